@@ -1,0 +1,58 @@
+# make run   : install what is missing, build, make the data set, start the program
+# make test  : the same set-up, then every test in a normal and a sanitizer build
+# make bench : build and run the benchmarks
+# make fuzz  : build the fuzz targets with clang and run each for FUZZ_SECONDS
+
+JOBS         ?= $(shell nproc)
+BUILD        ?= build
+BUILD_ASAN   ?= build-asan
+BUILD_FUZZ   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+CMAKE_FLAGS  ?=
+
+.PHONY: all deps build build-asan run test test-normal test-asan bench fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+$(BUILD_ASAN)/build.ninja: | deps
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps $(BUILD_ASAN)/build.ninja
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+
+run: build
+	cd $(BUILD) && ./quorvel
+
+test-normal: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS)
+
+test: test-normal test-asan
+
+bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+	@set -e; for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+fuzz: deps
+	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DQUORVEL_FUZZ=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	@set -e; for f in $(BUILD_FUZZ)/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; echo "== $$f"; \
+	  mkdir -p $(BUILD_FUZZ)/corpus/$$(basename $$f); \
+	  $$f -max_total_time=$(FUZZ_SECONDS) $(BUILD_FUZZ)/corpus/$$(basename $$f); done
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

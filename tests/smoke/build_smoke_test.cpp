@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+// Placeholder until the first module arrives
+TEST(Build, Links) { SUCCEED(); }
