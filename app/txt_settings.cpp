@@ -48,7 +48,11 @@ TokenResult read_token(FILE* f, std::array<char, kTxtSettingsMaxToken>& buf) {
 void skip_comment(FILE* f) {
   for (;;) {
     int c = std::fgetc(f);
-    if (c == EOF || c == 0 || c == kCtrlZ || c == '\r' || c == '\n' || c == kCommentEndFF) return;
+    if (c == kCtrlZ) {
+      std::ungetc(c, f);   // still the end of the file for the next token
+      return;
+    }
+    if (c == EOF || c == 0 || c == '\r' || c == '\n' || c == kCommentEndFF) return;
   }
 }
 

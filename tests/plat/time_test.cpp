@@ -1,0 +1,70 @@
+#include "plat/time.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+void record_sleep(uint32_t ms, void* user) { static_cast<std::vector<uint32_t>*>(user)->push_back(ms); }
+
+class ManualClock : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plat_time_set_manual(1);
+    plat_time_set_sleep_observer(record_sleep, &sleeps_);
+  }
+  void TearDown() override {
+    plat_time_set_sleep_observer(nullptr, nullptr);
+    plat_time_set_manual(0);
+  }
+  std::vector<uint32_t> sleeps_;
+};
+
+TEST(RealClock, MonotonicAndNanosecondCounter) {
+  ASSERT_FALSE(plat_time_is_manual());
+  EXPECT_EQ(plat_time_frequency(), 1000000000);
+  int64_t c0 = plat_time_counter();
+  uint32_t m0 = plat_time_ms();
+  plat_time_sleep_ms(2);
+  EXPECT_GE(plat_time_counter() - c0, 2000000);
+  EXPECT_GE(uint32_t(plat_time_ms() - m0), 2u);
+}
+
+TEST_F(ManualClock, MovesOnlyWhenTold) {
+  EXPECT_EQ(plat_time_ms(), 0u);
+  EXPECT_EQ(plat_time_counter(), 0);
+  plat_time_advance_ms(5);
+  plat_time_advance_us(1500);
+  EXPECT_EQ(plat_time_ms(), 6u);
+  EXPECT_EQ(plat_time_counter(), 6500000);
+}
+
+TEST_F(ManualClock, SleepAndYieldAdvanceIt) {
+  plat_time_sleep_ms(19);
+  EXPECT_EQ(plat_time_ms(), 19u);
+  plat_time_sleep_ms(0);
+  plat_time_yield();
+  EXPECT_EQ(plat_time_counter(), 19000000 + 2 * int64_t(kPlatManualYieldUs) * 1000);
+  EXPECT_EQ(sleeps_, (std::vector<uint32_t>{19, 0, 0}));
+}
+
+TEST_F(ManualClock, MillisecondClockWrapsModulo32Bits) {
+  plat_time_advance_us(300);
+  plat_time_set_manual_ms(0xFFFFFFFEu);
+  EXPECT_EQ(plat_time_ms(), 0xFFFFFFFEu);
+  plat_time_advance_ms(3);
+  EXPECT_EQ(plat_time_ms(), 1u);
+  EXPECT_EQ(plat_time_counter(), 3300000) << "the counter does not jump with the ms clock";
+}
+
+TEST_F(ManualClock, SwitchingOffReturnsToRealTime) {
+  plat_time_advance_ms(1000000);
+  plat_time_set_manual(0);
+  int64_t c0 = plat_time_counter();
+  EXPECT_GT(c0, 0);
+  plat_time_advance_ms(1000000);   // ignored on the real clock
+  EXPECT_LT(plat_time_counter() - c0, int64_t(1000) * 1000000);
+}
+
+}  // namespace
