@@ -74,6 +74,11 @@ struct SettingsStore {
 
 SettingsStore g_store;
 
+// The blanks that separate the tokens of a CFG line.
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
 SettingNode* find_node(std::string_view name) {
   for (SettingNode& n : g_store.nodes)
     if (n.name == name) return &n;
@@ -85,10 +90,8 @@ bool valid_name(const char* name) {
   if (!name || !*name) return false;
   size_t len = std::strlen(name);
   if (len > kSettingsMaxName) return false;
-  for (size_t k = 0; k < len; ++k) {
-    unsigned char c = static_cast<unsigned char>(name[k]);
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') return false;
-  }
+  for (size_t k = 0; k < len; ++k)
+    if (is_blank(name[k])) return false;
   return true;
 }
 
@@ -171,9 +174,9 @@ class CfgReader {
   // Next whitespace-delimited token; false at the end or when it is longer
   // than `limit`.
   bool token(std::string& out, size_t limit) {
-    while (p_ < end_ && is_space(*p_)) ++p_;
+    while (p_ < end_ && is_blank(*p_)) ++p_;
     const char* start = p_;
-    while (p_ < end_ && !is_space(*p_) && *p_ != '\0') ++p_;
+    while (p_ < end_ && !is_blank(*p_) && *p_ != '\0') ++p_;
     if (p_ == start) return false;
     if (size_t(p_ - start) > limit) return false;
     out.assign(start, p_);
@@ -199,9 +202,6 @@ class CfgReader {
   }
 
  private:
-  static bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  }
   const char* p_;
   const char* end_;
 };
