@@ -14,7 +14,6 @@ struct Rgb {
 
 Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
 Rgb operator*(Rgb a, double s) { return {a.r * s, a.g * s, a.b * s}; }
-Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
 
 double clamp01(double x) { return x < 0 ? 0 : (x > 1 ? 1 : x); }
 double mix(double a, double b, double t) { return a + (b - a) * t; }
@@ -88,7 +87,7 @@ constexpr double sun_u = 0.70, sun_v = 0.40, sun_radius = 0.032;
 const Rgb sky_top{0.16, 0.30, 0.58};
 const Rgb sky_mid{0.45, 0.62, 0.85};
 const Rgb sky_low{0.98, 0.82, 0.62};
-const Rgb sun_colour{1.00, 0.93, 0.72};
+const Rgb sun_colour{1.00, 0.96, 0.82};
 
 Rgb sky_gradient(double v)
 {
@@ -117,8 +116,9 @@ Rgb sky(double u, double v)
         c = mix(c, cloud, density * 0.92);
     }
 
-    const double sd = std::sqrt(d2);
-    c = mix(c, sun_colour, 1 - smoothstep(sun_radius * 0.92, sun_radius, sd));
+    const double su = u - sun_u, sv = v - sun_v;
+    const double sd = std::sqrt(su * su + sv * sv);
+    c = mix(c, sun_colour, 1 - smoothstep(sun_radius * 0.9, sun_radius, sd));
     return c;
 }
 
@@ -126,16 +126,16 @@ struct Range {
     double top, depth;      // highest crest (v) and crest amplitude
     double freq;            // crest frequency across the picture
     uint32_t seed;
-    Rgb colour;             // colour of the slopes before haze
+    Rgb shade, lit;         // slopes away from and towards the sun, before haze
     double haze_amount;     // 0 near, 1 lost in the haze
     double snow;            // 0: a forested range; otherwise snow depth below the crest
 };
 
 const Range ranges[] = {
-    {0.315, 0.19, 2.2, 11, {0.40, 0.42, 0.56}, 0.32, 0.045},
-    {0.440, 0.12, 3.1, 23, {0.30, 0.34, 0.46}, 0.22, 0.022},
-    {0.520, 0.065, 5.0, 37, {0.15, 0.27, 0.24}, 0.30, 0.0},
-    {0.570, 0.042, 9.0, 53, {0.09, 0.20, 0.13}, 0.12, 0.0},
+    {0.315, 0.19, 2.2, 11, {0.30, 0.32, 0.48}, {0.74, 0.62, 0.60}, 0.30, 0.045},
+    {0.440, 0.12, 3.1, 23, {0.22, 0.25, 0.38}, {0.58, 0.50, 0.48}, 0.20, 0.022},
+    {0.520, 0.065, 5.0, 37, {0.11, 0.21, 0.20}, {0.22, 0.34, 0.26}, 0.28, 0.0},
+    {0.570, 0.042, 9.0, 53, {0.06, 0.15, 0.10}, {0.14, 0.27, 0.14}, 0.10, 0.0},
 };
 constexpr int range_count = int(sizeof ranges / sizeof ranges[0]);
 
@@ -192,15 +192,16 @@ Rgb range_colour(const Crests& crests, int range, double u, double v, double cre
     Rgb c;
     if (r.snow > 0) {
         const double light = rock_light(r, crests, range, u, v, below);
-        c = mix(r.colour * 0.75, r.colour * Rgb{1.45, 1.25, 1.05}, light);
+        c = mix(r.shade, r.lit, light);
         // Snow lies on the high peaks and thins out on the lower crests.
         const double height = (r.top + r.depth - crest_v) / r.depth;
         const double line = r.snow * smoothstep(0.25, 0.95, height) * (0.5 + 1.0 * fbm(u * 30, v * 30, 3, r.seed + 9));
         const double snow = 1 - smoothstep(line * 0.6, line, below);
         c = mix(c, mix(Rgb{0.55, 0.60, 0.78}, Rgb{1.0, 0.95, 0.90}, light), snow);
     } else {
+        // Tree crowns, their tops catching the low sun.
         const double crowns = fbm(u * 320, v * 240, 3, r.seed + 3);
-        c = r.colour * (0.7 + 0.6 * crowns);
+        c = mix(r.lit, r.shade, smoothstep(0.0, 0.05, below)) * (0.7 + 0.6 * crowns);
     }
     // Air between here and the range, thickest at its foot where mist gathers.
     const double mist = smoothstep(0.0, 0.10, below) * 0.30;
@@ -272,6 +273,10 @@ Rgb meadow(double u, double v, double shore_v)
     Rgb c = mix(Rgb{0.55, 0.68, 0.26}, Rgb{0.22, 0.42, 0.14}, clamp01(depth * 0.9 + (patches - 0.5) * 0.8));
     c = c * (0.78 + 0.45 * grass);
     c = mix(c, Rgb{0.95, 0.78, 0.45}, 0.18 * (1 - depth)); // evening light on the near slope
+
+    // A pebbly strip along the water.
+    const double beach = 1 - smoothstep(0.004, 0.009, v - shore_v);
+    c = mix(c, Rgb{0.72, 0.64, 0.50} * (0.8 + 0.4 * value_noise(u * 700, v * 500, 41)), beach);
 
     // Flowers: one chance per cell of a grid laid on the ground, so that
     // they shrink and crowd towards the lake.

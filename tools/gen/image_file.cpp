@@ -26,6 +26,32 @@ int png_color_type_for(int channels)
     }
 }
 
+// libpng reports errors by longjmp back here; nothing in this frame changes
+// between setjmp and the jump, and the output lives in the caller.
+int encode_png_rows(std::vector<unsigned char>& out, int width, int height, int color_type,
+                    int channels, std::span<const unsigned char> pixels)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png)
+        return 0;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return 0;
+    }
+    png_set_write_fn(png, &out, png_append, png_no_flush);
+    png_set_compression_level(png, 6);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, color_type,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const size_t stride = size_t(width) * size_t(channels);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, pixels.data() + size_t(y) * stride);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return 1;
+}
+
 void put_u32(std::vector<unsigned char>& out, size_t offset, uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
@@ -42,26 +68,8 @@ std::vector<unsigned char> image_encode_png(int width, int height, int channels,
     if (width <= 0 || height <= 0 || color_type < 0 ||
         pixels.size() != size_t(width) * size_t(height) * size_t(channels))
         return out;
-
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png)
-        return out;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
+    if (!encode_png_rows(out, width, height, color_type, channels, pixels))
         out.clear();
-        return out;
-    }
-    png_set_write_fn(png, &out, png_append, png_no_flush);
-    png_set_compression_level(png, 6);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, color_type,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const size_t stride = size_t(width) * size_t(channels);
-    for (int y = 0; y < height; ++y)
-        png_write_row(png, pixels.data() + size_t(y) * stride);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
     return out;
 }
 
