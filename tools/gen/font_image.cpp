@@ -110,12 +110,13 @@ int draw_glyph(AlphaImage& image, FT_Face face, unsigned codepoint, int index, i
     return 1;
 }
 
-// Baseline that centres the ink of the printable ASCII set in the cell.
-int latin_baseline(FT_Face face, const CellLayout& layout, bool mono)
+// Baseline that centres the ink of the characters first..last in the cell,
+// so that every glyph of the set shares it.
+int centred_baseline(FT_Face face, unsigned first, unsigned last, const CellLayout& layout, bool mono)
 {
     const FT_Int32 flags = FT_LOAD_DEFAULT | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT);
     int above = 0, below = 0;
-    for (unsigned c = 33; c < 127; ++c) {
+    for (unsigned c = first; c <= last; ++c) {
         if (FT_Load_Char(face, c, flags) != 0)
             continue;
         const FT_Glyph_Metrics& m = face->glyph->metrics;
@@ -123,21 +124,6 @@ int latin_baseline(FT_Face face, const CellLayout& layout, bool mono)
         below = std::max(below, int((m.height - m.horiBearingY + 63) >> 6));
     }
     return std::max(0, (layout.cell_h - above - below + 1) / 2) + above;
-}
-
-// Kana sit on their own baseline: their ink box centred in the cell.
-int kana_baseline(FT_Face face, const CellLayout& layout, bool mono)
-{
-    const FT_Int32 flags = FT_LOAD_DEFAULT | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT);
-    int above = 0, below = 0;
-    for (unsigned c = 0x3041; c <= 0x3093; ++c) {
-        if (FT_Load_Char(face, c, flags) != 0)
-            continue;
-        const FT_Glyph_Metrics& m = face->glyph->metrics;
-        above = std::max(above, int((m.horiBearingY + 63) >> 6));
-        below = std::max(below, int((m.height - m.horiBearingY + 63) >> 6));
-    }
-    return std::max(0, (layout.cell_h - above - below) / 2) + above;
 }
 
 // Draws ASCII 33..126 and the hiragana that fit; 1 on success.
@@ -152,14 +138,15 @@ int render_font(AlphaImage& image, const FontSources& sources, const GlyphStyle&
 
     if (FT_Set_Pixel_Sizes(faces.latin, FT_UInt(style.latin_px_w), FT_UInt(style.latin_px_h)) != 0)
         return 0;
-    const int latin_base = latin_baseline(faces.latin, l, style.latin_mono);
+    const int latin_base = centred_baseline(faces.latin, first_code + 1, 126, l, style.latin_mono);
     for (int c = first_code + 1; c < 127 && c - first_code < cells; ++c)
         if (!draw_glyph(image, faces.latin, unsigned(c), font_glyph_index_single(c), latin_base, style.latin_mono))
             return 0;
 
     if (FT_Set_Pixel_Sizes(faces.kana, FT_UInt(style.kana_px_w), FT_UInt(style.kana_px_h)) != 0)
         return 0;
-    const int kana_base = kana_baseline(faces.kana, l, style.kana_mono);
+    const unsigned kana_last = font_kana_first_codepoint + unsigned(font_kana_last_trail - font_kana_first_trail);
+    const int kana_base = centred_baseline(faces.kana, font_kana_first_codepoint, kana_last, l, style.kana_mono);
     for (int d = font_kana_first_trail; d <= font_kana_last_trail; ++d) {
         const int index = font_glyph_index_double(0x82, d);
         if (index >= cells)
