@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config make
   libsdl2-dev libepoxy-dev libopenal-dev libgtk-3-dev
-  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-dejavu-core
   libpng-dev zlib1g-dev libjpeg-dev
   libgl1-mesa-dri libegl-mesa0 libegl1 libgles2
   libgtest-dev libgmock-dev libbenchmark-dev libglm-dev

@@ -1,0 +1,273 @@
+// The built-in images: their formats, the glyph layout the bitmap text
+// renderer relies on, and that the bytes built into the program are what the
+// generators make afresh.
+
+#include "tools/gen/background_image.h"
+#include "tools/gen/embedded.h"
+#include "tools/gen/font_image.h"
+#include "tools/gen/image_file.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+const FontSources faces{QUORVEL_LATIN_FACE, QUORVEL_KANA_FACE};
+
+uint32_t u32_at(std::span<const unsigned char> b, size_t at)
+{
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+struct Decoded {
+    int width = 0, height = 0;
+    int bit_depth = 0, color_type = -1; // from the IHDR chunk
+    std::vector<unsigned char> rgba;
+};
+
+Decoded decode_png(std::span<const unsigned char> bytes)
+{
+    Decoded d;
+    if (bytes.size() < 33 || std::string(bytes.begin() + 12, bytes.begin() + 16) != "IHDR")
+        return d;
+    d.bit_depth = bytes[24];
+    d.color_type = bytes[25];
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
+        return d;
+    image.format = PNG_FORMAT_RGBA;
+    d.rgba.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, d.rgba.data(), 0, nullptr)) {
+        d.rgba.clear();
+        return d;
+    }
+    d.width = int(image.width);
+    d.height = int(image.height);
+    return d;
+}
+
+// One font image reduced to its alpha plane and cell grid.
+struct FontPlane {
+    int width, height, cell_w, cell_h;
+    std::vector<unsigned char> alpha;
+
+    int cells() const { return 16 * (height / cell_h); }
+
+    int ink_in_cell(int index) const
+    {
+        const int x0 = (index % 16) * cell_w, y0 = (index / 16) * cell_h;
+        int ink = 0;
+        for (int y = y0; y < y0 + cell_h; ++y)
+            for (int x = x0; x < x0 + cell_w; ++x)
+                ink += alpha[size_t(y) * width + x] != 0;
+        return ink;
+    }
+
+    // Lowest row of the cell that has ink, -1 for an empty cell.
+    int lowest_ink_row(int index) const
+    {
+        const int x0 = (index % 16) * cell_w, y0 = (index / 16) * cell_h;
+        for (int y = cell_h - 1; y >= 0; --y)
+            for (int x = x0; x < x0 + cell_w; ++x)
+                if (alpha[size_t(y0 + y) * width + x])
+                    return y;
+        return -1;
+    }
+
+    int ink_outside_grid() const
+    {
+        int ink = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (x >= 16 * cell_w || y >= (height / cell_h) * cell_h)
+                    ink += alpha[size_t(y) * width + x] != 0;
+        return ink;
+    }
+};
+
+FontPlane plane_from_dds(std::span<const unsigned char> dds)
+{
+    FontPlane p{128, 128, 8, 16, {}};
+    for (size_t i = 0; i < 128 * 128; ++i)
+        p.alpha.push_back(dds[128 + 2 * i + 1]);
+    return p;
+}
+
+FontPlane plane_from_png(std::span<const unsigned char> png, int cell_w, int cell_h)
+{
+    const Decoded d = decode_png(png);
+    FontPlane p{d.width, d.height, cell_w, cell_h, {}};
+    for (size_t i = 0; i + 3 < d.rgba.size(); i += 4)
+        p.alpha.push_back(d.rgba[i + 3]);
+    return p;
+}
+
+std::vector<unsigned char> read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string binary_dir()
+{
+    const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
+    return dir ? dir : ".";
+}
+
+TEST(FontDds, HeaderAndSizeAreWhatTheLoaderReads)
+{
+    const auto dds = embedded_font1_dds();
+    ASSERT_EQ(dds.size(), 32896u);
+    EXPECT_EQ(std::string(dds.begin(), dds.begin() + 4), "DDS ");
+    EXPECT_EQ(u32_at(dds, 4), 124u);        // header size
+    EXPECT_EQ(u32_at(dds, 12), 128u);       // height
+    EXPECT_EQ(u32_at(dds, 16), 128u);       // width
+    EXPECT_EQ(u32_at(dds, 76), 32u);        // pixel format size
+    EXPECT_EQ(u32_at(dds, 80), 0x20001u);   // luminance + alpha
+    EXPECT_EQ(u32_at(dds, 84), 0u);         // no four-character code
+    EXPECT_EQ(u32_at(dds, 88), 16u);        // bits per texel
+    EXPECT_EQ(u32_at(dds, 92), 0xFFu);      // luminance mask
+    EXPECT_EQ(u32_at(dds, 104), 0xFF00u);   // alpha mask
+    EXPECT_NE(u32_at(dds, 108) & 0x1000u, 0u);
+    for (size_t i = 128; i < dds.size(); i += 2)
+        ASSERT_EQ(dds[i], 0xFF) << "luminance must be white at byte " << i;
+}
+
+TEST(FontPng, SizesAndColourTypes)
+{
+    const Decoded small = decode_png(embedded_font6x11_png());
+    EXPECT_EQ(small.width, 128);
+    EXPECT_EQ(small.height, 128);
+    EXPECT_EQ(small.bit_depth, 8);
+    EXPECT_EQ(small.color_type, PNG_COLOR_TYPE_RGB_ALPHA);
+
+    const Decoded big = decode_png(read_file(binary_dir() + "/data/font/f1632.png"));
+    EXPECT_EQ(big.width, 256);
+    EXPECT_EQ(big.height, 512);
+    EXPECT_EQ(big.color_type, PNG_COLOR_TYPE_RGB_ALPHA);
+
+    for (const Decoded* d : {&small, &big})
+        for (size_t i = 0; i + 3 < d->rgba.size(); i += 4)
+            ASSERT_TRUE(d->rgba[i] == 255 && d->rgba[i + 1] == 255 && d->rgba[i + 2] == 255)
+                << "glyph colour must be white (the text colour comes from the vertices)";
+}
+
+class FontLayout : public ::testing::TestWithParam<int> {
+protected:
+    FontPlane plane() const
+    {
+        switch (GetParam()) {
+        case 0: return plane_from_dds(embedded_font1_dds());
+        case 1: return plane_from_png(embedded_font6x11_png(), 6, 11);
+        default: return plane_from_png(read_file(binary_dir() + "/data/font/f1632.png"), 16, 32);
+        }
+    }
+};
+
+TEST_P(FontLayout, AsciiGlyphsSitInTheirCells)
+{
+    const FontPlane p = plane();
+    ASSERT_FALSE(p.alpha.empty());
+    EXPECT_EQ(p.ink_in_cell(font_glyph_index_single(' ')), 0);
+    for (int c = 33; c < 127; ++c)
+        EXPECT_GT(p.ink_in_cell(font_glyph_index_single(c)), 0) << "no glyph for code " << c;
+    EXPECT_EQ(p.ink_in_cell(font_glyph_index_single(127)), 0);
+    EXPECT_EQ(p.ink_in_cell(96), 0) << "code 128 is no character";
+    EXPECT_EQ(p.ink_outside_grid(), 0);
+
+    // One baseline for the whole font: descenders reach below capitals.
+    const int a = p.lowest_ink_row(font_glyph_index_single('A'));
+    EXPECT_EQ(a, p.lowest_ink_row(font_glyph_index_single('H')));
+    EXPECT_GT(p.lowest_ink_row(font_glyph_index_single('g')), a);
+    EXPECT_GT(p.lowest_ink_row(font_glyph_index_single('p')), a);
+}
+
+TEST_P(FontLayout, HiraganaWhereverTheImageHasRoom)
+{
+    const FontPlane p = plane();
+    ASSERT_FALSE(p.alpha.empty());
+    int drawn = 0;
+    for (int d = font_kana_first_trail; d <= font_kana_last_trail; ++d) {
+        const int index = font_glyph_index_double(0x82, d);
+        if (index < p.cells()) {
+            EXPECT_GT(p.ink_in_cell(index), 0) << "no hiragana at index " << index;
+            ++drawn;
+        }
+    }
+    const int expected[] = {31, 79, 83}; // indices 97..127, 97..175, 97..179
+    EXPECT_EQ(drawn, expected[GetParam()]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, FontLayout, ::testing::Values(0, 1, 2));
+
+TEST(FontGlyphIndex, ShiftJisLeadByteMapsToTheKanaRows)
+{
+    EXPECT_EQ(font_glyph_index_single('A'), 33);
+    EXPECT_EQ(font_glyph_index_double(0x82, 0xA0), 98); // column 2, row 6
+    EXPECT_EQ(font_glyph_index_double(0x82, font_kana_first_trail), 97);
+    EXPECT_EQ(font_glyph_index_double(0x82, font_kana_last_trail), 179);
+}
+
+TEST(FontImages, MissingFaceGivesNoImage)
+{
+    const FontSources missing{"/nonexistent/face.ttf", QUORVEL_KANA_FACE};
+    EXPECT_TRUE(font_image_font1_dds(missing).empty());
+    EXPECT_TRUE(font_image_font6x11_png({QUORVEL_LATIN_FACE, "/nonexistent/kana.ttf"}).empty());
+    // A file that is no font at all.
+    const std::string not_a_face = std::string(QUORVEL_TEST_SOURCE_FILE);
+    EXPECT_TRUE(font_image_f1632_png({not_a_face, not_a_face}).empty());
+}
+
+TEST(Background, IsAnOpaqueRgbPictureWithManyColours)
+{
+    const Decoded d = decode_png(embedded_background_png());
+    ASSERT_EQ(d.width, background_image_size);
+    ASSERT_EQ(d.height, background_image_size);
+    EXPECT_EQ(d.bit_depth, 8);
+    EXPECT_EQ(d.color_type, PNG_COLOR_TYPE_RGB);
+
+    std::set<uint32_t> colours;
+    for (size_t i = 0; i + 3 < d.rgba.size(); i += 4)
+        colours.insert(uint32_t(d.rgba[i]) << 16 | uint32_t(d.rgba[i + 1]) << 8 | d.rgba[i + 2]);
+    EXPECT_GT(colours.size(), 20000u);
+
+    // Sky above, meadow below.
+    const unsigned char* top = &d.rgba[(size_t(8) * d.width + d.width / 2) * 4];
+    const unsigned char* bottom = &d.rgba[(size_t(d.height - 8) * d.width + d.width / 2) * 4];
+    EXPECT_GT(top[2], top[0]);
+    EXPECT_GT(bottom[1], bottom[2]);
+}
+
+TEST(Embedded, BytesMatchAFreshGeneratorRun)
+{
+    const auto same = [](std::span<const unsigned char> built, const std::vector<unsigned char>& fresh) {
+        return built.size() == fresh.size() && std::equal(built.begin(), built.end(), fresh.begin());
+    };
+    EXPECT_TRUE(same(embedded_font1_dds(), font_image_font1_dds(faces)));
+    EXPECT_TRUE(same(embedded_font6x11_png(), font_image_font6x11_png(faces)));
+    EXPECT_TRUE(same(embedded_background_png(), background_image_png()));
+    EXPECT_TRUE(same(read_file(binary_dir() + "/data/font/f1632.png"), font_image_f1632_png(faces)));
+}
+
+TEST(ImageEncode, RefusesPixelsThatDoNotMatchTheSize)
+{
+    const std::vector<unsigned char> pixels(10 * 10 * 3);
+    EXPECT_FALSE(image_encode_png(10, 10, 3, pixels).empty());
+    EXPECT_TRUE(image_encode_png(10, 11, 3, pixels).empty());
+    EXPECT_TRUE(image_encode_png(10, 10, 5, pixels).empty());
+    EXPECT_TRUE(image_encode_png(0, 10, 3, {}).empty());
+    EXPECT_TRUE(image_encode_dds_a8l8(10, 10, pixels).empty());
+    EXPECT_EQ(image_encode_dds_a8l8(4, 2, std::vector<unsigned char>(8)).size(), 128u + 16u);
+}
+
+} // namespace
