@@ -24,6 +24,16 @@ void set_row(Mat44* out, int row, float a, float b, float c, float d)
 
 void set_row3(Mat44* out, int row, const Vec3& v, float w) { set_row(out, row, v.x, v.y, v.z, w); }
 
+// Placement with the given axes and position.
+Mat44* set_frame(Mat44* out, const Vec3& x, const Vec3& y, const Vec3& z, const Vec3& pos)
+{
+    set_row3(out, 0, x, 0.0f);
+    set_row3(out, 1, y, 0.0f);
+    set_row3(out, 2, z, 0.0f);
+    set_row3(out, 3, pos, 1.0f);
+    return out;
+}
+
 Vec3 row_vec(const Mat44& m, int row) { return {m.m[4 * row], m.m[4 * row + 1], m.m[4 * row + 2]}; }
 
 // Rows i and j replaced by (c*ri + s*rj, -s*ri + c*rj), all four columns.
@@ -148,11 +158,7 @@ Mat44* vm_mat_from_y_axis(Mat44* out, const Vec3* pos, const Vec3* y_dir)
     vm_vec3_cross(&z, &x, &y);
     vm_vec3_normalize(&x, &x);
     vm_vec3_normalize(&z, &z);
-    set_row3(out, 0, x, 0.0f);
-    set_row3(out, 1, y, 0.0f);
-    set_row3(out, 2, z, 0.0f);
-    set_row3(out, 3, p, 1.0f);
-    return out;
+    return set_frame(out, x, y, z, p);
 }
 
 Mat44* vm_mat_transpose(Mat44* out, const Mat44* m)
@@ -164,46 +170,32 @@ Mat44* vm_mat_transpose(Mat44* out, const Mat44* m)
     return out;
 }
 
+// Determinant of the 3x3 left when row and col are struck from a.
+static double minor3(const double a[16], int row, int col)
+{
+    int r[3], c[3];
+    for (int i = 0, n = 0; i < 4; ++i)
+        if (i != row)
+            r[n++] = 4 * i;
+    for (int i = 0, n = 0; i < 4; ++i)
+        if (i != col)
+            c[n++] = i;
+    auto e = [&](int i, int j) { return a[r[i] + c[j]]; };
+    return e(0, 0) * (e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) - e(0, 1) * (e(1, 0) * e(2, 2) - e(1, 2) * e(2, 0)) +
+           e(0, 2) * (e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0));
+}
+
 int vm_mat_inverse_checked(Mat44* out, const Mat44* m)
 {
     double a[16];
     for (int i = 0; i < 16; ++i)
         a[i] = m->m[i];
-    // Cofactors of the transposed layout give the adjugate directly.
-    double inv[16];
-    inv[0] = a[5] * a[10] * a[15] - a[5] * a[11] * a[14] - a[9] * a[6] * a[15] + a[9] * a[7] * a[14] +
-             a[13] * a[6] * a[11] - a[13] * a[7] * a[10];
-    inv[4] = -a[4] * a[10] * a[15] + a[4] * a[11] * a[14] + a[8] * a[6] * a[15] - a[8] * a[7] * a[14] -
-             a[12] * a[6] * a[11] + a[12] * a[7] * a[10];
-    inv[8] = a[4] * a[9] * a[15] - a[4] * a[11] * a[13] - a[8] * a[5] * a[15] + a[8] * a[7] * a[13] +
-             a[12] * a[5] * a[11] - a[12] * a[7] * a[9];
-    inv[12] = -a[4] * a[9] * a[14] + a[4] * a[10] * a[13] + a[8] * a[5] * a[14] - a[8] * a[6] * a[13] -
-              a[12] * a[5] * a[10] + a[12] * a[6] * a[9];
-    inv[1] = -a[1] * a[10] * a[15] + a[1] * a[11] * a[14] + a[9] * a[2] * a[15] - a[9] * a[3] * a[14] -
-             a[13] * a[2] * a[11] + a[13] * a[3] * a[10];
-    inv[5] = a[0] * a[10] * a[15] - a[0] * a[11] * a[14] - a[8] * a[2] * a[15] + a[8] * a[3] * a[14] +
-             a[12] * a[2] * a[11] - a[12] * a[3] * a[10];
-    inv[9] = -a[0] * a[9] * a[15] + a[0] * a[11] * a[13] + a[8] * a[1] * a[15] - a[8] * a[3] * a[13] -
-             a[12] * a[1] * a[11] + a[12] * a[3] * a[9];
-    inv[13] = a[0] * a[9] * a[14] - a[0] * a[10] * a[13] - a[8] * a[1] * a[14] + a[8] * a[2] * a[13] +
-              a[12] * a[1] * a[10] - a[12] * a[2] * a[9];
-    inv[2] = a[1] * a[6] * a[15] - a[1] * a[7] * a[14] - a[5] * a[2] * a[15] + a[5] * a[3] * a[14] +
-             a[13] * a[2] * a[7] - a[13] * a[3] * a[6];
-    inv[6] = -a[0] * a[6] * a[15] + a[0] * a[7] * a[14] + a[4] * a[2] * a[15] - a[4] * a[3] * a[14] -
-             a[12] * a[2] * a[7] + a[12] * a[3] * a[6];
-    inv[10] = a[0] * a[5] * a[15] - a[0] * a[7] * a[13] - a[4] * a[1] * a[15] + a[4] * a[3] * a[13] +
-              a[12] * a[1] * a[7] - a[12] * a[3] * a[5];
-    inv[14] = -a[0] * a[5] * a[14] + a[0] * a[6] * a[13] + a[4] * a[1] * a[14] - a[4] * a[2] * a[13] -
-              a[12] * a[1] * a[6] + a[12] * a[2] * a[5];
-    inv[3] = -a[1] * a[6] * a[11] + a[1] * a[7] * a[10] + a[5] * a[2] * a[11] - a[5] * a[3] * a[10] -
-             a[9] * a[2] * a[7] + a[9] * a[3] * a[6];
-    inv[7] = a[0] * a[6] * a[11] - a[0] * a[7] * a[10] - a[4] * a[2] * a[11] + a[4] * a[3] * a[10] +
-             a[8] * a[2] * a[7] - a[8] * a[3] * a[6];
-    inv[11] = -a[0] * a[5] * a[11] + a[0] * a[7] * a[9] + a[4] * a[1] * a[11] - a[4] * a[3] * a[9] -
-              a[8] * a[1] * a[7] + a[8] * a[3] * a[5];
-    inv[15] = a[0] * a[5] * a[10] - a[0] * a[6] * a[9] - a[4] * a[1] * a[10] + a[4] * a[2] * a[9] +
-              a[8] * a[1] * a[6] - a[8] * a[2] * a[5];
-    const double det = a[0] * inv[0] + a[1] * inv[4] + a[2] * inv[8] + a[3] * inv[12];
+    // Adjugate (transposed cofactors) over the determinant.
+    double adj[16];
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 4; ++col)
+            adj[4 * col + row] = ((row + col) & 1 ? -1.0 : 1.0) * minor3(a, row, col);
+    const double det = a[0] * adj[0] + a[1] * adj[4] + a[2] * adj[8] + a[3] * adj[12];
     if (det == 0.0 || !std::isfinite(det)) {
         // Callers often invert into fresh locals: never leave them unwritten.
         *out = k_identity;
@@ -211,7 +203,7 @@ int vm_mat_inverse_checked(Mat44* out, const Mat44* m)
     }
     const double k = 1.0 / det;
     for (int i = 0; i < 16; ++i)
-        out->m[i] = float(inv[i] * k);
+        out->m[i] = float(adj[i] * k);
     return 1;
 }
 
@@ -305,32 +297,39 @@ Mat44* vm_mat_mul_affine(Mat44* out, const Mat44* a, const Mat44* b, const float
     return out;
 }
 
-const Mat44* vm_mat_transform_points4(Vec3 out[4], const Mat44* m, const Vec3 in[4])
+// Four records through f, all read before any output is written.
+template <typename In, typename F>
+static void transform_four(Vec3 out[4], const Mat44* m, const In in[4], F f)
 {
-    const Vec3 p[4] = {in[0], in[1], in[2], in[3]};
+    const In v[4] = {in[0], in[1], in[2], in[3]};
     const Mat44 mm = *m;
     for (int i = 0; i < 4; ++i)
-        vm_mat_transform_point(&out[i], &mm, &p[i]);
+        out[i] = f(mm, v[i]);
+}
+
+const Mat44* vm_mat_transform_points4(Vec3 out[4], const Mat44* m, const Vec3 in[4])
+{
+    transform_four(out, m, in, [](const Mat44& mm, const Vec3& p) {
+        Vec3 r;
+        return *vm_mat_transform_point(&r, &mm, &p);
+    });
     return m;
 }
 
 Vec3* vm_mat_transform_vectors4(Vec3 out[4], const Mat44* m, const Vec3 in[4])
 {
-    const Vec3 v[4] = {in[0], in[1], in[2], in[3]};
-    const Mat44 mm = *m;
-    for (int i = 0; i < 4; ++i)
-        vm_mat_transform_vector(&out[i], &mm, &v[i]);
+    transform_four(out, m, in, [](const Mat44& mm, const Vec3& v) {
+        Vec3 r;
+        return *vm_mat_transform_vector(&r, &mm, &v);
+    });
     return out;
 }
 
 Vec3* vm_mat_transform_vectors4_xy(Vec3 out[4], const Mat44* m, const Vec2 in[4])
 {
-    const Vec2 v[4] = {in[0], in[1], in[2], in[3]};
-    const Mat44 mm = *m;
-    for (int i = 0; i < 4; ++i) {
-        const Vec3 p = {v[i].x, v[i].y, 0.0f};
-        out[i] = {p.x * mm.m[0] + p.y * mm.m[4], p.x * mm.m[1] + p.y * mm.m[5], p.x * mm.m[2] + p.y * mm.m[6]};
-    }
+    transform_four(out, m, in, [](const Mat44& mm, const Vec2& v) {
+        return Vec3{v.x * mm.m[0] + v.y * mm.m[4], v.x * mm.m[1] + v.y * mm.m[5], v.x * mm.m[2] + v.y * mm.m[6]};
+    });
     return out;
 }
 
@@ -387,79 +386,53 @@ float vm_mat_max_scale(const Mat44* m)
     return vm_math_fast_sqrt(big);
 }
 
+// s holds plus or minus the sine of the middle angle; at or beyond 1 the
+// middle angle is a quarter turn and the third angle is taken as 0.
+template <typename Lo, typename Hi, typename Regular>
+static Vec3* euler_cases(Vec3* out, float s, Lo at_minus_one, Hi at_plus_one, Regular regular)
+{
+    *out = s <= -1.0f ? at_minus_one() : (s >= 1.0f ? at_plus_one() : regular());
+    return out;
+}
+
 Vec3* vm_mat_to_euler(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    const float s = m[9];
-    Vec3 r;
-    if (s <= -1.0f)
-        r = {k_half_pi, 0.0f, -atan2f_(m[4], m[0])};
-    else if (s >= 1.0f)
-        r = {-k_half_pi, 0.0f, -atan2f_(m[4], m[0])};
-    else
-        r = {std::asin(-s), atan2f_(m[8], m[10]), atan2f_(m[1], m[5])};
-    *out = r;
-    return out;
+    return euler_cases(out, m[9], [m] { return Vec3{k_half_pi, 0.0f, -atan2f_(m[4], m[0])}; },
+                       [m] { return Vec3{-k_half_pi, 0.0f, -atan2f_(m[4], m[0])}; },
+                       [m] { return Vec3{std::asin(-m[9]), atan2f_(m[8], m[10]), atan2f_(m[1], m[5])}; });
 }
 
 Vec3* vm_mat_to_euler_a(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    const float s = m[8];
-    Vec3 r;
-    if (s <= -1.0f)
-        r = {0.0f, -k_half_pi, atan2f_(m[1], m[5])};
-    else if (s >= 1.0f)
-        r = {0.0f, k_half_pi, -atan2f_(-m[1], m[5])};
-    else
-        r = {atan2f_(-m[9], m[10]), std::asin(s), atan2f_(-m[4], m[0])};
-    *out = r;
-    return out;
+    return euler_cases(out, m[8], [m] { return Vec3{0.0f, -k_half_pi, atan2f_(m[1], m[5])}; },
+                       [m] { return Vec3{0.0f, k_half_pi, -atan2f_(-m[1], m[5])}; },
+                       [m] { return Vec3{atan2f_(-m[9], m[10]), std::asin(m[8]), atan2f_(-m[4], m[0])}; });
 }
 
 Vec3* vm_mat_to_euler_b(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    const float s = m[1];
-    Vec3 r;
-    if (s <= -1.0f)
-        r = {atan2f_(m[6], m[10]), 0.0f, -k_half_pi};
-    else if (s >= 1.0f)
-        r = {-atan2f_(-m[6], m[10]), 0.0f, k_half_pi};
-    else
-        r = {atan2f_(-m[9], m[5]), atan2f_(-m[2], m[0]), std::asin(s)};
-    *out = r;
-    return out;
+    return euler_cases(out, m[1], [m] { return Vec3{atan2f_(m[6], m[10]), 0.0f, -k_half_pi}; },
+                       [m] { return Vec3{-atan2f_(-m[6], m[10]), 0.0f, k_half_pi}; },
+                       [m] { return Vec3{atan2f_(-m[9], m[5]), atan2f_(-m[2], m[0]), std::asin(m[1])}; });
 }
 
 Vec3* vm_mat_to_euler_c(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    const float s = m[6];
-    Vec3 r;
-    if (s <= -1.0f)
-        r = {-k_half_pi, atan2f_(m[8], m[0]), 0.0f};
-    else if (s >= 1.0f)
-        r = {k_half_pi, -atan2f_(-m[8], m[0]), 0.0f};
-    else
-        r = {std::asin(s), atan2f_(-m[2], m[10]), atan2f_(-m[4], m[5])};
-    *out = r;
-    return out;
+    return euler_cases(out, m[6], [m] { return Vec3{-k_half_pi, atan2f_(m[8], m[0]), 0.0f}; },
+                       [m] { return Vec3{k_half_pi, -atan2f_(-m[8], m[0]), 0.0f}; },
+                       [m] { return Vec3{std::asin(m[6]), atan2f_(-m[2], m[10]), atan2f_(-m[4], m[5])}; });
 }
 
 Vec3* vm_mat_to_euler_d(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    const float s = m[2];
-    Vec3 r;
-    if (s <= -1.0f)
-        r = {-atan2f_(m[9], m[5]), k_half_pi, 0.0f};
-    else if (s >= 1.0f)
-        r = {-atan2f_(m[9], m[5]), -k_half_pi, 0.0f};
-    else
-        r = {atan2f_(m[6], m[10]), std::asin(-s), atan2f_(m[1], m[0])};
-    *out = r;
-    return out;
+    return euler_cases(out, m[2], [m] { return Vec3{-atan2f_(m[9], m[5]), k_half_pi, 0.0f}; },
+                       [m] { return Vec3{-atan2f_(m[9], m[5]), -k_half_pi, 0.0f}; },
+                       [m] { return Vec3{atan2f_(m[6], m[10]), std::asin(-m[2]), atan2f_(m[1], m[0])}; });
 }
 
 void vm_mat_to_pos_angles(Vec3* out_pos, Vec3* out_angles, const Mat44* m)
@@ -528,11 +501,7 @@ Mat44* vm_mat_aim_dir(Mat44* out, const Vec3* pos, const Vec3* dir, const Vec3* 
     vm_vec3_cross(&y, &z, &x);
     vm_vec3_normalize(&x, &x);
     vm_vec3_normalize(&y, &y);
-    set_row3(out, 0, x, 0.0f);
-    set_row3(out, 1, y, 0.0f);
-    set_row3(out, 2, z, 0.0f);
-    set_row3(out, 3, p, 1.0f);
-    return out;
+    return set_frame(out, x, y, z, p);
 }
 
 static Vec3 eye_to_target(const Vec3* eye, const Vec3* target)
@@ -546,10 +515,7 @@ Mat44* vm_mat_aim_at(Mat44* out, const Vec3* eye, const Vec3* target, const Vec3
 {
     const Vec3 e = eye ? *eye : Vec3{0, 0, 0};
     const Vec3 d = eye_to_target(eye, target);
-    Vec3 u;
-    if (up)
-        u = *up;
-    return vm_mat_aim_dir(out, &e, &d, up ? &u : nullptr, flip);
+    return vm_mat_aim_dir(out, &e, &d, up, flip);
 }
 
 Mat44* vm_mat_aim_dir_up(Mat44* out, const Vec3* pos, const Vec3* dir, const Vec3* up, int flip)
@@ -572,21 +538,14 @@ Mat44* vm_mat_aim_dir_up(Mat44* out, const Vec3* pos, const Vec3* dir, const Vec
         vm_vec3_normalize(&x, &x);
         vm_vec3_normalize(&z, &z);
     }
-    set_row3(out, 0, x, 0.0f);
-    set_row3(out, 1, y, 0.0f);
-    set_row3(out, 2, z, 0.0f);
-    set_row3(out, 3, p, 1.0f);
-    return out;
+    return set_frame(out, x, y, z, p);
 }
 
 Mat44* vm_mat_aim_at_up(Mat44* out, const Vec3* eye, const Vec3* target, const Vec3* up, int flip)
 {
     const Vec3 e = eye ? *eye : Vec3{0, 0, 0};
     const Vec3 d = eye_to_target(eye, target);
-    Vec3 u;
-    if (up)
-        u = *up;
-    return vm_mat_aim_dir_up(out, &e, &d, up ? &u : nullptr, flip);
+    return vm_mat_aim_dir_up(out, &e, &d, up, flip);
 }
 
 Mat44* vm_mat_perspective_offcenter(Mat44* out, float l, float r, float b, float t, float n, float f)

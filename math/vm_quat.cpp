@@ -235,41 +235,24 @@ Quat* vm_quat_from_matrix(Quat* out, const Mat44* m)
     return out;
 }
 
-Quat* vm_quat_from_euler_zyx(Quat* out, const Vec3* a)
+// Rotations named by the order in which they act on a point, first to last.
+static Quat* euler_quat(Quat* out, const Vec3* a, const char order[3])
 {
-    *out = quat_from_m3(m3_mul(m3_mul(rot_z(a->z), rot_y(a->y)), rot_x(a->x)));
+    M3 r = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+    for (int i = 0; i < 3; ++i) {
+        const char axis = order[i];
+        r = m3_mul(r, axis == 'x' ? rot_x(a->x) : axis == 'y' ? rot_y(a->y) : rot_z(a->z));
+    }
+    *out = quat_from_m3(r);
     return out;
 }
 
-Quat* vm_quat_from_euler_xzy(Quat* out, const Vec3* a)
-{
-    *out = quat_from_m3(m3_mul(m3_mul(rot_x(a->x), rot_z(a->z)), rot_y(a->y)));
-    return out;
-}
-
-Quat* vm_quat_from_euler_yxz(Quat* out, const Vec3* a)
-{
-    *out = quat_from_m3(m3_mul(m3_mul(rot_y(a->y), rot_x(a->x)), rot_z(a->z)));
-    return out;
-}
-
-Quat* vm_quat_from_euler_xyz(Quat* out, const Vec3* a)
-{
-    *out = quat_from_m3(m3_mul(m3_mul(rot_x(a->x), rot_y(a->y)), rot_z(a->z)));
-    return out;
-}
-
-Quat* vm_quat_from_euler_yzx(Quat* out, const Vec3* a)
-{
-    *out = quat_from_m3(m3_mul(m3_mul(rot_y(a->y), rot_z(a->z)), rot_x(a->x)));
-    return out;
-}
-
-Quat* vm_quat_from_euler_zxy(Quat* out, const Vec3* a)
-{
-    *out = quat_from_m3(m3_mul(m3_mul(rot_z(a->z), rot_x(a->x)), rot_y(a->y)));
-    return out;
-}
+Quat* vm_quat_from_euler_zyx(Quat* out, const Vec3* a) { return euler_quat(out, a, "zyx"); }
+Quat* vm_quat_from_euler_xzy(Quat* out, const Vec3* a) { return euler_quat(out, a, "xzy"); }
+Quat* vm_quat_from_euler_yxz(Quat* out, const Vec3* a) { return euler_quat(out, a, "yxz"); }
+Quat* vm_quat_from_euler_xyz(Quat* out, const Vec3* a) { return euler_quat(out, a, "xyz"); }
+Quat* vm_quat_from_euler_yzx(Quat* out, const Vec3* a) { return euler_quat(out, a, "yzx"); }
+Quat* vm_quat_from_euler_zxy(Quat* out, const Vec3* a) { return euler_quat(out, a, "zxy"); }
 
 Quat* vm_quat_mul(Quat* out, const Quat* a, const Quat* b)
 {

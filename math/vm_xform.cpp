@@ -80,6 +80,14 @@ XformRecord* vm_xform_from_matrix(XformRecord* out, const Mat44* m)
     return out;
 }
 
+// Record of the product: b first, then a.
+static XformRecord* record_of_product(XformRecord* out, const Mat44* a, const Mat44* b)
+{
+    Mat44 m;
+    vm_mat_mul(&m, a, b);
+    return vm_xform_from_matrix(out, &m);
+}
+
 XformRecord* vm_xform_translate(XformRecord* out, const XformRecord* x, const Vec3* t)
 {
     Mat44 m;
@@ -101,24 +109,21 @@ XformRecord* vm_xform_mul(XformRecord* out, const XformRecord* a, const XformRec
     Mat44 ma, mb;
     vm_xform_to_matrix(&ma, a);
     vm_xform_to_matrix(&mb, b);
-    vm_mat_mul(&ma, &ma, &mb);
-    return vm_xform_from_matrix(out, &ma);
+    return record_of_product(out, &ma, &mb);
 }
 
 XformRecord* vm_xform_mul_matrix(XformRecord* out, const Mat44* m, const XformRecord* x)
 {
     Mat44 mx;
     vm_xform_to_matrix(&mx, x);
-    vm_mat_mul(&mx, m, &mx);
-    return vm_xform_from_matrix(out, &mx);
+    return record_of_product(out, m, &mx);
 }
 
 XformRecord* vm_xform_mul_by_matrix(XformRecord* out, const XformRecord* x, const Mat44* m)
 {
     Mat44 mx;
     vm_xform_to_matrix(&mx, x);
-    vm_mat_mul(&mx, &mx, m);
-    return vm_xform_from_matrix(out, &mx);
+    return record_of_product(out, &mx, m);
 }
 
 XformRecord* vm_xform_rotate_quat(XformRecord* out, const XformRecord* x, const Quat* q)
