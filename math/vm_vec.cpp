@@ -470,10 +470,10 @@ int vm_sphere_triangle_hit(Vec3* out_contact, float* out_depth, const Vec3* tri,
         return 0;
     const D3 foot = c - n * d;
     D3 contact;
-    double ratio;
+    double dist;   // from the centre to the plane or to the nearest edge line
     if (inside_edges(p, foot, n)) {
         contact = foot;
-        ratio = std::fabs(d) / radius;
+        dist = std::fabs(d);
     } else {
         int best = -1;
         double best_sq = 1e13;
@@ -497,10 +497,9 @@ int vm_sphere_triangle_hit(Vec3* out_contact, float* out_depth, const Vec3* tri,
         vm_vec3_div_safe(&unit, &edge_f, float(len));
         const double u = vm_clamp01(float(dot(c - e0, d3(&unit)) / len));
         contact = e0 + edge * u;
-        ratio = std::sqrt(best_sq) / radius;
+        dist = std::sqrt(best_sq);
     }
-    if (radius == 0.0f)
-        ratio = 1.0;
+    const double ratio = radius == 0.0f ? 1.0 : dist / radius;
     if (out_contact)
         store(out_contact, contact);
     if (out_depth)

@@ -155,7 +155,7 @@ void vm_xform_get_pos_angles(Vec3* out_pos, Vec3* out_angles, const XformRecord*
 {
     const XformRecord r = *x;
     if (out_angles) {
-        Mat44 m;
+        Mat44 m = {};
         vm_quat_to_matrix(&m, &r.rot);
         vm_mat_to_euler(out_angles, &m);
     }

@@ -6,21 +6,6 @@
 
 #include "vm_test_util.h"
 
-TEST(Vec3, ElementaryOperations)
-{
-    const Vec3 a = {1, 2, 3}, b = {4, -5, 6};
-    Vec3 r;
-    expect_vec3_near(*vm_vec3_add(&r, &a, &b), {5, -3, 9}, 0);
-    expect_vec3_near(*vm_vec3_sub(&r, &a, &b), {-3, 7, -3}, 0);
-    expect_vec3_near(*vm_vec3_madd(&r, &a, &b, 2), {9, -8, 15}, 0);
-    expect_vec3_near(*vm_vec3_cross(&r, &a, &b), {27, 6, -13}, 0);
-    EXPECT_EQ(vm_vec3_dot(&a, &b), 12.0f);
-    expect_vec3_near(*vm_vec3_mul(&r, &a, &b), {4, -10, 18}, 0);
-    EXPECT_EQ(vm_lerp(2, 4, 0.25f), 2.5f);
-    EXPECT_EQ(vm_clamp(5, 0, 1), 1.0f);
-    EXPECT_EQ(vm_clamp01(-1), 0.0f);
-}
-
 // Intermediates are double: a float dot product would lose the small term.
 TEST(Vec3, DotUsesDoubleIntermediates)
 {
@@ -333,15 +318,6 @@ TEST(Vec3, CapsuleClosestComparesLengthsWithLengths)
     EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 0.5f, &ball_far, &z, 0.5f), 0);
 }
 
-TEST(Vec3, HermiteEndsAndClamp)
-{
-    const Vec3 p0 = {0, 0, 0}, p1 = {1, 2, 3}, m0 = {5, 0, 0}, m1 = {0, 5, 0};
-    Vec3 r;
-    expect_vec3_near(*vm_vec3_hermite(&r, &p0, &m0, &p1, &m1, 0), p0, 0);
-    expect_vec3_near(*vm_vec3_hermite(&r, &p0, &m0, &p1, &m1, 1), p1, 1e-6f);
-    expect_vec3_near(*vm_vec3_hermite(&r, &p0, &m0, &p1, &m1, 3), p1, 1e-6f);
-}
-
 TEST(Vec3, SlerpDirectionsAndLengths)
 {
     const Vec3 x = {2, 0, 0}, y = {0, 4, 0}, zero = {0, 0, 0};
@@ -366,16 +342,3 @@ TEST(Vec3, SlerpOfEqualDirectionsKeepsTheDirection)
     EXPECT_NEAR(vm_vec3_length_cut(&r), std::sqrt(2.0f), 1e-4f);
 }
 
-TEST(Plane, NormalizeAndDots)
-{
-    const Plane p = {0, 3, 4, 10}, zero = {0, 0, 0, 5};
-    Plane r;
-    vm_plane_normalize(&r, &p);
-    EXPECT_FLOAT_EQ(r.b, 0.6f);
-    EXPECT_FLOAT_EQ(r.d, 2.0f);
-    vm_plane_normalize(&r, &zero);
-    EXPECT_EQ(r.d, 0.0f);
-    const Vec3 v = {1, 1, 1};
-    EXPECT_EQ(vm_plane_dot_point(&p, &v), 17.0f);
-    EXPECT_EQ(vm_plane_dot_normal(&p, &v), 7.0f);
-}

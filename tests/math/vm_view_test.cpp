@@ -144,25 +144,6 @@ TEST(ProjParams, MinimumScreenSize)
     EXPECT_FLOAT_EQ(vm_proj_min_world_size(&p, &id, &pt, 0.1f, 800, 20), 0.5f);
 }
 
-TEST(ViewPlanes, ConstructionHelpers)
-{
-    EXPECT_EQ(vm_inverse_lerp(3, 2, 2), 0.0f);
-    EXPECT_EQ(vm_inverse_lerp(3, 2, 6), 0.25f);
-    const Vec3 p0 = {0, 1, 0}, p1 = {1, 1, 0}, p2 = {1, 1, -1};
-    Vec3 n;
-    vm_triangle_normal(&n, &p0, &p1, &p2);
-    expect_vec3_near(n, {0, 1, 0}, 0);
-    Plane pl;
-    vm_plane_from_points(&pl, &p0, &p1, &p2);
-    EXPECT_EQ(pl.b, 1.0f);
-    EXPECT_EQ(pl.d, -1.0f);
-    const Vec3 up5 = {0, 5, 0}, at = {7, 2, 7};
-    vm_plane_from_point_normal(&pl, &at, &up5);
-    EXPECT_EQ(pl.d, -2.0f);
-    const float xyz[3] = {1, 2, 3};
-    EXPECT_EQ(vm_vec3_get_z(xyz), 3.0f);
-}
-
 namespace {
 
 // Maps every point through view then projection and checks it lands in the
