@@ -526,3 +526,25 @@ TEST(MatMisc, IdentityCheckAndMaxScale)
     vm_mat_scale(&m, &m, &s);
     EXPECT_NEAR(vm_mat_max_scale(&m), 4.0f, 4e-3f);   // estimate: about 12 bits
 }
+
+// Matrices inside packed records sit at any float offset; no function may
+// need more than a float's alignment (the sanitizer build checks).
+TEST(MatMisc, UnalignedMatricesWork)
+{
+    struct Packed {
+        float pad;
+        Mat44 a, b, out;
+    } rec;
+    rec.a = random_affine(1);
+    rec.b = random_affine(2);
+    Mat44 want;
+    vm_mat_mul(&want, &rec.a, &rec.b);
+    vm_mat_mul(&rec.out, &rec.a, &rec.b);
+    EXPECT_TRUE(same_bits(rec.out, want));
+    const Vec3 p = {1, 2, 3};
+    Vec3 r, w;
+    vm_mat_transform_vec4(&r, &rec.a, &p);
+    const Mat44 aligned = rec.a;
+    vm_mat_transform_vec4(&w, &aligned, &p);
+    EXPECT_TRUE(same_bits(r, w));
+}
