@@ -107,6 +107,8 @@ TEST(Aliasing, Vec3Arrays)
     vm_mat_transform_points4(separate, &MA, in);
     vm_mat_transform_points4(self, &MA, self);
     EXPECT_TRUE(same_bits(separate, self));
+    Vec3 one;
+    EXPECT_TRUE(same_bits(separate[2], *vm_mat_transform_point(&one, &MA, &in[2])));
     Vec3 self2[4] = {A, B, C, D};
     vm_mat_transform_vectors4(separate, &MA, in);
     vm_mat_transform_vectors4(self2, &MA, self2);

@@ -273,31 +273,6 @@ TEST(MatInverse, SingularOrNonFiniteGivesIdentity)
     }
 }
 
-TEST(MatTransforms, VariantsAgree)
-{
-    const Mat44 m = random_affine(5);
-    const Vec3 pts[4] = {{1, 2, 3}, {-1, 0, 4}, {0, 0, 0}, {5, -5, 1}};
-    Vec3 out4[4];
-    EXPECT_EQ(vm_mat_transform_points4(out4, &m, pts), &m);
-    for (int i = 0; i < 4; ++i) {
-        Vec3 one;
-        expect_vec3_near(out4[i], *vm_mat_transform_point(&one, &m, &pts[i]), 0);
-        expect_vec3_near(out4[i], ref_transform_point(m, pts[i]), 1e-4f);
-    }
-    vm_mat_transform_vectors4(out4, &m, pts);
-    Vec3 v;
-    expect_vec3_near(out4[1], *vm_mat_transform_vector(&v, &m, &pts[1]), 0);
-    const Vec2 xy[4] = {{1, 2}, {3, 4}, {0, 0}, {-1, 1}};
-    vm_mat_transform_vectors4_xy(out4, &m, xy);
-    const Vec3 xy1 = {3, 4, 0};
-    expect_vec3_near(out4[1], *vm_mat_transform_vector(&v, &m, &xy1), 1e-6f);
-    const Vec4 p4 = {1, 2, 3, 1};
-    Vec4 r4;
-    vm_vec4_transform(&r4, &m, &p4);
-    expect_vec3_near({r4.x, r4.y, r4.z}, ref_transform_point(m, pts[0]), 1e-4f);
-    EXPECT_FLOAT_EQ(r4.w, 1.0f);
-}
-
 TEST(MatTransforms, Vec4DividesXYByAbsW)
 {
     Mat44 m = mat_identity();

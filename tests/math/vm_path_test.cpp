@@ -186,10 +186,3 @@ TEST(Path, ZeroLengthSegmentsStayFinite)
     expect_vec3_near(*vm_path_eval_distance(&r, p, 0.0f), {0, 0, 0}, 1e-6f);
 }
 
-TEST(Path, HermitePoint)
-{
-    const Vec3 p0 = {0, 0, 0}, p1 = {1, 0, 0}, t0 = {1, 0, 0}, t1 = {1, 0, 0};
-    Vec3 r;
-    expect_vec3_near(*vm_hermite_point(&r, &p0, &t0, &p1, &t1, 0.5f), {0.5f, 0, 0}, 1e-7f);
-    expect_vec3_near(*vm_hermite_point(&r, &p0, &t0, &p1, &t1, 2.0f), {2, 0, 0}, 1e-6f);   // not clamped
-}

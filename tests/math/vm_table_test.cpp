@@ -44,12 +44,6 @@ TEST(SinTable, KnownEntries)
     EXPECT_FLOAT_EQ(vm_sin_table[1], 9.58738e-05f);
 }
 
-TEST(SinTable, ScaleConstants)
-{
-    EXPECT_EQ(vm_angle_scale_rad, static_cast<float>(65535.0 / (2.0 * M_PI)));
-    EXPECT_EQ(vm_angle_scale_deg, static_cast<float>(65535.0 / 360.0));
-}
-
 // Index rules: product in double, truncation toward zero, low 16 bits.
 struct LookupCase {
     const char* name;

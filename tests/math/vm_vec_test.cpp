@@ -13,19 +13,6 @@ TEST(Vec3, DotUsesDoubleIntermediates)
     EXPECT_EQ(vm_vec3_dot(&a, &b), 1.0f);
 }
 
-TEST(Vec3, NormalizeAndCutLengths)
-{
-    const Vec3 zero = {0, 0, 0}, z2 = {0, 0, 2}, tiny = {1e-6f, 0, 0};
-    Vec3 r;
-    expect_vec3_near(*vm_vec3_normalize(&r, &zero), {0, 0, 0}, 0);
-    expect_vec3_near(*vm_vec3_normalize(&r, &z2), {0, 0, 1}, 0);
-    EXPECT_EQ(vm_vec3_length_cut(&tiny), 0.0f);
-    EXPECT_EQ(vm_vec3_length_sq_cut(&tiny), 0.0f);
-    EXPECT_EQ(vm_vec3_length_cut(&z2), 2.0f);
-    EXPECT_EQ(vm_vec3_dist_cut(&zero, &tiny), 0.0f);
-    EXPECT_EQ(vm_vec3_dist_sq(&zero, &z2), 4.0f);
-}
-
 TEST(Vec3, DivSafeGuardsSmallDivisors)
 {
     const Vec3 v = {1, 2, 3};

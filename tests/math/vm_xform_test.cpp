@@ -140,18 +140,3 @@ TEST(Xform, DirectEditorsAndReaders)
     EXPECT_TRUE(same_bits(d, want));
 }
 
-TEST(Xform, MatFromQuatPos)
-{
-    Quat q;
-    const Vec3 y = {0, 1, 0}, p = {4, 5, 6};
-    vm_quat_from_axis_angle(&q, &y, 0.8f);
-    Mat44 m;
-    for (float& v : m.m)
-        v = 9;
-    vm_mat_from_quat_pos(&m, &q, &p);
-    EXPECT_EQ(m.m[3], 0.0f);
-    EXPECT_EQ(m.m[14], 6.0f);
-    EXPECT_EQ(m.m[15], 1.0f);
-    vm_mat_from_quat_pos(&m, &q, nullptr);
-    EXPECT_EQ(m.m[12], 0.0f);
-}
