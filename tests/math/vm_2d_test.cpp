@@ -1,0 +1,279 @@
+// 2D maths: the affine matrix conventions, intersections and the overlap
+// tests at their edges (touching counts).
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "vm_test_util.h"
+
+namespace {
+
+// Sprite-quad corners of an axis-aligned rectangle: c0 top-left, c1
+// top-right, c2 bottom-left, c3 bottom-right.
+struct Rect {
+    Vec2 c[4];
+};
+
+Rect rect(float x0, float y0, float x1, float y1) { return {{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}}}; }
+
+Rect rotated(Rect r, float angle)
+{
+    Mat3x2 m;
+    const Vec2 origin = {0, 0};
+    vm_mat3x2_rotation(&m, &origin, angle);
+    for (Vec2& v : r.c)
+        vm_mat3x2_transform_point(&v, &m, &v);
+    return r;
+}
+
+void expect_vec2_near(Vec2 a, Vec2 b, float tol)
+{
+    EXPECT_NEAR(a.x, b.x, tol);
+    EXPECT_NEAR(a.y, b.y, tol);
+}
+
+} // namespace
+
+TEST(Mat3x2, MultiplicationAppliesBFirst)
+{
+    Mat3x2 rot, tr, m;
+    const Vec2 origin = {0, 0}, t = {1, 0}, p = {0, 0};
+    vm_mat3x2_rotation(&rot, &origin, float(M_PI_2));
+    vm_mat3x2_translation(&tr, &t);
+    vm_mat3x2_mul(&m, &rot, &tr);   // translate, then rotate the translated point
+    Vec2 r;
+    vm_mat3x2_transform_point(&r, &m, &p);
+    Vec2 want;
+    vm_mat3x2_transform_point(&want, &rot, &t);
+    expect_vec2_near(r, want, 1e-6f);
+    EXPECT_NEAR(std::fabs(r.y), 1.0f, 1e-4f);
+}
+
+TEST(Mat3x2, RotationSensesAndEditors)
+{
+    Mat3x2 m;
+    const Vec2 pos = {5, 6};
+    vm_mat3x2_rotation(&m, &pos, 0.3f);
+    const float c = vm_math_cos(0.3f), s = vm_math_sin(0.3f);
+    EXPECT_EQ(m.m[1], -s);
+    EXPECT_EQ(m.m[2], s);
+    EXPECT_EQ(m.m[4], 5.0f);
+    Mat2 r2;
+    vm_mat2_rotation(&r2, 0.3f);
+    EXPECT_EQ(r2.m[1], s);
+    EXPECT_EQ(r2.m[0], c);
+    // Scale acts on the output axes: m0, m2 by s.x and m1, m3 by s.y.
+    const Vec2 k = {2, 3};
+    Mat3x2 sc;
+    vm_mat3x2_scale(&sc, &m, &k);
+    EXPECT_EQ(sc.m[0], m.m[0] * 2);
+    EXPECT_EQ(sc.m[2], m.m[2] * 2);
+    EXPECT_EQ(sc.m[3], m.m[3] * 3);
+    EXPECT_EQ(sc.m[4], 5.0f);
+    // Translate moves in the own frame; rotate turns in it.
+    Mat3x2 tm, rm, want;
+    const Vec2 t = {1, 2};
+    vm_mat3x2_translate(&tm, &m, &t);
+    Vec2 moved;
+    vm_mat3x2_transform_point(&moved, &m, &t);
+    expect_vec2_near({tm.m[4], tm.m[5]}, moved, 1e-6f);
+    vm_mat3x2_rotate(&rm, &m, 0.4f);
+    Mat3x2 r;
+    const Vec2 origin = {0, 0};
+    vm_mat3x2_mul(&want, &m, vm_mat3x2_rotation(&r, &origin, 0.4f));
+    EXPECT_TRUE(same_bits(rm, want));
+    const Vec2 sh = {0.5f, 0.25f};
+    Mat3x2 shm, id;
+    vm_mat3x2_identity(&id);
+    vm_mat3x2_shear(&shm, &id, &sh);
+    EXPECT_EQ(shm.m[2], 0.5f);   // row1' = row1 + s.x*row0
+    EXPECT_EQ(shm.m[1], 0.25f);  // row0' = row0 + s.y*row1
+}
+
+TEST(Mat3x2, Inverse)
+{
+    Mat3x2 m, inv, prod;
+    const Vec2 pos = {3, -4}, k = {2, 0.5f};
+    vm_mat3x2_rotation(&m, &pos, 1.1f);
+    vm_mat3x2_scale(&m, &m, &k);
+    vm_mat3x2_inverse(&inv, &m);
+    vm_mat3x2_mul(&prod, &inv, &m);
+    const float id[6] = {1, 0, 0, 1, 0, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NEAR(prod.m[i], id[i], 1e-5f);
+    const Mat3x2 singular = {{1, 2, 2, 4, 7, 8}};
+    vm_mat3x2_inverse(&inv, &singular);
+    EXPECT_TRUE(same_bits(inv, singular));
+}
+
+TEST(Vec2Ops, DistancesSidesAndCuts)
+{
+    const Vec2 a = {0, 0}, b = {4, 0}, p = {1, 3}, q = {1, -3}, on = {2, 0}, tiny = {1e-6f, 0};
+    EXPECT_FLOAT_EQ(vm2_point_line_dist(&a, &b, &p), 3.0f);
+    EXPECT_EQ(vm2_point_line_dist(&a, &a, &p), 0.0f);
+    EXPECT_EQ(vm2_side(&a, &b, &p), 0);
+    EXPECT_EQ(vm2_side(&a, &b, &q), 2);
+    EXPECT_EQ(vm2_side(&a, &b, &on), 1);
+    EXPECT_EQ(vm2_line_crosses(&a, &b, &p, &q), 1);
+    EXPECT_EQ(vm2_line_crosses(&a, &b, &p, &p), 0);
+    EXPECT_EQ(vm2_length_cut(&tiny), 0.0f);
+    EXPECT_EQ(vm2_dist_sq(&a, &p), 10.0f);
+    Vec2 n;
+    expect_vec2_near(*vm2_normalize(&n, &a), {0, 0}, 0);
+    EXPECT_EQ(vm2_cross(&b, &p), 12.0f);
+}
+
+TEST(Vec2Ops, SegmentsCrossAndTouch)
+{
+    const Vec2 a = {0, 0}, b = {4, 4}, c = {0, 4}, d = {4, 0}, e = {2, 2}, f = {5, 5}, g = {6, 6};
+    EXPECT_EQ(vm2_segments_cross(&a, &b, &c, &d), 1);
+    EXPECT_EQ(vm2_segments_cross(&a, &b, &f, &g), 0);   // collinear, apart
+    EXPECT_EQ(vm2_segments_touch(&a, &b, &c, &d), 1);
+    EXPECT_EQ(vm2_segments_touch(&a, &d, &e, &c), 0);   // e, c strictly on one side
+    EXPECT_EQ(vm2_segments_touch(&c, &d, &e, &f), 1);   // e lies on cd
+}
+
+TEST(Vec2Ops, LineAndSegmentIntersections)
+{
+    const Vec2 a1 = {0, 0}, a2 = {4, 4}, b1 = {0, 4}, b2 = {4, 0};
+    Vec2 r;
+    EXPECT_EQ(vm2_line_intersect(&r, &a1, &a2, &b1, &b2), 1);
+    expect_vec2_near(r, {2, 2}, 1e-6f);
+    const Vec2 p1 = {0, 1}, p2 = {4, 5};
+    EXPECT_EQ(vm2_line_intersect(&r, &a1, &a2, &p1, &p2), 0);
+    expect_vec2_near(r, a1, 0);
+    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &b1, &b2), 1);
+    expect_vec2_near(r, {2, 2}, 1e-6f);
+    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &p1, &p2), 0);   // parallel, not vertical
+    expect_vec2_near(r, {0, 0}, 0);
+    const Vec2 v1 = {1, -1}, v2 = {1, 9}, v3 = {3, -1}, v4 = {3, 9};
+    EXPECT_EQ(vm2_segment_intersect(&r, &v1, &v2, &a1, &a2), 1);   // first segment vertical
+    expect_vec2_near(r, {1, 1}, 1e-6f);
+    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &v3, &v4), 1);   // second segment vertical
+    expect_vec2_near(r, {3, 3}, 1e-6f);
+    EXPECT_EQ(vm2_segment_intersect(&r, &v1, &v2, &v3, &v4), 0);   // both vertical
+    const Vec2 far1 = {10, 0}, far2 = {14, -4};
+    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &far1, &far2), 0);   // lines meet outside
+}
+
+// The range test used to accept only a being the larger end on both axes.
+TEST(Vec2Ops, PerpFootInEitherDirection)
+{
+    const Vec2 a = {0, 0}, b = {10, 0}, p = {3, 5}, outside = {12, 1};
+    Vec2 f;
+    EXPECT_EQ(vm2_perp_foot(&f, &a, &b, &p), 1);
+    expect_vec2_near(f, {3, 0}, 0);
+    EXPECT_EQ(vm2_perp_foot(&f, &b, &a, &p), 1);
+    EXPECT_EQ(vm2_perp_foot(&f, &a, &b, &outside), 0);
+    const Vec2 c = {0, 0}, d = {4, 4}, q = {0, 4};
+    EXPECT_EQ(vm2_perp_foot(&f, &c, &d, &q), 1);
+    expect_vec2_near(f, {2, 2}, 1e-5f);
+    const Vec2 v1 = {1, 0}, v2 = {1, 5};
+    EXPECT_EQ(vm2_perp_foot(&f, &v1, &v2, &q), 1);
+    expect_vec2_near(f, {1, 4}, 0);
+}
+
+TEST(Vec2Ops, SegmentCircle)
+{
+    const Vec2 a = {0, 0}, b = {10, 0};
+    const Vec2 centres[] = {{5, 2}, {-2, 0}, {12, 0}, {5, 2.01f}, {-1.5f, 1.5f}};
+    const int want[] = {1, 1, 1, 0, 0};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(vm2_segment_circle(&centres[i], 2.0f, &a, &b), want[i]) << i;
+    // A zero-length segment is its point (it used to never touch).
+    const Vec2 c = {1, 1}, near_c = {1.5f, 1};
+    EXPECT_EQ(vm2_segment_circle(&near_c, 1.0f, &c, &c), 1);
+    EXPECT_EQ(vm2_segment_circle(&near_c, 0.4f, &c, &c), 0);
+}
+
+TEST(Rect2D, PointOnTheEdgeCounts)
+{
+    const Rect r = rect(0, 0, 4, 2);
+    const Vec2 inside = {1, 1}, edge = {4, 1}, corner = {0, 2}, out = {4.001f, 1}, below = {2, -0.001f};
+    EXPECT_EQ(vm_geom2d_rect_vs_point(r.c, &inside), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(r.c, &edge), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(r.c, &corner), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(r.c, &out), 0);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(r.c, &below), 0);
+    const Rect t = rotated(rect(-2, -1, 2, 1), float(M_PI_4));
+    const Vec2 along = {1.4f, -1.4f}, across = {1.0f, 1.0f};   // (c, -s, s, c) turns +X toward -Y
+    EXPECT_EQ(vm_geom2d_rect_vs_point(t.c, &along), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(t.c, &across), 0);
+}
+
+// A sprite scaled to zero width used to accept a whole band (or, with both
+// edges zero, every point).
+TEST(Rect2D, DegenerateRectanglesCoverOnlyThemselves)
+{
+    const Rect line = rect(2, 0, 2, 4);   // zero width
+    const Vec2 on = {2, 3}, beside = {50, 3}, past = {2, 5};
+    EXPECT_EQ(vm_geom2d_rect_vs_point(line.c, &on), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(line.c, &beside), 0);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(line.c, &past), 0);
+    const Rect flat = rect(0, 1, 4, 1);   // zero height
+    const Vec2 on2 = {3, 1}, off2 = {3, 7};
+    EXPECT_EQ(vm_geom2d_rect_vs_point(flat.c, &on2), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(flat.c, &off2), 0);
+    const Rect dot = rect(3, 3, 3, 3);
+    const Vec2 centre = {3, 3}, other = {100, -40};
+    EXPECT_EQ(vm_geom2d_rect_vs_point(dot.c, &centre), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_point(dot.c, &other), 0);
+}
+
+TEST(Rect2D, SegmentHasHalfThicknessOneHundredth)
+{
+    const Rect r = rect(0, 0, 10, 10);
+    const Vec2 a = {0, -0.005f}, b = {10, -0.005f}, c = {0, -0.02f}, d = {10, -0.02f};
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &a, &b), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &c, &d), 0);
+    const Vec2 e = {-5, 5}, f = {15, 5}, g = {-5, -5}, h = {-1, 20};
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &e, &f), 1);   // straight through
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &g, &h), 0);   // passes the corner
+    const Vec2 p = {5, 5};
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &p, &p), 1);   // a point inside
+}
+
+TEST(Rect2D, RectVsRectTouchingCounts)
+{
+    const Rect a = rect(0, 0, 4, 4), touching = rect(4, 1, 6, 2), apart = rect(4.01f, 1, 6, 2);
+    EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, touching.c), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, apart.c), 0);
+    // A diamond whose corner pokes into the square's corner region.
+    Rect diamond = rotated(rect(-1, -1, 1, 1), float(M_PI_4));
+    for (Vec2& v : diamond.c)
+        v = {v.x + 5.3f, v.y + 5.3f};
+    EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, diamond.c), 0);   // separated along the diamond's axis
+    for (Vec2& v : diamond.c)
+        v = {v.x - 0.6f, v.y - 0.6f};
+    EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, diamond.c), 1);
+}
+
+TEST(Rect2D, CircleVsRect)
+{
+    const Rect r = rect(0, 0, 10, 6);
+    const Vec2 inside = {5, 3}, beyond_left = {-2, 3}, touching = {-1, 3}, far = {50, 50};
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 0.5f), 1);   // fully inside
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &beyond_left, 1.0f), 0);   // beyond edge c2-c0
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &touching, 1.0f), 1);
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &far, 1.0f), 0);
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 100.0f), 1);   // contains the rectangle
+}
+
+TEST(Spline2D, NaturalCubicSpline)
+{
+    const float xs[] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    const float lin[] = {1, 3, 5, 7, 9, 11, 13, 15, 17};
+    EXPECT_EQ(vm_spline_eval(xs, lin, 9, 2.5f), 0.0f);   // too many samples
+    EXPECT_EQ(vm_spline_eval(xs, lin, 1, 0.0f), 0.0f);
+    EXPECT_EQ(vm_spline_eval(xs, lin, 5, 3.0f), 7.0f);   // a sample exactly
+    EXPECT_NEAR(vm_spline_eval(xs, lin, 5, 2.5f), 6.0f, 1e-5f);   // linear data stays linear
+    EXPECT_EQ(vm_spline_eval(xs, lin, 5, 4.5f), 0.0f);   // beyond the samples
+    // Three samples (0,0), (1,1), (2,0): M1 = -3, value at 0.5 is 0.6875.
+    const float ys[] = {0, 1, 0};
+    EXPECT_NEAR(vm_spline_eval(xs, ys, 3, 0.5f), 0.6875f, 1e-6f);
+    EXPECT_NEAR(vm_spline_eval(xs, ys, 3, 1.5f), 0.6875f, 1e-6f);
+    const float unsorted[] = {0, 2, 1}, repeated[] = {0, 1, 1};
+    EXPECT_EQ(vm_spline_eval(unsorted, ys, 3, 0.5f), 0.0f);
+    EXPECT_EQ(vm_spline_eval(repeated, ys, 3, 0.5f), 0.0f);
+    EXPECT_EQ(vm_spline_eval(xs, ys, 3, std::nanf("")), 0.0f);
+}

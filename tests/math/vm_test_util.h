@@ -1,0 +1,50 @@
+// Helpers shared by the maths tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "math/vm.h"
+
+inline void expect_vec3_near(const Vec3& a, const Vec3& b, float tol, const char* what = "")
+{
+    EXPECT_NEAR(a.x, b.x, tol) << what;
+    EXPECT_NEAR(a.y, b.y, tol) << what;
+    EXPECT_NEAR(a.z, b.z, tol) << what;
+}
+
+inline void expect_mat_near(const Mat44& a, const Mat44& b, float tol, const char* what = "")
+{
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(a.m[i], b.m[i], tol) << what << " element " << i;
+}
+
+// Quaternions q and -q are the same rotation.
+inline void expect_same_rotation(const Quat& a, const Quat& b, float tol, const char* what = "")
+{
+    const float d = a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+    EXPECT_NEAR(std::fabs(d), 1.0f, tol) << what;
+}
+
+template <typename T>
+bool same_bits(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+inline Mat44 mat_identity()
+{
+    Mat44 m;
+    return *vm_mat_identity(&m);
+}
+
+// Reference product in double: point p through m (row-vector convention).
+inline Vec3 ref_transform_point(const Mat44& m, const Vec3& p)
+{
+    double r[3];
+    for (int k = 0; k < 3; ++k)
+        r[k] = double(p.x) * m.m[k] + double(p.y) * m.m[4 + k] + double(p.z) * m.m[8 + k] + m.m[12 + k];
+    return {float(r[0]), float(r[1]), float(r[2])};
+}

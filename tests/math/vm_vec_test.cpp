@@ -1,0 +1,331 @@
+// 3-vector maths: conventions, degenerate inputs and the geometric tests.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "vm_test_util.h"
+
+// Intermediates are double: a float dot product would lose the small term.
+TEST(Vec3, DotUsesDoubleIntermediates)
+{
+    const Vec3 a = {1e8f, 1.0f, -1e8f}, b = {1.0f, 1.0f, 1.0f};
+    EXPECT_EQ(vm_vec3_dot(&a, &b), 1.0f);
+}
+
+TEST(Vec3, DivSafeGuardsSmallDivisors)
+{
+    const Vec3 v = {1, 2, 3};
+    Vec3 r;
+    vm_vec3_div_safe(&r, &v, 0.0f);
+    EXPECT_FLOAT_EQ(r.x, 1e5f);   // divides by +1e-05 at 0
+    vm_vec3_div_safe(&r, &v, -1e-7f);
+    EXPECT_FLOAT_EQ(r.x, -1e5f);
+    vm_vec3_div_safe(&r, &v, 2.0f);
+    EXPECT_FLOAT_EQ(r.z, 1.5f);
+}
+
+TEST(Vec3, ArrayMaxMinFirstOfEqualsWins)
+{
+    const float f[] = {3, 5, 5, 1};
+    int hi = -1, lo = -1;
+    vm_float_array_max_min(f, 4, &hi, &lo);
+    EXPECT_EQ(hi, 1);
+    EXPECT_EQ(lo, 3);
+    const int32_t n[] = {-2, -2, 7, -9, 7};
+    vm_int_array_max_min(n, 5, &hi, nullptr);
+    EXPECT_EQ(hi, 2);
+}
+
+TEST(Vec3, ArrayMaxMinOfNothingWritesNothing)
+{
+    const float f[] = {3};
+    int hi = -7, lo = -7;
+    vm_float_array_max_min(f, 0, &hi, &lo);
+    EXPECT_EQ(hi, -7);
+    EXPECT_EQ(lo, -7);
+}
+
+TEST(Vec3, WrapAndClampInt)
+{
+    EXPECT_EQ(vm_clamp_int(-5, 0, 3), 0);
+    EXPECT_EQ(vm_clamp_int(9, 0, 3), 3);
+    EXPECT_EQ(vm_wrap_int(4, 0, 3), 0);
+    EXPECT_EQ(vm_wrap_int(-1, 0, 3), 3);
+    EXPECT_EQ(vm_wrap_int(-9, 2, 4), 3);
+    EXPECT_EQ(vm_wrap_int(2000000001, 0, 3), 1);   // no long loop
+    EXPECT_EQ(vm_wrap_int(5, 0, -1), 0);           // empty range: no endless loop
+    EXPECT_EQ(vm_wrap_int(5, 3, 3), 3);
+}
+
+TEST(Vec3, AnglesConventions)
+{
+    const Vec3 fwd = {0, 0, 1}, right = {1, 0, 0}, up = {0, 1, 0}, down_up = {0, -1, 0};
+    Vec3 r;
+    expect_vec3_near(*vm_vec3_to_angles(&r, &fwd), {0, 0, 0}, 0);
+    expect_vec3_near(*vm_vec3_to_angles(&r, &right), {0, float(M_PI_2), 0}, 1e-6f);
+    expect_vec3_near(*vm_vec3_to_angles(&r, &up), {-float(M_PI_2), 0, 0}, 1e-6f);
+    const Vec3 from = {1, 2, 3}, above = {1, 7, 3};
+    expect_vec3_near(*vm_vec3_direction_angles(&r, &from, &above), {0, 0, 0}, 0);
+    EXPECT_EQ(vm_vec3_direction(&r, nullptr, &above), nullptr);
+    // Upside down: pitch mirrored and yaw turned half round.
+    vm_vec3_to_angles_up(&r, &right, &down_up);
+    EXPECT_NEAR(r.x, 3.1415927f, 1e-6f);
+    EXPECT_NEAR(r.y, float(M_PI_2) + 3.1415927f, 1e-6f);
+}
+
+// from_angles inverts to_angles (yaw from +Z toward +X, pitch toward -Y).
+TEST(Vec3, FromAnglesInvertsToAngles)
+{
+    const Vec3 dirs[] = {{1, 2, 3}, {-4, 0.5f, 1}, {0.3f, -0.9f, -2}, {0, 0, -1}};
+    for (const Vec3& d : dirs) {
+        Vec3 ang, back, unit;
+        vm_vec3_to_angles(&ang, &d);
+        vm_vec3_from_angles(&back, &ang);
+        vm_vec3_normalize(&unit, &d);
+        expect_vec3_near(back, unit, 5e-4f);
+    }
+    Vec3 r = {9, 9, 9};
+    expect_vec3_near(*vm_vec3_from_angles(&r, nullptr), {0, 0, 0}, 0);
+}
+
+TEST(Vec3, RingAndPolarPoints)
+{
+    const Vec3 c = {1, 2, 3}, vertical = {0, 1, 0}, tilted = {1, 1, 0};
+    Vec3 r;
+    vm_vec3_ring_point(&r, &c, &vertical, 0.0f, 2.0f);
+    expect_vec3_near(r, {1, 2, 5}, 1e-6f);   // vertical shortcut (s, 0, c)
+    for (float a = 0; a < 6.2f; a += 0.7f) {
+        vm_vec3_ring_point(&r, &c, &tilted, a, 2.0f);
+        Vec3 off;
+        vm_vec3_sub(&off, &r, &c);
+        EXPECT_NEAR(vm_vec3_length_cut(&off), 2.0f, 1e-3f);
+        EXPECT_NEAR(vm_vec3_dot(&off, &tilted), 0.0f, 1e-3f);   // in the perpendicular plane
+    }
+    vm_vec3_polar_point(&r, &c, 0.0f, 0.0f, 5.0f);
+    expect_vec3_near(r, {1, 2, 8}, 1e-6f);
+}
+
+// Points of the orbit lie at the distance and the given angle from the axis;
+// axes along (1, 1, 1) used to collapse every point onto the axis.
+TEST(Vec3, OrbitPointKeepsItsAngleFromTheAxis)
+{
+    const Vec3 axes[] = {{0, 1, 0}, {1, 0, 0}, {0, 0, -1}, {1, 1, 1}, {-1, -1, -1}, {0.2f, 0.3f, -0.9f}};
+    for (const Vec3& axis : axes) {
+        Vec3 unit;
+        vm_vec3_normalize(&unit, &axis);
+        for (float a : {0.0f, 0.5f, 1.0f}) {
+            Vec3 p;
+            vm_orbit_point(&p, &axis, a, 0.8f, 3.0f);
+            EXPECT_NEAR(vm_vec3_length_cut(&p), 3.0f, 1e-3f);
+            EXPECT_NEAR(vm_vec3_dot(&p, &unit) / 3.0f, std::cos(a), 2e-3f) << axis.x << " " << a;
+        }
+    }
+}
+
+TEST(Vec3, DistancesAndFeet)
+{
+    const Vec3 a = {0, 0, 0}, b = {10, 0, 0}, p = {3, 4, 0}, beyond = {12, 1, 0};
+    EXPECT_FLOAT_EQ(vm_point_line_dist_sq(&a, &b, &p), 16.0f);
+    EXPECT_FLOAT_EQ(vm_point_line_dist_sq(&a, &a, &p), 0.0f);
+    const Vec3 dir = {2, 0, 0};
+    EXPECT_FLOAT_EQ(vm_point_ray_dist_sq(&a, &dir, &p), 16.0f);
+    Vec3 off, foot;
+    EXPECT_EQ(vm_point_segment_foot(&off, &foot, &p, &a, &b), 1);
+    expect_vec3_near(foot, {3, 0, 0}, 1e-6f);
+    expect_vec3_near(off, {0, 4, 0}, 1e-6f);
+    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &beyond, &a, &b), 0);
+    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &a, &a, &b), 1);   // t = 0
+    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &b, &a, &b), 1);   // t = 1
+    const Plane pl = {0, 2, 0, -4};   // y = 2, not normalised
+    vm_plane_project_point(&off, &foot, &p, &pl);
+    expect_vec3_near(foot, {3, 2, 0}, 1e-6f);
+    expect_vec3_near(off, {0, 2, 0}, 1e-6f);
+    const Vec3 c1 = {0, 0, 1}, c2 = {0, 0, -1};
+    EXPECT_EQ(vm_xz_side(&a, &b, &c1), 0);
+    EXPECT_EQ(vm_xz_side(&a, &b, &c2), 2);
+    EXPECT_EQ(vm_xz_side(&a, &b, &p), 1);
+}
+
+// A zero-length segment used to give a NaN foot (0/0).
+TEST(Vec3, SegmentFootOfAPointSegmentIsThatPoint)
+{
+    const Vec3 a = {1, 1, 1}, p = {4, 5, 1};
+    Vec3 off, foot;
+    EXPECT_EQ(vm_point_segment_foot(&off, &foot, &p, &a, &a), 1);
+    expect_vec3_near(foot, a, 0);
+    expect_vec3_near(off, {3, 4, 0}, 0);
+}
+
+TEST(Vec3, SphereAndSegmentTests)
+{
+    const Vec3 o = {0, 0, 0}, c = {3, 0, 0}, far = {3.0001f, 0, 0};
+    EXPECT_EQ(vm_sphere_overlap(&o, 1, &c, 2), 1);   // touching counts
+    EXPECT_EQ(vm_sphere_overlap(&o, 1, &far, 2), 0);
+    const Vec3 a = {0, 0, 0}, b = {10, 0, 0}, p = {5, 1, 0};
+    EXPECT_EQ(vm_line_point_within(&a, &b, &p, 1.0f), 1);
+    EXPECT_EQ(vm_line_point_within(&a, &b, &p, 0.99f), 0);
+    EXPECT_EQ(vm_line_point_within(&a, &a, &a, 5.0f), 0);
+    const Vec3 v = {10, 0, 0}, before = {-2, 0, 0}, after = {12.5f, 0, 0}, side = {5, 2, 0};
+    EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &before, 2.0f), 1);
+    EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &before, 1.9f), 0);
+    EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &after, 2.5f), 1);
+    EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &after, 2.4f), 0);
+    EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &side, 2.0f), 1);
+    EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &side, 1.9f), 0);
+}
+
+TEST(Vec3, RaySphereHitWritesTheEntryPoint)
+{
+    const Vec3 s = {-10, 0, 0}, v = {20, 0, 0}, c = {0, 0, 0};
+    float t = -1;
+    Vec3 pt, n;
+    ASSERT_EQ(vm_ray_sphere_hit(&s, &v, &c, 2.0f, &t, &pt, &n), 1);
+    EXPECT_FLOAT_EQ(t, 0.4f);
+    expect_vec3_near(pt, {-2, 0, 0}, 1e-5f);
+    expect_vec3_near(n, {-1, 0, 0}, 1e-6f);
+    const Vec3 miss = {-10, 3, 0};
+    EXPECT_EQ(vm_ray_sphere_hit(&miss, &v, &c, 2.0f, &t, nullptr, nullptr), 0);
+}
+
+// A grazing segment passes the overlap test but the discriminant may round
+// below zero; a hit must still write its outputs.
+TEST(Vec3, RaySphereGrazeAlwaysWritesOutputs)
+{
+    int hits = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const float y = 2.0f - float(i) * 1e-7f;
+        const Vec3 s = {-10.3f, y, 0.7f}, v = {20.9f, 0, 0}, c = {0.1f, 0, 0.7f};
+        float t = std::numeric_limits<float>::quiet_NaN();
+        Vec3 pt = {NAN, NAN, NAN};
+        if (vm_ray_sphere_hit(&s, &v, &c, 2.0f, &t, &pt, nullptr)) {
+            ++hits;
+            EXPECT_FALSE(std::isnan(t)) << y;
+            EXPECT_FALSE(std::isnan(pt.x)) << y;
+        }
+    }
+    EXPECT_GT(hits, 0);
+}
+
+TEST(Vec3, RayTriangleFrontSideOnly)
+{
+    // Counter-clockwise seen from +Z; the normal cross(p1-p0, p2-p1) is +Z.
+    const Vec3 tri[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const Vec3 s = {0.2f, 0.2f, 1}, down = {0, 0, -2};
+    Vec3 pt, n;
+    ASSERT_EQ(vm_ray_triangle_hit(&pt, &n, tri, &s, &down), 1);
+    expect_vec3_near(pt, {0.2f, 0.2f, 0}, 1e-6f);
+    expect_vec3_near(n, {0, 0, 1}, 0);
+    const Vec3 below = {0.2f, 0.2f, -1}, up = {0, 0, 2};
+    EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &below, &up), 0);   // back side
+    const Vec3 outside = {0.8f, 0.8f, 1};
+    EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &outside, &down), 0);
+    const Vec3 short_v = {0, 0, -0.5f};
+    EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &s, &short_v), 0);   // ends before
+}
+
+// Zero-area triangles have no normal; they used to report a hit at the
+// segment start (ray) or against every sphere in range.
+TEST(Vec3, DegenerateTrianglesNeverHit)
+{
+    const Vec3 slivers[][3] = {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}};
+    for (const auto& tri : slivers) {
+        const Vec3 s = {0.5f, 0, 1}, v = {0, 0, -2}, centre = {1, 0, 0};
+        EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &s, &v), 0);
+        EXPECT_EQ(vm_sphere_triangle_hit(nullptr, nullptr, tri, nullptr, &centre, 1.0f), 0);
+    }
+    const Vec3 tri[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, zero = {0, 0, 0}, c = {0.2f, 0.2f, 0};
+    EXPECT_EQ(vm_sphere_triangle_hit(nullptr, nullptr, tri, &zero, &c, 1.0f), 0);
+}
+
+TEST(Vec3, SphereTriangleContactAndDepth)
+{
+    const Vec3 tri[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};
+    const Vec3 above = {1, 1, 0.5f};
+    Vec3 contact;
+    float depth = 0;
+    ASSERT_EQ(vm_sphere_triangle_hit(&contact, &depth, tri, nullptr, &above, 1.0f), 1);
+    expect_vec3_near(contact, {1, 1, 0}, 1e-6f);
+    // Table cosine of 0.5 * pi/2: the engine's own value, not cos(pi/4).
+    EXPECT_EQ(depth, vm_math_cos(0.5f * 1.5707964f));
+    EXPECT_FLOAT_EQ(depth, 0.70717454f);
+    // Beside an edge: the contact is on the edge.
+    const Vec3 beside = {2, -0.5f, 0};
+    ASSERT_EQ(vm_sphere_triangle_hit(&contact, &depth, tri, nullptr, &beside, 1.0f), 1);
+    expect_vec3_near(contact, {2, 0, 0}, 1e-6f);
+    const Vec3 away = {2, -1.5f, 0}, high = {1, 1, 1.5f};
+    EXPECT_EQ(vm_sphere_triangle_hit(nullptr, nullptr, tri, nullptr, &away, 1.0f), 0);
+    EXPECT_EQ(vm_sphere_triangle_hit(nullptr, nullptr, tri, nullptr, &high, 1.0f), 0);
+}
+
+TEST(Vec3, SegmentBoxOverlapInclusiveAnyCornerOrder)
+{
+    const Vec3 lo = {0, 0, 0}, hi = {1, 1, 1};
+    struct Case {
+        Vec3 s, v;
+        int want;
+    } cases[] = {
+        {{0.5f, 0.5f, 0.5f}, {0, 0, 0}, 1},    // start inside
+        {{-1, 0.5f, 0.5f}, {3, 0, 0}, 1},      // through two faces
+        {{-1, 0.5f, 0.5f}, {1, 0, 0}, 1},      // ends on a face
+        {{-1, 0.5f, 0.5f}, {0.9f, 0, 0}, 0},   // stops short
+        {{-1, 1, 0.5f}, {3, 0, 0}, 1},         // along an edge face
+        {{-1, 1.01f, 0.5f}, {3, 0, 0}, 0},     // just above
+        {{-1, -1, 0.5f}, {3, 3, 0}, 1},        // diagonal
+        {{-1, 0, 0.5f}, {1, 2, 0}, 0},         // passes the corner outside
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(vm_segment_box_overlap(&c.s, &c.v, &lo, &hi), c.want) << c.s.x << "," << c.s.y;
+        EXPECT_EQ(vm_segment_box_overlap(&c.s, &c.v, &hi, &lo), c.want) << "swapped";
+    }
+}
+
+TEST(Vec3, CapsuleClosestComparesLengthsWithLengths)
+{
+    // Two crossing segments of length 10, one above the other.
+    const Vec3 s1 = {0, 0, 0}, a = {10, 0, 0}, s2 = {7, 1, -5}, b = {0, 0, 10};
+    float dist = 0;
+    Vec3 p1, p2;
+    EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 0.5f, &s2, &b, 0.5f), 1);
+    expect_vec3_near(p1, {7, 0, 0}, 1e-5f);
+    expect_vec3_near(p2, {7, 1, 0}, 1e-5f);
+    EXPECT_NEAR(dist, 1.0f, 1e-5f);
+    // Closest point of the lines at 7 along a segment of length 10: the old
+    // clamp to [0, 1] put the point at 1 and compared 7 with 100.
+    const Vec3 s3 = {13, 1, -5};
+    EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 0.5f, &s3, &b, 0.5f), 0);
+    expect_vec3_near(p1, {10, 0, 0}, 1e-5f);
+    const Vec3 par = {0, 1, 0};
+    EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 1, &par, &a, 1), 0);   // parallel
+    // One short capsule: a sphere at its start against the other axis.
+    const Vec3 z = {0, 0, 0}, ball = {5, 0.8f, 0};
+    EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &ball, &z, 0.5f, &s1, &a, 0.5f), 1);
+    EXPECT_NEAR(dist, 0.8f, 1e-5f);
+    const Vec3 ball_far = {5, 1.2f, 0};
+    EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 0.5f, &ball_far, &z, 0.5f), 0);
+}
+
+TEST(Vec3, SlerpDirectionsAndLengths)
+{
+    const Vec3 x = {2, 0, 0}, y = {0, 4, 0}, zero = {0, 0, 0};
+    Vec3 r;
+    vm_vec3_slerp(&r, &x, &y, 0.5f);
+    EXPECT_NEAR(vm_vec3_length_cut(&r), 3.0f, 1e-3f);
+    EXPECT_NEAR(r.x, r.y, 1e-3f);
+    expect_vec3_near(*vm_vec3_slerp(&r, &x, &zero, 0.25f), {0.5f, 0, 0}, 0);   // zero b: a * t
+    expect_vec3_near(*vm_vec3_slerp(&r, &zero, &y, 0.25f), {0, 1, 0}, 0);
+}
+
+// Equal (or nearly equal) directions give table sines of 0; the result was
+// (0, 0, 0) instead of the common direction.
+TEST(Vec3, SlerpOfEqualDirectionsKeepsTheDirection)
+{
+    const Vec3 a = {1, 1, 0}, b = {3, 3, 0}, c = {1, 1.00001f, 0};
+    Vec3 r;
+    vm_vec3_slerp(&r, &a, &b, 0.5f);
+    EXPECT_NEAR(vm_vec3_length_cut(&r), 2.0f * std::sqrt(2.0f), 1e-4f);
+    EXPECT_NEAR(r.x, r.y, 1e-5f);
+    vm_vec3_slerp(&r, &a, &c, 0.5f);
+    EXPECT_NEAR(vm_vec3_length_cut(&r), std::sqrt(2.0f), 1e-4f);
+}
+
