@@ -139,7 +139,11 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
         ::close(fd);
     }
     if (!s->view) {
-        if (no_holder && !join_only) ::shm_unlink(s->shm_name.c_str());
+        if (no_holder) {
+            // Nothing of this name lives on: leave no object and no file.
+            if (!join_only) ::shm_unlink(s->shm_name.c_str());
+            ::unlink(s->users_path.c_str());
+        }
         ::close(s->users_fd);
         delete s;
         return nullptr;

@@ -249,6 +249,8 @@ int plat_video_start(void)
     // unloads the driver, whose memory kept until exit would then be
     // reported by the leak checker as coming from an unknown module.
     SDL_GL_LoadLibrary(nullptr);
+    // Keys arrive as key messages only; no text input or input method.
+    SDL_StopTextInput();
     g_win.video_started = 1;
     return 1;
 }

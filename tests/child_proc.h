@@ -3,11 +3,14 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "plat/ipc.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -54,3 +57,19 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
   }
   return pid;
 }
+
+// Removes the lock files of this test process's prefix when it ends, so that
+// test runs leave nothing behind in the lock folder.
+class IpcLockFileCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    const std::string start = "quorvel-" + plat_ipc_prefix();
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(plat_ipc_lock_dir(), ec)) {
+      const std::string name = e.path().filename().string();
+      if (!plat_ipc_prefix().empty() && name.rfind(start, 0) == 0) std::filesystem::remove(e.path(), ec);
+    }
+  }
+};
+inline ::testing::Environment* const g_ipc_lock_file_cleanup =
+    ::testing::AddGlobalTestEnvironment(new IpcLockFileCleanup);

@@ -80,6 +80,14 @@ TEST_F(AppWorkDir, DataFolderBesideTheProgramKeepsItsFolder) {
   EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("prog")));
 }
 
+TEST_F(AppWorkDir, AReadOnlyDataFolderStillCounts) {
+  fs::create_directories(t_.file("ro/data"));
+  fs::permissions(t_.file("ro/data"), fs::perms::owner_read | fs::perms::owner_exec);
+  ASSERT_TRUE(app_choose_work_dir(t_.file("ro/")));
+  EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("ro")));
+  fs::permissions(t_.file("ro/data"), fs::perms::owner_all);
+}
+
 TEST_F(AppWorkDir, NoDataFolderOrADataFileMeansTheParent) {
   fs::create_directories(t_.file("none"));
   ASSERT_TRUE(app_choose_work_dir(t_.file("none/")));

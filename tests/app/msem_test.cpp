@@ -157,6 +157,28 @@ TEST_F(MSemTest, UnitsReleasedTogetherReachEverySleeper) {
   }
 }
 
+TEST_F(MSemTest, ATimeOutCountsFromTheStartDespiteWakeUps) {
+  MSem* s = msem_create(0, 1, nullptr);
+  ASSERT_NE(s, nullptr);
+  std::atomic<bool> done{false};
+  // Signals without units wake the waiter again and again; a wait that
+  // started its time-out afresh after each would not end while they come.
+  std::thread noise([&] {
+    const auto stop = std::chrono::steady_clock::now() + 20s;
+    while (!done && std::chrono::steady_clock::now() < stop) {
+      plat_event_set(s->event);
+      std::this_thread::sleep_for(2ms);
+    }
+  });
+  const uint32_t r = msem_wait(s, 100);
+  const bool noise_still_running = !done.exchange(true);
+  noise.join();
+  EXPECT_EQ(r, MSEM_WAIT_TIMEOUT);
+  EXPECT_TRUE(noise_still_running);
+  EXPECT_EQ(s->view->waiters, 0u);
+  msem_close(s);
+}
+
 TEST_F(MSemTest, ManyThreadsNeverTakeMoreThanTheMaximum) {
   MSem* s = msem_create(2, 2, "busy");
   ASSERT_NE(s, nullptr);

@@ -12,12 +12,12 @@ namespace {
 using namespace std::chrono_literals;
 using Env = std::vector<std::pair<std::string, std::string>>;
 
-// The two starts of one test meet through one prefix that no other test
-// process uses.
+// The starts of one test meet through one prefix that no other test process
+// uses (and whose lock files this process removes when it ends).
 Env program_env(const char* tag) {
   return {{"SDL_VIDEODRIVER", "offscreen"},
           {"QUORVEL_DIALOGS", "script"},
-          {"QUORVEL_IPC_PREFIX", "qvp" + std::to_string(::getpid()) + tag}};
+          {"QUORVEL_IPC_PREFIX", plat_ipc_prefix() + tag}};
 }
 
 // true when the child still runs after d.
@@ -36,18 +36,23 @@ int exit_code_after_sigterm(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
 
+// Starts the program and lets it run for a second; -1 when it ended early.
+pid_t start_running(const Env& env) {
+  const pid_t pid = spawn_program(env);
+  if (pid <= 0 || !still_running(pid, 1000ms)) return -1;
+  return pid;
+}
+
 TEST(Program, RunsUntilSigtermThenExitsZero) {
-  const pid_t first = spawn_program(program_env("a"));
+  const pid_t first = start_running(program_env("a"));
   ASSERT_GT(first, 0);
-  ASSERT_TRUE(still_running(first, 1000ms));
   EXPECT_EQ(exit_code_after_sigterm(first), 0);
 }
 
 TEST(Program, ASecondStartEndsAtOnceWithZero) {
   const Env env = program_env("b");
-  const pid_t first = spawn_program(env);
+  const pid_t first = start_running(env);
   ASSERT_GT(first, 0);
-  ASSERT_TRUE(still_running(first, 1000ms));
   const pid_t second = spawn_program(env);
   int status = 0;
   ASSERT_TRUE(wait_child(second, &status, 30s)) << "the second start kept running";
@@ -59,12 +64,11 @@ TEST(Program, ASecondStartEndsAtOnceWithZero) {
 
 TEST(Program, AKilledRunDoesNotBlockTheNext) {
   const Env env = program_env("c");
-  const pid_t first = spawn_program(env);
+  const pid_t first = start_running(env);
   ASSERT_GT(first, 0);
-  ASSERT_TRUE(still_running(first, 1000ms));
   kill_child(first);
-  const pid_t next = spawn_program(env);
-  ASSERT_TRUE(still_running(next, 1000ms)) << "the next start ended as a second instance";
+  const pid_t next = start_running(env);
+  ASSERT_GT(next, 0) << "the next start ended as a second instance";
   EXPECT_EQ(exit_code_after_sigterm(next), 0);
 }
 

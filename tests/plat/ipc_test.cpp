@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "child_proc.h"
 
@@ -60,6 +61,36 @@ TEST_F(PlatIpcTest, InstanceLockOfAKilledHolderIsFree) {
   plat_instance_unlock(h);
   ::close(pipefd[0]);
   ::close(pipefd[1]);
+}
+
+TEST_F(PlatIpcTest, StartsAtTheSameMomentLetExactlyOneThrough) {
+  for (int round = 0; round < 5; ++round) {
+    int go[2], report[2];
+    ASSERT_EQ(::pipe(go), 0);
+    ASSERT_EQ(::pipe(report), 0);
+    std::vector<pid_t> kids;
+    for (int i = 0; i < 6; ++i) {
+      kids.push_back(fork_child([&] {
+        char c;
+        if (::read(go[0], &c, 1) != 1) return 2;
+        const char got = plat_instance_lock("race") >= 1 ? '1' : '0';
+        (void)!::write(report[1], &got, 1);
+        ::pause();   // holds the lock until killed
+        return 0;
+      }));
+    }
+    const std::string start(kids.size(), 'g');
+    ASSERT_EQ(::write(go[1], start.data(), start.size()), static_cast<ssize_t>(start.size()));
+    int firsts = 0;
+    for (size_t i = 0; i < kids.size(); ++i) {
+      char c = 0;
+      ASSERT_EQ(::read(report[0], &c, 1), 1);
+      firsts += c == '1';
+    }
+    EXPECT_EQ(firsts, 1) << "round " << round;
+    for (pid_t k : kids) kill_child(k);
+    for (int fd : {go[0], go[1], report[0], report[1]}) ::close(fd);
+  }
 }
 
 TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87) {
