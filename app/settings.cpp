@@ -53,7 +53,8 @@ bool file_crc(const char* name, uint32_t* crc) {
 
 struct SettingValue {
   bool present;
-  int32_t i;       // types 0
+  uint32_t type;
+  int32_t i;       // type 0
   float f;         // type 1
   std::string s;   // type 2
 };
@@ -73,8 +74,10 @@ struct SettingsStore {
 
 SettingsStore g_store;
 
-// A file copy larger than this is not a settings file: it is not read.
-constexpr long kMaxCfgFileBytes = 4L << 20;
+// The blanks that separate the tokens of a CFG line.
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 SettingNode* find_node(std::string_view name) {
   for (SettingNode& n : g_store.nodes)
@@ -87,10 +90,8 @@ bool valid_name(const char* name) {
   if (!name || !*name) return false;
   size_t len = std::strlen(name);
   if (len > kSettingsMaxName) return false;
-  for (size_t k = 0; k < len; ++k) {
-    unsigned char c = static_cast<unsigned char>(name[k]);
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') return false;
-  }
+  for (size_t k = 0; k < len; ++k)
+    if (is_blank(name[k])) return false;
   return true;
 }
 
@@ -102,28 +103,28 @@ bool valid_string_value(const char* value) {
          !std::memchr(value, '\r', len);
 }
 
-SettingValue make_value(uint32_t type, int32_t i, float f, const char* s) {
-  SettingValue v{true, 0, 0.0f, {}};
-  if (type == kSettingInt) v.i = i;
-  if (type == kSettingFloat) v.f = f;
-  if (type == kSettingString) v.s = s;
-  return v;
+SettingValue int_value(int32_t v) { return SettingValue{true, kSettingInt, v, 0.0f, {}}; }
+SettingValue float_value(float v) { return SettingValue{true, kSettingFloat, 0, v, {}}; }
+// Not present (refused) when the string cannot be stored.
+SettingValue string_value(const char* v) {
+  if (!valid_string_value(v)) return SettingValue{};
+  return SettingValue{true, kSettingString, 0, 0.0f, v};
 }
 
 // Sets one of the node's two values. A node has one type for both values: a
 // change of type also replaces the other value, so no value is ever read in
 // the wrong form.
-int set_value(const char* name, bool as_default, uint32_t type, SettingValue value) {
-  if (!valid_name(name)) return 0;
+int set_value(const char* name, bool as_default, SettingValue value) {
+  if (!value.present || !valid_name(name)) return 0;
   SettingNode* node = find_node(name);
   if (!node) {
-    g_store.nodes.push_back(SettingNode{name, type, {}, {}});
+    g_store.nodes.push_back(SettingNode{name, value.type, {}, {}});
     node = &g_store.nodes.back();
   }
   SettingValue& target = as_default ? node->fallback : node->current;
   SettingValue& other = as_default ? node->current : node->fallback;
-  if (node->type != type && other.present) other = value;
-  node->type = type;
+  if (node->type != value.type && other.present) other = value;
+  node->type = value.type;
   target = std::move(value);
   return 1;
 }
@@ -173,9 +174,9 @@ class CfgReader {
   // Next whitespace-delimited token; false at the end or when it is longer
   // than `limit`.
   bool token(std::string& out, size_t limit) {
-    while (p_ < end_ && is_space(*p_)) ++p_;
+    while (p_ < end_ && is_blank(*p_)) ++p_;
     const char* start = p_;
-    while (p_ < end_ && !is_space(*p_) && *p_ != '\0') ++p_;
+    while (p_ < end_ && !is_blank(*p_) && *p_ != '\0') ++p_;
     if (p_ == start) return false;
     if (size_t(p_ - start) > limit) return false;
     out.assign(start, p_);
@@ -201,9 +202,6 @@ class CfgReader {
   }
 
  private:
-  static bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  }
   const char* p_;
   const char* end_;
 };
@@ -247,7 +245,7 @@ void read_cfg(const std::vector<uint8_t>& bytes) {
 // Loads copy `k` when its checksum file matches its bytes; true when loaded.
 bool load_copy(size_t k) {
   std::vector<uint8_t> bytes;
-  if (!read_whole_file(g_store.cfg_names[k].c_str(), bytes, kMaxCfgFileBytes)) return false;
+  if (!read_whole_file(g_store.cfg_names[k].c_str(), bytes, kSettingsMaxFileBytes)) return false;
   uint32_t stored = 0;
   if (!read_stored_crc(g_store.crc_names[k].c_str(), &stored)) return false;
   if (stored != crc32_table(bytes.data(), bytes.size())) return false;
@@ -397,30 +395,19 @@ void settings_apply_flagged(const SettingRow* rows, uint32_t row_count) {
 // ---------------------------------------------------------------------------
 // Values
 
-int settings_set_int(const char* name, int32_t value) {
-  return set_value(name, false, kSettingInt, make_value(kSettingInt, value, 0, nullptr));
+int settings_set_int(const char* name, int32_t v) { return set_value(name, false, int_value(v)); }
+int settings_set_float(const char* name, float v) { return set_value(name, false, float_value(v)); }
+int settings_set_string(const char* name, const char* v) {
+  return set_value(name, false, string_value(v));
 }
-
-int settings_set_float(const char* name, float value) {
-  return set_value(name, false, kSettingFloat, make_value(kSettingFloat, 0, value, nullptr));
+int settings_set_int_default(const char* name, int32_t v) {
+  return set_value(name, true, int_value(v));
 }
-
-int settings_set_string(const char* name, const char* value) {
-  if (!valid_string_value(value)) return 0;
-  return set_value(name, false, kSettingString, make_value(kSettingString, 0, 0, value));
+int settings_set_float_default(const char* name, float v) {
+  return set_value(name, true, float_value(v));
 }
-
-int settings_set_int_default(const char* name, int32_t value) {
-  return set_value(name, true, kSettingInt, make_value(kSettingInt, value, 0, nullptr));
-}
-
-int settings_set_float_default(const char* name, float value) {
-  return set_value(name, true, kSettingFloat, make_value(kSettingFloat, 0, value, nullptr));
-}
-
-int settings_set_string_default(const char* name, const char* value) {
-  if (!valid_string_value(value)) return 0;
-  return set_value(name, true, kSettingString, make_value(kSettingString, 0, 0, value));
+int settings_set_string_default(const char* name, const char* v) {
+  return set_value(name, true, string_value(v));
 }
 
 int settings_get_int(const char* name, int32_t* out) {

@@ -8,10 +8,12 @@
 //   CFG: one line per setting in list order: name TAB type TAB value LF;
 //        type 0 integer ("%d"), 1 float ("%f"), 2 string (rest of the line).
 //   CRC: 4 bytes, little-endian CRC-32 (zlib/PNG) of the CFG file's bytes.
-// A copy whose checksum file is missing, short or wrong is not read; a copy
-// that turns out malformed is dropped whole. Names are at most
-// kSettingsMaxName characters and string values at most kSettingsMaxValue:
-// longer ones are refused by the setters and end the reading of a file copy.
+// A copy whose checksum file is missing, short or wrong, or that is larger
+// than kSettingsMaxFileBytes, is not read. Inside a copy that passes, a value
+// that is not a number reads as 0, and an over-long name or value or a type
+// that is not a number ends the reading (what was read before stays). Names
+// are at most kSettingsMaxName characters without blanks, string values at
+// most kSettingsMaxValue characters on one line: setters refuse others.
 // Nothing in this application loads the store, so lookups find nothing until
 // a game layer calls `settings_load`. Main thread only.
 #pragma once
@@ -21,6 +23,7 @@
 inline constexpr size_t kSettingsMaxName = 4095;
 inline constexpr size_t kSettingsMaxValue = 4095;
 inline constexpr uint32_t kSettingsRowCount = 66;
+inline constexpr long kSettingsMaxFileBytes = 4L << 20;
 
 enum SettingType : uint32_t { kSettingInt = 0, kSettingFloat = 1, kSettingString = 2 };
 

@@ -9,8 +9,11 @@
 // Tests switch to a manual clock (`plat_time_set_manual(1)`): time then moves
 // only through `plat_time_advance_*` and through the sleeps themselves (a
 // sleep of n ms advances it by n ms, a yield by kPlatManualYieldUs), so that
-// pacing and long waits run instantly and exactly. An observer sees every
-// sleep and yield, real or manual. Main thread only.
+// pacing and long waits run instantly and exactly. Every thread reads the
+// manual clock, but only the sleeps of the thread that switched it on move
+// it; other threads keep sleeping in real time. An observer sees every sleep
+// and yield, real or manual, of the thread that set it. The readings are
+// thread-safe; switching modes and setting the observer are for one thread.
 #pragma once
 #include <cstdint>
 

@@ -178,6 +178,22 @@ TEST_F(SettingsStore, HostileButCheckedFiles) {
   EXPECT_EQ(f, 0.0f);
 }
 
+TEST_F(SettingsStore, OversizedCopyIsNotRead) {
+  std::string huge = "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' ');
+  write_copy(0, huge);
+  write_copy(1, "a\t0\t1\n");
+  load();
+  EXPECT_EQ(get_int("a"), 1);
+}
+
+TEST_F(SettingsStore, TruncatedLastLineKeepsWhatCameBefore) {
+  write_copy(0, "a\t0\t1\nb\t0\t");
+  load();
+  EXPECT_EQ(get_int("a"), 1);
+  EXPECT_EQ(get_int("b"), -12345);
+  EXPECT_EQ(cfg(0), "a\t0\t1\n");
+}
+
 TEST_F(SettingsStore, OverLongNameEndsTheReadingOfThatCopy) {
   write_copy(0, "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') + "\t0\t1\nb\t0\t2\n");
   load();

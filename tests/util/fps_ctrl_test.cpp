@@ -4,25 +4,16 @@
 
 #include <vector>
 
+#include "manual_clock.h"
 #include "plat/time.h"
 #include "util/perf.h"
 
 namespace {
 
-void record_sleep(uint32_t ms, void* user) { static_cast<std::vector<uint32_t>*>(user)->push_back(ms); }
-
 // Frame pacing on the manual clock: the work of a frame is a clock advance,
 // the sleeps are recorded and move the clock.
-class FpsCtrlTest : public ::testing::Test {
+class FpsCtrlTest : public ManualClockTest {
  protected:
-  void SetUp() override {
-    plat_time_set_manual(1);
-    plat_time_set_sleep_observer(record_sleep, &sleeps_);
-  }
-  void TearDown() override {
-    plat_time_set_sleep_observer(nullptr, nullptr);
-    plat_time_set_manual(0);
-  }
   void start(int32_t fps) {
     perf_timer_init(uint32_t(fps));
     fps_ctrl_init(fps);
@@ -35,7 +26,6 @@ class FpsCtrlTest : public ::testing::Test {
     fps_ctrl_wait();
     return sleeps_;
   }
-  std::vector<uint32_t> sleeps_;
 };
 
 // 29 ms of the slot elapsed: yields of 0.1 ms until the millisecond test ends it at 33 ms.
