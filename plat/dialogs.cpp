@@ -133,7 +133,11 @@ int plat_dialogs_scripted(void)
 {
     if (!g_dlg.mode_known) {
         const char* mode = std::getenv("QUORVEL_DIALOGS");
-        g_dlg.scripted = (mode && std::strcmp(mode, "script") == 0) || !gtk_init_check(nullptr, nullptr);
+        const bool script = mode && std::strcmp(mode, "script") == 0;
+        // GTK would switch the C locale to the user's, and number formats
+        // written with "%f" must keep their decimal point.
+        if (!script) gtk_disable_setlocale();
+        g_dlg.scripted = script || !gtk_init_check(nullptr, nullptr);
         g_dlg.mode_known = 1;
     }
     return g_dlg.scripted;

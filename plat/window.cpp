@@ -7,8 +7,8 @@
 #include <array>
 #include <csignal>
 
-// Sections: state | video start | window | SDL event translation | queue |
-// dispatch | SIGTERM
+// Sections: state | queue | SDL event translation | video start | window |
+// peek and dispatch | SIGTERM
 
 struct PlatWindow {
     SDL_Window* sdl;      // kept until plat_video_end, even when destroyed
@@ -178,7 +178,8 @@ int translate_event(const SDL_Event& e)
     switch (e.type) {
     case SDL_QUIT: return queue_close(nullptr);
     case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_CLOSE) return queue_close(window_of_sdl_id(e.window.windowID));
+        if (e.window.event != SDL_WINDOWEVENT_CLOSE) return 1;
+        if (PlatWindow* w = window_of_sdl_id(e.window.windowID)) return queue_close(w);
         return 1;
     case SDL_MOUSEMOTION: {
         PlatWindow* w = window_of_sdl_id(e.motion.windowID);
@@ -221,11 +222,12 @@ void drain_sdl_events(void)
 void deliver_term_request(void)
 {
     if (!g_term_flag || g_win.term_delivered) return;
-    g_win.term_delivered = 1;
-    if (g_win.main_created && g_win.main.alive)
-        queue_push({&g_win.main, PLAT_WM_ENDSESSION, 1, 0, 0});
-    else
+    if (g_win.main_created && g_win.main.alive) {
+        if (!queue_push({&g_win.main, PLAT_WM_ENDSESSION, 1, 0, 0})) return;   // next pass
+    } else {
         plat_post_quit_message(0);
+    }
+    g_win.term_delivered = 1;
 }
 
 void on_sigterm(int) { g_term_flag = 1; }

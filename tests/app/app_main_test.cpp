@@ -203,15 +203,6 @@ TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles) {
   EXPECT_EQ(g_calls.enter, 1);
 }
 
-TEST_F(AppScene, StartBeginsAgainFromPreparing) {
-  frames(3);
-  app_start();
-  EXPECT_EQ(app_scene_runner()->state, 0u);
-  EXPECT_EQ(app_scene_runner()->index, 0u);
-  frames(2);
-  EXPECT_EQ(g_calls.enter, 2);
-}
-
 TEST(AppErrorBox, FormatsTextSourceAndLine) {
   ::testing::internal::CaptureStderr();
   app_error_box("bad thing", "file.cpp", 42);

@@ -99,16 +99,6 @@ TEST(Mouse, AutoHideAfter150QuietFramesAndBackWithAMove) {
   EXPECT_TRUE(plat_cursor_visible());
 }
 
-TEST(Mouse, ShownAndHiddenModes) {
-  mouse_init();
-  mouse_update();
-  EXPECT_TRUE(mouse_cursor_hidden());   // mode 2 at start
-  mouse_set_cursor_mode(CURSOR_SHOWN);
-  mouse_update();
-  EXPECT_FALSE(mouse_cursor_hidden());
-  EXPECT_TRUE(plat_cursor_visible());
-}
-
 PlatJoyState joy_state(int32_t x, int32_t y, uint32_t pov) {
   PlatJoyState s{};
   s.x = x;

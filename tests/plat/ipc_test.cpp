@@ -157,15 +157,6 @@ TEST_F(PlatIpcTest, SectionLeftByACrashedRunStartsAfresh) {
   plat_section_close(s);
 }
 
-TEST_F(PlatIpcTest, UnnamedSectionIsPrivateAndZeroed) {
-  int existed = -1;
-  PlatSection* s = plat_section_create(nullptr, 20, &existed);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(existed, 0);
-  EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(s))[4], 0u);
-  plat_section_close(s);
-}
-
 TEST_F(PlatIpcTest, EventIsAutoReset) {
   PlatEvent* e = plat_event_create("ev");
   ASSERT_NE(e, nullptr);

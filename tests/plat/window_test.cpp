@@ -81,18 +81,6 @@ class PlatWindowTest : public ::testing::Test {
   PlatWindow* win_ = nullptr;
 };
 
-TEST_F(PlatWindowTest, WindowHasExactClientSizeTitleAndNoResize) {
-  int32_t w = 0, h = 0;
-  ASSERT_TRUE(plat_window_client_size(win_, &w, &h));
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(h, 600);
-  EXPECT_STREQ(SDL_GetWindowTitle(plat_window_sdl()), "quorvel");
-  const uint32_t flags = SDL_GetWindowFlags(plat_window_sdl());
-  EXPECT_TRUE(flags & SDL_WINDOW_OPENGL);
-  EXPECT_FALSE(flags & SDL_WINDOW_RESIZABLE);
-  EXPECT_EQ(plat_window_create("second", 10, 10, record_proc), nullptr);
-}
-
 TEST_F(PlatWindowTest, EmptyQueueAnswersNoMessage) {
   PlatMsg m;
   EXPECT_EQ(plat_peek_message(&m), 0);
@@ -251,19 +239,6 @@ TEST_F(PlatWindowTest, CursorClipFollowsTheWindow) {
   EXPECT_TRUE(plat_cursor_clipped());
   EXPECT_TRUE(plat_cursor_clip(nullptr, 0));
   EXPECT_FALSE(plat_cursor_clipped());
-}
-
-TEST(PlatWindowPure, DesktopOfTheOffscreenDriver) {
-  int32_t w = 0, h = 0;
-  ASSERT_TRUE(plat_desktop_size(&w, &h));
-  EXPECT_GT(w, 0);
-  EXPECT_GT(h, 0);
-  plat_video_end();
-}
-
-TEST(PlatWindowPure, PackPosKeepsSixteenBitsEach) {
-  EXPECT_EQ(plat_pack_pos(1, 2), 0x00020001);
-  EXPECT_EQ(plat_pack_pos(-1, -2), static_cast<intptr_t>(0xFFFEFFFFu));
 }
 
 TEST(PlatKeyMap, LayoutKeysAndSides) {
