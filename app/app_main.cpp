@@ -1,0 +1,319 @@
+#include "app/app_main.h"
+
+#include "app/joy.h"
+#include "app/key.h"
+#include "app/mouse.h"
+#include "app/txt_settings.h"
+#include "app/window.h"
+#include "plat/dialogs.h"
+#include "plat/files.h"
+#include "plat/input.h"
+#include "plat/ipc.h"
+#include "plat/time.h"
+#include "util/crt_rand.h"
+#include "util/fps_ctrl.h"
+#include "util/perf.h"
+
+#include <array>
+#include <cstring>
+
+// Sections: state | start-up pieces | window procedure | scene switcher |
+// frame | app_main (start-up order, loop, shut-down order)
+
+namespace {
+
+struct ScreenRow {
+    int32_t width, height;
+};
+
+// Largest first; the desktop must exceed a row in both directions.
+constexpr ScreenRow k_screen_rows[] = {{1600, 1200}, {1280, 1024}, {1024, 768}, {800, 600}};
+constexpr ScreenRow k_screen_fallback = {640, 480};
+
+constexpr size_t k_scene_scratch_size = 64;
+
+AppState g_app;
+RegionIndex g_region;
+
+struct SceneSwitcher {
+    SceneRunner runner;
+    std::array<uint8_t, k_scene_scratch_size> scratch;   // cleared when a run starts; unused
+    // Row 0 is the patch tool's (enter, frame, leave) once it exists;
+    // until then both rows are empty and the runner idles.
+    std::array<SceneEntry, APP_SCENE_ROWS> table;
+};
+
+SceneSwitcher g_scene;
+
+}  // namespace
+
+// ---- start-up pieces -------------------------------------------------------
+
+int app_single_instance(void)
+{
+    if (g_app.mutex != 0) return 0;
+    const int lock = plat_instance_lock(APP_MUTEX_NAME);
+    if (lock == 0) return 0;   // held by a live instance
+    // A lock that cannot be made at all lets the program run, as an
+    // unchecked mutex creation did.
+    g_app.mutex = lock > 0 ? lock : 0;
+    return 1;
+}
+
+void app_release_mutex(void)
+{
+    if (g_app.mutex == 0) return;
+    plat_instance_unlock(g_app.mutex);
+    g_app.mutex = 0;
+}
+
+int app_choose_work_dir(std::string_view program_dir)
+{
+    if (!program_dir.empty()) plat_set_current_dir(program_dir);
+    if (!plat_is_dir(APP_DATA_DIR)) plat_set_current_dir("..\\");
+    g_app.work_dir = plat_current_dir();
+    return g_app.work_dir.empty() ? 0 : 1;
+}
+
+void app_set_work_dir(void) { app_choose_work_dir(plat_exe_dir()); }
+
+const char* app_get_work_dir(void) { return g_app.work_dir.c_str(); }
+
+int app_restore_work_dir(void) { return plat_set_current_dir(g_app.work_dir); }
+
+void app_screen_size_for_desktop(int32_t desktop_w, int32_t desktop_h, int32_t* w, int32_t* h)
+{
+    ScreenRow pick = k_screen_fallback;
+    for (const ScreenRow& row : k_screen_rows) {
+        if (desktop_w > row.width && desktop_h > row.height) {
+            pick = row;
+            break;
+        }
+    }
+    *w = pick.width;
+    *h = pick.height;
+}
+
+RegionIndex app_region_from_text(const char* region)
+{
+    if (!region) return 0;
+    switch (region[0]) {
+    case 'E': return 0;
+    case 'U': return 1;
+    case 'J': return 2;
+    case 'A': return 3;
+    default: return 0;
+    }
+}
+
+RenderSizes app_render_sizes(int32_t screen_w, int32_t screen_h)
+{
+    auto size_or = [](const char* key, int32_t screen) {
+        const int32_t v = txt_settings_get_int_or(key, screen);
+        return v > 0 ? v : screen;
+    };
+    RenderSizes s{};
+    s.width3d = size_or("RENDER_WIDTH3D", screen_w);
+    s.height3d = size_or("RENDER_HEIGHT3D", screen_h);
+    s.width = size_or("RENDER_WIDTH", screen_w);
+    s.height = size_or("RENDER_HEIGHT", screen_h);
+    s.flag = txt_settings_get_int_or("RENDER_FLAG", 0);
+    if (s.flag < 0 || s.flag >= APP_RENDER_FLAG_COUNT) s.flag = 0;
+    return s;
+}
+
+int32_t app_get_screen_width(void) { return g_app.screen_width; }
+int32_t app_get_screen_height(void) { return g_app.screen_height; }
+PlatMsg* app_get_msg(void) { return &g_app.msg; }
+void app_request_quit(void) { g_app.quit = 1; }
+uint32_t app_quit_requested(void) { return g_app.quit; }
+void app_set_region(RegionIndex region) { g_region = region; }
+RegionIndex app_get_region(void) { return g_region; }
+
+int app_messagebox_enabled(void) { return txt_settings_get_int_or("MESSAGEBOX", 0) != 0; }
+
+void app_error_box(const char* text, const char* source, int line)
+{
+    const std::string message = std::string(text ? text : "") + "[" + (source ? source : "") + ":" +
+                                std::to_string(line) + "]";
+    plat_message_box(message.c_str(), APP_ERROR_BOX_CAPTION, PLAT_MB_OK);
+}
+
+void app_input_init(void)
+{
+    key_init();
+    mouse_init();
+}
+
+void app_input_update(void)
+{
+    key_update();
+    mouse_update();
+}
+
+void app_input_term(void)
+{
+    plat_cursor_clip(nullptr, 0);
+    key_term();
+}
+
+// ---- window procedure ------------------------------------------------------
+
+intptr_t app_wndproc(PlatWindow* window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+{
+    switch (message) {
+    case PLAT_WM_MOUSEWHEEL: mouse_on_wheel(wparam, lparam); break;
+    case PLAT_WM_MOUSEMOVE: {
+        PlatRect r{};
+        if (const WindowRec* w = window_get(0)) plat_window_get_rect(w->handle, &r);
+        mouse_on_move(lparam, r.left + (r.right - r.left) / 2, r.top + (r.bottom - r.top) / 2);
+        break;
+    }
+    case PLAT_WM_DESTROY:
+    case PLAT_WM_ENDSESSION: plat_post_quit_message(0); break;
+    default: break;
+    }
+    return plat_def_window_proc(window, message, wparam, lparam);
+}
+
+// ---- scene switcher --------------------------------------------------------
+
+void app_start(void)
+{
+    g_scene.runner = SceneRunner{};
+    // resources: take the runner's mark here (res_mark).
+}
+
+void app_stop(void)
+{
+    // resources: release to the runner's mark here (res_release_to_mark).
+}
+
+int app_scene_ready(void) { return 1; }
+void app_scene_prepare(void) {}
+int app_render_only_frame(void) { return 0; }
+void app_term_hook(void) {}
+
+void app_scene_step(void)
+{
+    SceneRunner& r = g_scene.runner;
+    const SceneEntry& row = g_scene.table[r.index & 1];
+    switch (r.state) {
+    case 0:
+        g_scene.scratch.fill(0);
+        r.state = 1;
+        [[fallthrough]];
+    case 1:
+        if (app_scene_ready() == 1) {
+            app_scene_prepare();
+            r.state = 2;
+        }
+        return;
+    case 2:
+        if (row.enter) row.enter();
+        r.state = 3;
+        return;
+    default:
+        if (row.update && row.update() != 0) {
+            if (row.leave) row.leave();
+            r.index ^= 1;
+            r.state = 2;
+        }
+        return;
+    }
+}
+
+void app_scene_set_row(int row, const SceneEntry& entry)
+{
+    if (row >= 0 && row < APP_SCENE_ROWS) g_scene.table[static_cast<size_t>(row)] = entry;
+}
+
+const SceneRunner* app_scene_runner(void) { return &g_scene.runner; }
+
+void app_update(void)
+{
+    app_scene_step();
+    // sound: a non-zero snd_get_error starts the fatal error screen here
+    // (err_screen_run with code 3, the status as sub-code).
+}
+
+// ---- frame -----------------------------------------------------------------
+
+namespace {
+
+void app_frame(void)
+{
+    perf_timer_mark();
+    joy_poll();
+    app_input_update();
+    app_update();
+    // sound: snd_frame here.
+    // display: disp_update(0) here.
+    fps_ctrl_wait();
+    crt_rand();   // the random sequence advances once per frame
+}
+
+void app_run_loop(void)
+{
+    while (!g_app.quit) {
+        if (plat_peek_message(&g_app.msg)) {
+            if (g_app.msg.message == PLAT_WM_QUIT) break;
+            plat_dispatch_message(&g_app.msg);
+        } else if (app_render_only_frame()) {
+            // display: disp_update(0) alone here.
+        } else {
+            app_frame();
+        }
+        window_enable(0);
+    }
+}
+
+}  // namespace
+
+void app_choose_screen_size(void)
+{
+    int32_t dw = 0, dh = 0;
+    plat_desktop_size(&dw, &dh);
+    app_screen_size_for_desktop(dw, dh, &g_app.screen_width, &g_app.screen_height);
+}
+
+// ---- app_main --------------------------------------------------------------
+
+int app_main(int, char**)
+{
+    g_app = AppState{};
+    plat_install_term_handler();
+    if (!app_single_instance()) return 0;
+    // fatal error screen: clear its record here (err_info_clear).
+    app_set_work_dir();
+    txt_settings_load(APP_SETTINGS_FILE);
+    app_set_region(app_region_from_text(txt_settings_get_string("REGION")));
+    app_choose_screen_size();
+    window_create(app_wndproc);
+    perf_timer_init(APP_FPS);
+    fps_ctrl_init(APP_FPS);
+    const RenderSizes sizes = app_render_sizes(g_app.screen_width, g_app.screen_height);
+    (void)sizes;
+    // display: disp_boot(window 0's handle, 0, its client size, 32, sizes) here.
+    // sound: snd_boot here (its thread starts).
+    joy_init(window_get(0)->handle);
+    app_input_init();
+    app_start();
+    plat_time_begin_period(1);
+
+    app_run_loop();
+
+    plat_time_end_period(1);
+    app_stop();
+    app_input_term();
+    joy_term();
+    // sound: snd_shutdown here (its thread ends).
+    // display: disp_shutdown here.
+    plat_video_end();   // the window outlives the device that draws into it
+    fps_ctrl_term();
+    perf_timer_term();
+    txt_settings_term();
+    app_term_hook();
+    app_release_mutex();
+    return 0;
+}

@@ -1,0 +1,177 @@
+#include "plat/dialogs.h"
+
+#include "plat/files.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr const char* k_save_caption = "Save As";
+
+struct DialogState {
+    int mode_known;
+    int scripted;
+    int script_read;
+    std::vector<std::string> answers;
+    size_t next;
+};
+
+DialogState g_dlg;
+
+void read_script(void)
+{
+    g_dlg.answers.clear();
+    g_dlg.next = 0;
+    g_dlg.script_read = 1;
+    const char* list = std::getenv("QUORVEL_DIALOG_ANSWERS");
+    if (!list) return;
+    std::string_view rest(list);
+    for (;;) {
+        const size_t semi = rest.find(';');
+        g_dlg.answers.emplace_back(rest.substr(0, semi));
+        if (semi == std::string_view::npos) break;
+        rest.remove_prefix(semi + 1);
+    }
+    if (g_dlg.answers.size() == 1 && g_dlg.answers[0].empty()) g_dlg.answers.clear();
+}
+
+// The next scripted answer; false when the list is used up.
+bool next_answer(std::string* out)
+{
+    if (!g_dlg.script_read) read_script();
+    if (g_dlg.next >= g_dlg.answers.size()) return false;
+    *out = g_dlg.answers[g_dlg.next++];
+    return true;
+}
+
+std::string one_line(const char* text)
+{
+    std::string out;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        switch (*p) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '"': out += "\\\""; break;
+        default: out += *p;
+        }
+    }
+    return out;
+}
+
+void log_dialog(const char* kind, const char* caption, const char* text, const std::string& answer)
+{
+    std::fprintf(stderr, "dialog: %s \"%s\" \"%s\" -> %s\n", kind, one_line(caption).c_str(),
+                 one_line(text).c_str(), answer.c_str());
+    std::fflush(stderr);
+}
+
+void drain_gtk(void)
+{
+    while (gtk_events_pending()) gtk_main_iteration();
+}
+
+int gtk_message_box(const char* text, const char* caption, int type)
+{
+    GtkWidget* dlg = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL,
+                                            type == PLAT_MB_OKCANCEL ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO,
+                                            type == PLAT_MB_OKCANCEL ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK,
+                                            "%s", text ? text : "");
+    gtk_window_set_title(GTK_WINDOW(dlg), caption ? caption : "");
+    gtk_window_set_keep_above(GTK_WINDOW(dlg), TRUE);
+    const gint response = gtk_dialog_run(GTK_DIALOG(dlg));
+    gtk_widget_destroy(dlg);
+    drain_gtk();
+    if (type != PLAT_MB_OKCANCEL) return PLAT_IDOK;
+    return response == GTK_RESPONSE_OK ? PLAT_IDOK : PLAT_IDCANCEL;
+}
+
+int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::string* path)
+{
+    GtkWidget* dlg = gtk_file_chooser_dialog_new(k_save_caption, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE,
+                                                 "_Cancel", GTK_RESPONSE_CANCEL, "_Save",
+                                                 GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dlg);
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+    gtk_file_chooser_set_local_only(chooser, TRUE);
+    if (filter_pattern && *filter_pattern) {
+        GtkFileFilter* filter = gtk_file_filter_new();
+        gtk_file_filter_set_name(filter, filter_name ? filter_name : filter_pattern);
+        gtk_file_filter_add_pattern(filter, filter_pattern);
+        gtk_file_chooser_add_filter(chooser, filter);
+    }
+    int ok = 0;
+    if (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
+        if (char* name = gtk_file_chooser_get_filename(chooser)) {
+            *path = name;
+            g_free(name);
+            ok = 1;
+        }
+    }
+    gtk_widget_destroy(dlg);
+    drain_gtk();
+    return ok;
+}
+
+std::string absolute_path(const std::string& answer)
+{
+    const std::string native = plat_path_native(answer);
+    if (!native.empty() && native[0] == '/') return native;
+    std::string cwd = plat_current_dir();
+    if (!cwd.empty() && cwd.back() != '/') cwd += '/';
+    return cwd + native;
+}
+
+}  // namespace
+
+int plat_dialogs_scripted(void)
+{
+    if (!g_dlg.mode_known) {
+        const char* mode = std::getenv("QUORVEL_DIALOGS");
+        const bool script = mode && std::strcmp(mode, "script") == 0;
+        // GTK would switch the C locale to the user's, and number formats
+        // written with "%f" must keep their decimal point.
+        if (!script) gtk_disable_setlocale();
+        g_dlg.scripted = script || !gtk_init_check(nullptr, nullptr);
+        g_dlg.mode_known = 1;
+    }
+    return g_dlg.scripted;
+}
+
+void plat_dialogs_reset_script(void) { read_script(); }
+
+int plat_message_box(const char* text, const char* caption, int type)
+{
+    const char* kind = type == PLAT_MB_OKCANCEL ? "question" : "message";
+    int result = PLAT_IDOK;
+    if (plat_dialogs_scripted()) {
+        std::string answer;
+        if (next_answer(&answer) && answer == "cancel" && type == PLAT_MB_OKCANCEL) result = PLAT_IDCANCEL;
+    } else {
+        result = gtk_message_box(text, caption, type);
+    }
+    log_dialog(kind, caption, text, result == PLAT_IDOK ? "ok" : "cancel");
+    return result;
+}
+
+int plat_save_dialog(const char* filter_name, const char* filter_pattern, std::string* path)
+{
+    path->clear();
+    int ok = 0;
+    if (plat_dialogs_scripted()) {
+        std::string answer;
+        if (next_answer(&answer) && !answer.empty() && answer != "cancel") {
+            *path = absolute_path(answer);
+            ok = 1;
+        }
+    } else {
+        ok = gtk_save_dialog(filter_name, filter_pattern, path);
+    }
+    log_dialog("save", k_save_caption, filter_name, ok ? *path : std::string("cancel"));
+    return ok;
+}

@@ -1,0 +1,54 @@
+#pragma once
+// Files and folders.
+//
+// Provides:
+// - paths in the engine's form: '\' is a folder separator everywhere ("..\",
+//   ".\data\grp\"), turned into '/' here;
+// - opening a data file whose exact name is missing through a
+//   case-insensitive match, folder by folder (as on a Windows disk);
+// - folder listings of plain files matching a pattern ("*.bin", '*' and '?',
+//   case-insensitive), sorted by name case-insensitively and then byte by
+//   byte, so that every machine lists in the same order;
+// - the running program's folder, the current folder, changing it, and the
+//   plain directory test.
+// Callers rely on: exact names being tried first (a case-insensitive match
+// never hides an exact one), on listings holding no folders, and on no
+// function here changing the current folder except plat_set_current_dir.
+// Paths of any length are accepted; nothing is truncated.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// '\' to '/'.
+std::string plat_path_native(std::string_view path);
+
+// The existing file or folder a path names: the exact path when it exists,
+// else the case-insensitive match of each missing component. 1 and the
+// native path in out, or 0 (out holds the native path unchanged).
+int plat_path_resolve(std::string_view path, std::string* out);
+
+// fopen on a resolved path (for writing: the exact folder path resolved, the
+// name kept as given). Null on failure.
+std::FILE* plat_fopen(std::string_view path, const char* mode);
+
+int plat_is_dir(std::string_view path);
+int plat_is_file(std::string_view path);
+
+// Pattern match with '*' and '?', case-insensitive (ASCII).
+int plat_name_matches(std::string_view name, std::string_view pattern);
+// Name order of listings: case-insensitive (ASCII), then byte order.
+bool plat_name_less(std::string_view a, std::string_view b);
+// Plain files of a folder whose names match the pattern, sorted. 1 or 0
+// (a missing folder), names only.
+int plat_list_files(std::string_view folder, std::string_view pattern,
+                    std::vector<std::string>* names);
+
+// The running program's folder with a trailing '/'; empty when it cannot
+// be read.
+std::string plat_exe_dir(void);
+// The current folder; empty on failure.
+std::string plat_current_dir(void);
+// chdir on the native path; 1 or 0. An empty path changes nothing and
+// answers 0.
+int plat_set_current_dir(std::string_view path);

@@ -1,0 +1,62 @@
+#pragma once
+// Named kernel objects: the single-instance lock, shared memory sections and
+// auto-reset events, on POSIX shared memory, flock and futexes.
+//
+// Provides:
+// - plat_instance_lock: an exclusive lock named after the engine's mutex
+//   name, on a lock file in the user's runtime folder (the temporary folder
+//   when there is none). Taking it is one atomic step, and the system drops
+//   it when the process dies, so two starts never both pass and a crashed
+//   run never blocks the next;
+// - named shared sections that several processes map, and named auto-reset
+//   events (a futex word in a section) that threads of any process wait on;
+// - crash safety: every holder of a named object keeps a shared flock on a
+//   companion file; a creator that finds no live holder makes the object
+//   anew, so a section or event left behind by a crashed run (a count taken,
+//   a lock word held) never reaches the next start. The last close removes
+//   the object, as Windows does with its last handle;
+// - isolation of parallel runs: every name is prefixed with the value of
+//   QUORVEL_IPC_PREFIX ("%p" in it stands for the process id, so that a test
+//   process and the children it forks share objects that no other test
+//   process sees).
+// Callers rely on: names of 1 to PLAT_IPC_NAME_MAX characters without '/'
+// (others are refused with error 87), a null name making an unnamed object,
+// and waits that time out against a deadline (PLAT_WAIT_TIMEOUT) or fail
+// (PLAT_WAIT_FAILED) instead of spinning. Any thread.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr size_t PLAT_IPC_NAME_MAX = 200;
+constexpr uint32_t PLAT_INFINITE = 0xFFFFFFFFu;
+
+// The prefix in use ("%p" expanded once per process).
+const std::string& plat_ipc_prefix(void);
+// The folder of the lock files.
+std::string plat_ipc_lock_dir(void);
+
+// Single instance: a handle (>= 1) when the lock was taken, 0 when another
+// live process holds it, -1 when the lock file cannot be made.
+int plat_instance_lock(const char* name);
+void plat_instance_unlock(int handle);
+
+struct PlatSection;
+// Creates or joins a named section of at least size bytes; *existed := 1
+// when a live holder had made it (its contents are kept), else it is new
+// and zeroed. Null on failure (error 87 for a bad name or size).
+PlatSection* plat_section_create(const char* name, size_t size, int* existed);
+// Joins a section that a live holder made; null when there is none.
+PlatSection* plat_section_open(const char* name, size_t size);
+void* plat_section_view(PlatSection* section);
+void plat_section_close(PlatSection* section);
+
+struct PlatEvent;
+// Auto-reset event, not signalled when new.
+PlatEvent* plat_event_create(const char* name);
+PlatEvent* plat_event_open(const char* name);
+void plat_event_set(PlatEvent* event);
+void plat_event_reset(PlatEvent* event);
+// PLAT_WAIT_OBJECT_0 (the signal was taken), PLAT_WAIT_TIMEOUT, or
+// PLAT_WAIT_FAILED for a null event.
+uint32_t plat_event_wait(PlatEvent* event, uint32_t timeout_ms);
+void plat_event_close(PlatEvent* event);
