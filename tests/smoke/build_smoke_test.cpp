@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-// Placeholder until the first module arrives
-TEST(Build, Links) { SUCCEED(); }
