@@ -390,8 +390,8 @@ void store_viewport(CamBlock& c, int32_t x, int32_t y, int32_t w, int32_t h)
 }
 
 // An empty height would make the aspect, and every matrix built from it,
-// infinite or not a number.
-float safe_aspect(int32_t w, int32_t h) { return float(w) / float(h != 0 ? h : 1); }
+// infinite or not a number; an empty width would give a window of no width.
+float safe_aspect(int32_t w, int32_t h) { return float(w != 0 ? w : 1) / float(h != 0 ? h : 1); }
 
 }  // namespace
 
@@ -546,63 +546,25 @@ const auto* field_of(int s, int set)
 
 }  // namespace
 
-#define CAM_SET_FAMILY(prefix, index_expr, ...)                                                   \
-    const Mat44* cam_get_##prefix##proj_mtx(__VA_ARGS__)                                       \
-    {                                                                                             \
-        return field_of<&XformSet::proj>(s, index_expr);                                         \
-    }                                                                                             \
-    const Mat44* cam_get_##prefix##cull_proj_mtx(__VA_ARGS__)                                  \
-    {                                                                                             \
-        return field_of<&XformSet::cull_proj>(s, index_expr);                                    \
-    }                                                                                             \
-    const Mat44* cam_get_##prefix##world_mtx(__VA_ARGS__)                                      \
-    {                                                                                             \
-        return field_of<&XformSet::world_to_cam>(s, index_expr);                                 \
-    }                                                                                             \
-    const Mat44* cam_get_##prefix##view_mtx(__VA_ARGS__)                                       \
-    {                                                                                             \
-        return field_of<&XformSet::cam_to_world>(s, index_expr);                                 \
-    }                                                                                             \
-    const Mat44* cam_get_##prefix##viewproj_mtx(__VA_ARGS__)                                   \
-    {                                                                                             \
-        return field_of<&XformSet::view_proj>(s, index_expr);                                    \
-    }                                                                                             \
-    const Mat44* cam_get_##prefix##cull_viewproj_mtx(__VA_ARGS__)                              \
-    {                                                                                             \
-        return field_of<&XformSet::cull_view_proj>(s, index_expr);                               \
-    }                                                                                             \
-    const ProjParams* cam_get_##prefix##proj_params(__VA_ARGS__)                               \
-    {                                                                                             \
-        return field_of<&XformSet::params>(s, index_expr);                                       \
-    }                                                                                             \
-    const FrustumPlanes* cam_get_##prefix##planes(__VA_ARGS__)                                 \
-    {                                                                                             \
-        return field_of<&XformSet::planes>(s, index_expr);                                       \
-    }
+// clang-format off
+#define CAM_SET_FAMILY(prefix, index_expr, ...)                                                          \
+    const Mat44* cam_get_##prefix##proj_mtx(__VA_ARGS__) { return field_of<&XformSet::proj>(s, index_expr); } \
+    const Mat44* cam_get_##prefix##cull_proj_mtx(__VA_ARGS__) { return field_of<&XformSet::cull_proj>(s, index_expr); } \
+    const Mat44* cam_get_##prefix##world_mtx(__VA_ARGS__) { return field_of<&XformSet::world_to_cam>(s, index_expr); } \
+    const Mat44* cam_get_##prefix##view_mtx(__VA_ARGS__) { return field_of<&XformSet::cam_to_world>(s, index_expr); } \
+    const Mat44* cam_get_##prefix##viewproj_mtx(__VA_ARGS__) { return field_of<&XformSet::view_proj>(s, index_expr); } \
+    const Mat44* cam_get_##prefix##cull_viewproj_mtx(__VA_ARGS__) { return field_of<&XformSet::cull_view_proj>(s, index_expr); } \
+    const ProjParams* cam_get_##prefix##proj_params(__VA_ARGS__) { return field_of<&XformSet::params>(s, index_expr); } \
+    const FrustumPlanes* cam_get_##prefix##planes(__VA_ARGS__) { return field_of<&XformSet::planes>(s, index_expr); } \
+    const FrustumPlanes* cam_get_##prefix##frustum(__VA_ARGS__) { return field_of<&XformSet::cull_planes>(s, index_expr); }
+// clang-format on
 
+// The frustum accessors answer the cull planes: what culling everywhere uses.
 CAM_SET_FAMILY(, cam_screen_set_index(s), int s)
 CAM_SET_FAMILY(slice_, cam_slice_set_index(s, j), int s, int j)
 CAM_SET_FAMILY(shadow_, cam_shadow_set_index(s, j), int s, int j)
 CAM_SET_FAMILY(sub2_, cam_sub2_set_index(s), int s)
 #undef CAM_SET_FAMILY
-
-// The cull planes: what frustum culling everywhere uses.
-const FrustumPlanes* cam_get_frustum(int s)
-{
-    return field_of<&XformSet::cull_planes>(s, cam_screen_set_index(s));
-}
-const FrustumPlanes* cam_get_slice_frustum(int s, int j)
-{
-    return field_of<&XformSet::cull_planes>(s, cam_slice_set_index(s, j));
-}
-const FrustumPlanes* cam_get_shadow_frustum(int s, int j)
-{
-    return field_of<&XformSet::cull_planes>(s, cam_shadow_set_index(s, j));
-}
-const FrustumPlanes* cam_get_sub2_frustum(int s)
-{
-    return field_of<&XformSet::cull_planes>(s, cam_sub2_set_index(s));
-}
 
 const Mat44* cam_get_prev_proj_mtx(int s) { return &disp_work().prev[disp_screen_index(s)].proj; }
 const Mat44* cam_get_prev_world_mtx(int s)

@@ -19,7 +19,7 @@ float fade_ratio(int32_t counter, int32_t total, int32_t end)
 {
     if (total == end)
         return 0.0f;
-    return vm_clamp01(float(double(counter - total) / double(end - total)));
+    return vm_clamp01(float((double(counter) - total) / (double(end) - total)));
 }
 
 Vec3* vec3_normalize(Vec3* out, const Vec3* v)
@@ -53,8 +53,11 @@ namespace {
 // Truncation after the scale; the float form of a byte scaled back lands a
 // hair below the byte for some values, so the product is taken in double
 // with a margin far below one step.
+// Not a number gives 0: converting it to an integer is undefined.
 uint32_t unit_to_byte(float x)
 {
+    if (std::isnan(x))
+        return 0;
     const double v = double(vm_clamp01(x)) * 255.0 + 1e-4;
     return uint32_t(v > 255.0 ? 255.0 : v);
 }

@@ -133,16 +133,4 @@ TEST_F(DispParamTest, ModeRequestsGoToTheDevice)
     EXPECT_EQ(dev().mode_requests.size(), 1u);
 }
 
-TEST_F(DispParamTest, PlainFields)
-{
-    disp_set_clear_color(0x123456);
-    EXPECT_EQ(disp_get_clear_color(), 0x123456u);
-    disp_set_user_word(-7);
-    EXPECT_EQ(disp_get_user_word(), -7);
-    disp_work().head.text_list = 3;
-    disp_work().head.d3dx_text_list = 2;
-    EXPECT_EQ(disp_get_text_drawlist(), 3);
-    EXPECT_EQ(disp_get_d3dx_text_drawlist(), 2);
-}
-
 }  // namespace

@@ -17,6 +17,7 @@
 #include "disp/disp_work.h"
 #include "disp/fog.h"
 #include "math/vm.h"
+#include "math/vm_test_util.h"
 
 struct DevLog {
     struct Transform {
@@ -96,13 +97,10 @@ inline float bits_float(uint32_t bits)
 
 inline void expect_v3(const Vec3& a, const Vec3& b, float tol, const char* what = "")
 {
-    EXPECT_NEAR(a.x, b.x, tol) << what;
-    EXPECT_NEAR(a.y, b.y, tol) << what;
-    EXPECT_NEAR(a.z, b.z, tol) << what;
+    expect_vec3_near(a, b, tol, what);
 }
 
 inline void expect_m44(const Mat44& a, const Mat44& b, float tol, const char* what = "")
 {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a.m[i], b.m[i], tol) << what << " element " << i;
+    expect_mat_near(a, b, tol, what);
 }
