@@ -86,7 +86,9 @@ uint32_t color_lerp(uint32_t from, uint32_t to, float t)
 
 // ---- per-frame steps ----------------------------------------------------------------
 
-void disp_fade_shake_step(CamBlock& cam)
+namespace {
+
+void shake_step(CamBlock& cam)
 {
     if (cam.shake_frames < 1) {
         cam.shake_offset_x = 0.0f;
@@ -100,8 +102,6 @@ void disp_fade_shake_step(CamBlock& cam)
     cam.shake_amp_y *= cam.shake_decay;
     --cam.shake_frames;
 }
-
-namespace {
 
 Vec3 lerp_dir(const Vec3& a, const Vec3& b, float t)
 {
@@ -145,22 +145,20 @@ void fade_values(Block& b, Values& cur, Values& base, const Values& target,
     }
 }
 
-}  // namespace
-
-void disp_fade_env_step(EnvBlock& env)
+void env_step(EnvBlock& env)
 {
     fade_values(env, env.cur, env.base, env.target, env.over, env_interpolate);
     for (int k = 0; k < kEnvColors; ++k)
         color_to_f4(env.color_f[k], env.cur.color[k]);
 }
 
-void disp_fade_lset_step(LightSetEntry& lset)
+void lset_step(LightSetEntry& lset)
 {
     fade_values(lset, lset.cur, lset.base, lset.target, lset.over, lset_interpolate);
     color_to_f4(lset.color_f, lset.cur.color);
 }
 
-void disp_fade_fog_step(CamBlock& cam)
+void fog_step(CamBlock& cam)
 {
     if (cam.fog_fade_counter <= 0)
         return;
@@ -180,14 +178,16 @@ void disp_fade_fog_step(CamBlock& cam)
     --cam.fog_fade_counter;
 }
 
+}  // namespace
+
 void disp_fade_frame()
 {
     DispWork& w = disp_work();
     for (int s = 0; s < kDispScreens; ++s) {
-        disp_fade_shake_step(w.cam[s]);
-        disp_fade_env_step(w.env[s]);
-        disp_fade_lset_step(w.lset[s]);
-        disp_fade_fog_step(w.cam[s]);
+        shake_step(w.cam[s]);
+        env_step(w.env[s]);
+        lset_step(w.lset[s]);
+        fog_step(w.cam[s]);
         int count = 0;
         for (int j = 0; j < kSubViewsPerScreen; ++j)
             count += w.subview[kSubViewsPerScreen * s + j].enable != 0;

@@ -12,20 +12,10 @@
 
 #include "math/vm_types.h"
 
-struct EnvBlock;
-struct LightSetEntry;
-struct CamBlock;
-
 // ---- per frame --------------------------------------------------------------------
 
 // Screen 0, then screen 1: shake, lighting, light set, fog, sub-view count.
 void disp_fade_frame();
-
-// One screen's steps, in the frame's order (exposed for the frame and tests).
-void disp_fade_shake_step(CamBlock& cam);
-void disp_fade_env_step(EnvBlock& env);
-void disp_fade_lset_step(LightSetEntry& lset);
-void disp_fade_fog_step(CamBlock& cam);
 
 // ---- helpers ----------------------------------------------------------------------
 

@@ -1,6 +1,6 @@
 // disp/fog: linear fog of each screen (kept in the screen's camera block):
 // enable, start and end distances, colour, and fades between them. The
-// per-frame fade is disp_fade_fog_step. Main thread only.
+// per-frame fade is part of disp_fade_frame. Main thread only.
 #pragma once
 
 #include <cstdint>
