@@ -1,0 +1,308 @@
+// Per-frame scene state: colour helpers, shake, lighting and light-set fades
+// and overrides, fog fades, sub-view counts and camera movement.
+#include "view_fixture.h"
+
+#include <cstdlib>
+
+namespace {
+
+class FadeTest : public ViewTest {
+protected:
+    EnvBlock& env0() { return disp_work().env[0]; }
+    LightSetEntry& lset0() { return disp_work().lset[0]; }
+    CamBlock& cam0() { return disp_work().cam[0]; }
+};
+
+// ---- colour helpers ----------------------------------------------------------------------
+
+TEST(FadeHelpers, RatioOfCounterAndTotal)
+{
+    EXPECT_EQ(fade_ratio(5, 1, 1), 0.0f);      // total equal to end
+    EXPECT_FLOAT_EQ(fade_ratio(3, 4, 1), 1.0f / 3.0f);
+    EXPECT_FLOAT_EQ(fade_ratio(1, 4, 1), 1.0f);
+    EXPECT_EQ(fade_ratio(9, 4, 1), 0.0f);      // clamped
+    EXPECT_EQ(fade_ratio(-5, 4, 1), 1.0f);
+}
+
+TEST(FadeHelpers, ColourPackingAndChannels)
+{
+    const uint32_t c = 0x80FF4001;
+    EXPECT_EQ(color_pack_argb(0xFF, 0x40, 0x01, 0x80), c);
+    float f[4];
+    color_to_f4(f, c);
+    EXPECT_FLOAT_EQ(f[0], 1.0f);
+    EXPECT_FLOAT_EQ(f[3], 128.0f / 255.0f);
+    EXPECT_EQ(color_from_f4(f[0], f[1], f[2], f[3]), c);
+    // Clamped, then truncated: 127.5 gives 127; not a number gives 0.
+    EXPECT_EQ(color_from_f4(2.0f, -1.0f, 0.5f, 1.0f), 0xFFFF007Fu);
+    EXPECT_EQ(color_from_f4(std::nanf(""), 1.0f, 1.0f, 1.0f), 0xFF00FFFFu);
+    EXPECT_EQ(color_lerp(0xFFFFFFFF, 0, std::nanf("")), 0u);
+}
+
+// Every byte survives the float round trip, so a finished fade lands on the
+// target exactly.
+TEST(FadeHelpers, LerpAtOrPastTheEndIsTheTargetExactly)
+{
+    for (uint32_t v = 0; v < 256; ++v) {
+        const uint32_t from = color_pack_argb(255 - v, v / 2, 7, v);
+        const uint32_t to = color_pack_argb(v, 255 - v, (v * 7) & 0xFF, 255 - v);
+        ASSERT_EQ(color_lerp(from, to, 1.0f), to) << v;
+        ASSERT_EQ(color_lerp(from, to, 3.5f), to) << v;
+        ASSERT_EQ(color_lerp(from, to, 0.0f), from) << v;
+        ASSERT_EQ(color_lerp(from, to, -2.0f), from) << v;
+    }
+    EXPECT_EQ(color_lerp(0xFF000000, 0xFFFF0000, 0.5f), 0xFF7F0000u);
+}
+
+TEST(FadeHelpers, NormalizeGivesZeroForZeroAndNan)
+{
+    Vec3 out;
+    const Vec3 zero = {0, 0, 0};
+    expect_v3(*vec3_normalize(&out, &zero), zero, 0.0f);
+    const Vec3 nan = {std::nanf(""), 1, 0};
+    expect_v3(*vec3_normalize(&out, &nan), zero, 0.0f);
+    const Vec3 v = {0, 3, 4};
+    expect_v3(*vec3_normalize(&out, &v), Vec3{0, 0.6f, 0.8f}, 1e-6f);
+}
+
+TEST(FadeHelpers, RandomRangeStaysInside)
+{
+    std::srand(7);
+    for (int i = 0; i < 2000; ++i) {
+        const float r = rand_range_f(-3.0f, 5.0f);
+        ASSERT_GE(r, -3.0f);
+        ASSERT_LT(r, 5.0f);
+    }
+    EXPECT_EQ(rand_range_f(2.0f, 2.0f), 2.0f);
+}
+
+// ---- shake ---------------------------------------------------------------------------------
+
+TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEnds)
+{
+    std::srand(1);
+    float max1 = 0, max2 = 0;
+    for (int trial = 0; trial < 200; ++trial) {
+        cam_shake(0, 3, 8.0f, 8.0f, 0.5f, 5);
+        disp_fade_frame();
+        max1 = std::fmax(max1, std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
+        disp_fade_frame();
+        max2 = std::fmax(max2, std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
+        disp_fade_frame();
+        disp_fade_frame();  // no frames left
+        ASSERT_EQ(cam_get_shake_x(0), 0.0f);
+        ASSERT_EQ(cam_get_shake_y(0), 0.0f);
+    }
+    EXPECT_LE(max1, 8.0f);
+    EXPECT_GT(max1, 4.0f);  // the first frame uses the amplitude as set
+    EXPECT_LE(max2, 4.0f);
+    EXPECT_EQ(cam0().shake_frames, 0);
+    EXPECT_FLOAT_EQ(cam0().shake_amp_x, 1.0f);
+}
+
+TEST_F(FadeTest, ShakePriorityLowerNumberWins)
+{
+    cam_shake(0, 10, 1.0f, 1.0f, 1.0f, 5);
+    cam_shake(0, 20, 9.0f, 9.0f, 1.0f, 7);  // ignored
+    EXPECT_EQ(cam0().shake_frames, 10);
+    cam_shake(0, 20, 2.0f, 2.0f, 1.0f, 3);  // replaces
+    EXPECT_EQ(cam0().shake_frames, 20);
+    EXPECT_EQ(cam0().shake_priority, 3);
+    // A scene reset asks with priority 5 and leaves this shake running.
+    scene_set_defaults();
+    EXPECT_EQ(cam0().shake_frames, 20);
+    // Once it has run out any request is taken.
+    cam0().shake_frames = 0;
+    cam_shake(0, 4, 1.0f, 1.0f, 1.0f, 9);
+    EXPECT_EQ(cam0().shake_frames, 4);
+}
+
+// ---- lighting environment ---------------------------------------------------------------------
+
+TEST_F(FadeTest, ColourFadeReachesTargetAtStepNMinusOneAndRebasesAtN)
+{
+    env_set_color2(0, 0xFF000000);
+    env_fade_reset(0);
+    env_fade_color2(0, 0xFFFF0000, 4);
+    const uint32_t expected[] = {0xFF550000, 0xFFAA0000, 0xFFFF0000, 0xFFFF0000};
+    for (int k = 0; k < 4; ++k) {
+        disp_fade_frame();
+        EXPECT_EQ(env_get_color2(0), expected[k]) << "step " << k + 1;
+    }
+    EXPECT_EQ(env0().base.color[2], 0xFFFF0000u);
+    EXPECT_EQ(env0().fade_counter, 0);
+    EXPECT_FLOAT_EQ(env_get_color2_f(0)[0], 1.0f);
+    EXPECT_FLOAT_EQ(env_get_color2_f(0)[1], 0.0f);
+}
+
+TEST_F(FadeTest, OneFrameFadeMakesTheTargetTheBaseAtOnce)
+{
+    const Vec3 dir = {0, -1, 0};
+    env_fade_light_dir(0, &dir, 1);
+    disp_fade_frame();
+    expect_v3(env_get_block(0)->light_dir, dir, 0.0f);
+    expect_v3(env0().base.light_dir, dir, 0.0f);
+}
+
+TEST_F(FadeTest, DirectionFadeIsRenormalisedEachStep)
+{
+    const Vec3 x = {1, 0, 0}, z = {0, 0, 1};
+    env_set_light_dir(0, &x);
+    env_fade_reset(0);
+    env_fade_light_dir(0, &z, 3);
+    disp_fade_frame();  // ratio 1/2
+    const float h = std::sqrt(0.5f);
+    expect_v3(env_get_block(0)->light_dir, Vec3{h, 0, h}, 1e-6f);
+}
+
+TEST_F(FadeTest, OppositeDirectionsPassThroughZeroWithoutDividing)
+{
+    const Vec3 x = {1, 0, 0}, mx = {-1, 0, 0};
+    env_set_light_dir(0, &x);
+    env_fade_reset(0);
+    env_fade_light_dir(0, &mx, 3);
+    disp_fade_frame();
+    expect_v3(env_get_block(0)->light_dir, Vec3{0, 0, 0}, 0.0f);
+}
+
+TEST_F(FadeTest, OverridePausesARunningFade)
+{
+    env_set_color0(0, 0xFF000000);
+    env_fade_reset(0);
+    env_flash_reset(0);
+    env_fade_color0(0, 0xFF0000FF, 5);
+    disp_fade_frame();  // ratio 1/4
+    EXPECT_EQ(env_get_color0(0), 0xFF00003Fu);
+    env_flash_color2(0, 0xFFFF0000, 3);
+    for (int k = 0; k < 3; ++k) {
+        disp_fade_frame();
+        EXPECT_EQ(env_get_color2(0), 0xFFFF0000u);
+        EXPECT_EQ(env_get_color0(0), 0xFF000000u);  // the override block's colour 0
+        EXPECT_EQ(env0().fade_counter, 4);
+    }
+    disp_fade_frame();  // resumes: ratio 2/4
+    EXPECT_EQ(env_get_color0(0), 0xFF00007Fu);
+    EXPECT_EQ(env_get_color2(0), 0xFFFFFFFFu);
+}
+
+TEST_F(FadeTest, SetterStopsAFadeAndOthersKeepTheirBase)
+{
+    env_set_color1(0, 0xFF000000);
+    env_fade_reset(0);
+    env_fade_color1(0, 0xFFFFFFFF, 10);
+    disp_fade_frame();
+    disp_fade_frame();
+    EXPECT_NE(env_get_color1(0), 0xFF000000u);
+    env_set_color0(0, 0xFF010203);
+    disp_fade_frame();
+    EXPECT_EQ(env_get_color0(0), 0xFF010203u);
+    EXPECT_EQ(env_get_color1(0), 0xFF000000u);
+}
+
+TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrame)
+{
+    env_fade_color3(0, 0xFF123456, 0);
+    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
+    disp_fade_frame();
+    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
+}
+
+TEST_F(FadeTest, HemisphereFlashEndsTheOverride)
+{
+    env_flash_color0(0, 0xFF00FF00, 5);
+    env_flash_light_dir2(0, nullptr);
+    EXPECT_EQ(env0().override_counter, 0);
+}
+
+TEST_F(FadeTest, LightSetFollowsTheSameRule)
+{
+    lset_set_color(0, 0, 0xFF000000);
+    lset_fade_reset(0, 0);
+    lset_flash_reset(0, 0);
+    lset_fade_color(0, 0, 0xFF00FF00, 3);
+    disp_fade_frame();
+    EXPECT_EQ(lset_get_color(0, 0), 0xFF007F00u);
+    lset_flash_color(0, 0, 0xFFFFFFFF, 1);
+    disp_fade_frame();
+    EXPECT_EQ(lset_get_color(0, 0), 0xFFFFFFFFu);
+    disp_fade_frame();
+    EXPECT_EQ(lset_get_color(0, 0), 0xFF00FF00u);
+    disp_fade_frame();
+    EXPECT_EQ(lset_get_cur(0, 0)->color, 0xFF00FF00u);
+    EXPECT_FLOAT_EQ(lset_get_color_f(0, 0)[1], 1.0f);
+}
+
+// Only entry 0 exists; j = 1 must not reach screen 1's entry.
+TEST_F(FadeTest, LightSetEntryOtherThanZeroIsIgnored)
+{
+    lset_set_color(0, 1, 0xFF123456);
+    lset_set_enable(0, 1, 1);
+    EXPECT_EQ(disp_work().lset[1].base.color, 0x00FF0000u);
+    EXPECT_EQ(disp_work().lset[1].enable, 0u);
+    EXPECT_EQ(lset_get_color(1, 1), lset_get_color(1, 0));
+}
+
+// ---- fog ---------------------------------------------------------------------------------------
+
+TEST_F(FadeTest, FogFadeShowsFromValuesFirstAndSnapsAtTheEnd)
+{
+    fog_set_start(0, 10.0f);
+    fog_set_end(0, 50.0f);
+    fog_fade_start(0, 20.0f, 3);
+    fog_fade_end(0, 90.0f, 3);
+    disp_fade_frame();
+    EXPECT_FLOAT_EQ(fog_get_start(0), 10.0f);
+    EXPECT_FLOAT_EQ(fog_get_end(0), 50.0f);
+    disp_fade_frame();
+    EXPECT_FLOAT_EQ(fog_get_start(0), 15.0f);
+    EXPECT_FLOAT_EQ(fog_get_end(0), 70.0f);
+    disp_fade_frame();
+    EXPECT_FLOAT_EQ(fog_get_start(0), 20.0f);
+    EXPECT_FLOAT_EQ(fog_get_end(0), 90.0f);
+    EXPECT_EQ(cam0().fog_fade_counter, 0);
+}
+
+TEST_F(FadeTest, FogColourFadeOfOneFrameSnapsAtOnce)
+{
+    fog_fade_color(0, 0xFF102030, 1);
+    disp_fade_frame();
+    EXPECT_EQ(fog_get_color(0), 0xFF102030u);
+    EXPECT_FLOAT_EQ(fog_get_color_f(0)[2], 48.0f / 255.0f);
+}
+
+// A fade of no frames would never run; it sets the value instead.
+TEST_F(FadeTest, FogFadeOfZeroFramesSetsAtOnce)
+{
+    fog_fade_end(0, 42.0f, 0);
+    EXPECT_FLOAT_EQ(fog_get_end(0), 42.0f);
+    fog_fade_color(0, 0xFF00FF00, -3);
+    EXPECT_EQ(fog_get_color(0), 0xFF00FF00u);
+    EXPECT_FLOAT_EQ(fog_get_color_f(0)[1], 1.0f);
+}
+
+// ---- counts and movement -------------------------------------------------------------------------
+
+TEST_F(FadeTest, EnabledSubViewsAreRecountedEachFrame)
+{
+    subview_set_enable(1, 0, 1);
+    subview_set_enable(1, 1, 1);
+    subview_set_enable(0, 1, 1);
+    disp_fade_frame();
+    EXPECT_EQ(disp_work().subview_count[0], 1);
+    EXPECT_EQ(disp_work().subview_count[1], 2);
+    subview_set_enable(1, 0, 0);
+    disp_fade_frame();
+    EXPECT_EQ(disp_work().subview_count[1], 1);
+}
+
+TEST_F(FadeTest, MovementIsThePositionChangeSinceTheLastFrame)
+{
+    const Vec3 eye = {1, 2, 8}, target = {0, 0, 0};
+    cam_set_look_at(0, &eye, &target, nullptr);
+    cam_track_movement();
+    expect_v3(*cam_get_move_vec(0), Vec3{1, 2, 3}, 1e-5f);
+    cam_track_movement();
+    expect_v3(*cam_get_move_vec(0), Vec3{0, 0, 0}, 0.0f);
+}
+
+}  // namespace

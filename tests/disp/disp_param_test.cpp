@@ -1,0 +1,136 @@
+// Display parameters: filling the head, window-to-render conversion for
+// every orientation and both scale cases, the mode forwarding.
+#include "view_fixture.h"
+
+namespace {
+
+class DispParamTest : public ViewTest {
+protected:
+    void screen(int32_t sw, int32_t sh, int32_t rw, int32_t rh, int32_t flag)
+    {
+        const RenderSizes sizes = {0, 0, rw, rh, flag};
+        disp_param_init(nullptr, 0, sw, sh, 32, &sizes);
+    }
+    std::pair<int32_t, int32_t> to_render(int32_t x, int32_t y)
+    {
+        int32_t rx = -999, ry = -999;
+        disp_window_to_render(&rx, &ry, x, y);
+        return {rx, ry};
+    }
+};
+
+using XY = std::pair<int32_t, int32_t>;
+
+TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizes)
+{
+    const RenderSizes sizes = {0, 480, 1024, 0, 2};
+    disp_param_init(nullptr, 0, 800, 600, 32, &sizes);
+    EXPECT_EQ(disp_get_render3d_w(), 800);
+    EXPECT_EQ(disp_get_render3d_h(), 480);
+    EXPECT_EQ(disp_get_render_w(), 1024);
+    EXPECT_EQ(disp_get_render_h(), 600);
+    EXPECT_EQ(disp_work().head.orientation, 2);
+
+    disp_param_init(nullptr, 0, 640, 480, 32, nullptr);
+    EXPECT_EQ(disp_get_render_w(), 640);
+    EXPECT_EQ(disp_get_render3d_h(), 480);
+    EXPECT_EQ(disp_get_screen_w(), 640);
+    EXPECT_EQ(disp_work().head.orientation, 0);
+}
+
+// The flag comes from the settings text unchecked; outside the table it is 0.
+TEST_F(DispParamTest, UnknownOrientationIsTakenAsZero)
+{
+    for (int32_t flag : {6, -1, 1000}) {
+        screen(800, 600, 800, 600, flag);
+        EXPECT_EQ(disp_work().head.orientation, 0) << flag;
+        EXPECT_EQ(to_render(410, 290), XY(410, 290)) << flag;
+    }
+}
+
+TEST_F(DispParamTest, SameSizeCentreAndCorners)
+{
+    screen(800, 600, 800, 600, 0);
+    EXPECT_EQ(to_render(400, 300), XY(400, 300));
+    float nx = 9, ny = 9;
+    disp_window_to_normalized(&nx, &ny, 400, 300);
+    EXPECT_FLOAT_EQ(nx, 0.0f);
+    EXPECT_FLOAT_EQ(ny, 0.0f);
+    disp_window_to_normalized(&nx, &ny, 0, 0);
+    EXPECT_FLOAT_EQ(nx, -1.0f);
+    EXPECT_FLOAT_EQ(ny, 1.0f);
+    disp_window_to_normalized(&nx, &ny, 0, 600);
+    EXPECT_FLOAT_EQ(ny, -1.0f);
+    // Null outputs are skipped.
+    disp_window_to_render(nullptr, nullptr, 1, 1);
+    disp_window_to_normalized(nullptr, &ny, 400, 150);
+    EXPECT_FLOAT_EQ(ny, 0.5f);
+}
+
+TEST_F(DispParamTest, LargerRenderAreaScalesByOverflowingAxis)
+{
+    screen(800, 600, 1600, 1200, 0);  // dx -800 not above dy -600: width ratio 2
+    EXPECT_EQ(to_render(500, 300), XY(1000, 600));
+    screen(800, 600, 1000, 1200, 0);  // dx -200 above dy -600: height ratio 2
+    EXPECT_EQ(to_render(500, 300), XY(700, 600));
+    screen(800, 600, 800, 900, 0);    // only the height overflows: 1.5
+    EXPECT_EQ(to_render(403, 301), XY(404, 451));  // 4.5 and 1.5 truncated
+    EXPECT_EQ(to_render(397, 299), XY(396, 449));  // toward zero on both sides
+}
+
+TEST_F(DispParamTest, SmallerRenderAreaKeepsPixelsAboutTheCentre)
+{
+    screen(1024, 768, 640, 480, 0);
+    EXPECT_EQ(to_render(512, 384), XY(320, 240));
+    EXPECT_EQ(to_render(0, 0), XY(-192, -144));
+}
+
+// Offsets (+10, +20) from the centre of a 600 x 600 window; the swapped flags
+// also exchange the window axes.
+TEST_F(DispParamTest, EachOrientationTurnsTheOffsets)
+{
+    const XY expected[kDispOrientations] = {
+        {310, 320}, {290, 320}, {310, 280}, {280, 310}, {290, 280}, {320, 290},
+    };
+    for (int flag = 0; flag < kDispOrientations; ++flag) {
+        screen(600, 600, 600, 600, flag);
+        EXPECT_EQ(to_render(310, 320), expected[flag]) << "flag " << flag;
+    }
+}
+
+TEST_F(DispParamTest, SwappedOrientationUsesTheTurnedWindow)
+{
+    screen(600, 800, 800, 600, 3);
+    EXPECT_EQ(to_render(300, 100), XY(700, 300));
+    screen(600, 800, 800, 600, 5);
+    EXPECT_EQ(to_render(300, 100), XY(100, 300));
+}
+
+// An empty window or render area must not divide by zero.
+TEST_F(DispParamTest, EmptySizesGiveFiniteResults)
+{
+    screen(0, 0, 640, 480, 0);
+    EXPECT_EQ(to_render(10, 10), XY(330, 250));
+    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
+    float nx = 9, ny = 9;
+    disp_window_to_normalized(&nx, &ny, 5, 5);
+    EXPECT_EQ(nx, 0.0f);
+    EXPECT_EQ(ny, 0.0f);
+}
+
+TEST_F(DispParamTest, ModeRequestsGoToTheDevice)
+{
+    disp_request_mode(0, 720, 1);
+    ASSERT_EQ(dev().mode_requests.size(), 1u);
+    EXPECT_EQ(dev().mode_requests[0].w, 0);
+    EXPECT_EQ(dev().mode_requests[0].h, 720);
+    EXPECT_EQ(dev().mode_requests[0].mode, 1);
+    dev().mode = 1;
+    EXPECT_EQ(disp_query_mode(), 1);
+    disp_dev_seam_reset();
+    EXPECT_EQ(disp_query_mode(), 0);
+    disp_request_mode(1, 1, 0);  // the default does nothing
+    EXPECT_EQ(dev().mode_requests.size(), 1u);
+}
+
+}  // namespace
