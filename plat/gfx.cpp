@@ -380,6 +380,14 @@ void set_gl_attributes() {
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 }
 
+// Keeps the GL library (and the driver) loaded until the process ends, so
+// that memory the driver keeps until exit is not reported as leaked from an
+// unloaded module.
+void hold_gl_library() {
+  static int held = 0;
+  if (!held) held = SDL_GL_LoadLibrary(nullptr) == 0;
+}
+
 void read_caps(GfxDevice& d) {
   d.caps = GfxCaps{};
   d.caps.vertex_shader_version = 0xFFFE0300u;
@@ -413,12 +421,8 @@ void release_device_objects(GfxDevice& d) {
 }  // namespace
 
 void* gfx_test_window_create(int width, int height) {
-  static int gl_library_held = 0;
   if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
-  // Keep the GL library (and the driver) loaded until the process ends, so
-  // that memory the driver keeps until exit is not reported as leaked from
-  // an unloaded module.
-  if (!gl_library_held) gl_library_held = SDL_GL_LoadLibrary(nullptr) == 0;
+  hold_gl_library();
   set_gl_attributes();
   return SDL_CreateWindow("quorvel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
                           height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
@@ -432,6 +436,7 @@ int gfx_device_create(void* native_window, const GfxPresentParams* pp) {
   GfxDevice& d = gfx_dev;
   if (d.ok || !native_window || !pp) return 0;
   d = GfxDevice{};
+  hold_gl_library();
   set_gl_attributes();
   SDL_GLContext ctx = SDL_GL_CreateContext(static_cast<SDL_Window*>(native_window));
   if (!ctx) return 0;
