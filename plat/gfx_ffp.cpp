@@ -175,6 +175,10 @@ void pixel_source(std::string& key, std::string& src) {
     uint32_t tci = t[GFX_TSS_TEXCOORDINDEX] & 7;
     char kb[64];
     bool bound = d.texture[s] != nullptr;
+    // Selecting a missing texture passes the current value on (so the
+    // default stage 0 keeps the vertex alpha of untextured draws).
+    if (!bound && cop == GFX_TOP_SELECTARG1 && ca1 == GFX_TA_TEXTURE) ca1 = GFX_TA_CURRENT;
+    if (!bound && aop == GFX_TOP_SELECTARG1 && aa1 == GFX_TA_TEXTURE) aa1 = GFX_TA_CURRENT;
     std::snprintf(kb, sizeof kb, "|%u,%u,%u,%u,%u,%u,%u,%d", cop, ca1, ca2, aop, aa1, aa2, tci, bound);
     key += kb;
     std::string ts = std::to_string(s);
