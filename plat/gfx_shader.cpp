@@ -28,6 +28,20 @@ const char* const kLayerNames[GFX_LU_COUNT] = {
 // ===========================================================================
 // 1 Prelude: one interface shared by every stage, user or generated.
 // ===========================================================================
+// The register types also name types in code, and mul(p, M) is the
+// row-vector product, so that code reads as the register lines do.
+const char* kTypeNames = R"(#define int2 ivec2
+#define int3 ivec3
+#define int4 ivec4
+#define float2 vec2
+#define float3 vec3
+#define float4 vec4
+#define float3x3 mat3
+#define float4x3 mat3x4
+#define float4x4 mat4
+#define mul(a, b) ((a) * (b))
+)";
+
 const char* kVertexPrelude = R"(
 layout(location = 0) in vec4 iPosition;
 layout(location = 1) in vec4 iBlendWeight;
@@ -296,6 +310,7 @@ void fill_table(GfxShader* sh, const std::vector<Declared>& regs) {
 GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const char* entry,
                             int generated, char* errors, size_t errors_size) {
   std::string src = "#version 450 core\n";
+  src += kTypeNames;
   bool vertex = kind != GFX_SHADER_PIXEL;
   if (vertex) {
     src += "#define VERTEX_STAGE 1\n";
