@@ -2,9 +2,11 @@
 #include "disp/screenshot.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <new>
 
-// disp/tex.h: surface records
+#include "disp/d3d9.h"
+#include "disp/tex.h"
 
 namespace {
 
@@ -14,7 +16,7 @@ struct ShotWork {
     std::string path;
     uint32_t pending;
     uint32_t served;
-    ShotNotifyFn notify;
+    ShotNotifyFn notify;  // set by tests; else the display's message-box link
 };
 ShotWork g_shot;
 
@@ -117,4 +119,36 @@ int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> 
     ok = (std::fclose(f) == 0) && ok;
     if (!ok) std::remove(path.c_str());
     return ok ? 1 : 0;
+}
+
+namespace {
+
+void announce(const std::string& path) {
+    ShotNotifyFn fn = g_shot.notify ? g_shot.notify : disp_links().message_box;
+    if (fn) fn(kSavedCaption, path.c_str());
+}
+
+}  // namespace
+
+int disp_screenshot_write(SurfRecord* target) {
+    ++g_shot.served;
+    if (!target || !target->surface) return 0;
+    GfxSurfaceDesc d;
+    if (!gfx_ok(gfx_surface_get_desc(target->surface, &d))) return 0;
+    if (d.format != GFX_FMT_A8R8G8B8 && d.format != GFX_FMT_X8R8G8B8) return 0;
+    GfxLockedRect lr;
+    if (!gfx_ok(gfx_surface_lock(target->surface, nullptr, &lr, GFX_LOCK_READONLY))) return 0;
+    // The record may describe less than the surface (the render size of the
+    // back buffer): only that part is the picture.
+    const int src_w = std::min<int>(d.width, target->width);
+    const int src_h = std::min<int>(d.height, target->height);
+    std::span<const uint8_t> pixels(static_cast<const uint8_t*>(lr.bits),
+                                    size_t(lr.pitch) * size_t(d.height));
+    std::vector<uint8_t> file;
+    int ok = disp_screenshot_build_bmp(file, pixels, src_w, src_h, lr.pitch, g_shot.x, g_shot.y,
+                                       g_shot.width, g_shot.height);
+    gfx_surface_unlock(target->surface);
+    if (!ok || !disp_screenshot_save_file(g_shot.path, file)) return 0;
+    announce(g_shot.path);
+    return 1;
 }
