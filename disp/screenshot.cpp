@@ -1,8 +1,8 @@
 // Screenshot BMP writer (see screenshot.h).
 #include "disp/screenshot.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <new>
 
 #include "disp/d3d9.h"
@@ -16,7 +16,6 @@ struct ShotWork {
     std::string path;
     uint32_t pending;
     uint32_t served;
-    ShotNotifyFn notify;  // set by tests; else the display's message-box link
 };
 ShotWork g_shot;
 
@@ -54,8 +53,6 @@ void write_headers(uint8_t* h, int w4, int h4) {
 }
 
 }  // namespace
-
-void disp_screenshot_set_notify(ShotNotifyFn fn) { g_shot.notify = fn; }
 
 int disp_screenshot_request(std::string_view path, int x, int y, int width, int height) {
     if (path.empty() || path.size() > kShotMaxPath) return 0;
@@ -124,8 +121,7 @@ int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> 
 namespace {
 
 void announce(const std::string& path) {
-    ShotNotifyFn fn = g_shot.notify ? g_shot.notify : disp_links().message_box;
-    if (fn) fn(kSavedCaption, path.c_str());
+    if (disp_links().message_box) disp_links().message_box(kSavedCaption, path.c_str());
 }
 
 }  // namespace

@@ -23,11 +23,8 @@ constexpr int kShotMaxSide = 16384;
 constexpr int kBmpHeaderBytes = 54;
 constexpr int kBmpPixelsPerMetre = 11800;
 
-// The message box the writer shows after a complete file, with no owner
-// window and an OK button. The platform dialogs module installs its own at
-// start; until then nothing is shown. Tests install a recorder.
-using ShotNotifyFn = void (*)(const char* caption, const char* text);
-void disp_screenshot_set_notify(ShotNotifyFn fn);
+// The message box goes through DispLinks::message_box (disp/d3d9.h), which
+// the platform dialogs install; until then nothing is shown.
 
 // Stores the request; a later request in the same frame replaces an earlier
 // one. 0 (and nothing stored) for an empty path or one longer than
@@ -39,7 +36,8 @@ int disp_screenshot_take();
 // the requested file. 1 when a complete file was written and announced; 0 for
 // a null target, a format other than A8R8G8B8 / X8R8G8B8, a failed read, an
 // empty rectangle, or a failed write (a partial file is removed, nothing is
-// announced). The request is consumed in every case.
+// announced). The pending flag is not read here: disp_screenshot_take has
+// already consumed the request.
 int disp_screenshot_write(SurfRecord* target);
 // Number of requests served by disp_screenshot_write (successful or not).
 uint32_t disp_screenshot_count();

@@ -142,3 +142,25 @@ TEST_F(ShotFrameTest, FailuresWriteNoFileAndShowNoMessage) {
     EXPECT_FALSE(exists(path));
     EXPECT_TRUE(g_boxes.empty());
 }
+
+// With antialiasing the picture is resolved before it is read.
+class ShotFrameMsaaTest : public ShotFrameTest {
+protected:
+    void Configure(D3d9BootDesc& desc) override { desc.settings.antialias_samples = 4; }
+};
+
+TEST_F(ShotFrameMsaaTest, MultisampledFrameIsWritten) {
+    const std::string path = out_path("shot_msaa.bmp");
+    EXPECT_EQ(disp_get_present_params()->samples, 4);
+    gfx_begin_scene();
+    disp_clear(5, 0xFF000000);
+    draw_quad(0, 0, 16, 16, 0xFF80FF40);
+    ASSERT_EQ(disp_screenshot_request(path, 0, 0, 32, 32), 1);
+    EXPECT_EQ(disp_screenshot_write(tex_get_target_record()), 1);
+    gfx_end_scene();
+    auto b = read_file(path);
+    ASSERT_EQ(b.size(), 54u + 3u * 32u * 32u);
+    EXPECT_TRUE(Near(bmp_px(b, 8, 31 - 8) | 0xFF000000u, 0xFF80FF40));
+    EXPECT_TRUE(Near(bmp_px(b, 20, 31 - 20) | 0xFF000000u, 0xFF000000));
+    std::remove(path.c_str());
+}
