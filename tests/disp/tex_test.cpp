@@ -57,6 +57,54 @@ std::vector<uint8_t> make_dxt1_dds() {
     return b;
 }
 
+uint32_t crc32(const uint8_t* p, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    const size_t n = data.size();
+    for (int i = 3; i >= 0; --i) png.push_back(uint8_t(n >> (8 * i)));
+    const size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    const uint32_t c = crc32(png.data() + start, png.size() - start);
+    for (int i = 3; i >= 0; --i) png.push_back(uint8_t(c >> (8 * i)));
+}
+
+// A w x h 8-bit RGBA PNG (stored deflate blocks), pixel (x, y) = R x*40,
+// G y*40, B 7, A 200.
+std::vector<uint8_t> make_png(int w, int h) {
+    std::vector<uint8_t> raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);  // no filter
+        for (int x = 0; x < w; ++x) {
+            const uint8_t px[4] = {uint8_t(x * 40), uint8_t(y * 40), 7, 200};
+            raw.insert(raw.end(), px, px + 4);
+        }
+    }
+    std::vector<uint8_t> z = {0x78, 0x01, 0x01, uint8_t(raw.size()), uint8_t(raw.size() >> 8),
+                              uint8_t(~raw.size()), uint8_t(~raw.size() >> 8)};
+    z.insert(z.end(), raw.begin(), raw.end());
+    uint32_t a = 1, b = 0;
+    for (uint8_t v : raw) {
+        a = (a + v) % 65521;
+        b = (b + a) % 65521;
+    }
+    const uint32_t adler = (b << 16) | a;
+    for (int i = 3; i >= 0; --i) z.push_back(uint8_t(adler >> (8 * i)));
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::vector<uint8_t> ihdr = {0, 0, 0, uint8_t(w), 0, 0, 0, uint8_t(h), 8, 6, 0, 0, 0};
+    chunk(png, "IHDR", ihdr);
+    chunk(png, "IDAT", z);
+    chunk(png, "IEND", {});
+    return png;
+}
+
 }  // namespace
 
 class TexTest : public DispDevice {};
@@ -279,6 +327,26 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders) {
     EXPECT_EQ(tex_create_from_file_mem(&t, bad, 0, 0), 0);
     EXPECT_EQ(tex_create_from_file_mem(&t, {}, 0, 0), 0);
     EXPECT_EQ(tex_create_from_file(&t, "/nonexistent-quorvel/a.png", 0, 0), 0);
+}
+
+TEST_F(TexTest, PngTakesThePowerOfTwoSizeAndKeepsItsOwnAsRequested) {
+    auto png = make_png(3, 5);
+    TexRecord t;
+    ASSERT_EQ(tex_create_from_file_mem(&t, png, 0, 0), 1);
+    EXPECT_EQ(t.real_w, 4);
+    EXPECT_EQ(t.real_h, 8);
+    EXPECT_EQ(t.req_w, 3);
+    EXPECT_EQ(t.req_h, 5);
+    EXPECT_EQ(t.fmt_index, kSfA8R8G8B8);
+    EXPECT_EQ(tex_read_pixel(&t, 2, 4), 0xC850A007u);
+    EXPECT_EQ(tex_read_pixel(&t, 3, 7) >> 24, 0u);  // padding is transparent black
+    tex_release(&t);
+    ASSERT_EQ(tex_create_from_file_mem(&t, png, 1, 1), 1);
+    EXPECT_EQ(t.flags, kTexFlagMip | kTexFlagManaged);
+    tex_release(&t);
+    png.resize(png.size() - 20);  // cut inside the data
+    EXPECT_EQ(tex_create_from_file_mem(&t, png, 0, 0), 0);
+    EXPECT_EQ(t.texture, nullptr);
 }
 
 TEST_F(TexTest, DxtTextureReadsBackThroughTheBlockDecoder) {
