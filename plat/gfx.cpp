@@ -174,6 +174,18 @@ void gfx_gl_masks_for_clear(void) {
 }
 
 void gfx_invalidate_gl_cache(void) {
+  GfxDevice& d = gfx_dev;
+  if (!d.ok) return;
+  // The settings the layer makes once and never caches.
+  glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glUseProgram(0);
+  glBindProgramPipeline(d.pipeline);
+  for (int s = 0; s < GFX_MAX_STAGES; ++s) glBindSampler(static_cast<GLuint>(s), d.sampler[s]);
+  glVertexAttrib4f(GFX_ATTR_COLOR0, 1, 1, 1, 1);  // absent diffuse is white
   GfxGlCache fresh;
   fresh.draw_fbo = fresh.read_fbo = fresh.vao = fresh.vs = fresh.fs = 0xFFFFFFFFu;
   fresh.texture.fill(0xFFFFFFFFu);
@@ -317,7 +329,8 @@ void apply_raster(const GfxDevice& d) {
                                                            : GL_FILL;
   if (changed(C().polygon_mode, mode)) glPolygonMode(GL_FRONT_AND_BACK, mode);
   gl_color_mask(static_cast<int>(rs[GFX_RS_COLORWRITEENABLE] & 0xF));
-  int clip = static_cast<int>(rs[GFX_RS_CLIPPLANEENABLE] & 0x3F);
+  // Pre-transformed vertices are never clipped by user planes.
+  int clip = (d.decl && d.decl->pretransformed) ? 0 : static_cast<int>(rs[GFX_RS_CLIPPLANEENABLE] & 0x3F);
   if (C().clip_mask != clip) {
     int old = C().clip_mask < 0 ? 0x3F : C().clip_mask;
     for (int i = 0; i < GFX_MAX_CLIP_PLANES; ++i) {
@@ -453,14 +466,8 @@ int gfx_device_create(void* native_window, const GfxPresentParams* pp) {
     d.pp.depth_format = GFX_FMT_UNKNOWN;
   SDL_GL_SetSwapInterval(d.pp.vsync ? 1 : 0);
 
-  glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glCreateProgramPipelines(1, &d.pipeline);
-  glBindProgramPipeline(d.pipeline);
   glCreateSamplers(GFX_MAX_STAGES, d.sampler.data());
-  for (int s = 0; s < GFX_MAX_STAGES; ++s) glBindSampler(static_cast<GLuint>(s), d.sampler[s]);
-  glVertexAttrib4f(GFX_ATTR_COLOR0, 1, 1, 1, 1);  // absent diffuse is white
   d.ok = 1;  // the start below calls the layer's own functions
   gfx_invalidate_gl_cache();
   int w = d.pp.width, h = d.pp.height;

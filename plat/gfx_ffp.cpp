@@ -17,6 +17,7 @@ namespace {
 // ---------------------------------------------------------------------------
 struct VertexKey {
   bool pretransformed, lighting, normal, color, normalize, specular;
+  int tex_sets;
   uint32_t diffuse_src, ambient_src, specular_src, emissive_src;
 };
 
@@ -24,6 +25,7 @@ VertexKey vertex_key(const GfxVertexDecl* decl) {
   const auto& rs = gfx_dev.rs;
   VertexKey k{};
   k.pretransformed = decl->pretransformed;
+  k.tex_sets = decl->tex_sets;
   k.color = decl->attr_mask & (1u << GFX_ATTR_COLOR0);
   if (k.pretransformed) return k;
   k.lighting = rs[GFX_RS_LIGHTING] != 0;
@@ -47,16 +49,21 @@ VertexKey vertex_key(const GfxVertexDecl* decl) {
 
 std::string vertex_key_string(const VertexKey& k) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "V%d%d%d%d%d%d%u%u%u%u", k.pretransformed, k.lighting, k.normal,
+  std::snprintf(buf, sizeof buf, "V%d%d%d%d%d%d%u%u%u%u%d", k.pretransformed, k.lighting, k.normal,
                 k.color, k.normalize, k.specular, k.diffuse_src, k.ambient_src, k.specular_src,
-                k.emissive_src);
+                k.emissive_src, k.tex_sets);
   return buf;
 }
 
-const char* kPassTexcoords =
-    "  vT0 = iTexCoord0; vT1 = iTexCoord1; vT2 = iTexCoord2; vT3 = iTexCoord3;\n"
-    "  vT4 = iTexCoord4; vT5 = iTexCoord5; vT6 = iTexCoord6; vT7 = iTexCoord7;\n"
-    "  vFog = 1.0;\n";
+// Texture coordinates the vertex carries; llvmpipe runs the vertex stage on
+// the drawing thread, so a set the vertex does not have costs nothing
+// (a stage reading it sees an undefined value, as with Direct3D).
+std::string pass_texcoords(int sets) {
+  std::string s;
+  for (int i = 0; i < sets && i < 8; ++i)
+    s += "  vT" + std::to_string(i) + " = iTexCoord" + std::to_string(i) + ";\n";
+  return s;
+}
 
 // Pre-transformed vertices: x, y are target pixels with centres on
 // integers, z is depth, the fourth value is 1 / w. The GL pixel centre is
@@ -68,11 +75,9 @@ std::string pretransformed_source(const VertexKey& k) {
       "  float w = iPosition.w != 0.0 ? 1.0 / iPosition.w : 1.0;\n"
       "  vec2 ndc = vec2((iPosition.x + 0.5 - gfx_Viewport.x) / gfx_Viewport.z * 2.0 - 1.0,\n"
       "                  1.0 - (iPosition.y + 0.5 - gfx_Viewport.y) / gfx_Viewport.w * 2.0);\n"
-      "  gl_Position = vec4(ndc * w, iPosition.z * w, w);\n"
-      "  for (int i = 0; i < 6; ++i) gl_ClipDistance[i] = 1.0;\n";
+      "  gl_Position = vec4(ndc * w, iPosition.z * w, w);\n";
   s += k.color ? "  vD0 = iColor0;\n" : "  vD0 = vec4(1.0);\n";
-  s += "  vD1 = vec4(0.0);\n";
-  s += kPassTexcoords;
+  s += pass_texcoords(k.tex_sets);
   s += "}\n";
   return s;
 }
@@ -115,8 +120,8 @@ std::string transformed_source(const VertexKey& k) {
     else
       s += "  vD1 = vec4(0.0);\n";
   }
-  s += kPassTexcoords;
-  s += "}\n";
+  s += pass_texcoords(k.tex_sets);
+  s += "  vFog = 1.0;\n}\n";
   return s;
 }
 
