@@ -140,6 +140,7 @@ TexRecord* disp_tex_lookup(uint32_t handle) {
 // --- start and stop ----------------------------------------------------------------
 
 int d3d9_boot(const D3d9BootDesc* desc) {
+    if (g_d3d.booted) return 0;  // a second start would orphan the device
     g_d3d = D3d9Work{};
     if (!desc) return 0;
     g_d3d.force_lock = desc->settings.force_lock_backbuffer != 0;

@@ -84,6 +84,22 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport) {
     EXPECT_EQ(disp_get_present_params()->depth_format, GFX_FMT_D24S8);
 }
 
+TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer) {
+    D3d9BootDesc desc;
+    desc.window = window_;
+    desc.width = kTestWidth;
+    desc.height = kTestHeight;
+    EXPECT_EQ(d3d9_boot(&desc), 0);
+    EXPECT_EQ(d3d9_booted(), 1);
+    EXPECT_EQ(disp_get_force_lock(), 0);
+    disp_force_lock(tex_get_backbuffer_record());
+    disp_force_lock(nullptr);
+    gfx_begin_scene();
+    EXPECT_EQ(disp_clear(0, 0xFF445566), GFX_OK);
+    gfx_end_scene();
+    EXPECT_TRUE(Near(Pixel(0, 0), 0xFF445566));
+}
+
 TEST_F(D3d9Test, FvfDeclarationMatchesTheSystemReading) {
     GfxVertexElement el[GFX_MAX_VERTEX_ELEMENTS];
     // XYZB1 + UBYTE4 indices + normal + one texture set + tangents.
