@@ -690,9 +690,17 @@ void upload_pixel(GfxShader* sh) {
 
 void upload_clip(GfxShader* sh) {
   if (sh->loc[GFX_LU_CLIPPLANE] < 0) return;
+  // A disabled plane is uploaded as (0, 0, 0, 1), which keeps every
+  // visible point, so that a clip distance left enabled in the driver's
+  // view never cuts anything.
   float planes[GFX_MAX_CLIP_PLANES * 4];
-  for (int i = 0; i < GFX_MAX_CLIP_PLANES; ++i)
-    std::copy(gfx_dev.clip_plane[i].begin(), gfx_dev.clip_plane[i].end(), planes + i * 4);
+  uint32_t mask = gfx_dev.rs[GFX_RS_CLIPPLANEENABLE];
+  for (int i = 0; i < GFX_MAX_CLIP_PLANES; ++i) {
+    if ((mask >> i) & 1)
+      std::copy(gfx_dev.clip_plane[i].begin(), gfx_dev.clip_plane[i].end(), planes + i * 4);
+    else
+      planes[i * 4] = planes[i * 4 + 1] = planes[i * 4 + 2] = 0, planes[i * 4 + 3] = 1;
+  }
   glProgramUniform4fv(sh->program, sh->loc[GFX_LU_CLIPPLANE], GFX_MAX_CLIP_PLANES, planes);
 }
 }  // namespace

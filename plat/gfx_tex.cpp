@@ -532,6 +532,7 @@ GLuint gfx_surface_read_fbo(GfxSurface* s) {
   glNamedFramebufferDrawBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
   glNamedFramebufferReadBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
   gfx_gl_scissor(0, d.gl.scissor);
+  gfx_gl_masks_for_clear();
   glBlitNamedFramebuffer(d.read_fbo, d.resolve_fbo, 0, 0, s->desc.width, s->desc.height, 0, 0,
                          s->desc.width, s->desc.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   return d.resolve_fbo;
@@ -617,6 +618,7 @@ GfxHr gfx_stretch_rect(GfxSurface* src, const GfxRect* src_rect, GfxSurface* dst
   attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, dst);
   glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
   gfx_gl_scissor(0, d.gl.scissor);
+  gfx_gl_masks_for_clear();
   glBlitNamedFramebuffer(rfbo, d.blit_fbo, sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top,
                          dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
                          filter == GFX_TEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
