@@ -1,0 +1,150 @@
+// Screenshot BMP writer (see screenshot.h).
+#include "disp/screenshot.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "disp/d3d9.h"
+#include "disp/tex.h"
+
+namespace {
+
+// The one request record.
+struct ShotWork {
+    int width, x, height, y;
+    std::string path;
+    uint32_t pending;
+    uint32_t served;
+};
+ShotWork g_shot;
+
+const char kSavedCaption[] = "保存しました。";
+
+void put16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+void put32(uint8_t* p, uint32_t v) {
+    put16(p, v & 0xFFFF);
+    put16(p + 2, v >> 16);
+}
+
+int round_up4(int v) { return (v + 3) & ~3; }
+
+void write_headers(uint8_t* h, int w4, int h4) {
+    uint32_t pixel_bytes = 3u * uint32_t(w4) * uint32_t(h4);
+    h[0] = 'B';
+    h[1] = 'M';
+    put32(h + 2, kBmpHeaderBytes + pixel_bytes);
+    put32(h + 6, 0);
+    put32(h + 10, kBmpHeaderBytes);
+    put32(h + 14, 40);
+    put32(h + 18, uint32_t(w4));
+    put32(h + 22, uint32_t(h4));
+    put16(h + 26, 1);
+    put16(h + 28, 24);
+    put32(h + 30, 0);
+    put32(h + 34, 0);
+    put32(h + 38, kBmpPixelsPerMetre);
+    put32(h + 42, kBmpPixelsPerMetre);
+    put32(h + 46, 0);
+    put32(h + 50, 0);
+}
+
+}  // namespace
+
+int disp_screenshot_request(std::string_view path, int x, int y, int width, int height) {
+    if (path.empty() || path.size() > kShotMaxPath) return 0;
+    g_shot.path.assign(path);
+    g_shot.x = x;
+    g_shot.y = y;
+    g_shot.width = width;
+    g_shot.height = height;
+    g_shot.pending = 1;
+    return 1;
+}
+
+int disp_screenshot_take() {
+    int p = g_shot.pending ? 1 : 0;
+    g_shot.pending = 0;
+    return p;
+}
+
+uint32_t disp_screenshot_count() { return g_shot.served; }
+
+int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t> src, int src_w,
+                              int src_h, int pitch, int x, int y, int width, int height) {
+    out.clear();
+    if (width <= 0 || height <= 0 || width > kShotMaxSide || height > kShotMaxSide) return 0;
+    if (src_w < 0 || src_h < 0 || (src_w > 0 && pitch < src_w * 4)) return 0;
+    if (src_h > 0 && uint64_t(src_h - 1) * uint64_t(pitch) + uint64_t(src_w) * 4 > src.size())
+        return 0;
+    const int w4 = round_up4(width), h4 = round_up4(height);
+    try {
+        out.assign(size_t(kBmpHeaderBytes) + 3u * size_t(w4) * size_t(h4), 0);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return 0;
+    }
+    write_headers(out.data(), w4, h4);
+    uint8_t* pix = out.data() + kBmpHeaderBytes;
+    // File row r holds picture row y + height - 1 - r; rows r >= height and
+    // columns c >= width stay black, as do pixels outside the picture.
+    for (int r = 0; r < height; ++r) {
+        int sy = y + height - 1 - r;
+        if (sy < 0 || sy >= src_h) continue;
+        const uint8_t* srow = src.data() + size_t(sy) * size_t(pitch);
+        uint8_t* drow = pix + size_t(r) * size_t(w4) * 3;
+        for (int c = 0; c < width; ++c) {
+            int sx = x + c;
+            if (sx < 0 || sx >= src_w) continue;
+            const uint8_t* s = srow + size_t(sx) * 4;
+            drow[c * 3 + 0] = s[0];
+            drow[c * 3 + 1] = s[1];
+            drow[c * 3 + 2] = s[2];
+        }
+    }
+    return 1;
+}
+
+int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) std::remove(path.c_str());
+    return ok ? 1 : 0;
+}
+
+namespace {
+
+void announce(const std::string& path) {
+    if (disp_links().message_box) disp_links().message_box(kSavedCaption, path.c_str());
+}
+
+}  // namespace
+
+int disp_screenshot_write(SurfRecord* target) {
+    ++g_shot.served;
+    if (!target || !target->surface) return 0;
+    GfxSurfaceDesc d;
+    if (!gfx_ok(gfx_surface_get_desc(target->surface, &d))) return 0;
+    if (d.format != GFX_FMT_A8R8G8B8 && d.format != GFX_FMT_X8R8G8B8) return 0;
+    GfxLockedRect lr;
+    if (!gfx_ok(gfx_surface_lock(target->surface, nullptr, &lr, GFX_LOCK_READONLY))) return 0;
+    // The record may describe less than the surface (the render size of the
+    // back buffer): only that part is the picture.
+    const int src_w = std::min<int>(d.width, target->width);
+    const int src_h = std::min<int>(d.height, target->height);
+    std::span<const uint8_t> pixels(static_cast<const uint8_t*>(lr.bits),
+                                    size_t(lr.pitch) * size_t(d.height));
+    std::vector<uint8_t> file;
+    int ok = disp_screenshot_build_bmp(file, pixels, src_w, src_h, lr.pitch, g_shot.x, g_shot.y,
+                                       g_shot.width, g_shot.height);
+    gfx_surface_unlock(target->surface);
+    if (!ok || !disp_screenshot_save_file(g_shot.path, file)) return 0;
+    announce(g_shot.path);
+    return 1;
+}

@@ -1,0 +1,55 @@
+// Screenshot BMP writer.
+//
+// Main thread. A caller (the patch tool's save step) requests a rectangle of
+// the frame being drawn with a file path; the display's scene pass takes the
+// request right after the first 3D bands and writes that rectangle of the
+// current colour target as an uncompressed 24-bit bottom-up BMP file. After a
+// complete write the user is told in a message box captioned "保存しました。"
+// with the path as its text.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct SurfRecord;
+
+// Longest path accepted by a request; a longer one is refused, never cut.
+constexpr size_t kShotMaxPath = 4096;
+// Largest side of a written picture, in pixels (keeps 54 + 3 * W * H in 32 bits).
+constexpr int kShotMaxSide = 16384;
+constexpr int kBmpHeaderBytes = 54;
+constexpr int kBmpPixelsPerMetre = 11800;
+
+// The message box goes through DispLinks::message_box (disp/d3d9.h), which
+// the platform dialogs install; until then nothing is shown.
+
+// Stores the request; a later request in the same frame replaces an earlier
+// one. 0 (and nothing stored) for an empty path or one longer than
+// kShotMaxPath.
+int disp_screenshot_request(std::string_view path, int x, int y, int width, int height);
+// Returns the pending flag and clears it.
+int disp_screenshot_take();
+// Writes the pending rectangle of `target` (the current colour target) into
+// the requested file. 1 when a complete file was written and announced; 0 for
+// a null target, a format other than A8R8G8B8 / X8R8G8B8, a failed read, an
+// empty rectangle, or a failed write (a partial file is removed, nothing is
+// announced). The pending flag is not read here: disp_screenshot_take has
+// already consumed the request.
+int disp_screenshot_write(SurfRecord* target);
+// Number of requests served by disp_screenshot_write (successful or not).
+uint32_t disp_screenshot_count();
+
+// Builds the complete file bytes for the rectangle (x, y, width, height) of a
+// picture of src_w x src_h 32-bit B, G, R, A pixels whose rows lie `pitch`
+// bytes apart. Width and height are raised to multiples of 4; pixels beyond
+// the request or outside the picture are black. 0 (out left empty) for an
+// empty or oversized rectangle, a source that does not hold src_h rows, or a
+// failed allocation.
+int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t> src, int src_w,
+                              int src_h, int pitch, int x, int y, int width, int height);
+// Writes `bytes` to `path` and checks every step; a failed write removes the
+// file. 1 on a complete file.
+int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes);

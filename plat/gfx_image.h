@@ -1,0 +1,47 @@
+// gfx_image: image file decoding for textures (PNG, JPEG, DDS).
+//
+// What it provides: pure CPU decoding of a whole file held in memory into
+// levels in a texture format, in Direct3D layout (rows top first, packed).
+// PNG: RGB -> X8R8G8B8, RGBA and palette -> A8R8G8B8, grey -> L8, grey with
+// alpha -> A8L8, 16-bit channels cut to 8 bits. JPEG -> X8R8G8B8. DDS keeps
+// its format when it is one of the 24 colour formats (mip levels as stored),
+// else it is refused.
+//
+// Every size in the file is checked against the data before use; truncated
+// or hostile data gives 0 and a reason, never a read past the buffer.
+// No GL: tests and tools call it without a device.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "plat/gfx.h"
+
+constexpr int GFX_IMAGE_MAX_SIZE = 16384;   // largest width or height taken
+constexpr int GFX_IMAGE_MAX_LEVELS = 15;
+
+enum GfxImageError : int {
+  GFX_IMG_OK = 0,
+  GFX_IMG_UNKNOWN_KIND,   // not PNG, JPEG or DDS
+  GFX_IMG_TRUNCATED,      // the data ends before what the header promises
+  GFX_IMG_BAD_HEADER,     // sizes or fields out of range
+  GFX_IMG_UNSUPPORTED,    // a valid file in a format we do not take
+  GFX_IMG_DECODE,         // the library refused the data
+};
+
+struct GfxImage {
+  int width = 0, height = 0;
+  int levels = 0;                       // 1..GFX_IMAGE_MAX_LEVELS
+  GfxFormat format = GFX_FMT_UNKNOWN;
+  int file_kind = 0;                    // GfxFileFormat (gfx_tex.h)
+  std::vector<uint8_t> data;            // all levels, one after the other
+  size_t level_offset[GFX_IMAGE_MAX_LEVELS] = {};
+  size_t level_size[GFX_IMAGE_MAX_LEVELS] = {};
+};
+
+// Decodes by content (magic bytes). Returns 1, or 0 with *err set.
+int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err);
+int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err);
+int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err);
+int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err);

@@ -1,0 +1,284 @@
+// The display device: start-up, no-device state, present parameters, clear,
+// viewport and scissor, state wrappers and recovery from a lost device.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "disp/rstate.h"
+#include "disp/screenshot.h"
+#include "disp_fixture.h"
+
+TEST(PresentParams, SamplesClampAndSwapEffects) {
+    D3d9PresentParams p;
+    D3d9Settings s;
+    s.antialias_samples = 7;
+    disp_make_present_params(&p, 800, 600, 1, s);
+    EXPECT_EQ(p.samples, 4);
+    EXPECT_EQ(p.swap_effect, kSwapDiscard);
+    EXPECT_EQ(p.windowed, 0);
+    EXPECT_EQ(p.refresh_hz, 60);
+    EXPECT_EQ(p.interval_one, 1);
+    EXPECT_EQ(p.bb_width, 800);
+    disp_make_present_params(&p, 800, 600, 0, s);
+    EXPECT_EQ(p.swap_effect, kSwapDiscard);
+    EXPECT_EQ(p.bb_width, 0);
+    s.antialias_samples = -1;
+    s.vsync = 0;
+    disp_make_present_params(&p, 800, 600, 1, s);
+    EXPECT_EQ(p.samples, 0);
+    EXPECT_EQ(p.swap_effect, kSwapFlip);
+    EXPECT_EQ(p.interval_one, 0);
+    s.vsync = 1;
+    disp_make_present_params(&p, 800, 600, 0, s);
+    EXPECT_EQ(p.swap_effect, kSwapCopy);
+    EXPECT_EQ(p.interval_one, 0);  // windowed never waits
+    EXPECT_EQ(p.refresh_hz, 0);
+    EXPECT_EQ(p.bb_count, 1);
+}
+
+// A failed start leaves a state in which every call fails cleanly.
+TEST(NoDevice, CallsFailWithoutTouchingAnything) {
+    D3d9BootDesc desc;  // no window
+    desc.width = 64;
+    desc.height = 48;
+    EXPECT_EQ(d3d9_boot(&desc), 0);
+    EXPECT_EQ(d3d9_booted(), 0);
+    EXPECT_EQ(disp_device_ok(), 0);
+    EXPECT_EQ(disp_clear(5, 0), GFX_E_NODEVICE);
+    disp_present();
+    disp_set_viewport(0, 0, 10, 10);
+    disp_set_scissor(0, 0, 10, 10);
+    disp_set_color_write(1, 1, 1, 1);
+    EXPECT_EQ(disp_set_rstate_block(rstate_key_make(1, 1, 0, 1, 0, 5, 3, 0, 0), nullptr), 0);
+    EXPECT_EQ(disp_rstate_lighting(), 0xFFFFFFFFu);
+    TexRecord t;
+    EXPECT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 4, 0), 0);
+    EXPECT_EQ(t.texture, nullptr);
+    EXPECT_EQ(tex_create_render_target(&t, GFX_FMT_A8R8G8B8, 4, 4), 0);
+    tex_set_stage(0, &t, 0);
+    tex_set_render_target(0, 0);
+    EXPECT_EQ(tex_read_pixel(&t, 0, 0), 0u);
+    EXPECT_EQ(disp_set_lvf_decl(0), 0);
+    EXPECT_EQ(disp_screenshot_write(tex_get_target_record()), 0);
+    d3d9_shutdown();
+    EXPECT_EQ(d3d9_boot(nullptr), 0);
+}
+
+class D3d9Test : public DispDevice {};
+
+TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport) {
+    EXPECT_EQ(d3d9_booted(), 1);
+    EXPECT_EQ(disp_get_device_kind(), 0);
+    EXPECT_EQ(disp_get_vs_ok(), 1);
+    EXPECT_EQ(disp_get_ps_ok(), 1);
+    EXPECT_GE(disp_get_nr_render_targets(), 2);
+    for (int i = 0; i < kVertexFormatCount; ++i) EXPECT_NE(d3d9_get_decl(i), nullptr) << i;
+    EXPECT_EQ(d3d9_get_decl(52), nullptr);
+    EXPECT_EQ(disp_set_lvf_decl(3), 1);
+    GfxViewport vp = disp_get_viewport();
+    EXPECT_EQ(vp.width, kTestWidth);
+    EXPECT_EQ(vp.height, kTestHeight);
+    EXPECT_EQ(tex_get_target_width(), kTestWidth);
+    EXPECT_EQ(Pixel(10, 10) & 0xFFFFFF, 0u);  // started black
+    EXPECT_EQ(disp_get_present_params()->depth_format, GFX_FMT_D24S8);
+}
+
+TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer) {
+    D3d9BootDesc desc;
+    desc.window = window_;
+    desc.width = kTestWidth;
+    desc.height = kTestHeight;
+    EXPECT_EQ(d3d9_boot(&desc), 0);
+    EXPECT_EQ(d3d9_booted(), 1);
+    EXPECT_EQ(disp_get_force_lock(), 0);
+    disp_force_lock(tex_get_backbuffer_record());
+    disp_force_lock(nullptr);
+    gfx_begin_scene();
+    EXPECT_EQ(disp_clear(0, 0xFF445566), GFX_OK);
+    gfx_end_scene();
+    EXPECT_TRUE(Near(Pixel(0, 0), 0xFF445566));
+}
+
+TEST_F(D3d9Test, FvfDeclarationMatchesTheSystemReading) {
+    GfxVertexElement el[GFX_MAX_VERTEX_ELEMENTS];
+    // XYZB1 + UBYTE4 indices + normal + one texture set + tangents.
+    EXPECT_EQ(disp_fvf_to_decl(el, 0x1196), 12 + 4 + 4 + 12 + 8 + 12 + 12);
+    EXPECT_EQ(el[0].usage, GFX_DECLUSAGE_POSITION);
+    EXPECT_EQ(el[1].usage, GFX_DECLUSAGE_BLENDWEIGHT);
+    EXPECT_EQ(el[1].type, GFX_DECLTYPE_FLOAT1);
+    EXPECT_EQ(el[2].usage, GFX_DECLUSAGE_BLENDINDICES);
+    GfxVertexElement e;
+    disp_decl_element(&e, 0, 12, GFX_DECLTYPE_FLOAT3, 0, GFX_DECLUSAGE_NORMAL, 0);
+    EXPECT_EQ(e.offset, 12);
+    EXPECT_EQ(e.usage, GFX_DECLUSAGE_NORMAL);
+}
+
+TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface) {
+    gfx_begin_scene();
+    EXPECT_EQ(disp_clear(0, 0xFF204080), GFX_OK);
+    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF204080));
+    // Without a depth surface a depth-only clear must leave the colour alone.
+    SurfRecord* depth = tex_get_depth_target();
+    tex_set_depth_target(nullptr);
+    EXPECT_EQ(disp_clear(3, 0xFFFF0000), GFX_OK);
+    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF204080));
+    EXPECT_EQ(disp_clear(5, 0xFF00FF00), GFX_OK);  // target bit kept
+    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF00FF00));
+    tex_set_depth_target(depth);
+    EXPECT_EQ(disp_clear(7, 0xFF0000FF), GFX_OK);
+    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF0000FF));
+    EXPECT_EQ(disp_clear(8, 0), GFX_E_INVALIDCALL);
+    EXPECT_EQ(disp_clear(-1, 0), GFX_E_INVALIDCALL);
+    gfx_end_scene();
+}
+
+TEST_F(D3d9Test, ScissorIsClampedToTheTarget) {
+    int x, y, w, h;
+    disp_set_scissor(-5, -6, 1000, 1000);
+    disp_get_scissor(&x, &y, &w, &h);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(w, kTestWidth);
+    EXPECT_EQ(h, kTestHeight);
+    disp_set_scissor(10, 10, -4, 5);  // negative width: empty, never inverted
+    disp_get_scissor(&x, &y, &w, &h);
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(w, 0);
+    EXPECT_EQ(h, 5);
+    disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
+    disp_set_scissor_screen(-1);
+    disp_get_scissor(&x, &y, &w, &h);
+    EXPECT_EQ(w, kTestWidth);
+}
+
+namespace {
+TexRecord g_lookup_tex;
+TexRecord* lookup_one(uint32_t h) { return h == 1 ? &g_lookup_tex : nullptr; }
+int screen_rect(int screen, GfxRect* r) {
+    if (screen != 1) return 0;
+    *r = {4, 6, 24, 16};
+    return 1;
+}
+}  // namespace
+
+TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTextures) {
+    DispLinks links = disp_links();
+    links.tex_lookup = lookup_one;
+    links.screen_rect = screen_rect;
+    disp_set_links(links);
+    ASSERT_EQ(tex_create(&g_lookup_tex, GFX_FMT_A8R8G8B8, 32, 16, 1), 1);
+    disp_set_viewport_tex(1);
+    EXPECT_EQ(disp_get_viewport().width, 32);
+    disp_set_viewport_tex_frac(1, 0.5f, 0.25f, 0.5f, 0.5f);
+    GfxViewport vp = disp_get_viewport();
+    EXPECT_EQ(vp.x, 16);
+    EXPECT_EQ(vp.y, 4);
+    EXPECT_EQ(vp.height, 8);
+    disp_set_viewport_tex(2);  // no texture: nothing changes
+    EXPECT_EQ(disp_get_viewport().x, 16);
+    disp_set_viewport_screen(1);
+    vp = disp_get_viewport();
+    EXPECT_EQ(vp.x, 4);
+    EXPECT_EQ(vp.width, 20);
+    int x, y, w, h;
+    disp_set_scissor_tex_frac(1, 0.25f, 0.0f, 0.5f, 1.0f);
+    disp_get_scissor(&x, &y, &w, &h);
+    EXPECT_EQ(x, 8);
+    EXPECT_EQ(w, 16);
+    EXPECT_EQ(h, 16);
+    disp_set_scissor_screen(1);
+    disp_get_scissor(&x, &y, &w, &h);
+    EXPECT_EQ(y, 6);
+    EXPECT_EQ(h, 10);
+    EXPECT_EQ(disp_check_tex_fmt(1), 1);
+    tex_release(&g_lookup_tex);
+}
+
+TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers) {
+    disp_set_color_write(1, 0, 1, 0);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_COLORWRITEENABLE), 5u);
+    const float plane[4] = {0, 1, 0, -2};
+    disp_set_clip_plane(2, plane, 1);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_CLIPPLANEENABLE), 4u);
+    disp_set_clip_plane(9, plane, 1);  // no such plane
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_CLIPPLANEENABLE), 4u);
+    disp_set_clip_plane(2, nullptr, 0);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_CLIPPLANEENABLE), 0u);
+    disp_set_stencil_enable(1);
+    disp_set_stencil_func(3, 0xF0, 0x0F, GFX_CMP_EQUAL);
+    disp_set_stencil_ops(2, 6, 9);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILENABLE), 1u);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILREF), 3u);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILMASK), 0xF0u);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILWRITEMASK), 0x0Fu);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILFUNC), uint32_t(GFX_CMP_EQUAL));
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILFAIL), uint32_t(GFX_STENCILOP_REPLACE));
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILZFAIL), uint32_t(GFX_STENCILOP_INCR));
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILPASS), uint32_t(GFX_STENCILOP_KEEP));
+}
+
+namespace {
+std::vector<std::string> g_events;
+void on_lost() { g_events.push_back("lost"); tex_surfaces_on_lost(); }
+void on_reset() { g_events.push_back("reset"); tex_surfaces_on_reset(); }
+void on_window() { g_events.push_back("window"); }
+}  // namespace
+
+class D3d9LossTest : public DispDevice {
+protected:
+    void Configure(D3d9BootDesc& desc) override {
+        desc.lost = on_lost;
+        desc.reset = on_reset;
+        g_events.clear();
+    }
+};
+
+TEST_F(D3d9LossTest, SimulatedLossRunsCallbacksInOrderAndResetsCaches) {
+    DispLinks links = disp_links();
+    links.window_reset = on_window;
+    disp_set_links(links);
+    TexRecord t;
+    ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 4, 1), 1);
+    const RenderStateKey k = rstate_key_make(1, 1, 0, 1, 0, 5, 3, 0, 1);
+    disp_set_rstate_block(k, nullptr);
+    tex_set_stage(1, &t, 1);
+
+    disp_present();
+    EXPECT_TRUE(g_events.empty());
+    gfx_simulate_device_loss();
+    disp_present();  // lost, not yet ready to be reset
+    EXPECT_TRUE(g_events.empty());
+    disp_present();  // ready: lost step, reset, reset step, window
+    ASSERT_EQ(g_events, (std::vector<std::string>{"lost", "reset", "window"}));
+    EXPECT_EQ(disp_rstate_lighting(), 0xFFFFFFFFu);
+    // The reset unbound the texture: binding the same record sets it again.
+    const uint64_t before = tex_stage_set_count();
+    tex_set_stage(1, &t, 1);
+    EXPECT_GT(tex_stage_set_count(), before);
+    EXPECT_EQ(gfx_get_texture(1), t.texture);
+    EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
+    EXPECT_EQ(disp_set_rstate_block(k, nullptr), 1);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_LIGHTING), 1u);
+    EXPECT_NE(tex_get_backbuffer_record()->surface, nullptr);
+    gfx_begin_scene();
+    EXPECT_EQ(disp_clear(5, 0xFF112233), GFX_OK);
+    gfx_end_scene();
+    EXPECT_TRUE(Near(Pixel(1, 1), 0xFF112233));
+    disp_present();
+    EXPECT_EQ(g_events.size(), 3u);
+    tex_release(&t);
+}
+
+TEST_F(D3d9LossTest, ModeChangeResetsAtTheNextPresent) {
+    disp_request_mode_change(32, 24, 0);
+    disp_present();
+    ASSERT_EQ(g_events, (std::vector<std::string>{"lost", "reset"}));
+    int w = 0, h = 0;
+    gfx_get_backbuffer_size(&w, &h);
+    EXPECT_EQ(w, 32);
+    EXPECT_EQ(h, 24);
+    EXPECT_EQ(disp_get_mode(), 0);
+    disp_present();
+    EXPECT_EQ(g_events.size(), 2u);
+}

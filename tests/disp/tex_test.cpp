@@ -1,0 +1,377 @@
+// Texture records: create, fill, read back, stage cache, targets, reset.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "disp/rstate.h"
+#include "disp_fixture.h"
+
+namespace {
+
+void put32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[o + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+// An uncompressed 32-bit DDS of w x h without mip levels, pixel (x, y) =
+// 0xFF000000 | x << 8 | y.
+std::vector<uint8_t> make_dds(int w, int h) {
+    std::vector<uint8_t> b(128 + size_t(w) * size_t(h) * 4, 0);
+    std::memcpy(b.data(), "DDS ", 4);
+    put32(b, 4, 124);
+    put32(b, 8, 0x100F);  // caps, height, width, pitch, pixel format
+    put32(b, 12, uint32_t(h));
+    put32(b, 16, uint32_t(w));
+    put32(b, 20, uint32_t(w * 4));
+    put32(b, 76, 32);
+    put32(b, 80, 0x41);  // RGB with alpha
+    put32(b, 88, 32);
+    put32(b, 92, 0x00FF0000);
+    put32(b, 96, 0x0000FF00);
+    put32(b, 100, 0x000000FF);
+    put32(b, 104, 0xFF000000);
+    put32(b, 108, 0x1000);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            put32(b, 128 + (size_t(y) * w + x) * 4, 0xFF000000u | uint32_t(x) << 8 | uint32_t(y));
+    return b;
+}
+
+// An 8 x 8 DXT1 DDS of four solid blocks: red, green / blue, white.
+std::vector<uint8_t> make_dxt1_dds() {
+    std::vector<uint8_t> b(128, 0);
+    std::memcpy(b.data(), "DDS ", 4);
+    put32(b, 4, 124);
+    put32(b, 8, 0x81007);  // caps, height, width, pixel format, linear size
+    put32(b, 12, 8);
+    put32(b, 16, 8);
+    put32(b, 20, 32);
+    put32(b, 76, 32);
+    put32(b, 80, 0x4);  // FourCC
+    std::memcpy(b.data() + 84, "DXT1", 4);
+    put32(b, 108, 0x1000);
+    for (uint16_t c : {0xF800, 0x07E0, 0x001F, 0xFFFF}) {
+        const uint8_t blk[8] = {uint8_t(c), uint8_t(c >> 8), 0, 0, 0, 0, 0, 0};
+        b.insert(b.end(), blk, blk + 8);
+    }
+    return b;
+}
+
+uint32_t crc32(const uint8_t* p, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    const size_t n = data.size();
+    for (int i = 3; i >= 0; --i) png.push_back(uint8_t(n >> (8 * i)));
+    const size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    const uint32_t c = crc32(png.data() + start, png.size() - start);
+    for (int i = 3; i >= 0; --i) png.push_back(uint8_t(c >> (8 * i)));
+}
+
+// A w x h 8-bit RGBA PNG (stored deflate blocks), pixel (x, y) = R x*40,
+// G y*40, B 7, A 200.
+std::vector<uint8_t> make_png(int w, int h) {
+    std::vector<uint8_t> raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);  // no filter
+        for (int x = 0; x < w; ++x) {
+            const uint8_t px[4] = {uint8_t(x * 40), uint8_t(y * 40), 7, 200};
+            raw.insert(raw.end(), px, px + 4);
+        }
+    }
+    std::vector<uint8_t> z = {0x78, 0x01, 0x01, uint8_t(raw.size()), uint8_t(raw.size() >> 8),
+                              uint8_t(~raw.size()), uint8_t(~raw.size() >> 8)};
+    z.insert(z.end(), raw.begin(), raw.end());
+    uint32_t a = 1, b = 0;
+    for (uint8_t v : raw) {
+        a = (a + v) % 65521;
+        b = (b + a) % 65521;
+    }
+    const uint32_t adler = (b << 16) | a;
+    for (int i = 3; i >= 0; --i) z.push_back(uint8_t(adler >> (8 * i)));
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::vector<uint8_t> ihdr = {0, 0, 0, uint8_t(w), 0, 0, 0, uint8_t(h), 8, 6, 0, 0, 0};
+    chunk(png, "IHDR", ihdr);
+    chunk(png, "IDAT", z);
+    chunk(png, "IEND", {});
+    return png;
+}
+
+}  // namespace
+
+class TexTest : public DispDevice {};
+
+TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero) {
+    TexRecord t;
+    EXPECT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 0, 16, 0), 1);
+    EXPECT_EQ(t.texture, nullptr);
+    EXPECT_EQ(t.real_w, 0);
+    ASSERT_NE(tex_get_white()->texture, nullptr);
+    EXPECT_EQ(tex_read_pixel(const_cast<TexRecord*>(tex_get_white()), 0, 0), 0xFFFFFFFFu);
+    tex_set_stage(0, &t, 0);
+    EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
+    TexRecord real;
+    ASSERT_EQ(tex_create(&real, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    tex_set_stage(0, &real, 0);
+    EXPECT_EQ(gfx_get_texture(0), real.texture);
+    tex_set_stage(0, nullptr, 0);
+    EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
+    tex_set_stage(1, &real, 0);
+    tex_set_stage(1, &t, 0);
+    EXPECT_EQ(gfx_get_texture(1), nullptr);
+    tex_set_stage(0, &real, 0);
+    tex_set_stage(3, &real, 0);
+    disp_unbind_stages_from(0);
+    EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
+    EXPECT_EQ(gfx_get_texture(3), nullptr);
+    tex_release(&real);
+}
+
+TEST_F(TexTest, CreateFillAndReadBackInEachFormat) {
+    TexRecord t;
+    ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 3, 0), 1);
+    EXPECT_EQ(t.real_w, 4);
+    EXPECT_EQ(t.req_h, 3);
+    EXPECT_EQ(t.bpp, 32);
+    EXPECT_EQ(t.fmt_index, kSfA8R8G8B8);
+    EXPECT_EQ(t.flags, 0);
+    const uint32_t px[4] = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
+    ASSERT_EQ(tex_fill_rect(&t, 1, 1, 2, 2, std::span(reinterpret_cast<const uint8_t*>(px), 16)), 1);
+    uint32_t back[4] = {};
+    ASSERT_EQ(tex_read_rect_argb(&t, 1, 1, 2, 2, back), 1);
+    EXPECT_EQ(std::vector<uint32_t>(back, back + 4), std::vector<uint32_t>(px, px + 4));
+    EXPECT_EQ(tex_read_pixel(&t, 2, 2), 0xDDEEFF00u);
+    EXPECT_EQ(tex_read_pixel(&t, 100, 100), tex_read_pixel(&t, 3, 2));  // clamped
+    uint8_t out[16];
+    ASSERT_EQ(tex_copy_rect_out(&t, 1, 1, 2, 2, out), 1);
+    EXPECT_EQ(std::memcmp(out, px, 16), 0);
+    tex_release(&t);
+    EXPECT_EQ(t.texture, nullptr);
+
+    ASSERT_EQ(tex_create(&t, GFX_FMT_R5G6B5, 2, 1, 1), 1);
+    EXPECT_EQ(t.flags, kTexFlagManaged);
+    const uint16_t rgb565[2] = {0xF800, 0x07E0};
+    ASSERT_EQ(tex_fill_rect(&t, 0, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(rgb565), 4)), 1);
+    EXPECT_EQ(tex_read_pixel(&t, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(tex_read_pixel(&t, 1, 0), 0xFF00FF00u);
+    tex_release(&t);
+
+    ASSERT_EQ(tex_create(&t, GFX_FMT_A8L8, 1, 1, 1), 1);
+    const uint8_t al[2] = {0x40, 0x80};
+    ASSERT_EQ(tex_fill_rect(&t, 0, 0, 1, 1, al), 1);
+    EXPECT_EQ(tex_read_pixel(&t, 0, 0), 0x80404040u);
+    tex_release(&t);
+}
+
+TEST_F(TexTest, BadRectanglesAndBuffersAreRefused) {
+    TexRecord t;
+    ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 4, 0), 1);
+    std::vector<uint8_t> buf(64, 0);
+    EXPECT_EQ(tex_fill_rect(&t, 3, 0, 2, 1, buf), 0);
+    EXPECT_EQ(tex_fill_rect(&t, -1, 0, 1, 1, buf), 0);
+    EXPECT_EQ(tex_fill_rect(&t, 0, 0, 0, 1, buf), 0);
+    EXPECT_EQ(tex_fill_rect(&t, 0, 0, 4, 4, std::span(buf).first(60)), 0);  // short source
+    EXPECT_EQ(tex_copy_rect_out(&t, 0, 0, 4, 4, std::span(buf).first(63)), 0);
+    uint32_t small[3];
+    EXPECT_EQ(tex_read_rect_argb(&t, 0, 0, 2, 2, small), 0);
+    EXPECT_EQ(tex_fill_rect(nullptr, 0, 0, 1, 1, buf), 0);
+    TexRecord empty{};
+    EXPECT_EQ(tex_read_pixel(&empty, 0, 0), 0u);
+    EXPECT_EQ(tex_create(&empty, GFX_FMT_A8R8G8B8, kTexMaxSide + 1, 4, 0), 0);
+    tex_release(&t);
+}
+
+TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle) {
+    TexRecord t;
+    ASSERT_EQ(tex_create(&t, GFX_FMT_X8R8G8B8, 3, 2, 0), 1);  // narrow: 12-byte rows
+    const uint8_t bgr[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    ASSERT_EQ(tex_fill_rect_rgb(&t, 0, 1, 3, 1, bgr, 3), 1);
+    EXPECT_EQ(tex_read_pixel(&t, 0, 1), 0xFF030201u);
+    EXPECT_EQ(tex_read_pixel(&t, 2, 1), 0xFF090807u);
+    const uint32_t words[2] = {0x12ABCDEF, 0x00000001};
+    ASSERT_EQ(tex_fill_rect_rgb(&t, 1, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(words), 8), 4), 1);
+    EXPECT_EQ(tex_read_pixel(&t, 1, 0), 0xFFABCDEFu);
+    EXPECT_EQ(tex_read_pixel(&t, 2, 0), 0xFF000001u);
+    EXPECT_EQ(tex_fill_rect_rgb(&t, 2, 0, 2, 1, bgr, 3), 0);  // past the right edge
+    EXPECT_EQ(tex_fill_rect_rgb(&t, 0, 0, 1, 1, bgr, 2), 0);
+    tex_release(&t);
+    ASSERT_EQ(tex_create(&t, GFX_FMT_A1R5G5B5, 2, 2, 0), 1);
+    EXPECT_EQ(tex_fill_rect_rgb(&t, 0, 0, 1, 1, bgr, 3), 0);
+    tex_release(&t);
+}
+
+TEST_F(TexTest, StageCacheSetsOnlyWhatChanged) {
+    TexRecord a, b;
+    ASSERT_EQ(tex_create(&a, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    ASSERT_EQ(tex_create(&b, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    b.flags |= kTexFlagMip | (kTexAddrClamp << kTexAddrUShift);
+    tex_set_stage(2, &a, 1);
+    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MAGFILTER), uint32_t(GFX_TEXF_LINEAR));
+    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MIPFILTER), uint32_t(GFX_TEXF_NONE));
+    uint64_t n = tex_stage_set_count();
+    tex_set_stage(2, &a, 1);
+    EXPECT_EQ(tex_stage_set_count(), n);
+    tex_set_stage(2, &b, 1);  // address U, mip bit and texture differ
+    EXPECT_EQ(tex_stage_set_count(), n + 3);
+    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_ADDRESSU), uint32_t(GFX_TADDRESS_CLAMP));
+    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MIPFILTER), uint32_t(GFX_TEXF_LINEAR));
+    tex_set_stage(2, &b, 0);  // filter only: the mip filter stays
+    EXPECT_EQ(tex_stage_set_count(), n + 5);
+    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MINFILTER), uint32_t(GFX_TEXF_POINT));
+    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MIPFILTER), uint32_t(GFX_TEXF_LINEAR));
+    n = tex_stage_set_count();
+    tex_set_stage(8, &a, 0);
+    tex_set_stage(-1, &a, 0);
+    tex_set_stage(16, nullptr, 0);
+    EXPECT_EQ(tex_stage_set_count(), n);
+    tex_release(&a);
+    tex_release(&b);
+}
+
+TEST_F(TexTest, RenderTargetSurvivesResetWithItsSizesAndFlags) {
+    TexRecord rt;
+    ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
+    EXPECT_NE(rt.surface, nullptr);
+    const uint16_t flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
+                           (kTexAddrClamp << kTexAddrVShift);
+    EXPECT_EQ(rt.flags, flags);
+    rt.req_w = 13;  // as a resource would ask
+    tex_on_lost(&rt);
+    EXPECT_EQ(rt.texture, nullptr);
+    EXPECT_EQ(rt.real_w, 16);
+    tex_on_reset(&rt);
+    ASSERT_NE(rt.texture, nullptr);
+    EXPECT_NE(rt.surface, nullptr);
+    EXPECT_EQ(rt.real_w, 16);
+    EXPECT_EQ(rt.req_w, 13);
+    EXPECT_EQ(rt.flags, flags);
+    TexRecord managed;
+    ASSERT_EQ(tex_create(&managed, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    GfxTexture* kept = managed.texture;
+    tex_on_lost(&managed);
+    tex_on_reset(&managed);
+    EXPECT_EQ(managed.texture, kept);
+    tex_release(&managed);
+    tex_release(&rt);
+}
+
+namespace {
+TexRecord g_rt;
+TexRecord* lookup_rt(uint32_t h) { return h == 7 ? &g_rt : nullptr; }
+}  // namespace
+
+TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch) {
+    DispLinks links = disp_links();
+    links.tex_lookup = lookup_rt;
+    disp_set_links(links);
+    ASSERT_EQ(tex_create_render_target(&g_rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
+    tex_set_render_target(0, 7);
+    EXPECT_EQ(tex_get_target_width(), 16);
+    EXPECT_EQ(disp_get_viewport().height, 8);
+    tex_set_render_target(1, 7);
+    tex_set_render_target(1, 0);  // removes the second target
+    EXPECT_EQ(gfx_get_render_target(1), nullptr);
+    tex_color_fill(7, 0xFF00FF00);
+    uint32_t px = 0;
+    gfx_read_pixels(3, 3, 1, 1, reinterpret_cast<uint8_t*>(&px), 4);
+    EXPECT_TRUE(Near(px, 0xFF00FF00));
+    tex_set_render_target(0, tex_default_rt_handle());
+    EXPECT_EQ(tex_get_target_width(), kTestWidth);
+    tex_stretch(0, 7, 0);
+    EXPECT_TRUE(Near(Pixel(40, 30), 0xFF00FF00));
+
+    SurfRecord depth;
+    ASSERT_EQ(tex_surface_create(&depth, GFX_FMT_D16, 16, 8), 1);
+    EXPECT_EQ(depth.kind, kSurfKindDepth);
+    EXPECT_EQ(depth.bpp, 16);
+    tex_set_targets(7, 0, &depth);
+    EXPECT_EQ(tex_get_depth_target(), &depth);
+    gfx_begin_scene();
+    EXPECT_EQ(disp_clear(3, 0), GFX_OK);  // z only: no stencil in D16
+    gfx_end_scene();
+    tex_set_targets(0, 0, tex_get_depth_record());
+    tex_surface_reset(&depth);
+    EXPECT_NE(depth.surface, nullptr);
+    tex_surface_release(&depth);
+    EXPECT_EQ(depth.width, 0);
+    tex_release(&g_rt);
+}
+
+TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders) {
+    auto dds = make_dds(6, 10);
+    TexRecord t;
+    ASSERT_EQ(tex_create_from_file_mem(&t, dds, 0, 0), 1);
+    EXPECT_EQ(t.real_w, 6);
+    EXPECT_EQ(t.real_h, 10);
+    EXPECT_EQ(t.req_w, 6);
+    EXPECT_EQ(t.flags, kTexFlagManaged);
+    EXPECT_EQ(tex_read_pixel(&t, 5, 9), 0xFF000509u);
+    tex_release(&t);
+    // Truncated header, truncated pixels, a header size that lies.
+    EXPECT_EQ(tex_create_from_file_mem(&t, std::span(dds).first(60), 0, 0), 0);
+    EXPECT_EQ(t.texture, nullptr);
+    EXPECT_EQ(tex_create_from_file_mem(&t, std::span(dds).first(200), 0, 0), 0);
+    auto bad = dds;
+    put32(bad, 4, 1000);
+    EXPECT_EQ(tex_create_from_file_mem(&t, bad, 0, 0), 0);
+    bad = dds;
+    put32(bad, 16, 0x7FFFFFFF);
+    EXPECT_EQ(tex_create_from_file_mem(&t, bad, 0, 0), 0);
+    EXPECT_EQ(tex_create_from_file_mem(&t, {}, 0, 0), 0);
+    EXPECT_EQ(tex_create_from_file(&t, "/nonexistent-quorvel/a.png", 0, 0), 0);
+}
+
+TEST_F(TexTest, PngTakesThePowerOfTwoSizeAndKeepsItsOwnAsRequested) {
+    auto png = make_png(3, 5);
+    TexRecord t;
+    ASSERT_EQ(tex_create_from_file_mem(&t, png, 0, 0), 1);
+    EXPECT_EQ(t.real_w, 4);
+    EXPECT_EQ(t.real_h, 8);
+    EXPECT_EQ(t.req_w, 3);
+    EXPECT_EQ(t.req_h, 5);
+    EXPECT_EQ(t.fmt_index, kSfA8R8G8B8);
+    EXPECT_EQ(tex_read_pixel(&t, 2, 4), 0xC850A007u);
+    EXPECT_EQ(tex_read_pixel(&t, 3, 7) >> 24, 0u);  // padding is transparent black
+    tex_release(&t);
+    ASSERT_EQ(tex_create_from_file_mem(&t, png, 1, 1), 1);
+    EXPECT_EQ(t.flags, kTexFlagMip | kTexFlagManaged);
+    tex_release(&t);
+    png.resize(png.size() - 20);  // cut inside the data
+    EXPECT_EQ(tex_create_from_file_mem(&t, png, 0, 0), 0);
+    EXPECT_EQ(t.texture, nullptr);
+}
+
+TEST_F(TexTest, DxtTextureReadsBackThroughTheBlockDecoder) {
+    TexRecord t;
+    ASSERT_EQ(tex_create_from_file_mem(&t, make_dxt1_dds(), 0, 0), 1);
+    EXPECT_EQ(t.fmt_index, kSfDxt1);
+    EXPECT_EQ(t.bpp, 4);
+    uint32_t px[16];
+    ASSERT_EQ(tex_read_rect_argb(&t, 2, 2, 4, 4, px), 1);
+    EXPECT_EQ(px[0], 0xFFF80000u);
+    EXPECT_EQ(px[3], 0xFF00FC00u);
+    EXPECT_EQ(px[8], 0xFF0000F8u);
+    EXPECT_EQ(px[15], 0xFFF8FCF8u);
+    EXPECT_EQ(tex_read_pixel(&t, 7, 0), 0xFF00FC00u);
+    tex_release(&t);
+}
+
+TEST_F(TexTest, SharedQuadIndicesAndScratchAreas) {
+    const uint16_t* q = tex_get_manager();
+    EXPECT_EQ(q[6 * 5 + 0], 20);
+    EXPECT_EQ(q[6 * 5 + 3], 23);
+    EXPECT_EQ(q[6 * 5 + 5], 21);
+    EXPECT_EQ(q[6 * 4095 + 4], 4 * 4095 + 2);
+    const TexVertexA* a = tex_get_vertex_scratch_a();
+    EXPECT_EQ(a[kScratchAVertices - 1].rhw, 1.0f);
+    EXPECT_EQ(a[0].z, 0.0f);
+    EXPECT_EQ(tex_get_vertex_scratch_b()[kScratchBBytes - 1], 0);
+}
