@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -121,6 +122,9 @@ struct ResBlock {
     uint32_t tex_bytes, vertex_bytes;
     ResHandle defaults[DEF_COUNT];
     ResMark own_mark;
+    // matrix stack
+    float mstack[RES_MATRIX_STACK_DEPTH][16];
+    int mdepth;
     bool started;
 };
 
@@ -585,11 +589,34 @@ void res_depth_release(ResHandle h) {
     *e = DepthEntry{};
 }
 
-void res_on_device_lost() {
-    // OpenGL keeps its objects over a reset; nothing is dropped.
+int res_depth_resize(ResHandle h, int w, int hgt, uint32_t format) {
+    DepthEntry* e = get<DepthEntry>(RES_DEPTH, h);
+    if (!e) return 0;
+    // The byte total follows the new size (it is only a statistic).
+    g.tex_bytes -= e->bytes;
+    e->bytes = 0;
+    res_env().tex_release(e->surf);
+    if (w < 1 || hgt < 1) return 1;
+    if (!res_env().depth_create(clamp_size(w), clamp_size(hgt), format, e->surf)) return 0;
+    e->format = format;
+    e->bytes = tex_bytes_of(e->surf, false);
+    g.tex_bytes += e->bytes;
+    return 1;
 }
 
-void res_on_device_reset() {}
+void res_on_device_lost() {
+    ResEnv& env = res_env();
+    env.surfaces_lost();
+    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--) env.tex_lost(entry<TexEntry>(RES_TEX, i)->tex);
+    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--) env.tex_lost(entry<DepthEntry>(RES_DEPTH, i)->surf);
+}
+
+void res_on_device_reset() {
+    ResEnv& env = res_env();
+    env.surfaces_reset();
+    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--) env.tex_reset(entry<TexEntry>(RES_TEX, i)->tex);
+    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--) env.tex_reset(entry<DepthEntry>(RES_DEPTH, i)->surf);
+}
 
 // ==== meshes ========================================================================================
 
@@ -966,6 +993,204 @@ int res_caminfo_sample(ResHandle h, float t, uint32_t out[4]) {
     return 1;
 }
 
+// ==== matrix stack ======================================================================================
+
+namespace {
+
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+// The stream walks of the bone queries: the stack level the walk started on is
+// its floor, and pushes that found the stack full are counted so that their
+// pops are ignored too; the depth is restored exactly at the end.
+struct StackWalk {
+    int entry = g.mdepth;
+    int pushed = 0, ignored = 0;
+    bool push() {
+        if (g.mdepth >= RES_MATRIX_STACK_DEPTH - 1) {
+            ignored++;
+            return false;
+        }
+        res_mstack_push();
+        pushed++;
+        return true;
+    }
+    void pop() {
+        if (ignored) ignored--;
+        else if (pushed > 1) {   // never below the walk's own first level
+            res_mstack_pop();
+            pushed--;
+        }
+    }
+    ~StackWalk() {
+        while (g.mdepth > entry) res_mstack_pop();
+    }
+};
+
+// Finds the named node's token; depth counts push levels from the start.
+bool find_node(ByteSpan d, const char* node, uint32_t& pos, int& depth) {
+    NameHash want = name_hash(node);
+    BoneTok t;
+    depth = 0;
+    pos = 0;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_PUSH) depth++;
+        else if (t.kind == BONE_TOK_POP) depth--;
+        else if (t.kind == BONE_TOK_NODE && t.name_off && rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = rd_name(d, t.name_off);
+            if (n && std::strcmp(n, node) == 0) return true;
+        }
+    }
+    return false;
+}
+
+// Calls visit(name) for each node below the named one within the limit, in
+// stream order, until visit answers false.
+template <typename Visit>
+void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit) {
+    ByteSpan d = res_data(RES_BONE, h);
+    uint32_t pos;
+    int base;
+    if (d.empty() || !node || !find_node(d, node, pos, base)) return;
+    int depth = base;
+    BoneTok t;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_PUSH) {
+            depth++;
+        } else if (t.kind == BONE_TOK_POP) {
+            if (--depth < base) return;
+        } else if (t.kind == BONE_TOK_NODE) {
+            if (depth <= base) return;
+            if ((limit == 0 || uint32_t(depth - base) <= limit) && !visit(rd_name(d, t.name_off))) return;
+        }
+    }
+}
+
+}  // namespace
+
+void res_mstack_init() {
+    g.mdepth = 0;
+    std::memcpy(g.mstack[0], kIdentity, sizeof kIdentity);
+}
+
+void res_mstack_push() {
+    if (g.mdepth >= RES_MATRIX_STACK_DEPTH - 1) return;
+    std::memcpy(g.mstack[g.mdepth + 1], g.mstack[g.mdepth], sizeof g.mstack[0]);
+    g.mdepth++;
+}
+
+void res_mstack_pop() {
+    if (g.mdepth > 0) g.mdepth--;
+}
+
+void res_mstack_load(const float* m) { std::memcpy(g.mstack[g.mdepth], m ? m : kIdentity, sizeof g.mstack[0]); }
+
+void res_mstack_mul(const float m[16]) { res_env().mat_mul(g.mstack[g.mdepth], g.mstack[g.mdepth], m); }
+
+float* res_mstack_top() { return g.mstack[g.mdepth]; }
+float* res_mstack_below_top() { return g.mdepth > 0 ? g.mstack[g.mdepth - 1] : nullptr; }
+int res_mstack_depth() { return g.mdepth; }
+
+bool res_bone_node_world(ResHandle h, const char* node, float out[16]) {
+    ByteSpan d = res_data(RES_BONE, h);
+    if (d.empty() || !node || !out) return false;
+    StackWalk walk;
+    if (!walk.push()) return false;   // a full stack: nothing of the caller's is overwritten
+    res_mstack_load(nullptr);
+    NameHash want = name_hash(node);
+    uint32_t pos = 0;
+    BoneTok t;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_MATRIX) {
+            float m[16];
+            rd_f32s(d, t.matrix_off, m, 16);
+            res_mstack_mul(m);
+        } else if (t.kind == BONE_TOK_PUSH) {
+            walk.push();
+        } else if (t.kind == BONE_TOK_POP) {
+            walk.pop();
+        } else if (t.name_off && rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = rd_name(d, t.name_off);
+            if (n && std::strcmp(n, node) == 0) {
+                std::memcpy(out, res_mstack_top(), 16 * sizeof(float));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+uint32_t res_bone_count_below(ResHandle h, const char* node, uint32_t limit) {
+    uint32_t n = 0;
+    walk_below(h, node, limit, [&](const char*) {
+        n++;
+        return true;
+    });
+    return n;
+}
+
+const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint32_t limit) {
+    const char* found = nullptr;
+    uint32_t i = 0;
+    walk_below(h, node, limit, [&](const char* name) {
+        if (i++ != n) return true;
+        found = name;
+        return false;
+    });
+    return found;
+}
+
+// ==== usage report ========================================================================================
+
+namespace {
+
+int pct(uint64_t used, uint64_t cap) { return cap ? int(used * 100 / cap) : 0; }
+
+}  // namespace
+
+bool res_stats_line(int i, char* out, size_t size) {
+    if (!out || size == 0 || i < 0 || i >= RES_STATS_LINES) return false;
+    static const char* const kTag[] = {"CAT  ", "TEX  ", "CROP ", "DEPTH", "MESH ", "MESH2", "BONE ",
+                                       "ANIME", "COLLI", "SHIT ", "CAM  ", "FLA  "};
+    auto entries = [](const Pool& p) {
+        return std::array<int, 4>{p.used, int(p.capacity), pct(uint64_t(p.used < 0 ? 0 : p.used), p.capacity), p.high};
+    };
+    auto names = [](const NameBuf& b) {
+        return std::array<int, 4>{int(b.cursor), int(b.size), pct(b.cursor, b.size), int(b.high)};
+    };
+    const char* group = "%6d/%6d %3d%%(%6d)";
+    char a[64], b[64], c[64];
+    auto fmt = [&](char* dst, const std::array<int, 4>& v, const char* f) {
+        std::snprintf(dst, 64, f, v[0], v[1], v[2], v[3]);
+    };
+    if (i <= RES_DEPTH) {
+        const Pool& p = g.pool[i];
+        fmt(a, entries(p), group);
+        fmt(b, names(p.names), "%6d / %6d  %3d%%(%6d)");
+        std::snprintf(out, size, "%s %s : %s", kTag[i], a, b);
+    } else if (i == 4 || i == 5) {
+        const Pool& m = g.pool[RES_MESH];
+        const Pool& s = g.pool[RES_SUBSET];
+        const Pool& bo = g.pool[RES_MBONE];
+        fmt(a, entries(i == 4 ? m : s), group);
+        fmt(b, i == 4 ? names(m.names) : entries(bo), "%6d / %6d  %3d%%(%6d)");
+        fmt(c, names(i == 4 ? s.names : bo.names), group);
+        std::snprintf(out, size, "%s %s : %s  : %s", kTag[i], a, b, c);
+    } else if (i < 12) {
+        const Pool& p = g.pool[RES_BONE + (i - 6)];
+        fmt(a, entries(p), group);
+        fmt(b, {int(p.data.cursor / 1024), int(p.data.size / 1024), pct(p.data.cursor, p.data.size), int(p.data.high / 1024)},
+            "%6dK/ %6dK %3d%%(%6dK)");
+        fmt(c, names(p.names), group);
+        std::snprintf(out, size, "%s %s : %s : %s", kTag[i], a, b, c);
+    } else if (i == 12) {
+        fmt(a, {g.ml_used, int(g.ml_capacity), pct(uint64_t(g.ml_used < 0 ? 0 : g.ml_used), g.ml_capacity), g.ml_high}, group);
+        std::snprintf(out, size, "MLIST %s", a);
+    } else {
+        std::snprintf(out, size, "MSTACK%6d/%6d", g.mdepth, RES_MATRIX_STACK_DEPTH);
+    }
+    return true;
+}
+
 // ==== mesh lists =======================================================================================
 
 void res_mlist_init() {
@@ -1057,6 +1282,7 @@ void res_boot() {
     g.ml_nodes = static_cast<ResMeshListNode*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(ResMeshListNode)));
     g.ml_scratch = static_cast<uint32_t*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(uint32_t)));
     if (!g.ml_nodes) g.ml_capacity = 0;
+    res_mstack_init();
     res_mlist_init();
     g.started = true;
     res_mark(g.own_mark);

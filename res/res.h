@@ -122,6 +122,8 @@ void res_crop_release(ResHandle h);
 
 ResHandle res_depth_register(const char* group, const char* name, int w, int h, uint32_t format);
 const ResTexInfo* res_depth_get(ResHandle h);
+// Makes the surface again at the new size; a size below 1 leaves it released.
+int res_depth_resize(ResHandle h, int w, int hgt, uint32_t format);
 void res_depth_release(ResHandle h);
 
 // ---- meshes ---------------------------------------------------------------------------------
@@ -168,6 +170,34 @@ bool res_coll_get_tri(ResHandle h, uint32_t n, ResCollTri* out);
 float res_shit_radius(ResHandle h);
 uint32_t res_caminfo_key_count(ResHandle h);
 int res_caminfo_sample(ResHandle h, float t, uint32_t out[4]);
+
+// ---- matrix stack ------------------------------------------------------------------------------
+
+// 64 matrices; depth 0 to 63, the top is the matrix at the depth. Pushes past
+// 63 and pops at 0 change nothing.
+void res_mstack_init();
+void res_mstack_push();
+void res_mstack_pop();
+void res_mstack_load(const float* m);   // null: identity
+void res_mstack_mul(const float m[16]);  // top = top x m (m applied after the top)
+float* res_mstack_top();
+float* res_mstack_below_top();           // null at depth 0
+int res_mstack_depth();
+
+// The world matrix of the named node: the stream walked with the stack
+// (identity at the start, matrix tokens multiplied on, push and pop tokens
+// followed); the stack is left at its depth on entry.
+bool res_bone_node_world(ResHandle h, const char* node, float out[16]);
+// Nodes below the named node: all depths when limit is 0, else at most
+// limit levels deeper.
+uint32_t res_bone_count_below(ResHandle h, const char* node, uint32_t limit);
+const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint32_t limit);
+
+// ---- usage report -------------------------------------------------------------------------------
+
+constexpr int RES_STATS_LINES = 14;
+// Line i (0 to 13) of the usage report; false past the last line.
+bool res_stats_line(int i, char* out, size_t size);
 
 // ---- mesh lists ------------------------------------------------------------------------------
 

@@ -124,6 +124,9 @@ bool def_depth_create(uint16_t w, uint16_t h, uint32_t, ResTexInfo& out) {
     return true;
 }
 
+void def_nothing() {}
+void def_tex_nothing(ResTexInfo&) {}
+
 uint32_t def_buffer_create(const void*, uint32_t size) {
     uint32_t id = ts().next_id++;
     ts().buffers[id] = size;
@@ -131,6 +134,14 @@ uint32_t def_buffer_create(const void*, uint32_t size) {
 }
 
 void def_buffer_release(uint32_t id) { ts().buffers.erase(id); }
+
+void def_mat_mul(float out[16], const float a[16], const float b[16]) {
+    float r[16];
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            r[4 * i + j] = a[4 * i] * b[j] + a[4 * i + 1] * b[4 + j] + a[4 * i + 2] * b[8 + j] + a[4 * i + 3] * b[12 + j];
+    std::memcpy(out, r, sizeof r);
+}
 
 ResEnv& active() {
     static ResEnv e = res_env_defaults();
@@ -140,10 +151,29 @@ ResEnv& active() {
 }  // namespace
 
 ResEnv res_env_defaults() {
-    return ResEnv{def_get_int,    def_get_string,  def_arcade_get_int, def_frame_percent, def_read_file,
-                  def_file_exists, def_fatal,      def_yield,          def_tex_create,    def_tex_load,
-                  def_tex_release, def_tex_write,  def_tex_read,       def_depth_create,  def_buffer_create,
-                  def_buffer_release};
+    ResEnv e{};
+    e.get_int = def_get_int;
+    e.get_string = def_get_string;
+    e.arcade_get_int = def_arcade_get_int;
+    e.frame_percent = def_frame_percent;
+    e.read_file = def_read_file;
+    e.file_exists = def_file_exists;
+    e.fatal = def_fatal;
+    e.yield = def_yield;
+    e.tex_create = def_tex_create;
+    e.tex_load = def_tex_load;
+    e.tex_release = def_tex_release;
+    e.tex_write = def_tex_write;
+    e.tex_read = def_tex_read;
+    e.depth_create = def_depth_create;
+    e.surfaces_lost = def_nothing;
+    e.surfaces_reset = def_nothing;
+    e.tex_lost = def_tex_nothing;
+    e.tex_reset = def_tex_nothing;
+    e.buffer_create = def_buffer_create;
+    e.buffer_release = def_buffer_release;
+    e.mat_mul = def_mat_mul;
+    return e;
 }
 
 ResEnv& res_env() { return active(); }

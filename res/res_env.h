@@ -47,10 +47,20 @@ struct ResEnv {
     bool (*tex_write)(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb);
     bool (*tex_read)(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb);
     bool (*depth_create)(uint16_t width, uint16_t height, uint32_t format, ResTexInfo& out);
+    // Around a (simulated) device reset: the manager's own surfaces first,
+    // then each texture and surface, newest first.
+    void (*surfaces_lost)();
+    void (*surfaces_reset)();
+    void (*tex_lost)(ResTexInfo& t);
+    void (*tex_reset)(ResTexInfo& t);
 
     // Mesh buffers: device vertex and index buffers from bytes; 0 on failure.
     uint32_t (*buffer_create)(const void* bytes, uint32_t size);
     void (*buffer_release)(uint32_t id);
+
+    // out = a x b of row-major 4x4 matrices in the row-vector convention (a
+    // applied first); out may alias either input.
+    void (*mat_mul)(float out[16], const float a[16], const float b[16]);
 };
 
 // The active services; res_env_defaults() until someone sets others.

@@ -434,3 +434,116 @@ TEST_F(ResTest, ShutdownFreesAndBootAgain) {
     boot();
     EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
 }
+
+TEST_F(ResTest, MatrixStackSaturates) {
+    boot();
+    EXPECT_EQ(res_mstack_depth(), 0);
+    EXPECT_EQ(res_mstack_below_top(), nullptr);
+    for (int i = 0; i < 70; i++) res_mstack_push();
+    EXPECT_EQ(res_mstack_depth(), 63);
+    for (int i = 0; i < 70; i++) res_mstack_pop();
+    EXPECT_EQ(res_mstack_depth(), 0);
+    float t[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
+    res_mstack_load(t);
+    res_mstack_push();
+    res_mstack_mul(t);
+    EXPECT_FLOAT_EQ(res_mstack_top()[12], 10.0f);
+    EXPECT_FLOAT_EQ(res_mstack_below_top()[12], 5.0f);
+    res_mstack_load(nullptr);
+    EXPECT_FLOAT_EQ(res_mstack_top()[12], 0.0f);
+    EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
+}
+
+TEST_F(ResTest, BoneWorldMatricesAndSubtrees) {
+    boot();
+    ResHandle h = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    float m[16];
+    ASSERT_TRUE(res_bone_node_world(h, "hand", m));
+    EXPECT_FLOAT_EQ(m[12], 2.0f);   // root (0, 1, 0), arm (2, 0, 0), hand at the arm
+    EXPECT_FLOAT_EQ(m[13], 1.0f);
+    EXPECT_EQ(res_mstack_depth(), 0);
+    EXPECT_FALSE(res_bone_node_world(h, "nobody", m));
+    EXPECT_EQ(res_mstack_depth(), 0);
+
+    EXPECT_EQ(res_bone_count_below(h, "root", 0), 3u);
+    EXPECT_EQ(res_bone_count_below(h, "root", 1), 2u);
+    EXPECT_EQ(res_bone_count_below(h, "arm", 0), 1u);
+    EXPECT_EQ(res_bone_count_below(h, "leg", 0), 0u);
+    EXPECT_STREQ(res_bone_name_below(h, "root", 1, 0), "hand");
+    EXPECT_STREQ(res_bone_name_below(h, "root", 1, 1), "leg");
+    EXPECT_EQ(res_bone_name_below(h, "root", 3, 0), nullptr);
+}
+
+TEST_F(ResTest, BoneWalkKeepsTheCallersStack) {
+    // A walk from a nearly full stack, whose pushes find no room, leaves the
+    // caller's matrices and depth as they were.
+    boot();
+    qvw::ChunkBuf b;
+    b.put_u32(2);
+    for (float f : qvw::mat_identity()) b.put_f32(f);
+    for (uint32_t w : {1u, 0u, 0u}) b.put_u32(w);
+    for (uint32_t w : {3u, 4u, 3u, 1u, 0u, 0u, 4u, 5u}) b.put_u32(w);
+    b.set_u32(72, b.put_name("a"));
+    b.set_u32(96, b.put_name("b"));
+    ResHandle h = res_bone_register("g", "a", b.data);
+    ASSERT_NE(h, 0u);
+    float marker[16] = {};
+    marker[0] = 42;
+    res_mstack_load(marker);
+    for (int i = 0; i < 62; i++) res_mstack_push();
+    float m[16];
+    EXPECT_TRUE(res_bone_node_world(h, "b", m));   // its push found the stack full
+    EXPECT_EQ(res_mstack_depth(), 62);
+    EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
+    res_mstack_push();
+    EXPECT_FALSE(res_bone_node_world(h, "a", m));   // no room to walk at all
+    EXPECT_EQ(res_mstack_depth(), 63);
+    EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
+}
+
+TEST_F(ResTest, UsageReportLines) {
+    boot();
+    char line[160];
+    ASSERT_TRUE(res_stats_line(1, line, sizeof line));
+    EXPECT_STREQ(line, "TEX        7/  1000   0%(     7) :     56 /  10240    0%(    56)");
+    ASSERT_TRUE(res_stats_line(7, line, sizeof line));
+    EXPECT_STREQ(line, "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      0/     1   0%(     0)");
+    res_stats_line(13, line, sizeof line);
+    EXPECT_STREQ(line, "MSTACK     0/    64");
+    res_stats_line(12, line, sizeof line);
+    EXPECT_STREQ(line, "MLIST      0/    10   0%(     0)");
+    EXPECT_FALSE(res_stats_line(14, line, sizeof line));
+}
+
+namespace {
+std::vector<uint32_t> g_lost;
+void record_lost(ResTexInfo& t) { g_lost.push_back(t.id); }
+}  // namespace
+
+TEST_F(ResTest, DepthSurfacesAndDeviceReset) {
+    settings = {{"SZ_BUFF_DEPTH_STENCILNAME", "16"}};
+    boot();
+    uint32_t bytes = res_tex_bytes();
+    ResHandle d = res_depth_register("g", "depth", 8, 8, 0);
+    ASSERT_EQ(d, 1u);
+    EXPECT_EQ(res_depth_find("g", "depth"), d);
+    EXPECT_EQ(res_tex_bytes(), bytes + 256);
+    EXPECT_EQ(res_depth_register("g", "second", 8, 8, 0), 0u);   // one surface by default
+    EXPECT_EQ(res_depth_resize(d, 4, 4, 0), 1);
+    EXPECT_EQ(res_tex_bytes(), bytes + 64);
+    EXPECT_EQ(res_depth_get(d)->width, 4);
+
+    ResEnv env = res_env();
+    env.tex_lost = record_lost;
+    res_env_set(env);
+    g_lost.clear();
+    res_on_device_lost();
+    // Textures newest first, then the surface.
+    ASSERT_EQ(g_lost.size(), 8u);
+    EXPECT_EQ(g_lost[0], res_tex_get(res_tex_nrm())->id);
+    EXPECT_EQ(g_lost[6], res_tex_get(res_tex_test())->id);
+    EXPECT_EQ(g_lost[7], res_depth_get(d)->id);
+    res_on_device_reset();
+    res_depth_release(d);
+    EXPECT_EQ(res_tex_bytes(), bytes);
+}
