@@ -67,9 +67,10 @@ void def_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text) {
 
 void def_yield() { std::this_thread::yield(); }
 
+// Texels are kept only once written: an unwritten texture reads as zeros.
 uint32_t new_texture(uint16_t w, uint16_t h, ResTexInfo& out, uint16_t flags) {
     uint32_t id = ts().next_id++;
-    ts().textures[id].assign(size_t(w) * h, 0);
+    ts().textures[id].clear();
     out = {id, w, h, 32, flags};
     return id;
 }
@@ -105,6 +106,7 @@ void def_tex_release(ResTexInfo& t) {
 bool def_tex_write(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb) {
     auto it = ts().textures.find(t.id);
     if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width || y + h > t.height) return false;
+    if (it->second.empty()) it->second.assign(size_t(t.width) * t.height, 0);
     for (int j = 0; j < h; j++)
         for (int i = 0; i < w; i++) it->second[size_t(y + j) * t.width + size_t(x + i)] = argb[j * w + i];
     return true;
@@ -114,7 +116,8 @@ bool def_tex_read(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* arg
     auto it = ts().textures.find(t.id);
     if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width || y + h > t.height) return false;
     for (int j = 0; j < h; j++)
-        for (int i = 0; i < w; i++) argb[j * w + i] = it->second[size_t(y + j) * t.width + size_t(x + i)];
+        for (int i = 0; i < w; i++)
+            argb[j * w + i] = it->second.empty() ? 0 : it->second[size_t(y + j) * t.width + size_t(x + i)];
     return true;
 }
 

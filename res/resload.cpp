@@ -90,15 +90,6 @@ int abandon(int status, int result) {
     return result;
 }
 
-bool read_bin(const char* name, std::vector<uint8_t>& out) {
-    ResEnv& env = res_env();
-    for (int i = 0; i < 3; i++) {
-        std::string path = std::string(s.folders[resload_folder_order(i)]) + name + ".bin";
-        if (env.read_file(path.c_str(), out)) return true;
-    }
-    return false;
-}
-
 // ---- chunk readers ---------------------------------------------------------------------
 
 // The name at off stripped of its tokens, in a local copy.
@@ -250,7 +241,7 @@ int step_dispatch() {
 
 int step_file() {
     if (s.step == STEP_OPEN) {
-        if (!read_bin(s.group, s.file)) {
+        if (!resload_open_bin(s.group, s.file)) {
             fatal(RESLOAD_ERR_OPEN, s.group);
             return abandon(RESLOAD_STATUS_OPEN_FAILED, RESLOAD_OPEN_FAILED);
         }
@@ -437,6 +428,15 @@ float resload_progress() {
     auto clamp01 = [](float v) { return v < 0 ? 0.0f : v > 1 ? 1.0f : v; };
     float file = s.file_size > 0 ? clamp01(float(s.bytes_read) / float(s.file_size)) : 1.0f;
     return clamp01(float(s.read) / float(s.write + 1) + file / float(s.write));
+}
+
+bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes) {
+    if (!name) return false;
+    for (int i = 0; i < 3; i++) {
+        std::string path = std::string(s.folders[resload_folder_order(i)]) + name + ".bin";
+        if (res_env().read_file(path.c_str(), bytes)) return true;
+    }
+    return false;
 }
 
 int resload_file_exists(const char* name) {

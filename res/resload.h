@@ -10,6 +10,7 @@
 #include "res/texlst.h"
 
 #include <cstdint>
+#include <vector>
 
 constexpr uint32_t RESLOAD_RING = 64;
 constexpr uint32_t RESLOAD_NAME_MAX = 63;
@@ -63,6 +64,9 @@ int resload_step();
 int resload_pump(float limit);
 float resload_progress();
 int resload_file_exists(const char* name);
+// Reads "<folder><name>.bin" from the first folder of the search order that
+// has it; false when none does.
+bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes);
 bool resload_group_loaded(const char* name);
 
 // ---- accessors ---------------------------------------------------------------------
