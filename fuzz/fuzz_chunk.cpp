@@ -1,0 +1,177 @@
+// Fuzzes the chunk parsers: the input is a model group file; every chunk is
+// copied into a buffer of exactly its size (so any read past it is caught),
+// checked, and when accepted walked through every accessor and decoded. Then
+// the loader reads the same file through its step machine into open pools
+// (every registrar, the mesh builder, texture binding) and releases it again.
+#include "res/chunk.h"
+#include "res/mdl_decode.h"
+#include "res/res.h"
+#include "res/res_env.h"
+#include "res/resload.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+volatile float g_sink;
+
+void walk_model(ByteSpan d) {
+    ModelChunk m;
+    if (chunk_parse_model(d, m) != CHUNK_OK) return;
+    for (uint32_t flags : {0u, RES_LOAD_SMOOTH_SET}) {
+        MeshSource s;
+        mdl_decode(d, m, flags, flags ? NAME_FLAG_NRM : 0, s);
+        for (uint32_t i : s.indices)
+            if (i >= s.vertex_count) __builtin_trap();
+        if (!s.positions.empty() && s.positions.size() != 3ull * s.vertex_count) __builtin_trap();
+        g_sink = s.tangents.empty() ? 0.0f : s.tangents[0];
+    }
+}
+
+void walk_bone(ByteSpan d) {
+    BoneChunk b;
+    if (chunk_parse_bone(d, b) != CHUNK_OK) return;
+    uint32_t pos = 0;
+    BoneTok t;
+    float m[16];
+    while (bone_next(d, pos, t))
+        if (t.kind == BONE_TOK_MATRIX) rd_f32s(d, t.matrix_off, m, 16);
+}
+
+void walk_anime(ByteSpan d) {
+    AnimChunk a;
+    if (chunk_parse_anime(d, a) != CHUNK_OK) return;
+    float m[16];
+    for (uint32_t i = 0; i < a.node_count; i++) {
+        AnimNode n;
+        if (!anim_node(d, i, n) || !rd_name(d, n.name_off)) __builtin_trap();
+        anim_frame(d, n, a.max_frames, m);
+    }
+}
+
+void walk_coll(ByteSpan d) {
+    CollChunk c;
+    if (chunk_parse_coll(d, c) != CHUNK_OK) return;
+    for (uint32_t i = 0; i < c.box_count; i++) {
+        CollBox b;
+        if (!coll_box(d, c, i, b)) __builtin_trap();
+        CollTri t;
+        for (uint32_t j = 0; j < b.tri_count; j++)
+            if (!coll_box_tri(d, b, j, t)) __builtin_trap();
+    }
+    for (uint32_t i = 0; i < c.shared_count; i++) {
+        CollShared s;
+        if (!coll_shared(d, c, i, s)) __builtin_trap();
+    }
+    for (uint32_t i = 0; i < c.layer_count; i++) {
+        CollLayer l;
+        if (!coll_layer(d, c, i, l)) __builtin_trap();
+        uint32_t off = l.nodes_off;
+        for (uint32_t n = 0; n < l.node_count; n++) {
+            CollNode node;
+            if (!coll_node_at(d, off, node)) __builtin_trap();
+            off = node.next_off;
+        }
+    }
+}
+
+void walk_fla(ByteSpan d) {
+    FlaChunk f;
+    if (chunk_parse_fla(d, f) != CHUNK_OK) return;
+    for (uint32_t i = 0; i < f.count[FLA_SHAPES]; i++) {
+        FlaShape s;
+        fla_shape(d, f, i, s);
+        for (uint32_t p = 0; p < s.part_count; p++) {
+            FlaPart part;
+            if (!fla_part(d, s, p, part)) __builtin_trap();
+        }
+    }
+    for (uint32_t i = 0; i < f.count[FLA_FRAMES]; i++) {
+        FlaCmd c;
+        for (uint32_t off = fla_frame_stream(d, f, i); fla_cmd(d, off, c) && c.op != 0;) off = c.next_off;
+    }
+}
+
+std::vector<uint8_t> g_file;
+
+bool serve_file(const char* path, std::vector<uint8_t>& out) {
+    std::string p = path;
+    if (p.size() < 4 || p.compare(p.size() - 4, 4, ".bin") != 0) return false;
+    out = g_file;
+    return true;
+}
+
+bool no_file(const char*) { return false; }
+
+void boot_once() {
+    static bool booted = false;
+    if (booted) return;
+    booted = true;
+    ResEnv env = res_env_defaults();
+    env.read_file = serve_file;
+    env.file_exists = no_file;
+    res_env_set(env);
+    const char* open[][2] = {{"MAX_NR_ANIME", "8"},       {"SZ_BUFF_ANIME", "65536"},      {"SZ_BUFF_ANIMENAME", "512"},
+                             {"MAX_NR_SPHERE_HIT", "8"},  {"SZ_BUFF_SPHERE_HIT", "65536"}, {"MAX_NR_CAMERA_INFO", "8"},
+                             {"SZ_BUFF_CAMERA_INFO", "65536"}, {"SZ_BUFF_CAMERA_INFONAME", "512"},
+                             {"MAX_NR_FLASH", "8"},       {"SZ_BUFF_FLASH", "65536"},      {"SZ_BUFF_FLASHNAME", "512"},
+                             {"MAX_NR_MESH_BONE", "64"},  {"SZ_BUFF_MESH_BONENAME", "4096"}};
+    for (auto& kv : open) res_env_test_set_setting(kv[0], kv[1]);
+    res_boot();
+    resload_boot();
+}
+
+void load_through_pools(const uint8_t* data, size_t size) {
+    boot_once();
+    g_file.assign(data, data + size);
+    ResMark mark;
+    res_mark(mark);
+    resload_request("fuzz", size & 1 ? RES_LOAD_SMOOTH_SET : 0);
+    for (int i = 0; i < 100000 && resload_step() != RESLOAD_IDLE; i++) {
+    }
+    res_env_test_fatals().clear();
+    res_release_to_mark(mark);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    load_through_pools(data, size);
+    ByteSpan file(data, size);
+    uint64_t pos = 0;
+    ChunkHeader h;
+    ByteSpan chunk;
+    while (chunk_file_next(file, pos, h, chunk) == CHUNK_WALK_CHUNK) {
+        std::vector<uint8_t> own(chunk.begin(), chunk.end());
+        ByteSpan d(own);
+        int kind = chunk_kind_of(h.magic);
+        chunk_check(kind, d);
+        switch (kind) {
+            case CHUNK_MODEL: walk_model(d); break;
+            case CHUNK_BONE: walk_bone(d); break;
+            case CHUNK_ANIME: walk_anime(d); break;
+            case CHUNK_COLL: walk_coll(d); break;
+            case CHUNK_FLA: walk_fla(d); break;
+            case CHUNK_CROP: {
+                uint32_t n;
+                CropRec r;
+                if (chunk_parse_crop(d, n) == CHUNK_OK)
+                    for (uint32_t i = 0; i < n; i++)
+                        if (!crop_rec(d, i, r) || !rd_name(d, r.tex_name_off)) __builtin_trap();
+                break;
+            }
+            case CHUNK_SHIT: {
+                ShitChunk s;
+                ShitSphere sp;
+                if (chunk_parse_shit(d, s) == CHUNK_OK)
+                    for (uint32_t i = 0; i < s.count; i++)
+                        if (!shit_sphere(d, s, i, sp)) __builtin_trap();
+                break;
+            }
+            default: break;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,645 @@
+// Every chunk kind written by the data writer, parsed back and answered by the
+// accessors; then the same chunks cut short and corrupted.
+#include "res/chunk.h"
+#include "res/mdl_decode.h"
+#include "tools/qv_samples.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using qvw::Bytes;
+
+struct Walked {
+    ChunkHeader h;
+    Bytes data;
+};
+
+std::vector<Walked> walk(const Bytes& file) {
+    std::vector<Walked> out;
+    uint64_t pos = 0;
+    ChunkHeader h;
+    ByteSpan data;
+    while (chunk_file_next(file, pos, h, data) == CHUNK_WALK_CHUNK) out.push_back({h, Bytes(data.begin(), data.end())});
+    return out;
+}
+
+Bytes model_bytes(const qvw::ModelDesc& m) {
+    Bytes b;
+    EXPECT_TRUE(qvw::model_chunk(m, b));
+    return b;
+}
+
+std::string name_at(const Bytes& d, uint32_t off) {
+    const char* n = rd_name(d, off);
+    return n ? n : "<null>";
+}
+
+void set_u32(Bytes& d, uint32_t off, uint32_t v) { ASSERT_TRUE(wr_u32(d, off, v)); }
+
+}  // namespace
+
+TEST(ChunkKinds, TableAndMagic) {
+    EXPECT_EQ(chunk_kind_of(0x2054515A), CHUNK_MODEL);
+    EXPECT_EQ(chunk_kind_of(0x4C4C4F43), CHUNK_COLL);   // "COLL" = 43 4F 4C 4C
+    EXPECT_EQ(chunk_kind_of(0x44434241), -1);           // "ABCD"
+    EXPECT_EQ(chunk_kind_info(CHUNK_ANIME).version, 0x02000000u);
+    EXPECT_EQ(chunk_kind_info(CHUNK_FLA).register_error, 21);
+}
+
+TEST(ChunkRoundTrip, GroupFileHoldsEveryKindInOrder) {
+    auto chunks = walk(qvw::sample_group_file());
+    const int kinds[] = {CHUNK_TEX, CHUNK_CROP, CHUNK_MODEL, CHUNK_MODEL, CHUNK_MODEL, CHUNK_BONE,
+                         CHUNK_ANIME, CHUNK_COLL, CHUNK_SHIT, CHUNK_CAMR, CHUNK_FLA};
+    ASSERT_EQ(chunks.size(), std::size(kinds));
+    for (size_t i = 0; i < chunks.size(); i++) {
+        EXPECT_EQ(chunk_kind_of(chunks[i].h.magic), kinds[i]) << i;
+        EXPECT_EQ(chunks[i].h.version, chunk_kind_info(kinds[i]).version) << i;
+        EXPECT_EQ(chunk_check(kinds[i], chunks[i].data), CHUNK_OK) << i;
+        EXPECT_EQ(chunks[i].data.size() % 4, 0u) << i;
+    }
+}
+
+TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices) {
+    Bytes d = model_bytes(qvw::sample_quad());
+    ModelChunk m;
+    ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+    EXPECT_EQ(m.tris, 2u);
+    EXPECT_EQ(name_at(d, m.name_off), "quad");
+    EXPECT_TRUE(m.has[ATTR_POS] && m.has[ATTR_NRM] && m.has[ATTR_UV]);
+    EXPECT_FALSE(m.has[ATTR_COL] || m.has[ATTR_BLEND]);
+    EXPECT_EQ(m.length[ATTR_POS], 4u);
+    EXPECT_EQ(m.length[ATTR_NRM], 1u);
+    EXPECT_FLOAT_EQ(m.box_min[0], -1);
+    EXPECT_FLOAT_EQ(m.box_max[1], 1);
+    EXPECT_FLOAT_EQ(m.sphere[3], std::sqrt(2.0f));   // radius about the centre
+    EXPECT_FLOAT_EQ(m.sphere[4], std::sqrt(2.0f));   // radius about the origin
+    ModelSubsetRec s;
+    ASSERT_TRUE(model_subset(d, 0, s));
+    EXPECT_EQ(name_at(d, s.tex_name_off), "quad.png");
+    EXPECT_EQ(s.last, 1u);
+
+    MeshSource src;
+    mdl_decode(d, m, 0, 0, src);
+    EXPECT_EQ(src.vertex_count, 4u);
+    EXPECT_EQ(src.index_count, 6u);
+    EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 2, 2, 1, 3}));
+    EXPECT_EQ(src.tex_set_count, 1u);
+    EXPECT_EQ(src.index_bits, 16u);
+    EXPECT_TRUE(src.tangents.empty());
+    ASSERT_EQ(src.subsets.size(), 1u);
+    EXPECT_STREQ(src.subsets[0].slot_name[0], "quad.png");
+    EXPECT_EQ(src.subsets[0].slot_count, 1u);
+    EXPECT_FLOAT_EQ(src.sphere[5], 2.0f);
+}
+
+TEST(ChunkRoundTrip, ModelCubeKeepsFaceNormalsApart) {
+    Bytes d = model_bytes(qvw::sample_cube());
+    ModelChunk m;
+    ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+    EXPECT_TRUE(m.has[ATTR_COL]);
+    EXPECT_FALSE(m.has[ATTR_UV]);
+    MeshSource src;
+    mdl_decode(d, m, 0, 0, src);
+    EXPECT_EQ(src.vertex_count, 24u);
+    EXPECT_EQ(src.index_count, 36u);
+    EXPECT_EQ(src.colors.size(), 24u);
+    EXPECT_EQ(src.subsets.size(), 1u);   // the writer's default subset
+    EXPECT_EQ(src.subsets[0].slot_count, 0u);
+}
+
+TEST(ChunkRoundTrip, WeldByExactTuple) {
+    // (p1,n0), (p0,n1), (p1,n0): the old packed sort key of (p + n) made the
+    // first two collide; only the first and third share a vertex.
+    qvw::ModelDesc m;
+    m.name = "w";
+    qvw::ModelVertex a, b;
+    a.pos = {1, 0, 0};
+    a.nrm = {0, 0, 1};
+    b.pos = {0, 0, 0};
+    b.nrm = {0, 1, 0};
+    m.verts = {b, a};   // position 0 / normal 0 belong to b in first-use order below
+    m.corners = {1, 0, 1};
+    Bytes d = model_bytes(m);
+    ModelChunk mc;
+    ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
+    EXPECT_EQ(model_corner_index(d, mc, ATTR_POS, 0), 0);
+    EXPECT_EQ(model_corner_index(d, mc, ATTR_NRM, 1), 1);
+    MeshSource src;
+    mdl_decode(d, mc, 0, 0, src);
+    EXPECT_EQ(src.vertex_count, 2u);
+    EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 0}));
+}
+
+TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents) {
+    Bytes d = model_bytes(qvw::sample_skinned());
+    ModelChunk m;
+    ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+    EXPECT_TRUE(m.has[ATTR_BLEND]);
+    EXPECT_EQ(m.bone_count, 2u);
+    MeshSource src;
+    mdl_decode(d, m, 0, NAME_FLAG_NRM, src);
+    EXPECT_EQ(src.weights_per_vertex, 4u);
+    EXPECT_EQ(src.weights.size(), 16u);
+    EXPECT_FLOAT_EQ(src.weights[4 * 3 + 1], 0.75f);
+    EXPECT_EQ(src.blend_indices[0], 0x00000100u);   // bytes 0, 1, 0, 0
+    ASSERT_EQ(src.bones.size(), 2u);
+    EXPECT_STREQ(src.bones[1].name, "arm");
+    EXPECT_EQ(src.bones[1].hash, name_hash("arm"));
+    EXPECT_FLOAT_EQ(src.bones[1].matrix[12], 1.0f);
+    ASSERT_EQ(src.tangents.size(), 12u);
+    EXPECT_FLOAT_EQ(src.tangents[0], 1.0f);   // u runs along x
+    EXPECT_EQ(src.subsets.size(), 2u);
+    EXPECT_EQ(src.subsets[1].word, 7u);
+}
+
+TEST(ChunkRoundTrip, TangentsNeedNormals) {
+    qvw::ModelDesc m = qvw::sample_quad();
+    m.has_normals = false;
+    Bytes d = model_bytes(m);
+    ModelChunk mc;
+    ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
+    MeshSource src;
+    mdl_decode(d, mc, RES_LOAD_SMOOTH_SET, NAME_FLAG_NRM, src);
+    EXPECT_TRUE(src.tangents.empty());
+    EXPECT_EQ(src.tex_set_count, 1u);   // no smoothed set without normals either
+}
+
+TEST(ChunkRoundTrip, SmoothedSecondSetInBothDecodes) {
+    Bytes d = model_bytes(qvw::sample_quad());
+    ModelChunk m;
+    chunk_parse_model(d, m);
+    MeshSource src;
+    mdl_decode(d, m, RES_LOAD_SMOOTH_SET, 0, src);
+    ASSERT_EQ(src.tex_set_count, 2u);
+    EXPECT_EQ(src.tex_sets[1].components, 3u);
+    ASSERT_EQ(src.smooth.size(), 12u);
+    EXPECT_FLOAT_EQ(src.smooth[2], -1.0f);
+}
+
+TEST(ChunkRoundTrip, NearPositionsMergeTheirNormals) {
+    // Two triangles meeting at nearly the same corner with different normals:
+    // the smoothed normal there is the sum of both.
+    qvw::ModelDesc m;
+    m.name = "s";
+    m.has_uvs = true;
+    auto vtx = [](float x, float y, float nx, float nz) {
+        qvw::ModelVertex v;
+        v.pos = {x, y, 0};
+        v.nrm = {nx, 0, nz};
+        return v;
+    };
+    m.verts = {vtx(0, 0, 1, 0), vtx(1, 0, 1, 0), vtx(0, 1, 1, 0), vtx(0.001f, 0, 0, 1), vtx(5, 0, 0, 1), vtx(5, 5, 0, 1)};
+    m.corners = {0, 1, 2, 3, 4, 5};
+    Bytes d = model_bytes(m);
+    ModelChunk mc;
+    chunk_parse_model(d, mc);
+    MeshSource src;
+    mdl_decode(d, mc, RES_LOAD_SMOOTH_SET, 0, src);
+    ASSERT_EQ(src.vertex_count, 6u);
+    const float h = std::sqrt(0.5f);
+    EXPECT_NEAR(src.smooth[0], h, 1e-6);
+    EXPECT_NEAR(src.smooth[2], h, 1e-6);
+    EXPECT_NEAR(src.smooth[9], h, 1e-6);   // vertex 3 sees vertex 0 too
+    EXPECT_NEAR(src.smooth[3], 1.0f, 1e-6);
+}
+
+TEST(ChunkRoundTrip, WeldedBelowAndUnweldedAt65535Triangles) {
+    for (uint32_t tris : {65534u, 65535u}) {
+        qvw::ModelDesc m;
+        m.name = "big";
+        m.has_normals = false;
+        for (int i = 0; i < 3; i++) {
+            qvw::ModelVertex v;
+            v.pos = {float(i), float(i * i), 0};
+            m.verts.push_back(v);
+        }
+        for (uint32_t t = 0; t < tris; t++) m.corners.insert(m.corners.end(), {0, 1, 2});
+        Bytes d = model_bytes(m);
+        ModelChunk mc;
+        ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
+        MeshSource src;
+        mdl_decode(d, mc, 0, 0, src);
+        if (tris == 65534) {
+            EXPECT_EQ(src.vertex_count, 3u);
+            EXPECT_EQ(src.index_count, 3u * tris);
+        } else {
+            EXPECT_EQ(src.vertex_count, 3u * tris);
+            EXPECT_EQ(src.index_count, 0u);
+            EXPECT_TRUE(src.indices.empty());
+            EXPECT_EQ(src.index_bits, 32u);
+            EXPECT_FLOAT_EQ(src.positions[3 * 4 + 1], 1.0f);   // corner 4 is vertex 1
+        }
+    }
+}
+
+TEST(ChunkRoundTrip, WeldedOver65536VerticesUses32BitIndices) {
+    qvw::ModelDesc m;
+    m.name = "many";
+    m.has_normals = true;
+    // 70000 corners with distinct (position, normal) tuples from two arrays
+    // of at most 65536 values each.
+    for (uint32_t i = 0; i < 256; i++) {
+        qvw::ModelVertex v;
+        v.pos = {float(i), 0, 0};
+        m.verts.push_back(v);
+    }
+    std::vector<qvw::ModelVertex> verts;
+    for (uint32_t c = 0; c < 70002; c++) {
+        qvw::ModelVertex v;
+        v.pos = {float(c % 256), 0, 0};
+        v.nrm = {float(c / 256), 0, 1};
+        verts.push_back(v);
+        m.corners.push_back(c);
+    }
+    m.verts = verts;
+    Bytes d = model_bytes(m);
+    ModelChunk mc;
+    ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
+    MeshSource src;
+    mdl_decode(d, mc, 0, 0, src);
+    EXPECT_EQ(src.vertex_count, 70002u);
+    EXPECT_EQ(src.index_bits, 32u);
+    EXPECT_EQ(src.indices.back(), 70001u);
+}
+
+TEST(ChunkRoundTrip, BoneTree) {
+    Bytes d = qvw::bone_chunk(qvw::sample_bones());
+    BoneChunk b;
+    ASSERT_EQ(chunk_parse_bone(d, b), CHUNK_OK);
+    EXPECT_EQ(b.named_count, 4u);
+    EXPECT_EQ(name_at(d, b.first_name_off), "root");
+    // Walk: root, push, arm, push, hand, pop, leg, pop.
+    std::vector<std::string> seen;
+    uint32_t pos = 0;
+    BoneTok t;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_NODE) seen.push_back(name_at(d, t.name_off));
+        if (t.kind == BONE_TOK_PUSH) seen.push_back("(");
+        if (t.kind == BONE_TOK_POP) seen.push_back(")");
+    }
+    EXPECT_EQ(t.kind, BONE_TOK_END);
+    EXPECT_EQ(seen, (std::vector<std::string>{"root", "(", "arm", "(", "hand", ")", "leg_NRM", ")"}));
+}
+
+TEST(ChunkRoundTrip, BoneStreamsWithoutNamesOrTooSmall) {
+    BoneChunk bc;
+    EXPECT_EQ(chunk_parse_bone(Bytes{5, 0, 0, 0}, bc), CHUNK_EMPTY);
+    qvw::ChunkBuf b;
+    b.put_u32(1);
+    b.put_u32(0);
+    b.put_u32(0);
+    b.put_u32(5);
+    EXPECT_EQ(chunk_parse_bone(b.data, bc), CHUNK_EMPTY);
+    // A pop at depth 0, and a stream without its end token.
+    Bytes pop = {4, 0, 0, 0, 5, 0, 0, 0};
+    EXPECT_EQ(chunk_parse_bone(pop, bc), CHUNK_ERR_STREAM);
+    Bytes open = qvw::bone_chunk(qvw::sample_bones());
+    for (size_t i = 0; i + 4 <= open.size(); i += 4)
+        if (rd_u32_or0(open, i) == 5) set_u32(open, uint32_t(i), 9);
+    EXPECT_NE(chunk_parse_bone(open, bc), CHUNK_OK);
+}
+
+TEST(ChunkRoundTrip, BoneDepthLimit) {
+    qvw::BoneNode leaf{"n", qvw::mat_identity(), {}};
+    for (int i = 0; i < 63; i++) leaf = qvw::BoneNode{"n", qvw::mat_identity(), {leaf}};
+    BoneChunk bc;
+    EXPECT_EQ(chunk_parse_bone(qvw::bone_chunk({leaf}), bc), CHUNK_ERR_STREAM);
+    for (int i = 0; i < 2; i++) leaf = leaf.children[0];
+    EXPECT_EQ(chunk_parse_bone(qvw::bone_chunk({leaf}), bc), CHUNK_OK);
+}
+
+TEST(ChunkRoundTrip, Animation) {
+    Bytes d = qvw::anime_chunk(qvw::sample_anime());
+    AnimChunk a;
+    ASSERT_EQ(chunk_parse_anime(d, a), CHUNK_OK);
+    EXPECT_EQ(a.node_count, 2u);
+    EXPECT_EQ(a.max_frames, 3u);
+    EXPECT_EQ(name_at(d, a.name_off), "walk");
+    AnimNode n;
+    ASSERT_TRUE(anim_node(d, 1, n));
+    EXPECT_EQ(name_at(d, n.name_off), "arm");
+    EXPECT_EQ(n.frame_count, 2u);
+    float m[16];
+    ASSERT_TRUE(anim_frame(d, n, 1, m));
+    EXPECT_FLOAT_EQ(m[12], 1.0f);
+    ASSERT_TRUE(anim_frame(d, n, 2, m));   // clamped to its last frame
+    EXPECT_FLOAT_EQ(m[12], 1.0f);
+    EXPECT_FALSE(anim_node(d, 2, n));
+}
+
+TEST(ChunkRoundTrip, CollisionGridAndLayers) {
+    for (uint32_t div : {1u, 2u}) {
+        Bytes d = qvw::coll_chunk(qvw::sample_coll(div));
+        CollChunk c;
+        ASSERT_EQ(chunk_parse_coll(d, c), CHUNK_OK) << div;
+        EXPECT_EQ(name_at(d, c.name_off), "floor");
+        EXPECT_EQ(c.box_count, div * div);
+        EXPECT_FLOAT_EQ(c.box_min[0], -1);
+        EXPECT_FLOAT_EQ(c.box_max[1], 0.5f);
+        uint32_t leaf_tris = 0;
+        std::vector<uint32_t> faces;
+        for (uint32_t i = 0; i < c.box_count; i++) {
+            CollBox b;
+            ASSERT_TRUE(coll_box(d, c, i, b));
+            leaf_tris += b.tri_count;
+            for (uint32_t j = 0; j < b.tri_count; j++) {
+                CollTri t;
+                ASSERT_TRUE(coll_box_tri(d, b, j, t));
+                EXPECT_FLOAT_EQ(t.normal[1], 1.0f);   // (c1 - c0) x (c2 - c0) points up
+                faces.push_back(t.face);
+            }
+        }
+        if (div == 1) {
+            EXPECT_EQ(leaf_tris, 9u);
+            EXPECT_EQ(c.shared_count, 0u);
+            EXPECT_EQ(c.layer_count, 0u);
+        } else {
+            EXPECT_EQ(leaf_tris, 8u);
+            ASSERT_EQ(c.shared_count, 1u);
+            CollShared s;
+            ASSERT_TRUE(coll_shared(d, c, 0, s));
+            EXPECT_EQ(s.tri.face, 99u);
+            EXPECT_EQ(s.box_count, 4u);
+            EXPECT_EQ(coll_u32_at(d, s.boxes_off, 3), 3u);
+            ASSERT_EQ(c.layer_count, 1u);
+            CollLayer l;
+            ASSERT_TRUE(coll_layer(d, c, 0, l));
+            CollNode node;
+            ASSERT_TRUE(coll_node_at(d, l.nodes_off, node));
+            EXPECT_EQ(node.child_count, 4u);
+        }
+    }
+}
+
+TEST(ChunkRoundTrip, TexCropShitCamr) {
+    Bytes img = {1, 2, 3, 4, 5};
+    Bytes t = qvw::tex_chunk("dir/a.png", img);
+    TexChunk tc;
+    ASSERT_EQ(chunk_parse_tex(t, tc), CHUNK_OK);
+    EXPECT_EQ(name_at(t, tc.name_off), "dir/a.png");
+    EXPECT_EQ(tc.image_size, 5u);
+    EXPECT_EQ(t[tc.image_off + 4], 5);
+
+    Bytes c = qvw::crop_chunk({{"c0", "a.png", 0.25f, 0.5f, 0.125f, 1.0f}, {"c1", "b.png", 0, 0, 1, 1}});
+    uint32_t n;
+    ASSERT_EQ(chunk_parse_crop(c, n), CHUNK_OK);
+    EXPECT_EQ(n, 2u);
+    CropRec r;
+    ASSERT_TRUE(crop_rec(c, 0, r));
+    EXPECT_EQ(name_at(c, r.name_off), "c0");
+    EXPECT_EQ(name_at(c, r.tex_name_off), "a.png");
+    EXPECT_FLOAT_EQ(r.u, 0.25f);
+    EXPECT_FLOAT_EQ(r.h, 1.0f);
+    EXPECT_FALSE(crop_rec(c, 2, r));
+    EXPECT_EQ(chunk_parse_crop(qvw::crop_chunk({}), n), CHUNK_OK);
+    EXPECT_EQ(n, 0u);
+
+    Bytes s = qvw::shit_chunk("s", qvw::sample_spheres());
+    ShitChunk sc;
+    ASSERT_EQ(chunk_parse_shit(s, sc), CHUNK_OK);
+    ShitSphere sp;
+    ASSERT_TRUE(shit_sphere(s, sc, 1, sp));
+    EXPECT_FLOAT_EQ(sp.radius, 0.5f);
+    EXPECT_FLOAT_EQ(sp.centre[1], 4.0f);
+
+    Bytes k = qvw::camr_chunk(qvw::sample_camr());
+    CamrChunk kc;
+    ASSERT_EQ(chunk_parse_camr(k, kc), CHUNK_OK);
+    EXPECT_EQ(kc.key_count, 3u);
+    EXPECT_EQ(kc.word, 5u);
+    EXPECT_FLOAT_EQ(kc.f1, -2.0f);
+    EXPECT_EQ(rd_u32_or0(k, kc.keys_off + 16 * 2 + 12), 12u);
+    EXPECT_EQ(chunk_parse_camr({}, kc), CHUNK_EMPTY);
+}
+
+TEST(ChunkRoundTrip, VectorAnimation) {
+    Bytes d = qvw::fla_chunk(qvw::sample_fla());
+    FlaChunk f;
+    ASSERT_EQ(chunk_parse_fla(d, f), CHUNK_OK);
+    EXPECT_EQ(name_at(d, f.name_off), "movie");
+    EXPECT_EQ(f.rect[2], 640);
+    EXPECT_FLOAT_EQ(f.rate, 30.0f);
+    EXPECT_EQ(f.count[FLA_FRAMES], 2);
+    FlaCmd cmd;
+    ASSERT_TRUE(fla_cmd(d, fla_frame_stream(d, f, 0), cmd));
+    EXPECT_EQ(cmd.op, 1);
+    EXPECT_EQ(cmd.length, 5);
+    ASSERT_TRUE(fla_cmd(d, cmd.next_off, cmd));
+    EXPECT_EQ(cmd.op, 0);
+    FlaNamed img;
+    ASSERT_TRUE(fla_image(d, f, 0, img));
+    EXPECT_EQ(name_at(d, img.name_off), "c0");
+    FlaShape s;
+    ASSERT_TRUE(fla_shape(d, f, 0, s));
+    FlaPart p;
+    ASSERT_TRUE(fla_part(d, s, 0, p));
+    EXPECT_EQ(p.vert_count, 4);
+    EXPECT_EQ(p.index_count, 6);
+    FlaSprite sp;
+    ASSERT_TRUE(fla_sprite(d, f, 0, sp));
+    EXPECT_EQ(sp.id, 7);
+    EXPECT_NE(fla_sprite_stream(d, sp, 0), 0u);
+    FlaNamed asset;
+    ASSERT_TRUE(fla_asset(d, f, 0, asset));
+    EXPECT_EQ(name_at(d, asset.name_off), "asset");
+    EXPECT_EQ(chunk_parse_fla({}, f), CHUNK_EMPTY);
+}
+
+// ---- hostile files ----------------------------------------------------------------
+
+TEST(ChunkHostile, GroupFileCutAtEveryByte) {
+    Bytes file = qvw::sample_group_file();
+    std::vector<uint64_t> bounds = {0};
+    for (const auto& c : walk(file)) bounds.push_back(bounds.back() + CHUNK_HEADER_SIZE + c.data.size());
+    ASSERT_EQ(bounds.back(), file.size());
+    for (size_t cut = 0; cut < file.size(); cut++) {
+        Bytes part(file.begin(), file.begin() + long(cut));
+        uint64_t pos = 0;
+        ChunkHeader h;
+        ByteSpan data;
+        int r, chunks = 0;
+        while ((r = chunk_file_next(part, pos, h, data)) == CHUNK_WALK_CHUNK) {
+            chunk_check(chunk_kind_of(h.magic), data);
+            chunks++;
+        }
+        bool at_boundary = std::find(bounds.begin(), bounds.end(), cut) != bounds.end();
+        if (at_boundary) {
+            EXPECT_EQ(r, CHUNK_WALK_END) << cut;
+        } else {
+            uint64_t start = *(std::upper_bound(bounds.begin(), bounds.end(), cut) - 1);
+            EXPECT_EQ(r, cut - start < CHUNK_HEADER_SIZE ? CHUNK_WALK_SHORT_HEADER : CHUNK_WALK_SHORT_DATA) << cut;
+        }
+    }
+}
+
+TEST(ChunkHostile, EveryKindCutShortNeverReadsPast) {
+    const std::pair<int, uint32_t> fixed[] = {{CHUNK_MODEL, MODEL_FIXED_SIZE}, {CHUNK_ANIME, 20}, {CHUNK_COLL, COLL_FIXED_SIZE},
+                                              {CHUNK_TEX, 12},  {CHUNK_CROP, 4}, {CHUNK_SHIT, 12}, {CHUNK_CAMR, 24},
+                                              {CHUNK_FLA, FLA_FIXED_SIZE}, {CHUNK_BONE, 8}};
+    for (const auto& c : walk(qvw::sample_group_file())) {
+        int kind = chunk_kind_of(c.h.magic);
+        uint32_t min = 0;
+        for (const auto& [k, m] : fixed) {
+            if (k == kind) min = m;
+        }
+        for (size_t cut = 0; cut < c.data.size(); cut++) {
+            // An exact-size copy: the sanitizer sees any read past it.
+            Bytes part(c.data.begin(), c.data.begin() + long(cut));
+            int r = chunk_check(kind, part);
+            if (cut < min) {
+                EXPECT_NE(r, CHUNK_OK) << kind << " " << cut;
+            }
+        }
+    }
+}
+
+TEST(ChunkHostile, ModelFieldsOutOfRange) {
+    const Bytes good = model_bytes(qvw::sample_quad());
+    ModelChunk m;
+    struct Patch {
+        uint32_t off, value;
+        int err;
+    };
+    const Patch patches[] = {
+        {4, 9999, CHUNK_ERR_NAME},                 // name offset past the end
+        {8, 0xFFFFFFF0u, CHUNK_ERR_OFFSET},        // positions
+        {28, uint32_t(good.size()) - 2, CHUNK_ERR_OFFSET},   // position indices
+        {0, 0x40000000u, CHUNK_ERR_OFFSET},        // triangle count: indices past the end
+        {0, 0xFFFFFFFFu, CHUNK_ERR_OFFSET},
+        {108, 0x10000000u, CHUNK_ERR_COUNT},       // subset count
+        {112 + 12, 2, CHUNK_ERR_RANGE},            // subset's last triangle = T
+        {112, uint32_t(good.size()), CHUNK_ERR_NAME},   // subset name past the end
+        {48, 1, CHUNK_ERR_OFFSET},                 // a bone without its tables
+        {8, 0, CHUNK_ERR_RANGE},                   // triangles without positions
+    };
+    for (const auto& p : patches) {
+        Bytes d = good;
+        set_u32(d, p.off, p.value);
+        EXPECT_EQ(chunk_parse_model(d, m), p.err) << p.off << " " << p.value;
+    }
+    // An index beyond the positions array's room.
+    Bytes d = good;
+    ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+    d[m.index_off[ATTR_POS]] = 0xFF;
+    d[m.index_off[ATTR_POS] + 1] = 0xFF;
+    EXPECT_EQ(chunk_parse_model(d, m), CHUNK_ERR_OFFSET);
+    // An unterminated name at the very end of the data.
+    d = good;
+    set_u32(d, 4, uint32_t(d.size()) - 1);
+    d.back() = 'x';
+    EXPECT_EQ(chunk_parse_model(d, m), CHUNK_ERR_NAME);
+    // A last triangle below the first is an empty subset, not an error.
+    d = good;
+    set_u32(d, 112 + 8, 5);
+    EXPECT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+}
+
+TEST(ChunkHostile, NamesOverTheLimitAreRefused) {
+    qvw::ModelDesc m = qvw::sample_quad();
+    m.name = std::string(CHUNK_NAME_MAX, 'n');
+    ModelChunk mc;
+    EXPECT_EQ(chunk_parse_model(model_bytes(m), mc), CHUNK_OK);
+    m.name += "n";
+    EXPECT_EQ(chunk_parse_model(model_bytes(m), mc), CHUNK_ERR_NAME);
+}
+
+TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds) {
+    AnimChunk a;
+    Bytes an = qvw::anime_chunk(qvw::sample_anime());
+    Bytes d = an;
+    set_u32(d, 0, 1000);
+    EXPECT_EQ(chunk_parse_anime(d, a), CHUNK_ERR_OFFSET);
+    d = an;
+    uint32_t node = rd_u32_or0(an, 20);
+    set_u32(d, node + 8, 0);   // a node without frames
+    EXPECT_EQ(chunk_parse_anime(d, a), CHUNK_ERR_RANGE);
+    d = an;
+    set_u32(d, node + 8, 0x7FFFFFFF);
+    EXPECT_EQ(chunk_parse_anime(d, a), CHUNK_ERR_OFFSET);
+
+    CollChunk c;
+    Bytes co = qvw::coll_chunk(qvw::sample_coll(2));
+    d = co;
+    set_u32(d, 8, 0x10000);   // grid of 2^16 * 1 * 2 boxes
+    EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_COUNT);
+    d = co;
+    set_u32(d, 8, 0x80000000u);
+    set_u32(d, 16, 0x80000000u);   // the product overflows 32 bits
+    EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_COUNT);
+    d = co;
+    ASSERT_EQ(chunk_parse_coll(d, c), CHUNK_OK);
+    CollShared s;
+    coll_shared(d, c, 0, s);
+    set_u32(d, s.boxes_off, 4);   // leaf box 4 of 4
+    EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_INDEX);
+    d = co;
+    CollLayer l;
+    coll_layer(d, c, 0, l);
+    set_u32(d, l.nodes_off + COLL_NODE_SIZE, 4);   // first child index
+    EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_INDEX);
+    d = co;
+    CollBox b;
+    coll_box(d, c, 0, b);
+    set_u32(d, c.box_table_off, 100000);   // triangle count of box 0
+    EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_OFFSET);
+
+    TexChunk t;
+    Bytes tx = qvw::tex_chunk("a.png", {1, 2, 3});
+    d = tx;
+    set_u32(d, 8, 4);
+    EXPECT_EQ(chunk_parse_tex(d, t), CHUNK_ERR_OFFSET);
+    d = tx;
+    set_u32(d, 4, 0xFFFFFFFF);
+    EXPECT_EQ(chunk_parse_tex(d, t), CHUNK_ERR_OFFSET);
+
+    uint32_t n;
+    d = qvw::crop_chunk({{"c", "t", 0, 0, 1, 1}});
+    set_u32(d, 0, 0x08000000);
+    EXPECT_EQ(chunk_parse_crop(d, n), CHUNK_ERR_COUNT);
+
+    ShitChunk sh;
+    d = qvw::shit_chunk("s", qvw::sample_spheres());
+    set_u32(d, 8, 3);
+    EXPECT_EQ(chunk_parse_shit(d, sh), CHUNK_ERR_OFFSET);
+
+    CamrChunk k;
+    d = qvw::camr_chunk(qvw::sample_camr());
+    set_u32(d, 8, 0x10000000);
+    EXPECT_EQ(chunk_parse_camr(d, k), CHUNK_ERR_OFFSET);
+}
+
+TEST(ChunkHostile, VectorAnimationStreamsAndIndices) {
+    FlaChunk f;
+    const Bytes good = qvw::fla_chunk(qvw::sample_fla());
+    ASSERT_EQ(chunk_parse_fla(good, f), CHUNK_OK);
+    Bytes d = good;
+    set_u32(d, f.table_off[FLA_FRAMES], 0);   // a frame without its stream
+    EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_STREAM);
+    d = good;
+    chunk_parse_fla(d, f);
+    uint32_t s0 = fla_frame_stream(d, f, 0);
+    d[s0 + 2] = 0xFF;   // the place command claims 255 payload bytes
+    EXPECT_NE(chunk_parse_fla(d, f), CHUNK_OK);
+    d = good;
+    chunk_parse_fla(d, f);
+    FlaShape s;
+    fla_shape(d, f, 0, s);
+    FlaPart p;
+    fla_part(d, s, 0, p);
+    d[p.indices_off] = 4;   // index 4 of 4 vertices
+    EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_INDEX);
+    d = good;
+    wr_u32(d, 24, 0x0000FFFF);   // 65535 frames in a table of 2
+    EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_OFFSET);
+    // A start-sprite command naming a sprite that does not exist.
+    qvw::FlaDesc fd = qvw::sample_fla();
+    fd.frames[1] = {4, 0, 2, 0, 9, 0, 0, 0, 0, 0};
+    EXPECT_EQ(chunk_parse_fla(qvw::fla_chunk(fd), f), CHUNK_ERR_STREAM);
+}

@@ -1,0 +1,113 @@
+#include "res/name.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+
+TEST(NameHash, KnownValues) {
+    EXPECT_EQ(name_hash(nullptr), 0u);
+    EXPECT_EQ(name_hash(""), 0u);
+    EXPECT_EQ(name_hash("a"), 0x21u);
+    EXPECT_EQ(name_hash("test_def"), 0x94D4F071u);
+    EXPECT_EQ(name_hash("disp_res"), 0x4B178390u);
+    EXPECT_EQ(name_hash_sv("disp_res"), 0x4B178390u);
+    // Only the low six bits of a byte count.
+    EXPECT_EQ(name_hash("0"), name_hash("p"));
+    EXPECT_EQ(name_hash_lower("TEST_DEF"), 0x94D4F071u);
+}
+
+TEST(NameHash, LowerHandlesAnyLength) {
+    std::string up(1000, 'A'), low(1000, 'a');
+    EXPECT_EQ(name_hash_lower(up.c_str()), name_hash(low.c_str()));
+}
+
+TEST(NameCompare, IgnoresCase) {
+    EXPECT_EQ(name_icmp("ABC", "abc"), 0);
+    EXPECT_EQ(name_icmp("abd", "ABC"), 'd' - 'C');
+    EXPECT_LT(name_icmp("ab", "abc"), 0);
+    EXPECT_EQ(name_icmp(nullptr, ""), 0);
+    EXPECT_STREQ(name_contains("hello_clamp", "_clamp"), "_clamp");
+    EXPECT_EQ(name_contains("hello", "x"), nullptr);
+}
+
+TEST(NamePath, SplitsFolderStemAndExtension) {
+    std::array<char, 64> out;
+    ASSERT_TRUE(name_file_stem(out, "dir\\sub/name.tex.bin"));
+    EXPECT_STREQ(out.data(), "name");
+    name_file_stem(out, "name");
+    EXPECT_STREQ(out.data(), "name");
+    name_file_with_ext(out, "dir\\sub/name.tex.bin");
+    EXPECT_STREQ(out.data(), "name.tex.bin");
+    name_dir_part(out, "dir\\sub/name.bin");
+    EXPECT_STREQ(out.data(), "dir\\sub");
+    name_dir_part(out, "name");
+    EXPECT_STREQ(out.data(), "");
+    name_lower_copy(out, "AbC");
+    EXPECT_STREQ(out.data(), "abc");
+}
+
+TEST(NamePath, RefusesWhatDoesNotFit) {
+    std::array<char, 5> out;
+    EXPECT_FALSE(name_file_stem(out, "longname.png"));
+    EXPECT_STREQ(out.data(), "");
+    EXPECT_TRUE(name_file_stem(out, "four.png"));
+    EXPECT_FALSE(name_join(out, "ab", "cd"));
+    EXPECT_STREQ(out.data(), "");
+    EXPECT_FALSE(name_lower_copy(out, "ABCDE"));
+}
+
+TEST(NameTokens, HasToken) {
+    EXPECT_TRUE(name_has_token("a_clamp_b", "clamp"));
+    EXPECT_TRUE(name_has_token("a_clamp", "clamp"));
+    EXPECT_FALSE(name_has_token("a_clampx", "clamp"));
+    EXPECT_FALSE(name_has_token("clamp", "clamp"));
+}
+
+TEST(NameTokens, JoinAndReplaceSuffix) {
+    std::array<char, 32> out;
+    name_join(out, "skin", "normal");
+    EXPECT_STREQ(out.data(), "skin_normal");
+    name_join(out, nullptr, "x");
+    EXPECT_STREQ(out.data(), "");
+    name_replace_suffix(out, "body_a_b", "lod1");
+    EXPECT_STREQ(out.data(), "body_lod1");
+    name_replace_suffix(out, nullptr, "x");
+    EXPECT_STREQ(out.data(), "");
+}
+
+struct StripCase {
+    const char* in;
+    const char* out;
+    int flags;
+};
+
+TEST(NameStrip, TokensInTableOrder) {
+    const StripCase cases[] = {
+        {"body_NRM", "body", 1},     {"body_NRMX", "body_NRMX", 0}, {"body_nrm", "body_nrm", 0},
+        {"a_NRM_SPC", "a", 3},       {"a_SPC_NRM", "a_NRM", 2},     {"a_SPC", "a", 2},
+        {"x_NRM_y", "x_y", 1},       {"_NRM", "", 1},               {"plain", "plain", 0},
+        {"a__NRM", "a_", 1},
+    };
+    for (const auto& c : cases) {
+        std::array<char, 64> out;
+        EXPECT_EQ(name_strip_variant(out, c.in), c.flags) << c.in;
+        EXPECT_STREQ(out.data(), c.out) << c.in;
+        // In place gives the same.
+        std::array<char, 64> buf{};
+        std::strcpy(buf.data(), c.in);
+        EXPECT_EQ(name_strip_variant(buf, buf.data()), c.flags) << c.in;
+        EXPECT_STREQ(buf.data(), c.out) << c.in;
+    }
+}
+
+TEST(NameStrip, NullAndSmallOutput) {
+    std::array<char, 4> out;
+    EXPECT_EQ(name_strip_variant(out, nullptr), 0);
+    EXPECT_STREQ(out.data(), "");
+    EXPECT_EQ(name_strip_variant(out, "abcd"), -1);
+    EXPECT_STREQ(out.data(), "");
+    EXPECT_EQ(name_strip_variant(out, "abc_NRM"), 1);   // fits once stripped
+    EXPECT_STREQ(out.data(), "abc");
+}

@@ -1,0 +1,129 @@
+#include "res/tbuf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Buf {
+    TextBuf* b = tbuf_create();
+    ~Buf() { tbuf_free(b); }
+};
+
+}  // namespace
+
+TEST(TextBuf, AppendGrowsInSteps) {
+    Buf t;
+    ASSERT_NE(t.b, nullptr);
+    EXPECT_EQ(t.b->capacity, 0x10000u);
+    std::string big(70000, 'x');
+    EXPECT_EQ(tbuf_append(big.c_str(), t.b), 0);
+    EXPECT_EQ(t.b->capacity, 0x20000u);
+    EXPECT_EQ(tbuf_length(t.b), 70000u);
+    EXPECT_EQ(tbuf_tell(t.b), 70000u);
+}
+
+TEST(TextBuf, AppendAfterSeekFitsAtTheEnd) {
+    // The room is measured from the text's end: a cursor moved back must not
+    // let an append write past the block.
+    Buf t;
+    std::string nearly(0xFFF0, 'a');
+    tbuf_append(nearly.c_str(), t.b);
+    tbuf_seek(t.b, 0, 0);
+    std::string more(100, 'b');
+    EXPECT_EQ(tbuf_append(more.c_str(), t.b), 0);
+    EXPECT_EQ(tbuf_length(t.b), 0xFFF0u + 100);
+    EXPECT_GT(t.b->capacity, 0xFFF0u + 100);
+    EXPECT_EQ(tbuf_text(t.b)[0xFFF0 + 99], 'b');
+}
+
+TEST(TextBuf, WriteFmtEndsTextAtCursor) {
+    Buf t;
+    tbuf_append("hello world", t.b);
+    tbuf_seek(t.b, 5, 0);
+    EXPECT_EQ(tbuf_write_fmt(t.b, "%d", 42), 0);
+    EXPECT_STREQ(tbuf_text(t.b), "hello42");
+    EXPECT_EQ(tbuf_tell(t.b), 7u);
+    std::string long_arg(3000, 'z');
+    tbuf_write_fmt(t.b, "%s", long_arg.c_str());
+    EXPECT_EQ(tbuf_length(t.b), 7u + 1024u);
+}
+
+TEST(TextBuf, InsertAtCursor) {
+    Buf t, other;
+    tbuf_append("ABCDE", t.b);
+    tbuf_append("0123456789", other.b);
+    tbuf_seek(t.b, 2, 0);
+    EXPECT_EQ(tbuf_insert_buf(t.b, other.b), 1);
+    EXPECT_STREQ(tbuf_text(t.b), "AB0123456789CDE");
+    EXPECT_EQ(tbuf_tell(t.b), 12u);
+    EXPECT_EQ(tbuf_insert_fmt(t.b, "<%s>", "x"), 0);
+    EXPECT_STREQ(tbuf_text(t.b), "AB0123456789<x>CDE");
+}
+
+TEST(TextBuf, SeekWraps) {
+    Buf t;
+    tbuf_append("abcd", t.b);
+    EXPECT_FALSE(tbuf_seek(t.b, 0, 2));
+    EXPECT_EQ(tbuf_tell(t.b), 3u);
+    EXPECT_TRUE(tbuf_seek(t.b, 1, 2));
+    EXPECT_EQ(tbuf_tell(t.b), 0u);
+    EXPECT_TRUE(tbuf_seek(t.b, -1, 0));
+    EXPECT_EQ(tbuf_tell(t.b), 3u);
+    EXPECT_TRUE(tbuf_seek(t.b, 1000001, 0));
+    EXPECT_EQ(tbuf_tell(t.b), 1u);
+}
+
+TEST(TextBuf, SeekOnEmptyTextEnds) {
+    Buf t;
+    EXPECT_TRUE(tbuf_seek(t.b, 0, 2));   // position -1 on an empty text
+    EXPECT_EQ(tbuf_tell(t.b), 0u);
+    EXPECT_FALSE(tbuf_seek(t.b, 0, 0));
+    EXPECT_TRUE(tbuf_seek(t.b, 5, 1));
+}
+
+TEST(TextBuf, ReadLine) {
+    Buf t;
+    char line[8];
+    EXPECT_EQ(tbuf_read_line(line, 7, t.b), nullptr);
+    tbuf_append("ab\r\ncdefghijk", t.b);
+    tbuf_seek(t.b, 0, 0);
+    EXPECT_STREQ(tbuf_read_line(line, 7, t.b), "ab\n");
+    EXPECT_STREQ(tbuf_read_line(line, 7, t.b), "\n");
+    EXPECT_STREQ(tbuf_read_line(line, 7, t.b), "cdefghi");
+    EXPECT_STREQ(tbuf_read_line(line, 7, t.b), "jk");
+    EXPECT_EQ(tbuf_read_line(line, 7, t.b), nullptr);
+}
+
+TEST(TextBuf, SaveWritesText) {
+    Buf t;
+    tbuf_append("line\n", t.b);
+    std::string dir = std::getenv("QUORVEL_TEST_BINARY_DIR") ? std::getenv("QUORVEL_TEST_BINARY_DIR") : ".";
+    tbuf_save(t.b, "%s/tbuf_save_%d.txt", dir.c_str(), 1);
+    std::ifstream f(dir + "/tbuf_save_1.txt");
+    std::string s((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_EQ(s, "line\n");
+    std::remove((dir + "/tbuf_save_1.txt").c_str());
+    tbuf_save(t.b, "/nonexistent-folder/x.txt");   // nothing happens
+}
+
+TEST(SlotLock, ReaderTakesNewestFree) {
+    SlotLock t{};
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 1), 0);   // not live yet
+    slot_lock_init(&t);
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);
+    slot_lock_release(&t, SLOT_READER, 0);
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 1), 1);
+    slot_lock_release(&t, SLOT_WRITER, 1);
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 1);   // slot 1 is newer
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);   // slot 1 busy
+    // Slots other than 0 and 1 and unknown modes come back unchanged.
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 7), 7);
+    EXPECT_EQ(slot_lock_acquire(&t, 5, 3), 3);
+    slot_lock_release(&t, SLOT_WRITER, 7);
+    slot_lock_term(&t);
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 1), 0);
+}

@@ -1,0 +1,37 @@
+// The data description read by qv_datagen: a line-based text that names model
+// group files, their textures, models and crops, and the texture-list
+// categories. '#' starts a comment to the end of the line.
+//
+//   grp <group>                            starts "<out>/grp/<group>.bin"
+//   texture <name> checker <w> <h> <argb> <argb>   a TEX chunk with a made PNG
+//   texture <name> file <path>             a TEX chunk embedding a file
+//                                          (path relative to the description)
+//   model <name> [n] [t] [c]               a ZQT chunk: normals, uvs, colours
+//     v <x> <y> <z> [<nx> <ny> <nz>] [<u> <v>] [<argb>]
+//     tri <a> <b> <c>
+//     subset <texture|-> <first> <last>
+//   end
+//   crop <name> <texture> <u> <v> <w> <h>  consecutive crops form one CROP chunk
+//   category <name>                        a tex.lst category
+//     image <file> checker <w> <h> <argb> <argb>   "<out>/texture/<file>" + tex/size
+//     tcrop <name> <x> <y> <w> <h>         a crop of the last image, in texels
+#pragma once
+
+#include "tools/qv_writer.h"
+
+#include <map>
+#include <string>
+
+namespace qvw {
+
+struct DataSet {
+    std::map<std::string, Bytes> files;   // path relative to the output folder
+};
+
+// Parses a description into files; false with "line N: reason" on a bad line.
+bool desc_build(const std::string& text, const std::string& base_dir, DataSet& out, std::string* why);
+
+// Writes every file under the folder (creating sub-folders); false on failure.
+bool dataset_write(const DataSet& set, const std::string& out_dir, std::string* why);
+
+}  // namespace qvw

@@ -1,0 +1,203 @@
+#include "tools/qv_samples.h"
+
+namespace qvw {
+
+ModelDesc sample_quad() {
+    ModelDesc m;
+    m.name = "quad";
+    m.has_uvs = true;
+    const float p[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+    for (int i = 0; i < 4; i++) {
+        ModelVertex v;
+        v.pos = {p[i][0], p[i][1], 0};
+        v.nrm = {0, 0, -1};
+        v.uv = {(p[i][0] + 1) * 0.5f, (1 - p[i][1]) * 0.5f};
+        m.verts.push_back(v);
+    }
+    m.corners = {0, 1, 2, 2, 1, 3};
+    m.subsets = {{"quad.png", 0, 1, 0}};
+    return m;
+}
+
+ModelDesc sample_cube() {
+    ModelDesc m;
+    m.name = "cube";
+    m.has_colors = true;
+    // per face: normal axis and sign; four corners
+    for (int axis = 0; axis < 3; axis++)
+        for (int sign = -1; sign <= 1; sign += 2) {
+            uint32_t base = uint32_t(m.verts.size());
+            for (int c = 0; c < 4; c++) {
+                ModelVertex v;
+                float a = (c & 1) ? 1.f : -1.f, b = (c & 2) ? 1.f : -1.f;
+                v.pos[axis] = float(sign);
+                v.pos[(axis + 1) % 3] = a;
+                v.pos[(axis + 2) % 3] = b;
+                v.nrm = {0, 0, 0};
+                v.nrm[axis] = float(sign);
+                v.color = 0xFF000000u | (0x40u << (8 * axis)) | (sign > 0 ? 0x808080u : 0);
+                m.verts.push_back(v);
+            }
+            m.corners.insert(m.corners.end(), {base, base + 1, base + 2, base + 2, base + 1, base + 3});
+        }
+    return m;
+}
+
+ModelDesc sample_skinned() {
+    ModelDesc m;
+    m.name = "skin_NRM";
+    m.has_uvs = true;
+    m.has_blend = true;
+    for (int i = 0; i < 4; i++) {
+        ModelVertex v;
+        v.pos = {float(i & 1), float(i >> 1), 0.5f};
+        v.nrm = {0, 0, -1};
+        v.uv = {float(i & 1), float(i >> 1)};
+        v.blend.bone = {0, 1, 0, 0};
+        v.blend.weight = {1.0f - 0.25f * float(i), 0.25f * float(i), 0, 0};
+        m.verts.push_back(v);
+    }
+    m.corners = {0, 1, 2, 2, 1, 3};
+    m.subsets = {{"skin.png", 0, 0, 0}, {"", 1, 1, 7}};
+    m.bones = {{"root", mat_identity()}, {"arm", mat_identity()}};
+    m.bones[1].matrix[12] = 1.0f;
+    return m;
+}
+
+std::vector<BoneNode> sample_bones() {
+    BoneNode hand{"hand", mat_identity(), {}};
+    BoneNode arm{"arm", mat_identity(), {hand}};
+    arm.matrix[12] = 2.0f;
+    BoneNode leg{"leg_NRM", mat_identity(), {}};
+    BoneNode root{"root", mat_identity(), {arm, leg}};
+    root.matrix[13] = 1.0f;
+    return {root};
+}
+
+AnimDesc sample_anime() {
+    AnimDesc a;
+    a.name = "walk";
+    for (const char* n : {"root", "arm"}) {
+        AnimNodeDesc node{n, {}};
+        for (int f = 0; f < 3; f++) {
+            Mat16 m = mat_identity();
+            m[12] = float(f);
+            node.frames.push_back(m);
+        }
+        a.nodes.push_back(node);
+    }
+    a.nodes[1].frames.resize(2);
+    return a;
+}
+
+CollDesc sample_coll(uint32_t div) {
+    CollDesc c;
+    c.name = "floor";
+    c.div[0] = div;
+    c.div[2] = div;
+    uint32_t face = 1;
+    for (int x = 0; x < 2; x++)
+        for (int z = 0; z < 2; z++) {
+            float x0 = float(x) - 1, z0 = float(z) - 1;
+            c.tris.push_back({{{{x0, 0, z0}, {x0, 0, z0 + 1}, {x0 + 1, 0, z0}}}, face++});
+            c.tris.push_back({{{{x0 + 1, 0, z0}, {x0, 0, z0 + 1}, {x0 + 1, 0, z0 + 1}}}, face++});
+        }
+    // one triangle across the whole floor
+    c.tris.push_back({{{{-1, 0.5f, -1}, {-1, 0.5f, 1}, {1, 0.5f, -1}}}, 99});
+    return c;
+}
+
+FlaDesc sample_fla() {
+    FlaDesc f;
+    f.name = "movie";
+    Bytes f0, f1;
+    fla_cmd_place(f0, 1, 1);
+    fla_cmd_end(f0);
+    fla_cmd_remove(f1, 1);
+    fla_cmd_end(f1);
+    f.frames = {f0, f1};
+    f.images = {{1, "c0"}};
+    FlaShape s;
+    s.char_id = 1;
+    s.rect[2] = 32;
+    s.rect[3] = 32;
+    FlaPart part;
+    part.image_id = 1;
+    for (int i = 0; i < 4; i++) part.verts.push_back({float(i & 1) * 32, float(i >> 1) * 32, float(i & 1), float(i >> 1), 0xFFFFFFFF});
+    part.indices = {0, 1, 2, 2, 1, 3};
+    s.parts = {part};
+    f.shapes = {s};
+    Bytes sp;
+    fla_cmd_end(sp);
+    f.sprites = {{7, {sp}}};
+    f.assets = {{3, "asset"}};
+    return f;
+}
+
+CamrDesc sample_camr() {
+    CamrDesc c;
+    c.name = "cam";
+    c.word = 5;
+    c.f0 = 1.5f;
+    c.f1 = -2.0f;
+    c.keys = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
+    return c;
+}
+
+std::vector<SphereDesc> sample_spheres() { return {{1.0f, {0, 0, 0}}, {0.5f, {3, 4, 0}}}; }
+
+Bytes sample_group_file() {
+    Bytes f;
+    file_add_chunk(f, MAGIC_TEX, tex_chunk("quad.png", png_checker(16, 16, 0xFFFF0000, 0xFF0000FF)));
+    file_add_chunk(f, MAGIC_CROP, crop_chunk({{"c0", "quad.png", 0, 0, 0.5f, 0.5f}, {"c1.tga", "dir/quad.png", 0.5f, 0.5f, 0.5f, 0.25f}}));
+    Bytes m;
+    model_chunk(sample_quad(), m);
+    file_add_chunk(f, MAGIC_MODEL, m);
+    model_chunk(sample_cube(), m);
+    file_add_chunk(f, MAGIC_MODEL, m);
+    model_chunk(sample_skinned(), m);
+    file_add_chunk(f, MAGIC_MODEL, m);
+    file_add_chunk(f, MAGIC_BONE, bone_chunk(sample_bones()));
+    file_add_chunk(f, MAGIC_ANIME, anime_chunk(sample_anime()));
+    file_add_chunk(f, MAGIC_COLL, coll_chunk(sample_coll(2)));
+    file_add_chunk(f, MAGIC_SHIT, shit_chunk("spheres", sample_spheres()));
+    file_add_chunk(f, MAGIC_CAMR, camr_chunk(sample_camr()));
+    file_add_chunk(f, MAGIC_FLA, fla_chunk(sample_fla()));
+    return f;
+}
+
+std::string sample_texlst() {
+    std::vector<TexLstCatDesc> cats = {
+        {"icon", {{"icon.png", 256, 64, {{"disk", 0, 0, 32, 32}, {"dust", 32, 0, 32, 32}, {"rotz", 0, 32, 32, 32}}},
+                  {"small.png", 16, 16, {{"dot", 4, 4, 8, 8}}}}},
+        {"font", {{"font/ascii.png", 512, 512, {}}}},
+    };
+    return "# sample texture list\n" + texlst_text(cats);
+}
+
+std::vector<SampleFile> sample_chunk_seeds() {
+    std::vector<SampleFile> out;
+    auto one = [&](const char* name, uint32_t magic, const Bytes& data) {
+        Bytes f;
+        file_add_chunk(f, magic, data);
+        out.push_back({name, f});
+    };
+    Bytes m;
+    model_chunk(sample_quad(), m);
+    one("model_quad", MAGIC_MODEL, m);
+    model_chunk(sample_skinned(), m);
+    one("model_skin", MAGIC_MODEL, m);
+    one("bone", MAGIC_BONE, bone_chunk(sample_bones()));
+    one("anime", MAGIC_ANIME, anime_chunk(sample_anime()));
+    one("coll1", MAGIC_COLL, coll_chunk(sample_coll(1)));
+    one("coll2", MAGIC_COLL, coll_chunk(sample_coll(2)));
+    one("tex", MAGIC_TEX, tex_chunk("t.png", {1, 2, 3, 4}));
+    one("crop", MAGIC_CROP, crop_chunk({{"c", "t.png", 0, 0, 0.5f, 0.5f}}));
+    one("shit", MAGIC_SHIT, shit_chunk("s", sample_spheres()));
+    one("camr", MAGIC_CAMR, camr_chunk(sample_camr()));
+    one("fla", MAGIC_FLA, fla_chunk(sample_fla()));
+    out.push_back({"group", sample_group_file()});
+    return out;
+}
+
+}  // namespace qvw

@@ -1,0 +1,41 @@
+// Small known samples of every chunk kind and of tex.lst, for the tests and the
+// fuzz seed corpora.
+#pragma once
+
+#include "tools/qv_writer.h"
+
+#include <string>
+#include <vector>
+
+namespace qvw {
+
+// A textured quad "quad" (positions, normals, uvs): 4 distinct corners, 2 triangles.
+ModelDesc sample_quad();
+// A cube of 12 triangles with one normal per face: 24 welded vertices.
+ModelDesc sample_cube();
+// Two triangles with two bones and blend weights, name "skin_NRM".
+ModelDesc sample_skinned();
+// root -> (arm -> hand), leg
+std::vector<BoneNode> sample_bones();
+AnimDesc sample_anime();
+CollDesc sample_coll(uint32_t div);   // a 2x2 floor of 8 triangles
+FlaDesc sample_fla();
+CamrDesc sample_camr();
+std::vector<SphereDesc> sample_spheres();
+
+// One group file holding every chunk kind, in this order: TEX "quad.png",
+// CROP (2 crops), ZQT quad, ZQT cube, ZQT skin_NRM, BONE, ANIM, COLL, SHIT,
+// CAMR, FLA.
+Bytes sample_group_file();
+
+// A tex.lst with two categories, textures of different sizes and a comment.
+std::string sample_texlst();
+
+struct SampleFile {
+    std::string name;
+    Bytes bytes;
+};
+// Seed files for the chunk fuzzer: one file per kind and the whole group.
+std::vector<SampleFile> sample_chunk_seeds();
+
+}  // namespace qvw

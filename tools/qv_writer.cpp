@@ -1,0 +1,717 @@
+#include "tools/qv_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace qvw {
+
+Mat16 mat_identity() {
+    Mat16 m{};
+    m[0] = m[5] = m[10] = m[15] = 1.0f;
+    return m;
+}
+
+// ---- chunk byte builder -------------------------------------------------------
+
+uint32_t ChunkBuf::put_bytes(const void* p, size_t n) {
+    uint32_t off = size();
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    data.insert(data.end(), b, b + n);
+    return off;
+}
+uint32_t ChunkBuf::put_u32(uint32_t v) {
+    uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    return put_bytes(b, 4);
+}
+uint32_t ChunkBuf::put_f32(float v) {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    return put_u32(u);
+}
+uint32_t ChunkBuf::put_u16(uint16_t v) {
+    uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    return put_bytes(b, 2);
+}
+uint32_t ChunkBuf::put_u8(uint8_t v) { return put_bytes(&v, 1); }
+uint32_t ChunkBuf::put_zero(size_t n) {
+    uint32_t off = size();
+    data.resize(data.size() + n, 0);
+    return off;
+}
+void ChunkBuf::align4() {
+    while (data.size() % 4) data.push_back(0);
+}
+uint32_t ChunkBuf::put_name(const std::string& s) {
+    uint32_t off = put_bytes(s.c_str(), s.size() + 1);
+    align4();
+    return off;
+}
+void ChunkBuf::set_u32(uint32_t off, uint32_t v) {
+    for (int i = 0; i < 4; i++) data.at(off + i) = uint8_t(v >> (8 * i));
+}
+void ChunkBuf::set_f32(uint32_t off, float v) {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    set_u32(off, u);
+}
+void ChunkBuf::set_u16(uint32_t off, uint16_t v) {
+    data.at(off) = uint8_t(v);
+    data.at(off + 1) = uint8_t(v >> 8);
+}
+
+static void put_mat(ChunkBuf& b, const Mat16& m) {
+    for (float f : m) b.put_f32(f);
+}
+static void put_vec3(ChunkBuf& b, const std::array<float, 3>& v) {
+    for (float f : v) b.put_f32(f);
+}
+
+uint32_t chunk_version_for(uint32_t magic) {
+    return (magic == MAGIC_MODEL || magic == MAGIC_ANIME) ? 0x02000000u : 0x01000000u;
+}
+
+void file_add_chunk(Bytes& file, uint32_t magic, uint32_t version, const Bytes& data) {
+    ChunkBuf h;
+    h.put_u32(magic);
+    h.put_u32(version);
+    h.put_u32(uint32_t(data.size()));
+    file.insert(file.end(), h.data.begin(), h.data.end());
+    file.insert(file.end(), data.begin(), data.end());
+}
+
+void file_add_chunk(Bytes& file, uint32_t magic, const Bytes& data) {
+    file_add_chunk(file, magic, chunk_version_for(magic), data);
+}
+
+// ---- model --------------------------------------------------------------------
+
+// Exact-value dedupe of one attribute: the distinct values in order of first
+// use and one u16 index per corner.
+template <typename T>
+struct Indexed {
+    std::vector<T> values;
+    std::vector<uint16_t> index;
+    bool overflow = false;
+
+    void add(const T& v) {
+        auto it = lookup.find(v);
+        if (it == lookup.end()) {
+            if (values.size() >= 65536) {
+                overflow = true;
+                index.push_back(0);
+                return;
+            }
+            it = lookup.emplace(v, uint16_t(values.size())).first;
+            values.push_back(v);
+        }
+        index.push_back(it->second);
+    }
+
+   private:
+    std::map<T, uint16_t> lookup;
+};
+
+// Values compared by their bytes, so -0.0 and 0.0 stay distinct as the
+// loader's index tuples would keep them.
+template <size_t N>
+using Raw = std::array<uint32_t, N>;
+
+template <size_t N>
+static Raw<N> raw_of(const float* f) {
+    Raw<N> r;
+    std::memcpy(r.data(), f, 4 * N);
+    return r;
+}
+
+ModelBounds model_bounds(const ModelDesc& m) {
+    ModelBounds b;
+    bool any = false;
+    for (uint32_t c : m.corners) {
+        if (c >= m.verts.size()) continue;
+        const auto& p = m.verts[c].pos;
+        for (int k = 0; k < 3; k++) {
+            if (!any || p[k] < b.min[k]) b.min[k] = p[k];
+            if (!any || p[k] > b.max[k]) b.max[k] = p[k];
+        }
+        any = true;
+    }
+    float centre[3], r2 = 0, o2 = 0;
+    for (int k = 0; k < 3; k++) centre[k] = (b.min[k] + b.max[k]) * 0.5f;
+    for (uint32_t c : m.corners) {
+        if (c >= m.verts.size()) continue;
+        const auto& p = m.verts[c].pos;
+        float d2 = 0, l2 = 0;
+        for (int k = 0; k < 3; k++) {
+            d2 += (p[k] - centre[k]) * (p[k] - centre[k]);
+            l2 += p[k] * p[k];
+        }
+        r2 = std::max(r2, d2);
+        o2 = std::max(o2, l2);
+    }
+    b.sphere = {centre[0], centre[1], centre[2], std::sqrt(r2), std::sqrt(o2)};
+    return b;
+}
+
+static bool fail(std::string* why, const char* text) {
+    if (why) *why = text;
+    return false;
+}
+
+template <typename T>
+static uint32_t put_index(ChunkBuf& b, const Indexed<T>& a) {
+    uint32_t off = b.size();
+    for (uint16_t i : a.index) b.put_u16(i);
+    b.align4();
+    return off;
+}
+
+bool model_chunk(const ModelDesc& m, Bytes& out, std::string* why) {
+    if (m.corners.size() % 3) return fail(why, "corner count is not a multiple of 3");
+    const uint32_t tris = uint32_t(m.corners.size() / 3);
+    Indexed<Raw<3>> pos, nrm;
+    Indexed<Raw<2>> uv;
+    Indexed<uint32_t> col;
+    Indexed<Raw<5>> blend;   // the 4 bone bytes as one word, then 4 weights
+    for (uint32_t c : m.corners) {
+        if (c >= m.verts.size()) return fail(why, "corner refers to a missing vertex");
+        const ModelVertex& v = m.verts[c];
+        pos.add(raw_of<3>(v.pos.data()));
+        if (m.has_normals) nrm.add(raw_of<3>(v.nrm.data()));
+        if (m.has_uvs) uv.add(raw_of<2>(v.uv.data()));
+        if (m.has_colors) col.add(v.color);
+        if (m.has_blend) {
+            Raw<5> r{};
+            std::memcpy(&r[0], v.blend.bone.data(), 4);
+            std::memcpy(&r[1], v.blend.weight.data(), 16);
+            blend.add(r);
+        }
+    }
+    if (pos.overflow || nrm.overflow || uv.overflow || col.overflow || blend.overflow)
+        return fail(why, "an attribute has more than 65536 distinct values");
+
+    std::vector<ModelSubset> subsets = m.subsets;
+    if (subsets.empty() && tris > 0) subsets.push_back({"", 0, tris - 1, 0});
+    for (const auto& s : subsets)
+        if (s.first > s.last || s.last >= tris) return fail(why, "subset out of range");
+
+    ChunkBuf b;
+    b.put_zero(112 + 16 * subsets.size());
+    b.set_u32(0, tris);
+    b.set_u32(4, b.put_name(m.name));
+    b.set_u32(8, b.size());
+    for (const auto& p : pos.values) b.put_bytes(p.data(), 12);
+    if (m.has_normals) {
+        b.set_u32(12, b.size());
+        for (const auto& n : nrm.values) b.put_bytes(n.data(), 12);
+    }
+    if (m.has_uvs) {
+        b.set_u32(16, b.size());
+        for (const auto& t : uv.values) b.put_bytes(t.data(), 8);
+    }
+    if (m.has_blend) {
+        b.set_u32(20, b.size());
+        for (const auto& r : blend.values) b.put_bytes(r.data(), 20);
+    }
+    if (m.has_colors) {
+        b.set_u32(24, b.size());
+        for (uint32_t c : col.values) b.put_u32(c);
+    }
+    b.set_u32(28, put_index(b, pos));
+    if (m.has_normals) b.set_u32(32, put_index(b, nrm));
+    if (m.has_uvs) b.set_u32(36, put_index(b, uv));
+    if (m.has_blend) b.set_u32(40, put_index(b, blend));
+    if (m.has_colors) b.set_u32(44, put_index(b, col));
+    b.set_u32(48, uint32_t(m.bones.size()));
+    b.set_u32(52, m.has_blend ? 1 : 0);
+    if (!m.bones.empty()) {
+        uint32_t table = b.put_zero(4 * m.bones.size());
+        b.set_u32(56, table);
+        b.set_u32(60, b.size());
+        for (const auto& bone : m.bones) put_mat(b, bone.matrix);
+        for (size_t i = 0; i < m.bones.size(); i++)
+            b.set_u32(uint32_t(table + 4 * i), b.put_name(m.bones[i].name));
+    }
+    ModelBounds bounds = model_bounds(m);
+    for (int k = 0; k < 3; k++) {
+        b.set_f32(64 + 8 * k, bounds.min[k]);
+        b.set_f32(68 + 8 * k, bounds.max[k]);
+    }
+    for (int k = 0; k < 5; k++) b.set_f32(88 + 4 * k, bounds.sphere[k]);
+    b.set_u32(108, uint32_t(subsets.size()));
+    for (size_t k = 0; k < subsets.size(); k++) {
+        uint32_t rec = uint32_t(112 + 16 * k);
+        if (!subsets[k].texture.empty()) b.set_u32(rec, b.put_name(subsets[k].texture));
+        b.set_u32(rec + 4, subsets[k].unused);
+        b.set_u32(rec + 8, subsets[k].first);
+        b.set_u32(rec + 12, subsets[k].last);
+    }
+    out = std::move(b.data);
+    return true;
+}
+
+// ---- bone tree ----------------------------------------------------------------
+
+static void bone_tokens(ChunkBuf& b, const std::vector<BoneNode>& nodes,
+                        std::vector<std::pair<uint32_t, std::string>>& names) {
+    for (const auto& n : nodes) {
+        b.put_u32(2);
+        put_mat(b, n.matrix);
+        b.put_u32(1);
+        names.emplace_back(b.put_u32(0), n.name);
+        b.put_u32(0);   // hash slot, filled by the loader
+        if (!n.children.empty()) {
+            b.put_u32(3);
+            bone_tokens(b, n.children, names);
+            b.put_u32(4);
+        }
+    }
+}
+
+Bytes bone_chunk(const std::vector<BoneNode>& roots) {
+    ChunkBuf b;
+    std::vector<std::pair<uint32_t, std::string>> names;
+    bone_tokens(b, roots, names);
+    b.put_u32(5);
+    for (const auto& [slot, name] : names)
+        if (!name.empty()) b.set_u32(slot, b.put_name(name));
+    return b.data;
+}
+
+// ---- animation ----------------------------------------------------------------
+
+Bytes anime_chunk(const AnimDesc& a) {
+    ChunkBuf b;
+    uint32_t max_frames = a.max_frames;
+    for (const auto& n : a.nodes) max_frames = std::max(max_frames, uint32_t(n.frames.size()));
+    b.put_u32(uint32_t(a.nodes.size()));
+    b.put_u32(max_frames);
+    b.put_u32(0);   // name
+    b.put_u32(20);  // node table
+    b.put_u32(0);   // further offset, unread
+    uint32_t table = b.put_zero(4 * a.nodes.size());
+    std::vector<uint32_t> name_slots;
+    for (size_t i = 0; i < a.nodes.size(); i++) {
+        b.set_u32(uint32_t(table + 4 * i), b.size());
+        name_slots.push_back(b.put_u32(0));
+        b.put_u32(0);
+        b.put_u32(uint32_t(a.nodes[i].frames.size()));
+        for (const auto& m : a.nodes[i].frames) put_mat(b, m);
+    }
+    b.set_u32(8, b.put_name(a.name));
+    for (size_t i = 0; i < a.nodes.size(); i++) b.set_u32(name_slots[i], b.put_name(a.nodes[i].name));
+    return b.data;
+}
+
+// ---- collision set ------------------------------------------------------------
+
+using V3 = std::array<float, 3>;
+
+static V3 sub(const V3& a, const V3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+static float len(const V3& a) { return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]); }
+
+struct TriGeom {
+    V3 normal, centre;
+    float radius;
+};
+
+static TriGeom tri_geom(const CollTriDesc& t) {
+    V3 e1 = sub(t.c[1], t.c[0]), e2 = sub(t.c[2], t.c[0]);
+    V3 n = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+    float l = len(n);
+    if (l > 0) n = {n[0] / l, n[1] / l, n[2] / l};
+    V3 c{};
+    for (int k = 0; k < 3; k++) c[k] = (t.c[0][k] + t.c[1][k] + t.c[2][k]) / 3.0f;
+    float r = 0;
+    for (const auto& p : t.c) r = std::max(r, len(sub(p, c)));
+    return {n, c, r};
+}
+
+static void put_tri_body(ChunkBuf& b, const CollTriDesc& t, const TriGeom& g) {
+    for (const auto& p : t.c) put_vec3(b, p);
+    put_vec3(b, g.normal);
+    put_vec3(b, g.centre);
+    b.put_f32(g.radius);
+    b.put_u32(0);
+    b.put_u32(t.face);
+}
+
+Bytes coll_chunk(const CollDesc& c) {
+    const uint32_t dx = std::max(1u, c.div[0]), dy = std::max(1u, c.div[1]), dz = std::max(1u, c.div[2]);
+    const uint32_t dims[3] = {dx, dy, dz};
+    const uint32_t boxes = dx * dy * dz;
+    V3 lo{}, hi{};
+    bool any = false;
+    float origin_r = 0;
+    for (const auto& t : c.tris)
+        for (const auto& p : t.c) {
+            for (int k = 0; k < 3; k++) {
+                if (!any || p[k] < lo[k]) lo[k] = p[k];
+                if (!any || p[k] > hi[k]) hi[k] = p[k];
+            }
+            any = true;
+            origin_r = std::max(origin_r, len(p));
+        }
+    V3 cell;
+    for (int k = 0; k < 3; k++) cell[k] = (hi[k] - lo[k]) / float(dims[k]);
+    // A triangle's lower bound falls in the cell that holds it, its upper
+    // bound in the cell that ends at or after it: touching a grid line does
+    // not put a triangle into the next box.
+    auto cell_of = [&](float v, int k, bool upper) {
+        if (cell[k] <= 0) return 0u;
+        float f = (v - lo[k]) / cell[k];
+        long i = upper ? long(std::ceil(f)) - 1 : long(std::floor(f));
+        return uint32_t(std::clamp(i, 0L, long(dims[k]) - 1));
+    };
+
+    std::vector<std::vector<uint32_t>> leaf(boxes);            // triangle ids per box
+    std::vector<std::pair<uint32_t, std::vector<uint32_t>>> shared;   // triangle, boxes
+    for (uint32_t i = 0; i < c.tris.size(); i++) {
+        uint32_t a[3], z[3];
+        for (int k = 0; k < 3; k++) {
+            float mn = c.tris[i].c[0][k], mx = mn;
+            for (const auto& p : c.tris[i].c) {
+                mn = std::min(mn, p[k]);
+                mx = std::max(mx, p[k]);
+            }
+            a[k] = cell_of(mn, k, false);
+            z[k] = std::max(a[k], cell_of(mx, k, true));
+        }
+        std::vector<uint32_t> in;
+        for (uint32_t iz = a[2]; iz <= z[2]; iz++)
+            for (uint32_t iy = a[1]; iy <= z[1]; iy++)
+                for (uint32_t ix = a[0]; ix <= z[0]; ix++) in.push_back((iz * dy + iy) * dx + ix);
+        if (in.size() == 1)
+            leaf[in[0]].push_back(i);
+        else
+            shared.emplace_back(i, in);
+    }
+
+    ChunkBuf b;
+    b.put_zero(88);
+    b.set_u32(4, boxes);
+    for (int k = 0; k < 3; k++) {
+        b.set_u32(8 + 4 * k, dims[k]);
+        b.set_f32(20 + 4 * k, lo[k]);
+        b.set_f32(32 + 4 * k, hi[k]);
+        b.set_f32(44 + 4 * k, (lo[k] + hi[k]) * 0.5f);
+    }
+    b.set_f32(56, len(sub(hi, lo)) * 0.5f);
+    b.set_f32(60, origin_r);
+
+    uint32_t box_table = b.put_zero(48 * boxes);
+    b.set_u32(64, box_table);
+    for (uint32_t iz = 0; iz < dz; iz++)
+        for (uint32_t iy = 0; iy < dy; iy++)
+            for (uint32_t ix = 0; ix < dx; ix++) {
+                uint32_t idx = (iz * dy + iy) * dx + ix;
+                uint32_t rec = box_table + 48 * idx;
+                uint32_t at[3] = {ix, iy, iz};
+                V3 half;
+                for (int k = 0; k < 3; k++) {
+                    half[k] = cell[k] * 0.5f;
+                    float centre = lo[k] + cell[k] * (float(at[k]) + 0.5f);
+                    b.set_f32(rec + 8 + 4 * k, centre);
+                    b.set_f32(rec + 20 + 4 * k, half[k]);
+                    b.set_f32(rec + 32 + 4 * k, centre);
+                }
+                b.set_f32(rec + 44, len(half));
+                b.set_u32(rec, uint32_t(leaf[idx].size()));
+                if (!leaf[idx].empty()) {
+                    b.set_u32(rec + 4, b.size());
+                    for (uint32_t t : leaf[idx]) put_tri_body(b, c.tris[t], tri_geom(c.tris[t]));
+                }
+            }
+
+    if (!shared.empty()) {
+        uint32_t table = b.size();
+        b.set_u32(72, table);
+        b.set_u32(76, uint32_t(shared.size()));
+        std::vector<uint32_t> list_slots;
+        for (const auto& [t, in] : shared) {
+            b.put_u32(uint32_t(in.size()));
+            put_tri_body(b, c.tris[t], tri_geom(c.tris[t]));
+            list_slots.push_back(b.put_u32(0));
+        }
+        for (size_t i = 0; i < shared.size(); i++) {
+            b.set_u32(list_slots[i], b.size());
+            for (uint32_t box : shared[i].second) b.put_u32(box);
+        }
+    }
+
+    if (boxes > 1) {
+        uint32_t layer = b.put_zero(28);
+        b.set_u32(80, layer);
+        b.set_u32(84, 1);
+        b.set_u32(layer, 1);
+        b.set_u32(layer + 24, b.size());
+        V3 half = {(hi[0] - lo[0]) * 0.5f, (hi[1] - lo[1]) * 0.5f, (hi[2] - lo[2]) * 0.5f};
+        V3 centre = {(lo[0] + hi[0]) * 0.5f, (lo[1] + hi[1]) * 0.5f, (lo[2] + hi[2]) * 0.5f};
+        b.put_u32(boxes);
+        put_vec3(b, centre);
+        put_vec3(b, half);
+        put_vec3(b, centre);
+        b.put_f32(len(half));
+        for (uint32_t i = 0; i < boxes; i++) b.put_u32(i);
+    }
+    b.set_u32(0, b.put_name(c.name));
+    return b.data;
+}
+
+// ---- texture, crops -----------------------------------------------------------
+
+Bytes tex_chunk(const std::string& name, const Bytes& image) {
+    ChunkBuf b;
+    b.put_zero(12);
+    b.set_u32(0, b.put_name(name));
+    b.set_u32(4, b.put_bytes(image.data(), image.size()));
+    b.set_u32(8, uint32_t(image.size()));
+    return b.data;
+}
+
+Bytes crop_chunk(const std::vector<CropDesc>& crops) {
+    ChunkBuf b;
+    b.put_u32(uint32_t(crops.size()));
+    uint32_t recs = b.put_zero(32 * crops.size());
+    for (size_t i = 0; i < crops.size(); i++) {
+        uint32_t r = uint32_t(recs + 32 * i);
+        b.set_f32(r + 16, crops[i].u);
+        b.set_f32(r + 20, crops[i].v);
+        b.set_f32(r + 24, crops[i].w);
+        b.set_f32(r + 28, crops[i].h);
+    }
+    for (size_t i = 0; i < crops.size(); i++) {
+        uint32_t r = uint32_t(recs + 32 * i);
+        b.set_u32(r, b.put_name(crops[i].name));
+        b.set_u32(r + 4, b.put_name(crops[i].texture));
+    }
+    return b.data;
+}
+
+// ---- sphere-hit set, camera path ----------------------------------------------
+
+Bytes shit_chunk(const std::string& name, const std::vector<SphereDesc>& spheres) {
+    ChunkBuf b;
+    b.put_zero(12);
+    b.set_u32(4, b.size());
+    b.set_u32(8, uint32_t(spheres.size()));
+    for (const auto& s : spheres) {
+        b.put_f32(s.radius);
+        put_vec3(b, s.centre);
+    }
+    b.set_u32(0, b.put_name(name));
+    return b.data;
+}
+
+Bytes camr_chunk(const CamrDesc& c) {
+    ChunkBuf b;
+    b.put_zero(24);
+    b.set_u32(4, b.size());
+    b.set_u32(8, uint32_t(c.keys.size()));
+    b.set_u32(12, c.word);
+    b.set_f32(16, c.f0);
+    b.set_f32(20, c.f1);
+    for (const auto& k : c.keys)
+        for (uint32_t w : k) b.put_u32(w);
+    b.set_u32(0, b.put_name(c.name));
+    return b.data;
+}
+
+// ---- vector animation ---------------------------------------------------------
+
+void fla_cmd_place(Bytes& s, uint16_t depth, uint16_t char_id) {
+    ChunkBuf b;
+    b.put_u8(1);
+    b.put_u8(0);
+    b.put_u16(5);
+    b.put_u16(depth);
+    b.put_u8(0x04);
+    b.put_u16(char_id);
+    s.insert(s.end(), b.data.begin(), b.data.end());
+}
+void fla_cmd_remove(Bytes& s, uint16_t depth) {
+    ChunkBuf b;
+    b.put_u8(2);
+    b.put_u8(0);
+    b.put_u16(2);
+    b.put_u16(depth);
+    s.insert(s.end(), b.data.begin(), b.data.end());
+}
+void fla_cmd_end(Bytes& s) { s.insert(s.end(), {0, 0, 0, 0}); }
+
+static uint32_t put_stream(ChunkBuf& b, const Bytes& s) {
+    uint32_t off = b.put_bytes(s.data(), s.size());
+    b.align4();
+    return off;
+}
+
+Bytes fla_chunk(const FlaDesc& f) {
+    ChunkBuf b;
+    b.put_zero(56);
+    for (int k = 0; k < 4; k++) b.set_u32(4 + 4 * k, uint32_t(f.rect[k]));
+    b.set_f32(20, f.rate);
+    b.set_u16(24, uint16_t(f.frames.size()));
+    b.set_u16(26, uint16_t(f.images.size()));
+    b.set_u16(28, uint16_t(f.shapes.size()));
+    b.set_u16(30, uint16_t(f.sprites.size()));
+    b.set_u16(32, uint16_t(f.assets.size()));
+
+    std::vector<std::pair<uint32_t, std::string>> names;
+    if (!f.frames.empty()) {
+        uint32_t t = b.put_zero(4 * f.frames.size());
+        b.set_u32(36, t);
+        for (size_t i = 0; i < f.frames.size(); i++) b.set_u32(uint32_t(t + 4 * i), put_stream(b, f.frames[i]));
+    }
+    auto put_named_table = [&](const std::vector<FlaImage>& v, uint32_t word_off) {
+        if (v.empty()) return;
+        uint32_t t = b.put_zero(8 * v.size());
+        b.set_u32(word_off, t);
+        for (size_t i = 0; i < v.size(); i++) {
+            b.set_u16(uint32_t(t + 8 * i), v[i].id);
+            names.emplace_back(uint32_t(t + 8 * i + 4), v[i].name);
+        }
+    };
+    put_named_table(f.images, 40);
+    if (!f.shapes.empty()) {
+        uint32_t t = b.put_zero(24 * f.shapes.size());
+        b.set_u32(44, t);
+        for (size_t i = 0; i < f.shapes.size(); i++) {
+            const FlaShape& s = f.shapes[i];
+            uint32_t r = uint32_t(t + 24 * i);
+            b.set_u16(r, s.char_id);
+            b.set_u16(r + 2, uint16_t(s.parts.size()));
+            for (int k = 0; k < 4; k++) b.set_u32(r + 4 + 4 * k, uint32_t(s.rect[k]));
+            if (s.parts.empty()) continue;
+            uint32_t parts = b.put_zero(16 * s.parts.size());
+            b.set_u32(r + 20, parts);
+            for (size_t p = 0; p < s.parts.size(); p++) {
+                const FlaPart& part = s.parts[p];
+                uint32_t pr = uint32_t(parts + 16 * p);
+                b.set_u16(pr, part.image_id);
+                b.set_u16(pr + 2, uint16_t(part.verts.size()));
+                b.set_u16(pr + 4, uint16_t(part.indices.size()));
+                b.set_u32(pr + 8, b.size());
+                for (const auto& v : part.verts) {
+                    b.put_f32(v.x);
+                    b.put_f32(v.y);
+                    b.put_f32(v.u);
+                    b.put_f32(v.v);
+                    b.put_u32(v.color);
+                }
+                b.set_u32(pr + 12, b.size());
+                for (uint16_t i : part.indices) b.put_u16(i);
+                b.align4();
+            }
+        }
+    }
+    if (!f.sprites.empty()) {
+        uint32_t t = b.put_zero(8 * f.sprites.size());
+        b.set_u32(48, t);
+        for (size_t i = 0; i < f.sprites.size(); i++) {
+            const FlaSprite& s = f.sprites[i];
+            uint32_t r = uint32_t(t + 8 * i);
+            b.set_u16(r, s.id);
+            b.set_u16(r + 2, uint16_t(s.frames.size()));
+            if (s.frames.empty()) continue;
+            uint32_t arr = b.put_zero(4 * s.frames.size());
+            b.set_u32(r + 4, arr);
+            for (size_t k = 0; k < s.frames.size(); k++) b.set_u32(uint32_t(arr + 4 * k), put_stream(b, s.frames[k]));
+        }
+    }
+    put_named_table(f.assets, 52);
+    b.set_u32(0, b.put_name(f.name));
+    for (const auto& [slot, name] : names) b.set_u32(slot, b.put_name(name));
+    return b.data;
+}
+
+// ---- texture list -------------------------------------------------------------
+
+static std::string num(float v) {
+    char s[64];
+    std::snprintf(s, sizeof s, "%.9g", double(v));
+    return s;
+}
+
+std::string texlst_text(const std::vector<TexLstCatDesc>& cats) {
+    std::string t;
+    for (const auto& c : cats) {
+        t += "cat " + c.name + "\n";
+        for (const auto& x : c.textures) {
+            t += "tex " + x.file + "\n";
+            t += "size " + std::to_string(x.width) + " " + std::to_string(x.height) + "\n";
+            for (const auto& cr : x.crops)
+                t += "crop " + num(cr.x) + " " + num(cr.y) + " " + num(cr.w) + " " + num(cr.h) + " " + cr.name + "\n";
+        }
+    }
+    return t;
+}
+
+// ---- images -------------------------------------------------------------------
+
+static uint32_t crc32_of(const uint8_t* p, size_t n, uint32_t crc = 0) {
+    crc = ~crc;
+    for (size_t i = 0; i < n; i++) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+static void put_be32(Bytes& b, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+}
+
+static void png_chunk(Bytes& out, const char* type, const Bytes& body) {
+    put_be32(out, uint32_t(body.size()));
+    size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), body.begin(), body.end());
+    put_be32(out, crc32_of(out.data() + start, out.size() - start));
+}
+
+Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb) {
+    Bytes raw;
+    for (int y = 0; y < height; y++) {
+        raw.push_back(0);
+        for (int x = 0; x < width; x++) {
+            uint32_t c = argb.at(size_t(y) * size_t(width) + size_t(x));
+            raw.insert(raw.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)});
+        }
+    }
+    Bytes z = {0x78, 0x01};
+    size_t pos = 0;
+    do {
+        size_t n = std::min<size_t>(65535, raw.size() - pos);
+        z.push_back(pos + n == raw.size() ? 1 : 0);
+        z.insert(z.end(), {uint8_t(n), uint8_t(n >> 8), uint8_t(~n), uint8_t(~n >> 8)});
+        z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
+        pos += n;
+    } while (pos < raw.size());
+    uint32_t a = 1, b = 0;
+    for (uint8_t c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    put_be32(z, (b << 16) | a);
+
+    Bytes out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Bytes ihdr;
+    put_be32(ihdr, uint32_t(width));
+    put_be32(ihdr, uint32_t(height));
+    ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
+    png_chunk(out, "IHDR", ihdr);
+    png_chunk(out, "IDAT", z);
+    png_chunk(out, "IEND", {});
+    return out;
+}
+
+Bytes png_checker(int width, int height, uint32_t a, uint32_t b) {
+    std::vector<uint32_t> px(size_t(width) * size_t(height));
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) px[size_t(y) * size_t(width) + size_t(x)] = ((x / 8 + y / 8) & 1) ? b : a;
+    return png_encode(width, height, px);
+}
+
+}  // namespace qvw
