@@ -1,10 +1,16 @@
 // Fuzzes the chunk parsers: the input is a model group file; every chunk is
 // copied into a buffer of exactly its size (so any read past it is caught),
-// checked, and when accepted walked through every accessor and decoded.
+// checked, and when accepted walked through every accessor and decoded. Then
+// the loader reads the same file through its step machine into open pools
+// (every registrar, the mesh builder, texture binding) and releases it again.
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
+#include "res/res.h"
+#include "res/res_env.h"
+#include "res/resload.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -88,9 +94,51 @@ void walk_fla(ByteSpan d) {
     }
 }
 
+std::vector<uint8_t> g_file;
+
+bool serve_file(const char* path, std::vector<uint8_t>& out) {
+    std::string p = path;
+    if (p.size() < 4 || p.compare(p.size() - 4, 4, ".bin") != 0) return false;
+    out = g_file;
+    return true;
+}
+
+bool no_file(const char*) { return false; }
+
+void boot_once() {
+    static bool booted = false;
+    if (booted) return;
+    booted = true;
+    ResEnv env = res_env_defaults();
+    env.read_file = serve_file;
+    env.file_exists = no_file;
+    res_env_set(env);
+    const char* open[][2] = {{"MAX_NR_ANIME", "8"},       {"SZ_BUFF_ANIME", "65536"},      {"SZ_BUFF_ANIMENAME", "512"},
+                             {"MAX_NR_SPHERE_HIT", "8"},  {"SZ_BUFF_SPHERE_HIT", "65536"}, {"MAX_NR_CAMERA_INFO", "8"},
+                             {"SZ_BUFF_CAMERA_INFO", "65536"}, {"SZ_BUFF_CAMERA_INFONAME", "512"},
+                             {"MAX_NR_FLASH", "8"},       {"SZ_BUFF_FLASH", "65536"},      {"SZ_BUFF_FLASHNAME", "512"},
+                             {"MAX_NR_MESH_BONE", "64"},  {"SZ_BUFF_MESH_BONENAME", "4096"}};
+    for (auto& kv : open) res_env_test_set_setting(kv[0], kv[1]);
+    res_boot();
+    resload_boot();
+}
+
+void load_through_pools(const uint8_t* data, size_t size) {
+    boot_once();
+    g_file.assign(data, data + size);
+    ResMark mark;
+    res_mark(mark);
+    resload_request("fuzz", size & 1 ? RES_LOAD_SMOOTH_SET : 0);
+    for (int i = 0; i < 100000 && resload_step() != RESLOAD_IDLE; i++) {
+    }
+    res_env_test_fatals().clear();
+    res_release_to_mark(mark);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    load_through_pools(data, size);
     ByteSpan file(data, size);
     uint64_t pos = 0;
     ChunkHeader h;

@@ -32,24 +32,27 @@ void put_v3(std::vector<float>& a, uint32_t i, V3 v) {
 }
 V3 get_v3(const std::vector<float>& a, uint32_t i) { return {a[3 * i], a[3 * i + 1], a[3 * i + 2]}; }
 
-// The five attribute indices of a corner.
-struct Tuple {
-    uint16_t v[ATTR_COUNT];
-    bool operator==(const Tuple& o) const { return std::equal(v, v + ATTR_COUNT, o.v); }
-    bool operator<(const Tuple& o) const { return std::lexicographical_compare(v, v + ATTR_COUNT, o.v, o.v + ATTR_COUNT); }
+// The five attribute indices of a corner, packed: position, normal, colour
+// and uv in the high word, blend in the low one; equal keys mean equal tuples.
+struct CornerKey {
+    uint64_t hi;
+    uint32_t lo;
+    uint32_t corner;
+    bool operator<(const CornerKey& o) const {
+        return hi != o.hi ? hi < o.hi : lo != o.lo ? lo < o.lo : corner < o.corner;
+    }
+    bool same_tuple(const CornerKey& o) const { return hi == o.hi && lo == o.lo; }
 };
 
 // Welding by exact equality of the whole tuple: corners with the same five
 // indices share a vertex, numbered by first appearance in corner order.
 // Answers per corner its vertex and per vertex its first corner.
-void weld(const std::vector<Tuple>& t, std::vector<uint32_t>& vertex_of, std::vector<uint32_t>& corner_of) {
-    const uint32_t n = uint32_t(t.size());
-    std::vector<uint32_t> order(n);
-    std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return t[a] < t[b] || (t[a] == t[b] && a < b); });
+void weld(std::vector<CornerKey>& keys, std::vector<uint32_t>& vertex_of, std::vector<uint32_t>& corner_of) {
+    const uint32_t n = uint32_t(keys.size());
+    std::sort(keys.begin(), keys.end());
     std::vector<uint32_t> rep(n);
     for (uint32_t i = 0; i < n; i++)
-        rep[order[i]] = (i > 0 && t[order[i]] == t[order[i - 1]]) ? rep[order[i - 1]] : order[i];
+        rep[keys[i].corner] = (i > 0 && keys[i].same_tuple(keys[i - 1])) ? rep[keys[i - 1].corner] : keys[i].corner;
     vertex_of.assign(n, 0);
     corner_of.clear();
     for (uint32_t c = 0; c < n; c++) {
@@ -148,10 +151,12 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
     // Which corner stands for each vertex, and each corner's vertex.
     std::vector<uint32_t> vertex_of, corner_of;
     if (welded) {
-        std::vector<Tuple> t(corners);
-        for (uint32_t c = 0; c < corners; c++)
-            for (int a = 0; a < ATTR_COUNT; a++) t[c].v[a] = model_corner_index(d, m, a, c);
-        weld(t, vertex_of, corner_of);
+        std::vector<CornerKey> keys(corners);
+        for (uint32_t c = 0; c < corners; c++) {
+            auto ix = [&](int a) { return uint64_t(model_corner_index(d, m, a, c)); };
+            keys[c] = {ix(ATTR_POS) << 48 | ix(ATTR_NRM) << 32 | ix(ATTR_COL) << 16 | ix(ATTR_UV), uint32_t(ix(ATTR_BLEND)), c};
+        }
+        weld(keys, vertex_of, corner_of);
     } else {
         corner_of.resize(corners);
         std::iota(corner_of.begin(), corner_of.end(), 0u);

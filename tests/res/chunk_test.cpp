@@ -159,6 +159,18 @@ TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents) {
     EXPECT_EQ(src.subsets[1].word, 7u);
 }
 
+TEST(ChunkRoundTrip, TangentsNeedNormals) {
+    qvw::ModelDesc m = qvw::sample_quad();
+    m.has_normals = false;
+    Bytes d = model_bytes(m);
+    ModelChunk mc;
+    ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
+    MeshSource src;
+    mdl_decode(d, mc, RES_LOAD_SMOOTH_SET, NAME_FLAG_NRM, src);
+    EXPECT_TRUE(src.tangents.empty());
+    EXPECT_EQ(src.tex_set_count, 1u);   // no smoothed set without normals either
+}
+
 TEST(ChunkRoundTrip, SmoothedSecondSetInBothDecodes) {
     Bytes d = model_bytes(qvw::sample_quad());
     ModelChunk m;

@@ -1,0 +1,1324 @@
+#include "res/res.h"
+
+#include "res/resload.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// ==== state ==============================================================================
+
+namespace {
+
+struct ResHead {
+    const char* group;   // into the CAT name buffer, or null
+    NameHash group_hash;
+    const char* name;    // into the kind's name buffer (or the data), null when it did not fit
+    NameHash name_hash;
+};
+
+struct NameBuf {
+    char* base;
+    uint32_t size, cursor, high;
+};
+
+struct DataBuf {
+    uint8_t* base;
+    uint32_t size, cursor, high;
+};
+
+struct CatEntry {
+    ResHead h;   // only name and name_hash
+    uint32_t name_at;
+};
+struct TexEntry {
+    ResHead h;
+    ResTexInfo tex;
+    uint8_t* texels;   // the 8-bit copy, or null
+    uint32_t bytes;    // counted in the texture total
+    uint32_t name_at;
+};
+struct CropEntry {
+    ResHead h;
+    ResCrop crop;
+    uint32_t name_at;
+};
+struct DepthEntry {
+    ResHead h;
+    ResTexInfo surf;
+    uint32_t format;
+    uint32_t bytes;
+    uint32_t name_at;
+};
+struct MeshEntry {
+    ResHead h;
+    MeshBuffers mesh;
+    uint32_t bytes;
+    uint32_t name_at, subset_name_at, bone_name_at;
+};
+struct DataEntry {
+    ResHead h;
+    uint32_t data_at;   // offset of the copy in the data buffer
+    uint32_t size;
+    uint32_t named_count;   // BONE
+    float radius;           // SPHERE_HIT
+    uint32_t key_count, word;   // CAMERA_INFO
+    float f0, f1;
+    uint32_t name_at;
+};
+
+struct Pool {
+    int32_t used;
+    uint32_t capacity;
+    int32_t high;
+    uint8_t* entries;
+    size_t entry_size;
+    NameBuf names;
+    DataBuf data;
+};
+
+struct PoolSpec {
+    const char* cap_key;
+    int cap_def;
+    const char* name_key;
+    int name_def;
+    const char* data_key;   // null: no data buffer
+    int data_def;
+    size_t entry_size;
+};
+
+const PoolSpec kSpecs[RES_POOL_COUNT] = {
+    {"MAX_NR_CAT", 100, "SZ_BUFF_CATNAME", 2000, nullptr, 0, sizeof(CatEntry)},
+    {"MAX_NR_TEX", 1000, "SZ_BUFF_TEXNAME", 10240, nullptr, 0, sizeof(TexEntry)},
+    {"MAX_NR_TEX_CROP", 2000, "SZ_BUFF_TEX_CROPNAME", 20480, nullptr, 0, sizeof(CropEntry)},
+    {"MAX_NR_DEPTH_STENCIL", 1, "SZ_BUFF_DEPTH_STENCILNAME", 1, nullptr, 0, sizeof(DepthEntry)},
+    {"MAX_NR_MESH", 1000, "SZ_BUFF_MESHNAME", 10240, nullptr, 0, sizeof(MeshEntry)},
+    {"MAX_NR_MESH_SUBSET", 1000, "SZ_BUFF_MESH_SUBSET_TEXNAME", 10240, nullptr, 0, sizeof(MeshSubset)},
+    {"MAX_NR_MESH_BONE", 10, "SZ_BUFF_MESH_BONENAME", 64, nullptr, 0, sizeof(MeshBone)},
+    {"MAX_NR_BONE", 1000, "SZ_BUFF_BONENAME", 1000, "SZ_BUFF_BONE", 65536, sizeof(DataEntry)},
+    {"MAX_NR_ANIME", 1, "SZ_BUFF_ANIMENAME", 1, "SZ_BUFF_ANIME", 1, sizeof(DataEntry)},
+    {"MAX_NR_COLLISION", 40, "SZ_BUFF_COLLISIONNAME", 512, "SZ_BUFF_COLLISION", 262144, sizeof(DataEntry)},
+    {"MAX_NR_SPHERE_HIT", 1, "SZ_BUFF_SPHERE_HITNAME", 1, "SZ_BUFF_SPHERE_HIT", 1, sizeof(DataEntry)},
+    {"MAX_NR_CAMERA_INFO", 1, "SZ_BUFF_CAMERA_INFONAME", 1, "SZ_BUFF_CAMERA_INFO", 1, sizeof(DataEntry)},
+    {"MAX_NR_FLASH", 1, "SZ_BUFF_FLASHNAME", 1, "SZ_BUFF_FLASH", 1, sizeof(DataEntry)},
+};
+
+enum DefaultTex { DEF_TEST, DEF_WHITE, DEF_BLACK, DEF_GREEN, DEF_CYAN, DEF_MAGENTA, DEF_NRM, DEF_COUNT };
+
+struct ResBlock {
+    Pool pool[RES_POOL_COUNT];
+    // mesh lists
+    ResMeshListNode* ml_nodes;
+    uint32_t* ml_scratch;
+    uint32_t ml_capacity;
+    ResMeshListNode* ml_free;
+    ResMeshListNode* ml_next;     // next free node while a list is built
+    ResMeshListNode* ml_last;     // last node taken
+    uint32_t ml_taken;
+    int32_t ml_used, ml_high;
+    // byte totals
+    uint32_t tex_bytes, vertex_bytes;
+    ResHandle defaults[DEF_COUNT];
+    ResMark own_mark;
+    // matrix stack
+    float mstack[RES_MATRIX_STACK_DEPTH][16];
+    int mdepth;
+    bool started;
+};
+
+ResBlock g;
+
+constexpr const char* kDefaultGroup = "disp_res";
+constexpr size_t kNameWork = 260;   // stems and joined names
+
+template <typename E>
+E* entry(int pool, int32_t index) {
+    return reinterpret_cast<E*>(g.pool[pool].entries + size_t(index) * g.pool[pool].entry_size);
+}
+
+ResHead* head(int pool, int32_t index) { return entry<ResHead>(pool, index); }
+
+// The entry of a handle, or null.
+template <typename E>
+E* get(int pool, ResHandle h) {
+    if (pool < 0 || pool >= RES_POOL_COUNT || !g.pool[pool].entries) return nullptr;
+    int i = res_handle_index(h, g.pool[pool].used);
+    return i < 0 ? nullptr : entry<E>(pool, i);
+}
+
+// ---- name and data buffers ---------------------------------------------------------------
+
+// A copy with its NUL, made only when it ends strictly before the buffer's end.
+const char* intern(NameBuf& b, const char* s) {
+    if (!s || !b.base) return nullptr;
+    size_t n = std::strlen(s) + 1;
+    if (uint64_t(b.cursor) + n >= b.size) return nullptr;
+    char* at = b.base + b.cursor;
+    std::memcpy(at, s, n);
+    b.cursor += uint32_t(n);
+    if (b.cursor > b.high) b.high = b.cursor;
+    return at;
+}
+
+// A 4-aligned copy that ends strictly before the buffer's end; its offset, or
+// -1 when it does not fit.
+int64_t copy_data(DataBuf& b, ByteSpan src) {
+    if (!b.base) return -1;
+    uint64_t at = (uint64_t(b.cursor) + 3) & ~uint64_t(3);
+    if (at + src.size() >= b.size) return -1;
+    if (!src.empty()) std::memcpy(b.base + at, src.data(), src.size());
+    b.cursor = uint32_t(at + src.size());
+    if (b.cursor > b.high) b.high = b.cursor;
+    return int64_t(at);
+}
+
+void raise_high(Pool& p) {
+    if (p.used > p.high) p.high = p.used;
+}
+
+// ---- registration common part ------------------------------------------------------------
+
+struct RegStart {
+    bool ok;             // go on with a new entry
+    ResHandle existing;  // the entry of the same (group, name)
+    const char* group;   // the interned group
+};
+
+// Interns the group, answers an existing (group, name), refuses a full pool.
+RegStart reg_start(int pool, const char* group, const char* name) {
+    RegStart r{false, 0, nullptr};
+    if (group) {
+        r.group = res_cat_register(group);
+        if (!r.group) return r;
+    }
+    if (name && (r.existing = res_find(pool, r.group, name))) return r;
+    const Pool& p = g.pool[pool];
+    r.ok = p.entries && p.used >= 0 && uint32_t(p.used) < p.capacity;
+    return r;
+}
+
+void fill_head(ResHead& h, const char* group, const char* interned_name, const char* name) {
+    h.group = group;
+    h.group_hash = name_hash(group);
+    h.name = interned_name;
+    h.name_hash = name_hash(name);
+}
+
+bool stem_of(const char* path, std::array<char, kNameWork>& out) { return path && name_file_stem(out, path); }
+
+uint32_t tex_bytes_of(const ResTexInfo& t, bool mip_surcharge) {
+    uint32_t b = uint32_t(t.width) * t.height * t.bpp / 8;
+    return mip_surcharge ? b + b * 3 / 8 : b;
+}
+
+}  // namespace
+
+// ==== handles, marks ========================================================================
+
+int res_handle_index(ResHandle h, int32_t count) { return (h >= 1 && int64_t(h) <= count) ? int(h - 1) : -1; }
+ResHandle res_index_to_handle(int32_t index) { return ResHandle(index + 1); }
+uint32_t res_color_with_alpha(uint32_t color, uint32_t alpha) { return (color & 0x00FFFFFFu) | (alpha << 24); }
+
+int32_t res_pool_used(int pool) { return pool >= 0 && pool < RES_POOL_COUNT ? g.pool[pool].used : 0; }
+uint32_t res_pool_capacity(int pool) { return pool >= 0 && pool < RES_POOL_COUNT ? g.pool[pool].capacity : 0; }
+
+void res_mark(ResMark& m) {
+    m.live = 1;
+    for (int p = 0; p < RES_POOL_COUNT; p++) m.used[p] = g.pool[p].used < 0 ? 0 : g.pool[p].used;
+}
+
+namespace {
+
+void release_entry(int pool, ResHandle h) {
+    switch (pool) {
+        case RES_CAT: res_cat_release(h); break;
+        case RES_TEX: res_tex_release(h); break;
+        case RES_CROP: res_crop_release(h); break;
+        case RES_DEPTH: res_depth_release(h); break;
+        case RES_MESH: res_mesh_release(h); break;
+        case RES_SUBSET:
+        case RES_MBONE: break;   // with their meshes
+        default: res_data_release(pool, h); break;
+    }
+}
+
+}  // namespace
+
+void res_release_to_mark(ResMark& m) {
+    resload_abort();
+    m.live = 0;
+    for (int p = 0; p < RES_POOL_COUNT; p++) {
+        Pool& pool = g.pool[p];
+        if (m.used[p] >= pool.used) continue;
+        for (int32_t i = pool.used - 1; i >= m.used[p]; i--) release_entry(p, res_index_to_handle(i));
+        pool.used = m.used[p];
+    }
+}
+
+// ==== groups =================================================================================
+
+const char* res_cat_register(const char* name) {
+    if (!name) return nullptr;
+    if (ResHandle h = res_cat_find(name)) return entry<CatEntry>(RES_CAT, int32_t(h - 1))->h.name;
+    Pool& p = g.pool[RES_CAT];
+    // A new group beyond the capacity, or one whose name cannot be stored, is
+    // refused: the resource's registration then fails.
+    if (!p.entries || uint32_t(p.used) >= p.capacity) return nullptr;
+    uint32_t at = p.names.cursor;
+    const char* s = intern(p.names, name);
+    if (!s) return nullptr;
+    CatEntry& e = *entry<CatEntry>(RES_CAT, p.used++);
+    e = CatEntry{};
+    e.h.name = s;
+    e.h.name_hash = name_hash(name);
+    e.name_at = at;
+    raise_high(p);
+    return s;
+}
+
+void res_cat_release(ResHandle h) {
+    CatEntry* e = get<CatEntry>(RES_CAT, h);
+    if (!e) return;
+    g.pool[RES_CAT].names.cursor = e->name_at;
+    *e = CatEntry{};
+}
+
+ResHandle res_cat_find(const char* name) {
+    if (!name) return 0;
+    NameHash hash = name_hash(name);
+    for (int32_t i = 0; i < g.pool[RES_CAT].used; i++) {
+        const ResHead* e = head(RES_CAT, i);
+        if (e->name_hash == hash && e->name && std::strcmp(e->name, name) == 0) return res_index_to_handle(i);
+    }
+    return 0;
+}
+
+int32_t res_cat_count() { return g.pool[RES_CAT].used; }
+
+const char* res_cat_name(ResHandle h) {
+    CatEntry* e = get<CatEntry>(RES_CAT, h);
+    return e ? e->h.name : nullptr;
+}
+
+// ==== lookups ==================================================================================
+
+ResHandle res_find(int pool, const char* group, const char* name) {
+    if (!name || pool <= RES_CAT || pool >= RES_POOL_COUNT || pool == RES_SUBSET || pool == RES_MBONE) return 0;
+    const NameHash gh = name_hash(group), nh = name_hash(name);
+    for (int32_t i = 0; i < g.pool[pool].used; i++) {
+        const ResHead* e = head(pool, i);
+        // An entry whose name could not be stored is reachable by handle only.
+        if (e->name_hash != nh || !e->name || std::strcmp(e->name, name) != 0) continue;
+        if (!group) return res_index_to_handle(i);
+        if (e->group_hash != gh) continue;
+        if (e->group_hash == 0 || (e->group && std::strcmp(e->group, group) == 0)) return res_index_to_handle(i);
+    }
+    return 0;
+}
+
+const char* res_name(int pool, ResHandle h) {
+    if (pool <= RES_CAT || pool == RES_SUBSET || pool == RES_MBONE) return pool == RES_CAT ? res_cat_name(h) : nullptr;
+    ResHead* e = get<ResHead>(pool, h);
+    return e ? e->name : nullptr;
+}
+
+const char* res_group(int pool, ResHandle h) {
+    if (pool <= RES_CAT || pool == RES_SUBSET || pool == RES_MBONE) return nullptr;
+    ResHead* e = get<ResHead>(pool, h);
+    return e ? e->group : nullptr;
+}
+
+// ==== textures ===================================================================================
+
+namespace {
+
+// Registers a texture made by `make`; the name as given (already a stem for
+// the loading operations).
+template <typename Make>
+ResHandle tex_register(const char* group, const char* name, bool mip_surcharge, Make make) {
+    RegStart r = reg_start(RES_TEX, group, name);
+    if (r.existing || !r.ok) return r.existing;
+    Pool& p = g.pool[RES_TEX];
+    TexEntry& e = *entry<TexEntry>(RES_TEX, p.used++);
+    e = TexEntry{};
+    if (!make(e.tex)) {
+        p.used--;
+        e = TexEntry{};
+        return 0;
+    }
+    e.name_at = p.names.cursor;
+    fill_head(e.h, r.group, intern(p.names, name), name);
+    res_tex_apply_name_rules(e.tex, name);
+    e.bytes = tex_bytes_of(e.tex, mip_surcharge && (e.tex.flags & RES_TEX_MIPMAPPED));
+    g.tex_bytes += e.bytes;
+    raise_high(p);
+    return res_index_to_handle(p.used - 1);
+}
+
+uint16_t clamp_size(int v) { return uint16_t(v < 0 ? 0 : v > 0xFFFF ? 0xFFFF : v); }
+
+}  // namespace
+
+void res_tex_apply_name_rules(ResTexInfo& t, const char* name) {
+    if (name_contains(name, "_clamp"))
+        t.flags = uint16_t((t.flags & ~(0x3Fu << RES_TEX_ADDR_U_SHIFT)) | (1u << RES_TEX_ADDR_U_SHIFT) | (1u << RES_TEX_ADDR_V_SHIFT));
+}
+
+ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format, bool dynamic) {
+    if (w < 1 || h < 1) return 0;
+    return tex_register(group, name, false, [&](ResTexInfo& t) {
+        return res_env().tex_create(clamp_size(w), clamp_size(h), format, dynamic, false, t);
+    });
+}
+
+ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format) {
+    if (w < 1 || h < 1) return 0;
+    return tex_register(group, name, false, [&](ResTexInfo& t) {
+        return res_env().tex_create(clamp_size(w), clamp_size(h), format, false, true, t);
+    });
+}
+
+ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps) {
+    std::array<char, kNameWork> stem;
+    if (!stem_of(name, stem)) return 0;
+    return tex_register(group, stem.data(), true,
+                        [&](ResTexInfo& t) { return res_env().tex_load(image, size, mipmaps, t); });
+}
+
+ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps) {
+    std::array<char, kNameWork> stem;
+    if (!stem_of(path, stem)) return 0;
+    // An already registered texture is answered without reading the file.
+    RegStart r = reg_start(RES_TEX, group, stem.data());
+    if (r.existing || !r.ok) return r.existing;
+    std::vector<uint8_t> bytes;
+    if (!res_env().read_file(path, bytes)) return 0;
+    return res_tex_load_mem(group, path, bytes.data(), uint32_t(bytes.size()), mipmaps);
+}
+
+int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    if (!e) return 0;
+    bool target = e->tex.flags & RES_TEX_TARGET;
+    g.tex_bytes -= e->bytes;
+    e->bytes = 0;
+    res_env().tex_release(e->tex);
+    if (w < 1 || hgt < 1) return 1;
+    if (!res_env().tex_create(clamp_size(w), clamp_size(hgt), format, dynamic, target, e->tex)) return 0;
+    res_tex_apply_name_rules(e->tex, e->h.name);
+    e->bytes = tex_bytes_of(e->tex, false);
+    g.tex_bytes += e->bytes;
+    raise_high(g.pool[RES_TEX]);
+    return 1;
+}
+
+int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    return e && argb && res_env().tex_write(e->tex, x, y, w, hgt, argb) ? 1 : 0;
+}
+
+int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    return e && argb && res_env().tex_read(e->tex, x, y, w, hgt, argb) ? 1 : 0;
+}
+
+uint32_t res_tex_read_texel(ResHandle h, int x, int y) {
+    uint32_t v = 0;
+    res_tex_read_image(h, x, y, 1, 1, &v);
+    return v;
+}
+
+bool res_tex_set_address(ResHandle h, uint32_t u_mode, uint32_t v_mode) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    if (!e) return false;
+    uint32_t f = e->tex.flags & ~(0x3Fu << RES_TEX_ADDR_U_SHIFT);
+    e->tex.flags = uint16_t(f | (u_mode & 7) << RES_TEX_ADDR_U_SHIFT | (v_mode & 7) << RES_TEX_ADDR_V_SHIFT);
+    return true;
+}
+
+int res_tex_make_texel_copy(ResHandle h, uint8_t (*convert)(uint32_t)) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    if (!e) return 0;
+    if (e->texels) return 1;
+    size_t n = size_t(e->tex.width) * e->tex.height;
+    std::vector<uint32_t> argb(n);
+    if (n && !res_env().tex_read(e->tex, 0, 0, e->tex.width, e->tex.height, argb.data())) return 0;
+    // Without room for the copy there is no copy, and the answer says so.
+    uint8_t* copy = static_cast<uint8_t*>(std::malloc(n ? n : 1));
+    if (!copy) return 0;
+    for (size_t i = 0; i < n; i++) copy[i] = convert ? convert(argb[i]) : uint8_t(argb[i] >> 24);
+    e->texels = copy;
+    return 1;
+}
+
+uint8_t res_tex_sample(ResHandle h, float u, float v) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    if (!e || !e->texels) return 0;
+    const float w = e->tex.width, hh = e->tex.height;
+    float fx = (w + 0.5f) * u, fy = (hh + 0.5f) * v;
+    // Truncation toward zero; anything that would land outside is 0.
+    if (!(fx > -1.0f && fx < w) || !(fy > -1.0f && fy < hh)) return 0;
+    int x = int(fx), y = int(fy);
+    return e->texels[size_t(y) * e->tex.width + size_t(x)];
+}
+
+void res_tex_release(ResHandle h) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    if (!e) return;
+    g.tex_bytes -= e->bytes;
+    std::free(e->texels);
+    g.pool[RES_TEX].names.cursor = e->name_at;
+    res_env().tex_release(e->tex);
+    *e = TexEntry{};
+}
+
+const ResTexInfo* res_tex_get(ResHandle h) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    return e ? &e->tex : nullptr;
+}
+
+int32_t res_tex_count() { return g.pool[RES_TEX].used; }
+uint32_t res_tex_bytes() { return g.tex_bytes; }
+ResHandle res_tex_test() { return g.defaults[DEF_TEST]; }
+ResHandle res_tex_white() { return g.defaults[DEF_WHITE]; }
+ResHandle res_tex_black() { return g.defaults[DEF_BLACK]; }
+ResHandle res_tex_green() { return g.defaults[DEF_GREEN]; }
+ResHandle res_tex_cyan() { return g.defaults[DEF_CYAN]; }
+ResHandle res_tex_magenta() { return g.defaults[DEF_MAGENTA]; }
+ResHandle res_tex_nrm() { return g.defaults[DEF_NRM]; }
+
+// ==== crops, depth-stencil surfaces ===================================================================
+
+namespace {
+
+ResHandle crop_add(const char* group, const char* name, const ResCrop& c, ResHandle (*tex_of)(const char*, const void*),
+                   const void* ctx) {
+    std::array<char, kNameWork> stem;
+    if (!stem_of(name, stem)) return 0;
+    RegStart r = reg_start(RES_CROP, group, stem.data());
+    if (r.existing || !r.ok) return r.existing;
+    Pool& p = g.pool[RES_CROP];
+    CropEntry& e = *entry<CropEntry>(RES_CROP, p.used++);
+    e = CropEntry{};
+    e.crop = c;
+    e.crop.tex = tex_of(r.group, ctx);
+    e.name_at = p.names.cursor;
+    fill_head(e.h, r.group, intern(p.names, stem.data()), stem.data());
+    raise_high(p);
+    return res_index_to_handle(p.used - 1);
+}
+
+// The crop rectangle in fractions of a texture given by handle; zeros and no
+// texture for an invalid or empty texture.
+ResCrop crop_px(float x, float y, float w, float h, ResHandle tex) {
+    const ResTexInfo* t = res_tex_get(tex);
+    if (!t || t->width == 0 || t->height == 0) return ResCrop{0, 0, 0, 0, 0};
+    return ResCrop{tex, x / t->width, y / t->height, w / t->width, h / t->height};
+}
+
+}  // namespace
+
+ResHandle res_crop_register(const char* group, const char* name, float u, float v, float w, float h, const char* tex_name) {
+    return crop_add(group, name, ResCrop{0, u, v, w, h},
+                    [](const char* igroup, const void* ctx) -> ResHandle {
+                        std::array<char, kNameWork> stem;
+                        return stem_of(static_cast<const char*>(ctx), stem) ? res_tex_find(igroup, stem.data()) : 0;
+                    },
+                    tex_name);
+}
+
+ResHandle res_crop_register_px(const char* group, const char* name, float x, float y, float w, float h, ResHandle tex) {
+    ResCrop c = crop_px(x, y, w, h, tex);
+    return crop_add(group, name, c, [](const char*, const void* ctx) { return *static_cast<const ResHandle*>(ctx); },
+                    &c.tex);
+}
+
+int res_crop_set_px(ResHandle crop, float x, float y, float w, float h, ResHandle tex) {
+    CropEntry* e = get<CropEntry>(RES_CROP, crop);
+    if (!e) return 0;
+    e->crop = crop_px(x, y, w, h, tex);
+    return 1;
+}
+
+const ResCrop* res_crop_get(ResHandle h) {
+    CropEntry* e = get<CropEntry>(RES_CROP, h);
+    return e ? &e->crop : nullptr;
+}
+
+void res_crop_release(ResHandle h) {
+    CropEntry* e = get<CropEntry>(RES_CROP, h);
+    if (!e) return;
+    g.pool[RES_CROP].names.cursor = e->name_at;
+    *e = CropEntry{};
+}
+
+ResHandle res_depth_register(const char* group, const char* name, int w, int h, uint32_t format) {
+    std::array<char, kNameWork> stem;
+    if (!stem_of(name, stem) || w < 1 || h < 1) return 0;
+    RegStart r = reg_start(RES_DEPTH, group, stem.data());
+    if (r.existing || !r.ok) return r.existing;
+    Pool& p = g.pool[RES_DEPTH];
+    DepthEntry& e = *entry<DepthEntry>(RES_DEPTH, p.used++);
+    e = DepthEntry{};
+    if (!res_env().depth_create(clamp_size(w), clamp_size(h), format, e.surf)) {
+        p.used--;
+        return 0;
+    }
+    e.format = format;
+    e.bytes = tex_bytes_of(e.surf, false);
+    g.tex_bytes += e.bytes;
+    e.name_at = p.names.cursor;
+    fill_head(e.h, r.group, intern(p.names, stem.data()), stem.data());
+    raise_high(p);
+    return res_index_to_handle(p.used - 1);
+}
+
+const ResTexInfo* res_depth_get(ResHandle h) {
+    DepthEntry* e = get<DepthEntry>(RES_DEPTH, h);
+    return e ? &e->surf : nullptr;
+}
+
+void res_depth_release(ResHandle h) {
+    DepthEntry* e = get<DepthEntry>(RES_DEPTH, h);
+    if (!e) return;
+    g.tex_bytes -= e->bytes;
+    g.pool[RES_DEPTH].names.cursor = e->name_at;
+    res_env().tex_release(e->surf);
+    *e = DepthEntry{};
+}
+
+int res_depth_resize(ResHandle h, int w, int hgt, uint32_t format) {
+    DepthEntry* e = get<DepthEntry>(RES_DEPTH, h);
+    if (!e) return 0;
+    // The byte total follows the new size (it is only a statistic).
+    g.tex_bytes -= e->bytes;
+    e->bytes = 0;
+    res_env().tex_release(e->surf);
+    if (w < 1 || hgt < 1) return 1;
+    if (!res_env().depth_create(clamp_size(w), clamp_size(hgt), format, e->surf)) return 0;
+    e->format = format;
+    e->bytes = tex_bytes_of(e->surf, false);
+    g.tex_bytes += e->bytes;
+    return 1;
+}
+
+void res_on_device_lost() {
+    ResEnv& env = res_env();
+    env.surfaces_lost();
+    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--) env.tex_lost(entry<TexEntry>(RES_TEX, i)->tex);
+    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--) env.tex_lost(entry<DepthEntry>(RES_DEPTH, i)->surf);
+}
+
+void res_on_device_reset() {
+    ResEnv& env = res_env();
+    env.surfaces_reset();
+    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--) env.tex_reset(entry<TexEntry>(RES_TEX, i)->tex);
+    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--) env.tex_reset(entry<DepthEntry>(RES_DEPTH, i)->surf);
+}
+
+// ==== meshes ========================================================================================
+
+ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src, uint32_t mesh_flags) {
+    RegStart r = reg_start(RES_MESH, group, name);
+    if (r.existing || !r.ok) return r.existing;
+    Pool& mp = g.pool[RES_MESH];
+    Pool& sp = g.pool[RES_SUBSET];
+    Pool& bp = g.pool[RES_MBONE];
+    // The mesh-bone pool must have room even for a mesh without bones.
+    if (!sp.entries || !bp.entries || uint32_t(sp.used) >= sp.capacity || uint32_t(bp.used) >= bp.capacity) return 0;
+
+    const uint32_t subset_name_at = sp.names.cursor, bone_name_at = bp.names.cursor;
+    const char* nrm_group = nullptr;
+    if (mesh_flags & NAME_FLAG_NRM) {
+        std::array<char, kNameWork> g_nrm;
+        if (r.group && name_join(g_nrm, r.group, "NRM")) nrm_group = res_cat_register(g_nrm.data());
+    }
+    for (MeshSubsetSrc& s : src.subsets) {
+        for (uint32_t j = 0; j < s.slot_count && j < MESH_MAX_SLOTS; j++) {
+            std::array<char, kNameWork> stem;
+            s.slot_group[j] = r.group;
+            s.slot_name[j] = stem_of(s.slot_name[j], stem) ? intern(sp.names, stem.data()) : nullptr;
+        }
+        if (!(mesh_flags & NAME_FLAG_NRM) || s.slot_count == 0 || !s.slot_name[0]) continue;
+        // Normal map in slot 1, specular map in slot 2, from the "<group>_NRM" group.
+        const char* suffix[2] = {"normal", "specular"};
+        for (uint32_t k = 0; k < ((mesh_flags & NAME_FLAG_SPC) ? 2u : 1u); k++) {
+            std::array<char, kNameWork> joined;
+            s.slot_group[1 + k] = nrm_group;
+            s.slot_name[1 + k] = name_join(joined, s.slot_name[0], suffix[k]) ? intern(sp.names, joined.data()) : nullptr;
+        }
+        s.slot_count = (mesh_flags & NAME_FLAG_SPC) ? 3 : 2;
+    }
+    for (MeshBoneSrc& b : src.bones) b.name = intern(bp.names, b.name);
+
+    MeshEntry& e = *entry<MeshEntry>(RES_MESH, mp.used++);
+    e = MeshEntry{};
+    uint32_t ns = 0, nb = 0;
+    if (!mdl_build_vertex_buffer(e.mesh, src, entry<MeshSubset>(RES_SUBSET, sp.used), sp.capacity - 1 - uint32_t(sp.used),
+                                 entry<MeshBone>(RES_MBONE, bp.used), bp.capacity - 1 - uint32_t(bp.used), &ns, &nb,
+                                 mesh_flags)) {
+        mp.used--;
+        e = MeshEntry{};
+        return 0;
+    }
+    e.subset_name_at = subset_name_at;
+    e.bone_name_at = bone_name_at;
+    e.name_at = mp.names.cursor;
+    fill_head(e.h, r.group, intern(mp.names, name), name);
+    e.bytes = mdl_buffer_bytes(e.mesh);
+    g.vertex_bytes += e.bytes;
+    sp.used += int32_t(ns);
+    bp.used += int32_t(nb);
+    raise_high(mp);
+    raise_high(sp);
+    raise_high(bp);
+    return res_index_to_handle(mp.used - 1);
+}
+
+ResHandle res_mesh_create_blank(const char* group, const char* name, uint32_t tris) {
+    if (tris == 0 || tris > 0x05555555u) return 0;
+    MeshSource s{};
+    s.vertex_count = 3 * tris;
+    s.positions.assign(3ull * s.vertex_count, 0.0f);
+    s.normals.assign(3ull * s.vertex_count, 0.0f);
+    s.uv0.assign(2ull * s.vertex_count, 0.0f);
+    s.tex_sets[0] = {s.uv0.data(), 2};
+    s.tex_set_count = 1;
+    s.index_bits = 32;
+    MeshSubsetSrc sub{};
+    sub.first = 0;
+    sub.last = tris - 1;
+    sub.slot_count = 1;   // one slot without a name: the caller binds it
+    s.subsets.push_back(sub);
+    return res_mesh_register(group, name, s, 0);
+}
+
+void res_mesh_bind_textures() {
+    for (int32_t i = 0; i < g.pool[RES_MESH].used; i++) {
+        MeshEntry* e = entry<MeshEntry>(RES_MESH, i);
+        MeshBuffers& m = e->mesh;
+        m.first_textured = -1;
+        for (uint32_t s = 0; s < m.subset_count; s++) {
+            MeshSubset& sub = m.subsets[s];
+            for (uint32_t j = 0; j < sub.slot_count && j < MESH_MAX_SLOTS; j++) {
+                if (!sub.slot_name[j] || !sub.slot_name[j][0]) {
+                    sub.slot_tex[j] = 0;
+                    continue;
+                }
+                if (sub.slot_tex[j]) continue;
+                sub.slot_tex[j] = res_tex_find(sub.slot_group[j], sub.slot_name[j]);
+                if (!sub.slot_tex[j] && j == 1 && (m.caller_word & NAME_FLAG_NRM)) sub.slot_tex[j] = res_tex_nrm();
+                if (!sub.slot_tex[j] && j == 2 && (m.caller_word & NAME_FLAG_SPC)) sub.slot_tex[j] = res_tex_black();
+            }
+            if (m.first_textured < 0 && sub.slot_tex[0]) m.first_textured = int32_t(s);
+        }
+    }
+}
+
+const MeshBuffers* res_mesh_get_object(ResHandle h) {
+    MeshEntry* e = get<MeshEntry>(RES_MESH, h);
+    return e ? &e->mesh : nullptr;
+}
+
+uint32_t res_mesh_flags(ResHandle h) {
+    MeshEntry* e = get<MeshEntry>(RES_MESH, h);
+    return e ? e->mesh.caller_word : 0;
+}
+
+void res_mesh_release(ResHandle h) {
+    MeshEntry* e = get<MeshEntry>(RES_MESH, h);
+    if (!e) return;
+    g.vertex_bytes -= e->bytes;
+    g.pool[RES_SUBSET].names.cursor = e->subset_name_at;
+    g.pool[RES_MBONE].names.cursor = e->bone_name_at;
+    g.pool[RES_MESH].names.cursor = e->name_at;
+    mdl_release_vertex_buffer(e->mesh);
+    *e = MeshEntry{};
+}
+
+uint32_t res_vertex_bytes() { return g.vertex_bytes; }
+
+// ==== chunk-data kinds ================================================================================
+
+namespace {
+
+// Strips the name at off inside the stored copy and answers its hash.
+NameHash strip_in_place(MutByteSpan d, uint32_t off) {
+    char* s = reinterpret_cast<char*>(d.data() + off);
+    if (!rd_name(ByteSpan(d), off)) return 0;
+    name_strip_variant(std::span<char>(s, std::strlen(s) + 1), s);
+    return name_hash(s);
+}
+
+// Copies a checked chunk into a new entry of a data pool. `fix` adjusts the
+// stored copy and the entry; own_name false keeps the name inside the data.
+template <typename Fix>
+ResHandle data_register(int pool, const char* group, const char* name, ByteSpan chunk, bool own_name, Fix fix) {
+    RegStart r = reg_start(pool, group, name);
+    if (r.existing || !r.ok) return r.existing;
+    Pool& p = g.pool[pool];
+    const uint32_t name_at = p.names.cursor, data_before = p.data.cursor;
+    int64_t at = copy_data(p.data, chunk);
+    if (at < 0) return 0;
+    DataEntry& e = *entry<DataEntry>(pool, p.used++);
+    e = DataEntry{};
+    e.data_at = uint32_t(at);
+    e.size = uint32_t(chunk.size());
+    MutByteSpan copy(p.data.base + at, chunk.size());
+    const char* stored_name = own_name ? intern(p.names, name) : nullptr;
+    if (!fix(copy, e, stored_name)) {
+        p.used--;
+        p.data.cursor = data_before;
+        e = DataEntry{};
+        return 0;
+    }
+    e.name_at = name_at;
+    fill_head(e.h, r.group, stored_name, name);
+    raise_high(p);
+    return res_index_to_handle(p.used - 1);
+}
+
+}  // namespace
+
+ResHandle res_bone_register(const char* group, const char* name, ByteSpan chunk) {
+    BoneChunk bc;
+    if (chunk_parse_bone(chunk, bc) != CHUNK_OK) return 0;
+    return data_register(RES_BONE, group, name, chunk, true, [](MutByteSpan d, DataEntry& e, const char*&) {
+        uint32_t pos = 0;
+        BoneTok t;
+        while (bone_next(d, pos, t)) {
+            if (t.kind != BONE_TOK_NODE || !t.name_off) continue;
+            wr_u32(d, t.hash_off, strip_in_place(d, t.name_off));
+            e.named_count++;
+        }
+        return true;
+    });
+}
+
+ResHandle res_anime_register(const char* group, const char* name, ByteSpan chunk) {
+    AnimChunk ac;
+    if (chunk_parse_anime(chunk, ac) != CHUNK_OK) return 0;
+    return data_register(RES_ANIME, group, name, chunk, true, [&](MutByteSpan d, DataEntry&, const char*&) {
+        strip_in_place(d, ac.name_off);
+        for (uint32_t i = 0; i < ac.node_count; i++) {
+            AnimNode n;
+            anim_node(d, i, n);
+            wr_u32(d, n.hash_off, strip_in_place(d, n.name_off));
+        }
+        return true;
+    });
+}
+
+ResHandle res_coll_register(const char* group, const char* name, ByteSpan chunk) {
+    CollChunk cc;
+    if (chunk_parse_coll(chunk, cc) != CHUNK_OK) return 0;
+    return data_register(RES_COLL, group, name, chunk, true, [&](MutByteSpan d, DataEntry&, const char*&) {
+        strip_in_place(d, cc.name_off);
+        return true;
+    });
+}
+
+ResHandle res_shit_register(const char* group, ByteSpan chunk) {
+    ShitChunk sc;
+    if (chunk_parse_shit(chunk, sc) != CHUNK_OK) return 0;
+    const char* name = rd_name(chunk, sc.name_off);
+    // Its name stays the one inside the stored copy.
+    return data_register(RES_SHIT, group, name, chunk, false, [&](MutByteSpan d, DataEntry& e, const char*& stored) {
+        float r = 0;
+        for (uint32_t i = 0; i < sc.count; i++) {
+            ShitSphere s;
+            shit_sphere(d, sc, i, s);
+            float l2 = s.centre[0] * s.centre[0] + s.centre[1] * s.centre[1] + s.centre[2] * s.centre[2];
+            float l = l2 < 1e-10f ? 0.0f : std::sqrt(l2);
+            if (l + s.radius > r) r = l + s.radius;
+        }
+        e.radius = r;
+        stored = reinterpret_cast<const char*>(d.data() + sc.name_off);
+        return true;
+    });
+}
+
+ResHandle res_caminfo_register(const char* group, const char* name, ByteSpan chunk) {
+    CamrChunk cc;
+    if (chunk_parse_camr(chunk, cc) != CHUNK_OK) return 0;
+    ByteSpan keys = chunk.subspan(cc.keys_off, size_t(cc.key_count) * CAMR_KEY_SIZE);
+    return data_register(RES_CAM, group, name, keys, true, [&](MutByteSpan, DataEntry& e, const char*&) {
+        e.key_count = cc.key_count;
+        e.word = cc.word;
+        e.f0 = cc.f0;
+        e.f1 = cc.f1;
+        return true;
+    });
+}
+
+ResHandle res_flash_register(const char* group, const char* name, ByteSpan chunk) {
+    FlaChunk fc;
+    if (chunk_parse_fla(chunk, fc) != CHUNK_OK) return 0;
+    return data_register(RES_FLASH, group, name, chunk, true, [](MutByteSpan, DataEntry&, const char*&) { return true; });
+}
+
+ByteSpan res_data(int pool, ResHandle h) {
+    if (pool < RES_BONE || pool >= RES_POOL_COUNT) return {};
+    DataEntry* e = get<DataEntry>(pool, h);
+    return e ? ByteSpan(g.pool[pool].data.base + e->data_at, e->size) : ByteSpan{};
+}
+
+void res_data_release(int pool, ResHandle h) {
+    if (pool < RES_BONE || pool >= RES_POOL_COUNT) return;
+    DataEntry* e = get<DataEntry>(pool, h);
+    if (!e) return;
+    g.pool[pool].data.cursor = e->data_at;
+    if (pool != RES_SHIT) g.pool[pool].names.cursor = e->name_at;
+    *e = DataEntry{};
+}
+
+uint32_t res_bone_named_count(ResHandle h) {
+    DataEntry* e = get<DataEntry>(RES_BONE, h);
+    return e ? e->named_count : 0;
+}
+
+bool res_bone_node_matrix(ResHandle h, const char* node, float out[16]) {
+    ByteSpan d = res_data(RES_BONE, h);
+    if (d.empty() || !node || !out) return false;
+    NameHash want = name_hash(node);
+    uint32_t pos = 0, matrix = 0;
+    BoneTok t;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_MATRIX) {
+            matrix = t.matrix_off;
+        } else if (t.kind == BONE_TOK_PUSH || t.kind == BONE_TOK_POP) {
+            matrix = 0;
+        } else if (t.name_off && rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = rd_name(d, t.name_off);
+            if (n && std::strcmp(n, node) == 0) return matrix && rd_f32s(d, matrix, out, 16);
+        }
+    }
+    return false;
+}
+
+namespace {
+
+bool anime_node_by_name(ResHandle h, const char* node, ByteSpan& d, AnimNode& out) {
+    d = res_data(RES_ANIME, h);
+    if (d.empty() || !node) return false;
+    NameHash want = name_hash(node);
+    uint32_t count = rd_u32_or0(d, 0);
+    for (uint32_t i = 0; i < count; i++) {
+        if (!anim_node(d, i, out) || rd_u32_or0(d, out.hash_off) != want) continue;
+        const char* n = rd_name(d, out.name_off);
+        if (n && std::strcmp(n, node) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+uint32_t res_anime_node_count(ResHandle h) { return rd_u32_or0(res_data(RES_ANIME, h), 0); }
+uint32_t res_anime_max_frame(ResHandle h) { return rd_u32_or0(res_data(RES_ANIME, h), 4); }
+
+const char* res_anime_node_name(ResHandle h, uint32_t i) {
+    ByteSpan d = res_data(RES_ANIME, h);
+    AnimNode n;
+    return anim_node(d, i, n) ? rd_name(d, n.name_off) : nullptr;
+}
+
+uint32_t res_anime_node_frame_count(ResHandle h, const char* node) {
+    ByteSpan d;
+    AnimNode n;
+    return anime_node_by_name(h, node, d, n) ? n.frame_count : 0;
+}
+
+bool res_anime_node_frame(ResHandle h, const char* node, uint32_t f, float out[16]) {
+    ByteSpan d;
+    AnimNode n;
+    return out && anime_node_by_name(h, node, d, n) && anim_frame(d, n, f, out);
+}
+
+uint32_t res_coll_nr_tris(ResHandle h) {
+    ByteSpan d = res_data(RES_COLL, h);
+    CollChunk c;
+    if (chunk_parse_coll(d, c) != CHUNK_OK) return 0;
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < c.box_count; i++) {
+        CollBox b;
+        if (coll_box(d, c, i, b)) n += b.tri_count;
+    }
+    return n;
+}
+
+bool res_coll_get_tri(ResHandle h, uint32_t n, ResCollTri* out) {
+    ByteSpan d = res_data(RES_COLL, h);
+    CollChunk c;
+    if (!out || chunk_parse_coll(d, c) != CHUNK_OK) return false;
+    for (uint32_t i = 0; i < c.box_count; i++) {
+        CollBox b;
+        if (!coll_box(d, c, i, b)) return false;
+        if (n >= b.tri_count) {
+            n -= b.tri_count;
+            continue;
+        }
+        CollTri t;
+        if (!coll_box_tri(d, b, n, t)) return false;
+        std::memcpy(out->c, t.c, sizeof out->c);
+        std::memcpy(out->normal, t.normal, sizeof out->normal);
+        std::memcpy(out->sphere, t.sphere, sizeof out->sphere);
+        for (int k = 0; k < 3; k++) out->centroid[k] = (t.c[0][k] + t.c[1][k] + t.c[2][k]) * 0.33333334f;
+        return true;
+    }
+    return false;
+}
+
+float res_shit_radius(ResHandle h) {
+    DataEntry* e = get<DataEntry>(RES_SHIT, h);
+    return e ? e->radius : 0.0f;
+}
+
+uint32_t res_caminfo_key_count(ResHandle h) {
+    DataEntry* e = get<DataEntry>(RES_CAM, h);
+    return e ? e->key_count : 0;
+}
+
+int res_caminfo_sample(ResHandle h, float t, uint32_t out[4]) {
+    DataEntry* e = get<DataEntry>(RES_CAM, h);
+    if (!e || !out) return 0;
+    out[0] = out[1] = out[2] = out[3] = 0;
+    if (e->key_count == 0) return 0;
+    // The key index is clamped to the table: t outside 0..1 takes an end key.
+    float f = float(e->key_count - 1) * t + 0.5f;
+    uint32_t k = !(f >= 0.0f) ? 0 : f >= float(e->key_count - 1) ? e->key_count - 1 : uint32_t(f);
+    ByteSpan d = res_data(RES_CAM, h);
+    for (int i = 0; i < 4; i++) out[i] = rd_u32_or0(d, uint64_t(k) * CAMR_KEY_SIZE + 4ull * i);
+    return 1;
+}
+
+// ==== matrix stack ======================================================================================
+
+namespace {
+
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+// The stream walks of the bone queries: the stack level the walk started on is
+// its floor, and pushes that found the stack full are counted so that their
+// pops are ignored too; the depth is restored exactly at the end.
+struct StackWalk {
+    int entry = g.mdepth;
+    int pushed = 0, ignored = 0;
+    bool push() {
+        if (g.mdepth >= RES_MATRIX_STACK_DEPTH - 1) {
+            ignored++;
+            return false;
+        }
+        res_mstack_push();
+        pushed++;
+        return true;
+    }
+    void pop() {
+        if (ignored) ignored--;
+        else if (pushed > 1) {   // never below the walk's own first level
+            res_mstack_pop();
+            pushed--;
+        }
+    }
+    ~StackWalk() {
+        while (g.mdepth > entry) res_mstack_pop();
+    }
+};
+
+// Finds the named node's token; depth counts push levels from the start.
+bool find_node(ByteSpan d, const char* node, uint32_t& pos, int& depth) {
+    NameHash want = name_hash(node);
+    BoneTok t;
+    depth = 0;
+    pos = 0;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_PUSH) depth++;
+        else if (t.kind == BONE_TOK_POP) depth--;
+        else if (t.kind == BONE_TOK_NODE && t.name_off && rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = rd_name(d, t.name_off);
+            if (n && std::strcmp(n, node) == 0) return true;
+        }
+    }
+    return false;
+}
+
+// Calls visit(name) for each node below the named one within the limit, in
+// stream order, until visit answers false.
+template <typename Visit>
+void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit) {
+    ByteSpan d = res_data(RES_BONE, h);
+    uint32_t pos;
+    int base;
+    if (d.empty() || !node || !find_node(d, node, pos, base)) return;
+    int depth = base;
+    BoneTok t;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_PUSH) {
+            depth++;
+        } else if (t.kind == BONE_TOK_POP) {
+            if (--depth < base) return;
+        } else if (t.kind == BONE_TOK_NODE) {
+            if (depth <= base) return;
+            if ((limit == 0 || uint32_t(depth - base) <= limit) && !visit(rd_name(d, t.name_off))) return;
+        }
+    }
+}
+
+}  // namespace
+
+void res_mstack_init() {
+    g.mdepth = 0;
+    std::memcpy(g.mstack[0], kIdentity, sizeof kIdentity);
+}
+
+void res_mstack_push() {
+    if (g.mdepth >= RES_MATRIX_STACK_DEPTH - 1) return;
+    std::memcpy(g.mstack[g.mdepth + 1], g.mstack[g.mdepth], sizeof g.mstack[0]);
+    g.mdepth++;
+}
+
+void res_mstack_pop() {
+    if (g.mdepth > 0) g.mdepth--;
+}
+
+void res_mstack_load(const float* m) { std::memcpy(g.mstack[g.mdepth], m ? m : kIdentity, sizeof g.mstack[0]); }
+
+void res_mstack_mul(const float m[16]) { res_env().mat_mul(g.mstack[g.mdepth], g.mstack[g.mdepth], m); }
+
+float* res_mstack_top() { return g.mstack[g.mdepth]; }
+float* res_mstack_below_top() { return g.mdepth > 0 ? g.mstack[g.mdepth - 1] : nullptr; }
+int res_mstack_depth() { return g.mdepth; }
+
+bool res_bone_node_world(ResHandle h, const char* node, float out[16]) {
+    ByteSpan d = res_data(RES_BONE, h);
+    if (d.empty() || !node || !out) return false;
+    StackWalk walk;
+    if (!walk.push()) return false;   // a full stack: nothing of the caller's is overwritten
+    res_mstack_load(nullptr);
+    NameHash want = name_hash(node);
+    uint32_t pos = 0;
+    BoneTok t;
+    while (bone_next(d, pos, t)) {
+        if (t.kind == BONE_TOK_MATRIX) {
+            float m[16];
+            rd_f32s(d, t.matrix_off, m, 16);
+            res_mstack_mul(m);
+        } else if (t.kind == BONE_TOK_PUSH) {
+            walk.push();
+        } else if (t.kind == BONE_TOK_POP) {
+            walk.pop();
+        } else if (t.name_off && rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = rd_name(d, t.name_off);
+            if (n && std::strcmp(n, node) == 0) {
+                std::memcpy(out, res_mstack_top(), 16 * sizeof(float));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+uint32_t res_bone_count_below(ResHandle h, const char* node, uint32_t limit) {
+    uint32_t n = 0;
+    walk_below(h, node, limit, [&](const char*) {
+        n++;
+        return true;
+    });
+    return n;
+}
+
+const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint32_t limit) {
+    const char* found = nullptr;
+    uint32_t i = 0;
+    walk_below(h, node, limit, [&](const char* name) {
+        if (i++ != n) return true;
+        found = name;
+        return false;
+    });
+    return found;
+}
+
+// ==== usage report ========================================================================================
+
+namespace {
+
+int pct(uint64_t used, uint64_t cap) { return cap ? int(used * 100 / cap) : 0; }
+
+}  // namespace
+
+bool res_stats_line(int i, char* out, size_t size) {
+    if (!out || size == 0 || i < 0 || i >= RES_STATS_LINES) return false;
+    static const char* const kTag[] = {"CAT  ", "TEX  ", "CROP ", "DEPTH", "MESH ", "MESH2", "BONE ",
+                                       "ANIME", "COLLI", "SHIT ", "CAM  ", "FLA  "};
+    auto entries = [](const Pool& p) {
+        return std::array<int, 4>{p.used, int(p.capacity), pct(uint64_t(p.used < 0 ? 0 : p.used), p.capacity), p.high};
+    };
+    auto names = [](const NameBuf& b) {
+        return std::array<int, 4>{int(b.cursor), int(b.size), pct(b.cursor, b.size), int(b.high)};
+    };
+    const char* group = "%6d/%6d %3d%%(%6d)";
+    char a[64], b[64], c[64];
+    auto fmt = [&](char* dst, const std::array<int, 4>& v, const char* f) {
+        std::snprintf(dst, 64, f, v[0], v[1], v[2], v[3]);
+    };
+    if (i <= RES_DEPTH) {
+        const Pool& p = g.pool[i];
+        fmt(a, entries(p), group);
+        fmt(b, names(p.names), "%6d / %6d  %3d%%(%6d)");
+        std::snprintf(out, size, "%s %s : %s", kTag[i], a, b);
+    } else if (i == 4 || i == 5) {
+        const Pool& m = g.pool[RES_MESH];
+        const Pool& s = g.pool[RES_SUBSET];
+        const Pool& bo = g.pool[RES_MBONE];
+        fmt(a, entries(i == 4 ? m : s), group);
+        fmt(b, i == 4 ? names(m.names) : entries(bo), "%6d / %6d  %3d%%(%6d)");
+        fmt(c, names(i == 4 ? s.names : bo.names), group);
+        std::snprintf(out, size, "%s %s : %s  : %s", kTag[i], a, b, c);
+    } else if (i < 12) {
+        const Pool& p = g.pool[RES_BONE + (i - 6)];
+        fmt(a, entries(p), group);
+        fmt(b, {int(p.data.cursor / 1024), int(p.data.size / 1024), pct(p.data.cursor, p.data.size), int(p.data.high / 1024)},
+            "%6dK/ %6dK %3d%%(%6dK)");
+        fmt(c, names(p.names), group);
+        std::snprintf(out, size, "%s %s : %s : %s", kTag[i], a, b, c);
+    } else if (i == 12) {
+        fmt(a, {g.ml_used, int(g.ml_capacity), pct(uint64_t(g.ml_used < 0 ? 0 : g.ml_used), g.ml_capacity), g.ml_high}, group);
+        std::snprintf(out, size, "MLIST %s", a);
+    } else {
+        std::snprintf(out, size, "MSTACK%6d/%6d", g.mdepth, RES_MATRIX_STACK_DEPTH);
+    }
+    return true;
+}
+
+// ==== mesh lists =======================================================================================
+
+void res_mlist_init() {
+    for (uint32_t i = 0; i < g.ml_capacity; i++) {
+        g.ml_nodes[i] = ResMeshListNode{};
+        g.ml_nodes[i].next = i + 1 < g.ml_capacity ? &g.ml_nodes[i + 1] : nullptr;
+    }
+    g.ml_free = g.ml_capacity ? g.ml_nodes : nullptr;
+    g.ml_next = g.ml_last = nullptr;
+    g.ml_taken = 0;
+    g.ml_used = 0;
+}
+
+void res_mlist_begin() {
+    g.ml_next = g.ml_free;
+    g.ml_last = nullptr;
+    g.ml_taken = 0;
+}
+
+bool res_mlist_add(const char* group, const char* mesh, const uint32_t* caller_word) {
+    ResHandle h = res_mesh_find(group, mesh);
+    if (!h || !g.ml_next) return false;
+    ResMeshListNode* n = g.ml_next;
+    ResMeshListNode* next = n->next;
+    *n = ResMeshListNode{};
+    n->mesh = h;
+    n->caller_word = caller_word ? *caller_word : 0;
+    n->minus_one = -1;
+    n->zero = 0.0f;
+    n->object = res_mesh_get_object(h);
+    n->next = next;
+    g.ml_last = n;
+    g.ml_next = next;
+    g.ml_taken++;
+    return true;
+}
+
+bool res_mlist_end(ResMeshListNode** out_head) {
+    bool any = g.ml_taken > 0;
+    ResMeshListNode* head = any ? g.ml_free : nullptr;
+    if (any) {
+        g.ml_free = g.ml_next;
+        g.ml_last->next = nullptr;
+    }
+    if (out_head) *out_head = head;
+    g.ml_used += int32_t(g.ml_taken);
+    if (g.ml_used > g.ml_high) g.ml_high = g.ml_used;
+    g.ml_next = g.ml_last = nullptr;
+    g.ml_taken = 0;
+    return any;
+}
+
+void res_mlist_free(ResMeshListNode* head) {
+    if (!head) return;
+    int32_t n = 1;
+    ResMeshListNode* last = head;
+    while (last->next) {
+        last = last->next;
+        n++;
+    }
+    last->next = g.ml_free;
+    g.ml_free = head;
+    g.ml_used -= n;
+}
+
+uint32_t* res_mlist_scratch() { return g.ml_scratch; }
+int32_t res_mlist_used() { return g.ml_used; }
+
+// ==== start, stop ==========================================================================================
+
+void res_boot() {
+    if (g.started) res_shutdown();
+    g = ResBlock{};
+    ResEnv& env = res_env();
+    auto limit = [&](const char* key, int def) { int v = key ? env.get_int(key, def) : 0; return uint32_t(v < 0 ? 0 : v); };
+    for (int p = 0; p < RES_POOL_COUNT; p++) {
+        const PoolSpec& s = kSpecs[p];
+        Pool& pool = g.pool[p];
+        pool.capacity = limit(s.cap_key, s.cap_def);
+        pool.entry_size = s.entry_size;
+        pool.names.size = limit(s.name_key, s.name_def);
+        pool.data.size = s.data_key ? limit(s.data_key, s.data_def) : 0;
+        // A failed allocation leaves the array null: registrations then fail.
+        pool.entries = static_cast<uint8_t*>(std::calloc(pool.capacity ? pool.capacity : 1, s.entry_size));
+        pool.names.base = static_cast<char*>(std::calloc(pool.names.size ? pool.names.size : 1, 1));
+        if (s.data_key) pool.data.base = static_cast<uint8_t*>(std::calloc(pool.data.size ? pool.data.size : 1, 1));
+    }
+    g.ml_capacity = limit("MAX_NR_MESHLIST", 10);
+    g.ml_nodes = static_cast<ResMeshListNode*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(ResMeshListNode)));
+    g.ml_scratch = static_cast<uint32_t*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(uint32_t)));
+    if (!g.ml_nodes) g.ml_capacity = 0;
+    res_mstack_init();
+    res_mlist_init();
+    g.started = true;
+    res_mark(g.own_mark);
+
+    struct Def {
+        const char* name;
+        int w, h;
+        uint32_t texels[4];
+    };
+    const Def defs[DEF_COUNT] = {
+        {"test_def", 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}},
+        {"white_def", 1, 1, {0xFFFFFFFF}},
+        {"black_def", 1, 1, {0xFF000000}},
+        {"green", 1, 1, {0xFF00FF00}},
+        {"cyan", 1, 1, {res_color_with_alpha(0x0000FFFF, 128)}},
+        {"magenta", 1, 1, {0xFFFF00FF}},
+        {"nrm_def", 1, 1, {0xFF8080FF}},
+    };
+    for (int i = 0; i < DEF_COUNT; i++) {
+        g.defaults[i] = res_tex_create(kDefaultGroup, defs[i].name, defs[i].w, defs[i].h, RES_TEX_FORMAT_ARGB32, false);
+        if (g.defaults[i]) res_tex_set_image(g.defaults[i], 0, 0, defs[i].w, defs[i].h, defs[i].texels);
+    }
+}
+
+void res_shutdown() {
+    if (!g.started) return;
+    res_release_to_mark(g.own_mark);
+    for (int32_t i = g.pool[RES_DEPTH].used; i >= 1; i--) res_depth_release(ResHandle(i));
+    for (int32_t i = g.pool[RES_TEX].used; i >= 1; i--) res_tex_release(ResHandle(i));
+    for (int32_t i = g.pool[RES_MESH].used; i >= 1; i--) res_mesh_release(ResHandle(i));
+    std::free(g.ml_scratch);
+    std::free(g.ml_nodes);
+    for (int p = RES_POOL_COUNT - 1; p >= 0; p--) {
+        std::free(g.pool[p].data.base);
+        std::free(g.pool[p].names.base);
+        std::free(g.pool[p].entries);
+    }
+    g = ResBlock{};
+}

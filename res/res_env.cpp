@@ -1,0 +1,195 @@
+#include "res/res_env.h"
+
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+namespace {
+
+struct TestState {
+    float percent = 0.0f, step = 0.0f;
+    std::vector<ResFatal> fatals;
+    std::map<std::string, std::string> settings;
+    std::map<uint32_t, std::vector<uint32_t>> textures;   // id -> texels
+    std::map<uint32_t, uint32_t> buffers;                 // id -> size
+    uint32_t next_id = 1;
+};
+
+TestState& ts() {
+    static TestState s;
+    return s;
+}
+
+int def_get_int(const char* key, int def) {
+    auto it = ts().settings.find(key ? key : "");
+    if (it == ts().settings.end()) return def;
+    int v = def;
+    const std::string& s = it->second;
+    auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    return r.ec == std::errc() ? v : def;
+}
+
+std::string def_get_string(const char* key, const char* def) {
+    auto it = ts().settings.find(key ? key : "");
+    return it == ts().settings.end() ? std::string(def ? def : "") : it->second;
+}
+
+bool def_arcade_get_int(const char*, int*) { return false; }
+
+float def_frame_percent() {
+    float p = ts().percent;
+    ts().percent += ts().step;
+    return p;
+}
+
+std::string native_path(const char* path) {
+    std::string p = path ? path : "";
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+}
+
+bool def_read_file(const char* path, std::vector<uint8_t>& out) {
+    std::ifstream f(native_path(path), std::ios::binary);
+    if (!f) return false;
+    out.assign(std::istreambuf_iterator<char>(f), {});
+    return !f.bad();
+}
+
+bool def_file_exists(const char* path) { return std::ifstream(native_path(path), std::ios::binary).good(); }
+
+void def_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text) {
+    ts().fatals.push_back({code, sub, detail, text ? text : ""});
+}
+
+void def_yield() { std::this_thread::yield(); }
+
+// Texels are kept only once written: an unwritten texture reads as zeros.
+uint32_t new_texture(uint16_t w, uint16_t h, ResTexInfo& out, uint16_t flags) {
+    uint32_t id = ts().next_id++;
+    ts().textures[id].clear();
+    out = {id, w, h, 32, flags};
+    return id;
+}
+
+bool def_tex_create(uint16_t w, uint16_t h, uint32_t, bool, bool target, ResTexInfo& out) {
+    if (w == 0 || h == 0) return false;
+    new_texture(w, h, out, target ? RES_TEX_TARGET : 0);
+    return true;
+}
+
+// The RAM store takes any image of at least 8 bytes and reads its size from a
+// PNG header when there is one, else makes it 1 x 1.
+bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, ResTexInfo& out) {
+    if (!image || size < 8) return false;
+    uint16_t w = 1, h = 1;
+    static const uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (size >= 24 && std::memcmp(image, png, 8) == 0) {
+        uint32_t bw = uint32_t(image[16]) << 24 | image[17] << 16 | image[18] << 8 | image[19];
+        uint32_t bh = uint32_t(image[20]) << 24 | image[21] << 16 | image[22] << 8 | image[23];
+        if (bw == 0 || bh == 0 || bw > 8192 || bh > 8192) return false;
+        w = uint16_t(bw);
+        h = uint16_t(bh);
+    }
+    new_texture(w, h, out, mipmaps ? RES_TEX_MIPMAPPED : 0);
+    return true;
+}
+
+void def_tex_release(ResTexInfo& t) {
+    ts().textures.erase(t.id);
+    t.id = 0;
+}
+
+bool def_tex_write(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb) {
+    auto it = ts().textures.find(t.id);
+    if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width || y + h > t.height) return false;
+    if (it->second.empty()) it->second.assign(size_t(t.width) * t.height, 0);
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++) it->second[size_t(y + j) * t.width + size_t(x + i)] = argb[j * w + i];
+    return true;
+}
+
+bool def_tex_read(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb) {
+    auto it = ts().textures.find(t.id);
+    if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width || y + h > t.height) return false;
+    for (int j = 0; j < h; j++)
+        for (int i = 0; i < w; i++)
+            argb[j * w + i] = it->second.empty() ? 0 : it->second[size_t(y + j) * t.width + size_t(x + i)];
+    return true;
+}
+
+bool def_depth_create(uint16_t w, uint16_t h, uint32_t, ResTexInfo& out) {
+    if (w == 0 || h == 0) return false;
+    new_texture(w, h, out, 0);
+    return true;
+}
+
+void def_nothing() {}
+void def_tex_nothing(ResTexInfo&) {}
+
+uint32_t def_buffer_create(const void*, uint32_t size) {
+    uint32_t id = ts().next_id++;
+    ts().buffers[id] = size;
+    return id;
+}
+
+void def_buffer_release(uint32_t id) { ts().buffers.erase(id); }
+
+void def_mat_mul(float out[16], const float a[16], const float b[16]) {
+    float r[16];
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            r[4 * i + j] = a[4 * i] * b[j] + a[4 * i + 1] * b[4 + j] + a[4 * i + 2] * b[8 + j] + a[4 * i + 3] * b[12 + j];
+    std::memcpy(out, r, sizeof r);
+}
+
+ResEnv& active() {
+    static ResEnv e = res_env_defaults();
+    return e;
+}
+
+}  // namespace
+
+ResEnv res_env_defaults() {
+    ResEnv e{};
+    e.get_int = def_get_int;
+    e.get_string = def_get_string;
+    e.arcade_get_int = def_arcade_get_int;
+    e.frame_percent = def_frame_percent;
+    e.read_file = def_read_file;
+    e.file_exists = def_file_exists;
+    e.fatal = def_fatal;
+    e.yield = def_yield;
+    e.tex_create = def_tex_create;
+    e.tex_load = def_tex_load;
+    e.tex_release = def_tex_release;
+    e.tex_write = def_tex_write;
+    e.tex_read = def_tex_read;
+    e.depth_create = def_depth_create;
+    e.surfaces_lost = def_nothing;
+    e.surfaces_reset = def_nothing;
+    e.tex_lost = def_tex_nothing;
+    e.tex_reset = def_tex_nothing;
+    e.buffer_create = def_buffer_create;
+    e.buffer_release = def_buffer_release;
+    e.mat_mul = def_mat_mul;
+    return e;
+}
+
+ResEnv& res_env() { return active(); }
+void res_env_set(const ResEnv& e) { active() = e; }
+
+void res_env_test_set_frame_percent(float percent, float step_per_call) {
+    ts().percent = percent;
+    ts().step = step_per_call;
+}
+
+std::vector<ResFatal>& res_env_test_fatals() { return ts().fatals; }
+
+void res_env_test_set_setting(const char* key, const char* value) { ts().settings[key] = value; }
+void res_env_test_clear_settings() { ts().settings.clear(); }
+
+int res_env_test_live_objects() { return int(ts().textures.size() + ts().buffers.size()); }

@@ -1,0 +1,479 @@
+#include "res/resload.h"
+
+#include "res/mdl_decode.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Step words of the machine.
+enum Step : int {
+    STEP_IDLE = 0,
+    STEP_NEXT = 1,
+    STEP_OPEN = 2,
+    STEP_HEADER = 3,
+    STEP_DATA = 4,
+    STEP_DISPATCH = 5,
+    STEP_CATEGORY = 6,
+    STEP_CHOOSE = 7,
+    STEP_TEXTURE = 8,
+    STEP_CROP = 9,
+    STEP_FINISH = 10,
+};
+
+struct ResLoadRequest {
+    char name[RESLOAD_NAME_MAX + 1];
+    uint32_t kind;
+    uint32_t flags;
+};
+
+struct ResLoadState {
+    int step, status;
+    // The open group file, read whole when opened; file_pos is the read position.
+    bool file_open;
+    std::vector<uint8_t> file;
+    uint64_t file_pos;
+    ChunkHeader header;
+    std::vector<uint8_t> chunk;
+    char group[RESLOAD_NAME_MAX + 1];   // the current request's stem
+    uint32_t kind, flags;
+    ResLoadRequest ring[RESLOAD_RING];
+    uint32_t read, write;               // growing; slot = counter % 64
+    uint32_t file_size, bytes_read;
+    int language;
+    char folders[3][RESLOAD_FOLDER_MAX + 1];
+    char tex_folder[RESLOAD_FOLDER_MAX + 1];
+    TexList texlst;
+    int cat;
+    uint32_t tex_cursor, crop_cursor;
+    ResMark mark;
+};
+
+ResLoadState s;
+
+const char* const kFolderKeys[3] = {"MODEL_DATA_PATH", "MODEL_DATA_PATHE", "MODEL_DATA_PATHC"};
+const char* const kFolderDefaults[3] = {".\\data\\grp\\", ".\\data\\grpe\\", ".\\data\\grpc\\"};
+
+// A folder value of 256 characters or more is not taken: the folder stays
+// empty (the current folder).
+void set_folder(char (&dst)[RESLOAD_FOLDER_MAX + 1], const std::string& v) {
+    dst[0] = 0;
+    if (v.size() <= RESLOAD_FOLDER_MAX) std::memcpy(dst, v.c_str(), v.size() + 1);
+}
+
+void fatal(uint16_t detail, const char* text) { res_env().fatal(RESLOAD_FATAL_CODE, 0, detail, text); }
+
+void close_file() {
+    s.file_open = false;
+    s.file.clear();
+    s.file.shrink_to_fit();
+    s.file_pos = 0;
+}
+
+void free_chunk() {
+    s.chunk.clear();
+    s.chunk.shrink_to_fit();
+}
+
+// After a fatal error that returns (the program is closing) the current
+// request is given up, so that the next step starts cleanly with the next one.
+int abandon(int status, int result) {
+    close_file();
+    free_chunk();
+    s.read++;
+    s.step = STEP_NEXT;
+    s.status = status;
+    return result;
+}
+
+// ---- chunk readers ---------------------------------------------------------------------
+
+// The name at off stripped of its tokens, in a local copy.
+bool stripped(ByteSpan d, uint32_t off, std::array<char, CHUNK_NAME_MAX + 1>& out) {
+    const char* n = rd_name(d, off);
+    return n && name_strip_variant(out, n) >= 0;
+}
+
+bool read_model(MutByteSpan d) {
+    ModelChunk m;
+    if (chunk_parse_model(d, m) != CHUNK_OK) return false;
+    char* name = reinterpret_cast<char*>(d.data() + m.name_off);
+    int flags = name_strip_variant(std::span<char>(name, std::strlen(name) + 1), name);
+    MeshSource src;
+    mdl_decode(d, m, s.flags, uint32_t(flags), src);
+    // A full mesh pool drops the model; that is no reason to stop the program.
+    res_mesh_register(s.group, name, src, uint32_t(flags));
+    return true;
+}
+
+bool read_bone(MutByteSpan d) {
+    BoneChunk b;
+    int r = chunk_parse_bone(d, b);
+    if (r == CHUNK_EMPTY) return true;
+    std::array<char, CHUNK_NAME_MAX + 1> name;
+    return r == CHUNK_OK && stripped(d, b.first_name_off, name) && res_bone_register(s.group, name.data(), d);
+}
+
+bool read_anime(MutByteSpan d) {
+    AnimChunk a;
+    std::array<char, CHUNK_NAME_MAX + 1> name;
+    return chunk_parse_anime(d, a) == CHUNK_OK && stripped(d, a.name_off, name) &&
+           res_anime_register(s.group, name.data(), d);
+}
+
+bool read_coll(MutByteSpan d) {
+    CollChunk c;
+    std::array<char, CHUNK_NAME_MAX + 1> name;
+    return chunk_parse_coll(d, c) == CHUNK_OK && stripped(d, c.name_off, name) && res_coll_register(s.group, name.data(), d);
+}
+
+bool read_tex(MutByteSpan d) {
+    TexChunk t;
+    if (chunk_parse_tex(d, t) != CHUNK_OK) return false;
+    const char* name = rd_name(d, t.name_off);
+    const bool mip = s.flags & RES_LOAD_MIPMAPS;
+    std::array<char, CHUNK_NAME_MAX + 1> stem;
+    if (!name_file_stem(stem, name)) return false;
+    // A ".dds" file of the texture's stem in the first folder stands in for
+    // the embedded image.
+    std::string dds = std::string(s.folders[resload_folder_order(0)]) + stem.data() + ".dds";
+    if (res_env().file_exists(dds.c_str())) return res_tex_load_file(s.group, dds.c_str(), mip) != 0;
+    return res_tex_load_mem(s.group, name, d.data() + t.image_off, t.image_size, mip) != 0;
+}
+
+bool read_crop(MutByteSpan d) {
+    uint32_t n;
+    if (chunk_parse_crop(d, n) != CHUNK_OK) return false;
+    for (uint32_t i = 0; i < n; i++) {
+        CropRec r;
+        crop_rec(d, i, r);
+        res_crop_register(s.group, rd_name(d, r.name_off), r.u, r.v, r.w, r.h, rd_name(d, r.tex_name_off));
+    }
+    return true;
+}
+
+bool read_shit(MutByteSpan d) {
+    ShitChunk c;
+    if (chunk_parse_shit(d, c) != CHUNK_OK) return false;
+    res_shit_register(s.group, d);   // a closed pool drops it silently
+    return true;
+}
+
+bool read_camera(MutByteSpan d) {
+    CamrChunk c;
+    int r = chunk_parse_camr(d, c);
+    if (r == CHUNK_EMPTY) return true;
+    return r == CHUNK_OK && res_caminfo_register(s.group, rd_name(d, c.name_off), d);
+}
+
+bool read_flash(MutByteSpan d) {
+    FlaChunk f;
+    int r = chunk_parse_fla(d, f);
+    if (r == CHUNK_EMPTY) return true;
+    return r == CHUNK_OK && res_flash_register(s.group, rd_name(d, f.name_off), d);
+}
+
+bool (*const kReaders[CHUNK_KIND_COUNT])(MutByteSpan) = {read_model, read_bone, read_anime, read_coll, read_tex,
+                                                         read_crop,  read_shit, read_camera, read_flash};
+
+// ---- steps ---------------------------------------------------------------------------------
+
+int queue_drained() {
+    res_mesh_bind_textures();
+    s.file_size = s.bytes_read = 0;
+    s.step = STEP_IDLE;
+    s.status = RESLOAD_STATUS_IDLE;
+    return RESLOAD_IDLE;
+}
+
+int step_next() {
+    while (s.read != s.write) {
+        const ResLoadRequest& r = s.ring[s.read % RESLOAD_RING];
+        std::array<char, RESLOAD_NAME_MAX + 1> stem;
+        if (!name_file_stem(stem, r.name) || resload_group_loaded(stem.data())) {
+            s.read++;
+            continue;
+        }
+        std::memcpy(s.group, stem.data(), sizeof s.group);
+        s.kind = r.kind;
+        s.flags = r.flags;
+        s.file_size = s.bytes_read = 0;
+        s.status = RESLOAD_STATUS_BUSY;
+        if (s.kind == RESLOAD_KIND_GROUP) s.step = STEP_OPEN;
+        else if (s.kind == RESLOAD_KIND_CATEGORY) s.step = STEP_CATEGORY;
+        else {
+            fatal(RESLOAD_ERR_KIND, nullptr);
+            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+        }
+        return RESLOAD_CONTINUE;
+    }
+    return queue_drained();
+}
+
+int step_dispatch() {
+    const int kind = chunk_kind_of(s.header.magic);
+    if (kind < 0) {
+        char magic[5] = {char(s.header.magic), char(s.header.magic >> 8), char(s.header.magic >> 16),
+                         char(s.header.magic >> 24), 0};
+        char text[128];
+        std::snprintf(text, sizeof text, "%s/%s/%08x", s.group, magic, s.header.magic);
+        fatal(RESLOAD_ERR_MAGIC, text);
+        return abandon(RESLOAD_STATUS_BAD_MAGIC, RESLOAD_BAD_MAGIC);
+    }
+    const ChunkKindInfo& info = chunk_kind_info(kind);
+    if (s.header.version != info.version) {
+        // A chunk of another version has another layout: reported and skipped.
+        char text[128];
+        std::snprintf(text, sizeof text, "%s/%08x/%08x", s.group, s.header.version, info.version);
+        fatal(info.version_error, text);
+    } else if (!kReaders[kind](MutByteSpan(s.chunk))) {
+        fatal(info.register_error, s.group);
+    }
+    if (kind == CHUNK_TEX && s.header.size > RESLOAD_BIG_TEX_CHUNK) res_env().yield();
+    free_chunk();
+    s.step = STEP_HEADER;
+    return RESLOAD_CONTINUE;
+}
+
+int step_file() {
+    if (s.step == STEP_OPEN) {
+        if (!resload_open_bin(s.group, s.file)) {
+            fatal(RESLOAD_ERR_OPEN, s.group);
+            return abandon(RESLOAD_STATUS_OPEN_FAILED, RESLOAD_OPEN_FAILED);
+        }
+        s.file_open = true;
+        s.file_pos = 0;
+        s.file_size = uint32_t(s.file.size() > 0xFFFFFFFFu ? 0xFFFFFFFFu : s.file.size());
+        s.step = STEP_HEADER;
+    }
+    if (s.step == STEP_HEADER) {
+        uint64_t left = s.file.size() - s.file_pos;
+        if (left == 0) {
+            s.step = STEP_FINISH;
+            return RESLOAD_CONTINUE;
+        }
+        if (left < CHUNK_HEADER_SIZE) {
+            fatal(RESLOAD_ERR_HEADER, s.group);
+            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+        }
+        chunk_header_read(ByteSpan(s.file).subspan(size_t(s.file_pos)), s.header);
+        s.file_pos += CHUNK_HEADER_SIZE;
+        s.bytes_read += CHUNK_HEADER_SIZE;
+        s.step = STEP_DATA;
+    }
+    if (s.step == STEP_DATA) {
+        // A size beyond what the file still holds is a short read, found before
+        // anything is allocated for it.
+        if (s.header.size > s.file.size() - s.file_pos) {
+            fatal(RESLOAD_ERR_DATA, s.group);
+            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+        }
+        s.chunk.assign(s.file.begin() + long(s.file_pos), s.file.begin() + long(s.file_pos + s.header.size));
+        s.file_pos += s.header.size;
+        s.bytes_read += s.header.size;
+        s.step = STEP_DISPATCH;
+    }
+    return step_dispatch();
+}
+
+int step_category() {
+    if (s.step == STEP_CATEGORY) {
+        s.cat = texlst_find(s.texlst, s.group);
+        if (s.cat < 0) {
+            fatal(RESLOAD_ERR_CATEGORY, s.group);
+            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+        }
+        s.tex_cursor = s.crop_cursor = 0;
+        s.step = STEP_CHOOSE;
+    }
+    const uint32_t cat = uint32_t(s.cat);
+    switch (s.step) {
+        case STEP_CHOOSE:
+            s.step = s.tex_cursor < texlst_tex_count(s.texlst, cat)     ? STEP_TEXTURE
+                     : s.crop_cursor < texlst_crop_count(s.texlst, cat) ? STEP_CROP
+                                                                        : STEP_FINISH;
+            return RESLOAD_CONTINUE;
+        case STEP_TEXTURE: {
+            // A texture that cannot be loaded is skipped.
+            std::string path = std::string(s.tex_folder) + texlst_tex_name(s.texlst, cat, s.tex_cursor++);
+            res_tex_load_file(s.group, path.c_str(), false);
+            s.step = STEP_CHOOSE;
+            return RESLOAD_CONTINUE;
+        }
+        default: {   // STEP_CROP
+            uint32_t j = s.crop_cursor++;
+            const TexLstCrop* c = texlst_crop(s.texlst, cat, j);
+            res_crop_register(s.group, c->name.c_str(), c->frac[0], c->frac[1], c->frac[2], c->frac[3],
+                              texlst_crop_tex_name(s.texlst, cat, j));
+            s.step = STEP_CHOOSE;
+            return RESLOAD_CONTINUE;
+        }
+    }
+}
+
+}  // namespace
+
+// ---- start, stop -----------------------------------------------------------------------------
+
+void resload_boot() {
+    texlst_clear(s.texlst);
+    s.step = STEP_IDLE;
+    s.status = RESLOAD_STATUS_IDLE;
+    close_file();
+    free_chunk();
+    s.read = s.write = 0;
+    s.file_size = s.bytes_read = 0;
+    s.cat = -1;
+    s.tex_cursor = s.crop_cursor = 0;
+    ResEnv& env = res_env();
+    for (int i = 0; i < 3; i++) set_folder(s.folders[i], env.get_string(kFolderKeys[i], kFolderDefaults[i]));
+    set_folder(s.tex_folder, env.get_string("TEX_DATA_PATH", ".\\data\\texture\\"));
+    int golng = 0;
+    s.language = (env.arcade_get_int("golng", &golng) && golng == 1) ? 0 : 1;
+    std::vector<uint8_t> lst;
+    std::string path = std::string(s.tex_folder) + "tex.lst";
+    if (env.read_file(path.c_str(), lst))
+        texlst_parse(std::string_view(reinterpret_cast<const char*>(lst.data()), lst.size()), s.texlst);
+    s.status = RESLOAD_STATUS_BUSY;
+    res_mark(s.mark);
+}
+
+void resload_shutdown() {
+    close_file();
+    free_chunk();
+    res_release_to_mark(s.mark);
+    texlst_clear(s.texlst);
+}
+
+void resload_abort() {
+    s.step = STEP_IDLE;
+    s.read = s.write = 0;
+    close_file();
+    free_chunk();
+}
+
+// ---- requests ----------------------------------------------------------------------------------
+
+bool resload_request(const char* name, uint32_t flags) {
+    if (!name || std::strlen(name) > RESLOAD_NAME_MAX) return false;
+    if (s.read == s.write) s.read = s.write = 0;
+    const uint32_t pending = s.write - s.read;
+    if (pending >= RESLOAD_RING) return false;
+    for (uint32_t i = s.read; i != s.write; i++)
+        if (std::strcmp(s.ring[i % RESLOAD_RING].name, name) == 0) return true;
+    ResLoadRequest& r = s.ring[s.write % RESLOAD_RING];
+    std::memcpy(r.name, name, std::strlen(name) + 1);
+    r.kind = texlst_find(s.texlst, name) >= 0 ? RESLOAD_KIND_CATEGORY : RESLOAD_KIND_GROUP;
+    r.flags = flags;
+    s.write++;
+    s.step = STEP_NEXT;
+    s.status = RESLOAD_STATUS_BUSY;
+    return true;
+}
+
+bool resload_request_list(const char* const* names, uint32_t count, uint32_t flags) {
+    bool all = true;
+    for (uint32_t i = 0; i < count; i++) all = resload_request(names ? names[i] : nullptr, flags) && all;
+    return all;
+}
+
+int resload_step() {
+    switch (s.step) {
+        case STEP_IDLE:
+            s.status = RESLOAD_STATUS_IDLE;
+            return RESLOAD_IDLE;
+        case STEP_NEXT:
+            return step_next();
+        case STEP_OPEN:
+        case STEP_HEADER:
+        case STEP_DATA:
+        case STEP_DISPATCH:
+            return step_file();
+        case STEP_CATEGORY:
+        case STEP_CHOOSE:
+        case STEP_TEXTURE:
+        case STEP_CROP:
+            return step_category();
+        case STEP_FINISH:
+            free_chunk();
+            close_file();
+            s.step = STEP_NEXT;
+            s.read++;
+            return RESLOAD_CONTINUE;
+        default: {
+            // A step word nobody set: reported once, and the machine starts over.
+            char text[16];
+            std::snprintf(text, sizeof text, "%08x", uint32_t(s.step));
+            fatal(RESLOAD_ERR_STEP, text);
+            close_file();
+            free_chunk();
+            s.step = STEP_NEXT;
+            return RESLOAD_FATAL;
+        }
+    }
+}
+
+int resload_pump(float limit) {
+    int r = resload_step();
+    while (r == RESLOAD_CONTINUE && res_env().frame_percent() < limit) r = resload_step();
+    return r;
+}
+
+float resload_progress() {
+    if (s.write == 0) return 1.0f;
+    auto clamp01 = [](float v) { return v < 0 ? 0.0f : v > 1 ? 1.0f : v; };
+    float file = s.file_size > 0 ? clamp01(float(s.bytes_read) / float(s.file_size)) : 1.0f;
+    return clamp01(float(s.read) / float(s.write + 1) + file / float(s.write));
+}
+
+bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes) {
+    if (!name) return false;
+    for (int i = 0; i < 3; i++) {
+        std::string path = std::string(s.folders[resload_folder_order(i)]) + name + ".bin";
+        if (res_env().read_file(path.c_str(), bytes)) return true;
+    }
+    return false;
+}
+
+int resload_file_exists(const char* name) {
+    if (!name) return 0;
+    for (int i = 0; i < 3; i++) {
+        std::string path = std::string(s.folders[resload_folder_order(i)]) + name + ".bin";
+        if (res_env().file_exists(path.c_str())) return 1;
+    }
+    return 0;
+}
+
+bool resload_group_loaded(const char* name) { return res_cat_find(name) != 0; }
+
+// ---- accessors ---------------------------------------------------------------------------------
+
+const char* resload_model_folder(int i) { return i >= 0 && i < 3 ? s.folders[i] : nullptr; }
+const char* resload_tex_folder() { return s.tex_folder; }
+
+void resload_set_model_folder(int i, const char* folder) {
+    if (i >= 0 && i < 3) set_folder(s.folders[i], folder ? folder : ".\\");
+}
+
+void resload_set_tex_folder(const char* folder) { set_folder(s.tex_folder, folder ? folder : ".\\"); }
+void resload_set_language(int index) { s.language = index; }
+int resload_language() { return s.language; }
+void resload_set_read(uint32_t v) { s.read = v; }
+void resload_set_write(uint32_t v) { s.write = v; }
+void resload_set_step(int step) { s.step = step; }
+void resload_set_status(int status) { s.status = status; }
+void resload_advance_read(uint32_t n) { s.read += n; }
+int resload_get_step() { return s.step; }
+int resload_get_status() { return s.status; }
+uint32_t resload_pending() { return s.write - s.read; }
+
+int resload_folder_order(int i) {
+    int v = (s.language + i) % 3;
+    return v < 0 ? v + 3 : v;
+}
+
+const TexList& resload_texlst() { return s.texlst; }

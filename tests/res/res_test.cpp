@@ -1,0 +1,549 @@
+// The resource manager's pools, handles, lookups, marks and per-kind queries.
+#include "res_fixture.h"
+#include "tools/qv_samples.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using qvw::Bytes;
+
+ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc, uint32_t flags = 0) {
+    Bytes d;
+    EXPECT_TRUE(qvw::model_chunk(desc, d));
+    ModelChunk m;
+    EXPECT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+    MeshSource src;
+    std::array<char, 300> name;
+    int nf = name_strip_variant(name, rd_name(d, m.name_off));
+    mdl_decode(d, m, 0, uint32_t(nf) | flags, src);
+    return res_mesh_register(group, name.data(), src, uint32_t(nf) | flags);
+}
+
+}  // namespace
+
+TEST_F(ResTest, BootMakesTheDefaultTextures) {
+    boot();
+    EXPECT_EQ(res_tex_count(), 7);
+    EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
+    EXPECT_EQ(res_tex_test(), 1u);
+    EXPECT_EQ(res_tex_nrm(), 7u);
+    EXPECT_EQ(res_tex_read_texel(res_tex_test(), 1, 0), 0xFF00FF00u);
+    EXPECT_EQ(res_tex_read_texel(res_tex_cyan(), 0, 0), 0x8000FFFFu);
+    EXPECT_EQ(res_tex_bytes(), (4u + 6u) * 4u);
+    EXPECT_EQ(res_cat_count(), 1);
+    EXPECT_STREQ(res_tex_group(1), "disp_res");
+}
+
+TEST_F(ResTest, HandlesAreOneBasedAndChecked) {
+    boot();
+    EXPECT_EQ(res_handle_index(0, 7), -1);
+    EXPECT_EQ(res_handle_index(1, 7), 0);
+    EXPECT_EQ(res_handle_index(8, 7), -1);
+    EXPECT_EQ(res_tex_get(0), nullptr);
+    EXPECT_EQ(res_tex_get(8), nullptr);
+    EXPECT_EQ(res_tex_name(8), nullptr);
+    EXPECT_STREQ(res_tex_name(1), "test_def");
+    EXPECT_EQ(res_mesh_get_object(1), nullptr);
+    EXPECT_EQ(res_crop_get(0), nullptr);
+    EXPECT_TRUE(res_data(RES_BONE, 1).empty());
+    EXPECT_EQ(res_cat_name(2), nullptr);
+}
+
+TEST_F(ResTest, LookupsByGroupAndName) {
+    boot();
+    ResHandle a = res_crop_register("a", "c", 0, 0, 1, 1, "x");
+    ResHandle b = res_crop_register("b", "c", 0, 0, 1, 1, "x");
+    ASSERT_TRUE(a && b && a != b);
+    EXPECT_EQ(res_crop_find(nullptr, "c"), a);   // the oldest wins
+    EXPECT_EQ(res_crop_find("b", "c"), b);
+    EXPECT_EQ(res_crop_find("z", "c"), 0u);
+    EXPECT_EQ(res_crop_find("a", nullptr), 0u);
+    EXPECT_EQ(res_crop_register("a", "c", 1, 1, 1, 1, "x"), a);   // same (group, name)
+    EXPECT_EQ(res_crop_count(), 2);
+    EXPECT_EQ(res_cat_count(), 3);
+    // Crops are registered under their file stem.
+    EXPECT_EQ(res_crop_register("a", "dir/d.tga", 0, 0, 1, 1, "x"), 3u);
+    EXPECT_STREQ(res_crop_name(3), "d");
+}
+
+TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter) {
+    settings = {{"MAX_NR_ANIME", "4"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"}};
+    boot();
+    ResMark before;
+    res_mark(before);
+    uint32_t bytes = res_tex_bytes();
+    ResMark empty;
+    res_mark(empty);
+    res_release_to_mark(empty);   // right after taking it: nothing
+    EXPECT_EQ(res_tex_count(), 7);
+    EXPECT_EQ(empty.live, 0u);
+
+    res_tex_create("g", "t", 4, 4, 0, false);
+    ResMark middle;
+    res_mark(middle);
+    add_mesh("g", qvw::sample_quad());
+    res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
+    res_crop_register("h", "c", 0, 0, 1, 1, "t");
+    EXPECT_EQ(res_mesh_count(), 1);
+    EXPECT_EQ(res_cat_count(), 3);
+
+    res_release_to_mark(middle);
+    EXPECT_EQ(res_tex_count(), 8);
+    EXPECT_EQ(res_mesh_count(), 0);
+    EXPECT_EQ(res_pool_used(RES_SUBSET), 0);
+    EXPECT_EQ(res_bone_count(), 0);
+    EXPECT_EQ(res_anime_count(), 0);
+    EXPECT_EQ(res_crop_count(), 0);
+    EXPECT_EQ(res_cat_count(), 2);
+    EXPECT_EQ(res_vertex_bytes(), 0u);
+    // The space given back is used again: the same registration succeeds.
+    EXPECT_EQ(res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones())), 1u);
+
+    res_release_to_mark(before);
+    EXPECT_EQ(res_tex_count(), 7);
+    EXPECT_EQ(res_tex_bytes(), bytes);
+    res_release_to_mark(middle);   // above the current counts: nothing
+    EXPECT_EQ(res_tex_count(), 7);
+}
+
+TEST_F(ResTest, GroupPoolCapacityIsEnforced) {
+    settings = {{"MAX_NR_CAT", "2"}};
+    boot();   // "disp_res" takes one
+    EXPECT_NE(res_cat_register("one"), nullptr);
+    EXPECT_EQ(res_cat_register("two"), nullptr);
+    EXPECT_EQ(res_cat_count(), 2);
+    // A resource of a refused group is refused.
+    EXPECT_EQ(res_crop_register("two", "c", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_NE(res_crop_register("one", "c", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_NE(res_crop_register(nullptr, "d", 0, 0, 1, 1, "t"), 0u);
+}
+
+TEST_F(ResTest, GroupNameBufferFullRefusesTheGroup) {
+    settings = {{"SZ_BUFF_CATNAME", "12"}};   // "disp_res\0" takes 9 of 12
+    boot();
+    EXPECT_EQ(res_cat_register("ab"), nullptr);   // 9 + 3 would reach the end
+    EXPECT_NE(res_cat_register("a"), nullptr);
+}
+
+TEST_F(ResTest, FullNameBufferLeavesReachableByHandleOnly) {
+    settings = {{"SZ_BUFF_TEX_CROPNAME", "4"}};
+    boot();
+    ResHandle a = res_crop_register("g", "ab", 0, 0, 1, 1, "t");
+    ResHandle b = res_crop_register("g", "abc", 0, 0, 1, 1, "t");
+    ASSERT_TRUE(a && b);
+    EXPECT_STREQ(res_crop_name(a), "ab");
+    EXPECT_EQ(res_crop_name(b), nullptr);
+    EXPECT_EQ(res_crop_find("g", "abc"), 0u);
+    EXPECT_NE(res_crop_get(b), nullptr);
+}
+
+TEST_F(ResTest, PoolFullAndClosedPools) {
+    settings = {{"MAX_NR_TEX_CROP", "2"}};
+    boot();
+    EXPECT_NE(res_crop_register("g", "a", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_NE(res_crop_register("g", "b", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_EQ(res_crop_register("g", "c", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_EQ(res_crop_count(), 2);
+    // With the default settings these kinds stay closed.
+    EXPECT_EQ(res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime())), 0u);
+    EXPECT_EQ(res_shit_register("g", qvw::shit_chunk("s", qvw::sample_spheres())), 0u);
+    EXPECT_EQ(res_caminfo_register("g", "cam", qvw::camr_chunk(qvw::sample_camr())), 0u);
+    EXPECT_EQ(res_flash_register("g", "movie", qvw::fla_chunk(qvw::sample_fla())), 0u);
+}
+
+TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd) {
+    Bytes bone = qvw::bone_chunk(qvw::sample_bones());
+    settings = {{"SZ_BUFF_BONE", std::to_string(bone.size())}};
+    boot();
+    EXPECT_EQ(res_bone_register("g", "root", bone), 0u);
+    EXPECT_EQ(res_bone_count(), 0);
+    settings = {{"SZ_BUFF_BONE", std::to_string(bone.size() + 1)}};
+    res_shutdown();
+    boot();
+    EXPECT_EQ(res_bone_register("g", "root", bone), 1u);
+}
+
+TEST_F(ResTest, BoneTreeNamesAndMatrices) {
+    boot();
+    ResHandle h = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    ASSERT_EQ(h, 1u);
+    EXPECT_EQ(res_bone_named_count(h), 4u);
+    EXPECT_EQ(res_bone_find("g", "root"), h);
+    float m[16];
+    ASSERT_TRUE(res_bone_node_matrix(h, "arm", m));
+    EXPECT_FLOAT_EQ(m[12], 2.0f);
+    // "leg_NRM" was stripped in the stored copy and its hash written.
+    ASSERT_TRUE(res_bone_node_matrix(h, "leg", m));
+    EXPECT_FALSE(res_bone_node_matrix(h, "leg_NRM", m));
+    EXPECT_FALSE(res_bone_node_matrix(h, "nobody", m));
+    EXPECT_FALSE(res_bone_node_matrix(h, nullptr, m));
+    // A node right behind a push has no matrix of its own level.
+    qvw::ChunkBuf b;
+    for (uint32_t w : {3u, 1u, 0u, 0u, 4u, 5u}) b.put_u32(w);
+    uint32_t name = b.put_name("kid");
+    b.set_u32(8, name);
+    ResHandle k = res_bone_register("g", "kid", b.data);
+    ASSERT_NE(k, 0u);
+    EXPECT_FALSE(res_bone_node_matrix(k, "kid", m));
+}
+
+TEST_F(ResTest, AnimationQueries) {
+    settings = {{"MAX_NR_ANIME", "2"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"}};
+    boot();
+    ResHandle h = res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
+    ASSERT_EQ(h, 1u);
+    EXPECT_EQ(res_anime_node_count(h), 2u);
+    EXPECT_EQ(res_anime_max_frame(h), 3u);
+    EXPECT_STREQ(res_anime_node_name(h, 1), "arm");
+    EXPECT_EQ(res_anime_node_name(h, 2), nullptr);
+    EXPECT_EQ(res_anime_node_frame_count(h, "arm"), 2u);
+    float m[16];
+    ASSERT_TRUE(res_anime_node_frame(h, "arm", 5, m));
+    EXPECT_FLOAT_EQ(m[12], 1.0f);
+    EXPECT_FALSE(res_anime_node_frame(h, "leg", 0, m));
+    EXPECT_EQ(res_anime_node_count(9), 0u);
+}
+
+TEST_F(ResTest, CollisionTriangleQueries) {
+    boot();
+    ResHandle h = res_coll_register("g", "floor", qvw::coll_chunk(qvw::sample_coll(1)));
+    ASSERT_EQ(h, 1u);
+    EXPECT_EQ(res_coll_nr_tris(h), 9u);
+    ResCollTri t;
+    ASSERT_TRUE(res_coll_get_tri(h, 0, &t));
+    EXPECT_FLOAT_EQ(t.c[1][2], 0.0f);
+    EXPECT_FLOAT_EQ(t.normal[1], 1.0f);
+    EXPECT_FLOAT_EQ(t.centroid[0], (-1.0f - 1.0f + 0.0f) * 0.33333334f);
+    EXPECT_TRUE(res_coll_get_tri(h, 8, &t));
+    EXPECT_FALSE(res_coll_get_tri(h, 9, &t));
+    EXPECT_FALSE(res_coll_get_tri(h, 0, nullptr));
+}
+
+TEST_F(ResTest, SphereHitsAndCameraPaths) {
+    settings = {{"MAX_NR_SPHERE_HIT", "2"}, {"SZ_BUFF_SPHERE_HIT", "1024"},
+                {"MAX_NR_CAMERA_INFO", "2"}, {"SZ_BUFF_CAMERA_INFO", "1024"}, {"SZ_BUFF_CAMERA_INFONAME", "64"}};
+    boot();
+    ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
+    ASSERT_EQ(s, 1u);
+    EXPECT_FLOAT_EQ(res_shit_radius(s), 5.5f);
+    EXPECT_STREQ(res_shit_name(s), "spheres");
+    EXPECT_EQ(res_shit_find("g", "spheres"), s);
+
+    ResHandle c = res_caminfo_register("g", "cam", qvw::camr_chunk(qvw::sample_camr()));
+    ASSERT_EQ(c, 1u);
+    uint32_t key[4];
+    ASSERT_EQ(res_caminfo_sample(c, 0.0f, key), 1);
+    EXPECT_EQ(key[0], 1u);
+    res_caminfo_sample(c, 1.0f, key);
+    EXPECT_EQ(key[0], 9u);
+    res_caminfo_sample(c, 0.5f, key);
+    EXPECT_EQ(key[0], 5u);
+    res_caminfo_sample(c, -4.0f, key);   // clamped to the table
+    EXPECT_EQ(key[0], 1u);
+    res_caminfo_sample(c, 40.0f, key);
+    EXPECT_EQ(key[0], 9u);
+    res_caminfo_sample(c, std::nanf(""), key);
+    EXPECT_EQ(key[0], 1u);
+    EXPECT_EQ(res_caminfo_sample(0, 0, key), 0);
+    qvw::CamrDesc none = qvw::sample_camr();
+    none.name = "none";
+    none.keys.clear();
+    ResHandle n = res_caminfo_register("g", "none", qvw::camr_chunk(none));
+    ASSERT_NE(n, 0u);
+    EXPECT_EQ(res_caminfo_sample(n, 0.5f, key), 0);
+}
+
+TEST_F(ResTest, MeshRegistrationAndTextureBinding) {
+    boot();
+    ResHandle tex = res_tex_create("g", "quad", 4, 4, 0, false);
+    ResHandle q = add_mesh("g", qvw::sample_quad());
+    ASSERT_NE(q, 0u);
+    EXPECT_EQ(res_mesh_find("g", "quad"), q);
+    const MeshBuffers* m = res_mesh_get_object(q);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->vertex_count, 4u);
+    EXPECT_EQ(m->index_count, 6u);
+    EXPECT_EQ(m->fvf, 0x112u);
+    EXPECT_EQ(m->stride, 32u);
+    EXPECT_EQ(res_vertex_bytes(), 4u * 32u + 6u * 2u);
+    ASSERT_EQ(m->subset_count, 1u);
+    EXPECT_STREQ(m->subsets[0].slot_name[0], "quad");   // the stem of "quad.png"
+    EXPECT_EQ(m->subsets[0].slot_tex[0], 0u);
+    res_mesh_bind_textures();
+    EXPECT_EQ(m->subsets[0].slot_tex[0], tex);
+    EXPECT_EQ(m->first_textured, 0);
+}
+
+TEST_F(ResTest, NormalAndSpecularSlots) {
+    boot();
+    qvw::ModelDesc d = qvw::sample_skinned();   // "skin_NRM", subset texture "skin.png"
+    d.name = "skin_NRM_SPC";
+    ResHandle h = add_mesh("g", d);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(res_mesh_flags(h), 3u);
+    EXPECT_STREQ(res_mesh_name(h), "skin");
+    ResHandle normal = res_tex_create("g_NRM", "skin_normal", 1, 1, 0, false);
+    res_mesh_bind_textures();
+    const MeshSubset& s = res_mesh_get_object(h)->subsets[0];
+    ASSERT_EQ(s.slot_count, 3u);
+    EXPECT_STREQ(s.slot_name[1], "skin_normal");
+    EXPECT_STREQ(s.slot_name[2], "skin_specular");
+    EXPECT_STREQ(s.slot_group[1], "g_NRM");
+    EXPECT_EQ(s.slot_tex[0], 0u);                  // "skin" is not loaded
+    EXPECT_EQ(s.slot_tex[1], normal);
+    EXPECT_EQ(s.slot_tex[2], res_tex_black());     // the stand-in
+    EXPECT_EQ(res_mesh_get_object(h)->bone_count, 2u);
+    EXPECT_STREQ(res_mesh_get_object(h)->bones[1].name, "arm");
+    EXPECT_EQ(res_pool_used(RES_MBONE), 2);
+}
+
+TEST_F(ResTest, MeshBoneRoomIsCapacityLessOne) {
+    settings = {{"MAX_NR_MESH_BONE", "3"}};
+    boot();
+    EXPECT_NE(add_mesh("g", qvw::sample_skinned()), 0u);   // 2 bones: room 3 - 1 - 0
+    qvw::ModelDesc again = qvw::sample_skinned();
+    again.name = "second";
+    EXPECT_EQ(add_mesh("g", again), 0u);                   // room 3 - 1 - 2 = 0
+    EXPECT_NE(add_mesh("g", qvw::sample_quad()), 0u);      // 2 of 3 used: a mesh without bones fits
+    EXPECT_EQ(res_mesh_count(), 2);
+}
+
+TEST_F(ResTest, BlankMeshHasNoIndices) {
+    boot();
+    ResHandle h = res_mesh_create_blank("g", "blank", 5);
+    ASSERT_NE(h, 0u);
+    const MeshBuffers* m = res_mesh_get_object(h);
+    EXPECT_EQ(m->vertex_count, 15u);
+    EXPECT_EQ(m->index_count, 0u);
+    ASSERT_EQ(m->subset_count, 1u);
+    // Without indices a subset uses its corners in order.
+    EXPECT_EQ(m->subsets[0].min_vertex, 0u);
+    EXPECT_EQ(m->subsets[0].vertex_count, 15u);
+    EXPECT_EQ(res_mesh_create_blank("g", "none", 0), 0u);
+}
+
+TEST_F(ResTest, TexturesClampTexelCopyAndSample) {
+    boot();
+    ResHandle h = res_tex_create("g", "wall_clamp", 4, 4, 0, false);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(res_tex_get(h)->flags & 0x1F8, (1u << 3) | (1u << 6));
+    uint32_t px[16];
+    for (int i = 0; i < 16; i++) px[i] = uint32_t(i * 16) << 24;
+    ASSERT_EQ(res_tex_set_image(h, 0, 0, 4, 4, px), 1);
+    EXPECT_EQ(res_tex_sample(h, 0, 0), 0);   // no copy yet
+    ASSERT_EQ(res_tex_make_texel_copy(h, nullptr), 1);
+    EXPECT_EQ(res_tex_sample(h, 0.3f, 0.0f), 16);    // x = trunc(4.5 * 0.3) = 1
+    EXPECT_EQ(res_tex_sample(h, 0.0f, 0.3f), 64);
+    EXPECT_EQ(res_tex_sample(h, 1.0f, 1.0f), 0);     // x = 4 lies outside
+    EXPECT_EQ(res_tex_sample(h, -0.5f, 0.0f), 0);
+    EXPECT_EQ(res_tex_sample(h, std::nanf(""), 0.0f), 0);
+    EXPECT_TRUE(res_tex_set_address(h, 0, 1));
+    EXPECT_EQ(res_tex_get(h)->flags & 0x1F8, 1u << 6);
+    EXPECT_FALSE(res_tex_set_address(0, 0, 0));
+    // Re-created smaller, released when a size is below 1.
+    uint32_t before = res_tex_bytes();
+    EXPECT_EQ(res_tex_recreate(h, 2, 2, 0, false), 1);
+    EXPECT_EQ(res_tex_bytes(), before - 48);
+    EXPECT_EQ(res_tex_recreate(h, 0, 2, 0, false), 1);
+    EXPECT_EQ(res_tex_get(h)->id, 0u);
+    EXPECT_EQ(res_tex_recreate(99, 2, 2, 0, false), 0);
+}
+
+TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStem) {
+    boot();
+    Bytes png = qvw::png_checker(8, 4, 0xFF000000, 0xFFFFFFFF);
+    ResHandle a = res_tex_load_mem("g", "dir/a.png", png.data(), uint32_t(png.size()), false);
+    ResHandle b = res_tex_load_mem("g", "other\\a.png", png.data(), uint32_t(png.size()), false);
+    EXPECT_NE(a, 0u);
+    EXPECT_EQ(a, b);
+    EXPECT_STREQ(res_tex_name(a), "a");
+    EXPECT_EQ(res_tex_get(a)->width, 8);
+    ResHandle m = res_tex_load_mem("g", "m.png", png.data(), uint32_t(png.size()), true);
+    EXPECT_EQ(res_tex_bytes(), 40u + 128u + 128u + 48u);   // the mipmap surcharge is 3/8
+    EXPECT_EQ(res_tex_load_mem("g", "bad.png", png.data(), 3, false), 0u);
+    EXPECT_EQ(res_tex_count(), 9);
+    (void)m;
+}
+
+TEST_F(ResTest, CropsInPixels) {
+    boot();
+    ResHandle t = res_tex_create("g", "t", 64, 32, 0, false);
+    ResHandle c = res_crop_register_px("g", "c", 16, 8, 32, 16, t);
+    ASSERT_NE(c, 0u);
+    const ResCrop* r = res_crop_get(c);
+    EXPECT_EQ(r->tex, t);
+    EXPECT_FLOAT_EQ(r->u, 0.25f);
+    EXPECT_FLOAT_EQ(r->h, 0.5f);
+    // An invalid texture gives zeros rather than a division by zero.
+    ResHandle z = res_crop_register_px("g", "z", 16, 8, 32, 16, 99);
+    EXPECT_EQ(res_crop_get(z)->tex, 0u);
+    EXPECT_FLOAT_EQ(res_crop_get(z)->u, 0.0f);
+    EXPECT_EQ(res_crop_set_px(c, 0, 0, 64, 32, 0), 1);
+    EXPECT_FLOAT_EQ(res_crop_get(c)->w, 0.0f);
+    EXPECT_EQ(res_crop_set_px(c, 0, 0, 64, 32, t), 1);
+    EXPECT_FLOAT_EQ(res_crop_get(c)->w, 1.0f);
+    // A crop registered by texture name finds the stem in its own group.
+    ResHandle n = res_crop_register("g", "n", 0, 0, 1, 1, "sub/t.png");
+    EXPECT_EQ(res_crop_get(n)->tex, t);
+    EXPECT_EQ(res_crop_get(res_crop_register("h", "n", 0, 0, 1, 1, "t.png"))->tex, 0u);
+}
+
+TEST_F(ResTest, MeshLists) {
+    boot();
+    add_mesh("g", qvw::sample_quad());
+    res_mlist_begin();
+    for (int i = 0; i < 10; i++) EXPECT_TRUE(res_mlist_add("g", "quad", nullptr)) << i;
+    EXPECT_FALSE(res_mlist_add("g", "quad", nullptr));
+    ResMeshListNode* head = nullptr;
+    EXPECT_TRUE(res_mlist_end(&head));
+    int n = 0;
+    for (ResMeshListNode* p = head; p; p = p->next) n++;
+    EXPECT_EQ(n, 10);
+    EXPECT_EQ(res_mlist_used(), 10);
+    EXPECT_EQ(head->minus_one, -1);
+    EXPECT_EQ(head->object, res_mesh_get_object(1));
+
+    res_mlist_begin();
+    ResMeshListNode* none = head;
+    EXPECT_FALSE(res_mlist_end(&none));
+    EXPECT_EQ(none, nullptr);
+
+    res_mlist_free(head);
+    EXPECT_EQ(res_mlist_used(), 0);
+    res_mlist_begin();
+    uint32_t word = 7;
+    EXPECT_TRUE(res_mlist_add(nullptr, "quad", &word));
+    EXPECT_FALSE(res_mlist_add(nullptr, "nothing", nullptr));
+    ResMeshListNode* again = nullptr;
+    EXPECT_TRUE(res_mlist_end(&again));
+    EXPECT_EQ(again, head);   // the freed nodes are used again
+    EXPECT_EQ(again->caller_word, 7u);
+    EXPECT_EQ(again->next, nullptr);
+    res_mlist_free(nullptr);
+}
+
+TEST_F(ResTest, ShutdownFreesAndBootAgain) {
+    boot();
+    add_mesh("g", qvw::sample_quad());
+    res_shutdown();
+    EXPECT_EQ(res_tex_count(), 0);
+    EXPECT_EQ(res_env_test_live_objects(), 0);
+    boot();
+    EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
+}
+
+TEST_F(ResTest, MatrixStackSaturates) {
+    boot();
+    EXPECT_EQ(res_mstack_depth(), 0);
+    EXPECT_EQ(res_mstack_below_top(), nullptr);
+    for (int i = 0; i < 70; i++) res_mstack_push();
+    EXPECT_EQ(res_mstack_depth(), 63);
+    for (int i = 0; i < 70; i++) res_mstack_pop();
+    EXPECT_EQ(res_mstack_depth(), 0);
+    float t[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
+    res_mstack_load(t);
+    res_mstack_push();
+    res_mstack_mul(t);
+    EXPECT_FLOAT_EQ(res_mstack_top()[12], 10.0f);
+    EXPECT_FLOAT_EQ(res_mstack_below_top()[12], 5.0f);
+    res_mstack_load(nullptr);
+    EXPECT_FLOAT_EQ(res_mstack_top()[12], 0.0f);
+    EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
+}
+
+TEST_F(ResTest, BoneWorldMatricesAndSubtrees) {
+    boot();
+    ResHandle h = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    float m[16];
+    ASSERT_TRUE(res_bone_node_world(h, "hand", m));
+    EXPECT_FLOAT_EQ(m[12], 2.0f);   // root (0, 1, 0), arm (2, 0, 0), hand at the arm
+    EXPECT_FLOAT_EQ(m[13], 1.0f);
+    EXPECT_EQ(res_mstack_depth(), 0);
+    EXPECT_FALSE(res_bone_node_world(h, "nobody", m));
+    EXPECT_EQ(res_mstack_depth(), 0);
+
+    EXPECT_EQ(res_bone_count_below(h, "root", 0), 3u);
+    EXPECT_EQ(res_bone_count_below(h, "root", 1), 2u);
+    EXPECT_EQ(res_bone_count_below(h, "arm", 0), 1u);
+    EXPECT_EQ(res_bone_count_below(h, "leg", 0), 0u);
+    EXPECT_STREQ(res_bone_name_below(h, "root", 1, 0), "hand");
+    EXPECT_STREQ(res_bone_name_below(h, "root", 1, 1), "leg");
+    EXPECT_EQ(res_bone_name_below(h, "root", 3, 0), nullptr);
+}
+
+TEST_F(ResTest, BoneWalkKeepsTheCallersStack) {
+    // A walk from a nearly full stack, whose pushes find no room, leaves the
+    // caller's matrices and depth as they were.
+    boot();
+    qvw::ChunkBuf b;
+    b.put_u32(2);
+    for (float f : qvw::mat_identity()) b.put_f32(f);
+    for (uint32_t w : {1u, 0u, 0u}) b.put_u32(w);
+    for (uint32_t w : {3u, 4u, 3u, 1u, 0u, 0u, 4u, 5u}) b.put_u32(w);
+    b.set_u32(72, b.put_name("a"));
+    b.set_u32(96, b.put_name("b"));
+    ResHandle h = res_bone_register("g", "a", b.data);
+    ASSERT_NE(h, 0u);
+    float marker[16] = {};
+    marker[0] = 42;
+    res_mstack_load(marker);
+    for (int i = 0; i < 62; i++) res_mstack_push();
+    float m[16];
+    EXPECT_TRUE(res_bone_node_world(h, "b", m));   // its push found the stack full
+    EXPECT_EQ(res_mstack_depth(), 62);
+    EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
+    res_mstack_push();
+    EXPECT_FALSE(res_bone_node_world(h, "a", m));   // no room to walk at all
+    EXPECT_EQ(res_mstack_depth(), 63);
+    EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
+}
+
+TEST_F(ResTest, UsageReportLines) {
+    boot();
+    char line[160];
+    ASSERT_TRUE(res_stats_line(1, line, sizeof line));
+    EXPECT_STREQ(line, "TEX        7/  1000   0%(     7) :     56 /  10240    0%(    56)");
+    ASSERT_TRUE(res_stats_line(7, line, sizeof line));
+    EXPECT_STREQ(line, "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      0/     1   0%(     0)");
+    res_stats_line(13, line, sizeof line);
+    EXPECT_STREQ(line, "MSTACK     0/    64");
+    res_stats_line(12, line, sizeof line);
+    EXPECT_STREQ(line, "MLIST      0/    10   0%(     0)");
+    EXPECT_FALSE(res_stats_line(14, line, sizeof line));
+}
+
+namespace {
+std::vector<uint32_t> g_lost;
+void record_lost(ResTexInfo& t) { g_lost.push_back(t.id); }
+}  // namespace
+
+TEST_F(ResTest, DepthSurfacesAndDeviceReset) {
+    settings = {{"SZ_BUFF_DEPTH_STENCILNAME", "16"}};
+    boot();
+    uint32_t bytes = res_tex_bytes();
+    ResHandle d = res_depth_register("g", "depth", 8, 8, 0);
+    ASSERT_EQ(d, 1u);
+    EXPECT_EQ(res_depth_find("g", "depth"), d);
+    EXPECT_EQ(res_tex_bytes(), bytes + 256);
+    EXPECT_EQ(res_depth_register("g", "second", 8, 8, 0), 0u);   // one surface by default
+    EXPECT_EQ(res_depth_resize(d, 4, 4, 0), 1);
+    EXPECT_EQ(res_tex_bytes(), bytes + 64);
+    EXPECT_EQ(res_depth_get(d)->width, 4);
+
+    ResEnv env = res_env();
+    env.tex_lost = record_lost;
+    res_env_set(env);
+    g_lost.clear();
+    res_on_device_lost();
+    // Textures newest first, then the surface.
+    ASSERT_EQ(g_lost.size(), 8u);
+    EXPECT_EQ(g_lost[0], res_tex_get(res_tex_nrm())->id);
+    EXPECT_EQ(g_lost[6], res_tex_get(res_tex_test())->id);
+    EXPECT_EQ(g_lost[7], res_depth_get(d)->id);
+    res_on_device_reset();
+    res_depth_release(d);
+    EXPECT_EQ(res_tex_bytes(), bytes);
+}

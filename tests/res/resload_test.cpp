@@ -1,0 +1,311 @@
+// The load queue, the step machine, the pump on a manual clock and the folders.
+#include "res_fixture.h"
+#include "tools/qv_samples.h"
+
+#include <string>
+
+namespace {
+
+using qvw::Bytes;
+
+Bytes group_of(std::initializer_list<std::pair<uint32_t, Bytes>> chunks) {
+    Bytes f;
+    for (const auto& [magic, data] : chunks) qvw::file_add_chunk(f, magic, data);
+    return f;
+}
+
+Bytes quad_file() {
+    Bytes m;
+    qvw::model_chunk(qvw::sample_quad(), m);
+    return group_of({{qvw::MAGIC_TEX, qvw::tex_chunk("quad.png", qvw::png_checker(8, 8, 0xFF000000, 0xFFFFFFFF))},
+                     {qvw::MAGIC_MODEL, m},
+                     {qvw::MAGIC_CROP, qvw::crop_chunk({{"c", "quad.png", 0, 0, 0.5f, 0.5f}})}});
+}
+
+// Runs steps until idle; answers how many ran.
+int drain() {
+    int n = 0;
+    while (resload_step() != RESLOAD_IDLE && n < 10000) n++;
+    return n + 1;
+}
+
+}  // namespace
+
+class LoadTest : public ResTest {
+   protected:
+    void SetUp() override {
+        ResTest::SetUp();
+        settings = {{"MODEL_DATA_PATH", folder("grp")}, {"MODEL_DATA_PATHE", folder("grpe")},
+                    {"MODEL_DATA_PATHC", folder("grpc")}, {"TEX_DATA_PATH", folder("texture")}};
+    }
+    std::vector<ResFatal>& fatals() { return res_env_test_fatals(); }
+};
+
+TEST_F(LoadTest, RequestRing) {
+    boot();
+    EXPECT_FALSE(resload_request(nullptr, 0));
+    EXPECT_TRUE(resload_request(std::string(63, 'a').c_str(), 0));
+    EXPECT_FALSE(resload_request(std::string(64, 'a').c_str(), 0));
+    EXPECT_TRUE(resload_request("dup", 0));
+    EXPECT_TRUE(resload_request("dup", 0));   // pending already: no new slot
+    EXPECT_EQ(resload_pending(), 2u);
+    for (int i = 0; i < 62; i++) EXPECT_TRUE(resload_request(("n" + std::to_string(i)).c_str(), 0));
+    EXPECT_EQ(resload_pending(), 64u);
+    EXPECT_FALSE(resload_request("one-too-many", 0));
+    EXPECT_FALSE(resload_request("dup", 0));   // a full ring answers no, even for a pending name
+    const char* list[] = {"x", "y"};
+    EXPECT_FALSE(resload_request_list(list, 2, 0));
+    // Draining (every file is missing) restarts the counters at the next request.
+    drain();
+    EXPECT_EQ(resload_pending(), 0u);
+    EXPECT_EQ(fatals().size(), 64u);
+    EXPECT_TRUE(resload_request("after", 0));
+    EXPECT_EQ(resload_pending(), 1u);
+    EXPECT_EQ(resload_progress(), 0.0f + 1.0f / 1.0f);   // R 0 of W 1, no file size yet
+}
+
+TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep) {
+    write("grp/quad.bin", quad_file());
+    boot();
+    ASSERT_TRUE(resload_request("quad", 0));
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // take the request
+    EXPECT_EQ(res_tex_count(), 7);
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // open, and the first chunk
+    EXPECT_EQ(res_tex_count(), 8);
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // the model
+    EXPECT_EQ(res_mesh_count(), 1);
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // the crops
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // end of the file
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // finish
+    EXPECT_EQ(resload_step(), RESLOAD_IDLE);       // drained: textures bound
+    EXPECT_TRUE(fatals().empty());
+    EXPECT_TRUE(resload_group_loaded("quad"));
+    ResHandle mesh = res_mesh_find("quad", "quad");
+    ASSERT_NE(mesh, 0u);
+    EXPECT_EQ(res_mesh_get_object(mesh)->subsets[0].slot_tex[0], res_tex_find("quad", "quad"));
+    EXPECT_EQ(res_crop_get(res_crop_find("quad", "c"))->tex, res_tex_find("quad", "quad"));
+    EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
+}
+
+TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame) {
+    write("grp/quad.bin", quad_file());
+    boot();
+    resload_request("quad", 0);
+    // The frame is already used up: one step per call, never none.
+    res_env_test_set_frame_percent(95.0f, 0.0f);
+    EXPECT_EQ(resload_pump(90.0f), RESLOAD_CONTINUE);
+    EXPECT_EQ(res_tex_count(), 7);
+    EXPECT_EQ(resload_pump(90.0f), RESLOAD_CONTINUE);
+    EXPECT_EQ(res_tex_count(), 8);
+    // Each clock reading advances 40 percent: steps run while below 90.
+    res_env_test_set_frame_percent(0.0f, 40.0f);
+    EXPECT_EQ(resload_pump(90.0f), RESLOAD_CONTINUE);   // 3 steps: at 0, 40, 80
+    EXPECT_EQ(resload_get_step(), 1);
+    // With time to spare it runs until idle.
+    res_env_test_set_frame_percent(0.0f, 0.0f);
+    EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);
+    EXPECT_EQ(resload_progress(), 1.0f);
+}
+
+TEST_F(LoadTest, FolderSearchOrder) {
+    Bytes a = group_of({{qvw::MAGIC_CROP, qvw::crop_chunk({{"from_grp", "t", 0, 0, 1, 1}})}});
+    Bytes b = group_of({{qvw::MAGIC_CROP, qvw::crop_chunk({{"from_grpe", "t", 0, 0, 1, 1}})}});
+    write("grp/g.bin", a);
+    write("grpe/g.bin", b);
+    boot();
+    EXPECT_EQ(resload_language(), 1);   // "golng" absent
+    EXPECT_EQ(resload_folder_order(0), 1);
+    EXPECT_EQ(resload_folder_order(2), 0);
+    EXPECT_EQ(resload_file_exists("g"), 1);
+    EXPECT_EQ(resload_file_exists("h"), 0);
+    resload_request("g", 0);
+    drain();
+    EXPECT_NE(res_crop_find("g", "from_grpe"), 0u);
+    EXPECT_EQ(res_crop_find("g", "from_grp"), 0u);
+
+    ResMark m;
+    res_mark(m);
+    resload_set_language(0);
+    EXPECT_EQ(resload_folder_order(0), 0);
+    resload_request("g", 0);   // already a group: skipped
+    drain();
+    EXPECT_EQ(res_crop_count(), 1);
+}
+
+TEST_F(LoadTest, FolderValuesAndDefaults) {
+    settings["MODEL_DATA_PATHC"] = std::string(256, 'x');
+    settings.erase("MODEL_DATA_PATH");
+    boot();
+    EXPECT_STREQ(resload_model_folder(0), ".\\data\\grp\\");
+    EXPECT_STREQ(resload_model_folder(2), "");   // 256 characters: not taken
+    resload_set_model_folder(2, nullptr);
+    EXPECT_STREQ(resload_model_folder(2), ".\\");
+    EXPECT_EQ(resload_model_folder(3), nullptr);
+}
+
+TEST_F(LoadTest, EmptyFileIsAnEmptyGroup) {
+    write("grp/empty.bin", {});
+    boot();
+    resload_request("empty", 0);
+    drain();
+    EXPECT_TRUE(fatals().empty());
+    EXPECT_FALSE(resload_group_loaded("empty"));
+}
+
+TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest) {
+    Bytes good = quad_file();
+    write("grp/short_header.bin", Bytes(good.begin(), good.begin() + 5));
+    write("grp/short_data.bin", Bytes(good.begin(), good.begin() + 40));
+    Bytes magic = good;
+    magic[0] = 'A', magic[1] = 'B', magic[2] = 'C', magic[3] = 'D';
+    write("grp/magic.bin", magic);
+    Bytes m;
+    qvw::model_chunk(qvw::sample_quad(), m);
+    Bytes version;
+    qvw::file_add_chunk(version, qvw::MAGIC_MODEL, 0x01000000, m);
+    qvw::file_add_chunk(version, qvw::MAGIC_CROP, qvw::crop_chunk({{"after", "t", 0, 0, 1, 1}}));
+    write("grp/version.bin", version);
+    Bytes bad = m;
+    bad[7] = 0x7F;   // name offset far past the end
+    write("grp/badmodel.bin", group_of({{qvw::MAGIC_MODEL, bad}}));
+    // A size of 4 GB in a small file: refused before anything is allocated.
+    Bytes huge = group_of({{qvw::MAGIC_TEX, {}}});
+    huge[8] = huge[9] = huge[10] = huge[11] = 0xFF;
+    write("grp/huge.bin", huge);
+    write("grp/ok.bin", quad_file());
+    boot();
+    ResMark start;
+    res_mark(start);
+
+    struct Case {
+        const char* name;
+        int result;
+        uint16_t detail;
+    };
+    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, 1}, {"short_header", RESLOAD_FATAL, 2},
+                          {"short_data", RESLOAD_FATAL, 3},    {"magic", RESLOAD_BAD_MAGIC, 22},
+                          {"huge", RESLOAD_FATAL, 3}};
+    for (const Case& c : cases) {
+        fatals().clear();
+        ASSERT_TRUE(resload_request(c.name, 0));
+        resload_request("ok", 0);
+        int r, n = 0;
+        while ((r = resload_step()) == RESLOAD_CONTINUE && n++ < 100) {}
+        EXPECT_EQ(r, c.result) << c.name;
+        ASSERT_EQ(fatals().size(), 1u) << c.name;
+        EXPECT_EQ(fatals()[0].code, RESLOAD_FATAL_CODE);
+        EXPECT_EQ(fatals()[0].detail, c.detail) << c.name;
+        // The machine goes on with the next request.
+        drain();
+        EXPECT_EQ(fatals().size(), 1u) << c.name;
+        EXPECT_TRUE(resload_group_loaded("ok")) << c.name;
+        if (c.detail == 22) {
+            EXPECT_EQ(fatals()[0].text, "magic/ABCD/44434241");
+        }
+        res_release_to_mark(start);
+    }
+
+    fatals().clear();
+    resload_request("version", 0);
+    drain();
+    ASSERT_EQ(fatals().size(), 1u);
+    EXPECT_EQ(fatals()[0].detail, 4);
+    EXPECT_EQ(fatals()[0].text, "version/01000000/02000000");
+    EXPECT_EQ(res_mesh_count(), 0);                    // the chunk was skipped,
+    EXPECT_NE(res_crop_find("version", "after"), 0u);  // the rest was read
+
+    fatals().clear();
+    resload_request("badmodel", 0);
+    drain();
+    ASSERT_EQ(fatals().size(), 1u);
+    EXPECT_EQ(fatals()[0].detail, 5);
+    EXPECT_EQ(fatals()[0].text, "badmodel");
+}
+
+TEST_F(LoadTest, UnknownStepIsReportedOnce) {
+    boot();
+    resload_set_step(42);
+    EXPECT_EQ(resload_step(), RESLOAD_FATAL);
+    ASSERT_EQ(fatals().size(), 1u);
+    EXPECT_EQ(fatals()[0].text, "0000002a");
+    EXPECT_EQ(resload_step(), RESLOAD_IDLE);
+}
+
+TEST_F(LoadTest, TextureListCategory) {
+    write("texture/icon.png", qvw::png_checker(64, 32, 0xFF000000, 0xFFFFFFFF));
+    write_text("texture/tex.lst", "cat icon\ntex icon.png\nsize 64 32\ncrop 0 0 32 32 disk\ncrop 32 0 32 32 dust\n"
+                                  "tex missing.png\nsize 8 8\ncrop 0 0 8 8 gone\n");
+    boot();
+    EXPECT_EQ(texlst_cat_count(resload_texlst()), 1u);
+    ASSERT_TRUE(resload_request("icon", 0));
+    drain();
+    EXPECT_TRUE(fatals().empty());
+    ResHandle t = res_tex_find("icon", "icon");
+    ASSERT_NE(t, 0u);
+    const ResCrop* dust = res_crop_get(res_crop_find("icon", "dust"));
+    ASSERT_NE(dust, nullptr);
+    EXPECT_EQ(dust->tex, t);
+    EXPECT_FLOAT_EQ(dust->u, 0.5f);
+    EXPECT_FLOAT_EQ(dust->w, 0.5f);
+    // The missing texture is skipped; its crop still registers, without texture.
+    EXPECT_EQ(res_crop_get(res_crop_find("icon", "gone"))->tex, 0u);
+}
+
+TEST_F(LoadTest, DdsFileInTheFirstFolderStandsInForTheImage) {
+    Bytes dds = qvw::png_checker(32, 16, 0xFF000000, 0xFFFFFFFF);   // any image the loader takes
+    write("grpe/quad.dds", dds);
+    write("grp/quad.bin", quad_file());
+    boot();
+    resload_request("quad", 0);
+    drain();
+    const ResTexInfo* t = res_tex_get(res_tex_find("quad", "quad"));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->width, 32);
+}
+
+TEST_F(LoadTest, ReleaseToAMarkAbortsTheLoader) {
+    write("grp/quad.bin", quad_file());
+    boot();
+    ResMark m;
+    res_mark(m);
+    resload_request("quad", 0);
+    resload_step();
+    resload_step();
+    EXPECT_EQ(res_tex_count(), 8);
+    res_release_to_mark(m);
+    EXPECT_EQ(res_tex_count(), 7);
+    EXPECT_EQ(resload_pending(), 0u);
+    EXPECT_EQ(resload_step(), RESLOAD_IDLE);
+}
+
+TEST_F(LoadTest, EveryKindLoadsFromOneFile) {
+    settings["MAX_NR_ANIME"] = "4";
+    settings["SZ_BUFF_ANIME"] = "8192";
+    settings["SZ_BUFF_ANIMENAME"] = "64";
+    settings["MAX_NR_SPHERE_HIT"] = "4";
+    settings["SZ_BUFF_SPHERE_HIT"] = "1024";
+    settings["MAX_NR_CAMERA_INFO"] = "4";
+    settings["SZ_BUFF_CAMERA_INFO"] = "1024";
+    settings["SZ_BUFF_CAMERA_INFONAME"] = "64";
+    settings["MAX_NR_FLASH"] = "4";
+    settings["SZ_BUFF_FLASH"] = "8192";
+    settings["SZ_BUFF_FLASHNAME"] = "64";
+    write("grp/all.bin", qvw::sample_group_file());
+    boot();
+    resload_request("all", RES_LOAD_SMOOTH_SET);
+    drain();
+    EXPECT_TRUE(fatals().empty()) << (fatals().empty() ? "" : fatals()[0].text);
+    EXPECT_EQ(res_mesh_count(), 3);
+    ResHandle skin = res_mesh_find("all", "skin");
+    ASSERT_NE(skin, 0u);
+    EXPECT_EQ(res_mesh_flags(skin), NAME_FLAG_NRM);
+    EXPECT_NE(res_mesh_get_object(res_mesh_find("all", "quad"))->fvf & (2u << 8), 0u);   // two sets
+    EXPECT_NE(res_bone_find("all", "root"), 0u);
+    EXPECT_NE(res_anime_find("all", "walk"), 0u);
+    EXPECT_NE(res_coll_find("all", "floor"), 0u);
+    EXPECT_NE(res_shit_find("all", "spheres"), 0u);
+    EXPECT_NE(res_caminfo_find("all", "cam"), 0u);
+    EXPECT_NE(res_flash_find("all", "movie"), 0u);
+    EXPECT_EQ(res_crop_count(), 2);
+    EXPECT_EQ(res_crop_get(res_crop_find("all", "c1"))->tex, res_tex_find("all", "quad"));
+}
