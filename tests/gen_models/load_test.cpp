@@ -37,7 +37,9 @@ class PatchLoad : public ResTest {
     void load_like_the_tool() {
         for (const std::string& name : group_names()) {
             std::string nrm = name + "_NRM";
-            if (resload_file_exists(nrm.c_str())) ASSERT_TRUE(resload_request(nrm.c_str(), 0));
+            if (resload_file_exists(nrm.c_str())) {
+                ASSERT_TRUE(resload_request(nrm.c_str(), 0));
+            }
             ASSERT_TRUE(resload_request(name.c_str(), 0));
         }
         int steps = 0;

@@ -80,8 +80,6 @@ std::vector<uint32_t> triangulate(const Outline& o);
 
 // ---- solids ---------------------------------------------------------------------
 
-enum UvMode { UV_PLANAR, UV_FIXED };
-
 struct ExtrudeOpts {
     float half_depth = 0.15f;   // z from -half_depth to +half_depth
     float bevel = 0.05f;        // rounded edge radius (at most half_depth)

@@ -71,12 +71,20 @@ ModelOut make_star() {
 }
 
 ModelOut make_heart() {
-    Outline o;
-    for (int i = 0; i < 96; i++) {
-        float t = 2 * kPi * float(i) / 96.0f;
-        float s = std::sin(t);
-        o.push_back({16 * s * s * s / 17.0f,
-                     (13 * std::cos(t) - 5 * std::cos(2 * t) - 2 * std::cos(3 * t) - std::cos(4 * t)) / 17.0f});
+    // Two round lobes and the lines from the tip that touch them.
+    const float cx = 0.5f, cy = 0.35f, r = 0.52f, tip_y = -1.0f;
+    const float to_tip = std::atan2(tip_y - cy, -cx);
+    const float touch = to_tip + std::acos(r / std::hypot(cx, cy - tip_y));
+    const float cusp = std::atan2(std::sqrt(r * r - cx * cx), -cx);
+    Outline o = {{0.0f, tip_y}};
+    const int n = 40;
+    for (int i = 0; i <= n; i++) {   // the right lobe, from the tangent up to the cusp
+        float a = touch + (cusp - touch) * float(i) / float(n);
+        o.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    }
+    for (int i = n - 1; i >= 0; i--) {   // the left lobe, mirrored
+        Vec2 p = o[size_t(i) + 1];
+        o.push_back({-p[0], p[1]});
     }
     Mesh body = painted(slab(o, 0.24f, 0.09f, 0, 3), 0xFFE8283C);
     // A small highlight blob on the upper left lobe.

@@ -1,7 +1,7 @@
 // gen_models_preview: draws the generated models the way the patch tool does
 // (orthographic, y down, turned by pi about z, 30 units per pixel here doubled,
 // clockwise triangles culled) so that a person can look at them.
-//   gen_models_preview <descriptions-folder> <out-folder>
+//   gen_models_preview [--tool-size] <descriptions-folder> <out-folder>
 // Writes models.png (per model: the palette view, then the placed patch lit
 // by the tool's light) and icons.png (the atlas, three times, on dark and
 // light grounds).
@@ -22,8 +22,9 @@
 
 namespace {
 
-constexpr int kCell = 150;
-constexpr float kScale = 60.0f;
+// Twice the tool's 30 pixels a unit by default; "--tool-size" draws at 30.
+int kCell = 150;
+float kScale = 60.0f;
 constexpr float kPi = 3.14159265f;
 
 using M3 = std::array<float, 9>;   // row-vector: p' = p * M
@@ -150,8 +151,14 @@ uint32_t tag_number(const std::string& name, char letter) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--tool-size") {
+        kCell = 64;
+        kScale = 30.0f;
+        argv++;
+        argc--;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: gen_models_preview <descriptions-folder> <out-folder>\n");
+        std::fprintf(stderr, "usage: gen_models_preview [--tool-size] <descriptions-folder> <out-folder>\n");
         return 2;
     }
     namespace fs = std::filesystem;
