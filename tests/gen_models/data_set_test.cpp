@@ -1,0 +1,169 @@
+// The patch data set as files: the committed sources equal a fresh generator
+// run, every group file parses, the palette has its two pages, the "_NRM"
+// companion and the icons are where the tool looks for them, and the build
+// made the data folder beside the program.
+#include "gm_test_util.h"
+
+#include "res/texlst.h"
+#include "tools/gen_models/gm_icons.h"
+#include "tools/gen_models/gm_output.h"
+
+#include <map>
+#include <set>
+
+namespace fs = std::filesystem;
+
+TEST(PatchData, CommittedSourcesEqualAFreshRun) {
+    gm::FileSet fresh = gm::output_build();
+    EXPECT_EQ(fresh, gm::output_build()) << "two runs differ";
+    for (const auto& [name, bytes] : fresh) {
+        EXPECT_TRUE(gmt::read_bytes(fs::path(gmt::models_dir()) / name) == bytes) << name << " is stale: run gen_models data/models";
+    }
+    for (const auto& e : fs::directory_iterator(gmt::models_dir())) {
+        std::string ext = e.path().extension().string();
+        if (ext == ".qvd" || ext == ".png") {
+            EXPECT_EQ(fresh.count(e.path().filename().string()), 1u) << e.path() << " is not generated";
+        }
+    }
+}
+
+TEST(PatchData, NumbersPrintShortAndStable) {
+    EXPECT_EQ(gm::output_number(0.5f), "0.5");
+    EXPECT_EQ(gm::output_number(-0.00001f), "0");
+    EXPECT_EQ(gm::output_number(1.0f), "1");
+    EXPECT_EQ(gm::output_number(-0.12345f), "-0.1235");
+}
+
+TEST(PatchData, EveryGroupFileParsesWhole) {
+    int groups = 0;
+    for (const auto& [path, bytes] : gmt::built_set().files) {
+        if (path.rfind("grp/", 0) != 0) continue;
+        groups++;
+        for (const gmt::Chunk& c : gmt::chunks_of(bytes)) {
+            int kind = chunk_kind_of(c.head.magic);
+            ASSERT_GE(kind, 0) << path;
+            EXPECT_EQ(c.head.version, chunk_kind_info(kind).version) << path;
+            ByteSpan d(c.data);
+            if (kind == CHUNK_MODEL) {
+                ModelChunk m;
+                EXPECT_EQ(chunk_parse_model(d, m), CHUNK_OK) << path;
+            } else if (kind == CHUNK_TEX) {
+                TexChunk t;
+                EXPECT_EQ(chunk_parse_tex(d, t), CHUNK_OK) << path;
+                EXPECT_GT(t.image_size, 8u) << path;
+            } else {
+                ASSERT_EQ(kind, CHUNK_CROP) << path << ": only models, textures and crops";
+                uint32_t n = 0;
+                EXPECT_EQ(chunk_parse_crop(d, n), CHUNK_OK) << path;
+            }
+        }
+    }
+    EXPECT_GE(groups, 20);
+}
+
+TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes) {
+    const auto& models = gmt::decoded_models();
+    EXPECT_GT(models.size(), 16u) << "the palette shows 16 a page";
+    EXPECT_GE(models.size(), 20u);
+    std::set<std::string> names;
+    for (const auto& m : models) {
+        EXPECT_TRUE(names.insert(m.name).second) << "duplicate mesh " << m.name;
+        EXPECT_GT(m.src.vertex_count, 0u) << m.name;
+        EXPECT_EQ(m.src.index_count % 3, 0u) << m.name;
+        // Colours or a texture: never a bare grey model.
+        EXPECT_TRUE(!m.src.colors.empty() || !m.texture.empty()) << m.name;
+        EXPECT_FALSE(m.src.normals.empty()) << m.name;
+    }
+}
+
+TEST(PatchData, TagsStayInsideTheToolsBands) {
+    // The patches sit at 81 (79 with _a) and the previews at 28, inside the
+    // first (72-83) and second (26-30) 3D bands: _p may add at most 2, _P may
+    // take at most 2.
+    std::map<std::string, int> tagged;
+    for (const auto& m : gmt::decoded_models())
+        for (size_t i = 0; i + 2 < m.name.size(); i++)
+            if (m.name[i] == '_' && std::isdigit(static_cast<unsigned char>(m.name[i + 2]))) {
+                char letter = m.name[i + 1];
+                int n = std::atoi(m.name.c_str() + i + 2);
+                tagged[m.name + "/" + letter] = n;
+                if (letter == 'p' || letter == 'P') {
+                    EXPECT_LE(n, 2) << m.name;
+                }
+            }
+    EXPECT_EQ(tagged["ghost_z1_P1/z"], 1);
+    EXPECT_EQ(tagged["ghost_z1_P1/P"], 1);
+    EXPECT_EQ(tagged["butterfly_t2/t"], 2);
+    EXPECT_EQ(tagged["cloud_p2/p"], 2);
+    EXPECT_EQ(tagged["diamond_A1/A"], 1);
+    EXPECT_EQ(tagged["heart_a1/a"], 1);
+}
+
+TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames) {
+    const auto& files = gmt::built_set().files;
+    ASSERT_EQ(files.count("grp/coin_NRM.bin"), 1u);
+    std::vector<gmt::Chunk> nrm = gmt::chunks_of(files.at("grp/coin_NRM.bin"));
+    ASSERT_EQ(nrm.size(), 1u);
+    ASSERT_EQ(chunk_kind_of(nrm[0].head.magic), CHUNK_TEX) << "a model here would show in the palette";
+    TexChunk t;
+    ByteSpan d(nrm[0].data);
+    ASSERT_EQ(chunk_parse_tex(d, t), CHUNK_OK);
+    // The NRM mesh's slot 1 is "<stem of its texture>_normal" in "<group>_NRM".
+    bool found = false;
+    for (const auto& m : gmt::decoded_models())
+        if (m.group == "coin") {
+            found = true;
+            EXPECT_TRUE(name_has_token(m.name.c_str(), "NRM"));
+            EXPECT_EQ(m.texture, "coin.png");
+            EXPECT_FALSE(m.src.uv0.empty()) << "tangents need texture coordinates";
+        }
+    EXPECT_TRUE(found);
+    EXPECT_STREQ(rd_name(d, t.name_off), "coin_normal.png");
+}
+
+TEST(PatchData, IconsComeFromTexLstAndFromIconBin) {
+    const auto& files = gmt::built_set().files;
+    ASSERT_EQ(files.count("texture/tex.lst"), 1u);
+    ASSERT_EQ(files.count("grp/icon.bin"), 1u) << "the tool requests the category through icon.bin";
+    const auto& lst = files.at("texture/tex.lst");
+    TexList tl;
+    texlst_parse(std::string_view(reinterpret_cast<const char*>(lst.data()), lst.size()), tl);
+    EXPECT_TRUE(tl.refused_lines.empty());
+    int cat = texlst_find(tl, "icon");
+    ASSERT_GE(cat, 0);
+    std::map<std::string, std::pair<int, int>> want = {
+        {"disk", {32, 32}},  {"dust", {32, 32}}, {"quorvel", {32, 32}}, {"left", {32, 32}},   {"right", {32, 32}},
+        {"rotx", {32, 32}},  {"roty", {32, 32}}, {"rotz", {32, 32}},    {"scaley", {32, 64}}, {"aspect", {64, 32}},
+    };
+    ASSERT_EQ(texlst_crop_count(tl, uint32_t(cat)), want.size());
+    for (uint32_t j = 0; j < want.size(); j++) {
+        const TexLstCrop* c = texlst_crop(tl, uint32_t(cat), j);
+        ASSERT_TRUE(c);
+        ASSERT_EQ(want.count(c->name), 1u) << c->name;
+        EXPECT_FLOAT_EQ(c->frac[2] * gm::ICON_ATLAS_W, float(want[c->name].first)) << c->name;
+        EXPECT_FLOAT_EQ(c->frac[3] * gm::ICON_ATLAS_H, float(want[c->name].second)) << c->name;
+    }
+    // icon.bin: the atlas and the same crops, CROP after TEX.
+    std::vector<gmt::Chunk> ic = gmt::chunks_of(files.at("grp/icon.bin"));
+    ASSERT_EQ(ic.size(), 2u);
+    EXPECT_EQ(chunk_kind_of(ic[0].head.magic), CHUNK_TEX);
+    ASSERT_EQ(chunk_kind_of(ic[1].head.magic), CHUNK_CROP);
+    uint32_t n = 0;
+    ByteSpan cd(ic[1].data);
+    ASSERT_EQ(chunk_parse_crop(cd, n), CHUNK_OK);
+    EXPECT_EQ(n, want.size());
+}
+
+TEST(PatchData, BuildMadeTheDataFolderBesideTheProgram) {
+    if (gmt::binary_dir().empty()) GTEST_SKIP() << "no build folder given";
+    fs::path data = fs::path(gmt::binary_dir()) / "data";
+    for (const auto& [path, bytes] : gmt::built_set().files) {
+        std::vector<uint8_t> disk = gmt::read_bytes(data / path);
+        if (path == "texture/icon.png") {
+            // The atlas replaces the description's placeholder.
+            EXPECT_TRUE(disk == gmt::read_bytes(fs::path(gmt::models_dir()) / "icon.png"));
+            continue;
+        }
+        EXPECT_TRUE(disk == bytes) << path;
+    }
+}

@@ -1,0 +1,116 @@
+// Shared fixtures of the patch data tests: the committed descriptions built
+// in memory, and their model chunks decoded.
+#pragma once
+
+#include "res/chunk.h"
+#include "res/mdl_decode.h"
+#include "tools/qv_desc.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace gmt {
+
+inline std::string source_dir() {
+    if (const char* s = std::getenv("QUORVEL_TEST_SOURCE_DIR")) return s;
+    std::string f = __FILE__;
+    return f.substr(0, f.rfind("/tests/"));
+}
+
+// From the environment, else the build folder this test was built in.
+inline std::string binary_dir() {
+    if (const char* b = std::getenv("QUORVEL_TEST_BINARY_DIR")) return b;
+#ifdef GM_TEST_BINARY_DIR
+    return GM_TEST_BINARY_DIR;
+#else
+    return "";
+#endif
+}
+
+inline std::string models_dir() { return source_dir() + "/data/models"; }
+
+inline std::string read_text(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+inline std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
+    std::string s = read_text(p);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// Every committed description through the description builder, merged.
+inline const qvw::DataSet& built_set() {
+    static qvw::DataSet set = [] {
+        qvw::DataSet all;
+        std::vector<std::filesystem::path> descs;
+        for (const auto& e : std::filesystem::directory_iterator(models_dir()))
+            if (e.path().extension() == ".qvd") descs.push_back(e.path());
+        std::sort(descs.begin(), descs.end());
+        for (const auto& p : descs) {
+            qvw::DataSet one;
+            std::string why;
+            EXPECT_TRUE(qvw::desc_build(read_text(p), models_dir(), one, &why)) << p << ": " << why;
+            for (auto& [k, v] : one.files) all.files[k] = v;
+        }
+        return all;
+    }();
+    return set;
+}
+
+struct Chunk {
+    ChunkHeader head;
+    std::vector<uint8_t> data;
+};
+
+inline std::vector<Chunk> chunks_of(const std::vector<uint8_t>& file) {
+    std::vector<Chunk> out;
+    uint64_t pos = 0;
+    ChunkHeader h;
+    ByteSpan data;
+    int r;
+    while ((r = chunk_file_next(file, pos, h, data)) == CHUNK_WALK_CHUNK) out.push_back({h, {data.begin(), data.end()}});
+    EXPECT_EQ(r, CHUNK_WALK_END);
+    return out;
+}
+
+struct DecodedModel {
+    std::string group, name, texture;
+    MeshSource src;
+};
+
+// Every model of every group file, in group-name order then chunk order (the
+// palette's order).
+inline const std::vector<DecodedModel>& decoded_models() {
+    static std::vector<std::vector<uint8_t>> keep;
+    static std::vector<DecodedModel> models = [] {
+        std::vector<DecodedModel> out;
+        for (const auto& [path, bytes] : built_set().files) {
+            if (path.rfind("grp/", 0) != 0) continue;
+            for (Chunk& c : chunks_of(bytes)) {
+                if (chunk_kind_of(c.head.magic) != CHUNK_MODEL) continue;
+                keep.push_back(c.data);
+                ByteSpan d(keep.back());
+                ModelChunk mc;
+                EXPECT_EQ(chunk_parse_model(d, mc), CHUNK_OK) << path;
+                DecodedModel m;
+                m.group = path.substr(4, path.size() - 8);
+                m.name = rd_name(d, mc.name_off);
+                ModelSubsetRec sub;
+                if (model_subset(d, 0, sub) && sub.tex_name_off) m.texture = rd_name(d, sub.tex_name_off);
+                mdl_decode(d, mc, 0, 0, m.src);
+                out.push_back(std::move(m));
+            }
+        }
+        return out;
+    }();
+    return models;
+}
+
+}  // namespace gmt

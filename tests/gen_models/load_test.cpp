@@ -1,0 +1,96 @@
+// The built data folder through the real loader, queued the way the patch
+// tool queues it: every "*.bin" of the model folder in name order, each
+// preceded by its "_NRM" companion when one exists.
+#include "gm_test_util.h"
+#include "res/res_fixture.h"
+
+#include "tools/gen_models/gm_icons.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace fs = std::filesystem;
+
+class PatchLoad : public ResTest {
+   protected:
+    fs::path data;
+
+    void SetUp() override {
+        ResTest::SetUp();
+        data = fs::path(gmt::binary_dir()) / "data";
+        settings = {{"MODEL_DATA_PATH", (data / "grp").string() + "/"}, {"MODEL_DATA_PATHE", folder("grpe")},
+                    {"MODEL_DATA_PATHC", folder("grpc")}, {"TEX_DATA_PATH", (data / "texture").string() + "/"}};
+    }
+
+    // Sorted without regard to case, as the tool lists the folder.
+    std::vector<std::string> group_names() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(data / "grp"))
+            if (e.path().extension() == ".bin") names.push_back(e.path().stem().string());
+        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                                [](char x, char y) { return std::toupper(x) < std::toupper(y); });
+        });
+        return names;
+    }
+
+    void load_like_the_tool() {
+        for (const std::string& name : group_names()) {
+            std::string nrm = name + "_NRM";
+            if (resload_file_exists(nrm.c_str())) {
+                ASSERT_TRUE(resload_request(nrm.c_str(), 0));
+            }
+            ASSERT_TRUE(resload_request(name.c_str(), 0));
+        }
+        int steps = 0;
+        while (resload_step() != RESLOAD_IDLE && steps < 100000) steps++;
+        ASSERT_LT(steps, 100000);
+    }
+};
+
+TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder) {
+    if (!fs::exists(data / "grp")) GTEST_SKIP() << "no built data folder";
+    boot();
+    const int32_t meshes_before = res_mesh_count();
+    load_like_the_tool();
+    EXPECT_TRUE(res_env_test_fatals().empty()) << res_env_test_fatals().front().text;
+
+    // The palette: every mesh in the order of the group files, "_NRM" gone
+    // from the name (it became the mesh's flag).
+    const auto& models = gmt::decoded_models();
+    ASSERT_EQ(res_mesh_count() - meshes_before, int32_t(models.size()));
+    for (size_t i = 0; i < models.size(); i++) {
+        ResHandle h = res_index_to_handle(meshes_before + int32_t(i));
+        std::string want = models[i].name;
+        if (auto at = want.find("_NRM"); at != std::string::npos) want.erase(at, 4);
+        EXPECT_EQ(res_mesh_name(h), want);
+        const MeshBuffers* mb = res_mesh_get_object(h);
+        ASSERT_TRUE(mb);
+        EXPECT_EQ(mb->has_colors, !models[i].src.colors.empty()) << want;
+        if (!models[i].texture.empty()) {
+            EXPECT_NE(mb->subsets[0].slot_tex[0], 0u) << want << ": texture not bound";
+        }
+    }
+
+    // The normal map comes from the companion group, not the default.
+    ResHandle coin = res_mesh_find("coin", "coin");
+    ASSERT_NE(coin, 0u);
+    EXPECT_EQ(res_mesh_flags(coin) & 1u, 1u);
+    const MeshBuffers* mb = res_mesh_get_object(coin);
+    ASSERT_GE(mb->subsets[0].slot_count, 2u);
+    EXPECT_EQ(mb->subsets[0].slot_tex[1], res_tex_find("coin_NRM", "coin_normal"));
+    EXPECT_NE(mb->subsets[0].slot_tex[1], res_tex_nrm());
+
+    // Every icon the tool draws, at its crop's size.
+    for (const gm::IconCrop& c : gm::icon_crops()) {
+        ResHandle h = res_crop_find("icon", c.name.c_str());
+        ASSERT_NE(h, 0u) << c.name;
+        const ResCrop* crop = res_crop_get(h);
+        ASSERT_NE(crop->tex, 0u) << c.name;
+        const ResTexInfo* t = res_tex_get(crop->tex);
+        EXPECT_EQ(t->width, gm::ICON_ATLAS_W);
+        EXPECT_EQ(t->height, gm::ICON_ATLAS_H);
+        EXPECT_FLOAT_EQ(crop->w * float(t->width), float(c.w)) << c.name;
+        EXPECT_FLOAT_EQ(crop->h * float(t->height), float(c.h)) << c.name;
+    }
+}
