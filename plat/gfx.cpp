@@ -448,7 +448,9 @@ void gfx_test_window_destroy(void* window) {
 int gfx_device_create(void* native_window, const GfxPresentParams* pp) {
   GfxDevice& d = gfx_dev;
   if (d.ok || !native_window || !pp) return 0;
+  static uint32_t generations = 0;
   d = GfxDevice{};
+  d.generation = ++generations;
   hold_gl_library();
   set_gl_attributes();
   SDL_GLContext ctx = SDL_GL_CreateContext(static_cast<SDL_Window*>(native_window));

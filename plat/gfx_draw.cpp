@@ -118,6 +118,7 @@ GfxVertexDecl* gfx_decl_create(const GfxVertexElement* elements) {
   int size = gfx_elements_size(elements);
   if (size <= 0) return nullptr;
   auto* d = new GfxVertexDecl;
+  d->gen = gfx_dev.generation;
   d->size = size;
   glCreateVertexArrays(1, &d->vao);
   for (int i = 0; elements[i].stream != 0xFF; ++i) {
@@ -143,7 +144,11 @@ GfxVertexDecl* gfx_decl_create(const GfxVertexElement* elements) {
 }
 
 void gfx_decl_release(GfxVertexDecl* decl) {
-  if (!decl || !usable()) return;
+  if (!decl) return;
+  if (!gfx_live(decl->gen)) {
+    delete decl;
+    return;
+  }
   for (auto& kv : gfx_dev.fvf_decls)
     if (kv.second == decl) return;  // the layer's own FVF declarations stay
   if (gfx_dev.decl == decl) gfx_dev.decl = nullptr;
@@ -181,6 +186,7 @@ template <typename B>
 B* buffer_create(uint32_t bytes, uint32_t usage, GfxPool pool) {
   if (!usable() || bytes == 0 || bytes > (1u << 30)) return nullptr;
   auto* b = new B;
+  b->gen = gfx_dev.generation;
   b->usage = usage, b->pool = pool;
   b->copy.assign(bytes, 0);
   glCreateBuffers(1, &b->buf);
@@ -190,6 +196,7 @@ B* buffer_create(uint32_t bytes, uint32_t usage, GfxPool pool) {
 }
 
 void buffer_release(GfxBuffer* b) {
+  if (!gfx_live(b->gen)) return;
   glDeleteBuffers(1, &b->buf);
   gfx_dev.live_buffers--;
 }
@@ -224,7 +231,7 @@ GfxVertexBuffer* gfx_vb_create(uint32_t bytes, uint32_t usage, uint32_t fvf, Gfx
 }
 
 void gfx_vb_release(GfxVertexBuffer* vb) {
-  if (!vb || !usable()) return;
+  if (!vb) return;
   if (gfx_dev.stream_vb == vb) gfx_dev.stream_vb = nullptr;
   for (auto& kv : gfx_dev.fvf_decls)
     if (kv.second->bound_buffer == vb->buf) kv.second->bound_buffer = 0xFFFFFFFFu;
@@ -249,7 +256,7 @@ GfxIndexBuffer* gfx_ib_create(uint32_t bytes, uint32_t usage, GfxFormat fmt, Gfx
 }
 
 void gfx_ib_release(GfxIndexBuffer* ib) {
-  if (!ib || !usable()) return;
+  if (!ib) return;
   if (gfx_dev.indices == ib) gfx_dev.indices = nullptr;
   for (auto& kv : gfx_dev.fvf_decls)
     if (kv.second->bound_elements == ib->buf) kv.second->bound_elements = 0xFFFFFFFFu;

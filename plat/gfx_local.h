@@ -63,6 +63,7 @@ struct GfxLevel {
 
 struct GfxSurface {
   int refs = 1;
+  uint32_t gen = 0;             // device generation that made it
   GfxTexture* owner = nullptr;  // texture level surface, or null (own storage)
   int level = 0;
   GfxSurfaceDesc desc{};
@@ -75,6 +76,7 @@ struct GfxSurface {
 
 struct GfxTexture {
   int refs = 1;
+  uint32_t gen = 0;
   GLuint tex = 0;
   GfxFormat format = GFX_FMT_UNKNOWN;
   uint32_t usage = 0;
@@ -86,6 +88,7 @@ struct GfxTexture {
 };
 
 struct GfxVertexDecl {
+  uint32_t gen = 0;
   GLuint vao = 0;
   std::vector<GfxVertexElement> elements;
   int size = 0;                 // vertex size implied by the elements
@@ -100,6 +103,7 @@ struct GfxVertexDecl {
 };
 
 struct GfxBuffer {
+  uint32_t gen = 0;
   GLuint buf = 0;
   std::vector<uint8_t> copy;
   uint32_t usage = 0;
@@ -120,6 +124,7 @@ struct GfxConstEntry {
 };
 
 struct GfxShader {
+  uint32_t gen = 0;
   GfxShaderKind kind = GFX_SHADER_VERTEX;
   GLuint program = 0;
   std::vector<GfxConstEntry> constants;
@@ -175,6 +180,7 @@ struct GfxStreamRing {
 
 struct GfxDevice {
   int ok = 0;
+  uint32_t generation = 0;       // rises with every device; objects remember theirs
   void* window = nullptr;        // SDL_Window*
   void* context = nullptr;       // SDL_GLContext
   int own_context = 0;
@@ -230,6 +236,11 @@ struct GfxDevice {
 };
 
 extern GfxDevice gfx_dev;
+
+// True while the device that made an object (generation `gen`) still lives:
+// only then may its GL names be deleted. Objects released after their device
+// is gone free their memory only.
+inline bool gfx_live(uint32_t gen) { return gfx_dev.ok && gen == gfx_dev.generation; }
 
 // ---------------------------------------------------------------------------
 // Internal calls between the gfx files

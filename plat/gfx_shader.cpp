@@ -340,6 +340,7 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
     return nullptr;
   }
   auto* sh = new GfxShader;
+  sh->gen = gfx_dev.generation;
   sh->kind = kind;
   sh->program = prog;
   sh->generated = generated;
@@ -356,6 +357,10 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
 
 void gfx_shader_destroy(GfxShader* sh) {
   GfxDevice& d = gfx_dev;
+  if (!gfx_live(sh->gen)) {
+    delete sh;
+    return;
+  }
   if (d.vs == sh) d.vs = nullptr;
   if (d.ps == sh) d.ps = nullptr;
   if (d.gl.vs == sh->program) d.gl.vs = 0xFFFFFFFFu;
@@ -393,7 +398,7 @@ GfxShader* gfx_shader_compile(GfxShaderKind kind, const char* source, size_t len
 }
 
 void gfx_shader_release(GfxShader* shader) {
-  if (shader && usable() && !shader->generated) gfx_shader_destroy(shader);
+  if (shader && !shader->generated) gfx_shader_destroy(shader);
 }
 
 GfxShaderKind gfx_shader_kind(const GfxShader* shader) {
