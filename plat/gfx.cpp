@@ -644,33 +644,34 @@ uint32_t gfx_get_render_state(GfxRs state) {
   return gfx_dev.rs[state];
 }
 
+namespace {
+// Stage 0..7 and a state below `count`.
+bool stage_state_ok(int stage, int state, int count) {
+  return stage >= 0 && stage < GFX_MAX_STAGES && state >= 0 && state < count;
+}
+}  // namespace
+
 GfxHr gfx_set_sampler_state(int stage, GfxSamp state, uint32_t value) {
   if (!device_usable()) return GFX_E_NODEVICE;
-  if (stage < 0 || stage >= GFX_MAX_STAGES || state < 0 || state >= GFX_SAMP_COUNT)
-    return GFX_E_INVALIDCALL;
+  if (!stage_state_ok(stage, state, GFX_SAMP_COUNT)) return GFX_E_INVALIDCALL;
   gfx_dev.samp[stage][state] = value;
   return GFX_OK;
 }
 
 uint32_t gfx_get_sampler_state(int stage, GfxSamp state) {
-  if (!device_usable() || stage < 0 || stage >= GFX_MAX_STAGES || state < 0 ||
-      state >= GFX_SAMP_COUNT)
-    return 0;
+  if (!device_usable() || !stage_state_ok(stage, state, GFX_SAMP_COUNT)) return 0;
   return gfx_dev.samp[stage][state];
 }
 
 GfxHr gfx_set_texture_stage_state(int stage, GfxTss state, uint32_t value) {
   if (!device_usable()) return GFX_E_NODEVICE;
-  if (stage < 0 || stage >= GFX_MAX_STAGES || state < 0 || state >= GFX_TSS_COUNT)
-    return GFX_E_INVALIDCALL;
+  if (!stage_state_ok(stage, state, GFX_TSS_COUNT)) return GFX_E_INVALIDCALL;
   if (gfx_dev.tss[stage][state] != value) gfx_dev.tss[stage][state] = value, gfx_dev.ffp_serial++;
   return GFX_OK;
 }
 
 uint32_t gfx_get_texture_stage_state(int stage, GfxTss state) {
-  if (!device_usable() || stage < 0 || stage >= GFX_MAX_STAGES || state < 0 ||
-      state >= GFX_TSS_COUNT)
-    return 0;
+  if (!device_usable() || !stage_state_ok(stage, state, GFX_TSS_COUNT)) return 0;
   return gfx_dev.tss[stage][state];
 }
 

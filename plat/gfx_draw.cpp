@@ -195,10 +195,18 @@ B* buffer_create(uint32_t bytes, uint32_t usage, GfxPool pool) {
   return b;
 }
 
-void buffer_release(GfxBuffer* b) {
-  if (!gfx_live(b->gen)) return;
-  glDeleteBuffers(1, &b->buf);
-  gfx_dev.live_buffers--;
+// Unbinds a buffer wherever the device holds it, then frees it.
+template <typename B>
+void buffer_release(B* b, B*& bound, GLuint GfxVertexDecl::*slot) {
+  if (!b) return;
+  if (bound == b) bound = nullptr;
+  if (gfx_live(b->gen)) {
+    for (auto& kv : gfx_dev.fvf_decls)
+      if (kv.second->*slot == b->buf) kv.second->*slot = 0xFFFFFFFFu;
+    glDeleteBuffers(1, &b->buf);
+    gfx_dev.live_buffers--;
+  }
+  delete b;
 }
 
 GfxHr buffer_lock(GfxBuffer* b, uint32_t offset, uint32_t size, void** data, uint32_t flags) {
@@ -231,12 +239,7 @@ GfxVertexBuffer* gfx_vb_create(uint32_t bytes, uint32_t usage, uint32_t fvf, Gfx
 }
 
 void gfx_vb_release(GfxVertexBuffer* vb) {
-  if (!vb) return;
-  if (gfx_dev.stream_vb == vb) gfx_dev.stream_vb = nullptr;
-  for (auto& kv : gfx_dev.fvf_decls)
-    if (kv.second->bound_buffer == vb->buf) kv.second->bound_buffer = 0xFFFFFFFFu;
-  buffer_release(vb);
-  delete vb;
+  buffer_release(vb, gfx_dev.stream_vb, &GfxVertexDecl::bound_buffer);
 }
 
 GfxHr gfx_vb_lock(GfxVertexBuffer* vb, uint32_t offset, uint32_t size, void** data, uint32_t flags) {
@@ -256,12 +259,7 @@ GfxIndexBuffer* gfx_ib_create(uint32_t bytes, uint32_t usage, GfxFormat fmt, Gfx
 }
 
 void gfx_ib_release(GfxIndexBuffer* ib) {
-  if (!ib) return;
-  if (gfx_dev.indices == ib) gfx_dev.indices = nullptr;
-  for (auto& kv : gfx_dev.fvf_decls)
-    if (kv.second->bound_elements == ib->buf) kv.second->bound_elements = 0xFFFFFFFFu;
-  buffer_release(ib);
-  delete ib;
+  buffer_release(ib, gfx_dev.indices, &GfxVertexDecl::bound_elements);
 }
 
 GfxHr gfx_ib_lock(GfxIndexBuffer* ib, uint32_t offset, uint32_t size, void** data, uint32_t flags) {
