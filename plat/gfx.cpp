@@ -348,7 +348,10 @@ void apply_raster(const GfxDevice& d) {
 
 void apply_samplers(const GfxDevice& d) {
   for (int s = 0; s < GFX_MAX_STAGES; ++s) {
-    if (!d.texture[s]) continue;
+    if (!d.texture[s]) {
+      gfx_gl_bind_texture(s, 0);  // an empty stage samples (0, 0, 0, 1) in a shader
+      continue;
+    }
     auto& want = d.samp[s];
     auto& have = C().sampler[s];
     GLuint so = d.sampler[s];
