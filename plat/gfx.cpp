@@ -343,6 +343,11 @@ void apply_raster(const GfxDevice& d) {
   }
   gfx_gl_viewport({d.viewport.x, d.viewport.y, d.viewport.x + d.viewport.width,
                    d.viewport.y + d.viewport.height});
+  if (C().depth_near != d.viewport.min_z || C().depth_far != d.viewport.max_z) {
+    C().depth_near = d.viewport.min_z, C().depth_far = d.viewport.max_z;
+    glDepthRangef(d.viewport.min_z, d.viewport.max_z);
+    gfx_count_state();
+  }
   gfx_gl_scissor(rs[GFX_RS_SCISSORTESTENABLE] ? 1 : 0, d.scissor);
 }
 
@@ -559,6 +564,10 @@ GfxHr gfx_present(void) {
   gfx_gl_bind_draw_fbo(0);
   gfx_gl_scissor(0, C().scissor);
   gl_color_mask(0xF);
+  if (ww != w || wh != h) {  // a window larger than the frame shows black around it
+    const float black[4] = {0, 0, 0, 1};
+    glClearNamedFramebufferfv(0, GL_COLOR, 0, black);
+  }
   glBindFramebuffer(GL_READ_FRAMEBUFFER, src);
   glBlitFramebuffer(0, 0, w, h, 0, wh, w, wh - h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   SDL_GL_SwapWindow(static_cast<SDL_Window*>(d.window));
@@ -731,7 +740,9 @@ GfxHr gfx_set_clip_plane(int index, const float plane[4]) {
 // ===========================================================================
 GfxHr gfx_set_viewport(const GfxViewport* vp) {
   if (!device_usable()) return GFX_E_NODEVICE;
-  if (!vp || vp->width < 0 || vp->height < 0) return GFX_E_INVALIDCALL;
+  if (!vp || vp->width < 0 || vp->height < 0 || !(vp->min_z >= 0.0f && vp->min_z <= vp->max_z &&
+                                                  vp->max_z <= 1.0f))
+    return GFX_E_INVALIDCALL;
   GfxRect t = gfx_target_rect();
   GfxViewport v = *vp;
   if (v.x < 0 || v.y < 0 || v.x + v.width > t.right || v.y + v.height > t.bottom)

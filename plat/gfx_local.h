@@ -161,6 +161,7 @@ struct GfxGlCache {
   int scissor_test = -1;
   GfxRect scissor{-1, -1, -1, -1};
   GfxRect viewport{-1, -1, -1, -1};
+  float depth_near = -1.0f, depth_far = -1.0f;
   int clip_mask = -1;
   std::array<std::array<GLint, GFX_SAMP_COUNT>, GFX_MAX_STAGES> sampler{};
 };

@@ -1,5 +1,7 @@
 // Device basics: clear, read-back, pre-transformed placement, culling with
 // Direct3D's winding, viewport and scissor, device loss and the no-device state.
+#include <epoxy/gl.h>
+
 #include <cstring>
 
 #include "gfx_fixture.h"
@@ -284,4 +286,23 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe) {
   gfx_tex_release(fresh);
   gfx_device_destroy();
   gfx_test_window_destroy(win);
+}
+
+// Present copies the frame (stored top row first) to the window, whose GL
+// rows count from the bottom: the top of the frame must be the top of the window.
+TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow) {
+  gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);
+  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+  quad(0, 0, kW, kH / 2, 0xFFFF0000u);
+  ASSERT_EQ(gfx_present(), GFX_OK);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  glReadBuffer(GL_FRONT);
+  uint8_t top[4] = {}, bottom[4] = {};
+  glReadPixels(5, kH - 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
+  glReadPixels(5, 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
+  gfx_invalidate_gl_cache();
+  EXPECT_EQ(top[0], 255);
+  EXPECT_EQ(top[2], 0);
+  EXPECT_EQ(bottom[0], 0);
+  EXPECT_EQ(bottom[2], 255);
 }
