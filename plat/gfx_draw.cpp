@@ -327,14 +327,17 @@ uint32_t ring_alloc(GfxStreamRing& r, uint32_t bytes, uint32_t align) {
   uint32_t quarter = r.size / 4;
   if (bytes > quarter) return UINT32_MAX;
   uint32_t off = (r.head + align - 1) / align * align;
-  int cur = static_cast<int>(r.head / quarter);
-  if (cur > 3) cur = 3;
   if (off + bytes > r.size) {
-    ring_enter_quarter(r, cur, 0);
-    off = 0, cur = 0;
+    ring_enter_quarter(r, r.quarter, 0);
+    r.quarter = 0;
+    off = 0;
   }
+  // Every quarter the new bytes reach must be free of earlier draws.
   int last = static_cast<int>((off + bytes - 1) / quarter);
-  for (int q = cur + 1; q <= last; ++q) ring_enter_quarter(r, q - 1, q);
+  while (r.quarter < last) {
+    ring_enter_quarter(r, r.quarter, r.quarter + 1);
+    r.quarter++;
+  }
   r.head = off + bytes;
   return off;
 }

@@ -176,7 +176,8 @@ struct GfxStreamRing {
   GLuint buf = 0;
   uint8_t* map = nullptr;
   uint32_t size = 0, head = 0;
-  std::array<GLsync, 4> fence{};   // one per quarter
+  int quarter = 0;                 // the quarter being written, entered and waited for
+  std::array<GLsync, 4> fence{};   // one per quarter, set when the writer leaves it
 };
 
 struct GfxDevice {

@@ -230,3 +230,28 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap) {
   gfx_surface_release(back);
   EXPECT_EQ(gfx_surface_create_depth(16, 16, GFX_FMT_A8R8G8B8, 0), nullptr);
 }
+
+// Draws far larger in total than the stream ring, issued without waiting:
+// every one must still find its own vertices (no quarter is rewritten
+// before the draws reading it are done).
+TEST_F(GfxTest, StreamRingWrapsWithoutOverwritingPendingDraws) {
+  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+  constexpr int kPad = 30000;  // vertices handed over per draw (~840 KB)
+  std::vector<TlVertex> v(kPad);
+  const uint16_t idx[6] = {0, 1, 2, 3, 2, 1};
+  ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
+  for (int i = 0; i < 256; ++i) {
+    float x = static_cast<float>(i % 32), y = static_cast<float>(i / 32);
+    uint32_t c = 0xFF000000u | static_cast<uint32_t>(i * 0x010203);
+    v[0] = {x - 0.5f, y - 0.5f, 0, 1, c, 0, 0};
+    v[1] = {x + 0.5f, y - 0.5f, 0, 1, c, 0, 0};
+    v[2] = {x - 0.5f, y + 0.5f, 0, 1, c, 0, 0};
+    v[3] = {x + 0.5f, y + 0.5f, 0, 1, c, 0, 0};
+    ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, kPad, 2, idx, GFX_FMT_INDEX16, v.data(),
+                                            sizeof(TlVertex)), GFX_OK);
+  }
+  int bad = 0;
+  for (int i = 0; i < 256; ++i)
+    bad += !near(pixel(i % 32, i / 32), 0xFF000000u | static_cast<uint32_t>(i * 0x010203), 1);
+  EXPECT_EQ(bad, 0);
+}
