@@ -743,7 +743,8 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
   if (resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
   int chain = full_chain(w, h);
   int n = levels == 0 ? chain : std::min(levels, chain);
-  if (block) n = std::min(n, img.levels);  // compressed levels come only from the file
+  // Levels are generated only for byte channels; others come from the file.
+  if (!byte_channels(img.format)) n = std::min(n, img.levels);
   GfxTexture* t = gfx_tex_create(w, h, n, usage & ~GFX_USAGE_RENDERTARGET, img.format, pool);
   if (!t) return GFX_E_OUTOFMEMORY;
   n = gfx_tex_level_count(t);
@@ -761,14 +762,8 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
       write_level(t, l, img.data.data() + img.level_offset[l], img.level_size[l]);
       continue;
     }
-    if (!byte_channels(img.format)) break;
-    if (cur.empty() || l == 1) {
-      // Start the box filter from the level above as stored.
-      const GfxLevel& P = t->levels[l - 1];
-      cur = P.copy;
-    }
-    const GfxLevel& P = t->levels[l - 1];
-    cur = half_level(cur.data(), P.width, P.height, bpp);
+    const GfxLevel& P = t->levels[l - 1];  // box filter from the level above
+    cur = half_level(P.copy.data(), P.width, P.height, bpp);
     write_level(t, l, cur.data(), cur.size());
   }
   if (info) {

@@ -261,6 +261,19 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
   EXPECT_EQ(d.width, 1);
   gfx_tex_release(t);
 
+  // Generated levels are box filtered: a 4 x 4 grey ramp ends in its mean.
+  std::vector<uint8_t> ramp(16);
+  for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
+  auto grey = encode_png(4, 4, PNG_FORMAT_GRAY, ramp);
+  ASSERT_EQ(gfx_tex_create_from_file_mem(grey.data(), grey.size(), 0, 0, 0, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
+                                         GFX_IFILTER_NONE, GFX_IFILTER_NONE, nullptr, &t), GFX_OK);
+  ASSERT_EQ(gfx_tex_level_count(t), 3);
+  GfxLockedRect lm{};
+  ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lm, GFX_LOCK_READONLY), GFX_OK);
+  EXPECT_NEAR(static_cast<uint8_t*>(lm.bits)[0], 120, 1);
+  gfx_tex_unlock(t, 2);
+  gfx_tex_release(t);
+
   // A DDS without mips at its header size keeps a non-power-of-two size.
   auto dds = a8l8_dds(5, 3);
   ASSERT_EQ(gfx_tex_create_from_file_mem(dds.data(), dds.size(), 5, 3, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
