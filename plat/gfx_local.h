@@ -30,7 +30,7 @@ enum GfxAttr : int {
 
 // Uniforms the layer itself feeds (names "gfx_..." in every prelude).
 enum GfxLayerUniform : int {
-  GFX_LU_WVP, GFX_LU_WV, GFX_LU_WORLD, GFX_LU_VIEWPORT,          // transform group
+  GFX_LU_WVP, GFX_LU_WV, GFX_LU_WORLD, GFX_LU_VIEWPORT, GFX_LU_HALFPIXEL,  // transform group
   GFX_LU_LIGHTDIR, GFX_LU_LIGHTDIFFUSE, GFX_LU_LIGHTSPECULAR,    // light group
   GFX_LU_LIGHTAMBIENT, GFX_LU_MATDIFFUSE, GFX_LU_MATAMBIENT, GFX_LU_MATSPECULAR,
   GFX_LU_MATEMISSIVE, GFX_LU_MATPOWER, GFX_LU_AMBIENT,

@@ -18,7 +18,7 @@ namespace {
 bool usable() { return gfx_dev.ok != 0; }
 
 const char* const kLayerNames[GFX_LU_COUNT] = {
-    "gfx_WorldViewProj", "gfx_WorldView", "gfx_World", "gfx_Viewport",
+    "gfx_WorldViewProj", "gfx_WorldView", "gfx_World", "gfx_Viewport", "gfx_HalfPixel",
     "gfx_LightDir", "gfx_LightDiffuse", "gfx_LightSpecular", "gfx_LightAmbient",
     "gfx_MatDiffuse", "gfx_MatAmbient", "gfx_MatSpecular", "gfx_MatEmissive", "gfx_MatPower",
     "gfx_Ambient", "gfx_AlphaFunc", "gfx_AlphaRef", "gfx_FogOn", "gfx_FogColor", "gfx_FogRange",
@@ -71,9 +71,16 @@ layout(location = 8) out vec4 vT6;
 layout(location = 9) out vec4 vT7;
 layout(location = 10) out float vFog;
 uniform vec4 gfx_ClipPlane[6];
+uniform vec2 gfx_HalfPixel;
 void gfx_clip_out(vec4 p) {
   for (int i = 0; i < 6; ++i) gl_ClipDistance[i] = dot(p, gfx_ClipPlane[i]);
 }
+// Direct3D puts pixel centres on integer coordinates, GL half a pixel
+// further right and down: move every transformed vertex by just under half
+// a pixel, so that an edge through a pixel centre includes that pixel on
+// the left and top and leaves it on the right and bottom, as Direct3D's
+// fill rule does.
+void gfx_pixel_centre() { gl_Position.xy += gfx_HalfPixel * gl_Position.w; }
 )";
 
 // Alpha test compares the 8-bit alpha with the reference, as Direct3D
@@ -324,7 +331,7 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
   src += "\nvoid main() {\n  ";
   src += entry;
   src += "();\n";
-  if (vertex && !generated) src += "  gfx_clip_out(gl_Position);\n";
+  if (vertex && !generated) src += "  gfx_clip_out(gl_Position);\n  gfx_pixel_centre();\n";
   if (!vertex) src += "  gfx_pixel_epilogue();\n";
   src += "}\n";
   const char* text = src.c_str();
@@ -619,6 +626,9 @@ float as_float(uint32_t u) {
   return f;
 }
 
+// Just under half a pixel (in pixels); see gfx_pixel_centre.
+constexpr float kHalfPixel = 63.0f / 128.0f;
+
 void upload_transform(GfxShader* sh) {
   const GfxDevice& d = gfx_dev;
   const auto& L = sh->loc;
@@ -632,6 +642,9 @@ void upload_transform(GfxShader* sh) {
   }
   if (L[GFX_LU_WORLD] >= 0)
     glProgramUniformMatrix4fv(p, L[GFX_LU_WORLD], 1, GL_TRUE, d.xform[GFX_TS_WORLD].data());
+  if (L[GFX_LU_HALFPIXEL] >= 0)
+    glProgramUniform2f(p, L[GFX_LU_HALFPIXEL], kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.width)),
+                       -kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.height)));
   if (L[GFX_LU_VIEWPORT] >= 0)
     glProgramUniform4f(p, L[GFX_LU_VIEWPORT], static_cast<float>(d.viewport.x),
                        static_cast<float>(d.viewport.y), static_cast<float>(std::max(1, d.viewport.width)),
