@@ -149,6 +149,17 @@ struct Declared {
 
 bool is_ident(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
+// Decimal digits to an int, capped (register numbers and array sizes are
+// small; a long run of digits must not overflow).
+int small_number(const std::string& digits) {
+  long v = 0;
+  for (char c : digits) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) break;
+    v = std::min(v * 10 + (c - '0'), 1L << 20);
+  }
+  return static_cast<int>(v);
+}
+
 // Parses one line as a register declaration; on success fills `d` and
 // `glsl` with the uniform line that replaces it.
 bool parse_register(const std::string& line, Declared& d, std::string& glsl) {
@@ -179,7 +190,7 @@ bool parse_register(const std::string& line, Declared& d, std::string& glsl) {
     std::string inner = line.substr(i + 1, close - i - 1);
     bool digits = !inner.empty() && std::all_of(inner.begin(), inner.end(),
                                                 [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-    d.count = digits ? std::max(1, std::atoi(inner.c_str())) : 0;
+    d.count = digits ? std::max(1, small_number(inner)) : 0;
     i = close + 1;
     skip();
   }
@@ -189,7 +200,7 @@ bool parse_register(const std::string& line, Declared& d, std::string& glsl) {
     std::string reg = line.substr(open + 1, close - open - 1);
     reg.erase(std::remove_if(reg.begin(), reg.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }), reg.end());
     if (reg.size() >= 2 && (reg[0] == 's' || reg[0] == 'S') && d.type == GFX_CT_SAMPLER)
-      d.sampler_reg = std::atoi(reg.c_str() + 1);
+      d.sampler_reg = std::min(small_number(reg.substr(1)), 15);
     i = close + 1;
     skip();
   }
