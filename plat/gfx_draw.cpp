@@ -410,9 +410,11 @@ void bind_elements(GfxVertexDecl* decl, GLuint buf) {
 
 // Copies user vertices into the ring (or an orphaned buffer when too big);
 // out: buffer and the index of the first vertex in it.
-bool stream_vertices(GfxVertexDecl* decl, const void* src, uint32_t bytes, uint32_t stride,
+bool stream_vertices(GfxVertexDecl* decl, const void* src, uint64_t count, uint32_t stride,
                      GLint* first) {
   GfxDevice& d = gfx_dev;
+  if (count * stride > d.vring.size / 4) return false;  // also keeps the product in range
+  auto bytes = static_cast<uint32_t>(count * stride);
   uint32_t off = ring_alloc(d.vring, bytes, stride);
   d.counters.buffer_uploads++;
   d.counters.upload_bytes += bytes;
@@ -455,7 +457,7 @@ GfxHr gfx_draw_primitive_up(GfxPrim type, uint32_t count, const void* vertices, 
   GfxHr hr = prepare(decl);
   if (!gfx_ok(hr) || !decl) return hr;
   GLint first = 0;
-  if (!stream_vertices(decl, vertices, n * stride, stride, &first)) return GFX_E_INVALIDCALL;
+  if (!stream_vertices(decl, vertices, n, stride, &first)) return GFX_E_INVALIDCALL;
   glDrawArrays(gl_mode(type), first, static_cast<GLsizei>(n));
   gfx_dev.counters.draw_calls++;
   return GFX_OK;
@@ -480,7 +482,7 @@ GfxHr gfx_draw_indexed_primitive_up(GfxPrim type, uint32_t min_index, uint32_t n
   if (!gfx_ok(hr) || !decl) return hr;
   GLint first = 0;
   const auto* vsrc = static_cast<const uint8_t*>(vertices) + static_cast<size_t>(min_index) * stride;
-  if (!stream_vertices(decl, vsrc, num_vertices * stride, stride, &first)) return GFX_E_INVALIDCALL;
+  if (!stream_vertices(decl, vsrc, num_vertices, stride, &first)) return GFX_E_INVALIDCALL;
   uint32_t ioff = ring_alloc(d.iring, n * isize, 4);
   if (ioff == UINT32_MAX) return GFX_E_INVALIDCALL;
   std::memcpy(d.iring.map + ioff, indices, n * isize);

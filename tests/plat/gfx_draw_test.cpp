@@ -125,6 +125,11 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges) {
   EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 1, up_idx, GFX_FMT_D16, v, sizeof(Vc)),
             GFX_E_INVALIDCALL);
   EXPECT_EQ(gfx_vb_lock(vb, 8, 100, &p, 0), GFX_E_INVALIDCALL);
+  // Sizes whose product would overflow are refused before any copy.
+  EXPECT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, 0x80000000u), GFX_E_INVALIDCALL);
+  const uint16_t three[3] = {0, 1, 2};
+  EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 1u << 20, 1, three, GFX_FMT_INDEX16, v, 1u << 14),
+            GFX_E_INVALIDCALL);
   gfx_set_stream_source(0, nullptr, 0, 0);
   gfx_set_indices(nullptr);
   gfx_vb_release(vb);
