@@ -224,6 +224,15 @@ TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly) {
   auto png = encode_png(16, 16, PNG_FORMAT_BGRA, px);
   for (size_t n = 0; n + 12 < png.size(); ++n) EXPECT_EQ(gfx_image_decode(png.data(), n, &img, &err), 0) << n;
   EXPECT_EQ(gfx_image_decode(nullptr, 10, &img, &err), 0);
+  // A tiny file claiming a huge picture is refused before the allocation.
+  auto big = encode_png(16, 16, PNG_FORMAT_BGRA, px);
+  auto be32 = [&](size_t at, uint32_t v) {
+    big[at] = static_cast<uint8_t>(v >> 24), big[at + 1] = static_cast<uint8_t>(v >> 16);
+    big[at + 2] = static_cast<uint8_t>(v >> 8), big[at + 3] = static_cast<uint8_t>(v);
+  };
+  be32(16, 16000);  // IHDR width and height (the CRC no longer matches either)
+  be32(20, 16000);
+  EXPECT_EQ(gfx_image_decode(big.data(), big.size(), &img, &err), 0);
 }
 
 TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
