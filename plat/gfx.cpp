@@ -343,12 +343,20 @@ void apply_raster(const GfxDevice& d) {
   }
   gfx_gl_viewport({d.viewport.x, d.viewport.y, d.viewport.x + d.viewport.width,
                    d.viewport.y + d.viewport.height});
+  if (C().depth_near != d.viewport.min_z || C().depth_far != d.viewport.max_z) {
+    C().depth_near = d.viewport.min_z, C().depth_far = d.viewport.max_z;
+    glDepthRangef(d.viewport.min_z, d.viewport.max_z);
+    gfx_count_state();
+  }
   gfx_gl_scissor(rs[GFX_RS_SCISSORTESTENABLE] ? 1 : 0, d.scissor);
 }
 
 void apply_samplers(const GfxDevice& d) {
   for (int s = 0; s < GFX_MAX_STAGES; ++s) {
-    if (!d.texture[s]) continue;
+    if (!d.texture[s]) {
+      gfx_gl_bind_texture(s, 0);  // an empty stage samples (0, 0, 0, 1) in a shader
+      continue;
+    }
     auto& want = d.samp[s];
     auto& have = C().sampler[s];
     GLuint so = d.sampler[s];
@@ -448,7 +456,9 @@ void gfx_test_window_destroy(void* window) {
 int gfx_device_create(void* native_window, const GfxPresentParams* pp) {
   GfxDevice& d = gfx_dev;
   if (d.ok || !native_window || !pp) return 0;
+  static uint32_t generations = 0;
   d = GfxDevice{};
+  d.generation = ++generations;
   hold_gl_library();
   set_gl_attributes();
   SDL_GLContext ctx = SDL_GL_CreateContext(static_cast<SDL_Window*>(native_window));
@@ -554,6 +564,10 @@ GfxHr gfx_present(void) {
   gfx_gl_bind_draw_fbo(0);
   gfx_gl_scissor(0, C().scissor);
   gl_color_mask(0xF);
+  if (ww != w || wh != h) {  // a window larger than the frame shows black around it
+    const float black[4] = {0, 0, 0, 1};
+    glClearNamedFramebufferfv(0, GL_COLOR, 0, black);
+  }
   glBindFramebuffer(GL_READ_FRAMEBUFFER, src);
   glBlitFramebuffer(0, 0, w, h, 0, wh, w, wh - h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   SDL_GL_SwapWindow(static_cast<SDL_Window*>(d.window));
@@ -642,33 +656,34 @@ uint32_t gfx_get_render_state(GfxRs state) {
   return gfx_dev.rs[state];
 }
 
+namespace {
+// Stage 0..7 and a state below `count`.
+bool stage_state_ok(int stage, int state, int count) {
+  return stage >= 0 && stage < GFX_MAX_STAGES && state >= 0 && state < count;
+}
+}  // namespace
+
 GfxHr gfx_set_sampler_state(int stage, GfxSamp state, uint32_t value) {
   if (!device_usable()) return GFX_E_NODEVICE;
-  if (stage < 0 || stage >= GFX_MAX_STAGES || state < 0 || state >= GFX_SAMP_COUNT)
-    return GFX_E_INVALIDCALL;
+  if (!stage_state_ok(stage, state, GFX_SAMP_COUNT)) return GFX_E_INVALIDCALL;
   gfx_dev.samp[stage][state] = value;
   return GFX_OK;
 }
 
 uint32_t gfx_get_sampler_state(int stage, GfxSamp state) {
-  if (!device_usable() || stage < 0 || stage >= GFX_MAX_STAGES || state < 0 ||
-      state >= GFX_SAMP_COUNT)
-    return 0;
+  if (!device_usable() || !stage_state_ok(stage, state, GFX_SAMP_COUNT)) return 0;
   return gfx_dev.samp[stage][state];
 }
 
 GfxHr gfx_set_texture_stage_state(int stage, GfxTss state, uint32_t value) {
   if (!device_usable()) return GFX_E_NODEVICE;
-  if (stage < 0 || stage >= GFX_MAX_STAGES || state < 0 || state >= GFX_TSS_COUNT)
-    return GFX_E_INVALIDCALL;
+  if (!stage_state_ok(stage, state, GFX_TSS_COUNT)) return GFX_E_INVALIDCALL;
   if (gfx_dev.tss[stage][state] != value) gfx_dev.tss[stage][state] = value, gfx_dev.ffp_serial++;
   return GFX_OK;
 }
 
 uint32_t gfx_get_texture_stage_state(int stage, GfxTss state) {
-  if (!device_usable() || stage < 0 || stage >= GFX_MAX_STAGES || state < 0 ||
-      state >= GFX_TSS_COUNT)
-    return 0;
+  if (!device_usable() || !stage_state_ok(stage, state, GFX_TSS_COUNT)) return 0;
   return gfx_dev.tss[stage][state];
 }
 
@@ -725,7 +740,9 @@ GfxHr gfx_set_clip_plane(int index, const float plane[4]) {
 // ===========================================================================
 GfxHr gfx_set_viewport(const GfxViewport* vp) {
   if (!device_usable()) return GFX_E_NODEVICE;
-  if (!vp || vp->width < 0 || vp->height < 0) return GFX_E_INVALIDCALL;
+  if (!vp || vp->width < 0 || vp->height < 0 || !(vp->min_z >= 0.0f && vp->min_z <= vp->max_z &&
+                                                  vp->max_z <= 1.0f))
+    return GFX_E_INVALIDCALL;
   GfxRect t = gfx_target_rect();
   GfxViewport v = *vp;
   if (v.x < 0 || v.y < 0 || v.x + v.width > t.right || v.y + v.height > t.bottom)

@@ -209,7 +209,9 @@ enum GfxTop : uint32_t {
   GFX_TOP_MODULATE, GFX_TOP_MODULATE2X, GFX_TOP_MODULATE4X, GFX_TOP_ADD,
   GFX_TOP_ADDSIGNED, GFX_TOP_SUBTRACT,
 };
-// Arguments; the two modifier bits may be or-ed in.
+// Arguments; the two modifier bits may be or-ed in. On a stage without a
+// texture, TEXTURE reads white, and SELECTARG1 of TEXTURE passes the current
+// value on (untextured draws keep their vertex colour and alpha).
 constexpr uint32_t GFX_TA_DIFFUSE = 0;
 constexpr uint32_t GFX_TA_CURRENT = 1;
 constexpr uint32_t GFX_TA_TEXTURE = 2;

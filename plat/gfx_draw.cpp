@@ -118,6 +118,7 @@ GfxVertexDecl* gfx_decl_create(const GfxVertexElement* elements) {
   int size = gfx_elements_size(elements);
   if (size <= 0) return nullptr;
   auto* d = new GfxVertexDecl;
+  d->gen = gfx_dev.generation;
   d->size = size;
   glCreateVertexArrays(1, &d->vao);
   for (int i = 0; elements[i].stream != 0xFF; ++i) {
@@ -143,7 +144,11 @@ GfxVertexDecl* gfx_decl_create(const GfxVertexElement* elements) {
 }
 
 void gfx_decl_release(GfxVertexDecl* decl) {
-  if (!decl || !usable()) return;
+  if (!decl) return;
+  if (!gfx_live(decl->gen)) {
+    delete decl;
+    return;
+  }
   for (auto& kv : gfx_dev.fvf_decls)
     if (kv.second == decl) return;  // the layer's own FVF declarations stay
   if (gfx_dev.decl == decl) gfx_dev.decl = nullptr;
@@ -181,6 +186,7 @@ template <typename B>
 B* buffer_create(uint32_t bytes, uint32_t usage, GfxPool pool) {
   if (!usable() || bytes == 0 || bytes > (1u << 30)) return nullptr;
   auto* b = new B;
+  b->gen = gfx_dev.generation;
   b->usage = usage, b->pool = pool;
   b->copy.assign(bytes, 0);
   glCreateBuffers(1, &b->buf);
@@ -189,9 +195,18 @@ B* buffer_create(uint32_t bytes, uint32_t usage, GfxPool pool) {
   return b;
 }
 
-void buffer_release(GfxBuffer* b) {
-  glDeleteBuffers(1, &b->buf);
-  gfx_dev.live_buffers--;
+// Unbinds a buffer wherever the device holds it, then frees it.
+template <typename B>
+void buffer_release(B* b, B*& bound, GLuint GfxVertexDecl::*slot) {
+  if (!b) return;
+  if (bound == b) bound = nullptr;
+  if (gfx_live(b->gen)) {
+    for (auto& kv : gfx_dev.fvf_decls)
+      if (kv.second->*slot == b->buf) kv.second->*slot = 0xFFFFFFFFu;
+    glDeleteBuffers(1, &b->buf);
+    gfx_dev.live_buffers--;
+  }
+  delete b;
 }
 
 GfxHr buffer_lock(GfxBuffer* b, uint32_t offset, uint32_t size, void** data, uint32_t flags) {
@@ -224,12 +239,7 @@ GfxVertexBuffer* gfx_vb_create(uint32_t bytes, uint32_t usage, uint32_t fvf, Gfx
 }
 
 void gfx_vb_release(GfxVertexBuffer* vb) {
-  if (!vb || !usable()) return;
-  if (gfx_dev.stream_vb == vb) gfx_dev.stream_vb = nullptr;
-  for (auto& kv : gfx_dev.fvf_decls)
-    if (kv.second->bound_buffer == vb->buf) kv.second->bound_buffer = 0xFFFFFFFFu;
-  buffer_release(vb);
-  delete vb;
+  buffer_release(vb, gfx_dev.stream_vb, &GfxVertexDecl::bound_buffer);
 }
 
 GfxHr gfx_vb_lock(GfxVertexBuffer* vb, uint32_t offset, uint32_t size, void** data, uint32_t flags) {
@@ -249,12 +259,7 @@ GfxIndexBuffer* gfx_ib_create(uint32_t bytes, uint32_t usage, GfxFormat fmt, Gfx
 }
 
 void gfx_ib_release(GfxIndexBuffer* ib) {
-  if (!ib || !usable()) return;
-  if (gfx_dev.indices == ib) gfx_dev.indices = nullptr;
-  for (auto& kv : gfx_dev.fvf_decls)
-    if (kv.second->bound_elements == ib->buf) kv.second->bound_elements = 0xFFFFFFFFu;
-  buffer_release(ib);
-  delete ib;
+  buffer_release(ib, gfx_dev.indices, &GfxVertexDecl::bound_elements);
 }
 
 GfxHr gfx_ib_lock(GfxIndexBuffer* ib, uint32_t offset, uint32_t size, void** data, uint32_t flags) {
@@ -322,14 +327,17 @@ uint32_t ring_alloc(GfxStreamRing& r, uint32_t bytes, uint32_t align) {
   uint32_t quarter = r.size / 4;
   if (bytes > quarter) return UINT32_MAX;
   uint32_t off = (r.head + align - 1) / align * align;
-  int cur = static_cast<int>(r.head / quarter);
-  if (cur > 3) cur = 3;
   if (off + bytes > r.size) {
-    ring_enter_quarter(r, cur, 0);
-    off = 0, cur = 0;
+    ring_enter_quarter(r, r.quarter, 0);
+    r.quarter = 0;
+    off = 0;
   }
+  // Every quarter the new bytes reach must be free of earlier draws.
   int last = static_cast<int>((off + bytes - 1) / quarter);
-  for (int q = cur + 1; q <= last; ++q) ring_enter_quarter(r, q - 1, q);
+  while (r.quarter < last) {
+    ring_enter_quarter(r, r.quarter, r.quarter + 1);
+    r.quarter++;
+  }
   r.head = off + bytes;
   return off;
 }
@@ -402,9 +410,11 @@ void bind_elements(GfxVertexDecl* decl, GLuint buf) {
 
 // Copies user vertices into the ring (or an orphaned buffer when too big);
 // out: buffer and the index of the first vertex in it.
-bool stream_vertices(GfxVertexDecl* decl, const void* src, uint32_t bytes, uint32_t stride,
+bool stream_vertices(GfxVertexDecl* decl, const void* src, uint64_t count, uint32_t stride,
                      GLint* first) {
   GfxDevice& d = gfx_dev;
+  if (count * stride > d.vring.size / 4) return false;  // also keeps the product in range
+  auto bytes = static_cast<uint32_t>(count * stride);
   uint32_t off = ring_alloc(d.vring, bytes, stride);
   d.counters.buffer_uploads++;
   d.counters.upload_bytes += bytes;
@@ -447,7 +457,7 @@ GfxHr gfx_draw_primitive_up(GfxPrim type, uint32_t count, const void* vertices, 
   GfxHr hr = prepare(decl);
   if (!gfx_ok(hr) || !decl) return hr;
   GLint first = 0;
-  if (!stream_vertices(decl, vertices, n * stride, stride, &first)) return GFX_E_INVALIDCALL;
+  if (!stream_vertices(decl, vertices, n, stride, &first)) return GFX_E_INVALIDCALL;
   glDrawArrays(gl_mode(type), first, static_cast<GLsizei>(n));
   gfx_dev.counters.draw_calls++;
   return GFX_OK;
@@ -472,7 +482,7 @@ GfxHr gfx_draw_indexed_primitive_up(GfxPrim type, uint32_t min_index, uint32_t n
   if (!gfx_ok(hr) || !decl) return hr;
   GLint first = 0;
   const auto* vsrc = static_cast<const uint8_t*>(vertices) + static_cast<size_t>(min_index) * stride;
-  if (!stream_vertices(decl, vsrc, num_vertices * stride, stride, &first)) return GFX_E_INVALIDCALL;
+  if (!stream_vertices(decl, vsrc, num_vertices, stride, &first)) return GFX_E_INVALIDCALL;
   uint32_t ioff = ring_alloc(d.iring, n * isize, 4);
   if (ioff == UINT32_MAX) return GFX_E_INVALIDCALL;
   std::memcpy(d.iring.map + ioff, indices, n * isize);

@@ -117,6 +117,10 @@ uint32_t gfx_prim_vertex_count(GfxPrim type, uint32_t count);
 GfxHr gfx_draw_primitive(GfxPrim type, uint32_t start_vertex, uint32_t count);
 GfxHr gfx_draw_indexed_primitive(GfxPrim type, int32_t base_vertex, uint32_t min_index,
                                  uint32_t num_vertices, uint32_t start_index, uint32_t count);
+// User-pointer draws copy the vertices (and indices) into the stream ring;
+// one draw may carry up to 4 MiB of vertices. Draws are accepted inside or
+// outside a scene; on a lost device they draw nothing and return GFX_OK.
+// Index values outside the vertices handed over refuse the draw.
 GfxHr gfx_draw_primitive_up(GfxPrim type, uint32_t count, const void* vertices, uint32_t stride);
 // Indices are relative to `vertices`; min_index..min_index+num_vertices-1
 // must hold every index used. index_fmt is GFX_FMT_INDEX16 or INDEX32.

@@ -96,7 +96,8 @@ std::string transformed_source(const VertexKey& k) {
   s += "void VsMain() {\n"
        "  vec4 p = vec4(iPosition.xyz, 1.0);\n"
        "  gl_Position = p * gfx_WorldViewProj;\n"
-       "  gfx_clip_out(p * gfx_World);\n";
+       "  gfx_clip_out(p * gfx_World);\n"
+       "  gfx_pixel_centre();\n";
   s += k.color ? "  vec4 vc = iColor0;\n" : "  vec4 vc = vec4(1.0);\n";
   if (!k.lighting) {
     s += "  vD0 = vc;\n  vD1 = vec4(0.0);\n";

@@ -29,6 +29,12 @@ bool size_ok(uint32_t w, uint32_t h) {
   return w >= 1 && h >= 1 && w <= GFX_IMAGE_MAX_SIZE && h <= GFX_IMAGE_MAX_SIZE;
 }
 
+// Compressed files cannot hold more than a few thousand pixels per byte; a
+// header that claims more is refused before its pixels are allocated.
+bool plausible_for(uint32_t w, uint32_t h, size_t file_bytes) {
+  return static_cast<uint64_t>(w) * h <= static_cast<uint64_t>(file_bytes) * 4096u + 65536u;
+}
+
 void one_level(GfxImage* out, int w, int h, GfxFormat fmt, int kind, size_t bytes) {
   *out = GfxImage{};
   out->width = w, out->height = h, out->levels = 1, out->format = fmt, out->file_kind = kind;
@@ -50,7 +56,7 @@ int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageE
   std::memset(&img, 0, sizeof img);
   img.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&img, data, size)) return fail(err, GFX_IMG_DECODE);
-  if (!size_ok(img.width, img.height)) {
+  if (!size_ok(img.width, img.height) || !plausible_for(img.width, img.height, size)) {
     png_image_free(&img);
     return fail(err, GFX_IMG_BAD_HEADER);
   }
@@ -104,7 +110,9 @@ int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t s
   jpeg_create_decompress(ci);
   jpeg_mem_src(ci, static_cast<const unsigned char*>(data), static_cast<unsigned long>(size));
   if (jpeg_read_header(ci, TRUE) != JPEG_HEADER_OK) return GFX_IMG_DECODE;
-  if (!size_ok(ci->image_width, ci->image_height)) return GFX_IMG_BAD_HEADER;
+  if (!size_ok(ci->image_width, ci->image_height) ||
+      !plausible_for(ci->image_width, ci->image_height, size))
+    return GFX_IMG_BAD_HEADER;
   ci->out_color_space = JCS_EXT_BGRA;
   jpeg_start_decompress(ci);
   if (ci->output_components != 4) return GFX_IMG_UNSUPPORTED;

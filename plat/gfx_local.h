@@ -30,7 +30,7 @@ enum GfxAttr : int {
 
 // Uniforms the layer itself feeds (names "gfx_..." in every prelude).
 enum GfxLayerUniform : int {
-  GFX_LU_WVP, GFX_LU_WV, GFX_LU_WORLD, GFX_LU_VIEWPORT,          // transform group
+  GFX_LU_WVP, GFX_LU_WV, GFX_LU_WORLD, GFX_LU_VIEWPORT, GFX_LU_HALFPIXEL,  // transform group
   GFX_LU_LIGHTDIR, GFX_LU_LIGHTDIFFUSE, GFX_LU_LIGHTSPECULAR,    // light group
   GFX_LU_LIGHTAMBIENT, GFX_LU_MATDIFFUSE, GFX_LU_MATAMBIENT, GFX_LU_MATSPECULAR,
   GFX_LU_MATEMISSIVE, GFX_LU_MATPOWER, GFX_LU_AMBIENT,
@@ -63,6 +63,7 @@ struct GfxLevel {
 
 struct GfxSurface {
   int refs = 1;
+  uint32_t gen = 0;             // device generation that made it
   GfxTexture* owner = nullptr;  // texture level surface, or null (own storage)
   int level = 0;
   GfxSurfaceDesc desc{};
@@ -75,6 +76,7 @@ struct GfxSurface {
 
 struct GfxTexture {
   int refs = 1;
+  uint32_t gen = 0;
   GLuint tex = 0;
   GfxFormat format = GFX_FMT_UNKNOWN;
   uint32_t usage = 0;
@@ -86,6 +88,7 @@ struct GfxTexture {
 };
 
 struct GfxVertexDecl {
+  uint32_t gen = 0;
   GLuint vao = 0;
   std::vector<GfxVertexElement> elements;
   int size = 0;                 // vertex size implied by the elements
@@ -100,6 +103,7 @@ struct GfxVertexDecl {
 };
 
 struct GfxBuffer {
+  uint32_t gen = 0;
   GLuint buf = 0;
   std::vector<uint8_t> copy;
   uint32_t usage = 0;
@@ -120,6 +124,7 @@ struct GfxConstEntry {
 };
 
 struct GfxShader {
+  uint32_t gen = 0;
   GfxShaderKind kind = GFX_SHADER_VERTEX;
   GLuint program = 0;
   std::vector<GfxConstEntry> constants;
@@ -156,6 +161,7 @@ struct GfxGlCache {
   int scissor_test = -1;
   GfxRect scissor{-1, -1, -1, -1};
   GfxRect viewport{-1, -1, -1, -1};
+  float depth_near = -1.0f, depth_far = -1.0f;
   int clip_mask = -1;
   std::array<std::array<GLint, GFX_SAMP_COUNT>, GFX_MAX_STAGES> sampler{};
 };
@@ -170,11 +176,13 @@ struct GfxStreamRing {
   GLuint buf = 0;
   uint8_t* map = nullptr;
   uint32_t size = 0, head = 0;
-  std::array<GLsync, 4> fence{};   // one per quarter
+  int quarter = 0;                 // the quarter being written, entered and waited for
+  std::array<GLsync, 4> fence{};   // one per quarter, set when the writer leaves it
 };
 
 struct GfxDevice {
   int ok = 0;
+  uint32_t generation = 0;       // rises with every device; objects remember theirs
   void* window = nullptr;        // SDL_Window*
   void* context = nullptr;       // SDL_GLContext
   int own_context = 0;
@@ -230,6 +238,11 @@ struct GfxDevice {
 };
 
 extern GfxDevice gfx_dev;
+
+// True while the device that made an object (generation `gen`) still lives:
+// only then may its GL names be deleted. Objects released after their device
+// is gone free their memory only.
+inline bool gfx_live(uint32_t gen) { return gfx_dev.ok && gen == gfx_dev.generation; }
 
 // ---------------------------------------------------------------------------
 // Internal calls between the gfx files

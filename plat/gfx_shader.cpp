@@ -18,7 +18,7 @@ namespace {
 bool usable() { return gfx_dev.ok != 0; }
 
 const char* const kLayerNames[GFX_LU_COUNT] = {
-    "gfx_WorldViewProj", "gfx_WorldView", "gfx_World", "gfx_Viewport",
+    "gfx_WorldViewProj", "gfx_WorldView", "gfx_World", "gfx_Viewport", "gfx_HalfPixel",
     "gfx_LightDir", "gfx_LightDiffuse", "gfx_LightSpecular", "gfx_LightAmbient",
     "gfx_MatDiffuse", "gfx_MatAmbient", "gfx_MatSpecular", "gfx_MatEmissive", "gfx_MatPower",
     "gfx_Ambient", "gfx_AlphaFunc", "gfx_AlphaRef", "gfx_FogOn", "gfx_FogColor", "gfx_FogRange",
@@ -71,9 +71,16 @@ layout(location = 8) out vec4 vT6;
 layout(location = 9) out vec4 vT7;
 layout(location = 10) out float vFog;
 uniform vec4 gfx_ClipPlane[6];
+uniform vec2 gfx_HalfPixel;
 void gfx_clip_out(vec4 p) {
   for (int i = 0; i < 6; ++i) gl_ClipDistance[i] = dot(p, gfx_ClipPlane[i]);
 }
+// Direct3D puts pixel centres on integer coordinates, GL half a pixel
+// further right and down: move every transformed vertex by just under half
+// a pixel, so that an edge through a pixel centre includes that pixel on
+// the left and top and leaves it on the right and bottom, as Direct3D's
+// fill rule does.
+void gfx_pixel_centre() { gl_Position.xy += gfx_HalfPixel * gl_Position.w; }
 )";
 
 // Alpha test compares the 8-bit alpha with the reference, as Direct3D
@@ -142,6 +149,17 @@ struct Declared {
 
 bool is_ident(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
+// Decimal digits to an int, capped (register numbers and array sizes are
+// small; a long run of digits must not overflow).
+int small_number(const std::string& digits) {
+  long v = 0;
+  for (char c : digits) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) break;
+    v = std::min(v * 10 + (c - '0'), 1L << 20);
+  }
+  return static_cast<int>(v);
+}
+
 // Parses one line as a register declaration; on success fills `d` and
 // `glsl` with the uniform line that replaces it.
 bool parse_register(const std::string& line, Declared& d, std::string& glsl) {
@@ -172,7 +190,7 @@ bool parse_register(const std::string& line, Declared& d, std::string& glsl) {
     std::string inner = line.substr(i + 1, close - i - 1);
     bool digits = !inner.empty() && std::all_of(inner.begin(), inner.end(),
                                                 [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-    d.count = digits ? std::max(1, std::atoi(inner.c_str())) : 0;
+    d.count = digits ? std::max(1, small_number(inner)) : 0;
     i = close + 1;
     skip();
   }
@@ -182,7 +200,7 @@ bool parse_register(const std::string& line, Declared& d, std::string& glsl) {
     std::string reg = line.substr(open + 1, close - open - 1);
     reg.erase(std::remove_if(reg.begin(), reg.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }), reg.end());
     if (reg.size() >= 2 && (reg[0] == 's' || reg[0] == 'S') && d.type == GFX_CT_SAMPLER)
-      d.sampler_reg = std::atoi(reg.c_str() + 1);
+      d.sampler_reg = std::min(small_number(reg.substr(1)), 15);
     i = close + 1;
     skip();
   }
@@ -324,7 +342,7 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
   src += "\nvoid main() {\n  ";
   src += entry;
   src += "();\n";
-  if (vertex && !generated) src += "  gfx_clip_out(gl_Position);\n";
+  if (vertex && !generated) src += "  gfx_clip_out(gl_Position);\n  gfx_pixel_centre();\n";
   if (!vertex) src += "  gfx_pixel_epilogue();\n";
   src += "}\n";
   const char* text = src.c_str();
@@ -340,6 +358,7 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
     return nullptr;
   }
   auto* sh = new GfxShader;
+  sh->gen = gfx_dev.generation;
   sh->kind = kind;
   sh->program = prog;
   sh->generated = generated;
@@ -356,6 +375,10 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
 
 void gfx_shader_destroy(GfxShader* sh) {
   GfxDevice& d = gfx_dev;
+  if (!gfx_live(sh->gen)) {
+    delete sh;
+    return;
+  }
   if (d.vs == sh) d.vs = nullptr;
   if (d.ps == sh) d.ps = nullptr;
   if (d.gl.vs == sh->program) d.gl.vs = 0xFFFFFFFFu;
@@ -393,7 +416,7 @@ GfxShader* gfx_shader_compile(GfxShaderKind kind, const char* source, size_t len
 }
 
 void gfx_shader_release(GfxShader* shader) {
-  if (shader && usable() && !shader->generated) gfx_shader_destroy(shader);
+  if (shader && !shader->generated) gfx_shader_destroy(shader);
 }
 
 GfxShaderKind gfx_shader_kind(const GfxShader* shader) {
@@ -614,6 +637,9 @@ float as_float(uint32_t u) {
   return f;
 }
 
+// Just under half a pixel (in pixels); see gfx_pixel_centre.
+constexpr float kHalfPixel = 63.0f / 128.0f;
+
 void upload_transform(GfxShader* sh) {
   const GfxDevice& d = gfx_dev;
   const auto& L = sh->loc;
@@ -627,6 +653,9 @@ void upload_transform(GfxShader* sh) {
   }
   if (L[GFX_LU_WORLD] >= 0)
     glProgramUniformMatrix4fv(p, L[GFX_LU_WORLD], 1, GL_TRUE, d.xform[GFX_TS_WORLD].data());
+  if (L[GFX_LU_HALFPIXEL] >= 0)
+    glProgramUniform2f(p, L[GFX_LU_HALFPIXEL], kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.width)),
+                       -kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.height)));
   if (L[GFX_LU_VIEWPORT] >= 0)
     glProgramUniform4f(p, L[GFX_LU_VIEWPORT], static_cast<float>(d.viewport.x),
                        static_cast<float>(d.viewport.y), static_cast<float>(std::max(1, d.viewport.width)),

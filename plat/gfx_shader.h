@@ -23,8 +23,9 @@
 //   macros VERTEX_STAGE / SKINNED_STAGE / PIXEL_STAGE are defined;
 // - matrices keep the row-vector meaning: `mul(p, M)` is written `p * M` and
 //   a float4x4 set with gfx_const_set_matrix from rows does exactly that;
-// - fog and alpha test run after every pixel stage (generated epilogue), and
-//   clip planes after every vertex stage.
+// - fog and alpha test run after every pixel stage (generated epilogue);
+//   clip planes and the move to Direct3D's pixel centres after every vertex
+//   stage (write gl_Position in Direct3D clip space, nothing else needed).
 #pragma once
 
 #include "plat/gfx.h"

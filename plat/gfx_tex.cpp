@@ -135,6 +135,11 @@ bool is_render_target(const GfxTexture* t) { return (t->usage & GFX_USAGE_RENDER
 
 void destroy_texture(GfxTexture* t) {
   GfxDevice& d = gfx_dev;
+  if (!gfx_live(t->gen)) {
+    for (auto* s : t->surfaces) delete s;
+    delete t;
+    return;
+  }
   for (auto& s : d.texture)
     if (s == t) s = nullptr, d.ffp_serial++;
   for (auto& s : t->surfaces) {
@@ -170,6 +175,7 @@ GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, Gf
   if (rt || (usage & GFX_USAGE_AUTOGENMIPMAP)) n = rt ? 1 : chain;
 
   auto* t = new GfxTexture;
+  t->gen = d.generation;
   t->format = fmt, t->usage = usage, t->pool = pool, t->width = width, t->height = height;
   glCreateTextures(GL_TEXTURE_2D, 1, &t->tex);
   glTextureStorage2D(t->tex, n, fi->internal_format, width, height);
@@ -199,7 +205,7 @@ void gfx_tex_addref(GfxTexture* tex) {
 }
 
 void gfx_tex_release(GfxTexture* tex) {
-  if (!tex || !usable()) return;
+  if (!tex) return;
   if (--tex->refs > 0) return;
   if (tex->internal_surface_refs > 0) return;  // a surface still holds it
   destroy_texture(tex);
@@ -227,6 +233,7 @@ GfxSurface* gfx_tex_get_surface(GfxTexture* tex, int level) {
   if (!s) {
     s = new GfxSurface;
     s->refs = 0;
+    s->gen = tex->gen;
     s->owner = tex;
     s->level = level;
     gfx_tex_get_level_desc(tex, level, &s->desc);
@@ -328,6 +335,7 @@ GfxHr gfx_tex_unlock(GfxTexture* tex, int level) {
 namespace {
 GfxSurface* make_depth(int width, int height, GfxFormat fmt, int samples) {
   auto* s = new GfxSurface;
+  s->gen = gfx_dev.generation;
   s->desc = {fmt, GFX_USAGE_DEPTHSTENCIL, GFX_POOL_DEFAULT, width, height, samples};
   glCreateRenderbuffers(1, &s->renderbuffer);
   GLenum ifmt = fmt == GFX_FMT_D24S8 ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT16;
@@ -338,6 +346,10 @@ GfxSurface* make_depth(int width, int height, GfxFormat fmt, int samples) {
 
 void destroy_own_surface(GfxSurface* s) {
   GfxDevice& d = gfx_dev;
+  if (!gfx_live(s->gen)) {
+    delete s;
+    return;
+  }
   for (auto& t : d.target)
     if (t == s) t = nullptr, d.fbo_dirty = 1;
   if (d.depth == s) d.depth = nullptr, d.fbo_dirty = 1;
@@ -364,7 +376,7 @@ void gfx_surface_addref(GfxSurface* s) {
 }
 
 void gfx_surface_release(GfxSurface* s) {
-  if (!s || !usable()) return;
+  if (!s) return;
   if (s->owner) {
     GfxTexture* t = s->owner;
     s->refs--;
@@ -433,6 +445,7 @@ int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height) {
       height > d.caps.max_texture_size)
     return 0;
   auto* s = new GfxSurface;
+  s->gen = d.generation;
   s->is_backbuffer = 1;
   s->desc = {GFX_FMT_X8R8G8B8, GFX_USAGE_RENDERTARGET, GFX_POOL_DEFAULT, width, height, pp.samples};
   glCreateTextures(GL_TEXTURE_2D, 1, &s->resolve_tex);
@@ -456,10 +469,18 @@ int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height) {
   return 1;
 }
 
+// Drops the device's own references; a caller still holding one keeps a
+// surface that is no longer the back buffer until it releases it.
 void gfx_backbuffer_free(void) {
   GfxDevice& d = gfx_dev;
-  if (d.backbuffer) destroy_own_surface(d.backbuffer);
-  if (d.backbuffer_depth) destroy_own_surface(d.backbuffer_depth);
+  for (GfxSurface* s : {d.backbuffer, d.backbuffer_depth}) {
+    if (!s) continue;
+    for (auto& t : d.target)
+      if (t == s) t = nullptr, d.fbo_dirty = 1;
+    if (d.depth == s) d.depth = nullptr, d.fbo_dirty = 1;
+    s->is_backbuffer = 0;
+    if (--s->refs <= 0) destroy_own_surface(s);
+  }
   d.backbuffer = d.backbuffer_depth = nullptr;
 }
 
@@ -722,7 +743,8 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
   if (resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
   int chain = full_chain(w, h);
   int n = levels == 0 ? chain : std::min(levels, chain);
-  if (block) n = std::min(n, img.levels);  // compressed levels come only from the file
+  // Levels are generated only for byte channels; others come from the file.
+  if (!byte_channels(img.format)) n = std::min(n, img.levels);
   GfxTexture* t = gfx_tex_create(w, h, n, usage & ~GFX_USAGE_RENDERTARGET, img.format, pool);
   if (!t) return GFX_E_OUTOFMEMORY;
   n = gfx_tex_level_count(t);
@@ -740,14 +762,8 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
       write_level(t, l, img.data.data() + img.level_offset[l], img.level_size[l]);
       continue;
     }
-    if (!byte_channels(img.format)) break;
-    if (cur.empty() || l == 1) {
-      // Start the box filter from the level above as stored.
-      const GfxLevel& P = t->levels[l - 1];
-      cur = P.copy;
-    }
-    const GfxLevel& P = t->levels[l - 1];
-    cur = half_level(cur.data(), P.width, P.height, bpp);
+    const GfxLevel& P = t->levels[l - 1];  // box filter from the level above
+    cur = half_level(P.copy.data(), P.width, P.height, bpp);
     write_level(t, l, cur.data(), cur.size());
   }
   if (info) {

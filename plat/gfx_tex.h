@@ -7,6 +7,9 @@
 // surfaces; the back buffer and its depth surface; render-target binding,
 // colour fill and stretch; the 1x1 white texture; texture binding per stage.
 //
+// DXT1-DXT5 are uploaded as S3TC compressed textures (GfxCaps.s3tc); a
+// driver without S3TC refuses them (gfx_check_format answers 0).
+//
 // Reference counting: gfx_tex_get_surface, gfx_get_render_target and
 // gfx_get_depth_stencil_surface hand out a reference the caller releases
 // with gfx_surface_release; a texture lives while any of its surfaces does.

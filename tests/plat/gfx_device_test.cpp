@@ -1,5 +1,9 @@
 // Device basics: clear, read-back, pre-transformed placement, culling with
 // Direct3D's winding, viewport and scissor, device loss and the no-device state.
+#include <epoxy/gl.h>
+
+#include <cstring>
+
 #include "gfx_fixture.h"
 
 TEST_F(GfxTest, ClearFillsTheTargetAndReadBackIsBgra) {
@@ -236,4 +240,69 @@ TEST(GfxNoDevice, EveryCallFailsCleanly) {
   gfx_simulate_device_loss();
   gfx_device_destroy();
   EXPECT_EQ(gfx_get_caps(), nullptr);
+}
+
+// Objects may outlive a reset (a held back buffer) or the device itself:
+// releasing them later frees their memory and never touches another
+// device's GL names.
+TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe) {
+  void* win = gfx_test_window_create(32, 32);
+  ASSERT_NE(win, nullptr);
+  GfxPresentParams pp{32, 32, GFX_FMT_D24S8, 0, 0, 1};
+  ASSERT_EQ(gfx_device_create(win, &pp), 1);
+  EXPECT_EQ(gfx_device_create(win, &pp), 0);  // one device at a time
+  GfxSurface* old_back = gfx_get_render_target(0);
+  ASSERT_EQ(gfx_reset(&pp), GFX_OK);
+  GfxSurface* new_back = gfx_get_render_target(0);
+  EXPECT_NE(old_back, new_back);
+  gfx_surface_release(old_back);  // the last reference frees it
+  gfx_surface_release(new_back);
+  GfxTexture* t = gfx_tex_create(8, 8, 0, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+  GfxSurface* ts = gfx_tex_get_surface(t, 1);
+  GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED);
+  GfxIndexBuffer* ib = gfx_ib_create(64, 0, GFX_FMT_INDEX16, GFX_POOL_MANAGED);
+  GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
+  gfx_fvf_to_elements(kTlFvf, e);
+  GfxVertexDecl* decl = gfx_decl_create(e);
+  const char* src = "void PsMain() { oC0 = vec4(1.0); }";
+  GfxShader* ps = gfx_shader_compile(GFX_SHADER_PIXEL, src, std::strlen(src), "PsMain", "ps_2_0", nullptr, 0);
+  GfxSurface* z = gfx_surface_create_depth(8, 8, GFX_FMT_D16, 0);
+  ASSERT_TRUE(t && ts && vb && ib && decl && ps && z);
+  gfx_device_destroy();
+  // A new device must not lose its objects to the old ones' release.
+  ASSERT_EQ(gfx_device_create(win, &pp), 1);
+  GfxTexture* fresh = gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+  ASSERT_NE(fresh, nullptr);
+  gfx_surface_release(ts);
+  gfx_tex_release(t);
+  gfx_vb_release(vb);
+  gfx_ib_release(ib);
+  gfx_decl_release(decl);
+  gfx_shader_release(ps);
+  gfx_surface_release(z);
+  GfxLockedRect lr{};
+  EXPECT_EQ(gfx_tex_lock(fresh, 0, nullptr, &lr, 0), GFX_OK);
+  EXPECT_EQ(gfx_tex_unlock(fresh, 0), GFX_OK);
+  gfx_tex_release(fresh);
+  gfx_device_destroy();
+  gfx_test_window_destroy(win);
+}
+
+// Present copies the frame (stored top row first) to the window, whose GL
+// rows count from the bottom: the top of the frame must be the top of the window.
+TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow) {
+  gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);
+  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+  quad(0, 0, kW, kH / 2, 0xFFFF0000u);
+  ASSERT_EQ(gfx_present(), GFX_OK);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  glReadBuffer(GL_FRONT);
+  uint8_t top[4] = {}, bottom[4] = {};
+  glReadPixels(5, kH - 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
+  glReadPixels(5, 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
+  gfx_invalidate_gl_cache();
+  EXPECT_EQ(top[0], 255);
+  EXPECT_EQ(top[2], 0);
+  EXPECT_EQ(bottom[0], 0);
+  EXPECT_EQ(bottom[2], 255);
 }

@@ -125,6 +125,11 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges) {
   EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 1, up_idx, GFX_FMT_D16, v, sizeof(Vc)),
             GFX_E_INVALIDCALL);
   EXPECT_EQ(gfx_vb_lock(vb, 8, 100, &p, 0), GFX_E_INVALIDCALL);
+  // Sizes whose product would overflow are refused before any copy.
+  EXPECT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, 0x80000000u), GFX_E_INVALIDCALL);
+  const uint16_t three[3] = {0, 1, 2};
+  EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 1u << 20, 1, three, GFX_FMT_INDEX16, v, 1u << 14),
+            GFX_E_INVALIDCALL);
   gfx_set_stream_source(0, nullptr, 0, 0);
   gfx_set_indices(nullptr);
   gfx_vb_release(vb);
@@ -229,4 +234,29 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap) {
   gfx_surface_release(z16);
   gfx_surface_release(back);
   EXPECT_EQ(gfx_surface_create_depth(16, 16, GFX_FMT_A8R8G8B8, 0), nullptr);
+}
+
+// Draws far larger in total than the stream ring, issued without waiting:
+// every one must still find its own vertices (no quarter is rewritten
+// before the draws reading it are done).
+TEST_F(GfxTest, StreamRingWrapsWithoutOverwritingPendingDraws) {
+  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+  constexpr int kPad = 30000;  // vertices handed over per draw (~840 KB)
+  std::vector<TlVertex> v(kPad);
+  const uint16_t idx[6] = {0, 1, 2, 3, 2, 1};
+  ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
+  for (int i = 0; i < 256; ++i) {
+    float x = static_cast<float>(i % 32), y = static_cast<float>(i / 32);
+    uint32_t c = 0xFF000000u | static_cast<uint32_t>(i * 0x010203);
+    v[0] = {x - 0.5f, y - 0.5f, 0, 1, c, 0, 0};
+    v[1] = {x + 0.5f, y - 0.5f, 0, 1, c, 0, 0};
+    v[2] = {x - 0.5f, y + 0.5f, 0, 1, c, 0, 0};
+    v[3] = {x + 0.5f, y + 0.5f, 0, 1, c, 0, 0};
+    ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, kPad, 2, idx, GFX_FMT_INDEX16, v.data(),
+                                            sizeof(TlVertex)), GFX_OK);
+  }
+  int bad = 0;
+  for (int i = 0; i < 256; ++i)
+    bad += !near(pixel(i % 32, i / 32), 0xFF000000u | static_cast<uint32_t>(i * 0x010203), 1);
+  EXPECT_EQ(bad, 0);
 }

@@ -224,6 +224,15 @@ TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly) {
   auto png = encode_png(16, 16, PNG_FORMAT_BGRA, px);
   for (size_t n = 0; n + 12 < png.size(); ++n) EXPECT_EQ(gfx_image_decode(png.data(), n, &img, &err), 0) << n;
   EXPECT_EQ(gfx_image_decode(nullptr, 10, &img, &err), 0);
+  // A tiny file claiming a huge picture is refused before the allocation.
+  auto big = encode_png(16, 16, PNG_FORMAT_BGRA, px);
+  auto be32 = [&](size_t at, uint32_t v) {
+    big[at] = static_cast<uint8_t>(v >> 24), big[at + 1] = static_cast<uint8_t>(v >> 16);
+    big[at + 2] = static_cast<uint8_t>(v >> 8), big[at + 3] = static_cast<uint8_t>(v);
+  };
+  be32(16, 16000);  // IHDR width and height (the CRC no longer matches either)
+  be32(20, 16000);
+  EXPECT_EQ(gfx_image_decode(big.data(), big.size(), &img, &err), 0);
 }
 
 TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
@@ -259,6 +268,19 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
   EXPECT_EQ(gfx_tex_level_count(t), 3);  // 3x5, 1x2, 1x1
   gfx_tex_get_level_desc(t, 2, &d);
   EXPECT_EQ(d.width, 1);
+  gfx_tex_release(t);
+
+  // Generated levels are box filtered: a 4 x 4 grey ramp ends in its mean.
+  std::vector<uint8_t> ramp(16);
+  for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
+  auto grey = encode_png(4, 4, PNG_FORMAT_GRAY, ramp);
+  ASSERT_EQ(gfx_tex_create_from_file_mem(grey.data(), grey.size(), 0, 0, 0, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
+                                         GFX_IFILTER_NONE, GFX_IFILTER_NONE, nullptr, &t), GFX_OK);
+  ASSERT_EQ(gfx_tex_level_count(t), 3);
+  GfxLockedRect lm{};
+  ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lm, GFX_LOCK_READONLY), GFX_OK);
+  EXPECT_NEAR(static_cast<uint8_t*>(lm.bits)[0], 120, 1);
+  gfx_tex_unlock(t, 2);
   gfx_tex_release(t);
 
   // A DDS without mips at its header size keeps a non-power-of-two size.

@@ -196,6 +196,12 @@ TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly) {
   ASSERT_EQ(gfx_const_desc(s, gfx_const_by_name(s, "vL"), &d), GFX_OK);
   EXPECT_EQ(d.count, 3);
   gfx_shader_release(s);
+  // Absurd register numbers and array sizes neither overflow nor crash.
+  EXPECT_EQ(compile(GFX_SHADER_PIXEL,
+                    "float4 vHuge[99999999999999999999];\nsampler sX : register(s99999999999999);\n"
+                    "void PsMain() { oC0 = vHuge[0] + texture(sX, vec2(0.0)); }\n",
+                    "PsMain", "ps_2_0", &log),
+            nullptr);
   // A tiny error buffer is never overrun.
   char tiny[4];
   EXPECT_EQ(gfx_shader_compile(GFX_SHADER_PIXEL, "x", 1, "PsMain", "ps_2_0", tiny, sizeof tiny), nullptr);

@@ -226,3 +226,34 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows) {
   EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_D24S8, GFX_POOL_MANAGED), nullptr);
   EXPECT_EQ(gfx_tex_create(4, 4, 1, GFX_USAGE_RENDERTARGET, GFX_FMT_L8, GFX_POOL_DEFAULT), nullptr);
 }
+
+// A full-target quad in clip space, moved by half a pixel as Direct3D code
+// does, maps texel i to pixel i: transformed vertices keep Direct3D's pixel
+// centres too.
+TEST_F(GfxTest, ClipSpaceQuadShiftedByHalfAPixelMapsTexelsOneToOne) {
+  GfxTexture* t = gfx_tex_create(kW, kH, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+  ASSERT_NE(t, nullptr);
+  GfxLockedRect lr{};
+  ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, 0), GFX_OK);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      uint32_t c = argb(255, x * 4, y * 5, (x ^ y) * 3);
+      std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
+    }
+  gfx_tex_unlock(t, 0);
+  gfx_set_render_state(GFX_RS_LIGHTING, 0);
+  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+  gfx_set_texture(0, t);
+  struct V { float x, y, z; uint32_t c; float u, v; };
+  const float dx = -1.0f / kW, dy = 1.0f / kH;
+  V v[4] = {{-1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 0, 0}, {1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 1, 0},
+            {-1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 0, 1}, {1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 1, 1}};
+  ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT)), GFX_OK);
+  ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
+  int bad = 0;
+  for (int y = 0; y < kH - 1; ++y)
+    for (int x = 0; x < kW - 1; ++x) bad += !near(pixel(x, y), argb(255, x * 4, y * 5, (x ^ y) * 3), 1);
+  EXPECT_EQ(bad, 0);
+  gfx_set_texture(0, nullptr);
+  gfx_tex_release(t);
+}
