@@ -1,13 +1,13 @@
-// qv_datagen: builds a data folder from a description.
-//   qv_datagen <description> <out-folder>     model group files and tex.lst
+// qv_datagen: builds a data folder from descriptions.
+//   qv_datagen <description>... <out-folder>   model group files and one tex.lst
+//                                              with the categories of them all
 //   qv_datagen --seeds <chunk-folder> <texlst-folder>   fuzz seed files
 #include "tools/qv_desc.h"
 #include "tools/qv_samples.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <string>
+#include <vector>
 
 static int write_seeds(const std::string& chunk_dir, const std::string& texlst_dir) {
     qvw::DataSet chunks, lists;
@@ -26,21 +26,17 @@ static int write_seeds(const std::string& chunk_dir, const std::string& texlst_d
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--seeds") return write_seeds(argv[2], argv[3]);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: qv_datagen <description> <out-folder>\n       qv_datagen --seeds <chunk-folder> <texlst-folder>\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: qv_datagen <description>... <out-folder>\n       qv_datagen --seeds <chunk-folder> <texlst-folder>\n");
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "qv_datagen: cannot read %s\n", argv[1]);
-        return 1;
-    }
-    std::string text(std::istreambuf_iterator<char>(in), {});
+    // Every description is built before anything is written, so a bad one
+    // leaves the folder as it was.
+    std::vector<std::string> descs(argv + 1, argv + argc - 1);
     qvw::DataSet set;
     std::string why;
-    std::string base = std::filesystem::path(argv[1]).parent_path().string();
-    if (!qvw::desc_build(text, base, set, &why) || !qvw::dataset_write(set, argv[2], &why)) {
-        std::fprintf(stderr, "qv_datagen: %s: %s\n", argv[1], why.c_str());
+    if (!qvw::desc_build_files(descs, set, &why) || !qvw::dataset_write(set, argv[argc - 1], &why)) {
+        std::fprintf(stderr, "qv_datagen: %s\n", why.c_str());
         return 1;
     }
     return 0;

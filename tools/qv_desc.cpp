@@ -10,18 +10,20 @@ namespace qvw {
 
 namespace {
 
+constexpr uint32_t kMaxImageSide = 4096;
+
 struct Parser {
-    DataSet& out;
+    const DataSet& prior;           // descriptions built before this one
+    DataSet out;                    // this description's files and categories
     std::string base_dir;
     std::string group;              // current group file ("" = none)
     Bytes file;                     // its chunks so far
     std::vector<CropDesc> crops;    // pending CROP chunk
     bool in_model = false;
     ModelDesc model;
-    std::vector<TexLstCatDesc> cats;
     std::string err;
 
-    Parser(DataSet& o, std::string base) : out(o), base_dir(std::move(base)) {}
+    Parser(const DataSet& p, std::string base) : prior(p), base_dir(std::move(base)) {}
 
     bool fail(const std::string& e) {
         err = e;
@@ -42,15 +44,41 @@ struct Parser {
             if (!to_f(t[from + i], v[i])) return fail("bad number '" + t[from + i] + "'");
         return true;
     }
+    static bool side_ok(uint32_t v) { return v >= 1 && v <= kMaxImageSide; }
     bool checker(const std::vector<std::string>& t, size_t from, Bytes& png, int& w, int& h) {
         uint32_t uw, uh, a, b;
         if (t.size() != from + 4 || !to_u(t[from], uw) || !to_u(t[from + 1], uh) || !to_u(t[from + 2], a, 16) ||
-            !to_u(t[from + 3], b, 16) || uw == 0 || uh == 0 || uw > 4096 || uh > 4096)
+            !to_u(t[from + 3], b, 16) || !side_ok(uw) || !side_ok(uh))
             return fail("checker needs <w> <h> <argb> <argb>");
         w = int(uw);
         h = int(uh);
         png = png_checker(w, h, a, b);
         return true;
+    }
+    bool read_file(const std::string& rel, Bytes& bytes) {
+        std::ifstream f(std::filesystem::path(base_dir) / rel, std::ios::binary);
+        if (!f) return fail("cannot read " + rel);
+        bytes.assign(std::istreambuf_iterator<char>(f), {});
+        return true;
+    }
+    // A PNG copied as it is, its size from its IHDR.
+    bool png_file(const std::string& rel, Bytes& png, int& w, int& h) {
+        uint32_t uw, uh;
+        std::string why;
+        if (!read_file(rel, png)) return false;
+        if (!png_size(png, uw, uh, &why)) return fail(rel + ": " + why);
+        if (!side_ok(uw) || !side_ok(uh))
+            return fail(rel + ": size " + std::to_string(uw) + " x " + std::to_string(uh) + " is outside 1 to " +
+                        std::to_string(kMaxImageSide));
+        w = int(uw);
+        h = int(uh);
+        return true;
+    }
+    bool category_defined(const std::string& name) const {
+        for (const auto* cats : {&prior.cats, &out.cats})
+            for (const TexLstCatDesc& c : *cats)
+                if (c.name == name) return true;
+        return false;
     }
 
     void flush_crops() {
@@ -125,9 +153,7 @@ struct Parser {
             if (t[2] == "checker") {
                 if (!checker(t, 3, img, w, h)) return false;
             } else if (t[2] == "file" && t.size() == 4) {
-                std::ifstream f(std::filesystem::path(base_dir) / t[3], std::ios::binary);
-                if (!f) return fail("cannot read " + t[3]);
-                img.assign(std::istreambuf_iterator<char>(f), {});
+                if (!read_file(t[3], img)) return false;
             } else {
                 return fail("texture source must be 'checker' or 'file'");
             }
@@ -163,29 +189,35 @@ struct Parser {
         }
         if (k == "category") {
             if (t.size() != 2) return fail("category needs a name");
-            cats.push_back({t[1], {}});
+            if (category_defined(t[1])) return fail("category '" + t[1] + "' is defined twice");
+            out.cats.push_back({t[1], {}});
             return true;
         }
         if (k == "image") {
-            if (cats.empty()) return fail("image before any category");
-            if (t.size() != 7 || t[2] != "checker") return fail("image needs <file> checker <w> <h> <argb> <argb>");
+            if (out.cats.empty()) return fail("image before any category");
             TexLstTexDesc x;
             x.file = t[1];
             Bytes png;
-            if (!checker(t, 3, png, x.width, x.height)) return false;
-            out.files["texture/" + x.file] = png;
-            cats.back().textures.push_back(x);
+            if (t.size() == 7 && t[2] == "checker") {
+                if (!checker(t, 3, png, x.width, x.height)) return false;
+            } else if (t.size() == 4 && t[2] == "file") {
+                if (!png_file(t[3], png, x.width, x.height)) return false;
+            } else {
+                return fail("image needs <file> checker <w> <h> <argb> <argb>, or <file> file <path>");
+            }
+            out.files["texture/" + x.file] = std::move(png);
+            out.cats.back().textures.push_back(std::move(x));
             return true;
         }
         if (k == "tcrop") {
-            if (cats.empty() || cats.back().textures.empty()) return fail("tcrop before any image");
+            if (out.cats.empty() || out.cats.back().textures.empty()) return fail("tcrop before any image");
             if (t.size() != 6) return fail("tcrop needs <name> <x> <y> <w> <h>");
             TexLstCropDesc c;
             c.name = t[1];
             float f[4];
             if (!floats(t, 2, 4, f)) return false;
             c.x = f[0], c.y = f[1], c.w = f[2], c.h = f[3];
-            cats.back().textures.back().crops.push_back(c);
+            out.cats.back().textures.back().crops.push_back(c);
             return true;
         }
         return fail("unknown line '" + k + "'");
@@ -216,10 +248,30 @@ bool desc_build(const std::string& text, const std::string& base_dir, DataSet& o
         return false;
     }
     p.flush_group();
-    if (!p.cats.empty()) out.files["texture/tex.lst"] = [&] {
-        std::string s = texlst_text(p.cats);
-        return Bytes(s.begin(), s.end());
-    }();
+    // Only a description that built whole joins the set.
+    for (auto& [rel, bytes] : p.out.files) out.files[rel] = std::move(bytes);
+    for (auto& c : p.out.cats) out.cats.push_back(std::move(c));
+    if (!out.cats.empty()) {
+        std::string s = texlst_text(out.cats);
+        out.files["texture/tex.lst"] = Bytes(s.begin(), s.end());
+    }
+    return true;
+}
+
+bool desc_build_files(const std::vector<std::string>& paths, DataSet& out, std::string* why) {
+    for (const std::string& path : paths) {
+        std::ifstream f(path, std::ios::binary);
+        if (!f) {
+            if (why) *why = "cannot read " + path;
+            return false;
+        }
+        std::string text(std::istreambuf_iterator<char>(f), {});
+        std::string reason;
+        if (!desc_build(text, std::filesystem::path(path).parent_path().string(), out, &reason)) {
+            if (why) *why = path + ": " + reason;
+            return false;
+        }
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 
 namespace qvw {
@@ -663,6 +664,12 @@ static void put_be32(Bytes& b, uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
 }
 
+static uint32_t get_be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
 static void png_chunk(Bytes& out, const char* type, const Bytes& body) {
     put_be32(out, uint32_t(body.size()));
     size_t start = out.size();
@@ -696,7 +703,7 @@ Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb) {
     }
     put_be32(z, (b << 16) | a);
 
-    Bytes out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Bytes out(std::begin(kPngSignature), std::end(kPngSignature));
     Bytes ihdr;
     put_be32(ihdr, uint32_t(width));
     put_be32(ihdr, uint32_t(height));
@@ -712,6 +719,30 @@ Bytes png_checker(int width, int height, uint32_t a, uint32_t b) {
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width; x++) px[size_t(y) * size_t(width) + size_t(x)] = ((x / 8 + y / 8) & 1) ? b : a;
     return png_encode(width, height, px);
+}
+
+bool png_size(const Bytes& png, uint32_t& width, uint32_t& height, std::string* why) {
+    auto fail = [&](const char* e) {
+        if (why) *why = e;
+        return false;
+    };
+    if (png.size() < 8 || std::memcmp(png.data(), kPngSignature, 8) != 0) return fail("not a PNG");
+    size_t pos = 8;
+    for (bool first = true;; first = false) {
+        // Length, type, data, CRC; the length is checked before anything it covers is read.
+        if (png.size() - pos < 12) return fail("truncated PNG");
+        uint32_t len = get_be32(&png[pos]);
+        if (len > png.size() - pos - 12) return fail("truncated PNG");
+        const uint8_t* type = &png[pos + 4];
+        if (get_be32(type + 4 + len) != crc32_of(type, 4 + size_t(len))) return fail("PNG chunk with a bad CRC");
+        if (first) {
+            if (len != 13 || std::memcmp(type, "IHDR", 4) != 0) return fail("PNG without IHDR first");
+            width = get_be32(type + 4);
+            height = get_be32(type + 8);
+        }
+        pos += 12 + size_t(len);
+        if (std::memcmp(type, "IEND", 4) == 0) return true;
+    }
 }
 
 }  // namespace qvw

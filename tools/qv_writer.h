@@ -234,4 +234,9 @@ Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb);
 // A two-colour checker of 8x8-texel squares.
 Bytes png_checker(int width, int height, uint32_t a, uint32_t b);
 
+// The width and height in a PNG's IHDR, once the whole file is known to be a
+// PNG: the signature, IHDR first, every chunk inside the file with a good CRC,
+// up to IEND. False with a reason otherwise.
+bool png_size(const Bytes& png, uint32_t& width, uint32_t& height, std::string* why = nullptr);
+
 }  // namespace qvw

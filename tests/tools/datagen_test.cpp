@@ -1,6 +1,8 @@
-// The description builder: the example data set and its refusals.
+// The description builder: the example data set, texture-list images read
+// from PNG files, several descriptions in one set, and the refusals.
 #include "res/chunk.h"
 #include "res/texlst.h"
+#include "temp_dir.h"
 #include "tools/qv_desc.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,15 @@ std::string source_dir() {
     if (const char* s = std::getenv("QUORVEL_TEST_SOURCE_DIR")) return s;
     std::string f = __FILE__;
     return f.substr(0, f.rfind("/tests/"));
+}
+
+std::string text_of(const qvw::Bytes& b) { return std::string(b.begin(), b.end()); }
+
+TexList texlst_of(const qvw::DataSet& set) {
+    TexList t;
+    texlst_parse(text_of(set.files.at("texture/tex.lst")), t);
+    EXPECT_TRUE(t.refused_lines.empty());
+    return t;
 }
 
 }  // namespace
@@ -66,4 +77,118 @@ TEST(DataGen, BadLinesAreReportedWithTheirNumber) {
         EXPECT_FALSE(qvw::desc_build(text, ".", set, &why)) << text;
         EXPECT_EQ(why.rfind(want, 0), 0u) << why;
     }
+}
+
+TEST(DataGen, ImageFromFileCopiesThePngAndTakesItsSize) {
+    TempDir dir;
+    qvw::Bytes png = qvw::png_checker(40, 24, 0xff102030, 0x80a0b0c0);
+    std::filesystem::create_directories(dir.file("img"));
+    dir.write("img/atlas.png", text_of(png));
+    qvw::DataSet set;
+    std::string why;
+    ASSERT_TRUE(qvw::desc_build("category icons\n  image icons.png file img/atlas.png\n  tcrop a 8 6 16 12\n",
+                                dir.file("."), set, &why))
+        << why;
+    EXPECT_TRUE(set.files.at("texture/icons.png") == png) << "copied byte for byte";
+    EXPECT_EQ(text_of(set.files.at("texture/tex.lst")), "cat icons\ntex icons.png\nsize 40 24\ncrop 8 6 16 12 a\n");
+    TexList t = texlst_of(set);
+    ASSERT_EQ(texlst_crop_count(t, 0), 1u);
+    const TexLstCrop* c = texlst_crop(t, 0, 0);
+    EXPECT_FLOAT_EQ(c->frac[0], 0.2f);
+    EXPECT_FLOAT_EQ(c->frac[1], 0.25f);
+    EXPECT_FLOAT_EQ(c->frac[2], 0.4f);
+    EXPECT_FLOAT_EQ(c->frac[3], 0.5f);
+}
+
+TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize) {
+    TempDir dir;
+    const qvw::Bytes good = qvw::png_checker(16, 8, 0xffffffff, 0xff000000);
+    auto cut = [&](size_t n) { return qvw::Bytes(good.begin(), good.begin() + long(n)); };
+    qvw::Bytes bad_crc = good;
+    bad_crc[19] ^= 1;   // the width in IHDR
+    qvw::Bytes huge_len = good;
+    huge_len[8] = 0xff;   // IHDR's length
+    const std::string text = "hello, not an image at all, but long enough to hold a PNG header";
+    struct Case {
+        const char* file;
+        qvw::Bytes bytes;
+        const char* want;   // after "line 2: <file>: "
+    };
+    const Case cases[] = {
+        {"text.png", qvw::Bytes(text.begin(), text.end()), "not a PNG"},
+        {"empty.png", {}, "not a PNG"},
+        {"signature.png", cut(5), "not a PNG"},
+        {"in_ihdr.png", cut(20), "truncated PNG"},
+        {"in_idat.png", cut(good.size() / 2), "truncated PNG"},
+        {"no_iend.png", cut(good.size() - 12), "truncated PNG"},
+        {"length.png", huge_len, "truncated PNG"},
+        {"crc.png", bad_crc, "PNG chunk with a bad CRC"},
+        {"zero_w.png", qvw::png_encode(0, 4, {}), "size 0 x 4 is outside 1 to 4096"},
+        {"zero_h.png", qvw::png_encode(4, 0, {}), "size 4 x 0 is outside 1 to 4096"},
+        {"wide.png", qvw::png_checker(4097, 1, 0, 0), "size 4097 x 1 is outside 1 to 4096"},
+    };
+    // An earlier description's files and categories stay as they were.
+    qvw::DataSet set;
+    std::string why;
+    ASSERT_TRUE(qvw::desc_build("category first\nimage f.png checker 8 8 ff ff\n", ".", set, &why)) << why;
+    const qvw::DataSet before = set;
+    for (const Case& c : cases) {
+        dir.write(c.file, text_of(c.bytes));
+        std::string desc = std::string("category c\nimage c.png file ") + c.file + "\n";
+        EXPECT_FALSE(qvw::desc_build(desc, dir.file("."), set, &why)) << c.file;
+        EXPECT_EQ(why, std::string("line 2: ") + c.file + ": " + c.want);
+        EXPECT_EQ(set.files, before.files) << c.file;
+        EXPECT_EQ(set.cats.size(), 1u) << c.file;
+    }
+    EXPECT_FALSE(qvw::desc_build("category c\nimage c.png file gone.png\n", dir.file("."), set, &why));
+    EXPECT_EQ(why, "line 2: cannot read gone.png");
+    EXPECT_FALSE(qvw::desc_build("category c\nimage c.png file\n", dir.file("."), set, &why));
+    EXPECT_EQ(why.rfind("line 2: image needs", 0), 0u) << why;
+
+    // The largest side the format allows is taken.
+    dir.write("edge.png", text_of(qvw::png_checker(4096, 1, 0, 0)));
+    ASSERT_TRUE(qvw::desc_build("category edge\nimage e.png file edge.png\n", dir.file("."), set, &why)) << why;
+    EXPECT_EQ(texlst_of(set).cats.size(), 2u);
+}
+
+TEST(DataGen, SeveralDescriptionsBuildOneSetWithOneTexList) {
+    TempDir dir;
+    std::vector<std::string> descs = {
+        dir.write("a.qvd", "grp a\ntexture t.png checker 8 8 ff ff\ncategory first\nimage one.png checker 8 8 ff ff\n"
+                           "tcrop x 0 0 4 8\n"),
+        dir.write("b.qvd", "grp b\n"),   // no categories: tex.lst stays
+        dir.write("c.qvd", "category second\nimage two.png checker 16 8 ff ff\ntcrop y 8 0 8 8\ntcrop z 0 0 8 8\n"),
+    };
+    qvw::DataSet set;
+    std::string why;
+    ASSERT_TRUE(qvw::desc_build_files(descs, set, &why)) << why;
+    for (const char* f : {"grp/a.bin", "grp/b.bin", "texture/one.png", "texture/two.png", "texture/tex.lst"})
+        EXPECT_EQ(set.files.count(f), 1u) << f;
+    TexList t = texlst_of(set);
+    EXPECT_EQ(texlst_find(t, "first"), 0);
+    EXPECT_EQ(texlst_find(t, "second"), 1);
+    EXPECT_EQ(texlst_crop_count(t, 0), 1u);
+    ASSERT_EQ(texlst_crop_count(t, 1), 2u);
+    EXPECT_FLOAT_EQ(texlst_crop(t, 1, 0)->frac[0], 0.5f);
+}
+
+TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndChangesNothing) {
+    TempDir dir;
+    std::string a = dir.write("a.qvd", "grp a\ncategory icon\nimage i.png checker 8 8 ff ff\n");
+    std::string b = dir.write("b.qvd", "grp b\ncategory other\ncategory icon\n");
+    qvw::DataSet set;
+    std::string why;
+    ASSERT_TRUE(qvw::desc_build_files({a}, set, &why)) << why;
+    const qvw::DataSet before = set;
+    EXPECT_FALSE(qvw::desc_build_files({b}, set, &why));
+    EXPECT_EQ(why, b + ": line 3: category 'icon' is defined twice");
+    EXPECT_EQ(set.files, before.files);
+    EXPECT_EQ(set.cats.size(), 1u);
+
+    // Within one description, and a description that cannot be read.
+    qvw::DataSet one;
+    EXPECT_FALSE(qvw::desc_build("category x\ncategory y\ncategory x\n", ".", one, &why));
+    EXPECT_EQ(why, "line 3: category 'x' is defined twice");
+    EXPECT_FALSE(qvw::desc_build_files({dir.file("none.qvd")}, one, &why));
+    EXPECT_EQ(why, "cannot read " + dir.file("none.qvd"));
 }

@@ -67,10 +67,7 @@ std::string icons_text() {
                output_number(float(c.y) / ICON_ATLAS_H) + " " + output_number(float(c.w) / ICON_ATLAS_W) + " " +
                output_number(float(c.h) / ICON_ATLAS_H) + "\n";
     out += "\ncategory icon\n";
-    out += "  # The description has no image-from-file line yet: the build copies\n"
-           "  # icon.png over this placeholder of the same size.\n";
-    out += "  image icon.png checker " + std::to_string(ICON_ATLAS_W) + " " + std::to_string(ICON_ATLAS_H) +
-           " 00000000 00000000\n";
+    out += "  image icon.png file icon.png\n";
     for (const IconCrop& c : icon_crops())
         out += "  tcrop " + c.name + " " + std::to_string(c.x) + " " + std::to_string(c.y) + " " +
                std::to_string(c.w) + " " + std::to_string(c.h) + "\n";

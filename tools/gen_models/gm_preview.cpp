@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 
 namespace {
@@ -170,22 +169,18 @@ int main(int argc, char** argv) {
 
     // The real pipeline: descriptions -> group files -> parsed chunks.
     std::vector<std::pair<std::string, std::vector<uint8_t>>> bins;
-    std::vector<fs::path> descs;
+    std::vector<std::string> descs;
     for (const auto& e : fs::directory_iterator(argv[1]))
-        if (e.path().extension() == ".qvd") descs.push_back(e.path());
+        if (e.path().extension() == ".qvd") descs.push_back(e.path().string());
     std::sort(descs.begin(), descs.end());
-    for (const fs::path& p : descs) {
-        std::ifstream f(p, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(f)), {});
-        qvw::DataSet set;
-        std::string why;
-        if (!qvw::desc_build(text, p.parent_path().string(), set, &why)) {
-            std::fprintf(stderr, "%s: %s\n", p.c_str(), why.c_str());
-            return 1;
-        }
-        for (auto& [name, bytes] : set.files)
-            if (name.rfind("grp/", 0) == 0) bins.push_back({name, bytes});
+    qvw::DataSet set;
+    std::string why;
+    if (!qvw::desc_build_files(descs, set, &why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return 1;
     }
+    for (auto& [name, bytes] : set.files)
+        if (name.rfind("grp/", 0) == 0) bins.push_back({name, bytes});
 
     struct Item {
         std::string name, texture;
