@@ -137,6 +137,13 @@ int plat_is_file(std::string_view path)
            S_ISREG(st.st_mode);
 }
 
+int plat_path_exists(std::string_view path)
+{
+    const std::string native = plat_path_native(path);
+    struct stat st;
+    return !native.empty() && ::lstat(native.c_str(), &st) == 0;
+}
+
 int plat_name_matches(std::string_view name, std::string_view pattern)
 {
     return match_from(name, pattern) ? 1 : 0;

@@ -34,6 +34,10 @@ std::FILE* plat_fopen(std::string_view path, const char* mode);
 
 int plat_is_dir(std::string_view path);
 int plat_is_file(std::string_view path);
+// 1 when anything (file, folder, link, device) has exactly this name,
+// whether or not it can be read (no case-insensitive match: a file written
+// to this path would take exactly this name).
+int plat_path_exists(std::string_view path);
 
 // Pattern match with '*' and '?', case-insensitive (ASCII).
 int plat_name_matches(std::string_view name, std::string_view pattern);

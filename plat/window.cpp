@@ -1,6 +1,7 @@
 #include "plat/window.h"
 
 #include "plat/input.h"
+#include "plat/input_script.h"
 
 #include <SDL2/SDL.h>
 
@@ -383,8 +384,11 @@ int plat_peek_message(PlatMsg* out)
         *out = PlatMsg{nullptr, PLAT_WM_QUIT, static_cast<uintptr_t>(g_win.quit_code), 0, 0};
         return 1;
     }
+    if (g_win.video_started && g_win.main_created) plat_input_script_feed(g_win.main.sdl_id);
     drain_sdl_events();
-    return queue_pop(out);
+    if (queue_pop(out)) return 1;
+    plat_input_script_frame_passed();   // the caller runs a frame now
+    return 0;
 }
 
 int plat_post_message(PlatWindow* window, uint32_t message, uintptr_t wparam, intptr_t lparam)

@@ -1,0 +1,162 @@
+#include "plat/input_script.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct ScriptState {
+    int loaded;                  // the variable was looked at
+    std::vector<ScriptEvent> events;
+    size_t next;                 // first event not yet fed
+    uint32_t frame;              // frames run so far
+    int32_t x, y;                // latest scripted mouse position
+};
+
+ScriptState g_script;
+
+bool parse_button(const std::string& word, int32_t* button)
+{
+    if (word == "left") *button = SDL_BUTTON_LEFT;
+    else if (word == "right") *button = SDL_BUTTON_RIGHT;
+    else return false;
+    return true;
+}
+
+bool parse_line(const std::string& line, ScriptEvent* ev, bool* empty)
+{
+    std::istringstream in(line.substr(0, line.find('#')));
+    std::string frame_word, verb;
+    *empty = false;
+    if (!(in >> frame_word)) {
+        *empty = true;
+        return true;
+    }
+    char* end = nullptr;
+    const unsigned long frame = std::strtoul(frame_word.c_str(), &end, 10);
+    if (*end != '\0' || frame > UINT32_MAX || !(in >> verb)) return false;
+    *ev = ScriptEvent{static_cast<uint32_t>(frame), ScriptEventKind::move, 0, 0, 0, 0};
+    std::string arg;
+    if (verb == "move") {
+        if (!(in >> ev->x >> ev->y)) return false;
+    } else if (verb == "down" || verb == "up") {
+        ev->kind = verb == "down" ? ScriptEventKind::button_down : ScriptEventKind::button_up;
+        if (!(in >> arg) || !parse_button(arg, &ev->button)) return false;
+    } else if (verb == "keydown" || verb == "keyup") {
+        ev->kind = verb == "keydown" ? ScriptEventKind::key_down : ScriptEventKind::key_up;
+        if (!(in >> arg)) return false;
+        ev->key = SDL_GetKeyFromName(arg.c_str());
+        if (ev->key == SDLK_UNKNOWN) return false;
+    } else if (verb == "close") {
+        ev->kind = ScriptEventKind::close;
+    } else {
+        return false;
+    }
+    return !(in >> arg);   // nothing may follow
+}
+
+void push(const ScriptEvent& ev, uint32_t window_id)
+{
+    SDL_Event e{};
+    switch (ev.kind) {
+    case ScriptEventKind::move:
+        g_script.x = ev.x;
+        g_script.y = ev.y;
+        e.type = SDL_MOUSEMOTION;
+        e.motion.windowID = window_id;
+        e.motion.x = ev.x;
+        e.motion.y = ev.y;
+        break;
+    case ScriptEventKind::button_down:
+    case ScriptEventKind::button_up:
+        e.type = ev.kind == ScriptEventKind::button_down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button.windowID = window_id;
+        e.button.button = static_cast<uint8_t>(ev.button);
+        e.button.state = ev.kind == ScriptEventKind::button_down ? SDL_PRESSED : SDL_RELEASED;
+        e.button.clicks = 1;
+        e.button.x = g_script.x;
+        e.button.y = g_script.y;
+        break;
+    case ScriptEventKind::key_down:
+    case ScriptEventKind::key_up:
+        e.type = ev.kind == ScriptEventKind::key_down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.key.windowID = window_id;
+        e.key.state = ev.kind == ScriptEventKind::key_down ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = ev.key;
+        e.key.keysym.scancode = SDL_GetScancodeFromKey(ev.key);
+        break;
+    case ScriptEventKind::close:
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = window_id;
+        e.window.event = SDL_WINDOWEVENT_CLOSE;
+        break;
+    }
+    SDL_PushEvent(&e);
+}
+
+void load_once(void)
+{
+    if (g_script.loaded) return;
+    g_script.loaded = 1;
+    const char* path = std::getenv("QUORVEL_INPUT_SCRIPT");
+    if (!path || !*path) return;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "input script: cannot read %s\n", path);
+        return;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string error;
+    if (!plat_input_script_parse(text.str(), &g_script.events, &error)) {
+        std::fprintf(stderr, "input script: %s\n", error.c_str());
+        g_script.events.clear();
+    }
+}
+
+}  // namespace
+
+bool plat_input_script_parse(std::string_view text, std::vector<ScriptEvent>* events,
+                             std::string* error)
+{
+    events->clear();
+    std::istringstream in{std::string(text)};
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        ScriptEvent ev{};
+        bool empty = false;
+        if (!parse_line(line, &ev, &empty)) {
+            *error = "line " + std::to_string(number) + ": " + line;
+            events->clear();
+            return false;
+        }
+        if (!empty) events->push_back(ev);
+    }
+    std::stable_sort(events->begin(), events->end(),
+                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.frame < b.frame; });
+    return true;
+}
+
+void plat_input_script_feed(uint32_t sdl_window_id)
+{
+    load_once();
+    while (g_script.next < g_script.events.size() &&
+           g_script.events[g_script.next].frame <= g_script.frame) {
+        push(g_script.events[g_script.next], sdl_window_id);
+        ++g_script.next;
+    }
+}
+
+void plat_input_script_frame_passed(void)
+{
+    ++g_script.frame;
+}
+
+uint32_t plat_input_script_frame(void) { return g_script.frame; }

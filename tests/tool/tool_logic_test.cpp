@@ -1,0 +1,354 @@
+// The patch tool's logic that needs no display: name tags, the background
+// fit, the save path and rectangle, the handle boxes, and the model-group
+// listing and queue.
+#include "res/res_fixture.h"
+#include "temp_dir.h"
+
+#include "plat/files.h"
+#include "tool/dir_list.h"
+#include "tool/mdl_load.h"
+#include "tool/nametag.h"
+#include "tool/tool.h"
+#include "tool/tool_patch.h"
+#include "tool/tool_save.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+// ---- name tags ---------------------------------------------------------------------
+
+TEST(NameTag, NumbersOfTheListedShapes)
+{
+    EXPECT_EQ(nametag_get_number_or("box_p3_a1", 'p', 0), 3u);
+    EXPECT_EQ(nametag_get_number_or("box_p3_a1", 'a', 0), 1u);
+    EXPECT_EQ(nametag_get_number_or("box_p12x", 'p', 7), 0u);    // x resets the value
+    EXPECT_EQ(nametag_get_number_or("box_t", 't', 9), 9u);       // letter at the end: absent
+    EXPECT_EQ(nametag_get_number_or("box_t_a1", 't', 9), 9u);    // letter then '_': absent
+    EXPECT_EQ(nametag_get_number_or("box_zz1", 'z', 0), 1u);
+    EXPECT_EQ(nametag_get_number_or("box", 'p', 5), 5u);
+    EXPECT_EQ(nametag_get_number_or("box_", 'p', 5), 5u);        // '_' at the very end
+    EXPECT_EQ(nametag_get_number_or("a_b_p4", 'p', 0), 4u);      // found after another tag
+    EXPECT_EQ(nametag_get_number_or(nullptr, 'p', 6), 6u);
+    // A tag letter is matched only right after '_': "_xp5" is the x tag.
+    EXPECT_EQ(nametag_get_number_or("box_xp5", 'p', 2), 2u);
+}
+
+TEST(NameTag, TextsAreBoundedByTheCapacity)
+{
+    char buf[4];
+    ASSERT_EQ(nametag_get_text("box_nhello_p1", 'n', buf, sizeof buf), 1);
+    EXPECT_STREQ(buf, "hel");
+    EXPECT_EQ(nametag_get_text("box", 'n', buf, sizeof buf), 0);
+    EXPECT_EQ(nametag_get_text_or("box", 'n', buf, sizeof buf, "abc"), 1);
+    EXPECT_STREQ(buf, "abc");
+    EXPECT_EQ(nametag_get_text_or("box", 'n', buf, sizeof buf, "abcd"), 0);   // no room
+    EXPECT_EQ(nametag_get_text("box_n", 'n', buf, 0), 0);
+}
+
+TEST(NameTag, OptionsInTheirOrder)
+{
+    NameOptions o = nametag_options("box_p3_a1", TOOL_PATCH_TAG_PRIO, TOOL_PATCH_PRIO);
+    EXPECT_EQ(o.priority, 82);   // 79 from _a, then + 3
+    o = nametag_options("box_P5", 28, 28);
+    EXPECT_EQ(o.priority, 23);
+    o = nametag_options("ghost_z1_P1", TOOL_PATCH_TAG_PRIO, TOOL_PATCH_PRIO);
+    EXPECT_EQ(o.priority, 80);
+    EXPECT_EQ(o.zwrite_off, 1);
+    o = nametag_options("butterfly_t2", 79, 81);
+    EXPECT_EQ(o.alpha_ref, 2u);
+    EXPECT_EQ(o.priority, 81);
+    o = nametag_options("diamond_A1", 79, 81);
+    EXPECT_EQ(o.zfunc_always, 1);
+    EXPECT_EQ(o.zwrite_off, 0);
+}
+
+// Hostile numbers must never give a priority outside the 94 draw lists.
+TEST(NameTag, PrioritiesStayInsideTheDrawLists)
+{
+    EXPECT_EQ(nametag_options("box_p20", 79, 81).priority, 81);          // 101 refused
+    EXPECT_EQ(nametag_options("box_P90", 79, 81).priority, 81);          // -9 refused
+    EXPECT_EQ(nametag_options("box_p4294967295", 79, 81).priority, 81);  // wraps in 32 bits
+    EXPECT_EQ(nametag_options("box_p99999999999", 79, 81).priority, 81);
+    EXPECT_EQ(nametag_options("box_p12", 79, 81).priority, 93);          // the last list is fine
+    EXPECT_EQ(nametag_options("box_P81", 79, 81).priority, 0);
+    // A refused step keeps the value before it; later steps still apply.
+    EXPECT_EQ(nametag_options("box_p50_P3", 79, 81).priority, 78);
+    EXPECT_EQ(nametag_options("box_a1", 79, 81).priority, 79);
+    EXPECT_EQ(nametag_options("box_a1", 200, 81).priority, 81);
+}
+
+// ---- background fit and drag ------------------------------------------------------------
+
+TEST(ToolFit, ShrinksLargePicturesAndNeverEnlarges)
+{
+    ToolFit f = tool_fit_values(800, 600, 1024, 1024);
+    EXPECT_FLOAT_EQ(f.scale, 0.5859375f);
+    EXPECT_FLOAT_EQ(f.offset_x, 300.0f);
+    EXPECT_FLOAT_EQ(f.offset_y, 300.0f);
+    f = tool_fit_values(1600, 1200, 1024, 1024);
+    EXPECT_FLOAT_EQ(f.scale, 1.0f);
+    EXPECT_FLOAT_EQ(f.offset_x, 600.0f);
+    EXPECT_FLOAT_EQ(f.offset_y, 600.0f);
+    f = tool_fit_values(800, 600, 0, 1024);
+    EXPECT_FLOAT_EQ(f.scale, 1.0f);
+    EXPECT_FLOAT_EQ(f.offset_x, 0.0f);
+}
+
+TEST(ToolFit, ScaleDragDoublesAndStopsAtTheFloor)
+{
+    EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, -1024.0f, 1024), 2.0f);
+    EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, 5000.0f, 1024), TOOL_MIN_SCALE);
+    EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, NAN, 1024), TOOL_MIN_SCALE);
+    EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, 1.0f, 0), TOOL_MIN_SCALE);   // no picture height
+    EXPECT_EQ(tool_clamp(5, 0, 3), 3);
+    EXPECT_EQ(tool_clamp(-1, 0, 3), 0);
+}
+
+// ---- saving -----------------------------------------------------------------------------------
+
+TEST(ToolSave, PathGetsItsExtensionAndIsNeverCut)
+{
+    EXPECT_EQ(tool_save_path("/tmp/pic"), "/tmp/pic.bmp");
+    EXPECT_EQ(tool_save_path("/tmp/pic.BMP"), "/tmp/pic.BMP");
+    EXPECT_EQ(tool_save_path("/tmp/pic.png"), "/tmp/pic.png.bmp");
+    EXPECT_EQ(tool_save_path("bmp"), "bmp.bmp");
+    EXPECT_EQ(tool_save_path(".bmp"), ".bmp");
+    const std::string longname = "/tmp/" + std::string(1000, 'a');
+    EXPECT_EQ(tool_save_path(longname), longname + ".bmp");
+    const std::string at_limit = "/tmp/" + std::string(254, 'b');   // 259 characters
+    EXPECT_EQ(tool_save_path(at_limit).size(), 263u);
+}
+
+TEST(ToolSave, RectangleOfTheFittedAndTheDraggedPicture)
+{
+    ToolRect r = tool_save_rect(1024, 1024, 300.0f, 300.0f, 0.5859375f, 800, 600);
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.y, 0);
+    EXPECT_EQ(r.width, 600);
+    EXPECT_EQ(r.height, 600);
+    // Half out of the left edge: cut at 0.
+    r = tool_save_rect(1024, 1024, 0.0f, 300.0f, 0.5859375f, 800, 600);
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.width, 300);
+    // Larger than the target: held inside it.
+    r = tool_save_rect(1024, 1024, 400.0f, 300.0f, 2.0f, 800, 600);
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.y, 0);
+    EXPECT_EQ(r.width, 800);
+    EXPECT_EQ(r.height, 600);
+    // Wholly outside on each side: one pixel at the nearest edge.
+    for (float ox : {-5000.0f, 5000.0f}) {
+        r = tool_save_rect(1024, 1024, ox, 300.0f, 0.5f, 800, 600);
+        EXPECT_EQ(r.width, 1);
+        EXPECT_EQ(r.x, ox < 0 ? 0 : 799);
+    }
+    // A target smaller than the render size (render size set above the
+    // client size) holds the rectangle too.
+    r = tool_save_rect(1024, 1024, 512.0f, 512.0f, 1.0f, 640, 480);
+    EXPECT_EQ(r.width, 640);
+    EXPECT_EQ(r.height, 480);
+    // A picture smaller than one pixel still gives one.
+    r = tool_save_rect(1, 1, 5.2f, 5.2f, 0.01f, 800, 600);
+    EXPECT_EQ(r.width, 1);
+    EXPECT_EQ(r.height, 1);
+}
+
+TEST(ToolSave, ExistenceIsPresenceNotReadability)
+{
+    TempDir dir;
+    const std::string file = dir.write("locked.bmp", "x");
+    ::chmod(file.c_str(), 0200);   // write-only
+    EXPECT_EQ(plat_path_exists(file), 1);
+    const std::string folder = dir.file("folder.bmp");
+    fs::create_directories(folder);
+    EXPECT_EQ(plat_path_exists(folder), 1);
+    EXPECT_EQ(plat_path_exists(dir.file("none.bmp")), 0);
+    EXPECT_EQ(plat_path_exists(""), 0);
+    EXPECT_EQ(tool_file_size(dir.write("five", "12345").c_str()), 5);
+    EXPECT_EQ(tool_file_size(dir.file("none").c_str()), 0);
+    EXPECT_EQ(tool_file_size(nullptr), 0);
+}
+
+// ---- handles ----------------------------------------------------------------------------------
+
+TEST(ToolPatchGeometry, HandleBoxesAroundAFrame)
+{
+    // A 60 x 60 frame (fx = fy = 30 / 16) centred at (400, 300).
+    const float f = 30.0f / 16.0f;
+    PatchBox b = tool_patch_box(PATCH_H_BODY, 400, 300, f, f);
+    EXPECT_FLOAT_EQ(b.x, 370);
+    EXPECT_FLOAT_EQ(b.w, 60);
+    b = tool_patch_box(PATCH_H_SCALEY, 400, 300, f, f);
+    EXPECT_FLOAT_EQ(b.x, 446);
+    EXPECT_FLOAT_EQ(b.y, 268);
+    EXPECT_FLOAT_EQ(b.h, 64);
+    b = tool_patch_box(PATCH_H_ROTX, 400, 300, f, f);
+    EXPECT_FLOAT_EQ(b.y, 222);
+    b = tool_patch_box(PATCH_H_ROTY, 400, 300, f, f);
+    EXPECT_FLOAT_EQ(b.x, 322);
+    b = tool_patch_box(PATCH_H_ROTZ, 400, 300, f, f);
+    EXPECT_FLOAT_EQ(b.y, 354);
+    b = tool_patch_box(PATCH_H_ASPECT, 400, 300, f, f);
+    EXPECT_FLOAT_EQ(b.x, 368);
+    EXPECT_FLOAT_EQ(b.w, 64);
+}
+
+TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
+{
+    EXPECT_EQ(tool_point_in_rect_at(10, 10, 10, 10, 5, 5), 1);
+    EXPECT_EQ(tool_point_in_rect_at(15, 15, 10, 10, 5, 5), 1);
+    EXPECT_EQ(tool_point_in_rect_at(16, 15, 10, 10, 5, 5), 0);
+    EXPECT_EQ(tool_point_in_rect_at(10, 10, 10.9f, 10.9f, 4.5f, 4.5f), 1);   // 10 .. 15
+    EXPECT_EQ(tool_point_in_rect_at(0, 0, -0.5f, -0.5f, 0.4f, 0.4f), 1);     // toward zero
+    EXPECT_EQ(tool_point_in_rect_at(0, 0, 1, 1, 0, 0), 0);
+    // A collapsed frame (no mesh) holds only its centre point.
+    const PatchBox b = tool_patch_box(PATCH_H_BODY, 100, 100, 0, 0);
+    EXPECT_EQ(tool_point_in_rect_at(100, 100, b.x, b.y, b.w, b.h), 1);
+    EXPECT_EQ(tool_point_in_rect_at(101, 100, b.x, b.y, b.w, b.h), 0);
+}
+
+TEST(ToolPatchGeometry, ExtentOfATurnedBoxAndDragFactors)
+{
+    const float box[6] = {-1, -2, -3, 1, 2, 3};
+    Mat44 m;
+    tool_mat_scale3(&m, tool_mat_euler(&m, 0, 0, 0), 30, 30, 30);
+    Vec2 e = tool_box_extent(box, &m);
+    EXPECT_FLOAT_EQ(e.x, 30);
+    EXPECT_FLOAT_EQ(e.y, 60);
+    tool_mat_euler(&m, 0, 0, 3.14159265f / 2);   // a quarter turn about z swaps them
+    e = tool_box_extent(box, &m);
+    EXPECT_NEAR(e.x, 2, 1e-3);   // table sine
+    EXPECT_NEAR(e.y, 1, 1e-3);
+    EXPECT_FLOAT_EQ(tool_patch_drag_factor(32), 2.0f);
+    EXPECT_FLOAT_EQ(tool_patch_drag_factor(-16), 0.5f);
+    EXPECT_FLOAT_EQ(tool_patch_drag_factor(-1000), 0.1f);
+    EXPECT_FLOAT_EQ(tool_distance(0, 0, 3, 4), 5.0f);
+}
+
+// ---- listing and queue ------------------------------------------------------------------------
+
+TEST(ToolGroups, GroupNameOfAListedFile)
+{
+    std::string stem;
+    EXPECT_EQ(mdl_group_of_file("star.bin", &stem), 1);
+    EXPECT_EQ(stem, "star");
+    EXPECT_EQ(mdl_group_of_file("a.b.bin", &stem), 0);   // would open a.bin
+    EXPECT_EQ(mdl_group_of_file("X.BIN", &stem), 0);     // would open X.bin
+    EXPECT_EQ(mdl_group_of_file(".bin", &stem), 0);
+    EXPECT_EQ(mdl_group_of_file("noext", &stem), 0);
+}
+
+TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)
+{
+    TempDir dir;
+    dir.write("b.bin", "");
+    dir.write("A.bin", "");
+    dir.write("c.txt", "");
+    fs::create_directories(dir.file("d.bin"));   // a folder is no group file
+    DirList* list = dir_list_create(dir.file("").c_str());
+    ASSERT_EQ(dir_list_scan(list, "*.bin"), 2);
+    EXPECT_STREQ(dir_list_name(list, 0), "A.bin");
+    EXPECT_STREQ(dir_list_name(list, 1), "b.bin");
+    EXPECT_EQ(dir_list_name(list, 2), nullptr);
+    EXPECT_EQ(dir_list_name(list, -1), nullptr);
+    EXPECT_EQ(dir_list_scan(list, "*.none"), 0);   // a rescan drops the old names
+    EXPECT_EQ(dir_list_name(list, 0), nullptr);
+    dir_list_free(list);
+    DirList* missing = dir_list_create(dir.file("nowhere").c_str());
+    EXPECT_EQ(dir_list_scan(missing, "*.bin"), 0);
+    dir_list_free(missing);
+    EXPECT_EQ(dir_list_scan(nullptr, "*.bin"), 0);
+    EXPECT_EQ(dir_list_name(nullptr, 0), nullptr);
+    dir_list_free(nullptr);
+    DirList* dot = dir_list_create(nullptr);
+    EXPECT_EQ(dot->folder, ".");
+    dir_list_free(dot);
+}
+
+class ToolQueue : public ResTest {
+   protected:
+    fs::path built;
+    std::string grp;
+
+    void SetUp() override
+    {
+        ResTest::SetUp();
+        const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
+        built = fs::path(bin ? bin : ".") / "data" / "grp";
+        grp = folder("grp");
+        settings = {{"MODEL_DATA_PATH", grp}, {"MODEL_DATA_PATHE", folder("grpe")},
+                    {"MODEL_DATA_PATHC", folder("grpc")}, {"TEX_DATA_PATH", folder("texture")}};
+    }
+    void TearDown() override
+    {
+        mdl_queue_clear();
+        ResTest::TearDown();
+    }
+};
+
+// More groups than the loader's ring holds all load, the ones beyond it
+// queued as the ring drains; stray names are skipped, not fatal.
+TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
+{
+    if (!fs::exists(built / "star.bin")) GTEST_SKIP() << "no built data folder";
+    constexpr int k_groups = 70;
+    for (int i = 0; i < k_groups; ++i)
+        fs::copy_file(built / "star.bin", fs::path(grp) / ("g" + std::to_string(100 + i) + ".bin"));
+    fs::copy_file(built / "coin.bin", fs::path(grp) / "coin.bin");
+    fs::copy_file(built / "coin_NRM.bin", fs::path(grp) / "coin_NRM.bin");
+    fs::copy_file(built / "star.bin", fs::path(grp) / "a.b.bin");   // would open a.bin
+    write_text("grp/notes.txt", "not a group");
+    boot();
+    // coin, coin_NRM (listed itself as well) and the 70 copies.
+    ASSERT_EQ(mdl_queue_begin(grp.c_str()), k_groups + 2);
+    int frames = 0;
+    int waiting = mdl_queue_feed();
+    EXPECT_GT(waiting, 0);
+    EXPECT_EQ(resload_pending(), RESLOAD_RING);
+    for (;;) {
+        waiting = mdl_queue_feed();
+        const int r = resload_pump(90.0f);
+        if (r == RESLOAD_IDLE && waiting == 0) break;
+        ASSERT_LT(++frames, 100000);
+    }
+    EXPECT_TRUE(res_env_test_fatals().empty());
+    for (int i = 0; i < k_groups; ++i) {
+        const std::string g = "g" + std::to_string(100 + i);
+        EXPECT_NE(res_mesh_find(g.c_str(), "star"), 0u) << g;
+    }
+    EXPECT_NE(res_mesh_find("coin", "coin"), 0u);
+    EXPECT_EQ(res_mesh_count(), k_groups + 1);
+}
+
+TEST_F(ToolQueue, CompanionQueuedBeforeItsGroup)
+{
+    if (!fs::exists(built / "coin.bin")) GTEST_SKIP() << "no built data folder";
+    fs::copy_file(built / "coin.bin", fs::path(grp) / "coin.bin");
+    fs::copy_file(built / "coin_NRM.bin", fs::path(grp) / "coin_NRM.bin");
+    fs::copy_file(built / "star.bin", fs::path(grp) / "star.bin");
+    boot();
+    EXPECT_EQ(mdl_load_with_nrm("coin", 0), 1);
+    EXPECT_EQ(resload_pending(), 2u);
+    EXPECT_EQ(mdl_load_with_nrm("star", 0), 1);   // no companion: itself only
+    EXPECT_EQ(resload_pending(), 3u);
+    EXPECT_EQ(mdl_load_with_nrm(nullptr, 0), 0);
+    const char* names[] = {"star", nullptr, "coin"};
+    EXPECT_TRUE(mdl_load_list(names, 3));
+    EXPECT_EQ(resload_pending(), 3u);   // already pending: no new requests
+    EXPECT_FALSE(mdl_load_list(nullptr, 3));
+    EXPECT_FALSE(mdl_load_list(names, 0));
+}
+
+TEST_F(ToolQueue, EmptyOrMissingFolderQueuesNothing)
+{
+    boot();
+    EXPECT_EQ(mdl_queue_begin(grp.c_str()), 0);
+    EXPECT_EQ(mdl_queue_feed(), 0);
+    EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);
+    EXPECT_EQ(mdl_queue_begin((dir / "missing").string().c_str()), 0);
+}

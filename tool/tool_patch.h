@@ -1,0 +1,116 @@
+#pragma once
+// Patches: 3D models placed over the background picture. Each is a
+// persistent model object in the tool's model group, held in one of the 512
+// slots of the tool's state, with a PatchRecord in the draw object's user
+// area and tool_patch_frame as its update callback, which the draw-object
+// manager runs in the display frame's update pass: following the cursor
+// after creation, selection by click, the move, scale, rotation and stretch
+// handles, the selection frame, placement in picture coordinates (so that a
+// patch follows the background) and deletion.
+// Main thread only.
+#include "math/vm_types.h"
+
+#include <cstdint>
+
+struct DrawObj;
+
+constexpr int TOOL_PATCH_PRIO = 81;          // created at
+constexpr int TOOL_PATCH_TAG_PRIO = 79;      // the default of the "_a" tag
+constexpr int TOOL_PATCH_FRAME_PRIO = 52;    // frame lines and handle sprites
+constexpr float TOOL_PATCH_MODEL_SCALE = 30.0f;
+constexpr float TOOL_PATCH_Z = 5000.0f;
+constexpr float TOOL_PATCH_EXTENT_CAP = 0.3f;   // of the render size
+constexpr const char* TOOL_PATCH_LIMIT_CAPTION = "これ以上クオーベルを作成できません";
+
+// State bits.
+constexpr uint32_t PATCH_SELECTED = 1u << 0;
+constexpr uint32_t PATCH_MOVING = 1u << 1;    // follows the cursor, or body drag
+constexpr uint32_t PATCH_SCALEY = 1u << 2;
+constexpr uint32_t PATCH_ROTX = 1u << 3;
+constexpr uint32_t PATCH_ROTY = 1u << 4;
+constexpr uint32_t PATCH_ROTZ = 1u << 5;
+constexpr uint32_t PATCH_ASPECT = 1u << 6;
+constexpr uint32_t PATCH_DRAG_BITS = 0x7Eu;   // bits 1..6
+
+struct PatchRecord {
+    uint32_t state;
+    Mat44 start;               // the matrix when the current handle drag began
+    int32_t counter;           // frames since creation, selection or placement
+    int32_t slot;
+    int32_t drag_mouse_x, drag_mouse_y;
+    Vec3 drag_pic;             // picture position at drag start
+    Vec3 pic;                  // picture pixels from the picture's centre; z only copied
+    uint32_t mesh;             // 1-based mesh handle
+    uint32_t delete_mark;
+    Mat44 base;                // orientation, size and placed translation, no background scale
+    float extent_x, extent_y;  // half the frame's screen size / 16
+};
+
+// The handles in the order they are tried.
+enum PatchHandle : int {
+    PATCH_H_BODY,
+    PATCH_H_SCALEY,
+    PATCH_H_ROTX,
+    PATCH_H_ROTY,
+    PATCH_H_ROTZ,
+    PATCH_H_ASPECT,
+    PATCH_H_COUNT
+};
+
+struct PatchBox {
+    float x, y, w, h;
+};
+
+// ---- geometry (pure) ---------------------------------------------------------------------
+// The hit box of a handle of a frame centred at (cx, cy) with extent
+// factors (fx, fy).
+PatchBox tool_patch_box(int handle, float cx, float cy, float fx, float fy);
+// (px, py) within [x, x + w] and [y, y + h], edges included, every bound
+// truncated toward zero.
+int tool_point_in_rect_at(int32_t px, int32_t py, float x, float y, float w, float h);
+// The cursor inside such a rectangle.
+int tool_point_in_rect(float x, float y, float w, float h);
+// The largest |x| and |y| of the eight corners of a box (min x, y, z then
+// max x, y, z) turned through m without translation.
+Vec2 tool_box_extent(const float box[6], const Mat44* m);
+float tool_distance(float x0, float y0, float x1, float y1);
+float tool_distance_sq(float x0, float y0, float x1, float y1);
+// The drag factor of the scaley and aspect handles: d pixels * 1/32 + 1, at
+// least 0.1.
+float tool_patch_drag_factor(float d);
+
+// ---- patches -------------------------------------------------------------------------------
+DrawObj* tool_patch_create(uint32_t model_group, uint32_t mesh);
+int tool_patch_free_slot(void);
+void tool_patch_init(DrawObj* obj, uint32_t mesh, int slot);
+void tool_patch_anchor(DrawObj* obj);
+void tool_patch_place(DrawObj* obj);
+int tool_patch_frame(DrawObj* obj);
+void tool_patch_release(DrawObj* obj);
+PatchRecord* tool_patch_record(DrawObj* obj);
+int tool_patch_is_active(DrawObj* obj);
+int tool_patch_is_moving(DrawObj* obj);
+void tool_patch_deselect(DrawObj* obj);
+void tool_patch_mark_delete(DrawObj* obj);
+int tool_active_patch_index(void);
+DrawObj* tool_active_patch(void);
+int tool_moving_patch_index(void);
+void tool_mark_delete_slot(int slot);
+int tool_patch_pick_index(void);
+DrawObj* tool_patch_pick(void);
+int tool_patch_hit(DrawObj* obj, float* distance);
+int tool_patch_hit_handle(DrawObj* obj, int handle);
+int tool_patch_hit_body(DrawObj* obj);
+int tool_patch_hit_scaley(DrawObj* obj);
+int tool_patch_hit_rotx(DrawObj* obj);
+int tool_patch_hit_roty(DrawObj* obj);
+int tool_patch_hit_rotz(DrawObj* obj);
+int tool_patch_hit_aspect(DrawObj* obj);
+int tool_patch_hit_any_handle(DrawObj* obj);
+// One of the six bound values of a mesh's box (0..2 the minimum corner, 3..5
+// the maximum); 0 for a handle that names no mesh.
+float tool_mesh_bound(uint32_t mesh, int which);
+Mat44* tool_mat_scale3(Mat44* out, const Mat44* m, float x, float y, float z);
+Mat44* tool_mat_euler(Mat44* out, float x, float y, float z);
+Mat44* tool_mat_translation(Mat44* out, float x, float y, float z);
+Vec3* tool_vec3(Vec3* out, float x, float y, float z);
