@@ -582,3 +582,20 @@ const ShaderRecord* shader_get_record(int i) {
 const float* shader_get_fog_param(int s) { return g_sh.fog[disp_screen_index(s)]; }
 const float* shader_get_far_param(int s) { return g_sh.far_param[disp_screen_index(s)]; }
 uint64_t shader_bind_count() { return g_sh.binds; }
+int shader_get_key() { return g_sh.key; }
+int shader_get_palette_count() { return g_sh.palette_count; }
+
+const float* shader_get_draw_vector(int id) {
+    switch (id) {
+        case SH_C_EYEPOS: return g_sh.eye;
+        case SH_C_LIGHTVEC: return g_sh.light_vec;
+        case SH_C_AMBIENTSKY: case SH_C_AMBIENT: return g_sh.sky;
+        case SH_C_AMBIENTGND: return g_sh.gnd;
+        case SH_C_DIFFUSE: return g_sh.diffuse;
+        case SH_C_SPECULAR: return g_sh.specular;
+        case SH_C_HSUPVEC: return g_sh.hs_up;
+        case SH_C_SUBLIGHTVEC: return g_sh.sub_light_vec;
+        case SH_C_SUBDIFFUSE: return g_sh.sub_diffuse;
+        default: return nullptr;
+    }
+}

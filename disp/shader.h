@@ -145,3 +145,9 @@ const float* shader_get_fog_param(int screen);
 const float* shader_get_far_param(int screen);
 // Shader binds made by shader_setup_mesh since start (vertex plus pixel).
 uint64_t shader_bind_count();
+// What the last set-up made: the record key (-1 none; + 65536 skinned), the
+// bone palette's length, and the four floats of a vector constant (eye,
+// light, colour and sub-light rows; null for the other rows).
+int shader_get_key();
+int shader_get_palette_count();
+const float* shader_get_draw_vector(int const_id);
