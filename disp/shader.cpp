@@ -508,6 +508,13 @@ void upload_stage(const ShaderStage& st, const void* block) {
 // 6 Set-up and parameters
 // ===========================================================================
 
+namespace {
+bool is_pretransformed(int decl) {
+    constexpr uint32_t kPositionMask = 0x400E, kXyzRhw = 0x004;
+    return (disp_lvf_to_fvf(decl) & kPositionMask) == kXyzRhw;
+}
+}  // namespace
+
 int shader_sel_phong(int n) { return kSetBase[3] + std::clamp(n, 0, kShaderLightsMax); }
 int shader_sel_normalmap(int n) { return kSetBase[4] + std::clamp(n, 0, kShaderLightsMax); }
 
@@ -532,11 +539,15 @@ int shader_setup_mesh(const RstateMeshArgs& a) {
     const auto* skin = static_cast<const ShaderSkeleton*>(a.skin);
     bone_palette(skin, static_cast<const MeshBuffers*>(a.mesh));
 
+    // Pre-transformed 2D draws of set 0 stay on the fixed-function stages,
+    // whose texture-stage operations (a second stage included) they set.
+    const bool fixed = a.shader_set == 0 && is_pretransformed(a.decl);
     const int index = shader_record_for_set(a.shader_set, g_sh.pl_count);
-    const int key = index + (skin ? 65536 : 0);
+    const int key = fixed ? kShaderKeyFixed : index + (skin ? 65536 : 0);
     const bool changed = key != g_sh.key;
     const bool same = !changed && a.decl == g_sh.fmt;
-    const ShaderRecord& rec = g_sh.rec[size_t(index)];
+    static const ShaderRecord kNoStages;
+    const ShaderRecord& rec = fixed ? kNoStages : g_sh.rec[size_t(index)];
 
     const ShaderStage& vs = rec.stage[skin ? SH_STAGE_SKIN_VERTEX : SH_STAGE_VERTEX];
     if (vs.shader) {
@@ -544,10 +555,10 @@ int shader_setup_mesh(const RstateMeshArgs& a) {
         if (!same) gfx_set_vertex_shader(vs.shader), ++g_sh.binds;
         upload_stage(vs, a.params);
     } else {
-        if (!same) {
-            gfx_set_fvf(disp_lvf_to_fvf(a.decl));
-            gfx_set_vertex_shader(nullptr);
-        }
+        // The format is set on every draw, as the declaration is above: other
+        // drawing code sets declarations directly, behind this library.
+        gfx_set_fvf(disp_lvf_to_fvf(a.decl));
+        if (!same) gfx_set_vertex_shader(nullptr);
         if (g_sh.world) gfx_set_transform(GFX_TS_WORLD, g_sh.world->m);
     }
     const ShaderStage& ps = rec.stage[SH_STAGE_PIXEL];

@@ -37,6 +37,9 @@ inline constexpr int kShaderPaletteMax = 128;  // bone matrices of one draw
 inline constexpr int kShaderLightsMax = 4;     // point lights of one draw
 inline constexpr int kShaderModes = 5;         // draw modes 0..4 accepted
 
+// Shader key of set-0 draws with pre-transformed vertices: no shader stage.
+inline constexpr int kShaderKeyFixed = -2;
+
 enum ShaderStageIndex : int { SH_STAGE_VERTEX = 0, SH_STAGE_SKIN_VERTEX, SH_STAGE_PIXEL };
 
 // ---- value types -----------------------------------------------------------------
@@ -115,7 +118,8 @@ int shader_compile_stage(int stage, const char* entry, const char* profile,
 
 // ---- per draw --------------------------------------------------------------------
 
-// Picks, binds and fills the record of the draw (see shader.cpp). `material`
+// Picks, binds and fills the record of the draw (see shader.cpp); set-0
+// draws of pre-transformed vertices (2D) use no shader stage at all. `material`
 // is a ShaderMaterial or null, `mesh` the MeshBuffers, `skin` a
 // ShaderSkeleton or null, `lights` an array of PointLight pointers. 1 when
 // the shader key changed; 0 when not, or for a mode outside 0..4 or a set

@@ -132,6 +132,42 @@ TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones) {
     EXPECT_EQ(shader_get_palette_count(), kShaderPaletteMax);
 }
 
+TEST_F(ShaderLib, TwoDimensionalSetZeroDrawsStayFixedFunction) {
+    for (uint32_t fvf : {0x244u, 0x144u, 0x844u}) {
+        RstateMeshArgs a = draw_args(0);
+        a.decl = disp_fvf_to_lvf(fvf);
+        shader_setup_mesh(a);
+        EXPECT_EQ(shader_get_key(), kShaderKeyFixed) << fvf;
+        EXPECT_EQ(shader_setup_mesh(a), 0);
+    }
+    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);   // a 3D draw binds record 0
+    EXPECT_EQ(shader_get_key(), 0);
+    RstateMeshArgs a = draw_args(1);
+    a.decl = disp_fvf_to_lvf(0x244);
+    shader_setup_mesh(a);
+    EXPECT_EQ(shader_get_key(), 1);                  // other sets keep their record
+}
+
+TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw) {
+    const float id[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    gfx_set_transform(GFX_TS_VIEW, id);
+    gfx_set_transform(GFX_TS_PROJECTION, id);
+    tex_set_stage(0, nullptr, 1);
+    RstateMeshArgs a = draw_args(0);   // record 0 draws plain meshes fixed-function
+    a.world = id;
+    const RenderStateKey unlit = rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1);
+    disp_set_rstate_block(unlit, &a);
+    disp_set_lvf_decl(disp_fvf_to_lvf(0x144));   // as the font drawing does
+    disp_set_rstate_block(unlit, &a);
+    disp_clear(4, 0xFF000000u);
+    struct V { float x, y, z, nx, ny, nz, u, v; };
+    const V quad[4] = {{-1, -1, 0.5f, 0, 0, -1, 0, 0}, {1, -1, 0.5f, 0, 0, -1, 0, 0},
+                       {-1, 1, 0.5f, 0, 0, -1, 0, 0}, {1, 1, 0.5f, 0, 0, -1, 0, 0}};
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, quad, sizeof(V)), GFX_OK);
+    EXPECT_TRUE(Near(Pixel(kTestWidth / 2, kTestHeight / 2), 0xFFFFFFFFu))
+        << std::hex << Pixel(kTestWidth / 2, kTestHeight / 2);
+}
+
 // ---- constants ------------------------------------------------------------------
 
 TEST_F(ShaderLib, FogAndFarParameters) {
