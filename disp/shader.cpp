@@ -454,27 +454,46 @@ void upload_vectors(GfxShader* sh, const ShaderReg& r, const uint8_t* p) {
     else gfx_const_set_vector(sh, r.handle, v.data());
 }
 
+// Matrix parameters (the 3D objects' matrix setters fill them): rows of 3
+// or 4 floats as declared, widened to four-float rows.
+void upload_matrices(GfxShader* sh, const ShaderReg& r, const uint8_t* p) {
+    const int rows = r.type == 9 ? 3 : 4, cols = r.type == 11 ? 4 : 3;
+    std::vector<float> m(size_t(r.count) * 16, 0.0f);
+    for (int e = 0; e < r.count; ++e) {
+        float* out = &m[size_t(e) * 16];
+        out[15] = 1.0f;
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(out + row * 4, p + (size_t(e) * rows * cols + size_t(row) * cols) * 4, size_t(cols) * 4);
+    }
+    gfx_const_set_matrices(sh, r.handle, m.data(), r.count);
+}
+
+// The block's bytes as values (the block has no alignment of its own).
+template <class T>
+std::vector<T> block_values(const uint8_t* p, int bytes) {
+    std::vector<T> v(size_t(bytes) / sizeof(T));
+    std::memcpy(v.data(), p, v.size() * sizeof(T));
+    return v;
+}
+
 void upload_caller(GfxShader* sh, const ShaderReg& r, const uint8_t* block) {
     const int size = shader_reg_type_size(r.type) * r.count;
     if (r.offset < 0 || r.offset + size > kShaderParamBlock) return;
     const uint8_t* p = block + r.offset;
     switch (r.type) {
-        case 1: {  // int
-            std::vector<int> v(size_t(r.count));
-            std::memcpy(v.data(), p, size_t(size));
+        case 1: {  // int: one, or an array of two or more
+            const std::vector<int> v = block_values<int>(p, size);
             if (r.count >= 2) gfx_const_set_ints(sh, r.handle, v.data(), r.count);
             else gfx_const_set_int(sh, r.handle, v[0]);
             break;
         }
-        case 2: case 3: case 4: {  // int2..int4
-            std::vector<int> v(size_t(size) / 4);
-            std::memcpy(v.data(), p, size_t(size));
+        case 2: case 3: case 4: {  // int2..int4: always an array
+            const std::vector<int> v = block_values<int>(p, size);
             gfx_const_set_ints(sh, r.handle, v.data(), int(v.size()));
             break;
         }
         case 5: {  // float
-            std::vector<float> v(size_t(r.count));
-            std::memcpy(v.data(), p, size_t(size));
+            const std::vector<float> v = block_values<float>(p, size);
             if (r.count >= 2) gfx_const_set_floats(sh, r.handle, v.data(), r.count);
             else gfx_const_set_float(sh, r.handle, v[0]);
             break;
@@ -489,7 +508,8 @@ void upload_caller(GfxShader* sh, const ShaderReg& r, const uint8_t* block) {
             g_sh.max_sampler = std::max(g_sh.max_sampler, r.sampler_stage);
             break;
         }
-        default: break;  // matrices are not uploaded from the block
+        case 9: case 10: case 11: upload_matrices(sh, r, p); break;
+        default: break;
     }
 }
 

@@ -24,12 +24,11 @@ inline void use_shader_folder(const TempDir& tmp, const std::string& folder, int
     txt_settings_load(tmp.write("QUORVEL.TXT", text).c_str());
 }
 
-class ShaderDevice : public DispDevice {
+// A booted device; Init loads the library from a folder, TearDown stops it.
+class ShaderDeviceBase : public DispDevice {
 protected:
-    void SetUp() override {
-        DispDevice::SetUp();
-        if (HasFatalFailure()) return;
-        use_shader_folder(tmp_, shipped_shader_dir());
+    void Init(const std::string& folder, int dump = 0) {
+        use_shader_folder(tmp_, folder, dump);
         shader_init();
     }
     void TearDown() override {
@@ -38,4 +37,14 @@ protected:
         DispDevice::TearDown();
     }
     TempDir tmp_;
+};
+
+// The library loaded from the shipped files.
+class ShaderDevice : public ShaderDeviceBase {
+protected:
+    void SetUp() override {
+        DispDevice::SetUp();
+        if (HasFatalFailure()) return;
+        Init(shipped_shader_dir());
+    }
 };

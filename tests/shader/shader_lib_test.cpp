@@ -14,6 +14,7 @@
 #include "disp/plight.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "plat/files.h"
 #include "shader_fixture.h"
 
 namespace {
@@ -248,7 +249,7 @@ float4x4 mTooBig;
 @register_end
 @vertexshader
 @source
-void VsMain() { gl_Position = iPosition * mPVM + vTint * 0.0 + mBig[0] * 0.0 + mTooBig[0] * 0.0; }
+void VsMain() { gl_Position = iPosition * mBig * mPVM + vTint * 0.0 + mTooBig[0] * 0.0; vT0 = iTexCoord0; }
 @source_end
 @pixelshader
 @register
@@ -278,7 +279,7 @@ void PsMain() { oC0 = vD0 }
 
 }  // namespace
 
-class ShaderOwnFiles : public DispDevice {
+class ShaderOwnFiles : public ShaderDeviceBase {
 protected:
     void SetUp() override {
         DispDevice::SetUp();
@@ -286,16 +287,7 @@ protected:
         tmp_.write("phong.txt", kPhongParams);
         tmp_.write("plphong.txt", kPlPhongParams);
     }
-    void Init(int dump = 0) {
-        use_shader_folder(tmp_, tmp_.file(""), dump);
-        shader_init();
-    }
-    void TearDown() override {
-        shader_term();
-        txt_settings_term();
-        DispDevice::TearDown();
-    }
-    TempDir tmp_;
+    void Init(int dump = 0) { ShaderDeviceBase::Init(tmp_.file(""), dump); }
 };
 
 TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheBlock) {
@@ -372,6 +364,29 @@ TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly) {
     tex_release(&tex);
 }
 
+TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows) {
+    Init();
+    disp_work_clear();
+    cam_set_enable(0, 0);
+    cam_select_xform_set(0);
+    const Mat44 id = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    cam_get_xform_set(0)->view_proj = id;
+    shader_begin_view();
+    tex_set_stage(0, nullptr, 1);
+    uint8_t block[kShaderParamBlock] = {};
+    const float move[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1.0f, 0, 0, 1};   // right by half the view
+    ASSERT_EQ(shader_set_param(block, 3, "mBig", move, sizeof move), 1);
+    disp_clear(4, 0xFF000000u);
+    const RstateMeshArgs a = draw_args(3, 0, block);
+    disp_set_rstate_block(rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1), &a);
+    struct V { float x, y, z, nx, ny, nz, u, v; };
+    const V quad[4] = {{-1, -1, 0.5f, 0, 0, -1, 0, 0}, {0, -1, 0.5f, 0, 0, -1, 0, 0},
+                       {-1, 1, 0.5f, 0, 0, -1, 0, 0}, {0, 1, 0.5f, 0, 0, -1, 0, 0}};
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, quad, sizeof(V)), GFX_OK);
+    EXPECT_EQ(Pixel(kTestWidth / 8, kTestHeight / 2) & 0xFFFFFF, 0u);
+    EXPECT_EQ(Pixel(3 * kTestWidth / 4, kTestHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
+}
+
 TEST_F(ShaderOwnFiles, AssembledSourcesAreWrittenWhenAsked) {
     Init(1);
     EXPECT_TRUE(std::filesystem::exists(tmp_.file("_phong_vs.txt")));
@@ -386,7 +401,9 @@ TEST_F(ShaderOwnFiles, AssembledSourcesAreWrittenWhenAsked) {
 
 TEST_F(ShaderOwnFiles, AMissingFolderLoadsNothingAndDrawsFallBack) {
     use_shader_folder(tmp_, tmp_.file("missing/"));
+    const std::string cwd = plat_current_dir();
     shader_init();
+    EXPECT_EQ(plat_current_dir(), cwd);   // loading never changes the current folder
     for (int i = 0; i < kShaderRecordCount; ++i)
         for (const ShaderStage& st : shader_get_record(i)->stage) EXPECT_EQ(st.shader, nullptr);
     EXPECT_EQ(shader_setup_mesh(draw_args(4, 2)), 1);
