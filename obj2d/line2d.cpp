@@ -52,16 +52,12 @@ void line2d_init(DrawObj* o) {
 
 DrawObj* line2d_create_1f(ResGroupId g, Vec2 a, uint32_t ca, Vec2 b, uint32_t cb, int prio,
                           float width) {
-    DrawObj* o = obj_alloc(g);
+    DrawObj* o = obj2d_new(g, line2d_type());
     if (!o) return nullptr;
-    obj_set_type(o, line2d_type());
     line2d_set_points(o, a, b);
     line2d_set_colours(o, ca, cb);
     line2d_set_width(o, width);
-    obj2d_show(o);
-    obj_kill(o);
-    obj_set_priority(o, prio);
-    return o;
+    return obj2d_place(o, true, prio);
 }
 
 void line2d_set_points(DrawObj* o, Vec2 a, Vec2 b) {
@@ -130,15 +126,11 @@ void tri2d_init(DrawObj* o) {
 
 DrawObj* tri2d_create_1f(ResGroupId g, Vec2 p0, uint32_t c0, Vec2 p1, uint32_t c1, Vec2 p2,
                          uint32_t c2, int prio) {
-    DrawObj* o = obj_alloc(g);
+    DrawObj* o = obj2d_new(g, tri2d_type());
     if (!o) return nullptr;
-    obj_set_type(o, tri2d_type());
     tri2d_set_points(o, p0, p1, p2);
     tri2d_set_colours(o, c0, c1, c2);
-    obj2d_show(o);
-    obj_kill(o);
-    obj_set_priority(o, prio);
-    return o;
+    return obj2d_place(o, true, prio);
 }
 
 void tri2d_set_points(DrawObj* o, Vec2 p0, Vec2 p1, Vec2 p2) {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "disp/d3d9.h"
+#include "disp/shader.h"
 #include "obj2d/prim2d.h"
 #include "obj2d/spr.h"
 #include "obj2d/spr2.h"
@@ -53,6 +54,19 @@ void obj2d_set_type_id(int slot, int type) {
 }
 
 void obj2d_show(DrawObj* obj) { obj_set_visible(obj, 1); }
+
+DrawObj* obj2d_new(ResGroupId group, int type) {
+    DrawObj* o = obj_alloc(group);
+    if (o) obj_set_type(o, type);
+    return o;
+}
+
+DrawObj* obj2d_place(DrawObj* obj, bool one_frame, int prio) {
+    obj2d_show(obj);
+    if (one_frame) obj_kill(obj);
+    obj_set_priority(obj, prio);
+    return obj;
+}
 
 // --- keys, colours, UVs ---------------------------------------------------------------------
 
@@ -107,28 +121,23 @@ const TexRecord* obj2d_tex_record(ResHandle h) { return h ? disp_tex_lookup(h) :
 
 // --- stages, scissor, draws ---------------------------------------------------------------
 
+// The same operation and arguments for a stage's colour and alpha.
+static void stage_ops(int stage, uint32_t op, uint32_t arg1, uint32_t arg2) {
+    gfx_set_texture_stage_state(stage, GFX_TSS_COLOROP, op);
+    gfx_set_texture_stage_state(stage, GFX_TSS_COLORARG1, arg1);
+    gfx_set_texture_stage_state(stage, GFX_TSS_COLORARG2, arg2);
+    gfx_set_texture_stage_state(stage, GFX_TSS_ALPHAOP, op);
+    gfx_set_texture_stage_state(stage, GFX_TSS_ALPHAARG1, arg1);
+    gfx_set_texture_stage_state(stage, GFX_TSS_ALPHAARG2, arg2);
+}
+
 void obj2d_stages_begin() {
-    gfx_set_texture_stage_state(0, GFX_TSS_COLOROP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLOROP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLORARG1, GFX_TA_CURRENT);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLORARG2, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAARG1, GFX_TA_CURRENT);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAARG2, GFX_TA_TEXTURE);
+    stage_ops(0, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    stage_ops(1, GFX_TOP_MODULATE, GFX_TA_CURRENT, GFX_TA_TEXTURE);
 }
 
 void obj2d_stages_end() {
-    gfx_set_texture_stage_state(1, GFX_TSS_COLOROP, GFX_TOP_DISABLE);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLORARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAOP, GFX_TOP_DISABLE);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
+    stage_ops(1, GFX_TOP_DISABLE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     // Unbinding through the stage cache leaves its filter entries unset, so
     // the linear filters set on stage 1 afterwards cannot disagree with it.
     for (int s = 0; s < kTexStages; ++s) tex_set_stage(s, nullptr, 1);
@@ -165,11 +174,6 @@ void obj2d_draw_quads(int quads) {
 
 int obj2d_param_set(void* block, int set, const char* name, const void* values, int elem_bytes,
                     int count) {
-    (void)block;
-    (void)set;
-    (void)name;
-    (void)values;
-    (void)elem_bytes;
-    (void)count;
-    return 0;
+    if (!block || !values || count <= 0 || elem_bytes <= 0) return 0;
+    return shader_set_param(block, set, name, values, elem_bytes * count);
 }

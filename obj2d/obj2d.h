@@ -39,6 +39,10 @@ void obj2d_frame();
 int obj2d_type_id(int slot);        // 0 when the slot is not registered
 void obj2d_set_type_id(int slot, int type);
 void obj2d_show(DrawObj* obj);      // visible bit
+// The creators' common steps: a new object of the type (null when the pool
+// is full), then, after the fields, visible, killed when one_frame, priority.
+DrawObj* obj2d_new(ResGroupId group, int type);
+DrawObj* obj2d_place(DrawObj* obj, bool one_frame, int prio);
 
 // The key every 2D type starts from: lighting, z write and fog off, blend 1,
 // cull index 2, alpha test off, z function always, linear filter, solid fill.

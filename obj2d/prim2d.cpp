@@ -20,15 +20,11 @@ void bind(int stage, ResHandle tex, int filter) {
 }
 
 DrawObj* create(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio, bool one) {
-    DrawObj* o = obj_alloc(g);
+    DrawObj* o = obj2d_new(g, prim2d_type());
     if (!o) return nullptr;
-    obj_set_type(o, prim2d_type());
     prim2d_set_pos(o, x, y);
     prim2d_set_callback(o, fn, arg);
-    obj2d_show(o);
-    if (one) obj_kill(o);
-    obj_set_priority(o, prio);
-    return o;
+    return obj2d_place(o, one, prio);
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ void spr_draw_objs(DrawObj** objs, int count, const Mat3x2* extra, uint32_t extr
         // A sprite with its own scissor always opens a batch: joining one
         // would draw it under the rectangle the batch started with.
         const bool new_batch =
-            int(rstate_field(b.key, kRsBlendShift, kRsBlendBits)) != s->blend || s->shader != 0 ||
+            int(rstate_field(b.key, kRsBlendShift, kRsBlendBits)) != (s->blend & 31) || s->shader != 0 ||
             filter != b.filter || int64_t(s->tex1) != b.tex1 || int64_t(s->tex2) != b.tex2 ||
             b.prev_scissor || s->sc_w != 0 || b.quads >= kObj2dBatchQuads || i == 0;
         if (new_batch) {
@@ -167,9 +167,8 @@ void spr_draw(DrawObj** run, int count) {
 DrawObj* spr_create_typed(int type, SprSource source, ResHandle handle, float w, float h,
                           ResGroupId group, uint32_t colour, float x, float y, float px, float py,
                           float sx, float sy, int prio, bool one_frame) {
-    DrawObj* o = obj_alloc(group);
+    DrawObj* o = obj2d_new(group, type);
     if (!o) return nullptr;
-    obj_set_type(o, type);
     if (source == kSprFromCrop) spr_set_crop(o, handle);
     else if (source == kSprFromTex) spr_set_tex(o, handle);
     else spr_set_size(o, w, h);
@@ -181,10 +180,7 @@ DrawObj* spr_create_typed(int type, SprSource source, ResHandle handle, float w,
     s->scale_x = sx;
     s->scale_y = sy;
     s->colour = colour;
-    obj2d_show(o);
-    if (one_frame) obj_kill(o);
-    obj_set_priority(o, prio);
-    return o;
+    return obj2d_place(o, one_frame, prio);
 }
 
 DrawObj* spr_create_1f(ResGroupId g, ResHandle crop, uint32_t colour, float x, float y, float px,

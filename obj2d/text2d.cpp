@@ -29,16 +29,12 @@ void format_text(DrawObj* obj, const char* format, va_list args) {
 
 DrawObj* create(ResGroupId g, const char* font_group, const char* font, int base, float x, float y,
                 int align, int prio, bool one) {
-    DrawObj* o = obj_alloc(g);
+    DrawObj* o = obj2d_new(g, text2d_type());
     if (!o) return nullptr;
-    obj_set_type(o, text2d_type());
     text2d_set_font(o, font_group, font, base);
     text2d_set_pos(o, x, y);
     text2d_set_align(o, align);
-    obj2d_show(o);
-    if (one) obj_kill(o);
-    obj_set_priority(o, prio);
-    return o;
+    return obj2d_place(o, one, prio);
 }
 
 }  // namespace

@@ -120,6 +120,24 @@ TEST_F(Sprite, StateChangesOpenBatches) {
     before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 2u);
+    // A sprite with a shader set always draws in a batch of its own.
+    for (int i = 0; i < 3; ++i) {
+        DrawObj* o = spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
+        spr_set_shader(o, 1);
+    }
+    before = DrawCalls();
+    DrawFrame();
+    EXPECT_EQ(DrawCalls() - before, 3u);
+}
+
+TEST_F(Sprite, ShaderParametersNeedAKnownSetAndName) {
+    DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 0, 0, 1, 1, 0, 0, 1, 1, 50);
+    const float v[4] = {1, 2, 3, 4};
+    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
+    spr_set_shader(o, 9);
+    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
+    EXPECT_EQ(spr_set_param_float4(o, "x", nullptr, 1), 0);
+    EXPECT_EQ(spr_set_param_float4(o, "x", v, 0), 0);
 }
 
 TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped) {
