@@ -1,14 +1,16 @@
 // Draw objects: the manager's per-frame work (update pass, sort and draw-list
-// build) for 1,000 and 4,000 live objects, and a frame of 10,000 sprites of
-// one 32 x 32 texture drawn through the sprite type on this machine's
-// renderer at 800 x 600. The sprite frame ends with a one-pixel read-back
+// build) for 1,000 and 4,000 live objects; a frame of 10,000 sprites of one
+// 32 x 32 texture drawn through the sprite type on this machine's renderer
+// at 800 x 600; a full pool of 8,192 sprites through the whole frame path. The sprite frame ends with a one-pixel read-back
 // through the drawing layer, which waits for the GL work as glFinish does,
 // before the clock is read.
 //
 // Counters: objects_per_ms for the manager; frame_ms and sprites_per_33ms
-// (10,000 x 33 / frame_ms) for the sprite frame.
+// (10,000 x 33 / frame_ms) for the sprite frame, and the same for the same
+// quads drawn straight through the layer (the yardstick of one run).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +25,7 @@
 #include "obj2d/obj2d.h"
 #include "obj2d/spr.h"
 #include "plat/gfx.h"
+#include "plat/gfx_draw.h"
 #include "res/res.h"
 
 namespace {
@@ -87,19 +90,28 @@ bool boot_device(void** window) {
     return d3d9_boot(&desc) == 1;
 }
 
-void BM_Sprites10k(benchmark::State& state) {
-    constexpr int kSprites = 10000;
+struct SpriteScene {
     void* window = nullptr;
-    if (!boot_device(&window)) {
-        state.SkipWithError("no device");
-        return;
-    }
+    ResHandle tex = 0;
+    std::vector<DrawObj> recs;      // 10,000 sprite records beside the pool
+    std::vector<DrawObj*> run;
+    bool ok = false;
+};
+
+constexpr int kSprites = 10000;
+
+// Device, resources, the 2D types, 10,000 sprite records at fixed places
+// (the pool holds 8,192 objects, so the 10,000 are records of their own,
+// drawn as one run of the sprite type) and a full pool of the same sprites.
+SpriteScene sprite_scene_up() {
+    SpriteScene sc;
+    if (!boot_device(&sc.window)) return sc;
     res_boot();
     obj_module_init();
     line2d_type_register();
     tri2d_type_register();
     obj2d_type_register();
-    ResHandle tex = res_tex_create("b", "tex", 32, 32, RES_TEX_FORMAT_ARGB32, false);
+    sc.tex = res_tex_create("b", "tex", 32, 32, RES_TEX_FORMAT_ARGB32, false);
     auto rec = std::make_unique<TexRecord>();
     tex_create(rec.get(), GFX_FMT_A8R8G8B8, 32, 32, 1);
     std::vector<uint32_t> px(32 * 32);
@@ -107,41 +119,126 @@ void BM_Sprites10k(benchmark::State& state) {
     std::vector<uint8_t> bytes(px.size() * 4);
     std::memcpy(bytes.data(), px.data(), bytes.size());
     tex_fill_rect(rec.get(), 0, 0, 32, 32, bytes);
-    g_records[tex] = std::move(rec);
+    g_records[sc.tex] = std::move(rec);
     uint32_t seed = 7;
     auto rnd = [&seed](uint32_t m) {
         seed = seed * 1664525u + 1013904223u;
         return float((seed >> 8) % m);
     };
-    for (int i = 0; i < kSprites; ++i)
-        spr_create_tex(1, tex, 0xFFFFFFFFu, rnd(kWidth - 32), rnd(kHeight - 32), 0, 0, 1, 1, 50);
-    uint8_t pixel[4];
-    double total_ms = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        gfx_begin_scene();
-        disp_clear(0, 0xFF000000u);
-        obj_frame();
-        obj_build_draw_list();
-        obj_draw_range(0, 93);
-        gfx_end_scene();
-        gfx_read_pixels(0, 0, 1, 1, pixel, 4);
-        const auto t1 = std::chrono::steady_clock::now();
-        const double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-        total_ms += ms;
-        state.SetIterationTime(ms / 1000.0);
+    sc.recs.resize(kSprites);
+    for (DrawObj& o : sc.recs) {
+        spr_init(&o);
+        spr_set_tex(&o, sc.tex);
+        spr_set_pos(&o, rnd(kWidth - 32), rnd(kHeight - 32));
+        sc.run.push_back(&o);
     }
-    const double frame_ms = total_ms / double(state.iterations());
-    state.counters["frame_ms"] = frame_ms;
-    state.counters["sprites_per_33ms"] = kSprites * 33.0 / frame_ms;
+    while (spr_create_tex(1, sc.tex, 0xFFFFFFFFu, rnd(kWidth - 32), rnd(kHeight - 32), 0, 0, 1, 1, 50)) {}
+    sc.ok = true;
+    return sc;
+}
+
+void sprite_scene_down(SpriteScene& sc) {
     obj_module_term();
     for (auto& [h, r] : g_records) tex_release(r.get());
     g_records.clear();
     res_shutdown();
     d3d9_shutdown();
     disp_set_links(DispLinks{});
-    gfx_test_window_destroy(window);
+    gfx_test_window_destroy(sc.window);
+}
+
+// Times one frame: `draw` between begin and end of the scene, then a
+// one-pixel read-back that waits for the renderer.
+template <class Draw>
+double timed_frame(Draw draw) {
+    uint8_t pixel[4];
+    const auto t0 = std::chrono::steady_clock::now();
+    gfx_begin_scene();
+    disp_clear(0, 0xFF000000u);
+    draw();
+    gfx_end_scene();
+    gfx_read_pixels(0, 0, 1, 1, pixel, 4);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void report(benchmark::State& state, double total_ms, int sprites) {
+    const double frame_ms = total_ms / double(state.iterations());
+    state.counters["frame_ms"] = frame_ms;
+    state.counters["sprites_per_33ms"] = sprites * 33.0 / frame_ms;
+}
+
+// 10,000 sprites of one texture as one run of the sprite type.
+void BM_Sprites10k(benchmark::State& state) {
+    SpriteScene sc = sprite_scene_up();
+    if (!sc.ok) {
+        state.SkipWithError("no device");
+        return;
+    }
+    double total_ms = 0;
+    for (auto _ : state) {
+        const double ms = timed_frame([&] { spr_draw(sc.run.data(), kSprites); });
+        total_ms += ms;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    report(state, total_ms, kSprites);
+    sprite_scene_down(sc);
 }
 BENCHMARK(BM_Sprites10k)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// A full pool of 8,192 sprites through the whole frame path: update pass,
+// draw list, bands.
+void BM_SpritePoolFrame(benchmark::State& state) {
+    SpriteScene sc = sprite_scene_up();
+    if (!sc.ok) {
+        state.SkipWithError("no device");
+        return;
+    }
+    double total_ms = 0;
+    for (auto _ : state) {
+        const double ms = timed_frame([] {
+            obj_frame();
+            obj_build_draw_list();
+            obj_draw_range(0, 93);
+        });
+        total_ms += ms;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    report(state, total_ms, kObjPoolSize);
+    sprite_scene_down(sc);
+}
+BENCHMARK(BM_SpritePoolFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The yardstick: the same quads, built once, drawn straight through the
+// drawing layer in batches of 4096 with the same states.
+void BM_Quads10kLayerOnly(benchmark::State& state) {
+    SpriteScene sc = sprite_scene_up();
+    if (!sc.ok) {
+        state.SkipWithError("no device");
+        return;
+    }
+    std::vector<TexVertexA> verts(size_t(kSprites) * 4);
+    for (int i = 0; i < kSprites; ++i)
+        spr_quad(obj_work<SprWork>(sc.run[size_t(i)]), nullptr, 0xFFFFFFFFu, &verts[size_t(i) * 4]);
+    double total_ms = 0;
+    for (auto _ : state) {
+        const double ms = timed_frame([&] {
+            obj2d_stages_begin();
+            obj2d_apply_key(obj2d_base_key(), 0, nullptr, kObj2dFvf);
+            tex_set_stage(0, lookup(sc.tex), 0);
+            for (int q = 0; q < kSprites; q += kObj2dBatchQuads) {
+                const int n = std::min(kObj2dBatchQuads, kSprites - q);
+                gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(n) * 4, uint32_t(n) * 2,
+                                              tex_get_manager(), GFX_FMT_INDEX16, &verts[size_t(q) * 4],
+                                              sizeof(TexVertexA));
+            }
+            obj2d_stages_end();
+        });
+        total_ms += ms;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    report(state, total_ms, kSprites);
+    sprite_scene_down(sc);
+}
+BENCHMARK(BM_Quads10kLayerOnly)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace

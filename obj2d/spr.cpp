@@ -287,6 +287,26 @@ void spr_get_uv_rect(const DrawObj* o, float* l, float* t, float* r, float* b) {
 void spr_get_uv2_rect(const DrawObj* o, float* l, float* t, float* r, float* b) {
     get_uv_rect(W(o)->uv2, l, t, r, b);
 }
+static void uv_screen(const SprWork* s, ResHandle tex, float uv[8], float x, float y, float factor) {
+    const ResTexInfo* t = res_tex_get(tex);
+    if (!t || t->width == 0 || t->height == 0) return;
+    Vec2 c[4];
+    corners(s, 1, 1, -0.5f, nullptr, c);
+    float cu = 0, cv = 0;
+    for (int k = 0; k < 4; ++k) {
+        uv[2 * k] = (c[k].x + x) / float(t->width);
+        uv[2 * k + 1] = 1.0f - (c[k].y + y) / float(t->height);
+        cu += uv[2 * k] * 0.25f;
+        cv += uv[2 * k + 1] * 0.25f;
+    }
+    if (factor == 1.0f) return;
+    for (int k = 0; k < 4; ++k) {
+        uv[2 * k] = cu + (uv[2 * k] - cu) * factor;
+        uv[2 * k + 1] = cv + (uv[2 * k + 1] - cv) * factor;
+    }
+}
+void spr_set_uv_screen(DrawObj* o, float x, float y, float f) { uv_screen(W(o), W(o)->tex1, W(o)->uv1, x, y, f); }
+void spr_set_uv2_screen(DrawObj* o, float x, float y, float f) { uv_screen(W(o), W(o)->tex2, W(o)->uv2, x, y, f); }
 void spr_set_uv(DrawObj* o, const float uv[8]) { std::memcpy(W(o)->uv1, uv, sizeof(W(o)->uv1)); }
 void spr_set_uv2(DrawObj* o, const float uv[8]) { std::memcpy(W(o)->uv2, uv, sizeof(W(o)->uv2)); }
 

@@ -92,6 +92,12 @@ void spr_set_uv2_rect(DrawObj* obj, float left, float top, float right, float bo
 void spr_get_uv_rect(const DrawObj* obj, float* left, float* top, float* right, float* bottom);
 void spr_get_uv2_rect(const DrawObj* obj, float* left, float* top, float* right, float* bottom);
 void spr_set_uv(DrawObj* obj, const float uv[8]);
+// UV corners of texture 1 (or 2) from the sprite's screen corners (as drawn,
+// with the half-pixel offset): u = (corner x + x) / texture width,
+// v = 1 - (corner y + y) / texture height, then scaled by `factor` about
+// their centre. Nothing without a texture of nonzero size.
+void spr_set_uv_screen(DrawObj* obj, float x, float y, float factor);
+void spr_set_uv2_screen(DrawObj* obj, float x, float y, float factor);
 void spr_set_uv2(DrawObj* obj, const float uv[8]);
 // Shader parameters under the object's shader set (1 when stored).
 int spr_set_param_int(DrawObj* obj, const char* name, const int32_t* v, int count);

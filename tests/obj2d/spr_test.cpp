@@ -243,6 +243,23 @@ TEST_F(Sprite, SampleReadsTheTexelCopyAndRefusesZeroSizes) {
     EXPECT_EQ(spr_sample(o, 10, 10), 0);
 }
 
+TEST_F(Sprite, UvFromScreenCornersAndFactor) {
+    ResHandle t = MakeTex("w", 64, 48, std::vector<uint32_t>(64 * 48, 0xFFFFFFFFu));
+    DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 16.5f, 12.5f, 32, 24, 0, 0, 1, 1, 50);
+    spr_set_tex_handle(o, t);
+    spr_set_uv_screen(o, 0, 0, 1);
+    float l, tp, r, b;
+    spr_get_uv_rect(o, &l, &tp, &r, &b);
+    EXPECT_FLOAT_EQ(l, 0.25f);
+    EXPECT_FLOAT_EQ(r, 0.75f);
+    EXPECT_FLOAT_EQ(tp, 0.75f);
+    EXPECT_FLOAT_EQ(b, 0.25f);
+    spr_set_uv_screen(o, 0, 0, 2);   // twice as wide about the centre
+    spr_get_uv_rect(o, &l, &tp, &r, &b);
+    EXPECT_FLOAT_EQ(l, 0.0f);
+    EXPECT_FLOAT_EQ(r, 1.0f);
+}
+
 // --- pure helpers -------------------------------------------------------------------------------
 
 TEST(Obj2dHelpers, ColourProductClampsAtZero) {
