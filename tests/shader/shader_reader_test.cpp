@@ -170,17 +170,6 @@ TEST(ShaderReader, RegisterDeclarations) {
     EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax, 'n') + ";", &d), 1);
 }
 
-TEST(ShaderReader, ConstantTableNames) {
-    EXPECT_EQ(shader_const_find("mMPAL"), 1);
-    EXPECT_EQ(shader_const_find("fRate"), 25);
-    EXPECT_EQ(shader_const_find("frate"), 0);
-    for (int id = 1; id <= kShaderConstCount; ++id) EXPECT_EQ(shader_const_find(shader_const_name(id)), id);
-    EXPECT_EQ(shader_const_name(0), nullptr);
-    EXPECT_EQ(shader_const_name(26), nullptr);
-    EXPECT_EQ(shader_reg_type_size(11), 64);
-    EXPECT_EQ(shader_reg_type_size(13), 0);
-}
-
 // ---- assembly and parameters ----------------------------------------------------
 
 TEST(ShaderReader, StageSourceAssembly) {
