@@ -344,6 +344,18 @@ TEST_F(ObjManager, GroupReleaseSurvivesACallbackFreeingTheNextObject) {
     EXPECT_EQ(group_count(), 1);   // the id stays allocated
 }
 
+TEST_F(ObjManager, ForEachVisitsLiveObjectsNewestFirst) {
+    DrawObj* a = make(1, 10);
+    DrawObj* b = make(1, 10);
+    DrawObj* c = make(1, 10);
+    obj_free(b);
+    std::vector<DrawObj*> seen;
+    obj_for_each([](DrawObj* o, void* arg) { static_cast<std::vector<DrawObj*>*>(arg)->push_back(o); },
+                 &seen);
+    EXPECT_EQ(seen, (std::vector<DrawObj*>{c, a}));
+    obj_for_each(nullptr, nullptr);
+}
+
 // --- groups ------------------------------------------------------------------------------------
 
 TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes) {
