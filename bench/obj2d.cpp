@@ -161,14 +161,10 @@ double timed_frame(Draw draw) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
-void report(benchmark::State& state, double total_ms, int sprites) {
-    const double frame_ms = total_ms / double(state.iterations());
-    state.counters["frame_ms"] = frame_ms;
-    state.counters["sprites_per_33ms"] = sprites * 33.0 / frame_ms;
-}
-
-// 10,000 sprites of one texture as one run of the sprite type.
-void BM_Sprites10k(benchmark::State& state) {
+// Sets the scene up, times frames of `draw` (given the scene), reports frame_ms
+// and sprites_per_33ms for `sprites`, and takes the scene down.
+template <class Draw>
+void run_frames(benchmark::State& state, int sprites, Draw draw) {
     SpriteScene sc = sprite_scene_up();
     if (!sc.ok) {
         state.SkipWithError("no device");
@@ -176,68 +172,52 @@ void BM_Sprites10k(benchmark::State& state) {
     }
     double total_ms = 0;
     for (auto _ : state) {
-        const double ms = timed_frame([&] { spr_draw(sc.run.data(), kSprites); });
+        const double ms = timed_frame([&] { draw(sc); });
         total_ms += ms;
         state.SetIterationTime(ms / 1000.0);
     }
-    report(state, total_ms, kSprites);
+    const double frame_ms = total_ms / double(state.iterations());
+    state.counters["frame_ms"] = frame_ms;
+    state.counters["sprites_per_33ms"] = sprites * 33.0 / frame_ms;
     sprite_scene_down(sc);
+}
+
+// 10,000 sprites of one texture as one run of the sprite type.
+void BM_Sprites10k(benchmark::State& state) {
+    run_frames(state, kSprites, [](SpriteScene& sc) { spr_draw(sc.run.data(), kSprites); });
 }
 BENCHMARK(BM_Sprites10k)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // A full pool of 8,192 sprites through the whole frame path: update pass,
 // draw list, bands.
 void BM_SpritePoolFrame(benchmark::State& state) {
-    SpriteScene sc = sprite_scene_up();
-    if (!sc.ok) {
-        state.SkipWithError("no device");
-        return;
-    }
-    double total_ms = 0;
-    for (auto _ : state) {
-        const double ms = timed_frame([] {
-            obj_frame();
-            obj_build_draw_list();
-            obj_draw_range(0, 93);
-        });
-        total_ms += ms;
-        state.SetIterationTime(ms / 1000.0);
-    }
-    report(state, total_ms, kObjPoolSize);
-    sprite_scene_down(sc);
+    run_frames(state, kObjPoolSize, [](SpriteScene&) {
+        obj_frame();
+        obj_build_draw_list();
+        obj_draw_range(0, 93);
+    });
 }
 BENCHMARK(BM_SpritePoolFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The yardstick: the same quads, built once, drawn straight through the
 // drawing layer in batches of 4096 with the same states.
 void BM_Quads10kLayerOnly(benchmark::State& state) {
-    SpriteScene sc = sprite_scene_up();
-    if (!sc.ok) {
-        state.SkipWithError("no device");
-        return;
-    }
     std::vector<TexVertexA> verts(size_t(kSprites) * 4);
-    for (int i = 0; i < kSprites; ++i)
-        spr_quad(obj_work<SprWork>(sc.run[size_t(i)]), nullptr, 0xFFFFFFFFu, &verts[size_t(i) * 4]);
-    double total_ms = 0;
-    for (auto _ : state) {
-        const double ms = timed_frame([&] {
-            obj2d_stages_begin();
-            obj2d_apply_key(obj2d_base_key(), 0, nullptr, kObj2dFvf);
-            tex_set_stage(0, lookup(sc.tex), 0);
-            for (int q = 0; q < kSprites; q += kObj2dBatchQuads) {
-                const int n = std::min(kObj2dBatchQuads, kSprites - q);
-                gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(n) * 4, uint32_t(n) * 2,
-                                              tex_get_manager(), GFX_FMT_INDEX16, &verts[size_t(q) * 4],
-                                              sizeof(TexVertexA));
-            }
-            obj2d_stages_end();
-        });
-        total_ms += ms;
-        state.SetIterationTime(ms / 1000.0);
-    }
-    report(state, total_ms, kSprites);
-    sprite_scene_down(sc);
+    run_frames(state, kSprites, [&verts](SpriteScene& sc) {
+        if (verts[0].color == 0)
+            for (int i = 0; i < kSprites; ++i)
+                spr_quad(obj_work<SprWork>(sc.run[size_t(i)]), nullptr, 0xFFFFFFFFu, &verts[size_t(i) * 4]);
+        obj2d_stages_begin();
+        obj2d_apply_key(obj2d_base_key(), 0, nullptr, kObj2dFvf);
+        tex_set_stage(0, lookup(sc.tex), 0);
+        for (int q = 0; q < kSprites; q += kObj2dBatchQuads) {
+            const int n = std::min(kObj2dBatchQuads, kSprites - q);
+            gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(n) * 4, uint32_t(n) * 2,
+                                          tex_get_manager(), GFX_FMT_INDEX16, &verts[size_t(q) * 4],
+                                          sizeof(TexVertexA));
+        }
+        obj2d_stages_end();
+    });
 }
 BENCHMARK(BM_Quads10kLayerOnly)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
