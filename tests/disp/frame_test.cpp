@@ -1,0 +1,177 @@
+// The display's start and stop orders, the priority bands of a frame around
+// the 3D passes, render and scene-pass enables, the frame clear and the
+// depth-only clear between the bands, and a device that could not start.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "app/textlist.h"
+#include "disp/cam.h"
+#include "disp/d3d9.h"
+#include "disp/disp_main.h"
+#include "disp/tex.h"
+#include "frame_fixture.h"
+#include "plat/gfx.h"
+#include "res/res_env.h"
+
+namespace {
+
+std::vector<std::string> after(const std::vector<std::string>& v, const std::string& from) {
+    auto it = std::find(v.begin(), v.end(), from);
+    return {it, v.end()};
+}
+
+std::vector<std::string> steps_only(const std::vector<std::string>& v) {
+    std::vector<std::string> out;
+    for (const auto& e : v)
+        if (e.rfind("band", 0) && e.rfind("begin", 0) && e.rfind("end ", 0)) out.push_back(e);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
+    const std::vector<std::string> boot = events();
+    ASSERT_FALSE(boot.empty());
+    EXPECT_EQ(boot.front(), "d3d9_boot");
+    const std::vector<std::string> modules = {"resload_boot", "shader_init", "font_boot"};
+    ASSERT_GE(boot.size(), modules.size() + 3);
+    EXPECT_TRUE(std::equal(modules.begin(), modules.end(), boot.begin() + 1));
+    EXPECT_EQ(boot[boot.size() - 2], "scene_set_defaults");
+    EXPECT_EQ(boot.back(), "disp_reset");
+
+    events().clear();
+    disp_shutdown();
+    const std::vector<std::string> stop = events();
+    EXPECT_EQ(stop, (std::vector<std::string>{"font_shutdown", "shader_term", "resload_shutdown",
+                                              "d3d9_shutdown"}));
+    EXPECT_FALSE(d3d9_booted());
+    // A second stop (the fixture's) does nothing.
+    events().clear();
+    disp_shutdown();
+    EXPECT_TRUE(events().empty());
+    ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+}
+
+TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses) {
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(steps_only(events()).size(), 0u);
+    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "begin 0 0 0", "band 72-83", "end 0",
+                                                  "band 31-71", "begin 0 1 0", "band 26-30", "end 0",
+                                                  "band 5-25"}));
+
+    cam_set_enable(1, 1);
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(events(), (std::vector<std::string>{
+                            "band 85-93", "begin 0 0 0", "band 72-83", "end 0", "begin 1 0 1",
+                            "band 72-83", "end 1", "band 31-71", "begin 0 1 0", "band 26-30",
+                            "end 0", "begin 1 1 1", "band 26-30", "end 1", "band 5-25"}));
+
+    cam_set_enable(0, 0);
+    cam_set_enable(1, 0);
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "band 31-71", "band 5-25"}));
+}
+
+TEST_F(DispFrame, PrioritiesZeroToFourAndEightyFourAreNeverDrawn) {
+    events().clear();
+    disp_update(nullptr);
+    std::set<int> drawn;
+    for (const auto& e : events()) {
+        int lo, hi;
+        if (std::sscanf(e.c_str(), "band %d-%d", &lo, &hi) == 2)
+            for (int p = lo; p <= hi; ++p) EXPECT_TRUE(drawn.insert(p).second) << "twice: " << p;
+    }
+    // One screen enabled: every other priority exactly once.
+    for (int p = 0; p <= 93; ++p) EXPECT_EQ(drawn.count(p), (p <= 4 || p == 84) ? 0u : 1u) << p;
+}
+
+TEST_F(DispFrame, SceneAndRenderEnablesLeaveOnlyWhatTheySay) {
+    disp_set_scene_pass_enable(0);
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(events(), (std::vector<std::string>{"band 5-25"}));
+
+    // Render off: nothing drawn, nothing presented, texts do not pile up.
+    disp_set_render_enable(0);
+    const int32_t list = disp_get_text_drawlist();
+    textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "queued");
+    const uint64_t presents = gfx_get_counters()->presents;
+    const uint32_t frames = disp_frame_count();
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(gfx_get_counters()->presents, presents);
+    EXPECT_EQ(disp_frame_count(), frames);
+    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
+}
+
+TEST_F(DispFrame, ClearsToTheClearColourAndPresentsEveryFrame) {
+    disp_set_clear_color(0x00336699);
+    const uint64_t presents = gfx_get_counters()->presents;
+    for (int i = 0; i < 3; ++i) disp_update(nullptr);
+    EXPECT_EQ(gfx_get_counters()->presents, presents + 3);
+    EXPECT_EQ(disp_frame_count(), 3u);
+    EXPECT_EQ(pixel(5, 5) & 0xFFFFFFu, 0x336699u);
+}
+
+namespace {
+int g_callbacks;
+void count_callback() { ++g_callbacks; }
+
+// Paints the back band's area red and the middle band's area green with
+// scissored clears, as drawing would.
+void paint_bands(int lo, int) {
+    GfxRect r = lo == 85 ? GfxRect{0, 0, 40, 40} : GfxRect{40, 0, 80, 40};
+    if (lo != 85 && lo != 31) return;
+    gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
+    gfx_set_scissor_rect(&r);
+    gfx_clear(GFX_CLEAR_TARGET, lo == 85 ? 0xFFFF0000u : 0xFF00FF00u, 1.0f, 0);
+    GfxRect full = {0, 0, 320, 160};
+    gfx_set_scissor_rect(&full);
+}
+const DispProbe kPaintProbe = {nullptr, paint_bands, nullptr, nullptr};
+}  // namespace
+
+TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew) {
+    disp_set_probe(&kPaintProbe);
+    g_callbacks = 0;
+    disp_update(count_callback);
+    EXPECT_EQ(g_callbacks, 1);
+    EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
+    EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
+    // Without a depth surface the depth-only clear clears nothing at all.
+    tex_set_depth_target(nullptr);
+    EXPECT_EQ(disp_clear(3, 0xFF0000FFu), GFX_OK);
+    EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
+}
+
+TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes) {
+    const ResEnv before = res_env();
+    EXPECT_EQ(disp_boot(nullptr, 0, 320, 160, 32, nullptr), 0);
+    EXPECT_TRUE(disp_booted());
+    const int32_t list = disp_get_text_drawlist();
+    textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "no device");
+    disp_update(nullptr);
+    disp_update(nullptr);
+    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
+    disp_shutdown();
+    EXPECT_FALSE(disp_booted());
+    EXPECT_EQ(res_env().tex_load, before.tex_load);   // the services went back
+}
+
+TEST(DispColor, AlphaShiftAndChannels) {
+    EXPECT_EQ(color_set_alpha(0x12345678u, 0), 0x00345678u);
+    EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 0), 0x80FF8040u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 1), 0x807F4020u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);
+    EXPECT_EQ(color_r(0x80FF8040u), 0xFFu);
+    EXPECT_EQ(color_g(0x80FF8040u), 0x80u);
+    EXPECT_EQ(color_b(0x80FF8040u), 0x40u);
+    EXPECT_EQ(color_a(0x80FF8040u), 0x80u);
+}
