@@ -3,6 +3,7 @@
 #include "app/app_main.h"
 #include "app/textlist.h"
 #include "disp/disp_main.h"
+#include "obj2d/obj.h"
 #include "plat/time.h"
 #include "plat/window.h"
 #include "util/fps_ctrl.h"
@@ -127,7 +128,7 @@ void err_screen_run(uint16_t code, uint16_t sub, uint16_t detail, const char* te
     g_info.detail = detail;
     store_text(text);
     const uint32_t t0 = mmtimer_now();
-    // draw-object manager: obj_system_reset, so that only the error texts are drawn
+    obj_system_reset();   // nothing but the error texts is drawn
     PlatMsg* msg = app_get_msg();
     for (;;) {
         if (plat_peek_message(msg)) {

@@ -14,6 +14,9 @@
 #include "disp/screenshot.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
+#include "obj2d/line2d.h"
+#include "obj2d/obj.h"
+#include "obj2d/obj2d.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
 #include "res/res.h"
@@ -63,17 +66,21 @@ void run_steps(const Step* steps, size_t count) {
     }
 }
 
+void reserve_sprite_object_type() { obj_reserve_type(); }
+
 // Module starts after the device, in the order every drawing module relies
 // on (type numbers of the draw objects follow this registration order).
 const Step kBootSteps[] = {
     {"resload_boot", resload_boot},
     {"shader_init", shader_init},
     {"font_boot", font_boot},
-    // draw-object manager: obj_module_init
-    // 2D line and 2D triangle types
-    // the five 2D types (sprite, primitive list, twin sprite, vector animation, bitmap text)
+    {"obj_module_init", obj_module_init},
+    {"line2d_type_register", line2d_type_register},
+    {"tri2d_type_register", tri2d_type_register},
+    {"obj2d_type_register", obj2d_type_register},
     // 3D line and 3D triangle types
-    // sprite objects
+    // sprite objects: their type number stays taken until they exist
+    {"sprite_objects_reserve", reserve_sprite_object_type},
     // 3D object types
     // hit spheres
     // collision volumes
@@ -93,8 +100,13 @@ const Step kShutdownSteps[] = {
     // motion player pools reset
     // collision volumes stop
     // hit spheres reset
-    // stop hooks of the 3D object types, sprite objects, 3D and 2D types
-    // draw-object manager stop
+    // 3D object types stop
+    // sprite objects stop
+    // 3D triangle and 3D line types stop
+    {"obj2d_type_term", obj2d_type_term},
+    {"tri2d_term", tri2d_term},
+    {"line2d_term", line2d_term},
+    {"obj_module_term", obj_module_term},
     {"font_shutdown", font_shutdown},
     {"shader_term", shader_term},
     {"resload_shutdown", resload_shutdown},
@@ -103,7 +115,7 @@ const Step kShutdownSteps[] = {
 
 void draw_band(Band b) {
     if (g_main.probe && g_main.probe->band) g_main.probe->band(b.lo, b.hi);
-    // draw-object manager: obj_draw_range(b.lo, b.hi)
+    obj_draw_range(b.lo, b.hi);
 }
 
 void full_screen_view() {
@@ -199,7 +211,7 @@ void disp_shutdown() {
 int disp_booted() { return g_main.booted; }
 
 void disp_reset() {
-    // draw-object manager: clear the group table and reset the object pool
+    obj_system_reset();   // the group table and the object pool
     // mesh lists reset (resource manager)
     // motion player and vector-animation pools reset
     // hit spheres clear, hit checks reset
@@ -214,7 +226,8 @@ void disp_scene_clear() {
     resload_abort();
     // movie module release
     // hit checks, collision volumes, hit spheres, vector-animation and motion
-    // pools, mesh lists, draw-object pool and group table reset
+    // pools, mesh lists reset
+    obj_system_reset();   // the object pool and the group table
     disp_reset_scene();
 }
 
@@ -225,7 +238,7 @@ void disp_update(DispCallback callback) {
     DispHead& h = head();
     disp_fade_frame();
     // movie module: pre-frame walk
-    // draw-object manager: obj_frame (update callbacks in sorted order)
+    obj_frame();
     // hit spheres, collision volumes and hit passes
     cam_track_movement();
     if (h.init_prev_once) {
@@ -240,7 +253,7 @@ void disp_update(DispCallback callback) {
     }
     // movie module: post-frame walk
     plight_release_1f();
-    // draw-object manager: obj_free_dead
+    obj_free_dead();
     if (h.keep_prev_matrices) cam_keep_prev_matrices();
 }
 
@@ -267,7 +280,7 @@ void disp_render(void*, DispCallback callback) {
     shader_frame_constants();
     // 3D objects: primitive counters reset; sprite objects: draw counters reset
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
-    // draw-object manager: obj_build_draw_list
+    obj_build_draw_list();
     plight_cull();
     if (!disp_get_device_lost() && gfx_ok(gfx_begin_scene())) {
         set_frame_targets();
@@ -287,6 +300,7 @@ void disp_render(void*, DispCallback callback) {
     }
     disp_present();
     if (disp_get_force_lock()) disp_force_lock(tex_get_target_record());
+    obj2d_frame();
     ++g_main.frames;
 }
 

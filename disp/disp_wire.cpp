@@ -14,12 +14,14 @@
 #include "disp/disp_dev_seam.h"
 #include "disp/disp_main.h"
 #include "disp/font.h"
+#include "disp/plight.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
 #include "plat/dialogs.h"
 #include "plat/files.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
+#include "obj2d/obj.h"
 #include "plat/time.h"
 #include "res/res.h"
 #include "res/res_env.h"
@@ -317,6 +319,9 @@ void seam_set_light(int index, const DispDevLight* l) {
 
 void seam_light_enable(int index, int enable) { gfx_light_enable(index, enable); }
 
+// Group release and reset of the draw-object manager reach the point lights.
+void link_plight_release_group(ResGroupId id) { plight_kill_owner(id); }
+
 constexpr DispDevSeam kGfxSeam = {seam_set_transform, seam_set_render_state, seam_set_light,
                                   seam_light_enable,  disp_request_mode_change, disp_get_mode};
 
@@ -329,6 +334,11 @@ void disp_wire_install() {
     res_env_set(real_env(g_wire.saved_env));
     disp_set_links(real_links());
     disp_dev_seam_set(kGfxSeam);
+    ObjLinks obj;
+    obj.plight_release_group = link_plight_release_group;
+    obj.plight_reset = plight_pool_reset;
+    // movie module: movie_release_group / movie_reset
+    obj_set_links(obj);
     g_wire.installed = 1;
 }
 
@@ -340,6 +350,7 @@ void disp_wire_remove() {
     res_env_set(g_wire.saved_env);
     disp_set_links(g_wire.saved_links);
     disp_dev_seam_reset();
+    obj_set_links(ObjLinks{});
     g_wire.installed = 0;
 }
 

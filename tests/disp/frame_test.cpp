@@ -12,15 +12,12 @@
 #include "disp/disp_main.h"
 #include "disp/tex.h"
 #include "frame_fixture.h"
+#include "obj2d/obj.h"
+#include "obj2d/spr.h"
 #include "plat/gfx.h"
 #include "res/res_env.h"
 
 namespace {
-
-std::vector<std::string> after(const std::vector<std::string>& v, const std::string& from) {
-    auto it = std::find(v.begin(), v.end(), from);
-    return {it, v.end()};
-}
 
 std::vector<std::string> steps_only(const std::vector<std::string>& v) {
     std::vector<std::string> out;
@@ -33,19 +30,30 @@ std::vector<std::string> steps_only(const std::vector<std::string>& v) {
 
 TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
     const std::vector<std::string> boot = events();
-    ASSERT_FALSE(boot.empty());
-    EXPECT_EQ(boot.front(), "d3d9_boot");
-    const std::vector<std::string> modules = {"resload_boot", "shader_init", "font_boot"};
-    ASSERT_GE(boot.size(), modules.size() + 3);
-    EXPECT_TRUE(std::equal(modules.begin(), modules.end(), boot.begin() + 1));
-    EXPECT_EQ(boot[boot.size() - 2], "scene_set_defaults");
-    EXPECT_EQ(boot.back(), "disp_reset");
-
+    EXPECT_EQ(boot, (std::vector<std::string>{
+                        "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
+                        "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
+                        "sprite_objects_reserve", "scene_set_defaults", "disp_reset"}));
     events().clear();
     disp_shutdown();
     const std::vector<std::string> stop = events();
-    EXPECT_EQ(stop, (std::vector<std::string>{"font_shutdown", "shader_term", "resload_shutdown",
-                                              "d3d9_shutdown"}));
+    ASSERT_FALSE(stop.empty());
+    EXPECT_EQ(stop.back(), "d3d9_shutdown");
+    // Each module's stop comes in the reverse order of its start.
+    const std::pair<const char*, const char*> pairs[] = {
+        {"resload_boot", "resload_shutdown"}, {"shader_init", "shader_term"},
+        {"font_boot", "font_shutdown"},       {"obj_module_init", "obj_module_term"},
+        {"line2d_type_register", "line2d_term"}, {"tri2d_type_register", "tri2d_term"},
+        {"obj2d_type_register", "obj2d_type_term"}};
+    auto pos = [](const std::vector<std::string>& v, const char* name) {
+        return std::find(v.begin(), v.end(), name) - v.begin();
+    };
+    for (const auto& a : pairs)
+        for (const auto& b : pairs) {
+            ASSERT_LT(pos(stop, b.second), std::ptrdiff_t(stop.size())) << b.second;
+            if (pos(boot, a.first) < pos(boot, b.first))
+                EXPECT_GT(pos(stop, a.second), pos(stop, b.second)) << a.first << " " << b.first;
+        }
     EXPECT_FALSE(d3d9_booted());
     // A second stop (the fixture's) does nothing.
     events().clear();
@@ -174,4 +182,29 @@ TEST(DispColor, AlphaShiftAndChannels) {
     EXPECT_EQ(color_g(0x80FF8040u), 0x80u);
     EXPECT_EQ(color_b(0x80FF8040u), 0x40u);
     EXPECT_EQ(color_a(0x80FF8040u), 0x80u);
+}
+
+TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities) {
+    disp_set_clear_color(0);
+    const ResGroupId g = group_alloc();
+    const struct {
+        int prio;
+        uint32_t colour;
+        bool drawn;
+    } sprites[] = {{3, 0xFFFF0000u, false}, {84, 0xFF00FF00u, false}, {50, 0xFF0000FFu, true},
+                   {89, 0xFFFFFFFFu, true}, {0, 0xFFFF00FFu, false}, {25, 0xFFFFFF00u, true}};
+    for (int i = 0; i < 6; ++i)
+        ASSERT_NE(spr_create_plain_1f(g, sprites[i].colour, float(20 * i), 0, 16, 16, 0, 0, 1, 1,
+                                      sprites[i].prio),
+                  nullptr);
+    disp_update(nullptr);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(pixel(20 * i + 8, 8) & 0xFFFFFFu, sprites[i].drawn ? sprites[i].colour & 0xFFFFFFu : 0u)
+            << sprites[i].prio;
+    // One-frame objects are gone after their frame, drawn or not.
+    EXPECT_EQ(obj_live_count(), 0);
+    disp_set_render_enable(0);
+    spr_create_plain_1f(g, 0xFFFFFFFFu, 0, 0, 4, 4, 0, 0, 1, 1, 50);
+    disp_update(nullptr);
+    EXPECT_EQ(obj_live_count(), 0);
 }
