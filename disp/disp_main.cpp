@@ -212,7 +212,7 @@ int disp_booted() { return g_main.booted; }
 
 void disp_reset() {
     obj_system_reset();   // the group table and the object pool
-    // mesh lists reset (resource manager)
+    res_mlist_init();
     // motion player and vector-animation pools reset
     // hit spheres clear, hit checks reset
     disp_reset_scene();
@@ -226,7 +226,8 @@ void disp_scene_clear() {
     resload_abort();
     // movie module release
     // hit checks, collision volumes, hit spheres, vector-animation and motion
-    // pools, mesh lists reset
+    // pools reset
+    res_mlist_init();
     obj_system_reset();   // the object pool and the group table
     disp_reset_scene();
 }

@@ -208,3 +208,17 @@ TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities) {
     disp_update(nullptr);
     EXPECT_EQ(obj_live_count(), 0);
 }
+
+TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults) {
+    const ResGroupId g = group_alloc();
+    ASSERT_NE(spr_create_plain(g, 0xFFFFFFFFu, 0, 0, 8, 8, 0, 0, 1, 1, 50), nullptr);
+    cam_set_enable(1, 1);
+    disp_set_scene_pass_enable(0);
+    disp_update(nullptr);
+    EXPECT_EQ(obj_live_count(), 1);
+    disp_scene_clear();
+    EXPECT_EQ(obj_live_count(), 0);
+    EXPECT_EQ(cam_get_enable(1), 0u);
+    EXPECT_EQ(disp_get_scene_pass_enable(), 1);
+    EXPECT_EQ(disp_get_render_enable(), 1);
+}
