@@ -17,6 +17,7 @@
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj3d/obj3d.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
 #include "res/res.h"
@@ -66,7 +67,8 @@ void run_steps(const Step* steps, size_t count) {
     }
 }
 
-void reserve_sprite_object_type() { obj_reserve_type(); }
+// Types not built yet keep their numbers, so that the later types keep theirs.
+void reserve_type() { obj_reserve_type(); }
 
 // Module starts after the device, in the order every drawing module relies
 // on (type numbers of the draw objects follow this registration order).
@@ -78,10 +80,12 @@ const Step kBootSteps[] = {
     {"line2d_type_register", line2d_type_register},
     {"tri2d_type_register", tri2d_type_register},
     {"obj2d_type_register", obj2d_type_register},
-    // 3D line and 3D triangle types
-    // sprite objects: their type number stays taken until they exist
-    {"sprite_objects_reserve", reserve_sprite_object_type},
-    // 3D object types
+    // 3D line and 3D triangle types: their numbers held until they exist
+    {"line3d_reserve", reserve_type},
+    {"tri3d_reserve", reserve_type},
+    // sprite objects: its number held until they exist
+    {"sprite_objects_reserve", reserve_type},
+    {"obj3d_type_register", obj3d_type_register},
     // hit spheres
     // collision volumes
     // motion player pools
@@ -100,7 +104,7 @@ const Step kShutdownSteps[] = {
     // motion player pools reset
     // collision volumes stop
     // hit spheres reset
-    // 3D object types stop
+    {"obj3d_term", obj3d_term},
     // sprite objects stop
     // 3D triangle and 3D line types stop
     {"obj2d_type_term", obj2d_type_term},
@@ -132,9 +136,9 @@ void draw_3d_band(int screen, int pass, Band b) {
     full_screen_view();
     cam_set_cur_screen(screen);
     if (g_main.probe && g_main.probe->pass_begin) g_main.probe->pass_begin(screen, pass, screen);
-    // 3D objects: obj3d_scene_begin(screen, pass, screen)
+    obj3d_scene_begin(screen, pass, screen);
     draw_band(b);
-    // 3D objects: obj3d_scene_end()
+    obj3d_scene_end();
     if (g_main.probe && g_main.probe->pass_end) g_main.probe->pass_end(screen);
 }
 
@@ -279,7 +283,8 @@ void disp_render(void*, DispCallback callback) {
     const uint32_t clear = frame_clear_color();
     cam_update_all();
     shader_frame_constants();
-    // 3D objects: primitive counters reset; sprite objects: draw counters reset
+    obj3d_reset();
+    // sprite objects: draw counters reset
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
     obj_build_draw_list();
     plight_cull();

@@ -9,11 +9,14 @@
 #include "app/textlist.h"
 #include "disp/cam.h"
 #include "disp/d3d9.h"
+#include "disp/disp_dev_seam.h"
 #include "disp/disp_main.h"
+#include "disp/fog.h"
 #include "disp/tex.h"
 #include "frame_fixture.h"
 #include "obj2d/obj.h"
 #include "obj2d/spr.h"
+#include "obj3d/obj3d.h"
 #include "plat/gfx.h"
 #include "res/res_env.h"
 
@@ -33,7 +36,11 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
     EXPECT_EQ(boot, (std::vector<std::string>{
                         "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
                         "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
-                        "sprite_objects_reserve", "scene_set_defaults", "disp_reset"}));
+                        "line3d_reserve", "tri3d_reserve", "sprite_objects_reserve",
+                        "obj3d_type_register", "scene_set_defaults", "disp_reset"}));
+    // The 3D object types keep their numbers 11 to 15 behind the held ones.
+    EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
+    EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
     events().clear();
     disp_shutdown();
     const std::vector<std::string> stop = events();
@@ -44,7 +51,7 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
         {"resload_boot", "resload_shutdown"}, {"shader_init", "shader_term"},
         {"font_boot", "font_shutdown"},       {"obj_module_init", "obj_module_term"},
         {"line2d_type_register", "line2d_term"}, {"tri2d_type_register", "tri2d_term"},
-        {"obj2d_type_register", "obj2d_type_term"}};
+        {"obj2d_type_register", "obj2d_type_term"}, {"obj3d_type_register", "obj3d_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
     };
@@ -221,4 +228,21 @@ TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults) {
     EXPECT_EQ(cam_get_enable(1), 0u);
     EXPECT_EQ(disp_get_scene_pass_enable(), 1);
     EXPECT_EQ(disp_get_render_enable(), 1);
+}
+
+TEST_F(DispFrame, TheViewModulesReachTheDevice) {
+    const Vec3 eye = {1, 2, -10}, at = {0, 0, 0};
+    cam_set_look_at(0, &eye, &at, nullptr);
+    disp_update(nullptr);
+    float view[16];
+    ASSERT_EQ(gfx_get_transform(GFX_TS_VIEW, view), GFX_OK);
+    const Mat44* want = cam_get_world_mtx(0);
+    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(view[i], want->m[i]) << i;
+    fog_set_start(0, 12.5f);
+    fog_apply(0);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_FOGSTART), disp_dev_float_bits(12.5f));
+    cam_apply_xform_set(1);
+    float proj[16];
+    ASSERT_EQ(gfx_get_transform(GFX_TS_PROJECTION, proj), GFX_OK);
+    EXPECT_FLOAT_EQ(proj[0], cam_get_xform_set(1)->proj.m[0]);
 }
