@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "app/textlist.h"
@@ -12,8 +14,10 @@
 #include "disp/disp_dev_seam.h"
 #include "disp/disp_main.h"
 #include "disp/fog.h"
+#include "disp/screenshot.h"
 #include "disp/tex.h"
 #include "frame_fixture.h"
+#include "temp_dir.h"
 #include "obj2d/obj.h"
 #include "obj2d/spr.h"
 #include "obj3d/obj3d.h"
@@ -163,6 +167,26 @@ TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew) {
     tex_set_depth_target(nullptr);
     EXPECT_EQ(disp_clear(3, 0xFF0000FFu), GFX_OK);
     EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
+}
+
+TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBands) {
+    TempDir dir;
+    const std::string path = dir.file("shot.bmp");
+    disp_set_clear_color(0x00000080);
+    disp_set_probe(&kPaintProbe);
+    ASSERT_EQ(disp_screenshot_request(path, 0, 0, 80, 40), 1);
+    disp_update(nullptr);
+    std::ifstream f(path, std::ios::binary);
+    const std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_EQ(bmp.size(), 54u + 3u * 80u * 40u);
+    // Bottom-up rows of B, G, R: row 29 from the bottom is picture row 10.
+    auto rgb = [&](int x, int y) {
+        const size_t at = 54 + 3 * (size_t(40 - 1 - y) * 80 + size_t(x));
+        return uint32_t(bmp[at + 2]) << 16 | uint32_t(bmp[at + 1]) << 8 | bmp[at];
+    };
+    EXPECT_EQ(rgb(10, 10), 0xFF0000u);   // the back band
+    EXPECT_EQ(rgb(50, 10), 0x000080u);   // the middle band came after the picture
+    EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
 }
 
 TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes) {
