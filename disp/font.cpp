@@ -175,7 +175,7 @@ std::string sys_text(const Record& r) {
 }
 
 uint32_t sys_flags(uint32_t align) {
-    uint32_t f = SYSFONT_NOCLIP;
+    uint32_t f = 0;   // never clipped to its box
     if (align & kTextAlignRight) f |= SYSFONT_RIGHT;
     else if (align & kTextAlignCentreX) f |= SYSFONT_CENTER;
     if (align & kTextAlignBottom) f |= SYSFONT_BOTTOM | SYSFONT_SINGLELINE;

@@ -285,14 +285,6 @@ int sysfont_draw(SysFont* font, const char* utf8, const GfxRect& box, uint32_t f
     const int y = flags & SYSFONT_BOTTOM ? box.bottom - h
                   : flags & SYSFONT_VCENTER ? box.top + (bh - h) / 2
                                             : box.top;
-    const bool clip = !(flags & SYSFONT_NOCLIP);
-    GfxRect old_scissor{};
-    const uint32_t old_scissor_on = gfx_get_render_state(GFX_RS_SCISSORTESTENABLE);
-    if (clip) {
-        gfx_get_scissor_rect(&old_scissor);
-        gfx_set_scissor_rect(&box);
-        gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
-    }
     // Corners half a pixel up and left: texel i lands on pixel x + i.
     const float x0 = float(x) - 0.5f, y0 = float(y) - 0.5f;
     const float x1 = x0 + float(w), y1 = y0 + float(h);
@@ -305,9 +297,5 @@ int sysfont_draw(SysFont* font, const char* utf8, const GfxRect& box, uint32_t f
     gfx_set_texture(0, font->texture);
     const GfxHr hr = gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
     gfx_set_texture(0, nullptr);
-    if (clip) {
-        gfx_set_scissor_rect(&old_scissor);
-        gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, old_scissor_on);
-    }
     return gfx_ok(hr) ? 1 : 0;
 }

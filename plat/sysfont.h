@@ -23,7 +23,6 @@ constexpr uint32_t SYSFONT_CENTER = 1u << 1;
 constexpr uint32_t SYSFONT_BOTTOM = 1u << 2;
 constexpr uint32_t SYSFONT_VCENTER = 1u << 3;
 constexpr uint32_t SYSFONT_SINGLELINE = 1u << 4;   // '\n' does not break the line
-constexpr uint32_t SYSFONT_NOCLIP = 1u << 5;       // draw past the box
 
 // A font of the given pixel height (cell height) and nominal width; null
 // when no face can be found or opened.
@@ -34,7 +33,8 @@ const char* sysfont_face_file(const SysFont* font);
 
 // Size in pixels of the text's lines as they would be drawn.
 void sysfont_measure(SysFont* font, const char* utf8, uint32_t flags, int* width, int* height);
-// Draws the text in the box (right and bottom exclusive) with 0xAARRGGBB.
+// Draws the text placed in the box (right and bottom exclusive) with
+// 0xAARRGGBB; the text is not clipped to the box.
 // 1 when something was drawn; 0 for an empty text, no device or a failure.
 int sysfont_draw(SysFont* font, const char* utf8, const GfxRect& box, uint32_t flags,
                  uint32_t color);
