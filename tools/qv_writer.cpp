@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <type_traits>
 
 namespace qvw {
 
@@ -161,6 +162,17 @@ static bool fail(std::string* why, const char* text) {
     return false;
 }
 
+// An attribute's distinct values; answers where they start.
+template <typename T>
+static uint32_t put_values(ChunkBuf& b, const Indexed<T>& a) {
+    uint32_t off = b.size();
+    for (const T& v : a.values) {
+        if constexpr (std::is_same_v<T, uint32_t>) b.put_u32(v);
+        else b.put_bytes(v.data(), sizeof v);
+    }
+    return off;
+}
+
 template <typename T>
 static uint32_t put_index(ChunkBuf& b, const Indexed<T>& a) {
     uint32_t off = b.size();
@@ -202,24 +214,11 @@ bool model_chunk(const ModelDesc& m, Bytes& out, std::string* why) {
     b.put_zero(112 + 16 * subsets.size());
     b.set_u32(0, tris);
     b.set_u32(4, b.put_name(m.name));
-    b.set_u32(8, b.size());
-    for (const auto& p : pos.values) b.put_bytes(p.data(), 12);
-    if (m.has_normals) {
-        b.set_u32(12, b.size());
-        for (const auto& n : nrm.values) b.put_bytes(n.data(), 12);
-    }
-    if (m.has_uvs) {
-        b.set_u32(16, b.size());
-        for (const auto& t : uv.values) b.put_bytes(t.data(), 8);
-    }
-    if (m.has_blend) {
-        b.set_u32(20, b.size());
-        for (const auto& r : blend.values) b.put_bytes(r.data(), 20);
-    }
-    if (m.has_colors) {
-        b.set_u32(24, b.size());
-        for (uint32_t c : col.values) b.put_u32(c);
-    }
+    b.set_u32(8, put_values(b, pos));
+    if (m.has_normals) b.set_u32(12, put_values(b, nrm));
+    if (m.has_uvs) b.set_u32(16, put_values(b, uv));
+    if (m.has_blend) b.set_u32(20, put_values(b, blend));
+    if (m.has_colors) b.set_u32(24, put_values(b, col));
     b.set_u32(28, put_index(b, pos));
     if (m.has_normals) b.set_u32(32, put_index(b, nrm));
     if (m.has_uvs) b.set_u32(36, put_index(b, uv));
