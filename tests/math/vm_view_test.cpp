@@ -20,12 +20,8 @@ TEST(Frustum, PlanesOfTheIdentity)
     const Mat44 id = mat_identity();
     viewmath_frustum_planes(&f, &id);
     const Plane want[6] = {{0, 0, 1, 1}, {0, 0, -1, 1}, {-1, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {0, -1, 0, 1}};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(f.p[i].a, want[i].a) << i;
-        EXPECT_EQ(f.p[i].b, want[i].b) << i;
-        EXPECT_EQ(f.p[i].c, want[i].c) << i;
-        EXPECT_EQ(f.p[i].d, want[i].d) << i;
-    }
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(same_bits(f.p[i], want[i])) << i;
 }
 
 // A camera at (10, 2, -5) looking along +X: the frustum's corners lie on its
