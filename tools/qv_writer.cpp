@@ -173,6 +173,15 @@ static uint32_t put_values(ChunkBuf& b, const Indexed<T>& a) {
     return off;
 }
 
+// Reserves a table of n records of stride bytes and stores its offset in the
+// word at word_off; answers the offset, or 0 (no table, word left 0) for n = 0.
+static uint32_t put_table(ChunkBuf& b, size_t n, uint32_t stride, uint32_t word_off) {
+    if (n == 0) return 0;
+    uint32_t t = b.put_zero(stride * n);
+    b.set_u32(word_off, t);
+    return t;
+}
+
 template <typename T>
 static uint32_t put_index(ChunkBuf& b, const Indexed<T>& a) {
     uint32_t off = b.size();
@@ -559,66 +568,51 @@ Bytes fla_chunk(const FlaDesc& f) {
     b.set_u16(32, uint16_t(f.assets.size()));
 
     std::vector<std::pair<uint32_t, std::string>> names;
-    if (!f.frames.empty()) {
-        uint32_t t = b.put_zero(4 * f.frames.size());
-        b.set_u32(36, t);
-        for (size_t i = 0; i < f.frames.size(); i++) b.set_u32(uint32_t(t + 4 * i), put_stream(b, f.frames[i]));
-    }
+    const uint32_t frames = put_table(b, f.frames.size(), 4, 36);
+    for (size_t i = 0; i < f.frames.size(); i++) b.set_u32(uint32_t(frames + 4 * i), put_stream(b, f.frames[i]));
     auto put_named_table = [&](const std::vector<FlaImage>& v, uint32_t word_off) {
-        if (v.empty()) return;
-        uint32_t t = b.put_zero(8 * v.size());
-        b.set_u32(word_off, t);
+        uint32_t t = put_table(b, v.size(), 8, word_off);
         for (size_t i = 0; i < v.size(); i++) {
             b.set_u16(uint32_t(t + 8 * i), v[i].id);
             names.emplace_back(uint32_t(t + 8 * i + 4), v[i].name);
         }
     };
     put_named_table(f.images, 40);
-    if (!f.shapes.empty()) {
-        uint32_t t = b.put_zero(24 * f.shapes.size());
-        b.set_u32(44, t);
-        for (size_t i = 0; i < f.shapes.size(); i++) {
-            const FlaShape& s = f.shapes[i];
-            uint32_t r = uint32_t(t + 24 * i);
-            b.set_u16(r, s.char_id);
-            b.set_u16(r + 2, uint16_t(s.parts.size()));
-            for (int k = 0; k < 4; k++) b.set_u32(r + 4 + 4 * k, uint32_t(s.rect[k]));
-            if (s.parts.empty()) continue;
-            uint32_t parts = b.put_zero(16 * s.parts.size());
-            b.set_u32(r + 20, parts);
-            for (size_t p = 0; p < s.parts.size(); p++) {
-                const FlaPart& part = s.parts[p];
-                uint32_t pr = uint32_t(parts + 16 * p);
-                b.set_u16(pr, part.image_id);
-                b.set_u16(pr + 2, uint16_t(part.verts.size()));
-                b.set_u16(pr + 4, uint16_t(part.indices.size()));
-                b.set_u32(pr + 8, b.size());
-                for (const auto& v : part.verts) {
-                    b.put_f32(v.x);
-                    b.put_f32(v.y);
-                    b.put_f32(v.u);
-                    b.put_f32(v.v);
-                    b.put_u32(v.color);
-                }
-                b.set_u32(pr + 12, b.size());
-                for (uint16_t i : part.indices) b.put_u16(i);
-                b.align4();
+    const uint32_t shapes = put_table(b, f.shapes.size(), 24, 44);
+    for (size_t i = 0; i < f.shapes.size(); i++) {
+        const FlaShape& s = f.shapes[i];
+        uint32_t r = uint32_t(shapes + 24 * i);
+        b.set_u16(r, s.char_id);
+        b.set_u16(r + 2, uint16_t(s.parts.size()));
+        for (int k = 0; k < 4; k++) b.set_u32(r + 4 + 4 * k, uint32_t(s.rect[k]));
+        uint32_t parts = put_table(b, s.parts.size(), 16, r + 20);
+        for (size_t p = 0; p < s.parts.size(); p++) {
+            const FlaPart& part = s.parts[p];
+            uint32_t pr = uint32_t(parts + 16 * p);
+            b.set_u16(pr, part.image_id);
+            b.set_u16(pr + 2, uint16_t(part.verts.size()));
+            b.set_u16(pr + 4, uint16_t(part.indices.size()));
+            b.set_u32(pr + 8, b.size());
+            for (const auto& v : part.verts) {
+                b.put_f32(v.x);
+                b.put_f32(v.y);
+                b.put_f32(v.u);
+                b.put_f32(v.v);
+                b.put_u32(v.color);
             }
+            b.set_u32(pr + 12, b.size());
+            for (uint16_t i : part.indices) b.put_u16(i);
+            b.align4();
         }
     }
-    if (!f.sprites.empty()) {
-        uint32_t t = b.put_zero(8 * f.sprites.size());
-        b.set_u32(48, t);
-        for (size_t i = 0; i < f.sprites.size(); i++) {
-            const FlaSprite& s = f.sprites[i];
-            uint32_t r = uint32_t(t + 8 * i);
-            b.set_u16(r, s.id);
-            b.set_u16(r + 2, uint16_t(s.frames.size()));
-            if (s.frames.empty()) continue;
-            uint32_t arr = b.put_zero(4 * s.frames.size());
-            b.set_u32(r + 4, arr);
-            for (size_t k = 0; k < s.frames.size(); k++) b.set_u32(uint32_t(arr + 4 * k), put_stream(b, s.frames[k]));
-        }
+    const uint32_t sprites = put_table(b, f.sprites.size(), 8, 48);
+    for (size_t i = 0; i < f.sprites.size(); i++) {
+        const FlaSprite& s = f.sprites[i];
+        uint32_t r = uint32_t(sprites + 8 * i);
+        b.set_u16(r, s.id);
+        b.set_u16(r + 2, uint16_t(s.frames.size()));
+        uint32_t arr = put_table(b, s.frames.size(), 4, r + 4);
+        for (size_t k = 0; k < s.frames.size(); k++) b.set_u32(uint32_t(arr + 4 * k), put_stream(b, s.frames[k]));
     }
     put_named_table(f.assets, 52);
     b.set_u32(0, b.put_name(f.name));
