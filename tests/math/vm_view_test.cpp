@@ -179,10 +179,9 @@ TEST(LightFit, FitsTheViewVolumeAndTheBox)
     viewmath_box_corners(pts + 8, &lo, &hi);
     expect_fitted(proj, view, pts, 16);
     // The light view looks along the light.
-    Vec3 dir, unit;
+    Vec3 unit;
     vm_vec3_normalize(&unit, &light);
     expect_vec3_near({view.m[2], view.m[6], view.m[10]}, unit, 1e-5f);
-    (void)dir;
 }
 
 // A top-down camera under an overhead light: the mean direction is parallel
