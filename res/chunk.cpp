@@ -408,15 +408,23 @@ int chunk_parse_coll(ByteSpan d, CollChunk& c) {
 
 // ---- texture, crops, sphere hits, camera path ---------------------------------------
 
+// The head texture and sphere-hit chunks share: a name, then count elements
+// of elem bytes at an offset.
+namespace {
+int parse_named_table(ByteSpan d, uint32_t& name_off, uint32_t& off, uint32_t& count, uint32_t elem) {
+    if (d.size() < 12) return CHUNK_ERR_SHORT;
+    name_off = rd_u32_or0(d, 0);
+    off = rd_u32_or0(d, 4);
+    count = rd_u32_or0(d, 8);
+    if (!name_ok(d, name_off)) return CHUNK_ERR_NAME;
+    if (!rd_fits(d, off, count, elem)) return CHUNK_ERR_OFFSET;
+    return CHUNK_OK;
+}
+}  // namespace
+
 int chunk_parse_tex(ByteSpan d, TexChunk& t) {
     t = TexChunk{};
-    if (d.size() < 12) return CHUNK_ERR_SHORT;
-    t.name_off = rd_u32_or0(d, 0);
-    t.image_off = rd_u32_or0(d, 4);
-    t.image_size = rd_u32_or0(d, 8);
-    if (!name_ok(d, t.name_off)) return CHUNK_ERR_NAME;
-    if (!rd_fits(d, t.image_off, t.image_size, 1)) return CHUNK_ERR_OFFSET;
-    return CHUNK_OK;
+    return parse_named_table(d, t.name_off, t.image_off, t.image_size, 1);
 }
 
 bool crop_rec(ByteSpan d, uint32_t i, CropRec& r) {
@@ -447,13 +455,7 @@ int chunk_parse_crop(ByteSpan d, uint32_t& count) {
 
 int chunk_parse_shit(ByteSpan d, ShitChunk& s) {
     s = ShitChunk{};
-    if (d.size() < 12) return CHUNK_ERR_SHORT;
-    s.name_off = rd_u32_or0(d, 0);
-    s.table_off = rd_u32_or0(d, 4);
-    s.count = rd_u32_or0(d, 8);
-    if (!name_ok(d, s.name_off)) return CHUNK_ERR_NAME;
-    if (!rd_fits(d, s.table_off, s.count, 16)) return CHUNK_ERR_OFFSET;
-    return CHUNK_OK;
+    return parse_named_table(d, s.name_off, s.table_off, s.count, 16);
 }
 
 bool shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out) {

@@ -67,23 +67,34 @@ void set_folder(char (&dst)[RESLOAD_FOLDER_MAX + 1], const std::string& v) {
 
 void fatal(uint16_t detail, const char* text) { res_env().fatal(RESLOAD_FATAL_CODE, 0, detail, text); }
 
+void free_chunk() {
+    s.chunk.clear();
+    s.chunk.shrink_to_fit();
+}
+
+// Drops the open file and the chunk read from it.
 void close_file() {
     s.file_open = false;
     s.file.clear();
     s.file.shrink_to_fit();
     s.file_pos = 0;
+    free_chunk();
 }
 
-void free_chunk() {
-    s.chunk.clear();
-    s.chunk.shrink_to_fit();
+// Tries "<folder><name>.bin" in each folder of the search order until take
+// accepts one.
+template <typename Take>
+bool first_bin(const char* name, Take take) {
+    if (!name) return false;
+    for (int i = 0; i < 3; i++)
+        if (take((std::string(s.folders[resload_folder_order(i)]) + name + ".bin").c_str())) return true;
+    return false;
 }
 
 // After a fatal error that returns (the program is closing) the current
 // request is given up, so that the next step starts cleanly with the next one.
 int abandon(int status, int result) {
     close_file();
-    free_chunk();
     s.read++;
     s.step = STEP_NEXT;
     s.status = status;
@@ -324,7 +335,6 @@ void resload_boot() {
     s.step = STEP_IDLE;
     s.status = RESLOAD_STATUS_IDLE;
     close_file();
-    free_chunk();
     s.read = s.write = 0;
     s.file_size = s.bytes_read = 0;
     s.cat = -1;
@@ -344,7 +354,6 @@ void resload_boot() {
 
 void resload_shutdown() {
     close_file();
-    free_chunk();
     res_release_to_mark(s.mark);
     texlst_clear(s.texlst);
 }
@@ -353,7 +362,6 @@ void resload_abort() {
     s.step = STEP_IDLE;
     s.read = s.write = 0;
     close_file();
-    free_chunk();
 }
 
 // ---- requests ----------------------------------------------------------------------------------
@@ -399,7 +407,6 @@ int resload_step() {
         case STEP_CROP:
             return step_category();
         case STEP_FINISH:
-            free_chunk();
             close_file();
             s.step = STEP_NEXT;
             s.read++;
@@ -410,7 +417,6 @@ int resload_step() {
             std::snprintf(text, sizeof text, "%08x", uint32_t(s.step));
             fatal(RESLOAD_ERR_STEP, text);
             close_file();
-            free_chunk();
             s.step = STEP_NEXT;
             return RESLOAD_FATAL;
         }
@@ -431,21 +437,11 @@ float resload_progress() {
 }
 
 bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes) {
-    if (!name) return false;
-    for (int i = 0; i < 3; i++) {
-        std::string path = std::string(s.folders[resload_folder_order(i)]) + name + ".bin";
-        if (res_env().read_file(path.c_str(), bytes)) return true;
-    }
-    return false;
+    return first_bin(name, [&](const char* path) { return res_env().read_file(path, bytes); });
 }
 
 int resload_file_exists(const char* name) {
-    if (!name) return 0;
-    for (int i = 0; i < 3; i++) {
-        std::string path = std::string(s.folders[resload_folder_order(i)]) + name + ".bin";
-        if (res_env().file_exists(path.c_str())) return 1;
-    }
-    return 0;
+    return first_bin(name, [](const char* path) { return res_env().file_exists(path); }) ? 1 : 0;
 }
 
 bool resload_group_loaded(const char* name) { return res_cat_find(name) != 0; }

@@ -55,6 +55,19 @@ uint32_t format_piece(char (&piece)[TBUF_FMT_MAX + 1], const char* fmt, va_list 
     return n > TBUF_FMT_MAX ? TBUF_FMT_MAX : uint32_t(n);
 }
 
+// Formats a piece, then inserts it at the cursor or writes over what stands
+// there; 0 or -1 as the public calls answer.
+int put_formatted(TextBuf* b, bool insert, const char* fmt, va_list ap) {
+    char piece[TBUF_FMT_MAX + 1];
+    uint32_t n = format_piece(piece, fmt, ap);
+    if (insert) return insert_text(b, piece, n) ? 0 : -1;
+    if (!make_room(b, b->cursor, n)) return -1;
+    std::memcpy(b->text + b->cursor, piece, n);
+    b->text[b->cursor + n] = 0;
+    b->cursor += n;
+    return 0;
+}
+
 }  // namespace
 
 TextBuf* tbuf_create() {
@@ -89,16 +102,11 @@ int tbuf_append(const char* s, TextBuf* b) {
 
 int tbuf_write_fmt(TextBuf* b, const char* fmt, ...) {
     if (!b || !fmt) return -1;
-    char piece[TBUF_FMT_MAX + 1];
     va_list ap;
     va_start(ap, fmt);
-    uint32_t n = format_piece(piece, fmt, ap);
+    int r = put_formatted(b, false, fmt, ap);
     va_end(ap);
-    if (!make_room(b, b->cursor, n)) return -1;
-    std::memcpy(b->text + b->cursor, piece, n);
-    b->text[b->cursor + n] = 0;
-    b->cursor += n;
-    return 0;
+    return r;
 }
 
 int tbuf_insert_buf(TextBuf* b, const TextBuf* other) {
@@ -108,12 +116,11 @@ int tbuf_insert_buf(TextBuf* b, const TextBuf* other) {
 
 int tbuf_insert_fmt(TextBuf* b, const char* fmt, ...) {
     if (!b || !fmt) return -1;
-    char piece[TBUF_FMT_MAX + 1];
     va_list ap;
     va_start(ap, fmt);
-    uint32_t n = format_piece(piece, fmt, ap);
+    int r = put_formatted(b, true, fmt, ap);
     va_end(ap);
-    return insert_text(b, piece, n) ? 0 : -1;
+    return r;
 }
 
 bool tbuf_seek(TextBuf* b, int32_t offset, int origin) {

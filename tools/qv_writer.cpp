@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <type_traits>
 
 namespace qvw {
 
@@ -161,6 +162,26 @@ static bool fail(std::string* why, const char* text) {
     return false;
 }
 
+// An attribute's distinct values; answers where they start.
+template <typename T>
+static uint32_t put_values(ChunkBuf& b, const Indexed<T>& a) {
+    uint32_t off = b.size();
+    for (const T& v : a.values) {
+        if constexpr (std::is_same_v<T, uint32_t>) b.put_u32(v);
+        else b.put_bytes(v.data(), sizeof v);
+    }
+    return off;
+}
+
+// Reserves a table of n records of stride bytes and stores its offset in the
+// word at word_off; answers the offset, or 0 (no table, word left 0) for n = 0.
+static uint32_t put_table(ChunkBuf& b, size_t n, uint32_t stride, uint32_t word_off) {
+    if (n == 0) return 0;
+    uint32_t t = b.put_zero(stride * n);
+    b.set_u32(word_off, t);
+    return t;
+}
+
 template <typename T>
 static uint32_t put_index(ChunkBuf& b, const Indexed<T>& a) {
     uint32_t off = b.size();
@@ -202,24 +223,11 @@ bool model_chunk(const ModelDesc& m, Bytes& out, std::string* why) {
     b.put_zero(112 + 16 * subsets.size());
     b.set_u32(0, tris);
     b.set_u32(4, b.put_name(m.name));
-    b.set_u32(8, b.size());
-    for (const auto& p : pos.values) b.put_bytes(p.data(), 12);
-    if (m.has_normals) {
-        b.set_u32(12, b.size());
-        for (const auto& n : nrm.values) b.put_bytes(n.data(), 12);
-    }
-    if (m.has_uvs) {
-        b.set_u32(16, b.size());
-        for (const auto& t : uv.values) b.put_bytes(t.data(), 8);
-    }
-    if (m.has_blend) {
-        b.set_u32(20, b.size());
-        for (const auto& r : blend.values) b.put_bytes(r.data(), 20);
-    }
-    if (m.has_colors) {
-        b.set_u32(24, b.size());
-        for (uint32_t c : col.values) b.put_u32(c);
-    }
+    b.set_u32(8, put_values(b, pos));
+    if (m.has_normals) b.set_u32(12, put_values(b, nrm));
+    if (m.has_uvs) b.set_u32(16, put_values(b, uv));
+    if (m.has_blend) b.set_u32(20, put_values(b, blend));
+    if (m.has_colors) b.set_u32(24, put_values(b, col));
     b.set_u32(28, put_index(b, pos));
     if (m.has_normals) b.set_u32(32, put_index(b, nrm));
     if (m.has_uvs) b.set_u32(36, put_index(b, uv));
@@ -560,66 +568,51 @@ Bytes fla_chunk(const FlaDesc& f) {
     b.set_u16(32, uint16_t(f.assets.size()));
 
     std::vector<std::pair<uint32_t, std::string>> names;
-    if (!f.frames.empty()) {
-        uint32_t t = b.put_zero(4 * f.frames.size());
-        b.set_u32(36, t);
-        for (size_t i = 0; i < f.frames.size(); i++) b.set_u32(uint32_t(t + 4 * i), put_stream(b, f.frames[i]));
-    }
+    const uint32_t frames = put_table(b, f.frames.size(), 4, 36);
+    for (size_t i = 0; i < f.frames.size(); i++) b.set_u32(uint32_t(frames + 4 * i), put_stream(b, f.frames[i]));
     auto put_named_table = [&](const std::vector<FlaImage>& v, uint32_t word_off) {
-        if (v.empty()) return;
-        uint32_t t = b.put_zero(8 * v.size());
-        b.set_u32(word_off, t);
+        uint32_t t = put_table(b, v.size(), 8, word_off);
         for (size_t i = 0; i < v.size(); i++) {
             b.set_u16(uint32_t(t + 8 * i), v[i].id);
             names.emplace_back(uint32_t(t + 8 * i + 4), v[i].name);
         }
     };
     put_named_table(f.images, 40);
-    if (!f.shapes.empty()) {
-        uint32_t t = b.put_zero(24 * f.shapes.size());
-        b.set_u32(44, t);
-        for (size_t i = 0; i < f.shapes.size(); i++) {
-            const FlaShape& s = f.shapes[i];
-            uint32_t r = uint32_t(t + 24 * i);
-            b.set_u16(r, s.char_id);
-            b.set_u16(r + 2, uint16_t(s.parts.size()));
-            for (int k = 0; k < 4; k++) b.set_u32(r + 4 + 4 * k, uint32_t(s.rect[k]));
-            if (s.parts.empty()) continue;
-            uint32_t parts = b.put_zero(16 * s.parts.size());
-            b.set_u32(r + 20, parts);
-            for (size_t p = 0; p < s.parts.size(); p++) {
-                const FlaPart& part = s.parts[p];
-                uint32_t pr = uint32_t(parts + 16 * p);
-                b.set_u16(pr, part.image_id);
-                b.set_u16(pr + 2, uint16_t(part.verts.size()));
-                b.set_u16(pr + 4, uint16_t(part.indices.size()));
-                b.set_u32(pr + 8, b.size());
-                for (const auto& v : part.verts) {
-                    b.put_f32(v.x);
-                    b.put_f32(v.y);
-                    b.put_f32(v.u);
-                    b.put_f32(v.v);
-                    b.put_u32(v.color);
-                }
-                b.set_u32(pr + 12, b.size());
-                for (uint16_t i : part.indices) b.put_u16(i);
-                b.align4();
+    const uint32_t shapes = put_table(b, f.shapes.size(), 24, 44);
+    for (size_t i = 0; i < f.shapes.size(); i++) {
+        const FlaShape& s = f.shapes[i];
+        uint32_t r = uint32_t(shapes + 24 * i);
+        b.set_u16(r, s.char_id);
+        b.set_u16(r + 2, uint16_t(s.parts.size()));
+        for (int k = 0; k < 4; k++) b.set_u32(r + 4 + 4 * k, uint32_t(s.rect[k]));
+        uint32_t parts = put_table(b, s.parts.size(), 16, r + 20);
+        for (size_t p = 0; p < s.parts.size(); p++) {
+            const FlaPart& part = s.parts[p];
+            uint32_t pr = uint32_t(parts + 16 * p);
+            b.set_u16(pr, part.image_id);
+            b.set_u16(pr + 2, uint16_t(part.verts.size()));
+            b.set_u16(pr + 4, uint16_t(part.indices.size()));
+            b.set_u32(pr + 8, b.size());
+            for (const auto& v : part.verts) {
+                b.put_f32(v.x);
+                b.put_f32(v.y);
+                b.put_f32(v.u);
+                b.put_f32(v.v);
+                b.put_u32(v.color);
             }
+            b.set_u32(pr + 12, b.size());
+            for (uint16_t i : part.indices) b.put_u16(i);
+            b.align4();
         }
     }
-    if (!f.sprites.empty()) {
-        uint32_t t = b.put_zero(8 * f.sprites.size());
-        b.set_u32(48, t);
-        for (size_t i = 0; i < f.sprites.size(); i++) {
-            const FlaSprite& s = f.sprites[i];
-            uint32_t r = uint32_t(t + 8 * i);
-            b.set_u16(r, s.id);
-            b.set_u16(r + 2, uint16_t(s.frames.size()));
-            if (s.frames.empty()) continue;
-            uint32_t arr = b.put_zero(4 * s.frames.size());
-            b.set_u32(r + 4, arr);
-            for (size_t k = 0; k < s.frames.size(); k++) b.set_u32(uint32_t(arr + 4 * k), put_stream(b, s.frames[k]));
-        }
+    const uint32_t sprites = put_table(b, f.sprites.size(), 8, 48);
+    for (size_t i = 0; i < f.sprites.size(); i++) {
+        const FlaSprite& s = f.sprites[i];
+        uint32_t r = uint32_t(sprites + 8 * i);
+        b.set_u16(r, s.id);
+        b.set_u16(r + 2, uint16_t(s.frames.size()));
+        uint32_t arr = put_table(b, s.frames.size(), 4, r + 4);
+        for (size_t k = 0; k < s.frames.size(); k++) b.set_u32(uint32_t(arr + 4 * k), put_stream(b, s.frames[k]));
     }
     put_named_table(f.assets, 52);
     b.set_u32(0, b.put_name(f.name));

@@ -17,25 +17,26 @@ class TxtSettings : public ::testing::Test {
 
 std::string str_or_null(const char* s) { return s ? s : "<null>"; }
 
-TEST_F(TxtSettings, ReadsPairsAcrossLinesAndBlanks) {
-  load("REGION J\r\nRENDER_WIDTH 640\r\n\tSHADER_PATH   .\\data\\sh\\  \r\n");
-  EXPECT_EQ(str_or_null(txt_settings_get_string("REGION")), "J");
-  EXPECT_EQ(txt_settings_get_int_or("RENDER_WIDTH", 0), 640);
-  EXPECT_EQ(str_or_null(txt_settings_get_string("SHADER_PATH")), ".\\data\\sh\\");
-}
-
-TEST_F(TxtSettings, LookupIsExactAndCaseSensitive) {
-  load("REGION U\nKEY2 v\n");
-  EXPECT_EQ(txt_settings_get_string("region"), nullptr);
-  EXPECT_EQ(txt_settings_get_string("REGIO"), nullptr);
-  EXPECT_EQ(txt_settings_get_string("REGION "), nullptr);
+// What one text gives for one key ("<null>": not stored). Lookups are exact
+// and case-sensitive; the first of repeated keys wins; Ctrl-Z ends the file;
+// a last key without a value is not stored.
+TEST_F(TxtSettings, PairRules) {
+  const char* kPaths = "REGION J\r\nRENDER_WIDTH 640\r\n\tSHADER_PATH   .\\data\\sh\\  \r\n";
+  const struct {
+    const char* text;
+    const char* key;
+    const char* want;
+  } cases[] = {
+      {kPaths, "REGION", "J"},           {kPaths, "RENDER_WIDTH", "640"}, {kPaths, "SHADER_PATH", ".\\data\\sh\\"},
+      {kPaths, "region", "<null>"},      {kPaths, "REGIO", "<null>"},     {kPaths, "REGION ", "<null>"},
+      {"A 1\nA 2\n", "A", "1"},          {"A 1\n\x1a" "B 2\n", "A", "1"}, {"A 1\n\x1a" "B 2\n", "B", "<null>"},
+      {"A 1\nLONELY", "A", "1"},         {"A 1\nLONELY", "LONELY", "<null>"},
+  };
+  for (const auto& c : cases) {
+    load(c.text);
+    EXPECT_EQ(str_or_null(txt_settings_get_string(c.key)), c.want) << c.key;
+  }
   EXPECT_EQ(txt_settings_get_string(nullptr), nullptr);
-  EXPECT_EQ(str_or_null(txt_settings_get_string("KEY2")), "v");
-}
-
-TEST_F(TxtSettings, RepeatedKeyKeepsFirstValue) {
-  load("A 1\nA 2\n");
-  EXPECT_EQ(txt_settings_get_int_or("A", -1), 1);
 }
 
 TEST_F(TxtSettings, CommentFamily) {
@@ -58,18 +59,6 @@ TEST_F(TxtSettings, CommentEndsAtNulCtrlZAndFF) {
   EXPECT_EQ(txt_settings_get_int_or("K", 0), 9);
   load("#a\x1a K 9\n");
   EXPECT_EQ(txt_settings_get_string("K"), nullptr) << "Ctrl-Z is the end of the file";
-}
-
-TEST_F(TxtSettings, CtrlZEndsTheFile) {
-  load("A 1\n\x1a" "B 2\n");
-  EXPECT_EQ(txt_settings_get_int_or("A", 0), 1);
-  EXPECT_EQ(txt_settings_get_string("B"), nullptr);
-}
-
-TEST_F(TxtSettings, LastKeyWithoutValueIsNotStored) {
-  load("A 1\nLONELY");
-  EXPECT_EQ(txt_settings_get_int_or("A", 0), 1);
-  EXPECT_EQ(txt_settings_get_string("LONELY"), nullptr);
 }
 
 TEST_F(TxtSettings, FieldLengthLimits) {

@@ -72,19 +72,6 @@ TEST(MatConventions, MultiplicationAppliesBFirst)
     expect_vec3_near(*vm_mat_transform_point(&p, &out, &origin), {0, 0, -1}, 1e-4f);
 }
 
-TEST(MatConventions, ProductMatchesApplyingBothInDouble)
-{
-    for (unsigned i = 0; i < 6; ++i) {
-        const Mat44 a = random_affine(i), b = random_affine(i + 7);
-        Mat44 ab;
-        vm_mat_mul(&ab, &a, &b);
-        const Vec3 p = {0.5f * float(i), -1.0f, 2.0f};
-        Vec3 got;
-        vm_mat_transform_point(&got, &ab, &p);
-        expect_vec3_near(got, ref_transform_point(a, ref_transform_point(b, p)), 1e-4f);
-    }
-}
-
 // Standard order: about Z first, then X, then Y, with the table values.
 TEST(MatConventions, EulerOrderIsZThenXThenY)
 {
@@ -193,17 +180,6 @@ TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilder)
             o.extract(&back, &m);
             expect_vec3_near(back, a, 2e-3f, o.name);
         }
-}
-
-TEST(MatEuler, StandardBuilderMatchesMatrixBuilder)
-{
-    for (const Vec3& a : k_angle_sets) {
-        Quat q;
-        Mat44 m = mat_identity();
-        vm_quat_from_euler_zxy(&q, &a);
-        vm_quat_to_matrix(&m, &q);
-        expect_mat_near(m, pos_angles({0, 0, 0}, a), 2e-4f);
-    }
 }
 
 TEST(MatEuler, ComposeAppliesMFirst)

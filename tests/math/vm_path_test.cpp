@@ -124,14 +124,6 @@ TEST(Path, TangentPasses)
     expect_vec3_near(vm_path_points(p)[2].tangent, want, 0);
     vm_path_start_tangent(&want, before.data(), 0);
     expect_vec3_near(vm_path_points(p)[0].tangent, want, 0);
-    // Halving, and balancing leaves measured paths alone.
-    std::vector<PathPoint> smoothed(vm_path_points(p), vm_path_points(p) + 4);
-    vm_path_halve_balance(p);
-    for (int i = 0; i < 4; ++i) {
-        Vec3 half;
-        vm_vec3_scale(&half, &smoothed[i].tangent, 0.5f);
-        expect_vec3_near(vm_path_points(p)[i].tangent, half, 1e-7f);
-    }
     // With a given length the balance factor drops below 1.
     Block g(12 + 28 * 3);
     PathBlock* q = make_path(g, {{0, 0, 0}});

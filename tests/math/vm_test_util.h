@@ -39,12 +39,3 @@ inline Mat44 mat_identity()
     Mat44 m;
     return *vm_mat_identity(&m);
 }
-
-// Reference product in double: point p through m (row-vector convention).
-inline Vec3 ref_transform_point(const Mat44& m, const Vec3& p)
-{
-    double r[3];
-    for (int k = 0; k < 3; ++k)
-        r[k] = double(p.x) * m.m[k] + double(p.y) * m.m[4 + k] + double(p.z) * m.m[8 + k] + m.m[12 + k];
-    return {float(r[0]), float(r[1]), float(r[2])};
-}

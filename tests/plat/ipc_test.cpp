@@ -107,6 +107,16 @@ TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87) {
   EXPECT_EQ(plat_section_open(nullptr, 8), nullptr);
 }
 
+// A section made anew: nobody held it, and it starts zeroed.
+void expect_fresh_section(const char* name, uint32_t size) {
+  int existed = -1;
+  PlatSection* s = plat_section_create(name, size, &existed);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(existed, 0);
+  for (uint32_t i = 0; i < size / 4; i++) EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(s))[i], 0u);
+  plat_section_close(s);
+}
+
 TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder) {
   int existed = -1;
   PlatSection* a = plat_section_create("sec", 16, &existed);
@@ -131,11 +141,7 @@ TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder) {
   plat_section_close(a);
   plat_section_close(b);
   EXPECT_EQ(plat_section_open("sec", 16), nullptr);
-  PlatSection* c = plat_section_create("sec", 16, &existed);
-  ASSERT_NE(c, nullptr);
-  EXPECT_EQ(existed, 0);
-  EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(c))[1], 0u);
-  plat_section_close(c);
+  expect_fresh_section("sec", 16);
 }
 
 TEST_F(PlatIpcTest, SectionLeftByACrashedRunStartsAfresh) {
@@ -149,12 +155,7 @@ TEST_F(PlatIpcTest, SectionLeftByACrashedRunStartsAfresh) {
   int status = 0;
   ASSERT_TRUE(wait_child(child, &status, 10s));
   ASSERT_TRUE(WIFSIGNALED(status));
-  int existed = -1;
-  PlatSection* s = plat_section_create("stale", 8, &existed);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(existed, 0);
-  EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(s))[0], 0u);
-  plat_section_close(s);
+  expect_fresh_section("stale", 8);
 }
 
 TEST_F(PlatIpcTest, EventIsAutoReset) {

@@ -590,29 +590,24 @@ TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds) {
     set_u32(d, c.box_table_off, 100000);   // triangle count of box 0
     EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_OFFSET);
 
-    TexChunk t;
-    Bytes tx = qvw::tex_chunk("a.png", {1, 2, 3});
-    d = tx;
-    set_u32(d, 8, 4);
-    EXPECT_EQ(chunk_parse_tex(d, t), CHUNK_ERR_OFFSET);
-    d = tx;
-    set_u32(d, 4, 0xFFFFFFFF);
-    EXPECT_EQ(chunk_parse_tex(d, t), CHUNK_ERR_OFFSET);
-
-    uint32_t n;
-    d = qvw::crop_chunk({{"c", "t", 0, 0, 1, 1}});
-    set_u32(d, 0, 0x08000000);
-    EXPECT_EQ(chunk_parse_crop(d, n), CHUNK_ERR_COUNT);
-
-    ShitChunk sh;
-    d = qvw::shit_chunk("s", qvw::sample_spheres());
-    set_u32(d, 8, 3);
-    EXPECT_EQ(chunk_parse_shit(d, sh), CHUNK_ERR_OFFSET);
-
-    CamrChunk k;
-    d = qvw::camr_chunk(qvw::sample_camr());
-    set_u32(d, 8, 0x10000000);
-    EXPECT_EQ(chunk_parse_camr(d, k), CHUNK_ERR_OFFSET);
+    // One word patched in each of the small kinds.
+    const struct {
+        int kind;
+        Bytes chunk;
+        uint32_t off, value;
+        int err;
+    } patches[] = {
+        {CHUNK_TEX, qvw::tex_chunk("a.png", {1, 2, 3}), 8, 4, CHUNK_ERR_OFFSET},   // image size
+        {CHUNK_TEX, qvw::tex_chunk("a.png", {1, 2, 3}), 4, 0xFFFFFFFF, CHUNK_ERR_OFFSET},
+        {CHUNK_CROP, qvw::crop_chunk({{"c", "t", 0, 0, 1, 1}}), 0, 0x08000000, CHUNK_ERR_COUNT},
+        {CHUNK_SHIT, qvw::shit_chunk("s", qvw::sample_spheres()), 8, 3, CHUNK_ERR_OFFSET},
+        {CHUNK_CAMR, qvw::camr_chunk(qvw::sample_camr()), 8, 0x10000000, CHUNK_ERR_OFFSET},
+    };
+    for (const auto& p : patches) {
+        d = p.chunk;
+        set_u32(d, p.off, p.value);
+        EXPECT_EQ(chunk_check(p.kind, d), p.err) << p.kind << " " << p.off;
+    }
 }
 
 TEST(ChunkHostile, VectorAnimationStreamsAndIndices) {

@@ -35,16 +35,6 @@ std::vector<uint32_t> tail_after(uint32_t first_sleep) {
   return v;
 }
 
-TEST_F(FpsCtrlTest, RateFieldsAt30) {
-  start(30);
-  const FpsCtrl* s = fps_ctrl_state();
-  EXPECT_EQ(s->wait_limit, 32);
-  EXPECT_NEAR(s->us_per_frame, 33333.33f, 0.01f);
-  EXPECT_NEAR(s->ms_per_frame, 33.333f, 0.001f);
-  EXPECT_EQ(fps_ctrl_get_fps(), 30u);
-  EXPECT_EQ(fps_ctrl_get_active(), 1u);
-}
-
 TEST_F(FpsCtrlTest, RateBelowOneIsHeldAtOne) {
   start(0);
   EXPECT_EQ(fps_ctrl_get_fps(), 1u);
