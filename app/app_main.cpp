@@ -8,6 +8,7 @@
 #include "app/window.h"
 #include "disp/disp_main.h"
 #include "plat/dialogs.h"
+#include "tool/tool.h"
 #include "plat/files.h"
 #include "plat/input.h"
 #include "plat/ipc.h"
@@ -41,12 +42,11 @@ RegionIndex g_region;
 struct SceneSwitcher {
     SceneRunner runner;
     std::array<uint8_t, k_scene_scratch_size> scratch;   // cleared when a run starts; unused
-    // Row 0 is the patch tool's (enter, frame, leave) once it exists;
-    // until then both rows are empty and the runner idles.
+    // Row 0 is the patch tool, the one scene; row 1 stays empty.
     std::array<SceneEntry, APP_SCENE_ROWS> table;
 };
 
-SceneSwitcher g_scene;
+SceneSwitcher g_scene = {{}, {}, {{{tool_init, tool_frame, tool_term}, {}}}};
 ResMark g_scene_mark;   // what the scenes load is released at the stop
 
 }  // namespace

@@ -1,10 +1,27 @@
 #include "tool/tool.h"
 
+#include "app/key.h"
+#include "app/mouse.h"
+#include "app/textlist.h"
+#include "app/window.h"
+#include "disp/cam.h"
+#include "disp/disp_env.h"
+#include "disp/disp_main.h"
 #include "disp/disp_param.h"
+#include "disp/fog.h"
+#include "math/vm_mat.h"
+#include "obj2d/obj.h"
+#include "obj2d/spr.h"
+#include "res/resload.h"
+#include "tool/mdl_load.h"
 #include "tool/tool_local.h"
+#include "tool/tool_palette.h"
+#include "tool/tool_patch.h"
+#include "tools/gen/embedded.h"
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 // Sections: state | background | helpers | scene
 
@@ -86,4 +103,199 @@ int32_t tool_pic_height(uint32_t tex) { return tool_tex_height(tex); }
 int32_t tool_clamp(int32_t value, int32_t low, int32_t high)
 {
     return value < low ? low : std::min(value, high);
+}
+
+void tool_set_env_colors(uint32_t colour)
+{
+    env_set_color0(0, colour);
+    env_set_color1(0, colour);
+}
+
+// sound: snd_post(command, 0) here once the sound ring exists.
+void tool_sound_post(uint32_t) {}
+
+void tool_deselect_all(DrawObj* keep)
+{
+    for (DrawObj* p : g_tool.patches)
+        if (p && p != keep) tool_patch_deselect(p);
+}
+
+void tool_load_background(void)
+{
+    const std::span<const unsigned char> png = embedded_background_png();
+    g_tool.background_tex = res_tex_load_mem(TOOL_BACKGROUND_GROUP, TOOL_BACKGROUND_NAME,
+                                             png.data(), uint32_t(png.size()), false);
+    tool_fit_background();
+}
+
+// ---- scene ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr float k_fov = 1.2217306f;   // 70 degrees
+constexpr uint32_t k_env_colour = 0xFFE0E0E0u;
+constexpr uint32_t k_help_colour = 0xFF00FF00u;
+constexpr uint32_t k_sound_stop_bgm = 2;
+
+constexpr const char* k_help_lines[] = {
+    "                    H KEY: RESET MOVE&SCALE",
+    "SPACE & MOUSE RIGHT CLICK: SCALE BACK CG   ",
+    "SPACE & MOUSE LEFT  CLICK: MOVE  BACK CG   ",
+};
+
+void cursor_free_and_shown(void)
+{
+    if (WindowRec* w = window_get(0)) {
+        mouse_clip_cursor(w->handle, 0);
+        mouse_set_clip_flag(w->handle, 0);
+    }
+    mouse_set_cursor_mode(CURSOR_SHOWN);
+}
+
+// View space of screen 0 is screen space with its origin at the centre of
+// the render area, x to the right and y downwards.
+void set_flat_projection(void)
+{
+    const float w = float(tool_render_w()), h = float(tool_render_h());
+    Mat44 proj;
+    vm_mat_ortho_offcenter(&proj, -w / 2, w / 2, h / 2, -h / 2, TOOL_NEAR, TOOL_FAR);
+    cam_set_proj_custom(0, 1);
+    cam_set_proj_matrix(0, &proj);
+}
+
+void background_drag(void)
+{
+    ToolState& t = g_tool;
+    uint32_t mx = 0, my = 0;
+    mouse_get_pos(&mx, &my);
+    if (key_is_pressed(PLAT_VK_LBUTTON) || key_is_pressed(PLAT_VK_RBUTTON)) {
+        uint32_t px = 0, py = 0;
+        mouse_get_prev_pos(&px, &py);
+        t.drag_mouse_x = int32_t(px);
+        t.drag_mouse_y = int32_t(py);
+        t.drag_offset_x = t.offset_x;
+        t.drag_offset_y = t.offset_y;
+        t.drag_rotation = t.rotation;
+        t.drag_scale = t.scale;
+    }
+    const int left = key_is_down(PLAT_VK_LBUTTON), right = key_is_down(PLAT_VK_RBUTTON);
+    const int space = key_is_down(PLAT_VK_SPACE);
+    if ((key_is_down('T') || space) && left) {
+        t.offset_x = t.drag_offset_x + float(int32_t(mx) - t.drag_mouse_x);
+        t.offset_y = t.drag_offset_y + float(int32_t(my) - t.drag_mouse_y);
+        tool_deselect_all(nullptr);
+    }
+    if ((key_is_down('S') && left) || (space && right)) {
+        t.scale = tool_drag_scale(t.drag_scale, float(int32_t(my) - t.drag_mouse_y),
+                                  tool_pic_height(t.background_tex));
+        tool_deselect_all(nullptr);
+    }
+}
+
+void background_sprite(void)
+{
+    const ToolState& t = g_tool;
+    const ResHandle tex = t.background_tex;
+    const float pivot_x = float(tool_pic_width(tex)) / 2 / float(tool_tex_width(tex));
+    const float pivot_y = float(tool_pic_height(tex)) / 2 / float(tool_tex_height(tex));
+    if (DrawObj* bg = spr_create_tex_1f(t.sprite_group, tex, 0xFFFFFFFFu, t.offset_x, t.offset_y,
+                                        pivot_x, pivot_y, t.scale, t.scale, TOOL_BACKGROUND_PRIO))
+        spr_set_rot(bg, t.rotation);
+}
+
+void tool_run(void)
+{
+    g_tool.buttons_shown = 1;
+    tool_buttons();
+    if (g_tool.background_tex) {
+        background_drag();
+        background_sprite();
+        if (key_is_pressed('H')) tool_fit_background();
+    }
+    if (key_is_pressed('L')) g_tool.lighting ^= 1u;
+}
+
+void help_text(void)
+{
+    const int32_t w = tool_render_w(), h = tool_render_h();
+    for (int i = 0; i < 3; ++i)
+        textlist_printf(disp_get_text_drawlist(), kTextAlignRight | kTextAlignBottom, 4, 11, w - 2,
+                        h - 2 - 12 * i, k_help_colour, "%s", k_help_lines[i]);
+}
+
+}  // namespace
+
+void tool_init(void)
+{
+    g_tool = ToolState{};
+    tool_fit_background();
+    res_mark(g_tool.start_mark);
+    g_tool.sprite_group = group_alloc();
+    g_tool.model_group = group_alloc();
+    tool_sound_post(k_sound_stop_bgm);
+
+    // Screen 0 for flat work.
+    env_set_light_enable(0, 1);
+    const Vec3 light_dir{0.0f, 1.0f, 1.0f};
+    env_set_light_dir(0, &light_dir);
+    env_set_color2(0, 0xFFFFFFFFu);
+    tool_set_env_colors(k_env_colour);
+    cam_set_mode(0, 0);
+    const Vec3 zero{0.0f, 0.0f, 0.0f};
+    cam_set_pos_rot(0, &zero, &zero);
+    fog_set_enable(0, 0);
+    fog_set_color(0, 0xFFFF0000u);
+    disp_set_clear_color(0xFF000000u);
+    // The cull distance reaches as far as the view, so that the palette's
+    // previews at z = 2500 stay inside it.
+    cam_set_near_far(0, TOOL_NEAR, TOOL_FAR, TOOL_FAR);
+    cam_set_fov(0, k_fov);
+    disp_set_render_enable(1);
+
+    cursor_free_and_shown();
+    g_tool.lighting = 1;
+}
+
+int tool_frame(void)
+{
+    disp_set_render_enable(1);
+    set_flat_projection();
+    switch (g_tool.step) {
+    case TOOL_STEP_LIST:
+        mdl_queue_begin(MDL_MODEL_DIR);
+        g_tool.step = TOOL_STEP_LOAD;
+        [[fallthrough]];
+    case TOOL_STEP_LOAD: {
+        // Groups beyond the loader's ring wait here until it has room.
+        const int waiting = mdl_queue_feed();
+        if (resload_pump(90.0f) == RESLOAD_IDLE && waiting == 0) g_tool.step = TOOL_STEP_BACKGROUND;
+        break;
+    }
+    case TOOL_STEP_BACKGROUND:
+        res_mark(g_tool.models_mark);
+        tool_load_background();
+        g_tool.step = TOOL_STEP_RUN;
+        [[fallthrough]];
+    default:
+        tool_run();
+        break;
+    }
+    help_text();
+    ++g_tool.frame_counter;
+    return 0;
+}
+
+void tool_term(void)
+{
+    group_release(g_tool.sprite_group);
+    group_free(g_tool.sprite_group);
+    group_release(g_tool.model_group);
+    group_free(g_tool.model_group);
+    mdl_queue_clear();
+    res_release_to_mark(g_tool.models_mark);
+    res_release_to_mark(g_tool.start_mark);
+    tool_sound_post(k_sound_stop_bgm);
+    // sound: snd_stop_all here, directly on the sound manager.
+    disp_set_render_enable(1);
+    cursor_free_and_shown();
 }

@@ -1,7 +1,14 @@
 #include "tool/tool_patch.h"
 
+#include "app/key.h"
 #include "app/mouse.h"
 #include "math/vm_mat.h"
+#include "obj2d/line2d.h"
+#include "obj2d/obj.h"
+#include "obj2d/spr.h"
+#include "obj3d/mdlobj.h"
+#include "plat/dialogs.h"
+#include "tool/nametag.h"
 #include "tool/tool_local.h"
 
 #include <algorithm>
@@ -86,4 +93,381 @@ Vec3* tool_vec3(Vec3* out, float x, float y, float z)
 {
     *out = Vec3{x, y, z};
     return out;
+}
+
+// ---- patches -------------------------------------------------------------------------------
+
+namespace {
+
+constexpr float k_pi = 3.1415927f;
+constexpr float k_deg_to_rad = 6.2831855f / 360.0f;
+constexpr uint32_t k_frame_colour = 0xFF00FF00u;
+constexpr uint32_t k_handle_colour = 0xFFFFFFFFu;
+constexpr uint32_t k_handle_drag_colour = 0xFFFF0000u;
+constexpr float k_no_pick = 99999.0f;
+
+static_assert(sizeof(PatchRecord) <= kObjUserWorkBytes, "the record lives in the user area");
+
+struct HandleSprite {
+    const char* crop;
+    uint32_t bit;
+    float px, py;   // pivot
+};
+
+// Screen position of each handle sprite around the frame centre c with half
+// sizes (hx, hy).
+Vec2 handle_pos(int handle, float cx, float cy, float hx, float hy)
+{
+    switch (handle) {
+    case PATCH_H_SCALEY: return {cx + hx + 16, cy};
+    case PATCH_H_ROTX: return {cx, cy - hy - 32};
+    case PATCH_H_ROTY: return {cx - hx - 32, cy};
+    case PATCH_H_ROTZ: return {cx + hx + 32, cy + hy + 40};
+    default: return {cx, cy + hy + 40};   // aspect
+    }
+}
+
+constexpr HandleSprite k_handle_sprites[] = {
+    {"scaley", PATCH_SCALEY, 0.0f, 0.5f}, {"rotx", PATCH_ROTX, 0.5f, 0.5f},
+    {"roty", PATCH_ROTY, 0.5f, 0.5f},     {"rotz", PATCH_ROTZ, 0.5f, 0.5f},
+    {"aspect", PATCH_ASPECT, 0.5f, 0.5f},
+};
+
+void cursor(int32_t* x, int32_t* y)
+{
+    uint32_t mx = 0, my = 0;
+    mouse_get_pos(&mx, &my);
+    *x = int32_t(mx);
+    *y = int32_t(my);
+}
+
+// The frame centre on screen from the object's matrix.
+Vec2 patch_centre(DrawObj* obj)
+{
+    const Mat44* m = mdlobj_matrix(obj);
+    return {float(tool_render_w() / 2) + m->m[12], float(tool_render_h() / 2) + m->m[13]};
+}
+
+void draw_frame_and_handles(DrawObj* obj, const PatchRecord* p, float hx, float hy)
+{
+    const Vec2 c = patch_centre(obj);
+    const ResGroupId g = obj->group;
+    const Vec2 tl{c.x - hx, c.y - hy}, bl{c.x - hx, c.y + hy};
+    const Vec2 tr{c.x + hx, c.y - hy}, br{c.x + hx, c.y + hy};
+    line2d_create_1f(g, tl, k_frame_colour, bl, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    line2d_create_1f(g, tl, k_frame_colour, tr, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    line2d_create_1f(g, br, k_frame_colour, bl, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    line2d_create_1f(g, br, k_frame_colour, tr, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    for (int h = PATCH_H_SCALEY; h < PATCH_H_COUNT; ++h) {
+        const HandleSprite& s = k_handle_sprites[h - PATCH_H_SCALEY];
+        const Vec2 pos = handle_pos(h, c.x, c.y, hx, hy);
+        spr_create_1f(g, res_crop_find("icon", s.crop),
+                      (p->state & s.bit) ? k_handle_drag_colour : k_handle_colour, pos.x, pos.y,
+                      s.px, s.py, 1.0f, 1.0f, TOOL_PATCH_FRAME_PRIO);
+    }
+}
+
+// Step 5 of the callback: which drag a selected patch is in.
+void update_drag_bits(DrawObj* obj, PatchRecord* p, const Mat44* m)
+{
+    const uint32_t prev = p->state & ~PATCH_SELECTED;
+    const uint32_t old = p->state;
+    const int down = key_is_down(PLAT_VK_LBUTTON), pressed = key_is_pressed(PLAT_VK_LBUTTON);
+    if (!down) p->state &= ~PATCH_DRAG_BITS;
+    for (int h = PATCH_H_BODY; h < PATCH_H_COUNT; ++h) {
+        const uint32_t bit = 1u << (h + 1);
+        if (!down || (prev & PATCH_DRAG_BITS & ~bit) != 0 || !tool_patch_hit_handle(obj, h)) continue;
+        if (old & bit) p->state |= bit;
+        if (pressed) {
+            p->state |= bit;
+            cursor(&p->drag_mouse_x, &p->drag_mouse_y);
+            if (h == PATCH_H_BODY) p->drag_pic = p->pic;
+            else p->start = *m;
+        }
+        return;
+    }
+    if (pressed) p->state = 0;
+}
+
+// Step 6: the drags, each starting again from the start matrix every frame.
+void apply_drags(PatchRecord* p, Mat44* m, float s)
+{
+    int32_t mx = 0, my = 0;
+    cursor(&mx, &my);
+    const float dx = float(mx - p->drag_mouse_x), dy = float(my - p->drag_mouse_y);
+    if (p->state & PATCH_MOVING) {
+        p->pic.x = dx / s + p->drag_pic.x;
+        p->pic.y = dy / s + p->drag_pic.y;
+    }
+    Mat44 turn;
+    bool changed = true;
+    if (p->state & PATCH_SCALEY) {
+        const float f = tool_patch_drag_factor(-dy);
+        tool_mat_scale3(m, &p->start, f, f, f);
+    } else if (p->state & PATCH_ROTX) {
+        vm_mat_mul(m, tool_mat_euler(&turn, dy * k_deg_to_rad, 0, 0), &p->start);
+    } else if (p->state & PATCH_ROTY) {
+        vm_mat_mul(m, tool_mat_euler(&turn, 0, -dx * k_deg_to_rad, 0), &p->start);
+    } else if (p->state & PATCH_ROTZ) {
+        vm_mat_mul(m, tool_mat_euler(&turn, 0, 0, (dy - dx) * k_deg_to_rad), &p->start);
+    } else if (p->state & PATCH_ASPECT) {
+        vm_mat_identity(&turn);
+        turn.m[0] = tool_patch_drag_factor(dx);
+        vm_mat_mul(m, &turn, &p->start);
+    } else {
+        changed = false;
+    }
+    if (changed) {
+        m->m[12] = p->start.m[12];
+        m->m[13] = p->start.m[13];
+        m->m[14] = p->start.m[14];
+    }
+}
+
+}  // namespace
+
+PatchRecord* tool_patch_record(DrawObj* obj)
+{
+    return obj ? reinterpret_cast<PatchRecord*>(obj->user) : nullptr;
+}
+
+int tool_patch_free_slot(void)
+{
+    const ToolState& t = tool_state();
+    for (int i = 0; i < TOOL_PATCH_SLOTS; ++i)
+        if (!t.patches[size_t(i)]) return i;
+    plat_message_box("", TOOL_PATCH_LIMIT_CAPTION, PLAT_MB_OK);
+    return -1;
+}
+
+DrawObj* tool_patch_create(uint32_t model_group, uint32_t mesh)
+{
+    const int slot = tool_patch_free_slot();
+    if (slot < 0) return nullptr;
+    DrawObj* obj = mdlobj_create(model_group, nullptr, mesh, TOOL_PATCH_PRIO);
+    if (!obj) return nullptr;
+    obj_set_update(obj, tool_patch_frame);
+    obj_set_release(obj, tool_patch_release);
+    tool_patch_init(obj, mesh, slot);
+    tool_state().patches[size_t(slot)] = obj;
+    return obj;
+}
+
+void tool_patch_init(DrawObj* obj, uint32_t mesh, int slot)
+{
+    PatchRecord* p = tool_patch_record(obj);
+    *p = PatchRecord{};
+    p->mesh = mesh;
+    p->slot = slot;
+    tool_patch_anchor(obj);
+    p->state = PATCH_MOVING;   // follows the cursor at once
+    mdlobj_set_cull(obj, 1);
+    tool_apply_name_options(obj, mesh, TOOL_PATCH_TAG_PRIO);
+    Mat44* m = mdlobj_matrix(obj);
+    vm_mat_identity(m);
+    tool_mat_scale3(m, m, TOOL_PATCH_MODEL_SCALE, TOOL_PATCH_MODEL_SCALE, TOOL_PATCH_MODEL_SCALE);
+    vm_mat_rotate_z(m, m, k_pi);
+    mdlobj_set_frustum_cull(obj, 0);
+    p->base = *m;
+}
+
+void tool_patch_anchor(DrawObj* obj)
+{
+    const ToolState& t = tool_state();
+    PatchRecord* p = tool_patch_record(obj);
+    int32_t mx = 0, my = 0;
+    cursor(&mx, &my);
+    p->pic.x = (float(mx) - t.offset_x) / t.scale;
+    p->pic.y = (float(my) - t.offset_y) / t.scale;
+}
+
+void tool_patch_place(DrawObj* obj)
+{
+    const ToolState& t = tool_state();
+    const PatchRecord* p = tool_patch_record(obj);
+    Mat44* m = mdlobj_matrix(obj);
+    m->m[12] = p->pic.x * t.scale + t.offset_x - float(tool_render_w() / 2);
+    m->m[13] = p->pic.y * t.scale + t.offset_y - float(tool_render_h() / 2);
+    m->m[14] = TOOL_PATCH_Z;
+}
+
+int tool_patch_frame(DrawObj* obj)
+{
+    ToolState& t = tool_state();
+    PatchRecord* p = tool_patch_record(obj);
+    Mat44* m = mdlobj_matrix(obj);
+    const float s = t.scale;
+    mdlobj_set_lighting(obj, t.lighting);
+    *m = p->base;
+
+    // The frame around the model, capped so a huge model keeps its handles
+    // on screen.
+    float box[6];
+    for (int i = 0; i < 6; ++i) box[i] = tool_mesh_bound(p->mesh, i);
+    const Vec2 e = tool_box_extent(box, m);
+    const float ex = std::min(e.x, TOOL_PATCH_EXTENT_CAP * float(tool_render_w()));
+    const float ey = std::min(e.y, TOOL_PATCH_EXTENT_CAP * float(tool_render_h()));
+    p->extent_x = ex * s / 16.0f;
+    p->extent_y = ey * s / 16.0f;
+
+    const int pressed = key_is_pressed(PLAT_VK_LBUTTON);
+    DrawObj* other = tool_active_patch();
+    const int blocked = other && other != obj && tool_patch_hit_any_handle(other);
+    if (!blocked && p->state == 0 && pressed && p->counter > 2 && tool_patch_pick() == obj) {
+        p->state = PATCH_SELECTED;
+        p->counter = 0;
+        tool_deselect_all(obj);
+    }
+
+    if (!(p->state & PATCH_SELECTED)) {
+        if (p->state & PATCH_MOVING) {
+            tool_patch_anchor(obj);
+            if (pressed && p->counter > 2) {   // placed
+                p->state &= ~PATCH_MOVING;
+                p->counter = 0;
+            }
+        }
+    } else {
+        update_drag_bits(obj, p, m);
+        if (p->state & PATCH_SELECTED) apply_drags(p, m, s);
+    }
+
+    tool_patch_place(obj);
+    if (p->state) draw_frame_and_handles(obj, p, ex * s, ey * s);
+
+    ++p->counter;
+    const int result = p->delete_mark ? 1 : 0;
+    // Drawn at the background's scale about its own origin; the translation
+    // row is already in screen terms.
+    p->base = *m;
+    tool_mat_scale3(m, m, s, s, s);
+    return result;
+}
+
+void tool_patch_release(DrawObj* obj)
+{
+    const PatchRecord* p = tool_patch_record(obj);
+    if (!p || p->slot < 0 || p->slot >= TOOL_PATCH_SLOTS) return;
+    ToolState& t = tool_state();
+    if (t.patches[size_t(p->slot)] == obj) t.patches[size_t(p->slot)] = nullptr;
+}
+
+int tool_patch_is_active(DrawObj* obj) { return obj && tool_patch_record(obj)->state ? 1 : 0; }
+
+int tool_patch_is_moving(DrawObj* obj)
+{
+    return obj && (tool_patch_record(obj)->state & PATCH_MOVING) ? 1 : 0;
+}
+
+void tool_patch_deselect(DrawObj* obj)
+{
+    if (obj) tool_patch_record(obj)->state = 0;
+}
+
+void tool_patch_mark_delete(DrawObj* obj)
+{
+    if (obj) tool_patch_record(obj)->delete_mark = 1;
+}
+
+int tool_active_patch_index(void)
+{
+    const ToolState& t = tool_state();
+    for (int i = 0; i < TOOL_PATCH_SLOTS; ++i)
+        if (tool_patch_is_active(t.patches[size_t(i)])) return i;
+    return -1;
+}
+
+DrawObj* tool_active_patch(void)
+{
+    const int i = tool_active_patch_index();
+    return i < 0 ? nullptr : tool_state().patches[size_t(i)];
+}
+
+int tool_moving_patch_index(void)
+{
+    const ToolState& t = tool_state();
+    for (int i = 0; i < TOOL_PATCH_SLOTS; ++i)
+        if (tool_patch_is_moving(t.patches[size_t(i)])) return i;
+    return -1;
+}
+
+void tool_mark_delete_slot(int slot)
+{
+    if (slot < 0 || slot >= TOOL_PATCH_SLOTS) return;
+    tool_patch_mark_delete(tool_state().patches[size_t(slot)]);
+}
+
+int tool_patch_pick_index(void)
+{
+    const ToolState& t = tool_state();
+    float best = k_no_pick;
+    int index = -1;
+    for (int i = 0; i < TOOL_PATCH_SLOTS; ++i) {
+        float d = 0.0f;
+        DrawObj* obj = t.patches[size_t(i)];
+        if (obj && tool_patch_hit(obj, &d) && d < best) {
+            best = d;
+            index = i;
+        }
+    }
+    return index;
+}
+
+DrawObj* tool_patch_pick(void)
+{
+    const int i = tool_patch_pick_index();
+    return i < 0 ? nullptr : tool_state().patches[size_t(i)];
+}
+
+int tool_patch_hit_handle(DrawObj* obj, int handle)
+{
+    if (!obj) return 0;
+    const PatchRecord* p = tool_patch_record(obj);
+    const Vec2 c = patch_centre(obj);
+    const PatchBox b = tool_patch_box(handle, c.x, c.y, p->extent_x, p->extent_y);
+    return tool_point_in_rect(b.x, b.y, b.w, b.h);
+}
+
+int tool_patch_hit(DrawObj* obj, float* distance)
+{
+    if (!tool_patch_hit_handle(obj, PATCH_H_BODY)) return 0;
+    if (distance) {
+        int32_t mx = 0, my = 0;
+        cursor(&mx, &my);
+        const Vec2 c = patch_centre(obj);
+        *distance = tool_distance(float(mx), float(my), c.x, c.y);
+    }
+    return 1;
+}
+
+int tool_patch_hit_body(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_BODY); }
+int tool_patch_hit_scaley(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_SCALEY); }
+int tool_patch_hit_rotx(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ROTX); }
+int tool_patch_hit_roty(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ROTY); }
+int tool_patch_hit_rotz(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ROTZ); }
+int tool_patch_hit_aspect(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ASPECT); }
+
+int tool_patch_hit_any_handle(DrawObj* obj)
+{
+    for (int h = PATCH_H_SCALEY; h < PATCH_H_COUNT; ++h)
+        if (tool_patch_hit_handle(obj, h)) return 1;
+    return 0;
+}
+
+float tool_mesh_bound(uint32_t mesh, int which)
+{
+    const MeshBuffers* mb = res_mesh_get_object(mesh);
+    return mb && which >= 0 && which < 6 ? mb->box[which] : 0.0f;
+}
+
+void tool_apply_name_options(DrawObj* obj, uint32_t mesh, int default_priority)
+{
+    if (!obj) return;
+    const NameOptions o = nametag_options(res_mesh_name(mesh), default_priority, obj->prio);
+    if (o.alpha_ref) mdlobj_set_alpha_ref(obj, o.alpha_ref);
+    if (o.zwrite_off) mdlobj_set_zwrite(obj, 0);
+    if (o.zfunc_always) mdlobj_set_zfunc(obj, 7);
+    // Also moves the object to the head of its priority list, as each tag
+    // step did.
+    obj_set_priority(obj, o.priority);
 }

@@ -114,3 +114,6 @@ Mat44* tool_mat_scale3(Mat44* out, const Mat44* m, float x, float y, float z);
 Mat44* tool_mat_euler(Mat44* out, float x, float y, float z);
 Mat44* tool_mat_translation(Mat44* out, float x, float y, float z);
 Vec3* tool_vec3(Vec3* out, float x, float y, float z);
+// The mesh name's tags applied to a model object (tool/nametag.h); the
+// default priority is 79 for patches and 28 for palette previews.
+void tool_apply_name_options(DrawObj* obj, uint32_t mesh, int default_priority);

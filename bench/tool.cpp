@@ -1,0 +1,142 @@
+// The patch tool on the offscreen device at 800 x 600 with the built data
+// set, as the program runs it: input update, tool_frame, the display frame.
+//
+// BM_ToolStartToFirstLoadedFrame: from the display start (device, shader
+// library, fonts, draw objects) to the end of the first frame that draws the
+// loaded tool (every model group in, the background built); frame pacing is
+// left out, so the figure is the work itself. Counter loading_frames: frames
+// the loader took at 90 percent of each.
+// BM_ToolFrame100Patches: one whole frame with 100 placed patches of the
+// palette's models on screen, ending with a read-back of one pixel so that
+// queued frames do not flatter it; counter fps = 1000 / ms.
+#include <benchmark/benchmark.h>
+
+#include "app/app_main.h"
+#include "app/key.h"
+#include "app/mouse.h"
+#include "app/txt_settings.h"
+#include "disp/disp_main.h"
+#include "obj2d/obj.h"
+#include "obj3d/mdlobj.h"
+#include "plat/files.h"
+#include "plat/gfx.h"
+#include "res/res.h"
+#include "tool/tool.h"
+#include "tool/tool_local.h"
+#include "tool/tool_patch.h"
+#include "util/perf.h"
+
+#include <chrono>
+#include <cstdlib>
+
+namespace {
+
+constexpr int k_w = 800, k_h = 600;
+constexpr int k_patches = 100;
+
+using Clock = std::chrono::steady_clock;
+
+struct ToolBench {
+    bool ok = false;
+    double start_ms = 0;
+    int loading_frames = 0;
+};
+
+void frame()
+{
+    perf_timer_mark();
+    key_update();
+    mouse_update();
+    tool_frame();
+    disp_update(nullptr);
+    uint8_t px[4];
+    gfx_read_pixels(0, 0, 1, 1, px, 4);   // waits for the frame
+}
+
+ToolBench& bench()
+{
+    static ToolBench b = [] {
+        ToolBench t;
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        app_choose_work_dir(plat_exe_dir());   // the build folder holds data/
+        void* window = gfx_test_window_create(k_w, k_h);
+        if (!window) return t;
+        perf_timer_init(30);
+        const auto t0 = Clock::now();
+        if (!disp_boot(window, 0, k_w, k_h, 32, nullptr)) return t;
+        key_init();
+        mouse_init();
+        tool_init();
+        while (tool_step() != TOOL_STEP_RUN) {
+            frame();
+            ++t.loading_frames;
+            if (t.loading_frames > 100000) return t;
+        }
+        frame();   // the first frame of the running tool
+        t.start_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        t.ok = res_mesh_count() > 0;
+        return t;
+    }();
+    return b;
+}
+
+void BM_ToolStartToFirstLoadedFrame(benchmark::State& state)
+{
+    ToolBench& b = bench();
+    if (!b.ok) {
+        state.SkipWithError("no device or no data set");
+        return;
+    }
+    for (auto _ : state) state.SetIterationTime(b.start_ms / 1000.0);
+    state.counters["start_ms"] = b.start_ms;
+    state.counters["loading_frames"] = b.loading_frames;
+    state.counters["meshes"] = res_mesh_count();
+}
+BENCHMARK(BM_ToolStartToFirstLoadedFrame)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ToolFrame100Patches(benchmark::State& state)
+{
+    ToolBench& b = bench();
+    if (!b.ok) {
+        state.SkipWithError("no device or no data set");
+        return;
+    }
+    // A 10 x 10 grid over the fitted picture, every model of the palette in
+    // turn, each placed (not following the cursor).
+    const int32_t meshes = res_mesh_count();
+    for (int i = 0; i < k_patches && tool_state().patches[size_t(i)] == nullptr; ++i) {
+        DrawObj* p = tool_patch_create(tool_state().model_group, uint32_t(i % meshes) + 1);
+        if (!p) break;
+        PatchRecord* r = tool_patch_record(p);
+        r->state = 0;
+        const float s = tool_get_bg_scale();
+        r->pic = {(float(i % 10) - 4.5f) * 55.0f / s, (float(i / 10) - 4.5f) * 55.0f / s, 0.0f};
+    }
+    for (int i = 0; i < 3; ++i) frame();
+    for (auto _ : state) frame();
+    state.counters["patches"] = k_patches;
+    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ToolFrame100Patches)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The tool's own share of that frame: tool_frame and the update pass with
+// the patches' callbacks, nothing drawn (the one-frame objects are freed).
+void BM_ToolLogic100Patches(benchmark::State& state)
+{
+    ToolBench& b = bench();
+    if (!b.ok || !tool_state().patches[0]) {
+        state.SkipWithError("no device, data set or patches");
+        return;
+    }
+    for (auto _ : state) {
+        key_update();
+        mouse_update();
+        tool_frame();
+        obj_frame();
+        obj_free_dead();
+    }
+    state.counters["patches"] = k_patches;
+}
+BENCHMARK(BM_ToolLogic100Patches)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace

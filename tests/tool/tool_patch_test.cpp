@@ -1,0 +1,317 @@
+// Patches in the draw-object manager's update pass, without a display: input
+// arrives as the window messages would bring it, one frame is the input
+// update, the tool's buttons (when asked) and the update pass.
+#include "res/res_fixture.h"
+
+#include "app/key.h"
+#include "app/mouse.h"
+#include "disp/disp_param.h"
+#include "obj2d/line2d.h"
+#include "obj2d/obj.h"
+#include "obj2d/obj2d.h"
+#include "obj3d/mdlobj.h"
+#include "obj3d/obj3d.h"
+#include "plat/dialogs.h"
+#include "plat/input.h"
+#include "plat/window.h"
+#include "tool/tool_local.h"
+#include "tool/tool_palette.h"
+#include "tool/tool_patch.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int k_w = 800, k_h = 600;
+
+class ToolPatches : public ResTest {
+   protected:
+    ResHandle apple = 0, star = 0;
+
+    void SetUp() override
+    {
+        ResTest::SetUp();
+        const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
+        const fs::path grp = fs::path(bin ? bin : ".") / "data" / "grp";
+        if (!fs::exists(grp / "apple.bin")) GTEST_SKIP() << "no built data folder";
+        settings = {{"MODEL_DATA_PATH", grp.string() + "/"}, {"MODEL_DATA_PATHE", folder("e")},
+                    {"MODEL_DATA_PATHC", folder("c")}, {"TEX_DATA_PATH", folder("t")}};
+        boot();
+        ASSERT_TRUE(resload_request("apple", 0));
+        ASSERT_TRUE(resload_request("star", 0));
+        while (resload_step() != RESLOAD_IDLE) {
+        }
+        apple = res_mesh_find("apple", "apple");
+        star = res_mesh_find("star", "star");
+        ASSERT_NE(apple, 0u);
+        disp_param_init(nullptr, 0, k_w, k_h, 32, nullptr);
+        obj_module_init();
+        line2d_type_register();
+        tri2d_type_register();
+        obj2d_type_register();
+        obj3d_type_register();
+        plat_key_clear();
+        key_init();
+        mouse_init();
+        ToolState& t = tool_state();
+        t = ToolState{};
+        t.offset_x = 400;
+        t.offset_y = 300;
+        t.scale = 1.0f;
+        t.lighting = 1;
+        t.sprite_group = group_alloc();
+        t.model_group = group_alloc();
+        plat_dialogs_reset_script();
+    }
+    void TearDown() override
+    {
+        obj3d_term();
+        obj2d_type_term();
+        tri2d_term();
+        line2d_term();
+        obj_module_term();
+        tool_state() = ToolState{};
+        plat_key_clear();
+        ResTest::TearDown();
+    }
+
+    void move(int x, int y) { mouse_on_move(plat_pack_pos(x, y), 0, 0); }
+    void button(bool down)
+    {
+        const PlatMsg m{nullptr, down ? PLAT_WM_LBUTTONDOWN : PLAT_WM_LBUTTONUP, 0, 0, 0};
+        plat_input_on_message(&m);
+    }
+    void frame(bool buttons = false)
+    {
+        key_update();
+        mouse_update();
+        if (buttons) tool_buttons();
+        obj_frame();
+        obj_free_dead();
+    }
+    void frames(int n)
+    {
+        for (int i = 0; i < n; ++i) frame();
+    }
+    // A held click: down for two frames, then up.
+    void click(int x, int y)
+    {
+        move(x, y);
+        button(true);
+        frames(2);
+        button(false);
+        frame();
+    }
+    // A patch of the mesh created at (x, y) and placed there.
+    DrawObj* placed(ResHandle mesh, int x, int y)
+    {
+        move(x, y);
+        DrawObj* p = tool_patch_create(tool_state().model_group, mesh);
+        EXPECT_NE(p, nullptr);
+        frames(4);
+        click(x, y);
+        EXPECT_EQ(tool_patch_record(p)->state, 0u);
+        frames(3);
+        return p;
+    }
+    static Vec2 screen_pos(DrawObj* p)
+    {
+        const Mat44* m = mdlobj_matrix(p);
+        return {m->m[12] + k_w / 2, m->m[13] + k_h / 2};
+    }
+};
+
+}  // namespace
+
+TEST_F(ToolPatches, FollowsTheCursorAndIsPlacedOnlyAfterItsThirdFrame)
+{
+    move(100, 100);
+    DrawObj* p = tool_patch_create(tool_state().model_group, apple);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(tool_state().patches[0], p);
+    EXPECT_EQ(p->prio, TOOL_PATCH_PRIO);
+    // A press in its first frames does not place it.
+    button(true);
+    frame();
+    button(false);
+    move(200, 150);
+    frame();
+    EXPECT_TRUE(tool_patch_is_moving(p));
+    EXPECT_FLOAT_EQ(screen_pos(p).x, 200);
+    EXPECT_FLOAT_EQ(screen_pos(p).y, 150);
+    EXPECT_FLOAT_EQ(mdlobj_matrix(p)->m[14], TOOL_PATCH_Z);
+    frames(2);
+    click(250, 160);
+    EXPECT_FALSE(tool_patch_is_active(p));
+    move(500, 500);
+    frames(2);
+    EXPECT_FLOAT_EQ(screen_pos(p).x, 250);
+    EXPECT_FLOAT_EQ(screen_pos(p).y, 160);
+}
+
+TEST_F(ToolPatches, SelectionWaitsTwoFramesAndTheNearerCentreWins)
+{
+    DrawObj* a = placed(apple, 300, 300);
+    DrawObj* b = placed(apple, 320, 300);
+    click(317, 300);   // inside both frames, nearer b's centre
+    EXPECT_EQ(tool_patch_record(b)->state & PATCH_SELECTED, PATCH_SELECTED);
+    EXPECT_EQ(tool_patch_record(a)->state, 0u);
+    EXPECT_EQ(tool_active_patch(), b);
+    click(303, 300);   // nearer a: a selected, b let go
+    EXPECT_EQ(tool_patch_record(a)->state, PATCH_SELECTED);
+    EXPECT_EQ(tool_patch_record(b)->state, 0u);
+    click(700, 50);    // away from every handle: nothing selected
+    EXPECT_EQ(tool_active_patch(), nullptr);
+}
+
+TEST_F(ToolPatches, BodyDragMovesInPictureTermsAndFollowsTheBackground)
+{
+    DrawObj* p = placed(apple, 300, 300);
+    click(300, 300);
+    ASSERT_EQ(tool_patch_record(p)->state, PATCH_SELECTED);
+    move(300, 300);
+    button(true);
+    frame();
+    move(340, 280);
+    frame();
+    EXPECT_FLOAT_EQ(screen_pos(p).x, 340);
+    EXPECT_FLOAT_EQ(screen_pos(p).y, 280);
+    button(false);
+    frame();
+    EXPECT_EQ(tool_patch_record(p)->state, PATCH_SELECTED);
+    // Scaling the background scales the patch about its own origin and
+    // moves it with the picture: (340 - 400) x 2 + 400.
+    const float size_before = std::fabs(mdlobj_matrix(p)->m[0]);
+    tool_state().scale = 2.0f;
+    frame();
+    EXPECT_FLOAT_EQ(screen_pos(p).x, 280);
+    EXPECT_FLOAT_EQ(screen_pos(p).y, 260);
+    EXPECT_FLOAT_EQ(std::fabs(mdlobj_matrix(p)->m[0]), 2 * size_before);
+    tool_state().scale = 1.0f;
+    frame();
+    EXPECT_FLOAT_EQ(screen_pos(p).x, 340);
+}
+
+TEST_F(ToolPatches, ScaleHandleDoublesAndStopsAtOneTenth)
+{
+    DrawObj* p = placed(apple, 300, 300);
+    click(300, 300);
+    const PatchRecord* r = tool_patch_record(p);
+    const float size = std::fabs(r->base.m[0]);
+    const int hx = int(16 * r->extent_x);
+    move(300 + hx + 32, 300);
+    button(true);
+    frame();
+    EXPECT_EQ(r->state, PATCH_SELECTED | PATCH_SCALEY);
+    move(300 + hx + 32, 268);   // 32 up
+    frame();
+    EXPECT_FLOAT_EQ(std::fabs(r->base.m[0]), 2 * size);
+    move(300 + hx + 32, 2000);  // far down, off the handle: the drag goes on
+    frame();
+    EXPECT_FLOAT_EQ(std::fabs(r->base.m[0]), 0.1f * size);
+    button(false);
+    frame();
+    EXPECT_EQ(r->state, PATCH_SELECTED);
+    EXPECT_FLOAT_EQ(screen_pos(p).x, 300);   // the translation is kept
+}
+
+TEST_F(ToolPatches, ASelectedPatchsHandleWinsOverAnotherPatchsBody)
+{
+    DrawObj* a = placed(apple, 300, 300);
+    const int hx = int(16 * tool_patch_record(a)->extent_x);
+    // b's body lies under a's scaley handle.
+    DrawObj* b = placed(apple, 300 + hx + 32, 300);
+    click(300, 300);
+    ASSERT_EQ(tool_patch_record(a)->state, PATCH_SELECTED);
+    move(300 + hx + 32, 300);
+    button(true);
+    frame();
+    EXPECT_EQ(tool_patch_record(a)->state, PATCH_SELECTED | PATCH_SCALEY);
+    EXPECT_EQ(tool_patch_record(b)->state, 0u);
+    button(false);
+    frame();
+}
+
+TEST_F(ToolPatches, TheFrameIsCappedBeforeTheBackgroundScale)
+{
+    DrawObj* p = placed(star, 400, 300);
+    PatchRecord* r = tool_patch_record(p);
+    tool_mat_scale3(&r->base, &r->base, 100, 100, 100);   // far wider than the screen
+    tool_state().scale = 0.5f;
+    frame();
+    EXPECT_FLOAT_EQ(r->extent_x, 0.3f * k_w * 0.5f / 16);
+    EXPECT_FLOAT_EQ(r->extent_y, 0.3f * k_h * 0.5f / 16);
+}
+
+TEST_F(ToolPatches, SlotsAreReusedAndThe513thIsRefused)
+{
+    move(50, 50);
+    for (int i = 0; i < TOOL_PATCH_SLOTS; ++i)
+        ASSERT_NE(tool_patch_create(tool_state().model_group, apple), nullptr) << i;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(tool_patch_create(tool_state().model_group, apple), nullptr);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("dialog: message \"これ以上クオーベルを作成できません\" \"\" -> ok"),
+              std::string::npos)
+        << log;
+    tool_mark_delete_slot(0);
+    frame();
+    EXPECT_EQ(tool_state().patches[0], nullptr);
+    DrawObj* again = tool_patch_create(tool_state().model_group, apple);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(tool_patch_record(again)->slot, 0);
+    EXPECT_EQ(tool_state().patches[0], again);
+}
+
+// The dust bin takes a patch dropped on it while it moves; letting go over
+// it after a handle drag deletes nothing.
+TEST_F(ToolPatches, DustBinDeletesOnlyAMovingPatch)
+{
+    const int bx = tool_button_x(TOOL_BUTTON_DUST) + 16, by = tool_button_y(TOOL_BUTTON_DUST) + 16;
+    DrawObj* kept = placed(apple, 300, 300);
+    click(300, 300);
+    move(300 + int(16 * tool_patch_record(kept)->extent_x) + 32, 300);
+    button(true);
+    frame(true);
+    ASSERT_EQ(tool_patch_record(kept)->state, PATCH_SELECTED | PATCH_SCALEY);
+    move(bx, by);
+    frame(true);
+    button(false);
+    frame(true);
+    frames(2);
+    EXPECT_EQ(tool_state().patches[0], kept);
+
+    tool_deselect_all(nullptr);   // as opening the palette does
+    move(200, 200);
+    DrawObj* p = tool_patch_create(tool_state().model_group, star);
+    const int slot = tool_patch_record(p)->slot;
+    frame(true);
+    move(bx, by);   // the new patch follows the cursor into the bin
+    frame(true);
+    frame(true);
+    EXPECT_EQ(tool_state().patches[size_t(slot)], nullptr);
+    EXPECT_EQ(tool_state().patches[0], kept);
+}
+
+TEST_F(ToolPatches, NameTagsOfTheShippedModels)
+{
+    ASSERT_TRUE(resload_request("cloud", 0));
+    ASSERT_TRUE(resload_request("ghost", 0));
+    while (resload_step() != RESLOAD_IDLE) {
+    }
+    const ResHandle cloud = res_mesh_find("cloud", "cloud_p2");
+    const ResHandle ghost = res_mesh_find("ghost", "ghost_z1_P1");
+    ASSERT_NE(cloud, 0u);
+    ASSERT_NE(ghost, 0u);
+    move(10, 10);
+    EXPECT_EQ(tool_patch_create(tool_state().model_group, cloud)->prio, 83);
+    DrawObj* g = tool_patch_create(tool_state().model_group, ghost);
+    EXPECT_EQ(g->prio, 80);
+    EXPECT_EQ(draw_param_bit(mdlobj_get_draw_param(g), kDpZWriteBit), 0u);
+    EXPECT_EQ(tool_patch_create(tool_state().model_group, apple)->prio, TOOL_PATCH_PRIO);
+    DrawObj* preview = mdlobj_create_1f(tool_state().model_group, nullptr, ghost, TOOL_PREVIEW_PRIO);
+    tool_apply_name_options(preview, ghost, TOOL_PREVIEW_PRIO);
+    EXPECT_EQ(preview->prio, 27);
+}
