@@ -1,15 +1,18 @@
 #include "app/app_main.h"
 
+#include "app/err_screen.h"
 #include "app/joy.h"
 #include "app/key.h"
 #include "app/mouse.h"
 #include "app/txt_settings.h"
 #include "app/window.h"
+#include "disp/disp_main.h"
 #include "plat/dialogs.h"
 #include "plat/files.h"
 #include "plat/input.h"
 #include "plat/ipc.h"
 #include "plat/time.h"
+#include "res/res.h"
 #include "util/crt_rand.h"
 #include "util/fps_ctrl.h"
 #include "util/perf.h"
@@ -44,6 +47,7 @@ struct SceneSwitcher {
 };
 
 SceneSwitcher g_scene;
+ResMark g_scene_mark;   // what the scenes load is released at the stop
 
 }  // namespace
 
@@ -113,10 +117,10 @@ RenderSizes app_render_sizes(int32_t screen_w, int32_t screen_h)
         return v > 0 ? v : screen;
     };
     RenderSizes s{};
-    s.width3d = size_or("RENDER_WIDTH3D", screen_w);
-    s.height3d = size_or("RENDER_HEIGHT3D", screen_h);
-    s.width = size_or("RENDER_WIDTH", screen_w);
-    s.height = size_or("RENDER_HEIGHT", screen_h);
+    s.render3d_w = size_or("RENDER_WIDTH3D", screen_w);
+    s.render3d_h = size_or("RENDER_HEIGHT3D", screen_h);
+    s.render_w = size_or("RENDER_WIDTH", screen_w);
+    s.render_h = size_or("RENDER_HEIGHT", screen_h);
     s.flag = txt_settings_get_int_or("RENDER_FLAG", 0);
     if (s.flag < 0 || s.flag >= APP_RENDER_FLAG_COUNT) s.flag = 0;
     return s;
@@ -181,12 +185,13 @@ intptr_t app_wndproc(PlatWindow* window, uint32_t message, uintptr_t wparam, int
 void app_start(void)
 {
     g_scene.runner = SceneRunner{};
-    // resources: take the runner's mark here (res_mark).
+    g_scene_mark = ResMark{};
+    res_mark(g_scene_mark);
 }
 
 void app_stop(void)
 {
-    // resources: release to the runner's mark here (res_release_to_mark).
+    res_release_to_mark(g_scene_mark);
 }
 
 int app_scene_ready(void) { return 1; }
@@ -248,7 +253,7 @@ void app_frame(void)
     app_input_update();
     app_update();
     // sound: snd_frame here.
-    // display: disp_update(0) here.
+    disp_update(nullptr);
     fps_ctrl_wait();
     crt_rand();   // the random sequence advances once per frame
 }
@@ -260,7 +265,7 @@ void app_run_loop(void)
             if (g_app.msg.message == PLAT_WM_QUIT) break;
             plat_dispatch_message(&g_app.msg);
         } else if (app_render_only_frame()) {
-            // display: disp_update(0) alone here.
+            disp_update(nullptr);
         } else {
             app_frame();
         }
@@ -277,6 +282,23 @@ void app_choose_screen_size(void)
     app_screen_size_for_desktop(dw, dh, &g_app.screen_width, &g_app.screen_height);
 }
 
+// A device that cannot start leaves nothing to draw with: the user is told
+// and the program ends with code 1 before anything else runs.
+int app_start_display(const RenderSizes& sizes)
+{
+    int32_t w = g_app.screen_width, h = g_app.screen_height;
+    if (const WindowRec* win = window_get(0)) plat_window_client_size(win->handle, &w, &h);
+    if (disp_boot(plat_window_sdl(), 0, w, h, 32, &sizes)) return 1;
+    disp_shutdown();
+    plat_message_box(APP_DISPLAY_FAIL_TEXT, APP_ERROR_BOX_CAPTION, PLAT_MB_OK);
+    plat_video_end();
+    fps_ctrl_term();
+    perf_timer_term();
+    txt_settings_term();
+    app_release_mutex();
+    return 0;
+}
+
 // ---- app_main --------------------------------------------------------------
 
 int app_main(int, char**)
@@ -284,7 +306,7 @@ int app_main(int, char**)
     g_app = AppState{};
     plat_install_term_handler();
     if (!app_single_instance()) return 0;
-    // fatal error screen: clear its record here (err_info_clear).
+    err_info_clear();
     app_set_work_dir();
     txt_settings_load(APP_SETTINGS_FILE);
     app_set_region(app_region_from_text(txt_settings_get_string("REGION")));
@@ -293,8 +315,7 @@ int app_main(int, char**)
     perf_timer_init(APP_FPS);
     fps_ctrl_init(APP_FPS);
     const RenderSizes sizes = app_render_sizes(g_app.screen_width, g_app.screen_height);
-    (void)sizes;
-    // display: disp_boot(window 0's handle, 0, its client size, 32, sizes) here.
+    if (!app_start_display(sizes)) return 1;
     // sound: snd_boot here (its thread starts).
     joy_init(window_get(0)->handle);
     app_input_init();
@@ -308,7 +329,7 @@ int app_main(int, char**)
     app_input_term();
     joy_term();
     // sound: snd_shutdown here (its thread ends).
-    // display: disp_shutdown here.
+    disp_shutdown();
     plat_video_end();   // the window outlives the device that draws into it
     fps_ctrl_term();
     perf_timer_term();

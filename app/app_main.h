@@ -3,6 +3,7 @@
 // check, the work-folder, region and screen-size choices, the start-up order,
 // the message and frame loop at 30 frames per second with the scene switcher
 // stepped once per frame, and the shut-down order after the quit message.
+#include "disp/disp_param.h"
 #include "plat/window.h"
 
 #include <cstdint>
@@ -13,6 +14,7 @@ constexpr const char* APP_MUTEX_NAME = "zmtq07";
 constexpr const char* APP_SETTINGS_FILE = "QUORVEL.TXT";
 constexpr const char* APP_DATA_DIR = "data";
 constexpr const char* APP_ERROR_BOX_CAPTION = "quorvel";
+constexpr const char* APP_DISPLAY_FAIL_TEXT = "The display could not be started.";
 constexpr int32_t APP_FPS = 30;
 constexpr int APP_SCENE_ROWS = 2;
 constexpr int32_t APP_RENDER_FLAG_COUNT = 6;   // render flags 0..5
@@ -30,12 +32,7 @@ struct AppState {
 // Region 0 to 3 from the first letter of "REGION": E, U, J, A.
 using RegionIndex = uint32_t;
 
-// Handed to the display start, in this order.
-struct RenderSizes {
-    int32_t width3d, height3d;   // 3D render size
-    int32_t width, height;       // 2D render size
-    int32_t flag;                // 0..5
-};
+// Handed to the display start: RenderSizes (disp/disp_param.h).
 
 // One scene: enter and leave take nothing; update answers non-zero when the
 // scene is over.
@@ -70,6 +67,9 @@ int app_restore_work_dir(void);
 void app_screen_size_for_desktop(int32_t desktop_w, int32_t desktop_h, int32_t* w, int32_t* h);
 // The screen size of this desktop into the application state.
 void app_choose_screen_size(void);
+// Starts the display on window 0; on failure tells the user, undoes the
+// start-up so far and answers 0 (the program then exits with code 1).
+int app_start_display(const RenderSizes& sizes);
 RegionIndex app_region_from_text(const char* region);
 // Render sizes from the settings text; a size of 0 or less is the screen
 // size, a flag outside 0..5 is 0.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "app/msem.h"
 #include "disp/tex.h"
 
 namespace {
@@ -34,6 +35,7 @@ struct D3d9Work {
     int req_width, req_height, req_mode;
     GfxViewport viewport;
     std::array<GfxVertexDecl*, kVertexFormatCount> decls;
+    MSem* sem;                // "disp": the threaded-frame handshake
 };
 D3d9Work g_d3d;
 DispLinks g_links;
@@ -129,6 +131,13 @@ void clear_to_black_twice() {
     }
 }
 
+// A failed start keeps no semaphore; answers 0 for the start's result.
+int close_sem() {
+    if (g_d3d.sem) msem_close(g_d3d.sem);
+    g_d3d.sem = nullptr;
+    return 0;
+}
+
 }  // namespace
 
 void disp_set_links(const DispLinks& links) { g_links = links; }
@@ -146,8 +155,7 @@ int d3d9_boot(const D3d9BootDesc* desc) {
     g_d3d.force_lock = desc->settings.force_lock_backbuffer != 0;
     g_d3d.samples = std::clamp(desc->settings.antialias_samples, 0, 4);
     g_d3d.vsync = desc->settings.vsync;
-    // The "disp" named semaphore (count 1, maximum 1) of the threaded-frame
-    // handshake is created here once the semaphore module (app/msem) is linked.
+    g_d3d.sem = msem_create(1, 1, "disp");
 
     g_d3d.window = desc->window;
     g_d3d.lost_cb = desc->lost ? desc->lost : default_lost;
@@ -163,10 +171,10 @@ int d3d9_boot(const D3d9BootDesc* desc) {
     g_d3d.screen_height = g_d3d.bb_height;
     g_d3d.render_width = desc->render_width > 0 ? desc->render_width : g_d3d.bb_width;
     g_d3d.render_height = desc->render_height > 0 ? desc->render_height : g_d3d.bb_height;
-    if (!g_d3d.window) return 0;
+    if (!g_d3d.window) return close_sem();
 
     make_params(g_d3d.bb_width, g_d3d.bb_height, g_d3d.mode);
-    if (!gfx_device_create(g_d3d.window, &g_d3d.gfx_pp)) return 0;
+    if (!gfx_device_create(g_d3d.window, &g_d3d.gfx_pp)) return close_sem();
     // The layer may have refused the sample count: keep what it applied.
     gfx_get_present_params(&g_d3d.gfx_pp);
     g_d3d.pp.samples = g_d3d.gfx_pp.samples;
@@ -198,13 +206,14 @@ void d3d9_shutdown() {
         tex_shutdown();
         release_decls();
         gfx_device_destroy();
-        // The "disp" semaphore is closed here once app/msem is linked.
+        close_sem();
     }
     disp_rstate_cache_reset();
     g_d3d.booted = 0;
 }
 
 int d3d9_booted() { return g_d3d.booted; }
+MSem* disp_get_sem() { return g_d3d.sem; }
 
 // --- present -----------------------------------------------------------------------
 

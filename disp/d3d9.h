@@ -16,6 +16,7 @@
 
 struct TexRecord;
 struct SurfRecord;
+struct MSem;
 
 // --- value types -------------------------------------------------------------------
 
@@ -103,6 +104,9 @@ TexRecord* disp_tex_lookup(uint32_t handle);
 int d3d9_boot(const D3d9BootDesc* desc);
 void d3d9_shutdown();
 int d3d9_booted();
+// The "disp" named semaphore (count 1, maximum 1) of the threaded-frame
+// handshake; null without a started device.
+MSem* disp_get_sem();
 
 // --- present -----------------------------------------------------------------------
 // Builds the present parameters for a size and mode (0 windowed).

@@ -49,18 +49,18 @@ TEST(AppRenderSizes, DefaultsAndBadValues) {
   TempDir t;
   txt_settings_load(t.write("a.txt", "RENDER_WIDTH 640 RENDER_FLAG 3\n").c_str());
   RenderSizes s = app_render_sizes(800, 600);
-  EXPECT_EQ(s.width3d, 800);
-  EXPECT_EQ(s.height3d, 600);
-  EXPECT_EQ(s.width, 640);
-  EXPECT_EQ(s.height, 600);
+  EXPECT_EQ(s.render3d_w, 800);
+  EXPECT_EQ(s.render3d_h, 600);
+  EXPECT_EQ(s.render_w, 640);
+  EXPECT_EQ(s.render_h, 600);
   EXPECT_EQ(s.flag, 3);
   // A flag outside 0..5 would index past the display's orientation table;
   // a size of 0 or below is no size.
   txt_settings_load(t.write("b.txt", "RENDER_FLAG 6 RENDER_HEIGHT -480 RENDER_WIDTH3D 0\n").c_str());
   s = app_render_sizes(800, 600);
   EXPECT_EQ(s.flag, 0);
-  EXPECT_EQ(s.height, 600);
-  EXPECT_EQ(s.width3d, 800);
+  EXPECT_EQ(s.render_h, 600);
+  EXPECT_EQ(s.render3d_w, 800);
   txt_settings_load(t.write("c.txt", "RENDER_FLAG -1\n").c_str());
   EXPECT_EQ(app_render_sizes(800, 600).flag, 0);
   txt_settings_load(t.file("missing.txt").c_str());

@@ -1,0 +1,108 @@
+// Per-draw cost of the shader library (choice, constants, binding) with the
+// shipped shader files, and of the point-light choice per object with a
+// full visible list. No draw is issued: these are the CPU costs the 3D pass
+// adds to each mesh draw.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/txt_settings.h"
+#include "disp/cam.h"
+#include "disp/d3d9.h"
+#include "disp/disp_work.h"
+#include "disp/plight.h"
+#include "disp/rstate.h"
+#include "disp/shader.h"
+#include "plat/files.h"
+#include "plat/gfx.h"
+
+namespace {
+
+struct Scene {
+    void* window = nullptr;
+    bool ok = false;
+};
+
+// The shipped shader files beside the build (build/data/sh).
+Scene& scene() {
+    static Scene s = [] {
+        Scene sc;
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        sc.window = gfx_test_window_create(800, 600);
+        D3d9BootDesc desc;
+        desc.window = sc.window;
+        desc.width = 800;
+        desc.height = 600;
+        if (!sc.window || !d3d9_boot(&desc)) return sc;
+        const std::string settings = (std::filesystem::temp_directory_path() / "quorvel_bench_shader.txt").string();
+        std::ofstream(settings) << "SHADER_PATH " << plat_exe_dir() << "../data/sh/\n";
+        txt_settings_load(settings.c_str());
+        disp_work_clear();
+        scene_set_defaults();
+        shader_init();
+        sc.ok = shader_get_record(3)->stage[SH_STAGE_PIXEL].shader != nullptr;
+        return sc;
+    }();
+    return s;
+}
+
+RstateMeshArgs args(int set) {
+    static uint32_t params[23];
+    static const float world[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3, 4, 5, 1};
+    static const ShaderMaterial mat{0x00FFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
+    RstateMeshArgs a{};
+    a.shader_set = set;
+    a.params = params;
+    a.decl = disp_fvf_to_lvf(0x112);
+    a.world = world;
+    a.material = &mat;
+    return a;
+}
+
+void BM_SetupSameRecord(benchmark::State& state) {
+    if (!scene().ok) return state.SkipWithError("no device or no shader files");
+    const RstateMeshArgs a = args(3);
+    for (auto _ : state) benchmark::DoNotOptimize(shader_setup_mesh(a));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SetupSameRecord);
+
+void BM_SetupAlternatingRecords(benchmark::State& state) {
+    if (!scene().ok) return state.SkipWithError("no device or no shader files");
+    const RstateMeshArgs a = args(3), b = args(4);
+    bool flip = false;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(shader_setup_mesh(flip ? a : b));
+        flip = !flip;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SetupAlternatingRecords);
+
+// 128 visible lights scattered in a cube of 100; the object takes four.
+void BM_PlightSelect(benchmark::State& state) {
+    disp_work_clear();
+    DispWork& w = disp_work();
+    for (int s = 0; s < 2; ++s) {
+        w.cam[s].enable = 0;
+        for (Plane& p : w.xform[s].cull_planes.p) p = {0, 0, 0, 1};
+    }
+    plight_pool_reset();
+    uint32_t seed = 1;
+    auto next = [&] { return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24) * 100.0f; };
+    for (int i = 0; i < kPlightPool; ++i) {
+        const Vec3 p = {next(), next(), next()};
+        plight_create(1, &p, 30.0f, 0xFFFFFFFFu, 1.0f);
+    }
+    plight_cull();
+    PointLight* out[4];
+    const Vec3 at = {50, 50, 50};
+    for (auto _ : state) benchmark::DoNotOptimize(plight_select_for_point(out, 4, 0, &at, 5.0f, ~0u));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PlightSelect);
+
+}  // namespace

@@ -1,0 +1,389 @@
+// disp/disp_main: start-up, frame and scene pass (see disp_main.h).
+#include "disp/disp_main.h"
+
+#include "app/msem.h"
+#include "app/textlist.h"
+#include "app/txt_settings.h"
+#include "disp/cam.h"
+#include "disp/d3d9.h"
+#include "disp/disp_fade.h"
+#include "disp/disp_wire.h"
+#include "disp/disp_work.h"
+#include "disp/font.h"
+#include "disp/plight.h"
+#include "disp/screenshot.h"
+#include "disp/shader.h"
+#include "disp/tex.h"
+#include "obj2d/line2d.h"
+#include "obj2d/obj.h"
+#include "obj2d/obj2d.h"
+#include "obj3d/obj3d.h"
+#include "plat/gfx.h"
+#include "plat/time.h"
+#include "res/res.h"
+#include "res/resload.h"
+
+namespace {
+
+// What the display keeps beside its work block.
+struct DispMain {
+    int booted;
+    int device_ok;
+    uint32_t frames;
+    int threaded;
+    int32_t requests, done;
+    ResMark mark;
+    const DispProbe* probe;
+};
+DispMain g_main;
+
+struct Band {
+    int lo, hi;
+};
+constexpr Band kBandBack = {85, 93};
+constexpr Band kBandFirst3d = {72, 83};
+constexpr Band kBandMiddle = {31, 71};
+constexpr Band kBandSecond3d = {26, 30};
+constexpr Band kBandFront = {5, 25};
+
+constexpr int kClearAll = 5;         // colour, depth and stencil
+constexpr int kClearDepthOnly = 3;   // depth and stencil
+
+DispHead& head() { return disp_work().head; }
+
+void probe_step(const char* name) {
+    if (g_main.probe && g_main.probe->step) g_main.probe->step(name);
+}
+
+struct Step {
+    const char* name;
+    void (*fn)();
+};
+
+void run_steps(const Step* steps, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        probe_step(steps[i].name);
+        if (steps[i].fn) steps[i].fn();
+    }
+}
+
+// Types not built yet keep their numbers, so that the later types keep theirs.
+void reserve_type() { obj_reserve_type(); }
+
+// Module starts after the device, in the order every drawing module relies
+// on (type numbers of the draw objects follow this registration order).
+const Step kBootSteps[] = {
+    {"resload_boot", resload_boot},
+    {"shader_init", shader_init},
+    {"font_boot", font_boot},
+    {"obj_module_init", obj_module_init},
+    {"line2d_type_register", line2d_type_register},
+    {"tri2d_type_register", tri2d_type_register},
+    {"obj2d_type_register", obj2d_type_register},
+    // 3D line and 3D triangle types: their numbers held until they exist
+    {"line3d_reserve", reserve_type},
+    {"tri3d_reserve", reserve_type},
+    // sprite objects: its number held until they exist
+    {"sprite_objects_reserve", reserve_type},
+    {"obj3d_type_register", obj3d_type_register},
+    // hit spheres
+    // collision volumes
+    // motion player pools
+    // vector-animation player pools
+    // hit checks
+    // movie module
+    {"scene_set_defaults", scene_set_defaults},
+    {"disp_reset", disp_reset},
+};
+
+// Exactly the reverse of the starts, the device last.
+const Step kShutdownSteps[] = {
+    // movie module stop
+    // hit checks stop
+    // vector-animation player pools reset
+    // motion player pools reset
+    // collision volumes stop
+    // hit spheres reset
+    {"obj3d_term", obj3d_term},
+    // sprite objects stop
+    // 3D triangle and 3D line types stop
+    {"obj2d_type_term", obj2d_type_term},
+    {"tri2d_term", tri2d_term},
+    {"line2d_term", line2d_term},
+    {"obj_module_term", obj_module_term},
+    {"font_shutdown", font_shutdown},
+    {"shader_term", shader_term},
+    {"resload_shutdown", resload_shutdown},
+    {"d3d9_shutdown", d3d9_shutdown},
+};
+
+void draw_band(Band b) {
+    if (g_main.probe && g_main.probe->band) g_main.probe->band(b.lo, b.hi);
+    obj_draw_range(b.lo, b.hi);
+}
+
+void full_screen_view() {
+    disp_set_scissor_screen(-1);
+    disp_set_viewport_screen(-1);
+}
+
+uint32_t frame_clear_color() { return color_shift(color_set_alpha(head().clear_color, 0), 0); }
+
+void set_frame_targets() { tex_set_targets(tex_default_rt_handle(), 0, tex_get_depth_record()); }
+
+// One 3D pass of a screen over a band (the screen's camera must be enabled).
+void draw_3d_band(int screen, int pass, Band b) {
+    full_screen_view();
+    cam_set_cur_screen(screen);
+    if (g_main.probe && g_main.probe->pass_begin) g_main.probe->pass_begin(screen, pass, screen);
+    obj3d_scene_begin(screen, pass, screen);
+    draw_band(b);
+    obj3d_scene_end();
+    if (g_main.probe && g_main.probe->pass_end) g_main.probe->pass_end(screen);
+}
+
+void draw_3d_bands(int pass, Band b) {
+    for (int s = 0; s < kDispScreens; ++s)
+        if (cam_get_enable(s)) draw_3d_band(s, pass, b);
+}
+
+void rewind_text_lists() {
+    textlist_reset(head().text_list);
+    textlist_reset(head().d3dx_text_list);
+}
+
+// Semaphore-guarded read of the handshake counters.
+template <typename F>
+auto under_sem(F f) {
+    MSem* sem = disp_get_sem();
+    msem_wait(sem, MSEM_INFINITE);
+    auto r = f();
+    msem_release(sem, 1, nullptr);
+    return r;
+}
+
+}  // namespace
+
+// ---- start and stop -------------------------------------------------------------------
+
+int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h,
+              int32_t color_depth, const RenderSizes* sizes) {
+    if (g_main.booted) return g_main.device_ok;
+    const DispProbe* probe = g_main.probe;
+    g_main = DispMain{};
+    g_main.probe = probe;
+    disp_work_clear();
+    disp_param_init(window, reserved, screen_w, screen_h, color_depth, sizes);
+    DispHead& h = head();
+    h.d3dx_text_list = textlist_create(kDispSysTextListBytes);
+    h.text_list = textlist_create(kDispTextListBytes);
+    h.render_enable = h.scene_pass_enable = h.keep_prev_matrices = h.init_prev_once = 1;
+
+    D3d9BootDesc desc;
+    desc.window = window;
+    desc.width = screen_w;
+    desc.height = screen_h;
+    desc.color_depth = color_depth;
+    desc.reserved = 0;
+    desc.fullscreen = txt_settings_get_int_or("FULLSCREEN", 0);
+    desc.render_flag = h.orientation;
+    desc.render_width = h.render_w;
+    desc.render_height = h.render_h;
+    desc.settings.force_lock_backbuffer = txt_settings_get_int_or("FORCE_LOCK_BACKBUFFER", 0);
+    desc.settings.antialias_samples = txt_settings_get_int_or("NR_ANTIALIAS_SAMPLES", 0);
+    desc.settings.vsync = txt_settings_get_int_or("ENABLE_VSYNC", 1);
+    disp_wire_install();
+    probe_step("d3d9_boot");
+    g_main.device_ok = d3d9_boot(&desc);
+    g_main.booted = 1;
+    run_steps(kBootSteps, std::size(kBootSteps));
+    return g_main.device_ok;
+}
+
+void disp_shutdown() {
+    if (!g_main.booted) return;
+    DispHead& h = head();
+    textlist_free(h.d3dx_text_list);
+    textlist_free(h.text_list);
+    h.d3dx_text_list = h.text_list = -1;
+    run_steps(kShutdownSteps, std::size(kShutdownSteps));
+    disp_wire_remove();
+    g_main.booted = 0;
+    g_main.device_ok = 0;
+}
+
+int disp_booted() { return g_main.booted; }
+
+void disp_reset() {
+    obj_system_reset();   // the group table and the object pool
+    res_mlist_init();
+    // motion player and vector-animation pools reset
+    // hit spheres clear, hit checks reset
+    disp_reset_scene();
+    // collision volumes reset
+    // movie module reset
+}
+
+void disp_reset_scene() { scene_set_defaults(); }
+
+void disp_scene_clear() {
+    resload_abort();
+    // movie module release
+    // hit checks, collision volumes, hit spheres, vector-animation and motion
+    // pools reset
+    res_mlist_init();
+    obj_system_reset();   // the object pool and the group table
+    disp_reset_scene();
+}
+
+// ---- per frame ------------------------------------------------------------------------
+
+void disp_update(DispCallback callback) {
+    if (!g_main.booted) return;
+    DispHead& h = head();
+    disp_fade_frame();
+    // movie module: pre-frame walk
+    obj_frame();
+    // hit spheres, collision volumes and hit passes
+    cam_track_movement();
+    if (h.init_prev_once) {
+        cam_keep_prev_matrices();
+        h.init_prev_once = 0;
+    }
+    if (h.render_enable) {
+        plight_frame();
+        disp_frame_render(h.window, callback);
+    } else {
+        disp_frame_wait(h.window, callback);
+    }
+    // movie module: post-frame walk
+    plight_release_1f();
+    obj_free_dead();
+    if (h.keep_prev_matrices) cam_keep_prev_matrices();
+}
+
+void disp_frame_render(void* window, DispCallback callback) {
+    if (!g_main.threaded) {
+        disp_render(window, callback);
+        return;
+    }
+    under_sem([] { return ++g_main.requests; });
+    plat_time_begin_period(1);
+    while (under_sem([] { return g_main.done != g_main.requests; })) plat_time_sleep_ms(0);
+    plat_time_end_period(1);
+}
+
+void disp_frame_wait(void*, DispCallback) {
+    rewind_text_lists();
+    plat_time_sleep_ms(0);
+}
+
+void disp_render(void*, DispCallback callback) {
+    DispHead& h = head();
+    const uint32_t clear = frame_clear_color();
+    cam_update_all();
+    shader_frame_constants();
+    obj3d_reset();
+    // sprite objects: draw counters reset
+    gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
+    obj_build_draw_list();
+    plight_cull();
+    if (!disp_get_device_lost() && gfx_ok(gfx_begin_scene())) {
+        set_frame_targets();
+        full_screen_view();
+        disp_clear(kClearAll, clear);
+        if (h.scene_pass_enable) disp_draw_scene();
+        full_screen_view();
+        draw_band(kBandFront);
+        if (callback) callback();
+        disp_set_viewport_screen(-1);
+        font_draw_bitmap_text(1, h.text_list);
+        font_draw_d3dx_text(1, h.d3dx_text_list);
+        gfx_end_scene();
+    } else {
+        // Nothing was drawn: the queued texts must not pile up.
+        rewind_text_lists();
+    }
+    disp_present();
+    if (disp_get_force_lock()) disp_force_lock(tex_get_target_record());
+    obj2d_frame();
+    ++g_main.frames;
+}
+
+void disp_draw_scene() {
+    set_frame_targets();
+    disp_clear(kClearAll, frame_clear_color());
+    draw_band(kBandBack);
+    draw_3d_bands(0, kBandFirst3d);
+    // A saved picture holds only what lies behind and inside the first 3D bands.
+    if (disp_screenshot_take()) disp_screenshot_write(tex_get_target_record());
+    full_screen_view();
+    draw_band(kBandMiddle);
+    disp_clear(kClearDepthOnly, 0);
+    draw_3d_bands(1, kBandSecond3d);
+}
+
+uint32_t disp_frame_count() { return g_main.frames; }
+
+// ---- flags -----------------------------------------------------------------------------
+
+void disp_set_render_enable(int on) { head().render_enable = on; }
+int disp_get_render_enable() { return head().render_enable; }
+void disp_set_scene_pass_enable(int on) { head().scene_pass_enable = on; }
+int disp_get_scene_pass_enable() { return head().scene_pass_enable; }
+void disp_set_keep_prev_matrices(int on) { head().keep_prev_matrices = on; }
+int disp_get_keep_prev_matrices() { return head().keep_prev_matrices; }
+void disp_request_prev_matrices() { head().init_prev_once = 1; }
+
+// ---- display resource mark ---------------------------------------------------------------
+
+int disp_res_mark() {
+    g_main.mark = ResMark{};
+    res_mark(g_main.mark);
+    return 1;
+}
+
+void disp_res_release() { res_release_to_mark(g_main.mark); }
+
+// ---- threaded-frame handshake ------------------------------------------------------------
+
+void disp_set_threaded(int on) {
+    under_sem([on] {
+        g_main.threaded = on;
+        g_main.requests = g_main.done = 0;
+        return 0;
+    });
+}
+
+void disp_render_thread_step(void* window) {
+    if (!under_sem([] { return g_main.threaded; })) return;
+    plat_time_begin_period(1);
+    while (under_sem([] { return g_main.threaded && g_main.requests == g_main.done; }))
+        plat_time_sleep_ms(0);
+    plat_time_end_period(1);
+    if (!under_sem([] { return g_main.threaded; })) return;
+    disp_render(window, nullptr);
+    under_sem([] { return ++g_main.done; });
+}
+
+// ---- colours ---------------------------------------------------------------------------
+
+uint32_t color_set_alpha(uint32_t color, uint32_t alpha) {
+    return (color & 0x00FFFFFFu) | ((alpha & 0xFFu) << 24);
+}
+
+uint32_t color_shift(uint32_t color, int bits) {
+    if (bits <= 0) return color;
+    if (bits >= 8) return color & 0xFF000000u;
+    const uint32_t r = (color_r(color) >> bits) << 16;
+    const uint32_t g = (color_g(color) >> bits) << 8;
+    const uint32_t b = color_b(color) >> bits;
+    return (color & 0xFF000000u) | r | g | b;
+}
+
+uint32_t color_r(uint32_t color) { return (color >> 16) & 0xFFu; }
+uint32_t color_g(uint32_t color) { return (color >> 8) & 0xFFu; }
+uint32_t color_b(uint32_t color) { return color & 0xFFu; }
+uint32_t color_a(uint32_t color) { return color >> 24; }
+
+void disp_set_probe(const DispProbe* probe) { g_main.probe = probe; }

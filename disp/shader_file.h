@@ -1,0 +1,116 @@
+// disp/shader_file: the shader source file reader.
+//
+// A shader file is text in two modes. Word mode, between blocks: words
+// beginning with '#' skip the rest of their line, words beginning with '@'
+// are keywords ("common", "vertexshader", "skinvertexshader",
+// "pixelshader" open sections; "function_name" and "profile" take the next
+// word; "source" and "register" open a block), any other word is ignored.
+// Line mode, inside a block: a line with '@' in column 0 is a keyword line
+// ("@source_end" / "@register_end" ends its block, others are dropped), a
+// line whose first non-blank characters are "//" is dropped, code lines go
+// through include expansion, register lines are kept and parsed as
+// declarations. Only the first section of each kind is kept.
+//
+// Files from Windows and Linux read alike: a CR before LF is dropped and
+// byte 0x1A ends the file. Nothing here touches the device or the current
+// folder; includes are read relative to the folder given. Main thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// ---- capacities ------------------------------------------------------------------
+
+inline constexpr int kShaderLineMax = 1023;        // longer lines arrive in pieces
+inline constexpr int kShaderIncludeDepth = 16;     // deeper includes are dropped
+inline constexpr int kShaderNameMax = 63;          // entry, profile and register names
+inline constexpr int kShaderIncludeNameMax = 255;
+inline constexpr int kShaderCountMax = 1024;       // elements of one register
+inline constexpr int kShaderParamBlock = 92;       // bytes of a caller's parameter block
+inline constexpr size_t kShaderFileMax = 8u << 20; // bigger files are refused
+inline constexpr int kShaderConstCount = 25;       // engine constants, rows 1..25
+
+// ---- value types -----------------------------------------------------------------
+
+enum ShaderSectionKind : int {
+    SH_SEC_COMMON = 0, SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX, SH_SEC_PIXEL, SH_SEC_KINDS
+};
+
+// Register type ids 1..12 ("int" .. "sampler"), the same numbers as
+// GfxConstType; 0 = none.
+enum : int { SH_REG_NONE = 0, SH_REG_SAMPLER = 12, SH_REG_TYPES = 13 };
+
+// Engine constant rows (1..25), in the order of the constant table.
+enum ShaderConstId : int {
+    SH_C_NONE = 0, SH_C_MPAL, SH_C_PVM, SH_C_PVOLD, SH_C_SPVM, SH_C_SPVMUV, SH_C_EYEPOS,
+    SH_C_LIGHTVEC, SH_C_AMBIENTSKY, SH_C_AMBIENTGND, SH_C_AMBIENT, SH_C_DIFFUSE, SH_C_SPECULAR,
+    SH_C_HSUPVEC, SH_C_SUBLIGHTVEC, SH_C_SUBDIFFUSE, SH_C_FOGPARAM, SH_C_PLPOS, SH_C_PLCOLOR,
+    SH_C_SHADOWLIGHTPOS, SH_C_SHADOWCOLOR, SH_C_NEAR, SH_C_FAR, SH_C_SHADOWNEAR, SH_C_SHADOWFAR,
+    SH_C_RATE,
+};
+static_assert(SH_C_RATE == kShaderConstCount);
+
+// One register line: type, name, element count (>= 1), engine constant row
+// (0 = a caller register).
+struct ShaderDecl {
+    std::string name;
+    int type = SH_REG_NONE;
+    int count = 1;
+    int const_id = SH_C_NONE;
+};
+
+struct ShaderSection {
+    bool present = false;
+    std::string code;       // source lines after include expansion
+    std::string regs;       // register lines as written
+    std::string entry;      // "@function_name", empty for the default
+    std::string profile;    // "@profile", empty for the default
+    std::vector<ShaderDecl> decls;
+};
+
+// What one file read gave: the first section of each kind.
+struct ShaderFileText {
+    ShaderSection section[SH_SEC_KINDS];
+};
+
+// One entry of a record's parameter list (the caller's parameter block).
+struct ShaderParam {
+    std::string name;
+    int type = SH_REG_NONE;
+    int count = 1;
+    int offset = 0;   // bytes into the block
+};
+
+// ---- reading ---------------------------------------------------------------------
+
+// Reads folder + name. 1 on success, 0 when the file cannot be opened (out
+// then holds no section). The folder may use '\' or '/' and ends with a
+// separator or is empty.
+int shader_file_read(std::string_view folder, std::string_view name, ShaderFileText* out);
+// The same over text already in memory (includes still come from folder).
+void shader_file_parse(std::string_view folder, std::string_view text, ShaderFileText* out);
+
+// Parses one register line. 1 and out filled when it declares a register.
+int shader_decl_parse(std::string_view line, ShaderDecl* out);
+
+// ---- assembly --------------------------------------------------------------------
+
+// The source of a stage kind (SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX or
+// SH_SEC_PIXEL): the front line and a line break (when given), the common
+// registers and code, the stage's registers and code. Empty when the file
+// has no section of that kind.
+std::string shader_file_assemble(const ShaderFileText& f, int kind, const char* front_line);
+
+// The caller registers of the first common, vertex, skinned vertex and pixel
+// sections, first occurrence of each name, packed in that order; a register
+// that would end past the 92-byte block is left out.
+void shader_file_params(const ShaderFileText& f, std::vector<ShaderParam>* out);
+
+// ---- tables ----------------------------------------------------------------------
+
+int shader_reg_type_size(int type);         // bytes; 0 for none
+int shader_reg_type_find(std::string_view word);  // exact name; 0 when none
+int shader_const_find(std::string_view name);     // row 1..25; 0 when none
+const char* shader_const_name(int id);      // null outside 1..25

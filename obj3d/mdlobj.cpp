@@ -1,0 +1,287 @@
+#include "obj3d/mdlobj.h"
+
+#include <cstring>
+
+#include "disp/cam.h"
+#include "disp/shader.h"
+#include "math/vm_mat.h"
+#include "math/vm_view.h"
+#include "obj2d/obj.h"
+
+namespace {
+
+ModelObj* work_of(DrawObj* obj) { return mdlobj_work(obj); }
+
+void set_dp(DrawObj* obj, int shift, int bits, uint32_t v) {
+    if (ModelObj* m = work_of(obj)) m->dp = draw_param_put(m->dp, shift, bits, v);
+}
+
+int refresh_default(ModelObj* m) {
+    m->material_default = uint16_t(material_is_default(&m->material));
+    return m->material_default;
+}
+
+// Stores one material field through `edit` and recomputes the flag; 0 for
+// an object that is not a model.
+template <class Edit>
+int edit_material(DrawObj* obj, Edit edit) {
+    ModelObj* m = work_of(obj);
+    if (!m) return 0;
+    edit(m->material);
+    return refresh_default(m);
+}
+
+int set_param(DrawObj* obj, const char* name, const void* v, int count, int size) {
+    ModelObj* m = work_of(obj);
+    if (!m || !v || count <= 0) return 0;
+    return shader_set_param(m->params, m->shader_set, name, v, count * size);
+}
+
+}  // namespace
+
+// --- type callbacks ------------------------------------------------------------------
+
+void mdlobj_init(DrawObj* obj) {
+    ModelObj* m = obj_work<ModelObj>(obj);
+    *m = ModelObj{};
+    m->material_default = 1;
+    m->material = kObjMaterialDefault;
+    m->shader_scalar = 1.0f;
+    vm_mat_identity(&m->world);
+    m->dp = draw_param_init(0);
+    m->light_mask = 0xFFFFFFFFu;
+    obj_set_priority(obj, kMdlDefaultPriority);
+    obj_set_visible(obj, 1);
+}
+
+void mdlobj_exit(DrawObj*) {}
+
+// --- creation -------------------------------------------------------------------------
+
+int mdlobj_type() { return obj3d_type_number(OBJ3D_MODEL); }
+
+int mdlobj_is_type(const DrawObj* obj) {
+    return obj && mdlobj_type() != 0 && obj->type == mdlobj_type();
+}
+
+ModelObj* mdlobj_work(DrawObj* obj) { return mdlobj_is_type(obj) ? obj_work<ModelObj>(obj) : nullptr; }
+
+DrawObj* mdlobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int priority) {
+    if (mdlobj_type() == 0) return nullptr;
+    DrawObj* obj = obj_alloc(group);
+    if (!obj) return nullptr;
+    obj_set_type(obj, mdlobj_type());
+    mdlobj_set_model(obj, mesh);
+    if (world) obj_work<ModelObj>(obj)->world = *world;
+    obj_set_visible(obj, 1);
+    obj_set_priority(obj, priority);
+    return obj;
+}
+
+DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, int priority) {
+    DrawObj* obj = mdlobj_create(group, world, mesh, priority);
+    if (obj) obj_kill(obj);
+    return obj;
+}
+
+// --- levels of detail -----------------------------------------------------------------
+
+int mesh_shader_set_for(ResHandle mesh) { return mesh && (res_mesh_flags(mesh) & 1u) ? 4 : 0; }
+
+void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1, float dist1) {
+    ModelObj* m = work_of(obj);
+    if (!m) return;
+    const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
+    LodEntry* l = m->lods;
+    l[0] = l[1] = LodEntry{};
+    int n = 0;
+    ResHandle first = 0;
+    for (const LodEntry& e : given) {
+        if (e.mesh == 0) continue;
+        if (!first) first = e.mesh;
+        // Insertion: move in front only of strictly farther entries.
+        int j = n++;
+        while (j > 0 && e.dist < l[j - 1].dist) {
+            l[j] = l[j - 1];
+            --j;
+        }
+        l[j] = e;
+    }
+    m->shader_set = uint16_t(mesh_shader_set_for(first));
+}
+
+void mdlobj_set_model(DrawObj* obj, ResHandle mesh) { mdlobj_set_lods(obj, mesh, 0.0f, 0, 0.0f); }
+
+ResHandle mdlobj_get_model(DrawObj* obj) {
+    const ModelObj* m = work_of(obj);
+    return m ? m->lods[0].mesh : 0;
+}
+
+void mdlobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh) {
+    if (ModelObj* m = work_of(obj)) m->fixed = mesh;
+}
+
+void mdlobj_set_shader_set(DrawObj* obj, int set) {
+    if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(set);
+}
+
+void mdlobj_refresh_shader_set(DrawObj* obj) {
+    if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(mesh_shader_set_for(m->lods[0].mesh));
+}
+
+ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq) {
+    ResHandle chosen = 0;
+    for (const LodEntry& e : m->lods) {
+        if (e.mesh == 0 || e.dist > dist_sq) break;
+        chosen = e.mesh;
+    }
+    return chosen;
+}
+
+// --- draw parameters --------------------------------------------------------------------
+
+void mdlobj_set_depth_sort(DrawObj* o, uint32_t v) { set_dp(o, kDpDepthSortBit, 1, v); }
+void mdlobj_set_lighting(DrawObj* o, uint32_t v) { set_dp(o, kDpLightingBit, 1, v); }
+void mdlobj_set_point_lights(DrawObj* o, uint32_t v) { set_dp(o, kDpPointLightsBit, 1, v); }
+void mdlobj_set_zwrite(DrawObj* o, uint32_t v) { set_dp(o, kDpZWriteBit, 1, v); }
+void mdlobj_set_fog(DrawObj* o, uint32_t v) { set_dp(o, kDpFogBit, 1, v); }
+void mdlobj_set_pass_a(DrawObj* o, uint32_t v) { set_dp(o, kDpPassABit, 1, v); }
+void mdlobj_set_pass_b(DrawObj* o, uint32_t v) { set_dp(o, kDpPassBBit, 1, v); }
+void mdlobj_set_blend(DrawObj* o, uint32_t v) { set_dp(o, kRsBlendShift, kRsBlendBits, v); }
+void mdlobj_set_cull(DrawObj* o, uint32_t v) { set_dp(o, kRsCullShift, kRsCullBits, v); }
+void mdlobj_set_billboard(DrawObj* o, uint32_t v) { set_dp(o, kDpBillboardShift, kDpBillboardBits, v); }
+void mdlobj_set_frustum_cull(DrawObj* o, uint32_t v) { set_dp(o, kDpFrustumCullBit, 1, v); }
+void mdlobj_set_alpha_ref(DrawObj* o, uint32_t v) { set_dp(o, kRsAlphaRefShift, kRsAlphaRefBits, v); }
+void mdlobj_set_zfunc(DrawObj* o, uint32_t v) { set_dp(o, kRsZFuncShift, kRsZFuncBits, v); }
+void mdlobj_set_tex_filter(DrawObj* o, uint32_t v) { set_dp(o, kRsFilterShift, kRsFilterBits, v); }
+void mdlobj_set_fill(DrawObj* o, uint32_t v) { set_dp(o, kRsFillShift, kRsFillBits, v); }
+
+DrawParam mdlobj_get_draw_param(DrawObj* obj) {
+    const ModelObj* m = work_of(obj);
+    return m ? m->dp : 0;
+}
+
+// --- material ---------------------------------------------------------------------------
+
+int mdlobj_set_material(DrawObj* obj, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
+                        uint32_t specular, float power, float w5) {
+    return edit_material(obj, [&](ObjMaterial& mt) {
+        material_set(&mt, ambient, diffuse, emissive, specular, power, w5);
+    });
+}
+int mdlobj_set_ambient(DrawObj* obj, uint32_t argb) {
+    return edit_material(obj, [&](ObjMaterial& mt) { mt.ambient = argb; });
+}
+int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb) {
+    return edit_material(obj, [&](ObjMaterial& mt) { mt.diffuse = argb; });
+}
+int mdlobj_set_colour(DrawObj* obj, uint32_t argb) { return mdlobj_set_diffuse(obj, argb); }
+int mdlobj_set_emissive(DrawObj* obj, uint32_t argb) {
+    return edit_material(obj, [&](ObjMaterial& mt) { mt.emissive = argb; });
+}
+int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power) {
+    return edit_material(obj, [&](ObjMaterial& mt) {
+        mt.specular = argb;
+        mt.power = power;
+    });
+}
+int mdlobj_set_material_w5(DrawObj* obj, float w5) {
+    return edit_material(obj, [&](ObjMaterial& mt) { mt.w5 = w5; });
+}
+
+uint32_t mdlobj_get_colour(DrawObj* obj) {
+    const ModelObj* m = work_of(obj);
+    return m ? m->material.diffuse : 0;
+}
+
+ObjMaterial* mdlobj_get_material(DrawObj* obj) {
+    ModelObj* m = work_of(obj);
+    return m ? &m->material : nullptr;
+}
+
+// --- other fields ------------------------------------------------------------------------
+
+Mat44* mdlobj_matrix(DrawObj* obj) {
+    ModelObj* m = work_of(obj);
+    return m ? &m->world : nullptr;
+}
+
+void mdlobj_set_shader_scalar(DrawObj* obj, float v) {
+    if (ModelObj* m = work_of(obj)) m->shader_scalar = v;
+}
+
+void mdlobj_set_override_tex(DrawObj* obj, ResHandle tex) {
+    if (ModelObj* m = work_of(obj)) m->override_tex = tex;
+}
+
+ResHandle mdlobj_get_override_tex(DrawObj* obj) {
+    const ModelObj* m = work_of(obj);
+    return m ? m->override_tex : 0;
+}
+
+void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask) {
+    if (ModelObj* m = work_of(obj)) m->light_mask = mask;
+}
+
+// --- shader parameters ----------------------------------------------------------------------
+
+int mdlobj_set_shader_f1(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 4); }
+int mdlobj_set_shader_i1(DrawObj* o, const char* n, const int32_t* v, int c) { return set_param(o, n, v, c, 4); }
+int mdlobj_set_shader_f2(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 8); }
+int mdlobj_set_shader_f3(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 12); }
+int mdlobj_set_shader_f4(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 16); }
+int mdlobj_set_shader_m44(DrawObj* o, const char* n, const Mat44* v, int c) { return set_param(o, n, v, c, 64); }
+
+// --- visibility -------------------------------------------------------------------------------
+
+int mdlobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere) {
+    ModelObj* m = work_of(obj);
+    if (!m) return 1;
+    FrustumPlanes own;
+    const FrustumPlanes* planes = cam_get_frustum(view);
+    if (params) {
+        Mat44 proj, vp;
+        viewmath_perspective_from6(&proj, params);
+        vm_mat_mul(&vp, &proj, cam_get_world_mtx(view));
+        planes = viewmath_frustum_planes(&own, &vp);
+    }
+    MeshBounds b;
+    if (use_sphere && m->chosen && mesh_bounds(m->chosen, &b))
+        return !sphere_in_frustum_xf(planes, &m->world, &b, 0.0f);
+    const Vec3 pos = {m->world.m[12], m->world.m[13], m->world.m[14]};
+    return !sphere_in_frustum(planes, &pos, 0.0f);
+}
+
+// --- debug query ----------------------------------------------------------------------------
+
+namespace {
+
+struct BoundsAcc {
+    const XformSet* set;
+    Box3 box;
+    int count;
+};
+
+void count_visible_model(DrawObj* obj, void* arg) {
+    ModelObj* m = mdlobj_work(obj);
+    if (!m || !draw_param_bit(m->dp, kDpPassABit) || !m->chosen) return;
+    BoundsAcc& acc = *static_cast<BoundsAcc*>(arg);
+    MeshBounds b;
+    if (!mesh_bounds(m->chosen, &b)) return;
+    if (!sphere_in_frustum_xf(&acc.set->cull_planes, &m->world, &b, kPassAMargin)) return;
+    Box3 wb;
+    box_transform(&wb, &b.box, &m->world);
+    box_union(&acc.box, &wb);
+    ++acc.count;
+    m->drawn_dp = m->dp;
+}
+
+}  // namespace
+
+int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set) {
+    BoundsAcc acc = {set, {{1e9f, 1e9f, 1e9f}, {-1e9f, -1e9f, -1e9f}}, 0};
+    if (set) obj_for_each(count_visible_model, &acc);
+    if (out_min) *out_min = acc.box.lo;
+    if (out_max) *out_max = acc.box.hi;
+    return acc.count;
+}

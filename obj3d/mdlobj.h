@@ -1,0 +1,126 @@
+// obj3d/mdlobj: the model object, 3D object type 0: one static mesh (or two
+// chosen by distance) drawn under a world matrix with its own draw
+// parameters, material, shader set and parameters and an optional override
+// texture. The patch tool makes one persistent model object per patch and
+// one-frame ones for the palette previews. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "math/vm_types.h"
+#include "obj3d/obj3d.h"
+#include "res/res.h"
+
+struct DrawObj;
+using ResGroupId = uint32_t;
+
+constexpr int kMdlLods = 2;
+constexpr int kShaderParamWords = 23;   // the per-object shader parameter block
+constexpr int kMdlDefaultPriority = 81;
+
+struct LodEntry {
+    ResHandle mesh;   // 0 = none
+    float dist;       // compared with the squared eye distance
+};
+
+// The type work of a model object.
+struct ModelObj {
+    uint16_t shader_set;        // 4 when the first given level's mesh is "NRM", else 0
+    uint16_t material_default;  // material_is_default of the material
+    uint32_t params[kShaderParamWords];
+    ObjMaterial material;
+    float shader_scalar;        // 1.0
+    Mat44 world;                // identity; translation in row 3
+    ResHandle chosen;           // the level drawn this frame (written by the draw)
+    ResHandle fixed;            // used in passes A and B when not 0
+    LodEntry lods[kMdlLods];    // ascending distance
+    DrawParam dp;
+    ResHandle override_tex;     // replaces subset 0's stage-0 texture
+    Vec3 light_point;           // world position when the point lights are chosen
+    float cull_radius;          // the chosen mesh's sphere radius
+    uint32_t light_mask;        // 0xFFFFFFFF
+    DrawParam drawn_dp;         // copy made by obj3d_visible_bounds
+};
+
+// --- type callbacks (registered by obj3d_type_register) ------------------------------
+void mdlobj_init(DrawObj* obj);
+void mdlobj_exit(DrawObj* obj);
+
+// --- creation --------------------------------------------------------------------------
+// Null when the pool is full. The matrix is copied when given.
+DrawObj* mdlobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int priority);
+// The same, killed at once: drawn in this frame only.
+DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, int priority);
+int mdlobj_type();
+int mdlobj_is_type(const DrawObj* obj);
+// The work of a model object; null for null or another type.
+ModelObj* mdlobj_work(DrawObj* obj);
+
+// --- levels of detail ---------------------------------------------------------------------
+// Pairs with a mesh handle above 0 are kept, sorted by ascending distance
+// (equal distances keep their order); the shader set follows the first
+// given pair's mesh.
+void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1, float dist1);
+void mdlobj_set_model(DrawObj* obj, ResHandle mesh);
+ResHandle mdlobj_get_model(DrawObj* obj);
+void mdlobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh);
+void mdlobj_set_shader_set(DrawObj* obj, int set);
+void mdlobj_refresh_shader_set(DrawObj* obj);
+// The level the draw picks at a squared eye distance: the last level whose
+// distance is not above it; 0 when the first is already above.
+ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq);
+// Shader set a mesh asks for: 4 for mesh-flag bit 0 ("NRM"), else 0.
+int mesh_shader_set_for(ResHandle mesh);
+
+// --- draw parameters (booleans masked to 1 bit, indices to the field) -----------------
+void mdlobj_set_depth_sort(DrawObj* obj, uint32_t v);
+void mdlobj_set_lighting(DrawObj* obj, uint32_t v);
+void mdlobj_set_point_lights(DrawObj* obj, uint32_t v);
+void mdlobj_set_zwrite(DrawObj* obj, uint32_t v);
+void mdlobj_set_fog(DrawObj* obj, uint32_t v);
+void mdlobj_set_pass_a(DrawObj* obj, uint32_t v);
+void mdlobj_set_pass_b(DrawObj* obj, uint32_t v);
+void mdlobj_set_blend(DrawObj* obj, uint32_t v);
+void mdlobj_set_cull(DrawObj* obj, uint32_t v);
+void mdlobj_set_billboard(DrawObj* obj, uint32_t v);
+void mdlobj_set_frustum_cull(DrawObj* obj, uint32_t v);
+void mdlobj_set_alpha_ref(DrawObj* obj, uint32_t v);
+void mdlobj_set_zfunc(DrawObj* obj, uint32_t v);
+void mdlobj_set_tex_filter(DrawObj* obj, uint32_t v);
+void mdlobj_set_fill(DrawObj* obj, uint32_t v);
+DrawParam mdlobj_get_draw_param(DrawObj* obj);
+
+// --- material (each returns the material-is-default flag) ------------------------------
+int mdlobj_set_material(DrawObj* obj, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
+                        uint32_t specular, float power, float w5);
+int mdlobj_set_ambient(DrawObj* obj, uint32_t argb);
+int mdlobj_set_colour(DrawObj* obj, uint32_t argb);
+int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb);
+int mdlobj_set_emissive(DrawObj* obj, uint32_t argb);
+int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power);
+int mdlobj_set_material_w5(DrawObj* obj, float w5);
+uint32_t mdlobj_get_colour(DrawObj* obj);
+ObjMaterial* mdlobj_get_material(DrawObj* obj);
+
+// --- other fields ------------------------------------------------------------------------
+Mat44* mdlobj_matrix(DrawObj* obj);
+void mdlobj_set_shader_scalar(DrawObj* obj, float v);
+void mdlobj_set_override_tex(DrawObj* obj, ResHandle tex);
+ResHandle mdlobj_get_override_tex(DrawObj* obj);
+void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask);
+
+// --- shader parameters -------------------------------------------------------------------
+// Store count values of 4, 4, 8, 12, 16 or 64 bytes each under a parameter
+// name of the object's shader set; 0 when the set or the name is unknown.
+int mdlobj_set_shader_f1(DrawObj* obj, const char* name, const float* v, int count);
+int mdlobj_set_shader_i1(DrawObj* obj, const char* name, const int32_t* v, int count);
+int mdlobj_set_shader_f2(DrawObj* obj, const char* name, const float* v, int count);
+int mdlobj_set_shader_f3(DrawObj* obj, const char* name, const float* v, int count);
+int mdlobj_set_shader_f4(DrawObj* obj, const char* name, const float* v, int count);
+int mdlobj_set_shader_m44(DrawObj* obj, const char* name, const Mat44* v, int count);
+
+// --- visibility --------------------------------------------------------------------------
+// 1 when outside the view's cull frustum (or the frustum of `params` with the
+// view's camera when given): with use_sphere and a chosen mesh its sphere
+// against the world matrix, else the world position as a point.
+int mdlobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere);

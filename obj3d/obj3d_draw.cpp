@@ -1,0 +1,364 @@
+#include "obj3d/obj3d_draw.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "disp/cam.h"
+#include "disp/d3d9.h"
+#include "disp/disp_wire.h"
+#include "disp/fog.h"
+#include "disp/plight.h"
+#include "disp/rstate.h"
+#include "disp/shader.h"
+#include "disp/tex.h"
+#include "math/vm_mat.h"
+#include "math/vm_vec.h"
+#include "obj2d/obj.h"
+#include "obj3d/mdlobj.h"
+#include "plat/gfx.h"
+#include "plat/gfx_draw.h"
+
+static_assert(sizeof(ObjMaterial) == sizeof(ShaderMaterial), "materials share one layout");
+
+namespace {
+
+// Vertex format of the base key: position, normal, one texture set.
+constexpr uint32_t kBaseFvf = 0x112;
+// Stacked ranges of the sort; the larger part is pushed, so 13 levels
+// suffice for 8192 records.
+constexpr int kSortStack = 32;
+// Ranges this short are left to the final insertion pass.
+constexpr int kSortThreshold = 10;
+
+struct DrawWork {
+    DrawObj* order[kObj3dSortCap];   // opaque group, then the whole draw order
+    DrawObj* split[kObj3dSortCap];   // front group from 0 up, back group from the top down
+    int order_count;
+};
+DrawWork g_dw;
+
+// --- sorts ------------------------------------------------------------------------
+
+float key_f(const DrawObj* o) { return o->depth; }
+uint32_t key_u(const DrawObj* o) {
+    uint32_t u;
+    std::memcpy(&u, &o->depth, sizeof u);
+    return u;
+}
+
+// Quicksort on a middle pivot whose key is fixed before the scan; the larger
+// part is stacked and the loop goes on with the smaller; short ranges are
+// left to one insertion pass over the whole array, which moves a record only
+// past records strictly after it, so equal keys keep their order.
+template <class Key, class Before>
+void sort_records(DrawObj** a, int n, Key key, Before before) {
+    if (n < 2) return;
+    int stack_lo[kSortStack], stack_hi[kSortStack];
+    int sp = 0;
+    int lo = 0, hi = n - 1;
+    for (;;) {
+        while (hi - lo > kSortThreshold) {
+            const auto pivot = key(a[(lo + hi) / 2]);
+            int i = lo, j = hi;
+            for (;;) {
+                while (before(key(a[i]), pivot)) ++i;
+                while (before(pivot, key(a[j]))) --j;
+                if (i >= j) break;
+                std::swap(a[i], a[j]);
+                ++i;
+                --j;
+            }
+            const int left = i - lo, right = hi - j;
+            int plo, phi;
+            if (left > right) {
+                plo = lo, phi = i - 1;
+                lo = j + 1;
+            } else {
+                plo = j + 1, phi = hi;
+                hi = i - 1;
+            }
+            // A full stack leaves the range to the insertion pass.
+            if (phi - plo + 1 > kSortThreshold && sp < kSortStack) {
+                stack_lo[sp] = plo;
+                stack_hi[sp] = phi;
+                ++sp;
+            }
+        }
+        if (sp == 0) break;
+        --sp;
+        lo = stack_lo[sp];
+        hi = stack_hi[sp];
+    }
+    for (int i = 1; i < n; ++i) {
+        DrawObj* r = a[i];
+        const auto k = key(r);
+        int j = i;
+        while (j > 0 && before(k, key(a[j - 1]))) {
+            a[j] = a[j - 1];
+            --j;
+        }
+        a[j] = r;
+    }
+}
+
+bool set_(int v) { return v != -1; }
+
+// --- mesh draw pieces -------------------------------------------------------------
+
+void apply_billboard(const Obj3dPassView& pv, Mat44* w, uint32_t mode) {
+    const Mat44& cam = pv.set->cam_to_world;
+    if (mode == 1) {
+        std::memcpy(w->m, cam.m, 12 * sizeof(float));
+        return;
+    }
+    Vec3 pos, angles, scale;
+    vm_mat_decompose(&pos, &angles, &scale, w);
+    angles.y = std::atan2(pos.x - pv.eye.x, pos.z - pv.eye.z);
+    vm_mat_from_pos_angles(w, &pos, &angles);
+    vm_mat_scale(w, w, &scale);
+}
+
+void bind_buffers(const MeshBuffers* mb) {
+    if (mb->ib) gfx_set_indices(disp_wire_index_buffer(mb->ib, mb->index_bits == 32 ? 4 : 2));
+    gfx_set_stream_source(0, disp_wire_vertex_buffer(mb->vb), 0, mb->stride);
+}
+
+// Binds the subset's textures; the number of stages used.
+int bind_subset_textures(const Obj3dPassView& pv, const MeshSubset& s, int subset,
+                         ResHandle override_tex, uint32_t filter) {
+    if (s.slot_count == 0) {
+        if (!set_(pv.tex_limit)) tex_set_stage(0, nullptr, int(filter));
+        return 0;
+    }
+    int n = int(std::min<uint32_t>(s.slot_count, MESH_MAX_SLOTS));
+    if (set_(pv.tex_limit)) n = std::min(n, std::max(pv.tex_limit, 0));
+    for (int st = 0; st < n; ++st) {
+        ResHandle h = (subset == 0 && st == 0 && override_tex) ? override_tex : s.slot_tex[st];
+        tex_set_stage(st, h >= 1 ? disp_tex_lookup(h) : nullptr, int(filter));
+    }
+    return n;
+}
+
+void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuffers* mb) {
+    const uint32_t filter = rstate_field(a.dp, kRsFilterShift, kRsFilterBits);
+    for (uint32_t i = 0; i < mb->subset_count; ++i) {
+        const MeshSubset& s = mb->subsets[i];
+        const int n = bind_subset_textures(pv, s, int(i), a.override_tex, filter);
+        const GfxPrim prim = GfxPrim(s.prim_type);
+        if (mb->ib)
+            gfx_draw_indexed_primitive(prim, 0, s.min_vertex, s.vertex_count, s.start_index, s.prim_count);
+        else
+            gfx_draw_primitive(prim, s.start_index, s.prim_count);
+        if (!set_(pv.tex_limit))
+            for (int st = std::max(shader_get_max_sampler_stage(), n - 1); st >= 1; --st)
+                tex_set_stage(st, nullptr, 0);
+    }
+}
+
+// Common states of a draw-all, set once before its objects.
+void apply_base_states(const Obj3dPassView& pv, int samplers) {
+    disp_rstate_cache_reset();
+    const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(pv.fog_enable);
+    const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : 0;
+    disp_set_rstate_key_fvf(rstate_key_make(1, 1, fog, 1, cull, kAlphaRefOff, 3, 0, 1), kBaseFvf);
+    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL);
+    gfx_set_render_state(GFX_RS_ZENABLE, 1);
+    gfx_set_texture_stage_state(0, GFX_TSS_COLOROP, GFX_TOP_MODULATE);
+    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG1, GFX_TA_TEXTURE);
+    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
+    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
+    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG1, GFX_TA_TEXTURE);
+    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
+    for (int s = 0; s < samplers; ++s) {
+        gfx_set_sampler_state(s, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
+        gfx_set_sampler_state(s, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);
+    }
+    // The filters were set behind the sampler-stage cache: make it forget,
+    // so that an object asking for point filtering gets it.
+    tex_stage_cache_reset();
+}
+
+}  // namespace
+
+// --- public sorts ------------------------------------------------------------------
+
+void sort_by_key_asc(DrawObj** a, int n) {
+    sort_records(a, n, key_f, [](float x, float y) { return x < y; });
+}
+void sort_by_key_desc(DrawObj** a, int n) {
+    sort_records(a, n, key_f, [](float x, float y) { return x > y; });
+}
+void sort_by_uint_asc(DrawObj** a, int n) {
+    sort_records(a, n, key_u, [](uint32_t x, uint32_t y) { return x < y; });
+}
+void sort_by_uint_desc(DrawObj** a, int n) {
+    sort_records(a, n, key_u, [](uint32_t x, uint32_t y) { return x > y; });
+}
+
+DrawObj* const* obj3d_sort_array() { return g_dw.order; }
+int obj3d_sort_count() { return g_dw.order_count; }
+
+// --- pass view and keys -------------------------------------------------------------
+
+void obj3d_pass_view(Obj3dPassView* out) {
+    const Obj3dState& s = obj3d_state();
+    Obj3dPassView& pv = *out;
+    pv.cull_ovr = s.cull_ovr;
+    pv.fog_ovr = s.fog_ovr;
+    pv.alpha_ovr = s.alpha_ref_ovr;
+    pv.blend_ovr = s.blend_ovr;
+    pv.tex_limit = s.tex_limit;
+    pv.pass_a = s.pass_a == 1;
+    pv.pass_b = s.pass_b == 1;
+    pv.screen = cam_get_cur_screen();
+    pv.fog_enable = fog_get_enable(pv.screen);
+    pv.pass_id = s.pass_id;
+    pv.set = s.xset ? s.xset : cam_get_xform_set(0);
+    const Mat44& c = pv.set->cam_to_world;
+    pv.eye = {c.m[12], c.m[13], c.m[14]};
+    pv.far_sq = pv.set->params.zfar * pv.set->params.zfar;
+    pv.planes = &pv.set->cull_planes;
+}
+
+RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit) {
+    auto field = [&](int shift, int bits) { return int(rstate_field(dp, shift, bits)); };
+    const int lighting = unlit ? 0 : int(draw_param_bit(dp, kDpLightingBit));
+    const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(draw_param_bit(dp, kDpFogBit));
+    const int blend = set_(pv.blend_ovr) ? pv.blend_ovr : field(kRsBlendShift, kRsBlendBits);
+    const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : field(kRsCullShift, kRsCullBits);
+    const int aref = set_(pv.alpha_ovr) ? pv.alpha_ovr : field(kRsAlphaRefShift, kRsAlphaRefBits);
+    return rstate_key_make(lighting, int(draw_param_bit(dp, kDpZWriteBit)), fog, blend, cull, aref,
+                           field(kRsZFuncShift, kRsZFuncBits), field(kRsFillShift, kRsFillBits),
+                           field(kRsFilterShift, kRsFilterBits));
+}
+
+uint32_t mdlobj_state_key(DrawParam dp, int shader_set) {
+    auto f = [&](int shift, int bits) { return rstate_field(dp, shift, bits); };
+    return draw_param_bit(dp, kDpLightingBit) | draw_param_bit(dp, kDpFogBit) << 1 |
+           f(kRsBlendShift, kRsBlendBits) << 2 | f(kRsCullShift, kRsCullBits) << 7 |
+           f(kRsAlphaRefShift, kRsAlphaRefBits) << 10 | draw_param_bit(dp, kDpZWriteBit) << 13 |
+           f(kRsZFuncShift, kRsZFuncBits) << 14 | draw_param_bit(dp, kDpPointLightsBit) << 17 |
+           uint32_t(shader_set) << 18;
+}
+
+// --- mesh draw -----------------------------------------------------------------------
+
+void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_mesh) {
+    if (a.mesh == 0) return;
+    if (pv.pass_a && !draw_param_bit(a.dp, kDpPassABit)) return;
+    if (pv.pass_b && !draw_param_bit(a.dp, kDpPassBBit)) return;
+    const MeshBuffers* mb = res_mesh_get_object(a.mesh);
+    if (!mb) return;
+    if (const uint32_t bb = rstate_field(a.dp, kDpBillboardShift, kDpBillboardBits); bb && a.world)
+        apply_billboard(pv, a.world, bb);
+
+    // Meshes with vertex colours are drawn unlit.
+    const RenderStateKey key = obj3d_draw_key(pv, a.dp, (mb->fvf & FVF_DIFFUSE) != 0);
+    RstateMeshArgs args = {};
+    args.pass_id = pv.pass_id;
+    args.shader_set = a.shader_set;
+    args.params = a.params;
+    args.decl = disp_fvf_to_lvf(mb->fvf_decl);
+    args.world = a.world ? a.world->m : nullptr;
+    args.material = a.material;
+    args.scalar = a.scalar;
+    args.mesh = mb;
+    args.skin = a.skin;
+    args.lights = a.light_count > 0 ? a.lights : nullptr;
+    args.light_count = std::clamp(a.light_count, 0, kObj3dMaxLights);
+    disp_set_rstate_block(key, &args);
+
+    if (*last_mesh != a.mesh) {
+        bind_buffers(mb);
+        *last_mesh = a.mesh;
+    }
+    draw_subsets(pv, a, mb);
+}
+
+// --- model object draw-all -----------------------------------------------------------
+
+namespace {
+
+// Level of detail, cull and the group of one model object; false when it is
+// not drawn this frame.
+bool mdlobj_prepare(const Obj3dPassView& pv, DrawObj* o, ModelObj* m) {
+    const Vec3 pos = {m->world.m[12], m->world.m[13], m->world.m[14]};
+    const float d2 = vm_vec3_dist_sq(&pv.eye, &pos);
+    o->depth = d2;
+    m->chosen = ((pv.pass_a || pv.pass_b) && m->fixed) ? m->fixed : mdlobj_lod_for(m, d2);
+    if (m->chosen == 0) return false;
+    if (draw_param_bit(m->dp, kDpFrustumCullBit)) {
+        // Without bounds there is nothing to cull against: not drawn.
+        MeshBounds b;
+        if (!mesh_bounds(m->chosen, &b)) return false;
+        m->cull_radius = b.radius;
+        if (!sphere_in_frustum_xf(pv.planes, &m->world, &b, pv.pass_a ? kPassAMargin : 0.0f))
+            return false;
+    }
+    return true;
+}
+
+void mdlobj_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh) {
+    ModelObj* m = obj_work<ModelObj>(o);
+    PointLight* lights[kObj3dMaxLights] = {};
+    int nlights = 0;
+    if (draw_param_bit(m->dp, kDpPointLightsBit)) {
+        m->light_point = {m->world.m[12], m->world.m[13], m->world.m[14]};
+        nlights = plight_select_for_point(lights, kObj3dMaxLights, pv.screen, &m->light_point,
+                                          m->cull_radius, m->light_mask);
+    }
+    const bool own_material = m->shader_set == 0 && !m->material_default;
+    if (own_material) material_apply_obj(&m->material);
+    MeshDrawArgs a = {};
+    a.mesh = m->chosen;
+    a.override_tex = m->override_tex;
+    a.world = &m->world;
+    a.material = &m->material;
+    a.dp = m->dp;
+    a.shader_set = m->shader_set;
+    a.params = m->params;
+    a.scalar = m->shader_scalar;
+    a.lights = lights;
+    a.light_count = nlights;
+    mesh_draw(pv, a, last_mesh);
+    if (own_material) material_apply_default();
+}
+
+}  // namespace
+
+void mdlobj_draw_all(DrawObj** run, int count) {
+    Obj3dPassView pv;
+    obj3d_pass_view(&pv);
+    int opaque = 0, front = 0, back = kObj3dSortCap;
+    count = std::min(count, kObj3dSortCap);
+    for (int i = 0; i < count; ++i) {
+        DrawObj* o = run[i];
+        ModelObj* m = obj_work<ModelObj>(o);
+        if (!mdlobj_prepare(pv, o, m)) continue;
+        if (!draw_param_bit(m->dp, kDpZWriteBit)) {
+            g_dw.split[--back] = o;
+        } else if (draw_param_bit(m->dp, kDpDepthSortBit)) {
+            g_dw.split[front++] = o;
+        } else {
+            const uint32_t k = mdlobj_state_key(m->dp, m->shader_set);
+            std::memcpy(&o->depth, &k, sizeof k);
+            g_dw.order[opaque++] = o;
+        }
+    }
+    sort_by_uint_asc(g_dw.order, opaque);
+    sort_by_key_desc(g_dw.split, front);
+    // The back group is drawn as it lies: the reverse of arrival.
+    int n = opaque;
+    for (int i = 0; i < front; ++i) g_dw.order[n++] = g_dw.split[i];
+    for (int i = back; i < kObj3dSortCap; ++i) g_dw.order[n++] = g_dw.split[i];
+    g_dw.order_count = n;
+    if (n == 0) return;
+
+    apply_base_states(pv, 3);
+    ResHandle last_mesh = ResHandle(-1);
+    for (int i = 0; i < n; ++i) mdlobj_draw_one(pv, g_dw.order[i], &last_mesh);
+    if (!set_(pv.tex_limit)) obj3d_unbind_stages(1);
+}
+

@@ -1,0 +1,218 @@
+// The fatal error screen: its 30 seconds on the manual clock and exit code
+// 1, a quit message ending it early (and one taken before it), the stored
+// text's bounds, the rows of both regions' tables as queued and as drawn.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_main.h"
+#include "app/err_screen.h"
+#include "app/textlist.h"
+#include "child_proc.h"
+#include "disp/disp_main.h"
+#include "plat/gfx.h"
+#include "plat/time.h"
+#include "plat/window.h"
+#include "util/fps_ctrl.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Line {
+    uint32_t font, align, size;
+    int32_t x, y;
+    std::string text;
+};
+
+std::vector<Line> queued_lines() {
+    std::vector<Line> out;
+    const uint8_t* p = textlist_get(disp_get_d3dx_text_drawlist());
+    while (p && p[0] == 'H') {
+        Line l;
+        uint32_t len, field;
+        std::memcpy(&l.font, p + 4, 4);
+        std::memcpy(&l.align, p + 12, 4);
+        std::memcpy(&l.size, p + 16, 4);
+        std::memcpy(&l.x, p + 24, 4);
+        std::memcpy(&l.y, p + 28, 4);
+        std::memcpy(&len, p + 32, 4);
+        std::memcpy(&field, p + 36, 4);
+        l.text.assign(reinterpret_cast<const char*>(p + 40), len);
+        out.push_back(l);
+        p += 40 + field;
+    }
+    return out;
+}
+
+int g_exit_code;
+uint32_t g_exit_ms;
+void record_exit(int code) {
+    g_exit_code = code;
+    g_exit_ms = plat_time_ms();
+}
+
+class ErrScreen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app_choose_screen_size();
+        window_ = gfx_test_window_create(app_get_screen_width(), app_get_screen_height());
+        ASSERT_NE(window_, nullptr);
+        ASSERT_EQ(disp_boot(window_, 0, app_get_screen_width(), app_get_screen_height(), 32, nullptr), 1);
+        err_info_clear();
+        err_screen_set_exit_hook(record_exit);
+        g_exit_code = -1;
+        plat_time_set_manual(1);
+        // Rendering 1,875 frames per screen is slow; the tests that look at
+        // frames or pixels turn it back on.
+        disp_set_render_enable(0);
+    }
+    void TearDown() override {
+        plat_time_set_manual(0);
+        plat_time_set_sleep_observer(nullptr, nullptr);
+        err_screen_set_exit_hook(nullptr);
+        app_set_region(0);
+        err_info_clear();
+        disp_shutdown();
+        gfx_test_window_destroy(window_);
+    }
+    int w() const { return app_get_screen_width(); }
+    int h() const { return app_get_screen_height(); }
+    void* window_ = nullptr;
+};
+
+int g_sleeps;
+void quit_after_100_sleeps(uint32_t, void*) {
+    if (++g_sleeps == 100) plat_post_quit_message(0);
+}
+
+}  // namespace
+
+TEST_F(ErrScreen, ShowsForThirtySecondsThenExitsWithOne) {
+    disp_set_render_enable(1);
+    const uint32_t t0 = mmtimer_now();
+    const uint32_t frames = disp_frame_count();
+    err_screen_run(3, 256, 7, "bgm01.wav");
+    EXPECT_EQ(g_exit_code, 1);
+    EXPECT_GT(g_exit_ms - t0, ERR_SCREEN_MS);
+    EXPECT_LE(g_exit_ms - t0, ERR_SCREEN_MS + 2 * ERR_SCREEN_SLEEP_MS);
+    // One frame per 16 ms sleep, every one presented.
+    EXPECT_NEAR(double(disp_frame_count() - frames), 30000.0 / 16.0, 2.0);
+    EXPECT_EQ(err_info_get()->code, 3);
+    EXPECT_EQ(err_info_get()->sub, 256);
+    EXPECT_EQ(err_info_get()->detail, 7);
+    EXPECT_STREQ(err_info_get()->text, "bgm01.wav");
+    EXPECT_EQ(app_quit_requested(), 0u);
+}
+
+TEST_F(ErrScreen, CodeZeroShowsAnEmptyScreenAndStillExits) {
+    err_screen_run(0, 0, 0, nullptr);
+    EXPECT_EQ(g_exit_code, 1);
+    err_screen_draw();
+    EXPECT_TRUE(queued_lines().empty());
+}
+
+TEST_F(ErrScreen, StoredTextIsCutToSixtyThreeBytesOnACharacterBoundary) {
+    err_screen_run(1, 0, 0, std::string(100, 'x').c_str());
+    EXPECT_EQ(std::strlen(err_info_get()->text), 63u);
+    std::string jp;
+    for (int i = 0; i < 30; ++i) jp += "あ";   // 3 bytes each
+    err_screen_run(1, 0, 0, ("ab" + jp).c_str());
+    EXPECT_EQ(std::strlen(err_info_get()->text), 62u);   // "ab" + 20 whole characters
+    err_screen_run(1, 0, 0, nullptr);
+    EXPECT_STREQ(err_info_get()->text, "");
+    err_info_set_extra(0xABCD1234u);
+    EXPECT_EQ(err_info_get_extra(), 0xABCD1234u);
+    err_info_clear();
+    EXPECT_EQ(err_info_get_extra(), 0u);
+}
+
+TEST_F(ErrScreen, EnglishRowsAreQueuedCentredInTheirPlaces) {
+    err_screen_run(7, 0, 0, "100%s%n%%");
+    textlist_reset(disp_get_d3dx_text_drawlist());
+    err_screen_draw();
+    const std::vector<Line> lines = queued_lines();
+    ASSERT_EQ(lines.size(), 4u);
+    const std::string want[4] = {"ERROR", "COIN ERROR", "Check if yany coin jam at coin entry.",
+                                 "100%s%n%%"};
+    const int ys[4] = {h() / 2 - 100, h() / 2 - 26, h() / 2 - 2, h() / 2 + 22};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(lines[size_t(i)].text, want[i]);
+        EXPECT_EQ(lines[size_t(i)].y, ys[i]);
+        EXPECT_EQ(lines[size_t(i)].x, w() / 2);
+        EXPECT_EQ(lines[size_t(i)].align, uint32_t(kTextAlignCentreX));
+        EXPECT_EQ(lines[size_t(i)].font, i == 0 ? 1u : 0u);
+        EXPECT_EQ(lines[size_t(i)].size, i == 0 ? 32u : 16u);
+    }
+}
+
+TEST_F(ErrScreen, CodesPastTheTableShowOnlyTheTitleAndTheText) {
+    EXPECT_EQ(err_screen_row(0, 12), nullptr);
+    err_screen_run(500, 0, 0, "file");
+    textlist_reset(disp_get_d3dx_text_drawlist());
+    err_screen_draw();
+    const std::vector<Line> lines = queued_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "ERROR");
+    EXPECT_EQ(lines[1].text, "file");
+    EXPECT_EQ(lines[1].y, h() / 2 + 22);
+}
+
+TEST_F(ErrScreen, JapaneseRowsForRegionTwoAreDrawn) {
+    app_set_region(2);
+    err_screen_run(4, 0, 0, "io");
+    textlist_reset(disp_get_d3dx_text_drawlist());
+    err_screen_draw();
+    const std::vector<Line> lines = queued_lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].text, "お店の人を呼んで下さい。");
+    EXPECT_EQ(lines[1].text, "入出力装置エラー");
+    EXPECT_EQ(lines[2].text, "I/Oボードとの接続が切れていないか確認して下さい。");
+    disp_set_clear_color(0);
+    disp_set_render_enable(1);
+    disp_update(nullptr);
+    // Each line lights pixels around the centre of its row, and only there.
+    auto lit = [&](int y0, int rows) {
+        std::vector<uint8_t> px(size_t(w()) * size_t(rows) * 4);
+        gfx_read_pixels(0, y0, w(), rows, px.data(), w() * 4);
+        int n = 0;
+        for (size_t i = 0; i < px.size(); i += 4) n += px[i] | px[i + 1] | px[i + 2] ? 1 : 0;
+        return n;
+    };
+    EXPECT_GT(lit(h() / 2 - 100, 24), 100);
+    EXPECT_GT(lit(h() / 2 - 26, 16), 50);
+    EXPECT_GT(lit(h() / 2 - 2, 16), 100);
+    EXPECT_GT(lit(h() / 2 + 22, 16), 5);
+    EXPECT_EQ(lit(0, h() / 2 - 110), 0);
+    // Region 3 reads the English table.
+    EXPECT_STREQ(err_screen_row(3, 4)->title, "I/O ERROR");
+    EXPECT_STREQ(err_screen_title(1), "ERROR");
+}
+
+// In a child process: the quit flag cannot be taken back. No display runs
+// there (a forked process must not touch the parent's GL context).
+TEST(ErrScreenQuit, AQuitMessageEndsItEarlyAndOneTakenBeforeKeepsItShut) {
+    const pid_t pid = fork_child([] {
+        plat_time_set_manual(1);
+        err_screen_set_exit_hook(record_exit);
+        g_exit_code = -1;
+        g_sleeps = 0;
+        plat_time_set_sleep_observer(quit_after_100_sleeps, nullptr);
+        const uint32_t t0 = plat_time_ms();
+        err_screen_run(1, 0, 2, "grp");
+        if (g_exit_code != -1 || !app_quit_requested()) return 10;
+        if (plat_time_ms() - t0 != 100 * ERR_SCREEN_SLEEP_MS) return 11;
+        // The quit was taken: a later error cannot see it, so it returns at once.
+        const uint32_t t1 = plat_time_ms();
+        err_screen_run(3, 258, 0, nullptr);
+        if (plat_time_ms() != t1 || g_exit_code != -1) return 12;
+        return 0;
+    });
+    int status = 0;
+    ASSERT_TRUE(wait_child(pid, &status, 60s));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+

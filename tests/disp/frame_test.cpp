@@ -1,0 +1,292 @@
+// The display's start and stop orders, the priority bands of a frame around
+// the 3D passes, render and scene-pass enables, the frame clear and the
+// depth-only clear between the bands, and a device that could not start.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "app/textlist.h"
+#include "app/txt_settings.h"
+#include "disp/cam.h"
+#include "disp/d3d9.h"
+#include "disp/disp_dev_seam.h"
+#include "disp/disp_main.h"
+#include "disp/fog.h"
+#include "disp/screenshot.h"
+#include "disp/tex.h"
+#include "frame_fixture.h"
+#include "temp_dir.h"
+#include "obj2d/obj.h"
+#include "obj2d/spr.h"
+#include "obj3d/obj3d.h"
+#include "plat/gfx.h"
+#include "res/res_env.h"
+
+namespace {
+
+std::vector<std::string> steps_only(const std::vector<std::string>& v) {
+    std::vector<std::string> out;
+    for (const auto& e : v)
+        if (e.rfind("band", 0) && e.rfind("begin", 0) && e.rfind("end ", 0)) out.push_back(e);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
+    const std::vector<std::string> boot = events();
+    EXPECT_EQ(boot, (std::vector<std::string>{
+                        "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
+                        "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
+                        "line3d_reserve", "tri3d_reserve", "sprite_objects_reserve",
+                        "obj3d_type_register", "scene_set_defaults", "disp_reset"}));
+    // The 3D object types keep their numbers 11 to 15 behind the held ones.
+    EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
+    EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
+    events().clear();
+    disp_shutdown();
+    const std::vector<std::string> stop = events();
+    ASSERT_FALSE(stop.empty());
+    EXPECT_EQ(stop.back(), "d3d9_shutdown");
+    // Each module's stop comes in the reverse order of its start.
+    const std::pair<const char*, const char*> pairs[] = {
+        {"resload_boot", "resload_shutdown"}, {"shader_init", "shader_term"},
+        {"font_boot", "font_shutdown"},       {"obj_module_init", "obj_module_term"},
+        {"line2d_type_register", "line2d_term"}, {"tri2d_type_register", "tri2d_term"},
+        {"obj2d_type_register", "obj2d_type_term"}, {"obj3d_type_register", "obj3d_term"}};
+    auto pos = [](const std::vector<std::string>& v, const char* name) {
+        return std::find(v.begin(), v.end(), name) - v.begin();
+    };
+    for (const auto& a : pairs)
+        for (const auto& b : pairs) {
+            ASSERT_LT(pos(stop, b.second), std::ptrdiff_t(stop.size())) << b.second;
+            if (pos(boot, a.first) < pos(boot, b.first))
+                EXPECT_GT(pos(stop, a.second), pos(stop, b.second)) << a.first << " " << b.first;
+        }
+    EXPECT_FALSE(d3d9_booted());
+    // A second stop (the fixture's) does nothing.
+    events().clear();
+    disp_shutdown();
+    EXPECT_TRUE(events().empty());
+    ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+}
+
+TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses) {
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(steps_only(events()).size(), 0u);
+    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "begin 0 0 0", "band 72-83", "end 0",
+                                                  "band 31-71", "begin 0 1 0", "band 26-30", "end 0",
+                                                  "band 5-25"}));
+
+    cam_set_enable(1, 1);
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(events(), (std::vector<std::string>{
+                            "band 85-93", "begin 0 0 0", "band 72-83", "end 0", "begin 1 0 1",
+                            "band 72-83", "end 1", "band 31-71", "begin 0 1 0", "band 26-30",
+                            "end 0", "begin 1 1 1", "band 26-30", "end 1", "band 5-25"}));
+
+    cam_set_enable(0, 0);
+    cam_set_enable(1, 0);
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "band 31-71", "band 5-25"}));
+}
+
+TEST_F(DispFrame, PrioritiesZeroToFourAndEightyFourAreNeverDrawn) {
+    events().clear();
+    disp_update(nullptr);
+    std::set<int> drawn;
+    for (const auto& e : events()) {
+        int lo, hi;
+        if (std::sscanf(e.c_str(), "band %d-%d", &lo, &hi) == 2)
+            for (int p = lo; p <= hi; ++p) EXPECT_TRUE(drawn.insert(p).second) << "twice: " << p;
+    }
+    // One screen enabled: every other priority exactly once.
+    for (int p = 0; p <= 93; ++p) EXPECT_EQ(drawn.count(p), (p <= 4 || p == 84) ? 0u : 1u) << p;
+}
+
+TEST_F(DispFrame, SceneAndRenderEnablesLeaveOnlyWhatTheySay) {
+    disp_set_scene_pass_enable(0);
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(events(), (std::vector<std::string>{"band 5-25"}));
+
+    // Render off: nothing drawn, nothing presented, texts do not pile up.
+    disp_set_render_enable(0);
+    const int32_t list = disp_get_text_drawlist();
+    textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "queued");
+    const uint64_t presents = gfx_get_counters()->presents;
+    const uint32_t frames = disp_frame_count();
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(gfx_get_counters()->presents, presents);
+    EXPECT_EQ(disp_frame_count(), frames);
+    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
+}
+
+TEST_F(DispFrame, ClearsToTheClearColourAndPresentsEveryFrame) {
+    disp_set_clear_color(0x00336699);
+    const uint64_t presents = gfx_get_counters()->presents;
+    for (int i = 0; i < 3; ++i) disp_update(nullptr);
+    EXPECT_EQ(gfx_get_counters()->presents, presents + 3);
+    EXPECT_EQ(disp_frame_count(), 3u);
+    EXPECT_EQ(pixel(5, 5) & 0xFFFFFFu, 0x336699u);
+}
+
+namespace {
+int g_callbacks;
+void count_callback() { ++g_callbacks; }
+
+// Paints the back band's area red and the middle band's area green with
+// scissored clears, as drawing would.
+void paint_bands(int lo, int) {
+    GfxRect r = lo == 85 ? GfxRect{0, 0, 40, 40} : GfxRect{40, 0, 80, 40};
+    if (lo != 85 && lo != 31) return;
+    gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
+    gfx_set_scissor_rect(&r);
+    gfx_clear(GFX_CLEAR_TARGET, lo == 85 ? 0xFFFF0000u : 0xFF00FF00u, 1.0f, 0);
+    GfxRect full = {0, 0, 320, 160};
+    gfx_set_scissor_rect(&full);
+}
+const DispProbe kPaintProbe = {nullptr, paint_bands, nullptr, nullptr};
+}  // namespace
+
+TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew) {
+    disp_set_probe(&kPaintProbe);
+    g_callbacks = 0;
+    disp_update(count_callback);
+    EXPECT_EQ(g_callbacks, 1);
+    EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
+    EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
+    // Without a depth surface the depth-only clear clears nothing at all.
+    tex_set_depth_target(nullptr);
+    EXPECT_EQ(disp_clear(3, 0xFF0000FFu), GFX_OK);
+    EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
+}
+
+TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBands) {
+    TempDir dir;
+    const std::string path = dir.file("shot.bmp");
+    disp_set_clear_color(0x00000080);
+    disp_set_probe(&kPaintProbe);
+    ASSERT_EQ(disp_screenshot_request(path, 0, 0, 80, 40), 1);
+    disp_update(nullptr);
+    std::ifstream f(path, std::ios::binary);
+    const std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_EQ(bmp.size(), 54u + 3u * 80u * 40u);
+    // Bottom-up rows of B, G, R: row 29 from the bottom is picture row 10.
+    auto rgb = [&](int x, int y) {
+        const size_t at = 54 + 3 * (size_t(40 - 1 - y) * 80 + size_t(x));
+        return uint32_t(bmp[at + 2]) << 16 | uint32_t(bmp[at + 1]) << 8 | bmp[at];
+    };
+    EXPECT_EQ(rgb(10, 10), 0xFF0000u);   // the back band
+    EXPECT_EQ(rgb(50, 10), 0x000080u);   // the middle band came after the picture
+    EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
+}
+
+TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes) {
+    const ResEnv before = res_env();
+    EXPECT_EQ(disp_boot(nullptr, 0, 320, 160, 32, nullptr), 0);
+    EXPECT_TRUE(disp_booted());
+    const int32_t list = disp_get_text_drawlist();
+    textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "no device");
+    disp_update(nullptr);
+    disp_update(nullptr);
+    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
+    disp_shutdown();
+    EXPECT_FALSE(disp_booted());
+    EXPECT_EQ(res_env().tex_load, before.tex_load);   // the services went back
+}
+
+TEST(DispColor, AlphaShiftAndChannels) {
+    EXPECT_EQ(color_set_alpha(0x12345678u, 0), 0x00345678u);
+    EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 0), 0x80FF8040u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 1), 0x807F4020u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);
+    EXPECT_EQ(color_r(0x80FF8040u), 0xFFu);
+    EXPECT_EQ(color_g(0x80FF8040u), 0x80u);
+    EXPECT_EQ(color_b(0x80FF8040u), 0x40u);
+    EXPECT_EQ(color_a(0x80FF8040u), 0x80u);
+}
+
+TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities) {
+    disp_set_clear_color(0);
+    const ResGroupId g = group_alloc();
+    const struct {
+        int prio;
+        uint32_t colour;
+        bool drawn;
+    } sprites[] = {{3, 0xFFFF0000u, false}, {84, 0xFF00FF00u, false}, {50, 0xFF0000FFu, true},
+                   {89, 0xFFFFFFFFu, true}, {0, 0xFFFF00FFu, false}, {25, 0xFFFFFF00u, true}};
+    for (int i = 0; i < 6; ++i)
+        ASSERT_NE(spr_create_plain_1f(g, sprites[i].colour, float(20 * i), 0, 16, 16, 0, 0, 1, 1,
+                                      sprites[i].prio),
+                  nullptr);
+    disp_update(nullptr);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(pixel(20 * i + 8, 8) & 0xFFFFFFu, sprites[i].drawn ? sprites[i].colour & 0xFFFFFFu : 0u)
+            << sprites[i].prio;
+    // One-frame objects are gone after their frame, drawn or not.
+    EXPECT_EQ(obj_live_count(), 0);
+    disp_set_render_enable(0);
+    spr_create_plain_1f(g, 0xFFFFFFFFu, 0, 0, 4, 4, 0, 0, 1, 1, 50);
+    disp_update(nullptr);
+    EXPECT_EQ(obj_live_count(), 0);
+}
+
+TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults) {
+    const ResGroupId g = group_alloc();
+    ASSERT_NE(spr_create_plain(g, 0xFFFFFFFFu, 0, 0, 8, 8, 0, 0, 1, 1, 50), nullptr);
+    cam_set_enable(1, 1);
+    disp_set_scene_pass_enable(0);
+    disp_update(nullptr);
+    EXPECT_EQ(obj_live_count(), 1);
+    disp_scene_clear();
+    EXPECT_EQ(obj_live_count(), 0);
+    EXPECT_EQ(cam_get_enable(1), 0u);
+    EXPECT_EQ(disp_get_scene_pass_enable(), 1);
+    EXPECT_EQ(disp_get_render_enable(), 1);
+}
+
+TEST_F(DispFrame, TheViewModulesReachTheDevice) {
+    const Vec3 eye = {1, 2, -10}, at = {0, 0, 0};
+    cam_set_look_at(0, &eye, &at, nullptr);
+    disp_update(nullptr);
+    float view[16];
+    ASSERT_EQ(gfx_get_transform(GFX_TS_VIEW, view), GFX_OK);
+    const Mat44* want = cam_get_world_mtx(0);
+    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(view[i], want->m[i]) << i;
+    fog_set_start(0, 12.5f);
+    fog_apply(0);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_FOGSTART), disp_dev_float_bits(12.5f));
+    cam_apply_xform_set(1);
+    float proj[16];
+    ASSERT_EQ(gfx_get_transform(GFX_TS_PROJECTION, proj), GFX_OK);
+    EXPECT_FLOAT_EQ(proj[0], cam_get_xform_set(1)->proj.m[0]);
+}
+
+TEST(DispFrameSettings, TheDeviceTakesItsSettingsFromTheSettingsText) {
+    TempDir dir;
+    txt_settings_load(
+        dir.write("s.txt", "FORCE_LOCK_BACKBUFFER 1\nNR_ANTIALIAS_SAMPLES 9\nENABLE_VSYNC 0\n").c_str());
+    void* window = gfx_test_window_create(64, 48);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(disp_boot(window, 0, 64, 48, 32, nullptr), 1);
+    EXPECT_EQ(disp_get_force_lock(), 1);
+    EXPECT_LE(disp_get_present_params()->samples, 4);   // clamped, or refused by the driver
+    disp_set_clear_color(0x00123456);
+    disp_update(nullptr);   // the forced lock reads the drawn frame back
+    uint8_t p[4] = {};
+    gfx_read_pixels(1, 1, 1, 1, p, 4);
+    EXPECT_EQ(p[2] << 16 | p[1] << 8 | p[0], 0x123456);
+    disp_shutdown();
+    gfx_test_window_destroy(window);
+    txt_settings_term();
+}

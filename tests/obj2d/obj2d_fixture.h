@@ -1,0 +1,82 @@
+// A booted display device with the resource manager, the draw-object
+// manager and the 2D types registered, and textures that exist both as
+// resources (sizes, crops) and as device records (drawing).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "disp/disp_fixture.h"
+#include "obj2d/line2d.h"
+#include "obj2d/obj.h"
+#include "obj2d/obj2d.h"
+#include "res/res.h"
+
+namespace obj2d_test {
+
+inline std::map<uint32_t, std::unique_ptr<TexRecord>>& records() {
+    static std::map<uint32_t, std::unique_ptr<TexRecord>> m;
+    return m;
+}
+inline TexRecord* lookup(uint32_t h) {
+    auto it = records().find(h);
+    return it == records().end() ? nullptr : it->second.get();
+}
+
+}  // namespace obj2d_test
+
+class Obj2dDevice : public DispDevice {
+protected:
+    void SetUp() override {
+        DispDevice::SetUp();
+        if (HasFatalFailure()) return;
+        DispLinks links;
+        links.sleep_ms = no_sleep;
+        links.tex_lookup = obj2d_test::lookup;
+        disp_set_links(links);
+        res_boot();
+        obj_module_init();
+        line2d_type_register();
+        tri2d_type_register();
+        obj2d_type_register();
+    }
+    void TearDown() override {
+        obj_module_term();
+        for (auto& [h, rec] : obj2d_test::records()) tex_release(rec.get());
+        obj2d_test::records().clear();
+        res_shutdown();
+        DispDevice::TearDown();
+    }
+
+    // A texture of w x h ARGB texels, row by row.
+    static ResHandle MakeTex(const char* name, int w, int h, const std::vector<uint32_t>& argb) {
+        ResHandle hnd = res_tex_create("t", name, w, h, RES_TEX_FORMAT_ARGB32, false);
+        EXPECT_NE(hnd, 0u);
+        auto rec = std::make_unique<TexRecord>();
+        EXPECT_EQ(tex_create(rec.get(), GFX_FMT_A8R8G8B8, w, h, 1), 1);
+        std::vector<uint8_t> bytes(argb.size() * 4);
+        std::memcpy(bytes.data(), argb.data(), bytes.size());
+        EXPECT_EQ(tex_fill_rect(rec.get(), 0, 0, w, h, bytes), 1);
+        obj2d_test::records()[hnd] = std::move(rec);
+        return hnd;
+    }
+
+    // One frame of the manager drawn onto a cleared target.
+    static void DrawFrame(uint32_t clear = 0xFF000000u) {
+        gfx_begin_scene();
+        disp_set_viewport(0, 0, kTestWidth, kTestHeight);
+        disp_set_scissor(0, 0, kTestWidth, kTestHeight);
+        gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
+        disp_clear(0, clear);
+        obj_frame();
+        obj_build_draw_list();
+        obj_draw_all();
+        gfx_end_scene();
+        obj_free_dead();
+    }
+    static uint64_t DrawCalls() { return gfx_get_counters()->draw_calls; }
+};

@@ -1,0 +1,419 @@
+// Draw-object manager: pool, draw and update order, one-frame objects,
+// groups, layers and the mended faults. No device: fake types record what
+// they are asked to draw.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "obj2d/obj.h"
+
+namespace {
+
+struct Drawn {
+    int type;
+    std::vector<DrawObj*> run;
+};
+std::vector<Drawn> g_drawn;
+std::vector<DrawObj*> g_updated;
+int g_exit_calls = 0;
+
+template <int N>
+void draw_fake(DrawObj** run, int count) {
+    g_drawn.push_back({N, std::vector<DrawObj*>(run, run + count)});
+}
+void exit_fake(DrawObj*) { ++g_exit_calls; }
+
+int update_record(DrawObj* o) {
+    g_updated.push_back(o);
+    return 0;
+}
+
+class ObjManager : public ::testing::Test {
+protected:
+    void SetUp() override {
+        obj_module_init();
+        obj_set_links(ObjLinks{});
+        g_drawn.clear();
+        g_updated.clear();
+        g_exit_calls = 0;
+        // Types 1..4 with recording draws; type 4 has an exit callback.
+        ASSERT_EQ(obj_register_type(draw_fake<1>, nullptr, nullptr, nullptr, 0), 1);
+        ASSERT_EQ(obj_register_type(draw_fake<2>, nullptr, nullptr, nullptr, 0), 2);
+        ASSERT_EQ(obj_register_type(draw_fake<3>, nullptr, nullptr, nullptr, 0), 3);
+        ASSERT_EQ(obj_register_type(draw_fake<4>, nullptr, exit_fake, nullptr, 0), 4);
+    }
+    void TearDown() override { obj_module_term(); }
+
+    static DrawObj* make(int type, int prio, int subkey = 127, ResGroupId group = 1) {
+        DrawObj* o = obj_alloc(group);
+        obj_set_type(o, type);
+        obj_set_priority(o, prio);
+        obj_set_sort_subkey(o, subkey);
+        obj_set_visible(o, 1);
+        return o;
+    }
+    // Every drawn object in drawing order.
+    static std::vector<DrawObj*> drawn_order() {
+        std::vector<DrawObj*> out;
+        for (const Drawn& d : g_drawn) out.insert(out.end(), d.run.begin(), d.run.end());
+        return out;
+    }
+};
+
+// --- pool and registry ---------------------------------------------------------------------
+
+TEST_F(ObjManager, FullPoolAnswersNullAndReusesTheFreedRecord) {
+    std::vector<DrawObj*> all;
+    for (int i = 0; i < kObjPoolSize; ++i) {
+        DrawObj* o = obj_alloc(1);
+        ASSERT_NE(o, nullptr);
+        all.push_back(o);
+    }
+    EXPECT_EQ(obj_alloc(1), nullptr);
+    EXPECT_EQ(obj_live_count(), kObjPoolSize);
+    obj_free(all[100]);
+    EXPECT_EQ(obj_alloc(1), all[100]);
+}
+
+TEST_F(ObjManager, FreshObjectDefaults) {
+    DrawObj* o = obj_alloc(7);
+    EXPECT_EQ(reinterpret_cast<void*>(o), reinterpret_cast<void*>(&o->depth));
+    EXPECT_EQ(o->depth, 0.0f);
+    EXPECT_EQ(o->group, 7u);
+    EXPECT_EQ(o->prio, 0);
+    EXPECT_EQ(o->type, 0);
+    EXPECT_EQ(o->base_key, 127u << 16);
+    EXPECT_EQ(o->flags, kObjInUse | (127u << 16) | (127u << 24));
+}
+
+TEST_F(ObjManager, RegistryFillsFifteenSlotsAndRefusesLargeWork) {
+    EXPECT_EQ(obj_register_type(nullptr, nullptr, nullptr, nullptr, kObjTypeWorkBytes + 1), 0);
+    for (int t = 5; t <= 15; ++t) EXPECT_EQ(obj_reserve_type(), t);
+    EXPECT_EQ(obj_reserve_type(), 0);
+    // A reset keeps the types; module init clears them.
+    obj_system_reset();
+    EXPECT_TRUE(obj_type_registered(15));
+    obj_module_init();
+    EXPECT_FALSE(obj_type_registered(1));
+}
+
+TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAreIgnored) {
+    DrawObj* o = obj_alloc(1);
+    obj_set_type(o, 9);    // not registered
+    obj_set_type(o, 200);  // beyond the table
+    EXPECT_EQ(o->type, 0);
+    obj_set_type(o, 2);
+    obj_set_type(o, 3);
+    EXPECT_EQ(o->type, 2);
+    EXPECT_EQ(o->base_key, (127u << 16) | (2u << 8));
+}
+
+TEST_F(ObjManager, OutOfRangePrioritiesAreIgnored) {
+    DrawObj* o = make(1, 40);
+    obj_set_priority(o, 94);
+    obj_set_priority(o, -62);
+    obj_set_priority(o, 129);
+    EXPECT_EQ(o->prio, 40);
+    obj_build_draw_list();
+    obj_draw_range(40, 40);
+    ASSERT_EQ(g_drawn.size(), 1u);
+}
+
+// --- drawing order ---------------------------------------------------------------------------
+
+TEST_F(ObjManager, DrawOrderFollowsPrioritySubkeyThenType) {
+    DrawObj* a = make(1, 10);
+    DrawObj* b = make(3, 10);
+    DrawObj* c = make(2, 10, 200);
+    DrawObj* d = make(1, 50);
+    DrawObj* e = make(3, 10, 20);
+    obj_build_draw_list();
+    ASSERT_EQ(obj_draw_list_count(), 5);
+    obj_draw_all();
+    const std::vector<DrawObj*> want = {d, c, b, a, e};
+    EXPECT_EQ(drawn_order(), want);
+    // Runs: one per (priority, type) stretch.
+    ASSERT_EQ(g_drawn.size(), 5u);
+    EXPECT_EQ(g_drawn[0].type, 1);
+    EXPECT_EQ(g_drawn[2].type, 3);
+}
+
+TEST_F(ObjManager, EqualKeysOrderAsTheSortLeavesThem) {
+    // Eleven equal keys stay in list order (newest first)...
+    std::vector<DrawObj*> made;
+    for (int i = 0; i < 11; ++i) made.push_back(make(2, 30));
+    obj_build_draw_list();
+    obj_draw_all();
+    ASSERT_EQ(g_drawn.size(), 1u);
+    std::vector<DrawObj*> newest_first(made.rbegin(), made.rend());
+    EXPECT_EQ(g_drawn[0].run, newest_first);
+
+    // ...twelve go through the partition step, which reverses them.
+    g_drawn.clear();
+    made.push_back(make(2, 30));
+    obj_build_draw_list();
+    obj_draw_all();
+    ASSERT_EQ(g_drawn.size(), 1u);
+    EXPECT_EQ(g_drawn[0].run, made);
+}
+
+TEST_F(ObjManager, SortOrdersManyRandomKeysDescending) {
+    std::mt19937 rng(7);
+    for (int i = 0; i < 3000; ++i) make(1 + int(rng() % 4), 60, int(rng() % 256));
+    obj_build_draw_list();
+    ASSERT_EQ(obj_draw_list_count(), 3000);
+    DrawObj* const* list = obj_draw_list();
+    for (int i = 1; i < 3000; ++i) ASSERT_GE(list[i - 1]->frame_key, list[i]->frame_key);
+}
+
+TEST_F(ObjManager, BandsSkipUndrawnPrioritiesAndHiddenObjects) {
+    make(1, 0);
+    make(1, 4);
+    make(1, 84);
+    DrawObj* shown = make(1, 5);
+    DrawObj* hidden = make(1, 6);
+    obj_set_visible(hidden, 0);
+    DrawObj* layered = make(2, 7);
+    obj_set_layer(layered, 3);
+    obj_show_layer(3, 0);
+    obj_build_draw_list();
+    obj_draw_range(85, 93);
+    obj_draw_range(72, 83);
+    obj_draw_range(31, 71);
+    obj_draw_range(26, 30);
+    obj_draw_range(5, 25);
+    EXPECT_EQ(drawn_order(), std::vector<DrawObj*>{shown});
+    obj_show_all_layers(1);
+    obj_build_draw_list();
+    g_drawn.clear();
+    obj_draw_range(5, 25);
+    EXPECT_EQ(drawn_order(), (std::vector<DrawObj*>{layered, shown}));
+}
+
+// --- update pass -----------------------------------------------------------------------------
+
+TEST_F(ObjManager, UpdateOrderByOrderThenSuborder) {
+    DrawObj* a = make(1, 10);
+    DrawObj* b = make(1, 10);
+    DrawObj* c = make(1, 10);
+    for (DrawObj* o : {a, b, c}) obj_set_update(o, update_record);
+    obj_set_update_order(a, 200);
+    obj_set_update_order(c, 126);     // after its owner, as attachments do
+    obj_set_update_suborder(b, 130);
+    obj_frame();
+    EXPECT_EQ(g_updated, (std::vector<DrawObj*>{a, b, c}));
+    EXPECT_EQ(obj_update_list_count(), 3);
+    EXPECT_EQ(obj_frame_count(), 1);
+    obj_set_update(a, nullptr);       // keeps the callback
+    EXPECT_EQ(a->update, update_record);
+}
+
+DrawObj* g_victim = nullptr;
+DrawObj* g_reborn = nullptr;
+int free_victim_and_reuse(DrawObj* o) {
+    g_updated.push_back(o);
+    obj_free(g_victim);
+    g_reborn = obj_alloc(1);   // takes the victim's record again
+    obj_set_update(g_reborn, update_record);
+    return 0;
+}
+int ask_free(DrawObj* o) {
+    g_updated.push_back(o);
+    return 1;
+}
+
+TEST_F(ObjManager, FreedAndReusedRecordIsNotCalledInTheSamePass) {
+    g_victim = make(1, 10);
+    obj_set_update(g_victim, update_record);
+    obj_set_update_order(g_victim, 10);   // called last
+    DrawObj* killer = make(1, 10);
+    obj_set_update(killer, free_victim_and_reuse);
+    obj_frame();
+    ASSERT_EQ(g_reborn, g_victim);
+    EXPECT_EQ(g_updated, std::vector<DrawObj*>{killer});
+    // The new object takes part from the next pass on.
+    g_updated.clear();
+    obj_set_update(killer, update_record);
+    obj_frame();
+    EXPECT_EQ(g_updated.size(), 2u);
+}
+
+TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndCounts) {
+    DrawObj* a = make(4, 10);
+    DrawObj* b = make(1, 10);
+    obj_set_update(a, ask_free);
+    obj_set_update(b, update_record);
+    obj_frame();
+    EXPECT_FALSE(obj_is_live(a));
+    EXPECT_EQ(g_exit_calls, 1);
+    EXPECT_EQ(obj_live_count(), 1);
+    EXPECT_EQ(obj_update_stat(), 2);   // one free + one live
+    EXPECT_EQ(obj_update_list_count(), 1);
+}
+
+TEST_F(ObjManager, SkipNextUpdateSuppressesExactlyOnePass) {
+    DrawObj* a = make(1, 10);
+    obj_set_update(a, update_record);
+    obj_skip_next_update();
+    obj_frame();
+    EXPECT_TRUE(g_updated.empty());
+    obj_frame();
+    EXPECT_EQ(g_updated.size(), 1u);
+}
+
+TEST_F(ObjManager, HiddenLayerStillUpdates) {
+    DrawObj* a = make(1, 10);
+    obj_set_layer(a, 5);
+    obj_set_update(a, update_record);
+    obj_show_layer(5, 0);
+    obj_frame();
+    obj_build_draw_list();
+    EXPECT_EQ(obj_draw_list_count(), 0);
+    EXPECT_EQ(g_updated.size(), 1u);
+}
+
+TEST_F(ObjManager, KilledObjectLivesUntilTheEndOfItsFrame) {
+    DrawObj* a = make(1, 10);
+    obj_set_update(a, update_record);
+    obj_kill(a);
+    obj_frame();
+    obj_build_draw_list();
+    obj_draw_all();
+    EXPECT_EQ(g_updated.size(), 1u);
+    EXPECT_EQ(g_drawn.size(), 1u);
+    obj_free_dead();
+    EXPECT_FALSE(obj_is_live(a));
+    EXPECT_EQ(obj_live_count(), 0);
+}
+
+// --- freeing -----------------------------------------------------------------------------------
+
+int g_release_calls = 0;
+void release_count(DrawObj*) { ++g_release_calls; }
+void release_frees_self(DrawObj* o) {
+    ++g_release_calls;
+    obj_free(o);
+}
+DrawObj* g_next_to_free = nullptr;
+void release_frees_next(DrawObj*) {
+    ++g_release_calls;
+    obj_free(g_next_to_free);
+}
+
+TEST_F(ObjManager, FreeIgnoresNullFreeAndForeignRecords) {
+    DrawObj* a = make(4, 10);
+    obj_free(a);
+    obj_free(a);
+    obj_free(nullptr);
+    DrawObj foreign = {};
+    foreign.flags = kObjInUse;
+    obj_free(&foreign);
+    obj_kill(&foreign);
+    obj_set_priority(&foreign, 10);
+    EXPECT_EQ(g_exit_calls, 1);
+    EXPECT_EQ(obj_live_count(), 0);
+}
+
+TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnce) {
+    g_release_calls = 0;
+    DrawObj* a = make(4, 10);
+    obj_set_release(a, release_frees_self);
+    obj_free(a);
+    EXPECT_EQ(g_release_calls, 1);
+    EXPECT_EQ(obj_live_count(), 0);
+    // The record is on the free list exactly once.
+    EXPECT_EQ(obj_alloc(1), a);
+    EXPECT_NE(obj_alloc(1), a);
+}
+
+TEST_F(ObjManager, GroupReleaseSurvivesACallbackFreeingTheNextObject) {
+    g_release_calls = 0;
+    ResGroupId g = group_alloc();
+    DrawObj* other = make(1, 10, 127, 99);
+    DrawObj* older = make(1, 10, 127, g);
+    DrawObj* newer = make(1, 10, 127, g);
+    g_next_to_free = older;   // the next one in the active list after `newer`
+    obj_set_release(newer, release_frees_next);
+    DrawObj* third = make(1, 10, 127, g);
+    (void)third;
+    group_release(g);
+    EXPECT_EQ(obj_live_count(), 1);
+    EXPECT_TRUE(obj_is_live(other));
+    EXPECT_EQ(group_count(), 1);   // the id stays allocated
+}
+
+TEST_F(ObjManager, ForEachVisitsLiveObjectsNewestFirst) {
+    DrawObj* a = make(1, 10);
+    DrawObj* b = make(1, 10);
+    DrawObj* c = make(1, 10);
+    obj_free(b);
+    std::vector<DrawObj*> seen;
+    obj_for_each([](DrawObj* o, void* arg) { static_cast<std::vector<DrawObj*>*>(arg)->push_back(o); },
+                 &seen);
+    EXPECT_EQ(seen, (std::vector<DrawObj*>{c, a}));
+    obj_for_each(nullptr, nullptr);
+}
+
+// --- groups ------------------------------------------------------------------------------------
+
+TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes) {
+    EXPECT_EQ(group_alloc(), 1u);
+    EXPECT_EQ(group_alloc(), 2u);
+    EXPECT_EQ(group_alloc(), 3u);
+    group_free(1);
+    group_free(1);
+    group_free(0);
+    EXPECT_EQ(group_count(), 2);
+    EXPECT_EQ(group_alloc(), 1u);
+    group_keep(2);
+    make(1, 10, 127, 1);
+    make(1, 10, 127, 2);
+    make(1, 10, 127, 3);
+    group_release_all_unlocked();
+    EXPECT_EQ(obj_live_count(), 1);
+    EXPECT_EQ(group_count(), 1);
+    EXPECT_EQ(group_alloc(), 1u);
+}
+
+TEST_F(ObjManager, GroupIdsRunOutAt8191) {
+    for (int i = 1; i < kGroupIdCount; ++i) ASSERT_EQ(group_alloc(), ResGroupId(i));
+    EXPECT_EQ(group_alloc(), 0u);
+}
+
+int g_link_release = 0, g_link_reset = 0;
+TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecords) {
+    g_link_release = g_link_reset = 0;
+    ObjLinks links;
+    links.plight_release_group = [](ResGroupId id) { g_link_release += int(id); };
+    links.plight_reset = [] { ++g_link_reset; };
+    obj_set_links(links);
+    GroupMemRec* r1 = gmem_alloc(5);
+    GroupMemRec* r2 = gmem_alloc(6);
+    ASSERT_TRUE(r1 && r2);
+    group_release(5);
+    EXPECT_EQ(g_link_release, 5);
+    EXPECT_EQ(gmem_count(), 1);
+    obj_system_reset();
+    EXPECT_EQ(g_link_reset, 1);
+    EXPECT_EQ(gmem_count(), 0);
+    obj_set_links(ObjLinks{});
+}
+
+TEST_F(ObjManager, GroupRecordFreedTwiceIsNotHandedOutTwice) {
+    GroupMemRec* a = gmem_alloc(1);
+    gmem_free(a);
+    gmem_free(a);
+    EXPECT_EQ(gmem_count(), 0);
+    GroupMemRec* b = gmem_alloc(1);
+    GroupMemRec* c = gmem_alloc(1);
+    EXPECT_NE(b, c);
+    std::vector<GroupMemRec*> all = {b, c};
+    while (GroupMemRec* r = gmem_alloc(2)) all.push_back(r);
+    EXPECT_EQ(int(all.size()), kGmemPoolSize);
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
+}
+
+}  // namespace

@@ -1,0 +1,294 @@
+// Sprites and twin sprites on the offscreen device: placement, pivot,
+// rotation, scale, crop and colour in pixels; batching by the device's
+// draw-call counter; scissor; hit tests and the shared pure helpers.
+#include <cmath>
+
+#include "math/vm_2d.h"
+#include "obj2d/spr.h"
+#include "obj2d/spr2.h"
+#include "obj2d_fixture.h"
+
+namespace {
+
+constexpr float kPi = 3.14159265f;
+
+// 4 x 4 texels, each with its own colour.
+std::vector<uint32_t> Pattern4() {
+    std::vector<uint32_t> p;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) p.push_back(0xFF000000u | uint32_t(x * 60 + 20) << 16 | uint32_t(y * 60 + 20) << 8 | 0x40u);
+    return p;
+}
+
+class Sprite : public Obj2dDevice {};
+
+// --- placement in pixels -----------------------------------------------------------------
+
+TEST_F(Sprite, PointFilteredSpriteReproducesItsTexture) {
+    const auto pat = Pattern4();
+    ResHandle t = MakeTex("pat", 4, 4, pat);
+    spr_create_tex_1f(1, t, 0xFFFFFFFFu, 10, 12, 0, 0, 1, 1, 50);
+    DrawFrame();
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_TRUE(Near(Pixel(10 + x, 12 + y), pat[size_t(y * 4 + x)], 1)) << x << "," << y;
+    EXPECT_EQ(Pixel(9, 12), 0xFF000000u);
+    EXPECT_EQ(Pixel(14, 12), 0xFF000000u);
+    EXPECT_EQ(obj_live_count(), 0);   // one-frame sprite freed at the end of its frame
+}
+
+TEST_F(Sprite, PivotCentresThePlainQuad) {
+    spr_create_plain_1f(1, 0xFFFF0000u, 20, 20, 8, 6, 0.5f, 0.5f, 1, 1, 50);
+    DrawFrame();
+    EXPECT_TRUE(Near(Pixel(16, 17), 0xFFFF0000u));
+    EXPECT_TRUE(Near(Pixel(23, 22), 0xFFFF0000u));
+    EXPECT_EQ(Pixel(15, 20), 0xFF000000u);
+    EXPECT_EQ(Pixel(24, 20), 0xFF000000u);
+    EXPECT_EQ(Pixel(20, 16), 0xFF000000u);
+    EXPECT_EQ(Pixel(20, 23), 0xFF000000u);
+}
+
+TEST_F(Sprite, RotationTurnsAboutThePivot) {
+    // 16 x 2 bar turned a quarter about its centre becomes 2 x 16.
+    DrawObj* o = spr_create_plain(1, 0xFF00FF00u, 32, 24, 16, 2, 0.5f, 0.5f, 1, 1, 50);
+    spr_set_rot(o, kPi / 2);
+    DrawFrame();
+    EXPECT_TRUE(Near(Pixel(31, 17), 0xFF00FF00u, 8));
+    EXPECT_TRUE(Near(Pixel(32, 30), 0xFF00FF00u, 8));
+    EXPECT_EQ(Pixel(26, 24), 0xFF000000u);
+    EXPECT_EQ(Pixel(38, 24), 0xFF000000u);
+    // Pivot (0, 0): a positive quarter turn stands the bar up from the position.
+    spr_set_pivot(o, 0, 0);
+    DrawFrame();
+    EXPECT_TRUE(Near(Pixel(32, 15), 0xFF00FF00u, 8));
+    EXPECT_EQ(Pixel(32, 28), 0xFF000000u);
+    EXPECT_EQ(Pixel(40, 24), 0xFF000000u);
+}
+
+TEST_F(Sprite, ScaleAndCropSizeTheQuad) {
+    const auto pat = Pattern4();
+    ResHandle t = MakeTex("pat", 4, 4, pat);
+    // Right half of the texture: 2 x 4 texels, drawn at scale 3 (linear).
+    ResHandle crop = res_crop_register_px("t", "half", 2, 0, 2, 4, t);
+    ASSERT_NE(crop, 0u);
+    DrawObj* o = spr_create(1, crop, 0xFFFFFFFFu, 4, 4, 0, 0, 3, 3, 50);
+    EXPECT_FLOAT_EQ(spr_get_w(o), 2);
+    EXPECT_FLOAT_EQ(spr_get_h(o), 4);
+    DrawFrame();
+    // Middle of the first scaled texel is texel (2, 0) exactly.
+    EXPECT_TRUE(Near(Pixel(5, 5), pat[2], 6));
+    EXPECT_TRUE(Near(Pixel(8, 14), pat[3 + 12], 6));
+    EXPECT_EQ(Pixel(10, 5), 0xFF000000u);
+    EXPECT_EQ(Pixel(5, 16), 0xFF000000u);
+}
+
+TEST_F(Sprite, ColourModulatesTheTexture) {
+    ResHandle t = MakeTex("white", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
+    spr_create_tex_1f(1, t, 0xFF806040u, 0, 0, 0, 0, 1, 1, 50);
+    DrawFrame();
+    EXPECT_TRUE(Near(Pixel(1, 1), 0xFF806040u, 2));
+}
+
+TEST_F(Sprite, UvRotationOneShowsTheTopRightTexelTopLeft) {
+    const auto pat = Pattern4();
+    ResHandle t = MakeTex("pat", 4, 4, pat);
+    DrawObj* o = spr_create_tex(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
+    spr_set_uv_orient(o, 1, 0);
+    DrawFrame();
+    EXPECT_TRUE(Near(Pixel(0, 0), pat[3], 1));
+}
+
+// --- batching and scissor ------------------------------------------------------------------
+
+TEST_F(Sprite, OneTextureBatchesUpTo4096Quads) {
+    ResHandle t = MakeTex("white", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
+    for (int i = 0; i < 4097; ++i) spr_create_tex_1f(1, t, 0xFFFFFFFFu, float(i % 60), 0, 0, 0, 1, 1, 50);
+    const uint64_t before = DrawCalls();
+    DrawFrame();
+    EXPECT_EQ(DrawCalls() - before, 2u);
+}
+
+TEST_F(Sprite, StateChangesOpenBatches) {
+    ResHandle a = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
+    ResHandle b = MakeTex("b", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
+    for (int i = 0; i < 10; ++i) spr_create_tex_1f(1, i % 2 ? a : b, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
+    uint64_t before = DrawCalls();
+    DrawFrame();
+    EXPECT_EQ(DrawCalls() - before, 10u);
+    // Scale 1 draws with point filtering, any other scale with linear: a new batch.
+    spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
+    spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 2, 2, 50);
+    before = DrawCalls();
+    DrawFrame();
+    EXPECT_EQ(DrawCalls() - before, 2u);
+    // A sprite with a shader set always draws in a batch of its own.
+    for (int i = 0; i < 3; ++i) {
+        DrawObj* o = spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
+        spr_set_shader(o, 1);
+    }
+    before = DrawCalls();
+    DrawFrame();
+    EXPECT_EQ(DrawCalls() - before, 3u);
+}
+
+TEST_F(Sprite, ShaderParametersNeedAKnownSetAndName) {
+    DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 0, 0, 1, 1, 0, 0, 1, 1, 50);
+    const float v[4] = {1, 2, 3, 4};
+    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
+    spr_set_shader(o, 9);
+    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
+    EXPECT_EQ(spr_set_param_float4(o, "x", nullptr, 1), 0);
+    EXPECT_EQ(spr_set_param_float4(o, "x", v, 0), 0);
+}
+
+TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped) {
+    // Three sprites that would share a batch; the middle one has a scissor
+    // rectangle and must not join the batch of the first.
+    spr_create_plain_1f(1, 0xFF0000FFu, 40, 0, 8, 8, 0, 0, 1, 1, 50);
+    DrawObj* clipped = spr_create_plain_1f(1, 0xFFFF0000u, 0, 0, 20, 20, 0, 0, 1, 1, 50);
+    spr_set_scissor(clipped, 2, 2, 5, 5);
+    spr_create_plain_1f(1, 0xFF00FF00u, 30, 30, 8, 8, 0, 0, 1, 1, 50);
+    const uint64_t before = DrawCalls();
+    DrawFrame();
+    EXPECT_EQ(DrawCalls() - before, 3u);
+    EXPECT_TRUE(Near(Pixel(3, 3), 0xFFFF0000u));
+    EXPECT_EQ(Pixel(10, 10), 0xFF000000u);        // outside the rectangle
+    EXPECT_TRUE(Near(Pixel(33, 33), 0xFF00FF00u));  // the rectangle was restored
+    EXPECT_TRUE(Near(Pixel(43, 3), 0xFF0000FFu));
+    int x, y, w, h;
+    disp_get_scissor(&x, &y, &w, &h);
+    EXPECT_EQ(w, kTestWidth);
+    EXPECT_EQ(h, kTestHeight);
+}
+
+TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruth) {
+    ResHandle t = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
+    DrawObj* o = spr_create_tex_1f(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
+    spr_set_blend(o, 2);
+    DrawFrame();
+    uint32_t src = 0, dst = 0, op = 0;
+    disp_blend_mode_get(int(disp_rstate_blend()), &src, &dst, &op);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), src);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_DESTBLEND), dst);
+    EXPECT_EQ(gfx_get_sampler_state(1, GFX_SAMP_MINFILTER), uint32_t(GFX_TEXF_LINEAR));
+}
+
+// --- twin sprites ------------------------------------------------------------------------------
+
+std::vector<int> g_calls;
+int pre_fn(DrawObj*, void* arg) {
+    g_calls.push_back(*static_cast<int*>(arg));
+    return *static_cast<int*>(arg) * 10;
+}
+void post_fn(DrawObj*, void*, int value) { g_calls.push_back(value); }
+
+TEST_F(Sprite, TwinSpritesDrawOneCallEachBetweenTheirCallbacks) {
+    g_calls.clear();
+    ResHandle t = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
+    int one = 1, two = 2;
+    DrawObj* a = spr2_create_tex_1f(1, t, 0xFFFF0000u, 0, 0, 0, 0, 1, 1, 50);
+    DrawObj* b = spr2_create_tex_1f(1, t, 0xFFFF0000u, 10, 0, 0, 0, 1, 1, 50);
+    ASSERT_EQ(a->type, spr2_type());
+    spr2_set_callbacks(a, pre_fn, post_fn, &one);
+    spr2_set_callbacks(b, pre_fn, post_fn, &two);
+    const uint64_t before = DrawCalls();
+    DrawFrame();
+    EXPECT_EQ(DrawCalls() - before, 2u);
+    EXPECT_EQ(g_calls, (std::vector<int>{2, 20, 1, 10}));   // newest first
+    EXPECT_TRUE(Near(Pixel(11, 1), 0xFFFF0000u));
+}
+
+TEST_F(Sprite, TypesAndDefaultNumbers) {
+    EXPECT_EQ(line2d_type(), 1);
+    EXPECT_EQ(tri2d_type(), 2);
+    EXPECT_EQ(obj2d_type_id(kT2dText), 3);
+    EXPECT_EQ(obj2d_type_id(kT2dFla), 4);
+    EXPECT_EQ(spr2_type(), 5);
+    EXPECT_EQ(spr_type(), 6);
+    EXPECT_EQ(obj2d_type_id(kT2dPrim), 7);
+}
+
+// --- hit tests ----------------------------------------------------------------------------------
+
+TEST_F(Sprite, HitTestsOnCorners) {
+    DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 10, 10, 10, 4, 0, 0, 1, 1, 50);
+    EXPECT_TRUE(spr_hit_point(o, 1, 1, 10, 10));
+    EXPECT_FALSE(spr_hit_point(o, 1, 1, 20, 10));   // right edge excluded
+    EXPECT_TRUE(spr_hit_point(o, 2, 1, 25, 12));    // k doubles the width
+    EXPECT_TRUE(spr_hit_circle(o, 1, 1, 8, 12, 2.5f));
+    const Vec2 a = {0, 0}, b = {30, 30};
+    EXPECT_TRUE(spr_hit_segment(o, 1, 1, &a, &b));
+    spr_set_pivot(o, 0.5f, 0.5f);
+    spr_set_rot(o, kPi / 2);
+    Vec2 c[4];
+    EXPECT_EQ(spr_get_corners(c, o, 1, 1), 1);
+    EXPECT_TRUE(spr_hit_point(o, 1, 1, 10, 14));
+    EXPECT_FALSE(spr_hit_point(o, 1, 1, 14, 10));
+    DrawObj* other = spr_create_plain(1, 0xFFFFFFFFu, 10, 15, 2, 2, 0, 0, 1, 1, 50);
+    EXPECT_TRUE(spr_hit_sprite(o, 1, 1, other, 1, 1));
+    spr_set_pos(other, 30, 30);
+    EXPECT_FALSE(spr_hit_sprite(o, 1, 1, other, 1, 1));
+}
+
+TEST_F(Sprite, SampleReadsTheTexelCopyAndRefusesZeroSizes) {
+    std::vector<uint32_t> px(16, 0x00000000u);
+    px[5] = 0xC8000000u;   // texel (1, 1)
+    ResHandle t = MakeTex("alpha", 4, 4, px);
+    ASSERT_EQ(res_tex_set_image(t, 0, 0, 4, 4, px.data()), 1);
+    ASSERT_EQ(res_tex_make_texel_copy(t, nullptr), 1);
+    DrawObj* o = spr_create_tex(1, t, 0xFFFFFFFFu, 10, 10, 0, 0, 2, 2, 50);
+    EXPECT_EQ(spr_sample(o, 13, 13), 0xC8);
+    EXPECT_EQ(spr_sample(o, 10.5f, 10.5f), 0);
+    EXPECT_EQ(spr_sample(o, 30, 30), 0);
+    spr_set_size(o, 0, 4);
+    EXPECT_EQ(spr_sample(o, 10, 10), 0);
+}
+
+TEST_F(Sprite, UvFromScreenCornersAndFactor) {
+    ResHandle t = MakeTex("w", 64, 48, std::vector<uint32_t>(64 * 48, 0xFFFFFFFFu));
+    DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 16.5f, 12.5f, 32, 24, 0, 0, 1, 1, 50);
+    spr_set_tex_handle(o, t);
+    spr_set_uv_screen(o, 0, 0, 1);
+    float l, tp, r, b;
+    spr_get_uv_rect(o, &l, &tp, &r, &b);
+    EXPECT_FLOAT_EQ(l, 0.25f);
+    EXPECT_FLOAT_EQ(r, 0.75f);
+    EXPECT_FLOAT_EQ(tp, 0.75f);
+    EXPECT_FLOAT_EQ(b, 0.25f);
+    spr_set_uv_screen(o, 0, 0, 2);   // twice as wide about the centre
+    spr_get_uv_rect(o, &l, &tp, &r, &b);
+    EXPECT_FLOAT_EQ(l, 0.0f);
+    EXPECT_FLOAT_EQ(r, 1.0f);
+}
+
+// --- pure helpers -------------------------------------------------------------------------------
+
+TEST(Obj2dHelpers, ColourProductClampsAtZero) {
+    EXPECT_EQ(obj2d_colour_mul(0xFF80FF00u, 0xFFFFFF00u), 0xFF80FF00u);
+    EXPECT_EQ(obj2d_colour_mul(0x80FFFFFFu, 0xFF123456u) >> 24, 0x80u);
+    // (0 + 1)(200 + 1) >> 8 is 0; minus one must not wrap to 255.
+    EXPECT_EQ(obj2d_colour_mul(0x00000000u, 0xC8C8C8C8u), 0u);
+    EXPECT_EQ(obj2d_colour_mul(0x0F0F0F0Fu, 0x0F0F0F0Fu), 0u);
+}
+
+TEST(Obj2dHelpers, UvSelectionRotatesFlipsAndMasks) {
+    const float c[8] = {0, 0, 1, 0, 0, 1, 1, 1};
+    float u[4], v[4];
+    obj2d_uv_select(c, 1, 0, u, v);
+    EXPECT_EQ(u[0], 1);
+    EXPECT_EQ(v[0], 0);   // top-right corner first
+    obj2d_uv_select(c, 5, 0, u, v);   // masked to 1
+    EXPECT_EQ(u[0], 1);
+    obj2d_uv_select(c, 0, 4, u, v);   // horizontal flip
+    EXPECT_EQ(u[0], 1);
+    EXPECT_EQ(u[1], 0);
+    obj2d_uv_select(c, 0, 8, u, v);   // vertical flip
+    EXPECT_EQ(v[0], 1);
+    EXPECT_EQ(v[2], 0);
+    obj2d_uv_select(c, 1, 4, u, v);   // odd rotation: the flip swaps v
+    EXPECT_EQ(v[0], 1);
+    EXPECT_EQ(v[1], 0);
+    EXPECT_EQ(u[0], 1);
+    EXPECT_EQ(u[1], 1);
+}
+
+}  // namespace

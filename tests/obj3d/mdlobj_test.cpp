@@ -1,0 +1,114 @@
+// The model object's records: levels, shader set, draw-parameter and
+// material setters, creation failures and the visible-bounds query.
+#include "obj3d_fixture.h"
+
+namespace {
+
+using namespace o3t;
+
+class ModelTest : public Obj3dScene {};
+
+TEST_F(ModelTest, NewObjectHasItsDefaults) {
+    const ResHandle cube = make_cube("cube", 1.0f);
+    DrawObj* o = mdlobj_create(0, nullptr, cube, 79);
+    ASSERT_NE(o, nullptr);
+    EXPECT_TRUE(mdlobj_is_type(o));
+    EXPECT_EQ(o->prio, 79);
+    EXPECT_TRUE(o->flags & kObjVisible);
+    const ModelObj* m = mdlobj_work(o);
+    EXPECT_EQ(m->dp, kDrawParamDefault);
+    EXPECT_EQ(m->material_default, 1);
+    EXPECT_EQ(m->shader_scalar, 1.0f);
+    EXPECT_EQ(m->light_mask, 0xFFFFFFFFu);
+    EXPECT_EQ(mdlobj_matrix(o)->m[0], 1.0f);
+    EXPECT_EQ(mdlobj_get_model(o), cube);
+    EXPECT_EQ(mdlobj_work(nullptr), nullptr);
+    EXPECT_EQ(mdlobj_matrix(nullptr), nullptr);
+}
+
+TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven) {
+    const ResHandle plain = make_cube("plain", 1.0f);
+    const ResHandle nrm = make_mesh("nrm", {{{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, 1, 0}}, false, 1u);
+    DrawObj* o = mdlobj_create(0, nullptr, plain, 81);
+    mdlobj_set_lods(o, nrm, 100.0f, plain, 0.0f);
+    const ModelObj* m = mdlobj_work(o);
+    EXPECT_EQ(m->lods[0].mesh, plain);
+    EXPECT_EQ(m->lods[1].mesh, nrm);
+    EXPECT_EQ(m->shader_set, 4);  // the far "NRM" mesh was given first
+    mdlobj_refresh_shader_set(o);
+    EXPECT_EQ(m->shader_set, 0);  // the first entry's mesh
+    // Equal distances keep the given order; a pair without a mesh is dropped.
+    mdlobj_set_lods(o, nrm, 5.0f, plain, 5.0f);
+    EXPECT_EQ(m->lods[0].mesh, nrm);
+    mdlobj_set_lods(o, 0, 1.0f, plain, 7.0f);
+    EXPECT_EQ(m->lods[0].mesh, plain);
+    EXPECT_EQ(m->lods[1].mesh, 0u);
+    mdlobj_set_lods(o, 0, 0.0f, 0, 0.0f);
+    EXPECT_EQ(mdlobj_lod_for(m, 1e9f), 0u);
+    mdlobj_set_lods(o, plain, 0.0f, nrm, 100.0f);
+    EXPECT_EQ(mdlobj_lod_for(m, 99.9f), plain);
+    EXPECT_EQ(mdlobj_lod_for(m, 100.0f), nrm);
+}
+
+TEST_F(ModelTest, FullPoolGivesNullAndOtherTypesAreRefused) {
+    std::vector<DrawObj*> all;
+    while (DrawObj* o = mdlobj_create(0, nullptr, 0, 81)) all.push_back(o);
+    EXPECT_EQ(int(all.size()), kObjPoolSize);
+    EXPECT_EQ(mdlobj_create_1f(0, nullptr, 0, 81), nullptr);
+    for (DrawObj* o : all) obj_free(o);
+    // A draw object of another type is not a model: setters leave it alone.
+    DrawObj* plain = obj_alloc(0);
+    ASSERT_NE(plain, nullptr);
+    mdlobj_set_lighting(plain, 0);
+    EXPECT_EQ(mdlobj_get_draw_param(plain), 0u);
+    EXPECT_EQ(mdlobj_is_culled(plain, 0, nullptr, 1), 1);
+    obj_free(plain);
+}
+
+TEST_F(ModelTest, ShaderParametersOfAnUnknownNameAreRefused) {
+    DrawObj* o = mdlobj_create(0, nullptr, 0, 81);
+    const float v[4] = {1, 2, 3, 4};
+    EXPECT_EQ(mdlobj_set_shader_f4(o, "NoSuchParameter", v, 1), 0);
+    EXPECT_EQ(mdlobj_set_shader_f4(o, "x", nullptr, 1), 0);
+    EXPECT_EQ(mdlobj_set_shader_f1(nullptr, "x", v, 1), 0);
+}
+
+TEST_F(ModelTest, VisibleBoundsCountsPassAModelsInTheFrustum) {
+    cam_update_all();
+    Vec3 lo, hi;
+    EXPECT_EQ(obj3d_visible_bounds(&lo, &hi, cam_get_xform_set(0)), 0);
+    EXPECT_EQ(lo.x, 1e9f);
+    EXPECT_EQ(hi.x, -1e9f);
+    const ResHandle cube = make_cube("cube", 1.0f);
+    Mat44 a = at(0, 0, 10), b = at(2, 0, 20), c = at(0, 0, -30);
+    DrawObj* oa = mdlobj_create(0, &a, cube, 81);
+    DrawObj* ob = mdlobj_create(0, &b, cube, 81);
+    DrawObj* oc = mdlobj_create(0, &c, cube, 81);
+    mdlobj_create(0, &a, cube, 81);  // not in pass A
+    for (DrawObj* o : {oa, ob, oc}) mdlobj_set_pass_a(o, 1);
+    Render();  // the draw picks each object's mesh
+    EXPECT_EQ(obj3d_visible_bounds(&lo, &hi, cam_get_xform_set(0)), 2);
+    EXPECT_NEAR(lo.x, -1, 1e-4);
+    EXPECT_NEAR(hi.x, 3, 1e-4);
+    EXPECT_NEAR(lo.z, 9, 1e-4);
+    EXPECT_NEAR(hi.z, 21, 1e-4);
+    EXPECT_EQ(mdlobj_work(oa)->drawn_dp, mdlobj_work(oa)->dp);
+}
+
+TEST_F(ModelTest, TypeNumbersFollowTheRegistrationOrder) {
+    // Ten types before the 3D ones, as the display registers them.
+    obj_module_term();
+    obj_module_init();
+    for (int i = 0; i < 10; ++i) obj_register_type(nullptr, nullptr, nullptr, nullptr, 16);
+    obj3d_type_register();
+    EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
+    EXPECT_EQ(obj3d_type_number(OBJ3D_ATTACH), 12);
+    EXPECT_EQ(obj3d_type_number(OBJ3D_MOTION), 13);
+    EXPECT_EQ(obj3d_type_number(OBJ3D_MODEL), 14);
+    EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
+    EXPECT_EQ(mdlobj_type(), 14);
+    EXPECT_EQ(obj3d_state().cull_ovr, -1);
+    EXPECT_EQ(obj3d_state().w18, 0);
+}
+
+}  // namespace

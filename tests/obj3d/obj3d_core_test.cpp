@@ -1,0 +1,248 @@
+// The shared core without a device: the draw-parameter word, materials,
+// overrides, sphere and box helpers, and the record sorts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "math/vm_mat.h"
+#include "math/vm_view.h"
+#include "obj2d/obj.h"
+#include "obj3d/obj3d.h"
+#include "obj3d/obj3d_draw.h"
+
+namespace {
+
+TEST(DrawParamTest, InitGivesTheDefaultAndKeepsTheTopBits) {
+    EXPECT_EQ(draw_param_init(0), 0x05D8013Du);
+    EXPECT_EQ(draw_param_init(0xFFFFFFFFu), 0xC5D8013Du);
+    EXPECT_EQ(draw_param_init(0x4000000Eu), 0x45D8013Du);
+}
+
+TEST(DrawParamTest, FieldsAreMaskedToTheirWidth) {
+    DrawParam p = kDrawParamDefault;
+    p = draw_param_put(p, kRsBlendShift, kRsBlendBits, 0xFF);  // 5 bits
+    EXPECT_EQ(rstate_field(p, kRsBlendShift, kRsBlendBits), 31u);
+    EXPECT_EQ(rstate_field(p, kRsCullShift, kRsCullBits), 0u);  // neighbour untouched
+    p = draw_param_put(p, kDpZWriteBit, 1, 2);                   // 2 masks to 0
+    EXPECT_EQ(draw_param_bit(p, kDpZWriteBit), 0u);
+    EXPECT_EQ(draw_param_bit(p, kDpFogBit), 1u);
+}
+
+TEST(MaterialTest, DefaultFlagFollowsEveryWordExactly) {
+    ObjMaterial m = kObjMaterialDefault;
+    EXPECT_TRUE(material_is_default(&m));
+    m.w5 = 1.0000001f;
+    EXPECT_FALSE(material_is_default(&m));
+    material_set(&m, 0x00FFFFFF, 0xFFFFFFFF, 0, 0, 0.0f, 1.0f);
+    EXPECT_TRUE(material_is_default(&m));
+    m.diffuse = 0xFFFFFFFE;
+    EXPECT_FALSE(material_is_default(&m));
+    m.diffuse = 0xFFFFFFFF;
+    m.power = -0.0f;  // equal to 0.0 as a float
+    EXPECT_TRUE(material_is_default(&m));
+}
+
+TEST(OverrideTest, ZeroIsAnOverrideAndEverythingClearsAtPassEnd) {
+    obj3d_set_cull_ovr(0);
+    obj3d_set_fog_ovr(0);
+    obj3d_set_alpha_ref_ovr(3);
+    obj3d_set_blend_ovr(2);
+    obj3d_set_tex_limit(1);
+    obj3d_set_pass_a(2);  // not a pass: only 1 is
+    obj3d_set_w17_w18(5, 6);
+    Obj3dPassView pv;
+    obj3d_pass_view(&pv);
+    EXPECT_EQ(pv.cull_ovr, 0);
+    EXPECT_EQ(pv.fog_ovr, 0);
+    EXPECT_FALSE(pv.pass_a);
+    obj3d_set_pass_b(1);
+    obj3d_pass_view(&pv);
+    EXPECT_TRUE(pv.pass_b);
+    obj3d_scene_end();
+    const Obj3dState& s = obj3d_state();
+    for (int32_t v : {s.cull_ovr, s.fog_ovr, s.alpha_ref_ovr, s.w12, s.blend_ovr, s.tex_limit,
+                      s.pass_a, s.pass_b, s.w17})
+        EXPECT_EQ(v, -1);
+    EXPECT_EQ(s.w18, 0);
+    EXPECT_EQ(obj3d_set_cull_ovr(-1), &s);
+}
+
+TEST(OverrideTest, DrawKeyTakesOverridesOverTheParameter) {
+    obj3d_scene_end();
+    Obj3dPassView pv;
+    obj3d_pass_view(&pv);
+    const DrawParam dp = kDrawParamDefault;
+    RenderStateKey k = obj3d_draw_key(pv, dp, false);
+    EXPECT_EQ(rstate_field(k, kRsCullShift, kRsCullBits), 0u);
+    EXPECT_TRUE(k & kRsLighting);
+    EXPECT_TRUE(k & kRsFog);
+    pv.cull_ovr = 2;
+    pv.fog_ovr = 0;
+    pv.blend_ovr = 0;
+    k = obj3d_draw_key(pv, dp, true);  // a mesh with colours: unlit
+    EXPECT_EQ(rstate_field(k, kRsCullShift, kRsCullBits), 2u);
+    EXPECT_FALSE(k & kRsFog);
+    EXPECT_EQ(rstate_field(k, kRsBlendShift, kRsBlendBits), 0u);
+    EXPECT_FALSE(k & kRsLighting);
+}
+
+TEST(OverrideTest, StateKeyGroupsByFieldsThenShaderSet) {
+    const DrawParam dp = kDrawParamDefault;
+    const uint32_t k = mdlobj_state_key(dp, 4);
+    EXPECT_EQ(k & 1u, 1u);              // lighting
+    EXPECT_EQ((k >> 1) & 1u, 1u);       // fog
+    EXPECT_EQ((k >> 2) & 31u, 1u);      // blend
+    EXPECT_EQ((k >> 10) & 7u, 5u);      // alpha ref
+    EXPECT_EQ((k >> 13) & 1u, 1u);      // z-write
+    EXPECT_EQ((k >> 14) & 7u, 3u);      // z-function
+    EXPECT_EQ((k >> 17) & 1u, 1u);      // point lights
+    EXPECT_EQ(k >> 18, 4u);             // shader set
+}
+
+// A unit cube's frustum: x, y, z in [-1, 1] as six unit planes.
+FrustumPlanes unit_box() {
+    FrustumPlanes f;
+    f.p[0] = {0, 0, 1, 1};
+    f.p[1] = {0, 0, -1, 1};
+    f.p[2] = {-1, 0, 0, 1};
+    f.p[3] = {1, 0, 0, 1};
+    f.p[4] = {0, 1, 0, 1};
+    f.p[5] = {0, -1, 0, 1};
+    return f;
+}
+
+TEST(CullTest, TouchingFromOutsideIsVisible) {
+    const FrustumPlanes f = unit_box();
+    Vec3 c = {3, 0, 0};
+    EXPECT_TRUE(sphere_in_frustum(&f, &c, 2.0f));   // distance -2 equals -radius
+    EXPECT_FALSE(sphere_in_frustum(&f, &c, 1.999f));
+    c = {0, 0, 0};
+    EXPECT_TRUE(sphere_in_frustum(&f, &c, 0.0f));
+}
+
+TEST(CullTest, ScaleNeverEnlargesTheRadius) {
+    const FrustumPlanes f = unit_box();
+    MeshBounds b = {};
+    b.centre = {0.5f, 0, 0};
+    b.radius = 1.0f;
+    b.origin_radius = 1.5f;
+    Mat44 m;
+    vm_mat_identity(&m);
+    const Vec3 s = {10, 10, 10};
+    vm_mat_scale(&m, &m, &s);
+    m.m[12] = 3.0f;  // translation (3, 0, 0); the centre goes to (8, 0, 0)
+    // The origin test passes (distance -2 against radius 1.5 + 1 margin) but
+    // the transformed centre is far outside: a scaled object partly inside
+    // is culled.
+    EXPECT_FALSE(sphere_in_frustum_xf(&f, &m, &b, 1.0f));
+    EXPECT_TRUE(sphere_in_frustum_xf(&f, nullptr, &b, 0.0f));
+    // The margin widens both tests.
+    vm_mat_identity(&m);
+    m.m[12] = 3.0f;
+    EXPECT_FALSE(sphere_in_frustum_xf(&f, &m, &b, 0.0f));
+    EXPECT_TRUE(sphere_in_frustum_xf(&f, &m, &b, kPassAMargin));
+}
+
+TEST(BoxTest, CornersInTheirOrderAndTransformedBounds) {
+    const Box3 b = {{0, 0, 0}, {1, 2, 3}};
+    Vec3 c[8];
+    box_corners(c, &b);
+    const Vec3 want[8] = {{0, 2, 0}, {1, 2, 0}, {0, 0, 0}, {1, 0, 0},
+                          {0, 2, 3}, {1, 2, 3}, {0, 0, 3}, {1, 0, 3}};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(c[i].x, want[i].x) << i;
+        EXPECT_EQ(c[i].y, want[i].y) << i;
+        EXPECT_EQ(c[i].z, want[i].z) << i;
+    }
+    Mat44 m;
+    vm_mat_identity(&m);
+    vm_mat_rotate_z(&m, &m, 3.14159265f);  // (x, y) -> (-x, -y)
+    Box3 t;
+    box_transform(&t, &b, &m);
+    EXPECT_NEAR(t.lo.x, -1, 1e-3);
+    EXPECT_NEAR(t.lo.y, -2, 1e-3);
+    EXPECT_NEAR(t.hi.x, 0, 1e-3);
+    EXPECT_NEAR(t.hi.z, 3, 1e-3);
+    Box3 u = {{5, 5, 5}, {6, 6, 6}};
+    box_union(&u, &b);
+    EXPECT_EQ(u.lo.x, 0);
+    EXPECT_EQ(u.hi.x, 6);
+}
+
+TEST(BoxTest, MeshBoundsOfAnInvalidHandleIsRefused) {
+    MeshBounds b = {};
+    EXPECT_EQ(mesh_bounds(0, &b), 0);
+    EXPECT_EQ(mesh_bounds(123456, &b), 0);
+}
+
+// --- sorts -----------------------------------------------------------------------------
+
+class SortTest : public ::testing::Test {
+protected:
+    std::vector<DrawObj> recs;
+    std::vector<DrawObj*> ptrs;
+    void Fill(const std::vector<float>& keys) {
+        recs.assign(keys.size(), DrawObj{});
+        ptrs.clear();
+        for (size_t i = 0; i < keys.size(); ++i) {
+            recs[i].depth = keys[i];
+            recs[i].flags = uint32_t(i);  // arrival index
+            ptrs.push_back(&recs[i]);
+        }
+    }
+};
+
+TEST_F(SortTest, AscendingAndDescendingOverManySizesAndDuplicates) {
+    std::mt19937 rng(7);
+    for (int n : {0, 1, 2, 3, 10, 11, 12, 50, 257, 4096, 8192}) {
+        std::vector<float> keys(static_cast<size_t>(n));
+        for (float& k : keys) k = float(rng() % 37);  // many equal keys
+        Fill(keys);
+        sort_by_key_asc(ptrs.data(), n);
+        for (int i = 1; i < n; ++i) ASSERT_LE(ptrs[i - 1]->depth, ptrs[i]->depth) << n;
+        sort_by_key_desc(ptrs.data(), n);
+        for (int i = 1; i < n; ++i) ASSERT_GE(ptrs[i - 1]->depth, ptrs[i]->depth) << n;
+        // Still a permutation of the records.
+        std::vector<uint32_t> seen;
+        for (DrawObj* p : ptrs) seen.push_back(p->flags);
+        std::sort(seen.begin(), seen.end());
+        for (int i = 0; i < n; ++i) ASSERT_EQ(seen[size_t(i)], uint32_t(i));
+    }
+}
+
+TEST_F(SortTest, SortedAndReversedInputsAndUnsignedKeys) {
+    std::vector<float> keys(3000);
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = float(i);
+    Fill(keys);
+    sort_by_key_desc(ptrs.data(), int(ptrs.size()));
+    EXPECT_EQ(ptrs.front()->depth, 2999.0f);
+    sort_by_key_asc(ptrs.data(), int(ptrs.size()));
+    EXPECT_EQ(ptrs.front()->depth, 0.0f);
+    // Unsigned keys compare as integers, never as floats: a small integer
+    // key is a denormal float and must still order by its value.
+    Fill({0, 0, 0, 0});
+    const uint32_t ks[4] = {3u, 0x80000000u, 1u, 2u};
+    for (int i = 0; i < 4; ++i) std::memcpy(&recs[size_t(i)].depth, &ks[i], 4);
+    sort_by_uint_asc(ptrs.data(), 4);
+    uint32_t got[4];
+    for (int i = 0; i < 4; ++i) std::memcpy(&got[i], &ptrs[size_t(i)]->depth, 4);
+    EXPECT_EQ(got[0], 1u);
+    EXPECT_EQ(got[2], 3u);
+    EXPECT_EQ(got[3], 0x80000000u);
+    sort_by_uint_desc(ptrs.data(), 4);
+    std::memcpy(&got[0], &ptrs[0]->depth, 4);
+    EXPECT_EQ(got[0], 0x80000000u);
+}
+
+TEST_F(SortTest, EqualKeysOfAShortArrayKeepTheirOrder) {
+    // Below the partition threshold only the insertion pass runs.
+    Fill({2, 1, 2, 1, 2, 1});
+    sort_by_key_asc(ptrs.data(), 6);
+    const uint32_t want[6] = {1, 3, 5, 0, 2, 4};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(ptrs[size_t(i)]->flags, want[i]);
+}
+
+}  // namespace

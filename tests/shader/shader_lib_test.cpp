@@ -1,0 +1,457 @@
+// The shader library on the device: record choice, binding only on change,
+// the engine constants it computes, the caller's parameter block, sampler
+// registers, source dumps, stages that fail, and a lit draw.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "disp/cam.h"
+#include "disp/disp_env.h"
+#include "disp/disp_fade.h"
+#include "disp/disp_work.h"
+#include "disp/fog.h"
+#include "disp/mesh_buf.h"
+#include "disp/plight.h"
+#include "disp/rstate.h"
+#include "disp/tex.h"
+#include "plat/files.h"
+#include "shader_fixture.h"
+
+namespace {
+
+const int kFmt = disp_fvf_to_lvf(0x112);   // position, normal, one texture set
+
+RstateMeshArgs draw_args(int set, int lights = 0, const void* block = nullptr) {
+    static uint32_t params[23];
+    RstateMeshArgs a{};
+    a.shader_set = set;
+    a.params = block ? block : params;
+    a.decl = kFmt;
+    a.light_count = lights;
+    return a;
+}
+
+}  // namespace
+
+class ShaderLib : public ShaderDevice {
+protected:
+    void SetUp() override {
+        ShaderDevice::SetUp();
+        if (HasFatalFailure()) return;
+        disp_work_clear();
+        scene_set_defaults();
+        shader_frame_constants();
+    }
+};
+
+// ---- record choice and binding --------------------------------------------------
+
+TEST_F(ShaderLib, SetsChooseRecordsByPointLightCount) {
+    EXPECT_EQ(shader_record_for_set(3, 0), 3);
+    EXPECT_EQ(shader_record_for_set(3, 2), 5);
+    EXPECT_EQ(shader_record_for_set(4, 0), 8);
+    EXPECT_EQ(shader_record_for_set(4, 4), 12);
+    EXPECT_EQ(shader_record_for_set(0, 3), 0);
+    EXPECT_EQ(shader_record_for_set(5, 0), -1);
+    plight_pool_reset();
+    PointLight* l[2] = {plight_create(1, nullptr, 5, 0xFFFFFFFF, 1), plight_create(1, nullptr, 5, 0xFFFFFFFF, 1)};
+    RstateMeshArgs a = draw_args(3, 2);
+    a.lights = l;
+    EXPECT_EQ(shader_setup_mesh(a), 1);
+    EXPECT_EQ(shader_get_key(), 5);
+    EXPECT_EQ(shader_get_point_light_count(), 2);
+    EXPECT_EQ(shader_has_point_lights(), 1);
+}
+
+TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage) {
+    const uint64_t b0 = shader_bind_count();
+    EXPECT_EQ(shader_setup_mesh(draw_args(3)), 1);
+    EXPECT_EQ(shader_bind_count(), b0 + 2);
+    EXPECT_EQ(shader_setup_mesh(draw_args(3)), 0);
+    EXPECT_EQ(shader_bind_count(), b0 + 2);
+    RstateMeshArgs other = draw_args(3);
+    other.decl = disp_fvf_to_lvf(0x152);
+    EXPECT_EQ(shader_setup_mesh(other), 0);
+    EXPECT_EQ(shader_bind_count(), b0 + 3);
+    // A new frame forgets the key: the first draw binds again.
+    shader_frame_constants();
+    EXPECT_EQ(shader_setup_mesh(other), 1);
+}
+
+TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain) {
+    MeshBuffers mesh{};
+    ShaderSkeleton skel{&mesh, nullptr, 0};
+    RstateMeshArgs a = draw_args(4);
+    a.mesh = &mesh;
+    a.skin = &skel;
+    EXPECT_EQ(shader_setup_mesh(a), 1);
+    EXPECT_EQ(shader_get_key(), 8 + 65536);
+    EXPECT_EQ(shader_setup_mesh(draw_args(4)), 1);
+    EXPECT_EQ(shader_get_key(), 8);
+}
+
+TEST_F(ShaderLib, ModesAndSetsOutOfRangeAreRefused) {
+    shader_setup_mesh(draw_args(1));
+    RstateMeshArgs a = draw_args(5);
+    EXPECT_EQ(shader_setup_mesh(a), 0);
+    a = draw_args(-1);
+    EXPECT_EQ(shader_setup_mesh(a), 0);
+    a = draw_args(0);
+    a.pass_id = 5;
+    EXPECT_EQ(shader_setup_mesh(a), 0);
+    EXPECT_EQ(shader_get_key(), 1);
+}
+
+TEST_F(ShaderLib, MoreThanFourLightsAreCutToFour) {
+    plight_pool_reset();
+    PointLight* l[6];
+    for (PointLight*& p : l) p = plight_create(1, nullptr, 5, 0xFFFFFFFF, 1);
+    RstateMeshArgs a = draw_args(4, 6);
+    a.lights = l;
+    shader_setup_mesh(a);
+    EXPECT_EQ(shader_get_key(), 12);
+    EXPECT_EQ(shader_get_point_light_count(), 4);
+}
+
+TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones) {
+    std::vector<MeshBone> bones(200);
+    for (size_t i = 0; i < bones.size(); ++i) bones[i] = MeshBone{"b", NameHash(i), {}};
+    MeshBuffers mesh{};
+    mesh.bones = bones.data();
+    mesh.bone_count = uint32_t(bones.size());
+    const Mat44 m = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    std::vector<ShaderBone> sk(3, ShaderBone{"b", 0, &m});
+    ShaderSkeleton own{&mesh, sk.data(), int(sk.size())};
+    RstateMeshArgs a = draw_args(0);
+    a.mesh = &mesh;
+    a.skin = &own;
+    shader_setup_mesh(a);
+    EXPECT_EQ(shader_get_palette_count(), kShaderPaletteMax);
+    ShaderSkeleton by_name{nullptr, sk.data(), int(sk.size())};
+    a.skin = &by_name;
+    shader_setup_mesh(a);
+    EXPECT_EQ(shader_get_palette_count(), kShaderPaletteMax);
+}
+
+TEST_F(ShaderLib, TwoDimensionalSetZeroDrawsStayFixedFunction) {
+    for (uint32_t fvf : {0x244u, 0x144u, 0x844u}) {
+        RstateMeshArgs a = draw_args(0);
+        a.decl = disp_fvf_to_lvf(fvf);
+        shader_setup_mesh(a);
+        EXPECT_EQ(shader_get_key(), kShaderKeyFixed) << fvf;
+        EXPECT_EQ(shader_setup_mesh(a), 0);
+    }
+    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);   // a 3D draw binds record 0
+    EXPECT_EQ(shader_get_key(), 0);
+    RstateMeshArgs a = draw_args(1);
+    a.decl = disp_fvf_to_lvf(0x244);
+    shader_setup_mesh(a);
+    EXPECT_EQ(shader_get_key(), 1);                  // other sets keep their record
+}
+
+TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw) {
+    const float id[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    gfx_set_transform(GFX_TS_VIEW, id);
+    gfx_set_transform(GFX_TS_PROJECTION, id);
+    tex_set_stage(0, nullptr, 1);
+    RstateMeshArgs a = draw_args(0);   // record 0 draws plain meshes fixed-function
+    a.world = id;
+    const RenderStateKey unlit = rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1);
+    disp_set_rstate_block(unlit, &a);
+    disp_set_lvf_decl(disp_fvf_to_lvf(0x144));   // as the font drawing does
+    disp_set_rstate_block(unlit, &a);
+    disp_clear(4, 0xFF000000u);
+    struct V { float x, y, z, nx, ny, nz, u, v; };
+    const V quad[4] = {{-1, -1, 0.5f, 0, 0, -1, 0, 0}, {1, -1, 0.5f, 0, 0, -1, 0, 0},
+                       {-1, 1, 0.5f, 0, 0, -1, 0, 0}, {1, 1, 0.5f, 0, 0, -1, 0, 0}};
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, quad, sizeof(V)), GFX_OK);
+    EXPECT_TRUE(Near(Pixel(kTestWidth / 2, kTestHeight / 2), 0xFFFFFFFFu))
+        << std::hex << Pixel(kTestWidth / 2, kTestHeight / 2);
+}
+
+// ---- constants ------------------------------------------------------------------
+
+TEST_F(ShaderLib, FogAndFarParameters) {
+    cam_set_far(0, 100.0f);
+    fog_set_enable(0, 0);
+    shader_frame_constants();
+    const float* f = shader_get_fog_param(0);
+    EXPECT_FLOAT_EQ(f[0], -1.0f);
+    EXPECT_FLOAT_EQ(f[1], 101.0f);
+    EXPECT_FLOAT_EQ(f[2], -1.0f);
+    EXPECT_FLOAT_EQ(f[3], 1.0f);
+    EXPECT_FLOAT_EQ(shader_get_far_param(0)[1], 101.0f);
+    fog_set_enable(0, 1);
+    fog_set_start(0, 10.0f);
+    fog_set_end(0, 20.0f);
+    shader_frame_constants();
+    EXPECT_FLOAT_EQ(f[0], -0.1f);
+    EXPECT_FLOAT_EQ(f[1], 2.0f);
+    // Start equal to end: a hard edge, never an infinite or NaN constant.
+    fog_set_start(0, 50.0f);
+    fog_set_end(0, 50.0f);
+    shader_frame_constants();
+    EXPECT_TRUE(std::isfinite(f[0]) && std::isfinite(f[1]));
+}
+
+TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial) {
+    env_set_color2(0, 0xFF808080u);
+    disp_fade_frame();
+    ShaderMaterial mat{0x00FFFFFFu, 0xFFFFFFFFu, 0, 0xFFFFFFFFu, 0.0f, 1.0f};
+    RstateMeshArgs a = draw_args(3);
+    a.material = &mat;
+    const RenderStateKey lit = rstate_key_make(1, 0, 0, 0, 2, 5, 7, 0, 1);
+    const RenderStateKey unlit = rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1);
+    disp_set_rstate_block(lit, &a);
+    const float* dif = shader_get_draw_vector(SH_C_DIFFUSE);
+    EXPECT_NEAR(dif[0], 128.0f / 255.0f, 1e-5);
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.1f);   // power 0 lifted
+    disp_set_rstate_block(unlit, &a);
+    EXPECT_FLOAT_EQ(dif[0], 0.0f);
+    EXPECT_FLOAT_EQ(dif[3], 1.0f);
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_AMBIENTSKY)[0], 1.0f);
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.1f);
+    a.material = nullptr;
+    disp_set_rstate_block(lit, &a);
+    EXPECT_FLOAT_EQ(dif[0], 1.0f);
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.0f);
+}
+
+TEST_F(ShaderLib, LightVectorsGoToObjectSpace) {
+    const Vec3 down = {0, -1, 0};
+    env_set_light_dir(0, &down);
+    disp_fade_frame();
+    // World: turned a quarter about z and scaled by 2; the light vector is
+    // renormalised, the eye is a point.
+    const float world[16] = {0, 2, 0, 0, -2, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
+    RstateMeshArgs a = draw_args(3);
+    a.world = world;
+    shader_setup_mesh(a);
+    const float* l = shader_get_draw_vector(SH_C_LIGHTVEC);
+    EXPECT_NEAR(l[0], 1.0f, 1e-5);   // world +y is object +x
+    EXPECT_NEAR(l[1], 0.0f, 1e-5);
+    EXPECT_FLOAT_EQ(l[3], 0.0f);
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_EYEPOS)[3], 1.0f);
+}
+
+// ---- files of the test's own ----------------------------------------------------
+
+namespace {
+
+// phong.txt and plphong.txt with caller registers in different orders, and
+// a pixel stage that samples two caller samplers.
+const char* kPhongParams = R"(@common
+@register
+float4x4 mPVM;
+float4 vTint;
+float4x4 mBig;
+float4x4 mTooBig;
+@register_end
+@vertexshader
+@source
+void VsMain() { gl_Position = iPosition * mBig * mPVM + vTint * 0.0 + mTooBig[0] * 0.0; vT0 = iTexCoord0; }
+@source_end
+@pixelshader
+@register
+sampler sExtra : register(s2);
+sampler sZero : register(s0);
+@register_end
+@source
+void PsMain() { oC0 = texture(sExtra, vT0.xy) + texture(sZero, vT0.xy); }
+@source_end
+)";
+
+const char* kPlPhongParams = R"(@common
+@register
+float4x4 mPVM;
+float4x4 mBig;
+float4 vTint;
+@register_end
+@vertexshader
+@source
+void VsMain() { gl_Position = iPosition * mPVM + vTint * float(NR_POINT_LIGHT) + mBig[0]; }
+@source_end
+@pixelshader
+@source
+void PsMain() { oC0 = vD0 }
+@source_end
+)";
+
+}  // namespace
+
+class ShaderOwnFiles : public ShaderDeviceBase {
+protected:
+    void SetUp() override {
+        DispDevice::SetUp();
+        if (HasFatalFailure()) return;
+        tmp_.write("phong.txt", kPhongParams);
+        tmp_.write("plphong.txt", kPlPhongParams);
+    }
+    void Init(int dump = 0) { ShaderDeviceBase::Init(tmp_.file(""), dump); }
+};
+
+TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheBlock) {
+    Init();
+    uint8_t block[kShaderParamBlock + 8];
+    std::memset(block, 0xEE, sizeof block);
+    const float tint[4] = {1, 2, 3, 4};
+    EXPECT_EQ(shader_set_param(block, 3, "vTint", tint, 16), 1);
+    EXPECT_EQ(std::memcmp(block, tint, 16), 0);
+    // Fewer bytes than declared: only those are read.
+    const float one = 9.0f;
+    EXPECT_EQ(shader_set_param(block, 3, "vTint", &one, 4), 1);
+    EXPECT_EQ(std::memcmp(block, &one, 4), 0);
+    EXPECT_EQ(std::memcmp(block + 4, tint + 1, 12), 0);
+    // More bytes than declared: only the declaration.
+    float big[32] = {};
+    EXPECT_EQ(shader_set_param(block, 3, "mBig", big, sizeof big), 1);
+    EXPECT_EQ(block[16 + 64], 0xEE);
+    // mTooBig would end past the 92-byte block: it is not a parameter.
+    EXPECT_EQ(shader_set_param(block, 3, "mTooBig", big, 64), 0);
+    for (size_t i = kShaderParamBlock; i < sizeof block; ++i) EXPECT_EQ(block[i], 0xEE);
+    EXPECT_EQ(shader_set_param(block, 3, "vtint", tint, 16), 0);
+    EXPECT_EQ(shader_set_param(block, 5, "vTint", tint, 16), 0);
+    EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);   // record 1 has no file here
+}
+
+TEST_F(ShaderOwnFiles, PointLightRecordsReadTheBlockAtTheBaseRecordsOffsets) {
+    Init();
+    for (int row = 4; row <= 7; ++row) {
+        const ShaderStage& vs = shader_get_record(row)->stage[SH_STAGE_VERTEX];
+        ASSERT_NE(vs.shader, nullptr) << row;
+        int seen = 0;
+        for (const ShaderReg& r : vs.regs) {
+            if (r.name == "vTint" && r.offset == 0) ++seen;
+            if (r.name == "mBig" && r.offset == 16) ++seen;
+        }
+        EXPECT_EQ(seen, 2) << row;
+    }
+}
+
+TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty) {
+    Init();
+    const ShaderRecord* rec = shader_get_record(4);
+    EXPECT_NE(rec->stage[SH_STAGE_VERTEX].shader, nullptr);
+    EXPECT_EQ(rec->stage[SH_STAGE_PIXEL].shader, nullptr);   // missing ';'
+    EXPECT_EQ(rec->stage[SH_STAGE_PIXEL].loaded, 0);
+    EXPECT_EQ(rec->stage[SH_STAGE_SKIN_VERTEX].shader, nullptr);
+    // Records without a file are empty and draw through the fallback.
+    EXPECT_EQ(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader, nullptr);
+    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);
+    EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
+}
+
+TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly) {
+    Init();
+    TexRecord tex{};
+    ASSERT_EQ(tex_create(&tex, GFX_FMT_A8R8G8B8, 4, 4, 1), 1);
+    static TexRecord* s_tex = &tex;
+    DispLinks links = disp_links();
+    links.tex_lookup = [](uint32_t h) { return h == 7 ? s_tex : nullptr; };
+    disp_set_links(links);
+    uint8_t block[kShaderParamBlock] = {};
+    const uint32_t handle = 7;
+    ASSERT_EQ(shader_set_param(block, 3, "sExtra", &handle, 4), 1);
+    ASSERT_EQ(shader_set_param(block, 3, "sZero", &handle, 4), 1);
+    shader_setup_mesh(draw_args(3, 0, block));
+    EXPECT_EQ(shader_get_max_sampler_stage(), 2);
+    // Without a texture for the handle nothing is bound.
+    const uint32_t none = 0;
+    shader_set_param(block, 3, "sExtra", &none, 4);
+    shader_setup_mesh(draw_args(3, 0, block));
+    EXPECT_EQ(shader_get_max_sampler_stage(), 0);
+    tex_set_stage(2, nullptr, 1);
+    tex_release(&tex);
+}
+
+TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows) {
+    Init();
+    disp_work_clear();
+    cam_set_enable(0, 0);
+    cam_select_xform_set(0);
+    const Mat44 id = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    cam_get_xform_set(0)->view_proj = id;
+    shader_begin_view();
+    tex_set_stage(0, nullptr, 1);
+    uint8_t block[kShaderParamBlock] = {};
+    const float move[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1.0f, 0, 0, 1};   // right by half the view
+    ASSERT_EQ(shader_set_param(block, 3, "mBig", move, sizeof move), 1);
+    disp_clear(4, 0xFF000000u);
+    const RstateMeshArgs a = draw_args(3, 0, block);
+    disp_set_rstate_block(rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1), &a);
+    struct V { float x, y, z, nx, ny, nz, u, v; };
+    const V quad[4] = {{-1, -1, 0.5f, 0, 0, -1, 0, 0}, {0, -1, 0.5f, 0, 0, -1, 0, 0},
+                       {-1, 1, 0.5f, 0, 0, -1, 0, 0}, {0, 1, 0.5f, 0, 0, -1, 0, 0}};
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, quad, sizeof(V)), GFX_OK);
+    EXPECT_EQ(Pixel(kTestWidth / 8, kTestHeight / 2) & 0xFFFFFF, 0u);
+    EXPECT_EQ(Pixel(3 * kTestWidth / 4, kTestHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST_F(ShaderOwnFiles, AssembledSourcesAreWrittenWhenAsked) {
+    Init(1);
+    EXPECT_TRUE(std::filesystem::exists(tmp_.file("_phong_vs.txt")));
+    EXPECT_TRUE(std::filesystem::exists(tmp_.file("_phong_ps.txt")));
+    EXPECT_FALSE(std::filesystem::exists(tmp_.file("_phong_svs.txt")));
+    // Written whether or not the stage compiled; the last point-light row wins.
+    EXPECT_EQ(tmp_.read("_plphong_ps.txt").rfind("#define NR_POINT_LIGHT  4\n", 0), 0u);
+    ShaderFileText t;
+    ASSERT_EQ(shader_file_read(tmp_.file(""), "phong.txt", &t), 1);
+    EXPECT_EQ(tmp_.read("_phong_vs.txt"), shader_file_assemble(t, SH_SEC_VERTEX, nullptr));
+}
+
+TEST_F(ShaderOwnFiles, AMissingFolderLoadsNothingAndDrawsFallBack) {
+    use_shader_folder(tmp_, tmp_.file("missing/"));
+    const std::string cwd = plat_current_dir();
+    shader_init();
+    EXPECT_EQ(plat_current_dir(), cwd);   // loading never changes the current folder
+    for (int i = 0; i < kShaderRecordCount; ++i)
+        for (const ShaderStage& st : shader_get_record(i)->stage) EXPECT_EQ(st.shader, nullptr);
+    EXPECT_EQ(shader_setup_mesh(draw_args(4, 2)), 1);
+    // A restart after a stop binds again.
+    shader_term();
+    Init();
+    EXPECT_EQ(shader_setup_mesh(draw_args(3)), 1);
+}
+
+// ---- a lit draw -----------------------------------------------------------------
+
+TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight) {
+    cam_set_enable(0, 0);
+    cam_select_xform_set(0);
+    XformSet* set = cam_get_xform_set(0);
+    const Mat44 id = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    set->view_proj = id;
+    set->cam_to_world = id;
+    shader_begin_view();
+    const Vec3 travel = {0, 0, 1};   // from the viewer into the picture
+    env_set_light_dir(0, &travel);
+    env_set_color0(0, 0xFF202020u);
+    env_set_color1(0, 0xFF202020u);
+    env_set_color2(0, 0xFFFFFFFFu);
+    env_set_color3(0, 0);
+    disp_fade_frame();
+    tex_set_stage(0, nullptr, 1);
+    ShaderMaterial mat{0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
+    RstateMeshArgs a = draw_args(3);
+    a.material = &mat;
+    ASSERT_NE(shader_get_record(3)->stage[SH_STAGE_PIXEL].shader, nullptr);
+    disp_clear(4, 0xFF000000u);
+    disp_set_rstate_block(rstate_key_make(1, 0, 0, 0, 2, 5, 7, 0, 1), &a);
+    struct V { float x, y, z, nx, ny, nz, u, v; };
+    // Left half faces the viewer (and the light), the right half faces away.
+    auto quad = [](float x0, float x1, float nz, V* out) {
+        const V c[4] = {{x0, -1, 0.5f, 0, 0, nz, 0, 0}, {x1, -1, 0.5f, 0, 0, nz, 0, 0},
+                        {x1, 1, 0.5f, 0, 0, nz, 0, 0}, {x0, 1, 0.5f, 0, 0, nz, 0, 0}};
+        const int idx[6] = {0, 1, 2, 0, 2, 3};
+        for (int i = 0; i < 6; ++i) out[i] = c[idx[i]];
+    };
+    V v[12];
+    quad(-1, 0, -1, v);
+    quad(0, 1, 1, v + 6);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 4, v, sizeof(V)), GFX_OK);
+    const uint32_t lit = Pixel(kTestWidth / 4, kTestHeight / 2);
+    const uint32_t dark = Pixel(3 * kTestWidth / 4, kTestHeight / 2);
+    EXPECT_GT(lit & 0xFF, 0xE0u) << std::hex << lit;
+    EXPECT_LT(dark & 0xFF, 0x40u) << std::hex << dark;
+    EXPECT_GT(dark & 0xFF, 0x10u) << std::hex << dark;   // the ambient still shows
+}
