@@ -136,7 +136,8 @@ void draw_3d_band(int screen, int pass, Band b) {
     full_screen_view();
     cam_set_cur_screen(screen);
     if (g_main.probe && g_main.probe->pass_begin) g_main.probe->pass_begin(screen, pass, screen);
-    obj3d_scene_begin(screen, pass, screen);
+    // Both 3D bands run with pass id 0; `pass` only tells the probe which band this is.
+    obj3d_scene_begin(screen, 0, screen);
     draw_band(b);
     obj3d_scene_end();
     if (g_main.probe && g_main.probe->pass_end) g_main.probe->pass_end(screen);

@@ -13,6 +13,7 @@
 #include "disp/tex.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
+#include "plat/gfx_stage.h"
 #include "plat/gfx_tex.h"
 #include "plat/sysfont.h"
 #include "res/name.h"
@@ -94,12 +95,7 @@ void set_bitmap_text_states() {
     const RenderStateKey key = rstate_key_make(0, 0, 0, 1, 2, kAlphaRefOff, 7, 0, 1);
     disp_set_rstate_key_fvf(key, kBitmapTextFvf);
     disp_set_lvf_decl(disp_fvf_to_lvf(kBitmapTextFvf));
-    gfx_set_texture_stage_state(0, GFX_TSS_COLOROP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
+    gfx_stage_modulate_texture_diffuse(0);
 }
 
 struct GlyphQuad {

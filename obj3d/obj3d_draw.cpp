@@ -19,6 +19,7 @@
 #include "obj3d/mdlobj.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
+#include "plat/gfx_stage.h"
 
 static_assert(sizeof(ObjMaterial) == sizeof(ShaderMaterial), "materials share one layout");
 
@@ -165,12 +166,7 @@ void apply_base_states(const Obj3dPassView& pv, int samplers) {
     disp_set_rstate_key_fvf(rstate_key_make(1, 1, fog, 1, cull, kAlphaRefOff, 3, 0, 1), kBaseFvf);
     gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL);
     gfx_set_render_state(GFX_RS_ZENABLE, 1);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLOROP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
+    gfx_stage_modulate_texture_diffuse(0);
     for (int s = 0; s < samplers; ++s) {
         gfx_set_sampler_state(s, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
         gfx_set_sampler_state(s, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);

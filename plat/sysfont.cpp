@@ -13,6 +13,7 @@
 
 #include "plat/gfx_draw.h"
 #include "plat/gfx_shader.h"
+#include "plat/gfx_stage.h"
 #include "plat/gfx_tex.h"
 
 namespace {
@@ -216,12 +217,7 @@ void set_text_states() {
     gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
     gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
     gfx_set_render_state(GFX_RS_BLENDOP, GFX_BLENDOP_ADD);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLOROP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG1, GFX_TA_TEXTURE);
-    gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
+    gfx_stage_modulate_texture_diffuse(0);
     gfx_set_texture_stage_state(1, GFX_TSS_COLOROP, GFX_TOP_DISABLE);
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, GFX_TEXF_POINT);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, GFX_TEXF_POINT);

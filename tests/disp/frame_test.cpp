@@ -9,6 +9,7 @@
 #include <set>
 
 #include "app/textlist.h"
+#include "app/txt_settings.h"
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/disp_dev_seam.h"
@@ -269,4 +270,23 @@ TEST_F(DispFrame, TheViewModulesReachTheDevice) {
     float proj[16];
     ASSERT_EQ(gfx_get_transform(GFX_TS_PROJECTION, proj), GFX_OK);
     EXPECT_FLOAT_EQ(proj[0], cam_get_xform_set(1)->proj.m[0]);
+}
+
+TEST(DispFrameSettings, TheDeviceTakesItsSettingsFromTheSettingsText) {
+    TempDir dir;
+    txt_settings_load(
+        dir.write("s.txt", "FORCE_LOCK_BACKBUFFER 1\nNR_ANTIALIAS_SAMPLES 9\nENABLE_VSYNC 0\n").c_str());
+    void* window = gfx_test_window_create(64, 48);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(disp_boot(window, 0, 64, 48, 32, nullptr), 1);
+    EXPECT_EQ(disp_get_force_lock(), 1);
+    EXPECT_LE(disp_get_present_params()->samples, 4);   // clamped, or refused by the driver
+    disp_set_clear_color(0x00123456);
+    disp_update(nullptr);   // the forced lock reads the drawn frame back
+    uint8_t p[4] = {};
+    gfx_read_pixels(1, 1, 1, 1, p, 4);
+    EXPECT_EQ(p[2] << 16 | p[1] << 8 | p[0], 0x123456);
+    disp_shutdown();
+    gfx_test_window_destroy(window);
+    txt_settings_term();
 }
