@@ -176,28 +176,6 @@ TEST(ToolSave, ExistenceIsPresenceNotReadability)
 
 // ---- handles ----------------------------------------------------------------------------------
 
-TEST(ToolPatchGeometry, HandleBoxesAroundAFrame)
-{
-    // A 60 x 60 frame (fx = fy = 30 / 16) centred at (400, 300).
-    const float f = 30.0f / 16.0f;
-    PatchBox b = tool_patch_box(PATCH_H_BODY, 400, 300, f, f);
-    EXPECT_FLOAT_EQ(b.x, 370);
-    EXPECT_FLOAT_EQ(b.w, 60);
-    b = tool_patch_box(PATCH_H_SCALEY, 400, 300, f, f);
-    EXPECT_FLOAT_EQ(b.x, 446);
-    EXPECT_FLOAT_EQ(b.y, 268);
-    EXPECT_FLOAT_EQ(b.h, 64);
-    b = tool_patch_box(PATCH_H_ROTX, 400, 300, f, f);
-    EXPECT_FLOAT_EQ(b.y, 222);
-    b = tool_patch_box(PATCH_H_ROTY, 400, 300, f, f);
-    EXPECT_FLOAT_EQ(b.x, 322);
-    b = tool_patch_box(PATCH_H_ROTZ, 400, 300, f, f);
-    EXPECT_FLOAT_EQ(b.y, 354);
-    b = tool_patch_box(PATCH_H_ASPECT, 400, 300, f, f);
-    EXPECT_FLOAT_EQ(b.x, 368);
-    EXPECT_FLOAT_EQ(b.w, 64);
-}
-
 TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
 {
     EXPECT_EQ(tool_point_in_rect_at(10, 10, 10, 10, 5, 5), 1);

@@ -1,7 +1,10 @@
-// The tool scene in-process on the offscreen display at 800 x 600 with the
-// built data set: loading, the background fit, the window's own layers (help
-// text, buttons, palette previews) that the saved file never holds, the keys
-// H and L, and the background drag.
+// The tool scene on the offscreen display at 800 x 600 with the built data
+// set: loading, the background fit, the window's own layers (help text,
+// buttons, palette previews) that the saved file never holds, the keys H and
+// L, and the background drag. Each test runs the display in a forked child
+// (the test process itself never starts it); the child's failures are
+// printed there and its exit status carries them back.
+#include "child_proc.h"
 #include "app/app_main.h"
 #include "app/key.h"
 #include "app/mouse.h"
@@ -29,15 +32,27 @@ constexpr int k_w = 800, k_h = 600;
 class ToolScene : public ::testing::Test {
    protected:
     void* window = nullptr;
-    std::string old_dir;
 
-    void SetUp() override
+    // Runs the scene set-up, the body and the tear-down in a child process.
+    void run(void (ToolScene::*body)())
     {
         const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
         if (!bin || !fs::exists(fs::path(bin) / "data" / "grp" / "apple.bin"))
             GTEST_SKIP() << "no built data folder";
-        old_dir = fs::current_path().string();
-        fs::current_path(bin);   // the tool reads ./data
+        const pid_t pid = fork_child([&] {
+            fs::current_path(bin);   // the tool reads ./data
+            start();
+            if (!HasFailure()) (this->*body)();
+            stop();
+            std::fflush(stdout);
+            return HasFailure() ? 1 : 0;
+        });
+        int status = 0;
+        ASSERT_TRUE(wait_child(pid, &status, std::chrono::minutes(5)));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the child's failures above";
+    }
+    void start()
+    {
         window = gfx_test_window_create(k_w, k_h);
         ASSERT_NE(window, nullptr);
         ASSERT_EQ(disp_boot(window, 0, k_w, k_h, 32, nullptr), 1);
@@ -50,15 +65,13 @@ class ToolScene : public ::testing::Test {
         ASSERT_EQ(tool_step(), uint32_t(TOOL_STEP_RUN));
         frame();
     }
-    void TearDown() override
+    void stop()
     {
         if (!window) return;
         tool_term();
         disp_shutdown();
         gfx_test_window_destroy(window);
         perf_timer_term();
-        plat_key_clear();
-        fs::current_path(old_dir);
     }
     void frame()
     {
@@ -90,6 +103,13 @@ class ToolScene : public ::testing::Test {
         message(PLAT_WM_KEYUP, uintptr_t(vk));
         frame();
     }
+   public:
+    void LoadsEveryGroupAndFitsTheBackground();
+    void HelpTextAndButtonsShow();
+    void PaletteShowsTurningPreviews();
+    void KeysHAndLAndTheBackgroundDrag();
+
+   protected:
     // Pixels of a rectangle as 0xRRGGBB (rows from the top).
     static std::vector<uint32_t> pixels(int x, int y, int w, int h)
     {
@@ -104,7 +124,7 @@ class ToolScene : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ToolScene, LoadsEveryGroupAndFitsTheBackground)
+void ToolScene::LoadsEveryGroupAndFitsTheBackground()
 {
     EXPECT_GE(res_mesh_count(), 17);   // two palette pages
     EXPECT_NE(tool_background_tex(), 0u);
@@ -118,7 +138,7 @@ TEST_F(ToolScene, LoadsEveryGroupAndFitsTheBackground)
 }
 
 // The help text (green, lower right) and the buttons are on screen.
-TEST_F(ToolScene, HelpTextAndButtonsShow)
+void ToolScene::HelpTextAndButtonsShow()
 {
     int green = 0;
     for (uint32_t p : pixels(500, 560, 298, 38))
@@ -133,7 +153,7 @@ TEST_F(ToolScene, HelpTextAndButtonsShow)
 
 // The palette's previews are drawn inside their cells (the cull distance
 // reaches z = 2500), page arrows turn pages, a click elsewhere closes it.
-TEST_F(ToolScene, PaletteShowsTurningPreviews)
+void ToolScene::PaletteShowsTurningPreviews()
 {
     click(776, 152);
     ASSERT_EQ(tool_palette_open(), 1);
@@ -156,7 +176,7 @@ TEST_F(ToolScene, PaletteShowsTurningPreviews)
     EXPECT_EQ(tool_palette_page(), 0u);
 }
 
-TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
+void ToolScene::KeysHAndLAndTheBackgroundDrag()
 {
     // The drag starts from the position before the latest move: two moves
     // to the same point make that point.
@@ -189,3 +209,8 @@ TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
     key('L');
     EXPECT_EQ(tool_get_lighting(), 1u);
 }
+
+TEST_F(ToolScene, LoadsEveryGroupAndFitsTheBackground) { run(&ToolScene::LoadsEveryGroupAndFitsTheBackground); }
+TEST_F(ToolScene, HelpTextAndButtonsShow) { run(&ToolScene::HelpTextAndButtonsShow); }
+TEST_F(ToolScene, PaletteShowsTurningPreviews) { run(&ToolScene::PaletteShowsTurningPreviews); }
+TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag) { run(&ToolScene::KeysHAndLAndTheBackgroundDrag); }
