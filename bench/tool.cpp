@@ -21,6 +21,7 @@
 #include "plat/files.h"
 #include "plat/gfx.h"
 #include "res/res.h"
+#include "tests/tool/tool_frame.h"
 #include "tool/tool.h"
 #include "tool/tool_local.h"
 #include "tool/tool_patch.h"
@@ -44,11 +45,7 @@ struct ToolBench {
 
 void frame()
 {
-    perf_timer_mark();
-    key_update();
-    mouse_update();
-    tool_frame();
-    disp_update(nullptr);
+    tool_test_frame();
     uint8_t px[4];
     gfx_read_pixels(0, 0, 1, 1, px, 4);   // waits for the frame
 }

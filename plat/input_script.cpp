@@ -63,30 +63,26 @@ bool parse_line(const std::string& line, ScriptEvent* ev, bool* empty)
 void push(const ScriptEvent& ev, uint32_t window_id)
 {
     SDL_Event e{};
+    const bool press = ev.kind == ScriptEventKind::button_down || ev.kind == ScriptEventKind::key_down;
+    const uint8_t state = press ? SDL_PRESSED : SDL_RELEASED;
     switch (ev.kind) {
     case ScriptEventKind::move:
         g_script.x = ev.x;
         g_script.y = ev.y;
         e.type = SDL_MOUSEMOTION;
-        e.motion.windowID = window_id;
-        e.motion.x = ev.x;
-        e.motion.y = ev.y;
+        e.motion = SDL_MouseMotionEvent{e.type, 0, window_id, 0, 0, ev.x, ev.y, 0, 0};
         break;
     case ScriptEventKind::button_down:
     case ScriptEventKind::button_up:
-        e.type = ev.kind == ScriptEventKind::button_down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button.windowID = window_id;
-        e.button.button = static_cast<uint8_t>(ev.button);
-        e.button.state = ev.kind == ScriptEventKind::button_down ? SDL_PRESSED : SDL_RELEASED;
-        e.button.clicks = 1;
-        e.button.x = g_script.x;
-        e.button.y = g_script.y;
+        e.type = press ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button = SDL_MouseButtonEvent{e.type, 0, window_id, 0, static_cast<uint8_t>(ev.button),
+                                        state, 1, 0, g_script.x, g_script.y};
         break;
     case ScriptEventKind::key_down:
     case ScriptEventKind::key_up:
-        e.type = ev.kind == ScriptEventKind::key_down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.type = press ? SDL_KEYDOWN : SDL_KEYUP;
         e.key.windowID = window_id;
-        e.key.state = ev.kind == ScriptEventKind::key_down ? SDL_PRESSED : SDL_RELEASED;
+        e.key.state = state;
         e.key.keysym.sym = ev.key;
         e.key.keysym.scancode = SDL_GetScancodeFromKey(ev.key);
         break;

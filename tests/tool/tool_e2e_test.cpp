@@ -113,6 +113,27 @@ class Script {
     uint32_t frame_ = 0;
 };
 
+// Waits for loading, opens the palette (turning to the next page and back
+// when asked), makes a patch of the first model, lets it follow the cursor to
+// (300, 250) in `steps` moves well away from the dust bin, places it and
+// selects it.
+void first_patch_selected(Script& s, bool turn_pages, int steps)
+{
+    s.settle(400, 450);
+    s.wait(k_load_frames);
+    s.click(776, 152);
+    if (turn_pages) {
+        s.click(696, 424);
+        s.click(504, 424);
+    }
+    s.click(505, 169);
+    for (int i = 1; i <= steps; ++i) s.move(505 - 205 * i / steps, 169 + 81 * i / steps);
+    s.wait(3);
+    s.click(300, 250);
+    s.wait(5);
+    s.click(300, 250);
+}
+
 struct Bmp {
     int width = 0, height = 0;
     std::vector<uint8_t> bytes;
@@ -303,19 +324,7 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     const std::string fit = dir.file("fit"), exact = dir.file("exact");
 
     Script s;
-    s.settle(400, 450);
-    s.wait(k_load_frames);
-    // The palette: open it, next page, back, then a patch of the first model.
-    s.click(776, 152);
-    s.click(696, 424);
-    s.click(504, 424);
-    s.click(505, 169);
-    // It follows the cursor (well away from the dust bin), then is placed.
-    for (int i = 1; i <= 10; ++i) s.move(505 - 205 * i / 10, 169 + 81 * i / 10);
-    s.wait(3);
-    s.click(300, 250);
-    s.wait(5);
-    s.click(300, 250);   // selected
+    first_patch_selected(s, true, 10);
     // Every handle of the frame centred at (300, 250); the turns and the
     // stretch end where they began, the scale handle doubles the patch.
     const int cx = 300, cy = 250;
@@ -405,15 +414,7 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
     TempDir dir;
     const std::string fit = dir.file("fit.BMP");
     Script s;
-    s.settle(400, 450);
-    s.wait(k_load_frames);
-    s.click(776, 152);
-    s.click(505, 169);
-    for (int i = 1; i <= 6; ++i) s.move(505 - 205 * i / 6, 169 + 81 * i / 6);
-    s.wait(3);
-    s.click(300, 250);
-    s.wait(5);
-    s.click(300, 250);   // selected: frame and handles shown
+    first_patch_selected(s, false, 6);   // its frame and handles are shown
     s.click(776, 72);
     s.wait(5);
     s.close();

@@ -5,6 +5,7 @@
 // (the test process itself never starts it); the child's failures are
 // printed there and its exit status carries them back.
 #include "child_proc.h"
+#include "tool/tool_frame.h"
 #include "app/app_main.h"
 #include "app/key.h"
 #include "app/mouse.h"
@@ -73,14 +74,7 @@ class ToolScene : public ::testing::Test {
         gfx_test_window_destroy(window);
         perf_timer_term();
     }
-    void frame()
-    {
-        perf_timer_mark();
-        key_update();
-        mouse_update();
-        tool_frame();
-        disp_update(nullptr);
-    }
+    void frame() { tool_test_frame(); }
     void move(int x, int y) { mouse_on_move(plat_pack_pos(x, y), 0, 0); }
     void message(uint32_t msg, uintptr_t wparam = 0)
     {
