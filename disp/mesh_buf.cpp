@@ -1,5 +1,6 @@
 #include "disp/mesh_buf.h"
 
+#include "disp/rstate.h"
 #include "res/res_env.h"
 
 #include <algorithm>
@@ -147,6 +148,7 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
     out.subsets = subsets;
     out.fvf = fvf;
     out.fvf_decl = decl;
+    out.lvf = disp_fvf_to_lvf(decl);
     out.stride = stride;
     std::memcpy(out.box0, src.sphere, sizeof out.box0);
     std::memcpy(out.box, src.box_min, 12);
