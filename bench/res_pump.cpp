@@ -67,9 +67,9 @@ bool timed_read(const char* path, std::vector<uint8_t>& out) {
     return ok;
 }
 
-bool timed_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, ResTexInfo& out) {
+bool timed_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool linear, ResTexInfo& out) {
     const auto t0 = Clock::now();
-    const bool ok = g_inner.tex_load(image, size, mipmaps, out);
+    const bool ok = g_inner.tex_load(image, size, mipmaps, linear, out);
     g_split.tex += Clock::now() - t0;
     return ok;
 }

@@ -375,14 +375,15 @@ ResHandle res_tex_create_target(const char* group, const char* name, int w, int 
     });
 }
 
-ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps) {
+ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps,
+                           bool linear) {
     std::array<char, kNameWork> stem;
     if (!stem_of(name, stem)) return 0;
     return tex_register(group, stem.data(), true,
-                        [&](ResTexInfo& t) { return res_env().tex_load(image, size, mipmaps, t); });
+                        [&](ResTexInfo& t) { return res_env().tex_load(image, size, mipmaps, linear, t); });
 }
 
-ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps) {
+ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear) {
     std::array<char, kNameWork> stem;
     if (!stem_of(path, stem)) return 0;
     // An already registered texture is answered without reading the file.
@@ -390,7 +391,7 @@ ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps) {
     if (r.existing || !r.ok) return r.existing;
     std::vector<uint8_t> bytes;
     if (!res_env().read_file(path, bytes)) return 0;
-    return res_tex_load_mem(group, path, bytes.data(), uint32_t(bytes.size()), mipmaps);
+    return res_tex_load_mem(group, path, bytes.data(), uint32_t(bytes.size()), mipmaps, linear);
 }
 
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic) {
@@ -412,6 +413,16 @@ int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic)
 int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb) {
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     return e && argb && res_env().tex_write(e->tex, x, y, w, hgt, argb) ? 1 : 0;
+}
+
+int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, uint32_t size) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    return e && src && res_env().tex_write_raw(e->tex, x, y, w, hgt, src, size) ? 1 : 0;
+}
+
+int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, int src_bpp) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    return e && src && res_env().tex_write_rgb(e->tex, x, y, w, hgt, src, src_bpp) ? 1 : 0;
 }
 
 int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb) {

@@ -83,10 +83,16 @@ const char* res_group(int pool, ResHandle h);
 
 ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format, bool dynamic);
 ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format);
-ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps);
-ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps);
+// linear is the texture manager's filter flag for scaled images.
+ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps,
+                           bool linear = false);
+ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear = false);
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic);
 int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb);
+// Rows in the texture's own pixel format, size bytes in all.
+int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, uint32_t size);
+// 32-bit textures: 3-byte (blue, green, red) or 4-byte source pixels, written opaque.
+int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, int src_bpp);
 int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb);
 uint32_t res_tex_read_texel(ResHandle h, int x, int y);
 bool res_tex_set_address(ResHandle h, uint32_t u_mode, uint32_t v_mode);

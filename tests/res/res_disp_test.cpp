@@ -209,3 +209,28 @@ TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn) {
     EXPECT_EQ(res_tex_bytes(), tex_bytes + 2 * 64 * 32 * 4);
     EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
 }
+
+TEST_F(ResDisp, TextureRectangleWritesInEveryForm) {
+    const ResHandle h = res_tex_create("t", "img", 4, 2, RES_TEX_FORMAT_ARGB32, false);
+    ASSERT_NE(h, 0u);
+    const uint32_t argb[2] = {0x80112233u, 0xFF445566u};
+    EXPECT_EQ(res_tex_set_image(h, 0, 0, 2, 1, argb), 1);
+    // Own format: 32-bit words, here one row of two.
+    const uint32_t raw[2] = {0x01020304u, 0xA0B0C0D0u};
+    EXPECT_EQ(res_tex_set_image_raw(h, 2, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 1);
+    // Blue, green, red bytes, or the low 24 bits of a word; written opaque.
+    const uint8_t bgr[6] = {0x33, 0x22, 0x11, 0x66, 0x55, 0x44};
+    EXPECT_EQ(res_tex_set_image_rgb(h, 0, 1, 2, 1, bgr, 3), 1);
+    const uint32_t words[2] = {0x00ABCDEFu, 0x12345678u};
+    EXPECT_EQ(res_tex_set_image_rgb(h, 2, 1, 2, 1, reinterpret_cast<const uint8_t*>(words), 4), 1);
+    uint32_t got[8] = {};
+    ASSERT_EQ(res_tex_read_image(h, 0, 0, 4, 2, got), 1);
+    const uint32_t want[8] = {0x80112233u, 0xFF445566u, 0x01020304u, 0xA0B0C0D0u,
+                              0xFF112233u, 0xFF445566u, 0xFFABCDEFu, 0xFF345678u};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(got[i], want[i]) << i;
+    // Outside the texture, a bad pixel size or a wrong byte count: refused.
+    EXPECT_EQ(res_tex_set_image_rgb(h, 3, 1, 2, 1, bgr, 3), 0);
+    EXPECT_EQ(res_tex_set_image_rgb(h, 0, 0, 1, 1, bgr, 2), 0);
+    EXPECT_EQ(res_tex_set_image_raw(h, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), 4), 0);
+    EXPECT_EQ(res_tex_set_image_raw(0, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 0);
+}
