@@ -3,7 +3,7 @@
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
 #include "res/texlst.h"
-#include "tools/qv_writer.h"
+#include "tools/qv_samples.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,24 +11,8 @@ namespace {
 
 // A grid of n x n quads with normals and uvs: (n+1)^2 welded vertices.
 qvw::Bytes grid_chunk(uint32_t n) {
-    qvw::ModelDesc m;
-    m.name = "grid";
-    m.has_uvs = true;
-    for (uint32_t y = 0; y <= n; y++)
-        for (uint32_t x = 0; x <= n; x++) {
-            qvw::ModelVertex v;
-            v.pos = {float(x), float(y), 0};
-            v.nrm = {0, 0, -1};
-            v.uv = {float(x) / float(n), float(y) / float(n)};
-            m.verts.push_back(v);
-        }
-    for (uint32_t y = 0; y < n; y++)
-        for (uint32_t x = 0; x < n; x++) {
-            uint32_t a = y * (n + 1) + x, b = a + 1, c = a + n + 1, d = c + 1;
-            m.corners.insert(m.corners.end(), {a, b, c, c, b, d});
-        }
     qvw::Bytes out;
-    qvw::model_chunk(m, out);
+    qvw::model_chunk(qvw::sample_grid("grid", n), out);
     return out;
 }
 

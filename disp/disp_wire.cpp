@@ -138,11 +138,11 @@ bool env_tex_create(uint16_t w, uint16_t h, uint32_t format, bool dynamic, bool 
     return keep_texture(id, made, out);
 }
 
-bool env_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, ResTexInfo& out) {
+bool env_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool linear, ResTexInfo& out) {
     if (!image) return false;
     const uint32_t id = new_entry(Kind::Texture);
     TexRecord* t = &entry_of(id, Kind::Texture)->tex;
-    const int made = tex_create_from_file_mem(t, {image, size}, mipmaps ? 1 : 0, 0);
+    const int made = tex_create_from_file_mem(t, {image, size}, mipmaps ? 1 : 0, linear ? 1 : 0);
     return keep_texture(id, made, out);
 }
 
@@ -161,6 +161,17 @@ bool env_tex_write(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* ar
     if (!argb_texture(e) || !argb || w < 0 || h < 0) return false;
     const size_t bytes = size_t(w) * size_t(h) * 4;
     return tex_fill_rect(&e->tex, x, y, w, h, {reinterpret_cast<const uint8_t*>(argb), bytes});
+}
+
+bool env_tex_write_raw(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, uint32_t size) {
+    Entry* e = entry_of(t.id, Kind::Texture);
+    return e && src && tex_fill_rect(&e->tex, x, y, w, h, {src, size});
+}
+
+bool env_tex_write_rgb(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, int src_bpp) {
+    Entry* e = entry_of(t.id, Kind::Texture);
+    if (!e || !src || w < 0 || h < 0 || (src_bpp != 3 && src_bpp != 4)) return false;
+    return tex_fill_rect_rgb(&e->tex, x, y, w, h, {src, size_t(w) * size_t(h) * size_t(src_bpp)}, src_bpp);
 }
 
 bool env_tex_read(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb) {
@@ -219,6 +230,8 @@ ResEnv real_env(const ResEnv& base) {
     e.tex_load = env_tex_load;
     e.tex_release = env_tex_release;
     e.tex_write = env_tex_write;
+    e.tex_write_raw = env_tex_write_raw;
+    e.tex_write_rgb = env_tex_write_rgb;
     e.tex_read = env_tex_read;
     e.depth_create = env_depth_create;
     e.surfaces_lost = tex_surfaces_on_lost;

@@ -1,5 +1,6 @@
 #include "disp/mesh_buf.h"
 
+#include "disp/rstate.h"
 #include "res/res_env.h"
 
 #include <algorithm>
@@ -19,10 +20,14 @@ uint32_t tex_size_code(uint32_t components) {
     }
 }
 
-void put(std::vector<uint8_t>& b, const void* p, size_t n) {
-    const uint8_t* s = static_cast<const uint8_t*>(p);
-    b.insert(b.end(), s, s + n);
-}
+// Writes into a buffer sized beforehand.
+struct ByteOut {
+    uint8_t* at;
+    void put(const void* p, size_t n) {
+        std::memcpy(at, p, n);
+        at += n;
+    }
+};
 
 float at_least(float v) {
     const float kMin = 0.00001f;
@@ -73,20 +78,20 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
 
     // Interleave: position, weights and index word, normal, colour, sets,
     // tangent, binormal.
-    std::vector<uint8_t> vb;
-    vb.reserve(size_t(nv) * stride);
+    std::vector<uint8_t> vb(size_t(nv) * stride);
+    ByteOut o{vb.data()};
     for (uint32_t v = 0; v < nv; v++) {
-        put(vb, &src.positions[3ull * v], 12);
+        o.put(&src.positions[3ull * v], 12);
         if (k) {
-            put(vb, &src.weights[4ull * v], 4 * k);
-            put(vb, &src.blend_indices[v], 4);
+            o.put(&src.weights[4ull * v], 4 * k);
+            o.put(&src.blend_indices[v], 4);
         }
-        if (normals) put(vb, &src.normals[3ull * v], 12);
-        if (colors) put(vb, &src.colors[v], 4);
+        if (normals) o.put(&src.normals[3ull * v], 12);
+        if (colors) o.put(&src.colors[v], 4);
         for (uint32_t s = 0; s < src.tex_set_count; s++)
-            put(vb, src.tex_sets[s].values + size_t(v) * src.tex_sets[s].components, 4 * src.tex_sets[s].components);
-        if (tan) put(vb, &src.tangents[3ull * v], 12);
-        if (bin) put(vb, &src.binormals[3ull * v], 12);
+            o.put(src.tex_sets[s].values + size_t(v) * src.tex_sets[s].components, 4 * src.tex_sets[s].components);
+        if (tan) o.put(&src.tangents[3ull * v], 12);
+        if (bin) o.put(&src.binormals[3ull * v], 12);
     }
     ResEnv& env = res_env();
     out.vb = env.buffer_create(vb.data(), uint32_t(vb.size()));
@@ -94,9 +99,9 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
     const bool indexed = !src.indices.empty();
     const uint32_t index_bytes = src.index_bits == 32 ? 4 : 2;
     if (indexed) {
-        std::vector<uint8_t> ib;
-        ib.reserve(src.indices.size() * index_bytes);
-        for (uint32_t i : src.indices) put(ib, &i, index_bytes);   // little-endian low half
+        std::vector<uint8_t> ib(src.indices.size() * index_bytes);
+        ByteOut io{ib.data()};
+        for (uint32_t i : src.indices) io.put(&i, index_bytes);   // little-endian low half
         out.ib = env.buffer_create(ib.data(), uint32_t(ib.size()));
         if (!out.ib) {
             env.buffer_release(out.vb);
@@ -147,6 +152,7 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
     out.subsets = subsets;
     out.fvf = fvf;
     out.fvf_decl = decl;
+    out.lvf = disp_fvf_to_lvf(decl);
     out.stride = stride;
     std::memcpy(out.box0, src.sphere, sizeof out.box0);
     std::memcpy(out.box, src.box_min, 12);

@@ -46,6 +46,7 @@ struct MeshBuffers {
     MeshBone* bones;             // caller's storage, null without bones
     uint32_t fvf;                // without the tangent bit
     uint32_t fvf_decl;           // with it: the code the declaration is looked up by
+    int lvf;                     // the vertex-format row of fvf_decl (0 when none)
     uint32_t stride;             // bytes per vertex
     float box0[6];               // the sphere words of the model
     float box[6];                // bounding box: minimum, then maximum

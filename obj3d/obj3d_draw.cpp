@@ -256,7 +256,7 @@ void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_m
     args.pass_id = pv.pass_id;
     args.shader_set = a.shader_set;
     args.params = a.params;
-    args.decl = disp_fvf_to_lvf(mb->fvf_decl);
+    args.decl = mb->lvf;
     args.world = a.world ? a.world->m : nullptr;
     args.material = a.material;
     args.scalar = a.scalar;

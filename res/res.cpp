@@ -1,5 +1,6 @@
 #include "res/res.h"
 
+#include "app/textlist.h"
 #include "res/resload.h"
 
 #include <array>
@@ -12,12 +13,9 @@
 
 namespace {
 
-struct ResHead {
-    const char* group;   // into the CAT name buffer, or null
-    NameHash group_hash;
-    const char* name;    // into the kind's name buffer (or the data), null when it did not fit
-    NameHash name_hash;
-};
+// group points into the CAT name buffer, name into the kind's name buffer (or
+// the data); either is null when it did not fit.
+using ResHead = ResEntryHead;
 
 struct NameBuf {
     char* base;
@@ -60,12 +58,8 @@ struct MeshEntry {
 };
 struct DataEntry {
     ResHead h;
+    ResDataInfo info;
     uint32_t data_at;   // offset of the copy in the data buffer
-    uint32_t size;
-    uint32_t named_count;   // BONE
-    float radius;           // SPHERE_HIT
-    uint32_t key_count, word;   // CAMERA_INFO
-    float f0, f1;
     uint32_t name_at;
 };
 
@@ -131,6 +125,7 @@ struct ResBlock {
 ResBlock g;
 
 constexpr const char* kDefaultGroup = "disp_res";
+constexpr uint32_t kStatsColor = 0xFFFFFFFFu;
 constexpr size_t kNameWork = 260;   // stems and joined names
 
 template <typename E>
@@ -380,14 +375,15 @@ ResHandle res_tex_create_target(const char* group, const char* name, int w, int 
     });
 }
 
-ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps) {
+ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps,
+                           bool linear) {
     std::array<char, kNameWork> stem;
     if (!stem_of(name, stem)) return 0;
     return tex_register(group, stem.data(), true,
-                        [&](ResTexInfo& t) { return res_env().tex_load(image, size, mipmaps, t); });
+                        [&](ResTexInfo& t) { return res_env().tex_load(image, size, mipmaps, linear, t); });
 }
 
-ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps) {
+ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear) {
     std::array<char, kNameWork> stem;
     if (!stem_of(path, stem)) return 0;
     // An already registered texture is answered without reading the file.
@@ -395,7 +391,7 @@ ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps) {
     if (r.existing || !r.ok) return r.existing;
     std::vector<uint8_t> bytes;
     if (!res_env().read_file(path, bytes)) return 0;
-    return res_tex_load_mem(group, path, bytes.data(), uint32_t(bytes.size()), mipmaps);
+    return res_tex_load_mem(group, path, bytes.data(), uint32_t(bytes.size()), mipmaps, linear);
 }
 
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic) {
@@ -417,6 +413,16 @@ int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic)
 int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb) {
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     return e && argb && res_env().tex_write(e->tex, x, y, w, hgt, argb) ? 1 : 0;
+}
+
+int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, uint32_t size) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    return e && src && res_env().tex_write_raw(e->tex, x, y, w, hgt, src, size) ? 1 : 0;
+}
+
+int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, int src_bpp) {
+    TexEntry* e = get<TexEntry>(RES_TEX, h);
+    return e && src && res_env().tex_write_rgb(e->tex, x, y, w, hgt, src, src_bpp) ? 1 : 0;
 }
 
 int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb) {
@@ -765,7 +771,7 @@ ResHandle data_register(int pool, const char* group, const char* name, ByteSpan 
     DataEntry& e = *entry<DataEntry>(pool, p.used++);
     e = DataEntry{};
     e.data_at = uint32_t(at);
-    e.size = uint32_t(chunk.size());
+    e.info.data = ByteSpan(p.data.base + at, chunk.size());
     MutByteSpan copy(p.data.base + at, chunk.size());
     const char* stored_name = own_name ? intern(p.names, name) : nullptr;
     if (!fix(copy, e, stored_name)) {
@@ -791,7 +797,7 @@ ResHandle res_bone_register(const char* group, const char* name, ByteSpan chunk)
         while (bone_next(d, pos, t)) {
             if (t.kind != BONE_TOK_NODE || !t.name_off) continue;
             wr_u32(d, t.hash_off, strip_in_place(d, t.name_off));
-            e.named_count++;
+            e.info.named_count++;
         }
         return true;
     });
@@ -834,7 +840,7 @@ ResHandle res_shit_register(const char* group, ByteSpan chunk) {
             float l = l2 < 1e-10f ? 0.0f : std::sqrt(l2);
             if (l + s.radius > r) r = l + s.radius;
         }
-        e.radius = r;
+        e.info.radius = r;
         stored = reinterpret_cast<const char*>(d.data() + sc.name_off);
         return true;
     });
@@ -845,10 +851,10 @@ ResHandle res_caminfo_register(const char* group, const char* name, ByteSpan chu
     if (chunk_parse_camr(chunk, cc) != CHUNK_OK) return 0;
     ByteSpan keys = chunk.subspan(cc.keys_off, size_t(cc.key_count) * CAMR_KEY_SIZE);
     return data_register(RES_CAM, group, name, keys, true, [&](MutByteSpan, DataEntry& e, const char*&) {
-        e.key_count = cc.key_count;
-        e.word = cc.word;
-        e.f0 = cc.f0;
-        e.f1 = cc.f1;
+        e.info.key_count = cc.key_count;
+        e.info.word = cc.word;
+        e.info.f0 = cc.f0;
+        e.info.f1 = cc.f1;
         return true;
     });
 }
@@ -862,7 +868,7 @@ ResHandle res_flash_register(const char* group, const char* name, ByteSpan chunk
 ByteSpan res_data(int pool, ResHandle h) {
     if (pool < RES_BONE || pool >= RES_POOL_COUNT) return {};
     DataEntry* e = get<DataEntry>(pool, h);
-    return e ? ByteSpan(g.pool[pool].data.base + e->data_at, e->size) : ByteSpan{};
+    return e ? e->info.data : ByteSpan{};
 }
 
 void res_data_release(int pool, ResHandle h) {
@@ -874,9 +880,20 @@ void res_data_release(int pool, ResHandle h) {
     *e = DataEntry{};
 }
 
+const ResDataInfo* res_data_info(int pool, ResHandle h) {
+    if (pool < RES_BONE || pool >= RES_POOL_COUNT) return nullptr;
+    DataEntry* e = get<DataEntry>(pool, h);
+    return e ? &e->info : nullptr;
+}
+
+const ResEntryHead* res_entry_head(int pool, ResHandle h) {
+    if (pool == RES_SUBSET || pool == RES_MBONE) return nullptr;
+    return get<ResHead>(pool, h);
+}
+
 uint32_t res_bone_named_count(ResHandle h) {
     DataEntry* e = get<DataEntry>(RES_BONE, h);
-    return e ? e->named_count : 0;
+    return e ? e->info.named_count : 0;
 }
 
 bool res_bone_node_matrix(ResHandle h, const char* node, float out[16]) {
@@ -930,6 +947,16 @@ uint32_t res_anime_node_frame_count(ResHandle h, const char* node) {
     return anime_node_by_name(h, node, d, n) ? n.frame_count : 0;
 }
 
+const float* res_anime_node_frames(ResHandle h, const char* node) {
+    ByteSpan d;
+    AnimNode n;
+    if (!anime_node_by_name(h, node, d, n) || n.frame_count == 0) return nullptr;
+    // Stored copies keep the chunk's alignment; matrices a file put off a
+    // 4-byte boundary are reachable only through res_anime_node_frame.
+    const uint8_t* at = d.data() + n.frames_off;
+    return reinterpret_cast<uintptr_t>(at) % alignof(float) ? nullptr : reinterpret_cast<const float*>(at);
+}
+
 bool res_anime_node_frame(ResHandle h, const char* node, uint32_t f, float out[16]) {
     ByteSpan d;
     AnimNode n;
@@ -972,22 +999,23 @@ bool res_coll_get_tri(ResHandle h, uint32_t n, ResCollTri* out) {
 
 float res_shit_radius(ResHandle h) {
     DataEntry* e = get<DataEntry>(RES_SHIT, h);
-    return e ? e->radius : 0.0f;
+    return e ? e->info.radius : 0.0f;
 }
 
 uint32_t res_caminfo_key_count(ResHandle h) {
     DataEntry* e = get<DataEntry>(RES_CAM, h);
-    return e ? e->key_count : 0;
+    return e ? e->info.key_count : 0;
 }
 
 int res_caminfo_sample(ResHandle h, float t, uint32_t out[4]) {
     DataEntry* e = get<DataEntry>(RES_CAM, h);
     if (!e || !out) return 0;
     out[0] = out[1] = out[2] = out[3] = 0;
-    if (e->key_count == 0) return 0;
+    const uint32_t keys = e->info.key_count;
+    if (keys == 0) return 0;
     // The key index is clamped to the table: t outside 0..1 takes an end key.
-    float f = float(e->key_count - 1) * t + 0.5f;
-    uint32_t k = !(f >= 0.0f) ? 0 : f >= float(e->key_count - 1) ? e->key_count - 1 : uint32_t(f);
+    float f = float(keys - 1) * t + 0.5f;
+    uint32_t k = !(f >= 0.0f) ? 0 : f >= float(keys - 1) ? keys - 1 : uint32_t(f);
     ByteSpan d = res_data(RES_CAM, h);
     for (int i = 0; i < 4; i++) out[i] = rd_u32_or0(d, uint64_t(k) * CAMR_KEY_SIZE + 4ull * i);
     return 1;
@@ -1084,7 +1112,9 @@ void res_mstack_pop() {
 
 void res_mstack_load(const float* m) { std::memcpy(g.mstack[g.mdepth], m ? m : kIdentity, sizeof g.mstack[0]); }
 
-void res_mstack_mul(const float m[16]) { res_env().mat_mul(g.mstack[g.mdepth], g.mstack[g.mdepth], m); }
+// A node's matrix goes on below its parent's: m first, then the top, so a
+// walk from the root down composes child-to-world matrices.
+void res_mstack_mul(const float m[16]) { res_env().mat_mul(g.mstack[g.mdepth], m, g.mstack[g.mdepth]); }
 
 float* res_mstack_top() { return g.mstack[g.mdepth]; }
 float* res_mstack_below_top() { return g.mdepth > 0 ? g.mstack[g.mdepth - 1] : nullptr; }
@@ -1190,6 +1220,34 @@ bool res_stats_line(int i, char* out, size_t size) {
     }
     return true;
 }
+
+void res_stats_print(int32_t text_list, int32_t x, int32_t y) {
+    char line[160];
+    for (int i = 0; i < RES_STATS_LINES; i++)
+        if (res_stats_line(i, line, sizeof line))
+            textlist_printf_at(text_list, x, y + i * RES_STATS_LINE_STEP, kStatsColor, "%s", line);
+}
+
+namespace {
+
+// Visits every entry's name; the dumps have nowhere to write, so nothing comes out.
+void dump_names(int pool) {
+    for (int32_t i = 0; i < g.pool[pool].used; i++) (void)head(pool, i)->name;
+}
+
+}  // namespace
+
+void res_mesh_dump_names() { dump_names(RES_MESH); }
+void res_tex_dump_names() { dump_names(RES_TEX); }
+void res_crop_dump_names() { dump_names(RES_CROP); }
+void res_bone_dump_names() { dump_names(RES_BONE); }
+void res_anime_dump_names() { dump_names(RES_ANIME); }
+void res_coll_dump_names() { dump_names(RES_COLL); }
+void res_shit_dump_names() { dump_names(RES_SHIT); }
+void res_caminfo_dump_names() { dump_names(RES_CAM); }
+void res_flash_dump_names() { dump_names(RES_FLASH); }
+
+int32_t res_mesh_count_entries() { return g.pool[RES_MESH].used; }
 
 // ==== mesh lists =======================================================================================
 

@@ -83,10 +83,16 @@ const char* res_group(int pool, ResHandle h);
 
 ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format, bool dynamic);
 ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format);
-ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps);
-ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps);
+// linear is the texture manager's filter flag for scaled images.
+ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps,
+                           bool linear = false);
+ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear = false);
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic);
 int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb);
+// Rows in the texture's own pixel format, size bytes in all.
+int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, uint32_t size);
+// 32-bit textures: 3-byte (blue, green, red) or 4-byte source pixels, written opaque.
+int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, int src_bpp);
 int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb);
 uint32_t res_tex_read_texel(ResHandle h, int x, int y);
 bool res_tex_set_address(ResHandle h, uint32_t u_mode, uint32_t v_mode);
@@ -179,7 +185,7 @@ void res_mstack_init();
 void res_mstack_push();
 void res_mstack_pop();
 void res_mstack_load(const float* m);   // null: identity
-void res_mstack_mul(const float m[16]);  // top = top x m (m applied after the top)
+void res_mstack_mul(const float m[16]);  // top = m x top: m applied first, then the top
 float* res_mstack_top();
 float* res_mstack_below_top();           // null at depth 0
 int res_mstack_depth();
@@ -196,8 +202,23 @@ const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint3
 // ---- usage report -------------------------------------------------------------------------------
 
 constexpr int RES_STATS_LINES = 14;
+constexpr int RES_STATS_LINE_STEP = 16;   // pixels between the report's lines
 // Line i (0 to 13) of the usage report; false past the last line.
 bool res_stats_line(int i, char* out, size_t size);
+// Queues the fourteen report lines into a text draw list at y, y + 16, ...
+void res_stats_print(int32_t text_list, int32_t x, int32_t y);
+
+// Name dumps: each visits every entry of its pool and reports nothing.
+void res_mesh_dump_names();
+void res_tex_dump_names();
+void res_crop_dump_names();
+void res_bone_dump_names();
+void res_anime_dump_names();
+void res_coll_dump_names();
+void res_shit_dump_names();
+void res_caminfo_dump_names();
+void res_flash_dump_names();
+int32_t res_mesh_count_entries();
 
 // ---- mesh lists ------------------------------------------------------------------------------
 
@@ -218,6 +239,32 @@ bool res_mlist_end(ResMeshListNode** out_head);
 void res_mlist_free(ResMeshListNode* head);
 uint32_t* res_mlist_scratch();
 int32_t res_mlist_used();
+
+// ---- entries ---------------------------------------------------------------------------------
+
+// The four words every entry begins with (a group-name entry has only the name).
+struct ResEntryHead {
+    const char* group;
+    NameHash group_hash;
+    const char* name;
+    NameHash name_hash;
+};
+// The head of a handle's entry, null for an invalid handle.
+const ResEntryHead* res_entry_head(int pool, ResHandle h);
+
+// What a chunk-data entry (bone tree, animation, collision set, sphere-hit
+// set, camera path, vector animation) holds besides its stored copy.
+struct ResDataInfo {
+    ByteSpan data;            // the stored copy (the key table for a camera path)
+    uint32_t named_count;     // bone tree: named nodes
+    float radius;             // sphere-hit set: bounding radius
+    uint32_t key_count, word; // camera path
+    float f0, f1;
+};
+// Null for an invalid handle or a pool without chunk data.
+const ResDataInfo* res_data_info(int pool, ResHandle h);
+// The address of the named node's first matrix (null without frames).
+const float* res_anime_node_frames(ResHandle h, const char* node);
 
 // ---- per-kind names of the lookups ----------------------------------------------------------
 
@@ -251,3 +298,29 @@ inline int32_t res_coll_count() { return res_pool_used(RES_COLL); }
 inline int32_t res_shit_count() { return res_pool_used(RES_SHIT); }
 inline int32_t res_caminfo_count() { return res_pool_used(RES_CAM); }
 inline int32_t res_flash_count() { return res_pool_used(RES_FLASH); }
+inline int32_t res_depth_count() { return res_pool_used(RES_DEPTH); }
+inline const char* res_depth_name(ResHandle h) { return res_name(RES_DEPTH, h); }
+inline const char* res_depth_group(ResHandle h) { return res_group(RES_DEPTH, h); }
+inline const char* res_bone_group(ResHandle h) { return res_group(RES_BONE, h); }
+inline const char* res_anime_group(ResHandle h) { return res_group(RES_ANIME, h); }
+inline const char* res_coll_group(ResHandle h) { return res_group(RES_COLL, h); }
+inline const char* res_shit_group(ResHandle h) { return res_group(RES_SHIT, h); }
+inline const char* res_caminfo_group(ResHandle h) { return res_group(RES_CAM, h); }
+inline const char* res_flash_group(ResHandle h) { return res_group(RES_FLASH, h); }
+// The kind's own record inside the entry.
+inline const ResTexInfo* res_tex_get_record(ResHandle h) { return res_tex_get(h); }
+inline const ResTexInfo* res_depth_get_surface(ResHandle h) { return res_depth_get(h); }
+inline const ResEntryHead* res_cat_get(ResHandle h) { return res_entry_head(RES_CAT, h); }
+inline const ResEntryHead* res_mesh_get(ResHandle h) { return res_entry_head(RES_MESH, h); }
+inline const ResDataInfo* res_bone_get(ResHandle h) { return res_data_info(RES_BONE, h); }
+inline const ResDataInfo* res_anime_get(ResHandle h) { return res_data_info(RES_ANIME, h); }
+inline const ResDataInfo* res_coll_get(ResHandle h) { return res_data_info(RES_COLL, h); }
+inline const ResDataInfo* res_shit_get(ResHandle h) { return res_data_info(RES_SHIT, h); }
+inline const ResDataInfo* res_caminfo_get(ResHandle h) { return res_data_info(RES_CAM, h); }
+inline const ResDataInfo* res_flash_get(ResHandle h) { return res_data_info(RES_FLASH, h); }
+inline void res_bone_release(ResHandle h) { res_data_release(RES_BONE, h); }
+inline void res_anime_release(ResHandle h) { res_data_release(RES_ANIME, h); }
+inline void res_coll_release(ResHandle h) { res_data_release(RES_COLL, h); }
+inline void res_shit_release(ResHandle h) { res_data_release(RES_SHIT, h); }
+inline void res_caminfo_release(ResHandle h) { res_data_release(RES_CAM, h); }
+inline void res_flash_release(ResHandle h) { res_data_release(RES_FLASH, h); }

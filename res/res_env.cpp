@@ -83,7 +83,7 @@ bool def_tex_create(uint16_t w, uint16_t h, uint32_t, bool, bool target, ResTexI
 
 // The RAM store takes any image of at least 8 bytes and reads its size from a
 // PNG header when there is one, else makes it 1 x 1.
-bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, ResTexInfo& out) {
+bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool, ResTexInfo& out) {
     if (!image || size < 8) return false;
     uint16_t w = 1, h = 1;
     static const uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -110,6 +110,24 @@ bool def_tex_write(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* ar
     for (int j = 0; j < h; j++)
         for (int i = 0; i < w; i++) it->second[size_t(y + j) * t.width + size_t(x + i)] = argb[j * w + i];
     return true;
+}
+
+// The RAM store holds 32-bit texels: its own format is 0xAARRGGBB words.
+bool def_tex_write_raw(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, uint32_t size) {
+    if (!src || w < 0 || h < 0 || uint64_t(size) != uint64_t(w) * uint64_t(h) * 4) return false;
+    std::vector<uint32_t> argb(size_t(w) * size_t(h));
+    if (!argb.empty()) std::memcpy(argb.data(), src, size);
+    return def_tex_write(t, x, y, w, h, argb.data());
+}
+
+bool def_tex_write_rgb(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, int src_bpp) {
+    if (!src || w < 0 || h < 0 || (src_bpp != 3 && src_bpp != 4)) return false;
+    std::vector<uint32_t> argb(size_t(w) * size_t(h));
+    for (size_t i = 0; i < argb.size(); i++) {
+        const uint8_t* p = src + i * size_t(src_bpp);
+        argb[i] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+    return def_tex_write(t, x, y, w, h, argb.data());
 }
 
 bool def_tex_read(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb) {
@@ -167,6 +185,8 @@ ResEnv res_env_defaults() {
     e.tex_load = def_tex_load;
     e.tex_release = def_tex_release;
     e.tex_write = def_tex_write;
+    e.tex_write_raw = def_tex_write_raw;
+    e.tex_write_rgb = def_tex_write_rgb;
     e.tex_read = def_tex_read;
     e.depth_create = def_depth_create;
     e.surfaces_lost = def_nothing;

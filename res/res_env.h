@@ -42,9 +42,15 @@ struct ResEnv {
 
     // Textures: format is the texture manager's format index.
     bool (*tex_create)(uint16_t width, uint16_t height, uint32_t format, bool dynamic, bool target, ResTexInfo& out);
-    bool (*tex_load)(const uint8_t* image, uint32_t size, bool mipmaps, ResTexInfo& out);
+    // linear: filter the image (and its mipmaps) linearly when it is scaled.
+    bool (*tex_load)(const uint8_t* image, uint32_t size, bool mipmaps, bool linear, ResTexInfo& out);
     void (*tex_release)(ResTexInfo& t);
     bool (*tex_write)(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb);
+    // Rows in the texture's own pixel format (size bytes in all).
+    bool (*tex_write_raw)(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, uint32_t size);
+    // 32-bit textures only: 3-byte (blue, green, red) or 4-byte source pixels
+    // written opaque.
+    bool (*tex_write_rgb)(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, int src_bpp);
     bool (*tex_read)(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb);
     bool (*depth_create)(uint16_t width, uint16_t height, uint32_t format, ResTexInfo& out);
     // Around a (simulated) device reset: the manager's own surfaces first,

@@ -109,87 +109,92 @@ bool stripped(ByteSpan d, uint32_t off, std::array<char, CHUNK_NAME_MAX + 1>& ou
     return n && name_strip_variant(out, n) >= 0;
 }
 
-bool read_model(MutByteSpan d) {
+}  // namespace
+
+bool resload_read_model(const char* group, MutByteSpan d, uint32_t flags) {
     ModelChunk m;
     if (chunk_parse_model(d, m) != CHUNK_OK) return false;
     char* name = reinterpret_cast<char*>(d.data() + m.name_off);
-    int flags = name_strip_variant(std::span<char>(name, std::strlen(name) + 1), name);
+    int name_flags = name_strip_variant(std::span<char>(name, std::strlen(name) + 1), name);
     MeshSource src;
-    mdl_decode(d, m, s.flags, uint32_t(flags), src);
+    mdl_decode(d, m, flags, uint32_t(name_flags), src);
     // A full mesh pool drops the model; that is no reason to stop the program.
-    res_mesh_register(s.group, name, src, uint32_t(flags));
+    res_mesh_register(group, name, src, uint32_t(name_flags));
     return true;
 }
 
-bool read_bone(MutByteSpan d) {
+bool resload_read_bone(const char* group, MutByteSpan d, uint32_t) {
     BoneChunk b;
     int r = chunk_parse_bone(d, b);
     if (r == CHUNK_EMPTY) return true;
     std::array<char, CHUNK_NAME_MAX + 1> name;
-    return r == CHUNK_OK && stripped(d, b.first_name_off, name) && res_bone_register(s.group, name.data(), d);
+    return r == CHUNK_OK && stripped(d, b.first_name_off, name) && res_bone_register(group, name.data(), d);
 }
 
-bool read_anime(MutByteSpan d) {
+bool resload_read_anime(const char* group, MutByteSpan d, uint32_t) {
     AnimChunk a;
     std::array<char, CHUNK_NAME_MAX + 1> name;
     return chunk_parse_anime(d, a) == CHUNK_OK && stripped(d, a.name_off, name) &&
-           res_anime_register(s.group, name.data(), d);
+           res_anime_register(group, name.data(), d);
 }
 
-bool read_coll(MutByteSpan d) {
+bool resload_read_coll(const char* group, MutByteSpan d, uint32_t) {
     CollChunk c;
     std::array<char, CHUNK_NAME_MAX + 1> name;
-    return chunk_parse_coll(d, c) == CHUNK_OK && stripped(d, c.name_off, name) && res_coll_register(s.group, name.data(), d);
+    return chunk_parse_coll(d, c) == CHUNK_OK && stripped(d, c.name_off, name) && res_coll_register(group, name.data(), d);
 }
 
-bool read_tex(MutByteSpan d) {
+bool resload_read_tex(const char* group, MutByteSpan d, uint32_t flags) {
     TexChunk t;
     if (chunk_parse_tex(d, t) != CHUNK_OK) return false;
     const char* name = rd_name(d, t.name_off);
-    const bool mip = s.flags & RES_LOAD_MIPMAPS;
+    const bool mip = flags & RES_LOAD_MIPMAPS;
     std::array<char, CHUNK_NAME_MAX + 1> stem;
     if (!name_file_stem(stem, name)) return false;
     // A ".dds" file of the texture's stem in the first folder stands in for
     // the embedded image.
     std::string dds = std::string(s.folders[resload_folder_order(0)]) + stem.data() + ".dds";
-    if (res_env().file_exists(dds.c_str())) return res_tex_load_file(s.group, dds.c_str(), mip) != 0;
-    return res_tex_load_mem(s.group, name, d.data() + t.image_off, t.image_size, mip) != 0;
+    if (res_env().file_exists(dds.c_str())) return res_tex_load_file(group, dds.c_str(), mip) != 0;
+    return res_tex_load_mem(group, name, d.data() + t.image_off, t.image_size, mip) != 0;
 }
 
-bool read_crop(MutByteSpan d) {
+bool resload_read_crop(const char* group, MutByteSpan d, uint32_t) {
     uint32_t n;
     if (chunk_parse_crop(d, n) != CHUNK_OK) return false;
     for (uint32_t i = 0; i < n; i++) {
         CropRec r;
         crop_rec(d, i, r);
-        res_crop_register(s.group, rd_name(d, r.name_off), r.u, r.v, r.w, r.h, rd_name(d, r.tex_name_off));
+        res_crop_register(group, rd_name(d, r.name_off), r.u, r.v, r.w, r.h, rd_name(d, r.tex_name_off));
     }
     return true;
 }
 
-bool read_shit(MutByteSpan d) {
+bool resload_read_shit(const char* group, MutByteSpan d, uint32_t) {
     ShitChunk c;
     if (chunk_parse_shit(d, c) != CHUNK_OK) return false;
-    res_shit_register(s.group, d);   // a closed pool drops it silently
+    res_shit_register(group, d);   // a closed pool drops it silently
     return true;
 }
 
-bool read_camera(MutByteSpan d) {
+bool resload_read_camera(const char* group, MutByteSpan d, uint32_t) {
     CamrChunk c;
     int r = chunk_parse_camr(d, c);
     if (r == CHUNK_EMPTY) return true;
-    return r == CHUNK_OK && res_caminfo_register(s.group, rd_name(d, c.name_off), d);
+    return r == CHUNK_OK && res_caminfo_register(group, rd_name(d, c.name_off), d);
 }
 
-bool read_flash(MutByteSpan d) {
+bool resload_read_flash(const char* group, MutByteSpan d, uint32_t) {
     FlaChunk f;
     int r = chunk_parse_fla(d, f);
     if (r == CHUNK_EMPTY) return true;
-    return r == CHUNK_OK && res_flash_register(s.group, rd_name(d, f.name_off), d);
+    return r == CHUNK_OK && res_flash_register(group, rd_name(d, f.name_off), d);
 }
 
-bool (*const kReaders[CHUNK_KIND_COUNT])(MutByteSpan) = {read_model, read_bone, read_anime, read_coll, read_tex,
-                                                         read_crop,  read_shit, read_camera, read_flash};
+namespace {
+
+bool (*const kReaders[CHUNK_KIND_COUNT])(const char*, MutByteSpan, uint32_t) = {
+    resload_read_model, resload_read_bone, resload_read_anime, resload_read_coll, resload_read_tex,
+    resload_read_crop,  resload_read_shit, resload_read_camera, resload_read_flash};
 
 // ---- steps ---------------------------------------------------------------------------------
 
@@ -241,7 +246,7 @@ int step_dispatch() {
         char text[128];
         std::snprintf(text, sizeof text, "%s/%08x/%08x", s.group, s.header.version, info.version);
         fatal(info.version_error, text);
-    } else if (!kReaders[kind](MutByteSpan(s.chunk))) {
+    } else if (!kReaders[kind](s.group, MutByteSpan(s.chunk), s.flags)) {
         fatal(info.register_error, s.group);
     }
     if (kind == CHUNK_TEX && s.header.size > RESLOAD_BIG_TEX_CHUNK) res_env().yield();

@@ -59,6 +59,19 @@ void resload_abort();
 bool resload_request(const char* name, uint32_t flags);
 bool resload_request_list(const char* const* names, uint32_t count, uint32_t flags);
 int resload_step();
+
+// The chunk readers: each turns one chunk's data (checked here) into what its
+// kind's registrar stores, under the group name; false is the kind's
+// registration error. Names inside the data are stripped in place.
+bool resload_read_model(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_bone(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_anime(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_coll(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_tex(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_crop(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_shit(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_camera(const char* group, MutByteSpan d, uint32_t flags);
+bool resload_read_flash(const char* group, MutByteSpan d, uint32_t flags);
 // Runs one step, then more while they continue and the frame's used share is
 // below limit percent.
 int resload_pump(float limit);

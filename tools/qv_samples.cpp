@@ -19,6 +19,27 @@ ModelDesc sample_quad() {
     return m;
 }
 
+ModelDesc sample_grid(const std::string& name, uint32_t n, const std::string& texture) {
+    ModelDesc m;
+    m.name = name;
+    m.has_uvs = true;
+    for (uint32_t y = 0; y <= n; y++)
+        for (uint32_t x = 0; x <= n; x++) {
+            ModelVertex v;
+            v.pos = {float(x) / float(n), float(y) / float(n), 0};
+            v.nrm = {0, 0, -1};
+            v.uv = {float(x) / float(n), float(y) / float(n)};
+            m.verts.push_back(v);
+        }
+    for (uint32_t y = 0; y < n; y++)
+        for (uint32_t x = 0; x < n; x++) {
+            uint32_t a = y * (n + 1) + x, b = a + 1, c = a + n + 1, d = c + 1;
+            m.corners.insert(m.corners.end(), {a, b, c, c, b, d});
+        }
+    if (!texture.empty()) m.subsets.push_back({texture, 0, 2 * n * n - 1, 0});
+    return m;
+}
+
 ModelDesc sample_cube() {
     ModelDesc m;
     m.name = "cube";

@@ -13,6 +13,9 @@ namespace qvw {
 ModelDesc sample_quad();
 // A cube of 12 triangles with one normal per face: 24 welded vertices.
 ModelDesc sample_cube();
+// A flat grid of n x n quads over the unit square with normals and uvs:
+// (n + 1)^2 welded vertices, one subset on the texture (none when empty).
+ModelDesc sample_grid(const std::string& name, uint32_t n, const std::string& texture = "");
 // Two triangles with two bones and blend weights, name "skin_NRM".
 ModelDesc sample_skinned();
 // root -> (arm -> hand), leg

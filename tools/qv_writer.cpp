@@ -265,17 +265,18 @@ bool model_chunk(const ModelDesc& m, Bytes& out, std::string* why) {
 
 static void bone_tokens(ChunkBuf& b, const std::vector<BoneNode>& nodes,
                         std::vector<std::pair<uint32_t, std::string>>& names) {
+    // A matrix token multiplies the walk's stack top without a push of its
+    // own, so each node sits inside its own push and pop: a sibling then starts
+    // from the parent's matrix, not from the previous sibling's.
     for (const auto& n : nodes) {
+        b.put_u32(3);
         b.put_u32(2);
         put_mat(b, n.matrix);
         b.put_u32(1);
         names.emplace_back(b.put_u32(0), n.name);
         b.put_u32(0);   // hash slot, filled by the loader
-        if (!n.children.empty()) {
-            b.put_u32(3);
-            bone_tokens(b, n.children, names);
-            b.put_u32(4);
-        }
+        bone_tokens(b, n.children, names);
+        b.put_u32(4);
     }
 }
 

@@ -275,7 +275,7 @@ TEST(ChunkRoundTrip, BoneTree) {
     ASSERT_EQ(chunk_parse_bone(d, b), CHUNK_OK);
     EXPECT_EQ(b.named_count, 4u);
     EXPECT_EQ(name_at(d, b.first_name_off), "root");
-    // Walk: root, push, arm, push, hand, pop, leg, pop.
+    // Each node inside its own push and pop, children before the pop.
     std::vector<std::string> seen;
     uint32_t pos = 0;
     BoneTok t;
@@ -285,7 +285,7 @@ TEST(ChunkRoundTrip, BoneTree) {
         if (t.kind == BONE_TOK_POP) seen.push_back(")");
     }
     EXPECT_EQ(t.kind, BONE_TOK_END);
-    EXPECT_EQ(seen, (std::vector<std::string>{"root", "(", "arm", "(", "hand", ")", "leg_NRM", ")"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"(", "root", "(", "arm", "(", "hand", ")", ")", "(", "leg_NRM", ")", ")"}));
 }
 
 TEST(ChunkRoundTrip, BoneStreamsWithoutNamesOrTooSmall) {

@@ -1,5 +1,7 @@
 // The resource manager's pools, handles, lookups, marks and per-kind queries.
 #include "res_fixture.h"
+#include "app/textlist.h"
+#include "disp/rstate.h"
 #include "tools/qv_samples.h"
 
 #include <cmath>
@@ -474,6 +476,27 @@ TEST_F(ResTest, BoneWorldMatricesAndSubtrees) {
     EXPECT_EQ(res_bone_name_below(h, "root", 3, 0), nullptr);
 }
 
+TEST_F(ResTest, BoneWorldComposesChildToWorld) {
+    // The root turned a quarter about z and raised by 1, an arm 2 out along
+    // its parent's x, a leg 3 along z: the arm lands on the turned x axis, and
+    // the leg, the arm's sibling, takes nothing of the arm's offset.
+    boot();
+    qvw::Mat16 root = qvw::mat_identity(), arm = qvw::mat_identity(), leg = qvw::mat_identity();
+    root[0] = 0, root[1] = 1, root[4] = -1, root[5] = 0, root[13] = 1;
+    arm[12] = 2;
+    leg[14] = 3;
+    qvw::BoneNode tree{"root", root, {{"arm", arm, {}}, {"leg", leg, {}}}};
+    ResHandle h = res_bone_register("g", "root", qvw::bone_chunk({tree}));
+    float m[16];
+    ASSERT_TRUE(res_bone_node_world(h, "arm", m));
+    EXPECT_NEAR(m[12], 0.0f, 1e-6f);
+    EXPECT_NEAR(m[13], 3.0f, 1e-6f);
+    ASSERT_TRUE(res_bone_node_world(h, "leg", m));
+    EXPECT_NEAR(m[12], 0.0f, 1e-6f);
+    EXPECT_NEAR(m[13], 1.0f, 1e-6f);
+    EXPECT_NEAR(m[14], 3.0f, 1e-6f);
+}
+
 TEST_F(ResTest, BoneWalkKeepsTheCallersStack) {
     // A walk from a nearly full stack, whose pushes find no room, leaves the
     // caller's matrices and depth as they were.
@@ -513,6 +536,85 @@ TEST_F(ResTest, UsageReportLines) {
     res_stats_line(12, line, sizeof line);
     EXPECT_STREQ(line, "MLIST      0/    10   0%(     0)");
     EXPECT_FALSE(res_stats_line(14, line, sizeof line));
+}
+
+TEST_F(ResTest, UsageReportGoesIntoATextList) {
+    boot();
+    const int32_t list = textlist_create(8192);
+    ASSERT_GE(list, 0);
+    res_stats_print(list, 12, 40);
+    // Walk the records: y at byte 28, the text from byte 40, field size at 36.
+    const uint8_t* p = textlist_get(list);
+    std::vector<std::pair<int32_t, std::string>> got;
+    while (*p == kTextListRecordMark) {
+        int32_t x, y;
+        uint32_t field;
+        std::memcpy(&x, p + 24, 4);
+        std::memcpy(&y, p + 28, 4);
+        std::memcpy(&field, p + 36, 4);
+        EXPECT_EQ(x, 12);
+        got.emplace_back(y, reinterpret_cast<const char*>(p + kTextListHeaderSize));
+        p += kTextListHeaderSize + field;
+    }
+    ASSERT_EQ(got.size(), size_t(RES_STATS_LINES));
+    char line[160];
+    for (int i = 0; i < RES_STATS_LINES; i++) {
+        res_stats_line(i, line, sizeof line);
+        EXPECT_EQ(got[i].first, 40 + 16 * i);
+        EXPECT_EQ(got[i].second, line);
+    }
+    textlist_free(list);
+}
+
+TEST_F(ResTest, EntryAccessorsOfEveryPool) {
+    settings = {{"MAX_NR_ANIME", "2"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"},
+                {"SZ_BUFF_DEPTH_STENCILNAME", "16"}};
+    boot();
+    const ResEntryHead* cat = res_cat_get(1);
+    ASSERT_NE(cat, nullptr);
+    EXPECT_STREQ(cat->name, "disp_res");
+    EXPECT_EQ(cat->name_hash, name_hash("disp_res"));
+    EXPECT_EQ(res_cat_get(2), nullptr);
+
+    ResHandle mesh = add_mesh("g", qvw::sample_quad());
+    const ResEntryHead* mh = res_mesh_get(mesh);
+    ASSERT_NE(mh, nullptr);
+    EXPECT_STREQ(mh->group, "g");
+    EXPECT_STREQ(mh->name, "quad");
+    EXPECT_EQ(res_mesh_get(mesh + 1), nullptr);
+    EXPECT_EQ(res_mesh_get_object(mesh)->lvf, disp_fvf_to_lvf(res_mesh_get_object(mesh)->fvf_decl));
+
+    ResHandle bone = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    ASSERT_NE(res_bone_get(bone), nullptr);
+    EXPECT_EQ(res_bone_get(bone)->named_count, 4u);
+    EXPECT_EQ(res_bone_get(bone)->data.data(), res_data(RES_BONE, bone).data());
+    EXPECT_STREQ(res_bone_group(bone), "g");
+    EXPECT_EQ(res_anime_get(bone), nullptr);   // no animation registered yet
+
+    ResHandle walk = res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
+    const float* frames = res_anime_node_frames(walk, "arm");
+    ASSERT_NE(frames, nullptr);
+    float m[16];
+    ASSERT_TRUE(res_anime_node_frame(walk, "arm", 1, m));
+    EXPECT_EQ(std::memcmp(frames + 16, m, sizeof m), 0);
+    EXPECT_EQ(res_anime_node_frames(walk, "nobody"), nullptr);
+
+    ResHandle depth = res_depth_register("g", "z.surf", 16, 8, 0);
+    ASSERT_NE(depth, 0u);
+    EXPECT_EQ(res_depth_count(), 1);
+    EXPECT_STREQ(res_depth_name(depth), "z");
+    EXPECT_EQ(res_depth_get_surface(depth)->width, 16);
+
+    // A kind's release clears the entry in place; the mark release lowers the count.
+    res_anime_release(walk);
+    ASSERT_NE(res_anime_get(walk), nullptr);
+    EXPECT_TRUE(res_anime_get(walk)->data.empty());
+    EXPECT_EQ(res_anime_name(walk), nullptr);
+    for (auto dump : {res_mesh_dump_names, res_tex_dump_names, res_crop_dump_names, res_bone_dump_names,
+                      res_anime_dump_names, res_coll_dump_names, res_shit_dump_names, res_caminfo_dump_names,
+                      res_flash_dump_names})
+        dump();
+    EXPECT_EQ(res_mesh_count_entries(), res_mesh_count());
 }
 
 namespace {

@@ -19,14 +19,16 @@ uint32_t word(const qvw::Bytes& d, size_t off) {
 }  // namespace
 
 TEST(Writer, MinimalChunkLayouts) {
-    // One bone node: matrix token, node token, end token, the name.
+    // One bone node: push, matrix token, node token, pop, end token, the name.
     qvw::Bytes bone = qvw::bone_chunk({{"root", qvw::mat_identity(), {}}});
-    ASSERT_EQ(bone.size(), 92u);
-    EXPECT_EQ(word(bone, 0), 2u);
-    EXPECT_EQ(word(bone, 68), 1u);
-    EXPECT_EQ(word(bone, 72), 84u);
-    EXPECT_EQ(word(bone, 80), 5u);
-    EXPECT_STREQ(reinterpret_cast<const char*>(bone.data() + 84), "root");
+    ASSERT_EQ(bone.size(), 100u);
+    EXPECT_EQ(word(bone, 0), 3u);
+    EXPECT_EQ(word(bone, 4), 2u);
+    EXPECT_EQ(word(bone, 72), 1u);
+    EXPECT_EQ(word(bone, 76), 92u);
+    EXPECT_EQ(word(bone, 84), 4u);
+    EXPECT_EQ(word(bone, 88), 5u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(bone.data() + 92), "root");
 
     qvw::Bytes shit = qvw::shit_chunk("s", {{1.0f, {0, 0, 0}}});
     ASSERT_EQ(shit.size(), 32u);

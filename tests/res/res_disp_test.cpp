@@ -1,0 +1,236 @@
+// Model groups loaded through the pump with the display's own services: the
+// whole display started on a hidden window, files read through the platform
+// layer, textures and mesh buffers made on the device, and the fatal error
+// screen (with its process exit replaced) on bad files.
+#include "app/err_screen.h"
+#include "disp/disp_main.h"
+#include "disp/disp_wire.h"
+#include "disp/rstate.h"
+#include "disp/tex.h"
+#include "plat/gfx.h"
+#include "plat/time.h"
+#include "res/res.h"
+#include "res/resload.h"
+#include "tools/qv_samples.h"
+#include "tools/qv_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+int g_exit_code = -1;
+void record_exit(int code) { g_exit_code = code; }
+
+constexpr uint32_t kCheckerA = 0xFF2040C0u, kCheckerB = 0xFFFFFFFFu;
+
+class ResDisp : public ::testing::Test {
+protected:
+    static constexpr int kW = 320, kH = 160;
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               ("quorvel-resdisp-" + std::to_string(std::random_device{}()) + "-" + info->name());
+        std::filesystem::create_directories(dir_);
+        window_ = gfx_test_window_create(kW, kH);
+        ASSERT_NE(window_, nullptr);
+        ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+        const std::string folder = dir_.string() + "/";
+        for (int i = 0; i < 3; i++) resload_set_model_folder(i, folder.c_str());
+        err_info_clear();
+        err_screen_set_exit_hook(record_exit);
+        g_exit_code = -1;
+    }
+    void TearDown() override {
+        plat_time_set_manual(0);
+        err_screen_set_exit_hook(nullptr);
+        err_info_clear();
+        disp_shutdown();
+        gfx_test_window_destroy(window_);
+        std::filesystem::remove_all(dir_);
+    }
+
+    void write(const std::string& group, const qvw::Bytes& bytes) {
+        std::ofstream f(dir_ / (group + ".bin"), std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    // A textured quad and a cube on a 64 x 32 checker texture, with two crops.
+    static qvw::Bytes good_group() {
+        qvw::Bytes f;
+        qvw::file_add_chunk(f, qvw::MAGIC_TEX, qvw::tex_chunk("quad.png", qvw::png_checker(64, 32, kCheckerA, kCheckerB)));
+        qvw::file_add_chunk(f, qvw::MAGIC_CROP, qvw::crop_chunk({{"left", "quad.png", 0, 0, 0.5f, 1}}));
+        qvw::Bytes quad, cube;
+        EXPECT_TRUE(qvw::model_chunk(qvw::sample_quad(), quad));
+        EXPECT_TRUE(qvw::model_chunk(qvw::sample_cube(), cube));
+        qvw::file_add_chunk(f, qvw::MAGIC_MODEL, quad);
+        qvw::file_add_chunk(f, qvw::MAGIC_MODEL, cube);
+        return f;
+    }
+    // Pumps until the loader goes idle or stops on a fatal error; the last result.
+    static int pump_all() {
+        int r = RESLOAD_CONTINUE;
+        for (int i = 0; i < 1000 && r == RESLOAD_CONTINUE; i++) r = resload_pump(90.0f);
+        return r;
+    }
+
+    std::filesystem::path dir_;
+    void* window_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ResDisp, GroupBecomesDeviceTexturesAndMeshBuffers) {
+    write("g1", good_group());
+    ASSERT_TRUE(resload_request("g1", 0));
+    EXPECT_EQ(pump_all(), RESLOAD_IDLE);
+    EXPECT_EQ(err_info_get()->code, 0);
+
+    const ResHandle tex = res_tex_find("g1", "quad");
+    ASSERT_NE(tex, 0u);
+    const TexRecord* rec = disp_wire_texture(res_tex_get_record(tex)->id);
+    ASSERT_NE(rec, nullptr);
+    EXPECT_NE(rec->texture, nullptr);
+    EXPECT_EQ(rec->real_w, 64);
+    EXPECT_EQ(rec->real_h, 32);
+    EXPECT_EQ(res_tex_get_record(tex)->width, 64);
+    EXPECT_EQ(res_tex_read_texel(tex, 0, 0), kCheckerA);
+    EXPECT_EQ(res_tex_read_texel(tex, 8, 0), kCheckerB);
+    const ResCrop* crop = res_crop_get(res_crop_find("g1", "left"));
+    ASSERT_NE(crop, nullptr);
+    EXPECT_EQ(crop->tex, tex);
+
+    for (const char* name : {"quad", "cube"}) {
+        const MeshBuffers* mb = res_mesh_get_object(res_mesh_find("g1", name));
+        ASSERT_NE(mb, nullptr) << name;
+        EXPECT_EQ(disp_wire_buffer_bytes(mb->vb).size(), size_t(mb->vertex_count) * mb->stride) << name;
+        EXPECT_EQ(disp_wire_buffer_bytes(mb->ib).size(), size_t(mb->index_count) * 2) << name;
+        EXPECT_NE(disp_wire_vertex_buffer(mb->vb), nullptr) << name;
+        EXPECT_NE(disp_wire_index_buffer(mb->ib, 2), nullptr) << name;
+    }
+    const MeshBuffers* quad = res_mesh_get_object(res_mesh_find("g1", "quad"));
+    EXPECT_EQ(quad->vertex_count, 4u);
+    EXPECT_EQ(quad->fvf, 0x112u);
+    EXPECT_EQ(quad->lvf, disp_fvf_to_lvf(0x112));
+    EXPECT_NE(quad->lvf, 0);
+    // Textures are bound to the subsets when the queue drains.
+    EXPECT_EQ(quad->subsets[0].slot_tex[0], tex);
+    EXPECT_EQ(quad->first_textured, 0);
+}
+
+TEST_F(ResDisp, ReleaseToAMarkFreesTheDeviceObjects) {
+    write("g1", good_group());
+    write("g2", good_group());
+    const int live = disp_wire_live_objects();
+    const uint32_t tex_bytes = res_tex_bytes(), vb_bytes = res_vertex_bytes();
+    ResMark mark;
+    res_mark(mark);
+    ASSERT_TRUE(resload_request("g1", 0));
+    ASSERT_TRUE(resload_request("g2", 0));
+    EXPECT_EQ(pump_all(), RESLOAD_IDLE);
+    // Per group: one texture and four buffers (two meshes).
+    EXPECT_EQ(disp_wire_live_objects(), live + 10);
+    EXPECT_GT(res_vertex_bytes(), vb_bytes);
+    EXPECT_EQ(res_tex_bytes(), tex_bytes + 2 * 64 * 32 * 4);
+
+    // A release in the middle of a load gives up the rest of the queue.
+    ResMark mid;
+    res_mark(mid);
+    write("g3", good_group());
+    ASSERT_TRUE(resload_request("g3", 0));
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // takes the request
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // opens g3 and reads its texture
+    EXPECT_EQ(disp_wire_live_objects(), live + 11);
+    res_release_to_mark(mid);
+    EXPECT_EQ(resload_pending(), 0u);
+    EXPECT_EQ(resload_step(), RESLOAD_IDLE);
+    EXPECT_EQ(res_tex_find("g3", "quad"), 0u);
+
+    res_release_to_mark(mark);
+    EXPECT_EQ(disp_wire_live_objects(), live);
+    EXPECT_EQ(res_tex_bytes(), tex_bytes);
+    EXPECT_EQ(res_vertex_bytes(), vb_bytes);
+    EXPECT_EQ(res_mesh_find("g1", "quad"), 0u);
+    EXPECT_FALSE(resload_group_loaded("g2"));
+}
+
+TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn) {
+    // The screen's 30 seconds pass on the manual clock without drawing.
+    plat_time_set_manual(1);
+    disp_set_render_enable(0);
+    qvw::Bytes cut = good_group();
+    cut.resize(cut.size() - 5);   // the last chunk's data ends early
+    write("cut", cut);
+    qvw::Bytes magic;
+    qvw::file_add_chunk(magic, 0x44434241u, 0x01000000u, qvw::Bytes(8, 0));   // "ABCD"
+    write("magic", magic);
+    write("good", good_group());
+    const uint32_t tex_bytes = res_tex_bytes();
+
+    ASSERT_TRUE(resload_request("cut", 0));
+    ASSERT_TRUE(resload_request("missing", 0));
+    ASSERT_TRUE(resload_request("magic", 0));
+    ASSERT_TRUE(resload_request("good", 0));
+    struct Want {
+        int result;
+        uint16_t detail;
+        const char* text;
+        int status;
+    };
+    const Want wants[] = {
+        {RESLOAD_FATAL, RESLOAD_ERR_DATA, "cut", RESLOAD_STATUS_ERROR},
+        {RESLOAD_OPEN_FAILED, RESLOAD_ERR_OPEN, "missing", RESLOAD_STATUS_OPEN_FAILED},
+        {RESLOAD_BAD_MAGIC, RESLOAD_ERR_MAGIC, "magic/ABCD/44434241", RESLOAD_STATUS_BAD_MAGIC},
+    };
+    for (const Want& w : wants) {
+        g_exit_code = -1;
+        err_info_clear();
+        EXPECT_EQ(pump_all(), w.result) << w.text;
+        EXPECT_EQ(g_exit_code, 1) << w.text;
+        EXPECT_EQ(err_info_get()->code, RESLOAD_FATAL_CODE) << w.text;
+        EXPECT_EQ(err_info_get()->detail, w.detail) << w.text;
+        EXPECT_STREQ(err_info_get()->text, w.text);
+        // The request is given up and the machine waits at the next one.
+        EXPECT_EQ(resload_get_status(), w.status) << w.text;
+        EXPECT_EQ(resload_get_step(), 1) << w.text;
+    }
+    EXPECT_EQ(resload_pending(), 1u);
+    // What the cut file registered before its bad chunk stays registered.
+    EXPECT_NE(res_tex_find("cut", "quad"), 0u);
+
+    g_exit_code = -1;
+    err_info_clear();
+    EXPECT_EQ(pump_all(), RESLOAD_IDLE);
+    EXPECT_EQ(g_exit_code, -1);
+    EXPECT_NE(res_mesh_find("good", "cube"), 0u);
+    EXPECT_EQ(res_tex_bytes(), tex_bytes + 2 * 64 * 32 * 4);
+    EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
+}
+
+TEST_F(ResDisp, TextureRectangleWritesInEveryForm) {
+    const ResHandle h = res_tex_create("t", "img", 4, 2, RES_TEX_FORMAT_ARGB32, false);
+    ASSERT_NE(h, 0u);
+    const uint32_t argb[2] = {0x80112233u, 0xFF445566u};
+    EXPECT_EQ(res_tex_set_image(h, 0, 0, 2, 1, argb), 1);
+    // Own format: 32-bit words, here one row of two.
+    const uint32_t raw[2] = {0x01020304u, 0xA0B0C0D0u};
+    EXPECT_EQ(res_tex_set_image_raw(h, 2, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 1);
+    // Blue, green, red bytes, or the low 24 bits of a word; written opaque.
+    const uint8_t bgr[6] = {0x33, 0x22, 0x11, 0x66, 0x55, 0x44};
+    EXPECT_EQ(res_tex_set_image_rgb(h, 0, 1, 2, 1, bgr, 3), 1);
+    const uint32_t words[2] = {0x00ABCDEFu, 0x12345678u};
+    EXPECT_EQ(res_tex_set_image_rgb(h, 2, 1, 2, 1, reinterpret_cast<const uint8_t*>(words), 4), 1);
+    uint32_t got[8] = {};
+    ASSERT_EQ(res_tex_read_image(h, 0, 0, 4, 2, got), 1);
+    const uint32_t want[8] = {0x80112233u, 0xFF445566u, 0x01020304u, 0xA0B0C0D0u,
+                              0xFF112233u, 0xFF445566u, 0xFFABCDEFu, 0xFF345678u};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(got[i], want[i]) << i;
+    // Outside the texture, a bad pixel size or a wrong byte count: refused.
+    EXPECT_EQ(res_tex_set_image_rgb(h, 3, 1, 2, 1, bgr, 3), 0);
+    EXPECT_EQ(res_tex_set_image_rgb(h, 0, 0, 1, 1, bgr, 2), 0);
+    EXPECT_EQ(res_tex_set_image_raw(h, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), 4), 0);
+    EXPECT_EQ(res_tex_set_image_raw(0, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 0);
+}
