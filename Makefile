@@ -40,9 +40,12 @@ test-asan: build-asan
 
 test: test-normal test-asan
 
+# Without a display the drawing benchmarks run on the offscreen renderer.
+HEADLESS_ENV = $(if $(DISPLAY)$(WAYLAND_DISPLAY),,SDL_VIDEODRIVER=offscreen) ALSOFT_DRIVERS=null QUORVEL_DIALOGS=script
+
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
-	@set -e; for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+	@set -e; for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $(HEADLESS_ENV) $$b; done
 
 fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
