@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "plat/gfx.h"
@@ -56,6 +58,10 @@ class GfxTest : public ::testing::Test {
       if (std::abs(a - b) > tol) return false;
     }
     return true;
+  }
+  // Every listed pixel near `want`.
+  static void expect_pixels(uint32_t want, std::initializer_list<std::pair<int, int>> at, int tol = 2) {
+    for (auto [x, y] : at) EXPECT_TRUE(near(pixel(x, y), want, tol)) << "at " << x << "," << y << std::hex << " got " << pixel(x, y);
   }
   // An axis-aligned pre-transformed quad covering pixels [x0, x1) x [y0, y1).
   static void quad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.0f) {

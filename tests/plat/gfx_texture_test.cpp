@@ -128,8 +128,7 @@ TEST_F(GfxTest, SpriteAtHalfPixelCornersMapsTexelsOneToOne) {
       for (int x = 0; x < 8; ++x)
         bad += !near(pixel(10 + x, 5 + y), argb(255, x * 32, y * 32, (x * 7 + y * 13) & 0xFF), 1);
     EXPECT_EQ(bad, 0) << (linear ? "linear" : "point");
-    EXPECT_TRUE(near(pixel(9, 5), 0xFF000000u));
-    EXPECT_TRUE(near(pixel(18, 12), 0xFF000000u));
+    expect_pixels(0xFF000000u, {{9, 5}, {18, 12}});
   }
   gfx_tex_release(t);
 }
