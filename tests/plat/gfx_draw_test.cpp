@@ -153,17 +153,14 @@ TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace) {
   const float keep_left[4] = {-1, 0, 0, 0};  // x <= 0 kept
   ASSERT_EQ(gfx_set_clip_plane(0, keep_left), GFX_OK);
   gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 1);
-  Vc v[4] = {{-1, 1, 0.5f, 0xFFFFFFFFu}, {1, 1, 0.5f, 0xFFFFFFFFu}, {-1, -1, 0.5f, 0xFFFFFFFFu}, {1, -1, 0.5f, 0xFFFFFFFFu}};
-  ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
-  ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(Vc)), GFX_OK);
+  clip_quad(0xFFFFFFFFu);
   EXPECT_TRUE(near(pixel(kW / 4, kH / 2), 0xFFFFFFFFu));
   EXPECT_TRUE(near(pixel(3 * kW / 4, kH / 2), 0xFF000000u));
   // Pre-transformed vertices are not clipped.
   quad(40, 2, 60, 10, 0xFF00FF00u);
   EXPECT_TRUE(near(pixel(50, 5), 0xFF00FF00u));
   gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 0);
-  ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
-  ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(Vc)), GFX_OK);
+  clip_quad(0xFFFFFFFFu);
   EXPECT_TRUE(near(pixel(3 * kW / 4, kH / 2), 0xFFFFFFFFu));
   EXPECT_EQ(gfx_set_clip_plane(6, keep_left), GFX_E_INVALIDCALL);
 }

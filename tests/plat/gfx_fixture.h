@@ -72,6 +72,13 @@ class GfxTest : public ::testing::Test {
     ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
     ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(TlVertex)), GFX_OK);
   }
+  // A quad over the whole viewport in clip space (XYZ | DIFFUSE, z 0.5).
+  static void clip_quad(uint32_t color) {
+    struct V { float x, y, z; uint32_t c; };
+    const V v[4] = {{-1, 1, 0.5f, color}, {1, 1, 0.5f, color}, {-1, -1, 0.5f, color}, {1, -1, 0.5f, color}};
+    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
+  }
   static void* window_;
 };
 inline void* GfxTest::window_ = nullptr;
