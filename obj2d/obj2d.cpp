@@ -11,6 +11,7 @@
 #include "obj2d/text2d.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
+#include "plat/gfx_stage.h"
 
 namespace {
 
@@ -121,23 +122,13 @@ const TexRecord* obj2d_tex_record(ResHandle h) { return h ? disp_tex_lookup(h) :
 
 // --- stages, scissor, draws ---------------------------------------------------------------
 
-// The same operation and arguments for a stage's colour and alpha.
-static void stage_ops(int stage, uint32_t op, uint32_t arg1, uint32_t arg2) {
-    gfx_set_texture_stage_state(stage, GFX_TSS_COLOROP, op);
-    gfx_set_texture_stage_state(stage, GFX_TSS_COLORARG1, arg1);
-    gfx_set_texture_stage_state(stage, GFX_TSS_COLORARG2, arg2);
-    gfx_set_texture_stage_state(stage, GFX_TSS_ALPHAOP, op);
-    gfx_set_texture_stage_state(stage, GFX_TSS_ALPHAARG1, arg1);
-    gfx_set_texture_stage_state(stage, GFX_TSS_ALPHAARG2, arg2);
-}
-
 void obj2d_stages_begin() {
-    stage_ops(0, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
-    stage_ops(1, GFX_TOP_MODULATE, GFX_TA_CURRENT, GFX_TA_TEXTURE);
+    gfx_stage_ops(0, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    gfx_stage_ops(1, GFX_TOP_MODULATE, GFX_TA_CURRENT, GFX_TA_TEXTURE);
 }
 
 void obj2d_stages_end() {
-    stage_ops(1, GFX_TOP_DISABLE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
+    gfx_stage_ops(1, GFX_TOP_DISABLE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     // Unbinding through the stage cache leaves its filter entries unset, so
     // the linear filters set on stage 1 afterwards cannot disagree with it.
     for (int s = 0; s < kTexStages; ++s) tex_set_stage(s, nullptr, 1);

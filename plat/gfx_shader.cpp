@@ -577,6 +577,18 @@ GfxHr gfx_const_set_vectors(GfxShader* s, GfxConstHandle h, const float* v4, int
   return write_vec4s(s, h, v4, count);
 }
 
+namespace {
+// The first `rows` rows of `n` 4x4 matrices, three columns of each row.
+std::vector<float> first_three_columns(const float* m16, int n, int rows) {
+  std::vector<float> out(static_cast<size_t>(n) * static_cast<size_t>(rows) * 3);
+  size_t k = 0;
+  for (int i = 0; i < n; ++i)
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < 3; ++c) out[k++] = m16[i * 16 + r * 4 + c];
+  return out;
+}
+}  // namespace
+
 GfxHr gfx_const_set_matrices(GfxShader* s, GfxConstHandle h, const float* m16, int count) {
   const GfxConstEntry* e = entry_of(s, h);
   if (!e || !m16 || count < 0) return GFX_E_INVALIDCALL;
@@ -588,22 +600,12 @@ GfxHr gfx_const_set_matrices(GfxShader* s, GfxConstHandle h, const float* m16, i
     case GFX_CT_FLOAT4X4:
       glProgramUniformMatrix4fv(p, e->location, n, GL_TRUE, m16);
       return GFX_OK;
-    case GFX_CT_FLOAT4X3: {  // four rows of three
-      std::vector<float> buf(static_cast<size_t>(n) * 12);
-      for (int i = 0; i < n; ++i)
-        for (int r = 0; r < 4; ++r)
-          for (int c = 0; c < 3; ++c) buf[static_cast<size_t>(i) * 12 + r * 3 + c] = m16[i * 16 + r * 4 + c];
-      glProgramUniformMatrix3x4fv(p, e->location, n, GL_TRUE, buf.data());
+    case GFX_CT_FLOAT4X3:  // four rows of three
+      glProgramUniformMatrix3x4fv(p, e->location, n, GL_TRUE, first_three_columns(m16, n, 4).data());
       return GFX_OK;
-    }
-    case GFX_CT_FLOAT3X3: {
-      std::vector<float> buf(static_cast<size_t>(n) * 9);
-      for (int i = 0; i < n; ++i)
-        for (int r = 0; r < 3; ++r)
-          for (int c = 0; c < 3; ++c) buf[static_cast<size_t>(i) * 9 + r * 3 + c] = m16[i * 16 + r * 4 + c];
-      glProgramUniformMatrix3fv(p, e->location, n, GL_TRUE, buf.data());
+    case GFX_CT_FLOAT3X3:
+      glProgramUniformMatrix3fv(p, e->location, n, GL_TRUE, first_three_columns(m16, n, 3).data());
       return GFX_OK;
-    }
     default:
       return GFX_E_INVALIDCALL;
   }

@@ -42,13 +42,10 @@ TEST_F(Draw2d, LineDrawsItsWidthInItsColours) {
     // Width 3 about y = 20: rows 19 to 21, with no pixel centre on an edge.
     DrawObj* o = line2d_create_1f(1, {4, 20}, 0xFF00FF00u, {40, 20}, 0xFF0000FFu, 30, 3);
     ASSERT_NE(o, nullptr);
-    EXPECT_EQ(o->prio, 30);
     DrawFrame();
     for (int y = 19; y <= 21; ++y) EXPECT_TRUE(Near(Pixel(5, y), 0xFF00FF00u, 12)) << y;
     EXPECT_TRUE(Near(Pixel(39, 20), 0xFF0000FFu, 12));
-    EXPECT_EQ(Pixel(20, 17), 0xFF000000u);
-    EXPECT_EQ(Pixel(20, 23), 0xFF000000u);
-    EXPECT_EQ(Pixel(42, 20), 0xFF000000u);
+    ExpectPixels(0xFF000000u, {{20, 17}, {20, 23}, {42, 20}});
 }
 
 TEST_F(Draw2d, LinesSplitByBlendAndBatchSize) {
@@ -75,15 +72,6 @@ TEST_F(Draw2d, BlendChangedByLinesDoesNotLeakIntoTheNextSprite) {
     DrawFrame(0xFFFFFFFFu);
     EXPECT_TRUE(Near(Pixel(2, 2) | 0xFF000000u, 0xFFFF7F7Fu, 3)) << std::hex << Pixel(2, 2);
     ExpectBlendCacheTrue();
-}
-
-TEST_F(Draw2d, NewLinesAndTrianglesDefaultTo51) {
-    DrawObj* o = obj_alloc(1);
-    obj_set_type(o, line2d_type());
-    EXPECT_EQ(o->prio, 51);
-    DrawObj* t = obj_alloc(1);
-    obj_set_type(t, tri2d_type());
-    EXPECT_EQ(t->prio, 51);
 }
 
 // --- triangles -----------------------------------------------------------------------------------

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "disp/disp_fixture.h"
@@ -77,6 +79,11 @@ protected:
         obj_draw_all();
         gfx_end_scene();
         obj_free_dead();
+    }
+    // Every listed pixel within `tol` of `want` (0: exactly).
+    static void ExpectPixels(uint32_t want, std::initializer_list<std::pair<int, int>> at, int tol = 0) {
+        for (auto [x, y] : at)
+            EXPECT_TRUE(Near(Pixel(x, y), want, tol)) << "at " << x << "," << y << std::hex << " got " << Pixel(x, y);
     }
     static uint64_t DrawCalls() { return gfx_get_counters()->draw_calls; }
 };

@@ -31,20 +31,15 @@ TEST_F(Sprite, PointFilteredSpriteReproducesItsTexture) {
     DrawFrame();
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_TRUE(Near(Pixel(10 + x, 12 + y), pat[size_t(y * 4 + x)], 1)) << x << "," << y;
-    EXPECT_EQ(Pixel(9, 12), 0xFF000000u);
-    EXPECT_EQ(Pixel(14, 12), 0xFF000000u);
+    ExpectPixels(0xFF000000u, {{9, 12}, {14, 12}});
     EXPECT_EQ(obj_live_count(), 0);   // one-frame sprite freed at the end of its frame
 }
 
 TEST_F(Sprite, PivotCentresThePlainQuad) {
     spr_create_plain_1f(1, 0xFFFF0000u, 20, 20, 8, 6, 0.5f, 0.5f, 1, 1, 50);
     DrawFrame();
-    EXPECT_TRUE(Near(Pixel(16, 17), 0xFFFF0000u));
-    EXPECT_TRUE(Near(Pixel(23, 22), 0xFFFF0000u));
-    EXPECT_EQ(Pixel(15, 20), 0xFF000000u);
-    EXPECT_EQ(Pixel(24, 20), 0xFF000000u);
-    EXPECT_EQ(Pixel(20, 16), 0xFF000000u);
-    EXPECT_EQ(Pixel(20, 23), 0xFF000000u);
+    ExpectPixels(0xFFFF0000u, {{16, 17}, {23, 22}}, 3);
+    ExpectPixels(0xFF000000u, {{15, 20}, {24, 20}, {20, 16}, {20, 23}});
 }
 
 TEST_F(Sprite, RotationTurnsAboutThePivot) {
@@ -52,16 +47,13 @@ TEST_F(Sprite, RotationTurnsAboutThePivot) {
     DrawObj* o = spr_create_plain(1, 0xFF00FF00u, 32, 24, 16, 2, 0.5f, 0.5f, 1, 1, 50);
     spr_set_rot(o, kPi / 2);
     DrawFrame();
-    EXPECT_TRUE(Near(Pixel(31, 17), 0xFF00FF00u, 8));
-    EXPECT_TRUE(Near(Pixel(32, 30), 0xFF00FF00u, 8));
-    EXPECT_EQ(Pixel(26, 24), 0xFF000000u);
-    EXPECT_EQ(Pixel(38, 24), 0xFF000000u);
+    ExpectPixels(0xFF00FF00u, {{31, 17}, {32, 30}}, 8);
+    ExpectPixels(0xFF000000u, {{26, 24}, {38, 24}});
     // Pivot (0, 0): a positive quarter turn stands the bar up from the position.
     spr_set_pivot(o, 0, 0);
     DrawFrame();
     EXPECT_TRUE(Near(Pixel(32, 15), 0xFF00FF00u, 8));
-    EXPECT_EQ(Pixel(32, 28), 0xFF000000u);
-    EXPECT_EQ(Pixel(40, 24), 0xFF000000u);
+    ExpectPixels(0xFF000000u, {{32, 28}, {40, 24}});
 }
 
 TEST_F(Sprite, ScaleAndCropSizeTheQuad) {
@@ -77,8 +69,7 @@ TEST_F(Sprite, ScaleAndCropSizeTheQuad) {
     // Middle of the first scaled texel is texel (2, 0) exactly.
     EXPECT_TRUE(Near(Pixel(5, 5), pat[2], 6));
     EXPECT_TRUE(Near(Pixel(8, 14), pat[3 + 12], 6));
-    EXPECT_EQ(Pixel(10, 5), 0xFF000000u);
-    EXPECT_EQ(Pixel(5, 16), 0xFF000000u);
+    ExpectPixels(0xFF000000u, {{10, 5}, {5, 16}});
 }
 
 TEST_F(Sprite, ColourModulatesTheTexture) {
@@ -195,16 +186,6 @@ TEST_F(Sprite, TwinSpritesDrawOneCallEachBetweenTheirCallbacks) {
     EXPECT_EQ(DrawCalls() - before, 2u);
     EXPECT_EQ(g_calls, (std::vector<int>{2, 20, 1, 10}));   // newest first
     EXPECT_TRUE(Near(Pixel(11, 1), 0xFFFF0000u));
-}
-
-TEST_F(Sprite, TypesAndDefaultNumbers) {
-    EXPECT_EQ(line2d_type(), 1);
-    EXPECT_EQ(tri2d_type(), 2);
-    EXPECT_EQ(obj2d_type_id(kT2dText), 3);
-    EXPECT_EQ(obj2d_type_id(kT2dFla), 4);
-    EXPECT_EQ(spr2_type(), 5);
-    EXPECT_EQ(spr_type(), 6);
-    EXPECT_EQ(obj2d_type_id(kT2dPrim), 7);
 }
 
 // --- hit tests ----------------------------------------------------------------------------------

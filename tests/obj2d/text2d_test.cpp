@@ -37,7 +37,6 @@ TEST_F(Text2d, FontSetsGlyphRangeAndHeight) {
     const Text2dWork* t = obj_work<Text2dWork>(o);
     EXPECT_NE(t->first, 0u);
     EXPECT_EQ(t->end, t->first + kGlyphs - 1);   // the foreign crop is not a glyph
-    EXPECT_EQ(t->tex, font_tex_);
     EXPECT_EQ(text2d_get_glyph_height(o), 8);
     DrawObj* missing = text2d_create_simple(1, "fonts", "nofont", 32, 0, 0, 0, 40);
     EXPECT_EQ(obj_work<Text2dWork>(missing)->first, 0u);

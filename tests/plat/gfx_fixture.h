@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "plat/gfx.h"
@@ -57,6 +59,10 @@ class GfxTest : public ::testing::Test {
     }
     return true;
   }
+  // Every listed pixel near `want`.
+  static void expect_pixels(uint32_t want, std::initializer_list<std::pair<int, int>> at, int tol = 2) {
+    for (auto [x, y] : at) EXPECT_TRUE(near(pixel(x, y), want, tol)) << "at " << x << "," << y << std::hex << " got " << pixel(x, y);
+  }
   // An axis-aligned pre-transformed quad covering pixels [x0, x1) x [y0, y1).
   static void quad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.0f) {
     TlVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, z, 1, color, 0, 0},
@@ -65,6 +71,13 @@ class GfxTest : public ::testing::Test {
                      {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
     ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
     ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(TlVertex)), GFX_OK);
+  }
+  // A quad over the whole viewport in clip space (XYZ | DIFFUSE, z 0.5).
+  static void clip_quad(uint32_t color) {
+    struct V { float x, y, z; uint32_t c; };
+    const V v[4] = {{-1, 1, 0.5f, color}, {1, 1, 0.5f, color}, {-1, -1, 0.5f, color}, {1, -1, 0.5f, color}};
+    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
   }
   static void* window_;
 };

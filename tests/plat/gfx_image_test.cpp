@@ -117,34 +117,30 @@ void hostile_family(const std::vector<uint8_t>& good) {
 }  // namespace
 
 TEST(GfxImage, PngFormatsFollowTheFileKind) {
-  std::vector<uint8_t> rgba(3 * 5 * 4);
-  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 11);
+  std::vector<uint8_t> bgra(3 * 5 * 4);
+  for (size_t i = 0; i < bgra.size(); ++i) bgra[i] = static_cast<uint8_t>(i * 11);
+  // Kinds whose bytes come through as given: B, G, R, A; grey; luminance then alpha.
+  struct Case { int w, h; png_uint_32 kind; std::vector<uint8_t> px; GfxFormat fmt; } cases[] = {
+      {3, 5, PNG_FORMAT_BGRA, bgra, GFX_FMT_A8R8G8B8},
+      {4, 2, PNG_FORMAT_GRAY, std::vector<uint8_t>(8, 0x33), GFX_FMT_L8},
+      {2, 1, PNG_FORMAT_GA, {0x10, 0x80, 0x20, 0x90}, GFX_FMT_A8L8},
+  };
   GfxImage img;
   GfxImageError err;
-  auto png = encode_png(3, 5, PNG_FORMAT_BGRA, rgba);
-  ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_A8R8G8B8);
-  EXPECT_EQ(img.width, 3);
-  EXPECT_EQ(img.height, 5);
-  EXPECT_EQ(img.data, rgba);  // bytes B, G, R, A as given
+  for (const Case& c : cases) {
+    auto png = encode_png(c.w, c.h, c.kind, c.px);
+    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1) << c.kind;
+    EXPECT_EQ(img.format, c.fmt);
+    EXPECT_EQ(img.width, c.w);
+    EXPECT_EQ(img.height, c.h);
+    EXPECT_EQ(img.data, c.px);
+  }
 
   std::vector<uint8_t> rgb(4 * 2 * 3, 0x40);
-  png = encode_png(4, 2, PNG_FORMAT_RGB, rgb);
+  auto png = encode_png(4, 2, PNG_FORMAT_RGB, rgb);
   ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
   EXPECT_EQ(img.format, GFX_FMT_X8R8G8B8);
   EXPECT_EQ(img.data[3], 0xFF);
-
-  std::vector<uint8_t> grey(4 * 2, 0x33);
-  png = encode_png(4, 2, PNG_FORMAT_GRAY, grey);
-  ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_L8);
-  EXPECT_EQ(img.data, grey);
-
-  std::vector<uint8_t> ga = {0x10, 0x80, 0x20, 0x90};
-  png = encode_png(2, 1, PNG_FORMAT_GA, ga);
-  ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_A8L8);
-  EXPECT_EQ(img.data, ga);  // low byte luminance, high byte alpha
 
   std::vector<uint8_t> idx = {0, 1, 1, 0};
   std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};  // RGBA entries
@@ -240,9 +236,13 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
   auto png = encode_png(3, 5, PNG_FORMAT_BGRA, rgba);
   GfxImageInfo info{};
   GfxTexture* t = nullptr;
-  ASSERT_EQ(gfx_tex_create_from_file_mem(png.data(), png.size(), GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT, 1, 0,
-                                         GFX_FMT_UNKNOWN, GFX_POOL_MANAGED, GFX_IFILTER_NONE,
-                                         GFX_IFILTER_NONE, &info, &t), GFX_OK);
+  // Managed, any format; the same filter for the image and its levels.
+  auto load = [&](const std::vector<uint8_t>& f, size_t size, int w, int h, int levels,
+                  uint32_t filter, GfxImageInfo* out) {
+    return gfx_tex_create_from_file_mem(f.data(), size, w, h, levels, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
+                                        filter, filter, out, &t);
+  };
+  ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT, 1, GFX_IFILTER_NONE, &info), GFX_OK);
   GfxSurfaceDesc d{};
   gfx_tex_get_level_desc(t, 0, &d);
   EXPECT_EQ(d.width, 4);
@@ -262,9 +262,8 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
   gfx_tex_release(t);
 
   // Full chain, own size.
-  ASSERT_EQ(gfx_tex_create_from_file_mem(png.data(), png.size(), GFX_SIZE_DEFAULT_NONPOW2,
-                                         GFX_SIZE_DEFAULT_NONPOW2, 0, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                         GFX_IFILTER_LINEAR, GFX_IFILTER_LINEAR, nullptr, &t), GFX_OK);
+  ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2, 0, GFX_IFILTER_LINEAR, nullptr),
+            GFX_OK);
   EXPECT_EQ(gfx_tex_level_count(t), 3);  // 3x5, 1x2, 1x1
   gfx_tex_get_level_desc(t, 2, &d);
   EXPECT_EQ(d.width, 1);
@@ -274,8 +273,7 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
   std::vector<uint8_t> ramp(16);
   for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
   auto grey = encode_png(4, 4, PNG_FORMAT_GRAY, ramp);
-  ASSERT_EQ(gfx_tex_create_from_file_mem(grey.data(), grey.size(), 0, 0, 0, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                         GFX_IFILTER_NONE, GFX_IFILTER_NONE, nullptr, &t), GFX_OK);
+  ASSERT_EQ(load(grey, grey.size(), 0, 0, 0, GFX_IFILTER_NONE, nullptr), GFX_OK);
   ASSERT_EQ(gfx_tex_level_count(t), 3);
   GfxLockedRect lm{};
   ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lm, GFX_LOCK_READONLY), GFX_OK);
@@ -285,8 +283,7 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
 
   // A DDS without mips at its header size keeps a non-power-of-two size.
   auto dds = a8l8_dds(5, 3);
-  ASSERT_EQ(gfx_tex_create_from_file_mem(dds.data(), dds.size(), 5, 3, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                         GFX_IFILTER_NONE, GFX_IFILTER_NONE, &info, &t), GFX_OK);
+  ASSERT_EQ(load(dds, dds.size(), 5, 3, 1, GFX_IFILTER_NONE, &info), GFX_OK);
   gfx_tex_get_level_desc(t, 0, &d);
   EXPECT_EQ(d.width, 5);
   EXPECT_EQ(d.format, GFX_FMT_A8L8);
@@ -294,9 +291,7 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
 
   // Bad data and missing files: a clear error and no texture.
   t = reinterpret_cast<GfxTexture*>(1);
-  EXPECT_EQ(gfx_tex_create_from_file_mem(png.data(), png.size() / 2, 0, 0, 1, 0, GFX_FMT_UNKNOWN,
-                                         GFX_POOL_MANAGED, GFX_IFILTER_NONE, GFX_IFILTER_NONE, nullptr, &t),
-            GFX_E_BADDATA);
+  EXPECT_EQ(load(png, png.size() / 2, 0, 0, 1, GFX_IFILTER_NONE, nullptr), GFX_E_BADDATA);
   EXPECT_EQ(t, nullptr);
   EXPECT_EQ(gfx_tex_create_from_file("/nonexistent/x.png", 0, 0, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
                                      GFX_IFILTER_NONE, GFX_IFILTER_NONE, nullptr, &t),

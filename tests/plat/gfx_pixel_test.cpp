@@ -14,21 +14,20 @@ uint32_t pack(Rgba c) {
   auto b = [](float v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
   return (b(c.a) << 24) | (b(c.r) << 16) | (b(c.g) << 8) | b(c.b);
 }
+float channel(Rgba c, int ch) { return ch == 0 ? c.r : ch == 1 ? c.g : ch == 2 ? c.b : c.a; }
 // Direct3D's factor for one channel.
 float factor(uint32_t f, Rgba s, Rgba d, int ch) {
-  float sc = ch == 0 ? s.r : ch == 1 ? s.g : ch == 2 ? s.b : s.a;
-  float dc = ch == 0 ? d.r : ch == 1 ? d.g : ch == 2 ? d.b : d.a;
   switch (f) {
     case GFX_BLEND_ZERO: return 0;
     case GFX_BLEND_ONE: return 1;
-    case GFX_BLEND_SRCCOLOR: return sc;
-    case GFX_BLEND_INVSRCCOLOR: return 1 - sc;
+    case GFX_BLEND_SRCCOLOR: return channel(s, ch);
+    case GFX_BLEND_INVSRCCOLOR: return 1 - channel(s, ch);
     case GFX_BLEND_SRCALPHA: return s.a;
     case GFX_BLEND_INVSRCALPHA: return 1 - s.a;
     case GFX_BLEND_DESTALPHA: return d.a;
     case GFX_BLEND_INVDESTALPHA: return 1 - d.a;
-    case GFX_BLEND_DESTCOLOR: return dc;
-    case GFX_BLEND_INVDESTCOLOR: return 1 - dc;
+    case GFX_BLEND_DESTCOLOR: return channel(d, ch);
+    case GFX_BLEND_INVDESTCOLOR: return 1 - channel(d, ch);
     default: return 1;
   }
 }
@@ -36,8 +35,7 @@ uint32_t blend(uint32_t src, uint32_t dst, uint32_t sf, uint32_t df, uint32_t op
   Rgba s = unpack(src), d = unpack(dst);
   float out[4];
   for (int ch = 0; ch < 4; ++ch) {
-    float sc = ch == 0 ? s.r : ch == 1 ? s.g : ch == 2 ? s.b : s.a;
-    float dc = ch == 0 ? d.r : ch == 1 ? d.g : ch == 2 ? d.b : d.a;
+    float sc = channel(s, ch), dc = channel(d, ch);
     float a = sc * factor(sf, s, d, ch), b = dc * factor(df, s, d, ch);
     out[ch] = op == GFX_BLENDOP_ADD ? a + b : op == GFX_BLENDOP_SUBTRACT ? a - b
             : op == GFX_BLENDOP_REVSUBTRACT ? b - a : op == GFX_BLENDOP_MIN ? std::min(sc, dc)
@@ -56,30 +54,30 @@ TEST_F(GfxTest, BlendFactorsAndOperationsMatchDirect3D) {
                           GFX_BLENDOP_MIN, GFX_BLENDOP_MAX};
   gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
   gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-  int n = 0;
-  for (uint32_t op : ops)
-    for (uint32_t sf : factors)
-      for (uint32_t df : factors) {
-        int x = n % kW, y = n / kW;
-        ++n;
-        gfx_set_render_state(GFX_RS_SRCBLEND, sf);
-        gfx_set_render_state(GFX_RS_DESTBLEND, df);
-        gfx_set_render_state(GFX_RS_BLENDOP, op);
-        gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 0);
-        quad(x, y, x + 1, y + 1, dst);
-        gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-        quad(x, y, x + 1, y + 1, src);
-      }
-  n = 0;
-  for (uint32_t op : ops)
-    for (uint32_t sf : factors)
-      for (uint32_t df : factors) {
-        int x = n % kW, y = n / kW;
-        ++n;
-        uint32_t want = blend(src, dst, sf, df, op);
-        EXPECT_TRUE(near(pixel(x, y), want, 2)) << "op " << op << " src " << sf << " dst " << df
-                                                << std::hex << " got " << pixel(x, y) << " want " << want;
-      }
+  // Each combination on a pixel of its own: all drawn first, then all read.
+  auto each = [&](auto&& fn) {
+    int n = 0;
+    for (uint32_t op : ops)
+      for (uint32_t sf : factors)
+        for (uint32_t df : factors) {
+          fn(n % kW, n / kW, op, sf, df);
+          ++n;
+        }
+  };
+  each([&](int x, int y, uint32_t op, uint32_t sf, uint32_t df) {
+    gfx_set_render_state(GFX_RS_SRCBLEND, sf);
+    gfx_set_render_state(GFX_RS_DESTBLEND, df);
+    gfx_set_render_state(GFX_RS_BLENDOP, op);
+    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 0);
+    quad(x, y, x + 1, y + 1, dst);
+    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
+    quad(x, y, x + 1, y + 1, src);
+  });
+  each([&](int x, int y, uint32_t op, uint32_t sf, uint32_t df) {
+    uint32_t want = blend(src, dst, sf, df, op);
+    EXPECT_TRUE(near(pixel(x, y), want, 2)) << "op " << op << " src " << sf << " dst " << df << std::hex
+                                            << " got " << pixel(x, y) << " want " << want;
+  });
 }
 
 TEST_F(GfxTest, SeparateAlphaBlendUsesItsOwnFactors) {

@@ -120,10 +120,8 @@ TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning) {
   ASSERT_EQ(gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "mWVP"), m), GFX_OK);
   fullscreen_quad(0xFF00FF00u);
   // Clip x from 0 to 1 is the right half; y from -0.5 to 0.5 the middle.
-  EXPECT_TRUE(near(pixel(kW / 2 + 2, kH / 2), 0xFF00FF00u));
-  EXPECT_TRUE(near(pixel(kW - 2, kH / 2), 0xFF00FF00u));
-  EXPECT_TRUE(near(pixel(kW / 2 - 2, kH / 2), 0xFF000000u));
-  EXPECT_TRUE(near(pixel(kW - 2, 2), 0xFF000000u));
+  expect_pixels(0xFF00FF00u, {{kW / 2 + 2, kH / 2}, {kW - 2, kH / 2}});
+  expect_pixels(0xFF000000u, {{kW / 2 - 2, kH / 2}, {kW - 2, 2}});
   // A matrix cannot go into a vector, nor a vector into a matrix.
   EXPECT_EQ(gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "vOffset"), m), GFX_E_INVALIDCALL);
   EXPECT_EQ(gfx_const_set_vector(vs_, gfx_const_by_name(vs_, "mWVP"), m), GFX_E_INVALIDCALL);

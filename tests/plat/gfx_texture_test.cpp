@@ -29,6 +29,25 @@ uint32_t argb(int a, int r, int g, int b) {
          (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
 }
 
+// A w x h A8R8G8B8 texture whose texel (x, y) is colour(x, y); null if it cannot be made.
+template <typename F>
+GfxTexture* pattern_texture(int w, int h, F colour) {
+  GfxTexture* t = gfx_tex_create(w, h, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+  if (!t) return nullptr;
+  GfxLockedRect lr{};
+  if (gfx_tex_lock(t, 0, nullptr, &lr, 0) != GFX_OK) {
+    gfx_tex_release(t);
+    return nullptr;
+  }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t c = colour(x, y);
+      std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
+    }
+  gfx_tex_unlock(t, 0);
+  return t;
+}
+
 uint16_t half(float f) {  // enough for the exact values used here
   if (f == 0.0f) return 0;
   int e;
@@ -110,26 +129,18 @@ TEST_F(GfxTest, EveryTextureFormatUploadsAndDrawsItsColour) {
 }
 
 TEST_F(GfxTest, SpriteAtHalfPixelCornersMapsTexelsOneToOne) {
-  GfxTexture* t = gfx_tex_create(8, 8, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+  auto colour = [](int x, int y) { return argb(255, x * 32, y * 32, (x * 7 + y * 13) & 0xFF); };
+  GfxTexture* t = pattern_texture(8, 8, colour);
   ASSERT_NE(t, nullptr);
-  GfxLockedRect lr{};
-  ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, 0), GFX_OK);
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) {
-      uint32_t c = argb(255, x * 32, y * 32, (x * 7 + y * 13) & 0xFF);
-      std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
-    }
-  gfx_tex_unlock(t, 0);
   for (bool linear : {false, true}) {
     gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
     draw_textured(t, 10, 5, 8, 8, linear);
     int bad = 0;
     for (int y = 0; y < 8; ++y)
       for (int x = 0; x < 8; ++x)
-        bad += !near(pixel(10 + x, 5 + y), argb(255, x * 32, y * 32, (x * 7 + y * 13) & 0xFF), 1);
+        bad += !near(pixel(10 + x, 5 + y), colour(x, y), 1);
     EXPECT_EQ(bad, 0) << (linear ? "linear" : "point");
-    EXPECT_TRUE(near(pixel(9, 5), 0xFF000000u));
-    EXPECT_TRUE(near(pixel(18, 12), 0xFF000000u));
+    expect_pixels(0xFF000000u, {{9, 5}, {18, 12}});
   }
   gfx_tex_release(t);
 }
@@ -231,16 +242,9 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows) {
 // does, maps texel i to pixel i: transformed vertices keep Direct3D's pixel
 // centres too.
 TEST_F(GfxTest, ClipSpaceQuadShiftedByHalfAPixelMapsTexelsOneToOne) {
-  GfxTexture* t = gfx_tex_create(kW, kH, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+  auto colour = [](int x, int y) { return argb(255, x * 4, y * 5, (x ^ y) * 3); };
+  GfxTexture* t = pattern_texture(kW, kH, colour);
   ASSERT_NE(t, nullptr);
-  GfxLockedRect lr{};
-  ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, 0), GFX_OK);
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      uint32_t c = argb(255, x * 4, y * 5, (x ^ y) * 3);
-      std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
-    }
-  gfx_tex_unlock(t, 0);
   gfx_set_render_state(GFX_RS_LIGHTING, 0);
   gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
   gfx_set_texture(0, t);
@@ -252,7 +256,7 @@ TEST_F(GfxTest, ClipSpaceQuadShiftedByHalfAPixelMapsTexelsOneToOne) {
   ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
   int bad = 0;
   for (int y = 0; y < kH - 1; ++y)
-    for (int x = 0; x < kW - 1; ++x) bad += !near(pixel(x, y), argb(255, x * 4, y * 5, (x ^ y) * 3), 1);
+    for (int x = 0; x < kW - 1; ++x) bad += !near(pixel(x, y), colour(x, y), 1);
   EXPECT_EQ(bad, 0);
   gfx_set_texture(0, nullptr);
   gfx_tex_release(t);
