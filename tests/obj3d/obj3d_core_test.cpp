@@ -146,11 +146,8 @@ TEST(BoxTest, CornersInTheirOrderAndTransformedBounds) {
     box_corners(c, &b);
     const Vec3 want[8] = {{0, 2, 0}, {1, 2, 0}, {0, 0, 0}, {1, 0, 0},
                           {0, 2, 3}, {1, 2, 3}, {0, 0, 3}, {1, 0, 3}};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(c[i].x, want[i].x) << i;
-        EXPECT_EQ(c[i].y, want[i].y) << i;
-        EXPECT_EQ(c[i].z, want[i].z) << i;
-    }
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(c[i].x == want[i].x && c[i].y == want[i].y && c[i].z == want[i].z) << i;
     Mat44 m;
     vm_mat_identity(&m);
     vm_mat_rotate_z(&m, &m, 3.14159265f);  // (x, y) -> (-x, -y)
