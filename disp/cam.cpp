@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
 #include "disp/disp_dev_seam.h"
 #include "disp/disp_env.h"
@@ -41,6 +42,14 @@ XformSet& set_at(int i) { return disp_work().xform[i]; }
 
 void mark_changed(int s) { cam_of(s).changed = 1; }
 
+// Stores one camera field; the matrices are rebuilt on the next read.
+template <class T>
+void set_marked(int s, T CamBlock::*field, const std::type_identity_t<T>& value)
+{
+    cam_of(s).*field = value;
+    mark_changed(s);
+}
+
 // view_proj = world_to_cam, then proj (vm_mat_mul applies its last argument
 // first).
 void combine(XformSet& x)
@@ -54,11 +63,15 @@ void perspective(Mat44* out, const ProjParams& p, float zfar)
     vm_mat_perspective_offcenter(out, p.left, p.right, p.bottom, p.top, p.znear, zfar);
 }
 
-// Sets whose culling is their drawing frustum.
-void cull_as_drawn(XformSet& x)
+// Sets whose culling is their drawing frustum: view_proj from proj and
+// world_to_cam, the planes from `planes_from` (their own view_proj if null).
+void finish_drawn_set(XformSet& x, const Mat44* planes_from = nullptr)
 {
+    vm_mat_mul(&x.view_proj, &x.proj, &x.world_to_cam);
     x.cull_proj = x.proj;
     x.cull_view_proj = x.view_proj;
+    viewmath_frustum_planes(&x.planes, planes_from ? planes_from : &x.view_proj);
+    x.cull_planes = x.planes;
 }
 
 // Box over the eight corners of a view volume, the first point as start.
@@ -83,10 +96,7 @@ void build_slice(const CamBlock& c, const XformSet& S, const SubView& sub, Xform
     perspective(&D.proj, D.params, D.params.zfar);
     D.world_to_cam = S.world_to_cam;
     D.cam_to_world = S.cam_to_world;
-    vm_mat_mul(&D.view_proj, &D.proj, &D.world_to_cam);
-    cull_as_drawn(D);
-    viewmath_frustum_planes(&D.planes, &D.view_proj);
-    D.cull_planes = D.planes;
+    finish_drawn_set(D);
 }
 
 void build_shadow_light(const SubView& sub, const XformSet& D, XformSet& E)
@@ -102,11 +112,7 @@ void build_shadow_light(const SubView& sub, const XformSet& D, XformSet& E)
                        &D.params, &box_min, &box_max);
     vm_mat_inverse(&E.cam_to_world, &E.world_to_cam);
     E.params = D.params;
-    vm_mat_mul(&E.view_proj, &E.proj, &E.world_to_cam);
-    cull_as_drawn(E);
-    // The light view culls with the slice's frustum, not its own.
-    viewmath_frustum_planes(&E.planes, &D.view_proj);
-    E.cull_planes = E.planes;
+    finish_drawn_set(E, &D.view_proj);   // culls with the slice's frustum, not its own
 }
 
 void build_mirror(const XformSet& S, const MirrorPlane& mp, XformSet& M)
@@ -116,11 +122,8 @@ void build_mirror(const XformSet& S, const MirrorPlane& mp, XformSet& M)
     vm_mat_mul(&M.world_to_cam, &S.world_to_cam, &reflect);
     vm_mat_inverse(&M.cam_to_world, &M.world_to_cam);
     vm_mat_clip_plane_projection(&M.proj, &S.proj, &M.world_to_cam, &mp.plane);
-    vm_mat_mul(&M.view_proj, &M.proj, &M.world_to_cam);
-    cull_as_drawn(M);
     vm_proj_params_from_matrix(&M.params, &M.proj);
-    viewmath_frustum_planes(&M.planes, &M.view_proj);
-    M.cull_planes = M.planes;
+    finish_drawn_set(M);
 }
 
 }  // namespace
@@ -326,17 +329,9 @@ void cam_apply_xform_set(int set_index)
 
 void cam_set_enable(int s, uint32_t flag) { cam_of(s).enable = flag; }
 
-void cam_set_mode(int s, uint32_t mode)
-{
-    cam_of(s).mode = mode;
-    mark_changed(s);
-}
+void cam_set_mode(int s, uint32_t mode) { set_marked(s, &CamBlock::mode, mode); }
 
-void cam_set_fov(int s, float radians)
-{
-    cam_of(s).fov = radians;
-    mark_changed(s);
-}
+void cam_set_fov(int s, float radians) { set_marked(s, &CamBlock::fov, radians); }
 
 void cam_set_center(int s, float x, float y)
 {
@@ -345,17 +340,9 @@ void cam_set_center(int s, float x, float y)
     mark_changed(s);
 }
 
-void cam_set_proj_custom(int s, uint32_t flag)
-{
-    cam_of(s).proj_custom = flag;
-    mark_changed(s);
-}
+void cam_set_proj_custom(int s, uint32_t flag) { set_marked(s, &CamBlock::proj_custom, flag); }
 
-void cam_set_proj_matrix(int s, const Mat44* m)
-{
-    cam_of(s).proj_matrix = *m;
-    mark_changed(s);
-}
+void cam_set_proj_matrix(int s, const Mat44* m) { set_marked(s, &CamBlock::proj_matrix, *m); }
 
 void cam_set_pos_rot(int s, const Vec3* pos, const Vec3* angles)
 {
@@ -373,11 +360,7 @@ void cam_set_look_at(int s, const Vec3* pos, const Vec3* target, const Vec3* up)
     mark_changed(s);
 }
 
-void cam_set_matrix(int s, const Mat44* m)
-{
-    cam_of(s).matrix = *m;
-    mark_changed(s);
-}
+void cam_set_matrix(int s, const Mat44* m) { set_marked(s, &CamBlock::matrix, *m); }
 
 namespace {
 
@@ -422,17 +405,9 @@ void cam_set_near_far(int s, float znear, float zfar, float cull_far)
     mark_changed(s);
 }
 
-void cam_set_near(int s, float znear)
-{
-    cam_of(s).znear = znear;
-    mark_changed(s);
-}
+void cam_set_near(int s, float znear) { set_marked(s, &CamBlock::znear, znear); }
 
-void cam_set_far(int s, float zfar)
-{
-    cam_of(s).zfar = zfar;
-    mark_changed(s);
-}
+void cam_set_far(int s, float zfar) { set_marked(s, &CamBlock::zfar, zfar); }
 
 void cam_set_cull_far(int s, float value)
 {

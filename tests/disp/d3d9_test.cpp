@@ -108,10 +108,6 @@ TEST_F(D3d9Test, FvfDeclarationMatchesTheSystemReading) {
     EXPECT_EQ(el[1].usage, GFX_DECLUSAGE_BLENDWEIGHT);
     EXPECT_EQ(el[1].type, GFX_DECLTYPE_FLOAT1);
     EXPECT_EQ(el[2].usage, GFX_DECLUSAGE_BLENDINDICES);
-    GfxVertexElement e;
-    disp_decl_element(&e, 0, 12, GFX_DECLTYPE_FLOAT3, 0, GFX_DECLUSAGE_NORMAL, 0);
-    EXPECT_EQ(e.offset, 12);
-    EXPECT_EQ(e.usage, GFX_DECLUSAGE_NORMAL);
 }
 
 TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface) {

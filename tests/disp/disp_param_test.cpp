@@ -67,22 +67,27 @@ TEST_F(DispParamTest, SameSizeCentreAndCorners)
     EXPECT_FLOAT_EQ(ny, 0.5f);
 }
 
-TEST_F(DispParamTest, LargerRenderAreaScalesByOverflowingAxis)
+// A larger render area scales by the axis that overflows more; a smaller one
+// keeps pixels about the centre; a swapped orientation uses the turned window.
+TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
 {
-    screen(800, 600, 1600, 1200, 0);  // dx -800 not above dy -600: width ratio 2
-    EXPECT_EQ(to_render(500, 300), XY(1000, 600));
-    screen(800, 600, 1000, 1200, 0);  // dx -200 above dy -600: height ratio 2
-    EXPECT_EQ(to_render(500, 300), XY(700, 600));
-    screen(800, 600, 800, 900, 0);    // only the height overflows: 1.5
-    EXPECT_EQ(to_render(403, 301), XY(404, 451));  // 4.5 and 1.5 truncated
-    EXPECT_EQ(to_render(397, 299), XY(396, 449));  // toward zero on both sides
-}
-
-TEST_F(DispParamTest, SmallerRenderAreaKeepsPixelsAboutTheCentre)
-{
-    screen(1024, 768, 640, 480, 0);
-    EXPECT_EQ(to_render(512, 384), XY(320, 240));
-    EXPECT_EQ(to_render(0, 0), XY(-192, -144));
+    const struct {
+        int32_t sw, sh, rw, rh, flag;
+        XY in, out;
+    } cases[] = {
+        {800, 600, 1600, 1200, 0, {500, 300}, {1000, 600}},  // dx -800 not above dy -600: width 2
+        {800, 600, 1000, 1200, 0, {500, 300}, {700, 600}},   // dx -200 above dy -600: height 2
+        {800, 600, 800, 900, 0, {403, 301}, {404, 451}},     // 1.5: 4.5 and 1.5 truncated
+        {800, 600, 800, 900, 0, {397, 299}, {396, 449}},     // toward zero on both sides
+        {1024, 768, 640, 480, 0, {512, 384}, {320, 240}},
+        {1024, 768, 640, 480, 0, {0, 0}, {-192, -144}},
+        {600, 800, 800, 600, 3, {300, 100}, {700, 300}},
+        {600, 800, 800, 600, 5, {300, 100}, {100, 300}},
+    };
+    for (const auto& c : cases) {
+        screen(c.sw, c.sh, c.rw, c.rh, c.flag);
+        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out) << c.rw << "x" << c.rh << " " << c.flag;
+    }
 }
 
 // Offsets (+10, +20) from the centre of a 600 x 600 window; the swapped flags
@@ -96,14 +101,6 @@ TEST_F(DispParamTest, EachOrientationTurnsTheOffsets)
         screen(600, 600, 600, 600, flag);
         EXPECT_EQ(to_render(310, 320), expected[flag]) << "flag " << flag;
     }
-}
-
-TEST_F(DispParamTest, SwappedOrientationUsesTheTurnedWindow)
-{
-    screen(600, 800, 800, 600, 3);
-    EXPECT_EQ(to_render(300, 100), XY(700, 300));
-    screen(600, 800, 800, 600, 5);
-    EXPECT_EQ(to_render(300, 100), XY(100, 300));
 }
 
 // An empty window or render area must not divide by zero.

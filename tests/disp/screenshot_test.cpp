@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disp/screenshot.h"
@@ -56,20 +57,14 @@ TEST(BmpLayout, HeaderFieldsAndRoundedSizes) {
     ASSERT_EQ(b.size(), 54u + 3u * 104u * 52u);
     EXPECT_EQ(b[0], 'B');
     EXPECT_EQ(b[1], 'M');
-    EXPECT_EQ(u32(b, 2), 54u + 3u * 104u * 52u);
-    EXPECT_EQ(u32(b, 6), 0u);
-    EXPECT_EQ(u32(b, 10), 54u);
-    EXPECT_EQ(u32(b, 14), 40u);
-    EXPECT_EQ(u32(b, 18), 104u);
-    EXPECT_EQ(u32(b, 22), 52u);
-    EXPECT_EQ(u16(b, 26), 1u);
-    EXPECT_EQ(u16(b, 28), 24u);
-    EXPECT_EQ(u32(b, 30), 0u);
-    EXPECT_EQ(u32(b, 34), 0u);
-    EXPECT_EQ(u32(b, 38), 11800u);
-    EXPECT_EQ(u32(b, 42), 11800u);
-    EXPECT_EQ(u32(b, 46), 0u);
-    EXPECT_EQ(u32(b, 50), 0u);
+    EXPECT_EQ(u16(b, 26), 1u);    // planes
+    EXPECT_EQ(u16(b, 28), 24u);   // bits per pixel
+    // Offset and value of every 32-bit field: file size, pixel offset, info
+    // size, width and height rounded up to 4, resolution 11800 per metre.
+    const std::pair<size_t, uint32_t> fields[] = {
+        {2, 54u + 3u * 104u * 52u}, {6, 0}, {10, 54}, {14, 40}, {18, 104}, {22, 52},
+        {30, 0}, {34, 0}, {38, 11800}, {42, 11800}, {46, 0}, {50, 0}};
+    for (const auto& [offset, value] : fields) EXPECT_EQ(u32(b, offset), value) << offset;
 }
 
 TEST(BmpLayout, BottomUpRowsInBlueGreenRedWithBlackPadding) {

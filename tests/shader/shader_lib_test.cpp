@@ -31,6 +31,15 @@ RstateMeshArgs draw_args(int set, int lights = 0, const void* block = nullptr) {
     return a;
 }
 
+struct QuadVertex { float x, y, z, nx, ny, nz, u, v; };
+
+// The rectangle x0..x1 by -1..1 at depth 0.5, facing the viewer.
+int draw_rect(float x0, float x1) {
+    const QuadVertex q[4] = {{x0, -1, 0.5f, 0, 0, -1, 0, 0}, {x1, -1, 0.5f, 0, 0, -1, 0, 0},
+                             {x0, 1, 0.5f, 0, 0, -1, 0, 0}, {x1, 1, 0.5f, 0, 0, -1, 0, 0}};
+    return gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
+}
+
 }  // namespace
 
 class ShaderLib : public ShaderDevice {
@@ -161,10 +170,7 @@ TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw) {
     disp_set_lvf_decl(disp_fvf_to_lvf(0x144));   // as the font drawing does
     disp_set_rstate_block(unlit, &a);
     disp_clear(4, 0xFF000000u);
-    struct V { float x, y, z, nx, ny, nz, u, v; };
-    const V quad[4] = {{-1, -1, 0.5f, 0, 0, -1, 0, 0}, {1, -1, 0.5f, 0, 0, -1, 0, 0},
-                       {-1, 1, 0.5f, 0, 0, -1, 0, 0}, {1, 1, 0.5f, 0, 0, -1, 0, 0}};
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, quad, sizeof(V)), GFX_OK);
+    ASSERT_EQ(draw_rect(-1, 1), GFX_OK);
     EXPECT_TRUE(Near(Pixel(kTestWidth / 2, kTestHeight / 2), 0xFFFFFFFFu))
         << std::hex << Pixel(kTestWidth / 2, kTestHeight / 2);
 }
@@ -379,10 +385,7 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows) {
     disp_clear(4, 0xFF000000u);
     const RstateMeshArgs a = draw_args(3, 0, block);
     disp_set_rstate_block(rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1), &a);
-    struct V { float x, y, z, nx, ny, nz, u, v; };
-    const V quad[4] = {{-1, -1, 0.5f, 0, 0, -1, 0, 0}, {0, -1, 0.5f, 0, 0, -1, 0, 0},
-                       {-1, 1, 0.5f, 0, 0, -1, 0, 0}, {0, 1, 0.5f, 0, 0, -1, 0, 0}};
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, quad, sizeof(V)), GFX_OK);
+    ASSERT_EQ(draw_rect(-1, 0), GFX_OK);
     EXPECT_EQ(Pixel(kTestWidth / 8, kTestHeight / 2) & 0xFFFFFF, 0u);
     EXPECT_EQ(Pixel(3 * kTestWidth / 4, kTestHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
 }
@@ -437,7 +440,7 @@ TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight) {
     ASSERT_NE(shader_get_record(3)->stage[SH_STAGE_PIXEL].shader, nullptr);
     disp_clear(4, 0xFF000000u);
     disp_set_rstate_block(rstate_key_make(1, 0, 0, 0, 2, 5, 7, 0, 1), &a);
-    struct V { float x, y, z, nx, ny, nz, u, v; };
+    using V = QuadVertex;
     // Left half faces the viewer (and the light), the right half faces away.
     auto quad = [](float x0, float x1, float nz, V* out) {
         const V c[4] = {{x0, -1, 0.5f, 0, 0, nz, 0, 0}, {x1, -1, 0.5f, 0, 0, nz, 0, 0},
