@@ -253,8 +253,10 @@ BENCHMARK(BM_RawGlStream)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealT
 
 // Both sides in turn within every iteration, so that the load of the
 // machine falls on both alike; raw_over_layer is the layer's speed as a
-// fraction of plain GL (1.0 = as fast).
-void BM_LayerVsRawInterleaved(benchmark::State& state) {
+// fraction of plain GL (1.0 = as fast). Each side finishes its own work
+// (glFinish) before its clock is read.
+template <class LayerWork, class RawWork>
+void run_interleaved(benchmark::State& state, LayerWork layer_work, RawWork raw_work) {
   Scene& s = scene();
   if (!s.ok) {
     state.SkipWithError("no device");
@@ -266,11 +268,11 @@ void BM_LayerVsRawInterleaved(benchmark::State& state) {
     gfx_invalidate_gl_cache();
     layer_states(s);
     auto t0 = std::chrono::steady_clock::now();
-    layer_frame(s);
+    layer_work(s);
     auto t1 = std::chrono::steady_clock::now();
     raw_begin(r);
     auto t2 = std::chrono::steady_clock::now();
-    raw_frame(s, r);
+    raw_work(s, r);
     auto t3 = std::chrono::steady_clock::now();
     raw_end();
     layer_s += std::chrono::duration<double>(t1 - t0).count();
@@ -282,52 +284,38 @@ void BM_LayerVsRawInterleaved(benchmark::State& state) {
   state.counters["raw_over_layer"] = layer_s > 0 ? raw_s / layer_s : 0;
   gfx_set_texture(0, nullptr);
 }
+
+void BM_LayerVsRawInterleaved(benchmark::State& state) {
+  run_interleaved(state, [](Scene& s) { layer_frame(s); }, [](Scene& s, Raw& r) { raw_frame(s, r); });
+}
 BENCHMARK(BM_LayerVsRawInterleaved)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 // Many small draws (8 quads each), as text and sprites issue them: the
 // per-draw cost of the layer (state cache, stage choice, ring) against
-// plain GL's orphaned uploads, in turn within every iteration.
+// plain GL's orphaned uploads.
 constexpr int kSmallQuads = 8, kSmallDraws = 2048;
 
 void BM_SmallDrawsInterleaved(benchmark::State& state) {
-  Scene& s = scene();
-  if (!s.ok) {
-    state.SkipWithError("no device");
-    return;
-  }
-  Raw& r = raw();
   const GLsizeiptr vbytes = kSmallQuads * 4 * sizeof(Vertex), ibytes = kSmallQuads * 6 * 2;
-  double layer_s = 0, raw_s = 0;
-  for (auto _ : state) {
-    gfx_invalidate_gl_cache();
-    layer_states(s);
-    auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < kSmallDraws; ++i)
-      gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, kSmallQuads * 4, kSmallQuads * 2,
-                                    s.indices.data(), GFX_FMT_INDEX16,
-                                    &s.verts[static_cast<size_t>(i) * kSmallQuads * 4], sizeof(Vertex));
-    glFinish();
-    auto t1 = std::chrono::steady_clock::now();
-    raw_begin(r);
-    auto t2 = std::chrono::steady_clock::now();
-    for (int i = 0; i < kSmallDraws; ++i) {
-      glInvalidateBufferData(r.vbo);
-      glNamedBufferSubData(r.vbo, 0, vbytes, &s.verts[static_cast<size_t>(i) * kSmallQuads * 4]);
-      glInvalidateBufferData(r.ibo);
-      glNamedBufferSubData(r.ibo, 0, ibytes, s.indices.data());
-      glDrawElements(GL_TRIANGLES, kSmallQuads * 6, GL_UNSIGNED_SHORT, nullptr);
-    }
-    glFinish();
-    auto t3 = std::chrono::steady_clock::now();
-    raw_end();
-    layer_s += std::chrono::duration<double>(t1 - t0).count();
-    raw_s += std::chrono::duration<double>(t3 - t2).count();
-  }
-  double n = static_cast<double>(state.iterations());
-  state.counters["layer_ms"] = layer_s / n * 1e3;
-  state.counters["raw_ms"] = raw_s / n * 1e3;
-  state.counters["raw_over_layer"] = layer_s > 0 ? raw_s / layer_s : 0;
-  gfx_set_texture(0, nullptr);
+  run_interleaved(
+      state,
+      [](Scene& s) {
+        for (int i = 0; i < kSmallDraws; ++i)
+          gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, kSmallQuads * 4, kSmallQuads * 2,
+                                        s.indices.data(), GFX_FMT_INDEX16,
+                                        &s.verts[static_cast<size_t>(i) * kSmallQuads * 4], sizeof(Vertex));
+        glFinish();
+      },
+      [=](Scene& s, Raw& r) {
+        for (int i = 0; i < kSmallDraws; ++i) {
+          glInvalidateBufferData(r.vbo);
+          glNamedBufferSubData(r.vbo, 0, vbytes, &s.verts[static_cast<size_t>(i) * kSmallQuads * 4]);
+          glInvalidateBufferData(r.ibo);
+          glNamedBufferSubData(r.ibo, 0, ibytes, s.indices.data());
+          glDrawElements(GL_TRIANGLES, kSmallQuads * 6, GL_UNSIGNED_SHORT, nullptr);
+        }
+        glFinish();
+      });
 }
 BENCHMARK(BM_SmallDrawsInterleaved)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
