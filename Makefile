@@ -10,7 +10,7 @@ BUILD_FUZZ   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps build build-asan run test test-normal test-asan bench fuzz clean
+.PHONY: all deps build build-asan run test test-normal test-asan bench fuzz clean format
 
 all: build
 
@@ -59,3 +59,7 @@ fuzz: deps
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)
+
+# Formats every C++ file with the repository's .clang-format.
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -41,13 +41,13 @@ RegionIndex g_region;
 
 struct SceneSwitcher {
     SceneRunner runner;
-    std::array<uint8_t, k_scene_scratch_size> scratch;   // cleared when a run starts; unused
+    std::array<uint8_t, k_scene_scratch_size> scratch;  // cleared when a run starts; unused
     // Row 0 is the patch tool, the one scene; row 1 stays empty.
     std::array<SceneEntry, APP_SCENE_ROWS> table;
 };
 
 SceneSwitcher g_scene = {{}, {}, {{{tool_init, tool_frame, tool_term}, {}}}};
-ResMark g_scene_mark;   // what the scenes load is released at the stop
+ResMark g_scene_mark;  // what the scenes load is released at the stop
 
 }  // namespace
 
@@ -57,7 +57,7 @@ int app_single_instance(void)
 {
     if (g_app.mutex != 0) return 0;
     const int lock = plat_instance_lock(APP_MUTEX_NAME);
-    if (lock == 0) return 0;   // held by a live instance
+    if (lock == 0) return 0;  // held by a live instance
     // A lock that cannot be made at all lets the program run, as an
     // unchecked mutex creation did.
     g_app.mutex = lock > 0 ? lock : 0;
@@ -189,10 +189,7 @@ void app_start(void)
     res_mark(g_scene_mark);
 }
 
-void app_stop(void)
-{
-    res_release_to_mark(g_scene_mark);
-}
+void app_stop(void) { res_release_to_mark(g_scene_mark); }
 
 int app_scene_ready(void) { return 1; }
 void app_scene_prepare(void) {}
@@ -255,7 +252,7 @@ void app_frame(void)
     // sound: snd_frame here.
     disp_update(nullptr);
     fps_ctrl_wait();
-    crt_rand();   // the random sequence advances once per frame
+    crt_rand();  // the random sequence advances once per frame
 }
 
 void app_run_loop(void)
@@ -330,7 +327,7 @@ int app_main(int, char**)
     joy_term();
     // sound: snd_shutdown here (its thread ends).
     disp_shutdown();
-    plat_video_end();   // the window outlives the device that draws into it
+    plat_video_end();  // the window outlives the device that draws into it
     fps_ctrl_term();
     perf_timer_term();
     txt_settings_term();

@@ -17,16 +17,16 @@ constexpr const char* APP_ERROR_BOX_CAPTION = "quorvel";
 constexpr const char* APP_DISPLAY_FAIL_TEXT = "The display could not be started.";
 constexpr int32_t APP_FPS = 30;
 constexpr int APP_SCENE_ROWS = 2;
-constexpr int32_t APP_RENDER_FLAG_COUNT = 6;   // render flags 0..5
+constexpr int32_t APP_RENDER_FLAG_COUNT = 6;  // render flags 0..5
 
 // The application state; cleared as the very first action.
 struct AppState {
-    PlatMsg msg;            // the current message (the error screen shares it)
-    int mutex;              // single-instance lock handle, 0 when none
-    int32_t screen_width;   // client size chosen at start-up
+    PlatMsg msg;           // the current message (the error screen shares it)
+    int mutex;             // single-instance lock handle, 0 when none
+    int32_t screen_width;  // client size chosen at start-up
     int32_t screen_height;
-    uint32_t quit;          // non-zero ends the main loop at the next pass
-    std::string work_dir;   // the current folder after the folder choice
+    uint32_t quit;         // non-zero ends the main loop at the next pass
+    std::string work_dir;  // the current folder after the folder choice
 };
 
 // Region 0 to 3 from the first letter of "REGION": E, U, J, A.
@@ -53,9 +53,9 @@ struct SceneRunner {
 int app_main(int argc, char** argv);
 
 // Start-up pieces.
-int app_single_instance(void);          // 1 first instance, 0 another runs
+int app_single_instance(void);  // 1 first instance, 0 another runs
 void app_release_mutex(void);
-void app_set_work_dir(void);            // from the program's own folder
+void app_set_work_dir(void);  // from the program's own folder
 // The folder rule: program_dir becomes current (an empty one changes
 // nothing), then its parent unless it holds a "data" directory. 1 when the
 // current folder could be read afterwards.

@@ -39,7 +39,8 @@ constexpr ErrScreenRow k_rows_ja[ERR_ROWS] = {
     {"NETWORK ERROR", "", kReserved},
     {"SOUND ERROR", "", kReserved},
     {"入出力装置エラー", kIoHintJa, kReserved},
-    {"プロジェクタ制御接続エラー", "プロジェクターとの接続が切れていないか確認して下さい。", kReserved},
+    {"プロジェクタ制御接続エラー", "プロジェクターとの接続が切れていないか確認して下さい。",
+     kReserved},
     {"ガンボード接続エラー", "ガンボードとの接続が切れていないか確認して下さい。", kReserved},
     {"コインエラー", "コイン投入口にコインが詰まっていないか確認して下さい。", kReserved},
     {"入出力装置エラー 1", kIoHintJa, kReserved},
@@ -56,7 +57,8 @@ ErrorInfo g_info;
 void (*g_exit_hook)(int) = nullptr;
 
 // At most 63 bytes, never ending inside a UTF-8 sequence.
-void store_text(const char* text) {
+void store_text(const char* text)
+{
     std::memset(g_info.text, 0, sizeof g_info.text);
     if (!text) return;
     size_t n = std::strlen(text);
@@ -68,12 +70,14 @@ void store_text(const char* text) {
 }
 
 // Every line goes through "%s": a '%' in a stored file name is only text.
-void line(int font, int size, int x, int y, const char* text) {
-    textlist_printf(disp_get_d3dx_text_drawlist(), kTextAlignCentreX, uint32_t(font), uint32_t(size),
-                    x, y, ERR_COLOR, "%s", text);
+void line(int font, int size, int x, int y, const char* text)
+{
+    textlist_printf(disp_get_d3dx_text_drawlist(), kTextAlignCentreX, uint32_t(font),
+                    uint32_t(size), x, y, ERR_COLOR, "%s", text);
 }
 
-void end_process(int code) {
+void end_process(int code)
+{
     if (g_exit_hook) {
         g_exit_hook(code);
         return;
@@ -86,12 +90,14 @@ void end_process(int code) {
 
 }  // namespace
 
-const ErrScreenRow* err_screen_row(uint32_t region, uint32_t code) {
+const ErrScreenRow* err_screen_row(uint32_t region, uint32_t code)
+{
     if (code >= ERR_ROWS) return nullptr;
     return region == kRegionJapan ? &k_rows_ja[code] : &k_rows_en[code];
 }
 
-const char* err_screen_title(uint32_t region) {
+const char* err_screen_title(uint32_t region)
+{
     return region == kRegionJapan ? "お店の人を呼んで下さい。" : "ERROR";
 }
 
@@ -101,7 +107,8 @@ uint32_t err_info_get_extra(void) { return g_info.extra; }
 const ErrorInfo* err_info_get(void) { return &g_info; }
 void err_screen_set_exit_hook(void (*hook)(int code)) { g_exit_hook = hook; }
 
-void err_screen_draw(void) {
+void err_screen_draw(void)
+{
     if (g_info.code == 0) return;
     const RegionIndex region = app_get_region();
     const int x = app_get_screen_width() / 2;
@@ -120,7 +127,8 @@ void err_screen_draw(void) {
     line(kRowFont, kRowSize, x, y, g_info.text);
 }
 
-void err_screen_run(uint16_t code, uint16_t sub, uint16_t detail, const char* text) {
+void err_screen_run(uint16_t code, uint16_t sub, uint16_t detail, const char* text)
+{
     // The quit message was already taken: the window is gone, shut down normally.
     if (app_quit_requested()) return;
     g_info.code = code;
@@ -128,7 +136,7 @@ void err_screen_run(uint16_t code, uint16_t sub, uint16_t detail, const char* te
     g_info.detail = detail;
     store_text(text);
     const uint32_t t0 = mmtimer_now();
-    obj_system_reset();   // nothing but the error texts is drawn
+    obj_system_reset();  // nothing but the error texts is drawn
     PlatMsg* msg = app_get_msg();
     for (;;) {
         if (plat_peek_message(msg)) {

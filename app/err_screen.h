@@ -7,10 +7,10 @@
 // quit flag set and the normal shut-down runs. Main thread only.
 #include <cstdint>
 
-constexpr int ERR_ROWS = 12;                    // codes 0..11; 0 shows nothing
+constexpr int ERR_ROWS = 12;  // codes 0..11; 0 shows nothing
 constexpr uint32_t ERR_SCREEN_MS = 30000;
 constexpr uint32_t ERR_SCREEN_SLEEP_MS = 16;
-constexpr int ERR_TEXT_SIZE = 64;               // 63 bytes and the NUL
+constexpr int ERR_TEXT_SIZE = 64;  // 63 bytes and the NUL
 constexpr uint32_t ERR_COLOR = 0xFFFFFFFFu;
 
 struct ErrorInfo {
@@ -22,7 +22,7 @@ struct ErrorInfo {
 struct ErrScreenRow {
     const char* title;
     const char* explanation;
-    uint32_t reserved;   // 300 in every row; read by nothing
+    uint32_t reserved;  // 300 in every row; read by nothing
 };
 
 // Runs the screen; returns only when a quit message arrives (or the quit

@@ -10,7 +10,7 @@
 struct PlatWindow;
 
 constexpr int JOY_BUTTON_COUNT = PLAT_JOY_BUTTONS;
-constexpr int32_t JOY_DIRECTION_THRESHOLD = 900;   // 90 percent of the stick range
+constexpr int32_t JOY_DIRECTION_THRESHOLD = 900;  // 90 percent of the stick range
 
 struct JoyState {
     PlatJoyState current;
@@ -24,7 +24,7 @@ void joy_term(void);
 // While acquired: previous := current, current := the device's state.
 void joy_poll(void);
 
-float joy_get_x(void);   // -1.0 .. 1.0
+float joy_get_x(void);  // -1.0 .. 1.0
 float joy_get_y(void);
 int joy_right(void);
 int joy_left(void);

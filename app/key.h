@@ -11,10 +11,10 @@
 constexpr int KEY_COUNT = PLAT_KEY_COUNT;
 
 struct KeyboardState {
-    uint8_t current[KEY_COUNT];    // bit 7 = down
+    uint8_t current[KEY_COUNT];  // bit 7 = down
     uint8_t previous[KEY_COUNT];
-    uint8_t* cur;                  // -> current
-    uint8_t* prev;                 // -> previous
+    uint8_t* cur;   // -> current
+    uint8_t* prev;  // -> previous
 };
 
 void key_init(void);

@@ -8,24 +8,24 @@
 
 struct PlatWindow;
 
-constexpr uint32_t MOUSE_IDLE_FRAMES = 150;   // auto-hide after this many quiet frames
+constexpr uint32_t MOUSE_IDLE_FRAMES = 150;  // auto-hide after this many quiet frames
 
 enum CursorMode : uint32_t {
-    CURSOR_AUTO_HIDE = 0,   // hidden after MOUSE_IDLE_FRAMES frames without mouse activity
+    CURSOR_AUTO_HIDE = 0,  // hidden after MOUSE_IDLE_FRAMES frames without mouse activity
     CURSOR_SHOWN = 1,
     CURSOR_HIDDEN = 2,
 };
 
 struct MouseState {
-    int16_t wheel_latest;     // delta of the latest wheel message (multiples of 120)
-    int16_t wheel_frame;      // delta of this frame, 0 without a wheel message
+    int16_t wheel_latest;  // delta of the latest wheel message (multiples of 120)
+    int16_t wheel_frame;   // delta of this frame, 0 without a wheel message
     uint16_t wheel_pending;
     uint32_t x, y;            // client pixels, unsigned 16-bit from the message
     uint32_t prev_x, prev_y;  // position before the latest move
     uint8_t visible;
-    uint32_t mode;            // CursorMode
+    uint32_t mode;  // CursorMode
     uint32_t idle_frames;
-    uint8_t activity;         // a mouse message since the last update
+    uint8_t activity;  // a mouse message since the last update
     uint32_t clip;
     uint32_t clip2;
 };

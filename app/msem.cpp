@@ -37,11 +37,13 @@ MSem* make(const char* name, bool join_only, int32_t initial, int32_t maximum)
     }
     auto* m = new (std::nothrow) MSem{};
     if (!m) return nullptr;
-    m->event = join_only ? plat_event_open(event_name) : plat_event_create(name ? event_name : nullptr);
+    m->event =
+        join_only ? plat_event_open(event_name) : plat_event_create(name ? event_name : nullptr);
     int existed = 0;
     if (m->event) {
         m->section = join_only ? plat_section_open(section_name, sizeof(MSemShared))
-                               : plat_section_create(name ? section_name : nullptr, sizeof(MSemShared), &existed);
+                               : plat_section_create(name ? section_name : nullptr,
+                                                     sizeof(MSemShared), &existed);
     }
     if (!m->event || !m->section) {
         plat_section_close(m->section);
@@ -85,7 +87,8 @@ MSem* msem_open(const char* name)
 void msem_lock(MSem* sem)
 {
     if (!sem) return;
-    while (word(sem->view->lock).exchange(1, std::memory_order_acquire) != 0) std::this_thread::yield();
+    while (word(sem->view->lock).exchange(1, std::memory_order_acquire) != 0)
+        std::this_thread::yield();
 }
 
 void msem_unlock(MSem* sem)
@@ -119,7 +122,8 @@ uint32_t msem_wait(MSem* sem, uint32_t timeout_ms)
 
         uint32_t left = MSEM_INFINITE;
         if (timeout_ms != MSEM_INFINITE) {
-            const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto rest =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             left = rest.count() > 0 ? static_cast<uint32_t>(rest.count()) : 0;
         }
         const uint32_t r = plat_event_wait(sem->event, left);

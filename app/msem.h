@@ -9,7 +9,7 @@
 struct PlatEvent;
 struct PlatSection;
 
-constexpr uint32_t MSEM_NAME_MAX = 16;          // characters of a name
+constexpr uint32_t MSEM_NAME_MAX = 16;  // characters of a name
 constexpr uint32_t MSEM_INFINITE = 0xFFFFFFFFu;
 constexpr uint32_t MSEM_WAIT_TAKEN = 0;
 constexpr uint32_t MSEM_WAIT_TIMEOUT = 258;
@@ -17,9 +17,9 @@ constexpr uint32_t MSEM_WAIT_FAILED = 0xFFFFFFFFu;
 
 // The shared section: five 32-bit words in this order.
 struct MSemShared {
-    uint32_t ready;     // set last, once the others hold their first values
-    uint32_t lock;      // spin lock: 0 free, 1 held
-    uint32_t waiters;   // threads between deciding to sleep and waking up
+    uint32_t ready;    // set last, once the others hold their first values
+    uint32_t lock;     // spin lock: 0 free, 1 held
+    uint32_t waiters;  // threads between deciding to sleep and waking up
     int32_t count;
     int32_t maximum;
 };

@@ -30,15 +30,15 @@ enum SettingType : uint32_t { kSettingInt = 0, kSettingFloat = 1, kSettingString
 // A known setting: the variable holds its built-in default and the current
 // game value; rows with flag 1 are written by settings_apply_flagged.
 struct SettingRow {
-  const char* name;
-  uint32_t type;
-  void* variable;
-  uint32_t flag;
+    const char* name;
+    uint32_t type;
+    void* variable;
+    uint32_t flag;
 };
 
 struct SettingTableDesc {
-  uint32_t row_count;
-  SettingRow* rows;
+    uint32_t row_count;
+    SettingRow* rows;
 };
 
 // Loads the first copy that passes its checksum, merges the rows (a row
@@ -60,7 +60,7 @@ int settings_set_int_default(const char* name, int32_t value);
 int settings_set_float_default(const char* name, float value);
 int settings_set_string_default(const char* name, const char* value);
 
-int settings_get_int(const char* name, int32_t* out);   // out untouched on 0
+int settings_get_int(const char* name, int32_t* out);  // out untouched on 0
 int32_t settings_get_int_or(const char* name, int32_t fallback);
 int settings_get_float(const char* name, float* out);
 const char* settings_get_string(const char* name);
@@ -74,9 +74,9 @@ uint32_t settings_row_count_for_region(uint32_t region);
 SettingRow* settings_rows_alt();
 
 // File helpers.
-long settings_file_size(const char* name);       // 0 when it cannot be opened
+long settings_file_size(const char* name);  // 0 when it cannot be opened
 void settings_flush_file(const char* name);
 int settings_write_crc(const char* cfg_name, const char* crc_name);  // 1 written
-uint32_t settings_file_crc(const char* name);    // 0 when it cannot be read
+uint32_t settings_file_crc(const char* name);                        // 0 when it cannot be read
 uint32_t crc32_table(const uint8_t* bytes, size_t length);
 uint32_t crc32_bitwise(const uint8_t* bytes, size_t length);

@@ -21,7 +21,7 @@
 
 inline constexpr int kTextListSlots = 16;
 inline constexpr int kTextListHeaderSize = 40;
-inline constexpr int kTextListFormatSize = 2048;   // longer texts are cut to 2047 bytes
+inline constexpr int kTextListFormatSize = 2048;  // longer texts are cut to 2047 bytes
 inline constexpr uint32_t kTextListFitMargin = 8;
 // Smallest capacity that holds one empty record and the end byte with the margin.
 inline constexpr uint32_t kTextListMinCapacity = kTextListHeaderSize + 4 + 1 + kTextListFitMargin;

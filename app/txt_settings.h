@@ -62,8 +62,8 @@
 #include <cstdint>
 
 inline constexpr int kTxtSettingsMaxEntries = 64;
-inline constexpr int kTxtSettingsFieldSize = 128;   // key and value, with the NUL
-inline constexpr int kTxtSettingsMaxToken = 1024;   // a token this long ends the reading
+inline constexpr int kTxtSettingsFieldSize = 128;  // key and value, with the NUL
+inline constexpr int kTxtSettingsMaxToken = 1024;  // a token this long ends the reading
 
 // Empties the table, then reads the file; a missing file leaves it empty.
 void txt_settings_load(const char* file_name);

@@ -10,18 +10,18 @@
 constexpr int WINDOW_COUNT = 1;
 constexpr const char* WINDOW_CLASS_NAME = "quorvel";
 constexpr const char* WINDOW_TITLE = "quorvel";
-constexpr uint32_t WINDOW_STYLE_CREATE = 0x100A0000;   // visible, system menu, minimise box
-constexpr uint32_t WINDOW_STYLE_RESET = 0x10CA0000;    // visible, caption, system menu, minimise box
+constexpr uint32_t WINDOW_STYLE_CREATE = 0x100A0000;  // visible, system menu, minimise box
+constexpr uint32_t WINDOW_STYLE_RESET = 0x10CA0000;   // visible, caption, system menu, minimise box
 
 struct WindowRec {
-    PlatWindow* handle;         // null before creation
+    PlatWindow* handle;  // null before creation
     const char* class_name;
     PlatWndProc proc;
     uint32_t style;
-    uint32_t windowed;          // 1
+    uint32_t windowed;  // 1
     int32_t client_width, client_height;
-    int32_t outer_width, outer_height;   // client plus the window manager's frame
-    PlatRect rect;              // filled only by window_read_rect
+    int32_t outer_width, outer_height;  // client plus the window manager's frame
+    PlatRect rect;                      // filled only by window_read_rect
 };
 
 // Clears the window block and creates window 0 with the screen size of the

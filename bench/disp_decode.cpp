@@ -13,7 +13,8 @@ namespace {
 
 constexpr int kSide = 1024;
 
-std::vector<uint8_t> noise(size_t n) {
+std::vector<uint8_t> noise(size_t n)
+{
     std::vector<uint8_t> v(n);
     uint32_t s = 12345;
     for (uint8_t& b : v) {
@@ -23,7 +24,8 @@ std::vector<uint8_t> noise(size_t n) {
     return v;
 }
 
-void convert(benchmark::State& state, int fmt, int pitch, size_t bytes) {
+void convert(benchmark::State& state, int fmt, int pitch, size_t bytes)
+{
     auto src = noise(bytes);
     std::vector<uint32_t> dst(size_t(kSide) * kSide);
     for (auto _ : state) {
@@ -36,9 +38,13 @@ void convert(benchmark::State& state, int fmt, int pitch, size_t bytes) {
 void BM_Dxt1(benchmark::State& s) { convert(s, kSfDxt1, kSide / 4 * 8, size_t(kSide) * kSide / 2); }
 void BM_Dxt5(benchmark::State& s) { convert(s, kSfDxt5, kSide / 4 * 16, size_t(kSide) * kSide); }
 void BM_R5G6B5(benchmark::State& s) { convert(s, kSfR5G6B5, kSide * 2, size_t(kSide) * kSide * 2); }
-void BM_A8R8G8B8(benchmark::State& s) { convert(s, kSfA8R8G8B8, kSide * 4, size_t(kSide) * kSide * 4); }
+void BM_A8R8G8B8(benchmark::State& s)
+{
+    convert(s, kSfA8R8G8B8, kSide * 4, size_t(kSide) * kSide * 4);
+}
 
-void BM_BuildBmp(benchmark::State& state) {
+void BM_BuildBmp(benchmark::State& state)
+{
     auto src = noise(size_t(kSide) * kSide * 4);
     std::vector<uint8_t> out;
     for (auto _ : state) {

@@ -12,19 +12,22 @@ namespace {
 struct Display {
     void* window = gfx_test_window_create(800, 600);
     Display() { disp_boot(window, 0, 800, 600, 32, nullptr); }
-    ~Display() {
+    ~Display()
+    {
         disp_shutdown();
         gfx_test_window_destroy(window);
     }
 };
 
-void BM_FrameEmpty(benchmark::State& state) {
+void BM_FrameEmpty(benchmark::State& state)
+{
     Display d;
     for (auto _ : state) disp_update(nullptr);
 }
 BENCHMARK(BM_FrameEmpty)->Unit(benchmark::kMicrosecond);
 
-void BM_FrameBitmapText(benchmark::State& state) {
+void BM_FrameBitmapText(benchmark::State& state)
+{
     Display d;
     const int32_t list = disp_get_text_drawlist();
     for (auto _ : state) {
@@ -37,7 +40,8 @@ void BM_FrameBitmapText(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameBitmapText)->Arg(36)->Arg(200)->Unit(benchmark::kMicrosecond);
 
-void BM_FrameSystemText(benchmark::State& state) {
+void BM_FrameSystemText(benchmark::State& state)
+{
     Display d;
     const int32_t list = disp_get_d3dx_text_drawlist();
     for (auto _ : state) {

@@ -55,8 +55,7 @@ void BM_FadeFrame(benchmark::State& state)
             cam_shake(s, 100, 1.0f, 1.0f, 0.9f, 0);
         }
         state.ResumeTiming();
-        for (int i = 0; i < 50; ++i)
-            disp_fade_frame();
+        for (int i = 0; i < 50; ++i) disp_fade_frame();
     }
     state.SetItemsProcessed(state.iterations() * 50);
 }

@@ -10,15 +10,13 @@ const FontSources faces{QUORVEL_LATIN_FACE, QUORVEL_KANA_FACE};
 
 void BM_BackgroundPixels(benchmark::State& state)
 {
-    for (auto _ : state)
-        benchmark::DoNotOptimize(background_image_rgb());
+    for (auto _ : state) benchmark::DoNotOptimize(background_image_rgb());
 }
 BENCHMARK(BM_BackgroundPixels)->Unit(benchmark::kMillisecond);
 
 void BM_BackgroundPng(benchmark::State& state)
 {
-    for (auto _ : state)
-        benchmark::DoNotOptimize(background_image_png());
+    for (auto _ : state) benchmark::DoNotOptimize(background_image_png());
 }
 BENCHMARK(BM_BackgroundPng)->Unit(benchmark::kMillisecond);
 
@@ -32,4 +30,4 @@ void BM_FontImages(benchmark::State& state)
 }
 BENCHMARK(BM_FontImages)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace

@@ -23,8 +23,8 @@ std::vector<Mat44> vm_mats()
 {
     std::vector<Mat44> v(k_mats);
     for (int i = 0; i < k_mats; ++i)
-        vm_mat_from_pos_angles_f(&v[i], seed_value(i), seed_value(i + 1), seed_value(i + 2), seed_value(i + 3),
-                                 seed_value(i + 4), seed_value(i + 5));
+        vm_mat_from_pos_angles_f(&v[i], seed_value(i), seed_value(i + 1), seed_value(i + 2),
+                                 seed_value(i + 3), seed_value(i + 4), seed_value(i + 5));
     return v;
 }
 
@@ -36,8 +36,7 @@ std::vector<glm::mat4> glm_mats()
     std::vector<glm::mat4> v(k_mats);
     for (int i = 0; i < k_mats; ++i)
         for (int c = 0; c < 4; ++c)
-            for (int r = 0; r < 4; ++r)
-                v[i][c][r] = src[i].m[4 * c + r];
+            for (int r = 0; r < 4; ++r) v[i][c][r] = src[i].m[4 * c + r];
     return v;
 }
 
@@ -46,8 +45,7 @@ void BM_vm_mat_mul(benchmark::State& state)
     const std::vector<Mat44> a = vm_mats(), b = vm_mats();
     std::vector<Mat44> out(k_mats);
     for (auto _ : state) {
-        for (int i = 0; i < k_mats; ++i)
-            vm_mat_mul(&out[i], &a[i], &b[(i + 1) & (k_mats - 1)]);
+        for (int i = 0; i < k_mats; ++i) vm_mat_mul(&out[i], &a[i], &b[(i + 1) & (k_mats - 1)]);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -61,7 +59,7 @@ void BM_glm_mat_mul(benchmark::State& state)
     std::vector<glm::mat4> out(k_mats);
     for (auto _ : state) {
         for (int i = 0; i < k_mats; ++i)
-            out[i] = a[i] * b[(i + 1) & (k_mats - 1)];   // b first, then a
+            out[i] = a[i] * b[(i + 1) & (k_mats - 1)];  // b first, then a
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -76,8 +74,7 @@ void BM_vm_transform_1M_points(benchmark::State& state)
     for (int i = 0; i < k_points; ++i)
         in[i] = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
     for (auto _ : state) {
-        for (int i = 0; i < k_points; ++i)
-            vm_mat_transform_point(&out[i], &m, &in[i]);
+        for (int i = 0; i < k_points; ++i) vm_mat_transform_point(&out[i], &m, &in[i]);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -92,8 +89,7 @@ void BM_glm_transform_1M_points(benchmark::State& state)
     for (int i = 0; i < k_points; ++i)
         in[i] = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
     for (auto _ : state) {
-        for (int i = 0; i < k_points; ++i)
-            out[i] = glm::vec3(m * glm::vec4(in[i], 1.0f));
+        for (int i = 0; i < k_points; ++i) out[i] = glm::vec3(m * glm::vec4(in[i], 1.0f));
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -111,8 +107,7 @@ void BM_vm_quat_slerp(benchmark::State& state)
         vm_quat_from_euler_zxy(&b[i], &e2);
     }
     for (auto _ : state) {
-        for (int i = 0; i < k_mats; ++i)
-            vm_quat_slerp(&out[i], &a[i], &b[i], 0.37f);
+        for (int i = 0; i < k_mats; ++i) vm_quat_slerp(&out[i], &a[i], &b[i], 0.37f);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -129,7 +124,7 @@ void BM_glm_quat_slerp(benchmark::State& state)
     }
     for (auto _ : state) {
         for (int i = 0; i < k_mats; ++i)
-            out[i] = glm::slerp(a[i], b[i], 0.37f);   // shortest path, as ours
+            out[i] = glm::slerp(a[i], b[i], 0.37f);  // shortest path, as ours
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -140,8 +135,7 @@ BENCHMARK(BM_glm_quat_slerp);
 std::vector<float> angles()
 {
     std::vector<float> v(4096);
-    for (int i = 0; i < 4096; ++i)
-        v[i] = seed_value(i) * 20.0f;
+    for (int i = 0; i < 4096; ++i) v[i] = seed_value(i) * 20.0f;
     return v;
 }
 
@@ -150,8 +144,7 @@ void BM_vm_math_sin(benchmark::State& state)
     const std::vector<float> a = angles();
     for (auto _ : state) {
         float sum = 0;
-        for (float x : a)
-            sum += vm_math_sin(x);
+        for (float x : a) sum += vm_math_sin(x);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(a.size()));
@@ -163,12 +156,11 @@ void BM_std_sin(benchmark::State& state)
     const std::vector<float> a = angles();
     for (auto _ : state) {
         float sum = 0;
-        for (float x : a)
-            sum += std::sin(x);
+        for (float x : a) sum += std::sin(x);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(a.size()));
 }
 BENCHMARK(BM_std_sin);
 
-} // namespace
+}  // namespace

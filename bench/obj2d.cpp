@@ -35,7 +35,8 @@ constexpr int kWidth = 800, kHeight = 600;
 int update_nothing(DrawObj*) { return 0; }
 void draw_nothing(DrawObj**, int) {}
 
-void BM_ManagerFrame(benchmark::State& state) {
+void BM_ManagerFrame(benchmark::State& state)
+{
     const int n = int(state.range(0));
     obj_module_init();
     int types[4];
@@ -61,8 +62,8 @@ void BM_ManagerFrame(benchmark::State& state) {
         benchmark::DoNotOptimize(obj_draw_list_count());
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * n);
-    state.counters["objects_per_ms"] =
-        benchmark::Counter(double(n) * double(state.iterations()) / 1000.0, benchmark::Counter::kIsRate);
+    state.counters["objects_per_ms"] = benchmark::Counter(
+        double(n) * double(state.iterations()) / 1000.0, benchmark::Counter::kIsRate);
     obj_module_term();
 }
 BENCHMARK(BM_ManagerFrame)->Arg(1000)->Arg(4000);
@@ -70,12 +71,14 @@ BENCHMARK(BM_ManagerFrame)->Arg(1000)->Arg(4000);
 // --- sprites on the device --------------------------------------------------------------
 
 std::map<uint32_t, std::unique_ptr<TexRecord>> g_records;
-TexRecord* lookup(uint32_t h) {
+TexRecord* lookup(uint32_t h)
+{
     auto it = g_records.find(h);
     return it == g_records.end() ? nullptr : it->second.get();
 }
 
-bool boot_device(void** window) {
+bool boot_device(void** window)
+{
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     *window = gfx_test_window_create(kWidth, kHeight);
     if (!*window) return false;
@@ -93,7 +96,7 @@ bool boot_device(void** window) {
 struct SpriteScene {
     void* window = nullptr;
     ResHandle tex = 0;
-    std::vector<DrawObj> recs;      // 10,000 sprite records beside the pool
+    std::vector<DrawObj> recs;  // 10,000 sprite records beside the pool
     std::vector<DrawObj*> run;
     bool ok = false;
 };
@@ -103,7 +106,8 @@ constexpr int kSprites = 10000;
 // Device, resources, the 2D types, 10,000 sprite records at fixed places
 // (the pool holds 8,192 objects, so the 10,000 are records of their own,
 // drawn as one run of the sprite type) and a full pool of the same sprites.
-SpriteScene sprite_scene_up() {
+SpriteScene sprite_scene_up()
+{
     SpriteScene sc;
     if (!boot_device(&sc.window)) return sc;
     res_boot();
@@ -132,12 +136,14 @@ SpriteScene sprite_scene_up() {
         spr_set_pos(&o, rnd(kWidth - 32), rnd(kHeight - 32));
         sc.run.push_back(&o);
     }
-    while (spr_create_tex(1, sc.tex, 0xFFFFFFFFu, rnd(kWidth - 32), rnd(kHeight - 32), 0, 0, 1, 1, 50)) {}
+    while (spr_create_tex(1, sc.tex, 0xFFFFFFFFu, rnd(kWidth - 32), rnd(kHeight - 32), 0, 0, 1, 1,
+                          50)) {}
     sc.ok = true;
     return sc;
 }
 
-void sprite_scene_down(SpriteScene& sc) {
+void sprite_scene_down(SpriteScene& sc)
+{
     obj_module_term();
     for (auto& [h, r] : g_records) tex_release(r.get());
     g_records.clear();
@@ -150,7 +156,8 @@ void sprite_scene_down(SpriteScene& sc) {
 // Times one frame: `draw` between begin and end of the scene, then a
 // one-pixel read-back that waits for the renderer.
 template <class Draw>
-double timed_frame(Draw draw) {
+double timed_frame(Draw draw)
+{
     uint8_t pixel[4];
     const auto t0 = std::chrono::steady_clock::now();
     gfx_begin_scene();
@@ -164,7 +171,8 @@ double timed_frame(Draw draw) {
 // Sets the scene up, times frames of `draw` (given the scene), reports frame_ms
 // and sprites_per_33ms for `sprites`, and takes the scene down.
 template <class Draw>
-void run_frames(benchmark::State& state, int sprites, Draw draw) {
+void run_frames(benchmark::State& state, int sprites, Draw draw)
+{
     SpriteScene sc = sprite_scene_up();
     if (!sc.ok) {
         state.SkipWithError("no device");
@@ -183,14 +191,16 @@ void run_frames(benchmark::State& state, int sprites, Draw draw) {
 }
 
 // 10,000 sprites of one texture as one run of the sprite type.
-void BM_Sprites10k(benchmark::State& state) {
+void BM_Sprites10k(benchmark::State& state)
+{
     run_frames(state, kSprites, [](SpriteScene& sc) { spr_draw(sc.run.data(), kSprites); });
 }
 BENCHMARK(BM_Sprites10k)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // A full pool of 8,192 sprites through the whole frame path: update pass,
 // draw list, bands.
-void BM_SpritePoolFrame(benchmark::State& state) {
+void BM_SpritePoolFrame(benchmark::State& state)
+{
     run_frames(state, kObjPoolSize, [](SpriteScene&) {
         obj_frame();
         obj_build_draw_list();
@@ -201,12 +211,14 @@ BENCHMARK(BM_SpritePoolFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->M
 
 // The yardstick: the same quads, built once, drawn straight through the
 // drawing layer in batches of 4096 with the same states.
-void BM_Quads10kLayerOnly(benchmark::State& state) {
+void BM_Quads10kLayerOnly(benchmark::State& state)
+{
     std::vector<TexVertexA> verts(size_t(kSprites) * 4);
     run_frames(state, kSprites, [&verts](SpriteScene& sc) {
         if (verts[0].color == 0)
             for (int i = 0; i < kSprites; ++i)
-                spr_quad(obj_work<SprWork>(sc.run[size_t(i)]), nullptr, 0xFFFFFFFFu, &verts[size_t(i) * 4]);
+                spr_quad(obj_work<SprWork>(sc.run[size_t(i)]), nullptr, 0xFFFFFFFFu,
+                         &verts[size_t(i) * 4]);
         obj2d_stages_begin();
         obj2d_apply_key(obj2d_base_key(), 0, nullptr, kObj2dFvf);
         tex_set_stage(0, lookup(sc.tex), 0);

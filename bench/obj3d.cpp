@@ -41,13 +41,15 @@ constexpr int kStacks = 14, kSlices = 16;  // 2 x 14 x 16 = 448 triangles
 
 using Clock = std::chrono::steady_clock;
 
-ResHandle make_sphere() {
+ResHandle make_sphere()
+{
     MeshSource src{};
     for (int i = 0; i <= kStacks; ++i) {
         const float t = 3.14159265f * float(i) / kStacks;
         for (int j = 0; j <= kSlices; ++j) {
             const float p = 6.2831853f * float(j) / kSlices;
-            const float x = std::sin(t) * std::cos(p), y = std::cos(t), z = std::sin(t) * std::sin(p);
+            const float x = std::sin(t) * std::cos(p), y = std::cos(t),
+                        z = std::sin(t) * std::sin(p);
             src.positions.insert(src.positions.end(), {x, y, z});
             src.normals.insert(src.normals.end(), {x, y, z});
         }
@@ -75,7 +77,8 @@ struct Scene {
     bool ok = false;
 };
 
-Scene& scene() {
+Scene& scene()
+{
     static Scene sc = [] {
         Scene s;
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -95,7 +98,8 @@ Scene& scene() {
     return sc;
 }
 
-void frame(double* pass_ms) {
+void frame(double* pass_ms)
+{
     disp_fade_frame();
     cam_update_all();
     obj_build_draw_list();
@@ -112,7 +116,8 @@ void frame(double* pass_ms) {
     glFinish();
 }
 
-void BM_Obj3dFrame(benchmark::State& state) {
+void BM_Obj3dFrame(benchmark::State& state)
+{
     Scene& s = scene();
     if (!s.ok) {
         state.SkipWithError("no device");
@@ -127,7 +132,8 @@ void BM_Obj3dFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_Obj3dFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_DeviceReference(benchmark::State& state) {
+void BM_DeviceReference(benchmark::State& state)
+{
     Scene& s = scene();
     if (!s.ok) {
         state.SkipWithError("no device");
@@ -148,7 +154,8 @@ void BM_DeviceReference(benchmark::State& state) {
             const Vec3 t = {(float(i % 32) - 15.5f) * 1.6f, (float(i / 32) - 7.5f) * 1.6f, 40.0f};
             vm_mat_translation(&m, &t);
             gfx_set_transform(GFX_TS_WORLD, m.m);
-            gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, mb->vertex_count, 0, mb->prim_count);
+            gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, mb->vertex_count, 0,
+                                       mb->prim_count);
         }
         gfx_end_scene();
         gfx_present();

@@ -10,13 +10,15 @@
 namespace {
 
 // A grid of n x n quads with normals and uvs: (n+1)^2 welded vertices.
-qvw::Bytes grid_chunk(uint32_t n) {
+qvw::Bytes grid_chunk(uint32_t n)
+{
     qvw::Bytes out;
     qvw::model_chunk(qvw::sample_grid("grid", n), out);
     return out;
 }
 
-void BM_CheckModel(benchmark::State& st) {
+void BM_CheckModel(benchmark::State& st)
+{
     qvw::Bytes d = grid_chunk(uint32_t(st.range(0)));
     ModelChunk m;
     for (auto _ : st) benchmark::DoNotOptimize(chunk_parse_model(d, m));
@@ -24,7 +26,8 @@ void BM_CheckModel(benchmark::State& st) {
 }
 BENCHMARK(BM_CheckModel)->Arg(32)->Arg(128);
 
-void BM_DecodeModel(benchmark::State& st) {
+void BM_DecodeModel(benchmark::State& st)
+{
     qvw::Bytes d = grid_chunk(uint32_t(st.range(0)));
     ModelChunk m;
     chunk_parse_model(d, m);
@@ -38,16 +41,23 @@ void BM_DecodeModel(benchmark::State& st) {
 // 32 x 32 and 128 x 128 grids welded (2048 and 32768 triangles); 182 x 182
 // (66248 triangles) takes the unwelded decode; the second argument asks for
 // the smoothed-normal set.
-BENCHMARK(BM_DecodeModel)->Args({32, 0})->Args({128, 0})->Args({128, 1})->Args({182, 0})->Args({182, 1})
+BENCHMARK(BM_DecodeModel)
+    ->Args({32, 0})
+    ->Args({128, 0})
+    ->Args({128, 1})
+    ->Args({182, 0})
+    ->Args({182, 1})
     ->Unit(benchmark::kMillisecond);
 
-void BM_ParseTexList(benchmark::State& st) {
+void BM_ParseTexList(benchmark::State& st)
+{
     std::vector<qvw::TexLstCatDesc> cats(10);
     for (int c = 0; c < 10; c++) {
         cats[c].name = "cat" + std::to_string(c);
         for (int t = 0; t < 10; t++) {
             qvw::TexLstTexDesc tex{"tex" + std::to_string(t) + ".png", 256, 256, {}};
-            for (int k = 0; k < 10; k++) tex.crops.push_back({"crop" + std::to_string(k), float(k), 0, 16, 16});
+            for (int k = 0; k < 10; k++)
+                tex.crops.push_back({"crop" + std::to_string(k), float(k), 0, 16, 16});
             cats[c].textures.push_back(tex);
         }
     }

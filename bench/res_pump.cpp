@@ -33,16 +33,23 @@ using Clock = std::chrono::steady_clock;
 struct Corpus {
     std::filesystem::path dir;
     uint64_t bytes = 0;
-    Corpus() {
-        dir = std::filesystem::temp_directory_path() / ("quorvel-res-pump-" + std::to_string(std::random_device{}()));
+    Corpus()
+    {
+        dir = std::filesystem::temp_directory_path() /
+              ("quorvel-res-pump-" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(dir);
         for (int g = 0; g < kGroups; g++) {
             const std::string tex = "t" + std::to_string(g) + ".png";
             qvw::Bytes f;
-            qvw::file_add_chunk(f, qvw::MAGIC_TEX, qvw::tex_chunk(tex, qvw::png_checker(128, 128, 0xFF000000u + uint32_t(g), 0xFFFFFFFFu)));
+            qvw::file_add_chunk(
+                f, qvw::MAGIC_TEX,
+                qvw::tex_chunk(tex,
+                               qvw::png_checker(128, 128, 0xFF000000u + uint32_t(g), 0xFFFFFFFFu)));
             for (int k = 0; k < kMeshesPerGroup; k++) {
                 qvw::Bytes chunk;
-                qvw::model_chunk(qvw::sample_grid("m" + std::to_string(g) + "_" + std::to_string(k), 8 + 8 * uint32_t(k), tex), chunk);
+                qvw::model_chunk(qvw::sample_grid("m" + std::to_string(g) + "_" + std::to_string(k),
+                                                  8 + 8 * uint32_t(k), tex),
+                                 chunk);
                 qvw::file_add_chunk(f, qvw::MAGIC_MODEL, chunk);
             }
             std::ofstream(dir / ("g" + std::to_string(g) + ".bin"), std::ios::binary)
@@ -62,21 +69,24 @@ struct Split {
 Split g_split;
 ResEnv g_inner;
 
-bool timed_read(const char* path, std::vector<uint8_t>& out) {
+bool timed_read(const char* path, std::vector<uint8_t>& out)
+{
     const auto t0 = Clock::now();
     const bool ok = g_inner.read_file(path, out);
     g_split.read += Clock::now() - t0;
     return ok;
 }
 
-bool timed_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool linear, ResTexInfo& out) {
+bool timed_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool linear, ResTexInfo& out)
+{
     const auto t0 = Clock::now();
     const bool ok = g_inner.tex_load(image, size, mipmaps, linear, out);
     g_split.tex += Clock::now() - t0;
     return ok;
 }
 
-void BM_PumpModelGroups(benchmark::State& st) {
+void BM_PumpModelGroups(benchmark::State& st)
+{
     Corpus corpus;
     txt_settings_load((corpus.dir / "settings.txt").string().c_str());
     void* window = gfx_test_window_create(320, 240);
@@ -144,7 +154,8 @@ void BM_PumpModelGroups(benchmark::State& st) {
     st.counters["texture_share"] = std::chrono::duration<double>(g_split.tex).count() / secs;
     st.counters["buffer_share"] = std::chrono::duration<double>(g_split.upload).count() / secs;
     st.counters["decode_share"] =
-        1.0 - (std::chrono::duration<double>(g_split.read + g_split.tex + g_split.upload).count() / secs);
+        1.0 -
+        (std::chrono::duration<double>(g_split.read + g_split.tex + g_split.upload).count() / secs);
 }
 BENCHMARK(BM_PumpModelGroups)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -27,7 +27,8 @@ struct Scene {
 };
 
 // The shipped shader files beside the build (build/data/sh).
-Scene& scene() {
+Scene& scene()
+{
     static Scene s = [] {
         Scene sc;
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -37,7 +38,8 @@ Scene& scene() {
         desc.width = 800;
         desc.height = 600;
         if (!sc.window || !d3d9_boot(&desc)) return sc;
-        const std::string settings = (std::filesystem::temp_directory_path() / "quorvel_bench_shader.txt").string();
+        const std::string settings =
+            (std::filesystem::temp_directory_path() / "quorvel_bench_shader.txt").string();
         std::ofstream(settings) << "SHADER_PATH " << plat_exe_dir() << "../data/sh/\n";
         txt_settings_load(settings.c_str());
         disp_work_clear();
@@ -49,7 +51,8 @@ Scene& scene() {
     return s;
 }
 
-RstateMeshArgs args(int set) {
+RstateMeshArgs args(int set)
+{
     static uint32_t params[23];
     static const float world[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3, 4, 5, 1};
     static const ShaderMaterial mat{0x00FFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
@@ -62,7 +65,8 @@ RstateMeshArgs args(int set) {
     return a;
 }
 
-void BM_SetupSameRecord(benchmark::State& state) {
+void BM_SetupSameRecord(benchmark::State& state)
+{
     if (!scene().ok) return state.SkipWithError("no device or no shader files");
     const RstateMeshArgs a = args(3);
     for (auto _ : state) benchmark::DoNotOptimize(shader_setup_mesh(a));
@@ -70,7 +74,8 @@ void BM_SetupSameRecord(benchmark::State& state) {
 }
 BENCHMARK(BM_SetupSameRecord);
 
-void BM_SetupAlternatingRecords(benchmark::State& state) {
+void BM_SetupAlternatingRecords(benchmark::State& state)
+{
     if (!scene().ok) return state.SkipWithError("no device or no shader files");
     const RstateMeshArgs a = args(3), b = args(4);
     bool flip = false;
@@ -83,7 +88,8 @@ void BM_SetupAlternatingRecords(benchmark::State& state) {
 BENCHMARK(BM_SetupAlternatingRecords);
 
 // 128 visible lights scattered in a cube of 100; the object takes four.
-void BM_PlightSelect(benchmark::State& state) {
+void BM_PlightSelect(benchmark::State& state)
+{
     disp_work_clear();
     DispWork& w = disp_work();
     for (int s = 0; s < 2; ++s) {
@@ -92,7 +98,9 @@ void BM_PlightSelect(benchmark::State& state) {
     }
     plight_pool_reset();
     uint32_t seed = 1;
-    auto next = [&] { return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24) * 100.0f; };
+    auto next = [&] {
+        return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24) * 100.0f;
+    };
     for (int i = 0; i < kPlightPool; ++i) {
         const Vec3 p = {next(), next(), next()};
         plight_create(1, &p, 30.0f, 0xFFFFFFFFu, 1.0f);
@@ -100,7 +108,8 @@ void BM_PlightSelect(benchmark::State& state) {
     plight_cull();
     PointLight* out[4];
     const Vec3 at = {50, 50, 50};
-    for (auto _ : state) benchmark::DoNotOptimize(plight_select_for_point(out, 4, 0, &at, 5.0f, ~0u));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(plight_select_for_point(out, 4, 0, &at, 5.0f, ~0u));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_PlightSelect);

@@ -47,7 +47,7 @@ void frame()
 {
     tool_test_frame();
     uint8_t px[4];
-    gfx_read_pixels(0, 0, 1, 1, px, 4);   // waits for the frame
+    gfx_read_pixels(0, 0, 1, 1, px, 4);  // waits for the frame
 }
 
 ToolBench& bench()
@@ -55,7 +55,7 @@ ToolBench& bench()
     static ToolBench b = [] {
         ToolBench t;
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        app_choose_work_dir(plat_exe_dir());   // the build folder holds data/
+        app_choose_work_dir(plat_exe_dir());  // the build folder holds data/
         void* window = gfx_test_window_create(k_w, k_h);
         if (!window) return t;
         perf_timer_init(30);
@@ -69,7 +69,7 @@ ToolBench& bench()
             ++t.loading_frames;
             if (t.loading_frames > 100000) return t;
         }
-        frame();   // the first frame of the running tool
+        frame();  // the first frame of the running tool
         t.start_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         t.ok = res_mesh_count() > 0;
         return t;
@@ -89,7 +89,10 @@ void BM_ToolStartToFirstLoadedFrame(benchmark::State& state)
     state.counters["loading_frames"] = b.loading_frames;
     state.counters["meshes"] = res_mesh_count();
 }
-BENCHMARK(BM_ToolStartToFirstLoadedFrame)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ToolStartToFirstLoadedFrame)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ToolFrame100Patches(benchmark::State& state)
 {
@@ -112,7 +115,8 @@ void BM_ToolFrame100Patches(benchmark::State& state)
     for (int i = 0; i < 3; ++i) frame();
     for (auto _ : state) frame();
     state.counters["patches"] = k_patches;
-    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ToolFrame100Patches)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -112,7 +112,7 @@ void build_shadow_light(const SubView& sub, const XformSet& D, XformSet& E)
                        &D.params, &box_min, &box_max);
     vm_mat_inverse(&E.cam_to_world, &E.world_to_cam);
     E.params = D.params;
-    finish_drawn_set(E, &D.view_proj);   // culls with the slice's frustum, not its own
+    finish_drawn_set(E, &D.view_proj);  // culls with the slice's frustum, not its own
 }
 
 void build_mirror(const XformSet& S, const MirrorPlane& mp, XformSet& M)
@@ -136,8 +136,7 @@ void cam_update(int s)
 {
     s = disp_screen_index(s);
     CamBlock& c = cam_of(s);
-    if (!c.enable || !c.changed)
-        return;
+    if (!c.enable || !c.changed) return;
     XformSet& S = set_at(s);
     switch (c.mode) {
     case CAM_MODE_POS_ANGLES:
@@ -164,8 +163,7 @@ void cam_update(int s)
         break;
     }
     // Position and angles always describe the camera.
-    if (c.mode != CAM_MODE_POS_ANGLES)
-        vm_mat_to_pos_angles(&c.pos, &c.angles, &S.cam_to_world);
+    if (c.mode != CAM_MODE_POS_ANGLES) vm_mat_to_pos_angles(&c.pos, &c.angles, &S.cam_to_world);
 
     vm_proj_params_from_fov(&S.params, c.fov, c.aspect, c.center_x, c.center_y, c.znear, c.zfar);
     if (c.proj_custom)
@@ -186,8 +184,7 @@ void cam_update_derived(int s)
     const XformSet& S = set_at(s);
     for (int j = 0; j < kSubViewsPerScreen; ++j) {
         const SubView& sub = subview_of(s, j);
-        if (!sub.enable)
-            continue;
+        if (!sub.enable) continue;
         XformSet& D = set_at(cam_slice_set_index(s, j));
         build_slice(c, S, sub, D);
         build_shadow_light(sub, D, set_at(cam_shadow_set_index(s, j)));
@@ -199,8 +196,7 @@ void cam_update_derived(int s)
 void cam_update_all()
 {
     for (int s = 0; s < kDispScreens; ++s) {
-        if (!cam_of(s).enable)
-            continue;
+        if (!cam_of(s).enable) continue;
         cam_update(s);
         cam_update_derived(s);
     }
@@ -318,8 +314,7 @@ void scene_set_defaults()
 void cam_apply_xform_set(int set_index)
 {
     const XformSet* x = cam_get_xform_set(set_index);
-    if (!x)
-        return;
+    if (!x) return;
     const DispDevSeam& dev = disp_dev_seam();
     dev.set_transform(DISP_DEV_TS_PROJECTION, &x->proj);
     dev.set_transform(DISP_DEV_TS_VIEW, &x->world_to_cam);
@@ -419,8 +414,7 @@ void cam_set_cull_far(int s, float value)
 void cam_shake(int s, int32_t frames, float amp_x, float amp_y, float decay, int32_t priority)
 {
     CamBlock& c = cam_of(s);
-    if (c.shake_frames > 0 && c.shake_priority < priority)
-        return;
+    if (c.shake_frames > 0 && c.shake_priority < priority) return;
     c.shake_frames = frames;
     c.shake_priority = priority;
     c.shake_amp_x = amp_x;
@@ -466,14 +460,10 @@ const Mat44* cam_get_matrix(int s)
 void cam_get_viewport(int s, int32_t* x, int32_t* y, int32_t* w, int32_t* h)
 {
     const CamBlock& c = cam_of(s);
-    if (x)
-        *x = c.vp_x;
-    if (y)
-        *y = c.vp_y;
-    if (w)
-        *w = c.vp_w;
-    if (h)
-        *h = c.vp_h;
+    if (x) *x = c.vp_x;
+    if (y) *y = c.vp_y;
+    if (w) *w = c.vp_w;
+    if (h) *h = c.vp_h;
 }
 
 float cam_get_aspect(int s) { return cam_of(s).aspect; }
@@ -495,15 +485,13 @@ int cam_sub2_set_index(int s) { return 11 + disp_screen_index(s); }
 
 XformSet* cam_get_xform_set(int i)
 {
-    if (i < 0 || i >= kXformSets)
-        return nullptr;
+    if (i < 0 || i >= kXformSets) return nullptr;
     return &set_at(i);
 }
 
 void cam_select_xform_set(int i)
 {
-    if (i >= 0 && i < kXformSets)
-        disp_work().selected_set = i;
+    if (i >= 0 && i < kXformSets) disp_work().selected_set = i;
 }
 
 XformSet* cam_get_selected_xform_set() { return &set_at(disp_work().selected_set); }
@@ -612,8 +600,7 @@ const Vec3* mirror_get_normal(int s) { return &mirror_of(s).normal; }
 
 int cam_project(int s, float* out_x, float* out_y, const Vec3* point)
 {
-    if (!cam_of(s).enable)
-        return kCamOutside;
+    if (!cam_of(s).enable) return kCamOutside;
     cam_update(s);
     const Vec4 p = {point->x, point->y, point->z, 1.0f};
     Vec4 q;
@@ -622,27 +609,21 @@ int cam_project(int s, float* out_x, float* out_y, const Vec3* point)
         q.x /= std::fabs(q.w);
         q.y /= std::fabs(q.w);
     }
-    if (out_x)
-        *out_x = q.x;
-    if (out_y)
-        *out_y = q.y;
+    if (out_x) *out_x = q.x;
+    if (out_y) *out_y = q.y;
     // The edges count as inside.
-    if (q.x < -1.0f || q.x > 1.0f || q.y < -1.0f || q.y > 1.0f)
-        return kCamOutside;
+    if (q.x < -1.0f || q.x > 1.0f || q.y < -1.0f || q.y > 1.0f) return kCamOutside;
     return q.w < 0.0f ? kCamBehind : kCamInside;
 }
 
 int cam_project_to_screen(int s, float* out_x, float* out_y, const Vec3* point)
 {
-    if (!cam_of(s).enable)
-        return kCamOutside;  // outputs untouched, as cam_project leaves them
+    if (!cam_of(s).enable) return kCamOutside;  // outputs untouched, as cam_project leaves them
     float x = 0.0f, y = 0.0f;
     const int result = cam_project(s, &x, &y, point);
     const CamBlock& c = cam_of(s);
-    if (out_x)
-        *out_x = (x * 0.5f + 0.5f) * float(c.vp_w);
-    if (out_y)
-        *out_y = (-y * 0.5f + 0.5f) * float(c.vp_h);
+    if (out_x) *out_x = (x * 0.5f + 0.5f) * float(c.vp_w);
+    if (out_y) *out_y = (-y * 0.5f + 0.5f) * float(c.vp_h);
     return result;
 }
 
@@ -672,8 +653,7 @@ int cam_uv_to_ray(int s, const ProjParams* p, Vec3* out_dir, float u, float v)
 int cam_pixel_to_ray(int s, Vec3* out_dir, float px, float py)
 {
     const CamBlock& c = cam_of(s);
-    if (c.vp_w == 0 || c.vp_h == 0)
-        return kCamOutside;
+    if (c.vp_w == 0 || c.vp_h == 0) return kCamOutside;
     const float u = (px - float(c.vp_x)) / float(c.vp_w);
     const float v = (py - float(c.vp_y)) / float(c.vp_h);
     return cam_uv_to_ray(s, cam_get_proj_params(s), out_dir, u, v);
@@ -690,8 +670,6 @@ void cam_ndc_to_near_point(int s, Vec3* out_point, Vec3* out_dir, float x, float
     const Vec3 local = {(p.right - p.left) * 0.5f * x, (p.top - p.bottom) * 0.5f * y, p.znear};
     Vec3 world;
     vm_mat_transform_point(&world, &ray_placement(s), &local);
-    if (out_point)
-        *out_point = world;
-    if (out_dir)
-        vm_vec3_direction(out_dir, &cam_of(s).pos, &world);
+    if (out_point) *out_point = world;
+    if (out_dir) vm_vec3_direction(out_dir, &cam_of(s).pos, &world);
 }

@@ -19,19 +19,19 @@ inline constexpr int kXformSets = 13;
 
 // Camera modes.
 enum : uint32_t {
-    CAM_MODE_POS_ANGLES = 0,   // position and Euler angles
-    CAM_MODE_LOOK_AT = 1,      // position, target and up
-    CAM_MODE_CAM_TO_WORLD = 2, // the matrix field places the camera
-    CAM_MODE_WORLD_TO_CAM = 3, // the matrix field is the view transform
+    CAM_MODE_POS_ANGLES = 0,    // position and Euler angles
+    CAM_MODE_LOOK_AT = 1,       // position, target and up
+    CAM_MODE_CAM_TO_WORLD = 2,  // the matrix field places the camera
+    CAM_MODE_WORLD_TO_CAM = 3,  // the matrix field is the view transform
 };
 
 struct XformSet {
     Mat44 proj;
-    Mat44 cull_proj;        // the same frustum with the far distance at the cull distance
-    Mat44 world_to_cam;     // the device's VIEW transform
-    Mat44 cam_to_world;     // the camera's placement, inverse of world_to_cam
-    Mat44 view_proj;        // world_to_cam, then proj
-    Mat44 cull_view_proj;   // world_to_cam, then cull_proj
+    Mat44 cull_proj;       // the same frustum with the far distance at the cull distance
+    Mat44 world_to_cam;    // the device's VIEW transform
+    Mat44 cam_to_world;    // the camera's placement, inverse of world_to_cam
+    Mat44 view_proj;       // world_to_cam, then proj
+    Mat44 cull_view_proj;  // world_to_cam, then cull_proj
     ProjParams params;
     FrustumPlanes planes;       // of view_proj
     FrustumPlanes cull_planes;  // of cull_view_proj: what frustum culling uses
@@ -44,19 +44,19 @@ struct PrevMatrices {
 
 struct CamBlock {
     uint32_t enable;
-    uint32_t changed;        // set by setters that affect the matrices
+    uint32_t changed;  // set by setters that affect the matrices
     uint32_t mode;
     Vec3 pos;
-    Vec3 angles;             // Euler angles, radians
+    Vec3 angles;  // Euler angles, radians
     Vec3 target;
     Vec3 up;
-    Vec3 prev_pos;           // position at the last display update
-    Vec3 move;               // pos - prev_pos of the last display update
-    Mat44 matrix;            // explicit matrix of modes 2 and 3; cam_to_world after an update in 0 and 1
-    float fov;               // radians, full vertical field
+    Vec3 prev_pos;  // position at the last display update
+    Vec3 move;      // pos - prev_pos of the last display update
+    Mat44 matrix;   // explicit matrix of modes 2 and 3; cam_to_world after an update in 0 and 1
+    float fov;      // radians, full vertical field
     float center_x, center_y;  // fractions of the view
     float znear, zfar;
-    float cull_far;          // at most far when set by the near-far or cull-far setters
+    float cull_far;  // at most far when set by the near-far or cull-far setters
     uint32_t proj_custom;
     Mat44 proj_matrix;
     int32_t vp_x, vp_y, vp_w, vp_h;  // render pixels
@@ -64,7 +64,7 @@ struct CamBlock {
     // fog
     uint32_t fog_enable;
     float fog_start, fog_end;
-    uint32_t fog_color;      // 0xAARRGGBB
+    uint32_t fog_color;  // 0xAARRGGBB
     float fog_color_f[4];
     int32_t fog_fade_counter, fog_fade_total;  // frames
     float fog_from_start, fog_from_end;
@@ -75,23 +75,23 @@ struct CamBlock {
     int32_t shake_frames;
     int32_t shake_priority;  // a running shake refuses requests of a higher number
     float shake_amp_x, shake_amp_y;
-    float shake_decay;       // factor per frame
+    float shake_decay;                     // factor per frame
     float shake_offset_x, shake_offset_y;  // written each frame
 };
 
 // A shadow slice of a screen's view frustum lit by a directional light.
 struct SubView {
     uint32_t enable;
-    Vec3 light_dir;          // normalised
+    Vec3 light_dir;  // normalised
     float znear, zfar;
-    uint32_t color;          // shadow colour 0xAARRGGBB
+    uint32_t color;  // shadow colour 0xAARRGGBB
     float color_f[4];
 };
 
 struct MirrorPlane {
     uint32_t enable;
     Vec3 point;
-    Vec3 normal;             // normalised
+    Vec3 normal;  // normalised
     Plane plane;
 };
 
@@ -156,7 +156,7 @@ const Vec3* cam_get_rot(int s);       // updates first
 const Vec3* cam_get_move_vec(int s);  // updates first
 const Vec3* cam_get_target(int s);
 const Vec3* cam_get_up(int s);
-const Mat44* cam_get_matrix(int s);   // updates first
+const Mat44* cam_get_matrix(int s);  // updates first
 void cam_get_viewport(int s, int32_t* x, int32_t* y, int32_t* w, int32_t* h);
 float cam_get_aspect(int s);
 float cam_get_near(int s);
@@ -166,22 +166,22 @@ float cam_get_shake_x(int s);
 float cam_get_shake_y(int s);
 void cam_set_cur_screen(int s);
 int cam_get_cur_screen();
-int32_t cam_get_view_flag(int s);     // always 0
+int32_t cam_get_view_flag(int s);  // always 0
 
 // ---- transform sets --------------------------------------------------------------------
-int cam_screen_set_index(int s);          // s
-int cam_slice_set_index(int s, int j);    // 3 + 2s + j
-int cam_shadow_set_index(int s, int j);   // 7 + 2s + j
-int cam_sub2_set_index(int s);            // 11 + s
-XformSet* cam_get_xform_set(int i);       // null outside 0..12
-void cam_select_xform_set(int i);         // ignored outside 0..12
+int cam_screen_set_index(int s);         // s
+int cam_slice_set_index(int s, int j);   // 3 + 2s + j
+int cam_shadow_set_index(int s, int j);  // 7 + 2s + j
+int cam_sub2_set_index(int s);           // 11 + s
+XformSet* cam_get_xform_set(int i);      // null outside 0..12
+void cam_select_xform_set(int i);        // ignored outside 0..12
 XformSet* cam_get_selected_xform_set();
 
 // Field accessors: each updates the screen's camera first.
 const Mat44* cam_get_proj_mtx(int s);
 const Mat44* cam_get_cull_proj_mtx(int s);
-const Mat44* cam_get_world_mtx(int s);     // world_to_cam
-const Mat44* cam_get_view_mtx(int s);      // cam_to_world
+const Mat44* cam_get_world_mtx(int s);  // world_to_cam
+const Mat44* cam_get_view_mtx(int s);   // cam_to_world
 const Mat44* cam_get_viewproj_mtx(int s);
 const Mat44* cam_get_cull_viewproj_mtx(int s);
 const ProjParams* cam_get_proj_params(int s);
@@ -216,8 +216,8 @@ const FrustumPlanes* cam_get_sub2_planes(int s);
 const FrustumPlanes* cam_get_sub2_frustum(int s);
 // Previous-frame matrices of the screen (no update).
 const Mat44* cam_get_prev_proj_mtx(int s);
-const Mat44* cam_get_prev_world_mtx(int s);     // world_to_cam
-const Mat44* cam_get_prev_view_mtx(int s);      // cam_to_world
+const Mat44* cam_get_prev_world_mtx(int s);  // world_to_cam
+const Mat44* cam_get_prev_view_mtx(int s);   // cam_to_world
 const Mat44* cam_get_prev_viewproj_mtx(int s);
 
 // ---- shadow slices (j = 0, 1) ------------------------------------------------------------

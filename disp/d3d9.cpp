@@ -24,18 +24,18 @@ struct D3d9Work {
     int render_width, render_height;
     int vs_ok, ps_ok;
     int booted;
-    int mode;                 // 0 windowed
+    int mode;  // 0 windowed
     int force_lock;
-    int device_kind;          // 0 hardware vertex processing
-    int samples;              // 0..4
+    int device_kind;  // 0 hardware vertex processing
+    int samples;      // 0..4
     int vsync;
     int nr_render_targets;
-    int device_lost;          // set: the next render skips drawing
+    int device_lost;  // set: the next render skips drawing
     int mode_change_req;
     int req_width, req_height, req_mode;
     GfxViewport viewport;
     std::array<GfxVertexDecl*, kVertexFormatCount> decls;
-    MSem* sem;                // "disp": the threaded-frame handshake
+    MSem* sem;  // "disp": the threaded-frame handshake
 };
 D3d9Work g_d3d;
 DispLinks g_links;
@@ -55,30 +55,37 @@ constexpr std::array<uint32_t, 8> kClearModes = {
     GFX_CLEAR_TARGET,
 };
 
-void sleep_ms(int ms) {
-    if (g_links.sleep_ms) g_links.sleep_ms(ms);
-    else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+void sleep_ms(int ms)
+{
+    if (g_links.sleep_ms)
+        g_links.sleep_ms(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void call(void (*fn)()) {
+void call(void (*fn)())
+{
     if (fn) fn();
 }
 
 // The default lost step: system fonts, shader library, resource manager.
-void default_lost() {
+void default_lost()
+{
     call(g_links.font_lost);
     call(g_links.shader_lost);
     call(g_links.res_lost ? g_links.res_lost : tex_surfaces_on_lost);
 }
 
 // The default reset step, in the same order.
-void default_reset() {
+void default_reset()
+{
     call(g_links.font_reset);
     call(g_links.shader_reset);
     call(g_links.res_reset ? g_links.res_reset : tex_surfaces_on_reset);
 }
 
-GfxPresentParams to_gfx(const D3d9PresentParams& p) {
+GfxPresentParams to_gfx(const D3d9PresentParams& p)
+{
     GfxPresentParams g = {};
     g.width = p.bb_width;
     g.height = p.bb_height;
@@ -89,7 +96,8 @@ GfxPresentParams to_gfx(const D3d9PresentParams& p) {
     return g;
 }
 
-void make_params(int width, int height, int mode) {
+void make_params(int width, int height, int mode)
+{
     D3d9Settings s;
     s.antialias_samples = g_d3d.samples;
     s.vsync = g_d3d.vsync;
@@ -102,7 +110,8 @@ void make_params(int width, int height, int mode) {
     }
 }
 
-void create_decls() {
+void create_decls()
+{
     for (int i = 0; i < kVertexFormatCount; ++i) {
         GfxVertexElement el[GFX_MAX_VERTEX_ELEMENTS];
         g_d3d.decls[size_t(i)] =
@@ -110,7 +119,8 @@ void create_decls() {
     }
 }
 
-void release_decls() {
+void release_decls()
+{
     for (GfxVertexDecl*& d : g_d3d.decls) {
         if (d) gfx_decl_release(d);
         d = nullptr;
@@ -118,7 +128,8 @@ void release_decls() {
 }
 
 // Both buffers of the swap chain start black.
-void clear_to_black_twice() {
+void clear_to_black_twice()
+{
     for (int i = 0; i < 2; ++i) {
         gfx_begin_scene();
         GfxRect r = {0, 0, g_d3d.bb_width, g_d3d.bb_height};
@@ -132,7 +143,8 @@ void clear_to_black_twice() {
 }
 
 // A failed start keeps no semaphore; answers 0 for the start's result.
-int close_sem() {
+int close_sem()
+{
     if (g_d3d.sem) msem_close(g_d3d.sem);
     g_d3d.sem = nullptr;
     return 0;
@@ -142,13 +154,15 @@ int close_sem() {
 
 void disp_set_links(const DispLinks& links) { g_links = links; }
 const DispLinks& disp_links() { return g_links; }
-TexRecord* disp_tex_lookup(uint32_t handle) {
+TexRecord* disp_tex_lookup(uint32_t handle)
+{
     return g_links.tex_lookup ? g_links.tex_lookup(handle) : nullptr;
 }
 
 // --- start and stop ----------------------------------------------------------------
 
-int d3d9_boot(const D3d9BootDesc* desc) {
+int d3d9_boot(const D3d9BootDesc* desc)
+{
     if (g_d3d.booted) return 0;  // a second start would orphan the device
     g_d3d = D3d9Work{};
     if (!desc) return 0;
@@ -199,7 +213,8 @@ int d3d9_boot(const D3d9BootDesc* desc) {
     return 1;
 }
 
-void d3d9_shutdown() {
+void d3d9_shutdown()
+{
     if (g_d3d.booted) {
         call(g_links.res_release);
         call(g_links.res_shutdown);
@@ -218,7 +233,8 @@ MSem* disp_get_sem() { return g_d3d.sem; }
 // --- present -----------------------------------------------------------------------
 
 void disp_make_present_params(D3d9PresentParams* out, int width, int height, int mode,
-                              const D3d9Settings& settings) {
+                              const D3d9Settings& settings)
+{
     D3d9PresentParams p = {};
     const int samples = std::clamp(settings.antialias_samples, 0, 4);
     int quality = 0;
@@ -254,7 +270,8 @@ void disp_make_present_params(D3d9PresentParams* out, int width, int height, int
 
 // Once per frame: present; a lost device (or a requested mode change) is
 // reset here once it can be: the lost step, the reset, the reset step.
-void disp_present() {
+void disp_present()
+{
     if (!g_d3d.booted) return;
     const int mode_change = g_d3d.mode_change_req;
     g_d3d.mode_change_req = 0;
@@ -289,7 +306,8 @@ void disp_present() {
     call(g_links.window_reset);
 }
 
-void disp_request_mode_change(int width, int height, int mode) {
+void disp_request_mode_change(int width, int height, int mode)
+{
     if (g_d3d.device_lost) return;
     g_d3d.mode_change_req = 1;
     if (width > 0) g_d3d.req_width = width;
@@ -297,7 +315,8 @@ void disp_request_mode_change(int width, int height, int mode) {
     if (mode >= 0) g_d3d.req_mode = mode;
 }
 
-void disp_force_lock(SurfRecord* rec) {
+void disp_force_lock(SurfRecord* rec)
+{
     if (!rec || !rec->surface) return;
     GfxRect r = {0, 0, 1, 1};
     GfxLockedRect lr;
@@ -307,23 +326,28 @@ void disp_force_lock(SurfRecord* rec) {
 
 // --- commands ----------------------------------------------------------------------
 
-GfxHr disp_clear(int mode, uint32_t color) {
+GfxHr disp_clear(int mode, uint32_t color)
+{
     if (!g_d3d.booted) return GFX_E_NODEVICE;
     if (mode < 0 || mode >= int(kClearModes.size())) return GFX_E_INVALIDCALL;
     uint32_t flags = kClearModes[size_t(mode)];
     const SurfRecord* depth = tex_get_depth_target();
-    if (!depth || !depth->surface) flags &= GFX_CLEAR_TARGET;
-    else if (!(depth->kind & kSurfKindStencil)) flags &= ~GFX_CLEAR_STENCIL;
+    if (!depth || !depth->surface)
+        flags &= GFX_CLEAR_TARGET;
+    else if (!(depth->kind & kSurfKindStencil))
+        flags &= ~GFX_CLEAR_STENCIL;
     if (!flags) return GFX_OK;
     return gfx_clear(flags, color, 1.0f, 0);
 }
 
-void disp_set_viewport(int x, int y, int width, int height) {
+void disp_set_viewport(int x, int y, int width, int height)
+{
     g_d3d.viewport = {x, y, width, height, 0.0f, 1.0f};
     gfx_set_viewport(&g_d3d.viewport);
 }
 
-void disp_set_scissor(int x, int y, int width, int height) {
+void disp_set_scissor(int x, int y, int width, int height)
+{
     const int tw = tex_get_target_width(), th = tex_get_target_height();
     GfxRect r;
     r.left = std::clamp(x, 0, tw);
@@ -339,7 +363,8 @@ namespace {
 // The viewport and scissor families share their rectangles.
 using RectSetter = void (*)(int x, int y, int width, int height);
 
-void set_screen_rect(RectSetter set, int screen) {
+void set_screen_rect(RectSetter set, int screen)
+{
     GfxRect r;
     if (screen >= 0 && g_links.screen_rect && g_links.screen_rect(screen, &r))
         set(r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -347,7 +372,8 @@ void set_screen_rect(RectSetter set, int screen) {
         set(0, 0, tex_get_target_width(), tex_get_target_height());
 }
 
-void set_tex_frac_rect(RectSetter set, uint32_t handle, float fx, float fy, float fw, float fh) {
+void set_tex_frac_rect(RectSetter set, uint32_t handle, float fx, float fy, float fw, float fh)
+{
     const TexRecord* t = disp_tex_lookup(handle);
     if (!t || !t->texture) return;
     const float w = float(t->real_w), h = float(t->real_h);
@@ -357,21 +383,26 @@ void set_tex_frac_rect(RectSetter set, uint32_t handle, float fx, float fy, floa
 }  // namespace
 
 void disp_set_viewport_screen(int screen) { set_screen_rect(disp_set_viewport, screen); }
-void disp_set_viewport_tex(uint32_t handle) {
+void disp_set_viewport_tex(uint32_t handle)
+{
     set_tex_frac_rect(disp_set_viewport, handle, 0.0f, 0.0f, 1.0f, 1.0f);
 }
-void disp_set_viewport_tex_frac(uint32_t handle, float fx, float fy, float fw, float fh) {
+void disp_set_viewport_tex_frac(uint32_t handle, float fx, float fy, float fw, float fh)
+{
     set_tex_frac_rect(disp_set_viewport, handle, fx, fy, fw, fh);
 }
 void disp_set_scissor_screen(int screen) { set_screen_rect(disp_set_scissor, screen); }
-void disp_set_scissor_tex(uint32_t handle) {
+void disp_set_scissor_tex(uint32_t handle)
+{
     set_tex_frac_rect(disp_set_scissor, handle, 0.0f, 0.0f, 1.0f, 1.0f);
 }
-void disp_set_scissor_tex_frac(uint32_t handle, float fx, float fy, float fw, float fh) {
+void disp_set_scissor_tex_frac(uint32_t handle, float fx, float fy, float fw, float fh)
+{
     set_tex_frac_rect(disp_set_scissor, handle, fx, fy, fw, fh);
 }
 
-void disp_get_scissor(int* x, int* y, int* width, int* height) {
+void disp_get_scissor(int* x, int* y, int* width, int* height)
+{
     GfxRect r = {};
     gfx_get_scissor_rect(&r);
     if (x) *x = r.left;
@@ -380,12 +411,14 @@ void disp_get_scissor(int* x, int* y, int* width, int* height) {
     if (height) *height = r.bottom - r.top;
 }
 
-void disp_set_color_write(int red, int green, int blue, int alpha) {
+void disp_set_color_write(int red, int green, int blue, int alpha)
+{
     uint32_t mask = (red ? 1u : 0u) | (green ? 2u : 0u) | (blue ? 4u : 0u) | (alpha ? 8u : 0u);
     gfx_set_render_state(GFX_RS_COLORWRITEENABLE, mask);
 }
 
-void disp_set_clip_plane(int index, const float* plane, int enable) {
+void disp_set_clip_plane(int index, const float* plane, int enable)
+{
     if (index < 0 || index >= GFX_MAX_CLIP_PLANES) return;
     if (!enable) {
         gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 0);
@@ -395,18 +428,21 @@ void disp_set_clip_plane(int index, const float* plane, int enable) {
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 1u << index);
 }
 
-void disp_set_stencil_enable(int enable) {
+void disp_set_stencil_enable(int enable)
+{
     gfx_set_render_state(GFX_RS_STENCILENABLE, enable ? 1 : 0);
 }
 
-void disp_set_stencil_func(uint32_t ref, uint32_t mask, uint32_t write_mask, uint32_t cmp) {
+void disp_set_stencil_func(uint32_t ref, uint32_t mask, uint32_t write_mask, uint32_t cmp)
+{
     gfx_set_render_state(GFX_RS_STENCILREF, ref);
     gfx_set_render_state(GFX_RS_STENCILMASK, mask);
     gfx_set_render_state(GFX_RS_STENCILWRITEMASK, write_mask);
     gfx_set_render_state(GFX_RS_STENCILFUNC, cmp);
 }
 
-void disp_set_stencil_ops(int fail, int zfail, int pass) {
+void disp_set_stencil_ops(int fail, int zfail, int pass)
+{
     gfx_set_render_state(GFX_RS_STENCILFAIL, disp_stencil_op_get(fail));
     gfx_set_render_state(GFX_RS_STENCILZFAIL, disp_stencil_op_get(zfail));
     gfx_set_render_state(GFX_RS_STENCILPASS, disp_stencil_op_get(pass));
@@ -414,12 +450,14 @@ void disp_set_stencil_ops(int fail, int zfail, int pass) {
 
 // --- vertex declarations -------------------------------------------------------------
 
-int disp_fvf_to_decl(GfxVertexElement out[GFX_MAX_VERTEX_ELEMENTS], uint32_t fvf) {
+int disp_fvf_to_decl(GfxVertexElement out[GFX_MAX_VERTEX_ELEMENTS], uint32_t fvf)
+{
     return gfx_fvf_to_elements(fvf, out);
 }
 
-void disp_decl_element(GfxVertexElement* e, int stream, int offset, int type, int method,
-                       int usage, int usage_index) {
+void disp_decl_element(GfxVertexElement* e, int stream, int offset, int type, int method, int usage,
+                       int usage_index)
+{
     if (!e) return;
     e->stream = uint16_t(stream);
     e->offset = uint16_t(offset);
@@ -429,7 +467,8 @@ void disp_decl_element(GfxVertexElement* e, int stream, int offset, int type, in
     e->usage_index = uint8_t(usage_index);
 }
 
-GfxVertexDecl* d3d9_get_decl(int index) {
+GfxVertexDecl* d3d9_get_decl(int index)
+{
     if (index < 0 || index >= kVertexFormatCount) return nullptr;
     return g_d3d.decls[size_t(index)];
 }
@@ -444,7 +483,8 @@ int disp_get_nr_render_targets() { return g_d3d.nr_render_targets; }
 int disp_get_device_lost() { return g_d3d.device_lost; }
 int disp_get_device_kind() { return g_d3d.device_kind; }
 int disp_get_force_lock() { return g_d3d.force_lock; }
-void disp_get_render_size(int* width, int* height) {
+void disp_get_render_size(int* width, int* height)
+{
     if (width) *width = g_d3d.render_width;
     if (height) *height = g_d3d.render_height;
 }

@@ -39,8 +39,8 @@ struct D3d9BootDesc {
     int reserved = 0;
     int fullscreen = 0;
     int render_flag = 0;
-    D3d9Callback lost = nullptr;   // null: the default lost step
-    D3d9Callback reset = nullptr;  // null: the default reset step
+    D3d9Callback lost = nullptr;              // null: the default lost step
+    D3d9Callback reset = nullptr;             // null: the default reset step
     int render_width = 0, render_height = 0;  // 0: the back-buffer size
     D3d9Settings settings;
 };
@@ -49,10 +49,10 @@ struct D3d9BootDesc {
 enum : int { kSwapDiscard = 1, kSwapFlip = 2, kSwapCopy = 3 };
 struct D3d9PresentParams {
     int windowed;
-    int refresh_hz;          // 60 in full screen, 0 windowed
-    int interval_one;        // 1: wait for vertical sync; 0 immediate
-    int swap_effect;         // kSwap*
-    int bb_width, bb_height; // 0 x 0 windowed: the window's size
+    int refresh_hz;           // 60 in full screen, 0 windowed
+    int interval_one;         // 1: wait for vertical sync; 0 immediate
+    int swap_effect;          // kSwap*
+    int bb_width, bb_height;  // 0 x 0 windowed: the window's size
     int bb_count;
     int samples;             // multisample type 0..4
     int quality;             // reported levels - 1, or 0
@@ -146,20 +146,20 @@ void disp_set_stencil_ops(int fail, int zfail, int pass);
 // Element list of an FVF code in this system's reading, ended by the end
 // marker; the vertex size in bytes, 0 for a code that has none.
 int disp_fvf_to_decl(GfxVertexElement out[GFX_MAX_VERTEX_ELEMENTS], uint32_t fvf);
-void disp_decl_element(GfxVertexElement* e, int stream, int offset, int type, int method,
-                       int usage, int usage_index);
+void disp_decl_element(GfxVertexElement* e, int stream, int offset, int type, int method, int usage,
+                       int usage_index);
 // The declaration of a vertex-format row; null when none was made.
 GfxVertexDecl* d3d9_get_decl(int index);
 
 // --- queries -----------------------------------------------------------------------
-int disp_device_ok();         // 1 while booted with a device
+int disp_device_ok();  // 1 while booted with a device
 int disp_get_mode();
 int disp_get_vs_ok();
 int disp_get_ps_ok();
 int disp_get_nr_render_targets();
 int disp_get_device_lost();
 int disp_get_device_kind();
-int disp_get_force_lock();    // FORCE_LOCK_BACKBUFFER was set
+int disp_get_force_lock();  // FORCE_LOCK_BACKBUFFER was set
 void disp_get_render_size(int* width, int* height);
 const D3d9PresentParams* disp_get_present_params();
 GfxViewport disp_get_viewport();

@@ -12,9 +12,8 @@ void noop_light_enable(int, int) {}
 void noop_request_mode_change(int, int, int) {}
 int noop_get_mode() { return 0; }
 
-constexpr DispDevSeam kNoopSeam = {noop_set_transform,    noop_set_render_state,
-                                   noop_set_light,        noop_light_enable,
-                                   noop_request_mode_change, noop_get_mode};
+constexpr DispDevSeam kNoopSeam = {noop_set_transform, noop_set_render_state,    noop_set_light,
+                                   noop_light_enable,  noop_request_mode_change, noop_get_mode};
 
 DispDevSeam g_seam = kNoopSeam;
 

@@ -18,8 +18,7 @@ EnvBlock& env_of(int s) { return disp_work().env[disp_screen_index(s)]; }
 // screen's entry or past the pair, so setters ignore it.
 LightSetEntry* lset_of(int s, int j)
 {
-    if (j != 0)
-        return nullptr;
+    if (j != 0) return nullptr;
     return &disp_work().lset[disp_screen_index(s)];
 }
 
@@ -72,8 +71,7 @@ void env_set_light_enable(int s, uint32_t flag) { env_of(s).enable = flag; }
 void env_set_light_dir(int s, const Vec3* dir)
 {
     assert(dir && "the light direction cannot be null");
-    if (!dir)
-        return;
+    if (!dir) return;
     EnvBlock& e = env_of(s);
     e.base.light_dir = unit_or_up(dir);
     e.cur.light_dir = e.base.light_dir;
@@ -96,8 +94,7 @@ void env_set_color3(int s, uint32_t argb) { set_color(s, 3, argb); }
 void env_fade_light_dir(int s, const Vec3* dir, int32_t frames)
 {
     assert(dir && "the light direction cannot be null");
-    if (!dir)
-        return;
+    if (!dir) return;
     EnvBlock& e = env_of(s);
     start_fade(e, e.target.light_dir, e.base.light_dir, unit_or_up(dir), frames);
 }
@@ -122,8 +119,7 @@ void env_fade_reset(int s)
 void env_flash_light_dir(int s, const Vec3* dir, int32_t frames)
 {
     assert(dir && "the light direction cannot be null");
-    if (!dir)
-        return;
+    if (!dir) return;
     EnvBlock& e = env_of(s);
     e.over.light_dir = unit_or_up(dir);
     e.override_counter = frames;
@@ -182,16 +178,14 @@ void env_apply_light(int s)
 
 void lset_set_enable(int s, int j, uint32_t flag)
 {
-    if (LightSetEntry* l = lset_of(s, j))
-        l->enable = flag;
+    if (LightSetEntry* l = lset_of(s, j)) l->enable = flag;
 }
 
 void lset_set_dir(int s, int j, const Vec3* dir)
 {
     LightSetEntry* l = lset_of(s, j);
     assert(dir && "the light direction cannot be null");
-    if (!l || !dir)
-        return;
+    if (!l || !dir) return;
     l->base.dir = unit_or_up(dir);
     l->cur.dir = l->base.dir;
     l->fade_counter = 0;
@@ -210,8 +204,7 @@ void lset_fade_dir(int s, int j, const Vec3* dir, int32_t frames)
 {
     LightSetEntry* l = lset_of(s, j);
     assert(dir && "the light direction cannot be null");
-    if (l && dir)
-        start_fade(*l, l->target.dir, l->base.dir, unit_or_up(dir), frames);
+    if (l && dir) start_fade(*l, l->target.dir, l->base.dir, unit_or_up(dir), frames);
 }
 
 void lset_fade_color(int s, int j, uint32_t argb, int32_t frames)
@@ -222,16 +215,14 @@ void lset_fade_color(int s, int j, uint32_t argb, int32_t frames)
 
 void lset_fade_reset(int s, int j)
 {
-    if (LightSetEntry* l = lset_of(s, j))
-        l->target = l->base;
+    if (LightSetEntry* l = lset_of(s, j)) l->target = l->base;
 }
 
 void lset_flash_dir(int s, int j, const Vec3* dir, int32_t frames)
 {
     LightSetEntry* l = lset_of(s, j);
     assert(dir && "the light direction cannot be null");
-    if (!l || !dir)
-        return;
+    if (!l || !dir) return;
     l->over.dir = unit_or_up(dir);
     l->override_counter = frames;
 }
@@ -246,8 +237,7 @@ void lset_flash_color(int s, int j, uint32_t argb, int32_t frames)
 
 void lset_flash_reset(int s, int j)
 {
-    if (LightSetEntry* l = lset_of(s, j))
-        l->over = l->base;
+    if (LightSetEntry* l = lset_of(s, j)) l->over = l->base;
 }
 
 // Getters answer the screen's entry whatever j is.

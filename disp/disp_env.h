@@ -18,21 +18,21 @@ inline constexpr int kEnvColors = 4;  // sky ambient, ground ambient, diffuse, s
 
 // One of the four blocks of an EnvBlock (ten words).
 struct EnvValues {
-    Vec3 light_dir;          // the way the directional light travels
-    Vec3 hemi_dir;           // up direction of the hemisphere ambient
+    Vec3 light_dir;  // the way the directional light travels
+    Vec3 hemi_dir;   // up direction of the hemisphere ambient
     uint32_t color[kEnvColors];
 };
 
 struct EnvBlock {
-    uint32_t enable;         // directional light on
-    EnvValues cur;           // what the frame uses
-    EnvValues base;          // what the scene set
-    EnvValues target;        // end values of a running fade
-    EnvValues over;          // values shown while the override runs
+    uint32_t enable;               // directional light on
+    EnvValues cur;                 // what the frame uses
+    EnvValues base;                // what the scene set
+    EnvValues target;              // end values of a running fade
+    EnvValues over;                // values shown while the override runs
     float color_f[kEnvColors][4];  // cur colours as floats, refreshed each frame
-    int32_t fade_counter;    // frames left; 0 = no fade
-    int32_t fade_total;      // length of the running fade
-    int32_t override_counter;  // frames left; 0 = none
+    int32_t fade_counter;          // frames left; 0 = no fade
+    int32_t fade_total;            // length of the running fade
+    int32_t override_counter;      // frames left; 0 = none
 };
 
 struct LightValues {

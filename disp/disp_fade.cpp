@@ -17,16 +17,14 @@ float rand_range_f(float a, float b)
 
 float fade_ratio(int32_t counter, int32_t total, int32_t end)
 {
-    if (total == end)
-        return 0.0f;
+    if (total == end) return 0.0f;
     return vm_clamp01(float((double(counter) - total) / (double(end) - total)));
 }
 
 Vec3* vec3_normalize(Vec3* out, const Vec3* v)
 {
     const double sq = double(v->x) * v->x + double(v->y) * v->y + double(v->z) * v->z;
-    if (sq == 0.0 || std::isnan(sq))
-        return vm_vec3_set(out, 0.0f, 0.0f, 0.0f);
+    if (sq == 0.0 || std::isnan(sq)) return vm_vec3_set(out, 0.0f, 0.0f, 0.0f);
     return vm_vec3_normalize(out, v);
 }
 
@@ -56,8 +54,7 @@ namespace {
 // Not a number gives 0: converting it to an integer is undefined.
 uint32_t unit_to_byte(float x)
 {
-    if (std::isnan(x))
-        return 0;
+    if (std::isnan(x)) return 0;
     const double v = double(vm_clamp01(x)) * 255.0 + 1e-4;
     return uint32_t(v > 255.0 ? 255.0 : v);
 }
@@ -119,8 +116,7 @@ void env_interpolate(EnvValues& cur, const EnvValues& base, const EnvValues& tar
         cur.color[k] = color_lerp(base.color[k], target.color[k], t);
 }
 
-void lset_interpolate(LightValues& cur, const LightValues& base, const LightValues& target,
-                      float t)
+void lset_interpolate(LightValues& cur, const LightValues& base, const LightValues& target, float t)
 {
     cur.dir = lerp_dir(base.dir, target.dir, t);
     cur.color = color_lerp(base.color, target.color, t);
@@ -129,8 +125,8 @@ void lset_interpolate(LightValues& cur, const LightValues& base, const LightValu
 // Override first (the fade waits), then the fade, else the base. The same
 // rule drives the lighting block and the light-set entry.
 template <typename Block, typename Values, typename Interp>
-void fade_values(Block& b, Values& cur, Values& base, const Values& target,
-                 const Values& over, Interp interp)
+void fade_values(Block& b, Values& cur, Values& base, const Values& target, const Values& over,
+                 Interp interp)
 {
     if (b.override_counter >= 1) {
         --b.override_counter;
@@ -148,8 +144,7 @@ void fade_values(Block& b, Values& cur, Values& base, const Values& target,
 void env_step(EnvBlock& env)
 {
     fade_values(env, env.cur, env.base, env.target, env.over, env_interpolate);
-    for (int k = 0; k < kEnvColors; ++k)
-        color_to_f4(env.color_f[k], env.cur.color[k]);
+    for (int k = 0; k < kEnvColors; ++k) color_to_f4(env.color_f[k], env.cur.color[k]);
 }
 
 void lset_step(LightSetEntry& lset)
@@ -160,8 +155,7 @@ void lset_step(LightSetEntry& lset)
 
 void fog_step(CamBlock& cam)
 {
-    if (cam.fog_fade_counter <= 0)
-        return;
+    if (cam.fog_fade_counter <= 0) return;
     if (cam.fog_fade_counter == 1) {
         cam.fog_start = cam.fog_target_start;
         cam.fog_end = cam.fog_target_end;

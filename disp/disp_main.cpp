@@ -46,12 +46,13 @@ constexpr Band kBandMiddle = {31, 71};
 constexpr Band kBandSecond3d = {26, 30};
 constexpr Band kBandFront = {5, 25};
 
-constexpr int kClearAll = 5;         // colour, depth and stencil
-constexpr int kClearDepthOnly = 3;   // depth and stencil
+constexpr int kClearAll = 5;        // colour, depth and stencil
+constexpr int kClearDepthOnly = 3;  // depth and stencil
 
 DispHead& head() { return disp_work().head; }
 
-void probe_step(const char* name) {
+void probe_step(const char* name)
+{
     if (g_main.probe && g_main.probe->step) g_main.probe->step(name);
 }
 
@@ -60,7 +61,8 @@ struct Step {
     void (*fn)();
 };
 
-void run_steps(const Step* steps, size_t count) {
+void run_steps(const Step* steps, size_t count)
+{
     for (size_t i = 0; i < count; ++i) {
         probe_step(steps[i].name);
         if (steps[i].fn) steps[i].fn();
@@ -117,12 +119,14 @@ const Step kShutdownSteps[] = {
     {"d3d9_shutdown", d3d9_shutdown},
 };
 
-void draw_band(Band b) {
+void draw_band(Band b)
+{
     if (g_main.probe && g_main.probe->band) g_main.probe->band(b.lo, b.hi);
     obj_draw_range(b.lo, b.hi);
 }
 
-void full_screen_view() {
+void full_screen_view()
+{
     disp_set_scissor_screen(-1);
     disp_set_viewport_screen(-1);
 }
@@ -132,7 +136,8 @@ uint32_t frame_clear_color() { return color_shift(color_set_alpha(head().clear_c
 void set_frame_targets() { tex_set_targets(tex_default_rt_handle(), 0, tex_get_depth_record()); }
 
 // One 3D pass of a screen over a band (the screen's camera must be enabled).
-void draw_3d_band(int screen, int pass, Band b) {
+void draw_3d_band(int screen, int pass, Band b)
+{
     full_screen_view();
     cam_set_cur_screen(screen);
     if (g_main.probe && g_main.probe->pass_begin) g_main.probe->pass_begin(screen, pass, screen);
@@ -143,19 +148,22 @@ void draw_3d_band(int screen, int pass, Band b) {
     if (g_main.probe && g_main.probe->pass_end) g_main.probe->pass_end(screen);
 }
 
-void draw_3d_bands(int pass, Band b) {
+void draw_3d_bands(int pass, Band b)
+{
     for (int s = 0; s < kDispScreens; ++s)
         if (cam_get_enable(s)) draw_3d_band(s, pass, b);
 }
 
-void rewind_text_lists() {
+void rewind_text_lists()
+{
     textlist_reset(head().text_list);
     textlist_reset(head().d3dx_text_list);
 }
 
 // Semaphore-guarded read of the handshake counters.
 template <typename F>
-auto under_sem(F f) {
+auto under_sem(F f)
+{
     MSem* sem = disp_get_sem();
     msem_wait(sem, MSEM_INFINITE);
     auto r = f();
@@ -168,7 +176,8 @@ auto under_sem(F f) {
 // ---- start and stop -------------------------------------------------------------------
 
 int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h,
-              int32_t color_depth, const RenderSizes* sizes) {
+              int32_t color_depth, const RenderSizes* sizes)
+{
     if (g_main.booted) return g_main.device_ok;
     const DispProbe* probe = g_main.probe;
     g_main = DispMain{};
@@ -201,7 +210,8 @@ int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h
     return g_main.device_ok;
 }
 
-void disp_shutdown() {
+void disp_shutdown()
+{
     if (!g_main.booted) return;
     DispHead& h = head();
     textlist_free(h.d3dx_text_list);
@@ -215,8 +225,9 @@ void disp_shutdown() {
 
 int disp_booted() { return g_main.booted; }
 
-void disp_reset() {
-    obj_system_reset();   // the group table and the object pool
+void disp_reset()
+{
+    obj_system_reset();  // the group table and the object pool
     res_mlist_init();
     // motion player and vector-animation pools reset
     // hit spheres clear, hit checks reset
@@ -227,19 +238,21 @@ void disp_reset() {
 
 void disp_reset_scene() { scene_set_defaults(); }
 
-void disp_scene_clear() {
+void disp_scene_clear()
+{
     resload_abort();
     // movie module release
     // hit checks, collision volumes, hit spheres, vector-animation and motion
     // pools reset
     res_mlist_init();
-    obj_system_reset();   // the object pool and the group table
+    obj_system_reset();  // the object pool and the group table
     disp_reset_scene();
 }
 
 // ---- per frame ------------------------------------------------------------------------
 
-void disp_update(DispCallback callback) {
+void disp_update(DispCallback callback)
+{
     if (!g_main.booted) return;
     DispHead& h = head();
     disp_fade_frame();
@@ -263,7 +276,8 @@ void disp_update(DispCallback callback) {
     if (h.keep_prev_matrices) cam_keep_prev_matrices();
 }
 
-void disp_frame_render(void* window, DispCallback callback) {
+void disp_frame_render(void* window, DispCallback callback)
+{
     if (!g_main.threaded) {
         disp_render(window, callback);
         return;
@@ -274,12 +288,14 @@ void disp_frame_render(void* window, DispCallback callback) {
     plat_time_end_period(1);
 }
 
-void disp_frame_wait(void*, DispCallback) {
+void disp_frame_wait(void*, DispCallback)
+{
     rewind_text_lists();
     plat_time_sleep_ms(0);
 }
 
-void disp_render(void*, DispCallback callback) {
+void disp_render(void*, DispCallback callback)
+{
     DispHead& h = head();
     const uint32_t clear = frame_clear_color();
     cam_update_all();
@@ -311,7 +327,8 @@ void disp_render(void*, DispCallback callback) {
     ++g_main.frames;
 }
 
-void disp_draw_scene() {
+void disp_draw_scene()
+{
     set_frame_targets();
     disp_clear(kClearAll, frame_clear_color());
     draw_band(kBandBack);
@@ -338,7 +355,8 @@ void disp_request_prev_matrices() { head().init_prev_once = 1; }
 
 // ---- display resource mark ---------------------------------------------------------------
 
-int disp_res_mark() {
+int disp_res_mark()
+{
     g_main.mark = ResMark{};
     res_mark(g_main.mark);
     return 1;
@@ -348,7 +366,8 @@ void disp_res_release() { res_release_to_mark(g_main.mark); }
 
 // ---- threaded-frame handshake ------------------------------------------------------------
 
-void disp_set_threaded(int on) {
+void disp_set_threaded(int on)
+{
     under_sem([on] {
         g_main.threaded = on;
         g_main.requests = g_main.done = 0;
@@ -356,7 +375,8 @@ void disp_set_threaded(int on) {
     });
 }
 
-void disp_render_thread_step(void* window) {
+void disp_render_thread_step(void* window)
+{
     if (!under_sem([] { return g_main.threaded; })) return;
     plat_time_begin_period(1);
     while (under_sem([] { return g_main.threaded && g_main.requests == g_main.done; }))
@@ -369,11 +389,13 @@ void disp_render_thread_step(void* window) {
 
 // ---- colours ---------------------------------------------------------------------------
 
-uint32_t color_set_alpha(uint32_t color, uint32_t alpha) {
+uint32_t color_set_alpha(uint32_t color, uint32_t alpha)
+{
     return (color & 0x00FFFFFFu) | ((alpha & 0xFFu) << 24);
 }
 
-uint32_t color_shift(uint32_t color, int bits) {
+uint32_t color_shift(uint32_t color, int bits)
+{
     if (bits <= 0) return color;
     if (bits >= 8) return color & 0xFF000000u;
     const uint32_t r = (color_r(color) >> bits) << 16;

@@ -16,8 +16,8 @@
 
 #include "disp/disp_param.h"
 
-inline constexpr uint32_t kDispSysTextListBytes = 16384;   // replayed with the system fonts
-inline constexpr uint32_t kDispTextListBytes = 65536;      // replayed with the bitmap fonts
+inline constexpr uint32_t kDispSysTextListBytes = 16384;  // replayed with the system fonts
+inline constexpr uint32_t kDispTextListBytes = 65536;     // replayed with the bitmap fonts
 
 using DispCallback = void (*)();
 
@@ -39,7 +39,7 @@ void disp_frame_render(void* window, DispCallback callback);
 void disp_frame_wait(void* window, DispCallback callback);
 void disp_render(void* window, DispCallback callback);
 void disp_draw_scene();
-uint32_t disp_frame_count();   // render steps since start
+uint32_t disp_frame_count();  // render steps since start
 
 // ---- flags -----------------------------------------------------------------------------
 void disp_set_render_enable(int on);
@@ -76,4 +76,4 @@ struct DispProbe {
     void (*pass_begin)(int screen, int pass, int xform_set);
     void (*pass_end)(int screen);
 };
-void disp_set_probe(const DispProbe* probe);   // null: none
+void disp_set_probe(const DispProbe* probe);  // null: none

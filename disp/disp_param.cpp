@@ -26,12 +26,9 @@ int32_t size_or(int32_t value, int32_t fallback) { return value != 0 ? value : f
 // Truncation toward zero, held inside the int range.
 int32_t trunc_to_int(float v)
 {
-    if (std::isnan(v))
-        return 0;
-    if (v >= float(INT_MAX))
-        return INT_MAX;
-    if (v <= float(INT_MIN))
-        return INT_MIN;
+    if (std::isnan(v)) return 0;
+    if (v >= float(INT_MAX)) return INT_MAX;
+    if (v <= float(INT_MIN)) return INT_MIN;
     return int32_t(v);
 }
 
@@ -86,7 +83,8 @@ int disp_query_mode() { return disp_dev_seam().get_mode(); }
 void disp_window_to_render(int32_t* out_x, int32_t* out_y, int32_t window_x, int32_t window_y)
 {
     const DispHead& h = head();
-    const int32_t flag = h.orientation >= 0 && h.orientation < kDispOrientations ? h.orientation : 0;
+    const int32_t flag =
+        h.orientation >= 0 && h.orientation < kDispOrientations ? h.orientation : 0;
     const Orientation& o = kOrientations[flag];
     const int32_t W = o.swapped ? h.screen_h : h.screen_w;
     const int32_t H = o.swapped ? h.screen_w : h.screen_h;
@@ -104,10 +102,8 @@ void disp_window_to_render(int32_t* out_x, int32_t* out_y, int32_t window_x, int
     if ((dx < 0 || dy < 0) && W > 0 && H > 0)
         s = dx > dy ? float(h.render_h) / float(H) : float(h.render_w) / float(W);
 
-    if (out_x)
-        *out_x = trunc_to_int(float(ox) * s) + (h.render_w >> 1);
-    if (out_y)
-        *out_y = trunc_to_int(float(oy) * s) + (h.render_h >> 1);
+    if (out_x) *out_x = trunc_to_int(float(ox) * s) + (h.render_w >> 1);
+    if (out_y) *out_y = trunc_to_int(float(oy) * s) + (h.render_h >> 1);
 }
 
 void disp_window_to_normalized(float* out_x, float* out_y, int32_t window_x, int32_t window_y)
@@ -116,8 +112,6 @@ void disp_window_to_normalized(float* out_x, float* out_y, int32_t window_x, int
     disp_window_to_render(&x, &y, window_x, window_y);
     const DispHead& h = head();
     // An empty render area has no coordinates; its centre is answered.
-    if (out_x)
-        *out_x = h.render_w != 0 ? float((2.0 * x - h.render_w) / h.render_w) : 0.0f;
-    if (out_y)
-        *out_y = h.render_h != 0 ? float((double(h.render_h) - 2.0 * y) / h.render_h) : 0.0f;
+    if (out_x) *out_x = h.render_w != 0 ? float((2.0 * x - h.render_w) / h.render_w) : 0.0f;
+    if (out_y) *out_y = h.render_h != 0 ? float((double(h.render_h) - 2.0 * y) / h.render_h) : 0.0f;
 }

@@ -15,21 +15,21 @@ inline constexpr int kDispOrientations = 6;  // "RENDER_FLAG" 0..5
 // handle is a pointer.
 struct DispHead {
     void* window;
-    int32_t start_arg;             // second start argument, kept unused (0)
-    int32_t screen_w, screen_h;    // client size = back-buffer size, pixels
-    int32_t color_depth;           // 32
+    int32_t start_arg;               // second start argument, kept unused (0)
+    int32_t screen_w, screen_h;      // client size = back-buffer size, pixels
+    int32_t color_depth;             // 32
     int32_t render3d_w, render3d_h;  // "RENDER_WIDTH3D", "RENDER_HEIGHT3D"
-    int32_t render_w, render_h;    // "RENDER_WIDTH", "RENDER_HEIGHT": 2D and viewport space
-    int32_t orientation;           // "RENDER_FLAG" 0..5
-    int32_t d3dx_text_list;        // slot of the 16 KB list (system fonts)
-    int32_t text_list;             // slot of the 64 KB list (bitmap fonts)
-    int32_t render_enable;         // 0: frames skip rendering
+    int32_t render_w, render_h;      // "RENDER_WIDTH", "RENDER_HEIGHT": 2D and viewport space
+    int32_t orientation;             // "RENDER_FLAG" 0..5
+    int32_t d3dx_text_list;          // slot of the 16 KB list (system fonts)
+    int32_t text_list;               // slot of the 64 KB list (bitmap fonts)
+    int32_t render_enable;           // 0: frames skip rendering
     int32_t scene_pass_enable;
-    int32_t keep_prev_matrices;    // copy camera matrices at every frame end
-    int32_t init_prev_once;        // copy them once before the next render
-    uint32_t clear_color;          // 0x00RRGGBB; alpha replaced when used
-    int32_t cur_screen;            // screen being drawn
-    int32_t user_word;             // kept for callers, read by nothing else
+    int32_t keep_prev_matrices;  // copy camera matrices at every frame end
+    int32_t init_prev_once;      // copy them once before the next render
+    uint32_t clear_color;        // 0x00RRGGBB; alpha replaced when used
+    int32_t cur_screen;          // screen being drawn
+    int32_t user_word;           // kept for callers, read by nothing else
 };
 
 // The five render-size settings as the application passes them.
@@ -50,8 +50,8 @@ int32_t disp_get_render3d_w();
 int32_t disp_get_render3d_h();
 int32_t disp_get_screen_w();
 int32_t disp_get_screen_h();
-int32_t disp_get_text_drawlist();        // 64 KB bitmap-font list
-int32_t disp_get_d3dx_text_drawlist();   // 16 KB system-font list
+int32_t disp_get_text_drawlist();       // 64 KB bitmap-font list
+int32_t disp_get_d3dx_text_drawlist();  // 16 KB system-font list
 void disp_set_clear_color(uint32_t rgb);
 uint32_t disp_get_clear_color();
 void disp_set_user_word(int32_t value);

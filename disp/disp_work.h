@@ -20,15 +20,15 @@ inline constexpr int kSubViewsPerScreen = 2;
 struct DispWork {
     DispHead head;
     XformSet xform[kXformSets];
-    int32_t selected_set;                  // the set the shader constants read
-    PrevMatrices prev[kDispScreens];       // previous-frame matrices per screen
+    int32_t selected_set;             // the set the shader constants read
+    PrevMatrices prev[kDispScreens];  // previous-frame matrices per screen
     CamBlock cam[kDispScreens];
     EnvBlock env[kDispScreens];
     LightSetEntry lset[kDispScreens];
     SubView subview[kDispScreens * kSubViewsPerScreen];  // screen s: 2s + j
     MirrorPlane mirror[kDispScreens];
-    int32_t view_flag[kDispScreens];       // never stored; reads 0
-    int32_t subview_count[kDispScreens];   // enabled sub-views, recounted each frame
+    int32_t view_flag[kDispScreens];      // never stored; reads 0
+    int32_t subview_count[kDispScreens];  // enabled sub-views, recounted each frame
 };
 
 DispWork& disp_work();

@@ -63,24 +63,21 @@ void fog_set_color(int s, uint32_t argb)
 // no frames would never show its value: it is a plain set instead.
 void fog_fade_start(int s, float value, int32_t frames)
 {
-    if (frames <= 0)
-        return fog_set_start(s, value);
+    if (frames <= 0) return fog_set_start(s, value);
     CamBlock& c = cam_of(s);
     fade_to(c, c.fog_start, c.fog_from_start, c.fog_target_start, value, frames);
 }
 
 void fog_fade_end(int s, float value, int32_t frames)
 {
-    if (frames <= 0)
-        return fog_set_end(s, value);
+    if (frames <= 0) return fog_set_end(s, value);
     CamBlock& c = cam_of(s);
     fade_to(c, c.fog_end, c.fog_from_end, c.fog_target_end, value, frames);
 }
 
 void fog_fade_color(int s, uint32_t argb, int32_t frames)
 {
-    if (frames <= 0)
-        return fog_set_color(s, argb);
+    if (frames <= 0) return fog_set_color(s, argb);
     CamBlock& c = cam_of(s);
     fade_to(c, c.fog_color, c.fog_from_color, c.fog_target_color, argb, frames);
 }
@@ -101,10 +98,8 @@ void fog_get_range(int s, float* out_start, float* out_end)
         const float width = std::fmax(1e-6f, std::fabs(start) * 1e-6f);
         end = start + width;
     }
-    if (out_start)
-        *out_start = start;
-    if (out_end)
-        *out_end = end;
+    if (out_start) *out_start = start;
+    if (out_end) *out_end = end;
 }
 
 void fog_apply(int s)

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr float kFont4Ratio = 0.5454546f;   // 6 / 11
+constexpr float kFont4Ratio = 0.5454546f;  // 6 / 11
 
 constexpr std::array<FontDesc, kFontCount> kFonts = {{
     {"font1.dds", 1, 0, 16, 32, 16.0f, 0.5f, 0, 0, 8, 16},
@@ -34,7 +34,7 @@ constexpr std::array<FontDesc, kFontCount> kFonts = {{
 }};
 
 constexpr const char* kDefaultFontPath = ".\\data\\font\\";
-constexpr uint32_t kBitmapTextFvf = 0x244;   // XYZRHW, DIFFUSE, two texture sets
+constexpr uint32_t kBitmapTextFvf = 0x244;  // XYZRHW, DIFFUSE, two texture sets
 constexpr int kLeadByteBase = 0x82;
 constexpr int kTrailByteBase = 0x1E;
 
@@ -57,7 +57,8 @@ struct Record {
     uint32_t length;
 };
 
-uint32_t read_u32(const uint8_t* p) {
+uint32_t read_u32(const uint8_t* p)
+{
     uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
@@ -65,7 +66,8 @@ uint32_t read_u32(const uint8_t* p) {
 
 // Reads the record at p; the next record's start in next. False at the end
 // mark (or anything that is not a record).
-bool read_record(const uint8_t* p, Record* r, const uint8_t** next) {
+bool read_record(const uint8_t* p, Record* r, const uint8_t** next)
+{
     if (!p || p[0] != kTextListRecordMark) return false;
     r->font = read_u32(p + 4);
     r->color = read_u32(p + 8);
@@ -84,13 +86,15 @@ bool read_record(const uint8_t* p, Record* r, const uint8_t** next) {
 
 // ---- bitmap text ----------------------------------------------------------------------------
 
-int shift_of(int columns) {
+int shift_of(int columns)
+{
     int shift = 0;
     for (int c = columns - 1; c > 0; c >>= 1) ++shift;
     return shift;
 }
 
-void set_bitmap_text_states() {
+void set_bitmap_text_states()
+{
     disp_rstate_cache_reset();
     const RenderStateKey key = rstate_key_make(0, 0, 0, 1, 2, kAlphaRefOff, 7, 0, 1);
     disp_set_rstate_key_fvf(key, kBitmapTextFvf);
@@ -102,7 +106,8 @@ struct GlyphQuad {
     float u0, v0, u1, v1;
 };
 
-GlyphQuad glyph_uv(const FontDesc& d, const FontState& s, int index) {
+GlyphQuad glyph_uv(const FontDesc& d, const FontState& s, int index)
+{
     const int column = index & s.mask;
     const int row = index >> s.shift;
     GlyphQuad q;
@@ -113,23 +118,29 @@ GlyphQuad glyph_uv(const FontDesc& d, const FontState& s, int index) {
     return q;
 }
 
-void put_vertex(TexVertexA* v, float x, float y, uint32_t color, float u, float vv) {
+void put_vertex(TexVertexA* v, float x, float y, uint32_t color, float u, float vv)
+{
     *v = {x, y, 0.0f, 1.0f, color, u, vv, 0.0f, 0.0f};
 }
 
 // Fills scratch A with the record's glyphs. Answers the glyph count; *full
 // is set when the record holds more glyphs than one record may draw.
-int build_glyphs(const Record& r, TexVertexA* out, bool* full) {
+int build_glyphs(const Record& r, TexVertexA* out, bool* full)
+{
     const FontDesc& d = kFonts[r.font];
     const FontState& s = g_font.state[r.font];
     const float h = float(r.size);
     const float w = h * d.width_ratio;
     float x = float(r.x) - 0.5f;
     float y = float(r.y) - 0.5f;
-    if (r.align & kTextAlignRight) x -= w * float(r.length);
-    else if (r.align & kTextAlignCentreX) x -= w * float(r.length) / 2.0f;
-    if (r.align & kTextAlignBottom) y -= h;
-    else if (r.align & kTextAlignCentreY) y -= h / 2.0f;
+    if (r.align & kTextAlignRight)
+        x -= w * float(r.length);
+    else if (r.align & kTextAlignCentreX)
+        x -= w * float(r.length) / 2.0f;
+    if (r.align & kTextAlignBottom)
+        y -= h;
+    else if (r.align & kTextAlignCentreY)
+        y -= h / 2.0f;
 
     const auto* text = reinterpret_cast<const uint8_t*>(r.text);
     int n = 0;
@@ -162,7 +173,8 @@ int build_glyphs(const Record& r, TexVertexA* out, bool* full) {
 // ---- system-font text -----------------------------------------------------------------------
 
 // At most kFontSysTextMax bytes, never ending inside a UTF-8 sequence.
-std::string sys_text(const Record& r) {
+std::string sys_text(const Record& r)
+{
     size_t n = std::min<size_t>(r.length, kFontSysTextMax);
     const auto* t = reinterpret_cast<const uint8_t*>(r.text);
     if (n < r.length)
@@ -170,33 +182,48 @@ std::string sys_text(const Record& r) {
     return std::string(r.text, n);
 }
 
-uint32_t sys_flags(uint32_t align) {
-    uint32_t f = 0;   // never clipped to its box
-    if (align & kTextAlignRight) f |= SYSFONT_RIGHT;
-    else if (align & kTextAlignCentreX) f |= SYSFONT_CENTER;
-    if (align & kTextAlignBottom) f |= SYSFONT_BOTTOM | SYSFONT_SINGLELINE;
-    else if (align & kTextAlignCentreY) f |= SYSFONT_VCENTER | SYSFONT_SINGLELINE;
+uint32_t sys_flags(uint32_t align)
+{
+    uint32_t f = 0;  // never clipped to its box
+    if (align & kTextAlignRight)
+        f |= SYSFONT_RIGHT;
+    else if (align & kTextAlignCentreX)
+        f |= SYSFONT_CENTER;
+    if (align & kTextAlignBottom)
+        f |= SYSFONT_BOTTOM | SYSFONT_SINGLELINE;
+    else if (align & kTextAlignCentreY)
+        f |= SYSFONT_VCENTER | SYSFONT_SINGLELINE;
     return f;
 }
 
-GfxRect sys_box(const Record& r) {
+GfxRect sys_box(const Record& r)
+{
     const int bw = app_get_screen_width(), bh = app_get_screen_height();
     int left = int(float(r.x) - 0.5f), top = int(float(r.y) - 0.5f);
-    if (r.align & kTextAlignRight) left -= bw;
-    else if (r.align & kTextAlignCentreX) left -= bw / 2;
-    if (r.align & kTextAlignBottom) top -= bh;
-    else if (r.align & kTextAlignCentreY) top -= bh / 2;
+    if (r.align & kTextAlignRight)
+        left -= bw;
+    else if (r.align & kTextAlignCentreX)
+        left -= bw / 2;
+    if (r.align & kTextAlignBottom)
+        top -= bh;
+    else if (r.align & kTextAlignCentreY)
+        top -= bh / 2;
     return {left, top, left + bw, top + bh};
 }
 
 }  // namespace
 
-const FontDesc& font_desc(int font) { return kFonts[valid_font(uint32_t(font)) ? size_t(font) : 0]; }
-const FontState& font_state(int font) {
+const FontDesc& font_desc(int font)
+{
+    return kFonts[valid_font(uint32_t(font)) ? size_t(font) : 0];
+}
+const FontState& font_state(int font)
+{
     return g_font.state[valid_font(uint32_t(font)) ? size_t(font) : 0];
 }
 
-void font_boot() {
+void font_boot()
+{
     g_font.mark = ResMark{};
     g_font.path.clear();
     res_mark(g_font.mark);
@@ -206,13 +233,15 @@ void font_boot() {
     font_create_d3dx();
 }
 
-void font_shutdown() {
+void font_shutdown()
+{
     res_release_to_mark(g_font.mark);
     g_font.state = {};
     font_release_d3dx();
 }
 
-void font_load_bitmap() {
+void font_load_bitmap()
+{
     g_font.state = {};
     const std::string f1632 = g_font.path + kFonts[5].file;
     const auto dds = embedded_font1_dds();
@@ -235,7 +264,8 @@ void font_load_bitmap() {
     }
 }
 
-void font_create_d3dx() {
+void font_create_d3dx()
+{
     for (int i = 0; i < kFontCount; ++i) {
         SysFont*& f = g_font.sys[size_t(i)];
         if (f) continue;
@@ -244,7 +274,8 @@ void font_create_d3dx() {
     }
 }
 
-void font_release_d3dx() {
+void font_release_d3dx()
+{
     for (int i = kFontCount - 1; i >= 0; --i) {
         sysfont_release(g_font.sys[size_t(i)]);
         g_font.sys[size_t(i)] = nullptr;
@@ -253,7 +284,8 @@ void font_release_d3dx() {
 
 int font_d3dx_ready(int font) { return valid_font(uint32_t(font)) && g_font.sys[size_t(font)]; }
 
-void font_draw_bitmap_text(int draw, int32_t slot) {
+void font_draw_bitmap_text(int draw, int32_t slot)
+{
     const uint8_t* p = textlist_get(slot);
     if (draw && p && disp_device_ok()) {
         set_bitmap_text_states();
@@ -276,7 +308,8 @@ void font_draw_bitmap_text(int draw, int32_t slot) {
     textlist_reset(slot);
 }
 
-void font_draw_d3dx_text(int draw, int32_t slot) {
+void font_draw_d3dx_text(int draw, int32_t slot)
+{
     const uint8_t* p = textlist_get(slot);
     if (draw && p && disp_device_ok()) {
         Record r;
@@ -295,7 +328,8 @@ void font_draw_d3dx_text(int draw, int32_t slot) {
 
 const std::string& font_get_path() { return g_font.path; }
 
-int font_bitmap_quads(const uint8_t* record, TexVertexA* out, bool* stop) {
+int font_bitmap_quads(const uint8_t* record, TexVertexA* out, bool* stop)
+{
     Record r;
     const uint8_t* next;
     bool full = false;

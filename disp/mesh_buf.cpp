@@ -11,25 +11,28 @@
 namespace {
 
 // Texture-coordinate size codes by component count (2 is the default 0).
-uint32_t tex_size_code(uint32_t components) {
+uint32_t tex_size_code(uint32_t components)
+{
     switch (components) {
-        case 1: return 3;
-        case 3: return 1;
-        case 4: return 2;
-        default: return 0;
+    case 1: return 3;
+    case 3: return 1;
+    case 4: return 2;
+    default: return 0;
     }
 }
 
 // Writes into a buffer sized beforehand.
 struct ByteOut {
     uint8_t* at;
-    void put(const void* p, size_t n) {
+    void put(const void* p, size_t n)
+    {
         std::memcpy(at, p, n);
         at += n;
     }
 };
 
-float at_least(float v) {
+float at_least(float v)
+{
     const float kMin = 0.00001f;
     if (std::fabs(v) < kMin) return v < 0 ? -kMin : kMin;
     return v;
@@ -37,28 +40,32 @@ float at_least(float v) {
 
 }  // namespace
 
-uint32_t prim_vertex_count(uint32_t prim_type, uint32_t n) {
+uint32_t prim_vertex_count(uint32_t prim_type, uint32_t n)
+{
     switch (prim_type) {
-        case 1: return n;          // point list
-        case 2: return 2 * n;      // line list
-        case 3: return n + 1;      // line strip
-        case 4: return 3 * n;      // triangle list
-        case 5:
-        case 6: return n + 2;      // strip, fan
-        default: return 0;
+    case 1: return n;      // point list
+    case 2: return 2 * n;  // line list
+    case 3: return n + 1;  // line strip
+    case 4: return 3 * n;  // triangle list
+    case 5:
+    case 6: return n + 2;  // strip, fan
+    default: return 0;
     }
 }
 
-int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset* subsets, uint32_t subset_cap,
-                            MeshBone* bones, uint32_t bone_cap, uint32_t* out_subsets, uint32_t* out_bones,
-                            uint32_t caller_word) {
+int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset* subsets,
+                            uint32_t subset_cap, MeshBone* bones, uint32_t bone_cap,
+                            uint32_t* out_subsets, uint32_t* out_bones, uint32_t caller_word)
+{
     if (src.positions.empty() || src.vertex_count == 0) return 0;
     out = MeshBuffers{};
     const uint32_t nv = src.vertex_count;
-    const bool weighted = !src.weights.empty() && !src.blend_indices.empty() && src.weights_per_vertex > 0;
+    const bool weighted =
+        !src.weights.empty() && !src.blend_indices.empty() && src.weights_per_vertex > 0;
     const uint32_t k = weighted ? src.weights_per_vertex : 0;
     if (k > 4) return 0;
-    if (src.subsets.size() > subset_cap || (!src.bones.empty() && src.bones.size() > bone_cap)) return 0;
+    if (src.subsets.size() > subset_cap || (!src.bones.empty() && src.bones.size() > bone_cap))
+        return 0;
 
     static constexpr uint32_t kBlendFvf[5] = {FVF_XYZ, 0x006, 0x008, 0x00A, 0x00C};
     uint32_t fvf = k ? (kBlendFvf[k] | FVF_LASTBETA_UBYTE4) : FVF_XYZ;
@@ -89,7 +96,8 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
         if (normals) o.put(&src.normals[3ull * v], 12);
         if (colors) o.put(&src.colors[v], 4);
         for (uint32_t s = 0; s < src.tex_set_count; s++)
-            o.put(src.tex_sets[s].values + size_t(v) * src.tex_sets[s].components, 4 * src.tex_sets[s].components);
+            o.put(src.tex_sets[s].values + size_t(v) * src.tex_sets[s].components,
+                  4 * src.tex_sets[s].components);
         if (tan) o.put(&src.tangents[3ull * v], 12);
         if (bin) o.put(&src.binormals[3ull * v], 12);
     }
@@ -101,7 +109,7 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
     if (indexed) {
         std::vector<uint8_t> ib(src.indices.size() * index_bytes);
         ByteOut io{ib.data()};
-        for (uint32_t i : src.indices) io.put(&i, index_bytes);   // little-endian low half
+        for (uint32_t i : src.indices) io.put(&i, index_bytes);  // little-endian low half
         out.ib = env.buffer_create(ib.data(), uint32_t(ib.size()));
         if (!out.ib) {
             env.buffer_release(out.vb);
@@ -123,7 +131,8 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
         d.prim_count = count;
         if (indexed) {
             uint32_t lo = 0xFFFFFFFFu, hi = 0;
-            for (uint64_t i = d.start_index; i < uint64_t(d.start_index) + 3ull * count && i < src.indices.size(); i++) {
+            for (uint64_t i = d.start_index;
+                 i < uint64_t(d.start_index) + 3ull * count && i < src.indices.size(); i++) {
                 lo = std::min(lo, src.indices[i]);
                 hi = std::max(hi, src.indices[i]);
             }
@@ -176,13 +185,15 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
     return 1;
 }
 
-void mdl_release_vertex_buffer(MeshBuffers& m) {
+void mdl_release_vertex_buffer(MeshBuffers& m)
+{
     ResEnv& env = res_env();
     if (m.vb) env.buffer_release(m.vb);
     if (m.ib) env.buffer_release(m.ib);
     m = MeshBuffers{};
 }
 
-uint32_t mdl_buffer_bytes(const MeshBuffers& m) {
+uint32_t mdl_buffer_bytes(const MeshBuffers& m)
+{
     return m.vertex_count * m.stride + m.index_count * (m.index_bits == 32 ? 4 : 2);
 }

@@ -16,21 +16,21 @@
 constexpr uint32_t FVF_XYZ = 0x002;
 constexpr uint32_t FVF_NORMAL = 0x010;
 constexpr uint32_t FVF_DIFFUSE = 0x040;
-constexpr uint32_t FVF_TANGENT_BIT = 0x080;   // tangents or binormals follow
+constexpr uint32_t FVF_TANGENT_BIT = 0x080;  // tangents or binormals follow
 constexpr uint32_t FVF_TEXCOUNT_SHIFT = 8;
 constexpr uint32_t FVF_LASTBETA_UBYTE4 = 0x1000;
 
 constexpr uint32_t PRIM_TRIANGLE_LIST = 4;
 
 struct MeshSubset {
-    uint32_t prim_type;      // 4: triangle list
-    uint32_t start_index;    // 3 x first triangle
+    uint32_t prim_type;    // 4: triangle list
+    uint32_t start_index;  // 3 x first triangle
     uint32_t prim_count;
     uint32_t min_vertex;
-    uint32_t vertex_count;   // largest - smallest + 1
+    uint32_t vertex_count;  // largest - smallest + 1
     const char* slot_group[MESH_MAX_SLOTS];
     const char* slot_name[MESH_MAX_SLOTS];
-    uint32_t slot_tex[MESH_MAX_SLOTS];   // texture handles, bound when loading ends
+    uint32_t slot_tex[MESH_MAX_SLOTS];  // texture handles, bound when loading ends
     uint32_t slot_count;
 };
 
@@ -41,34 +41,34 @@ struct MeshBone {
 };
 
 struct MeshBuffers {
-    uint32_t vb, ib;             // device buffers (0 = none)
-    MeshSubset* subsets;         // caller's storage
-    MeshBone* bones;             // caller's storage, null without bones
-    uint32_t fvf;                // without the tangent bit
-    uint32_t fvf_decl;           // with it: the code the declaration is looked up by
-    int lvf;                     // the vertex-format row of fvf_decl (0 when none)
-    uint32_t stride;             // bytes per vertex
-    float box0[6];               // the sphere words of the model
-    float box[6];                // bounding box: minimum, then maximum
+    uint32_t vb, ib;      // device buffers (0 = none)
+    MeshSubset* subsets;  // caller's storage
+    MeshBone* bones;      // caller's storage, null without bones
+    uint32_t fvf;         // without the tangent bit
+    uint32_t fvf_decl;    // with it: the code the declaration is looked up by
+    int lvf;              // the vertex-format row of fvf_decl (0 when none)
+    uint32_t stride;      // bytes per vertex
+    float box0[6];        // the sphere words of the model
+    float box[6];         // bounding box: minimum, then maximum
     uint32_t prim_count;
     uint32_t vertex_count;
     uint32_t index_count;
-    uint32_t index_bits;         // 16 or 32
-    uint32_t subset_count;       // kept (non-empty) subsets
+    uint32_t index_bits;    // 16 or 32
+    uint32_t subset_count;  // kept (non-empty) subsets
     uint32_t bone_count;
-    uint32_t weights;            // per vertex
-    bool elongated;              // largest box extent >= 3 x smallest
+    uint32_t weights;  // per vertex
+    bool elongated;    // largest box extent >= 3 x smallest
     bool has_colors;
-    uint32_t caller_word;        // the resource manager keeps the mesh flags here
-    int32_t first_textured;      // set when textures are bound; -1 none
+    uint32_t caller_word;    // the resource manager keeps the mesh flags here
+    int32_t first_textured;  // set when textures are bound; -1 none
 };
 
 // 1 on success; 0 (nothing allocated) without positions, with no vertices,
 // more than 4 weights, more subsets or bones than the storage holds, or a
 // failed buffer.
-int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset* subsets, uint32_t subset_cap,
-                            MeshBone* bones, uint32_t bone_cap, uint32_t* out_subsets, uint32_t* out_bones,
-                            uint32_t caller_word);
+int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset* subsets,
+                            uint32_t subset_cap, MeshBone* bones, uint32_t bone_cap,
+                            uint32_t* out_subsets, uint32_t* out_bones, uint32_t caller_word);
 void mdl_release_vertex_buffer(MeshBuffers& m);
 // Vertices or indices a draw of n primitives of the type takes.
 uint32_t prim_vertex_count(uint32_t prim_type, uint32_t n);

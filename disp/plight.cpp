@@ -16,7 +16,7 @@ constexpr int kVkF9 = 0x78;
 
 struct PlightBlock {
     std::array<PointLight, kPlightPool> light;
-    PointLight* active;   // newest first
+    PointLight* active;  // newest first
     PointLight* free;
     std::array<std::array<PointLight*, kPlightPool>, kPlightScreens> visible;
     std::array<int, kPlightScreens> visible_count;
@@ -26,33 +26,42 @@ struct PlightBlock {
 };
 PlightBlock g_pl;
 
-void push_front(PointLight*& head, PointLight* l) {
+void push_front(PointLight*& head, PointLight* l)
+{
     l->prev = nullptr;
     l->next = head;
     if (head) head->prev = l;
     head = l;
 }
 
-void unlink(PointLight*& head, PointLight* l) {
-    if (l->prev) l->prev->next = l->next;
-    else head = l->next;
+void unlink(PointLight*& head, PointLight* l)
+{
+    if (l->prev)
+        l->prev->next = l->next;
+    else
+        head = l->next;
     if (l->next) l->next->prev = l->prev;
     l->prev = l->next = nullptr;
 }
 
 bool is_active(const PointLight* l) { return l && (l->flags & kPlightActive); }
 
-uint32_t priority(const PointLight* l) { return (l->flags & kPlightPriorityMask) >> kPlightPriorityShift; }
+uint32_t priority(const PointLight* l)
+{
+    return (l->flags & kPlightPriorityMask) >> kPlightPriorityShift;
+}
 
 // The active lights as they are now, so that callbacks that free or create
 // lights never send the walk into the free list.
-int snapshot(std::array<PointLight*, kPlightPool>& out) {
+int snapshot(std::array<PointLight*, kPlightPool>& out)
+{
     int n = 0;
     for (PointLight* l = g_pl.active; l && n < kPlightPool; l = l->next) out[size_t(n++)] = l;
     return n;
 }
 
-bool sphere_inside(const FrustumPlanes& f, const Vec3& p, float range) {
+bool sphere_inside(const FrustumPlanes& f, const Vec3& p, float range)
+{
     for (const Plane& pl : f.p)
         if (pl.a * p.x + pl.b * p.y + pl.c * p.z + pl.d < -range) return false;
     return true;
@@ -60,12 +69,14 @@ bool sphere_inside(const FrustumPlanes& f, const Vec3& p, float range) {
 
 }  // namespace
 
-void plight_pool_reset() {
+void plight_pool_reset()
+{
     g_pl = PlightBlock{};
     for (int i = kPlightPool - 1; i >= 0; --i) push_front(g_pl.free, &g_pl.light[size_t(i)]);
 }
 
-void plight_update_color(PointLight* l) {
+void plight_update_color(PointLight* l)
+{
     const uint32_t c = l->color;
     l->color_f[0] = float((c >> 16) & 0xFF) / 255.0f * l->intensity;
     l->color_f[1] = float((c >> 8) & 0xFF) / 255.0f * l->intensity;
@@ -73,7 +84,9 @@ void plight_update_color(PointLight* l) {
     l->color_f[3] = float(c >> 24) / 255.0f;
 }
 
-PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t color, float intensity) {
+PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t color,
+                          float intensity)
+{
     PointLight* l = g_pl.free;
     if (!l) return nullptr;
     unlink(g_pl.free, l);
@@ -91,17 +104,21 @@ PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t
     return l;
 }
 
-PointLight* plight_create_1f(uint32_t owner, const Vec3* pos, float range, uint32_t color, float intensity) {
+PointLight* plight_create_1f(uint32_t owner, const Vec3* pos, float range, uint32_t color,
+                             float intensity)
+{
     PointLight* l = plight_create(owner, pos, range, color, intensity);
     plight_set_1f(l);
     return l;
 }
 
-void plight_set_1f(PointLight* l) {
+void plight_set_1f(PointLight* l)
+{
     if (l) l->flags |= kPlightEndOfFrame;
 }
 
-void plight_free(PointLight* l) {
+void plight_free(PointLight* l)
+{
     if (!is_active(l)) return;
     l->flags &= ~kPlightActive;
     unlink(g_pl.active, l);
@@ -109,14 +126,15 @@ void plight_free(PointLight* l) {
     --g_pl.active_count;
 }
 
-void plight_frame() {
+void plight_frame()
+{
     std::array<PointLight*, kPlightPool> list;
     const int n = snapshot(list);
     for (int i = 0; i < n; ++i) {
         PointLight* l = list[size_t(i)];
-        if (!is_active(l)) continue;   // freed by an earlier callback
+        if (!is_active(l)) continue;  // freed by an earlier callback
         const int result = l->update ? l->update(l) : 0;
-        if (!is_active(l)) continue;   // the callback freed it itself
+        if (!is_active(l)) continue;  // the callback freed it itself
         plight_update_color(l);
         if (result) {
             if (l->release) l->release(l);
@@ -125,7 +143,8 @@ void plight_frame() {
     }
 }
 
-void plight_cull() {
+void plight_cull()
+{
     for (int s = 0; s < kPlightScreens; ++s) {
         int& count = g_pl.visible_count[size_t(s)];
         count = 0;
@@ -138,8 +157,9 @@ void plight_cull() {
     }
 }
 
-int plight_select_for_point(PointLight** out, int max_count, int screen, const Vec3* point, float radius,
-                            uint32_t group_mask) {
+int plight_select_for_point(PointLight** out, int max_count, int screen, const Vec3* point,
+                            float radius, uint32_t group_mask)
+{
     if (screen < 0 || screen >= kPlightScreens || !point) return 0;
     const Vec3* eye = cam_get_pos(screen);
     int taken = 0;
@@ -154,26 +174,32 @@ int plight_select_for_point(PointLight** out, int max_count, int screen, const V
     }
     auto first = g_pl.scratch.begin(), last = first + taken;
     if (taken > 1) {
-        std::stable_sort(first, last, [](const PointLight* a, const PointLight* b) { return a->distance < b->distance; });
+        std::stable_sort(first, last, [](const PointLight* a, const PointLight* b) {
+            return a->distance < b->distance;
+        });
         for (int i = 0; i < taken; ++i) {
             PointLight* l = g_pl.scratch[size_t(i)];
             l->sort_key = (priority(l) << 16) | uint32_t(i);
         }
-        std::sort(first, last, [](const PointLight* a, const PointLight* b) { return a->sort_key < b->sort_key; });
+        std::sort(first, last, [](const PointLight* a, const PointLight* b) {
+            return a->sort_key < b->sort_key;
+        });
     }
     const int result = std::clamp(taken, 0, std::max(max_count, 0));
     if (out) std::copy(first, first + result, out);
     return result;
 }
 
-void plight_release_1f() {
+void plight_release_1f()
+{
     std::array<PointLight*, kPlightPool> list;
     const int n = snapshot(list);
     for (int i = 0; i < n; ++i)
         if (list[size_t(i)]->flags & kPlightEndOfFrame) plight_free(list[size_t(i)]);
 }
 
-void plight_kill_owner(uint32_t owner) {
+void plight_kill_owner(uint32_t owner)
+{
     if (owner == 0) return;
     std::array<PointLight*, kPlightPool> list;
     const int n = snapshot(list);
@@ -181,13 +207,18 @@ void plight_kill_owner(uint32_t owner) {
         if (list[size_t(i)]->owner == owner) plight_free(list[size_t(i)]);
 }
 
-void plight_debug_draw() {
+void plight_debug_draw()
+{
     if (key_is_pressed(kVkF9)) g_pl.debug ^= 1;
 }
 
 int plight_get_count() { return g_pl.active_count; }
-int plight_visible_count(int s) { return (s >= 0 && s < kPlightScreens) ? g_pl.visible_count[size_t(s)] : 0; }
-PointLight* plight_visible(int s, int i) {
+int plight_visible_count(int s)
+{
+    return (s >= 0 && s < kPlightScreens) ? g_pl.visible_count[size_t(s)] : 0;
+}
+PointLight* plight_visible(int s, int i)
+{
     if (s < 0 || s >= kPlightScreens || i < 0 || i >= g_pl.visible_count[size_t(s)]) return nullptr;
     return g_pl.visible[size_t(s)][size_t(i)];
 }

@@ -22,34 +22,34 @@ inline constexpr int kPlightScreens = 2;
 
 // Flags.
 inline constexpr uint32_t kPlightActive = 1u << 0;
-inline constexpr uint32_t kPlightShown = 1u << 1;     // debug view draws it in its colour
+inline constexpr uint32_t kPlightShown = 1u << 1;  // debug view draws it in its colour
 inline constexpr uint32_t kPlightEndOfFrame = 1u << 2;
-inline constexpr int kPlightPriorityShift = 8;        // bits 8..15, lower chosen first
+inline constexpr int kPlightPriorityShift = 8;  // bits 8..15, lower chosen first
 inline constexpr uint32_t kPlightPriorityMask = 0xFFu << kPlightPriorityShift;
 inline constexpr uint32_t kPlightDefaultPriority = 127;
 
 // ---- value types -----------------------------------------------------------------
 
 struct PointLight;
-using PlightUpdateFn = int (*)(PointLight* light);   // nonzero: release the light
+using PlightUpdateFn = int (*)(PointLight* light);  // nonzero: release the light
 using PlightReleaseFn = void (*)(PointLight* light);
 
 // Callers set the priority, group mask, position, callbacks and the shown
 // bit by writing the fields.
 struct PointLight {
     uint32_t flags;
-    uint32_t sort_key;       // selection scratch: priority << 16 | distance rank
-    uint32_t group_mask;     // an object takes only lights sharing a bit with its mask
-    uint32_t owner;          // resource group id
-    Vec3 pos;                // world
+    uint32_t sort_key;    // selection scratch: priority << 16 | distance rank
+    uint32_t group_mask;  // an object takes only lights sharing a bit with its mask
+    uint32_t owner;       // resource group id
+    Vec3 pos;             // world
     float range;
-    float scale;             // 1.0 at creation; not read by the display
-    float range_sq;          // refreshed by the cull
-    float distance;          // selection scratch
+    float scale;     // 1.0 at creation; not read by the display
+    float range_sq;  // refreshed by the cull
+    float distance;  // selection scratch
     float intensity;
-    float color_f[4];        // (r, g, b) / 255 x intensity, a / 255; refreshed each frame
-    uint32_t color;          // 0xAARRGGBB
-    uint32_t user[8];        // zero at creation; not read by the display
+    float color_f[4];  // (r, g, b) / 255 x intensity, a / 255; refreshed each frame
+    uint32_t color;    // 0xAARRGGBB
+    uint32_t user[8];  // zero at creation; not read by the display
     PlightUpdateFn update;
     PlightReleaseFn release;
     PointLight* prev;
@@ -72,8 +72,10 @@ void plight_debug_draw();
 // ---- commands --------------------------------------------------------------------
 
 // Null when all 128 are in use. pos may be null (the light stays at 0).
-PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t color, float intensity);
-PointLight* plight_create_1f(uint32_t owner, const Vec3* pos, float range, uint32_t color, float intensity);
+PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t color,
+                          float intensity);
+PointLight* plight_create_1f(uint32_t owner, const Vec3* pos, float range, uint32_t color,
+                             float intensity);
 void plight_set_1f(PointLight* light);
 // Null or an already free light: nothing.
 void plight_free(PointLight* light);

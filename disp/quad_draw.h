@@ -32,10 +32,10 @@
 // The fields of a drawer's key its caller chooses (indices of the value
 // tables). The defaults draw opaque, untested, over everything, point-sampled.
 struct QuadState {
-    int blend = 0;                // blend-mode index
-    int alpha_ref = kAlphaRefOff; // alpha-reference index (5: test off)
-    int zfunc = 7;                // z-function index (7: ALWAYS)
-    int filter = 0;               // texture-filter index (0 point, 1 linear)
+    int blend = 0;                 // blend-mode index
+    int alpha_ref = kAlphaRefOff;  // alpha-reference index (5: test off)
+    int zfunc = 7;                 // z-function index (7: ALWAYS)
+    int filter = 0;                // texture-filter index (0 point, 1 linear)
 };
 
 // Texture coordinates of the four corners (u, v), in corner order.
@@ -64,8 +64,7 @@ int disp_draw_tex_full_b(uint32_t tex, const QuadUv& uv, uint32_t color, const Q
 // The same as disp_draw_tex_full; when `tex` names no texture and width and
 // height are positive, the half-pixel shift is that of a width x height
 // target instead of the viewport's.
-int disp_draw_tex_full_c(uint32_t tex, int width, int height, uint32_t color,
-                         const QuadState& st);
+int disp_draw_tex_full_c(uint32_t tex, int width, int height, uint32_t color, const QuadState& st);
 
 // --- pixel-space quads (XYZRHW, DIFFUSE, two texture sets; 36 bytes) --------
 // A width x height quad at the target's top-left corner, moved by the
@@ -87,8 +86,7 @@ int disp_draw_rect2(int x, int y, int width, int height, uint32_t tex0, uint32_t
 int disp_draw_rect2_vp(uint32_t tex0, uint32_t tex1, uint32_t color, const QuadState& st);
 // disp_draw_rect2 with the coordinates of both sets given per corner.
 int disp_draw_rect2_uv(int x, int y, int width, int height, uint32_t tex0, uint32_t tex1,
-                       const QuadUv& uv0, const QuadUv& uv1, uint32_t color,
-                       const QuadState& st);
+                       const QuadUv& uv0, const QuadUv& uv1, uint32_t color, const QuadState& st);
 int disp_draw_rect2_uv_vp(uint32_t tex0, uint32_t tex1, const QuadUv& uv0, const QuadUv& uv1,
                           uint32_t color, const QuadState& st);
 

@@ -38,9 +38,9 @@ constexpr std::array<uint32_t, 3> kCull = {GFX_CULL_CCW, GFX_CULL_CW, GFX_CULL_N
 constexpr std::array<uint32_t, 3> kFill = {GFX_FILL_SOLID, GFX_FILL_WIREFRAME, GFX_FILL_POINT};
 constexpr std::array<uint32_t, 2> kFilter = {GFX_TEXF_POINT, GFX_TEXF_LINEAR};
 constexpr std::array<uint32_t, 6> kAlphaRef = {1, 48, 129, 192, 254, 0};
-constexpr std::array<uint32_t, 8> kZFunc = {
-    GFX_CMP_NEVER,   GFX_CMP_LESS,     GFX_CMP_EQUAL,        GFX_CMP_LESSEQUAL,
-    GFX_CMP_GREATER, GFX_CMP_NOTEQUAL, GFX_CMP_GREATEREQUAL, GFX_CMP_ALWAYS};
+constexpr std::array<uint32_t, 8> kZFunc = {GFX_CMP_NEVER,        GFX_CMP_LESS,    GFX_CMP_EQUAL,
+                                            GFX_CMP_LESSEQUAL,    GFX_CMP_GREATER, GFX_CMP_NOTEQUAL,
+                                            GFX_CMP_GREATEREQUAL, GFX_CMP_ALWAYS};
 constexpr std::array<uint32_t, 8> kStencilOp = {
     GFX_STENCILOP_KEEP,    GFX_STENCILOP_ZERO,   GFX_STENCILOP_REPLACE, GFX_STENCILOP_INCRSAT,
     GFX_STENCILOP_DECRSAT, GFX_STENCILOP_INVERT, GFX_STENCILOP_INCR,    GFX_STENCILOP_DECR};
@@ -48,11 +48,11 @@ constexpr std::array<uint32_t, 8> kStencilOp = {
 // --- format tables -----------------------------------------------------------
 
 constexpr std::array<uint32_t, kVertexFormatCount> kFvf = {
-    0x244,    0x844,    0x144,    0x252,    0x442,    0x112,    0x12,     0x40112,  0x52,
-    0x40152,  0x1D2,    0x112,    0x192,    0x40212,  0x152,    0x40252,  0x1116,   0x1118,
-    0x111A,   0x111C,   0x1196,   0x1198,   0x119A,   0x119C,   0x41216,  0x41218,  0x4121A,
-    0x4121C,  0x1156,   0x1158,   0x115A,   0x115C,   0x11D6,   0x11D8,   0x11DA,   0x11DC,
-    0x41256,  0x41258,  0x4125A,  0x4125C,  0x1256,   0x1258,   0x125A,   0x125C,   0x101356,
+    0x244,    0x844,    0x144,    0x252,    0x442,    0x112,    0x12,    0x40112, 0x52,
+    0x40152,  0x1D2,    0x112,    0x192,    0x40212,  0x152,    0x40252, 0x1116,  0x1118,
+    0x111A,   0x111C,   0x1196,   0x1198,   0x119A,   0x119C,   0x41216, 0x41218, 0x4121A,
+    0x4121C,  0x1156,   0x1158,   0x115A,   0x115C,   0x11D6,   0x11D8,  0x11DA,  0x11DC,
+    0x41256,  0x41258,  0x4125A,  0x4125C,  0x1256,   0x1258,   0x125A,  0x125C,  0x101356,
     0x101358, 0x10135A, 0x10135C, 0x501456, 0x501458, 0x50145A, 0x50145C};
 
 struct SurfFormatRow {
@@ -60,18 +60,30 @@ struct SurfFormatRow {
     const char* name;
 };
 constexpr std::array<SurfFormatRow, kSurfFormatCount> kSurfFormats = {{
-    {GFX_FMT_A8R8G8B8, "A8R8G8B8"},   {GFX_FMT_X8R8G8B8, "X8R8G8B"},
-    {GFX_FMT_A1R5G5B5, "A1R5G5B5"},   {GFX_FMT_X1R5G5B5, "X1R5G5B5"},
-    {GFX_FMT_R5G6B5, "R5G6B5"},       {GFX_FMT_R8G8B8, "R8G8B8"},
-    {GFX_FMT_A4R4G4B4, "A4R4G4B4"},   {GFX_FMT_A16B16G16R16, "A16B16G16R16"},
-    {GFX_FMT_A2R10G10B10, "A2R10G10B10"}, {GFX_FMT_A2B10G10R10, "A2B10G10R10"},
-    {GFX_FMT_A8, "A8"},               {GFX_FMT_L8, "L8"},
-    {GFX_FMT_A8L8, "A8L8"},           {GFX_FMT_DXT1, "DXT1"},
-    {GFX_FMT_DXT2, "DXT2"},           {GFX_FMT_DXT3, "DXT3"},
-    {GFX_FMT_DXT4, "DXT4"},           {GFX_FMT_DXT5, "DXT5"},
-    {GFX_FMT_R16F, "R16F"},           {GFX_FMT_R32F, "R32F"},
-    {GFX_FMT_G16R16F, "G16R16F"},     {GFX_FMT_A16B16G16R16F, "A16B16G16R16F"},
-    {GFX_FMT_G32R32F, "G32R32F"},     {GFX_FMT_A32B32G32R32F, "A32B32G32R32F"},
+    {GFX_FMT_A8R8G8B8, "A8R8G8B8"},
+    {GFX_FMT_X8R8G8B8, "X8R8G8B"},
+    {GFX_FMT_A1R5G5B5, "A1R5G5B5"},
+    {GFX_FMT_X1R5G5B5, "X1R5G5B5"},
+    {GFX_FMT_R5G6B5, "R5G6B5"},
+    {GFX_FMT_R8G8B8, "R8G8B8"},
+    {GFX_FMT_A4R4G4B4, "A4R4G4B4"},
+    {GFX_FMT_A16B16G16R16, "A16B16G16R16"},
+    {GFX_FMT_A2R10G10B10, "A2R10G10B10"},
+    {GFX_FMT_A2B10G10R10, "A2B10G10R10"},
+    {GFX_FMT_A8, "A8"},
+    {GFX_FMT_L8, "L8"},
+    {GFX_FMT_A8L8, "A8L8"},
+    {GFX_FMT_DXT1, "DXT1"},
+    {GFX_FMT_DXT2, "DXT2"},
+    {GFX_FMT_DXT3, "DXT3"},
+    {GFX_FMT_DXT4, "DXT4"},
+    {GFX_FMT_DXT5, "DXT5"},
+    {GFX_FMT_R16F, "R16F"},
+    {GFX_FMT_R32F, "R32F"},
+    {GFX_FMT_G16R16F, "G16R16F"},
+    {GFX_FMT_A16B16G16R16F, "A16B16G16R16F"},
+    {GFX_FMT_G32R32F, "G32R32F"},
+    {GFX_FMT_A32B32G32R32F, "A32B32G32R32F"},
 }};
 
 struct BppRow {
@@ -79,28 +91,63 @@ struct BppRow {
     uint8_t bits;
 };
 constexpr std::array<BppRow, 52> kBpp = {{
-    {GFX_FMT_D16_LOCKABLE, 16}, {GFX_FMT_D32, 32},         {GFX_FMT_D15S1, 16},
-    {GFX_FMT_D24S8, 32},        {GFX_FMT_D24X8, 32},       {GFX_FMT_D24X4S4, 32},
-    {GFX_FMT_D32F_LOCKABLE, 32}, {GFX_FMT_D24FS8, 32},     {GFX_FMT_D16, 16},
-    {GFX_FMT_INDEX16, 16},      {GFX_FMT_INDEX32, 32},     {GFX_FMT_DXT1, 4},
-    {GFX_FMT_DXT2, 8},          {GFX_FMT_DXT3, 8},         {GFX_FMT_DXT4, 8},
-    {GFX_FMT_DXT5, 8},          {GFX_FMT_R16F, 16},        {GFX_FMT_G16R16F, 32},
-    {GFX_FMT_A16B16G16R16F, 64}, {GFX_FMT_R32F, 32},       {GFX_FMT_G32R32F, 64},
-    {GFX_FMT_A32B32G32R32F, 128}, {GFX_FMT_L6V5U5, 16},    {GFX_FMT_X8L8V8U8, 32},
-    {GFX_FMT_A2W10V10U10, 32},  {GFX_FMT_V8U8, 16},        {GFX_FMT_Q8W8V8U8, 32},
-    {GFX_FMT_V16U16, 32},       {GFX_FMT_Q16W16V16U16, 64}, {GFX_FMT_R8G8B8, 24},
-    {GFX_FMT_A8R8G8B8, 32},     {GFX_FMT_X8R8G8B8, 32},    {GFX_FMT_R5G6B5, 16},
-    {GFX_FMT_X1R5G5B5, 16},     {GFX_FMT_A1R5G5B5, 16},    {GFX_FMT_A4R4G4B4, 16},
-    {GFX_FMT_R3G3B2, 8},        {GFX_FMT_A8, 8},           {GFX_FMT_A8R3G3B2, 16},
-    {GFX_FMT_X4R4G4B4, 16},     {GFX_FMT_A2B10G10R10, 32}, {GFX_FMT_A8B8G8R8, 32},
-    {GFX_FMT_X8B8G8R8, 32},     {GFX_FMT_G16R16, 32},      {GFX_FMT_A2R10G10B10, 32},
-    {GFX_FMT_A16B16G16R16, 64}, {GFX_FMT_A8P8, 16},        {GFX_FMT_P8, 8},
-    {GFX_FMT_L8, 8},            {GFX_FMT_L16, 16},         {GFX_FMT_A8L8, 16},
+    {GFX_FMT_D16_LOCKABLE, 16},
+    {GFX_FMT_D32, 32},
+    {GFX_FMT_D15S1, 16},
+    {GFX_FMT_D24S8, 32},
+    {GFX_FMT_D24X8, 32},
+    {GFX_FMT_D24X4S4, 32},
+    {GFX_FMT_D32F_LOCKABLE, 32},
+    {GFX_FMT_D24FS8, 32},
+    {GFX_FMT_D16, 16},
+    {GFX_FMT_INDEX16, 16},
+    {GFX_FMT_INDEX32, 32},
+    {GFX_FMT_DXT1, 4},
+    {GFX_FMT_DXT2, 8},
+    {GFX_FMT_DXT3, 8},
+    {GFX_FMT_DXT4, 8},
+    {GFX_FMT_DXT5, 8},
+    {GFX_FMT_R16F, 16},
+    {GFX_FMT_G16R16F, 32},
+    {GFX_FMT_A16B16G16R16F, 64},
+    {GFX_FMT_R32F, 32},
+    {GFX_FMT_G32R32F, 64},
+    {GFX_FMT_A32B32G32R32F, 128},
+    {GFX_FMT_L6V5U5, 16},
+    {GFX_FMT_X8L8V8U8, 32},
+    {GFX_FMT_A2W10V10U10, 32},
+    {GFX_FMT_V8U8, 16},
+    {GFX_FMT_Q8W8V8U8, 32},
+    {GFX_FMT_V16U16, 32},
+    {GFX_FMT_Q16W16V16U16, 64},
+    {GFX_FMT_R8G8B8, 24},
+    {GFX_FMT_A8R8G8B8, 32},
+    {GFX_FMT_X8R8G8B8, 32},
+    {GFX_FMT_R5G6B5, 16},
+    {GFX_FMT_X1R5G5B5, 16},
+    {GFX_FMT_A1R5G5B5, 16},
+    {GFX_FMT_A4R4G4B4, 16},
+    {GFX_FMT_R3G3B2, 8},
+    {GFX_FMT_A8, 8},
+    {GFX_FMT_A8R3G3B2, 16},
+    {GFX_FMT_X4R4G4B4, 16},
+    {GFX_FMT_A2B10G10R10, 32},
+    {GFX_FMT_A8B8G8R8, 32},
+    {GFX_FMT_X8B8G8R8, 32},
+    {GFX_FMT_G16R16, 32},
+    {GFX_FMT_A2R10G10B10, 32},
+    {GFX_FMT_A16B16G16R16, 64},
+    {GFX_FMT_A8P8, 16},
+    {GFX_FMT_P8, 8},
+    {GFX_FMT_L8, 8},
+    {GFX_FMT_L16, 16},
+    {GFX_FMT_A8L8, 16},
     {GFX_FMT_A4L4, 16},
 }};
 
 template <size_t N>
-uint32_t table_get(const std::array<uint32_t, N>& t, int index, int fallback) {
+uint32_t table_get(const std::array<uint32_t, N>& t, int index, int fallback)
+{
     return t[(index >= 0 && size_t(index) < N) ? size_t(index) : size_t(fallback)];
 }
 
@@ -117,17 +164,19 @@ struct RstateWork {
     RstateCache cache;
     uint64_t sets;  // device render-state calls made here
 };
-RstateWork g_rs = {{kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset,
-                    kUnset, kUnset, kUnset},
+RstateWork g_rs = {{kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset,
+                    kUnset, kUnset},
                    0};
 
-void set_rs(GfxRs state, uint32_t value) {
+void set_rs(GfxRs state, uint32_t value)
+{
     gfx_set_render_state(state, value);
     ++g_rs.sets;
 }
 
 // Sets `state` := value when `word` differs from `v`; 1 when it did.
-bool update(uint32_t& word, uint32_t v) {
+bool update(uint32_t& word, uint32_t v)
+{
     if (word == v) return false;
     word = v;
     return true;
@@ -136,8 +185,11 @@ bool update(uint32_t& word, uint32_t v) {
 }  // namespace
 
 RenderStateKey rstate_key_make(int lighting, int zwrite, int fog, int blend, int cull,
-                               int alpha_ref, int zfunc, int fill, int filter) {
-    auto put = [](int v, int shift, int bits) { return (uint32_t(v) & ((1u << bits) - 1u)) << shift; };
+                               int alpha_ref, int zfunc, int fill, int filter)
+{
+    auto put = [](int v, int shift, int bits) {
+        return (uint32_t(v) & ((1u << bits) - 1u)) << shift;
+    };
     return kRsValid | put(lighting, 2, 1) | put(zwrite, 4, 1) | put(fog, 5, 1) |
            put(blend, kRsBlendShift, kRsBlendBits) | put(cull, kRsCullShift, kRsCullBits) |
            put(alpha_ref, kRsAlphaRefShift, kRsAlphaRefBits) |
@@ -145,13 +197,15 @@ RenderStateKey rstate_key_make(int lighting, int zwrite, int fog, int blend, int
            put(filter, kRsFilterShift, kRsFilterBits);
 }
 
-void disp_rstate_cache_reset() {
+void disp_rstate_cache_reset()
+{
     RstateCache& c = g_rs.cache;
-    c = {kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset,
-         kUnset};
+    c = {kUnset, kUnset, kUnset, kUnset, kUnset, kUnset,
+         kUnset, kUnset, kUnset, kUnset, kUnset, kUnset};
 }
 
-int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh) {
+int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh)
+{
     if (!(key & kRsValid) || !d3d9_booted()) return 0;
     if (key & kRsCacheReset) disp_rstate_cache_reset();
     RstateCache& c = g_rs.cache;
@@ -201,7 +255,8 @@ int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh) {
     return changed ? 1 : 0;
 }
 
-int disp_set_rstate_key_fvf(RenderStateKey key, uint32_t fvf) {
+int disp_set_rstate_key_fvf(RenderStateKey key, uint32_t fvf)
+{
     RstateMeshArgs a = {};
     a.decl = disp_fvf_to_lvf(fvf);
     return disp_set_rstate_block(key, &a);
@@ -219,11 +274,13 @@ uint32_t disp_rstate_fill() { return g_rs.cache.fill; }
 uint32_t disp_rstate_alpha_ref() { return g_rs.cache.alpha_ref; }
 uint64_t disp_rstate_set_count() { return g_rs.sets; }
 
-void disp_unbind_stages_from(int n) {
+void disp_unbind_stages_from(int n)
+{
     for (int s = std::max(n, 0); s < kTexStages; ++s) tex_set_stage(s, nullptr, 0);
 }
 
-void disp_set_alpha_blend_sep(int enable, int blend) {
+void disp_set_alpha_blend_sep(int enable, int blend)
+{
     gfx_set_render_state(GFX_RS_SEPARATEALPHABLENDENABLE, enable ? 1 : 0);
     if (!enable) return;
     uint32_t src, dst, op;
@@ -233,7 +290,8 @@ void disp_set_alpha_blend_sep(int enable, int blend) {
     gfx_set_render_state(GFX_RS_BLENDOPALPHA, op);
 }
 
-void disp_blend_mode_get(int index, uint32_t* src, uint32_t* dst, uint32_t* op) {
+void disp_blend_mode_get(int index, uint32_t* src, uint32_t* dst, uint32_t* op)
+{
     const BlendRow& r = kBlend[(index >= 0 && index < int(kBlend.size())) ? index : 0];
     if (src) *src = r.src;
     if (dst) *dst = r.dst;
@@ -246,38 +304,45 @@ uint32_t disp_alpha_ref_get(int index) { return table_get(kAlphaRef, index, 0); 
 uint32_t disp_zfunc_get(int index) { return table_get(kZFunc, index, 1); }
 uint32_t disp_stencil_op_get(int index) { return table_get(kStencilOp, index, 0); }
 
-int disp_fvf_to_lvf(uint32_t fvf) {
+int disp_fvf_to_lvf(uint32_t fvf)
+{
     for (int i = 0; i < kVertexFormatCount; ++i)
         if (kFvf[size_t(i)] == fvf) return i;
     return 0;
 }
 
-uint32_t disp_lvf_to_fvf(int index) {
+uint32_t disp_lvf_to_fvf(int index)
+{
     return (index >= 0 && index < kVertexFormatCount) ? kFvf[size_t(index)] : 0;
 }
 
-int disp_set_lvf_decl(int index) {
+int disp_set_lvf_decl(int index)
+{
     GfxVertexDecl* d = d3d9_get_decl(index);
     return d && gfx_ok(gfx_set_vertex_decl(d)) ? 1 : 0;
 }
 
-GfxFormat disp_index_to_fmt(int index) {
+GfxFormat disp_index_to_fmt(int index)
+{
     if (index < 0 || index >= kSurfFormatCount) return GFX_FMT_L8;
     return kSurfFormats[size_t(index)].fmt;
 }
 
-int disp_fmt_to_index(GfxFormat fmt) {
+int disp_fmt_to_index(GfxFormat fmt)
+{
     for (int i = 0; i < kSurfFormatCount; ++i)
         if (kSurfFormats[size_t(i)].fmt == fmt) return i;
     return kSfL8;
 }
 
-const char* disp_index_to_fmt_name(int index) {
+const char* disp_index_to_fmt_name(int index)
+{
     if (index < 0 || index >= kSurfFormatCount) return nullptr;
     return kSurfFormats[size_t(index)].name;
 }
 
-int disp_fmt_bpp(GfxFormat fmt) {
+int disp_fmt_bpp(GfxFormat fmt)
+{
     for (const BppRow& r : kBpp)
         if (r.fmt == fmt) return r.bits;
     return 32;
@@ -285,24 +350,23 @@ int disp_fmt_bpp(GfxFormat fmt) {
 
 GfxFormat disp_depth_index_to_fmt(int index) { return index == 1 ? GFX_FMT_D24S8 : GFX_FMT_D16; }
 
-uint8_t disp_fmt_kind(GfxFormat fmt) {
+uint8_t disp_fmt_kind(GfxFormat fmt)
+{
     switch (fmt) {
     case GFX_FMT_D15S1:
     case GFX_FMT_D24S8:
     case GFX_FMT_D24X4S4:
-    case GFX_FMT_D24FS8:
-        return kSurfKindDepth | kSurfKindStencil;
+    case GFX_FMT_D24FS8: return kSurfKindDepth | kSurfKindStencil;
     case GFX_FMT_D32:
-    case GFX_FMT_D16:
-        return kSurfKindDepth;
-    default:
-        return kSurfKindColor;
+    case GFX_FMT_D16: return kSurfKindDepth;
+    default: return kSurfKindColor;
     }
 }
 
 int disp_fmt_is_depth(GfxFormat fmt) { return (disp_fmt_kind(fmt) & kSurfKindDepth) ? 1 : 0; }
 
-int disp_check_fmt(GfxFormat fmt, int use) {
+int disp_check_fmt(GfxFormat fmt, int use)
+{
     struct Ask {
         uint32_t usage;
         GfxResourceType rtype;
@@ -315,16 +379,21 @@ int disp_check_fmt(GfxFormat fmt, int use) {
                                   {GFX_USAGE_QUERY_POSTPIXELSHADER_BLENDING, GFX_RTYPE_TEXTURE}};
     static const Ask kDepth[] = {{GFX_USAGE_DEPTHSTENCIL, GFX_RTYPE_SURFACE}};
     std::span<const Ask> asks;
-    if (use == kFmtUseTexture) asks = kTexture;
-    else if (use == kFmtUseRenderTarget) asks = kTarget;
-    else if (use == kFmtUseDepthStencil) asks = kDepth;
-    else return 0;
+    if (use == kFmtUseTexture)
+        asks = kTexture;
+    else if (use == kFmtUseRenderTarget)
+        asks = kTarget;
+    else if (use == kFmtUseDepthStencil)
+        asks = kDepth;
+    else
+        return 0;
     for (const Ask& a : asks)
         if (!gfx_check_format(fmt, a.usage, a.rtype)) return 0;
     return 1;
 }
 
-int disp_check_tex_fmt(uint32_t handle) {
+int disp_check_tex_fmt(uint32_t handle)
+{
     TexRecord* t = disp_tex_lookup(handle);
     if (!t || !t->texture) return 0;
     int use = (t->flags & kTexFlagRenderTarget) ? kFmtUseRenderTarget : kFmtUseTexture;

@@ -35,7 +35,8 @@ constexpr int kRsFilterShift = 26, kRsFilterBits = 2;
 constexpr int kRsFillShift = 28, kRsFillBits = 2;
 constexpr RenderStateKey kRsCacheReset = 1u << 30;
 
-constexpr uint32_t rstate_field(RenderStateKey key, int shift, int bits) {
+constexpr uint32_t rstate_field(RenderStateKey key, int shift, int bits)
+{
     return (key >> shift) & ((1u << bits) - 1u);
 }
 static_assert(kRsBlendShift + kRsBlendBits == kRsCullShift);
@@ -48,10 +49,30 @@ constexpr int kAlphaRefOff = 5;
 
 // Surface-format indices (the 24 rows of the surface-format table).
 enum : int {
-    kSfA8R8G8B8 = 0, kSfX8R8G8B8, kSfA1R5G5B5, kSfX1R5G5B5, kSfR5G6B5, kSfR8G8B8,
-    kSfA4R4G4B4, kSfA16B16G16R16, kSfA2R10G10B10, kSfA2B10G10R10, kSfA8, kSfL8, kSfA8L8,
-    kSfDxt1, kSfDxt2, kSfDxt3, kSfDxt4, kSfDxt5, kSfR16F, kSfR32F, kSfG16R16F,
-    kSfA16B16G16R16F, kSfG32R32F, kSfA32B32G32R32F,
+    kSfA8R8G8B8 = 0,
+    kSfX8R8G8B8,
+    kSfA1R5G5B5,
+    kSfX1R5G5B5,
+    kSfR5G6B5,
+    kSfR8G8B8,
+    kSfA4R4G4B4,
+    kSfA16B16G16R16,
+    kSfA2R10G10B10,
+    kSfA2B10G10R10,
+    kSfA8,
+    kSfL8,
+    kSfA8L8,
+    kSfDxt1,
+    kSfDxt2,
+    kSfDxt3,
+    kSfDxt4,
+    kSfDxt5,
+    kSfR16F,
+    kSfR32F,
+    kSfG16R16F,
+    kSfA16B16G16R16F,
+    kSfG32R32F,
+    kSfA32B32G32R32F,
     kSurfFormatCount
 };
 static_assert(kSurfFormatCount == 24);
@@ -72,8 +93,8 @@ struct RstateMeshArgs {
     int pass_id;
     int shader_set;
     const void* params;
-    int decl;                 // vertex-format index
-    const float* world;       // Mat44, 16 floats
+    int decl;            // vertex-format index
+    const float* world;  // Mat44, 16 floats
     const void* material;
     float scalar;
     const void* mesh;
@@ -138,10 +159,10 @@ uint32_t disp_lvf_to_fvf(int index);
 int disp_set_lvf_decl(int index);
 
 // --- surface formats ---------------------------------------------------------
-GfxFormat disp_index_to_fmt(int index);    // L8 for an index outside 0..23
-int disp_fmt_to_index(GfxFormat fmt);      // 11 (L8) when absent
+GfxFormat disp_index_to_fmt(int index);         // L8 for an index outside 0..23
+int disp_fmt_to_index(GfxFormat fmt);           // 11 (L8) when absent
 const char* disp_index_to_fmt_name(int index);  // null outside 0..23
-int disp_fmt_bpp(GfxFormat fmt);           // 32 when absent
+int disp_fmt_bpp(GfxFormat fmt);                // 32 when absent
 GfxFormat disp_depth_index_to_fmt(int index);   // 0 D16, 1 D24S8, others D16
 uint8_t disp_fmt_kind(GfxFormat fmt);
 int disp_fmt_is_depth(GfxFormat fmt);

@@ -21,18 +21,21 @@ ShotWork g_shot;
 
 const char kSavedCaption[] = "保存しました。";
 
-void put16(uint8_t* p, uint32_t v) {
+void put16(uint8_t* p, uint32_t v)
+{
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
-void put32(uint8_t* p, uint32_t v) {
+void put32(uint8_t* p, uint32_t v)
+{
     put16(p, v & 0xFFFF);
     put16(p + 2, v >> 16);
 }
 
 int round_up4(int v) { return (v + 3) & ~3; }
 
-void write_headers(uint8_t* h, int w4, int h4) {
+void write_headers(uint8_t* h, int w4, int h4)
+{
     uint32_t pixel_bytes = 3u * uint32_t(w4) * uint32_t(h4);
     h[0] = 'B';
     h[1] = 'M';
@@ -54,7 +57,8 @@ void write_headers(uint8_t* h, int w4, int h4) {
 
 }  // namespace
 
-int disp_screenshot_request(std::string_view path, int x, int y, int width, int height) {
+int disp_screenshot_request(std::string_view path, int x, int y, int width, int height)
+{
     if (path.empty() || path.size() > kShotMaxPath) return 0;
     g_shot.path.assign(path);
     g_shot.x = x;
@@ -65,7 +69,8 @@ int disp_screenshot_request(std::string_view path, int x, int y, int width, int 
     return 1;
 }
 
-int disp_screenshot_take() {
+int disp_screenshot_take()
+{
     int p = g_shot.pending ? 1 : 0;
     g_shot.pending = 0;
     return p;
@@ -74,7 +79,8 @@ int disp_screenshot_take() {
 uint32_t disp_screenshot_count() { return g_shot.served; }
 
 int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t> src, int src_w,
-                              int src_h, int pitch, int x, int y, int width, int height) {
+                              int src_h, int pitch, int x, int y, int width, int height)
+{
     out.clear();
     if (width <= 0 || height <= 0 || width > kShotMaxSide || height > kShotMaxSide) return 0;
     if (src_w < 0 || src_h < 0 || (src_w > 0 && pitch < src_w * 4)) return 0;
@@ -108,7 +114,8 @@ int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t
     return 1;
 }
 
-int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes) {
+int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes)
+{
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
@@ -120,13 +127,15 @@ int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> 
 
 namespace {
 
-void announce(const std::string& path) {
+void announce(const std::string& path)
+{
     if (disp_links().message_box) disp_links().message_box(kSavedCaption, path.c_str());
 }
 
 }  // namespace
 
-int disp_screenshot_write(SurfRecord* target) {
+int disp_screenshot_write(SurfRecord* target)
+{
     ++g_shot.served;
     if (!target || !target->surface) return 0;
     GfxSurfaceDesc d;

@@ -61,7 +61,7 @@ struct ShaderWork {
     // per draw
     const Mat44* world;
     Mat44 inv_world;
-    const Mat44* inv;            // null without a world
+    const Mat44* inv;  // null without a world
     float eye[4], light_vec[4], hs_up[4], sub_light_vec[4];
     float sky[4], gnd[4], diffuse[4], specular[4], sub_diffuse[4];
     Mat44 palette[kShaderPaletteMax];
@@ -85,9 +85,7 @@ ShaderWork g_sh;
 
 const Mat44 kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
-void set4(float* d, float x, float y, float z, float w) {
-    d[0] = x, d[1] = y, d[2] = z, d[3] = w;
-}
+void set4(float* d, float x, float y, float z, float w) { d[0] = x, d[1] = y, d[2] = z, d[3] = w; }
 
 }  // namespace
 
@@ -95,14 +93,17 @@ void set4(float* d, float x, float y, float z, float w) {
 // 2 Loading
 // ===========================================================================
 
-const char* shader_row_file(int row) {
+const char* shader_row_file(int row)
+{
     return (row >= 0 && row < kShaderRecordCount) ? kFileRows[row].file : nullptr;
 }
-const char* shader_row_front_line(int row) {
+const char* shader_row_front_line(int row)
+{
     return (row >= 0 && row < kShaderRecordCount) ? kFileRows[row].front : nullptr;
 }
 
-void shader_release_record(ShaderRecord* rec) {
+void shader_release_record(ShaderRecord* rec)
+{
     for (ShaderStage& st : rec->stage) {
         if (st.shader) gfx_shader_release(st.shader);
         st = ShaderStage{};
@@ -111,7 +112,8 @@ void shader_release_record(ShaderRecord* rec) {
 }
 
 namespace {
-void add_regs(const std::vector<ShaderDecl>& decls, ShaderStage* st) {
+void add_regs(const std::vector<ShaderDecl>& decls, ShaderStage* st)
+{
     for (const ShaderDecl& d : decls) {
         GfxConstHandle h = gfx_const_by_name(st->shader, d.name.c_str());
         if (!h) continue;
@@ -129,16 +131,18 @@ void add_regs(const std::vector<ShaderDecl>& decls, ShaderStage* st) {
 
 int shader_compile_stage(int stage, const char* entry, const char* profile,
                          const std::string& source, const std::vector<ShaderDecl>& section_regs,
-                         const std::vector<ShaderDecl>& common_regs, ShaderStage* out) {
+                         const std::vector<ShaderDecl>& common_regs, ShaderStage* out)
+{
     *out = ShaderStage{};
     if (stage < 0 || stage >= kShaderStageCount || source.empty()) return 0;
     const bool pixel = stage == SH_STAGE_PIXEL;
     if (!entry || !*entry) entry = pixel ? "PsMain" : "VsMain";
     if (!profile || !*profile) profile = pixel ? "ps_2_0" : "vs_1_1";
-    const GfxShaderKind kind = pixel ? GFX_SHADER_PIXEL
+    const GfxShaderKind kind = pixel                           ? GFX_SHADER_PIXEL
                                : stage == SH_STAGE_SKIN_VERTEX ? GFX_SHADER_SKINNED_VERTEX
                                                                : GFX_SHADER_VERTEX;
-    out->shader = gfx_shader_compile(kind, source.data(), source.size(), entry, profile, nullptr, 0);
+    out->shader =
+        gfx_shader_compile(kind, source.data(), source.size(), entry, profile, nullptr, 0);
     if (!out->shader) return 0;
     out->loaded = 1;
     add_regs(common_regs, out);
@@ -148,7 +152,8 @@ int shader_compile_stage(int stage, const char* entry, const char* profile,
 
 namespace {
 
-void dump_source(const std::string& folder, const char* file, int stage, const std::string& src) {
+void dump_source(const std::string& folder, const char* file, int stage, const std::string& src)
+{
     char stem[256];
     if (!name_file_stem(stem, file)) return;
     char name[300];
@@ -164,7 +169,8 @@ void dump_source(const std::string& folder, const char* file, int stage, const s
 
 // Caller registers take the offset of their parameter; one without a
 // parameter (left out of the 92-byte block) is not uploaded.
-void assign_offsets(ShaderRecord* rec, const std::vector<ShaderParam>& params) {
+void assign_offsets(ShaderRecord* rec, const std::vector<ShaderParam>& params)
+{
     for (ShaderStage& st : rec->stage) {
         std::erase_if(st.regs, [&](ShaderReg& r) {
             if (r.const_id != SH_C_NONE) return false;
@@ -180,7 +186,8 @@ void assign_offsets(ShaderRecord* rec, const std::vector<ShaderParam>& params) {
 
 }  // namespace
 
-void shader_load_file(int row, const std::string& folder, ShaderRecord* rec) {
+void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
+{
     shader_release_record(rec);
     const char* file = shader_row_file(row);
     if (!file) return;
@@ -190,7 +197,8 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec) {
     for (int st = 0; st < kShaderStageCount; ++st) {
         const ShaderSection& sec = text.section[kSectionOfStage[st]];
         if (!sec.present) continue;
-        std::string src = shader_file_assemble(text, kSectionOfStage[st], shader_row_front_line(row));
+        std::string src =
+            shader_file_assemble(text, kSectionOfStage[st], shader_row_front_line(row));
         if (g_sh.out_source) dump_source(folder, file, st, src);
         shader_compile_stage(st, sec.entry.c_str(), sec.profile.c_str(), src, sec.decls,
                              common.decls, &rec->stage[st]);
@@ -199,16 +207,19 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec) {
     assign_offsets(rec, rec->params);
 }
 
-void shader_load_all() {
+void shader_load_all()
+{
     const char* path = txt_settings_get_string("SHADER_PATH");
     std::string folder = plat_path_native(path ? path : ".\\data\\sh\\");
     if (!plat_is_dir(folder)) return;
-    for (int row = 0; row < kShaderRecordCount; ++row) shader_load_file(row, folder, &g_sh.rec[row]);
+    for (int row = 0; row < kShaderRecordCount; ++row)
+        shader_load_file(row, folder, &g_sh.rec[row]);
     // The point-light records are filled through their base record's
     // parameter list, so they read the block at the base record's offsets.
     for (int set = 3; set <= 4; ++set) {
         const int base = kSetBase[set];
-        for (int n = 1; n <= kShaderLightsMax; ++n) assign_offsets(&g_sh.rec[base + n], g_sh.rec[base].params);
+        for (int n = 1; n <= kShaderLightsMax; ++n)
+            assign_offsets(&g_sh.rec[base + n], g_sh.rec[base].params);
     }
 }
 
@@ -216,7 +227,8 @@ void shader_load_all() {
 // 3 Start, stop, per frame
 // ===========================================================================
 
-void shader_init() {
+void shader_init()
+{
     shader_term();
     g_sh.out_source = txt_settings_get_int_or("OUTPUT_SHADER_SOURCE_TEXT", 0);
     g_sh.out_info = txt_settings_get_int_or("OUTPUT_SHADER_INFO", 0);
@@ -231,7 +243,8 @@ void shader_init() {
     g_sh.booted = 1;
 }
 
-void shader_term() {
+void shader_term()
+{
     // Unbind first: a stage still bound must not outlive its program, and the
     // next draw must bind again.
     if (g_sh.key != -1 || g_sh.booted) {
@@ -246,7 +259,8 @@ void shader_term() {
 
 int shader_booted() { return g_sh.booted; }
 
-void shader_frame_constants() {
+void shader_frame_constants()
+{
     g_sh.key = g_sh.fmt = -1;
     for (int s = 0; s < kDispScreens; ++s) {
         const float far = cam_get_far(s);
@@ -257,7 +271,8 @@ void shader_frame_constants() {
     }
 }
 
-void shader_begin_view() {
+void shader_begin_view()
+{
     g_sh.view = cam_get_selected_xform_set();
     const int s = cam_get_cur_screen();
     for (int j = 0; j < 2; ++j) {
@@ -271,41 +286,48 @@ void shader_begin_view() {
 // ===========================================================================
 namespace {
 
-void to_object_point(float out[4], const Vec3& p) {
+void to_object_point(float out[4], const Vec3& p)
+{
     Vec3 o = p;
     if (g_sh.inv) vm_mat_transform_point(&o, g_sh.inv, &p);
     set4(out, o.x, o.y, o.z, 1.0f);
 }
 
-void to_object_dir(float out[4], const Vec3& d, bool renormalise) {
+void to_object_dir(float out[4], const Vec3& d, bool renormalise)
+{
     Vec3 o = d;
     if (g_sh.inv) vm_mat_transform_vector(&o, g_sh.inv, &d);
     if (renormalise) vm_vec3_normalize(&o, &o);
     set4(out, o.x, o.y, o.z, 0.0f);
 }
 
-void argb_to_f(float out[4], uint32_t c, float scale) {
+void argb_to_f(float out[4], uint32_t c, float scale)
+{
     out[0] = float((c >> 16) & 0xFF) / 255.0f * scale;
     out[1] = float((c >> 8) & 0xFF) / 255.0f * scale;
     out[2] = float(c & 0xFF) / 255.0f * scale;
     out[3] = float(c >> 24) / 255.0f;
 }
 
-void mul4(float out[4], const float* a, const float* b) {
+void mul4(float out[4], const float* a, const float* b)
+{
     for (int i = 0; i < 4; ++i) out[i] = a[i] * b[i];
 }
 
-void eye_and_lights(int s) {
+void eye_and_lights(int s)
+{
     const Mat44& c2w = g_sh.view ? g_sh.view->cam_to_world : kIdentity;
     to_object_point(g_sh.eye, Vec3{c2w.m[12], c2w.m[13], c2w.m[14]});
     const EnvValues* env = env_get_block(s);
-    to_object_dir(g_sh.light_vec, Vec3{-env->light_dir.x, -env->light_dir.y, -env->light_dir.z}, true);
+    to_object_dir(g_sh.light_vec, Vec3{-env->light_dir.x, -env->light_dir.y, -env->light_dir.z},
+                  true);
     to_object_dir(g_sh.hs_up, env->hemi_dir, true);
     const Vec3& sub = lset_get_cur(s, 0)->dir;
     to_object_dir(g_sh.sub_light_vec, Vec3{-sub.x, -sub.y, -sub.z}, false);
 }
 
-void material_colors(const ShaderMaterial* m, int s) {
+void material_colors(const ShaderMaterial* m, int s)
+{
     if (!m) {
         set4(g_sh.sky, 0, 0, 0, 0);
         set4(g_sh.gnd, 0, 0, 0, 0);
@@ -320,8 +342,10 @@ void material_colors(const ShaderMaterial* m, int s) {
     argb_to_f(spc, m->specular, m->scale);
     argb_to_f(emi, m->emissive, 1.0f);
     if (disp_rstate_raw_lighting() == 1) {
-        if (lset_get_enable(s, 0)) mul4(g_sh.sub_diffuse, dif, lset_get_color_f(s, 0));
-        else set4(g_sh.sub_diffuse, 0, 0, 0, 0);
+        if (lset_get_enable(s, 0))
+            mul4(g_sh.sub_diffuse, dif, lset_get_color_f(s, 0));
+        else
+            set4(g_sh.sub_diffuse, 0, 0, 0, 0);
         mul4(g_sh.sky, amb, env_get_color0_f(s));
         mul4(g_sh.gnd, amb, env_get_color1_f(s));
         for (int i = 0; i < 4; ++i) g_sh.sky[i] += emi[i], g_sh.gnd[i] += emi[i];
@@ -338,7 +362,8 @@ void material_colors(const ShaderMaterial* m, int s) {
     if (!(g_sh.specular[3] >= 0.1f)) g_sh.specular[3] = 0.1f;
 }
 
-void point_lights(const void* list, int count) {
+void point_lights(const void* list, int count)
+{
     auto lights = static_cast<const PointLight* const*>(list);
     g_sh.pl_count = lights ? std::clamp(count, 0, kShaderLightsMax) : 0;
     for (int i = 0; i < g_sh.pl_count; ++i) {
@@ -349,7 +374,8 @@ void point_lights(const void* list, int count) {
     }
 }
 
-const ShaderBone* find_bone(const ShaderSkeleton& sk, const MeshBone& ref) {
+const ShaderBone* find_bone(const ShaderSkeleton& sk, const MeshBone& ref)
+{
     for (int b = 0; b < sk.bone_count; ++b)
         if (sk.bones[b].id == ref.hash && sk.bones[b].name && ref.name &&
             std::strcmp(sk.bones[b].name, ref.name) == 0)
@@ -359,10 +385,12 @@ const ShaderBone* find_bone(const ShaderSkeleton& sk, const MeshBone& ref) {
 
 // The palette holds at most 128 entries; a bone the skeleton lacks leaves
 // its entry as it was.
-void bone_palette(const ShaderSkeleton* sk, const MeshBuffers* mesh) {
+void bone_palette(const ShaderSkeleton* sk, const MeshBuffers* mesh)
+{
     g_sh.palette_count = 0;
     if (!sk || !mesh || !mesh->bones) return;
-    const int refs = std::min<int>(int(std::min<uint32_t>(mesh->bone_count, kShaderPaletteMax)), kShaderPaletteMax);
+    const int refs = std::min<int>(int(std::min<uint32_t>(mesh->bone_count, kShaderPaletteMax)),
+                                   kShaderPaletteMax);
     const bool own = sk->own_mesh == mesh;
     for (int i = 0; i < refs; ++i) {
         if (own) {
@@ -380,145 +408,180 @@ void bone_palette(const ShaderSkeleton* sk, const MeshBuffers* mesh) {
 // 5 Register upload
 // ===========================================================================
 
-void world_then(Mat44* out, const Mat44& m) {
-    if (g_sh.world) vm_mat_mul(out, &m, g_sh.world);
-    else *out = m;
+void world_then(Mat44* out, const Mat44& m)
+{
+    if (g_sh.world)
+        vm_mat_mul(out, &m, g_sh.world);
+    else
+        *out = m;
 }
 
-const XformSet& shadow_set() {
+const XformSet& shadow_set()
+{
     const XformSet* set = cam_get_xform_set(cam_shadow_set_index(g_sh.screen, 0));
     return set ? *set : *cam_get_xform_set(0);
 }
 
-void upload_named(GfxShader* sh, const ShaderReg& r) {
+void upload_named(GfxShader* sh, const ShaderReg& r)
+{
     const XformSet& view = g_sh.view ? *g_sh.view : *cam_get_xform_set(0);
     const int s = g_sh.screen;
     Mat44 m;
     float v[4];
     switch (r.const_id) {
-        case SH_C_MPAL:
-            if (g_sh.palette_count > 0)
-                gfx_const_set_matrices(sh, r.handle, g_sh.palette[0].m, g_sh.palette_count);
-            break;
-        case SH_C_PVM: world_then(&m, view.view_proj); gfx_const_set_matrix(sh, r.handle, m.m); break;
-        case SH_C_PVOLD: gfx_const_set_matrix(sh, r.handle, disp_work().prev[s].view_proj.m); break;
-        case SH_C_SPVM: world_then(&m, shadow_set().view_proj); gfx_const_set_matrix(sh, r.handle, m.m); break;
-        case SH_C_SPVMUV: world_then(&m, g_sh.shadow_tex[0]); gfx_const_set_matrix(sh, r.handle, m.m); break;
-        case SH_C_EYEPOS: gfx_const_set_vector(sh, r.handle, g_sh.eye); break;
-        case SH_C_LIGHTVEC: gfx_const_set_vector(sh, r.handle, g_sh.light_vec); break;
-        case SH_C_AMBIENTSKY: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
-        case SH_C_AMBIENTGND: gfx_const_set_vector(sh, r.handle, g_sh.gnd); break;
-        case SH_C_AMBIENT: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
-        case SH_C_DIFFUSE: gfx_const_set_vector(sh, r.handle, g_sh.diffuse); break;
-        case SH_C_SPECULAR: gfx_const_set_vector(sh, r.handle, g_sh.specular); break;
-        case SH_C_HSUPVEC: gfx_const_set_vector(sh, r.handle, g_sh.hs_up); break;
-        case SH_C_SUBLIGHTVEC: gfx_const_set_vectors(sh, r.handle, g_sh.sub_light_vec, 1); break;
-        case SH_C_SUBDIFFUSE: gfx_const_set_vectors(sh, r.handle, g_sh.sub_diffuse, 1); break;
-        case SH_C_FOGPARAM:
-            gfx_const_set_vector(sh, r.handle, disp_rstate_raw_fog() == 1 ? g_sh.fog[s] : g_sh.far_param[s]);
-            break;
-        case SH_C_PLPOS:
-            if (g_sh.pl_count > 0) gfx_const_set_vectors(sh, r.handle, g_sh.pl_pos[0], g_sh.pl_count);
-            break;
-        case SH_C_PLCOLOR:
-            if (g_sh.pl_count > 0) gfx_const_set_vectors(sh, r.handle, g_sh.pl_color[0], g_sh.pl_count);
-            break;
-        case SH_C_SHADOWLIGHTPOS: {
-            const Mat44& c2w = shadow_set().cam_to_world;
-            to_object_point(v, Vec3{c2w.m[12], c2w.m[13], c2w.m[14]});
-            gfx_const_set_vector(sh, r.handle, v);
-            break;
-        }
-        case SH_C_SHADOWCOLOR:
-            gfx_const_set_vector(sh, r.handle, disp_work().subview[s * kSubViewsPerScreen].color_f);
-            break;
-        case SH_C_NEAR: gfx_const_set_float(sh, r.handle, view.params.znear); break;
-        case SH_C_FAR: gfx_const_set_float(sh, r.handle, view.params.zfar); break;
-        case SH_C_SHADOWNEAR: gfx_const_set_float(sh, r.handle, shadow_set().params.znear); break;
-        case SH_C_SHADOWFAR: {
-            const ProjParams& p = shadow_set().params;
-            gfx_const_set_float(sh, r.handle, p.zfar - p.znear);
-            break;
-        }
-        case SH_C_RATE: gfx_const_set_float(sh, r.handle, g_sh.rate); break;
-        default: break;
+    case SH_C_MPAL:
+        if (g_sh.palette_count > 0)
+            gfx_const_set_matrices(sh, r.handle, g_sh.palette[0].m, g_sh.palette_count);
+        break;
+    case SH_C_PVM:
+        world_then(&m, view.view_proj);
+        gfx_const_set_matrix(sh, r.handle, m.m);
+        break;
+    case SH_C_PVOLD: gfx_const_set_matrix(sh, r.handle, disp_work().prev[s].view_proj.m); break;
+    case SH_C_SPVM:
+        world_then(&m, shadow_set().view_proj);
+        gfx_const_set_matrix(sh, r.handle, m.m);
+        break;
+    case SH_C_SPVMUV:
+        world_then(&m, g_sh.shadow_tex[0]);
+        gfx_const_set_matrix(sh, r.handle, m.m);
+        break;
+    case SH_C_EYEPOS: gfx_const_set_vector(sh, r.handle, g_sh.eye); break;
+    case SH_C_LIGHTVEC: gfx_const_set_vector(sh, r.handle, g_sh.light_vec); break;
+    case SH_C_AMBIENTSKY: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
+    case SH_C_AMBIENTGND: gfx_const_set_vector(sh, r.handle, g_sh.gnd); break;
+    case SH_C_AMBIENT: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
+    case SH_C_DIFFUSE: gfx_const_set_vector(sh, r.handle, g_sh.diffuse); break;
+    case SH_C_SPECULAR: gfx_const_set_vector(sh, r.handle, g_sh.specular); break;
+    case SH_C_HSUPVEC: gfx_const_set_vector(sh, r.handle, g_sh.hs_up); break;
+    case SH_C_SUBLIGHTVEC: gfx_const_set_vectors(sh, r.handle, g_sh.sub_light_vec, 1); break;
+    case SH_C_SUBDIFFUSE: gfx_const_set_vectors(sh, r.handle, g_sh.sub_diffuse, 1); break;
+    case SH_C_FOGPARAM:
+        gfx_const_set_vector(sh, r.handle,
+                             disp_rstate_raw_fog() == 1 ? g_sh.fog[s] : g_sh.far_param[s]);
+        break;
+    case SH_C_PLPOS:
+        if (g_sh.pl_count > 0) gfx_const_set_vectors(sh, r.handle, g_sh.pl_pos[0], g_sh.pl_count);
+        break;
+    case SH_C_PLCOLOR:
+        if (g_sh.pl_count > 0) gfx_const_set_vectors(sh, r.handle, g_sh.pl_color[0], g_sh.pl_count);
+        break;
+    case SH_C_SHADOWLIGHTPOS: {
+        const Mat44& c2w = shadow_set().cam_to_world;
+        to_object_point(v, Vec3{c2w.m[12], c2w.m[13], c2w.m[14]});
+        gfx_const_set_vector(sh, r.handle, v);
+        break;
+    }
+    case SH_C_SHADOWCOLOR:
+        gfx_const_set_vector(sh, r.handle, disp_work().subview[s * kSubViewsPerScreen].color_f);
+        break;
+    case SH_C_NEAR: gfx_const_set_float(sh, r.handle, view.params.znear); break;
+    case SH_C_FAR: gfx_const_set_float(sh, r.handle, view.params.zfar); break;
+    case SH_C_SHADOWNEAR: gfx_const_set_float(sh, r.handle, shadow_set().params.znear); break;
+    case SH_C_SHADOWFAR: {
+        const ProjParams& p = shadow_set().params;
+        gfx_const_set_float(sh, r.handle, p.zfar - p.znear);
+        break;
+    }
+    case SH_C_RATE: gfx_const_set_float(sh, r.handle, g_sh.rate); break;
+    default: break;
     }
 }
 
 // float2 and float3 elements widened to four floats with zeros.
-void upload_vectors(GfxShader* sh, const ShaderReg& r, const uint8_t* p) {
+void upload_vectors(GfxShader* sh, const ShaderReg& r, const uint8_t* p)
+{
     const int n = shader_reg_type_size(r.type) / 4;
     std::vector<float> v(size_t(r.count) * 4, 0.0f);
     for (int e = 0; e < r.count; ++e) std::memcpy(&v[size_t(e) * 4], p + e * n * 4, size_t(n) * 4);
-    if (r.count >= 2) gfx_const_set_vectors(sh, r.handle, v.data(), r.count);
-    else gfx_const_set_vector(sh, r.handle, v.data());
+    if (r.count >= 2)
+        gfx_const_set_vectors(sh, r.handle, v.data(), r.count);
+    else
+        gfx_const_set_vector(sh, r.handle, v.data());
 }
 
 // Matrix parameters (the 3D objects' matrix setters fill them): rows of 3
 // or 4 floats as declared, widened to four-float rows.
-void upload_matrices(GfxShader* sh, const ShaderReg& r, const uint8_t* p) {
+void upload_matrices(GfxShader* sh, const ShaderReg& r, const uint8_t* p)
+{
     const int rows = r.type == 9 ? 3 : 4, cols = r.type == 11 ? 4 : 3;
     std::vector<float> m(size_t(r.count) * 16, 0.0f);
     for (int e = 0; e < r.count; ++e) {
         float* out = &m[size_t(e) * 16];
         out[15] = 1.0f;
         for (int row = 0; row < rows; ++row)
-            std::memcpy(out + row * 4, p + (size_t(e) * rows * cols + size_t(row) * cols) * 4, size_t(cols) * 4);
+            std::memcpy(out + row * 4, p + (size_t(e) * rows * cols + size_t(row) * cols) * 4,
+                        size_t(cols) * 4);
     }
     gfx_const_set_matrices(sh, r.handle, m.data(), r.count);
 }
 
 // The block's bytes as values (the block has no alignment of its own).
 template <class T>
-std::vector<T> block_values(const uint8_t* p, int bytes) {
+std::vector<T> block_values(const uint8_t* p, int bytes)
+{
     std::vector<T> v(size_t(bytes) / sizeof(T));
     std::memcpy(v.data(), p, v.size() * sizeof(T));
     return v;
 }
 
-void upload_caller(GfxShader* sh, const ShaderReg& r, const uint8_t* block) {
+void upload_caller(GfxShader* sh, const ShaderReg& r, const uint8_t* block)
+{
     const int size = shader_reg_type_size(r.type) * r.count;
     if (r.offset < 0 || r.offset + size > kShaderParamBlock) return;
     const uint8_t* p = block + r.offset;
     switch (r.type) {
-        case 1: {  // int: one, or an array of two or more
-            const std::vector<int> v = block_values<int>(p, size);
-            if (r.count >= 2) gfx_const_set_ints(sh, r.handle, v.data(), r.count);
-            else gfx_const_set_int(sh, r.handle, v[0]);
-            break;
-        }
-        case 2: case 3: case 4: {  // int2..int4: always an array
-            const std::vector<int> v = block_values<int>(p, size);
-            gfx_const_set_ints(sh, r.handle, v.data(), int(v.size()));
-            break;
-        }
-        case 5: {  // float
-            const std::vector<float> v = block_values<float>(p, size);
-            if (r.count >= 2) gfx_const_set_floats(sh, r.handle, v.data(), r.count);
-            else gfx_const_set_float(sh, r.handle, v[0]);
-            break;
-        }
-        case 6: case 7: case 8: upload_vectors(sh, r, p); break;
-        case SH_REG_SAMPLER: {
-            uint32_t handle;
-            std::memcpy(&handle, p, 4);
-            const TexRecord* t = r.sampler_stage > 0 && handle ? disp_tex_lookup(handle) : nullptr;
-            if (!t) break;
-            tex_set_stage(r.sampler_stage, t, 1);
-            g_sh.max_sampler = std::max(g_sh.max_sampler, r.sampler_stage);
-            break;
-        }
-        case 9: case 10: case 11: upload_matrices(sh, r, p); break;
-        default: break;
+    case 1: {  // int: one, or an array of two or more
+        const std::vector<int> v = block_values<int>(p, size);
+        if (r.count >= 2)
+            gfx_const_set_ints(sh, r.handle, v.data(), r.count);
+        else
+            gfx_const_set_int(sh, r.handle, v[0]);
+        break;
+    }
+    case 2:
+    case 3:
+    case 4: {  // int2..int4: always an array
+        const std::vector<int> v = block_values<int>(p, size);
+        gfx_const_set_ints(sh, r.handle, v.data(), int(v.size()));
+        break;
+    }
+    case 5: {  // float
+        const std::vector<float> v = block_values<float>(p, size);
+        if (r.count >= 2)
+            gfx_const_set_floats(sh, r.handle, v.data(), r.count);
+        else
+            gfx_const_set_float(sh, r.handle, v[0]);
+        break;
+    }
+    case 6:
+    case 7:
+    case 8: upload_vectors(sh, r, p); break;
+    case SH_REG_SAMPLER: {
+        uint32_t handle;
+        std::memcpy(&handle, p, 4);
+        const TexRecord* t = r.sampler_stage > 0 && handle ? disp_tex_lookup(handle) : nullptr;
+        if (!t) break;
+        tex_set_stage(r.sampler_stage, t, 1);
+        g_sh.max_sampler = std::max(g_sh.max_sampler, r.sampler_stage);
+        break;
+    }
+    case 9:
+    case 10:
+    case 11: upload_matrices(sh, r, p); break;
+    default: break;
     }
 }
 
-void upload_stage(const ShaderStage& st, const void* block) {
+void upload_stage(const ShaderStage& st, const void* block)
+{
     if (!block) return;
     for (const ShaderReg& r : st.regs) {
         if (!r.handle) continue;
-        if (r.const_id != SH_C_NONE) upload_named(st.shader, r);
-        else upload_caller(st.shader, r, static_cast<const uint8_t*>(block));
+        if (r.const_id != SH_C_NONE)
+            upload_named(st.shader, r);
+        else
+            upload_caller(st.shader, r, static_cast<const uint8_t*>(block));
     }
 }
 
@@ -529,7 +592,8 @@ void upload_stage(const ShaderStage& st, const void* block) {
 // ===========================================================================
 
 namespace {
-bool is_pretransformed(int decl) {
+bool is_pretransformed(int decl)
+{
     constexpr uint32_t kPositionMask = 0x400E, kXyzRhw = 0x004;
     return (disp_lvf_to_fvf(decl) & kPositionMask) == kXyzRhw;
 }
@@ -538,15 +602,18 @@ bool is_pretransformed(int decl) {
 int shader_sel_phong(int n) { return kSetBase[3] + std::clamp(n, 0, kShaderLightsMax); }
 int shader_sel_normalmap(int n) { return kSetBase[4] + std::clamp(n, 0, kShaderLightsMax); }
 
-int shader_record_for_set(int set, int light_count) {
+int shader_record_for_set(int set, int light_count)
+{
     if (set < 0 || set >= kShaderSetCount) return -1;
     if (set == 3) return shader_sel_phong(light_count);
     if (set == 4) return shader_sel_normalmap(light_count);
     return kSetBase[set];
 }
 
-int shader_setup_mesh(const RstateMeshArgs& a) {
-    if (a.pass_id < 0 || a.pass_id >= kShaderModes || a.shader_set < 0 || a.shader_set >= kShaderSetCount)
+int shader_setup_mesh(const RstateMeshArgs& a)
+{
+    if (a.pass_id < 0 || a.pass_id >= kShaderModes || a.shader_set < 0 ||
+        a.shader_set >= kShaderSetCount)
         return 0;
     g_sh.max_sampler = 0;
     g_sh.screen = disp_screen_index(cam_get_cur_screen());
@@ -593,7 +660,8 @@ int shader_setup_mesh(const RstateMeshArgs& a) {
     return changed ? 1 : 0;
 }
 
-int shader_set_param(void* block, int set, const char* name, const void* src, int bytes) {
+int shader_set_param(void* block, int set, const char* name, const void* src, int bytes)
+{
     if (set < 0 || set >= kShaderSetCount || !block || !name || !src || bytes <= 0) return 0;
     for (const ShaderParam& p : g_sh.rec[size_t(kSetBase[set])].params) {
         if (p.name != name) continue;
@@ -607,7 +675,8 @@ int shader_set_param(void* block, int set, const char* name, const void* src, in
 int shader_get_max_sampler_stage() { return g_sh.max_sampler; }
 int shader_get_point_light_count() { return g_sh.pl_count; }
 int shader_has_point_lights() { return g_sh.pl_count > 0 ? 1 : 0; }
-const ShaderRecord* shader_get_record(int i) {
+const ShaderRecord* shader_get_record(int i)
+{
     return (i >= 0 && i < kShaderRecordCount) ? &g_sh.rec[size_t(i)] : nullptr;
 }
 const float* shader_get_fog_param(int s) { return g_sh.fog[disp_screen_index(s)]; }
@@ -616,17 +685,19 @@ uint64_t shader_bind_count() { return g_sh.binds; }
 int shader_get_key() { return g_sh.key; }
 int shader_get_palette_count() { return g_sh.palette_count; }
 
-const float* shader_get_draw_vector(int id) {
+const float* shader_get_draw_vector(int id)
+{
     switch (id) {
-        case SH_C_EYEPOS: return g_sh.eye;
-        case SH_C_LIGHTVEC: return g_sh.light_vec;
-        case SH_C_AMBIENTSKY: case SH_C_AMBIENT: return g_sh.sky;
-        case SH_C_AMBIENTGND: return g_sh.gnd;
-        case SH_C_DIFFUSE: return g_sh.diffuse;
-        case SH_C_SPECULAR: return g_sh.specular;
-        case SH_C_HSUPVEC: return g_sh.hs_up;
-        case SH_C_SUBLIGHTVEC: return g_sh.sub_light_vec;
-        case SH_C_SUBDIFFUSE: return g_sh.sub_diffuse;
-        default: return nullptr;
+    case SH_C_EYEPOS: return g_sh.eye;
+    case SH_C_LIGHTVEC: return g_sh.light_vec;
+    case SH_C_AMBIENTSKY:
+    case SH_C_AMBIENT: return g_sh.sky;
+    case SH_C_AMBIENTGND: return g_sh.gnd;
+    case SH_C_DIFFUSE: return g_sh.diffuse;
+    case SH_C_SPECULAR: return g_sh.specular;
+    case SH_C_HSUPVEC: return g_sh.hs_up;
+    case SH_C_SUBLIGHTVEC: return g_sh.sub_light_vec;
+    case SH_C_SUBDIFFUSE: return g_sh.sub_diffuse;
+    default: return nullptr;
     }
 }

@@ -52,7 +52,7 @@ struct ShaderReg {
     int const_id = SH_C_NONE;  // 0: read from the caller's parameter block
     int offset = -1;           // caller registers: bytes into the block
     GfxConstHandle handle = 0;
-    int sampler_stage = -1;    // samplers
+    int sampler_stage = -1;  // samplers
 };
 
 struct ShaderStage {
@@ -135,8 +135,8 @@ int shader_set_param(void* block, int set, const char* name, const void* src, in
 int shader_get_max_sampler_stage();
 int shader_get_point_light_count();
 int shader_has_point_lights();
-int shader_sel_phong(int light_count);      // 3..7
-int shader_sel_normalmap(int light_count);  // 8..12
+int shader_sel_phong(int light_count);                // 3..7
+int shader_sel_normalmap(int light_count);            // 8..12
 int shader_record_for_set(int set, int light_count);  // -1 for a bad set
 const ShaderRecord* shader_get_record(int index);     // null outside 0..12
 // File name and front line of a row of the file list (null outside 0..12;

@@ -14,42 +14,68 @@ struct RegTypeRow {
     int size;
 };
 const std::array<RegTypeRow, SH_REG_TYPES> kRegTypes = {{
-    {"", 0}, {"int", 4}, {"int2", 8}, {"int3", 12}, {"int4", 16}, {"float", 4}, {"float2", 8},
-    {"float3", 12}, {"float4", 16}, {"float3x3", 36}, {"float4x3", 48}, {"float4x4", 64},
+    {"", 0},
+    {"int", 4},
+    {"int2", 8},
+    {"int3", 12},
+    {"int4", 16},
+    {"float", 4},
+    {"float2", 8},
+    {"float3", 12},
+    {"float4", 16},
+    {"float3x3", 36},
+    {"float4x3", 48},
+    {"float4x4", 64},
     {"sampler", 4},
 }};
 
 const std::array<const char*, kShaderConstCount + 1> kConstNames = {
-    nullptr, "mMPAL", "mPVM", "mPVOld", "mSPVM", "mSPVMUV", "vEyePos", "vLightVec",
-    "vAmbientSky", "vAmbientGnd", "vAmbient", "vDiffuse", "vSpecular", "vHSUpvec",
-    "vSubLightVec", "vSubDiffuse", "vFogParam", "vPLPos", "vPLColor", "vShadowLightPos",
-    "vShadowColor", "fNear", "fFar", "fShadowNear", "fShadowFar", "fRate",
+    nullptr,      "mMPAL",           "mPVM",         "mPVOld",      "mSPVM",     "mSPVMUV",
+    "vEyePos",    "vLightVec",       "vAmbientSky",  "vAmbientGnd", "vAmbient",  "vDiffuse",
+    "vSpecular",  "vHSUpvec",        "vSubLightVec", "vSubDiffuse", "vFogParam", "vPLPos",
+    "vPLColor",   "vShadowLightPos", "vShadowColor", "fNear",       "fFar",      "fShadowNear",
+    "fShadowFar", "fRate",
 };
 
 enum Keyword : int {
-    KW_NONE = 0, KW_COMMON, KW_VERTEX, KW_SKIN_VERTEX, KW_PIXEL, KW_FUNCTION_NAME, KW_PROFILE,
-    KW_SOURCE, KW_SOURCE_END, KW_REGISTER, KW_REGISTER_END,
+    KW_NONE = 0,
+    KW_COMMON,
+    KW_VERTEX,
+    KW_SKIN_VERTEX,
+    KW_PIXEL,
+    KW_FUNCTION_NAME,
+    KW_PROFILE,
+    KW_SOURCE,
+    KW_SOURCE_END,
+    KW_REGISTER,
+    KW_REGISTER_END,
 };
 const std::array<const char*, 11> kKeywords = {
-    "", "common", "vertexshader", "skinvertexshader", "pixelshader", "function_name", "profile",
-    "source", "source_end", "register", "register_end",
+    "",        "common", "vertexshader", "skinvertexshader", "pixelshader",  "function_name",
+    "profile", "source", "source_end",   "register",         "register_end",
 };
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_name_char(char c) {
+bool is_name_char(char c)
+{
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-bool iequal(std::string_view a, std::string_view b) {
+bool iequal(std::string_view a, std::string_view b)
+{
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (lower(a[i]) != lower(b[i])) return false;
     return true;
 }
 
-int keyword_find(std::string_view word) {
+int keyword_find(std::string_view word)
+{
     for (int k = 1; k < int(kKeywords.size()); ++k)
         if (iequal(word, kKeywords[k])) return k;
     return KW_NONE;
@@ -57,7 +83,8 @@ int keyword_find(std::string_view word) {
 
 // The first word of s from position i on (after white space); i moves
 // behind it.
-std::string_view next_word(std::string_view s, size_t& i) {
+std::string_view next_word(std::string_view s, size_t& i)
+{
     while (i < s.size() && is_space(s[i])) ++i;
     size_t b = i;
     while (i < s.size() && !is_space(s[i])) ++i;
@@ -65,7 +92,8 @@ std::string_view next_word(std::string_view s, size_t& i) {
 }
 
 // The file's text as text mode reads it: CR before LF dropped, 0x1A ends it.
-int load_text(std::string_view path, std::string* out) {
+int load_text(std::string_view path, std::string* out)
+{
     std::FILE* f = plat_fopen(path, "rb");
     if (!f) return 0;
     std::string raw;
@@ -86,7 +114,8 @@ int load_text(std::string_view path, std::string* out) {
     return 1;
 }
 
-std::string join_path(std::string_view folder, std::string_view name) {
+std::string join_path(std::string_view folder, std::string_view name)
+{
     std::string p(folder);
     if (!p.empty() && p.back() != '/' && p.back() != '\\') p += '/';
     p += name;
@@ -98,7 +127,8 @@ std::string join_path(std::string_view folder, std::string_view name) {
 struct LineReader {
     std::string_view text;
     size_t pos = 0;
-    bool next(std::string_view* line) {
+    bool next(std::string_view* line)
+    {
         if (pos >= text.size()) return false;
         size_t b = pos, e = pos;
         while (e < text.size() && e - b < size_t(kShaderLineMax)) {
@@ -113,7 +143,8 @@ struct LineReader {
 };
 
 // "//" as the first two non-blank characters.
-bool is_comment_line(std::string_view line) {
+bool is_comment_line(std::string_view line)
+{
     size_t i = 0;
     while (i < line.size() && is_blank(line[i])) ++i;
     return line.substr(i, 2) == "//";
@@ -122,7 +153,7 @@ bool is_comment_line(std::string_view line) {
 struct Reader {
     std::string_view folder;
     ShaderFileText* out;
-    ShaderSection scratch;   // later sections of a kind: read and dropped
+    ShaderSection scratch;  // later sections of a kind: read and dropped
     ShaderSection* cur = nullptr;
 
     void append_code(std::string& code, std::string_view line, int depth);
@@ -133,7 +164,8 @@ struct Reader {
 
 // Include expansion: "#include NAME" (or "# include NAME") with the quotes
 // of NAME removed reads NAME from the shader folder in place of the line.
-void Reader::append_code(std::string& code, std::string_view line, int depth) {
+void Reader::append_code(std::string& code, std::string_view line, int depth)
+{
     if (!line.empty() && line[0] == '#') {
         size_t i = 1;
         std::string_view w = next_word(line, i);
@@ -148,7 +180,8 @@ void Reader::append_code(std::string& code, std::string_view line, int depth) {
     code.append(line);
 }
 
-void Reader::include(std::string& code, std::string_view name, int depth) {
+void Reader::include(std::string& code, std::string_view name, int depth)
+{
     if (name.empty() || name.size() > size_t(kShaderIncludeNameMax) || depth > kShaderIncludeDepth)
         return;
     std::string text;
@@ -161,7 +194,8 @@ void Reader::include(std::string& code, std::string_view name, int depth) {
 
 // Line mode up to the end keyword or the end of the file. Without a current
 // section the block is read and dropped.
-void Reader::block(LineReader& lr, int end_keyword, bool is_source) {
+void Reader::block(LineReader& lr, int end_keyword, bool is_source)
+{
     std::string_view line;
     while (lr.next(&line)) {
         if (!line.empty() && line[0] == '@') {
@@ -180,7 +214,8 @@ void Reader::block(LineReader& lr, int end_keyword, bool is_source) {
     }
 }
 
-void Reader::parse(std::string_view text) {
+void Reader::parse(std::string_view text)
+{
     size_t i = 0;
     while (i < text.size()) {
         std::string_view w = next_word(text, i);
@@ -192,55 +227,64 @@ void Reader::parse(std::string_view text) {
         if (w[0] != '@') continue;
         int kw = keyword_find(w.substr(1));
         switch (kw) {
-            case KW_COMMON: case KW_VERTEX: case KW_SKIN_VERTEX: case KW_PIXEL: {
-                ShaderSection& s = out->section[kw - KW_COMMON];
-                scratch = ShaderSection{};
-                cur = s.present ? &scratch : &s;
-                cur->present = true;
-                break;
-            }
-            case KW_FUNCTION_NAME: case KW_PROFILE: {
-                std::string_view arg = next_word(text, i);
-                if (!cur || arg.size() > size_t(kShaderNameMax)) break;
-                (kw == KW_PROFILE ? cur->profile : cur->entry) = std::string(arg);
-                break;
-            }
-            case KW_SOURCE: case KW_REGISTER: {
-                // The rest of the keyword's own line is the block's first line.
-                LineReader lr{text, i};
-                block(lr, kw == KW_SOURCE ? KW_SOURCE_END : KW_REGISTER_END, kw == KW_SOURCE);
-                i = lr.pos;
-                break;
-            }
-            default:
-                break;
+        case KW_COMMON:
+        case KW_VERTEX:
+        case KW_SKIN_VERTEX:
+        case KW_PIXEL: {
+            ShaderSection& s = out->section[kw - KW_COMMON];
+            scratch = ShaderSection{};
+            cur = s.present ? &scratch : &s;
+            cur->present = true;
+            break;
+        }
+        case KW_FUNCTION_NAME:
+        case KW_PROFILE: {
+            std::string_view arg = next_word(text, i);
+            if (!cur || arg.size() > size_t(kShaderNameMax)) break;
+            (kw == KW_PROFILE ? cur->profile : cur->entry) = std::string(arg);
+            break;
+        }
+        case KW_SOURCE:
+        case KW_REGISTER: {
+            // The rest of the keyword's own line is the block's first line.
+            LineReader lr{text, i};
+            block(lr, kw == KW_SOURCE ? KW_SOURCE_END : KW_REGISTER_END, kw == KW_SOURCE);
+            i = lr.pos;
+            break;
+        }
+        default: break;
         }
     }
 }
 
 }  // namespace
 
-int shader_reg_type_size(int type) {
+int shader_reg_type_size(int type)
+{
     return (type > 0 && type < SH_REG_TYPES) ? kRegTypes[type].size : 0;
 }
 
-int shader_reg_type_find(std::string_view word) {
+int shader_reg_type_find(std::string_view word)
+{
     for (int t = 1; t < SH_REG_TYPES; ++t)
         if (word == kRegTypes[t].word) return t;
     return SH_REG_NONE;
 }
 
-int shader_const_find(std::string_view name) {
+int shader_const_find(std::string_view name)
+{
     for (int c = 1; c <= kShaderConstCount; ++c)
         if (name == kConstNames[c]) return c;
     return SH_C_NONE;
 }
 
-const char* shader_const_name(int id) {
+const char* shader_const_name(int id)
+{
     return (id >= 1 && id <= kShaderConstCount) ? kConstNames[id] : nullptr;
 }
 
-int shader_decl_parse(std::string_view line, ShaderDecl* out) {
+int shader_decl_parse(std::string_view line, ShaderDecl* out)
+{
     size_t i = 0;
     std::string_view type = next_word(line, i);
     std::string_view second = next_word(line, i);
@@ -255,7 +299,7 @@ int shader_decl_parse(std::string_view line, ShaderDecl* out) {
         long v = 0;
         for (size_t k = n + 1; k < second.size() && second[k] >= '0' && second[k] <= '9'; ++k) {
             v = v * 10 + (second[k] - '0');
-            if (v > kShaderCountMax) return 0;   // absurd sizes declare nothing
+            if (v > kShaderCountMax) return 0;  // absurd sizes declare nothing
         }
         count = v < 2 ? 1 : int(v);
     }
@@ -266,13 +310,15 @@ int shader_decl_parse(std::string_view line, ShaderDecl* out) {
     return 1;
 }
 
-void shader_file_parse(std::string_view folder, std::string_view text, ShaderFileText* out) {
+void shader_file_parse(std::string_view folder, std::string_view text, ShaderFileText* out)
+{
     *out = ShaderFileText{};
     Reader r{folder, out, ShaderSection{}, nullptr};
     r.parse(text);
 }
 
-int shader_file_read(std::string_view folder, std::string_view name, ShaderFileText* out) {
+int shader_file_read(std::string_view folder, std::string_view name, ShaderFileText* out)
+{
     *out = ShaderFileText{};
     std::string text;
     if (name.empty() || !load_text(join_path(folder, name), &text)) return 0;
@@ -280,7 +326,8 @@ int shader_file_read(std::string_view folder, std::string_view name, ShaderFileT
     return 1;
 }
 
-std::string shader_file_assemble(const ShaderFileText& f, int kind, const char* front_line) {
+std::string shader_file_assemble(const ShaderFileText& f, int kind, const char* front_line)
+{
     if (kind <= SH_SEC_COMMON || kind >= SH_SEC_KINDS || !f.section[kind].present) return {};
     std::string src;
     if (front_line && *front_line) {
@@ -294,7 +341,8 @@ std::string shader_file_assemble(const ShaderFileText& f, int kind, const char* 
     return src;
 }
 
-void shader_file_params(const ShaderFileText& f, std::vector<ShaderParam>* out) {
+void shader_file_params(const ShaderFileText& f, std::vector<ShaderParam>* out)
+{
     out->clear();
     std::vector<std::string_view> seen;
     int offset = 0;

@@ -23,19 +23,23 @@
 
 // ---- capacities ------------------------------------------------------------------
 
-inline constexpr int kShaderLineMax = 1023;        // longer lines arrive in pieces
-inline constexpr int kShaderIncludeDepth = 16;     // deeper includes are dropped
-inline constexpr int kShaderNameMax = 63;          // entry, profile and register names
+inline constexpr int kShaderLineMax = 1023;     // longer lines arrive in pieces
+inline constexpr int kShaderIncludeDepth = 16;  // deeper includes are dropped
+inline constexpr int kShaderNameMax = 63;       // entry, profile and register names
 inline constexpr int kShaderIncludeNameMax = 255;
-inline constexpr int kShaderCountMax = 1024;       // elements of one register
-inline constexpr int kShaderParamBlock = 92;       // bytes of a caller's parameter block
-inline constexpr size_t kShaderFileMax = 8u << 20; // bigger files are refused
-inline constexpr int kShaderConstCount = 25;       // engine constants, rows 1..25
+inline constexpr int kShaderCountMax = 1024;        // elements of one register
+inline constexpr int kShaderParamBlock = 92;        // bytes of a caller's parameter block
+inline constexpr size_t kShaderFileMax = 8u << 20;  // bigger files are refused
+inline constexpr int kShaderConstCount = 25;        // engine constants, rows 1..25
 
 // ---- value types -----------------------------------------------------------------
 
 enum ShaderSectionKind : int {
-    SH_SEC_COMMON = 0, SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX, SH_SEC_PIXEL, SH_SEC_KINDS
+    SH_SEC_COMMON = 0,
+    SH_SEC_VERTEX,
+    SH_SEC_SKIN_VERTEX,
+    SH_SEC_PIXEL,
+    SH_SEC_KINDS
 };
 
 // Register type ids 1..12 ("int" .. "sampler"), the same numbers as
@@ -44,10 +48,31 @@ enum : int { SH_REG_NONE = 0, SH_REG_SAMPLER = 12, SH_REG_TYPES = 13 };
 
 // Engine constant rows (1..25), in the order of the constant table.
 enum ShaderConstId : int {
-    SH_C_NONE = 0, SH_C_MPAL, SH_C_PVM, SH_C_PVOLD, SH_C_SPVM, SH_C_SPVMUV, SH_C_EYEPOS,
-    SH_C_LIGHTVEC, SH_C_AMBIENTSKY, SH_C_AMBIENTGND, SH_C_AMBIENT, SH_C_DIFFUSE, SH_C_SPECULAR,
-    SH_C_HSUPVEC, SH_C_SUBLIGHTVEC, SH_C_SUBDIFFUSE, SH_C_FOGPARAM, SH_C_PLPOS, SH_C_PLCOLOR,
-    SH_C_SHADOWLIGHTPOS, SH_C_SHADOWCOLOR, SH_C_NEAR, SH_C_FAR, SH_C_SHADOWNEAR, SH_C_SHADOWFAR,
+    SH_C_NONE = 0,
+    SH_C_MPAL,
+    SH_C_PVM,
+    SH_C_PVOLD,
+    SH_C_SPVM,
+    SH_C_SPVMUV,
+    SH_C_EYEPOS,
+    SH_C_LIGHTVEC,
+    SH_C_AMBIENTSKY,
+    SH_C_AMBIENTGND,
+    SH_C_AMBIENT,
+    SH_C_DIFFUSE,
+    SH_C_SPECULAR,
+    SH_C_HSUPVEC,
+    SH_C_SUBLIGHTVEC,
+    SH_C_SUBDIFFUSE,
+    SH_C_FOGPARAM,
+    SH_C_PLPOS,
+    SH_C_PLCOLOR,
+    SH_C_SHADOWLIGHTPOS,
+    SH_C_SHADOWCOLOR,
+    SH_C_NEAR,
+    SH_C_FAR,
+    SH_C_SHADOWNEAR,
+    SH_C_SHADOWFAR,
     SH_C_RATE,
 };
 static_assert(SH_C_RATE == kShaderConstCount);
@@ -63,10 +88,10 @@ struct ShaderDecl {
 
 struct ShaderSection {
     bool present = false;
-    std::string code;       // source lines after include expansion
-    std::string regs;       // register lines as written
-    std::string entry;      // "@function_name", empty for the default
-    std::string profile;    // "@profile", empty for the default
+    std::string code;     // source lines after include expansion
+    std::string regs;     // register lines as written
+    std::string entry;    // "@function_name", empty for the default
+    std::string profile;  // "@profile", empty for the default
     std::vector<ShaderDecl> decls;
 };
 
@@ -80,7 +105,7 @@ struct ShaderParam {
     std::string name;
     int type = SH_REG_NONE;
     int count = 1;
-    int offset = 0;   // bytes into the block
+    int offset = 0;  // bytes into the block
 };
 
 // ---- reading ---------------------------------------------------------------------
@@ -110,7 +135,7 @@ void shader_file_params(const ShaderFileText& f, std::vector<ShaderParam>* out);
 
 // ---- tables ----------------------------------------------------------------------
 
-int shader_reg_type_size(int type);         // bytes; 0 for none
+int shader_reg_type_size(int type);               // bytes; 0 for none
 int shader_reg_type_find(std::string_view word);  // exact name; 0 when none
 int shader_const_find(std::string_view name);     // row 1..25; 0 when none
-const char* shader_const_name(int id);      // null outside 1..25
+const char* shader_const_name(int id);            // null outside 1..25

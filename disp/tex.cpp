@@ -27,13 +27,14 @@ struct TexManager {
     SurfRecord depth;
     TexRecord white;
     std::array<StageCache, kTexStages> stages;
-    SurfRecord target;        // current colour target (a copy; not owned)
-    SurfRecord* depth_target; // current depth-stencil record or null
-    uint64_t stage_sets;      // sampler-state and texture calls
+    SurfRecord target;         // current colour target (a copy; not owned)
+    SurfRecord* depth_target;  // current depth-stencil record or null
+    uint64_t stage_sets;       // sampler-state and texture calls
 };
 TexManager g_tex;
 
-void read_surface_record(SurfRecord* rec, GfxSurface* s) {
+void read_surface_record(SurfRecord* rec, GfxSurface* s)
+{
     *rec = SurfRecord{};
     GfxSurfaceDesc d;
     if (!s || !gfx_ok(gfx_surface_get_desc(s, &d))) {
@@ -48,13 +49,15 @@ void read_surface_record(SurfRecord* rec, GfxSurface* s) {
     rec->kind = disp_fmt_kind(d.format);
 }
 
-void release_surface_record(SurfRecord* rec) {
+void release_surface_record(SurfRecord* rec)
+{
     if (rec->surface) gfx_surface_release(rec->surface);
     rec->surface = nullptr;
 }
 
 // The back buffer as a colour target: its record with the render size.
-SurfRecord backbuffer_target() {
+SurfRecord backbuffer_target()
+{
     SurfRecord r = g_tex.backbuffer;
     int w = 0, h = 0;
     disp_get_render_size(&w, &h);
@@ -67,26 +70,31 @@ SurfRecord backbuffer_target() {
 
 bool usable(const TexRecord* rec) { return rec && rec->texture; }
 
-bool rect_inside(const TexRecord* rec, int x, int y, int w, int h) {
+bool rect_inside(const TexRecord* rec, int x, int y, int w, int h)
+{
     return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= rec->real_w && y + h <= rec->real_h;
 }
 
-void set_sampler(int stage, GfxSamp state, uint32_t value) {
+void set_sampler(int stage, GfxSamp state, uint32_t value)
+{
     gfx_set_sampler_state(stage, state, value);
     ++g_tex.stage_sets;
 }
 
-void set_texture(int stage, GfxTexture* t) {
+void set_texture(int stage, GfxTexture* t)
+{
     gfx_set_texture(stage, t);
     ++g_tex.stage_sets;
 }
 
-uint32_t address_value(uint32_t index) {
+uint32_t address_value(uint32_t index)
+{
     return index == uint32_t(kTexAddrClamp) ? GFX_TADDRESS_CLAMP : GFX_TADDRESS_WRAP;
 }
 
 // Fills the record from level 0 of its texture.
-bool describe(TexRecord* rec, int req_w, int req_h, uint16_t flags) {
+bool describe(TexRecord* rec, int req_w, int req_h, uint16_t flags)
+{
     GfxSurfaceDesc d;
     if (!gfx_ok(gfx_tex_get_level_desc(rec->texture, 0, &d))) return false;
     rec->real_w = uint16_t(d.width);
@@ -101,7 +109,8 @@ bool describe(TexRecord* rec, int req_w, int req_h, uint16_t flags) {
 
 // Locks `rect` of level 0 and calls fn(row pointer, row index) per row.
 template <typename Fn>
-bool for_rows(TexRecord* rec, int x, int y, int w, int h, uint32_t flags, Fn fn) {
+bool for_rows(TexRecord* rec, int x, int y, int w, int h, uint32_t flags, Fn fn)
+{
     GfxRect r = {x, y, x + w, y + h};
     GfxLockedRect lr;
     if (!gfx_ok(gfx_tex_lock(rec->texture, 0, &r, &lr, flags))) return false;
@@ -117,7 +126,8 @@ bool size_ok(int w, int h) { return w > 0 && h > 0 && w <= kTexMaxSide && h <= k
 
 // --- start and stop ----------------------------------------------------------------
 
-void tex_boot() {
+void tex_boot()
+{
     std::memset(static_cast<void*>(&g_tex), 0, sizeof(g_tex));
     for (int q = 0; q < kQuadIndexQuads; ++q) {
         const uint16_t b = uint16_t(4 * q);
@@ -143,7 +153,8 @@ void tex_boot() {
     tex_set_targets(0, 0, &g_tex.depth);
 }
 
-void tex_shutdown() {
+void tex_shutdown()
+{
     for (int s = 0; s < kTexStages; ++s) gfx_set_texture(s, nullptr);
     release_surface_record(&g_tex.backbuffer);
     release_surface_record(&g_tex.depth);
@@ -153,28 +164,32 @@ void tex_shutdown() {
     for (StageCache& c : g_tex.stages) c = {kUnset, kUnset, kUnset, kUnset, nullptr};
 }
 
-void tex_surfaces_on_lost() {
+void tex_surfaces_on_lost()
+{
     release_surface_record(&g_tex.backbuffer);
     release_surface_record(&g_tex.depth);
     g_tex.target.surface = nullptr;
 }
 
 // After a reset the device draws into its back buffer and main depth surface.
-void tex_surfaces_on_reset() {
+void tex_surfaces_on_reset()
+{
     read_surface_record(&g_tex.backbuffer, gfx_get_render_target(0));
     read_surface_record(&g_tex.depth, gfx_get_depth_stencil_surface());
     g_tex.target = backbuffer_target();
     g_tex.depth_target = &g_tex.depth;
 }
 
-void tex_stage_cache_reset() {
+void tex_stage_cache_reset()
+{
     for (StageCache& c : g_tex.stages) c = {kUnset, kUnset, kUnset, kUnset, nullptr};
     if (g_tex.white.texture) set_texture(0, g_tex.white.texture);
 }
 
 // --- records -----------------------------------------------------------------------
 
-int tex_create(TexRecord* rec, GfxFormat fmt, int width, int height, int managed) {
+int tex_create(TexRecord* rec, GfxFormat fmt, int width, int height, int managed)
+{
     if (!rec) return 0;
     *rec = TexRecord{};
     if (width == 0 || height == 0) return 1;
@@ -189,12 +204,12 @@ int tex_create(TexRecord* rec, GfxFormat fmt, int width, int height, int managed
     return 1;
 }
 
-int tex_create_render_target(TexRecord* rec, GfxFormat fmt, int width, int height) {
+int tex_create_render_target(TexRecord* rec, GfxFormat fmt, int width, int height)
+{
     if (!rec) return 0;
     *rec = TexRecord{};
     if (!size_ok(width, height)) return 0;
-    rec->texture =
-        gfx_tex_create(width, height, 1, GFX_USAGE_RENDERTARGET, fmt, GFX_POOL_DEFAULT);
+    rec->texture = gfx_tex_create(width, height, 1, GFX_USAGE_RENDERTARGET, fmt, GFX_POOL_DEFAULT);
     const uint16_t flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
                            (kTexAddrClamp << kTexAddrVShift);
     if (!rec->texture || !describe(rec, width, height, flags)) {
@@ -207,13 +222,15 @@ int tex_create_render_target(TexRecord* rec, GfxFormat fmt, int width, int heigh
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) {
+uint32_t rd32(const uint8_t* p)
+{
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
 // A mip-less DDS keeps the size of its header, even when it is not a power of
 // two; the header is read only when the data holds a whole one.
-void dds_size(std::span<const uint8_t> data, int* w, int* h) {
+void dds_size(std::span<const uint8_t> data, int* w, int* h)
+{
     constexpr size_t kDdsHeaderEnd = 128;
     if (data.size() < kDdsHeaderEnd || std::memcmp(data.data(), "DDS ", 4) != 0) return;
     if (rd32(data.data() + 4) != 124) return;
@@ -223,8 +240,8 @@ void dds_size(std::span<const uint8_t> data, int* w, int* h) {
     *h = int(hh);
 }
 
-int finish_from_file(TexRecord* rec, GfxHr hr, GfxTexture* t, const GfxImageInfo& info,
-                     int mipmaps) {
+int finish_from_file(TexRecord* rec, GfxHr hr, GfxTexture* t, const GfxImageInfo& info, int mipmaps)
+{
     rec->texture = gfx_ok(hr) ? t : nullptr;
     if (!rec->texture || !describe(rec, info.width, info.height,
                                    uint16_t((mipmaps ? kTexFlagMip : 0) | kTexFlagManaged))) {
@@ -237,8 +254,8 @@ int finish_from_file(TexRecord* rec, GfxHr hr, GfxTexture* t, const GfxImageInfo
 
 }  // namespace
 
-int tex_create_from_file_mem(TexRecord* rec, std::span<const uint8_t> data, int mipmaps,
-                             int linear) {
+int tex_create_from_file_mem(TexRecord* rec, std::span<const uint8_t> data, int mipmaps, int linear)
+{
     if (!rec) return 0;
     *rec = TexRecord{};
     if (data.empty()) return 0;
@@ -247,25 +264,27 @@ int tex_create_from_file_mem(TexRecord* rec, std::span<const uint8_t> data, int 
     const uint32_t filter = linear ? GFX_IFILTER_LINEAR : GFX_IFILTER_NONE;
     GfxImageInfo info = {};
     GfxTexture* t = nullptr;
-    GfxHr hr = gfx_tex_create_from_file_mem(data.data(), data.size(), w, h, mipmaps ? 0 : 1, 0,
-                                            GFX_FMT_UNKNOWN, GFX_POOL_MANAGED, filter, filter,
-                                            &info, &t);
+    GfxHr hr =
+        gfx_tex_create_from_file_mem(data.data(), data.size(), w, h, mipmaps ? 0 : 1, 0,
+                                     GFX_FMT_UNKNOWN, GFX_POOL_MANAGED, filter, filter, &info, &t);
     return finish_from_file(rec, hr, t, info, mipmaps);
 }
 
-int tex_create_from_file(TexRecord* rec, const std::string& path, int mipmaps, int linear) {
+int tex_create_from_file(TexRecord* rec, const std::string& path, int mipmaps, int linear)
+{
     if (!rec) return 0;
     *rec = TexRecord{};
     const uint32_t filter = linear ? GFX_IFILTER_LINEAR : GFX_IFILTER_NONE;
     GfxImageInfo info = {};
     GfxTexture* t = nullptr;
-    GfxHr hr = gfx_tex_create_from_file(path.c_str(), GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT,
-                                        mipmaps ? 0 : 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                        filter, filter, &info, &t);
+    GfxHr hr =
+        gfx_tex_create_from_file(path.c_str(), GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT, mipmaps ? 0 : 1,
+                                 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED, filter, filter, &info, &t);
     return finish_from_file(rec, hr, t, info, mipmaps);
 }
 
-void tex_release(TexRecord* rec) {
+void tex_release(TexRecord* rec)
+{
     if (!rec) return;
     // A stage still showing this record must not keep sampling it.
     for (int s = 0; s < kTexStages; ++s) {
@@ -279,7 +298,8 @@ void tex_release(TexRecord* rec) {
     *rec = TexRecord{};
 }
 
-void tex_on_lost(TexRecord* rec) {
+void tex_on_lost(TexRecord* rec)
+{
     if (!rec || (rec->flags & kTexFlagManaged)) return;
     if (rec->surface) gfx_surface_release(rec->surface);
     if (rec->texture) gfx_tex_release(rec->texture);
@@ -287,7 +307,8 @@ void tex_on_lost(TexRecord* rec) {
     rec->texture = nullptr;
 }
 
-void tex_on_reset(TexRecord* rec) {
+void tex_on_reset(TexRecord* rec)
+{
     if (!rec || (rec->flags & kTexFlagManaged) || rec->real_w == 0 || rec->real_h == 0) return;
     const TexRecord before = *rec;
     const GfxFormat fmt = disp_index_to_fmt(before.fmt_index);
@@ -306,32 +327,33 @@ void tex_on_reset(TexRecord* rec) {
 
 // --- pixels ------------------------------------------------------------------------
 
-int tex_fill_rect(TexRecord* rec, int x, int y, int w, int h, std::span<const uint8_t> src) {
+int tex_fill_rect(TexRecord* rec, int x, int y, int w, int h, std::span<const uint8_t> src)
+{
     if (!usable(rec) || !rect_inside(rec, x, y, w, h)) return 0;
     const int bpp = tex_fmt_bytes_per_pixel(rec->fmt_index);
     const size_t row = size_t(w) * size_t(bpp);
     if (bpp == 0 || src.size() < row * size_t(h)) return 0;
-    if (!for_rows(rec, x, y, w, h, 0, [&](uint8_t* d, int j) {
-            std::memcpy(d, src.data() + size_t(j) * row, row);
-        }))
+    if (!for_rows(rec, x, y, w, h, 0,
+                  [&](uint8_t* d, int j) { std::memcpy(d, src.data() + size_t(j) * row, row); }))
         return 0;
     gfx_tex_preload(rec->texture);
     return 1;
 }
 
-int tex_copy_rect_out(TexRecord* rec, int x, int y, int w, int h, std::span<uint8_t> dst) {
+int tex_copy_rect_out(TexRecord* rec, int x, int y, int w, int h, std::span<uint8_t> dst)
+{
     if (!usable(rec) || !rect_inside(rec, x, y, w, h)) return 0;
     const int bpp = tex_fmt_bytes_per_pixel(rec->fmt_index);
     const size_t row = size_t(w) * size_t(bpp);
     if (bpp == 0 || dst.size() < row * size_t(h)) return 0;
-    return for_rows(rec, x, y, w, h, GFX_LOCK_READONLY, [&](uint8_t* s, int j) {
-               std::memcpy(dst.data() + size_t(j) * row, s, row);
-           })
+    return for_rows(rec, x, y, w, h, GFX_LOCK_READONLY,
+                    [&](uint8_t* s, int j) { std::memcpy(dst.data() + size_t(j) * row, s, row); })
                ? 1
                : 0;
 }
 
-int tex_read_rect_argb(TexRecord* rec, int x, int y, int w, int h, std::span<uint32_t> dst) {
+int tex_read_rect_argb(TexRecord* rec, int x, int y, int w, int h, std::span<uint32_t> dst)
+{
     if (!usable(rec) || !rect_inside(rec, x, y, w, h) || dst.size() < size_t(w) * size_t(h))
         return 0;
     GfxLockedRect lr;
@@ -344,7 +366,8 @@ int tex_read_rect_argb(TexRecord* rec, int x, int y, int w, int h, std::span<uin
     return 1;
 }
 
-uint32_t tex_read_pixel(TexRecord* rec, int x, int y) {
+uint32_t tex_read_pixel(TexRecord* rec, int x, int y)
+{
     if (!usable(rec) || rec->real_w == 0 || rec->real_h == 0) return 0;
     x = std::clamp(x, 0, rec->real_w - 1);
     y = std::clamp(y, 0, rec->real_h - 1);
@@ -354,7 +377,8 @@ uint32_t tex_read_pixel(TexRecord* rec, int x, int y) {
 }
 
 int tex_fill_rect_rgb(TexRecord* rec, int x, int y, int w, int h, std::span<const uint8_t> src,
-                      int src_bytes_per_pixel) {
+                      int src_bytes_per_pixel)
+{
     if (!usable(rec) || !rect_inside(rec, x, y, w, h)) return 0;
     if (rec->fmt_index != kSfA8R8G8B8 && rec->fmt_index != kSfX8R8G8B8) return 0;
     if (src_bytes_per_pixel != 3 && src_bytes_per_pixel != 4) return 0;
@@ -376,7 +400,8 @@ int tex_fill_rect_rgb(TexRecord* rec, int x, int y, int w, int h, std::span<cons
 
 // --- sampler stages ----------------------------------------------------------------
 
-void tex_set_stage(int stage, const TexRecord* rec, int filter_index) {
+void tex_set_stage(int stage, const TexRecord* rec, int filter_index)
+{
     if (stage < 0 || stage >= kTexStages) return;
     StageCache& c = g_tex.stages[size_t(stage)];
     if (usable(rec)) {
@@ -422,7 +447,8 @@ uint64_t tex_stage_set_count() { return g_tex.stage_sets; }
 
 // --- depth surfaces and targets ------------------------------------------------------
 
-int tex_surface_create(SurfRecord* s, GfxFormat depth_fmt, int width, int height) {
+int tex_surface_create(SurfRecord* s, GfxFormat depth_fmt, int width, int height)
+{
     if (!s) return 0;
     *s = SurfRecord{};
     if (!size_ok(width, height)) return 0;
@@ -431,7 +457,8 @@ int tex_surface_create(SurfRecord* s, GfxFormat depth_fmt, int width, int height
     return 1;
 }
 
-void tex_surface_release(SurfRecord* s) {
+void tex_surface_release(SurfRecord* s)
+{
     if (!s) return;
     release_surface_record(s);
     s->width = s->height = 0;
@@ -439,13 +466,15 @@ void tex_surface_release(SurfRecord* s) {
     s->bpp = s->kind = 0;
 }
 
-void tex_surface_reset(SurfRecord* s) {
+void tex_surface_reset(SurfRecord* s)
+{
     if (!s || s->width == 0 || s->height == 0) return;
     if (s->surface) gfx_surface_release(s->surface);
     read_surface_record(s, gfx_surface_create_depth(s->width, s->height, s->format, 0));
 }
 
-void tex_set_render_target(int index, uint32_t handle) {
+void tex_set_render_target(int index, uint32_t handle)
+{
     if (index < 0 || index >= disp_get_nr_render_targets()) return;
     const TexRecord* t = handle ? disp_tex_lookup(handle) : nullptr;
     const bool own = t && t->texture && t->surface;
@@ -454,8 +483,9 @@ void tex_set_render_target(int index, uint32_t handle) {
     gfx_set_render_target(index, s);
     if (index != 0) return;
     if (own) {
-        g_tex.target = SurfRecord{t->surface, t->real_w, t->real_h,
-                                  disp_index_to_fmt(t->fmt_index), t->bpp, kSurfKindColor};
+        g_tex.target =
+            SurfRecord{t->surface, t->real_w,     t->real_h, disp_index_to_fmt(t->fmt_index),
+                       t->bpp,     kSurfKindColor};
     } else {
         g_tex.target = backbuffer_target();
     }
@@ -463,12 +493,14 @@ void tex_set_render_target(int index, uint32_t handle) {
     disp_set_scissor(0, 0, g_tex.target.width, g_tex.target.height);
 }
 
-void tex_set_depth_target(SurfRecord* s) {
+void tex_set_depth_target(SurfRecord* s)
+{
     gfx_set_depth_stencil_surface(s ? s->surface : nullptr);
     g_tex.depth_target = s;
 }
 
-void tex_set_targets(uint32_t color0, uint32_t color1, SurfRecord* depth) {
+void tex_set_targets(uint32_t color0, uint32_t color1, SurfRecord* depth)
+{
     tex_set_render_target(0, color0);
     tex_set_render_target(1, color1);
     tex_set_depth_target(depth);
@@ -476,12 +508,14 @@ void tex_set_targets(uint32_t color0, uint32_t color1, SurfRecord* depth) {
 
 uint32_t tex_default_rt_handle() { return 0; }
 
-void tex_color_fill(uint32_t handle, uint32_t color) {
+void tex_color_fill(uint32_t handle, uint32_t color)
+{
     const TexRecord* t = disp_tex_lookup(handle);
     if (t && t->surface) gfx_color_fill(t->surface, nullptr, color);
 }
 
-void tex_stretch(uint32_t dst_handle, uint32_t src_handle, int filter_index) {
+void tex_stretch(uint32_t dst_handle, uint32_t src_handle, int filter_index)
+{
     if (dst_handle == 0 && src_handle == 0) return;
     auto surface_of = [](uint32_t h) -> GfxSurface* {
         if (h == 0) return g_tex.backbuffer.surface;

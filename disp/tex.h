@@ -21,29 +21,29 @@
 
 // --- capacities ----------------------------------------------------------------
 constexpr int kTexStages = 8;
-constexpr int kQuadIndexQuads = 4096;           // quads in the shared index list
-constexpr int kScratchAVertices = 16384;        // vertices of scratch A
-constexpr size_t kScratchBBytes = 720896;       // bytes of scratch B
-constexpr int kTexMaxSide = 16384;              // largest side taken by tex_create
+constexpr int kQuadIndexQuads = 4096;      // quads in the shared index list
+constexpr int kScratchAVertices = 16384;   // vertices of scratch A
+constexpr size_t kScratchBBytes = 720896;  // bytes of scratch B
+constexpr int kTexMaxSide = 16384;         // largest side taken by tex_create
 
 // --- value types -------------------------------------------------------------------
 
 // TexRecord flags.
-constexpr uint16_t kTexFlagMip = 1u << 0;           // the mip filter follows the filter
+constexpr uint16_t kTexFlagMip = 1u << 0;  // the mip filter follows the filter
 constexpr uint16_t kTexFlagRenderTarget = 1u << 1;
-constexpr uint16_t kTexFlagManaged = 1u << 2;       // survives a device reset
+constexpr uint16_t kTexFlagManaged = 1u << 2;  // survives a device reset
 constexpr int kTexAddrUShift = 3, kTexAddrVShift = 6, kTexAddrBits = 3;
 enum : int { kTexAddrWrap = 0, kTexAddrClamp = 1 };  // 2..7 behave as wrap
 
 // A texture as every drawing module binds it (owned by whoever holds it).
 struct TexRecord {
-    GfxTexture* texture;     // null when empty
-    GfxSurface* surface;     // level 0, kept only for render targets
-    uint16_t real_w, real_h; // level 0 as created
-    uint16_t req_w, req_h;   // asked for, or the image file's own size
-    uint8_t bpp;             // bits per pixel (disp_fmt_bpp)
-    uint8_t fmt_index;       // surface-format index
-    uint16_t flags;          // kTexFlag*, address indices in bits 3-5 and 6-8
+    GfxTexture* texture;      // null when empty
+    GfxSurface* surface;      // level 0, kept only for render targets
+    uint16_t real_w, real_h;  // level 0 as created
+    uint16_t req_w, req_h;    // asked for, or the image file's own size
+    uint8_t bpp;              // bits per pixel (disp_fmt_bpp)
+    uint8_t fmt_index;        // surface-format index
+    uint16_t flags;           // kTexFlag*, address indices in bits 3-5 and 6-8
 };
 
 // A surface: the back buffer, a depth-stencil surface, or a colour target.
@@ -52,7 +52,7 @@ struct SurfRecord {
     uint16_t width, height;
     GfxFormat format;
     uint8_t bpp;
-    uint8_t kind;            // kSurfKind* bits
+    uint8_t kind;  // kSurfKind* bits
 };
 
 // One vertex of scratch A: XYZRHW, DIFFUSE, two texture sets (FVF 0x244).

@@ -8,12 +8,14 @@
 
 namespace {
 
-uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b)
+{
     return (a << 24) | (r << 16) | (g << 8) | b;
 }
 
 uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t* p) {
+uint32_t rd32(const uint8_t* p)
+{
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
@@ -25,12 +27,14 @@ bool is_dxt(int fmt) { return fmt >= kSfDxt1 && fmt <= kSfDxt5; }
 
 int dxt_block_bytes(int fmt) { return fmt == kSfDxt1 ? 8 : 16; }
 
-bool rect_ok(std::span<uint32_t> dst, int x, int y, int w, int h, int pitch) {
+bool rect_ok(std::span<uint32_t> dst, int x, int y, int w, int h, int pitch)
+{
     if (x < 0 || y < 0 || w <= 0 || h <= 0 || pitch <= 0) return false;
     return uint64_t(w) * uint64_t(h) <= dst.size();
 }
 
-void zero_fill(std::span<uint32_t> dst, int w, int h) {
+void zero_fill(std::span<uint32_t> dst, int w, int h)
+{
     if (w <= 0 || h <= 0) return;
     uint64_t n = std::min<uint64_t>(uint64_t(w) * uint64_t(h), dst.size());
     std::fill_n(dst.begin(), n, 0u);
@@ -38,7 +42,8 @@ void zero_fill(std::span<uint32_t> dst, int w, int h) {
 
 // End colour of a DXT colour block: red and blue * 8, green * 4, no
 // replication of the low bits.
-void expand565(uint16_t c, uint32_t rgb[3]) {
+void expand565(uint16_t c, uint32_t rgb[3])
+{
     rgb[0] = ((c >> 11) & 31) * 8;
     rgb[1] = ((c >> 5) & 63) * 4;
     rgb[2] = (c & 31) * 8;
@@ -46,11 +51,11 @@ void expand565(uint16_t c, uint32_t rgb[3]) {
 
 }  // namespace
 
-uint32_t tex_pixel_to_argb(int fmt, const uint8_t* p) {
+uint32_t tex_pixel_to_argb(int fmt, const uint8_t* p)
+{
     switch (fmt) {
     case kSfA8R8G8B8:
-    case kSfX8R8G8B8:
-        return rd32(p);
+    case kSfX8R8G8B8: return rd32(p);
     case kSfA1R5G5B5:
     case kSfX1R5G5B5: {
         uint32_t v = rd16(p);
@@ -61,47 +66,39 @@ uint32_t tex_pixel_to_argb(int fmt, const uint8_t* p) {
         uint32_t v = rd16(p);
         return argb(255, widen5((v >> 11) & 31), widen6((v >> 5) & 63), widen5(v & 31));
     }
-    case kSfR8G8B8:
-        return argb(255, p[2], p[1], p[0]);
+    case kSfR8G8B8: return argb(255, p[2], p[1], p[0]);
     case kSfA4R4G4B4: {
         uint32_t v = rd16(p);
         return argb(((v >> 12) & 15) * 17, ((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17,
                     (v & 15) * 17);
     }
-    case kSfA8:
-        return argb(p[0], 255, 255, 255);
-    case kSfL8:
-        return argb(255, p[0], p[0], p[0]);
-    case kSfA8L8:
-        return argb(p[1], p[0], p[0], p[0]);
-    default:
-        return 0;
+    case kSfA8: return argb(p[0], 255, 255, 255);
+    case kSfL8: return argb(255, p[0], p[0], p[0]);
+    case kSfA8L8: return argb(p[1], p[0], p[0], p[0]);
+    default: return 0;
     }
 }
 
-int tex_fmt_bytes_per_pixel(int fmt) {
+int tex_fmt_bytes_per_pixel(int fmt)
+{
     switch (fmt) {
     case kSfA8R8G8B8:
     case kSfX8R8G8B8:
-    case kSfR32F:
-        return 4;
+    case kSfR32F: return 4;
     case kSfA1R5G5B5:
     case kSfX1R5G5B5:
     case kSfR5G6B5:
     case kSfA4R4G4B4:
-    case kSfA8L8:
-        return 2;
-    case kSfR8G8B8:
-        return 3;
+    case kSfA8L8: return 2;
+    case kSfR8G8B8: return 3;
     case kSfA8:
-    case kSfL8:
-        return 1;
-    default:
-        return 0;
+    case kSfL8: return 1;
+    default: return 0;
     }
 }
 
-void dxt_decode_color(uint32_t px[16], const uint8_t block[8]) {
+void dxt_decode_color(uint32_t px[16], const uint8_t block[8])
+{
     uint16_t c0 = rd16(block), c1 = rd16(block + 2);
     uint32_t pal[4][3];
     expand565(c0, pal[0]);
@@ -128,7 +125,8 @@ void dxt_decode_color(uint32_t px[16], const uint8_t block[8]) {
     }
 }
 
-void dxt_decode_alpha4(uint32_t px[16], const uint8_t block[8]) {
+void dxt_decode_alpha4(uint32_t px[16], const uint8_t block[8])
+{
     for (int row = 0; row < 4; ++row) {
         uint16_t bits = rd16(block + 2 * row);
         for (int col = 0; col < 4; ++col)
@@ -136,7 +134,8 @@ void dxt_decode_alpha4(uint32_t px[16], const uint8_t block[8]) {
     }
 }
 
-void dxt_decode_alpha8(uint32_t px[16], const uint8_t block[8]) {
+void dxt_decode_alpha8(uint32_t px[16], const uint8_t block[8])
+{
     uint32_t a0 = block[0], a1 = block[1];
     uint32_t pal[8];
     pal[0] = a0;
@@ -154,7 +153,8 @@ void dxt_decode_alpha8(uint32_t px[16], const uint8_t block[8]) {
 }
 
 int dxt_decode_rect(std::span<uint32_t> dst, std::span<const uint8_t> src, int x, int y, int w,
-                    int h, int pitch, int fmt) {
+                    int h, int pitch, int fmt)
+{
     if (!is_dxt(fmt) || !rect_ok(dst, x, y, w, h, pitch)) return 0;
     const int bb = dxt_block_bytes(fmt);
     const int bx0 = x / 4, by0 = y / 4;
@@ -192,7 +192,8 @@ int dxt_decode_rect(std::span<uint32_t> dst, std::span<const uint8_t> src, int x
 }
 
 int tex_row_convert(int fmt, std::span<uint32_t> dst, std::span<const uint8_t> src, int x, int y,
-                    int w, int h, int pitch) {
+                    int w, int h, int pitch)
+{
     if (is_dxt(fmt)) {
         if (dxt_decode_rect(dst, src, x, y, w, h, pitch, fmt)) return 1;
         zero_fill(dst, w, h);
@@ -215,7 +216,8 @@ int tex_row_convert(int fmt, std::span<uint32_t> dst, std::span<const uint8_t> s
         if (bpp == 4) {
             std::memcpy(out, row, size_t(w) * 4);
         } else {
-            for (int i = 0; i < w; ++i) out[i] = tex_pixel_to_argb(fmt, row + size_t(i) * size_t(bpp));
+            for (int i = 0; i < w; ++i)
+                out[i] = tex_pixel_to_argb(fmt, row + size_t(i) * size_t(bpp));
         }
     }
     return 1;

@@ -16,15 +16,15 @@
 
 // 1 when the format has a converter and the pixels were written; 0 when it
 // has none or the rectangle does not fit `src` (dst is then filled with 0).
-int tex_row_convert(int fmt_index, std::span<uint32_t> dst, std::span<const uint8_t> src,
-                    int x, int y, int w, int h, int pitch);
+int tex_row_convert(int fmt_index, std::span<uint32_t> dst, std::span<const uint8_t> src, int x,
+                    int y, int w, int h, int pitch);
 
 // Block-compressed formats (indices 13 to 17, DXT1 to DXT5). Decodes every
 // block that the rectangle touches and copies the rectangle's own pixels, so
 // rectangles need not be aligned to 4. 0 for other formats or a rectangle that
 // does not fit `src`.
-int dxt_decode_rect(std::span<uint32_t> dst, std::span<const uint8_t> src, int x, int y,
-                    int w, int h, int pitch, int fmt_index);
+int dxt_decode_rect(std::span<uint32_t> dst, std::span<const uint8_t> src, int x, int y, int w,
+                    int h, int pitch, int fmt_index);
 
 // One 4 x 4 block, 16 pixels row by row. The colour decoder replaces red,
 // green and blue and keeps the alpha already in `px` (index 3 of a block with

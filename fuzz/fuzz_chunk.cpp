@@ -17,7 +17,8 @@ namespace {
 
 volatile float g_sink;
 
-void walk_model(ByteSpan d) {
+void walk_model(ByteSpan d)
+{
     ModelChunk m;
     if (chunk_parse_model(d, m) != CHUNK_OK) return;
     for (uint32_t flags : {0u, RES_LOAD_SMOOTH_SET}) {
@@ -30,7 +31,8 @@ void walk_model(ByteSpan d) {
     }
 }
 
-void walk_bone(ByteSpan d) {
+void walk_bone(ByteSpan d)
+{
     BoneChunk b;
     if (chunk_parse_bone(d, b) != CHUNK_OK) return;
     uint32_t pos = 0;
@@ -40,7 +42,8 @@ void walk_bone(ByteSpan d) {
         if (t.kind == BONE_TOK_MATRIX) rd_f32s(d, t.matrix_off, m, 16);
 }
 
-void walk_anime(ByteSpan d) {
+void walk_anime(ByteSpan d)
+{
     AnimChunk a;
     if (chunk_parse_anime(d, a) != CHUNK_OK) return;
     float m[16];
@@ -51,7 +54,8 @@ void walk_anime(ByteSpan d) {
     }
 }
 
-void walk_coll(ByteSpan d) {
+void walk_coll(ByteSpan d)
+{
     CollChunk c;
     if (chunk_parse_coll(d, c) != CHUNK_OK) return;
     for (uint32_t i = 0; i < c.box_count; i++) {
@@ -77,7 +81,8 @@ void walk_coll(ByteSpan d) {
     }
 }
 
-void walk_fla(ByteSpan d) {
+void walk_fla(ByteSpan d)
+{
     FlaChunk f;
     if (chunk_parse_fla(d, f) != CHUNK_OK) return;
     for (uint32_t i = 0; i < f.count[FLA_SHAPES]; i++) {
@@ -90,13 +95,15 @@ void walk_fla(ByteSpan d) {
     }
     for (uint32_t i = 0; i < f.count[FLA_FRAMES]; i++) {
         FlaCmd c;
-        for (uint32_t off = fla_frame_stream(d, f, i); fla_cmd(d, off, c) && c.op != 0;) off = c.next_off;
+        for (uint32_t off = fla_frame_stream(d, f, i); fla_cmd(d, off, c) && c.op != 0;)
+            off = c.next_off;
     }
 }
 
 std::vector<uint8_t> g_file;
 
-bool serve_file(const char* path, std::vector<uint8_t>& out) {
+bool serve_file(const char* path, std::vector<uint8_t>& out)
+{
     std::string p = path;
     if (p.size() < 4 || p.compare(p.size() - 4, 4, ".bin") != 0) return false;
     out = g_file;
@@ -105,7 +112,8 @@ bool serve_file(const char* path, std::vector<uint8_t>& out) {
 
 bool no_file(const char*) { return false; }
 
-void boot_once() {
+void boot_once()
+{
     static bool booted = false;
     if (booted) return;
     booted = true;
@@ -113,31 +121,40 @@ void boot_once() {
     env.read_file = serve_file;
     env.file_exists = no_file;
     res_env_set(env);
-    const char* open[][2] = {{"MAX_NR_ANIME", "8"},       {"SZ_BUFF_ANIME", "65536"},      {"SZ_BUFF_ANIMENAME", "512"},
-                             {"MAX_NR_SPHERE_HIT", "8"},  {"SZ_BUFF_SPHERE_HIT", "65536"}, {"MAX_NR_CAMERA_INFO", "8"},
-                             {"SZ_BUFF_CAMERA_INFO", "65536"}, {"SZ_BUFF_CAMERA_INFONAME", "512"},
-                             {"MAX_NR_FLASH", "8"},       {"SZ_BUFF_FLASH", "65536"},      {"SZ_BUFF_FLASHNAME", "512"},
-                             {"MAX_NR_MESH_BONE", "64"},  {"SZ_BUFF_MESH_BONENAME", "4096"}};
+    const char* open[][2] = {{"MAX_NR_ANIME", "8"},
+                             {"SZ_BUFF_ANIME", "65536"},
+                             {"SZ_BUFF_ANIMENAME", "512"},
+                             {"MAX_NR_SPHERE_HIT", "8"},
+                             {"SZ_BUFF_SPHERE_HIT", "65536"},
+                             {"MAX_NR_CAMERA_INFO", "8"},
+                             {"SZ_BUFF_CAMERA_INFO", "65536"},
+                             {"SZ_BUFF_CAMERA_INFONAME", "512"},
+                             {"MAX_NR_FLASH", "8"},
+                             {"SZ_BUFF_FLASH", "65536"},
+                             {"SZ_BUFF_FLASHNAME", "512"},
+                             {"MAX_NR_MESH_BONE", "64"},
+                             {"SZ_BUFF_MESH_BONENAME", "4096"}};
     for (auto& kv : open) res_env_test_set_setting(kv[0], kv[1]);
     res_boot();
     resload_boot();
 }
 
-void load_through_pools(const uint8_t* data, size_t size) {
+void load_through_pools(const uint8_t* data, size_t size)
+{
     boot_once();
     g_file.assign(data, data + size);
     ResMark mark;
     res_mark(mark);
     resload_request("fuzz", size & 1 ? RES_LOAD_SMOOTH_SET : 0);
-    for (int i = 0; i < 100000 && resload_step() != RESLOAD_IDLE; i++) {
-    }
+    for (int i = 0; i < 100000 && resload_step() != RESLOAD_IDLE; i++) {}
     res_env_test_fatals().clear();
     res_release_to_mark(mark);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     load_through_pools(data, size);
     ByteSpan file(data, size);
     uint64_t pos = 0;
@@ -149,28 +166,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int kind = chunk_kind_of(h.magic);
         chunk_check(kind, d);
         switch (kind) {
-            case CHUNK_MODEL: walk_model(d); break;
-            case CHUNK_BONE: walk_bone(d); break;
-            case CHUNK_ANIME: walk_anime(d); break;
-            case CHUNK_COLL: walk_coll(d); break;
-            case CHUNK_FLA: walk_fla(d); break;
-            case CHUNK_CROP: {
-                uint32_t n;
-                CropRec r;
-                if (chunk_parse_crop(d, n) == CHUNK_OK)
-                    for (uint32_t i = 0; i < n; i++)
-                        if (!crop_rec(d, i, r) || !rd_name(d, r.tex_name_off)) __builtin_trap();
-                break;
-            }
-            case CHUNK_SHIT: {
-                ShitChunk s;
-                ShitSphere sp;
-                if (chunk_parse_shit(d, s) == CHUNK_OK)
-                    for (uint32_t i = 0; i < s.count; i++)
-                        if (!shit_sphere(d, s, i, sp)) __builtin_trap();
-                break;
-            }
-            default: break;
+        case CHUNK_MODEL: walk_model(d); break;
+        case CHUNK_BONE: walk_bone(d); break;
+        case CHUNK_ANIME: walk_anime(d); break;
+        case CHUNK_COLL: walk_coll(d); break;
+        case CHUNK_FLA: walk_fla(d); break;
+        case CHUNK_CROP: {
+            uint32_t n;
+            CropRec r;
+            if (chunk_parse_crop(d, n) == CHUNK_OK)
+                for (uint32_t i = 0; i < n; i++)
+                    if (!crop_rec(d, i, r) || !rd_name(d, r.tex_name_off)) __builtin_trap();
+            break;
+        }
+        case CHUNK_SHIT: {
+            ShitChunk s;
+            ShitSphere sp;
+            if (chunk_parse_shit(d, s) == CHUNK_OK)
+                for (uint32_t i = 0; i < s.count; i++)
+                    if (!shit_sphere(d, s, i, sp)) __builtin_trap();
+            break;
+        }
+        default: break;
         }
     }
     return 0;

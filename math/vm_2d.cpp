@@ -17,8 +17,7 @@ bool is_zero(Vec2 v) { return v.x == 0.0f && v.y == 0.0f; }
 Vec2 normalized(Vec2 v)
 {
     const float sq = dot(v, v);
-    if (sq == 0.0f)
-        return {0, 0};
+    if (sq == 0.0f) return {0, 0};
     return mul(v, 1.0f / std::sqrt(sq));
 }
 
@@ -63,7 +62,8 @@ Box2 rect_box(const Vec2 c[4])
 
 float projected_radius(Vec2 axis, const Box2& b)
 {
-    return std::fabs(dot(axis, b.axis[0])) * b.half[0] + std::fabs(dot(axis, b.axis[1])) * b.half[1];
+    return std::fabs(dot(axis, b.axis[0])) * b.half[0] +
+           std::fabs(dot(axis, b.axis[1])) * b.half[1];
 }
 
 // Not separated along axis.
@@ -77,14 +77,13 @@ bool boxes_overlap(const Box2& a, const Box2& b)
     const Vec2 offset = sub(b.centre, a.centre);
     const Vec2 axes[4] = {a.axis[0], a.axis[1], b.axis[0], b.axis[1]};
     for (const Vec2& axis : axes)
-        if (!axis_overlaps(axis, a, offset, projected_radius(axis, b)))
-            return false;
+        if (!axis_overlaps(axis, a, offset, projected_radius(axis, b))) return false;
     return true;
 }
 
 constexpr int k_outline[4] = {0, 1, 3, 2};
 
-} // namespace
+}  // namespace
 
 // ---- 2D affine matrices ----
 
@@ -136,8 +135,8 @@ Mat3x2* vm_mat3x2_shear(Mat3x2* out, const Mat3x2* m, const Vec2* s)
 {
     const Mat3x2 in = *m;
     const Vec2 k = *s;
-    *out = {{in.m[0] + k.y * in.m[2], in.m[1] + k.y * in.m[3], in.m[2] + k.x * in.m[0], in.m[3] + k.x * in.m[1],
-             in.m[4], in.m[5]}};
+    *out = {{in.m[0] + k.y * in.m[2], in.m[1] + k.y * in.m[3], in.m[2] + k.x * in.m[0],
+             in.m[3] + k.x * in.m[1], in.m[4], in.m[5]}};
     return out;
 }
 
@@ -146,7 +145,8 @@ Mat3x2* vm_mat3x2_mul(Mat3x2* out, const Mat3x2* a, const Mat3x2* b)
     const Mat3x2 p = *a, q = *b;
     *out = {{q.m[0] * p.m[0] + q.m[1] * p.m[2], q.m[0] * p.m[1] + q.m[1] * p.m[3],
              q.m[2] * p.m[0] + q.m[3] * p.m[2], q.m[2] * p.m[1] + q.m[3] * p.m[3],
-             q.m[4] * p.m[0] + q.m[5] * p.m[2] + p.m[4], q.m[4] * p.m[1] + q.m[5] * p.m[3] + p.m[5]}};
+             q.m[4] * p.m[0] + q.m[5] * p.m[2] + p.m[4],
+             q.m[4] * p.m[1] + q.m[5] * p.m[3] + p.m[5]}};
     return out;
 }
 
@@ -219,12 +219,14 @@ float vm2_point_line_dist(const Vec2* a, const Vec2* b, const Vec2* p)
 {
     const Vec2 ab = sub(*b, *a);
     const float len = vm2_length_cut(&ab);
-    if (len == 0.0f)
-        return 0.0f;
+    if (len == 0.0f) return 0.0f;
     return std::fabs(cross(ab, sub(*p, *a))) / len;
 }
 
-int vm2_side(const Vec2* a, const Vec2* b, const Vec2* c) { return side_code(line_value(*a, *b, *c)); }
+int vm2_side(const Vec2* a, const Vec2* b, const Vec2* c)
+{
+    return side_code(line_value(*a, *b, *c));
+}
 
 int vm2_line_crosses(const Vec2* a, const Vec2* b, const Vec2* c, const Vec2* d)
 {
@@ -238,8 +240,7 @@ int vm2_segments_cross(const Vec2* a, const Vec2* b, const Vec2* c, const Vec2* 
 
 int vm2_segments_touch(const Vec2* a, const Vec2* b, const Vec2* c, const Vec2* d)
 {
-    if (line_value(*a, *b, *c) * line_value(*a, *b, *d) > 0.0f)
-        return 0;
+    if (line_value(*a, *b, *c) * line_value(*a, *b, *d) > 0.0f) return 0;
     return line_value(*c, *d, *a) * line_value(*c, *d, *b) <= 0.0f;
 }
 
@@ -252,7 +253,8 @@ int vm2_line_intersect(Vec2* out, const Vec2* a1, const Vec2* a2, const Vec2* b1
         return 0;
     }
     const float c12 = p1.x * p2.y - p1.y * p2.x, c34 = p3.x * p4.y - p3.y * p4.x;
-    *out = {(c12 * (p3.x - p4.x) - (p1.x - p2.x) * c34) / det, (c12 * (p3.y - p4.y) - (p1.y - p2.y) * c34) / det};
+    *out = {(c12 * (p3.x - p4.x) - (p1.x - p2.x) * c34) / det,
+            (c12 * (p3.y - p4.y) - (p1.y - p2.y) * c34) / det};
     return 1;
 }
 
@@ -296,7 +298,7 @@ int vm2_perp_foot(Vec2* out, const Vec2* a, const Vec2* b, const Vec2* p)
         foot = {pp.x, pa.y};
     } else {
         const float m = (pb.y - pa.y) / (pb.x - pa.x), c = pa.y - m * pa.x;
-        const float cp = pp.y + pp.x / m;   // perpendicular through p: y = -x/m + cp
+        const float cp = pp.y + pp.x / m;  // perpendicular through p: y = -x/m + cp
         const float x = (cp - c) / (m + 1.0f / m);
         foot = {x, m * x + c};
     }
@@ -317,7 +319,7 @@ int vm2_segment_circle(const Vec2* centre, float radius, const Vec2* a, const Ve
         if (dd < k)
             dist_sq = vm2_dist_sq(b, centre);
         else if (dd == 0.0f)
-            dist_sq = dot(w, w);   // a zero-length segment is its point
+            dist_sq = dot(w, w);  // a zero-length segment is its point
         else
             dist_sq = dot(w, w) - k * k / dd;
     }
@@ -336,14 +338,13 @@ int vm_geom2d_circle_vs_rect(const Vec2 rect[4], const Vec2* centre, float radiu
     const Vec2 c = *centre;
     int inside_all = 1;
     for (int i = 0; i < 4; ++i) {
-        const Vec2 a = rect[k_outline[i]], b = rect[k_outline[(i + 1) % 4]], e = rect[k_outline[(i + 2) % 4]];
-        if (vm2_segment_circle(&c, radius, &a, &b))
-            return 1;
+        const Vec2 a = rect[k_outline[i]], b = rect[k_outline[(i + 1) % 4]],
+                   e = rect[k_outline[(i + 2) % 4]];
+        if (vm2_segment_circle(&c, radius, &a, &b)) return 1;
         Vec2 foot;
         vm2_perp_foot(&foot, &a, &b, &c);
         const Vec2 inward = normalized(sub(e, b));
-        if (dot(inward, sub(c, foot)) - radius < 0.0f)
-            inside_all = 0;
+        if (dot(inward, sub(c, foot)) - radius < 0.0f) inside_all = 0;
     }
     return inside_all;
 }
@@ -368,36 +369,35 @@ int vm_geom2d_rect_vs_rect(const Vec2 rect1[4], const Vec2 rect2[4])
 float vm_spline_eval(const float* xs, const float* ys, int count, float x)
 {
     constexpr int k_max = 8;
-    if (count < 2 || count > k_max || !(x >= xs[0] && x <= xs[count - 1]))
-        return 0.0f;
+    if (count < 2 || count > k_max || !(x >= xs[0] && x <= xs[count - 1])) return 0.0f;
     double h[k_max];
     for (int i = 0; i + 1 < count; ++i) {
         h[i] = double(xs[i + 1]) - xs[i];
-        if (!(h[i] > 0.0))   // unsorted, repeated or NaN samples
+        if (!(h[i] > 0.0))  // unsorted, repeated or NaN samples
             return 0.0f;
     }
     for (int i = 0; i < count; ++i)
-        if (x == xs[i])
-            return ys[i];
+        if (x == xs[i]) return ys[i];
     // Second derivatives of the natural spline (zero at both ends) by the
     // tridiagonal (Thomas) elimination.
     double mm[k_max] = {}, diag[k_max], rhs[k_max];
     for (int i = 1; i + 1 < count; ++i) {
         diag[i] = 2.0 * (h[i - 1] + h[i]);
-        rhs[i] = 6.0 * ((double(ys[i + 1]) - ys[i]) / h[i] - (double(ys[i]) - ys[i - 1]) / h[i - 1]);
+        rhs[i] =
+            6.0 * ((double(ys[i + 1]) - ys[i]) / h[i] - (double(ys[i]) - ys[i - 1]) / h[i - 1]);
     }
     for (int i = 2; i + 1 < count; ++i) {
         const double f = h[i - 1] / diag[i - 1];
         diag[i] -= f * h[i - 1];
         rhs[i] -= f * rhs[i - 1];
     }
-    for (int i = count - 2; i >= 1; --i)
-        mm[i] = (rhs[i] - h[i] * mm[i + 1]) / diag[i];
+    for (int i = count - 2; i >= 1; --i) mm[i] = (rhs[i] - h[i] * mm[i + 1]) / diag[i];
     int k = 1;
-    while (k < count - 1 && !(x < xs[k]))
-        ++k;
+    while (k < count - 1 && !(x < xs[k])) ++k;
     const double hk = h[k - 1], a = double(xs[k]) - x, b = double(x) - xs[k - 1];
-    const double v = (mm[k - 1] * a * a * a + mm[k] * b * b * b + (6.0 * ys[k - 1] - hk * hk * mm[k - 1]) * a +
-                      (6.0 * ys[k] - hk * hk * mm[k]) * b) / hk / 6.0;
+    const double v =
+        (mm[k - 1] * a * a * a + mm[k] * b * b * b + (6.0 * ys[k - 1] - hk * hk * mm[k - 1]) * a +
+         (6.0 * ys[k] - hk * hk * mm[k]) * b) /
+        hk / 6.0;
     return float(v);
 }

@@ -64,7 +64,7 @@ constexpr float k_half_pi = 1.5707964f;
 
 float atan2f_(float y, float x) { return std::atan2(y, x); }
 
-} // namespace
+}  // namespace
 
 // ---- building and copying ----
 
@@ -76,8 +76,7 @@ Mat44* vm_mat_identity(Mat44* out)
 
 Mat44* vm_mat_reset_rotation(Mat44* out)
 {
-    for (int i = 0; i < 12; ++i)
-        out->m[i] = k_identity.m[i];
+    for (int i = 0; i < 12; ++i) out->m[i] = k_identity.m[i];
     out->m[15] = 1.0f;
     return out;
 }
@@ -92,8 +91,7 @@ Mat44* vm_mat_copy_rotation(Mat44* out, const Mat44* m)
 {
     const Mat44 in = *m;
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            out->m[4 * r + c] = in.m[4 * r + c];
+        for (int c = 0; c < 3; ++c) out->m[4 * r + c] = in.m[4 * r + c];
     return out;
 }
 
@@ -119,7 +117,8 @@ Mat44* vm_mat_from_pos_angles(Mat44* out, const Vec3* pos, const Vec3* angles)
     return out;
 }
 
-Mat44* vm_mat_from_pos_angles_f(Mat44* out, float px, float py, float pz, float ax, float ay, float az)
+Mat44* vm_mat_from_pos_angles_f(Mat44* out, float px, float py, float pz, float ax, float ay,
+                                float az)
 {
     const Vec3 p = {px, py, pz}, a = {ax, ay, az};
     return vm_mat_from_pos_angles(out, &p, &a);
@@ -141,9 +140,8 @@ Mat44* vm_mat_from_y_axis(Mat44* out, const Vec3* pos, const Vec3* y_dir)
 {
     const Vec3 p = pos ? *pos : Vec3{0, 0, 0};
     Vec3 y = {0, 1, 0};
-    if (y_dir)
-        vm_vec3_normalize(&y, y_dir);
-    if (y.x == 0.0f && y.y == 0.0f && y.z == 0.0f)   // no direction: keep +Y
+    if (y_dir) vm_vec3_normalize(&y, y_dir);
+    if (y.x == 0.0f && y.y == 0.0f && y.z == 0.0f)  // no direction: keep +Y
         y = {0, 1, 0};
     // The permuted auxiliary is parallel to directions along (1, 1, 1); the
     // cross product would then be zero, so another auxiliary is taken.
@@ -151,8 +149,7 @@ Mat44* vm_mat_from_y_axis(Mat44* out, const Vec3* pos, const Vec3* y_dir)
     Vec3 x = {0, 0, 0};
     for (const Vec3& aux : candidates) {
         vm_vec3_cross(&x, &y, &aux);
-        if (x.x != 0.0f || x.y != 0.0f || x.z != 0.0f)
-            break;
+        if (x.x != 0.0f || x.y != 0.0f || x.z != 0.0f) break;
     }
     Vec3 z;
     vm_vec3_cross(&z, &x, &y);
@@ -165,8 +162,7 @@ Mat44* vm_mat_transpose(Mat44* out, const Mat44* m)
 {
     const Mat44 in = *m;
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            out->m[4 * r + c] = in.m[4 * c + r];
+        for (int c = 0; c < 4; ++c) out->m[4 * r + c] = in.m[4 * c + r];
     return out;
 }
 
@@ -175,21 +171,19 @@ static double minor3(const double a[16], int row, int col)
 {
     int r[3], c[3];
     for (int i = 0, n = 0; i < 4; ++i)
-        if (i != row)
-            r[n++] = 4 * i;
+        if (i != row) r[n++] = 4 * i;
     for (int i = 0, n = 0; i < 4; ++i)
-        if (i != col)
-            c[n++] = i;
+        if (i != col) c[n++] = i;
     auto e = [&](int i, int j) { return a[r[i] + c[j]]; };
-    return e(0, 0) * (e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) - e(0, 1) * (e(1, 0) * e(2, 2) - e(1, 2) * e(2, 0)) +
+    return e(0, 0) * (e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) -
+           e(0, 1) * (e(1, 0) * e(2, 2) - e(1, 2) * e(2, 0)) +
            e(0, 2) * (e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0));
 }
 
 int vm_mat_inverse_checked(Mat44* out, const Mat44* m)
 {
     double a[16];
-    for (int i = 0; i < 16; ++i)
-        a[i] = m->m[i];
+    for (int i = 0; i < 16; ++i) a[i] = m->m[i];
     // Adjugate (transposed cofactors) over the determinant.
     double adj[16];
     for (int row = 0; row < 4; ++row)
@@ -202,8 +196,7 @@ int vm_mat_inverse_checked(Mat44* out, const Mat44* m)
         return 0;
     }
     const double k = 1.0 / det;
-    for (int i = 0; i < 16; ++i)
-        out->m[i] = float(adj[i] * k);
+    for (int i = 0; i < 16; ++i) out->m[i] = float(adj[i] * k);
     return 1;
 }
 
@@ -261,14 +254,16 @@ Mat44* vm_mat_rotate_euler(Mat44* out, const Mat44* m, const Vec3* angles)
     return vm_mat_rotate_z(out, out, a.z);
 }
 
-Mat44* vm_mat_translate_rotate_euler(Mat44* m, const void* unused, const Vec3* pos, const Vec3* angles)
+Mat44* vm_mat_translate_rotate_euler(Mat44* m, const void* unused, const Vec3* pos,
+                                     const Vec3* angles)
 {
     (void)unused;
     vm_mat_translate(m, m, pos);
     return vm_mat_rotate_euler(m, m, angles);
 }
 
-Mat44* vm_mat_rotate_axis(Mat44* out, const Mat44* m, const Vec3* pos, const Vec3* axis, float angle)
+Mat44* vm_mat_rotate_axis(Mat44* out, const Mat44* m, const Vec3* pos, const Vec3* axis,
+                          float angle)
 {
     Mat44 r;
     vm_mat_from_axis_angle(&r, pos, axis, angle);
@@ -281,8 +276,7 @@ Mat44* vm_mat_scale(Mat44* out, const Mat44* m, const Vec3* s)
     const float k[3] = {s->x, s->y, s->z};
     *out = in;
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 4; ++c)
-            out->m[4 * r + c] = in.m[4 * r + c] * k[r];
+        for (int c = 0; c < 4; ++c) out->m[4 * r + c] = in.m[4 * r + c] * k[r];
     return out;
 }
 
@@ -292,8 +286,7 @@ Mat44* vm_mat_mul_affine(Mat44* out, const Mat44* a, const Mat44* b, const float
 {
     const float r3[4] = {row3[0], row3[1], row3[2], row3[3]};
     vm_mat_mul(out, a, b);
-    for (int k = 0; k < 4; ++k)
-        out->m[12 + k] = r3[k];
+    for (int k = 0; k < 4; ++k) out->m[12 + k] = r3[k];
     return out;
 }
 
@@ -303,8 +296,7 @@ static void transform_four(Vec3 out[4], const Mat44* m, const In in[4], F f)
 {
     const In v[4] = {in[0], in[1], in[2], in[3]};
     const Mat44 mm = *m;
-    for (int i = 0; i < 4; ++i)
-        out[i] = f(mm, v[i]);
+    for (int i = 0; i < 4; ++i) out[i] = f(mm, v[i]);
 }
 
 const Mat44* vm_mat_transform_points4(Vec3 out[4], const Mat44* m, const Vec3 in[4])
@@ -328,15 +320,18 @@ Vec3* vm_mat_transform_vectors4(Vec3 out[4], const Mat44* m, const Vec3 in[4])
 Vec3* vm_mat_transform_vectors4_xy(Vec3 out[4], const Mat44* m, const Vec2 in[4])
 {
     transform_four(out, m, in, [](const Mat44& mm, const Vec2& v) {
-        return Vec3{v.x * mm.m[0] + v.y * mm.m[4], v.x * mm.m[1] + v.y * mm.m[5], v.x * mm.m[2] + v.y * mm.m[6]};
+        return Vec3{v.x * mm.m[0] + v.y * mm.m[4], v.x * mm.m[1] + v.y * mm.m[5],
+                    v.x * mm.m[2] + v.y * mm.m[6]};
     });
     return out;
 }
 
 static Vec4 transform4(const Mat44& m, float x, float y, float z, float w)
 {
-    return {x * m.m[0] + y * m.m[4] + z * m.m[8] + w * m.m[12], x * m.m[1] + y * m.m[5] + z * m.m[9] + w * m.m[13],
-            x * m.m[2] + y * m.m[6] + z * m.m[10] + w * m.m[14], x * m.m[3] + y * m.m[7] + z * m.m[11] + w * m.m[15]};
+    return {x * m.m[0] + y * m.m[4] + z * m.m[8] + w * m.m[12],
+            x * m.m[1] + y * m.m[5] + z * m.m[9] + w * m.m[13],
+            x * m.m[2] + y * m.m[6] + z * m.m[10] + w * m.m[14],
+            x * m.m[3] + y * m.m[7] + z * m.m[11] + w * m.m[15]};
 }
 
 Vec3* vm_mat_transform_point_divw(Vec3* out, const Mat44* m, const Vec3* p)
@@ -375,7 +370,8 @@ static float row_len_sq(const Mat44& m, int r)
 Vec3* vm_mat_row_lengths(Vec3* out, const Mat44* m)
 {
     const Mat44 in = *m;
-    *out = {std::sqrt(row_len_sq(in, 0)), std::sqrt(row_len_sq(in, 1)), std::sqrt(row_len_sq(in, 2))};
+    *out = {std::sqrt(row_len_sq(in, 0)), std::sqrt(row_len_sq(in, 1)),
+            std::sqrt(row_len_sq(in, 2))};
     return out;
 }
 
@@ -398,41 +394,81 @@ static Vec3* euler_cases(Vec3* out, float s, Lo at_minus_one, Hi at_plus_one, Re
 Vec3* vm_mat_to_euler(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    return euler_cases(out, m[9], [m] { return Vec3{k_half_pi, 0.0f, -atan2f_(m[4], m[0])}; },
-                       [m] { return Vec3{-k_half_pi, 0.0f, -atan2f_(m[4], m[0])}; },
-                       [m] { return Vec3{std::asin(-m[9]), atan2f_(m[8], m[10]), atan2f_(m[1], m[5])}; });
+    return euler_cases(
+        out, m[9],
+        [m] {
+            return Vec3{k_half_pi, 0.0f, -atan2f_(m[4], m[0])};
+        },
+        [m] {
+            return Vec3{-k_half_pi, 0.0f, -atan2f_(m[4], m[0])};
+        },
+        [m] {
+            return Vec3{std::asin(-m[9]), atan2f_(m[8], m[10]), atan2f_(m[1], m[5])};
+        });
 }
 
 Vec3* vm_mat_to_euler_a(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    return euler_cases(out, m[8], [m] { return Vec3{0.0f, -k_half_pi, atan2f_(m[1], m[5])}; },
-                       [m] { return Vec3{0.0f, k_half_pi, -atan2f_(-m[1], m[5])}; },
-                       [m] { return Vec3{atan2f_(-m[9], m[10]), std::asin(m[8]), atan2f_(-m[4], m[0])}; });
+    return euler_cases(
+        out, m[8],
+        [m] {
+            return Vec3{0.0f, -k_half_pi, atan2f_(m[1], m[5])};
+        },
+        [m] {
+            return Vec3{0.0f, k_half_pi, -atan2f_(-m[1], m[5])};
+        },
+        [m] {
+            return Vec3{atan2f_(-m[9], m[10]), std::asin(m[8]), atan2f_(-m[4], m[0])};
+        });
 }
 
 Vec3* vm_mat_to_euler_b(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    return euler_cases(out, m[1], [m] { return Vec3{atan2f_(m[6], m[10]), 0.0f, -k_half_pi}; },
-                       [m] { return Vec3{-atan2f_(-m[6], m[10]), 0.0f, k_half_pi}; },
-                       [m] { return Vec3{atan2f_(-m[9], m[5]), atan2f_(-m[2], m[0]), std::asin(m[1])}; });
+    return euler_cases(
+        out, m[1],
+        [m] {
+            return Vec3{atan2f_(m[6], m[10]), 0.0f, -k_half_pi};
+        },
+        [m] {
+            return Vec3{-atan2f_(-m[6], m[10]), 0.0f, k_half_pi};
+        },
+        [m] {
+            return Vec3{atan2f_(-m[9], m[5]), atan2f_(-m[2], m[0]), std::asin(m[1])};
+        });
 }
 
 Vec3* vm_mat_to_euler_c(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    return euler_cases(out, m[6], [m] { return Vec3{-k_half_pi, atan2f_(m[8], m[0]), 0.0f}; },
-                       [m] { return Vec3{k_half_pi, -atan2f_(-m[8], m[0]), 0.0f}; },
-                       [m] { return Vec3{std::asin(m[6]), atan2f_(-m[2], m[10]), atan2f_(-m[4], m[5])}; });
+    return euler_cases(
+        out, m[6],
+        [m] {
+            return Vec3{-k_half_pi, atan2f_(m[8], m[0]), 0.0f};
+        },
+        [m] {
+            return Vec3{k_half_pi, -atan2f_(-m[8], m[0]), 0.0f};
+        },
+        [m] {
+            return Vec3{std::asin(m[6]), atan2f_(-m[2], m[10]), atan2f_(-m[4], m[5])};
+        });
 }
 
 Vec3* vm_mat_to_euler_d(Vec3* out, const Mat44* mat)
 {
     const float* m = mat->m;
-    return euler_cases(out, m[2], [m] { return Vec3{-atan2f_(m[9], m[5]), k_half_pi, 0.0f}; },
-                       [m] { return Vec3{-atan2f_(m[9], m[5]), -k_half_pi, 0.0f}; },
-                       [m] { return Vec3{atan2f_(m[6], m[10]), std::asin(-m[2]), atan2f_(m[1], m[0])}; });
+    return euler_cases(
+        out, m[2],
+        [m] {
+            return Vec3{-atan2f_(m[9], m[5]), k_half_pi, 0.0f};
+        },
+        [m] {
+            return Vec3{-atan2f_(m[9], m[5]), -k_half_pi, 0.0f};
+        },
+        [m] {
+            return Vec3{atan2f_(m[6], m[10]), std::asin(-m[2]), atan2f_(m[1], m[0])};
+        });
 }
 
 void vm_mat_to_pos_angles(Vec3* out_pos, Vec3* out_angles, const Mat44* m)
@@ -467,12 +503,14 @@ Vec3* vm_mat_euler_compose(Vec3* out, const Mat44* m, const Vec3* angles)
 int vm_mat_differs(const Mat44* a, const Mat44* b, float tolerance)
 {
     for (int i = 0; i < 16; ++i)
-        if (std::fabs(a->m[i] - b->m[i]) > tolerance)
-            return 1;
+        if (std::fabs(a->m[i] - b->m[i]) > tolerance) return 1;
     return 0;
 }
 
-int vm_mat_not_identity(const Mat44* m, float tolerance) { return vm_mat_differs(m, &k_identity, tolerance); }
+int vm_mat_not_identity(const Mat44* m, float tolerance)
+{
+    return vm_mat_differs(m, &k_identity, tolerance);
+}
 
 // ---- view and projection builders ----
 
@@ -480,10 +518,9 @@ static Vec3 aim_axis(const Vec3* dir, int flip)
 {
     Vec3 z;
     vm_vec3_normalize(&z, dir);
-    if (z.x == 0.0f && z.y == 0.0f && z.z == 0.0f)   // eye on the target: look along +Z
+    if (z.x == 0.0f && z.y == 0.0f && z.z == 0.0f)  // eye on the target: look along +Z
         z = {0, 0, 1};
-    if (flip)
-        vm_vec3_negate(&z, &z);
+    if (flip) vm_vec3_negate(&z, &z);
     return z;
 }
 
@@ -492,12 +529,10 @@ Mat44* vm_mat_aim_dir(Mat44* out, const Vec3* pos, const Vec3* dir, const Vec3* 
     const Vec3 p = pos ? *pos : Vec3{0, 0, 0};
     const Vec3 z = aim_axis(dir, flip);
     Vec3 y0 = {0, 1, 0};
-    if (up)
-        vm_vec3_normalize(&y0, up);
+    if (up) vm_vec3_normalize(&y0, up);
     Vec3 x, y;
     vm_vec3_cross(&x, &y0, &z);
-    if (x.x == 0.0f && x.y == 0.0f && x.z == 0.0f)
-        x.x = 1e-05f;
+    if (x.x == 0.0f && x.y == 0.0f && x.z == 0.0f) x.x = 1e-05f;
     vm_vec3_cross(&y, &z, &x);
     vm_vec3_normalize(&x, &x);
     vm_vec3_normalize(&y, &y);
@@ -522,12 +557,10 @@ Mat44* vm_mat_aim_dir_up(Mat44* out, const Vec3* pos, const Vec3* dir, const Vec
 {
     const Vec3 p = pos ? *pos : Vec3{0, 0, 0};
     Vec3 y = {0, 1, 0};
-    if (up && (up->x != 0.0f || up->y != 0.0f || up->z != 0.0f))
-        vm_vec3_normalize(&y, up);
+    if (up && (up->x != 0.0f || up->y != 0.0f || up->z != 0.0f)) vm_vec3_normalize(&y, up);
     Vec3 z;
     vm_vec3_normalize(&z, dir);
-    if (flip)
-        vm_vec3_negate(&z, &z);
+    if (flip) vm_vec3_negate(&z, &z);
     Vec3 x;
     vm_vec3_cross(&x, &y, &z);
     if (x.x == 0.0f && x.y == 0.0f && x.z == 0.0f) {
@@ -548,7 +581,8 @@ Mat44* vm_mat_aim_at_up(Mat44* out, const Vec3* eye, const Vec3* target, const V
     return vm_mat_aim_dir_up(out, &e, &d, up, flip);
 }
 
-Mat44* vm_mat_perspective_offcenter(Mat44* out, float l, float r, float b, float t, float n, float f)
+Mat44* vm_mat_perspective_offcenter(Mat44* out, float l, float r, float b, float t, float n,
+                                    float f)
 {
     *out = Mat44{};
     out->m[0] = 2.0f * n / (r - l);
@@ -620,7 +654,8 @@ Mat44* vm_mat_shadow(Mat44* out, const Vec3* light, const Plane* plane, int dire
     return out;
 }
 
-Mat44* vm_mat_clip_plane_projection(Mat44* out, const Mat44* projection, const Mat44* view, const Plane* plane)
+Mat44* vm_mat_clip_plane_projection(Mat44* out, const Mat44* projection, const Mat44* view,
+                                    const Plane* plane)
 {
     const Mat44 proj = *projection;
     Plane p;
@@ -655,18 +690,15 @@ Mat44* vm_mat_clip_plane_projection(Mat44* out, const Mat44* projection, const M
 static Quat normalized_quat(Quat q)
 {
     const float sq = q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w;
-    if (sq == 0.0f)
-        return q;
+    if (sq == 0.0f) return q;
     const float k = 1.0f / std::sqrt(sq);
     return {q.x * k, q.y * k, q.z * k, q.w * k};
 }
 
 Mat44* vm_mat_interpolate(Mat44* out, const Mat44* a, const Mat44* b, float t)
 {
-    if (t == 0.0f)
-        return vm_mat_copy(out, a);
-    if (t == 1.0f)
-        return vm_mat_copy(out, b);
+    if (t == 0.0f) return vm_mat_copy(out, a);
+    if (t == 1.0f) return vm_mat_copy(out, b);
     const Mat44 ma = *a, mb = *b;
     Vec3 sa, sb;
     vm_mat_row_lengths(&sa, &ma);
@@ -681,34 +713,31 @@ Mat44* vm_mat_interpolate(Mat44* out, const Mat44* a, const Mat44* b, float t)
     q = normalized_quat(q);
     vm_quat_to_matrix(out, &q);
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            out->m[4 * r + c] *= scale[r];
-    set_row(out, 3, vm_lerp(ma.m[12], mb.m[12], t), vm_lerp(ma.m[13], mb.m[13], t), vm_lerp(ma.m[14], mb.m[14], t),
-            1.0f);
+        for (int c = 0; c < 3; ++c) out->m[4 * r + c] *= scale[r];
+    set_row(out, 3, vm_lerp(ma.m[12], mb.m[12], t), vm_lerp(ma.m[13], mb.m[13], t),
+            vm_lerp(ma.m[14], mb.m[14], t), 1.0f);
     return out;
 }
 
-Mat44* vm_mat_sample_array(Mat44* out, const Mat44* array, int count, int start, int last, float time, int wrap)
+Mat44* vm_mat_sample_array(Mat44* out, const Mat44* array, int count, int start, int last,
+                           float time, int wrap)
 {
-    if (count < 1 || array == nullptr)
-        return out;
+    if (count < 1 || array == nullptr) return out;
     // Whole part of the time as an index; out-of-range and NaN times are
     // clamped before the integer conversion.
     double whole = std::trunc(double(time));
-    if (!(whole > -2147483648.0))
-        whole = whole != whole ? 0.0 : -2147483648.0;
-    if (whole > 2147483647.0)
-        whole = 2147483647.0;
+    if (!(whole > -2147483648.0)) whole = whole != whole ? 0.0 : -2147483648.0;
+    if (whole > 2147483647.0) whole = 2147483647.0;
     int64_t i = int64_t(whole) - start;
     i = i < INT32_MIN ? INT32_MIN : (i > INT32_MAX - 1 ? INT32_MAX - 1 : i);
     const float f = std::isfinite(time) ? std::fmod(time, 1.0f) : 0.0f;
     const int32_t hi = vm_clamp_int(last, 0, count - 1);
-    auto map = [&](int64_t k) { return wrap ? vm_wrap_int(int32_t(k), 0, hi) : vm_clamp_int(int32_t(k), 0, hi); };
+    auto map = [&](int64_t k) {
+        return wrap ? vm_wrap_int(int32_t(k), 0, hi) : vm_clamp_int(int32_t(k), 0, hi);
+    };
     const int32_t k0 = map(i);
-    if (std::fabs(f) < 1e-05f)
-        return vm_mat_copy(out, &array[k0]);
+    if (std::fabs(f) < 1e-05f) return vm_mat_copy(out, &array[k0]);
     const int32_t k1 = map(i + 1);
-    if (k0 == k1)
-        return vm_mat_copy(out, &array[k0]);
+    if (k0 == k1) return vm_mat_copy(out, &array[k0]);
     return vm_mat_interpolate(out, &array[k0], &array[k1], f);
 }

@@ -31,18 +31,19 @@ inline F4 row_times(const float* b_row, F4 a0, F4 a1, F4 a2, F4 a3)
 {
     return b_row[0] * a0 + b_row[1] * a1 + b_row[2] * a2 + b_row[3] * a3;
 }
-} // namespace vm_detail
+}  // namespace vm_detail
 
 // ---- building and copying ----
 
 Mat44* vm_mat_identity(Mat44* out);
-Mat44* vm_mat_reset_rotation(Mat44* out);               // identity 3x3 and column 3; translation kept
+Mat44* vm_mat_reset_rotation(Mat44* out);  // identity 3x3 and column 3; translation kept
 Mat44* vm_mat_copy(Mat44* out, const Mat44* m);
-Mat44* vm_mat_copy_rotation(Mat44* out, const Mat44* m); // only the 3x3 part
+Mat44* vm_mat_copy_rotation(Mat44* out, const Mat44* m);  // only the 3x3 part
 Mat44* vm_mat_translation(Mat44* out, const Vec3* t);
 Mat44* vm_mat_from_euler(Mat44* out, const Vec3* angles);  // rows 0-2 only, row 3 kept
 Mat44* vm_mat_from_pos_angles(Mat44* out, const Vec3* pos, const Vec3* angles);
-Mat44* vm_mat_from_pos_angles_f(Mat44* out, float px, float py, float pz, float ax, float ay, float az);
+Mat44* vm_mat_from_pos_angles_f(Mat44* out, float px, float py, float pz, float ax, float ay,
+                                float az);
 Mat44* vm_mat_from_axis_angle(Mat44* out, const Vec3* pos, const Vec3* axis, float angle);
 // Frame whose Y axis is the given direction (null: +Y); pos may be null.
 Mat44* vm_mat_from_y_axis(Mat44* out, const Vec3* pos, const Vec3* y_dir);
@@ -61,8 +62,10 @@ Mat44* vm_mat_rotate_y(Mat44* out, const Mat44* m, float angle);
 Mat44* vm_mat_rotate_z(Mat44* out, const Mat44* m, float angle);
 Mat44* vm_mat_rotate_euler(Mat44* out, const Mat44* m, const Vec3* angles);
 // m edited in place: translate by pos, then rotate by angles.
-Mat44* vm_mat_translate_rotate_euler(Mat44* m, const void* unused, const Vec3* pos, const Vec3* angles);
-Mat44* vm_mat_rotate_axis(Mat44* out, const Mat44* m, const Vec3* pos, const Vec3* axis, float angle);
+Mat44* vm_mat_translate_rotate_euler(Mat44* m, const void* unused, const Vec3* pos,
+                                     const Vec3* angles);
+Mat44* vm_mat_rotate_axis(Mat44* out, const Mat44* m, const Vec3* pos, const Vec3* axis,
+                          float angle);
 Mat44* vm_mat_scale(Mat44* out, const Mat44* m, const Vec3* s);
 
 // ---- products and transforms ----
@@ -129,10 +132,10 @@ void vm_mat_to_pos_angles(Vec3* out_pos, Vec3* out_angles, const Mat44* m);
 void vm_mat_decompose(Vec3* out_pos, Vec3* out_angles, Vec3* out_scale, const Mat44* m);
 // Angles of m's rotation followed by the rotation of angles.
 Vec3* vm_mat_euler_compose(Vec3* out, const Mat44* m, const Vec3* angles);
-Vec3* vm_mat_to_euler_a(Vec3* out, const Mat44* m);   // order Z, Y, X
-Vec3* vm_mat_to_euler_b(Vec3* out, const Mat44* m);   // order X, Z, Y
-Vec3* vm_mat_to_euler_c(Vec3* out, const Mat44* m);   // order Y, X, Z
-Vec3* vm_mat_to_euler_d(Vec3* out, const Mat44* m);   // order X, Y, Z
+Vec3* vm_mat_to_euler_a(Vec3* out, const Mat44* m);  // order Z, Y, X
+Vec3* vm_mat_to_euler_b(Vec3* out, const Mat44* m);  // order X, Z, Y
+Vec3* vm_mat_to_euler_c(Vec3* out, const Mat44* m);  // order Y, X, Z
+Vec3* vm_mat_to_euler_d(Vec3* out, const Mat44* m);  // order X, Y, Z
 
 // ---- comparisons ----
 
@@ -148,14 +151,16 @@ Mat44* vm_mat_aim_at(Mat44* out, const Vec3* eye, const Vec3* target, const Vec3
 // As above, but the up vector is kept exactly and the direction bent.
 Mat44* vm_mat_aim_dir_up(Mat44* out, const Vec3* pos, const Vec3* dir, const Vec3* up, int flip);
 Mat44* vm_mat_aim_at_up(Mat44* out, const Vec3* eye, const Vec3* target, const Vec3* up, int flip);
-Mat44* vm_mat_perspective_offcenter(Mat44* out, float l, float r, float b, float t, float n, float f);
+Mat44* vm_mat_perspective_offcenter(Mat44* out, float l, float r, float b, float t, float n,
+                                    float f);
 Mat44* vm_mat_ortho_offcenter(Mat44* out, float l, float r, float b, float t, float n, float f);
 // m, then clip x, y in [-1, 1] to texture u, v in [0, 1] (v down).
 Mat44* vm_mat_texture_bias(Mat44* out, const Mat44* m);
 Mat44* vm_mat_reflect(Mat44* out, const Plane* plane);
 Mat44* vm_mat_shadow(Mat44* out, const Vec3* light, const Plane* plane, int directional);
 // projection with its near plane replaced by a world-space clip plane.
-Mat44* vm_mat_clip_plane_projection(Mat44* out, const Mat44* projection, const Mat44* view, const Plane* plane);
+Mat44* vm_mat_clip_plane_projection(Mat44* out, const Mat44* projection, const Mat44* view,
+                                    const Plane* plane);
 
 // ---- interpolation ----
 
@@ -164,4 +169,5 @@ Mat44* vm_mat_interpolate(Mat44* out, const Mat44* a, const Mat44* b, float t);
 // Sample an animation array at time (whole part = index from start, fraction
 // blends to the next); wrap or clamp past the last index. count < 1 leaves
 // out unchanged.
-Mat44* vm_mat_sample_array(Mat44* out, const Mat44* array, int count, int start, int last, float time, int wrap);
+Mat44* vm_mat_sample_array(Mat44* out, const Mat44* array, int count, int start, int last,
+                           float time, int wrap);

@@ -40,22 +40,22 @@ Vec3 end_tangent(const Vec3& from, const Vec3& to, float len, const Vec3& other)
 void for_each_tangent_scale(PathBlock* path, float k)
 {
     PathPoint* p = vm_path_points(path);
-    for (int i = 0; i < used(path); ++i)
-        p[i].tangent = scaled(p[i].tangent, k);
+    for (int i = 0; i < used(path); ++i) p[i].tangent = scaled(p[i].tangent, k);
 }
 
-} // namespace
+}  // namespace
 
-uint32_t vm_path_capacity_for(uint32_t size) { return size < k_header ? 0 : (size - k_header) / sizeof(PathPoint); }
+uint32_t vm_path_capacity_for(uint32_t size)
+{
+    return size < k_header ? 0 : (size - k_header) / sizeof(PathPoint);
+}
 
 int vm_path_init(PathBlock* path, uint32_t size)
 {
-    if (size < k_header)
-        return 0;
+    if (size < k_header) return 0;
     std::memset(static_cast<void*>(path), 0, size);
     uint32_t cap = vm_path_capacity_for(size);
-    if (cap > uint32_t(vm_path_max_capacity))
-        cap = vm_path_max_capacity;
+    if (cap > uint32_t(vm_path_max_capacity)) cap = vm_path_max_capacity;
     path->size = size;
     path->count = 0;
     path->capacity = int16_t(cap);
@@ -72,7 +72,8 @@ PathPoint* vm_path_points(PathBlock* path)
 
 const PathPoint* vm_path_points(const PathBlock* path)
 {
-    return reinterpret_cast<const PathPoint*>(reinterpret_cast<const unsigned char*>(path) + k_header);
+    return reinterpret_cast<const PathPoint*>(reinterpret_cast<const unsigned char*>(path) +
+                                              k_header);
 }
 
 float vm_path_length(const PathBlock* path) { return path->total_length; }
@@ -80,11 +81,11 @@ float vm_path_length(const PathBlock* path) { return path->total_length; }
 static int add_point(PathBlock* path, const Vec3* pos, const float* given_length)
 {
     const int n = used(path);
-    if (n >= path->capacity)
-        return 0;
+    if (n >= path->capacity) return 0;
     PathPoint* p = vm_path_points(path);
     if (n > 0) {
-        const float len = given_length ? *given_length : std::sqrt(vm_vec3_dist_sq(&p[n - 1].pos, pos));
+        const float len =
+            given_length ? *given_length : std::sqrt(vm_vec3_dist_sq(&p[n - 1].pos, pos));
         p[n - 1].seg_length = len;
         path->total_length += len;
     } else {
@@ -96,25 +97,29 @@ static int add_point(PathBlock* path, const Vec3* pos, const float* given_length
 }
 
 int vm_path_add_point(PathBlock* path, const Vec3* pos) { return add_point(path, pos, nullptr); }
-int vm_path_add_point_len(PathBlock* path, const Vec3* pos, float length) { return add_point(path, pos, &length); }
+int vm_path_add_point_len(PathBlock* path, const Vec3* pos, float length)
+{
+    return add_point(path, pos, &length);
+}
 
 Vec3* vm_path_start_tangent(Vec3* out, const PathPoint* points, int i)
 {
-    *out = end_tangent(points[i].pos, points[i + 1].pos, points[i].seg_length, points[i + 1].tangent);
+    *out =
+        end_tangent(points[i].pos, points[i + 1].pos, points[i].seg_length, points[i + 1].tangent);
     return out;
 }
 
 Vec3* vm_path_end_tangent(Vec3* out, const PathPoint* points, int i)
 {
-    *out = end_tangent(points[i - 1].pos, points[i].pos, points[i - 1].seg_length, points[i - 1].tangent);
+    *out = end_tangent(points[i - 1].pos, points[i].pos, points[i - 1].seg_length,
+                       points[i - 1].tangent);
     return out;
 }
 
 void vm_path_init_tangents(PathBlock* path)
 {
     const int n = used(path);
-    if (n < 2)
-        return;
+    if (n < 2) return;
     PathPoint* p = vm_path_points(path);
     for (int i = 1; i < n - 1; ++i) {
         Vec3 a, b, d;
@@ -132,8 +137,7 @@ void vm_path_init_tangents(PathBlock* path)
 void vm_path_smooth_pass(PathBlock* path)
 {
     const int n = used(path);
-    if (n < 2)
-        return;
+    if (n < 2) return;
     PathPoint* p = vm_path_points(path);
     // Every new tangent reads the tangents from before the pass: keep the
     // previous point's old tangent while writing in place.
@@ -157,12 +161,11 @@ void vm_path_balance_tangents(PathBlock* path)
     for (int i = 1; i < n - 1; ++i) {
         const float la = p[i - 1].seg_length, lb = p[i].seg_length;
         if (la == 0.0f || lb == 0.0f)
-            continue;   // the ratios are undefined: leave the tangent as it is
+            continue;  // the ratios are undefined: leave the tangent as it is
         const float ra = std::sqrt(vm_vec3_dist_sq(&p[i - 1].pos, &p[i].pos)) / la;
         const float rb = std::sqrt(vm_vec3_dist_sq(&p[i].pos, &p[i + 1].pos)) / lb;
         const float sum = ra + rb;
-        if (sum == 0.0f)
-            continue;
+        if (sum == 0.0f) continue;
         p[i].tangent = scaled(p[i].tangent, 4.0f * ra * rb / (sum * sum));
     }
 }
@@ -170,8 +173,7 @@ void vm_path_balance_tangents(PathBlock* path)
 void vm_path_build(PathBlock* path)
 {
     vm_path_init_tangents(path);
-    for (int i = 0; i < 3; ++i)
-        vm_path_smooth_pass(path);
+    for (int i = 0; i < 3; ++i) vm_path_smooth_pass(path);
 }
 
 void vm_path_build_balanced(PathBlock* path)
@@ -183,8 +185,7 @@ void vm_path_build_balanced(PathBlock* path)
 void vm_path_build_balanced3(PathBlock* path)
 {
     vm_path_init_tangents(path);
-    for (int i = 0; i < 3; ++i)
-        vm_path_smooth_balance(path);
+    for (int i = 0; i < 3; ++i) vm_path_smooth_balance(path);
 }
 
 void vm_path_smooth(PathBlock* path) { vm_path_smooth_pass(path); }
@@ -203,15 +204,16 @@ void vm_path_halve_balance(PathBlock* path)
 
 void vm_path_halve(PathBlock* path) { vm_path_halve_tangents(path); }
 
-Vec3* vm_hermite_point(Vec3* out, const Vec3* p0, const Vec3* t0, const Vec3* p1, const Vec3* t1, float u)
+Vec3* vm_hermite_point(Vec3* out, const Vec3* p0, const Vec3* t0, const Vec3* p1, const Vec3* t1,
+                       float u)
 {
     const double a[3] = {p0->x, p0->y, p0->z}, b[3] = {p1->x, p1->y, p1->z};
     const double ta[3] = {t0->x, t0->y, t0->z}, tb[3] = {t1->x, t1->y, t1->z};
     const double u2 = double(u) * u, u3 = u2 * u;
     float r[3];
     for (int k = 0; k < 3; ++k)
-        r[k] = float((2 * a[k] - 2 * b[k] + ta[k] + tb[k]) * u3 + (-3 * a[k] + 3 * b[k] - 2 * ta[k] - tb[k]) * u2 +
-                     ta[k] * u + a[k]);
+        r[k] = float((2 * a[k] - 2 * b[k] + ta[k] + tb[k]) * u3 +
+                     (-3 * a[k] + 3 * b[k] - 2 * ta[k] - tb[k]) * u2 + ta[k] * u + a[k]);
     *out = {r[0], r[1], r[2]};
     return out;
 }

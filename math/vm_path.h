@@ -25,7 +25,7 @@ struct PathBlock {
 struct PathPoint {
     Vec3 pos;
     Vec3 tangent;
-    float seg_length;   // to the next point; unused on the last point
+    float seg_length;  // to the next point; unused on the last point
 };
 
 static_assert(sizeof(PathBlock) == 12 && sizeof(PathPoint) == 28);
@@ -36,7 +36,7 @@ inline constexpr int vm_path_max_capacity = 32767;
 // is left untouched and answers 0.
 int vm_path_init(PathBlock* path, uint32_t size);
 int vm_path_init_block(PathBlock* path, uint32_t size);
-uint32_t vm_path_capacity_for(uint32_t size);   // (size - 12) / 28, 0 below 12
+uint32_t vm_path_capacity_for(uint32_t size);  // (size - 12) / 28, 0 below 12
 PathPoint* vm_path_points(PathBlock* path);
 const PathPoint* vm_path_points(const PathBlock* path);
 float vm_path_length(const PathBlock* path);
@@ -55,9 +55,9 @@ void vm_path_halve_tangents(PathBlock* path);
 void vm_path_balance_tangents(PathBlock* path);
 
 // Build combinations.
-void vm_path_build(PathBlock* path);             // init, 3 x smooth
-void vm_path_build_balanced(PathBlock* path);    // init, smooth, balance
-void vm_path_build_balanced3(PathBlock* path);   // init, 3 x (smooth, balance)
+void vm_path_build(PathBlock* path);            // init, 3 x smooth
+void vm_path_build_balanced(PathBlock* path);   // init, smooth, balance
+void vm_path_build_balanced3(PathBlock* path);  // init, 3 x (smooth, balance)
 void vm_path_smooth(PathBlock* path);
 void vm_path_smooth_balance(PathBlock* path);
 void vm_path_halve_balance(PathBlock* path);
@@ -67,4 +67,5 @@ void vm_path_halve(PathBlock* path);
 // beyond the ends the first or last segment is extrapolated.
 Vec3* vm_path_eval_fraction(Vec3* out, const PathBlock* path, float fraction);
 Vec3* vm_path_eval_distance(Vec3* out, const PathBlock* path, float distance);
-Vec3* vm_hermite_point(Vec3* out, const Vec3* p0, const Vec3* t0, const Vec3* p1, const Vec3* t1, float u);
+Vec3* vm_hermite_point(Vec3* out, const Vec3* p0, const Vec3* t0, const Vec3* p1, const Vec3* t1,
+                       float u);

@@ -16,12 +16,13 @@ struct M3 {
     float m[9];
 };
 
-M3 m3_mul(const M3& a, const M3& b)   // a first, then b
+M3 m3_mul(const M3& a, const M3& b)  // a first, then b
 {
     M3 r;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            r.m[3 * i + j] = a.m[3 * i] * b.m[j] + a.m[3 * i + 1] * b.m[3 + j] + a.m[3 * i + 2] * b.m[6 + j];
+            r.m[3 * i + j] =
+                a.m[3 * i] * b.m[j] + a.m[3 * i + 1] * b.m[3 + j] + a.m[3 * i + 2] * b.m[6 + j];
     return r;
 }
 
@@ -45,7 +46,8 @@ M3 rot_z(float a)
 
 // The matrix-to-quaternion steps on a 3x3 given by its nine elements
 // m0 m1 m2 / m4 m5 m6 / m8 m9 m10.
-Quat quat_from_3x3(float m0, float m1, float m2, float m4, float m5, float m6, float m8, float m9, float m10)
+Quat quat_from_3x3(float m0, float m1, float m2, float m4, float m5, float m6, float m8, float m9,
+                   float m10)
 {
     Quat q;
     const float trace = m0 + m5 + m10;
@@ -60,8 +62,7 @@ Quat quat_from_3x3(float m0, float m1, float m2, float m4, float m5, float m6, f
         pick = 1;
         biggest = m5;
     }
-    if (m10 > biggest)
-        pick = 2;
+    if (m10 > biggest) pick = 2;
     if (pick == 0) {
         const float s = std::sqrt(m0 - (m5 + m10) + 1.0f), r = 0.5f / s;
         q = {s * 0.5f, (m4 + m1) * r, (m2 + m8) * r, (m6 - m9) * r};
@@ -80,7 +81,7 @@ Quat quat_from_m3(const M3& r)
     return quat_from_3x3(r.m[0], r.m[1], r.m[2], r.m[3], r.m[4], r.m[5], r.m[6], r.m[7], r.m[8]);
 }
 
-} // namespace
+}  // namespace
 
 Quat* vm_quat_identity(Quat* out)
 {
@@ -103,22 +104,19 @@ void vm_quat_to_axis_angle(Vec3* out_axis, float* out_angle, const Quat* q)
         const Vec3 xyz = {v.x, v.y, v.z};
         vm_vec3_div_safe(out_axis, &xyz, vm_math_sin(angle * 0.5f));
     }
-    if (out_angle)
-        *out_angle = angle;
+    if (out_angle) *out_angle = angle;
 }
 
 Quat* vm_rotation_between(Quat* out, const Vec3* from, const Vec3* to)
 {
     Vec3 axis, nf, nt;
     vm_vec3_cross(&axis, from, to);
-    if (vm_vec3_length_cut(&axis) < 1e-06f)
-        return vm_quat_identity(out);
+    if (vm_vec3_length_cut(&axis) < 1e-06f) return vm_quat_identity(out);
     vm_vec3_normalize(&axis, &axis);
     vm_vec3_normalize(&nf, from);
     vm_vec3_normalize(&nt, to);
     const float angle = std::acos(vm_clamp(vm_vec3_dot(&nf, &nt), -1.0f, 1.0f));
-    if (angle < 1e-06f)
-        return vm_quat_identity(out);
+    if (angle < 1e-06f) return vm_quat_identity(out);
     return vm_quat_from_axis_angle(out, &axis, angle);
 }
 
@@ -141,7 +139,8 @@ Quat* vm_quat_slerp(Quat* out, const Quat* a, const Quat* b, float t)
         return out;
     }
     const float ka = vm_math_sin(theta - theta * t) / s, kb = vm_math_sin(theta * t) / s;
-    *out = {qa.x * ka + qb.x * kb, qa.y * ka + qb.y * kb, qa.z * ka + qb.z * kb, qa.w * ka + qb.w * kb};
+    *out = {qa.x * ka + qb.x * kb, qa.y * ka + qb.y * kb, qa.z * ka + qb.z * kb,
+            qa.w * ka + qb.w * kb};
     return out;
 }
 
@@ -179,12 +178,10 @@ void vm_quat_exp_jacobian(Quat* out_dx, Quat* out_dy, Quat* out_dz, const Vec3* 
     Quat res[3];
     for (int i = 0; i < 3; ++i) {
         float c[3];
-        for (int j = 0; j < 3; ++j)
-            c[j] = (i == j ? a : 0.0f) + vi[i] * vi[j] * b;
+        for (int j = 0; j < 3; ++j) c[j] = (i == j ? a : 0.0f) + vi[i] * vi[j] * b;
         res[i] = {c[0], c[1], c[2], -vi[i] * a};
     }
-    for (int i = 0; i < 3; ++i)
-        *outs[i] = res[i];
+    for (int i = 0; i < 3; ++i) *outs[i] = res[i];
 }
 
 Mat44* vm_quat_matrix_derivative(Mat44* out, const Quat* q, const Quat* d)

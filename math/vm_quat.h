@@ -14,7 +14,7 @@ void vm_quat_to_axis_angle(Vec3* out_axis, float* out_angle, const Quat* q);
 Quat* vm_rotation_between(Quat* out, const Vec3* from, const Vec3* to);
 // Shortest-path slerp; the result is not normalised.
 Quat* vm_quat_slerp(Quat* out, const Quat* a, const Quat* b, float t);
-Quat* vm_quat_log(Quat* out, const Quat* q);           // (axis * angle/2, 0)
+Quat* vm_quat_log(Quat* out, const Quat* q);  // (axis * angle/2, 0)
 Quat* vm_quat_exp(Quat* out, const Vec3* v);
 // Partial derivatives of vm_quat_exp by v.x, v.y, v.z (undefined at v = 0).
 void vm_quat_exp_jacobian(Quat* out_dx, Quat* out_dy, Quat* out_dz, const Vec3* v);
@@ -30,7 +30,7 @@ Quat* vm_quat_from_euler_xzy(Quat* out, const Vec3* angles);
 Quat* vm_quat_from_euler_yxz(Quat* out, const Vec3* angles);
 Quat* vm_quat_from_euler_xyz(Quat* out, const Vec3* angles);
 Quat* vm_quat_from_euler_yzx(Quat* out, const Vec3* angles);
-Quat* vm_quat_from_euler_zxy(Quat* out, const Vec3* angles);   // the standard order
+Quat* vm_quat_from_euler_zxy(Quat* out, const Vec3* angles);  // the standard order
 // Hamilton product a*b.
 Quat* vm_quat_mul(Quat* out, const Quat* a, const Quat* b);
 Quat* vm_quat_conjugate(Quat* out, const Quat* q);

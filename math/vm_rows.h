@@ -17,8 +17,7 @@ inline Mat44 vm_rows_unscaled(const Mat44* m)
     for (int i = 0; i < 3; ++i) {
         float* row = r.m + 4 * i;
         const float sq = row[0] * row[0] + row[1] * row[1] + row[2] * row[2];
-        if (sq == 0.0f || std::fabs(sq - 1.0f) <= 1e-3f || !std::isfinite(sq))
-            continue;
+        if (sq == 0.0f || std::fabs(sq - 1.0f) <= 1e-3f || !std::isfinite(sq)) continue;
         const float k = 1.0f / std::sqrt(sq);
         row[0] *= k;
         row[1] *= k;

@@ -53,24 +53,12 @@ float vm_math_fast_rsqrt_sse(uint32_t bits)
 
 // Machines without the estimate instructions get the exact values, which lie
 // within the estimates' error.
-float vm_math_fast_sqrt_sse(uint32_t bits)
-{
-    return std::sqrt(bits_to_float(bits));
-}
+float vm_math_fast_sqrt_sse(uint32_t bits) { return std::sqrt(bits_to_float(bits)); }
 
-float vm_math_fast_rsqrt_sse(uint32_t bits)
-{
-    return 1.0f / std::sqrt(bits_to_float(bits));
-}
+float vm_math_fast_rsqrt_sse(uint32_t bits) { return 1.0f / std::sqrt(bits_to_float(bits)); }
 
 #endif
 
-float vm_math_fast_sqrt(float x)
-{
-    return vm_math_fast_sqrt_sse(float_to_bits(x));
-}
+float vm_math_fast_sqrt(float x) { return vm_math_fast_sqrt_sse(float_to_bits(x)); }
 
-float vm_math_fast_rsqrt(float x)
-{
-    return vm_math_fast_rsqrt_sse(float_to_bits(x));
-}
+float vm_math_fast_rsqrt(float x) { return vm_math_fast_rsqrt_sse(float_to_bits(x)); }

@@ -10,9 +10,9 @@
 inline constexpr int vm_sin_table_size = 65536;
 
 // A full turn maps to 65535 index steps, not 65536.
-inline constexpr float vm_angle_scale_rad = 10430.21875f;        // float nearest 65535 / 2pi
-inline constexpr float vm_angle_scale_deg = 182.041671752929688f; // float nearest 65535 / 360
-inline constexpr double vm_cos_offset = 16384.0;                 // a quarter of the table
+inline constexpr float vm_angle_scale_rad = 10430.21875f;          // float nearest 65535 / 2pi
+inline constexpr float vm_angle_scale_deg = 182.041671752929688f;  // float nearest 65535 / 360
+inline constexpr double vm_cos_offset = 16384.0;                   // a quarter of the table
 
 // Entry i = float(sin(float(i * 2pi / 65536))), the angle rounded from its
 // exact value and the sine taken in double. Built before any other static
@@ -28,8 +28,7 @@ extern const SinTable vm_sin_table;
 // complement. Products beyond the 64-bit range, infinities and NaN give 0.
 inline uint32_t vm_angle_index(double steps)
 {
-    if (!(std::fabs(steps) < 9223372036854775808.0))
-        return 0;
+    if (!(std::fabs(steps) < 9223372036854775808.0)) return 0;
     return static_cast<uint32_t>(static_cast<int64_t>(steps)) & 0xFFFFu;
 }
 
@@ -40,7 +39,8 @@ inline float vm_math_sin(float rad)
 
 inline float vm_math_cos(float rad)
 {
-    return vm_sin_table.entry[vm_angle_index(double(rad) * double(vm_angle_scale_rad) + vm_cos_offset)];
+    return vm_sin_table
+        .entry[vm_angle_index(double(rad) * double(vm_angle_scale_rad) + vm_cos_offset)];
 }
 
 inline float vm_math_sin_deg(float deg)
@@ -50,7 +50,8 @@ inline float vm_math_sin_deg(float deg)
 
 inline float vm_math_cos_deg(float deg)
 {
-    return vm_sin_table.entry[vm_angle_index(double(deg) * double(vm_angle_scale_deg) + vm_cos_offset)];
+    return vm_sin_table
+        .entry[vm_angle_index(double(deg) * double(vm_angle_scale_deg) + vm_cos_offset)];
 }
 
 // Approximate square root and reciprocal square root from the processor's

@@ -56,8 +56,15 @@ struct ProjParams {
     float left, right, bottom, top, znear, zfar;
 };
 
-enum FrustumSide { VM_FRUSTUM_NEAR, VM_FRUSTUM_FAR, VM_FRUSTUM_RIGHT, VM_FRUSTUM_LEFT,
-                   VM_FRUSTUM_BOTTOM, VM_FRUSTUM_TOP, VM_FRUSTUM_COUNT };
+enum FrustumSide {
+    VM_FRUSTUM_NEAR,
+    VM_FRUSTUM_FAR,
+    VM_FRUSTUM_RIGHT,
+    VM_FRUSTUM_LEFT,
+    VM_FRUSTUM_BOTTOM,
+    VM_FRUSTUM_TOP,
+    VM_FRUSTUM_COUNT
+};
 
 // Six unit-normal planes, inner side where a*x + b*y + c*z + d >= 0, in the
 // order of FrustumSide.

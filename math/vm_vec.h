@@ -23,19 +23,19 @@ Vec3* vm_vec3_negate(Vec3* out, const Vec3* v);
 Vec3* vm_vec3_add(Vec3* out, const Vec3* a, const Vec3* b);
 Vec3* vm_vec3_sub(Vec3* out, const Vec3* a, const Vec3* b);
 Vec3* vm_vec3_scale(Vec3* out, const Vec3* v, float s);
-Vec3* vm_vec3_madd(Vec3* out, const Vec3* a, const Vec3* v, float s);   // a + v*s
-Vec3* vm_vec3_mul(Vec3* out, const Vec3* a, const Vec3* b);             // per component
+Vec3* vm_vec3_madd(Vec3* out, const Vec3* a, const Vec3* v, float s);  // a + v*s
+Vec3* vm_vec3_mul(Vec3* out, const Vec3* a, const Vec3* b);            // per component
 // v / s, with |s| < 1e-05 replaced by 1e-05 carrying the sign of s (0 -> +)
 Vec3* vm_vec3_div_safe(Vec3* out, const Vec3* v, float s);
 float vm_vec3_dot(const Vec3* a, const Vec3* b);
 Vec3* vm_vec3_cross(Vec3* out, const Vec3* a, const Vec3* b);
-Vec3* vm_vec3_normalize(Vec3* out, const Vec3* v);                      // zero stays zero
+Vec3* vm_vec3_normalize(Vec3* out, const Vec3* v);  // zero stays zero
 // The "cut" forms answer 0 when the squared value is below 1e-10.
 float vm_vec3_length_cut(const Vec3* v);
 float vm_vec3_length_sq_cut(const Vec3* v);
 float vm_vec3_dist_cut(const Vec3* a, const Vec3* b);
 float vm_vec3_dist_sq(const Vec3* a, const Vec3* b);
-float vm_lerp(float a, float b, float t);                               // (b - a)*t + a
+float vm_lerp(float a, float b, float t);  // (b - a)*t + a
 Vec3* vm_vec3_lerp(Vec3* out, const Vec3* a, const Vec3* b, float t);
 float vm_clamp(float x, float lo, float hi);
 float vm_clamp01(float x);
@@ -52,8 +52,8 @@ Vec4* vm_vec4_negate(Vec4* out, const Vec4* v);
 
 // All four values over the normal's length; a zero normal gives (0, 0, 0, 0).
 Plane* vm_plane_normalize(Plane* out, const Plane* p);
-float vm_plane_dot_point(const Plane* p, const Vec3* v);    // a*x + b*y + c*z + d
-float vm_plane_dot_normal(const Plane* p, const Vec3* v);   // a*x + b*y + c*z
+float vm_plane_dot_point(const Plane* p, const Vec3* v);   // a*x + b*y + c*z + d
+float vm_plane_dot_normal(const Plane* p, const Vec3* v);  // a*x + b*y + c*z
 
 // ---- directions and angles ----
 
@@ -71,7 +71,8 @@ Vec3* vm_vec3_turn(Vec3* out, const Vec3* v, float pitch_offset, float yaw_offse
 // centre + (cos a * sin b, sin a, cos a * cos b) * distance
 Vec3* vm_vec3_polar_point(Vec3* out, const Vec3* centre, float a, float b, float distance);
 // Point at angle on the circle of radius around centre, perpendicular to axis.
-Vec3* vm_vec3_ring_point(Vec3* out, const Vec3* centre, const Vec3* axis, float angle, float radius);
+Vec3* vm_vec3_ring_point(Vec3* out, const Vec3* centre, const Vec3* axis, float angle,
+                         float radius);
 // (0, distance, 0) through the Y-axis frame of axis turned in its own axes
 // first about Y by b, then about X by a. No centre is added.
 Vec3* vm_orbit_point(Vec3* out, const Vec3* axis, float a, float b, float distance);
@@ -83,7 +84,8 @@ float vm_point_line_dist_sq(const Vec3* a, const Vec3* b, const Vec3* p);
 float vm_point_ray_dist_sq(const Vec3* origin, const Vec3* direction, const Vec3* p);
 // Foot of p on the line ab (a when a = b) and p - foot; 1 when the foot lies
 // on the segment (ends included).
-int vm_point_segment_foot(Vec3* out_offset, Vec3* out_foot, const Vec3* p, const Vec3* a, const Vec3* b);
+int vm_point_segment_foot(Vec3* out_offset, Vec3* out_foot, const Vec3* p, const Vec3* a,
+                          const Vec3* b);
 // Foot of p on the plane and the offset p - foot; returns out_foot.
 Vec3* vm_plane_project_point(Vec3* out_offset, Vec3* out_foot, const Vec3* p, const Plane* plane);
 // Side of c against a->b in the XZ plane: 0 positive, 2 negative, 1 on it.
@@ -91,7 +93,7 @@ int vm_xz_side(const Vec3* a, const Vec3* b, const Vec3* c);
 
 // ---- overlap and hit tests (1 or 0) ----
 
-int vm_sphere_overlap(const Vec3* c1, float r1, const Vec3* c2, float r2);   // touching counts
+int vm_sphere_overlap(const Vec3* c1, float r1, const Vec3* c2, float r2);  // touching counts
 int vm_line_point_within(const Vec3* a, const Vec3* b, const Vec3* p, float radius);
 int vm_segment_sphere_overlap(const Vec3* start, const Vec3* v, const Vec3* centre, float radius);
 // First crossing of the segment with the sphere: parameter along v, point
@@ -99,21 +101,24 @@ int vm_segment_sphere_overlap(const Vec3* start, const Vec3* v, const Vec3* cent
 int vm_ray_sphere_hit(const Vec3* start, const Vec3* v, const Vec3* centre, float radius,
                       float* out_t, Vec3* out_point, Vec3* out_normal);
 // Front side only; tri is three consecutive points. Zero-area triangles miss.
-int vm_ray_triangle_hit(Vec3* out_point, Vec3* out_normal, const Vec3* tri, const Vec3* start, const Vec3* v);
+int vm_ray_triangle_hit(Vec3* out_point, Vec3* out_normal, const Vec3* tri, const Vec3* start,
+                        const Vec3* v);
 // Contact point and depth value (table cosine of the penetration ratio times
 // the radius); normal may be null (taken from the triangle).
 int vm_sphere_triangle_hit(Vec3* out_contact, float* out_depth, const Vec3* tri, const Vec3* normal,
                            const Vec3* centre, float radius);
 // Inclusive; the box corners may be given in either order.
-int vm_segment_box_overlap(const Vec3* start, const Vec3* v, const Vec3* box_min, const Vec3* box_max);
+int vm_segment_box_overlap(const Vec3* start, const Vec3* v, const Vec3* box_min,
+                           const Vec3* box_max);
 // Closest points of two capsule axes; 1 when the closest points of the lines
 // lie within both segments (widened by the radii).
-int vm_capsule_closest(float* out_dist, Vec3* out_p1, Vec3* out_p2, const Vec3* start1, const Vec3* v1,
-                       float r1, const Vec3* start2, const Vec3* v2, float r2);
+int vm_capsule_closest(float* out_dist, Vec3* out_p1, Vec3* out_p2, const Vec3* start1,
+                       const Vec3* v1, float r1, const Vec3* start2, const Vec3* v2, float r2);
 
 // ---- interpolation ----
 
 // Cubic Hermite curve, t clamped to [0, 1].
-Vec3* vm_vec3_hermite(Vec3* out, const Vec3* p0, const Vec3* m0, const Vec3* p1, const Vec3* m1, float t);
+Vec3* vm_vec3_hermite(Vec3* out, const Vec3* p0, const Vec3* m0, const Vec3* p1, const Vec3* m1,
+                      float t);
 // Spherical interpolation of direction, linear of length.
 Vec3* vm_vec3_slerp(Vec3* out, const Vec3* a, const Vec3* b, float t);

@@ -44,15 +44,18 @@ Vec3 any_perpendicular(const Vec3& d)
     return *vm_vec3_normalize(&r, &r);
 }
 
-float keep_or(float value, float kept) { return (value >= -1e-05f && value <= 1e-05f) ? kept : value; }
+float keep_or(float value, float kept)
+{
+    return (value >= -1e-05f && value <= 1e-05f) ? kept : value;
+}
 
-} // namespace
+}  // namespace
 
 Mat44* viewmath_perspective_from6(Mat44* out, const ProjParams* p)
 {
-    if (!out || !p)
-        return out;
-    return vm_mat_perspective_offcenter(out, p->left, p->right, p->bottom, p->top, p->znear, p->zfar);
+    if (!out || !p) return out;
+    return vm_mat_perspective_offcenter(out, p->left, p->right, p->bottom, p->top, p->znear,
+                                        p->zfar);
 }
 
 FrustumPlanes* viewmath_frustum_planes(FrustumPlanes* out, const Mat44* view_proj)
@@ -64,12 +67,11 @@ FrustumPlanes* viewmath_frustum_planes(FrustumPlanes* out, const Mat44* view_pro
         return Plane{a.a + sign * b.a, a.b + sign * b.b, a.c + sign * b.c, a.d + sign * b.d};
     };
     const Plane raw[VM_FRUSTUM_COUNT] = {comb(c3, c2, 1), comb(c3, c2, -1), comb(c3, c0, -1),
-                                         comb(c3, c0, 1), comb(c3, c1, 1), comb(c3, c1, -1)};
+                                         comb(c3, c0, 1), comb(c3, c1, 1),  comb(c3, c1, -1)};
     for (int i = 0; i < VM_FRUSTUM_COUNT; ++i) {
         const Plane& p = raw[i];
         float s = p.a * p.a + p.b * p.b + p.c * p.c;
-        if (s < 1e-10f)
-            s = 0.0f;
+        if (s < 1e-10f) s = 0.0f;
         const float k = 1.0f / std::sqrt(s);
         out->p[i] = {p.a * k, p.b * k, p.c * k, p.d * k};
     }
@@ -81,12 +83,11 @@ Vec3* viewmath_frustum_corners(Vec3 out[8], const Mat44* m, const ProjParams* p)
     const ProjParams v = *p;
     const Mat44 mm = *m;
     const float k = v.zfar / v.znear;
-    const Vec3 local[8] = {{v.left, v.top, v.znear},         {v.right, v.top, v.znear},
-                           {v.left, v.bottom, v.znear},      {v.right, v.bottom, v.znear},
-                           {v.left * k, v.top * k, v.zfar},  {v.right * k, v.top * k, v.zfar},
+    const Vec3 local[8] = {{v.left, v.top, v.znear},           {v.right, v.top, v.znear},
+                           {v.left, v.bottom, v.znear},        {v.right, v.bottom, v.znear},
+                           {v.left * k, v.top * k, v.zfar},    {v.right * k, v.top * k, v.zfar},
                            {v.left * k, v.bottom * k, v.zfar}, {v.right * k, v.bottom * k, v.zfar}};
-    for (int i = 0; i < 8; ++i)
-        vm_mat_transform_point(&out[i], &mm, &local[i]);
+    for (int i = 0; i < 8; ++i) vm_mat_transform_point(&out[i], &mm, &local[i]);
     return out;
 }
 
@@ -130,16 +131,14 @@ void viewmath_light_fit(Mat44* out_proj, Mat44* out_view, const Vec3* light_dir,
     vm_vec3_cross(&up, light_dir, &up);
     vm_vec3_normalize(&up, &up);
     // Looking along the light: no preferred up, take any perpendicular.
-    if (up.x == 0.0f && up.y == 0.0f && up.z == 0.0f)
-        up = any_perpendicular(z);
+    if (up.x == 0.0f && up.y == 0.0f && up.z == 0.0f) up = any_perpendicular(z);
     vm_vec3_cross(&x, &up, &z);
     vm_vec3_normalize(&x, &x);
     vm_vec3_cross(&y, &z, &x);
 
     Mat44 view = {{x.x, y.x, z.x, 0, x.y, y.y, z.y, 0, x.z, y.z, z.z, 0, -vm_vec3_dot(&x, &eye),
                    -vm_vec3_dot(&y, &eye), -vm_vec3_dot(&z, &eye), 1}};
-    for (int i = 0; i < n; ++i)
-        vm_mat_transform_point_divw(&pts[i], &view, &pts[i]);
+    for (int i = 0; i < n; ++i) vm_mat_transform_point_divw(&pts[i], &view, &pts[i]);
     Bounds b = bounds_of(pts, n);
 
     const float ext = b.hi.y - b.lo.y;
@@ -159,43 +158,50 @@ void viewmath_light_fit(Mat44* out_proj, Mat44* out_view, const Vec3* light_dir,
 
     Mat44 warp_move;
     vm_mat_mul(&warp_move, &warp, &move);
-    for (int i = 0; i < n; ++i)
-        vm_mat_transform_point_divw(&pts[i], &warp_move, &pts[i]);
+    for (int i = 0; i < n; ++i) vm_mat_transform_point_divw(&pts[i], &warp_move, &pts[i]);
     b = bounds_of(pts, n);
 
     const float wx = b.hi.x - b.lo.x, wy = b.hi.y - b.lo.y, wz = b.hi.z - b.lo.z;
-    const Mat44 fit = {{2.0f / wx, 0, 0, 0, 0, 2.0f / wy, 0, 0, 0, 0, 1.0f / wz, 0, -(b.hi.x + b.lo.x) / wx,
-                        -(b.hi.y + b.lo.y) / wy, -b.lo.z / wz, 1}};
+    const Mat44 fit = {{2.0f / wx, 0, 0, 0, 0, 2.0f / wy, 0, 0, 0, 0, 1.0f / wz, 0,
+                        -(b.hi.x + b.lo.x) / wx, -(b.hi.y + b.lo.y) / wy, -b.lo.z / wz, 1}};
     vm_mat_mul(out_proj, &fit, &warp);
     *out_view = view;
 }
 
-ProjParams* vm_proj_params_from_fov(ProjParams* out, float fov, float aspect, float cx, float cy, float znear,
-                                    float zfar)
+ProjParams* vm_proj_params_from_fov(ProjParams* out, float fov, float aspect, float cx, float cy,
+                                    float znear, float zfar)
 {
-    if (!out)
-        return out;
+    if (!out) return out;
     const double f = vm_clamp(fov, k_min_angle, k_max_fov);
-    *out = {float(-std::tan(f * cx) * znear * aspect), float(std::tan((1.0 - cx) * f) * znear * aspect),
-            float(-std::tan((1.0 - cy) * f) * znear), float(std::tan(f * cy) * znear), znear, zfar};
+    *out = {float(-std::tan(f * cx) * znear * aspect),
+            float(std::tan((1.0 - cx) * f) * znear * aspect),
+            float(-std::tan((1.0 - cy) * f) * znear),
+            float(std::tan(f * cy) * znear),
+            znear,
+            zfar};
     return out;
 }
 
-ProjParams* vm_proj_params_from_angles(ProjParams* out, float top, float bottom, float left, float right,
-                                       float aspect, float znear, float zfar)
+ProjParams* vm_proj_params_from_angles(ProjParams* out, float top, float bottom, float left,
+                                       float right, float aspect, float znear, float zfar)
 {
-    if (!out)
-        return out;
+    if (!out) return out;
     // Half-angles stop short of 90 degrees: beyond it the tangent changes
     // sign and the window edges would swap sides.
-    auto tan_of = [](float a) { return std::tan(double(vm_clamp(a, k_min_angle, k_max_half_angle))); };
-    *out = {float(-tan_of(left) * znear * aspect), float(tan_of(right) * znear * aspect),
-            float(-tan_of(bottom) * znear), float(tan_of(top) * znear), znear, zfar};
+    auto tan_of = [](float a) {
+        return std::tan(double(vm_clamp(a, k_min_angle, k_max_half_angle)));
+    };
+    *out = {float(-tan_of(left) * znear * aspect),
+            float(tan_of(right) * znear * aspect),
+            float(-tan_of(bottom) * znear),
+            float(tan_of(top) * znear),
+            znear,
+            zfar};
     return out;
 }
 
-void vm_proj_params_info(float* out_fov, float* out_aspect, float* out_cx, float* out_cy, float* out_near,
-                         float* out_far, const ProjParams* p)
+void vm_proj_params_info(float* out_fov, float* out_aspect, float* out_cx, float* out_cy,
+                         float* out_near, float* out_far, const ProjParams* p)
 {
     // The inverse of vm_proj_params_from_fov: angles above and below the
     // axis give the field and its vertical split; the aspect is the ratio of
@@ -212,40 +218,33 @@ void vm_proj_params_info(float* out_fov, float* out_aspect, float* out_cx, float
         left = std::atan2(-double(v.left) / aspect, n);
         right = std::atan2(double(v.right) / aspect, n);
     }
-    if (out_fov)
-        *out_fov = float(fov);
-    if (out_aspect)
-        *out_aspect = float(aspect);
-    if (out_cx)
-        *out_cx = left + right == 0.0 ? 0.0f : float(left / (left + right));
-    if (out_cy)
-        *out_cy = fov == 0.0 ? 0.0f : float(up / fov);
-    if (out_near)
-        *out_near = v.znear;
-    if (out_far)
-        *out_far = v.zfar;
+    if (out_fov) *out_fov = float(fov);
+    if (out_aspect) *out_aspect = float(aspect);
+    if (out_cx) *out_cx = left + right == 0.0 ? 0.0f : float(left / (left + right));
+    if (out_cy) *out_cy = fov == 0.0 ? 0.0f : float(up / fov);
+    if (out_near) *out_near = v.znear;
+    if (out_far) *out_far = v.zfar;
 }
 
-ProjParams* vm_proj_params_scale(ProjParams* out, const ProjParams* p, float fov_factor, float aspect_factor,
-                                 float znear, float zfar)
+ProjParams* vm_proj_params_scale(ProjParams* out, const ProjParams* p, float fov_factor,
+                                 float aspect_factor, float znear, float zfar)
 {
-    if (!out || !p)
-        return out;
+    if (!out || !p) return out;
     float fov, aspect, cx, cy, n, f;
     vm_proj_params_info(&fov, &aspect, &cx, &cy, &n, &f, p);
-    return vm_proj_params_from_fov(out, fov * fov_factor, aspect * aspect_factor, cx, cy, keep_or(znear, n),
-                                   keep_or(zfar, f));
+    return vm_proj_params_from_fov(out, fov * fov_factor, aspect * aspect_factor, cx, cy,
+                                   keep_or(znear, n), keep_or(zfar, f));
 }
 
-ProjParams* vm_proj_params_scale_angles(ProjParams* out, const ProjParams* p, float kt, float kb, float kl,
-                                        float kr, float znear, float zfar)
+ProjParams* vm_proj_params_scale_angles(ProjParams* out, const ProjParams* p, float kt, float kb,
+                                        float kl, float kr, float znear, float zfar)
 {
-    if (!out || !p)
-        return out;
+    if (!out || !p) return out;
     float fov, aspect, cx, cy, n, f;
     vm_proj_params_info(&fov, &aspect, &cx, &cy, &n, &f, p);
     return vm_proj_params_from_angles(out, fov * cy * kt, (1.0f - cy) * fov * kb, fov * cx * kl,
-                                      (1.0f - cx) * fov * kr, aspect, keep_or(znear, n), keep_or(zfar, f));
+                                      (1.0f - cx) * fov * kr, aspect, keep_or(znear, n),
+                                      keep_or(zfar, f));
 }
 
 ProjParams* vm_proj_params_from_matrix(ProjParams* out, const Mat44* projection)
@@ -268,8 +267,7 @@ float vm_proj_min_size_at_depth(const ProjParams* p, float depth, float size, fl
 {
     const float w = (std::fabs(p->left) + std::fabs(p->right)) * depth / p->znear;
     const float shown = std::fabs(size * screen_width / w);
-    if (min_screen > shown)
-        return std::fabs(w * min_screen / screen_width);
+    if (min_screen > shown) return std::fabs(w * min_screen / screen_width);
     return size;
 }
 
@@ -308,4 +306,3 @@ Vec3* vm_triangle_normal(Vec3* out, const Vec3* p0, const Vec3* p1, const Vec3* 
 }
 
 float vm_vec3_get_z(const float* v) { return v[2]; }
-

@@ -28,18 +28,18 @@ void viewmath_light_fit(Mat44* out_proj, Mat44* out_view, const Vec3* light_dir,
 
 // Full vertical fov in radians; cx, cy the share of the field left of and
 // above the view axis (0.5 centred). Nothing when out is null.
-ProjParams* vm_proj_params_from_fov(ProjParams* out, float fov, float aspect, float cx, float cy, float znear,
-                                    float zfar);
-ProjParams* vm_proj_params_from_angles(ProjParams* out, float top, float bottom, float left, float right,
-                                       float aspect, float znear, float zfar);
+ProjParams* vm_proj_params_from_fov(ProjParams* out, float fov, float aspect, float cx, float cy,
+                                    float znear, float zfar);
+ProjParams* vm_proj_params_from_angles(ProjParams* out, float top, float bottom, float left,
+                                       float right, float aspect, float znear, float zfar);
 // The values vm_proj_params_from_fov would be given for p; outputs may be null.
-void vm_proj_params_info(float* out_fov, float* out_aspect, float* out_cx, float* out_cy, float* out_near,
-                         float* out_far, const ProjParams* p);
+void vm_proj_params_info(float* out_fov, float* out_aspect, float* out_cx, float* out_cy,
+                         float* out_near, float* out_far, const ProjParams* p);
 // A near or far within 1e-05 of 0 keeps p's value.
-ProjParams* vm_proj_params_scale(ProjParams* out, const ProjParams* p, float fov_factor, float aspect_factor,
-                                 float znear, float zfar);
-ProjParams* vm_proj_params_scale_angles(ProjParams* out, const ProjParams* p, float kt, float kb, float kl,
-                                        float kr, float znear, float zfar);
+ProjParams* vm_proj_params_scale(ProjParams* out, const ProjParams* p, float fov_factor,
+                                 float aspect_factor, float znear, float zfar);
+ProjParams* vm_proj_params_scale_angles(ProjParams* out, const ProjParams* p, float kt, float kb,
+                                        float kl, float kr, float znear, float zfar);
 ProjParams* vm_proj_params_from_matrix(ProjParams* out, const Mat44* projection);
 // World size that keeps an object at least min_screen pixels large.
 float vm_proj_min_world_size(const ProjParams* p, const Mat44* m, const Vec3* point, float size,
@@ -47,8 +47,9 @@ float vm_proj_min_world_size(const ProjParams* p, const Mat44* m, const Vec3* po
 float vm_proj_min_size_at_depth(const ProjParams* p, float depth, float size, float screen_width,
                                 float min_screen);
 
-float vm_inverse_lerp(float x, float a, float b);   // 0 when a equals b
+float vm_inverse_lerp(float x, float a, float b);  // 0 when a equals b
 Plane* vm_plane_from_point_normal(Plane* out, const Vec3* point, const Vec3* normal);
 Plane* vm_plane_from_points(Plane* out, const Vec3* p0, const Vec3* p1, const Vec3* p2);
-Vec3* vm_triangle_normal(Vec3* out, const Vec3* p0, const Vec3* p1, const Vec3* p2);   // not normalised
+Vec3* vm_triangle_normal(Vec3* out, const Vec3* p0, const Vec3* p1,
+                         const Vec3* p2);  // not normalised
 float vm_vec3_get_z(const float* v);

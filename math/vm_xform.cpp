@@ -159,16 +159,14 @@ void vm_xform_get_pos_angles(Vec3* out_pos, Vec3* out_angles, const XformRecord*
         vm_quat_to_matrix(&m, &r.rot);
         vm_mat_to_euler(out_angles, &m);
     }
-    if (out_pos)
-        *out_pos = r.pos;
+    if (out_pos) *out_pos = r.pos;
 }
 
 void vm_xform_get(Vec3* out_pos, Vec3* out_angles, Vec3* out_scale, const XformRecord* x)
 {
     const XformRecord r = *x;
     vm_xform_get_pos_angles(out_pos, out_angles, &r);
-    if (out_scale)
-        *out_scale = r.scale;
+    if (out_scale) *out_scale = r.scale;
 }
 
 Mat44* vm_xform_log_derivative(Mat44* out, const XformRecord* a, const XformRecord* b)

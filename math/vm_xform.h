@@ -6,12 +6,12 @@
 
 #include "math/vm_types.h"
 
-XformRecord* vm_xform_init(XformRecord* out);   // position 0, scale 1, identity rotation
+XformRecord* vm_xform_init(XformRecord* out);  // position 0, scale 1, identity rotation
 XformRecord* vm_xform_copy(XformRecord* out, const XformRecord* x);
 XformRecord* vm_xform_set_pos(XformRecord* out, const Vec3* pos);
 XformRecord* vm_xform_set_scale(XformRecord* out, const Vec3* scale);
 XformRecord* vm_xform_set_quat(XformRecord* out, const Quat* q);
-XformRecord* vm_xform_set_euler(XformRecord* out, const Vec3* angles);   // standard order
+XformRecord* vm_xform_set_euler(XformRecord* out, const Vec3* angles);  // standard order
 XformRecord* vm_xform_set_pos_euler(XformRecord* out, const Vec3* pos, const Vec3* angles);
 
 Mat44* vm_xform_to_matrix(Mat44* out, const XformRecord* x);
@@ -21,11 +21,14 @@ Mat44* vm_mat_from_quat_pos(Mat44* out, const Quat* q, const Vec3* pos);
 XformRecord* vm_xform_from_matrix(XformRecord* out, const Mat44* m);
 
 // Editors that go through the matrix form.
-XformRecord* vm_xform_translate(XformRecord* out, const XformRecord* x, const Vec3* t);   // own frame
+XformRecord* vm_xform_translate(XformRecord* out, const XformRecord* x,
+                                const Vec3* t);  // own frame
 XformRecord* vm_xform_rotate_euler(XformRecord* out, const XformRecord* x, const Vec3* angles);
 XformRecord* vm_xform_mul(XformRecord* out, const XformRecord* a, const XformRecord* b);  // b first
-XformRecord* vm_xform_mul_matrix(XformRecord* out, const Mat44* m, const XformRecord* x); // x first
-XformRecord* vm_xform_mul_by_matrix(XformRecord* out, const XformRecord* x, const Mat44* m); // m first
+XformRecord* vm_xform_mul_matrix(XformRecord* out, const Mat44* m,
+                                 const XformRecord* x);  // x first
+XformRecord* vm_xform_mul_by_matrix(XformRecord* out, const XformRecord* x,
+                                    const Mat44* m);  // m first
 
 // Direct editors.
 XformRecord* vm_xform_rotate_quat(XformRecord* out, const XformRecord* x, const Quat* q);  // q r q*

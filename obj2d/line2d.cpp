@@ -18,14 +18,16 @@ Tri2dWork* T(DrawObj* o) { return obj_work<Tri2dWork>(o); }
 // World identity and the 2D key with blend 1; the blend changes between
 // batches go through the key too, so the render-state cache always knows
 // what the device holds.
-RenderStateKey begin_run() {
+RenderStateKey begin_run()
+{
     gfx_set_transform(GFX_TS_WORLD, kIdentity);
     const RenderStateKey key = obj2d_base_key();
     obj2d_apply_key(key, 0, nullptr, kObj2dFvf);
     return key;
 }
 
-void vertex(TexVertexA& v, float x, float y, uint32_t colour, float u, float t) {
+void vertex(TexVertexA& v, float x, float y, uint32_t colour, float u, float t)
+{
     v = TexVertexA{x, y, 0, 1, colour, u, t, 0, 0};
 }
 
@@ -33,7 +35,8 @@ void vertex(TexVertexA& v, float x, float y, uint32_t colour, float u, float t) 
 
 // --- lines ------------------------------------------------------------------------------
 
-void line2d_type_register() {
+void line2d_type_register()
+{
     obj2d_set_type_id(kT2dLine, 0);
     obj2d_set_type_id(kT2dLine, obj_register_type(line2d_draw, line2d_init, nullptr, nullptr,
                                                   int(sizeof(Line2dWork))));
@@ -41,7 +44,8 @@ void line2d_type_register() {
 void line2d_term() {}
 int line2d_type() { return obj2d_type_id(kT2dLine); }
 
-void line2d_init(DrawObj* o) {
+void line2d_init(DrawObj* o)
+{
     Line2dWork* l = L(o);
     std::memset(static_cast<void*>(l), 0, sizeof(Line2dWork));
     l->colour_a = l->colour_b = 0xFFFFFFFFu;
@@ -51,7 +55,8 @@ void line2d_init(DrawObj* o) {
 }
 
 DrawObj* line2d_create_1f(ResGroupId g, Vec2 a, uint32_t ca, Vec2 b, uint32_t cb, int prio,
-                          float width) {
+                          float width)
+{
     DrawObj* o = obj2d_new(g, line2d_type());
     if (!o) return nullptr;
     line2d_set_points(o, a, b);
@@ -60,18 +65,24 @@ DrawObj* line2d_create_1f(ResGroupId g, Vec2 a, uint32_t ca, Vec2 b, uint32_t cb
     return obj2d_place(o, true, prio);
 }
 
-void line2d_set_points(DrawObj* o, Vec2 a, Vec2 b) {
+void line2d_set_points(DrawObj* o, Vec2 a, Vec2 b)
+{
     L(o)->a = {a.x, a.y, 0};
     L(o)->b = {b.x, b.y, 0};
 }
-void line2d_set_colours(DrawObj* o, uint32_t a, uint32_t b) {
+void line2d_set_colours(DrawObj* o, uint32_t a, uint32_t b)
+{
     L(o)->colour_a = a;
     L(o)->colour_b = b;
 }
 void line2d_set_width(DrawObj* o, float width) { L(o)->width = width; }
-void line2d_set_blend(DrawObj* o, int blend) { L(o)->blend = (L(o)->blend & ~31u) | uint32_t(blend & 31); }
+void line2d_set_blend(DrawObj* o, int blend)
+{
+    L(o)->blend = (L(o)->blend & ~31u) | uint32_t(blend & 31);
+}
 
-void line2d_quad(const Line2dWork* l, TexVertexA out[4]) {
+void line2d_quad(const Line2dWork* l, TexVertexA out[4])
+{
     const float angle = std::atan2(l->b.y - l->a.y, l->b.x - l->a.x);
     const float h = l->width * 0.5f;
     const float ox = std::cos(angle - kHalfPi) * h, oy = std::sin(angle - kHalfPi) * h;
@@ -81,7 +92,8 @@ void line2d_quad(const Line2dWork* l, TexVertexA out[4]) {
     vertex(out[3], l->b.x + ox, l->b.y + oy, l->colour_b, 0, 0);
 }
 
-void line2d_draw(DrawObj** run, int count) {
+void line2d_draw(DrawObj** run, int count)
+{
     RenderStateKey key = begin_run();
     const ResHandle white = res_tex_white();
     tex_set_stage(0, obj2d_tex_record(white), 1);
@@ -108,7 +120,8 @@ void line2d_draw(DrawObj** run, int count) {
 
 // --- triangles ----------------------------------------------------------------------------
 
-void tri2d_type_register() {
+void tri2d_type_register()
+{
     obj2d_set_type_id(kT2dTri, 0);
     obj2d_set_type_id(kT2dTri, obj_register_type(tri2d_draw, tri2d_init, nullptr, nullptr,
                                                  int(sizeof(Tri2dWork))));
@@ -116,7 +129,8 @@ void tri2d_type_register() {
 void tri2d_term() {}
 int tri2d_type() { return obj2d_type_id(kT2dTri); }
 
-void tri2d_init(DrawObj* o) {
+void tri2d_init(DrawObj* o)
+{
     Tri2dWork* t = T(o);
     std::memset(static_cast<void*>(t), 0, sizeof(Tri2dWork));
     t->colour[0] = t->colour[1] = t->colour[2] = 0xFFFFFFFFu;
@@ -125,7 +139,8 @@ void tri2d_init(DrawObj* o) {
 }
 
 DrawObj* tri2d_create_1f(ResGroupId g, Vec2 p0, uint32_t c0, Vec2 p1, uint32_t c1, Vec2 p2,
-                         uint32_t c2, int prio) {
+                         uint32_t c2, int prio)
+{
     DrawObj* o = obj2d_new(g, tri2d_type());
     if (!o) return nullptr;
     tri2d_set_points(o, p0, p1, p2);
@@ -133,25 +148,32 @@ DrawObj* tri2d_create_1f(ResGroupId g, Vec2 p0, uint32_t c0, Vec2 p1, uint32_t c
     return obj2d_place(o, true, prio);
 }
 
-void tri2d_set_points(DrawObj* o, Vec2 p0, Vec2 p1, Vec2 p2) {
+void tri2d_set_points(DrawObj* o, Vec2 p0, Vec2 p1, Vec2 p2)
+{
     T(o)->p[0] = {p0.x, p0.y, 0};
     T(o)->p[1] = {p1.x, p1.y, 0};
     T(o)->p[2] = {p2.x, p2.y, 0};
 }
-void tri2d_set_colours(DrawObj* o, uint32_t c0, uint32_t c1, uint32_t c2) {
+void tri2d_set_colours(DrawObj* o, uint32_t c0, uint32_t c1, uint32_t c2)
+{
     T(o)->colour[0] = c0;
     T(o)->colour[1] = c1;
     T(o)->colour[2] = c2;
 }
-void tri2d_set_uv(DrawObj* o, int vertex_index, float u, float v) {
+void tri2d_set_uv(DrawObj* o, int vertex_index, float u, float v)
+{
     if (vertex_index < 0 || vertex_index > 2) return;
     T(o)->uv[vertex_index][0] = u;
     T(o)->uv[vertex_index][1] = v;
 }
 void tri2d_set_tex(DrawObj* o, ResHandle tex) { T(o)->tex = tex; }
-void tri2d_set_blend(DrawObj* o, int blend) { T(o)->blend = (T(o)->blend & ~31u) | uint32_t(blend & 31); }
+void tri2d_set_blend(DrawObj* o, int blend)
+{
+    T(o)->blend = (T(o)->blend & ~31u) | uint32_t(blend & 31);
+}
 
-void tri2d_draw(DrawObj** run, int count) {
+void tri2d_draw(DrawObj** run, int count)
+{
     RenderStateKey key = begin_run();
     tex_set_stage(0, nullptr, 1);
     uint32_t blend = 1;

@@ -13,18 +13,18 @@
 constexpr int kLine2dDefaultPrio = 51;
 
 struct Line2dWork {
-    Vec3 a, b;           // z = 0
+    Vec3 a, b;  // z = 0
     uint32_t colour_a, colour_b;
     float width;
-    uint32_t blend;      // bits 0-4 blend-mode index
+    uint32_t blend;  // bits 0-4 blend-mode index
 };
 
 struct Tri2dWork {
-    Vec3 p[3];           // z = 0
+    Vec3 p[3];  // z = 0
     float uv[3][2];
-    ResHandle tex;       // 0 = none
+    ResHandle tex;  // 0 = none
     uint32_t colour[3];
-    uint32_t blend;      // bits 0-4 blend-mode index
+    uint32_t blend;  // bits 0-4 blend-mode index
 };
 
 // --- start and stop (display start, before obj2d_type_register) -------------------
@@ -47,7 +47,7 @@ void line2d_set_width(DrawObj* obj, float width);
 void line2d_set_blend(DrawObj* obj, int blend);
 void tri2d_set_points(DrawObj* obj, Vec2 p0, Vec2 p1, Vec2 p2);
 void tri2d_set_colours(DrawObj* obj, uint32_t c0, uint32_t c1, uint32_t c2);
-void tri2d_set_uv(DrawObj* obj, int vertex, float u, float v);   // vertex 0..2
+void tri2d_set_uv(DrawObj* obj, int vertex, float u, float v);  // vertex 0..2
 void tri2d_set_tex(DrawObj* obj, ResHandle tex);
 void tri2d_set_blend(DrawObj* obj, int blend);
 

@@ -7,7 +7,7 @@
 namespace {
 
 constexpr int kSortStackSize = 4096;
-constexpr int kSortCutoff = 10;   // parts this small are left to the insertion pass
+constexpr int kSortCutoff = 10;  // parts this small are left to the insertion pass
 constexpr uint32_t kDefaultOrder = 127;
 
 struct DrawObjType {
@@ -22,8 +22,8 @@ struct DrawObjType {
 struct ObjWork {
     std::array<DrawObj, kObjPoolSize> recs;
     DrawObj* free_head;
-    DrawObj* active_head;       // newest first
-    DrawObj* update_head;       // newest first
+    DrawObj* active_head;  // newest first
+    DrawObj* update_head;  // newest first
     std::array<DrawObj*, kObjPrioCount> prio_head;
     int frame_count;
     int live_count;
@@ -31,7 +31,7 @@ struct ObjWork {
     int update_count;
     uint32_t skip_next_update;
     std::array<uint32_t, 8> layer_hidden;
-    uint32_t pass;              // update passes run, stamps gathered objects
+    uint32_t pass;  // update passes run, stamps gathered objects
 
     std::array<DrawObjType, kObjTypeSlots> types;
     std::array<DrawObj*, kObjPoolSize> gather;
@@ -58,40 +58,53 @@ ObjWork g_obj;
 
 constexpr uint8_t kGroupAllocated = 1, kGroupKept = 2;
 
-bool in_pool(const DrawObj* obj) {
+bool in_pool(const DrawObj* obj)
+{
     if (!obj) return false;
     const DrawObj* first = g_obj.recs.data();
     if (obj < first || obj >= first + kObjPoolSize) return false;
     return (reinterpret_cast<const char*>(obj) - reinterpret_cast<const char*>(first)) %
-               sizeof(DrawObj) == 0;
+               sizeof(DrawObj) ==
+           0;
 }
 bool live(const DrawObj* obj) { return in_pool(obj) && (obj->flags & kObjInUse); }
 
 // --- list links -------------------------------------------------------------------
 
-void active_push(DrawObj* o) {
+void active_push(DrawObj* o)
+{
     o->prev = nullptr;
     o->next = g_obj.active_head;
     if (o->next) o->next->prev = o;
     g_obj.active_head = o;
 }
-void active_unlink(DrawObj* o) {
-    if (o->prev) o->prev->next = o->next; else g_obj.active_head = o->next;
+void active_unlink(DrawObj* o)
+{
+    if (o->prev)
+        o->prev->next = o->next;
+    else
+        g_obj.active_head = o->next;
     if (o->next) o->next->prev = o->prev;
     o->prev = o->next = nullptr;
 }
-void prio_push(DrawObj* o, int p) {
+void prio_push(DrawObj* o, int p)
+{
     o->pprev = nullptr;
     o->pnext = g_obj.prio_head[size_t(p)];
     if (o->pnext) o->pnext->pprev = o;
     g_obj.prio_head[size_t(p)] = o;
 }
-void prio_unlink(DrawObj* o) {
-    if (o->pprev) o->pprev->pnext = o->pnext; else g_obj.prio_head[o->prio] = o->pnext;
+void prio_unlink(DrawObj* o)
+{
+    if (o->pprev)
+        o->pprev->pnext = o->pnext;
+    else
+        g_obj.prio_head[o->prio] = o->pnext;
     if (o->pnext) o->pnext->pprev = o->pprev;
     o->pprev = o->pnext = nullptr;
 }
-void update_push(DrawObj* o) {
+void update_push(DrawObj* o)
+{
     o->uprev = nullptr;
     o->unext = g_obj.update_head;
     if (o->unext) o->unext->uprev = o;
@@ -99,8 +112,12 @@ void update_push(DrawObj* o) {
     o->flags |= kObjInUpdateList;
     ++g_obj.update_count;
 }
-void update_unlink(DrawObj* o) {
-    if (o->uprev) o->uprev->unext = o->unext; else g_obj.update_head = o->unext;
+void update_unlink(DrawObj* o)
+{
+    if (o->uprev)
+        o->uprev->unext = o->unext;
+    else
+        g_obj.update_head = o->unext;
     if (o->unext) o->unext->uprev = o->uprev;
     o->uprev = o->unext = nullptr;
     o->flags &= ~kObjInUpdateList;
@@ -113,7 +130,8 @@ void update_unlink(DrawObj* o) {
 // unsigned keys. The order it leaves among equal keys is part of the drawing
 // and update order, so it is kept exactly as it is.
 template <class KeyFn>
-void sort_desc(DrawObj** a, int n, KeyFn key) {
+void sort_desc(DrawObj** a, int n, KeyFn key)
+{
     if (n < 2) return;
     int sp = 0;
     int lo = 0, hi = n - 1;
@@ -168,18 +186,21 @@ void sort_desc(DrawObj** a, int n, KeyFn key) {
 uint32_t update_key(const DrawObj* o) { return o->flags >> 16; }
 uint32_t frame_key(const DrawObj* o) { return o->frame_key; }
 
-const DrawObjType* type_of(int type) {
+const DrawObjType* type_of(int type)
+{
     if (type < 1 || type >= kObjTypeSlots) return nullptr;
     const DrawObjType& t = g_obj.types[size_t(type)];
     return t.in_use ? &t : nullptr;
 }
 
-bool drawable(const DrawObj* o) {
+bool drawable(const DrawObj* o)
+{
     if (!(o->flags & kObjVisible)) return false;
     return !g_obj.layer_hidden[(o->flags & kObjLayerMask) >> kObjLayerShift];
 }
 
-void set_base_byte(DrawObj* o, int shift, uint32_t v) {
+void set_base_byte(DrawObj* o, int shift, uint32_t v)
+{
     o->base_key = (o->base_key & ~(0xFFu << shift)) | ((v & 0xFFu) << shift);
     o->frame_key = o->base_key;
 }
@@ -188,7 +209,8 @@ void set_base_byte(DrawObj* o, int shift, uint32_t v) {
 // exit callback may free the object read as next; the walk then starts again
 // from the head instead of following it into the free list.
 template <class Pick>
-void free_walk(Pick pick) {
+void free_walk(Pick pick)
+{
     DrawObj* o = g_obj.active_head;
     while (o) {
         DrawObj* next = o->next;
@@ -200,7 +222,8 @@ void free_walk(Pick pick) {
     }
 }
 
-void draw_runs(int lo, int hi, bool all) {
+void draw_runs(int lo, int hi, bool all)
+{
     const int n = g_obj.list_count;
     int i = 0;
     while (i < n) {
@@ -222,14 +245,16 @@ void obj_set_links(const ObjLinks& links) { g_obj.links = links; }
 
 // --- start, stop, reset ----------------------------------------------------------------
 
-void obj_module_init() {
+void obj_module_init()
+{
     g_obj.types = {};
     obj_system_reset();
 }
 
 void obj_module_term() { g_obj.types = {}; }
 
-void obj_system_reset() {
+void obj_system_reset()
+{
     std::memset(static_cast<void*>(g_obj.recs.data()), 0, sizeof(g_obj.recs));
     g_obj.active_head = g_obj.update_head = nullptr;
     g_obj.prio_head = {};
@@ -252,7 +277,8 @@ void obj_system_reset() {
 // --- types --------------------------------------------------------------------------------
 
 int obj_register_type(ObjDrawFn draw, ObjInitFn init, ObjExitFn exit, ObjSortByteFn sortbyte,
-                      int work_size) {
+                      int work_size)
+{
     if (work_size > kObjTypeWorkBytes) return 0;
     for (int t = 1; t < kObjTypeSlots; ++t) {
         DrawObjType& s = g_obj.types[size_t(t)];
@@ -269,13 +295,15 @@ int obj_type_registered(int type) { return type_of(type) ? 1 : 0; }
 
 // --- objects ---------------------------------------------------------------------------------
 
-DrawObj* obj_alloc(ResGroupId group) {
+DrawObj* obj_alloc(ResGroupId group)
+{
     DrawObj* o = g_obj.free_head;
     if (!o) return nullptr;
     g_obj.free_head = o->next;
     std::memset(static_cast<void*>(o), 0, sizeof(DrawObj));
     active_push(o);
-    o->flags = kObjInUse | (kDefaultOrder << kObjUpdateSubShift) | (kDefaultOrder << kObjUpdateOrderShift);
+    o->flags =
+        kObjInUse | (kDefaultOrder << kObjUpdateSubShift) | (kDefaultOrder << kObjUpdateOrderShift);
     o->group = group;
     prio_push(o, 0);
     o->subkey = uint8_t(kDefaultOrder);
@@ -284,7 +312,8 @@ DrawObj* obj_alloc(ResGroupId group) {
     return o;
 }
 
-void obj_free(DrawObj* obj) {
+void obj_free(DrawObj* obj)
+{
     if (!live(obj)) return;
     // Each callback is taken off the record before it runs, so a callback
     // that frees its own object does not run twice.
@@ -308,12 +337,14 @@ void obj_free(DrawObj* obj) {
     --g_obj.live_count;
 }
 
-void obj_kill(DrawObj* obj) {
+void obj_kill(DrawObj* obj)
+{
     if (!live(obj)) return;
     obj->flags = (obj->flags & ~kObjKillMask) | kObjKilled;
 }
 
-void obj_set_type(DrawObj* obj, int type) {
+void obj_set_type(DrawObj* obj, int type)
+{
     if (!live(obj) || obj->type != 0) return;
     const DrawObjType* t = type_of(type);
     if (!t) return;
@@ -322,7 +353,8 @@ void obj_set_type(DrawObj* obj, int type) {
     set_base_byte(obj, 8, uint32_t(type));
 }
 
-void obj_set_priority(DrawObj* obj, int prio) {
+void obj_set_priority(DrawObj* obj, int prio)
+{
     if (!live(obj) || prio < 0 || prio >= kObjPrioCount) return;
     prio_unlink(obj);
     prio_push(obj, prio);
@@ -330,43 +362,54 @@ void obj_set_priority(DrawObj* obj, int prio) {
     set_base_byte(obj, 24, uint32_t(prio));
 }
 
-void obj_set_sort_subkey(DrawObj* obj, int subkey) {
+void obj_set_sort_subkey(DrawObj* obj, int subkey)
+{
     if (!live(obj)) return;
     obj->subkey = uint8_t(subkey);
     set_base_byte(obj, 16, uint32_t(subkey));
 }
 
-void obj_set_update(DrawObj* obj, ObjUpdateFn fn) {
+void obj_set_update(DrawObj* obj, ObjUpdateFn fn)
+{
     if (!live(obj) || !fn) return;
     obj->update = fn;
     if (!(obj->flags & kObjInUpdateList)) update_push(obj);
 }
 
-void obj_set_update_order(DrawObj* obj, int order) {
+void obj_set_update_order(DrawObj* obj, int order)
+{
     if (!live(obj)) return;
     obj->flags = (obj->flags & 0x00FFFFFFu) | (uint32_t(order & 0xFF) << kObjUpdateOrderShift);
 }
 
-void obj_set_update_suborder(DrawObj* obj, int suborder) {
+void obj_set_update_suborder(DrawObj* obj, int suborder)
+{
     if (!live(obj)) return;
     obj->flags = (obj->flags & 0xFF00FFFFu) | (uint32_t(suborder & 0xFF) << kObjUpdateSubShift);
 }
 
-void obj_set_release(DrawObj* obj, ObjReleaseFn fn) {
+void obj_set_release(DrawObj* obj, ObjReleaseFn fn)
+{
     if (live(obj)) obj->release = fn;
 }
 
-void obj_set_visible(DrawObj* obj, int visible) {
+void obj_set_visible(DrawObj* obj, int visible)
+{
     if (!live(obj)) return;
-    if (visible) obj->flags |= kObjVisible; else obj->flags &= ~kObjVisible;
+    if (visible)
+        obj->flags |= kObjVisible;
+    else
+        obj->flags &= ~kObjVisible;
 }
 
-void obj_set_layer(DrawObj* obj, int layer) {
+void obj_set_layer(DrawObj* obj, int layer)
+{
     if (!live(obj) || layer < 0 || layer > 7) return;
     obj->flags = (obj->flags & ~kObjLayerMask) | (uint32_t(layer) << kObjLayerShift);
 }
 
-void obj_for_each(void (*fn)(DrawObj*, void*), void* arg) {
+void obj_for_each(void (*fn)(DrawObj*, void*), void* arg)
+{
     if (!fn) return;
     for (DrawObj* o = g_obj.active_head; o;) {
         fn(o, arg);
@@ -374,7 +417,8 @@ void obj_for_each(void (*fn)(DrawObj*, void*), void* arg) {
     }
 }
 
-void obj_show_layer(int layer, int show) {
+void obj_show_layer(int layer, int show)
+{
     if (layer >= 0 && layer < 8) g_obj.layer_hidden[size_t(layer)] = show ? 0 : 1;
 }
 
@@ -384,7 +428,8 @@ void obj_skip_next_update() { g_obj.skip_next_update = 1; }
 
 // --- the frame -----------------------------------------------------------------------------------
 
-void obj_frame() {
+void obj_frame()
+{
     if (g_obj.skip_next_update) {
         g_obj.skip_next_update = 0;
         return;
@@ -413,11 +458,13 @@ void obj_frame() {
     ++g_obj.frame_count;
 }
 
-void obj_free_dead() {
+void obj_free_dead()
+{
     free_walk([](const DrawObj* o) { return (o->flags & kObjKillMask) != 0; });
 }
 
-void obj_build_draw_list() {
+void obj_build_draw_list()
+{
     g_obj.list_ready = 0;
     g_obj.list_count = 0;
     for (int p = kObjPrioCount - 1; p >= 0; --p) {
@@ -459,7 +506,8 @@ DrawObj* const* obj_draw_list() { return g_obj.list.data(); }
 
 // --- groups --------------------------------------------------------------------------------------
 
-ResGroupId group_alloc() {
+ResGroupId group_alloc()
+{
     for (int id = 1; id < kGroupIdCount; ++id) {
         if (g_obj.group_flags[size_t(id)]) continue;
         g_obj.group_flags[size_t(id)] = kGroupAllocated;
@@ -469,20 +517,23 @@ ResGroupId group_alloc() {
     return 0;
 }
 
-void group_free(ResGroupId id) {
+void group_free(ResGroupId id)
+{
     if (id == 0 || id >= ResGroupId(kGroupIdCount) || !g_obj.group_flags[id]) return;
     g_obj.group_flags[id] = 0;
     --g_obj.group_count;
 }
 
-void group_keep(ResGroupId id) {
+void group_keep(ResGroupId id)
+{
     if (id < ResGroupId(kGroupIdCount) && (g_obj.group_flags[id] & kGroupAllocated))
         g_obj.group_flags[id] |= kGroupKept;
 }
 
 int group_count() { return g_obj.group_count; }
 
-void group_release(ResGroupId id) {
+void group_release(ResGroupId id)
+{
     if (id == 0) return;
     if (g_obj.links.movie_release_group) g_obj.links.movie_release_group(id);
     if (g_obj.links.plight_release_group) g_obj.links.plight_release_group(id);
@@ -491,7 +542,8 @@ void group_release(ResGroupId id) {
     free_walk([id](const DrawObj* o) { return o->group == id; });
 }
 
-void group_release_all_unlocked() {
+void group_release_all_unlocked()
+{
     for (int id = 1; id < kGroupIdCount; ++id) {
         uint8_t& f = g_obj.group_flags[size_t(id)];
         if (!(f & kGroupAllocated) || (f & kGroupKept)) continue;
@@ -501,14 +553,16 @@ void group_release_all_unlocked() {
     }
 }
 
-void group_reset() {
+void group_reset()
+{
     g_obj.group_count = 0;
     g_obj.group_flags = {};
 }
 
 // --- group-tagged records ------------------------------------------------------------------------
 
-void gmem_pool_reset() {
+void gmem_pool_reset()
+{
     std::memset(static_cast<void*>(g_obj.gmem.data()), 0, sizeof(g_obj.gmem));
     for (int i = 0; i < kGmemPoolSize; ++i)
         g_obj.gmem[size_t(i)].next = i + 1 < kGmemPoolSize ? &g_obj.gmem[size_t(i) + 1] : nullptr;
@@ -517,7 +571,8 @@ void gmem_pool_reset() {
     g_obj.gmem_count = 0;
 }
 
-GroupMemRec* gmem_alloc(ResGroupId group) {
+GroupMemRec* gmem_alloc(ResGroupId group)
+{
     GroupMemRec* r = g_obj.gmem_free;
     if (!r) return nullptr;
     g_obj.gmem_free = r->next;
@@ -531,12 +586,16 @@ GroupMemRec* gmem_alloc(ResGroupId group) {
     return r;
 }
 
-void gmem_free(GroupMemRec* rec) {
+void gmem_free(GroupMemRec* rec)
+{
     // Records not handed out (freed twice, or foreign) are ignored: linking
     // one twice into the free list would hand it out twice.
     const GroupMemRec* first = g_obj.gmem.data();
     if (!rec || rec < first || rec >= first + kGmemPoolSize || !rec->in_use) return;
-    if (rec->prev) rec->prev->next = rec->next; else g_obj.gmem_active = rec->next;
+    if (rec->prev)
+        rec->prev->next = rec->next;
+    else
+        g_obj.gmem_active = rec->next;
     if (rec->next) rec->next->prev = rec->prev;
     rec->in_use = 0;
     rec->prev = nullptr;
@@ -545,7 +604,8 @@ void gmem_free(GroupMemRec* rec) {
     --g_obj.gmem_count;
 }
 
-void gmem_release_group(ResGroupId id) {
+void gmem_release_group(ResGroupId id)
+{
     if (id == 0) return;
     for (GroupMemRec* r = g_obj.gmem_active; r;) {
         GroupMemRec* next = r->next;

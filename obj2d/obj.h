@@ -14,33 +14,33 @@
 
 // --- capacities ----------------------------------------------------------------
 constexpr int kObjPoolSize = 8192;
-constexpr int kObjPrioCount = 94;          // priorities 0..93
-constexpr int kObjTypeSlots = 16;          // slot 0 is never used
+constexpr int kObjPrioCount = 94;  // priorities 0..93
+constexpr int kObjTypeSlots = 16;  // slot 0 is never used
 // The type work area. Records laid out for 32-bit pointers fitted 320 bytes;
 // with 64-bit pointers the larger types grow past that, so the area (and the
 // registration limit) is wider, keeping every type's registration and number.
 constexpr int kObjTypeWorkBytes = 512;
 constexpr int kObjUserWorkBytes = 256;
-constexpr int kGroupIdCount = 8192;        // ids 1..8191
+constexpr int kGroupIdCount = 8192;  // ids 1..8191
 constexpr int kGmemPoolSize = 1024;
 constexpr int kGmemPayloadBytes = 128;
 
 using ResGroupId = uint32_t;
-using DrawKey = uint32_t;   // bits 24-31 priority, 16-23 sort sub-key, 8-15 type, 0-7 sort byte
+using DrawKey = uint32_t;  // bits 24-31 priority, 16-23 sort sub-key, 8-15 type, 0-7 sort byte
 
 // DrawObj flags (DrawObjFlags).
 constexpr uint32_t kObjInUse = 1u << 0;
-constexpr uint32_t kObjKillMask = 3u << 1;     // nonzero: freed at the end of the frame
-constexpr uint32_t kObjKilled = 2u << 1;       // what obj_kill stores
+constexpr uint32_t kObjKillMask = 3u << 1;  // nonzero: freed at the end of the frame
+constexpr uint32_t kObjKilled = 2u << 1;    // what obj_kill stores
 constexpr uint32_t kObjVisible = 1u << 3;
-constexpr int kObjLayerShift = 4;              // bits 4-6: layer 0..7
+constexpr int kObjLayerShift = 4;  // bits 4-6: layer 0..7
 constexpr uint32_t kObjLayerMask = 7u << kObjLayerShift;
 constexpr uint32_t kObjInUpdateList = 1u << 7;
-constexpr int kObjUpdateSubShift = 16;         // bits 16-23, default 127
-constexpr int kObjUpdateOrderShift = 24;       // bits 24-31, default 127
+constexpr int kObjUpdateSubShift = 16;    // bits 16-23, default 127
+constexpr int kObjUpdateOrderShift = 24;  // bits 24-31, default 127
 
 struct DrawObj;
-using ObjUpdateFn = int (*)(DrawObj* obj);        // nonzero: free the object now
+using ObjUpdateFn = int (*)(DrawObj* obj);  // nonzero: free the object now
 using ObjReleaseFn = void (*)(DrawObj* obj);
 using ObjDrawFn = void (*)(DrawObj** run, int count);
 using ObjInitFn = void (*)(DrawObj* obj);
@@ -48,21 +48,21 @@ using ObjExitFn = void (*)(DrawObj* obj);
 using ObjSortByteFn = uint32_t (*)(DrawObj* obj);
 
 struct DrawObj {
-    float depth;            // written by the 3D and sprite-object draws for their own sorting
-    uint32_t flags;         // kObj* bits
-    uint8_t type;           // 1..15, 0 = untyped
-    uint8_t prio;           // 0..93
-    uint8_t subkey;         // sort sub-key, default 127
+    float depth;     // written by the 3D and sprite-object draws for their own sorting
+    uint32_t flags;  // kObj* bits
+    uint8_t type;    // 1..15, 0 = untyped
+    uint8_t prio;    // 0..93
+    uint8_t subkey;  // sort sub-key, default 127
     uint8_t pad0;
-    DrawKey frame_key;      // base key | sort byte, recomputed at each build
+    DrawKey frame_key;  // base key | sort byte, recomputed at each build
     ResGroupId group;
     DrawKey base_key;
     ObjUpdateFn update;
-    ObjReleaseFn release;   // own release callback, called first at free
-    DrawObj *prev, *next;   // active list while in use, free list while free
-    DrawObj *uprev, *unext; // update list
-    DrawObj *pprev, *pnext; // priority list
-    uint32_t pass_stamp;    // update pass that gathered the object (0 = none)
+    ObjReleaseFn release;    // own release callback, called first at free
+    DrawObj *prev, *next;    // active list while in use, free list while free
+    DrawObj *uprev, *unext;  // update list
+    DrawObj *pprev, *pnext;  // priority list
+    uint32_t pass_stamp;     // update pass that gathered the object (0 = none)
     alignas(16) unsigned char work[kObjTypeWorkBytes];  // owned by the type
     alignas(16) unsigned char user[kObjUserWorkBytes];  // owned by the creator
 };
@@ -70,12 +70,14 @@ static_assert(offsetof(DrawObj, depth) == 0, "the depth key is the first word");
 
 // The type work of an object seen as the type's record.
 template <class T>
-T* obj_work(DrawObj* obj) {
+T* obj_work(DrawObj* obj)
+{
     static_assert(sizeof(T) <= kObjTypeWorkBytes, "type work too large");
     return reinterpret_cast<T*>(obj->work);
 }
 template <class T>
-const T* obj_work(const DrawObj* obj) {
+const T* obj_work(const DrawObj* obj)
+{
     static_assert(sizeof(T) <= kObjTypeWorkBytes, "type work too large");
     return reinterpret_cast<const T*>(obj->work);
 }
@@ -99,13 +101,13 @@ struct ObjLinks {
 void obj_set_links(const ObjLinks& links);
 
 // --- start, stop, reset, frame (called by the display) ---------------------------
-void obj_module_init();    // clears the type table, then obj_system_reset
-void obj_module_term();    // clears the type table
-void obj_system_reset();   // every object, group and group record back to free
-void obj_frame();          // the update pass
-void obj_free_dead();      // frees every killed object (end of frame)
+void obj_module_init();   // clears the type table, then obj_system_reset
+void obj_module_term();   // clears the type table
+void obj_system_reset();  // every object, group and group record back to free
+void obj_frame();         // the update pass
+void obj_free_dead();     // frees every killed object (end of frame)
 void obj_build_draw_list();
-void obj_draw_range(int lo, int hi);   // priorities lo..hi inclusive
+void obj_draw_range(int lo, int hi);  // priorities lo..hi inclusive
 void obj_draw_all();
 
 // --- types ------------------------------------------------------------------------
@@ -118,18 +120,18 @@ int obj_register_type(ObjDrawFn draw, ObjInitFn init, ObjExitFn exit, ObjSortByt
 int obj_reserve_type();
 
 // --- objects ----------------------------------------------------------------------
-DrawObj* obj_alloc(ResGroupId group);   // null when the pool is full
-void obj_free(DrawObj* obj);            // null, free or foreign records: nothing
-void obj_kill(DrawObj* obj);            // freed at the end of this frame
+DrawObj* obj_alloc(ResGroupId group);           // null when the pool is full
+void obj_free(DrawObj* obj);                    // null, free or foreign records: nothing
+void obj_kill(DrawObj* obj);                    // freed at the end of this frame
 void obj_set_type(DrawObj* obj, int type);      // once; unregistered types ignored
 void obj_set_priority(DrawObj* obj, int prio);  // 0..93, others ignored
 void obj_set_sort_subkey(DrawObj* obj, int subkey);
-void obj_set_update(DrawObj* obj, ObjUpdateFn fn);   // null keeps the callback
+void obj_set_update(DrawObj* obj, ObjUpdateFn fn);  // null keeps the callback
 void obj_set_update_order(DrawObj* obj, int order);
 void obj_set_update_suborder(DrawObj* obj, int suborder);
 void obj_set_release(DrawObj* obj, ObjReleaseFn fn);
 void obj_set_visible(DrawObj* obj, int visible);
-void obj_set_layer(DrawObj* obj, int layer);    // 0..7, others ignored
+void obj_set_layer(DrawObj* obj, int layer);  // 0..7, others ignored
 // Calls fn(obj, arg) for every live object, newest first; fn must not free.
 void obj_for_each(void (*fn)(DrawObj* obj, void* arg), void* arg);
 void obj_show_layer(int layer, int show);
@@ -141,18 +143,18 @@ int obj_live_count();
 int obj_update_stat();
 int obj_update_list_count();
 int obj_frame_count();
-int obj_is_live(const DrawObj* obj);   // a record of the pool that is in use
+int obj_is_live(const DrawObj* obj);  // a record of the pool that is in use
 int obj_type_registered(int type);
 // The frame's draw list (valid after obj_build_draw_list).
 int obj_draw_list_count();
 DrawObj* const* obj_draw_list();
 
 // --- groups -------------------------------------------------------------------------
-ResGroupId group_alloc();         // lowest free id 1..8191, 0 when none
+ResGroupId group_alloc();  // lowest free id 1..8191, 0 when none
 void group_free(ResGroupId id);
 void group_keep(ResGroupId id);
 int group_count();
-void group_release(ResGroupId id);   // frees everything of the group; the id stays
+void group_release(ResGroupId id);  // frees everything of the group; the id stays
 void group_release_all_unlocked();
 void group_reset();
 

@@ -20,7 +20,8 @@ std::array<int, kT2dSlots> g_type_ids = {};
 constexpr uint8_t kUvRot[4][4] = {{0, 1, 2, 3}, {1, 3, 0, 2}, {3, 2, 1, 0}, {2, 0, 3, 1}};
 
 template <class T>
-void swap_vals(T& a, T& b) {
+void swap_vals(T& a, T& b)
+{
     T t = a;
     a = b;
     b = t;
@@ -30,39 +31,41 @@ void swap_vals(T& a, T& b) {
 
 // --- registration ----------------------------------------------------------------------
 
-void obj2d_type_register() {
+void obj2d_type_register()
+{
     for (int s = kT2dText; s <= kT2dPrim; ++s) g_type_ids[size_t(s)] = 0;
-    g_type_ids[kT2dText] = obj_register_type(text2d_draw, text2d_init, nullptr, nullptr,
-                                             int(sizeof(Text2dWork)));
+    g_type_ids[kT2dText] =
+        obj_register_type(text2d_draw, text2d_init, nullptr, nullptr, int(sizeof(Text2dWork)));
     g_type_ids[kT2dFla] = obj_reserve_type();
-    g_type_ids[kT2dTwin] = obj_register_type(spr2_draw, spr2_init, nullptr, nullptr,
-                                             int(sizeof(Spr2Work)));
-    g_type_ids[kT2dSprite] = obj_register_type(spr_draw, spr_init, nullptr, nullptr,
-                                               int(sizeof(SprWork)));
-    g_type_ids[kT2dPrim] = obj_register_type(prim2d_draw, prim2d_init, nullptr, nullptr,
-                                             int(sizeof(Prim2dWork)));
+    g_type_ids[kT2dTwin] =
+        obj_register_type(spr2_draw, spr2_init, nullptr, nullptr, int(sizeof(Spr2Work)));
+    g_type_ids[kT2dSprite] =
+        obj_register_type(spr_draw, spr_init, nullptr, nullptr, int(sizeof(SprWork)));
+    g_type_ids[kT2dPrim] =
+        obj_register_type(prim2d_draw, prim2d_init, nullptr, nullptr, int(sizeof(Prim2dWork)));
 }
 
 void obj2d_type_term() {}
 void obj2d_frame() {}
 
-int obj2d_type_id(int slot) {
-    return slot >= 0 && slot < kT2dSlots ? g_type_ids[size_t(slot)] : 0;
-}
+int obj2d_type_id(int slot) { return slot >= 0 && slot < kT2dSlots ? g_type_ids[size_t(slot)] : 0; }
 
-void obj2d_set_type_id(int slot, int type) {
+void obj2d_set_type_id(int slot, int type)
+{
     if (slot >= 0 && slot < kT2dSlots) g_type_ids[size_t(slot)] = type;
 }
 
 void obj2d_show(DrawObj* obj) { obj_set_visible(obj, 1); }
 
-DrawObj* obj2d_new(ResGroupId group, int type) {
+DrawObj* obj2d_new(ResGroupId group, int type)
+{
     DrawObj* o = obj_alloc(group);
     if (o) obj_set_type(o, type);
     return o;
 }
 
-DrawObj* obj2d_place(DrawObj* obj, bool one_frame, int prio) {
+DrawObj* obj2d_place(DrawObj* obj, bool one_frame, int prio)
+{
     obj2d_show(obj);
     if (one_frame) obj_kill(obj);
     obj_set_priority(obj, prio);
@@ -73,12 +76,14 @@ DrawObj* obj2d_place(DrawObj* obj, bool one_frame, int prio) {
 
 RenderStateKey obj2d_base_key() { return rstate_key_make(0, 0, 0, 1, 2, kAlphaRefOff, 7, 0, 1); }
 
-RenderStateKey obj2d_key_with_blend(RenderStateKey key, int blend) {
+RenderStateKey obj2d_key_with_blend(RenderStateKey key, int blend)
+{
     const uint32_t mask = ((1u << kRsBlendBits) - 1u) << kRsBlendShift;
     return (key & ~mask) | ((uint32_t(blend) << kRsBlendShift) & mask);
 }
 
-void obj2d_apply_key(RenderStateKey key, int shader_set, const void* params, uint32_t fvf) {
+void obj2d_apply_key(RenderStateKey key, int shader_set, const void* params, uint32_t fvf)
+{
     RstateMeshArgs a = {};
     a.shader_set = shader_set;
     a.params = params;
@@ -87,7 +92,8 @@ void obj2d_apply_key(RenderStateKey key, int shader_set, const void* params, uin
     disp_set_lvf_decl(a.decl);
 }
 
-uint32_t obj2d_colour_mul(uint32_t a, uint32_t b) {
+uint32_t obj2d_colour_mul(uint32_t a, uint32_t b)
+{
     uint32_t out = 0;
     for (int s = 0; s < 32; s += 8) {
         const int ca = int((a >> s) & 0xFFu), cb = int((b >> s) & 0xFFu);
@@ -98,7 +104,8 @@ uint32_t obj2d_colour_mul(uint32_t a, uint32_t b) {
     return out;
 }
 
-void obj2d_uv_select(const float corners[8], int rot, int flip, float u[4], float v[4]) {
+void obj2d_uv_select(const float corners[8], int rot, int flip, float u[4], float v[4])
+{
     const int r = rot & 3;
     for (int k = 0; k < 4; ++k) {
         const int c = kUvRot[r][k];
@@ -122,12 +129,14 @@ const TexRecord* obj2d_tex_record(ResHandle h) { return h ? disp_tex_lookup(h) :
 
 // --- stages, scissor, draws ---------------------------------------------------------------
 
-void obj2d_stages_begin() {
+void obj2d_stages_begin()
+{
     gfx_stage_ops(0, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     gfx_stage_ops(1, GFX_TOP_MODULATE, GFX_TA_CURRENT, GFX_TA_TEXTURE);
 }
 
-void obj2d_stages_end() {
+void obj2d_stages_end()
+{
     gfx_stage_ops(1, GFX_TOP_DISABLE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     // Unbinding through the stage cache leaves its filter entries unset, so
     // the linear filters set on stage 1 afterwards cannot disagree with it.
@@ -136,12 +145,14 @@ void obj2d_stages_end() {
     gfx_set_sampler_state(1, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
 }
 
-void obj2d_scissor_begin(Obj2dScissor* s) {
+void obj2d_scissor_begin(Obj2dScissor* s)
+{
     disp_get_scissor(&s->x, &s->y, &s->w, &s->h);
     s->set = 0;
 }
 
-void obj2d_scissor_apply(Obj2dScissor* s, int x, int y, int w, int h) {
+void obj2d_scissor_apply(Obj2dScissor* s, int x, int y, int w, int h)
+{
     if (w == 0) {
         if (s->set) disp_set_scissor(s->x, s->y, s->w, s->h);
         s->set = 0;
@@ -151,12 +162,14 @@ void obj2d_scissor_apply(Obj2dScissor* s, int x, int y, int w, int h) {
     s->set = 1;
 }
 
-void obj2d_scissor_end(Obj2dScissor* s) {
+void obj2d_scissor_end(Obj2dScissor* s)
+{
     disp_set_scissor(s->x, s->y, s->w, s->h);
     s->set = 0;
 }
 
-void obj2d_draw_quads(int quads) {
+void obj2d_draw_quads(int quads)
+{
     if (quads <= 0) return;
     gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(quads) * 4, uint32_t(quads) * 2,
                                   tex_get_manager(), GFX_FMT_INDEX16, tex_get_vertex_scratch_a(),
@@ -164,7 +177,8 @@ void obj2d_draw_quads(int quads) {
 }
 
 int obj2d_param_set(void* block, int set, const char* name, const void* values, int elem_bytes,
-                    int count) {
+                    int count)
+{
     if (!block || !values || count <= 0 || elem_bytes <= 0) return 0;
     return shader_set_param(block, set, name, values, elem_bytes * count);
 }

@@ -18,14 +18,12 @@
 #include "res/res.h"
 
 constexpr uint32_t kObj2dFvf = 0x244;
-constexpr int kObj2dParamBytes = 92;       // shader parameter block of a 2D object
-constexpr int kObj2dBatchQuads = 4096;     // quads (or lines, triangles) per draw call
+constexpr int kObj2dParamBytes = 92;    // shader parameter block of a 2D object
+constexpr int kObj2dBatchQuads = 4096;  // quads (or lines, triangles) per draw call
 constexpr int kObj2dFilterAuto = -1;
 
 // Draw2dTypeIds slots.
-enum : int {
-    kT2dText = 0, kT2dFla, kT2dTwin, kT2dSprite, kT2dPrim, kT2dLine, kT2dTri, kT2dSlots
-};
+enum : int { kT2dText = 0, kT2dFla, kT2dTwin, kT2dSprite, kT2dPrim, kT2dLine, kT2dTri, kT2dSlots };
 
 // --- start, stop, frame (called by the display) -------------------------------------
 // Registers text, vector-animation object (a reserved number until that type
@@ -36,9 +34,9 @@ void obj2d_type_term();
 void obj2d_frame();
 
 // --- shared helpers --------------------------------------------------------------------
-int obj2d_type_id(int slot);        // 0 when the slot is not registered
+int obj2d_type_id(int slot);  // 0 when the slot is not registered
 void obj2d_set_type_id(int slot, int type);
-void obj2d_show(DrawObj* obj);      // visible bit
+void obj2d_show(DrawObj* obj);  // visible bit
 // The creators' common steps: a new object of the type (null when the pool
 // is full), then, after the fields, visible, killed when one_frame, priority.
 DrawObj* obj2d_new(ResGroupId group, int type);
@@ -62,7 +60,8 @@ void obj2d_uv_select(const float corners[8], int rot, int flip, float u[4], floa
 
 // Turns a corner offset (dx, dy) about (ox, oy) with the table sine and
 // cosine s, c: (ox + dx c + dy s, oy - dx s + dy c).
-inline Vec2 obj2d_turn(float ox, float oy, float dx, float dy, float s, float c) {
+inline Vec2 obj2d_turn(float ox, float oy, float dx, float dy, float s, float c)
+{
     return {ox + dx * c + dy * s, oy - dx * s + dy * c};
 }
 
@@ -78,7 +77,7 @@ void obj2d_stages_end();
 // The remembered scissor rectangle of a run, and per-object switching.
 struct Obj2dScissor {
     int x, y, w, h;
-    int set;   // an object's rectangle is on the device
+    int set;  // an object's rectangle is on the device
 };
 void obj2d_scissor_begin(Obj2dScissor* s);
 // Width 0: restore the remembered rectangle if an object's was set; else set

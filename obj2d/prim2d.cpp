@@ -14,12 +14,14 @@ const Prim2dWork* W(const DrawObj* obj) { return obj_work<Prim2dWork>(obj); }
 constexpr int16_t kVertsPerPrim[3] = {3, 2, 1};
 constexpr GfxPrim kPrimType[3] = {GFX_PT_TRIANGLELIST, GFX_PT_LINELIST, GFX_PT_POINTLIST};
 
-void bind(int stage, ResHandle tex, int filter) {
+void bind(int stage, ResHandle tex, int filter)
+{
     const TexRecord* r = tex >= 1 ? obj2d_tex_record(tex) : nullptr;
     tex_set_stage(stage, r, r ? filter : 1);
 }
 
-DrawObj* create(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio, bool one) {
+DrawObj* create(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio, bool one)
+{
     DrawObj* o = obj2d_new(g, prim2d_type());
     if (!o) return nullptr;
     prim2d_set_pos(o, x, y);
@@ -31,7 +33,8 @@ DrawObj* create(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio
 
 int prim2d_type() { return obj2d_type_id(kT2dPrim); }
 
-void prim2d_init(DrawObj* obj) {
+void prim2d_init(DrawObj* obj)
+{
     Prim2dWork* p = W(obj);
     std::memset(static_cast<void*>(p), 0, sizeof(Prim2dWork));
     p->scale_x = p->scale_y = 1;
@@ -41,7 +44,8 @@ void prim2d_init(DrawObj* obj) {
     obj2d_show(obj);
 }
 
-void prim2d_draw(DrawObj** run, int count) {
+void prim2d_draw(DrawObj** run, int count)
+{
     obj2d_stages_begin();
     Obj2dScissor sc;
     obj2d_scissor_begin(&sc);
@@ -53,40 +57,59 @@ void prim2d_draw(DrawObj** run, int count) {
         obj2d_apply_key(p->key, p->shader, p->params, kObj2dFvf);
         p->verts_per_prim = 0;
         p->callback(o, p->arg);
-        p->verts_per_prim = 0;   // the batch closes with the callback
+        p->verts_per_prim = 0;  // the batch closes with the callback
     }
     obj2d_scissor_end(&sc);
     obj2d_stages_end();
 }
 
-DrawObj* prim2d_create_1f(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio) {
+DrawObj* prim2d_create_1f(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio)
+{
     return create(g, x, y, fn, arg, prio, true);
 }
-DrawObj* prim2d_create(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio) {
+DrawObj* prim2d_create(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio)
+{
     return create(g, x, y, fn, arg, prio, false);
 }
 
-void prim2d_set_pos(DrawObj* o, float x, float y) { W(o)->x = x; W(o)->y = y; }
-void prim2d_set_scale(DrawObj* o, float x, float y) { W(o)->scale_x = x; W(o)->scale_y = y; }
+void prim2d_set_pos(DrawObj* o, float x, float y)
+{
+    W(o)->x = x;
+    W(o)->y = y;
+}
+void prim2d_set_scale(DrawObj* o, float x, float y)
+{
+    W(o)->scale_x = x;
+    W(o)->scale_y = y;
+}
 void prim2d_set_rot(DrawObj* o, float rad) { W(o)->rot = rad; }
 void prim2d_set_colour(DrawObj* o, uint32_t colour) { W(o)->colour = colour; }
 void prim2d_set_filter(DrawObj* o, int filter) { W(o)->filter = filter; }
 void prim2d_set_tex(DrawObj* o, ResHandle tex) { W(o)->tex1 = tex; }
 void prim2d_set_tex2(DrawObj* o, ResHandle tex) { W(o)->tex2 = tex; }
 void prim2d_set_shader(DrawObj* o, int set) { W(o)->shader = set; }
-void prim2d_set_blend(DrawObj* o, int blend) { W(o)->key = obj2d_key_with_blend(W(o)->key, blend & 31); }
-void prim2d_set_scissor(DrawObj* o, int x, int y, int w, int h) {
+void prim2d_set_blend(DrawObj* o, int blend)
+{
+    W(o)->key = obj2d_key_with_blend(W(o)->key, blend & 31);
+}
+void prim2d_set_scissor(DrawObj* o, int x, int y, int w, int h)
+{
     Prim2dWork* p = W(o);
     p->sc_x = int16_t(x);
     p->sc_y = int16_t(y);
     p->sc_w = int16_t(w);
     p->sc_h = int16_t(h);
 }
-void prim2d_set_callback(DrawObj* o, Prim2dFn fn, void* arg) { W(o)->callback = fn; W(o)->arg = arg; }
+void prim2d_set_callback(DrawObj* o, Prim2dFn fn, void* arg)
+{
+    W(o)->callback = fn;
+    W(o)->arg = arg;
+}
 ResHandle prim2d_get_tex(const DrawObj* o) { return W(o)->tex1; }
 ResHandle prim2d_get_tex2(const DrawObj* o) { return W(o)->tex2; }
 
-void prim2d_begin(DrawObj* o, int kind, ResHandle tex1, ResHandle tex2) {
+void prim2d_begin(DrawObj* o, int kind, ResHandle tex1, ResHandle tex2)
+{
     Prim2dWork* p = W(o);
     if (kind < 0 || kind > 2) {
         p->verts_per_prim = 0;
@@ -105,13 +128,14 @@ void prim2d_begin(DrawObj* o, int kind, ResHandle tex1, ResHandle tex2) {
     bind(1, t2, filter);
 }
 
-void prim2d_vertex(DrawObj* o, float x, float y) {
+void prim2d_vertex(DrawObj* o, float x, float y)
+{
     Prim2dWork* p = W(o);
     if (p->verts_per_prim == 0) return;
     float px = x * p->scale_x + p->x, py = y * p->scale_y + p->y;
     if (p->rot != 0.0f) {
-        const Vec2 t = obj2d_turn(p->x, p->y, px - p->x, py - p->y, vm_math_sin(p->rot),
-                                  vm_math_cos(p->rot));
+        const Vec2 t =
+            obj2d_turn(p->x, p->y, px - p->x, py - p->y, vm_math_sin(p->rot), vm_math_cos(p->rot));
         px = t.x;
         py = t.y;
     }
@@ -126,11 +150,13 @@ void prim2d_vertex(DrawObj* o, float x, float y) {
     }
 }
 
-void prim2d_vertex_colour(DrawObj* o, uint32_t colour) {
+void prim2d_vertex_colour(DrawObj* o, uint32_t colour)
+{
     if (W(o)->verts_per_prim) W(o)->current.color = colour;
 }
 
-void prim2d_vertex_uv(DrawObj* o, float u, float v, int n) {
+void prim2d_vertex_uv(DrawObj* o, float u, float v, int n)
+{
     Prim2dWork* p = W(o);
     if (!p->verts_per_prim) return;
     if (n == 0) {
@@ -142,11 +168,13 @@ void prim2d_vertex_uv(DrawObj* o, float u, float v, int n) {
     }
 }
 
-void prim2d_vertex_uv_pair(DrawObj* o, const float* uv, int n) {
+void prim2d_vertex_uv_pair(DrawObj* o, const float* uv, int n)
+{
     if (uv) prim2d_vertex_uv(o, uv[0], uv[1], n);
 }
 
-void prim2d_flush(DrawObj* o) {
+void prim2d_flush(DrawObj* o)
+{
     Prim2dWork* p = W(o);
     if (p->verts_per_prim == 0) return;
     if (p->batch_prims > 0)

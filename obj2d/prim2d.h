@@ -17,13 +17,13 @@ struct Prim2dWork {
     float x, y;
     float scale_x, scale_y;
     float rot;
-    ResHandle tex1, tex2;        // defaults for prim2d_begin
-    uint32_t colour;             // current colour at prim2d_begin
+    ResHandle tex1, tex2;  // defaults for prim2d_begin
+    uint32_t colour;       // current colour at prim2d_begin
     RenderStateKey key;
-    int32_t filter;              // -1 automatic
+    int32_t filter;  // -1 automatic
     int16_t kind;
     int16_t batch_vertices, batch_prims, prim_vertex;
-    int16_t verts_per_prim;      // 0 while no batch is open
+    int16_t verts_per_prim;  // 0 while no batch is open
     int16_t prim_limit;
     TexVertexA current;
     Prim2dFn callback;
@@ -60,7 +60,7 @@ ResHandle prim2d_get_tex2(const DrawObj* obj);
 void prim2d_begin(DrawObj* obj, int kind, ResHandle tex1, ResHandle tex2);
 void prim2d_vertex(DrawObj* obj, float x, float y);
 void prim2d_vertex_colour(DrawObj* obj, uint32_t colour);
-void prim2d_vertex_uv(DrawObj* obj, float u, float v, int n);   // n 0 or 1
+void prim2d_vertex_uv(DrawObj* obj, float u, float v, int n);  // n 0 or 1
 void prim2d_vertex_uv_pair(DrawObj* obj, const float* uv, int n);
 // Draws the complete primitives of the batch and starts it again empty.
 void prim2d_flush(DrawObj* obj);

@@ -13,24 +13,24 @@
 #include "obj2d/obj2d.h"
 
 struct SprWork {
-    float x, y;                 // pixels
-    float w, h;                 // pixels before scaling
-    float uv1[8];               // u, v of top-left, top-right, bottom-left, bottom-right
+    float x, y;    // pixels
+    float w, h;    // pixels before scaling
+    float uv1[8];  // u, v of top-left, top-right, bottom-left, bottom-right
     float uv2[8];
-    float pivot_x, pivot_y;     // fractions of the size
+    float pivot_x, pivot_y;  // fractions of the size
     float scale_x, scale_y;
-    float rot;                  // radians about the pivot
-    Mat3x2 mat;                 // used instead of position, scale, rotation when use_mat
-    uint32_t colour;            // ARGB
-    ResHandle tex1, tex2;       // 0 = none
-    int16_t shader;             // 0 = none (fixed function)
-    int16_t blend;              // blend-mode index
-    int16_t filter;             // filter index, -1 automatic
+    float rot;             // radians about the pivot
+    Mat3x2 mat;            // used instead of position, scale, rotation when use_mat
+    uint32_t colour;       // ARGB
+    ResHandle tex1, tex2;  // 0 = none
+    int16_t shader;        // 0 = none (fixed function)
+    int16_t blend;         // blend-mode index
+    int16_t filter;        // filter index, -1 automatic
     uint8_t use_mat;
-    uint8_t uv_rot1, uv_rot2;   // quarter turns 0..3
-    uint8_t uv_flip1, uv_flip2; // bit 2 horizontal, bit 3 vertical
+    uint8_t uv_rot1, uv_rot2;    // quarter turns 0..3
+    uint8_t uv_flip1, uv_flip2;  // bit 2 horizontal, bit 3 vertical
     unsigned char params[kObj2dParamBytes];
-    int16_t sc_x, sc_y, sc_w, sc_h;   // scissor; width 0 = none
+    int16_t sc_x, sc_y, sc_w, sc_h;  // scissor; width 0 = none
 };
 
 // --- type callbacks (registered by obj2d_type_register) ------------------------------
@@ -46,9 +46,8 @@ DrawObj* spr_create_1f(ResGroupId group, ResHandle crop, uint32_t colour, float 
                        float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
 DrawObj* spr_create_tex_1f(ResGroupId group, ResHandle tex, uint32_t colour, float x, float y,
                            float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
-DrawObj* spr_create_plain_1f(ResGroupId group, uint32_t colour, float x, float y, float w,
-                             float h, float pivot_x, float pivot_y, float scale_x, float scale_y,
-                             int prio);
+DrawObj* spr_create_plain_1f(ResGroupId group, uint32_t colour, float x, float y, float w, float h,
+                             float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
 DrawObj* spr_create(ResGroupId group, ResHandle crop, uint32_t colour, float x, float y,
                     float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
 DrawObj* spr_create_tex(ResGroupId group, ResHandle tex, uint32_t colour, float x, float y,

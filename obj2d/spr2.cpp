@@ -10,7 +10,8 @@ const Spr2Work* W(const DrawObj* obj) { return obj_work<Spr2Work>(obj); }
 
 int spr2_type() { return obj2d_type_id(kT2dTwin); }
 
-void spr2_init(DrawObj* obj) {
+void spr2_init(DrawObj* obj)
+{
     spr_init(obj);
     Spr2Work* t = W(obj);
     t->pre = nullptr;
@@ -18,7 +19,8 @@ void spr2_init(DrawObj* obj) {
     t->arg = nullptr;
 }
 
-void spr2_draw(DrawObj** run, int count) {
+void spr2_draw(DrawObj** run, int count)
+{
     RenderStateKey key = obj2d_base_key();
     obj2d_apply_key(key, 0, nullptr, kObj2dFvf);
     obj2d_stages_begin();
@@ -51,43 +53,52 @@ void spr2_draw(DrawObj** run, int count) {
 }
 
 static DrawObj* make(SprSource src, ResHandle h, float w, float hh, ResGroupId g, uint32_t colour,
-                     float x, float y, float px, float py, float sx, float sy, int prio, bool one) {
+                     float x, float y, float px, float py, float sx, float sy, int prio, bool one)
+{
     return spr_create_typed(spr2_type(), src, h, w, hh, g, colour, x, y, px, py, sx, sy, prio, one);
 }
 
 DrawObj* spr2_create_1f(ResGroupId g, ResHandle crop, uint32_t c, float x, float y, float px,
-                        float py, float sx, float sy, int prio) {
+                        float py, float sx, float sy, int prio)
+{
     return make(kSprFromCrop, crop, 0, 0, g, c, x, y, px, py, sx, sy, prio, true);
 }
 DrawObj* spr2_create_tex_1f(ResGroupId g, ResHandle tex, uint32_t c, float x, float y, float px,
-                            float py, float sx, float sy, int prio) {
+                            float py, float sx, float sy, int prio)
+{
     return make(kSprFromTex, tex, 0, 0, g, c, x, y, px, py, sx, sy, prio, true);
 }
 DrawObj* spr2_create_plain_1f(ResGroupId g, uint32_t c, float x, float y, float w, float h,
-                              float px, float py, float sx, float sy, int prio) {
+                              float px, float py, float sx, float sy, int prio)
+{
     return make(kSprPlain, 0, w, h, g, c, x, y, px, py, sx, sy, prio, true);
 }
-DrawObj* spr2_create(ResGroupId g, ResHandle crop, uint32_t c, float x, float y, float px,
-                     float py, float sx, float sy, int prio) {
+DrawObj* spr2_create(ResGroupId g, ResHandle crop, uint32_t c, float x, float y, float px, float py,
+                     float sx, float sy, int prio)
+{
     return make(kSprFromCrop, crop, 0, 0, g, c, x, y, px, py, sx, sy, prio, false);
 }
 DrawObj* spr2_create_tex(ResGroupId g, ResHandle tex, uint32_t c, float x, float y, float px,
-                         float py, float sx, float sy, int prio) {
+                         float py, float sx, float sy, int prio)
+{
     return make(kSprFromTex, tex, 0, 0, g, c, x, y, px, py, sx, sy, prio, false);
 }
 DrawObj* spr2_create_plain(ResGroupId g, uint32_t c, float x, float y, float w, float h, float px,
-                           float py, float sx, float sy, int prio) {
+                           float py, float sx, float sy, int prio)
+{
     return make(kSprPlain, 0, w, h, g, c, x, y, px, py, sx, sy, prio, false);
 }
 
-void spr2_set_callbacks(DrawObj* obj, Spr2PreFn pre, Spr2PostFn post, void* arg) {
+void spr2_set_callbacks(DrawObj* obj, Spr2PreFn pre, Spr2PostFn post, void* arg)
+{
     Spr2Work* t = W(obj);
     t->pre = pre;
     t->post = post;
     t->arg = arg;
 }
 
-void spr2_set_crop_uv(DrawObj* obj, ResHandle crop) {
+void spr2_set_crop_uv(DrawObj* obj, ResHandle crop)
+{
     const ResCrop* c = res_crop_get(crop);
     if (!c || !res_tex_get(c->tex)) return;
     SprWork* s = &W(obj)->s;

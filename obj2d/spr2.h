@@ -14,7 +14,7 @@ using Spr2PreFn = int (*)(DrawObj* obj, void* arg);
 using Spr2PostFn = void (*)(DrawObj* obj, void* arg, int value);
 
 struct Spr2Work {
-    SprWork s;          // use_mat stays 0
+    SprWork s;  // use_mat stays 0
     Spr2PreFn pre;
     Spr2PostFn post;
     void* arg;
@@ -30,9 +30,8 @@ DrawObj* spr2_create_1f(ResGroupId group, ResHandle crop, uint32_t colour, float
                         float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
 DrawObj* spr2_create_tex_1f(ResGroupId group, ResHandle tex, uint32_t colour, float x, float y,
                             float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
-DrawObj* spr2_create_plain_1f(ResGroupId group, uint32_t colour, float x, float y, float w,
-                              float h, float pivot_x, float pivot_y, float scale_x, float scale_y,
-                              int prio);
+DrawObj* spr2_create_plain_1f(ResGroupId group, uint32_t colour, float x, float y, float w, float h,
+                              float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
 DrawObj* spr2_create(ResGroupId group, ResHandle crop, uint32_t colour, float x, float y,
                      float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
 DrawObj* spr2_create_tex(ResGroupId group, ResHandle tex, uint32_t colour, float x, float y,

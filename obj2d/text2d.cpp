@@ -17,18 +17,21 @@ const Text2dWork* W(const DrawObj* o) { return obj_work<Text2dWork>(o); }
 // Longest name of "<font>_0000" kept.
 constexpr size_t kFontNameMax = 96;
 
-bool starts_with(const char* s, const char* prefix, size_t n) {
+bool starts_with(const char* s, const char* prefix, size_t n)
+{
     return s && std::strncmp(s, prefix, n) == 0;
 }
 
-void format_text(DrawObj* obj, const char* format, va_list args) {
+void format_text(DrawObj* obj, const char* format, va_list args)
+{
     char buf[kText2dMaxChars + 1];
     std::vsnprintf(buf, sizeof(buf), format ? format : "", args);
     text2d_set_text(obj, buf);
 }
 
 DrawObj* create(ResGroupId g, const char* font_group, const char* font, int base, float x, float y,
-                int align, int prio, bool one) {
+                int align, int prio, bool one)
+{
     DrawObj* o = obj2d_new(g, text2d_type());
     if (!o) return nullptr;
     text2d_set_font(o, font_group, font, base);
@@ -41,7 +44,8 @@ DrawObj* create(ResGroupId g, const char* font_group, const char* font, int base
 
 int text2d_type() { return obj2d_type_id(kT2dText); }
 
-void text2d_init(DrawObj* obj) {
+void text2d_init(DrawObj* obj)
+{
     Text2dWork* t = W(obj);
     std::memset(static_cast<void*>(t), 0, sizeof(Text2dWork));
     t->scale_x = t->scale_y = 1;
@@ -54,7 +58,8 @@ void text2d_init(DrawObj* obj) {
 
 // --- layout and draw ---------------------------------------------------------------------
 
-int text2d_layout(DrawObj* obj, bool shadow, TexVertexA* out, float* width, float* height) {
+int text2d_layout(DrawObj* obj, bool shadow, TexVertexA* out, float* width, float* height)
+{
     Text2dWork* t = W(obj);
     float total = 0, line_h = 0;
     int quads = 0;
@@ -88,7 +93,8 @@ int text2d_layout(DrawObj* obj, bool shadow, TexVertexA* out, float* width, floa
                 for (int k = 0; k < 4; ++k) {
                     Vec2 p = {cx + off[k][0], cy + off[k][1]};
                     if (g.rot != 0.0f) p = obj2d_turn(cx, cy, off[k][0], off[k][1], sn, cs);
-                    out[quads * 4 + k] = TexVertexA{p.x, p.y, 0, 1, colour, uv[2 * k], uv[2 * k + 1], 0, 0};
+                    out[quads * 4 + k] =
+                        TexVertexA{p.x, p.y, 0, 1, colour, uv[2 * k], uv[2 * k + 1], 0, 0};
                 }
             }
             ++quads;
@@ -114,11 +120,13 @@ int text2d_layout(DrawObj* obj, bool shadow, TexVertexA* out, float* width, floa
     return quads;
 }
 
-void text2d_measure(DrawObj* obj, float* width, float* height) {
+void text2d_measure(DrawObj* obj, float* width, float* height)
+{
     text2d_layout(obj, false, nullptr, width, height);
 }
 
-void text2d_draw(DrawObj** run, int count) {
+void text2d_draw(DrawObj** run, int count)
+{
     obj2d_stages_begin();
     const RenderStateKey base = obj2d_base_key();
     TexVertexA* verts = tex_get_vertex_scratch_a();
@@ -127,7 +135,8 @@ void text2d_draw(DrawObj** run, int count) {
         if (t->first == 0) continue;
         obj2d_apply_key(obj2d_key_with_blend(base, t->blend), t->shader, t->params, kObj2dFvf);
         tex_set_stage(0, obj2d_tex_record(t->tex), 1);
-        if (t->shadow_flags & 1u) obj2d_draw_quads(text2d_layout(run[i], true, verts, nullptr, nullptr));
+        if (t->shadow_flags & 1u)
+            obj2d_draw_quads(text2d_layout(run[i], true, verts, nullptr, nullptr));
         obj2d_draw_quads(text2d_layout(run[i], false, verts, nullptr, nullptr));
     }
     obj2d_stages_end();
@@ -136,7 +145,8 @@ void text2d_draw(DrawObj** run, int count) {
 // --- creators ------------------------------------------------------------------------------
 
 DrawObj* text2d_create(ResGroupId g, const char* font_group, const char* font, int base,
-                       uint32_t colour, float x, float y, float sx, float sy, int align, int prio) {
+                       uint32_t colour, float x, float y, float sx, float sy, int align, int prio)
+{
     DrawObj* o = create(g, font_group, font, base, x, y, align, prio, false);
     if (!o) return nullptr;
     text2d_set_colour(o, colour);
@@ -145,13 +155,15 @@ DrawObj* text2d_create(ResGroupId g, const char* font_group, const char* font, i
 }
 
 DrawObj* text2d_create_simple(ResGroupId g, const char* font_group, const char* font, int base,
-                              float x, float y, int align, int prio) {
+                              float x, float y, int align, int prio)
+{
     return create(g, font_group, font, base, x, y, align, prio, false);
 }
 
 DrawObj* text2d_printf_1f(ResGroupId g, const char* font_group, const char* font, int base,
                           uint32_t colour, float x, float y, float sx, float sy, int align,
-                          int prio, const char* format, ...) {
+                          int prio, const char* format, ...)
+{
     DrawObj* o = create(g, font_group, font, base, x, y, align, prio, true);
     if (!o) return nullptr;
     text2d_set_colour(o, colour);
@@ -165,7 +177,8 @@ DrawObj* text2d_printf_1f(ResGroupId g, const char* font_group, const char* font
 
 // --- setters -------------------------------------------------------------------------------
 
-void text2d_set_font(DrawObj* obj, const char* font_group, const char* font, int base) {
+void text2d_set_font(DrawObj* obj, const char* font_group, const char* font, int base)
+{
     if (!font) return;
     const size_t n = std::strlen(font);
     if (n > kFontNameMax) return;
@@ -188,7 +201,8 @@ void text2d_set_font(DrawObj* obj, const char* font_group, const char* font, int
     t->glyph_h = float(tex->height) * crop->h;
 }
 
-void text2d_set_text(DrawObj* obj, const char* text) {
+void text2d_set_text(DrawObj* obj, const char* text)
+{
     Text2dWork* t = W(obj);
     if (!text) {
         // Without text there is nothing to draw or measure.
@@ -203,42 +217,67 @@ void text2d_set_text(DrawObj* obj, const char* text) {
     t->length = uint16_t(n);
 }
 
-void text2d_printf(DrawObj* obj, const char* format, ...) {
+void text2d_printf(DrawObj* obj, const char* format, ...)
+{
     va_list args;
     va_start(args, format);
     format_text(obj, format, args);
     va_end(args);
 }
 
-void text2d_set_pos(DrawObj* o, float x, float y) { W(o)->x = x; W(o)->y = y; }
+void text2d_set_pos(DrawObj* o, float x, float y)
+{
+    W(o)->x = x;
+    W(o)->y = y;
+}
 void text2d_set_height(DrawObj* o, float h) { W(o)->height = h; }
-void text2d_set_anchor(DrawObj* o, float x, float y) { W(o)->anchor_x = x; W(o)->anchor_y = y; }
-void text2d_set_align(DrawObj* o, int f) {
+void text2d_set_anchor(DrawObj* o, float x, float y)
+{
+    W(o)->anchor_x = x;
+    W(o)->anchor_y = y;
+}
+void text2d_set_align(DrawObj* o, int f)
+{
     W(o)->anchor_x = (f & 2) ? 0.5f : (f & 1) ? 1.0f : 0.0f;
     W(o)->anchor_y = (f & 8) ? 0.5f : (f & 4) ? 1.0f : 0.0f;
 }
-void text2d_set_scale(DrawObj* o, float x, float y) { W(o)->scale_x = x; W(o)->scale_y = y; }
+void text2d_set_scale(DrawObj* o, float x, float y)
+{
+    W(o)->scale_x = x;
+    W(o)->scale_y = y;
+}
 void text2d_set_rot(DrawObj* o, float rad) { W(o)->rot = rad; }
 void text2d_set_advance(DrawObj* o, float factor) { W(o)->advance = factor; }
 void text2d_set_colour(DrawObj* o, uint32_t colour) { W(o)->colour = colour; }
-void text2d_set_shader(DrawObj* o, int set, const void* params, int bytes) {
+void text2d_set_shader(DrawObj* o, int set, const void* params, int bytes)
+{
     Text2dWork* t = W(o);
     t->shader = int16_t(set);
     if (params && bytes > 0)
         std::memcpy(t->params, params, size_t(bytes < kObj2dParamBytes ? bytes : kObj2dParamBytes));
 }
 void text2d_set_blend(DrawObj* o, int blend) { W(o)->blend = int16_t(blend); }
-void text2d_shadow_enable(DrawObj* o, int enable) {
-    if (enable) W(o)->shadow_flags |= 1u; else W(o)->shadow_flags &= ~1u;
+void text2d_shadow_enable(DrawObj* o, int enable)
+{
+    if (enable)
+        W(o)->shadow_flags |= 1u;
+    else
+        W(o)->shadow_flags &= ~1u;
 }
-void text2d_set_shadow_offset(DrawObj* o, float x, float y) { W(o)->shadow_x = x; W(o)->shadow_y = y; }
+void text2d_set_shadow_offset(DrawObj* o, float x, float y)
+{
+    W(o)->shadow_x = x;
+    W(o)->shadow_y = y;
+}
 void text2d_set_shadow_colour(DrawObj* o, uint32_t colour) { W(o)->shadow_colour = colour; }
-void text2d_set_shadow(DrawObj* o, float x, float y, uint32_t colour) {
+void text2d_set_shadow(DrawObj* o, float x, float y, uint32_t colour)
+{
     text2d_set_shadow_offset(o, x, y);
     text2d_set_shadow_colour(o, colour);
     text2d_shadow_enable(o, 1);
 }
-void text2d_set_glyph_callback(DrawObj* o, Text2dGlyphFn fn, void* arg) {
+void text2d_set_glyph_callback(DrawObj* o, Text2dGlyphFn fn, void* arg)
+{
     W(o)->glyph_fn = fn;
     W(o)->glyph_arg = arg;
 }

@@ -13,23 +13,23 @@ constexpr int kText2dMaxChars = 128;
 
 // What a glyph callback may change, with its defaults.
 struct Text2dGlyph {
-    float dx, dy;          // 0, 0
-    float scale_x, scale_y;// 1, 1
-    float rot;             // 0, radians about the glyph's pivot
-    float pivot_x, pivot_y;// 0.5, 0.5
-    uint32_t colour;       // the object's colour
+    float dx, dy;            // 0, 0
+    float scale_x, scale_y;  // 1, 1
+    float rot;               // 0, radians about the glyph's pivot
+    float pivot_x, pivot_y;  // 0.5, 0.5
+    uint32_t colour;         // the object's colour
 };
 using Text2dGlyphFn = void (*)(DrawObj* obj, int index, Text2dGlyph* glyph, void* arg);
 
 struct Text2dWork {
-    float x, y;                  // anchor position, pixels
-    float height;                // glyph height when |h| >= 0.001, else the font's
-    float anchor_x, anchor_y;    // fraction of the text's width and height
+    float x, y;                // anchor position, pixels
+    float height;              // glyph height when |h| >= 0.001, else the font's
+    float anchor_x, anchor_y;  // fraction of the text's width and height
     float scale_x, scale_y;
-    float rot;                   // radians about the position
-    float glyph_h;               // the font's glyph height in pixels
-    float advance;               // 0 proportional; else x height x scale x
-    ResHandle first, end;        // glyph crops; nothing drawn while first is 0
+    float rot;             // radians about the position
+    float glyph_h;         // the font's glyph height in pixels
+    float advance;         // 0 proportional; else x height x scale x
+    ResHandle first, end;  // glyph crops; nothing drawn while first is 0
     ResHandle tex;
     uint32_t colour;
     int16_t shader, blend;
@@ -37,9 +37,9 @@ struct Text2dWork {
     Text2dGlyphFn glyph_fn;
     void* glyph_arg;
     char text[kText2dMaxChars + 1];
-    uint8_t base;                // character code of the first glyph
+    uint8_t base;  // character code of the first glyph
     uint16_t length;
-    uint32_t shadow_flags;       // bit 0: shadow pass first
+    uint32_t shadow_flags;  // bit 0: shadow pass first
     float shadow_x, shadow_y;
     uint32_t shadow_colour;
 };
@@ -81,7 +81,7 @@ void text2d_set_blend(DrawObj* obj, int blend);
 void text2d_shadow_enable(DrawObj* obj, int enable);
 void text2d_set_shadow_offset(DrawObj* obj, float x, float y);
 void text2d_set_shadow_colour(DrawObj* obj, uint32_t colour);
-void text2d_set_shadow(DrawObj* obj, float x, float y, uint32_t colour);   // also enables
+void text2d_set_shadow(DrawObj* obj, float x, float y, uint32_t colour);  // also enables
 void text2d_set_glyph_callback(DrawObj* obj, Text2dGlyphFn fn, void* arg);
 
 // --- getters ----------------------------------------------------------------------------

@@ -12,11 +12,13 @@ namespace {
 
 ModelObj* work_of(DrawObj* obj) { return mdlobj_work(obj); }
 
-void set_dp(DrawObj* obj, int shift, int bits, uint32_t v) {
+void set_dp(DrawObj* obj, int shift, int bits, uint32_t v)
+{
     if (ModelObj* m = work_of(obj)) m->dp = draw_param_put(m->dp, shift, bits, v);
 }
 
-int refresh_default(ModelObj* m) {
+int refresh_default(ModelObj* m)
+{
     m->material_default = uint16_t(material_is_default(&m->material));
     return m->material_default;
 }
@@ -24,14 +26,16 @@ int refresh_default(ModelObj* m) {
 // Stores one material field through `edit` and recomputes the flag; 0 for
 // an object that is not a model.
 template <class Edit>
-int edit_material(DrawObj* obj, Edit edit) {
+int edit_material(DrawObj* obj, Edit edit)
+{
     ModelObj* m = work_of(obj);
     if (!m) return 0;
     edit(m->material);
     return refresh_default(m);
 }
 
-int set_param(DrawObj* obj, const char* name, const void* v, int count, int size) {
+int set_param(DrawObj* obj, const char* name, const void* v, int count, int size)
+{
     ModelObj* m = work_of(obj);
     if (!m || !v || count <= 0) return 0;
     return shader_set_param(m->params, m->shader_set, name, v, count * size);
@@ -41,7 +45,8 @@ int set_param(DrawObj* obj, const char* name, const void* v, int count, int size
 
 // --- type callbacks ------------------------------------------------------------------
 
-void mdlobj_init(DrawObj* obj) {
+void mdlobj_init(DrawObj* obj)
+{
     ModelObj* m = obj_work<ModelObj>(obj);
     *m = ModelObj{};
     m->material_default = 1;
@@ -60,13 +65,18 @@ void mdlobj_exit(DrawObj*) {}
 
 int mdlobj_type() { return obj3d_type_number(OBJ3D_MODEL); }
 
-int mdlobj_is_type(const DrawObj* obj) {
+int mdlobj_is_type(const DrawObj* obj)
+{
     return obj && mdlobj_type() != 0 && obj->type == mdlobj_type();
 }
 
-ModelObj* mdlobj_work(DrawObj* obj) { return mdlobj_is_type(obj) ? obj_work<ModelObj>(obj) : nullptr; }
+ModelObj* mdlobj_work(DrawObj* obj)
+{
+    return mdlobj_is_type(obj) ? obj_work<ModelObj>(obj) : nullptr;
+}
 
-DrawObj* mdlobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int priority) {
+DrawObj* mdlobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int priority)
+{
     if (mdlobj_type() == 0) return nullptr;
     DrawObj* obj = obj_alloc(group);
     if (!obj) return nullptr;
@@ -78,7 +88,8 @@ DrawObj* mdlobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int
     return obj;
 }
 
-DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, int priority) {
+DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, int priority)
+{
     DrawObj* obj = mdlobj_create(group, world, mesh, priority);
     if (obj) obj_kill(obj);
     return obj;
@@ -88,7 +99,8 @@ DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, 
 
 int mesh_shader_set_for(ResHandle mesh) { return mesh && (res_mesh_flags(mesh) & 1u) ? 4 : 0; }
 
-void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1, float dist1) {
+void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1, float dist1)
+{
     ModelObj* m = work_of(obj);
     if (!m) return;
     const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
@@ -112,24 +124,29 @@ void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1
 
 void mdlobj_set_model(DrawObj* obj, ResHandle mesh) { mdlobj_set_lods(obj, mesh, 0.0f, 0, 0.0f); }
 
-ResHandle mdlobj_get_model(DrawObj* obj) {
+ResHandle mdlobj_get_model(DrawObj* obj)
+{
     const ModelObj* m = work_of(obj);
     return m ? m->lods[0].mesh : 0;
 }
 
-void mdlobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh) {
+void mdlobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh)
+{
     if (ModelObj* m = work_of(obj)) m->fixed = mesh;
 }
 
-void mdlobj_set_shader_set(DrawObj* obj, int set) {
+void mdlobj_set_shader_set(DrawObj* obj, int set)
+{
     if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(set);
 }
 
-void mdlobj_refresh_shader_set(DrawObj* obj) {
+void mdlobj_refresh_shader_set(DrawObj* obj)
+{
     if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(mesh_shader_set_for(m->lods[0].mesh));
 }
 
-ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq) {
+ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq)
+{
     ResHandle chosen = 0;
     for (const LodEntry& e : m->lods) {
         if (e.mesh == 0 || e.dist > dist_sq) break;
@@ -149,14 +166,21 @@ void mdlobj_set_pass_a(DrawObj* o, uint32_t v) { set_dp(o, kDpPassABit, 1, v); }
 void mdlobj_set_pass_b(DrawObj* o, uint32_t v) { set_dp(o, kDpPassBBit, 1, v); }
 void mdlobj_set_blend(DrawObj* o, uint32_t v) { set_dp(o, kRsBlendShift, kRsBlendBits, v); }
 void mdlobj_set_cull(DrawObj* o, uint32_t v) { set_dp(o, kRsCullShift, kRsCullBits, v); }
-void mdlobj_set_billboard(DrawObj* o, uint32_t v) { set_dp(o, kDpBillboardShift, kDpBillboardBits, v); }
+void mdlobj_set_billboard(DrawObj* o, uint32_t v)
+{
+    set_dp(o, kDpBillboardShift, kDpBillboardBits, v);
+}
 void mdlobj_set_frustum_cull(DrawObj* o, uint32_t v) { set_dp(o, kDpFrustumCullBit, 1, v); }
-void mdlobj_set_alpha_ref(DrawObj* o, uint32_t v) { set_dp(o, kRsAlphaRefShift, kRsAlphaRefBits, v); }
+void mdlobj_set_alpha_ref(DrawObj* o, uint32_t v)
+{
+    set_dp(o, kRsAlphaRefShift, kRsAlphaRefBits, v);
+}
 void mdlobj_set_zfunc(DrawObj* o, uint32_t v) { set_dp(o, kRsZFuncShift, kRsZFuncBits, v); }
 void mdlobj_set_tex_filter(DrawObj* o, uint32_t v) { set_dp(o, kRsFilterShift, kRsFilterBits, v); }
 void mdlobj_set_fill(DrawObj* o, uint32_t v) { set_dp(o, kRsFillShift, kRsFillBits, v); }
 
-DrawParam mdlobj_get_draw_param(DrawObj* obj) {
+DrawParam mdlobj_get_draw_param(DrawObj* obj)
+{
     const ModelObj* m = work_of(obj);
     return m ? m->dp : 0;
 }
@@ -164,77 +188,109 @@ DrawParam mdlobj_get_draw_param(DrawObj* obj) {
 // --- material ---------------------------------------------------------------------------
 
 int mdlobj_set_material(DrawObj* obj, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
-                        uint32_t specular, float power, float w5) {
+                        uint32_t specular, float power, float w5)
+{
     return edit_material(obj, [&](ObjMaterial& mt) {
         material_set(&mt, ambient, diffuse, emissive, specular, power, w5);
     });
 }
-int mdlobj_set_ambient(DrawObj* obj, uint32_t argb) {
+int mdlobj_set_ambient(DrawObj* obj, uint32_t argb)
+{
     return edit_material(obj, [&](ObjMaterial& mt) { mt.ambient = argb; });
 }
-int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb) {
+int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb)
+{
     return edit_material(obj, [&](ObjMaterial& mt) { mt.diffuse = argb; });
 }
 int mdlobj_set_colour(DrawObj* obj, uint32_t argb) { return mdlobj_set_diffuse(obj, argb); }
-int mdlobj_set_emissive(DrawObj* obj, uint32_t argb) {
+int mdlobj_set_emissive(DrawObj* obj, uint32_t argb)
+{
     return edit_material(obj, [&](ObjMaterial& mt) { mt.emissive = argb; });
 }
-int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power) {
+int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power)
+{
     return edit_material(obj, [&](ObjMaterial& mt) {
         mt.specular = argb;
         mt.power = power;
     });
 }
-int mdlobj_set_material_w5(DrawObj* obj, float w5) {
+int mdlobj_set_material_w5(DrawObj* obj, float w5)
+{
     return edit_material(obj, [&](ObjMaterial& mt) { mt.w5 = w5; });
 }
 
-uint32_t mdlobj_get_colour(DrawObj* obj) {
+uint32_t mdlobj_get_colour(DrawObj* obj)
+{
     const ModelObj* m = work_of(obj);
     return m ? m->material.diffuse : 0;
 }
 
-ObjMaterial* mdlobj_get_material(DrawObj* obj) {
+ObjMaterial* mdlobj_get_material(DrawObj* obj)
+{
     ModelObj* m = work_of(obj);
     return m ? &m->material : nullptr;
 }
 
 // --- other fields ------------------------------------------------------------------------
 
-Mat44* mdlobj_matrix(DrawObj* obj) {
+Mat44* mdlobj_matrix(DrawObj* obj)
+{
     ModelObj* m = work_of(obj);
     return m ? &m->world : nullptr;
 }
 
-void mdlobj_set_shader_scalar(DrawObj* obj, float v) {
+void mdlobj_set_shader_scalar(DrawObj* obj, float v)
+{
     if (ModelObj* m = work_of(obj)) m->shader_scalar = v;
 }
 
-void mdlobj_set_override_tex(DrawObj* obj, ResHandle tex) {
+void mdlobj_set_override_tex(DrawObj* obj, ResHandle tex)
+{
     if (ModelObj* m = work_of(obj)) m->override_tex = tex;
 }
 
-ResHandle mdlobj_get_override_tex(DrawObj* obj) {
+ResHandle mdlobj_get_override_tex(DrawObj* obj)
+{
     const ModelObj* m = work_of(obj);
     return m ? m->override_tex : 0;
 }
 
-void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask) {
+void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask)
+{
     if (ModelObj* m = work_of(obj)) m->light_mask = mask;
 }
 
 // --- shader parameters ----------------------------------------------------------------------
 
-int mdlobj_set_shader_f1(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 4); }
-int mdlobj_set_shader_i1(DrawObj* o, const char* n, const int32_t* v, int c) { return set_param(o, n, v, c, 4); }
-int mdlobj_set_shader_f2(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 8); }
-int mdlobj_set_shader_f3(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 12); }
-int mdlobj_set_shader_f4(DrawObj* o, const char* n, const float* v, int c) { return set_param(o, n, v, c, 16); }
-int mdlobj_set_shader_m44(DrawObj* o, const char* n, const Mat44* v, int c) { return set_param(o, n, v, c, 64); }
+int mdlobj_set_shader_f1(DrawObj* o, const char* n, const float* v, int c)
+{
+    return set_param(o, n, v, c, 4);
+}
+int mdlobj_set_shader_i1(DrawObj* o, const char* n, const int32_t* v, int c)
+{
+    return set_param(o, n, v, c, 4);
+}
+int mdlobj_set_shader_f2(DrawObj* o, const char* n, const float* v, int c)
+{
+    return set_param(o, n, v, c, 8);
+}
+int mdlobj_set_shader_f3(DrawObj* o, const char* n, const float* v, int c)
+{
+    return set_param(o, n, v, c, 12);
+}
+int mdlobj_set_shader_f4(DrawObj* o, const char* n, const float* v, int c)
+{
+    return set_param(o, n, v, c, 16);
+}
+int mdlobj_set_shader_m44(DrawObj* o, const char* n, const Mat44* v, int c)
+{
+    return set_param(o, n, v, c, 64);
+}
 
 // --- visibility -------------------------------------------------------------------------------
 
-int mdlobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere) {
+int mdlobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere)
+{
     ModelObj* m = work_of(obj);
     if (!m) return 1;
     FrustumPlanes own;
@@ -262,7 +318,8 @@ struct BoundsAcc {
     int count;
 };
 
-void count_visible_model(DrawObj* obj, void* arg) {
+void count_visible_model(DrawObj* obj, void* arg)
+{
     ModelObj* m = mdlobj_work(obj);
     if (!m || !draw_param_bit(m->dp, kDpPassABit) || !m->chosen) return;
     BoundsAcc& acc = *static_cast<BoundsAcc*>(arg);
@@ -278,7 +335,8 @@ void count_visible_model(DrawObj* obj, void* arg) {
 
 }  // namespace
 
-int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set) {
+int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
+{
     BoundsAcc acc = {set, {{1e9f, 1e9f, 1e9f}, {-1e9f, -1e9f, -1e9f}}, 0};
     if (set) obj_for_each(count_visible_model, &acc);
     if (out_min) *out_min = acc.box.lo;

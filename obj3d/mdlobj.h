@@ -15,12 +15,12 @@ struct DrawObj;
 using ResGroupId = uint32_t;
 
 constexpr int kMdlLods = 2;
-constexpr int kShaderParamWords = 23;   // the per-object shader parameter block
+constexpr int kShaderParamWords = 23;  // the per-object shader parameter block
 constexpr int kMdlDefaultPriority = 81;
 
 struct LodEntry {
-    ResHandle mesh;   // 0 = none
-    float dist;       // compared with the squared eye distance
+    ResHandle mesh;  // 0 = none
+    float dist;      // compared with the squared eye distance
 };
 
 // The type work of a model object.
@@ -29,17 +29,17 @@ struct ModelObj {
     uint16_t material_default;  // material_is_default of the material
     uint32_t params[kShaderParamWords];
     ObjMaterial material;
-    float shader_scalar;        // 1.0
-    Mat44 world;                // identity; translation in row 3
-    ResHandle chosen;           // the level drawn this frame (written by the draw)
-    ResHandle fixed;            // used in passes A and B when not 0
-    LodEntry lods[kMdlLods];    // ascending distance
+    float shader_scalar;      // 1.0
+    Mat44 world;              // identity; translation in row 3
+    ResHandle chosen;         // the level drawn this frame (written by the draw)
+    ResHandle fixed;          // used in passes A and B when not 0
+    LodEntry lods[kMdlLods];  // ascending distance
     DrawParam dp;
-    ResHandle override_tex;     // replaces subset 0's stage-0 texture
-    Vec3 light_point;           // world position when the point lights are chosen
-    float cull_radius;          // the chosen mesh's sphere radius
-    uint32_t light_mask;        // 0xFFFFFFFF
-    DrawParam drawn_dp;         // copy made by obj3d_visible_bounds
+    ResHandle override_tex;  // replaces subset 0's stage-0 texture
+    Vec3 light_point;        // world position when the point lights are chosen
+    float cull_radius;       // the chosen mesh's sphere radius
+    uint32_t light_mask;     // 0xFFFFFFFF
+    DrawParam drawn_dp;      // copy made by obj3d_visible_bounds
 };
 
 // --- type callbacks (registered by obj3d_type_register) ------------------------------

@@ -27,14 +27,16 @@ constexpr int kMeshListWorkBytes = 196;
 
 Obj3dState g_o3;
 
-void clear_overrides() {
+void clear_overrides()
+{
     Obj3dState& s = g_o3;
     s.cull_ovr = s.fog_ovr = s.alpha_ref_ovr = s.w12 = s.blend_ovr = -1;
     s.tex_limit = s.pass_a = s.pass_b = s.w17 = -1;
     s.w18 = 0;
 }
 
-GfxColorF color_f(uint32_t argb) {
+GfxColorF color_f(uint32_t argb)
+{
     float f[4];
     color_to_f4(f, argb);
     return {f[0], f[1], f[2], f[3]};
@@ -44,23 +46,24 @@ GfxColorF color_f(uint32_t argb) {
 
 // --- DrawParam and materials ----------------------------------------------------------
 
-DrawParam draw_param_init(DrawParam word) {
-    return (word & 0xC0000000u) | kDrawParamDefault;
-}
+DrawParam draw_param_init(DrawParam word) { return (word & 0xC0000000u) | kDrawParamDefault; }
 
-int material_is_default(const ObjMaterial* m) {
+int material_is_default(const ObjMaterial* m)
+{
     const ObjMaterial& d = kObjMaterialDefault;
     return m->ambient == d.ambient && m->diffuse == d.diffuse && m->emissive == d.emissive &&
            m->specular == d.specular && m->power == d.power && m->w5 == d.w5;
 }
 
 void material_set(ObjMaterial* m, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
-                  uint32_t specular, float power, float w5) {
+                  uint32_t specular, float power, float w5)
+{
     *m = {ambient, diffuse, emissive, specular, power, w5};
 }
 
 void material_apply(uint32_t ambient, uint32_t diffuse, uint32_t emissive, uint32_t specular,
-                    float power) {
+                    float power)
+{
     GfxMaterial m;
     m.diffuse = color_f(diffuse);
     m.ambient = color_f(ambient);
@@ -70,7 +73,8 @@ void material_apply(uint32_t ambient, uint32_t diffuse, uint32_t emissive, uint3
     gfx_set_material(&m);
 }
 
-void material_apply_obj(const ObjMaterial* m) {
+void material_apply_obj(const ObjMaterial* m)
+{
     material_apply(m->ambient, m->diffuse, m->emissive, m->specular, m->power);
 }
 
@@ -78,7 +82,8 @@ void material_apply_default() { material_apply_obj(&kObjMaterialDefault); }
 
 // --- bounds and culling ------------------------------------------------------------------
 
-int mesh_bounds(ResHandle mesh, MeshBounds* out) {
+int mesh_bounds(ResHandle mesh, MeshBounds* out)
+{
     const MeshBuffers* mb = mesh ? res_mesh_get_object(mesh) : nullptr;
     if (!mb) return 0;
     out->centre = {mb->box0[0], mb->box0[1], mb->box0[2]};
@@ -90,14 +95,16 @@ int mesh_bounds(ResHandle mesh, MeshBounds* out) {
     return 1;
 }
 
-int sphere_in_frustum(const FrustumPlanes* planes, const Vec3* centre, float radius) {
+int sphere_in_frustum(const FrustumPlanes* planes, const Vec3* centre, float radius)
+{
     for (const Plane& p : planes->p)
         if (vm_plane_dot_point(&p, centre) < -radius) return 0;
     return 1;
 }
 
 int sphere_in_frustum_xf(const FrustumPlanes* planes, const Mat44* m, const MeshBounds* b,
-                         float margin) {
+                         float margin)
+{
     if (!m) return sphere_in_frustum(planes, &b->centre, b->radius + margin);
     const Vec3 origin = {m->m[12], m->m[13], m->m[14]};
     if (!sphere_in_frustum(planes, &origin, b->origin_radius + margin)) return 0;
@@ -106,7 +113,8 @@ int sphere_in_frustum_xf(const FrustumPlanes* planes, const Mat44* m, const Mesh
     return sphere_in_frustum(planes, &c, b->radius + margin);
 }
 
-void box_corners(Vec3 out[8], const Box3* box) {
+void box_corners(Vec3 out[8], const Box3* box)
+{
     const Vec3& a = box->lo;
     const Vec3& b = box->hi;
     const Vec3 c[8] = {{a.x, b.y, a.z}, {b.x, b.y, a.z}, {a.x, a.y, a.z}, {b.x, a.y, a.z},
@@ -114,7 +122,8 @@ void box_corners(Vec3 out[8], const Box3* box) {
     std::memcpy(out, c, sizeof c);
 }
 
-void box_from_points(Box3* out, const Vec3 pts[8]) {
+void box_from_points(Box3* out, const Vec3 pts[8])
+{
     Box3 r = {pts[0], pts[0]};
     for (int i = 1; i < 8; ++i) {
         r.lo = {std::min(r.lo.x, pts[i].x), std::min(r.lo.y, pts[i].y), std::min(r.lo.z, pts[i].z)};
@@ -123,30 +132,39 @@ void box_from_points(Box3* out, const Vec3 pts[8]) {
     *out = r;
 }
 
-void box_transform(Box3* out, const Box3* box, const Mat44* m) {
+void box_transform(Box3* out, const Box3* box, const Mat44* m)
+{
     Vec3 c[8];
     box_corners(c, box);
     for (Vec3& p : c) vm_mat_transform_point(&p, m, &p);
     box_from_points(out, c);
 }
 
-void box_union(Box3* box, const Box3* o) {
-    box->lo = {std::min(box->lo.x, o->lo.x), std::min(box->lo.y, o->lo.y), std::min(box->lo.z, o->lo.z)};
-    box->hi = {std::max(box->hi.x, o->hi.x), std::max(box->hi.y, o->hi.y), std::max(box->hi.z, o->hi.z)};
+void box_union(Box3* box, const Box3* o)
+{
+    box->lo = {std::min(box->lo.x, o->lo.x), std::min(box->lo.y, o->lo.y),
+               std::min(box->lo.z, o->lo.z)};
+    box->hi = {std::max(box->hi.x, o->hi.x), std::max(box->hi.y, o->hi.y),
+               std::max(box->hi.z, o->hi.z)};
 }
 
 // --- module state ------------------------------------------------------------------------
 
 const Obj3dState& obj3d_state() { return g_o3; }
 
-void obj3d_type_register() {
+void obj3d_type_register()
+{
     g_o3 = Obj3dState{};
-    g_o3.type_no[OBJ3D_PRIMLIST] = obj_register_type(nullptr, nullptr, nullptr, nullptr, kPrimListWorkBytes);
-    g_o3.type_no[OBJ3D_ATTACH] = obj_register_type(nullptr, nullptr, nullptr, nullptr, kAttachWorkBytes);
-    g_o3.type_no[OBJ3D_MOTION] = obj_register_type(nullptr, nullptr, nullptr, nullptr, kMotionWorkBytes);
-    g_o3.type_no[OBJ3D_MODEL] =
-        obj_register_type(mdlobj_draw_all, mdlobj_init, mdlobj_exit, nullptr, int(sizeof(ModelObj)));
-    g_o3.type_no[OBJ3D_MESHLIST] = obj_register_type(nullptr, nullptr, nullptr, nullptr, kMeshListWorkBytes);
+    g_o3.type_no[OBJ3D_PRIMLIST] =
+        obj_register_type(nullptr, nullptr, nullptr, nullptr, kPrimListWorkBytes);
+    g_o3.type_no[OBJ3D_ATTACH] =
+        obj_register_type(nullptr, nullptr, nullptr, nullptr, kAttachWorkBytes);
+    g_o3.type_no[OBJ3D_MOTION] =
+        obj_register_type(nullptr, nullptr, nullptr, nullptr, kMotionWorkBytes);
+    g_o3.type_no[OBJ3D_MODEL] = obj_register_type(mdlobj_draw_all, mdlobj_init, mdlobj_exit,
+                                                  nullptr, int(sizeof(ModelObj)));
+    g_o3.type_no[OBJ3D_MESHLIST] =
+        obj_register_type(nullptr, nullptr, nullptr, nullptr, kMeshListWorkBytes);
     g_o3.pass_id = 0;
     g_o3.xset = cam_get_xform_set(0);
     clear_overrides();
@@ -160,11 +178,13 @@ uint32_t obj3d_get_prim_batches() { return g_o3.prim_batches; }
 uint32_t obj3d_get_prim_blocks() { return g_o3.prim_blocks; }
 uint32_t obj3d_get_prim_count() { return g_o3.prim_count; }
 
-int obj3d_type_number(Obj3dKind kind) {
+int obj3d_type_number(Obj3dKind kind)
+{
     return kind >= 0 && kind < OBJ3D_KIND_COUNT ? g_o3.type_no[kind] : 0;
 }
 
-void obj3d_set_w7_w8(int32_t a, int32_t b) {
+void obj3d_set_w7_w8(int32_t a, int32_t b)
+{
     g_o3.w8 = a;
     g_o3.w7 = b;
 }
@@ -176,7 +196,8 @@ const Obj3dState* obj3d_set_blend_ovr(int32_t v) { return g_o3.blend_ovr = v, &g
 const Obj3dState* obj3d_set_tex_limit(int32_t v) { return g_o3.tex_limit = v, &g_o3; }
 const Obj3dState* obj3d_set_pass_a(int32_t v) { return g_o3.pass_a = v, &g_o3; }
 const Obj3dState* obj3d_set_pass_b(int32_t v) { return g_o3.pass_b = v, &g_o3; }
-void obj3d_set_w17_w18(int32_t a, int32_t b) {
+void obj3d_set_w17_w18(int32_t a, int32_t b)
+{
     g_o3.w17 = a;
     g_o3.w18 = b;
 }
@@ -191,7 +212,8 @@ int32_t obj3d_get_pass_b() { return g_o3.pass_b; }
 
 // --- per-view pass -----------------------------------------------------------------------
 
-void obj3d_scene_begin(int view, int pass_id, int xform_set_index) {
+void obj3d_scene_begin(int view, int pass_id, int xform_set_index)
+{
     g_o3.pass_id = pass_id;
     cam_set_cur_screen(view);
     cam_select_xform_set(xform_set_index);
@@ -209,7 +231,8 @@ void obj3d_scene_begin(int view, int pass_id, int xform_set_index) {
     obj3d_apply_fog(view);
 }
 
-void obj3d_scene_end() {
+void obj3d_scene_end()
+{
     clear_overrides();
     obj3d_unbind_stages(0);
 }

@@ -34,7 +34,8 @@ constexpr DrawParam kDrawParamDefault = 0x05D8013Du;  // draw_param_init of a ze
 
 constexpr uint32_t draw_param_bit(DrawParam p, int bit) { return (p >> bit) & 1u; }
 // The word with one field replaced by v masked to the field's width.
-constexpr DrawParam draw_param_put(DrawParam p, int shift, int bits, uint32_t v) {
+constexpr DrawParam draw_param_put(DrawParam p, int shift, int bits, uint32_t v)
+{
     const uint32_t mask = ((1u << bits) - 1u) << shift;
     return (p & ~mask) | ((v << shift) & mask);
 }
@@ -44,12 +45,12 @@ DrawParam draw_param_init(DrawParam word);
 
 // --- ObjMaterial -------------------------------------------------------------------
 struct ObjMaterial {
-    uint32_t ambient;   // 0xAARRGGBB
+    uint32_t ambient;  // 0xAARRGGBB
     uint32_t diffuse;
     uint32_t emissive;
     uint32_t specular;
     float power;
-    float w5;           // not part of the device material
+    float w5;  // not part of the device material
 };
 inline constexpr ObjMaterial kObjMaterialDefault = {0x00FFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
 
@@ -71,7 +72,7 @@ struct Box3 {
 };
 // A mesh's bounds as the culling reads them.
 struct MeshBounds {
-    Vec3 centre;          // bounding sphere
+    Vec3 centre;  // bounding sphere
     float radius;
     float origin_radius;  // radius about the mesh's own origin
     float allowance;      // distance allowance (origin radius squared)
@@ -97,8 +98,14 @@ void box_union(Box3* box, const Box3* other);
 
 // --- module state ------------------------------------------------------------------
 // Kinds in the order of the state's type words.
-enum Obj3dKind : int { OBJ3D_MODEL, OBJ3D_MESHLIST, OBJ3D_MOTION, OBJ3D_PRIMLIST, OBJ3D_ATTACH,
-                       OBJ3D_KIND_COUNT };
+enum Obj3dKind : int {
+    OBJ3D_MODEL,
+    OBJ3D_MESHLIST,
+    OBJ3D_MOTION,
+    OBJ3D_PRIMLIST,
+    OBJ3D_ATTACH,
+    OBJ3D_KIND_COUNT
+};
 
 // Obj3dState. Overrides count as set when not -1; the pass flags when 1.
 struct Obj3dState {
@@ -107,11 +114,11 @@ struct Obj3dState {
     XformSet* xset;                     // the set of the view being drawn
     int32_t w7, w8;                     // stored pair, read by nobody here
     int32_t cull_ovr, fog_ovr, alpha_ref_ovr;
-    int32_t w12;                        // offered to the batched sprite draw
+    int32_t w12;  // offered to the batched sprite draw
     int32_t blend_ovr;
-    int32_t tex_limit;                  // textures bound per subset; stages not unbound
+    int32_t tex_limit;  // textures bound per subset; stages not unbound
     int32_t pass_a, pass_b;
-    int32_t w17, w18;                   // pair read by the batched sprite draw
+    int32_t w17, w18;                                // pair read by the batched sprite draw
     uint32_t prim_batches, prim_blocks, prim_count;  // 3D primitive-list counters
 };
 

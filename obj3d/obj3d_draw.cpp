@@ -34,8 +34,8 @@ constexpr int kSortStack = 32;
 constexpr int kSortThreshold = 10;
 
 struct DrawWork {
-    DrawObj* order[kObj3dSortCap];   // opaque group, then the whole draw order
-    DrawObj* split[kObj3dSortCap];   // front group from 0 up, back group from the top down
+    DrawObj* order[kObj3dSortCap];  // opaque group, then the whole draw order
+    DrawObj* split[kObj3dSortCap];  // front group from 0 up, back group from the top down
     int order_count;
 };
 DrawWork g_dw;
@@ -43,7 +43,8 @@ DrawWork g_dw;
 // --- sorts ------------------------------------------------------------------------
 
 float key_f(const DrawObj* o) { return o->depth; }
-uint32_t key_u(const DrawObj* o) {
+uint32_t key_u(const DrawObj* o)
+{
     uint32_t u;
     std::memcpy(&u, &o->depth, sizeof u);
     return u;
@@ -54,7 +55,8 @@ uint32_t key_u(const DrawObj* o) {
 // left to one insertion pass over the whole array, which moves a record only
 // past records strictly after it, so equal keys keep their order.
 template <class Key, class Before>
-void sort_records(DrawObj** a, int n, Key key, Before before) {
+void sort_records(DrawObj** a, int n, Key key, Before before)
+{
     if (n < 2) return;
     int stack_lo[kSortStack], stack_hi[kSortStack];
     int sp = 0;
@@ -108,7 +110,8 @@ bool set_(int v) { return v != -1; }
 
 // --- mesh draw pieces -------------------------------------------------------------
 
-void apply_billboard(const Obj3dPassView& pv, Mat44* w, uint32_t mode) {
+void apply_billboard(const Obj3dPassView& pv, Mat44* w, uint32_t mode)
+{
     const Mat44& cam = pv.set->cam_to_world;
     if (mode == 1) {
         std::memcpy(w->m, cam.m, 12 * sizeof(float));
@@ -121,14 +124,16 @@ void apply_billboard(const Obj3dPassView& pv, Mat44* w, uint32_t mode) {
     vm_mat_scale(w, w, &scale);
 }
 
-void bind_buffers(const MeshBuffers* mb) {
+void bind_buffers(const MeshBuffers* mb)
+{
     if (mb->ib) gfx_set_indices(disp_wire_index_buffer(mb->ib, mb->index_bits == 32 ? 4 : 2));
     gfx_set_stream_source(0, disp_wire_vertex_buffer(mb->vb), 0, mb->stride);
 }
 
 // Binds the subset's textures; the number of stages used.
 int bind_subset_textures(const Obj3dPassView& pv, const MeshSubset& s, int subset,
-                         ResHandle override_tex, uint32_t filter) {
+                         ResHandle override_tex, uint32_t filter)
+{
     if (s.slot_count == 0) {
         if (!set_(pv.tex_limit)) tex_set_stage(0, nullptr, int(filter));
         return 0;
@@ -142,14 +147,16 @@ int bind_subset_textures(const Obj3dPassView& pv, const MeshSubset& s, int subse
     return n;
 }
 
-void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuffers* mb) {
+void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuffers* mb)
+{
     const uint32_t filter = rstate_field(a.dp, kRsFilterShift, kRsFilterBits);
     for (uint32_t i = 0; i < mb->subset_count; ++i) {
         const MeshSubset& s = mb->subsets[i];
         const int n = bind_subset_textures(pv, s, int(i), a.override_tex, filter);
         const GfxPrim prim = GfxPrim(s.prim_type);
         if (mb->ib)
-            gfx_draw_indexed_primitive(prim, 0, s.min_vertex, s.vertex_count, s.start_index, s.prim_count);
+            gfx_draw_indexed_primitive(prim, 0, s.min_vertex, s.vertex_count, s.start_index,
+                                       s.prim_count);
         else
             gfx_draw_primitive(prim, s.start_index, s.prim_count);
         if (!set_(pv.tex_limit))
@@ -159,7 +166,8 @@ void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuff
 }
 
 // Common states of a draw-all, set once before its objects.
-void apply_base_states(const Obj3dPassView& pv, int samplers) {
+void apply_base_states(const Obj3dPassView& pv, int samplers)
+{
     disp_rstate_cache_reset();
     const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(pv.fog_enable);
     const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : 0;
@@ -180,16 +188,20 @@ void apply_base_states(const Obj3dPassView& pv, int samplers) {
 
 // --- public sorts ------------------------------------------------------------------
 
-void sort_by_key_asc(DrawObj** a, int n) {
+void sort_by_key_asc(DrawObj** a, int n)
+{
     sort_records(a, n, key_f, [](float x, float y) { return x < y; });
 }
-void sort_by_key_desc(DrawObj** a, int n) {
+void sort_by_key_desc(DrawObj** a, int n)
+{
     sort_records(a, n, key_f, [](float x, float y) { return x > y; });
 }
-void sort_by_uint_asc(DrawObj** a, int n) {
+void sort_by_uint_asc(DrawObj** a, int n)
+{
     sort_records(a, n, key_u, [](uint32_t x, uint32_t y) { return x < y; });
 }
-void sort_by_uint_desc(DrawObj** a, int n) {
+void sort_by_uint_desc(DrawObj** a, int n)
+{
     sort_records(a, n, key_u, [](uint32_t x, uint32_t y) { return x > y; });
 }
 
@@ -198,7 +210,8 @@ int obj3d_sort_count() { return g_dw.order_count; }
 
 // --- pass view and keys -------------------------------------------------------------
 
-void obj3d_pass_view(Obj3dPassView* out) {
+void obj3d_pass_view(Obj3dPassView* out)
+{
     const Obj3dState& s = obj3d_state();
     Obj3dPassView& pv = *out;
     pv.cull_ovr = s.cull_ovr;
@@ -218,7 +231,8 @@ void obj3d_pass_view(Obj3dPassView* out) {
     pv.planes = &pv.set->cull_planes;
 }
 
-RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit) {
+RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit)
+{
     auto field = [&](int shift, int bits) { return int(rstate_field(dp, shift, bits)); };
     const int lighting = unlit ? 0 : int(draw_param_bit(dp, kDpLightingBit));
     const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(draw_param_bit(dp, kDpFogBit));
@@ -230,7 +244,8 @@ RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit)
                            field(kRsFilterShift, kRsFilterBits));
 }
 
-uint32_t mdlobj_state_key(DrawParam dp, int shader_set) {
+uint32_t mdlobj_state_key(DrawParam dp, int shader_set)
+{
     auto f = [&](int shift, int bits) { return rstate_field(dp, shift, bits); };
     return draw_param_bit(dp, kDpLightingBit) | draw_param_bit(dp, kDpFogBit) << 1 |
            f(kRsBlendShift, kRsBlendBits) << 2 | f(kRsCullShift, kRsCullBits) << 7 |
@@ -241,7 +256,8 @@ uint32_t mdlobj_state_key(DrawParam dp, int shader_set) {
 
 // --- mesh draw -----------------------------------------------------------------------
 
-void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_mesh) {
+void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_mesh)
+{
     if (a.mesh == 0) return;
     if (pv.pass_a && !draw_param_bit(a.dp, kDpPassABit)) return;
     if (pv.pass_b && !draw_param_bit(a.dp, kDpPassBBit)) return;
@@ -279,7 +295,8 @@ namespace {
 
 // Level of detail, cull and the group of one model object; false when it is
 // not drawn this frame.
-bool mdlobj_prepare(const Obj3dPassView& pv, DrawObj* o, ModelObj* m) {
+bool mdlobj_prepare(const Obj3dPassView& pv, DrawObj* o, ModelObj* m)
+{
     const Vec3 pos = {m->world.m[12], m->world.m[13], m->world.m[14]};
     const float d2 = vm_vec3_dist_sq(&pv.eye, &pos);
     o->depth = d2;
@@ -296,7 +313,8 @@ bool mdlobj_prepare(const Obj3dPassView& pv, DrawObj* o, ModelObj* m) {
     return true;
 }
 
-void mdlobj_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh) {
+void mdlobj_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
+{
     ModelObj* m = obj_work<ModelObj>(o);
     PointLight* lights[kObj3dMaxLights] = {};
     int nlights = 0;
@@ -324,7 +342,8 @@ void mdlobj_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh) 
 
 }  // namespace
 
-void mdlobj_draw_all(DrawObj** run, int count) {
+void mdlobj_draw_all(DrawObj** run, int count)
+{
     Obj3dPassView pv;
     obj3d_pass_view(&pv);
     int opaque = 0, front = 0, back = kObj3dSortCap;
@@ -357,4 +376,3 @@ void mdlobj_draw_all(DrawObj** run, int count) {
     for (int i = 0; i < n; ++i) mdlobj_draw_one(pv, g_dw.order[i], &last_mesh);
     if (!set_(pv.tex_limit)) obj3d_unbind_stages(1);
 }
-

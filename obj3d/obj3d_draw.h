@@ -15,19 +15,19 @@
 struct DrawObj;
 struct XformSet;
 
-constexpr int kObj3dSortCap = 8192;   // the size of the draw-object pool
-constexpr int kObj3dMaxLights = 4;    // point lights per object
+constexpr int kObj3dSortCap = 8192;  // the size of the draw-object pool
+constexpr int kObj3dMaxLights = 4;   // point lights per object
 
 // What a draw-all reads once from the state and the current view.
 struct Obj3dPassView {
     int cull_ovr, fog_ovr, alpha_ovr, blend_ovr, tex_limit;  // -1 = none
     bool pass_a, pass_b;
-    uint32_t fog_enable;         // the current screen's fog
+    uint32_t fog_enable;  // the current screen's fog
     int pass_id;
     int screen;
     Vec3 eye;
     float far_sq;
-    const FrustumPlanes* planes; // cull planes of the set
+    const FrustumPlanes* planes;  // cull planes of the set
     const XformSet* set;
 };
 void obj3d_pass_view(Obj3dPassView* out);
@@ -35,16 +35,16 @@ void obj3d_pass_view(Obj3dPassView* out);
 // One mesh draw.
 struct MeshDrawArgs {
     ResHandle mesh;
-    ResHandle override_tex;      // 0: none
-    Mat44* world;                // billboards rewrite it
+    ResHandle override_tex;  // 0: none
+    Mat44* world;            // billboards rewrite it
     const void* skin;
     const ObjMaterial* material;
     DrawParam dp;
     int shader_set;
-    const void* params;          // 92-byte parameter block
+    const void* params;  // 92-byte parameter block
     float scalar;
     const void* lights;
-    int light_count;             // 0..kObj3dMaxLights
+    int light_count;  // 0..kObj3dMaxLights
 };
 // Draws the mesh with its key, buffers (only when the mesh differs from
 // *last_mesh) and per-subset textures. Nothing for mesh 0 or a pass the

@@ -78,10 +78,10 @@ void drain_gtk(void)
 
 int gtk_message_box(const char* text, const char* caption, int type)
 {
-    GtkWidget* dlg = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL,
-                                            type == PLAT_MB_OKCANCEL ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO,
-                                            type == PLAT_MB_OKCANCEL ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK,
-                                            "%s", text ? text : "");
+    GtkWidget* dlg = gtk_message_dialog_new(
+        nullptr, GTK_DIALOG_MODAL,
+        type == PLAT_MB_OKCANCEL ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO,
+        type == PLAT_MB_OKCANCEL ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", text ? text : "");
     gtk_window_set_title(GTK_WINDOW(dlg), caption ? caption : "");
     gtk_window_set_keep_above(GTK_WINDOW(dlg), TRUE);
     const gint response = gtk_dialog_run(GTK_DIALOG(dlg));
@@ -93,9 +93,9 @@ int gtk_message_box(const char* text, const char* caption, int type)
 
 int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::string* path)
 {
-    GtkWidget* dlg = gtk_file_chooser_dialog_new(k_save_caption, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE,
-                                                 "_Cancel", GTK_RESPONSE_CANCEL, "_Save",
-                                                 GTK_RESPONSE_ACCEPT, nullptr);
+    GtkWidget* dlg = gtk_file_chooser_dialog_new(
+        k_save_caption, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
+        "_Save", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dlg);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
     gtk_file_chooser_set_local_only(chooser, TRUE);
@@ -151,7 +151,8 @@ int plat_message_box(const char* text, const char* caption, int type)
     int result = PLAT_IDOK;
     if (plat_dialogs_scripted()) {
         std::string answer;
-        if (next_answer(&answer) && answer == "cancel" && type == PLAT_MB_OKCANCEL) result = PLAT_IDCANCEL;
+        if (next_answer(&answer) && answer == "cancel" && type == PLAT_MB_OKCANCEL)
+            result = PLAT_IDCANCEL;
     } else {
         result = gtk_message_box(text, caption, type);
     }

@@ -157,10 +157,11 @@ bool plat_name_less(std::string_view a, std::string_view b)
         if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
     }
     if (a.size() != b.size()) return a.size() < b.size();
-    return a < b;   // std::string_view compares as unsigned bytes
+    return a < b;  // std::string_view compares as unsigned bytes
 }
 
-int plat_list_files(std::string_view folder, std::string_view pattern, std::vector<std::string>* names)
+int plat_list_files(std::string_view folder, std::string_view pattern,
+                    std::vector<std::string>* names)
 {
     names->clear();
     std::string dir;

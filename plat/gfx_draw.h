@@ -28,7 +28,7 @@ constexpr uint32_t GFX_FVF_XYZB4 = 0x00C;
 constexpr uint32_t GFX_FVF_POSITION_MASK = 0x00E;
 constexpr uint32_t GFX_FVF_NORMAL = 0x010;
 constexpr uint32_t GFX_FVF_DIFFUSE = 0x040;
-constexpr uint32_t GFX_FVF_TANGENTS = 0x080;   // tangent + binormal here
+constexpr uint32_t GFX_FVF_TANGENTS = 0x080;  // tangent + binormal here
 constexpr uint32_t GFX_FVF_TEXCOUNT_MASK = 0xF00;
 constexpr int GFX_FVF_TEXCOUNT_SHIFT = 8;
 constexpr uint32_t GFX_FVF_LASTBETA_UBYTE4 = 0x1000;
@@ -43,25 +43,36 @@ constexpr uint32_t gfx_fvf_texsize(uint32_t code, int set) { return code << (16 
 // Vertex elements
 // ---------------------------------------------------------------------------
 enum GfxDeclType : uint8_t {
-  GFX_DECLTYPE_FLOAT1 = 0, GFX_DECLTYPE_FLOAT2, GFX_DECLTYPE_FLOAT3,
-  GFX_DECLTYPE_FLOAT4, GFX_DECLTYPE_D3DCOLOR, GFX_DECLTYPE_UBYTE4,
-  GFX_DECLTYPE_UNUSED = 17,
+    GFX_DECLTYPE_FLOAT1 = 0,
+    GFX_DECLTYPE_FLOAT2,
+    GFX_DECLTYPE_FLOAT3,
+    GFX_DECLTYPE_FLOAT4,
+    GFX_DECLTYPE_D3DCOLOR,
+    GFX_DECLTYPE_UBYTE4,
+    GFX_DECLTYPE_UNUSED = 17,
 };
 enum GfxDeclUsage : uint8_t {
-  GFX_DECLUSAGE_POSITION = 0, GFX_DECLUSAGE_BLENDWEIGHT, GFX_DECLUSAGE_BLENDINDICES,
-  GFX_DECLUSAGE_NORMAL, GFX_DECLUSAGE_PSIZE, GFX_DECLUSAGE_TEXCOORD,
-  GFX_DECLUSAGE_TANGENT, GFX_DECLUSAGE_BINORMAL, GFX_DECLUSAGE_TESSFACTOR,
-  GFX_DECLUSAGE_POSITIONT, GFX_DECLUSAGE_COLOR,
+    GFX_DECLUSAGE_POSITION = 0,
+    GFX_DECLUSAGE_BLENDWEIGHT,
+    GFX_DECLUSAGE_BLENDINDICES,
+    GFX_DECLUSAGE_NORMAL,
+    GFX_DECLUSAGE_PSIZE,
+    GFX_DECLUSAGE_TEXCOORD,
+    GFX_DECLUSAGE_TANGENT,
+    GFX_DECLUSAGE_BINORMAL,
+    GFX_DECLUSAGE_TESSFACTOR,
+    GFX_DECLUSAGE_POSITIONT,
+    GFX_DECLUSAGE_COLOR,
 };
 constexpr uint8_t GFX_DECLMETHOD_DEFAULT = 0;
 
 struct GfxVertexElement {
-  uint16_t stream;   // 0 (0xFF ends the list)
-  uint16_t offset;   // bytes from the vertex start
-  uint8_t type;      // GfxDeclType
-  uint8_t method;    // GFX_DECLMETHOD_DEFAULT
-  uint8_t usage;     // GfxDeclUsage
-  uint8_t usage_index;
+    uint16_t stream;  // 0 (0xFF ends the list)
+    uint16_t offset;  // bytes from the vertex start
+    uint8_t type;     // GfxDeclType
+    uint8_t method;   // GFX_DECLMETHOD_DEFAULT
+    uint8_t usage;    // GfxDeclUsage
+    uint8_t usage_index;
 };
 constexpr GfxVertexElement GFX_DECL_END = {0xFF, 0, GFX_DECLTYPE_UNUSED, 0, 0, 0};
 constexpr int GFX_MAX_VERTEX_ELEMENTS = 20;  // with the end marker
@@ -73,9 +84,9 @@ int gfx_fvf_to_elements(uint32_t fvf, GfxVertexElement out[GFX_MAX_VERTEX_ELEMEN
 // Vertex size of a declaration list (highest offset + size), 0 when bad.
 int gfx_elements_size(const GfxVertexElement* elements);
 
-struct GfxVertexDecl;   // opaque
-struct GfxVertexBuffer; // opaque
-struct GfxIndexBuffer;  // opaque
+struct GfxVertexDecl;    // opaque
+struct GfxVertexBuffer;  // opaque
+struct GfxIndexBuffer;   // opaque
 
 GfxVertexDecl* gfx_decl_create(const GfxVertexElement* elements);  // null on bad list
 void gfx_decl_release(GfxVertexDecl* decl);
@@ -108,8 +119,12 @@ GfxHr gfx_set_indices(GfxIndexBuffer* ib);
 // Draws. Counts are primitives. Every draw needs a declaration (or FVF).
 // ---------------------------------------------------------------------------
 enum GfxPrim : int {
-  GFX_PT_POINTLIST = 1, GFX_PT_LINELIST, GFX_PT_LINESTRIP,
-  GFX_PT_TRIANGLELIST, GFX_PT_TRIANGLESTRIP, GFX_PT_TRIANGLEFAN,
+    GFX_PT_POINTLIST = 1,
+    GFX_PT_LINELIST,
+    GFX_PT_LINESTRIP,
+    GFX_PT_TRIANGLELIST,
+    GFX_PT_TRIANGLESTRIP,
+    GFX_PT_TRIANGLEFAN,
 };
 // Vertices or indices that `count` primitives of a type use (0 when bad).
 uint32_t gfx_prim_vertex_count(GfxPrim type, uint32_t count);

@@ -15,32 +15,37 @@
 
 namespace {
 
-int fail(GfxImageError* err, GfxImageError e) {
-  if (err) *err = e;
-  return 0;
+int fail(GfxImageError* err, GfxImageError e)
+{
+    if (err) *err = e;
+    return 0;
 }
 
-uint32_t rd32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+uint32_t rd32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool size_ok(uint32_t w, uint32_t h) {
-  return w >= 1 && h >= 1 && w <= GFX_IMAGE_MAX_SIZE && h <= GFX_IMAGE_MAX_SIZE;
+bool size_ok(uint32_t w, uint32_t h)
+{
+    return w >= 1 && h >= 1 && w <= GFX_IMAGE_MAX_SIZE && h <= GFX_IMAGE_MAX_SIZE;
 }
 
 // Compressed files cannot hold more than a few thousand pixels per byte; a
 // header that claims more is refused before its pixels are allocated.
-bool plausible_for(uint32_t w, uint32_t h, size_t file_bytes) {
-  return static_cast<uint64_t>(w) * h <= static_cast<uint64_t>(file_bytes) * 4096u + 65536u;
+bool plausible_for(uint32_t w, uint32_t h, size_t file_bytes)
+{
+    return static_cast<uint64_t>(w) * h <= static_cast<uint64_t>(file_bytes) * 4096u + 65536u;
 }
 
-void one_level(GfxImage* out, int w, int h, GfxFormat fmt, int kind, size_t bytes) {
-  *out = GfxImage{};
-  out->width = w, out->height = h, out->levels = 1, out->format = fmt, out->file_kind = kind;
-  out->data.assign(bytes, 0);
-  out->level_offset[0] = 0;
-  out->level_size[0] = bytes;
+void one_level(GfxImage* out, int w, int h, GfxFormat fmt, int kind, size_t bytes)
+{
+    *out = GfxImage{};
+    out->width = w, out->height = h, out->levels = 1, out->format = fmt, out->file_kind = kind;
+    out->data.assign(bytes, 0);
+    out->level_offset[0] = 0;
+    out->level_size[0] = bytes;
 }
 
 }  // namespace
@@ -48,42 +53,44 @@ void one_level(GfxImage* out, int w, int h, GfxFormat fmt, int kind, size_t byte
 // ---------------------------------------------------------------------------
 // PNG through libpng's simplified API (no setjmp in our code).
 // ---------------------------------------------------------------------------
-int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err) {
-  if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
-  if (size < 8 || png_sig_cmp(static_cast<png_const_bytep>(data), 0, 8) != 0)
-    return fail(err, GFX_IMG_UNKNOWN_KIND);
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&img, data, size)) return fail(err, GFX_IMG_DECODE);
-  if (!size_ok(img.width, img.height) || !plausible_for(img.width, img.height, size)) {
+int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+{
+    if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
+    if (size < 8 || png_sig_cmp(static_cast<png_const_bytep>(data), 0, 8) != 0)
+        return fail(err, GFX_IMG_UNKNOWN_KIND);
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&img, data, size)) return fail(err, GFX_IMG_DECODE);
+    if (!size_ok(img.width, img.height) || !plausible_for(img.width, img.height, size)) {
+        png_image_free(&img);
+        return fail(err, GFX_IMG_BAD_HEADER);
+    }
+    GfxFormat fmt;
+    bool colour = img.format & PNG_FORMAT_FLAG_COLOR;
+    bool alpha = img.format & PNG_FORMAT_FLAG_ALPHA;
+    bool palette = img.format & PNG_FORMAT_FLAG_COLORMAP;
+    if (colour || palette) {
+        fmt = (alpha || palette) ? GFX_FMT_A8R8G8B8 : GFX_FMT_X8R8G8B8;
+        img.format = PNG_FORMAT_BGRA;  // bytes B, G, R, A; no alpha in the file gives 255
+    } else if (alpha) {
+        fmt = GFX_FMT_A8L8;
+        img.format = PNG_FORMAT_GA;  // bytes L, A = the A8L8 word
+    } else {
+        fmt = GFX_FMT_L8;
+        img.format = PNG_FORMAT_GRAY;
+    }
+    size_t bytes = PNG_IMAGE_SIZE(img);
+    one_level(out, static_cast<int>(img.width), static_cast<int>(img.height), fmt, GFX_FILE_PNG,
+              bytes);
+    if (!png_image_finish_read(&img, nullptr, out->data.data(), 0, nullptr)) {
+        png_image_free(&img);
+        *out = GfxImage{};
+        return fail(err, GFX_IMG_DECODE);
+    }
     png_image_free(&img);
-    return fail(err, GFX_IMG_BAD_HEADER);
-  }
-  GfxFormat fmt;
-  bool colour = img.format & PNG_FORMAT_FLAG_COLOR;
-  bool alpha = img.format & PNG_FORMAT_FLAG_ALPHA;
-  bool palette = img.format & PNG_FORMAT_FLAG_COLORMAP;
-  if (colour || palette) {
-    fmt = (alpha || palette) ? GFX_FMT_A8R8G8B8 : GFX_FMT_X8R8G8B8;
-    img.format = PNG_FORMAT_BGRA;  // bytes B, G, R, A; no alpha in the file gives 255
-  } else if (alpha) {
-    fmt = GFX_FMT_A8L8;
-    img.format = PNG_FORMAT_GA;    // bytes L, A = the A8L8 word
-  } else {
-    fmt = GFX_FMT_L8;
-    img.format = PNG_FORMAT_GRAY;
-  }
-  size_t bytes = PNG_IMAGE_SIZE(img);
-  one_level(out, static_cast<int>(img.width), static_cast<int>(img.height), fmt, GFX_FILE_PNG, bytes);
-  if (!png_image_finish_read(&img, nullptr, out->data.data(), 0, nullptr)) {
-    png_image_free(&img);
-    *out = GfxImage{};
-    return fail(err, GFX_IMG_DECODE);
-  }
-  png_image_free(&img);
-  if (err) *err = GFX_IMG_OK;
-  return 1;
+    if (err) *err = GFX_IMG_OK;
+    return 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -93,62 +100,64 @@ int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageE
 // ---------------------------------------------------------------------------
 namespace {
 struct JpegErr {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-  int warnings;
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    int warnings;
 };
 void jpeg_on_error(j_common_ptr c) { std::longjmp(reinterpret_cast<JpegErr*>(c->err)->jump, 1); }
-void jpeg_on_message(j_common_ptr c, int level) {
-  if (level < 0) reinterpret_cast<JpegErr*>(c->err)->warnings++;
+void jpeg_on_message(j_common_ptr c, int level)
+{
+    if (level < 0) reinterpret_cast<JpegErr*>(c->err)->warnings++;
 }
 void jpeg_silent(j_common_ptr) {}
 
 // Returns 0 ok, else an error code; rows are written into `out`.
-int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t size,
-             GfxImage* out) {
-  if (setjmp(je->jump)) return GFX_IMG_DECODE;
-  jpeg_create_decompress(ci);
-  jpeg_mem_src(ci, static_cast<const unsigned char*>(data), static_cast<unsigned long>(size));
-  if (jpeg_read_header(ci, TRUE) != JPEG_HEADER_OK) return GFX_IMG_DECODE;
-  if (!size_ok(ci->image_width, ci->image_height) ||
-      !plausible_for(ci->image_width, ci->image_height, size))
-    return GFX_IMG_BAD_HEADER;
-  ci->out_color_space = JCS_EXT_BGRA;
-  jpeg_start_decompress(ci);
-  if (ci->output_components != 4) return GFX_IMG_UNSUPPORTED;
-  int w = static_cast<int>(ci->output_width), h = static_cast<int>(ci->output_height);
-  one_level(out, w, h, GFX_FMT_X8R8G8B8, GFX_FILE_JPEG, static_cast<size_t>(w) * h * 4);
-  while (ci->output_scanline < ci->output_height) {
-    JSAMPROW row = out->data.data() + static_cast<size_t>(ci->output_scanline) * w * 4;
-    if (jpeg_read_scanlines(ci, &row, 1) != 1) return GFX_IMG_TRUNCATED;
-    if (je->warnings) return GFX_IMG_TRUNCATED;
-  }
-  jpeg_finish_decompress(ci);
-  return je->warnings ? GFX_IMG_TRUNCATED : GFX_IMG_OK;
+int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t size, GfxImage* out)
+{
+    if (setjmp(je->jump)) return GFX_IMG_DECODE;
+    jpeg_create_decompress(ci);
+    jpeg_mem_src(ci, static_cast<const unsigned char*>(data), static_cast<unsigned long>(size));
+    if (jpeg_read_header(ci, TRUE) != JPEG_HEADER_OK) return GFX_IMG_DECODE;
+    if (!size_ok(ci->image_width, ci->image_height) ||
+        !plausible_for(ci->image_width, ci->image_height, size))
+        return GFX_IMG_BAD_HEADER;
+    ci->out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(ci);
+    if (ci->output_components != 4) return GFX_IMG_UNSUPPORTED;
+    int w = static_cast<int>(ci->output_width), h = static_cast<int>(ci->output_height);
+    one_level(out, w, h, GFX_FMT_X8R8G8B8, GFX_FILE_JPEG, static_cast<size_t>(w) * h * 4);
+    while (ci->output_scanline < ci->output_height) {
+        JSAMPROW row = out->data.data() + static_cast<size_t>(ci->output_scanline) * w * 4;
+        if (jpeg_read_scanlines(ci, &row, 1) != 1) return GFX_IMG_TRUNCATED;
+        if (je->warnings) return GFX_IMG_TRUNCATED;
+    }
+    jpeg_finish_decompress(ci);
+    return je->warnings ? GFX_IMG_TRUNCATED : GFX_IMG_OK;
 }
 }  // namespace
 
-int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err) {
-  if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
-  const auto* p = static_cast<const uint8_t*>(data);
-  if (size < 4 || p[0] != 0xFF || p[1] != 0xD8 || p[2] != 0xFF)
-    return fail(err, GFX_IMG_UNKNOWN_KIND);
-  jpeg_decompress_struct ci;
-  JpegErr je;
-  std::memset(&ci, 0, sizeof ci);
-  std::memset(&je, 0, sizeof je);
-  ci.err = jpeg_std_error(&je.mgr);
-  je.mgr.error_exit = jpeg_on_error;
-  je.mgr.emit_message = jpeg_on_message;
-  je.mgr.output_message = jpeg_silent;
-  int r = jpeg_run(&ci, &je, data, size, out);
-  jpeg_destroy_decompress(&ci);
-  if (r != GFX_IMG_OK) {
-    *out = GfxImage{};
-    return fail(err, static_cast<GfxImageError>(r));
-  }
-  if (err) *err = GFX_IMG_OK;
-  return 1;
+int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+{
+    if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
+    const auto* p = static_cast<const uint8_t*>(data);
+    if (size < 4 || p[0] != 0xFF || p[1] != 0xD8 || p[2] != 0xFF)
+        return fail(err, GFX_IMG_UNKNOWN_KIND);
+    jpeg_decompress_struct ci;
+    JpegErr je;
+    std::memset(&ci, 0, sizeof ci);
+    std::memset(&je, 0, sizeof je);
+    ci.err = jpeg_std_error(&je.mgr);
+    je.mgr.error_exit = jpeg_on_error;
+    je.mgr.emit_message = jpeg_on_message;
+    je.mgr.output_message = jpeg_silent;
+    int r = jpeg_run(&ci, &je, data, size, out);
+    jpeg_destroy_decompress(&ci);
+    if (r != GFX_IMG_OK) {
+        *out = GfxImage{};
+        return fail(err, static_cast<GfxImageError>(r));
+    }
+    if (err) *err = GFX_IMG_OK;
+    return 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -160,101 +169,106 @@ constexpr uint32_t DDPF_ALPHAPIXELS = 0x1, DDPF_ALPHA = 0x2, DDPF_FOURCC = 0x4, 
                    DDPF_LUMINANCE = 0x20000;
 constexpr uint32_t DDSCAPS2_CUBEMAP = 0x200, DDSCAPS2_VOLUME = 0x200000;
 
-constexpr uint32_t fourcc(char a, char b, char c, char d) {
-  return static_cast<uint32_t>(a) | (static_cast<uint32_t>(b) << 8) |
-         (static_cast<uint32_t>(c) << 16) | (static_cast<uint32_t>(d) << 24);
+constexpr uint32_t fourcc(char a, char b, char c, char d)
+{
+    return static_cast<uint32_t>(a) | (static_cast<uint32_t>(b) << 8) |
+           (static_cast<uint32_t>(c) << 16) | (static_cast<uint32_t>(d) << 24);
 }
 
-GfxFormat dds_format(const uint8_t* pf) {
-  uint32_t flags = rd32(pf + 4), cc = rd32(pf + 8), bits = rd32(pf + 12);
-  uint32_t r = rd32(pf + 16), g = rd32(pf + 20), b = rd32(pf + 24), a = rd32(pf + 28);
-  if (flags & DDPF_FOURCC) {
-    switch (cc) {
-      case fourcc('D', 'X', 'T', '1'): return GFX_FMT_DXT1;
-      case fourcc('D', 'X', 'T', '2'): return GFX_FMT_DXT2;
-      case fourcc('D', 'X', 'T', '3'): return GFX_FMT_DXT3;
-      case fourcc('D', 'X', 'T', '4'): return GFX_FMT_DXT4;
-      case fourcc('D', 'X', 'T', '5'): return GFX_FMT_DXT5;
-      case 36: return GFX_FMT_A16B16G16R16;   // Direct3D format numbers as FourCC
-      case 111: return GFX_FMT_R16F;
-      case 112: return GFX_FMT_G16R16F;
-      case 113: return GFX_FMT_A16B16G16R16F;
-      case 114: return GFX_FMT_R32F;
-      case 115: return GFX_FMT_G32R32F;
-      case 116: return GFX_FMT_A32B32G32R32F;
-      default: return GFX_FMT_UNKNOWN;
+GfxFormat dds_format(const uint8_t* pf)
+{
+    uint32_t flags = rd32(pf + 4), cc = rd32(pf + 8), bits = rd32(pf + 12);
+    uint32_t r = rd32(pf + 16), g = rd32(pf + 20), b = rd32(pf + 24), a = rd32(pf + 28);
+    if (flags & DDPF_FOURCC) {
+        switch (cc) {
+        case fourcc('D', 'X', 'T', '1'): return GFX_FMT_DXT1;
+        case fourcc('D', 'X', 'T', '2'): return GFX_FMT_DXT2;
+        case fourcc('D', 'X', 'T', '3'): return GFX_FMT_DXT3;
+        case fourcc('D', 'X', 'T', '4'): return GFX_FMT_DXT4;
+        case fourcc('D', 'X', 'T', '5'): return GFX_FMT_DXT5;
+        case 36: return GFX_FMT_A16B16G16R16;  // Direct3D format numbers as FourCC
+        case 111: return GFX_FMT_R16F;
+        case 112: return GFX_FMT_G16R16F;
+        case 113: return GFX_FMT_A16B16G16R16F;
+        case 114: return GFX_FMT_R32F;
+        case 115: return GFX_FMT_G32R32F;
+        case 116: return GFX_FMT_A32B32G32R32F;
+        default: return GFX_FMT_UNKNOWN;
+        }
     }
-  }
-  bool has_a = flags & DDPF_ALPHAPIXELS;
-  if (flags & DDPF_RGB) {
-    if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF)
-      return has_a && a == 0xFF000000u ? GFX_FMT_A8R8G8B8 : GFX_FMT_X8R8G8B8;
-    if (bits == 32 && r == 0x3FF00000 && g == 0xFFC00 && b == 0x3FF) return GFX_FMT_A2R10G10B10;
-    if (bits == 32 && r == 0x3FF && g == 0xFFC00 && b == 0x3FF00000) return GFX_FMT_A2B10G10R10;
-    if (bits == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return GFX_FMT_R8G8B8;
-    if (bits == 16 && r == 0xF800 && g == 0x7E0 && b == 0x1F) return GFX_FMT_R5G6B5;
-    if (bits == 16 && r == 0x7C00 && g == 0x3E0 && b == 0x1F)
-      return has_a && a == 0x8000 ? GFX_FMT_A1R5G5B5 : GFX_FMT_X1R5G5B5;
-    if (bits == 16 && r == 0xF00 && g == 0xF0 && b == 0xF && has_a && a == 0xF000)
-      return GFX_FMT_A4R4G4B4;
+    bool has_a = flags & DDPF_ALPHAPIXELS;
+    if (flags & DDPF_RGB) {
+        if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF)
+            return has_a && a == 0xFF000000u ? GFX_FMT_A8R8G8B8 : GFX_FMT_X8R8G8B8;
+        if (bits == 32 && r == 0x3FF00000 && g == 0xFFC00 && b == 0x3FF) return GFX_FMT_A2R10G10B10;
+        if (bits == 32 && r == 0x3FF && g == 0xFFC00 && b == 0x3FF00000) return GFX_FMT_A2B10G10R10;
+        if (bits == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return GFX_FMT_R8G8B8;
+        if (bits == 16 && r == 0xF800 && g == 0x7E0 && b == 0x1F) return GFX_FMT_R5G6B5;
+        if (bits == 16 && r == 0x7C00 && g == 0x3E0 && b == 0x1F)
+            return has_a && a == 0x8000 ? GFX_FMT_A1R5G5B5 : GFX_FMT_X1R5G5B5;
+        if (bits == 16 && r == 0xF00 && g == 0xF0 && b == 0xF && has_a && a == 0xF000)
+            return GFX_FMT_A4R4G4B4;
+        return GFX_FMT_UNKNOWN;
+    }
+    if (flags & DDPF_LUMINANCE) {
+        if (bits == 8 && r == 0xFF && !has_a) return GFX_FMT_L8;
+        if (bits == 16 && r == 0xFF && has_a && a == 0xFF00) return GFX_FMT_A8L8;
+        return GFX_FMT_UNKNOWN;
+    }
+    if ((flags & DDPF_ALPHA) && bits == 8 && a == 0xFF) return GFX_FMT_A8;
     return GFX_FMT_UNKNOWN;
-  }
-  if (flags & DDPF_LUMINANCE) {
-    if (bits == 8 && r == 0xFF && !has_a) return GFX_FMT_L8;
-    if (bits == 16 && r == 0xFF && has_a && a == 0xFF00) return GFX_FMT_A8L8;
-    return GFX_FMT_UNKNOWN;
-  }
-  if ((flags & DDPF_ALPHA) && bits == 8 && a == 0xFF) return GFX_FMT_A8;
-  return GFX_FMT_UNKNOWN;
 }
 }  // namespace
 
-int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err) {
-  if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
-  const auto* p = static_cast<const uint8_t*>(data);
-  if (size < 4 || std::memcmp(p, "DDS ", 4) != 0) return fail(err, GFX_IMG_UNKNOWN_KIND);
-  if (size < 128) return fail(err, GFX_IMG_TRUNCATED);
-  const uint8_t* h = p + 4;
-  if (rd32(h) != 124 || rd32(h + 72) != 32) return fail(err, GFX_IMG_BAD_HEADER);
-  uint32_t flags = rd32(h + 4), height = rd32(h + 8), width = rd32(h + 12);
-  uint32_t pitch = rd32(h + 16), mips = rd32(h + 24), caps2 = rd32(h + 108);
-  if (!size_ok(width, height)) return fail(err, GFX_IMG_BAD_HEADER);
-  if (caps2 & (DDSCAPS2_CUBEMAP | DDSCAPS2_VOLUME)) return fail(err, GFX_IMG_UNSUPPORTED);
-  GfxFormat fmt = dds_format(h + 72);
-  if (fmt == GFX_FMT_UNKNOWN) return fail(err, GFX_IMG_UNSUPPORTED);
-  int w = static_cast<int>(width), ht = static_cast<int>(height);
-  int chain = 1;
-  for (int a = w, b = ht; a > 1 || b > 1; a = a > 1 ? a / 2 : 1, b = b > 1 ? b / 2 : 1) ++chain;
-  int levels = ((flags & DDSD_MIPMAPCOUNT) && mips > 0) ? static_cast<int>(mips) : 1;
-  if (mips > static_cast<uint32_t>(chain) || levels > GFX_IMAGE_MAX_LEVELS)
-    return fail(err, GFX_IMG_BAD_HEADER);
-  if (!gfx_format_block_bytes(fmt) && (flags & DDSD_PITCH) && pitch != 0 &&
-      pitch != static_cast<uint32_t>(w * gfx_format_bytes_per_pixel(fmt)))
-    return fail(err, GFX_IMG_UNSUPPORTED);  // padded rows are not taken
-  size_t total = 0;
-  size_t offs[GFX_IMAGE_MAX_LEVELS], sizes[GFX_IMAGE_MAX_LEVELS];
-  for (int l = 0, lw = w, lh = ht; l < levels; ++l) {
-    offs[l] = total;
-    sizes[l] = gfx_format_level_size(fmt, lw, lh);
-    total += sizes[l];
-    lw = lw > 1 ? lw / 2 : 1, lh = lh > 1 ? lh / 2 : 1;
-  }
-  if (total > size - 128) return fail(err, GFX_IMG_TRUNCATED);
-  *out = GfxImage{};
-  out->width = w, out->height = ht, out->levels = levels, out->format = fmt;
-  out->file_kind = GFX_FILE_DDS;
-  out->data.assign(p + 128, p + 128 + total);
-  for (int l = 0; l < levels; ++l) out->level_offset[l] = offs[l], out->level_size[l] = sizes[l];
-  if (err) *err = GFX_IMG_OK;
-  return 1;
+int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+{
+    if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
+    const auto* p = static_cast<const uint8_t*>(data);
+    if (size < 4 || std::memcmp(p, "DDS ", 4) != 0) return fail(err, GFX_IMG_UNKNOWN_KIND);
+    if (size < 128) return fail(err, GFX_IMG_TRUNCATED);
+    const uint8_t* h = p + 4;
+    if (rd32(h) != 124 || rd32(h + 72) != 32) return fail(err, GFX_IMG_BAD_HEADER);
+    uint32_t flags = rd32(h + 4), height = rd32(h + 8), width = rd32(h + 12);
+    uint32_t pitch = rd32(h + 16), mips = rd32(h + 24), caps2 = rd32(h + 108);
+    if (!size_ok(width, height)) return fail(err, GFX_IMG_BAD_HEADER);
+    if (caps2 & (DDSCAPS2_CUBEMAP | DDSCAPS2_VOLUME)) return fail(err, GFX_IMG_UNSUPPORTED);
+    GfxFormat fmt = dds_format(h + 72);
+    if (fmt == GFX_FMT_UNKNOWN) return fail(err, GFX_IMG_UNSUPPORTED);
+    int w = static_cast<int>(width), ht = static_cast<int>(height);
+    int chain = 1;
+    for (int a = w, b = ht; a > 1 || b > 1; a = a > 1 ? a / 2 : 1, b = b > 1 ? b / 2 : 1) ++chain;
+    int levels = ((flags & DDSD_MIPMAPCOUNT) && mips > 0) ? static_cast<int>(mips) : 1;
+    if (mips > static_cast<uint32_t>(chain) || levels > GFX_IMAGE_MAX_LEVELS)
+        return fail(err, GFX_IMG_BAD_HEADER);
+    if (!gfx_format_block_bytes(fmt) && (flags & DDSD_PITCH) && pitch != 0 &&
+        pitch != static_cast<uint32_t>(w * gfx_format_bytes_per_pixel(fmt)))
+        return fail(err, GFX_IMG_UNSUPPORTED);  // padded rows are not taken
+    size_t total = 0;
+    size_t offs[GFX_IMAGE_MAX_LEVELS], sizes[GFX_IMAGE_MAX_LEVELS];
+    for (int l = 0, lw = w, lh = ht; l < levels; ++l) {
+        offs[l] = total;
+        sizes[l] = gfx_format_level_size(fmt, lw, lh);
+        total += sizes[l];
+        lw = lw > 1 ? lw / 2 : 1, lh = lh > 1 ? lh / 2 : 1;
+    }
+    if (total > size - 128) return fail(err, GFX_IMG_TRUNCATED);
+    *out = GfxImage{};
+    out->width = w, out->height = ht, out->levels = levels, out->format = fmt;
+    out->file_kind = GFX_FILE_DDS;
+    out->data.assign(p + 128, p + 128 + total);
+    for (int l = 0; l < levels; ++l) out->level_offset[l] = offs[l], out->level_size[l] = sizes[l];
+    if (err) *err = GFX_IMG_OK;
+    return 1;
 }
 
-int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err) {
-  if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
-  const auto* p = static_cast<const uint8_t*>(data);
-  if (size >= 4 && std::memcmp(p, "DDS ", 4) == 0) return gfx_image_decode_dds(data, size, out, err);
-  if (size >= 8 && png_sig_cmp(p, 0, 8) == 0) return gfx_image_decode_png(data, size, out, err);
-  if (size >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF)
-    return gfx_image_decode_jpeg(data, size, out, err);
-  return fail(err, GFX_IMG_UNKNOWN_KIND);
+int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+{
+    if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
+    const auto* p = static_cast<const uint8_t*>(data);
+    if (size >= 4 && std::memcmp(p, "DDS ", 4) == 0)
+        return gfx_image_decode_dds(data, size, out, err);
+    if (size >= 8 && png_sig_cmp(p, 0, 8) == 0) return gfx_image_decode_png(data, size, out, err);
+    if (size >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF)
+        return gfx_image_decode_jpeg(data, size, out, err);
+    return fail(err, GFX_IMG_UNKNOWN_KIND);
 }

@@ -18,26 +18,26 @@
 
 #include "plat/gfx.h"
 
-constexpr int GFX_IMAGE_MAX_SIZE = 16384;   // largest width or height taken
+constexpr int GFX_IMAGE_MAX_SIZE = 16384;  // largest width or height taken
 constexpr int GFX_IMAGE_MAX_LEVELS = 15;
 
 enum GfxImageError : int {
-  GFX_IMG_OK = 0,
-  GFX_IMG_UNKNOWN_KIND,   // not PNG, JPEG or DDS
-  GFX_IMG_TRUNCATED,      // the data ends before what the header promises
-  GFX_IMG_BAD_HEADER,     // sizes or fields out of range
-  GFX_IMG_UNSUPPORTED,    // a valid file in a format we do not take
-  GFX_IMG_DECODE,         // the library refused the data
+    GFX_IMG_OK = 0,
+    GFX_IMG_UNKNOWN_KIND,  // not PNG, JPEG or DDS
+    GFX_IMG_TRUNCATED,     // the data ends before what the header promises
+    GFX_IMG_BAD_HEADER,    // sizes or fields out of range
+    GFX_IMG_UNSUPPORTED,   // a valid file in a format we do not take
+    GFX_IMG_DECODE,        // the library refused the data
 };
 
 struct GfxImage {
-  int width = 0, height = 0;
-  int levels = 0;                       // 1..GFX_IMAGE_MAX_LEVELS
-  GfxFormat format = GFX_FMT_UNKNOWN;
-  int file_kind = 0;                    // GfxFileFormat (gfx_tex.h)
-  std::vector<uint8_t> data;            // all levels, one after the other
-  size_t level_offset[GFX_IMAGE_MAX_LEVELS] = {};
-  size_t level_size[GFX_IMAGE_MAX_LEVELS] = {};
+    int width = 0, height = 0;
+    int levels = 0;  // 1..GFX_IMAGE_MAX_LEVELS
+    GfxFormat format = GFX_FMT_UNKNOWN;
+    int file_kind = 0;          // GfxFileFormat (gfx_tex.h)
+    std::vector<uint8_t> data;  // all levels, one after the other
+    size_t level_offset[GFX_IMAGE_MAX_LEVELS] = {};
+    size_t level_size[GFX_IMAGE_MAX_LEVELS] = {};
 };
 
 // Decodes by content (magic bytes). Returns 1, or 0 with *err set.

@@ -23,147 +23,172 @@
 // Fixed attribute locations and varyings shared by every stage
 // ---------------------------------------------------------------------------
 enum GfxAttr : int {
-  GFX_ATTR_POSITION = 0, GFX_ATTR_BLENDWEIGHT = 1, GFX_ATTR_BLENDINDICES = 2,
-  GFX_ATTR_NORMAL = 3, GFX_ATTR_COLOR0 = 4, GFX_ATTR_TEXCOORD0 = 5,  // 5..12
-  GFX_ATTR_TANGENT = 13, GFX_ATTR_BINORMAL = 14, GFX_ATTR_COUNT = 15,
+    GFX_ATTR_POSITION = 0,
+    GFX_ATTR_BLENDWEIGHT = 1,
+    GFX_ATTR_BLENDINDICES = 2,
+    GFX_ATTR_NORMAL = 3,
+    GFX_ATTR_COLOR0 = 4,
+    GFX_ATTR_TEXCOORD0 = 5,  // 5..12
+    GFX_ATTR_TANGENT = 13,
+    GFX_ATTR_BINORMAL = 14,
+    GFX_ATTR_COUNT = 15,
 };
 
 // Uniforms the layer itself feeds (names "gfx_..." in every prelude).
 enum GfxLayerUniform : int {
-  GFX_LU_WVP, GFX_LU_WV, GFX_LU_WORLD, GFX_LU_VIEWPORT, GFX_LU_HALFPIXEL,  // transform group
-  GFX_LU_LIGHTDIR, GFX_LU_LIGHTDIFFUSE, GFX_LU_LIGHTSPECULAR,    // light group
-  GFX_LU_LIGHTAMBIENT, GFX_LU_MATDIFFUSE, GFX_LU_MATAMBIENT, GFX_LU_MATSPECULAR,
-  GFX_LU_MATEMISSIVE, GFX_LU_MATPOWER, GFX_LU_AMBIENT,
-  GFX_LU_ALPHAFUNC, GFX_LU_ALPHAREF, GFX_LU_FOGON, GFX_LU_FOGCOLOR,  // pixel group
-  GFX_LU_FOGRANGE, GFX_LU_TFACTOR,
-  GFX_LU_CLIPPLANE,                                              // clip group
-  GFX_LU_COUNT
+    GFX_LU_WVP,
+    GFX_LU_WV,
+    GFX_LU_WORLD,
+    GFX_LU_VIEWPORT,
+    GFX_LU_HALFPIXEL,  // transform group
+    GFX_LU_LIGHTDIR,
+    GFX_LU_LIGHTDIFFUSE,
+    GFX_LU_LIGHTSPECULAR,  // light group
+    GFX_LU_LIGHTAMBIENT,
+    GFX_LU_MATDIFFUSE,
+    GFX_LU_MATAMBIENT,
+    GFX_LU_MATSPECULAR,
+    GFX_LU_MATEMISSIVE,
+    GFX_LU_MATPOWER,
+    GFX_LU_AMBIENT,
+    GFX_LU_ALPHAFUNC,
+    GFX_LU_ALPHAREF,
+    GFX_LU_FOGON,
+    GFX_LU_FOGCOLOR,  // pixel group
+    GFX_LU_FOGRANGE,
+    GFX_LU_TFACTOR,
+    GFX_LU_CLIPPLANE,  // clip group
+    GFX_LU_COUNT
 };
 
 // ---------------------------------------------------------------------------
 // Resources
 // ---------------------------------------------------------------------------
 struct GfxFormatInfo {
-  GLenum internal_format;   // 0: not creatable
-  GLenum format, type;      // client layout of the Direct3D bytes
-  GLint swizzle[4];
-  int bytes_per_pixel;      // 0 for block formats
-  int block_bytes;          // DXT: 8 or 16
-  int renderable;
+    GLenum internal_format;  // 0: not creatable
+    GLenum format, type;     // client layout of the Direct3D bytes
+    GLint swizzle[4];
+    int bytes_per_pixel;  // 0 for block formats
+    int block_bytes;      // DXT: 8 or 16
+    int renderable;
 };
 const GfxFormatInfo* gfx_format_info(GfxFormat fmt);
 
 struct GfxLevel {
-  int width = 0, height = 0;
-  std::vector<uint8_t> copy;  // CPU copy in Direct3D layout (sampled textures)
-  int locked = 0;
-  uint32_t lock_flags = 0;
-  GfxRect lock_rect{};
+    int width = 0, height = 0;
+    std::vector<uint8_t> copy;  // CPU copy in Direct3D layout (sampled textures)
+    int locked = 0;
+    uint32_t lock_flags = 0;
+    GfxRect lock_rect{};
 };
 
 struct GfxSurface {
-  int refs = 1;
-  uint32_t gen = 0;             // device generation that made it
-  GfxTexture* owner = nullptr;  // texture level surface, or null (own storage)
-  int level = 0;
-  GfxSurfaceDesc desc{};
-  GLuint renderbuffer = 0;      // depth surfaces and the multisampled back buffer
-  GLuint resolve_tex = 0;       // single-sample copy of a multisampled colour surface
-  std::vector<uint8_t> lock_copy;  // read-back copy while locked
-  int locked = 0;
-  int is_backbuffer = 0;
+    int refs = 1;
+    uint32_t gen = 0;             // device generation that made it
+    GfxTexture* owner = nullptr;  // texture level surface, or null (own storage)
+    int level = 0;
+    GfxSurfaceDesc desc{};
+    GLuint renderbuffer = 0;         // depth surfaces and the multisampled back buffer
+    GLuint resolve_tex = 0;          // single-sample copy of a multisampled colour surface
+    std::vector<uint8_t> lock_copy;  // read-back copy while locked
+    int locked = 0;
+    int is_backbuffer = 0;
 };
 
 struct GfxTexture {
-  int refs = 1;
-  uint32_t gen = 0;
-  GLuint tex = 0;
-  GfxFormat format = GFX_FMT_UNKNOWN;
-  uint32_t usage = 0;
-  GfxPool pool = GFX_POOL_DEFAULT;
-  int width = 0, height = 0;
-  std::vector<GfxLevel> levels;
-  std::vector<GfxSurface*> surfaces;  // made on demand, one per level
-  int internal_surface_refs = 0;
+    int refs = 1;
+    uint32_t gen = 0;
+    GLuint tex = 0;
+    GfxFormat format = GFX_FMT_UNKNOWN;
+    uint32_t usage = 0;
+    GfxPool pool = GFX_POOL_DEFAULT;
+    int width = 0, height = 0;
+    std::vector<GfxLevel> levels;
+    std::vector<GfxSurface*> surfaces;  // made on demand, one per level
+    int internal_surface_refs = 0;
 };
 
 struct GfxVertexDecl {
-  uint32_t gen = 0;
-  GLuint vao = 0;
-  std::vector<GfxVertexElement> elements;
-  int size = 0;                 // vertex size implied by the elements
-  uint32_t attr_mask = 0;       // bit per GfxAttr present
-  int pretransformed = 0;       // POSITIONT
-  int tex_sets = 0;
-  // what is bound to this VAO's binding point 0 and element buffer
-  GLuint bound_buffer = 0;
-  GLintptr bound_offset = -1;
-  GLsizei bound_stride = -1;
-  GLuint bound_elements = 0;
+    uint32_t gen = 0;
+    GLuint vao = 0;
+    std::vector<GfxVertexElement> elements;
+    int size = 0;            // vertex size implied by the elements
+    uint32_t attr_mask = 0;  // bit per GfxAttr present
+    int pretransformed = 0;  // POSITIONT
+    int tex_sets = 0;
+    // what is bound to this VAO's binding point 0 and element buffer
+    GLuint bound_buffer = 0;
+    GLintptr bound_offset = -1;
+    GLsizei bound_stride = -1;
+    GLuint bound_elements = 0;
 };
 
 struct GfxBuffer {
-  uint32_t gen = 0;
-  GLuint buf = 0;
-  std::vector<uint8_t> copy;
-  uint32_t usage = 0;
-  GfxPool pool = GFX_POOL_DEFAULT;
-  int locked = 0;
-  uint32_t lock_offset = 0, lock_size = 0, lock_flags = 0;
-  uint32_t dirty_lo = UINT32_MAX, dirty_hi = 0;  // range written since the last upload
+    uint32_t gen = 0;
+    GLuint buf = 0;
+    std::vector<uint8_t> copy;
+    uint32_t usage = 0;
+    GfxPool pool = GFX_POOL_DEFAULT;
+    int locked = 0;
+    uint32_t lock_offset = 0, lock_size = 0, lock_flags = 0;
+    uint32_t dirty_lo = UINT32_MAX, dirty_hi = 0;  // range written since the last upload
 };
-struct GfxVertexBuffer : GfxBuffer { uint32_t fvf = 0; };
-struct GfxIndexBuffer : GfxBuffer { GfxFormat fmt = GFX_FMT_INDEX16; };
+struct GfxVertexBuffer : GfxBuffer {
+    uint32_t fvf = 0;
+};
+struct GfxIndexBuffer : GfxBuffer {
+    GfxFormat fmt = GFX_FMT_INDEX16;
+};
 
 struct GfxConstEntry {
-  std::string name;
-  GfxConstType type = GFX_CT_NONE;
-  int count = 1;           // declared (cut to what GL keeps)
-  GLint location = -1;
-  int sampler_stage = -1;
+    std::string name;
+    GfxConstType type = GFX_CT_NONE;
+    int count = 1;  // declared (cut to what GL keeps)
+    GLint location = -1;
+    int sampler_stage = -1;
 };
 
 struct GfxShader {
-  uint32_t gen = 0;
-  GfxShaderKind kind = GFX_SHADER_VERTEX;
-  GLuint program = 0;
-  std::vector<GfxConstEntry> constants;
-  // layer uniforms (epilogue / fixed-function inputs); -1 when absent
-  std::array<GLint, GFX_LU_COUNT> loc{};
-  uint64_t uploaded_serial[4] = {};  // per uniform group, see gfx_ffp.h
-  int generated = 0;
+    uint32_t gen = 0;
+    GfxShaderKind kind = GFX_SHADER_VERTEX;
+    GLuint program = 0;
+    std::vector<GfxConstEntry> constants;
+    // layer uniforms (epilogue / fixed-function inputs); -1 when absent
+    std::array<GLint, GFX_LU_COUNT> loc{};
+    uint64_t uploaded_serial[4] = {};  // per uniform group, see gfx_ffp.h
+    int generated = 0;
 };
 
 // ---------------------------------------------------------------------------
 // GL state cache: compare, call, count. Holds what GL has now.
 // ---------------------------------------------------------------------------
 struct GfxGlCache {
-  int valid = 0;
-  GLuint draw_fbo = 0, read_fbo = 0;
-  GLuint vao = 0;
-  GLuint vs = 0, fs = 0;                // program stages of the pipeline
-  std::array<GLuint, GFX_MAX_STAGES> texture{};
-  int blend = -1;
-  GLenum blend_src_rgb = 0, blend_dst_rgb = 0, blend_src_a = 0, blend_dst_a = 0;
-  GLenum blend_eq_rgb = 0, blend_eq_a = 0;
-  int depth_test = -1;
-  GLenum depth_func = 0;
-  int depth_mask = -1;
-  int cull = -1;
-  GLenum cull_face = 0;
-  GLenum polygon_mode = 0;
-  int stencil_test = -1;
-  GLenum stencil_func = 0;
-  GLint stencil_ref = -1;
-  GLuint stencil_mask = 0, stencil_write = 0;
-  GLenum stencil_fail = 0, stencil_zfail = 0, stencil_pass = 0;
-  int color_mask = -1;
-  int scissor_test = -1;
-  GfxRect scissor{-1, -1, -1, -1};
-  GfxRect viewport{-1, -1, -1, -1};
-  float depth_near = -1.0f, depth_far = -1.0f;
-  int clip_mask = -1;
-  std::array<std::array<GLint, GFX_SAMP_COUNT>, GFX_MAX_STAGES> sampler{};
+    int valid = 0;
+    GLuint draw_fbo = 0, read_fbo = 0;
+    GLuint vao = 0;
+    GLuint vs = 0, fs = 0;  // program stages of the pipeline
+    std::array<GLuint, GFX_MAX_STAGES> texture{};
+    int blend = -1;
+    GLenum blend_src_rgb = 0, blend_dst_rgb = 0, blend_src_a = 0, blend_dst_a = 0;
+    GLenum blend_eq_rgb = 0, blend_eq_a = 0;
+    int depth_test = -1;
+    GLenum depth_func = 0;
+    int depth_mask = -1;
+    int cull = -1;
+    GLenum cull_face = 0;
+    GLenum polygon_mode = 0;
+    int stencil_test = -1;
+    GLenum stencil_func = 0;
+    GLint stencil_ref = -1;
+    GLuint stencil_mask = 0, stencil_write = 0;
+    GLenum stencil_fail = 0, stencil_zfail = 0, stencil_pass = 0;
+    int color_mask = -1;
+    int scissor_test = -1;
+    GfxRect scissor{-1, -1, -1, -1};
+    GfxRect viewport{-1, -1, -1, -1};
+    float depth_near = -1.0f, depth_far = -1.0f;
+    int clip_mask = -1;
+    std::array<std::array<GLint, GFX_SAMP_COUNT>, GFX_MAX_STAGES> sampler{};
 };
 
 // ---------------------------------------------------------------------------
@@ -173,68 +198,68 @@ struct GfxGlCache {
 enum GfxUniformGroup : int { GFX_UG_TRANSFORM = 0, GFX_UG_LIGHT, GFX_UG_PIXEL, GFX_UG_CLIP };
 
 struct GfxStreamRing {
-  GLuint buf = 0;
-  uint8_t* map = nullptr;
-  uint32_t size = 0, head = 0;
-  int quarter = 0;                 // the quarter being written, entered and waited for
-  std::array<GLsync, 4> fence{};   // one per quarter, set when the writer leaves it
+    GLuint buf = 0;
+    uint8_t* map = nullptr;
+    uint32_t size = 0, head = 0;
+    int quarter = 0;                // the quarter being written, entered and waited for
+    std::array<GLsync, 4> fence{};  // one per quarter, set when the writer leaves it
 };
 
 struct GfxDevice {
-  int ok = 0;
-  uint32_t generation = 0;       // rises with every device; objects remember theirs
-  void* window = nullptr;        // SDL_Window*
-  void* context = nullptr;       // SDL_GLContext
-  int own_context = 0;
-  GfxPresentParams pp{};
-  GfxCaps caps{};
-  GfxCounters counters{};
-  GfxGlCache gl;
+    int ok = 0;
+    uint32_t generation = 0;  // rises with every device; objects remember theirs
+    void* window = nullptr;   // SDL_Window*
+    void* context = nullptr;  // SDL_GLContext
+    int own_context = 0;
+    GfxPresentParams pp{};
+    GfxCaps caps{};
+    GfxCounters counters{};
+    GfxGlCache gl;
 
-  // Direct3D-side state
-  std::array<uint32_t, GFX_RS_COUNT> rs{};
-  std::array<std::array<uint32_t, GFX_SAMP_COUNT>, GFX_MAX_STAGES> samp{};
-  std::array<std::array<uint32_t, GFX_TSS_COUNT>, GFX_MAX_STAGES> tss{};
-  std::array<std::array<float, 16>, GFX_TS_COUNT> xform{};
-  GfxLight light{};
-  int light_on = 0;
-  GfxMaterial material{};
-  std::array<std::array<float, 4>, GFX_MAX_CLIP_PLANES> clip_plane{};
-  GfxViewport viewport{};
-  GfxRect scissor{};
-  std::array<GfxTexture*, GFX_MAX_STAGES> texture{};
-  GfxShader* vs = nullptr;
-  GfxShader* ps = nullptr;
-  GfxVertexDecl* decl = nullptr;
-  GfxVertexBuffer* stream_vb = nullptr;
-  uint32_t stream_offset = 0, stream_stride = 0;
-  GfxIndexBuffer* indices = nullptr;
-  std::array<GfxSurface*, GFX_MAX_RENDER_TARGETS> target{};
-  GfxSurface* depth = nullptr;
-  int in_scene = 0;
-  int lost = 0;                  // 0 fine, 1 lost (tested once), 2 not reset
-  uint64_t serial[4] = {1, 1, 1, 1};
-  int fbo_dirty = 1;
+    // Direct3D-side state
+    std::array<uint32_t, GFX_RS_COUNT> rs{};
+    std::array<std::array<uint32_t, GFX_SAMP_COUNT>, GFX_MAX_STAGES> samp{};
+    std::array<std::array<uint32_t, GFX_TSS_COUNT>, GFX_MAX_STAGES> tss{};
+    std::array<std::array<float, 16>, GFX_TS_COUNT> xform{};
+    GfxLight light{};
+    int light_on = 0;
+    GfxMaterial material{};
+    std::array<std::array<float, 4>, GFX_MAX_CLIP_PLANES> clip_plane{};
+    GfxViewport viewport{};
+    GfxRect scissor{};
+    std::array<GfxTexture*, GFX_MAX_STAGES> texture{};
+    GfxShader* vs = nullptr;
+    GfxShader* ps = nullptr;
+    GfxVertexDecl* decl = nullptr;
+    GfxVertexBuffer* stream_vb = nullptr;
+    uint32_t stream_offset = 0, stream_stride = 0;
+    GfxIndexBuffer* indices = nullptr;
+    std::array<GfxSurface*, GFX_MAX_RENDER_TARGETS> target{};
+    GfxSurface* depth = nullptr;
+    int in_scene = 0;
+    int lost = 0;  // 0 fine, 1 lost (tested once), 2 not reset
+    uint64_t serial[4] = {1, 1, 1, 1};
+    int fbo_dirty = 1;
 
-  // objects the device owns
-  GfxSurface* backbuffer = nullptr;
-  GfxSurface* backbuffer_depth = nullptr;
-  GfxTexture* white = nullptr;
-  GLuint fbo = 0;                // the draw framebuffer (targets attached)
-  GLuint resolve_fbo = 0, read_fbo = 0, blit_fbo = 0;
-  GLuint pipeline = 0;
-  std::array<GLuint, GFX_MAX_STAGES> sampler{};
-  GfxStreamRing vring, iring;
-  std::unordered_map<uint32_t, GfxVertexDecl*> fvf_decls;
-  std::unordered_map<std::string, GfxShader*> ffp_programs;
-  // last generated stages and the state serial they were chosen for
-  uint64_t ffp_serial = 1;
-  GfxShader* ffp_vs_last = nullptr;
-  const GfxVertexDecl* ffp_vs_decl = nullptr;
-  uint64_t ffp_vs_serial = 0;
-  GfxShader* ffp_ps_last = nullptr;
-  uint64_t ffp_ps_serial = 0;
-  int live_textures = 0, live_buffers = 0, live_surfaces = 0;
+    // objects the device owns
+    GfxSurface* backbuffer = nullptr;
+    GfxSurface* backbuffer_depth = nullptr;
+    GfxTexture* white = nullptr;
+    GLuint fbo = 0;  // the draw framebuffer (targets attached)
+    GLuint resolve_fbo = 0, read_fbo = 0, blit_fbo = 0;
+    GLuint pipeline = 0;
+    std::array<GLuint, GFX_MAX_STAGES> sampler{};
+    GfxStreamRing vring, iring;
+    std::unordered_map<uint32_t, GfxVertexDecl*> fvf_decls;
+    std::unordered_map<std::string, GfxShader*> ffp_programs;
+    // last generated stages and the state serial they were chosen for
+    uint64_t ffp_serial = 1;
+    GfxShader* ffp_vs_last = nullptr;
+    const GfxVertexDecl* ffp_vs_decl = nullptr;
+    uint64_t ffp_vs_serial = 0;
+    GfxShader* ffp_ps_last = nullptr;
+    uint64_t ffp_ps_serial = 0;
+    int live_textures = 0, live_buffers = 0, live_surfaces = 0;
 };
 
 extern GfxDevice gfx_dev;
@@ -255,17 +280,17 @@ void gfx_gl_bind_texture(int unit, GLuint tex);
 void gfx_gl_viewport(const GfxRect& r);
 void gfx_gl_scissor(int enable, const GfxRect& r);
 void gfx_gl_masks_for_clear(void);
-void gfx_gl_apply_states(void);      // render and sampler states before a draw
+void gfx_gl_apply_states(void);  // render and sampler states before a draw
 void gfx_count_state(int n = 1);
 void gfx_bump_serial(GfxUniformGroup g);
-GfxRect gfx_target_rect(void);       // (0,0,w,h) of colour target 0
+GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 
 // gfx_tex.cpp
-int gfx_tex_start(void);             // white texture, back buffer, FBO
+int gfx_tex_start(void);  // white texture, back buffer, FBO
 void gfx_tex_stop(void);
 int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height);
 void gfx_backbuffer_free(void);
-void gfx_bind_targets(void);         // attach the current targets to the FBO
+void gfx_bind_targets(void);  // attach the current targets to the FBO
 // FBO holding the surface's pixels for reading (a multisampled surface is
 // resolved first); its read buffer is set.
 GLuint gfx_surface_read_fbo(GfxSurface* s);

@@ -34,19 +34,29 @@ enum GfxShaderKind : int { GFX_SHADER_VERTEX = 0, GFX_SHADER_SKINNED_VERTEX, GFX
 
 // Register types of the shader files.
 enum GfxConstType : int {
-  GFX_CT_NONE = 0, GFX_CT_INT, GFX_CT_INT2, GFX_CT_INT3, GFX_CT_INT4, GFX_CT_FLOAT,
-  GFX_CT_FLOAT2, GFX_CT_FLOAT3, GFX_CT_FLOAT4, GFX_CT_FLOAT3X3, GFX_CT_FLOAT4X3,
-  GFX_CT_FLOAT4X4, GFX_CT_SAMPLER,
+    GFX_CT_NONE = 0,
+    GFX_CT_INT,
+    GFX_CT_INT2,
+    GFX_CT_INT3,
+    GFX_CT_INT4,
+    GFX_CT_FLOAT,
+    GFX_CT_FLOAT2,
+    GFX_CT_FLOAT3,
+    GFX_CT_FLOAT4,
+    GFX_CT_FLOAT3X3,
+    GFX_CT_FLOAT4X3,
+    GFX_CT_FLOAT4X4,
+    GFX_CT_SAMPLER,
 };
 
-struct GfxShader;                 // opaque: one compiled stage and its table
-using GfxConstHandle = uintptr_t; // 0 = no such constant in the stage
+struct GfxShader;                  // opaque: one compiled stage and its table
+using GfxConstHandle = uintptr_t;  // 0 = no such constant in the stage
 
 struct GfxConstDesc {
-  const char* name;
-  GfxConstType type;
-  int count;          // array elements as the stage keeps them (>= 1)
-  int sampler_stage;  // samplers: 0..15; others -1
+    const char* name;
+    GfxConstType type;
+    int count;          // array elements as the stage keeps them (>= 1)
+    int sampler_stage;  // samplers: 0..15; others -1
 };
 
 // Compiles one stage. profile must start with "vs_" (vertex kinds) or "ps_"

@@ -2,7 +2,8 @@
 
 #include "plat/gfx.h"
 
-void gfx_stage_ops(int stage, uint32_t op, uint32_t arg1, uint32_t arg2) {
+void gfx_stage_ops(int stage, uint32_t op, uint32_t arg1, uint32_t arg2)
+{
     gfx_set_texture_stage_state(stage, GFX_TSS_COLOROP, op);
     gfx_set_texture_stage_state(stage, GFX_TSS_COLORARG1, arg1);
     gfx_set_texture_stage_state(stage, GFX_TSS_COLORARG2, arg2);
@@ -11,6 +12,7 @@ void gfx_stage_ops(int stage, uint32_t op, uint32_t arg1, uint32_t arg2) {
     gfx_set_texture_stage_state(stage, GFX_TSS_ALPHAARG2, arg2);
 }
 
-void gfx_stage_modulate_texture_diffuse(int stage) {
+void gfx_stage_modulate_texture_diffuse(int stage)
+{
     gfx_stage_ops(stage, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
 }

@@ -19,86 +19,99 @@
 namespace {
 constexpr GLint SW_RGBA[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
 
-GfxFormatInfo make(GLenum ifmt, GLenum fmt, GLenum type, int bpp, int renderable,
-                   GLint r = GL_RED, GLint g = GL_GREEN, GLint b = GL_BLUE, GLint a = GL_ALPHA) {
-  GfxFormatInfo f{};
-  f.internal_format = ifmt;
-  f.format = fmt;
-  f.type = type;
-  f.swizzle[0] = r, f.swizzle[1] = g, f.swizzle[2] = b, f.swizzle[3] = a;
-  f.bytes_per_pixel = bpp;
-  f.renderable = renderable;
-  return f;
+GfxFormatInfo make(GLenum ifmt, GLenum fmt, GLenum type, int bpp, int renderable, GLint r = GL_RED,
+                   GLint g = GL_GREEN, GLint b = GL_BLUE, GLint a = GL_ALPHA)
+{
+    GfxFormatInfo f{};
+    f.internal_format = ifmt;
+    f.format = fmt;
+    f.type = type;
+    f.swizzle[0] = r, f.swizzle[1] = g, f.swizzle[2] = b, f.swizzle[3] = a;
+    f.bytes_per_pixel = bpp;
+    f.renderable = renderable;
+    return f;
 }
-GfxFormatInfo block(GLenum ifmt, int bytes) {
-  GfxFormatInfo f = make(ifmt, 0, 0, 0, 0);
-  f.block_bytes = bytes;
-  return f;
+GfxFormatInfo block(GLenum ifmt, int bytes)
+{
+    GfxFormatInfo f = make(ifmt, 0, 0, 0, 0);
+    f.block_bytes = bytes;
+    return f;
 }
 
 // Client layouts reproduce the Direct3D byte order of each format; missing
 // channels read as 1, as Direct3D 9 returns them.
-const GfxFormatInfo* format_table() {
-  static const GfxFormatInfo t[25] = {
-      {},
-      make(GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 1),
-      make(GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 1, GL_RED, GL_GREEN, GL_BLUE, GL_ONE),
-      make(GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 1),
-      make(GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 1, GL_RED, GL_GREEN, GL_BLUE, GL_ONE),
-      make(GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 2, 1),
-      make(GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE, 3, 0),
-      make(GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 1),
-      make(GL_RGBA16, GL_RGBA, GL_UNSIGNED_SHORT, 8, 1),
-      make(GL_RGB10_A2, GL_BGRA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 1),
-      make(GL_RGB10_A2, GL_RGBA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 1),
-      make(GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, GL_ONE, GL_ONE, GL_ONE, GL_RED),
-      make(GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, GL_RED, GL_RED, GL_RED, GL_ONE),
-      make(GL_RG8, GL_RG, GL_UNSIGNED_BYTE, 2, 0, GL_RED, GL_RED, GL_RED, GL_GREEN),
-      block(GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 8),
-      block(GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 16),
-      block(GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 16),
-      block(GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 16),
-      block(GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 16),
-      make(GL_R16F, GL_RED, GL_HALF_FLOAT, 2, 1, GL_RED, GL_ONE, GL_ONE, GL_ONE),
-      make(GL_R32F, GL_RED, GL_FLOAT, 4, 1, GL_RED, GL_ONE, GL_ONE, GL_ONE),
-      make(GL_RG16F, GL_RG, GL_HALF_FLOAT, 4, 1, GL_RED, GL_GREEN, GL_ONE, GL_ONE),
-      make(GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT, 8, 1),
-      make(GL_RG32F, GL_RG, GL_FLOAT, 8, 1, GL_RED, GL_GREEN, GL_ONE, GL_ONE),
-      make(GL_RGBA32F, GL_RGBA, GL_FLOAT, 16, 1),
-  };
-  return t;
+const GfxFormatInfo* format_table()
+{
+    static const GfxFormatInfo t[25] = {
+        {},
+        make(GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 1),
+        make(GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, 4, 1, GL_RED, GL_GREEN, GL_BLUE,
+             GL_ONE),
+        make(GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 1),
+        make(GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, 2, 1, GL_RED, GL_GREEN, GL_BLUE,
+             GL_ONE),
+        make(GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 2, 1),
+        make(GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE, 3, 0),
+        make(GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, 2, 1),
+        make(GL_RGBA16, GL_RGBA, GL_UNSIGNED_SHORT, 8, 1),
+        make(GL_RGB10_A2, GL_BGRA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 1),
+        make(GL_RGB10_A2, GL_RGBA, GL_UNSIGNED_INT_2_10_10_10_REV, 4, 1),
+        make(GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, GL_ONE, GL_ONE, GL_ONE, GL_RED),
+        make(GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, 0, GL_RED, GL_RED, GL_RED, GL_ONE),
+        make(GL_RG8, GL_RG, GL_UNSIGNED_BYTE, 2, 0, GL_RED, GL_RED, GL_RED, GL_GREEN),
+        block(GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 8),
+        block(GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 16),
+        block(GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 16),
+        block(GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 16),
+        block(GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 16),
+        make(GL_R16F, GL_RED, GL_HALF_FLOAT, 2, 1, GL_RED, GL_ONE, GL_ONE, GL_ONE),
+        make(GL_R32F, GL_RED, GL_FLOAT, 4, 1, GL_RED, GL_ONE, GL_ONE, GL_ONE),
+        make(GL_RG16F, GL_RG, GL_HALF_FLOAT, 4, 1, GL_RED, GL_GREEN, GL_ONE, GL_ONE),
+        make(GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT, 8, 1),
+        make(GL_RG32F, GL_RG, GL_FLOAT, 8, 1, GL_RED, GL_GREEN, GL_ONE, GL_ONE),
+        make(GL_RGBA32F, GL_RGBA, GL_FLOAT, 16, 1),
+    };
+    return t;
 }
 }  // namespace
 
-const GfxFormatInfo* gfx_format_info(GfxFormat fmt) {
-  if (fmt < GFX_FMT_A8R8G8B8 || fmt > GFX_FMT_A32B32G32R32F) return nullptr;
-  return &format_table()[fmt];
+const GfxFormatInfo* gfx_format_info(GfxFormat fmt)
+{
+    if (fmt < GFX_FMT_A8R8G8B8 || fmt > GFX_FMT_A32B32G32R32F) return nullptr;
+    return &format_table()[fmt];
 }
 
-int gfx_format_bytes_per_pixel(GfxFormat fmt) {
-  const GfxFormatInfo* f = gfx_format_info(fmt);
-  return f ? f->bytes_per_pixel : 0;
+int gfx_format_bytes_per_pixel(GfxFormat fmt)
+{
+    const GfxFormatInfo* f = gfx_format_info(fmt);
+    return f ? f->bytes_per_pixel : 0;
 }
-int gfx_format_block_bytes(GfxFormat fmt) {
-  const GfxFormatInfo* f = gfx_format_info(fmt);
-  return f ? f->block_bytes : 0;
+int gfx_format_block_bytes(GfxFormat fmt)
+{
+    const GfxFormatInfo* f = gfx_format_info(fmt);
+    return f ? f->block_bytes : 0;
 }
-int gfx_format_is_depth(GfxFormat fmt) {
-  return (fmt >= GFX_FMT_D16 && fmt <= GFX_FMT_D24FS8) ? 1 : 0;
+int gfx_format_is_depth(GfxFormat fmt)
+{
+    return (fmt >= GFX_FMT_D16 && fmt <= GFX_FMT_D24FS8) ? 1 : 0;
 }
 namespace {
-int level_pitch(GfxFormat fmt, int width) {
-  int bb = gfx_format_block_bytes(fmt);
-  if (bb) return ((width + 3) / 4) * bb;
-  return width * gfx_format_bytes_per_pixel(fmt);
+int level_pitch(GfxFormat fmt, int width)
+{
+    int bb = gfx_format_block_bytes(fmt);
+    if (bb) return ((width + 3) / 4) * bb;
+    return width * gfx_format_bytes_per_pixel(fmt);
 }
-int level_rows(GfxFormat fmt, int height) {
-  return gfx_format_block_bytes(fmt) ? (height + 3) / 4 : height;
+int level_rows(GfxFormat fmt, int height)
+{
+    return gfx_format_block_bytes(fmt) ? (height + 3) / 4 : height;
 }
 }  // namespace
-size_t gfx_format_level_size(GfxFormat fmt, int width, int height) {
-  if (width <= 0 || height <= 0) return 0;
-  return static_cast<size_t>(level_pitch(fmt, width)) * static_cast<size_t>(level_rows(fmt, height));
+size_t gfx_format_level_size(GfxFormat fmt, int width, int height)
+{
+    if (width <= 0 || height <= 0) return 0;
+    return static_cast<size_t>(level_pitch(fmt, width)) *
+           static_cast<size_t>(level_rows(fmt, height));
 }
 
 // ===========================================================================
@@ -107,155 +120,166 @@ size_t gfx_format_level_size(GfxFormat fmt, int width, int height) {
 namespace {
 bool usable() { return gfx_dev.ok != 0; }
 
-int full_chain(int w, int h) {
-  int n = 1;
-  while (w > 1 || h > 1) w = std::max(1, w / 2), h = std::max(1, h / 2), ++n;
-  return n;
+int full_chain(int w, int h)
+{
+    int n = 1;
+    while (w > 1 || h > 1) w = std::max(1, w / 2), h = std::max(1, h / 2), ++n;
+    return n;
 }
 
-void upload_level(GfxTexture* t, int level, const GfxRect& r) {
-  const GfxFormatInfo* fi = gfx_format_info(t->format);
-  GfxLevel& L = t->levels[level];
-  if (fi->block_bytes) {
-    glCompressedTextureSubImage2D(t->tex, level, 0, 0, L.width, L.height, fi->internal_format,
-                                  static_cast<GLsizei>(L.copy.size()), L.copy.data());
-  } else {
-    int pitch = level_pitch(t->format, L.width);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, L.width);
-    const uint8_t* p = L.copy.data() + static_cast<size_t>(r.top) * pitch +
-                       static_cast<size_t>(r.left) * fi->bytes_per_pixel;
-    glTextureSubImage2D(t->tex, level, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                        fi->format, fi->type, p);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  }
-  gfx_dev.counters.texture_uploads++;
+void upload_level(GfxTexture* t, int level, const GfxRect& r)
+{
+    const GfxFormatInfo* fi = gfx_format_info(t->format);
+    GfxLevel& L = t->levels[level];
+    if (fi->block_bytes) {
+        glCompressedTextureSubImage2D(t->tex, level, 0, 0, L.width, L.height, fi->internal_format,
+                                      static_cast<GLsizei>(L.copy.size()), L.copy.data());
+    } else {
+        int pitch = level_pitch(t->format, L.width);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, L.width);
+        const uint8_t* p = L.copy.data() + static_cast<size_t>(r.top) * pitch +
+                           static_cast<size_t>(r.left) * fi->bytes_per_pixel;
+        glTextureSubImage2D(t->tex, level, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                            fi->format, fi->type, p);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    }
+    gfx_dev.counters.texture_uploads++;
 }
 
 bool is_render_target(const GfxTexture* t) { return (t->usage & GFX_USAGE_RENDERTARGET) != 0; }
 
-void destroy_texture(GfxTexture* t) {
-  GfxDevice& d = gfx_dev;
-  if (!gfx_live(t->gen)) {
-    for (auto* s : t->surfaces) delete s;
+void destroy_texture(GfxTexture* t)
+{
+    GfxDevice& d = gfx_dev;
+    if (!gfx_live(t->gen)) {
+        for (auto* s : t->surfaces) delete s;
+        delete t;
+        return;
+    }
+    for (auto& s : d.texture)
+        if (s == t) s = nullptr, d.ffp_serial++;
+    for (auto& s : t->surfaces) {
+        if (!s) continue;
+        for (auto& tg : d.target)
+            if (tg == s) tg = nullptr, d.fbo_dirty = 1;
+        delete s;
+    }
+    if (t->tex) {
+        for (int u = 0; u < GFX_MAX_STAGES; ++u)
+            if (d.gl.texture[u] == t->tex) d.gl.texture[u] = 0xFFFFFFFFu;
+        glDeleteTextures(1, &t->tex);
+        d.fbo_dirty = 1;
+    }
+    d.live_textures--;
     delete t;
-    return;
-  }
-  for (auto& s : d.texture)
-    if (s == t) s = nullptr, d.ffp_serial++;
-  for (auto& s : t->surfaces) {
-    if (!s) continue;
-    for (auto& tg : d.target)
-      if (tg == s) tg = nullptr, d.fbo_dirty = 1;
-    delete s;
-  }
-  if (t->tex) {
-    for (int u = 0; u < GFX_MAX_STAGES; ++u)
-      if (d.gl.texture[u] == t->tex) d.gl.texture[u] = 0xFFFFFFFFu;
-    glDeleteTextures(1, &t->tex);
-    d.fbo_dirty = 1;
-  }
-  d.live_textures--;
-  delete t;
 }
 }  // namespace
 
 GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, GfxFormat fmt,
-                           GfxPool pool) {
-  GfxDevice& d = gfx_dev;
-  if (!usable()) return nullptr;
-  const GfxFormatInfo* fi = gfx_format_info(fmt);
-  if (!fi || width <= 0 || height <= 0 || width > d.caps.max_texture_size ||
-      height > d.caps.max_texture_size || levels < 0)
-    return nullptr;
-  if (fi->block_bytes && !d.caps.s3tc) return nullptr;
-  bool rt = usage & GFX_USAGE_RENDERTARGET;
-  if (rt && (!fi->renderable || pool != GFX_POOL_DEFAULT)) return nullptr;
-  int chain = full_chain(width, height);
-  int n = (levels == 0) ? chain : std::min(levels, chain);
-  if (rt || (usage & GFX_USAGE_AUTOGENMIPMAP)) n = rt ? 1 : chain;
+                           GfxPool pool)
+{
+    GfxDevice& d = gfx_dev;
+    if (!usable()) return nullptr;
+    const GfxFormatInfo* fi = gfx_format_info(fmt);
+    if (!fi || width <= 0 || height <= 0 || width > d.caps.max_texture_size ||
+        height > d.caps.max_texture_size || levels < 0)
+        return nullptr;
+    if (fi->block_bytes && !d.caps.s3tc) return nullptr;
+    bool rt = usage & GFX_USAGE_RENDERTARGET;
+    if (rt && (!fi->renderable || pool != GFX_POOL_DEFAULT)) return nullptr;
+    int chain = full_chain(width, height);
+    int n = (levels == 0) ? chain : std::min(levels, chain);
+    if (rt || (usage & GFX_USAGE_AUTOGENMIPMAP)) n = rt ? 1 : chain;
 
-  auto* t = new GfxTexture;
-  t->gen = d.generation;
-  t->format = fmt, t->usage = usage, t->pool = pool, t->width = width, t->height = height;
-  glCreateTextures(GL_TEXTURE_2D, 1, &t->tex);
-  glTextureStorage2D(t->tex, n, fi->internal_format, width, height);
-  glTextureParameteriv(t->tex, GL_TEXTURE_SWIZZLE_RGBA, fi->swizzle);
-  t->levels.resize(static_cast<size_t>(n));
-  t->surfaces.assign(static_cast<size_t>(n), nullptr);
-  int w = width, h = height;
-  for (int l = 0; l < n; ++l) {
-    GfxLevel& L = t->levels[l];
-    L.width = w, L.height = h;
-    if (!rt) {
-      L.copy.assign(gfx_format_level_size(fmt, w, h), 0);
-      upload_level(t, l, {0, 0, w, h});
+    auto* t = new GfxTexture;
+    t->gen = d.generation;
+    t->format = fmt, t->usage = usage, t->pool = pool, t->width = width, t->height = height;
+    glCreateTextures(GL_TEXTURE_2D, 1, &t->tex);
+    glTextureStorage2D(t->tex, n, fi->internal_format, width, height);
+    glTextureParameteriv(t->tex, GL_TEXTURE_SWIZZLE_RGBA, fi->swizzle);
+    t->levels.resize(static_cast<size_t>(n));
+    t->surfaces.assign(static_cast<size_t>(n), nullptr);
+    int w = width, h = height;
+    for (int l = 0; l < n; ++l) {
+        GfxLevel& L = t->levels[l];
+        L.width = w, L.height = h;
+        if (!rt) {
+            L.copy.assign(gfx_format_level_size(fmt, w, h), 0);
+            upload_level(t, l, {0, 0, w, h});
+        }
+        w = std::max(1, w / 2), h = std::max(1, h / 2);
     }
-    w = std::max(1, w / 2), h = std::max(1, h / 2);
-  }
-  if (rt) {
-    const float zero[4] = {0, 0, 0, 0};
-    glClearTexImage(t->tex, 0, GL_RGBA, GL_FLOAT, zero);
-  }
-  d.live_textures++;
-  return t;
+    if (rt) {
+        const float zero[4] = {0, 0, 0, 0};
+        glClearTexImage(t->tex, 0, GL_RGBA, GL_FLOAT, zero);
+    }
+    d.live_textures++;
+    return t;
 }
 
-void gfx_tex_addref(GfxTexture* tex) {
-  if (tex) tex->refs++;
+void gfx_tex_addref(GfxTexture* tex)
+{
+    if (tex) tex->refs++;
 }
 
-void gfx_tex_release(GfxTexture* tex) {
-  if (!tex) return;
-  if (--tex->refs > 0) return;
-  if (tex->internal_surface_refs > 0) return;  // a surface still holds it
-  destroy_texture(tex);
+void gfx_tex_release(GfxTexture* tex)
+{
+    if (!tex) return;
+    if (--tex->refs > 0) return;
+    if (tex->internal_surface_refs > 0) return;  // a surface still holds it
+    destroy_texture(tex);
 }
 
-int gfx_tex_level_count(const GfxTexture* tex) {
-  return tex ? static_cast<int>(tex->levels.size()) : 0;
+int gfx_tex_level_count(const GfxTexture* tex)
+{
+    return tex ? static_cast<int>(tex->levels.size()) : 0;
 }
 
-GfxHr gfx_tex_get_level_desc(const GfxTexture* tex, int level, GfxSurfaceDesc* out) {
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
-  out->format = tex->format;
-  out->usage = tex->usage;
-  out->pool = tex->pool;
-  out->width = tex->levels[level].width;
-  out->height = tex->levels[level].height;
-  out->samples = 0;
-  return GFX_OK;
+GfxHr gfx_tex_get_level_desc(const GfxTexture* tex, int level, GfxSurfaceDesc* out)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
+    out->format = tex->format;
+    out->usage = tex->usage;
+    out->pool = tex->pool;
+    out->width = tex->levels[level].width;
+    out->height = tex->levels[level].height;
+    out->samples = 0;
+    return GFX_OK;
 }
 
-GfxSurface* gfx_tex_get_surface(GfxTexture* tex, int level) {
-  if (!usable() || !tex || level < 0 || level >= gfx_tex_level_count(tex)) return nullptr;
-  GfxSurface*& s = tex->surfaces[level];
-  if (!s) {
-    s = new GfxSurface;
-    s->refs = 0;
-    s->gen = tex->gen;
-    s->owner = tex;
-    s->level = level;
-    gfx_tex_get_level_desc(tex, level, &s->desc);
-  }
-  s->refs++;
-  tex->internal_surface_refs++;
-  return s;
+GfxSurface* gfx_tex_get_surface(GfxTexture* tex, int level)
+{
+    if (!usable() || !tex || level < 0 || level >= gfx_tex_level_count(tex)) return nullptr;
+    GfxSurface*& s = tex->surfaces[level];
+    if (!s) {
+        s = new GfxSurface;
+        s->refs = 0;
+        s->gen = tex->gen;
+        s->owner = tex;
+        s->level = level;
+        gfx_tex_get_level_desc(tex, level, &s->desc);
+    }
+    s->refs++;
+    tex->internal_surface_refs++;
+    return s;
 }
 
 void gfx_tex_preload(GfxTexture* tex) { (void)tex; }
 
-GfxHr gfx_set_texture(int stage, GfxTexture* tex) {
-  if (!usable()) return GFX_E_NODEVICE;
-  if (stage < 0 || stage >= GFX_MAX_STAGES) return GFX_E_INVALIDCALL;
-  if ((gfx_dev.texture[stage] == nullptr) != (tex == nullptr)) gfx_dev.ffp_serial++;
-  gfx_dev.texture[stage] = tex;
-  return GFX_OK;
+GfxHr gfx_set_texture(int stage, GfxTexture* tex)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (stage < 0 || stage >= GFX_MAX_STAGES) return GFX_E_INVALIDCALL;
+    if ((gfx_dev.texture[stage] == nullptr) != (tex == nullptr)) gfx_dev.ffp_serial++;
+    gfx_dev.texture[stage] = tex;
+    return GFX_OK;
 }
 
-GfxTexture* gfx_get_texture(int stage) {
-  if (!usable() || stage < 0 || stage >= GFX_MAX_STAGES) return nullptr;
-  return gfx_dev.texture[stage];
+GfxTexture* gfx_get_texture(int stage)
+{
+    if (!usable() || stage < 0 || stage >= GFX_MAX_STAGES) return nullptr;
+    return gfx_dev.texture[stage];
 }
 
 GfxTexture* gfx_white_texture(void) { return usable() ? gfx_dev.white : nullptr; }
@@ -264,534 +288,576 @@ GfxTexture* gfx_white_texture(void) { return usable() ? gfx_dev.white : nullptr;
 // 3 Lock and unlock
 // ===========================================================================
 namespace {
-bool rect_inside(const GfxRect& r, int w, int h) {
-  return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= w &&
-         r.bottom <= h;
+bool rect_inside(const GfxRect& r, int w, int h)
+{
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= w &&
+           r.bottom <= h;
 }
 
 // Reads a rectangle of a GL-only surface into `dst` in its own format.
-void read_surface_rect(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch) {
-  const GfxFormatInfo* fi = gfx_format_info(s->desc.format);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  GLuint fbo = gfx_surface_read_fbo(s);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-  glPixelStorei(GL_PACK_ROW_LENGTH, fi->bytes_per_pixel ? pitch / fi->bytes_per_pixel : 0);
-  glReadPixels(r.left, r.top, w, h, fi->format, fi->type, dst);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+void read_surface_rect(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
+{
+    const GfxFormatInfo* fi = gfx_format_info(s->desc.format);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    GLuint fbo = gfx_surface_read_fbo(s);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    glPixelStorei(GL_PACK_ROW_LENGTH, fi->bytes_per_pixel ? pitch / fi->bytes_per_pixel : 0);
+    glReadPixels(r.left, r.top, w, h, fi->format, fi->type, dst);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 }  // namespace
 
 GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRect* out,
-                   uint32_t flags) {
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
-  GfxLevel& L = tex->levels[level];
-  if (L.locked) return GFX_E_INVALIDCALL;
-  GfxRect r = rect ? *rect : GfxRect{0, 0, L.width, L.height};
-  if (!rect_inside(r, L.width, L.height)) return GFX_E_INVALIDCALL;
-  if (gfx_format_block_bytes(tex->format) &&
-      ((r.left | r.top) & 3 || ((r.right & 3) && r.right != L.width) ||
-       ((r.bottom & 3) && r.bottom != L.height)))
-    return GFX_E_INVALIDCALL;  // block formats lock whole blocks
-  if (is_render_target(tex)) {
-    GfxSurface* s = gfx_tex_get_surface(tex, level);
-    GfxHr hr = gfx_surface_lock(s, &r, out, flags);
-    gfx_surface_release(s);
-    if (gfx_ok(hr)) L.locked = 1, L.lock_flags = flags, L.lock_rect = r;
-    return hr;
-  }
-  int pitch = level_pitch(tex->format, L.width);
-  int bpp = gfx_format_bytes_per_pixel(tex->format);
-  size_t off = gfx_format_block_bytes(tex->format)
-                   ? static_cast<size_t>(r.top / 4) * pitch +
-                         static_cast<size_t>(r.left / 4) * gfx_format_block_bytes(tex->format)
-                   : static_cast<size_t>(r.top) * pitch + static_cast<size_t>(r.left) * bpp;
-  out->pitch = pitch;
-  out->bits = L.copy.data() + off;
-  L.locked = 1, L.lock_flags = flags, L.lock_rect = r;
-  return GFX_OK;
+                   uint32_t flags)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
+    GfxLevel& L = tex->levels[level];
+    if (L.locked) return GFX_E_INVALIDCALL;
+    GfxRect r = rect ? *rect : GfxRect{0, 0, L.width, L.height};
+    if (!rect_inside(r, L.width, L.height)) return GFX_E_INVALIDCALL;
+    if (gfx_format_block_bytes(tex->format) &&
+        ((r.left | r.top) & 3 || ((r.right & 3) && r.right != L.width) ||
+         ((r.bottom & 3) && r.bottom != L.height)))
+        return GFX_E_INVALIDCALL;  // block formats lock whole blocks
+    if (is_render_target(tex)) {
+        GfxSurface* s = gfx_tex_get_surface(tex, level);
+        GfxHr hr = gfx_surface_lock(s, &r, out, flags);
+        gfx_surface_release(s);
+        if (gfx_ok(hr)) L.locked = 1, L.lock_flags = flags, L.lock_rect = r;
+        return hr;
+    }
+    int pitch = level_pitch(tex->format, L.width);
+    int bpp = gfx_format_bytes_per_pixel(tex->format);
+    size_t off = gfx_format_block_bytes(tex->format)
+                     ? static_cast<size_t>(r.top / 4) * pitch +
+                           static_cast<size_t>(r.left / 4) * gfx_format_block_bytes(tex->format)
+                     : static_cast<size_t>(r.top) * pitch + static_cast<size_t>(r.left) * bpp;
+    out->pitch = pitch;
+    out->bits = L.copy.data() + off;
+    L.locked = 1, L.lock_flags = flags, L.lock_rect = r;
+    return GFX_OK;
 }
 
-GfxHr gfx_tex_unlock(GfxTexture* tex, int level) {
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!tex || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
-  GfxLevel& L = tex->levels[level];
-  if (!L.locked) return GFX_E_INVALIDCALL;
-  L.locked = 0;
-  if (is_render_target(tex)) {
-    GfxSurface* s = tex->surfaces[level];
-    return s ? gfx_surface_unlock(s) : GFX_E_INVALIDCALL;
-  }
-  if (!(L.lock_flags & GFX_LOCK_READONLY)) {
-    upload_level(tex, level, L.lock_rect);
-    if ((tex->usage & GFX_USAGE_AUTOGENMIPMAP) && level == 0) glGenerateTextureMipmap(tex->tex);
-  }
-  return GFX_OK;
+GfxHr gfx_tex_unlock(GfxTexture* tex, int level)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!tex || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
+    GfxLevel& L = tex->levels[level];
+    if (!L.locked) return GFX_E_INVALIDCALL;
+    L.locked = 0;
+    if (is_render_target(tex)) {
+        GfxSurface* s = tex->surfaces[level];
+        return s ? gfx_surface_unlock(s) : GFX_E_INVALIDCALL;
+    }
+    if (!(L.lock_flags & GFX_LOCK_READONLY)) {
+        upload_level(tex, level, L.lock_rect);
+        if ((tex->usage & GFX_USAGE_AUTOGENMIPMAP) && level == 0) glGenerateTextureMipmap(tex->tex);
+    }
+    return GFX_OK;
 }
 
 // ===========================================================================
 // 4 Surfaces and the back buffer
 // ===========================================================================
 namespace {
-GfxSurface* make_depth(int width, int height, GfxFormat fmt, int samples) {
-  auto* s = new GfxSurface;
-  s->gen = gfx_dev.generation;
-  s->desc = {fmt, GFX_USAGE_DEPTHSTENCIL, GFX_POOL_DEFAULT, width, height, samples};
-  glCreateRenderbuffers(1, &s->renderbuffer);
-  GLenum ifmt = fmt == GFX_FMT_D24S8 ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT16;
-  glNamedRenderbufferStorageMultisample(s->renderbuffer, samples, ifmt, width, height);
-  gfx_dev.live_surfaces++;
-  return s;
+GfxSurface* make_depth(int width, int height, GfxFormat fmt, int samples)
+{
+    auto* s = new GfxSurface;
+    s->gen = gfx_dev.generation;
+    s->desc = {fmt, GFX_USAGE_DEPTHSTENCIL, GFX_POOL_DEFAULT, width, height, samples};
+    glCreateRenderbuffers(1, &s->renderbuffer);
+    GLenum ifmt = fmt == GFX_FMT_D24S8 ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT16;
+    glNamedRenderbufferStorageMultisample(s->renderbuffer, samples, ifmt, width, height);
+    gfx_dev.live_surfaces++;
+    return s;
 }
 
-void destroy_own_surface(GfxSurface* s) {
-  GfxDevice& d = gfx_dev;
-  if (!gfx_live(s->gen)) {
+void destroy_own_surface(GfxSurface* s)
+{
+    GfxDevice& d = gfx_dev;
+    if (!gfx_live(s->gen)) {
+        delete s;
+        return;
+    }
+    for (auto& t : d.target)
+        if (t == s) t = nullptr, d.fbo_dirty = 1;
+    if (d.depth == s) d.depth = nullptr, d.fbo_dirty = 1;
+    if (s->renderbuffer) glDeleteRenderbuffers(1, &s->renderbuffer);
+    if (s->resolve_tex) glDeleteTextures(1, &s->resolve_tex);
+    d.live_surfaces--;
     delete s;
-    return;
-  }
-  for (auto& t : d.target)
-    if (t == s) t = nullptr, d.fbo_dirty = 1;
-  if (d.depth == s) d.depth = nullptr, d.fbo_dirty = 1;
-  if (s->renderbuffer) glDeleteRenderbuffers(1, &s->renderbuffer);
-  if (s->resolve_tex) glDeleteTextures(1, &s->resolve_tex);
-  d.live_surfaces--;
-  delete s;
 }
 }  // namespace
 
-GfxSurface* gfx_surface_create_depth(int width, int height, GfxFormat fmt, int samples) {
-  if (!usable() || width <= 0 || height <= 0 || (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) ||
-      width > gfx_dev.caps.max_texture_size || height > gfx_dev.caps.max_texture_size)
-    return nullptr;
-  if (samples <= 1) samples = 0;
-  if (samples > gfx_dev.caps.max_samples) return nullptr;
-  return make_depth(width, height, fmt, samples);
+GfxSurface* gfx_surface_create_depth(int width, int height, GfxFormat fmt, int samples)
+{
+    if (!usable() || width <= 0 || height <= 0 || (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) ||
+        width > gfx_dev.caps.max_texture_size || height > gfx_dev.caps.max_texture_size)
+        return nullptr;
+    if (samples <= 1) samples = 0;
+    if (samples > gfx_dev.caps.max_samples) return nullptr;
+    return make_depth(width, height, fmt, samples);
 }
 
-void gfx_surface_addref(GfxSurface* s) {
-  if (!s) return;
-  s->refs++;
-  if (s->owner) s->owner->internal_surface_refs++;
+void gfx_surface_addref(GfxSurface* s)
+{
+    if (!s) return;
+    s->refs++;
+    if (s->owner) s->owner->internal_surface_refs++;
 }
 
-void gfx_surface_release(GfxSurface* s) {
-  if (!s) return;
-  if (s->owner) {
-    GfxTexture* t = s->owner;
-    s->refs--;
-    if (--t->internal_surface_refs == 0 && t->refs <= 0) destroy_texture(t);
-    return;
-  }
-  if (--s->refs > 0) return;
-  destroy_own_surface(s);
-}
-
-GfxHr gfx_surface_get_desc(const GfxSurface* s, GfxSurfaceDesc* out) {
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!s || !out) return GFX_E_INVALIDCALL;
-  *out = s->desc;
-  return GFX_OK;
-}
-
-GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, uint32_t flags) {
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!s || !out || s->locked) return GFX_E_INVALIDCALL;
-  if (s->owner && !is_render_target(s->owner))
-    return gfx_tex_lock(s->owner, s->level, rect, out, flags);
-  if (gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;  // not lockable
-  GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
-  if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
-  int bpp = gfx_format_bytes_per_pixel(s->desc.format);
-  int pitch = (r.right - r.left) * bpp;
-  s->lock_copy.assign(static_cast<size_t>(pitch) * (r.bottom - r.top), 0);
-  read_surface_rect(s, r, s->lock_copy.data(), pitch);
-  s->locked = 1;
-  out->pitch = pitch;
-  out->bits = s->lock_copy.data();
-  if (s->owner) {
-    s->owner->levels[s->level].lock_rect = r;
-    s->owner->levels[s->level].lock_flags = flags;
-  }
-  return GFX_OK;
-}
-
-GfxHr gfx_surface_unlock(GfxSurface* s) {
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!s) return GFX_E_INVALIDCALL;
-  if (s->owner && !is_render_target(s->owner)) return gfx_tex_unlock(s->owner, s->level);
-  if (!s->locked) return GFX_E_INVALIDCALL;
-  s->locked = 0;
-  if (s->owner) {
-    // Write a render target's locked rectangle back unless read-only.
-    GfxLevel& L = s->owner->levels[s->level];
-    L.locked = 0;
-    if (!(L.lock_flags & GFX_LOCK_READONLY)) {
-      const GfxFormatInfo* fi = gfx_format_info(s->desc.format);
-      const GfxRect& r = L.lock_rect;
-      glTextureSubImage2D(s->owner->tex, s->level, r.left, r.top, r.right - r.left,
-                          r.bottom - r.top, fi->format, fi->type, s->lock_copy.data());
-      gfx_dev.counters.texture_uploads++;
+void gfx_surface_release(GfxSurface* s)
+{
+    if (!s) return;
+    if (s->owner) {
+        GfxTexture* t = s->owner;
+        s->refs--;
+        if (--t->internal_surface_refs == 0 && t->refs <= 0) destroy_texture(t);
+        return;
     }
-  }
-  s->lock_copy.clear();
-  s->lock_copy.shrink_to_fit();
-  return GFX_OK;
+    if (--s->refs > 0) return;
+    destroy_own_surface(s);
 }
 
-int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height) {
-  GfxDevice& d = gfx_dev;
-  if (width <= 0 || height <= 0 || width > d.caps.max_texture_size ||
-      height > d.caps.max_texture_size)
-    return 0;
-  auto* s = new GfxSurface;
-  s->gen = d.generation;
-  s->is_backbuffer = 1;
-  s->desc = {GFX_FMT_X8R8G8B8, GFX_USAGE_RENDERTARGET, GFX_POOL_DEFAULT, width, height, pp.samples};
-  glCreateTextures(GL_TEXTURE_2D, 1, &s->resolve_tex);
-  glTextureStorage2D(s->resolve_tex, 1, GL_RGBA8, width, height);
-  if (pp.samples > 1) {
-    glCreateRenderbuffers(1, &s->renderbuffer);
-    glNamedRenderbufferStorageMultisample(s->renderbuffer, pp.samples, GL_RGBA8, width, height);
-  }
-  d.live_surfaces++;
-  d.backbuffer = s;
-  d.backbuffer_depth = nullptr;
-  if (pp.depth_format != GFX_FMT_UNKNOWN)
-    d.backbuffer_depth = make_depth(width, height, pp.depth_format, pp.samples);
-  d.target = {};
-  d.target[0] = s;
-  d.depth = d.backbuffer_depth;
-  d.fbo_dirty = 1;
-  d.viewport = {0, 0, width, height, 0.0f, 1.0f};
-  d.scissor = {0, 0, width, height};
-  gfx_bump_serial(GFX_UG_TRANSFORM);
-  return 1;
+GfxHr gfx_surface_get_desc(const GfxSurface* s, GfxSurfaceDesc* out)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!s || !out) return GFX_E_INVALIDCALL;
+    *out = s->desc;
+    return GFX_OK;
+}
+
+GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, uint32_t flags)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!s || !out || s->locked) return GFX_E_INVALIDCALL;
+    if (s->owner && !is_render_target(s->owner))
+        return gfx_tex_lock(s->owner, s->level, rect, out, flags);
+    if (gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;  // not lockable
+    GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
+    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
+    int bpp = gfx_format_bytes_per_pixel(s->desc.format);
+    int pitch = (r.right - r.left) * bpp;
+    s->lock_copy.assign(static_cast<size_t>(pitch) * (r.bottom - r.top), 0);
+    read_surface_rect(s, r, s->lock_copy.data(), pitch);
+    s->locked = 1;
+    out->pitch = pitch;
+    out->bits = s->lock_copy.data();
+    if (s->owner) {
+        s->owner->levels[s->level].lock_rect = r;
+        s->owner->levels[s->level].lock_flags = flags;
+    }
+    return GFX_OK;
+}
+
+GfxHr gfx_surface_unlock(GfxSurface* s)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!s) return GFX_E_INVALIDCALL;
+    if (s->owner && !is_render_target(s->owner)) return gfx_tex_unlock(s->owner, s->level);
+    if (!s->locked) return GFX_E_INVALIDCALL;
+    s->locked = 0;
+    if (s->owner) {
+        // Write a render target's locked rectangle back unless read-only.
+        GfxLevel& L = s->owner->levels[s->level];
+        L.locked = 0;
+        if (!(L.lock_flags & GFX_LOCK_READONLY)) {
+            const GfxFormatInfo* fi = gfx_format_info(s->desc.format);
+            const GfxRect& r = L.lock_rect;
+            glTextureSubImage2D(s->owner->tex, s->level, r.left, r.top, r.right - r.left,
+                                r.bottom - r.top, fi->format, fi->type, s->lock_copy.data());
+            gfx_dev.counters.texture_uploads++;
+        }
+    }
+    s->lock_copy.clear();
+    s->lock_copy.shrink_to_fit();
+    return GFX_OK;
+}
+
+int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height)
+{
+    GfxDevice& d = gfx_dev;
+    if (width <= 0 || height <= 0 || width > d.caps.max_texture_size ||
+        height > d.caps.max_texture_size)
+        return 0;
+    auto* s = new GfxSurface;
+    s->gen = d.generation;
+    s->is_backbuffer = 1;
+    s->desc = {GFX_FMT_X8R8G8B8, GFX_USAGE_RENDERTARGET, GFX_POOL_DEFAULT, width, height,
+               pp.samples};
+    glCreateTextures(GL_TEXTURE_2D, 1, &s->resolve_tex);
+    glTextureStorage2D(s->resolve_tex, 1, GL_RGBA8, width, height);
+    if (pp.samples > 1) {
+        glCreateRenderbuffers(1, &s->renderbuffer);
+        glNamedRenderbufferStorageMultisample(s->renderbuffer, pp.samples, GL_RGBA8, width, height);
+    }
+    d.live_surfaces++;
+    d.backbuffer = s;
+    d.backbuffer_depth = nullptr;
+    if (pp.depth_format != GFX_FMT_UNKNOWN)
+        d.backbuffer_depth = make_depth(width, height, pp.depth_format, pp.samples);
+    d.target = {};
+    d.target[0] = s;
+    d.depth = d.backbuffer_depth;
+    d.fbo_dirty = 1;
+    d.viewport = {0, 0, width, height, 0.0f, 1.0f};
+    d.scissor = {0, 0, width, height};
+    gfx_bump_serial(GFX_UG_TRANSFORM);
+    return 1;
 }
 
 // Drops the device's own references; a caller still holding one keeps a
 // surface that is no longer the back buffer until it releases it.
-void gfx_backbuffer_free(void) {
-  GfxDevice& d = gfx_dev;
-  for (GfxSurface* s : {d.backbuffer, d.backbuffer_depth}) {
-    if (!s) continue;
-    for (auto& t : d.target)
-      if (t == s) t = nullptr, d.fbo_dirty = 1;
-    if (d.depth == s) d.depth = nullptr, d.fbo_dirty = 1;
-    s->is_backbuffer = 0;
-    if (--s->refs <= 0) destroy_own_surface(s);
-  }
-  d.backbuffer = d.backbuffer_depth = nullptr;
+void gfx_backbuffer_free(void)
+{
+    GfxDevice& d = gfx_dev;
+    for (GfxSurface* s : {d.backbuffer, d.backbuffer_depth}) {
+        if (!s) continue;
+        for (auto& t : d.target)
+            if (t == s) t = nullptr, d.fbo_dirty = 1;
+        if (d.depth == s) d.depth = nullptr, d.fbo_dirty = 1;
+        s->is_backbuffer = 0;
+        if (--s->refs <= 0) destroy_own_surface(s);
+    }
+    d.backbuffer = d.backbuffer_depth = nullptr;
 }
 
-int gfx_tex_start(void) {
-  GfxDevice& d = gfx_dev;
-  glCreateFramebuffers(1, &d.fbo);
-  glCreateFramebuffers(1, &d.read_fbo);
-  glCreateFramebuffers(1, &d.resolve_fbo);
-  glCreateFramebuffers(1, &d.blit_fbo);
-  d.white = gfx_tex_create(1, 1, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-  if (!d.white) return 0;
-  GfxLockedRect lr;
-  if (!gfx_ok(gfx_tex_lock(d.white, 0, nullptr, &lr, 0))) return 0;
-  const uint32_t white = 0xFFFFFFFFu;
-  std::memcpy(lr.bits, &white, 4);
-  gfx_tex_unlock(d.white, 0);
-  return 1;
+int gfx_tex_start(void)
+{
+    GfxDevice& d = gfx_dev;
+    glCreateFramebuffers(1, &d.fbo);
+    glCreateFramebuffers(1, &d.read_fbo);
+    glCreateFramebuffers(1, &d.resolve_fbo);
+    glCreateFramebuffers(1, &d.blit_fbo);
+    d.white = gfx_tex_create(1, 1, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+    if (!d.white) return 0;
+    GfxLockedRect lr;
+    if (!gfx_ok(gfx_tex_lock(d.white, 0, nullptr, &lr, 0))) return 0;
+    const uint32_t white = 0xFFFFFFFFu;
+    std::memcpy(lr.bits, &white, 4);
+    gfx_tex_unlock(d.white, 0);
+    return 1;
 }
 
-void gfx_tex_stop(void) {
-  GfxDevice& d = gfx_dev;
-  if (d.white) destroy_texture(d.white);
-  d.white = nullptr;
-  GLuint fbos[4] = {d.fbo, d.read_fbo, d.resolve_fbo, d.blit_fbo};
-  glDeleteFramebuffers(4, fbos);
-  d.fbo = d.read_fbo = d.resolve_fbo = d.blit_fbo = 0;
+void gfx_tex_stop(void)
+{
+    GfxDevice& d = gfx_dev;
+    if (d.white) destroy_texture(d.white);
+    d.white = nullptr;
+    GLuint fbos[4] = {d.fbo, d.read_fbo, d.resolve_fbo, d.blit_fbo};
+    glDeleteFramebuffers(4, fbos);
+    d.fbo = d.read_fbo = d.resolve_fbo = d.blit_fbo = 0;
 }
 
 // ===========================================================================
 // 5 Targets, fill, stretch, read-back
 // ===========================================================================
 namespace {
-void attach_color(GLuint fbo, GLenum point, GfxSurface* s) {
-  if (!s)
-    glNamedFramebufferTexture(fbo, point, 0, 0);
-  else if (s->owner)
-    glNamedFramebufferTexture(fbo, point, s->owner->tex, s->level);
-  else if (s->renderbuffer)
-    glNamedFramebufferRenderbuffer(fbo, point, GL_RENDERBUFFER, s->renderbuffer);
-  else
-    glNamedFramebufferTexture(fbo, point, s->resolve_tex, 0);
+void attach_color(GLuint fbo, GLenum point, GfxSurface* s)
+{
+    if (!s)
+        glNamedFramebufferTexture(fbo, point, 0, 0);
+    else if (s->owner)
+        glNamedFramebufferTexture(fbo, point, s->owner->tex, s->level);
+    else if (s->renderbuffer)
+        glNamedFramebufferRenderbuffer(fbo, point, GL_RENDERBUFFER, s->renderbuffer);
+    else
+        glNamedFramebufferTexture(fbo, point, s->resolve_tex, 0);
 }
 }  // namespace
 
-void gfx_bind_targets(void) {
-  GfxDevice& d = gfx_dev;
-  GLenum bufs[GFX_MAX_RENDER_TARGETS];
-  for (int i = 0; i < GFX_MAX_RENDER_TARGETS; ++i) {
-    attach_color(d.fbo, GL_COLOR_ATTACHMENT0 + i, d.target[i]);
-    bufs[i] = d.target[i] ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
-  }
-  glNamedFramebufferDrawBuffers(d.fbo, GFX_MAX_RENDER_TARGETS, bufs);
-  glNamedFramebufferRenderbuffer(d.fbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-  if (d.depth) {
-    GLenum point = d.depth->desc.format == GFX_FMT_D24S8 ? GL_DEPTH_STENCIL_ATTACHMENT
-                                                         : GL_DEPTH_ATTACHMENT;
-    glNamedFramebufferRenderbuffer(d.fbo, point, GL_RENDERBUFFER, d.depth->renderbuffer);
-  }
-  gfx_count_state();
-  d.fbo_dirty = 0;
+void gfx_bind_targets(void)
+{
+    GfxDevice& d = gfx_dev;
+    GLenum bufs[GFX_MAX_RENDER_TARGETS];
+    for (int i = 0; i < GFX_MAX_RENDER_TARGETS; ++i) {
+        attach_color(d.fbo, GL_COLOR_ATTACHMENT0 + i, d.target[i]);
+        bufs[i] = d.target[i] ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
+    }
+    glNamedFramebufferDrawBuffers(d.fbo, GFX_MAX_RENDER_TARGETS, bufs);
+    glNamedFramebufferRenderbuffer(d.fbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+    if (d.depth) {
+        GLenum point = d.depth->desc.format == GFX_FMT_D24S8 ? GL_DEPTH_STENCIL_ATTACHMENT
+                                                             : GL_DEPTH_ATTACHMENT;
+        glNamedFramebufferRenderbuffer(d.fbo, point, GL_RENDERBUFFER, d.depth->renderbuffer);
+    }
+    gfx_count_state();
+    d.fbo_dirty = 0;
 }
 
-GLuint gfx_surface_read_fbo(GfxSurface* s) {
-  GfxDevice& d = gfx_dev;
-  attach_color(d.read_fbo, GL_COLOR_ATTACHMENT0, s);
-  glNamedFramebufferReadBuffer(d.read_fbo, GL_COLOR_ATTACHMENT0);
-  if (s->owner || !s->renderbuffer) return d.read_fbo;
-  // Multisampled: resolve into the single-sample texture first.
-  glNamedFramebufferTexture(d.resolve_fbo, GL_COLOR_ATTACHMENT0, s->resolve_tex, 0);
-  glNamedFramebufferDrawBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
-  glNamedFramebufferReadBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
-  gfx_gl_scissor(0, d.gl.scissor);
-  gfx_gl_masks_for_clear();
-  glBlitNamedFramebuffer(d.read_fbo, d.resolve_fbo, 0, 0, s->desc.width, s->desc.height, 0, 0,
-                         s->desc.width, s->desc.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  return d.resolve_fbo;
+GLuint gfx_surface_read_fbo(GfxSurface* s)
+{
+    GfxDevice& d = gfx_dev;
+    attach_color(d.read_fbo, GL_COLOR_ATTACHMENT0, s);
+    glNamedFramebufferReadBuffer(d.read_fbo, GL_COLOR_ATTACHMENT0);
+    if (s->owner || !s->renderbuffer) return d.read_fbo;
+    // Multisampled: resolve into the single-sample texture first.
+    glNamedFramebufferTexture(d.resolve_fbo, GL_COLOR_ATTACHMENT0, s->resolve_tex, 0);
+    glNamedFramebufferDrawBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
+    glNamedFramebufferReadBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
+    gfx_gl_scissor(0, d.gl.scissor);
+    gfx_gl_masks_for_clear();
+    glBlitNamedFramebuffer(d.read_fbo, d.resolve_fbo, 0, 0, s->desc.width, s->desc.height, 0, 0,
+                           s->desc.width, s->desc.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    return d.resolve_fbo;
 }
 
-void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch) {
-  GLuint fbo = gfx_surface_read_fbo(s);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-  glPixelStorei(GL_PACK_ROW_LENGTH, pitch % 4 == 0 ? pitch / 4 : 0);
-  if (pitch % 4 == 0) {
-    glReadPixels(r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA, GL_UNSIGNED_BYTE, dst);
-  } else {
-    for (int y = r.top; y < r.bottom; ++y)
-      glReadPixels(r.left, y, r.right - r.left, 1, GL_BGRA, GL_UNSIGNED_BYTE,
-                   dst + static_cast<size_t>(y - r.top) * pitch);
-  }
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
+{
+    GLuint fbo = gfx_surface_read_fbo(s);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    glPixelStorei(GL_PACK_ROW_LENGTH, pitch % 4 == 0 ? pitch / 4 : 0);
+    if (pitch % 4 == 0) {
+        glReadPixels(r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA, GL_UNSIGNED_BYTE,
+                     dst);
+    } else {
+        for (int y = r.top; y < r.bottom; ++y)
+            glReadPixels(r.left, y, r.right - r.left, 1, GL_BGRA, GL_UNSIGNED_BYTE,
+                         dst + static_cast<size_t>(y - r.top) * pitch);
+    }
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
-GfxSurface* gfx_get_render_target(int index) {
-  if (!usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
-  GfxSurface* s = gfx_dev.target[index];
-  gfx_surface_addref(s);
-  return s;
+GfxSurface* gfx_get_render_target(int index)
+{
+    if (!usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
+    GfxSurface* s = gfx_dev.target[index];
+    gfx_surface_addref(s);
+    return s;
 }
 
-GfxSurface* gfx_get_depth_stencil_surface(void) {
-  if (!usable()) return nullptr;
-  gfx_surface_addref(gfx_dev.depth);
-  return gfx_dev.depth;
+GfxSurface* gfx_get_depth_stencil_surface(void)
+{
+    if (!usable()) return nullptr;
+    gfx_surface_addref(gfx_dev.depth);
+    return gfx_dev.depth;
 }
 
-GfxHr gfx_set_render_target(int index, GfxSurface* s) {
-  GfxDevice& d = gfx_dev;
-  if (!usable()) return GFX_E_NODEVICE;
-  if (index < 0 || index >= GFX_MAX_RENDER_TARGETS || (index == 0 && !s)) return GFX_E_INVALIDCALL;
-  if (s && !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
-  if (d.target[index] != s) d.target[index] = s, d.fbo_dirty = 1;
-  if (index == 0) {
-    d.viewport = {0, 0, s->desc.width, s->desc.height, 0.0f, 1.0f};
-    d.scissor = {0, 0, s->desc.width, s->desc.height};
-    gfx_bump_serial(GFX_UG_TRANSFORM);
-  }
-  return GFX_OK;
+GfxHr gfx_set_render_target(int index, GfxSurface* s)
+{
+    GfxDevice& d = gfx_dev;
+    if (!usable()) return GFX_E_NODEVICE;
+    if (index < 0 || index >= GFX_MAX_RENDER_TARGETS || (index == 0 && !s))
+        return GFX_E_INVALIDCALL;
+    if (s && !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
+    if (d.target[index] != s) d.target[index] = s, d.fbo_dirty = 1;
+    if (index == 0) {
+        d.viewport = {0, 0, s->desc.width, s->desc.height, 0.0f, 1.0f};
+        d.scissor = {0, 0, s->desc.width, s->desc.height};
+        gfx_bump_serial(GFX_UG_TRANSFORM);
+    }
+    return GFX_OK;
 }
 
-GfxHr gfx_set_depth_stencil_surface(GfxSurface* s) {
-  GfxDevice& d = gfx_dev;
-  if (!usable()) return GFX_E_NODEVICE;
-  if (s && !gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;
-  if (d.depth != s) d.depth = s, d.fbo_dirty = 1;
-  return GFX_OK;
+GfxHr gfx_set_depth_stencil_surface(GfxSurface* s)
+{
+    GfxDevice& d = gfx_dev;
+    if (!usable()) return GFX_E_NODEVICE;
+    if (s && !gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;
+    if (d.depth != s) d.depth = s, d.fbo_dirty = 1;
+    return GFX_OK;
 }
 
-GfxHr gfx_color_fill(GfxSurface* s, const GfxRect* rect, uint32_t color) {
-  GfxDevice& d = gfx_dev;
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!s || !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
-  GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
-  if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
-  attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, s);
-  glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
-  gfx_gl_scissor(1, r);
-  gfx_gl_masks_for_clear();
-  const float c[4] = {((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                      (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f};
-  glClearNamedFramebufferfv(d.blit_fbo, GL_COLOR, 0, c);
-  return GFX_OK;
+GfxHr gfx_color_fill(GfxSurface* s, const GfxRect* rect, uint32_t color)
+{
+    GfxDevice& d = gfx_dev;
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!s || !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
+    GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
+    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
+    attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, s);
+    glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
+    gfx_gl_scissor(1, r);
+    gfx_gl_masks_for_clear();
+    const float c[4] = {((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
+                        (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f};
+    glClearNamedFramebufferfv(d.blit_fbo, GL_COLOR, 0, c);
+    return GFX_OK;
 }
 
 GfxHr gfx_stretch_rect(GfxSurface* src, const GfxRect* src_rect, GfxSurface* dst,
-                       const GfxRect* dst_rect, uint32_t filter) {
-  GfxDevice& d = gfx_dev;
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!src || !dst || src == dst || !(dst->desc.usage & GFX_USAGE_RENDERTARGET))
-    return GFX_E_INVALIDCALL;
-  GfxRect sr = src_rect ? *src_rect : GfxRect{0, 0, src->desc.width, src->desc.height};
-  GfxRect dr = dst_rect ? *dst_rect : GfxRect{0, 0, dst->desc.width, dst->desc.height};
-  if (!rect_inside(sr, src->desc.width, src->desc.height) ||
-      !rect_inside(dr, dst->desc.width, dst->desc.height))
-    return GFX_E_INVALIDCALL;
-  GLuint rfbo = gfx_surface_read_fbo(src);
-  attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, dst);
-  glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
-  gfx_gl_scissor(0, d.gl.scissor);
-  gfx_gl_masks_for_clear();
-  glBlitNamedFramebuffer(rfbo, d.blit_fbo, sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top,
-                         dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
-                         filter == GFX_TEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-  return GFX_OK;
+                       const GfxRect* dst_rect, uint32_t filter)
+{
+    GfxDevice& d = gfx_dev;
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!src || !dst || src == dst || !(dst->desc.usage & GFX_USAGE_RENDERTARGET))
+        return GFX_E_INVALIDCALL;
+    GfxRect sr = src_rect ? *src_rect : GfxRect{0, 0, src->desc.width, src->desc.height};
+    GfxRect dr = dst_rect ? *dst_rect : GfxRect{0, 0, dst->desc.width, dst->desc.height};
+    if (!rect_inside(sr, src->desc.width, src->desc.height) ||
+        !rect_inside(dr, dst->desc.width, dst->desc.height))
+        return GFX_E_INVALIDCALL;
+    GLuint rfbo = gfx_surface_read_fbo(src);
+    attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, dst);
+    glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
+    gfx_gl_scissor(0, d.gl.scissor);
+    gfx_gl_masks_for_clear();
+    glBlitNamedFramebuffer(rfbo, d.blit_fbo, sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top,
+                           dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
+                           filter == GFX_TEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
+    return GFX_OK;
 }
 
 // ===========================================================================
 // 6 Loaders (D3DX-shaped)
 // ===========================================================================
 namespace {
-int round_pow2(int v) {
-  int p = 1;
-  while (p < v) p <<= 1;
-  return p;
+int round_pow2(int v)
+{
+    int p = 1;
+    while (p < v) p <<= 1;
+    return p;
 }
 
 // Formats whose every channel is one byte, so that resampling works per byte.
-bool byte_channels(GfxFormat f) {
-  return f == GFX_FMT_A8R8G8B8 || f == GFX_FMT_X8R8G8B8 || f == GFX_FMT_R8G8B8 ||
-         f == GFX_FMT_A8 || f == GFX_FMT_L8 || f == GFX_FMT_A8L8;
+bool byte_channels(GfxFormat f)
+{
+    return f == GFX_FMT_A8R8G8B8 || f == GFX_FMT_X8R8G8B8 || f == GFX_FMT_R8G8B8 ||
+           f == GFX_FMT_A8 || f == GFX_FMT_L8 || f == GFX_FMT_A8L8;
 }
 
 // Resamples a byte-channel level into w x h: NONE places it at the top left
 // (the rest transparent black), POINT picks, LINEAR interpolates.
 std::vector<uint8_t> resample(const uint8_t* src, int sw, int sh, int bpp, int w, int h,
-                              uint32_t filter) {
-  std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp, 0);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      uint8_t* o = &out[(static_cast<size_t>(y) * w + x) * bpp];
-      if (filter == GFX_IFILTER_NONE) {
-        if (x < sw && y < sh) std::memcpy(o, &src[(static_cast<size_t>(y) * sw + x) * bpp], bpp);
-        continue;
-      }
-      float fx = (x + 0.5f) * sw / w - 0.5f, fy = (y + 0.5f) * sh / h - 0.5f;
-      if (filter == GFX_IFILTER_POINT) {
-        int px = std::clamp(static_cast<int>(fx + 0.5f), 0, sw - 1);
-        int py = std::clamp(static_cast<int>(fy + 0.5f), 0, sh - 1);
-        std::memcpy(o, &src[(static_cast<size_t>(py) * sw + px) * bpp], bpp);
-        continue;
-      }
-      int x0 = std::clamp(static_cast<int>(std::floor(fx)), 0, sw - 1);
-      int y0 = std::clamp(static_cast<int>(std::floor(fy)), 0, sh - 1);
-      int x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
-      float ax = std::clamp(fx - x0, 0.0f, 1.0f), ay = std::clamp(fy - y0, 0.0f, 1.0f);
-      for (int c = 0; c < bpp; ++c) {
-        auto at = [&](int xx, int yy) {
-          return static_cast<float>(src[(static_cast<size_t>(yy) * sw + xx) * bpp + c]);
-        };
-        float v = (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) +
-                  (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
-        o[c] = static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
-      }
+                              uint32_t filter)
+{
+    std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp, 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint8_t* o = &out[(static_cast<size_t>(y) * w + x) * bpp];
+            if (filter == GFX_IFILTER_NONE) {
+                if (x < sw && y < sh)
+                    std::memcpy(o, &src[(static_cast<size_t>(y) * sw + x) * bpp], bpp);
+                continue;
+            }
+            float fx = (x + 0.5f) * sw / w - 0.5f, fy = (y + 0.5f) * sh / h - 0.5f;
+            if (filter == GFX_IFILTER_POINT) {
+                int px = std::clamp(static_cast<int>(fx + 0.5f), 0, sw - 1);
+                int py = std::clamp(static_cast<int>(fy + 0.5f), 0, sh - 1);
+                std::memcpy(o, &src[(static_cast<size_t>(py) * sw + px) * bpp], bpp);
+                continue;
+            }
+            int x0 = std::clamp(static_cast<int>(std::floor(fx)), 0, sw - 1);
+            int y0 = std::clamp(static_cast<int>(std::floor(fy)), 0, sh - 1);
+            int x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
+            float ax = std::clamp(fx - x0, 0.0f, 1.0f), ay = std::clamp(fy - y0, 0.0f, 1.0f);
+            for (int c = 0; c < bpp; ++c) {
+                auto at = [&](int xx, int yy) {
+                    return static_cast<float>(src[(static_cast<size_t>(yy) * sw + xx) * bpp + c]);
+                };
+                float v = (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) +
+                          (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
+                o[c] = static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
+            }
+        }
     }
-  }
-  return out;
+    return out;
 }
 
 // Box filter to the next level (odd edges repeat the last pixel).
-std::vector<uint8_t> half_level(const uint8_t* src, int sw, int sh, int bpp) {
-  int w = std::max(1, sw / 2), h = std::max(1, sh / 2);
-  std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      for (int c = 0; c < bpp; ++c) {
-        int x0 = std::min(2 * x, sw - 1), x1 = std::min(2 * x + 1, sw - 1);
-        int y0 = std::min(2 * y, sh - 1), y1 = std::min(2 * y + 1, sh - 1);
-        auto at = [&](int xx, int yy) { return src[(static_cast<size_t>(yy) * sw + xx) * bpp + c]; };
-        out[(static_cast<size_t>(y) * w + x) * bpp + c] =
-            static_cast<uint8_t>((at(x0, y0) + at(x1, y0) + at(x0, y1) + at(x1, y1) + 2) / 4);
-      }
-  return out;
+std::vector<uint8_t> half_level(const uint8_t* src, int sw, int sh, int bpp)
+{
+    int w = std::max(1, sw / 2), h = std::max(1, sh / 2);
+    std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < bpp; ++c) {
+                int x0 = std::min(2 * x, sw - 1), x1 = std::min(2 * x + 1, sw - 1);
+                int y0 = std::min(2 * y, sh - 1), y1 = std::min(2 * y + 1, sh - 1);
+                auto at = [&](int xx, int yy) {
+                    return src[(static_cast<size_t>(yy) * sw + xx) * bpp + c];
+                };
+                out[(static_cast<size_t>(y) * w + x) * bpp + c] = static_cast<uint8_t>(
+                    (at(x0, y0) + at(x1, y0) + at(x0, y1) + at(x1, y1) + 2) / 4);
+            }
+    return out;
 }
 
-void write_level(GfxTexture* t, int level, const uint8_t* data, size_t size) {
-  GfxLevel& L = t->levels[level];
-  std::memcpy(L.copy.data(), data, std::min(size, L.copy.size()));
-  upload_level(t, level, {0, 0, L.width, L.height});
+void write_level(GfxTexture* t, int level, const uint8_t* data, size_t size)
+{
+    GfxLevel& L = t->levels[level];
+    std::memcpy(L.copy.data(), data, std::min(size, L.copy.size()));
+    upload_level(t, level, {0, 0, L.width, L.height});
 }
 }  // namespace
 
-GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height,
-                                   int levels, uint32_t usage, GfxFormat fmt, GfxPool pool,
-                                   uint32_t filter, uint32_t mip_filter, GfxImageInfo* info,
-                                   GfxTexture** out) {
-  if (out) *out = nullptr;
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!data || !out || levels < 0) return GFX_E_INVALIDCALL;
-  (void)mip_filter;
-  GfxImage img;
-  GfxImageError err;
-  if (!gfx_image_decode(data, size, &img, &err)) return GFX_E_BADDATA;
-  if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
-  bool block = gfx_format_block_bytes(img.format) != 0;
-  int w = width, h = height;
-  if (width == GFX_SIZE_DEFAULT_NONPOW2 || block) w = img.width;  // blocks keep their size
-  else if (width <= 0) w = round_pow2(img.width);
-  if (height == GFX_SIZE_DEFAULT_NONPOW2 || block) h = img.height;
-  else if (height <= 0) h = round_pow2(img.height);
-  bool resized = (w != img.width || h != img.height);
-  if (resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
-  int chain = full_chain(w, h);
-  int n = levels == 0 ? chain : std::min(levels, chain);
-  // Levels are generated only for byte channels; others come from the file.
-  if (!byte_channels(img.format)) n = std::min(n, img.levels);
-  GfxTexture* t = gfx_tex_create(w, h, n, usage & ~GFX_USAGE_RENDERTARGET, img.format, pool);
-  if (!t) return GFX_E_OUTOFMEMORY;
-  n = gfx_tex_level_count(t);
-  int bpp = gfx_format_bytes_per_pixel(img.format);
-  std::vector<uint8_t> cur;
-  if (resized) {
-    cur = resample(img.data.data() + img.level_offset[0], img.width, img.height, bpp, w, h,
-                   filter == 0 ? GFX_IFILTER_LINEAR : filter);
-    write_level(t, 0, cur.data(), cur.size());
-  } else {
-    write_level(t, 0, img.data.data() + img.level_offset[0], img.level_size[0]);
-  }
-  for (int l = 1; l < n; ++l) {
-    if (!resized && l < img.levels) {
-      write_level(t, l, img.data.data() + img.level_offset[l], img.level_size[l]);
-      continue;
+GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height, int levels,
+                                   uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
+                                   uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out)
+{
+    if (out) *out = nullptr;
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!data || !out || levels < 0) return GFX_E_INVALIDCALL;
+    (void)mip_filter;
+    GfxImage img;
+    GfxImageError err;
+    if (!gfx_image_decode(data, size, &img, &err)) return GFX_E_BADDATA;
+    if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
+    bool block = gfx_format_block_bytes(img.format) != 0;
+    int w = width, h = height;
+    if (width == GFX_SIZE_DEFAULT_NONPOW2 || block)
+        w = img.width;  // blocks keep their size
+    else if (width <= 0)
+        w = round_pow2(img.width);
+    if (height == GFX_SIZE_DEFAULT_NONPOW2 || block)
+        h = img.height;
+    else if (height <= 0)
+        h = round_pow2(img.height);
+    bool resized = (w != img.width || h != img.height);
+    if (resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
+    int chain = full_chain(w, h);
+    int n = levels == 0 ? chain : std::min(levels, chain);
+    // Levels are generated only for byte channels; others come from the file.
+    if (!byte_channels(img.format)) n = std::min(n, img.levels);
+    GfxTexture* t = gfx_tex_create(w, h, n, usage & ~GFX_USAGE_RENDERTARGET, img.format, pool);
+    if (!t) return GFX_E_OUTOFMEMORY;
+    n = gfx_tex_level_count(t);
+    int bpp = gfx_format_bytes_per_pixel(img.format);
+    std::vector<uint8_t> cur;
+    if (resized) {
+        cur = resample(img.data.data() + img.level_offset[0], img.width, img.height, bpp, w, h,
+                       filter == 0 ? GFX_IFILTER_LINEAR : filter);
+        write_level(t, 0, cur.data(), cur.size());
+    } else {
+        write_level(t, 0, img.data.data() + img.level_offset[0], img.level_size[0]);
     }
-    const GfxLevel& P = t->levels[l - 1];  // box filter from the level above
-    cur = half_level(P.copy.data(), P.width, P.height, bpp);
-    write_level(t, l, cur.data(), cur.size());
-  }
-  if (info) {
-    info->width = img.width;
-    info->height = img.height;
-    info->mip_levels = img.levels;
-    info->format = img.format;
-    info->file_format = static_cast<GfxFileFormat>(img.file_kind);
-  }
-  *out = t;
-  return GFX_OK;
+    for (int l = 1; l < n; ++l) {
+        if (!resized && l < img.levels) {
+            write_level(t, l, img.data.data() + img.level_offset[l], img.level_size[l]);
+            continue;
+        }
+        const GfxLevel& P = t->levels[l - 1];  // box filter from the level above
+        cur = half_level(P.copy.data(), P.width, P.height, bpp);
+        write_level(t, l, cur.data(), cur.size());
+    }
+    if (info) {
+        info->width = img.width;
+        info->height = img.height;
+        info->mip_levels = img.levels;
+        info->format = img.format;
+        info->file_format = static_cast<GfxFileFormat>(img.file_kind);
+    }
+    *out = t;
+    return GFX_OK;
 }
 
-GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int levels,
-                               uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
-                               uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out) {
-  if (out) *out = nullptr;
-  if (!usable()) return GFX_E_NODEVICE;
-  if (!path || !out) return GFX_E_INVALIDCALL;
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return GFX_E_NOTAVAILABLE;
-  std::vector<uint8_t> bytes;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  bool bad = std::ferror(f) != 0;
-  std::fclose(f);
-  if (bad) return GFX_E_NOTAVAILABLE;
-  return gfx_tex_create_from_file_mem(bytes.data(), bytes.size(), width, height, levels, usage,
-                                      fmt, pool, filter, mip_filter, info, out);
+GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int levels, uint32_t usage,
+                               GfxFormat fmt, GfxPool pool, uint32_t filter, uint32_t mip_filter,
+                               GfxImageInfo* info, GfxTexture** out)
+{
+    if (out) *out = nullptr;
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!path || !out) return GFX_E_INVALIDCALL;
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return GFX_E_NOTAVAILABLE;
+    std::vector<uint8_t> bytes;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) return GFX_E_NOTAVAILABLE;
+    return gfx_tex_create_from_file_mem(bytes.data(), bytes.size(), width, height, levels, usage,
+                                        fmt, pool, filter, mip_filter, info, out);
 }

@@ -18,37 +18,41 @@
 
 #include "plat/gfx.h"
 
-struct GfxTexture;   // opaque
-struct GfxSurface;   // opaque
+struct GfxTexture;  // opaque
+struct GfxSurface;  // opaque
 
 struct GfxSurfaceDesc {
-  GfxFormat format;
-  uint32_t usage;      // GFX_USAGE_* bits
-  GfxPool pool;
-  int width, height;
-  int samples;
+    GfxFormat format;
+    uint32_t usage;  // GFX_USAGE_* bits
+    GfxPool pool;
+    int width, height;
+    int samples;
 };
 
 struct GfxLockedRect {
-  int pitch;           // bytes per row (DXT: per row of 4x4 blocks)
-  void* bits;          // first byte of the locked rectangle
+    int pitch;   // bytes per row (DXT: per row of 4x4 blocks)
+    void* bits;  // first byte of the locked rectangle
 };
 
 // What a file held (D3DX-style image info).
 enum GfxFileFormat : int { GFX_FILE_UNKNOWN = 0, GFX_FILE_PNG, GFX_FILE_JPEG, GFX_FILE_DDS };
 struct GfxImageInfo {
-  int width, height;   // the image's own size
-  int mip_levels;      // levels in the file (1 for PNG/JPEG)
-  GfxFormat format;    // format of the texture made from it
-  GfxFileFormat file_format;
+    int width, height;  // the image's own size
+    int mip_levels;     // levels in the file (1 for PNG/JPEG)
+    GfxFormat format;   // format of the texture made from it
+    GfxFileFormat file_format;
 };
 
 // Size arguments of the create-from-file calls.
-constexpr int GFX_SIZE_DEFAULT = 0;          // the image size rounded up to powers of two
-constexpr int GFX_SIZE_DEFAULT_NONPOW2 = -2; // the image size as it is
+constexpr int GFX_SIZE_DEFAULT = 0;           // the image size rounded up to powers of two
+constexpr int GFX_SIZE_DEFAULT_NONPOW2 = -2;  // the image size as it is
 // Mip levels: 0 = full chain, 1 = one level, n = n levels.
 // Image and mip filters of the create-from-file calls.
-enum GfxImageFilter : uint32_t { GFX_IFILTER_NONE = 1, GFX_IFILTER_POINT = 2, GFX_IFILTER_LINEAR = 3 };
+enum GfxImageFilter : uint32_t {
+    GFX_IFILTER_NONE = 1,
+    GFX_IFILTER_POINT = 2,
+    GFX_IFILTER_LINEAR = 3
+};
 
 // Bytes per pixel of a creatable colour format (0 for DXT and unknown);
 // bytes per 4x4 block for DXT (8 or 16) through gfx_format_block_bytes.
@@ -63,8 +67,8 @@ size_t gfx_format_level_size(GfxFormat fmt, int width, int height);
 // ---------------------------------------------------------------------------
 // levels 0 = full chain. usage: 0, GFX_USAGE_DYNAMIC, GFX_USAGE_RENDERTARGET
 // (one level, pool DEFAULT), GFX_USAGE_AUTOGENMIPMAP. Null when refused.
-GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage,
-                           GfxFormat fmt, GfxPool pool);
+GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, GfxFormat fmt,
+                           GfxPool pool);
 void gfx_tex_addref(GfxTexture* tex);
 void gfx_tex_release(GfxTexture* tex);
 int gfx_tex_level_count(const GfxTexture* tex);
@@ -80,13 +84,12 @@ void gfx_tex_preload(GfxTexture* tex);
 // placed at the top left with NONE, else stretched); levels as above;
 // fmt GFX_FMT_UNKNOWN = from the file; info may be null. Bad data:
 // GFX_E_BADDATA and *out = null.
-GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height,
-                                   int levels, uint32_t usage, GfxFormat fmt, GfxPool pool,
-                                   uint32_t filter, uint32_t mip_filter, GfxImageInfo* info,
-                                   GfxTexture** out);
-GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int levels,
-                               uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
-                               uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out);
+GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height, int levels,
+                                   uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
+                                   uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out);
+GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int levels, uint32_t usage,
+                               GfxFormat fmt, GfxPool pool, uint32_t filter, uint32_t mip_filter,
+                               GfxImageInfo* info, GfxTexture** out);
 
 // Binds a texture (or null) to a stage 0..7; other stages are refused.
 GfxHr gfx_set_texture(int stage, GfxTexture* tex);

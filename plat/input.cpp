@@ -10,9 +10,9 @@
 namespace {
 
 struct InputState {
-    std::array<uint8_t, PLAT_KEY_COUNT> keys;   // bit 7 = down
-    int cursor_hidden;          // by plat_cursor_show(0)
-    int cursor_hidden_to_move;  // by plat_cursor_hide_until_move
+    std::array<uint8_t, PLAT_KEY_COUNT> keys;  // bit 7 = down
+    int cursor_hidden;                         // by plat_cursor_show(0)
+    int cursor_hidden_to_move;                 // by plat_cursor_hide_until_move
     int clipped;
 };
 
@@ -26,29 +26,34 @@ struct KeyPair {
 // Keys whose virtual key is not their character. Letters and digits are
 // mapped from the layout-aware keycode in plat_vk_from_sdl_key.
 constexpr KeyPair k_key_table[] = {
-    {SDLK_BACKSPACE, 0x08}, {SDLK_TAB, 0x09}, {SDLK_RETURN, 0x0D}, {SDLK_KP_ENTER, 0x0D},
-    {SDLK_LSHIFT, 0x10}, {SDLK_RSHIFT, 0x10}, {SDLK_LCTRL, 0x11}, {SDLK_RCTRL, 0x11},
-    {SDLK_LALT, 0x12}, {SDLK_RALT, 0x12}, {SDLK_PAUSE, 0x13}, {SDLK_CAPSLOCK, 0x14},
-    {SDLK_ESCAPE, 0x1B}, {SDLK_SPACE, 0x20}, {SDLK_PAGEUP, 0x21}, {SDLK_PAGEDOWN, 0x22},
-    {SDLK_END, 0x23}, {SDLK_HOME, 0x24}, {SDLK_LEFT, 0x25}, {SDLK_UP, 0x26},
-    {SDLK_RIGHT, 0x27}, {SDLK_DOWN, 0x28}, {SDLK_PRINTSCREEN, 0x2C}, {SDLK_INSERT, 0x2D},
-    {SDLK_DELETE, 0x2E}, {SDLK_LGUI, 0x5B}, {SDLK_RGUI, 0x5C}, {SDLK_APPLICATION, 0x5D},
-    {SDLK_KP_0, 0x60}, {SDLK_KP_1, 0x61}, {SDLK_KP_2, 0x62}, {SDLK_KP_3, 0x63},
-    {SDLK_KP_4, 0x64}, {SDLK_KP_5, 0x65}, {SDLK_KP_6, 0x66}, {SDLK_KP_7, 0x67},
-    {SDLK_KP_8, 0x68}, {SDLK_KP_9, 0x69}, {SDLK_KP_MULTIPLY, 0x6A}, {SDLK_KP_PLUS, 0x6B},
-    {SDLK_KP_MINUS, 0x6D}, {SDLK_KP_PERIOD, 0x6E}, {SDLK_KP_DIVIDE, 0x6F},
-    {SDLK_F1, 0x70}, {SDLK_F2, 0x71}, {SDLK_F3, 0x72}, {SDLK_F4, 0x73}, {SDLK_F5, 0x74},
-    {SDLK_F6, 0x75}, {SDLK_F7, 0x76}, {SDLK_F8, 0x77}, {SDLK_F9, 0x78}, {SDLK_F10, 0x79},
-    {SDLK_F11, 0x7A}, {SDLK_F12, 0x7B}, {SDLK_NUMLOCKCLEAR, 0x90}, {SDLK_SCROLLLOCK, 0x91},
-    {SDLK_SEMICOLON, 0xBA}, {SDLK_EQUALS, 0xBB}, {SDLK_COMMA, 0xBC}, {SDLK_MINUS, 0xBD},
-    {SDLK_PERIOD, 0xBE}, {SDLK_SLASH, 0xBF}, {SDLK_BACKQUOTE, 0xC0}, {SDLK_LEFTBRACKET, 0xDB},
-    {SDLK_BACKSLASH, 0xDC}, {SDLK_RIGHTBRACKET, 0xDD}, {SDLK_QUOTE, 0xDE},
+    {SDLK_BACKSPACE, 0x08},    {SDLK_TAB, 0x09},          {SDLK_RETURN, 0x0D},
+    {SDLK_KP_ENTER, 0x0D},     {SDLK_LSHIFT, 0x10},       {SDLK_RSHIFT, 0x10},
+    {SDLK_LCTRL, 0x11},        {SDLK_RCTRL, 0x11},        {SDLK_LALT, 0x12},
+    {SDLK_RALT, 0x12},         {SDLK_PAUSE, 0x13},        {SDLK_CAPSLOCK, 0x14},
+    {SDLK_ESCAPE, 0x1B},       {SDLK_SPACE, 0x20},        {SDLK_PAGEUP, 0x21},
+    {SDLK_PAGEDOWN, 0x22},     {SDLK_END, 0x23},          {SDLK_HOME, 0x24},
+    {SDLK_LEFT, 0x25},         {SDLK_UP, 0x26},           {SDLK_RIGHT, 0x27},
+    {SDLK_DOWN, 0x28},         {SDLK_PRINTSCREEN, 0x2C},  {SDLK_INSERT, 0x2D},
+    {SDLK_DELETE, 0x2E},       {SDLK_LGUI, 0x5B},         {SDLK_RGUI, 0x5C},
+    {SDLK_APPLICATION, 0x5D},  {SDLK_KP_0, 0x60},         {SDLK_KP_1, 0x61},
+    {SDLK_KP_2, 0x62},         {SDLK_KP_3, 0x63},         {SDLK_KP_4, 0x64},
+    {SDLK_KP_5, 0x65},         {SDLK_KP_6, 0x66},         {SDLK_KP_7, 0x67},
+    {SDLK_KP_8, 0x68},         {SDLK_KP_9, 0x69},         {SDLK_KP_MULTIPLY, 0x6A},
+    {SDLK_KP_PLUS, 0x6B},      {SDLK_KP_MINUS, 0x6D},     {SDLK_KP_PERIOD, 0x6E},
+    {SDLK_KP_DIVIDE, 0x6F},    {SDLK_F1, 0x70},           {SDLK_F2, 0x71},
+    {SDLK_F3, 0x72},           {SDLK_F4, 0x73},           {SDLK_F5, 0x74},
+    {SDLK_F6, 0x75},           {SDLK_F7, 0x76},           {SDLK_F8, 0x77},
+    {SDLK_F9, 0x78},           {SDLK_F10, 0x79},          {SDLK_F11, 0x7A},
+    {SDLK_F12, 0x7B},          {SDLK_NUMLOCKCLEAR, 0x90}, {SDLK_SCROLLLOCK, 0x91},
+    {SDLK_SEMICOLON, 0xBA},    {SDLK_EQUALS, 0xBB},       {SDLK_COMMA, 0xBC},
+    {SDLK_MINUS, 0xBD},        {SDLK_PERIOD, 0xBE},       {SDLK_SLASH, 0xBF},
+    {SDLK_BACKQUOTE, 0xC0},    {SDLK_LEFTBRACKET, 0xDB},  {SDLK_BACKSLASH, 0xDC},
+    {SDLK_RIGHTBRACKET, 0xDD}, {SDLK_QUOTE, 0xDE},
 };
 
 constexpr KeyPair k_side_table[] = {
-    {SDLK_LSHIFT, PLAT_VK_LSHIFT}, {SDLK_RSHIFT, PLAT_VK_RSHIFT},
-    {SDLK_LCTRL, PLAT_VK_LCONTROL}, {SDLK_RCTRL, PLAT_VK_RCONTROL},
-    {SDLK_LALT, PLAT_VK_LMENU},     {SDLK_RALT, PLAT_VK_RMENU},
+    {SDLK_LSHIFT, PLAT_VK_LSHIFT},  {SDLK_RSHIFT, PLAT_VK_RSHIFT}, {SDLK_LCTRL, PLAT_VK_LCONTROL},
+    {SDLK_RCTRL, PLAT_VK_RCONTROL}, {SDLK_LALT, PLAT_VK_LMENU},    {SDLK_RALT, PLAT_VK_RMENU},
 };
 
 // The generic modifier code is down while either side is.

@@ -11,20 +11,23 @@
 namespace {
 
 struct ScriptState {
-    int loaded;                  // the variable was looked at
+    int loaded;  // the variable was looked at
     std::vector<ScriptEvent> events;
-    size_t next;                 // first event not yet fed
-    uint32_t frame;              // frames run so far
-    int32_t x, y;                // latest scripted mouse position
+    size_t next;     // first event not yet fed
+    uint32_t frame;  // frames run so far
+    int32_t x, y;    // latest scripted mouse position
 };
 
 ScriptState g_script;
 
 bool parse_button(const std::string& word, int32_t* button)
 {
-    if (word == "left") *button = SDL_BUTTON_LEFT;
-    else if (word == "right") *button = SDL_BUTTON_RIGHT;
-    else return false;
+    if (word == "left")
+        *button = SDL_BUTTON_LEFT;
+    else if (word == "right")
+        *button = SDL_BUTTON_RIGHT;
+    else
+        return false;
     return true;
 }
 
@@ -57,13 +60,14 @@ bool parse_line(const std::string& line, ScriptEvent* ev, bool* empty)
     } else {
         return false;
     }
-    return !(in >> arg);   // nothing may follow
+    return !(in >> arg);  // nothing may follow
 }
 
 void push(const ScriptEvent& ev, uint32_t window_id)
 {
     SDL_Event e{};
-    const bool press = ev.kind == ScriptEventKind::button_down || ev.kind == ScriptEventKind::key_down;
+    const bool press =
+        ev.kind == ScriptEventKind::button_down || ev.kind == ScriptEventKind::key_down;
     const uint8_t state = press ? SDL_PRESSED : SDL_RELEASED;
     switch (ev.kind) {
     case ScriptEventKind::move:
@@ -75,8 +79,9 @@ void push(const ScriptEvent& ev, uint32_t window_id)
     case ScriptEventKind::button_down:
     case ScriptEventKind::button_up:
         e.type = press ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button = SDL_MouseButtonEvent{e.type, 0, window_id, 0, static_cast<uint8_t>(ev.button),
-                                        state, 1, 0, g_script.x, g_script.y};
+        e.button =
+            SDL_MouseButtonEvent{e.type, 0, window_id, 0,          static_cast<uint8_t>(ev.button),
+                                 state,  1, 0,         g_script.x, g_script.y};
         break;
     case ScriptEventKind::key_down:
     case ScriptEventKind::key_up:
@@ -150,9 +155,6 @@ void plat_input_script_feed(uint32_t sdl_window_id)
     }
 }
 
-void plat_input_script_frame_passed(void)
-{
-    ++g_script.frame;
-}
+void plat_input_script_frame_passed(void) { ++g_script.frame; }
 
 uint32_t plat_input_script_frame(void) { return g_script.frame; }

@@ -30,9 +30,9 @@ enum class ScriptEventKind : uint8_t { move, button_down, button_up, key_down, k
 struct ScriptEvent {
     uint32_t frame;
     ScriptEventKind kind;
-    int32_t x, y;         // move
-    int32_t button;       // 1 left, 3 right (SDL numbering)
-    int32_t key;          // SDL keycode
+    int32_t x, y;    // move
+    int32_t button;  // 1 left, 3 right (SDL numbering)
+    int32_t key;     // SDL keycode
 };
 
 // Parses a script text; true and the sorted events, or false and the reason

@@ -22,13 +22,13 @@
 struct PlatSection {
     void* view;
     size_t size;
-    int users_fd;            // shared flock while this handle lives; -1 unnamed
-    std::string shm_name;    // "/prefix+name"
+    int users_fd;          // shared flock while this handle lives; -1 unnamed
+    std::string shm_name;  // "/prefix+name"
     std::string users_path;
 };
 
 struct PlatEvent {
-    PlatSection* section;    // holds the futex word
+    PlatSection* section;  // holds the futex word
 };
 
 namespace {
@@ -88,7 +88,7 @@ struct Guard {
     }
     ~Guard()
     {
-        if (fd >= 0) ::close(fd);   // closing drops the lock
+        if (fd >= 0) ::close(fd);  // closing drops the lock
     }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
@@ -107,7 +107,8 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
     const std::string full = plat_ipc_prefix() + name;
     Guard guard;
     if (guard.fd < 0) return nullptr;
-    auto* s = new (std::nothrow) PlatSection{nullptr, size, -1, "/" + full, lock_path(full, ".users")};
+    auto* s =
+        new (std::nothrow) PlatSection{nullptr, size, -1, "/" + full, lock_path(full, ".users")};
     if (!s) return nullptr;
     s->users_fd = open_lock_file(s->users_path);
     if (s->users_fd < 0) {
@@ -119,7 +120,7 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
     int fd = -1;
     if (no_holder) {
         if (!join_only) {
-            ::shm_unlink(s->shm_name.c_str());   // left by a crashed run
+            ::shm_unlink(s->shm_name.c_str());  // left by a crashed run
             fd = ::shm_open(s->shm_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
                 ::close(fd);
@@ -311,7 +312,8 @@ uint32_t plat_event_wait(PlatEvent* event, uint32_t timeout_ms)
     auto word = event_word(event);
     for (;;) {
         uint32_t expected = 1;
-        if (word.compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return PLAT_WAIT_OBJECT_0;
+        if (word.compare_exchange_strong(expected, 0, std::memory_order_acq_rel))
+            return PLAT_WAIT_OBJECT_0;
         timespec ts{};
         const timespec* tp = nullptr;
         if (!infinite) {
@@ -322,7 +324,8 @@ uint32_t plat_event_wait(PlatEvent* event, uint32_t timeout_ms)
             tp = &ts;
         }
         const long r = futex(static_cast<uint32_t*>(event->section->view), FUTEX_WAIT, 0, tp);
-        if (r != 0 && errno != EAGAIN && errno != EINTR && errno != ETIMEDOUT) return PLAT_WAIT_FAILED;
+        if (r != 0 && errno != EAGAIN && errno != EINTR && errno != ETIMEDOUT)
+            return PLAT_WAIT_FAILED;
     }
 }
 

@@ -54,10 +54,15 @@ int plat_joy_read(PlatJoyState* out)
     if (!g_joy.joy || !SDL_JoystickGetAttached(g_joy.joy)) return 0;
     SDL_JoystickUpdate();
     PlatJoyState s{};
-    s.x = SDL_JoystickNumAxes(g_joy.joy) > 0 ? plat_joy_scale_axis(SDL_JoystickGetAxis(g_joy.joy, 0)) : 0;
-    s.y = SDL_JoystickNumAxes(g_joy.joy) > 1 ? plat_joy_scale_axis(SDL_JoystickGetAxis(g_joy.joy, 1)) : 0;
-    s.pov = SDL_JoystickNumHats(g_joy.joy) > 0 ? plat_joy_pov_from_hat(SDL_JoystickGetHat(g_joy.joy, 0))
-                                               : PLAT_JOY_POV_CENTRED;
+    s.x = SDL_JoystickNumAxes(g_joy.joy) > 0
+              ? plat_joy_scale_axis(SDL_JoystickGetAxis(g_joy.joy, 0))
+              : 0;
+    s.y = SDL_JoystickNumAxes(g_joy.joy) > 1
+              ? plat_joy_scale_axis(SDL_JoystickGetAxis(g_joy.joy, 1))
+              : 0;
+    s.pov = SDL_JoystickNumHats(g_joy.joy) > 0
+                ? plat_joy_pov_from_hat(SDL_JoystickGetHat(g_joy.joy, 0))
+                : PLAT_JOY_POV_CENTRED;
     const int buttons = SDL_JoystickNumButtons(g_joy.joy);
     for (int b = 0; b < PLAT_JOY_BUTTONS && b < buttons; ++b)
         s.buttons[b] = SDL_JoystickGetButton(g_joy.joy, b) ? 0x80 : 0;

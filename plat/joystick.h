@@ -15,9 +15,9 @@ constexpr int32_t PLAT_JOY_AXIS_MAX = 1000;
 constexpr uint32_t PLAT_JOY_POV_CENTRED = 0xFFFFFFFFu;
 
 struct PlatJoyState {
-    int32_t x, y;                      // -1000..1000
-    uint32_t pov;                      // hundredths of a degree, or centred
-    uint8_t buttons[PLAT_JOY_BUTTONS]; // 0x80 = down
+    int32_t x, y;                       // -1000..1000
+    uint32_t pov;                       // hundredths of a degree, or centred
+    uint8_t buttons[PLAT_JOY_BUTTONS];  // 0x80 = down
 };
 
 // Opens the first attached joystick; 1 when one was opened, 0 when none.

@@ -20,7 +20,7 @@ namespace {
 
 struct Glyph {
     int width = 0, rows = 0, left = 0, top = 0, advance = 0;
-    std::vector<uint8_t> coverage;   // width x rows, 0..255
+    std::vector<uint8_t> coverage;  // width x rows, 0..255
 };
 
 struct Library {
@@ -29,13 +29,15 @@ struct Library {
 };
 Library g_lib;
 
-FT_Library library_acquire() {
+FT_Library library_acquire()
+{
     if (!g_lib.ft && FT_Init_FreeType(&g_lib.ft) != 0) g_lib.ft = nullptr;
     if (g_lib.ft) ++g_lib.users;
     return g_lib.ft;
 }
 
-void library_release() {
+void library_release()
+{
     if (g_lib.users > 0 && --g_lib.users == 0) {
         FT_Done_FreeType(g_lib.ft);
         g_lib.ft = nullptr;
@@ -43,7 +45,8 @@ void library_release() {
 }
 
 // The file of the best face for a fontconfig pattern, empty when none.
-std::string match_face(const char* pattern_text) {
+std::string match_face(const char* pattern_text)
+{
     std::string file;
     FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(pattern_text));
     if (!pattern) return file;
@@ -62,7 +65,8 @@ std::string match_face(const char* pattern_text) {
 constexpr uint32_t kReplacement = '?';
 
 // Next code point of UTF-8 text; malformed bytes give '?' and advance one.
-uint32_t next_code_point(std::string_view s, size_t& i) {
+uint32_t next_code_point(std::string_view s, size_t& i)
+{
     const uint8_t c = uint8_t(s[i]);
     int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
     if (extra == 0) {
@@ -105,13 +109,14 @@ struct SysFont {
     std::string file;
     int line_height = 0, ascender = 0;
     std::unordered_map<uint32_t, Glyph> glyphs;
-    GfxTexture* texture = nullptr;   // grown as texts need
+    GfxTexture* texture = nullptr;  // grown as texts need
     int tex_w = 0, tex_h = 0;
 };
 
 namespace {
 
-const Glyph* glyph_of(SysFont* f, uint32_t cp) {
+const Glyph* glyph_of(SysFont* f, uint32_t cp)
+{
     auto it = f->glyphs.find(cp);
     if (it != f->glyphs.end()) return &it->second;
     Glyph g;
@@ -132,7 +137,8 @@ const Glyph* glyph_of(SysFont* f, uint32_t cp) {
     return &f->glyphs.emplace(cp, std::move(g)).first->second;
 }
 
-std::vector<Line> layout(SysFont* f, std::string_view text, uint32_t flags) {
+std::vector<Line> layout(SysFont* f, std::string_view text, uint32_t flags)
+{
     std::vector<Line> lines(1);
     for (size_t i = 0; i < text.size();) {
         const uint32_t cp = next_code_point(text, i);
@@ -148,7 +154,8 @@ std::vector<Line> layout(SysFont* f, std::string_view text, uint32_t flags) {
     return lines;
 }
 
-void lines_size(const SysFont* f, const std::vector<Line>& lines, int* w, int* h) {
+void lines_size(const SysFont* f, const std::vector<Line>& lines, int* w, int* h)
+{
     int width = 0;
     for (const Line& l : lines) width = std::max(width, l.width);
     *w = width;
@@ -156,10 +163,12 @@ void lines_size(const SysFont* f, const std::vector<Line>& lines, int* w, int* h
 }
 
 // Makes sure the font's texture holds w x h texels.
-bool reserve_texture(SysFont* f, int w, int h) {
+bool reserve_texture(SysFont* f, int w, int h)
+{
     if (f->texture && w <= f->tex_w && h <= f->tex_h) return true;
     const int nw = std::max(w, f->tex_w), nh = std::max(h, f->tex_h);
-    GfxTexture* t = gfx_tex_create(nw, nh, 1, GFX_USAGE_DYNAMIC, GFX_FMT_A8R8G8B8, GFX_POOL_DEFAULT);
+    GfxTexture* t =
+        gfx_tex_create(nw, nh, 1, GFX_USAGE_DYNAMIC, GFX_FMT_A8R8G8B8, GFX_POOL_DEFAULT);
     if (!t) return false;
     if (f->texture) gfx_tex_release(f->texture);
     f->texture = t;
@@ -169,16 +178,18 @@ bool reserve_texture(SysFont* f, int w, int h) {
 }
 
 // White texels whose alpha is the glyph coverage; the draw colour modulates.
-bool compose(SysFont* f, const std::vector<Line>& lines, int w, int h, uint32_t flags) {
+bool compose(SysFont* f, const std::vector<Line>& lines, int w, int h, uint32_t flags)
+{
     GfxRect r = {0, 0, w, h};
     GfxLockedRect lr{};
     if (!gfx_ok(gfx_tex_lock(f->texture, 0, &r, &lr, 0)) || !lr.bits) return false;
     for (int y = 0; y < h; ++y)
-        std::fill_n(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.bits) + ptrdiff_t(y) * lr.pitch),
-                    w, 0x00FFFFFFu);
+        std::fill_n(
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.bits) + ptrdiff_t(y) * lr.pitch),
+            w, 0x00FFFFFFu);
     for (size_t li = 0; li < lines.size(); ++li) {
         const Line& line = lines[li];
-        int pen = flags & SYSFONT_RIGHT ? w - line.width
+        int pen = flags & SYSFONT_RIGHT    ? w - line.width
                   : flags & SYSFONT_CENTER ? (w - line.width) / 2
                                            : 0;
         const int baseline = int(li) * f->line_height + f->ascender;
@@ -186,11 +197,13 @@ bool compose(SysFont* f, const std::vector<Line>& lines, int w, int h, uint32_t 
             for (int gy = 0; gy < g->rows; ++gy) {
                 const int y = baseline - g->top + gy;
                 if (y < 0 || y >= h) continue;
-                auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.bits) + ptrdiff_t(y) * lr.pitch);
+                auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.bits) +
+                                                        ptrdiff_t(y) * lr.pitch);
                 for (int gx = 0; gx < g->width; ++gx) {
                     const int x = pen + g->left + gx;
                     if (x < 0 || x >= w) continue;
-                    const uint32_t a = std::max(row[x] >> 24, uint32_t(g->coverage[size_t(gy * g->width + gx)]));
+                    const uint32_t a =
+                        std::max(row[x] >> 24, uint32_t(g->coverage[size_t(gy * g->width + gx)]));
                     row[x] = (a << 24) | 0x00FFFFFFu;
                 }
             }
@@ -201,7 +214,8 @@ bool compose(SysFont* f, const std::vector<Line>& lines, int w, int h, uint32_t 
     return true;
 }
 
-void set_text_states() {
+void set_text_states()
+{
     gfx_set_vertex_shader(nullptr);
     gfx_set_pixel_shader(nullptr);
     gfx_set_fvf(kQuadFvf);
@@ -228,7 +242,8 @@ void set_text_states() {
 
 }  // namespace
 
-SysFont* sysfont_create(int height, int width) {
+SysFont* sysfont_create(int height, int width)
+{
     if (height <= 0) return nullptr;
     std::string file = match_face(":lang=ja");
     if (file.empty()) file = match_face("");
@@ -249,7 +264,8 @@ SysFont* sysfont_create(int height, int width) {
     return f;
 }
 
-void sysfont_release(SysFont* font) {
+void sysfont_release(SysFont* font)
+{
     if (!font) return;
     if (font->texture) gfx_tex_release(font->texture);
     FT_Done_Face(font->face);
@@ -259,7 +275,8 @@ void sysfont_release(SysFont* font) {
 
 const char* sysfont_face_file(const SysFont* font) { return font ? font->file.c_str() : ""; }
 
-void sysfont_measure(SysFont* font, const char* utf8, uint32_t flags, int* width, int* height) {
+void sysfont_measure(SysFont* font, const char* utf8, uint32_t flags, int* width, int* height)
+{
     int w = 0, h = 0;
     if (font && utf8) lines_size(font, layout(font, utf8, flags), &w, &h);
     if (width) *width = w;
@@ -267,7 +284,8 @@ void sysfont_measure(SysFont* font, const char* utf8, uint32_t flags, int* width
 }
 
 int sysfont_draw(SysFont* font, const char* utf8, const GfxRect& box, uint32_t flags,
-                 uint32_t color) {
+                 uint32_t color)
+{
     if (!font || !utf8 || !*utf8 || !gfx_device_ok()) return 0;
     const std::vector<Line> lines = layout(font, utf8, flags);
     int w, h;
@@ -275,10 +293,10 @@ int sysfont_draw(SysFont* font, const char* utf8, const GfxRect& box, uint32_t f
     if (w <= 0 || h <= 0 || !reserve_texture(font, w, h) || !compose(font, lines, w, h, flags))
         return 0;
     const int bw = box.right - box.left, bh = box.bottom - box.top;
-    const int x = flags & SYSFONT_RIGHT ? box.right - w
+    const int x = flags & SYSFONT_RIGHT    ? box.right - w
                   : flags & SYSFONT_CENTER ? box.left + (bw - w) / 2
                                            : box.left;
-    const int y = flags & SYSFONT_BOTTOM ? box.bottom - h
+    const int y = flags & SYSFONT_BOTTOM    ? box.bottom - h
                   : flags & SYSFONT_VCENTER ? box.top + (bh - h) / 2
                                             : box.top;
     // Corners half a pixel up and left: texel i lands on pixel x + i.

@@ -22,7 +22,7 @@ constexpr uint32_t SYSFONT_RIGHT = 1u << 0;
 constexpr uint32_t SYSFONT_CENTER = 1u << 1;
 constexpr uint32_t SYSFONT_BOTTOM = 1u << 2;
 constexpr uint32_t SYSFONT_VCENTER = 1u << 3;
-constexpr uint32_t SYSFONT_SINGLELINE = 1u << 4;   // '\n' does not break the line
+constexpr uint32_t SYSFONT_SINGLELINE = 1u << 4;  // '\n' does not break the line
 
 // A font of the given pixel height (cell height) and nominal width; null
 // when no face can be found or opened.

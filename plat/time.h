@@ -24,10 +24,10 @@ inline constexpr uint32_t kPlatManualYieldUs = 100;
 // Called with the requested milliseconds (0 for a yield) before each sleep.
 using PlatSleepObserver = void (*)(uint32_t ms, void* user);
 
-uint32_t plat_time_ms();                 // millisecond clock, wraps modulo 2^32
-int64_t plat_time_counter();             // high-resolution counter ticks
-int64_t plat_time_frequency();           // counter ticks per second (> 0)
-void plat_time_sleep_ms(uint32_t ms);    // 0 yields once
+uint32_t plat_time_ms();               // millisecond clock, wraps modulo 2^32
+int64_t plat_time_counter();           // high-resolution counter ticks
+int64_t plat_time_frequency();         // counter ticks per second (> 0)
+void plat_time_sleep_ms(uint32_t ms);  // 0 yields once
 void plat_time_yield();
 
 // Timer resolution requests: the monotonic clock and nanosleep already have

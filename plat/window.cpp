@@ -12,10 +12,10 @@
 // peek and dispatch | SIGTERM
 
 struct PlatWindow {
-    SDL_Window* sdl;      // kept until plat_video_end, even when destroyed
+    SDL_Window* sdl;  // kept until plat_video_end, even when destroyed
     PlatWndProc proc;
     uint32_t sdl_id;
-    int alive;            // 0 once WM_DESTROY was sent
+    int alive;  // 0 once WM_DESTROY was sent
     int enabled;
 };
 
@@ -23,13 +23,13 @@ namespace {
 
 struct MsgQueue {
     std::array<PlatMsg, PLAT_MSG_QUEUE_SIZE> ring;
-    int head;    // next to take
+    int head;  // next to take
     int count;
 };
 
 struct WindowState {
     int video_started;
-    PlatWindow main;        // the one window; main.sdl null before creation
+    PlatWindow main;  // the one window; main.sdl null before creation
     int main_created;
     MsgQueue queue;
     int quit_posted;
@@ -123,7 +123,7 @@ int queue_button(PlatWindow* w, const SDL_MouseButtonEvent& b)
     case SDL_BUTTON_LEFT: message = down ? PLAT_WM_LBUTTONDOWN : PLAT_WM_LBUTTONUP; break;
     case SDL_BUTTON_RIGHT: message = down ? PLAT_WM_RBUTTONDOWN : PLAT_WM_RBUTTONUP; break;
     case SDL_BUTTON_MIDDLE: message = down ? PLAT_WM_MBUTTONDOWN : PLAT_WM_MBUTTONUP; break;
-    default: return 1;   // extra buttons have no message here
+    default: return 1;  // extra buttons have no message here
     }
     g_win.last_x = b.x;
     g_win.last_y = b.y;
@@ -134,11 +134,12 @@ int queue_wheel(PlatWindow* w, const SDL_MouseWheelEvent& e)
 {
     int32_t notches = e.y;
     if (e.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
-    if (notches == 0) return 1;   // horizontal only
+    if (notches == 0) return 1;  // horizontal only
     const int32_t delta = notches * PLAT_WHEEL_DELTA;
     const uintptr_t wparam =
         (static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16) | mouse_key_flags();
-    return queue_push({w, PLAT_WM_MOUSEWHEEL, wparam, plat_pack_pos(g_win.last_x, g_win.last_y), 0});
+    return queue_push(
+        {w, PLAT_WM_MOUSEWHEEL, wparam, plat_pack_pos(g_win.last_x, g_win.last_y), 0});
 }
 
 int queue_key(PlatWindow* w, const SDL_KeyboardEvent& k)
@@ -224,7 +225,7 @@ void deliver_term_request(void)
 {
     if (!g_term_flag || g_win.term_delivered) return;
     if (g_win.main_created && g_win.main.alive) {
-        if (!queue_push({&g_win.main, PLAT_WM_ENDSESSION, 1, 0, 0})) return;   // next pass
+        if (!queue_push({&g_win.main, PLAT_WM_ENDSESSION, 1, 0, 0})) return;  // next pass
     } else {
         plat_post_quit_message(0);
     }
@@ -263,7 +264,7 @@ void plat_video_end(void)
     if (g_win.main_created && g_win.main.sdl) SDL_DestroyWindow(g_win.main.sdl);
     const int started = g_win.video_started;
     g_win = WindowState{};
-    g_win.video_started = started;   // SDL video itself ends with the process
+    g_win.video_started = started;  // SDL video itself ends with the process
 }
 
 int plat_desktop_size(int32_t* width, int32_t* height)
@@ -292,9 +293,9 @@ PlatWindow* plat_window_create(const char* title, int32_t client_width, int32_t 
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    SDL_Window* sdl = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_UNDEFINED,
-                                       SDL_WINDOWPOS_UNDEFINED, client_width, client_height,
-                                       SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
+    SDL_Window* sdl =
+        SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                         client_width, client_height, SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
     if (!sdl) return nullptr;
     g_win.main = PlatWindow{sdl, proc, SDL_GetWindowID(sdl), 1, 1};
     g_win.main_created = 1;
@@ -387,7 +388,7 @@ int plat_peek_message(PlatMsg* out)
     if (g_win.video_started && g_win.main_created) plat_input_script_feed(g_win.main.sdl_id);
     drain_sdl_events();
     if (queue_pop(out)) return 1;
-    plat_input_script_frame_passed();   // the caller runs a frame now
+    plat_input_script_frame_passed();  // the caller runs a frame now
     return 0;
 }
 

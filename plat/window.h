@@ -26,7 +26,7 @@
 // Main thread only, except plat_term_requested's flag, which a signal sets.
 #include <cstdint>
 
-struct PlatWindow;   // opaque window handle
+struct PlatWindow;  // opaque window handle
 struct SDL_Window;
 
 // Message numbers (the Windows values the engine's window procedure handles).
@@ -55,19 +55,19 @@ constexpr uint32_t PLAT_MK_SHIFT = 0x04;
 constexpr uint32_t PLAT_MK_CONTROL = 0x08;
 constexpr uint32_t PLAT_MK_MBUTTON = 0x10;
 
-constexpr int32_t PLAT_WHEEL_DELTA = 120;   // one notch
-constexpr int PLAT_MSG_QUEUE_SIZE = 256;    // messages held between passes
+constexpr int32_t PLAT_WHEEL_DELTA = 120;  // one notch
+constexpr int PLAT_MSG_QUEUE_SIZE = 256;   // messages held between passes
 
-using PlatWndProc = intptr_t (*)(PlatWindow* window, uint32_t message,
-                                 uintptr_t wparam, intptr_t lparam);
+using PlatWndProc = intptr_t (*)(PlatWindow* window, uint32_t message, uintptr_t wparam,
+                                 intptr_t lparam);
 
 struct PlatMsg {
-    PlatWindow* window;   // null for the quit message
-    uint32_t message;     // PLAT_WM_*
+    PlatWindow* window;  // null for the quit message
+    uint32_t message;    // PLAT_WM_*
     uintptr_t wparam;
     intptr_t lparam;
-    uint32_t key;         // key messages: the side-specific virtual key of a
-                          // modifier (0xA0..0xA5), else the key's own code
+    uint32_t key;  // key messages: the side-specific virtual key of a
+                   // modifier (0xA0..0xA5), else the key's own code
 };
 
 struct PlatRect {
@@ -88,8 +88,8 @@ int plat_desktop_size(int32_t* width, int32_t* height);
 // Sets the OpenGL 4.5 core attributes first (no depth or stencil on the
 // window: the device draws into its own off-screen target). Null on failure
 // or when a window already exists.
-PlatWindow* plat_window_create(const char* title, int32_t client_width,
-                               int32_t client_height, PlatWndProc proc);
+PlatWindow* plat_window_create(const char* title, int32_t client_width, int32_t client_height,
+                               PlatWndProc proc);
 // DestroyWindow: hides the window and sends WM_DESTROY to its procedure.
 void plat_window_destroy(PlatWindow* window);
 int plat_window_is_alive(const PlatWindow* window);
@@ -99,8 +99,8 @@ int plat_window_get_rect(const PlatWindow* window, PlatRect* out);
 // Client rectangle size; 1 or 0.
 int plat_window_client_size(const PlatWindow* window, int32_t* width, int32_t* height);
 // Border sizes the window manager added (0 where unknown).
-void plat_window_borders(const PlatWindow* window, int32_t* left, int32_t* top,
-                         int32_t* right, int32_t* bottom);
+void plat_window_borders(const PlatWindow* window, int32_t* left, int32_t* top, int32_t* right,
+                         int32_t* bottom);
 // Moves the outer top-left corner; shows the window.
 void plat_window_set_pos(PlatWindow* window, int32_t x, int32_t y);
 void plat_window_show(PlatWindow* window);
@@ -113,8 +113,8 @@ PlatWindow* plat_window_main(void);
 // The message queue.
 int plat_peek_message(PlatMsg* out);
 intptr_t plat_dispatch_message(const PlatMsg* msg);
-intptr_t plat_def_window_proc(PlatWindow* window, uint32_t message,
-                              uintptr_t wparam, intptr_t lparam);
+intptr_t plat_def_window_proc(PlatWindow* window, uint32_t message, uintptr_t wparam,
+                              intptr_t lparam);
 void plat_post_quit_message(int32_t exit_code);
 // Queues a message behind the others; 0 when the queue is full.
 int plat_post_message(PlatWindow* window, uint32_t message, uintptr_t wparam, intptr_t lparam);

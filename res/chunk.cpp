@@ -7,22 +7,26 @@
 namespace {
 
 constexpr ChunkKindInfo kKinds[CHUNK_KIND_COUNT] = {
-    {0x2054515A, 0x02000000, 4, 5},     // "ZQT "
-    {0x454E4F42, 0x01000000, 6, 7},     // "BONE"
-    {0x4D494E41, 0x02000000, 8, 9},     // "ANIM"
-    {0x4C4C4F43, 0x01000000, 10, 11},   // "COLL"
-    {0x20584554, 0x01000000, 12, 13},   // "TEX "
-    {0x504F5243, 0x01000000, 14, 15},   // "CROP"
-    {0x54494853, 0x01000000, 16, 17},   // "SHIT"
-    {0x524D4143, 0x01000000, 18, 19},   // "CAMR"
-    {0x20414C46, 0x01000000, 20, 21},   // "FLA "
+    {0x2054515A, 0x02000000, 4, 5},    // "ZQT "
+    {0x454E4F42, 0x01000000, 6, 7},    // "BONE"
+    {0x4D494E41, 0x02000000, 8, 9},    // "ANIM"
+    {0x4C4C4F43, 0x01000000, 10, 11},  // "COLL"
+    {0x20584554, 0x01000000, 12, 13},  // "TEX "
+    {0x504F5243, 0x01000000, 14, 15},  // "CROP"
+    {0x54494853, 0x01000000, 16, 17},  // "SHIT"
+    {0x524D4143, 0x01000000, 18, 19},  // "CAMR"
+    {0x20414C46, 0x01000000, 20, 21},  // "FLA "
 };
 
 }  // namespace
 
-const ChunkKindInfo& chunk_kind_info(int kind) { return kKinds[kind >= 0 && kind < CHUNK_KIND_COUNT ? kind : 0]; }
+const ChunkKindInfo& chunk_kind_info(int kind)
+{
+    return kKinds[kind >= 0 && kind < CHUNK_KIND_COUNT ? kind : 0];
+}
 
-int chunk_kind_of(uint32_t magic) {
+int chunk_kind_of(uint32_t magic)
+{
     for (int k = 0; k < CHUNK_KIND_COUNT; k++)
         if (kKinds[k].magic == magic) return k;
     return -1;
@@ -30,49 +34,58 @@ int chunk_kind_of(uint32_t magic) {
 
 // ---- bounds-checked reads ---------------------------------------------------------
 
-bool rd_fits(ByteSpan d, uint64_t off, uint64_t count, uint64_t elem) {
+bool rd_fits(ByteSpan d, uint64_t off, uint64_t count, uint64_t elem)
+{
     if (off > d.size()) return false;
     if (elem && count > (d.size() - off) / elem) return false;
     return true;
 }
 
-bool rd_u8(ByteSpan d, uint64_t off, uint8_t& v) {
+bool rd_u8(ByteSpan d, uint64_t off, uint8_t& v)
+{
     if (!rd_fits(d, off, 1, 1)) return false;
     v = d[off];
     return true;
 }
 
-bool rd_u16(ByteSpan d, uint64_t off, uint16_t& v) {
+bool rd_u16(ByteSpan d, uint64_t off, uint16_t& v)
+{
     if (!rd_fits(d, off, 1, 2)) return false;
     v = uint16_t(d[off] | (d[off + 1] << 8));
     return true;
 }
 
-bool rd_u32(ByteSpan d, uint64_t off, uint32_t& v) {
+bool rd_u32(ByteSpan d, uint64_t off, uint32_t& v)
+{
     if (!rd_fits(d, off, 1, 4)) return false;
-    v = uint32_t(d[off]) | uint32_t(d[off + 1]) << 8 | uint32_t(d[off + 2]) << 16 | uint32_t(d[off + 3]) << 24;
+    v = uint32_t(d[off]) | uint32_t(d[off + 1]) << 8 | uint32_t(d[off + 2]) << 16 |
+        uint32_t(d[off + 3]) << 24;
     return true;
 }
 
-bool rd_f32(ByteSpan d, uint64_t off, float& v) {
+bool rd_f32(ByteSpan d, uint64_t off, float& v)
+{
     uint32_t u;
     if (!rd_u32(d, off, u)) return false;
     std::memcpy(&v, &u, 4);
     return true;
 }
 
-bool rd_f32s(ByteSpan d, uint64_t off, float* v, uint32_t n) {
+bool rd_f32s(ByteSpan d, uint64_t off, float* v, uint32_t n)
+{
     if (!rd_fits(d, off, n, 4)) return false;
     for (uint32_t i = 0; i < n; i++) rd_f32(d, off + 4ull * i, v[i]);
     return true;
 }
 
-uint32_t rd_u32_or0(ByteSpan d, uint64_t off) {
+uint32_t rd_u32_or0(ByteSpan d, uint64_t off)
+{
     uint32_t v = 0;
     return rd_u32(d, off, v) ? v : 0;
 }
 
-const char* rd_name(ByteSpan d, uint64_t off) {
+const char* rd_name(ByteSpan d, uint64_t off)
+{
     if (off >= d.size()) return nullptr;
     uint64_t room = d.size() - off;
     if (room > CHUNK_NAME_MAX + 1) room = CHUNK_NAME_MAX + 1;
@@ -80,17 +93,21 @@ const char* rd_name(ByteSpan d, uint64_t off) {
     return nul ? reinterpret_cast<const char*>(d.data() + off) : nullptr;
 }
 
-bool wr_u32(MutByteSpan d, uint64_t off, uint32_t v) {
+bool wr_u32(MutByteSpan d, uint64_t off, uint32_t v)
+{
     if (!rd_fits(ByteSpan(d), off, 1, 4)) return false;
     for (int i = 0; i < 4; i++) d[off + i] = uint8_t(v >> (8 * i));
     return true;
 }
 
-bool chunk_header_read(ByteSpan bytes, ChunkHeader& out) {
-    return rd_u32(bytes, 0, out.magic) && rd_u32(bytes, 4, out.version) && rd_u32(bytes, 8, out.size);
+bool chunk_header_read(ByteSpan bytes, ChunkHeader& out)
+{
+    return rd_u32(bytes, 0, out.magic) && rd_u32(bytes, 4, out.version) &&
+           rd_u32(bytes, 8, out.size);
 }
 
-int chunk_file_next(ByteSpan file, uint64_t& pos, ChunkHeader& h, ByteSpan& data) {
+int chunk_file_next(ByteSpan file, uint64_t& pos, ChunkHeader& h, ByteSpan& data)
+{
     if (pos >= file.size()) return CHUNK_WALK_END;
     if (!chunk_header_read(file.subspan(size_t(pos)), h)) return CHUNK_WALK_SHORT_HEADER;
     uint64_t at = pos + CHUNK_HEADER_SIZE;
@@ -108,7 +125,8 @@ bool name_ok(ByteSpan d, uint32_t off) { return off != 0 && rd_name(d, off) != n
 bool opt_name_ok(ByteSpan d, uint32_t off) { return off == 0 || name_ok(d, off); }
 
 // The largest u16 in an array known to fit.
-uint32_t max_u16(ByteSpan d, uint32_t off, uint64_t n) {
+uint32_t max_u16(ByteSpan d, uint32_t off, uint64_t n)
+{
     uint32_t m = 0;
     for (uint64_t i = 0; i < n; i++) {
         uint16_t v = 0;
@@ -126,7 +144,8 @@ constexpr uint32_t kAttrIndexWord[ATTR_COUNT] = {7, 8, 9, 10, 11};
 
 // ---- model --------------------------------------------------------------------------
 
-int chunk_parse_model(ByteSpan d, ModelChunk& m) {
+int chunk_parse_model(ByteSpan d, ModelChunk& m)
+{
     m = ModelChunk{};
     if (d.size() < MODEL_FIXED_SIZE) return CHUNK_ERR_SHORT;
     auto w = [&](uint32_t i) { return rd_u32_or0(d, 4ull * i); };
@@ -156,7 +175,8 @@ int chunk_parse_model(ByteSpan d, ModelChunk& m) {
     m.bone_names_off = w(14);
     m.bone_mats_off = w(15);
     if (m.bone_count) {
-        if (!m.bone_names_off || !m.bone_mats_off || !rd_fits(d, m.bone_names_off, m.bone_count, 4) ||
+        if (!m.bone_names_off || !m.bone_mats_off ||
+            !rd_fits(d, m.bone_names_off, m.bone_count, 4) ||
             !rd_fits(d, m.bone_mats_off, m.bone_count, 64))
             return CHUNK_ERR_OFFSET;
         for (uint32_t b = 0; b < m.bone_count; b++)
@@ -178,7 +198,8 @@ int chunk_parse_model(ByteSpan d, ModelChunk& m) {
     return CHUNK_OK;
 }
 
-bool model_subset(ByteSpan d, uint32_t i, ModelSubsetRec& r) {
+bool model_subset(ByteSpan d, uint32_t i, ModelSubsetRec& r)
+{
     uint64_t at = MODEL_FIXED_SIZE + uint64_t(MODEL_SUBSET_SIZE) * i;
     if (!rd_fits(d, at, 1, MODEL_SUBSET_SIZE)) return false;
     rd_u32(d, at, r.tex_name_off);
@@ -188,41 +209,43 @@ bool model_subset(ByteSpan d, uint32_t i, ModelSubsetRec& r) {
     return true;
 }
 
-uint16_t model_corner_index(ByteSpan d, const ModelChunk& m, int attr, uint32_t corner) {
+uint16_t model_corner_index(ByteSpan d, const ModelChunk& m, int attr, uint32_t corner)
+{
     uint16_t v = 0;
-    if (attr >= 0 && attr < ATTR_COUNT && m.has[attr]) rd_u16(d, m.index_off[attr] + 2ull * corner, v);
+    if (attr >= 0 && attr < ATTR_COUNT && m.has[attr])
+        rd_u16(d, m.index_off[attr] + 2ull * corner, v);
     return v;
 }
 
 // ---- bone ---------------------------------------------------------------------------
 
-bool bone_next(ByteSpan d, uint32_t& pos, BoneTok& t) {
+bool bone_next(ByteSpan d, uint32_t& pos, BoneTok& t)
+{
     t = BoneTok{};
     t.at = pos;
     if (!rd_u32(d, pos, t.kind)) return false;
     uint64_t next = uint64_t(pos) + 4;
     switch (t.kind) {
-        case BONE_TOK_NODE:
-            if (!rd_u32(d, next, t.name_off) || !rd_fits(d, next + 4, 1, 4)) return false;
-            t.hash_off = uint32_t(next + 4);
-            next += 8;
-            break;
-        case BONE_TOK_MATRIX:
-            if (!rd_fits(d, next, 16, 4)) return false;
-            t.matrix_off = uint32_t(next);
-            next += 64;
-            break;
-        case BONE_TOK_PUSH:
-        case BONE_TOK_POP:
-            break;
-        default:
-            return false;   // the end token, or one that is not a token
+    case BONE_TOK_NODE:
+        if (!rd_u32(d, next, t.name_off) || !rd_fits(d, next + 4, 1, 4)) return false;
+        t.hash_off = uint32_t(next + 4);
+        next += 8;
+        break;
+    case BONE_TOK_MATRIX:
+        if (!rd_fits(d, next, 16, 4)) return false;
+        t.matrix_off = uint32_t(next);
+        next += 64;
+        break;
+    case BONE_TOK_PUSH:
+    case BONE_TOK_POP: break;
+    default: return false;  // the end token, or one that is not a token
     }
     pos = uint32_t(next);
     return true;
 }
 
-int chunk_parse_bone(ByteSpan d, BoneChunk& out) {
+int chunk_parse_bone(ByteSpan d, BoneChunk& out)
+{
     out = BoneChunk{};
     if (d.size() < 8) return CHUNK_EMPTY;
     uint32_t pos = 0, depth = 0;
@@ -244,23 +267,27 @@ int chunk_parse_bone(ByteSpan d, BoneChunk& out) {
 
 // ---- animation ----------------------------------------------------------------------
 
-bool anim_node(ByteSpan d, uint32_t i, AnimNode& n) {
+bool anim_node(ByteSpan d, uint32_t i, AnimNode& n)
+{
     uint32_t count = rd_u32_or0(d, 0), table = rd_u32_or0(d, 12), off;
     if (i >= count || !rd_u32(d, table + 4ull * i, off)) return false;
-    if (!rd_u32(d, off, n.name_off) || !rd_fits(d, off + 4ull, 1, 4) || !rd_u32(d, off + 8ull, n.frame_count))
+    if (!rd_u32(d, off, n.name_off) || !rd_fits(d, off + 4ull, 1, 4) ||
+        !rd_u32(d, off + 8ull, n.frame_count))
         return false;
     n.hash_off = off + 4;
     n.frames_off = off + 12;
     return rd_fits(d, n.frames_off, n.frame_count, 64);
 }
 
-bool anim_frame(ByteSpan d, const AnimNode& n, uint32_t f, float out[16]) {
+bool anim_frame(ByteSpan d, const AnimNode& n, uint32_t f, float out[16])
+{
     if (n.frame_count == 0) return false;
     if (f >= n.frame_count) f = n.frame_count - 1;
     return rd_f32s(d, n.frames_off + 64ull * f, out, 16);
 }
 
-int chunk_parse_anime(ByteSpan d, AnimChunk& a) {
+int chunk_parse_anime(ByteSpan d, AnimChunk& a)
+{
     a = AnimChunk{};
     if (d.size() < 20) return CHUNK_ERR_SHORT;
     a.node_count = rd_u32_or0(d, 0);
@@ -284,7 +311,8 @@ int chunk_parse_anime(ByteSpan d, AnimChunk& a) {
 
 namespace {
 
-bool read_tri_body(ByteSpan d, uint64_t at, CollTri& t) {
+bool read_tri_body(ByteSpan d, uint64_t at, CollTri& t)
+{
     if (!rd_fits(d, at, 1, COLL_TRI_SIZE)) return false;
     rd_f32s(d, at, &t.c[0][0], 9);
     rd_f32s(d, at + 36, t.normal, 3);
@@ -296,7 +324,8 @@ bool read_tri_body(ByteSpan d, uint64_t at, CollTri& t) {
 
 }  // namespace
 
-bool coll_box(ByteSpan d, const CollChunk& c, uint32_t i, CollBox& b) {
+bool coll_box(ByteSpan d, const CollChunk& c, uint32_t i, CollBox& b)
+{
     uint64_t at = c.box_table_off + uint64_t(COLL_BOX_SIZE) * i;
     if (i >= c.box_count || !rd_fits(d, at, 1, COLL_BOX_SIZE)) return false;
     rd_u32(d, at, b.tri_count);
@@ -307,11 +336,13 @@ bool coll_box(ByteSpan d, const CollChunk& c, uint32_t i, CollBox& b) {
     return true;
 }
 
-bool coll_box_tri(ByteSpan d, const CollBox& b, uint32_t j, CollTri& t) {
+bool coll_box_tri(ByteSpan d, const CollBox& b, uint32_t j, CollTri& t)
+{
     return j < b.tri_count && read_tri_body(d, b.tris_off + uint64_t(COLL_TRI_SIZE) * j, t);
 }
 
-bool coll_shared(ByteSpan d, const CollChunk& c, uint32_t i, CollShared& s) {
+bool coll_shared(ByteSpan d, const CollChunk& c, uint32_t i, CollShared& s)
+{
     uint64_t at = c.shared_off + uint64_t(COLL_SHARED_SIZE) * i;
     if (i >= c.shared_count || !rd_fits(d, at, 1, COLL_SHARED_SIZE)) return false;
     rd_u32(d, at, s.box_count);
@@ -320,7 +351,8 @@ bool coll_shared(ByteSpan d, const CollChunk& c, uint32_t i, CollShared& s) {
     return true;
 }
 
-bool coll_layer(ByteSpan d, const CollChunk& c, uint32_t i, CollLayer& l) {
+bool coll_layer(ByteSpan d, const CollChunk& c, uint32_t i, CollLayer& l)
+{
     uint64_t at = c.layer_off + uint64_t(COLL_LAYER_SIZE) * i;
     if (i >= c.layer_count || !rd_fits(d, at, 1, COLL_LAYER_SIZE)) return false;
     rd_u32(d, at, l.node_count);
@@ -328,7 +360,8 @@ bool coll_layer(ByteSpan d, const CollChunk& c, uint32_t i, CollLayer& l) {
     return true;
 }
 
-bool coll_node_at(ByteSpan d, uint32_t off, CollNode& n) {
+bool coll_node_at(ByteSpan d, uint32_t off, CollNode& n)
+{
     if (!rd_fits(d, off, 1, COLL_NODE_SIZE)) return false;
     rd_u32(d, off, n.child_count);
     rd_f32s(d, off + 4ull, n.centre, 3);
@@ -340,9 +373,13 @@ bool coll_node_at(ByteSpan d, uint32_t off, CollNode& n) {
     return true;
 }
 
-uint32_t coll_u32_at(ByteSpan d, uint32_t list_off, uint32_t i) { return rd_u32_or0(d, list_off + 4ull * i); }
+uint32_t coll_u32_at(ByteSpan d, uint32_t list_off, uint32_t i)
+{
+    return rd_u32_or0(d, list_off + 4ull * i);
+}
 
-int chunk_parse_coll(ByteSpan d, CollChunk& c) {
+int chunk_parse_coll(ByteSpan d, CollChunk& c)
+{
     c = CollChunk{};
     if (d.size() < COLL_FIXED_SIZE) return CHUNK_ERR_SHORT;
     c.name_off = rd_u32_or0(d, 0);
@@ -367,7 +404,8 @@ int chunk_parse_coll(ByteSpan d, CollChunk& c) {
     for (uint32_t i = 0; i < c.box_count; i++) {
         CollBox b;
         coll_box(d, c, i, b);
-        if (b.tri_count && !rd_fits(d, b.tris_off, b.tri_count, COLL_TRI_SIZE)) return CHUNK_ERR_OFFSET;
+        if (b.tri_count && !rd_fits(d, b.tris_off, b.tri_count, COLL_TRI_SIZE))
+            return CHUNK_ERR_OFFSET;
     }
     if (!rd_fits(d, c.shared_off, c.shared_count, COLL_SHARED_SIZE)) return CHUNK_ERR_OFFSET;
     // Lists and nodes of a real set never share bytes, so their sums are
@@ -411,7 +449,8 @@ int chunk_parse_coll(ByteSpan d, CollChunk& c) {
 // The head texture and sphere-hit chunks share: a name, then count elements
 // of elem bytes at an offset.
 namespace {
-int parse_named_table(ByteSpan d, uint32_t& name_off, uint32_t& off, uint32_t& count, uint32_t elem) {
+int parse_named_table(ByteSpan d, uint32_t& name_off, uint32_t& off, uint32_t& count, uint32_t elem)
+{
     if (d.size() < 12) return CHUNK_ERR_SHORT;
     name_off = rd_u32_or0(d, 0);
     off = rd_u32_or0(d, 4);
@@ -422,12 +461,14 @@ int parse_named_table(ByteSpan d, uint32_t& name_off, uint32_t& off, uint32_t& c
 }
 }  // namespace
 
-int chunk_parse_tex(ByteSpan d, TexChunk& t) {
+int chunk_parse_tex(ByteSpan d, TexChunk& t)
+{
     t = TexChunk{};
     return parse_named_table(d, t.name_off, t.image_off, t.image_size, 1);
 }
 
-bool crop_rec(ByteSpan d, uint32_t i, CropRec& r) {
+bool crop_rec(ByteSpan d, uint32_t i, CropRec& r)
+{
     uint64_t at = 4 + uint64_t(CROP_REC_SIZE) * i;
     if (i >= rd_u32_or0(d, 0) || !rd_fits(d, at, 1, CROP_REC_SIZE)) return false;
     rd_u32(d, at, r.name_off);
@@ -439,7 +480,8 @@ bool crop_rec(ByteSpan d, uint32_t i, CropRec& r) {
     return true;
 }
 
-int chunk_parse_crop(ByteSpan d, uint32_t& count) {
+int chunk_parse_crop(ByteSpan d, uint32_t& count)
+{
     count = 0;
     if (d.size() < 4) return CHUNK_ERR_SHORT;
     uint32_t n = rd_u32_or0(d, 0);
@@ -453,12 +495,14 @@ int chunk_parse_crop(ByteSpan d, uint32_t& count) {
     return CHUNK_OK;
 }
 
-int chunk_parse_shit(ByteSpan d, ShitChunk& s) {
+int chunk_parse_shit(ByteSpan d, ShitChunk& s)
+{
     s = ShitChunk{};
     return parse_named_table(d, s.name_off, s.table_off, s.count, 16);
 }
 
-bool shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out) {
+bool shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out)
+{
     uint64_t at = s.table_off + 16ull * i;
     if (i >= s.count || !rd_fits(d, at, 4, 4)) return false;
     rd_f32(d, at, out.radius);
@@ -466,7 +510,8 @@ bool shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out) {
     return true;
 }
 
-int chunk_parse_camr(ByteSpan d, CamrChunk& c) {
+int chunk_parse_camr(ByteSpan d, CamrChunk& c)
+{
     c = CamrChunk{};
     if (d.empty()) return CHUNK_EMPTY;
     if (d.size() < 24) return CHUNK_ERR_SHORT;
@@ -487,7 +532,8 @@ namespace {
 
 constexpr uint32_t kFlaRecSize[FLA_TABLE_COUNT] = {4, 8, 24, 8, 8};
 
-bool fla_named(ByteSpan d, const FlaChunk& f, int table, uint32_t i, FlaNamed& out) {
+bool fla_named(ByteSpan d, const FlaChunk& f, int table, uint32_t i, FlaNamed& out)
+{
     uint64_t at = f.table_off[table] + 8ull * i;
     if (i >= f.count[table] || !rd_fits(d, at, 1, 8)) return false;
     rd_u16(d, at, out.id);
@@ -496,28 +542,28 @@ bool fla_named(ByteSpan d, const FlaChunk& f, int table, uint32_t i, FlaNamed& o
 }
 
 // Payload bytes a command needs before its optional fields.
-bool cmd_payload_ok(ByteSpan d, const FlaCmd& c, uint16_t sprite_count) {
+bool cmd_payload_ok(ByteSpan d, const FlaCmd& c, uint16_t sprite_count)
+{
     switch (c.op) {
-        case 1: {
-            uint8_t flags;
-            if (c.length < 3 || !rd_u8(d, c.payload_off + 2ull, flags)) return false;
-            uint32_t need = 3 + ((flags & 4) ? 2 : 0) + ((flags & 1) ? 24 : 0) + ((flags & 2) ? 4 : 0);
-            return c.length >= need;
-        }
-        case 2:
-            return c.length >= 2;
-        case 4: {
-            uint16_t sprite;
-            return c.length >= 2 && rd_u16(d, c.payload_off, sprite) && sprite < sprite_count;
-        }
-        default:
-            return true;
+    case 1: {
+        uint8_t flags;
+        if (c.length < 3 || !rd_u8(d, c.payload_off + 2ull, flags)) return false;
+        uint32_t need = 3 + ((flags & 4) ? 2 : 0) + ((flags & 1) ? 24 : 0) + ((flags & 2) ? 4 : 0);
+        return c.length >= need;
+    }
+    case 2: return c.length >= 2;
+    case 4: {
+        uint16_t sprite;
+        return c.length >= 2 && rd_u16(d, c.payload_off, sprite) && sprite < sprite_count;
+    }
+    default: return true;
     }
 }
 
 // Every command takes at least 4 bytes; streams of a real movie do not share
 // bytes, so the commands of all streams together are bounded by the size.
-bool stream_ok(ByteSpan d, uint32_t off, uint16_t sprite_count, uint64_t& budget) {
+bool stream_ok(ByteSpan d, uint32_t off, uint16_t sprite_count, uint64_t& budget)
+{
     FlaCmd c;
     while (fla_cmd(d, off, c)) {
         if (budget == 0) return false;
@@ -531,7 +577,8 @@ bool stream_ok(ByteSpan d, uint32_t off, uint16_t sprite_count, uint64_t& budget
 
 }  // namespace
 
-bool fla_cmd(ByteSpan d, uint32_t off, FlaCmd& c) {
+bool fla_cmd(ByteSpan d, uint32_t off, FlaCmd& c)
+{
     c = FlaCmd{};
     if (!rd_u8(d, off, c.op) || !rd_u16(d, off + 2ull, c.length)) return false;
     c.payload_off = off + 4;
@@ -540,14 +587,22 @@ bool fla_cmd(ByteSpan d, uint32_t off, FlaCmd& c) {
     return true;
 }
 
-uint32_t fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i) {
+uint32_t fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i)
+{
     return i < f.count[FLA_FRAMES] ? rd_u32_or0(d, f.table_off[FLA_FRAMES] + 4ull * i) : 0;
 }
 
-bool fla_image(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out) { return fla_named(d, f, FLA_IMAGES, i, out); }
-bool fla_asset(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out) { return fla_named(d, f, FLA_ASSETS, i, out); }
+bool fla_image(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out)
+{
+    return fla_named(d, f, FLA_IMAGES, i, out);
+}
+bool fla_asset(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out)
+{
+    return fla_named(d, f, FLA_ASSETS, i, out);
+}
 
-bool fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& s) {
+bool fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& s)
+{
     uint64_t at = f.table_off[FLA_SHAPES] + 24ull * i;
     if (i >= f.count[FLA_SHAPES] || !rd_fits(d, at, 1, 24)) return false;
     rd_u16(d, at, s.char_id);
@@ -561,7 +616,8 @@ bool fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& s) {
     return true;
 }
 
-bool fla_part(ByteSpan d, const FlaShape& s, uint32_t i, FlaPart& p) {
+bool fla_part(ByteSpan d, const FlaShape& s, uint32_t i, FlaPart& p)
+{
     uint64_t at = s.parts_off + 16ull * i;
     if (i >= s.part_count || !rd_fits(d, at, 1, 16)) return false;
     rd_u16(d, at, p.image_id);
@@ -572,7 +628,8 @@ bool fla_part(ByteSpan d, const FlaShape& s, uint32_t i, FlaPart& p) {
     return true;
 }
 
-bool fla_sprite(ByteSpan d, const FlaChunk& f, uint32_t i, FlaSprite& s) {
+bool fla_sprite(ByteSpan d, const FlaChunk& f, uint32_t i, FlaSprite& s)
+{
     uint64_t at = f.table_off[FLA_SPRITES] + 8ull * i;
     if (i >= f.count[FLA_SPRITES] || !rd_fits(d, at, 1, 8)) return false;
     rd_u16(d, at, s.id);
@@ -581,11 +638,13 @@ bool fla_sprite(ByteSpan d, const FlaChunk& f, uint32_t i, FlaSprite& s) {
     return true;
 }
 
-uint32_t fla_sprite_stream(ByteSpan d, const FlaSprite& s, uint32_t i) {
+uint32_t fla_sprite_stream(ByteSpan d, const FlaSprite& s, uint32_t i)
+{
     return i < s.frame_count ? rd_u32_or0(d, s.frames_off + 4ull * i) : 0;
 }
 
-int chunk_parse_fla(ByteSpan d, FlaChunk& f) {
+int chunk_parse_fla(ByteSpan d, FlaChunk& f)
+{
     f = FlaChunk{};
     if (d.empty()) return CHUNK_EMPTY;
     if (d.size() < FLA_FIXED_SIZE) return CHUNK_ERR_SHORT;
@@ -595,7 +654,8 @@ int chunk_parse_fla(ByteSpan d, FlaChunk& f) {
     for (int t = 0; t < FLA_TABLE_COUNT; t++) {
         rd_u16(d, 24 + 2 * t, f.count[t]);
         f.table_off[t] = rd_u32_or0(d, 36 + 4 * t);
-        if (f.count[t] && (f.table_off[t] == 0 || !rd_fits(d, f.table_off[t], f.count[t], kFlaRecSize[t])))
+        if (f.count[t] &&
+            (f.table_off[t] == 0 || !rd_fits(d, f.table_off[t], f.count[t], kFlaRecSize[t])))
             return CHUNK_ERR_OFFSET;
     }
     if (!name_ok(d, f.name_off)) return CHUNK_ERR_NAME;
@@ -618,26 +678,30 @@ int chunk_parse_fla(ByteSpan d, FlaChunk& f) {
     for (uint32_t i = 0; i < f.count[FLA_SHAPES]; i++) {
         FlaShape s;
         fla_shape(d, f, i, s);
-        if (s.part_count && (s.parts_off == 0 || !rd_fits(d, s.parts_off, s.part_count, 16))) return CHUNK_ERR_OFFSET;
+        if (s.part_count && (s.parts_off == 0 || !rd_fits(d, s.parts_off, s.part_count, 16)))
+            return CHUNK_ERR_OFFSET;
         if (4ull * s.part_count > budget) return CHUNK_ERR_COUNT;
         budget -= 4ull * s.part_count;
         for (uint32_t p = 0; p < s.part_count; p++) {
             FlaPart part;
             fla_part(d, s, p, part);
-            if (part.vert_count > FLA_PART_MAX_VERTS || part.index_count > FLA_PART_MAX_INDICES) return CHUNK_ERR_RANGE;
+            if (part.vert_count > FLA_PART_MAX_VERTS || part.index_count > FLA_PART_MAX_INDICES)
+                return CHUNK_ERR_RANGE;
             if ((part.vert_count && !rd_fits(d, part.verts_off, part.vert_count, 20)) ||
                 (part.index_count && !rd_fits(d, part.indices_off, part.index_count, 2)))
                 return CHUNK_ERR_OFFSET;
             if (part.index_count / 2 > budget) return CHUNK_ERR_COUNT;
             budget -= part.index_count / 2;
-            if (part.index_count && max_u16(d, part.indices_off, part.index_count) >= part.vert_count)
+            if (part.index_count &&
+                max_u16(d, part.indices_off, part.index_count) >= part.vert_count)
                 return CHUNK_ERR_INDEX;
         }
     }
     for (uint32_t i = 0; i < sprites; i++) {
         FlaSprite s;
         fla_sprite(d, f, i, s);
-        if (s.frame_count && (s.frames_off == 0 || !rd_fits(d, s.frames_off, s.frame_count, 4))) return CHUNK_ERR_OFFSET;
+        if (s.frame_count && (s.frames_off == 0 || !rd_fits(d, s.frames_off, s.frame_count, 4)))
+            return CHUNK_ERR_OFFSET;
         if (s.frame_count > budget) return CHUNK_ERR_COUNT;
         budget -= s.frame_count;
         for (uint32_t k = 0; k < s.frame_count; k++) {
@@ -650,17 +714,45 @@ int chunk_parse_fla(ByteSpan d, FlaChunk& f) {
 
 // ---- any kind -------------------------------------------------------------------------
 
-int chunk_check(int kind, ByteSpan d) {
+int chunk_check(int kind, ByteSpan d)
+{
     switch (kind) {
-        case CHUNK_MODEL: { ModelChunk m; return chunk_parse_model(d, m); }
-        case CHUNK_BONE: { BoneChunk b; return chunk_parse_bone(d, b); }
-        case CHUNK_ANIME: { AnimChunk a; return chunk_parse_anime(d, a); }
-        case CHUNK_COLL: { CollChunk c; return chunk_parse_coll(d, c); }
-        case CHUNK_TEX: { TexChunk t; return chunk_parse_tex(d, t); }
-        case CHUNK_CROP: { uint32_t n; return chunk_parse_crop(d, n); }
-        case CHUNK_SHIT: { ShitChunk s; return chunk_parse_shit(d, s); }
-        case CHUNK_CAMR: { CamrChunk c; return chunk_parse_camr(d, c); }
-        case CHUNK_FLA: { FlaChunk f; return chunk_parse_fla(d, f); }
-        default: return CHUNK_ERR_SHORT;
+    case CHUNK_MODEL: {
+        ModelChunk m;
+        return chunk_parse_model(d, m);
+    }
+    case CHUNK_BONE: {
+        BoneChunk b;
+        return chunk_parse_bone(d, b);
+    }
+    case CHUNK_ANIME: {
+        AnimChunk a;
+        return chunk_parse_anime(d, a);
+    }
+    case CHUNK_COLL: {
+        CollChunk c;
+        return chunk_parse_coll(d, c);
+    }
+    case CHUNK_TEX: {
+        TexChunk t;
+        return chunk_parse_tex(d, t);
+    }
+    case CHUNK_CROP: {
+        uint32_t n;
+        return chunk_parse_crop(d, n);
+    }
+    case CHUNK_SHIT: {
+        ShitChunk s;
+        return chunk_parse_shit(d, s);
+    }
+    case CHUNK_CAMR: {
+        CamrChunk c;
+        return chunk_parse_camr(d, c);
+    }
+    case CHUNK_FLA: {
+        FlaChunk f;
+        return chunk_parse_fla(d, f);
+    }
+    default: return CHUNK_ERR_SHORT;
     }
 }

@@ -16,7 +16,7 @@ using ByteSpan = std::span<const uint8_t>;
 using MutByteSpan = std::span<uint8_t>;
 
 constexpr uint32_t CHUNK_HEADER_SIZE = 12;
-constexpr uint32_t CHUNK_NAME_MAX = 259;   // longest name a chunk may carry
+constexpr uint32_t CHUNK_NAME_MAX = 259;  // longest name a chunk may carry
 
 enum ChunkKind : int {
     CHUNK_MODEL,
@@ -39,7 +39,7 @@ struct ChunkKindInfo {
 };
 
 const ChunkKindInfo& chunk_kind_info(int kind);
-int chunk_kind_of(uint32_t magic);   // -1 when not a known kind
+int chunk_kind_of(uint32_t magic);  // -1 when not a known kind
 
 struct ChunkHeader {
     uint32_t magic;
@@ -52,23 +52,23 @@ bool chunk_header_read(ByteSpan bytes, ChunkHeader& out);
 
 // Walking a whole group file held in memory.
 enum ChunkWalk : int {
-    CHUNK_WALK_END = 0,        // no bytes left: the file ends here
-    CHUNK_WALK_CHUNK = 1,      // a chunk: header and data
-    CHUNK_WALK_SHORT_HEADER,   // 1 to 11 bytes left
-    CHUNK_WALK_SHORT_DATA,     // the data is shorter than its size
+    CHUNK_WALK_END = 0,       // no bytes left: the file ends here
+    CHUNK_WALK_CHUNK = 1,     // a chunk: header and data
+    CHUNK_WALK_SHORT_HEADER,  // 1 to 11 bytes left
+    CHUNK_WALK_SHORT_DATA,    // the data is shorter than its size
 };
 int chunk_file_next(ByteSpan file, uint64_t& pos, ChunkHeader& h, ByteSpan& data);
 
 enum ChunkErr : int {
     CHUNK_OK = 0,
-    CHUNK_EMPTY,        // accepted, nothing to register (bone, camera, flash)
-    CHUNK_ERR_SHORT,    // smaller than its fixed part
-    CHUNK_ERR_OFFSET,   // an offset or an array outside the chunk
-    CHUNK_ERR_NAME,     // a name not terminated inside the chunk, or too long
-    CHUNK_ERR_COUNT,    // a count that cannot be right (overflow, zero where needed)
-    CHUNK_ERR_INDEX,    // an index beyond its array
-    CHUNK_ERR_RANGE,    // a subset, frame or limit out of range
-    CHUNK_ERR_STREAM,   // a token or command stream that does not end well
+    CHUNK_EMPTY,       // accepted, nothing to register (bone, camera, flash)
+    CHUNK_ERR_SHORT,   // smaller than its fixed part
+    CHUNK_ERR_OFFSET,  // an offset or an array outside the chunk
+    CHUNK_ERR_NAME,    // a name not terminated inside the chunk, or too long
+    CHUNK_ERR_COUNT,   // a count that cannot be right (overflow, zero where needed)
+    CHUNK_ERR_INDEX,   // an index beyond its array
+    CHUNK_ERR_RANGE,   // a subset, frame or limit out of range
+    CHUNK_ERR_STREAM,  // a token or command stream that does not end well
 };
 
 // ---- bounds-checked reads ---------------------------------------------------------
@@ -98,21 +98,21 @@ struct ModelChunk {
     uint32_t tris;
     uint32_t name_off;
     bool has[ATTR_COUNT];
-    uint32_t data_off[ATTR_COUNT];    // attribute arrays
-    uint32_t index_off[ATTR_COUNT];   // u16 per corner
-    uint32_t length[ATTR_COUNT];      // elements the arrays hold (largest index + 1)
+    uint32_t data_off[ATTR_COUNT];   // attribute arrays
+    uint32_t index_off[ATTR_COUNT];  // u16 per corner
+    uint32_t length[ATTR_COUNT];     // elements the arrays hold (largest index + 1)
     uint32_t bone_count;
-    uint32_t bone_names_off;          // table of bone_count name offsets
-    uint32_t bone_mats_off;           // bone_count matrices of 16 floats
+    uint32_t bone_names_off;  // table of bone_count name offsets
+    uint32_t bone_mats_off;   // bone_count matrices of 16 floats
     float box_min[3], box_max[3];
     float sphere[5];
     uint32_t subset_count;
 };
 
 struct ModelSubsetRec {
-    uint32_t tex_name_off;   // 0: untextured
+    uint32_t tex_name_off;  // 0: untextured
     uint32_t word;
-    uint32_t first, last;    // triangles, inclusive; last < first is an empty subset
+    uint32_t first, last;  // triangles, inclusive; last < first is an empty subset
 };
 
 int chunk_parse_model(ByteSpan d, ModelChunk& out);
@@ -122,11 +122,17 @@ uint16_t model_corner_index(ByteSpan d, const ModelChunk& m, int attr, uint32_t 
 
 // ---- "BONE" token stream ---------------------------------------------------------
 
-enum BoneToken : uint32_t { BONE_TOK_NODE = 1, BONE_TOK_MATRIX = 2, BONE_TOK_PUSH = 3, BONE_TOK_POP = 4, BONE_TOK_END = 5 };
-constexpr uint32_t BONE_MAX_DEPTH = 62;   // the walk needs two stack levels of its own
+enum BoneToken : uint32_t {
+    BONE_TOK_NODE = 1,
+    BONE_TOK_MATRIX = 2,
+    BONE_TOK_PUSH = 3,
+    BONE_TOK_POP = 4,
+    BONE_TOK_END = 5
+};
+constexpr uint32_t BONE_MAX_DEPTH = 62;  // the walk needs two stack levels of its own
 
 struct BoneChunk {
-    uint32_t first_name_off;   // the tree's name: the first named node
+    uint32_t first_name_off;  // the tree's name: the first named node
     uint32_t named_count;
 };
 
@@ -156,8 +162,8 @@ struct AnimChunk {
 struct AnimNode {
     uint32_t name_off;
     uint32_t hash_off;
-    uint32_t frame_count;   // at least 1
-    uint32_t frames_off;    // frame_count matrices of 16 floats
+    uint32_t frame_count;  // at least 1
+    uint32_t frames_off;   // frame_count matrices of 16 floats
 };
 
 int chunk_parse_anime(ByteSpan d, AnimChunk& out);
@@ -177,9 +183,9 @@ constexpr uint32_t COLL_NODE_SIZE = 44;
 struct CollChunk {
     uint32_t name_off;
     uint32_t div[3];
-    uint32_t box_count;       // div[0] * div[1] * div[2]
+    uint32_t box_count;  // div[0] * div[1] * div[2]
     float box_min[3], box_max[3];
-    float sphere[4];          // centre, radius
+    float sphere[4];  // centre, radius
     float origin_radius;
     uint32_t box_table_off;
     uint32_t shared_off, shared_count;
@@ -204,20 +210,20 @@ struct CollTri {
 struct CollShared {
     uint32_t box_count;
     CollTri tri;
-    uint32_t boxes_off;   // box_count u32 leaf-box indices
+    uint32_t boxes_off;  // box_count u32 leaf-box indices
 };
 
 struct CollLayer {
     uint32_t node_count;
-    uint32_t nodes_off;   // nodes packed one after another
+    uint32_t nodes_off;  // nodes packed one after another
 };
 
 struct CollNode {
     uint32_t child_count;
     float centre[3], half[3];
     float sphere[4];
-    uint32_t children_off;   // child_count u32 indices into the next lower layer
-    uint32_t next_off;       // where the following node starts
+    uint32_t children_off;  // child_count u32 indices into the next lower layer
+    uint32_t next_off;      // where the following node starts
 };
 
 int chunk_parse_coll(ByteSpan d, CollChunk& out);
@@ -274,7 +280,14 @@ constexpr uint32_t FLA_FIXED_SIZE = 56;
 constexpr uint32_t FLA_PART_MAX_VERTS = 1798;
 constexpr uint32_t FLA_PART_MAX_INDICES = 1799;
 
-enum FlaTable : int { FLA_FRAMES, FLA_IMAGES, FLA_SHAPES, FLA_SPRITES, FLA_ASSETS, FLA_TABLE_COUNT };
+enum FlaTable : int {
+    FLA_FRAMES,
+    FLA_IMAGES,
+    FLA_SHAPES,
+    FLA_SPRITES,
+    FLA_ASSETS,
+    FLA_TABLE_COUNT
+};
 
 struct FlaChunk {
     uint32_t name_off;
@@ -284,7 +297,7 @@ struct FlaChunk {
     uint32_t table_off[FLA_TABLE_COUNT];
 };
 
-struct FlaNamed {   // image and asset records
+struct FlaNamed {  // image and asset records
     uint16_t id;
     uint32_t name_off;
 };
@@ -298,23 +311,23 @@ struct FlaPart {
     uint16_t image_id;
     uint16_t vert_count;
     uint16_t index_count;
-    uint32_t verts_off;     // 20 bytes each: x, y, u, v, colour
-    uint32_t indices_off;   // u16 each, below vert_count
+    uint32_t verts_off;    // 20 bytes each: x, y, u, v, colour
+    uint32_t indices_off;  // u16 each, below vert_count
 };
 struct FlaSprite {
     uint16_t id;
     uint16_t frame_count;
-    uint32_t frames_off;    // frame_count u32 stream offsets
+    uint32_t frames_off;  // frame_count u32 stream offsets
 };
 struct FlaCmd {
-    uint8_t op;             // 0 end, 1 place/modify, 2 remove, 4 start sprite
+    uint8_t op;  // 0 end, 1 place/modify, 2 remove, 4 start sprite
     uint16_t length;
     uint32_t payload_off;
     uint32_t next_off;
 };
 
 int chunk_parse_fla(ByteSpan d, FlaChunk& out);
-uint32_t fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i);   // 0 when out of range
+uint32_t fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i);  // 0 when out of range
 bool fla_image(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out);
 bool fla_asset(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out);
 bool fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& out);

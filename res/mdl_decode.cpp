@@ -14,23 +14,32 @@ V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 V3 operator*(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 float dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-V3 normalise(V3 a) {
+V3 cross(V3 a, V3 b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+V3 normalise(V3 a)
+{
     float l = std::sqrt(dot(a, a));
     return l > 0 ? a * (1.0f / l) : V3{0, 0, 0};
 }
 
-V3 read_v3(ByteSpan d, uint32_t off, uint32_t i) {
+V3 read_v3(ByteSpan d, uint32_t off, uint32_t i)
+{
     float f[3] = {0, 0, 0};
     rd_f32s(d, off + 12ull * i, f, 3);
     return {f[0], f[1], f[2]};
 }
-void put_v3(std::vector<float>& a, uint32_t i, V3 v) {
+void put_v3(std::vector<float>& a, uint32_t i, V3 v)
+{
     a[3 * i] = v.x;
     a[3 * i + 1] = v.y;
     a[3 * i + 2] = v.z;
 }
-V3 get_v3(const std::vector<float>& a, uint32_t i) { return {a[3 * i], a[3 * i + 1], a[3 * i + 2]}; }
+V3 get_v3(const std::vector<float>& a, uint32_t i)
+{
+    return {a[3 * i], a[3 * i + 1], a[3 * i + 2]};
+}
 
 // The five attribute indices of a corner, packed: position, normal, colour
 // and uv in the high word, blend in the low one; equal keys mean equal tuples.
@@ -38,7 +47,8 @@ struct CornerKey {
     uint64_t hi;
     uint32_t lo;
     uint32_t corner;
-    bool operator<(const CornerKey& o) const {
+    bool operator<(const CornerKey& o) const
+    {
         return hi != o.hi ? hi < o.hi : lo != o.lo ? lo < o.lo : corner < o.corner;
     }
     bool same_tuple(const CornerKey& o) const { return hi == o.hi && lo == o.lo; }
@@ -47,12 +57,15 @@ struct CornerKey {
 // Welding by exact equality of the whole tuple: corners with the same five
 // indices share a vertex, numbered by first appearance in corner order.
 // Answers per corner its vertex and per vertex its first corner.
-void weld(std::vector<CornerKey>& keys, std::vector<uint32_t>& vertex_of, std::vector<uint32_t>& corner_of) {
+void weld(std::vector<CornerKey>& keys, std::vector<uint32_t>& vertex_of,
+          std::vector<uint32_t>& corner_of)
+{
     const uint32_t n = uint32_t(keys.size());
     std::sort(keys.begin(), keys.end());
     std::vector<uint32_t> rep(n);
     for (uint32_t i = 0; i < n; i++)
-        rep[keys[i].corner] = (i > 0 && keys[i].same_tuple(keys[i - 1])) ? rep[keys[i - 1].corner] : keys[i].corner;
+        rep[keys[i].corner] =
+            (i > 0 && keys[i].same_tuple(keys[i - 1])) ? rep[keys[i - 1].corner] : keys[i].corner;
     vertex_of.assign(n, 0);
     corner_of.clear();
     for (uint32_t c = 0; c < n; c++) {
@@ -68,7 +81,8 @@ void weld(std::vector<CornerKey>& keys, std::vector<uint32_t>& vertex_of, std::v
 // Per position index: the normals of its corners summed, then the sums of
 // positions closer than 0.005 (squared 2.4999999e-5) added together, each
 // position taking the original sums of all its neighbours; normalised.
-std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m) {
+std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
+{
     const uint32_t np = m.length[ATTR_POS];
     std::vector<V3> sum(np, V3{0, 0, 0});
     const uint64_t corners = 3ull * m.tris;
@@ -85,7 +99,8 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m) {
         return int64_t(std::clamp(c, -1e12f, 1e12f));
     };
     auto key = [](int64_t x, int64_t y, int64_t z) {
-        return uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^ uint64_t(z) * 0x165667B19E3779F9ull;
+        return uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
+               uint64_t(z) * 0x165667B19E3779F9ull;
     };
     std::vector<V3> pos(np);
     std::unordered_multimap<uint64_t, uint32_t> grid;
@@ -116,12 +131,14 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m) {
     return out;
 }
 
-void tangents(MeshSource& s, const std::vector<uint32_t>& tri_vertices) {
+void tangents(MeshSource& s, const std::vector<uint32_t>& tri_vertices)
+{
     const uint32_t nv = s.vertex_count;
     std::vector<V3> acc(nv, V3{0, 0, 0});
     for (size_t t = 0; t + 2 < tri_vertices.size(); t += 3) {
         uint32_t a = tri_vertices[t], b = tri_vertices[t + 1], c = tri_vertices[t + 2];
-        V3 p0 = get_v3(s.positions, a), e1 = get_v3(s.positions, b) - p0, e2 = get_v3(s.positions, c) - p0;
+        V3 p0 = get_v3(s.positions, a), e1 = get_v3(s.positions, b) - p0,
+           e2 = get_v3(s.positions, c) - p0;
         float du1 = s.uv0[2 * b] - s.uv0[2 * a], dv1 = s.uv0[2 * b + 1] - s.uv0[2 * a + 1];
         float du2 = s.uv0[2 * c] - s.uv0[2 * a], dv2 = s.uv0[2 * c + 1] - s.uv0[2 * a + 1];
         float det = du1 * dv2 - du2 * dv1;
@@ -143,7 +160,9 @@ void tangents(MeshSource& s, const std::vector<uint32_t>& tri_vertices) {
 
 }  // namespace
 
-void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t name_flags, MeshSource& s) {
+void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t name_flags,
+                MeshSource& s)
+{
     s = MeshSource{};
     const uint32_t corners = uint32_t(3ull * m.tris);
     const bool welded = m.tris < MDL_UNWELDED_TRIS;
@@ -154,7 +173,8 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
         std::vector<CornerKey> keys(corners);
         for (uint32_t c = 0; c < corners; c++) {
             auto ix = [&](int a) { return uint64_t(model_corner_index(d, m, a, c)); };
-            keys[c] = {ix(ATTR_POS) << 48 | ix(ATTR_NRM) << 32 | ix(ATTR_COL) << 16 | ix(ATTR_UV), uint32_t(ix(ATTR_BLEND)), c};
+            keys[c] = {ix(ATTR_POS) << 48 | ix(ATTR_NRM) << 32 | ix(ATTR_COL) << 16 | ix(ATTR_UV),
+                       uint32_t(ix(ATTR_BLEND)), c};
         }
         weld(keys, vertex_of, corner_of);
     } else {
@@ -167,26 +187,31 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
     auto index = [&](int a, uint32_t v) { return model_corner_index(d, m, a, corner_of[v]); };
     if (m.has[ATTR_POS]) {
         s.positions.resize(3ull * nv);
-        for (uint32_t v = 0; v < nv; v++) put_v3(s.positions, v, read_v3(d, m.data_off[ATTR_POS], index(ATTR_POS, v)));
+        for (uint32_t v = 0; v < nv; v++)
+            put_v3(s.positions, v, read_v3(d, m.data_off[ATTR_POS], index(ATTR_POS, v)));
     }
     if (m.has[ATTR_NRM]) {
         s.normals.resize(3ull * nv);
-        for (uint32_t v = 0; v < nv; v++) put_v3(s.normals, v, read_v3(d, m.data_off[ATTR_NRM], index(ATTR_NRM, v)));
+        for (uint32_t v = 0; v < nv; v++)
+            put_v3(s.normals, v, read_v3(d, m.data_off[ATTR_NRM], index(ATTR_NRM, v)));
     }
     if (m.has[ATTR_COL]) {
         s.colors.resize(nv);
-        for (uint32_t v = 0; v < nv; v++) rd_u32(d, m.data_off[ATTR_COL] + 4ull * index(ATTR_COL, v), s.colors[v]);
+        for (uint32_t v = 0; v < nv; v++)
+            rd_u32(d, m.data_off[ATTR_COL] + 4ull * index(ATTR_COL, v), s.colors[v]);
     }
     if (m.has[ATTR_UV]) {
         s.uv0.resize(2ull * nv);
-        for (uint32_t v = 0; v < nv; v++) rd_f32s(d, m.data_off[ATTR_UV] + 8ull * index(ATTR_UV, v), &s.uv0[2ull * v], 2);
+        for (uint32_t v = 0; v < nv; v++)
+            rd_f32s(d, m.data_off[ATTR_UV] + 8ull * index(ATTR_UV, v), &s.uv0[2ull * v], 2);
         s.tex_sets[s.tex_set_count++] = {s.uv0.data(), 2};
     }
     if (m.has[ATTR_BLEND]) {
         s.weights.resize(4ull * nv);
         s.blend_indices.resize(nv);
         for (uint32_t v = 0; v < nv; v++) {
-            uint64_t at = m.data_off[ATTR_BLEND] + uint64_t(MODEL_BLEND_SIZE) * index(ATTR_BLEND, v);
+            uint64_t at =
+                m.data_off[ATTR_BLEND] + uint64_t(MODEL_BLEND_SIZE) * index(ATTR_BLEND, v);
             rd_u32(d, at, s.blend_indices[v]);
             rd_f32s(d, at + 4, &s.weights[4ull * v], 4);
         }

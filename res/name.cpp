@@ -4,7 +4,8 @@
 
 namespace {
 
-inline NameHash hash_byte(NameHash h, unsigned c) {
+inline NameHash hash_byte(NameHash h, unsigned c)
+{
     for (int i = 0; i < 6; i++) {
         uint32_t top = h >> 31;
         h = (h << 1) | ((c >> i) & 1u);
@@ -16,7 +17,8 @@ inline NameHash hash_byte(NameHash h, unsigned c) {
 inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // Copies n bytes of src and a NUL into out when they fit; else out = "".
-int put(std::span<char> out, const char* src, size_t n) {
+int put(std::span<char> out, const char* src, size_t n)
+{
     if (out.empty()) return 0;
     if (n >= out.size()) {
         out[0] = 0;
@@ -30,7 +32,8 @@ int put(std::span<char> out, const char* src, size_t n) {
 bool is_sep(char c) { return c == '\\' || c == '/'; }
 
 // The file-name part of a path: behind the last separator.
-const char* file_part(const char* path) {
+const char* file_part(const char* path)
+{
     const char* f = path;
     for (const char* p = path; *p; p++)
         if (is_sep(*p)) f = p + 1;
@@ -40,7 +43,8 @@ const char* file_part(const char* path) {
 constexpr const char* kTokens[2] = {"NRM", "SPC"};
 
 // Length of the token at p when it stands as a whole part (then the end or '_').
-size_t token_at(const char* p, const char* token) {
+size_t token_at(const char* p, const char* token)
+{
     size_t n = std::strlen(token);
     if (std::strncmp(p, token, n) != 0) return 0;
     return (p[n] == 0 || p[n] == '_') ? n : 0;
@@ -48,27 +52,31 @@ size_t token_at(const char* p, const char* token) {
 
 }  // namespace
 
-NameHash name_hash(const char* s) {
+NameHash name_hash(const char* s)
+{
     NameHash h = 0;
     if (s)
         for (; *s; s++) h = hash_byte(h, uint8_t(*s));
     return h;
 }
 
-NameHash name_hash_sv(std::string_view s) {
+NameHash name_hash_sv(std::string_view s)
+{
     NameHash h = 0;
     for (char c : s) h = hash_byte(h, uint8_t(c));
     return h;
 }
 
-NameHash name_hash_lower(const char* s) {
+NameHash name_hash_lower(const char* s)
+{
     NameHash h = 0;
     if (s)
         for (; *s; s++) h = hash_byte(h, uint8_t(lower(*s)));
     return h;
 }
 
-int name_icmp(const char* a, const char* b) {
+int name_icmp(const char* a, const char* b)
+{
     if (!a) a = "";
     if (!b) b = "";
     for (;; a++, b++) {
@@ -77,7 +85,8 @@ int name_icmp(const char* a, const char* b) {
     }
 }
 
-int name_lower_copy(std::span<char> out, const char* s) {
+int name_lower_copy(std::span<char> out, const char* s)
+{
     if (!s) s = "";
     size_t n = std::strlen(s);
     if (!put(out, s, n)) return 0;
@@ -85,33 +94,38 @@ int name_lower_copy(std::span<char> out, const char* s) {
     return 1;
 }
 
-int name_dir_part(std::span<char> out, const char* path) {
+int name_dir_part(std::span<char> out, const char* path)
+{
     if (!path || !*path) return put(out, "", 0);
     const char* f = file_part(path);
     return put(out, path, f == path ? 0 : size_t(f - 1 - path));
 }
 
-int name_file_stem(std::span<char> out, const char* path) {
+int name_file_stem(std::span<char> out, const char* path)
+{
     if (!path) return put(out, "", 0);
     const char* f = file_part(path);
     const char* dot = std::strchr(f, '.');
     return put(out, f, dot ? size_t(dot - f) : std::strlen(f));
 }
 
-int name_file_with_ext(std::span<char> out, const char* path) {
+int name_file_with_ext(std::span<char> out, const char* path)
+{
     if (!path) return put(out, "", 0);
     const char* f = file_part(path);
     return put(out, f, std::strlen(f));
 }
 
-bool name_has_token(const char* name, const char* token) {
+bool name_has_token(const char* name, const char* token)
+{
     if (!name || !token || !*token) return false;
     for (const char* p = std::strchr(name, '_'); p; p = std::strchr(p + 1, '_'))
         if (token_at(p + 1, token)) return true;
     return false;
 }
 
-int name_replace_suffix(std::span<char> out, const char* name, const char* suffix) {
+int name_replace_suffix(std::span<char> out, const char* name, const char* suffix)
+{
     if (!name) return put(out, "", 0);
     if (!suffix) suffix = "";
     const char* us = std::strchr(name, '_');
@@ -124,7 +138,8 @@ int name_replace_suffix(std::span<char> out, const char* name, const char* suffi
     return 1;
 }
 
-int name_join(std::span<char> out, const char* a, const char* b) {
+int name_join(std::span<char> out, const char* a, const char* b)
+{
     if (!a) return put(out, "", 0);
     if (!b) b = "";
     size_t na = std::strlen(a), nb = std::strlen(b);
@@ -137,7 +152,8 @@ int name_join(std::span<char> out, const char* a, const char* b) {
     return 1;
 }
 
-int name_strip_variant(std::span<char> out, const char* name) {
+int name_strip_variant(std::span<char> out, const char* name)
+{
     if (!name) return put(out, "", 0) ? 0 : -1;
     // The result is never longer than the name, so one forward pass can write
     // into the name's own buffer: the write position never passes the read one.
@@ -164,7 +180,8 @@ int name_strip_variant(std::span<char> out, const char* name) {
     return flags;
 }
 
-const char* name_contains(const char* text, const char* part) {
+const char* name_contains(const char* text, const char* part)
+{
     if (!text || !part) return nullptr;
     return std::strstr(text, part);
 }

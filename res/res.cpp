@@ -28,14 +28,14 @@ struct DataBuf {
 };
 
 struct CatEntry {
-    ResHead h;   // only name and name_hash
+    ResHead h;  // only name and name_hash
     uint32_t name_at;
 };
 struct TexEntry {
     ResHead h;
     ResTexInfo tex;
-    uint8_t* texels;   // the 8-bit copy, or null
-    uint32_t bytes;    // counted in the texture total
+    uint8_t* texels;  // the 8-bit copy, or null
+    uint32_t bytes;   // counted in the texture total
     uint32_t name_at;
 };
 struct CropEntry {
@@ -59,7 +59,7 @@ struct MeshEntry {
 struct DataEntry {
     ResHead h;
     ResDataInfo info;
-    uint32_t data_at;   // offset of the copy in the data buffer
+    uint32_t data_at;  // offset of the copy in the data buffer
     uint32_t name_at;
 };
 
@@ -78,7 +78,7 @@ struct PoolSpec {
     int cap_def;
     const char* name_key;
     int name_def;
-    const char* data_key;   // null: no data buffer
+    const char* data_key;  // null: no data buffer
     int data_def;
     size_t entry_size;
 };
@@ -89,17 +89,30 @@ const PoolSpec kSpecs[RES_POOL_COUNT] = {
     {"MAX_NR_TEX_CROP", 2000, "SZ_BUFF_TEX_CROPNAME", 20480, nullptr, 0, sizeof(CropEntry)},
     {"MAX_NR_DEPTH_STENCIL", 1, "SZ_BUFF_DEPTH_STENCILNAME", 1, nullptr, 0, sizeof(DepthEntry)},
     {"MAX_NR_MESH", 1000, "SZ_BUFF_MESHNAME", 10240, nullptr, 0, sizeof(MeshEntry)},
-    {"MAX_NR_MESH_SUBSET", 1000, "SZ_BUFF_MESH_SUBSET_TEXNAME", 10240, nullptr, 0, sizeof(MeshSubset)},
+    {"MAX_NR_MESH_SUBSET", 1000, "SZ_BUFF_MESH_SUBSET_TEXNAME", 10240, nullptr, 0,
+     sizeof(MeshSubset)},
     {"MAX_NR_MESH_BONE", 10, "SZ_BUFF_MESH_BONENAME", 64, nullptr, 0, sizeof(MeshBone)},
     {"MAX_NR_BONE", 1000, "SZ_BUFF_BONENAME", 1000, "SZ_BUFF_BONE", 65536, sizeof(DataEntry)},
     {"MAX_NR_ANIME", 1, "SZ_BUFF_ANIMENAME", 1, "SZ_BUFF_ANIME", 1, sizeof(DataEntry)},
-    {"MAX_NR_COLLISION", 40, "SZ_BUFF_COLLISIONNAME", 512, "SZ_BUFF_COLLISION", 262144, sizeof(DataEntry)},
-    {"MAX_NR_SPHERE_HIT", 1, "SZ_BUFF_SPHERE_HITNAME", 1, "SZ_BUFF_SPHERE_HIT", 1, sizeof(DataEntry)},
-    {"MAX_NR_CAMERA_INFO", 1, "SZ_BUFF_CAMERA_INFONAME", 1, "SZ_BUFF_CAMERA_INFO", 1, sizeof(DataEntry)},
+    {"MAX_NR_COLLISION", 40, "SZ_BUFF_COLLISIONNAME", 512, "SZ_BUFF_COLLISION", 262144,
+     sizeof(DataEntry)},
+    {"MAX_NR_SPHERE_HIT", 1, "SZ_BUFF_SPHERE_HITNAME", 1, "SZ_BUFF_SPHERE_HIT", 1,
+     sizeof(DataEntry)},
+    {"MAX_NR_CAMERA_INFO", 1, "SZ_BUFF_CAMERA_INFONAME", 1, "SZ_BUFF_CAMERA_INFO", 1,
+     sizeof(DataEntry)},
     {"MAX_NR_FLASH", 1, "SZ_BUFF_FLASHNAME", 1, "SZ_BUFF_FLASH", 1, sizeof(DataEntry)},
 };
 
-enum DefaultTex { DEF_TEST, DEF_WHITE, DEF_BLACK, DEF_GREEN, DEF_CYAN, DEF_MAGENTA, DEF_NRM, DEF_COUNT };
+enum DefaultTex {
+    DEF_TEST,
+    DEF_WHITE,
+    DEF_BLACK,
+    DEF_GREEN,
+    DEF_CYAN,
+    DEF_MAGENTA,
+    DEF_NRM,
+    DEF_COUNT
+};
 
 struct ResBlock {
     Pool pool[RES_POOL_COUNT];
@@ -108,8 +121,8 @@ struct ResBlock {
     uint32_t* ml_scratch;
     uint32_t ml_capacity;
     ResMeshListNode* ml_free;
-    ResMeshListNode* ml_next;     // next free node while a list is built
-    ResMeshListNode* ml_last;     // last node taken
+    ResMeshListNode* ml_next;  // next free node while a list is built
+    ResMeshListNode* ml_last;  // last node taken
     uint32_t ml_taken;
     int32_t ml_used, ml_high;
     // byte totals
@@ -126,10 +139,11 @@ ResBlock g;
 
 constexpr const char* kDefaultGroup = "disp_res";
 constexpr uint32_t kStatsColor = 0xFFFFFFFFu;
-constexpr size_t kNameWork = 260;   // stems and joined names
+constexpr size_t kNameWork = 260;  // stems and joined names
 
 template <typename E>
-E* entry(int pool, int32_t index) {
+E* entry(int pool, int32_t index)
+{
     return reinterpret_cast<E*>(g.pool[pool].entries + size_t(index) * g.pool[pool].entry_size);
 }
 
@@ -137,7 +151,8 @@ ResHead* head(int pool, int32_t index) { return entry<ResHead>(pool, index); }
 
 // The entry of a handle, or null.
 template <typename E>
-E* get(int pool, ResHandle h) {
+E* get(int pool, ResHandle h)
+{
     if (pool < 0 || pool >= RES_POOL_COUNT || !g.pool[pool].entries) return nullptr;
     int i = res_handle_index(h, g.pool[pool].used);
     return i < 0 ? nullptr : entry<E>(pool, i);
@@ -146,7 +161,8 @@ E* get(int pool, ResHandle h) {
 // ---- name and data buffers ---------------------------------------------------------------
 
 // A copy with its NUL, made only when it ends strictly before the buffer's end.
-const char* intern(NameBuf& b, const char* s) {
+const char* intern(NameBuf& b, const char* s)
+{
     if (!s || !b.base) return nullptr;
     size_t n = std::strlen(s) + 1;
     if (uint64_t(b.cursor) + n >= b.size) return nullptr;
@@ -159,7 +175,8 @@ const char* intern(NameBuf& b, const char* s) {
 
 // A 4-aligned copy that ends strictly before the buffer's end; its offset, or
 // -1 when it does not fit.
-int64_t copy_data(DataBuf& b, ByteSpan src) {
+int64_t copy_data(DataBuf& b, ByteSpan src)
+{
     if (!b.base) return -1;
     uint64_t at = (uint64_t(b.cursor) + 3) & ~uint64_t(3);
     if (at + src.size() >= b.size) return -1;
@@ -169,7 +186,8 @@ int64_t copy_data(DataBuf& b, ByteSpan src) {
     return int64_t(at);
 }
 
-void raise_high(Pool& p) {
+void raise_high(Pool& p)
+{
     if (p.used > p.high) p.high = p.used;
 }
 
@@ -182,7 +200,8 @@ struct RegStart {
 };
 
 // Interns the group, answers an existing (group, name), refuses a full pool.
-RegStart reg_start(int pool, const char* group, const char* name) {
+RegStart reg_start(int pool, const char* group, const char* name)
+{
     RegStart r{false, 0, nullptr};
     if (group) {
         r.group = res_cat_register(group);
@@ -194,16 +213,21 @@ RegStart reg_start(int pool, const char* group, const char* name) {
     return r;
 }
 
-void fill_head(ResHead& h, const char* group, const char* interned_name, const char* name) {
+void fill_head(ResHead& h, const char* group, const char* interned_name, const char* name)
+{
     h.group = group;
     h.group_hash = name_hash(group);
     h.name = interned_name;
     h.name_hash = name_hash(name);
 }
 
-bool stem_of(const char* path, std::array<char, kNameWork>& out) { return path && name_file_stem(out, path); }
+bool stem_of(const char* path, std::array<char, kNameWork>& out)
+{
+    return path && name_file_stem(out, path);
+}
 
-uint32_t tex_bytes_of(const ResTexInfo& t, bool mip_surcharge) {
+uint32_t tex_bytes_of(const ResTexInfo& t, bool mip_surcharge)
+{
     uint32_t b = uint32_t(t.width) * t.height * t.bpp / 8;
     return mip_surcharge ? b + b * 3 / 8 : b;
 }
@@ -212,49 +236,66 @@ uint32_t tex_bytes_of(const ResTexInfo& t, bool mip_surcharge) {
 
 // ==== handles, marks ========================================================================
 
-int res_handle_index(ResHandle h, int32_t count) { return (h >= 1 && int64_t(h) <= count) ? int(h - 1) : -1; }
+int res_handle_index(ResHandle h, int32_t count)
+{
+    return (h >= 1 && int64_t(h) <= count) ? int(h - 1) : -1;
+}
 ResHandle res_index_to_handle(int32_t index) { return ResHandle(index + 1); }
-uint32_t res_color_with_alpha(uint32_t color, uint32_t alpha) { return (color & 0x00FFFFFFu) | (alpha << 24); }
+uint32_t res_color_with_alpha(uint32_t color, uint32_t alpha)
+{
+    return (color & 0x00FFFFFFu) | (alpha << 24);
+}
 
-int32_t res_pool_used(int pool) { return pool >= 0 && pool < RES_POOL_COUNT ? g.pool[pool].used : 0; }
-uint32_t res_pool_capacity(int pool) { return pool >= 0 && pool < RES_POOL_COUNT ? g.pool[pool].capacity : 0; }
+int32_t res_pool_used(int pool)
+{
+    return pool >= 0 && pool < RES_POOL_COUNT ? g.pool[pool].used : 0;
+}
+uint32_t res_pool_capacity(int pool)
+{
+    return pool >= 0 && pool < RES_POOL_COUNT ? g.pool[pool].capacity : 0;
+}
 
-void res_mark(ResMark& m) {
+void res_mark(ResMark& m)
+{
     m.live = 1;
     for (int p = 0; p < RES_POOL_COUNT; p++) m.used[p] = g.pool[p].used < 0 ? 0 : g.pool[p].used;
 }
 
 namespace {
 
-void release_entry(int pool, ResHandle h) {
+void release_entry(int pool, ResHandle h)
+{
     switch (pool) {
-        case RES_CAT: res_cat_release(h); break;
-        case RES_TEX: res_tex_release(h); break;
-        case RES_CROP: res_crop_release(h); break;
-        case RES_DEPTH: res_depth_release(h); break;
-        case RES_MESH: res_mesh_release(h); break;
-        case RES_SUBSET:
-        case RES_MBONE: break;   // with their meshes
-        default: res_data_release(pool, h); break;
+    case RES_CAT: res_cat_release(h); break;
+    case RES_TEX: res_tex_release(h); break;
+    case RES_CROP: res_crop_release(h); break;
+    case RES_DEPTH: res_depth_release(h); break;
+    case RES_MESH: res_mesh_release(h); break;
+    case RES_SUBSET:
+    case RES_MBONE: break;  // with their meshes
+    default: res_data_release(pool, h); break;
     }
 }
 
 }  // namespace
 
-void res_release_to_mark(ResMark& m) {
+void res_release_to_mark(ResMark& m)
+{
     resload_abort();
     m.live = 0;
     for (int p = 0; p < RES_POOL_COUNT; p++) {
         Pool& pool = g.pool[p];
         if (m.used[p] >= pool.used) continue;
-        for (int32_t i = pool.used - 1; i >= m.used[p]; i--) release_entry(p, res_index_to_handle(i));
+        for (int32_t i = pool.used - 1; i >= m.used[p]; i--)
+            release_entry(p, res_index_to_handle(i));
         pool.used = m.used[p];
     }
 }
 
 // ==== groups =================================================================================
 
-const char* res_cat_register(const char* name) {
+const char* res_cat_register(const char* name)
+{
     if (!name) return nullptr;
     if (ResHandle h = res_cat_find(name)) return entry<CatEntry>(RES_CAT, int32_t(h - 1))->h.name;
     Pool& p = g.pool[RES_CAT];
@@ -273,34 +314,41 @@ const char* res_cat_register(const char* name) {
     return s;
 }
 
-void res_cat_release(ResHandle h) {
+void res_cat_release(ResHandle h)
+{
     CatEntry* e = get<CatEntry>(RES_CAT, h);
     if (!e) return;
     g.pool[RES_CAT].names.cursor = e->name_at;
     *e = CatEntry{};
 }
 
-ResHandle res_cat_find(const char* name) {
+ResHandle res_cat_find(const char* name)
+{
     if (!name) return 0;
     NameHash hash = name_hash(name);
     for (int32_t i = 0; i < g.pool[RES_CAT].used; i++) {
         const ResHead* e = head(RES_CAT, i);
-        if (e->name_hash == hash && e->name && std::strcmp(e->name, name) == 0) return res_index_to_handle(i);
+        if (e->name_hash == hash && e->name && std::strcmp(e->name, name) == 0)
+            return res_index_to_handle(i);
     }
     return 0;
 }
 
 int32_t res_cat_count() { return g.pool[RES_CAT].used; }
 
-const char* res_cat_name(ResHandle h) {
+const char* res_cat_name(ResHandle h)
+{
     CatEntry* e = get<CatEntry>(RES_CAT, h);
     return e ? e->h.name : nullptr;
 }
 
 // ==== lookups ==================================================================================
 
-ResHandle res_find(int pool, const char* group, const char* name) {
-    if (!name || pool <= RES_CAT || pool >= RES_POOL_COUNT || pool == RES_SUBSET || pool == RES_MBONE) return 0;
+ResHandle res_find(int pool, const char* group, const char* name)
+{
+    if (!name || pool <= RES_CAT || pool >= RES_POOL_COUNT || pool == RES_SUBSET ||
+        pool == RES_MBONE)
+        return 0;
     const NameHash gh = name_hash(group), nh = name_hash(name);
     for (int32_t i = 0; i < g.pool[pool].used; i++) {
         const ResHead* e = head(pool, i);
@@ -308,18 +356,22 @@ ResHandle res_find(int pool, const char* group, const char* name) {
         if (e->name_hash != nh || !e->name || std::strcmp(e->name, name) != 0) continue;
         if (!group) return res_index_to_handle(i);
         if (e->group_hash != gh) continue;
-        if (e->group_hash == 0 || (e->group && std::strcmp(e->group, group) == 0)) return res_index_to_handle(i);
+        if (e->group_hash == 0 || (e->group && std::strcmp(e->group, group) == 0))
+            return res_index_to_handle(i);
     }
     return 0;
 }
 
-const char* res_name(int pool, ResHandle h) {
-    if (pool <= RES_CAT || pool == RES_SUBSET || pool == RES_MBONE) return pool == RES_CAT ? res_cat_name(h) : nullptr;
+const char* res_name(int pool, ResHandle h)
+{
+    if (pool <= RES_CAT || pool == RES_SUBSET || pool == RES_MBONE)
+        return pool == RES_CAT ? res_cat_name(h) : nullptr;
     ResHead* e = get<ResHead>(pool, h);
     return e ? e->name : nullptr;
 }
 
-const char* res_group(int pool, ResHandle h) {
+const char* res_group(int pool, ResHandle h)
+{
     if (pool <= RES_CAT || pool == RES_SUBSET || pool == RES_MBONE) return nullptr;
     ResHead* e = get<ResHead>(pool, h);
     return e ? e->group : nullptr;
@@ -332,7 +384,8 @@ namespace {
 // Registers a texture made by `make`; the name as given (already a stem for
 // the loading operations).
 template <typename Make>
-ResHandle tex_register(const char* group, const char* name, bool mip_surcharge, Make make) {
+ResHandle tex_register(const char* group, const char* name, bool mip_surcharge, Make make)
+{
     RegStart r = reg_start(RES_TEX, group, name);
     if (r.existing || !r.ok) return r.existing;
     Pool& p = g.pool[RES_TEX];
@@ -356,34 +409,42 @@ uint16_t clamp_size(int v) { return uint16_t(v < 0 ? 0 : v > 0xFFFF ? 0xFFFF : v
 
 }  // namespace
 
-void res_tex_apply_name_rules(ResTexInfo& t, const char* name) {
+void res_tex_apply_name_rules(ResTexInfo& t, const char* name)
+{
     if (name_contains(name, "_clamp"))
-        t.flags = uint16_t((t.flags & ~(0x3Fu << RES_TEX_ADDR_U_SHIFT)) | (1u << RES_TEX_ADDR_U_SHIFT) | (1u << RES_TEX_ADDR_V_SHIFT));
+        t.flags = uint16_t((t.flags & ~(0x3Fu << RES_TEX_ADDR_U_SHIFT)) |
+                           (1u << RES_TEX_ADDR_U_SHIFT) | (1u << RES_TEX_ADDR_V_SHIFT));
 }
 
-ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format, bool dynamic) {
+ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format,
+                         bool dynamic)
+{
     if (w < 1 || h < 1) return 0;
     return tex_register(group, name, false, [&](ResTexInfo& t) {
         return res_env().tex_create(clamp_size(w), clamp_size(h), format, dynamic, false, t);
     });
 }
 
-ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format) {
+ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format)
+{
     if (w < 1 || h < 1) return 0;
     return tex_register(group, name, false, [&](ResTexInfo& t) {
         return res_env().tex_create(clamp_size(w), clamp_size(h), format, false, true, t);
     });
 }
 
-ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps,
-                           bool linear) {
+ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size,
+                           bool mipmaps, bool linear)
+{
     std::array<char, kNameWork> stem;
     if (!stem_of(name, stem)) return 0;
-    return tex_register(group, stem.data(), true,
-                        [&](ResTexInfo& t) { return res_env().tex_load(image, size, mipmaps, linear, t); });
+    return tex_register(group, stem.data(), true, [&](ResTexInfo& t) {
+        return res_env().tex_load(image, size, mipmaps, linear, t);
+    });
 }
 
-ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear) {
+ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear)
+{
     std::array<char, kNameWork> stem;
     if (!stem_of(path, stem)) return 0;
     // An already registered texture is answered without reading the file.
@@ -394,7 +455,8 @@ ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, b
     return res_tex_load_mem(group, path, bytes.data(), uint32_t(bytes.size()), mipmaps, linear);
 }
 
-int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic) {
+int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     if (!e) return 0;
     bool target = e->tex.flags & RES_TEX_TARGET;
@@ -402,7 +464,8 @@ int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic)
     e->bytes = 0;
     res_env().tex_release(e->tex);
     if (w < 1 || hgt < 1) return 1;
-    if (!res_env().tex_create(clamp_size(w), clamp_size(hgt), format, dynamic, target, e->tex)) return 0;
+    if (!res_env().tex_create(clamp_size(w), clamp_size(hgt), format, dynamic, target, e->tex))
+        return 0;
     res_tex_apply_name_rules(e->tex, e->h.name);
     e->bytes = tex_bytes_of(e->tex, false);
     g.tex_bytes += e->bytes;
@@ -410,41 +473,51 @@ int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic)
     return 1;
 }
 
-int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb) {
+int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     return e && argb && res_env().tex_write(e->tex, x, y, w, hgt, argb) ? 1 : 0;
 }
 
-int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, uint32_t size) {
+int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src,
+                          uint32_t size)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     return e && src && res_env().tex_write_raw(e->tex, x, y, w, hgt, src, size) ? 1 : 0;
 }
 
-int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, int src_bpp) {
+int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src,
+                          int src_bpp)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     return e && src && res_env().tex_write_rgb(e->tex, x, y, w, hgt, src, src_bpp) ? 1 : 0;
 }
 
-int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb) {
+int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     return e && argb && res_env().tex_read(e->tex, x, y, w, hgt, argb) ? 1 : 0;
 }
 
-uint32_t res_tex_read_texel(ResHandle h, int x, int y) {
+uint32_t res_tex_read_texel(ResHandle h, int x, int y)
+{
     uint32_t v = 0;
     res_tex_read_image(h, x, y, 1, 1, &v);
     return v;
 }
 
-bool res_tex_set_address(ResHandle h, uint32_t u_mode, uint32_t v_mode) {
+bool res_tex_set_address(ResHandle h, uint32_t u_mode, uint32_t v_mode)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     if (!e) return false;
     uint32_t f = e->tex.flags & ~(0x3Fu << RES_TEX_ADDR_U_SHIFT);
-    e->tex.flags = uint16_t(f | (u_mode & 7) << RES_TEX_ADDR_U_SHIFT | (v_mode & 7) << RES_TEX_ADDR_V_SHIFT);
+    e->tex.flags =
+        uint16_t(f | (u_mode & 7) << RES_TEX_ADDR_U_SHIFT | (v_mode & 7) << RES_TEX_ADDR_V_SHIFT);
     return true;
 }
 
-int res_tex_make_texel_copy(ResHandle h, uint8_t (*convert)(uint32_t)) {
+int res_tex_make_texel_copy(ResHandle h, uint8_t (*convert)(uint32_t))
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     if (!e) return 0;
     if (e->texels) return 1;
@@ -459,7 +532,8 @@ int res_tex_make_texel_copy(ResHandle h, uint8_t (*convert)(uint32_t)) {
     return 1;
 }
 
-uint8_t res_tex_sample(ResHandle h, float u, float v) {
+uint8_t res_tex_sample(ResHandle h, float u, float v)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     if (!e || !e->texels) return 0;
     const float w = e->tex.width, hh = e->tex.height;
@@ -470,7 +544,8 @@ uint8_t res_tex_sample(ResHandle h, float u, float v) {
     return e->texels[size_t(y) * e->tex.width + size_t(x)];
 }
 
-void res_tex_release(ResHandle h) {
+void res_tex_release(ResHandle h)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     if (!e) return;
     g.tex_bytes -= e->bytes;
@@ -480,7 +555,8 @@ void res_tex_release(ResHandle h) {
     *e = TexEntry{};
 }
 
-const ResTexInfo* res_tex_get(ResHandle h) {
+const ResTexInfo* res_tex_get(ResHandle h)
+{
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     return e ? &e->tex : nullptr;
 }
@@ -499,8 +575,9 @@ ResHandle res_tex_nrm() { return g.defaults[DEF_NRM]; }
 
 namespace {
 
-ResHandle crop_add(const char* group, const char* name, const ResCrop& c, ResHandle (*tex_of)(const char*, const void*),
-                   const void* ctx) {
+ResHandle crop_add(const char* group, const char* name, const ResCrop& c,
+                   ResHandle (*tex_of)(const char*, const void*), const void* ctx)
+{
     std::array<char, kNameWork> stem;
     if (!stem_of(name, stem)) return 0;
     RegStart r = reg_start(RES_CROP, group, stem.data());
@@ -518,7 +595,8 @@ ResHandle crop_add(const char* group, const char* name, const ResCrop& c, ResHan
 
 // The crop rectangle in fractions of a texture given by handle; zeros and no
 // texture for an invalid or empty texture.
-ResCrop crop_px(float x, float y, float w, float h, ResHandle tex) {
+ResCrop crop_px(float x, float y, float w, float h, ResHandle tex)
+{
     const ResTexInfo* t = res_tex_get(tex);
     if (!t || t->width == 0 || t->height == 0) return ResCrop{0, 0, 0, 0, 0};
     return ResCrop{tex, x / t->width, y / t->height, w / t->width, h / t->height};
@@ -526,41 +604,52 @@ ResCrop crop_px(float x, float y, float w, float h, ResHandle tex) {
 
 }  // namespace
 
-ResHandle res_crop_register(const char* group, const char* name, float u, float v, float w, float h, const char* tex_name) {
-    return crop_add(group, name, ResCrop{0, u, v, w, h},
-                    [](const char* igroup, const void* ctx) -> ResHandle {
-                        std::array<char, kNameWork> stem;
-                        return stem_of(static_cast<const char*>(ctx), stem) ? res_tex_find(igroup, stem.data()) : 0;
-                    },
-                    tex_name);
+ResHandle res_crop_register(const char* group, const char* name, float u, float v, float w, float h,
+                            const char* tex_name)
+{
+    return crop_add(
+        group, name, ResCrop{0, u, v, w, h},
+        [](const char* igroup, const void* ctx) -> ResHandle {
+            std::array<char, kNameWork> stem;
+            return stem_of(static_cast<const char*>(ctx), stem) ? res_tex_find(igroup, stem.data())
+                                                                : 0;
+        },
+        tex_name);
 }
 
-ResHandle res_crop_register_px(const char* group, const char* name, float x, float y, float w, float h, ResHandle tex) {
+ResHandle res_crop_register_px(const char* group, const char* name, float x, float y, float w,
+                               float h, ResHandle tex)
+{
     ResCrop c = crop_px(x, y, w, h, tex);
-    return crop_add(group, name, c, [](const char*, const void* ctx) { return *static_cast<const ResHandle*>(ctx); },
-                    &c.tex);
+    return crop_add(
+        group, name, c,
+        [](const char*, const void* ctx) { return *static_cast<const ResHandle*>(ctx); }, &c.tex);
 }
 
-int res_crop_set_px(ResHandle crop, float x, float y, float w, float h, ResHandle tex) {
+int res_crop_set_px(ResHandle crop, float x, float y, float w, float h, ResHandle tex)
+{
     CropEntry* e = get<CropEntry>(RES_CROP, crop);
     if (!e) return 0;
     e->crop = crop_px(x, y, w, h, tex);
     return 1;
 }
 
-const ResCrop* res_crop_get(ResHandle h) {
+const ResCrop* res_crop_get(ResHandle h)
+{
     CropEntry* e = get<CropEntry>(RES_CROP, h);
     return e ? &e->crop : nullptr;
 }
 
-void res_crop_release(ResHandle h) {
+void res_crop_release(ResHandle h)
+{
     CropEntry* e = get<CropEntry>(RES_CROP, h);
     if (!e) return;
     g.pool[RES_CROP].names.cursor = e->name_at;
     *e = CropEntry{};
 }
 
-ResHandle res_depth_register(const char* group, const char* name, int w, int h, uint32_t format) {
+ResHandle res_depth_register(const char* group, const char* name, int w, int h, uint32_t format)
+{
     std::array<char, kNameWork> stem;
     if (!stem_of(name, stem) || w < 1 || h < 1) return 0;
     RegStart r = reg_start(RES_DEPTH, group, stem.data());
@@ -581,12 +670,14 @@ ResHandle res_depth_register(const char* group, const char* name, int w, int h, 
     return res_index_to_handle(p.used - 1);
 }
 
-const ResTexInfo* res_depth_get(ResHandle h) {
+const ResTexInfo* res_depth_get(ResHandle h)
+{
     DepthEntry* e = get<DepthEntry>(RES_DEPTH, h);
     return e ? &e->surf : nullptr;
 }
 
-void res_depth_release(ResHandle h) {
+void res_depth_release(ResHandle h)
+{
     DepthEntry* e = get<DepthEntry>(RES_DEPTH, h);
     if (!e) return;
     g.tex_bytes -= e->bytes;
@@ -595,7 +686,8 @@ void res_depth_release(ResHandle h) {
     *e = DepthEntry{};
 }
 
-int res_depth_resize(ResHandle h, int w, int hgt, uint32_t format) {
+int res_depth_resize(ResHandle h, int w, int hgt, uint32_t format)
+{
     DepthEntry* e = get<DepthEntry>(RES_DEPTH, h);
     if (!e) return 0;
     // The byte total follows the new size (it is only a statistic).
@@ -610,30 +702,40 @@ int res_depth_resize(ResHandle h, int w, int hgt, uint32_t format) {
     return 1;
 }
 
-void res_on_device_lost() {
+void res_on_device_lost()
+{
     ResEnv& env = res_env();
     env.surfaces_lost();
-    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--) env.tex_lost(entry<TexEntry>(RES_TEX, i)->tex);
-    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--) env.tex_lost(entry<DepthEntry>(RES_DEPTH, i)->surf);
+    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--)
+        env.tex_lost(entry<TexEntry>(RES_TEX, i)->tex);
+    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--)
+        env.tex_lost(entry<DepthEntry>(RES_DEPTH, i)->surf);
 }
 
-void res_on_device_reset() {
+void res_on_device_reset()
+{
     ResEnv& env = res_env();
     env.surfaces_reset();
-    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--) env.tex_reset(entry<TexEntry>(RES_TEX, i)->tex);
-    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--) env.tex_reset(entry<DepthEntry>(RES_DEPTH, i)->surf);
+    for (int32_t i = g.pool[RES_TEX].used - 1; i >= 0; i--)
+        env.tex_reset(entry<TexEntry>(RES_TEX, i)->tex);
+    for (int32_t i = g.pool[RES_DEPTH].used - 1; i >= 0; i--)
+        env.tex_reset(entry<DepthEntry>(RES_DEPTH, i)->surf);
 }
 
 // ==== meshes ========================================================================================
 
-ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src, uint32_t mesh_flags) {
+ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src,
+                            uint32_t mesh_flags)
+{
     RegStart r = reg_start(RES_MESH, group, name);
     if (r.existing || !r.ok) return r.existing;
     Pool& mp = g.pool[RES_MESH];
     Pool& sp = g.pool[RES_SUBSET];
     Pool& bp = g.pool[RES_MBONE];
     // The mesh-bone pool must have room even for a mesh without bones.
-    if (!sp.entries || !bp.entries || uint32_t(sp.used) >= sp.capacity || uint32_t(bp.used) >= bp.capacity) return 0;
+    if (!sp.entries || !bp.entries || uint32_t(sp.used) >= sp.capacity ||
+        uint32_t(bp.used) >= bp.capacity)
+        return 0;
 
     const uint32_t subset_name_at = sp.names.cursor, bone_name_at = bp.names.cursor;
     const char* nrm_group = nullptr;
@@ -645,7 +747,8 @@ ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src
         for (uint32_t j = 0; j < s.slot_count && j < MESH_MAX_SLOTS; j++) {
             std::array<char, kNameWork> stem;
             s.slot_group[j] = r.group;
-            s.slot_name[j] = stem_of(s.slot_name[j], stem) ? intern(sp.names, stem.data()) : nullptr;
+            s.slot_name[j] =
+                stem_of(s.slot_name[j], stem) ? intern(sp.names, stem.data()) : nullptr;
         }
         if (!(mesh_flags & NAME_FLAG_NRM) || s.slot_count == 0 || !s.slot_name[0]) continue;
         // Normal map in slot 1, specular map in slot 2, from the "<group>_NRM" group.
@@ -653,7 +756,9 @@ ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src
         for (uint32_t k = 0; k < ((mesh_flags & NAME_FLAG_SPC) ? 2u : 1u); k++) {
             std::array<char, kNameWork> joined;
             s.slot_group[1 + k] = nrm_group;
-            s.slot_name[1 + k] = name_join(joined, s.slot_name[0], suffix[k]) ? intern(sp.names, joined.data()) : nullptr;
+            s.slot_name[1 + k] = name_join(joined, s.slot_name[0], suffix[k])
+                                     ? intern(sp.names, joined.data())
+                                     : nullptr;
         }
         s.slot_count = (mesh_flags & NAME_FLAG_SPC) ? 3 : 2;
     }
@@ -662,9 +767,10 @@ ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src
     MeshEntry& e = *entry<MeshEntry>(RES_MESH, mp.used++);
     e = MeshEntry{};
     uint32_t ns = 0, nb = 0;
-    if (!mdl_build_vertex_buffer(e.mesh, src, entry<MeshSubset>(RES_SUBSET, sp.used), sp.capacity - 1 - uint32_t(sp.used),
-                                 entry<MeshBone>(RES_MBONE, bp.used), bp.capacity - 1 - uint32_t(bp.used), &ns, &nb,
-                                 mesh_flags)) {
+    if (!mdl_build_vertex_buffer(e.mesh, src, entry<MeshSubset>(RES_SUBSET, sp.used),
+                                 sp.capacity - 1 - uint32_t(sp.used),
+                                 entry<MeshBone>(RES_MBONE, bp.used),
+                                 bp.capacity - 1 - uint32_t(bp.used), &ns, &nb, mesh_flags)) {
         mp.used--;
         e = MeshEntry{};
         return 0;
@@ -683,7 +789,8 @@ ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src
     return res_index_to_handle(mp.used - 1);
 }
 
-ResHandle res_mesh_create_blank(const char* group, const char* name, uint32_t tris) {
+ResHandle res_mesh_create_blank(const char* group, const char* name, uint32_t tris)
+{
     if (tris == 0 || tris > 0x05555555u) return 0;
     MeshSource s{};
     s.vertex_count = 3 * tris;
@@ -696,12 +803,13 @@ ResHandle res_mesh_create_blank(const char* group, const char* name, uint32_t tr
     MeshSubsetSrc sub{};
     sub.first = 0;
     sub.last = tris - 1;
-    sub.slot_count = 1;   // one slot without a name: the caller binds it
+    sub.slot_count = 1;  // one slot without a name: the caller binds it
     s.subsets.push_back(sub);
     return res_mesh_register(group, name, s, 0);
 }
 
-void res_mesh_bind_textures() {
+void res_mesh_bind_textures()
+{
     for (int32_t i = 0; i < g.pool[RES_MESH].used; i++) {
         MeshEntry* e = entry<MeshEntry>(RES_MESH, i);
         MeshBuffers& m = e->mesh;
@@ -715,25 +823,30 @@ void res_mesh_bind_textures() {
                 }
                 if (sub.slot_tex[j]) continue;
                 sub.slot_tex[j] = res_tex_find(sub.slot_group[j], sub.slot_name[j]);
-                if (!sub.slot_tex[j] && j == 1 && (m.caller_word & NAME_FLAG_NRM)) sub.slot_tex[j] = res_tex_nrm();
-                if (!sub.slot_tex[j] && j == 2 && (m.caller_word & NAME_FLAG_SPC)) sub.slot_tex[j] = res_tex_black();
+                if (!sub.slot_tex[j] && j == 1 && (m.caller_word & NAME_FLAG_NRM))
+                    sub.slot_tex[j] = res_tex_nrm();
+                if (!sub.slot_tex[j] && j == 2 && (m.caller_word & NAME_FLAG_SPC))
+                    sub.slot_tex[j] = res_tex_black();
             }
             if (m.first_textured < 0 && sub.slot_tex[0]) m.first_textured = int32_t(s);
         }
     }
 }
 
-const MeshBuffers* res_mesh_get_object(ResHandle h) {
+const MeshBuffers* res_mesh_get_object(ResHandle h)
+{
     MeshEntry* e = get<MeshEntry>(RES_MESH, h);
     return e ? &e->mesh : nullptr;
 }
 
-uint32_t res_mesh_flags(ResHandle h) {
+uint32_t res_mesh_flags(ResHandle h)
+{
     MeshEntry* e = get<MeshEntry>(RES_MESH, h);
     return e ? e->mesh.caller_word : 0;
 }
 
-void res_mesh_release(ResHandle h) {
+void res_mesh_release(ResHandle h)
+{
     MeshEntry* e = get<MeshEntry>(RES_MESH, h);
     if (!e) return;
     g.vertex_bytes -= e->bytes;
@@ -751,7 +864,8 @@ uint32_t res_vertex_bytes() { return g.vertex_bytes; }
 namespace {
 
 // Strips the name at off inside the stored copy and answers its hash.
-NameHash strip_in_place(MutByteSpan d, uint32_t off) {
+NameHash strip_in_place(MutByteSpan d, uint32_t off)
+{
     char* s = reinterpret_cast<char*>(d.data() + off);
     if (!rd_name(ByteSpan(d), off)) return 0;
     name_strip_variant(std::span<char>(s, std::strlen(s) + 1), s);
@@ -761,7 +875,9 @@ NameHash strip_in_place(MutByteSpan d, uint32_t off) {
 // Copies a checked chunk into a new entry of a data pool. `fix` adjusts the
 // stored copy and the entry; own_name false keeps the name inside the data.
 template <typename Fix>
-ResHandle data_register(int pool, const char* group, const char* name, ByteSpan chunk, bool own_name, Fix fix) {
+ResHandle data_register(int pool, const char* group, const char* name, ByteSpan chunk,
+                        bool own_name, Fix fix)
+{
     RegStart r = reg_start(pool, group, name);
     if (r.existing || !r.ok) return r.existing;
     Pool& p = g.pool[pool];
@@ -788,90 +904,105 @@ ResHandle data_register(int pool, const char* group, const char* name, ByteSpan 
 
 }  // namespace
 
-ResHandle res_bone_register(const char* group, const char* name, ByteSpan chunk) {
+ResHandle res_bone_register(const char* group, const char* name, ByteSpan chunk)
+{
     BoneChunk bc;
     if (chunk_parse_bone(chunk, bc) != CHUNK_OK) return 0;
-    return data_register(RES_BONE, group, name, chunk, true, [](MutByteSpan d, DataEntry& e, const char*&) {
-        uint32_t pos = 0;
-        BoneTok t;
-        while (bone_next(d, pos, t)) {
-            if (t.kind != BONE_TOK_NODE || !t.name_off) continue;
-            wr_u32(d, t.hash_off, strip_in_place(d, t.name_off));
-            e.info.named_count++;
-        }
-        return true;
-    });
+    return data_register(RES_BONE, group, name, chunk, true,
+                         [](MutByteSpan d, DataEntry& e, const char*&) {
+                             uint32_t pos = 0;
+                             BoneTok t;
+                             while (bone_next(d, pos, t)) {
+                                 if (t.kind != BONE_TOK_NODE || !t.name_off) continue;
+                                 wr_u32(d, t.hash_off, strip_in_place(d, t.name_off));
+                                 e.info.named_count++;
+                             }
+                             return true;
+                         });
 }
 
-ResHandle res_anime_register(const char* group, const char* name, ByteSpan chunk) {
+ResHandle res_anime_register(const char* group, const char* name, ByteSpan chunk)
+{
     AnimChunk ac;
     if (chunk_parse_anime(chunk, ac) != CHUNK_OK) return 0;
-    return data_register(RES_ANIME, group, name, chunk, true, [&](MutByteSpan d, DataEntry&, const char*&) {
-        strip_in_place(d, ac.name_off);
-        for (uint32_t i = 0; i < ac.node_count; i++) {
-            AnimNode n;
-            anim_node(d, i, n);
-            wr_u32(d, n.hash_off, strip_in_place(d, n.name_off));
-        }
-        return true;
-    });
+    return data_register(RES_ANIME, group, name, chunk, true,
+                         [&](MutByteSpan d, DataEntry&, const char*&) {
+                             strip_in_place(d, ac.name_off);
+                             for (uint32_t i = 0; i < ac.node_count; i++) {
+                                 AnimNode n;
+                                 anim_node(d, i, n);
+                                 wr_u32(d, n.hash_off, strip_in_place(d, n.name_off));
+                             }
+                             return true;
+                         });
 }
 
-ResHandle res_coll_register(const char* group, const char* name, ByteSpan chunk) {
+ResHandle res_coll_register(const char* group, const char* name, ByteSpan chunk)
+{
     CollChunk cc;
     if (chunk_parse_coll(chunk, cc) != CHUNK_OK) return 0;
-    return data_register(RES_COLL, group, name, chunk, true, [&](MutByteSpan d, DataEntry&, const char*&) {
-        strip_in_place(d, cc.name_off);
-        return true;
-    });
+    return data_register(RES_COLL, group, name, chunk, true,
+                         [&](MutByteSpan d, DataEntry&, const char*&) {
+                             strip_in_place(d, cc.name_off);
+                             return true;
+                         });
 }
 
-ResHandle res_shit_register(const char* group, ByteSpan chunk) {
+ResHandle res_shit_register(const char* group, ByteSpan chunk)
+{
     ShitChunk sc;
     if (chunk_parse_shit(chunk, sc) != CHUNK_OK) return 0;
     const char* name = rd_name(chunk, sc.name_off);
     // Its name stays the one inside the stored copy.
-    return data_register(RES_SHIT, group, name, chunk, false, [&](MutByteSpan d, DataEntry& e, const char*& stored) {
-        float r = 0;
-        for (uint32_t i = 0; i < sc.count; i++) {
-            ShitSphere s;
-            shit_sphere(d, sc, i, s);
-            float l2 = s.centre[0] * s.centre[0] + s.centre[1] * s.centre[1] + s.centre[2] * s.centre[2];
-            float l = l2 < 1e-10f ? 0.0f : std::sqrt(l2);
-            if (l + s.radius > r) r = l + s.radius;
-        }
-        e.info.radius = r;
-        stored = reinterpret_cast<const char*>(d.data() + sc.name_off);
-        return true;
-    });
+    return data_register(RES_SHIT, group, name, chunk, false,
+                         [&](MutByteSpan d, DataEntry& e, const char*& stored) {
+                             float r = 0;
+                             for (uint32_t i = 0; i < sc.count; i++) {
+                                 ShitSphere s;
+                                 shit_sphere(d, sc, i, s);
+                                 float l2 = s.centre[0] * s.centre[0] + s.centre[1] * s.centre[1] +
+                                            s.centre[2] * s.centre[2];
+                                 float l = l2 < 1e-10f ? 0.0f : std::sqrt(l2);
+                                 if (l + s.radius > r) r = l + s.radius;
+                             }
+                             e.info.radius = r;
+                             stored = reinterpret_cast<const char*>(d.data() + sc.name_off);
+                             return true;
+                         });
 }
 
-ResHandle res_caminfo_register(const char* group, const char* name, ByteSpan chunk) {
+ResHandle res_caminfo_register(const char* group, const char* name, ByteSpan chunk)
+{
     CamrChunk cc;
     if (chunk_parse_camr(chunk, cc) != CHUNK_OK) return 0;
     ByteSpan keys = chunk.subspan(cc.keys_off, size_t(cc.key_count) * CAMR_KEY_SIZE);
-    return data_register(RES_CAM, group, name, keys, true, [&](MutByteSpan, DataEntry& e, const char*&) {
-        e.info.key_count = cc.key_count;
-        e.info.word = cc.word;
-        e.info.f0 = cc.f0;
-        e.info.f1 = cc.f1;
-        return true;
-    });
+    return data_register(RES_CAM, group, name, keys, true,
+                         [&](MutByteSpan, DataEntry& e, const char*&) {
+                             e.info.key_count = cc.key_count;
+                             e.info.word = cc.word;
+                             e.info.f0 = cc.f0;
+                             e.info.f1 = cc.f1;
+                             return true;
+                         });
 }
 
-ResHandle res_flash_register(const char* group, const char* name, ByteSpan chunk) {
+ResHandle res_flash_register(const char* group, const char* name, ByteSpan chunk)
+{
     FlaChunk fc;
     if (chunk_parse_fla(chunk, fc) != CHUNK_OK) return 0;
-    return data_register(RES_FLASH, group, name, chunk, true, [](MutByteSpan, DataEntry&, const char*&) { return true; });
+    return data_register(RES_FLASH, group, name, chunk, true,
+                         [](MutByteSpan, DataEntry&, const char*&) { return true; });
 }
 
-ByteSpan res_data(int pool, ResHandle h) {
+ByteSpan res_data(int pool, ResHandle h)
+{
     if (pool < RES_BONE || pool >= RES_POOL_COUNT) return {};
     DataEntry* e = get<DataEntry>(pool, h);
     return e ? e->info.data : ByteSpan{};
 }
 
-void res_data_release(int pool, ResHandle h) {
+void res_data_release(int pool, ResHandle h)
+{
     if (pool < RES_BONE || pool >= RES_POOL_COUNT) return;
     DataEntry* e = get<DataEntry>(pool, h);
     if (!e) return;
@@ -880,23 +1011,27 @@ void res_data_release(int pool, ResHandle h) {
     *e = DataEntry{};
 }
 
-const ResDataInfo* res_data_info(int pool, ResHandle h) {
+const ResDataInfo* res_data_info(int pool, ResHandle h)
+{
     if (pool < RES_BONE || pool >= RES_POOL_COUNT) return nullptr;
     DataEntry* e = get<DataEntry>(pool, h);
     return e ? &e->info : nullptr;
 }
 
-const ResEntryHead* res_entry_head(int pool, ResHandle h) {
+const ResEntryHead* res_entry_head(int pool, ResHandle h)
+{
     if (pool == RES_SUBSET || pool == RES_MBONE) return nullptr;
     return get<ResHead>(pool, h);
 }
 
-uint32_t res_bone_named_count(ResHandle h) {
+uint32_t res_bone_named_count(ResHandle h)
+{
     DataEntry* e = get<DataEntry>(RES_BONE, h);
     return e ? e->info.named_count : 0;
 }
 
-bool res_bone_node_matrix(ResHandle h, const char* node, float out[16]) {
+bool res_bone_node_matrix(ResHandle h, const char* node, float out[16])
+{
     ByteSpan d = res_data(RES_BONE, h);
     if (d.empty() || !node || !out) return false;
     NameHash want = name_hash(node);
@@ -917,7 +1052,8 @@ bool res_bone_node_matrix(ResHandle h, const char* node, float out[16]) {
 
 namespace {
 
-bool anime_node_by_name(ResHandle h, const char* node, ByteSpan& d, AnimNode& out) {
+bool anime_node_by_name(ResHandle h, const char* node, ByteSpan& d, AnimNode& out)
+{
     d = res_data(RES_ANIME, h);
     if (d.empty() || !node) return false;
     NameHash want = name_hash(node);
@@ -935,35 +1071,41 @@ bool anime_node_by_name(ResHandle h, const char* node, ByteSpan& d, AnimNode& ou
 uint32_t res_anime_node_count(ResHandle h) { return rd_u32_or0(res_data(RES_ANIME, h), 0); }
 uint32_t res_anime_max_frame(ResHandle h) { return rd_u32_or0(res_data(RES_ANIME, h), 4); }
 
-const char* res_anime_node_name(ResHandle h, uint32_t i) {
+const char* res_anime_node_name(ResHandle h, uint32_t i)
+{
     ByteSpan d = res_data(RES_ANIME, h);
     AnimNode n;
     return anim_node(d, i, n) ? rd_name(d, n.name_off) : nullptr;
 }
 
-uint32_t res_anime_node_frame_count(ResHandle h, const char* node) {
+uint32_t res_anime_node_frame_count(ResHandle h, const char* node)
+{
     ByteSpan d;
     AnimNode n;
     return anime_node_by_name(h, node, d, n) ? n.frame_count : 0;
 }
 
-const float* res_anime_node_frames(ResHandle h, const char* node) {
+const float* res_anime_node_frames(ResHandle h, const char* node)
+{
     ByteSpan d;
     AnimNode n;
     if (!anime_node_by_name(h, node, d, n) || n.frame_count == 0) return nullptr;
     // Stored copies keep the chunk's alignment; matrices a file put off a
     // 4-byte boundary are reachable only through res_anime_node_frame.
     const uint8_t* at = d.data() + n.frames_off;
-    return reinterpret_cast<uintptr_t>(at) % alignof(float) ? nullptr : reinterpret_cast<const float*>(at);
+    return reinterpret_cast<uintptr_t>(at) % alignof(float) ? nullptr
+                                                            : reinterpret_cast<const float*>(at);
 }
 
-bool res_anime_node_frame(ResHandle h, const char* node, uint32_t f, float out[16]) {
+bool res_anime_node_frame(ResHandle h, const char* node, uint32_t f, float out[16])
+{
     ByteSpan d;
     AnimNode n;
     return out && anime_node_by_name(h, node, d, n) && anim_frame(d, n, f, out);
 }
 
-uint32_t res_coll_nr_tris(ResHandle h) {
+uint32_t res_coll_nr_tris(ResHandle h)
+{
     ByteSpan d = res_data(RES_COLL, h);
     CollChunk c;
     if (chunk_parse_coll(d, c) != CHUNK_OK) return 0;
@@ -975,7 +1117,8 @@ uint32_t res_coll_nr_tris(ResHandle h) {
     return n;
 }
 
-bool res_coll_get_tri(ResHandle h, uint32_t n, ResCollTri* out) {
+bool res_coll_get_tri(ResHandle h, uint32_t n, ResCollTri* out)
+{
     ByteSpan d = res_data(RES_COLL, h);
     CollChunk c;
     if (!out || chunk_parse_coll(d, c) != CHUNK_OK) return false;
@@ -991,23 +1134,27 @@ bool res_coll_get_tri(ResHandle h, uint32_t n, ResCollTri* out) {
         std::memcpy(out->c, t.c, sizeof out->c);
         std::memcpy(out->normal, t.normal, sizeof out->normal);
         std::memcpy(out->sphere, t.sphere, sizeof out->sphere);
-        for (int k = 0; k < 3; k++) out->centroid[k] = (t.c[0][k] + t.c[1][k] + t.c[2][k]) * 0.33333334f;
+        for (int k = 0; k < 3; k++)
+            out->centroid[k] = (t.c[0][k] + t.c[1][k] + t.c[2][k]) * 0.33333334f;
         return true;
     }
     return false;
 }
 
-float res_shit_radius(ResHandle h) {
+float res_shit_radius(ResHandle h)
+{
     DataEntry* e = get<DataEntry>(RES_SHIT, h);
     return e ? e->info.radius : 0.0f;
 }
 
-uint32_t res_caminfo_key_count(ResHandle h) {
+uint32_t res_caminfo_key_count(ResHandle h)
+{
     DataEntry* e = get<DataEntry>(RES_CAM, h);
     return e ? e->info.key_count : 0;
 }
 
-int res_caminfo_sample(ResHandle h, float t, uint32_t out[4]) {
+int res_caminfo_sample(ResHandle h, float t, uint32_t out[4])
+{
     DataEntry* e = get<DataEntry>(RES_CAM, h);
     if (!e || !out) return 0;
     out[0] = out[1] = out[2] = out[3] = 0;
@@ -1033,7 +1180,8 @@ const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 struct StackWalk {
     int entry = g.mdepth;
     int pushed = 0, ignored = 0;
-    bool push() {
+    bool push()
+    {
         if (g.mdepth >= RES_MATRIX_STACK_DEPTH - 1) {
             ignored++;
             return false;
@@ -1042,27 +1190,33 @@ struct StackWalk {
         pushed++;
         return true;
     }
-    void pop() {
-        if (ignored) ignored--;
-        else if (pushed > 1) {   // never below the walk's own first level
+    void pop()
+    {
+        if (ignored)
+            ignored--;
+        else if (pushed > 1) {  // never below the walk's own first level
             res_mstack_pop();
             pushed--;
         }
     }
-    ~StackWalk() {
+    ~StackWalk()
+    {
         while (g.mdepth > entry) res_mstack_pop();
     }
 };
 
 // Finds the named node's token; depth counts push levels from the start.
-bool find_node(ByteSpan d, const char* node, uint32_t& pos, int& depth) {
+bool find_node(ByteSpan d, const char* node, uint32_t& pos, int& depth)
+{
     NameHash want = name_hash(node);
     BoneTok t;
     depth = 0;
     pos = 0;
     while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_PUSH) depth++;
-        else if (t.kind == BONE_TOK_POP) depth--;
+        if (t.kind == BONE_TOK_PUSH)
+            depth++;
+        else if (t.kind == BONE_TOK_POP)
+            depth--;
         else if (t.kind == BONE_TOK_NODE && t.name_off && rd_u32_or0(d, t.hash_off) == want) {
             const char* n = rd_name(d, t.name_off);
             if (n && std::strcmp(n, node) == 0) return true;
@@ -1074,7 +1228,8 @@ bool find_node(ByteSpan d, const char* node, uint32_t& pos, int& depth) {
 // Calls visit(name) for each node below the named one within the limit, in
 // stream order, until visit answers false.
 template <typename Visit>
-void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit) {
+void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit)
+{
     ByteSpan d = res_data(RES_BONE, h);
     uint32_t pos;
     int base;
@@ -1088,43 +1243,54 @@ void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit) {
             if (--depth < base) return;
         } else if (t.kind == BONE_TOK_NODE) {
             if (depth <= base) return;
-            if ((limit == 0 || uint32_t(depth - base) <= limit) && !visit(rd_name(d, t.name_off))) return;
+            if ((limit == 0 || uint32_t(depth - base) <= limit) && !visit(rd_name(d, t.name_off)))
+                return;
         }
     }
 }
 
 }  // namespace
 
-void res_mstack_init() {
+void res_mstack_init()
+{
     g.mdepth = 0;
     std::memcpy(g.mstack[0], kIdentity, sizeof kIdentity);
 }
 
-void res_mstack_push() {
+void res_mstack_push()
+{
     if (g.mdepth >= RES_MATRIX_STACK_DEPTH - 1) return;
     std::memcpy(g.mstack[g.mdepth + 1], g.mstack[g.mdepth], sizeof g.mstack[0]);
     g.mdepth++;
 }
 
-void res_mstack_pop() {
+void res_mstack_pop()
+{
     if (g.mdepth > 0) g.mdepth--;
 }
 
-void res_mstack_load(const float* m) { std::memcpy(g.mstack[g.mdepth], m ? m : kIdentity, sizeof g.mstack[0]); }
+void res_mstack_load(const float* m)
+{
+    std::memcpy(g.mstack[g.mdepth], m ? m : kIdentity, sizeof g.mstack[0]);
+}
 
 // A node's matrix goes on below its parent's: m first, then the top, so a
 // walk from the root down composes child-to-world matrices.
-void res_mstack_mul(const float m[16]) { res_env().mat_mul(g.mstack[g.mdepth], m, g.mstack[g.mdepth]); }
+void res_mstack_mul(const float m[16])
+{
+    res_env().mat_mul(g.mstack[g.mdepth], m, g.mstack[g.mdepth]);
+}
 
 float* res_mstack_top() { return g.mstack[g.mdepth]; }
 float* res_mstack_below_top() { return g.mdepth > 0 ? g.mstack[g.mdepth - 1] : nullptr; }
 int res_mstack_depth() { return g.mdepth; }
 
-bool res_bone_node_world(ResHandle h, const char* node, float out[16]) {
+bool res_bone_node_world(ResHandle h, const char* node, float out[16])
+{
     ByteSpan d = res_data(RES_BONE, h);
     if (d.empty() || !node || !out) return false;
     StackWalk walk;
-    if (!walk.push()) return false;   // a full stack: nothing of the caller's is overwritten
+    if (!walk.push()) return false;  // a full stack: nothing of the caller's is overwritten
     res_mstack_load(nullptr);
     NameHash want = name_hash(node);
     uint32_t pos = 0;
@@ -1149,7 +1315,8 @@ bool res_bone_node_world(ResHandle h, const char* node, float out[16]) {
     return false;
 }
 
-uint32_t res_bone_count_below(ResHandle h, const char* node, uint32_t limit) {
+uint32_t res_bone_count_below(ResHandle h, const char* node, uint32_t limit)
+{
     uint32_t n = 0;
     walk_below(h, node, limit, [&](const char*) {
         n++;
@@ -1158,7 +1325,8 @@ uint32_t res_bone_count_below(ResHandle h, const char* node, uint32_t limit) {
     return n;
 }
 
-const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint32_t limit) {
+const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint32_t limit)
+{
     const char* found = nullptr;
     uint32_t i = 0;
     walk_below(h, node, limit, [&](const char* name) {
@@ -1177,12 +1345,14 @@ int pct(uint64_t used, uint64_t cap) { return cap ? int(used * 100 / cap) : 0; }
 
 }  // namespace
 
-bool res_stats_line(int i, char* out, size_t size) {
+bool res_stats_line(int i, char* out, size_t size)
+{
     if (!out || size == 0 || i < 0 || i >= RES_STATS_LINES) return false;
-    static const char* const kTag[] = {"CAT  ", "TEX  ", "CROP ", "DEPTH", "MESH ", "MESH2", "BONE ",
-                                       "ANIME", "COLLI", "SHIT ", "CAM  ", "FLA  "};
+    static const char* const kTag[] = {"CAT  ", "TEX  ", "CROP ", "DEPTH", "MESH ", "MESH2",
+                                       "BONE ", "ANIME", "COLLI", "SHIT ", "CAM  ", "FLA  "};
     auto entries = [](const Pool& p) {
-        return std::array<int, 4>{p.used, int(p.capacity), pct(uint64_t(p.used < 0 ? 0 : p.used), p.capacity), p.high};
+        return std::array<int, 4>{p.used, int(p.capacity),
+                                  pct(uint64_t(p.used < 0 ? 0 : p.used), p.capacity), p.high};
     };
     auto names = [](const NameBuf& b) {
         return std::array<int, 4>{int(b.cursor), int(b.size), pct(b.cursor, b.size), int(b.high)};
@@ -1208,12 +1378,17 @@ bool res_stats_line(int i, char* out, size_t size) {
     } else if (i < 12) {
         const Pool& p = g.pool[RES_BONE + (i - 6)];
         fmt(a, entries(p), group);
-        fmt(b, {int(p.data.cursor / 1024), int(p.data.size / 1024), pct(p.data.cursor, p.data.size), int(p.data.high / 1024)},
+        fmt(b,
+            {int(p.data.cursor / 1024), int(p.data.size / 1024), pct(p.data.cursor, p.data.size),
+             int(p.data.high / 1024)},
             "%6dK/ %6dK %3d%%(%6dK)");
         fmt(c, names(p.names), group);
         std::snprintf(out, size, "%s %s : %s : %s", kTag[i], a, b, c);
     } else if (i == 12) {
-        fmt(a, {g.ml_used, int(g.ml_capacity), pct(uint64_t(g.ml_used < 0 ? 0 : g.ml_used), g.ml_capacity), g.ml_high}, group);
+        fmt(a,
+            {g.ml_used, int(g.ml_capacity),
+             pct(uint64_t(g.ml_used < 0 ? 0 : g.ml_used), g.ml_capacity), g.ml_high},
+            group);
         std::snprintf(out, size, "MLIST %s", a);
     } else {
         std::snprintf(out, size, "MSTACK%6d/%6d", g.mdepth, RES_MATRIX_STACK_DEPTH);
@@ -1221,7 +1396,8 @@ bool res_stats_line(int i, char* out, size_t size) {
     return true;
 }
 
-void res_stats_print(int32_t text_list, int32_t x, int32_t y) {
+void res_stats_print(int32_t text_list, int32_t x, int32_t y)
+{
     char line[160];
     for (int i = 0; i < RES_STATS_LINES; i++)
         if (res_stats_line(i, line, sizeof line))
@@ -1231,7 +1407,8 @@ void res_stats_print(int32_t text_list, int32_t x, int32_t y) {
 namespace {
 
 // Visits every entry's name; the dumps have nowhere to write, so nothing comes out.
-void dump_names(int pool) {
+void dump_names(int pool)
+{
     for (int32_t i = 0; i < g.pool[pool].used; i++) (void)head(pool, i)->name;
 }
 
@@ -1251,7 +1428,8 @@ int32_t res_mesh_count_entries() { return g.pool[RES_MESH].used; }
 
 // ==== mesh lists =======================================================================================
 
-void res_mlist_init() {
+void res_mlist_init()
+{
     for (uint32_t i = 0; i < g.ml_capacity; i++) {
         g.ml_nodes[i] = ResMeshListNode{};
         g.ml_nodes[i].next = i + 1 < g.ml_capacity ? &g.ml_nodes[i + 1] : nullptr;
@@ -1262,13 +1440,15 @@ void res_mlist_init() {
     g.ml_used = 0;
 }
 
-void res_mlist_begin() {
+void res_mlist_begin()
+{
     g.ml_next = g.ml_free;
     g.ml_last = nullptr;
     g.ml_taken = 0;
 }
 
-bool res_mlist_add(const char* group, const char* mesh, const uint32_t* caller_word) {
+bool res_mlist_add(const char* group, const char* mesh, const uint32_t* caller_word)
+{
     ResHandle h = res_mesh_find(group, mesh);
     if (!h || !g.ml_next) return false;
     ResMeshListNode* n = g.ml_next;
@@ -1286,7 +1466,8 @@ bool res_mlist_add(const char* group, const char* mesh, const uint32_t* caller_w
     return true;
 }
 
-bool res_mlist_end(ResMeshListNode** out_head) {
+bool res_mlist_end(ResMeshListNode** out_head)
+{
     bool any = g.ml_taken > 0;
     ResMeshListNode* head = any ? g.ml_free : nullptr;
     if (any) {
@@ -1301,7 +1482,8 @@ bool res_mlist_end(ResMeshListNode** out_head) {
     return any;
 }
 
-void res_mlist_free(ResMeshListNode* head) {
+void res_mlist_free(ResMeshListNode* head)
+{
     if (!head) return;
     int32_t n = 1;
     ResMeshListNode* last = head;
@@ -1319,11 +1501,15 @@ int32_t res_mlist_used() { return g.ml_used; }
 
 // ==== start, stop ==========================================================================================
 
-void res_boot() {
+void res_boot()
+{
     if (g.started) res_shutdown();
     g = ResBlock{};
     ResEnv& env = res_env();
-    auto limit = [&](const char* key, int def) { int v = key ? env.get_int(key, def) : 0; return uint32_t(v < 0 ? 0 : v); };
+    auto limit = [&](const char* key, int def) {
+        int v = key ? env.get_int(key, def) : 0;
+        return uint32_t(v < 0 ? 0 : v);
+    };
     for (int p = 0; p < RES_POOL_COUNT; p++) {
         const PoolSpec& s = kSpecs[p];
         Pool& pool = g.pool[p];
@@ -1332,13 +1518,18 @@ void res_boot() {
         pool.names.size = limit(s.name_key, s.name_def);
         pool.data.size = s.data_key ? limit(s.data_key, s.data_def) : 0;
         // A failed allocation leaves the array null: registrations then fail.
-        pool.entries = static_cast<uint8_t*>(std::calloc(pool.capacity ? pool.capacity : 1, s.entry_size));
+        pool.entries =
+            static_cast<uint8_t*>(std::calloc(pool.capacity ? pool.capacity : 1, s.entry_size));
         pool.names.base = static_cast<char*>(std::calloc(pool.names.size ? pool.names.size : 1, 1));
-        if (s.data_key) pool.data.base = static_cast<uint8_t*>(std::calloc(pool.data.size ? pool.data.size : 1, 1));
+        if (s.data_key)
+            pool.data.base =
+                static_cast<uint8_t*>(std::calloc(pool.data.size ? pool.data.size : 1, 1));
     }
     g.ml_capacity = limit("MAX_NR_MESHLIST", 10);
-    g.ml_nodes = static_cast<ResMeshListNode*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(ResMeshListNode)));
-    g.ml_scratch = static_cast<uint32_t*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(uint32_t)));
+    g.ml_nodes = static_cast<ResMeshListNode*>(
+        std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(ResMeshListNode)));
+    g.ml_scratch =
+        static_cast<uint32_t*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(uint32_t)));
     if (!g.ml_nodes) g.ml_capacity = 0;
     res_mstack_init();
     res_mlist_init();
@@ -1360,12 +1551,15 @@ void res_boot() {
         {"nrm_def", 1, 1, {0xFF8080FF}},
     };
     for (int i = 0; i < DEF_COUNT; i++) {
-        g.defaults[i] = res_tex_create(kDefaultGroup, defs[i].name, defs[i].w, defs[i].h, RES_TEX_FORMAT_ARGB32, false);
-        if (g.defaults[i]) res_tex_set_image(g.defaults[i], 0, 0, defs[i].w, defs[i].h, defs[i].texels);
+        g.defaults[i] = res_tex_create(kDefaultGroup, defs[i].name, defs[i].w, defs[i].h,
+                                       RES_TEX_FORMAT_ARGB32, false);
+        if (g.defaults[i])
+            res_tex_set_image(g.defaults[i], 0, 0, defs[i].w, defs[i].h, defs[i].texels);
     }
 }
 
-void res_shutdown() {
+void res_shutdown()
+{
     if (!g.started) return;
     res_release_to_mark(g.own_mark);
     for (int32_t i = g.pool[RES_DEPTH].used; i >= 1; i--) res_depth_release(ResHandle(i));

@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-using ResHandle = uint32_t;   // index + 1; 0 = none
+using ResHandle = uint32_t;  // index + 1; 0 = none
 
 enum ResPool : int {
     RES_CAT,
@@ -55,7 +55,7 @@ void res_on_device_reset();
 
 // ---- handles, marks ------------------------------------------------------------------
 
-int res_handle_index(ResHandle h, int32_t count);   // h - 1, or -1
+int res_handle_index(ResHandle h, int32_t count);  // h - 1, or -1
 ResHandle res_index_to_handle(int32_t index);
 uint32_t res_color_with_alpha(uint32_t color, uint32_t alpha);
 void res_mark(ResMark& m);
@@ -81,18 +81,21 @@ const char* res_group(int pool, ResHandle h);
 
 // ---- textures ---------------------------------------------------------------------------
 
-ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format, bool dynamic);
+ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format,
+                         bool dynamic);
 ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format);
 // linear is the texture manager's filter flag for scaled images.
-ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size, bool mipmaps,
-                           bool linear = false);
+ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size,
+                           bool mipmaps, bool linear = false);
 ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear = false);
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic);
 int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb);
 // Rows in the texture's own pixel format, size bytes in all.
-int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, uint32_t size);
+int res_tex_set_image_raw(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src,
+                          uint32_t size);
 // 32-bit textures: 3-byte (blue, green, red) or 4-byte source pixels, written opaque.
-int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src, int src_bpp);
+int res_tex_set_image_rgb(ResHandle h, int x, int y, int w, int hgt, const uint8_t* src,
+                          int src_bpp);
 int res_tex_read_image(ResHandle h, int x, int y, int w, int hgt, uint32_t* argb);
 uint32_t res_tex_read_texel(ResHandle h, int x, int y);
 bool res_tex_set_address(ResHandle h, uint32_t u_mode, uint32_t v_mode);
@@ -117,11 +120,13 @@ void res_tex_apply_name_rules(ResTexInfo& t, const char* name);
 
 struct ResCrop {
     ResHandle tex;
-    float u, v, w, h;   // fractions of the texture
+    float u, v, w, h;  // fractions of the texture
 };
 
-ResHandle res_crop_register(const char* group, const char* name, float u, float v, float w, float h, const char* tex_name);
-ResHandle res_crop_register_px(const char* group, const char* name, float x, float y, float w, float h, ResHandle tex);
+ResHandle res_crop_register(const char* group, const char* name, float u, float v, float w, float h,
+                            const char* tex_name);
+ResHandle res_crop_register_px(const char* group, const char* name, float x, float y, float w,
+                               float h, ResHandle tex);
 int res_crop_set_px(ResHandle crop, float x, float y, float w, float h, ResHandle tex);
 const ResCrop* res_crop_get(ResHandle h);
 void res_crop_release(ResHandle h);
@@ -134,7 +139,8 @@ void res_depth_release(ResHandle h);
 
 // ---- meshes ---------------------------------------------------------------------------------
 
-ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src, uint32_t mesh_flags);
+ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src,
+                            uint32_t mesh_flags);
 ResHandle res_mesh_create_blank(const char* group, const char* name, uint32_t tris);
 void res_mesh_bind_textures();
 const MeshBuffers* res_mesh_get_object(ResHandle h);
@@ -184,10 +190,10 @@ int res_caminfo_sample(ResHandle h, float t, uint32_t out[4]);
 void res_mstack_init();
 void res_mstack_push();
 void res_mstack_pop();
-void res_mstack_load(const float* m);   // null: identity
+void res_mstack_load(const float* m);    // null: identity
 void res_mstack_mul(const float m[16]);  // top = m x top: m applied first, then the top
 float* res_mstack_top();
-float* res_mstack_below_top();           // null at depth 0
+float* res_mstack_below_top();  // null at depth 0
 int res_mstack_depth();
 
 // The world matrix of the named node: the stream walked with the stack
@@ -202,7 +208,7 @@ const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint3
 // ---- usage report -------------------------------------------------------------------------------
 
 constexpr int RES_STATS_LINES = 14;
-constexpr int RES_STATS_LINE_STEP = 16;   // pixels between the report's lines
+constexpr int RES_STATS_LINE_STEP = 16;  // pixels between the report's lines
 // Line i (0 to 13) of the usage report; false past the last line.
 bool res_stats_line(int i, char* out, size_t size);
 // Queues the fourteen report lines into a text draw list at y, y + 16, ...
@@ -255,10 +261,10 @@ const ResEntryHead* res_entry_head(int pool, ResHandle h);
 // What a chunk-data entry (bone tree, animation, collision set, sphere-hit
 // set, camera path, vector animation) holds besides its stored copy.
 struct ResDataInfo {
-    ByteSpan data;            // the stored copy (the key table for a camera path)
-    uint32_t named_count;     // bone tree: named nodes
-    float radius;             // sphere-hit set: bounding radius
-    uint32_t key_count, word; // camera path
+    ByteSpan data;             // the stored copy (the key table for a camera path)
+    uint32_t named_count;      // bone tree: named nodes
+    float radius;              // sphere-hit set: bounding radius
+    uint32_t key_count, word;  // camera path
     float f0, f1;
 };
 // Null for an invalid handle or a pool without chunk data.

@@ -13,17 +13,19 @@ struct TestState {
     float percent = 0.0f, step = 0.0f;
     std::vector<ResFatal> fatals;
     std::map<std::string, std::string> settings;
-    std::map<uint32_t, std::vector<uint32_t>> textures;   // id -> texels
-    std::map<uint32_t, uint32_t> buffers;                 // id -> size
+    std::map<uint32_t, std::vector<uint32_t>> textures;  // id -> texels
+    std::map<uint32_t, uint32_t> buffers;                // id -> size
     uint32_t next_id = 1;
 };
 
-TestState& ts() {
+TestState& ts()
+{
     static TestState s;
     return s;
 }
 
-int def_get_int(const char* key, int def) {
+int def_get_int(const char* key, int def)
+{
     auto it = ts().settings.find(key ? key : "");
     if (it == ts().settings.end()) return def;
     int v = def;
@@ -32,50 +34,60 @@ int def_get_int(const char* key, int def) {
     return r.ec == std::errc() ? v : def;
 }
 
-std::string def_get_string(const char* key, const char* def) {
+std::string def_get_string(const char* key, const char* def)
+{
     auto it = ts().settings.find(key ? key : "");
     return it == ts().settings.end() ? std::string(def ? def : "") : it->second;
 }
 
 bool def_arcade_get_int(const char*, int*) { return false; }
 
-float def_frame_percent() {
+float def_frame_percent()
+{
     float p = ts().percent;
     ts().percent += ts().step;
     return p;
 }
 
-std::string native_path(const char* path) {
+std::string native_path(const char* path)
+{
     std::string p = path ? path : "";
     for (char& c : p)
         if (c == '\\') c = '/';
     return p;
 }
 
-bool def_read_file(const char* path, std::vector<uint8_t>& out) {
+bool def_read_file(const char* path, std::vector<uint8_t>& out)
+{
     std::ifstream f(native_path(path), std::ios::binary);
     if (!f) return false;
     out.assign(std::istreambuf_iterator<char>(f), {});
     return !f.bad();
 }
 
-bool def_file_exists(const char* path) { return std::ifstream(native_path(path), std::ios::binary).good(); }
+bool def_file_exists(const char* path)
+{
+    return std::ifstream(native_path(path), std::ios::binary).good();
+}
 
-void def_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text) {
+void def_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text)
+{
     ts().fatals.push_back({code, sub, detail, text ? text : ""});
 }
 
 void def_yield() { std::this_thread::yield(); }
 
 // Texels are kept only once written: an unwritten texture reads as zeros.
-uint32_t new_texture(uint16_t w, uint16_t h, ResTexInfo& out, uint16_t flags) {
+uint32_t new_texture(uint16_t w, uint16_t h, ResTexInfo& out, uint16_t flags)
+{
     uint32_t id = ts().next_id++;
     ts().textures[id].clear();
     out = {id, w, h, 32, flags};
     return id;
 }
 
-bool def_tex_create(uint16_t w, uint16_t h, uint32_t, bool, bool target, ResTexInfo& out) {
+bool def_tex_create(uint16_t w, uint16_t h, uint32_t, bool, bool target, ResTexInfo& out)
+{
     if (w == 0 || h == 0) return false;
     new_texture(w, h, out, target ? RES_TEX_TARGET : 0);
     return true;
@@ -83,7 +95,8 @@ bool def_tex_create(uint16_t w, uint16_t h, uint32_t, bool, bool target, ResTexI
 
 // The RAM store takes any image of at least 8 bytes and reads its size from a
 // PNG header when there is one, else makes it 1 x 1.
-bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool, ResTexInfo& out) {
+bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool, ResTexInfo& out)
+{
     if (!image || size < 8) return false;
     uint16_t w = 1, h = 1;
     static const uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -98,29 +111,36 @@ bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool, ResTe
     return true;
 }
 
-void def_tex_release(ResTexInfo& t) {
+void def_tex_release(ResTexInfo& t)
+{
     ts().textures.erase(t.id);
     t.id = 0;
 }
 
-bool def_tex_write(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb) {
+bool def_tex_write(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb)
+{
     auto it = ts().textures.find(t.id);
-    if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width || y + h > t.height) return false;
+    if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width ||
+        y + h > t.height)
+        return false;
     if (it->second.empty()) it->second.assign(size_t(t.width) * t.height, 0);
     for (int j = 0; j < h; j++)
-        for (int i = 0; i < w; i++) it->second[size_t(y + j) * t.width + size_t(x + i)] = argb[j * w + i];
+        for (int i = 0; i < w; i++)
+            it->second[size_t(y + j) * t.width + size_t(x + i)] = argb[j * w + i];
     return true;
 }
 
 // The RAM store holds 32-bit texels: its own format is 0xAARRGGBB words.
-bool def_tex_write_raw(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, uint32_t size) {
+bool def_tex_write_raw(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, uint32_t size)
+{
     if (!src || w < 0 || h < 0 || uint64_t(size) != uint64_t(w) * uint64_t(h) * 4) return false;
     std::vector<uint32_t> argb(size_t(w) * size_t(h));
     if (!argb.empty()) std::memcpy(argb.data(), src, size);
     return def_tex_write(t, x, y, w, h, argb.data());
 }
 
-bool def_tex_write_rgb(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, int src_bpp) {
+bool def_tex_write_rgb(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, int src_bpp)
+{
     if (!src || w < 0 || h < 0 || (src_bpp != 3 && src_bpp != 4)) return false;
     std::vector<uint32_t> argb(size_t(w) * size_t(h));
     for (size_t i = 0; i < argb.size(); i++) {
@@ -130,16 +150,21 @@ bool def_tex_write_rgb(ResTexInfo& t, int x, int y, int w, int h, const uint8_t*
     return def_tex_write(t, x, y, w, h, argb.data());
 }
 
-bool def_tex_read(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb) {
+bool def_tex_read(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb)
+{
     auto it = ts().textures.find(t.id);
-    if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width || y + h > t.height) return false;
+    if (it == ts().textures.end() || x < 0 || y < 0 || w < 0 || h < 0 || x + w > t.width ||
+        y + h > t.height)
+        return false;
     for (int j = 0; j < h; j++)
         for (int i = 0; i < w; i++)
-            argb[j * w + i] = it->second.empty() ? 0 : it->second[size_t(y + j) * t.width + size_t(x + i)];
+            argb[j * w + i] =
+                it->second.empty() ? 0 : it->second[size_t(y + j) * t.width + size_t(x + i)];
     return true;
 }
 
-bool def_depth_create(uint16_t w, uint16_t h, uint32_t, ResTexInfo& out) {
+bool def_depth_create(uint16_t w, uint16_t h, uint32_t, ResTexInfo& out)
+{
     if (w == 0 || h == 0) return false;
     new_texture(w, h, out, 0);
     return true;
@@ -148,7 +173,8 @@ bool def_depth_create(uint16_t w, uint16_t h, uint32_t, ResTexInfo& out) {
 void def_nothing() {}
 void def_tex_nothing(ResTexInfo&) {}
 
-uint32_t def_buffer_create(const void*, uint32_t size) {
+uint32_t def_buffer_create(const void*, uint32_t size)
+{
     uint32_t id = ts().next_id++;
     ts().buffers[id] = size;
     return id;
@@ -156,22 +182,26 @@ uint32_t def_buffer_create(const void*, uint32_t size) {
 
 void def_buffer_release(uint32_t id) { ts().buffers.erase(id); }
 
-void def_mat_mul(float out[16], const float a[16], const float b[16]) {
+void def_mat_mul(float out[16], const float a[16], const float b[16])
+{
     float r[16];
     for (int i = 0; i < 4; i++)
         for (int j = 0; j < 4; j++)
-            r[4 * i + j] = a[4 * i] * b[j] + a[4 * i + 1] * b[4 + j] + a[4 * i + 2] * b[8 + j] + a[4 * i + 3] * b[12 + j];
+            r[4 * i + j] = a[4 * i] * b[j] + a[4 * i + 1] * b[4 + j] + a[4 * i + 2] * b[8 + j] +
+                           a[4 * i + 3] * b[12 + j];
     std::memcpy(out, r, sizeof r);
 }
 
-ResEnv& active() {
+ResEnv& active()
+{
     static ResEnv e = res_env_defaults();
     return e;
 }
 
 }  // namespace
 
-ResEnv res_env_defaults() {
+ResEnv res_env_defaults()
+{
     ResEnv e{};
     e.get_int = def_get_int;
     e.get_string = def_get_string;
@@ -202,7 +232,8 @@ ResEnv res_env_defaults() {
 ResEnv& res_env() { return active(); }
 void res_env_set(const ResEnv& e) { active() = e; }
 
-void res_env_test_set_frame_percent(float percent, float step_per_call) {
+void res_env_test_set_frame_percent(float percent, float step_per_call)
+{
     ts().percent = percent;
     ts().step = step_per_call;
 }

@@ -13,15 +13,15 @@
 
 // What the resource manager keeps of a device texture or surface.
 struct ResTexInfo {
-    uint32_t id;        // the device's object, 0 = none
+    uint32_t id;  // the device's object, 0 = none
     uint16_t width, height;
-    uint16_t bpp;       // bits per texel
-    uint16_t flags;     // RES_TEX_* bits
+    uint16_t bpp;    // bits per texel
+    uint16_t flags;  // RES_TEX_* bits
 };
 
 constexpr uint16_t RES_TEX_MIPMAPPED = 1u << 0;
 constexpr uint16_t RES_TEX_TARGET = 1u << 1;
-constexpr uint16_t RES_TEX_ADDR_U_SHIFT = 3;   // 3 bits: 0 wrap, 1 clamp
+constexpr uint16_t RES_TEX_ADDR_U_SHIFT = 3;  // 3 bits: 0 wrap, 1 clamp
 constexpr uint16_t RES_TEX_ADDR_V_SHIFT = 6;
 
 struct ResEnv {
@@ -41,16 +41,20 @@ struct ResEnv {
     void (*yield)();
 
     // Textures: format is the texture manager's format index.
-    bool (*tex_create)(uint16_t width, uint16_t height, uint32_t format, bool dynamic, bool target, ResTexInfo& out);
+    bool (*tex_create)(uint16_t width, uint16_t height, uint32_t format, bool dynamic, bool target,
+                       ResTexInfo& out);
     // linear: filter the image (and its mipmaps) linearly when it is scaled.
-    bool (*tex_load)(const uint8_t* image, uint32_t size, bool mipmaps, bool linear, ResTexInfo& out);
+    bool (*tex_load)(const uint8_t* image, uint32_t size, bool mipmaps, bool linear,
+                     ResTexInfo& out);
     void (*tex_release)(ResTexInfo& t);
     bool (*tex_write)(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb);
     // Rows in the texture's own pixel format (size bytes in all).
-    bool (*tex_write_raw)(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, uint32_t size);
+    bool (*tex_write_raw)(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src,
+                          uint32_t size);
     // 32-bit textures only: 3-byte (blue, green, red) or 4-byte source pixels
     // written opaque.
-    bool (*tex_write_rgb)(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src, int src_bpp);
+    bool (*tex_write_rgb)(ResTexInfo& t, int x, int y, int w, int h, const uint8_t* src,
+                          int src_bpp);
     bool (*tex_read)(const ResTexInfo& t, int x, int y, int w, int h, uint32_t* argb);
     bool (*depth_create)(uint16_t width, uint16_t height, uint32_t format, ResTexInfo& out);
     // Around a (simulated) device reset: the manager's own surfaces first,

@@ -39,10 +39,10 @@ struct ResLoadState {
     uint64_t file_pos;
     ChunkHeader header;
     std::vector<uint8_t> chunk;
-    char group[RESLOAD_NAME_MAX + 1];   // the current request's stem
+    char group[RESLOAD_NAME_MAX + 1];  // the current request's stem
     uint32_t kind, flags;
     ResLoadRequest ring[RESLOAD_RING];
-    uint32_t read, write;               // growing; slot = counter % 64
+    uint32_t read, write;  // growing; slot = counter % 64
     uint32_t file_size, bytes_read;
     int language;
     char folders[3][RESLOAD_FOLDER_MAX + 1];
@@ -60,20 +60,26 @@ const char* const kFolderDefaults[3] = {".\\data\\grp\\", ".\\data\\grpe\\", ".\
 
 // A folder value of 256 characters or more is not taken: the folder stays
 // empty (the current folder).
-void set_folder(char (&dst)[RESLOAD_FOLDER_MAX + 1], const std::string& v) {
+void set_folder(char (&dst)[RESLOAD_FOLDER_MAX + 1], const std::string& v)
+{
     dst[0] = 0;
     if (v.size() <= RESLOAD_FOLDER_MAX) std::memcpy(dst, v.c_str(), v.size() + 1);
 }
 
-void fatal(uint16_t detail, const char* text) { res_env().fatal(RESLOAD_FATAL_CODE, 0, detail, text); }
+void fatal(uint16_t detail, const char* text)
+{
+    res_env().fatal(RESLOAD_FATAL_CODE, 0, detail, text);
+}
 
-void free_chunk() {
+void free_chunk()
+{
     s.chunk.clear();
     s.chunk.shrink_to_fit();
 }
 
 // Drops the open file and the chunk read from it.
-void close_file() {
+void close_file()
+{
     s.file_open = false;
     s.file.clear();
     s.file.shrink_to_fit();
@@ -84,16 +90,19 @@ void close_file() {
 // Tries "<folder><name>.bin" in each folder of the search order until take
 // accepts one.
 template <typename Take>
-bool first_bin(const char* name, Take take) {
+bool first_bin(const char* name, Take take)
+{
     if (!name) return false;
     for (int i = 0; i < 3; i++)
-        if (take((std::string(s.folders[resload_folder_order(i)]) + name + ".bin").c_str())) return true;
+        if (take((std::string(s.folders[resload_folder_order(i)]) + name + ".bin").c_str()))
+            return true;
     return false;
 }
 
 // After a fatal error that returns (the program is closing) the current
 // request is given up, so that the next step starts cleanly with the next one.
-int abandon(int status, int result) {
+int abandon(int status, int result)
+{
     close_file();
     s.read++;
     s.step = STEP_NEXT;
@@ -104,14 +113,16 @@ int abandon(int status, int result) {
 // ---- chunk readers ---------------------------------------------------------------------
 
 // The name at off stripped of its tokens, in a local copy.
-bool stripped(ByteSpan d, uint32_t off, std::array<char, CHUNK_NAME_MAX + 1>& out) {
+bool stripped(ByteSpan d, uint32_t off, std::array<char, CHUNK_NAME_MAX + 1>& out)
+{
     const char* n = rd_name(d, off);
     return n && name_strip_variant(out, n) >= 0;
 }
 
 }  // namespace
 
-bool resload_read_model(const char* group, MutByteSpan d, uint32_t flags) {
+bool resload_read_model(const char* group, MutByteSpan d, uint32_t flags)
+{
     ModelChunk m;
     if (chunk_parse_model(d, m) != CHUNK_OK) return false;
     char* name = reinterpret_cast<char*>(d.data() + m.name_off);
@@ -123,28 +134,34 @@ bool resload_read_model(const char* group, MutByteSpan d, uint32_t flags) {
     return true;
 }
 
-bool resload_read_bone(const char* group, MutByteSpan d, uint32_t) {
+bool resload_read_bone(const char* group, MutByteSpan d, uint32_t)
+{
     BoneChunk b;
     int r = chunk_parse_bone(d, b);
     if (r == CHUNK_EMPTY) return true;
     std::array<char, CHUNK_NAME_MAX + 1> name;
-    return r == CHUNK_OK && stripped(d, b.first_name_off, name) && res_bone_register(group, name.data(), d);
+    return r == CHUNK_OK && stripped(d, b.first_name_off, name) &&
+           res_bone_register(group, name.data(), d);
 }
 
-bool resload_read_anime(const char* group, MutByteSpan d, uint32_t) {
+bool resload_read_anime(const char* group, MutByteSpan d, uint32_t)
+{
     AnimChunk a;
     std::array<char, CHUNK_NAME_MAX + 1> name;
     return chunk_parse_anime(d, a) == CHUNK_OK && stripped(d, a.name_off, name) &&
            res_anime_register(group, name.data(), d);
 }
 
-bool resload_read_coll(const char* group, MutByteSpan d, uint32_t) {
+bool resload_read_coll(const char* group, MutByteSpan d, uint32_t)
+{
     CollChunk c;
     std::array<char, CHUNK_NAME_MAX + 1> name;
-    return chunk_parse_coll(d, c) == CHUNK_OK && stripped(d, c.name_off, name) && res_coll_register(group, name.data(), d);
+    return chunk_parse_coll(d, c) == CHUNK_OK && stripped(d, c.name_off, name) &&
+           res_coll_register(group, name.data(), d);
 }
 
-bool resload_read_tex(const char* group, MutByteSpan d, uint32_t flags) {
+bool resload_read_tex(const char* group, MutByteSpan d, uint32_t flags)
+{
     TexChunk t;
     if (chunk_parse_tex(d, t) != CHUNK_OK) return false;
     const char* name = rd_name(d, t.name_off);
@@ -158,32 +175,37 @@ bool resload_read_tex(const char* group, MutByteSpan d, uint32_t flags) {
     return res_tex_load_mem(group, name, d.data() + t.image_off, t.image_size, mip) != 0;
 }
 
-bool resload_read_crop(const char* group, MutByteSpan d, uint32_t) {
+bool resload_read_crop(const char* group, MutByteSpan d, uint32_t)
+{
     uint32_t n;
     if (chunk_parse_crop(d, n) != CHUNK_OK) return false;
     for (uint32_t i = 0; i < n; i++) {
         CropRec r;
         crop_rec(d, i, r);
-        res_crop_register(group, rd_name(d, r.name_off), r.u, r.v, r.w, r.h, rd_name(d, r.tex_name_off));
+        res_crop_register(group, rd_name(d, r.name_off), r.u, r.v, r.w, r.h,
+                          rd_name(d, r.tex_name_off));
     }
     return true;
 }
 
-bool resload_read_shit(const char* group, MutByteSpan d, uint32_t) {
+bool resload_read_shit(const char* group, MutByteSpan d, uint32_t)
+{
     ShitChunk c;
     if (chunk_parse_shit(d, c) != CHUNK_OK) return false;
-    res_shit_register(group, d);   // a closed pool drops it silently
+    res_shit_register(group, d);  // a closed pool drops it silently
     return true;
 }
 
-bool resload_read_camera(const char* group, MutByteSpan d, uint32_t) {
+bool resload_read_camera(const char* group, MutByteSpan d, uint32_t)
+{
     CamrChunk c;
     int r = chunk_parse_camr(d, c);
     if (r == CHUNK_EMPTY) return true;
     return r == CHUNK_OK && res_caminfo_register(group, rd_name(d, c.name_off), d);
 }
 
-bool resload_read_flash(const char* group, MutByteSpan d, uint32_t) {
+bool resload_read_flash(const char* group, MutByteSpan d, uint32_t)
+{
     FlaChunk f;
     int r = chunk_parse_fla(d, f);
     if (r == CHUNK_EMPTY) return true;
@@ -193,12 +215,13 @@ bool resload_read_flash(const char* group, MutByteSpan d, uint32_t) {
 namespace {
 
 bool (*const kReaders[CHUNK_KIND_COUNT])(const char*, MutByteSpan, uint32_t) = {
-    resload_read_model, resload_read_bone, resload_read_anime, resload_read_coll, resload_read_tex,
+    resload_read_model, resload_read_bone, resload_read_anime,  resload_read_coll, resload_read_tex,
     resload_read_crop,  resload_read_shit, resload_read_camera, resload_read_flash};
 
 // ---- steps ---------------------------------------------------------------------------------
 
-int queue_drained() {
+int queue_drained()
+{
     res_mesh_bind_textures();
     s.file_size = s.bytes_read = 0;
     s.step = STEP_IDLE;
@@ -206,7 +229,8 @@ int queue_drained() {
     return RESLOAD_IDLE;
 }
 
-int step_next() {
+int step_next()
+{
     while (s.read != s.write) {
         const ResLoadRequest& r = s.ring[s.read % RESLOAD_RING];
         std::array<char, RESLOAD_NAME_MAX + 1> stem;
@@ -219,8 +243,10 @@ int step_next() {
         s.flags = r.flags;
         s.file_size = s.bytes_read = 0;
         s.status = RESLOAD_STATUS_BUSY;
-        if (s.kind == RESLOAD_KIND_GROUP) s.step = STEP_OPEN;
-        else if (s.kind == RESLOAD_KIND_CATEGORY) s.step = STEP_CATEGORY;
+        if (s.kind == RESLOAD_KIND_GROUP)
+            s.step = STEP_OPEN;
+        else if (s.kind == RESLOAD_KIND_CATEGORY)
+            s.step = STEP_CATEGORY;
         else {
             fatal(RESLOAD_ERR_KIND, nullptr);
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
@@ -230,11 +256,12 @@ int step_next() {
     return queue_drained();
 }
 
-int step_dispatch() {
+int step_dispatch()
+{
     const int kind = chunk_kind_of(s.header.magic);
     if (kind < 0) {
-        char magic[5] = {char(s.header.magic), char(s.header.magic >> 8), char(s.header.magic >> 16),
-                         char(s.header.magic >> 24), 0};
+        char magic[5] = {char(s.header.magic), char(s.header.magic >> 8),
+                         char(s.header.magic >> 16), char(s.header.magic >> 24), 0};
         char text[128];
         std::snprintf(text, sizeof text, "%s/%s/%08x", s.group, magic, s.header.magic);
         fatal(RESLOAD_ERR_MAGIC, text);
@@ -255,7 +282,8 @@ int step_dispatch() {
     return RESLOAD_CONTINUE;
 }
 
-int step_file() {
+int step_file()
+{
     if (s.step == STEP_OPEN) {
         if (!resload_open_bin(s.group, s.file)) {
             fatal(RESLOAD_ERR_OPEN, s.group);
@@ -288,7 +316,8 @@ int step_file() {
             fatal(RESLOAD_ERR_DATA, s.group);
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
-        s.chunk.assign(s.file.begin() + long(s.file_pos), s.file.begin() + long(s.file_pos + s.header.size));
+        s.chunk.assign(s.file.begin() + long(s.file_pos),
+                       s.file.begin() + long(s.file_pos + s.header.size));
         s.file_pos += s.header.size;
         s.bytes_read += s.header.size;
         s.step = STEP_DISPATCH;
@@ -296,7 +325,8 @@ int step_file() {
     return step_dispatch();
 }
 
-int step_category() {
+int step_category()
+{
     if (s.step == STEP_CATEGORY) {
         s.cat = texlst_find(s.texlst, s.group);
         if (s.cat < 0) {
@@ -308,26 +338,27 @@ int step_category() {
     }
     const uint32_t cat = uint32_t(s.cat);
     switch (s.step) {
-        case STEP_CHOOSE:
-            s.step = s.tex_cursor < texlst_tex_count(s.texlst, cat)     ? STEP_TEXTURE
-                     : s.crop_cursor < texlst_crop_count(s.texlst, cat) ? STEP_CROP
-                                                                        : STEP_FINISH;
-            return RESLOAD_CONTINUE;
-        case STEP_TEXTURE: {
-            // A texture that cannot be loaded is skipped.
-            std::string path = std::string(s.tex_folder) + texlst_tex_name(s.texlst, cat, s.tex_cursor++);
-            res_tex_load_file(s.group, path.c_str(), false);
-            s.step = STEP_CHOOSE;
-            return RESLOAD_CONTINUE;
-        }
-        default: {   // STEP_CROP
-            uint32_t j = s.crop_cursor++;
-            const TexLstCrop* c = texlst_crop(s.texlst, cat, j);
-            res_crop_register(s.group, c->name.c_str(), c->frac[0], c->frac[1], c->frac[2], c->frac[3],
-                              texlst_crop_tex_name(s.texlst, cat, j));
-            s.step = STEP_CHOOSE;
-            return RESLOAD_CONTINUE;
-        }
+    case STEP_CHOOSE:
+        s.step = s.tex_cursor < texlst_tex_count(s.texlst, cat)     ? STEP_TEXTURE
+                 : s.crop_cursor < texlst_crop_count(s.texlst, cat) ? STEP_CROP
+                                                                    : STEP_FINISH;
+        return RESLOAD_CONTINUE;
+    case STEP_TEXTURE: {
+        // A texture that cannot be loaded is skipped.
+        std::string path =
+            std::string(s.tex_folder) + texlst_tex_name(s.texlst, cat, s.tex_cursor++);
+        res_tex_load_file(s.group, path.c_str(), false);
+        s.step = STEP_CHOOSE;
+        return RESLOAD_CONTINUE;
+    }
+    default: {  // STEP_CROP
+        uint32_t j = s.crop_cursor++;
+        const TexLstCrop* c = texlst_crop(s.texlst, cat, j);
+        res_crop_register(s.group, c->name.c_str(), c->frac[0], c->frac[1], c->frac[2], c->frac[3],
+                          texlst_crop_tex_name(s.texlst, cat, j));
+        s.step = STEP_CHOOSE;
+        return RESLOAD_CONTINUE;
+    }
     }
 }
 
@@ -335,7 +366,8 @@ int step_category() {
 
 // ---- start, stop -----------------------------------------------------------------------------
 
-void resload_boot() {
+void resload_boot()
+{
     texlst_clear(s.texlst);
     s.step = STEP_IDLE;
     s.status = RESLOAD_STATUS_IDLE;
@@ -345,25 +377,29 @@ void resload_boot() {
     s.cat = -1;
     s.tex_cursor = s.crop_cursor = 0;
     ResEnv& env = res_env();
-    for (int i = 0; i < 3; i++) set_folder(s.folders[i], env.get_string(kFolderKeys[i], kFolderDefaults[i]));
+    for (int i = 0; i < 3; i++)
+        set_folder(s.folders[i], env.get_string(kFolderKeys[i], kFolderDefaults[i]));
     set_folder(s.tex_folder, env.get_string("TEX_DATA_PATH", ".\\data\\texture\\"));
     int golng = 0;
     s.language = (env.arcade_get_int("golng", &golng) && golng == 1) ? 0 : 1;
     std::vector<uint8_t> lst;
     std::string path = std::string(s.tex_folder) + "tex.lst";
     if (env.read_file(path.c_str(), lst))
-        texlst_parse(std::string_view(reinterpret_cast<const char*>(lst.data()), lst.size()), s.texlst);
+        texlst_parse(std::string_view(reinterpret_cast<const char*>(lst.data()), lst.size()),
+                     s.texlst);
     s.status = RESLOAD_STATUS_BUSY;
     res_mark(s.mark);
 }
 
-void resload_shutdown() {
+void resload_shutdown()
+{
     close_file();
     res_release_to_mark(s.mark);
     texlst_clear(s.texlst);
 }
 
-void resload_abort() {
+void resload_abort()
+{
     s.step = STEP_IDLE;
     s.read = s.write = 0;
     close_file();
@@ -371,7 +407,8 @@ void resload_abort() {
 
 // ---- requests ----------------------------------------------------------------------------------
 
-bool resload_request(const char* name, uint32_t flags) {
+bool resload_request(const char* name, uint32_t flags)
+{
     if (!name || std::strlen(name) > RESLOAD_NAME_MAX) return false;
     if (s.read == s.write) s.read = s.write = 0;
     const uint32_t pending = s.write - s.read;
@@ -388,64 +425,66 @@ bool resload_request(const char* name, uint32_t flags) {
     return true;
 }
 
-bool resload_request_list(const char* const* names, uint32_t count, uint32_t flags) {
+bool resload_request_list(const char* const* names, uint32_t count, uint32_t flags)
+{
     bool all = true;
-    for (uint32_t i = 0; i < count; i++) all = resload_request(names ? names[i] : nullptr, flags) && all;
+    for (uint32_t i = 0; i < count; i++)
+        all = resload_request(names ? names[i] : nullptr, flags) && all;
     return all;
 }
 
-int resload_step() {
+int resload_step()
+{
     switch (s.step) {
-        case STEP_IDLE:
-            s.status = RESLOAD_STATUS_IDLE;
-            return RESLOAD_IDLE;
-        case STEP_NEXT:
-            return step_next();
-        case STEP_OPEN:
-        case STEP_HEADER:
-        case STEP_DATA:
-        case STEP_DISPATCH:
-            return step_file();
-        case STEP_CATEGORY:
-        case STEP_CHOOSE:
-        case STEP_TEXTURE:
-        case STEP_CROP:
-            return step_category();
-        case STEP_FINISH:
-            close_file();
-            s.step = STEP_NEXT;
-            s.read++;
-            return RESLOAD_CONTINUE;
-        default: {
-            // A step word nobody set: reported once, and the machine starts over.
-            char text[16];
-            std::snprintf(text, sizeof text, "%08x", uint32_t(s.step));
-            fatal(RESLOAD_ERR_STEP, text);
-            close_file();
-            s.step = STEP_NEXT;
-            return RESLOAD_FATAL;
-        }
+    case STEP_IDLE: s.status = RESLOAD_STATUS_IDLE; return RESLOAD_IDLE;
+    case STEP_NEXT: return step_next();
+    case STEP_OPEN:
+    case STEP_HEADER:
+    case STEP_DATA:
+    case STEP_DISPATCH: return step_file();
+    case STEP_CATEGORY:
+    case STEP_CHOOSE:
+    case STEP_TEXTURE:
+    case STEP_CROP: return step_category();
+    case STEP_FINISH:
+        close_file();
+        s.step = STEP_NEXT;
+        s.read++;
+        return RESLOAD_CONTINUE;
+    default: {
+        // A step word nobody set: reported once, and the machine starts over.
+        char text[16];
+        std::snprintf(text, sizeof text, "%08x", uint32_t(s.step));
+        fatal(RESLOAD_ERR_STEP, text);
+        close_file();
+        s.step = STEP_NEXT;
+        return RESLOAD_FATAL;
+    }
     }
 }
 
-int resload_pump(float limit) {
+int resload_pump(float limit)
+{
     int r = resload_step();
     while (r == RESLOAD_CONTINUE && res_env().frame_percent() < limit) r = resload_step();
     return r;
 }
 
-float resload_progress() {
+float resload_progress()
+{
     if (s.write == 0) return 1.0f;
     auto clamp01 = [](float v) { return v < 0 ? 0.0f : v > 1 ? 1.0f : v; };
     float file = s.file_size > 0 ? clamp01(float(s.bytes_read) / float(s.file_size)) : 1.0f;
     return clamp01(float(s.read) / float(s.write + 1) + file / float(s.write));
 }
 
-bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes) {
+bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes)
+{
     return first_bin(name, [&](const char* path) { return res_env().read_file(path, bytes); });
 }
 
-int resload_file_exists(const char* name) {
+int resload_file_exists(const char* name)
+{
     return first_bin(name, [](const char* path) { return res_env().file_exists(path); }) ? 1 : 0;
 }
 
@@ -456,11 +495,15 @@ bool resload_group_loaded(const char* name) { return res_cat_find(name) != 0; }
 const char* resload_model_folder(int i) { return i >= 0 && i < 3 ? s.folders[i] : nullptr; }
 const char* resload_tex_folder() { return s.tex_folder; }
 
-void resload_set_model_folder(int i, const char* folder) {
+void resload_set_model_folder(int i, const char* folder)
+{
     if (i >= 0 && i < 3) set_folder(s.folders[i], folder ? folder : ".\\");
 }
 
-void resload_set_tex_folder(const char* folder) { set_folder(s.tex_folder, folder ? folder : ".\\"); }
+void resload_set_tex_folder(const char* folder)
+{
+    set_folder(s.tex_folder, folder ? folder : ".\\");
+}
 void resload_set_language(int index) { s.language = index; }
 int resload_language() { return s.language; }
 void resload_set_read(uint32_t v) { s.read = v; }
@@ -472,7 +515,8 @@ int resload_get_step() { return s.step; }
 int resload_get_status() { return s.status; }
 uint32_t resload_pending() { return s.write - s.read; }
 
-int resload_folder_order(int i) {
+int resload_folder_order(int i)
+{
     int v = (s.language + i) % 3;
     return v < 0 ? v + 3 : v;
 }

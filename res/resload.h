@@ -15,7 +15,7 @@
 constexpr uint32_t RESLOAD_RING = 64;
 constexpr uint32_t RESLOAD_NAME_MAX = 63;
 constexpr uint32_t RESLOAD_FOLDER_MAX = 255;
-constexpr uint32_t RESLOAD_BIG_TEX_CHUNK = 0x200000;   // the loader yields after one
+constexpr uint32_t RESLOAD_BIG_TEX_CHUNK = 0x200000;  // the loader yields after one
 
 // Step results.
 enum ResLoadResult : int {
@@ -86,7 +86,7 @@ bool resload_group_loaded(const char* name);
 
 const char* resload_model_folder(int i);
 const char* resload_tex_folder();
-void resload_set_model_folder(int i, const char* folder);   // null sets ".\"
+void resload_set_model_folder(int i, const char* folder);  // null sets ".\"
 void resload_set_tex_folder(const char* folder);
 void resload_set_language(int index);
 int resload_language();

@@ -8,14 +8,16 @@
 
 namespace {
 
-uint32_t text_length(const char* t, uint32_t cap) {
+uint32_t text_length(const char* t, uint32_t cap)
+{
     uint32_t n = 0;
     while (n < cap && t[n] != 0 && t[n] != 0x1A) n++;
     return n;
 }
 
 // Grows the block in steps until more than n bytes are free behind `from`.
-bool make_room(TextBuf* b, uint32_t from, uint32_t n) {
+bool make_room(TextBuf* b, uint32_t from, uint32_t n)
+{
     uint64_t cap = b->capacity;
     while (cap - from <= n) cap += TBUF_STEP;
     if (cap == b->capacity) return true;
@@ -28,7 +30,8 @@ bool make_room(TextBuf* b, uint32_t from, uint32_t n) {
     return true;
 }
 
-int insert_text(TextBuf* b, const char* s, uint32_t m) {
+int insert_text(TextBuf* b, const char* s, uint32_t m)
+{
     uint32_t len = text_length(b->text, b->capacity);
     uint32_t at = b->cursor < len ? b->cursor : len;
     uint64_t cap = (uint64_t(len) + m) / TBUF_STEP * TBUF_STEP + TBUF_STEP;
@@ -46,7 +49,8 @@ int insert_text(TextBuf* b, const char* s, uint32_t m) {
 }
 
 // vsnprintf into a piece of at most TBUF_FMT_MAX characters; answers its length.
-uint32_t format_piece(char (&piece)[TBUF_FMT_MAX + 1], const char* fmt, va_list ap) {
+uint32_t format_piece(char (&piece)[TBUF_FMT_MAX + 1], const char* fmt, va_list ap)
+{
     int n = std::vsnprintf(piece, sizeof piece, fmt, ap);
     if (n < 0) {
         piece[0] = 0;
@@ -57,7 +61,8 @@ uint32_t format_piece(char (&piece)[TBUF_FMT_MAX + 1], const char* fmt, va_list 
 
 // Formats a piece, then inserts it at the cursor or writes over what stands
 // there; 0 or -1 as the public calls answer.
-int put_formatted(TextBuf* b, bool insert, const char* fmt, va_list ap) {
+int put_formatted(TextBuf* b, bool insert, const char* fmt, va_list ap)
+{
     char piece[TBUF_FMT_MAX + 1];
     uint32_t n = format_piece(piece, fmt, ap);
     if (insert) return insert_text(b, piece, n) ? 0 : -1;
@@ -70,7 +75,8 @@ int put_formatted(TextBuf* b, bool insert, const char* fmt, va_list ap) {
 
 }  // namespace
 
-TextBuf* tbuf_create() {
+TextBuf* tbuf_create()
+{
     TextBuf* b = new (std::nothrow) TextBuf{};
     if (!b) return nullptr;
     b->text = static_cast<char*>(std::calloc(TBUF_STEP, 1));
@@ -82,13 +88,15 @@ TextBuf* tbuf_create() {
     return b;
 }
 
-void tbuf_free(TextBuf* b) {
+void tbuf_free(TextBuf* b)
+{
     if (!b) return;
     std::free(b->text);
     delete b;
 }
 
-int tbuf_append(const char* s, TextBuf* b) {
+int tbuf_append(const char* s, TextBuf* b)
+{
     if (!b || !s) return -1;
     uint32_t n = uint32_t(std::strlen(s));
     // Room is measured from the text's end, where the string goes.
@@ -100,7 +108,8 @@ int tbuf_append(const char* s, TextBuf* b) {
     return 0;
 }
 
-int tbuf_write_fmt(TextBuf* b, const char* fmt, ...) {
+int tbuf_write_fmt(TextBuf* b, const char* fmt, ...)
+{
     if (!b || !fmt) return -1;
     va_list ap;
     va_start(ap, fmt);
@@ -109,12 +118,14 @@ int tbuf_write_fmt(TextBuf* b, const char* fmt, ...) {
     return r;
 }
 
-int tbuf_insert_buf(TextBuf* b, const TextBuf* other) {
+int tbuf_insert_buf(TextBuf* b, const TextBuf* other)
+{
     if (!b || !other) return 0;
     return insert_text(b, other->text, text_length(other->text, other->capacity));
 }
 
-int tbuf_insert_fmt(TextBuf* b, const char* fmt, ...) {
+int tbuf_insert_fmt(TextBuf* b, const char* fmt, ...)
+{
     if (!b || !fmt) return -1;
     va_list ap;
     va_start(ap, fmt);
@@ -123,7 +134,8 @@ int tbuf_insert_fmt(TextBuf* b, const char* fmt, ...) {
     return r;
 }
 
-bool tbuf_seek(TextBuf* b, int32_t offset, int origin) {
+bool tbuf_seek(TextBuf* b, int32_t offset, int origin)
+{
     if (!b) return false;
     int64_t len = text_length(b->text, b->capacity);
     int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(b->cursor) : len - 1;
@@ -143,7 +155,8 @@ uint32_t tbuf_tell(const TextBuf* b) { return b ? b->cursor : 0; }
 const char* tbuf_text(const TextBuf* b) { return b ? b->text : nullptr; }
 uint32_t tbuf_length(const TextBuf* b) { return b ? text_length(b->text, b->capacity) : 0; }
 
-char* tbuf_read_line(char* out, uint32_t max, TextBuf* b) {
+char* tbuf_read_line(char* out, uint32_t max, TextBuf* b)
+{
     if (!out || !b || b->cursor >= b->capacity) return nullptr;
     char c = b->text[b->cursor];
     if (c == 0 || c == 0x1A) return nullptr;
@@ -162,7 +175,8 @@ char* tbuf_read_line(char* out, uint32_t max, TextBuf* b) {
     return out;
 }
 
-void tbuf_save(const TextBuf* b, const char* name_fmt, ...) {
+void tbuf_save(const TextBuf* b, const char* name_fmt, ...)
+{
     if (!b || !name_fmt) return;
     char name[TBUF_FMT_MAX + 1];
     va_list ap;
@@ -177,18 +191,21 @@ void tbuf_save(const TextBuf* b, const char* name_fmt, ...) {
 
 // ---- two-slot table -------------------------------------------------------------
 
-void slot_lock_init(SlotLock* t) {
+void slot_lock_init(SlotLock* t)
+{
     t->seq = 0;
     t->slot[0] = {0, 0};
     t->slot[1] = {0, 0};
     t->live = 1;
 }
 
-void slot_lock_term(SlotLock* t) {
+void slot_lock_term(SlotLock* t)
+{
     if (t->live) t->live = 0;
 }
 
-int slot_lock_acquire(SlotLock* t, int mode, int slot) {
+int slot_lock_acquire(SlotLock* t, int mode, int slot)
+{
     if (!t->live) return 0;
     if (mode == SLOT_WRITER) {
         if (slot != 0 && slot != 1) return slot;
@@ -208,18 +225,24 @@ int slot_lock_acquire(SlotLock* t, int mode, int slot) {
         std::lock_guard<std::mutex> g(t->cs);
         uint8_t s0 = t->slot[0].seq, s1 = t->slot[1].seq;
         int pick;
-        if (t->slot[0].busy) pick = 1;
-        else if (t->slot[1].busy) pick = 0;
-        else if (s0 == 255 && s1 == 0) pick = 1;
-        else pick = s0 >= s1 ? 0 : 1;
+        if (t->slot[0].busy)
+            pick = 1;
+        else if (t->slot[1].busy)
+            pick = 0;
+        else if (s0 == 255 && s1 == 0)
+            pick = 1;
+        else
+            pick = s0 >= s1 ? 0 : 1;
         t->slot[pick].busy = 1;
         return pick;
     }
     return slot;
 }
 
-void slot_lock_release(SlotLock* t, int mode, int slot) {
-    if (!t->live || (mode != SLOT_WRITER && mode != SLOT_READER) || (slot != 0 && slot != 1)) return;
+void slot_lock_release(SlotLock* t, int mode, int slot)
+{
+    if (!t->live || (mode != SLOT_WRITER && mode != SLOT_READER) || (slot != 0 && slot != 1))
+        return;
     std::lock_guard<std::mutex> g(t->cs);
     t->slot[slot].busy = 0;
 }

@@ -8,14 +8,14 @@
 #include <cstdint>
 #include <mutex>
 
-constexpr uint32_t TBUF_STEP = 0x10000;     // capacities are multiples of this
-constexpr int TBUF_FMT_MAX = 1024;          // formatted pieces are cut to this
+constexpr uint32_t TBUF_STEP = 0x10000;  // capacities are multiples of this
+constexpr int TBUF_FMT_MAX = 1024;       // formatted pieces are cut to this
 
 // The text ends at the first NUL or 0x1A; the block is zero-filled behind it.
 struct TextBuf {
-    uint32_t capacity;   // bytes
+    uint32_t capacity;  // bytes
     char* text;
-    uint32_t cursor;     // offset into text
+    uint32_t cursor;  // offset into text
 };
 
 TextBuf* tbuf_create();

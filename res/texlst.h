@@ -14,17 +14,17 @@
 #include <string_view>
 #include <vector>
 
-constexpr uint32_t TEXLST_CAT_NAME_MAX = 63;    // a load request's name limit
-constexpr uint32_t TEXLST_NAME_MAX = 259;       // texture files and crop names
+constexpr uint32_t TEXLST_CAT_NAME_MAX = 63;  // a load request's name limit
+constexpr uint32_t TEXLST_NAME_MAX = 259;     // texture files and crop names
 
 struct TexLstCrop {
     std::string name;
-    uint32_t tex;          // index of its texture in the category
-    float frac[4];         // x / w, y / h, w / w, h / h of the size at that moment
+    uint32_t tex;   // index of its texture in the category
+    float frac[4];  // x / w, y / h, w / w, h / h of the size at that moment
 };
 
 struct TexLstTex {
-    std::string name;      // relative to the texture folder, extension included
+    std::string name;  // relative to the texture folder, extension included
 };
 
 struct TexLstCat {
@@ -35,7 +35,7 @@ struct TexLstCat {
 
 struct TexList {
     std::vector<TexLstCat> cats;
-    std::vector<uint32_t> refused_lines;   // 1-based line numbers
+    std::vector<uint32_t> refused_lines;  // 1-based line numbers
 };
 
 void texlst_parse(std::string_view text, TexList& out);

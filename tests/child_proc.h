@@ -20,56 +20,62 @@
 
 // Runs fn in a forked child; the child ends with _exit(fn()), so no test
 // state is torn down twice. Answers the child's pid.
-inline pid_t fork_child(const std::function<int()>& fn) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(fn());
-  return pid;
+inline pid_t fork_child(const std::function<int()>& fn)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(fn());
+    return pid;
 }
 
 // Waits up to timeout for the child; true and its raw status when it ended.
-inline bool wait_child(pid_t pid, int* status, std::chrono::milliseconds timeout) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const pid_t r = ::waitpid(pid, status, WNOHANG);
-    if (r == pid) return true;
-    if (r < 0 || std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+inline bool wait_child(pid_t pid, int* status, std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const pid_t r = ::waitpid(pid, status, WNOHANG);
+        if (r == pid) return true;
+        if (r < 0 || std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 // Kills and reaps a child that is still running (test clean-up).
-inline void kill_child(pid_t pid) {
-  if (pid <= 0) return;
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+inline void kill_child(pid_t pid)
+{
+    if (pid <= 0) return;
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
 }
 
 // Starts the built program with the given extra environment.
-inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env) {
-  const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
-  const std::string path = std::string(dir ? dir : ".") + "/quorvel";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-    ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  return pid;
+inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env)
+{
+    const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
+    const std::string path = std::string(dir ? dir : ".") + "/quorvel";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+        ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
 }
 
 // Removes the lock files of this test process's prefix when it ends, so that
 // test runs leave nothing behind in the lock folder.
 class IpcLockFileCleanup : public ::testing::Environment {
- public:
-  void TearDown() override {
-    const std::string start = "quorvel-" + plat_ipc_prefix();
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(plat_ipc_lock_dir(), ec)) {
-      const std::string name = e.path().filename().string();
-      if (!plat_ipc_prefix().empty() && name.rfind(start, 0) == 0) std::filesystem::remove(e.path(), ec);
+public:
+    void TearDown() override
+    {
+        const std::string start = "quorvel-" + plat_ipc_prefix();
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(plat_ipc_lock_dir(), ec)) {
+            const std::string name = e.path().filename().string();
+            if (!plat_ipc_prefix().empty() && name.rfind(start, 0) == 0)
+                std::filesystem::remove(e.path(), ec);
+        }
     }
-  }
 };
 inline ::testing::Environment* const g_ipc_lock_file_cleanup =
     ::testing::AddGlobalTestEnvironment(new IpcLockFileCleanup);

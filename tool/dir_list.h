@@ -6,9 +6,9 @@
 #include <vector>
 
 struct DirList {
-    int count;                       // names held; always names.size()
+    int count;  // names held; always names.size()
     std::vector<std::string> names;
-    std::string folder;              // "." when none was given
+    std::string folder;  // "." when none was given
 };
 
 // A new, empty listing of that folder (null: ".").
@@ -19,4 +19,4 @@ DirList* dir_list_create(const char* folder);
 int dir_list_scan(DirList* list, const char* pattern);
 // Null for a null listing or an index outside 0..count-1.
 const char* dir_list_name(const DirList* list, int index);
-void dir_list_free(DirList* list);   // null is ignored
+void dir_list_free(DirList* list);  // null is ignored

@@ -8,8 +8,8 @@
 namespace {
 
 struct GroupQueue {
-    std::vector<std::string> groups;   // in listing order
-    size_t next;                       // first group not yet queued
+    std::vector<std::string> groups;  // in listing order
+    size_t next;                      // first group not yet queued
 };
 
 GroupQueue g_queue;
@@ -63,7 +63,7 @@ int mdl_queue_feed(void)
     while (g_queue.next < g_queue.groups.size()) {
         const std::string& name = g_queue.groups[g_queue.next];
         const uint32_t need = resload_file_exists(nrm_name(name.c_str()).c_str()) ? 2u : 1u;
-        if (RESLOAD_RING - resload_pending() < need) break;   // wait for the ring to drain
+        if (RESLOAD_RING - resload_pending() < need) break;  // wait for the ring to drain
         mdl_load_with_nrm(name.c_str(), 0);
         ++g_queue.next;
     }

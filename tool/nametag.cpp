@@ -83,7 +83,8 @@ int nametag_get_text_or(const char* name, char letter, char* out, size_t capacit
 NameOptions nametag_options(const char* name, int default_priority, int priority)
 {
     NameOptions o{priority, 0, 0, 0};
-    if (nametag_get_number_or(name, 'a', 0) != 0) o.priority = clamp_step(default_priority, o.priority);
+    if (nametag_get_number_or(name, 'a', 0) != 0)
+        o.priority = clamp_step(default_priority, o.priority);
     o.alpha_ref = nametag_get_number_or(name, 't', 0);
     o.zwrite_off = nametag_get_number_or(name, 'z', 0) != 0;
     o.priority = clamp_step(int64_t(o.priority) + nametag_get_number_or(name, 'p', 0), o.priority);

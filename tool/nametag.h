@@ -7,7 +7,7 @@
 #include <cstdint>
 
 constexpr int NAMETAG_PRIO_MIN = 0;
-constexpr int NAMETAG_PRIO_MAX = 93;   // the draw-object priorities
+constexpr int NAMETAG_PRIO_MAX = 93;  // the draw-object priorities
 
 // Finds the tag of that letter and parses its characters; 1 with the value,
 // 0 when the name holds no such tag (or only the letter).
@@ -21,15 +21,14 @@ uint32_t nametag_get_number_or(const char* name, char letter, uint32_t def);
 // the tag exists.
 int nametag_get_text(const char* name, char letter, char* out, size_t capacity);
 // The tag's text, else the default when it fits the capacity; 0 when neither.
-int nametag_get_text_or(const char* name, char letter, char* out, size_t capacity,
-                        const char* def);
+int nametag_get_text_or(const char* name, char letter, char* out, size_t capacity, const char* def);
 
 // What a mesh name asks of the object drawing it.
 struct NameOptions {
-    int priority;          // final priority, always inside 0..93
-    uint32_t alpha_ref;    // alpha-reference index, 0 = keep
-    int zwrite_off;        // 1: no depth writes
-    int zfunc_always;      // 1: depth function index 7 (always passes)
+    int priority;        // final priority, always inside 0..93
+    uint32_t alpha_ref;  // alpha-reference index, 0 = keep
+    int zwrite_off;      // 1: no depth writes
+    int zfunc_always;    // 1: depth function index 7 (always passes)
 };
 
 // The tags of a name applied in order: _a (priority := the default), _t

@@ -132,7 +132,7 @@ void tool_load_background(void)
 
 namespace {
 
-constexpr float k_fov = 1.2217306f;   // 70 degrees
+constexpr float k_fov = 1.2217306f;  // 70 degrees
 constexpr uint32_t k_env_colour = 0xFFE0E0E0u;
 constexpr uint32_t k_help_colour = 0xFF00FF00u;
 constexpr uint32_t k_sound_stop_bgm = 2;
@@ -276,9 +276,7 @@ int tool_frame(void)
         tool_load_background();
         g_tool.step = TOOL_STEP_RUN;
         [[fallthrough]];
-    default:
-        tool_run();
-        break;
+    default: tool_run(); break;
     }
     help_text();
     ++g_tool.frame_counter;

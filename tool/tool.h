@@ -35,7 +35,7 @@ struct ToolFit {
 
 // ---- scene -----------------------------------------------------------------------
 void tool_init(void);
-int tool_frame(void);   // always 0: the scene never ends by itself
+int tool_frame(void);  // always 0: the scene never ends by itself
 void tool_term(void);
 
 // ---- background ----------------------------------------------------------------------
@@ -53,9 +53,9 @@ float tool_drag_scale(float start, float dy, int32_t ph);
 // ---- small helpers -----------------------------------------------------------------
 void tool_set_env_colors(uint32_t colour);
 void tool_sound_post(uint32_t command);
-int32_t tool_tex_width(uint32_t tex);    // allocated size; 0 for no texture
+int32_t tool_tex_width(uint32_t tex);  // allocated size; 0 for no texture
 int32_t tool_tex_height(uint32_t tex);
-int32_t tool_pic_width(uint32_t tex);    // the picture's own size
+int32_t tool_pic_width(uint32_t tex);  // the picture's own size
 int32_t tool_pic_height(uint32_t tex);
 int32_t tool_clamp(int32_t value, int32_t low, int32_t high);
 void tool_deselect_all(struct DrawObj* keep);

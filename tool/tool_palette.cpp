@@ -34,9 +34,9 @@ constexpr uint32_t k_grey_arrow = 0xFF404040u;
 constexpr uint32_t k_page_text = 0xFFFFF000u;
 constexpr float k_arrow_scale = 1.8f;
 constexpr float k_preview_scale = 30.0f;
-constexpr float k_preview_tilt = 0.34906587f;      // 20 degrees
-constexpr float k_preview_swing = 1.0471976f;      // 60 degrees
-constexpr float k_preview_swing_step = 5.0f;       // degrees a frame
+constexpr float k_preview_tilt = 0.34906587f;  // 20 degrees
+constexpr float k_preview_swing = 1.0471976f;  // 60 degrees
+constexpr float k_preview_swing_step = 5.0f;   // degrees a frame
 constexpr float k_pi = 3.1415927f;
 
 int left_pressed(void) { return key_is_pressed(PLAT_VK_LBUTTON); }
@@ -66,7 +66,8 @@ void button_action(int row)
 // An arrow sprite and whether the cursor is over it.
 int palette_arrow(const char* crop, float cx, float cy, int grey)
 {
-    const int hovered = tool_point_in_rect(float(int32_t(cx) - 32), float(int32_t(cy) - 32), 64, 64);
+    const int hovered =
+        tool_point_in_rect(float(int32_t(cx) - 32), float(int32_t(cy) - 32), 64, 64);
     const uint32_t colour = grey ? k_grey_arrow : hovered ? k_hover : k_unlit;
     spr_create_1f(tool_state().sprite_group, res_crop_find(TOOL_ICON_GROUP, crop), colour, cx, cy,
                   0.5f, 0.5f, k_arrow_scale, k_arrow_scale, TOOL_BUTTON_PRIO);

@@ -111,7 +111,7 @@ static_assert(sizeof(PatchRecord) <= kObjUserWorkBytes, "the record lives in the
 struct HandleSprite {
     const char* crop;
     uint32_t bit;
-    float px, py;   // pivot
+    float px, py;  // pivot
 };
 
 // Screen position of each handle sprite around the frame centre c with half
@@ -123,7 +123,7 @@ Vec2 handle_pos(int handle, float cx, float cy, float hx, float hy)
     case PATCH_H_ROTX: return {cx, cy - hy - 32};
     case PATCH_H_ROTY: return {cx - hx - 32, cy};
     case PATCH_H_ROTZ: return {cx + hx + 32, cy + hy + 40};
-    default: return {cx, cy + hy + 40};   // aspect
+    default: return {cx, cy + hy + 40};  // aspect
     }
 }
 
@@ -176,13 +176,16 @@ void update_drag_bits(DrawObj* obj, PatchRecord* p, const Mat44* m)
     if (!down) p->state &= ~PATCH_DRAG_BITS;
     for (int h = PATCH_H_BODY; h < PATCH_H_COUNT; ++h) {
         const uint32_t bit = 1u << (h + 1);
-        if (!down || (prev & PATCH_DRAG_BITS & ~bit) != 0 || !tool_patch_hit_handle(obj, h)) continue;
+        if (!down || (prev & PATCH_DRAG_BITS & ~bit) != 0 || !tool_patch_hit_handle(obj, h))
+            continue;
         if (old & bit) p->state |= bit;
         if (pressed) {
             p->state |= bit;
             cursor(&p->drag_mouse_x, &p->drag_mouse_y);
-            if (h == PATCH_H_BODY) p->drag_pic = p->pic;
-            else p->start = *m;
+            if (h == PATCH_H_BODY)
+                p->drag_pic = p->pic;
+            else
+                p->start = *m;
         }
         return;
     }
@@ -260,7 +263,7 @@ void tool_patch_init(DrawObj* obj, uint32_t mesh, int slot)
     p->mesh = mesh;
     p->slot = slot;
     tool_patch_anchor(obj);
-    p->state = PATCH_MOVING;   // follows the cursor at once
+    p->state = PATCH_MOVING;  // follows the cursor at once
     mdlobj_set_cull(obj, 1);
     tool_apply_name_options(obj, mesh, TOOL_PATCH_TAG_PRIO);
     Mat44* m = mdlobj_matrix(obj);
@@ -322,7 +325,7 @@ int tool_patch_frame(DrawObj* obj)
     if (!(p->state & PATCH_SELECTED)) {
         if (p->state & PATCH_MOVING) {
             tool_patch_anchor(obj);
-            if (pressed && p->counter > 2) {   // placed
+            if (pressed && p->counter > 2) {  // placed
                 p->state &= ~PATCH_MOVING;
                 p->counter = 0;
             }

@@ -14,33 +14,33 @@
 
 struct DrawObj;
 
-constexpr int TOOL_PATCH_PRIO = 81;          // created at
-constexpr int TOOL_PATCH_TAG_PRIO = 79;      // the default of the "_a" tag
-constexpr int TOOL_PATCH_FRAME_PRIO = 52;    // frame lines and handle sprites
+constexpr int TOOL_PATCH_PRIO = 81;        // created at
+constexpr int TOOL_PATCH_TAG_PRIO = 79;    // the default of the "_a" tag
+constexpr int TOOL_PATCH_FRAME_PRIO = 52;  // frame lines and handle sprites
 constexpr float TOOL_PATCH_MODEL_SCALE = 30.0f;
 constexpr float TOOL_PATCH_Z = 5000.0f;
-constexpr float TOOL_PATCH_EXTENT_CAP = 0.3f;   // of the render size
+constexpr float TOOL_PATCH_EXTENT_CAP = 0.3f;  // of the render size
 constexpr const char* TOOL_PATCH_LIMIT_CAPTION = "これ以上クオーベルを作成できません";
 
 // State bits.
 constexpr uint32_t PATCH_SELECTED = 1u << 0;
-constexpr uint32_t PATCH_MOVING = 1u << 1;    // follows the cursor, or body drag
+constexpr uint32_t PATCH_MOVING = 1u << 1;  // follows the cursor, or body drag
 constexpr uint32_t PATCH_SCALEY = 1u << 2;
 constexpr uint32_t PATCH_ROTX = 1u << 3;
 constexpr uint32_t PATCH_ROTY = 1u << 4;
 constexpr uint32_t PATCH_ROTZ = 1u << 5;
 constexpr uint32_t PATCH_ASPECT = 1u << 6;
-constexpr uint32_t PATCH_DRAG_BITS = 0x7Eu;   // bits 1..6
+constexpr uint32_t PATCH_DRAG_BITS = 0x7Eu;  // bits 1..6
 
 struct PatchRecord {
     uint32_t state;
-    Mat44 start;               // the matrix when the current handle drag began
-    int32_t counter;           // frames since creation, selection or placement
+    Mat44 start;      // the matrix when the current handle drag began
+    int32_t counter;  // frames since creation, selection or placement
     int32_t slot;
     int32_t drag_mouse_x, drag_mouse_y;
-    Vec3 drag_pic;             // picture position at drag start
-    Vec3 pic;                  // picture pixels from the picture's centre; z only copied
-    uint32_t mesh;             // 1-based mesh handle
+    Vec3 drag_pic;  // picture position at drag start
+    Vec3 pic;       // picture pixels from the picture's centre; z only copied
+    uint32_t mesh;  // 1-based mesh handle
     uint32_t delete_mark;
     Mat44 base;                // orientation, size and placed translation, no background scale
     float extent_x, extent_y;  // half the frame's screen size / 16

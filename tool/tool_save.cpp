@@ -89,8 +89,8 @@ void tool_save_bmp(void)
     const ToolState& t = tool_state();
     int32_t lw = 0, lh = 0;
     save_limits(&lw, &lh);
-    const ToolRect r = tool_save_rect(tool_pic_width(t.background_tex),
-                                      tool_pic_height(t.background_tex), t.offset_x, t.offset_y,
-                                      t.scale, lw, lh);
+    const ToolRect r =
+        tool_save_rect(tool_pic_width(t.background_tex), tool_pic_height(t.background_tex),
+                       t.offset_x, t.offset_y, t.scale, lw, lh);
     disp_screenshot_request(path, r.x, r.y, r.width, r.height);
 }

@@ -13,80 +13,90 @@ namespace {
 constexpr uint32_t kMaxImageSide = 4096;
 
 struct Parser {
-    const DataSet& prior;           // descriptions built before this one
-    DataSet out;                    // this description's files and categories
+    const DataSet& prior;  // descriptions built before this one
+    DataSet out;           // this description's files and categories
     std::string base_dir;
-    std::string group;              // current group file ("" = none)
-    Bytes file;                     // its chunks so far
-    std::vector<CropDesc> crops;    // pending CROP chunk
+    std::string group;            // current group file ("" = none)
+    Bytes file;                   // its chunks so far
+    std::vector<CropDesc> crops;  // pending CROP chunk
     bool in_model = false;
     ModelDesc model;
     std::string err;
 
     Parser(const DataSet& p, std::string base) : prior(p), base_dir(std::move(base)) {}
 
-    bool fail(const std::string& e) {
+    bool fail(const std::string& e)
+    {
         err = e;
         return false;
     }
 
-    static bool to_f(const std::string& s, float& v) {
+    static bool to_f(const std::string& s, float& v)
+    {
         auto r = std::from_chars(s.data(), s.data() + s.size(), v);
         return r.ec == std::errc() && r.ptr == s.data() + s.size();
     }
-    static bool to_u(const std::string& s, uint32_t& v, int base = 10) {
+    static bool to_u(const std::string& s, uint32_t& v, int base = 10)
+    {
         auto r = std::from_chars(s.data(), s.data() + s.size(), v, base);
         return r.ec == std::errc() && r.ptr == s.data() + s.size();
     }
-    bool floats(const std::vector<std::string>& t, size_t from, size_t n, float* v) {
+    bool floats(const std::vector<std::string>& t, size_t from, size_t n, float* v)
+    {
         if (t.size() < from + n) return fail("too few numbers");
         for (size_t i = 0; i < n; i++)
             if (!to_f(t[from + i], v[i])) return fail("bad number '" + t[from + i] + "'");
         return true;
     }
     static bool side_ok(uint32_t v) { return v >= 1 && v <= kMaxImageSide; }
-    bool checker(const std::vector<std::string>& t, size_t from, Bytes& png, int& w, int& h) {
+    bool checker(const std::vector<std::string>& t, size_t from, Bytes& png, int& w, int& h)
+    {
         uint32_t uw, uh, a, b;
-        if (t.size() != from + 4 || !to_u(t[from], uw) || !to_u(t[from + 1], uh) || !to_u(t[from + 2], a, 16) ||
-            !to_u(t[from + 3], b, 16) || !side_ok(uw) || !side_ok(uh))
+        if (t.size() != from + 4 || !to_u(t[from], uw) || !to_u(t[from + 1], uh) ||
+            !to_u(t[from + 2], a, 16) || !to_u(t[from + 3], b, 16) || !side_ok(uw) || !side_ok(uh))
             return fail("checker needs <w> <h> <argb> <argb>");
         w = int(uw);
         h = int(uh);
         png = png_checker(w, h, a, b);
         return true;
     }
-    bool read_file(const std::string& rel, Bytes& bytes) {
+    bool read_file(const std::string& rel, Bytes& bytes)
+    {
         std::ifstream f(std::filesystem::path(base_dir) / rel, std::ios::binary);
         if (!f) return fail("cannot read " + rel);
         bytes.assign(std::istreambuf_iterator<char>(f), {});
         return true;
     }
     // A PNG copied as it is, its size from its IHDR.
-    bool png_file(const std::string& rel, Bytes& png, int& w, int& h) {
+    bool png_file(const std::string& rel, Bytes& png, int& w, int& h)
+    {
         uint32_t uw, uh;
         std::string why;
         if (!read_file(rel, png)) return false;
         if (!png_size(png, uw, uh, &why)) return fail(rel + ": " + why);
         if (!side_ok(uw) || !side_ok(uh))
-            return fail(rel + ": size " + std::to_string(uw) + " x " + std::to_string(uh) + " is outside 1 to " +
-                        std::to_string(kMaxImageSide));
+            return fail(rel + ": size " + std::to_string(uw) + " x " + std::to_string(uh) +
+                        " is outside 1 to " + std::to_string(kMaxImageSide));
         w = int(uw);
         h = int(uh);
         return true;
     }
-    bool category_defined(const std::string& name) const {
+    bool category_defined(const std::string& name) const
+    {
         for (const auto* cats : {&prior.cats, &out.cats})
             for (const TexLstCatDesc& c : *cats)
                 if (c.name == name) return true;
         return false;
     }
 
-    void flush_crops() {
+    void flush_crops()
+    {
         if (crops.empty()) return;
         file_add_chunk(file, MAGIC_CROP, crop_chunk(crops));
         crops.clear();
     }
-    void flush_group() {
+    void flush_group()
+    {
         flush_crops();
         if (!group.empty()) out.files["grp/" + group + ".bin"] = file;
         group.clear();
@@ -94,7 +104,8 @@ struct Parser {
     }
     bool need_group() { return group.empty() ? fail("no 'grp' before this line") : true; }
 
-    bool model_line(const std::vector<std::string>& t) {
+    bool model_line(const std::vector<std::string>& t)
+    {
         if (t[0] == "end") {
             Bytes data;
             std::string why;
@@ -112,7 +123,8 @@ struct Parser {
             at += model.has_normals ? 3 : 0;
             if (model.has_uvs && !floats(t, at, 2, v.uv.data())) return false;
             at += model.has_uvs ? 2 : 0;
-            if (model.has_colors && (t.size() <= at || !to_u(t[at], v.color, 16))) return fail("bad colour");
+            if (model.has_colors && (t.size() <= at || !to_u(t[at], v.color, 16)))
+                return fail("bad colour");
             at += model.has_colors ? 1 : 0;
             if (t.size() != at) return fail("too many values");
             model.verts.push_back(v);
@@ -127,7 +139,8 @@ struct Parser {
         }
         if (t[0] == "subset") {
             ModelSubset s;
-            if (t.size() != 4 || !to_u(t[2], s.first) || !to_u(t[3], s.last)) return fail("subset needs <texture> <first> <last>");
+            if (t.size() != 4 || !to_u(t[2], s.first) || !to_u(t[3], s.last))
+                return fail("subset needs <texture> <first> <last>");
             s.texture = t[1] == "-" ? "" : t[1];
             model.subsets.push_back(s);
             return true;
@@ -135,7 +148,8 @@ struct Parser {
         return fail("unknown model line '" + t[0] + "'");
     }
 
-    bool line(const std::vector<std::string>& t) {
+    bool line(const std::vector<std::string>& t)
+    {
         if (in_model) return model_line(t);
         const std::string& k = t[0];
         if (k == "grp") {
@@ -167,10 +181,14 @@ struct Parser {
             model.name = t[1];
             model.has_normals = false;
             for (size_t i = 2; i < t.size(); i++) {
-                if (t[i] == "n") model.has_normals = true;
-                else if (t[i] == "t") model.has_uvs = true;
-                else if (t[i] == "c") model.has_colors = true;
-                else return fail("unknown attribute '" + t[i] + "'");
+                if (t[i] == "n")
+                    model.has_normals = true;
+                else if (t[i] == "t")
+                    model.has_uvs = true;
+                else if (t[i] == "c")
+                    model.has_colors = true;
+                else
+                    return fail("unknown attribute '" + t[i] + "'");
             }
             in_model = true;
             return true;
@@ -203,14 +221,16 @@ struct Parser {
             } else if (t.size() == 4 && t[2] == "file") {
                 if (!png_file(t[3], png, x.width, x.height)) return false;
             } else {
-                return fail("image needs <file> checker <w> <h> <argb> <argb>, or <file> file <path>");
+                return fail(
+                    "image needs <file> checker <w> <h> <argb> <argb>, or <file> file <path>");
             }
             out.files["texture/" + x.file] = std::move(png);
             out.cats.back().textures.push_back(std::move(x));
             return true;
         }
         if (k == "tcrop") {
-            if (out.cats.empty() || out.cats.back().textures.empty()) return fail("tcrop before any image");
+            if (out.cats.empty() || out.cats.back().textures.empty())
+                return fail("tcrop before any image");
             if (t.size() != 6) return fail("tcrop needs <name> <x> <y> <w> <h>");
             TexLstCropDesc c;
             c.name = t[1];
@@ -226,7 +246,9 @@ struct Parser {
 
 }  // namespace
 
-bool desc_build(const std::string& text, const std::string& base_dir, DataSet& out, std::string* why) {
+bool desc_build(const std::string& text, const std::string& base_dir, DataSet& out,
+                std::string* why)
+{
     Parser p(out, base_dir);
     std::istringstream in(text);
     std::string raw;
@@ -258,7 +280,8 @@ bool desc_build(const std::string& text, const std::string& base_dir, DataSet& o
     return true;
 }
 
-bool desc_build_files(const std::vector<std::string>& paths, DataSet& out, std::string* why) {
+bool desc_build_files(const std::vector<std::string>& paths, DataSet& out, std::string* why)
+{
     for (const std::string& path : paths) {
         std::ifstream f(path, std::ios::binary);
         if (!f) {
@@ -275,14 +298,16 @@ bool desc_build_files(const std::vector<std::string>& paths, DataSet& out, std::
     return true;
 }
 
-bool dataset_write(const DataSet& set, const std::string& out_dir, std::string* why) {
+bool dataset_write(const DataSet& set, const std::string& out_dir, std::string* why)
+{
     namespace fs = std::filesystem;
     for (const auto& [rel, bytes] : set.files) {
         fs::path path = fs::path(out_dir) / rel;
         std::error_code ec;
         fs::create_directories(path.parent_path(), ec);
         std::ofstream f(path, std::ios::binary);
-        if (!f || !f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) {
+        if (!f ||
+            !f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) {
             if (why) *why = "cannot write " + path.string();
             return false;
         }

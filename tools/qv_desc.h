@@ -34,14 +34,15 @@
 namespace qvw {
 
 struct DataSet {
-    std::map<std::string, Bytes> files;   // path relative to the output folder
-    std::vector<TexLstCatDesc> cats;      // every category so far (texture/tex.lst)
+    std::map<std::string, Bytes> files;  // path relative to the output folder
+    std::vector<TexLstCatDesc> cats;     // every category so far (texture/tex.lst)
 };
 
 // Parses a description and adds its files and categories to the set (a file
 // of the same path is replaced, tex.lst is rewritten from every category);
 // false with "line N: reason" on a bad line, the set then left as it was.
-bool desc_build(const std::string& text, const std::string& base_dir, DataSet& out, std::string* why);
+bool desc_build(const std::string& text, const std::string& base_dir, DataSet& out,
+                std::string* why);
 
 // desc_build over description files in order, each relative to its own
 // folder; false with "<path>: line N: reason" at the first that fails.

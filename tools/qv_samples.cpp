@@ -2,7 +2,8 @@
 
 namespace qvw {
 
-ModelDesc sample_quad() {
+ModelDesc sample_quad()
+{
     ModelDesc m;
     m.name = "quad";
     m.has_uvs = true;
@@ -19,7 +20,8 @@ ModelDesc sample_quad() {
     return m;
 }
 
-ModelDesc sample_grid(const std::string& name, uint32_t n, const std::string& texture) {
+ModelDesc sample_grid(const std::string& name, uint32_t n, const std::string& texture)
+{
     ModelDesc m;
     m.name = name;
     m.has_uvs = true;
@@ -40,7 +42,8 @@ ModelDesc sample_grid(const std::string& name, uint32_t n, const std::string& te
     return m;
 }
 
-ModelDesc sample_cube() {
+ModelDesc sample_cube()
+{
     ModelDesc m;
     m.name = "cube";
     m.has_colors = true;
@@ -59,12 +62,14 @@ ModelDesc sample_cube() {
                 v.color = 0xFF000000u | (0x40u << (8 * axis)) | (sign > 0 ? 0x808080u : 0);
                 m.verts.push_back(v);
             }
-            m.corners.insert(m.corners.end(), {base, base + 1, base + 2, base + 2, base + 1, base + 3});
+            m.corners.insert(m.corners.end(),
+                             {base, base + 1, base + 2, base + 2, base + 1, base + 3});
         }
     return m;
 }
 
-ModelDesc sample_skinned() {
+ModelDesc sample_skinned()
+{
     ModelDesc m;
     m.name = "skin_NRM";
     m.has_uvs = true;
@@ -85,7 +90,8 @@ ModelDesc sample_skinned() {
     return m;
 }
 
-std::vector<BoneNode> sample_bones() {
+std::vector<BoneNode> sample_bones()
+{
     BoneNode hand{"hand", mat_identity(), {}};
     BoneNode arm{"arm", mat_identity(), {hand}};
     arm.matrix[12] = 2.0f;
@@ -95,7 +101,8 @@ std::vector<BoneNode> sample_bones() {
     return {root};
 }
 
-AnimDesc sample_anime() {
+AnimDesc sample_anime()
+{
     AnimDesc a;
     a.name = "walk";
     for (const char* n : {"root", "arm"}) {
@@ -111,7 +118,8 @@ AnimDesc sample_anime() {
     return a;
 }
 
-CollDesc sample_coll(uint32_t div) {
+CollDesc sample_coll(uint32_t div)
+{
     CollDesc c;
     c.name = "floor";
     c.div[0] = div;
@@ -128,7 +136,8 @@ CollDesc sample_coll(uint32_t div) {
     return c;
 }
 
-FlaDesc sample_fla() {
+FlaDesc sample_fla()
+{
     FlaDesc f;
     f.name = "movie";
     Bytes f0, f1;
@@ -144,7 +153,9 @@ FlaDesc sample_fla() {
     s.rect[3] = 32;
     FlaPart part;
     part.image_id = 1;
-    for (int i = 0; i < 4; i++) part.verts.push_back({float(i & 1) * 32, float(i >> 1) * 32, float(i & 1), float(i >> 1), 0xFFFFFFFF});
+    for (int i = 0; i < 4; i++)
+        part.verts.push_back(
+            {float(i & 1) * 32, float(i >> 1) * 32, float(i & 1), float(i >> 1), 0xFFFFFFFF});
     part.indices = {0, 1, 2, 2, 1, 3};
     s.parts = {part};
     f.shapes = {s};
@@ -155,7 +166,8 @@ FlaDesc sample_fla() {
     return f;
 }
 
-CamrDesc sample_camr() {
+CamrDesc sample_camr()
+{
     CamrDesc c;
     c.name = "cam";
     c.word = 5;
@@ -167,10 +179,14 @@ CamrDesc sample_camr() {
 
 std::vector<SphereDesc> sample_spheres() { return {{1.0f, {0, 0, 0}}, {0.5f, {3, 4, 0}}}; }
 
-Bytes sample_group_file() {
+Bytes sample_group_file()
+{
     Bytes f;
-    file_add_chunk(f, MAGIC_TEX, tex_chunk("quad.png", png_checker(16, 16, 0xFFFF0000, 0xFF0000FF)));
-    file_add_chunk(f, MAGIC_CROP, crop_chunk({{"c0", "quad.png", 0, 0, 0.5f, 0.5f}, {"c1.tga", "dir/quad.png", 0.5f, 0.5f, 0.5f, 0.25f}}));
+    file_add_chunk(f, MAGIC_TEX,
+                   tex_chunk("quad.png", png_checker(16, 16, 0xFFFF0000, 0xFF0000FF)));
+    file_add_chunk(f, MAGIC_CROP,
+                   crop_chunk({{"c0", "quad.png", 0, 0, 0.5f, 0.5f},
+                               {"c1.tga", "dir/quad.png", 0.5f, 0.5f, 0.5f, 0.25f}}));
     Bytes m;
     model_chunk(sample_quad(), m);
     file_add_chunk(f, MAGIC_MODEL, m);
@@ -187,16 +203,22 @@ Bytes sample_group_file() {
     return f;
 }
 
-std::string sample_texlst() {
+std::string sample_texlst()
+{
     std::vector<TexLstCatDesc> cats = {
-        {"icon", {{"icon.png", 256, 64, {{"disk", 0, 0, 32, 32}, {"dust", 32, 0, 32, 32}, {"rotz", 0, 32, 32, 32}}},
-                  {"small.png", 16, 16, {{"dot", 4, 4, 8, 8}}}}},
+        {"icon",
+         {{"icon.png",
+           256,
+           64,
+           {{"disk", 0, 0, 32, 32}, {"dust", 32, 0, 32, 32}, {"rotz", 0, 32, 32, 32}}},
+          {"small.png", 16, 16, {{"dot", 4, 4, 8, 8}}}}},
         {"font", {{"font/ascii.png", 512, 512, {}}}},
     };
     return "# sample texture list\n" + texlst_text(cats);
 }
 
-std::vector<SampleFile> sample_chunk_seeds() {
+std::vector<SampleFile> sample_chunk_seeds()
+{
     std::vector<SampleFile> out;
     auto one = [&](const char* name, uint32_t magic, const Bytes& data) {
         Bytes f;

@@ -21,7 +21,7 @@ ModelDesc sample_skinned();
 // root -> (arm -> hand), leg
 std::vector<BoneNode> sample_bones();
 AnimDesc sample_anime();
-CollDesc sample_coll(uint32_t div);   // a 2x2 floor of 8 triangles
+CollDesc sample_coll(uint32_t div);  // a 2x2 floor of 8 triangles
 FlaDesc sample_fla();
 CamrDesc sample_camr();
 std::vector<SphereDesc> sample_spheres();

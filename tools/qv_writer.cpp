@@ -10,7 +10,8 @@
 
 namespace qvw {
 
-Mat16 mat_identity() {
+Mat16 mat_identity()
+{
     Mat16 m{};
     m[0] = m[5] = m[10] = m[15] = 1.0f;
     return m;
@@ -18,64 +19,78 @@ Mat16 mat_identity() {
 
 // ---- chunk byte builder -------------------------------------------------------
 
-uint32_t ChunkBuf::put_bytes(const void* p, size_t n) {
+uint32_t ChunkBuf::put_bytes(const void* p, size_t n)
+{
     uint32_t off = size();
     const uint8_t* b = static_cast<const uint8_t*>(p);
     data.insert(data.end(), b, b + n);
     return off;
 }
-uint32_t ChunkBuf::put_u32(uint32_t v) {
+uint32_t ChunkBuf::put_u32(uint32_t v)
+{
     uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     return put_bytes(b, 4);
 }
-uint32_t ChunkBuf::put_f32(float v) {
+uint32_t ChunkBuf::put_f32(float v)
+{
     uint32_t u;
     std::memcpy(&u, &v, 4);
     return put_u32(u);
 }
-uint32_t ChunkBuf::put_u16(uint16_t v) {
+uint32_t ChunkBuf::put_u16(uint16_t v)
+{
     uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
     return put_bytes(b, 2);
 }
 uint32_t ChunkBuf::put_u8(uint8_t v) { return put_bytes(&v, 1); }
-uint32_t ChunkBuf::put_zero(size_t n) {
+uint32_t ChunkBuf::put_zero(size_t n)
+{
     uint32_t off = size();
     data.resize(data.size() + n, 0);
     return off;
 }
-void ChunkBuf::align4() {
+void ChunkBuf::align4()
+{
     while (data.size() % 4) data.push_back(0);
 }
-uint32_t ChunkBuf::put_name(const std::string& s) {
+uint32_t ChunkBuf::put_name(const std::string& s)
+{
     uint32_t off = put_bytes(s.c_str(), s.size() + 1);
     align4();
     return off;
 }
-void ChunkBuf::set_u32(uint32_t off, uint32_t v) {
+void ChunkBuf::set_u32(uint32_t off, uint32_t v)
+{
     for (int i = 0; i < 4; i++) data.at(off + i) = uint8_t(v >> (8 * i));
 }
-void ChunkBuf::set_f32(uint32_t off, float v) {
+void ChunkBuf::set_f32(uint32_t off, float v)
+{
     uint32_t u;
     std::memcpy(&u, &v, 4);
     set_u32(off, u);
 }
-void ChunkBuf::set_u16(uint32_t off, uint16_t v) {
+void ChunkBuf::set_u16(uint32_t off, uint16_t v)
+{
     data.at(off) = uint8_t(v);
     data.at(off + 1) = uint8_t(v >> 8);
 }
 
-static void put_mat(ChunkBuf& b, const Mat16& m) {
+static void put_mat(ChunkBuf& b, const Mat16& m)
+{
     for (float f : m) b.put_f32(f);
 }
-static void put_vec3(ChunkBuf& b, const std::array<float, 3>& v) {
+static void put_vec3(ChunkBuf& b, const std::array<float, 3>& v)
+{
     for (float f : v) b.put_f32(f);
 }
 
-uint32_t chunk_version_for(uint32_t magic) {
+uint32_t chunk_version_for(uint32_t magic)
+{
     return (magic == MAGIC_MODEL || magic == MAGIC_ANIME) ? 0x02000000u : 0x01000000u;
 }
 
-void file_add_chunk(Bytes& file, uint32_t magic, uint32_t version, const Bytes& data) {
+void file_add_chunk(Bytes& file, uint32_t magic, uint32_t version, const Bytes& data)
+{
     ChunkBuf h;
     h.put_u32(magic);
     h.put_u32(version);
@@ -84,7 +99,8 @@ void file_add_chunk(Bytes& file, uint32_t magic, uint32_t version, const Bytes& 
     file.insert(file.end(), data.begin(), data.end());
 }
 
-void file_add_chunk(Bytes& file, uint32_t magic, const Bytes& data) {
+void file_add_chunk(Bytes& file, uint32_t magic, const Bytes& data)
+{
     file_add_chunk(file, magic, chunk_version_for(magic), data);
 }
 
@@ -98,7 +114,8 @@ struct Indexed {
     std::vector<uint16_t> index;
     bool overflow = false;
 
-    void add(const T& v) {
+    void add(const T& v)
+    {
         auto it = lookup.find(v);
         if (it == lookup.end()) {
             if (values.size() >= 65536) {
@@ -112,7 +129,7 @@ struct Indexed {
         index.push_back(it->second);
     }
 
-   private:
+private:
     std::map<T, uint16_t> lookup;
 };
 
@@ -122,13 +139,15 @@ template <size_t N>
 using Raw = std::array<uint32_t, N>;
 
 template <size_t N>
-static Raw<N> raw_of(const float* f) {
+static Raw<N> raw_of(const float* f)
+{
     Raw<N> r;
     std::memcpy(r.data(), f, 4 * N);
     return r;
 }
 
-ModelBounds model_bounds(const ModelDesc& m) {
+ModelBounds model_bounds(const ModelDesc& m)
+{
     ModelBounds b;
     bool any = false;
     for (uint32_t c : m.corners) {
@@ -157,25 +176,30 @@ ModelBounds model_bounds(const ModelDesc& m) {
     return b;
 }
 
-static bool fail(std::string* why, const char* text) {
+static bool fail(std::string* why, const char* text)
+{
     if (why) *why = text;
     return false;
 }
 
 // An attribute's distinct values; answers where they start.
 template <typename T>
-static uint32_t put_values(ChunkBuf& b, const Indexed<T>& a) {
+static uint32_t put_values(ChunkBuf& b, const Indexed<T>& a)
+{
     uint32_t off = b.size();
     for (const T& v : a.values) {
-        if constexpr (std::is_same_v<T, uint32_t>) b.put_u32(v);
-        else b.put_bytes(v.data(), sizeof v);
+        if constexpr (std::is_same_v<T, uint32_t>)
+            b.put_u32(v);
+        else
+            b.put_bytes(v.data(), sizeof v);
     }
     return off;
 }
 
 // Reserves a table of n records of stride bytes and stores its offset in the
 // word at word_off; answers the offset, or 0 (no table, word left 0) for n = 0.
-static uint32_t put_table(ChunkBuf& b, size_t n, uint32_t stride, uint32_t word_off) {
+static uint32_t put_table(ChunkBuf& b, size_t n, uint32_t stride, uint32_t word_off)
+{
     if (n == 0) return 0;
     uint32_t t = b.put_zero(stride * n);
     b.set_u32(word_off, t);
@@ -183,20 +207,22 @@ static uint32_t put_table(ChunkBuf& b, size_t n, uint32_t stride, uint32_t word_
 }
 
 template <typename T>
-static uint32_t put_index(ChunkBuf& b, const Indexed<T>& a) {
+static uint32_t put_index(ChunkBuf& b, const Indexed<T>& a)
+{
     uint32_t off = b.size();
     for (uint16_t i : a.index) b.put_u16(i);
     b.align4();
     return off;
 }
 
-bool model_chunk(const ModelDesc& m, Bytes& out, std::string* why) {
+bool model_chunk(const ModelDesc& m, Bytes& out, std::string* why)
+{
     if (m.corners.size() % 3) return fail(why, "corner count is not a multiple of 3");
     const uint32_t tris = uint32_t(m.corners.size() / 3);
     Indexed<Raw<3>> pos, nrm;
     Indexed<Raw<2>> uv;
     Indexed<uint32_t> col;
-    Indexed<Raw<5>> blend;   // the 4 bone bytes as one word, then 4 weights
+    Indexed<Raw<5>> blend;  // the 4 bone bytes as one word, then 4 weights
     for (uint32_t c : m.corners) {
         if (c >= m.verts.size()) return fail(why, "corner refers to a missing vertex");
         const ModelVertex& v = m.verts[c];
@@ -264,7 +290,8 @@ bool model_chunk(const ModelDesc& m, Bytes& out, std::string* why) {
 // ---- bone tree ----------------------------------------------------------------
 
 static void bone_tokens(ChunkBuf& b, const std::vector<BoneNode>& nodes,
-                        std::vector<std::pair<uint32_t, std::string>>& names) {
+                        std::vector<std::pair<uint32_t, std::string>>& names)
+{
     // A matrix token multiplies the walk's stack top without a push of its
     // own, so each node sits inside its own push and pop: a sibling then starts
     // from the parent's matrix, not from the previous sibling's.
@@ -274,13 +301,14 @@ static void bone_tokens(ChunkBuf& b, const std::vector<BoneNode>& nodes,
         put_mat(b, n.matrix);
         b.put_u32(1);
         names.emplace_back(b.put_u32(0), n.name);
-        b.put_u32(0);   // hash slot, filled by the loader
+        b.put_u32(0);  // hash slot, filled by the loader
         bone_tokens(b, n.children, names);
         b.put_u32(4);
     }
 }
 
-Bytes bone_chunk(const std::vector<BoneNode>& roots) {
+Bytes bone_chunk(const std::vector<BoneNode>& roots)
+{
     ChunkBuf b;
     std::vector<std::pair<uint32_t, std::string>> names;
     bone_tokens(b, roots, names);
@@ -292,7 +320,8 @@ Bytes bone_chunk(const std::vector<BoneNode>& roots) {
 
 // ---- animation ----------------------------------------------------------------
 
-Bytes anime_chunk(const AnimDesc& a) {
+Bytes anime_chunk(const AnimDesc& a)
+{
     ChunkBuf b;
     uint32_t max_frames = a.max_frames;
     for (const auto& n : a.nodes) max_frames = std::max(max_frames, uint32_t(n.frames.size()));
@@ -311,7 +340,8 @@ Bytes anime_chunk(const AnimDesc& a) {
         for (const auto& m : a.nodes[i].frames) put_mat(b, m);
     }
     b.set_u32(8, b.put_name(a.name));
-    for (size_t i = 0; i < a.nodes.size(); i++) b.set_u32(name_slots[i], b.put_name(a.nodes[i].name));
+    for (size_t i = 0; i < a.nodes.size(); i++)
+        b.set_u32(name_slots[i], b.put_name(a.nodes[i].name));
     return b.data;
 }
 
@@ -327,9 +357,11 @@ struct TriGeom {
     float radius;
 };
 
-static TriGeom tri_geom(const CollTriDesc& t) {
+static TriGeom tri_geom(const CollTriDesc& t)
+{
     V3 e1 = sub(t.c[1], t.c[0]), e2 = sub(t.c[2], t.c[0]);
-    V3 n = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+    V3 n = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+            e1[0] * e2[1] - e1[1] * e2[0]};
     float l = len(n);
     if (l > 0) n = {n[0] / l, n[1] / l, n[2] / l};
     V3 c{};
@@ -339,7 +371,8 @@ static TriGeom tri_geom(const CollTriDesc& t) {
     return {n, c, r};
 }
 
-static void put_tri_body(ChunkBuf& b, const CollTriDesc& t, const TriGeom& g) {
+static void put_tri_body(ChunkBuf& b, const CollTriDesc& t, const TriGeom& g)
+{
     for (const auto& p : t.c) put_vec3(b, p);
     put_vec3(b, g.normal);
     put_vec3(b, g.centre);
@@ -348,8 +381,10 @@ static void put_tri_body(ChunkBuf& b, const CollTriDesc& t, const TriGeom& g) {
     b.put_u32(t.face);
 }
 
-Bytes coll_chunk(const CollDesc& c) {
-    const uint32_t dx = std::max(1u, c.div[0]), dy = std::max(1u, c.div[1]), dz = std::max(1u, c.div[2]);
+Bytes coll_chunk(const CollDesc& c)
+{
+    const uint32_t dx = std::max(1u, c.div[0]), dy = std::max(1u, c.div[1]),
+                   dz = std::max(1u, c.div[2]);
     const uint32_t dims[3] = {dx, dy, dz};
     const uint32_t boxes = dx * dy * dz;
     V3 lo{}, hi{};
@@ -376,8 +411,8 @@ Bytes coll_chunk(const CollDesc& c) {
         return uint32_t(std::clamp(i, 0L, long(dims[k]) - 1));
     };
 
-    std::vector<std::vector<uint32_t>> leaf(boxes);            // triangle ids per box
-    std::vector<std::pair<uint32_t, std::vector<uint32_t>>> shared;   // triangle, boxes
+    std::vector<std::vector<uint32_t>> leaf(boxes);                  // triangle ids per box
+    std::vector<std::pair<uint32_t, std::vector<uint32_t>>> shared;  // triangle, boxes
     for (uint32_t i = 0; i < c.tris.size(); i++) {
         uint32_t a[3], z[3];
         for (int k = 0; k < 3; k++) {
@@ -472,7 +507,8 @@ Bytes coll_chunk(const CollDesc& c) {
 
 // ---- texture, crops -----------------------------------------------------------
 
-Bytes tex_chunk(const std::string& name, const Bytes& image) {
+Bytes tex_chunk(const std::string& name, const Bytes& image)
+{
     ChunkBuf b;
     b.put_zero(12);
     b.set_u32(0, b.put_name(name));
@@ -481,7 +517,8 @@ Bytes tex_chunk(const std::string& name, const Bytes& image) {
     return b.data;
 }
 
-Bytes crop_chunk(const std::vector<CropDesc>& crops) {
+Bytes crop_chunk(const std::vector<CropDesc>& crops)
+{
     ChunkBuf b;
     b.put_u32(uint32_t(crops.size()));
     uint32_t recs = b.put_zero(32 * crops.size());
@@ -502,7 +539,8 @@ Bytes crop_chunk(const std::vector<CropDesc>& crops) {
 
 // ---- sphere-hit set, camera path ----------------------------------------------
 
-Bytes shit_chunk(const std::string& name, const std::vector<SphereDesc>& spheres) {
+Bytes shit_chunk(const std::string& name, const std::vector<SphereDesc>& spheres)
+{
     ChunkBuf b;
     b.put_zero(12);
     b.set_u32(4, b.size());
@@ -515,7 +553,8 @@ Bytes shit_chunk(const std::string& name, const std::vector<SphereDesc>& spheres
     return b.data;
 }
 
-Bytes camr_chunk(const CamrDesc& c) {
+Bytes camr_chunk(const CamrDesc& c)
+{
     ChunkBuf b;
     b.put_zero(24);
     b.set_u32(4, b.size());
@@ -531,7 +570,8 @@ Bytes camr_chunk(const CamrDesc& c) {
 
 // ---- vector animation ---------------------------------------------------------
 
-void fla_cmd_place(Bytes& s, uint16_t depth, uint16_t char_id) {
+void fla_cmd_place(Bytes& s, uint16_t depth, uint16_t char_id)
+{
     ChunkBuf b;
     b.put_u8(1);
     b.put_u8(0);
@@ -541,7 +581,8 @@ void fla_cmd_place(Bytes& s, uint16_t depth, uint16_t char_id) {
     b.put_u16(char_id);
     s.insert(s.end(), b.data.begin(), b.data.end());
 }
-void fla_cmd_remove(Bytes& s, uint16_t depth) {
+void fla_cmd_remove(Bytes& s, uint16_t depth)
+{
     ChunkBuf b;
     b.put_u8(2);
     b.put_u8(0);
@@ -551,13 +592,15 @@ void fla_cmd_remove(Bytes& s, uint16_t depth) {
 }
 void fla_cmd_end(Bytes& s) { s.insert(s.end(), {0, 0, 0, 0}); }
 
-static uint32_t put_stream(ChunkBuf& b, const Bytes& s) {
+static uint32_t put_stream(ChunkBuf& b, const Bytes& s)
+{
     uint32_t off = b.put_bytes(s.data(), s.size());
     b.align4();
     return off;
 }
 
-Bytes fla_chunk(const FlaDesc& f) {
+Bytes fla_chunk(const FlaDesc& f)
+{
     ChunkBuf b;
     b.put_zero(56);
     for (int k = 0; k < 4; k++) b.set_u32(4 + 4 * k, uint32_t(f.rect[k]));
@@ -570,7 +613,8 @@ Bytes fla_chunk(const FlaDesc& f) {
 
     std::vector<std::pair<uint32_t, std::string>> names;
     const uint32_t frames = put_table(b, f.frames.size(), 4, 36);
-    for (size_t i = 0; i < f.frames.size(); i++) b.set_u32(uint32_t(frames + 4 * i), put_stream(b, f.frames[i]));
+    for (size_t i = 0; i < f.frames.size(); i++)
+        b.set_u32(uint32_t(frames + 4 * i), put_stream(b, f.frames[i]));
     auto put_named_table = [&](const std::vector<FlaImage>& v, uint32_t word_off) {
         uint32_t t = put_table(b, v.size(), 8, word_off);
         for (size_t i = 0; i < v.size(); i++) {
@@ -613,7 +657,8 @@ Bytes fla_chunk(const FlaDesc& f) {
         b.set_u16(r, s.id);
         b.set_u16(r + 2, uint16_t(s.frames.size()));
         uint32_t arr = put_table(b, s.frames.size(), 4, r + 4);
-        for (size_t k = 0; k < s.frames.size(); k++) b.set_u32(uint32_t(arr + 4 * k), put_stream(b, s.frames[k]));
+        for (size_t k = 0; k < s.frames.size(); k++)
+            b.set_u32(uint32_t(arr + 4 * k), put_stream(b, s.frames[k]));
     }
     put_named_table(f.assets, 52);
     b.set_u32(0, b.put_name(f.name));
@@ -623,13 +668,15 @@ Bytes fla_chunk(const FlaDesc& f) {
 
 // ---- texture list -------------------------------------------------------------
 
-static std::string num(float v) {
+static std::string num(float v)
+{
     char s[64];
     std::snprintf(s, sizeof s, "%.9g", double(v));
     return s;
 }
 
-std::string texlst_text(const std::vector<TexLstCatDesc>& cats) {
+std::string texlst_text(const std::vector<TexLstCatDesc>& cats)
+{
     std::string t;
     for (const auto& c : cats) {
         t += "cat " + c.name + "\n";
@@ -637,7 +684,8 @@ std::string texlst_text(const std::vector<TexLstCatDesc>& cats) {
             t += "tex " + x.file + "\n";
             t += "size " + std::to_string(x.width) + " " + std::to_string(x.height) + "\n";
             for (const auto& cr : x.crops)
-                t += "crop " + num(cr.x) + " " + num(cr.y) + " " + num(cr.w) + " " + num(cr.h) + " " + cr.name + "\n";
+                t += "crop " + num(cr.x) + " " + num(cr.y) + " " + num(cr.w) + " " + num(cr.h) +
+                     " " + cr.name + "\n";
         }
     }
     return t;
@@ -645,7 +693,8 @@ std::string texlst_text(const std::vector<TexLstCatDesc>& cats) {
 
 // ---- images -------------------------------------------------------------------
 
-static uint32_t crc32_of(const uint8_t* p, size_t n, uint32_t crc = 0) {
+static uint32_t crc32_of(const uint8_t* p, size_t n, uint32_t crc = 0)
+{
     crc = ~crc;
     for (size_t i = 0; i < n; i++) {
         crc ^= p[i];
@@ -654,17 +703,20 @@ static uint32_t crc32_of(const uint8_t* p, size_t n, uint32_t crc = 0) {
     return ~crc;
 }
 
-static void put_be32(Bytes& b, uint32_t v) {
+static void put_be32(Bytes& b, uint32_t v)
+{
     for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
 }
 
-static uint32_t get_be32(const uint8_t* p) {
+static uint32_t get_be32(const uint8_t* p)
+{
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
 static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-static void png_chunk(Bytes& out, const char* type, const Bytes& body) {
+static void png_chunk(Bytes& out, const char* type, const Bytes& body)
+{
     put_be32(out, uint32_t(body.size()));
     size_t start = out.size();
     out.insert(out.end(), type, type + 4);
@@ -672,13 +724,15 @@ static void png_chunk(Bytes& out, const char* type, const Bytes& body) {
     put_be32(out, crc32_of(out.data() + start, out.size() - start));
 }
 
-Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb) {
+Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb)
+{
     Bytes raw;
     for (int y = 0; y < height; y++) {
         raw.push_back(0);
         for (int x = 0; x < width; x++) {
             uint32_t c = argb.at(size_t(y) * size_t(width) + size_t(x));
-            raw.insert(raw.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)});
+            raw.insert(raw.end(),
+                       {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)});
         }
     }
     Bytes z = {0x78, 0x01};
@@ -708,14 +762,17 @@ Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb) {
     return out;
 }
 
-Bytes png_checker(int width, int height, uint32_t a, uint32_t b) {
+Bytes png_checker(int width, int height, uint32_t a, uint32_t b)
+{
     std::vector<uint32_t> px(size_t(width) * size_t(height));
     for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++) px[size_t(y) * size_t(width) + size_t(x)] = ((x / 8 + y / 8) & 1) ? b : a;
+        for (int x = 0; x < width; x++)
+            px[size_t(y) * size_t(width) + size_t(x)] = ((x / 8 + y / 8) & 1) ? b : a;
     return png_encode(width, height, px);
 }
 
-bool png_size(const Bytes& png, uint32_t& width, uint32_t& height, std::string* why) {
+bool png_size(const Bytes& png, uint32_t& width, uint32_t& height, std::string* why)
+{
     auto fail = [&](const char* e) {
         if (why) *why = e;
         return false;
@@ -728,9 +785,11 @@ bool png_size(const Bytes& png, uint32_t& width, uint32_t& height, std::string* 
         uint32_t len = get_be32(&png[pos]);
         if (len > png.size() - pos - 12) return fail("truncated PNG");
         const uint8_t* type = &png[pos + 4];
-        if (get_be32(type + 4 + len) != crc32_of(type, 4 + size_t(len))) return fail("PNG chunk with a bad CRC");
+        if (get_be32(type + 4 + len) != crc32_of(type, 4 + size_t(len)))
+            return fail("PNG chunk with a bad CRC");
         if (first) {
-            if (len != 13 || std::memcmp(type, "IHDR", 4) != 0) return fail("PNG without IHDR first");
+            if (len != 13 || std::memcmp(type, "IHDR", 4) != 0)
+                return fail("PNG without IHDR first");
             width = get_be32(type + 4);
             height = get_be32(type + 8);
         }

@@ -26,13 +26,13 @@ Mat16 mat_identity();
 struct ChunkBuf {
     Bytes data;
     uint32_t size() const { return uint32_t(data.size()); }
-    uint32_t put_u32(uint32_t v);          // returns the offset written
+    uint32_t put_u32(uint32_t v);  // returns the offset written
     uint32_t put_f32(float v);
     uint32_t put_u16(uint16_t v);
     uint32_t put_u8(uint8_t v);
     uint32_t put_bytes(const void* p, size_t n);
     uint32_t put_zero(size_t n);
-    uint32_t put_name(const std::string& s);   // NUL-terminated, padded to 4
+    uint32_t put_name(const std::string& s);  // NUL-terminated, padded to 4
     void align4();
     void set_u32(uint32_t off, uint32_t v);
     void set_f32(uint32_t off, float v);
@@ -40,15 +40,15 @@ struct ChunkBuf {
 };
 
 enum ChunkMagic : uint32_t {
-    MAGIC_MODEL = 0x2054515A,   // "ZQT "
-    MAGIC_BONE = 0x454E4F42,    // "BONE"
-    MAGIC_ANIME = 0x4D494E41,   // "ANIM"
-    MAGIC_COLL = 0x4C4C4F43,    // "COLL"
-    MAGIC_TEX = 0x20584554,     // "TEX "
-    MAGIC_CROP = 0x504F5243,    // "CROP"
-    MAGIC_SHIT = 0x54494853,    // "SHIT"
-    MAGIC_CAMR = 0x524D4143,    // "CAMR"
-    MAGIC_FLA = 0x20414C46,     // "FLA "
+    MAGIC_MODEL = 0x2054515A,  // "ZQT "
+    MAGIC_BONE = 0x454E4F42,   // "BONE"
+    MAGIC_ANIME = 0x4D494E41,  // "ANIM"
+    MAGIC_COLL = 0x4C4C4F43,   // "COLL"
+    MAGIC_TEX = 0x20584554,    // "TEX "
+    MAGIC_CROP = 0x504F5243,   // "CROP"
+    MAGIC_SHIT = 0x54494853,   // "SHIT"
+    MAGIC_CAMR = 0x524D4143,   // "CAMR"
+    MAGIC_FLA = 0x20414C46,    // "FLA "
 };
 
 uint32_t chunk_version_for(uint32_t magic);
@@ -73,7 +73,7 @@ struct ModelVertex {
 };
 
 struct ModelSubset {
-    std::string texture;   // empty: untextured
+    std::string texture;  // empty: untextured
     uint32_t first = 0, last = 0;
     uint32_t unused = 0;
 };
@@ -87,8 +87,8 @@ struct ModelDesc {
     std::string name;
     bool has_normals = true, has_uvs = false, has_colors = false, has_blend = false;
     std::vector<ModelVertex> verts;
-    std::vector<uint32_t> corners;      // 3 per triangle, into verts
-    std::vector<ModelSubset> subsets;   // empty: one untextured subset over all
+    std::vector<uint32_t> corners;     // 3 per triangle, into verts
+    std::vector<ModelSubset> subsets;  // empty: one untextured subset over all
     std::vector<ModelBone> bones;
 };
 
@@ -122,7 +122,7 @@ struct AnimNodeDesc {
 };
 struct AnimDesc {
     std::string name;
-    uint32_t max_frames = 0;   // 0: the largest node frame count
+    uint32_t max_frames = 0;  // 0: the largest node frame count
     std::vector<AnimNodeDesc> nodes;
 };
 Bytes anime_chunk(const AnimDesc& a);
@@ -135,7 +135,7 @@ struct CollTriDesc {
 };
 struct CollDesc {
     std::string name;
-    uint32_t div[3] = {1, 1, 1};   // grid divisions x, y, z
+    uint32_t div[3] = {1, 1, 1};  // grid divisions x, y, z
     std::vector<CollTriDesc> tris;
 };
 // A triangle lies in every grid box its bounds touch: inside one box it is a
@@ -149,7 +149,7 @@ Bytes tex_chunk(const std::string& name, const Bytes& image);
 
 struct CropDesc {
     std::string name, texture;
-    float u = 0, v = 0, w = 0, h = 0;   // fractions of the texture
+    float u = 0, v = 0, w = 0, h = 0;  // fractions of the texture
 };
 Bytes crop_chunk(const std::vector<CropDesc>& crops);
 
@@ -187,17 +187,17 @@ struct FlaShape {
 };
 struct FlaImage {
     uint16_t id = 0;
-    std::string name;   // a crop name of the same group
+    std::string name;  // a crop name of the same group
 };
 struct FlaSprite {
     uint16_t id = 0;
-    std::vector<Bytes> frames;   // command streams
+    std::vector<Bytes> frames;  // command streams
 };
 struct FlaDesc {
     std::string name;
     int32_t rect[4] = {0, 0, 640, 480};
     float rate = 30.0f;
-    std::vector<Bytes> frames;   // command streams, each ending with op 0
+    std::vector<Bytes> frames;  // command streams, each ending with op 0
     std::vector<FlaImage> images;
     std::vector<FlaShape> shapes;
     std::vector<FlaSprite> sprites;
@@ -214,7 +214,7 @@ void fla_cmd_end(Bytes& s);
 
 struct TexLstCropDesc {
     std::string name;
-    float x = 0, y = 0, w = 0, h = 0;   // texels
+    float x = 0, y = 0, w = 0, h = 0;  // texels
 };
 struct TexLstTexDesc {
     std::string file;

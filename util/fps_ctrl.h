@@ -12,19 +12,19 @@
 #include <cstdint>
 
 struct FpsCtrl {
-  uint32_t active;             // 0: fps_ctrl_wait returns at once (still counts)
-  uint32_t period_min, period_max;  // timer resolution caps, ms
-  uint32_t last_ms, now_ms;    // millisecond readings: end of previous wait, current
-  int64_t last_counter, now_counter;
-  uint32_t frame_total;        // frames waited for since init
-  int32_t fps;                 // target rate, >= 1
-  float us_per_frame;
-  float ms_per_frame;
-  int32_t wait_limit;          // ms, trunc(ms_per_frame - 0.5): 32 at 30 fps
-  float achieved_fps;          // measured once per fps frames
-  uint32_t frames_since_measure;
-  uint32_t ms_at_measure;
-  int64_t counter_at_measure;
+    uint32_t active;                  // 0: fps_ctrl_wait returns at once (still counts)
+    uint32_t period_min, period_max;  // timer resolution caps, ms
+    uint32_t last_ms, now_ms;         // millisecond readings: end of previous wait, current
+    int64_t last_counter, now_counter;
+    uint32_t frame_total;  // frames waited for since init
+    int32_t fps;           // target rate, >= 1
+    float us_per_frame;
+    float ms_per_frame;
+    int32_t wait_limit;  // ms, trunc(ms_per_frame - 0.5): 32 at 30 fps
+    float achieved_fps;  // measured once per fps frames
+    uint32_t frames_since_measure;
+    uint32_t ms_at_measure;
+    int64_t counter_at_measure;
 };
 
 // fps below 1 is taken as 1.

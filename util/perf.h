@@ -11,22 +11,22 @@
 #include <cstdint>
 
 struct PerfTimer {
-  uint32_t fps;           // the rate percentages refer to, >= 1
-  uint32_t started;
-  uint32_t available;     // the counter exists
-  int64_t frequency;      // ticks per second
-  int64_t frame_mark;
-  int64_t stopwatch_a;
-  int64_t stopwatch_b;
+    uint32_t fps;  // the rate percentages refer to, >= 1
+    uint32_t started;
+    uint32_t available;  // the counter exists
+    int64_t frequency;   // ticks per second
+    int64_t frame_mark;
+    int64_t stopwatch_a;
+    int64_t stopwatch_b;
 };
 
 // fps below 1 is taken as 1.
 void perf_timer_init(uint32_t fps);
 void perf_timer_term();
 
-int64_t perf_now();          // counter reading, 0 before init
+int64_t perf_now();  // counter reading, 0 before init
 int64_t perf_frequency();
-void perf_timer_mark();      // frame mark := now
+void perf_timer_mark();  // frame mark := now
 // Stopwatch A := now; answers 1 when the settings text holds "PERFORMANCE_LOG".
 int perf_stopwatch_a();
 PerfTimer* perf_stopwatch_b();
@@ -41,11 +41,11 @@ const PerfTimer* perf_timer_state();
 // Memory status in bytes, saturated to 32 bits.
 uint32_t mem_total_phys();
 uint32_t mem_avail_phys();
-uint32_t mem_query_stub();   // always 0
+uint32_t mem_query_stub();  // always 0
 uint32_t mem_saturate_u32(uint64_t bytes);
 
 // Log: lines "HH:MM:SS\tMM/DD/YY\t%08x\t%08x\t%08x\n" appended to a named file.
-void perf_log_open(const char* file_name);   // null forgets the name
+void perf_log_open(const char* file_name);  // null forgets the name
 void perf_log_close();
 void perf_log_line(uint32_t a, uint32_t b, uint32_t c);
 void perf_log_flush(const char* file_name);

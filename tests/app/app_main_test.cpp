@@ -16,200 +16,219 @@ namespace {
 namespace fs = std::filesystem;
 
 struct SizeCase {
-  int32_t dw, dh, w, h;
+    int32_t dw, dh, w, h;
 };
 
-TEST(AppScreenSize, TableEdgesAreStrict) {
-  const SizeCase cases[] = {
-      {1024, 768, 800, 600},   {1025, 769, 1024, 768},  {1920, 1080, 1280, 1024},
-      {1600, 1200, 1280, 1024}, {1601, 1201, 1600, 1200}, {2560, 1600, 1600, 1200},
-      {1025, 768, 800, 600},   {800, 600, 640, 480},    {801, 601, 800, 600},
-      {0, 0, 640, 480},        {-5, 4000, 640, 480},
-  };
-  for (const SizeCase& c : cases) {
-    int32_t w = 0, h = 0;
-    app_screen_size_for_desktop(c.dw, c.dh, &w, &h);
-    EXPECT_EQ(w, c.w) << c.dw << "x" << c.dh;
-    EXPECT_EQ(h, c.h) << c.dw << "x" << c.dh;
-  }
+TEST(AppScreenSize, TableEdgesAreStrict)
+{
+    const SizeCase cases[] = {
+        {1024, 768, 800, 600},    {1025, 769, 1024, 768},   {1920, 1080, 1280, 1024},
+        {1600, 1200, 1280, 1024}, {1601, 1201, 1600, 1200}, {2560, 1600, 1600, 1200},
+        {1025, 768, 800, 600},    {800, 600, 640, 480},     {801, 601, 800, 600},
+        {0, 0, 640, 480},         {-5, 4000, 640, 480},
+    };
+    for (const SizeCase& c : cases) {
+        int32_t w = 0, h = 0;
+        app_screen_size_for_desktop(c.dw, c.dh, &w, &h);
+        EXPECT_EQ(w, c.w) << c.dw << "x" << c.dh;
+        EXPECT_EQ(h, c.h) << c.dw << "x" << c.dh;
+    }
 }
 
-TEST(AppRegion, FirstCapitalLetterDecides) {
-  EXPECT_EQ(app_region_from_text("EXPORT"), 0u);
-  EXPECT_EQ(app_region_from_text("USA"), 1u);
-  EXPECT_EQ(app_region_from_text("JAPAN"), 2u);
-  EXPECT_EQ(app_region_from_text("J"), 2u);
-  EXPECT_EQ(app_region_from_text("ASIA"), 3u);
-  EXPECT_EQ(app_region_from_text("japan"), 0u);
-  EXPECT_EQ(app_region_from_text(""), 0u);
-  EXPECT_EQ(app_region_from_text(nullptr), 0u);
+TEST(AppRegion, FirstCapitalLetterDecides)
+{
+    EXPECT_EQ(app_region_from_text("EXPORT"), 0u);
+    EXPECT_EQ(app_region_from_text("USA"), 1u);
+    EXPECT_EQ(app_region_from_text("JAPAN"), 2u);
+    EXPECT_EQ(app_region_from_text("J"), 2u);
+    EXPECT_EQ(app_region_from_text("ASIA"), 3u);
+    EXPECT_EQ(app_region_from_text("japan"), 0u);
+    EXPECT_EQ(app_region_from_text(""), 0u);
+    EXPECT_EQ(app_region_from_text(nullptr), 0u);
 }
 
-TEST(AppRenderSizes, DefaultsAndBadValues) {
-  TempDir t;
-  txt_settings_load(t.write("a.txt", "RENDER_WIDTH 640 RENDER_FLAG 3\n").c_str());
-  RenderSizes s = app_render_sizes(800, 600);
-  EXPECT_EQ(s.render3d_w, 800);
-  EXPECT_EQ(s.render3d_h, 600);
-  EXPECT_EQ(s.render_w, 640);
-  EXPECT_EQ(s.render_h, 600);
-  EXPECT_EQ(s.flag, 3);
-  // A flag outside 0..5 would index past the display's orientation table;
-  // a size of 0 or below is no size.
-  txt_settings_load(t.write("b.txt", "RENDER_FLAG 6 RENDER_HEIGHT -480 RENDER_WIDTH3D 0\n").c_str());
-  s = app_render_sizes(800, 600);
-  EXPECT_EQ(s.flag, 0);
-  EXPECT_EQ(s.render_h, 600);
-  EXPECT_EQ(s.render3d_w, 800);
-  txt_settings_load(t.write("c.txt", "RENDER_FLAG -1\n").c_str());
-  EXPECT_EQ(app_render_sizes(800, 600).flag, 0);
-  txt_settings_load(t.file("missing.txt").c_str());
+TEST(AppRenderSizes, DefaultsAndBadValues)
+{
+    TempDir t;
+    txt_settings_load(t.write("a.txt", "RENDER_WIDTH 640 RENDER_FLAG 3\n").c_str());
+    RenderSizes s = app_render_sizes(800, 600);
+    EXPECT_EQ(s.render3d_w, 800);
+    EXPECT_EQ(s.render3d_h, 600);
+    EXPECT_EQ(s.render_w, 640);
+    EXPECT_EQ(s.render_h, 600);
+    EXPECT_EQ(s.flag, 3);
+    // A flag outside 0..5 would index past the display's orientation table;
+    // a size of 0 or below is no size.
+    txt_settings_load(
+        t.write("b.txt", "RENDER_FLAG 6 RENDER_HEIGHT -480 RENDER_WIDTH3D 0\n").c_str());
+    s = app_render_sizes(800, 600);
+    EXPECT_EQ(s.flag, 0);
+    EXPECT_EQ(s.render_h, 600);
+    EXPECT_EQ(s.render3d_w, 800);
+    txt_settings_load(t.write("c.txt", "RENDER_FLAG -1\n").c_str());
+    EXPECT_EQ(app_render_sizes(800, 600).flag, 0);
+    txt_settings_load(t.file("missing.txt").c_str());
 }
 
 class AppWorkDir : public ::testing::Test {
- protected:
-  void SetUp() override { cwd_ = plat_current_dir(); }
-  void TearDown() override { plat_set_current_dir(cwd_); }
-  std::string cwd_;
-  TempDir t_;
+protected:
+    void SetUp() override { cwd_ = plat_current_dir(); }
+    void TearDown() override { plat_set_current_dir(cwd_); }
+    std::string cwd_;
+    TempDir t_;
 };
 
-TEST_F(AppWorkDir, DataFolderBesideTheProgramKeepsItsFolder) {
-  fs::create_directories(t_.file("prog/data"));
-  ASSERT_TRUE(app_choose_work_dir(t_.file("prog/")));
-  EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("prog")));
+TEST_F(AppWorkDir, DataFolderBesideTheProgramKeepsItsFolder)
+{
+    fs::create_directories(t_.file("prog/data"));
+    ASSERT_TRUE(app_choose_work_dir(t_.file("prog/")));
+    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("prog")));
 }
 
-TEST_F(AppWorkDir, AReadOnlyDataFolderStillCounts) {
-  fs::create_directories(t_.file("ro/data"));
-  fs::permissions(t_.file("ro/data"), fs::perms::owner_read | fs::perms::owner_exec);
-  ASSERT_TRUE(app_choose_work_dir(t_.file("ro/")));
-  EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("ro")));
-  fs::permissions(t_.file("ro/data"), fs::perms::owner_all);
+TEST_F(AppWorkDir, AReadOnlyDataFolderStillCounts)
+{
+    fs::create_directories(t_.file("ro/data"));
+    fs::permissions(t_.file("ro/data"), fs::perms::owner_read | fs::perms::owner_exec);
+    ASSERT_TRUE(app_choose_work_dir(t_.file("ro/")));
+    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("ro")));
+    fs::permissions(t_.file("ro/data"), fs::perms::owner_all);
 }
 
-TEST_F(AppWorkDir, NoDataFolderOrADataFileMeansTheParent) {
-  fs::create_directories(t_.file("none"));
-  ASSERT_TRUE(app_choose_work_dir(t_.file("none/")));
-  EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("")));
-  fs::create_directories(t_.file("file"));
-  t_.write("file/data", "not a folder");
-  ASSERT_TRUE(app_choose_work_dir(t_.file("file/")));
-  EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("")));
+TEST_F(AppWorkDir, NoDataFolderOrADataFileMeansTheParent)
+{
+    fs::create_directories(t_.file("none"));
+    ASSERT_TRUE(app_choose_work_dir(t_.file("none/")));
+    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("")));
+    fs::create_directories(t_.file("file"));
+    t_.write("file/data", "not a folder");
+    ASSERT_TRUE(app_choose_work_dir(t_.file("file/")));
+    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("")));
 }
 
-TEST_F(AppWorkDir, AnUnreadableProgramPathKeepsTheCurrentFolder) {
-  fs::create_directories(t_.file("here/data"));
-  ASSERT_TRUE(plat_set_current_dir(t_.file("here")));
-  ASSERT_TRUE(app_choose_work_dir(""));
-  EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("here")));
+TEST_F(AppWorkDir, AnUnreadableProgramPathKeepsTheCurrentFolder)
+{
+    fs::create_directories(t_.file("here/data"));
+    ASSERT_TRUE(plat_set_current_dir(t_.file("here")));
+    ASSERT_TRUE(app_choose_work_dir(""));
+    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("here")));
 }
 
-TEST_F(AppWorkDir, RestoreGoesBackToTheKeptFolder) {
-  fs::create_directories(t_.file("p/data"));
-  fs::create_directories(t_.file("elsewhere"));
-  ASSERT_TRUE(app_choose_work_dir(t_.file("p/")));
-  ASSERT_TRUE(plat_set_current_dir(t_.file("elsewhere")));
-  ASSERT_TRUE(app_restore_work_dir());
-  EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t_.file("p")));
+TEST_F(AppWorkDir, RestoreGoesBackToTheKeptFolder)
+{
+    fs::create_directories(t_.file("p/data"));
+    fs::create_directories(t_.file("elsewhere"));
+    ASSERT_TRUE(app_choose_work_dir(t_.file("p/")));
+    ASSERT_TRUE(plat_set_current_dir(t_.file("elsewhere")));
+    ASSERT_TRUE(app_restore_work_dir());
+    EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t_.file("p")));
 }
 
-TEST_F(AppWorkDir, LongPathsAreKeptWhole) {
-  std::string deep = t_.file("");
-  for (int i = 0; i < 12; ++i) deep += "/a_rather_long_folder_name_" + std::to_string(i);
-  fs::create_directories(deep + "/data");
-  ASSERT_GT(deep.size(), 261u);
-  ASSERT_TRUE(app_choose_work_dir(deep + "/"));
-  EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(deep));
+TEST_F(AppWorkDir, LongPathsAreKeptWhole)
+{
+    std::string deep = t_.file("");
+    for (int i = 0; i < 12; ++i) deep += "/a_rather_long_folder_name_" + std::to_string(i);
+    fs::create_directories(deep + "/data");
+    ASSERT_GT(deep.size(), 261u);
+    ASSERT_TRUE(app_choose_work_dir(deep + "/"));
+    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(deep));
 }
 
-TEST(AppWndproc, DestroyAndEndSessionPostTheQuit) {
-  for (uint32_t m : {PLAT_WM_DESTROY, PLAT_WM_ENDSESSION}) {
-    app_wndproc(nullptr, m, 1, 0);
-    PlatMsg msg;
-    ASSERT_TRUE(plat_peek_message(&msg));
-    EXPECT_EQ(msg.message, PLAT_WM_QUIT);
-  }
+TEST(AppWndproc, DestroyAndEndSessionPostTheQuit)
+{
+    for (uint32_t m : {PLAT_WM_DESTROY, PLAT_WM_ENDSESSION}) {
+        app_wndproc(nullptr, m, 1, 0);
+        PlatMsg msg;
+        ASSERT_TRUE(plat_peek_message(&msg));
+        EXPECT_EQ(msg.message, PLAT_WM_QUIT);
+    }
 }
 
-TEST(AppWndproc, MouseMessagesReachTheMouse) {
-  mouse_init();
-  app_wndproc(nullptr, PLAT_WM_MOUSEMOVE, 0, plat_pack_pos(12, 34));
-  app_wndproc(nullptr, PLAT_WM_MOUSEWHEEL, static_cast<uintptr_t>(uint16_t(-120)) << 16, 0);
-  mouse_update();
-  uint32_t x = 0, y = 0;
-  mouse_get_pos(&x, &y);
-  EXPECT_EQ(x, 12u);
-  EXPECT_EQ(y, 34u);
-  EXPECT_EQ(mouse_get_wheel(), -120);
+TEST(AppWndproc, MouseMessagesReachTheMouse)
+{
+    mouse_init();
+    app_wndproc(nullptr, PLAT_WM_MOUSEMOVE, 0, plat_pack_pos(12, 34));
+    app_wndproc(nullptr, PLAT_WM_MOUSEWHEEL, static_cast<uintptr_t>(uint16_t(-120)) << 16, 0);
+    mouse_update();
+    uint32_t x = 0, y = 0;
+    mouse_get_pos(&x, &y);
+    EXPECT_EQ(x, 12u);
+    EXPECT_EQ(y, 34u);
+    EXPECT_EQ(mouse_get_wheel(), -120);
 }
 
 // The scene switcher with a test row.
 struct SceneCalls {
-  int enter, update, leave;
-  int enter_frame, first_update_frame;
-  int frame;
-  int end_after;   // update answers 1 on this call
+    int enter, update, leave;
+    int enter_frame, first_update_frame;
+    int frame;
+    int end_after;  // update answers 1 on this call
 };
 SceneCalls g_calls;
 
-void scene_enter() {
-  if (g_calls.enter++ == 0) g_calls.enter_frame = g_calls.frame;
+void scene_enter()
+{
+    if (g_calls.enter++ == 0) g_calls.enter_frame = g_calls.frame;
 }
-int scene_update() {
-  if (g_calls.update++ == 0) g_calls.first_update_frame = g_calls.frame;
-  return g_calls.update == g_calls.end_after ? 1 : 0;
+int scene_update()
+{
+    if (g_calls.update++ == 0) g_calls.first_update_frame = g_calls.frame;
+    return g_calls.update == g_calls.end_after ? 1 : 0;
 }
 void scene_leave() { ++g_calls.leave; }
 
 class AppScene : public ::testing::Test {
- protected:
-  void SetUp() override {
-    g_calls = SceneCalls{};
-    app_scene_set_row(0, SceneEntry{scene_enter, scene_update, scene_leave});
-    app_scene_set_row(1, SceneEntry{nullptr, nullptr, nullptr});
-    app_start();
-  }
-  void TearDown() override { app_scene_set_row(0, SceneEntry{nullptr, nullptr, nullptr}); }
-  void frames(int n) {
-    for (int i = 0; i < n; ++i) {
-      ++g_calls.frame;
-      app_update();
+protected:
+    void SetUp() override
+    {
+        g_calls = SceneCalls{};
+        app_scene_set_row(0, SceneEntry{scene_enter, scene_update, scene_leave});
+        app_scene_set_row(1, SceneEntry{nullptr, nullptr, nullptr});
+        app_start();
     }
-  }
+    void TearDown() override { app_scene_set_row(0, SceneEntry{nullptr, nullptr, nullptr}); }
+    void frames(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            ++g_calls.frame;
+            app_update();
+        }
+    }
 };
 
-TEST_F(AppScene, EnterOnTheSecondFrameUpdateFromTheThird) {
-  frames(1);
-  EXPECT_EQ(g_calls.enter, 0);
-  EXPECT_EQ(app_scene_runner()->state, 2u);
-  frames(5);
-  EXPECT_EQ(g_calls.enter, 1);
-  EXPECT_EQ(g_calls.enter_frame, 2);
-  EXPECT_EQ(g_calls.first_update_frame, 3);
-  EXPECT_EQ(g_calls.update, 4);
-  EXPECT_EQ(g_calls.leave, 0);
+TEST_F(AppScene, EnterOnTheSecondFrameUpdateFromTheThird)
+{
+    frames(1);
+    EXPECT_EQ(g_calls.enter, 0);
+    EXPECT_EQ(app_scene_runner()->state, 2u);
+    frames(5);
+    EXPECT_EQ(g_calls.enter, 1);
+    EXPECT_EQ(g_calls.enter_frame, 2);
+    EXPECT_EQ(g_calls.first_update_frame, 3);
+    EXPECT_EQ(g_calls.update, 4);
+    EXPECT_EQ(g_calls.leave, 0);
 }
 
-TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles) {
-  g_calls.end_after = 2;
-  frames(4);   // prepare, enter, update, update (ends)
-  EXPECT_EQ(g_calls.leave, 1);
-  EXPECT_EQ(app_scene_runner()->index, 1u);
-  EXPECT_EQ(app_scene_runner()->state, 2u);
-  frames(10);
-  EXPECT_EQ(app_scene_runner()->state, 3u);
-  EXPECT_EQ(g_calls.update, 2);
-  EXPECT_EQ(g_calls.enter, 1);
+TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
+{
+    g_calls.end_after = 2;
+    frames(4);  // prepare, enter, update, update (ends)
+    EXPECT_EQ(g_calls.leave, 1);
+    EXPECT_EQ(app_scene_runner()->index, 1u);
+    EXPECT_EQ(app_scene_runner()->state, 2u);
+    frames(10);
+    EXPECT_EQ(app_scene_runner()->state, 3u);
+    EXPECT_EQ(g_calls.update, 2);
+    EXPECT_EQ(g_calls.enter, 1);
 }
 
-TEST(AppErrorBox, FormatsTextSourceAndLine) {
-  ::testing::internal::CaptureStderr();
-  app_error_box("bad thing", "file.cpp", 42);
-  app_error_box(nullptr, nullptr, -1);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "dialog: message \"quorvel\" \"bad thing[file.cpp:42]\" -> ok\n"
-            "dialog: message \"quorvel\" \"[:-1]\" -> ok\n");
+TEST(AppErrorBox, FormatsTextSourceAndLine)
+{
+    ::testing::internal::CaptureStderr();
+    app_error_box("bad thing", "file.cpp", 42);
+    app_error_box(nullptr, nullptr, -1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "dialog: message \"quorvel\" \"bad thing[file.cpp:42]\" -> ok\n"
+              "dialog: message \"quorvel\" \"[:-1]\" -> ok\n");
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ struct Line {
     std::string text;
 };
 
-std::vector<Line> queued_lines() {
+std::vector<Line> queued_lines()
+{
     std::vector<Line> out;
     const uint8_t* p = textlist_get(disp_get_d3dx_text_drawlist());
     while (p && p[0] == 'H') {
@@ -49,18 +50,21 @@ std::vector<Line> queued_lines() {
 
 int g_exit_code;
 uint32_t g_exit_ms;
-void record_exit(int code) {
+void record_exit(int code)
+{
     g_exit_code = code;
     g_exit_ms = plat_time_ms();
 }
 
 class ErrScreen : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         app_choose_screen_size();
         window_ = gfx_test_window_create(app_get_screen_width(), app_get_screen_height());
         ASSERT_NE(window_, nullptr);
-        ASSERT_EQ(disp_boot(window_, 0, app_get_screen_width(), app_get_screen_height(), 32, nullptr), 1);
+        ASSERT_EQ(
+            disp_boot(window_, 0, app_get_screen_width(), app_get_screen_height(), 32, nullptr), 1);
         err_info_clear();
         err_screen_set_exit_hook(record_exit);
         g_exit_code = -1;
@@ -69,7 +73,8 @@ protected:
         // frames or pixels turn it back on.
         disp_set_render_enable(0);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         plat_time_set_manual(0);
         plat_time_set_sleep_observer(nullptr, nullptr);
         err_screen_set_exit_hook(nullptr);
@@ -84,13 +89,15 @@ protected:
 };
 
 int g_sleeps;
-void quit_after_100_sleeps(uint32_t, void*) {
+void quit_after_100_sleeps(uint32_t, void*)
+{
     if (++g_sleeps == 100) plat_post_quit_message(0);
 }
 
 }  // namespace
 
-TEST_F(ErrScreen, ShowsForThirtySecondsThenExitsWithOne) {
+TEST_F(ErrScreen, ShowsForThirtySecondsThenExitsWithOne)
+{
     disp_set_render_enable(1);
     const uint32_t t0 = mmtimer_now();
     const uint32_t frames = disp_frame_count();
@@ -107,20 +114,22 @@ TEST_F(ErrScreen, ShowsForThirtySecondsThenExitsWithOne) {
     EXPECT_EQ(app_quit_requested(), 0u);
 }
 
-TEST_F(ErrScreen, CodeZeroShowsAnEmptyScreenAndStillExits) {
+TEST_F(ErrScreen, CodeZeroShowsAnEmptyScreenAndStillExits)
+{
     err_screen_run(0, 0, 0, nullptr);
     EXPECT_EQ(g_exit_code, 1);
     err_screen_draw();
     EXPECT_TRUE(queued_lines().empty());
 }
 
-TEST_F(ErrScreen, StoredTextIsCutToSixtyThreeBytesOnACharacterBoundary) {
+TEST_F(ErrScreen, StoredTextIsCutToSixtyThreeBytesOnACharacterBoundary)
+{
     err_screen_run(1, 0, 0, std::string(100, 'x').c_str());
     EXPECT_EQ(std::strlen(err_info_get()->text), 63u);
     std::string jp;
-    for (int i = 0; i < 30; ++i) jp += "あ";   // 3 bytes each
+    for (int i = 0; i < 30; ++i) jp += "あ";  // 3 bytes each
     err_screen_run(1, 0, 0, ("ab" + jp).c_str());
-    EXPECT_EQ(std::strlen(err_info_get()->text), 62u);   // "ab" + 20 whole characters
+    EXPECT_EQ(std::strlen(err_info_get()->text), 62u);  // "ab" + 20 whole characters
     err_screen_run(1, 0, 0, nullptr);
     EXPECT_STREQ(err_info_get()->text, "");
     err_info_set_extra(0xABCD1234u);
@@ -129,7 +138,8 @@ TEST_F(ErrScreen, StoredTextIsCutToSixtyThreeBytesOnACharacterBoundary) {
     EXPECT_EQ(err_info_get_extra(), 0u);
 }
 
-TEST_F(ErrScreen, EnglishRowsAreQueuedCentredInTheirPlaces) {
+TEST_F(ErrScreen, EnglishRowsAreQueuedCentredInTheirPlaces)
+{
     err_screen_run(7, 0, 0, "100%s%n%%");
     textlist_reset(disp_get_d3dx_text_drawlist());
     err_screen_draw();
@@ -148,7 +158,8 @@ TEST_F(ErrScreen, EnglishRowsAreQueuedCentredInTheirPlaces) {
     }
 }
 
-TEST_F(ErrScreen, CodesPastTheTableShowOnlyTheTitleAndTheText) {
+TEST_F(ErrScreen, CodesPastTheTableShowOnlyTheTitleAndTheText)
+{
     EXPECT_EQ(err_screen_row(0, 12), nullptr);
     err_screen_run(500, 0, 0, "file");
     textlist_reset(disp_get_d3dx_text_drawlist());
@@ -160,7 +171,8 @@ TEST_F(ErrScreen, CodesPastTheTableShowOnlyTheTitleAndTheText) {
     EXPECT_EQ(lines[1].y, h() / 2 + 22);
 }
 
-TEST_F(ErrScreen, JapaneseRowsForRegionTwoAreDrawn) {
+TEST_F(ErrScreen, JapaneseRowsForRegionTwoAreDrawn)
+{
     app_set_region(2);
     err_screen_run(4, 0, 0, "io");
     textlist_reset(disp_get_d3dx_text_drawlist());
@@ -193,7 +205,8 @@ TEST_F(ErrScreen, JapaneseRowsForRegionTwoAreDrawn) {
 
 // In a child process: the quit flag cannot be taken back. No display runs
 // there (a forked process must not touch the parent's GL context).
-TEST(ErrScreenQuit, AQuitMessageEndsItEarlyAndOneTakenBeforeKeepsItShut) {
+TEST(ErrScreenQuit, AQuitMessageEndsItEarlyAndOneTakenBeforeKeepsItShut)
+{
     const pid_t pid = fork_child([] {
         plat_time_set_manual(1);
         err_screen_set_exit_hook(record_exit);
@@ -215,4 +228,3 @@ TEST(ErrScreenQuit, AQuitMessageEndsItEarlyAndOneTakenBeforeKeepsItShut) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
-

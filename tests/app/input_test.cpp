@@ -10,156 +10,171 @@
 
 namespace {
 
-void key_message(int vk, bool down) {
-  const PlatMsg m{nullptr, down ? PLAT_WM_KEYDOWN : PLAT_WM_KEYUP, static_cast<uintptr_t>(vk), 0,
-                  static_cast<uint32_t>(vk)};
-  plat_dispatch_message(&m);
+void key_message(int vk, bool down)
+{
+    const PlatMsg m{nullptr, down ? PLAT_WM_KEYDOWN : PLAT_WM_KEYUP, static_cast<uintptr_t>(vk), 0,
+                    static_cast<uint32_t>(vk)};
+    plat_dispatch_message(&m);
 }
 
 class KeyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    plat_key_clear();
-    key_init();
-  }
+protected:
+    void SetUp() override
+    {
+        plat_key_clear();
+        key_init();
+    }
 };
 
-TEST_F(KeyTest, HeldKeyIsPressedInItsFirstFrameOnly) {
-  key_message('S', true);
-  key_update();
-  EXPECT_TRUE(key_is_down('S'));
-  EXPECT_TRUE(key_is_pressed('S'));
-  key_update();
-  EXPECT_TRUE(key_is_down('S'));
-  EXPECT_FALSE(key_is_pressed('S'));
-  key_message('S', false);
-  key_update();
-  EXPECT_FALSE(key_is_down('S'));
-  EXPECT_FALSE(key_is_pressed('S'));
+TEST_F(KeyTest, HeldKeyIsPressedInItsFirstFrameOnly)
+{
+    key_message('S', true);
+    key_update();
+    EXPECT_TRUE(key_is_down('S'));
+    EXPECT_TRUE(key_is_pressed('S'));
+    key_update();
+    EXPECT_TRUE(key_is_down('S'));
+    EXPECT_FALSE(key_is_pressed('S'));
+    key_message('S', false);
+    key_update();
+    EXPECT_FALSE(key_is_down('S'));
+    EXPECT_FALSE(key_is_pressed('S'));
 }
 
-TEST_F(KeyTest, MouseButtonsAreVirtualKeysOneAndTwo) {
-  const PlatMsg down{nullptr, PLAT_WM_LBUTTONDOWN, 0, 0, 0};
-  plat_dispatch_message(&down);
-  key_update();
-  EXPECT_TRUE(key_is_pressed(PLAT_VK_LBUTTON));
-  EXPECT_FALSE(key_is_down(PLAT_VK_RBUTTON));
+TEST_F(KeyTest, MouseButtonsAreVirtualKeysOneAndTwo)
+{
+    const PlatMsg down{nullptr, PLAT_WM_LBUTTONDOWN, 0, 0, 0};
+    plat_dispatch_message(&down);
+    key_update();
+    EXPECT_TRUE(key_is_pressed(PLAT_VK_LBUTTON));
+    EXPECT_FALSE(key_is_down(PLAT_VK_RBUTTON));
 }
 
-TEST_F(KeyTest, KeysOutsideTheTableAnswerZero) {
-  for (int vk : {-1, 256, 100000}) {
-    EXPECT_EQ(key_is_down(vk), 0);
-    EXPECT_EQ(key_is_pressed(vk), 0);
-    EXPECT_EQ(key_async_down(vk), 0);
-  }
+TEST_F(KeyTest, KeysOutsideTheTableAnswerZero)
+{
+    for (int vk : {-1, 256, 100000}) {
+        EXPECT_EQ(key_is_down(vk), 0);
+        EXPECT_EQ(key_is_pressed(vk), 0);
+        EXPECT_EQ(key_async_down(vk), 0);
+    }
 }
 
-TEST(Mouse, OnlyTheLatestWheelOfAFrameCounts) {
-  mouse_init();
-  mouse_on_wheel(static_cast<uintptr_t>(120) << 16, 0);
-  mouse_on_wheel(static_cast<uintptr_t>(uint16_t(-240)) << 16, 0);
-  mouse_update();
-  EXPECT_EQ(mouse_get_wheel(), -240);
-  mouse_update();
-  EXPECT_EQ(mouse_get_wheel(), 0);
+TEST(Mouse, OnlyTheLatestWheelOfAFrameCounts)
+{
+    mouse_init();
+    mouse_on_wheel(static_cast<uintptr_t>(120) << 16, 0);
+    mouse_on_wheel(static_cast<uintptr_t>(uint16_t(-240)) << 16, 0);
+    mouse_update();
+    EXPECT_EQ(mouse_get_wheel(), -240);
+    mouse_update();
+    EXPECT_EQ(mouse_get_wheel(), 0);
 }
 
-TEST(Mouse, PositionsAreUnsignedSixteenBitWithThePreviousKept) {
-  mouse_init();
-  mouse_on_move(plat_pack_pos(10, 20), 0, 0);
-  mouse_on_move(plat_pack_pos(-1, -2), 0, 0);
-  uint32_t x = 0, y = 0;
-  mouse_get_pos(&x, &y);
-  EXPECT_EQ(x, 65535u);
-  EXPECT_EQ(y, 65534u);
-  mouse_get_prev_pos(&x, &y);
-  EXPECT_EQ(x, 10u);
-  EXPECT_EQ(y, 20u);
+TEST(Mouse, PositionsAreUnsignedSixteenBitWithThePreviousKept)
+{
+    mouse_init();
+    mouse_on_move(plat_pack_pos(10, 20), 0, 0);
+    mouse_on_move(plat_pack_pos(-1, -2), 0, 0);
+    uint32_t x = 0, y = 0;
+    mouse_get_pos(&x, &y);
+    EXPECT_EQ(x, 65535u);
+    EXPECT_EQ(y, 65534u);
+    mouse_get_prev_pos(&x, &y);
+    EXPECT_EQ(x, 10u);
+    EXPECT_EQ(y, 20u);
 }
 
-TEST(Mouse, AutoHideAfter150QuietFramesAndBackWithAMove) {
-  mouse_init();
-  mouse_set_cursor_mode(CURSOR_AUTO_HIDE);
-  plat_cursor_show(1);
-  // Starts idle: hidden until the mouse moves.
-  mouse_update();
-  EXPECT_TRUE(mouse_cursor_hidden());
-  mouse_on_move(plat_pack_pos(1, 1), 0, 0);
-  const PlatMsg move{nullptr, PLAT_WM_MOUSEMOVE, 0, plat_pack_pos(1, 1), 0};
-  plat_dispatch_message(&move);
-  EXPECT_TRUE(plat_cursor_visible());
-  mouse_update();
-  EXPECT_FALSE(mouse_cursor_hidden());
-  for (uint32_t i = 1; i < MOUSE_IDLE_FRAMES; ++i) mouse_update();
-  EXPECT_FALSE(mouse_cursor_hidden());
-  mouse_update();
-  EXPECT_TRUE(mouse_cursor_hidden());
-  EXPECT_FALSE(plat_cursor_visible());
-  plat_dispatch_message(&move);
-  EXPECT_TRUE(plat_cursor_visible());
+TEST(Mouse, AutoHideAfter150QuietFramesAndBackWithAMove)
+{
+    mouse_init();
+    mouse_set_cursor_mode(CURSOR_AUTO_HIDE);
+    plat_cursor_show(1);
+    // Starts idle: hidden until the mouse moves.
+    mouse_update();
+    EXPECT_TRUE(mouse_cursor_hidden());
+    mouse_on_move(plat_pack_pos(1, 1), 0, 0);
+    const PlatMsg move{nullptr, PLAT_WM_MOUSEMOVE, 0, plat_pack_pos(1, 1), 0};
+    plat_dispatch_message(&move);
+    EXPECT_TRUE(plat_cursor_visible());
+    mouse_update();
+    EXPECT_FALSE(mouse_cursor_hidden());
+    for (uint32_t i = 1; i < MOUSE_IDLE_FRAMES; ++i) mouse_update();
+    EXPECT_FALSE(mouse_cursor_hidden());
+    mouse_update();
+    EXPECT_TRUE(mouse_cursor_hidden());
+    EXPECT_FALSE(plat_cursor_visible());
+    plat_dispatch_message(&move);
+    EXPECT_TRUE(plat_cursor_visible());
 }
 
-PlatJoyState joy_state(int32_t x, int32_t y, uint32_t pov) {
-  PlatJoyState s{};
-  s.x = x;
-  s.y = y;
-  s.pov = pov;
-  return s;
+PlatJoyState joy_state(int32_t x, int32_t y, uint32_t pov)
+{
+    PlatJoyState s{};
+    s.x = x;
+    s.y = y;
+    s.pov = pov;
+    return s;
 }
 
-TEST(Joy, NoDeviceReportsNoDirection) {
-  ASSERT_EQ(joy_init(nullptr), 1);
-  joy_poll();
-  EXPECT_FALSE(joy_up());
-  EXPECT_FALSE(joy_down());
-  EXPECT_FALSE(joy_left());
-  EXPECT_FALSE(joy_right());
-  EXPECT_EQ(joy_get_x(), 0.0f);
-  EXPECT_EQ(joy_button_count(), 32);
-  joy_term();
+TEST(Joy, NoDeviceReportsNoDirection)
+{
+    ASSERT_EQ(joy_init(nullptr), 1);
+    joy_poll();
+    EXPECT_FALSE(joy_up());
+    EXPECT_FALSE(joy_down());
+    EXPECT_FALSE(joy_left());
+    EXPECT_FALSE(joy_right());
+    EXPECT_EQ(joy_get_x(), 0.0f);
+    EXPECT_EQ(joy_button_count(), 32);
+    joy_term();
 }
 
-TEST(Joy, HatAnglesAndStickThresholds) {
-  joy_init(nullptr);
-  struct Case {
-    PlatJoyState s;
-    int up, down, left, right;
-  };
-  const Case cases[] = {
-      {joy_state(0, 0, 0), 1, 0, 0, 0},          {joy_state(0, 0, 4500), 1, 0, 0, 1},
-      {joy_state(0, 0, 13500), 0, 1, 0, 1},      {joy_state(0, 0, 22500), 0, 1, 1, 0},
-      {joy_state(0, 0, 31500), 1, 0, 1, 0},      {joy_state(900, 0, PLAT_JOY_POV_CENTRED), 0, 0, 0, 1},
-      {joy_state(899, -899, PLAT_JOY_POV_CENTRED), 0, 0, 0, 0},
-      {joy_state(-900, 900, PLAT_JOY_POV_CENTRED), 0, 1, 1, 0},
-      {joy_state(0, -1000, PLAT_JOY_POV_CENTRED), 1, 0, 0, 0},
-  };
-  for (const Case& c : cases) {
-    joy_feed_state(&c.s);
-    EXPECT_EQ(joy_up(), c.up) << c.s.x << "," << c.s.y << "," << c.s.pov;
-    EXPECT_EQ(joy_down(), c.down) << c.s.pov;
-    EXPECT_EQ(joy_left(), c.left) << c.s.pov;
-    EXPECT_EQ(joy_right(), c.right) << c.s.pov;
-  }
-  PlatJoyState s = joy_state(-1000, 500, PLAT_JOY_POV_CENTRED);
-  joy_feed_state(&s);
-  EXPECT_FLOAT_EQ(joy_get_x(), -1.0f);
-  EXPECT_FLOAT_EQ(joy_get_y(), 0.5f);
+TEST(Joy, HatAnglesAndStickThresholds)
+{
+    joy_init(nullptr);
+    struct Case {
+        PlatJoyState s;
+        int up, down, left, right;
+    };
+    const Case cases[] = {
+        {joy_state(0, 0, 0), 1, 0, 0, 0},
+        {joy_state(0, 0, 4500), 1, 0, 0, 1},
+        {joy_state(0, 0, 13500), 0, 1, 0, 1},
+        {joy_state(0, 0, 22500), 0, 1, 1, 0},
+        {joy_state(0, 0, 31500), 1, 0, 1, 0},
+        {joy_state(900, 0, PLAT_JOY_POV_CENTRED), 0, 0, 0, 1},
+        {joy_state(899, -899, PLAT_JOY_POV_CENTRED), 0, 0, 0, 0},
+        {joy_state(-900, 900, PLAT_JOY_POV_CENTRED), 0, 1, 1, 0},
+        {joy_state(0, -1000, PLAT_JOY_POV_CENTRED), 1, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        joy_feed_state(&c.s);
+        EXPECT_EQ(joy_up(), c.up) << c.s.x << "," << c.s.y << "," << c.s.pov;
+        EXPECT_EQ(joy_down(), c.down) << c.s.pov;
+        EXPECT_EQ(joy_left(), c.left) << c.s.pov;
+        EXPECT_EQ(joy_right(), c.right) << c.s.pov;
+    }
+    PlatJoyState s = joy_state(-1000, 500, PLAT_JOY_POV_CENTRED);
+    joy_feed_state(&s);
+    EXPECT_FLOAT_EQ(joy_get_x(), -1.0f);
+    EXPECT_FLOAT_EQ(joy_get_y(), 0.5f);
 }
 
-TEST(Joy, ButtonsPressedOnceAndOutOfRangeIgnored) {
-  joy_init(nullptr);
-  PlatJoyState s = joy_state(0, 0, PLAT_JOY_POV_CENTRED);
-  s.buttons[31] = 0x80;
-  joy_feed_state(&s);
-  EXPECT_TRUE(joy_button_down(0, 31));
-  EXPECT_TRUE(joy_button_pressed(0, 31));
-  joy_feed_state(&s);
-  EXPECT_TRUE(joy_button_down(0, 31));
-  EXPECT_FALSE(joy_button_pressed(0, 31));
-  for (int b : {-1, 32, 1000}) {
-    EXPECT_FALSE(joy_button_down(0, b));
-    EXPECT_FALSE(joy_button_pressed(0, b));
-  }
+TEST(Joy, ButtonsPressedOnceAndOutOfRangeIgnored)
+{
+    joy_init(nullptr);
+    PlatJoyState s = joy_state(0, 0, PLAT_JOY_POV_CENTRED);
+    s.buttons[31] = 0x80;
+    joy_feed_state(&s);
+    EXPECT_TRUE(joy_button_down(0, 31));
+    EXPECT_TRUE(joy_button_pressed(0, 31));
+    joy_feed_state(&s);
+    EXPECT_TRUE(joy_button_down(0, 31));
+    EXPECT_FALSE(joy_button_pressed(0, 31));
+    for (int b : {-1, 32, 1000}) {
+        EXPECT_FALSE(joy_button_down(0, b));
+        EXPECT_FALSE(joy_button_pressed(0, b));
+    }
 }
 
 }  // namespace

@@ -19,187 +19,195 @@ namespace {
 using namespace std::chrono_literals;
 
 class MSemTest : public ::testing::Test {
- protected:
-  void SetUp() override { (void)plat_ipc_prefix(); }
+protected:
+    void SetUp() override { (void)plat_ipc_prefix(); }
 };
 
-TEST_F(MSemTest, BadArgumentsAreRefusedWithError87) {
-  struct Case {
-    int32_t initial, maximum;
-    const char* name;
-  };
-  const Case bad[] = {{0, 0, "a"}, {-1, 1, "a"}, {2, 1, "a"}, {0, 1, "seventeen_chars_x"}};
-  for (const Case& c : bad) {
-    plat_set_last_error(0);
-    EXPECT_EQ(msem_create(c.initial, c.maximum, c.name), nullptr) << c.name;
-    EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
-  }
-  MSem* ok = msem_create(0, 1, "sixteen_chars_xx");
-  EXPECT_NE(ok, nullptr);
-  msem_close(ok);
-  // Joining checks the name the same way.
-  plat_set_last_error(0);
-  EXPECT_EQ(msem_open("seventeen_chars_x"), nullptr);
-  EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(msem_open(nullptr), nullptr);
-  EXPECT_EQ(msem_open("nobody"), nullptr);
-  EXPECT_EQ(msem_wait(nullptr, 0), MSEM_WAIT_FAILED);
-  EXPECT_EQ(msem_release(nullptr, 1, nullptr), 0);
-}
-
-TEST_F(MSemTest, WaitTimeoutAndRelease) {
-  MSem* s = msem_create(1, 1, "sound");
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(msem_wait(s, MSEM_INFINITE), MSEM_WAIT_TAKEN);
-  EXPECT_EQ(msem_wait(s, 10), MSEM_WAIT_TIMEOUT);
-  int32_t prev = -1;
-  EXPECT_EQ(msem_release(s, 1, &prev), 1);
-  EXPECT_EQ(prev, 0);
-  EXPECT_EQ(msem_wait(s, 0), MSEM_WAIT_TAKEN);
-  // Two units on a maximum of one: refused, nothing changes.
-  plat_set_last_error(0);
-  EXPECT_EQ(msem_release(s, 2, &prev), 0);
-  EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(s->view->count, 0);
-  EXPECT_EQ(msem_release(s, -1, nullptr), 0);
-  msem_close(s);
-}
-
-TEST_F(MSemTest, HugeReleasesDoNotOverflowTheCount) {
-  MSem* s = msem_create(1, INT32_MAX, nullptr);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(msem_release(s, INT32_MAX, nullptr), 0);
-  EXPECT_EQ(s->view->count, 1);
-  EXPECT_EQ(msem_release(s, INT32_MAX - 1, nullptr), 1);
-  EXPECT_EQ(msem_release(s, 1, nullptr), 0);
-  msem_close(s);
-}
-
-TEST_F(MSemTest, ASecondCreatorJoinsAndKeepsTheCount) {
-  MSem* a = msem_create(2, 3, "shared");
-  ASSERT_NE(a, nullptr);
-  ASSERT_EQ(msem_wait(a, 0), MSEM_WAIT_TAKEN);
-  const pid_t child = fork_child([] {
-    MSem* b = msem_create(0, 1, "shared");   // joins: its own numbers are ignored
-    if (!b) return 10;
-    const int32_t count = b->view->count, maximum = b->view->maximum;
-    const bool took = msem_wait(b, 0) == MSEM_WAIT_TAKEN;
-    msem_close(b);
-    return count == 1 && maximum == 3 && took ? 0 : 1;
-  });
-  int status = 0;
-  ASSERT_TRUE(wait_child(child, &status, 10s));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(a->view->count, 0);
-  msem_close(a);
-}
-
-TEST_F(MSemTest, AWaiterInAnotherProcessIsWokenByARelease) {
-  MSem* a = msem_create(0, 1, "xproc");
-  ASSERT_NE(a, nullptr);
-  const pid_t child = fork_child([] {
-    MSem* b = msem_open("xproc");
-    if (!b) return 10;
-    const uint32_t r = msem_wait(b, 20000);
-    msem_close(b);
-    return r == MSEM_WAIT_TAKEN ? 0 : 1;
-  });
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(msem_release(a, 1, nullptr), 1);
-  int status = 0;
-  ASSERT_TRUE(wait_child(child, &status, 30s));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  msem_close(a);
-}
-
-TEST_F(MSemTest, AHolderThatCrashedNeverBlocksTheNextStart) {
-  const pid_t child = fork_child([] {
-    MSem* s = msem_create(1, 1, "crashed");
-    if (!s || msem_wait(s, 0) != MSEM_WAIT_TAKEN) return 1;
-    msem_lock(s);   // dies holding the unit and the spin lock
-    std::raise(SIGKILL);
-    return 0;
-  });
-  int status = 0;
-  ASSERT_TRUE(wait_child(child, &status, 10s));
-  ASSERT_TRUE(WIFSIGNALED(status));
-  MSem* s = msem_create(1, 1, "crashed");
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(msem_wait(s, 0), MSEM_WAIT_TAKEN);
-  msem_close(s);
-}
-
-TEST_F(MSemTest, UnitsReleasedTogetherReachEverySleeper) {
-  for (int round = 0; round < 20; ++round) {
-    MSem* s = msem_create(0, 4, nullptr);
-    ASSERT_NE(s, nullptr);
-    std::atomic<int> taken{0};
-    std::vector<std::thread> sleepers;
-    for (int i = 0; i < 4; ++i)
-      sleepers.emplace_back([&] {
-        if (msem_wait(s, 20000) == MSEM_WAIT_TAKEN) ++taken;
-      });
-    // Let them sleep, then give all units at once: the merged signals of
-    // the auto-reset event must still wake all four.
-    while (true) {
-      msem_lock(s);
-      const uint32_t w = s->view->waiters;
-      msem_unlock(s);
-      if (w == 4) break;
-      std::this_thread::yield();
+TEST_F(MSemTest, BadArgumentsAreRefusedWithError87)
+{
+    struct Case {
+        int32_t initial, maximum;
+        const char* name;
+    };
+    const Case bad[] = {{0, 0, "a"}, {-1, 1, "a"}, {2, 1, "a"}, {0, 1, "seventeen_chars_x"}};
+    for (const Case& c : bad) {
+        plat_set_last_error(0);
+        EXPECT_EQ(msem_create(c.initial, c.maximum, c.name), nullptr) << c.name;
+        EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
     }
-    EXPECT_EQ(msem_release(s, 4, nullptr), 1);
-    for (auto& t : sleepers) t.join();
-    EXPECT_EQ(taken.load(), 4) << "round " << round;
+    MSem* ok = msem_create(0, 1, "sixteen_chars_xx");
+    EXPECT_NE(ok, nullptr);
+    msem_close(ok);
+    // Joining checks the name the same way.
+    plat_set_last_error(0);
+    EXPECT_EQ(msem_open("seventeen_chars_x"), nullptr);
+    EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(msem_open(nullptr), nullptr);
+    EXPECT_EQ(msem_open("nobody"), nullptr);
+    EXPECT_EQ(msem_wait(nullptr, 0), MSEM_WAIT_FAILED);
+    EXPECT_EQ(msem_release(nullptr, 1, nullptr), 0);
+}
+
+TEST_F(MSemTest, WaitTimeoutAndRelease)
+{
+    MSem* s = msem_create(1, 1, "sound");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(msem_wait(s, MSEM_INFINITE), MSEM_WAIT_TAKEN);
+    EXPECT_EQ(msem_wait(s, 10), MSEM_WAIT_TIMEOUT);
+    int32_t prev = -1;
+    EXPECT_EQ(msem_release(s, 1, &prev), 1);
+    EXPECT_EQ(prev, 0);
+    EXPECT_EQ(msem_wait(s, 0), MSEM_WAIT_TAKEN);
+    // Two units on a maximum of one: refused, nothing changes.
+    plat_set_last_error(0);
+    EXPECT_EQ(msem_release(s, 2, &prev), 0);
+    EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(s->view->count, 0);
+    EXPECT_EQ(msem_release(s, -1, nullptr), 0);
+    msem_close(s);
+}
+
+TEST_F(MSemTest, HugeReleasesDoNotOverflowTheCount)
+{
+    MSem* s = msem_create(1, INT32_MAX, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(msem_release(s, INT32_MAX, nullptr), 0);
+    EXPECT_EQ(s->view->count, 1);
+    EXPECT_EQ(msem_release(s, INT32_MAX - 1, nullptr), 1);
+    EXPECT_EQ(msem_release(s, 1, nullptr), 0);
+    msem_close(s);
+}
+
+TEST_F(MSemTest, ASecondCreatorJoinsAndKeepsTheCount)
+{
+    MSem* a = msem_create(2, 3, "shared");
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(msem_wait(a, 0), MSEM_WAIT_TAKEN);
+    const pid_t child = fork_child([] {
+        MSem* b = msem_create(0, 1, "shared");  // joins: its own numbers are ignored
+        if (!b) return 10;
+        const int32_t count = b->view->count, maximum = b->view->maximum;
+        const bool took = msem_wait(b, 0) == MSEM_WAIT_TAKEN;
+        msem_close(b);
+        return count == 1 && maximum == 3 && took ? 0 : 1;
+    });
+    int status = 0;
+    ASSERT_TRUE(wait_child(child, &status, 10s));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(a->view->count, 0);
+    msem_close(a);
+}
+
+TEST_F(MSemTest, AWaiterInAnotherProcessIsWokenByARelease)
+{
+    MSem* a = msem_create(0, 1, "xproc");
+    ASSERT_NE(a, nullptr);
+    const pid_t child = fork_child([] {
+        MSem* b = msem_open("xproc");
+        if (!b) return 10;
+        const uint32_t r = msem_wait(b, 20000);
+        msem_close(b);
+        return r == MSEM_WAIT_TAKEN ? 0 : 1;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(msem_release(a, 1, nullptr), 1);
+    int status = 0;
+    ASSERT_TRUE(wait_child(child, &status, 30s));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    msem_close(a);
+}
+
+TEST_F(MSemTest, AHolderThatCrashedNeverBlocksTheNextStart)
+{
+    const pid_t child = fork_child([] {
+        MSem* s = msem_create(1, 1, "crashed");
+        if (!s || msem_wait(s, 0) != MSEM_WAIT_TAKEN) return 1;
+        msem_lock(s);  // dies holding the unit and the spin lock
+        std::raise(SIGKILL);
+        return 0;
+    });
+    int status = 0;
+    ASSERT_TRUE(wait_child(child, &status, 10s));
+    ASSERT_TRUE(WIFSIGNALED(status));
+    MSem* s = msem_create(1, 1, "crashed");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(msem_wait(s, 0), MSEM_WAIT_TAKEN);
+    msem_close(s);
+}
+
+TEST_F(MSemTest, UnitsReleasedTogetherReachEverySleeper)
+{
+    for (int round = 0; round < 20; ++round) {
+        MSem* s = msem_create(0, 4, nullptr);
+        ASSERT_NE(s, nullptr);
+        std::atomic<int> taken{0};
+        std::vector<std::thread> sleepers;
+        for (int i = 0; i < 4; ++i)
+            sleepers.emplace_back([&] {
+                if (msem_wait(s, 20000) == MSEM_WAIT_TAKEN) ++taken;
+            });
+        // Let them sleep, then give all units at once: the merged signals of
+        // the auto-reset event must still wake all four.
+        while (true) {
+            msem_lock(s);
+            const uint32_t w = s->view->waiters;
+            msem_unlock(s);
+            if (w == 4) break;
+            std::this_thread::yield();
+        }
+        EXPECT_EQ(msem_release(s, 4, nullptr), 1);
+        for (auto& t : sleepers) t.join();
+        EXPECT_EQ(taken.load(), 4) << "round " << round;
+        EXPECT_EQ(s->view->count, 0);
+        EXPECT_EQ(s->view->waiters, 0u);
+        msem_close(s);
+    }
+}
+
+TEST_F(MSemTest, ATimeOutCountsFromTheStartDespiteWakeUps)
+{
+    MSem* s = msem_create(0, 1, nullptr);
+    ASSERT_NE(s, nullptr);
+    std::atomic<bool> done{false};
+    // Signals without units wake the waiter again and again; a wait that
+    // started its time-out afresh after each would not end while they come.
+    std::thread noise([&] {
+        const auto stop = std::chrono::steady_clock::now() + 20s;
+        while (!done && std::chrono::steady_clock::now() < stop) {
+            plat_event_set(s->event);
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    const uint32_t r = msem_wait(s, 100);
+    const bool noise_still_running = !done.exchange(true);
+    noise.join();
+    EXPECT_EQ(r, MSEM_WAIT_TIMEOUT);
+    EXPECT_TRUE(noise_still_running);
     EXPECT_EQ(s->view->waiters, 0u);
     msem_close(s);
-  }
 }
 
-TEST_F(MSemTest, ATimeOutCountsFromTheStartDespiteWakeUps) {
-  MSem* s = msem_create(0, 1, nullptr);
-  ASSERT_NE(s, nullptr);
-  std::atomic<bool> done{false};
-  // Signals without units wake the waiter again and again; a wait that
-  // started its time-out afresh after each would not end while they come.
-  std::thread noise([&] {
-    const auto stop = std::chrono::steady_clock::now() + 20s;
-    while (!done && std::chrono::steady_clock::now() < stop) {
-      plat_event_set(s->event);
-      std::this_thread::sleep_for(2ms);
-    }
-  });
-  const uint32_t r = msem_wait(s, 100);
-  const bool noise_still_running = !done.exchange(true);
-  noise.join();
-  EXPECT_EQ(r, MSEM_WAIT_TIMEOUT);
-  EXPECT_TRUE(noise_still_running);
-  EXPECT_EQ(s->view->waiters, 0u);
-  msem_close(s);
-}
-
-TEST_F(MSemTest, ManyThreadsNeverTakeMoreThanTheMaximum) {
-  MSem* s = msem_create(2, 2, "busy");
-  ASSERT_NE(s, nullptr);
-  std::atomic<int> inside{0}, worst{0};
-  std::vector<std::thread> ts;
-  for (int i = 0; i < 6; ++i)
-    ts.emplace_back([&] {
-      for (int k = 0; k < 300; ++k) {
-        ASSERT_EQ(msem_wait(s, MSEM_INFINITE), MSEM_WAIT_TAKEN);
-        const int now = ++inside;
-        int w = worst.load();
-        while (now > w && !worst.compare_exchange_weak(w, now)) {
-        }
-        --inside;
-        ASSERT_EQ(msem_release(s, 1, nullptr), 1);
-      }
-    });
-  for (auto& t : ts) t.join();
-  EXPECT_LE(worst.load(), 2);
-  EXPECT_EQ(s->view->count, 2);
-  msem_close(s);
+TEST_F(MSemTest, ManyThreadsNeverTakeMoreThanTheMaximum)
+{
+    MSem* s = msem_create(2, 2, "busy");
+    ASSERT_NE(s, nullptr);
+    std::atomic<int> inside{0}, worst{0};
+    std::vector<std::thread> ts;
+    for (int i = 0; i < 6; ++i)
+        ts.emplace_back([&] {
+            for (int k = 0; k < 300; ++k) {
+                ASSERT_EQ(msem_wait(s, MSEM_INFINITE), MSEM_WAIT_TAKEN);
+                const int now = ++inside;
+                int w = worst.load();
+                while (now > w && !worst.compare_exchange_weak(w, now)) {}
+                --inside;
+                ASSERT_EQ(msem_release(s, 1, nullptr), 1);
+            }
+        });
+    for (auto& t : ts) t.join();
+    EXPECT_LE(worst.load(), 2);
+    EXPECT_EQ(s->view->count, 2);
+    msem_close(s);
 }
 
 }  // namespace

@@ -9,258 +9,281 @@
 
 namespace {
 
-std::string le_bytes(uint32_t v) {
-  return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+std::string le_bytes(uint32_t v)
+{
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
 }
 
-uint32_t crc_of(const std::string& s) {
-  return crc32_table(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+uint32_t crc_of(const std::string& s)
+{
+    return crc32_table(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
 class SettingsStore : public ::testing::Test {
- protected:
-  void SetUp() override { settings_free(); }
-  void TearDown() override { settings_free(); }
-  std::string stem() const { return dir_.file("game"); }
-  // A CFG copy with a matching (or given) CRC file.
-  void write_copy(int k, const std::string& cfg) { write_copy(k, cfg, le_bytes(crc_of(cfg))); }
-  void write_copy(int k, const std::string& cfg, const std::string& crc) {
-    dir_.write("game" + std::to_string(k) + ".CFG", cfg);
-    dir_.write("game" + std::to_string(k) + ".CRC", crc);
-  }
-  std::string cfg(int k) const { return dir_.read("game" + std::to_string(k) + ".CFG"); }
-  std::string crc(int k) const { return dir_.read("game" + std::to_string(k) + ".CRC"); }
-  void load(const SettingRow* rows = nullptr, uint32_t n = 0) {
-    settings_free();
-    ASSERT_EQ(settings_load(stem().c_str(), rows, n), 1);
-  }
-  TempDir dir_;
+protected:
+    void SetUp() override { settings_free(); }
+    void TearDown() override { settings_free(); }
+    std::string stem() const { return dir_.file("game"); }
+    // A CFG copy with a matching (or given) CRC file.
+    void write_copy(int k, const std::string& cfg) { write_copy(k, cfg, le_bytes(crc_of(cfg))); }
+    void write_copy(int k, const std::string& cfg, const std::string& crc)
+    {
+        dir_.write("game" + std::to_string(k) + ".CFG", cfg);
+        dir_.write("game" + std::to_string(k) + ".CRC", crc);
+    }
+    std::string cfg(int k) const { return dir_.read("game" + std::to_string(k) + ".CFG"); }
+    std::string crc(int k) const { return dir_.read("game" + std::to_string(k) + ".CRC"); }
+    void load(const SettingRow* rows = nullptr, uint32_t n = 0)
+    {
+        settings_free();
+        ASSERT_EQ(settings_load(stem().c_str(), rows, n), 1);
+    }
+    TempDir dir_;
 };
 
-int32_t get_int(const char* name) {
-  int32_t v = -12345;
-  return settings_get_int(name, &v) ? v : -12345;
+int32_t get_int(const char* name)
+{
+    int32_t v = -12345;
+    return settings_get_int(name, &v) ? v : -12345;
 }
 
-TEST(SettingsCrc, KnownValues) {
-  EXPECT_EQ(crc32_table(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
-  EXPECT_EQ(crc32_table(nullptr, 0), 0u);
-  EXPECT_EQ(crc32_table(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
-  EXPECT_NE(crc32_bitwise(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
+TEST(SettingsCrc, KnownValues)
+{
+    EXPECT_EQ(crc32_table(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
+    EXPECT_EQ(crc32_table(nullptr, 0), 0u);
+    EXPECT_EQ(crc32_table(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+    EXPECT_NE(crc32_bitwise(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
 }
 
-TEST_F(SettingsStore, EmptyStoreFindsNothing) {
-  int32_t out = 99;
-  EXPECT_EQ(settings_get_int("golng", &out), 0);
-  EXPECT_EQ(out, 99) << "out value untouched";
-  EXPECT_EQ(settings_get_int_or("golng", 5), 5);
-  EXPECT_EQ(settings_get_string("golng"), nullptr);
-  EXPECT_EQ(settings_get_int_default("golng"), 0);
-  EXPECT_EQ(settings_reset_int("golng"), 0);
+TEST_F(SettingsStore, EmptyStoreFindsNothing)
+{
+    int32_t out = 99;
+    EXPECT_EQ(settings_get_int("golng", &out), 0);
+    EXPECT_EQ(out, 99) << "out value untouched";
+    EXPECT_EQ(settings_get_int_or("golng", 5), 5);
+    EXPECT_EQ(settings_get_string("golng"), nullptr);
+    EXPECT_EQ(settings_get_int_default("golng"), 0);
+    EXPECT_EQ(settings_reset_int("golng"), 0);
 }
 
-TEST_F(SettingsStore, FileHelpers) {
-  std::string empty = dir_.write("e.CFG", "");
-  EXPECT_EQ(settings_file_crc(empty.c_str()), 0u);
-  EXPECT_EQ(settings_file_size(dir_.write("s.CFG", "12345").c_str()), 5);
-  EXPECT_EQ(settings_file_size(dir_.file("none").c_str()), 0);
-  EXPECT_EQ(settings_file_crc(dir_.file("none").c_str()), 0u);
-  std::string big(200000, 'x');
-  EXPECT_EQ(settings_file_crc(dir_.write("big", big).c_str()), crc_of(big));
-  ASSERT_EQ(settings_write_crc(dir_.write("abc.CFG", "abc").c_str(), dir_.file("abc.CRC").c_str()), 1);
-  EXPECT_EQ(dir_.read("abc.CRC"), std::string("\xC2\x41\x24\x35", 4));
-  EXPECT_EQ(settings_write_crc(dir_.file("none").c_str(), dir_.file("n.CRC").c_str()), 0);
+TEST_F(SettingsStore, FileHelpers)
+{
+    std::string empty = dir_.write("e.CFG", "");
+    EXPECT_EQ(settings_file_crc(empty.c_str()), 0u);
+    EXPECT_EQ(settings_file_size(dir_.write("s.CFG", "12345").c_str()), 5);
+    EXPECT_EQ(settings_file_size(dir_.file("none").c_str()), 0);
+    EXPECT_EQ(settings_file_crc(dir_.file("none").c_str()), 0u);
+    std::string big(200000, 'x');
+    EXPECT_EQ(settings_file_crc(dir_.write("big", big).c_str()), crc_of(big));
+    ASSERT_EQ(
+        settings_write_crc(dir_.write("abc.CFG", "abc").c_str(), dir_.file("abc.CRC").c_str()), 1);
+    EXPECT_EQ(dir_.read("abc.CRC"), std::string("\xC2\x41\x24\x35", 4));
+    EXPECT_EQ(settings_write_crc(dir_.file("none").c_str(), dir_.file("n.CRC").c_str()), 0);
 }
 
-TEST_F(SettingsStore, NoFilesTakesRowDefaultsAndWritesBothCopies) {
-  load(settings_rows_for_region(0), settings_row_count_for_region(0));
-  EXPECT_EQ(get_int("sndvol"), 16);
-  EXPECT_EQ(get_int("ioacmax"), 44000);
-  EXPECT_EQ(get_int("golng"), 0);
-  EXPECT_EQ(settings_get_int_default("life"), 7);
-  std::string c0 = cfg(0);
-  EXPECT_EQ(c0.rfind("sndvol\t0\t16\nsndvold\t0\t12\n", 0), 0u) << c0.substr(0, 40);
-  EXPECT_EQ(c0, cfg(1));
-  EXPECT_EQ(crc(0), le_bytes(crc_of(c0)));
-  EXPECT_EQ(crc(1), crc(0));
+TEST_F(SettingsStore, NoFilesTakesRowDefaultsAndWritesBothCopies)
+{
+    load(settings_rows_for_region(0), settings_row_count_for_region(0));
+    EXPECT_EQ(get_int("sndvol"), 16);
+    EXPECT_EQ(get_int("ioacmax"), 44000);
+    EXPECT_EQ(get_int("golng"), 0);
+    EXPECT_EQ(settings_get_int_default("life"), 7);
+    std::string c0 = cfg(0);
+    EXPECT_EQ(c0.rfind("sndvol\t0\t16\nsndvold\t0\t12\n", 0), 0u) << c0.substr(0, 40);
+    EXPECT_EQ(c0, cfg(1));
+    EXPECT_EQ(crc(0), le_bytes(crc_of(c0)));
+    EXPECT_EQ(crc(1), crc(0));
 }
 
-TEST_F(SettingsStore, RoundTripOfAllTypes) {
-  load();
-  ASSERT_EQ(settings_set_int("coins", -42), 1);
-  ASSERT_EQ(settings_set_float("gain", 0.25f), 1);
-  ASSERT_EQ(settings_set_string("title", "two words  here"), 1);
-  ASSERT_EQ(settings_set_string("blank", ""), 1);
-  ASSERT_EQ(settings_set_int("after", 7), 1);
-  settings_save();
-  load();
-  EXPECT_EQ(get_int("coins"), -42);
-  float f = 0;
-  ASSERT_EQ(settings_get_float("gain", &f), 1);
-  EXPECT_EQ(f, 0.25f);
-  ASSERT_NE(settings_get_string("title"), nullptr);
-  EXPECT_STREQ(settings_get_string("title"), "two words  here");
-  ASSERT_NE(settings_get_string("blank"), nullptr);
-  EXPECT_STREQ(settings_get_string("blank"), "") << "an empty string must not shift the next line";
-  EXPECT_EQ(get_int("after"), 7);
-}
-
-TEST_F(SettingsStore, ExtraSettingInFileIsKept) {
-  write_copy(0, "sndvol\t0\t3\nmine\t0\t77\n");
-  load(settings_rows_for_region(1), settings_row_count_for_region(1));
-  EXPECT_EQ(get_int("sndvol"), 3) << "file value beats the row";
-  EXPECT_EQ(settings_get_int_default("sndvol"), 16);
-  EXPECT_EQ(settings_reset_int("sndvol"), 16);
-  EXPECT_EQ(get_int("sndvol"), 16);
-  EXPECT_EQ(get_int("mine"), 77);
-  EXPECT_NE(cfg(1).find("mine\t0\t77\n"), std::string::npos);
-}
-
-TEST_F(SettingsStore, CorruptCopyFamily) {
-  const std::string good = "a\t0\t1\n";
-  struct Case {
-    const char* what;
-    std::string cfg0, crc0;
-    bool crc0_present;
-  } cases[] = {
-      {"edited without its CRC", "a\t0\t9\n", le_bytes(crc_of(good)), true},
-      {"CRC file missing", "a\t0\t9\n", "", false},
-      {"CRC file short", "a\t0\t9\n", le_bytes(crc_of("a\t0\t9\n")).substr(0, 3), true},
-      {"CRC file empty", "a\t0\t9\n", "", true},
-      {"truncated CFG", "a\t0\t", le_bytes(crc_of("a\t0\t9\n")), true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    dir_.write("game0.CFG", c.cfg0);
-    std::filesystem::remove(dir_.file("game0.CRC"));
-    if (c.crc0_present) dir_.write("game0.CRC", c.crc0);
-    write_copy(1, good);
+TEST_F(SettingsStore, RoundTripOfAllTypes)
+{
     load();
-    EXPECT_EQ(get_int("a"), 1) << "copy 1 used";
-    EXPECT_EQ(cfg(0), good) << "both copies written anew";
-    EXPECT_EQ(crc(0), le_bytes(crc_of(good)));
-  }
-}
-
-TEST_F(SettingsStore, BothCopiesBadTakesDefaults) {
-  write_copy(0, "sndvol\t0\t1\n", le_bytes(0));
-  write_copy(1, "sndvol\t0\t2\n", "xx");
-  load(settings_rows_for_region(2), settings_row_count_for_region(2));
-  EXPECT_EQ(get_int("sndvol"), 16);
-}
-
-TEST_F(SettingsStore, HostileButCheckedFiles) {
-  // The CRC matches, so these are read; none may crash or overrun.
-  const std::string cases[] = {
-      std::string(5000, 'n') + "\t0\t1\nok\t0\t1\n",          // over-long name
-      "s\t2\t" + std::string(5000, 'v') + "\nok\t0\t1\n",     // over-long string
-      "x\tzz\t1\n",                                           // type not a number
-      "x\t0\tnotanumber\ny\t1\tjunk\nz\t0\t99999999999\n",   // unparsable values
-      "x\t7\t5\n",                                            // unknown type
-      std::string("a\t0\t1\0\nb\t2\tz\n", 14),               // NUL bytes
-      std::string(2000, '\n') + "\t\t\t",
-  };
-  for (const std::string& text : cases) {
-    write_copy(0, text);
-    std::filesystem::remove(dir_.file("game1.CFG"));
+    ASSERT_EQ(settings_set_int("coins", -42), 1);
+    ASSERT_EQ(settings_set_float("gain", 0.25f), 1);
+    ASSERT_EQ(settings_set_string("title", "two words  here"), 1);
+    ASSERT_EQ(settings_set_string("blank", ""), 1);
+    ASSERT_EQ(settings_set_int("after", 7), 1);
+    settings_save();
     load();
-    int32_t v = 0;
-    settings_get_int("x", &v);
-    settings_get_int("ok", &v);
-  }
-  write_copy(0, "x\t0\tnotanumber\ny\t1\tjunk\nz\t0\t99999999999\nw\t0\t-12abc\n");
-  load();
-  EXPECT_EQ(get_int("x"), 0);
-  EXPECT_EQ(get_int("z"), INT32_MAX);
-  EXPECT_EQ(get_int("w"), -12);
-  float f = 1;
-  EXPECT_EQ(settings_get_float("y", &f), 1);
-  EXPECT_EQ(f, 0.0f);
+    EXPECT_EQ(get_int("coins"), -42);
+    float f = 0;
+    ASSERT_EQ(settings_get_float("gain", &f), 1);
+    EXPECT_EQ(f, 0.25f);
+    ASSERT_NE(settings_get_string("title"), nullptr);
+    EXPECT_STREQ(settings_get_string("title"), "two words  here");
+    ASSERT_NE(settings_get_string("blank"), nullptr);
+    EXPECT_STREQ(settings_get_string("blank"), "")
+        << "an empty string must not shift the next line";
+    EXPECT_EQ(get_int("after"), 7);
 }
 
-TEST_F(SettingsStore, OversizedCopyIsNotRead) {
-  std::string huge = "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' ');
-  write_copy(0, huge);
-  write_copy(1, "a\t0\t1\n");
-  load();
-  EXPECT_EQ(get_int("a"), 1);
+TEST_F(SettingsStore, ExtraSettingInFileIsKept)
+{
+    write_copy(0, "sndvol\t0\t3\nmine\t0\t77\n");
+    load(settings_rows_for_region(1), settings_row_count_for_region(1));
+    EXPECT_EQ(get_int("sndvol"), 3) << "file value beats the row";
+    EXPECT_EQ(settings_get_int_default("sndvol"), 16);
+    EXPECT_EQ(settings_reset_int("sndvol"), 16);
+    EXPECT_EQ(get_int("sndvol"), 16);
+    EXPECT_EQ(get_int("mine"), 77);
+    EXPECT_NE(cfg(1).find("mine\t0\t77\n"), std::string::npos);
 }
 
-TEST_F(SettingsStore, TruncatedLastLineKeepsWhatCameBefore) {
-  write_copy(0, "a\t0\t1\nb\t0\t");
-  load();
-  EXPECT_EQ(get_int("a"), 1);
-  EXPECT_EQ(get_int("b"), -12345);
-  EXPECT_EQ(cfg(0), "a\t0\t1\n");
+TEST_F(SettingsStore, CorruptCopyFamily)
+{
+    const std::string good = "a\t0\t1\n";
+    struct Case {
+        const char* what;
+        std::string cfg0, crc0;
+        bool crc0_present;
+    } cases[] = {
+        {"edited without its CRC", "a\t0\t9\n", le_bytes(crc_of(good)), true},
+        {"CRC file missing", "a\t0\t9\n", "", false},
+        {"CRC file short", "a\t0\t9\n", le_bytes(crc_of("a\t0\t9\n")).substr(0, 3), true},
+        {"CRC file empty", "a\t0\t9\n", "", true},
+        {"truncated CFG", "a\t0\t", le_bytes(crc_of("a\t0\t9\n")), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir_.write("game0.CFG", c.cfg0);
+        std::filesystem::remove(dir_.file("game0.CRC"));
+        if (c.crc0_present) dir_.write("game0.CRC", c.crc0);
+        write_copy(1, good);
+        load();
+        EXPECT_EQ(get_int("a"), 1) << "copy 1 used";
+        EXPECT_EQ(cfg(0), good) << "both copies written anew";
+        EXPECT_EQ(crc(0), le_bytes(crc_of(good)));
+    }
 }
 
-TEST_F(SettingsStore, OverLongNameEndsTheReadingOfThatCopy) {
-  write_copy(0, "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') + "\t0\t1\nb\t0\t2\n");
-  load();
-  EXPECT_EQ(get_int("a"), 1);
-  EXPECT_EQ(get_int("b"), -12345);
+TEST_F(SettingsStore, BothCopiesBadTakesDefaults)
+{
+    write_copy(0, "sndvol\t0\t1\n", le_bytes(0));
+    write_copy(1, "sndvol\t0\t2\n", "xx");
+    load(settings_rows_for_region(2), settings_row_count_for_region(2));
+    EXPECT_EQ(get_int("sndvol"), 16);
 }
 
-TEST_F(SettingsStore, SettersRefuseWhatCannotBeStored) {
-  std::string long_name(kSettingsMaxName + 1, 'n');
-  EXPECT_EQ(settings_set_int(long_name.c_str(), 1), 0);
-  EXPECT_EQ(settings_set_int(nullptr, 1), 0);
-  EXPECT_EQ(settings_set_int("", 1), 0);
-  EXPECT_EQ(settings_set_int("two words", 1), 0);
-  EXPECT_EQ(settings_set_string("s", nullptr), 0);
-  EXPECT_EQ(settings_set_string("s", "line\nbreak"), 0);
-  EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue + 1, 'v').c_str()), 0);
-  EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue, 'v').c_str()), 1);
-  EXPECT_EQ(settings_load(nullptr, nullptr, 0), 0);
-  EXPECT_EQ(settings_load(long_name.c_str(), nullptr, 0), 0);
+TEST_F(SettingsStore, HostileButCheckedFiles)
+{
+    // The CRC matches, so these are read; none may crash or overrun.
+    const std::string cases[] = {
+        std::string(5000, 'n') + "\t0\t1\nok\t0\t1\n",        // over-long name
+        "s\t2\t" + std::string(5000, 'v') + "\nok\t0\t1\n",   // over-long string
+        "x\tzz\t1\n",                                         // type not a number
+        "x\t0\tnotanumber\ny\t1\tjunk\nz\t0\t99999999999\n",  // unparsable values
+        "x\t7\t5\n",                                          // unknown type
+        std::string("a\t0\t1\0\nb\t2\tz\n", 14),              // NUL bytes
+        std::string(2000, '\n') + "\t\t\t",
+    };
+    for (const std::string& text : cases) {
+        write_copy(0, text);
+        std::filesystem::remove(dir_.file("game1.CFG"));
+        load();
+        int32_t v = 0;
+        settings_get_int("x", &v);
+        settings_get_int("ok", &v);
+    }
+    write_copy(0, "x\t0\tnotanumber\ny\t1\tjunk\nz\t0\t99999999999\nw\t0\t-12abc\n");
+    load();
+    EXPECT_EQ(get_int("x"), 0);
+    EXPECT_EQ(get_int("z"), INT32_MAX);
+    EXPECT_EQ(get_int("w"), -12);
+    float f = 1;
+    EXPECT_EQ(settings_get_float("y", &f), 1);
+    EXPECT_EQ(f, 0.0f);
 }
 
-TEST_F(SettingsStore, TypeChangeReplacesTheOtherValue) {
-  // A string in the file meets an integer row: no value may stay a string.
-  write_copy(0, "golng\t2\tabc\n");
-  load(settings_rows_for_region(0), settings_row_count_for_region(0));
-  EXPECT_EQ(settings_get_string("golng"), nullptr);
-  EXPECT_EQ(get_int("golng"), 0);
-  EXPECT_EQ(settings_get_int_default("golng"), 0);
-  EXPECT_NE(cfg(0).find("golng\t0\t0\n"), std::string::npos);
+TEST_F(SettingsStore, OversizedCopyIsNotRead)
+{
+    std::string huge = "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' ');
+    write_copy(0, huge);
+    write_copy(1, "a\t0\t1\n");
+    load();
+    EXPECT_EQ(get_int("a"), 1);
 }
 
-TEST_F(SettingsStore, ApplyWritesVariablesBack) {
-  SettingRow* rows = settings_rows_for_region(3);
-  uint32_t n = settings_row_count_for_region(3);
-  load(rows, n);
-  int32_t* sndvol = static_cast<int32_t*>(rows[0].variable);
-  int32_t* ioacmax = static_cast<int32_t*>(rows[3].variable);
-  int32_t keep_snd = *sndvol, keep_io = *ioacmax;
-  *sndvol = 5;
-  *ioacmax = 1;
-  settings_apply_flagged(rows, n);
-  EXPECT_EQ(get_int("sndvol"), 5);
-  EXPECT_EQ(get_int("ioacmax"), 44000) << "flag-0 rows are left alone";
-  settings_apply_all(rows, n);
-  EXPECT_EQ(get_int("ioacmax"), 1);
-  EXPECT_NE(cfg(1).find("ioacmax\t0\t1\n"), std::string::npos);
-  *sndvol = keep_snd;
-  *ioacmax = keep_io;
+TEST_F(SettingsStore, TruncatedLastLineKeepsWhatCameBefore)
+{
+    write_copy(0, "a\t0\t1\nb\t0\t");
+    load();
+    EXPECT_EQ(get_int("a"), 1);
+    EXPECT_EQ(get_int("b"), -12345);
+    EXPECT_EQ(cfg(0), "a\t0\t1\n");
 }
 
-TEST(SettingsTables, RegionsShareOneTable) {
-  for (uint32_t r = 0; r < 4; ++r) {
-    EXPECT_EQ(settings_rows_for_region(r), settings_rows_for_region(0));
-    EXPECT_EQ(settings_row_count_for_region(r), 66u);
-  }
-  EXPECT_EQ(settings_rows_for_region(99), settings_rows_for_region(0));
-  const SettingRow* a = settings_rows_for_region(0);
-  const SettingRow* b = settings_rows_alt();
-  int diffs = 0;
-  for (uint32_t k = 0; k < kSettingsRowCount; ++k) {
-    EXPECT_STREQ(a[k].name, b[k].name);
-    EXPECT_EQ(a[k].type, 0u);
-    if (*static_cast<int32_t*>(a[k].variable) != *static_cast<int32_t*>(b[k].variable)) ++diffs;
-  }
-  EXPECT_EQ(diffs, 3) << "coinstart, gospd, golng";
-  EXPECT_STREQ(a[65].name, "c25y");
-  EXPECT_EQ(a[22].variable, a[23].variable) << "gocontt and gosst share one word";
+TEST_F(SettingsStore, OverLongNameEndsTheReadingOfThatCopy)
+{
+    write_copy(0, "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') + "\t0\t1\nb\t0\t2\n");
+    load();
+    EXPECT_EQ(get_int("a"), 1);
+    EXPECT_EQ(get_int("b"), -12345);
+}
+
+TEST_F(SettingsStore, SettersRefuseWhatCannotBeStored)
+{
+    std::string long_name(kSettingsMaxName + 1, 'n');
+    EXPECT_EQ(settings_set_int(long_name.c_str(), 1), 0);
+    EXPECT_EQ(settings_set_int(nullptr, 1), 0);
+    EXPECT_EQ(settings_set_int("", 1), 0);
+    EXPECT_EQ(settings_set_int("two words", 1), 0);
+    EXPECT_EQ(settings_set_string("s", nullptr), 0);
+    EXPECT_EQ(settings_set_string("s", "line\nbreak"), 0);
+    EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue + 1, 'v').c_str()), 0);
+    EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue, 'v').c_str()), 1);
+    EXPECT_EQ(settings_load(nullptr, nullptr, 0), 0);
+    EXPECT_EQ(settings_load(long_name.c_str(), nullptr, 0), 0);
+}
+
+TEST_F(SettingsStore, TypeChangeReplacesTheOtherValue)
+{
+    // A string in the file meets an integer row: no value may stay a string.
+    write_copy(0, "golng\t2\tabc\n");
+    load(settings_rows_for_region(0), settings_row_count_for_region(0));
+    EXPECT_EQ(settings_get_string("golng"), nullptr);
+    EXPECT_EQ(get_int("golng"), 0);
+    EXPECT_EQ(settings_get_int_default("golng"), 0);
+    EXPECT_NE(cfg(0).find("golng\t0\t0\n"), std::string::npos);
+}
+
+TEST_F(SettingsStore, ApplyWritesVariablesBack)
+{
+    SettingRow* rows = settings_rows_for_region(3);
+    uint32_t n = settings_row_count_for_region(3);
+    load(rows, n);
+    int32_t* sndvol = static_cast<int32_t*>(rows[0].variable);
+    int32_t* ioacmax = static_cast<int32_t*>(rows[3].variable);
+    int32_t keep_snd = *sndvol, keep_io = *ioacmax;
+    *sndvol = 5;
+    *ioacmax = 1;
+    settings_apply_flagged(rows, n);
+    EXPECT_EQ(get_int("sndvol"), 5);
+    EXPECT_EQ(get_int("ioacmax"), 44000) << "flag-0 rows are left alone";
+    settings_apply_all(rows, n);
+    EXPECT_EQ(get_int("ioacmax"), 1);
+    EXPECT_NE(cfg(1).find("ioacmax\t0\t1\n"), std::string::npos);
+    *sndvol = keep_snd;
+    *ioacmax = keep_io;
+}
+
+TEST(SettingsTables, RegionsShareOneTable)
+{
+    for (uint32_t r = 0; r < 4; ++r) {
+        EXPECT_EQ(settings_rows_for_region(r), settings_rows_for_region(0));
+        EXPECT_EQ(settings_row_count_for_region(r), 66u);
+    }
+    EXPECT_EQ(settings_rows_for_region(99), settings_rows_for_region(0));
+    const SettingRow* a = settings_rows_for_region(0);
+    const SettingRow* b = settings_rows_alt();
+    int diffs = 0;
+    for (uint32_t k = 0; k < kSettingsRowCount; ++k) {
+        EXPECT_STREQ(a[k].name, b[k].name);
+        EXPECT_EQ(a[k].type, 0u);
+        if (*static_cast<int32_t*>(a[k].variable) != *static_cast<int32_t*>(b[k].variable)) ++diffs;
+    }
+    EXPECT_EQ(diffs, 3) << "coinstart, gospd, golng";
+    EXPECT_STREQ(a[65].name, "c25y");
+    EXPECT_EQ(a[22].variable, a[23].variable) << "gocontt and gosst share one word";
 }
 
 }  // namespace

@@ -7,141 +7,153 @@
 
 namespace {
 
-uint32_t u32_at(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+uint32_t u32_at(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 // Walks the records of a list: their count and the offset of the end byte.
 struct Walk {
-  int records = 0;
-  size_t end = 0;
+    int records = 0;
+    size_t end = 0;
 };
 
-Walk walk(const uint8_t* buf) {
-  Walk w;
-  while (buf[w.end] == kTextListRecordMark) {
-    w.end += kTextListHeaderSize + u32_at(buf + w.end + 36);
-    ++w.records;
-  }
-  return w;
+Walk walk(const uint8_t* buf)
+{
+    Walk w;
+    while (buf[w.end] == kTextListRecordMark) {
+        w.end += kTextListHeaderSize + u32_at(buf + w.end + 36);
+        ++w.records;
+    }
+    return w;
 }
 
 class TextListTest : public ::testing::Test {
- protected:
-  void SetUp() override { textlist_clear_all(); }
-  void TearDown() override { textlist_free_all(); }
+protected:
+    void SetUp() override { textlist_clear_all(); }
+    void TearDown() override { textlist_free_all(); }
 };
 
-TEST_F(TextListTest, RecordLayout) {
-  int32_t s = textlist_create(1024);
-  ASSERT_EQ(s, 0);
-  textlist_printf(s, kTextAlignCentreX | kTextAlignBottom, 3, 24, -5, 480, 0x80FF0102u, "a%dc", 7);
-  const uint8_t* b = textlist_get(s);
-  ASSERT_NE(b, nullptr);
-  EXPECT_EQ(b[0], 'H');
-  EXPECT_EQ(b[1], 0);
-  EXPECT_EQ(b[2], 40);
-  EXPECT_EQ(b[3], 0);
-  EXPECT_EQ(u32_at(b + 4), 3u);
-  EXPECT_EQ(u32_at(b + 8), 0x80FF0102u);
-  EXPECT_EQ(u32_at(b + 12), 6u);
-  EXPECT_EQ(u32_at(b + 16), 24u);
-  EXPECT_EQ(u32_at(b + 20), 24u);
-  EXPECT_EQ(int32_t(u32_at(b + 24)), -5);
-  EXPECT_EQ(int32_t(u32_at(b + 28)), 480);
-  EXPECT_EQ(u32_at(b + 32), 3u);
-  EXPECT_EQ(u32_at(b + 36), 4u);
-  EXPECT_EQ(std::memcmp(b + 40, "a7c\0", 4), 0);
-  EXPECT_EQ(b[44], 'E');
+TEST_F(TextListTest, RecordLayout)
+{
+    int32_t s = textlist_create(1024);
+    ASSERT_EQ(s, 0);
+    textlist_printf(s, kTextAlignCentreX | kTextAlignBottom, 3, 24, -5, 480, 0x80FF0102u, "a%dc",
+                    7);
+    const uint8_t* b = textlist_get(s);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b[0], 'H');
+    EXPECT_EQ(b[1], 0);
+    EXPECT_EQ(b[2], 40);
+    EXPECT_EQ(b[3], 0);
+    EXPECT_EQ(u32_at(b + 4), 3u);
+    EXPECT_EQ(u32_at(b + 8), 0x80FF0102u);
+    EXPECT_EQ(u32_at(b + 12), 6u);
+    EXPECT_EQ(u32_at(b + 16), 24u);
+    EXPECT_EQ(u32_at(b + 20), 24u);
+    EXPECT_EQ(int32_t(u32_at(b + 24)), -5);
+    EXPECT_EQ(int32_t(u32_at(b + 28)), 480);
+    EXPECT_EQ(u32_at(b + 32), 3u);
+    EXPECT_EQ(u32_at(b + 36), 4u);
+    EXPECT_EQ(std::memcmp(b + 40, "a7c\0", 4), 0);
+    EXPECT_EQ(b[44], 'E');
 }
 
-TEST_F(TextListTest, RecordSizesFollowTheTextLength) {
-  int32_t s = textlist_create(4096);
-  const size_t expect[] = {44, 44, 44, 44, 48, 48, 48};   // lengths 0..6
-  size_t at = 0;
-  for (int n = 0; n <= 6; ++n) {
-    textlist_printf_plain(s, "%s", std::string(size_t(n), 'x').c_str());
+TEST_F(TextListTest, RecordSizesFollowTheTextLength)
+{
+    int32_t s = textlist_create(4096);
+    const size_t expect[] = {44, 44, 44, 44, 48, 48, 48};  // lengths 0..6
+    size_t at = 0;
+    for (int n = 0; n <= 6; ++n) {
+        textlist_printf_plain(s, "%s", std::string(size_t(n), 'x').c_str());
+        Walk w = walk(textlist_get(s));
+        EXPECT_EQ(w.end - at, expect[n]) << "length " << n;
+        at = w.end;
+    }
+    const uint8_t* b = textlist_get(s);
+    EXPECT_EQ(b[at], 'E');
+    // Padding bytes behind the NUL are zero.
+    EXPECT_EQ(std::memcmp(b + 44 + 40, "x\0\0\0H", 5), 0);
+}
+
+TEST_F(TextListTest, PlainDefaults)
+{
+    int32_t s = textlist_create(4096);
+    textlist_printf_plain(s, "p");
+    const uint8_t* b = textlist_get(s);
+    EXPECT_EQ(u32_at(b + 8), 0xFFFFFFFFu);
+    EXPECT_EQ(u32_at(b + 16), 16u);
+    EXPECT_EQ(u32_at(b + 20), 16u);
+}
+
+TEST_F(TextListTest, FirstWritesSlotZero)
+{
+    int32_t s0 = textlist_create(256);
+    int32_t s1 = textlist_create(256);
+    textlist_printf_first(1, 2, 3, "zero");
+    EXPECT_EQ(walk(textlist_get(s0)).records, 1);
+    EXPECT_EQ(walk(textlist_get(s1)).records, 0);
+}
+
+TEST_F(TextListTest, FullListRefusesByTheFitTest)
+{
+    int32_t s = textlist_create(65536);
+    for (int k = 0; k < 1500; ++k) textlist_printf_plain(s, "abc");
     Walk w = walk(textlist_get(s));
-    EXPECT_EQ(w.end - at, expect[n]) << "length " << n;
-    at = w.end;
-  }
-  const uint8_t* b = textlist_get(s);
-  EXPECT_EQ(b[at], 'E');
-  // Padding bytes behind the NUL are zero.
-  EXPECT_EQ(std::memcmp(b + 44 + 40, "x\0\0\0H", 5), 0);
+    EXPECT_EQ(w.records, 1489);
+    EXPECT_EQ(w.end, 1489u * 44u);
 }
 
-TEST_F(TextListTest, PlainDefaults) {
-  int32_t s = textlist_create(4096);
-  textlist_printf_plain(s, "p");
-  const uint8_t* b = textlist_get(s);
-  EXPECT_EQ(u32_at(b + 8), 0xFFFFFFFFu);
-  EXPECT_EQ(u32_at(b + 16), 16u);
-  EXPECT_EQ(u32_at(b + 20), 16u);
+TEST_F(TextListTest, LongTextIsCutTo2047Bytes)
+{
+    int32_t s = textlist_create(8192);
+    std::string big(5000, 'y');
+    textlist_printf_plain(s, "%s", big.c_str());
+    const uint8_t* b = textlist_get(s);
+    EXPECT_EQ(u32_at(b + 32), 2047u);
+    EXPECT_EQ(u32_at(b + 36), 2048u);
+    EXPECT_EQ(b[40 + 2047], 0);
+    EXPECT_EQ(b[40 + 2048], 'E');
 }
 
-TEST_F(TextListTest, FirstWritesSlotZero) {
-  int32_t s0 = textlist_create(256);
-  int32_t s1 = textlist_create(256);
-  textlist_printf_first(1, 2, 3, "zero");
-  EXPECT_EQ(walk(textlist_get(s0)).records, 1);
-  EXPECT_EQ(walk(textlist_get(s1)).records, 0);
-}
-
-TEST_F(TextListTest, FullListRefusesByTheFitTest) {
-  int32_t s = textlist_create(65536);
-  for (int k = 0; k < 1500; ++k) textlist_printf_plain(s, "abc");
-  Walk w = walk(textlist_get(s));
-  EXPECT_EQ(w.records, 1489);
-  EXPECT_EQ(w.end, 1489u * 44u);
-}
-
-TEST_F(TextListTest, LongTextIsCutTo2047Bytes) {
-  int32_t s = textlist_create(8192);
-  std::string big(5000, 'y');
-  textlist_printf_plain(s, "%s", big.c_str());
-  const uint8_t* b = textlist_get(s);
-  EXPECT_EQ(u32_at(b + 32), 2047u);
-  EXPECT_EQ(u32_at(b + 36), 2048u);
-  EXPECT_EQ(b[40 + 2047], 0);
-  EXPECT_EQ(b[40 + 2048], 'E');
-}
-
-TEST_F(TextListTest, ResetEmptiesTheList) {
-  int32_t s = textlist_create(512);
-  textlist_printf_plain(s, "one");
-  textlist_reset(s);
-  EXPECT_EQ(textlist_get(s)[0], 'E');
-  textlist_printf_plain(s, "two");
-  EXPECT_EQ(walk(textlist_get(s)).records, 1);
-}
-
-TEST_F(TextListTest, SlotsRunOutAndComeBack) {
-  for (int k = 0; k < kTextListSlots; ++k) EXPECT_EQ(textlist_create(64), k);
-  EXPECT_EQ(textlist_create(64), -1);
-  textlist_free(5);
-  EXPECT_EQ(textlist_get(5), nullptr);
-  EXPECT_EQ(textlist_create(64), 5);
-}
-
-TEST_F(TextListTest, BadSlotsAreIgnored) {
-  int32_t bad = textlist_create(1u << 31 | 1u);   // may fail to allocate: -1
-  if (bad >= 0) textlist_free(bad);
-  for (int32_t s : {-1, 16, 1000, 3, INT32_MIN}) {
+TEST_F(TextListTest, ResetEmptiesTheList)
+{
+    int32_t s = textlist_create(512);
+    textlist_printf_plain(s, "one");
     textlist_reset(s);
-    textlist_printf_plain(s, "x");
-    textlist_free(s);
-    EXPECT_EQ(textlist_get(s), nullptr);
-  }
-  EXPECT_EQ(textlist_create(0), -1);
-  EXPECT_EQ(textlist_create(7), -1) << "capacity - margin would wrap";
-  EXPECT_EQ(textlist_create(kTextListMinCapacity - 1), -1);
-  int32_t tiny = textlist_create(kTextListMinCapacity);
-  ASSERT_GE(tiny, 0);
-  textlist_printf_plain(tiny, "%s", "");
-  textlist_printf_plain(tiny, "%s", "");
-  textlist_printf_plain(tiny, "abcdefgh");
-  EXPECT_EQ(walk(textlist_get(tiny)).records, 1) << "the smallest list holds one empty record";
+    EXPECT_EQ(textlist_get(s)[0], 'E');
+    textlist_printf_plain(s, "two");
+    EXPECT_EQ(walk(textlist_get(s)).records, 1);
+}
+
+TEST_F(TextListTest, SlotsRunOutAndComeBack)
+{
+    for (int k = 0; k < kTextListSlots; ++k) EXPECT_EQ(textlist_create(64), k);
+    EXPECT_EQ(textlist_create(64), -1);
+    textlist_free(5);
+    EXPECT_EQ(textlist_get(5), nullptr);
+    EXPECT_EQ(textlist_create(64), 5);
+}
+
+TEST_F(TextListTest, BadSlotsAreIgnored)
+{
+    int32_t bad = textlist_create(1u << 31 | 1u);  // may fail to allocate: -1
+    if (bad >= 0) textlist_free(bad);
+    for (int32_t s : {-1, 16, 1000, 3, INT32_MIN}) {
+        textlist_reset(s);
+        textlist_printf_plain(s, "x");
+        textlist_free(s);
+        EXPECT_EQ(textlist_get(s), nullptr);
+    }
+    EXPECT_EQ(textlist_create(0), -1);
+    EXPECT_EQ(textlist_create(7), -1) << "capacity - margin would wrap";
+    EXPECT_EQ(textlist_create(kTextListMinCapacity - 1), -1);
+    int32_t tiny = textlist_create(kTextListMinCapacity);
+    ASSERT_GE(tiny, 0);
+    textlist_printf_plain(tiny, "%s", "");
+    textlist_printf_plain(tiny, "%s", "");
+    textlist_printf_plain(tiny, "abcdefgh");
+    EXPECT_EQ(walk(textlist_get(tiny)).records, 1) << "the smallest list holds one empty record";
 }
 
 }  // namespace

@@ -7,74 +7,80 @@
 
 namespace {
 
-intptr_t quiet_proc(PlatWindow* w, uint32_t m, uintptr_t wp, intptr_t lp) {
-  return plat_def_window_proc(w, m, wp, lp);
+intptr_t quiet_proc(PlatWindow* w, uint32_t m, uintptr_t wp, intptr_t lp)
+{
+    return plat_def_window_proc(w, m, wp, lp);
 }
 
 class AppWindow : public ::testing::Test {
- protected:
-  void TearDown() override { plat_video_end(); }
+protected:
+    void TearDown() override { plat_video_end(); }
 };
 
-TEST_F(AppWindow, OnlyWindowZeroExists) {
-  EXPECT_NE(window_get(0), nullptr);
-  EXPECT_EQ(window_get(1), nullptr);
-  EXPECT_EQ(window_get(-1), nullptr);
-  EXPECT_EQ(window_forget(1), nullptr);
-  window_enable(1);   // no effect, no crash
-  window_read_rect(7);
-  window_reset_pos_and_size(-3);
+TEST_F(AppWindow, OnlyWindowZeroExists)
+{
+    EXPECT_NE(window_get(0), nullptr);
+    EXPECT_EQ(window_get(1), nullptr);
+    EXPECT_EQ(window_get(-1), nullptr);
+    EXPECT_EQ(window_forget(1), nullptr);
+    window_enable(1);  // no effect, no crash
+    window_read_rect(7);
+    window_reset_pos_and_size(-3);
 }
 
-TEST_F(AppWindow, ClientAreaIsExactlyTheChosenScreenSize) {
-  app_choose_screen_size();
-  // The offscreen driver's 1024 x 768 desktop.
-  EXPECT_EQ(app_get_screen_width(), 800);
-  EXPECT_EQ(app_get_screen_height(), 600);
-  ASSERT_EQ(window_create(quiet_proc), 1);
-  const WindowRec* r = window_get(0);
-  ASSERT_NE(r->handle, nullptr);
-  int32_t w = 0, h = 0;
-  ASSERT_TRUE(plat_window_client_size(r->handle, &w, &h));
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(h, 600);
-  EXPECT_EQ(r->client_width, 800);
-  EXPECT_GE(r->outer_width, 800);
-  EXPECT_EQ(r->style, WINDOW_STYLE_CREATE);
-  EXPECT_EQ(r->windowed, 1u);
-  EXPECT_STREQ(SDL_GetWindowTitle(plat_window_sdl()), "quorvel");
-  EXPECT_FALSE(SDL_GetWindowFlags(plat_window_sdl()) & SDL_WINDOW_RESIZABLE);
+TEST_F(AppWindow, ClientAreaIsExactlyTheChosenScreenSize)
+{
+    app_choose_screen_size();
+    // The offscreen driver's 1024 x 768 desktop.
+    EXPECT_EQ(app_get_screen_width(), 800);
+    EXPECT_EQ(app_get_screen_height(), 600);
+    ASSERT_EQ(window_create(quiet_proc), 1);
+    const WindowRec* r = window_get(0);
+    ASSERT_NE(r->handle, nullptr);
+    int32_t w = 0, h = 0;
+    ASSERT_TRUE(plat_window_client_size(r->handle, &w, &h));
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_EQ(r->client_width, 800);
+    EXPECT_GE(r->outer_width, 800);
+    EXPECT_EQ(r->style, WINDOW_STYLE_CREATE);
+    EXPECT_EQ(r->windowed, 1u);
+    EXPECT_STREQ(SDL_GetWindowTitle(plat_window_sdl()), "quorvel");
+    EXPECT_FALSE(SDL_GetWindowFlags(plat_window_sdl()) & SDL_WINDOW_RESIZABLE);
 }
 
-TEST_F(AppWindow, ResetBeforeReadRectUsesTheClearedRectangle) {
-  app_choose_screen_size();
-  ASSERT_EQ(window_create(quiet_proc), 1);
-  WindowRec* r = window_get(0);
-  EXPECT_EQ(r->rect.left, 0);
-  EXPECT_EQ(r->rect.top, 0);
-  window_reset_pos_and_size(0);
-  EXPECT_EQ(r->style, WINDOW_STYLE_RESET);
-  window_disable(0);
-  EXPECT_FALSE(plat_window_enabled(r->handle));
-  window_enable(0);
-  EXPECT_TRUE(plat_window_enabled(r->handle));
-  EXPECT_EQ(window_forget(0)->handle, nullptr);
+TEST_F(AppWindow, ResetBeforeReadRectUsesTheClearedRectangle)
+{
+    app_choose_screen_size();
+    ASSERT_EQ(window_create(quiet_proc), 1);
+    WindowRec* r = window_get(0);
+    EXPECT_EQ(r->rect.left, 0);
+    EXPECT_EQ(r->rect.top, 0);
+    window_reset_pos_and_size(0);
+    EXPECT_EQ(r->style, WINDOW_STYLE_RESET);
+    window_disable(0);
+    EXPECT_FALSE(plat_window_enabled(r->handle));
+    window_enable(0);
+    EXPECT_TRUE(plat_window_enabled(r->handle));
+    EXPECT_EQ(window_forget(0)->handle, nullptr);
 }
 
-TEST_F(AppWindow, ClosingTheWindowEndsInTheQuitMessage) {
-  app_choose_screen_size();
-  ASSERT_EQ(window_create(app_wndproc), 1);
-  SDL_Event e{};
-  e.type = SDL_WINDOWEVENT;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
-  e.window.windowID = SDL_GetWindowID(plat_window_sdl());
-  SDL_PushEvent(&e);
-  // As the main loop: one message per pass, dispatched, until the quit.
-  PlatMsg m{};
-  int passes = 0;
-  while (passes++ < 100 && plat_peek_message(&m) && m.message != PLAT_WM_QUIT) plat_dispatch_message(&m);
-  EXPECT_EQ(m.message, PLAT_WM_QUIT);
-  EXPECT_FALSE(plat_window_is_alive(window_get(0)->handle));
+TEST_F(AppWindow, ClosingTheWindowEndsInTheQuitMessage)
+{
+    app_choose_screen_size();
+    ASSERT_EQ(window_create(app_wndproc), 1);
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    e.window.windowID = SDL_GetWindowID(plat_window_sdl());
+    SDL_PushEvent(&e);
+    // As the main loop: one message per pass, dispatched, until the quit.
+    PlatMsg m{};
+    int passes = 0;
+    while (passes++ < 100 && plat_peek_message(&m) && m.message != PLAT_WM_QUIT)
+        plat_dispatch_message(&m);
+    EXPECT_EQ(m.message, PLAT_WM_QUIT);
+    EXPECT_FALSE(plat_window_is_alive(window_get(0)->handle));
 }
 
 }  // namespace

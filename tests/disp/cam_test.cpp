@@ -15,10 +15,7 @@ class CamTest : public ViewTest {};
 // Camera at (0, 0, 5) looking down -Z with +Y up: its x axis is world -X.
 // This half turn about Y with that offset is its own inverse, so the same
 // matrix is both the placement and the view transform.
-Mat44 hand_cam_to_world()
-{
-    return Mat44{{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 5, 1}};
-}
+Mat44 hand_cam_to_world() { return Mat44{{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 5, 1}}; }
 
 Mat44 hand_world_to_cam() { return hand_cam_to_world(); }
 
@@ -81,8 +78,8 @@ TEST_F(CamTest, ExplicitMatrixModes)
     vm_mat_inverse(&view, &place);
 
     // Either way the given matrix is kept as given and the other derived.
-    for (const auto& [mode, given] : {std::pair{CAM_MODE_CAM_TO_WORLD, &place},
-                                      std::pair{CAM_MODE_WORLD_TO_CAM, &view}}) {
+    for (const auto& [mode, given] :
+         {std::pair{CAM_MODE_CAM_TO_WORLD, &place}, std::pair{CAM_MODE_WORLD_TO_CAM, &view}}) {
         cam_set_mode(0, mode);
         cam_set_matrix(0, given);
         expect_m44(*cam_get_view_mtx(0), place, mode == CAM_MODE_CAM_TO_WORLD ? 0.0f : 1e-5f);
@@ -186,7 +183,6 @@ TEST_F(CamTest, ProjectionOfPoints)
     EXPECT_EQ(cam_project(0, &x, &y, &behind), kCamBehind);
     const Vec3 far_out = {40, 0, 0};
     EXPECT_EQ(cam_project(0, &x, &y, &far_out), kCamOutside);
-
 }
 
 // With identity view and projection a point's coordinates are its clip
@@ -253,8 +249,7 @@ TEST_F(CamTest, EmptyViewportKeepsMatricesFinite)
 {
     cam_set_viewport(0, 0, 0, 640, 0);
     EXPECT_EQ(cam_get_aspect(0), 640.0f);
-    for (float v : cam_get_viewproj_mtx(0)->m)
-        ASSERT_TRUE(std::isfinite(v));
+    for (float v : cam_get_viewproj_mtx(0)->m) ASSERT_TRUE(std::isfinite(v));
     cam_set_viewport(0, 0, 0, 0, 0);  // nor an empty width
     EXPECT_EQ(cam_get_aspect(0), 1.0f);
     Vec3 dir;

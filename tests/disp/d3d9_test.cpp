@@ -9,7 +9,8 @@
 #include "disp/screenshot.h"
 #include "disp_fixture.h"
 
-TEST(PresentParams, SamplesClampAndSwapEffects) {
+TEST(PresentParams, SamplesClampAndSwapEffects)
+{
     D3d9PresentParams p;
     D3d9Settings s;
     s.antialias_samples = 7;
@@ -38,7 +39,8 @@ TEST(PresentParams, SamplesClampAndSwapEffects) {
 }
 
 // A failed start leaves a state in which every call fails cleanly.
-TEST(NoDevice, CallsFailWithoutTouchingAnything) {
+TEST(NoDevice, CallsFailWithoutTouchingAnything)
+{
     D3d9BootDesc desc;  // no window
     desc.width = 64;
     desc.height = 48;
@@ -67,7 +69,8 @@ TEST(NoDevice, CallsFailWithoutTouchingAnything) {
 
 class D3d9Test : public DispDevice {};
 
-TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport) {
+TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport)
+{
     EXPECT_EQ(d3d9_booted(), 1);
     EXPECT_EQ(disp_get_device_kind(), 0);
     EXPECT_EQ(disp_get_vs_ok(), 1);
@@ -84,7 +87,8 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport) {
     EXPECT_EQ(disp_get_present_params()->depth_format, GFX_FMT_D24S8);
 }
 
-TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer) {
+TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer)
+{
     D3d9BootDesc desc;
     desc.window = window_;
     desc.width = kTestWidth;
@@ -100,7 +104,8 @@ TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer) {
     EXPECT_TRUE(Near(Pixel(0, 0), 0xFF445566));
 }
 
-TEST_F(D3d9Test, FvfDeclarationMatchesTheSystemReading) {
+TEST_F(D3d9Test, FvfDeclarationMatchesTheSystemReading)
+{
     GfxVertexElement el[GFX_MAX_VERTEX_ELEMENTS];
     // XYZB1 + UBYTE4 indices + normal + one texture set + tangents.
     EXPECT_EQ(disp_fvf_to_decl(el, 0x1196), 12 + 4 + 4 + 12 + 8 + 12 + 12);
@@ -110,7 +115,8 @@ TEST_F(D3d9Test, FvfDeclarationMatchesTheSystemReading) {
     EXPECT_EQ(el[2].usage, GFX_DECLUSAGE_BLENDINDICES);
 }
 
-TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface) {
+TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface)
+{
     gfx_begin_scene();
     EXPECT_EQ(disp_clear(0, 0xFF204080), GFX_OK);
     EXPECT_TRUE(Near(Pixel(5, 5), 0xFF204080));
@@ -129,7 +135,8 @@ TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface) {
     gfx_end_scene();
 }
 
-TEST_F(D3d9Test, ScissorIsClampedToTheTarget) {
+TEST_F(D3d9Test, ScissorIsClampedToTheTarget)
+{
     int x, y, w, h;
     disp_set_scissor(-5, -6, 1000, 1000);
     disp_get_scissor(&x, &y, &w, &h);
@@ -151,14 +158,16 @@ TEST_F(D3d9Test, ScissorIsClampedToTheTarget) {
 namespace {
 TexRecord g_lookup_tex;
 TexRecord* lookup_one(uint32_t h) { return h == 1 ? &g_lookup_tex : nullptr; }
-int screen_rect(int screen, GfxRect* r) {
+int screen_rect(int screen, GfxRect* r)
+{
     if (screen != 1) return 0;
     *r = {4, 6, 24, 16};
     return 1;
 }
 }  // namespace
 
-TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTextures) {
+TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTextures)
+{
     DispLinks links = disp_links();
     links.tex_lookup = lookup_one;
     links.screen_rect = screen_rect;
@@ -191,7 +200,8 @@ TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTextures) {
     tex_release(&g_lookup_tex);
 }
 
-TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers) {
+TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers)
+{
     disp_set_color_write(1, 0, 1, 0);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_COLORWRITEENABLE), 5u);
     const float plane[4] = {0, 1, 0, -2};
@@ -216,21 +226,31 @@ TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers) {
 
 namespace {
 std::vector<std::string> g_events;
-void on_lost() { g_events.push_back("lost"); tex_surfaces_on_lost(); }
-void on_reset() { g_events.push_back("reset"); tex_surfaces_on_reset(); }
+void on_lost()
+{
+    g_events.push_back("lost");
+    tex_surfaces_on_lost();
+}
+void on_reset()
+{
+    g_events.push_back("reset");
+    tex_surfaces_on_reset();
+}
 void on_window() { g_events.push_back("window"); }
 }  // namespace
 
 class D3d9LossTest : public DispDevice {
 protected:
-    void Configure(D3d9BootDesc& desc) override {
+    void Configure(D3d9BootDesc& desc) override
+    {
         desc.lost = on_lost;
         desc.reset = on_reset;
         g_events.clear();
     }
 };
 
-TEST_F(D3d9LossTest, SimulatedLossRunsCallbacksInOrderAndResetsCaches) {
+TEST_F(D3d9LossTest, SimulatedLossRunsCallbacksInOrderAndResetsCaches)
+{
     DispLinks links = disp_links();
     links.window_reset = on_window;
     disp_set_links(links);
@@ -266,7 +286,8 @@ TEST_F(D3d9LossTest, SimulatedLossRunsCallbacksInOrderAndResetsCaches) {
     tex_release(&t);
 }
 
-TEST_F(D3d9LossTest, ModeChangeResetsAtTheNextPresent) {
+TEST_F(D3d9LossTest, ModeChangeResetsAtTheNextPresent)
+{
     disp_request_mode_change(32, 24, 0);
     disp_present();
     ASSERT_EQ(g_events, (std::vector<std::string>{"lost", "reset"}));

@@ -17,10 +17,10 @@ protected:
 
 TEST(FadeHelpers, RatioOfCounterAndTotal)
 {
-    EXPECT_EQ(fade_ratio(5, 1, 1), 0.0f);      // total equal to end
+    EXPECT_EQ(fade_ratio(5, 1, 1), 0.0f);  // total equal to end
     EXPECT_FLOAT_EQ(fade_ratio(3, 4, 1), 1.0f / 3.0f);
     EXPECT_FLOAT_EQ(fade_ratio(1, 4, 1), 1.0f);
-    EXPECT_EQ(fade_ratio(9, 4, 1), 0.0f);      // clamped
+    EXPECT_EQ(fade_ratio(9, 4, 1), 0.0f);  // clamped
     EXPECT_EQ(fade_ratio(-5, 4, 1), 1.0f);
 }
 
@@ -29,7 +29,7 @@ TEST(FadeHelpers, ColourRoundTripAndClamps)
     const uint32_t c = color_pack_argb(0xFF, 0x40, 0x01, 0x80);
     float f[4];
     color_to_f4(f, c);
-    EXPECT_EQ(color_from_f4(f[0], f[1], f[2], f[3]), c);   // round trip
+    EXPECT_EQ(color_from_f4(f[0], f[1], f[2], f[3]), c);  // round trip
     // Clamped, then truncated: 127.5 gives 127; not a number gives 0.
     EXPECT_EQ(color_from_f4(2.0f, -1.0f, 0.5f, 1.0f), 0xFFFF007Fu);
     EXPECT_EQ(color_from_f4(std::nanf(""), 1.0f, 1.0f, 1.0f), 0xFF00FFFFu);
@@ -80,9 +80,11 @@ TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEnds)
     for (int trial = 0; trial < 200; ++trial) {
         cam_shake(0, 3, 8.0f, 8.0f, 0.5f, 5);
         disp_fade_frame();
-        max1 = std::fmax(max1, std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
+        max1 = std::fmax(max1,
+                         std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
         disp_fade_frame();
-        max2 = std::fmax(max2, std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
+        max2 = std::fmax(max2,
+                         std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
         disp_fade_frame();
         disp_fade_frame();  // no frames left
         ASSERT_EQ(cam_get_shake_x(0), 0.0f);

@@ -15,7 +15,8 @@ inline void no_sleep(int) {}
 
 class DispDevice : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         window_ = gfx_test_window_create(kTestWidth, kTestHeight);
         ASSERT_NE(window_, nullptr);
         DispLinks links;
@@ -28,7 +29,8 @@ protected:
         Configure(desc);
         ASSERT_EQ(d3d9_boot(&desc), 1);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         d3d9_shutdown();
         disp_set_links(DispLinks{});
         gfx_test_window_destroy(window_);
@@ -36,14 +38,16 @@ protected:
     virtual void Configure(D3d9BootDesc&) {}
 
     // Pixel (x, y) of the colour target as 0xAARRGGBB.
-    static uint32_t Pixel(int x, int y) {
+    static uint32_t Pixel(int x, int y)
+    {
         uint8_t p[4] = {};
         gfx_read_pixels(x, y, 1, 1, p, 4);
         return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
                (uint32_t(p[3]) << 24);
     }
     // Colours equal within a small tolerance per channel.
-    static bool Near(uint32_t a, uint32_t b, int tol = 3) {
+    static bool Near(uint32_t a, uint32_t b, int tol = 3)
+    {
         for (int s = 0; s < 32; s += 8) {
             int d = int((a >> s) & 0xFF) - int((b >> s) & 0xFF);
             if (d > tol || d < -tol) return false;

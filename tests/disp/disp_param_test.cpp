@@ -86,7 +86,8 @@ TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
     };
     for (const auto& c : cases) {
         screen(c.sw, c.sh, c.rw, c.rh, c.flag);
-        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out) << c.rw << "x" << c.rh << " " << c.flag;
+        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out)
+            << c.rw << "x" << c.rh << " " << c.flag;
     }
 }
 

@@ -23,7 +23,8 @@ protected:
     int32_t list() const { return disp_get_text_drawlist(); }
     // Queues one record into the bitmap list and lays it out.
     int quads(uint32_t font, uint32_t size, int x, int y, uint32_t align, const std::string& text,
-              bool* stop = nullptr) {
+              bool* stop = nullptr)
+    {
         textlist_reset(list());
         textlist_printf(list(), align, font, size, x, y, 0xFFFFFFFFu, "%s", text.c_str());
         bool s = false;
@@ -36,8 +37,10 @@ protected:
 
 }  // namespace
 
-TEST_F(FontTest, TheSixFontsFindTheirImages) {
-    const float inv[kFontCount] = {1 / 128.f, 1 / 128.f, 1 / 128.f, 1 / 128.f, 1 / 128.f, 1 / 256.f};
+TEST_F(FontTest, TheSixFontsFindTheirImages)
+{
+    const float inv[kFontCount] = {1 / 128.f, 1 / 128.f, 1 / 128.f,
+                                   1 / 128.f, 1 / 128.f, 1 / 256.f};
     for (int f = 0; f < kFontCount; ++f) {
         const FontState& s = font_state(f);
         EXPECT_NE(s.handle, 0u) << f;
@@ -50,12 +53,14 @@ TEST_F(FontTest, TheSixFontsFindTheirImages) {
     EXPECT_EQ(font_get_path(), ".\\data\\font\\");
 }
 
-TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCell) {
+TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCell)
+{
     ASSERT_EQ(quads(0, 16, 100, 50, 0, "A"), 1);
     // 'A' is glyph 33: column 1, row 2 of 8 x 16 cells in a 128 x 128 image.
     const float x0 = 99.5f, y0 = 49.5f, x1 = 107.5f, y1 = 65.5f;
     const float u0 = 8 / 128.f, u1 = 16 / 128.f, v0 = 32 / 128.f, v1 = 48 / 128.f;
-    const float want[4][4] = {{x0, y0, u0, v0}, {x1, y0, u1, v0}, {x0, y1, u0, v1}, {x1, y1, u1, v1}};
+    const float want[4][4] = {
+        {x0, y0, u0, v0}, {x1, y0, u1, v0}, {x0, y1, u0, v1}, {x1, y1, u1, v1}};
     for (int i = 0; i < 4; ++i) {
         EXPECT_FLOAT_EQ(v_[i].x, want[i][0]) << i;
         EXPECT_FLOAT_EQ(v_[i].y, want[i][1]) << i;
@@ -68,7 +73,8 @@ TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCell) {
     EXPECT_FLOAT_EQ(v_[4].u0, 16 / 128.f);
 }
 
-TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize) {
+TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize)
+{
     // Right: 10 characters of font 4 at size 11 are 60 pixels wide.
     ASSERT_EQ(quads(4, 11, 200, 40, kTextAlignRight, "0123456789"), 10);
     EXPECT_FLOAT_EQ(v_[0].x, 200 - 0.5f - 60.0f);
@@ -85,7 +91,8 @@ TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize) {
     EXPECT_FLOAT_EQ(v_[2].y - v_[0].y, 20.0f);
 }
 
-TEST_F(FontTest, LeadBytePairsMapPastTheAsciiGlyphs) {
+TEST_F(FontTest, LeadBytePairsMapPastTheAsciiGlyphs)
+{
     ASSERT_EQ(quads(0, 16, 0, 0, 0, "\x82\xA0"), 1);
     // Glyph 98: column 2, row 6.
     EXPECT_FLOAT_EQ(v_[0].u0, 16 / 128.f);
@@ -95,7 +102,8 @@ TEST_F(FontTest, LeadBytePairsMapPastTheAsciiGlyphs) {
     EXPECT_EQ(quads(0, 16, 0, 0, 0, "\xFF"), 0);
 }
 
-TEST_F(FontTest, UnknownFontsAreSkippedAndTheListStillDraws) {
+TEST_F(FontTest, UnknownFontsAreSkippedAndTheListStillDraws)
+{
     textlist_reset(list());
     textlist_printf(list(), 0, 6, 16, 0, 0, 0xFFFFFFFFu, "%s", "bad");
     EXPECT_EQ(font_bitmap_quads(textlist_get(list()), v_.data(), nullptr), -1);
@@ -108,7 +116,8 @@ TEST_F(FontTest, UnknownFontsAreSkippedAndTheListStillDraws) {
     EXPECT_EQ(textlist_get(disp_get_d3dx_text_drawlist())[0], kTextListEndMark);
 }
 
-TEST_F(FontTest, ALongRecordStopsTheRestOfTheList) {
+TEST_F(FontTest, ALongRecordStopsTheRestOfTheList)
+{
     bool stop = false;
     EXPECT_EQ(quads(0, 16, 0, 0, 0, std::string(1200, 'x'), &stop), kFontMaxGlyphsPerRecord);
     EXPECT_TRUE(stop);
@@ -127,7 +136,8 @@ TEST_F(FontTest, ALongRecordStopsTheRestOfTheList) {
     EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
 }
 
-TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage) {
+TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage)
+{
     textlist_printf(list(), 0, 0, 16, 100, 50, 0xFFFFFFFFu, "%s", "A");
     disp_update(nullptr);
     TexRecord* t = disp_tex_lookup(font_state(0).handle);
@@ -145,10 +155,11 @@ TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage) {
         lit += want > 0;
     }
     EXPECT_GT(lit, 8);
-    EXPECT_EQ(lit_pixels(90, 40, 10, 30), 0);   // nothing left of the cell
+    EXPECT_EQ(lit_pixels(90, 40, 10, 30), 0);  // nothing left of the cell
 }
 
-TEST_F(FontTest, SystemFontTextLightsPixelsInsideItsBox) {
+TEST_F(FontTest, SystemFontTextLightsPixelsInsideItsBox)
+{
     ASSERT_TRUE(font_d3dx_ready(0));
     const int32_t sys = disp_get_d3dx_text_drawlist();
     textlist_printf(sys, 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "Hello あいう");
@@ -160,13 +171,14 @@ TEST_F(FontTest, SystemFontTextLightsPixelsInsideItsBox) {
     EXPECT_EQ(textlist_get(sys)[0], kTextListEndMark);
 }
 
-TEST_F(FontTest, SystemFontsGoAndComeBackAroundADeviceReset) {
+TEST_F(FontTest, SystemFontsGoAndComeBackAroundADeviceReset)
+{
     font_release_d3dx();
     EXPECT_FALSE(font_d3dx_ready(0));
     font_create_d3dx();
     for (int f = 0; f < kFontCount; ++f) EXPECT_TRUE(font_d3dx_ready(f));
     gfx_simulate_device_loss();
-    disp_update(nullptr);   // lost: the lost step runs and the device is reset
+    disp_update(nullptr);  // lost: the lost step runs and the device is reset
     disp_update(nullptr);
     for (int f = 0; f < kFontCount; ++f) EXPECT_TRUE(font_d3dx_ready(f));
     textlist_printf(disp_get_d3dx_text_drawlist(), 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "back");
@@ -174,7 +186,8 @@ TEST_F(FontTest, SystemFontsGoAndComeBackAroundADeviceReset) {
     EXPECT_GT(lit_pixels(19, 29, 100, 20), 10);
 }
 
-TEST(SysFont, FindsAFaceAndMeasuresLines) {
+TEST(SysFont, FindsAFaceAndMeasuresLines)
+{
     SysFont* f = sysfont_create(16, 8);
     ASSERT_NE(f, nullptr);
     EXPECT_STRNE(sysfont_face_file(f), "");
@@ -189,7 +202,7 @@ TEST(SysFont, FindsAFaceAndMeasuresLines) {
     // Broken UTF-8 measures like its replacement characters, never past the text.
     sysfont_measure(f, "\xE3\x81", 0, &w2, &h2);
     EXPECT_GT(w2, 0);
-    EXPECT_EQ(sysfont_draw(f, "x", GfxRect{0, 0, 10, 10}, 0, 0xFFFFFFFF), 0);   // no device
+    EXPECT_EQ(sysfont_draw(f, "x", GfxRect{0, 0, 10, 10}, 0, 0xFFFFFFFF), 0);  // no device
     sysfont_release(f);
     EXPECT_EQ(sysfont_create(0, 0), nullptr);
 }

@@ -12,15 +12,18 @@
 
 struct FrameLog {
     std::vector<std::string> events;
-    static FrameLog& get() {
+    static FrameLog& get()
+    {
         static FrameLog log;
         return log;
     }
     static void step(const char* name) { get().events.push_back(name); }
-    static void band(int lo, int hi) {
+    static void band(int lo, int hi)
+    {
         get().events.push_back("band " + std::to_string(lo) + "-" + std::to_string(hi));
     }
-    static void pass_begin(int screen, int pass, int set) {
+    static void pass_begin(int screen, int pass, int set)
+    {
         get().events.push_back("begin " + std::to_string(screen) + " " + std::to_string(pass) +
                                " " + std::to_string(set));
     }
@@ -33,14 +36,16 @@ inline const DispProbe kFrameProbe = {FrameLog::step, FrameLog::band, FrameLog::
 class DispFrame : public ::testing::Test {
 protected:
     static constexpr int kW = 320, kH = 160;
-    void SetUp() override {
+    void SetUp() override
+    {
         FrameLog::get().events.clear();
         window_ = gfx_test_window_create(kW, kH);
         ASSERT_NE(window_, nullptr);
         disp_set_probe(&kFrameProbe);
         ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         disp_shutdown();
         disp_set_probe(nullptr);
         gfx_test_window_destroy(window_);
@@ -48,18 +53,21 @@ protected:
     std::vector<std::string>& events() { return FrameLog::get().events; }
 
     // Pixel (x, y) of the colour target as 0xAARRGGBB.
-    static uint32_t pixel(int x, int y) {
+    static uint32_t pixel(int x, int y)
+    {
         uint8_t p[4] = {};
         gfx_read_pixels(x, y, 1, 1, p, 4);
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     }
     // Pixels of a rectangle whose colour differs from `background` (RGB).
-    static int lit_pixels(int x, int y, int w, int h, uint32_t background = 0) {
+    static int lit_pixels(int x, int y, int w, int h, uint32_t background = 0)
+    {
         std::vector<uint8_t> px(size_t(w) * size_t(h) * 4);
         gfx_read_pixels(x, y, w, h, px.data(), w * 4);
         int n = 0;
         for (size_t i = 0; i < px.size(); i += 4) {
-            const uint32_t c = uint32_t(px[i]) | uint32_t(px[i + 1]) << 8 | uint32_t(px[i + 2]) << 16;
+            const uint32_t c =
+                uint32_t(px[i]) | uint32_t(px[i + 1]) << 8 | uint32_t(px[i + 2]) << 16;
             n += c != (background & 0xFFFFFFu);
         }
         return n;

@@ -6,7 +6,8 @@
 
 using namespace std::chrono_literals;
 
-TEST(FrameProgram, ADisplayThatCannotStartEndsWithOneAfterAMessage) {
+TEST(FrameProgram, ADisplayThatCannotStartEndsWithOneAfterAMessage)
+{
     // The dummy video driver offers no GL context to draw with.
     const pid_t pid = spawn_program({{"SDL_VIDEODRIVER", "dummy"},
                                      {"QUORVEL_DIALOGS", "script"},

@@ -27,7 +27,8 @@
 
 namespace {
 
-std::vector<std::string> steps_only(const std::vector<std::string>& v) {
+std::vector<std::string> steps_only(const std::vector<std::string>& v)
+{
     std::vector<std::string> out;
     for (const auto& e : v)
         if (e.rfind("band", 0) && e.rfind("begin", 0) && e.rfind("end ", 0)) out.push_back(e);
@@ -36,7 +37,8 @@ std::vector<std::string> steps_only(const std::vector<std::string>& v) {
 
 }  // namespace
 
-TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
+TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
+{
     const std::vector<std::string> boot = events();
     EXPECT_EQ(boot, (std::vector<std::string>{
                         "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
@@ -52,11 +54,14 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
     ASSERT_FALSE(stop.empty());
     EXPECT_EQ(stop.back(), "d3d9_shutdown");
     // Each module's stop comes in the reverse order of its start.
-    const std::pair<const char*, const char*> pairs[] = {
-        {"resload_boot", "resload_shutdown"}, {"shader_init", "shader_term"},
-        {"font_boot", "font_shutdown"},       {"obj_module_init", "obj_module_term"},
-        {"line2d_type_register", "line2d_term"}, {"tri2d_type_register", "tri2d_term"},
-        {"obj2d_type_register", "obj2d_type_term"}, {"obj3d_type_register", "obj3d_term"}};
+    const std::pair<const char*, const char*> pairs[] = {{"resload_boot", "resload_shutdown"},
+                                                         {"shader_init", "shader_term"},
+                                                         {"font_boot", "font_shutdown"},
+                                                         {"obj_module_init", "obj_module_term"},
+                                                         {"line2d_type_register", "line2d_term"},
+                                                         {"tri2d_type_register", "tri2d_term"},
+                                                         {"obj2d_type_register", "obj2d_type_term"},
+                                                         {"obj3d_type_register", "obj3d_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
     };
@@ -74,13 +79,14 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse) {
     ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
 }
 
-TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses) {
+TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses)
+{
     events().clear();
     disp_update(nullptr);
     EXPECT_EQ(steps_only(events()).size(), 0u);
-    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "begin 0 0 0", "band 72-83", "end 0",
-                                                  "band 31-71", "begin 0 1 0", "band 26-30", "end 0",
-                                                  "band 5-25"}));
+    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "begin 0 0 0", "band 72-83",
+                                                  "end 0", "band 31-71", "begin 0 1 0",
+                                                  "band 26-30", "end 0", "band 5-25"}));
 
     cam_set_enable(1, 1);
     events().clear();
@@ -97,7 +103,8 @@ TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses) {
     EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "band 31-71", "band 5-25"}));
 }
 
-TEST_F(DispFrame, PrioritiesZeroToFourAndEightyFourAreNeverDrawn) {
+TEST_F(DispFrame, PrioritiesZeroToFourAndEightyFourAreNeverDrawn)
+{
     events().clear();
     disp_update(nullptr);
     std::set<int> drawn;
@@ -110,7 +117,8 @@ TEST_F(DispFrame, PrioritiesZeroToFourAndEightyFourAreNeverDrawn) {
     for (int p = 0; p <= 93; ++p) EXPECT_EQ(drawn.count(p), (p <= 4 || p == 84) ? 0u : 1u) << p;
 }
 
-TEST_F(DispFrame, SceneAndRenderEnablesLeaveOnlyWhatTheySay) {
+TEST_F(DispFrame, SceneAndRenderEnablesLeaveOnlyWhatTheySay)
+{
     disp_set_scene_pass_enable(0);
     events().clear();
     disp_update(nullptr);
@@ -130,7 +138,8 @@ TEST_F(DispFrame, SceneAndRenderEnablesLeaveOnlyWhatTheySay) {
     EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
 }
 
-TEST_F(DispFrame, ClearsToTheClearColourAndPresentsEveryFrame) {
+TEST_F(DispFrame, ClearsToTheClearColourAndPresentsEveryFrame)
+{
     disp_set_clear_color(0x00336699);
     const uint64_t presents = gfx_get_counters()->presents;
     for (int i = 0; i < 3; ++i) disp_update(nullptr);
@@ -145,7 +154,8 @@ void count_callback() { ++g_callbacks; }
 
 // Paints the back band's area red and the middle band's area green with
 // scissored clears, as drawing would.
-void paint_bands(int lo, int) {
+void paint_bands(int lo, int)
+{
     GfxRect r = lo == 85 ? GfxRect{0, 0, 40, 40} : GfxRect{40, 0, 80, 40};
     if (lo != 85 && lo != 31) return;
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
@@ -157,7 +167,8 @@ void paint_bands(int lo, int) {
 const DispProbe kPaintProbe = {nullptr, paint_bands, nullptr, nullptr};
 }  // namespace
 
-TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew) {
+TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew)
+{
     disp_set_probe(&kPaintProbe);
     g_callbacks = 0;
     disp_update(count_callback);
@@ -170,7 +181,8 @@ TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew) {
     EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
 }
 
-TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBands) {
+TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBands)
+{
     TempDir dir;
     const std::string path = dir.file("shot.bmp");
     disp_set_clear_color(0x00000080);
@@ -185,12 +197,13 @@ TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBands) {
         const size_t at = 54 + 3 * (size_t(40 - 1 - y) * 80 + size_t(x));
         return uint32_t(bmp[at + 2]) << 16 | uint32_t(bmp[at + 1]) << 8 | bmp[at];
     };
-    EXPECT_EQ(rgb(10, 10), 0xFF0000u);   // the back band
-    EXPECT_EQ(rgb(50, 10), 0x000080u);   // the middle band came after the picture
+    EXPECT_EQ(rgb(10, 10), 0xFF0000u);  // the back band
+    EXPECT_EQ(rgb(50, 10), 0x000080u);  // the middle band came after the picture
     EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
 }
 
-TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes) {
+TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes)
+{
     const ResEnv before = res_env();
     EXPECT_EQ(disp_boot(nullptr, 0, 320, 160, 32, nullptr), 0);
     EXPECT_TRUE(disp_booted());
@@ -201,17 +214,19 @@ TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes) {
     EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
     disp_shutdown();
     EXPECT_FALSE(disp_booted());
-    EXPECT_EQ(res_env().tex_load, before.tex_load);   // the services went back
+    EXPECT_EQ(res_env().tex_load, before.tex_load);  // the services went back
 }
 
-TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt) {
+TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt)
+{
     EXPECT_EQ(color_set_alpha(0x12345678u, 0), 0x00345678u);
     EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
     EXPECT_EQ(color_shift(0x80FF8040u, 1), 0x807F4020u);
-    EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);   // alpha kept, channels emptied
+    EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);  // alpha kept, channels emptied
 }
 
-TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities) {
+TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)
+{
     disp_set_clear_color(0);
     const ResGroupId g = group_alloc();
     const struct {
@@ -219,14 +234,15 @@ TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities) {
         uint32_t colour;
         bool drawn;
     } sprites[] = {{3, 0xFFFF0000u, false}, {84, 0xFF00FF00u, false}, {50, 0xFF0000FFu, true},
-                   {89, 0xFFFFFFFFu, true}, {0, 0xFFFF00FFu, false}, {25, 0xFFFFFF00u, true}};
+                   {89, 0xFFFFFFFFu, true}, {0, 0xFFFF00FFu, false},  {25, 0xFFFFFF00u, true}};
     for (int i = 0; i < 6; ++i)
         ASSERT_NE(spr_create_plain_1f(g, sprites[i].colour, float(20 * i), 0, 16, 16, 0, 0, 1, 1,
                                       sprites[i].prio),
                   nullptr);
     disp_update(nullptr);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(pixel(20 * i + 8, 8) & 0xFFFFFFu, sprites[i].drawn ? sprites[i].colour & 0xFFFFFFu : 0u)
+        EXPECT_EQ(pixel(20 * i + 8, 8) & 0xFFFFFFu,
+                  sprites[i].drawn ? sprites[i].colour & 0xFFFFFFu : 0u)
             << sprites[i].prio;
     // One-frame objects are gone after their frame, drawn or not.
     EXPECT_EQ(obj_live_count(), 0);
@@ -236,7 +252,8 @@ TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities) {
     EXPECT_EQ(obj_live_count(), 0);
 }
 
-TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults) {
+TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)
+{
     const ResGroupId g = group_alloc();
     ASSERT_NE(spr_create_plain(g, 0xFFFFFFFFu, 0, 0, 8, 8, 0, 0, 1, 1, 50), nullptr);
     cam_set_enable(1, 1);
@@ -250,7 +267,8 @@ TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults) {
     EXPECT_EQ(disp_get_render_enable(), 1);
 }
 
-TEST_F(DispFrame, TheViewModulesReachTheDevice) {
+TEST_F(DispFrame, TheViewModulesReachTheDevice)
+{
     const Vec3 eye = {1, 2, -10}, at = {0, 0, 0};
     cam_set_look_at(0, &eye, &at, nullptr);
     disp_update(nullptr);
@@ -267,17 +285,19 @@ TEST_F(DispFrame, TheViewModulesReachTheDevice) {
     EXPECT_FLOAT_EQ(proj[0], cam_get_xform_set(1)->proj.m[0]);
 }
 
-TEST(DispFrameSettings, TheDeviceTakesItsSettingsFromTheSettingsText) {
+TEST(DispFrameSettings, TheDeviceTakesItsSettingsFromTheSettingsText)
+{
     TempDir dir;
     txt_settings_load(
-        dir.write("s.txt", "FORCE_LOCK_BACKBUFFER 1\nNR_ANTIALIAS_SAMPLES 9\nENABLE_VSYNC 0\n").c_str());
+        dir.write("s.txt", "FORCE_LOCK_BACKBUFFER 1\nNR_ANTIALIAS_SAMPLES 9\nENABLE_VSYNC 0\n")
+            .c_str());
     void* window = gfx_test_window_create(64, 48);
     ASSERT_NE(window, nullptr);
     ASSERT_EQ(disp_boot(window, 0, 64, 48, 32, nullptr), 1);
     EXPECT_EQ(disp_get_force_lock(), 1);
-    EXPECT_LE(disp_get_present_params()->samples, 4);   // clamped, or refused by the driver
+    EXPECT_LE(disp_get_present_params()->samples, 4);  // clamped, or refused by the driver
     disp_set_clear_color(0x00123456);
-    disp_update(nullptr);   // the forced lock reads the drawn frame back
+    disp_update(nullptr);  // the forced lock reads the drawn frame back
     uint8_t p[4] = {};
     gfx_read_pixels(1, 1, 1, 1, p, 4);
     EXPECT_EQ(p[2] << 16 | p[1] << 8 | p[0], 0x123456);

@@ -7,7 +7,8 @@
 
 namespace {
 
-MeshSource triangle_source(uint32_t verts) {
+MeshSource triangle_source(uint32_t verts)
+{
     MeshSource s{};
     s.vertex_count = verts;
     s.positions.assign(3ull * verts, 0.0f);
@@ -21,13 +22,17 @@ struct Built {
     MeshSubset subsets[8];
     MeshBone bones[4];
     int ok;
-    explicit Built(const MeshSource& s) { ok = mdl_build_vertex_buffer(m, s, subsets, 8, bones, 4, nullptr, nullptr, 5); }
+    explicit Built(const MeshSource& s)
+    {
+        ok = mdl_build_vertex_buffer(m, s, subsets, 8, bones, 4, nullptr, nullptr, 5);
+    }
     ~Built() { mdl_release_vertex_buffer(m); }
 };
 
 }  // namespace
 
-TEST(MeshBuffers, PositionsOnly) {
+TEST(MeshBuffers, PositionsOnly)
+{
     res_env_set(res_env_defaults());
     MeshSource s = triangle_source(3);
     Built b(s);
@@ -38,7 +43,8 @@ TEST(MeshBuffers, PositionsOnly) {
     EXPECT_EQ(mdl_buffer_bytes(b.m), 36u);
 }
 
-TEST(MeshBuffers, WeightsNormalsAndOneSet) {
+TEST(MeshBuffers, WeightsNormalsAndOneSet)
+{
     MeshSource s = triangle_source(3);
     s.weights.assign(12, 0.5f);
     s.blend_indices.assign(3, 0);
@@ -56,13 +62,14 @@ TEST(MeshBuffers, WeightsNormalsAndOneSet) {
     EXPECT_EQ(five.ok, 0);
 }
 
-TEST(MeshBuffers, SubsetsAreCompactedAndMeasured) {
+TEST(MeshBuffers, SubsetsAreCompactedAndMeasured)
+{
     MeshSource s = triangle_source(6);
     s.indices = {0, 1, 2, 3, 4, 5};
     s.index_count = 6;
     MeshSubsetSrc a{}, dropped{}, c{};
     a.first = 0, a.last = 0;
-    dropped.first = 1, dropped.last = 0;   // last before first: dropped
+    dropped.first = 1, dropped.last = 0;  // last before first: dropped
     c.first = 1, c.last = 1;
     s.subsets = {a, dropped, c};
     Built b(s);
@@ -74,9 +81,10 @@ TEST(MeshBuffers, SubsetsAreCompactedAndMeasured) {
     EXPECT_EQ(b.m.subsets[1].vertex_count, 3u);
 }
 
-TEST(MeshBuffers, ElongatedFlagAndRefusals) {
+TEST(MeshBuffers, ElongatedFlagAndRefusals)
+{
     MeshSource s = triangle_source(3);
-    s.box_min[0] = 0, s.box_max[0] = 10;   // height 0, depth 0
+    s.box_min[0] = 0, s.box_max[0] = 10;  // height 0, depth 0
     Built flat(s);
     EXPECT_TRUE(flat.m.elongated);
     s.box_max[1] = 5, s.box_max[2] = 5;

@@ -18,14 +18,19 @@ std::array<TexRecord, 2> g_tex;  // handles 1 and 2
 
 TexRecord* lookup(uint32_t h) { return (h == 1 || h == 2) ? &g_tex[h - 1] : nullptr; }
 
-uint32_t pattern(int x, int y) {  // a distinct opaque colour per texel
+uint32_t pattern(int x, int y)
+{  // a distinct opaque colour per texel
     return 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 5) << 8 | uint32_t((x ^ y) * 3);
 }
 
-PixelFn box(int x0, int y0, int x1, int y1, const PixelFn& inside) {
-    return [=](int x, int y) { return (x >= x0 && x < x1 && y >= y0 && y < y1) ? inside(x, y) : kBack; };
+PixelFn box(int x0, int y0, int x1, int y1, const PixelFn& inside)
+{
+    return [=](int x, int y) {
+        return (x >= x0 && x < x1 && y >= y0 && y < y1) ? inside(x, y) : kBack;
+    };
 }
-PixelFn box(int x0, int y0, int x1, int y1, uint32_t c) {
+PixelFn box(int x0, int y0, int x1, int y1, uint32_t c)
+{
     return box(x0, y0, x1, y1, [c](int, int) { return c; });
 }
 
@@ -33,7 +38,8 @@ PixelFn box(int x0, int y0, int x1, int y1, uint32_t c) {
 
 class QuadDrawTest : public DispDevice {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DispDevice::SetUp();
         DispLinks links = disp_links();
         links.tex_lookup = lookup;
@@ -47,14 +53,16 @@ protected:
         gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
         disp_clear(5, kBack);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         gfx_end_scene();
         for (TexRecord& t : g_tex) tex_release(&t);
         disp_work_clear();
         DispDevice::TearDown();
     }
 
-    void MakeTex(uint32_t h, int w, int ht, const PixelFn& texel) {
+    void MakeTex(uint32_t h, int w, int ht, const PixelFn& texel)
+    {
         std::vector<uint32_t> px;
         for (int y = 0; y < ht; ++y)
             for (int x = 0; x < w; ++x) px.push_back(texel(x, y));
@@ -65,7 +73,8 @@ protected:
     }
 
     // Pixels of the target whose colour is not `expect(x, y)`; clears after.
-    static int Mismatches(const PixelFn& expect) {
+    static int Mismatches(const PixelFn& expect)
+    {
         std::vector<uint32_t> f(size_t(kTestWidth) * kTestHeight);
         gfx_read_pixels(0, 0, kTestWidth, kTestHeight, reinterpret_cast<uint8_t*>(f.data()),
                         kTestWidth * 4);
@@ -81,7 +90,8 @@ protected:
     }
 };
 
-TEST_F(QuadDrawTest, FullTargetQuadsMapTexelsToPixels) {
+TEST_F(QuadDrawTest, FullTargetQuadsMapTexelsToPixels)
+{
     MakeTex(1, kTestWidth, kTestHeight, pattern);
     const float skewed[16] = {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 5, 6, 0, 1};
     gfx_set_transform(GFX_TS_VIEW, skewed);
@@ -103,7 +113,8 @@ TEST_F(QuadDrawTest, FullTargetQuadsMapTexelsToPixels) {
     EXPECT_EQ(Mismatches([](int x, int y) { return pattern(kTestWidth - 1 - x, y); }), 0);
 }
 
-TEST_F(QuadDrawTest, PixelRectanglesCoverExactlyTheirPixels) {
+TEST_F(QuadDrawTest, PixelRectanglesCoverExactlyTheirPixels)
+{
     ASSERT_EQ(disp_draw_rect2(10, 7, 13, 9, 0, 0, 0xFF00FF00, QuadState{}), 1);
     EXPECT_EQ(Mismatches(box(10, 7, 23, 16, 0xFF00FF00)), 0);
     MakeTex(1, kTestWidth, kTestHeight, pattern);  // laid over the target
@@ -117,7 +128,8 @@ TEST_F(QuadDrawTest, PixelRectanglesCoverExactlyTheirPixels) {
     EXPECT_EQ(disp_draw_rect2(10, 10, 5, -1, 0, 0, 0xFFFFFFFF, QuadState{}), 0);
 }
 
-TEST_F(QuadDrawTest, FrameOutlineHasItsThicknessAndLeavesTheInside) {
+TEST_F(QuadDrawTest, FrameOutlineHasItsThicknessAndLeavesTheInside)
+{
     ASSERT_EQ(disp_draw_frame_px(10, 8, 20, 14, 3, 0xFFFFFF00), 1);
     const PixelFn ring = box(10, 8, 30, 22, [](int x, int y) {
         return (x >= 13 && x < 27 && y >= 11 && y < 19) ? kBack : 0xFFFFFF00;
@@ -136,7 +148,8 @@ TEST_F(QuadDrawTest, FrameOutlineHasItsThicknessAndLeavesTheInside) {
     EXPECT_EQ(disp_draw_frame_px(20, 20, 6, 4, 0, 0xFFFF00FF), 0);
 }
 
-TEST_F(QuadDrawTest, ShakeOffsetsMoveTheQuads) {
+TEST_F(QuadDrawTest, ShakeOffsetsMoveTheQuads)
+{
     cam_set_cur_screen(1);
     disp_work().cam[1].shake_offset_x = 5.0f;
     disp_work().cam[1].shake_offset_y = 3.0f;
@@ -146,7 +159,8 @@ TEST_F(QuadDrawTest, ShakeOffsetsMoveTheQuads) {
     EXPECT_EQ(Mismatches(box(0, 0, 10, 8, 0xFF00FFFF)), 0);
 }
 
-TEST_F(QuadDrawTest, AlphaTestFollowsTheAlphaReferenceIndex) {
+TEST_F(QuadDrawTest, AlphaTestFollowsTheAlphaReferenceIndex)
+{
     static constexpr uint32_t kAlpha[6] = {0, 48, 128, 129, 200, 255};
     const PixelFn texel = [](int x, int) { return kAlpha[x % 6] << 24 | 0xC0C0C0u; };
     MakeTex(1, kTestWidth, kTestHeight, texel);
@@ -155,8 +169,8 @@ TEST_F(QuadDrawTest, AlphaTestFollowsTheAlphaReferenceIndex) {
         st.alpha_ref = ref;
         ASSERT_EQ(disp_draw_rect2(0, 0, kTestWidth, kTestHeight, 1, 0, 0xFFFFFFFF, st), 1);
         const uint32_t min = ref == kAlphaRefOff ? 0 : disp_alpha_ref_get(ref);
-        EXPECT_EQ(Mismatches([&](int x, int y) { return kAlpha[x % 6] >= min ? texel(x, y) : kBack; }),
-                  0)
+        EXPECT_EQ(
+            Mismatches([&](int x, int y) { return kAlpha[x % 6] >= min ? texel(x, y) : kBack; }), 0)
             << "index " << ref;
     }
 }

@@ -6,7 +6,8 @@
 #include "disp/rstate.h"
 #include "disp_fixture.h"
 
-TEST(RstateKey, PacksEveryFieldMaskedToItsWidth) {
+TEST(RstateKey, PacksEveryFieldMaskedToItsWidth)
+{
     EXPECT_EQ(rstate_key_make(0, 0, 0, 0, 0, 0, 0, 0, 0), 1u);
     RenderStateKey k = rstate_key_make(1, 1, 1, 31, 7, 7, 7, 3, 3);
     EXPECT_EQ(k, 0x3FF0FF35u);
@@ -21,7 +22,8 @@ TEST(RstateKey, PacksEveryFieldMaskedToItsWidth) {
     EXPECT_EQ(k & (kRsLighting | kRsZWrite | kRsFog), kRsLighting | kRsFog);
 }
 
-TEST(RstateTables, OutOfRangeIndicesFollowTheirRules) {
+TEST(RstateTables, OutOfRangeIndicesFollowTheirRules)
+{
     uint32_t s, d, o;
     disp_blend_mode_get(20, &s, &d, &o);
     EXPECT_EQ(s, GFX_BLEND_ONE);
@@ -48,14 +50,16 @@ TEST(RstateTables, OutOfRangeIndicesFollowTheirRules) {
     EXPECT_EQ(disp_depth_index_to_fmt(2), GFX_FMT_D16);
 }
 
-TEST(RstateTables, VertexAndSurfaceFormats) {
+TEST(RstateTables, VertexAndSurfaceFormats)
+{
     EXPECT_EQ(disp_lvf_to_fvf(0), 0x244u);
     EXPECT_EQ(disp_lvf_to_fvf(51), 0x50145Cu);
     EXPECT_EQ(disp_lvf_to_fvf(52), 0u);
     EXPECT_EQ(disp_fvf_to_lvf(0x112), 5);  // row 11 repeats row 5
     EXPECT_EQ(disp_fvf_to_lvf(0x101358), 45);
     EXPECT_EQ(disp_fvf_to_lvf(0x999), 0);
-    for (int i = 0; i < kSurfFormatCount; ++i) EXPECT_EQ(disp_fmt_to_index(disp_index_to_fmt(i)), i);
+    for (int i = 0; i < kSurfFormatCount; ++i)
+        EXPECT_EQ(disp_fmt_to_index(disp_index_to_fmt(i)), i);
     EXPECT_EQ(disp_index_to_fmt(24), GFX_FMT_L8);
     EXPECT_EQ(disp_fmt_to_index(GFX_FMT_D16), kSfL8);
     EXPECT_STREQ(disp_index_to_fmt_name(1), "X8R8G8B");
@@ -74,7 +78,8 @@ TEST(RstateTables, VertexAndSurfaceFormats) {
 
 namespace {
 int g_mesh_calls, g_mesh_result;
-int fake_mesh_setup(const RstateMeshArgs&) {
+int fake_mesh_setup(const RstateMeshArgs&)
+{
     ++g_mesh_calls;
     return g_mesh_result;
 }
@@ -82,7 +87,8 @@ int fake_mesh_setup(const RstateMeshArgs&) {
 
 class RstateCacheTest : public DispDevice {};
 
-TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCached) {
+TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCached)
+{
     RenderStateKey k = rstate_key_make(1, 0, 1, 2, 2, 1, 7, 1, 1);
     EXPECT_EQ(disp_set_rstate_block(k, nullptr), 1);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_LIGHTING), 1u);
@@ -108,7 +114,8 @@ TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCached) {
     EXPECT_EQ(disp_rstate_set_count(), sets + 1);
 }
 
-TEST_F(RstateCacheTest, InvalidKeyAppliesNothingEvenWithReset) {
+TEST_F(RstateCacheTest, InvalidKeyAppliesNothingEvenWithReset)
+{
     disp_set_rstate_block(rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0), nullptr);
     const uint64_t sets = disp_rstate_set_count();
     EXPECT_EQ(disp_set_rstate_block(kRsCacheReset | kRsLighting, nullptr), 0);
@@ -120,7 +127,8 @@ TEST_F(RstateCacheTest, InvalidKeyAppliesNothingEvenWithReset) {
     EXPECT_GT(disp_rstate_set_count(), sets + 8);
 }
 
-TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroWithBlendingOn) {
+TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroWithBlendingOn)
+{
     disp_set_rstate_block(rstate_key_make(0, 0, 0, 20, 0, 5, 0, 0, 0), nullptr);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), uint32_t(GFX_BLEND_ONE));
     EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHABLENDENABLE), 1u);
@@ -128,7 +136,8 @@ TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroWithBlendingOn) {
     EXPECT_EQ(disp_rstate_blend(), 20u);
 }
 
-TEST_F(RstateCacheTest, ShaderSetForcesLightingOffAndMeshSetupCounts) {
+TEST_F(RstateCacheTest, ShaderSetForcesLightingOffAndMeshSetupCounts)
+{
     DispLinks links = disp_links();
     links.mesh_setup = fake_mesh_setup;
     disp_set_links(links);
@@ -147,7 +156,8 @@ TEST_F(RstateCacheTest, ShaderSetForcesLightingOffAndMeshSetupCounts) {
     EXPECT_EQ(g_mesh_calls, 3);
 }
 
-TEST_F(RstateCacheTest, SeparateAlphaBlendAndFormatChecks) {
+TEST_F(RstateCacheTest, SeparateAlphaBlendAndFormatChecks)
+{
     disp_set_alpha_blend_sep(1, 13);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_SEPARATEALPHABLENDENABLE), 1u);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_BLENDOPALPHA), uint32_t(GFX_BLENDOP_MIN));

@@ -14,7 +14,8 @@
 
 namespace {
 
-uint32_t u32(const std::vector<uint8_t>& b, size_t o) {
+uint32_t u32(const std::vector<uint8_t>& b, size_t o)
+{
     return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (uint32_t(b[o + 3]) << 24);
 }
 uint16_t u16(const std::vector<uint8_t>& b, size_t o) { return uint16_t(b[o] | (b[o + 1] << 8)); }
@@ -23,7 +24,8 @@ uint16_t u16(const std::vector<uint8_t>& b, size_t o) { return uint16_t(b[o] | (
 struct Picture {
     int w, h, pitch;
     std::vector<uint8_t> px;
-    Picture(int w_, int h_, int extra = 0) : w(w_), h(h_), pitch(w_ * 4 + extra) {
+    Picture(int w_, int h_, int extra = 0) : w(w_), h(h_), pitch(w_ * 4 + extra)
+    {
         px.assign(size_t(pitch) * size_t(h), 0xEE);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
@@ -37,37 +39,50 @@ struct Picture {
 };
 
 // B, G, R of pixel (c, r) of the file's row r (bottom-up).
-std::array<uint8_t, 3> file_px(const std::vector<uint8_t>& b, int c, int r) {
+std::array<uint8_t, 3> file_px(const std::vector<uint8_t>& b, int c, int r)
+{
     int w = int(u32(b, 18));
     size_t o = 54 + (size_t(r) * w + c) * 3;
     return {b[o], b[o + 1], b[o + 2]};
 }
 
-std::string temp_path(const char* name) {
+std::string temp_path(const char* name)
+{
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
     return std::string(dir ? dir : "/tmp") + "/" + name;
 }
 
 }  // namespace
 
-TEST(BmpLayout, HeaderFieldsAndRoundedSizes) {
+TEST(BmpLayout, HeaderFieldsAndRoundedSizes)
+{
     Picture pic(120, 60, 8);
     std::vector<uint8_t> b;
     ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, 5, 3, 101, 50), 1);
     ASSERT_EQ(b.size(), 54u + 3u * 104u * 52u);
     EXPECT_EQ(b[0], 'B');
     EXPECT_EQ(b[1], 'M');
-    EXPECT_EQ(u16(b, 26), 1u);    // planes
-    EXPECT_EQ(u16(b, 28), 24u);   // bits per pixel
+    EXPECT_EQ(u16(b, 26), 1u);   // planes
+    EXPECT_EQ(u16(b, 28), 24u);  // bits per pixel
     // Offset and value of every 32-bit field: file size, pixel offset, info
     // size, width and height rounded up to 4, resolution 11800 per metre.
-    const std::pair<size_t, uint32_t> fields[] = {
-        {2, 54u + 3u * 104u * 52u}, {6, 0}, {10, 54}, {14, 40}, {18, 104}, {22, 52},
-        {30, 0}, {34, 0}, {38, 11800}, {42, 11800}, {46, 0}, {50, 0}};
+    const std::pair<size_t, uint32_t> fields[] = {{2, 54u + 3u * 104u * 52u},
+                                                  {6, 0},
+                                                  {10, 54},
+                                                  {14, 40},
+                                                  {18, 104},
+                                                  {22, 52},
+                                                  {30, 0},
+                                                  {34, 0},
+                                                  {38, 11800},
+                                                  {42, 11800},
+                                                  {46, 0},
+                                                  {50, 0}};
     for (const auto& [offset, value] : fields) EXPECT_EQ(u32(b, offset), value) << offset;
 }
 
-TEST(BmpLayout, BottomUpRowsInBlueGreenRedWithBlackPadding) {
+TEST(BmpLayout, BottomUpRowsInBlueGreenRedWithBlackPadding)
+{
     Picture pic(120, 60);
     std::vector<uint8_t> b;
     ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, 5, 3, 101, 50), 1);
@@ -81,7 +96,8 @@ TEST(BmpLayout, BottomUpRowsInBlueGreenRedWithBlackPadding) {
         for (int c = 0; c < 104; c += 17) EXPECT_EQ(file_px(b, c, r), black);
 }
 
-TEST(BmpLayout, AlignedRequestKeepsItsSize) {
+TEST(BmpLayout, AlignedRequestKeepsItsSize)
+{
     Picture pic(8, 8);
     std::vector<uint8_t> b;
     ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, 0, 0, 8, 4), 1);
@@ -90,7 +106,8 @@ TEST(BmpLayout, AlignedRequestKeepsItsSize) {
     EXPECT_EQ(b.size(), 54u + 96u);
 }
 
-TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack) {
+TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack)
+{
     Picture pic(10, 10);
     std::vector<uint8_t> b;
     ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, -2, 8, 4, 4), 1);
@@ -103,7 +120,8 @@ TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack) {
     EXPECT_EQ(file_px(b, 3, 0), black);
 }
 
-TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused) {
+TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused)
+{
     Picture pic(4, 4);
     std::vector<uint8_t> b;
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 0, 4), 0);
@@ -114,19 +132,22 @@ TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused) {
     EXPECT_TRUE(b.empty());
 }
 
-TEST(BmpFile, SaveWritesExactBytesAndRefusesUnwritablePaths) {
+TEST(BmpFile, SaveWritesExactBytesAndRefusesUnwritablePaths)
+{
     std::vector<uint8_t> bytes = {1, 2, 3, 4, 5};
     std::string path = temp_path("shot_save_test.bmp");
     ASSERT_EQ(disp_screenshot_save_file(path, bytes), 1);
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> back((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     EXPECT_EQ(back, bytes);
     std::remove(path.c_str());
     EXPECT_EQ(disp_screenshot_save_file("/nonexistent-quorvel-dir/a.bmp", bytes), 0);
     EXPECT_EQ(disp_screenshot_save_file(temp_path(""), bytes), 0);  // a folder
 }
 
-TEST(ShotRequest, LaterRequestReplacesAndTakeClears) {
+TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
+{
     EXPECT_EQ(disp_screenshot_request("", 0, 0, 4, 4), 0);
     EXPECT_EQ(disp_screenshot_request(std::string(kShotMaxPath + 1, 'a'), 0, 0, 4, 4), 0);
     EXPECT_EQ(disp_screenshot_take(), 0);

@@ -17,16 +17,19 @@
 namespace {
 
 std::vector<std::string> g_boxes;
-void record_box(const char* caption, const char* text) {
+void record_box(const char* caption, const char* text)
+{
     g_boxes.push_back(std::string(caption) + "|" + text);
 }
 
-std::string out_path(const char* name) {
+std::string out_path(const char* name)
+{
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
     return std::string(dir ? dir : "/tmp") + "/" + name;
 }
 
-std::vector<uint8_t> read_file(const std::string& path) {
+std::vector<uint8_t> read_file(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -34,14 +37,16 @@ std::vector<uint8_t> read_file(const std::string& path) {
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
 
 // File pixel (c, r), bottom-up rows, as 0xRRGGBB.
-uint32_t bmp_px(const std::vector<uint8_t>& b, int c, int r) {
+uint32_t bmp_px(const std::vector<uint8_t>& b, int c, int r)
+{
     int w = b[18] | (b[19] << 8);
     size_t o = 54 + (size_t(r) * size_t(w) + size_t(c)) * 3;
     return uint32_t(b[o]) | (uint32_t(b[o + 1]) << 8) | (uint32_t(b[o + 2]) << 16);
 }
 
 // An untextured quad covering pixels [x0, x1) x [y0, y1).
-void draw_quad(int x0, int y0, int x1, int y1, uint32_t color) {
+void draw_quad(int x0, int y0, int x1, int y1, uint32_t color)
+{
     TexVertexA* v = tex_get_vertex_scratch_a();
     const float xs[4] = {float(x0), float(x1), float(x0), float(x1)};
     const float ys[4] = {float(y0), float(y0), float(y1), float(y1)};
@@ -54,15 +59,16 @@ void draw_quad(int x0, int y0, int x1, int y1, uint32_t color) {
     disp_set_rstate_key_fvf(rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 0) | kRsCacheReset, 0x244);
     disp_set_lvf_decl(disp_fvf_to_lvf(0x244));
     tex_set_stage(0, nullptr, 0);
-    gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 2, tex_get_manager(),
-                                  GFX_FMT_INDEX16, v, sizeof(TexVertexA));
+    gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 2, tex_get_manager(), GFX_FMT_INDEX16,
+                                  v, sizeof(TexVertexA));
 }
 
 }  // namespace
 
 class ShotFrameTest : public DispDevice {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DispDevice::SetUp();
         g_boxes.clear();
         DispLinks links = disp_links();
@@ -72,7 +78,8 @@ protected:
     }
 };
 
-TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrame) {
+TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrame)
+{
     const std::string path = out_path("shot_frame.bmp");
     std::remove(path.c_str());
     gfx_begin_scene();
@@ -103,7 +110,8 @@ TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrame) {
     std::remove(path.c_str());
 }
 
-TEST_F(ShotFrameTest, LongPathIsKeptWhole) {
+TEST_F(ShotFrameTest, LongPathIsKeptWhole)
+{
     const std::string dir = out_path("") + std::string(150, 'd') + "/" + std::string(150, 'e');
     std::filesystem::create_directories(dir);
     const std::string path = dir + "/" + std::string(40, 'f') + ".bmp";
@@ -116,7 +124,8 @@ TEST_F(ShotFrameTest, LongPathIsKeptWhole) {
     std::filesystem::remove_all(out_path("") + std::string(150, 'd'));
 }
 
-TEST_F(ShotFrameTest, RectanglePastTheTargetIsClipped) {
+TEST_F(ShotFrameTest, RectanglePastTheTargetIsClipped)
+{
     const std::string path = out_path("shot_clip.bmp");
     gfx_begin_scene();
     disp_clear(5, 0xFFFFFFFF);
@@ -126,12 +135,13 @@ TEST_F(ShotFrameTest, RectanglePastTheTargetIsClipped) {
     auto b = read_file(path);
     ASSERT_EQ(b.size(), 54u + 3u * 8u * 8u);
     EXPECT_TRUE(Near(bmp_px(b, 0, 0) | 0xFF000000u, 0xFFFFFFFF));  // target (62, 4)
-    EXPECT_EQ(bmp_px(b, 2, 0), 0u);   // x 64: outside
-    EXPECT_EQ(bmp_px(b, 0, 7), 0u);   // y -3: outside
+    EXPECT_EQ(bmp_px(b, 2, 0), 0u);                                // x 64: outside
+    EXPECT_EQ(bmp_px(b, 0, 7), 0u);                                // y -3: outside
     std::remove(path.c_str());
 }
 
-TEST_F(ShotFrameTest, FailuresWriteNoFileAndShowNoMessage) {
+TEST_F(ShotFrameTest, FailuresWriteNoFileAndShowNoMessage)
+{
     // Unwritable path.
     ASSERT_EQ(disp_screenshot_request("/nonexistent-quorvel-dir/x.bmp", 0, 0, 8, 8), 1);
     EXPECT_EQ(disp_screenshot_write(tex_get_target_record()), 0);
@@ -163,7 +173,8 @@ protected:
     void Configure(D3d9BootDesc& desc) override { desc.settings.antialias_samples = 4; }
 };
 
-TEST_F(ShotFrameMsaaTest, MultisampledFrameIsWritten) {
+TEST_F(ShotFrameMsaaTest, MultisampledFrameIsWritten)
+{
     const std::string path = out_path("shot_msaa.bmp");
     EXPECT_EQ(disp_get_present_params()->samples, 4);
     gfx_begin_scene();

@@ -11,12 +11,14 @@ namespace {
 
 // A DXT1 block: end colours c0, c1, then one index byte per row.
 std::array<uint8_t, 8> dxt1_block(uint16_t c0, uint16_t c1, uint8_t r0, uint8_t r1 = 0,
-                                  uint8_t r2 = 0, uint8_t r3 = 0) {
+                                  uint8_t r2 = 0, uint8_t r3 = 0)
+{
     return {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), r0, r1, r2, r3};
 }
 
 std::vector<uint32_t> decode(int fmt, const std::vector<uint8_t>& src, int x, int y, int w, int h,
-                             int pitch, int* result = nullptr) {
+                             int pitch, int* result = nullptr)
+{
     std::vector<uint32_t> out(size_t(w) * size_t(h), 0xDEADBEEF);
     int r = tex_row_convert(fmt, out, src, x, y, w, h, pitch);
     if (result) *result = r;
@@ -25,7 +27,8 @@ std::vector<uint32_t> decode(int fmt, const std::vector<uint8_t>& src, int x, in
 
 }  // namespace
 
-TEST(DxtColour, FourColourModeInterpolatesThirds) {
+TEST(DxtColour, FourColourModeInterpolatesThirds)
+{
     auto b = dxt1_block(0xF800, 0x001F, 0xE4);  // red, blue; row 0 indices 0,1,2,3
     std::vector<uint8_t> src(b.begin(), b.end());
     auto px = decode(kSfDxt1, src, 0, 0, 4, 4, 8);
@@ -36,7 +39,8 @@ TEST(DxtColour, FourColourModeInterpolatesThirds) {
     EXPECT_EQ(px[4], 0xFFF80000u);  // row 1: all index 0
 }
 
-TEST(DxtColour, ThreeColourModeGivesTransparentBlack) {
+TEST(DxtColour, ThreeColourModeGivesTransparentBlack)
+{
     auto b = dxt1_block(0x001F, 0xF800, 0xE4);
     std::vector<uint8_t> src(b.begin(), b.end());
     auto px = decode(kSfDxt1, src, 0, 0, 4, 1, 8);
@@ -46,7 +50,8 @@ TEST(DxtColour, ThreeColourModeGivesTransparentBlack) {
     EXPECT_EQ(px[3], 0x007C007Cu);  // index 3: alpha 0, colour of index 2
 }
 
-TEST(DxtColour, EqualEndsMakeIndexThreeTransparentInEveryFormat) {
+TEST(DxtColour, EqualEndsMakeIndexThreeTransparentInEveryFormat)
+{
     // Green 0x07E0 expands to 252 without low-bit replication.
     auto b = dxt1_block(0x07E0, 0x07E0, 0xFF, 0x00);
     std::vector<uint8_t> dxt1(b.begin(), b.end());
@@ -61,7 +66,8 @@ TEST(DxtColour, EqualEndsMakeIndexThreeTransparentInEveryFormat) {
     EXPECT_EQ(px[4], 0xFF00FC00u);
 }
 
-TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeen) {
+TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeen)
+{
     std::vector<uint8_t> src = {0xA5, 0xF0, 0, 0, 0, 0, 0, 0};  // row 0 word 0xF0A5
     auto c = dxt1_block(0xFFFF, 0x0000, 0);                     // white, index 0
     src.insert(src.end(), c.begin(), c.end());
@@ -75,7 +81,8 @@ TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeen) {
     }
 }
 
-TEST(DxtAlpha, InterpolatedAlphaBothModes) {
+TEST(DxtAlpha, InterpolatedAlphaBothModes)
+{
     // Codes 0..7 in the first eight pixels: 3 bits each from the lowest.
     uint64_t codes = 0;
     for (int i = 0; i < 8; ++i) codes |= uint64_t(i) << (3 * i);
@@ -94,7 +101,8 @@ TEST(DxtAlpha, InterpolatedAlphaBothModes) {
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, seven[i]) << i;
 }
 
-TEST(DxtRect, SmallTextureDecodesOnlyItsPixels) {
+TEST(DxtRect, SmallTextureDecodesOnlyItsPixels)
+{
     auto b = dxt1_block(0xF800, 0x001F, 0x04);  // row 0: indices 0, 1
     std::vector<uint8_t> src(b.begin(), b.end());
     std::vector<uint32_t> out(4 + 1, 0x12345678);
@@ -105,12 +113,19 @@ TEST(DxtRect, SmallTextureDecodesOnlyItsPixels) {
     EXPECT_EQ(out[4], 0x12345678u);  // nothing written past the rectangle
 }
 
-TEST(DxtRect, MisalignedRectangleReadsItsOwnWindow) {
+TEST(DxtRect, MisalignedRectangleReadsItsOwnWindow)
+{
     // An 8 x 8 DXT1 texture of four solid blocks: red, green / blue, white.
     std::vector<uint8_t> src;
     const uint16_t top[2] = {0xF800, 0x07E0}, bottom[2] = {0x001F, 0xFFFF};
-    for (uint16_t c : top) { auto b = dxt1_block(c, 0, 0); src.insert(src.end(), b.begin(), b.end()); }
-    for (uint16_t c : bottom) { auto b = dxt1_block(c, 0, 0); src.insert(src.end(), b.begin(), b.end()); }
+    for (uint16_t c : top) {
+        auto b = dxt1_block(c, 0, 0);
+        src.insert(src.end(), b.begin(), b.end());
+    }
+    for (uint16_t c : bottom) {
+        auto b = dxt1_block(c, 0, 0);
+        src.insert(src.end(), b.begin(), b.end());
+    }
     auto px = decode(kSfDxt1, src, 2, 2, 4, 4, 16);
     EXPECT_EQ(px[0], 0xFFF80000u);
     EXPECT_EQ(px[1], 0xFFF80000u);
@@ -120,7 +135,8 @@ TEST(DxtRect, MisalignedRectangleReadsItsOwnWindow) {
     EXPECT_EQ(px[3 * 4 + 3], 0xFFF8FCF8u);
 }
 
-TEST(DxtRect, HostileSizesAreRefused) {
+TEST(DxtRect, HostileSizesAreRefused)
+{
     auto b = dxt1_block(0xF800, 0, 0);
     std::vector<uint8_t> src(b.begin(), b.end());
     int r = -1;
@@ -138,8 +154,11 @@ TEST(DxtRect, HostileSizesAreRefused) {
     EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 1, 1, 8, kSfA8R8G8B8), 0);
 }
 
-TEST(RowConvert, SixteenBitFormatsReplicateLowBits) {
-    auto one = [](int fmt, std::vector<uint8_t> src) { return decode(fmt, src, 0, 0, 1, 1, int(src.size()))[0]; };
+TEST(RowConvert, SixteenBitFormatsReplicateLowBits)
+{
+    auto one = [](int fmt, std::vector<uint8_t> src) {
+        return decode(fmt, src, 0, 0, 1, 1, int(src.size()))[0];
+    };
     uint16_t v = 0x8000 | (31 << 10) | (16 << 5) | 1;
     EXPECT_EQ(one(kSfA1R5G5B5, {uint8_t(v), uint8_t(v >> 8)}), 0xFFFF8009u);
     EXPECT_EQ(one(kSfX1R5G5B5, {uint8_t(v), uint8_t((v >> 8) & 0x7F)}), 0x00FF8009u);
@@ -153,7 +172,8 @@ TEST(RowConvert, SixteenBitFormatsReplicateLowBits) {
     EXPECT_EQ(one(kSfX8R8G8B8, {4, 3, 2, 1}), 0x01020304u);
 }
 
-TEST(RowConvert, RowsAdvanceByPitchAndStartAtXY) {
+TEST(RowConvert, RowsAdvanceByPitchAndStartAtXY)
+{
     // 3 x 3 L8 picture with a pitch of 5 bytes; read the 2 x 2 at (1, 1).
     std::vector<uint8_t> src = {0, 1, 2, 9, 9, 10, 11, 12, 9, 9, 20, 21, 22};
     auto px = decode(kSfL8, src, 1, 1, 2, 2, 5);
@@ -163,7 +183,8 @@ TEST(RowConvert, RowsAdvanceByPitchAndStartAtXY) {
     EXPECT_EQ(px[3], 0xFF161616u);
 }
 
-TEST(RowConvert, UnsupportedOrTruncatedGivesZeros) {
+TEST(RowConvert, UnsupportedOrTruncatedGivesZeros)
+{
     std::vector<uint8_t> src(64, 0xFF);
     int r = -1;
     for (int fmt : std::initializer_list<int>{kSfA16B16G16R16, kSfR32F, kSfA32B32G32R32F, 99, -1}) {
@@ -181,7 +202,8 @@ TEST(RowConvert, UnsupportedOrTruncatedGivesZeros) {
 // Random rectangles, pitches and source sizes for every format: the
 // converters either decode or refuse, and never read or write out of bounds
 // (the sanitizer build checks).
-TEST(RowConvert, HostileRectanglesNeverReadPastTheSource) {
+TEST(RowConvert, HostileRectanglesNeverReadPastTheSource)
+{
     uint32_t s = 7;
     auto next = [&](uint32_t mod) {
         s = s * 1664525u + 1013904223u;

@@ -9,12 +9,14 @@
 
 namespace {
 
-void put32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
+void put32(std::vector<uint8_t>& b, size_t o, uint32_t v)
+{
     for (int i = 0; i < 4; ++i) b[o + size_t(i)] = uint8_t(v >> (8 * i));
 }
 
 // A DDS header of w x h without mip levels; the pixel format is the caller's.
-std::vector<uint8_t> dds_header(uint32_t flags, int w, int h, uint32_t pitch_or_size) {
+std::vector<uint8_t> dds_header(uint32_t flags, int w, int h, uint32_t pitch_or_size)
+{
     std::vector<uint8_t> b(128, 0);
     std::memcpy(b.data(), "DDS ", 4);
     put32(b, 4, 124);
@@ -28,7 +30,8 @@ std::vector<uint8_t> dds_header(uint32_t flags, int w, int h, uint32_t pitch_or_
 }
 
 // An uncompressed 32-bit DDS, pixel (x, y) = 0xFF000000 | x << 8 | y.
-std::vector<uint8_t> make_dds(int w, int h) {
+std::vector<uint8_t> make_dds(int w, int h)
+{
     std::vector<uint8_t> b = dds_header(0x100F, w, h, uint32_t(w * 4));  // with pitch
     b.resize(128 + size_t(w) * size_t(h) * 4, 0);
     put32(b, 80, 0x41);  // RGB with alpha
@@ -44,9 +47,10 @@ std::vector<uint8_t> make_dds(int w, int h) {
 }
 
 // An 8 x 8 DXT1 DDS of four solid blocks: red, green / blue, white.
-std::vector<uint8_t> make_dxt1_dds() {
+std::vector<uint8_t> make_dxt1_dds()
+{
     std::vector<uint8_t> b = dds_header(0x81007, 8, 8, 32);  // with linear size
-    put32(b, 80, 0x4);  // FourCC
+    put32(b, 80, 0x4);                                       // FourCC
     std::memcpy(b.data() + 84, "DXT1", 4);
     for (uint16_t c : {0xF800, 0x07E0, 0x001F, 0xFFFF}) {
         const uint8_t blk[8] = {uint8_t(c), uint8_t(c >> 8), 0, 0, 0, 0, 0, 0};
@@ -55,7 +59,8 @@ std::vector<uint8_t> make_dxt1_dds() {
     return b;
 }
 
-uint32_t crc32(const uint8_t* p, size_t n) {
+uint32_t crc32(const uint8_t* p, size_t n)
+{
     uint32_t c = 0xFFFFFFFFu;
     for (size_t i = 0; i < n; ++i) {
         c ^= p[i];
@@ -64,7 +69,8 @@ uint32_t crc32(const uint8_t* p, size_t n) {
     return ~c;
 }
 
-void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data)
+{
     const size_t n = data.size();
     for (int i = 3; i >= 0; --i) png.push_back(uint8_t(n >> (8 * i)));
     const size_t start = png.size();
@@ -76,7 +82,8 @@ void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_
 
 // A w x h 8-bit RGBA PNG (stored deflate blocks), pixel (x, y) = R x*40,
 // G y*40, B 7, A 200.
-std::vector<uint8_t> make_png(int w, int h) {
+std::vector<uint8_t> make_png(int w, int h)
+{
     std::vector<uint8_t> raw;
     for (int y = 0; y < h; ++y) {
         raw.push_back(0);  // no filter
@@ -85,8 +92,13 @@ std::vector<uint8_t> make_png(int w, int h) {
             raw.insert(raw.end(), px, px + 4);
         }
     }
-    std::vector<uint8_t> z = {0x78, 0x01, 0x01, uint8_t(raw.size()), uint8_t(raw.size() >> 8),
-                              uint8_t(~raw.size()), uint8_t(~raw.size() >> 8)};
+    std::vector<uint8_t> z = {0x78,
+                              0x01,
+                              0x01,
+                              uint8_t(raw.size()),
+                              uint8_t(raw.size() >> 8),
+                              uint8_t(~raw.size()),
+                              uint8_t(~raw.size() >> 8)};
     z.insert(z.end(), raw.begin(), raw.end());
     uint32_t a = 1, b = 0;
     for (uint8_t v : raw) {
@@ -107,7 +119,8 @@ std::vector<uint8_t> make_png(int w, int h) {
 
 class TexTest : public DispDevice {};
 
-TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero) {
+TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero)
+{
     TexRecord t;
     EXPECT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 0, 16, 0), 1);
     EXPECT_EQ(t.texture, nullptr);
@@ -133,14 +146,16 @@ TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero) {
     tex_release(&real);
 }
 
-TEST_F(TexTest, CreateFillAndReadBackInEachFormat) {
+TEST_F(TexTest, CreateFillAndReadBackInEachFormat)
+{
     TexRecord t;
     ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 3, 0), 1);
     EXPECT_EQ(t.bpp, 32);
     EXPECT_EQ(t.fmt_index, kSfA8R8G8B8);
     EXPECT_EQ(t.flags, 0);
     const uint32_t px[4] = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
-    ASSERT_EQ(tex_fill_rect(&t, 1, 1, 2, 2, std::span(reinterpret_cast<const uint8_t*>(px), 16)), 1);
+    ASSERT_EQ(tex_fill_rect(&t, 1, 1, 2, 2, std::span(reinterpret_cast<const uint8_t*>(px), 16)),
+              1);
     uint32_t back[4] = {};
     ASSERT_EQ(tex_read_rect_argb(&t, 1, 1, 2, 2, back), 1);
     EXPECT_EQ(std::vector<uint32_t>(back, back + 4), std::vector<uint32_t>(px, px + 4));
@@ -155,7 +170,8 @@ TEST_F(TexTest, CreateFillAndReadBackInEachFormat) {
     ASSERT_EQ(tex_create(&t, GFX_FMT_R5G6B5, 2, 1, 1), 1);
     EXPECT_EQ(t.flags, kTexFlagManaged);
     const uint16_t rgb565[2] = {0xF800, 0x07E0};
-    ASSERT_EQ(tex_fill_rect(&t, 0, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(rgb565), 4)), 1);
+    ASSERT_EQ(tex_fill_rect(&t, 0, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(rgb565), 4)),
+              1);
     EXPECT_EQ(tex_read_pixel(&t, 0, 0), 0xFFFF0000u);
     EXPECT_EQ(tex_read_pixel(&t, 1, 0), 0xFF00FF00u);
     tex_release(&t);
@@ -167,7 +183,8 @@ TEST_F(TexTest, CreateFillAndReadBackInEachFormat) {
     tex_release(&t);
 }
 
-TEST_F(TexTest, BadRectanglesAndBuffersAreRefused) {
+TEST_F(TexTest, BadRectanglesAndBuffersAreRefused)
+{
     TexRecord t;
     ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 4, 0), 1);
     std::vector<uint8_t> buf(64, 0);
@@ -185,7 +202,8 @@ TEST_F(TexTest, BadRectanglesAndBuffersAreRefused) {
     tex_release(&t);
 }
 
-TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle) {
+TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle)
+{
     TexRecord t;
     ASSERT_EQ(tex_create(&t, GFX_FMT_X8R8G8B8, 3, 2, 0), 1);  // narrow: 12-byte rows
     const uint8_t bgr[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
@@ -193,7 +211,9 @@ TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle) {
     EXPECT_EQ(tex_read_pixel(&t, 0, 1), 0xFF030201u);
     EXPECT_EQ(tex_read_pixel(&t, 2, 1), 0xFF090807u);
     const uint32_t words[2] = {0x12ABCDEF, 0x00000001};
-    ASSERT_EQ(tex_fill_rect_rgb(&t, 1, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(words), 8), 4), 1);
+    ASSERT_EQ(
+        tex_fill_rect_rgb(&t, 1, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(words), 8), 4),
+        1);
     EXPECT_EQ(tex_read_pixel(&t, 1, 0), 0xFFABCDEFu);
     EXPECT_EQ(tex_read_pixel(&t, 2, 0), 0xFF000001u);
     EXPECT_EQ(tex_fill_rect_rgb(&t, 2, 0, 2, 1, bgr, 3), 0);  // past the right edge
@@ -204,7 +224,8 @@ TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle) {
     tex_release(&t);
 }
 
-TEST_F(TexTest, StageCacheSetsOnlyWhatChanged) {
+TEST_F(TexTest, StageCacheSetsOnlyWhatChanged)
+{
     TexRecord a, b;
     ASSERT_EQ(tex_create(&a, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
     ASSERT_EQ(tex_create(&b, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
@@ -232,7 +253,8 @@ TEST_F(TexTest, StageCacheSetsOnlyWhatChanged) {
     tex_release(&b);
 }
 
-TEST_F(TexTest, RenderTargetSurvivesResetWithItsSizesAndFlags) {
+TEST_F(TexTest, RenderTargetSurvivesResetWithItsSizesAndFlags)
+{
     TexRecord rt;
     ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
     EXPECT_NE(rt.surface, nullptr);
@@ -264,7 +286,8 @@ TexRecord g_rt;
 TexRecord* lookup_rt(uint32_t h) { return h == 7 ? &g_rt : nullptr; }
 }  // namespace
 
-TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch) {
+TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch)
+{
     DispLinks links = disp_links();
     links.tex_lookup = lookup_rt;
     disp_set_links(links);
@@ -301,7 +324,8 @@ TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch) {
     tex_release(&g_rt);
 }
 
-TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders) {
+TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
+{
     auto dds = make_dds(6, 10);
     TexRecord t;
     ASSERT_EQ(tex_create_from_file_mem(&t, dds, 0, 0), 1);
@@ -325,7 +349,8 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders) {
     EXPECT_EQ(tex_create_from_file(&t, "/nonexistent-quorvel/a.png", 0, 0), 0);
 }
 
-TEST_F(TexTest, PngTakesThePowerOfTwoSizeAndKeepsItsOwnAsRequested) {
+TEST_F(TexTest, PngTakesThePowerOfTwoSizeAndKeepsItsOwnAsRequested)
+{
     auto png = make_png(3, 5);
     TexRecord t;
     ASSERT_EQ(tex_create_from_file_mem(&t, png, 0, 0), 1);
@@ -345,7 +370,8 @@ TEST_F(TexTest, PngTakesThePowerOfTwoSizeAndKeepsItsOwnAsRequested) {
     EXPECT_EQ(t.texture, nullptr);
 }
 
-TEST_F(TexTest, DxtTextureReadsBackThroughTheBlockDecoder) {
+TEST_F(TexTest, DxtTextureReadsBackThroughTheBlockDecoder)
+{
     TexRecord t;
     ASSERT_EQ(tex_create_from_file_mem(&t, make_dxt1_dds(), 0, 0), 1);
     EXPECT_EQ(t.fmt_index, kSfDxt1);
@@ -360,7 +386,8 @@ TEST_F(TexTest, DxtTextureReadsBackThroughTheBlockDecoder) {
     tex_release(&t);
 }
 
-TEST_F(TexTest, SharedQuadIndicesAndScratchAreas) {
+TEST_F(TexTest, SharedQuadIndicesAndScratchAreas)
+{
     const uint16_t* q = tex_get_manager();
     EXPECT_EQ(q[6 * 5 + 0], 20);
     EXPECT_EQ(q[6 * 5 + 3], 23);

@@ -46,8 +46,7 @@ struct DevLog {
     uint32_t state(DispDevRs rs) const
     {
         for (auto it = states.rbegin(); it != states.rend(); ++it)
-            if (it->state == rs)
-                return it->value;
+            if (it->state == rs) return it->value;
         ADD_FAILURE() << "render state " << rs << " never set";
         return 0;
     }
@@ -59,7 +58,9 @@ inline DispDevSeam recording_seam()
     seam.set_transform = [](DispDevTransform which, const Mat44* m) {
         DevLog::get().transforms.push_back({which, *m});
     };
-    seam.set_render_state = [](DispDevRs rs, uint32_t v) { DevLog::get().states.push_back({rs, v}); };
+    seam.set_render_state = [](DispDevRs rs, uint32_t v) {
+        DevLog::get().states.push_back({rs, v});
+    };
     seam.set_light = [](int, const DispDevLight* l) { DevLog::get().lights.push_back(*l); };
     seam.light_enable = [](int, int on) { DevLog::get().light_enables.push_back(on); };
     seam.request_mode_change = [](int w, int h, int m) {

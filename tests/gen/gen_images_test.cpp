@@ -25,12 +25,13 @@ const FontSources faces{QUORVEL_LATIN_FACE, QUORVEL_KANA_FACE};
 
 uint32_t u32_at(std::span<const unsigned char> b, size_t at)
 {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
 }
 
 struct Decoded {
     int width = 0, height = 0;
-    int bit_depth = 0, color_type = -1; // from the IHDR chunk
+    int bit_depth = 0, color_type = -1;  // from the IHDR chunk
     std::vector<unsigned char> rgba;
 };
 
@@ -43,8 +44,7 @@ Decoded decode_png(std::span<const unsigned char> bytes)
     d.color_type = bytes[25];
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
-        return d;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return d;
     image.format = PNG_FORMAT_RGBA;
     d.rgba.resize(PNG_IMAGE_SIZE(image));
     if (!png_image_finish_read(&image, nullptr, d.rgba.data(), 0, nullptr)) {
@@ -68,8 +68,7 @@ struct FontPlane {
         const int x0 = (index % 16) * cell_w, y0 = (index / 16) * cell_h;
         int ink = 0;
         for (int y = y0; y < y0 + cell_h; ++y)
-            for (int x = x0; x < x0 + cell_w; ++x)
-                ink += alpha[size_t(y) * width + x] != 0;
+            for (int x = x0; x < x0 + cell_w; ++x) ink += alpha[size_t(y) * width + x] != 0;
         return ink;
     }
 
@@ -79,8 +78,7 @@ struct FontPlane {
         const int x0 = (index % 16) * cell_w, y0 = (index / 16) * cell_h;
         for (int y = cell_h - 1; y >= 0; --y)
             for (int x = x0; x < x0 + cell_w; ++x)
-                if (alpha[size_t(y0 + y) * width + x])
-                    return y;
+                if (alpha[size_t(y0 + y) * width + x]) return y;
         return -1;
     }
 
@@ -98,8 +96,7 @@ struct FontPlane {
 FontPlane plane_from_dds(std::span<const unsigned char> dds)
 {
     FontPlane p{128, 128, 8, 16, {}};
-    for (size_t i = 0; i < 128 * 128; ++i)
-        p.alpha.push_back(dds[128 + 2 * i + 1]);
+    for (size_t i = 0; i < 128 * 128; ++i) p.alpha.push_back(dds[128 + 2 * i + 1]);
     return p;
 }
 
@@ -107,8 +104,7 @@ FontPlane plane_from_png(std::span<const unsigned char> png, int cell_w, int cel
 {
     const Decoded d = decode_png(png);
     FontPlane p{d.width, d.height, cell_w, cell_h, {}};
-    for (size_t i = 0; i + 3 < d.rgba.size(); i += 4)
-        p.alpha.push_back(d.rgba[i + 3]);
+    for (size_t i = 0; i + 3 < d.rgba.size(); i += 4) p.alpha.push_back(d.rgba[i + 3]);
     return p;
 }
 
@@ -129,15 +125,15 @@ TEST(FontDds, HeaderAndSizeAreWhatTheLoaderReads)
     const auto dds = embedded_font1_dds();
     ASSERT_EQ(dds.size(), 32896u);
     EXPECT_EQ(std::string(dds.begin(), dds.begin() + 4), "DDS ");
-    EXPECT_EQ(u32_at(dds, 4), 124u);        // header size
-    EXPECT_EQ(u32_at(dds, 12), 128u);       // height
-    EXPECT_EQ(u32_at(dds, 16), 128u);       // width
-    EXPECT_EQ(u32_at(dds, 76), 32u);        // pixel format size
-    EXPECT_EQ(u32_at(dds, 80), 0x20001u);   // luminance + alpha
-    EXPECT_EQ(u32_at(dds, 84), 0u);         // no four-character code
-    EXPECT_EQ(u32_at(dds, 88), 16u);        // bits per texel
-    EXPECT_EQ(u32_at(dds, 92), 0xFFu);      // luminance mask
-    EXPECT_EQ(u32_at(dds, 104), 0xFF00u);   // alpha mask
+    EXPECT_EQ(u32_at(dds, 4), 124u);       // header size
+    EXPECT_EQ(u32_at(dds, 12), 128u);      // height
+    EXPECT_EQ(u32_at(dds, 16), 128u);      // width
+    EXPECT_EQ(u32_at(dds, 76), 32u);       // pixel format size
+    EXPECT_EQ(u32_at(dds, 80), 0x20001u);  // luminance + alpha
+    EXPECT_EQ(u32_at(dds, 84), 0u);        // no four-character code
+    EXPECT_EQ(u32_at(dds, 88), 16u);       // bits per texel
+    EXPECT_EQ(u32_at(dds, 92), 0xFFu);     // luminance mask
+    EXPECT_EQ(u32_at(dds, 104), 0xFF00u);  // alpha mask
     EXPECT_NE(u32_at(dds, 108) & 0x1000u, 0u);
     for (size_t i = 128; i < dds.size(); i += 2)
         ASSERT_EQ(dds[i], 0xFF) << "luminance must be white at byte " << i;
@@ -204,7 +200,7 @@ TEST_P(FontLayout, HiraganaWhereverTheImageHasRoom)
             ++drawn;
         }
     }
-    const int expected[] = {31, 79, 83}; // indices 97..127, 97..175, 97..179
+    const int expected[] = {31, 79, 83};  // indices 97..127, 97..175, 97..179
     EXPECT_EQ(drawn, expected[GetParam()]);
 }
 
@@ -213,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(Images, FontLayout, ::testing::Values(0, 1, 2));
 TEST(FontGlyphIndex, ShiftJisLeadByteMapsToTheKanaRows)
 {
     EXPECT_EQ(font_glyph_index_single('A'), 33);
-    EXPECT_EQ(font_glyph_index_double(0x82, 0xA0), 98); // column 2, row 6
+    EXPECT_EQ(font_glyph_index_double(0x82, 0xA0), 98);  // column 2, row 6
     EXPECT_EQ(font_glyph_index_double(0x82, font_kana_first_trail), 97);
     EXPECT_EQ(font_glyph_index_double(0x82, font_kana_last_trail), 179);
 }
@@ -250,13 +246,16 @@ TEST(Background, IsAnOpaqueRgbPictureWithManyColours)
 
 TEST(Embedded, BytesMatchAFreshGeneratorRun)
 {
-    const auto same = [](std::span<const unsigned char> built, const std::vector<unsigned char>& fresh) {
-        return built.size() == fresh.size() && std::equal(built.begin(), built.end(), fresh.begin());
+    const auto same = [](std::span<const unsigned char> built,
+                         const std::vector<unsigned char>& fresh) {
+        return built.size() == fresh.size() &&
+               std::equal(built.begin(), built.end(), fresh.begin());
     };
     EXPECT_TRUE(same(embedded_font1_dds(), font_image_font1_dds(faces)));
     EXPECT_TRUE(same(embedded_font6x11_png(), font_image_font6x11_png(faces)));
     EXPECT_TRUE(same(embedded_background_png(), background_image_png()));
-    EXPECT_TRUE(same(read_file(binary_dir() + "/data/font/f1632.png"), font_image_f1632_png(faces)));
+    EXPECT_TRUE(
+        same(read_file(binary_dir() + "/data/font/f1632.png"), font_image_f1632_png(faces)));
 }
 
 TEST(ImageEncode, RefusesPixelsThatDoNotMatchTheSize)
@@ -270,4 +269,4 @@ TEST(ImageEncode, RefusesPixelsThatDoNotMatchTheSize)
     EXPECT_EQ(image_encode_dds_a8l8(4, 2, std::vector<unsigned char>(8)).size(), 128u + 16u);
 }
 
-} // namespace
+}  // namespace

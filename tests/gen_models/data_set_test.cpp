@@ -13,28 +13,33 @@
 
 namespace fs = std::filesystem;
 
-TEST(PatchData, CommittedSourcesEqualAFreshRun) {
+TEST(PatchData, CommittedSourcesEqualAFreshRun)
+{
     gm::FileSet fresh = gm::output_build();
     EXPECT_EQ(fresh, gm::output_build()) << "two runs differ";
     for (const auto& [name, bytes] : fresh) {
-        EXPECT_TRUE(gmt::read_bytes(fs::path(gmt::models_dir()) / name) == bytes) << name << " is stale: run gen_models data/models";
+        EXPECT_TRUE(gmt::read_bytes(fs::path(gmt::models_dir()) / name) == bytes)
+            << name << " is stale: run gen_models data/models";
     }
     for (const auto& e : fs::directory_iterator(gmt::models_dir())) {
         std::string ext = e.path().extension().string();
         if (ext == ".qvd" || ext == ".png") {
-            EXPECT_EQ(fresh.count(e.path().filename().string()), 1u) << e.path() << " is not generated";
+            EXPECT_EQ(fresh.count(e.path().filename().string()), 1u)
+                << e.path() << " is not generated";
         }
     }
 }
 
-TEST(PatchData, NumbersPrintShortAndStable) {
+TEST(PatchData, NumbersPrintShortAndStable)
+{
     EXPECT_EQ(gm::output_number(0.5f), "0.5");
     EXPECT_EQ(gm::output_number(-0.00001f), "0");
     EXPECT_EQ(gm::output_number(1.0f), "1");
     EXPECT_EQ(gm::output_number(-0.12345f), "-0.1235");
 }
 
-TEST(PatchData, EveryGroupFileParsesWhole) {
+TEST(PatchData, EveryGroupFileParsesWhole)
+{
     int groups = 0;
     for (const auto& [path, bytes] : gmt::built_set().files) {
         if (path.rfind("grp/", 0) != 0) continue;
@@ -61,7 +66,8 @@ TEST(PatchData, EveryGroupFileParsesWhole) {
     EXPECT_GE(groups, 20);
 }
 
-TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes) {
+TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes)
+{
     const auto& models = gmt::decoded_models();
     EXPECT_GT(models.size(), 16u) << "the palette shows 16 a page";
     EXPECT_GE(models.size(), 20u);
@@ -76,7 +82,8 @@ TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes) {
     }
 }
 
-TEST(PatchData, TagsStayInsideTheToolsBands) {
+TEST(PatchData, TagsStayInsideTheToolsBands)
+{
     // The patches sit at 81 (79 with _a) and the previews at 28, inside the
     // first (72-83) and second (26-30) 3D bands: _p may add at most 2, _P may
     // take at most 2.
@@ -99,12 +106,14 @@ TEST(PatchData, TagsStayInsideTheToolsBands) {
     EXPECT_EQ(tagged["heart_a1/a"], 1);
 }
 
-TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames) {
+TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames)
+{
     const auto& files = gmt::built_set().files;
     ASSERT_EQ(files.count("grp/coin_NRM.bin"), 1u);
     std::vector<gmt::Chunk> nrm = gmt::chunks_of(files.at("grp/coin_NRM.bin"));
     ASSERT_EQ(nrm.size(), 1u);
-    ASSERT_EQ(chunk_kind_of(nrm[0].head.magic), CHUNK_TEX) << "a model here would show in the palette";
+    ASSERT_EQ(chunk_kind_of(nrm[0].head.magic), CHUNK_TEX)
+        << "a model here would show in the palette";
     TexChunk t;
     ByteSpan d(nrm[0].data);
     ASSERT_EQ(chunk_parse_tex(d, t), CHUNK_OK);
@@ -121,7 +130,8 @@ TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames) {
     EXPECT_STREQ(rd_name(d, t.name_off), "coin_normal.png");
 }
 
-TEST(PatchData, IconsComeFromTexLstAndFromIconBin) {
+TEST(PatchData, IconsComeFromTexLstAndFromIconBin)
+{
     const auto& files = gmt::built_set().files;
     ASSERT_EQ(files.count("texture/tex.lst"), 1u);
     ASSERT_EQ(files.count("grp/icon.bin"), 1u) << "the tool requests the category through icon.bin";
@@ -132,13 +142,15 @@ TEST(PatchData, IconsComeFromTexLstAndFromIconBin) {
     int cat = texlst_find(tl, "icon");
     ASSERT_GE(cat, 0);
     std::map<std::string, std::pair<int, int>> want = {
-        {"disk", {32, 32}},  {"dust", {32, 32}}, {"quorvel", {32, 32}}, {"left", {32, 32}},   {"right", {32, 32}},
-        {"rotx", {32, 32}},  {"roty", {32, 32}}, {"rotz", {32, 32}},    {"scaley", {32, 64}}, {"aspect", {64, 32}},
+        {"disk", {32, 32}},   {"dust", {32, 32}},   {"quorvel", {32, 32}}, {"left", {32, 32}},
+        {"right", {32, 32}},  {"rotx", {32, 32}},   {"roty", {32, 32}},    {"rotz", {32, 32}},
+        {"scaley", {32, 64}}, {"aspect", {64, 32}},
     };
     ASSERT_EQ(texlst_crop_count(tl, uint32_t(cat)), want.size());
     // The category's image is the atlas itself, copied whole.
     ASSERT_EQ(files.count("texture/icon.png"), 1u);
-    EXPECT_TRUE(files.at("texture/icon.png") == gmt::read_bytes(fs::path(gmt::models_dir()) / "icon.png"));
+    EXPECT_TRUE(files.at("texture/icon.png") ==
+                gmt::read_bytes(fs::path(gmt::models_dir()) / "icon.png"));
     for (uint32_t j = 0; j < want.size(); j++) {
         const TexLstCrop* c = texlst_crop(tl, uint32_t(cat), j);
         ASSERT_TRUE(c);
@@ -157,7 +169,8 @@ TEST(PatchData, IconsComeFromTexLstAndFromIconBin) {
     EXPECT_EQ(n, want.size());
 }
 
-TEST(PatchData, BuildMadeTheDataFolderBesideTheProgram) {
+TEST(PatchData, BuildMadeTheDataFolderBesideTheProgram)
+{
     if (gmt::binary_dir().empty()) GTEST_SKIP() << "no build folder given";
     fs::path data = fs::path(gmt::binary_dir()) / "data";
     for (const auto& [path, bytes] : gmt::built_set().files) {

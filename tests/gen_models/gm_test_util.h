@@ -17,14 +17,16 @@
 
 namespace gmt {
 
-inline std::string source_dir() {
+inline std::string source_dir()
+{
     if (const char* s = std::getenv("QUORVEL_TEST_SOURCE_DIR")) return s;
     std::string f = __FILE__;
     return f.substr(0, f.rfind("/tests/"));
 }
 
 // From the environment, else the build folder this test was built in.
-inline std::string binary_dir() {
+inline std::string binary_dir()
+{
     if (const char* b = std::getenv("QUORVEL_TEST_BINARY_DIR")) return b;
 #ifdef GM_TEST_BINARY_DIR
     return GM_TEST_BINARY_DIR;
@@ -35,19 +37,22 @@ inline std::string binary_dir() {
 
 inline std::string models_dir() { return source_dir() + "/data/models"; }
 
-inline std::string read_text(const std::filesystem::path& p) {
+inline std::string read_text(const std::filesystem::path& p)
+{
     std::ifstream f(p, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(f)), {});
 }
 
-inline std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
+inline std::vector<uint8_t> read_bytes(const std::filesystem::path& p)
+{
     std::string s = read_text(p);
     return std::vector<uint8_t>(s.begin(), s.end());
 }
 
 // Every committed description through the description builder in one set,
 // in name order, as the build's one qv_datagen run makes it.
-inline const qvw::DataSet& built_set() {
+inline const qvw::DataSet& built_set()
+{
     static qvw::DataSet set = [] {
         qvw::DataSet all;
         std::vector<std::string> descs;
@@ -66,13 +71,15 @@ struct Chunk {
     std::vector<uint8_t> data;
 };
 
-inline std::vector<Chunk> chunks_of(const std::vector<uint8_t>& file) {
+inline std::vector<Chunk> chunks_of(const std::vector<uint8_t>& file)
+{
     std::vector<Chunk> out;
     uint64_t pos = 0;
     ChunkHeader h;
     ByteSpan data;
     int r;
-    while ((r = chunk_file_next(file, pos, h, data)) == CHUNK_WALK_CHUNK) out.push_back({h, {data.begin(), data.end()}});
+    while ((r = chunk_file_next(file, pos, h, data)) == CHUNK_WALK_CHUNK)
+        out.push_back({h, {data.begin(), data.end()}});
     EXPECT_EQ(r, CHUNK_WALK_END);
     return out;
 }
@@ -84,7 +91,8 @@ struct DecodedModel {
 
 // Every model of every group file, in group-name order then chunk order (the
 // palette's order).
-inline const std::vector<DecodedModel>& decoded_models() {
+inline const std::vector<DecodedModel>& decoded_models()
+{
     static std::vector<std::vector<uint8_t>> keep;
     static std::vector<DecodedModel> models = [] {
         std::vector<DecodedModel> out;
@@ -100,7 +108,8 @@ inline const std::vector<DecodedModel>& decoded_models() {
                 m.group = path.substr(4, path.size() - 8);
                 m.name = rd_name(d, mc.name_off);
                 ModelSubsetRec sub;
-                if (model_subset(d, 0, sub) && sub.tex_name_off) m.texture = rd_name(d, sub.tex_name_off);
+                if (model_subset(d, 0, sub) && sub.tex_name_off)
+                    m.texture = rd_name(d, sub.tex_name_off);
                 mdl_decode(d, mc, 0, 0, m.src);
                 out.push_back(std::move(m));
             }

@@ -12,29 +12,35 @@
 namespace fs = std::filesystem;
 
 class PatchLoad : public ResTest {
-   protected:
+protected:
     fs::path data;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         ResTest::SetUp();
         data = fs::path(gmt::binary_dir()) / "data";
-        settings = {{"MODEL_DATA_PATH", (data / "grp").string() + "/"}, {"MODEL_DATA_PATHE", folder("grpe")},
-                    {"MODEL_DATA_PATHC", folder("grpc")}, {"TEX_DATA_PATH", (data / "texture").string() + "/"}};
+        settings = {{"MODEL_DATA_PATH", (data / "grp").string() + "/"},
+                    {"MODEL_DATA_PATHE", folder("grpe")},
+                    {"MODEL_DATA_PATHC", folder("grpc")},
+                    {"TEX_DATA_PATH", (data / "texture").string() + "/"}};
     }
 
     // Sorted without regard to case, as the tool lists the folder.
-    std::vector<std::string> group_names() {
+    std::vector<std::string> group_names()
+    {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(data / "grp"))
             if (e.path().extension() == ".bin") names.push_back(e.path().stem().string());
         std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                                [](char x, char y) { return std::toupper(x) < std::toupper(y); });
+            return std::lexicographical_compare(
+                a.begin(), a.end(), b.begin(), b.end(),
+                [](char x, char y) { return std::toupper(x) < std::toupper(y); });
         });
         return names;
     }
 
-    void load_like_the_tool() {
+    void load_like_the_tool()
+    {
         for (const std::string& name : group_names()) {
             std::string nrm = name + "_NRM";
             if (resload_file_exists(nrm.c_str())) {
@@ -48,7 +54,8 @@ class PatchLoad : public ResTest {
     }
 };
 
-TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder) {
+TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
+{
     if (!fs::exists(data / "grp")) GTEST_SKIP() << "no built data folder";
     boot();
     const int32_t meshes_before = res_mesh_count();

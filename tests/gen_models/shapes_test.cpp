@@ -13,14 +13,21 @@ namespace {
 
 using gm::Vec3;
 
-Vec3 pos(const MeshSource& s, uint32_t i) { return {s.positions[i * 3], s.positions[i * 3 + 1], s.positions[i * 3 + 2]}; }
-Vec3 nrm(const MeshSource& s, uint32_t i) { return {s.normals[i * 3], s.normals[i * 3 + 1], s.normals[i * 3 + 2]}; }
+Vec3 pos(const MeshSource& s, uint32_t i)
+{
+    return {s.positions[i * 3], s.positions[i * 3 + 1], s.positions[i * 3 + 2]};
+}
+Vec3 nrm(const MeshSource& s, uint32_t i)
+{
+    return {s.normals[i * 3], s.normals[i * 3 + 1], s.normals[i * 3 + 2]};
+}
 
 uint32_t corner(const MeshSource& s, uint32_t c) { return s.indices.empty() ? c : s.indices[c]; }
 
 }  // namespace
 
-TEST(PatchShapes, FitThePaletteCell) {
+TEST(PatchShapes, FitThePaletteCell)
+{
     for (const auto& m : gmt::decoded_models()) {
         float hx = 0, hy = 0;
         for (float v : m.src.positions) ASSERT_TRUE(std::isfinite(v)) << m.name;
@@ -30,19 +37,23 @@ TEST(PatchShapes, FitThePaletteCell) {
         }
         // 30 pixels a unit: at most 54 of the cell's 62 pixels, centred.
         EXPECT_NEAR(std::max(hx, hy), gm::MODEL_HALF_EXTENT, 2e-3) << m.name;
-        for (int k = 0; k < 3; k++) EXPECT_NEAR(m.src.box_min[k] + m.src.box_max[k], 0.0f, 2e-3) << m.name;
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(m.src.box_min[k] + m.src.box_max[k], 0.0f, 2e-3) << m.name;
     }
 }
 
-TEST(PatchShapes, ClosedWithOutwardNormals) {
+TEST(PatchShapes, ClosedWithOutwardNormals)
+{
     for (const auto& m : gmt::decoded_models()) {
         const MeshSource& s = m.src;
         double volume = 0, agree = 0, total = 0;
         for (uint32_t c = 0; c + 2 < s.index_count; c += 3) {
-            Vec3 a = pos(s, corner(s, c)), b = pos(s, corner(s, c + 1)), d = pos(s, corner(s, c + 2));
+            Vec3 a = pos(s, corner(s, c)), b = pos(s, corner(s, c + 1)),
+                 d = pos(s, corner(s, c + 2));
             Vec3 face = gm::v3_cross(gm::v3_sub(b, a), gm::v3_sub(d, a));
             volume += gm::v3_dot(a, gm::v3_cross(b, d)) / 6.0;
-            Vec3 vn = gm::v3_add(gm::v3_add(nrm(s, corner(s, c)), nrm(s, corner(s, c + 1))), nrm(s, corner(s, c + 2)));
+            Vec3 vn = gm::v3_add(gm::v3_add(nrm(s, corner(s, c)), nrm(s, corner(s, c + 1))),
+                                 nrm(s, corner(s, c + 2)));
             double area = std::sqrt(gm::v3_dot(face, face));
             total += area;
             if (gm::v3_dot(face, vn) > 0) agree += area;
@@ -50,11 +61,13 @@ TEST(PatchShapes, ClosedWithOutwardNormals) {
         EXPECT_GT(volume, 0.0) << m.name << ": inside out";
         // Vertex normals follow the winding everywhere but on slivers.
         EXPECT_GT(agree / total, 0.999) << m.name;
-        for (uint32_t i = 0; i < s.vertex_count; i++) EXPECT_NEAR(gm::v3_dot(nrm(s, i), nrm(s, i)), 1.0f, 1e-3) << m.name;
+        for (uint32_t i = 0; i < s.vertex_count; i++)
+            EXPECT_NEAR(gm::v3_dot(nrm(s, i), nrm(s, i)), 1.0f, 1e-3) << m.name;
     }
 }
 
-TEST(PatchShapes, FrontFacesTheCameraInTheToolsView) {
+TEST(PatchShapes, FrontFacesTheCameraInTheToolsView)
+{
     // The tool: p' = p turned by pi about z, then x right and y down on screen,
     // depth growing with z; cull mode 1 drops triangles that look clockwise.
     for (const auto& m : gmt::decoded_models()) {
@@ -64,12 +77,15 @@ TEST(PatchShapes, FrontFacesTheCameraInTheToolsView) {
             Vec3 p[3];
             for (int k = 0; k < 3; k++) {
                 Vec3 q = pos(s, corner(s, c + uint32_t(k)));
-                p[k] = {-q[0], -q[1], q[2]};   // screen x, screen y (down), depth
+                p[k] = {-q[0], -q[1], q[2]};  // screen x, screen y (down), depth
             }
-            float screen = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[1][1] - p[0][1]) * (p[2][0] - p[0][0]);
+            float screen = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) -
+                           (p[1][1] - p[0][1]) * (p[2][0] - p[0][0]);
             float z = (p[0][2] + p[1][2] + p[2][2]) / 3;
-            if (screen < 0) kept_z += z * -screen, kept_area += -screen;
-            else culled_z += z * screen, culled_area += screen;
+            if (screen < 0)
+                kept_z += z * -screen, kept_area += -screen;
+            else
+                culled_z += z * screen, culled_area += screen;
         }
         ASSERT_GT(kept_area, 0) << m.name;
         // What the camera sees is the near side: the kept triangles lie nearer.
@@ -77,24 +93,28 @@ TEST(PatchShapes, FrontFacesTheCameraInTheToolsView) {
     }
 }
 
-TEST(PatchShapes, ColouredModelsCarryTheirShadingTexturedOnesAreLit) {
+TEST(PatchShapes, ColouredModelsCarryTheirShadingTexturedOnesAreLit)
+{
     int coloured = 0, textured = 0;
     for (const auto& m : gmt::decoded_models()) {
         if (!m.texture.empty()) {
             textured++;
-            EXPECT_TRUE(m.src.colors.empty()) << m.name << ": a textured model is left to the tool's light";
+            EXPECT_TRUE(m.src.colors.empty())
+                << m.name << ": a textured model is left to the tool's light";
             continue;
         }
         coloured++;
-        uint32_t lo = 255, hi = 0;   // baked light: the green channel spreads
-        for (uint32_t c : m.src.colors) lo = std::min(lo, (c >> 8) & 0xFF), hi = std::max(hi, (c >> 8) & 0xFF);
+        uint32_t lo = 255, hi = 0;  // baked light: the green channel spreads
+        for (uint32_t c : m.src.colors)
+            lo = std::min(lo, (c >> 8) & 0xFF), hi = std::max(hi, (c >> 8) & 0xFF);
         EXPECT_GT(hi, lo) << m.name;
     }
     EXPECT_GE(textured, 3);
     EXPECT_GE(coloured, 15);
 }
 
-TEST(MeshBuilders, SolidsAreClosedAndOutward) {
+TEST(MeshBuilders, SolidsAreClosedAndOutward)
+{
     gm::ExtrudeOpts e;
     std::vector<gm::Mesh> solids = {
         gm::mesh_extrude(gm::outline_star(5, 1, 0.4f, 0), e),
@@ -119,9 +139,11 @@ TEST(MeshBuilders, SolidsAreClosedAndOutward) {
     EXPECT_NEAR(gm::mesh_signed_volume(solids[6]), 3.14159f * 0.25f * 2 * 0.955f, 0.03f);
 }
 
-TEST(MeshBuilders, TriangulationCoversConcaveOutlines) {
-    for (const gm::Outline& raw : {gm::outline_star(5, 1, 0.4f, 0.3f), gm::outline_star(12, 1, 0.8f, 0),
-                                   gm::outline_circle_union({{-0.4f, 0, 0.5f}, {0.4f, 0.1f, 0.5f}}, 64)}) {
+TEST(MeshBuilders, TriangulationCoversConcaveOutlines)
+{
+    for (const gm::Outline& raw :
+         {gm::outline_star(5, 1, 0.4f, 0.3f), gm::outline_star(12, 1, 0.8f, 0),
+          gm::outline_circle_union({{-0.4f, 0, 0.5f}, {0.4f, 0.1f, 0.5f}}, 64)}) {
         gm::Outline o = gm::outline_clean(raw);
         std::vector<uint32_t> t = gm::triangulate(o);
         ASSERT_EQ(t.size(), (o.size() - 2) * 3);
@@ -139,7 +161,8 @@ TEST(MeshBuilders, TriangulationCoversConcaveOutlines) {
     EXPECT_GT(gm::outline_area(gm::outline_clean(cw)), 0);
 }
 
-TEST(IconAtlas, EveryCropInsideWithAClearBorderAndAPicture) {
+TEST(IconAtlas, EveryCropInsideWithAClearBorderAndAPicture)
+{
     gm::Canvas atlas = gm::icon_atlas();
     ASSERT_EQ(atlas.w, gm::ICON_ATLAS_W);
     ASSERT_EQ(atlas.h, gm::ICON_ATLAS_H);
@@ -150,15 +173,19 @@ TEST(IconAtlas, EveryCropInsideWithAClearBorderAndAPicture) {
         ASSERT_LE(c.y + c.h, atlas.h) << c.name;
         for (size_t j = 0; j < i; j++) {
             const gm::IconCrop& o = crops[j];
-            EXPECT_TRUE(c.x >= o.x + o.w || o.x >= c.x + c.w || c.y >= o.y + o.h || o.y >= c.y + c.h) << c.name << " overlaps " << o.name;
+            EXPECT_TRUE(c.x >= o.x + o.w || o.x >= c.x + c.w || c.y >= o.y + o.h ||
+                        o.y >= c.y + c.h)
+                << c.name << " overlaps " << o.name;
         }
         int opaque = 0, border_alpha = 0;
         for (int y = c.y; y < c.y + c.h; y++)
             for (int x = c.x; x < c.x + c.w; x++) {
                 uint32_t a = atlas.px[size_t(y) * size_t(atlas.w) + size_t(x)] >> 24;
                 bool border = x == c.x || y == c.y || x == c.x + c.w - 1 || y == c.y + c.h - 1;
-                if (border) border_alpha += int(a);
-                else if (a == 255) opaque++;
+                if (border)
+                    border_alpha += int(a);
+                else if (a == 255)
+                    opaque++;
             }
         // Filtering at the crop's edge never pulls in a neighbour.
         EXPECT_EQ(border_alpha, 0) << c.name;

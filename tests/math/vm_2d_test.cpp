@@ -15,15 +15,17 @@ struct Rect {
     Vec2 c[4];
 };
 
-Rect rect(float x0, float y0, float x1, float y1) { return {{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}}}; }
+Rect rect(float x0, float y0, float x1, float y1)
+{
+    return {{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}}};
+}
 
 Rect rotated(Rect r, float angle)
 {
     Mat3x2 m;
     const Vec2 origin = {0, 0};
     vm_mat3x2_rotation(&m, &origin, angle);
-    for (Vec2& v : r.c)
-        vm_mat3x2_transform_point(&v, &m, &v);
+    for (Vec2& v : r.c) vm_mat3x2_transform_point(&v, &m, &v);
     return r;
 }
 
@@ -33,7 +35,7 @@ void expect_vec2_near(Vec2 a, Vec2 b, float tol)
     EXPECT_NEAR(a.y, b.y, tol);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Mat3x2, MultiplicationAppliesBFirst)
 {
@@ -41,7 +43,7 @@ TEST(Mat3x2, MultiplicationAppliesBFirst)
     const Vec2 origin = {0, 0}, t = {1, 0}, p = {0, 0};
     vm_mat3x2_rotation(&rot, &origin, float(M_PI_2));
     vm_mat3x2_translation(&tr, &t);
-    vm_mat3x2_mul(&m, &rot, &tr);   // translate, then rotate the translated point
+    vm_mat3x2_mul(&m, &rot, &tr);  // translate, then rotate the translated point
     Vec2 r;
     vm_mat3x2_transform_point(&r, &m, &p);
     Vec2 want;
@@ -100,8 +102,7 @@ TEST(Mat3x2, Inverse)
     vm_mat3x2_inverse(&inv, &m);
     vm_mat3x2_mul(&prod, &inv, &m);
     const float id[6] = {1, 0, 0, 1, 0, 0};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_NEAR(prod.m[i], id[i], 1e-5f);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(prod.m[i], id[i], 1e-5f);
     const Mat3x2 singular = {{1, 2, 2, 4, 7, 8}};
     vm_mat3x2_inverse(&inv, &singular);
     EXPECT_TRUE(same_bits(inv, singular));
@@ -126,10 +127,10 @@ TEST(Vec2Ops, SegmentsCrossAndTouch)
 {
     const Vec2 a = {0, 0}, b = {4, 4}, c = {0, 4}, d = {4, 0}, e = {2, 2}, f = {5, 5}, g = {6, 6};
     EXPECT_EQ(vm2_segments_cross(&a, &b, &c, &d), 1);
-    EXPECT_EQ(vm2_segments_cross(&a, &b, &f, &g), 0);   // collinear, apart
+    EXPECT_EQ(vm2_segments_cross(&a, &b, &f, &g), 0);  // collinear, apart
     EXPECT_EQ(vm2_segments_touch(&a, &b, &c, &d), 1);
-    EXPECT_EQ(vm2_segments_touch(&a, &d, &e, &c), 0);   // e, c strictly on one side
-    EXPECT_EQ(vm2_segments_touch(&c, &d, &e, &f), 1);   // e lies on cd
+    EXPECT_EQ(vm2_segments_touch(&a, &d, &e, &c), 0);  // e, c strictly on one side
+    EXPECT_EQ(vm2_segments_touch(&c, &d, &e, &f), 1);  // e lies on cd
 }
 
 TEST(Vec2Ops, LineAndSegmentIntersections)
@@ -143,16 +144,16 @@ TEST(Vec2Ops, LineAndSegmentIntersections)
     expect_vec2_near(r, a1, 0);
     EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &b1, &b2), 1);
     expect_vec2_near(r, {2, 2}, 1e-6f);
-    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &p1, &p2), 0);   // parallel, not vertical
+    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &p1, &p2), 0);  // parallel, not vertical
     expect_vec2_near(r, {0, 0}, 0);
     const Vec2 v1 = {1, -1}, v2 = {1, 9}, v3 = {3, -1}, v4 = {3, 9};
-    EXPECT_EQ(vm2_segment_intersect(&r, &v1, &v2, &a1, &a2), 1);   // first segment vertical
+    EXPECT_EQ(vm2_segment_intersect(&r, &v1, &v2, &a1, &a2), 1);  // first segment vertical
     expect_vec2_near(r, {1, 1}, 1e-6f);
-    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &v3, &v4), 1);   // second segment vertical
+    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &v3, &v4), 1);  // second segment vertical
     expect_vec2_near(r, {3, 3}, 1e-6f);
-    EXPECT_EQ(vm2_segment_intersect(&r, &v1, &v2, &v3, &v4), 0);   // both vertical
+    EXPECT_EQ(vm2_segment_intersect(&r, &v1, &v2, &v3, &v4), 0);  // both vertical
     const Vec2 far1 = {10, 0}, far2 = {14, -4};
-    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &far1, &far2), 0);   // lines meet outside
+    EXPECT_EQ(vm2_segment_intersect(&r, &a1, &a2, &far1, &far2), 0);  // lines meet outside
 }
 
 // The range test used to accept only a being the larger end on both axes.
@@ -196,12 +197,12 @@ TEST(Rect2D, PointInsideOrOnTheEdge)
         Vec2 p;
         int want;
     } cases[] = {
-        {&square, {1, 1}, 1}, {&square, {4, 1}, 1}, {&square, {0, 2}, 1}, {&square, {4.001f, 1}, 0},
-        {&square, {2, -0.001f}, 0},
-        {&turned, {1.4f, -1.4f}, 1}, {&turned, {1, 1}, 0},   // (c, -s, s, c) turns +X toward -Y
-        {&line, {2, 3}, 1}, {&line, {50, 3}, 0}, {&line, {2, 5}, 0},
-        {&flat, {3, 1}, 1}, {&flat, {3, 7}, 0},
-        {&dot, {3, 3}, 1}, {&dot, {100, -40}, 0},
+        {&square, {1, 1}, 1},      {&square, {4, 1}, 1},       {&square, {0, 2}, 1},
+        {&square, {4.001f, 1}, 0}, {&square, {2, -0.001f}, 0}, {&turned, {1.4f, -1.4f}, 1},
+        {&turned, {1, 1}, 0},  // (c, -s, s, c) turns +X toward -Y
+        {&line, {2, 3}, 1},        {&line, {50, 3}, 0},        {&line, {2, 5}, 0},
+        {&flat, {3, 1}, 1},        {&flat, {3, 7}, 0},         {&dot, {3, 3}, 1},
+        {&dot, {100, -40}, 0},
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(vm_geom2d_rect_vs_point(cases[i].r->c, &cases[i].p), cases[i].want) << i;
@@ -214,10 +215,10 @@ TEST(Rect2D, SegmentHasHalfThicknessOneHundredth)
     EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &a, &b), 1);
     EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &c, &d), 0);
     const Vec2 e = {-5, 5}, f = {15, 5}, g = {-5, -5}, h = {-1, 20};
-    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &e, &f), 1);   // straight through
-    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &g, &h), 0);   // passes the corner
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &e, &f), 1);  // straight through
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &g, &h), 0);  // passes the corner
     const Vec2 p = {5, 5};
-    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &p, &p), 1);   // a point inside
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &p, &p), 1);  // a point inside
 }
 
 TEST(Rect2D, RectVsRectTouchingCounts)
@@ -227,11 +228,9 @@ TEST(Rect2D, RectVsRectTouchingCounts)
     EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, apart.c), 0);
     // A diamond whose corner pokes into the square's corner region.
     Rect diamond = rotated(rect(-1, -1, 1, 1), float(M_PI_4));
-    for (Vec2& v : diamond.c)
-        v = {v.x + 5.3f, v.y + 5.3f};
-    EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, diamond.c), 0);   // separated along the diamond's axis
-    for (Vec2& v : diamond.c)
-        v = {v.x - 0.6f, v.y - 0.6f};
+    for (Vec2& v : diamond.c) v = {v.x + 5.3f, v.y + 5.3f};
+    EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, diamond.c), 0);  // separated along the diamond's axis
+    for (Vec2& v : diamond.c) v = {v.x - 0.6f, v.y - 0.6f};
     EXPECT_EQ(vm_geom2d_rect_vs_rect(a.c, diamond.c), 1);
 }
 
@@ -239,22 +238,22 @@ TEST(Rect2D, CircleVsRect)
 {
     const Rect r = rect(0, 0, 10, 6);
     const Vec2 inside = {5, 3}, beyond_left = {-2, 3}, touching = {-1, 3}, far = {50, 50};
-    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 0.5f), 1);   // fully inside
-    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &beyond_left, 1.0f), 0);   // beyond edge c2-c0
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 0.5f), 1);       // fully inside
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &beyond_left, 1.0f), 0);  // beyond edge c2-c0
     EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &touching, 1.0f), 1);
     EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &far, 1.0f), 0);
-    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 100.0f), 1);   // contains the rectangle
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 100.0f), 1);  // contains the rectangle
 }
 
 TEST(Spline2D, NaturalCubicSpline)
 {
     const float xs[] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
     const float lin[] = {1, 3, 5, 7, 9, 11, 13, 15, 17};
-    EXPECT_EQ(vm_spline_eval(xs, lin, 9, 2.5f), 0.0f);   // too many samples
+    EXPECT_EQ(vm_spline_eval(xs, lin, 9, 2.5f), 0.0f);  // too many samples
     EXPECT_EQ(vm_spline_eval(xs, lin, 1, 0.0f), 0.0f);
-    EXPECT_EQ(vm_spline_eval(xs, lin, 5, 3.0f), 7.0f);   // a sample exactly
-    EXPECT_NEAR(vm_spline_eval(xs, lin, 5, 2.5f), 6.0f, 1e-5f);   // linear data stays linear
-    EXPECT_EQ(vm_spline_eval(xs, lin, 5, 4.5f), 0.0f);   // beyond the samples
+    EXPECT_EQ(vm_spline_eval(xs, lin, 5, 3.0f), 7.0f);           // a sample exactly
+    EXPECT_NEAR(vm_spline_eval(xs, lin, 5, 2.5f), 6.0f, 1e-5f);  // linear data stays linear
+    EXPECT_EQ(vm_spline_eval(xs, lin, 5, 4.5f), 0.0f);           // beyond the samples
     // Three samples (0,0), (1,1), (2,0): M1 = -3, value at 0.5 is 0.6875.
     const float ys[] = {0, 1, 0};
     EXPECT_NEAR(vm_spline_eval(xs, ys, 3, 0.5f), 0.6875f, 1e-6f);

@@ -38,9 +38,9 @@ bool orthonormal(const Mat44& m, float tol)
 {
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
-            const float d = m.m[4 * i] * m.m[4 * j] + m.m[4 * i + 1] * m.m[4 * j + 1] + m.m[4 * i + 2] * m.m[4 * j + 2];
-            if (std::fabs(d - (i == j ? 1.0f : 0.0f)) > tol)
-                return false;
+            const float d = m.m[4 * i] * m.m[4 * j] + m.m[4 * i + 1] * m.m[4 * j + 1] +
+                            m.m[4 * i + 2] * m.m[4 * j + 2];
+            if (std::fabs(d - (i == j ? 1.0f : 0.0f)) > tol) return false;
         }
     return true;
 }
@@ -53,10 +53,11 @@ Mat44 random_affine(unsigned seed)
     return *vm_mat_scale(&m, &m, &s);
 }
 
-const Vec3 k_angle_sets[] = {{0.3f, 0.7f, -1.1f}, {0, 0, 0}, {-1.2f, 2.5f, 0.4f}, {1.0f, -3.0f, 3.0f},
+const Vec3 k_angle_sets[] = {{0.3f, 0.7f, -1.1f},    {0, 0, 0},
+                             {-1.2f, 2.5f, 0.4f},    {1.0f, -3.0f, 3.0f},
                              {0.01f, 0.02f, -0.03f}, {-0.5f, 1.5f, -2.8f}};
 
-} // namespace
+}  // namespace
 
 // b first, then a: the child's world matrix is mul(parent, local).
 TEST(MatConventions, MultiplicationAppliesBFirst)
@@ -68,7 +69,7 @@ TEST(MatConventions, MultiplicationAppliesBFirst)
     vm_mat_mul(&out, &tm, &r);
     Vec3 p;
     expect_vec3_near(*vm_mat_transform_point(&p, &out, &origin), {1, 0, 0}, 1e-6f);
-    vm_mat_mul(&out, &r, &tm);   // translate first, then turn: (1,0,0) -> (0,0,-1)
+    vm_mat_mul(&out, &r, &tm);  // translate first, then turn: (1,0,0) -> (0,0,-1)
     expect_vec3_near(*vm_mat_transform_point(&p, &out, &origin), {0, 0, -1}, 1e-4f);
 }
 
@@ -87,8 +88,7 @@ TEST(MatConventions, EulerOrderIsZThenXThenY)
 TEST(MatConventions, FromEulerLeavesRowThree)
 {
     Mat44 m;
-    for (float& v : m.m)
-        v = 7.0f;
+    for (float& v : m.m) v = 7.0f;
     const Vec3 a = {0.1f, 0.2f, 0.3f};
     vm_mat_from_euler(&m, &a);
     EXPECT_EQ(m.m[12], 7.0f);
@@ -125,14 +125,13 @@ TEST(MatConventions, EditorsActInTheOwnFrame)
     Mat44 ra, ry;
     vm_mat_rotate_axis(&ra, &m, nullptr, &axis, 0.5f);
     vm_mat_rotate_y(&ry, &m, 0.5f);
-    expect_mat_near(ra, ry, 5e-4f);   // half-angle table steps differ
+    expect_mat_near(ra, ry, 5e-4f);  // half-angle table steps differ
 }
 
 TEST(MatEuler, RoundTripStandardOrder)
 {
     for (const Vec3& a : k_angle_sets) {
-        if (std::fabs(a.x) >= 1.5f)
-            continue;
+        if (std::fabs(a.x) >= 1.5f) continue;
         const Mat44 m = pos_angles({0, 0, 0}, a);
         Vec3 back;
         vm_mat_to_euler(&back, &m);
@@ -165,8 +164,10 @@ TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilder)
         Quat* (*build)(Quat*, const Vec3*);
         Vec3* (*extract)(Vec3*, const Mat44*);
     } orders[] = {
-        {"zxy", vm_quat_from_euler_zxy, vm_mat_to_euler},   {"zyx", vm_quat_from_euler_zyx, vm_mat_to_euler_a},
-        {"xzy", vm_quat_from_euler_xzy, vm_mat_to_euler_b}, {"yxz", vm_quat_from_euler_yxz, vm_mat_to_euler_c},
+        {"zxy", vm_quat_from_euler_zxy, vm_mat_to_euler},
+        {"zyx", vm_quat_from_euler_zyx, vm_mat_to_euler_a},
+        {"xzy", vm_quat_from_euler_xzy, vm_mat_to_euler_b},
+        {"yxz", vm_quat_from_euler_yxz, vm_mat_to_euler_c},
         {"xyz", vm_quat_from_euler_xyz, vm_mat_to_euler_d},
     };
     const Vec3 angles[] = {{0.3f, 0.7f, -1.1f}, {-0.4f, -0.2f, 0.6f}, {1.0f, 0.5f, 1.2f}};
@@ -204,7 +205,7 @@ TEST(MatDecompose, AnglesOfAScaledMatrix)
     vm_mat_decompose(&pos, &ang, &scale, &m);
     expect_vec3_near(pos, {4, 5, 6}, 0);
     expect_vec3_near(ang, a, 5e-4f);
-    expect_vec3_near(scale, s, 5e-3f);   // table rows are unit to about 1e-4
+    expect_vec3_near(scale, s, 5e-3f);  // table rows are unit to about 1e-4
     // Unit scale: the same bits as the plain extraction.
     const Mat44 rigid = pos_angles({4, 5, 6}, a);
     Vec3 plain;
@@ -239,8 +240,7 @@ TEST(MatInverse, SingularOrNonFiniteGivesIdentity)
     inf_m.m[0] = std::numeric_limits<float>::infinity();
     for (const Mat44& m : {flat, Mat44{}, nan_m, inf_m}) {
         Mat44 out;
-        for (float& v : out.m)
-            v = 123.0f;
+        for (float& v : out.m) v = 123.0f;
         EXPECT_EQ(vm_mat_inverse_checked(&out, &m), 0);
         expect_mat_near(out, mat_identity(), 0);
         Mat44 out2;
@@ -252,7 +252,7 @@ TEST(MatInverse, SingularOrNonFiniteGivesIdentity)
 TEST(MatTransforms, Vec4DividesXYByAbsW)
 {
     Mat44 m = mat_identity();
-    m.m[15] = 0.0f;   // w' = 0 for the origin: undivided
+    m.m[15] = 0.0f;  // w' = 0 for the origin: undivided
     const Vec3 o = {0, 0, 0}, p = {2, 4, 6};
     m.m[12] = 3;
     Vec3 r;
@@ -295,13 +295,14 @@ TEST(MatProjection, OrthoCornersAndTextureBias)
     expect_vec3_near(*vm_mat_transform_point(&r, &o, &far_br), {1, -1, 1}, 1e-6f);
     Mat44 tb;
     vm_mat_texture_bias(&tb, &o);
-    expect_vec3_near(*vm_mat_transform_point(&r, &tb, &near_tl), {0, 0, 0}, 1e-6f);   // top-left texel
+    expect_vec3_near(*vm_mat_transform_point(&r, &tb, &near_tl), {0, 0, 0},
+                     1e-6f);  // top-left texel
     expect_vec3_near(*vm_mat_transform_point(&r, &tb, &far_br), {1, 1, 1}, 1e-6f);
 }
 
 TEST(MatProjection, ReflectAndShadow)
 {
-    const Plane floor = {0, 2, 0, -2};   // y = 1, not normalised
+    const Plane floor = {0, 2, 0, -2};  // y = 1, not normalised
     Mat44 m;
     vm_mat_reflect(&m, &floor);
     const Vec3 p = {3, 4, 5};
@@ -335,7 +336,7 @@ TEST(MatProjection, ClipPlaneProjection)
         const Vec4 p4 = {p.x, p.y, p.z, 1};
         return *vm_vec4_transform(&c, &m, &p4);
     };
-    const Plane below = {0, -1, 0, -2};   // keeps y < -2
+    const Plane below = {0, -1, 0, -2};  // keeps y < -2
     vm_mat_clip_plane_projection(&out, &proj, &view, &below);
     for (const Vec3& p : {Vec3{0, -2, 5}, Vec3{1, -2, 10}, Vec3{-3, -2, 30}}) {
         const Vec4 c = clip(out, p);
@@ -343,12 +344,11 @@ TEST(MatProjection, ClipPlaneProjection)
     }
     EXPECT_GT(clip(out, {0, -3, 5}).z, 0.0f);
     EXPECT_LT(clip(out, {0, 0, 5}).z, 0.0f);
-    const Plane above = {0, 1, 0, 2};   // keeps y > -2
+    const Plane above = {0, 1, 0, 2};  // keeps y > -2
     vm_mat_clip_plane_projection(&out, &proj, &view, &above);
     const Vec4 c = clip(out, {1, -2, 10});
     EXPECT_NEAR(c.z / c.w, 1.0f, 1e-4f);
-    for (int i : {0, 1, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15})
-        EXPECT_EQ(out.m[i], proj.m[i]) << i;
+    for (int i : {0, 1, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15}) EXPECT_EQ(out.m[i], proj.m[i]) << i;
 }
 
 TEST(MatAim, DirectionUpAndDegenerateCases)
@@ -380,16 +380,15 @@ TEST(MatAim, DirectionUpAndDegenerateCases)
 
 TEST(MatYAxis, OrthonormalForEveryDirection)
 {
-    const Vec3 dirs[] = {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}, {1, 1, 1}, {-1, -1, -1}, {2, 2, 2}, {0.3f, -0.2f, 0.9f},
-                         {0, 0, 0}};
+    const Vec3 dirs[] = {{0, 1, 0},    {1, 0, 0}, {0, 0, 1},           {1, 1, 1},
+                         {-1, -1, -1}, {2, 2, 2}, {0.3f, -0.2f, 0.9f}, {0, 0, 0}};
     for (const Vec3& d : dirs) {
         Mat44 m;
         const Vec3 pos = {1, 2, 3};
         vm_mat_from_y_axis(&m, &pos, &d);
         EXPECT_TRUE(orthonormal(m, 1e-5f)) << d.x << " " << d.y << " " << d.z;
         Vec3 unit = {0, 1, 0};
-        if (d.x != 0 || d.y != 0 || d.z != 0)
-            vm_vec3_normalize(&unit, &d);
+        if (d.x != 0 || d.y != 0 || d.z != 0) vm_vec3_normalize(&unit, &d);
         expect_vec3_near({m.m[4], m.m[5], m.m[6]}, unit, 1e-6f);
         EXPECT_EQ(m.m[12], 1.0f);
     }
@@ -441,15 +440,15 @@ TEST(MatSampleArray, WrapClampAndDegenerateCounts)
         vm_mat_translation(&arr[i], &t);
     }
     Mat44 r;
-    vm_mat_sample_array(&r, arr, 3, 0, 2, 3.0f, 1);   // one past the last, wrapped
+    vm_mat_sample_array(&r, arr, 3, 0, 2, 3.0f, 1);  // one past the last, wrapped
     EXPECT_EQ(r.m[12], 0.0f);
-    vm_mat_sample_array(&r, arr, 3, 0, 2, 3.0f, 0);   // clamped
+    vm_mat_sample_array(&r, arr, 3, 0, 2, 3.0f, 0);  // clamped
     EXPECT_EQ(r.m[12], 2.0f);
     vm_mat_sample_array(&r, arr, 3, 0, 2, 1.5f, 0);
     EXPECT_FLOAT_EQ(r.m[12], 1.5f);
-    vm_mat_sample_array(&r, arr, 3, 0, 2, 2.5f, 1);   // last blends into the first
+    vm_mat_sample_array(&r, arr, 3, 0, 2, 2.5f, 1);  // last blends into the first
     EXPECT_FLOAT_EQ(r.m[12], 1.0f);
-    vm_mat_sample_array(&r, arr, 3, 10, 2, 11.0f, 0);   // start is subtracted
+    vm_mat_sample_array(&r, arr, 3, 10, 2, 11.0f, 0);  // start is subtracted
     EXPECT_EQ(r.m[12], 1.0f);
     // Count 0 used to loop forever (wrap) or read before the array (clamp).
     Mat44 untouched = random_affine(3), before = untouched;
@@ -475,7 +474,7 @@ TEST(MatMisc, IdentityCheckAndMaxScale)
     vm_mat_normalize_rows(&m, &m);
     EXPECT_TRUE(orthonormal(m, 1e-5f));
     vm_mat_scale(&m, &m, &s);
-    EXPECT_NEAR(vm_mat_max_scale(&m), 4.0f, 4e-3f);   // estimate: about 12 bits
+    EXPECT_NEAR(vm_mat_max_scale(&m), 4.0f, 4e-3f);  // estimate: about 12 bits
 }
 
 // Matrices inside packed records sit at any float offset; no function may

@@ -22,12 +22,11 @@ struct Block {
 PathBlock* make_path(Block& b, std::initializer_list<Vec3> pts)
 {
     vm_path_init(b.path(), b.size);
-    for (const Vec3& p : pts)
-        vm_path_add_point(b.path(), &p);
+    for (const Vec3& p : pts) vm_path_add_point(b.path(), &p);
     return b.path();
 }
 
-} // namespace
+}  // namespace
 
 TEST(Path, LayoutAndCapacity)
 {
@@ -44,7 +43,8 @@ TEST(Path, LayoutAndCapacity)
     EXPECT_EQ(size, 68u);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(cap, 2);
-    EXPECT_EQ(reinterpret_cast<char*>(vm_path_points(b.path())) - reinterpret_cast<char*>(b.path()), 12);
+    EXPECT_EQ(reinterpret_cast<char*>(vm_path_points(b.path())) - reinterpret_cast<char*>(b.path()),
+              12);
     Block odd(95);
     EXPECT_EQ(vm_path_init_block(odd.path(), 95), 2);
 }
@@ -55,7 +55,7 @@ TEST(Path, TinyAndHugeBlocks)
 {
     Block tiny(8);
     EXPECT_EQ(vm_path_init(tiny.path(), 8), 0);
-    EXPECT_EQ(tiny.storage[0], -7.0f);   // nothing written
+    EXPECT_EQ(tiny.storage[0], -7.0f);  // nothing written
     Block huge(12 + 28u * 40000);
     EXPECT_EQ(vm_path_init(huge.path(), huge.size), vm_path_max_capacity);
     EXPECT_EQ(huge.path()->capacity, 32767);
@@ -75,7 +75,7 @@ TEST(Path, AddingPointsMeasuresSegments)
     EXPECT_EQ(vm_path_add_point_len(p, &d, 7.0f), 1);
     EXPECT_EQ(vm_path_points(p)[1].seg_length, 7.0f);
     EXPECT_EQ(vm_path_length(p), 12.0f);
-    EXPECT_EQ(vm_path_add_point(p, &e), 0);   // full: refused
+    EXPECT_EQ(vm_path_add_point(p, &e), 0);  // full: refused
     EXPECT_EQ(p->count, 3);
     EXPECT_EQ(vm_path_length(p), 12.0f);
 }
@@ -84,7 +84,8 @@ TEST(Path, EvaluatesThroughItsPoints)
 {
     Block b(12 + 28 * 8);
     PathBlock* p = make_path(b, {{0, 0, 0}, {4, 0, 0}, {8, 2, 0}, {10, 6, 1}});
-    for (void (*build)(PathBlock*) : {vm_path_build, vm_path_build_balanced, vm_path_build_balanced3}) {
+    for (void (*build)(PathBlock*) :
+         {vm_path_build, vm_path_build_balanced, vm_path_build_balanced3}) {
         build(p);
         Vec3 r;
         expect_vec3_near(*vm_path_eval_fraction(&r, p, 0.0f), {0, 0, 0}, 1e-5f);
@@ -151,7 +152,7 @@ TEST(Path, ShortPathsStayInsideTheBlock)
     PathBlock* q = make_path(one, {{1, 2, 3}});
     vm_path_build_balanced3(q);
     expect_vec3_near(*vm_path_eval_distance(&r, q, 5.0f), {1, 2, 3}, 0);
-    Block none(12);   // capacity 0 refuses everything
+    Block none(12);  // capacity 0 refuses everything
     PathBlock* z = make_path(none, {{1, 2, 3}});
     EXPECT_EQ(z->count, 0);
     expect_vec3_near(*vm_path_eval_fraction(&r, z, 0.5f), {0, 0, 0}, 0);
@@ -177,4 +178,3 @@ TEST(Path, ZeroLengthSegmentsStayFinite)
     Vec3 r;
     expect_vec3_near(*vm_path_eval_distance(&r, p, 0.0f), {0, 0, 0}, 1e-6f);
 }
-

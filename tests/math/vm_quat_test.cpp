@@ -14,12 +14,13 @@ Mat44 rotation(Vec3 a)
     return *vm_mat_from_pos_angles(&m, &zero, &a);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Quat, MatrixRoundTripEveryBranch)
 {
     // Trace > 0 and the three largest-diagonal branches (half turns).
-    const Vec3 angles[] = {{0.3f, 0.7f, -1.1f}, {3.1f, 0, 0}, {0, 3.1f, 0}, {0, 0, 3.1f}, {1.5f, 2.5f, -2.0f}};
+    const Vec3 angles[] = {
+        {0.3f, 0.7f, -1.1f}, {3.1f, 0, 0}, {0, 3.1f, 0}, {0, 0, 3.1f}, {1.5f, 2.5f, -2.0f}};
     for (const Vec3& a : angles) {
         const Mat44 m = rotation(a);
         Quat q;

@@ -18,7 +18,7 @@ uint32_t bits(float x)
     return b;
 }
 
-} // namespace
+}  // namespace
 
 // Every entry against an independent extended-precision computation of the
 // rule: the exact angle rounded to float, its sine rounded to float.
@@ -29,8 +29,7 @@ TEST(SinTable, EveryEntryMatchesTheRule)
     for (int i = 0; i < vm_sin_table_size; ++i) {
         const float angle = static_cast<float>(static_cast<long double>(i) * two_pi / 65536.0L);
         const float want = static_cast<float>(sinl(static_cast<long double>(angle)));
-        if (bits(vm_sin_table[i]) != bits(want))
-            ++mismatches;
+        if (bits(vm_sin_table[i]) != bits(want)) ++mismatches;
     }
     EXPECT_EQ(mismatches, 0);
 }
@@ -59,9 +58,12 @@ TEST(SinTable, LookupIndexRules)
         {"cos_deg 0", vm_math_cos_deg, 0.0f, 16384},
         {"cos_deg -90 lands just above index 0", vm_math_cos_deg, -90.0f, 0},
         {"sin_deg 360 is 65534", vm_math_sin_deg, 360.0f, 65535 & 0xFFFF},
-        {"large angles wrap mod 65536", vm_math_sin, 1000.0f, uint32_t(int64_t(1000.0 * 10430.21875) & 0xFFFF)},
-        {"beyond the 32-bit range still wraps", vm_math_sin, 1e6f, uint32_t(int64_t(1e6 * 10430.21875) & 0xFFFF)},
-        {"negative large angle", vm_math_sin, -1e6f, uint32_t(int64_t(-1e6 * 10430.21875) & 0xFFFF)},
+        {"large angles wrap mod 65536", vm_math_sin, 1000.0f,
+         uint32_t(int64_t(1000.0 * 10430.21875) & 0xFFFF)},
+        {"beyond the 32-bit range still wraps", vm_math_sin, 1e6f,
+         uint32_t(int64_t(1e6 * 10430.21875) & 0xFFFF)},
+        {"negative large angle", vm_math_sin, -1e6f,
+         uint32_t(int64_t(-1e6 * 10430.21875) & 0xFFFF)},
     };
     for (const LookupCase& c : cases)
         EXPECT_EQ(bits(c.fn(c.angle)), bits(vm_sin_table[c.index])) << c.name;
@@ -80,7 +82,8 @@ TEST(SinTable, NonFiniteAndHugeAnglesGiveIndexZero)
     }
     EXPECT_EQ(vm_angle_index(9.3e18), 0u);
     EXPECT_EQ(vm_angle_index(-9.3e18), 0u);
-    EXPECT_EQ(vm_angle_index(65536.0 * 1e12 + 5.0), uint32_t(int64_t(65536.0 * 1e12 + 5.0) & 0xFFFF));
+    EXPECT_EQ(vm_angle_index(65536.0 * 1e12 + 5.0),
+              uint32_t(int64_t(65536.0 * 1e12 + 5.0) & 0xFFFF));
 }
 
 TEST(SinTable, TableSineTracksTheTrueSine)

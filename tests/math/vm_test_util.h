@@ -17,8 +17,7 @@ inline void expect_vec3_near(const Vec3& a, const Vec3& b, float tol, const char
 
 inline void expect_mat_near(const Mat44& a, const Mat44& b, float tol, const char* what = "")
 {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a.m[i], b.m[i], tol) << what << " element " << i;
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i], b.m[i], tol) << what << " element " << i;
 }
 
 // Quaternions q and -q are the same rotation.

@@ -18,7 +18,7 @@ TEST(Vec3, DivSafeGuardsSmallDivisors)
     const Vec3 v = {1, 2, 3};
     Vec3 r;
     vm_vec3_div_safe(&r, &v, 0.0f);
-    EXPECT_FLOAT_EQ(r.x, 1e5f);   // divides by +1e-05 at 0
+    EXPECT_FLOAT_EQ(r.x, 1e5f);  // divides by +1e-05 at 0
     vm_vec3_div_safe(&r, &v, -1e-7f);
     EXPECT_FLOAT_EQ(r.x, -1e5f);
     vm_vec3_div_safe(&r, &v, 2.0f);
@@ -35,7 +35,7 @@ TEST(Vec3, ArrayMaxMinFirstOfEqualsWins)
     const int32_t n[] = {-2, -2, 7, -9, 7};
     vm_int_array_max_min(n, 5, &hi, nullptr);
     EXPECT_EQ(hi, 2);
-    hi = lo = -7;   // nothing to scan: nothing written
+    hi = lo = -7;  // nothing to scan: nothing written
     vm_float_array_max_min(f, 0, &hi, &lo);
     EXPECT_EQ(hi + lo, -14);
 }
@@ -47,8 +47,8 @@ TEST(Vec3, WrapAndClampInt)
     EXPECT_EQ(vm_wrap_int(4, 0, 3), 0);
     EXPECT_EQ(vm_wrap_int(-1, 0, 3), 3);
     EXPECT_EQ(vm_wrap_int(-9, 2, 4), 3);
-    EXPECT_EQ(vm_wrap_int(2000000001, 0, 3), 1);   // no long loop
-    EXPECT_EQ(vm_wrap_int(5, 0, -1), 0);           // empty range: no endless loop
+    EXPECT_EQ(vm_wrap_int(2000000001, 0, 3), 1);  // no long loop
+    EXPECT_EQ(vm_wrap_int(5, 0, -1), 0);          // empty range: no endless loop
     EXPECT_EQ(vm_wrap_int(5, 3, 3), 3);
 }
 
@@ -88,13 +88,13 @@ TEST(Vec3, RingAndPolarPoints)
     const Vec3 c = {1, 2, 3}, vertical = {0, 1, 0}, tilted = {1, 1, 0};
     Vec3 r;
     vm_vec3_ring_point(&r, &c, &vertical, 0.0f, 2.0f);
-    expect_vec3_near(r, {1, 2, 5}, 1e-6f);   // vertical shortcut (s, 0, c)
+    expect_vec3_near(r, {1, 2, 5}, 1e-6f);  // vertical shortcut (s, 0, c)
     for (float a = 0; a < 6.2f; a += 0.7f) {
         vm_vec3_ring_point(&r, &c, &tilted, a, 2.0f);
         Vec3 off;
         vm_vec3_sub(&off, &r, &c);
         EXPECT_NEAR(vm_vec3_length_cut(&off), 2.0f, 1e-3f);
-        EXPECT_NEAR(vm_vec3_dot(&off, &tilted), 0.0f, 1e-3f);   // in the perpendicular plane
+        EXPECT_NEAR(vm_vec3_dot(&off, &tilted), 0.0f, 1e-3f);  // in the perpendicular plane
     }
     vm_vec3_polar_point(&r, &c, 0.0f, 0.0f, 5.0f);
     expect_vec3_near(r, {1, 2, 8}, 1e-6f);
@@ -104,7 +104,8 @@ TEST(Vec3, RingAndPolarPoints)
 // axes along (1, 1, 1) used to collapse every point onto the axis.
 TEST(Vec3, OrbitPointKeepsItsAngleFromTheAxis)
 {
-    const Vec3 axes[] = {{0, 1, 0}, {1, 0, 0}, {0, 0, -1}, {1, 1, 1}, {-1, -1, -1}, {0.2f, 0.3f, -0.9f}};
+    const Vec3 axes[] = {{0, 1, 0}, {1, 0, 0},    {0, 0, -1},
+                         {1, 1, 1}, {-1, -1, -1}, {0.2f, 0.3f, -0.9f}};
     for (const Vec3& axis : axes) {
         Vec3 unit;
         vm_vec3_normalize(&unit, &axis);
@@ -129,9 +130,9 @@ TEST(Vec3, DistancesAndFeet)
     expect_vec3_near(foot, {3, 0, 0}, 1e-6f);
     expect_vec3_near(off, {0, 4, 0}, 1e-6f);
     EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &beyond, &a, &b), 0);
-    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &a, &a, &b), 1);   // t = 0
-    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &b, &a, &b), 1);   // t = 1
-    const Plane pl = {0, 2, 0, -4};   // y = 2, not normalised
+    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &a, &a, &b), 1);  // t = 0
+    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &b, &a, &b), 1);  // t = 1
+    const Plane pl = {0, 2, 0, -4};                                     // y = 2, not normalised
     vm_plane_project_point(&off, &foot, &p, &pl);
     expect_vec3_near(foot, {3, 2, 0}, 1e-6f);
     expect_vec3_near(off, {0, 2, 0}, 1e-6f);
@@ -154,7 +155,7 @@ TEST(Vec3, SegmentFootOfAPointSegmentIsThatPoint)
 TEST(Vec3, SphereAndSegmentTests)
 {
     const Vec3 o = {0, 0, 0}, c = {3, 0, 0}, far = {3.0001f, 0, 0};
-    EXPECT_EQ(vm_sphere_overlap(&o, 1, &c, 2), 1);   // touching counts
+    EXPECT_EQ(vm_sphere_overlap(&o, 1, &c, 2), 1);  // touching counts
     EXPECT_EQ(vm_sphere_overlap(&o, 1, &far, 2), 0);
     const Vec3 a = {0, 0, 0}, b = {10, 0, 0}, p = {5, 1, 0};
     EXPECT_EQ(vm_line_point_within(&a, &b, &p, 1.0f), 1);
@@ -211,18 +212,19 @@ TEST(Vec3, RayTriangleFrontSideOnly)
     expect_vec3_near(pt, {0.2f, 0.2f, 0}, 1e-6f);
     expect_vec3_near(n, {0, 0, 1}, 0);
     const Vec3 below = {0.2f, 0.2f, -1}, up = {0, 0, 2};
-    EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &below, &up), 0);   // back side
+    EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &below, &up), 0);  // back side
     const Vec3 outside = {0.8f, 0.8f, 1};
     EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &outside, &down), 0);
     const Vec3 short_v = {0, 0, -0.5f};
-    EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &s, &short_v), 0);   // ends before
+    EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &s, &short_v), 0);  // ends before
 }
 
 // Zero-area triangles have no normal; they used to report a hit at the
 // segment start (ray) or against every sphere in range.
 TEST(Vec3, DegenerateTrianglesNeverHit)
 {
-    const Vec3 slivers[][3] = {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}};
+    const Vec3 slivers[][3] = {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}},
+                               {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}};
     for (const auto& tri : slivers) {
         const Vec3 s = {0.5f, 0, 1}, v = {0, 0, -2}, centre = {1, 0, 0};
         EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &s, &v), 0);
@@ -259,14 +261,14 @@ TEST(Vec3, SegmentBoxOverlapInclusiveAnyCornerOrder)
         Vec3 s, v;
         int want;
     } cases[] = {
-        {{0.5f, 0.5f, 0.5f}, {0, 0, 0}, 1},    // start inside
-        {{-1, 0.5f, 0.5f}, {3, 0, 0}, 1},      // through two faces
-        {{-1, 0.5f, 0.5f}, {1, 0, 0}, 1},      // ends on a face
-        {{-1, 0.5f, 0.5f}, {0.9f, 0, 0}, 0},   // stops short
-        {{-1, 1, 0.5f}, {3, 0, 0}, 1},         // along an edge face
-        {{-1, 1.01f, 0.5f}, {3, 0, 0}, 0},     // just above
-        {{-1, -1, 0.5f}, {3, 3, 0}, 1},        // diagonal
-        {{-1, 0, 0.5f}, {1, 2, 0}, 0},         // passes the corner outside
+        {{0.5f, 0.5f, 0.5f}, {0, 0, 0}, 1},   // start inside
+        {{-1, 0.5f, 0.5f}, {3, 0, 0}, 1},     // through two faces
+        {{-1, 0.5f, 0.5f}, {1, 0, 0}, 1},     // ends on a face
+        {{-1, 0.5f, 0.5f}, {0.9f, 0, 0}, 0},  // stops short
+        {{-1, 1, 0.5f}, {3, 0, 0}, 1},        // along an edge face
+        {{-1, 1.01f, 0.5f}, {3, 0, 0}, 0},    // just above
+        {{-1, -1, 0.5f}, {3, 3, 0}, 1},       // diagonal
+        {{-1, 0, 0.5f}, {1, 2, 0}, 0},        // passes the corner outside
     };
     for (const Case& c : cases) {
         EXPECT_EQ(vm_segment_box_overlap(&c.s, &c.v, &lo, &hi), c.want) << c.s.x << "," << c.s.y;
@@ -290,7 +292,7 @@ TEST(Vec3, CapsuleClosestComparesLengthsWithLengths)
     EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 0.5f, &s3, &b, 0.5f), 0);
     expect_vec3_near(p1, {10, 0, 0}, 1e-5f);
     const Vec3 par = {0, 1, 0};
-    EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 1, &par, &a, 1), 0);   // parallel
+    EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 1, &par, &a, 1), 0);  // parallel
     // One short capsule: a sphere at its start against the other axis.
     const Vec3 z = {0, 0, 0}, ball = {5, 0.8f, 0};
     EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &ball, &z, 0.5f, &s1, &a, 0.5f), 1);
@@ -306,7 +308,7 @@ TEST(Vec3, SlerpDirectionsAndLengths)
     vm_vec3_slerp(&r, &x, &y, 0.5f);
     EXPECT_NEAR(vm_vec3_length_cut(&r), 3.0f, 1e-3f);
     EXPECT_NEAR(r.x, r.y, 1e-3f);
-    expect_vec3_near(*vm_vec3_slerp(&r, &x, &zero, 0.25f), {0.5f, 0, 0}, 0);   // zero b: a * t
+    expect_vec3_near(*vm_vec3_slerp(&r, &x, &zero, 0.25f), {0.5f, 0, 0}, 0);  // zero b: a * t
     expect_vec3_near(*vm_vec3_slerp(&r, &zero, &y, 0.25f), {0, 1, 0}, 0);
 }
 
@@ -322,4 +324,3 @@ TEST(Vec3, SlerpOfEqualDirectionsKeepsTheDirection)
     vm_vec3_slerp(&r, &a, &c, 0.5f);
     EXPECT_NEAR(vm_vec3_length_cut(&r), std::sqrt(2.0f), 1e-4f);
 }
-

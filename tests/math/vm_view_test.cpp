@@ -12,16 +12,16 @@ const ProjParams k_params = {-0.4f, 0.4f, -0.3f, 0.3f, 0.5f, 100.0f};
 
 float plane_value(const Plane& p, const Vec3& v) { return vm_plane_dot_point(&p, &v); }
 
-} // namespace
+}  // namespace
 
 TEST(Frustum, PlanesOfTheIdentity)
 {
     FrustumPlanes f;
     const Mat44 id = mat_identity();
     viewmath_frustum_planes(&f, &id);
-    const Plane want[6] = {{0, 0, 1, 1}, {0, 0, -1, 1}, {-1, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {0, -1, 0, 1}};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_TRUE(same_bits(f.p[i], want[i])) << i;
+    const Plane want[6] = {{0, 0, 1, 1}, {0, 0, -1, 1}, {-1, 0, 0, 1},
+                           {1, 0, 0, 1}, {0, 1, 0, 1},  {0, -1, 0, 1}};
+    for (int i = 0; i < 6; ++i) EXPECT_TRUE(same_bits(f.p[i], want[i])) << i;
 }
 
 // A camera at (10, 2, -5) looking along +X: the frustum's corners lie on its
@@ -34,11 +34,10 @@ TEST(Frustum, PlanesOfAKnownCamera)
     vm_mat_aim_at(&cam, &eye, &target, nullptr, 0);
     vm_mat_inverse(&view, &cam);
     viewmath_perspective_from6(&proj, &k_params);
-    vm_mat_mul(&vp, &proj, &view);   // view first, then projection
+    vm_mat_mul(&vp, &proj, &view);  // view first, then projection
     FrustumPlanes f;
     viewmath_frustum_planes(&f, &vp);
-    for (const Plane& p : f.p)
-        EXPECT_NEAR(p.a * p.a + p.b * p.b + p.c * p.c, 1.0f, 1e-5f);
+    for (const Plane& p : f.p) EXPECT_NEAR(p.a * p.a + p.b * p.b + p.c * p.c, 1.0f, 1e-5f);
     Vec3 corners[8];
     viewmath_frustum_corners(corners, &cam, &k_params);
     // Corner order: near TL, TR, BL, BR, then far.
@@ -46,13 +45,14 @@ TEST(Frustum, PlanesOfAKnownCamera)
     EXPECT_NEAR(corners[0].y, 2.3f, 1e-5f);
     EXPECT_NEAR(corners[3].y, 1.7f, 1e-5f);
     EXPECT_NEAR(corners[4].x, 110.0f, 1e-3f);
-    const int on_side[6][4] = {{-1}, {4, 5, 6, 7}, {1, 3, 5, 7}, {0, 2, 4, 6}, {2, 3, 6, 7}, {0, 1, 4, 5}};
+    const int on_side[6][4] = {{-1},         {4, 5, 6, 7}, {1, 3, 5, 7},
+                               {0, 2, 4, 6}, {2, 3, 6, 7}, {0, 1, 4, 5}};
     for (int side = 1; side < 6; ++side)
         for (int k : on_side[side])
             EXPECT_NEAR(plane_value(f.p[side], corners[k]), 0.0f, 2e-3f) << side << " " << k;
-    const Vec3 inside = {50, 2, -5}, behind = {9, 2, -5}, right_side = {50, 2, -40};   // left-handed: the camera's right is -Z here
-    for (const Plane& p : f.p)
-        EXPECT_GT(plane_value(p, inside), 0.0f);
+    const Vec3 inside = {50, 2, -5}, behind = {9, 2, -5},
+               right_side = {50, 2, -40};  // left-handed: the camera's right is -Z here
+    for (const Plane& p : f.p) EXPECT_GT(plane_value(p, inside), 0.0f);
     EXPECT_LT(plane_value(f.p[VM_FRUSTUM_NEAR], behind), 0.0f);
     EXPECT_LT(plane_value(f.p[VM_FRUSTUM_RIGHT], right_side), 0.0f);
     const Vec3 half_near = {10 + 0.5f * 100 / (200 - 0.5f), 2, -5};
@@ -119,7 +119,7 @@ TEST(ProjParams, ScaleKeepsNearAndFarOnZero)
     vm_proj_params_scale(&s, &p, 1.0f, 1.0f, 0.0f, 1e-6f);
     EXPECT_EQ(s.znear, 0.7f);
     EXPECT_EQ(s.zfar, 70.0f);
-    EXPECT_NEAR(s.top, p.top, 1e-5f);   // a centred view survives factors of 1
+    EXPECT_NEAR(s.top, p.top, 1e-5f);  // a centred view survives factors of 1
     EXPECT_NEAR(s.left, p.left, 1e-5f);
     vm_proj_params_scale(&s, &p, 2.0f, 1.0f, 3.0f, 0.0f);
     EXPECT_EQ(s.znear, 3.0f);
@@ -133,7 +133,7 @@ TEST(ProjParams, MinimumScreenSize)
 {
     const ProjParams p = {-1, 1, -0.75f, 0.75f, 1, 100};
     // At depth 10 the view is 20 units wide on an 800-pixel screen.
-    EXPECT_EQ(vm_proj_min_size_at_depth(&p, 10, 1.0f, 800, 20), 1.0f);   // shown at 40 pixels
+    EXPECT_EQ(vm_proj_min_size_at_depth(&p, 10, 1.0f, 800, 20), 1.0f);  // shown at 40 pixels
     EXPECT_FLOAT_EQ(vm_proj_min_size_at_depth(&p, 10, 0.1f, 800, 20), 0.5f);
     const Mat44 id = mat_identity();
     const Vec3 pt = {3, 3, 10};
@@ -161,7 +161,7 @@ void expect_fitted(const Mat44& proj, const Mat44& view, const Vec3* pts, int n)
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(LightFit, FitsTheViewVolumeAndTheBox)
 {

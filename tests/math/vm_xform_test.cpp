@@ -16,7 +16,7 @@ XformRecord record(Vec3 pos, Vec3 scale, Vec3 angles)
     return x;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Xform, MatrixIsScaleThenRotateThenTranslate)
 {
@@ -120,6 +120,5 @@ TEST(Xform, DirectEditorsAndReaders)
     expect_vec3_near(pos, a.pos, 0);
     expect_vec3_near(angles, ang, 5e-4f);
     expect_vec3_near(scale, a.scale, 0);
-    vm_xform_get_pos_angles(nullptr, nullptr, &a);   // null outputs are allowed
+    vm_xform_get_pos_angles(nullptr, nullptr, &a);  // null outputs are allowed
 }
-

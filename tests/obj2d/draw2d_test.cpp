@@ -11,19 +11,22 @@ namespace {
 class Draw2d : public Obj2dDevice {
 protected:
     // The device's blend factors agree with what the render-state cache holds.
-    static void ExpectBlendCacheTrue() {
+    static void ExpectBlendCacheTrue()
+    {
         uint32_t src = 0, dst = 0, op = 0;
         disp_blend_mode_get(int(disp_rstate_blend()), &src, &dst, &op);
         EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), src);
         EXPECT_EQ(gfx_get_render_state(GFX_RS_DESTBLEND), dst);
         EXPECT_EQ(gfx_get_render_state(GFX_RS_BLENDOP), op);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHABLENDENABLE), disp_rstate_blend() != 0 ? 1u : 0u);
+        EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHABLENDENABLE),
+                  disp_rstate_blend() != 0 ? 1u : 0u);
     }
 };
 
 // --- lines ----------------------------------------------------------------------------------
 
-TEST(Line2dQuad, HorizontalAndZeroLengthLines) {
+TEST(Line2dQuad, HorizontalAndZeroLengthLines)
+{
     Line2dWork l = {{0, 0, 0}, {10, 0, 0}, 0xFFFFFFFFu, 0xFFFFFFFFu, 2.0f, 1};
     TexVertexA v[4];
     line2d_quad(&l, v);
@@ -32,13 +35,14 @@ TEST(Line2dQuad, HorizontalAndZeroLengthLines) {
         EXPECT_NEAR(v[k].x, want[k][0], 1e-6f) << k;
         EXPECT_NEAR(v[k].y, want[k][1], 1e-6f) << k;
     }
-    l.b = l.a;   // atan2(0, 0) is 0: still a quad
+    l.b = l.a;  // atan2(0, 0) is 0: still a quad
     line2d_quad(&l, v);
     EXPECT_NEAR(v[0].y, 1.0f, 1e-6f);
     EXPECT_NEAR(v[1].y, -1.0f, 1e-6f);
 }
 
-TEST_F(Draw2d, LineDrawsItsWidthInItsColours) {
+TEST_F(Draw2d, LineDrawsItsWidthInItsColours)
+{
     // Width 3 about y = 20: rows 19 to 21, with no pixel centre on an edge.
     DrawObj* o = line2d_create_1f(1, {4, 20}, 0xFF00FF00u, {40, 20}, 0xFF0000FFu, 30, 3);
     ASSERT_NE(o, nullptr);
@@ -48,8 +52,10 @@ TEST_F(Draw2d, LineDrawsItsWidthInItsColours) {
     ExpectPixels(0xFF000000u, {{20, 17}, {20, 23}, {42, 20}});
 }
 
-TEST_F(Draw2d, LinesSplitByBlendAndBatchSize) {
-    for (int i = 0; i < 4097; ++i) line2d_create_1f(1, {0, 0}, 0xFFFFFFFFu, {5, 5}, 0xFFFFFFFFu, 30, 1);
+TEST_F(Draw2d, LinesSplitByBlendAndBatchSize)
+{
+    for (int i = 0; i < 4097; ++i)
+        line2d_create_1f(1, {0, 0}, 0xFFFFFFFFu, {5, 5}, 0xFFFFFFFFu, 30, 1);
     uint64_t before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 2u);
@@ -63,7 +69,8 @@ TEST_F(Draw2d, LinesSplitByBlendAndBatchSize) {
     ExpectBlendCacheTrue();
 }
 
-TEST_F(Draw2d, BlendChangedByLinesDoesNotLeakIntoTheNextSprite) {
+TEST_F(Draw2d, BlendChangedByLinesDoesNotLeakIntoTheNextSprite)
+{
     // An additive line, then a half-transparent red sprite over white: with a
     // stale cache the sprite would also draw additively.
     DrawObj* l = line2d_create_1f(1, {0, 40}, 0xFFFFFFFFu, {5, 40}, 0xFFFFFFFFu, 60, 1);
@@ -76,7 +83,8 @@ TEST_F(Draw2d, BlendChangedByLinesDoesNotLeakIntoTheNextSprite) {
 
 // --- triangles -----------------------------------------------------------------------------------
 
-TEST_F(Draw2d, TrianglesFillAndSplitOnTextureChanges) {
+TEST_F(Draw2d, TrianglesFillAndSplitOnTextureChanges)
+{
     tri2d_create_1f(1, {2, 2}, 0xFFFF0000u, {30, 2}, 0xFFFF0000u, {2, 30}, 0xFFFF0000u, 40);
     uint64_t before = DrawCalls();
     DrawFrame();
@@ -94,13 +102,14 @@ TEST_F(Draw2d, TrianglesFillAndSplitOnTextureChanges) {
     before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 3u);
-    EXPECT_TRUE(Near(Pixel(44, 5), 0xFF00FF00u));   // the last drawn (oldest) is b
+    EXPECT_TRUE(Near(Pixel(44, 5), 0xFF00FF00u));  // the last drawn (oldest) is b
 }
 
 // --- primitive lists -------------------------------------------------------------------------------
 
 int g_tris = 0;
-void emit_tris(DrawObj* o, void*) {
+void emit_tris(DrawObj* o, void*)
+{
     prim2d_begin(o, kPrim2dTriangles, 0, 0);
     for (int i = 0; i < g_tris; ++i) {
         prim2d_vertex_colour(o, 0xFF0000FFu);
@@ -110,15 +119,17 @@ void emit_tris(DrawObj* o, void*) {
     }
     prim2d_flush(o);
 }
-void misuse(DrawObj* o, void*) {
-    prim2d_vertex(o, 1, 1);          // no batch open
+void misuse(DrawObj* o, void*)
+{
+    prim2d_vertex(o, 1, 1);  // no batch open
     prim2d_vertex_uv(o, 1, 1, 7);
-    prim2d_begin(o, 9, 0, 0);        // no such kind
+    prim2d_begin(o, 9, 0, 0);  // no such kind
     prim2d_vertex(o, 1, 1);
     prim2d_flush(o);
 }
 
-TEST_F(Draw2d, PrimitiveListPlacesAndFlushesByItself) {
+TEST_F(Draw2d, PrimitiveListPlacesAndFlushesByItself)
+{
     g_tris = 1;
     DrawObj* o = prim2d_create_1f(1, 20, 20, emit_tris, nullptr, 40);
     prim2d_set_scale(o, 2, 2);
@@ -127,14 +138,15 @@ TEST_F(Draw2d, PrimitiveListPlacesAndFlushesByItself) {
     EXPECT_TRUE(Near(Pixel(37, 20), 0xFF0000FFu));
     EXPECT_EQ(Pixel(19, 19), 0xFF000000u);
 
-    g_tris = 5462;   // one more than a batch holds
+    g_tris = 5462;  // one more than a batch holds
     prim2d_create_1f(1, 0, 0, emit_tris, nullptr, 40);
     const uint64_t before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 2u);
 }
 
-TEST_F(Draw2d, PrimitiveCallsOutsideABatchDoNothing) {
+TEST_F(Draw2d, PrimitiveCallsOutsideABatchDoNothing)
+{
     prim2d_create_1f(1, 0, 0, misuse, nullptr, 40);
     const uint64_t before = DrawCalls();
     DrawFrame();

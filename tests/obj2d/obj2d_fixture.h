@@ -20,11 +20,13 @@
 
 namespace obj2d_test {
 
-inline std::map<uint32_t, std::unique_ptr<TexRecord>>& records() {
+inline std::map<uint32_t, std::unique_ptr<TexRecord>>& records()
+{
     static std::map<uint32_t, std::unique_ptr<TexRecord>> m;
     return m;
 }
-inline TexRecord* lookup(uint32_t h) {
+inline TexRecord* lookup(uint32_t h)
+{
     auto it = records().find(h);
     return it == records().end() ? nullptr : it->second.get();
 }
@@ -33,7 +35,8 @@ inline TexRecord* lookup(uint32_t h) {
 
 class Obj2dDevice : public DispDevice {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DispDevice::SetUp();
         if (HasFatalFailure()) return;
         DispLinks links;
@@ -46,7 +49,8 @@ protected:
         tri2d_type_register();
         obj2d_type_register();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         obj_module_term();
         for (auto& [h, rec] : obj2d_test::records()) tex_release(rec.get());
         obj2d_test::records().clear();
@@ -55,7 +59,8 @@ protected:
     }
 
     // A texture of w x h ARGB texels, row by row.
-    static ResHandle MakeTex(const char* name, int w, int h, const std::vector<uint32_t>& argb) {
+    static ResHandle MakeTex(const char* name, int w, int h, const std::vector<uint32_t>& argb)
+    {
         ResHandle hnd = res_tex_create("t", name, w, h, RES_TEX_FORMAT_ARGB32, false);
         EXPECT_NE(hnd, 0u);
         auto rec = std::make_unique<TexRecord>();
@@ -68,7 +73,8 @@ protected:
     }
 
     // One frame of the manager drawn onto a cleared target.
-    static void DrawFrame(uint32_t clear = 0xFF000000u) {
+    static void DrawFrame(uint32_t clear = 0xFF000000u)
+    {
         gfx_begin_scene();
         disp_set_viewport(0, 0, kTestWidth, kTestHeight);
         disp_set_scissor(0, 0, kTestWidth, kTestHeight);
@@ -81,9 +87,12 @@ protected:
         obj_free_dead();
     }
     // Every listed pixel within `tol` of `want` (0: exactly).
-    static void ExpectPixels(uint32_t want, std::initializer_list<std::pair<int, int>> at, int tol = 0) {
+    static void ExpectPixels(uint32_t want, std::initializer_list<std::pair<int, int>> at,
+                             int tol = 0)
+    {
         for (auto [x, y] : at)
-            EXPECT_TRUE(Near(Pixel(x, y), want, tol)) << "at " << x << "," << y << std::hex << " got " << Pixel(x, y);
+            EXPECT_TRUE(Near(Pixel(x, y), want, tol))
+                << "at " << x << "," << y << std::hex << " got " << Pixel(x, y);
     }
     static uint64_t DrawCalls() { return gfx_get_counters()->draw_calls; }
 };

@@ -20,19 +20,22 @@ std::vector<DrawObj*> g_updated;
 int g_exit_calls = 0;
 
 template <int N>
-void draw_fake(DrawObj** run, int count) {
+void draw_fake(DrawObj** run, int count)
+{
     g_drawn.push_back({N, std::vector<DrawObj*>(run, run + count)});
 }
 void exit_fake(DrawObj*) { ++g_exit_calls; }
 
-int update_record(DrawObj* o) {
+int update_record(DrawObj* o)
+{
     g_updated.push_back(o);
     return 0;
 }
 
 class ObjManager : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         obj_module_init();
         obj_set_links(ObjLinks{});
         g_drawn.clear();
@@ -46,7 +49,8 @@ protected:
     }
     void TearDown() override { obj_module_term(); }
 
-    static DrawObj* make(int type, int prio, int subkey = 127, ResGroupId group = 1) {
+    static DrawObj* make(int type, int prio, int subkey = 127, ResGroupId group = 1)
+    {
         DrawObj* o = obj_alloc(group);
         obj_set_type(o, type);
         obj_set_priority(o, prio);
@@ -55,7 +59,8 @@ protected:
         return o;
     }
     // Every drawn object in drawing order.
-    static std::vector<DrawObj*> drawn_order() {
+    static std::vector<DrawObj*> drawn_order()
+    {
         std::vector<DrawObj*> out;
         for (const Drawn& d : g_drawn) out.insert(out.end(), d.run.begin(), d.run.end());
         return out;
@@ -64,7 +69,8 @@ protected:
 
 // --- pool and registry ---------------------------------------------------------------------
 
-TEST_F(ObjManager, FullPoolAnswersNullAndReusesTheFreedRecord) {
+TEST_F(ObjManager, FullPoolAnswersNullAndReusesTheFreedRecord)
+{
     std::vector<DrawObj*> all;
     for (int i = 0; i < kObjPoolSize; ++i) {
         DrawObj* o = obj_alloc(1);
@@ -78,13 +84,15 @@ TEST_F(ObjManager, FullPoolAnswersNullAndReusesTheFreedRecord) {
 }
 
 // A fresh object sorts with the middle subkey.
-TEST_F(ObjManager, FreshObjectDefaults) {
+TEST_F(ObjManager, FreshObjectDefaults)
+{
     DrawObj* o = obj_alloc(7);
     EXPECT_EQ(o->base_key, 127u << 16);
     EXPECT_EQ(o->flags, kObjInUse | (127u << 16) | (127u << 24));
 }
 
-TEST_F(ObjManager, RegistryFillsFifteenSlotsAndRefusesLargeWork) {
+TEST_F(ObjManager, RegistryFillsFifteenSlotsAndRefusesLargeWork)
+{
     EXPECT_EQ(obj_register_type(nullptr, nullptr, nullptr, nullptr, kObjTypeWorkBytes + 1), 0);
     for (int t = 5; t <= 15; ++t) EXPECT_EQ(obj_reserve_type(), t);
     EXPECT_EQ(obj_reserve_type(), 0);
@@ -95,7 +103,8 @@ TEST_F(ObjManager, RegistryFillsFifteenSlotsAndRefusesLargeWork) {
     EXPECT_FALSE(obj_type_registered(1));
 }
 
-TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAreIgnored) {
+TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAreIgnored)
+{
     DrawObj* o = obj_alloc(1);
     obj_set_type(o, 9);    // not registered
     obj_set_type(o, 200);  // beyond the table
@@ -106,7 +115,8 @@ TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAreIgnored) {
     EXPECT_EQ(o->base_key, (127u << 16) | (2u << 8));
 }
 
-TEST_F(ObjManager, OutOfRangePrioritiesAreIgnored) {
+TEST_F(ObjManager, OutOfRangePrioritiesAreIgnored)
+{
     DrawObj* o = make(1, 40);
     obj_set_priority(o, 94);
     obj_set_priority(o, -62);
@@ -119,7 +129,8 @@ TEST_F(ObjManager, OutOfRangePrioritiesAreIgnored) {
 
 // --- drawing order ---------------------------------------------------------------------------
 
-TEST_F(ObjManager, DrawOrderFollowsPrioritySubkeyThenType) {
+TEST_F(ObjManager, DrawOrderFollowsPrioritySubkeyThenType)
+{
     DrawObj* a = make(1, 10);
     DrawObj* b = make(3, 10);
     DrawObj* c = make(2, 10, 200);
@@ -136,7 +147,8 @@ TEST_F(ObjManager, DrawOrderFollowsPrioritySubkeyThenType) {
     EXPECT_EQ(g_drawn[2].type, 3);
 }
 
-TEST_F(ObjManager, EqualKeysOrderAsTheSortLeavesThem) {
+TEST_F(ObjManager, EqualKeysOrderAsTheSortLeavesThem)
+{
     // Eleven equal keys stay in list order (newest first)...
     std::vector<DrawObj*> made;
     for (int i = 0; i < 11; ++i) made.push_back(make(2, 30));
@@ -155,7 +167,8 @@ TEST_F(ObjManager, EqualKeysOrderAsTheSortLeavesThem) {
     EXPECT_EQ(g_drawn[0].run, made);
 }
 
-TEST_F(ObjManager, SortOrdersManyRandomKeysDescending) {
+TEST_F(ObjManager, SortOrdersManyRandomKeysDescending)
+{
     std::mt19937 rng(7);
     for (int i = 0; i < 3000; ++i) make(1 + int(rng() % 4), 60, int(rng() % 256));
     obj_build_draw_list();
@@ -164,7 +177,8 @@ TEST_F(ObjManager, SortOrdersManyRandomKeysDescending) {
     for (int i = 1; i < 3000; ++i) ASSERT_GE(list[i - 1]->frame_key, list[i]->frame_key);
 }
 
-TEST_F(ObjManager, BandsSkipUndrawnPrioritiesAndHiddenObjects) {
+TEST_F(ObjManager, BandsSkipUndrawnPrioritiesAndHiddenObjects)
+{
     make(1, 0);
     make(1, 4);
     make(1, 84);
@@ -190,40 +204,44 @@ TEST_F(ObjManager, BandsSkipUndrawnPrioritiesAndHiddenObjects) {
 
 // --- update pass -----------------------------------------------------------------------------
 
-TEST_F(ObjManager, UpdateOrderByOrderThenSuborder) {
+TEST_F(ObjManager, UpdateOrderByOrderThenSuborder)
+{
     DrawObj* a = make(1, 10);
     DrawObj* b = make(1, 10);
     DrawObj* c = make(1, 10);
     for (DrawObj* o : {a, b, c}) obj_set_update(o, update_record);
     obj_set_update_order(a, 200);
-    obj_set_update_order(c, 126);     // after its owner, as attachments do
+    obj_set_update_order(c, 126);  // after its owner, as attachments do
     obj_set_update_suborder(b, 130);
     obj_frame();
     EXPECT_EQ(g_updated, (std::vector<DrawObj*>{a, b, c}));
     EXPECT_EQ(obj_update_list_count(), 3);
     EXPECT_EQ(obj_frame_count(), 1);
-    obj_set_update(a, nullptr);       // keeps the callback
+    obj_set_update(a, nullptr);  // keeps the callback
     EXPECT_EQ(a->update, update_record);
 }
 
 DrawObj* g_victim = nullptr;
 DrawObj* g_reborn = nullptr;
-int free_victim_and_reuse(DrawObj* o) {
+int free_victim_and_reuse(DrawObj* o)
+{
     g_updated.push_back(o);
     obj_free(g_victim);
-    g_reborn = obj_alloc(1);   // takes the victim's record again
+    g_reborn = obj_alloc(1);  // takes the victim's record again
     obj_set_update(g_reborn, update_record);
     return 0;
 }
-int ask_free(DrawObj* o) {
+int ask_free(DrawObj* o)
+{
     g_updated.push_back(o);
     return 1;
 }
 
-TEST_F(ObjManager, FreedAndReusedRecordIsNotCalledInTheSamePass) {
+TEST_F(ObjManager, FreedAndReusedRecordIsNotCalledInTheSamePass)
+{
     g_victim = make(1, 10);
     obj_set_update(g_victim, update_record);
-    obj_set_update_order(g_victim, 10);   // called last
+    obj_set_update_order(g_victim, 10);  // called last
     DrawObj* killer = make(1, 10);
     obj_set_update(killer, free_victim_and_reuse);
     obj_frame();
@@ -236,7 +254,8 @@ TEST_F(ObjManager, FreedAndReusedRecordIsNotCalledInTheSamePass) {
     EXPECT_EQ(g_updated.size(), 2u);
 }
 
-TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndCounts) {
+TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndCounts)
+{
     DrawObj* a = make(4, 10);
     DrawObj* b = make(1, 10);
     obj_set_update(a, ask_free);
@@ -245,11 +264,12 @@ TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndCounts) {
     EXPECT_FALSE(obj_is_live(a));
     EXPECT_EQ(g_exit_calls, 1);
     EXPECT_EQ(obj_live_count(), 1);
-    EXPECT_EQ(obj_update_stat(), 2);   // one free + one live
+    EXPECT_EQ(obj_update_stat(), 2);  // one free + one live
     EXPECT_EQ(obj_update_list_count(), 1);
 }
 
-TEST_F(ObjManager, SkipNextUpdateSuppressesExactlyOnePass) {
+TEST_F(ObjManager, SkipNextUpdateSuppressesExactlyOnePass)
+{
     DrawObj* a = make(1, 10);
     obj_set_update(a, update_record);
     obj_skip_next_update();
@@ -259,7 +279,8 @@ TEST_F(ObjManager, SkipNextUpdateSuppressesExactlyOnePass) {
     EXPECT_EQ(g_updated.size(), 1u);
 }
 
-TEST_F(ObjManager, HiddenLayerStillUpdates) {
+TEST_F(ObjManager, HiddenLayerStillUpdates)
+{
     DrawObj* a = make(1, 10);
     obj_set_layer(a, 5);
     obj_set_update(a, update_record);
@@ -270,7 +291,8 @@ TEST_F(ObjManager, HiddenLayerStillUpdates) {
     EXPECT_EQ(g_updated.size(), 1u);
 }
 
-TEST_F(ObjManager, KilledObjectLivesUntilTheEndOfItsFrame) {
+TEST_F(ObjManager, KilledObjectLivesUntilTheEndOfItsFrame)
+{
     DrawObj* a = make(1, 10);
     obj_set_update(a, update_record);
     obj_kill(a);
@@ -287,17 +309,20 @@ TEST_F(ObjManager, KilledObjectLivesUntilTheEndOfItsFrame) {
 // --- freeing -----------------------------------------------------------------------------------
 
 int g_release_calls = 0;
-void release_frees_self(DrawObj* o) {
+void release_frees_self(DrawObj* o)
+{
     ++g_release_calls;
     obj_free(o);
 }
 DrawObj* g_next_to_free = nullptr;
-void release_frees_next(DrawObj*) {
+void release_frees_next(DrawObj*)
+{
     ++g_release_calls;
     obj_free(g_next_to_free);
 }
 
-TEST_F(ObjManager, FreeIgnoresNullFreeAndForeignRecords) {
+TEST_F(ObjManager, FreeIgnoresNullFreeAndForeignRecords)
+{
     DrawObj* a = make(4, 10);
     obj_free(a);
     obj_free(a);
@@ -311,7 +336,8 @@ TEST_F(ObjManager, FreeIgnoresNullFreeAndForeignRecords) {
     EXPECT_EQ(obj_live_count(), 0);
 }
 
-TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnce) {
+TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnce)
+{
     g_release_calls = 0;
     DrawObj* a = make(4, 10);
     obj_set_release(a, release_frees_self);
@@ -323,37 +349,41 @@ TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnce) {
     EXPECT_NE(obj_alloc(1), a);
 }
 
-TEST_F(ObjManager, GroupReleaseSurvivesACallbackFreeingTheNextObject) {
+TEST_F(ObjManager, GroupReleaseSurvivesACallbackFreeingTheNextObject)
+{
     g_release_calls = 0;
     ResGroupId g = group_alloc();
     DrawObj* other = make(1, 10, 127, 99);
     DrawObj* older = make(1, 10, 127, g);
     DrawObj* newer = make(1, 10, 127, g);
-    g_next_to_free = older;   // the next one in the active list after `newer`
+    g_next_to_free = older;  // the next one in the active list after `newer`
     obj_set_release(newer, release_frees_next);
     DrawObj* third = make(1, 10, 127, g);
     (void)third;
     group_release(g);
     EXPECT_EQ(obj_live_count(), 1);
     EXPECT_TRUE(obj_is_live(other));
-    EXPECT_EQ(group_count(), 1);   // the id stays allocated
+    EXPECT_EQ(group_count(), 1);  // the id stays allocated
 }
 
-TEST_F(ObjManager, ForEachVisitsLiveObjectsNewestFirst) {
+TEST_F(ObjManager, ForEachVisitsLiveObjectsNewestFirst)
+{
     DrawObj* a = make(1, 10);
     DrawObj* b = make(1, 10);
     DrawObj* c = make(1, 10);
     obj_free(b);
     std::vector<DrawObj*> seen;
-    obj_for_each([](DrawObj* o, void* arg) { static_cast<std::vector<DrawObj*>*>(arg)->push_back(o); },
-                 &seen);
+    obj_for_each(
+        [](DrawObj* o, void* arg) { static_cast<std::vector<DrawObj*>*>(arg)->push_back(o); },
+        &seen);
     EXPECT_EQ(seen, (std::vector<DrawObj*>{c, a}));
     obj_for_each(nullptr, nullptr);
 }
 
 // --- groups ------------------------------------------------------------------------------------
 
-TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes) {
+TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes)
+{
     EXPECT_EQ(group_alloc(), 1u);
     EXPECT_EQ(group_alloc(), 2u);
     EXPECT_EQ(group_alloc(), 3u);
@@ -372,13 +402,15 @@ TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes) {
     EXPECT_EQ(group_alloc(), 1u);
 }
 
-TEST_F(ObjManager, GroupIdsRunOutAt8191) {
+TEST_F(ObjManager, GroupIdsRunOutAt8191)
+{
     for (int i = 1; i < kGroupIdCount; ++i) ASSERT_EQ(group_alloc(), ResGroupId(i));
     EXPECT_EQ(group_alloc(), 0u);
 }
 
 int g_link_release = 0, g_link_reset = 0;
-TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecords) {
+TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecords)
+{
     g_link_release = g_link_reset = 0;
     ObjLinks links;
     links.plight_release_group = [](ResGroupId id) { g_link_release += int(id); };
@@ -396,7 +428,8 @@ TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecords) {
     obj_set_links(ObjLinks{});
 }
 
-TEST_F(ObjManager, GroupRecordFreedTwiceIsNotHandedOutTwice) {
+TEST_F(ObjManager, GroupRecordFreedTwiceIsNotHandedOutTwice)
+{
     GroupMemRec* a = gmem_alloc(1);
     gmem_free(a);
     gmem_free(a);

@@ -13,10 +13,13 @@ namespace {
 constexpr float kPi = 3.14159265f;
 
 // 4 x 4 texels, each with its own colour.
-std::vector<uint32_t> Pattern4() {
+std::vector<uint32_t> Pattern4()
+{
     std::vector<uint32_t> p;
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) p.push_back(0xFF000000u | uint32_t(x * 60 + 20) << 16 | uint32_t(y * 60 + 20) << 8 | 0x40u);
+        for (int x = 0; x < 4; ++x)
+            p.push_back(0xFF000000u | uint32_t(x * 60 + 20) << 16 | uint32_t(y * 60 + 20) << 8 |
+                        0x40u);
     return p;
 }
 
@@ -24,25 +27,29 @@ class Sprite : public Obj2dDevice {};
 
 // --- placement in pixels -----------------------------------------------------------------
 
-TEST_F(Sprite, PointFilteredSpriteReproducesItsTexture) {
+TEST_F(Sprite, PointFilteredSpriteReproducesItsTexture)
+{
     const auto pat = Pattern4();
     ResHandle t = MakeTex("pat", 4, 4, pat);
     spr_create_tex_1f(1, t, 0xFFFFFFFFu, 10, 12, 0, 0, 1, 1, 50);
     DrawFrame();
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_TRUE(Near(Pixel(10 + x, 12 + y), pat[size_t(y * 4 + x)], 1)) << x << "," << y;
+        for (int x = 0; x < 4; ++x)
+            EXPECT_TRUE(Near(Pixel(10 + x, 12 + y), pat[size_t(y * 4 + x)], 1)) << x << "," << y;
     ExpectPixels(0xFF000000u, {{9, 12}, {14, 12}});
-    EXPECT_EQ(obj_live_count(), 0);   // one-frame sprite freed at the end of its frame
+    EXPECT_EQ(obj_live_count(), 0);  // one-frame sprite freed at the end of its frame
 }
 
-TEST_F(Sprite, PivotCentresThePlainQuad) {
+TEST_F(Sprite, PivotCentresThePlainQuad)
+{
     spr_create_plain_1f(1, 0xFFFF0000u, 20, 20, 8, 6, 0.5f, 0.5f, 1, 1, 50);
     DrawFrame();
     ExpectPixels(0xFFFF0000u, {{16, 17}, {23, 22}}, 3);
     ExpectPixels(0xFF000000u, {{15, 20}, {24, 20}, {20, 16}, {20, 23}});
 }
 
-TEST_F(Sprite, RotationTurnsAboutThePivot) {
+TEST_F(Sprite, RotationTurnsAboutThePivot)
+{
     // 16 x 2 bar turned a quarter about its centre becomes 2 x 16.
     DrawObj* o = spr_create_plain(1, 0xFF00FF00u, 32, 24, 16, 2, 0.5f, 0.5f, 1, 1, 50);
     spr_set_rot(o, kPi / 2);
@@ -56,7 +63,8 @@ TEST_F(Sprite, RotationTurnsAboutThePivot) {
     ExpectPixels(0xFF000000u, {{32, 28}, {40, 24}});
 }
 
-TEST_F(Sprite, ScaleAndCropSizeTheQuad) {
+TEST_F(Sprite, ScaleAndCropSizeTheQuad)
+{
     const auto pat = Pattern4();
     ResHandle t = MakeTex("pat", 4, 4, pat);
     // Right half of the texture: 2 x 4 texels, drawn at scale 3 (linear).
@@ -72,14 +80,16 @@ TEST_F(Sprite, ScaleAndCropSizeTheQuad) {
     ExpectPixels(0xFF000000u, {{10, 5}, {5, 16}});
 }
 
-TEST_F(Sprite, ColourModulatesTheTexture) {
+TEST_F(Sprite, ColourModulatesTheTexture)
+{
     ResHandle t = MakeTex("white", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
     spr_create_tex_1f(1, t, 0xFF806040u, 0, 0, 0, 0, 1, 1, 50);
     DrawFrame();
     EXPECT_TRUE(Near(Pixel(1, 1), 0xFF806040u, 2));
 }
 
-TEST_F(Sprite, UvRotationOneShowsTheTopRightTexelTopLeft) {
+TEST_F(Sprite, UvRotationOneShowsTheTopRightTexelTopLeft)
+{
     const auto pat = Pattern4();
     ResHandle t = MakeTex("pat", 4, 4, pat);
     DrawObj* o = spr_create_tex(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
@@ -90,18 +100,22 @@ TEST_F(Sprite, UvRotationOneShowsTheTopRightTexelTopLeft) {
 
 // --- batching and scissor ------------------------------------------------------------------
 
-TEST_F(Sprite, OneTextureBatchesUpTo4096Quads) {
+TEST_F(Sprite, OneTextureBatchesUpTo4096Quads)
+{
     ResHandle t = MakeTex("white", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
-    for (int i = 0; i < 4097; ++i) spr_create_tex_1f(1, t, 0xFFFFFFFFu, float(i % 60), 0, 0, 0, 1, 1, 50);
+    for (int i = 0; i < 4097; ++i)
+        spr_create_tex_1f(1, t, 0xFFFFFFFFu, float(i % 60), 0, 0, 0, 1, 1, 50);
     const uint64_t before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 2u);
 }
 
-TEST_F(Sprite, StateChangesOpenBatches) {
+TEST_F(Sprite, StateChangesOpenBatches)
+{
     ResHandle a = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
     ResHandle b = MakeTex("b", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
-    for (int i = 0; i < 10; ++i) spr_create_tex_1f(1, i % 2 ? a : b, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
+    for (int i = 0; i < 10; ++i)
+        spr_create_tex_1f(1, i % 2 ? a : b, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
     uint64_t before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 10u);
@@ -121,7 +135,8 @@ TEST_F(Sprite, StateChangesOpenBatches) {
     EXPECT_EQ(DrawCalls() - before, 3u);
 }
 
-TEST_F(Sprite, ShaderParametersNeedAKnownSetAndName) {
+TEST_F(Sprite, ShaderParametersNeedAKnownSetAndName)
+{
     DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 0, 0, 1, 1, 0, 0, 1, 1, 50);
     const float v[4] = {1, 2, 3, 4};
     EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
@@ -131,7 +146,8 @@ TEST_F(Sprite, ShaderParametersNeedAKnownSetAndName) {
     EXPECT_EQ(spr_set_param_float4(o, "x", v, 0), 0);
 }
 
-TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped) {
+TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped)
+{
     // Three sprites that would share a batch; the middle one has a scissor
     // rectangle and must not join the batch of the first.
     spr_create_plain_1f(1, 0xFF0000FFu, 40, 0, 8, 8, 0, 0, 1, 1, 50);
@@ -142,7 +158,7 @@ TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped) {
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 3u);
     EXPECT_TRUE(Near(Pixel(3, 3), 0xFFFF0000u));
-    EXPECT_EQ(Pixel(10, 10), 0xFF000000u);        // outside the rectangle
+    EXPECT_EQ(Pixel(10, 10), 0xFF000000u);          // outside the rectangle
     EXPECT_TRUE(Near(Pixel(33, 33), 0xFF00FF00u));  // the rectangle was restored
     EXPECT_TRUE(Near(Pixel(43, 3), 0xFF0000FFu));
     int x, y, w, h;
@@ -151,7 +167,8 @@ TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped) {
     EXPECT_EQ(h, kTestHeight);
 }
 
-TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruth) {
+TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruth)
+{
     ResHandle t = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
     DrawObj* o = spr_create_tex_1f(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
     spr_set_blend(o, 2);
@@ -166,13 +183,15 @@ TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruth) {
 // --- twin sprites ------------------------------------------------------------------------------
 
 std::vector<int> g_calls;
-int pre_fn(DrawObj*, void* arg) {
+int pre_fn(DrawObj*, void* arg)
+{
     g_calls.push_back(*static_cast<int*>(arg));
     return *static_cast<int*>(arg) * 10;
 }
 void post_fn(DrawObj*, void*, int value) { g_calls.push_back(value); }
 
-TEST_F(Sprite, TwinSpritesDrawOneCallEachBetweenTheirCallbacks) {
+TEST_F(Sprite, TwinSpritesDrawOneCallEachBetweenTheirCallbacks)
+{
     g_calls.clear();
     ResHandle t = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
     int one = 1, two = 2;
@@ -184,17 +203,18 @@ TEST_F(Sprite, TwinSpritesDrawOneCallEachBetweenTheirCallbacks) {
     const uint64_t before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 2u);
-    EXPECT_EQ(g_calls, (std::vector<int>{2, 20, 1, 10}));   // newest first
+    EXPECT_EQ(g_calls, (std::vector<int>{2, 20, 1, 10}));  // newest first
     EXPECT_TRUE(Near(Pixel(11, 1), 0xFFFF0000u));
 }
 
 // --- hit tests ----------------------------------------------------------------------------------
 
-TEST_F(Sprite, HitTestsOnCorners) {
+TEST_F(Sprite, HitTestsOnCorners)
+{
     DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 10, 10, 10, 4, 0, 0, 1, 1, 50);
     EXPECT_TRUE(spr_hit_point(o, 1, 1, 10, 10));
-    EXPECT_FALSE(spr_hit_point(o, 1, 1, 20, 10));   // right edge excluded
-    EXPECT_TRUE(spr_hit_point(o, 2, 1, 25, 12));    // k doubles the width
+    EXPECT_FALSE(spr_hit_point(o, 1, 1, 20, 10));  // right edge excluded
+    EXPECT_TRUE(spr_hit_point(o, 2, 1, 25, 12));   // k doubles the width
     EXPECT_TRUE(spr_hit_circle(o, 1, 1, 8, 12, 2.5f));
     const Vec2 a = {0, 0}, b = {30, 30};
     EXPECT_TRUE(spr_hit_segment(o, 1, 1, &a, &b));
@@ -210,9 +230,10 @@ TEST_F(Sprite, HitTestsOnCorners) {
     EXPECT_FALSE(spr_hit_sprite(o, 1, 1, other, 1, 1));
 }
 
-TEST_F(Sprite, SampleReadsTheTexelCopyAndRefusesZeroSizes) {
+TEST_F(Sprite, SampleReadsTheTexelCopyAndRefusesZeroSizes)
+{
     std::vector<uint32_t> px(16, 0x00000000u);
-    px[5] = 0xC8000000u;   // texel (1, 1)
+    px[5] = 0xC8000000u;  // texel (1, 1)
     ResHandle t = MakeTex("alpha", 4, 4, px);
     ASSERT_EQ(res_tex_set_image(t, 0, 0, 4, 4, px.data()), 1);
     ASSERT_EQ(res_tex_make_texel_copy(t, nullptr), 1);
@@ -224,7 +245,8 @@ TEST_F(Sprite, SampleReadsTheTexelCopyAndRefusesZeroSizes) {
     EXPECT_EQ(spr_sample(o, 10, 10), 0);
 }
 
-TEST_F(Sprite, UvFromScreenCornersAndFactor) {
+TEST_F(Sprite, UvFromScreenCornersAndFactor)
+{
     ResHandle t = MakeTex("w", 64, 48, std::vector<uint32_t>(64 * 48, 0xFFFFFFFFu));
     DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 16.5f, 12.5f, 32, 24, 0, 0, 1, 1, 50);
     spr_set_tex_handle(o, t);
@@ -235,7 +257,7 @@ TEST_F(Sprite, UvFromScreenCornersAndFactor) {
     EXPECT_FLOAT_EQ(r, 0.75f);
     EXPECT_FLOAT_EQ(tp, 0.75f);
     EXPECT_FLOAT_EQ(b, 0.25f);
-    spr_set_uv_screen(o, 0, 0, 2);   // twice as wide about the centre
+    spr_set_uv_screen(o, 0, 0, 2);  // twice as wide about the centre
     spr_get_uv_rect(o, &l, &tp, &r, &b);
     EXPECT_FLOAT_EQ(l, 0.0f);
     EXPECT_FLOAT_EQ(r, 1.0f);
@@ -243,7 +265,8 @@ TEST_F(Sprite, UvFromScreenCornersAndFactor) {
 
 // --- pure helpers -------------------------------------------------------------------------------
 
-TEST(Obj2dHelpers, ColourProductClampsAtZero) {
+TEST(Obj2dHelpers, ColourProductClampsAtZero)
+{
     EXPECT_EQ(obj2d_colour_mul(0xFF80FF00u, 0xFFFFFF00u), 0xFF80FF00u);
     EXPECT_EQ(obj2d_colour_mul(0x80FFFFFFu, 0xFF123456u) >> 24, 0x80u);
     // (0 + 1)(200 + 1) >> 8 is 0; minus one must not wrap to 255.
@@ -251,21 +274,22 @@ TEST(Obj2dHelpers, ColourProductClampsAtZero) {
     EXPECT_EQ(obj2d_colour_mul(0x0F0F0F0Fu, 0x0F0F0F0Fu), 0u);
 }
 
-TEST(Obj2dHelpers, UvSelectionRotatesFlipsAndMasks) {
+TEST(Obj2dHelpers, UvSelectionRotatesFlipsAndMasks)
+{
     const float c[8] = {0, 0, 1, 0, 0, 1, 1, 1};
     float u[4], v[4];
     obj2d_uv_select(c, 1, 0, u, v);
     EXPECT_EQ(u[0], 1);
-    EXPECT_EQ(v[0], 0);   // top-right corner first
-    obj2d_uv_select(c, 5, 0, u, v);   // masked to 1
+    EXPECT_EQ(v[0], 0);              // top-right corner first
+    obj2d_uv_select(c, 5, 0, u, v);  // masked to 1
     EXPECT_EQ(u[0], 1);
-    obj2d_uv_select(c, 0, 4, u, v);   // horizontal flip
+    obj2d_uv_select(c, 0, 4, u, v);  // horizontal flip
     EXPECT_EQ(u[0], 1);
     EXPECT_EQ(u[1], 0);
-    obj2d_uv_select(c, 0, 8, u, v);   // vertical flip
+    obj2d_uv_select(c, 0, 8, u, v);  // vertical flip
     EXPECT_EQ(v[0], 1);
     EXPECT_EQ(v[2], 0);
-    obj2d_uv_select(c, 1, 4, u, v);   // odd rotation: the flip swaps v
+    obj2d_uv_select(c, 1, 4, u, v);  // odd rotation: the flip swaps v
     EXPECT_EQ(v[0], 1);
     EXPECT_EQ(v[1], 0);
     EXPECT_EQ(u[0], 1);

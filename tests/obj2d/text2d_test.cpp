@@ -9,22 +9,25 @@
 
 namespace {
 
-constexpr int kGlyphs = 8;   // glyphs "fnt_0000" to "fnt_0007" for '0' to '7'
+constexpr int kGlyphs = 8;  // glyphs "fnt_0000" to "fnt_0007" for '0' to '7'
 
 class Text2d : public Obj2dDevice {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         Obj2dDevice::SetUp();
         if (HasFatalFailure()) return;
         font_tex_ = MakeTex("font", 8 * kGlyphs, 8, std::vector<uint32_t>(64 * 8, 0xFFFFFFFFu));
         for (int g = 0; g < kGlyphs; ++g) {
             const std::string name = "fnt_000" + std::to_string(g);
-            ASSERT_NE(res_crop_register_px("fonts", name.c_str(), float(8 * g), 0, 8, 8, font_tex_), 0u);
+            ASSERT_NE(res_crop_register_px("fonts", name.c_str(), float(8 * g), 0, 8, 8, font_tex_),
+                      0u);
         }
         // A crop of another name right after the font.
         ASSERT_NE(res_crop_register_px("fonts", "zzz", 0, 0, 8, 8, font_tex_), 0u);
     }
-    DrawObj* Make(const char* text, int align = 0) {
+    DrawObj* Make(const char* text, int align = 0)
+    {
         DrawObj* o = text2d_create(1, "fonts", "fnt", '0', 0xFFFFFFFFu, 20, 10, 1, 1, align, 40);
         text2d_set_text(o, text);
         return o;
@@ -32,17 +35,19 @@ protected:
     ResHandle font_tex_ = 0;
 };
 
-TEST_F(Text2d, FontSetsGlyphRangeAndHeight) {
+TEST_F(Text2d, FontSetsGlyphRangeAndHeight)
+{
     DrawObj* o = Make("0");
     const Text2dWork* t = obj_work<Text2dWork>(o);
     EXPECT_NE(t->first, 0u);
-    EXPECT_EQ(t->end, t->first + kGlyphs - 1);   // the foreign crop is not a glyph
+    EXPECT_EQ(t->end, t->first + kGlyphs - 1);  // the foreign crop is not a glyph
     EXPECT_EQ(text2d_get_glyph_height(o), 8);
     DrawObj* missing = text2d_create_simple(1, "fonts", "nofont", 32, 0, 0, 0, 40);
     EXPECT_EQ(obj_work<Text2dWork>(missing)->first, 0u);
 }
 
-TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnly) {
+TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnly)
+{
     DrawObj* o = Make("0123");
     float w = 0, h = 0;
     text2d_measure(o, &w, &h);
@@ -50,7 +55,8 @@ TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnly) {
     EXPECT_FLOAT_EQ(h, 8);
     // Below the base, one past the last glyph (the foreign crop) and high
     // bytes are skipped without advancing.
-    text2d_set_text(o, "0 8\xE9" "1");
+    text2d_set_text(o, "0 8\xE9"
+                       "1");
     text2d_measure(o, &w, &h);
     EXPECT_FLOAT_EQ(w, 16);
     // Scale x also sets the row height; a fixed advance of 1 is the row height.
@@ -62,15 +68,16 @@ TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnly) {
     EXPECT_FLOAT_EQ(w, 16);
 }
 
-TEST_F(Text2d, AlignmentPlacesTheLineOnTheAnchor) {
-    DrawObj* o = Make("01", 2 | 8);   // centred both ways
+TEST_F(Text2d, AlignmentPlacesTheLineOnTheAnchor)
+{
+    DrawObj* o = Make("01", 2 | 8);  // centred both ways
     TexVertexA v[8];
     ASSERT_EQ(text2d_layout(o, false, v, nullptr, nullptr), 2);
     EXPECT_FLOAT_EQ(v[0].x, 20 - 8 - 0.5f);
     EXPECT_FLOAT_EQ(v[0].y, 10 - 4 - 0.5f);
     EXPECT_FLOAT_EQ(v[7].x, 20 + 8 - 0.5f);
     EXPECT_FLOAT_EQ(v[7].y, 10 + 4 - 0.5f);
-    text2d_set_align(o, 1 | 4);       // position at the right and bottom
+    text2d_set_align(o, 1 | 4);  // position at the right and bottom
     text2d_layout(o, false, v, nullptr, nullptr);
     EXPECT_FLOAT_EQ(v[7].x, 20 - 0.5f);
     EXPECT_FLOAT_EQ(v[7].y, 10 - 0.5f);
@@ -79,7 +86,8 @@ TEST_F(Text2d, AlignmentPlacesTheLineOnTheAnchor) {
     EXPECT_FLOAT_EQ(v[7].u0, 2.0f / 8);
 }
 
-TEST_F(Text2d, LineRotationTurnsAboutThePosition) {
+TEST_F(Text2d, LineRotationTurnsAboutThePosition)
+{
     DrawObj* o = Make("0");
     text2d_set_rot(o, 3.14159265f / 2);
     TexVertexA v[4];
@@ -89,14 +97,16 @@ TEST_F(Text2d, LineRotationTurnsAboutThePosition) {
     EXPECT_NEAR(v[1].y, 10 - 7.5f, 1e-3f);
 }
 
-void turn_second(DrawObj*, int index, Text2dGlyph* g, void*) {
+void turn_second(DrawObj*, int index, Text2dGlyph* g, void*)
+{
     if (index == 1) {
         g->rot = 3.14159265f;
         g->colour = 0xFF00FF00u;
     }
 }
 
-TEST_F(Text2d, GlyphCallbackTurnsOneGlyphAboutItsCentre) {
+TEST_F(Text2d, GlyphCallbackTurnsOneGlyphAboutItsCentre)
+{
     DrawObj* o = Make("01");
     text2d_set_glyph_callback(o, turn_second, nullptr);
     TexVertexA v[8];
@@ -108,7 +118,8 @@ TEST_F(Text2d, GlyphCallbackTurnsOneGlyphAboutItsCentre) {
     EXPECT_EQ(v[0].color, 0xFFFFFFFFu);
 }
 
-TEST_F(Text2d, ShadowPassIsOffsetAndColouredAndDrawnFirst) {
+TEST_F(Text2d, ShadowPassIsOffsetAndColouredAndDrawnFirst)
+{
     DrawObj* o = Make("0");
     text2d_set_pos(o, 10, 10);
     text2d_set_shadow(o, 2, 2, 0xFFFF0000u);
@@ -119,14 +130,15 @@ TEST_F(Text2d, ShadowPassIsOffsetAndColouredAndDrawnFirst) {
     const uint64_t before = DrawCalls();
     DrawFrame();
     EXPECT_EQ(DrawCalls() - before, 2u);
-    EXPECT_TRUE(Near(Pixel(11, 11), 0xFFFFFFFFu));   // text over its shadow
-    EXPECT_TRUE(Near(Pixel(18, 18), 0xFFFF0000u));   // shadow alone
+    EXPECT_TRUE(Near(Pixel(11, 11), 0xFFFFFFFFu));  // text over its shadow
+    EXPECT_TRUE(Near(Pixel(18, 18), 0xFFFF0000u));  // shadow alone
     EXPECT_EQ(Pixel(20, 20), 0xFF000000u);
 }
 
-TEST_F(Text2d, TextsAreBoundedAndNullClears) {
+TEST_F(Text2d, TextsAreBoundedAndNullClears)
+{
     DrawObj* o = Make("012");
-    text2d_set_text(o, std::string(129, '1').c_str());   // too long: unchanged
+    text2d_set_text(o, std::string(129, '1').c_str());  // too long: unchanged
     EXPECT_EQ(obj_work<Text2dWork>(o)->length, 3);
     text2d_set_text(o, nullptr);
     float w = -1;
@@ -135,8 +147,8 @@ TEST_F(Text2d, TextsAreBoundedAndNullClears) {
     const std::string long_text(300, '2');
     text2d_printf(o, "%s", long_text.c_str());
     EXPECT_EQ(obj_work<Text2dWork>(o)->length, 128);
-    DrawObj* one = text2d_printf_1f(1, "fonts", "fnt", '0', 0xFFFFFFFFu, 0, 0, 1, 1, 0, 40, "%d%s", 7,
-                                    long_text.c_str());
+    DrawObj* one = text2d_printf_1f(1, "fonts", "fnt", '0', 0xFFFFFFFFu, 0, 0, 1, 1, 0, 40, "%d%s",
+                                    7, long_text.c_str());
     ASSERT_NE(one, nullptr);
     EXPECT_EQ(obj_work<Text2dWork>(one)->length, 128);
     EXPECT_EQ(obj_work<Text2dWork>(one)->text[0], '7');
@@ -144,7 +156,8 @@ TEST_F(Text2d, TextsAreBoundedAndNullClears) {
     EXPECT_FALSE(obj_is_live(one));
 }
 
-TEST_F(Text2d, ZeroHeightGlyphIsSkipped) {
+TEST_F(Text2d, ZeroHeightGlyphIsSkipped)
+{
     ResHandle flat = res_crop_register_px("fonts", "flat_0000", 0, 0, 8, 0, font_tex_);
     ASSERT_NE(flat, 0u);
     DrawObj* o = text2d_create_simple(1, "fonts", "flat", '0', 0, 0, 0, 40);

@@ -8,20 +8,22 @@ using namespace o3t;
 
 class ModelTest : public Obj3dScene {};
 
-TEST_F(ModelTest, NewObjectHasItsDefaults) {
+TEST_F(ModelTest, NewObjectHasItsDefaults)
+{
     const ResHandle cube = make_cube("cube", 1.0f);
     DrawObj* o = mdlobj_create(0, nullptr, cube, 79);
     ASSERT_NE(o, nullptr);
     EXPECT_TRUE(mdlobj_is_type(o));
     const ModelObj* m = mdlobj_work(o);
     EXPECT_EQ(m->dp, kDrawParamDefault);
-    EXPECT_EQ(m->light_mask, 0xFFFFFFFFu);   // every point light may reach it
-    EXPECT_EQ(mdlobj_matrix(o)->m[0], 1.0f);   // a null matrix places it at the origin
+    EXPECT_EQ(m->light_mask, 0xFFFFFFFFu);    // every point light may reach it
+    EXPECT_EQ(mdlobj_matrix(o)->m[0], 1.0f);  // a null matrix places it at the origin
     EXPECT_EQ(mdlobj_work(nullptr), nullptr);
     EXPECT_EQ(mdlobj_matrix(nullptr), nullptr);
 }
 
-TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven) {
+TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven)
+{
     const ResHandle plain = make_cube("plain", 1.0f);
     const ResHandle nrm = make_mesh("nrm", {{{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, 1, 0}}, false, 1u);
     DrawObj* o = mdlobj_create(0, nullptr, plain, 81);
@@ -45,7 +47,8 @@ TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven) {
     EXPECT_EQ(mdlobj_lod_for(m, 100.0f), nrm);
 }
 
-TEST_F(ModelTest, FullPoolGivesNullAndOtherTypesAreRefused) {
+TEST_F(ModelTest, FullPoolGivesNullAndOtherTypesAreRefused)
+{
     std::vector<DrawObj*> all;
     while (DrawObj* o = mdlobj_create(0, nullptr, 0, 81)) all.push_back(o);
     EXPECT_EQ(int(all.size()), kObjPoolSize);
@@ -60,7 +63,8 @@ TEST_F(ModelTest, FullPoolGivesNullAndOtherTypesAreRefused) {
     obj_free(plain);
 }
 
-TEST_F(ModelTest, ShaderParametersOfAnUnknownNameAreRefused) {
+TEST_F(ModelTest, ShaderParametersOfAnUnknownNameAreRefused)
+{
     DrawObj* o = mdlobj_create(0, nullptr, 0, 81);
     const float v[4] = {1, 2, 3, 4};
     EXPECT_EQ(mdlobj_set_shader_f4(o, "NoSuchParameter", v, 1), 0);
@@ -68,7 +72,8 @@ TEST_F(ModelTest, ShaderParametersOfAnUnknownNameAreRefused) {
     EXPECT_EQ(mdlobj_set_shader_f1(nullptr, "x", v, 1), 0);
 }
 
-TEST_F(ModelTest, VisibleBoundsCountsPassAModelsInTheFrustum) {
+TEST_F(ModelTest, VisibleBoundsCountsPassAModelsInTheFrustum)
+{
     cam_update_all();
     Vec3 lo, hi;
     EXPECT_EQ(obj3d_visible_bounds(&lo, &hi, cam_get_xform_set(0)), 0);
@@ -90,7 +95,8 @@ TEST_F(ModelTest, VisibleBoundsCountsPassAModelsInTheFrustum) {
     EXPECT_EQ(mdlobj_work(oa)->drawn_dp, mdlobj_work(oa)->dp);
 }
 
-TEST_F(ModelTest, TypeNumbersFollowTheRegistrationOrder) {
+TEST_F(ModelTest, TypeNumbersFollowTheRegistrationOrder)
+{
     // Ten types before the 3D ones, as the display registers them.
     obj_module_term();
     obj_module_init();
@@ -100,7 +106,7 @@ TEST_F(ModelTest, TypeNumbersFollowTheRegistrationOrder) {
     for (Obj3dKind k : {OBJ3D_PRIMLIST, OBJ3D_ATTACH, OBJ3D_MOTION, OBJ3D_MODEL, OBJ3D_MESHLIST})
         EXPECT_EQ(obj3d_type_number(k), number++) << int(k);
     EXPECT_EQ(mdlobj_type(), 14);
-    EXPECT_EQ(obj3d_state().cull_ovr, -1);   // the start clears the overrides
+    EXPECT_EQ(obj3d_state().cull_ovr, -1);  // the start clears the overrides
 }
 
 }  // namespace

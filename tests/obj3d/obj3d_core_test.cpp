@@ -15,23 +15,26 @@
 
 namespace {
 
-TEST(DrawParamTest, InitGivesTheDefaultAndKeepsTheTopBits) {
+TEST(DrawParamTest, InitGivesTheDefaultAndKeepsTheTopBits)
+{
     EXPECT_EQ(draw_param_init(0), 0x05D8013Du);
     EXPECT_EQ(draw_param_init(0xFFFFFFFFu), 0xC5D8013Du);
     EXPECT_EQ(draw_param_init(0x4000000Eu), 0x45D8013Du);
 }
 
-TEST(DrawParamTest, FieldsAreMaskedToTheirWidth) {
+TEST(DrawParamTest, FieldsAreMaskedToTheirWidth)
+{
     DrawParam p = kDrawParamDefault;
     p = draw_param_put(p, kRsBlendShift, kRsBlendBits, 0xFF);  // 5 bits
     EXPECT_EQ(rstate_field(p, kRsBlendShift, kRsBlendBits), 31u);
     EXPECT_EQ(rstate_field(p, kRsCullShift, kRsCullBits), 0u);  // neighbour untouched
-    p = draw_param_put(p, kDpZWriteBit, 1, 2);                   // 2 masks to 0
+    p = draw_param_put(p, kDpZWriteBit, 1, 2);                  // 2 masks to 0
     EXPECT_EQ(draw_param_bit(p, kDpZWriteBit), 0u);
     EXPECT_EQ(draw_param_bit(p, kDpFogBit), 1u);
 }
 
-TEST(MaterialTest, DefaultFlagFollowsEveryWordExactly) {
+TEST(MaterialTest, DefaultFlagFollowsEveryWordExactly)
+{
     ObjMaterial m = kObjMaterialDefault;
     EXPECT_TRUE(material_is_default(&m));
     m.w5 = 1.0000001f;
@@ -45,7 +48,8 @@ TEST(MaterialTest, DefaultFlagFollowsEveryWordExactly) {
     EXPECT_TRUE(material_is_default(&m));
 }
 
-TEST(OverrideTest, ZeroIsAnOverrideAndEverythingClearsAtPassEnd) {
+TEST(OverrideTest, ZeroIsAnOverrideAndEverythingClearsAtPassEnd)
+{
     obj3d_set_cull_ovr(0);
     obj3d_set_fog_ovr(0);
     obj3d_set_alpha_ref_ovr(3);
@@ -70,7 +74,8 @@ TEST(OverrideTest, ZeroIsAnOverrideAndEverythingClearsAtPassEnd) {
     EXPECT_EQ(obj3d_set_cull_ovr(-1), &s);
 }
 
-TEST(OverrideTest, DrawKeyTakesOverridesOverTheParameter) {
+TEST(OverrideTest, DrawKeyTakesOverridesOverTheParameter)
+{
     obj3d_scene_end();
     Obj3dPassView pv;
     obj3d_pass_view(&pv);
@@ -89,15 +94,17 @@ TEST(OverrideTest, DrawKeyTakesOverridesOverTheParameter) {
     EXPECT_FALSE(k & kRsLighting);
 }
 
-TEST(OverrideTest, StateKeyGroupsByFieldsThenShaderSet) {
+TEST(OverrideTest, StateKeyGroupsByFieldsThenShaderSet)
+{
     const DrawParam dp = kDrawParamDefault;
     const uint32_t k = mdlobj_state_key(dp, 4);
-    EXPECT_EQ(k, mdlobj_state_key(dp, 0) | (4u << 18));   // the set above every field
-    EXPECT_EQ(k & 0x3FFFFu, 0x2F407u);   // lighting, fog, blend 1, ref 5, z-write, z-func 3, lights
+    EXPECT_EQ(k, mdlobj_state_key(dp, 0) | (4u << 18));  // the set above every field
+    EXPECT_EQ(k & 0x3FFFFu, 0x2F407u);  // lighting, fog, blend 1, ref 5, z-write, z-func 3, lights
 }
 
 // A unit cube's frustum: x, y, z in [-1, 1] as six unit planes.
-FrustumPlanes unit_box() {
+FrustumPlanes unit_box()
+{
     FrustumPlanes f;
     f.p[0] = {0, 0, 1, 1};
     f.p[1] = {0, 0, -1, 1};
@@ -108,16 +115,18 @@ FrustumPlanes unit_box() {
     return f;
 }
 
-TEST(CullTest, TouchingFromOutsideIsVisible) {
+TEST(CullTest, TouchingFromOutsideIsVisible)
+{
     const FrustumPlanes f = unit_box();
     Vec3 c = {3, 0, 0};
-    EXPECT_TRUE(sphere_in_frustum(&f, &c, 2.0f));   // distance -2 equals -radius
+    EXPECT_TRUE(sphere_in_frustum(&f, &c, 2.0f));  // distance -2 equals -radius
     EXPECT_FALSE(sphere_in_frustum(&f, &c, 1.999f));
     c = {0, 0, 0};
     EXPECT_TRUE(sphere_in_frustum(&f, &c, 0.0f));
 }
 
-TEST(CullTest, ScaleNeverEnlargesTheRadius) {
+TEST(CullTest, ScaleNeverEnlargesTheRadius)
+{
     const FrustumPlanes f = unit_box();
     MeshBounds b = {};
     b.centre = {0.5f, 0, 0};
@@ -140,7 +149,8 @@ TEST(CullTest, ScaleNeverEnlargesTheRadius) {
     EXPECT_TRUE(sphere_in_frustum_xf(&f, &m, &b, kPassAMargin));
 }
 
-TEST(BoxTest, CornersInTheirOrderAndTransformedBounds) {
+TEST(BoxTest, CornersInTheirOrderAndTransformedBounds)
+{
     const Box3 b = {{0, 0, 0}, {1, 2, 3}};
     Vec3 c[8];
     box_corners(c, &b);
@@ -163,7 +173,8 @@ TEST(BoxTest, CornersInTheirOrderAndTransformedBounds) {
     EXPECT_EQ(u.hi.x, 6);
 }
 
-TEST(BoxTest, MeshBoundsOfAnInvalidHandleIsRefused) {
+TEST(BoxTest, MeshBoundsOfAnInvalidHandleIsRefused)
+{
     MeshBounds b = {};
     EXPECT_EQ(mesh_bounds(0, &b), 0);
     EXPECT_EQ(mesh_bounds(123456, &b), 0);
@@ -175,7 +186,8 @@ class SortTest : public ::testing::Test {
 protected:
     std::vector<DrawObj> recs;
     std::vector<DrawObj*> ptrs;
-    void Fill(const std::vector<float>& keys) {
+    void Fill(const std::vector<float>& keys)
+    {
         recs.assign(keys.size(), DrawObj{});
         ptrs.clear();
         for (size_t i = 0; i < keys.size(); ++i) {
@@ -186,7 +198,8 @@ protected:
     }
 };
 
-TEST_F(SortTest, AscendingAndDescendingOverManySizesAndDuplicates) {
+TEST_F(SortTest, AscendingAndDescendingOverManySizesAndDuplicates)
+{
     std::mt19937 rng(7);
     for (int n : {0, 1, 2, 3, 10, 11, 12, 50, 257, 4096, 8192}) {
         std::vector<float> keys(static_cast<size_t>(n));
@@ -204,7 +217,8 @@ TEST_F(SortTest, AscendingAndDescendingOverManySizesAndDuplicates) {
     }
 }
 
-TEST_F(SortTest, SortedAndReversedInputsAndUnsignedKeys) {
+TEST_F(SortTest, SortedAndReversedInputsAndUnsignedKeys)
+{
     std::vector<float> keys(3000);
     for (size_t i = 0; i < keys.size(); ++i) keys[i] = float(i);
     Fill(keys);
@@ -228,7 +242,8 @@ TEST_F(SortTest, SortedAndReversedInputsAndUnsignedKeys) {
     EXPECT_EQ(got[0], 0x80000000u);
 }
 
-TEST_F(SortTest, EqualKeysOfAShortArrayKeepTheirOrder) {
+TEST_F(SortTest, EqualKeysOfAShortArrayKeepTheirOrder)
+{
     // Below the partition threshold only the insertion pass runs.
     Fill({2, 1, 2, 1, 2, 1});
     sort_by_key_asc(ptrs.data(), 6);

@@ -11,7 +11,8 @@ using namespace o3t;
 
 class DrawTest : public Obj3dScene {};
 
-TEST_F(DrawTest, LitCubeIsBrighterOnTheSideFacingTheLight) {
+TEST_F(DrawTest, LitCubeIsBrighterOnTheSideFacingTheLight)
+{
     const ResHandle cube = make_cube("cube", 1.0f);
     ASSERT_NE(cube, 0u);
     // The light travels toward +x: the cube's left face (seen turned by 45
@@ -34,7 +35,8 @@ TEST_F(DrawTest, LitCubeIsBrighterOnTheSideFacingTheLight) {
     EXPECT_NEAR(Luma(Pixel(kW / 2 - 4, kH / 2)), Luma(Pixel(kW / 2 + 4, kH / 2)), 6);
 }
 
-TEST_F(DrawTest, FogDarkensWithDistance) {
+TEST_F(DrawTest, FogDarkensWithDistance)
+{
     const ResHandle cube = make_cube("cube", 1.0f);
     fog_set_enable(0, 1);
     fog_set_start(0, 5.0f);
@@ -62,19 +64,20 @@ TEST_F(DrawTest, FogDarkensWithDistance) {
     EXPECT_NEAR(Luma(Pixel(kW / 2 - 10, kH / 2)), Luma(Pixel(kW / 2 + 10, kH / 2)), 6);
 }
 
-TEST_F(DrawTest, LevelsOfDetailSwitchAtTheirSquaredDistances) {
+TEST_F(DrawTest, LevelsOfDetailSwitchAtTheirSquaredDistances)
+{
     const ResHandle near_mesh = make_cube("near", 1.0f, 0xFFFF0000, true);
     const ResHandle far_mesh = make_cube("far", 1.0f, 0xFF0000FF, true);
     Mat44 m = at(0, 0, 5);  // squared distance 25
     DrawObj* o = mdlobj_create(0, &m, near_mesh, 81);
     mdlobj_set_lods(o, far_mesh, 100.0f, near_mesh, 0.0f);
     ModelObj* w = mdlobj_work(o);
-    EXPECT_EQ(w->lods[0].mesh, near_mesh);   // stored near first
+    EXPECT_EQ(w->lods[0].mesh, near_mesh);  // stored near first
     Render();
     EXPECT_EQ(w->chosen, near_mesh);
     const uint32_t px = Pixel(kW / 2, kH / 2);
-    EXPECT_GT((px >> 16) & 0xFF, 200u);      // red: vertex colours, drawn unlit
-    w->world.m[14] = 10.0f;                  // exactly 100: the far level
+    EXPECT_GT((px >> 16) & 0xFF, 200u);  // red: vertex colours, drawn unlit
+    w->world.m[14] = 10.0f;              // exactly 100: the far level
     Render();
     EXPECT_EQ(w->chosen, far_mesh);
     EXPECT_GT(Pixel(kW / 2, kH / 2) & 0xFF, 200u);
@@ -90,7 +93,8 @@ TEST_F(DrawTest, LevelsOfDetailSwitchAtTheirSquaredDistances) {
     EXPECT_EQ(Luma(Pixel(kW / 2, kH / 2)), 0);
 }
 
-TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside) {
+TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside)
+{
     const ResHandle cube = make_cube("cube", 1.0f);
     Mat44 in = at(0, 0, 10), behind = at(0, 0, -10), aside = at(100, 0, 10), edge = at(8.3f, 0, 10);
     DrawObj* a = mdlobj_create(0, &in, cube, 81);
@@ -118,7 +122,8 @@ TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside) {
     EXPECT_EQ(obj3d_get_pass_a(), -1);  // reset at the pass end
 }
 
-TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes) {
+TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes)
+{
     const ResHandle cube = make_cube("cube", 0.5f);
     std::vector<DrawObj*> sorted, opaque, back;
     for (float z : {10.0f, 30.0f, 20.0f, 15.0f}) {
@@ -144,8 +149,7 @@ TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes) {
     // Opaque first (grouped by state), then the depth-sorted ones farthest
     // first, then the no-z-write ones in the reverse of the order the draw
     // list handed them over.
-    for (int i = 0; i < 2; ++i)
-        EXPECT_TRUE(order[i] == opaque[0] || order[i] == opaque[1]);
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(order[i] == opaque[0] || order[i] == opaque[1]);
     const float want[4] = {30, 20, 15, 10};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(mdlobj_matrix(order[2 + i])->m[14], want[i]) << i;
     const DrawObj* first_back = order[6];
@@ -157,7 +161,8 @@ TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes) {
     EXPECT_EQ(second_back, back[1]);
 }
 
-TEST_F(DrawTest, PatchToolProjectionShowsTheFrontFaces) {
+TEST_F(DrawTest, PatchToolProjectionShowsTheFrontFaces)
+{
     // Screen space with y downwards, a model scaled by 30 and turned by pi
     // about z at depth 5000, cull index 1, as the patch tool sets them up.
     Mat44 ortho;
@@ -166,8 +171,9 @@ TEST_F(DrawTest, PatchToolProjectionShowsTheFrontFaces) {
     cam_set_proj_matrix(0, &ortho);
     const Vec3 Y = {0, 1, 0};
     // Front face red toward the viewer, back face blue away from it.
-    const ResHandle mesh = make_mesh("twoface", {{{0, 0, -0.5f}, {0, 0, -1}, Y, 0.5f, 0xFFFF0000},
-                                                 {{0, 0, 0.5f}, {0, 0, 1}, Y, 0.5f, 0xFF0000FF}},
+    const ResHandle mesh = make_mesh("twoface",
+                                     {{{0, 0, -0.5f}, {0, 0, -1}, Y, 0.5f, 0xFFFF0000},
+                                      {{0, 0, 0.5f}, {0, 0, 1}, Y, 0.5f, 0xFF0000FF}},
                                      true);
     Mat44 m;
     vm_mat_identity(&m);
@@ -199,7 +205,8 @@ TEST_F(DrawTest, PatchToolProjectionShowsTheFrontFaces) {
     EXPECT_GT((px2 >> 16) & 0xFF, 200u) << std::hex << px2;
 }
 
-TEST_F(DrawTest, OneFrameObjectsLiveForOneFrame) {
+TEST_F(DrawTest, OneFrameObjectsLiveForOneFrame)
+{
     const ResHandle cube = make_cube("cube", 1.0f);
     Mat44 m = at(0, 0, 5);
     ASSERT_NE(mdlobj_create_1f(0, &m, cube, 81), nullptr);
@@ -211,7 +218,8 @@ TEST_F(DrawTest, OneFrameObjectsLiveForOneFrame) {
     EXPECT_EQ(obj_draw_list_count(), 0);
 }
 
-TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject) {
+TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject)
+{
     const ResHandle cube = make_cube("cube", 1.0f, 0xFFFFFFFF, false, 2);
     const ResHandle tex = res_tex_create("test", "t", 4, 4, RES_TEX_FORMAT_ARGB32, false);
     Mat44 m = at(0, 0, 5);
@@ -234,13 +242,15 @@ TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject) {
 // hands the set-up what the shaders read (world, material, light).
 class ShippedShaderDrawTest : public Obj3dScene {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         Obj3dScene::SetUp();
         if (HasFatalFailure()) return;
         use_shader_folder(tmp_, shipped_shader_dir());
         shader_init();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         shader_term();
         txt_settings_term();
         Obj3dScene::TearDown();
@@ -248,7 +258,8 @@ protected:
     TempDir tmp_;
 };
 
-TEST_F(ShippedShaderDrawTest, LitCubeIsBrighterOnTheSideFacingTheLight) {
+TEST_F(ShippedShaderDrawTest, LitCubeIsBrighterOnTheSideFacingTheLight)
+{
     ASSERT_TRUE(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader);
     ASSERT_TRUE(shader_get_record(3)->stage[SH_STAGE_VERTEX].shader);
     const ResHandle cube = make_cube("cube", 1.0f);
@@ -273,7 +284,8 @@ TEST_F(ShippedShaderDrawTest, LitCubeIsBrighterOnTheSideFacingTheLight) {
 
 // --- mended faults ------------------------------------------------------------------------
 
-TEST_F(DrawTest, PassStartLeavesNoStaleLightingInTheStateCache) {
+TEST_F(DrawTest, PassStartLeavesNoStaleLightingInTheStateCache)
+{
     disp_set_rstate_key_fvf(rstate_key_make(0, 1, 0, 0, 0, kAlphaRefOff, 3, 0, 1), 0x112);
     ASSERT_EQ(disp_rstate_lighting(), 0u);
     obj3d_scene_begin(0, 0, 0);  // sets LIGHTING on the device directly
@@ -283,7 +295,8 @@ TEST_F(DrawTest, PassStartLeavesNoStaleLightingInTheStateCache) {
     obj3d_scene_end();
 }
 
-TEST_F(DrawTest, PointFilteringSurvivesTheBaseFilterOfTheNextRun) {
+TEST_F(DrawTest, PointFilteringSurvivesTheBaseFilterOfTheNextRun)
+{
     const ResHandle cube = make_cube("cube", 1.0f, 0xFFFFFFFF, false, 1);
     const ResHandle tex = res_tex_create("test", "t", 4, 4, RES_TEX_FORMAT_ARGB32, false);
     ASSERT_NE(tex, 0u);
@@ -301,7 +314,8 @@ TEST_F(DrawTest, PointFilteringSurvivesTheBaseFilterOfTheNextRun) {
     EXPECT_EQ(gfx_get_sampler_state(0, GFX_SAMP_MINFILTER), uint32_t(GFX_TEXF_POINT));
 }
 
-TEST_F(DrawTest, AtMostFourPointLightsReachTheShaderSetUp) {
+TEST_F(DrawTest, AtMostFourPointLightsReachTheShaderSetUp)
+{
     const ResHandle cube = make_cube("cube", 1.0f);
     for (int i = 0; i < 6; ++i) {
         const Vec3 p = {float(i) * 0.1f, 0, 5};
@@ -314,7 +328,8 @@ TEST_F(DrawTest, AtMostFourPointLightsReachTheShaderSetUp) {
     EXPECT_EQ(shader_get_point_light_count(), 4);
 }
 
-TEST_F(DrawTest, StaleMeshHandleIsSkippedWithoutCrash) {
+TEST_F(DrawTest, StaleMeshHandleIsSkippedWithoutCrash)
+{
     Mat44 m = at(0, 0, 5);
     DrawObj* o = mdlobj_create(0, &m, 999, 81);  // names no mesh
     ASSERT_NE(o, nullptr);

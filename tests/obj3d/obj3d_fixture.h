@@ -13,14 +13,16 @@ constexpr int kH = 48;
 
 class Obj3dScene : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         window_ = scene_boot(kW, kH);
         ASSERT_NE(window_, nullptr);
     }
     void TearDown() override { scene_shutdown(window_); }
 
     // One frame: screen 0's first 3D pass over priorities 72 to 83.
-    void Render(uint32_t clear = 0xFF000000) {
+    void Render(uint32_t clear = 0xFF000000)
+    {
         disp_fade_frame();
         cam_update_all();
         plight_frame();
@@ -37,12 +39,17 @@ protected:
         plight_release_1f();
     }
 
-    static uint32_t Pixel(int x, int y) {
+    static uint32_t Pixel(int x, int y)
+    {
         uint8_t p[4] = {};
         gfx_read_pixels(x, y, 1, 1, p, 4);
-        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+               (uint32_t(p[3]) << 24);
     }
-    static int Luma(uint32_t c) { return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF); }
+    static int Luma(uint32_t c)
+    {
+        return int((c >> 16) & 0xFF) + int((c >> 8) & 0xFF) + int(c & 0xFF);
+    }
 
     void* window_ = nullptr;
 };

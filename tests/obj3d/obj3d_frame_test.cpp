@@ -14,7 +14,8 @@ constexpr int kFW = 160, kFH = 120;
 
 class FrameTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         window_ = gfx_test_window_create(kFW, kFH);
         ASSERT_NE(window_, nullptr);
         ASSERT_EQ(disp_boot(window_, 0, kFW, kFH, 32, nullptr), 1);
@@ -27,24 +28,28 @@ protected:
         cam_set_near_far(0, 0.1f, 10000.0f, 10000.0f);
         cam_set_fov(0, 1.2217306f);
         Mat44 ortho;
-        vm_mat_ortho_offcenter(&ortho, -kFW / 2.0f, kFW / 2.0f, kFH / 2.0f, -kFH / 2.0f, 0.1f, 10000.0f);
+        vm_mat_ortho_offcenter(&ortho, -kFW / 2.0f, kFW / 2.0f, kFH / 2.0f, -kFH / 2.0f, 0.1f,
+                               10000.0f);
         cam_set_proj_custom(0, 1);
         cam_set_proj_matrix(0, &ortho);
         fog_set_enable(0, 0);
         // Front red toward the viewer, back blue.
         const Vec3 Y = {0, 1, 0};
-        mesh_ = make_mesh("twoface", {{{0, 0, -0.5f}, {0, 0, -1}, Y, 0.5f, 0xFFFF0000},
-                                      {{0, 0, 0.5f}, {0, 0, 1}, Y, 0.5f, 0xFF0000FF}},
+        mesh_ = make_mesh("twoface",
+                          {{{0, 0, -0.5f}, {0, 0, -1}, Y, 0.5f, 0xFFFF0000},
+                           {{0, 0, 0.5f}, {0, 0, 1}, Y, 0.5f, 0xFF0000FF}},
                           true);
         ASSERT_NE(mesh_, 0u);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         disp_shutdown();
         gfx_test_window_destroy(window_);
     }
     // The patch tool's model matrix: scaled by 30, turned by pi about z, at
     // (x, y, z) in screen space.
-    static Mat44 patch_matrix(float x, float y, float z) {
+    static Mat44 patch_matrix(float x, float y, float z)
+    {
         Mat44 m;
         vm_mat_identity(&m);
         const Vec3 s30 = {30, 30, 30};
@@ -53,7 +58,8 @@ protected:
         m.m[12] = x, m.m[13] = y, m.m[14] = z;
         return m;
     }
-    static uint32_t pixel(int x, int y) {
+    static uint32_t pixel(int x, int y)
+    {
         uint8_t p[4] = {};
         gfx_read_pixels(x, y, 1, 1, p, 4);
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
@@ -62,7 +68,8 @@ protected:
     ResHandle mesh_ = 0;
 };
 
-TEST_F(FrameTest, PatchAndPreviewShowTheirFrontFacesInTheirBands) {
+TEST_F(FrameTest, PatchAndPreviewShowTheirFrontFacesInTheirBands)
+{
     const Mat44 pm = patch_matrix(-40, 0, 5000);
     DrawObj* patch = mdlobj_create(0, &pm, mesh_, 81);
     ASSERT_NE(patch, nullptr);

@@ -37,7 +37,8 @@ struct Quad {
     uint32_t color;  // used when the mesh has colours
 };
 
-inline Vec3 cross(const Vec3& a, const Vec3& b) {
+inline Vec3 cross(const Vec3& a, const Vec3& b)
+{
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
@@ -45,7 +46,8 @@ inline Vec3 cross(const Vec3& a, const Vec3& b) {
 // `tex_slots` texture slots per subset, left empty (an override texture
 // fills slot 0).
 inline ResHandle make_mesh(const char* name, const std::vector<Quad>& quads, bool colors,
-                           uint32_t flags = 0, uint32_t tex_slots = 0) {
+                           uint32_t flags = 0, uint32_t tex_slots = 0)
+{
     MeshSource src{};
     Vec3 lo = {1e9f, 1e9f, 1e9f}, hi = {-1e9f, -1e9f, -1e9f};
     for (const Quad& q : quads) {
@@ -89,8 +91,9 @@ inline ResHandle make_mesh(const char* name, const std::vector<Quad>& quads, boo
 }
 
 // A cube of half size h about the origin.
-inline ResHandle make_cube(const char* name, float h, uint32_t color = 0xFFFFFFFF, bool colors = false,
-                           uint32_t tex_slots = 0) {
+inline ResHandle make_cube(const char* name, float h, uint32_t color = 0xFFFFFFFF,
+                           bool colors = false, uint32_t tex_slots = 0)
+{
     const Vec3 Y = {0, 1, 0}, Z = {0, 0, 1};
     return make_mesh(name,
                      {{{0, 0, -h}, {0, 0, -1}, Y, h, color},
@@ -102,14 +105,16 @@ inline ResHandle make_cube(const char* name, float h, uint32_t color = 0xFFFFFFF
                      colors, 0, tex_slots);
 }
 
-inline Mat44 at(float x, float y, float z) {
+inline Mat44 at(float x, float y, float z)
+{
     Mat44 m;
     const Vec3 t = {x, y, z};
     return *vm_mat_translation(&m, &t);
 }
 
 // Boots everything on a new hidden window of w x h; null on failure.
-inline void* scene_boot(int w, int h) {
+inline void* scene_boot(int w, int h)
+{
     void* window = gfx_test_window_create(w, h);
     if (!window) return nullptr;
     disp_wire_install();
@@ -145,7 +150,8 @@ inline void* scene_boot(int w, int h) {
     return window;
 }
 
-inline void scene_shutdown(void* window) {
+inline void scene_shutdown(void* window)
+{
     obj_module_term();
     res_shutdown();
     d3d9_shutdown();

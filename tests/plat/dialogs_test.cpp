@@ -9,62 +9,67 @@
 namespace {
 
 class PlatDialogs : public ::testing::Test {
- protected:
-  void script(const char* answers) {
-    ::setenv("QUORVEL_DIALOG_ANSWERS", answers, 1);
-    plat_dialogs_reset_script();
-  }
-  void TearDown() override {
-    ::unsetenv("QUORVEL_DIALOG_ANSWERS");
-    plat_dialogs_reset_script();
-  }
+protected:
+    void script(const char* answers)
+    {
+        ::setenv("QUORVEL_DIALOG_ANSWERS", answers, 1);
+        plat_dialogs_reset_script();
+    }
+    void TearDown() override
+    {
+        ::unsetenv("QUORVEL_DIALOG_ANSWERS");
+        plat_dialogs_reset_script();
+    }
 };
 
 TEST_F(PlatDialogs, ScriptedModeIsOnInTests) { EXPECT_TRUE(plat_dialogs_scripted()); }
 
-TEST_F(PlatDialogs, AnswersAreTakenInOrderThenDefaults) {
-  script("cancel;cancel;/tmp/pic.bmp;cancel");
-  EXPECT_EQ(plat_message_box("t", "c", PLAT_MB_OK), PLAT_IDOK);   // OK-only box
-  EXPECT_EQ(plat_message_box("t", "c", PLAT_MB_OKCANCEL), PLAT_IDCANCEL);
-  std::string path;
-  ASSERT_TRUE(plat_save_dialog("BMP", "*.bmp", &path));
-  EXPECT_EQ(path, "/tmp/pic.bmp");
-  EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));
-  EXPECT_TRUE(path.empty());
-  // Used up: OK and cancel.
-  EXPECT_EQ(plat_message_box("t", "c", PLAT_MB_OKCANCEL), PLAT_IDOK);
-  EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));
+TEST_F(PlatDialogs, AnswersAreTakenInOrderThenDefaults)
+{
+    script("cancel;cancel;/tmp/pic.bmp;cancel");
+    EXPECT_EQ(plat_message_box("t", "c", PLAT_MB_OK), PLAT_IDOK);  // OK-only box
+    EXPECT_EQ(plat_message_box("t", "c", PLAT_MB_OKCANCEL), PLAT_IDCANCEL);
+    std::string path;
+    ASSERT_TRUE(plat_save_dialog("BMP", "*.bmp", &path));
+    EXPECT_EQ(path, "/tmp/pic.bmp");
+    EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));
+    EXPECT_TRUE(path.empty());
+    // Used up: OK and cancel.
+    EXPECT_EQ(plat_message_box("t", "c", PLAT_MB_OKCANCEL), PLAT_IDOK);
+    EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));
 }
 
-TEST_F(PlatDialogs, RelativeSavePathsBecomeAbsolute) {
-  script("out\\pic.bmp;;");
-  std::string path;
-  ASSERT_TRUE(plat_save_dialog("BMP", "*.bmp", &path));
-  EXPECT_EQ(path, plat_current_dir() + "/out/pic.bmp");
-  EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));   // an empty answer cancels
+TEST_F(PlatDialogs, RelativeSavePathsBecomeAbsolute)
+{
+    script("out\\pic.bmp;;");
+    std::string path;
+    ASSERT_TRUE(plat_save_dialog("BMP", "*.bmp", &path));
+    EXPECT_EQ(path, plat_current_dir() + "/out/pic.bmp");
+    EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));  // an empty answer cancels
 }
 
-TEST_F(PlatDialogs, EveryDialogWritesOneLogLine) {
-  script("ok;cancel;/x/y.bmp");
-  ::testing::internal::CaptureStderr();
-  plat_message_box("", "キャンセルしました。", PLAT_MB_OK);
-  plat_message_box("/a \"b\"\nc", "上書きしますか？", PLAT_MB_OKCANCEL);
-  std::string path;
-  plat_save_dialog("BITMAP画像 (*.bmp)", "*.bmp", &path);
-  plat_save_dialog("BITMAP画像 (*.bmp)", "*.bmp", &path);
-  const std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(log,
-            "dialog: message \"キャンセルしました。\" \"\" -> ok\n"
-            "dialog: question \"上書きしますか？\" \"/a \\\"b\\\"\\nc\" -> cancel\n"
-            "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> /x/y.bmp\n"
-            "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> cancel\n");
+TEST_F(PlatDialogs, EveryDialogWritesOneLogLine)
+{
+    script("ok;cancel;/x/y.bmp");
+    ::testing::internal::CaptureStderr();
+    plat_message_box("", "キャンセルしました。", PLAT_MB_OK);
+    plat_message_box("/a \"b\"\nc", "上書きしますか？", PLAT_MB_OKCANCEL);
+    std::string path;
+    plat_save_dialog("BITMAP画像 (*.bmp)", "*.bmp", &path);
+    plat_save_dialog("BITMAP画像 (*.bmp)", "*.bmp", &path);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(log, "dialog: message \"キャンセルしました。\" \"\" -> ok\n"
+                   "dialog: question \"上書きしますか？\" \"/a \\\"b\\\"\\nc\" -> cancel\n"
+                   "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> /x/y.bmp\n"
+                   "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> cancel\n");
 }
 
-TEST_F(PlatDialogs, NullTextsAreEmpty) {
-  script("");
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(plat_message_box(nullptr, nullptr, PLAT_MB_OK), PLAT_IDOK);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "dialog: message \"\" \"\" -> ok\n");
+TEST_F(PlatDialogs, NullTextsAreEmpty)
+{
+    script("");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(plat_message_box(nullptr, nullptr, PLAT_MB_OK), PLAT_IDOK);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "dialog: message \"\" \"\" -> ok\n");
 }
 
 }  // namespace

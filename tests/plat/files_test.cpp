@@ -11,88 +11,95 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PlatFiles, BackslashIsASeparator) {
-  EXPECT_EQ(plat_path_native(".\\data\\grp\\"), "./data/grp/");
-  EXPECT_EQ(plat_path_native("..\\"), "../");
+TEST(PlatFiles, BackslashIsASeparator)
+{
+    EXPECT_EQ(plat_path_native(".\\data\\grp\\"), "./data/grp/");
+    EXPECT_EQ(plat_path_native("..\\"), "../");
 }
 
-TEST(PlatFiles, MissingNamesAreFoundWithoutRegardToCase) {
-  TempDir t;
-  fs::create_directories(t.file("data/grp"));
-  t.write("data/grp/Model.BIN", "m");
-  std::string out;
-  ASSERT_TRUE(plat_path_resolve(t.file("DATA\\Grp\\model.bin"), &out));
-  EXPECT_EQ(out, t.file("data/grp/Model.BIN"));
-  std::FILE* f = plat_fopen(t.file("data\\GRP\\MODEL.bin"), "rb");
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(std::fgetc(f), 'm');
-  std::fclose(f);
-  EXPECT_FALSE(plat_path_resolve(t.file("data/grp/other.bin"), &out));
-  EXPECT_EQ(plat_fopen(t.file("data/grp/other.bin"), "rb"), nullptr);
+TEST(PlatFiles, MissingNamesAreFoundWithoutRegardToCase)
+{
+    TempDir t;
+    fs::create_directories(t.file("data/grp"));
+    t.write("data/grp/Model.BIN", "m");
+    std::string out;
+    ASSERT_TRUE(plat_path_resolve(t.file("DATA\\Grp\\model.bin"), &out));
+    EXPECT_EQ(out, t.file("data/grp/Model.BIN"));
+    std::FILE* f = plat_fopen(t.file("data\\GRP\\MODEL.bin"), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::fgetc(f), 'm');
+    std::fclose(f);
+    EXPECT_FALSE(plat_path_resolve(t.file("data/grp/other.bin"), &out));
+    EXPECT_EQ(plat_fopen(t.file("data/grp/other.bin"), "rb"), nullptr);
 }
 
-TEST(PlatFiles, AnExactNameWinsOverACaseMatch) {
-  TempDir t;
-  t.write("a.txt", "lower");
-  t.write("A.txt", "upper");
-  std::string out;
-  ASSERT_TRUE(plat_path_resolve(t.file("A.txt"), &out));
-  EXPECT_EQ(out, t.file("A.txt"));
-  // Without an exact match the listing order decides, the same everywhere.
-  ASSERT_TRUE(plat_path_resolve(t.file("a.TXT"), &out));
-  EXPECT_EQ(out, t.file("A.txt"));
+TEST(PlatFiles, AnExactNameWinsOverACaseMatch)
+{
+    TempDir t;
+    t.write("a.txt", "lower");
+    t.write("A.txt", "upper");
+    std::string out;
+    ASSERT_TRUE(plat_path_resolve(t.file("A.txt"), &out));
+    EXPECT_EQ(out, t.file("A.txt"));
+    // Without an exact match the listing order decides, the same everywhere.
+    ASSERT_TRUE(plat_path_resolve(t.file("a.TXT"), &out));
+    EXPECT_EQ(out, t.file("A.txt"));
 }
 
-TEST(PlatFiles, NewFilesGoIntoTheResolvedFolder) {
-  TempDir t;
-  fs::create_directories(t.file("Out"));
-  std::FILE* f = plat_fopen(t.file("out\\New.bmp"), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fclose(f);
-  EXPECT_TRUE(fs::exists(t.file("Out/New.bmp")));
+TEST(PlatFiles, NewFilesGoIntoTheResolvedFolder)
+{
+    TempDir t;
+    fs::create_directories(t.file("Out"));
+    std::FILE* f = plat_fopen(t.file("out\\New.bmp"), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_TRUE(fs::exists(t.file("Out/New.bmp")));
 }
 
-TEST(PlatFiles, ListingsAreSortedFilteredAndHoldNoFolders) {
-  TempDir t;
-  for (const char* n : {"b.bin", "a.BIN", "A.bin", "c.txt", "_x.bin", "B2.bin"}) t.write(n, "");
-  fs::create_directories(t.file("dir.bin"));
-  std::vector<std::string> names;
-  ASSERT_TRUE(plat_list_files(t.file(""), "*.bin", &names));
-  // Letters compare as lower case, so "_" (0x5F) sorts before them.
-  const std::vector<std::string> want = {"_x.bin", "A.bin", "a.BIN", "b.bin", "B2.bin"};
-  EXPECT_EQ(names, want);
-  EXPECT_FALSE(plat_list_files(t.file("missing"), "*", &names));
-  EXPECT_TRUE(names.empty());
+TEST(PlatFiles, ListingsAreSortedFilteredAndHoldNoFolders)
+{
+    TempDir t;
+    for (const char* n : {"b.bin", "a.BIN", "A.bin", "c.txt", "_x.bin", "B2.bin"}) t.write(n, "");
+    fs::create_directories(t.file("dir.bin"));
+    std::vector<std::string> names;
+    ASSERT_TRUE(plat_list_files(t.file(""), "*.bin", &names));
+    // Letters compare as lower case, so "_" (0x5F) sorts before them.
+    const std::vector<std::string> want = {"_x.bin", "A.bin", "a.BIN", "b.bin", "B2.bin"};
+    EXPECT_EQ(names, want);
+    EXPECT_FALSE(plat_list_files(t.file("missing"), "*", &names));
+    EXPECT_TRUE(names.empty());
 }
 
-TEST(PlatFiles, PatternsAndNameOrder) {
-  EXPECT_TRUE(plat_name_matches("model.bin", "*.BIN"));
-  EXPECT_TRUE(plat_name_matches("m1.bin", "m?.bin"));
-  EXPECT_TRUE(plat_name_matches("abc", "*"));
-  EXPECT_TRUE(plat_name_matches("a.b.bin", "*.bin"));
-  EXPECT_FALSE(plat_name_matches("model.bink", "*.bin"));
-  EXPECT_FALSE(plat_name_matches("bin", "*.bin"));
-  EXPECT_TRUE(plat_name_less("a", "B"));
-  EXPECT_TRUE(plat_name_less("A", "a"));   // equal without case: bytes decide
-  EXPECT_TRUE(plat_name_less("ab", "abc"));
-  EXPECT_FALSE(plat_name_less("b", "b"));
+TEST(PlatFiles, PatternsAndNameOrder)
+{
+    EXPECT_TRUE(plat_name_matches("model.bin", "*.BIN"));
+    EXPECT_TRUE(plat_name_matches("m1.bin", "m?.bin"));
+    EXPECT_TRUE(plat_name_matches("abc", "*"));
+    EXPECT_TRUE(plat_name_matches("a.b.bin", "*.bin"));
+    EXPECT_FALSE(plat_name_matches("model.bink", "*.bin"));
+    EXPECT_FALSE(plat_name_matches("bin", "*.bin"));
+    EXPECT_TRUE(plat_name_less("a", "B"));
+    EXPECT_TRUE(plat_name_less("A", "a"));  // equal without case: bytes decide
+    EXPECT_TRUE(plat_name_less("ab", "abc"));
+    EXPECT_FALSE(plat_name_less("b", "b"));
 }
 
-TEST(PlatFiles, FoldersOfTheProgramAndTheProcess) {
-  const std::string exe = plat_exe_dir();
-  ASSERT_FALSE(exe.empty());
-  EXPECT_EQ(exe.back(), '/');
-  EXPECT_TRUE(plat_is_dir(exe));
-  const std::string cwd = plat_current_dir();
-  EXPECT_FALSE(plat_set_current_dir(""));
-  EXPECT_EQ(plat_current_dir(), cwd);
-  TempDir t;
-  t.write("f", "");
-  EXPECT_TRUE(plat_is_file(t.file("f")));
-  EXPECT_FALSE(plat_is_dir(t.file("f")));
-  ASSERT_TRUE(plat_set_current_dir(t.file("")));
-  EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t.file("")));
-  ASSERT_TRUE(plat_set_current_dir(cwd));
+TEST(PlatFiles, FoldersOfTheProgramAndTheProcess)
+{
+    const std::string exe = plat_exe_dir();
+    ASSERT_FALSE(exe.empty());
+    EXPECT_EQ(exe.back(), '/');
+    EXPECT_TRUE(plat_is_dir(exe));
+    const std::string cwd = plat_current_dir();
+    EXPECT_FALSE(plat_set_current_dir(""));
+    EXPECT_EQ(plat_current_dir(), cwd);
+    TempDir t;
+    t.write("f", "");
+    EXPECT_TRUE(plat_is_file(t.file("f")));
+    EXPECT_FALSE(plat_is_dir(t.file("f")));
+    ASSERT_TRUE(plat_set_current_dir(t.file("")));
+    EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t.file("")));
+    ASSERT_TRUE(plat_set_current_dir(cwd));
 }
 
 }  // namespace

@@ -6,288 +6,315 @@
 
 #include "gfx_fixture.h"
 
-TEST_F(GfxTest, ClearFillsTheTargetAndReadBackIsBgra) {
-  ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0x80112233u, 1.0f, 0), GFX_OK);
-  uint8_t p[4];
-  ASSERT_EQ(gfx_read_pixels(3, 5, 1, 1, p, 4), GFX_OK);
-  const uint8_t bgra[4] = {0x33, 0x22, 0x11, 0x80};
-  EXPECT_EQ(std::memcmp(p, bgra, 4), 0);
+TEST_F(GfxTest, ClearFillsTheTargetAndReadBackIsBgra)
+{
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0x80112233u, 1.0f, 0), GFX_OK);
+    uint8_t p[4];
+    ASSERT_EQ(gfx_read_pixels(3, 5, 1, 1, p, 4), GFX_OK);
+    const uint8_t bgra[4] = {0x33, 0x22, 0x11, 0x80};
+    EXPECT_EQ(std::memcmp(p, bgra, 4), 0);
 }
 
-TEST_F(GfxTest, PretransformedQuadLandsOnItsPixels) {
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  quad(2, 3, 5, 7, 0xFFFF0000u);
-  expect_pixels(0xFFFF0000u, {{2, 3}, {4, 6}});
-  expect_pixels(0xFF000000u, {{1, 3}, {5, 3}, {2, 2}, {2, 7}});
+TEST_F(GfxTest, PretransformedQuadLandsOnItsPixels)
+{
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    quad(2, 3, 5, 7, 0xFFFF0000u);
+    expect_pixels(0xFFFF0000u, {{2, 3}, {4, 6}});
+    expect_pixels(0xFF000000u, {{1, 3}, {5, 3}, {2, 2}, {2, 7}});
 }
 
 namespace {
 // One triangle whose vertices run clockwise on screen (y grows downwards),
 // or counter-clockwise when `ccw` is set.
-void triangle(bool ccw, uint32_t color) {
-  TlVertex cw[3] = {{0, 0, 0, 1, color, 0, 0}, {20, 0, 0, 1, color, 0, 0}, {0, 20, 0, 1, color, 0, 0}};
-  if (ccw) std::swap(cw[1], cw[2]);
-  ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-  ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, cw, sizeof(TlVertex)), GFX_OK);
+void triangle(bool ccw, uint32_t color)
+{
+    TlVertex cw[3] = {
+        {0, 0, 0, 1, color, 0, 0}, {20, 0, 0, 1, color, 0, 0}, {0, 20, 0, 1, color, 0, 0}};
+    if (ccw) std::swap(cw[1], cw[2]);
+    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, cw, sizeof(TlVertex)), GFX_OK);
 }
 }  // namespace
 
-TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould) {
-  struct Case { uint32_t cull; bool ccw; bool drawn; } cases[] = {
-      {GFX_CULL_CCW, false, true}, {GFX_CULL_CCW, true, false},
-      {GFX_CULL_CW, false, false}, {GFX_CULL_CW, true, true},
-      {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
-  };
-  for (const auto& c : cases) {
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-    gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
-    triangle(c.ccw, 0xFF00FF00u);
-    EXPECT_EQ(near(pixel(3, 3), 0xFF00FF00u), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
-  }
+TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
+{
+    struct Case {
+        uint32_t cull;
+        bool ccw;
+        bool drawn;
+    } cases[] = {
+        {GFX_CULL_CCW, false, true}, {GFX_CULL_CCW, true, false},  {GFX_CULL_CW, false, false},
+        {GFX_CULL_CW, true, true},   {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
+    };
+    for (const auto& c : cases) {
+        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
+        triangle(c.ccw, 0xFF00FF00u);
+        EXPECT_EQ(near(pixel(3, 3), 0xFF00FF00u), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
+    }
 }
 
-TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing) {
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  GfxRect sc{10, 10, 20, 15};
-  ASSERT_EQ(gfx_set_scissor_rect(&sc), GFX_OK);
-  gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
-  quad(0, 0, kW, kH, 0xFFFFFFFFu);
-  expect_pixels(0xFFFFFFFFu, {{10, 10}, {19, 14}});
-  expect_pixels(0xFF000000u, {{20, 14}, {19, 15}, {9, 10}});
-  // A clear also keeps to the scissor rectangle while scissoring is on.
-  ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
-  EXPECT_TRUE(near(pixel(12, 12), 0xFF0000FFu));
-  EXPECT_TRUE(near(pixel(30, 30), 0xFF000000u));
-  gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 0);
+TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
+{
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    GfxRect sc{10, 10, 20, 15};
+    ASSERT_EQ(gfx_set_scissor_rect(&sc), GFX_OK);
+    gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
+    quad(0, 0, kW, kH, 0xFFFFFFFFu);
+    expect_pixels(0xFFFFFFFFu, {{10, 10}, {19, 14}});
+    expect_pixels(0xFF000000u, {{20, 14}, {19, 15}, {9, 10}});
+    // A clear also keeps to the scissor rectangle while scissoring is on.
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
+    EXPECT_TRUE(near(pixel(12, 12), 0xFF0000FFu));
+    EXPECT_TRUE(near(pixel(30, 30), 0xFF000000u));
+    gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 0);
 
-  // The scissor is clamped to the target, right/bottom never before left/top.
-  GfxRect wild{-5, 30, 500, 20};
-  ASSERT_EQ(gfx_set_scissor_rect(&wild), GFX_OK);
-  GfxRect got{};
-  ASSERT_EQ(gfx_get_scissor_rect(&got), GFX_OK);
-  EXPECT_EQ(got.left, 0);
-  EXPECT_EQ(got.top, 30);
-  EXPECT_EQ(got.right, kW);
-  EXPECT_EQ(got.bottom, 30);
+    // The scissor is clamped to the target, right/bottom never before left/top.
+    GfxRect wild{-5, 30, 500, 20};
+    ASSERT_EQ(gfx_set_scissor_rect(&wild), GFX_OK);
+    GfxRect got{};
+    ASSERT_EQ(gfx_get_scissor_rect(&got), GFX_OK);
+    EXPECT_EQ(got.left, 0);
+    EXPECT_EQ(got.top, 30);
+    EXPECT_EQ(got.right, kW);
+    EXPECT_EQ(got.bottom, 30);
 
-  // The viewport limits a clear, and a 3D quad in clip space fills it.
-  GfxViewport vp{8, 4, 16, 8, 0, 1};
-  ASSERT_EQ(gfx_set_viewport(&vp), GFX_OK);
-  ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0), GFX_OK);
-  expect_pixels(0xFF00FF00u, {{8, 4}, {23, 11}});
-  EXPECT_TRUE(near(pixel(24, 11), 0xFF0000FFu) || near(pixel(24, 11), 0xFF000000u));
-  EXPECT_TRUE(near(pixel(7, 4), 0xFF000000u));
-  GfxViewport outside{60, 0, 16, 8, 0, 1};
-  EXPECT_EQ(gfx_set_viewport(&outside), GFX_E_INVALIDCALL);
+    // The viewport limits a clear, and a 3D quad in clip space fills it.
+    GfxViewport vp{8, 4, 16, 8, 0, 1};
+    ASSERT_EQ(gfx_set_viewport(&vp), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0), GFX_OK);
+    expect_pixels(0xFF00FF00u, {{8, 4}, {23, 11}});
+    EXPECT_TRUE(near(pixel(24, 11), 0xFF0000FFu) || near(pixel(24, 11), 0xFF000000u));
+    EXPECT_TRUE(near(pixel(7, 4), 0xFF000000u));
+    GfxViewport outside{60, 0, 16, 8, 0, 1};
+    EXPECT_EQ(gfx_set_viewport(&outside), GFX_E_INVALIDCALL);
 
-  gfx_set_render_state(GFX_RS_LIGHTING, 0);
-  clip_quad(0xFFFF0000u);
-  expect_pixels(0xFFFF0000u, {{8, 4}, {23, 11}});
-  expect_pixels(0xFF000000u, {{7, 4}, {8, 12}});
+    gfx_set_render_state(GFX_RS_LIGHTING, 0);
+    clip_quad(0xFFFF0000u);
+    expect_pixels(0xFFFF0000u, {{8, 4}, {23, 11}});
+    expect_pixels(0xFF000000u, {{7, 4}, {8, 12}});
 }
 
-TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth) {
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  struct Case { uint32_t func; float z; bool pass; } cases[] = {
-      {GFX_CMP_NEVER, 0.5f, false},    {GFX_CMP_LESS, 0.4f, true},     {GFX_CMP_LESS, 0.5f, false},
-      {GFX_CMP_EQUAL, 0.5f, true},     {GFX_CMP_EQUAL, 0.6f, false},   {GFX_CMP_LESSEQUAL, 0.5f, true},
-      {GFX_CMP_GREATER, 0.6f, true},   {GFX_CMP_GREATER, 0.5f, false}, {GFX_CMP_NOTEQUAL, 0.5f, false},
-      {GFX_CMP_NOTEQUAL, 0.7f, true},  {GFX_CMP_GREATEREQUAL, 0.4f, false}, {GFX_CMP_ALWAYS, 0.9f, true},
-  };
-  for (const auto& c : cases) {
+TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
+{
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    struct Case {
+        uint32_t func;
+        float z;
+        bool pass;
+    } cases[] = {
+        {GFX_CMP_NEVER, 0.5f, false},        {GFX_CMP_LESS, 0.4f, true},
+        {GFX_CMP_LESS, 0.5f, false},         {GFX_CMP_EQUAL, 0.5f, true},
+        {GFX_CMP_EQUAL, 0.6f, false},        {GFX_CMP_LESSEQUAL, 0.5f, true},
+        {GFX_CMP_GREATER, 0.6f, true},       {GFX_CMP_GREATER, 0.5f, false},
+        {GFX_CMP_NOTEQUAL, 0.5f, false},     {GFX_CMP_NOTEQUAL, 0.7f, true},
+        {GFX_CMP_GREATEREQUAL, 0.4f, false}, {GFX_CMP_ALWAYS, 0.9f, true},
+    };
+    for (const auto& c : cases) {
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
+        gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_ALWAYS);
+        quad(0, 0, 8, 8, 0xFF0000FFu, 0.5f);
+        gfx_set_render_state(GFX_RS_ZFUNC, c.func);
+        quad(0, 0, 8, 8, 0xFFFFFFFFu, c.z);
+        EXPECT_EQ(near(pixel(4, 4), 0xFFFFFFFFu), c.pass) << "func " << c.func << " z " << c.z;
+    }
+    // Without z write the depth stays; with ZENABLE off nothing is tested.
     gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
-    gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_ALWAYS);
-    quad(0, 0, 8, 8, 0xFF0000FFu, 0.5f);
-    gfx_set_render_state(GFX_RS_ZFUNC, c.func);
-    quad(0, 0, 8, 8, 0xFFFFFFFFu, c.z);
-    EXPECT_EQ(near(pixel(4, 4), 0xFFFFFFFFu), c.pass) << "func " << c.func << " z " << c.z;
-  }
-  // Without z write the depth stays; with ZENABLE off nothing is tested.
-  gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
-  gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_LESS);
-  gfx_set_render_state(GFX_RS_ZWRITEENABLE, 0);
-  quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
-  quad(0, 0, 8, 8, 0xFF00FF00u, 0.5f);
-  EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u));
-  gfx_set_render_state(GFX_RS_ZWRITEENABLE, 1);
-  quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
-  gfx_set_render_state(GFX_RS_ZENABLE, 0);
-  quad(0, 0, 8, 8, 0xFFFF0000u, 0.9f);
-  EXPECT_TRUE(near(pixel(4, 4), 0xFFFF0000u));
+    gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_LESS);
+    gfx_set_render_state(GFX_RS_ZWRITEENABLE, 0);
+    quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
+    quad(0, 0, 8, 8, 0xFF00FF00u, 0.5f);
+    EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u));
+    gfx_set_render_state(GFX_RS_ZWRITEENABLE, 1);
+    quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
+    gfx_set_render_state(GFX_RS_ZENABLE, 0);
+    quad(0, 0, 8, 8, 0xFFFF0000u, 0.9f);
+    EXPECT_TRUE(near(pixel(4, 4), 0xFFFF0000u));
 }
 
-TEST_F(GfxTest, StencilAndDepthOnlyClearsKeepTheColour) {
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
-  ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFFFFFFFFu, 0.0f, 3), GFX_OK);
-  EXPECT_TRUE(near(pixel(1, 1), 0xFF204060u));
-  // Stencil: pass where the stored value equals 3; z cleared to 0 fails LESSEQUAL at 0.5.
-  gfx_set_render_state(GFX_RS_ZENABLE, 0);
-  gfx_set_render_state(GFX_RS_STENCILENABLE, 1);
-  gfx_set_render_state(GFX_RS_STENCILFUNC, GFX_CMP_EQUAL);
-  gfx_set_render_state(GFX_RS_STENCILREF, 3);
-  gfx_set_render_state(GFX_RS_STENCILPASS, GFX_STENCILOP_INCRSAT);
-  quad(0, 0, 4, 4, 0xFFFFFFFFu);
-  EXPECT_TRUE(near(pixel(1, 1), 0xFFFFFFFFu));
-  quad(0, 0, 4, 4, 0xFF00FF00u);  // stencil is 4 now: fails
-  EXPECT_TRUE(near(pixel(1, 1), 0xFFFFFFFFu));
-  gfx_set_render_state(GFX_RS_STENCILREF, 4);
-  quad(0, 0, 4, 4, 0xFF00FF00u);
-  EXPECT_TRUE(near(pixel(1, 1), 0xFF00FF00u));
-  gfx_set_render_state(GFX_RS_STENCILENABLE, 0);
+TEST_F(GfxTest, StencilAndDepthOnlyClearsKeepTheColour)
+{
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFFFFFFFFu, 0.0f, 3), GFX_OK);
+    EXPECT_TRUE(near(pixel(1, 1), 0xFF204060u));
+    // Stencil: pass where the stored value equals 3; z cleared to 0 fails LESSEQUAL at 0.5.
+    gfx_set_render_state(GFX_RS_ZENABLE, 0);
+    gfx_set_render_state(GFX_RS_STENCILENABLE, 1);
+    gfx_set_render_state(GFX_RS_STENCILFUNC, GFX_CMP_EQUAL);
+    gfx_set_render_state(GFX_RS_STENCILREF, 3);
+    gfx_set_render_state(GFX_RS_STENCILPASS, GFX_STENCILOP_INCRSAT);
+    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    EXPECT_TRUE(near(pixel(1, 1), 0xFFFFFFFFu));
+    quad(0, 0, 4, 4, 0xFF00FF00u);  // stencil is 4 now: fails
+    EXPECT_TRUE(near(pixel(1, 1), 0xFFFFFFFFu));
+    gfx_set_render_state(GFX_RS_STENCILREF, 4);
+    quad(0, 0, 4, 4, 0xFF00FF00u);
+    EXPECT_TRUE(near(pixel(1, 1), 0xFF00FF00u));
+    gfx_set_render_state(GFX_RS_STENCILENABLE, 0);
 }
 
-TEST_F(GfxTest, ColourWriteMaskLimitsChannels) {
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  gfx_set_render_state(GFX_RS_COLORWRITEENABLE, 0x1 | 0x4);  // red and blue
-  quad(0, 0, 4, 4, 0xFFFFFFFFu);
-  EXPECT_TRUE(near(pixel(1, 1), 0xFFFF00FFu));
-  // A clear writes every channel whatever the mask.
-  gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0);
-  EXPECT_TRUE(near(pixel(1, 1), 0xFF00FF00u));
+TEST_F(GfxTest, ColourWriteMaskLimitsChannels)
+{
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    gfx_set_render_state(GFX_RS_COLORWRITEENABLE, 0x1 | 0x4);  // red and blue
+    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    EXPECT_TRUE(near(pixel(1, 1), 0xFFFF00FFu));
+    // A clear writes every channel whatever the mask.
+    gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0);
+    EXPECT_TRUE(near(pixel(1, 1), 0xFF00FF00u));
 }
 
-TEST_F(GfxTest, UnchangedStatesIssueNoGlStateChange) {
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-  gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
-  gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
-  quad(0, 0, 4, 4, 0x80FFFFFFu);
-  uint64_t before = gfx_get_counters()->state_changes;
-  uint64_t draws = gfx_get_counters()->draw_calls;
-  gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);  // same value again
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  quad(0, 0, 4, 4, 0x80FFFFFFu);
-  EXPECT_EQ(gfx_get_counters()->state_changes, before);
-  EXPECT_EQ(gfx_get_counters()->draw_calls, draws + 1);
-  // A real change costs GL calls.
-  gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_ONE);
-  quad(0, 0, 4, 4, 0x80FFFFFFu);
-  EXPECT_GT(gfx_get_counters()->state_changes, before);
+TEST_F(GfxTest, UnchangedStatesIssueNoGlStateChange)
+{
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
+    gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
+    gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
+    quad(0, 0, 4, 4, 0x80FFFFFFu);
+    uint64_t before = gfx_get_counters()->state_changes;
+    uint64_t draws = gfx_get_counters()->draw_calls;
+    gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);  // same value again
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    quad(0, 0, 4, 4, 0x80FFFFFFu);
+    EXPECT_EQ(gfx_get_counters()->state_changes, before);
+    EXPECT_EQ(gfx_get_counters()->draw_calls, draws + 1);
+    // A real change costs GL calls.
+    gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_ONE);
+    quad(0, 0, 4, 4, 0x80FFFFFFu);
+    EXPECT_GT(gfx_get_counters()->state_changes, before);
 }
 
-TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath) {
-  gfx_simulate_device_loss();
-  EXPECT_EQ(gfx_present(), GFX_E_DEVICELOST);
-  EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICELOST);
-  // Draws on a lost device do nothing and report nothing.
-  uint64_t draws = gfx_get_counters()->draw_calls;
-  quad(0, 0, 4, 4, 0xFFFFFFFFu);
-  EXPECT_EQ(gfx_get_counters()->draw_calls, draws);
-  EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICENOTRESET);
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
-  ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-  EXPECT_EQ(gfx_get_render_state(GFX_RS_CULLMODE), uint32_t{GFX_CULL_CCW});  // defaults again
-  EXPECT_EQ(gfx_test_cooperative_level(), GFX_OK);
-  EXPECT_EQ(gfx_present(), GFX_OK);
+TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath)
+{
+    gfx_simulate_device_loss();
+    EXPECT_EQ(gfx_present(), GFX_E_DEVICELOST);
+    EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICELOST);
+    // Draws on a lost device do nothing and report nothing.
+    uint64_t draws = gfx_get_counters()->draw_calls;
+    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    EXPECT_EQ(gfx_get_counters()->draw_calls, draws);
+    EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICENOTRESET);
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
+    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_CULLMODE), uint32_t{GFX_CULL_CCW});  // defaults again
+    EXPECT_EQ(gfx_test_cooperative_level(), GFX_OK);
+    EXPECT_EQ(gfx_present(), GFX_OK);
 }
 
-TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack) {
-  GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1};
-  ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-  GfxPresentParams got{};
-  gfx_get_present_params(&got);
-  EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
-  gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  quad(0, 0, 8, 8, 0xFF00FF00u);
-  EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u));
-  EXPECT_EQ(gfx_present(), GFX_OK);
-  GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
-  ASSERT_EQ(gfx_reset(&silly), GFX_OK);
-  gfx_get_present_params(&got);
-  EXPECT_EQ(got.samples, 0);
+TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
+{
+    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1};
+    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
+    GfxPresentParams got{};
+    gfx_get_present_params(&got);
+    EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    quad(0, 0, 8, 8, 0xFF00FF00u);
+    EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u));
+    EXPECT_EQ(gfx_present(), GFX_OK);
+    GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
+    ASSERT_EQ(gfx_reset(&silly), GFX_OK);
+    gfx_get_present_params(&got);
+    EXPECT_EQ(got.samples, 0);
 }
 
 // The no-device family: before a device exists (or after a failed start)
 // every call fails cleanly and touches nothing.
-TEST(GfxNoDevice, EveryCallFailsCleanly) {
-  ASSERT_EQ(gfx_device_ok(), 0);
-  EXPECT_EQ(gfx_device_create(nullptr, nullptr), 0);  // a failed start
-  EXPECT_EQ(gfx_device_ok(), 0);
-  EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), GFX_E_NODEVICE);
-  EXPECT_EQ(gfx_begin_scene(), GFX_E_NODEVICE);
-  EXPECT_EQ(gfx_present(), GFX_E_NODEVICE);
-  EXPECT_EQ(gfx_set_render_state(GFX_RS_ZENABLE, 0), GFX_E_NODEVICE);
-  EXPECT_EQ(gfx_set_fvf(kTlFvf), GFX_E_NODEVICE);
-  TlVertex v[3] = {};
-  EXPECT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)), GFX_E_NODEVICE);
-  EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED), nullptr);
-  EXPECT_EQ(gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED), nullptr);
-  EXPECT_EQ(gfx_shader_compile(GFX_SHADER_PIXEL, "void PsMain(){}", 15, "PsMain", "ps_2_0", nullptr, 0), nullptr);
-  EXPECT_EQ(gfx_get_render_target(0), nullptr);
-  EXPECT_EQ(gfx_white_texture(), nullptr);
-  uint8_t p[4];
-  EXPECT_EQ(gfx_read_pixels(0, 0, 1, 1, p, 4), GFX_E_NODEVICE);
-  GfxPresentParams pp{};
-  EXPECT_EQ(gfx_reset(&pp), GFX_E_NODEVICE);
-  gfx_simulate_device_loss();
-  gfx_device_destroy();
-  EXPECT_EQ(gfx_get_caps(), nullptr);
+TEST(GfxNoDevice, EveryCallFailsCleanly)
+{
+    ASSERT_EQ(gfx_device_ok(), 0);
+    EXPECT_EQ(gfx_device_create(nullptr, nullptr), 0);  // a failed start
+    EXPECT_EQ(gfx_device_ok(), 0);
+    EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), GFX_E_NODEVICE);
+    EXPECT_EQ(gfx_begin_scene(), GFX_E_NODEVICE);
+    EXPECT_EQ(gfx_present(), GFX_E_NODEVICE);
+    EXPECT_EQ(gfx_set_render_state(GFX_RS_ZENABLE, 0), GFX_E_NODEVICE);
+    EXPECT_EQ(gfx_set_fvf(kTlFvf), GFX_E_NODEVICE);
+    TlVertex v[3] = {};
+    EXPECT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)), GFX_E_NODEVICE);
+    EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED), nullptr);
+    EXPECT_EQ(gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED), nullptr);
+    EXPECT_EQ(
+        gfx_shader_compile(GFX_SHADER_PIXEL, "void PsMain(){}", 15, "PsMain", "ps_2_0", nullptr, 0),
+        nullptr);
+    EXPECT_EQ(gfx_get_render_target(0), nullptr);
+    EXPECT_EQ(gfx_white_texture(), nullptr);
+    uint8_t p[4];
+    EXPECT_EQ(gfx_read_pixels(0, 0, 1, 1, p, 4), GFX_E_NODEVICE);
+    GfxPresentParams pp{};
+    EXPECT_EQ(gfx_reset(&pp), GFX_E_NODEVICE);
+    gfx_simulate_device_loss();
+    gfx_device_destroy();
+    EXPECT_EQ(gfx_get_caps(), nullptr);
 }
 
 // Objects may outlive a reset (a held back buffer) or the device itself:
 // releasing them later frees their memory and never touches another
 // device's GL names.
-TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe) {
-  void* win = gfx_test_window_create(32, 32);
-  ASSERT_NE(win, nullptr);
-  GfxPresentParams pp{32, 32, GFX_FMT_D24S8, 0, 0, 1};
-  ASSERT_EQ(gfx_device_create(win, &pp), 1);
-  EXPECT_EQ(gfx_device_create(win, &pp), 0);  // one device at a time
-  GfxSurface* old_back = gfx_get_render_target(0);
-  ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-  GfxSurface* new_back = gfx_get_render_target(0);
-  EXPECT_NE(old_back, new_back);
-  gfx_surface_release(old_back);  // the last reference frees it
-  gfx_surface_release(new_back);
-  GfxTexture* t = gfx_tex_create(8, 8, 0, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-  GfxSurface* ts = gfx_tex_get_surface(t, 1);
-  GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED);
-  GfxIndexBuffer* ib = gfx_ib_create(64, 0, GFX_FMT_INDEX16, GFX_POOL_MANAGED);
-  GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
-  gfx_fvf_to_elements(kTlFvf, e);
-  GfxVertexDecl* decl = gfx_decl_create(e);
-  const char* src = "void PsMain() { oC0 = vec4(1.0); }";
-  GfxShader* ps = gfx_shader_compile(GFX_SHADER_PIXEL, src, std::strlen(src), "PsMain", "ps_2_0", nullptr, 0);
-  GfxSurface* z = gfx_surface_create_depth(8, 8, GFX_FMT_D16, 0);
-  ASSERT_TRUE(t && ts && vb && ib && decl && ps && z);
-  gfx_device_destroy();
-  // A new device must not lose its objects to the old ones' release.
-  ASSERT_EQ(gfx_device_create(win, &pp), 1);
-  GfxTexture* fresh = gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-  ASSERT_NE(fresh, nullptr);
-  gfx_surface_release(ts);
-  gfx_tex_release(t);
-  gfx_vb_release(vb);
-  gfx_ib_release(ib);
-  gfx_decl_release(decl);
-  gfx_shader_release(ps);
-  gfx_surface_release(z);
-  GfxLockedRect lr{};
-  EXPECT_EQ(gfx_tex_lock(fresh, 0, nullptr, &lr, 0), GFX_OK);
-  EXPECT_EQ(gfx_tex_unlock(fresh, 0), GFX_OK);
-  gfx_tex_release(fresh);
-  gfx_device_destroy();
-  gfx_test_window_destroy(win);
+TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
+{
+    void* win = gfx_test_window_create(32, 32);
+    ASSERT_NE(win, nullptr);
+    GfxPresentParams pp{32, 32, GFX_FMT_D24S8, 0, 0, 1};
+    ASSERT_EQ(gfx_device_create(win, &pp), 1);
+    EXPECT_EQ(gfx_device_create(win, &pp), 0);  // one device at a time
+    GfxSurface* old_back = gfx_get_render_target(0);
+    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
+    GfxSurface* new_back = gfx_get_render_target(0);
+    EXPECT_NE(old_back, new_back);
+    gfx_surface_release(old_back);  // the last reference frees it
+    gfx_surface_release(new_back);
+    GfxTexture* t = gfx_tex_create(8, 8, 0, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+    GfxSurface* ts = gfx_tex_get_surface(t, 1);
+    GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED);
+    GfxIndexBuffer* ib = gfx_ib_create(64, 0, GFX_FMT_INDEX16, GFX_POOL_MANAGED);
+    GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
+    gfx_fvf_to_elements(kTlFvf, e);
+    GfxVertexDecl* decl = gfx_decl_create(e);
+    const char* src = "void PsMain() { oC0 = vec4(1.0); }";
+    GfxShader* ps =
+        gfx_shader_compile(GFX_SHADER_PIXEL, src, std::strlen(src), "PsMain", "ps_2_0", nullptr, 0);
+    GfxSurface* z = gfx_surface_create_depth(8, 8, GFX_FMT_D16, 0);
+    ASSERT_TRUE(t && ts && vb && ib && decl && ps && z);
+    gfx_device_destroy();
+    // A new device must not lose its objects to the old ones' release.
+    ASSERT_EQ(gfx_device_create(win, &pp), 1);
+    GfxTexture* fresh = gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+    ASSERT_NE(fresh, nullptr);
+    gfx_surface_release(ts);
+    gfx_tex_release(t);
+    gfx_vb_release(vb);
+    gfx_ib_release(ib);
+    gfx_decl_release(decl);
+    gfx_shader_release(ps);
+    gfx_surface_release(z);
+    GfxLockedRect lr{};
+    EXPECT_EQ(gfx_tex_lock(fresh, 0, nullptr, &lr, 0), GFX_OK);
+    EXPECT_EQ(gfx_tex_unlock(fresh, 0), GFX_OK);
+    gfx_tex_release(fresh);
+    gfx_device_destroy();
+    gfx_test_window_destroy(win);
 }
 
 // Present copies the frame (stored top row first) to the window, whose GL
 // rows count from the bottom: the top of the frame must be the top of the window.
-TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow) {
-  gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  quad(0, 0, kW, kH / 2, 0xFFFF0000u);
-  ASSERT_EQ(gfx_present(), GFX_OK);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-  glReadBuffer(GL_FRONT);
-  uint8_t top[4] = {}, bottom[4] = {};
-  glReadPixels(5, kH - 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
-  glReadPixels(5, 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
-  gfx_invalidate_gl_cache();
-  EXPECT_EQ(top[0], 255);
-  EXPECT_EQ(top[2], 0);
-  EXPECT_EQ(bottom[0], 0);
-  EXPECT_EQ(bottom[2], 255);
+TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
+{
+    gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    quad(0, 0, kW, kH / 2, 0xFFFF0000u);
+    ASSERT_EQ(gfx_present(), GFX_OK);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_FRONT);
+    uint8_t top[4] = {}, bottom[4] = {};
+    glReadPixels(5, kH - 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
+    glReadPixels(5, 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
+    gfx_invalidate_gl_cache();
+    EXPECT_EQ(top[0], 255);
+    EXPECT_EQ(top[2], 0);
+    EXPECT_EQ(bottom[0], 0);
+    EXPECT_EQ(bottom[2], 255);
 }

@@ -13,298 +13,353 @@
 
 namespace {
 
-std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format, const std::vector<uint8_t>& pixels,
-                                const std::vector<uint8_t>& colormap = {}) {
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  img.width = static_cast<png_uint_32>(w);
-  img.height = static_cast<png_uint_32>(h);
-  img.format = format;
-  if (!colormap.empty()) img.colormap_entries = static_cast<png_uint_32>(colormap.size() / 4);
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&img, nullptr, &size, 0, pixels.data(), 0,
-                            colormap.empty() ? nullptr : colormap.data());
-  std::vector<uint8_t> out(size);
-  EXPECT_TRUE(png_image_write_to_memory(&img, out.data(), &size, 0, pixels.data(), 0,
-                                        colormap.empty() ? nullptr : colormap.data()));
-  out.resize(size);
-  return out;
+std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format,
+                                const std::vector<uint8_t>& pixels,
+                                const std::vector<uint8_t>& colormap = {})
+{
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    img.width = static_cast<png_uint_32>(w);
+    img.height = static_cast<png_uint_32>(h);
+    img.format = format;
+    if (!colormap.empty()) img.colormap_entries = static_cast<png_uint_32>(colormap.size() / 4);
+    png_alloc_size_t size = 0;
+    png_image_write_to_memory(&img, nullptr, &size, 0, pixels.data(), 0,
+                              colormap.empty() ? nullptr : colormap.data());
+    std::vector<uint8_t> out(size);
+    EXPECT_TRUE(png_image_write_to_memory(&img, out.data(), &size, 0, pixels.data(), 0,
+                                          colormap.empty() ? nullptr : colormap.data()));
+    out.resize(size);
+    return out;
 }
 
-std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr e;
-  c.err = jpeg_std_error(&e);
-  jpeg_create_compress(&c);
-  unsigned char* mem = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &mem, &size);
-  c.image_width = static_cast<JDIMENSION>(w);
-  c.image_height = static_cast<JDIMENSION>(h);
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 100, TRUE);
-  jpeg_start_compress(&c, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
-  for (int x = 0; x < w; ++x) row[x * 3] = r, row[x * 3 + 1] = g, row[x * 3 + 2] = b;
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW p = row.data();
-    jpeg_write_scanlines(&c, &p, 1);
-  }
-  jpeg_finish_compress(&c);
-  std::vector<uint8_t> out(mem, mem + size);
-  jpeg_destroy_compress(&c);
-  std::free(mem);
-  return out;
+std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = static_cast<JDIMENSION>(w);
+    c.image_height = static_cast<JDIMENSION>(h);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
+    for (int x = 0; x < w; ++x) row[x * 3] = r, row[x * 3 + 1] = g, row[x * 3 + 2] = b;
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(mem, mem + size);
+    jpeg_destroy_compress(&c);
+    std::free(mem);
+    return out;
 }
 
 void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { std::memcpy(&v[at], &x, 4); }
 
 // A DDS file: header fields at their offsets, then `data`.
-std::vector<uint8_t> make_dds(int w, int h, int mips, uint32_t pf_flags, uint32_t fourcc, uint32_t bits,
-                              uint32_t rm, uint32_t gm, uint32_t bm, uint32_t am, size_t data_bytes) {
-  std::vector<uint8_t> f(128 + data_bytes, 0);
-  std::memcpy(f.data(), "DDS ", 4);
-  put32(f, 4, 124);
-  put32(f, 8, 0x1007 | (mips > 1 ? 0x20000u : 0));
-  put32(f, 12, static_cast<uint32_t>(h));
-  put32(f, 16, static_cast<uint32_t>(w));
-  put32(f, 28, static_cast<uint32_t>(mips));
-  put32(f, 76, 32);
-  put32(f, 80, pf_flags);
-  put32(f, 84, fourcc);
-  put32(f, 88, bits);
-  put32(f, 92, rm);
-  put32(f, 96, gm);
-  put32(f, 100, bm);
-  put32(f, 104, am);
-  put32(f, 108, 0x1000);
-  for (size_t i = 0; i < data_bytes; ++i) f[128 + i] = static_cast<uint8_t>(i * 7 + 1);
-  return f;
+std::vector<uint8_t> make_dds(int w, int h, int mips, uint32_t pf_flags, uint32_t fourcc,
+                              uint32_t bits, uint32_t rm, uint32_t gm, uint32_t bm, uint32_t am,
+                              size_t data_bytes)
+{
+    std::vector<uint8_t> f(128 + data_bytes, 0);
+    std::memcpy(f.data(), "DDS ", 4);
+    put32(f, 4, 124);
+    put32(f, 8, 0x1007 | (mips > 1 ? 0x20000u : 0));
+    put32(f, 12, static_cast<uint32_t>(h));
+    put32(f, 16, static_cast<uint32_t>(w));
+    put32(f, 28, static_cast<uint32_t>(mips));
+    put32(f, 76, 32);
+    put32(f, 80, pf_flags);
+    put32(f, 84, fourcc);
+    put32(f, 88, bits);
+    put32(f, 92, rm);
+    put32(f, 96, gm);
+    put32(f, 100, bm);
+    put32(f, 104, am);
+    put32(f, 108, 0x1000);
+    for (size_t i = 0; i < data_bytes; ++i) f[128 + i] = static_cast<uint8_t>(i * 7 + 1);
+    return f;
 }
 constexpr uint32_t kDxt1 = 0x31545844u;  // "DXT1"
 
-std::vector<uint8_t> a8l8_dds(int w, int h) {
-  return make_dds(w, h, 1, 0x20001, 0, 16, 0xFF, 0, 0, 0xFF00, static_cast<size_t>(w) * h * 2);
+std::vector<uint8_t> a8l8_dds(int w, int h)
+{
+    return make_dds(w, h, 1, 0x20001, 0, 16, 0xFF, 0, 0, 0xFF00, static_cast<size_t>(w) * h * 2);
 }
 
 // Truncations at every length and seeded byte corruptions: never a crash,
 // never a success with sizes the data cannot hold.
-void hostile_family(const std::vector<uint8_t>& good) {
-  GfxImage img;
-  GfxImageError err;
-  for (size_t n = 0; n < good.size(); ++n) {
-    std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
-    if (gfx_image_decode(cut.data(), cut.size(), &img, &err)) {
-      EXPECT_LE(img.data.size(), cut.size() * 1024 + 4096);  // PNG/JPEG may decode a short tail
+void hostile_family(const std::vector<uint8_t>& good)
+{
+    GfxImage img;
+    GfxImageError err;
+    for (size_t n = 0; n < good.size(); ++n) {
+        std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
+        if (gfx_image_decode(cut.data(), cut.size(), &img, &err)) {
+            EXPECT_LE(img.data.size(),
+                      cut.size() * 1024 + 4096);  // PNG/JPEG may decode a short tail
+        }
     }
-  }
-  std::mt19937 rng(1234);
-  for (int i = 0; i < 300; ++i) {
-    std::vector<uint8_t> bad = good;
-    for (int k = 0; k < 1 + i % 4; ++k) bad[rng() % bad.size()] = static_cast<uint8_t>(rng());
-    if (gfx_image_decode(bad.data(), bad.size(), &img, &err)) {
-      EXPECT_GE(img.width, 1);
-      EXPECT_LE(img.width, GFX_IMAGE_MAX_SIZE);
-      EXPECT_GE(img.levels, 1);
-      EXPECT_LE(img.level_offset[img.levels - 1] + img.level_size[img.levels - 1], img.data.size());
+    std::mt19937 rng(1234);
+    for (int i = 0; i < 300; ++i) {
+        std::vector<uint8_t> bad = good;
+        for (int k = 0; k < 1 + i % 4; ++k) bad[rng() % bad.size()] = static_cast<uint8_t>(rng());
+        if (gfx_image_decode(bad.data(), bad.size(), &img, &err)) {
+            EXPECT_GE(img.width, 1);
+            EXPECT_LE(img.width, GFX_IMAGE_MAX_SIZE);
+            EXPECT_GE(img.levels, 1);
+            EXPECT_LE(img.level_offset[img.levels - 1] + img.level_size[img.levels - 1],
+                      img.data.size());
+        }
     }
-  }
 }
 
 }  // namespace
 
-TEST(GfxImage, PngFormatsFollowTheFileKind) {
-  std::vector<uint8_t> bgra(3 * 5 * 4);
-  for (size_t i = 0; i < bgra.size(); ++i) bgra[i] = static_cast<uint8_t>(i * 11);
-  // Kinds whose bytes come through as given: B, G, R, A; grey; luminance then alpha.
-  struct Case { int w, h; png_uint_32 kind; std::vector<uint8_t> px; GfxFormat fmt; } cases[] = {
-      {3, 5, PNG_FORMAT_BGRA, bgra, GFX_FMT_A8R8G8B8},
-      {4, 2, PNG_FORMAT_GRAY, std::vector<uint8_t>(8, 0x33), GFX_FMT_L8},
-      {2, 1, PNG_FORMAT_GA, {0x10, 0x80, 0x20, 0x90}, GFX_FMT_A8L8},
-  };
-  GfxImage img;
-  GfxImageError err;
-  for (const Case& c : cases) {
-    auto png = encode_png(c.w, c.h, c.kind, c.px);
-    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1) << c.kind;
-    EXPECT_EQ(img.format, c.fmt);
-    EXPECT_EQ(img.width, c.w);
-    EXPECT_EQ(img.height, c.h);
-    EXPECT_EQ(img.data, c.px);
-  }
+TEST(GfxImage, PngFormatsFollowTheFileKind)
+{
+    std::vector<uint8_t> bgra(3 * 5 * 4);
+    for (size_t i = 0; i < bgra.size(); ++i) bgra[i] = static_cast<uint8_t>(i * 11);
+    // Kinds whose bytes come through as given: B, G, R, A; grey; luminance then alpha.
+    struct Case {
+        int w, h;
+        png_uint_32 kind;
+        std::vector<uint8_t> px;
+        GfxFormat fmt;
+    } cases[] = {
+        {3, 5, PNG_FORMAT_BGRA, bgra, GFX_FMT_A8R8G8B8},
+        {4, 2, PNG_FORMAT_GRAY, std::vector<uint8_t>(8, 0x33), GFX_FMT_L8},
+        {2, 1, PNG_FORMAT_GA, {0x10, 0x80, 0x20, 0x90}, GFX_FMT_A8L8},
+    };
+    GfxImage img;
+    GfxImageError err;
+    for (const Case& c : cases) {
+        auto png = encode_png(c.w, c.h, c.kind, c.px);
+        ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1) << c.kind;
+        EXPECT_EQ(img.format, c.fmt);
+        EXPECT_EQ(img.width, c.w);
+        EXPECT_EQ(img.height, c.h);
+        EXPECT_EQ(img.data, c.px);
+    }
 
-  std::vector<uint8_t> rgb(4 * 2 * 3, 0x40);
-  auto png = encode_png(4, 2, PNG_FORMAT_RGB, rgb);
-  ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_X8R8G8B8);
-  EXPECT_EQ(img.data[3], 0xFF);
+    std::vector<uint8_t> rgb(4 * 2 * 3, 0x40);
+    auto png = encode_png(4, 2, PNG_FORMAT_RGB, rgb);
+    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
+    EXPECT_EQ(img.format, GFX_FMT_X8R8G8B8);
+    EXPECT_EQ(img.data[3], 0xFF);
 
-  std::vector<uint8_t> idx = {0, 1, 1, 0};
-  std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};  // RGBA entries
-  png = encode_png(2, 2, PNG_FORMAT_RGBA_COLORMAP, idx, map);
-  ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_A8R8G8B8);
-  EXPECT_EQ(img.data[4 + 0], 255);  // pixel 1 is blue (B first), alpha 128
-  EXPECT_EQ(img.data[4 + 3], 128);
+    std::vector<uint8_t> idx = {0, 1, 1, 0};
+    std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};  // RGBA entries
+    png = encode_png(2, 2, PNG_FORMAT_RGBA_COLORMAP, idx, map);
+    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
+    EXPECT_EQ(img.format, GFX_FMT_A8R8G8B8);
+    EXPECT_EQ(img.data[4 + 0], 255);  // pixel 1 is blue (B first), alpha 128
+    EXPECT_EQ(img.data[4 + 3], 128);
 }
 
-TEST(GfxImage, JpegDecodesToX8R8G8B8) {
-  auto jpg = encode_jpeg(16, 8, 200, 100, 50);
-  GfxImage img;
-  GfxImageError err;
-  ASSERT_EQ(gfx_image_decode(jpg.data(), jpg.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_X8R8G8B8);
-  EXPECT_EQ(img.width, 16);
-  EXPECT_NEAR(img.data[0], 50, 3);
-  EXPECT_NEAR(img.data[1], 100, 3);
-  EXPECT_NEAR(img.data[2], 200, 3);
-  EXPECT_EQ(img.data[3], 255);
+TEST(GfxImage, JpegDecodesToX8R8G8B8)
+{
+    auto jpg = encode_jpeg(16, 8, 200, 100, 50);
+    GfxImage img;
+    GfxImageError err;
+    ASSERT_EQ(gfx_image_decode(jpg.data(), jpg.size(), &img, &err), 1);
+    EXPECT_EQ(img.format, GFX_FMT_X8R8G8B8);
+    EXPECT_EQ(img.width, 16);
+    EXPECT_NEAR(img.data[0], 50, 3);
+    EXPECT_NEAR(img.data[1], 100, 3);
+    EXPECT_NEAR(img.data[2], 200, 3);
+    EXPECT_EQ(img.data[3], 255);
 }
 
-TEST(GfxImage, DdsHeadersAreCheckedAgainstTheData) {
-  GfxImage img;
-  GfxImageError err = GFX_IMG_OK;
-  auto good = a8l8_dds(5, 3);
-  ASSERT_EQ(gfx_image_decode(good.data(), good.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_A8L8);
-  EXPECT_EQ(img.width, 5);  // not a power of two: kept
-  EXPECT_EQ(img.level_size[0], 30u);
-  EXPECT_EQ(std::memcmp(img.data.data(), good.data() + 128, 30), 0);
+TEST(GfxImage, DdsHeadersAreCheckedAgainstTheData)
+{
+    GfxImage img;
+    GfxImageError err = GFX_IMG_OK;
+    auto good = a8l8_dds(5, 3);
+    ASSERT_EQ(gfx_image_decode(good.data(), good.size(), &img, &err), 1);
+    EXPECT_EQ(img.format, GFX_FMT_A8L8);
+    EXPECT_EQ(img.width, 5);  // not a power of two: kept
+    EXPECT_EQ(img.level_size[0], 30u);
+    EXPECT_EQ(std::memcmp(img.data.data(), good.data() + 128, 30), 0);
 
-  // DXT1 8x8 with its full chain: 32 + 8 + 8 + 8 bytes.
-  auto dxt = make_dds(8, 8, 4, 0x4, kDxt1, 0, 0, 0, 0, 0, 56);
-  ASSERT_EQ(gfx_image_decode(dxt.data(), dxt.size(), &img, &err), 1);
-  EXPECT_EQ(img.format, GFX_FMT_DXT1);
-  EXPECT_EQ(img.levels, 4);
-  EXPECT_EQ(img.level_offset[3], 48u);
+    // DXT1 8x8 with its full chain: 32 + 8 + 8 + 8 bytes.
+    auto dxt = make_dds(8, 8, 4, 0x4, kDxt1, 0, 0, 0, 0, 0, 56);
+    ASSERT_EQ(gfx_image_decode(dxt.data(), dxt.size(), &img, &err), 1);
+    EXPECT_EQ(img.format, GFX_FMT_DXT1);
+    EXPECT_EQ(img.levels, 4);
+    EXPECT_EQ(img.level_offset[3], 48u);
 
-  struct Bad { const char* what; std::vector<uint8_t> file; GfxImageError why; };
-  std::vector<Bad> bad;
-  bad.push_back({"short header", std::vector<uint8_t>(good.begin(), good.begin() + 100), GFX_IMG_TRUNCATED});
-  bad.push_back({"data one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1), GFX_IMG_TRUNCATED});
-  auto v = good; put32(v, 4, 123); bad.push_back({"header size", v, GFX_IMG_BAD_HEADER});
-  v = good; put32(v, 76, 31); bad.push_back({"pixel format size", v, GFX_IMG_BAD_HEADER});
-  v = good; put32(v, 16, 0); bad.push_back({"zero width", v, GFX_IMG_BAD_HEADER});
-  v = good; put32(v, 12, 0x7FFFFFFF); bad.push_back({"huge height", v, GFX_IMG_BAD_HEADER});
-  v = good; put32(v, 16, 16384); put32(v, 12, 16384); bad.push_back({"large but short", v, GFX_IMG_TRUNCATED});
-  v = dxt; put32(v, 28, 40); bad.push_back({"mip count beyond the chain", v, GFX_IMG_BAD_HEADER});
-  v = dxt; put32(v, 28, 5); bad.push_back({"mip count of a 8x8", v, GFX_IMG_BAD_HEADER});
-  v = good; put32(v, 8, 0x100F); put32(v, 20, 12); bad.push_back({"padded pitch", v, GFX_IMG_UNSUPPORTED});
-  v = good; put32(v, 112, 0x200); bad.push_back({"cube map", v, GFX_IMG_UNSUPPORTED});
-  v = dxt; put32(v, 84, 0x30315844u); bad.push_back({"DX10 header", v, GFX_IMG_UNSUPPORTED});
-  for (const auto& b : bad) {
-    err = GFX_IMG_OK;
-    EXPECT_EQ(gfx_image_decode(b.file.data(), b.file.size(), &img, &err), 0) << b.what;
-    EXPECT_EQ(err, b.why) << b.what;
-  }
-  EXPECT_EQ(gfx_image_decode(good.data(), 3, &img, &err), 0);
-  EXPECT_EQ(err, GFX_IMG_UNKNOWN_KIND);
+    struct Bad {
+        const char* what;
+        std::vector<uint8_t> file;
+        GfxImageError why;
+    };
+    std::vector<Bad> bad;
+    bad.push_back({"short header", std::vector<uint8_t>(good.begin(), good.begin() + 100),
+                   GFX_IMG_TRUNCATED});
+    bad.push_back({"data one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1),
+                   GFX_IMG_TRUNCATED});
+    auto v = good;
+    put32(v, 4, 123);
+    bad.push_back({"header size", v, GFX_IMG_BAD_HEADER});
+    v = good;
+    put32(v, 76, 31);
+    bad.push_back({"pixel format size", v, GFX_IMG_BAD_HEADER});
+    v = good;
+    put32(v, 16, 0);
+    bad.push_back({"zero width", v, GFX_IMG_BAD_HEADER});
+    v = good;
+    put32(v, 12, 0x7FFFFFFF);
+    bad.push_back({"huge height", v, GFX_IMG_BAD_HEADER});
+    v = good;
+    put32(v, 16, 16384);
+    put32(v, 12, 16384);
+    bad.push_back({"large but short", v, GFX_IMG_TRUNCATED});
+    v = dxt;
+    put32(v, 28, 40);
+    bad.push_back({"mip count beyond the chain", v, GFX_IMG_BAD_HEADER});
+    v = dxt;
+    put32(v, 28, 5);
+    bad.push_back({"mip count of a 8x8", v, GFX_IMG_BAD_HEADER});
+    v = good;
+    put32(v, 8, 0x100F);
+    put32(v, 20, 12);
+    bad.push_back({"padded pitch", v, GFX_IMG_UNSUPPORTED});
+    v = good;
+    put32(v, 112, 0x200);
+    bad.push_back({"cube map", v, GFX_IMG_UNSUPPORTED});
+    v = dxt;
+    put32(v, 84, 0x30315844u);
+    bad.push_back({"DX10 header", v, GFX_IMG_UNSUPPORTED});
+    for (const auto& b : bad) {
+        err = GFX_IMG_OK;
+        EXPECT_EQ(gfx_image_decode(b.file.data(), b.file.size(), &img, &err), 0) << b.what;
+        EXPECT_EQ(err, b.why) << b.what;
+    }
+    EXPECT_EQ(gfx_image_decode(good.data(), 3, &img, &err), 0);
+    EXPECT_EQ(err, GFX_IMG_UNKNOWN_KIND);
 }
 
-TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly) {
-  std::vector<uint8_t> px(16 * 16 * 4);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i ^ (i >> 3));
-  hostile_family(encode_png(16, 16, PNG_FORMAT_BGRA, px));
-  hostile_family(encode_jpeg(24, 16, 10, 200, 30));
-  hostile_family(a8l8_dds(7, 5));
-  hostile_family(make_dds(8, 8, 4, 0x4, kDxt1, 0, 0, 0, 0, 0, 56));
-  // Every truncation of a JPEG, and of a PNG before its closing 12-byte end
-  // chunk, is refused (no grey-filled or half-decoded picture).
-  auto jpg = encode_jpeg(24, 16, 10, 200, 30);
-  GfxImage img;
-  GfxImageError err;
-  for (size_t n = 0; n < jpg.size(); ++n) EXPECT_EQ(gfx_image_decode(jpg.data(), n, &img, &err), 0) << n;
-  auto png = encode_png(16, 16, PNG_FORMAT_BGRA, px);
-  for (size_t n = 0; n + 12 < png.size(); ++n) EXPECT_EQ(gfx_image_decode(png.data(), n, &img, &err), 0) << n;
-  EXPECT_EQ(gfx_image_decode(nullptr, 10, &img, &err), 0);
-  // A tiny file claiming a huge picture is refused before the allocation.
-  auto big = encode_png(16, 16, PNG_FORMAT_BGRA, px);
-  auto be32 = [&](size_t at, uint32_t v) {
-    big[at] = static_cast<uint8_t>(v >> 24), big[at + 1] = static_cast<uint8_t>(v >> 16);
-    big[at + 2] = static_cast<uint8_t>(v >> 8), big[at + 3] = static_cast<uint8_t>(v);
-  };
-  be32(16, 16000);  // IHDR width and height (the CRC no longer matches either)
-  be32(20, 16000);
-  EXPECT_EQ(gfx_image_decode(big.data(), big.size(), &img, &err), 0);
+TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly)
+{
+    std::vector<uint8_t> px(16 * 16 * 4);
+    for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i ^ (i >> 3));
+    hostile_family(encode_png(16, 16, PNG_FORMAT_BGRA, px));
+    hostile_family(encode_jpeg(24, 16, 10, 200, 30));
+    hostile_family(a8l8_dds(7, 5));
+    hostile_family(make_dds(8, 8, 4, 0x4, kDxt1, 0, 0, 0, 0, 0, 56));
+    // Every truncation of a JPEG, and of a PNG before its closing 12-byte end
+    // chunk, is refused (no grey-filled or half-decoded picture).
+    auto jpg = encode_jpeg(24, 16, 10, 200, 30);
+    GfxImage img;
+    GfxImageError err;
+    for (size_t n = 0; n < jpg.size(); ++n)
+        EXPECT_EQ(gfx_image_decode(jpg.data(), n, &img, &err), 0) << n;
+    auto png = encode_png(16, 16, PNG_FORMAT_BGRA, px);
+    for (size_t n = 0; n + 12 < png.size(); ++n)
+        EXPECT_EQ(gfx_image_decode(png.data(), n, &img, &err), 0) << n;
+    EXPECT_EQ(gfx_image_decode(nullptr, 10, &img, &err), 0);
+    // A tiny file claiming a huge picture is refused before the allocation.
+    auto big = encode_png(16, 16, PNG_FORMAT_BGRA, px);
+    auto be32 = [&](size_t at, uint32_t v) {
+        big[at] = static_cast<uint8_t>(v >> 24), big[at + 1] = static_cast<uint8_t>(v >> 16);
+        big[at + 2] = static_cast<uint8_t>(v >> 8), big[at + 3] = static_cast<uint8_t>(v);
+    };
+    be32(16, 16000);  // IHDR width and height (the CRC no longer matches either)
+    be32(20, 16000);
+    EXPECT_EQ(gfx_image_decode(big.data(), big.size(), &img, &err), 0);
 }
 
-TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes) {
-  std::vector<uint8_t> rgba(3 * 5 * 4, 0xFF);
-  auto png = encode_png(3, 5, PNG_FORMAT_BGRA, rgba);
-  GfxImageInfo info{};
-  GfxTexture* t = nullptr;
-  // Managed, any format; the same filter for the image and its levels.
-  auto load = [&](const std::vector<uint8_t>& f, size_t size, int w, int h, int levels,
-                  uint32_t filter, GfxImageInfo* out) {
-    return gfx_tex_create_from_file_mem(f.data(), size, w, h, levels, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                        filter, filter, out, &t);
-  };
-  ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT, 1, GFX_IFILTER_NONE, &info), GFX_OK);
-  GfxSurfaceDesc d{};
-  gfx_tex_get_level_desc(t, 0, &d);
-  EXPECT_EQ(d.width, 4);
-  EXPECT_EQ(d.height, 8);
-  EXPECT_EQ(info.width, 3);
-  EXPECT_EQ(info.height, 5);
-  EXPECT_EQ(info.file_format, GFX_FILE_PNG);
-  // Filter NONE: the image sits at the top left, the rest transparent black.
-  GfxLockedRect lr{};
-  ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-  uint32_t in, out;
-  std::memcpy(&in, static_cast<uint8_t*>(lr.bits) + 4 * lr.pitch + 2 * 4, 4);
-  std::memcpy(&out, static_cast<uint8_t*>(lr.bits) + 5 * lr.pitch + 3 * 4, 4);
-  EXPECT_EQ(in, 0xFFFFFFFFu);
-  EXPECT_EQ(out, 0u);
-  gfx_tex_unlock(t, 0);
-  gfx_tex_release(t);
+TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
+{
+    std::vector<uint8_t> rgba(3 * 5 * 4, 0xFF);
+    auto png = encode_png(3, 5, PNG_FORMAT_BGRA, rgba);
+    GfxImageInfo info{};
+    GfxTexture* t = nullptr;
+    // Managed, any format; the same filter for the image and its levels.
+    auto load = [&](const std::vector<uint8_t>& f, size_t size, int w, int h, int levels,
+                    uint32_t filter, GfxImageInfo* out) {
+        return gfx_tex_create_from_file_mem(f.data(), size, w, h, levels, 0, GFX_FMT_UNKNOWN,
+                                            GFX_POOL_MANAGED, filter, filter, out, &t);
+    };
+    ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT, 1, GFX_IFILTER_NONE, &info),
+              GFX_OK);
+    GfxSurfaceDesc d{};
+    gfx_tex_get_level_desc(t, 0, &d);
+    EXPECT_EQ(d.width, 4);
+    EXPECT_EQ(d.height, 8);
+    EXPECT_EQ(info.width, 3);
+    EXPECT_EQ(info.height, 5);
+    EXPECT_EQ(info.file_format, GFX_FILE_PNG);
+    // Filter NONE: the image sits at the top left, the rest transparent black.
+    GfxLockedRect lr{};
+    ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
+    uint32_t in, out;
+    std::memcpy(&in, static_cast<uint8_t*>(lr.bits) + 4 * lr.pitch + 2 * 4, 4);
+    std::memcpy(&out, static_cast<uint8_t*>(lr.bits) + 5 * lr.pitch + 3 * 4, 4);
+    EXPECT_EQ(in, 0xFFFFFFFFu);
+    EXPECT_EQ(out, 0u);
+    gfx_tex_unlock(t, 0);
+    gfx_tex_release(t);
 
-  // Full chain, own size.
-  ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2, 0, GFX_IFILTER_LINEAR, nullptr),
-            GFX_OK);
-  EXPECT_EQ(gfx_tex_level_count(t), 3);  // 3x5, 1x2, 1x1
-  gfx_tex_get_level_desc(t, 2, &d);
-  EXPECT_EQ(d.width, 1);
-  gfx_tex_release(t);
+    // Full chain, own size.
+    ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2, 0,
+                   GFX_IFILTER_LINEAR, nullptr),
+              GFX_OK);
+    EXPECT_EQ(gfx_tex_level_count(t), 3);  // 3x5, 1x2, 1x1
+    gfx_tex_get_level_desc(t, 2, &d);
+    EXPECT_EQ(d.width, 1);
+    gfx_tex_release(t);
 
-  // Generated levels are box filtered: a 4 x 4 grey ramp ends in its mean.
-  std::vector<uint8_t> ramp(16);
-  for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
-  auto grey = encode_png(4, 4, PNG_FORMAT_GRAY, ramp);
-  ASSERT_EQ(load(grey, grey.size(), 0, 0, 0, GFX_IFILTER_NONE, nullptr), GFX_OK);
-  ASSERT_EQ(gfx_tex_level_count(t), 3);
-  GfxLockedRect lm{};
-  ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lm, GFX_LOCK_READONLY), GFX_OK);
-  EXPECT_NEAR(static_cast<uint8_t*>(lm.bits)[0], 120, 1);
-  gfx_tex_unlock(t, 2);
-  gfx_tex_release(t);
+    // Generated levels are box filtered: a 4 x 4 grey ramp ends in its mean.
+    std::vector<uint8_t> ramp(16);
+    for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
+    auto grey = encode_png(4, 4, PNG_FORMAT_GRAY, ramp);
+    ASSERT_EQ(load(grey, grey.size(), 0, 0, 0, GFX_IFILTER_NONE, nullptr), GFX_OK);
+    ASSERT_EQ(gfx_tex_level_count(t), 3);
+    GfxLockedRect lm{};
+    ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lm, GFX_LOCK_READONLY), GFX_OK);
+    EXPECT_NEAR(static_cast<uint8_t*>(lm.bits)[0], 120, 1);
+    gfx_tex_unlock(t, 2);
+    gfx_tex_release(t);
 
-  // A DDS without mips at its header size keeps a non-power-of-two size.
-  auto dds = a8l8_dds(5, 3);
-  ASSERT_EQ(load(dds, dds.size(), 5, 3, 1, GFX_IFILTER_NONE, &info), GFX_OK);
-  gfx_tex_get_level_desc(t, 0, &d);
-  EXPECT_EQ(d.width, 5);
-  EXPECT_EQ(d.format, GFX_FMT_A8L8);
-  gfx_tex_release(t);
+    // A DDS without mips at its header size keeps a non-power-of-two size.
+    auto dds = a8l8_dds(5, 3);
+    ASSERT_EQ(load(dds, dds.size(), 5, 3, 1, GFX_IFILTER_NONE, &info), GFX_OK);
+    gfx_tex_get_level_desc(t, 0, &d);
+    EXPECT_EQ(d.width, 5);
+    EXPECT_EQ(d.format, GFX_FMT_A8L8);
+    gfx_tex_release(t);
 
-  // Bad data and missing files: a clear error and no texture.
-  t = reinterpret_cast<GfxTexture*>(1);
-  EXPECT_EQ(load(png, png.size() / 2, 0, 0, 1, GFX_IFILTER_NONE, nullptr), GFX_E_BADDATA);
-  EXPECT_EQ(t, nullptr);
-  EXPECT_EQ(gfx_tex_create_from_file("/nonexistent/x.png", 0, 0, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                     GFX_IFILTER_NONE, GFX_IFILTER_NONE, nullptr, &t),
-            GFX_E_NOTAVAILABLE);
-  std::string path = std::string(std::getenv("QUORVEL_TEST_BINARY_DIR") ? std::getenv("QUORVEL_TEST_BINARY_DIR") : "/tmp") +
-                     "/gfx_loader_test.dds";
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(dds.data(), 1, dds.size(), f);
-  std::fclose(f);
-  ASSERT_EQ(gfx_tex_create_from_file(path.c_str(), 0, 0, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                     GFX_IFILTER_NONE, GFX_IFILTER_NONE, &info, &t), GFX_OK);
-  EXPECT_EQ(info.file_format, GFX_FILE_DDS);
-  gfx_tex_release(t);
-  std::remove(path.c_str());
+    // Bad data and missing files: a clear error and no texture.
+    t = reinterpret_cast<GfxTexture*>(1);
+    EXPECT_EQ(load(png, png.size() / 2, 0, 0, 1, GFX_IFILTER_NONE, nullptr), GFX_E_BADDATA);
+    EXPECT_EQ(t, nullptr);
+    EXPECT_EQ(gfx_tex_create_from_file("/nonexistent/x.png", 0, 0, 1, 0, GFX_FMT_UNKNOWN,
+                                       GFX_POOL_MANAGED, GFX_IFILTER_NONE, GFX_IFILTER_NONE,
+                                       nullptr, &t),
+              GFX_E_NOTAVAILABLE);
+    std::string path =
+        std::string(std::getenv("QUORVEL_TEST_BINARY_DIR") ? std::getenv("QUORVEL_TEST_BINARY_DIR")
+                                                           : "/tmp") +
+        "/gfx_loader_test.dds";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(dds.data(), 1, dds.size(), f);
+    std::fclose(f);
+    ASSERT_EQ(gfx_tex_create_from_file(path.c_str(), 0, 0, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
+                                       GFX_IFILTER_NONE, GFX_IFILTER_NONE, &info, &t),
+              GFX_OK);
+    EXPECT_EQ(info.file_format, GFX_FILE_DDS);
+    gfx_tex_release(t);
+    std::remove(path.c_str());
 }

@@ -9,255 +9,282 @@ namespace {
 
 // Draws `tex` on stage 0 over pixels [x, x + w) x [y, y + h) with corners at
 // -0.5 and texture coordinates 0..1, point filtered unless `linear`.
-void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool linear = false) {
-  gfx_set_texture(0, tex);
-  uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
-  gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, f);
-  gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, f);
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  TlVertex v[4] = {{x - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 0},
-                   {x + w - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 0},
-                   {x - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 1},
-                   {x + w - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 1}};
-  ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-  ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(TlVertex)), GFX_OK);
-  gfx_set_texture(0, nullptr);
+void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool linear = false)
+{
+    gfx_set_texture(0, tex);
+    uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
+    gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, f);
+    gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, f);
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    TlVertex v[4] = {{x - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 0},
+                     {x + w - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 0},
+                     {x - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 1},
+                     {x + w - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 1}};
+    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(TlVertex)), GFX_OK);
+    gfx_set_texture(0, nullptr);
 }
 
-uint32_t argb(int a, int r, int g, int b) {
-  return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) |
-         (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
+uint32_t argb(int a, int r, int g, int b)
+{
+    return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) |
+           (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
 }
 
 // A w x h A8R8G8B8 texture whose texel (x, y) is colour(x, y); null if it cannot be made.
 template <typename F>
-GfxTexture* pattern_texture(int w, int h, F colour) {
-  GfxTexture* t = gfx_tex_create(w, h, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-  if (!t) return nullptr;
-  GfxLockedRect lr{};
-  if (gfx_tex_lock(t, 0, nullptr, &lr, 0) != GFX_OK) {
-    gfx_tex_release(t);
-    return nullptr;
-  }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint32_t c = colour(x, y);
-      std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
+GfxTexture* pattern_texture(int w, int h, F colour)
+{
+    GfxTexture* t = gfx_tex_create(w, h, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+    if (!t) return nullptr;
+    GfxLockedRect lr{};
+    if (gfx_tex_lock(t, 0, nullptr, &lr, 0) != GFX_OK) {
+        gfx_tex_release(t);
+        return nullptr;
     }
-  gfx_tex_unlock(t, 0);
-  return t;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t c = colour(x, y);
+            std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
+        }
+    gfx_tex_unlock(t, 0);
+    return t;
 }
 
-uint16_t half(float f) {  // enough for the exact values used here
-  if (f == 0.0f) return 0;
-  int e;
-  float m = std::frexp(f, &e);  // f = m * 2^e, m in [0.5, 1)
-  return static_cast<uint16_t>(((e - 1 + 15) << 10) | static_cast<int>((m * 2 - 1) * 1024));
+uint16_t half(float f)
+{  // enough for the exact values used here
+    if (f == 0.0f) return 0;
+    int e;
+    float m = std::frexp(f, &e);  // f = m * 2^e, m in [0.5, 1)
+    return static_cast<uint16_t>(((e - 1 + 15) << 10) | static_cast<int>((m * 2 - 1) * 1024));
 }
 
 struct FormatCase {
-  GfxFormat fmt;
-  std::vector<uint8_t> texel;  // one texel (or one 4x4 block)
-  uint32_t expect;             // drawn colour 0xAARRGGBB
+    GfxFormat fmt;
+    std::vector<uint8_t> texel;  // one texel (or one 4x4 block)
+    uint32_t expect;             // drawn colour 0xAARRGGBB
 };
 
 template <typename T>
-std::vector<uint8_t> bytes_of(std::initializer_list<T> v) {
-  std::vector<uint8_t> out(v.size() * sizeof(T));
-  std::memcpy(out.data(), std::data(v), out.size());
-  return out;
+std::vector<uint8_t> bytes_of(std::initializer_list<T> v)
+{
+    std::vector<uint8_t> out(v.size() * sizeof(T));
+    std::memcpy(out.data(), std::data(v), out.size());
+    return out;
 }
 
-std::vector<FormatCase> format_cases() {
-  std::vector<uint8_t> dxt1 = bytes_of<uint16_t>({0xF800, 0x001F, 0, 0});
-  std::vector<uint8_t> dxt3(8, 0xFF);
-  dxt3.insert(dxt3.end(), dxt1.begin(), dxt1.end());
-  std::vector<uint8_t> dxt5 = {255, 0, 0, 0, 0, 0, 0, 0};
-  dxt5.insert(dxt5.end(), dxt1.begin(), dxt1.end());
-  return {
-      {GFX_FMT_A8R8G8B8, {0x10, 0x20, 0x30, 0x40}, 0x40302010u},
-      {GFX_FMT_X8R8G8B8, {0x10, 0x20, 0x30, 0x00}, 0xFF302010u},
-      {GFX_FMT_A1R5G5B5, bytes_of<uint16_t>({0x8000 | (31 << 10) | 16}), argb(255, 255, 0, 132)},
-      {GFX_FMT_X1R5G5B5, bytes_of<uint16_t>({(31 << 10) | 16}), argb(255, 255, 0, 132)},
-      {GFX_FMT_R5G6B5, bytes_of<uint16_t>({(31 << 11) | (32 << 5)}), argb(255, 255, 130, 0)},
-      {GFX_FMT_R8G8B8, {0x10, 0x20, 0x30}, 0xFF302010u},
-      {GFX_FMT_A4R4G4B4, bytes_of<uint16_t>({0xF842}), argb(255, 0x88, 0x44, 0x22)},
-      {GFX_FMT_A16B16G16R16, bytes_of<uint16_t>({0xFFFF, 0x8000, 0, 0xFFFF}), argb(255, 255, 128, 0)},
-      {GFX_FMT_A2R10G10B10, bytes_of<uint32_t>({(3u << 30) | (1023u << 20) | (512u << 10)}), argb(255, 255, 128, 0)},
-      {GFX_FMT_A2B10G10R10, bytes_of<uint32_t>({(3u << 30) | (512u << 20) | 1023u}), argb(255, 255, 0, 128)},
-      {GFX_FMT_A8, {0x80}, argb(0x80, 255, 255, 255)},
-      {GFX_FMT_L8, {0x40}, argb(255, 0x40, 0x40, 0x40)},
-      {GFX_FMT_A8L8, {0x40, 0x80}, argb(0x80, 0x40, 0x40, 0x40)},
-      {GFX_FMT_DXT1, dxt1, argb(255, 255, 0, 0)},
-      {GFX_FMT_DXT2, dxt3, argb(255, 255, 0, 0)},
-      {GFX_FMT_DXT3, dxt3, argb(255, 255, 0, 0)},
-      {GFX_FMT_DXT4, dxt5, argb(255, 255, 0, 0)},
-      {GFX_FMT_DXT5, dxt5, argb(255, 255, 0, 0)},
-      {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), argb(255, 128, 255, 255)},
-      {GFX_FMT_R32F, bytes_of<float>({0.25f}), argb(255, 64, 255, 255)},
-      {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), argb(255, 128, 255, 255)},
-      {GFX_FMT_A16B16G16R16F, bytes_of<uint16_t>({half(1.0f), half(0.5f), 0, half(1.0f)}), argb(255, 255, 128, 0)},
-      {GFX_FMT_G32R32F, bytes_of<float>({0.25f, 0.75f}), argb(255, 64, 191, 255)},
-      {GFX_FMT_A32B32G32R32F, bytes_of<float>({0.0f, 0.25f, 0.5f, 1.0f}), argb(255, 0, 64, 128)},
-  };
+std::vector<FormatCase> format_cases()
+{
+    std::vector<uint8_t> dxt1 = bytes_of<uint16_t>({0xF800, 0x001F, 0, 0});
+    std::vector<uint8_t> dxt3(8, 0xFF);
+    dxt3.insert(dxt3.end(), dxt1.begin(), dxt1.end());
+    std::vector<uint8_t> dxt5 = {255, 0, 0, 0, 0, 0, 0, 0};
+    dxt5.insert(dxt5.end(), dxt1.begin(), dxt1.end());
+    return {
+        {GFX_FMT_A8R8G8B8, {0x10, 0x20, 0x30, 0x40}, 0x40302010u},
+        {GFX_FMT_X8R8G8B8, {0x10, 0x20, 0x30, 0x00}, 0xFF302010u},
+        {GFX_FMT_A1R5G5B5, bytes_of<uint16_t>({0x8000 | (31 << 10) | 16}), argb(255, 255, 0, 132)},
+        {GFX_FMT_X1R5G5B5, bytes_of<uint16_t>({(31 << 10) | 16}), argb(255, 255, 0, 132)},
+        {GFX_FMT_R5G6B5, bytes_of<uint16_t>({(31 << 11) | (32 << 5)}), argb(255, 255, 130, 0)},
+        {GFX_FMT_R8G8B8, {0x10, 0x20, 0x30}, 0xFF302010u},
+        {GFX_FMT_A4R4G4B4, bytes_of<uint16_t>({0xF842}), argb(255, 0x88, 0x44, 0x22)},
+        {GFX_FMT_A16B16G16R16, bytes_of<uint16_t>({0xFFFF, 0x8000, 0, 0xFFFF}),
+         argb(255, 255, 128, 0)},
+        {GFX_FMT_A2R10G10B10, bytes_of<uint32_t>({(3u << 30) | (1023u << 20) | (512u << 10)}),
+         argb(255, 255, 128, 0)},
+        {GFX_FMT_A2B10G10R10, bytes_of<uint32_t>({(3u << 30) | (512u << 20) | 1023u}),
+         argb(255, 255, 0, 128)},
+        {GFX_FMT_A8, {0x80}, argb(0x80, 255, 255, 255)},
+        {GFX_FMT_L8, {0x40}, argb(255, 0x40, 0x40, 0x40)},
+        {GFX_FMT_A8L8, {0x40, 0x80}, argb(0x80, 0x40, 0x40, 0x40)},
+        {GFX_FMT_DXT1, dxt1, argb(255, 255, 0, 0)},
+        {GFX_FMT_DXT2, dxt3, argb(255, 255, 0, 0)},
+        {GFX_FMT_DXT3, dxt3, argb(255, 255, 0, 0)},
+        {GFX_FMT_DXT4, dxt5, argb(255, 255, 0, 0)},
+        {GFX_FMT_DXT5, dxt5, argb(255, 255, 0, 0)},
+        {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), argb(255, 128, 255, 255)},
+        {GFX_FMT_R32F, bytes_of<float>({0.25f}), argb(255, 64, 255, 255)},
+        {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), argb(255, 128, 255, 255)},
+        {GFX_FMT_A16B16G16R16F, bytes_of<uint16_t>({half(1.0f), half(0.5f), 0, half(1.0f)}),
+         argb(255, 255, 128, 0)},
+        {GFX_FMT_G32R32F, bytes_of<float>({0.25f, 0.75f}), argb(255, 64, 191, 255)},
+        {GFX_FMT_A32B32G32R32F, bytes_of<float>({0.0f, 0.25f, 0.5f, 1.0f}), argb(255, 0, 64, 128)},
+    };
 }
 
 }  // namespace
 
-TEST_F(GfxTest, EveryTextureFormatUploadsAndDrawsItsColour) {
-  for (const auto& c : format_cases()) {
-    SCOPED_TRACE(testing::Message() << "format " << c.fmt);
-    GfxTexture* t = gfx_tex_create(4, 4, 1, 0, c.fmt, GFX_POOL_MANAGED);
+TEST_F(GfxTest, EveryTextureFormatUploadsAndDrawsItsColour)
+{
+    for (const auto& c : format_cases()) {
+        SCOPED_TRACE(testing::Message() << "format " << c.fmt);
+        GfxTexture* t = gfx_tex_create(4, 4, 1, 0, c.fmt, GFX_POOL_MANAGED);
+        ASSERT_NE(t, nullptr);
+        GfxLockedRect lr{};
+        ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, 0), GFX_OK);
+        bool block = gfx_format_block_bytes(c.fmt) != 0;
+        int rows = block ? 1 : 4, per_row = block ? 1 : 4;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < per_row; ++x)
+                std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * c.texel.size(),
+                            c.texel.data(), c.texel.size());
+        ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
+        gfx_clear(GFX_CLEAR_TARGET, 0x00000000u, 1, 0);
+        draw_textured(t, 0, 0, 4, 4);
+        EXPECT_TRUE(near(pixel(1, 1), c.expect, 3))
+            << std::hex << pixel(1, 1) << " want " << c.expect;
+        // The lock copy gives back exactly what was written.
+        ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
+        EXPECT_EQ(std::memcmp(lr.bits, c.texel.data(), c.texel.size()), 0);
+        gfx_tex_unlock(t, 0);
+        gfx_tex_release(t);
+    }
+}
+
+TEST_F(GfxTest, SpriteAtHalfPixelCornersMapsTexelsOneToOne)
+{
+    auto colour = [](int x, int y) { return argb(255, x * 32, y * 32, (x * 7 + y * 13) & 0xFF); };
+    GfxTexture* t = pattern_texture(8, 8, colour);
     ASSERT_NE(t, nullptr);
-    GfxLockedRect lr{};
-    ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, 0), GFX_OK);
-    bool block = gfx_format_block_bytes(c.fmt) != 0;
-    int rows = block ? 1 : 4, per_row = block ? 1 : 4;
-    for (int y = 0; y < rows; ++y)
-      for (int x = 0; x < per_row; ++x)
-        std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * c.texel.size(), c.texel.data(), c.texel.size());
-    ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
-    gfx_clear(GFX_CLEAR_TARGET, 0x00000000u, 1, 0);
-    draw_textured(t, 0, 0, 4, 4);
-    EXPECT_TRUE(near(pixel(1, 1), c.expect, 3)) << std::hex << pixel(1, 1) << " want " << c.expect;
-    // The lock copy gives back exactly what was written.
-    ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_EQ(std::memcmp(lr.bits, c.texel.data(), c.texel.size()), 0);
-    gfx_tex_unlock(t, 0);
+    for (bool linear : {false, true}) {
+        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        draw_textured(t, 10, 5, 8, 8, linear);
+        int bad = 0;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) bad += !near(pixel(10 + x, 5 + y), colour(x, y), 1);
+        EXPECT_EQ(bad, 0) << (linear ? "linear" : "point");
+        expect_pixels(0xFF000000u, {{9, 5}, {18, 12}});
+    }
     gfx_tex_release(t);
-  }
 }
 
-TEST_F(GfxTest, SpriteAtHalfPixelCornersMapsTexelsOneToOne) {
-  auto colour = [](int x, int y) { return argb(255, x * 32, y * 32, (x * 7 + y * 13) & 0xFF); };
-  GfxTexture* t = pattern_texture(8, 8, colour);
-  ASSERT_NE(t, nullptr);
-  for (bool linear : {false, true}) {
+TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack)
+{
+    GfxTexture* rt =
+        gfx_tex_create(16, 16, 1, GFX_USAGE_RENDERTARGET, GFX_FMT_A8R8G8B8, GFX_POOL_DEFAULT);
+    ASSERT_NE(rt, nullptr);
+    GfxSurface* back = gfx_get_render_target(0);
+    GfxSurface* rts = gfx_tex_get_surface(rt, 0);
+    ASSERT_EQ(gfx_set_render_target(0, rts), GFX_OK);
+    GfxViewport vp{};
+    gfx_get_viewport(&vp);
+    EXPECT_EQ(vp.width, 16);  // setting target 0 resets the viewport
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    gfx_set_render_state(GFX_RS_ZENABLE, 0);  // the main depth surface is larger: fine
+    quad(4, 4, 8, 8, 0xFFFF0000u);
+    EXPECT_TRUE(near(pixel(5, 5), 0xFFFF0000u));
+    // Lock reads the target back in Direct3D layout.
+    GfxLockedRect lr{};
+    ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
+    uint32_t px;
+    std::memcpy(&px, static_cast<uint8_t*>(lr.bits) + 5 * lr.pitch + 5 * 4, 4);
+    EXPECT_TRUE(near(px, 0xFFFF0000u));
+    std::memcpy(&px, static_cast<uint8_t*>(lr.bits) + 0 * lr.pitch + 15 * 4, 4);
+    EXPECT_TRUE(near(px, 0xFF0000FFu));
+    gfx_tex_unlock(rt, 0);
+    // Back to the back buffer and draw the target as a texture.
+    ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
     gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-    draw_textured(t, 10, 5, 8, 8, linear);
-    int bad = 0;
-    for (int y = 0; y < 8; ++y)
-      for (int x = 0; x < 8; ++x)
-        bad += !near(pixel(10 + x, 5 + y), colour(x, y), 1);
-    EXPECT_EQ(bad, 0) << (linear ? "linear" : "point");
-    expect_pixels(0xFF000000u, {{9, 5}, {18, 12}});
-  }
-  gfx_tex_release(t);
+    draw_textured(rt, 20, 20, 16, 16);
+    EXPECT_TRUE(near(pixel(25, 25), 0xFFFF0000u));
+    EXPECT_TRUE(near(pixel(20, 20), 0xFF0000FFu));
+    // Stretch and colour fill work on target surfaces.
+    ASSERT_EQ(gfx_color_fill(rts, nullptr, 0xFF00FF00u), GFX_OK);
+    ASSERT_EQ(gfx_stretch_rect(rts, nullptr, back, nullptr, GFX_TEXF_POINT), GFX_OK);
+    EXPECT_TRUE(near(pixel(kW - 1, kH - 1), 0xFF00FF00u));
+    EXPECT_EQ(gfx_set_render_target(0, nullptr), GFX_E_INVALIDCALL);
+    gfx_surface_release(rts);
+    gfx_surface_release(back);
+    gfx_tex_release(rt);
 }
 
-TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack) {
-  GfxTexture* rt = gfx_tex_create(16, 16, 1, GFX_USAGE_RENDERTARGET, GFX_FMT_A8R8G8B8, GFX_POOL_DEFAULT);
-  ASSERT_NE(rt, nullptr);
-  GfxSurface* back = gfx_get_render_target(0);
-  GfxSurface* rts = gfx_tex_get_surface(rt, 0);
-  ASSERT_EQ(gfx_set_render_target(0, rts), GFX_OK);
-  GfxViewport vp{};
-  gfx_get_viewport(&vp);
-  EXPECT_EQ(vp.width, 16);  // setting target 0 resets the viewport
-  ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  gfx_set_render_state(GFX_RS_ZENABLE, 0);  // the main depth surface is larger: fine
-  quad(4, 4, 8, 8, 0xFFFF0000u);
-  EXPECT_TRUE(near(pixel(5, 5), 0xFFFF0000u));
-  // Lock reads the target back in Direct3D layout.
-  GfxLockedRect lr{};
-  ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-  uint32_t px;
-  std::memcpy(&px, static_cast<uint8_t*>(lr.bits) + 5 * lr.pitch + 5 * 4, 4);
-  EXPECT_TRUE(near(px, 0xFFFF0000u));
-  std::memcpy(&px, static_cast<uint8_t*>(lr.bits) + 0 * lr.pitch + 15 * 4, 4);
-  EXPECT_TRUE(near(px, 0xFF0000FFu));
-  gfx_tex_unlock(rt, 0);
-  // Back to the back buffer and draw the target as a texture.
-  ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
-  gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-  draw_textured(rt, 20, 20, 16, 16);
-  EXPECT_TRUE(near(pixel(25, 25), 0xFFFF0000u));
-  EXPECT_TRUE(near(pixel(20, 20), 0xFF0000FFu));
-  // Stretch and colour fill work on target surfaces.
-  ASSERT_EQ(gfx_color_fill(rts, nullptr, 0xFF00FF00u), GFX_OK);
-  ASSERT_EQ(gfx_stretch_rect(rts, nullptr, back, nullptr, GFX_TEXF_POINT), GFX_OK);
-  EXPECT_TRUE(near(pixel(kW - 1, kH - 1), 0xFF00FF00u));
-  EXPECT_EQ(gfx_set_render_target(0, nullptr), GFX_E_INVALIDCALL);
-  gfx_surface_release(rts);
-  gfx_surface_release(back);
-  gfx_tex_release(rt);
+TEST_F(GfxTest, StagesOutsideZeroToSevenAreRefused)
+{
+    GfxTexture* w = gfx_white_texture();
+    ASSERT_NE(w, nullptr);
+    for (int stage : {-1, 8, 15, 1000}) {
+        EXPECT_EQ(gfx_set_texture(stage, w), GFX_E_INVALIDCALL);
+        EXPECT_EQ(gfx_set_sampler_state(stage, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR),
+                  GFX_E_INVALIDCALL);
+        EXPECT_EQ(gfx_set_texture_stage_state(stage, GFX_TSS_COLOROP, GFX_TOP_MODULATE),
+                  GFX_E_INVALIDCALL);
+        EXPECT_EQ(gfx_get_texture(stage), nullptr);
+    }
+    EXPECT_EQ(gfx_set_texture(7, w), GFX_OK);
+    EXPECT_EQ(gfx_get_texture(7), w);
+    gfx_set_texture(7, nullptr);
+    EXPECT_EQ(gfx_set_render_state(static_cast<GfxRs>(GFX_RS_COUNT), 1), GFX_E_INVALIDCALL);
 }
 
-TEST_F(GfxTest, StagesOutsideZeroToSevenAreRefused) {
-  GfxTexture* w = gfx_white_texture();
-  ASSERT_NE(w, nullptr);
-  for (int stage : {-1, 8, 15, 1000}) {
-    EXPECT_EQ(gfx_set_texture(stage, w), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_set_sampler_state(stage, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_set_texture_stage_state(stage, GFX_TSS_COLOROP, GFX_TOP_MODULATE), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_get_texture(stage), nullptr);
-  }
-  EXPECT_EQ(gfx_set_texture(7, w), GFX_OK);
-  EXPECT_EQ(gfx_get_texture(7), w);
-  gfx_set_texture(7, nullptr);
-  EXPECT_EQ(gfx_set_render_state(static_cast<GfxRs>(GFX_RS_COUNT), 1), GFX_E_INVALIDCALL);
-}
-
-TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows) {
-  GfxTexture* t = gfx_tex_create(8, 8, 0, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(gfx_tex_level_count(t), 4);
-  GfxLockedRect lr{};
-  GfxRect outside{6, 6, 9, 8};
-  EXPECT_EQ(gfx_tex_lock(t, 0, &outside, &lr, 0), GFX_E_INVALIDCALL);
-  GfxRect empty{3, 3, 3, 5};
-  EXPECT_EQ(gfx_tex_lock(t, 0, &empty, &lr, 0), GFX_E_INVALIDCALL);
-  EXPECT_EQ(gfx_tex_lock(t, 4, nullptr, &lr, 0), GFX_E_INVALIDCALL);
-  GfxRect r{2, 3, 4, 4};
-  ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
-  EXPECT_EQ(lr.pitch, 32);
-  EXPECT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_E_INVALIDCALL);  // already locked
-  const uint32_t c[2] = {0xFFFF0000u, 0xFF00FF00u};
-  std::memcpy(lr.bits, c, 8);
-  ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
-  EXPECT_EQ(gfx_tex_unlock(t, 0), GFX_E_INVALIDCALL);
-  gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-  draw_textured(t, 0, 0, 8, 8);
-  EXPECT_TRUE(near(pixel(2, 3), 0xFFFF0000u));
-  EXPECT_TRUE(near(pixel(3, 3), 0xFF00FF00u));
-  EXPECT_TRUE(near(pixel(4, 3), 0x00000000u));
-  // DXT locks whole blocks only.
-  GfxTexture* d = gfx_tex_create(8, 8, 1, 0, GFX_FMT_DXT1, GFX_POOL_MANAGED);
-  ASSERT_NE(d, nullptr);
-  GfxRect half{2, 0, 4, 4};
-  EXPECT_EQ(gfx_tex_lock(d, 0, &half, &lr, 0), GFX_E_INVALIDCALL);
-  GfxRect blk{4, 4, 8, 8};
-  ASSERT_EQ(gfx_tex_lock(d, 0, &blk, &lr, 0), GFX_OK);
-  EXPECT_EQ(lr.pitch, 16);
-  gfx_tex_unlock(d, 0);
-  gfx_tex_release(d);
-  gfx_tex_release(t);
-  EXPECT_EQ(gfx_tex_create(0, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED), nullptr);
-  EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_D24S8, GFX_POOL_MANAGED), nullptr);
-  EXPECT_EQ(gfx_tex_create(4, 4, 1, GFX_USAGE_RENDERTARGET, GFX_FMT_L8, GFX_POOL_DEFAULT), nullptr);
+TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
+{
+    GfxTexture* t = gfx_tex_create(8, 8, 0, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(gfx_tex_level_count(t), 4);
+    GfxLockedRect lr{};
+    GfxRect outside{6, 6, 9, 8};
+    EXPECT_EQ(gfx_tex_lock(t, 0, &outside, &lr, 0), GFX_E_INVALIDCALL);
+    GfxRect empty{3, 3, 3, 5};
+    EXPECT_EQ(gfx_tex_lock(t, 0, &empty, &lr, 0), GFX_E_INVALIDCALL);
+    EXPECT_EQ(gfx_tex_lock(t, 4, nullptr, &lr, 0), GFX_E_INVALIDCALL);
+    GfxRect r{2, 3, 4, 4};
+    ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
+    EXPECT_EQ(lr.pitch, 32);
+    EXPECT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_E_INVALIDCALL);  // already locked
+    const uint32_t c[2] = {0xFFFF0000u, 0xFF00FF00u};
+    std::memcpy(lr.bits, c, 8);
+    ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
+    EXPECT_EQ(gfx_tex_unlock(t, 0), GFX_E_INVALIDCALL);
+    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+    draw_textured(t, 0, 0, 8, 8);
+    EXPECT_TRUE(near(pixel(2, 3), 0xFFFF0000u));
+    EXPECT_TRUE(near(pixel(3, 3), 0xFF00FF00u));
+    EXPECT_TRUE(near(pixel(4, 3), 0x00000000u));
+    // DXT locks whole blocks only.
+    GfxTexture* d = gfx_tex_create(8, 8, 1, 0, GFX_FMT_DXT1, GFX_POOL_MANAGED);
+    ASSERT_NE(d, nullptr);
+    GfxRect half{2, 0, 4, 4};
+    EXPECT_EQ(gfx_tex_lock(d, 0, &half, &lr, 0), GFX_E_INVALIDCALL);
+    GfxRect blk{4, 4, 8, 8};
+    ASSERT_EQ(gfx_tex_lock(d, 0, &blk, &lr, 0), GFX_OK);
+    EXPECT_EQ(lr.pitch, 16);
+    gfx_tex_unlock(d, 0);
+    gfx_tex_release(d);
+    gfx_tex_release(t);
+    EXPECT_EQ(gfx_tex_create(0, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED), nullptr);
+    EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_D24S8, GFX_POOL_MANAGED), nullptr);
+    EXPECT_EQ(gfx_tex_create(4, 4, 1, GFX_USAGE_RENDERTARGET, GFX_FMT_L8, GFX_POOL_DEFAULT),
+              nullptr);
 }
 
 // A full-target quad in clip space, moved by half a pixel as Direct3D code
 // does, maps texel i to pixel i: transformed vertices keep Direct3D's pixel
 // centres too.
-TEST_F(GfxTest, ClipSpaceQuadShiftedByHalfAPixelMapsTexelsOneToOne) {
-  auto colour = [](int x, int y) { return argb(255, x * 4, y * 5, (x ^ y) * 3); };
-  GfxTexture* t = pattern_texture(kW, kH, colour);
-  ASSERT_NE(t, nullptr);
-  gfx_set_render_state(GFX_RS_LIGHTING, 0);
-  gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-  gfx_set_texture(0, t);
-  struct V { float x, y, z; uint32_t c; float u, v; };
-  const float dx = -1.0f / kW, dy = 1.0f / kH;
-  V v[4] = {{-1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 0, 0}, {1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 1, 0},
-            {-1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 0, 1}, {1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 1, 1}};
-  ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT)), GFX_OK);
-  ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
-  int bad = 0;
-  for (int y = 0; y < kH - 1; ++y)
-    for (int x = 0; x < kW - 1; ++x) bad += !near(pixel(x, y), colour(x, y), 1);
-  EXPECT_EQ(bad, 0);
-  gfx_set_texture(0, nullptr);
-  gfx_tex_release(t);
+TEST_F(GfxTest, ClipSpaceQuadShiftedByHalfAPixelMapsTexelsOneToOne)
+{
+    auto colour = [](int x, int y) { return argb(255, x * 4, y * 5, (x ^ y) * 3); };
+    GfxTexture* t = pattern_texture(kW, kH, colour);
+    ASSERT_NE(t, nullptr);
+    gfx_set_render_state(GFX_RS_LIGHTING, 0);
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    gfx_set_texture(0, t);
+    struct V {
+        float x, y, z;
+        uint32_t c;
+        float u, v;
+    };
+    const float dx = -1.0f / kW, dy = 1.0f / kH;
+    V v[4] = {{-1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 0, 0},
+              {1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 1, 0},
+              {-1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 0, 1},
+              {1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 1, 1}};
+    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT)), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
+    int bad = 0;
+    for (int y = 0; y < kH - 1; ++y)
+        for (int x = 0; x < kW - 1; ++x) bad += !near(pixel(x, y), colour(x, y), 1);
+    EXPECT_EQ(bad, 0);
+    gfx_set_texture(0, nullptr);
+    gfx_tex_release(t);
 }

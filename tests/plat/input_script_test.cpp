@@ -26,7 +26,7 @@ TEST(InputScript, ParsesEveryVerbAndSortsByFrame)
     EXPECT_EQ(ev[0].frame, 3u);
     EXPECT_EQ(ev[0].kind, ScriptEventKind::key_down);
     EXPECT_EQ(ev[0].key, SDLK_t);
-    EXPECT_EQ(ev[1].kind, ScriptEventKind::key_up);   // same frame keeps its order
+    EXPECT_EQ(ev[1].kind, ScriptEventKind::key_up);  // same frame keeps its order
     EXPECT_EQ(ev[1].key, SDLK_SPACE);
     EXPECT_EQ(ev[2].kind, ScriptEventKind::move);
     EXPECT_EQ(ev[2].x, 10);

@@ -19,175 +19,186 @@ namespace {
 using namespace std::chrono_literals;
 
 class PlatIpcTest : public ::testing::Test {
- protected:
-  // The prefix is fixed before any fork, so parent and child meet.
-  void SetUp() override { (void)plat_ipc_prefix(); }
+protected:
+    // The prefix is fixed before any fork, so parent and child meet.
+    void SetUp() override { (void)plat_ipc_prefix(); }
 };
 
-TEST_F(PlatIpcTest, PrefixExpandsTheProcessId) {
-  EXPECT_NE(plat_ipc_prefix().find(std::to_string(::getpid())), std::string::npos);
+TEST_F(PlatIpcTest, PrefixExpandsTheProcessId)
+{
+    EXPECT_NE(plat_ipc_prefix().find(std::to_string(::getpid())), std::string::npos);
 }
 
-TEST_F(PlatIpcTest, InstanceLockIsExclusiveUntilReleased) {
-  const int a = plat_instance_lock("inst");
-  ASSERT_GE(a, 1);
-  EXPECT_EQ(plat_instance_lock("inst"), 0);
-  const pid_t child = fork_child([] { return plat_instance_lock("inst") == 0 ? 0 : 1; });
-  int status = 0;
-  ASSERT_TRUE(wait_child(child, &status, 10s));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  plat_instance_unlock(a);
-  const int b = plat_instance_lock("inst");
-  EXPECT_GE(b, 1);
-  plat_instance_unlock(b);
+TEST_F(PlatIpcTest, InstanceLockIsExclusiveUntilReleased)
+{
+    const int a = plat_instance_lock("inst");
+    ASSERT_GE(a, 1);
+    EXPECT_EQ(plat_instance_lock("inst"), 0);
+    const pid_t child = fork_child([] { return plat_instance_lock("inst") == 0 ? 0 : 1; });
+    int status = 0;
+    ASSERT_TRUE(wait_child(child, &status, 10s));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    plat_instance_unlock(a);
+    const int b = plat_instance_lock("inst");
+    EXPECT_GE(b, 1);
+    plat_instance_unlock(b);
 }
 
-TEST_F(PlatIpcTest, InstanceLockOfAKilledHolderIsFree) {
-  int pipefd[2];
-  ASSERT_EQ(::pipe(pipefd), 0);
-  const pid_t child = fork_child([&] {
-    const char ok = plat_instance_lock("crash") >= 1 ? 'y' : 'n';
-    (void)!::write(pipefd[1], &ok, 1);
-    ::pause();
-    return 0;
-  });
-  char got = 0;
-  ASSERT_EQ(::read(pipefd[0], &got, 1), 1);
-  ASSERT_EQ(got, 'y');
-  EXPECT_EQ(plat_instance_lock("crash"), 0);
-  kill_child(child);
-  const int h = plat_instance_lock("crash");
-  EXPECT_GE(h, 1);
-  plat_instance_unlock(h);
-  ::close(pipefd[0]);
-  ::close(pipefd[1]);
-}
-
-TEST_F(PlatIpcTest, StartsAtTheSameMomentLetExactlyOneThrough) {
-  for (int round = 0; round < 5; ++round) {
-    int go[2], report[2];
-    ASSERT_EQ(::pipe(go), 0);
-    ASSERT_EQ(::pipe(report), 0);
-    std::vector<pid_t> kids;
-    for (int i = 0; i < 6; ++i) {
-      kids.push_back(fork_child([&] {
-        char c;
-        if (::read(go[0], &c, 1) != 1) return 2;
-        const char got = plat_instance_lock("race") >= 1 ? '1' : '0';
-        (void)!::write(report[1], &got, 1);
-        ::pause();   // holds the lock until killed
+TEST_F(PlatIpcTest, InstanceLockOfAKilledHolderIsFree)
+{
+    int pipefd[2];
+    ASSERT_EQ(::pipe(pipefd), 0);
+    const pid_t child = fork_child([&] {
+        const char ok = plat_instance_lock("crash") >= 1 ? 'y' : 'n';
+        (void)!::write(pipefd[1], &ok, 1);
+        ::pause();
         return 0;
-      }));
-    }
-    const std::string start(kids.size(), 'g');
-    ASSERT_EQ(::write(go[1], start.data(), start.size()), static_cast<ssize_t>(start.size()));
-    int firsts = 0;
-    for (size_t i = 0; i < kids.size(); ++i) {
-      char c = 0;
-      ASSERT_EQ(::read(report[0], &c, 1), 1);
-      firsts += c == '1';
-    }
-    EXPECT_EQ(firsts, 1) << "round " << round;
-    for (pid_t k : kids) kill_child(k);
-    for (int fd : {go[0], go[1], report[0], report[1]}) ::close(fd);
-  }
+    });
+    char got = 0;
+    ASSERT_EQ(::read(pipefd[0], &got, 1), 1);
+    ASSERT_EQ(got, 'y');
+    EXPECT_EQ(plat_instance_lock("crash"), 0);
+    kill_child(child);
+    const int h = plat_instance_lock("crash");
+    EXPECT_GE(h, 1);
+    plat_instance_unlock(h);
+    ::close(pipefd[0]);
+    ::close(pipefd[1]);
 }
 
-TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87) {
-  const std::string long_name(PLAT_IPC_NAME_MAX + 1, 'x');
-  for (const char* bad : {"", "a/b", long_name.c_str()}) {
-    plat_set_last_error(0);
-    EXPECT_EQ(plat_instance_lock(bad), -1) << bad;
-    EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
-    plat_set_last_error(0);
-    EXPECT_EQ(plat_section_create(bad, 8, nullptr), nullptr);
-    EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
-  }
-  EXPECT_EQ(plat_section_create("zero", 0, nullptr), nullptr);
-  EXPECT_EQ(plat_section_open(nullptr, 8), nullptr);
+TEST_F(PlatIpcTest, StartsAtTheSameMomentLetExactlyOneThrough)
+{
+    for (int round = 0; round < 5; ++round) {
+        int go[2], report[2];
+        ASSERT_EQ(::pipe(go), 0);
+        ASSERT_EQ(::pipe(report), 0);
+        std::vector<pid_t> kids;
+        for (int i = 0; i < 6; ++i) {
+            kids.push_back(fork_child([&] {
+                char c;
+                if (::read(go[0], &c, 1) != 1) return 2;
+                const char got = plat_instance_lock("race") >= 1 ? '1' : '0';
+                (void)!::write(report[1], &got, 1);
+                ::pause();  // holds the lock until killed
+                return 0;
+            }));
+        }
+        const std::string start(kids.size(), 'g');
+        ASSERT_EQ(::write(go[1], start.data(), start.size()), static_cast<ssize_t>(start.size()));
+        int firsts = 0;
+        for (size_t i = 0; i < kids.size(); ++i) {
+            char c = 0;
+            ASSERT_EQ(::read(report[0], &c, 1), 1);
+            firsts += c == '1';
+        }
+        EXPECT_EQ(firsts, 1) << "round " << round;
+        for (pid_t k : kids) kill_child(k);
+        for (int fd : {go[0], go[1], report[0], report[1]}) ::close(fd);
+    }
+}
+
+TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87)
+{
+    const std::string long_name(PLAT_IPC_NAME_MAX + 1, 'x');
+    for (const char* bad : {"", "a/b", long_name.c_str()}) {
+        plat_set_last_error(0);
+        EXPECT_EQ(plat_instance_lock(bad), -1) << bad;
+        EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
+        plat_set_last_error(0);
+        EXPECT_EQ(plat_section_create(bad, 8, nullptr), nullptr);
+        EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
+    }
+    EXPECT_EQ(plat_section_create("zero", 0, nullptr), nullptr);
+    EXPECT_EQ(plat_section_open(nullptr, 8), nullptr);
 }
 
 // A section made anew: nobody held it, and it starts zeroed.
-void expect_fresh_section(const char* name, uint32_t size) {
-  int existed = -1;
-  PlatSection* s = plat_section_create(name, size, &existed);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(existed, 0);
-  for (uint32_t i = 0; i < size / 4; i++) EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(s))[i], 0u);
-  plat_section_close(s);
-}
-
-TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder) {
-  int existed = -1;
-  PlatSection* a = plat_section_create("sec", 16, &existed);
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(existed, 0);
-  static_cast<uint32_t*>(plat_section_view(a))[1] = 0xABCD;
-  PlatSection* b = plat_section_create("sec", 16, &existed);
-  ASSERT_NE(b, nullptr);
-  EXPECT_EQ(existed, 1);
-  EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(b))[1], 0xABCDu);
-  const pid_t child = fork_child([] {
-    PlatSection* s = plat_section_open("sec", 16);
-    if (!s) return 1;
-    static_cast<uint32_t*>(plat_section_view(s))[2] = 77;
+void expect_fresh_section(const char* name, uint32_t size)
+{
+    int existed = -1;
+    PlatSection* s = plat_section_create(name, size, &existed);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(existed, 0);
+    for (uint32_t i = 0; i < size / 4; i++)
+        EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(s))[i], 0u);
     plat_section_close(s);
-    return 0;
-  });
-  int status = 0;
-  ASSERT_TRUE(wait_child(child, &status, 10s));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(a))[2], 77u);
-  plat_section_close(a);
-  plat_section_close(b);
-  EXPECT_EQ(plat_section_open("sec", 16), nullptr);
-  expect_fresh_section("sec", 16);
 }
 
-TEST_F(PlatIpcTest, SectionLeftByACrashedRunStartsAfresh) {
-  const pid_t child = fork_child([] {
-    PlatSection* s = plat_section_create("stale", 8, nullptr);
-    if (!s) return 1;
-    static_cast<uint32_t*>(plat_section_view(s))[0] = 5;
-    std::raise(SIGKILL);
-    return 0;
-  });
-  int status = 0;
-  ASSERT_TRUE(wait_child(child, &status, 10s));
-  ASSERT_TRUE(WIFSIGNALED(status));
-  expect_fresh_section("stale", 8);
+TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
+{
+    int existed = -1;
+    PlatSection* a = plat_section_create("sec", 16, &existed);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(existed, 0);
+    static_cast<uint32_t*>(plat_section_view(a))[1] = 0xABCD;
+    PlatSection* b = plat_section_create("sec", 16, &existed);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(existed, 1);
+    EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(b))[1], 0xABCDu);
+    const pid_t child = fork_child([] {
+        PlatSection* s = plat_section_open("sec", 16);
+        if (!s) return 1;
+        static_cast<uint32_t*>(plat_section_view(s))[2] = 77;
+        plat_section_close(s);
+        return 0;
+    });
+    int status = 0;
+    ASSERT_TRUE(wait_child(child, &status, 10s));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(a))[2], 77u);
+    plat_section_close(a);
+    plat_section_close(b);
+    EXPECT_EQ(plat_section_open("sec", 16), nullptr);
+    expect_fresh_section("sec", 16);
 }
 
-TEST_F(PlatIpcTest, EventIsAutoReset) {
-  PlatEvent* e = plat_event_create("ev");
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(plat_event_wait(e, 0), PLAT_WAIT_TIMEOUT);
-  plat_event_set(e);
-  EXPECT_EQ(plat_event_wait(e, 0), PLAT_WAIT_OBJECT_0);
-  EXPECT_EQ(plat_event_wait(e, 0), PLAT_WAIT_TIMEOUT);
-  plat_event_set(e);
-  plat_event_reset(e);
-  EXPECT_EQ(plat_event_wait(e, 5), PLAT_WAIT_TIMEOUT);
-  plat_event_close(e);
-  EXPECT_EQ(plat_event_wait(nullptr, 0), PLAT_WAIT_FAILED);
+TEST_F(PlatIpcTest, SectionLeftByACrashedRunStartsAfresh)
+{
+    const pid_t child = fork_child([] {
+        PlatSection* s = plat_section_create("stale", 8, nullptr);
+        if (!s) return 1;
+        static_cast<uint32_t*>(plat_section_view(s))[0] = 5;
+        std::raise(SIGKILL);
+        return 0;
+    });
+    int status = 0;
+    ASSERT_TRUE(wait_child(child, &status, 10s));
+    ASSERT_TRUE(WIFSIGNALED(status));
+    expect_fresh_section("stale", 8);
 }
 
-TEST_F(PlatIpcTest, EventWakesASleeperInAnotherProcess) {
-  PlatEvent* e = plat_event_create("wake");
-  ASSERT_NE(e, nullptr);
-  const pid_t child = fork_child([] {
-    PlatEvent* c = plat_event_open("wake");
-    if (!c) return 2;
-    const uint32_t r = plat_event_wait(c, 20000);
-    plat_event_close(c);
-    return r == PLAT_WAIT_OBJECT_0 ? 0 : 1;
-  });
-  std::this_thread::sleep_for(50ms);
-  plat_event_set(e);
-  int status = 0;
-  ASSERT_TRUE(wait_child(child, &status, 30s));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  plat_event_close(e);
+TEST_F(PlatIpcTest, EventIsAutoReset)
+{
+    PlatEvent* e = plat_event_create("ev");
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(plat_event_wait(e, 0), PLAT_WAIT_TIMEOUT);
+    plat_event_set(e);
+    EXPECT_EQ(plat_event_wait(e, 0), PLAT_WAIT_OBJECT_0);
+    EXPECT_EQ(plat_event_wait(e, 0), PLAT_WAIT_TIMEOUT);
+    plat_event_set(e);
+    plat_event_reset(e);
+    EXPECT_EQ(plat_event_wait(e, 5), PLAT_WAIT_TIMEOUT);
+    plat_event_close(e);
+    EXPECT_EQ(plat_event_wait(nullptr, 0), PLAT_WAIT_FAILED);
+}
+
+TEST_F(PlatIpcTest, EventWakesASleeperInAnotherProcess)
+{
+    PlatEvent* e = plat_event_create("wake");
+    ASSERT_NE(e, nullptr);
+    const pid_t child = fork_child([] {
+        PlatEvent* c = plat_event_open("wake");
+        if (!c) return 2;
+        const uint32_t r = plat_event_wait(c, 20000);
+        plat_event_close(c);
+        return r == PLAT_WAIT_OBJECT_0 ? 0 : 1;
+    });
+    std::this_thread::sleep_for(50ms);
+    plat_event_set(e);
+    int status = 0;
+    ASSERT_TRUE(wait_child(child, &status, 30s));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    plat_event_close(e);
 }
 
 }  // namespace

@@ -11,54 +11,59 @@ namespace {
 
 using ManualClock = ManualClockTest;
 
-TEST(RealClock, MonotonicAndNanosecondCounter) {
-  ASSERT_FALSE(plat_time_is_manual());
-  EXPECT_EQ(plat_time_frequency(), 1000000000);
-  int64_t c0 = plat_time_counter();
-  uint32_t m0 = plat_time_ms();
-  plat_time_sleep_ms(2);
-  EXPECT_GE(plat_time_counter() - c0, 2000000);
-  EXPECT_GE(uint32_t(plat_time_ms() - m0), 2u);
+TEST(RealClock, MonotonicAndNanosecondCounter)
+{
+    ASSERT_FALSE(plat_time_is_manual());
+    EXPECT_EQ(plat_time_frequency(), 1000000000);
+    int64_t c0 = plat_time_counter();
+    uint32_t m0 = plat_time_ms();
+    plat_time_sleep_ms(2);
+    EXPECT_GE(plat_time_counter() - c0, 2000000);
+    EXPECT_GE(uint32_t(plat_time_ms() - m0), 2u);
 }
 
-TEST_F(ManualClock, MovesOnlyWhenTold) {
-  EXPECT_EQ(plat_time_ms(), 0u);
-  EXPECT_EQ(plat_time_counter(), 0);
-  plat_time_advance_ms(5);
-  plat_time_advance_us(1500);
-  EXPECT_EQ(plat_time_ms(), 6u);
-  EXPECT_EQ(plat_time_counter(), 6500000);
+TEST_F(ManualClock, MovesOnlyWhenTold)
+{
+    EXPECT_EQ(plat_time_ms(), 0u);
+    EXPECT_EQ(plat_time_counter(), 0);
+    plat_time_advance_ms(5);
+    plat_time_advance_us(1500);
+    EXPECT_EQ(plat_time_ms(), 6u);
+    EXPECT_EQ(plat_time_counter(), 6500000);
 }
 
-TEST_F(ManualClock, SleepAndYieldAdvanceIt) {
-  plat_time_sleep_ms(19);
-  EXPECT_EQ(plat_time_ms(), 19u);
-  plat_time_sleep_ms(0);
-  plat_time_yield();
-  EXPECT_EQ(plat_time_counter(), 19000000 + 2 * int64_t(kPlatManualYieldUs) * 1000);
-  EXPECT_EQ(sleeps_, (std::vector<uint32_t>{19, 0, 0}));
+TEST_F(ManualClock, SleepAndYieldAdvanceIt)
+{
+    plat_time_sleep_ms(19);
+    EXPECT_EQ(plat_time_ms(), 19u);
+    plat_time_sleep_ms(0);
+    plat_time_yield();
+    EXPECT_EQ(plat_time_counter(), 19000000 + 2 * int64_t(kPlatManualYieldUs) * 1000);
+    EXPECT_EQ(sleeps_, (std::vector<uint32_t>{19, 0, 0}));
 }
 
-TEST_F(ManualClock, MillisecondClockWrapsModulo32Bits) {
-  plat_time_advance_us(300);
-  plat_time_set_manual_ms(0xFFFFFFFEu);
-  EXPECT_EQ(plat_time_ms(), 0xFFFFFFFEu);
-  plat_time_advance_ms(3);
-  EXPECT_EQ(plat_time_ms(), 1u);
-  EXPECT_EQ(plat_time_counter(), 3300000) << "the counter does not jump with the ms clock";
+TEST_F(ManualClock, MillisecondClockWrapsModulo32Bits)
+{
+    plat_time_advance_us(300);
+    plat_time_set_manual_ms(0xFFFFFFFEu);
+    EXPECT_EQ(plat_time_ms(), 0xFFFFFFFEu);
+    plat_time_advance_ms(3);
+    EXPECT_EQ(plat_time_ms(), 1u);
+    EXPECT_EQ(plat_time_counter(), 3300000) << "the counter does not jump with the ms clock";
 }
 
-TEST_F(ManualClock, OtherThreadsSleepInRealTimeButReadIt) {
-  plat_time_advance_ms(500);
-  uint32_t seen = 0;
-  std::thread t([&] {
-    plat_time_sleep_ms(1);   // a real sleep: neither moves the clock nor is observed
-    seen = plat_time_ms();
-  });
-  t.join();
-  EXPECT_EQ(seen, 500u);
-  EXPECT_EQ(plat_time_ms(), 500u);
-  EXPECT_TRUE(sleeps_.empty());
+TEST_F(ManualClock, OtherThreadsSleepInRealTimeButReadIt)
+{
+    plat_time_advance_ms(500);
+    uint32_t seen = 0;
+    std::thread t([&] {
+        plat_time_sleep_ms(1);  // a real sleep: neither moves the clock nor is observed
+        seen = plat_time_ms();
+    });
+    t.join();
+    EXPECT_EQ(seen, 500u);
+    EXPECT_EQ(plat_time_ms(), 500u);
+    EXPECT_TRUE(sleeps_.empty());
 }
 
 }  // namespace

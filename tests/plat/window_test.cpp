@@ -12,248 +12,268 @@
 namespace {
 
 struct Seen {
-  uint32_t message;
-  uintptr_t wparam;
-  intptr_t lparam;
+    uint32_t message;
+    uintptr_t wparam;
+    intptr_t lparam;
 };
 std::vector<Seen> g_seen;
 
-intptr_t record_proc(PlatWindow* w, uint32_t m, uintptr_t wp, intptr_t lp) {
-  g_seen.push_back({m, wp, lp});
-  if (m == PLAT_WM_DESTROY || m == PLAT_WM_ENDSESSION) plat_post_quit_message(0);
-  return plat_def_window_proc(w, m, wp, lp);
+intptr_t record_proc(PlatWindow* w, uint32_t m, uintptr_t wp, intptr_t lp)
+{
+    g_seen.push_back({m, wp, lp});
+    if (m == PLAT_WM_DESTROY || m == PLAT_WM_ENDSESSION) plat_post_quit_message(0);
+    return plat_def_window_proc(w, m, wp, lp);
 }
 
 class PlatWindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    g_seen.clear();
-    plat_key_clear();
-    win_ = plat_window_create("quorvel", 800, 600, record_proc);
-    ASSERT_NE(win_, nullptr);
-    drain();
-  }
-  void TearDown() override { plat_video_end(); }
-
-  // Takes every queued message, dispatching each; answers them in order.
-  std::vector<PlatMsg> drain() {
-    std::vector<PlatMsg> out;
-    PlatMsg m;
-    while (plat_peek_message(&m)) {
-      out.push_back(m);
-      if (m.message != PLAT_WM_QUIT) plat_dispatch_message(&m);
+protected:
+    void SetUp() override
+    {
+        g_seen.clear();
+        plat_key_clear();
+        win_ = plat_window_create("quorvel", 800, 600, record_proc);
+        ASSERT_NE(win_, nullptr);
+        drain();
     }
-    return out;
-  }
-  uint32_t id() const { return SDL_GetWindowID(plat_window_sdl()); }
-  void push_motion(int x, int y) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = id();
-    e.motion.x = x;
-    e.motion.y = y;
-    SDL_PushEvent(&e);
-  }
-  void push_button(uint8_t button, bool down, int x, int y) {
-    SDL_Event e{};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.windowID = id();
-    e.button.button = button;
-    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.button.x = x;
-    e.button.y = y;
-    SDL_PushEvent(&e);
-  }
-  void push_key(SDL_Keycode key, bool down) {
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.windowID = id();
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.sym = key;
-    e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-    SDL_PushEvent(&e);
-  }
-  static uint8_t key(int vk) {
-    uint8_t t[PLAT_KEY_COUNT];
-    plat_key_snapshot(t);
-    return t[vk];
-  }
-  PlatWindow* win_ = nullptr;
+    void TearDown() override { plat_video_end(); }
+
+    // Takes every queued message, dispatching each; answers them in order.
+    std::vector<PlatMsg> drain()
+    {
+        std::vector<PlatMsg> out;
+        PlatMsg m;
+        while (plat_peek_message(&m)) {
+            out.push_back(m);
+            if (m.message != PLAT_WM_QUIT) plat_dispatch_message(&m);
+        }
+        return out;
+    }
+    uint32_t id() const { return SDL_GetWindowID(plat_window_sdl()); }
+    void push_motion(int x, int y)
+    {
+        SDL_Event e{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.windowID = id();
+        e.motion.x = x;
+        e.motion.y = y;
+        SDL_PushEvent(&e);
+    }
+    void push_button(uint8_t button, bool down, int x, int y)
+    {
+        SDL_Event e{};
+        e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button.windowID = id();
+        e.button.button = button;
+        e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+        e.button.x = x;
+        e.button.y = y;
+        SDL_PushEvent(&e);
+    }
+    void push_key(SDL_Keycode key, bool down)
+    {
+        SDL_Event e{};
+        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.key.windowID = id();
+        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = key;
+        e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+        SDL_PushEvent(&e);
+    }
+    static uint8_t key(int vk)
+    {
+        uint8_t t[PLAT_KEY_COUNT];
+        plat_key_snapshot(t);
+        return t[vk];
+    }
+    PlatWindow* win_ = nullptr;
 };
 
-TEST_F(PlatWindowTest, EmptyQueueAnswersNoMessage) {
-  PlatMsg m;
-  EXPECT_EQ(plat_peek_message(&m), 0);
+TEST_F(PlatWindowTest, EmptyQueueAnswersNoMessage)
+{
+    PlatMsg m;
+    EXPECT_EQ(plat_peek_message(&m), 0);
 }
 
-TEST_F(PlatWindowTest, ConsecutiveMovesMergeIntoTheLatest) {
-  push_motion(1, 2);
-  push_motion(3, 4);
-  push_motion(300, 200);
-  const auto msgs = drain();
-  ASSERT_EQ(msgs.size(), 1u);
-  EXPECT_EQ(msgs[0].message, PLAT_WM_MOUSEMOVE);
-  EXPECT_EQ(msgs[0].lparam, plat_pack_pos(300, 200));
-  ASSERT_EQ(g_seen.size(), 1u);   // dispatched to the window procedure
-}
-
-TEST_F(PlatWindowTest, MovesAroundAClickStaySeparateAndOnePerPass) {
-  push_motion(10, 10);
-  push_button(SDL_BUTTON_LEFT, true, 11, 12);
-  push_motion(20, 20);
-  PlatMsg m;
-  ASSERT_TRUE(plat_peek_message(&m));
-  EXPECT_EQ(m.message, PLAT_WM_MOUSEMOVE);
-  ASSERT_TRUE(plat_peek_message(&m));
-  EXPECT_EQ(m.message, PLAT_WM_LBUTTONDOWN);
-  EXPECT_EQ(m.lparam, plat_pack_pos(11, 12));
-  // Not dispatched yet: the key table has not seen the button.
-  EXPECT_EQ(key(PLAT_VK_LBUTTON), 0);
-  plat_dispatch_message(&m);
-  EXPECT_EQ(key(PLAT_VK_LBUTTON), PLAT_KEY_DOWN);
-  ASSERT_TRUE(plat_peek_message(&m));
-  EXPECT_EQ(m.message, PLAT_WM_MOUSEMOVE);
-  EXPECT_FALSE(plat_peek_message(&m));
-}
-
-TEST_F(PlatWindowTest, ButtonsAndKeysReachTheTableAtDispatch) {
-  push_button(SDL_BUTTON_RIGHT, true, 0, 0);
-  push_key(SDLK_t, true);
-  push_key(SDLK_F9, true);
-  drain();
-  EXPECT_EQ(key(PLAT_VK_RBUTTON), PLAT_KEY_DOWN);
-  EXPECT_EQ(key('T'), PLAT_KEY_DOWN);
-  EXPECT_EQ(key(PLAT_VK_F9), PLAT_KEY_DOWN);
-  ASSERT_GE(g_seen.size(), 3u);
-  EXPECT_EQ(g_seen[1].message, PLAT_WM_KEYDOWN);
-  EXPECT_EQ(g_seen[1].wparam, static_cast<uintptr_t>('T'));
-  push_key(SDLK_t, false);
-  push_button(SDL_BUTTON_RIGHT, false, 0, 0);
-  drain();
-  EXPECT_EQ(key('T'), 0);
-  EXPECT_EQ(key(PLAT_VK_RBUTTON), 0);
-}
-
-TEST_F(PlatWindowTest, ModifiersSetGenericAndSideCodes) {
-  push_key(SDLK_LSHIFT, true);
-  drain();
-  EXPECT_EQ(key(PLAT_VK_SHIFT), PLAT_KEY_DOWN);
-  EXPECT_EQ(key(PLAT_VK_LSHIFT), PLAT_KEY_DOWN);
-  EXPECT_EQ(key(PLAT_VK_RSHIFT), 0);
-  push_key(SDLK_RSHIFT, true);
-  push_key(SDLK_LSHIFT, false);
-  drain();
-  EXPECT_EQ(key(PLAT_VK_SHIFT), PLAT_KEY_DOWN);   // the right one is still held
-  EXPECT_EQ(key(PLAT_VK_LSHIFT), 0);
-  push_key(SDLK_RSHIFT, false);
-  push_key(SDLK_RCTRL, true);
-  drain();
-  EXPECT_EQ(key(PLAT_VK_SHIFT), 0);
-  EXPECT_EQ(key(PLAT_VK_CONTROL), PLAT_KEY_DOWN);
-  EXPECT_EQ(key(PLAT_VK_RCONTROL), PLAT_KEY_DOWN);
-}
-
-TEST_F(PlatWindowTest, WheelCarriesMultiplesOf120InTheHighWord) {
-  for (int notches : {1, -2}) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEWHEEL;
-    e.wheel.windowID = id();
-    e.wheel.y = notches;
-    e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-    SDL_PushEvent(&e);
+TEST_F(PlatWindowTest, ConsecutiveMovesMergeIntoTheLatest)
+{
+    push_motion(1, 2);
+    push_motion(3, 4);
+    push_motion(300, 200);
     const auto msgs = drain();
     ASSERT_EQ(msgs.size(), 1u);
-    EXPECT_EQ(msgs[0].message, PLAT_WM_MOUSEWHEEL);
-    EXPECT_EQ(static_cast<int16_t>(msgs[0].wparam >> 16), notches * 120);
-  }
+    EXPECT_EQ(msgs[0].message, PLAT_WM_MOUSEMOVE);
+    EXPECT_EQ(msgs[0].lparam, plat_pack_pos(300, 200));
+    ASSERT_EQ(g_seen.size(), 1u);  // dispatched to the window procedure
 }
 
-TEST_F(PlatWindowTest, CloseDestroysTheWindowAndEndsInQuit) {
-  SDL_Event e{};
-  e.type = SDL_WINDOWEVENT;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
-  e.window.windowID = id();
-  SDL_PushEvent(&e);
-  SDL_Event q{};
-  q.type = SDL_QUIT;
-  SDL_PushEvent(&q);
-  const auto msgs = drain();
-  ASSERT_EQ(msgs.size(), 2u);
-  EXPECT_EQ(msgs[0].message, PLAT_WM_CLOSE);
-  EXPECT_EQ(msgs[1].message, PLAT_WM_QUIT);   // SDL_QUIT adds nothing
-  ASSERT_EQ(g_seen.size(), 2u);
-  EXPECT_EQ(g_seen[1].message, PLAT_WM_DESTROY);
-  EXPECT_FALSE(plat_window_is_alive(win_));
-  EXPECT_NE(plat_window_sdl(), nullptr);   // kept for the device until video ends
+TEST_F(PlatWindowTest, MovesAroundAClickStaySeparateAndOnePerPass)
+{
+    push_motion(10, 10);
+    push_button(SDL_BUTTON_LEFT, true, 11, 12);
+    push_motion(20, 20);
+    PlatMsg m;
+    ASSERT_TRUE(plat_peek_message(&m));
+    EXPECT_EQ(m.message, PLAT_WM_MOUSEMOVE);
+    ASSERT_TRUE(plat_peek_message(&m));
+    EXPECT_EQ(m.message, PLAT_WM_LBUTTONDOWN);
+    EXPECT_EQ(m.lparam, plat_pack_pos(11, 12));
+    // Not dispatched yet: the key table has not seen the button.
+    EXPECT_EQ(key(PLAT_VK_LBUTTON), 0);
+    plat_dispatch_message(&m);
+    EXPECT_EQ(key(PLAT_VK_LBUTTON), PLAT_KEY_DOWN);
+    ASSERT_TRUE(plat_peek_message(&m));
+    EXPECT_EQ(m.message, PLAT_WM_MOUSEMOVE);
+    EXPECT_FALSE(plat_peek_message(&m));
 }
 
-TEST_F(PlatWindowTest, QuitComesAfterMessagesPostedBeforeIt) {
-  ASSERT_TRUE(plat_post_message(win_, PLAT_WM_NULL, 7, 0));
-  plat_post_quit_message(3);
-  PlatMsg m;
-  ASSERT_TRUE(plat_peek_message(&m));
-  EXPECT_EQ(m.message, PLAT_WM_NULL);
-  ASSERT_TRUE(plat_peek_message(&m));
-  EXPECT_EQ(m.message, PLAT_WM_QUIT);
-  EXPECT_EQ(m.wparam, 3u);
-  EXPECT_FALSE(plat_peek_message(&m));   // taken once
+TEST_F(PlatWindowTest, ButtonsAndKeysReachTheTableAtDispatch)
+{
+    push_button(SDL_BUTTON_RIGHT, true, 0, 0);
+    push_key(SDLK_t, true);
+    push_key(SDLK_F9, true);
+    drain();
+    EXPECT_EQ(key(PLAT_VK_RBUTTON), PLAT_KEY_DOWN);
+    EXPECT_EQ(key('T'), PLAT_KEY_DOWN);
+    EXPECT_EQ(key(PLAT_VK_F9), PLAT_KEY_DOWN);
+    ASSERT_GE(g_seen.size(), 3u);
+    EXPECT_EQ(g_seen[1].message, PLAT_WM_KEYDOWN);
+    EXPECT_EQ(g_seen[1].wparam, static_cast<uintptr_t>('T'));
+    push_key(SDLK_t, false);
+    push_button(SDL_BUTTON_RIGHT, false, 0, 0);
+    drain();
+    EXPECT_EQ(key('T'), 0);
+    EXPECT_EQ(key(PLAT_VK_RBUTTON), 0);
 }
 
-TEST_F(PlatWindowTest, FullQueueKeepsLaterEventsForLaterPasses) {
-  for (int i = 0; i < PLAT_MSG_QUEUE_SIZE + 20; ++i) {
-    push_button(SDL_BUTTON_LEFT, (i % 2) == 0, i, 0);
-  }
-  const auto msgs = drain();
-  ASSERT_EQ(msgs.size(), static_cast<size_t>(PLAT_MSG_QUEUE_SIZE + 20));
-  for (int i = 0; i < PLAT_MSG_QUEUE_SIZE + 20; ++i)
-    EXPECT_EQ(msgs[static_cast<size_t>(i)].lparam, plat_pack_pos(i, 0)) << i;
+TEST_F(PlatWindowTest, ModifiersSetGenericAndSideCodes)
+{
+    push_key(SDLK_LSHIFT, true);
+    drain();
+    EXPECT_EQ(key(PLAT_VK_SHIFT), PLAT_KEY_DOWN);
+    EXPECT_EQ(key(PLAT_VK_LSHIFT), PLAT_KEY_DOWN);
+    EXPECT_EQ(key(PLAT_VK_RSHIFT), 0);
+    push_key(SDLK_RSHIFT, true);
+    push_key(SDLK_LSHIFT, false);
+    drain();
+    EXPECT_EQ(key(PLAT_VK_SHIFT), PLAT_KEY_DOWN);  // the right one is still held
+    EXPECT_EQ(key(PLAT_VK_LSHIFT), 0);
+    push_key(SDLK_RSHIFT, false);
+    push_key(SDLK_RCTRL, true);
+    drain();
+    EXPECT_EQ(key(PLAT_VK_SHIFT), 0);
+    EXPECT_EQ(key(PLAT_VK_CONTROL), PLAT_KEY_DOWN);
+    EXPECT_EQ(key(PLAT_VK_RCONTROL), PLAT_KEY_DOWN);
 }
 
-TEST_F(PlatWindowTest, SigtermArrivesAsEndSessionThenQuit) {
-  plat_install_term_handler();
-  std::raise(SIGTERM);
-  EXPECT_TRUE(plat_term_requested());
-  const auto msgs = drain();
-  ASSERT_EQ(msgs.size(), 2u);
-  EXPECT_EQ(msgs[0].message, PLAT_WM_ENDSESSION);
-  EXPECT_EQ(msgs[0].wparam, 1u);
-  EXPECT_EQ(msgs[1].message, PLAT_WM_QUIT);
+TEST_F(PlatWindowTest, WheelCarriesMultiplesOf120InTheHighWord)
+{
+    for (int notches : {1, -2}) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEWHEEL;
+        e.wheel.windowID = id();
+        e.wheel.y = notches;
+        e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+        SDL_PushEvent(&e);
+        const auto msgs = drain();
+        ASSERT_EQ(msgs.size(), 1u);
+        EXPECT_EQ(msgs[0].message, PLAT_WM_MOUSEWHEEL);
+        EXPECT_EQ(static_cast<int16_t>(msgs[0].wparam >> 16), notches * 120);
+    }
 }
 
-TEST_F(PlatWindowTest, HiddenCursorComesBackWithTheNextMove) {
-  plat_cursor_show(1);
-  plat_cursor_hide_until_move();
-  EXPECT_FALSE(plat_cursor_visible());
-  push_motion(5, 5);
-  drain();
-  EXPECT_TRUE(plat_cursor_visible());
-  plat_cursor_show(0);
-  push_motion(6, 6);
-  drain();
-  EXPECT_FALSE(plat_cursor_visible());   // an explicit hide stays
-  plat_cursor_show(1);
+TEST_F(PlatWindowTest, CloseDestroysTheWindowAndEndsInQuit)
+{
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    e.window.windowID = id();
+    SDL_PushEvent(&e);
+    SDL_Event q{};
+    q.type = SDL_QUIT;
+    SDL_PushEvent(&q);
+    const auto msgs = drain();
+    ASSERT_EQ(msgs.size(), 2u);
+    EXPECT_EQ(msgs[0].message, PLAT_WM_CLOSE);
+    EXPECT_EQ(msgs[1].message, PLAT_WM_QUIT);  // SDL_QUIT adds nothing
+    ASSERT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[1].message, PLAT_WM_DESTROY);
+    EXPECT_FALSE(plat_window_is_alive(win_));
+    EXPECT_NE(plat_window_sdl(), nullptr);  // kept for the device until video ends
 }
 
-TEST_F(PlatWindowTest, CursorClipFollowsTheWindow) {
-  EXPECT_TRUE(plat_cursor_clip(win_, 1));
-  EXPECT_TRUE(plat_cursor_clipped());
-  EXPECT_TRUE(plat_cursor_clip(nullptr, 0));
-  EXPECT_FALSE(plat_cursor_clipped());
+TEST_F(PlatWindowTest, QuitComesAfterMessagesPostedBeforeIt)
+{
+    ASSERT_TRUE(plat_post_message(win_, PLAT_WM_NULL, 7, 0));
+    plat_post_quit_message(3);
+    PlatMsg m;
+    ASSERT_TRUE(plat_peek_message(&m));
+    EXPECT_EQ(m.message, PLAT_WM_NULL);
+    ASSERT_TRUE(plat_peek_message(&m));
+    EXPECT_EQ(m.message, PLAT_WM_QUIT);
+    EXPECT_EQ(m.wparam, 3u);
+    EXPECT_FALSE(plat_peek_message(&m));  // taken once
 }
 
-TEST(PlatKeyMap, LayoutKeysAndSides) {
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_a), 'A');
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_z), 'Z');
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_0), '0');
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_SPACE), PLAT_VK_SPACE);
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_LEFT), PLAT_VK_LEFT);
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_DOWN), PLAT_VK_DOWN);
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_RALT), PLAT_VK_MENU);
-  EXPECT_EQ(plat_vk_side_from_sdl_key(SDLK_RALT), PLAT_VK_RMENU);
-  EXPECT_EQ(plat_vk_side_from_sdl_key(SDLK_a), 0);
-  EXPECT_EQ(plat_vk_from_sdl_key(SDLK_UNKNOWN), 0);
-  EXPECT_EQ(plat_key_async_down(-1), 0);
-  EXPECT_EQ(plat_key_async_down(256), 0);
+TEST_F(PlatWindowTest, FullQueueKeepsLaterEventsForLaterPasses)
+{
+    for (int i = 0; i < PLAT_MSG_QUEUE_SIZE + 20; ++i) {
+        push_button(SDL_BUTTON_LEFT, (i % 2) == 0, i, 0);
+    }
+    const auto msgs = drain();
+    ASSERT_EQ(msgs.size(), static_cast<size_t>(PLAT_MSG_QUEUE_SIZE + 20));
+    for (int i = 0; i < PLAT_MSG_QUEUE_SIZE + 20; ++i)
+        EXPECT_EQ(msgs[static_cast<size_t>(i)].lparam, plat_pack_pos(i, 0)) << i;
+}
+
+TEST_F(PlatWindowTest, SigtermArrivesAsEndSessionThenQuit)
+{
+    plat_install_term_handler();
+    std::raise(SIGTERM);
+    EXPECT_TRUE(plat_term_requested());
+    const auto msgs = drain();
+    ASSERT_EQ(msgs.size(), 2u);
+    EXPECT_EQ(msgs[0].message, PLAT_WM_ENDSESSION);
+    EXPECT_EQ(msgs[0].wparam, 1u);
+    EXPECT_EQ(msgs[1].message, PLAT_WM_QUIT);
+}
+
+TEST_F(PlatWindowTest, HiddenCursorComesBackWithTheNextMove)
+{
+    plat_cursor_show(1);
+    plat_cursor_hide_until_move();
+    EXPECT_FALSE(plat_cursor_visible());
+    push_motion(5, 5);
+    drain();
+    EXPECT_TRUE(plat_cursor_visible());
+    plat_cursor_show(0);
+    push_motion(6, 6);
+    drain();
+    EXPECT_FALSE(plat_cursor_visible());  // an explicit hide stays
+    plat_cursor_show(1);
+}
+
+TEST_F(PlatWindowTest, CursorClipFollowsTheWindow)
+{
+    EXPECT_TRUE(plat_cursor_clip(win_, 1));
+    EXPECT_TRUE(plat_cursor_clipped());
+    EXPECT_TRUE(plat_cursor_clip(nullptr, 0));
+    EXPECT_FALSE(plat_cursor_clipped());
+}
+
+TEST(PlatKeyMap, LayoutKeysAndSides)
+{
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_a), 'A');
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_z), 'Z');
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_0), '0');
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_SPACE), PLAT_VK_SPACE);
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_LEFT), PLAT_VK_LEFT);
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_DOWN), PLAT_VK_DOWN);
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_RALT), PLAT_VK_MENU);
+    EXPECT_EQ(plat_vk_side_from_sdl_key(SDLK_RALT), PLAT_VK_RMENU);
+    EXPECT_EQ(plat_vk_side_from_sdl_key(SDLK_a), 0);
+    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_UNKNOWN), 0);
+    EXPECT_EQ(plat_key_async_down(-1), 0);
+    EXPECT_EQ(plat_key_async_down(256), 0);
 }
 
 }  // namespace

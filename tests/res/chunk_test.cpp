@@ -21,22 +21,26 @@ struct Walked {
     Bytes data;
 };
 
-std::vector<Walked> walk(const Bytes& file) {
+std::vector<Walked> walk(const Bytes& file)
+{
     std::vector<Walked> out;
     uint64_t pos = 0;
     ChunkHeader h;
     ByteSpan data;
-    while (chunk_file_next(file, pos, h, data) == CHUNK_WALK_CHUNK) out.push_back({h, Bytes(data.begin(), data.end())});
+    while (chunk_file_next(file, pos, h, data) == CHUNK_WALK_CHUNK)
+        out.push_back({h, Bytes(data.begin(), data.end())});
     return out;
 }
 
-Bytes model_bytes(const qvw::ModelDesc& m) {
+Bytes model_bytes(const qvw::ModelDesc& m)
+{
     Bytes b;
     EXPECT_TRUE(qvw::model_chunk(m, b));
     return b;
 }
 
-std::string name_at(const Bytes& d, uint32_t off) {
+std::string name_at(const Bytes& d, uint32_t off)
+{
     const char* n = rd_name(d, off);
     return n ? n : "<null>";
 }
@@ -45,18 +49,20 @@ void set_u32(Bytes& d, uint32_t off, uint32_t v) { ASSERT_TRUE(wr_u32(d, off, v)
 
 }  // namespace
 
-TEST(ChunkKinds, TableAndMagic) {
+TEST(ChunkKinds, TableAndMagic)
+{
     EXPECT_EQ(chunk_kind_of(0x2054515A), CHUNK_MODEL);
-    EXPECT_EQ(chunk_kind_of(0x4C4C4F43), CHUNK_COLL);   // "COLL" = 43 4F 4C 4C
-    EXPECT_EQ(chunk_kind_of(0x44434241), -1);           // "ABCD"
+    EXPECT_EQ(chunk_kind_of(0x4C4C4F43), CHUNK_COLL);  // "COLL" = 43 4F 4C 4C
+    EXPECT_EQ(chunk_kind_of(0x44434241), -1);          // "ABCD"
     EXPECT_EQ(chunk_kind_info(CHUNK_ANIME).version, 0x02000000u);
     EXPECT_EQ(chunk_kind_info(CHUNK_FLA).register_error, 21);
 }
 
-TEST(ChunkRoundTrip, GroupFileHoldsEveryKindInOrder) {
+TEST(ChunkRoundTrip, GroupFileHoldsEveryKindInOrder)
+{
     auto chunks = walk(qvw::sample_group_file());
-    const int kinds[] = {CHUNK_TEX, CHUNK_CROP, CHUNK_MODEL, CHUNK_MODEL, CHUNK_MODEL, CHUNK_BONE,
-                         CHUNK_ANIME, CHUNK_COLL, CHUNK_SHIT, CHUNK_CAMR, CHUNK_FLA};
+    const int kinds[] = {CHUNK_TEX,   CHUNK_CROP, CHUNK_MODEL, CHUNK_MODEL, CHUNK_MODEL, CHUNK_BONE,
+                         CHUNK_ANIME, CHUNK_COLL, CHUNK_SHIT,  CHUNK_CAMR,  CHUNK_FLA};
     ASSERT_EQ(chunks.size(), std::size(kinds));
     for (size_t i = 0; i < chunks.size(); i++) {
         EXPECT_EQ(chunk_kind_of(chunks[i].h.magic), kinds[i]) << i;
@@ -66,7 +72,8 @@ TEST(ChunkRoundTrip, GroupFileHoldsEveryKindInOrder) {
     }
 }
 
-TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices) {
+TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices)
+{
     Bytes d = model_bytes(qvw::sample_quad());
     ModelChunk m;
     ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
@@ -78,8 +85,8 @@ TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices) {
     EXPECT_EQ(m.length[ATTR_NRM], 1u);
     EXPECT_FLOAT_EQ(m.box_min[0], -1);
     EXPECT_FLOAT_EQ(m.box_max[1], 1);
-    EXPECT_FLOAT_EQ(m.sphere[3], std::sqrt(2.0f));   // radius about the centre
-    EXPECT_FLOAT_EQ(m.sphere[4], std::sqrt(2.0f));   // radius about the origin
+    EXPECT_FLOAT_EQ(m.sphere[3], std::sqrt(2.0f));  // radius about the centre
+    EXPECT_FLOAT_EQ(m.sphere[4], std::sqrt(2.0f));  // radius about the origin
     ModelSubsetRec s;
     ASSERT_TRUE(model_subset(d, 0, s));
     EXPECT_EQ(name_at(d, s.tex_name_off), "quad.png");
@@ -99,7 +106,8 @@ TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices) {
     EXPECT_FLOAT_EQ(src.sphere[5], 2.0f);
 }
 
-TEST(ChunkRoundTrip, ModelCubeKeepsFaceNormalsApart) {
+TEST(ChunkRoundTrip, ModelCubeKeepsFaceNormalsApart)
+{
     Bytes d = model_bytes(qvw::sample_cube());
     ModelChunk m;
     ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
@@ -110,11 +118,12 @@ TEST(ChunkRoundTrip, ModelCubeKeepsFaceNormalsApart) {
     EXPECT_EQ(src.vertex_count, 24u);
     EXPECT_EQ(src.index_count, 36u);
     EXPECT_EQ(src.colors.size(), 24u);
-    EXPECT_EQ(src.subsets.size(), 1u);   // the writer's default subset
+    EXPECT_EQ(src.subsets.size(), 1u);  // the writer's default subset
     EXPECT_EQ(src.subsets[0].slot_count, 0u);
 }
 
-TEST(ChunkRoundTrip, WeldByExactTuple) {
+TEST(ChunkRoundTrip, WeldByExactTuple)
+{
     // (p1,n0), (p0,n1), (p1,n0): the old packed sort key of (p + n) made the
     // first two collide; only the first and third share a vertex.
     qvw::ModelDesc m;
@@ -124,7 +133,7 @@ TEST(ChunkRoundTrip, WeldByExactTuple) {
     a.nrm = {0, 0, 1};
     b.pos = {0, 0, 0};
     b.nrm = {0, 1, 0};
-    m.verts = {b, a};   // position 0 / normal 0 belong to b in first-use order below
+    m.verts = {b, a};  // position 0 / normal 0 belong to b in first-use order below
     m.corners = {1, 0, 1};
     Bytes d = model_bytes(m);
     ModelChunk mc;
@@ -137,7 +146,8 @@ TEST(ChunkRoundTrip, WeldByExactTuple) {
     EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 0}));
 }
 
-TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents) {
+TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents)
+{
     Bytes d = model_bytes(qvw::sample_skinned());
     ModelChunk m;
     ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
@@ -148,18 +158,19 @@ TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents) {
     EXPECT_EQ(src.weights_per_vertex, 4u);
     EXPECT_EQ(src.weights.size(), 16u);
     EXPECT_FLOAT_EQ(src.weights[4 * 3 + 1], 0.75f);
-    EXPECT_EQ(src.blend_indices[0], 0x00000100u);   // bytes 0, 1, 0, 0
+    EXPECT_EQ(src.blend_indices[0], 0x00000100u);  // bytes 0, 1, 0, 0
     ASSERT_EQ(src.bones.size(), 2u);
     EXPECT_STREQ(src.bones[1].name, "arm");
     EXPECT_EQ(src.bones[1].hash, name_hash("arm"));
     EXPECT_FLOAT_EQ(src.bones[1].matrix[12], 1.0f);
     ASSERT_EQ(src.tangents.size(), 12u);
-    EXPECT_FLOAT_EQ(src.tangents[0], 1.0f);   // u runs along x
+    EXPECT_FLOAT_EQ(src.tangents[0], 1.0f);  // u runs along x
     EXPECT_EQ(src.subsets.size(), 2u);
     EXPECT_EQ(src.subsets[1].word, 7u);
 }
 
-TEST(ChunkRoundTrip, TangentsNeedNormals) {
+TEST(ChunkRoundTrip, TangentsNeedNormals)
+{
     qvw::ModelDesc m = qvw::sample_quad();
     m.has_normals = false;
     Bytes d = model_bytes(m);
@@ -168,10 +179,11 @@ TEST(ChunkRoundTrip, TangentsNeedNormals) {
     MeshSource src;
     mdl_decode(d, mc, RES_LOAD_SMOOTH_SET, NAME_FLAG_NRM, src);
     EXPECT_TRUE(src.tangents.empty());
-    EXPECT_EQ(src.tex_set_count, 1u);   // no smoothed set without normals either
+    EXPECT_EQ(src.tex_set_count, 1u);  // no smoothed set without normals either
 }
 
-TEST(ChunkRoundTrip, SmoothedSecondSetInBothDecodes) {
+TEST(ChunkRoundTrip, SmoothedSecondSetInBothDecodes)
+{
     Bytes d = model_bytes(qvw::sample_quad());
     ModelChunk m;
     chunk_parse_model(d, m);
@@ -183,7 +195,8 @@ TEST(ChunkRoundTrip, SmoothedSecondSetInBothDecodes) {
     EXPECT_FLOAT_EQ(src.smooth[2], -1.0f);
 }
 
-TEST(ChunkRoundTrip, NearPositionsMergeTheirNormals) {
+TEST(ChunkRoundTrip, NearPositionsMergeTheirNormals)
+{
     // Two triangles meeting at nearly the same corner with different normals:
     // the smoothed normal there is the sum of both.
     qvw::ModelDesc m;
@@ -195,7 +208,8 @@ TEST(ChunkRoundTrip, NearPositionsMergeTheirNormals) {
         v.nrm = {nx, 0, nz};
         return v;
     };
-    m.verts = {vtx(0, 0, 1, 0), vtx(1, 0, 1, 0), vtx(0, 1, 1, 0), vtx(0.001f, 0, 0, 1), vtx(5, 0, 0, 1), vtx(5, 5, 0, 1)};
+    m.verts = {vtx(0, 0, 1, 0),      vtx(1, 0, 1, 0), vtx(0, 1, 1, 0),
+               vtx(0.001f, 0, 0, 1), vtx(5, 0, 0, 1), vtx(5, 5, 0, 1)};
     m.corners = {0, 1, 2, 3, 4, 5};
     Bytes d = model_bytes(m);
     ModelChunk mc;
@@ -206,11 +220,12 @@ TEST(ChunkRoundTrip, NearPositionsMergeTheirNormals) {
     const float h = std::sqrt(0.5f);
     EXPECT_NEAR(src.smooth[0], h, 1e-6);
     EXPECT_NEAR(src.smooth[2], h, 1e-6);
-    EXPECT_NEAR(src.smooth[9], h, 1e-6);   // vertex 3 sees vertex 0 too
+    EXPECT_NEAR(src.smooth[9], h, 1e-6);  // vertex 3 sees vertex 0 too
     EXPECT_NEAR(src.smooth[3], 1.0f, 1e-6);
 }
 
-TEST(ChunkRoundTrip, WeldedBelowAndUnweldedAt65535Triangles) {
+TEST(ChunkRoundTrip, WeldedBelowAndUnweldedAt65535Triangles)
+{
     for (uint32_t tris : {65534u, 65535u}) {
         qvw::ModelDesc m;
         m.name = "big";
@@ -234,12 +249,13 @@ TEST(ChunkRoundTrip, WeldedBelowAndUnweldedAt65535Triangles) {
             EXPECT_EQ(src.index_count, 0u);
             EXPECT_TRUE(src.indices.empty());
             EXPECT_EQ(src.index_bits, 32u);
-            EXPECT_FLOAT_EQ(src.positions[3 * 4 + 1], 1.0f);   // corner 4 is vertex 1
+            EXPECT_FLOAT_EQ(src.positions[3 * 4 + 1], 1.0f);  // corner 4 is vertex 1
         }
     }
 }
 
-TEST(ChunkRoundTrip, WeldedOver65536VerticesUses32BitIndices) {
+TEST(ChunkRoundTrip, WeldedOver65536VerticesUses32BitIndices)
+{
     qvw::ModelDesc m;
     m.name = "many";
     m.has_normals = true;
@@ -269,7 +285,8 @@ TEST(ChunkRoundTrip, WeldedOver65536VerticesUses32BitIndices) {
     EXPECT_EQ(src.indices.back(), 70001u);
 }
 
-TEST(ChunkRoundTrip, BoneTree) {
+TEST(ChunkRoundTrip, BoneTree)
+{
     Bytes d = qvw::bone_chunk(qvw::sample_bones());
     BoneChunk b;
     ASSERT_EQ(chunk_parse_bone(d, b), CHUNK_OK);
@@ -285,10 +302,12 @@ TEST(ChunkRoundTrip, BoneTree) {
         if (t.kind == BONE_TOK_POP) seen.push_back(")");
     }
     EXPECT_EQ(t.kind, BONE_TOK_END);
-    EXPECT_EQ(seen, (std::vector<std::string>{"(", "root", "(", "arm", "(", "hand", ")", ")", "(", "leg_NRM", ")", ")"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"(", "root", "(", "arm", "(", "hand", ")", ")", "(",
+                                              "leg_NRM", ")", ")"}));
 }
 
-TEST(ChunkRoundTrip, BoneStreamsWithoutNamesOrTooSmall) {
+TEST(ChunkRoundTrip, BoneStreamsWithoutNamesOrTooSmall)
+{
     BoneChunk bc;
     EXPECT_EQ(chunk_parse_bone(Bytes{5, 0, 0, 0}, bc), CHUNK_EMPTY);
     qvw::ChunkBuf b;
@@ -306,7 +325,8 @@ TEST(ChunkRoundTrip, BoneStreamsWithoutNamesOrTooSmall) {
     EXPECT_NE(chunk_parse_bone(open, bc), CHUNK_OK);
 }
 
-TEST(ChunkRoundTrip, BoneDepthLimit) {
+TEST(ChunkRoundTrip, BoneDepthLimit)
+{
     qvw::BoneNode leaf{"n", qvw::mat_identity(), {}};
     for (int i = 0; i < 63; i++) leaf = qvw::BoneNode{"n", qvw::mat_identity(), {leaf}};
     BoneChunk bc;
@@ -315,7 +335,8 @@ TEST(ChunkRoundTrip, BoneDepthLimit) {
     EXPECT_EQ(chunk_parse_bone(qvw::bone_chunk({leaf}), bc), CHUNK_OK);
 }
 
-TEST(ChunkRoundTrip, Animation) {
+TEST(ChunkRoundTrip, Animation)
+{
     Bytes d = qvw::anime_chunk(qvw::sample_anime());
     AnimChunk a;
     ASSERT_EQ(chunk_parse_anime(d, a), CHUNK_OK);
@@ -329,12 +350,13 @@ TEST(ChunkRoundTrip, Animation) {
     float m[16];
     ASSERT_TRUE(anim_frame(d, n, 1, m));
     EXPECT_FLOAT_EQ(m[12], 1.0f);
-    ASSERT_TRUE(anim_frame(d, n, 2, m));   // clamped to its last frame
+    ASSERT_TRUE(anim_frame(d, n, 2, m));  // clamped to its last frame
     EXPECT_FLOAT_EQ(m[12], 1.0f);
     EXPECT_FALSE(anim_node(d, 2, n));
 }
 
-TEST(ChunkRoundTrip, CollisionGridAndLayers) {
+TEST(ChunkRoundTrip, CollisionGridAndLayers)
+{
     for (uint32_t div : {1u, 2u}) {
         Bytes d = qvw::coll_chunk(qvw::sample_coll(div));
         CollChunk c;
@@ -352,7 +374,7 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers) {
             for (uint32_t j = 0; j < b.tri_count; j++) {
                 CollTri t;
                 ASSERT_TRUE(coll_box_tri(d, b, j, t));
-                EXPECT_FLOAT_EQ(t.normal[1], 1.0f);   // (c1 - c0) x (c2 - c0) points up
+                EXPECT_FLOAT_EQ(t.normal[1], 1.0f);  // (c1 - c0) x (c2 - c0) points up
                 faces.push_back(t.face);
             }
         }
@@ -378,7 +400,8 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers) {
     }
 }
 
-TEST(ChunkRoundTrip, TexCropShitCamr) {
+TEST(ChunkRoundTrip, TexCropShitCamr)
+{
     Bytes img = {1, 2, 3, 4, 5};
     Bytes t = qvw::tex_chunk("dir/a.png", img);
     TexChunk tc;
@@ -387,7 +410,8 @@ TEST(ChunkRoundTrip, TexCropShitCamr) {
     EXPECT_EQ(tc.image_size, 5u);
     EXPECT_EQ(t[tc.image_off + 4], 5);
 
-    Bytes c = qvw::crop_chunk({{"c0", "a.png", 0.25f, 0.5f, 0.125f, 1.0f}, {"c1", "b.png", 0, 0, 1, 1}});
+    Bytes c =
+        qvw::crop_chunk({{"c0", "a.png", 0.25f, 0.5f, 0.125f, 1.0f}, {"c1", "b.png", 0, 0, 1, 1}});
     uint32_t n;
     ASSERT_EQ(chunk_parse_crop(c, n), CHUNK_OK);
     EXPECT_EQ(n, 2u);
@@ -419,7 +443,8 @@ TEST(ChunkRoundTrip, TexCropShitCamr) {
     EXPECT_EQ(chunk_parse_camr({}, kc), CHUNK_EMPTY);
 }
 
-TEST(ChunkRoundTrip, VectorAnimation) {
+TEST(ChunkRoundTrip, VectorAnimation)
+{
     Bytes d = qvw::fla_chunk(qvw::sample_fla());
     FlaChunk f;
     ASSERT_EQ(chunk_parse_fla(d, f), CHUNK_OK);
@@ -454,10 +479,12 @@ TEST(ChunkRoundTrip, VectorAnimation) {
 
 // ---- hostile files ----------------------------------------------------------------
 
-TEST(ChunkHostile, GroupFileCutAtEveryByte) {
+TEST(ChunkHostile, GroupFileCutAtEveryByte)
+{
     Bytes file = qvw::sample_group_file();
     std::vector<uint64_t> bounds = {0};
-    for (const auto& c : walk(file)) bounds.push_back(bounds.back() + CHUNK_HEADER_SIZE + c.data.size());
+    for (const auto& c : walk(file))
+        bounds.push_back(bounds.back() + CHUNK_HEADER_SIZE + c.data.size());
     ASSERT_EQ(bounds.back(), file.size());
     for (size_t cut = 0; cut < file.size(); cut++) {
         Bytes part(file.begin(), file.begin() + long(cut));
@@ -474,15 +501,24 @@ TEST(ChunkHostile, GroupFileCutAtEveryByte) {
             EXPECT_EQ(r, CHUNK_WALK_END) << cut;
         } else {
             uint64_t start = *(std::upper_bound(bounds.begin(), bounds.end(), cut) - 1);
-            EXPECT_EQ(r, cut - start < CHUNK_HEADER_SIZE ? CHUNK_WALK_SHORT_HEADER : CHUNK_WALK_SHORT_DATA) << cut;
+            EXPECT_EQ(r, cut - start < CHUNK_HEADER_SIZE ? CHUNK_WALK_SHORT_HEADER
+                                                         : CHUNK_WALK_SHORT_DATA)
+                << cut;
         }
     }
 }
 
-TEST(ChunkHostile, EveryKindCutShortNeverReadsPast) {
-    const std::pair<int, uint32_t> fixed[] = {{CHUNK_MODEL, MODEL_FIXED_SIZE}, {CHUNK_ANIME, 20}, {CHUNK_COLL, COLL_FIXED_SIZE},
-                                              {CHUNK_TEX, 12},  {CHUNK_CROP, 4}, {CHUNK_SHIT, 12}, {CHUNK_CAMR, 24},
-                                              {CHUNK_FLA, FLA_FIXED_SIZE}, {CHUNK_BONE, 8}};
+TEST(ChunkHostile, EveryKindCutShortNeverReadsPast)
+{
+    const std::pair<int, uint32_t> fixed[] = {{CHUNK_MODEL, MODEL_FIXED_SIZE},
+                                              {CHUNK_ANIME, 20},
+                                              {CHUNK_COLL, COLL_FIXED_SIZE},
+                                              {CHUNK_TEX, 12},
+                                              {CHUNK_CROP, 4},
+                                              {CHUNK_SHIT, 12},
+                                              {CHUNK_CAMR, 24},
+                                              {CHUNK_FLA, FLA_FIXED_SIZE},
+                                              {CHUNK_BONE, 8}};
     for (const auto& c : walk(qvw::sample_group_file())) {
         int kind = chunk_kind_of(c.h.magic);
         uint32_t min = 0;
@@ -500,7 +536,8 @@ TEST(ChunkHostile, EveryKindCutShortNeverReadsPast) {
     }
 }
 
-TEST(ChunkHostile, ModelFieldsOutOfRange) {
+TEST(ChunkHostile, ModelFieldsOutOfRange)
+{
     const Bytes good = model_bytes(qvw::sample_quad());
     ModelChunk m;
     struct Patch {
@@ -508,16 +545,16 @@ TEST(ChunkHostile, ModelFieldsOutOfRange) {
         int err;
     };
     const Patch patches[] = {
-        {4, 9999, CHUNK_ERR_NAME},                 // name offset past the end
-        {8, 0xFFFFFFF0u, CHUNK_ERR_OFFSET},        // positions
-        {28, uint32_t(good.size()) - 2, CHUNK_ERR_OFFSET},   // position indices
-        {0, 0x40000000u, CHUNK_ERR_OFFSET},        // triangle count: indices past the end
+        {4, 9999, CHUNK_ERR_NAME},                          // name offset past the end
+        {8, 0xFFFFFFF0u, CHUNK_ERR_OFFSET},                 // positions
+        {28, uint32_t(good.size()) - 2, CHUNK_ERR_OFFSET},  // position indices
+        {0, 0x40000000u, CHUNK_ERR_OFFSET},                 // triangle count: indices past the end
         {0, 0xFFFFFFFFu, CHUNK_ERR_OFFSET},
-        {108, 0x10000000u, CHUNK_ERR_COUNT},       // subset count
-        {112 + 12, 2, CHUNK_ERR_RANGE},            // subset's last triangle = T
-        {112, uint32_t(good.size()), CHUNK_ERR_NAME},   // subset name past the end
-        {48, 1, CHUNK_ERR_OFFSET},                 // a bone without its tables
-        {8, 0, CHUNK_ERR_RANGE},                   // triangles without positions
+        {108, 0x10000000u, CHUNK_ERR_COUNT},           // subset count
+        {112 + 12, 2, CHUNK_ERR_RANGE},                // subset's last triangle = T
+        {112, uint32_t(good.size()), CHUNK_ERR_NAME},  // subset name past the end
+        {48, 1, CHUNK_ERR_OFFSET},                     // a bone without its tables
+        {8, 0, CHUNK_ERR_RANGE},                       // triangles without positions
     };
     for (const auto& p : patches) {
         Bytes d = good;
@@ -541,7 +578,8 @@ TEST(ChunkHostile, ModelFieldsOutOfRange) {
     EXPECT_EQ(chunk_parse_model(d, m), CHUNK_OK);
 }
 
-TEST(ChunkHostile, NamesOverTheLimitAreRefused) {
+TEST(ChunkHostile, NamesOverTheLimitAreRefused)
+{
     qvw::ModelDesc m = qvw::sample_quad();
     m.name = std::string(CHUNK_NAME_MAX, 'n');
     ModelChunk mc;
@@ -550,7 +588,8 @@ TEST(ChunkHostile, NamesOverTheLimitAreRefused) {
     EXPECT_EQ(chunk_parse_model(model_bytes(m), mc), CHUNK_ERR_NAME);
 }
 
-TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds) {
+TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds)
+{
     AnimChunk a;
     Bytes an = qvw::anime_chunk(qvw::sample_anime());
     Bytes d = an;
@@ -558,7 +597,7 @@ TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds) {
     EXPECT_EQ(chunk_parse_anime(d, a), CHUNK_ERR_OFFSET);
     d = an;
     uint32_t node = rd_u32_or0(an, 20);
-    set_u32(d, node + 8, 0);   // a node without frames
+    set_u32(d, node + 8, 0);  // a node without frames
     EXPECT_EQ(chunk_parse_anime(d, a), CHUNK_ERR_RANGE);
     d = an;
     set_u32(d, node + 8, 0x7FFFFFFF);
@@ -567,27 +606,27 @@ TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds) {
     CollChunk c;
     Bytes co = qvw::coll_chunk(qvw::sample_coll(2));
     d = co;
-    set_u32(d, 8, 0x10000);   // grid of 2^16 * 1 * 2 boxes
+    set_u32(d, 8, 0x10000);  // grid of 2^16 * 1 * 2 boxes
     EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_COUNT);
     d = co;
     set_u32(d, 8, 0x80000000u);
-    set_u32(d, 16, 0x80000000u);   // the product overflows 32 bits
+    set_u32(d, 16, 0x80000000u);  // the product overflows 32 bits
     EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_COUNT);
     d = co;
     ASSERT_EQ(chunk_parse_coll(d, c), CHUNK_OK);
     CollShared s;
     coll_shared(d, c, 0, s);
-    set_u32(d, s.boxes_off, 4);   // leaf box 4 of 4
+    set_u32(d, s.boxes_off, 4);  // leaf box 4 of 4
     EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_INDEX);
     d = co;
     CollLayer l;
     coll_layer(d, c, 0, l);
-    set_u32(d, l.nodes_off + COLL_NODE_SIZE, 4);   // first child index
+    set_u32(d, l.nodes_off + COLL_NODE_SIZE, 4);  // first child index
     EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_INDEX);
     d = co;
     CollBox b;
     coll_box(d, c, 0, b);
-    set_u32(d, c.box_table_off, 100000);   // triangle count of box 0
+    set_u32(d, c.box_table_off, 100000);  // triangle count of box 0
     EXPECT_EQ(chunk_parse_coll(d, c), CHUNK_ERR_OFFSET);
 
     // One word patched in each of the small kinds.
@@ -597,7 +636,7 @@ TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds) {
         uint32_t off, value;
         int err;
     } patches[] = {
-        {CHUNK_TEX, qvw::tex_chunk("a.png", {1, 2, 3}), 8, 4, CHUNK_ERR_OFFSET},   // image size
+        {CHUNK_TEX, qvw::tex_chunk("a.png", {1, 2, 3}), 8, 4, CHUNK_ERR_OFFSET},  // image size
         {CHUNK_TEX, qvw::tex_chunk("a.png", {1, 2, 3}), 4, 0xFFFFFFFF, CHUNK_ERR_OFFSET},
         {CHUNK_CROP, qvw::crop_chunk({{"c", "t", 0, 0, 1, 1}}), 0, 0x08000000, CHUNK_ERR_COUNT},
         {CHUNK_SHIT, qvw::shit_chunk("s", qvw::sample_spheres()), 8, 3, CHUNK_ERR_OFFSET},
@@ -610,17 +649,18 @@ TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds) {
     }
 }
 
-TEST(ChunkHostile, VectorAnimationStreamsAndIndices) {
+TEST(ChunkHostile, VectorAnimationStreamsAndIndices)
+{
     FlaChunk f;
     const Bytes good = qvw::fla_chunk(qvw::sample_fla());
     ASSERT_EQ(chunk_parse_fla(good, f), CHUNK_OK);
     Bytes d = good;
-    set_u32(d, f.table_off[FLA_FRAMES], 0);   // a frame without its stream
+    set_u32(d, f.table_off[FLA_FRAMES], 0);  // a frame without its stream
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_STREAM);
     d = good;
     chunk_parse_fla(d, f);
     uint32_t s0 = fla_frame_stream(d, f, 0);
-    d[s0 + 2] = 0xFF;   // the place command claims 255 payload bytes
+    d[s0 + 2] = 0xFF;  // the place command claims 255 payload bytes
     EXPECT_NE(chunk_parse_fla(d, f), CHUNK_OK);
     d = good;
     chunk_parse_fla(d, f);
@@ -628,10 +668,10 @@ TEST(ChunkHostile, VectorAnimationStreamsAndIndices) {
     fla_shape(d, f, 0, s);
     FlaPart p;
     fla_part(d, s, 0, p);
-    d[p.indices_off] = 4;   // index 4 of 4 vertices
+    d[p.indices_off] = 4;  // index 4 of 4 vertices
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_INDEX);
     d = good;
-    wr_u32(d, 24, 0x0000FFFF);   // 65535 frames in a table of 2
+    wr_u32(d, 24, 0x0000FFFF);  // 65535 frames in a table of 2
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_OFFSET);
     // A start-sprite command naming a sprite that does not exist.
     qvw::FlaDesc fd = qvw::sample_fla();

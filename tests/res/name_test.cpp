@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-TEST(NameHash, KnownValues) {
+TEST(NameHash, KnownValues)
+{
     EXPECT_EQ(name_hash(nullptr), 0u);
     EXPECT_EQ(name_hash(""), 0u);
     EXPECT_EQ(name_hash("a"), 0x21u);
@@ -18,12 +19,14 @@ TEST(NameHash, KnownValues) {
     EXPECT_EQ(name_hash_lower("TEST_DEF"), 0x94D4F071u);
 }
 
-TEST(NameHash, LowerHandlesAnyLength) {
+TEST(NameHash, LowerHandlesAnyLength)
+{
     std::string up(1000, 'A'), low(1000, 'a');
     EXPECT_EQ(name_hash_lower(up.c_str()), name_hash(low.c_str()));
 }
 
-TEST(NameCompare, IgnoresCase) {
+TEST(NameCompare, IgnoresCase)
+{
     EXPECT_EQ(name_icmp("ABC", "abc"), 0);
     EXPECT_EQ(name_icmp("abd", "ABC"), 'd' - 'C');
     EXPECT_LT(name_icmp("ab", "abc"), 0);
@@ -32,7 +35,8 @@ TEST(NameCompare, IgnoresCase) {
     EXPECT_EQ(name_contains("hello", "x"), nullptr);
 }
 
-TEST(NamePath, SplitsFolderStemAndExtension) {
+TEST(NamePath, SplitsFolderStemAndExtension)
+{
     std::array<char, 64> out;
     ASSERT_TRUE(name_file_stem(out, "dir\\sub/name.tex.bin"));
     EXPECT_STREQ(out.data(), "name");
@@ -48,7 +52,8 @@ TEST(NamePath, SplitsFolderStemAndExtension) {
     EXPECT_STREQ(out.data(), "abc");
 }
 
-TEST(NamePath, RefusesWhatDoesNotFit) {
+TEST(NamePath, RefusesWhatDoesNotFit)
+{
     std::array<char, 5> out;
     EXPECT_FALSE(name_file_stem(out, "longname.png"));
     EXPECT_STREQ(out.data(), "");
@@ -58,14 +63,16 @@ TEST(NamePath, RefusesWhatDoesNotFit) {
     EXPECT_FALSE(name_lower_copy(out, "ABCDE"));
 }
 
-TEST(NameTokens, HasToken) {
+TEST(NameTokens, HasToken)
+{
     EXPECT_TRUE(name_has_token("a_clamp_b", "clamp"));
     EXPECT_TRUE(name_has_token("a_clamp", "clamp"));
     EXPECT_FALSE(name_has_token("a_clampx", "clamp"));
     EXPECT_FALSE(name_has_token("clamp", "clamp"));
 }
 
-TEST(NameTokens, JoinAndReplaceSuffix) {
+TEST(NameTokens, JoinAndReplaceSuffix)
+{
     std::array<char, 32> out;
     name_join(out, "skin", "normal");
     EXPECT_STREQ(out.data(), "skin_normal");
@@ -83,12 +90,14 @@ struct StripCase {
     int flags;
 };
 
-TEST(NameStrip, TokensInTableOrder) {
+TEST(NameStrip, TokensInTableOrder)
+{
     const StripCase cases[] = {
-        {"body_NRM", "body", 1},     {"body_NRMX", "body_NRMX", 0}, {"body_nrm", "body_nrm", 0},
-        {"a_NRM_SPC", "a", 3},       {"a_SPC_NRM", "a_NRM", 2},     {"a_SPC", "a", 2},
-        {"x_NRM_y", "x_y", 1},       {"_NRM", "", 1},               {"plain", "plain", 0},
-        {"a__NRM", "a_", 1},
+        {"body_NRM", "body", 1},     {"body_NRMX", "body_NRMX", 0},
+        {"body_nrm", "body_nrm", 0}, {"a_NRM_SPC", "a", 3},
+        {"a_SPC_NRM", "a_NRM", 2},   {"a_SPC", "a", 2},
+        {"x_NRM_y", "x_y", 1},       {"_NRM", "", 1},
+        {"plain", "plain", 0},       {"a__NRM", "a_", 1},
     };
     for (const auto& c : cases) {
         std::array<char, 64> out;
@@ -102,12 +111,13 @@ TEST(NameStrip, TokensInTableOrder) {
     }
 }
 
-TEST(NameStrip, NullAndSmallOutput) {
+TEST(NameStrip, NullAndSmallOutput)
+{
     std::array<char, 4> out;
     EXPECT_EQ(name_strip_variant(out, nullptr), 0);
     EXPECT_STREQ(out.data(), "");
     EXPECT_EQ(name_strip_variant(out, "abcd"), -1);
     EXPECT_STREQ(out.data(), "");
-    EXPECT_EQ(name_strip_variant(out, "abc_NRM"), 1);   // fits once stripped
+    EXPECT_EQ(name_strip_variant(out, "abc_NRM"), 1);  // fits once stripped
     EXPECT_STREQ(out.data(), "abc");
 }

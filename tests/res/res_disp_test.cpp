@@ -31,7 +31,8 @@ constexpr uint32_t kCheckerA = 0xFF2040C0u, kCheckerB = 0xFFFFFFFFu;
 class ResDisp : public ::testing::Test {
 protected:
     static constexpr int kW = 320, kH = 160;
-    void SetUp() override {
+    void SetUp() override
+    {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = std::filesystem::temp_directory_path() /
                ("quorvel-resdisp-" + std::to_string(std::random_device{}()) + "-" + info->name());
@@ -45,7 +46,8 @@ protected:
         err_screen_set_exit_hook(record_exit);
         g_exit_code = -1;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         plat_time_set_manual(0);
         err_screen_set_exit_hook(nullptr);
         err_info_clear();
@@ -54,15 +56,20 @@ protected:
         std::filesystem::remove_all(dir_);
     }
 
-    void write(const std::string& group, const qvw::Bytes& bytes) {
+    void write(const std::string& group, const qvw::Bytes& bytes)
+    {
         std::ofstream f(dir_ / (group + ".bin"), std::ios::binary);
         f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     // A textured quad and a cube on a 64 x 32 checker texture, with two crops.
-    static qvw::Bytes good_group() {
+    static qvw::Bytes good_group()
+    {
         qvw::Bytes f;
-        qvw::file_add_chunk(f, qvw::MAGIC_TEX, qvw::tex_chunk("quad.png", qvw::png_checker(64, 32, kCheckerA, kCheckerB)));
-        qvw::file_add_chunk(f, qvw::MAGIC_CROP, qvw::crop_chunk({{"left", "quad.png", 0, 0, 0.5f, 1}}));
+        qvw::file_add_chunk(
+            f, qvw::MAGIC_TEX,
+            qvw::tex_chunk("quad.png", qvw::png_checker(64, 32, kCheckerA, kCheckerB)));
+        qvw::file_add_chunk(f, qvw::MAGIC_CROP,
+                            qvw::crop_chunk({{"left", "quad.png", 0, 0, 0.5f, 1}}));
         qvw::Bytes quad, cube;
         EXPECT_TRUE(qvw::model_chunk(qvw::sample_quad(), quad));
         EXPECT_TRUE(qvw::model_chunk(qvw::sample_cube(), cube));
@@ -71,7 +78,8 @@ protected:
         return f;
     }
     // Pumps until the loader goes idle or stops on a fatal error; the last result.
-    static int pump_all() {
+    static int pump_all()
+    {
         int r = RESLOAD_CONTINUE;
         for (int i = 0; i < 1000 && r == RESLOAD_CONTINUE; i++) r = resload_pump(90.0f);
         return r;
@@ -83,7 +91,8 @@ protected:
 
 }  // namespace
 
-TEST_F(ResDisp, GroupBecomesDeviceTexturesAndMeshBuffers) {
+TEST_F(ResDisp, GroupBecomesDeviceTexturesAndMeshBuffers)
+{
     write("g1", good_group());
     ASSERT_TRUE(resload_request("g1", 0));
     EXPECT_EQ(pump_all(), RESLOAD_IDLE);
@@ -106,7 +115,8 @@ TEST_F(ResDisp, GroupBecomesDeviceTexturesAndMeshBuffers) {
     for (const char* name : {"quad", "cube"}) {
         const MeshBuffers* mb = res_mesh_get_object(res_mesh_find("g1", name));
         ASSERT_NE(mb, nullptr) << name;
-        EXPECT_EQ(disp_wire_buffer_bytes(mb->vb).size(), size_t(mb->vertex_count) * mb->stride) << name;
+        EXPECT_EQ(disp_wire_buffer_bytes(mb->vb).size(), size_t(mb->vertex_count) * mb->stride)
+            << name;
         EXPECT_EQ(disp_wire_buffer_bytes(mb->ib).size(), size_t(mb->index_count) * 2) << name;
         EXPECT_NE(disp_wire_vertex_buffer(mb->vb), nullptr) << name;
         EXPECT_NE(disp_wire_index_buffer(mb->ib, 2), nullptr) << name;
@@ -121,7 +131,8 @@ TEST_F(ResDisp, GroupBecomesDeviceTexturesAndMeshBuffers) {
     EXPECT_EQ(quad->first_textured, 0);
 }
 
-TEST_F(ResDisp, ReleaseToAMarkFreesTheDeviceObjects) {
+TEST_F(ResDisp, ReleaseToAMarkFreesTheDeviceObjects)
+{
     write("g1", good_group());
     write("g2", good_group());
     const int live = disp_wire_live_objects();
@@ -141,8 +152,8 @@ TEST_F(ResDisp, ReleaseToAMarkFreesTheDeviceObjects) {
     res_mark(mid);
     write("g3", good_group());
     ASSERT_TRUE(resload_request("g3", 0));
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // takes the request
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // opens g3 and reads its texture
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // takes the request
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // opens g3 and reads its texture
     EXPECT_EQ(disp_wire_live_objects(), live + 11);
     res_release_to_mark(mid);
     EXPECT_EQ(resload_pending(), 0u);
@@ -157,15 +168,16 @@ TEST_F(ResDisp, ReleaseToAMarkFreesTheDeviceObjects) {
     EXPECT_FALSE(resload_group_loaded("g2"));
 }
 
-TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn) {
+TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn)
+{
     // The screen's 30 seconds pass on the manual clock without drawing.
     plat_time_set_manual(1);
     disp_set_render_enable(0);
     qvw::Bytes cut = good_group();
-    cut.resize(cut.size() - 5);   // the last chunk's data ends early
+    cut.resize(cut.size() - 5);  // the last chunk's data ends early
     write("cut", cut);
     qvw::Bytes magic;
-    qvw::file_add_chunk(magic, 0x44434241u, 0x01000000u, qvw::Bytes(8, 0));   // "ABCD"
+    qvw::file_add_chunk(magic, 0x44434241u, 0x01000000u, qvw::Bytes(8, 0));  // "ABCD"
     write("magic", magic);
     write("good", good_group());
     const uint32_t tex_bytes = res_tex_bytes();
@@ -210,14 +222,16 @@ TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn) {
     EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
 }
 
-TEST_F(ResDisp, TextureRectangleWritesInEveryForm) {
+TEST_F(ResDisp, TextureRectangleWritesInEveryForm)
+{
     const ResHandle h = res_tex_create("t", "img", 4, 2, RES_TEX_FORMAT_ARGB32, false);
     ASSERT_NE(h, 0u);
     const uint32_t argb[2] = {0x80112233u, 0xFF445566u};
     EXPECT_EQ(res_tex_set_image(h, 0, 0, 2, 1, argb), 1);
     // Own format: 32-bit words, here one row of two.
     const uint32_t raw[2] = {0x01020304u, 0xA0B0C0D0u};
-    EXPECT_EQ(res_tex_set_image_raw(h, 2, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 1);
+    EXPECT_EQ(
+        res_tex_set_image_raw(h, 2, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 1);
     // Blue, green, red bytes, or the low 24 bits of a word; written opaque.
     const uint8_t bgr[6] = {0x33, 0x22, 0x11, 0x66, 0x55, 0x44};
     EXPECT_EQ(res_tex_set_image_rgb(h, 0, 1, 2, 1, bgr, 3), 1);
@@ -232,5 +246,6 @@ TEST_F(ResDisp, TextureRectangleWritesInEveryForm) {
     EXPECT_EQ(res_tex_set_image_rgb(h, 3, 1, 2, 1, bgr, 3), 0);
     EXPECT_EQ(res_tex_set_image_rgb(h, 0, 0, 1, 1, bgr, 2), 0);
     EXPECT_EQ(res_tex_set_image_raw(h, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), 4), 0);
-    EXPECT_EQ(res_tex_set_image_raw(0, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 0);
+    EXPECT_EQ(
+        res_tex_set_image_raw(0, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 0);
 }

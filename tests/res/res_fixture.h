@@ -15,11 +15,12 @@
 #include <string>
 
 class ResTest : public ::testing::Test {
-   protected:
+protected:
     std::map<std::string, std::string> settings;
     std::filesystem::path dir;
 
-    void boot() {
+    void boot()
+    {
         res_env_set(res_env_defaults());
         res_env_test_clear_settings();
         for (const auto& [k, v] : settings) res_env_test_set_setting(k.c_str(), v.c_str());
@@ -28,26 +29,34 @@ class ResTest : public ::testing::Test {
         res_boot();
         resload_boot();
     }
-    void SetUp() override {
+    void SetUp() override
+    {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = std::filesystem::temp_directory_path() /
-              ("quorvel-res-" + std::to_string(std::random_device{}()) + "-" + info->test_suite_name() + "-" + info->name());
+              ("quorvel-res-" + std::to_string(std::random_device{}()) + "-" +
+               info->test_suite_name() + "-" + info->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         resload_shutdown();
         res_shutdown();
         std::filesystem::remove_all(dir);
     }
-    std::string folder(const std::string& sub) {
+    std::string folder(const std::string& sub)
+    {
         std::filesystem::create_directories(dir / sub);
         return (dir / sub).string() + "/";
     }
-    void write(const std::string& rel, const std::vector<uint8_t>& bytes) {
+    void write(const std::string& rel, const std::vector<uint8_t>& bytes)
+    {
         std::filesystem::create_directories((dir / rel).parent_path());
         std::ofstream f(dir / rel, std::ios::binary);
         f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
-    void write_text(const std::string& rel, const std::string& text) { write(rel, std::vector<uint8_t>(text.begin(), text.end())); }
+    void write_text(const std::string& rel, const std::string& text)
+    {
+        write(rel, std::vector<uint8_t>(text.begin(), text.end()));
+    }
 };

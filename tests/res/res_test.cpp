@@ -11,7 +11,8 @@ namespace {
 
 using qvw::Bytes;
 
-ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc, uint32_t flags = 0) {
+ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc, uint32_t flags = 0)
+{
     Bytes d;
     EXPECT_TRUE(qvw::model_chunk(desc, d));
     ModelChunk m;
@@ -25,7 +26,8 @@ ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc, uint32_t flags
 
 }  // namespace
 
-TEST_F(ResTest, BootMakesTheDefaultTextures) {
+TEST_F(ResTest, BootMakesTheDefaultTextures)
+{
     boot();
     EXPECT_EQ(res_tex_count(), 7);
     EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
@@ -38,7 +40,8 @@ TEST_F(ResTest, BootMakesTheDefaultTextures) {
     EXPECT_STREQ(res_tex_group(1), "disp_res");
 }
 
-TEST_F(ResTest, HandlesAreOneBasedAndChecked) {
+TEST_F(ResTest, HandlesAreOneBasedAndChecked)
+{
     boot();
     EXPECT_EQ(res_handle_index(0, 7), -1);
     EXPECT_EQ(res_handle_index(1, 7), 0);
@@ -53,16 +56,17 @@ TEST_F(ResTest, HandlesAreOneBasedAndChecked) {
     EXPECT_EQ(res_cat_name(2), nullptr);
 }
 
-TEST_F(ResTest, LookupsByGroupAndName) {
+TEST_F(ResTest, LookupsByGroupAndName)
+{
     boot();
     ResHandle a = res_crop_register("a", "c", 0, 0, 1, 1, "x");
     ResHandle b = res_crop_register("b", "c", 0, 0, 1, 1, "x");
     ASSERT_TRUE(a && b && a != b);
-    EXPECT_EQ(res_crop_find(nullptr, "c"), a);   // the oldest wins
+    EXPECT_EQ(res_crop_find(nullptr, "c"), a);  // the oldest wins
     EXPECT_EQ(res_crop_find("b", "c"), b);
     EXPECT_EQ(res_crop_find("z", "c"), 0u);
     EXPECT_EQ(res_crop_find("a", nullptr), 0u);
-    EXPECT_EQ(res_crop_register("a", "c", 1, 1, 1, 1, "x"), a);   // same (group, name)
+    EXPECT_EQ(res_crop_register("a", "c", 1, 1, 1, 1, "x"), a);  // same (group, name)
     EXPECT_EQ(res_crop_count(), 2);
     EXPECT_EQ(res_cat_count(), 3);
     // Crops are registered under their file stem.
@@ -70,7 +74,8 @@ TEST_F(ResTest, LookupsByGroupAndName) {
     EXPECT_STREQ(res_crop_name(3), "d");
 }
 
-TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter) {
+TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
+{
     settings = {{"MAX_NR_ANIME", "4"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"}};
     boot();
     ResMark before;
@@ -78,7 +83,7 @@ TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter) {
     uint32_t bytes = res_tex_bytes();
     ResMark empty;
     res_mark(empty);
-    res_release_to_mark(empty);   // right after taking it: nothing
+    res_release_to_mark(empty);  // right after taking it: nothing
     EXPECT_EQ(res_tex_count(), 7);
     EXPECT_EQ(empty.live, 0u);
 
@@ -107,13 +112,14 @@ TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter) {
     res_release_to_mark(before);
     EXPECT_EQ(res_tex_count(), 7);
     EXPECT_EQ(res_tex_bytes(), bytes);
-    res_release_to_mark(middle);   // above the current counts: nothing
+    res_release_to_mark(middle);  // above the current counts: nothing
     EXPECT_EQ(res_tex_count(), 7);
 }
 
-TEST_F(ResTest, GroupPoolCapacityIsEnforced) {
+TEST_F(ResTest, GroupPoolCapacityIsEnforced)
+{
     settings = {{"MAX_NR_CAT", "2"}};
-    boot();   // "disp_res" takes one
+    boot();  // "disp_res" takes one
     EXPECT_NE(res_cat_register("one"), nullptr);
     EXPECT_EQ(res_cat_register("two"), nullptr);
     EXPECT_EQ(res_cat_count(), 2);
@@ -123,14 +129,16 @@ TEST_F(ResTest, GroupPoolCapacityIsEnforced) {
     EXPECT_NE(res_crop_register(nullptr, "d", 0, 0, 1, 1, "t"), 0u);
 }
 
-TEST_F(ResTest, GroupNameBufferFullRefusesTheGroup) {
-    settings = {{"SZ_BUFF_CATNAME", "12"}};   // "disp_res\0" takes 9 of 12
+TEST_F(ResTest, GroupNameBufferFullRefusesTheGroup)
+{
+    settings = {{"SZ_BUFF_CATNAME", "12"}};  // "disp_res\0" takes 9 of 12
     boot();
-    EXPECT_EQ(res_cat_register("ab"), nullptr);   // 9 + 3 would reach the end
+    EXPECT_EQ(res_cat_register("ab"), nullptr);  // 9 + 3 would reach the end
     EXPECT_NE(res_cat_register("a"), nullptr);
 }
 
-TEST_F(ResTest, FullNameBufferLeavesReachableByHandleOnly) {
+TEST_F(ResTest, FullNameBufferLeavesReachableByHandleOnly)
+{
     settings = {{"SZ_BUFF_TEX_CROPNAME", "4"}};
     boot();
     ResHandle a = res_crop_register("g", "ab", 0, 0, 1, 1, "t");
@@ -142,7 +150,8 @@ TEST_F(ResTest, FullNameBufferLeavesReachableByHandleOnly) {
     EXPECT_NE(res_crop_get(b), nullptr);
 }
 
-TEST_F(ResTest, PoolFullAndClosedPools) {
+TEST_F(ResTest, PoolFullAndClosedPools)
+{
     settings = {{"MAX_NR_TEX_CROP", "2"}};
     boot();
     EXPECT_NE(res_crop_register("g", "a", 0, 0, 1, 1, "t"), 0u);
@@ -156,7 +165,8 @@ TEST_F(ResTest, PoolFullAndClosedPools) {
     EXPECT_EQ(res_flash_register("g", "movie", qvw::fla_chunk(qvw::sample_fla())), 0u);
 }
 
-TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd) {
+TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd)
+{
     Bytes bone = qvw::bone_chunk(qvw::sample_bones());
     settings = {{"SZ_BUFF_BONE", std::to_string(bone.size())}};
     boot();
@@ -168,7 +178,8 @@ TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd) {
     EXPECT_EQ(res_bone_register("g", "root", bone), 1u);
 }
 
-TEST_F(ResTest, BoneTreeNamesAndMatrices) {
+TEST_F(ResTest, BoneTreeNamesAndMatrices)
+{
     boot();
     ResHandle h = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
     ASSERT_EQ(h, 1u);
@@ -192,7 +203,8 @@ TEST_F(ResTest, BoneTreeNamesAndMatrices) {
     EXPECT_FALSE(res_bone_node_matrix(k, "kid", m));
 }
 
-TEST_F(ResTest, AnimationQueries) {
+TEST_F(ResTest, AnimationQueries)
+{
     settings = {{"MAX_NR_ANIME", "2"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"}};
     boot();
     ResHandle h = res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
@@ -209,7 +221,8 @@ TEST_F(ResTest, AnimationQueries) {
     EXPECT_EQ(res_anime_node_count(9), 0u);
 }
 
-TEST_F(ResTest, CollisionTriangleQueries) {
+TEST_F(ResTest, CollisionTriangleQueries)
+{
     boot();
     ResHandle h = res_coll_register("g", "floor", qvw::coll_chunk(qvw::sample_coll(1)));
     ASSERT_EQ(h, 1u);
@@ -224,9 +237,13 @@ TEST_F(ResTest, CollisionTriangleQueries) {
     EXPECT_FALSE(res_coll_get_tri(h, 0, nullptr));
 }
 
-TEST_F(ResTest, SphereHitsAndCameraPaths) {
-    settings = {{"MAX_NR_SPHERE_HIT", "2"}, {"SZ_BUFF_SPHERE_HIT", "1024"},
-                {"MAX_NR_CAMERA_INFO", "2"}, {"SZ_BUFF_CAMERA_INFO", "1024"}, {"SZ_BUFF_CAMERA_INFONAME", "64"}};
+TEST_F(ResTest, SphereHitsAndCameraPaths)
+{
+    settings = {{"MAX_NR_SPHERE_HIT", "2"},
+                {"SZ_BUFF_SPHERE_HIT", "1024"},
+                {"MAX_NR_CAMERA_INFO", "2"},
+                {"SZ_BUFF_CAMERA_INFO", "1024"},
+                {"SZ_BUFF_CAMERA_INFONAME", "64"}};
     boot();
     ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
     ASSERT_EQ(s, 1u);
@@ -243,7 +260,7 @@ TEST_F(ResTest, SphereHitsAndCameraPaths) {
     EXPECT_EQ(key[0], 9u);
     res_caminfo_sample(c, 0.5f, key);
     EXPECT_EQ(key[0], 5u);
-    res_caminfo_sample(c, -4.0f, key);   // clamped to the table
+    res_caminfo_sample(c, -4.0f, key);  // clamped to the table
     EXPECT_EQ(key[0], 1u);
     res_caminfo_sample(c, 40.0f, key);
     EXPECT_EQ(key[0], 9u);
@@ -258,7 +275,8 @@ TEST_F(ResTest, SphereHitsAndCameraPaths) {
     EXPECT_EQ(res_caminfo_sample(n, 0.5f, key), 0);
 }
 
-TEST_F(ResTest, MeshRegistrationAndTextureBinding) {
+TEST_F(ResTest, MeshRegistrationAndTextureBinding)
+{
     boot();
     ResHandle tex = res_tex_create("g", "quad", 4, 4, 0, false);
     ResHandle q = add_mesh("g", qvw::sample_quad());
@@ -272,16 +290,17 @@ TEST_F(ResTest, MeshRegistrationAndTextureBinding) {
     EXPECT_EQ(m->stride, 32u);
     EXPECT_EQ(res_vertex_bytes(), 4u * 32u + 6u * 2u);
     ASSERT_EQ(m->subset_count, 1u);
-    EXPECT_STREQ(m->subsets[0].slot_name[0], "quad");   // the stem of "quad.png"
+    EXPECT_STREQ(m->subsets[0].slot_name[0], "quad");  // the stem of "quad.png"
     EXPECT_EQ(m->subsets[0].slot_tex[0], 0u);
     res_mesh_bind_textures();
     EXPECT_EQ(m->subsets[0].slot_tex[0], tex);
     EXPECT_EQ(m->first_textured, 0);
 }
 
-TEST_F(ResTest, NormalAndSpecularSlots) {
+TEST_F(ResTest, NormalAndSpecularSlots)
+{
     boot();
-    qvw::ModelDesc d = qvw::sample_skinned();   // "skin_NRM", subset texture "skin.png"
+    qvw::ModelDesc d = qvw::sample_skinned();  // "skin_NRM", subset texture "skin.png"
     d.name = "skin_NRM_SPC";
     ResHandle h = add_mesh("g", d);
     ASSERT_NE(h, 0u);
@@ -294,26 +313,28 @@ TEST_F(ResTest, NormalAndSpecularSlots) {
     EXPECT_STREQ(s.slot_name[1], "skin_normal");
     EXPECT_STREQ(s.slot_name[2], "skin_specular");
     EXPECT_STREQ(s.slot_group[1], "g_NRM");
-    EXPECT_EQ(s.slot_tex[0], 0u);                  // "skin" is not loaded
+    EXPECT_EQ(s.slot_tex[0], 0u);  // "skin" is not loaded
     EXPECT_EQ(s.slot_tex[1], normal);
-    EXPECT_EQ(s.slot_tex[2], res_tex_black());     // the stand-in
+    EXPECT_EQ(s.slot_tex[2], res_tex_black());  // the stand-in
     EXPECT_EQ(res_mesh_get_object(h)->bone_count, 2u);
     EXPECT_STREQ(res_mesh_get_object(h)->bones[1].name, "arm");
     EXPECT_EQ(res_pool_used(RES_MBONE), 2);
 }
 
-TEST_F(ResTest, MeshBoneRoomIsCapacityLessOne) {
+TEST_F(ResTest, MeshBoneRoomIsCapacityLessOne)
+{
     settings = {{"MAX_NR_MESH_BONE", "3"}};
     boot();
-    EXPECT_NE(add_mesh("g", qvw::sample_skinned()), 0u);   // 2 bones: room 3 - 1 - 0
+    EXPECT_NE(add_mesh("g", qvw::sample_skinned()), 0u);  // 2 bones: room 3 - 1 - 0
     qvw::ModelDesc again = qvw::sample_skinned();
     again.name = "second";
-    EXPECT_EQ(add_mesh("g", again), 0u);                   // room 3 - 1 - 2 = 0
-    EXPECT_NE(add_mesh("g", qvw::sample_quad()), 0u);      // 2 of 3 used: a mesh without bones fits
+    EXPECT_EQ(add_mesh("g", again), 0u);               // room 3 - 1 - 2 = 0
+    EXPECT_NE(add_mesh("g", qvw::sample_quad()), 0u);  // 2 of 3 used: a mesh without bones fits
     EXPECT_EQ(res_mesh_count(), 2);
 }
 
-TEST_F(ResTest, BlankMeshHasNoIndices) {
+TEST_F(ResTest, BlankMeshHasNoIndices)
+{
     boot();
     ResHandle h = res_mesh_create_blank("g", "blank", 5);
     ASSERT_NE(h, 0u);
@@ -327,7 +348,8 @@ TEST_F(ResTest, BlankMeshHasNoIndices) {
     EXPECT_EQ(res_mesh_create_blank("g", "none", 0), 0u);
 }
 
-TEST_F(ResTest, TexturesClampTexelCopyAndSample) {
+TEST_F(ResTest, TexturesClampTexelCopyAndSample)
+{
     boot();
     ResHandle h = res_tex_create("g", "wall_clamp", 4, 4, 0, false);
     ASSERT_NE(h, 0u);
@@ -335,11 +357,11 @@ TEST_F(ResTest, TexturesClampTexelCopyAndSample) {
     uint32_t px[16];
     for (int i = 0; i < 16; i++) px[i] = uint32_t(i * 16) << 24;
     ASSERT_EQ(res_tex_set_image(h, 0, 0, 4, 4, px), 1);
-    EXPECT_EQ(res_tex_sample(h, 0, 0), 0);   // no copy yet
+    EXPECT_EQ(res_tex_sample(h, 0, 0), 0);  // no copy yet
     ASSERT_EQ(res_tex_make_texel_copy(h, nullptr), 1);
-    EXPECT_EQ(res_tex_sample(h, 0.3f, 0.0f), 16);    // x = trunc(4.5 * 0.3) = 1
+    EXPECT_EQ(res_tex_sample(h, 0.3f, 0.0f), 16);  // x = trunc(4.5 * 0.3) = 1
     EXPECT_EQ(res_tex_sample(h, 0.0f, 0.3f), 64);
-    EXPECT_EQ(res_tex_sample(h, 1.0f, 1.0f), 0);     // x = 4 lies outside
+    EXPECT_EQ(res_tex_sample(h, 1.0f, 1.0f), 0);  // x = 4 lies outside
     EXPECT_EQ(res_tex_sample(h, -0.5f, 0.0f), 0);
     EXPECT_EQ(res_tex_sample(h, std::nanf(""), 0.0f), 0);
     EXPECT_TRUE(res_tex_set_address(h, 0, 1));
@@ -354,7 +376,8 @@ TEST_F(ResTest, TexturesClampTexelCopyAndSample) {
     EXPECT_EQ(res_tex_recreate(99, 2, 2, 0, false), 0);
 }
 
-TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStem) {
+TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStem)
+{
     boot();
     Bytes png = qvw::png_checker(8, 4, 0xFF000000, 0xFFFFFFFF);
     ResHandle a = res_tex_load_mem("g", "dir/a.png", png.data(), uint32_t(png.size()), false);
@@ -364,13 +387,14 @@ TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStem) {
     EXPECT_STREQ(res_tex_name(a), "a");
     EXPECT_EQ(res_tex_get(a)->width, 8);
     ResHandle m = res_tex_load_mem("g", "m.png", png.data(), uint32_t(png.size()), true);
-    EXPECT_EQ(res_tex_bytes(), 40u + 128u + 128u + 48u);   // the mipmap surcharge is 3/8
+    EXPECT_EQ(res_tex_bytes(), 40u + 128u + 128u + 48u);  // the mipmap surcharge is 3/8
     EXPECT_EQ(res_tex_load_mem("g", "bad.png", png.data(), 3, false), 0u);
     EXPECT_EQ(res_tex_count(), 9);
     (void)m;
 }
 
-TEST_F(ResTest, CropsInPixels) {
+TEST_F(ResTest, CropsInPixels)
+{
     boot();
     ResHandle t = res_tex_create("g", "t", 64, 32, 0, false);
     ResHandle c = res_crop_register_px("g", "c", 16, 8, 32, 16, t);
@@ -393,7 +417,8 @@ TEST_F(ResTest, CropsInPixels) {
     EXPECT_EQ(res_crop_get(res_crop_register("h", "n", 0, 0, 1, 1, "t.png"))->tex, 0u);
 }
 
-TEST_F(ResTest, MeshLists) {
+TEST_F(ResTest, MeshLists)
+{
     boot();
     add_mesh("g", qvw::sample_quad());
     res_mlist_begin();
@@ -421,13 +446,14 @@ TEST_F(ResTest, MeshLists) {
     EXPECT_FALSE(res_mlist_add(nullptr, "nothing", nullptr));
     ResMeshListNode* again = nullptr;
     EXPECT_TRUE(res_mlist_end(&again));
-    EXPECT_EQ(again, head);   // the freed nodes are used again
+    EXPECT_EQ(again, head);  // the freed nodes are used again
     EXPECT_EQ(again->caller_word, 7u);
     EXPECT_EQ(again->next, nullptr);
     res_mlist_free(nullptr);
 }
 
-TEST_F(ResTest, ShutdownFreesAndBootAgain) {
+TEST_F(ResTest, ShutdownFreesAndBootAgain)
+{
     boot();
     add_mesh("g", qvw::sample_quad());
     res_shutdown();
@@ -437,7 +463,8 @@ TEST_F(ResTest, ShutdownFreesAndBootAgain) {
     EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
 }
 
-TEST_F(ResTest, MatrixStackSaturates) {
+TEST_F(ResTest, MatrixStackSaturates)
+{
     boot();
     EXPECT_EQ(res_mstack_depth(), 0);
     EXPECT_EQ(res_mstack_below_top(), nullptr);
@@ -456,12 +483,13 @@ TEST_F(ResTest, MatrixStackSaturates) {
     EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
 }
 
-TEST_F(ResTest, BoneWorldMatricesAndSubtrees) {
+TEST_F(ResTest, BoneWorldMatricesAndSubtrees)
+{
     boot();
     ResHandle h = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
     float m[16];
     ASSERT_TRUE(res_bone_node_world(h, "hand", m));
-    EXPECT_FLOAT_EQ(m[12], 2.0f);   // root (0, 1, 0), arm (2, 0, 0), hand at the arm
+    EXPECT_FLOAT_EQ(m[12], 2.0f);  // root (0, 1, 0), arm (2, 0, 0), hand at the arm
     EXPECT_FLOAT_EQ(m[13], 1.0f);
     EXPECT_EQ(res_mstack_depth(), 0);
     EXPECT_FALSE(res_bone_node_world(h, "nobody", m));
@@ -476,7 +504,8 @@ TEST_F(ResTest, BoneWorldMatricesAndSubtrees) {
     EXPECT_EQ(res_bone_name_below(h, "root", 3, 0), nullptr);
 }
 
-TEST_F(ResTest, BoneWorldComposesChildToWorld) {
+TEST_F(ResTest, BoneWorldComposesChildToWorld)
+{
     // The root turned a quarter about z and raised by 1, an arm 2 out along
     // its parent's x, a leg 3 along z: the arm lands on the turned x axis, and
     // the leg, the arm's sibling, takes nothing of the arm's offset.
@@ -497,7 +526,8 @@ TEST_F(ResTest, BoneWorldComposesChildToWorld) {
     EXPECT_NEAR(m[14], 3.0f, 1e-6f);
 }
 
-TEST_F(ResTest, BoneWalkKeepsTheCallersStack) {
+TEST_F(ResTest, BoneWalkKeepsTheCallersStack)
+{
     // A walk from a nearly full stack, whose pushes find no room, leaves the
     // caller's matrices and depth as they were.
     boot();
@@ -515,22 +545,24 @@ TEST_F(ResTest, BoneWalkKeepsTheCallersStack) {
     res_mstack_load(marker);
     for (int i = 0; i < 62; i++) res_mstack_push();
     float m[16];
-    EXPECT_TRUE(res_bone_node_world(h, "b", m));   // its push found the stack full
+    EXPECT_TRUE(res_bone_node_world(h, "b", m));  // its push found the stack full
     EXPECT_EQ(res_mstack_depth(), 62);
     EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
     res_mstack_push();
-    EXPECT_FALSE(res_bone_node_world(h, "a", m));   // no room to walk at all
+    EXPECT_FALSE(res_bone_node_world(h, "a", m));  // no room to walk at all
     EXPECT_EQ(res_mstack_depth(), 63);
     EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
 }
 
-TEST_F(ResTest, UsageReportLines) {
+TEST_F(ResTest, UsageReportLines)
+{
     boot();
     char line[160];
     ASSERT_TRUE(res_stats_line(1, line, sizeof line));
     EXPECT_STREQ(line, "TEX        7/  1000   0%(     7) :     56 /  10240    0%(    56)");
     ASSERT_TRUE(res_stats_line(7, line, sizeof line));
-    EXPECT_STREQ(line, "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      0/     1   0%(     0)");
+    EXPECT_STREQ(line, "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      "
+                       "0/     1   0%(     0)");
     res_stats_line(13, line, sizeof line);
     EXPECT_STREQ(line, "MSTACK     0/    64");
     res_stats_line(12, line, sizeof line);
@@ -538,7 +570,8 @@ TEST_F(ResTest, UsageReportLines) {
     EXPECT_FALSE(res_stats_line(14, line, sizeof line));
 }
 
-TEST_F(ResTest, UsageReportGoesIntoATextList) {
+TEST_F(ResTest, UsageReportGoesIntoATextList)
+{
     boot();
     const int32_t list = textlist_create(8192);
     ASSERT_GE(list, 0);
@@ -566,8 +599,11 @@ TEST_F(ResTest, UsageReportGoesIntoATextList) {
     textlist_free(list);
 }
 
-TEST_F(ResTest, EntryAccessorsOfEveryPool) {
-    settings = {{"MAX_NR_ANIME", "2"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"},
+TEST_F(ResTest, EntryAccessorsOfEveryPool)
+{
+    settings = {{"MAX_NR_ANIME", "2"},
+                {"SZ_BUFF_ANIME", "4096"},
+                {"SZ_BUFF_ANIMENAME", "64"},
                 {"SZ_BUFF_DEPTH_STENCILNAME", "16"}};
     boot();
     const ResEntryHead* cat = res_cat_get(1);
@@ -589,7 +625,7 @@ TEST_F(ResTest, EntryAccessorsOfEveryPool) {
     EXPECT_EQ(res_bone_get(bone)->named_count, 4u);
     EXPECT_EQ(res_bone_get(bone)->data.data(), res_data(RES_BONE, bone).data());
     EXPECT_STREQ(res_bone_group(bone), "g");
-    EXPECT_EQ(res_anime_get(bone), nullptr);   // no animation registered yet
+    EXPECT_EQ(res_anime_get(bone), nullptr);  // no animation registered yet
 
     ResHandle walk = res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
     const float* frames = res_anime_node_frames(walk, "arm");
@@ -610,9 +646,9 @@ TEST_F(ResTest, EntryAccessorsOfEveryPool) {
     ASSERT_NE(res_anime_get(walk), nullptr);
     EXPECT_TRUE(res_anime_get(walk)->data.empty());
     EXPECT_EQ(res_anime_name(walk), nullptr);
-    for (auto dump : {res_mesh_dump_names, res_tex_dump_names, res_crop_dump_names, res_bone_dump_names,
-                      res_anime_dump_names, res_coll_dump_names, res_shit_dump_names, res_caminfo_dump_names,
-                      res_flash_dump_names})
+    for (auto dump : {res_mesh_dump_names, res_tex_dump_names, res_crop_dump_names,
+                      res_bone_dump_names, res_anime_dump_names, res_coll_dump_names,
+                      res_shit_dump_names, res_caminfo_dump_names, res_flash_dump_names})
         dump();
     EXPECT_EQ(res_mesh_count_entries(), res_mesh_count());
 }
@@ -622,7 +658,8 @@ std::vector<uint32_t> g_lost;
 void record_lost(ResTexInfo& t) { g_lost.push_back(t.id); }
 }  // namespace
 
-TEST_F(ResTest, DepthSurfacesAndDeviceReset) {
+TEST_F(ResTest, DepthSurfacesAndDeviceReset)
+{
     settings = {{"SZ_BUFF_DEPTH_STENCILNAME", "16"}};
     boot();
     uint32_t bytes = res_tex_bytes();
@@ -630,7 +667,7 @@ TEST_F(ResTest, DepthSurfacesAndDeviceReset) {
     ASSERT_EQ(d, 1u);
     EXPECT_EQ(res_depth_find("g", "depth"), d);
     EXPECT_EQ(res_tex_bytes(), bytes + 256);
-    EXPECT_EQ(res_depth_register("g", "second", 8, 8, 0), 0u);   // one surface by default
+    EXPECT_EQ(res_depth_register("g", "second", 8, 8, 0), 0u);  // one surface by default
     EXPECT_EQ(res_depth_resize(d, 4, 4, 0), 1);
     EXPECT_EQ(res_tex_bytes(), bytes + 64);
     EXPECT_EQ(res_depth_get(d)->width, 4);

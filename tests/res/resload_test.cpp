@@ -8,22 +8,26 @@ namespace {
 
 using qvw::Bytes;
 
-Bytes group_of(std::initializer_list<std::pair<uint32_t, Bytes>> chunks) {
+Bytes group_of(std::initializer_list<std::pair<uint32_t, Bytes>> chunks)
+{
     Bytes f;
     for (const auto& [magic, data] : chunks) qvw::file_add_chunk(f, magic, data);
     return f;
 }
 
-Bytes quad_file() {
+Bytes quad_file()
+{
     Bytes m;
     qvw::model_chunk(qvw::sample_quad(), m);
-    return group_of({{qvw::MAGIC_TEX, qvw::tex_chunk("quad.png", qvw::png_checker(8, 8, 0xFF000000, 0xFFFFFFFF))},
+    return group_of({{qvw::MAGIC_TEX,
+                      qvw::tex_chunk("quad.png", qvw::png_checker(8, 8, 0xFF000000, 0xFFFFFFFF))},
                      {qvw::MAGIC_MODEL, m},
                      {qvw::MAGIC_CROP, qvw::crop_chunk({{"c", "quad.png", 0, 0, 0.5f, 0.5f}})}});
 }
 
 // Runs steps until idle; answers how many ran.
-int drain() {
+int drain()
+{
     int n = 0;
     while (resload_step() != RESLOAD_IDLE && n < 10000) n++;
     return n + 1;
@@ -32,27 +36,31 @@ int drain() {
 }  // namespace
 
 class LoadTest : public ResTest {
-   protected:
-    void SetUp() override {
+protected:
+    void SetUp() override
+    {
         ResTest::SetUp();
-        settings = {{"MODEL_DATA_PATH", folder("grp")}, {"MODEL_DATA_PATHE", folder("grpe")},
-                    {"MODEL_DATA_PATHC", folder("grpc")}, {"TEX_DATA_PATH", folder("texture")}};
+        settings = {{"MODEL_DATA_PATH", folder("grp")},
+                    {"MODEL_DATA_PATHE", folder("grpe")},
+                    {"MODEL_DATA_PATHC", folder("grpc")},
+                    {"TEX_DATA_PATH", folder("texture")}};
     }
     std::vector<ResFatal>& fatals() { return res_env_test_fatals(); }
 };
 
-TEST_F(LoadTest, RequestRing) {
+TEST_F(LoadTest, RequestRing)
+{
     boot();
     EXPECT_FALSE(resload_request(nullptr, 0));
     EXPECT_TRUE(resload_request(std::string(63, 'a').c_str(), 0));
     EXPECT_FALSE(resload_request(std::string(64, 'a').c_str(), 0));
     EXPECT_TRUE(resload_request("dup", 0));
-    EXPECT_TRUE(resload_request("dup", 0));   // pending already: no new slot
+    EXPECT_TRUE(resload_request("dup", 0));  // pending already: no new slot
     EXPECT_EQ(resload_pending(), 2u);
     for (int i = 0; i < 62; i++) EXPECT_TRUE(resload_request(("n" + std::to_string(i)).c_str(), 0));
     EXPECT_EQ(resload_pending(), 64u);
     EXPECT_FALSE(resload_request("one-too-many", 0));
-    EXPECT_FALSE(resload_request("dup", 0));   // a full ring answers no, even for a pending name
+    EXPECT_FALSE(resload_request("dup", 0));  // a full ring answers no, even for a pending name
     const char* list[] = {"x", "y"};
     EXPECT_FALSE(resload_request_list(list, 2, 0));
     // Draining (every file is missing) restarts the counters at the next request.
@@ -61,23 +69,24 @@ TEST_F(LoadTest, RequestRing) {
     EXPECT_EQ(fatals().size(), 64u);
     EXPECT_TRUE(resload_request("after", 0));
     EXPECT_EQ(resload_pending(), 1u);
-    EXPECT_EQ(resload_progress(), 0.0f + 1.0f / 1.0f);   // R 0 of W 1, no file size yet
+    EXPECT_EQ(resload_progress(), 0.0f + 1.0f / 1.0f);  // R 0 of W 1, no file size yet
 }
 
-TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep) {
+TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
+{
     write("grp/quad.bin", quad_file());
     boot();
     ASSERT_TRUE(resload_request("quad", 0));
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // take the request
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // take the request
     EXPECT_EQ(res_tex_count(), 7);
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // open, and the first chunk
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // open, and the first chunk
     EXPECT_EQ(res_tex_count(), 8);
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // the model
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // the model
     EXPECT_EQ(res_mesh_count(), 1);
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // the crops
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // end of the file
-    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);   // finish
-    EXPECT_EQ(resload_step(), RESLOAD_IDLE);       // drained: textures bound
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // the crops
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // end of the file
+    EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // finish
+    EXPECT_EQ(resload_step(), RESLOAD_IDLE);      // drained: textures bound
     EXPECT_TRUE(fatals().empty());
     EXPECT_TRUE(resload_group_loaded("quad"));
     ResHandle mesh = res_mesh_find("quad", "quad");
@@ -87,7 +96,8 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep) {
     EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
 }
 
-TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame) {
+TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame)
+{
     write("grp/quad.bin", quad_file());
     boot();
     resload_request("quad", 0);
@@ -99,7 +109,7 @@ TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame) {
     EXPECT_EQ(res_tex_count(), 8);
     // Each clock reading advances 40 percent: steps run while below 90.
     res_env_test_set_frame_percent(0.0f, 40.0f);
-    EXPECT_EQ(resload_pump(90.0f), RESLOAD_CONTINUE);   // 3 steps: at 0, 40, 80
+    EXPECT_EQ(resload_pump(90.0f), RESLOAD_CONTINUE);  // 3 steps: at 0, 40, 80
     EXPECT_EQ(resload_get_step(), 1);
     // With time to spare it runs until idle.
     res_env_test_set_frame_percent(0.0f, 0.0f);
@@ -107,13 +117,14 @@ TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame) {
     EXPECT_EQ(resload_progress(), 1.0f);
 }
 
-TEST_F(LoadTest, FolderSearchOrder) {
+TEST_F(LoadTest, FolderSearchOrder)
+{
     Bytes a = group_of({{qvw::MAGIC_CROP, qvw::crop_chunk({{"from_grp", "t", 0, 0, 1, 1}})}});
     Bytes b = group_of({{qvw::MAGIC_CROP, qvw::crop_chunk({{"from_grpe", "t", 0, 0, 1, 1}})}});
     write("grp/g.bin", a);
     write("grpe/g.bin", b);
     boot();
-    EXPECT_EQ(resload_language(), 1);   // "golng" absent
+    EXPECT_EQ(resload_language(), 1);  // "golng" absent
     EXPECT_EQ(resload_folder_order(0), 1);
     EXPECT_EQ(resload_folder_order(2), 0);
     EXPECT_EQ(resload_file_exists("g"), 1);
@@ -127,23 +138,25 @@ TEST_F(LoadTest, FolderSearchOrder) {
     res_mark(m);
     resload_set_language(0);
     EXPECT_EQ(resload_folder_order(0), 0);
-    resload_request("g", 0);   // already a group: skipped
+    resload_request("g", 0);  // already a group: skipped
     drain();
     EXPECT_EQ(res_crop_count(), 1);
 }
 
-TEST_F(LoadTest, FolderValuesAndDefaults) {
+TEST_F(LoadTest, FolderValuesAndDefaults)
+{
     settings["MODEL_DATA_PATHC"] = std::string(256, 'x');
     settings.erase("MODEL_DATA_PATH");
     boot();
     EXPECT_STREQ(resload_model_folder(0), ".\\data\\grp\\");
-    EXPECT_STREQ(resload_model_folder(2), "");   // 256 characters: not taken
+    EXPECT_STREQ(resload_model_folder(2), "");  // 256 characters: not taken
     resload_set_model_folder(2, nullptr);
     EXPECT_STREQ(resload_model_folder(2), ".\\");
     EXPECT_EQ(resload_model_folder(3), nullptr);
 }
 
-TEST_F(LoadTest, EmptyFileIsAnEmptyGroup) {
+TEST_F(LoadTest, EmptyFileIsAnEmptyGroup)
+{
     write("grp/empty.bin", {});
     boot();
     resload_request("empty", 0);
@@ -152,7 +165,8 @@ TEST_F(LoadTest, EmptyFileIsAnEmptyGroup) {
     EXPECT_FALSE(resload_group_loaded("empty"));
 }
 
-TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest) {
+TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
+{
     Bytes good = quad_file();
     write("grp/short_header.bin", Bytes(good.begin(), good.begin() + 5));
     write("grp/short_data.bin", Bytes(good.begin(), good.begin() + 40));
@@ -166,7 +180,7 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest) {
     qvw::file_add_chunk(version, qvw::MAGIC_CROP, qvw::crop_chunk({{"after", "t", 0, 0, 1, 1}}));
     write("grp/version.bin", version);
     Bytes bad = m;
-    bad[7] = 0x7F;   // name offset far past the end
+    bad[7] = 0x7F;  // name offset far past the end
     write("grp/badmodel.bin", group_of({{qvw::MAGIC_MODEL, bad}}));
     // A size of 4 GB in a small file: refused before anything is allocated.
     Bytes huge = group_of({{qvw::MAGIC_TEX, {}}});
@@ -182,8 +196,10 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest) {
         int result;
         uint16_t detail;
     };
-    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, 1}, {"short_header", RESLOAD_FATAL, 2},
-                          {"short_data", RESLOAD_FATAL, 3},    {"magic", RESLOAD_BAD_MAGIC, 22},
+    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, 1},
+                          {"short_header", RESLOAD_FATAL, 2},
+                          {"short_data", RESLOAD_FATAL, 3},
+                          {"magic", RESLOAD_BAD_MAGIC, 22},
                           {"huge", RESLOAD_FATAL, 3}};
     for (const Case& c : cases) {
         fatals().clear();
@@ -220,7 +236,8 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest) {
     load_reporting("badmodel", 5, "badmodel");
 }
 
-TEST_F(LoadTest, UnknownStepIsReportedOnce) {
+TEST_F(LoadTest, UnknownStepIsReportedOnce)
+{
     boot();
     resload_set_step(42);
     EXPECT_EQ(resload_step(), RESLOAD_FATAL);
@@ -229,10 +246,12 @@ TEST_F(LoadTest, UnknownStepIsReportedOnce) {
     EXPECT_EQ(resload_step(), RESLOAD_IDLE);
 }
 
-TEST_F(LoadTest, TextureListCategory) {
+TEST_F(LoadTest, TextureListCategory)
+{
     write("texture/icon.png", qvw::png_checker(64, 32, 0xFF000000, 0xFFFFFFFF));
-    write_text("texture/tex.lst", "cat icon\ntex icon.png\nsize 64 32\ncrop 0 0 32 32 disk\ncrop 32 0 32 32 dust\n"
-                                  "tex missing.png\nsize 8 8\ncrop 0 0 8 8 gone\n");
+    write_text("texture/tex.lst",
+               "cat icon\ntex icon.png\nsize 64 32\ncrop 0 0 32 32 disk\ncrop 32 0 32 32 dust\n"
+               "tex missing.png\nsize 8 8\ncrop 0 0 8 8 gone\n");
     boot();
     EXPECT_EQ(texlst_cat_count(resload_texlst()), 1u);
     ASSERT_TRUE(resload_request("icon", 0));
@@ -249,8 +268,9 @@ TEST_F(LoadTest, TextureListCategory) {
     EXPECT_EQ(res_crop_get(res_crop_find("icon", "gone"))->tex, 0u);
 }
 
-TEST_F(LoadTest, DdsFileInTheFirstFolderStandsInForTheImage) {
-    Bytes dds = qvw::png_checker(32, 16, 0xFF000000, 0xFFFFFFFF);   // any image the loader takes
+TEST_F(LoadTest, DdsFileInTheFirstFolderStandsInForTheImage)
+{
+    Bytes dds = qvw::png_checker(32, 16, 0xFF000000, 0xFFFFFFFF);  // any image the loader takes
     write("grpe/quad.dds", dds);
     write("grp/quad.bin", quad_file());
     boot();
@@ -261,7 +281,8 @@ TEST_F(LoadTest, DdsFileInTheFirstFolderStandsInForTheImage) {
     EXPECT_EQ(t->width, 32);
 }
 
-TEST_F(LoadTest, ReleaseToAMarkAbortsTheLoader) {
+TEST_F(LoadTest, ReleaseToAMarkAbortsTheLoader)
+{
     write("grp/quad.bin", quad_file());
     boot();
     ResMark m;
@@ -276,7 +297,8 @@ TEST_F(LoadTest, ReleaseToAMarkAbortsTheLoader) {
     EXPECT_EQ(resload_step(), RESLOAD_IDLE);
 }
 
-TEST_F(LoadTest, EveryKindLoadsFromOneFile) {
+TEST_F(LoadTest, EveryKindLoadsFromOneFile)
+{
     settings["MAX_NR_ANIME"] = "4";
     settings["SZ_BUFF_ANIME"] = "8192";
     settings["SZ_BUFF_ANIMENAME"] = "64";
@@ -297,7 +319,7 @@ TEST_F(LoadTest, EveryKindLoadsFromOneFile) {
     ResHandle skin = res_mesh_find("all", "skin");
     ASSERT_NE(skin, 0u);
     EXPECT_EQ(res_mesh_flags(skin), NAME_FLAG_NRM);
-    EXPECT_NE(res_mesh_get_object(res_mesh_find("all", "quad"))->fvf & (2u << 8), 0u);   // two sets
+    EXPECT_NE(res_mesh_get_object(res_mesh_find("all", "quad"))->fvf & (2u << 8), 0u);  // two sets
     EXPECT_NE(res_bone_find("all", "root"), 0u);
     EXPECT_NE(res_anime_find("all", "walk"), 0u);
     EXPECT_NE(res_coll_find("all", "floor"), 0u);

@@ -15,7 +15,8 @@ struct Buf {
 
 }  // namespace
 
-TEST(TextBuf, AppendGrowsInSteps) {
+TEST(TextBuf, AppendGrowsInSteps)
+{
     Buf t;
     ASSERT_NE(t.b, nullptr);
     EXPECT_EQ(t.b->capacity, 0x10000u);
@@ -26,7 +27,8 @@ TEST(TextBuf, AppendGrowsInSteps) {
     EXPECT_EQ(tbuf_tell(t.b), 70000u);
 }
 
-TEST(TextBuf, AppendAfterSeekFitsAtTheEnd) {
+TEST(TextBuf, AppendAfterSeekFitsAtTheEnd)
+{
     // The room is measured from the text's end: a cursor moved back must not
     // let an append write past the block.
     Buf t;
@@ -40,7 +42,8 @@ TEST(TextBuf, AppendAfterSeekFitsAtTheEnd) {
     EXPECT_EQ(tbuf_text(t.b)[0xFFF0 + 99], 'b');
 }
 
-TEST(TextBuf, WriteFmtEndsTextAtCursor) {
+TEST(TextBuf, WriteFmtEndsTextAtCursor)
+{
     Buf t;
     tbuf_append("hello world", t.b);
     tbuf_seek(t.b, 5, 0);
@@ -52,7 +55,8 @@ TEST(TextBuf, WriteFmtEndsTextAtCursor) {
     EXPECT_EQ(tbuf_length(t.b), 7u + 1024u);
 }
 
-TEST(TextBuf, InsertAtCursor) {
+TEST(TextBuf, InsertAtCursor)
+{
     Buf t, other;
     tbuf_append("ABCDE", t.b);
     tbuf_append("0123456789", other.b);
@@ -64,7 +68,8 @@ TEST(TextBuf, InsertAtCursor) {
     EXPECT_STREQ(tbuf_text(t.b), "AB0123456789<x>CDE");
 }
 
-TEST(TextBuf, SeekWraps) {
+TEST(TextBuf, SeekWraps)
+{
     Buf t;
     tbuf_append("abcd", t.b);
     EXPECT_FALSE(tbuf_seek(t.b, 0, 2));
@@ -77,15 +82,17 @@ TEST(TextBuf, SeekWraps) {
     EXPECT_EQ(tbuf_tell(t.b), 1u);
 }
 
-TEST(TextBuf, SeekOnEmptyTextEnds) {
+TEST(TextBuf, SeekOnEmptyTextEnds)
+{
     Buf t;
-    EXPECT_TRUE(tbuf_seek(t.b, 0, 2));   // position -1 on an empty text
+    EXPECT_TRUE(tbuf_seek(t.b, 0, 2));  // position -1 on an empty text
     EXPECT_EQ(tbuf_tell(t.b), 0u);
     EXPECT_FALSE(tbuf_seek(t.b, 0, 0));
     EXPECT_TRUE(tbuf_seek(t.b, 5, 1));
 }
 
-TEST(TextBuf, ReadLine) {
+TEST(TextBuf, ReadLine)
+{
     Buf t;
     char line[8];
     EXPECT_EQ(tbuf_read_line(line, 7, t.b), nullptr);
@@ -98,28 +105,31 @@ TEST(TextBuf, ReadLine) {
     EXPECT_EQ(tbuf_read_line(line, 7, t.b), nullptr);
 }
 
-TEST(TextBuf, SaveWritesText) {
+TEST(TextBuf, SaveWritesText)
+{
     Buf t;
     tbuf_append("line\n", t.b);
-    std::string dir = std::getenv("QUORVEL_TEST_BINARY_DIR") ? std::getenv("QUORVEL_TEST_BINARY_DIR") : ".";
+    std::string dir =
+        std::getenv("QUORVEL_TEST_BINARY_DIR") ? std::getenv("QUORVEL_TEST_BINARY_DIR") : ".";
     tbuf_save(t.b, "%s/tbuf_save_%d.txt", dir.c_str(), 1);
     std::ifstream f(dir + "/tbuf_save_1.txt");
     std::string s((std::istreambuf_iterator<char>(f)), {});
     EXPECT_EQ(s, "line\n");
     std::remove((dir + "/tbuf_save_1.txt").c_str());
-    tbuf_save(t.b, "/nonexistent-folder/x.txt");   // nothing happens
+    tbuf_save(t.b, "/nonexistent-folder/x.txt");  // nothing happens
 }
 
-TEST(SlotLock, ReaderTakesNewestFree) {
+TEST(SlotLock, ReaderTakesNewestFree)
+{
     SlotLock t{};
-    EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 1), 0);   // not live yet
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 1), 0);  // not live yet
     slot_lock_init(&t);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);
     slot_lock_release(&t, SLOT_READER, 0);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 1), 1);
     slot_lock_release(&t, SLOT_WRITER, 1);
-    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 1);   // slot 1 is newer
-    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);   // slot 1 busy
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 1);  // slot 1 is newer
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);  // slot 1 busy
     // Slots other than 0 and 1 and unknown modes come back unchanged.
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 7), 7);
     EXPECT_EQ(slot_lock_acquire(&t, 5, 3), 3);

@@ -7,7 +7,8 @@
 
 namespace {
 
-TexList parse(const std::string& s) {
+TexList parse(const std::string& s)
+{
     TexList t;
     texlst_parse(s, t);
     return t;
@@ -15,7 +16,8 @@ TexList parse(const std::string& s) {
 
 }  // namespace
 
-TEST(TexLst, SampleCategoriesInFileOrder) {
+TEST(TexLst, SampleCategoriesInFileOrder)
+{
     TexList t = parse(qvw::sample_texlst());
     EXPECT_TRUE(t.refused_lines.empty());
     ASSERT_EQ(texlst_cat_count(t), 2u);
@@ -44,8 +46,10 @@ TEST(TexLst, SampleCategoriesInFileOrder) {
     EXPECT_EQ(texlst_crop(t, 5, 0), nullptr);
 }
 
-TEST(TexLst, CommentsAndLineEnds) {
-    TexList t = parse("#whole line\r\ncat a # trailing comment\r\ntex x#y.png\r\nsize 4 2\r\ncrop 1 1 2 1 c");
+TEST(TexLst, CommentsAndLineEnds)
+{
+    TexList t = parse(
+        "#whole line\r\ncat a # trailing comment\r\ntex x#y.png\r\nsize 4 2\r\ncrop 1 1 2 1 c");
     EXPECT_TRUE(t.refused_lines.empty());
     ASSERT_EQ(texlst_cat_count(t), 1u);
     // '#' inside a token is no comment; the last line needs no line end.
@@ -54,29 +58,30 @@ TEST(TexLst, CommentsAndLineEnds) {
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[1], 0.5f);
 }
 
-TEST(TexLst, SizeAfterCropKeepsTheCrop) {
+TEST(TexLst, SizeAfterCropKeepsTheCrop)
+{
     TexList t = parse("cat a\ntex t.png\nsize 10 10\ncrop 5 5 5 5 c\nsize 20 20\ncrop 5 5 5 5 d\n");
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[0], 0.5f);
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 1)->frac[0], 0.25f);
 }
 
-TEST(TexLst, RefusesStatementsThatDoNotParse) {
-    const std::string text =
-        "tex early.png\n"          // 1: before any category
-        "cat a\n"                  // 2
-        "crop 0 0 1 1 c\n"         // 3: before any texture
-        "tex t.png\n"              // 4
-        "crop 0 0 1 1 c\n"         // 5: before any size
-        "size 0 4\n"               // 6: zero
-        "size 8 x\n"               // 7: not a number
-        "size 8\n"                 // 8: missing height
-        "size 8 8\n"               // 9
-        "crop 0 zero 1 1 c\n"      // 10: bad number
-        "crop 0 0 1 1\n"           // 11: missing name
-        "crop 0 0 4 4 good\n"      // 12
-        "cat\n"                    // 13: missing name
-        "unknown words here\n"     // 14: ignored, not refused
-        "crop 1e2 nan 1 1 n\n";    // 15: not finite
+TEST(TexLst, RefusesStatementsThatDoNotParse)
+{
+    const std::string text = "tex early.png\n"        // 1: before any category
+                             "cat a\n"                // 2
+                             "crop 0 0 1 1 c\n"       // 3: before any texture
+                             "tex t.png\n"            // 4
+                             "crop 0 0 1 1 c\n"       // 5: before any size
+                             "size 0 4\n"             // 6: zero
+                             "size 8 x\n"             // 7: not a number
+                             "size 8\n"               // 8: missing height
+                             "size 8 8\n"             // 9
+                             "crop 0 zero 1 1 c\n"    // 10: bad number
+                             "crop 0 0 1 1\n"         // 11: missing name
+                             "crop 0 0 4 4 good\n"    // 12
+                             "cat\n"                  // 13: missing name
+                             "unknown words here\n"   // 14: ignored, not refused
+                             "crop 1e2 nan 1 1 n\n";  // 15: not finite
     TexList t = parse(text);
     EXPECT_EQ(t.refused_lines, (std::vector<uint32_t>{1, 3, 5, 6, 7, 8, 10, 11, 13, 15}));
     ASSERT_EQ(texlst_cat_count(t), 1u);
@@ -85,7 +90,8 @@ TEST(TexLst, RefusesStatementsThatDoNotParse) {
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[2], 0.5f);
 }
 
-TEST(TexLst, OverlongNamesRefused) {
+TEST(TexLst, OverlongNamesRefused)
+{
     std::string cat64(64, 'c'), cat63(63, 'c'), tex260(260, 't');
     TexList t = parse("cat " + cat64 + "\ncat " + cat63 + "\ntex " + tex260 + "\ntex ok.png\n");
     EXPECT_EQ(t.refused_lines, (std::vector<uint32_t>{1, 3}));
@@ -93,13 +99,15 @@ TEST(TexLst, OverlongNamesRefused) {
     EXPECT_EQ(texlst_tex_count(t, 0), 1u);
 }
 
-TEST(TexLst, NulEndsTheText) {
+TEST(TexLst, NulEndsTheText)
+{
     std::string s = "cat a\ntex t.png";
     s += '\0';
     s += "\ncat b\n";
     TexList t = parse(s);
     EXPECT_EQ(texlst_cat_count(t), 1u);
-    t = parse("cat a\n\x1a" "cat b\n");
+    t = parse("cat a\n\x1a"
+              "cat b\n");
     EXPECT_EQ(texlst_cat_count(t), 1u);
     t = parse("");
     EXPECT_EQ(texlst_cat_count(t), 0u);

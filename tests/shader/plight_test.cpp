@@ -9,20 +9,22 @@
 namespace {
 
 // Screen 0 culls with the box |x|, |y|, |z| <= 10 and sees from camera_pos.
-void set_box_frustum(Vec3 camera_pos) {
+void set_box_frustum(Vec3 camera_pos)
+{
     disp_work_clear();
     DispWork& w = disp_work();
     w.cam[0].enable = 0;
     w.cam[0].pos = camera_pos;
     const Plane box[6] = {{0, 0, 1, 10}, {0, 0, -1, 10}, {-1, 0, 0, 10},
-                          {1, 0, 0, 10}, {0, 1, 0, 10}, {0, -1, 0, 10}};
+                          {1, 0, 0, 10}, {0, 1, 0, 10},  {0, -1, 0, 10}};
     for (int i = 0; i < 6; ++i) w.xform[0].cull_planes.p[i] = box[i];
     // Screen 1 sees nothing at all: every plane rejects.
     w.cam[1].enable = 0;
     for (Plane& p : w.xform[1].cull_planes.p) p = {0, 0, 0, -1e9f};
 }
 
-PointLight* light_at(float x, float y, float z, float range, uint32_t prio = kPlightDefaultPriority) {
+PointLight* light_at(float x, float y, float z, float range, uint32_t prio = kPlightDefaultPriority)
+{
     const Vec3 p = {x, y, z};
     PointLight* l = plight_create(1, &p, range, 0xFFFFFFFFu, 1.0f);
     if (l) l->flags = (l->flags & ~kPlightPriorityMask) | (prio << kPlightPriorityShift);
@@ -31,7 +33,8 @@ PointLight* light_at(float x, float y, float z, float range, uint32_t prio = kPl
 
 class Plight : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         plight_pool_reset();
         set_box_frustum({0, 0, 0});
     }
@@ -41,7 +44,8 @@ protected:
 
 // ---- pool -----------------------------------------------------------------------
 
-TEST_F(Plight, PoolHolds128AndCreationSetsTheDefaults) {
+TEST_F(Plight, PoolHolds128AndCreationSetsTheDefaults)
+{
     PointLight* first = plight_create(3, nullptr, 2.0f, 0x80FF8000u, 0.5f);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->flags, kPlightActive | kPlightShown | (127u << 8));
@@ -50,14 +54,15 @@ TEST_F(Plight, PoolHolds128AndCreationSetsTheDefaults) {
     EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
     EXPECT_EQ(plight_get_count(), 128);
     plight_free(first);
-    plight_free(first);   // a second free changes nothing
+    plight_free(first);  // a second free changes nothing
     plight_free(nullptr);
     EXPECT_EQ(plight_get_count(), 127);
     EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), first);
     EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
 }
 
-TEST_F(Plight, OwnersOneFrameLightsAndColourFloats) {
+TEST_F(Plight, OwnersOneFrameLightsAndColourFloats)
+{
     PointLight* a = plight_create(5, nullptr, 1, 0xFF336699u, 2.0f);
     PointLight* b = plight_create_1f(6, nullptr, 1, 0, 1);
     plight_create(5, nullptr, 1, 0, 1);
@@ -77,30 +82,33 @@ namespace {
 int g_released = 0;
 PointLight* g_victim = nullptr;
 int update_release(PointLight*) { return 1; }
-int update_free_other(PointLight*) {
+int update_free_other(PointLight*)
+{
     plight_free(g_victim);
     return 0;
 }
-int update_free_self(PointLight* l) {
+int update_free_self(PointLight* l)
+{
     plight_free(l);
     return 1;
 }
 void count_release(PointLight*) { ++g_released; }
 }  // namespace
 
-TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights) {
+TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights)
+{
     g_released = 0;
     PointLight* gone = plight_create(1, nullptr, 1, 0, 1);
     gone->update = update_release;
     gone->release = count_release;
-    g_victim = plight_create(1, nullptr, 1, 0, 1);     // freed by the next one's callback
+    g_victim = plight_create(1, nullptr, 1, 0, 1);  // freed by the next one's callback
     PointLight* killer = plight_create(1, nullptr, 1, 0, 1);
     killer->update = update_free_other;
     PointLight* self = plight_create(1, nullptr, 1, 0, 1);
     self->update = update_free_self;
     self->release = count_release;
     plight_frame();
-    EXPECT_EQ(g_released, 1);           // the self-freeing light is not released twice
+    EXPECT_EQ(g_released, 1);  // the self-freeing light is not released twice
     EXPECT_EQ(plight_get_count(), 1);
     EXPECT_TRUE(killer->flags & kPlightActive);
     // The lists are intact: every free light can be taken again.
@@ -111,21 +119,23 @@ TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights) {
 
 // ---- culling and choice ---------------------------------------------------------
 
-TEST_F(Plight, CullKeepsSpheresThatReachIntoTheFrustum) {
+TEST_F(Plight, CullKeepsSpheresThatReachIntoTheFrustum)
+{
     PointLight* inside = light_at(0, 0, 0, 1);
-    PointLight* near_edge = light_at(11.5f, 0, 0, 2);    // outside by less than its range
-    light_at(13, 0, 0, 2);                               // outside by more
+    PointLight* near_edge = light_at(11.5f, 0, 0, 2);  // outside by less than its range
+    light_at(13, 0, 0, 2);                             // outside by more
     plight_cull();
     ASSERT_EQ(plight_visible_count(0), 2);
-    EXPECT_EQ(plight_visible(0, 0), near_edge);          // active-list order, newest first
+    EXPECT_EQ(plight_visible(0, 0), near_edge);  // active-list order, newest first
     EXPECT_EQ(plight_visible(0, 1), inside);
     EXPECT_FLOAT_EQ(inside->range_sq, 1.0f);
     EXPECT_EQ(plight_visible_count(1), 0);
     EXPECT_EQ(plight_visible(0, 2), nullptr);
 }
 
-TEST_F(Plight, ReachIsBySumOfSquaresAndStrict) {
-    light_at(5, 0, 0, 4);   // 25 < 9 + 16 is false
+TEST_F(Plight, ReachIsBySumOfSquaresAndStrict)
+{
+    light_at(5, 0, 0, 4);  // 25 < 9 + 16 is false
     plight_cull();
     PointLight* out[4];
     const Vec3 origin = {0, 0, 0};
@@ -133,11 +143,12 @@ TEST_F(Plight, ReachIsBySumOfSquaresAndStrict) {
     EXPECT_EQ(plight_select_for_point(out, 4, 0, &origin, 3.01f, ~0u), 1);
 }
 
-TEST_F(Plight, ChoiceIsByPriorityThenNearestAndLimited) {
+TEST_F(Plight, ChoiceIsByPriorityThenNearestAndLimited)
+{
     set_box_frustum({0, 0, 0});
-    PointLight* far = light_at(3, 0, 0, 10);          // distance field 9 + 9
-    PointLight* near = light_at(1, 0, 0, 10);         // 1 + 1
-    PointLight* urgent = light_at(6, 0, 0, 10, 5);    // priority 5 beats distance
+    PointLight* far = light_at(3, 0, 0, 10);        // distance field 9 + 9
+    PointLight* near = light_at(1, 0, 0, 10);       // 1 + 1
+    PointLight* urgent = light_at(6, 0, 0, 10, 5);  // priority 5 beats distance
     PointLight* other_group = light_at(0.5f, 0, 0, 10);
     other_group->group_mask = 0x2;
     far->group_mask = near->group_mask = urgent->group_mask = 0x1;
@@ -151,16 +162,17 @@ TEST_F(Plight, ChoiceIsByPriorityThenNearestAndLimited) {
     EXPECT_EQ(plight_select_for_point(out, 2, 0, &origin, 0.5f, 0x1), 2);
     EXPECT_EQ(plight_select_for_point(out, 4, 0, &origin, 0.5f, 0x2), 1);
     EXPECT_EQ(out[0], other_group);
-    EXPECT_EQ(plight_select_for_point(out, 4, 5, &origin, 0.5f, ~0u), 0);   // no such screen
+    EXPECT_EQ(plight_select_for_point(out, 4, 5, &origin, 0.5f, ~0u), 0);  // no such screen
     // A light freed after the cull is no longer chosen.
     plight_free(urgent);
     EXPECT_EQ(plight_select_for_point(out, 4, 0, &origin, 0.5f, 0x1), 2);
 }
 
-TEST_F(Plight, TheCameraDistanceCountsInTheOrder) {
+TEST_F(Plight, TheCameraDistanceCountsInTheOrder)
+{
     set_box_frustum({-8, 0, 0});
-    PointLight* a = light_at(2, 0, 0, 10);    // object distance 4, camera 100
-    PointLight* b = light_at(-3, 0, 0, 10);   // object distance 9, camera 25
+    PointLight* a = light_at(2, 0, 0, 10);   // object distance 4, camera 100
+    PointLight* b = light_at(-3, 0, 0, 10);  // object distance 9, camera 25
     plight_cull();
     PointLight* out[2];
     const Vec3 at = {0, 0, 0};

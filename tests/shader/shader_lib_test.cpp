@@ -19,9 +19,10 @@
 
 namespace {
 
-const int kFmt = disp_fvf_to_lvf(0x112);   // position, normal, one texture set
+const int kFmt = disp_fvf_to_lvf(0x112);  // position, normal, one texture set
 
-RstateMeshArgs draw_args(int set, int lights = 0, const void* block = nullptr) {
+RstateMeshArgs draw_args(int set, int lights = 0, const void* block = nullptr)
+{
     static uint32_t params[23];
     RstateMeshArgs a{};
     a.shader_set = set;
@@ -31,12 +32,17 @@ RstateMeshArgs draw_args(int set, int lights = 0, const void* block = nullptr) {
     return a;
 }
 
-struct QuadVertex { float x, y, z, nx, ny, nz, u, v; };
+struct QuadVertex {
+    float x, y, z, nx, ny, nz, u, v;
+};
 
 // The rectangle x0..x1 by -1..1 at depth 0.5, facing the viewer.
-int draw_rect(float x0, float x1) {
-    const QuadVertex q[4] = {{x0, -1, 0.5f, 0, 0, -1, 0, 0}, {x1, -1, 0.5f, 0, 0, -1, 0, 0},
-                             {x0, 1, 0.5f, 0, 0, -1, 0, 0}, {x1, 1, 0.5f, 0, 0, -1, 0, 0}};
+int draw_rect(float x0, float x1)
+{
+    const QuadVertex q[4] = {{x0, -1, 0.5f, 0, 0, -1, 0, 0},
+                             {x1, -1, 0.5f, 0, 0, -1, 0, 0},
+                             {x0, 1, 0.5f, 0, 0, -1, 0, 0},
+                             {x1, 1, 0.5f, 0, 0, -1, 0, 0}};
     return gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
 }
 
@@ -44,7 +50,8 @@ int draw_rect(float x0, float x1) {
 
 class ShaderLib : public ShaderDevice {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ShaderDevice::SetUp();
         if (HasFatalFailure()) return;
         disp_work_clear();
@@ -55,7 +62,8 @@ protected:
 
 // ---- record choice and binding --------------------------------------------------
 
-TEST_F(ShaderLib, SetsChooseRecordsByPointLightCount) {
+TEST_F(ShaderLib, SetsChooseRecordsByPointLightCount)
+{
     EXPECT_EQ(shader_record_for_set(3, 0), 3);
     EXPECT_EQ(shader_record_for_set(3, 2), 5);
     EXPECT_EQ(shader_record_for_set(4, 0), 8);
@@ -63,7 +71,8 @@ TEST_F(ShaderLib, SetsChooseRecordsByPointLightCount) {
     EXPECT_EQ(shader_record_for_set(0, 3), 0);
     EXPECT_EQ(shader_record_for_set(5, 0), -1);
     plight_pool_reset();
-    PointLight* l[2] = {plight_create(1, nullptr, 5, 0xFFFFFFFF, 1), plight_create(1, nullptr, 5, 0xFFFFFFFF, 1)};
+    PointLight* l[2] = {plight_create(1, nullptr, 5, 0xFFFFFFFF, 1),
+                        plight_create(1, nullptr, 5, 0xFFFFFFFF, 1)};
     RstateMeshArgs a = draw_args(3, 2);
     a.lights = l;
     EXPECT_EQ(shader_setup_mesh(a), 1);
@@ -72,7 +81,8 @@ TEST_F(ShaderLib, SetsChooseRecordsByPointLightCount) {
     EXPECT_EQ(shader_has_point_lights(), 1);
 }
 
-TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage) {
+TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage)
+{
     const uint64_t b0 = shader_bind_count();
     EXPECT_EQ(shader_setup_mesh(draw_args(3)), 1);
     EXPECT_EQ(shader_bind_count(), b0 + 2);
@@ -87,7 +97,8 @@ TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage)
     EXPECT_EQ(shader_setup_mesh(other), 1);
 }
 
-TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain) {
+TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain)
+{
     MeshBuffers mesh{};
     ShaderSkeleton skel{&mesh, nullptr, 0};
     RstateMeshArgs a = draw_args(4);
@@ -99,7 +110,8 @@ TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain) {
     EXPECT_EQ(shader_get_key(), 8);
 }
 
-TEST_F(ShaderLib, ModesAndSetsOutOfRangeAreRefused) {
+TEST_F(ShaderLib, ModesAndSetsOutOfRangeAreRefused)
+{
     shader_setup_mesh(draw_args(1));
     RstateMeshArgs a = draw_args(5);
     EXPECT_EQ(shader_setup_mesh(a), 0);
@@ -111,7 +123,8 @@ TEST_F(ShaderLib, ModesAndSetsOutOfRangeAreRefused) {
     EXPECT_EQ(shader_get_key(), 1);
 }
 
-TEST_F(ShaderLib, MoreThanFourLightsAreCutToFour) {
+TEST_F(ShaderLib, MoreThanFourLightsAreCutToFour)
+{
     plight_pool_reset();
     PointLight* l[6];
     for (PointLight*& p : l) p = plight_create(1, nullptr, 5, 0xFFFFFFFF, 1);
@@ -122,7 +135,8 @@ TEST_F(ShaderLib, MoreThanFourLightsAreCutToFour) {
     EXPECT_EQ(shader_get_point_light_count(), 4);
 }
 
-TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones) {
+TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
+{
     std::vector<MeshBone> bones(200);
     for (size_t i = 0; i < bones.size(); ++i) bones[i] = MeshBone{"b", NameHash(i), {}};
     MeshBuffers mesh{};
@@ -142,7 +156,8 @@ TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones) {
     EXPECT_EQ(shader_get_palette_count(), kShaderPaletteMax);
 }
 
-TEST_F(ShaderLib, TwoDimensionalSetZeroDrawsStayFixedFunction) {
+TEST_F(ShaderLib, TwoDimensionalSetZeroDrawsStayFixedFunction)
+{
     for (uint32_t fvf : {0x244u, 0x144u, 0x844u}) {
         RstateMeshArgs a = draw_args(0);
         a.decl = disp_fvf_to_lvf(fvf);
@@ -150,24 +165,25 @@ TEST_F(ShaderLib, TwoDimensionalSetZeroDrawsStayFixedFunction) {
         EXPECT_EQ(shader_get_key(), kShaderKeyFixed) << fvf;
         EXPECT_EQ(shader_setup_mesh(a), 0);
     }
-    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);   // a 3D draw binds record 0
+    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);  // a 3D draw binds record 0
     EXPECT_EQ(shader_get_key(), 0);
     RstateMeshArgs a = draw_args(1);
     a.decl = disp_fvf_to_lvf(0x244);
     shader_setup_mesh(a);
-    EXPECT_EQ(shader_get_key(), 1);                  // other sets keep their record
+    EXPECT_EQ(shader_get_key(), 1);  // other sets keep their record
 }
 
-TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw) {
+TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
+{
     const float id[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     gfx_set_transform(GFX_TS_VIEW, id);
     gfx_set_transform(GFX_TS_PROJECTION, id);
     tex_set_stage(0, nullptr, 1);
-    RstateMeshArgs a = draw_args(0);   // record 0 draws plain meshes fixed-function
+    RstateMeshArgs a = draw_args(0);  // record 0 draws plain meshes fixed-function
     a.world = id;
     const RenderStateKey unlit = rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1);
     disp_set_rstate_block(unlit, &a);
-    disp_set_lvf_decl(disp_fvf_to_lvf(0x144));   // as the font drawing does
+    disp_set_lvf_decl(disp_fvf_to_lvf(0x144));  // as the font drawing does
     disp_set_rstate_block(unlit, &a);
     disp_clear(4, 0xFF000000u);
     ASSERT_EQ(draw_rect(-1, 1), GFX_OK);
@@ -177,7 +193,8 @@ TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw) {
 
 // ---- constants ------------------------------------------------------------------
 
-TEST_F(ShaderLib, FogAndFarParameters) {
+TEST_F(ShaderLib, FogAndFarParameters)
+{
     cam_set_far(0, 100.0f);
     fog_set_enable(0, 0);
     shader_frame_constants();
@@ -200,7 +217,8 @@ TEST_F(ShaderLib, FogAndFarParameters) {
     EXPECT_TRUE(std::isfinite(f[0]) && std::isfinite(f[1]));
 }
 
-TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial) {
+TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial)
+{
     env_set_color2(0, 0xFF808080u);
     disp_fade_frame();
     ShaderMaterial mat{0x00FFFFFFu, 0xFFFFFFFFu, 0, 0xFFFFFFFFu, 0.0f, 1.0f};
@@ -211,7 +229,7 @@ TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial) {
     disp_set_rstate_block(lit, &a);
     const float* dif = shader_get_draw_vector(SH_C_DIFFUSE);
     EXPECT_NEAR(dif[0], 128.0f / 255.0f, 1e-5);
-    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.1f);   // power 0 lifted
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.1f);  // power 0 lifted
     disp_set_rstate_block(unlit, &a);
     EXPECT_FLOAT_EQ(dif[0], 0.0f);
     EXPECT_FLOAT_EQ(dif[3], 1.0f);
@@ -223,7 +241,8 @@ TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial) {
     EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.0f);
 }
 
-TEST_F(ShaderLib, LightVectorsGoToObjectSpace) {
+TEST_F(ShaderLib, LightVectorsGoToObjectSpace)
+{
     const Vec3 down = {0, -1, 0};
     env_set_light_dir(0, &down);
     disp_fade_frame();
@@ -234,7 +253,7 @@ TEST_F(ShaderLib, LightVectorsGoToObjectSpace) {
     a.world = world;
     shader_setup_mesh(a);
     const float* l = shader_get_draw_vector(SH_C_LIGHTVEC);
-    EXPECT_NEAR(l[0], 1.0f, 1e-5);   // world +y is object +x
+    EXPECT_NEAR(l[0], 1.0f, 1e-5);  // world +y is object +x
     EXPECT_NEAR(l[1], 0.0f, 1e-5);
     EXPECT_FLOAT_EQ(l[3], 0.0f);
     EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_EYEPOS)[3], 1.0f);
@@ -287,7 +306,8 @@ void PsMain() { oC0 = vD0 }
 
 class ShaderOwnFiles : public ShaderDeviceBase {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DispDevice::SetUp();
         if (HasFatalFailure()) return;
         tmp_.write("phong.txt", kPhongParams);
@@ -296,7 +316,8 @@ protected:
     void Init(int dump = 0) { ShaderDeviceBase::Init(tmp_.file(""), dump); }
 };
 
-TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheBlock) {
+TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheBlock)
+{
     Init();
     uint8_t block[kShaderParamBlock + 8];
     std::memset(block, 0xEE, sizeof block);
@@ -317,10 +338,11 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
     for (size_t i = kShaderParamBlock; i < sizeof block; ++i) EXPECT_EQ(block[i], 0xEE);
     EXPECT_EQ(shader_set_param(block, 3, "vtint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 5, "vTint", tint, 16), 0);
-    EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);   // record 1 has no file here
+    EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);  // record 1 has no file here
 }
 
-TEST_F(ShaderOwnFiles, PointLightRecordsReadTheBlockAtTheBaseRecordsOffsets) {
+TEST_F(ShaderOwnFiles, PointLightRecordsReadTheBlockAtTheBaseRecordsOffsets)
+{
     Init();
     for (int row = 4; row <= 7; ++row) {
         const ShaderStage& vs = shader_get_record(row)->stage[SH_STAGE_VERTEX];
@@ -334,11 +356,12 @@ TEST_F(ShaderOwnFiles, PointLightRecordsReadTheBlockAtTheBaseRecordsOffsets) {
     }
 }
 
-TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty) {
+TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty)
+{
     Init();
     const ShaderRecord* rec = shader_get_record(4);
     EXPECT_NE(rec->stage[SH_STAGE_VERTEX].shader, nullptr);
-    EXPECT_EQ(rec->stage[SH_STAGE_PIXEL].shader, nullptr);   // missing ';'
+    EXPECT_EQ(rec->stage[SH_STAGE_PIXEL].shader, nullptr);  // missing ';'
     EXPECT_EQ(rec->stage[SH_STAGE_PIXEL].loaded, 0);
     EXPECT_EQ(rec->stage[SH_STAGE_SKIN_VERTEX].shader, nullptr);
     // Records without a file are empty and draw through the fallback.
@@ -347,7 +370,8 @@ TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty) {
     EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
 }
 
-TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly) {
+TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly)
+{
     Init();
     TexRecord tex{};
     ASSERT_EQ(tex_create(&tex, GFX_FMT_A8R8G8B8, 4, 4, 1), 1);
@@ -370,7 +394,8 @@ TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly) {
     tex_release(&tex);
 }
 
-TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows) {
+TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows)
+{
     Init();
     disp_work_clear();
     cam_set_enable(0, 0);
@@ -380,7 +405,8 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows) {
     shader_begin_view();
     tex_set_stage(0, nullptr, 1);
     uint8_t block[kShaderParamBlock] = {};
-    const float move[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1.0f, 0, 0, 1};   // right by half the view
+    const float move[16] = {1, 0, 0, 0, 0,    1, 0, 0,
+                            0, 0, 1, 0, 1.0f, 0, 0, 1};  // right by half the view
     ASSERT_EQ(shader_set_param(block, 3, "mBig", move, sizeof move), 1);
     disp_clear(4, 0xFF000000u);
     const RstateMeshArgs a = draw_args(3, 0, block);
@@ -390,7 +416,8 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows) {
     EXPECT_EQ(Pixel(3 * kTestWidth / 4, kTestHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
 }
 
-TEST_F(ShaderOwnFiles, AssembledSourcesAreWrittenWhenAsked) {
+TEST_F(ShaderOwnFiles, AssembledSourcesAreWrittenWhenAsked)
+{
     Init(1);
     EXPECT_TRUE(std::filesystem::exists(tmp_.file("_phong_vs.txt")));
     EXPECT_TRUE(std::filesystem::exists(tmp_.file("_phong_ps.txt")));
@@ -402,11 +429,12 @@ TEST_F(ShaderOwnFiles, AssembledSourcesAreWrittenWhenAsked) {
     EXPECT_EQ(tmp_.read("_phong_vs.txt"), shader_file_assemble(t, SH_SEC_VERTEX, nullptr));
 }
 
-TEST_F(ShaderOwnFiles, AMissingFolderLoadsNothingAndDrawsFallBack) {
+TEST_F(ShaderOwnFiles, AMissingFolderLoadsNothingAndDrawsFallBack)
+{
     use_shader_folder(tmp_, tmp_.file("missing/"));
     const std::string cwd = plat_current_dir();
     shader_init();
-    EXPECT_EQ(plat_current_dir(), cwd);   // loading never changes the current folder
+    EXPECT_EQ(plat_current_dir(), cwd);  // loading never changes the current folder
     for (int i = 0; i < kShaderRecordCount; ++i)
         for (const ShaderStage& st : shader_get_record(i)->stage) EXPECT_EQ(st.shader, nullptr);
     EXPECT_EQ(shader_setup_mesh(draw_args(4, 2)), 1);
@@ -418,7 +446,8 @@ TEST_F(ShaderOwnFiles, AMissingFolderLoadsNothingAndDrawsFallBack) {
 
 // ---- a lit draw -----------------------------------------------------------------
 
-TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight) {
+TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight)
+{
     cam_set_enable(0, 0);
     cam_select_xform_set(0);
     XformSet* set = cam_get_xform_set(0);
@@ -426,7 +455,7 @@ TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight) {
     set->view_proj = id;
     set->cam_to_world = id;
     shader_begin_view();
-    const Vec3 travel = {0, 0, 1};   // from the viewer into the picture
+    const Vec3 travel = {0, 0, 1};  // from the viewer into the picture
     env_set_light_dir(0, &travel);
     env_set_color0(0, 0xFF202020u);
     env_set_color1(0, 0xFF202020u);
@@ -443,8 +472,10 @@ TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight) {
     using V = QuadVertex;
     // Left half faces the viewer (and the light), the right half faces away.
     auto quad = [](float x0, float x1, float nz, V* out) {
-        const V c[4] = {{x0, -1, 0.5f, 0, 0, nz, 0, 0}, {x1, -1, 0.5f, 0, 0, nz, 0, 0},
-                        {x1, 1, 0.5f, 0, 0, nz, 0, 0}, {x0, 1, 0.5f, 0, 0, nz, 0, 0}};
+        const V c[4] = {{x0, -1, 0.5f, 0, 0, nz, 0, 0},
+                        {x1, -1, 0.5f, 0, 0, nz, 0, 0},
+                        {x1, 1, 0.5f, 0, 0, nz, 0, 0},
+                        {x0, 1, 0.5f, 0, 0, nz, 0, 0}};
         const int idx[6] = {0, 1, 2, 0, 2, 3};
         for (int i = 0; i < 6; ++i) out[i] = c[idx[i]];
     };
@@ -456,5 +487,5 @@ TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight) {
     const uint32_t dark = Pixel(3 * kTestWidth / 4, kTestHeight / 2);
     EXPECT_GT(lit & 0xFF, 0xE0u) << std::hex << lit;
     EXPECT_LT(dark & 0xFF, 0x40u) << std::hex << dark;
-    EXPECT_GT(dark & 0xFF, 0x10u) << std::hex << dark;   // the ambient still shows
+    EXPECT_GT(dark & 0xFF, 0x10u) << std::hex << dark;  // the ambient still shows
 }

@@ -11,19 +11,22 @@
 
 namespace {
 
-ShaderFileText read_fixture(const char* name) {
+ShaderFileText read_fixture(const char* name)
+{
     ShaderFileText t;
     EXPECT_EQ(shader_file_read(fixture_dir(), name, &t), 1) << name;
     return t;
 }
 
-const ShaderDecl* find_decl(const ShaderSection& s, const std::string& name) {
+const ShaderDecl* find_decl(const ShaderSection& s, const std::string& name)
+{
     for (const ShaderDecl& d : s.decls)
         if (d.name == name) return &d;
     return nullptr;
 }
 
-size_t count_of(const std::string& text, const std::string& part) {
+size_t count_of(const std::string& text, const std::string& part)
+{
     size_t n = 0;
     for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
     return n;
@@ -33,11 +36,12 @@ size_t count_of(const std::string& text, const std::string& part) {
 
 // ---- sections and keywords ------------------------------------------------------
 
-TEST(ShaderReader, SectionsKeywordsAndFirstSectionOfAKind) {
+TEST(ShaderReader, SectionsKeywordsAndFirstSectionOfAKind)
+{
     ShaderFileText t = read_fixture("full.txt");
     for (const ShaderSection& s : t.section) EXPECT_TRUE(s.present);
     const ShaderSection& vs = t.section[SH_SEC_VERTEX];
-    EXPECT_EQ(vs.entry, "MainV");        // keywords ignore case
+    EXPECT_EQ(vs.entry, "MainV");  // keywords ignore case
     EXPECT_EQ(vs.profile, "vs_3_0");
     EXPECT_EQ(t.section[SH_SEC_PIXEL].entry, "MainP");
     EXPECT_EQ(t.section[SH_SEC_PIXEL].profile, "");
@@ -46,36 +50,44 @@ TEST(ShaderReader, SectionsKeywordsAndFirstSectionOfAKind) {
     EXPECT_EQ(t.section[SH_SEC_SKIN_VERTEX].code, "\nskin code\n");
 }
 
-TEST(ShaderReader, LineModeDropsCommentsAndOtherKeywordLinesButNotAnIndentedEnd) {
+TEST(ShaderReader, LineModeDropsCommentsAndOtherKeywordLinesButNotAnIndentedEnd)
+{
     ShaderFileText t = read_fixture("full.txt");
     EXPECT_EQ(t.section[SH_SEC_VERTEX].code, "\nvoid MainV() {}\n  @source_end\n");
     const std::string& regs = t.section[SH_SEC_COMMON].regs;
     EXPECT_EQ(regs.find("dropped"), std::string::npos);
-    EXPECT_NE(regs.find("Float4 vCapital;\n"), std::string::npos);   // kept as text
+    EXPECT_NE(regs.find("Float4 vCapital;\n"), std::string::npos);  // kept as text
     EXPECT_NE(regs.find("half4 vUnknown;\n"), std::string::npos);
     EXPECT_EQ(t.section[SH_SEC_COMMON].code.find("dropped"), std::string::npos);
 }
 
-TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissing) {
+TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissing)
+{
     ShaderFileText t = read_fixture("full.txt");
     EXPECT_EQ(t.section[SH_SEC_COMMON].code,
               "\n"
               "inc_a line 1\ninc_b line\n\ninc_a line 3\n\n"  // nested, each file ends with a break
-              "inc_c line\n\n"                                  // unquoted
-              "inc_c line\n\n"                                  // "# include"
-              "#define COMMON_DEFINE 1\n");                     // the missing one adds nothing
+              "inc_c line\n\n"                                // unquoted
+              "inc_c line\n\n"                                // "# include"
+              "#define COMMON_DEFINE 1\n");                   // the missing one adds nothing
 }
 
-TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimit) {
+TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimit)
+{
     for (const char* name : {"self.inc", "loop_a.inc"}) {
         ShaderFileText t;
-        shader_file_parse(fixture_dir(), std::string("@common\n@source\n#include ") + name + "\n@source_end\n", &t);
+        shader_file_parse(fixture_dir(),
+                          std::string("@common\n@source\n#include ") + name + "\n@source_end\n",
+                          &t);
         const std::string& code = t.section[SH_SEC_COMMON].code;
-        EXPECT_EQ(count_of(code, "self line") + count_of(code, "loop_"), size_t(kShaderIncludeDepth)) << name;
+        EXPECT_EQ(count_of(code, "self line") + count_of(code, "loop_"),
+                  size_t(kShaderIncludeDepth))
+            << name;
     }
 }
 
-TEST(ShaderReader, PixelOnlyFileAndMissingFile) {
+TEST(ShaderReader, PixelOnlyFileAndMissingFile)
+{
     ShaderFileText t = read_fixture("pixel_only.txt");
     EXPECT_FALSE(t.section[SH_SEC_COMMON].present);
     EXPECT_FALSE(t.section[SH_SEC_VERTEX].present);
@@ -86,7 +98,8 @@ TEST(ShaderReader, PixelOnlyFileAndMissingFile) {
     EXPECT_EQ(shader_file_read(fixture_dir() + "no_such_folder/", "full.txt", &t), 0);
 }
 
-TEST(ShaderReader, KeywordsWithoutASectionAndABlockOpenAtTheEnd) {
+TEST(ShaderReader, KeywordsWithoutASectionAndABlockOpenAtTheEnd)
+{
     ShaderFileText t = read_fixture("unterminated.txt");
     EXPECT_FALSE(t.section[SH_SEC_COMMON].present);
     const ShaderSection& vs = t.section[SH_SEC_VERTEX];
@@ -100,7 +113,8 @@ TEST(ShaderReader, KeywordsWithoutASectionAndABlockOpenAtTheEnd) {
 
 // ---- text forms -----------------------------------------------------------------
 
-TEST(ShaderReader, CrLfFilesAndTheEndOfFileByteReadLikeLf) {
+TEST(ShaderReader, CrLfFilesAndTheEndOfFileByteReadLikeLf)
+{
     TempDir tmp;
     for (const char* name : {"full.txt", "inc_a.inc", "inc_b.inc", "inc_c.inc"}) {
         std::ifstream in(fixture_dir() + name, std::ios::binary);
@@ -120,7 +134,8 @@ TEST(ShaderReader, CrLfFilesAndTheEndOfFileByteReadLikeLf) {
     }
 }
 
-TEST(ShaderReader, LongLinesArriveInPiecesAndStayWhole) {
+TEST(ShaderReader, LongLinesArriveInPiecesAndStayWhole)
+{
     const std::string longline(3000, 'x');
     ShaderFileText t;
     shader_file_parse("", "@common\n@source\n" + longline + "\n@source_end\n", &t);
@@ -133,7 +148,8 @@ TEST(ShaderReader, LongLinesArriveInPiecesAndStayWhole) {
 
 // ---- register declarations ------------------------------------------------------
 
-TEST(ShaderReader, RegisterDeclarations) {
+TEST(ShaderReader, RegisterDeclarations)
+{
     struct Case {
         const char* line;
         int ok;
@@ -147,7 +163,7 @@ TEST(ShaderReader, RegisterDeclarations) {
         {"\tfloat   fRate ;", 1, "fRate", 5, 1, SH_C_RATE},
         {"sampler sTex : register(s2);", 1, "sTex", 12, 1, SH_C_NONE},
         {"int2 iPair[1];", 1, "iPair", 2, 1, SH_C_NONE},
-        {"float4 vmPVM;", 1, "vmPVM", 8, 1, SH_C_NONE},   // exact names only
+        {"float4 vmPVM;", 1, "vmPVM", 8, 1, SH_C_NONE},  // exact names only
         {"Float4 vCapital;", 0, "", 0, 0, 0},
         {"half4 vUnknown;", 0, "", 0, 0, 0},
         {"float4", 0, "", 0, 0, 0},
@@ -172,7 +188,8 @@ TEST(ShaderReader, RegisterDeclarations) {
 
 // ---- assembly and parameters ----------------------------------------------------
 
-TEST(ShaderReader, StageSourceAssembly) {
+TEST(ShaderReader, StageSourceAssembly)
+{
     ShaderFileText t = read_fixture("full.txt");
     const ShaderSection& c = t.section[SH_SEC_COMMON];
     const ShaderSection& v = t.section[SH_SEC_VERTEX];
@@ -183,25 +200,33 @@ TEST(ShaderReader, StageSourceAssembly) {
     EXPECT_EQ(shader_file_assemble(t, SH_SEC_COMMON, nullptr), "");
 }
 
-TEST(ShaderReader, ParametersPackedInSectionOrderFirstNameOnly) {
+TEST(ShaderReader, ParametersPackedInSectionOrderFirstNameOnly)
+{
     ShaderFileText t = read_fixture("full.txt");
     std::vector<ShaderParam> p;
     shader_file_params(t, &p);
-    struct Want { const char* name; int offset; } want[] = {
-        {"vTint", 0}, {"vSpaced", 16}, {"vShared", 32}, {"vUv", 44}, {"sNormal", 68}, {"iFlags", 72}};
+    struct Want {
+        const char* name;
+        int offset;
+    } want[] = {{"vTint", 0}, {"vSpaced", 16}, {"vShared", 32},
+                {"vUv", 44},  {"sNormal", 68}, {"iFlags", 72}};
     ASSERT_EQ(p.size(), std::size(want));
     for (size_t i = 0; i < p.size(); ++i) {
         EXPECT_EQ(p[i].name, want[i].name);
         EXPECT_EQ(p[i].offset, want[i].offset) << p[i].name;
     }
-    EXPECT_EQ(p[0].type, 8);   // the common float4, not the vertex section's float
+    EXPECT_EQ(p[0].type, 8);  // the common float4, not the vertex section's float
     EXPECT_EQ(find_decl(t.section[SH_SEC_VERTEX], "vTint")->type, 5);
 }
 
-TEST(ShaderReader, ParametersPastTheBlockAreLeftOut) {
+TEST(ShaderReader, ParametersPastTheBlockAreLeftOut)
+{
     ShaderFileText t;
-    shader_file_parse("", "@common @register\nfloat4x4 mA;\nfloat4x4 mB;\nfloat4 vC;\nfloat4 vD;\nint iE;\n"
-                          "@register_end\n", &t);
+    shader_file_parse(
+        "",
+        "@common @register\nfloat4x4 mA;\nfloat4x4 mB;\nfloat4 vC;\nfloat4 vD;\nint iE;\n"
+        "@register_end\n",
+        &t);
     std::vector<ShaderParam> p;
     shader_file_params(t, &p);
     ASSERT_EQ(p.size(), 3u);
@@ -210,24 +235,30 @@ TEST(ShaderReader, ParametersPastTheBlockAreLeftOut) {
     EXPECT_EQ(p[1].offset, 64);
     EXPECT_EQ(p[2].name, "iE");
     EXPECT_EQ(p[2].offset, 80);
-    for (const ShaderParam& q : p) EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
+    for (const ShaderParam& q : p)
+        EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
 }
 
 // ---- hostile text ---------------------------------------------------------------
 
-TEST(ShaderReader, TruncatedAndRandomTextNeverBreaksTheReader) {
+TEST(ShaderReader, TruncatedAndRandomTextNeverBreaksTheReader)
+{
     std::ifstream in(fixture_dir() + "full.txt", std::ios::binary);
     std::string full(std::istreambuf_iterator<char>(in), {});
     ShaderFileText t;
-    for (size_t n = 0; n <= full.size(); ++n) shader_file_parse(fixture_dir(), full.substr(0, n), &t);
+    for (size_t n = 0; n <= full.size(); ++n)
+        shader_file_parse(fixture_dir(), full.substr(0, n), &t);
     std::mt19937 rng(7);
-    const char alphabet[] = "@#/ \t\n\r\x1A\0[]0123456789;float4sourceregister_endcommonpixelshaderinclude\"";
+    const char alphabet[] =
+        "@#/ \t\n\r\x1A\0[]0123456789;float4sourceregister_endcommonpixelshaderinclude\"";
     for (int round = 0; round < 300; ++round) {
         std::string s(size_t(rng() % 600), ' ');
-        for (char& ch : s) ch = (rng() % 4 == 0) ? char(rng()) : alphabet[rng() % (sizeof alphabet - 1)];
+        for (char& ch : s)
+            ch = (rng() % 4 == 0) ? char(rng()) : alphabet[rng() % (sizeof alphabet - 1)];
         shader_file_parse(fixture_dir(), s, &t);
         std::vector<ShaderParam> p;
         shader_file_params(t, &p);
-        for (const ShaderParam& q : p) EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
+        for (const ShaderParam& q : p)
+            EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
     }
 }

@@ -8,7 +8,8 @@ namespace {
 
 const int kSectionOf[kShaderStageCount] = {SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX, SH_SEC_PIXEL};
 
-bool stage_knows(const ShaderStage& st, const std::string& name) {
+bool stage_knows(const ShaderStage& st, const std::string& name)
+{
     for (const ShaderReg& r : st.regs)
         if (r.name == name && r.handle) return true;
     return false;
@@ -18,7 +19,8 @@ bool stage_knows(const ShaderStage& st, const std::string& name) {
 
 using ShippedShaders = ShaderDevice;
 
-TEST_F(ShippedShaders, EveryRecordCompilesWithTheStagesItsFileHas) {
+TEST_F(ShippedShaders, EveryRecordCompilesWithTheStagesItsFileHas)
+{
     for (int row = 0; row < kShaderRecordCount; ++row) {
         ShaderFileText text;
         ASSERT_EQ(shader_file_read(shipped_shader_dir(), shader_row_file(row), &text), 1) << row;
@@ -36,7 +38,8 @@ TEST_F(ShippedShaders, EveryRecordCompilesWithTheStagesItsFileHas) {
     }
 }
 
-TEST_F(ShippedShaders, ConstantTablesHoldTheDeclaredRegisters) {
+TEST_F(ShippedShaders, ConstantTablesHoldTheDeclaredRegisters)
+{
     for (int row = 0; row < kShaderRecordCount; ++row) {
         ShaderFileText text;
         ASSERT_EQ(shader_file_read(shipped_shader_dir(), shader_row_file(row), &text), 1);
@@ -45,7 +48,8 @@ TEST_F(ShippedShaders, ConstantTablesHoldTheDeclaredRegisters) {
         for (int st = 0; st < kShaderStageCount; ++st) {
             for (const ShaderDecl& d : text.section[kSectionOf[st]].decls) {
                 EXPECT_TRUE(stage_knows(rec->stage[st], d.name)) << "row " << row << " " << d.name;
-                EXPECT_NE(d.const_id, SH_C_NONE) << "shipped files use engine constants: " << d.name;
+                EXPECT_NE(d.const_id, SH_C_NONE)
+                    << "shipped files use engine constants: " << d.name;
             }
         }
         // A common register is used by at least one stage.
@@ -57,7 +61,8 @@ TEST_F(ShippedShaders, ConstantTablesHoldTheDeclaredRegisters) {
     }
 }
 
-TEST_F(ShippedShaders, PointLightRecordsDeclareTheirLightArrays) {
+TEST_F(ShippedShaders, PointLightRecordsDeclareTheirLightArrays)
+{
     for (int row : {4, 5, 6, 7, 9, 10, 11, 12}) {
         const ShaderStage& ps = shader_get_record(row)->stage[SH_STAGE_PIXEL];
         EXPECT_TRUE(stage_knows(ps, "vPLPos")) << row;

@@ -35,14 +35,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int k_w = 800, k_h = 600;   // the offscreen desktop gives this client
+constexpr int k_w = 800, k_h = 600;  // the offscreen desktop gives this client
 constexpr int k_pic = 1024;
 constexpr float k_fit_scale = 0.5859375f;
-constexpr int k_load_frames = 120;    // generous: loading takes a few frames
+constexpr int k_load_frames = 120;  // generous: loading takes a few frames
 
 // Input script built frame by frame; every press is held for three frames.
 class Script {
-   public:
+public:
     void wait(uint32_t frames) { frame_ += frames; }
     void move(int x, int y)
     {
@@ -77,7 +77,8 @@ class Script {
     {
         settle(ax, ay);
         press();
-        for (int i = 1; i <= steps; ++i) move(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
+        for (int i = 1; i <= steps; ++i)
+            move(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
         release();
     }
     // Out to b and back to a before letting go: the drag ends where it began.
@@ -107,7 +108,7 @@ class Script {
     void close() { line("close"); }
     const std::string& text() const { return text_; }
 
-   private:
+private:
     void line(const std::string& s) { text_ += std::to_string(frame_) + " " + s + "\n"; }
     std::string text_;
     uint32_t frame_ = 0;
@@ -203,7 +204,10 @@ const uint8_t* texel(int i, int j)
     return picture().data.data() + (size_t(j) * k_pic + size_t(i)) * 4;
 }
 
-bool near_patch(int x, int y, int cx, int cy, int r) { return std::abs(x - cx) < r && std::abs(y - cy) < r; }
+bool near_patch(int x, int y, int cx, int cy, int r)
+{
+    return std::abs(x - cx) < r && std::abs(y - cy) < r;
+}
 
 // Pixels of the square of radius r around (cx, cy) clearly unlike the
 // picture texel they show at that scale, the picture's left edge at -off.
@@ -225,7 +229,8 @@ struct ProgramRun {
     std::string log;
 };
 
-ProgramRun run_program(const std::string& script_path, const std::string& answers, const std::string& log_path)
+ProgramRun run_program(const std::string& script_path, const std::string& answers,
+                       const std::string& log_path)
 {
     ProgramRun r;
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
@@ -276,7 +281,7 @@ int count_of(const std::string& hay, const std::string& needle)
 // The first mesh's frame extent factors at the fitted scale, from the built
 // data: the frame and handles are placed around them.
 class EndToEnd : public ResTest {
-   protected:
+protected:
     float fx = 0, fy = 0;
     fs::path built;
 
@@ -292,12 +297,13 @@ class EndToEnd : public ResTest {
 
     void mesh_factors(const fs::path& grp, float scale, float size)
     {
-        settings = {{"MODEL_DATA_PATH", grp.string() + "/"}, {"MODEL_DATA_PATHE", folder("e")},
-                    {"MODEL_DATA_PATHC", folder("c")}, {"TEX_DATA_PATH", folder("t")}};
+        settings = {{"MODEL_DATA_PATH", grp.string() + "/"},
+                    {"MODEL_DATA_PATHE", folder("e")},
+                    {"MODEL_DATA_PATHC", folder("c")},
+                    {"TEX_DATA_PATH", folder("t")}};
         boot();
         ASSERT_TRUE(resload_request("apple", 0));
-        while (resload_step() != RESLOAD_IDLE) {
-        }
+        while (resload_step() != RESLOAD_IDLE) {}
         const ResHandle mesh = res_mesh_find("apple", "apple");
         ASSERT_NE(mesh, 0u);
         float box[6];
@@ -329,11 +335,11 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     // stretch end where they began, the scale handle doubles the patch.
     const int cx = 300, cy = 250;
     const int hx = int(16 * fx), hy = int(16 * fy);
-    s.drag_and_back(cx, cy - hy - 32, cx, cy - hy - 12);       // rotx
-    s.drag_and_back(cx - hx - 32, cy, cx - hx - 12, cy);       // roty
-    s.drag_and_back(cx + hx + 32, cy + hy + 40, cx + hx + 52, cy + hy + 40);   // rotz
-    s.drag_and_back(cx, cy + hy + 40, cx + 20, cy + hy + 40);  // aspect
-    s.drag(cx + hx + 32, cy, cx + hx + 32, cy - 32);          // scaley: x 2
+    s.drag_and_back(cx, cy - hy - 32, cx, cy - hy - 12);                      // rotx
+    s.drag_and_back(cx - hx - 32, cy, cx - hx - 12, cy);                      // roty
+    s.drag_and_back(cx + hx + 32, cy + hy + 40, cx + hx + 52, cy + hy + 40);  // rotz
+    s.drag_and_back(cx, cy + hy + 40, cx + 20, cy + hy + 40);                 // aspect
+    s.drag(cx + hx + 32, cy, cx + hx + 32, cy - 32);                          // scaley: x 2
     // The background: moved with T, scaled with S, then H fits it again; L.
     s.key_down("T");
     s.drag(100, 500, 150, 530);
@@ -344,21 +350,21 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     s.key("H");
     s.key("L");
     s.key("L");
-    s.click(776, 72);   // save: the fitted picture
+    s.click(776, 72);  // save: the fitted picture
     // Scale exactly 1: 0.5859375 + 424 / 1024.
     s.key_down("S");
     s.drag(100, 500, 100, 76, 12);
     s.key_up("S");
-    s.click(776, 72);   // save: scale 1
-    s.click(776, 72);   // save over fit.bmp: OK
-    s.click(776, 72);   // save over exact.bmp: Cancel
-    s.click(776, 72);   // dialog cancelled
+    s.click(776, 72);  // save: scale 1
+    s.click(776, 72);  // save over fit.bmp: OK
+    s.click(776, 72);  // save over exact.bmp: Cancel
+    s.click(776, 72);  // dialog cancelled
     s.wait(5);
     s.close();
     const std::string script = dir.write("input.txt", s.text());
 
-    const std::string answers = fit + ";ok;" + exact + ";ok;" + fit + ".bmp;ok;ok;" + exact +
-                                ".bmp;cancel;cancel;ok";
+    const std::string answers =
+        fit + ";ok;" + exact + ";ok;" + fit + ".bmp;ok;ok;" + exact + ".bmp;cancel;cancel;ok";
     const ProgramRun run = run_program(script, answers, dir.file("stderr.txt"));
     ASSERT_EQ(run.status, 0) << run.log;
 
@@ -370,7 +376,8 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     EXPECT_EQ(count_of(run.log, asked), 2) << run.log;
     EXPECT_EQ(count_of(run.log, asked + " \"" + fit + ".bmp\" -> ok"), 1) << run.log;
     EXPECT_EQ(count_of(run.log, asked + " \"" + exact + ".bmp\" -> cancel"), 1) << run.log;
-    EXPECT_EQ(count_of(run.log, "dialog: message \"キャンセルしました。\" \"\" -> ok"), 1) << run.log;
+    EXPECT_EQ(count_of(run.log, "dialog: message \"キャンセルしました。\" \"\" -> ok"), 1)
+        << run.log;
     EXPECT_EQ(count_of(run.log, "これ以上"), 0);
     // After the Cancel nothing more was saved.
     const size_t cancel_at = run.log.find(asked + " \"" + exact + ".bmp\" -> cancel");
@@ -395,9 +402,9 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
             const uint8_t* t = texel(x - off, y - off);
             if (p[0] != t[0] || p[1] != t[1] || p[2] != t[2]) {
                 if (++mismatches <= 5)
-                    ADD_FAILURE() << "pixel " << x << "," << y << " " << int(p[2]) << " " << int(p[1])
-                                  << " " << int(p[0]) << " expected " << int(t[2]) << " " << int(t[1])
-                                  << " " << int(t[0]);
+                    ADD_FAILURE() << "pixel " << x << "," << y << " " << int(p[2]) << " "
+                                  << int(p[1]) << " " << int(p[0]) << " expected " << int(t[2])
+                                  << " " << int(t[1]) << " " << int(t[0]);
             }
         }
     EXPECT_EQ(mismatches, 0);
@@ -414,13 +421,15 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
     TempDir dir;
     const std::string fit = dir.file("fit.BMP");
     Script s;
-    first_patch_selected(s, false, 6);   // its frame and handles are shown
+    first_patch_selected(s, false, 6);  // its frame and handles are shown
     s.click(776, 72);
     s.wait(5);
     s.close();
-    const ProgramRun run = run_program(dir.write("input.txt", s.text()), fit + ";ok", dir.file("stderr.txt"));
+    const ProgramRun run =
+        run_program(dir.write("input.txt", s.text()), fit + ";ok", dir.file("stderr.txt"));
     ASSERT_EQ(run.status, 0) << run.log;
-    EXPECT_EQ(count_of(run.log, "dialog: message \"保存しました。\" \"" + fit + "\" -> ok"), 1) << run.log;
+    EXPECT_EQ(count_of(run.log, "dialog: message \"保存しました。\" \"" + fit + "\" -> ok"), 1)
+        << run.log;
 
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(fit, &b));

@@ -26,13 +26,13 @@ TEST(NameTag, NumbersOfTheListedShapes)
 {
     EXPECT_EQ(nametag_get_number_or("box_p3_a1", 'p', 0), 3u);
     EXPECT_EQ(nametag_get_number_or("box_p3_a1", 'a', 0), 1u);
-    EXPECT_EQ(nametag_get_number_or("box_p12x", 'p', 7), 0u);    // x resets the value
-    EXPECT_EQ(nametag_get_number_or("box_t", 't', 9), 9u);       // letter at the end: absent
-    EXPECT_EQ(nametag_get_number_or("box_t_a1", 't', 9), 9u);    // letter then '_': absent
+    EXPECT_EQ(nametag_get_number_or("box_p12x", 'p', 7), 0u);  // x resets the value
+    EXPECT_EQ(nametag_get_number_or("box_t", 't', 9), 9u);     // letter at the end: absent
+    EXPECT_EQ(nametag_get_number_or("box_t_a1", 't', 9), 9u);  // letter then '_': absent
     EXPECT_EQ(nametag_get_number_or("box_zz1", 'z', 0), 1u);
     EXPECT_EQ(nametag_get_number_or("box", 'p', 5), 5u);
-    EXPECT_EQ(nametag_get_number_or("box_", 'p', 5), 5u);        // '_' at the very end
-    EXPECT_EQ(nametag_get_number_or("a_b_p4", 'p', 0), 4u);      // found after another tag
+    EXPECT_EQ(nametag_get_number_or("box_", 'p', 5), 5u);    // '_' at the very end
+    EXPECT_EQ(nametag_get_number_or("a_b_p4", 'p', 0), 4u);  // found after another tag
     EXPECT_EQ(nametag_get_number_or(nullptr, 'p', 6), 6u);
     // A tag letter is matched only right after '_': "_xp5" is the x tag.
     EXPECT_EQ(nametag_get_number_or("box_xp5", 'p', 2), 2u);
@@ -46,14 +46,14 @@ TEST(NameTag, TextsAreBoundedByTheCapacity)
     EXPECT_EQ(nametag_get_text("box", 'n', buf, sizeof buf), 0);
     EXPECT_EQ(nametag_get_text_or("box", 'n', buf, sizeof buf, "abc"), 1);
     EXPECT_STREQ(buf, "abc");
-    EXPECT_EQ(nametag_get_text_or("box", 'n', buf, sizeof buf, "abcd"), 0);   // no room
+    EXPECT_EQ(nametag_get_text_or("box", 'n', buf, sizeof buf, "abcd"), 0);  // no room
     EXPECT_EQ(nametag_get_text("box_n", 'n', buf, 0), 0);
 }
 
 TEST(NameTag, OptionsInTheirOrder)
 {
     NameOptions o = nametag_options("box_p3_a1", TOOL_PATCH_TAG_PRIO, TOOL_PATCH_PRIO);
-    EXPECT_EQ(o.priority, 82);   // 79 from _a, then + 3
+    EXPECT_EQ(o.priority, 82);  // 79 from _a, then + 3
     o = nametag_options("box_P5", 28, 28);
     EXPECT_EQ(o.priority, 23);
     o = nametag_options("ghost_z1_P1", TOOL_PATCH_TAG_PRIO, TOOL_PATCH_PRIO);
@@ -74,7 +74,7 @@ TEST(NameTag, PrioritiesStayInsideTheDrawLists)
     EXPECT_EQ(nametag_options("box_P90", 79, 81).priority, 81);          // -9 refused
     EXPECT_EQ(nametag_options("box_p4294967295", 79, 81).priority, 81);  // wraps in 32 bits
     EXPECT_EQ(nametag_options("box_p99999999999", 79, 81).priority, 81);
-    EXPECT_EQ(nametag_options("box_p12", 79, 81).priority, 93);          // the last list is fine
+    EXPECT_EQ(nametag_options("box_p12", 79, 81).priority, 93);  // the last list is fine
     EXPECT_EQ(nametag_options("box_P81", 79, 81).priority, 0);
     // A refused step keeps the value before it; later steps still apply.
     EXPECT_EQ(nametag_options("box_p50_P3", 79, 81).priority, 78);
@@ -104,7 +104,7 @@ TEST(ToolFit, ScaleDragDoublesAndStopsAtTheFloor)
     EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, -1024.0f, 1024), 2.0f);
     EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, 5000.0f, 1024), TOOL_MIN_SCALE);
     EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, NAN, 1024), TOOL_MIN_SCALE);
-    EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, 1.0f, 0), TOOL_MIN_SCALE);   // no picture height
+    EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, 1.0f, 0), TOOL_MIN_SCALE);  // no picture height
 }
 
 // ---- saving -----------------------------------------------------------------------------------
@@ -118,15 +118,28 @@ TEST(ToolSave, PathGetsItsExtensionAndIsNeverCut)
     EXPECT_EQ(tool_save_path(".bmp"), ".bmp");
     const std::string longname = "/tmp/" + std::string(1000, 'a');
     EXPECT_EQ(tool_save_path(longname), longname + ".bmp");
-    const std::string at_limit = "/tmp/" + std::string(254, 'b');   // 259 characters
+    const std::string at_limit = "/tmp/" + std::string(254, 'b');  // 259 characters
     EXPECT_EQ(tool_save_path(at_limit).size(), 263u);
 }
 
 TEST(ToolSave, RectangleOfTheFittedAndTheDraggedPicture)
 {
-    struct Case { const char* what; int pic; float ox, oy, scale; int tw, th; ToolRect want; } cases[] = {
+    struct Case {
+        const char* what;
+        int pic;
+        float ox, oy, scale;
+        int tw, th;
+        ToolRect want;
+    } cases[] = {
         {"fitted", 1024, 300, 300, 0.5859375f, 800, 600, {0, 0, 600, 600}},
-        {"half out of the left edge: cut at 0", 1024, 0, 300, 0.5859375f, 800, 600, {0, -1, 300, -1}},
+        {"half out of the left edge: cut at 0",
+         1024,
+         0,
+         300,
+         0.5859375f,
+         800,
+         600,
+         {0, -1, 300, -1}},
         {"larger than the target: held inside", 1024, 400, 300, 2, 800, 600, {0, 0, 800, 600}},
         {"wholly outside left: one pixel", 1024, -5000, 300, 0.5f, 800, 600, {0, -1, 1, -1}},
         {"wholly outside right: one pixel", 1024, 5000, 300, 0.5f, 800, 600, {799, -1, 1, -1}},
@@ -153,7 +166,7 @@ TEST(ToolSave, ExistenceIsPresenceNotReadability)
 {
     TempDir dir;
     const std::string file = dir.write("locked.bmp", "x");
-    ::chmod(file.c_str(), 0200);   // write-only
+    ::chmod(file.c_str(), 0200);  // write-only
     EXPECT_EQ(plat_path_exists(file), 1);
     const std::string folder = dir.file("folder.bmp");
     fs::create_directories(folder);
@@ -172,8 +185,8 @@ TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
     EXPECT_EQ(tool_point_in_rect_at(10, 10, 10, 10, 5, 5), 1);
     EXPECT_EQ(tool_point_in_rect_at(15, 15, 10, 10, 5, 5), 1);
     EXPECT_EQ(tool_point_in_rect_at(16, 15, 10, 10, 5, 5), 0);
-    EXPECT_EQ(tool_point_in_rect_at(10, 10, 10.9f, 10.9f, 4.5f, 4.5f), 1);   // 10 .. 15
-    EXPECT_EQ(tool_point_in_rect_at(0, 0, -0.5f, -0.5f, 0.4f, 0.4f), 1);     // toward zero
+    EXPECT_EQ(tool_point_in_rect_at(10, 10, 10.9f, 10.9f, 4.5f, 4.5f), 1);  // 10 .. 15
+    EXPECT_EQ(tool_point_in_rect_at(0, 0, -0.5f, -0.5f, 0.4f, 0.4f), 1);    // toward zero
     EXPECT_EQ(tool_point_in_rect_at(0, 0, 1, 1, 0, 0), 0);
     // A collapsed frame (no mesh) holds only its centre point.
     const PatchBox b = tool_patch_box(PATCH_H_BODY, 100, 100, 0, 0);
@@ -189,9 +202,9 @@ TEST(ToolPatchGeometry, ExtentOfATurnedBoxAndDragFactors)
     Vec2 e = tool_box_extent(box, &m);
     EXPECT_FLOAT_EQ(e.x, 30);
     EXPECT_FLOAT_EQ(e.y, 60);
-    tool_mat_euler(&m, 0, 0, 3.14159265f / 2);   // a quarter turn about z swaps them
+    tool_mat_euler(&m, 0, 0, 3.14159265f / 2);  // a quarter turn about z swaps them
     e = tool_box_extent(box, &m);
-    EXPECT_NEAR(e.x, 2, 1e-3);   // table sine
+    EXPECT_NEAR(e.x, 2, 1e-3);  // table sine
     EXPECT_NEAR(e.y, 1, 1e-3);
     EXPECT_FLOAT_EQ(tool_patch_drag_factor(32), 2.0f);
     EXPECT_FLOAT_EQ(tool_patch_drag_factor(-16), 0.5f);
@@ -205,8 +218,8 @@ TEST(ToolGroups, GroupNameOfAListedFile)
     std::string stem;
     EXPECT_EQ(mdl_group_of_file("star.bin", &stem), 1);
     EXPECT_EQ(stem, "star");
-    EXPECT_EQ(mdl_group_of_file("a.b.bin", &stem), 0);   // would open a.bin
-    EXPECT_EQ(mdl_group_of_file("X.BIN", &stem), 0);     // would open X.bin
+    EXPECT_EQ(mdl_group_of_file("a.b.bin", &stem), 0);  // would open a.bin
+    EXPECT_EQ(mdl_group_of_file("X.BIN", &stem), 0);    // would open X.bin
     EXPECT_EQ(mdl_group_of_file(".bin", &stem), 0);
     EXPECT_EQ(mdl_group_of_file("noext", &stem), 0);
 }
@@ -217,14 +230,14 @@ TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)
     dir.write("b.bin", "");
     dir.write("A.bin", "");
     dir.write("c.txt", "");
-    fs::create_directories(dir.file("d.bin"));   // a folder is no group file
+    fs::create_directories(dir.file("d.bin"));  // a folder is no group file
     DirList* list = dir_list_create(dir.file("").c_str());
     ASSERT_EQ(dir_list_scan(list, "*.bin"), 2);
     EXPECT_STREQ(dir_list_name(list, 0), "A.bin");
     EXPECT_STREQ(dir_list_name(list, 1), "b.bin");
     EXPECT_EQ(dir_list_name(list, 2), nullptr);
     EXPECT_EQ(dir_list_name(list, -1), nullptr);
-    EXPECT_EQ(dir_list_scan(list, "*.none"), 0);   // a rescan drops the old names
+    EXPECT_EQ(dir_list_scan(list, "*.none"), 0);  // a rescan drops the old names
     EXPECT_EQ(dir_list_name(list, 0), nullptr);
     dir_list_free(list);
     DirList* missing = dir_list_create(dir.file("nowhere").c_str());
@@ -239,7 +252,7 @@ TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)
 }
 
 class ToolQueue : public ResTest {
-   protected:
+protected:
     fs::path built;
     std::string grp;
 
@@ -249,8 +262,10 @@ class ToolQueue : public ResTest {
         const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
         built = fs::path(bin ? bin : ".") / "data" / "grp";
         grp = folder("grp");
-        settings = {{"MODEL_DATA_PATH", grp}, {"MODEL_DATA_PATHE", folder("grpe")},
-                    {"MODEL_DATA_PATHC", folder("grpc")}, {"TEX_DATA_PATH", folder("texture")}};
+        settings = {{"MODEL_DATA_PATH", grp},
+                    {"MODEL_DATA_PATHE", folder("grpe")},
+                    {"MODEL_DATA_PATHC", folder("grpc")},
+                    {"TEX_DATA_PATH", folder("texture")}};
     }
     void TearDown() override
     {
@@ -269,7 +284,7 @@ TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
         fs::copy_file(built / "star.bin", fs::path(grp) / ("g" + std::to_string(100 + i) + ".bin"));
     fs::copy_file(built / "coin.bin", fs::path(grp) / "coin.bin");
     fs::copy_file(built / "coin_NRM.bin", fs::path(grp) / "coin_NRM.bin");
-    fs::copy_file(built / "star.bin", fs::path(grp) / "a.b.bin");   // would open a.bin
+    fs::copy_file(built / "star.bin", fs::path(grp) / "a.b.bin");  // would open a.bin
     write_text("grp/notes.txt", "not a group");
     boot();
     // coin, coin_NRM (listed itself as well) and the 70 copies.
@@ -302,12 +317,12 @@ TEST_F(ToolQueue, CompanionQueuedBeforeItsGroup)
     boot();
     EXPECT_EQ(mdl_load_with_nrm("coin", 0), 1);
     EXPECT_EQ(resload_pending(), 2u);
-    EXPECT_EQ(mdl_load_with_nrm("star", 0), 1);   // no companion: itself only
+    EXPECT_EQ(mdl_load_with_nrm("star", 0), 1);  // no companion: itself only
     EXPECT_EQ(resload_pending(), 3u);
     EXPECT_EQ(mdl_load_with_nrm(nullptr, 0), 0);
     const char* names[] = {"star", nullptr, "coin"};
     EXPECT_TRUE(mdl_load_list(names, 3));
-    EXPECT_EQ(resload_pending(), 3u);   // already pending: no new requests
+    EXPECT_EQ(resload_pending(), 3u);  // already pending: no new requests
     EXPECT_FALSE(mdl_load_list(nullptr, 3));
     EXPECT_FALSE(mdl_load_list(names, 0));
 }

@@ -27,7 +27,7 @@ namespace {
 constexpr int k_w = 800, k_h = 600;
 
 class ToolPatches : public ResTest {
-   protected:
+protected:
     ResHandle apple = 0, star = 0;
 
     void SetUp() override
@@ -36,13 +36,14 @@ class ToolPatches : public ResTest {
         const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
         const fs::path grp = fs::path(bin ? bin : ".") / "data" / "grp";
         if (!fs::exists(grp / "apple.bin")) GTEST_SKIP() << "no built data folder";
-        settings = {{"MODEL_DATA_PATH", grp.string() + "/"}, {"MODEL_DATA_PATHE", folder("e")},
-                    {"MODEL_DATA_PATHC", folder("c")}, {"TEX_DATA_PATH", folder("t")}};
+        settings = {{"MODEL_DATA_PATH", grp.string() + "/"},
+                    {"MODEL_DATA_PATHE", folder("e")},
+                    {"MODEL_DATA_PATHC", folder("c")},
+                    {"TEX_DATA_PATH", folder("t")}};
         boot();
         ASSERT_TRUE(resload_request("apple", 0));
         ASSERT_TRUE(resload_request("star", 0));
-        while (resload_step() != RESLOAD_IDLE) {
-        }
+        while (resload_step() != RESLOAD_IDLE) {}
         apple = res_mesh_find("apple", "apple");
         star = res_mesh_find("star", "star");
         ASSERT_NE(apple, 0u);
@@ -155,14 +156,14 @@ TEST_F(ToolPatches, SelectionWaitsTwoFramesAndTheNearerCentreWins)
 {
     DrawObj* a = placed(apple, 300, 300);
     DrawObj* b = placed(apple, 320, 300);
-    click(317, 300);   // inside both frames, nearer b's centre
+    click(317, 300);  // inside both frames, nearer b's centre
     EXPECT_EQ(tool_patch_record(b)->state & PATCH_SELECTED, PATCH_SELECTED);
     EXPECT_EQ(tool_patch_record(a)->state, 0u);
     EXPECT_EQ(tool_active_patch(), b);
-    click(303, 300);   // nearer a: a selected, b let go
+    click(303, 300);  // nearer a: a selected, b let go
     EXPECT_EQ(tool_patch_record(a)->state, PATCH_SELECTED);
     EXPECT_EQ(tool_patch_record(b)->state, 0u);
-    click(700, 50);    // away from every handle: nothing selected
+    click(700, 50);  // away from every handle: nothing selected
     EXPECT_EQ(tool_active_patch(), nullptr);
 }
 
@@ -205,7 +206,7 @@ TEST_F(ToolPatches, ScaleHandleDoublesAndStopsAtOneTenth)
     button(true);
     frame();
     EXPECT_EQ(r->state, PATCH_SELECTED | PATCH_SCALEY);
-    move(300 + hx + 32, 268);   // 32 up
+    move(300 + hx + 32, 268);  // 32 up
     frame();
     EXPECT_FLOAT_EQ(std::fabs(r->base.m[0]), 2 * size);
     move(300 + hx + 32, 2000);  // far down, off the handle: the drag goes on
@@ -214,7 +215,7 @@ TEST_F(ToolPatches, ScaleHandleDoublesAndStopsAtOneTenth)
     button(false);
     frame();
     EXPECT_EQ(r->state, PATCH_SELECTED);
-    EXPECT_FLOAT_EQ(screen_pos(p).x, 300);   // the translation is kept
+    EXPECT_FLOAT_EQ(screen_pos(p).x, 300);  // the translation is kept
 }
 
 TEST_F(ToolPatches, ASelectedPatchsHandleWinsOverAnotherPatchsBody)
@@ -238,7 +239,7 @@ TEST_F(ToolPatches, TheFrameIsCappedBeforeTheBackgroundScale)
 {
     DrawObj* p = placed(star, 400, 300);
     PatchRecord* r = tool_patch_record(p);
-    tool_mat_scale3(&r->base, &r->base, 100, 100, 100);   // far wider than the screen
+    tool_mat_scale3(&r->base, &r->base, 100, 100, 100);  // far wider than the screen
     tool_state().scale = 0.5f;
     frame();
     EXPECT_FLOAT_EQ(r->extent_x, 0.3f * k_w * 0.5f / 16);
@@ -283,12 +284,12 @@ TEST_F(ToolPatches, DustBinDeletesOnlyAMovingPatch)
     frames(2);
     EXPECT_EQ(tool_state().patches[0], kept);
 
-    tool_deselect_all(nullptr);   // as opening the palette does
+    tool_deselect_all(nullptr);  // as opening the palette does
     move(200, 200);
     DrawObj* p = tool_patch_create(tool_state().model_group, star);
     const int slot = tool_patch_record(p)->slot;
     frame(true);
-    move(bx, by);   // the new patch follows the cursor into the bin
+    move(bx, by);  // the new patch follows the cursor into the bin
     frame(true);
     frame(true);
     EXPECT_EQ(tool_state().patches[size_t(slot)], nullptr);
@@ -299,8 +300,7 @@ TEST_F(ToolPatches, NameTagsOfTheShippedModels)
 {
     ASSERT_TRUE(resload_request("cloud", 0));
     ASSERT_TRUE(resload_request("ghost", 0));
-    while (resload_step() != RESLOAD_IDLE) {
-    }
+    while (resload_step() != RESLOAD_IDLE) {}
     const ResHandle cloud = res_mesh_find("cloud", "cloud_p2");
     const ResHandle ghost = res_mesh_find("ghost", "ghost_z1_P1");
     ASSERT_NE(cloud, 0u);
@@ -311,7 +311,8 @@ TEST_F(ToolPatches, NameTagsOfTheShippedModels)
     EXPECT_EQ(g->prio, 80);
     EXPECT_EQ(draw_param_bit(mdlobj_get_draw_param(g), kDpZWriteBit), 0u);
     EXPECT_EQ(tool_patch_create(tool_state().model_group, apple)->prio, TOOL_PATCH_PRIO);
-    DrawObj* preview = mdlobj_create_1f(tool_state().model_group, nullptr, ghost, TOOL_PREVIEW_PRIO);
+    DrawObj* preview =
+        mdlobj_create_1f(tool_state().model_group, nullptr, ghost, TOOL_PREVIEW_PRIO);
     tool_apply_name_options(preview, ghost, TOOL_PREVIEW_PRIO);
     EXPECT_EQ(preview->prio, 27);
 }

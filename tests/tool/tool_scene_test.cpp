@@ -31,7 +31,7 @@ namespace {
 constexpr int k_w = 800, k_h = 600;
 
 class ToolScene : public ::testing::Test {
-   protected:
+protected:
     void* window = nullptr;
 
     // Runs the scene set-up, the body and the tear-down in a child process.
@@ -41,7 +41,7 @@ class ToolScene : public ::testing::Test {
         if (!bin || !fs::exists(fs::path(bin) / "data" / "grp" / "apple.bin"))
             GTEST_SKIP() << "no built data folder";
         const pid_t pid = fork_child([&] {
-            fs::current_path(bin);   // the tool reads ./data
+            fs::current_path(bin);  // the tool reads ./data
             start();
             if (!HasFailure()) (this->*body)();
             stop();
@@ -50,7 +50,8 @@ class ToolScene : public ::testing::Test {
         });
         int status = 0;
         ASSERT_TRUE(wait_child(pid, &status, std::chrono::minutes(5)));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the child's failures above";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "see the child's failures above";
     }
     void start()
     {
@@ -97,13 +98,14 @@ class ToolScene : public ::testing::Test {
         message(PLAT_WM_KEYUP, uintptr_t(vk));
         frame();
     }
-   public:
+
+public:
     void LoadsEveryGroupAndFitsTheBackground();
     void HelpTextAndButtonsShow();
     void PaletteShowsTurningPreviews();
     void KeysHAndLAndTheBackgroundDrag();
 
-   protected:
+protected:
     // Pixels of a rectangle as 0xRRGGBB (rows from the top).
     static std::vector<uint32_t> pixels(int x, int y, int w, int h)
     {
@@ -120,7 +122,7 @@ class ToolScene : public ::testing::Test {
 
 void ToolScene::LoadsEveryGroupAndFitsTheBackground()
 {
-    EXPECT_GE(res_mesh_count(), 17);   // two palette pages
+    EXPECT_GE(res_mesh_count(), 17);  // two palette pages
     EXPECT_NE(tool_background_tex(), 0u);
     EXPECT_EQ(tool_pic_width(tool_background_tex()), 1024);
     float ox = 0, oy = 0;
@@ -151,7 +153,7 @@ void ToolScene::PaletteShowsTurningPreviews()
 {
     click(776, 152);
     ASSERT_EQ(tool_palette_open(), 1);
-    move(700, 500);   // away from every cell: all squares grey
+    move(700, 500);  // away from every cell: all squares grey
     frame();
     int model = 0;
     for (uint32_t p : pixels(474, 138, 62, 62))
@@ -159,14 +161,14 @@ void ToolScene::PaletteShowsTurningPreviews()
     EXPECT_GT(model, 200);
     click(696, 424);
     EXPECT_EQ(tool_palette_page(), 1u);
-    click(696, 424);   // the last page: stays
+    click(696, 424);  // the last page: stays
     EXPECT_EQ(tool_palette_page(), 1u);
     EXPECT_EQ(tool_palette_open(), 1);
     click(504, 424);
     EXPECT_EQ(tool_palette_page(), 0u);
     click(100, 100);
     EXPECT_EQ(tool_palette_open(), 0);
-    click(776, 152);   // the page survives closing
+    click(776, 152);  // the page survives closing
     EXPECT_EQ(tool_palette_page(), 0u);
 }
 
@@ -186,7 +188,7 @@ void ToolScene::KeysHAndLAndTheBackgroundDrag()
     tool_get_bg_offset(&ox, &oy);
     EXPECT_FLOAT_EQ(ox, 350);
     EXPECT_FLOAT_EQ(oy, 330);
-    message(PLAT_WM_KEYUP, 'T');   // letting go of T stops the move at once
+    message(PLAT_WM_KEYUP, 'T');  // letting go of T stops the move at once
     move(200, 560);
     frame();
     tool_get_bg_offset(&ox, &oy);
@@ -204,7 +206,10 @@ void ToolScene::KeysHAndLAndTheBackgroundDrag()
     EXPECT_EQ(tool_get_lighting(), 1u);
 }
 
-TEST_F(ToolScene, LoadsEveryGroupAndFitsTheBackground) { run(&ToolScene::LoadsEveryGroupAndFitsTheBackground); }
+TEST_F(ToolScene, LoadsEveryGroupAndFitsTheBackground)
+{
+    run(&ToolScene::LoadsEveryGroupAndFitsTheBackground);
+}
 TEST_F(ToolScene, HelpTextAndButtonsShow) { run(&ToolScene::HelpTextAndButtonsShow); }
 TEST_F(ToolScene, PaletteShowsTurningPreviews) { run(&ToolScene::PaletteShowsTurningPreviews); }
 TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag) { run(&ToolScene::KeysHAndLAndTheBackgroundDrag); }

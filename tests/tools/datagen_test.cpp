@@ -14,7 +14,8 @@
 namespace {
 
 // The source tree: from the environment, else from this file's own path.
-std::string source_dir() {
+std::string source_dir()
+{
     if (const char* s = std::getenv("QUORVEL_TEST_SOURCE_DIR")) return s;
     std::string f = __FILE__;
     return f.substr(0, f.rfind("/tests/"));
@@ -22,7 +23,8 @@ std::string source_dir() {
 
 std::string text_of(const qvw::Bytes& b) { return std::string(b.begin(), b.end()); }
 
-TexList texlst_of(const qvw::DataSet& set) {
+TexList texlst_of(const qvw::DataSet& set)
+{
     TexList t;
     texlst_parse(text_of(set.files.at("texture/tex.lst")), t);
     EXPECT_TRUE(t.refused_lines.empty());
@@ -31,7 +33,8 @@ TexList texlst_of(const qvw::DataSet& set) {
 
 }  // namespace
 
-TEST(DataGen, ExampleDescriptionBuilds) {
+TEST(DataGen, ExampleDescriptionBuilds)
+{
     std::ifstream f(source_dir() + "/data/example.qvd");
     ASSERT_TRUE(f);
     std::string text((std::istreambuf_iterator<char>(f)), {});
@@ -62,7 +65,8 @@ TEST(DataGen, ExampleDescriptionBuilds) {
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 1)->frac[0], 0.5f);
 }
 
-TEST(DataGen, BadLinesAreReportedWithTheirNumber) {
+TEST(DataGen, BadLinesAreReportedWithTheirNumber)
+{
     const std::pair<const char*, const char*> cases[] = {
         {"texture a.png checker 4 4 ff ff\n", "line 1: no 'grp'"},
         {"grp g\nmodel m n\nv 0 0 0\nend\n", "line 3: too few numbers"},
@@ -79,18 +83,21 @@ TEST(DataGen, BadLinesAreReportedWithTheirNumber) {
     }
 }
 
-TEST(DataGen, ImageFromFileCopiesThePngAndTakesItsSize) {
+TEST(DataGen, ImageFromFileCopiesThePngAndTakesItsSize)
+{
     TempDir dir;
     qvw::Bytes png = qvw::png_checker(40, 24, 0xff102030, 0x80a0b0c0);
     std::filesystem::create_directories(dir.file("img"));
     dir.write("img/atlas.png", text_of(png));
     qvw::DataSet set;
     std::string why;
-    ASSERT_TRUE(qvw::desc_build("category icons\n  image icons.png file img/atlas.png\n  tcrop a 8 6 16 12\n",
-                                dir.file("."), set, &why))
+    ASSERT_TRUE(qvw::desc_build(
+        "category icons\n  image icons.png file img/atlas.png\n  tcrop a 8 6 16 12\n",
+        dir.file("."), set, &why))
         << why;
     EXPECT_TRUE(set.files.at("texture/icons.png") == png) << "copied byte for byte";
-    EXPECT_EQ(text_of(set.files.at("texture/tex.lst")), "cat icons\ntex icons.png\nsize 40 24\ncrop 8 6 16 12 a\n");
+    EXPECT_EQ(text_of(set.files.at("texture/tex.lst")),
+              "cat icons\ntex icons.png\nsize 40 24\ncrop 8 6 16 12 a\n");
     TexList t = texlst_of(set);
     ASSERT_EQ(texlst_crop_count(t, 0), 1u);
     const TexLstCrop* c = texlst_crop(t, 0, 0);
@@ -100,19 +107,20 @@ TEST(DataGen, ImageFromFileCopiesThePngAndTakesItsSize) {
     EXPECT_FLOAT_EQ(c->frac[3], 0.5f);
 }
 
-TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize) {
+TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
+{
     TempDir dir;
     const qvw::Bytes good = qvw::png_checker(16, 8, 0xffffffff, 0xff000000);
     auto cut = [&](size_t n) { return qvw::Bytes(good.begin(), good.begin() + long(n)); };
     qvw::Bytes bad_crc = good;
-    bad_crc[19] ^= 1;   // the width in IHDR
+    bad_crc[19] ^= 1;  // the width in IHDR
     qvw::Bytes huge_len = good;
-    huge_len[8] = 0xff;   // IHDR's length
+    huge_len[8] = 0xff;  // IHDR's length
     const std::string text = "hello, not an image at all, but long enough to hold a PNG header";
     struct Case {
         const char* file;
         qvw::Bytes bytes;
-        const char* want;   // after "line 2: <file>: "
+        const char* want;  // after "line 2: <file>: "
     };
     const Case cases[] = {
         {"text.png", qvw::Bytes(text.begin(), text.end()), "not a PNG"},
@@ -130,7 +138,8 @@ TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize) {
     // An earlier description's files and categories stay as they were.
     qvw::DataSet set;
     std::string why;
-    ASSERT_TRUE(qvw::desc_build("category first\nimage f.png checker 8 8 ff ff\n", ".", set, &why)) << why;
+    ASSERT_TRUE(qvw::desc_build("category first\nimage f.png checker 8 8 ff ff\n", ".", set, &why))
+        << why;
     const qvw::DataSet before = set;
     for (const Case& c : cases) {
         dir.write(c.file, text_of(c.bytes));
@@ -140,29 +149,36 @@ TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize) {
         EXPECT_EQ(set.files, before.files) << c.file;
         EXPECT_EQ(set.cats.size(), 1u) << c.file;
     }
-    EXPECT_FALSE(qvw::desc_build("category c\nimage c.png file gone.png\n", dir.file("."), set, &why));
+    EXPECT_FALSE(
+        qvw::desc_build("category c\nimage c.png file gone.png\n", dir.file("."), set, &why));
     EXPECT_EQ(why, "line 2: cannot read gone.png");
     EXPECT_FALSE(qvw::desc_build("category c\nimage c.png file\n", dir.file("."), set, &why));
     EXPECT_EQ(why.rfind("line 2: image needs", 0), 0u) << why;
 
     // The largest side the format allows is taken.
     dir.write("edge.png", text_of(qvw::png_checker(4096, 1, 0, 0)));
-    ASSERT_TRUE(qvw::desc_build("category edge\nimage e.png file edge.png\n", dir.file("."), set, &why)) << why;
+    ASSERT_TRUE(
+        qvw::desc_build("category edge\nimage e.png file edge.png\n", dir.file("."), set, &why))
+        << why;
     EXPECT_EQ(texlst_of(set).cats.size(), 2u);
 }
 
-TEST(DataGen, SeveralDescriptionsBuildOneSetWithOneTexList) {
+TEST(DataGen, SeveralDescriptionsBuildOneSetWithOneTexList)
+{
     TempDir dir;
     std::vector<std::string> descs = {
-        dir.write("a.qvd", "grp a\ntexture t.png checker 8 8 ff ff\ncategory first\nimage one.png checker 8 8 ff ff\n"
+        dir.write("a.qvd", "grp a\ntexture t.png checker 8 8 ff ff\ncategory first\nimage one.png "
+                           "checker 8 8 ff ff\n"
                            "tcrop x 0 0 4 8\n"),
-        dir.write("b.qvd", "grp b\n"),   // no categories: tex.lst stays
-        dir.write("c.qvd", "category second\nimage two.png checker 16 8 ff ff\ntcrop y 8 0 8 8\ntcrop z 0 0 8 8\n"),
+        dir.write("b.qvd", "grp b\n"),  // no categories: tex.lst stays
+        dir.write("c.qvd", "category second\nimage two.png checker 16 8 ff ff\ntcrop y 8 0 8 "
+                           "8\ntcrop z 0 0 8 8\n"),
     };
     qvw::DataSet set;
     std::string why;
     ASSERT_TRUE(qvw::desc_build_files(descs, set, &why)) << why;
-    for (const char* f : {"grp/a.bin", "grp/b.bin", "texture/one.png", "texture/two.png", "texture/tex.lst"})
+    for (const char* f :
+         {"grp/a.bin", "grp/b.bin", "texture/one.png", "texture/two.png", "texture/tex.lst"})
         EXPECT_EQ(set.files.count(f), 1u) << f;
     TexList t = texlst_of(set);
     EXPECT_EQ(texlst_find(t, "first"), 0);
@@ -172,7 +188,8 @@ TEST(DataGen, SeveralDescriptionsBuildOneSetWithOneTexList) {
     EXPECT_FLOAT_EQ(texlst_crop(t, 1, 0)->frac[0], 0.5f);
 }
 
-TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndChangesNothing) {
+TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndChangesNothing)
+{
     TempDir dir;
     std::string a = dir.write("a.qvd", "grp a\ncategory icon\nimage i.png checker 8 8 ff ff\n");
     std::string b = dir.write("b.qvd", "grp b\ncategory other\ncategory icon\n");

@@ -10,7 +10,8 @@
 
 namespace {
 
-uint32_t word(const qvw::Bytes& d, size_t off) {
+uint32_t word(const qvw::Bytes& d, size_t off)
+{
     uint32_t v;
     std::memcpy(&v, d.data() + off, 4);
     return v;
@@ -18,7 +19,8 @@ uint32_t word(const qvw::Bytes& d, size_t off) {
 
 }  // namespace
 
-TEST(Writer, MinimalChunkLayouts) {
+TEST(Writer, MinimalChunkLayouts)
+{
     // One bone node: push, matrix token, node token, pop, end token, the name.
     qvw::Bytes bone = qvw::bone_chunk({{"root", qvw::mat_identity(), {}}});
     ASSERT_EQ(bone.size(), 100u);
@@ -53,7 +55,8 @@ TEST(Writer, MinimalChunkLayouts) {
     EXPECT_EQ(std::memcmp(file.data(), head, 12), 0);
 }
 
-TEST(Writer, ModelRefusesWhatTheFormatCannotHold) {
+TEST(Writer, ModelRefusesWhatTheFormatCannotHold)
+{
     qvw::ModelDesc m = qvw::sample_quad();
     std::string why;
     qvw::Bytes out;
@@ -68,8 +71,10 @@ TEST(Writer, ModelRefusesWhatTheFormatCannotHold) {
     EXPECT_FALSE(qvw::model_chunk(m, out, &why));
 }
 
-TEST(Writer, PngDecodesToTheSameTexels) {
-    std::vector<uint32_t> px = {0xFF102030, 0x80405060, 0x00000000, 0xFFFFFFFF, 0x12345678, 0xFF00FF00};
+TEST(Writer, PngDecodesToTheSameTexels)
+{
+    std::vector<uint32_t> px = {0xFF102030, 0x80405060, 0x00000000,
+                                0xFFFFFFFF, 0x12345678, 0xFF00FF00};
     qvw::Bytes png = qvw::png_encode(3, 2, px);
     png_image img;
     std::memset(&img, 0, sizeof img);
@@ -77,7 +82,7 @@ TEST(Writer, PngDecodesToTheSameTexels) {
     ASSERT_TRUE(png_image_begin_read_from_memory(&img, png.data(), png.size()));
     EXPECT_EQ(img.width, 3u);
     EXPECT_EQ(img.height, 2u);
-    img.format = PNG_FORMAT_BGRA;   // little-endian words 0xAARRGGBB
+    img.format = PNG_FORMAT_BGRA;  // little-endian words 0xAARRGGBB
     std::vector<uint32_t> out(6);
     ASSERT_TRUE(png_image_finish_read(&img, nullptr, out.data(), 0, nullptr));
     EXPECT_EQ(out, px);

@@ -3,15 +3,16 @@
 
 #include <gtest/gtest.h>
 
-TEST(CrtRand, SequenceFromSeedOne) {
-  crt_srand(1);
-  EXPECT_EQ(crt_rand(), 41);
-  EXPECT_EQ(crt_rand(), 18467);
-  EXPECT_EQ(crt_rand(), 6334);
-  crt_srand(1);
-  EXPECT_EQ(crt_rand(), 41);
-  crt_srand(0xFFFFFFFFu);   // wraps in 32 bits
-  const int32_t v = crt_rand();
-  EXPECT_GE(v, 0);
-  EXPECT_LE(v, CRT_RAND_MAX);
+TEST(CrtRand, SequenceFromSeedOne)
+{
+    crt_srand(1);
+    EXPECT_EQ(crt_rand(), 41);
+    EXPECT_EQ(crt_rand(), 18467);
+    EXPECT_EQ(crt_rand(), 6334);
+    crt_srand(1);
+    EXPECT_EQ(crt_rand(), 41);
+    crt_srand(0xFFFFFFFFu);  // wraps in 32 bits
+    const int32_t v = crt_rand();
+    EXPECT_GE(v, 0);
+    EXPECT_LE(v, CRT_RAND_MAX);
 }

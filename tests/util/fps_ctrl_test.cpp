@@ -13,116 +13,129 @@ namespace {
 // Frame pacing on the manual clock: the work of a frame is a clock advance,
 // the sleeps are recorded and move the clock.
 class FpsCtrlTest : public ManualClockTest {
- protected:
-  void start(int32_t fps) {
-    perf_timer_init(uint32_t(fps));
-    fps_ctrl_init(fps);
-    sleeps_.clear();
-  }
-  // One frame of `work_ms`; answers the sleeps it made.
-  std::vector<uint32_t> frame(uint32_t work_ms) {
-    sleeps_.clear();
-    plat_time_advance_ms(work_ms);
-    fps_ctrl_wait();
-    return sleeps_;
-  }
+protected:
+    void start(int32_t fps)
+    {
+        perf_timer_init(uint32_t(fps));
+        fps_ctrl_init(fps);
+        sleeps_.clear();
+    }
+    // One frame of `work_ms`; answers the sleeps it made.
+    std::vector<uint32_t> frame(uint32_t work_ms)
+    {
+        sleeps_.clear();
+        plat_time_advance_ms(work_ms);
+        fps_ctrl_wait();
+        return sleeps_;
+    }
 };
 
 // 29 ms of the slot elapsed: yields of 0.1 ms until the millisecond test ends it at 33 ms.
-std::vector<uint32_t> tail_after(uint32_t first_sleep) {
-  std::vector<uint32_t> v{first_sleep};
-  v.insert(v.end(), (33 - 29) * 1000 / kPlatManualYieldUs, 0u);
-  return v;
+std::vector<uint32_t> tail_after(uint32_t first_sleep)
+{
+    std::vector<uint32_t> v{first_sleep};
+    v.insert(v.end(), (33 - 29) * 1000 / kPlatManualYieldUs, 0u);
+    return v;
 }
 
-TEST_F(FpsCtrlTest, RateBelowOneIsHeldAtOne) {
-  start(0);
-  EXPECT_EQ(fps_ctrl_get_fps(), 1u);
-  EXPECT_EQ(fps_ctrl_state()->wait_limit, 999);
-  fps_ctrl_set_rate(-7);
-  EXPECT_EQ(fps_ctrl_get_fps(), 1u);
+TEST_F(FpsCtrlTest, RateBelowOneIsHeldAtOne)
+{
+    start(0);
+    EXPECT_EQ(fps_ctrl_get_fps(), 1u);
+    EXPECT_EQ(fps_ctrl_state()->wait_limit, 999);
+    fps_ctrl_set_rate(-7);
+    EXPECT_EQ(fps_ctrl_get_fps(), 1u);
 }
 
-TEST_F(FpsCtrlTest, ShortFrameSleepsToTheLimitThenYields) {
-  start(30);
-  EXPECT_EQ(frame(10), tail_after(19)) << "32 - 10 - 3 = 19 ms first";
-  EXPECT_EQ(plat_time_ms(), 33u);
+TEST_F(FpsCtrlTest, ShortFrameSleepsToTheLimitThenYields)
+{
+    start(30);
+    EXPECT_EQ(frame(10), tail_after(19)) << "32 - 10 - 3 = 19 ms first";
+    EXPECT_EQ(plat_time_ms(), 33u);
 }
 
-TEST_F(FpsCtrlTest, LateFrameYieldsOnceAndGoesOn) {
-  start(30);
-  EXPECT_EQ(frame(40), std::vector<uint32_t>{0});
-  EXPECT_EQ(fps_ctrl_state()->last_ms, 40u) << "the next slot starts at the end of this wait";
-  std::vector<uint32_t> next = frame(0);
-  ASSERT_FALSE(next.empty());
-  EXPECT_EQ(next[0], 29u);
-  EXPECT_EQ(plat_time_ms(), 40u + 33u);
+TEST_F(FpsCtrlTest, LateFrameYieldsOnceAndGoesOn)
+{
+    start(30);
+    EXPECT_EQ(frame(40), std::vector<uint32_t>{0});
+    EXPECT_EQ(fps_ctrl_state()->last_ms, 40u) << "the next slot starts at the end of this wait";
+    std::vector<uint32_t> next = frame(0);
+    ASSERT_FALSE(next.empty());
+    EXPECT_EQ(next[0], 29u);
+    EXPECT_EQ(plat_time_ms(), 40u + 33u);
 }
 
-TEST_F(FpsCtrlTest, ThirtyFramesGiveTheSlotSequenceAndMeasure) {
-  start(30);
-  uint32_t t0 = plat_time_ms();
-  std::vector<uint32_t> ends;
-  for (int k = 0; k < 30; ++k) {
-    EXPECT_EQ(frame(0), tail_after(29)) << "frame " << k;
-    ends.push_back(plat_time_ms() - t0);
-  }
-  for (int k = 0; k < 30; ++k) EXPECT_EQ(ends[size_t(k)], 33u * uint32_t(k + 1));
-  float achieved = 0;
-  int32_t target = 0;
-  fps_ctrl_get_stats(&achieved, &target);
-  EXPECT_EQ(target, 30);
-  EXPECT_NEAR(achieved, 30000.0f / 990.0f, 0.001f);
-  EXPECT_EQ(fps_ctrl_get_frame_total(), 30u);
+TEST_F(FpsCtrlTest, ThirtyFramesGiveTheSlotSequenceAndMeasure)
+{
+    start(30);
+    uint32_t t0 = plat_time_ms();
+    std::vector<uint32_t> ends;
+    for (int k = 0; k < 30; ++k) {
+        EXPECT_EQ(frame(0), tail_after(29)) << "frame " << k;
+        ends.push_back(plat_time_ms() - t0);
+    }
+    for (int k = 0; k < 30; ++k) EXPECT_EQ(ends[size_t(k)], 33u * uint32_t(k + 1));
+    float achieved = 0;
+    int32_t target = 0;
+    fps_ctrl_get_stats(&achieved, &target);
+    EXPECT_EQ(target, 30);
+    EXPECT_NEAR(achieved, 30000.0f / 990.0f, 0.001f);
+    EXPECT_EQ(fps_ctrl_get_frame_total(), 30u);
 }
 
-TEST_F(FpsCtrlTest, MillisecondWrapDoesNotDisturbPacing) {
-  plat_time_set_manual_ms(0xFFFFFFFFu - 45);
-  start(30);
-  for (int k = 0; k < 4; ++k) EXPECT_EQ(frame(10), tail_after(19)) << "frame " << k;
-  EXPECT_LT(plat_time_ms(), 100u) << "the clock wrapped during the run";
-  EXPECT_EQ(frame(40), std::vector<uint32_t>{0});
+TEST_F(FpsCtrlTest, MillisecondWrapDoesNotDisturbPacing)
+{
+    plat_time_set_manual_ms(0xFFFFFFFFu - 45);
+    start(30);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(frame(10), tail_after(19)) << "frame " << k;
+    EXPECT_LT(plat_time_ms(), 100u) << "the clock wrapped during the run";
+    EXPECT_EQ(frame(40), std::vector<uint32_t>{0});
 }
 
-TEST_F(FpsCtrlTest, InactiveCountsWithoutWaitingAndStatsAreCapped) {
-  start(30);
-  fps_ctrl_set_active(0);
-  for (int k = 0; k < 30; ++k) EXPECT_TRUE(frame(1).empty());
-  float achieved = 0;
-  fps_ctrl_get_stats(&achieved, nullptr);
-  EXPECT_EQ(achieved, 60.0f) << "1000 fps measured, reported at most 60";
-  EXPECT_EQ(fps_ctrl_get_frame_total(), 30u);
+TEST_F(FpsCtrlTest, InactiveCountsWithoutWaitingAndStatsAreCapped)
+{
+    start(30);
+    fps_ctrl_set_active(0);
+    for (int k = 0; k < 30; ++k) EXPECT_TRUE(frame(1).empty());
+    float achieved = 0;
+    fps_ctrl_get_stats(&achieved, nullptr);
+    EXPECT_EQ(achieved, 60.0f) << "1000 fps measured, reported at most 60";
+    EXPECT_EQ(fps_ctrl_get_frame_total(), 30u);
 }
 
-TEST_F(FpsCtrlTest, LongStallDoesNotOverflowTheCounterTest) {
-  start(30);
-  plat_time_advance_ms(3u * 3600u * 1000u);   // ticks x 1e6 is beyond 64 bits
-  EXPECT_EQ(frame(0), std::vector<uint32_t>{0});
+TEST_F(FpsCtrlTest, LongStallDoesNotOverflowTheCounterTest)
+{
+    start(30);
+    plat_time_advance_ms(3u * 3600u * 1000u);  // ticks x 1e6 is beyond 64 bits
+    EXPECT_EQ(frame(0), std::vector<uint32_t>{0});
 }
 
-TEST_F(FpsCtrlTest, StopwatchPercentOfAFrame) {
-  start(30);
-  int64_t mark = 0;
-  stopwatch_start(&mark);
-  plat_time_advance_us(16667);
-  EXPECT_NEAR(stopwatch_frame_percent(&mark), 50.0f, 0.01f);
-  EXPECT_EQ(stopwatch_frame_percent(nullptr), 0.0f);
-  // 100 s old: (ticks x 1e8) would overflow 64-bit integers.
-  plat_time_advance_ms(100000);
-  EXPECT_NEAR(stopwatch_frame_percent(&mark), 300050.0f, 1.0f);
+TEST_F(FpsCtrlTest, StopwatchPercentOfAFrame)
+{
+    start(30);
+    int64_t mark = 0;
+    stopwatch_start(&mark);
+    plat_time_advance_us(16667);
+    EXPECT_NEAR(stopwatch_frame_percent(&mark), 50.0f, 0.01f);
+    EXPECT_EQ(stopwatch_frame_percent(nullptr), 0.0f);
+    // 100 s old: (ticks x 1e8) would overflow 64-bit integers.
+    plat_time_advance_ms(100000);
+    EXPECT_NEAR(stopwatch_frame_percent(&mark), 300050.0f, 1.0f);
 }
 
-TEST(MsDiff, ModuloTwoToThe32) {
-  EXPECT_EQ(ms_diff(4294967290u, 5u), 11u);
-  EXPECT_EQ(mmtimer_diff(4294967290u, 5u), 11u);
-  EXPECT_EQ(ms_diff(5u, 5u), 0u);
+TEST(MsDiff, ModuloTwoToThe32)
+{
+    EXPECT_EQ(ms_diff(4294967290u, 5u), 11u);
+    EXPECT_EQ(mmtimer_diff(4294967290u, 5u), 11u);
+    EXPECT_EQ(ms_diff(5u, 5u), 0u);
 }
 
-TEST_F(FpsCtrlTest, MmtimerElapsedAcrossTheWrap) {
-  plat_time_set_manual_ms(0xFFFFFFF0u);
-  uint32_t t0 = mmtimer_now();
-  plat_time_advance_ms(30000);
-  EXPECT_EQ(mmtimer_elapsed(t0), 30000u);
+TEST_F(FpsCtrlTest, MmtimerElapsedAcrossTheWrap)
+{
+    plat_time_set_manual_ms(0xFFFFFFF0u);
+    uint32_t t0 = mmtimer_now();
+    plat_time_advance_ms(30000);
+    EXPECT_EQ(mmtimer_elapsed(t0), 30000u);
 }
 
 }  // namespace

@@ -36,7 +36,10 @@ uint32_t hash3(int32_t x, int32_t y, uint32_t seed)
     return h;
 }
 
-double hash01(int32_t x, int32_t y, uint32_t seed) { return hash3(x, y, seed) * (1.0 / 4294967296.0); }
+double hash01(int32_t x, int32_t y, uint32_t seed)
+{
+    return hash3(x, y, seed) * (1.0 / 4294967296.0);
+}
 
 // Value noise in 0..1 with smooth interpolation between lattice points.
 double value_noise(double x, double y, uint32_t seed)
@@ -92,7 +95,8 @@ const Rgb sun_colour{1.00, 0.96, 0.82};
 Rgb sky_gradient(double v)
 {
     const double t = clamp01(v / horizon_v);
-    return t < 0.55 ? mix(sky_top, sky_mid, t / 0.55) : mix(sky_mid, sky_low, smoothstep(0.55, 1.0, t));
+    return t < 0.55 ? mix(sky_top, sky_mid, t / 0.55)
+                    : mix(sky_mid, sky_low, smoothstep(0.55, 1.0, t));
 }
 
 Rgb sky(double u, double v)
@@ -112,7 +116,8 @@ Rgb sky(double u, double v)
     if (density > 0) {
         const double shade = fbm(u * 3.2, (v - 0.012) * 9.0, 4, 7);
         const double lit = clamp01(0.5 + (n - shade) * 4.5);
-        const Rgb cloud = mix(Rgb{0.62, 0.58, 0.72}, Rgb{1.0, 0.92, 0.84}, lit) + Rgb{0.25, 0.15, 0.05} * glow;
+        const Rgb cloud =
+            mix(Rgb{0.62, 0.58, 0.72}, Rgb{1.0, 0.92, 0.84}, lit) + Rgb{0.25, 0.15, 0.05} * glow;
         c = mix(c, cloud, density * 0.92);
     }
 
@@ -123,12 +128,12 @@ Rgb sky(double u, double v)
 }
 
 struct Range {
-    double top, depth;      // highest crest (v) and crest amplitude
-    double freq;            // crest frequency across the picture
+    double top, depth;  // highest crest (v) and crest amplitude
+    double freq;        // crest frequency across the picture
     uint32_t seed;
-    Rgb shade, lit;         // slopes away from and towards the sun, before haze
-    double haze_amount;     // 0 near, 1 lost in the haze
-    double snow;            // 0: a forested range; otherwise snow depth below the crest
+    Rgb shade, lit;      // slopes away from and towards the sun, before haze
+    double haze_amount;  // 0 near, 1 lost in the haze
+    double snow;         // 0: a forested range; otherwise snow depth below the crest
 };
 
 const Range ranges[] = {
@@ -141,7 +146,7 @@ constexpr int range_count = int(sizeof ranges / sizeof ranges[0]);
 
 double crest_height(const Range& r, double u)
 {
-    if (r.snow == 0) // forested ranges: rounded hills with a ragged tree line
+    if (r.snow == 0)  // forested ranges: rounded hills with a ragged tree line
         return r.top + r.depth * (1 - fbm(u * r.freq, 0.3, 3, r.seed) * 0.85 -
                                   value_noise(u * 260, 1.5, r.seed) * 0.06 -
                                   value_noise(u * 90, 2.5, r.seed) * 0.09);
@@ -181,7 +186,8 @@ double rock_light(const Range& r, const Crests& crests, int range, double u, dou
     const double w = 0.003 + below * 0.6;
     const double slope = (crests.at(range, u + w) - crests.at(range, u - w)) / (2 * w);
     const double fx = u * r.freq * 5, fy = v * r.freq * 3;
-    const double gully = ridged(fx + fy * 0.8, r.seed + 3, 3) - ridged(fx - fy * 0.8, r.seed + 4, 3);
+    const double gully =
+        ridged(fx + fy * 0.8, r.seed + 3, 3) - ridged(fx - fy * 0.8, r.seed + 4, 3);
     return clamp01(smoothstep(-0.5, 0.5, slope) * 0.85 + 0.08 + gully * 0.25);
 }
 
@@ -195,7 +201,8 @@ Rgb range_colour(const Crests& crests, int range, double u, double v, double cre
         c = mix(r.shade, r.lit, light);
         // Snow lies on the high peaks and thins out on the lower crests.
         const double height = (r.top + r.depth - crest_v) / r.depth;
-        const double line = r.snow * smoothstep(0.25, 0.95, height) * (0.5 + 1.0 * fbm(u * 30, v * 30, 3, r.seed + 9));
+        const double line = r.snow * smoothstep(0.25, 0.95, height) *
+                            (0.5 + 1.0 * fbm(u * 30, v * 30, 3, r.seed + 9));
         const double snow = 1 - smoothstep(line * 0.6, line, below);
         c = mix(c, mix(Rgb{0.55, 0.60, 0.78}, Rgb{1.0, 0.95, 0.90}, light), snow);
     } else {
@@ -213,8 +220,7 @@ Rgb upper_scene(const Crests& crests, double u, double v)
 {
     for (int i = range_count - 1; i >= 0; --i) {
         const double cv = crests.at(i, u);
-        if (v >= cv)
-            return range_colour(crests, i, u, v, cv);
+        if (v >= cv) return range_colour(crests, i, u, v, cv);
     }
     return sky(u, v);
 }
@@ -228,7 +234,8 @@ double shore(double u)
 Rgb lake(const Crests& crests, double u, double v, double shore_v)
 {
     const double depth = (v - horizon_v) / (shore_v - horizon_v + 1e-9);
-    const double ripple = (fbm(u * 8, v * 160 / (0.2 + depth), 3, 91) - 0.5) * 0.012 * (0.3 + depth);
+    const double ripple =
+        (fbm(u * 8, v * 160 / (0.2 + depth), 3, 91) - 0.5) * 0.012 * (0.3 + depth);
     const double mirror_v = std::max(0.0, 2 * horizon_v - v + ripple * 0.5);
     Rgb c = upper_scene(crests, u + ripple, mirror_v) * 0.85;
     const Rgb water{0.10, 0.22, 0.32};
@@ -248,12 +255,10 @@ Rgb lake(const Crests& crests, double u, double v, double shore_v)
 // A dark conifer silhouette: tiers of triangles on a trunk.
 double conifer(double u, double v, double base_u, double base_v, double height)
 {
-    const double y = (base_v - v) / height; // 0 at foot, 1 at tip
-    if (y < 0 || y > 1)
-        return 0;
+    const double y = (base_v - v) / height;  // 0 at foot, 1 at tip
+    if (y < 0 || y > 1) return 0;
     const double x = std::fabs(u - base_u) / height;
-    if (y < 0.1)
-        return x < 0.025 ? 1 : 0;
+    if (y < 0.1) return x < 0.025 ? 1 : 0;
     const double tier = (y - 0.1) * 5;
     const double in_tier = tier - std::floor(tier);
     const double width = (1 - y) * 0.33 * (0.55 + 0.45 * (1 - in_tier));
@@ -263,16 +268,18 @@ double conifer(double u, double v, double base_u, double base_v, double height)
 struct Tree {
     double u, height;
 };
-const Tree trees[] = {{0.060, 0.26}, {0.125, 0.20}, {0.175, 0.15}, {0.025, 0.18}, {0.925, 0.17}, {0.965, 0.23}};
+const Tree trees[] = {{0.060, 0.26}, {0.125, 0.20}, {0.175, 0.15},
+                      {0.025, 0.18}, {0.925, 0.17}, {0.965, 0.23}};
 
 Rgb meadow(double u, double v, double shore_v)
 {
     const double depth = clamp01((v - shore_v) / (1.0 - shore_v + 0.05));
     const double grass = fbm(u * 60, v * 12, 4, 61);
     const double patches = fbm(u * 5, v * 6, 4, 67);
-    Rgb c = mix(Rgb{0.55, 0.68, 0.26}, Rgb{0.22, 0.42, 0.14}, clamp01(depth * 0.9 + (patches - 0.5) * 0.8));
+    Rgb c = mix(Rgb{0.55, 0.68, 0.26}, Rgb{0.22, 0.42, 0.14},
+                clamp01(depth * 0.9 + (patches - 0.5) * 0.8));
     c = c * (0.78 + 0.45 * grass);
-    c = mix(c, Rgb{0.95, 0.78, 0.45}, 0.18 * (1 - depth)); // evening light on the near slope
+    c = mix(c, Rgb{0.95, 0.78, 0.45}, 0.18 * (1 - depth));  // evening light on the near slope
 
     // A pebbly strip along the water.
     const double beach = 1 - smoothstep(0.004, 0.009, v - shore_v);
@@ -287,8 +294,10 @@ Rgb meadow(double u, double v, double shore_v)
     if ((h & 7) == 0 && v > shore_v + 0.01) {
         const double cx = gx - fx - 0.5, cz = gz - fz - 0.5;
         const double r2 = cx * cx + cz * cz;
-        static const Rgb petals[] = {{1.0, 0.92, 0.45}, {0.98, 0.98, 0.95}, {0.95, 0.55, 0.68}, {0.72, 0.58, 0.98}};
-        c = mix(c, petals[(h >> 3) & 3] * (0.85 + 0.15 * (1 - depth)), 1 - smoothstep(0.06, 0.11, r2));
+        static const Rgb petals[] = {
+            {1.0, 0.92, 0.45}, {0.98, 0.98, 0.95}, {0.95, 0.55, 0.68}, {0.72, 0.58, 0.98}};
+        c = mix(c, petals[(h >> 3) & 3] * (0.85 + 0.15 * (1 - depth)),
+                1 - smoothstep(0.06, 0.11, r2));
     }
     return c;
 }
@@ -308,7 +317,7 @@ Rgb scene(const Crests& crests, double u, double v)
         const double base = shore(t.u) + 0.05 + t.height * 0.1;
         const double ink = conifer(u, v, t.u, base, t.height);
         if (ink > 0) {
-            const double sunny_side = smoothstep(-0.01, 0.03, u - t.u); // the sun is to the right
+            const double sunny_side = smoothstep(-0.01, 0.03, u - t.u);  // the sun is to the right
             const Rgb needles = mix(Rgb{0.04, 0.11, 0.08}, Rgb{0.12, 0.22, 0.10}, sunny_side);
             c = mix(c, needles * (0.75 + 0.5 * fbm(u * 200, v * 200, 2, 7)), ink);
         }
@@ -325,7 +334,7 @@ unsigned char to_byte(double x, double dither)
     return static_cast<unsigned char>(std::clamp(int(s + 0.5), 0, 255));
 }
 
-} // namespace
+}  // namespace
 
 std::vector<unsigned char> background_image_rgb()
 {
@@ -346,5 +355,6 @@ std::vector<unsigned char> background_image_rgb()
 
 std::vector<unsigned char> background_image_png()
 {
-    return image_encode_png(background_image_size, background_image_size, 3, background_image_rgb());
+    return image_encode_png(background_image_size, background_image_size, 3,
+                            background_image_rgb());
 }

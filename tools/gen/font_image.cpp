@@ -21,9 +21,9 @@ struct CellLayout {
 // glyphs that stay crisp when the point-filtered fonts are scaled up; kana
 // squeezed into the narrowest cells stay legible only with grey coverage.
 struct GlyphStyle {
-    int latin_px_w, latin_px_h; // pixel size of the Latin face
+    int latin_px_w, latin_px_h;  // pixel size of the Latin face
     bool latin_mono;
-    int kana_px_w, kana_px_h;   // pixel size of the kana face (narrowed into half-width cells)
+    int kana_px_w, kana_px_h;  // pixel size of the kana face (narrowed into half-width cells)
     bool kana_mono;
 };
 
@@ -47,12 +47,9 @@ struct Faces {
 
     ~Faces()
     {
-        if (kana)
-            FT_Done_Face(kana);
-        if (latin)
-            FT_Done_Face(latin);
-        if (library)
-            FT_Done_FreeType(library);
+        if (kana) FT_Done_Face(kana);
+        if (latin) FT_Done_Face(latin);
+        if (library) FT_Done_FreeType(library);
     }
 };
 
@@ -75,8 +72,7 @@ int bitmap_coverage(const FT_Bitmap& bitmap, int x, int y)
 // Moves a span [start, start + length) into [0, limit) where it fits.
 int shift_inside(int start, int length, int limit)
 {
-    if (start + length > limit)
-        start = limit - length;
+    if (start + length > limit) start = limit - length;
     return std::max(start, 0);
 }
 
@@ -87,24 +83,24 @@ int draw_glyph(AlphaImage& image, FT_Face face, unsigned codepoint, int index, i
                bool mono)
 {
     const FT_UInt glyph = FT_Get_Char_Index(face, codepoint);
-    if (glyph == 0)
-        return 0;
+    if (glyph == 0) return 0;
     const FT_Int32 flags = FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT);
-    if (FT_Load_Glyph(face, glyph, flags) != 0)
-        return 0;
+    if (FT_Load_Glyph(face, glyph, flags) != 0) return 0;
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
     const CellLayout& l = image.layout;
 
     const int advance = int(slot->advance.x >> 6);
-    const int left = shift_inside((l.cell_w - advance) / 2 + slot->bitmap_left, int(bitmap.width), l.cell_w);
+    const int left =
+        shift_inside((l.cell_w - advance) / 2 + slot->bitmap_left, int(bitmap.width), l.cell_w);
     const int top = shift_inside(baseline - slot->bitmap_top, int(bitmap.rows), l.cell_h);
     const int cell_x = (index % columns_per_row) * l.cell_w;
     const int cell_y = (index / columns_per_row) * l.cell_h;
 
     for (int y = 0; y < int(bitmap.rows) && top + y < l.cell_h; ++y)
         for (int x = 0; x < int(bitmap.width) && left + x < l.cell_w; ++x) {
-            const size_t at = size_t(cell_y + top + y) * size_t(l.image_w) + size_t(cell_x + left + x);
+            const size_t at =
+                size_t(cell_y + top + y) * size_t(l.image_w) + size_t(cell_x + left + x);
             image.alpha[at] = static_cast<unsigned char>(bitmap_coverage(bitmap, x, y));
         }
     return 1;
@@ -112,13 +108,13 @@ int draw_glyph(AlphaImage& image, FT_Face face, unsigned codepoint, int index, i
 
 // Baseline that centres the ink of the characters first..last in the cell,
 // so that every glyph of the set shares it.
-int centred_baseline(FT_Face face, unsigned first, unsigned last, const CellLayout& layout, bool mono)
+int centred_baseline(FT_Face face, unsigned first, unsigned last, const CellLayout& layout,
+                     bool mono)
 {
     const FT_Int32 flags = FT_LOAD_DEFAULT | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT);
     int above = 0, below = 0;
     for (unsigned c = first; c <= last; ++c) {
-        if (FT_Load_Char(face, c, flags) != 0)
-            continue;
+        if (FT_Load_Char(face, c, flags) != 0) continue;
         const FT_Glyph_Metrics& m = face->glyph->metrics;
         above = std::max(above, int((m.horiBearingY + 63) >> 6));
         below = std::max(below, int((m.height - m.horiBearingY + 63) >> 6));
@@ -130,8 +126,7 @@ int centred_baseline(FT_Face face, unsigned first, unsigned last, const CellLayo
 int render_font(AlphaImage& image, const FontSources& sources, const GlyphStyle& style)
 {
     Faces faces;
-    if (!faces_open(faces, sources))
-        return 0;
+    if (!faces_open(faces, sources)) return 0;
     const CellLayout& l = image.layout;
     image.alpha.assign(size_t(l.image_w) * size_t(l.image_h), 0);
     const int cells = cell_count(l);
@@ -140,20 +135,21 @@ int render_font(AlphaImage& image, const FontSources& sources, const GlyphStyle&
         return 0;
     const int latin_base = centred_baseline(faces.latin, first_code + 1, 126, l, style.latin_mono);
     for (int c = first_code + 1; c < 127 && c - first_code < cells; ++c)
-        if (!draw_glyph(image, faces.latin, unsigned(c), font_glyph_index_single(c), latin_base, style.latin_mono))
+        if (!draw_glyph(image, faces.latin, unsigned(c), font_glyph_index_single(c), latin_base,
+                        style.latin_mono))
             return 0;
 
     if (FT_Set_Pixel_Sizes(faces.kana, FT_UInt(style.kana_px_w), FT_UInt(style.kana_px_h)) != 0)
         return 0;
-    const unsigned kana_last = font_kana_first_codepoint + unsigned(font_kana_last_trail - font_kana_first_trail);
-    const int kana_base = centred_baseline(faces.kana, font_kana_first_codepoint, kana_last, l, style.kana_mono);
+    const unsigned kana_last =
+        font_kana_first_codepoint + unsigned(font_kana_last_trail - font_kana_first_trail);
+    const int kana_base =
+        centred_baseline(faces.kana, font_kana_first_codepoint, kana_last, l, style.kana_mono);
     for (int d = font_kana_first_trail; d <= font_kana_last_trail; ++d) {
         const int index = font_glyph_index_double(0x82, d);
-        if (index >= cells)
-            break;
+        if (index >= cells) break;
         const unsigned codepoint = font_kana_first_codepoint + unsigned(d - font_kana_first_trail);
-        if (!draw_glyph(image, faces.kana, codepoint, index, kana_base, style.kana_mono))
-            return 0;
+        if (!draw_glyph(image, faces.kana, codepoint, index, kana_base, style.kana_mono)) return 0;
     }
     return 1;
 }
@@ -161,8 +157,7 @@ int render_font(AlphaImage& image, const FontSources& sources, const GlyphStyle&
 std::vector<unsigned char> white_rgba(const std::vector<unsigned char>& alpha)
 {
     std::vector<unsigned char> rgba(alpha.size() * 4, 0xFF);
-    for (size_t i = 0; i < alpha.size(); ++i)
-        rgba[4 * i + 3] = alpha[i];
+    for (size_t i = 0; i < alpha.size(); ++i) rgba[4 * i + 3] = alpha[i];
     return rgba;
 }
 
@@ -170,18 +165,16 @@ std::vector<unsigned char> render_png(const FontSources& sources, const CellLayo
                                       const GlyphStyle& style)
 {
     AlphaImage image{layout, {}};
-    if (!render_font(image, sources, style))
-        return {};
+    if (!render_font(image, sources, style)) return {};
     return image_encode_png(layout.image_w, layout.image_h, 4, white_rgba(image.alpha));
 }
 
-} // namespace
+}  // namespace
 
 std::vector<unsigned char> font_image_font1_dds(const FontSources& sources)
 {
     AlphaImage image{{128, 128, 8, 16}, {}};
-    if (!render_font(image, sources, {12, 14, true, 8, 13, true}))
-        return {};
+    if (!render_font(image, sources, {12, 14, true, 8, 13, true})) return {};
     return image_encode_dds_a8l8(128, 128, image.alpha);
 }
 

@@ -9,15 +9,18 @@
 #include <vector>
 
 struct FontSources {
-    std::string latin_path; // a monospace TrueType face (DejaVu Sans Mono)
-    std::string kana_path;  // a face with hiragana (IPAGothic)
+    std::string latin_path;  // a monospace TrueType face (DejaVu Sans Mono)
+    std::string kana_path;   // a face with hiragana (IPAGothic)
 };
 
 // The three images, encoded; each empty on failure (a face that cannot be
 // read, say).
-std::vector<unsigned char> font_image_font1_dds(const FontSources& sources);   // 128 x 128 A8L8 DDS, 8 x 16 cells
-std::vector<unsigned char> font_image_font6x11_png(const FontSources& sources); // 128 x 128 PNG, 6 x 11 cells
-std::vector<unsigned char> font_image_f1632_png(const FontSources& sources);    // 256 x 512 PNG, 16 x 32 cells
+std::vector<unsigned char>
+font_image_font1_dds(const FontSources& sources);  // 128 x 128 A8L8 DDS, 8 x 16 cells
+std::vector<unsigned char>
+font_image_font6x11_png(const FontSources& sources);  // 128 x 128 PNG, 6 x 11 cells
+std::vector<unsigned char>
+font_image_f1632_png(const FontSources& sources);  // 256 x 512 PNG, 16 x 32 cells
 
 // Glyph index the text renderer uses for a Shift-JIS character: a single
 // byte below 0x80, or a lead byte c >= 0x80 with trail byte d.

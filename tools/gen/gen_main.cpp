@@ -19,8 +19,7 @@ std::vector<unsigned char> read_file(const char* path, int& ok)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> bytes;
-    if (in)
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     ok = in && !in.bad();
     return bytes;
 }
@@ -30,11 +29,11 @@ std::string embed_source(const std::vector<unsigned char>& bytes, const std::str
     std::string out;
     out.reserve(bytes.size() * 4 + 512);
     out += "// Made by quorvel_gen embed; do not edit.\n";
-    out += "#include \"tools/gen/embedded.h\"\n\nnamespace {\nalignas(16) const unsigned char bytes[] = {";
+    out += "#include \"tools/gen/embedded.h\"\n\nnamespace {\nalignas(16) const unsigned char "
+           "bytes[] = {";
     char number[8];
     for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i % 24 == 0)
-            out += "\n";
+        if (i % 24 == 0) out += "\n";
         std::snprintf(number, sizeof number, "%u,", unsigned(bytes[i]));
         out += number;
     }
@@ -60,19 +59,16 @@ int usage()
     return 2;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return usage();
+    if (argc < 2) return usage();
     const std::string_view what = argv[1];
     if ((what == "font1" || what == "font6x11" || what == "f1632") && argc == 5) {
         const FontSources sources{argv[2], argv[3]};
-        if (what == "font1")
-            return write_or_complain(argv[4], font_image_font1_dds(sources));
-        if (what == "font6x11")
-            return write_or_complain(argv[4], font_image_font6x11_png(sources));
+        if (what == "font1") return write_or_complain(argv[4], font_image_font1_dds(sources));
+        if (what == "font6x11") return write_or_complain(argv[4], font_image_font6x11_png(sources));
         return write_or_complain(argv[4], font_image_f1632_png(sources));
     }
     if (what == "background" && argc == 3)

@@ -5,7 +5,8 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: gen_models <out-folder>\n");
         return 2;

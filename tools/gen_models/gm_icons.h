@@ -15,7 +15,7 @@ constexpr int ICON_ATLAS_H = 128;
 
 struct IconCrop {
     std::string name;
-    int x, y, w, h;   // texels of the atlas
+    int x, y, w, h;  // texels of the atlas
 };
 
 // Every crop of the "icon" group, at the size the tool's hit box for it has:

@@ -14,45 +14,59 @@ float deg(float d) { return d * kPi / 180.0f; }
 Vec2 v2_sub(Vec2 a, Vec2 b) { return {a[0] - b[0], a[1] - b[1]}; }
 float v2_cross(Vec2 a, Vec2 b) { return a[0] * b[1] - a[1] * b[0]; }
 float v2_dot(Vec2 a, Vec2 b) { return a[0] * b[0] + a[1] * b[1]; }
-Vec2 v2_norm(Vec2 a) {
+Vec2 v2_norm(Vec2 a)
+{
     float l = std::sqrt(v2_dot(a, a));
     return l > 0 ? Vec2{a[0] / l, a[1] / l} : Vec2{0, 0};
 }
 
 // The angle between two unit directions, in degrees.
-float turn_deg(Vec2 a, Vec2 b) { return std::acos(std::clamp(v2_dot(a, b), -1.0f, 1.0f)) * 180.0f / kPi; }
+float turn_deg(Vec2 a, Vec2 b)
+{
+    return std::acos(std::clamp(v2_dot(a, b), -1.0f, 1.0f)) * 180.0f / kPi;
+}
 
-uint32_t add_vertex(Mesh& m, Vec3 p, Vec3 n, Vec2 uv) {
+uint32_t add_vertex(Mesh& m, Vec3 p, Vec3 n, Vec2 uv)
+{
     m.verts.push_back({p, n, uv, 0xFFFFFFFF});
     return uint32_t(m.verts.size() - 1);
 }
 
-void add_tri(Mesh& m, uint32_t a, uint32_t b, uint32_t c) { m.tris.insert(m.tris.end(), {a, b, c}); }
+void add_tri(Mesh& m, uint32_t a, uint32_t b, uint32_t c)
+{
+    m.tris.insert(m.tris.end(), {a, b, c});
+}
 
-bool same_pos(const Mesh& m, uint32_t a, uint32_t b) {
+bool same_pos(const Mesh& m, uint32_t a, uint32_t b)
+{
     Vec3 d = v3_sub(m.verts[a].pos, m.verts[b].pos);
     return v3_dot(d, d) < 1e-12f;
 }
 
 // Adds (a, b, c) unless two of its corners coincide.
-void add_tri_nondegenerate(Mesh& m, uint32_t a, uint32_t b, uint32_t c) {
+void add_tri_nondegenerate(Mesh& m, uint32_t a, uint32_t b, uint32_t c)
+{
     if (same_pos(m, a, b) || same_pos(m, b, c) || same_pos(m, a, c)) return;
     add_tri(m, a, b, c);
 }
 
-Vec3 xf_point(const Xf& x, Vec3 p) {
+Vec3 xf_point(const Xf& x, Vec3 p)
+{
     const auto& m = x.m;
-    return {m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + x.t[0], m[3] * p[0] + m[4] * p[1] + m[5] * p[2] + x.t[1],
+    return {m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + x.t[0],
+            m[3] * p[0] + m[4] * p[1] + m[5] * p[2] + x.t[1],
             m[6] * p[0] + m[7] * p[1] + m[8] * p[2] + x.t[2]};
 }
 
 // Normals go through the inverse transpose of the linear part: the cofactor
 // matrix has the same direction and needs no division.
-Vec3 xf_normal(const Xf& x, Vec3 n) {
+Vec3 xf_normal(const Xf& x, Vec3 n)
+{
     const auto& m = x.m;
-    std::array<float, 9> c = {m[4] * m[8] - m[5] * m[7], m[5] * m[6] - m[3] * m[8], m[3] * m[7] - m[4] * m[6],
-                              m[2] * m[7] - m[1] * m[8], m[0] * m[8] - m[2] * m[6], m[1] * m[6] - m[0] * m[7],
-                              m[1] * m[5] - m[2] * m[4], m[2] * m[3] - m[0] * m[5], m[0] * m[4] - m[1] * m[3]};
+    std::array<float, 9> c = {
+        m[4] * m[8] - m[5] * m[7], m[5] * m[6] - m[3] * m[8], m[3] * m[7] - m[4] * m[6],
+        m[2] * m[7] - m[1] * m[8], m[0] * m[8] - m[2] * m[6], m[1] * m[6] - m[0] * m[7],
+        m[1] * m[5] - m[2] * m[4], m[2] * m[3] - m[0] * m[5], m[0] * m[4] - m[1] * m[3]};
     float det = m[0] * c[0] + m[1] * c[1] + m[2] * c[2];
     Vec3 r = {c[0] * n[0] + c[1] * n[1] + c[2] * n[2], c[3] * n[0] + c[4] * n[1] + c[5] * n[2],
               c[6] * n[0] + c[7] * n[1] + c[8] * n[2]};
@@ -63,40 +77,46 @@ Vec3 xf_normal(const Xf& x, Vec3 n) {
 
 // ---- transforms -------------------------------------------------------------------
 
-Xf xf_translate(float x, float y, float z) {
+Xf xf_translate(float x, float y, float z)
+{
     Xf r;
     r.t = {x, y, z};
     return r;
 }
 
-Xf xf_scale(float x, float y, float z) {
+Xf xf_scale(float x, float y, float z)
+{
     Xf r;
     r.m = {x, 0, 0, 0, y, 0, 0, 0, z};
     return r;
 }
 
-Xf xf_rot_x(float a) {
+Xf xf_rot_x(float a)
+{
     Xf r;
     float c = std::cos(a), s = std::sin(a);
     r.m = {1, 0, 0, 0, c, -s, 0, s, c};
     return r;
 }
 
-Xf xf_rot_y(float a) {
+Xf xf_rot_y(float a)
+{
     Xf r;
     float c = std::cos(a), s = std::sin(a);
     r.m = {c, 0, s, 0, 1, 0, -s, 0, c};
     return r;
 }
 
-Xf xf_rot_z(float a) {
+Xf xf_rot_z(float a)
+{
     Xf r;
     float c = std::cos(a), s = std::sin(a);
     r.m = {c, -s, 0, s, c, 0, 0, 0, 1};
     return r;
 }
 
-Xf xf_then(const Xf& f, const Xf& s) {
+Xf xf_then(const Xf& f, const Xf& s)
+{
     Xf r;
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 3; j++) {
@@ -113,20 +133,26 @@ Xf xf_then(const Xf& f, const Xf& s) {
 Vec3 v3_add(Vec3 a, Vec3 b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
 Vec3 v3_sub(Vec3 a, Vec3 b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 Vec3 v3_scale(Vec3 a, float s) { return {a[0] * s, a[1] * s, a[2] * s}; }
-Vec3 v3_cross(Vec3 a, Vec3 b) {
+Vec3 v3_cross(Vec3 a, Vec3 b)
+{
     return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
 float v3_dot(Vec3 a, Vec3 b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-Vec3 v3_norm(Vec3 a) {
+Vec3 v3_norm(Vec3 a)
+{
     float l = std::sqrt(v3_dot(a, a));
     return l > 0 ? v3_scale(a, 1.0f / l) : Vec3{0, 0, 1};
 }
 
 // ---- outlines -----------------------------------------------------------------------
 
-Outline outline_circle(float cx, float cy, float r, int n) { return outline_ellipse(cx, cy, r, r, n); }
+Outline outline_circle(float cx, float cy, float r, int n)
+{
+    return outline_ellipse(cx, cy, r, r, n);
+}
 
-Outline outline_ellipse(float cx, float cy, float rx, float ry, int n) {
+Outline outline_ellipse(float cx, float cy, float rx, float ry, int n)
+{
     Outline o;
     for (int i = 0; i < n; i++) {
         float a = 2 * kPi * float(i) / float(n);
@@ -135,7 +161,8 @@ Outline outline_ellipse(float cx, float cy, float rx, float ry, int n) {
     return o;
 }
 
-Outline outline_star(int points, float r_out, float r_in, float turn) {
+Outline outline_star(int points, float r_out, float r_in, float turn)
+{
     Outline o;
     for (int i = 0; i < points * 2; i++) {
         float a = turn + kPi * float(i) / float(points);
@@ -145,7 +172,8 @@ Outline outline_star(int points, float r_out, float r_in, float turn) {
     return o;
 }
 
-Outline outline_circle_union(const std::vector<Vec3>& circles, int n) {
+Outline outline_circle_union(const std::vector<Vec3>& circles, int n)
+{
     return outline_polar(n, [&](float a) {
         Vec2 d = {std::cos(a), std::sin(a)};
         float best = 0;
@@ -160,13 +188,15 @@ Outline outline_circle_union(const std::vector<Vec3>& circles, int n) {
     });
 }
 
-float outline_area(const Outline& o) {
+float outline_area(const Outline& o)
+{
     float a = 0;
     for (size_t i = 0; i < o.size(); i++) a += v2_cross(o[i], o[(i + 1) % o.size()]);
     return a * 0.5f;
 }
 
-Outline outline_clean(Outline o) {
+Outline outline_clean(Outline o)
+{
     if (outline_area(o) < 0) std::reverse(o.begin(), o.end());
     bool changed = true;
     while (changed && o.size() > 3) {
@@ -185,20 +215,23 @@ Outline outline_clean(Outline o) {
     return o;
 }
 
-std::vector<uint32_t> triangulate(const Outline& o) {
+std::vector<uint32_t> triangulate(const Outline& o)
+{
     std::vector<uint32_t> out, idx(o.size());
     for (size_t i = 0; i < o.size(); i++) idx[i] = uint32_t(i);
     auto inside = [](Vec2 p, Vec2 a, Vec2 b, Vec2 c) {
-        return v2_cross(v2_sub(b, a), v2_sub(p, a)) >= 0 && v2_cross(v2_sub(c, b), v2_sub(p, b)) >= 0 &&
+        return v2_cross(v2_sub(b, a), v2_sub(p, a)) >= 0 &&
+               v2_cross(v2_sub(c, b), v2_sub(p, b)) >= 0 &&
                v2_cross(v2_sub(a, c), v2_sub(p, c)) >= 0;
     };
     size_t guard = 0;
     while (idx.size() > 3 && guard++ < o.size() * o.size() * 2) {
         bool cut = false;
         for (size_t i = 0; i < idx.size(); i++) {
-            uint32_t ia = idx[(i + idx.size() - 1) % idx.size()], ib = idx[i], ic = idx[(i + 1) % idx.size()];
+            uint32_t ia = idx[(i + idx.size() - 1) % idx.size()], ib = idx[i],
+                     ic = idx[(i + 1) % idx.size()];
             Vec2 a = o[ia], b = o[ib], c = o[ic];
-            if (v2_cross(v2_sub(b, a), v2_sub(c, b)) <= 1e-9f) continue;   // reflex or flat
+            if (v2_cross(v2_sub(b, a), v2_sub(c, b)) <= 1e-9f) continue;  // reflex or flat
             bool ear = true;
             for (uint32_t j : idx)
                 if (j != ia && j != ib && j != ic && inside(o[j], a, b, c)) {
@@ -211,7 +244,7 @@ std::vector<uint32_t> triangulate(const Outline& o) {
             cut = true;
             break;
         }
-        if (!cut) break;   // not simple: leave the rest out rather than loop
+        if (!cut) break;  // not simple: leave the rest out rather than loop
     }
     if (idx.size() == 3) out.insert(out.end(), {idx[0], idx[1], idx[2]});
     return out;
@@ -219,7 +252,8 @@ std::vector<uint32_t> triangulate(const Outline& o) {
 
 // ---- solids -------------------------------------------------------------------------
 
-Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt) {
+Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt)
+{
     const Outline o = outline_clean(raw);
     const size_t n = o.size();
     const float h = opt.half_depth, b = std::min(opt.bevel, opt.half_depth);
@@ -240,7 +274,7 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt) {
     for (size_t i = 0; i < n; i++) {
         Vec2 a = edge_n[(i + n - 1) % n], c = edge_n[i];
         Vec2 mid = v2_norm({a[0] + c[0], a[1] + c[1]});
-        float cos_half = std::max(v2_dot(mid, c), 0.4f);   // caps the miter at 2.5
+        float cos_half = std::max(v2_dot(mid, c), 0.4f);  // caps the miter at 2.5
         miter[i] = {mid[0] / cos_half, mid[1] / cos_half};
         if (turn_deg(a, c) > opt.sharp_deg) {
             ring.push_back({i, a});
@@ -278,7 +312,8 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt) {
     std::vector<uint32_t> first_of_ring;
     for (int side = 0; side < 2; side++)
         for (int s = 0; s <= steps; s++) {
-            float t = side == 0 ? deg(-90.0f + 90.0f * float(s) / float(steps)) : deg(90.0f * float(s) / float(steps));
+            float t = side == 0 ? deg(-90.0f + 90.0f * float(s) / float(steps))
+                                : deg(90.0f * float(s) / float(steps));
             float zc = side == 0 ? -(h - b) : (h - b);
             first_of_ring.push_back(uint32_t(m.verts.size()));
             for (const RingVert& rv : ring) {
@@ -291,9 +326,10 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt) {
     for (size_t k = 0; k + 1 < first_of_ring.size(); k++)
         for (size_t j = 0; j < rn; j++) {
             size_t j1 = (j + 1) % rn;
-            if (ring[j].base == ring[j1].base) continue;   // the two sides of a sharp corner
+            if (ring[j].base == ring[j1].base) continue;  // the two sides of a sharp corner
             uint32_t A = first_of_ring[k] + uint32_t(j), B = first_of_ring[k] + uint32_t(j1);
-            uint32_t D = first_of_ring[k + 1] + uint32_t(j), C = first_of_ring[k + 1] + uint32_t(j1);
+            uint32_t D = first_of_ring[k + 1] + uint32_t(j),
+                     C = first_of_ring[k + 1] + uint32_t(j1);
             add_tri_nondegenerate(m, A, B, C);
             add_tri_nondegenerate(m, A, C, D);
         }
@@ -307,14 +343,17 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt) {
             add_vertex(m, {p[0], p[1], z}, {0, 0, side == 0 ? -1.0f : 1.0f}, uv_of(p));
         }
         for (size_t t = 0; t < tri.size(); t += 3) {
-            if (side == 1) add_tri(m, base + tri[t], base + tri[t + 1], base + tri[t + 2]);
-            else add_tri(m, base + tri[t], base + tri[t + 2], base + tri[t + 1]);
+            if (side == 1)
+                add_tri(m, base + tri[t], base + tri[t + 1], base + tri[t + 2]);
+            else
+                add_tri(m, base + tri[t], base + tri[t + 2], base + tri[t + 1]);
         }
     }
     return m;
 }
 
-Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_deg) {
+Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_deg)
+{
     Mesh m;
     const size_t pn = profile.size();
     if (pn < 2) return m;
@@ -334,13 +373,16 @@ Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_de
     };
     std::vector<Row> rows;
     for (size_t k = 0; k < pn; k++) {
-        if (k == 0) rows.push_back({k, seg_n[0]});
-        else if (k == pn - 1) rows.push_back({k, seg_n[pn - 2]});
+        if (k == 0)
+            rows.push_back({k, seg_n[0]});
+        else if (k == pn - 1)
+            rows.push_back({k, seg_n[pn - 2]});
         else if (turn_deg(seg_n[k - 1], seg_n[k]) > sharp_deg) {
             rows.push_back({k, seg_n[k - 1]});
             rows.push_back({k, seg_n[k]});
         } else {
-            rows.push_back({k, v2_norm({seg_n[k - 1][0] + seg_n[k][0], seg_n[k - 1][1] + seg_n[k][1]})});
+            rows.push_back(
+                {k, v2_norm({seg_n[k - 1][0] + seg_n[k][0], seg_n[k - 1][1] + seg_n[k][1]})});
         }
     }
     const float total = std::max(along[pn - 1], 1e-6f);
@@ -354,7 +396,7 @@ Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_de
         }
     const uint32_t cols = uint32_t(segments + 1);
     for (size_t i = 0; i + 1 < rows.size(); i++) {
-        if (rows[i].k == rows[i + 1].k) continue;   // the two rows of a sharp profile point
+        if (rows[i].k == rows[i + 1].k) continue;  // the two rows of a sharp profile point
         for (uint32_t s = 0; s < uint32_t(segments); s++) {
             uint32_t A = uint32_t(i) * cols + s, B = A + 1, D = A + cols, C = D + 1;
             add_tri_nondegenerate(m, A, D, C);
@@ -364,7 +406,8 @@ Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_de
     return m;
 }
 
-Mesh mesh_sphere(float r, int segments, int rings) {
+Mesh mesh_sphere(float r, int segments, int rings)
+{
     std::vector<Vec2> p;
     for (int i = 0; i <= rings; i++) {
         float a = kPi * float(i) / float(rings);
@@ -375,7 +418,8 @@ Mesh mesh_sphere(float r, int segments, int rings) {
     return mesh_revolve(p, segments, 90.0f);
 }
 
-Mesh mesh_torus(float major, float minor, int segments, int sides) {
+Mesh mesh_torus(float major, float minor, int segments, int sides)
+{
     Mesh m;
     for (int i = 0; i <= segments; i++) {
         float t = 2 * kPi * float(i) / float(segments);
@@ -383,7 +427,8 @@ Mesh mesh_torus(float major, float minor, int segments, int sides) {
             float f = 2 * kPi * float(j) / float(sides);
             Vec3 n = {std::cos(f) * std::cos(t), std::cos(f) * std::sin(t), std::sin(f)};
             Vec3 c = {major * std::cos(t), major * std::sin(t), 0};
-            add_vertex(m, v3_add(c, v3_scale(n, minor)), n, {float(i) / float(segments), float(j) / float(sides)});
+            add_vertex(m, v3_add(c, v3_scale(n, minor)), n,
+                       {float(i) / float(segments), float(j) / float(sides)});
         }
     }
     const uint32_t cols = uint32_t(sides + 1);
@@ -396,7 +441,8 @@ Mesh mesh_torus(float major, float minor, int segments, int sides) {
     return m;
 }
 
-Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides) {
+Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides)
+{
     Mesh m;
     const size_t pn = path.size();
     if (pn < 2) return m;
@@ -414,7 +460,8 @@ Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides) {
         for (int j = 0; j <= sides; j++) {
             float f = 2 * kPi * float(j) / float(sides);
             Vec3 n = v3_add(v3_scale(u, std::cos(f)), v3_scale(v, std::sin(f)));
-            add_vertex(m, v3_add(path[i], v3_scale(n, radius)), n, {float(j) / float(sides), float(i) / float(pn - 1)});
+            add_vertex(m, v3_add(path[i], v3_scale(n, radius)), n,
+                       {float(j) / float(sides), float(i) / float(pn - 1)});
         }
     }
     const uint32_t cols = uint32_t(sides + 1);
@@ -435,14 +482,17 @@ Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides) {
             add_vertex(m, v.pos, n, v.uv);
         }
         for (uint32_t j = 0; j < uint32_t(sides); j++) {
-            if (end == 0) add_tri(m, centre, first + j + 1, first + j);
-            else add_tri(m, centre, first + j, first + j + 1);
+            if (end == 0)
+                add_tri(m, centre, first + j + 1, first + j);
+            else
+                add_tri(m, centre, first + j, first + j + 1);
         }
     }
     return m;
 }
 
-Mesh mesh_box(float hx, float hy, float hz, float bevel) {
+Mesh mesh_box(float hx, float hy, float hz, float bevel)
+{
     Outline o;
     const int quarter = 4;
     const float cx[4] = {hx - bevel, -(hx - bevel), -(hx - bevel), hx - bevel};
@@ -460,10 +510,12 @@ Mesh mesh_box(float hx, float hy, float hz, float bevel) {
     return mesh_extrude(o, e);
 }
 
-void mesh_flatten(Mesh& m) {
+void mesh_flatten(Mesh& m)
+{
     Mesh f;
     for (size_t t = 0; t < m.tris.size(); t += 3) {
-        const Vertex &a = m.verts[m.tris[t]], &b = m.verts[m.tris[t + 1]], &c = m.verts[m.tris[t + 2]];
+        const Vertex &a = m.verts[m.tris[t]], &b = m.verts[m.tris[t + 1]],
+                     &c = m.verts[m.tris[t + 2]];
         Vec3 n = v3_norm(v3_cross(v3_sub(b.pos, a.pos), v3_sub(c.pos, a.pos)));
         for (const Vertex* v : {&a, &b, &c}) {
             Vertex w = *v;
@@ -478,28 +530,33 @@ void mesh_flatten(Mesh& m) {
 
 // ---- editing ------------------------------------------------------------------------
 
-void mesh_apply(Mesh& m, const Xf& xf) {
+void mesh_apply(Mesh& m, const Xf& xf)
+{
     for (Vertex& v : m.verts) {
         v.pos = xf_point(xf, v.pos);
         v.nrm = xf_normal(xf, v.nrm);
     }
 }
 
-void mesh_append(Mesh& dst, const Mesh& src) {
+void mesh_append(Mesh& dst, const Mesh& src)
+{
     uint32_t base = uint32_t(dst.verts.size());
     dst.verts.insert(dst.verts.end(), src.verts.begin(), src.verts.end());
     for (uint32_t i : src.tris) dst.tris.push_back(base + i);
 }
 
-void mesh_paint(Mesh& m, uint32_t argb) {
+void mesh_paint(Mesh& m, uint32_t argb)
+{
     for (Vertex& v : m.verts) v.color = argb;
 }
 
-void mesh_set_uv(Mesh& m, Vec2 uv) {
+void mesh_set_uv(Mesh& m, Vec2 uv)
+{
     for (Vertex& v : m.verts) v.uv = uv;
 }
 
-void mesh_bounds(const Mesh& m, Vec3& lo, Vec3& hi) {
+void mesh_bounds(const Mesh& m, Vec3& lo, Vec3& hi)
+{
     lo = {1e30f, 1e30f, 1e30f};
     hi = {-1e30f, -1e30f, -1e30f};
     for (const Vertex& v : m.verts)
@@ -509,7 +566,8 @@ void mesh_bounds(const Mesh& m, Vec3& lo, Vec3& hi) {
         }
 }
 
-void mesh_fit(Mesh& m, float half_extent) {
+void mesh_fit(Mesh& m, float half_extent)
+{
     Vec3 lo, hi;
     mesh_bounds(m, lo, hi);
     Vec3 c = v3_scale(v3_add(lo, hi), 0.5f);
@@ -518,7 +576,8 @@ void mesh_fit(Mesh& m, float half_extent) {
     mesh_apply(m, xf_then(xf_translate(-c[0], -c[1], -c[2]), xf_scale(s, s, s)));
 }
 
-void mesh_bake_light(Mesh& m) {
+void mesh_bake_light(Mesh& m)
+{
     const Vec3 to_light = v3_norm({0.0f, 1.0f, 1.0f});
     for (Vertex& v : m.verts) {
         float d = std::max(0.0f, v3_dot(v.nrm, to_light));
@@ -533,17 +592,20 @@ void mesh_bake_light(Mesh& m) {
     }
 }
 
-void mesh_to_model_space(Mesh& m) {
+void mesh_to_model_space(Mesh& m)
+{
     for (Vertex& v : m.verts) {
         v.pos = {-v.pos[0], v.pos[1], -v.pos[2]};
         v.nrm = {-v.nrm[0], v.nrm[1], -v.nrm[2]};
     }
 }
 
-float mesh_signed_volume(const Mesh& m) {
+float mesh_signed_volume(const Mesh& m)
+{
     double vol = 0;
     for (size_t t = 0; t + 2 < m.tris.size(); t += 3) {
-        Vec3 a = m.verts[m.tris[t]].pos, b = m.verts[m.tris[t + 1]].pos, c = m.verts[m.tris[t + 2]].pos;
+        Vec3 a = m.verts[m.tris[t]].pos, b = m.verts[m.tris[t + 1]].pos,
+             c = m.verts[m.tris[t + 2]].pos;
         vol += double(v3_dot(a, v3_cross(b, c)));
     }
     return float(vol / 6.0);

@@ -21,12 +21,12 @@ struct Vertex {
     Vec3 pos{};
     Vec3 nrm{};
     Vec2 uv{};
-    uint32_t color = 0xFFFFFFFF;   // 0xAARRGGBB
+    uint32_t color = 0xFFFFFFFF;  // 0xAARRGGBB
 };
 
 struct Mesh {
     std::vector<Vertex> verts;
-    std::vector<uint32_t> tris;   // 3 per triangle
+    std::vector<uint32_t> tris;  // 3 per triangle
 };
 
 // An affine transform: p' = m * p + t (m row-major 3x3).
@@ -40,7 +40,7 @@ Xf xf_scale(float x, float y, float z);
 Xf xf_rot_x(float radians);
 Xf xf_rot_y(float radians);
 Xf xf_rot_z(float radians);
-Xf xf_then(const Xf& first, const Xf& second);   // first applied, then second
+Xf xf_then(const Xf& first, const Xf& second);  // first applied, then second
 
 // ---- vector helpers -------------------------------------------------------------
 
@@ -53,14 +53,15 @@ Vec3 v3_norm(Vec3 a);
 
 // ---- outlines -------------------------------------------------------------------
 
-using Outline = std::vector<Vec2>;   // a simple polygon, counter-clockwise
+using Outline = std::vector<Vec2>;  // a simple polygon, counter-clockwise
 
 Outline outline_circle(float cx, float cy, float r, int n);
 Outline outline_ellipse(float cx, float cy, float rx, float ry, int n);
 Outline outline_star(int points, float r_out, float r_in, float turn);
 // A star-shaped outline from a polar radius function sampled n times.
 template <class F>
-Outline outline_polar(int n, F radius) {
+Outline outline_polar(int n, F radius)
+{
     Outline o;
     for (int i = 0; i < n; i++) {
         float a = 6.2831853f * float(i) / float(n);
@@ -81,11 +82,11 @@ std::vector<uint32_t> triangulate(const Outline& o);
 // ---- solids ---------------------------------------------------------------------
 
 struct ExtrudeOpts {
-    float half_depth = 0.15f;   // z from -half_depth to +half_depth
-    float bevel = 0.05f;        // rounded edge radius (at most half_depth)
-    int bevel_steps = 3;        // rings per quarter round
-    float sharp_deg = 35.0f;    // outline corners turning more than this stay sharp
-    Vec2 uv_min{-1, -1}, uv_max{1, 1};   // planar mapping of x, y onto u, v
+    float half_depth = 0.15f;           // z from -half_depth to +half_depth
+    float bevel = 0.05f;                // rounded edge radius (at most half_depth)
+    int bevel_steps = 3;                // rings per quarter round
+    float sharp_deg = 35.0f;            // outline corners turning more than this stay sharp
+    Vec2 uv_min{-1, -1}, uv_max{1, 1};  // planar mapping of x, y onto u, v
 };
 
 // A closed slab of the outline with rounded edges; caps use planar uvs.
@@ -96,7 +97,7 @@ Mesh mesh_extrude(const Outline& o, const ExtrudeOpts& opt);
 // uv: u around (0..1), v along the profile (0 at the top).
 Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_deg = 35.0f);
 Mesh mesh_sphere(float r, int segments, int rings);
-Mesh mesh_torus(float major, float minor, int segments, int sides);   // about z
+Mesh mesh_torus(float major, float minor, int segments, int sides);  // about z
 // A capped tube of circular section along a path.
 Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides);
 Mesh mesh_box(float hx, float hy, float hz, float bevel);

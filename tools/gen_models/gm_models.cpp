@@ -13,23 +13,27 @@ float deg(float d) { return d * kPi / 180.0f; }
 
 // ---- building blocks --------------------------------------------------------------
 
-Mesh painted(Mesh m, uint32_t argb) {
+Mesh painted(Mesh m, uint32_t argb)
+{
     mesh_paint(m, argb);
     return m;
 }
 
-Mesh moved(Mesh m, float x, float y, float z) {
+Mesh moved(Mesh m, float x, float y, float z)
+{
     mesh_apply(m, xf_translate(x, y, z));
     return m;
 }
 
-Mesh turned(Mesh m, const Xf& xf) {
+Mesh turned(Mesh m, const Xf& xf)
+{
     mesh_apply(m, xf);
     return m;
 }
 
 // A bevelled slab of the outline centred on z.
-Mesh slab(const Outline& o, float half_depth, float bevel, float z = 0, int steps = 3) {
+Mesh slab(const Outline& o, float half_depth, float bevel, float z = 0, int steps = 3)
+{
     ExtrudeOpts e;
     e.half_depth = half_depth;
     e.bevel = bevel;
@@ -37,20 +41,23 @@ Mesh slab(const Outline& o, float half_depth, float bevel, float z = 0, int step
     return moved(mesh_extrude(o, e), 0, 0, z);
 }
 
-Mesh join(std::initializer_list<Mesh> parts) {
+Mesh join(std::initializer_list<Mesh> parts)
+{
     Mesh m;
     for (const Mesh& p : parts) mesh_append(m, p);
     return m;
 }
 
-ModelOut colored_model(const std::string& name, Mesh m) {
+ModelOut colored_model(const std::string& name, Mesh m)
+{
     mesh_fit(m, MODEL_HALF_EXTENT);
     mesh_bake_light(m);
     mesh_to_model_space(m);
     return {name, std::move(m), true, ""};
 }
 
-ModelOut textured_model(const std::string& name, Mesh m, const std::string& texture) {
+ModelOut textured_model(const std::string& name, Mesh m, const std::string& texture)
+{
     mesh_fit(m, MODEL_HALF_EXTENT);
     mesh_to_model_space(m);
     return {name, std::move(m), false, texture};
@@ -58,19 +65,23 @@ ModelOut textured_model(const std::string& name, Mesh m, const std::string& text
 
 // Colours each vertex by a function of its position.
 template <class F>
-void paint_by(Mesh& m, F colour_of) {
+void paint_by(Mesh& m, F colour_of)
+{
     for (Vertex& v : m.verts) v.color = colour_of(v.pos);
 }
 
 // ---- flat shapes --------------------------------------------------------------------
 
-ModelOut make_star() {
+ModelOut make_star()
+{
     Mesh body = painted(slab(outline_star(5, 1.0f, 0.45f, deg(90)), 0.16f, 0.08f), 0xFFFFC21E);
-    Mesh inner = painted(slab(outline_star(5, 0.52f, 0.24f, deg(90)), 0.05f, 0.035f, 0.17f), 0xFFFFE47A);
+    Mesh inner =
+        painted(slab(outline_star(5, 0.52f, 0.24f, deg(90)), 0.05f, 0.035f, 0.17f), 0xFFFFE47A);
     return colored_model("star", join({body, inner}));
 }
 
-ModelOut make_heart() {
+ModelOut make_heart()
+{
     // Two round lobes and the lines from the tip that touch them.
     const float cx = 0.5f, cy = 0.35f, r = 0.52f, tip_y = -1.0f;
     const float to_tip = std::atan2(tip_y - cy, -cx);
@@ -78,47 +89,55 @@ ModelOut make_heart() {
     const float cusp = std::atan2(std::sqrt(r * r - cx * cx), -cx);
     Outline o = {{0.0f, tip_y}};
     const int n = 40;
-    for (int i = 0; i <= n; i++) {   // the right lobe, from the tangent up to the cusp
+    for (int i = 0; i <= n; i++) {  // the right lobe, from the tangent up to the cusp
         float a = touch + (cusp - touch) * float(i) / float(n);
         o.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
     }
-    for (int i = n - 1; i >= 0; i--) {   // the left lobe, mirrored
+    for (int i = n - 1; i >= 0; i--) {  // the left lobe, mirrored
         Vec2 p = o[size_t(i) + 1];
         o.push_back({-p[0], p[1]});
     }
     Mesh body = painted(slab(o, 0.24f, 0.09f, 0, 3), 0xFFE8283C);
     // A small highlight blob on the upper left lobe.
-    Mesh shine = painted(turned(mesh_sphere(0.12f, 16, 8), xf_scale(1.0f, 0.7f, 0.35f)), 0xFFFF9AA6);
+    Mesh shine =
+        painted(turned(mesh_sphere(0.12f, 16, 8), xf_scale(1.0f, 0.7f, 0.35f)), 0xFFFF9AA6);
     return colored_model("heart_a1", join({body, moved(shine, -0.45f, 0.35f, 0.22f)}));
 }
 
-ModelOut make_arrow() {
-    Outline o = {{-1.0f, -0.2f}, {0.2f, -0.2f}, {0.2f, -0.55f}, {1.0f, 0.0f}, {0.2f, 0.55f}, {0.2f, 0.2f}, {-1.0f, 0.2f}};
+ModelOut make_arrow()
+{
+    Outline o = {{-1.0f, -0.2f}, {0.2f, -0.2f}, {0.2f, -0.55f}, {1.0f, 0.0f},
+                 {0.2f, 0.55f},  {0.2f, 0.2f},  {-1.0f, 0.2f}};
     Mesh m = painted(slab(o, 0.14f, 0.06f), 0xFF2F7BE6);
     return colored_model("arrow", turned(m, xf_rot_z(deg(20))));
 }
 
-ModelOut make_speech() {
+ModelOut make_speech()
+{
     Outline o;
     const float cx = 0, cy = 0.18f, rx = 1.0f, ry = 0.66f;
     for (int i = 0; i <= 80; i++) {
-        float a = deg(258.0f) + deg(337.0f) * float(i) / 80.0f;   // leaves a gap at the lower left
+        float a = deg(258.0f) + deg(337.0f) * float(i) / 80.0f;  // leaves a gap at the lower left
         o.push_back({cx + rx * std::cos(a), cy + ry * std::sin(a)});
     }
-    o.push_back({-0.62f, -0.9f});   // the tail's tip
+    o.push_back({-0.62f, -0.9f});  // the tail's tip
     Mesh body = painted(slab(o, 0.14f, 0.07f), 0xFFF6F6F2);
     Mesh dots;
     for (int k = -1; k <= 1; k++)
-        mesh_append(dots, moved(slab(outline_circle(0, 0, 0.11f, 24), 0.04f, 0.03f), 0.36f * float(k), cy, 0.15f));
+        mesh_append(dots, moved(slab(outline_circle(0, 0, 0.11f, 24), 0.04f, 0.03f),
+                                0.36f * float(k), cy, 0.15f));
     return colored_model("speech", join({body, painted(dots, 0xFF3C4450)}));
 }
 
-ModelOut make_lightning() {
-    Outline o = {{0.25f, 1.0f}, {-0.45f, -0.1f}, {0.0f, -0.1f}, {-0.3f, -1.0f}, {0.55f, 0.2f}, {0.1f, 0.2f}, {0.5f, 1.0f}};
+ModelOut make_lightning()
+{
+    Outline o = {{0.25f, 1.0f}, {-0.45f, -0.1f}, {0.0f, -0.1f}, {-0.3f, -1.0f},
+                 {0.55f, 0.2f}, {0.1f, 0.2f},    {0.5f, 1.0f}};
     return colored_model("lightning", painted(slab(o, 0.15f, 0.06f), 0xFFFFD21E));
 }
 
-ModelOut make_moon() {
+ModelOut make_moon()
+{
     // A crescent: the unit circle without a circle shifted to the right.
     const float icx = 0.5f, icy = 0.22f, ir = 0.86f;
     const float d = std::hypot(icx, icy), phi = std::atan2(icy, icx);
@@ -131,8 +150,9 @@ ModelOut make_moon() {
         o.push_back({std::cos(t), std::sin(t)});
     }
     Vec2 p_minus = o.back(), p_plus = o.front();
-    float b0 = std::atan2(p_minus[1] - icy, p_minus[0] - icx), b1 = std::atan2(p_plus[1] - icy, p_plus[0] - icx);
-    while (b1 > b0) b1 -= 2 * kPi;   // inner arc runs clockwise
+    float b0 = std::atan2(p_minus[1] - icy, p_minus[0] - icx),
+          b1 = std::atan2(p_plus[1] - icy, p_plus[0] - icx);
+    while (b1 > b0) b1 -= 2 * kPi;  // inner arc runs clockwise
     for (int i = 1; i < n; i++) {
         float t = b0 + (b1 - b0) * float(i) / float(n);
         o.push_back({icx + ir * std::cos(t), icy + ir * std::sin(t)});
@@ -141,23 +161,29 @@ ModelOut make_moon() {
     return colored_model("moon", turned(m, xf_rot_z(deg(-15))));
 }
 
-ModelOut make_cloud() {
-    Outline o = outline_circle_union({{-0.5f, -0.1f, 0.55f}, {0.0f, 0.25f, 0.58f}, {0.52f, 0.0f, 0.52f}, {0.0f, -0.2f, 0.5f}}, 120);
+ModelOut make_cloud()
+{
+    Outline o = outline_circle_union(
+        {{-0.5f, -0.1f, 0.55f}, {0.0f, 0.25f, 0.58f}, {0.52f, 0.0f, 0.52f}, {0.0f, -0.2f, 0.5f}},
+        120);
     Mesh m = painted(slab(o, 0.2f, 0.14f, 0, 4), 0xFFEAF4FF);
     paint_by(m, [](Vec3 p) { return p[1] < -0.2f ? 0xFFC8DDF5u : 0xFFEEF6FFu; });
     return colored_model("cloud_p2", std::move(m));
 }
 
-ModelOut make_leaf() {
+ModelOut make_leaf()
+{
     Outline o;
     const int n = 32;
-    for (int i = 0; i <= n; i++) {   // upper edge from base to tip
+    for (int i = 0; i <= n; i++) {  // upper edge from base to tip
         float t = float(i) / float(n);
-        o.push_back({-1 + 2 * t, 0.48f * std::pow(std::max(0.0f, std::sin(kPi * t)), 0.85f) * (1.1f - 0.3f * t)});
+        o.push_back({-1 + 2 * t, 0.48f * std::pow(std::max(0.0f, std::sin(kPi * t)), 0.85f) *
+                                     (1.1f - 0.3f * t)});
     }
-    for (int i = n - 1; i > 0; i--) {   // lower edge back
+    for (int i = n - 1; i > 0; i--) {  // lower edge back
         float t = float(i) / float(n);
-        o.push_back({-1 + 2 * t, -0.42f * std::pow(std::max(0.0f, std::sin(kPi * t)), 0.85f) * (1.0f - 0.2f * t)});
+        o.push_back({-1 + 2 * t, -0.42f * std::pow(std::max(0.0f, std::sin(kPi * t)), 0.85f) *
+                                     (1.0f - 0.2f * t)});
     }
     Mesh blade = painted(slab(o, 0.07f, 0.045f), 0xFF45B23E);
     std::vector<Vec3> vein;
@@ -165,12 +191,15 @@ ModelOut make_leaf() {
         float t = float(i) / 12.0f;
         vein.push_back({-0.95f + 1.7f * t, 0.04f * std::sin(kPi * t), 0.07f});
     }
-    Mesh stem = mesh_tube({{-0.95f, 0.0f, 0.0f}, {-1.15f, -0.08f, 0.0f}, {-1.3f, -0.22f, 0.0f}}, 0.045f, 10);
-    Mesh m = join({blade, painted(mesh_tube(vein, 0.025f, 8), 0xFF2B7E2A), painted(stem, 0xFF6A7F2A)});
+    Mesh stem = mesh_tube({{-0.95f, 0.0f, 0.0f}, {-1.15f, -0.08f, 0.0f}, {-1.3f, -0.22f, 0.0f}},
+                          0.045f, 10);
+    Mesh m =
+        join({blade, painted(mesh_tube(vein, 0.025f, 8), 0xFF2B7E2A), painted(stem, 0xFF6A7F2A)});
     return colored_model("leaf", turned(m, xf_rot_z(deg(30))));
 }
 
-ModelOut make_fish() {
+ModelOut make_fish()
+{
     Outline o;
     const float cx = 0.15f, rx = 0.78f, ry = 0.48f;
     for (int i = 0; i <= 60; i++) {
@@ -184,18 +213,24 @@ ModelOut make_fish() {
     Mesh pupil = painted(slab(outline_circle(0, 0, 0.06f, 20), 0.02f, 0.015f), 0xFF141414);
     Outline fin_o = {{-0.05f, 0.0f}, {0.3f, 0.0f}, {0.05f, -0.28f}};
     Mesh fin = painted(slab(fin_o, 0.03f, 0.02f), 0xFFE8641A);
-    return colored_model("fish", join({body, moved(eye, 0.6f, 0.12f, 0.18f), moved(pupil, 0.62f, 0.12f, 0.21f),
-                                       moved(fin, -0.05f, -0.02f, 0.18f)}));
+    return colored_model(
+        "fish", join({body, moved(eye, 0.6f, 0.12f, 0.18f), moved(pupil, 0.62f, 0.12f, 0.21f),
+                      moved(fin, -0.05f, -0.02f, 0.18f)}));
 }
 
-ModelOut make_notes() {
+ModelOut make_notes()
+{
     Mesh m;
     const float head_x[2] = {-0.55f, 0.45f}, head_y[2] = {-0.72f, -0.55f};
     for (int k = 0; k < 2; k++) {
-        Mesh head = turned(slab(outline_ellipse(0, 0, 0.3f, 0.21f, 40), 0.12f, 0.06f), xf_rot_z(deg(20)));
+        Mesh head =
+            turned(slab(outline_ellipse(0, 0, 0.3f, 0.21f, 40), 0.12f, 0.06f), xf_rot_z(deg(20)));
         mesh_append(m, moved(head, head_x[k], head_y[k], 0));
         float sx = head_x[k] + 0.24f;
-        Outline stem = {{sx - 0.05f, head_y[k]}, {sx + 0.04f, head_y[k]}, {sx + 0.04f, head_y[k] + 1.35f}, {sx - 0.05f, head_y[k] + 1.35f}};
+        Outline stem = {{sx - 0.05f, head_y[k]},
+                        {sx + 0.04f, head_y[k]},
+                        {sx + 0.04f, head_y[k] + 1.35f},
+                        {sx - 0.05f, head_y[k] + 1.35f}};
         mesh_append(m, slab(stem, 0.07f, 0.03f));
     }
     float x0 = head_x[0] + 0.19f, x1 = head_x[1] + 0.28f;
@@ -205,49 +240,68 @@ ModelOut make_notes() {
     return colored_model("notes", painted(std::move(m), 0xFF6A44D0));
 }
 
-ModelOut make_bow() {
+ModelOut make_bow()
+{
     Mesh loops, folds, tails;
     for (int side = -1; side <= 1; side += 2) {
         float s = float(side);
-        Mesh loop = turned(slab(outline_ellipse(0, 0, 0.55f, 0.36f, 48), 0.13f, 0.08f), xf_rot_z(deg(18.0f * s)));
+        Mesh loop = turned(slab(outline_ellipse(0, 0, 0.55f, 0.36f, 48), 0.13f, 0.08f),
+                           xf_rot_z(deg(18.0f * s)));
         mesh_append(loops, moved(loop, 0.52f * s, 0.12f, 0));
-        Mesh fold = turned(slab(outline_ellipse(0, 0, 0.22f, 0.13f, 32), 0.03f, 0.02f), xf_rot_z(deg(18.0f * s)));
+        Mesh fold = turned(slab(outline_ellipse(0, 0, 0.22f, 0.13f, 32), 0.03f, 0.02f),
+                           xf_rot_z(deg(18.0f * s)));
         mesh_append(folds, moved(fold, 0.42f * s, 0.1f, 0.13f));
-        Outline tail = {{0.0f, -0.05f}, {0.14f * s, 0.02f}, {0.5f * s, -0.8f}, {0.36f * s, -0.72f}, {0.28f * s, -0.95f}};
+        Outline tail = {{0.0f, -0.05f},
+                        {0.14f * s, 0.02f},
+                        {0.5f * s, -0.8f},
+                        {0.36f * s, -0.72f},
+                        {0.28f * s, -0.95f}};
         mesh_append(tails, slab(tail, 0.08f, 0.04f, -0.05f));
     }
     Mesh knot = painted(mesh_box(0.2f, 0.22f, 0.17f, 0.07f), 0xFFE8488C);
-    return colored_model("bow", join({painted(tails, 0xFFF04A92), painted(loops, 0xFFFF5FA2), painted(folds, 0xFFC93070),
-                                      moved(knot, 0, 0.1f, 0.02f)}));
+    return colored_model("bow", join({painted(tails, 0xFFF04A92), painted(loops, 0xFFFF5FA2),
+                                      painted(folds, 0xFFC93070), moved(knot, 0, 0.1f, 0.02f)}));
 }
 
-ModelOut make_crown() {
-    Outline o = {{-0.9f, -0.6f}, {0.9f, -0.6f},  {0.95f, 0.55f}, {0.72f, 0.05f}, {0.48f, 0.7f}, {0.24f, 0.05f},
-                 {0.0f, 0.85f},  {-0.24f, 0.05f}, {-0.48f, 0.7f}, {-0.72f, 0.05f}, {-0.95f, 0.55f}};
+ModelOut make_crown()
+{
+    Outline o = {{-0.9f, -0.6f}, {0.9f, -0.6f},   {0.95f, 0.55f}, {0.72f, 0.05f},
+                 {0.48f, 0.7f},  {0.24f, 0.05f},  {0.0f, 0.85f},  {-0.24f, 0.05f},
+                 {-0.48f, 0.7f}, {-0.72f, 0.05f}, {-0.95f, 0.55f}};
     Mesh body = painted(slab(o, 0.14f, 0.06f), 0xFFF2B51C);
     Mesh band = painted(mesh_box(0.93f, 0.16f, 0.17f, 0.06f), 0xFFD8961A);
     Mesh m = join({body, moved(band, 0, -0.46f, 0)});
-    const Vec2 tips[5] = {{-0.95f, 0.55f}, {-0.48f, 0.7f}, {0.0f, 0.85f}, {0.48f, 0.7f}, {0.95f, 0.55f}};
-    for (Vec2 t : tips) mesh_append(m, painted(moved(mesh_sphere(0.1f, 16, 8), t[0], t[1], 0), 0xFFFFE070));
+    const Vec2 tips[5] = {
+        {-0.95f, 0.55f}, {-0.48f, 0.7f}, {0.0f, 0.85f}, {0.48f, 0.7f}, {0.95f, 0.55f}};
+    for (Vec2 t : tips)
+        mesh_append(m, painted(moved(mesh_sphere(0.1f, 16, 8), t[0], t[1], 0), 0xFFFFE070));
     const uint32_t gem_colour[3] = {0xFF2F6FE0, 0xFFD81E3C, 0xFF2FB85A};
     const Outline gem = {{0.0f, 0.13f}, {-0.1f, 0.0f}, {0.0f, -0.13f}, {0.1f, 0.0f}};
-    for (int k = 0; k < 3; k++) mesh_append(m, painted(moved(slab(gem, 0.04f, 0.03f), 0.5f * float(k - 1), -0.46f, 0.18f), gem_colour[k]));
+    for (int k = 0; k < 3; k++)
+        mesh_append(m, painted(moved(slab(gem, 0.04f, 0.03f), 0.5f * float(k - 1), -0.46f, 0.18f),
+                               gem_colour[k]));
     return colored_model("crown", std::move(m));
 }
 
-ModelOut make_flower() {
-    Outline petals = outline_polar(150, [](float a) { return 0.55f + 0.45f * std::pow(std::fabs(std::cos(2.5f * a + kPi / 2)), 0.6f); });
+ModelOut make_flower()
+{
+    Outline petals = outline_polar(150, [](float a) {
+        return 0.55f + 0.45f * std::pow(std::fabs(std::cos(2.5f * a + kPi / 2)), 0.6f);
+    });
     Mesh m = painted(slab(petals, 0.1f, 0.07f), 0xFFFF7EB6);
     paint_by(m, [](Vec3 p) { return std::hypot(p[0], p[1]) < 0.62f ? 0xFFFFB0D4u : 0xFFFF6FAEu; });
     Mesh centre = painted(turned(mesh_sphere(0.36f, 24, 12), xf_scale(1, 1, 0.45f)), 0xFFFFC82E);
     return colored_model("flower", join({m, moved(centre, 0, 0, 0.1f)}));
 }
 
-ModelOut make_sun() {
+ModelOut make_sun()
+{
     Mesh rays = painted(slab(outline_star(12, 1.0f, 0.72f, 0), 0.08f, 0.04f), 0xFFFF9A1E);
     Mesh disc = painted(slab(outline_circle(0, 0, 0.64f, 64), 0.15f, 0.09f), 0xFFFFD43A);
     Mesh face;
-    for (int s = -1; s <= 1; s += 2) mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.06f, 0.1f, 20), 0.03f, 0.02f), 0.22f * float(s), 0.15f, 0.15f));
+    for (int s = -1; s <= 1; s += 2)
+        mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.06f, 0.1f, 20), 0.03f, 0.02f),
+                                0.22f * float(s), 0.15f, 0.15f));
     std::vector<Vec3> smile;
     for (int i = 0; i <= 12; i++) {
         float a = deg(200.0f + 140.0f * float(i) / 12.0f);
@@ -257,29 +311,35 @@ ModelOut make_sun() {
     return colored_model("sun", join({rays, disc, painted(face, 0xFF8A3A10)}));
 }
 
-ModelOut make_ghost() {
+ModelOut make_ghost()
+{
     Outline o;
-    for (int i = 0; i <= 40; i++) {   // the dome, right to left
+    for (int i = 0; i <= 40; i++) {  // the dome, right to left
         float a = kPi * float(i) / 40.0f;
         o.push_back({0.7f * std::cos(a), 0.2f + 0.7f * std::sin(a)});
     }
     o.push_back({-0.7f, -0.75f});
-    for (int i = 1; i < 48; i++) {   // the wavy hem, left to right
+    for (int i = 1; i < 48; i++) {  // the wavy hem, left to right
         float t = float(i) / 48.0f;
         o.push_back({-0.7f + 1.4f * t, -0.75f + 0.07f * std::sin(t * 3 * 2 * kPi)});
     }
     o.push_back({0.7f, -0.75f});
     Mesh body = painted(slab(o, 0.18f, 0.04f, 0, 2), 0xD0F4F6FF);
     Mesh face;
-    for (int s = -1; s <= 1; s += 2) mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.09f, 0.14f, 24), 0.03f, 0.02f), 0.25f * float(s), 0.25f, 0.18f));
-    mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.1f, 0.08f, 24), 0.03f, 0.02f), 0, -0.08f, 0.18f));
+    for (int s = -1; s <= 1; s += 2)
+        mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.09f, 0.14f, 24), 0.03f, 0.02f),
+                                0.25f * float(s), 0.25f, 0.18f));
+    mesh_append(
+        face, moved(slab(outline_ellipse(0, 0, 0.1f, 0.08f, 24), 0.03f, 0.02f), 0, -0.08f, 0.18f));
     return colored_model("ghost_z1_P1", join({body, painted(face, 0xFF262640)}));
 }
 
 // ---- revolved shapes ----------------------------------------------------------------
 
-ModelOut make_diamond() {
-    std::vector<Vec2> profile = {{0.0f, 0.55f}, {0.55f, 0.55f}, {0.95f, 0.22f}, {0.95f, 0.15f}, {0.0f, -0.95f}};
+ModelOut make_diamond()
+{
+    std::vector<Vec2> profile = {
+        {0.0f, 0.55f}, {0.55f, 0.55f}, {0.95f, 0.22f}, {0.95f, 0.15f}, {0.0f, -0.95f}};
     Mesh m = mesh_revolve(profile, 10, 5.0f);
     mesh_apply(m, xf_rot_x(deg(10)));
     mesh_flatten(m);
@@ -287,10 +347,12 @@ ModelOut make_diamond() {
     return colored_model("diamond_A1", std::move(m));
 }
 
-ModelOut make_tophat() {
-    std::vector<Vec2> profile = {{0.0f, 0.95f},  {0.47f, 0.95f},  {0.5f, 0.9f},   {0.47f, -0.12f}, {0.466f, -0.122f},
-                                 {0.452f, -0.3f}, {0.45f, -0.302f}, {0.9f, -0.33f}, {0.97f, -0.38f}, {0.9f, -0.43f},
-                                 {0.4f, -0.42f},  {0.0f, -0.42f}};
+ModelOut make_tophat()
+{
+    std::vector<Vec2> profile = {{0.0f, 0.95f},    {0.47f, 0.95f},    {0.5f, 0.9f},
+                                 {0.47f, -0.12f},  {0.466f, -0.122f}, {0.452f, -0.3f},
+                                 {0.45f, -0.302f}, {0.9f, -0.33f},    {0.97f, -0.38f},
+                                 {0.9f, -0.43f},   {0.4f, -0.42f},    {0.0f, -0.42f}};
     Mesh m = mesh_revolve(profile, 48);
     paint_by(m, [](Vec3 p) {
         bool band = p[1] <= -0.121f && p[1] >= -0.301f && std::hypot(p[0], p[2]) < 0.48f;
@@ -299,7 +361,8 @@ ModelOut make_tophat() {
     return colored_model("tophat", turned(m, xf_rot_x(deg(14))));
 }
 
-ModelOut make_partyhat() {
+ModelOut make_partyhat()
+{
     std::vector<Vec2> profile = {{0.0f, 0.95f}};
     const int bands = 6;
     for (int b = 1; b <= bands; b++) {
@@ -319,7 +382,8 @@ ModelOut make_partyhat() {
     return colored_model("partyhat", turned(join({cone, pom}), xf_rot_z(deg(-12))));
 }
 
-ModelOut make_balloon() {
+ModelOut make_balloon()
+{
     std::vector<Vec2> profile;
     const int n = 24;
     for (int i = 0; i <= n; i++) {
@@ -328,21 +392,28 @@ ModelOut make_balloon() {
         profile.push_back({i == 0 || i == n ? 0.0f : r, 0.82f * std::cos(a) + 0.1f});
     }
     Mesh body = painted(mesh_revolve(profile, 40, 60.0f), 0xFFE8233A);
-    Mesh knot = painted(mesh_revolve({{0.0f, -0.7f}, {0.08f, -0.8f}, {0.06f, -0.84f}, {0.0f, -0.84f}}, 16), 0xFFC01A2C);
+    Mesh knot =
+        painted(mesh_revolve({{0.0f, -0.7f}, {0.08f, -0.8f}, {0.06f, -0.84f}, {0.0f, -0.84f}}, 16),
+                0xFFC01A2C);
     std::vector<Vec3> string;
     for (int i = 0; i <= 16; i++) {
         float t = float(i) / 16.0f;
         string.push_back({0.08f * std::sin(t * 2 * kPi), -0.84f - 0.5f * t, 0.0f});
     }
-    return colored_model("balloon", join({body, knot, painted(mesh_tube(string, 0.03f, 8), 0xFF9A9A9A)}));
+    return colored_model("balloon",
+                         join({body, knot, painted(mesh_tube(string, 0.03f, 8), 0xFF9A9A9A)}));
 }
 
-ModelOut make_apple() {
-    std::vector<Vec2> profile = {{0.0f, 0.58f},  {0.12f, 0.66f}, {0.35f, 0.78f}, {0.6f, 0.73f},  {0.8f, 0.5f},  {0.88f, 0.2f},
-                                 {0.82f, -0.2f}, {0.66f, -0.55f}, {0.42f, -0.76f}, {0.16f, -0.8f}, {0.0f, -0.74f}};
+ModelOut make_apple()
+{
+    std::vector<Vec2> profile = {{0.0f, 0.58f},   {0.12f, 0.66f}, {0.35f, 0.78f}, {0.6f, 0.73f},
+                                 {0.8f, 0.5f},    {0.88f, 0.2f},  {0.82f, -0.2f}, {0.66f, -0.55f},
+                                 {0.42f, -0.76f}, {0.16f, -0.8f}, {0.0f, -0.74f}};
     Mesh body = mesh_revolve(profile, 40, 80.0f);
     paint_by(body, [](Vec3 p) { return p[1] > 0.45f ? 0xFFB81C22u : 0xFFDC2A2Eu; });
-    Mesh stem = painted(mesh_tube({{0.0f, 0.6f, 0.0f}, {0.03f, 0.8f, 0.0f}, {0.1f, 0.98f, 0.0f}}, 0.045f, 10), 0xFF6B4322);
+    Mesh stem = painted(
+        mesh_tube({{0.0f, 0.6f, 0.0f}, {0.03f, 0.8f, 0.0f}, {0.1f, 0.98f, 0.0f}}, 0.045f, 10),
+        0xFF6B4322);
     Outline leaf_o;
     for (int i = 0; i <= 16; i++) {
         float t = float(i) / 16.0f;
@@ -358,13 +429,16 @@ ModelOut make_apple() {
 
 // ---- glasses ------------------------------------------------------------------------
 
-ModelOut make_glasses() {
+ModelOut make_glasses()
+{
     Mesh frame, lenses;
     for (int s = -1; s <= 1; s += 2) {
         float x = 0.5f * float(s);
         mesh_append(frame, moved(mesh_torus(0.38f, 0.06f, 40, 12), x, 0, 0));
         mesh_append(lenses, moved(slab(outline_circle(0, 0, 0.36f, 40), 0.015f, 0.01f), x, 0, 0));
-        std::vector<Vec3> temple = {{0.86f * float(s), 0.08f, 0.0f}, {0.95f * float(s), 0.08f, -0.15f}, {0.97f * float(s), 0.08f, -0.8f},
+        std::vector<Vec3> temple = {{0.86f * float(s), 0.08f, 0.0f},
+                                    {0.95f * float(s), 0.08f, -0.15f},
+                                    {0.97f * float(s), 0.08f, -0.8f},
                                     {0.97f * float(s), -0.08f, -1.0f}};
         mesh_append(frame, mesh_tube(temple, 0.045f, 8));
     }
@@ -381,8 +455,10 @@ ModelOut make_glasses() {
 
 // ---- textured shapes ----------------------------------------------------------------
 
-Canvas beachball_texture() {
-    const uint32_t gore[6] = {0xFFE8283C, 0xFFFFFFFF, 0xFF2F7BE6, 0xFFFFD21E, 0xFFFFFFFF, 0xFF2FB85A};
+Canvas beachball_texture()
+{
+    const uint32_t gore[6] = {0xFFE8283C, 0xFFFFFFFF, 0xFF2F7BE6,
+                              0xFFFFD21E, 0xFFFFFFFF, 0xFF2FB85A};
     Canvas c = canvas_make(64, 32, 0xFFFFFFFF);
     for (int y = 0; y < c.h; y++)
         for (int x = 0; x < c.w; x++) {
@@ -392,49 +468,62 @@ Canvas beachball_texture() {
     return c;
 }
 
-ModelOut make_beachball() {
+ModelOut make_beachball()
+{
     Mesh m = mesh_sphere(1.0f, 36, 18);
-    return textured_model("beachball", turned(m, xf_then(xf_rot_y(deg(20)), xf_rot_x(deg(25)))), "beachball.png");
+    return textured_model("beachball", turned(m, xf_then(xf_rot_y(deg(20)), xf_rot_x(deg(25)))),
+                          "beachball.png");
 }
 
-Canvas present_texture() {
+Canvas present_texture()
+{
     Canvas c = canvas_make(64, 64, 0xFF1FA89A);
-    canvas_fill(c, [](float x, float y) { return sd_box(x, y, 32, 32, 64, 5, 0); }, 0xFFE8283C);
-    canvas_fill(c, [](float x, float y) { return sd_box(x, y, 32, 32, 5, 64, 0); }, 0xFFE8283C);
-    for (int k = 0; k < 4; k++) {   // a few dots on the paper
+    canvas_fill(
+        c, [](float x, float y) { return sd_box(x, y, 32, 32, 64, 5, 0); }, 0xFFE8283C);
+    canvas_fill(
+        c, [](float x, float y) { return sd_box(x, y, 32, 32, 5, 64, 0); }, 0xFFE8283C);
+    for (int k = 0; k < 4; k++) {  // a few dots on the paper
         float cx = k % 2 ? 14.0f : 50.0f, cy = k < 2 ? 14.0f : 50.0f;
-        canvas_fill(c, [=](float x, float y) { return sd_circle(x, y, cx, cy, 4.0f); }, 0xFFF4F0C8);
+        canvas_fill(
+            c, [=](float x, float y) { return sd_circle(x, y, cx, cy, 4.0f); }, 0xFFF4F0C8);
     }
     return c;
 }
 
-ModelOut make_present() {
+ModelOut make_present()
+{
     Mesh box = mesh_box(0.8f, 0.7f, 0.6f, 0.06f);
     Mesh bow;
     for (int s = -1; s <= 1; s += 2) {
-        Mesh loop = turned(mesh_torus(0.22f, 0.06f, 24, 8), xf_then(xf_rot_y(deg(90)), xf_rot_z(deg(-35.0f * float(s)))));
+        Mesh loop = turned(mesh_torus(0.22f, 0.06f, 24, 8),
+                           xf_then(xf_rot_y(deg(90)), xf_rot_z(deg(-35.0f * float(s)))));
         mesh_append(bow, moved(loop, 0.2f * float(s), 0.85f, 0));
     }
-    mesh_set_uv(bow, {0.5f, 0.5f});   // the ribbon's colour at the texture's centre
+    mesh_set_uv(bow, {0.5f, 0.5f});  // the ribbon's colour at the texture's centre
     return textured_model("present", turned(join({box, bow}), xf_rot_x(deg(12))), "present.png");
 }
 
-Canvas coin_texture() {
+Canvas coin_texture()
+{
     Canvas c = canvas_make(64, 64, 0xFFE0A82A);
-    canvas_fill(c, [](float x, float y) { return std::fabs(sd_circle(x, y, 32, 32, 27)) - 2.0f; }, 0xFFB07818);
+    canvas_fill(
+        c, [](float x, float y) { return std::fabs(sd_circle(x, y, 32, 32, 27)) - 2.0f; },
+        0xFFB07818);
     std::vector<Vec2> star;
     for (int i = 0; i < 10; i++) {
         float a = deg(-90.0f) + kPi * float(i) / 5.0f;
         float r = (i & 1) ? 8.0f : 18.0f;
         star.push_back({32 + r * std::cos(a), 33 + r * std::sin(a)});
     }
-    canvas_fill(c, [&](float x, float y) { return sd_polygon(x, y, star); }, 0xFFF6CC4A);
+    canvas_fill(
+        c, [&](float x, float y) { return sd_polygon(x, y, star); }, 0xFFF6CC4A);
     return c;
 }
 
 // Tangent-space normals (x right, y up, z out) from the height of a raised
 // star and rim: the emboss the coin's texture paints.
-Canvas coin_normal_texture() {
+Canvas coin_normal_texture()
+{
     const int n = 64;
     std::vector<Vec2> star;
     for (int i = 0; i < 10; i++) {
@@ -444,7 +533,8 @@ Canvas coin_normal_texture() {
     }
     auto height = [&](float x, float y) {
         float s = std::clamp(-sd_polygon(x, y, star) / 2.5f, 0.0f, 1.0f);
-        float rim = std::clamp(1.0f - (std::fabs(sd_circle(x, y, 32, 32, 27)) - 1.0f) / 2.0f, 0.0f, 1.0f);
+        float rim =
+            std::clamp(1.0f - (std::fabs(sd_circle(x, y, 32, 32, 27)) - 1.0f) / 2.0f, 0.0f, 1.0f);
         return std::max(s, rim) * 2.0f;
     };
     Canvas c = canvas_make(n, n, 0xFF8080FF);
@@ -452,15 +542,17 @@ Canvas coin_normal_texture() {
         for (int x = 0; x < n; x++) {
             float fx = float(x) + 0.5f, fy = float(y) + 0.5f;
             float dx = height(fx + 1, fy) - height(fx - 1, fy);
-            float dy = height(fx, fy - 1) - height(fx, fy + 1);   // image rows run down
+            float dy = height(fx, fy - 1) - height(fx, fy + 1);  // image rows run down
             Vec3 nrm = v3_norm({-dx, -dy, 2.0f});
             auto enc = [](float v) { return uint32_t(std::lround((v * 0.5f + 0.5f) * 255.0f)); };
-            c.px[size_t(y) * size_t(n) + size_t(x)] = 0xFF000000u | enc(nrm[0]) << 16 | enc(nrm[1]) << 8 | enc(nrm[2]);
+            c.px[size_t(y) * size_t(n) + size_t(x)] =
+                0xFF000000u | enc(nrm[0]) << 16 | enc(nrm[1]) << 8 | enc(nrm[2]);
         }
     return c;
 }
 
-ModelOut make_coin() {
+ModelOut make_coin()
+{
     ExtrudeOpts e;
     e.half_depth = 0.1f;
     e.bevel = 0.06f;
@@ -468,22 +560,33 @@ ModelOut make_coin() {
     return textured_model("coin_NRM", turned(m, xf_rot_y(deg(-15))), "coin.png");
 }
 
-Canvas butterfly_texture() {
+Canvas butterfly_texture()
+{
     Canvas c = canvas_make(64, 64, 0x00000000);
     for (int s = -1; s <= 1; s += 2) {
         float m = float(s);
         auto upper = [=](float x, float y) { return sd_circle(x, y, 32 + 15 * m, 22, 14); };
         auto lower = [=](float x, float y) { return sd_circle(x, y, 32 + 12 * m, 42, 10); };
-        canvas_fill(c, [=](float x, float y) { return sd_union(upper(x, y), lower(x, y)) - 1.5f; }, 0xFF2A1A10);
-        canvas_fill(c, [=](float x, float y) { return sd_union(upper(x, y), lower(x, y)) + 1.0f; }, 0xFFFF8A1E);
-        canvas_fill(c, [=](float x, float y) { return sd_circle(x, y, 32 + 20 * m, 17, 3.5f); }, 0xFFFFF4D8);
-        canvas_fill(c, [=](float x, float y) { return sd_circle(x, y, 32 + 14 * m, 43, 3.0f); }, 0xFFFFF4D8);
+        canvas_fill(
+            c, [=](float x, float y) { return sd_union(upper(x, y), lower(x, y)) - 1.5f; },
+            0xFF2A1A10);
+        canvas_fill(
+            c, [=](float x, float y) { return sd_union(upper(x, y), lower(x, y)) + 1.0f; },
+            0xFFFF8A1E);
+        canvas_fill(
+            c, [=](float x, float y) { return sd_circle(x, y, 32 + 20 * m, 17, 3.5f); },
+            0xFFFFF4D8);
+        canvas_fill(
+            c, [=](float x, float y) { return sd_circle(x, y, 32 + 14 * m, 43, 3.0f); },
+            0xFFFFF4D8);
     }
-    canvas_fill(c, [](float x, float y) { return sd_box(x, y, 32, 32, 3, 20, 3); }, 0xFF2A1A10);
+    canvas_fill(
+        c, [](float x, float y) { return sd_box(x, y, 32, 32, 3, 20, 3); }, 0xFF2A1A10);
     return c;
 }
 
-ModelOut make_butterfly() {
+ModelOut make_butterfly()
+{
     // Two thin cards in a shallow V carry the picture; the cut-out comes
     // from the texture's alpha.
     Mesh m;
@@ -498,15 +601,17 @@ ModelOut make_butterfly() {
         mesh_apply(wing, xf_rot_y(deg(28.0f * float(s))));
         mesh_append(m, wing);
     }
-    Mesh body = mesh_tube({{0.0f, -0.62f, 0.03f}, {0.0f, 0.0f, 0.06f}, {0.0f, 0.62f, 0.03f}}, 0.07f, 10);
-    mesh_set_uv(body, {0.5f, 0.5f});   // the body's dark stripe
+    Mesh body =
+        mesh_tube({{0.0f, -0.62f, 0.03f}, {0.0f, 0.0f, 0.06f}, {0.0f, 0.62f, 0.03f}}, 0.07f, 10);
+    mesh_set_uv(body, {0.5f, 0.5f});  // the body's dark stripe
     mesh_append(m, body);
     return textured_model("butterfly_t2", std::move(m), "butterfly.png");
 }
 
 }  // namespace
 
-std::vector<GroupOut> models_build() {
+std::vector<GroupOut> models_build()
+{
     std::vector<GroupOut> g;
     g.push_back({"apple", {make_apple()}, {}});
     g.push_back({"arrow", {make_arrow()}, {}});

@@ -31,19 +31,19 @@ namespace gm {
 constexpr float MODEL_HALF_EXTENT = 0.9f;
 
 struct ModelOut {
-    std::string name;          // the mesh name, tags included
-    Mesh mesh;                 // in the model frame
-    bool colored = false;      // vertex colours (drawn unlit, light baked in)
-    std::string texture;       // "" = untextured
+    std::string name;      // the mesh name, tags included
+    Mesh mesh;             // in the model frame
+    bool colored = false;  // vertex colours (drawn unlit, light baked in)
+    std::string texture;   // "" = untextured
 };
 
 struct TextureOut {
-    std::string name;          // file name in the group, "x.png"
+    std::string name;  // file name in the group, "x.png"
     Canvas image;
 };
 
 struct GroupOut {
-    std::string name;          // the model group: "<name>.bin"
+    std::string name;  // the model group: "<name>.bin"
     std::vector<ModelOut> models;
     std::vector<TextureOut> textures;
 };

@@ -13,16 +13,17 @@ namespace gm {
 
 struct Canvas {
     int w = 0, h = 0;
-    std::vector<uint32_t> px;   // 0xAARRGGBB, row 0 at the top
+    std::vector<uint32_t> px;  // 0xAARRGGBB, row 0 at the top
 };
 
-using Sdf = std::function<float(float x, float y)>;   // texel units, y down
+using Sdf = std::function<float(float x, float y)>;  // texel units, y down
 
 Canvas canvas_make(int w, int h, uint32_t argb);
 // Lays the colour over every texel the shape covers, weighted by coverage.
 void canvas_fill(Canvas& c, const Sdf& shape, uint32_t argb);
 // The same shape grown by width: an outline when filled before the shape.
-void canvas_fill_outlined(Canvas& c, const Sdf& shape, uint32_t fill, uint32_t outline, float width);
+void canvas_fill_outlined(Canvas& c, const Sdf& shape, uint32_t fill, uint32_t outline,
+                          float width);
 // Copies the canvas into a region of a larger one.
 void canvas_blit(Canvas& dst, const Canvas& src, int x, int y);
 
@@ -34,8 +35,9 @@ float sd_polygon(float x, float y, const std::vector<Vec2>& poly);
 // (radians, counter-clockwise on screen with y down: measured from +x towards -y).
 float sd_arc(float x, float y, float cx, float cy, float r, float hw, float a0, float a1);
 // An ellipse outline ring (approximate distance), kept between two angles.
-float sd_ellipse_arc(float x, float y, float cx, float cy, float rx, float ry, float hw, float a0, float a1);
+float sd_ellipse_arc(float x, float y, float cx, float cy, float rx, float ry, float hw, float a0,
+                     float a1);
 float sd_union(float a, float b);
-float sd_subtract(float a, float b);   // a without b
+float sd_subtract(float a, float b);  // a without b
 
 }  // namespace gm

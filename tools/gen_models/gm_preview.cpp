@@ -26,9 +26,10 @@ int kCell = 150;
 float kScale = 60.0f;
 constexpr float kPi = 3.14159265f;
 
-using M3 = std::array<float, 9>;   // row-vector: p' = p * M
+using M3 = std::array<float, 9>;  // row-vector: p' = p * M
 
-M3 mul(const M3& a, const M3& b) {
+M3 mul(const M3& a, const M3& b)
+{
     M3 r{};
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 3; j++)
@@ -38,7 +39,8 @@ M3 mul(const M3& a, const M3& b) {
 M3 rot_x(float a) { return {1, 0, 0, 0, std::cos(a), std::sin(a), 0, -std::sin(a), std::cos(a)}; }
 M3 rot_y(float a) { return {std::cos(a), 0, -std::sin(a), 0, 1, 0, std::sin(a), 0, std::cos(a)}; }
 M3 rot_z(float a) { return {std::cos(a), std::sin(a), 0, -std::sin(a), std::cos(a), 0, 0, 0, 1}; }
-gm::Vec3 xform(const gm::Vec3& p, const M3& m) {
+gm::Vec3 xform(const gm::Vec3& p, const M3& m)
+{
     return {p[0] * m[0] + p[1] * m[3] + p[2] * m[6], p[0] * m[1] + p[1] * m[4] + p[2] * m[7],
             p[0] * m[2] + p[1] * m[5] + p[2] * m[8]};
 }
@@ -51,15 +53,21 @@ struct Image {
 
 float ch(uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; }
 
-uint32_t mix_over(uint32_t dst, float r, float g, float b, float a) {
-    auto m = [&](float s, int sh) { return uint32_t(std::clamp(s * a + ch(dst, sh) * (1 - a), 0.0f, 1.0f) * 255.0f + 0.5f) << sh; };
+uint32_t mix_over(uint32_t dst, float r, float g, float b, float a)
+{
+    auto m = [&](float s, int sh) {
+        return uint32_t(std::clamp(s * a + ch(dst, sh) * (1 - a), 0.0f, 1.0f) * 255.0f + 0.5f)
+               << sh;
+    };
     return 0xFF000000u | m(r, 16) | m(g, 8) | m(b, 0);
 }
 
 struct Tex {
     const gm::Canvas* image = nullptr;
-    uint32_t sample(float u, float v) const {
-        int x = std::clamp(int(u * float(image->w)), 0, image->w - 1), y = std::clamp(int(v * float(image->h)), 0, image->h - 1);
+    uint32_t sample(float u, float v) const
+    {
+        int x = std::clamp(int(u * float(image->w)), 0, image->w - 1),
+            y = std::clamp(int(v * float(image->h)), 0, image->h - 1);
         return image->px[size_t(y) * size_t(image->w) + size_t(x)];
     }
 };
@@ -74,7 +82,9 @@ struct Counts {
     size_t kept = 0, culled = 0;
 };
 
-void draw_mesh(Image& img, int ox, int oy, const MeshSource& s, const M3& m, const Tex* tex, const DrawOpts& o, Counts& counts) {
+void draw_mesh(Image& img, int ox, int oy, const MeshSource& s, const M3& m, const Tex* tex,
+               const DrawOpts& o, Counts& counts)
+{
     const uint32_t nv = s.vertex_count;
     std::vector<gm::Vec3> sp(nv), sn(nv);
     for (uint32_t i = 0; i < nv; i++) {
@@ -82,22 +92,27 @@ void draw_mesh(Image& img, int ox, int oy, const MeshSource& s, const M3& m, con
         sp[i] = xform(p, m);
         sp[i][0] = sp[i][0] * kScale + float(ox);
         sp[i][1] = sp[i][1] * kScale + float(oy);
-        if (!s.normals.empty()) sn[i] = gm::v3_norm(xform({s.normals[i * 3], s.normals[i * 3 + 1], s.normals[i * 3 + 2]}, m));
+        if (!s.normals.empty())
+            sn[i] = gm::v3_norm(
+                xform({s.normals[i * 3], s.normals[i * 3 + 1], s.normals[i * 3 + 2]}, m));
     }
-    const gm::Vec3 light = gm::v3_norm({0, 1, 1});   // travel direction in view space
+    const gm::Vec3 light = gm::v3_norm({0, 1, 1});  // travel direction in view space
     const uint32_t nc = s.index_count ? s.index_count : nv;
     for (uint32_t t = 0; t + 2 < nc; t += 3) {
         uint32_t id[3];
-        for (int k = 0; k < 3; k++) id[k] = s.indices.empty() ? t + uint32_t(k) : s.indices[t + uint32_t(k)];
+        for (int k = 0; k < 3; k++)
+            id[k] = s.indices.empty() ? t + uint32_t(k) : s.indices[t + uint32_t(k)];
         const gm::Vec3 &a = sp[id[0]], &b = sp[id[1]], &c = sp[id[2]];
         float area = (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
-        if (area >= 0) {   // clockwise as seen on screen (y down): culled
+        if (area >= 0) {  // clockwise as seen on screen (y down): culled
             counts.culled++;
             continue;
         }
         counts.kept++;
-        int x0 = std::max(0, int(std::floor(std::min({a[0], b[0], c[0]})))), x1 = std::min(img.w - 1, int(std::ceil(std::max({a[0], b[0], c[0]}))));
-        int y0 = std::max(0, int(std::floor(std::min({a[1], b[1], c[1]})))), y1 = std::min(img.h - 1, int(std::ceil(std::max({a[1], b[1], c[1]}))));
+        int x0 = std::max(0, int(std::floor(std::min({a[0], b[0], c[0]})))),
+            x1 = std::min(img.w - 1, int(std::ceil(std::max({a[0], b[0], c[0]}))));
+        int y0 = std::max(0, int(std::floor(std::min({a[1], b[1], c[1]})))),
+            y1 = std::min(img.h - 1, int(std::ceil(std::max({a[1], b[1], c[1]}))));
         for (int y = y0; y <= y1; y++)
             for (int x = x0; x <= x1; x++) {
                 float px = float(x) + 0.5f, py = float(y) + 0.5f;
@@ -114,18 +129,22 @@ void draw_mesh(Image& img, int ox, int oy, const MeshSource& s, const M3& m, con
                     float w[3] = {w0, w1, w2};
                     for (int k = 0; k < 3; k++) {
                         uint32_t col = s.colors[id[k]];
-                        r += w[k] * ch(col, 16), g += w[k] * ch(col, 8), bl += w[k] * ch(col, 0), al += w[k] * ch(col, 24);
+                        r += w[k] * ch(col, 16), g += w[k] * ch(col, 8), bl += w[k] * ch(col, 0),
+                            al += w[k] * ch(col, 24);
                     }
                 }
                 if (tex && tex->image && !s.uv0.empty()) {
                     float u = w0 * s.uv0[id[0] * 2] + w1 * s.uv0[id[1] * 2] + w2 * s.uv0[id[2] * 2];
-                    float v = w0 * s.uv0[id[0] * 2 + 1] + w1 * s.uv0[id[1] * 2 + 1] + w2 * s.uv0[id[2] * 2 + 1];
+                    float v = w0 * s.uv0[id[0] * 2 + 1] + w1 * s.uv0[id[1] * 2 + 1] +
+                              w2 * s.uv0[id[2] * 2 + 1];
                     uint32_t texel = tex->sample(u, v);
                     r *= ch(texel, 16), g *= ch(texel, 8), bl *= ch(texel, 0), al *= ch(texel, 24);
                 }
                 if (o.alpha_test && al < 129.0f / 255.0f) continue;
                 if (o.lighting && s.colors.empty() && !s.normals.empty()) {
-                    gm::Vec3 n = gm::v3_norm(gm::v3_add(gm::v3_add(gm::v3_scale(sn[id[0]], w0), gm::v3_scale(sn[id[1]], w1)), gm::v3_scale(sn[id[2]], w2)));
+                    gm::Vec3 n = gm::v3_norm(gm::v3_add(
+                        gm::v3_add(gm::v3_scale(sn[id[0]], w0), gm::v3_scale(sn[id[1]], w1)),
+                        gm::v3_scale(sn[id[2]], w2)));
                     float k = 0.4f + 0.6f * std::max(0.0f, -gm::v3_dot(n, light));
                     r *= k, g *= k, bl *= k;
                 }
@@ -135,21 +154,25 @@ void draw_mesh(Image& img, int ox, int oy, const MeshSource& s, const M3& m, con
     }
 }
 
-bool write_png(const std::string& path, const Image& img) {
+bool write_png(const std::string& path, const Image& img)
+{
     std::vector<uint8_t> png = qvw::png_encode(img.w, img.h, img.px);
     std::ofstream f(path, std::ios::binary);
     return bool(f.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size())));
 }
 
-uint32_t tag_number(const std::string& name, char letter) {
+uint32_t tag_number(const std::string& name, char letter)
+{
     for (size_t i = 0; i + 1 < name.size(); i++)
-        if (name[i] == '_' && name[i + 1] == letter) return uint32_t(std::atoi(name.c_str() + i + 2));
+        if (name[i] == '_' && name[i + 1] == letter)
+            return uint32_t(std::atoi(name.c_str() + i + 2));
     return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc == 4 && std::string(argv[1]) == "--tool-size") {
         kCell = 64;
         kScale = 30.0f;
@@ -157,7 +180,8 @@ int main(int argc, char** argv) {
         argc--;
     }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: gen_models_preview [--tool-size] <descriptions-folder> <out-folder>\n");
+        std::fprintf(
+            stderr, "usage: gen_models_preview [--tool-size] <descriptions-folder> <out-folder>\n");
         return 2;
     }
     namespace fs = std::filesystem;
@@ -204,7 +228,8 @@ int main(int argc, char** argv) {
             Item it;
             it.name = rd_name(data, mc.name_off);
             ModelSubsetRec sub;
-            if (model_subset(data, 0, sub) && sub.tex_name_off) it.texture = rd_name(data, sub.tex_name_off);
+            if (model_subset(data, 0, sub) && sub.tex_name_off)
+                it.texture = rd_name(data, sub.tex_name_off);
             mdl_decode(data, mc, 0, 0, it.src);
             items.push_back(std::move(it));
         }
@@ -212,7 +237,10 @@ int main(int argc, char** argv) {
 
     const int cols = 8;
     const int rows = int((items.size() * 2 + cols - 1) / cols);
-    Image img{kCell * cols, kCell * rows, std::vector<uint32_t>(size_t(kCell * cols * kCell * rows), 0xFFC0C0C0), {}};
+    Image img{kCell * cols,
+              kCell * rows,
+              std::vector<uint32_t>(size_t(kCell * cols * kCell * rows), 0xFFC0C0C0),
+              {}};
     img.depth.assign(img.px.size(), 1e30f);
     const M3 palette = mul(mul(rot_z(kPi), rot_x(0.34906587f)), rot_y(-0.34906587f));
     const M3 patch = rot_z(kPi);
@@ -229,13 +257,15 @@ int main(int argc, char** argv) {
             // A darker ground for the patch view, as a picture behind it would be.
             if (view == 1)
                 for (int y = cy - kCell / 2 + 2; y < cy + kCell / 2 - 2; y++)
-                    for (int x = cx - kCell / 2 + 2; x < cx + kCell / 2 - 2; x++) img.px[size_t(y) * size_t(img.w) + size_t(x)] = 0xFF4A6A8A;
+                    for (int x = cx - kCell / 2 + 2; x < cx + kCell / 2 - 2; x++)
+                        img.px[size_t(y) * size_t(img.w) + size_t(x)] = 0xFF4A6A8A;
             o.lighting = view == 1;
             Counts counts;
             draw_mesh(img, cx, cy, it.src, view == 0 ? palette : patch, &tex, o, counts);
             if (view == 1)
-                std::printf("%-14s %5u vertices %5u triangles  kept %zu culled %zu\n", it.name.c_str(), it.src.vertex_count,
-                            it.src.index_count / 3, counts.kept, counts.culled);
+                std::printf("%-14s %5u vertices %5u triangles  kept %zu culled %zu\n",
+                            it.name.c_str(), it.src.vertex_count, it.src.index_count / 3,
+                            counts.kept, counts.culled);
         }
     }
     std::string out = argv[2];
@@ -243,12 +273,16 @@ int main(int argc, char** argv) {
 
     gm::Canvas atlas = gm::icon_atlas();
     const int k = 3;
-    Image icons{atlas.w * k, atlas.h * k * 2, std::vector<uint32_t>(size_t(atlas.w * k * atlas.h * k * 2)), {}};
+    Image icons{atlas.w * k,
+                atlas.h * k * 2,
+                std::vector<uint32_t>(size_t(atlas.w * k * atlas.h * k * 2)),
+                {}};
     for (int y = 0; y < icons.h; y++)
         for (int x = 0; x < icons.w; x++) {
             uint32_t ground = y < atlas.h * k ? 0xFF303840 : 0xFFE8E0D0;
             uint32_t t = atlas.px[size_t((y / k) % atlas.h) * size_t(atlas.w) + size_t(x / k)];
-            icons.px[size_t(y) * size_t(icons.w) + size_t(x)] = mix_over(ground, ch(t, 16), ch(t, 8), ch(t, 0), ch(t, 24));
+            icons.px[size_t(y) * size_t(icons.w) + size_t(x)] =
+                mix_over(ground, ch(t, 16), ch(t, 8), ch(t, 0), ch(t, 24));
         }
     return write_png(out + "/icons.png", icons) ? 0 : 1;
 }
