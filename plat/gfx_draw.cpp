@@ -418,9 +418,13 @@ GfxHr prepare(GfxVertexDecl*& decl_out)
     GfxShader* vs = (decl->pretransformed || !d.vs) ? gfx_ffp_vertex_program(decl) : d.vs;
     GfxShader* ps = d.ps ? d.ps : gfx_ffp_pixel_program();
     if (!vs || !ps) return GFX_E_FAIL;
-    gfx_shader_upload_layer_uniforms(vs, decl->pretransformed);
-    gfx_shader_upload_layer_uniforms(ps, decl->pretransformed);
-    gfx_gl_use_stages(vs->program, ps->program);
+    GfxStageProgram* vp =
+        gfx_shader_variant(vs, gfx_shader_variant_key(vs->kind, decl->pretransformed));
+    GfxStageProgram* pp = gfx_shader_variant(ps, gfx_shader_variant_key(GFX_SHADER_PIXEL, 0));
+    if (!vp || !pp) return GFX_E_FAIL;
+    gfx_shader_upload_layer_uniforms(vp);
+    gfx_shader_upload_layer_uniforms(pp);
+    gfx_gl_use_stages(vp->program, pp->program);
     gfx_gl_bind_vao(decl->vao);
     decl_out = decl;
     return GFX_OK;
