@@ -136,8 +136,16 @@ struct GfxBuffer {
 struct GfxVertexBuffer : GfxBuffer {
     uint32_t fvf = 0;
 };
+// The largest index of a run of an index buffer, as of one version of its
+// contents, so that repeated draws of a mesh check their indices by one
+// comparison.
+struct GfxIndexMemo {
+    uint32_t version = 0, start = 0, count = 0, max = 0;
+};
 struct GfxIndexBuffer : GfxBuffer {
     GfxFormat fmt = GFX_FMT_INDEX16;
+    uint32_t version = 1;  // rises with every write of the contents
+    std::array<GfxIndexMemo, 8> memo{};
 };
 
 // A stage is compiled once per combination of the states that change its
@@ -282,6 +290,14 @@ struct GfxDevice {
     uint64_t ffp_ps_serial = 0;
     int live_textures = 0, live_buffers = 0, live_surfaces = 0;
     int general_stages = 0;  // white-box tests: draw through the general variants
+    // The last clear, while nothing has written the targets since: a clear
+    // that repeats it exactly changes no pixel and is left out.
+    struct {
+        int valid = 0;
+        uint32_t flags = 0, color = 0, stencil = 0;
+        float z = 0;
+        GfxRect rect{};
+    } last_clear;
 };
 
 extern GfxDevice gfx_dev;
@@ -304,6 +320,8 @@ void gfx_gl_scissor(int enable, const GfxRect& r);
 void gfx_gl_masks_for_clear(void);
 void gfx_gl_apply_states(void);  // render and sampler states before a draw
 void gfx_count_state(int n = 1);
+// Something other than a clear wrote (or may have written) the targets.
+inline void gfx_targets_written(void) { gfx_dev.last_clear.valid = 0; }
 void gfx_bump_serial(GfxUniformGroup g);
 GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 
