@@ -623,6 +623,30 @@ void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pi
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
+GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, int pitch)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!s || !rect || !dst) return GFX_E_INVALIDCALL;
+    if (s->desc.format != GFX_FMT_A8R8G8B8 && s->desc.format != GFX_FMT_X8R8G8B8)
+        return GFX_E_INVALIDCALL;
+    const GfxRect& r = *rect;
+    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (pitch < w * 4) return GFX_E_INVALIDCALL;
+    if (s->owner && !is_render_target(s->owner)) {  // the CPU copy holds the pixels
+        const GfxLevel& L = s->owner->levels[s->level];
+        const size_t src_pitch = static_cast<size_t>(L.width) * 4;
+        for (int y = 0; y < h; ++y) {
+            std::memcpy(dst + static_cast<size_t>(y) * pitch,
+                        L.copy.data() + (r.top + y) * src_pitch + static_cast<size_t>(r.left) * 4,
+                        static_cast<size_t>(w) * 4);
+        }
+        return GFX_OK;
+    }
+    gfx_surface_read_back(s, r, dst, pitch);
+    return GFX_OK;
+}
+
 GfxSurface* gfx_get_render_target(int index)
 {
     if (!usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
