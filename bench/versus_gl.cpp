@@ -365,7 +365,8 @@ BENCHMARK(BM_Sprites10k)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->Us
 // ---------------------------------------------------------------------------
 // 512 model objects of a 448-triangle sphere through the display frame's 3D
 // pass, against the same mesh lit by one directional light in plain GL, drawn
-// as the pass draws it (alpha-blended, the white texture of an empty stage)
+// as the pass draws it: alpha-blended, the colour times the texture of stage
+// 0 (white, as the stage is empty) at interpolated coordinates
 // ---------------------------------------------------------------------------
 void BM_Models512(benchmark::State& state)
 {
@@ -420,15 +421,17 @@ layout(location = 0) in vec3 p;
 layout(location = 1) in vec3 n;
 uniform mat4 wvp, wv;
 out vec4 vc;
+out vec2 vt;
 void main() {
   gl_Position = wvp * vec4(p, 1.0);
+  vt = vec2(0.5);
   vec3 vn = normalize((wv * vec4(n, 0.0)).xyz);
   vc = vec4(clamp(vec3(0.2) + max(dot(vn, vec3(0.3, 0.5, -0.8)), 0.0), 0.0, 1.0), 1.0);
 })",
                                 R"(#version 450 core
-in vec4 vc; out vec4 o;
+in vec4 vc; in vec2 vt; out vec4 o;
 uniform sampler2D tex;
-void main() { o = texture(tex, vec2(0.5)) * vc; })");
+void main() { o = texture(tex, vt) * vc; })");
     const GLuint white = texture(1, 0xFFFFFFFFu);
     GLuint vao = 0, buf[2] = {};
     glCreateVertexArrays(1, &vao);

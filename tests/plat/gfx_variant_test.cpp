@@ -122,7 +122,9 @@ TEST_F(GfxVariantTest, EveryVariantDrawsWhatTheGeneralStagesDraw)
         const std::vector<uint8_t> general = draw(s, 1);
         EXPECT_EQ(draw(s, 0), general);
         // Variants cover something: the states change the picture.
-        if (s.alpha || s.fog || s.clip) EXPECT_NE(general, draw(kCases[0], 0));
+        if (s.alpha || s.fog || s.clip) {
+            EXPECT_NE(general, draw(kCases[0], 0));
+        }
     }
 }
 
