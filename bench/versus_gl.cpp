@@ -8,7 +8,7 @@
 // / our time: 1.0 is as fast as plain GL); extra_ms (median of our time minus
 // the reference's); ours_cpu_ms, gl_cpu_ms (the drawing thread's CPU time per
 // frame: the renderer shades vertices and sets triangles up on that thread).
-#include <SDL.h>
+#include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 
