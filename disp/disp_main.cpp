@@ -18,6 +18,7 @@
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
 #include "obj3d/obj3d.h"
+#include "plat/error.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
 #include "res/res.h"
@@ -178,7 +179,10 @@ auto under_sem(F f)
 int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h,
               int32_t color_depth, const RenderSizes* sizes)
 {
-    if (g_main.booted) return g_main.device_ok;
+    if (g_main.booted) {
+        plat_report_misuse("disp_boot: the display is already started");
+        return g_main.device_ok;
+    }
     const DispProbe* probe = g_main.probe;
     g_main = DispMain{};
     g_main.probe = probe;
@@ -253,7 +257,10 @@ void disp_scene_clear()
 
 void disp_update(DispCallback callback)
 {
-    if (!g_main.booted) return;
+    if (!g_main.booted) {
+        plat_report_misuse("disp_update: the display is not started");
+        return;
+    }
     DispHead& h = head();
     disp_fade_frame();
     // movie module: pre-frame walk

@@ -133,9 +133,11 @@ uint32_t color_set_alpha(uint32_t color, uint32_t alpha)
     return (color & 0x00FFFFFFu) | ((alpha & 0xFFu) << 24);
 }
 
+// The count is masked to 5 bits first, so 32 is no shift and -1 is 31.
 uint32_t color_shift(uint32_t color, int bits)
 {
-    if (bits <= 0) return color;
+    bits &= 31;
+    if (bits == 0) return color;
     if (bits >= 8) return color & 0xFF000000u;
     const uint32_t r = (color_r(color) >> bits) << 16;
     const uint32_t g = (color_g(color) >> bits) << 8;
