@@ -6,6 +6,8 @@
 #   QUORVEL_LAYER_<name>      the layer's files (.h, .cpp, .c), relative to <root>
 #   QUORVEL_LAYER_OF_<file>   the index in QUORVEL_LAYERS of a layered file
 
+cmake_policy(SET CMP0057 NEW)  # IN_LIST, also when run as a script
+
 # Headers of the system libraries only plat/ may include.
 set(QUORVEL_PLATFORM_HEADERS
     "^(SDL2?/|SDL[_.]|GL/|GLES|epoxy/|AL/|gtk/|gdk/|gdk-pixbuf|glib|gio/|ft2build\\.h|freetype/|fontconfig/|png\\.h|pngconf\\.h|jpeglib\\.h|X11/)")
