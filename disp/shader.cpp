@@ -202,9 +202,10 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
         if (g_sh.out_source) dump_source(folder, file, st, src);
         if (!shader_file_within_budget(text, kSectionOfStage[st], src.size())) {
             // Refused like a stage that does not compile: drawn fixed-function.
+            static const char* const kStageNames[] = {"vertex", "skinned vertex", "pixel"};
             std::fprintf(stderr,
-                         "shader: %s stage %d refused: source over %zu bytes or %d includes\n",
-                         file, st, kShaderSectionTextMax, kShaderIncludeMax);
+                         "shader: %s %s stage refused: source over %zu bytes or %d includes\n",
+                         file, kStageNames[st], kShaderSectionTextMax, kShaderIncludeMax);
             continue;
         }
         shader_compile_stage(st, sec.entry.c_str(), sec.profile.c_str(), src, sec.decls,
