@@ -2,6 +2,7 @@
 #include "res_fixture.h"
 #include "tools/qv_samples.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -94,6 +95,38 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
     EXPECT_EQ(res_mesh_get_object(mesh)->subsets[0].slot_tex[0], res_tex_find("quad", "quad"));
     EXPECT_EQ(res_crop_get(res_crop_find("quad", "c"))->tex, res_tex_find("quad", "quad"));
     EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
+}
+
+size_t g_largest_read = 0;
+
+size_t note_largest_read(void* file, uint8_t* dst, size_t n)
+{
+    g_largest_read = std::max(g_largest_read, n);
+    return res_env_defaults().file_read(file, dst, n);
+}
+
+// A group file is read chunk by chunk, never whole: no read asks for more
+// than the largest chunk.
+TEST_F(LoadTest, GroupFilesAreReadOneChunkAtATime)
+{
+    const Bytes file = quad_file();
+    size_t largest = 0;
+    for (size_t at = 0; at + 12 <= file.size();) {
+        const size_t size = file[at + 8] | file[at + 9] << 8 | file[at + 10] << 16;
+        largest = std::max(largest, size);
+        at += 12 + size;
+    }
+    write("grp/quad.bin", file);
+    boot();
+    ResEnv env = res_env();
+    env.file_read = note_largest_read;
+    res_env_set(env);
+    g_largest_read = 0;
+    ASSERT_TRUE(resload_request("quad", 0));
+    drain();
+    EXPECT_TRUE(resload_group_loaded("quad"));
+    EXPECT_EQ(g_largest_read, largest);
+    EXPECT_LT(largest, file.size() - 12);
 }
 
 TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame)
