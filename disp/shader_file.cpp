@@ -94,7 +94,8 @@ std::string_view next_word(std::string_view s, size_t& i)
 // The file's text as text mode reads it: CR before LF dropped, 0x1A ends it.
 int load_text(std::string_view path, std::string* out)
 {
-    std::FILE* f = plat_fopen(path, "rb");
+    // Only plain files: an include naming a pipe or a device would never end.
+    std::FILE* f = plat_is_file(path) ? plat_fopen(path, "rb") : nullptr;
     if (!f) return 0;
     std::string raw;
     char buf[16384];
