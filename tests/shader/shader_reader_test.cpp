@@ -86,18 +86,6 @@ TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimit)
     }
 }
 
-TEST(ShaderReader, FannedOutIncludesAndHugeSourcesStopAtTheBudgets)
-{
-    ShaderFileText fan, huge;
-    ASSERT_EQ(shader_file_read(fixture_dir() + "hostile/", "phong.txt", &fan), 1);
-    EXPECT_TRUE(fan.section[SH_SEC_PIXEL].over_budget);
-    EXPECT_EQ(count_of(fan.section[SH_SEC_PIXEL].code, "fan line"), size_t(kShaderIncludeMax));
-    EXPECT_FALSE(fan.section[SH_SEC_VERTEX].over_budget);
-    ASSERT_EQ(shader_file_read(fixture_dir() + "hostile/", "color.txt", &huge), 1);
-    EXPECT_TRUE(huge.section[SH_SEC_PIXEL].over_budget);
-    EXPECT_LE(huge.section[SH_SEC_PIXEL].code.size(), kShaderSectionTextMax);
-}
-
 TEST(ShaderReader, PixelOnlyFileAndMissingFile)
 {
     ShaderFileText t = read_fixture("pixel_only.txt");

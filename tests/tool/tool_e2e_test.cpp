@@ -461,26 +461,3 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
     const int patch = unlike_picture(b, 300, 250, 30, k_fit_scale, 0);
     EXPECT_GT(patch, 300);
 }
-
-// Saves that cannot be written tell the user nothing, as before, but the log
-// names the path and the reason, and what was there stays.
-TEST_F(EndToEnd, FailingSavesReportNothingAndLogWhy)
-{
-    TempDir dir;
-    dir.write("file", "x");
-    const std::string paths[] = {dir.file("missing/a.bmp"), dir.file("file/a.bmp")};
-    Script s;
-    s.settle(400, 450);
-    s.wait(k_load_frames);
-    s.click(776, 72);
-    s.click(776, 72);
-    s.wait(5);
-    s.close();
-    const ProgramRun run = run_program(dir.write("input.txt", s.text()), paths[0] + ";" + paths[1],
-                                       dir.file("stderr.txt"));
-    ASSERT_EQ(run.status, 0) << run.log;
-    EXPECT_EQ(count_of(run.log, "保存しました"), 0) << run.log;
-    for (const std::string& p : paths)
-        EXPECT_EQ(count_of(run.log, "screenshot: not saved \"" + p + "\""), 1) << run.log;
-    EXPECT_EQ(dir.read("file"), "x");
-}
