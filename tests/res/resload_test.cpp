@@ -73,7 +73,6 @@ TEST_F(LoadTest, RequestRing)
     EXPECT_EQ(resload_progress(), 0.0f + 1.0f / 1.0f);  // R 0 of W 1, no file size yet
 }
 
-// One chunk is read per step, never the whole file at once.
 TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
 {
     write("grp/quad.bin", quad_file());

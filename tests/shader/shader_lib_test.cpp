@@ -370,7 +370,6 @@ TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty)
     EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
 }
 
-// color.txt: a huge source; phong.txt: an include fanning out four ways.
 TEST_F(ShaderOwnFiles, StagesOverTheSourceBudgetAreRefusedWithALogLine)
 {
     testing::internal::CaptureStderr();
