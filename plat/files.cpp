@@ -477,7 +477,9 @@ int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::
     std::free(real);
     bool no_room = false;
     if (replace_whole(file, &st, bytes, out, &no_room)) return 1;
-    return no_room ? write_in_place(file, true, bytes, out) : 0;
+    if (!no_room) return 0;
+    if (why) why->clear();
+    return write_in_place(file, true, bytes, out);
 }
 
 uint64_t plat_folder_listings(void) { return g_index.listings.load(); }
