@@ -63,7 +63,7 @@ struct SoundMgr {
     std::string sound_folder, lang_folder, extension;
     std::array<uint32_t, SND_TABLE_SIZE> voice_in_lang{};
     VoiceQueue voices{};
-    uint32_t frame = 0;
+    uint32_t frame = 0;  // snd_frame calls; written by the main thread only
     // Every handler holds the manager lock; voice A's own lock is taken
     // inside it and lives as long as the manager, past every unload.
     std::recursive_mutex lock;
@@ -276,9 +276,14 @@ void snd_frame(void)
 {
     if (!g_mgr) return;
     SoundMgr& m = *g_mgr;
-    Lock lock(m.lock);
-    voice_queue_run(m);
-    m.frame += 1;
+    {
+        // While the sound thread holds the manager (a file load takes
+        // milliseconds) the voice queue waits for the next frame rather
+        // than stalling this one.
+        std::unique_lock<std::recursive_mutex> lock(m.lock, std::try_to_lock);
+        if (lock.owns_lock()) voice_queue_run(m);
+    }
+    m.frame += 1;  // main thread only
     if (!m.device) return;
     const Mat44* view = cam_get_view_mtx(0);
     const Vec3 pos{view->m[12], view->m[13], view->m[14]};
