@@ -215,9 +215,21 @@ void apply_fx(SoundMgr& m, DxSound* s, SoundFxWord fx)
     dxs_set_fx(s, word);  // a refused effect keeps the old word
 }
 
-void load_voice(DxSound* s, const std::string& path, float volume)
+// Loads the channel's static sound when the entry changes, then plays it
+// from the start.
+void play_voice(DxSound*& channel, DxSound& slot, uint32_t& playing, int32_t& index,
+                uint32_t wanted, const std::string& path, float volume, int loop)
 {
-    if (dxs_load(s, path.c_str(), DXS_PLAIN, volume) == DXS_OK) s->fx = 0;
+    if (int32_t(wanted) != index) {
+        unload_channel(channel, playing, index);
+        if (dxs_load(&slot, path.c_str(), DXS_PLAIN, volume) != DXS_OK) return;
+        slot.fx = 0;
+        channel = &slot;
+        index = int32_t(wanted);
+    }
+    dxs_set_position(channel, 0.0f);
+    dxs_play(channel, loop);
+    playing = 1;
 }
 
 }  // namespace
@@ -519,16 +531,8 @@ void voice_a_play(SoundId id)
     const uint32_t index = id & SND_ID_INDEX_MASK;
     if (index >= SND_TABLE_SIZE) return;
     std::lock_guard<std::recursive_mutex> voice_lock(m.voice_a_lock);
-    if (int32_t(index) != m.voice_a_index) {
-        unload_channel(m.voice_a, m.voice_a_playing, m.voice_a_index);
-        load_voice(&g_voice_a_sound, snd_path_voice(index), m.sound_volume);
-        if (!g_voice_a_sound.buffer) return;
-        m.voice_a = &g_voice_a_sound;
-        m.voice_a_index = int32_t(index);
-    }
-    dxs_set_position(m.voice_a, 0.0f);
-    dxs_play(m.voice_a, 0);
-    m.voice_a_playing = 1;
+    play_voice(m.voice_a, g_voice_a_sound, m.voice_a_playing, m.voice_a_index, index,
+               snd_path_voice(index), m.sound_volume, 0);
 }
 
 void voice_a_stop(void)
@@ -560,16 +564,8 @@ void voice_b_play(SoundId id)
     Lock lock(m.lock);
     const uint32_t index = id & SND_ID_INDEX_MASK;
     if (index >= SND_TABLE_SIZE) return;
-    if (int32_t(index) != m.voice_b_index) {
-        unload_channel(m.voice_b, m.voice_b_playing, m.voice_b_index);
-        load_voice(&g_voice_b_sound, path_in(m.sound_folder, k_voice_names[index]), m.sound_volume);
-        if (!g_voice_b_sound.buffer) return;
-        m.voice_b = &g_voice_b_sound;
-        m.voice_b_index = int32_t(index);
-    }
-    dxs_set_position(m.voice_b, 0.0f);
-    dxs_play(m.voice_b, 1);
-    m.voice_b_playing = 1;
+    play_voice(m.voice_b, g_voice_b_sound, m.voice_b_playing, m.voice_b_index, index,
+               path_in(m.sound_folder, k_voice_names[index]), m.sound_volume, 1);
 }
 
 void voice_b_stop(void)
