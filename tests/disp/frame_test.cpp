@@ -44,7 +44,7 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                         "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
                         "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
                         "line3d_reserve", "tri3d_reserve", "sprite_objects_reserve",
-                        "obj3d_type_register", "scene_set_defaults", "disp_reset"}));
+                        "obj3d_type_register", "movie_init", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -61,7 +61,8 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                                                          {"line2d_type_register", "line2d_term"},
                                                          {"tri2d_type_register", "tri2d_term"},
                                                          {"obj2d_type_register", "obj2d_type_term"},
-                                                         {"obj3d_type_register", "obj3d_term"}};
+                                                         {"obj3d_type_register", "obj3d_term"},
+                                                         {"movie_init", "movie_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
     };
