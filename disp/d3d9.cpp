@@ -9,6 +9,7 @@
 
 #include "app/msem.h"
 #include "disp/tex.h"
+#include "plat/error.h"
 
 namespace {
 
@@ -163,7 +164,10 @@ TexRecord* disp_tex_lookup(uint32_t handle)
 
 int d3d9_boot(const D3d9BootDesc* desc)
 {
-    if (g_d3d.booted) return 0;  // a second start would orphan the device
+    if (g_d3d.booted) {  // a second start would orphan the device
+        plat_report_misuse("d3d9_boot: the device is already started");
+        return 0;
+    }
     g_d3d = D3d9Work{};
     if (!desc) return 0;
     g_d3d.force_lock = desc->settings.force_lock_backbuffer != 0;
@@ -481,6 +485,25 @@ int disp_get_vs_ok() { return g_d3d.vs_ok; }
 int disp_get_ps_ok() { return g_d3d.ps_ok; }
 int disp_get_nr_render_targets() { return g_d3d.nr_render_targets; }
 int disp_get_device_lost() { return g_d3d.device_lost; }
+GfxDevice* disp_get_device() { return gfx_device(); }
+GfxDevice* disp_get_device_raw() { return gfx_device(); }
+
+namespace {
+template <typename T>
+void release_slot(T** slot, void (*release)(T*))
+{
+    if (!slot || !*slot) return;
+    release(*slot);
+    *slot = nullptr;
+}
+}  // namespace
+
+void com_release_ptr(GfxTexture** slot) { release_slot(slot, gfx_tex_release); }
+void com_release_ptr(GfxSurface** slot) { release_slot(slot, gfx_surface_release); }
+void com_release_ptr(GfxVertexBuffer** slot) { release_slot(slot, gfx_vb_release); }
+void com_release_ptr(GfxIndexBuffer** slot) { release_slot(slot, gfx_ib_release); }
+void com_release_ptr(GfxVertexDecl** slot) { release_slot(slot, gfx_decl_release); }
+void com_release_ptr(GfxShader** slot) { release_slot(slot, gfx_shader_release); }
 int disp_get_device_kind() { return g_d3d.device_kind; }
 int disp_get_force_lock() { return g_d3d.force_lock; }
 void disp_get_render_size(int* width, int* height)

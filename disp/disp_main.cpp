@@ -10,6 +10,7 @@
 #include "disp/disp_wire.h"
 #include "disp/disp_work.h"
 #include "disp/font.h"
+#include "disp/movie.h"
 #include "disp/plight.h"
 #include "disp/screenshot.h"
 #include "disp/shader.h"
@@ -18,6 +19,7 @@
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
 #include "obj3d/obj3d.h"
+#include "plat/error.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
 #include "res/res.h"
@@ -93,14 +95,14 @@ const Step kBootSteps[] = {
     // motion player pools
     // vector-animation player pools
     // hit checks
-    // movie module
+    {"movie_init", movie_init},
     {"scene_set_defaults", scene_set_defaults},
     {"disp_reset", disp_reset},
 };
 
 // Exactly the reverse of the starts, the device last.
 const Step kShutdownSteps[] = {
-    // movie module stop
+    {"movie_term", movie_term},
     // hit checks stop
     // vector-animation player pools reset
     // motion player pools reset
@@ -178,7 +180,10 @@ auto under_sem(F f)
 int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h,
               int32_t color_depth, const RenderSizes* sizes)
 {
-    if (g_main.booted) return g_main.device_ok;
+    if (g_main.booted) {
+        plat_report_misuse("disp_boot: the display is already started");
+        return g_main.device_ok;
+    }
     const DispProbe* probe = g_main.probe;
     g_main = DispMain{};
     g_main.probe = probe;
@@ -233,7 +238,7 @@ void disp_reset()
     // hit spheres clear, hit checks reset
     disp_reset_scene();
     // collision volumes reset
-    // movie module reset
+    movie_reset();
 }
 
 void disp_reset_scene() { scene_set_defaults(); }
@@ -241,7 +246,7 @@ void disp_reset_scene() { scene_set_defaults(); }
 void disp_scene_clear()
 {
     resload_abort();
-    // movie module release
+    movie_free_all();
     // hit checks, collision volumes, hit spheres, vector-animation and motion
     // pools reset
     res_mlist_init();
@@ -253,10 +258,13 @@ void disp_scene_clear()
 
 void disp_update(DispCallback callback)
 {
-    if (!g_main.booted) return;
+    if (!g_main.booted) {
+        plat_report_misuse("disp_update: the display is not started");
+        return;
+    }
     DispHead& h = head();
     disp_fade_frame();
-    // movie module: pre-frame walk
+    movie_frame_early();
     obj_frame();
     // hit spheres, collision volumes and hit passes
     cam_track_movement();
@@ -270,7 +278,7 @@ void disp_update(DispCallback callback)
     } else {
         disp_frame_wait(h.window, callback);
     }
-    // movie module: post-frame walk
+    movie_frame_late();
     plight_release_1f();
     obj_free_dead();
     if (h.keep_prev_matrices) cam_keep_prev_matrices();
@@ -343,16 +351,6 @@ void disp_draw_scene()
 
 uint32_t disp_frame_count() { return g_main.frames; }
 
-// ---- flags -----------------------------------------------------------------------------
-
-void disp_set_render_enable(int on) { head().render_enable = on; }
-int disp_get_render_enable() { return head().render_enable; }
-void disp_set_scene_pass_enable(int on) { head().scene_pass_enable = on; }
-int disp_get_scene_pass_enable() { return head().scene_pass_enable; }
-void disp_set_keep_prev_matrices(int on) { head().keep_prev_matrices = on; }
-int disp_get_keep_prev_matrices() { return head().keep_prev_matrices; }
-void disp_request_prev_matrices() { head().init_prev_once = 1; }
-
 // ---- display resource mark ---------------------------------------------------------------
 
 int disp_res_mark()
@@ -386,27 +384,5 @@ void disp_render_thread_step(void* window)
     disp_render(window, nullptr);
     under_sem([] { return ++g_main.done; });
 }
-
-// ---- colours ---------------------------------------------------------------------------
-
-uint32_t color_set_alpha(uint32_t color, uint32_t alpha)
-{
-    return (color & 0x00FFFFFFu) | ((alpha & 0xFFu) << 24);
-}
-
-uint32_t color_shift(uint32_t color, int bits)
-{
-    if (bits <= 0) return color;
-    if (bits >= 8) return color & 0xFF000000u;
-    const uint32_t r = (color_r(color) >> bits) << 16;
-    const uint32_t g = (color_g(color) >> bits) << 8;
-    const uint32_t b = color_b(color) >> bits;
-    return (color & 0xFF000000u) | r | g | b;
-}
-
-uint32_t color_r(uint32_t color) { return (color >> 16) & 0xFFu; }
-uint32_t color_g(uint32_t color) { return (color >> 8) & 0xFFu; }
-uint32_t color_b(uint32_t color) { return color & 0xFFu; }
-uint32_t color_a(uint32_t color) { return color >> 24; }
 
 void disp_set_probe(const DispProbe* probe) { g_main.probe = probe; }

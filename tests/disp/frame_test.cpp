@@ -44,7 +44,7 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                         "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
                         "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
                         "line3d_reserve", "tri3d_reserve", "sprite_objects_reserve",
-                        "obj3d_type_register", "scene_set_defaults", "disp_reset"}));
+                        "obj3d_type_register", "movie_init", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -61,7 +61,8 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                                                          {"line2d_type_register", "line2d_term"},
                                                          {"tri2d_type_register", "tri2d_term"},
                                                          {"obj2d_type_register", "obj2d_type_term"},
-                                                         {"obj3d_type_register", "obj3d_term"}};
+                                                         {"obj3d_type_register", "obj3d_term"},
+                                                         {"movie_init", "movie_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
     };
@@ -223,6 +224,26 @@ TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt)
     EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
     EXPECT_EQ(color_shift(0x80FF8040u, 1), 0x807F4020u);
     EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);  // alpha kept, channels emptied
+    // The count is taken modulo 32.
+    EXPECT_EQ(color_shift(0x80FF8040u, 32), 0x80FF8040u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 33), 0x807F4020u);
+    EXPECT_EQ(color_shift(0x80FF8040u, -1), 0x80000000u);
+}
+
+TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
+{
+    const size_t steps = events().size();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+    EXPECT_EQ(events().size(), steps);  // nothing started again
+    disp_shutdown();
+    disp_update(nullptr);
+    const std::string said = testing::internal::GetCapturedStderr();
+#ifndef NDEBUG
+    EXPECT_NE(said.find("disp_boot: the display is already started (refused)"), std::string::npos);
+    EXPECT_NE(said.find("disp_update: the display is not started"), std::string::npos);
+#endif
+    EXPECT_FALSE(disp_booted());
 }
 
 TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)

@@ -2,6 +2,7 @@
 #include "res_fixture.h"
 #include "tools/qv_samples.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -76,6 +77,13 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
 {
     write("grp/quad.bin", quad_file());
     boot();
+    static size_t largest = 0;
+    ResEnv env = res_env();
+    env.file_read = [](void* f, uint8_t* dst, size_t n) {
+        largest = std::max(largest, n);
+        return res_env_defaults().file_read(f, dst, n);
+    };
+    res_env_set(env);
     ASSERT_TRUE(resload_request("quad", 0));
     EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // take the request
     EXPECT_EQ(res_tex_count(), 7);
@@ -94,6 +102,7 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
     EXPECT_EQ(res_mesh_get_object(mesh)->subsets[0].slot_tex[0], res_tex_find("quad", "quad"));
     EXPECT_EQ(res_crop_get(res_crop_find("quad", "c"))->tex, res_tex_find("quad", "quad"));
     EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
+    EXPECT_LT(largest, quad_file().size() - 24);
 }
 
 TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame)
@@ -182,6 +191,9 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
     Bytes bad = m;
     bad[7] = 0x7F;  // name offset far past the end
     write("grp/badmodel.bin", group_of({{qvw::MAGIC_MODEL, bad}}));
+    Bytes bad_version;
+    qvw::file_add_chunk(bad_version, qvw::MAGIC_MODEL, 0x01000000, bad);
+    write("grp/badversion.bin", bad_version);
     // A size of 4 GB in a small file: refused before anything is allocated.
     Bytes huge = group_of({{qvw::MAGIC_TEX, {}}});
     huge[8] = huge[9] = huge[10] = huge[11] = 0xFF;
@@ -231,9 +243,17 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         EXPECT_EQ(fatals()[0].text, text);
     };
     load_reporting("version", 4, "version/01000000/02000000");
-    EXPECT_EQ(res_mesh_count(), 0);                    // the chunk was skipped,
-    EXPECT_NE(res_crop_find("version", "after"), 0u);  // the rest was read
+    EXPECT_EQ(res_mesh_count(), 1);                    // the chunk was still read,
+    EXPECT_NE(res_crop_find("version", "after"), 0u);  // and the rest
     load_reporting("badmodel", 5, "badmodel");
+    // Another version that does not fit either: both are reported, nothing kept.
+    fatals().clear();
+    resload_request("badversion", 0);
+    drain();
+    ASSERT_EQ(fatals().size(), 2u);
+    EXPECT_EQ(fatals()[0].detail, 4);
+    EXPECT_EQ(fatals()[1].detail, 5);
+    EXPECT_EQ(res_mesh_count(), 1);
 }
 
 TEST_F(LoadTest, UnknownStepIsReportedOnce)
