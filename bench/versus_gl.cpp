@@ -118,14 +118,15 @@ GLuint program(const char* vs, const char* fs)
     return p;
 }
 
-GLuint texture(int side, uint32_t texel)
+GLuint texture(int side, uint32_t texel, GLint filter)
 {
     GLuint t = 0;
     glCreateTextures(GL_TEXTURE_2D, 1, &t);
     glTextureStorage2D(t, 1, GL_RGBA8, side, side);
     std::vector<uint32_t> px(size_t(side) * side, texel);
     glTextureSubImage2D(t, 0, 0, 0, side, side, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
-    glTextureParameteri(t, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTextureParameteri(t, GL_TEXTURE_MIN_FILTER, filter);
+    glTextureParameteri(t, GL_TEXTURE_MAG_FILTER, filter);
     return t;
 }
 
@@ -203,7 +204,7 @@ void put_quad(QuadVertex* v, float x, float y, float s, uint32_t c)
 }
 
 struct GlQuads {
-    GLuint prog, vao = 0, vbo = 0, ibo = 0, tex = texture(32, 0x80808080u);
+    GLuint prog, vao = 0, vbo = 0, ibo = 0, tex = texture(32, 0x80808080u, GL_NEAREST);
     std::vector<uint16_t> idx;
     GlQuads()
     {
@@ -432,7 +433,7 @@ void main() {
 in vec4 vc; in vec2 vt; out vec4 o;
 uniform sampler2D tex;
 void main() { o = texture(tex, vt) * vc; })");
-    const GLuint white = texture(1, 0xFFFFFFFFu);
+    const GLuint white = texture(1, 0xFFFFFFFFu, GL_LINEAR);
     GLuint vao = 0, buf[2] = {};
     glCreateVertexArrays(1, &vao);
     glCreateBuffers(2, buf);
