@@ -65,17 +65,6 @@ out gl_PerVertex { vec4 gl_Position; float gl_PointSize; float gl_ClipDistance[6
 #else
 out gl_PerVertex { vec4 gl_Position; float gl_PointSize; };
 #endif
-layout(location = 0) out vec4 vD0;
-layout(location = 1) out vec4 vD1;
-layout(location = 2) out vec4 vT0;
-layout(location = 3) out vec4 vT1;
-layout(location = 4) out vec4 vT2;
-layout(location = 5) out vec4 vT3;
-layout(location = 6) out vec4 vT4;
-layout(location = 7) out vec4 vT5;
-layout(location = 8) out vec4 vT6;
-layout(location = 9) out vec4 vT7;
-layout(location = 10) out float vFog;
 uniform vec2 gfx_HalfPixel;
 #if GFX_CLIP
 uniform vec4 gfx_ClipPlane[6];
@@ -93,21 +82,13 @@ void gfx_clip_out(vec4 p) {
 void gfx_pixel_centre() { gl_Position.xy += gfx_HalfPixel * gl_Position.w; }
 )";
 
+// The varyings vD0, vD1, vT0..vT7 (vec4) and vFog (float) at locations 0
+// to 10 are declared by varying_lines, only where the stage names them.
+
 // Alpha test compares the 8-bit alpha with the reference, as Direct3D
 // does; table fog blends by eye distance (1 / w) between start and end.
 const char* kPixelPrelude = R"(
 #define PIXEL_STAGE 1
-layout(location = 0) in vec4 vD0;
-layout(location = 1) in vec4 vD1;
-layout(location = 2) in vec4 vT0;
-layout(location = 3) in vec4 vT1;
-layout(location = 4) in vec4 vT2;
-layout(location = 5) in vec4 vT3;
-layout(location = 6) in vec4 vT4;
-layout(location = 7) in vec4 vT5;
-layout(location = 8) in vec4 vT6;
-layout(location = 9) in vec4 vT7;
-layout(location = 10) in float vFog;
 layout(location = 0) out vec4 oC0;
 layout(location = 1) out vec4 oC1;
 uniform sampler2D Tex0, Tex1, Tex2, Tex3, Tex4, Tex5, Tex6, Tex7;
@@ -369,6 +350,35 @@ void fill_table(GfxShader* sh, const std::vector<Declared>& regs)
 // 3 Build
 // ===========================================================================
 namespace {
+// True when `text` holds `name` as a whole identifier (comments and unused
+// branches included: a superset is harmless).
+bool names(const std::string& text, const char* name)
+{
+    const size_t n = std::strlen(name);
+    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+        const bool left = at == 0 || !is_ident(text[at - 1]);
+        const bool right = at + n >= text.size() || !is_ident(text[at + n]);
+        if (left && right) return true;
+    }
+    return false;
+}
+
+// The varyings the stage's text names. A separable stage keeps every
+// varying it declares, used or not, and the renderer sets each one up for
+// every triangle; a stage that declares only its own pays only for those.
+std::string varying_lines(const std::string& body, bool vertex)
+{
+    static const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
+                                           "vT4", "vT5", "vT6", "vT7", "vFog"};
+    std::string s;
+    for (int loc = 0; loc < 11; ++loc) {
+        if (!names(body, kNames[loc])) continue;
+        s += "layout(location = " + std::to_string(loc) + (vertex ? ") out " : ") in ") +
+             (loc == 10 ? "float " : "vec4 ") + kNames[loc] + ";\n";
+    }
+    return s;
+}
+
 // Compiles the stage's text with the switches of one variant.
 GLuint compile_variant(const GfxShader* sh, int key, char* errors, size_t errors_size)
 {
@@ -463,6 +473,7 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
     } else {
         src += kPixelPrelude;
     }
+    src += varying_lines(body, vertex);
     src += "#line 1\n";
     src += body;
     src += "\nvoid main() {\n  ";
