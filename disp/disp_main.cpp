@@ -14,6 +14,7 @@
 #include "disp/screenshot.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
+#include "obj2d/fla.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
@@ -91,7 +92,7 @@ const Step kBootSteps[] = {
     // hit spheres
     // collision volumes
     // motion player pools
-    // vector-animation player pools
+    {"fla_pool_reset", fla_pool_reset},
     // hit checks
     // movie module
     {"scene_set_defaults", scene_set_defaults},
@@ -102,7 +103,7 @@ const Step kBootSteps[] = {
 const Step kShutdownSteps[] = {
     // movie module stop
     // hit checks stop
-    // vector-animation player pools reset
+    {"fla_pool_reset_again", fla_pool_reset_again},
     // motion player pools reset
     // collision volumes stop
     // hit spheres reset
@@ -229,7 +230,8 @@ void disp_reset()
 {
     obj_system_reset();  // the group table and the object pool
     res_mlist_init();
-    // motion player and vector-animation pools reset
+    // motion player pools reset
+    fla_pool_reset();
     // hit spheres clear, hit checks reset
     disp_reset_scene();
     // collision volumes reset
@@ -242,8 +244,9 @@ void disp_scene_clear()
 {
     resload_abort();
     // movie module release
-    // hit checks, collision volumes, hit spheres, vector-animation and motion
-    // pools reset
+    // hit checks, collision volumes, hit spheres reset
+    fla_pool_reset();
+    // motion player pools reset
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
     disp_reset_scene();
