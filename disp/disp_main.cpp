@@ -18,6 +18,7 @@
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj2d/qspr.h"
 #include "obj3d/obj3d.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
@@ -86,8 +87,7 @@ const Step kBootSteps[] = {
     // 3D line and 3D triangle types: their numbers held until they exist
     {"line3d_reserve", reserve_type},
     {"tri3d_reserve", reserve_type},
-    // sprite objects: its number held until they exist
-    {"sprite_objects_reserve", reserve_type},
+    {"qspr_type_register", [] { qspr_type_register(); }},
     {"obj3d_type_register", obj3d_type_register},
     // hit spheres
     // collision volumes
@@ -108,7 +108,7 @@ const Step kShutdownSteps[] = {
     // collision volumes stop
     // hit spheres reset
     {"obj3d_term", obj3d_term},
-    // sprite objects stop
+    {"qspr_type_unregister", qspr_type_unregister},
     // 3D triangle and 3D line types stop
     {"obj2d_type_term", obj2d_type_term},
     {"tri2d_term", tri2d_term},
@@ -304,7 +304,7 @@ void disp_render(void*, DispCallback callback)
     cam_update_all();
     shader_frame_constants();
     obj3d_reset();
-    // sprite objects: draw counters reset
+    qspr_frame_reset();
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
     obj_build_draw_list();
     plight_cull();

@@ -44,8 +44,8 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
               (std::vector<std::string>{
                   "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
                   "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
-                  "line3d_reserve", "tri3d_reserve", "sprite_objects_reserve",
-                  "obj3d_type_register", "fla_pool_reset", "scene_set_defaults", "disp_reset"}));
+                  "line3d_reserve", "tri3d_reserve", "qspr_type_register", "obj3d_type_register",
+                  "fla_pool_reset", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
