@@ -213,6 +213,26 @@ TEST_F(Fla, BoundSpriteDrawsInPlaceOfTheAsset)
     EXPECT_EQ(px, 0.0f);
 }
 
+TEST_F(Fla, NestedMoviesThroughBoundObjectsStopAtTheBatchLevels)
+{
+    // Each level binds a vector-animation object playing the same movie.
+    DrawObj* o = Make(movie_);
+    for (DrawObj* level = o; level;) {
+        DrawObj* b = flaobj_bind_obj(level, "slot");
+        if (!b) break;
+        obj_set_type(b, flaobj_type());
+        flaobj_set_movie(b, movie_);
+        flaobj_set_scale(b, 0.125f, 0.125f);
+        level = b;
+    }
+    EXPECT_EQ(fla_pool_use().bound, kFlaBoundObjs);
+    DrawFrame();
+    ExpectPixels(kRed, {{8, 8}});
+    obj_free(o);  // releases every level's player with its bound object
+    EXPECT_EQ(fla_pool_use().players, 0);
+    EXPECT_EQ(fla_pool_use().bound, 0);
+}
+
 TEST_F(Fla, PoolsRunOutWithoutHarmAndFreeingTheObjectFreesItsPlayer)
 {
     std::vector<DrawObj*> objs;
