@@ -432,6 +432,25 @@ QsprWork* qspr_beam_set_mode(DrawObj* o, uint32_t m) { return W(o)->beam.mode = 
 QSPR_BEAM_UV(uv1)
 QSPR_BEAM_UV(uv2)
 
+void qspr_beam_corners(Vec3 out[4], const QsprBeam* b, const Mat44* view, float dx, float dy,
+                       float min_len_sq)
+{
+    Vec2 d = {1, 0};
+    const float len_sq = dx * dx + dy * dy;
+    if (len_sq > min_len_sq) {
+        const float inv = 1.0f / std::sqrt(len_sq);
+        d = {dx * inv, dy * inv};
+    }
+    const Vec2 a = {d.x * b->ext / 4, d.y * b->ext / 4};
+    const Vec2 s = {-d.y * b->width / 4, d.x * b->width / 4};
+    const Vec2 offs[4] = {{s.x - a.x, s.y - a.y},
+                          {s.x + a.x, s.y + a.y},
+                          {-s.x - a.x, -s.y - a.y},
+                          {-s.x + a.x, -s.y + a.y}};
+    vm_mat_transform_vectors4_xy(out, view, offs);
+    for (int k = 0; k < 4; ++k) vm_vec3_add(&out[k], &out[k], &b->end[k & 1]);
+}
+
 static QsprWork* beam_proj(DrawObj* o, float* pairs, float uo, float vo, float scale)
 {
     QsprWork* w = W(o);
@@ -441,23 +460,9 @@ static QsprWork* beam_proj(DrawObj* o, float* pairs, float uo, float vo, float s
     Vec3 p0, p1;
     vm_mat_transform_vec4(&p0, vp, &b.end[0]);
     vm_mat_transform_vec4(&p1, vp, &b.end[1]);
-    Vec2 d = {p1.x - p0.x, p1.y - p0.y};
-    const float len_sq = d.x * d.x + d.y * d.y;
-    if (len_sq > 0.00000001f) {
-        const float inv = 1.0f / std::sqrt(len_sq);
-        d = {d.x * inv, d.y * inv};
-    } else {
-        d = {1, 0};
-    }
-    const Vec2 a = {d.x * b.ext / 4, d.y * b.ext / 4}, s = {-d.y * b.width / 4, d.x * b.width / 4};
-    const Vec2 offs[4] = {{s.x - a.x, s.y - a.y},
-                          {s.x + a.x, s.y + a.y},
-                          {-s.x - a.x, -s.y - a.y},
-                          {-s.x + a.x, -s.y + a.y}};
     Vec3 c[4];
-    vm_mat_transform_vectors4_xy(c, view, offs);
+    qspr_beam_corners(c, &b, view, p1.x - p0.x, p1.y - p0.y, 0.00000001f);
     for (int k = 0; k < 4; ++k) {
-        vm_vec3_add(&c[k], &c[k], &b.end[k & 1]);
         vm_mat_transform_vec4(&c[k], vp, &c[k]);
         pairs[2 * k] = c[k].x * 0.5f + 0.5f + uo;
         pairs[2 * k + 1] = -c[k].y * 0.5f + 0.5f + vo;

@@ -237,6 +237,11 @@ QsprWork* qspr_quad_set_ribbon1(DrawObj* o, const Vec3* a, const Vec3* off_a, fl
 // The placement matrix of a corner quad: position and angles, scaled unless
 // all three scale values are exactly 1.
 Mat44* qspr_quad_matrix(Mat44* out, const QsprCorners* q);
+// The four corners of a beam from its screen direction (dx, dy), taken as
+// (1, 0) unless its squared length exceeds min_len_sq; the offsets turn into
+// world space through rows 0 and 1 of the camera-to-world matrix.
+void qspr_beam_corners(Vec3 out[4], const QsprBeam* b, const Mat44* view, float dx, float dy,
+                       float min_len_sq);
 // Raises the frame's drawn-object and draw-call counters.
 void qspr_count_drawn(int objects, int calls);
 // The camera matrices the draw and the projections use: view x projection

@@ -184,23 +184,10 @@ void beam_quad(const QsprView& v, const QsprWork* w, QsprVertex* out)
     Vec3 p0, p1;
     vm_mat_transform_point(&p0, v.vp, &b.end[0]);
     vm_mat_transform_point(&p1, v.vp, &b.end[1]);
-    Vec2 d = {p1.x - p0.x, p1.y - p0.y};
-    const float len_sq = d.x * d.x + d.y * d.y;
-    if (len_sq > 0) {
-        const float inv = 1.0f / std::sqrt(len_sq);
-        d = {d.x * inv, d.y * inv};
-    } else {
-        d = {1, 0};
-    }
-    const Vec2 a = {d.x * b.ext / 4, d.y * b.ext / 4}, s = {-d.y * b.width / 4, d.x * b.width / 4};
-    const Vec2 off[4] = {{s.x - a.x, s.y - a.y},
-                         {s.x + a.x, s.y + a.y},
-                         {-s.x - a.x, -s.y - a.y},
-                         {-s.x + a.x, -s.y + a.y}};
     Vec3 world[4];
-    vm_mat_transform_vectors4_xy(world, v.view, off);
+    qspr_beam_corners(world, &b, v.view, p1.x - p0.x, p1.y - p0.y, 0.0f);
     for (int k = 0; k < 4; ++k) {
-        vm_vec3_add(&out[k].pos, &world[k], &b.end[k & 1]);
+        out[k].pos = world[k];
         out[k].size = 0.3f * b.width;
         out[k].colour = b.colour[k & 1];
         out[k].u1 = b.uv1[2 * k], out[k].v1 = b.uv1[2 * k + 1];
