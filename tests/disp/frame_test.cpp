@@ -45,7 +45,7 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                   "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
                   "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
                   "line3d_reserve", "tri3d_reserve", "qspr_type_register", "obj3d_type_register",
-                  "fla_pool_reset", "scene_set_defaults", "disp_reset"}));
+                  "fla_pool_reset", "movie_init", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -63,8 +63,10 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
         {"line2d_type_register", "line2d_term"},
         {"tri2d_type_register", "tri2d_term"},
         {"obj2d_type_register", "obj2d_type_term"},
+        {"qspr_type_register", "qspr_type_unregister"},
         {"obj3d_type_register", "obj3d_term"},
-        {"fla_pool_reset", "fla_pool_reset_again"}};
+        {"fla_pool_reset", "fla_pool_reset_again"},
+        {"movie_init", "movie_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
     };
