@@ -676,7 +676,7 @@ void fla_asset_unbind_obj(FlaPlayer* p, const char* name)
 int fla_asset_set_crop(FlaPlayer* p, const char* name, ResHandle crop)
 {
     FlaCharacter* c = asset_char(p, name);
-    if (!c || c->shape.part_count == 0) return 0;
+    if (!c) return 0;  // every character is made from a shape
     c->crop_override = crop;
     return 1;
 }

@@ -19,7 +19,9 @@
 #include "disp/tex.h"
 #include "frame_fixture.h"
 #include "temp_dir.h"
+#include "obj2d/flaobj.h"
 #include "obj2d/obj.h"
+#include "obj2d/qspr.h"
 #include "obj2d/spr.h"
 #include "obj3d/obj3d.h"
 #include "plat/gfx.h"
@@ -255,6 +257,22 @@ TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)
     spr_create_plain_1f(g, 0xFFFFFFFFu, 0, 0, 4, 4, 0, 0, 1, 1, 50);
     disp_update(nullptr);
     EXPECT_EQ(obj_live_count(), 0);
+}
+
+TEST_F(DispFrame, SpriteObjectsDrawInTheFirst3dBandAndCountPerFrame)
+{
+    EXPECT_EQ(flaobj_type(), 4);
+    EXPECT_EQ(qspr_type(), 10);
+    cam_set_enable(0, 1);
+    disp_update(nullptr);
+    const Mat44* v = cam_get_view_mtx(0);
+    const Vec3 ahead = {v->m[12] + v->m[8] * 10, v->m[13] + v->m[9] * 10, v->m[14] + v->m[10] * 10};
+    ASSERT_NE(qspr_bb_create(group_alloc(), &ahead, 0, 2, 0, 0xFFFFFFFFu, 1), nullptr);
+    for (int frame = 0; frame < 2; ++frame) {
+        disp_update(nullptr);
+        EXPECT_EQ(qspr_get_drawn_count(), 1);
+        EXPECT_EQ(qspr_get_draw_calls(), 1);
+    }
 }
 
 TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)

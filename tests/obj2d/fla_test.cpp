@@ -91,6 +91,10 @@ TEST_F(Fla, SampleMoviePlacesMovesTintsAndRemoves)
     ExpectPixels(kBlack, {{8, 30}, {24, 30}});
     ExpectPixels(kWhite, {{48, 38}});
     EXPECT_EQ(flaobj_get_frame(o), 2);
+    const FlaObjImage image = {"slot", "m", "blue"};  // a crop in place of the asset's image
+    flaobj_set_images(o, -1, &image, 1);
+    DrawFrame();
+    ExpectPixels(kBlue, {{48, 38}});
     // The one-frame sprite timeline loops at every tick, and any timeline
     // reaching its end sets the ended flag.
     EXPECT_TRUE(flaobj_is_ended(o));
