@@ -23,6 +23,9 @@ void batch_draw(const FlaVertex* verts, const uint16_t* indices, int vertex_coun
     const FlaObjWork* w = static_cast<const FlaObjWork*>(arg);
     obj2d_apply_key(w->key, w->shader, w->params, kFlaObjFvf);
     tex_set_stage(0, obj2d_tex_record(tex), 1);
+    // A bound sprite drawn in between may have left its second texture on
+    // stage 1, which modulates; movies have none (a cache hit otherwise).
+    tex_set_stage(1, nullptr, 1);
     gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(vertex_count),
                                   uint32_t(tri_count), indices, GFX_FMT_INDEX16, verts,
                                   sizeof(FlaVertex));
