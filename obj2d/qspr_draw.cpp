@@ -74,6 +74,7 @@ struct QsprView {
     const Mat44* view;  // camera to world: rows 0 and 1 are the screen axes, row 3 the eye
     const FrustumPlanes* planes;
     Vec3 eye, light;
+    Vec3 right, up;  // rows 0 and 1 of the view
 };
 
 constexpr uint32_t field_mask(int shift, int bits) { return ((1u << bits) - 1u) << shift; }
@@ -151,8 +152,12 @@ void billboard_quad(const QsprView& v, const QsprWork* w, QsprVertex* out)
     const float sn = vm_math_sin(b.roll), cs = vm_math_cos(b.roll);
     if (rolled)
         for (Vec2& o : off) o = {o.x * cs + o.y * sn, -o.x * sn + o.y * cs};
+    // x * row 0 + y * row 1, written out: this runs for every billboard.
     Vec3 world[4];
-    vm_mat_transform_vectors4_xy(world, v.view, off);
+    for (int k = 0; k < 4; ++k)
+        world[k] = {off[k].x * v.right.x + off[k].y * v.up.x + c.x,
+                    off[k].x * v.right.y + off[k].y * v.up.y + c.y,
+                    off[k].x * v.right.z + off[k].y * v.up.z + c.z};
     const float u[4] = {b.uv1[0], b.uv1[2], b.uv1[0], b.uv1[2]};
     const float vv[4] = {b.uv1[3], b.uv1[3], b.uv1[1], b.uv1[1]};
     const float u2[4] = {b.uv2[0], b.uv2[2], b.uv2[0], b.uv2[2]};
@@ -171,7 +176,7 @@ void billboard_quad(const QsprView& v, const QsprWork* w, QsprVertex* out)
             const float t = std::fmax(0.25f, vm_vec3_dot(&v.light, &wn));
             colour = (qspr_colour_lerp(colour, 0, t) & 0x00FFFFFFu) | (colour & 0xFF000000u);
         }
-        vm_vec3_add(&out[k].pos, &world[k], &c);
+        out[k].pos = world[k];
         out[k].size = size;
         out[k].colour = colour;
         out[k].u1 = u[k], out[k].v1 = vv[k], out[k].u2 = u2[k], out[k].v2 = v2[k];
@@ -261,6 +266,8 @@ void qspr_draw_all(DrawObj** run, int count)
     qspr_camera(screen, &v.vp, &v.view);
     v.planes = cam_get_frustum(screen);
     v.eye = row(v.view, 3);
+    v.right = row(v.view, 0);
+    v.up = row(v.view, 1);
     const EnvValues* env = env_get_block(screen);
     v.light = env ? env->light_dir : Vec3{0, -1, 0};
     vm_vec3_normalize(&v.light, &v.light);
