@@ -170,7 +170,7 @@ size_t serve_read(void* f, uint8_t* dst, size_t n)
 {
     MemFile& m = *static_cast<MemFile*>(f);
     n = std::min(n, g_file.size() - m.pos);
-    std::memcpy(dst, g_file.data() + m.pos, n);
+    if (n) std::memcpy(dst, g_file.data() + m.pos, n);  // an empty input has no data pointer
     m.pos += n;
     return n;
 }
