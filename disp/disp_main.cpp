@@ -14,6 +14,9 @@
 #include "disp/screenshot.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
+#include "hit/balls_hit.h"
+#include "hit/hit.h"
+#include "hit/hitcyl.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
@@ -88,11 +91,11 @@ const Step kBootSteps[] = {
     // sprite objects: its number held until they exist
     {"sprite_objects_reserve", reserve_type},
     {"obj3d_type_register", obj3d_type_register},
-    // hit spheres
-    // collision volumes
+    {"balls_hit_boot", balls_hit_boot},
+    {"hitcyl_init", hitcyl_init},
     // motion player pools
     // vector-animation player pools
-    // hit checks
+    {"hit_init", hit_init},
     // movie module
     {"scene_set_defaults", scene_set_defaults},
     {"disp_reset", disp_reset},
@@ -101,11 +104,11 @@ const Step kBootSteps[] = {
 // Exactly the reverse of the starts, the device last.
 const Step kShutdownSteps[] = {
     // movie module stop
-    // hit checks stop
+    {"hit_term", hit_term},
     // vector-animation player pools reset
     // motion player pools reset
-    // collision volumes stop
-    // hit spheres reset
+    {"hitcyl_term", hitcyl_term},
+    {"balls_hit_reset", balls_hit_reset},
     {"obj3d_term", obj3d_term},
     // sprite objects stop
     // 3D triangle and 3D line types stop
@@ -230,9 +233,10 @@ void disp_reset()
     obj_system_reset();  // the group table and the object pool
     res_mlist_init();
     // motion player and vector-animation pools reset
-    // hit spheres clear, hit checks reset
+    balls_hit_clear();
+    hit_pool_reset();
     disp_reset_scene();
-    // collision volumes reset
+    hitcyl_pool_reset();
     // movie module reset
 }
 
@@ -242,8 +246,10 @@ void disp_scene_clear()
 {
     resload_abort();
     // movie module release
-    // hit checks, collision volumes, hit spheres, vector-animation and motion
-    // pools reset
+    hit_reset();
+    hitcyl_release();
+    balls_hit_renew();
+    // vector-animation and motion pools reset
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
     disp_reset_scene();
@@ -258,7 +264,9 @@ void disp_update(DispCallback callback)
     disp_fade_frame();
     // movie module: pre-frame walk
     obj_frame();
-    // hit spheres, collision volumes and hit passes
+    balls_hit_frame();
+    hitcyl_frame();
+    hit_frame();
     cam_track_movement();
     if (h.init_prev_once) {
         cam_keep_prev_matrices();
