@@ -60,7 +60,13 @@ void mdlobj_init(DrawObj* obj)
     obj_set_visible(obj, 1);
 }
 
-void mdlobj_exit(DrawObj* obj) { mdlobj_hit_release(obj); }
+// The type byte is already cleared when exit runs: the work is reached directly.
+void mdlobj_exit(DrawObj* obj)
+{
+    ModelObj* m = obj_work<ModelObj>(obj);
+    hit_target_release(m->hit);
+    m->hit = nullptr;
+}
 
 // --- creation -------------------------------------------------------------------------
 
