@@ -367,6 +367,7 @@ void fill_hit(const Space& sp, const Best& best, const Vec3& origin, const Vec3&
 int64_t grid_cell(float v, float lo, float hi, uint32_t div)
 {
     const float ext = hi - lo;
+    if (div == 0) return -1;
     if (!(ext > 0.0f)) return v == lo ? 0 : -1;
     const float f = (v - lo) / ext * float(div);
     if (!(f >= 0.0f && f < float(div))) return -1;

@@ -324,6 +324,8 @@ std::vector<SampleFile> sample_chunk_seeds()
     one("anime", MAGIC_ANIME, anime_chunk(sample_anime()));
     one("coll1", MAGIC_COLL, coll_chunk(sample_coll(1)));
     one("coll2", MAGIC_COLL, coll_chunk(sample_coll(2)));
+    one("coll_room", MAGIC_COLL, coll_chunk(sample_coll_room()));
+    one("coll_ramp", MAGIC_COLL, coll_chunk(sample_coll_ramp()));
     one("tex", MAGIC_TEX, tex_chunk("t.png", {1, 2, 3, 4}));
     one("crop", MAGIC_CROP, crop_chunk({{"c", "t.png", 0, 0, 0.5f, 0.5f}}));
     one("shit", MAGIC_SHIT, shit_chunk("s", sample_spheres()));

@@ -158,6 +158,15 @@ TEST_F(HitGeomTest, GroundProbeGridRules)
     EXPECT_EQ(hit_coll_ground(g, nullptr, &nan_point, &h), 0);
     EXPECT_EQ(hit_coll_ground(g, nullptr, &far, &h), 0);
 
+    qvw::Bytes d = qvw::coll_chunk(qvw::sample_coll_ground());
+    std::fill(d.begin() + 8, d.begin() + 12, 0);                // no divisions in x: no boxes
+    std::fill(d.begin() + 84, d.begin() + 88, 0);               // no layers
+    std::copy(d.begin() + 20, d.begin() + 24, d.begin() + 32);  // no extent in x
+    CollGeom empty;
+    ASSERT_TRUE(coll_geom_build(d, empty));
+    const Vec3 corner = {-10, 3, 0};
+    EXPECT_EQ(hit_coll_ground(empty, nullptr, &corner, &h), 0);
+
     qvw::CollDesc wall;  // no extent in z: the grid has one cell there
     wall.name = "wall";
     wall.div[0] = 2;
