@@ -10,6 +10,7 @@
 #include "disp/disp_wire.h"
 #include "disp/disp_work.h"
 #include "disp/font.h"
+#include "disp/movie.h"
 #include "disp/plight.h"
 #include "disp/screenshot.h"
 #include "disp/shader.h"
@@ -96,14 +97,14 @@ const Step kBootSteps[] = {
     // motion player pools
     // vector-animation player pools
     {"hit_init", hit_init},
-    // movie module
+    {"movie_init", movie_init},
     {"scene_set_defaults", scene_set_defaults},
     {"disp_reset", disp_reset},
 };
 
 // Exactly the reverse of the starts, the device last.
 const Step kShutdownSteps[] = {
-    // movie module stop
+    {"movie_term", movie_term},
     {"hit_term", hit_term},
     // vector-animation player pools reset
     // motion player pools reset
@@ -237,7 +238,7 @@ void disp_reset()
     hit_pool_reset();
     disp_reset_scene();
     hitcyl_pool_reset();
-    // movie module reset
+    movie_reset();
 }
 
 void disp_reset_scene() { scene_set_defaults(); }
@@ -245,7 +246,7 @@ void disp_reset_scene() { scene_set_defaults(); }
 void disp_scene_clear()
 {
     resload_abort();
-    // movie module release
+    movie_free_all();
     hit_reset();
     hitcyl_release();
     balls_hit_renew();
@@ -262,7 +263,7 @@ void disp_update(DispCallback callback)
     if (!g_main.booted) return;
     DispHead& h = head();
     disp_fade_frame();
-    // movie module: pre-frame walk
+    movie_frame_early();
     obj_frame();
     balls_hit_frame();
     hitcyl_frame();
@@ -278,7 +279,7 @@ void disp_update(DispCallback callback)
     } else {
         disp_frame_wait(h.window, callback);
     }
-    // movie module: post-frame walk
+    movie_frame_late();
     plight_release_1f();
     obj_free_dead();
     if (h.keep_prev_matrices) cam_keep_prev_matrices();

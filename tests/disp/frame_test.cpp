@@ -46,7 +46,7 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                         "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
                         "line3d_reserve", "tri3d_reserve", "sprite_objects_reserve",
                         "obj3d_type_register", "balls_hit_boot", "hitcyl_init", "hit_init",
-                        "scene_set_defaults", "disp_reset"}));
+                        "movie_init", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -66,7 +66,8 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                                                          {"obj3d_type_register", "obj3d_term"},
                                                          {"balls_hit_boot", "balls_hit_reset"},
                                                          {"hitcyl_init", "hitcyl_term"},
-                                                         {"hit_init", "hit_term"}};
+                                                         {"hit_init", "hit_term"},
+                                                         {"movie_init", "movie_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
     };
