@@ -204,5 +204,3 @@ void hitcyl_set_view(const ProjParams* params)
     g.view_flag = params != nullptr;
     if (params) g.params = *params;
 }
-
-const FrustumPlanes* hitcyl_planes() { return &g.planes; }

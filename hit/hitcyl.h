@@ -53,5 +53,3 @@ int hitcyl_count();
 // With parameters: the boundary is the frustum of that projection with screen
 // 0's view; null: screen 0's own frustum.
 void hitcyl_set_view(const ProjParams* params);
-// The six planes of the last pass.
-const FrustumPlanes* hitcyl_planes();

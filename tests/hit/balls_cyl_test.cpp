@@ -42,7 +42,7 @@ TEST_F(BallsCylTest, SpherePairsPushByWeightShare)
         EXPECT_NEAR(pa.x, c.push_a, 1e-5);
         EXPECT_NEAR(pb.x, c.push_b, 1e-5);
     }
-    balls_hit_frame();  // the bits last one frame: the objects moved apart by nobody
+    // The bits last one frame.
     Mat44 far = at(9, 0, 0);
     balls_hit_clear();
     const Mat44 m0 = at(0, 0, 0);
@@ -53,6 +53,21 @@ TEST_F(BallsCylTest, SpherePairsPushByWeightShare)
     a->owner = &far;
     balls_hit_frame();
     EXPECT_FALSE(balls_hit_any(0, 1));
+}
+
+// Without owner matrices the given positions count; zero weights move nobody.
+TEST_F(BallsCylTest, OwnerlessObjectsAndZeroWeights)
+{
+    BallsHitObject* a = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
+    BallsHitObject* b = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
+    const Vec3 pa = {0, 0, 0}, pb = {1, 0, 0};
+    balls_hit_set_pos(a, &pa);
+    balls_hit_set_pos(b, &pb);
+    a->weight = b->weight = 0;
+    balls_hit_frame();
+    Vec3 push;
+    EXPECT_EQ(balls_hit_get_result(a, &push, nullptr), 1);
+    EXPECT_EQ(push.x, 0.0f);  // not NaN
 }
 
 TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)

@@ -77,6 +77,19 @@ TEST_F(HitSystemTest, SweepStopsAtTheWallAndSlides)
               1);
     EXPECT_NEAR(slide.x, 5, 1e-4);
     EXPECT_NEAR(slide.z, 2, 1e-4);
+    // Under a stretched matrix the normal stays unit and the box's extent positive.
+    Mat44 stretch = at(0, 0, 0);
+    stretch.m[0] = -2;
+    stretch.m[10] = 3;
+    const Vec3 longer = {30, 0, 2};
+    ASSERT_EQ(
+        hit_sweep_vs_coll(res_coll_get(1), &stretch, &start, &longer, &p, nullptr, &n, nullptr), 1);
+    EXPECT_NEAR(p.x, 10, 1e-4);
+    EXPECT_NEAR(n.x * n.x + n.y * n.y + n.z * n.z, 1.0f, 1e-5);
+    HitGeomHit h;
+    ASSERT_EQ(hit_coll_sweep(geom(1), &stretch, &start, &longer, &h), 1);
+    EXPECT_GT(h.box_half.x, 0.0f);
+    EXPECT_GT(h.box_half.z, 0.0f);
 }
 
 TEST_F(HitSystemTest, SphereTargetsAndTheSphereQuery)
@@ -89,6 +102,10 @@ TEST_F(HitSystemTest, SphereTargetsAndTheSphereQuery)
     ASSERT_EQ(hit_ray_fraction(&o, &v, &t, nullptr, nullptr, 0, kHitAnyGroup), 1);
     EXPECT_NEAR(t, 0.45f, 1e-6);
     EXPECT_EQ(hit_ray_nearest(&o, &v, nullptr, nullptr, nullptr, 0, kHitAnyGroup), 0);
+    const Vec3 inside = {10, 2.5f, 0}, miss = {20, 0, 0};  // a start inside meets it at once
+    ASSERT_EQ(hit_ray_fraction(&inside, &v, &t, nullptr, nullptr, 0, kHitAnyGroup), 1);
+    EXPECT_EQ(t, 0.0f);
+    EXPECT_EQ(hit_ray_fraction(&miss, &v, &t, nullptr, nullptr, 0, kHitAnyGroup), 0);
     // A contact far from the centre of a large sphere is still reported.
     const Mat44 id = at(0, 0, 0);
     hit_target_add_model(coll(qvw::sample_coll_ground()), &id, 1, 2, nullptr, 0);
