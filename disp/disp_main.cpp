@@ -18,9 +18,11 @@
 #include "hit/balls_hit.h"
 #include "hit/hit.h"
 #include "hit/hitcyl.h"
+#include "obj2d/fla.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj2d/qspr.h"
 #include "obj3d/obj3d.h"
 #include "plat/error.h"
 #include "plat/gfx.h"
@@ -90,13 +92,12 @@ const Step kBootSteps[] = {
     // 3D line and 3D triangle types: their numbers held until they exist
     {"line3d_reserve", reserve_type},
     {"tri3d_reserve", reserve_type},
-    // sprite objects: its number held until they exist
-    {"sprite_objects_reserve", reserve_type},
+    {"qspr_type_register", [] { qspr_type_register(); }},
     {"obj3d_type_register", obj3d_type_register},
     {"balls_hit_boot", balls_hit_boot},
     {"hitcyl_init", hitcyl_init},
     // motion player pools
-    // vector-animation player pools
+    {"fla_pool_reset", fla_pool_reset},
     {"hit_init", hit_init},
     {"movie_init", movie_init},
     {"scene_set_defaults", scene_set_defaults},
@@ -107,12 +108,12 @@ const Step kBootSteps[] = {
 const Step kShutdownSteps[] = {
     {"movie_term", movie_term},
     {"hit_term", hit_term},
-    // vector-animation player pools reset
+    {"fla_pool_reset_again", fla_pool_reset_again},
     // motion player pools reset
     {"hitcyl_term", hitcyl_term},
     {"balls_hit_reset", balls_hit_reset},
     {"obj3d_term", obj3d_term},
-    // sprite objects stop
+    {"qspr_type_unregister", qspr_type_unregister},
     // 3D triangle and 3D line types stop
     {"obj2d_type_term", obj2d_type_term},
     {"tri2d_term", tri2d_term},
@@ -237,7 +238,8 @@ void disp_reset()
 {
     obj_system_reset();  // the group table and the object pool
     res_mlist_init();
-    // motion player and vector-animation pools reset
+    // motion player pools reset
+    fla_pool_reset();
     balls_hit_clear();
     hit_pool_reset();
     disp_reset_scene();
@@ -254,7 +256,8 @@ void disp_scene_clear()
     hit_reset();
     hitcyl_release();
     balls_hit_renew();
-    // vector-animation and motion pools reset
+    fla_pool_reset();
+    // motion player pools reset
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
     disp_reset_scene();
@@ -317,7 +320,7 @@ void disp_render(void*, DispCallback callback)
     cam_update_all();
     shader_frame_constants();
     obj3d_reset();
-    // sprite objects: draw counters reset
+    qspr_frame_reset();
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
     obj_build_draw_list();
     plight_cull();
