@@ -44,8 +44,13 @@ def sync_tree(dst):
     """Copies the worktree's files into the build copy, only those that differ."""
     files = subprocess.run(['git', 'ls-files', '-co', '--exclude-standard'], cwd=ROOT,
                            capture_output=True, text=True, check=True).stdout.split()
+    # With BUILD/freeze-tests present the copy keeps its tests as they are, so
+    # a series of runs measures one state of them while the worktree moves on.
+    frozen = os.path.exists(os.path.join(os.path.dirname(dst), 'freeze-tests'))
     changed = 0
     for f in files:
+        if frozen and f.startswith(('tests/', 'bench/')):
+            continue
         src = os.path.join(ROOT, f)
         if not os.path.isfile(src):
             continue
@@ -58,7 +63,7 @@ def sync_tree(dst):
         changed += 1
     # Test files removed from the worktree go from the copy too.
     keep = set(files)
-    for d in ('tests', 'bench'):
+    for d in () if frozen else ('tests', 'bench'):
         for base, _, names in os.walk(os.path.join(dst, d)):
             for n in names:
                 rel = os.path.relpath(os.path.join(base, n), dst)
@@ -313,7 +318,9 @@ def run_tests(build, target, gfilter, mutant, timeout):
     exe = os.path.join(build, 'b', 'tests', target)
     killers, excluded = [], []
     for _ in range(6):
-        filt = gfilter + ('-' + ':'.join(excluded) if excluded else '')
+        filt = gfilter
+        if excluded:
+            filt += (':' if '-' in gfilter else '-') + ':'.join(excluded)
         start = time.time()
         try:
             p = subprocess.run([exe, f'--gtest_filter={filt}'], cwd=os.path.join(build, 'b'),
