@@ -420,6 +420,11 @@ def main():
     ap.add_argument('--build', default=os.path.join(ROOT, 'build-mut'))
     ap.add_argument('-j', '--jobs', type=int, default=3)
     ap.add_argument('--tag', default='', help='suffix of the results file')
+    ap.add_argument('--recheck', default='',
+                    help='comma-separated mutant ids: run only these, --repeat times each, '
+                         'and print how often each is killed (for mutants whose effect is '
+                         'undefined behaviour and so differs between runs)')
+    ap.add_argument('--repeat', type=int, default=5)
     args = ap.parse_args()
     args.build = os.path.abspath(args.build)
     rel = args.source
@@ -453,6 +458,14 @@ def main():
             sys.exit(f'tests fail without a mutant: {base}')
         timeout = max(10.0, took * 4)
         print(f'  clean run {took:.1f} s; mutant runs time out after {timeout:.0f} s')
+        if args.recheck:
+            for k in (int(x) for x in args.recheck.split(',')):
+                m = next(m for m in mutants if m['id'] == k)
+                runs = [run_tests(args.build, args.target, args.filter, k, timeout)
+                        for _ in range(args.repeat)]
+                print(f'  mutant {k} ({rel}:{m["line"]} {m["kind"]}): killed in '
+                      f'{sum(1 for r in runs if r)}/{args.repeat} runs')
+            return
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as ex:
             futs = {ex.submit(run_tests, args.build, args.target, args.filter, m['id'],
                               timeout): m for m in mutants}
