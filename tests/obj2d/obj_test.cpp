@@ -246,6 +246,18 @@ TEST_F(ObjManager, SkipNextUpdateSuppressesExactlyOnePass)
     EXPECT_EQ(g_updated.size(), 1u);
 }
 
+TEST_F(ObjManager, HiddenLayerStillUpdates)
+{
+    DrawObj* a = make(1, 10);
+    obj_set_layer(a, 5);
+    obj_set_update(a, update_record);
+    obj_show_layer(5, 0);
+    obj_frame();
+    obj_build_draw_list();
+    EXPECT_EQ(obj_draw_list_count(), 0);
+    EXPECT_EQ(g_updated.size(), 1u);
+}
+
 TEST_F(ObjManager, KilledObjectLivesUntilTheEndOfItsFrame)
 {
     DrawObj* a = make(1, 10);
