@@ -170,6 +170,14 @@ TEST_F(FadeTest, OverridePausesARunningFade)
     EXPECT_EQ(env_get_color2(0), 0xFFFFFFFFu);
 }
 
+TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrame)
+{
+    env_fade_color3(0, 0xFF123456, 0);
+    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
+    disp_fade_frame();
+    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
+}
+
 TEST_F(FadeTest, HemisphereFlashEndsTheOverride)
 {
     env_flash_color0(0, 0xFF00FF00, 5);
