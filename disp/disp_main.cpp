@@ -15,9 +15,11 @@
 #include "disp/screenshot.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
+#include "obj2d/fla.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj2d/qspr.h"
 #include "obj3d/obj3d.h"
 #include "plat/error.h"
 #include "plat/gfx.h"
@@ -87,13 +89,12 @@ const Step kBootSteps[] = {
     // 3D line and 3D triangle types: their numbers held until they exist
     {"line3d_reserve", reserve_type},
     {"tri3d_reserve", reserve_type},
-    // sprite objects: its number held until they exist
-    {"sprite_objects_reserve", reserve_type},
+    {"qspr_type_register", [] { qspr_type_register(); }},
     {"obj3d_type_register", obj3d_type_register},
     // hit spheres
     // collision volumes
     // motion player pools
-    // vector-animation player pools
+    {"fla_pool_reset", fla_pool_reset},
     // hit checks
     {"movie_init", movie_init},
     {"scene_set_defaults", scene_set_defaults},
@@ -104,12 +105,12 @@ const Step kBootSteps[] = {
 const Step kShutdownSteps[] = {
     {"movie_term", movie_term},
     // hit checks stop
-    // vector-animation player pools reset
+    {"fla_pool_reset_again", fla_pool_reset_again},
     // motion player pools reset
     // collision volumes stop
     // hit spheres reset
     {"obj3d_term", obj3d_term},
-    // sprite objects stop
+    {"qspr_type_unregister", qspr_type_unregister},
     // 3D triangle and 3D line types stop
     {"obj2d_type_term", obj2d_type_term},
     {"tri2d_term", tri2d_term},
@@ -234,7 +235,8 @@ void disp_reset()
 {
     obj_system_reset();  // the group table and the object pool
     res_mlist_init();
-    // motion player and vector-animation pools reset
+    // motion player pools reset
+    fla_pool_reset();
     // hit spheres clear, hit checks reset
     disp_reset_scene();
     // collision volumes reset
@@ -247,8 +249,9 @@ void disp_scene_clear()
 {
     resload_abort();
     movie_free_all();
-    // hit checks, collision volumes, hit spheres, vector-animation and motion
-    // pools reset
+    // hit checks, collision volumes, hit spheres reset
+    fla_pool_reset();
+    // motion player pools reset
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
     disp_reset_scene();
@@ -309,7 +312,7 @@ void disp_render(void*, DispCallback callback)
     cam_update_all();
     shader_frame_constants();
     obj3d_reset();
-    // sprite objects: draw counters reset
+    qspr_frame_reset();
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
     obj_build_draw_list();
     plight_cull();
