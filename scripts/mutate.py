@@ -25,6 +25,7 @@ import json
 import os
 import random
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -322,15 +323,22 @@ def run_tests(build, target, gfilter, mutant, timeout):
         if excluded:
             filt += (':' if '-' in gfilter else '-') + ':'.join(excluded)
         start = time.time()
+        # A session of its own: a mutant may leave the test's child processes
+        # waiting forever, and they go with the run.
+        p = subprocess.Popen([exe, f'--gtest_filter={filt}'], cwd=os.path.join(build, 'b'),
+                             env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             text=True, errors='replace', start_new_session=True)
         try:
-            p = subprocess.run([exe, f'--gtest_filter={filt}'], cwd=os.path.join(build, 'b'),
-                               env=env, capture_output=True, text=True, errors='replace',
-                               timeout=timeout)
-            out, finished = p.stdout, p.returncode in (0, 1)
-        except subprocess.TimeoutExpired as e:
-            out = (e.stdout or b'').decode(errors='replace') if isinstance(e.stdout, bytes) \
-                else (e.stdout or '')
+            out, _ = p.communicate(timeout=timeout)
+            finished = p.returncode in (0, 1)
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            out, _ = p.communicate()
             finished = False
+        try:
+            os.killpg(p.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         running = None
         for ln in out.splitlines():
             if ln.startswith('[ RUN      ] '):
