@@ -17,7 +17,9 @@
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj3d/motion.h"
 #include "obj3d/obj3d.h"
+#include "obj3d/prim3d.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
 #include "res/res.h"
@@ -82,15 +84,14 @@ const Step kBootSteps[] = {
     {"line2d_type_register", line2d_type_register},
     {"tri2d_type_register", tri2d_type_register},
     {"obj2d_type_register", obj2d_type_register},
-    // 3D line and 3D triangle types: their numbers held until they exist
-    {"line3d_reserve", reserve_type},
-    {"tri3d_reserve", reserve_type},
+    {"prim3d_line_type_register", prim3d_line_type_register},
+    {"prim3d_tri_type_register", prim3d_tri_type_register},
     // sprite objects: its number held until they exist
     {"sprite_objects_reserve", reserve_type},
     {"obj3d_type_register", obj3d_type_register},
     // hit spheres
     // collision volumes
-    // motion player pools
+    {"motion_pool_reset", motion_pool_reset},
     // vector-animation player pools
     // hit checks
     // movie module
@@ -103,12 +104,13 @@ const Step kShutdownSteps[] = {
     // movie module stop
     // hit checks stop
     // vector-animation player pools reset
-    // motion player pools reset
+    {"motion_pool_term", motion_pool_term},
     // collision volumes stop
     // hit spheres reset
     {"obj3d_term", obj3d_term},
     // sprite objects stop
-    // 3D triangle and 3D line types stop
+    {"prim3d_tri_term", prim3d_tri_term},
+    {"prim3d_line_term", prim3d_line_term},
     {"obj2d_type_term", obj2d_type_term},
     {"tri2d_term", tri2d_term},
     {"line2d_term", line2d_term},
@@ -229,7 +231,8 @@ void disp_reset()
 {
     obj_system_reset();  // the group table and the object pool
     res_mlist_init();
-    // motion player and vector-animation pools reset
+    motion_pool_reset();
+    // vector-animation pools reset
     // hit spheres clear, hit checks reset
     disp_reset_scene();
     // collision volumes reset
@@ -242,10 +245,10 @@ void disp_scene_clear()
 {
     resload_abort();
     // movie module release
-    // hit checks, collision volumes, hit spheres, vector-animation and motion
-    // pools reset
+    // hit checks, collision volumes, hit spheres, vector-animation pools reset
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
+    motion_pool_reset();
     disp_reset_scene();
 }
 
