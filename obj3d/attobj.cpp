@@ -288,9 +288,10 @@ void attach_list_detach(DrawObj* owner, const char* name)
     if (DrawObj* o = attach_list_find(owner, name)) obj_free(o);
 }
 
-void attach_list_detach_all(DrawObj* owner)
+void attach_list_detach_all(DrawObj* owner) { attach_free_list(attach_list_head(owner)); }
+
+void attach_free_list(DrawObj** head)
 {
-    DrawObj** head = attach_list_head(owner);
     while (head && *head) {
         DrawObj* o = *head;
         obj_free(o);

@@ -95,3 +95,6 @@ void attach_list_show(DrawObj* owner, const char* name, int on);
 void attach_list_show_at(DrawObj* owner, int index, int on);
 void attach_list_detach(DrawObj* owner, const char* name);
 void attach_list_detach_all(DrawObj* owner);
+// Frees every attachment of a list and empties it (the owners' exits, which
+// run after the owner's type is cleared).
+void attach_free_list(DrawObj** head);

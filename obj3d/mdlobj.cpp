@@ -53,8 +53,7 @@ int set_param(DrawObj* obj, const char* name, const void* v, int count, int size
 void mdlobj_init(DrawObj* obj)
 {
     ModelObj* m = obj_work<ModelObj>(obj);
-    // Attachments left by the record's last user are released first.
-    if (obj_type_registered(attobj_type())) attach_list_detach_all(obj);
+    // The exit of the record's last model emptied its attachment list.
     *m = ModelObj{};
     m->material_default = 1;
     m->material = kObjMaterialDefault;
@@ -66,7 +65,7 @@ void mdlobj_init(DrawObj* obj)
     obj_set_visible(obj, 1);
 }
 
-void mdlobj_exit(DrawObj* obj) { attach_list_detach_all(obj); }
+void mdlobj_exit(DrawObj* obj) { attach_free_list(&obj_work<ModelObj>(obj)->attachments); }
 
 // --- creation -------------------------------------------------------------------------
 

@@ -102,7 +102,7 @@ void motobj_init(DrawObj* obj)
 void motobj_exit(DrawObj* obj)
 {
     MotionObj* m = obj_work<MotionObj>(obj);
-    attach_list_detach_all(obj);
+    attach_free_list(&m->attachments);
     motion_player_free(m->player);
     m->player = nullptr;
 }

@@ -267,6 +267,7 @@ void obj3d_apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf
     apply_base_states(pv, samplers, fvf);
 }
 int obj3d_sort_count() { return g_dw.order_count; }
+void obj3d_sort_set_count(int n) { g_dw.order_count = n; }
 
 // --- pass view and keys -------------------------------------------------------------
 

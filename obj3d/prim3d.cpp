@@ -243,6 +243,7 @@ void prim3d_tri_draw_all(DrawObj** run, int count)
         order[i] = run[i];
     }
     sort_by_key_desc(order, count);
+    obj3d_sort_set_count(count);
     draw_batches(count, 3, GFX_PT_TRIANGLELIST,
                  [&](int i, const Vec3** p, const uint32_t** c, uint32_t* f) {
                      Tri3dObj* t = T(order[i]);
