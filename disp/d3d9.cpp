@@ -481,6 +481,25 @@ int disp_get_vs_ok() { return g_d3d.vs_ok; }
 int disp_get_ps_ok() { return g_d3d.ps_ok; }
 int disp_get_nr_render_targets() { return g_d3d.nr_render_targets; }
 int disp_get_device_lost() { return g_d3d.device_lost; }
+GfxDevice* disp_get_device() { return gfx_device(); }
+GfxDevice* disp_get_device_raw() { return gfx_device(); }
+
+namespace {
+template <typename T>
+void release_slot(T** slot, void (*release)(T*))
+{
+    if (!slot || !*slot) return;
+    release(*slot);
+    *slot = nullptr;
+}
+}  // namespace
+
+void com_release_ptr(GfxTexture** slot) { release_slot(slot, gfx_tex_release); }
+void com_release_ptr(GfxSurface** slot) { release_slot(slot, gfx_surface_release); }
+void com_release_ptr(GfxVertexBuffer** slot) { release_slot(slot, gfx_vb_release); }
+void com_release_ptr(GfxIndexBuffer** slot) { release_slot(slot, gfx_ib_release); }
+void com_release_ptr(GfxVertexDecl** slot) { release_slot(slot, gfx_decl_release); }
+void com_release_ptr(GfxShader** slot) { release_slot(slot, gfx_shader_release); }
 int disp_get_device_kind() { return g_d3d.device_kind; }
 int disp_get_force_lock() { return g_d3d.force_lock; }
 void disp_get_render_size(int* width, int* height)

@@ -13,6 +13,8 @@
 #include "disp/rstate.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
+#include "plat/gfx_shader.h"
+#include "plat/gfx_tex.h"
 
 struct TexRecord;
 struct SurfRecord;
@@ -158,6 +160,19 @@ int disp_get_vs_ok();
 int disp_get_ps_ok();
 int disp_get_nr_render_targets();
 int disp_get_device_lost();
+// The device handle every drawing module works through (null without a
+// device). The raw form skips nothing more: both name the same device.
+GfxDevice* disp_get_device();
+GfxDevice* disp_get_device_raw();
+
+// Releases the device object in the slot and clears the slot; an empty slot
+// is left alone.
+void com_release_ptr(GfxTexture** slot);
+void com_release_ptr(GfxSurface** slot);
+void com_release_ptr(GfxVertexBuffer** slot);
+void com_release_ptr(GfxIndexBuffer** slot);
+void com_release_ptr(GfxVertexDecl** slot);
+void com_release_ptr(GfxShader** slot);
 int disp_get_device_kind();
 int disp_get_force_lock();  // FORCE_LOCK_BACKBUFFER was set
 void disp_get_render_size(int* width, int* height);

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "math/vm_types.h"
+#include "math/vm_vec.h"
 
 // ---- per frame --------------------------------------------------------------------
 
@@ -18,6 +19,18 @@
 void disp_fade_frame();
 
 // ---- helpers ----------------------------------------------------------------------
+
+// Scalar and vector forms the scene step and its callers share; the maths
+// library does the work.
+inline float lerp_f(float a, float b, float t) { return vm_lerp(a, b, t); }
+inline float clamp_f(float x, float lo, float hi) { return vm_clamp(x, lo, hi); }
+inline float clamp01(float x) { return vm_clamp01(x); }
+inline Vec3* vec3_sub(Vec3* out, const Vec3* a, const Vec3* b) { return vm_vec3_sub(out, a, b); }
+inline Vec3* vec3_set3(Vec3* out, float x, float y, float z) { return vm_vec3_set(out, x, y, z); }
+inline Vec3* vec3_lerp(Vec3* out, const Vec3* a, const Vec3* b, float t)
+{
+    return vm_vec3_lerp(out, a, b, t);
+}
 
 // a + (r mod 10000) * (b - a) / 10000 with r from std::rand.
 float rand_range_f(float a, float b);

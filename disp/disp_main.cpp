@@ -10,6 +10,7 @@
 #include "disp/disp_wire.h"
 #include "disp/disp_work.h"
 #include "disp/font.h"
+#include "disp/movie.h"
 #include "disp/plight.h"
 #include "disp/screenshot.h"
 #include "disp/shader.h"
@@ -94,14 +95,14 @@ const Step kBootSteps[] = {
     {"motion_pool_reset", motion_pool_reset},
     // vector-animation player pools
     // hit checks
-    // movie module
+    {"movie_init", movie_init},
     {"scene_set_defaults", scene_set_defaults},
     {"disp_reset", disp_reset},
 };
 
 // Exactly the reverse of the starts, the device last.
 const Step kShutdownSteps[] = {
-    // movie module stop
+    {"movie_term", movie_term},
     // hit checks stop
     // vector-animation player pools reset
     {"motion_pool_term", motion_pool_term},
@@ -236,7 +237,7 @@ void disp_reset()
     // hit spheres clear, hit checks reset
     disp_reset_scene();
     // collision volumes reset
-    // movie module reset
+    movie_reset();
 }
 
 void disp_reset_scene() { scene_set_defaults(); }
@@ -244,7 +245,7 @@ void disp_reset_scene() { scene_set_defaults(); }
 void disp_scene_clear()
 {
     resload_abort();
-    // movie module release
+    movie_free_all();
     // hit checks, collision volumes, hit spheres, vector-animation pools reset
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
@@ -259,7 +260,7 @@ void disp_update(DispCallback callback)
     if (!g_main.booted) return;
     DispHead& h = head();
     disp_fade_frame();
-    // movie module: pre-frame walk
+    movie_frame_early();
     obj_frame();
     // hit spheres, collision volumes and hit passes
     cam_track_movement();
@@ -273,7 +274,7 @@ void disp_update(DispCallback callback)
     } else {
         disp_frame_wait(h.window, callback);
     }
-    // movie module: post-frame walk
+    movie_frame_late();
     plight_release_1f();
     obj_free_dead();
     if (h.keep_prev_matrices) cam_keep_prev_matrices();

@@ -14,6 +14,7 @@
 #include "disp/disp_dev_seam.h"
 #include "disp/disp_main.h"
 #include "disp/font.h"
+#include "disp/movie.h"
 #include "disp/plight.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
@@ -382,7 +383,8 @@ void disp_wire_install()
     ObjLinks obj;
     obj.plight_release_group = link_plight_release_group;
     obj.plight_reset = plight_pool_reset;
-    // movie module: movie_release_group / movie_reset
+    obj.movie_release_group = movie_release_group;
+    obj.movie_list_reset = movie_list_reset;
     obj_set_links(obj);
     g_wire.installed = 1;
 }

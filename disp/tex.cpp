@@ -49,11 +49,7 @@ void read_surface_record(SurfRecord* rec, GfxSurface* s)
     rec->kind = disp_fmt_kind(d.format);
 }
 
-void release_surface_record(SurfRecord* rec)
-{
-    if (rec->surface) gfx_surface_release(rec->surface);
-    rec->surface = nullptr;
-}
+void release_surface_record(SurfRecord* rec) { com_release_ptr(&rec->surface); }
 
 // The back buffer as a colour target: its record with the render size.
 SurfRecord backbuffer_target()
@@ -301,10 +297,8 @@ void tex_release(TexRecord* rec)
 void tex_on_lost(TexRecord* rec)
 {
     if (!rec || (rec->flags & kTexFlagManaged)) return;
-    if (rec->surface) gfx_surface_release(rec->surface);
-    if (rec->texture) gfx_tex_release(rec->texture);
-    rec->surface = nullptr;
-    rec->texture = nullptr;
+    com_release_ptr(&rec->surface);
+    com_release_ptr(&rec->texture);
 }
 
 void tex_on_reset(TexRecord* rec)

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "disp/disp_hooks.h"
+
 namespace {
 
 constexpr int kSortStackSize = 4096;
@@ -271,7 +273,8 @@ void obj_system_reset()
     gmem_pool_reset();
     nullmod_reset();
     if (g_obj.links.plight_reset) g_obj.links.plight_reset();
-    if (g_obj.links.movie_reset) g_obj.links.movie_reset();
+    if (g_obj.links.movie_list_reset) g_obj.links.movie_list_reset();
+    disp_hook_on_obj_reset();
 }
 
 // --- types --------------------------------------------------------------------------------
@@ -535,6 +538,7 @@ int group_count() { return g_obj.group_count; }
 void group_release(ResGroupId id)
 {
     if (id == 0) return;
+    disp_hook_on_group_release(id);
     if (g_obj.links.movie_release_group) g_obj.links.movie_release_group(id);
     if (g_obj.links.plight_release_group) g_obj.links.plight_release_group(id);
     nullmod_release_group(id);

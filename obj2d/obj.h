@@ -96,7 +96,7 @@ struct ObjLinks {
     void (*plight_release_group)(ResGroupId id) = nullptr;
     void (*plight_reset)() = nullptr;
     void (*movie_release_group)(ResGroupId id) = nullptr;
-    void (*movie_reset)() = nullptr;
+    void (*movie_list_reset)() = nullptr;
 };
 void obj_set_links(const ObjLinks& links);
 

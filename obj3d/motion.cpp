@@ -739,7 +739,6 @@ BoneWork* motion_bone_world(MotionPlayer* p, int i, const Mat44* root, int force
 
 // --- small operations ------------------------------------------------------------------
 
-float clamp01(float v) { return clampf(v, 0.0f, 1.0f); }
 float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -1063,13 +1062,8 @@ float vec3_dist(const Vec3* a, const Vec3* b)
 }
 Vec3* vec3_scale(Vec3* out, const Vec3* v, float s) { return vm_vec3_scale(out, v, s); }
 Vec3* vec3_add(Vec3* out, const Vec3* a, const Vec3* b) { return vm_vec3_add(out, a, b); }
-Vec3* vec3_sub(Vec3* out, const Vec3* a, const Vec3* b) { return vm_vec3_sub(out, a, b); }
 float vec3_dot(const Vec3* a, const Vec3* b) { return vm_vec3_dot(a, b); }
 Vec3* vec3_cross(Vec3* out, const Vec3* a, const Vec3* b) { return vm_vec3_cross(out, a, b); }
-Vec3* vec3_lerp(Vec3* out, const Vec3* a, const Vec3* b, float t)
-{
-    return vm_vec3_lerp(out, a, b, t);
-}
 
 Quat* quat_identity(Quat* out) { return vm_quat_identity(out); }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "disp/disp_fade.h"
 #include "math/vm_types.h"
 #include "res/name.h"
 #include "res/res.h"
@@ -139,7 +140,6 @@ BoneWork* bone_work_by_name(const MotionPlayer* p, const char* name, NameHash ha
 int motion_node_count(const MotionPlayer* p);
 
 // --- small operations ------------------------------------------------------------
-float clamp01(float v);
 float clampf(float v, float lo, float hi);
 int clampi(int v, int lo, int hi);
 // Adds or subtracts (hi + 1 - lo) until lo <= v <= hi; lo when the span is 1.
@@ -172,16 +172,15 @@ int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal);
 int mirror_bone_name(char* out, size_t size, const char* name);
 void mirror_bone_matrix(Mat44* out, const Mat44* m, int is_root);
 
-// --- vector operations of the controllers (vec3_normalize: disp/disp_fade.h) ----------
+// --- vector operations of the controllers (clamp01, vec3_sub, vec3_lerp and
+// vec3_normalize come with disp/disp_fade.h) --------------------------------------
 float vec3_dist(const Vec3* a, const Vec3* b);
 float vec3_len(const Vec3* v);
 float vec3_len_sq(const Vec3* v);
 Vec3* vec3_scale(Vec3* out, const Vec3* v, float s);
 Vec3* vec3_add(Vec3* out, const Vec3* a, const Vec3* b);
-Vec3* vec3_sub(Vec3* out, const Vec3* a, const Vec3* b);
 float vec3_dot(const Vec3* a, const Vec3* b);
 Vec3* vec3_cross(Vec3* out, const Vec3* a, const Vec3* b);
-Vec3* vec3_lerp(Vec3* out, const Vec3* a, const Vec3* b, float t);
 float vec3_dist_sq(const Vec3* a, const Vec3* b);
 float dist_sq(const Vec3* a, const Vec3* b);
 Quat* quat_identity(Quat* out);

@@ -547,6 +547,7 @@ void gfx_device_destroy(void)
 }
 
 int gfx_device_ok(void) { return gfx_dev.ok; }
+GfxDevice* gfx_device(void) { return gfx_dev.ok ? &gfx_dev : nullptr; }
 const GfxCaps* gfx_get_caps(void) { return gfx_dev.ok ? &gfx_dev.caps : nullptr; }
 
 void gfx_get_present_params(GfxPresentParams* out)

@@ -356,7 +356,10 @@ struct GfxCounters {
 // Returns 1, or 0 and leaves the "no device" state.
 int gfx_device_create(void* native_window, const GfxPresentParams* pp);
 void gfx_device_destroy(void);
-int gfx_device_ok(void);                             // 1 while a device exists
+int gfx_device_ok(void);  // 1 while a device exists
+// The device as an opaque handle for callers that pass it on; null without one.
+struct GfxDevice;
+GfxDevice* gfx_device(void);
 const GfxCaps* gfx_get_caps(void);                   // null without a device
 void gfx_get_present_params(GfxPresentParams* out);  // as applied
 int gfx_get_backbuffer_size(int* width, int* height);

@@ -47,6 +47,7 @@ TEST(NoDevice, CallsFailWithoutTouchingAnything)
     EXPECT_EQ(d3d9_boot(&desc), 0);
     EXPECT_EQ(d3d9_booted(), 0);
     EXPECT_EQ(disp_device_ok(), 0);
+    EXPECT_EQ(disp_get_device(), nullptr);
     EXPECT_EQ(disp_clear(5, 0), GFX_E_NODEVICE);
     disp_present();
     disp_set_viewport(0, 0, 10, 10);
@@ -85,6 +86,18 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport)
     EXPECT_EQ(tex_get_target_width(), kTestWidth);
     EXPECT_EQ(Pixel(10, 10) & 0xFFFFFF, 0u);  // started black
     EXPECT_EQ(disp_get_present_params()->depth_format, GFX_FMT_D24S8);
+    EXPECT_NE(disp_get_device(), nullptr);
+    EXPECT_EQ(disp_get_device_raw(), disp_get_device());
+}
+
+TEST_F(D3d9Test, ReleaseThroughASlotClearsItAndEmptySlotsAreLeftAlone)
+{
+    GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_DEFAULT);
+    ASSERT_NE(vb, nullptr);
+    com_release_ptr(&vb);
+    EXPECT_EQ(vb, nullptr);
+    com_release_ptr(&vb);
+    com_release_ptr(static_cast<GfxTexture**>(nullptr));
 }
 
 TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer)

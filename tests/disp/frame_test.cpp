@@ -40,12 +40,12 @@ std::vector<std::string> steps_only(const std::vector<std::string>& v)
 TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
 {
     const std::vector<std::string> boot = events();
-    EXPECT_EQ(boot,
-              (std::vector<std::string>{
-                  "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
-                  "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
-                  "prim3d_line_type_register", "prim3d_tri_type_register", "sprite_objects_reserve",
-                  "obj3d_type_register", "motion_pool_reset", "scene_set_defaults", "disp_reset"}));
+    EXPECT_EQ(boot, (std::vector<std::string>{
+                        "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
+                        "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
+                        "prim3d_line_type_register", "prim3d_tri_type_register",
+                        "sprite_objects_reserve", "obj3d_type_register", "motion_pool_reset",
+                        "movie_init", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -66,7 +66,8 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
         {"obj3d_type_register", "obj3d_term"},
         {"prim3d_line_type_register", "prim3d_line_term"},
         {"prim3d_tri_type_register", "prim3d_tri_term"},
-        {"motion_pool_reset", "motion_pool_term"}};
+        {"motion_pool_reset", "motion_pool_term"},
+        {"movie_init", "movie_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
     };

@@ -1,0 +1,94 @@
+// disp/dbgcam: the debug camera.
+#include "disp/dbgcam.h"
+
+#include <cmath>
+
+#include "app/key.h"
+#include "disp/cam.h"
+#include "math/vm_mat.h"
+
+namespace {
+
+constexpr float kTwoPi = 6.2831855f;
+constexpr float kTurnStep = 0.05235988f;  // 3 degrees
+constexpr int kVkToggle = 0x30;           // "0"
+constexpr int kVkCtrl = 0x11;
+constexpr int kVkLeftShift = 0xA0;
+constexpr int kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28;
+
+// Below lo the width is added, at or above hi it is subtracted.
+float wrap_range(float v, float lo, float hi)
+{
+    const float width = hi - lo;
+    while (v < lo) v += width;
+    while (v >= hi) v -= width;
+    return v;
+}
+
+// 1, 0 or -1 from a pair of held keys.
+float axis(int vk_plus, int vk_minus)
+{
+    return float((key_is_down(vk_plus) ? 1 : 0) - (key_is_down(vk_minus) ? 1 : 0));
+}
+
+void take_current_view(DbgCam* c)
+{
+    c->pos = *cam_get_pos(0);
+    c->angles = *cam_get_rot(0);
+}
+
+void choose_steps(DbgCam* c)
+{
+    c->move_step = 0.1f;
+    c->turn_step = kTurnStep;
+    if (key_is_down(kVkCtrl)) {
+        c->move_step = 0.05f;
+        c->turn_step *= 0.5f;
+    }
+    if (key_is_down(kVkLeftShift)) {
+        c->move_step = 1.0f;
+        c->turn_step *= 2.0f;
+    }
+}
+
+void move_in_view(DbgCam* c)
+{
+    const Vec3 local = {axis('D', 'A') * c->move_step, 0.0f, axis('W', 'S') * c->move_step};
+    Mat44 m;
+    vm_mat_identity(&m);
+    vm_mat_rotate_y(&m, &m, c->angles.y);
+    vm_mat_rotate_x(&m, &m, c->angles.x);
+    Vec3 moved;
+    vm_mat_transform_point(&moved, &m, &local);
+    c->pos.x += moved.x;
+    c->pos.y += moved.y;
+    c->pos.z += moved.z;
+}
+
+}  // namespace
+
+float dbgcam_wrap_angle(float angle)
+{
+    // The angles come from whatever matrix a caller installed: an infinite
+    // value would never leave the loops and a huge one would take ages.
+    if (!std::isfinite(angle)) return 0.0f;
+    if (std::fabs(angle) > 1000.0f * kTwoPi) angle = std::fmod(angle, kTwoPi);
+    return wrap_range(angle, 0.0f, kTwoPi);
+}
+
+void dbgcam_update(DbgCam* c)
+{
+    if (!c) return;
+    if (key_is_pressed(kVkToggle)) {
+        c->enable = !c->enable;
+        if (c->enable) take_current_view(c);
+    }
+    if (!c->enable) return;
+    choose_steps(c);
+    c->pos.y += axis(kVkUp, kVkDown) * c->move_step;
+    c->angles.y = dbgcam_wrap_angle(c->angles.y + axis(kVkRight, kVkLeft) * c->turn_step);
+    c->angles.x = dbgcam_wrap_angle(c->angles.x + axis('Z', 'C') * c->turn_step);
+    move_in_view(c);
+    cam_set_mode(0, 0);
+    cam_set_pos_rot(0, &c->pos, &c->angles);
+}

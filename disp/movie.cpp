@@ -1,0 +1,137 @@
+// disp/movie: movie records and their lists.
+#include "disp/movie.h"
+
+#include <cstring>
+
+#include "app/txt_settings.h"
+
+namespace {
+
+MovieBlock g_movie;
+
+void unlink_active(MovieRec* r)
+{
+    if (r->prev)
+        r->prev->next = r->next;
+    else
+        g_movie.active = r->next;
+    if (r->next) r->next->prev = r->prev;
+}
+
+void push_free(MovieRec* r)
+{
+    r->prev = nullptr;
+    r->next = g_movie.free_list;
+    if (g_movie.free_list) g_movie.free_list->prev = r;
+    g_movie.free_list = r;
+}
+
+bool owned_and_in_use(const MovieRec* r)
+{
+    const MovieRec* first = &g_movie.rec[0];
+    return r >= first && r < first + kMovieRecordCount && (r->flags & kMovieInUse);
+}
+
+// Frees the active records the predicate picks; the next link is read first
+// because freeing moves the record to the other list.
+template <typename Pick>
+void free_active_where(Pick pick)
+{
+    for (MovieRec* r = g_movie.active; r;) {
+        MovieRec* next = r->next;
+        if (pick(*r)) movie_free(r);
+        r = next;
+    }
+}
+
+void walk_active()
+{
+    for (const MovieRec* r = g_movie.active; r; r = r->next) (void)r;
+}
+
+void copy_data_path()
+{
+    const char* path = txt_settings_get_string("MOVIE_DATA_PATH");
+    if (!path) path = ".\\data\\movie\\";
+    std::strncpy(g_movie.data_path, path, kMoviePathMax - 1);
+    g_movie.data_path[kMoviePathMax - 1] = '\0';
+}
+
+}  // namespace
+
+void movie_init()
+{
+    g_movie = MovieBlock{};
+    copy_data_path();
+    res_mark(g_movie.mark);
+    movie_list_reset();
+}
+
+void movie_term()
+{
+    movie_free_all();
+    res_release_to_mark(g_movie.mark);
+}
+
+void movie_reset()
+{
+    movie_free_all();
+    movie_list_reset();
+}
+
+void movie_list_reset()
+{
+    g_movie.active = nullptr;
+    g_movie.free_list = &g_movie.rec[0];
+    for (int i = 0; i < kMovieRecordCount; ++i) {
+        MovieRec& r = g_movie.rec[i];
+        r.prev = i > 0 ? &g_movie.rec[i - 1] : nullptr;
+        r.next = i + 1 < kMovieRecordCount ? &g_movie.rec[i + 1] : nullptr;
+    }
+    g_movie.count = 0;
+}
+
+void movie_free_all()
+{
+    free_active_where([](const MovieRec&) { return true; });
+}
+
+void movie_release_group(ResGroupId group)
+{
+    if (group == 0) return;
+    free_active_where([group](const MovieRec& r) { return r.group == group; });
+}
+
+void movie_free(MovieRec* rec)
+{
+    // A record off the active list would corrupt both lists if unlinked.
+    if (!rec || !owned_and_in_use(rec)) return;
+    movie_stop(rec);
+    if (rec->obj) obj_free(rec->obj);
+    rec->obj = nullptr;
+    rec->flags &= ~kMovieInUse;
+    unlink_active(rec);
+    push_free(rec);
+    --g_movie.count;
+}
+
+int movie_open(MovieRec* rec, const char* file_name)
+{
+    if (!rec || !file_name) return 0;
+    rec->flags |= kMoviePlaying;
+    return 1;
+}
+
+void movie_stop(MovieRec* rec)
+{
+    if (rec) rec->flags &= ~kMoviePlaying;
+}
+
+int movie_query(const MovieRec*) { return 0; }
+int movie_get_count() { return g_movie.count; }
+const char* movie_get_data_path() { return g_movie.data_path; }
+const MovieBlock& movie_block() { return g_movie; }
+
+// Nothing is played, so the per-frame walks only visit the records.
+void movie_frame_early() { walk_active(); }
+void movie_frame_late() { walk_active(); }
