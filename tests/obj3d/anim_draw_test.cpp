@@ -2,6 +2,8 @@
 // attachment in its hand, mesh-list nodes, primitive-list batches, 3D lines
 // and triangles, and the attachment lists of the owners.
 #include "anim_fixture.h"
+#include "disp/plight_debug.h"
+#include "res/res_bone_debug_draw.h"
 
 namespace {
 
@@ -209,6 +211,73 @@ TEST_F(AnimDrawTest, MotionObjectRefusesWhatItCannotHold)
     motobj_set_motion(o, bones, walk);
     motobj_set_frame(o, 99);
     EXPECT_EQ(motobj_get_frame(o), 19);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace o3t;
+
+class AnimDebugTest : public AnimScene {};
+
+TEST_F(AnimDebugTest, SkeletonLinesFollowThePose)
+{
+    const Mat44 world = at(0, 0, 6);
+    DrawObj* o = motobj_create(0, &world, mesh, 81);
+    motobj_set_motion(o, bones, wave);
+    motobj_update(o, 9);
+    const int before = obj_live_count();
+    // Eleven nodes with three axes each and ten links to a parent.
+    EXPECT_EQ(motobj_draw_skeleton(o, 0, 1), 43);
+    EXPECT_EQ(obj_live_count() - before, 43);
+    // Posed, the hand's axes start where the hand bone is.
+    const Vec3 hand = pos(motobj_bone_world_by_name(o, "hand_L", 0)->world);
+    int at_hand = 0;
+    std::pair<Vec3, int*> want(hand, &at_hand);
+    obj_for_each(
+        [](DrawObj* l, void* arg) {
+            auto* want = static_cast<std::pair<Vec3, int*>*>(arg);
+            if (l->type != prim3d_line_type()) return;
+            const Line3dObj* w = obj_work<Line3dObj>(l);
+            *want->second += dist(w->p[0], want->first) < 1e-4f;
+        },
+        &want);
+    EXPECT_EQ(at_hand, 3);
+    Render();
+    EXPECT_EQ(obj_live_count(), before);  // one frame only
+    EXPECT_EQ(res_bone_debug_draw(0, 0, nullptr, 0, nullptr), 0);
+}
+
+TEST_F(AnimDebugTest, LightDiscsAndTheBoundsBox)
+{
+    plight_set_debug(1);
+    const Vec3 p = {0, 0, 5};
+    plight_create(0, &p, 1.0f, 0xFF00FF00, 1.0f);
+    plight_create(0, &p, 2.0f, 0xFFFF0000, 1.0f);
+    const int before = obj_live_count();
+    plight_debug_draw();
+    EXPECT_EQ(obj_live_count() - before, 2);
+    obj3d_reset();
+    Render();
+    EXPECT_EQ(obj3d_get_prim_count(), 10u);  // five triangles a disc
+    plight_set_debug(0);
+
+    // A motion object in pass A counts toward the visible bounds.
+    const Mat44 world = at(0, 0, 6);
+    DrawObj* o = motobj_create(0, &world, mesh, 81);
+    motobj_set_pass_a(o, 1);
+    motobj_set_motion(o, bones, wave);
+    Render();
+    Vec3 lo, hi;
+    EXPECT_EQ(obj3d_visible_bounds(&lo, &hi, cam_get_xform_set(0)), 1);
+    EXPECT_NEAR(hi.x, 2.8f, 1e-3f);
+    EXPECT_NEAR(lo.z, 5.85f, 1e-3f);
+    const Box3 box = {lo, hi};
+    obj3d_debug_box(0, &box, 0x60FF0000);
+    obj3d_reset();
+    Render();
+    EXPECT_EQ(obj3d_get_prim_count(), 12u);
 }
 
 }  // namespace
