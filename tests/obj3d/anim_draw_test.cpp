@@ -281,3 +281,36 @@ TEST_F(AnimDebugTest, LightDiscsAndTheBoundsBox)
 }
 
 }  // namespace
+
+namespace {
+
+using namespace o3t;
+
+class AnimFaultTest : public AnimScene {};
+
+TEST_F(AnimFaultTest, StaleMatricesAndBadArgumentsAreRefused)
+{
+    // A new skeleton moves the bone works: the hand attachment is hung again.
+    DrawObj* o = motobj_create(0, nullptr, mesh, 81);
+    motobj_set_motion(o, bones, wave);
+    DrawObj* a = motobj_attach_model(o, "box", make_cube("cube", 0.2f), "hand_L");
+    const ResHandle other =
+        res_bone_register("chr2", "root", qvw::bone_chunk(qvw::sample_character_bones()));
+    motobj_set_motion(o, other, wave);
+    EXPECT_EQ(attobj_work(a)->parent, &motobj_bone_world_by_name(o, "hand_L", 0)->world);
+    // An attachment with neither owner nor parent draws at the origin.
+    DrawObj* lone = attobj_create(0, nullptr, make_cube("lone", 0.5f), 81);
+    Render();
+    EXPECT_EQ(attobj_work(lone)->world.m[12], 0.0f);
+    // A channel out of range samples as identity.
+    Mat44 m = at(9, 9, 9);
+    anim_sample(motobj_get_player(o), &m, 0, 0, 0, 200);
+    EXPECT_EQ(m.m[12], 0.0f);
+    // Quad indices past the caller's vertices are refused.
+    DrawObj* pl = plist3d_create_1f(0, nullptr, 81);
+    Plist3dVertex v[4] = {};
+    EXPECT_EQ(plist3d_draw_indexed_up(pl, 0, 0, v, 4, nullptr, 12), 0);
+    EXPECT_EQ(plist3d_draw_indexed_up(pl, 0, 0, v, 4, nullptr, 6 * 4097), 0);
+}
+
+}  // namespace
