@@ -277,6 +277,7 @@ void app_choose_screen_size(void)
     int32_t dw = 0, dh = 0;
     plat_desktop_size(&dw, &dh);
     app_screen_size_for_desktop(dw, dh, &g_app.screen_width, &g_app.screen_height);
+    window_set_screen_size(g_app.screen_width, g_app.screen_height);
 }
 
 // A device that cannot start leaves nothing to draw with: the user is told

@@ -1,7 +1,5 @@
 #include "app/window.h"
 
-#include "app/app_main.h"
-
 namespace {
 
 struct WindowBlock {
@@ -10,18 +8,31 @@ struct WindowBlock {
 };
 
 WindowBlock g_window;
+int32_t g_screen_width, g_screen_height;  // outside the block: creation clears it
 
 WindowRec* rec_of(int n) { return n >= 0 && n < WINDOW_COUNT ? &g_window.rec[n] : nullptr; }
 
 }  // namespace
+
+void window_set_screen_size(int32_t width, int32_t height)
+{
+    g_screen_width = width;
+    g_screen_height = height;
+}
+
+void window_get_screen_size(int32_t* width, int32_t* height)
+{
+    if (width) *width = g_screen_width;
+    if (height) *height = g_screen_height;
+}
 
 int window_create(PlatWndProc proc)
 {
     g_window = WindowBlock{};
     WindowRec& w = g_window.rec[0];
     w.windowed = 1;
-    w.client_width = app_get_screen_width();
-    w.client_height = app_get_screen_height();
+    w.client_width = g_screen_width;
+    w.client_height = g_screen_height;
     w.class_name = WINDOW_CLASS_NAME;
     w.proc = proc;
     w.style = WINDOW_STYLE_CREATE;

@@ -24,8 +24,14 @@ struct WindowRec {
     PlatRect rect;                      // filled only by window_read_rect
 };
 
-// Clears the window block and creates window 0 with the screen size of the
-// application state; 1 when a window exists.
+// The client size window 0 is created with: the screen size the program
+// chose at start-up (0 x 0 until it chose one). The display's system-font
+// boxes are measured against it too.
+void window_set_screen_size(int32_t width, int32_t height);
+void window_get_screen_size(int32_t* width, int32_t* height);
+
+// Clears the window block and creates window 0 with the chosen screen size;
+// 1 when a window exists.
 int window_create(PlatWndProc proc);
 
 // Window n's record; null for any n but 0.

@@ -12,6 +12,7 @@
 #include "disp/disp_main.h"
 #include "disp/disp_wire.h"
 #include "plat/gfx.h"
+#include "disp/mesh_buf.h"
 #include "res/res.h"
 #include "res/res_env.h"
 #include "res/resload.h"

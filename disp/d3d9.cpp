@@ -9,6 +9,7 @@
 
 #include "app/msem.h"
 #include "disp/tex.h"
+#include "plat/error.h"
 
 namespace {
 
@@ -163,7 +164,10 @@ TexRecord* disp_tex_lookup(uint32_t handle)
 
 int d3d9_boot(const D3d9BootDesc* desc)
 {
-    if (g_d3d.booted) return 0;  // a second start would orphan the device
+    if (g_d3d.booted) {  // a second start would orphan the device
+        plat_report_misuse("d3d9_boot: the device is already started");
+        return 0;
+    }
     g_d3d = D3d9Work{};
     if (!desc) return 0;
     g_d3d.force_lock = desc->settings.force_lock_backbuffer != 0;

@@ -21,6 +21,7 @@
 #include "obj3d/motion.h"
 #include "obj3d/obj3d.h"
 #include "obj3d/prim3d.h"
+#include "plat/error.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
 #include "res/res.h"
@@ -181,7 +182,10 @@ auto under_sem(F f)
 int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h,
               int32_t color_depth, const RenderSizes* sizes)
 {
-    if (g_main.booted) return g_main.device_ok;
+    if (g_main.booted) {
+        plat_report_misuse("disp_boot: the display is already started");
+        return g_main.device_ok;
+    }
     const DispProbe* probe = g_main.probe;
     g_main = DispMain{};
     g_main.probe = probe;
@@ -257,7 +261,10 @@ void disp_scene_clear()
 
 void disp_update(DispCallback callback)
 {
-    if (!g_main.booted) return;
+    if (!g_main.booted) {
+        plat_report_misuse("disp_update: the display is not started");
+        return;
+    }
     DispHead& h = head();
     disp_fade_frame();
     movie_frame_early();
@@ -347,16 +354,6 @@ void disp_draw_scene()
 
 uint32_t disp_frame_count() { return g_main.frames; }
 
-// ---- flags -----------------------------------------------------------------------------
-
-void disp_set_render_enable(int on) { head().render_enable = on; }
-int disp_get_render_enable() { return head().render_enable; }
-void disp_set_scene_pass_enable(int on) { head().scene_pass_enable = on; }
-int disp_get_scene_pass_enable() { return head().scene_pass_enable; }
-void disp_set_keep_prev_matrices(int on) { head().keep_prev_matrices = on; }
-int disp_get_keep_prev_matrices() { return head().keep_prev_matrices; }
-void disp_request_prev_matrices() { head().init_prev_once = 1; }
-
 // ---- display resource mark ---------------------------------------------------------------
 
 int disp_res_mark()
@@ -390,27 +387,5 @@ void disp_render_thread_step(void* window)
     disp_render(window, nullptr);
     under_sem([] { return ++g_main.done; });
 }
-
-// ---- colours ---------------------------------------------------------------------------
-
-uint32_t color_set_alpha(uint32_t color, uint32_t alpha)
-{
-    return (color & 0x00FFFFFFu) | ((alpha & 0xFFu) << 24);
-}
-
-uint32_t color_shift(uint32_t color, int bits)
-{
-    if (bits <= 0) return color;
-    if (bits >= 8) return color & 0xFF000000u;
-    const uint32_t r = (color_r(color) >> bits) << 16;
-    const uint32_t g = (color_g(color) >> bits) << 8;
-    const uint32_t b = color_b(color) >> bits;
-    return (color & 0xFF000000u) | r | g | b;
-}
-
-uint32_t color_r(uint32_t color) { return (color >> 16) & 0xFFu; }
-uint32_t color_g(uint32_t color) { return (color >> 8) & 0xFFu; }
-uint32_t color_b(uint32_t color) { return color & 0xFFu; }
-uint32_t color_a(uint32_t color) { return color >> 24; }
 
 void disp_set_probe(const DispProbe* probe) { g_main.probe = probe; }

@@ -41,15 +41,6 @@ void disp_render(void* window, DispCallback callback);
 void disp_draw_scene();
 uint32_t disp_frame_count();  // render steps since start
 
-// ---- flags -----------------------------------------------------------------------------
-void disp_set_render_enable(int on);
-int disp_get_render_enable();
-void disp_set_scene_pass_enable(int on);
-int disp_get_scene_pass_enable();
-void disp_set_keep_prev_matrices(int on);
-int disp_get_keep_prev_matrices();
-void disp_request_prev_matrices();
-
 // ---- display resource mark ---------------------------------------------------------------
 int disp_res_mark();
 void disp_res_release();
@@ -57,14 +48,6 @@ void disp_res_release();
 // ---- threaded-frame handshake (no render thread exists; never enabled) ---------------------
 void disp_set_threaded(int on);
 void disp_render_thread_step(void* window);
-
-// ---- colours ---------------------------------------------------------------------------
-uint32_t color_set_alpha(uint32_t color, uint32_t alpha);
-uint32_t color_shift(uint32_t color, int bits);
-uint32_t color_r(uint32_t color);
-uint32_t color_g(uint32_t color);
-uint32_t color_b(uint32_t color);
-uint32_t color_a(uint32_t color);
 
 // ---- observation (tests) ---------------------------------------------------------------
 // Sees each module start and stop step by name, each priority band as it is

@@ -1,7 +1,8 @@
 // disp/disp_param: the display-wide parameters at the head of the display
 // work block (screen and render sizes, orientation, text lists, frame flags,
-// clear colour, screen being drawn) and the conversion of window pixels (the
-// mouse cursor) into render pixels and normalised render coordinates.
+// clear colour, screen being drawn), the conversion of window pixels (the
+// mouse cursor) into render pixels and normalised render coordinates, and
+// the colour word helpers.
 //
 // The display start fills the head once (disp_param_init); the getters are
 // read by every drawing module. Main thread only.
@@ -70,3 +71,20 @@ int disp_query_mode();
 void disp_window_to_render(int32_t* out_x, int32_t* out_y, int32_t window_x, int32_t window_y);
 // Normalised render coordinates, y up: (-1, -1) is the lower left corner.
 void disp_window_to_normalized(float* out_x, float* out_y, int32_t window_x, int32_t window_y);
+
+// ---- flags -----------------------------------------------------------------------------
+void disp_set_render_enable(int on);
+int disp_get_render_enable();
+void disp_set_scene_pass_enable(int on);
+int disp_get_scene_pass_enable();
+void disp_set_keep_prev_matrices(int on);
+int disp_get_keep_prev_matrices();
+void disp_request_prev_matrices();
+
+// ---- colours ---------------------------------------------------------------------------
+uint32_t color_set_alpha(uint32_t color, uint32_t alpha);
+uint32_t color_shift(uint32_t color, int bits);
+uint32_t color_r(uint32_t color);
+uint32_t color_g(uint32_t color);
+uint32_t color_b(uint32_t color);
+uint32_t color_a(uint32_t color);

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstring>
 
-#include "app/app_main.h"
 #include "app/textlist.h"
 #include "app/txt_settings.h"
+#include "app/window.h"
 #include "disp/d3d9.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
@@ -18,7 +18,7 @@
 #include "plat/sysfont.h"
 #include "res/name.h"
 #include "res/res.h"
-#include "tools/gen/embedded.h"
+#include "plat/embedded.h"
 
 namespace {
 
@@ -198,7 +198,8 @@ uint32_t sys_flags(uint32_t align)
 
 GfxRect sys_box(const Record& r)
 {
-    const int bw = app_get_screen_width(), bh = app_get_screen_height();
+    int32_t bw = 0, bh = 0;
+    window_get_screen_size(&bw, &bh);
     int left = int(float(r.x) - 0.5f), top = int(float(r.y) - 0.5f);
     if (r.align & kTextAlignRight)
         left -= bw;

@@ -1,12 +1,36 @@
 #include "disp/mesh_buf.h"
 
-#include "disp/rstate.h"
 #include "res/res_env.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+namespace {
+
+constexpr std::array<uint32_t, kVertexFormatCount> kFvf = {
+    0x244,    0x844,    0x144,    0x252,    0x442,    0x112,    0x12,    0x40112, 0x52,
+    0x40152,  0x1D2,    0x112,    0x192,    0x40212,  0x152,    0x40252, 0x1116,  0x1118,
+    0x111A,   0x111C,   0x1196,   0x1198,   0x119A,   0x119C,   0x41216, 0x41218, 0x4121A,
+    0x4121C,  0x1156,   0x1158,   0x115A,   0x115C,   0x11D6,   0x11D8,  0x11DA,  0x11DC,
+    0x41256,  0x41258,  0x4125A,  0x4125C,  0x1256,   0x1258,   0x125A,  0x125C,  0x101356,
+    0x101358, 0x10135A, 0x10135C, 0x501456, 0x501458, 0x50145A, 0x50145C};
+
+}  // namespace
+
+int disp_fvf_to_lvf(uint32_t fvf)
+{
+    for (int i = 0; i < kVertexFormatCount; ++i)
+        if (kFvf[size_t(i)] == fvf) return i;
+    return 0;
+}
+
+uint32_t disp_lvf_to_fvf(int index)
+{
+    return (index >= 0 && index < kVertexFormatCount) ? kFvf[size_t(index)] : 0;
+}
 
 namespace {
 

@@ -47,14 +47,6 @@ constexpr std::array<uint32_t, 8> kStencilOp = {
 
 // --- format tables -----------------------------------------------------------
 
-constexpr std::array<uint32_t, kVertexFormatCount> kFvf = {
-    0x244,    0x844,    0x144,    0x252,    0x442,    0x112,    0x12,    0x40112, 0x52,
-    0x40152,  0x1D2,    0x112,    0x192,    0x40212,  0x152,    0x40252, 0x1116,  0x1118,
-    0x111A,   0x111C,   0x1196,   0x1198,   0x119A,   0x119C,   0x41216, 0x41218, 0x4121A,
-    0x4121C,  0x1156,   0x1158,   0x115A,   0x115C,   0x11D6,   0x11D8,  0x11DA,  0x11DC,
-    0x41256,  0x41258,  0x4125A,  0x4125C,  0x1256,   0x1258,   0x125A,  0x125C,  0x101356,
-    0x101358, 0x10135A, 0x10135C, 0x501456, 0x501458, 0x50145A, 0x50145C};
-
 struct SurfFormatRow {
     GfxFormat fmt;
     const char* name;
@@ -303,18 +295,6 @@ uint32_t disp_filter_get(int index) { return table_get(kFilter, index, 1); }
 uint32_t disp_alpha_ref_get(int index) { return table_get(kAlphaRef, index, 0); }
 uint32_t disp_zfunc_get(int index) { return table_get(kZFunc, index, 1); }
 uint32_t disp_stencil_op_get(int index) { return table_get(kStencilOp, index, 0); }
-
-int disp_fvf_to_lvf(uint32_t fvf)
-{
-    for (int i = 0; i < kVertexFormatCount; ++i)
-        if (kFvf[size_t(i)] == fvf) return i;
-    return 0;
-}
-
-uint32_t disp_lvf_to_fvf(int index)
-{
-    return (index >= 0 && index < kVertexFormatCount) ? kFvf[size_t(index)] : 0;
-}
 
 int disp_set_lvf_decl(int index)
 {

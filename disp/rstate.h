@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "disp/mesh_buf.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
 
@@ -78,8 +79,6 @@ enum : int {
 static_assert(kSurfFormatCount == 24);
 
 // Vertex-format rows (one vertex declaration each).
-constexpr int kVertexFormatCount = 52;
-
 // Use argument of disp_check_fmt.
 enum : int { kFmtUseTexture = 0, kFmtUseRenderTarget = 1, kFmtUseDepthStencil = 2 };
 
@@ -149,11 +148,7 @@ uint32_t disp_alpha_ref_get(int index);
 uint32_t disp_zfunc_get(int index);
 uint32_t disp_stencil_op_get(int index);
 
-// --- vertex formats ----------------------------------------------------------
-// First row with that FVF code, 0 when none.
-int disp_fvf_to_lvf(uint32_t fvf);
-// The row's FVF code; 0 for an index outside 0..51.
-uint32_t disp_lvf_to_fvf(int index);
+// --- vertex formats (the table itself is the mesh buffers') ------------------
 // Sets the row's vertex declaration on the device. 0 for a bad index or a
 // row without a declaration.
 int disp_set_lvf_decl(int index);

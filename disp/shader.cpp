@@ -127,20 +127,12 @@ void add_regs(const std::vector<ShaderDecl>& decls, ShaderStage* st)
         st->regs.push_back(std::move(r));
     }
 }
-}  // namespace
-
-int shader_compile_stage(int stage, const char* entry, const char* profile,
-                         const std::string& source, const std::vector<ShaderDecl>& section_regs,
-                         const std::vector<ShaderDecl>& common_regs, ShaderStage* out)
+int compile_stage(GfxShaderKind kind, const char* entry, const char* profile,
+                  const std::string& source, const std::vector<ShaderDecl>& section_regs,
+                  const std::vector<ShaderDecl>& common_regs, ShaderStage* out)
 {
     *out = ShaderStage{};
-    if (stage < 0 || stage >= kShaderStageCount || source.empty()) return 0;
-    const bool pixel = stage == SH_STAGE_PIXEL;
-    if (!entry || !*entry) entry = pixel ? "PsMain" : "VsMain";
-    if (!profile || !*profile) profile = pixel ? "ps_2_0" : "vs_1_1";
-    const GfxShaderKind kind = pixel                           ? GFX_SHADER_PIXEL
-                               : stage == SH_STAGE_SKIN_VERTEX ? GFX_SHADER_SKINNED_VERTEX
-                                                               : GFX_SHADER_VERTEX;
+    if (source.empty()) return 0;
     out->shader =
         gfx_shader_compile(kind, source.data(), source.size(), entry, profile, nullptr, 0);
     if (!out->shader) return 0;
@@ -148,6 +140,32 @@ int shader_compile_stage(int stage, const char* entry, const char* profile,
     add_regs(common_regs, out);
     add_regs(section_regs, out);
     return 1;
+}
+
+const char* or_default(const char* given, const char* fallback)
+{
+    return given && *given ? given : fallback;
+}
+
+}  // namespace
+
+int shader_compile_vertex_stage(ShaderStage* stage, const char* entry, const char* profile,
+                                const std::string& source,
+                                const std::vector<ShaderDecl>& section_regs,
+                                const std::vector<ShaderDecl>& common_regs, bool skinned)
+{
+    return compile_stage(skinned ? GFX_SHADER_SKINNED_VERTEX : GFX_SHADER_VERTEX,
+                         or_default(entry, "VsMain"), or_default(profile, "vs_1_1"), source,
+                         section_regs, common_regs, stage);
+}
+
+int shader_compile_pixel_stage(ShaderStage* stage, const char* entry, const char* profile,
+                               const std::string& source,
+                               const std::vector<ShaderDecl>& section_regs,
+                               const std::vector<ShaderDecl>& common_regs)
+{
+    return compile_stage(GFX_SHADER_PIXEL, or_default(entry, "PsMain"),
+                         or_default(profile, "ps_2_0"), source, section_regs, common_regs, stage);
 }
 
 namespace {
@@ -200,8 +218,14 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
         std::string src =
             shader_file_assemble(text, kSectionOfStage[st], shader_row_front_line(row));
         if (g_sh.out_source) dump_source(folder, file, st, src);
-        shader_compile_stage(st, sec.entry.c_str(), sec.profile.c_str(), src, sec.decls,
-                             common.decls, &rec->stage[st]);
+        const char* entry = sec.entry.c_str();
+        const char* profile = sec.profile.c_str();
+        if (st == SH_STAGE_PIXEL)
+            shader_compile_pixel_stage(&rec->stage[st], entry, profile, src, sec.decls,
+                                       common.decls);
+        else
+            shader_compile_vertex_stage(&rec->stage[st], entry, profile, src, sec.decls,
+                                        common.decls, st == SH_STAGE_SKIN_VERTEX);
     }
     shader_file_params(text, &rec->params);
     assign_offsets(rec, rec->params);

@@ -110,11 +110,19 @@ void shader_load_all();
 // Loads one row of the file list from a folder into a record.
 void shader_load_file(int row, const std::string& folder, ShaderRecord* rec);
 void shader_release_record(ShaderRecord* rec);
-// Compiles one stage of an assembled source and lists the registers of the
-// common and stage sections that the compiled stage uses. 1 or 0 (empty).
-int shader_compile_stage(int stage, const char* entry, const char* profile,
-                         const std::string& source, const std::vector<ShaderDecl>& section_regs,
-                         const std::vector<ShaderDecl>& common_regs, ShaderStage* out);
+// Compile one stage of an assembled source into `stage` and list the
+// registers of the common and stage sections that the compiled stage uses.
+// A null or empty entry is "VsMain" / "PsMain", a null or empty profile
+// "vs_1_1" / "ps_2_0"; a skinned vertex stage takes the bone palette. 1, or 0
+// with the stage left empty.
+int shader_compile_vertex_stage(ShaderStage* stage, const char* entry, const char* profile,
+                                const std::string& source,
+                                const std::vector<ShaderDecl>& section_regs,
+                                const std::vector<ShaderDecl>& common_regs, bool skinned = false);
+int shader_compile_pixel_stage(ShaderStage* stage, const char* entry, const char* profile,
+                               const std::string& source,
+                               const std::vector<ShaderDecl>& section_regs,
+                               const std::vector<ShaderDecl>& common_regs);
 
 // ---- per draw --------------------------------------------------------------------
 

@@ -7,7 +7,7 @@
 
 #include "disp/cam.h"
 #include "disp/d3d9.h"
-#include "disp/disp_wire.h"
+#include "disp/disp_wire_table.h"
 #include "disp/fog.h"
 #include "disp/plight.h"
 #include "disp/rstate.h"

@@ -1,5 +1,7 @@
 #include "plat/error.h"
 
+#include <cstdio>
+
 namespace {
 thread_local uint32_t g_last_error = PLAT_ERROR_SUCCESS;
 }
@@ -7,3 +9,12 @@ thread_local uint32_t g_last_error = PLAT_ERROR_SUCCESS;
 void plat_set_last_error(uint32_t code) { g_last_error = code; }
 
 uint32_t plat_get_last_error(void) { return g_last_error; }
+
+void plat_report_misuse(const char* what)
+{
+#ifndef NDEBUG
+    std::fprintf(stderr, "quorvel: %s (refused)\n", what ? what : "a call out of order");
+#else
+    (void)what;
+#endif
+}

@@ -17,3 +17,8 @@ constexpr uint32_t PLAT_WAIT_FAILED = 0xFFFFFFFFu;
 
 void plat_set_last_error(uint32_t code);
 uint32_t plat_get_last_error(void);
+
+// A module called out of its order (started twice, used before its start):
+// the caller refuses the call either way; debug builds also say so on
+// stderr, one line naming the call, so the mistake is found where it is made.
+void plat_report_misuse(const char* what);

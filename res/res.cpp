@@ -1,6 +1,6 @@
 #include "res/res.h"
 
-#include "app/textlist.h"
+#include "disp/mesh_buf.h"
 #include "res/resload.h"
 
 #include <array>
@@ -138,7 +138,6 @@ struct ResBlock {
 ResBlock g;
 
 constexpr const char* kDefaultGroup = "disp_res";
-constexpr uint32_t kStatsColor = 0xFFFFFFFFu;
 constexpr size_t kNameWork = 260;  // stems and joined names
 
 template <typename E>
@@ -1394,14 +1393,6 @@ bool res_stats_line(int i, char* out, size_t size)
         std::snprintf(out, size, "MSTACK%6d/%6d", g.mdepth, RES_MATRIX_STACK_DEPTH);
     }
     return true;
-}
-
-void res_stats_print(int32_t text_list, int32_t x, int32_t y)
-{
-    char line[160];
-    for (int i = 0; i < RES_STATS_LINES; i++)
-        if (res_stats_line(i, line, sizeof line))
-            textlist_printf_at(text_list, x, y + i * RES_STATS_LINE_STEP, kStatsColor, "%s", line);
 }
 
 namespace {

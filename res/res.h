@@ -12,12 +12,14 @@
 // Main thread only.
 #pragma once
 
-#include "disp/mesh_buf.h"
 #include "res/chunk.h"
+#include "res/mdl_decode.h"
 #include "res/name.h"
 #include "res/res_env.h"
 
 #include <cstdint>
+
+struct MeshBuffers;  // disp/mesh_buf.h: the device-ready form of a registered mesh
 
 using ResHandle = uint32_t;  // index + 1; 0 = none
 
@@ -209,10 +211,9 @@ const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint3
 
 constexpr int RES_STATS_LINES = 14;
 constexpr int RES_STATS_LINE_STEP = 16;  // pixels between the report's lines
-// Line i (0 to 13) of the usage report; false past the last line.
+// Line i (0 to 13) of the usage report; false past the last line. Whoever
+// shows the report prints them (res/res_stats.h).
 bool res_stats_line(int i, char* out, size_t size);
-// Queues the fourteen report lines into a text draw list at y, y + 16, ...
-void res_stats_print(int32_t text_list, int32_t x, int32_t y);
 
 // Name dumps: each visits every entry of its pool and reports nothing.
 void res_mesh_dump_names();

@@ -269,13 +269,14 @@ int step_dispatch()
     }
     const ChunkKindInfo& info = chunk_kind_info(kind);
     if (s.header.version != info.version) {
-        // A chunk of another version has another layout: reported and skipped.
+        // Reported, then read all the same: every reader checks its bounds, so
+        // a chunk laid out otherwise fails as a registration, never unsafely.
         char text[128];
         std::snprintf(text, sizeof text, "%s/%08x/%08x", s.group, s.header.version, info.version);
         fatal(info.version_error, text);
-    } else if (!kReaders[kind](s.group, MutByteSpan(s.chunk), s.flags)) {
-        fatal(info.register_error, s.group);
     }
+    if (!kReaders[kind](s.group, MutByteSpan(s.chunk), s.flags))
+        fatal(info.register_error, s.group);
     if (kind == CHUNK_TEX && s.header.size > RESLOAD_BIG_TEX_CHUNK) res_env().yield();
     free_chunk();
     s.step = STEP_HEADER;

@@ -6,7 +6,7 @@
 #include "app/window.h"
 #include "disp/cam.h"
 #include "disp/disp_env.h"
-#include "disp/disp_main.h"
+#include "disp/disp_param.h"
 #include "disp/disp_param.h"
 #include "disp/fog.h"
 #include "math/vm_mat.h"
@@ -17,7 +17,7 @@
 #include "tool/tool_local.h"
 #include "tool/tool_palette.h"
 #include "tool/tool_patch.h"
-#include "tools/gen/embedded.h"
+#include "plat/embedded.h"
 
 #include <algorithm>
 #include <cmath>

@@ -229,6 +229,26 @@ TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt)
     EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
     EXPECT_EQ(color_shift(0x80FF8040u, 1), 0x807F4020u);
     EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);  // alpha kept, channels emptied
+    // The count is taken modulo 32.
+    EXPECT_EQ(color_shift(0x80FF8040u, 32), 0x80FF8040u);
+    EXPECT_EQ(color_shift(0x80FF8040u, 33), 0x807F4020u);
+    EXPECT_EQ(color_shift(0x80FF8040u, -1), 0x80000000u);
+}
+
+TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
+{
+    const size_t steps = events().size();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+    EXPECT_EQ(events().size(), steps);  // nothing started again
+    disp_shutdown();
+    disp_update(nullptr);
+    const std::string said = testing::internal::GetCapturedStderr();
+#ifndef NDEBUG
+    EXPECT_NE(said.find("disp_boot: the display is already started (refused)"), std::string::npos);
+    EXPECT_NE(said.find("disp_update: the display is not started"), std::string::npos);
+#endif
+    EXPECT_FALSE(disp_booted());
 }
 
 TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)

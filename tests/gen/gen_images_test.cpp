@@ -3,7 +3,7 @@
 // generators make afresh.
 
 #include "tools/gen/background_image.h"
-#include "tools/gen/embedded.h"
+#include "plat/embedded.h"
 #include "tools/gen/font_image.h"
 #include "tools/gen/image_file.h"
 

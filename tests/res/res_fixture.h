@@ -2,6 +2,7 @@
 // test, and a scratch folder for data files.
 #pragma once
 
+#include "disp/mesh_buf.h"
 #include "res/res.h"
 #include "res/res_env.h"
 #include "res/resload.h"

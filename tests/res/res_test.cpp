@@ -1,6 +1,7 @@
 // The resource manager's pools, handles, lookups, marks and per-kind queries.
 #include "res_fixture.h"
 #include "app/textlist.h"
+#include "res/res_stats.h"
 #include "disp/rstate.h"
 #include "tools/qv_samples.h"
 

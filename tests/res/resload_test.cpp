@@ -182,6 +182,9 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
     Bytes bad = m;
     bad[7] = 0x7F;  // name offset far past the end
     write("grp/badmodel.bin", group_of({{qvw::MAGIC_MODEL, bad}}));
+    Bytes bad_version;
+    qvw::file_add_chunk(bad_version, qvw::MAGIC_MODEL, 0x01000000, bad);
+    write("grp/badversion.bin", bad_version);
     // A size of 4 GB in a small file: refused before anything is allocated.
     Bytes huge = group_of({{qvw::MAGIC_TEX, {}}});
     huge[8] = huge[9] = huge[10] = huge[11] = 0xFF;
@@ -231,9 +234,17 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         EXPECT_EQ(fatals()[0].text, text);
     };
     load_reporting("version", 4, "version/01000000/02000000");
-    EXPECT_EQ(res_mesh_count(), 0);                    // the chunk was skipped,
-    EXPECT_NE(res_crop_find("version", "after"), 0u);  // the rest was read
+    EXPECT_EQ(res_mesh_count(), 1);                    // the chunk was still read,
+    EXPECT_NE(res_crop_find("version", "after"), 0u);  // and the rest
     load_reporting("badmodel", 5, "badmodel");
+    // Another version that does not fit either: both are reported, nothing kept.
+    fatals().clear();
+    resload_request("badversion", 0);
+    drain();
+    ASSERT_EQ(fatals().size(), 2u);
+    EXPECT_EQ(fatals()[0].detail, 4);
+    EXPECT_EQ(fatals()[1].detail, 5);
+    EXPECT_EQ(res_mesh_count(), 1);
 }
 
 TEST_F(LoadTest, UnknownStepIsReportedOnce)

@@ -370,6 +370,24 @@ TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty)
     EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
 }
 
+TEST_F(ShaderOwnFiles, EachStageCompilesWithItsOwnDefaultsThroughItsOwnCall)
+{
+    const std::string vs = "void VsMain() { gl_Position = iPosition; }\n";
+    const std::string ps = "void PsMain() { oC0 = vD0; }\n";
+    const std::vector<ShaderDecl> none;
+    ShaderRecord rec{};
+    EXPECT_EQ(shader_compile_vertex_stage(&rec.stage[0], nullptr, "", vs, none, none), 1);
+    EXPECT_EQ(shader_compile_vertex_stage(&rec.stage[1], "", nullptr, vs, none, none, true), 1);
+    EXPECT_EQ(shader_compile_pixel_stage(&rec.stage[2], nullptr, nullptr, ps, none, none), 1);
+    for (const ShaderStage& st : rec.stage) EXPECT_EQ(st.loaded, 1);
+    shader_release_record(&rec);
+    // Each call looks for its own entry function, and nothing is kept on failure.
+    EXPECT_EQ(shader_compile_pixel_stage(&rec.stage[2], nullptr, nullptr, vs, none, none), 0);
+    EXPECT_EQ(shader_compile_vertex_stage(&rec.stage[0], nullptr, nullptr, ps, none, none), 0);
+    EXPECT_EQ(shader_compile_vertex_stage(&rec.stage[0], nullptr, nullptr, "", none, none), 0);
+    for (const ShaderStage& st : rec.stage) EXPECT_EQ(st.shader, nullptr);
+}
+
 TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly)
 {
     Init();

@@ -10,7 +10,7 @@
 #include "plat/gfx_image.h"
 #include "res/res_fixture.h"
 #include "temp_dir.h"
-#include "tools/gen/embedded.h"
+#include "plat/embedded.h"
 
 #include "math/vm_mat.h"
 #include "tool/tool.h"

@@ -29,7 +29,7 @@ std::string embed_source(const std::vector<unsigned char>& bytes, const std::str
     std::string out;
     out.reserve(bytes.size() * 4 + 512);
     out += "// Made by quorvel_gen embed; do not edit.\n";
-    out += "#include \"tools/gen/embedded.h\"\n\nnamespace {\nalignas(16) const unsigned char "
+    out += "#include \"plat/embedded.h\"\n\nnamespace {\nalignas(16) const unsigned char "
            "bytes[] = {";
     char number[8];
     for (size_t i = 0; i < bytes.size(); ++i) {

@@ -1,0 +1,100 @@
+# Reads the layer table (cmake/layers.txt, its format is described at its top)
+# for the build and for the include check.
+#
+# quorvel_layers_read(<root> <table>) sets in the caller's scope:
+#   QUORVEL_LAYERS            the layer names, lowest first
+#   QUORVEL_LAYER_<name>      the layer's files (.h, .cpp, .c), relative to <root>
+#   QUORVEL_LAYER_OF_<file>   the index in QUORVEL_LAYERS of a layered file
+
+cmake_policy(SET CMP0057 NEW)  # IN_LIST, also when run as a script
+
+# Headers of the system libraries only plat/ may include.
+set(QUORVEL_PLATFORM_HEADERS
+    "^(SDL2?/|SDL[_.]|GL/|GLES|epoxy/|AL/|gtk/|gdk/|gdk-pixbuf|glib|gio/|ft2build\\.h|freetype/|fontconfig/|png\\.h|pngconf\\.h|jpeglib\\.h|X11/)")
+
+# The regular expression a path entry matches file paths with.
+function(quorvel_layer_entry_regex entry out)
+  string(REGEX REPLACE "([][.+?^$()|\\\\])" "\\\\\\1" rx "${entry}")
+  string(REPLACE "*" "[^/]*" rx "${rx}")
+  get_filename_component(name "${entry}" NAME)
+  if(name MATCHES "\\.")
+    set(${out} "^${rx}$" PARENT_SCOPE)
+  else()
+    set(${out} "^${rx}\\.[^/.]+$" PARENT_SCOPE)  # a stem: any extension
+  endif()
+endfunction()
+
+function(quorvel_layers_read root table)
+  file(STRINGS "${table}" lines)
+  set(layers "")
+  set(folders "")
+  set(path_regexes "")  # "<layer index>|<regex>", in table order
+  set(index 0)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "#.*" "" line "${line}")
+    string(REGEX MATCHALL "[^ \t]+" words "${line}")
+    if(NOT words)
+      continue()
+    endif()
+    list(POP_FRONT words name)
+    if(name IN_LIST layers OR NOT name MATCHES "^[a-z0-9_]+$")
+      message(FATAL_ERROR "${table}: layer name '${name}' repeated or not lower_snake_case")
+    endif()
+    list(APPEND layers ${name})
+    foreach(entry IN LISTS words)
+      if(entry MATCHES "/")
+        quorvel_layer_entry_regex("${entry}" rx)
+        list(APPEND path_regexes "${index}|${rx}")
+        get_filename_component(folder "${entry}" DIRECTORY)
+        list(APPEND folders ${folder})
+      else()
+        if(DEFINED folder_layer_${entry})
+          message(FATAL_ERROR "${table}: folder '${entry}' is in two layers")
+        endif()
+        set(folder_layer_${entry} ${index})
+        list(APPEND folders ${entry})
+      endif()
+    endforeach()
+    set(files_${index} "")
+    math(EXPR index "${index} + 1")
+  endforeach()
+
+  list(REMOVE_DUPLICATES folders)
+  foreach(folder IN LISTS folders)
+    if(NOT IS_DIRECTORY "${root}/${folder}")
+      continue()  # a layer declared ahead of its folder
+    endif()
+    set(globs "${root}/${folder}/*.h" "${root}/${folder}/*.cpp" "${root}/${folder}/*.c")
+    if(CMAKE_SCRIPT_MODE_FILE)
+      file(GLOB found RELATIVE "${root}" ${globs})
+    else()
+      file(GLOB found RELATIVE "${root}" CONFIGURE_DEPENDS ${globs})
+    endif()
+    list(SORT found)
+    foreach(file IN LISTS found)
+      set(layer "")
+      foreach(pr IN LISTS path_regexes)
+        string(REGEX MATCH "^([0-9]+)\\|(.*)$" _ "${pr}")
+        set(entry_layer ${CMAKE_MATCH_1})
+        if(file MATCHES "${CMAKE_MATCH_2}")
+          set(layer ${entry_layer})
+          break()
+        endif()
+      endforeach()
+      if(layer STREQUAL "" AND DEFINED folder_layer_${folder})
+        set(layer ${folder_layer_${folder}})
+      endif()
+      if(NOT layer STREQUAL "")
+        list(APPEND files_${layer} ${file})
+        set(QUORVEL_LAYER_OF_${file} ${layer} PARENT_SCOPE)
+      endif()
+    endforeach()
+  endforeach()
+
+  set(index 0)
+  foreach(name IN LISTS layers)
+    set(QUORVEL_LAYER_${name} ${files_${index}} PARENT_SCOPE)
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(QUORVEL_LAYERS ${layers} PARENT_SCOPE)
+endfunction()
