@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -229,15 +230,40 @@ void frame(Draw draw)
     glFinish();
 }
 
+void pass()
+{
+    obj3d_scene_begin(0, 0, 0);
+    obj_draw_range(72, 83);
+    obj3d_scene_end();
+}
+
+// The same meshes, shader set-up and palettes, without the pass.
+void direct()
+{
+    const MeshBuffers* mb = res_mesh_get_object(scene().mesh);
+    obj3d_scene_begin(0, 0, 0);
+    disp_rstate_cache_reset();
+    gfx_set_indices(disp_wire_index_buffer(mb->ib, mb->index_bits == 32 ? 4 : 2));
+    gfx_set_stream_source(0, disp_wire_vertex_buffer(mb->vb), 0, mb->stride);
+    const MeshSubset& sub = mb->subsets[0];
+    for (DrawObj* o : characters()) {
+        MotionObj* m = motobj_work(o);
+        RstateMeshArgs a = {};
+        a.decl = mb->lvf;
+        a.world = m->world.m;
+        a.mesh = mb;
+        a.skin = motion_skeleton(m->player, mb);
+        shader_setup_mesh(a);
+        gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, sub.min_vertex, sub.vertex_count,
+                                   sub.start_index, sub.prim_count);
+    }
+    obj3d_scene_end();
+}
+
 void BM_SkinnedPass(benchmark::State& state)
 {
     if (!scene().ok) return state.SkipWithError("no scene");
     characters();
-    auto pass = [] {
-        obj3d_scene_begin(0, 0, 0);
-        obj_draw_range(72, 83);
-        obj3d_scene_end();
-    };
     frame(pass);
     for (auto _ : state) frame(pass);
     state.counters["characters"] = kChars;
@@ -246,32 +272,37 @@ BENCHMARK(BM_SkinnedPass)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SkinnedDevice(benchmark::State& state)
 {
-    Scene& s = scene();
-    if (!s.ok) return state.SkipWithError("no scene");
-    const MeshBuffers* mb = res_mesh_get_object(s.mesh);
-    auto direct = [&] {
-        obj3d_scene_begin(0, 0, 0);
-        disp_rstate_cache_reset();
-        gfx_set_indices(disp_wire_index_buffer(mb->ib, mb->index_bits == 32 ? 4 : 2));
-        gfx_set_stream_source(0, disp_wire_vertex_buffer(mb->vb), 0, mb->stride);
-        const MeshSubset& sub = mb->subsets[0];
-        for (DrawObj* o : characters()) {
-            MotionObj* m = motobj_work(o);
-            RstateMeshArgs a = {};
-            a.decl = mb->lvf;
-            a.world = m->world.m;
-            a.mesh = mb;
-            a.skin = motion_skeleton(m->player, mb);
-            shader_setup_mesh(a);
-            gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, sub.min_vertex, sub.vertex_count,
-                                       sub.start_index, sub.prim_count);
-        }
-        obj3d_scene_end();
-    };
+    if (!scene().ok) return state.SkipWithError("no scene");
+    characters();
     frame(direct);
     for (auto _ : state) frame(direct);
     state.counters["characters"] = kChars;
 }
 BENCHMARK(BM_SkinnedDevice)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Pass and direct frames alternating, so that both see the same load.
+void BM_SkinnedSideBySide(benchmark::State& state)
+{
+    if (!scene().ok) return state.SkipWithError("no scene");
+    characters();
+    using Clock = std::chrono::steady_clock;
+    double pass_ms = 0, direct_ms = 0;
+    auto timed = [](auto draw) {
+        const auto t0 = Clock::now();
+        frame(draw);
+        return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    };
+    timed(pass);
+    timed(direct);
+    for (auto _ : state) {
+        pass_ms += timed(pass);
+        direct_ms += timed(direct);
+    }
+    const double n = double(state.iterations());
+    state.counters["pass_ms"] = pass_ms / n;
+    state.counters["direct_ms"] = direct_ms / n;
+    state.counters["overhead_pct"] = 100.0 * (pass_ms - direct_ms) / direct_ms;
+}
+BENCHMARK(BM_SkinnedSideBySide)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 }  // namespace
