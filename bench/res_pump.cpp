@@ -70,12 +70,12 @@ struct Split {
 Split g_split;
 ResEnv g_inner;
 
-bool timed_read(const char* path, std::vector<uint8_t>& out)
+size_t timed_read(void* file, uint8_t* dst, size_t n)
 {
     const auto t0 = Clock::now();
-    const bool ok = g_inner.read_file(path, out);
+    const size_t got = g_inner.file_read(file, dst, n);
     g_split.read += Clock::now() - t0;
-    return ok;
+    return got;
 }
 
 bool timed_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool linear, ResTexInfo& out)
@@ -99,7 +99,7 @@ void BM_PumpModelGroups(benchmark::State& st)
     for (int i = 0; i < 3; i++) resload_set_model_folder(i, folder.c_str());
     g_inner = res_env();
     ResEnv timed = g_inner;
-    timed.read_file = timed_read;
+    timed.file_read = timed_read;
     timed.tex_load = timed_tex_load;
     res_env_set(timed);
     g_split = Split{};

@@ -48,21 +48,6 @@ std::string env_get_string(const char* key, const char* def)
 
 float env_frame_percent() { return perf_timer_frame_percent(); }
 
-bool env_read_file(const char* path, std::vector<uint8_t>& out)
-{
-    std::FILE* f = path ? plat_fopen(path, "rb") : nullptr;
-    if (!f) return false;
-    out.clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
-
-bool env_file_exists(const char* path) { return path && plat_is_file(path); }
-
 void env_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text)
 {
     err_screen_run(code, sub, detail, text);
@@ -73,11 +58,16 @@ void env_yield() { plat_time_yield(); }
 ResEnv real_env(const ResEnv& base)
 {
     ResEnv e = base;
+    // Files: the platform's, as the stand-ins already read them.
+    const ResEnv files = res_env_defaults();
+    e.read_file = files.read_file;
+    e.file_exists = files.file_exists;
+    e.file_open = files.file_open;
+    e.file_read = files.file_read;
+    e.file_close = files.file_close;
     e.get_int = env_get_int;
     e.get_string = env_get_string;
     e.frame_percent = env_frame_percent;
-    e.read_file = env_read_file;
-    e.file_exists = env_file_exists;
     e.fatal = env_fatal;
     e.yield = env_yield;
     disp_wire_table_env(e);

@@ -7,6 +7,7 @@
 
 #include "disp/d3d9.h"
 #include "disp/tex.h"
+#include "plat/files.h"
 
 namespace {
 
@@ -116,13 +117,11 @@ int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t
 
 int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) std::remove(path.c_str());
-    return ok ? 1 : 0;
+    // The user is told nothing of a failed save, so the log says what failed.
+    std::string why;
+    if (plat_write_file(path, bytes, &why)) return 1;
+    std::fprintf(stderr, "screenshot: not saved \"%s\": %s\n", path.c_str(), why.c_str());
+    return 0;
 }
 
 namespace {

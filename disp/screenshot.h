@@ -50,6 +50,7 @@ uint32_t disp_screenshot_count();
 // failed allocation.
 int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t> src, int src_w,
                               int src_h, int pitch, int x, int y, int width, int height);
-// Writes `bytes` to `path` and checks every step; a failed write removes the
-// file. 1 on a complete file.
+// Writes `bytes` as the whole file at `path`: an old file there is replaced
+// only by a complete new one and survives any failure. 1 on a complete file;
+// 0 with a log line on standard error naming the path and the reason.
 int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes);

@@ -218,6 +218,14 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
         std::string src =
             shader_file_assemble(text, kSectionOfStage[st], shader_row_front_line(row));
         if (g_sh.out_source) dump_source(folder, file, st, src);
+        if (!shader_file_within_budget(text, kSectionOfStage[st], src.size())) {
+            // Refused like a stage that does not compile: drawn fixed-function.
+            static const char* const kStageNames[] = {"vertex", "skinned vertex", "pixel"};
+            std::fprintf(stderr,
+                         "shader: %s %s stage refused: source over %zu bytes or %d includes\n",
+                         file, kStageNames[st], kShaderSectionTextMax, kShaderIncludeMax);
+            continue;
+        }
         const char* entry = sec.entry.c_str();
         const char* profile = sec.profile.c_str();
         if (st == SH_STAGE_PIXEL)

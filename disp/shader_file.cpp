@@ -94,7 +94,8 @@ std::string_view next_word(std::string_view s, size_t& i)
 // The file's text as text mode reads it: CR before LF dropped, 0x1A ends it.
 int load_text(std::string_view path, std::string* out)
 {
-    std::FILE* f = plat_fopen(path, "rb");
+    // Only plain files: an include naming a pipe or a device would never end.
+    std::FILE* f = plat_is_file(path) ? plat_fopen(path, "rb") : nullptr;
     if (!f) return 0;
     std::string raw;
     char buf[16384];
@@ -166,6 +167,9 @@ struct Reader {
 // of NAME removed reads NAME from the shader folder in place of the line.
 void Reader::append_code(std::string& code, std::string_view line, int depth)
 {
+    // A section over budget takes nothing more: fanned-out or huge includes
+    // end here instead of growing without bound.
+    if (cur->over_budget) return;
     if (!line.empty() && line[0] == '#') {
         size_t i = 1;
         std::string_view w = next_word(line, i);
@@ -177,6 +181,10 @@ void Reader::append_code(std::string& code, std::string_view line, int depth)
             return;
         }
     }
+    if (code.size() + line.size() > kShaderSectionTextMax) {
+        cur->over_budget = true;
+        return;
+    }
     code.append(line);
 }
 
@@ -184,11 +192,15 @@ void Reader::include(std::string& code, std::string_view name, int depth)
 {
     if (name.empty() || name.size() > size_t(kShaderIncludeNameMax) || depth > kShaderIncludeDepth)
         return;
+    if (++cur->includes > kShaderIncludeMax) {
+        cur->over_budget = true;
+        return;
+    }
     std::string text;
     if (!load_text(join_path(folder, name), &text)) return;
     LineReader lr{text};
     std::string_view line;
-    while (lr.next(&line)) append_code(code, line, depth);
+    while (lr.next(&line) && !cur->over_budget) append_code(code, line, depth);
     code += '\n';
 }
 
@@ -258,6 +270,13 @@ void Reader::parse(std::string_view text)
 }
 
 }  // namespace
+
+int shader_file_within_budget(const ShaderFileText& f, int kind, size_t assembled_size)
+{
+    if (kind < 0 || kind >= SH_SEC_KINDS) return 0;
+    return !f.section[SH_SEC_COMMON].over_budget && !f.section[kind].over_budget &&
+           assembled_size <= kShaderSectionTextMax;
+}
 
 int shader_reg_type_size(int type)
 {

@@ -30,7 +30,12 @@ inline constexpr int kShaderIncludeNameMax = 255;
 inline constexpr int kShaderCountMax = 1024;        // elements of one register
 inline constexpr int kShaderParamBlock = 92;        // bytes of a caller's parameter block
 inline constexpr size_t kShaderFileMax = 8u << 20;  // bigger files are refused
-inline constexpr int kShaderConstCount = 25;        // engine constants, rows 1..25
+// Budgets of one section, far beyond any real shader: its text after include
+// expansion, and its include expansions (nested ones count too). A section
+// over either is marked and its stage is refused.
+inline constexpr size_t kShaderSectionTextMax = 1u << 20;
+inline constexpr int kShaderIncludeMax = 256;
+inline constexpr int kShaderConstCount = 25;  // engine constants, rows 1..25
 
 // ---- value types -----------------------------------------------------------------
 
@@ -93,6 +98,8 @@ struct ShaderSection {
     std::string entry;    // "@function_name", empty for the default
     std::string profile;  // "@profile", empty for the default
     std::vector<ShaderDecl> decls;
+    int includes = 0;          // include expansions made
+    bool over_budget = false;  // text or includes beyond the budgets: code incomplete
 };
 
 // What one file read gave: the first section of each kind.
@@ -109,6 +116,11 @@ struct ShaderParam {
 };
 
 // ---- reading ---------------------------------------------------------------------
+
+// 1 when the stage kind's source stays within the budgets: neither its
+// section nor the common section went over, and the assembled text is at
+// most kShaderSectionTextMax bytes.
+int shader_file_within_budget(const ShaderFileText& f, int kind, size_t assembled_size);
 
 // Reads folder + name. 1 on success, 0 when the file cannot be opened (out
 // then holds no section). The folder may use '\' or '/' and ends with a

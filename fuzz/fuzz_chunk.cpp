@@ -9,7 +9,9 @@
 #include "res/res_env.h"
 #include "res/resload.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,32 @@ bool serve_file(const char* path, std::vector<uint8_t>& out)
 
 bool no_file(const char*) { return false; }
 
+// The group file served from memory, piece by piece.
+struct MemFile {
+    size_t pos = 0;
+};
+MemFile g_mem;
+
+void* serve_open(const char* path, uint64_t* size)
+{
+    std::vector<uint8_t> unused;
+    if (!serve_file(path, unused)) return nullptr;
+    g_mem.pos = 0;
+    *size = g_file.size();
+    return &g_mem;
+}
+
+size_t serve_read(void* f, uint8_t* dst, size_t n)
+{
+    MemFile& m = *static_cast<MemFile*>(f);
+    n = std::min(n, g_file.size() - m.pos);
+    std::memcpy(dst, g_file.data() + m.pos, n);
+    m.pos += n;
+    return n;
+}
+
+void serve_close(void*) {}
+
 void boot_once()
 {
     static bool booted = false;
@@ -120,6 +148,9 @@ void boot_once()
     ResEnv env = res_env_defaults();
     env.read_file = serve_file;
     env.file_exists = no_file;
+    env.file_open = serve_open;
+    env.file_read = serve_read;
+    env.file_close = serve_close;
     res_env_set(env);
     const char* open[][2] = {{"MAX_NR_ANIME", "8"},
                              {"SZ_BUFF_ANIME", "65536"},

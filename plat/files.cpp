@@ -1,12 +1,19 @@
 #include "plat/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 namespace {
 
@@ -26,20 +33,105 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// The entry of folder whose name equals name without regard to case, in
-// listing order so that the choice is the same on every machine.
-bool find_nocase(const std::string& folder, std::string_view name, std::string* found)
+std::string lower_copy(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) c = ascii_lower(c);
+    return out;
+}
+
+// Case-insensitive look-ups list a folder once and keep its names by their
+// lower-case form, so that loading thousands of files from one folder costs
+// one listing, not one per missing name. A kept listing is used only while
+// the folder's identity and change times are those seen before listing it,
+// and only when that change lies clearly in the past: a file system stamps
+// times with a coarse clock, so a folder changed in the same tick as the
+// listing could keep its stamp after a further change.
+struct FolderIndex {
+    std::string folder;  // as the caller named it ("" = current folder)
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec mtime{}, ctime{};
+    std::unordered_map<std::string, std::string> names;  // lower-case -> listed name
+};
+
+constexpr int kFolderIndexSlots = 8;
+constexpr long kSettledNs = 200'000'000;  // a change older than this is settled
+
+struct FolderIndexCache {
+    std::mutex lock;
+    std::array<FolderIndex, kFolderIndexSlots> slot;
+    int next = 0;
+    std::atomic<uint64_t> listings{0};
+};
+FolderIndexCache g_index;
+
+bool same_time(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool same_folder(const FolderIndex& f, const std::string& folder, const struct stat& st)
+{
+    return f.folder == folder && f.dev == st.st_dev && f.ino == st.st_ino &&
+           same_time(f.mtime, st.st_mtim) && same_time(f.ctime, st.st_ctim);
+}
+
+bool settled(const struct stat& st, const timespec& now)
+{
+    const int64_t changed = int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    const int64_t at = int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    return at - changed > kSettledNs;
+}
+
+// Every name of the folder by its lower-case form; among names that differ
+// only in case the first in listing order is kept, the same on every machine.
+bool list_folder(const std::string& folder, FolderIndex* out)
 {
     DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!d) return false;
-    bool any = false;
+    g_index.listings++;
+    out->names.clear();
     while (const dirent* e = ::readdir(d)) {
         const std::string_view n(e->d_name);
-        if (!equal_nocase(n, name)) continue;
-        if (!any || plat_name_less(n, *found)) *found = std::string(n);
-        any = true;
+        auto [it, added] = out->names.try_emplace(lower_copy(n), n);
+        if (!added && plat_name_less(n, it->second)) it->second = std::string(n);
     }
     ::closedir(d);
+    return true;
+}
+
+// The entry of folder whose name equals name without regard to case.
+bool find_nocase(const std::string& folder, std::string_view name, std::string* found)
+{
+    struct stat st;
+    if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const std::string key = lower_copy(name);
+    std::lock_guard<std::mutex> hold(g_index.lock);
+    for (const FolderIndex& f : g_index.slot) {
+        if (!same_folder(f, folder, st)) continue;
+        auto it = f.names.find(key);
+        if (it == f.names.end()) return false;
+        *found = it->second;
+        return true;
+    }
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    FolderIndex listed;
+    if (!list_folder(folder, &listed)) return false;
+    auto it = listed.names.find(key);
+    const bool any = it != listed.names.end();
+    if (any) *found = it->second;
+    if (settled(st, now)) {
+        listed.folder = folder;
+        listed.dev = st.st_dev;
+        listed.ino = st.st_ino;
+        listed.mtime = st.st_mtim;
+        listed.ctime = st.st_ctim;
+        g_index.slot[size_t(g_index.next)] = std::move(listed);
+        g_index.next = (g_index.next + 1) % kFolderIndexSlots;
+    }
     return any;
 }
 
@@ -106,19 +198,32 @@ int plat_path_resolve(std::string_view path, std::string* out)
     return 1;
 }
 
-std::FILE* plat_fopen(std::string_view path, const char* mode)
+namespace {
+
+// The path a write goes to: an existing name as found, else the name as
+// given inside its resolved folder.
+std::string write_path(std::string_view path)
 {
     std::string resolved;
-    if (plat_path_resolve(path, &resolved)) return std::fopen(resolved.c_str(), mode);
-    if (mode[0] == 'r') return nullptr;
-    // A new file: resolve its folder, keep the name as given.
+    if (plat_path_resolve(path, &resolved)) return resolved;
     const size_t slash = resolved.rfind('/');
     if (slash != std::string::npos && slash > 0) {
         std::string folder;
         if (plat_path_resolve(resolved.substr(0, slash), &folder))
             resolved = folder + resolved.substr(slash);
     }
-    return std::fopen(resolved.c_str(), mode);
+    return resolved;
+}
+
+}  // namespace
+
+std::FILE* plat_fopen(std::string_view path, const char* mode)
+{
+    if (mode[0] == 'r') {
+        std::string resolved;
+        return plat_path_resolve(path, &resolved) ? std::fopen(resolved.c_str(), mode) : nullptr;
+    }
+    return std::fopen(write_path(path).c_str(), mode);
 }
 
 int plat_is_dir(std::string_view path)
@@ -219,3 +324,162 @@ int plat_set_current_dir(std::string_view path)
     plat_path_resolve(path, &resolved);
     return ::chdir(resolved.c_str()) == 0 ? 1 : 0;
 }
+
+// ---- writing a whole file ----------------------------------------------------------------
+
+namespace {
+
+struct WriteFailure {
+    std::string* why;
+    int fail(const char* step)
+    {
+        const int e = errno;
+        if (why) *why = std::string(step) + ": " + std::strerror(e);
+        errno = e;
+        return 0;
+    }
+};
+
+bool write_all(int fd, std::span<const uint8_t> bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Writes, syncs (regular files only: devices and pipes cannot be synced) and
+// closes fd; the first failure's step and reason go to out.
+int write_close(int fd, std::span<const uint8_t> bytes, bool sync, WriteFailure& out)
+{
+    int ok = 1;
+    if (!write_all(fd, bytes))
+        ok = out.fail("write");
+    else if (sync && ::fsync(fd) != 0)
+        ok = out.fail("sync");
+    const int e = errno;
+    if (::close(fd) != 0 && ok) return out.fail("close");
+    errno = e;
+    return ok;
+}
+
+std::string folder_of(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new file beside target, named after it; -1 with errno on failure.
+int create_beside(const std::string& target, mode_t mode, std::string* name)
+{
+    static std::atomic<uint32_t> serial{0};
+    const std::string folder = folder_of(target);
+    const size_t slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        *name = folder + "/." + base + "." + std::to_string(::getpid()) + "." +
+                std::to_string(serial++) + ".part";
+        const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+void sync_folder(const std::string& path)
+{
+    const int fd = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The new bytes go to a new file beside target, which replaces target only
+// once complete. *no_room is set when the folder takes no new file for want
+// of permission (the caller may then write in place).
+int replace_whole(const std::string& target, const struct stat* old, std::span<const uint8_t> bytes,
+                  WriteFailure& out, bool* no_room)
+{
+    std::string part;
+    const int fd = create_beside(target, old ? 0600 : 0666, &part);
+    if (fd < 0) {
+        *no_room = errno == EACCES || errno == EPERM;
+        return out.fail("create a new file beside it");
+    }
+    if (old) {
+        // The replacement keeps what the old file was: its mode and, where we
+        // may, its owner.
+        [[maybe_unused]] const int owned = ::fchown(fd, old->st_uid, old->st_gid);
+        ::fchmod(fd, old->st_mode & 07777);
+    }
+    int ok = write_close(fd, bytes, true, out);
+    if (ok && ::rename(part.c_str(), target.c_str()) != 0) ok = out.fail("rename");
+    if (!ok) {
+        const int e = errno;
+        ::unlink(part.c_str());
+        errno = e;
+        return 0;
+    }
+    sync_folder(target);
+    return 1;
+}
+
+// Writes over what is at target without ever removing it.
+int write_in_place(const std::string& target, bool regular, std::span<const uint8_t> bytes,
+                   WriteFailure& out)
+{
+    // Non-blocking open: a pipe without a reader fails instead of hanging.
+    int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | (regular ? O_TRUNC : O_NONBLOCK);
+    const int fd = ::open(target.c_str(), flags);
+    if (fd < 0) return out.fail("open");
+    if (!regular) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return write_close(fd, bytes, regular, out);
+}
+
+}  // namespace
+
+int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::string* why)
+{
+    WriteFailure out{why};
+    if (why) why->clear();
+    const std::string target = write_path(path);
+    if (target.empty()) {
+        errno = ENOENT;
+        return out.fail("open");
+    }
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno != ENOENT) return out.fail("open");
+        struct stat link;
+        // A dangling link: its target is created as a plain write would.
+        if (::lstat(target.c_str(), &link) == 0) {
+            const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            return fd < 0 ? out.fail("open") : write_close(fd, bytes, true, out);
+        }
+        bool no_room = false;
+        return replace_whole(target, nullptr, bytes, out, &no_room);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return out.fail("open");
+    }
+    if (!S_ISREG(st.st_mode)) return write_in_place(target, false, bytes, out);
+    // Links resolved: the file that is replaced is the one they lead to.
+    char* real = ::realpath(target.c_str(), nullptr);
+    const std::string file = real ? std::string(real) : target;
+    std::free(real);
+    bool no_room = false;
+    if (replace_whole(file, &st, bytes, out, &no_room)) return 1;
+    if (!no_room) return 0;
+    if (why) why->clear();
+    return write_in_place(file, true, bytes, out);
+}
+
+uint64_t plat_folder_listings(void) { return g_index.listings.load(); }

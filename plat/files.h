@@ -15,7 +15,9 @@
 // never hides an exact one), on listings holding no folders, and on no
 // function here changing the current folder except plat_set_current_dir.
 // Paths of any length are accepted; nothing is truncated.
+#include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,23 @@ std::string plat_path_native(std::string_view path);
 // else the case-insensitive match of each missing component. 1 and the
 // native path in out, or 0 (out holds the native path unchanged).
 int plat_path_resolve(std::string_view path, std::string* out);
+
+// Writes bytes as the whole content of path, so that the path never holds a
+// part of them. A regular file there (links followed) is replaced only once
+// the new content is complete: the bytes go to a new file beside it with the
+// old file's mode, are synced, and the new file is renamed over the old
+// one; on any failure only the new file is removed (a process killed on the
+// way may leave it behind, never a short file at path). A new name is
+// written the same way. Something that is not a regular file (a device, a
+// pipe), or a regular file in a folder that takes no new file for want of
+// permission, is written in place and never removed. 1 when every byte was
+// written and synced; 0 with the failed step and the system's reason in
+// why (may be null).
+int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::string* why);
+
+// Folder listings made so far for case-insensitive look-ups; a folder that
+// does not change is listed once however many names are looked up in it.
+uint64_t plat_folder_listings(void);
 
 // fopen on a resolved path (for writing: the exact folder path resolved, the
 // name kept as given). Null on failure.

@@ -3,6 +3,7 @@
 #include "disp/mesh_buf.h"
 #include "res/resload.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -1492,36 +1493,60 @@ int32_t res_mlist_used() { return g.ml_used; }
 
 // ==== start, stop ==========================================================================================
 
+namespace {
+
+// A pool size from the settings text, held within 0 and the ceiling; a value
+// that is cut says so in the log.
+uint32_t pool_limit(const char* key, int def, uint64_t ceiling)
+{
+    const int v = res_env().get_int(key, def);
+    if (v <= 0) return 0;
+    if (uint64_t(v) <= ceiling) return uint32_t(v);
+    std::fprintf(stderr, "res: %s %d cut to %llu\n", key, v, (unsigned long long)ceiling);
+    return uint32_t(ceiling);
+}
+
+uint64_t entries_ceiling(size_t entry_size)
+{
+    return std::min<uint64_t>(kResPoolEntriesMax, kResBufferBytesMax / entry_size);
+}
+
+// count zeroed elements of size bytes; a failed allocation answers null and
+// sets count to 0, so that the pool is closed rather than pointing nowhere.
+template <typename T>
+T* alloc_or_close(uint32_t& count, size_t size)
+{
+    T* p = static_cast<T*>(std::calloc(count ? count : 1, size));
+    if (!p) count = 0;
+    return p;
+}
+
+}  // namespace
+
 void res_boot()
 {
     if (g.started) res_shutdown();
     g = ResBlock{};
-    ResEnv& env = res_env();
-    auto limit = [&](const char* key, int def) {
-        int v = key ? env.get_int(key, def) : 0;
-        return uint32_t(v < 0 ? 0 : v);
-    };
     for (int p = 0; p < RES_POOL_COUNT; p++) {
         const PoolSpec& s = kSpecs[p];
         Pool& pool = g.pool[p];
-        pool.capacity = limit(s.cap_key, s.cap_def);
+        pool.capacity = pool_limit(s.cap_key, s.cap_def, entries_ceiling(s.entry_size));
         pool.entry_size = s.entry_size;
-        pool.names.size = limit(s.name_key, s.name_def);
-        pool.data.size = s.data_key ? limit(s.data_key, s.data_def) : 0;
-        // A failed allocation leaves the array null: registrations then fail.
-        pool.entries =
-            static_cast<uint8_t*>(std::calloc(pool.capacity ? pool.capacity : 1, s.entry_size));
-        pool.names.base = static_cast<char*>(std::calloc(pool.names.size ? pool.names.size : 1, 1));
-        if (s.data_key)
-            pool.data.base =
-                static_cast<uint8_t*>(std::calloc(pool.data.size ? pool.data.size : 1, 1));
+        pool.names.size = pool_limit(s.name_key, s.name_def, kResBufferBytesMax);
+        pool.data.size = s.data_key ? pool_limit(s.data_key, s.data_def, kResBufferBytesMax) : 0;
+        pool.entries = alloc_or_close<uint8_t>(pool.capacity, s.entry_size);
+        pool.names.base = alloc_or_close<char>(pool.names.size, 1);
+        if (s.data_key) pool.data.base = alloc_or_close<uint8_t>(pool.data.size, 1);
     }
-    g.ml_capacity = limit("MAX_NR_MESHLIST", 10);
-    g.ml_nodes = static_cast<ResMeshListNode*>(
-        std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(ResMeshListNode)));
-    g.ml_scratch =
-        static_cast<uint32_t*>(std::calloc(g.ml_capacity ? g.ml_capacity : 1, sizeof(uint32_t)));
-    if (!g.ml_nodes) g.ml_capacity = 0;
+    g.ml_capacity = pool_limit("MAX_NR_MESHLIST", 10, entries_ceiling(sizeof(ResMeshListNode)));
+    g.ml_nodes = alloc_or_close<ResMeshListNode>(g.ml_capacity, sizeof(ResMeshListNode));
+    g.ml_scratch = alloc_or_close<uint32_t>(g.ml_capacity, sizeof(uint32_t));
+    if (!g.ml_capacity) {
+        std::free(g.ml_nodes);
+        std::free(g.ml_scratch);
+        g.ml_nodes = nullptr;
+        g.ml_scratch = nullptr;
+    }
     res_mstack_init();
     res_mlist_init();
     g.started = true;

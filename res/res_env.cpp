@@ -1,11 +1,12 @@
 #include "res/res_env.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <thread>
+
+#include "plat/files.h"
 
 namespace {
 
@@ -49,26 +50,41 @@ float def_frame_percent()
     return p;
 }
 
-std::string native_path(const char* path)
+void* def_file_open(const char* path, uint64_t* size)
 {
-    std::string p = path ? path : "";
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
+    std::FILE* f = path ? plat_fopen(path, "rb") : nullptr;
+    if (!f) return nullptr;
+    const off_t end = ::fseeko(f, 0, SEEK_END) == 0 ? ::ftello(f) : -1;
+    if (end < 0 || ::fseeko(f, 0, SEEK_SET) != 0) {
+        std::fclose(f);
+        return nullptr;
+    }
+    *size = uint64_t(end);
+    return f;
 }
+
+size_t def_file_read(void* file, uint8_t* dst, size_t n)
+{
+    return std::fread(dst, 1, n, static_cast<std::FILE*>(file));
+}
+
+void def_file_close(void* file) { std::fclose(static_cast<std::FILE*>(file)); }
 
 bool def_read_file(const char* path, std::vector<uint8_t>& out)
 {
-    std::ifstream f(native_path(path), std::ios::binary);
+    uint64_t size = 0;
+    void* f = def_file_open(path, &size);
     if (!f) return false;
-    out.assign(std::istreambuf_iterator<char>(f), {});
-    return !f.bad();
+    out.clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = def_file_read(f, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
+    const bool ok = !std::ferror(static_cast<std::FILE*>(f));
+    def_file_close(f);
+    return ok;
 }
 
-bool def_file_exists(const char* path)
-{
-    return std::ifstream(native_path(path), std::ios::binary).good();
-}
+bool def_file_exists(const char* path) { return path && plat_is_file(path); }
 
 void def_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text)
 {
@@ -209,6 +225,9 @@ ResEnv res_env_defaults()
     e.frame_percent = def_frame_percent;
     e.read_file = def_read_file;
     e.file_exists = def_file_exists;
+    e.file_open = def_file_open;
+    e.file_read = def_file_read;
+    e.file_close = def_file_close;
     e.fatal = def_fatal;
     e.yield = def_yield;
     e.tex_create = def_tex_create;

@@ -35,6 +35,12 @@ struct ResEnv {
     // Whole-file read; false when the file cannot be opened. Paths may use '\'.
     bool (*read_file)(const char* path, std::vector<uint8_t>& out);
     bool (*file_exists)(const char* path);
+    // Group files are read piece by piece: open answers a handle and the
+    // file's size in bytes (null when it cannot be opened), read fills up to
+    // n bytes and answers how many it gave, close ends the read.
+    void* (*file_open)(const char* path, uint64_t* size);
+    size_t (*file_read)(void* file, uint8_t* dst, size_t n);
+    void (*file_close)(void* file);
     // The fatal error screen: returns only when the program is closing.
     void (*fatal)(uint16_t code, uint16_t sub, uint16_t detail, const char* text);
     // Gives the rest of the time slice away.

@@ -33,10 +33,9 @@ struct ResLoadRequest {
 
 struct ResLoadState {
     int step, status;
-    // The open group file, read whole when opened; file_pos is the read position.
-    bool file_open;
-    std::vector<uint8_t> file;
-    uint64_t file_pos;
+    // The open group file, read chunk by chunk: its size and read position.
+    void* file;
+    uint64_t file_total, file_pos;
     ChunkHeader header;
     std::vector<uint8_t> chunk;
     char group[RESLOAD_NAME_MAX + 1];  // the current request's stem
@@ -80,12 +79,28 @@ void free_chunk()
 // Drops the open file and the chunk read from it.
 void close_file()
 {
-    s.file_open = false;
-    s.file.clear();
-    s.file.shrink_to_fit();
-    s.file_pos = 0;
+    if (s.file) res_env().file_close(s.file);
+    s.file = nullptr;
+    s.file_total = s.file_pos = 0;
     free_chunk();
 }
+
+// Reads n bytes at the read position; false on a short read.
+bool read_exact(uint8_t* dst, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        const size_t r = res_env().file_read(s.file, dst + got, n - got);
+        if (r == 0) break;
+        got += r;
+    }
+    s.file_pos += got;
+    return got == n;
+}
+
+// Opens "<folder><name>.bin" from the first folder of the search order that
+// has it.
+bool open_group_file(const char* name);
 
 // Tries "<folder><name>.bin" in each folder of the search order until take
 // accepts one.
@@ -286,40 +301,42 @@ int step_dispatch()
 int step_file()
 {
     if (s.step == STEP_OPEN) {
-        if (!resload_open_bin(s.group, s.file)) {
+        if (!open_group_file(s.group)) {
             fatal(RESLOAD_ERR_OPEN, s.group);
             return abandon(RESLOAD_STATUS_OPEN_FAILED, RESLOAD_OPEN_FAILED);
         }
-        s.file_open = true;
-        s.file_pos = 0;
-        s.file_size = uint32_t(s.file.size() > 0xFFFFFFFFu ? 0xFFFFFFFFu : s.file.size());
+        s.file_size = uint32_t(s.file_total > 0xFFFFFFFFu ? 0xFFFFFFFFu : s.file_total);
         s.step = STEP_HEADER;
     }
     if (s.step == STEP_HEADER) {
-        uint64_t left = s.file.size() - s.file_pos;
-        if (left == 0) {
+        uint8_t head[CHUNK_HEADER_SIZE];
+        const uint64_t at = s.file_pos;
+        const bool whole = read_exact(head, sizeof head);
+        if (s.file_pos == at) {
             s.step = STEP_FINISH;
             return RESLOAD_CONTINUE;
         }
-        if (left < CHUNK_HEADER_SIZE) {
+        if (!whole) {
             fatal(RESLOAD_ERR_HEADER, s.group);
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
-        chunk_header_read(ByteSpan(s.file).subspan(size_t(s.file_pos)), s.header);
-        s.file_pos += CHUNK_HEADER_SIZE;
+        chunk_header_read(ByteSpan(head, sizeof head), s.header);
         s.bytes_read += CHUNK_HEADER_SIZE;
         s.step = STEP_DATA;
     }
     if (s.step == STEP_DATA) {
         // A size beyond what the file still holds is a short read, found before
-        // anything is allocated for it.
-        if (s.header.size > s.file.size() - s.file_pos) {
+        // anything is allocated for it: only one chunk is ever held.
+        const uint64_t left = s.file_total > s.file_pos ? s.file_total - s.file_pos : 0;
+        if (s.header.size > left) {
             fatal(RESLOAD_ERR_DATA, s.group);
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
-        s.chunk.assign(s.file.begin() + long(s.file_pos),
-                       s.file.begin() + long(s.file_pos + s.header.size));
-        s.file_pos += s.header.size;
+        s.chunk.resize(s.header.size);
+        if (!read_exact(s.chunk.data(), s.chunk.size())) {
+            fatal(RESLOAD_ERR_DATA, s.group);
+            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+        }
         s.bytes_read += s.header.size;
         s.step = STEP_DISPATCH;
     }
@@ -483,6 +500,19 @@ bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes)
 {
     return first_bin(name, [&](const char* path) { return res_env().read_file(path, bytes); });
 }
+
+namespace {
+
+bool open_group_file(const char* name)
+{
+    close_file();
+    return first_bin(name, [](const char* path) {
+        s.file = res_env().file_open(path, &s.file_total);
+        return s.file != nullptr;
+    });
+}
+
+}  // namespace
 
 int resload_file_exists(const char* name)
 {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "temp_dir.h"
 
@@ -44,6 +46,19 @@ TEST(PlatFiles, AnExactNameWinsOverACaseMatch)
     // Without an exact match the listing order decides, the same everywhere.
     ASSERT_TRUE(plat_path_resolve(t.file("a.TXT"), &out));
     EXPECT_EQ(out, t.file("A.txt"));
+}
+
+// A settled folder is listed once for many look-ups; a change is seen at once.
+TEST(PlatFiles, ASettledFolderIsListedOnceAndChangesAreSeen)
+{
+    TempDir t;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::string out;
+    const uint64_t before = plat_folder_listings();
+    for (int i = 0; i < 100; ++i) plat_path_resolve(t.file("g" + std::to_string(i)), &out);
+    EXPECT_EQ(plat_folder_listings() - before, 1u);
+    t.write("G5", "n");
+    EXPECT_TRUE(plat_path_resolve(t.file("g5"), &out));
 }
 
 TEST(PlatFiles, NewFilesGoIntoTheResolvedFolder)

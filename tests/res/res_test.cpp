@@ -4,6 +4,9 @@
 #include "res/res_stats.h"
 #include "disp/rstate.h"
 #include "tools/qv_samples.h"
+#include "child_proc.h"
+
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstring>
@@ -165,6 +168,43 @@ TEST_F(ResTest, PoolFullAndClosedPools)
     EXPECT_EQ(res_caminfo_register("g", "cam", qvw::camr_chunk(qvw::sample_camr())), 0u);
     EXPECT_EQ(res_flash_register("g", "movie", qvw::fla_chunk(qvw::sample_fla())), 0u);
 }
+
+// Hostile pool sizes are cut to one ceiling with a log line; a pool whose
+// default is 1 then works.
+TEST_F(ResTest, PoolSizesAreCutToTheCeiling)
+{
+    const char* const keys[] = {"MAX_NR_MESH", "MAX_NR_MESHLIST", "MAX_NR_ANIME", "SZ_BUFF_ANIME",
+                                "SZ_BUFF_ANIMENAME"};
+    for (const char* key : keys) settings[key] = "2147483647";
+    testing::internal::CaptureStderr();
+    boot();
+    const std::string log = testing::internal::GetCapturedStderr();
+    for (const char* key : keys)
+        EXPECT_NE(log.find(std::string(key) + " 2147483647 cut to"), std::string::npos) << log;
+    EXPECT_EQ(res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime())), 1u);
+}
+
+#ifndef QUORVEL_SANITIZE
+// Without the memory for a pool it gets size 0: registrations and mesh lists
+// fail quietly, nothing is written through a null pointer.
+TEST_F(ResTest, APoolWhoseAllocationFailsIsClosed)
+{
+    settings = {{"SZ_BUFF_BONE", "200000000"}, {"MAX_NR_MESHLIST", "1048576"}};
+    const pid_t child = fork_child([&] {
+        uint64_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit room{(pages + 8192) * 4096, (pages + 8192) * 4096};  // 32 MB more
+        ::setrlimit(RLIMIT_AS, &room);
+        boot();
+        add_mesh("g", qvw::sample_quad());
+        res_mlist_begin();
+        return res_mlist_add("g", "quad", nullptr) + res_mlist_end(nullptr) +
+               res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    });
+    int status = 0;
+    EXPECT_TRUE(wait_child(child, &status, std::chrono::seconds(60)) && status == 0) << status;
+}
+#endif
 
 TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd)
 {

@@ -2,6 +2,7 @@
 #include "res_fixture.h"
 #include "tools/qv_samples.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -76,6 +77,13 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
 {
     write("grp/quad.bin", quad_file());
     boot();
+    static size_t largest = 0;
+    ResEnv env = res_env();
+    env.file_read = [](void* f, uint8_t* dst, size_t n) {
+        largest = std::max(largest, n);
+        return res_env_defaults().file_read(f, dst, n);
+    };
+    res_env_set(env);
     ASSERT_TRUE(resload_request("quad", 0));
     EXPECT_EQ(resload_step(), RESLOAD_CONTINUE);  // take the request
     EXPECT_EQ(res_tex_count(), 7);
@@ -94,6 +102,7 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
     EXPECT_EQ(res_mesh_get_object(mesh)->subsets[0].slot_tex[0], res_tex_find("quad", "quad"));
     EXPECT_EQ(res_crop_get(res_crop_find("quad", "c"))->tex, res_tex_find("quad", "quad"));
     EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
+    EXPECT_LT(largest, quad_file().size() - 24);
 }
 
 TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame)

@@ -388,6 +388,16 @@ TEST_F(ShaderOwnFiles, EachStageCompilesWithItsOwnDefaultsThroughItsOwnCall)
     for (const ShaderStage& st : rec.stage) EXPECT_EQ(st.shader, nullptr);
 }
 
+TEST_F(ShaderOwnFiles, StagesOverTheSourceBudgetAreRefusedWithALogLine)
+{
+    testing::internal::CaptureStderr();
+    ShaderDeviceBase::Init(fixture_dir() + "hostile/");
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(shader_get_record(3)->stage[SH_STAGE_VERTEX].shader, nullptr);
+    for (const char* f : {"color.txt", "phong.txt"})
+        EXPECT_NE(log.find(std::string(f) + " pixel stage refused"), std::string::npos) << log;
+}
+
 TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly)
 {
     Init();
