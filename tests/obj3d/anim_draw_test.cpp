@@ -311,6 +311,13 @@ TEST_F(AnimFaultTest, StaleMatricesAndBadArgumentsAreRefused)
     Plist3dVertex v[4] = {};
     EXPECT_EQ(plist3d_draw_indexed_up(pl, 0, 0, v, 4, nullptr, 12), 0);
     EXPECT_EQ(plist3d_draw_indexed_up(pl, 0, 0, v, 4, nullptr, 6 * 4097), 0);
+    // Without frustum culling the lights are still chosen around the current centre.
+    const Mat44 w = at(1, 2, 5);
+    DrawObj* lit = plist3d_create(0, &w, 81);
+    plist3d_set_draw_cb(
+        lit, [](DrawObj*, uint32_t) {}, 0);
+    Render();
+    EXPECT_EQ(plist3d_work(lit)->world_centre.y, 2.0f);
 }
 
 }  // namespace
