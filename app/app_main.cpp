@@ -14,6 +14,7 @@
 #include "plat/ipc.h"
 #include "plat/time.h"
 #include "res/res.h"
+#include "sound/snd_mgr.h"
 #include "util/crt_rand.h"
 #include "util/fps_ctrl.h"
 #include "util/perf.h"
@@ -235,8 +236,9 @@ const SceneRunner* app_scene_runner(void) { return &g_scene.runner; }
 void app_update(void)
 {
     app_scene_step();
-    // sound: a non-zero snd_get_error starts the fatal error screen here
-    // (err_screen_run with code 3, the status as sub-code).
+    constexpr uint16_t k_sound_error = 3;  // "SOUND ERROR"
+    if (const uint32_t status = snd_get_error())
+        err_screen_run(k_sound_error, uint16_t(status), 0, nullptr);
 }
 
 // ---- frame -----------------------------------------------------------------
@@ -249,7 +251,7 @@ void app_frame(void)
     joy_poll();
     app_input_update();
     app_update();
-    // sound: snd_frame here.
+    snd_frame();
     disp_update(nullptr);
     fps_ctrl_wait();
     crt_rand();  // the random sequence advances once per frame
@@ -314,7 +316,7 @@ int app_main(int, char**)
     fps_ctrl_init(APP_FPS);
     const RenderSizes sizes = app_render_sizes(g_app.screen_width, g_app.screen_height);
     if (!app_start_display(sizes)) return 1;
-    // sound: snd_boot here (its thread starts).
+    snd_boot();  // a sound failure shows through snd_get_error, never stops the start
     joy_init(window_get(0)->handle);
     app_input_init();
     app_start();
@@ -326,7 +328,7 @@ int app_main(int, char**)
     app_stop();
     app_input_term();
     joy_term();
-    // sound: snd_shutdown here (its thread ends).
+    snd_shutdown();  // the sound thread ends
     disp_shutdown();
     plat_video_end();  // the window outlives the device that draws into it
     fps_ctrl_term();

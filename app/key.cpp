@@ -15,14 +15,15 @@ void key_init(void)
     g_key = KeyboardState{};
     g_key.cur = g_key.current;
     g_key.prev = g_key.previous;
-    plat_key_snapshot(g_key.cur);
+    plat_key_frame_snapshot(g_key.cur);
 }
 
 void key_update(void)
 {
     if (!g_key.cur) return;
     std::memcpy(g_key.prev, g_key.cur, KEY_COUNT);
-    plat_key_snapshot(g_key.cur);
+    plat_key_release_lost_buttons();
+    plat_key_frame_snapshot(g_key.cur);
 }
 
 void key_term(void) {}

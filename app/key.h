@@ -2,7 +2,10 @@
 // Keyboard snapshot per frame: the key table of the messages dispatched so
 // far (plat/input.h) copied once per frame, with the previous frame's copy
 // beside it, so that a key is "pressed" in the first frame it is down only.
-// The mouse buttons are the virtual keys 1 (left) and 2 (right).
+// A press and release that both fall between two frames still read as down
+// (and pressed) for one frame and up in the next. The mouse buttons are the
+// virtual keys 1 (left) and 2 (right); a button released away from the
+// window reads up from the next frame on.
 // Main thread only.
 #include "plat/input.h"
 
@@ -18,7 +21,8 @@ struct KeyboardState {
 };
 
 void key_init(void);
-// previous := current, then a fresh snapshot.
+// previous := current, then a fresh snapshot (buttons checked against the
+// pointer device first).
 void key_update(void);
 void key_term(void);
 

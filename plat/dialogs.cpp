@@ -1,6 +1,8 @@
 #include "plat/dialogs.h"
 
 #include "plat/files.h"
+#include "plat/gfx_reshow.h"
+#include "plat/window.h"
 
 #include <gtk/gtk.h>
 
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -71,6 +74,31 @@ void log_dialog(const char* kind, const char* caption, const char* text, const s
     std::fflush(stderr);
 }
 
+// How often a running dialog looks whether the window needs its frame again.
+constexpr guint k_redraw_check_ms = 30;
+
+gboolean redraw_tick(gpointer)
+{
+    plat_dialog_redraw_if_exposed();
+    return G_SOURCE_CONTINUE;
+}
+
+// For the life of a modal dialog: the frame last presented is kept and put
+// into the window again whenever the window is exposed.
+class FrameHeld {
+public:
+    FrameHeld() : source_(g_timeout_add(k_redraw_check_ms, redraw_tick, nullptr))
+    {
+        plat_dialog_hold_frame();
+    }
+    ~FrameHeld() { g_source_remove(source_); }
+    FrameHeld(const FrameHeld&) = delete;
+    FrameHeld& operator=(const FrameHeld&) = delete;
+
+private:
+    guint source_;
+};
+
 void drain_gtk(void)
 {
     while (gtk_events_pending()) gtk_main_iteration();
@@ -78,12 +106,18 @@ void drain_gtk(void)
 
 int gtk_message_box(const char* text, const char* caption, int type)
 {
-    GtkWidget* dlg = gtk_message_dialog_new(
-        nullptr, GTK_DIALOG_MODAL,
-        type == PLAT_MB_OKCANCEL ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO,
-        type == PLAT_MB_OKCANCEL ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", text ? text : "");
+    const PlatBoxBody body = plat_message_box_body(text, caption);
+    GtkWidget* dlg =
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL,
+                               type == PLAT_MB_OKCANCEL ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO,
+                               type == PLAT_MB_OKCANCEL ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK,
+                               "%s", body.headline.c_str());
+    if (!body.detail.empty())
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dlg), "%s",
+                                                 body.detail.c_str());
     gtk_window_set_title(GTK_WINDOW(dlg), caption ? caption : "");
     gtk_window_set_keep_above(GTK_WINDOW(dlg), TRUE);
+    const FrameHeld held;
     const gint response = gtk_dialog_run(GTK_DIALOG(dlg));
     gtk_widget_destroy(dlg);
     drain_gtk();
@@ -106,6 +140,7 @@ int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::st
         gtk_file_chooser_add_filter(chooser, filter);
     }
     int ok = 0;
+    const FrameHeld held;
     if (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
         if (char* name = gtk_file_chooser_get_filename(chooser)) {
             *path = name;
@@ -128,6 +163,24 @@ std::string absolute_path(const std::string& answer)
 }
 
 }  // namespace
+
+PlatBoxBody plat_message_box_body(const char* text, const char* caption)
+{
+    PlatBoxBody body{caption ? caption : "", text ? text : ""};
+    if (body.headline.empty()) std::swap(body.headline, body.detail);
+    return body;
+}
+
+void plat_dialog_hold_frame(void)
+{
+    gfx_frame_keep();
+    plat_window_pump_exposed();  // exposures before the dialog are the main loop's
+}
+
+int plat_dialog_redraw_if_exposed(void)
+{
+    return plat_window_pump_exposed() ? gfx_frame_show_kept() : 0;
+}
 
 int plat_dialogs_scripted(void)
 {

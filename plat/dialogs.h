@@ -1,8 +1,11 @@
 #pragma once
 // Modal message boxes and the save dialog, on GTK 3, with a scripted mode.
 //
-// Provides: a message box (caption as the window title, the text as the
-// message, OK or OK/Cancel) and a save dialog that accepts new names.
+// Provides: a message box (caption as the window title, and in the body the
+// caption as a headline over the text, so that a box says what it is about
+// even where windows have no title bar; OK or OK/Cancel) and a save dialog
+// that accepts new names. While either runs the main loop is blocked: the
+// window's last frame is shown again whenever the window is exposed.
 // Scripted mode (QUORVEL_DIALOGS=script, or whenever no display can be
 // opened): nothing blocks; the answers are taken in order from
 // QUORVEL_DIALOG_ANSWERS, a list separated by ';' ("ok" or "cancel" for a
@@ -28,6 +31,21 @@ constexpr int PLAT_IDCANCEL = 2;
 int plat_message_box(const char* text, const char* caption, int type);
 // 1 and the chosen absolute path, or 0 (cancelled, path emptied).
 int plat_save_dialog(const char* filter_name, const char* filter_pattern, std::string* path);
+
+// What a message box's body shows: the caption as the headline and the text
+// under it; an empty text leaves the headline alone, an empty caption makes
+// the text the headline.
+struct PlatBoxBody {
+    std::string headline;
+    std::string detail;
+};
+PlatBoxBody plat_message_box_body(const char* text, const char* caption);
+
+// What a running dialog does for the window behind it: keep the frame last
+// presented when it opens, and show it again while it runs whenever the
+// window was exposed (1 when it was shown). Plat-internal; tests call them.
+void plat_dialog_hold_frame(void);
+int plat_dialog_redraw_if_exposed(void);
 
 int plat_dialogs_scripted(void);
 // Reads QUORVEL_DIALOG_ANSWERS again from its first answer (tests).

@@ -1,5 +1,6 @@
 #include "plat/input.h"
 
+#include "plat/input_script.h"
 #include "plat/window.h"
 
 #include <SDL2/SDL.h>
@@ -10,9 +11,11 @@
 namespace {
 
 struct InputState {
-    std::array<uint8_t, PLAT_KEY_COUNT> keys;  // bit 7 = down
-    int cursor_hidden;                         // by plat_cursor_show(0)
-    int cursor_hidden_to_move;                 // by plat_cursor_hide_until_move
+    std::array<uint8_t, PLAT_KEY_COUNT> keys;     // bit 7 = down, as the messages say now
+    std::array<uint8_t, PLAT_KEY_COUNT> framed;   // as the latest frame snapshot gave it
+    std::array<uint8_t, PLAT_KEY_COUNT> changed;  // 1: went down or up since that snapshot
+    int cursor_hidden;                            // by plat_cursor_show(0)
+    int cursor_hidden_to_move;                    // by plat_cursor_hide_until_move
     int clipped;
 };
 
@@ -56,17 +59,54 @@ constexpr KeyPair k_side_table[] = {
     {SDLK_RCTRL, PLAT_VK_RCONTROL}, {SDLK_LALT, PLAT_VK_LMENU},    {SDLK_RALT, PLAT_VK_RMENU},
 };
 
-// The generic modifier code is down while either side is.
-void update_generic(int generic, int left, int right)
-{
-    const uint8_t down = (g_in.keys[left] | g_in.keys[right]) & PLAT_KEY_DOWN;
-    g_in.keys[generic] = down;
-}
-
 void set_key(int vk, int down)
 {
     if (vk <= 0 || vk >= PLAT_KEY_COUNT) return;
-    g_in.keys[vk] = down ? PLAT_KEY_DOWN : 0;
+    const uint8_t now = down ? PLAT_KEY_DOWN : 0;
+    if (g_in.keys[vk] != now) g_in.changed[vk] = 1;
+    g_in.keys[vk] = now;
+}
+
+// The generic modifier code is down while either side is.
+void update_generic(int generic, int left, int right)
+{
+    set_key(generic, (g_in.keys[left] | g_in.keys[right]) & PLAT_KEY_DOWN);
+}
+
+// A key that went down and up again (or up and down) since the last frame
+// snapshot reads as the opposite of that snapshot for one frame, so a click
+// shorter than a frame still reaches the frame, and its release the next.
+uint8_t framed_state(int vk)
+{
+    const uint8_t before = g_in.framed[vk];
+    if (g_in.keys[vk] != before) return g_in.keys[vk];
+    return g_in.changed[vk] ? uint8_t(before ^ PLAT_KEY_DOWN) : before;
+}
+
+struct ButtonBit {
+    int vk;
+    uint32_t sdl_mask;
+};
+
+constexpr ButtonBit k_buttons[] = {
+    {PLAT_VK_LBUTTON, SDL_BUTTON_LMASK},
+    {PLAT_VK_RBUTTON, SDL_BUTTON_RMASK},
+    {PLAT_VK_MBUTTON, SDL_BUTTON_MMASK},
+};
+
+// The buttons as the pointer device holds them now, wherever the pointer is;
+// false where the video driver has no pointer of its own (offscreen, dummy:
+// there only the queued messages move the buttons).
+bool device_buttons(uint32_t* mask)
+{
+    if (plat_input_script_buttons(mask)) return true;
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)
+        return false;
+    SDL_PumpEvents();
+    *mask = SDL_GetGlobalMouseState(nullptr, nullptr);
+    return true;
 }
 
 void on_key_message(const PlatMsg& m, int down)
@@ -150,7 +190,27 @@ void plat_key_snapshot(uint8_t out[PLAT_KEY_COUNT])
     std::memcpy(out, g_in.keys.data(), PLAT_KEY_COUNT);
 }
 
-void plat_key_clear(void) { g_in.keys.fill(0); }
+void plat_key_frame_snapshot(uint8_t out[PLAT_KEY_COUNT])
+{
+    for (int vk = 0; vk < PLAT_KEY_COUNT; ++vk) out[vk] = framed_state(vk);
+    std::memcpy(g_in.framed.data(), out, PLAT_KEY_COUNT);
+    g_in.changed.fill(0);
+}
+
+void plat_key_release_lost_buttons(void)
+{
+    uint32_t mask = 0;
+    if (!device_buttons(&mask)) return;
+    for (const ButtonBit& b : k_buttons)
+        if (!(mask & b.sdl_mask)) set_key(b.vk, 0);
+}
+
+void plat_key_clear(void)
+{
+    g_in.keys.fill(0);
+    g_in.framed.fill(0);
+    g_in.changed.fill(0);
+}
 
 int plat_key_async_down(int vk)
 {

@@ -49,6 +49,17 @@ constexpr uint8_t PLAT_KEY_DOWN = 0x80;
 
 // GetKeyboardState: copies the table.
 void plat_key_snapshot(uint8_t out[PLAT_KEY_COUNT]);
+// The table as one frame sees it, taken once a frame: like the plain copy,
+// except that a key pressed and released (or released and pressed) since the
+// previous frame snapshot reads changed for this frame and as it is now in
+// the next, so that no press or release shorter than a frame is lost.
+void plat_key_frame_snapshot(uint8_t out[PLAT_KEY_COUNT]);
+// Reads the pointer device's buttons wherever the pointer is and lets go of
+// every button the table holds down that the device has released: a release
+// away from the window never arrives as a message (the mouse is not
+// captured, so positions outside the window stay unknown). Nothing where the
+// driver has no pointer device of its own.
+void plat_key_release_lost_buttons(void);
 // GetAsyncKeyState(vk) < 0: the device state now; 0 outside 0..255.
 int plat_key_async_down(int vk);
 // Clears the table (a new run, or a test).

@@ -16,6 +16,7 @@ struct ScriptState {
     size_t next;     // first event not yet fed
     uint32_t frame;  // frames run so far
     int32_t x, y;    // latest scripted mouse position
+    uint32_t held;   // SDL button masks of the buttons held down
 };
 
 ScriptState g_script;
@@ -43,13 +44,17 @@ bool parse_line(const std::string& line, ScriptEvent* ev, bool* empty)
     char* end = nullptr;
     const unsigned long frame = std::strtoul(frame_word.c_str(), &end, 10);
     if (*end != '\0' || frame > UINT32_MAX || !(in >> verb)) return false;
-    *ev = ScriptEvent{static_cast<uint32_t>(frame), ScriptEventKind::move, 0, 0, 0, 0};
+    *ev = ScriptEvent{static_cast<uint32_t>(frame), ScriptEventKind::move, 0, 0, 0, false, 0};
     std::string arg;
     if (verb == "move") {
         if (!(in >> ev->x >> ev->y)) return false;
     } else if (verb == "down" || verb == "up") {
         ev->kind = verb == "down" ? ScriptEventKind::button_down : ScriptEventKind::button_up;
         if (!(in >> arg) || !parse_button(arg, &ev->button)) return false;
+        if (ev->kind == ScriptEventKind::button_up && in >> arg) {
+            if (arg != "outside") return false;
+            ev->outside = true;
+        }
     } else if (verb == "keydown" || verb == "keyup") {
         ev->kind = verb == "keydown" ? ScriptEventKind::key_down : ScriptEventKind::key_up;
         if (!(in >> arg)) return false;
@@ -79,9 +84,21 @@ void push(const ScriptEvent& ev, uint32_t window_id)
     case ScriptEventKind::button_down:
     case ScriptEventKind::button_up:
         e.type = press ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button =
-            SDL_MouseButtonEvent{e.type, 0, window_id, 0,          static_cast<uint8_t>(ev.button),
-                                 state,  1, 0,         g_script.x, g_script.y};
+        // Away from an uncaptured window SDL reports the release for no window.
+        e.button = SDL_MouseButtonEvent{e.type,
+                                        0,
+                                        ev.outside ? 0 : window_id,
+                                        0,
+                                        static_cast<uint8_t>(ev.button),
+                                        state,
+                                        1,
+                                        0,
+                                        g_script.x,
+                                        g_script.y};
+        if (press)
+            g_script.held |= SDL_BUTTON(ev.button);
+        else
+            g_script.held &= ~SDL_BUTTON(ev.button);
         break;
     case ScriptEventKind::key_down:
     case ScriptEventKind::key_up:
@@ -158,3 +175,11 @@ void plat_input_script_feed(uint32_t sdl_window_id)
 void plat_input_script_frame_passed(void) { ++g_script.frame; }
 
 uint32_t plat_input_script_frame(void) { return g_script.frame; }
+
+bool plat_input_script_buttons(uint32_t* mask)
+{
+    load_once();
+    if (g_script.events.empty()) return false;
+    *mask = g_script.held;
+    return true;
+}

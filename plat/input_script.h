@@ -11,6 +11,9 @@
 //   <frame> move <x> <y>            mouse to client pixel (x, y)
 //   <frame> down left|right         button pressed at the latest position
 //   <frame> up left|right           button released
+//   <frame> up left|right outside   button released with the pointer away
+//                                   from the window (the window hears
+//                                   nothing of it; the device state does)
 //   <frame> keydown <SDL key name>  e.g. T, Space, H
 //   <frame> keyup <SDL key name>
 //   <frame> close                   the window's close button
@@ -32,6 +35,7 @@ struct ScriptEvent {
     ScriptEventKind kind;
     int32_t x, y;    // move
     int32_t button;  // 1 left, 3 right (SDL numbering)
+    bool outside;    // button_up away from the window
     int32_t key;     // SDL keycode
 };
 
@@ -48,3 +52,6 @@ void plat_input_script_feed(uint32_t sdl_window_id);
 void plat_input_script_frame_passed(void);
 // Frames counted so far (tests).
 uint32_t plat_input_script_frame(void);
+// While a script runs it is the pointer device: true and the buttons it holds
+// (SDL button masks); false without a script.
+bool plat_input_script_buttons(uint32_t* mask);

@@ -45,9 +45,9 @@ void notify(uint32_t ms)
         g_time.observer(ms, g_time.observer_user);
 }
 
-void real_sleep_ms(uint32_t ms)
+void real_sleep_us(uint64_t us)
 {
-    timespec req{time_t(ms / 1000), long(ms % 1000) * long(kNsPerMs)};
+    timespec req{time_t(us / 1000000), long(us % 1000000) * 1000L};
     timespec rem{};
     while (nanosleep(&req, &rem) != 0 && errno == EINTR) req = rem;
 }
@@ -80,16 +80,22 @@ void plat_time_yield()
 
 void plat_time_sleep_ms(uint32_t ms)
 {
+    notify(ms);
     if (ms == 0) {
-        plat_time_yield();
+        // A zero sleep gives the processor up for a moment rather than only
+        // yielding: waits built of zero sleeps would otherwise spin a core
+        // whenever nothing else wants it.
+        if (manual_here())
+            g_time.manual_ns += uint64_t(kPlatZeroSleepUs) * 1000;
+        else
+            real_sleep_us(kPlatZeroSleepUs);
         return;
     }
-    notify(ms);
     if (manual_here()) {
         g_time.manual_ns += uint64_t(ms) * kNsPerMs;
         return;
     }
-    real_sleep_ms(ms);
+    real_sleep_us(uint64_t(ms) * 1000);
 }
 
 void plat_time_begin_period(uint32_t) {}

@@ -36,6 +36,7 @@ struct WindowState {
     int32_t quit_code;
     int32_t last_x, last_y;  // latest client position, for wheel messages
     int term_delivered;
+    int exposed;  // the window was exposed since plat_window_pump_exposed last asked
 };
 
 WindowState g_win;
@@ -234,6 +235,15 @@ void deliver_term_request(void)
 
 void on_sigterm(int) { g_term_flag = 1; }
 
+// Sees every event as it enters SDL's queue, also while nothing takes them.
+int watch_exposed(void*, SDL_Event* e)
+{
+    if (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_EXPOSED &&
+        g_win.main_created && e->window.windowID == g_win.main.sdl_id)
+        g_win.exposed = 1;
+    return 1;
+}
+
 }  // namespace
 
 // ---- video start -----------------------------------------------------------
@@ -261,6 +271,7 @@ int plat_video_start(void)
 
 void plat_video_end(void)
 {
+    if (g_win.main_created) SDL_DelEventWatch(watch_exposed, nullptr);
     if (g_win.main_created && g_win.main.sdl) SDL_DestroyWindow(g_win.main.sdl);
     const int started = g_win.video_started;
     g_win = WindowState{};
@@ -299,6 +310,7 @@ PlatWindow* plat_window_create(const char* title, int32_t client_width, int32_t 
     if (!sdl) return nullptr;
     g_win.main = PlatWindow{sdl, proc, SDL_GetWindowID(sdl), 1, 1};
     g_win.main_created = 1;
+    SDL_AddEventWatch(watch_exposed, nullptr);
     return &g_win.main;
 }
 
@@ -372,6 +384,15 @@ int plat_window_enabled(const PlatWindow* window) { return window && window->ena
 PlatWindow* plat_window_main(void) { return g_win.main_created ? &g_win.main : nullptr; }
 
 SDL_Window* plat_window_sdl(void) { return g_win.main_created ? g_win.main.sdl : nullptr; }
+
+int plat_window_pump_exposed(void)
+{
+    if (!g_win.video_started || !g_win.main_created) return 0;
+    SDL_PumpEvents();
+    const int exposed = g_win.exposed;
+    g_win.exposed = 0;
+    return exposed;
+}
 
 // ---- queue and dispatch ----------------------------------------------------
 

@@ -124,6 +124,11 @@ int plat_post_message(PlatWindow* window, uint32_t message, uintptr_t wparam, in
 void plat_install_term_handler(void);
 int plat_term_requested(void);
 
+// Pumps the platform's events into SDL's queue (they stay there for the
+// message queue) and answers 1 when the window was exposed since the last
+// call: for redrawing while a modal dialog blocks the main loop.
+int plat_window_pump_exposed(void);
+
 // Frees the window (call after the drawing device stopped). SDL video and
 // the GL library stay loaded until the process ends.
 void plat_video_end(void);

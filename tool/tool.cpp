@@ -13,6 +13,8 @@
 #include "obj2d/obj.h"
 #include "obj2d/spr.h"
 #include "res/resload.h"
+#include "sound/snd_mgr.h"
+#include "sound/snd_ring.h"
 #include "tool/mdl_load.h"
 #include "tool/tool_local.h"
 #include "tool/tool_palette.h"
@@ -111,8 +113,7 @@ void tool_set_env_colors(uint32_t colour)
     env_set_color1(0, colour);
 }
 
-// sound: snd_post(command, 0) here once the sound ring exists.
-void tool_sound_post(uint32_t) {}
+void tool_sound_post(uint32_t command) { snd_post(command, 0); }
 
 void tool_deselect_all(DrawObj* keep)
 {
@@ -293,7 +294,7 @@ void tool_term(void)
     res_release_to_mark(g_tool.models_mark);
     res_release_to_mark(g_tool.start_mark);
     tool_sound_post(k_sound_stop_bgm);
-    // sound: snd_stop_all here, directly on the sound manager.
+    snd_stop_all();  // directly on the sound manager, not through the ring
     disp_set_render_enable(1);
     cursor_free_and_shown();
 }

@@ -12,14 +12,15 @@ struct ToolState {
     uint32_t step;           // ToolStep
     uint32_t buttons_shown;  // set on every running frame
     uint32_t palette_open;
-    ResMark start_mark;        // taken on entering
-    ResMark models_mark;       // taken once every model group is in
-    uint32_t sprite_group;     // ResGroupId of every 2D object of the tool
-    uint32_t model_group;      // ResGroupId of the patches and palette previews
-    uint32_t frame_counter;    // +1 at the end of every tool_frame
-    ResHandle background_tex;  // 0 until built
-    uint32_t palette_page;     // from 0
-    float offset_x, offset_y;  // render pixels: the picture's centre
+    ResMark start_mark;           // taken on entering
+    ResMark models_mark;          // taken once every model group is in
+    uint32_t sprite_group;        // ResGroupId of every 2D object of the tool
+    uint32_t model_group;         // ResGroupId of the patches and palette previews
+    uint32_t frame_counter;       // +1 at the end of every tool_frame
+    ResHandle background_tex;     // 0 until built
+    uint32_t palette_page;        // from 0
+    uint32_t palette_took_press;  // this frame's press made a patch or turned a page
+    float offset_x, offset_y;     // render pixels: the picture's centre
     float drag_offset_x, drag_offset_y;
     float rotation;  // radians; the fit sets 0
     float drag_rotation;

@@ -118,6 +118,7 @@ int tool_button_lit_dust(void)
 void tool_buttons(void)
 {
     ToolState& t = tool_state();
+    t.palette_took_press = 0;
     for (int row = 1; row <= TOOL_BUTTON_ROWS; ++row) {
         const ToolButton& b = k_buttons[row - 1];
         const int lit = b.lit() && tool_button_hit(row);
@@ -166,6 +167,7 @@ int tool_palette(int32_t x, int32_t y, uint32_t frame)
     }
     page = tool_clamp(page, 0, last);
     t.palette_page = uint32_t(page);
+    t.palette_took_press = uint32_t(arrow_pressed);
 
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
@@ -184,6 +186,7 @@ int tool_palette(int32_t x, int32_t y, uint32_t frame)
                 tool_apply_name_options(p, mesh, TOOL_PREVIEW_PRIO);
             }
             if (left_pressed() && hovered) {
+                t.palette_took_press = 1;
                 tool_patch_create(t.model_group, mesh);
                 return 1;
             }

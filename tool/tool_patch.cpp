@@ -314,9 +314,11 @@ int tool_patch_frame(DrawObj* obj)
     p->extent_y = ey * s / 16.0f;
 
     const int pressed = key_is_pressed(PLAT_VK_LBUTTON);
+    // A press the palette used is not also a click on a patch hidden under it.
+    const int selecting = pressed && !t.palette_took_press;
     DrawObj* other = tool_active_patch();
     const int blocked = other && other != obj && tool_patch_hit_any_handle(other);
-    if (!blocked && p->state == 0 && pressed && p->counter > 2 && tool_patch_pick() == obj) {
+    if (!blocked && p->state == 0 && selecting && p->counter > 2 && tool_patch_pick() == obj) {
         p->state = PATCH_SELECTED;
         p->counter = 0;
         tool_deselect_all(obj);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
 void key_message(int vk, bool down)
@@ -39,6 +41,22 @@ TEST_F(KeyTest, HeldKeyIsPressedInItsFirstFrameOnly)
     key_update();
     EXPECT_FALSE(key_is_down('S'));
     EXPECT_FALSE(key_is_pressed('S'));
+}
+
+// Messages between frames ('d' down, 'u' up), then what the frame reads: 'P'
+// pressed, 'D' down, '-' up. Nothing shorter than a frame is lost.
+TEST_F(KeyTest, PressesAndReleasesWithinOneFrameStillReachAFrame)
+{
+    for (const char* script : {"du:P :-", "d:P ud:- :P :D", "dud:P :D u:-", "d:P dd:D udu:-"}) {
+        plat_key_clear();
+        key_init();
+        std::istringstream frames(script);
+        for (std::string f; frames >> f;) {
+            for (char m : f.substr(0, f.size() - 2)) key_message('Q', m == 'd');
+            key_update();
+            EXPECT_EQ(key_is_pressed('Q') ? 'P' : key_is_down('Q') ? 'D' : '-', f.back()) << script;
+        }
+    }
 }
 
 TEST_F(KeyTest, MouseButtonsAreVirtualKeysOneAndTwo)

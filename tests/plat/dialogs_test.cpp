@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 
 namespace {
@@ -70,6 +71,18 @@ TEST_F(PlatDialogs, NullTextsAreEmpty)
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(plat_message_box(nullptr, nullptr, PLAT_MB_OK), PLAT_IDOK);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "dialog: message \"\" \"\" -> ok\n");
+}
+
+// The body says what a box is about even where no title bar is shown.
+TEST_F(PlatDialogs, BodyShowsTheCaptionOverTheText)
+{
+    for (auto [text, caption, headline, detail] :
+         {std::array<const char*, 4>{"", "キャンセル", "キャンセル", ""},
+          {"/a/b.bmp", "上書きしますか？", "上書きしますか？", "/a/b.bmp"},
+          {"msg[x.cpp:3]", nullptr, "msg[x.cpp:3]", ""}}) {
+        const PlatBoxBody b = plat_message_box_body(text, caption);
+        EXPECT_EQ(b.headline + "|" + b.detail, std::string(headline) + "|" + detail);
+    }
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ TEST(InputScript, MalformedLinesRefuseTheWholeScript)
     std::vector<ScriptEvent> ev;
     std::string error;
     for (const char* bad : {"x move 1 2", "1 move 1", "1 down middle", "1 keydown NoSuchKey",
-                            "1 jump", "1 close now", "-1 close", "1", "99999999999 close"}) {
+                            "1 jump", "1 close now", "1 down left outside", "1 up left inside",
+                            "1 up left outside x", "-1 close", "1", "99999999999 close"}) {
         const std::string text = std::string("0 move 1 1\n") + bad + "\n";
         EXPECT_FALSE(plat_input_script_parse(text, &ev, &error)) << bad;
         EXPECT_TRUE(ev.empty());

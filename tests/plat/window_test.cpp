@@ -1,7 +1,11 @@
 // Message translation from synthetic SDL events, dispatch, the key table,
 // the quit path and SIGTERM.
+#include "plat/dialogs.h"
+#include "plat/gfx.h"
 #include "plat/input.h"
 #include "plat/window.h"
+
+#include <epoxy/gl.h>
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -258,6 +262,31 @@ TEST_F(PlatWindowTest, CursorClipFollowsTheWindow)
     EXPECT_TRUE(plat_cursor_clipped());
     EXPECT_TRUE(plat_cursor_clip(nullptr, 0));
     EXPECT_FALSE(plat_cursor_clipped());
+}
+
+// While a dialog blocks the loop an exposed window gets the frame last
+// presented again, even when a second dialog opens with the next frame half
+// drawn; without an exposure nothing is drawn.
+TEST_F(PlatWindowTest, ExposedWindowShowsTheLastFrameWhileADialogRuns)
+{
+    GfxPresentParams pp{800, 600, GFX_FMT_UNKNOWN, 0, 0, 0};
+    ASSERT_EQ(gfx_device_create(plat_window_sdl(), &pp), 1);
+    gfx_clear(GFX_CLEAR_TARGET, 0xFFFF0000u, 1, 0);
+    ASSERT_EQ(gfx_present(), GFX_OK);
+    plat_dialog_hold_frame();
+    gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0);
+    plat_dialog_hold_frame();
+    EXPECT_EQ(plat_dialog_redraw_if_exposed(), 0);
+    SDL_Event e{};
+    e.window = SDL_WindowEvent{SDL_WINDOWEVENT, 0, id(), SDL_WINDOWEVENT_EXPOSED, 0, 0, 0, 0, 0};
+    SDL_PushEvent(&e);
+    EXPECT_EQ(plat_dialog_redraw_if_exposed(), 1);
+    uint8_t px[4] = {};
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_FRONT);
+    glReadPixels(400, 300, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
+    EXPECT_EQ(px[0] * 256 + px[1], 255 * 256);
+    gfx_device_destroy();
 }
 
 TEST(PlatKeyMap, LayoutKeysAndSides)

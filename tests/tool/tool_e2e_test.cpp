@@ -72,14 +72,22 @@ public:
         press();
         release();
     }
-    // Press at a, move to b in steps of a frame each, release.
-    void drag(int ax, int ay, int bx, int by, int steps = 8)
+    // Press at a, move to b in steps of a frame each, release ("left outside":
+    // with the pointer gone away from the window).
+    void drag(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
     {
         settle(ax, ay);
         press();
         for (int i = 1; i <= steps; ++i)
             move(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
-        release();
+        release(up);
+    }
+    // Down and up before the same frame: a click shorter than a frame.
+    void quick_click(int x, int y)
+    {
+        settle(x, y);
+        line("down left\n" + std::to_string(frame_) + " up left");
+        frame_ += 1;
     }
     // Out to b and back to a before letting go: the drag ends where it began.
     void drag_and_back(int ax, int ay, int bx, int by)
@@ -460,4 +468,47 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
     // The patch: many pixels unlike the picture around its centre.
     const int patch = unlike_picture(b, 300, 250, 30, k_fit_scale, 0);
     EXPECT_GT(patch, 300);
+}
+
+// Saves once after the script; a patch shows as pixels unlike the picture.
+class SavedOnce : public EndToEnd {
+protected:
+    Bmp bmp;
+    void run_and_read(Script& s)
+    {
+        TempDir dir;
+        s.click(776, 72);
+        s.wait(5);
+        s.close();
+        const std::string out = dir.file("out.bmp"), script = dir.write("input.txt", s.text());
+        const ProgramRun run = run_program(script, out + ";ok", dir.file("stderr.txt"));
+        ASSERT_EQ(count_of(run.log, "dialog: message \"保存しました。\""), 1) << run.log;
+        ASSERT_NO_FATAL_FAILURE(read_bmp(out, &bmp));
+    }
+    bool patch_at(int x, int y) { return unlike_picture(bmp, x, y, 30, k_fit_scale, 0) > 300; }
+};
+
+// Clicks shorter than a frame; a patch placed under a palette cell, then a
+// click on that cell makes a new patch that follows the cursor away; that one
+// dragged out of the window and let go there stays where it left the window,
+// and the next click is a click.
+TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
+{
+    Script s;
+    s.settle(400, 450);
+    s.wait(k_load_frames);
+    for (const auto& [x, y] : {std::pair{505, 169}, std::pair{300, 250}}) {
+        s.quick_click(776, 152);  // the palette
+        s.quick_click(505, 169);  // its first cell
+        s.wait(3);
+        s.quick_click(x, y);  // placed
+        s.wait(5);
+    }
+    s.quick_click(300, 250);  // selected
+    s.drag(300, 250, 80, 250, 8, "left outside");
+    s.settle(500, 400);
+    run_and_read(s);
+    EXPECT_TRUE(patch_at(505, 169));
+    EXPECT_TRUE(patch_at(80, 250));
+    EXPECT_FALSE(patch_at(300, 250));
 }

@@ -2,10 +2,12 @@
 //   quorvel_gen font1|font6x11|f1632 LATIN_FACE KANA_FACE OUT
 //   quorvel_gen background OUT
 //   quorvel_gen embed IN FUNCTION OUT   (C++ source whose FUNCTION returns IN's bytes)
+//   quorvel_gen bgm01 OUT               (the data set's sound file)
 
 #include "tools/gen/background_image.h"
 #include "tools/gen/font_image.h"
 #include "tools/gen/image_file.h"
+#include "tools/gen/wave_file.h"
 
 #include <cstdio>
 #include <fstream>
@@ -55,7 +57,8 @@ int usage()
 {
     std::fprintf(stderr, "usage: quorvel_gen font1|font6x11|f1632 LATIN_FACE KANA_FACE OUT\n"
                          "       quorvel_gen background OUT\n"
-                         "       quorvel_gen embed IN FUNCTION OUT\n");
+                         "       quorvel_gen embed IN FUNCTION OUT\n"
+                         "       quorvel_gen bgm01 OUT\n");
     return 2;
 }
 
@@ -73,6 +76,10 @@ int main(int argc, char** argv)
     }
     if (what == "background" && argc == 3)
         return write_or_complain(argv[2], background_image_png());
+    if (what == "bgm01" && argc == 3) {
+        const std::vector<uint8_t> wave = wave_bgm01();
+        return write_or_complain(argv[2], {wave.begin(), wave.end()});
+    }
     if (what == "embed" && argc == 5) {
         int ok = 0;
         const std::vector<unsigned char> bytes = read_file(argv[2], ok);

@@ -1,0 +1,153 @@
+// Sound: what a post costs the main thread (with the thread idle, while it
+// drains a burst, and a whole burst of 20 that must wait for room), the
+// per-frame tick, the request queue's flush of 64 requests, and loading a
+// 10 MB WAVE file. The manager runs on OpenAL's null device in a folder of
+// its own.
+#include "app/txt_settings.h"
+#include "sound/sereq.h"
+#include "sound/snd_mgr.h"
+#include "tools/gen/wave_file.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+void no_op(const SoundCmd&) {}
+
+void drain_to(uint32_t pending)
+{
+    while (snd_ring_pending() > pending)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+// Times one post in each iteration; quantiles of the single posts as counters.
+template <typename Before>
+void time_posts(benchmark::State& state, Before before)
+{
+    snd_thread_set_handler(no_op);
+    snd_thread_start();
+    std::vector<double> us;
+    for (auto _ : state) {
+        before();
+        const auto t0 = Clock::now();
+        snd_post(8, 0);
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        state.SetIterationTime(s);
+        us.push_back(s * 1e6);
+    }
+    snd_thread_stop();
+    snd_thread_set_handler(nullptr);
+    std::sort(us.begin(), us.end());
+    state.counters["p50_us"] = us[us.size() / 2];
+    state.counters["p99_us"] = us[us.size() * 99 / 100];
+}
+
+void BM_SndPostIdleThread(benchmark::State& state)
+{
+    time_posts(state, [] { drain_to(8); });
+}
+BENCHMARK(BM_SndPostIdleThread)->UseManualTime()->Iterations(4000);
+
+void BM_SndPostWhileDraining(benchmark::State& state)
+{
+    // The thread keeps working through 3 to 12 pending commands.
+    time_posts(state, [] {
+        const uint32_t n = snd_ring_pending();
+        if (n >= 12) drain_to(6);
+        if (n < 3)
+            for (int i = 0; i < 8; ++i) snd_post(8, 0);
+    });
+}
+BENCHMARK(BM_SndPostWhileDraining)->UseManualTime()->Iterations(4000);
+
+// 20 posts from an empty ring: from 14 pending on each waits for the thread.
+void BM_SndPostBurstOf20(benchmark::State& state)
+{
+    snd_thread_set_handler(no_op);
+    snd_thread_start();
+    for (auto _ : state) {
+        state.PauseTiming();
+        drain_to(0);
+        state.ResumeTiming();
+        for (int i = 0; i < 20; ++i) snd_post(8, 0);
+    }
+    snd_thread_stop();
+    snd_thread_set_handler(nullptr);
+}
+BENCHMARK(BM_SndPostBurstOf20)->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// A folder with data/sound/bgm01.wav and the manager started in it.
+struct SoundFolder {
+    fs::path old = fs::current_path();
+    fs::path dir =
+        fs::temp_directory_path() / ("quorvel_bench_sound_" + std::to_string(::getpid()));
+    SoundFolder()
+    {
+        fs::create_directories(dir / "data/sound");
+        wave_write_file((dir / "data/sound/bgm01.wav").string(), wave_bgm01());
+        fs::current_path(dir);
+        txt_settings_load("none.txt");
+        snd_boot();
+        drain_to(0);
+    }
+    ~SoundFolder()
+    {
+        snd_shutdown();
+        fs::current_path(old);
+        fs::remove_all(dir);
+    }
+};
+
+void BM_SndFrameNoVoice(benchmark::State& state)
+{
+    SoundFolder folder;
+    if (snd_get_error()) state.SkipWithError("no sound device");
+    for (auto _ : state) snd_frame();
+}
+BENCHMARK(BM_SndFrameNoVoice)->Unit(benchmark::kMicrosecond);
+
+void BM_SereqFlush64(benchmark::State& state)
+{
+    SoundFolder folder;
+    if (snd_get_error()) state.SkipWithError("no sound device");
+    for (auto _ : state) {
+        state.PauseTiming();
+        sereq_init();
+        for (int i = 0; i < SEREQ_MAX; ++i) {
+            const Vec3 at{float(i), 0.0f, float(64 - i)};
+            sereq_play(0, &at);
+        }
+        state.ResumeTiming();
+        sereq_flush();
+    }
+}
+BENCHMARK(BM_SereqFlush64)->Unit(benchmark::kMicrosecond);
+
+void BM_DxsLoad10MB(benchmark::State& state)
+{
+    SoundFolder folder;
+    if (snd_get_error()) state.SkipWithError("no sound device");
+    const std::vector<uint8_t> samples(10u << 20, 0);
+    wave_write_file("big.wav", wave_bytes(WaveSpec{}, samples));
+    for (auto _ : state) {
+        DxSound s;
+        if (dxs_load(&s, "big.wav", DXS_PLAIN, 1.0f) != DXS_OK) state.SkipWithError("load failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(samples.size()));
+}
+BENCHMARK(BM_DxsLoad10MB)->Unit(benchmark::kMillisecond);
+
+// Named objects of their own, so that a running program is never met.
+const int g_prefix = ::setenv("QUORVEL_IPC_PREFIX", "qvbench%p-", 0);
+
+}  // namespace

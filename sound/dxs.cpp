@@ -1,0 +1,207 @@
+#include "sound/dxs.h"
+
+#include "disp/cam.h"
+#include "plat/files.h"
+#include "plat/sound_dev.h"
+#include "sound/snd_mgr.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr float k_max_distance = 30.0f;
+constexpr float k_min_distance = 1.0f;
+
+// The whole file, read into a block of its own: loads run on the main
+// thread and on the sound thread, so no block is shared between them.
+bool read_file(const char* path, std::vector<uint8_t>* out)
+{
+    std::FILE* f = path ? plat_fopen(path, "rb") : nullptr;
+    if (!f) return false;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(f) : -1;
+    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
+    if (ok) {
+        out->resize(size_t(size));
+        ok = std::fread(out->data(), 1, out->size(), f) == out->size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+SndDevFormat device_format(const WaveFile& w)
+{
+    return {w.tag, w.channels, w.rate, w.bytes_per_second, w.block_align, w.bits};
+}
+
+uint32_t clamp_param(SoundFxWord word, uint32_t max)
+{
+    const uint32_t p = word & 0x00FFFFFFu;
+    return p <= max ? p : 0;
+}
+
+}  // namespace
+
+DxSound::~DxSound() { dxs_release(this); }
+
+uint32_t dxs_caps_for_kind(uint32_t kind)
+{
+    uint32_t caps =
+        SND_DEV_LOCDEFER | SND_DEV_CTRL_FX | SND_DEV_CTRL_POSITIONNOTIFY | SND_DEV_CTRL_VOLUME;
+    if (kind == DXS_3D) caps |= SND_DEV_MUTE3D_AT_MAX | SND_DEV_CTRL_FREQUENCY | SND_DEV_CTRL_3D;
+    if (kind == DXS_PAN) caps |= SND_DEV_CTRL_PAN;
+    if (kind == DXS_FREQ) caps |= SND_DEV_CTRL_FREQUENCY;
+    return caps;
+}
+
+int32_t dxs_volume_to_device(int32_t base, float v)
+{
+    return base - int32_t((1.0f - v) * float(DXS_ATTENUATION));
+}
+
+DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
+{
+    if (!s) return DXS_E_FAIL;
+    dxs_release(s);
+    std::vector<uint8_t> file;
+    if (!read_file(path, &file) || !wave_parse(file, &s->format)) {
+        snd_mgr_set_error(SND_ERR_FILE);
+        return DXS_E_FAIL;
+    }
+    const WaveFile& w = s->format;
+    s->buffer = snd_dev_buffer_create(snd_mgr_device(), device_format(w), w.extra.data(),
+                                      uint32_t(w.extra.size()), dxs_caps_for_kind(kind),
+                                      file.data() + w.data_offset, w.data_size);
+    if (!s->buffer) {
+        snd_mgr_set_error(SND_ERR_BUFFER);
+        return DXS_E_FAIL;
+    }
+    s->size = w.data_size;
+    s->fx = 0;
+    s->kind = kind;
+    s->base_volume = kind == DXS_3D ? 0 : DXS_BASE_PLAIN;
+    snd_dev_buffer_set_volume(s->buffer, dxs_volume_to_device(s->base_volume, volume));
+    if (kind == DXS_3D) {
+        snd_dev_buffer_velocity(s->buffer, 0, 0, 0);
+        snd_dev_buffer_position(s->buffer, 0, 0, 0);
+        snd_dev_buffer_max_distance(s->buffer, k_max_distance);
+        snd_dev_buffer_min_distance(s->buffer, k_min_distance);
+    }
+    return DXS_OK;
+}
+
+void dxs_release(DxSound* s)
+{
+    if (!s || !s->buffer) return;
+    snd_dev_buffer_stop(s->buffer);
+    snd_dev_buffer_set_position(s->buffer, 0);
+    snd_dev_buffer_release(s->buffer);
+    s->buffer = nullptr;
+    s->format.extra.clear();
+}
+
+DxsResult dxs_play(DxSound* s, int loop)
+{
+    if (!s || !s->buffer) return DXS_E_FAIL;
+    return snd_dev_buffer_play(s->buffer, loop) ? DXS_OK : DXS_ERR_GENERIC;
+}
+
+void dxs_stop(DxSound* s)
+{
+    if (dxs_is_playing(s)) snd_dev_buffer_stop(s->buffer);
+}
+
+bool dxs_is_playing(const DxSound* s)
+{
+    return s && s->buffer && (snd_dev_buffer_status(s->buffer) & SND_DEV_STATUS_PLAYING);
+}
+
+DxsResult dxs_get_status(const DxSound* s, uint32_t* status)
+{
+    if (!s || !s->buffer || !status) return 0;
+    *status = snd_dev_buffer_status(s->buffer);
+    return DXS_OK;
+}
+
+DxsResult dxs_get_frequency(const DxSound* s, uint32_t* hz)
+{
+    if (!s || !s->buffer || !hz) return 0;
+    return snd_dev_buffer_get_frequency(s->buffer, hz) ? DXS_OK : DXS_ERR_GENERIC;
+}
+
+void dxs_set_frequency(DxSound* s, uint32_t hz)
+{
+    if (s && s->buffer)
+        snd_dev_buffer_set_frequency(s->buffer, std::clamp<uint32_t>(hz, 100, 200000));
+}
+
+void dxs_get_volume(const DxSound* s, float* v)
+{
+    int32_t volume = 0;
+    if (!s || !s->buffer || !v || !snd_dev_buffer_get_volume(s->buffer, &volume)) return;
+    const float r =
+        1.0f - float(volume - s->base_volume) / float(-DXS_ATTENUATION - s->base_volume);
+    *v = std::clamp(r, 0.0f, 1.0f);
+}
+
+void dxs_set_volume(DxSound* s, float v)
+{
+    if (s && s->buffer)
+        snd_dev_buffer_set_volume(s->buffer, dxs_volume_to_device(s->base_volume, v));
+}
+
+void dxs_set_position(DxSound* s, float fraction)
+{
+    if (!s || !s->buffer) return;
+    if (!(fraction >= 0.0f)) fraction = 0.0f;  // also not a number
+    fraction = std::min(fraction, 0.99f);
+    snd_dev_buffer_set_position(s->buffer, uint32_t(double(s->size) * double(fraction)));
+}
+
+void dxs_set_pan(DxSound* s, int32_t pan)
+{
+    if (s && s->buffer && s->kind == DXS_PAN)
+        snd_dev_buffer_set_pan(s->buffer, std::clamp(pan, SND_DEV_PAN_LEFT, SND_DEV_PAN_RIGHT));
+}
+
+int dxs_set_3d_position(DxSound* s, const Vec3* pos)
+{
+    if (!s || !s->buffer || s->kind != DXS_3D) return 0;
+    if (pos) {
+        snd_dev_buffer_position(s->buffer, pos->x, pos->y, pos->z);
+        return 1;
+    }
+    const Vec3 cam = *cam_get_pos(0);
+    const float yaw = cam_get_rot(0)->y;
+    snd_dev_buffer_position(s->buffer, cam.x + std::sin(yaw), cam.y, cam.z + std::cos(yaw));
+    return 1;
+}
+
+int dxs_set_fx(DxSound* s, SoundFxWord word)
+{
+    if (!s || !s->buffer) return 0;
+    SndDevFxParams fx{};
+    switch (word & 0xFF000000u) {
+    case SND_FX_ECHO:
+        fx = {SndDevFx::echo, float(clamp_param(word, 100)), 50.0f, 200.0f, 200.0f, 0, 0.0f};
+        break;
+    case SND_FX_REVERB: fx = {SndDevFx::reverb, 0, 0, 0, 0, clamp_param(word, 29), 0.0f}; break;
+    case SND_FX_COMPRESSOR:
+        fx = {SndDevFx::compressor, 0, 0, 0, 0, 0, -float(clamp_param(word, 60))};
+        break;
+    default: fx.kind = SndDevFx::none; break;
+    }
+    if (!snd_dev_buffer_set_fx(s->buffer, fx)) {
+        if (fx.kind == SndDevFx::reverb && snd_dev_has_fx(snd_mgr_device()))
+            std::fprintf(stderr, "sound: the reverb failed even at the lowest quality\n");
+        return 0;
+    }
+    s->fx = word;
+    return 1;
+}
+
+uint32_t dxs_get_size(const DxSound* s) { return s ? s->size : 0; }
+DxsResult dxs_restore(DxSound* s) { return s && s->buffer ? DXS_OK : 0; }
+void dxs_hook(uint32_t, uint32_t) {}

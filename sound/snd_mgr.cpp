@@ -1,0 +1,815 @@
+#include "sound/snd_mgr.h"
+
+#include "app/settings.h"
+#include "app/txt_settings.h"
+#include "disp/cam.h"
+#include "math/vm_mat.h"
+#include "plat/dialogs.h"
+#include "plat/files.h"
+#include "plat/sound_dev.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <strings.h>
+
+// Contents:
+//   state            the manager record, the static channels, the tables
+//   start and stop   snd_boot, snd_shutdown and their steps
+//   frame            the voice queue and the listener
+//   handlers         BGM, table sounds, voice channels, stop-all
+//   direct calls     lookups, volumes, paths, raw bank, the unused event thread
+
+namespace {
+
+// ---- state ---------------------------------------------------------------------------
+
+struct VoiceEntry {
+    SoundId id;
+    uint32_t delay;   // frames the entry may wait
+    uint32_t queued;  // frame counter when queued
+};
+
+struct VoiceQueue {
+    uint32_t count, write, read;
+    std::array<VoiceEntry, SND_VOICE_QUEUE> entries;
+    SoundId current;
+    uint32_t current_start;
+    uint32_t state;  // 0 idle, 1 playing, 2 waiting for the end
+    SoundId last;
+    uint32_t last_start;
+};
+
+struct SoundMgr {
+    float primary_volume = 0.0f;  // hundredths of a decibel
+    float bgm_volume = 0.85f;
+    float spare_volume = 1.0f;  // set by "SOUND_DATA_VOL", read by nothing
+    float sound_volume = 0.85f;
+    SndDev* device = nullptr;
+    std::array<DxSound*, SND_TABLE_SIZE> table{};
+    DxSound* bgm = nullptr;
+    DxSound* voice_a = nullptr;
+    DxSound* voice_b = nullptr;
+    uint32_t bgm_playing = 0, voice_a_playing = 0, voice_b_playing = 0;
+    int32_t bgm_index = -1, voice_a_index = -1, voice_b_index = -1;
+    SoundFxWord default_fx = 0;
+    uint32_t loaded = 0;
+    std::string sound_folder, lang_folder, extension;
+    std::array<uint32_t, SND_TABLE_SIZE> voice_in_lang{};
+    VoiceQueue voices{};
+    uint32_t frame = 0;  // snd_frame calls; written by the main thread only
+    // Every handler holds the manager lock; voice A's own lock is taken
+    // inside it and lives as long as the manager, past every unload.
+    std::recursive_mutex lock;
+    std::recursive_mutex voice_a_lock;
+};
+
+constexpr std::array<const char*, SND_TABLE_SIZE> k_bgm_names = {"bgm01"};
+constexpr std::array<const char*, SND_TABLE_SIZE> k_sound_names = {"bgm01"};
+constexpr std::array<const char*, SND_TABLE_SIZE> k_voice_names = {"bgm01"};
+constexpr const char* k_sound_folder = "data\\sound\\";
+constexpr const char* k_lang_folder = "data\\soundj\\";
+constexpr const char* k_extension = "wav";
+constexpr float k_restart_position = 0.001f;
+
+SoundMgr* g_mgr = nullptr;
+std::atomic<uint32_t> g_error{SND_ERR_NONE};
+DxSound g_bgm_sound, g_voice_a_sound, g_voice_b_sound;
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+DxSound* table_sound(SoundId id)
+{
+    const uint32_t i = id & SND_ID_INDEX_MASK;
+    if (!g_mgr || !g_mgr->loaded || i >= SND_TABLE_SIZE) return nullptr;
+    return g_mgr->table[i];
+}
+
+std::string path_in(const std::string& folder, const char* name)
+{
+    return folder + name + "." + (g_mgr ? g_mgr->extension : std::string(k_extension));
+}
+
+// ---- start and stop ------------------------------------------------------------------
+
+int snd_dsound_start(SoundMgr& m)
+{
+    m.device = snd_dev_open();
+    if (!m.device) return 0;
+    const float front[3] = {0, 0, 1}, top[3] = {0, 1, 0};
+    snd_dev_listener_velocity(m.device, 0, 0, 0);
+    snd_dev_listener_doppler(m.device, 1.0f);
+    snd_dev_listener_position(m.device, 0, 0, 0);
+    snd_dev_listener_orientation(m.device, front, top);
+    snd_dev_listener_rolloff(m.device, 0.01f);
+    return 1;
+}
+
+void snd_setup(SoundMgr& m)
+{
+    const char* folder = txt_settings_get_string("SOUND_DATA_PATH");
+    m.sound_folder = folder ? folder : k_sound_folder;
+    m.lang_folder = folder ? folder : k_lang_folder;
+    const char* ext = txt_settings_get_string("SOUND_FILE_EXT");
+    m.extension = ext ? ext : k_extension;
+    m.primary_volume = 0.0f;
+    m.bgm_volume = 0.85f;
+    m.spare_volume = 1.0f;
+    m.sound_volume = 0.85f;
+    int32_t percent = 0;
+    if (txt_settings_get_int("SOUND_DATA_VOL", &percent))
+        m.bgm_volume = m.spare_volume = m.sound_volume = float(percent) / 100.0f;
+    if (txt_settings_get_int("SOUND_BGM_VOL", &percent)) m.bgm_volume = float(percent) / 100.0f;
+}
+
+bool file_opens(const std::string& path)
+{
+    std::FILE* f = plat_fopen(path, "rb");
+    if (f) std::fclose(f);
+    return f != nullptr;
+}
+
+void snd_check_files(SoundMgr& m)
+{
+    for (const auto* names : {&k_sound_names, &k_bgm_names, &k_voice_names})
+        for (const char* name : *names)
+            if (!file_opens(path_in(m.sound_folder, name))) snd_mgr_set_error(SND_ERR_FILE);
+    for (uint32_t i = 0; i < SND_TABLE_SIZE; ++i)
+        m.voice_in_lang[i] = file_opens(path_in(m.lang_folder, k_voice_names[i])) ? 1 : 0;
+}
+
+// 's' or 'i' first: plain, or frequency-capable with "frq" as letters 3 to 5;
+// any other first letter: 3D.
+uint32_t kind_from_name(const char* name)
+{
+    const char c = char(std::tolower(static_cast<unsigned char>(name[0])));
+    if (c != 's' && c != 'i') return DXS_3D;
+    return std::strlen(name) >= 5 && std::strncmp(name + 2, "frq", 3) == 0 ? DXS_FREQ : DXS_PLAIN;
+}
+
+void snd_load_table(SoundMgr& m)
+{
+    for (uint32_t i = 0; i < SND_TABLE_SIZE; ++i) {
+        auto s = std::make_unique<DxSound>();
+        const std::string path = path_in(m.sound_folder, k_sound_names[i]);
+        if (dxs_load(s.get(), path.c_str(), kind_from_name(k_sound_names[i]), m.sound_volume) !=
+            DXS_OK)
+            return;
+        s->keep = 0;
+        dxs_get_frequency(s.get(), &s->frequency);
+        m.table[i] = s.release();
+    }
+    m.loaded = 1;
+}
+
+void unload_channel(DxSound*& channel, uint32_t& playing, int32_t& index)
+{
+    if (channel) dxs_release(channel);
+    channel = nullptr;
+    playing = 0;
+    index = -1;
+}
+
+// ---- frame ---------------------------------------------------------------------------
+
+void voice_queue_run(SoundMgr& m)
+{
+    VoiceQueue& q = m.voices;
+    if (q.count == 0) return;
+    if (q.state != 0) {
+        const bool playing = dxs_is_playing(m.voice_a);
+        if (playing || m.frame - q.current_start >= SND_VOICE_TIMEOUT_FRAMES) q.state = 2;
+        if (q.state != 2) return;
+        if (dxs_is_playing(m.voice_a)) return;
+        q.state = 0;
+    }
+    q.read = (q.read + 1) % SND_VOICE_QUEUE;
+    const VoiceEntry e = q.entries[q.read];
+    if (m.frame - e.queued <= e.delay + 1) {
+        const bool repeat = e.id == q.last && m.frame - q.last_start < SND_VOICE_REPEAT_FRAMES;
+        if (!repeat) {
+            voice_a_play(e.id);
+            q.state = 1;
+            q.current = e.id;
+            q.current_start = m.frame;
+            q.last = e.id;
+            q.last_start = m.frame;
+        }
+    }
+    q.count -= 1;
+}
+
+// ---- handlers ------------------------------------------------------------------------
+
+void apply_fx(SoundMgr& m, DxSound* s, SoundFxWord fx)
+{
+    const SoundFxWord word = (fx & SND_FX_USE_DEFAULT) ? m.default_fx : fx;
+    if (s->fx == word) return;
+    dxs_stop(s);
+    dxs_set_fx(s, word);  // a refused effect keeps the old word
+}
+
+// Loads the channel's static sound when the entry changes, then plays it
+// from the start.
+void play_voice(DxSound*& channel, DxSound& slot, uint32_t& playing, int32_t& index,
+                uint32_t wanted, const std::string& path, float volume, int loop)
+{
+    if (int32_t(wanted) != index) {
+        unload_channel(channel, playing, index);
+        if (dxs_load(&slot, path.c_str(), DXS_PLAIN, volume) != DXS_OK) return;
+        slot.fx = 0;
+        channel = &slot;
+        index = int32_t(wanted);
+    }
+    dxs_set_position(channel, 0.0f);
+    dxs_play(channel, loop);
+    playing = 1;
+}
+
+}  // namespace
+
+// ---- start, stop, frame --------------------------------------------------------------
+
+int snd_boot(void)
+{
+    if (g_mgr) return 1;
+    g_mgr = new (std::nothrow) SoundMgr;
+    if (!g_mgr) return 0;  // sound stays off
+    g_error = SND_ERR_NONE;
+    SoundMgr& m = *g_mgr;
+    snd_thread_start();
+    {
+        Lock lock(m.lock);
+        // Without a device nothing is read or loaded, and the device error stays.
+        if (!snd_dsound_start(m)) {
+            snd_mgr_set_error(SND_ERR_DEVICE);
+        } else {
+            snd_setup(m);
+            snd_check_files(m);
+            if (g_error == SND_ERR_NONE) snd_load_table(m);
+        }
+        voice_queue_reset();
+        m.frame = 0;
+    }
+    snd_post(0, SND_ID_BGM);
+    snd_post_simple(2);
+    return 1;
+}
+
+void snd_shutdown(void)
+{
+    if (!g_mgr) return;
+    snd_thread_stop();
+    SoundMgr& m = *g_mgr;
+    {
+        Lock lock(m.lock);
+        voice_b_unload();
+        voice_a_unload();
+        for (DxSound*& s : m.table) {
+            delete s;
+            s = nullptr;
+        }
+        m.loaded = 0;
+        bgm_unload();
+        snd_dev_close(m.device);
+        m.device = nullptr;
+    }
+    delete g_mgr;  // the locks go last
+    g_mgr = nullptr;
+}
+
+void snd_frame(void)
+{
+    if (!g_mgr) return;
+    SoundMgr& m = *g_mgr;
+    {
+        // While the sound thread holds the manager (a file load takes
+        // milliseconds) the voice queue waits for the next frame rather
+        // than stalling this one.
+        std::unique_lock<std::recursive_mutex> lock(m.lock, std::try_to_lock);
+        if (lock.owns_lock()) voice_queue_run(m);
+    }
+    m.frame += 1;  // main thread only
+    if (!m.device) return;
+    const Mat44* view = cam_get_view_mtx(0);
+    const Vec3 pos{view->m[12], view->m[13], view->m[14]};
+    Vec3 angles{};
+    vm_mat_to_euler(&angles, view);
+    snd_listener_update(&pos, &angles);
+}
+
+uint32_t snd_get_error(void) { return g_error.load(); }
+uint32_t snd_mgr_error(void) { return g_error.load(); }
+void snd_mgr_set_error(uint32_t error) { g_error = error; }
+SndDev* snd_mgr_device(void) { return g_mgr ? g_mgr->device : nullptr; }
+
+void snd_run_command(const SoundCmd& c)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    const Vec3 pos{c.x, c.y, c.z};
+    const Vec3* at = c.has_pos ? &pos : nullptr;
+    switch (c.command) {
+    case 0: bgm_play(c.id); break;
+    case 1: bgm_restart(c.id); break;
+    case 2: bgm_stop(); break;
+    case 3: bgm_resume(); break;
+    case 4: bgm_unload(); break;
+    case 5: bgm_set_volume(c.value); break;
+    case 6: sound_set_volume(c.id, std::clamp(c.value, 0.0f, 1.0f)); break;
+    case 7: sound_restore_volume(c.id); break;
+    case 9: sound_play(c.id, 0, 0.0f, SND_FX_USE_DEFAULT); break;
+    case 10: sound_play(c.id, 1, 0.0f, SND_FX_USE_DEFAULT); break;
+    case 11: sound_play(c.id, 1, k_restart_position, SND_FX_USE_DEFAULT); break;
+    case 12: sound_stop(c.id); break;
+    case 13: snd_stop_all(); break;
+    case 14: snd_stop_everything(); break;
+    case 15: sound_play_at(c.id, 0, at, 0.0f, SND_FX_USE_DEFAULT); break;
+    case 16: sound_play_at(c.id, 1, at, 0.0f, SND_FX_USE_DEFAULT); break;
+    case 17: sound_play_at(c.id, 0, at, k_restart_position, SND_FX_USE_DEFAULT); break;
+    case 18: sound_play_at(c.id, 0, at, c.value, SND_FX_USE_DEFAULT); break;
+    case 19: sound_set_frequency(c.id, c.arg2); break;
+    case 20: snd_rewind_all(); break;
+    case 21: snd_master_volume(c.value); break;
+    case 22: voice_a_play(c.id); break;
+    case 23: voice_a_stop(); break;
+    case 24: voice_a_unload(); break;
+    case 25: voice_a_set_volume(c.value); break;
+    case 26: voice_b_play(c.id); break;
+    case 27: voice_b_stop(); break;
+    case 28: voice_b_unload(); break;
+    case 29: voice_b_set_volume(c.value); break;
+    default: break;  // 8 and 30 on: nothing
+    }
+}
+
+// ---- handlers ------------------------------------------------------------------------
+
+void snd_stop_all(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    for (DxSound* s : g_mgr->table)
+        if (s && !s->keep) dxs_stop(s);
+    voice_a_stop();
+    voice_b_stop();
+    voice_queue_reset();
+}
+
+void snd_stop_everything(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    for (DxSound* s : g_mgr->table) dxs_stop(s);
+    voice_a_stop();
+    voice_b_stop();
+    bgm_stop();
+    voice_queue_reset();
+}
+
+void bgm_play(SoundId id)
+{
+    if (!g_mgr || !g_mgr->loaded) return;
+    SoundMgr& m = *g_mgr;
+    Lock lock(m.lock);
+    const uint32_t index = id & SND_ID_INDEX_MASK;
+    if (index >= SND_TABLE_SIZE) return;
+    if (int32_t(index) != m.bgm_index) {
+        bgm_unload();
+        const char* name = k_bgm_names[index];
+        const uint32_t kind = std::strlen(name) >= 4 && name[3] == 'P' ? DXS_PAN : DXS_PLAIN;
+        const std::string path = path_in(m.sound_folder, name);
+        if (dxs_load(&g_bgm_sound, path.c_str(), kind, m.bgm_volume) == DXS_OK) {
+            m.bgm = &g_bgm_sound;
+            m.bgm_index = int32_t(index);
+        }
+    }
+    if (!m.bgm) return;
+    dxs_set_position(m.bgm, 0.0f);
+    dxs_play(m.bgm, 1);
+    m.bgm_playing = 1;
+}
+
+void bgm_restart(SoundId id)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    bgm_play(id);
+    if (!g_mgr->bgm) return;
+    dxs_set_position(g_mgr->bgm, 0.0f);
+    dxs_play(g_mgr->bgm, 1);
+}
+
+void bgm_stop(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    dxs_stop(g_mgr->bgm);
+}
+
+void bgm_resume(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    if (g_mgr->bgm) dxs_play(g_mgr->bgm, 1);
+}
+
+void bgm_unload(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    unload_channel(g_mgr->bgm, g_mgr->bgm_playing, g_mgr->bgm_index);
+}
+
+void bgm_set_volume(float v)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    dxs_set_volume(g_mgr->bgm, v);
+}
+
+void bgm_set_pan(float pan)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    dxs_set_pan(g_mgr->bgm, std::clamp(int32_t(pan * 10000.0f), -10000, 10000));
+}
+
+void sound_play(SoundId id, int loop, float start, SoundFxWord fx)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    DxSound* s = table_sound(id);
+    if (!s || !s->buffer) return;
+    // A looped sound that already plays from the start is not restarted.
+    if (!(loop && start == 0.0f)) {
+        dxs_set_position(s, start);
+        dxs_stop(s);
+    }
+    apply_fx(*g_mgr, s, fx);
+    dxs_set_3d_position(s, nullptr);
+    dxs_play(s, loop);
+}
+
+void sound_play_at(SoundId id, int loop, const Vec3* pos, float start, SoundFxWord fx)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    DxSound* s = table_sound(id);
+    if (!s || !s->buffer) return;
+    if (start != 0.0f) {
+        dxs_stop(s);
+        dxs_set_position(s, start);
+        // A pause takes effect at once here; the wait is bounded all the same.
+        for (int i = 0; i < 1000 && dxs_is_playing(s); ++i) dxs_stop(s);
+    }
+    dxs_set_3d_position(s, pos);
+    apply_fx(*g_mgr, s, fx);
+    dxs_play(s, loop);
+}
+
+void sound_stop(SoundId id)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    DxSound* s = table_sound(id);
+    dxs_stop(s);
+    dxs_set_position(s, k_restart_position);
+}
+
+void sound_set_volume(SoundId id, float v)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    dxs_set_volume(table_sound(id), std::clamp(v, 0.0f, 1.0f));
+}
+
+void sound_restore_volume(SoundId id)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    DxSound* s = table_sound(id);
+    if (s) dxs_set_volume(s, 1.0f - float(s->base_volume) / -float(DXS_ATTENUATION));
+}
+
+void sound_set_frequency(SoundId id, int32_t hz)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    dxs_set_frequency(table_sound(id), uint32_t(std::max(hz, 0)));
+}
+
+void snd_rewind_all(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    for (DxSound* s : g_mgr->table) dxs_set_position(s, 0.0f);
+}
+
+void snd_master_volume(float v)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    for (DxSound* s : g_mgr->table) {
+        if (!s) continue;
+        s->base_volume = snd_vol_to_db(v);
+        dxs_set_volume(s, v);
+    }
+}
+
+void voice_a_play(SoundId id)
+{
+    if (!g_mgr || !g_mgr->loaded || !(id & SND_ID_VOICE)) return;
+    SoundMgr& m = *g_mgr;
+    Lock lock(m.lock);
+    const uint32_t index = id & SND_ID_INDEX_MASK;
+    if (index >= SND_TABLE_SIZE) return;
+    std::lock_guard<std::recursive_mutex> voice_lock(m.voice_a_lock);
+    play_voice(m.voice_a, g_voice_a_sound, m.voice_a_playing, m.voice_a_index, index,
+               snd_path_voice(index), m.sound_volume, 0);
+}
+
+void voice_a_stop(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    if (g_mgr->voice_a_playing) dxs_stop(g_mgr->voice_a);
+}
+
+void voice_a_unload(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    std::lock_guard<std::recursive_mutex> voice_lock(g_mgr->voice_a_lock);
+    unload_channel(g_mgr->voice_a, g_mgr->voice_a_playing, g_mgr->voice_a_index);
+}
+
+void voice_a_set_volume(float v)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    if (g_mgr->voice_a_playing) dxs_set_volume(g_mgr->voice_a, v);
+}
+
+void voice_b_play(SoundId id)
+{
+    if (!g_mgr || !g_mgr->loaded || !(id & SND_ID_VOICE)) return;
+    SoundMgr& m = *g_mgr;
+    Lock lock(m.lock);
+    const uint32_t index = id & SND_ID_INDEX_MASK;
+    if (index >= SND_TABLE_SIZE) return;
+    play_voice(m.voice_b, g_voice_b_sound, m.voice_b_playing, m.voice_b_index, index,
+               path_in(m.sound_folder, k_voice_names[index]), m.sound_volume, 1);
+}
+
+void voice_b_stop(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    if (g_mgr->voice_b_playing) dxs_stop(g_mgr->voice_b);
+}
+
+void voice_b_unload(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    unload_channel(g_mgr->voice_b, g_mgr->voice_b_playing, g_mgr->voice_b_index);
+}
+
+void voice_b_set_volume(float v)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    if (g_mgr->voice_b_playing) dxs_set_volume(g_mgr->voice_b, v);
+}
+
+// ---- direct calls --------------------------------------------------------------------
+
+bool voice_a_is_playing(void)
+{
+    if (!g_mgr) return false;
+    Lock lock(g_mgr->lock);
+    std::lock_guard<std::recursive_mutex> voice_lock(g_mgr->voice_a_lock);
+    return dxs_is_playing(g_mgr->voice_a);
+}
+
+uint32_t voice_a_status(void)
+{
+    if (!g_mgr) return 0;
+    Lock lock(g_mgr->lock);
+    uint32_t status = 0;
+    dxs_get_status(g_mgr->voice_a, &status);
+    return status;
+}
+
+void sound_set_volume_scaled(SoundId id, float factor)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    dxs_set_volume(table_sound(id), std::clamp(g_mgr->sound_volume * factor, 0.0f, 1.0f));
+}
+
+void sound_set_pan(SoundId id, float pan)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    dxs_set_pan(table_sound(id), std::clamp(int32_t(pan * 10000.0f), -10000, 10000));
+}
+
+uint32_t sound_get_frequency(SoundId id)
+{
+    if (!g_mgr) return 0;
+    Lock lock(g_mgr->lock);
+    uint32_t hz = 0;
+    dxs_get_frequency(table_sound(id), &hz);
+    return hz;
+}
+
+void snd_set_default_fx(SoundFxWord word)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    g_mgr->default_fx = word;
+}
+
+void snd_set_primary_volume(float v)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    g_mgr->primary_volume = float(snd_vol_to_db(v));
+    snd_dev_set_primary_volume(g_mgr->device, int32_t(g_mgr->primary_volume));
+}
+
+uint32_t snd_mixer_master_volume(float v)
+{
+    if (!g_mgr) return 0;
+    Lock lock(g_mgr->lock);
+    snd_dev_set_master_gain(g_mgr->device, std::clamp(v, 0.0f, 1.0f));
+    return 0;
+}
+
+namespace {
+
+SoundId find_in(const std::array<const char*, SND_TABLE_SIZE>& names, const char* wanted)
+{
+    const char* name = wanted ? wanted : "";
+    for (uint32_t i = 0; i < names.size(); ++i) {
+        const char* dot = std::strchr(names[i], '.');
+        const size_t stem = dot ? size_t(dot - names[i]) : std::strlen(names[i]);
+        if (std::strlen(name) == stem && strncasecmp(names[i], name, stem) == 0) return i;
+    }
+    // The text is bounded whatever the name's length.
+    char text[256];
+    std::snprintf(text, sizeof text, "Sound file not found = %.200s\n", name);
+    plat_message_box(text, "ERROR", PLAT_MB_OK);
+    return 0;
+}
+
+}  // namespace
+
+SoundId snd_find_bgm(const char* name) { return find_in(k_bgm_names, name) + SND_ID_BGM; }
+SoundId snd_find_sound(const char* name) { return find_in(k_sound_names, name); }
+SoundId snd_find_voice(const char* name) { return find_in(k_voice_names, name) + SND_ID_VOICE; }
+
+int voice_queue_push(SoundId id, uint32_t delay_frames)
+{
+    if (!g_mgr || !(id & SND_ID_VOICE)) return 0;
+    Lock lock(g_mgr->lock);
+    VoiceQueue& q = g_mgr->voices;
+    if (q.count + 1 >= SND_VOICE_QUEUE || (q.count > 1 && delay_frames == 0)) return 0;
+    q.write = (q.write + 1) % SND_VOICE_QUEUE;
+    q.entries[q.write] = {id, delay_frames, g_mgr->frame};
+    q.count += 1;
+    return 1;
+}
+
+void voice_queue_play_now(SoundId id)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    voice_queue_reset();
+    voice_queue_push(id, 30);
+}
+
+void voice_queue_reset(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    voice_a_stop();
+    VoiceQueue& q = g_mgr->voices;
+    q.count = q.write = q.read = 0;
+    q.current = 0;
+    q.current_start = 0;
+    q.state = 0;
+}
+
+uint32_t voice_queue_count(void) { return g_mgr ? g_mgr->voices.count : 0; }
+uint32_t snd_frame_count(void) { return g_mgr ? g_mgr->frame : 0; }
+
+int32_t snd_vol_to_db(float v)
+{
+    if (v == 0.0f) return -10000;
+    return int32_t((1.0f - v) * -6000.0f);
+}
+
+void snd_prewarm(void)
+{
+    if (!g_mgr || !g_mgr->loaded) return;
+    Lock lock(g_mgr->lock);
+    for (DxSound* s : g_mgr->table) {
+        if (!s) continue;
+        dxs_set_position(s, 0.0f);
+        dxs_play(s, 0);
+        dxs_stop(s);
+        dxs_set_position(s, k_restart_position);
+    }
+}
+
+std::span<const uint8_t> snd_read_raw_bank(const char* path)
+{
+    static uint8_t bank[SND_RAW_BANK_SIZE];
+    std::FILE* f = path ? plat_fopen(path, "rb") : nullptr;
+    if (!f) return {};
+    // One byte more than the buffer tells a file that would not fit.
+    std::unique_ptr<uint8_t[]> probe(new uint8_t[SND_RAW_BANK_SIZE + 1]);
+    const size_t n = std::fread(probe.get(), 1, SND_RAW_BANK_SIZE + 1, f);
+    std::fclose(f);
+    if (n > SND_RAW_BANK_SIZE) return {};
+    if (n >= 2 && probe[0] == 'c' && probe[1] == '.') return {};
+    // "SP" files keep their first four bytes and the rest: the whole file.
+    std::memcpy(bank, probe.get(), n);
+    return {bank, n};
+}
+
+int snd_event_thread_start(void) { return 0; }
+int snd_event_thread(void) { return 0; }
+void snd_event_thread_stop(void) {}
+int snd_notify_setup(DxSound*) { return 0; }
+void snd_hook(void) {}
+
+void snd_listener_update(const Vec3* pos, const Vec3* angles)
+{
+    if (!g_mgr || !g_mgr->device || !pos || !angles) return;
+    const float front[3] = {std::sin(angles->y), 0.0f, std::cos(angles->y)}, top[3] = {0, 1, 0};
+    snd_dev_listener_position(g_mgr->device, pos->x, pos->y, pos->z);
+    snd_dev_listener_orientation(g_mgr->device, front, top);
+}
+
+void snd_listener_reset(void)
+{
+    if (!g_mgr || !g_mgr->device) return;
+    const float front[3] = {0, 0, 1}, top[3] = {0, 1, 0};
+    snd_dev_listener_velocity(g_mgr->device, 0, 0, 0);
+    snd_dev_listener_position(g_mgr->device, 0, 0, 0);
+    snd_dev_listener_orientation(g_mgr->device, front, top);
+}
+
+std::string snd_path_sound(const char* name)
+{
+    return path_in(g_mgr ? g_mgr->sound_folder : std::string(k_sound_folder), name ? name : "");
+}
+
+std::string snd_path_lang(const char* name)
+{
+    return path_in(g_mgr ? g_mgr->lang_folder : std::string(k_lang_folder), name ? name : "");
+}
+
+std::string snd_path_voice(uint32_t index)
+{
+    if (index >= SND_TABLE_SIZE) return {};
+    int32_t golng = 0;
+    const bool lang =
+        settings_get_int("golng", &golng) && golng == 1 && g_mgr && g_mgr->voice_in_lang[index];
+    return lang ? snd_path_lang(k_voice_names[index]) : snd_path_sound(k_voice_names[index]);
+}
+
+void snd_reset_fx(void)
+{
+    if (!g_mgr) return;
+    Lock lock(g_mgr->lock);
+    snd_stop_everything();
+    g_mgr->default_fx = 0;
+}
+
+SndVolumes snd_volumes(void)
+{
+    if (!g_mgr) return {};
+    return {g_mgr->primary_volume, g_mgr->bgm_volume, g_mgr->spare_volume, g_mgr->sound_volume};
+}
+
+const DxSound* snd_table_sound(uint32_t index)
+{
+    return g_mgr && index < SND_TABLE_SIZE ? g_mgr->table[index] : nullptr;
+}
+const DxSound* snd_bgm_sound(void) { return g_mgr ? g_mgr->bgm : nullptr; }
+const DxSound* snd_voice_sound(int channel)
+{
+    if (!g_mgr) return nullptr;
+    return channel == 0 ? g_mgr->voice_a : g_mgr->voice_b;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The sound command ring and the sound thread: every sound request of the
+// program is posted into a 16-slot ring and carried out by the sound thread,
+// so that loading WAVE files and talking to the device never stall a frame.
+// The ring's indexes and pending count are guarded by the named semaphore
+// "sound" used as a lock; slots are written only while not pending and read
+// only while pending.
+//
+// Callers rely on: commands running in posting order; a post waiting while 14
+// or more are pending and dropping the command only when all 16 are; a post
+// returning at once, queuing nothing, when no thread runs (the producer would
+// otherwise wait forever); command numbers of 30 and more taking their slot
+// and doing nothing. Posting: any thread other than the sound thread.
+#include <cstdint>
+
+#include "math/vm_types.h"
+
+constexpr uint32_t SND_RING_SLOTS = 16;
+constexpr uint32_t SND_RING_ROOM = 14;  // a post waits while this many are pending
+constexpr uint32_t SND_COMMANDS = 30;
+
+// SoundId: bits 0..23 the table index, bit 30 a voice, bit 31 a BGM.
+using SoundId = uint32_t;
+constexpr SoundId SND_ID_INDEX_MASK = 0x00FFFFFFu;
+constexpr SoundId SND_ID_VOICE = 0x40000000u;
+constexpr SoundId SND_ID_BGM = 0x80000000u;
+
+// Nine 32-bit words; a command reads only its own fields.
+struct SoundCmd {
+    uint32_t command;
+    SoundId id;
+    int32_t arg;
+    float value;  // volume, fraction or start position
+    uint32_t has_pos;
+    float x, y, z;
+    int32_t arg2;
+};
+static_assert(sizeof(SoundCmd) == 36, "a command is nine words");
+
+struct MSem;
+
+struct SoundCmdRing {
+    MSem* sem;
+    uint32_t write, read, pending;
+    SoundCmd slots[SND_RING_SLOTS];
+};
+
+// What the thread runs for each command; the sound manager's dispatcher by
+// default. Tests put their own in place before the thread starts.
+using SoundCmdHandler = void (*)(const SoundCmd& cmd);
+
+void snd_post(uint32_t command, SoundId id);
+void snd_post_arg2(uint32_t command, SoundId id, int32_t arg2);
+void snd_post_int(uint32_t command, SoundId id, int32_t arg);
+void snd_post_pos(uint32_t command, SoundId id, const Vec3* pos);
+void snd_post_value(uint32_t command, float value);
+void snd_post_id_value(uint32_t command, SoundId id, float value);
+void snd_post_pos_value(uint32_t command, SoundId id, const Vec3* pos, float value);
+void snd_post_simple(uint32_t command);
+// Waits until fewer than 14 commands are pending (at once without a thread).
+void snd_queue_wait_room(void);
+
+// Start: clear the ring, make the semaphore, start the thread (1), or 0 with
+// no thread. Stop: ask the thread to end after the commands it has counted,
+// wait for it and close the semaphore.
+int snd_thread_start(void);
+void snd_thread_stop(void);
+void snd_thread_request_stop(void);
+int snd_thread_main(SoundCmdRing* ring);
+int snd_thread_running(void);
+
+void snd_thread_set_handler(SoundCmdHandler handler);  // null: the manager's
+uint32_t snd_ring_pending(void);

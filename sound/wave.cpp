@@ -1,0 +1,60 @@
+#include "sound/wave.h"
+
+#include <cstring>
+
+namespace {
+
+uint32_t rd32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+bool is_id(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+
+int read_fmt(std::span<const uint8_t> body, WaveFile* out)
+{
+    if (body.size() < WAVE_FMT_MIN) return 0;
+    const uint8_t* p = body.data();
+    out->tag = rd16(p);
+    out->channels = rd16(p + 2);
+    out->rate = rd32(p + 4);
+    out->bytes_per_second = rd32(p + 8);
+    out->block_align = rd16(p + 12);
+    out->bits = rd16(p + 14);
+    out->extra.clear();
+    if (out->tag == WAVE_TAG_PCM) return 1;
+    // The extra bytes must lie inside the chunk that announces them.
+    if (body.size() < WAVE_FMT_MIN + 2) return 0;
+    const uint16_t cb = rd16(p + 16);
+    if (body.size() - (WAVE_FMT_MIN + 2) < cb) return 0;
+    out->extra.assign(p + WAVE_FMT_MIN + 2, p + WAVE_FMT_MIN + 2 + cb);
+    return 1;
+}
+
+}  // namespace
+
+int wave_parse(std::span<const uint8_t> file, WaveFile* out)
+{
+    if (!out || file.size() < 12) return 0;
+    const uint8_t* base = file.data();
+    if (!is_id(base, "RIFF") || !is_id(base + 8, "WAVE")) return 0;
+    const uint64_t riff_end = 8 + uint64_t(rd32(base + 4));
+    if (riff_end > file.size() || riff_end < 12) return 0;
+
+    bool have_fmt = false, have_data = false;
+    uint64_t at = 12;
+    while (at + 8 <= riff_end && !(have_fmt && have_data)) {
+        const uint8_t* head = base + at;
+        const uint64_t size = rd32(head + 4);
+        const uint64_t body = at + 8;
+        if (size > riff_end - body) return 0;
+        if (!have_fmt && is_id(head, "fmt ")) {
+            if (!read_fmt(file.subspan(size_t(body), size_t(size)), out)) return 0;
+            have_fmt = true;
+        } else if (!have_data && is_id(head, "data")) {
+            if (size == 0) return 0;
+            out->data_offset = uint32_t(body);
+            out->data_size = uint32_t(size);
+            have_data = true;
+        }
+        at = body + size + (size & 1);
+    }
+    return have_fmt && have_data;
+}

@@ -1,0 +1,197 @@
+// What the sound device does, heard through OpenAL Soft's loopback device:
+// the mix is rendered into memory and measured per channel.
+#include <gtest/gtest.h>
+
+#include "plat/sound_dev.h"
+#include "tools/gen/wave_file.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t k_rate = 44100;
+constexpr SndDevFormat k_mono16{1, 1, k_rate, k_rate * 2, 2, 16};
+
+struct Level {
+    double left = 0, right = 0;
+    int crossings = 0;  // of the left channel
+};
+
+struct Loopback {
+    SndDev* dev;
+    explicit Loopback(int effects = 1) : dev(snd_dev_open_loopback(k_rate, effects)) {}
+    ~Loopback() { snd_dev_close(dev); }
+    SndDevBuffer* tone(uint32_t caps, uint32_t frames = k_rate, float hz = 1000.0f)
+    {
+        const std::vector<uint8_t> pcm = wave_tone(k_rate, frames, hz, 8000.0f);
+        return snd_dev_buffer_create(dev, k_mono16, nullptr, 0, caps, pcm.data(),
+                                     uint32_t(pcm.size()));
+    }
+    // RMS of each channel over frames rendered now.
+    Level render(uint32_t frames = 4410)
+    {
+        std::vector<int16_t> out(size_t(frames) * 2);
+        snd_dev_render(dev, out.data(), frames);
+        Level l;
+        for (uint32_t i = 0; i < frames; ++i) {
+            l.left += double(out[2 * i]) * out[2 * i];
+            l.right += double(out[2 * i + 1]) * out[2 * i + 1];
+            if (i > 0 && (out[2 * i - 2] < 0) != (out[2 * i] < 0)) ++l.crossings;
+        }
+        l.left = std::sqrt(l.left / frames);
+        l.right = std::sqrt(l.right / frames);
+        return l;
+    }
+};
+
+constexpr double k_silent = 2.0, k_heard = 500.0;
+
+TEST(SoundDev, PlayIsHeardStopPausesAndPlayResumes)
+{
+    Loopback lb;
+    ASSERT_NE(lb.dev, nullptr);
+    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_VOLUME);
+    ASSERT_NE(b, nullptr);
+    EXPECT_LT(lb.render().left, k_silent);
+    ASSERT_TRUE(snd_dev_buffer_play(b, 0));
+    EXPECT_EQ(snd_dev_buffer_status(b), SND_DEV_STATUS_PLAYING);
+    EXPECT_GT(lb.render().left, k_heard);
+    ASSERT_TRUE(snd_dev_buffer_stop(b));
+    uint32_t paused = 0, later = 0;
+    snd_dev_buffer_get_position(b, &paused);
+    lb.render(1024);  // the mixer's own short fade-out
+    EXPECT_LT(lb.render().left, k_silent);
+    snd_dev_buffer_get_position(b, &later);
+    EXPECT_EQ(later, paused);
+    EXPECT_GT(paused, 0u);
+    snd_dev_buffer_play(b, 0);
+    EXPECT_GT(lb.render(4410).left, k_heard);
+    snd_dev_buffer_get_position(b, &later);
+    EXPECT_NEAR(double(later), double(paused) + 4410 * 2, 2048);
+}
+
+TEST(SoundDev, VolumeIsInHundredthsOfADecibel)
+{
+    Loopback lb;
+    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_VOLUME);
+    snd_dev_buffer_play(b, 1);
+    lb.render();
+    const double full = lb.render().left;
+    ASSERT_TRUE(snd_dev_buffer_set_volume(b, -600));
+    lb.render();
+    EXPECT_NEAR(lb.render().left / full, 0.5, 0.03);
+    for (int32_t bad : {1, -10001}) EXPECT_FALSE(snd_dev_buffer_set_volume(b, bad));
+    int32_t v = 0;
+    snd_dev_buffer_get_volume(b, &v);
+    EXPECT_EQ(v, -600);
+}
+
+TEST(SoundDev, LoopedBufferWrapsAndOneShotEnds)
+{
+    Loopback lb;
+    SndDevBuffer* looped = lb.tone(0, 2205);
+    SndDevBuffer* once = lb.tone(SND_DEV_CTRL_PAN, 2205);
+    snd_dev_buffer_set_pan(once, SND_DEV_PAN_RIGHT);  // only the right channel hears it
+    snd_dev_buffer_play(looped, 1);
+    snd_dev_buffer_play(once, 0);
+    lb.render(8820);
+    const Level l = lb.render();
+    EXPECT_GT(l.left, k_heard);
+    EXPECT_EQ(snd_dev_buffer_status(looped), SND_DEV_STATUS_PLAYING | SND_DEV_STATUS_LOOPING);
+    EXPECT_EQ(snd_dev_buffer_status(once), 0u);
+    // An ended buffer starts again from the beginning.
+    uint32_t pos = 1;
+    snd_dev_buffer_get_position(once, &pos);
+    EXPECT_EQ(pos, 0u);
+}
+
+TEST(SoundDev, FrequencyChangesThePitchWithinItsRange)
+{
+    Loopback lb;
+    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_FREQUENCY);
+    SndDevBuffer* plain = lb.tone(0);
+    snd_dev_buffer_play(b, 1);
+    const int base = lb.render().crossings;
+    ASSERT_TRUE(snd_dev_buffer_set_frequency(b, k_rate * 2));
+    lb.render();
+    EXPECT_NEAR(lb.render().crossings, base * 2, base / 10);
+    uint32_t hz = 0;
+    for (auto [set, held] : {std::pair{50u, 100u}, {500000u, 200000u}}) {
+        snd_dev_buffer_set_frequency(b, set);
+        snd_dev_buffer_get_frequency(b, &hz);
+        EXPECT_EQ(hz, held);
+    }
+    EXPECT_FALSE(snd_dev_buffer_set_frequency(plain, 22050));
+    EXPECT_FALSE(snd_dev_buffer_get_frequency(plain, &hz));
+}
+
+TEST(SoundDev, PanMovesTheSoundToOneSide)
+{
+    Loopback lb;
+    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_PAN);
+    snd_dev_buffer_play(b, 1);
+    const Level centre = lb.render();
+    EXPECT_NEAR(centre.left, centre.right, centre.left * 0.02);
+    snd_dev_buffer_set_pan(b, SND_DEV_PAN_LEFT);
+    lb.render();
+    const Level left = lb.render();
+    EXPECT_GT(left.left, 4 * left.right);
+    EXPECT_FALSE(snd_dev_buffer_set_pan(lb.tone(0), 0));
+}
+
+TEST(SoundDev, ThreeDSoundIsSilentBeyondItsMaximumDistance)
+{
+    Loopback lb;
+    snd_dev_listener_rolloff(lb.dev, 0.01f);
+    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_3D | SND_DEV_MUTE3D_AT_MAX);
+    snd_dev_buffer_max_distance(b, 30.0f);
+    snd_dev_buffer_position(b, 0, 0, 31);
+    snd_dev_buffer_play(b, 1);
+    EXPECT_LT(lb.render().left, k_silent);
+    snd_dev_listener_position(lb.dev, 0, 0, 2);  // the listener's move counts too
+    lb.render();
+    EXPECT_GT(lb.render().left, k_heard);
+    snd_dev_buffer_position(b, 0, 0, 40);
+    lb.render();
+    EXPECT_LT(lb.render().left, k_silent);
+}
+
+TEST(SoundDev, TurningTheListenerMovesTheSoundToTheOtherEar)
+{
+    Loopback lb;
+    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_3D);
+    snd_dev_buffer_position(b, 5, 0, 0);  // +x is right of a listener facing +z
+    snd_dev_buffer_play(b, 1);
+    lb.render();
+    const Level ahead = lb.render();
+    EXPECT_GT(ahead.right, 2 * ahead.left);
+    const float back[3] = {0, 0, -1}, up[3] = {0, 1, 0};
+    snd_dev_listener_orientation(lb.dev, back, up);
+    lb.render();
+    const Level turned = lb.render();
+    EXPECT_GT(turned.left, 2 * turned.right);
+}
+
+TEST(SoundDev, EffectsAreRefusedCleanlyWhenTheyCannotApply)
+{
+    const SndDevFxParams echo{SndDevFx::echo, 50, 50, 200, 200, 0, 0};
+    Loopback dry(0);
+    SndDevBuffer* a = dry.tone(SND_DEV_CTRL_FX);
+    EXPECT_FALSE(snd_dev_has_fx(dry.dev));
+    EXPECT_FALSE(snd_dev_buffer_set_fx(a, echo));
+    snd_dev_buffer_play(a, 1);
+    EXPECT_GT(dry.render().left, k_heard);  // plays dry
+
+    Loopback wet;
+    if (!snd_dev_has_fx(wet.dev)) GTEST_SKIP() << "OpenAL without EFX";
+    SndDevBuffer* b = wet.tone(SND_DEV_CTRL_FX);
+    for (uint32_t preset : {0u, 16u, 29u})
+        EXPECT_TRUE(snd_dev_buffer_set_fx(b, {SndDevFx::reverb, 0, 0, 0, 0, preset, 0}));
+    EXPECT_TRUE(snd_dev_buffer_set_fx(b, echo));
+    EXPECT_FALSE(snd_dev_buffer_set_fx(wet.tone(0), echo));  // no effect capability
+    snd_dev_buffer_play(b, 1);
+    EXPECT_FALSE(snd_dev_buffer_set_fx(b, {SndDevFx::none, 0, 0, 0, 0, 0, 0}));  // playing
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The sound class on the null device: volumes, positions, frequencies,
+// formats, effects and the errors of bad files.
+#include "sound_world.h"
+
+#include "plat/sound_dev.h"
+#include "sound/dxs.h"
+
+namespace {
+
+using DxSoundTest = SoundWorld;
+
+int32_t device_volume(const DxSound& s)
+{
+    int32_t v = 1;
+    snd_dev_buffer_get_volume(s.buffer, &v);
+    return v;
+}
+
+TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKind)
+{
+    boot();
+    struct Row {
+        uint32_t kind;
+        float volume;
+        int32_t device;
+        float read_back;  // not the inverse of the setter unless the base is 0
+    };
+    for (const Row& r : {Row{DXS_PLAIN, 1.0f, -250, 1.0f}, Row{DXS_3D, 1.0f, 0, 1.0f},
+                         Row{DXS_FREQ, 0.5f, -3250, 0.4783f}, Row{DXS_3D, 0.5f, -3000, 0.5f}}) {
+        DxSound s;
+        ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", r.kind, r.volume), DXS_OK);
+        EXPECT_EQ(device_volume(s), r.device) << r.kind << " " << r.volume;
+        float back = -1;
+        dxs_get_volume(&s, &back);
+        EXPECT_NEAR(back, r.read_back, 0.001f);
+    }
+    EXPECT_EQ(snd_vol_to_db(1.0f), 0);
+    EXPECT_EQ(snd_vol_to_db(0.5f), -3000);
+    EXPECT_EQ(snd_vol_to_db(0.0f), -10000);
+}
+
+TEST_F(DxSoundTest, PositionsAndFrequenciesAreHeld)
+{
+    boot();
+    DxSound s;
+    ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_3D, 1.0f), DXS_OK);
+    uint32_t pos = 0, hz = 0;
+    for (auto [fraction, expect] : {std::pair{1.0f, 87318u}, {-1.0f, 0u}, {NAN, 0u}}) {
+        dxs_set_position(&s, fraction);
+        snd_dev_buffer_get_position(s.buffer, &pos);
+        EXPECT_EQ(pos, expect) << fraction;  // 99 percent of 88200 bytes, whole frames
+    }
+    for (auto [set, held] : {std::pair{50u, 100u}, {500000u, 200000u}, {22050u, 22050u}}) {
+        dxs_set_frequency(&s, set);
+        ASSERT_EQ(dxs_get_frequency(&s, &hz), DXS_OK);
+        EXPECT_EQ(hz, held);
+    }
+    EXPECT_EQ(dxs_get_size(&s), 88200u);
+}
+
+TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
+{
+    boot();
+    WaveSpec ext;
+    ext.tag = 0xFFFE;
+    ext.extra = {16, 0,    4, 0,    0, 0, 1,    0, 0,    0,    0,
+                 0,  0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    wave_write_file("ext.wav", wave_bytes(ext, wave_tone(44100, 262144 / 2, 440, 1000)));
+    WaveSpec floats;
+    floats.tag = 3;
+    floats.bits = 32;
+    wave_write_file("float.wav", wave_bytes(floats, std::vector<uint8_t>(400, 0)));
+    dir.write("short.wav", "RIFF\x04\0\0\0WAVE");
+
+    DxSound s;
+    ASSERT_EQ(dxs_load(&s, "ext.wav", DXS_PLAIN, 1.0f), DXS_OK);  // heap-sized block
+    EXPECT_EQ(s.format.extra, ext.extra);
+    EXPECT_EQ(s.size, 262144u);
+    EXPECT_EQ(snd_get_error(), 0u);
+    struct Row {
+        const char* path;
+        uint32_t error;
+    };
+    for (const Row& r : {Row{"float.wav", SND_ERR_BUFFER}, Row{"short.wav", SND_ERR_FILE},
+                         Row{"missing.wav", SND_ERR_FILE}}) {
+        snd_mgr_set_error(0);
+        EXPECT_EQ(dxs_load(&s, r.path, DXS_PLAIN, 1.0f), DXS_E_FAIL);
+        EXPECT_EQ(snd_get_error(), r.error) << r.path;
+        EXPECT_EQ(s.buffer, nullptr);
+        EXPECT_EQ(dxs_play(&s, 0), DXS_E_FAIL);
+    }
+}
+
+TEST_F(DxSoundTest, AFailedEffectKeepsTheOldWord)
+{
+    boot();
+    if (!snd_dev_has_fx(snd_mgr_device())) GTEST_SKIP() << "OpenAL without EFX";
+    DxSound s;
+    ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_PLAIN, 1.0f), DXS_OK);
+    dxs_play(&s, 1);
+    EXPECT_EQ(dxs_set_fx(&s, SND_FX_ECHO | 50), 0);  // effects change only when stopped
+    EXPECT_EQ(s.fx, 0u);
+    dxs_stop(&s);
+    EXPECT_EQ(dxs_set_fx(&s, SND_FX_REVERB | 99), 1);  // out of range: preset 0
+    EXPECT_EQ(s.fx, SND_FX_REVERB | 99);
+    EXPECT_EQ(dxs_set_fx(&s, 0), 1);
+}
+
+}  // namespace

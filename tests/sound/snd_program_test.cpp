@@ -1,0 +1,44 @@
+// The built program with a data folder that lacks the sound file: the first
+// frame shows the "SOUND ERROR" screen, which ends the program with code 1
+// after its 30 seconds.
+#include <gtest/gtest.h>
+
+#include "child_proc.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TEST(SoundProgram, AMissingSoundFileEndsThroughTheErrorScreen)
+{
+    const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    TempDir dir;
+    // A copy of the program, so that its own folder is this one.
+    fs::copy_file(fs::path(bin) / "quorvel", dir.file("quorvel"));
+    fs::create_directories(dir.file("data"));
+    for (const auto& e : fs::directory_iterator(fs::path(bin) / "data"))
+        if (e.is_directory() && e.path().filename() != "sound")
+            fs::create_directory_symlink(e.path(),
+                                         fs::path(dir.file("data")) / e.path().filename());
+
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("QUORVEL_IPC_PREFIX", (plat_ipc_prefix() + "snd").c_str(), 1);
+        const std::string exe = dir.file("quorvel");
+        ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    const bool ended = wait_child(pid, &status, 120s);
+    if (!ended) kill_child(pid);
+    ASSERT_TRUE(ended);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 29s);  // the screen's time, not a crash
+}
+
+}  // namespace

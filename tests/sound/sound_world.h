@@ -1,0 +1,45 @@
+// A folder with data/sound/bgm01.wav made current for the test, the settings
+// text read from it, and the sound manager started on OpenAL's null device.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "app/txt_settings.h"
+#include "sound/snd_mgr.h"
+#include "temp_dir.h"
+#include "tools/gen/wave_file.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+class SoundWorld : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path old = std::filesystem::current_path();
+
+    void SetUp() override
+    {
+        std::filesystem::create_directories(dir.file("data/sound"));
+        wave_write_file(dir.file("data/sound/bgm01.wav"), wave_bgm01());
+        std::filesystem::current_path(dir.file(""));
+    }
+    void TearDown() override
+    {
+        snd_shutdown();
+        snd_thread_set_handler(nullptr);
+        txt_settings_term();
+        std::filesystem::current_path(old);
+    }
+    void boot(const std::string& settings = "")
+    {
+        dir.write("QUORVEL.TXT", settings);
+        txt_settings_load("QUORVEL.TXT");
+        ASSERT_EQ(snd_boot(), 1);
+        drain();
+    }
+    static void drain()
+    {
+        for (int i = 0; i < 500 && snd_ring_pending() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+};
