@@ -15,9 +15,11 @@
 #include "disp/screenshot.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
+#include "obj2d/fla.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj2d/qspr.h"
 #include "obj3d/motion.h"
 #include "obj3d/obj3d.h"
 #include "obj3d/prim3d.h"
@@ -73,9 +75,6 @@ void run_steps(const Step* steps, size_t count)
     }
 }
 
-// Types not built yet keep their numbers, so that the later types keep theirs.
-void reserve_type() { obj_reserve_type(); }
-
 // Module starts after the device, in the order every drawing module relies
 // on (type numbers of the draw objects follow this registration order).
 const Step kBootSteps[] = {
@@ -88,13 +87,12 @@ const Step kBootSteps[] = {
     {"obj2d_type_register", obj2d_type_register},
     {"prim3d_line_type_register", prim3d_line_type_register},
     {"prim3d_tri_type_register", prim3d_tri_type_register},
-    // sprite objects: its number held until they exist
-    {"sprite_objects_reserve", reserve_type},
+    {"qspr_type_register", [] { qspr_type_register(); }},
     {"obj3d_type_register", obj3d_type_register},
     // hit spheres
     // collision volumes
     {"motion_pool_reset", motion_pool_reset},
-    // vector-animation player pools
+    {"fla_pool_reset", fla_pool_reset},
     // hit checks
     {"movie_init", movie_init},
     {"scene_set_defaults", scene_set_defaults},
@@ -105,12 +103,12 @@ const Step kBootSteps[] = {
 const Step kShutdownSteps[] = {
     {"movie_term", movie_term},
     // hit checks stop
-    // vector-animation player pools reset
+    {"fla_pool_reset_again", fla_pool_reset_again},
     {"motion_pool_term", motion_pool_term},
     // collision volumes stop
     // hit spheres reset
     {"obj3d_term", obj3d_term},
-    // sprite objects stop
+    {"qspr_type_unregister", qspr_type_unregister},
     {"prim3d_tri_term", prim3d_tri_term},
     {"prim3d_line_term", prim3d_line_term},
     {"obj2d_type_term", obj2d_type_term},
@@ -237,7 +235,7 @@ void disp_reset()
     obj_system_reset();  // the group table and the object pool
     res_mlist_init();
     motion_pool_reset();
-    // vector-animation pools reset
+    fla_pool_reset();
     // hit spheres clear, hit checks reset
     disp_reset_scene();
     // collision volumes reset
@@ -250,7 +248,8 @@ void disp_scene_clear()
 {
     resload_abort();
     movie_free_all();
-    // hit checks, collision volumes, hit spheres, vector-animation pools reset
+    // hit checks, collision volumes, hit spheres reset
+    fla_pool_reset();
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
     motion_pool_reset();
@@ -312,7 +311,7 @@ void disp_render(void*, DispCallback callback)
     cam_update_all();
     shader_frame_constants();
     obj3d_reset();
-    // sprite objects: draw counters reset
+    qspr_frame_reset();
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
     obj_build_draw_list();
     plight_cull();

@@ -2,7 +2,9 @@
 // copied into a buffer of exactly its size (so any read past it is caught),
 // checked, and when accepted walked through every accessor and decoded. Then
 // the loader reads the same file through its step machine into open pools
-// (every registrar, the mesh builder, texture binding) and releases it again.
+// (every registrar, the mesh builder, texture binding), plays and draws every
+// movie it registered, and releases it again.
+#include "obj2d/fla.h"
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
 #include "res/res.h"
@@ -102,6 +104,41 @@ void walk_fla(ByteSpan d)
     }
 }
 
+// Every batch the player hands over must index only its own vertices.
+void check_batch(const FlaVertex* verts, const uint16_t* indices, int vertex_count, int index_count,
+                 int tri_count, ResHandle, void*)
+{
+    if (vertex_count > kFlaBatchVerts || index_count >= kFlaBatchIndices ||
+        tri_count != index_count / 3)
+        __builtin_trap();
+    for (int i = 0; i < index_count; i++)
+        if (indices[i] >= vertex_count) __builtin_trap();
+    g_sink = vertex_count ? verts[vertex_count - 1].x : 0.0f;
+}
+
+void play_movies(size_t seed)
+{
+    fla_pool_reset();
+    const float speeds[] = {1.0f, 0.5f, 2.5f, -1.0f, 1e9f};
+    for (ResHandle h = 1; h <= ResHandle(res_flash_count()); h++) {
+        FlaPlayer* p = fla_player_alloc();
+        fla_player_set_movie(p, h);
+        fla_player_set_loop(p, int(seed & 1));
+        fla_player_set_speed(p, speeds[(seed + h) % 5]);
+        fla_asset_bind_obj(p, "slot");
+        for (int t = 0; t < 8; t++) {
+            fla_player_tick(p);
+            if (!fla_batch_init()) __builtin_trap();
+            fla_player_draw(p, nullptr, check_batch, nullptr, nullptr);
+            fla_batch_term();
+        }
+        fla_player_free(p);
+    }
+    const FlaPoolUse u = fla_pool_use();
+    if (u.players || u.timelines || u.characters || u.parts || u.entries || u.bound)
+        __builtin_trap();
+}
+
 std::vector<uint8_t> g_file;
 
 bool serve_file(const char* path, std::vector<uint8_t>& out)
@@ -133,7 +170,7 @@ size_t serve_read(void* f, uint8_t* dst, size_t n)
 {
     MemFile& m = *static_cast<MemFile*>(f);
     n = std::min(n, g_file.size() - m.pos);
-    std::memcpy(dst, g_file.data() + m.pos, n);
+    if (n) std::memcpy(dst, g_file.data() + m.pos, n);  // an empty input has no data pointer
     m.pos += n;
     return n;
 }
@@ -179,6 +216,7 @@ void load_through_pools(const uint8_t* data, size_t size)
     resload_request("fuzz", size & 1 ? RES_LOAD_SMOOTH_SET : 0);
     for (int i = 0; i < 100000 && resload_step() != RESLOAD_IDLE; i++) {}
     res_env_test_fatals().clear();
+    play_movies(size);
     res_release_to_mark(mark);
 }
 

@@ -70,6 +70,11 @@ bool in_pool(const DrawObj* obj)
            0;
 }
 bool live(const DrawObj* obj) { return in_pool(obj) && (obj->flags & kObjInUse); }
+bool bound(const DrawObj* obj)
+{
+    return obj && !in_pool(obj) && (obj->flags & kObjInUse) &&
+           (obj->flags & kObjBoundMask) == kObjBound;
+}
 
 // --- list links -------------------------------------------------------------------
 
@@ -340,6 +345,18 @@ void obj_free(DrawObj* obj)
     --g_obj.live_count;
 }
 
+void obj_release_bound(DrawObj* obj)
+{
+    if (!bound(obj)) return;
+    if (ObjReleaseFn rel = obj->release) {
+        obj->release = nullptr;
+        rel(obj);
+    }
+    const DrawObjType* t = type_of(obj->type);
+    obj->type = 0;
+    if (t && t->exit) t->exit(obj);
+}
+
 void obj_kill(DrawObj* obj)
 {
     if (!live(obj)) return;
@@ -348,7 +365,7 @@ void obj_kill(DrawObj* obj)
 
 void obj_set_type(DrawObj* obj, int type)
 {
-    if (!live(obj) || obj->type != 0) return;
+    if (!(live(obj) || bound(obj)) || obj->type != 0) return;
     const DrawObjType* t = type_of(type);
     if (!t) return;
     obj->type = uint8_t(type);

@@ -36,6 +36,10 @@ constexpr uint32_t kObjVisible = 1u << 3;
 constexpr int kObjLayerShift = 4;  // bits 4-6: layer 0..7
 constexpr uint32_t kObjLayerMask = 7u << kObjLayerShift;
 constexpr uint32_t kObjInUpdateList = 1u << 7;
+// Bits 8-15 = 1 on an in-use record marks a bound object: laid out like a
+// pool record but owned by another module and never linked into any list.
+constexpr uint32_t kObjBoundMask = 0xFFu << 8;
+constexpr uint32_t kObjBound = 1u << 8;
 constexpr int kObjUpdateSubShift = 16;    // bits 16-23, default 127
 constexpr int kObjUpdateOrderShift = 24;  // bits 24-31, default 127
 
@@ -123,7 +127,7 @@ int obj_reserve_type();
 DrawObj* obj_alloc(ResGroupId group);           // null when the pool is full
 void obj_free(DrawObj* obj);                    // null, free or foreign records: nothing
 void obj_kill(DrawObj* obj);                    // freed at the end of this frame
-void obj_set_type(DrawObj* obj, int type);      // once; unregistered types ignored
+void obj_set_type(DrawObj* obj, int type);      // once; unregistered types ignored; bound ok
 void obj_set_priority(DrawObj* obj, int prio);  // 0..93, others ignored
 void obj_set_sort_subkey(DrawObj* obj, int subkey);
 void obj_set_update(DrawObj* obj, ObjUpdateFn fn);  // null keeps the callback
@@ -132,6 +136,9 @@ void obj_set_update_suborder(DrawObj* obj, int suborder);
 void obj_set_release(DrawObj* obj, ObjReleaseFn fn);
 void obj_set_visible(DrawObj* obj, int visible);
 void obj_set_layer(DrawObj* obj, int layer);  // 0..7, others ignored
+// Runs a bound object's release callback and its type's exit callback, as
+// obj_free does, without touching any list; other records are ignored.
+void obj_release_bound(DrawObj* obj);
 // Calls fn(obj, arg) for every live object, newest first; fn must not free.
 void obj_for_each(void (*fn)(DrawObj* obj, void* arg), void* arg);
 void obj_show_layer(int layer, int show);

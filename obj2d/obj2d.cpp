@@ -5,6 +5,7 @@
 
 #include "disp/d3d9.h"
 #include "disp/shader.h"
+#include "obj2d/flaobj.h"
 #include "obj2d/prim2d.h"
 #include "obj2d/spr.h"
 #include "obj2d/spr2.h"
@@ -36,7 +37,8 @@ void obj2d_type_register()
     for (int s = kT2dText; s <= kT2dPrim; ++s) g_type_ids[size_t(s)] = 0;
     g_type_ids[kT2dText] =
         obj_register_type(text2d_draw, text2d_init, nullptr, nullptr, int(sizeof(Text2dWork)));
-    g_type_ids[kT2dFla] = obj_reserve_type();
+    g_type_ids[kT2dFla] =
+        obj_register_type(flaobj_draw, flaobj_init, flaobj_exit, nullptr, int(sizeof(FlaObjWork)));
     g_type_ids[kT2dTwin] =
         obj_register_type(spr2_draw, spr2_init, nullptr, nullptr, int(sizeof(Spr2Work)));
     g_type_ids[kT2dSprite] =

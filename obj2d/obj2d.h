@@ -26,8 +26,7 @@ constexpr int kObj2dFilterAuto = -1;
 enum : int { kT2dText = 0, kT2dFla, kT2dTwin, kT2dSprite, kT2dPrim, kT2dLine, kT2dTri, kT2dSlots };
 
 // --- start, stop, frame (called by the display) -------------------------------------
-// Registers text, vector-animation object (a reserved number until that type
-// exists), twin sprite, sprite and 2D primitive list, in that order, after
+// Registers text, vector-animation object, twin sprite, sprite and 2D primitive list, in that order, after
 // line2d_type_register and tri2d_type_register.
 void obj2d_type_register();
 void obj2d_type_term();

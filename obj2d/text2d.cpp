@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "math/vm_2d.h"
 #include "math/vm_table.h"
 #include "obj2d/spr.h"
 
@@ -128,18 +129,35 @@ void text2d_measure(DrawObj* obj, float* width, float* height)
 void text2d_draw(DrawObj** run, int count)
 {
     obj2d_stages_begin();
+    text2d_draw_objs(run, count, nullptr, 0xFFFFFFFFu);
+    obj2d_stages_end();
+}
+
+void text2d_draw_objs(DrawObj** run, int count, const Mat3x2* extra, uint32_t extra_colour)
+{
     const RenderStateKey base = obj2d_base_key();
     TexVertexA* verts = tex_get_vertex_scratch_a();
+    const auto pass = [&](DrawObj* o, bool shadow) {
+        const int quads = text2d_layout(o, shadow, verts, nullptr, nullptr);
+        for (int k = 0; k < quads * 4 && (extra || extra_colour != 0xFFFFFFFFu); ++k) {
+            TexVertexA& v = verts[k];
+            if (extra) {
+                Vec2 p = {v.x, v.y};
+                vm_mat3x2_transform_point(&p, extra, &p);
+                v.x = p.x, v.y = p.y;
+            }
+            if (extra_colour != 0xFFFFFFFFu) v.color = obj2d_colour_mul(v.color, extra_colour);
+        }
+        obj2d_draw_quads(quads);
+    };
     for (int i = 0; i < count; ++i) {
         Text2dWork* t = W(run[i]);
         if (t->first == 0) continue;
         obj2d_apply_key(obj2d_key_with_blend(base, t->blend), t->shader, t->params, kObj2dFvf);
         tex_set_stage(0, obj2d_tex_record(t->tex), 1);
-        if (t->shadow_flags & 1u)
-            obj2d_draw_quads(text2d_layout(run[i], true, verts, nullptr, nullptr));
-        obj2d_draw_quads(text2d_layout(run[i], false, verts, nullptr, nullptr));
+        if (t->shadow_flags & 1u) pass(run[i], true);
+        pass(run[i], false);
     }
-    obj2d_stages_end();
 }
 
 // --- creators ------------------------------------------------------------------------------

@@ -45,6 +45,8 @@ struct Text2dWork {
 };
 
 void text2d_draw(DrawObj** run, int count);
+// A run with an optional extra matrix and an extra colour (-1 none).
+void text2d_draw_objs(DrawObj** run, int count, const Mat3x2* extra, uint32_t extra_colour);
 void text2d_init(DrawObj* obj);
 int text2d_type();
 

@@ -438,3 +438,9 @@ void mdlobj_draw_all(DrawObj** run, int count)
     for (int i = 0; i < n; ++i) mdlobj_draw_one(pv, g_dw.order[i], &last_mesh);
     if (!set_(pv.tex_limit)) obj3d_unbind_stages(1);
 }
+
+DrawObj** obj3d_sort_array_fill() { return g_dw.order; }
+void obj3d_sort_set_count(int n)
+{
+    g_dw.order_count = n < 0 ? 0 : (n > kObj3dSortCap ? kObj3dSortCap : n);
+}

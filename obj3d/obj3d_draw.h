@@ -91,3 +91,8 @@ void obj3d_apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf
 
 // The model object's draw-all (registered as its draw callback).
 void mdlobj_draw_all(DrawObj** run, int count);
+
+// The same array filled by another drawer of the 3D pass (the sprite
+// objects) with its own order: room for kObj3dSortCap records, then the count.
+DrawObj** obj3d_sort_array_fill();
+void obj3d_sort_set_count(int n);

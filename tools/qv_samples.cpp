@@ -264,6 +264,58 @@ FlaDesc sample_fla()
     return f;
 }
 
+static FlaPart sample_square(uint16_t image, float x, float y, float size)
+{
+    FlaPart part;
+    part.image_id = image;
+    for (int i = 0; i < 4; i++)
+        part.verts.push_back({x + float(i & 1) * size, y + float(i >> 1) * size, float(i & 1),
+                              float(i >> 1), 0xFFFFFFFF});
+    part.indices = {0, 1, 2, 2, 1, 3};
+    return part;
+}
+
+FlaDesc sample_movie()
+{
+    FlaDesc f;
+    f.name = "anim";
+    f.rect[2] = f.rect[3] = 64;
+    const float at_origin[6] = {1, 0, 0, 1, 0, 0}, down[6] = {1, 0, 0, 1, 0, 24};
+    const float sprite_at[6] = {1, 0, 0, 1, 40, 30}, inner[6] = {1, 0, 0, 1, 4, 4};
+    const uint32_t grey = 0xFF808080;
+    Bytes f0, f1, f2, s0;
+    fla_cmd_place_full(f0, 1, 1, at_origin, nullptr, false);
+    fla_cmd_place_full(f0, 2, 10, sprite_at, nullptr, false);
+    fla_cmd_start_sprite(f0, 0);
+    fla_cmd_end(f0);
+    fla_cmd_place_full(f1, 1, -1, down, &grey, true);
+    fla_cmd_end(f1);
+    fla_cmd_remove(f2, 1);
+    fla_cmd_end(f2);
+    fla_cmd_place_full(s0, 1, 2, inner, nullptr, false);
+    fla_cmd_end(s0);
+    f.frames = {f0, f1, f2};
+    f.images = {{1, "red"}, {2, "blue"}};
+    FlaShape two;
+    two.char_id = 1;
+    two.rect[2] = 32;
+    two.rect[3] = 16;
+    two.parts = {sample_square(1, 0, 0, 16), sample_square(2, 16, 0, 16)};
+    FlaShape slot;
+    slot.char_id = 2;
+    slot.rect[2] = slot.rect[3] = 8;
+    slot.parts = {sample_square(3, 0, 0, 8)};
+    f.shapes = {two, slot};
+    f.sprites = {{10, {s0}}};
+    f.assets = {{3, "slot"}};
+    return f;
+}
+
+TexLstCatDesc sample_sprite_category()
+{
+    return {"qspr", {{"corners.png", 64, 64, {{"all", 0, 0, 64, 64}, {"tl", 0, 0, 32, 32}}}}};
+}
+
 CamrDesc sample_camr()
 {
     CamrDesc c;
@@ -337,6 +389,7 @@ std::vector<SampleFile> sample_chunk_seeds()
     one("shit", MAGIC_SHIT, shit_chunk("s", sample_spheres()));
     one("camr", MAGIC_CAMR, camr_chunk(sample_camr()));
     one("fla", MAGIC_FLA, fla_chunk(sample_fla()));
+    one("movie", MAGIC_FLA, fla_chunk(sample_movie()));
     out.push_back({"group", sample_group_file()});
     return out;
 }

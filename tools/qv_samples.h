@@ -35,6 +35,16 @@ AnimDesc sample_character_wave();
 AnimDesc sample_character_walk();
 CollDesc sample_coll(uint32_t div);  // a 2x2 floor of 8 triangles
 FlaDesc sample_fla();
+// "anim": a 64 x 64 stage at 30 frames per second with images 1 "red" and
+// 2 "blue", shape 1 of two 16 x 16 parts (red at x 0, blue at x 16),
+// shape 2 of one 8 x 8 part on asset 3 "slot", and sprite 10 (table index
+// 0) placing shape 2 at (4, 4). Frame 0 places shape 1 at depth 1 and
+// sprite 10 at depth 2 moved by (40, 30) and starts it; frame 1 moves depth
+// 1 down by 24 and tints it 0xFF808080; frame 2 removes depth 1.
+FlaDesc sample_movie();
+// A texture-list category "qspr": "corners.png" of 64 x 64 texels with crops
+// "all" (the whole texture) and "tl" (its top-left 32 x 32).
+TexLstCatDesc sample_sprite_category();
 CamrDesc sample_camr();
 std::vector<SphereDesc> sample_spheres();
 

@@ -592,6 +592,33 @@ void fla_cmd_remove(Bytes& s, uint16_t depth)
 }
 void fla_cmd_end(Bytes& s) { s.insert(s.end(), {0, 0, 0, 0}); }
 
+void fla_cmd_place_full(Bytes& s, uint16_t depth, int char_id, const float* mat,
+                        const uint32_t* colour, bool modify)
+{
+    const uint8_t flags =
+        uint8_t((char_id >= 0 ? 4 : 0) | (mat ? 1 : 0) | (colour ? 2 : 0) | (modify ? 8 : 0));
+    ChunkBuf b;
+    b.put_u8(1);
+    b.put_u8(0);
+    b.put_u16(uint16_t(3 + (char_id >= 0 ? 2 : 0) + (mat ? 24 : 0) + (colour ? 4 : 0)));
+    b.put_u16(depth);
+    b.put_u8(flags);
+    if (char_id >= 0) b.put_u16(uint16_t(char_id));
+    for (int k = 0; mat && k < 6; k++) b.put_f32(mat[k]);
+    if (colour) b.put_u32(*colour);
+    s.insert(s.end(), b.data.begin(), b.data.end());
+}
+
+void fla_cmd_start_sprite(Bytes& s, uint16_t sprite_index)
+{
+    ChunkBuf b;
+    b.put_u8(4);
+    b.put_u8(0);
+    b.put_u16(2);
+    b.put_u16(sprite_index);
+    s.insert(s.end(), b.data.begin(), b.data.end());
+}
+
 static uint32_t put_stream(ChunkBuf& b, const Bytes& s)
 {
     uint32_t off = b.put_bytes(s.data(), s.size());

@@ -207,6 +207,11 @@ Bytes fla_chunk(const FlaDesc& f);
 
 // Command stream helpers: place (depth, character), remove, end.
 void fla_cmd_place(Bytes& s, uint16_t depth, uint16_t char_id);
+// Place or modify with the optional fields: a character id (-1 none), a
+// 2D matrix of six floats (null none) and a colour (null none).
+void fla_cmd_place_full(Bytes& s, uint16_t depth, int char_id, const float* mat,
+                        const uint32_t* colour, bool modify);
+void fla_cmd_start_sprite(Bytes& s, uint16_t sprite_index);
 void fla_cmd_remove(Bytes& s, uint16_t depth);
 void fla_cmd_end(Bytes& s);
 

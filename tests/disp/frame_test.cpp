@@ -19,7 +19,9 @@
 #include "disp/tex.h"
 #include "frame_fixture.h"
 #include "temp_dir.h"
+#include "obj2d/flaobj.h"
 #include "obj2d/obj.h"
+#include "obj2d/qspr.h"
 #include "obj2d/spr.h"
 #include "obj3d/obj3d.h"
 #include "plat/gfx.h"
@@ -44,8 +46,8 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
                         "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
                         "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
                         "prim3d_line_type_register", "prim3d_tri_type_register",
-                        "sprite_objects_reserve", "obj3d_type_register", "motion_pool_reset",
-                        "movie_init", "scene_set_defaults", "disp_reset"}));
+                        "qspr_type_register", "obj3d_type_register", "motion_pool_reset",
+                        "fla_pool_reset", "movie_init", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -63,10 +65,12 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
         {"line2d_type_register", "line2d_term"},
         {"tri2d_type_register", "tri2d_term"},
         {"obj2d_type_register", "obj2d_type_term"},
+        {"qspr_type_register", "qspr_type_unregister"},
         {"obj3d_type_register", "obj3d_term"},
         {"prim3d_line_type_register", "prim3d_line_term"},
         {"prim3d_tri_type_register", "prim3d_tri_term"},
         {"motion_pool_reset", "motion_pool_term"},
+        {"fla_pool_reset", "fla_pool_reset_again"},
         {"movie_init", "movie_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
@@ -276,6 +280,22 @@ TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)
     spr_create_plain_1f(g, 0xFFFFFFFFu, 0, 0, 4, 4, 0, 0, 1, 1, 50);
     disp_update(nullptr);
     EXPECT_EQ(obj_live_count(), 0);
+}
+
+TEST_F(DispFrame, SpriteObjectsDrawInTheFirst3dBandAndCountPerFrame)
+{
+    EXPECT_EQ(flaobj_type(), 4);
+    EXPECT_EQ(qspr_type(), 10);
+    cam_set_enable(0, 1);
+    disp_update(nullptr);
+    const Mat44* v = cam_get_view_mtx(0);
+    const Vec3 ahead = {v->m[12] + v->m[8] * 10, v->m[13] + v->m[9] * 10, v->m[14] + v->m[10] * 10};
+    ASSERT_NE(qspr_bb_create(group_alloc(), &ahead, 0, 2, 0, 0xFFFFFFFFu, 1), nullptr);
+    for (int frame = 0; frame < 2; ++frame) {
+        disp_update(nullptr);
+        EXPECT_EQ(qspr_get_drawn_count(), 1);
+        EXPECT_EQ(qspr_get_draw_calls(), 1);
+    }
 }
 
 TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)

@@ -1,0 +1,234 @@
+// Sprite objects and vector animations at 800 x 600 on the offscreen device.
+//
+// BM_Billboards/1 and /4: 8,000 billboards of 16 x 16 pixels in one 3D pass,
+// of one texture or of four textures interleaved (every object changes the
+// texture); BM_PrebuiltQuads: the same 8,000 quads built once and streamed
+// straight through the device layer in batches of 4,096 with one state, the
+// yardstick for the sprite draw's own cost. Compare them within one run.
+// BM_Movies: 128 vector-animation objects playing a one-shape movie of 50
+// triangles, ticked and drawn; BM_PlayerTick: the tick of 128 players alone.
+// Each frame ends with glFinish so that queued frames do not flatter it.
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "obj2d/fla.h"
+#include "obj2d/flaobj.h"
+#include "obj2d/line2d.h"
+#include "obj2d/qspr.h"
+#include "app/txt_settings.h"
+#include "tests/obj3d/obj3d_scene.h"
+#include "tools/qv_writer.h"
+
+namespace {
+
+constexpr int kWidth = 800, kHeight = 600;
+constexpr int kBillboards = 8000, kMovies = 128;
+
+struct Scene {
+    void* window = nullptr;
+    ResHandle tex[4] = {};
+    ResHandle movie = 0;
+    bool ok = false;
+};
+
+// One shape of 25 quads (50 triangles) that moves a pixel per frame.
+qvw::FlaDesc one_shape_movie()
+{
+    qvw::FlaDesc d;
+    d.rect[2] = d.rect[3] = 64;
+    qvw::FlaShape s;
+    s.char_id = 1;
+    qvw::FlaPart p;
+    for (int i = 0; i < 26; ++i) {
+        p.verts.push_back({float(i) * 2, 0, float(i) / 25, 0});
+        p.verts.push_back({float(i) * 2, 40, float(i) / 25, 1});
+    }
+    for (uint16_t q = 0; q < 25; ++q)
+        for (uint16_t k : {0, 1, 2, 2, 1, 3}) p.indices.push_back(uint16_t(2 * q + k));
+    s.parts = {p};
+    d.shapes = {s};
+    for (int f = 0; f < 30; ++f) {
+        qvw::Bytes b;
+        const float m[6] = {1, 0, 0, 1, float(f), 0};
+        qvw::fla_cmd_place_full(b, 1, f == 0 ? 1 : -1, m, nullptr, f != 0);
+        qvw::fla_cmd_end(b);
+        d.frames.push_back(b);
+    }
+    return d;
+}
+
+Scene& scene()
+{
+    static Scene sc = [] {
+        Scene s;
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        // The movie pool is closed by default: open it in the settings text.
+        char path[] = "/tmp/qv_bench_sprites_XXXXXX";
+        const int fd = mkstemp(path);
+        if (fd < 0) return s;
+        const char text[] = "MAX_NR_FLASH 4\nSZ_BUFF_FLASH 65536\nSZ_BUFF_FLASHNAME 256\n";
+        const bool written = write(fd, text, sizeof text - 1) == ssize_t(sizeof text - 1);
+        close(fd);
+        if (written) txt_settings_load(path);
+        unlink(path);
+        s.window = o3t::scene_boot(kWidth, kHeight);
+        if (!s.window) return s;
+        line2d_type_register();
+        tri2d_type_register();
+        obj2d_type_register();
+        qspr_type_register();
+        fla_pool_reset();
+        const char* names[4] = {"a", "b", "c", "d"};
+        for (int t = 0; t < 4; ++t) {
+            s.tex[t] = res_tex_create("bench", names[t], 16, 16, RES_TEX_FORMAT_ARGB32, false);
+            std::vector<uint32_t> px(256, 0xFF102030u * uint32_t(t + 1));
+            res_tex_set_image(s.tex[t], 0, 0, 16, 16, px.data());
+        }
+        s.movie = res_flash_register("bench", "shape", qvw::fla_chunk(one_shape_movie()));
+        s.ok = s.movie != 0;
+        return s;
+    }();
+    return sc;
+}
+
+// Billboard i of a 100 x 80 grid at depth 40, where 1.5 units are 16 pixels.
+Vec3 grid_point(int i)
+{
+    return {(float(i % 100) - 49.5f) * 0.7f, (float(i / 100) - 39.5f) * 0.7f, 40};
+}
+
+void pass_3d()
+{
+    gfx_begin_scene();
+    disp_set_viewport(0, 0, kWidth, kHeight);
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFF000000, 1.0f, 0);
+    obj3d_scene_begin(0, 0, 0);
+}
+void end_frame()
+{
+    gfx_end_scene();
+    gfx_present();
+    glFinish();
+}
+
+void BM_Billboards(benchmark::State& state)
+{
+    Scene& s = scene();
+    if (!s.ok) return state.SkipWithError("no device");
+    const int textures = int(state.range(0));
+    std::vector<DrawObj*> objs;
+    for (int i = 0; i < kBillboards; ++i) {
+        const Vec3 p = grid_point(i);
+        DrawObj* o = qspr_bb_create(1, &p, 0, 1.5f, 0, 0xFFFFFFFFu, 1);
+        qspr_bb_set_tex1(o, s.tex[i % textures]);
+        objs.push_back(o);
+    }
+    cam_update_all();
+    auto one = [] {
+        qspr_frame_reset();
+        obj_build_draw_list();
+        pass_3d();
+        obj_draw_range(72, 83);
+        obj3d_scene_end();
+        end_frame();
+    };
+    one();
+    for (auto _ : state) one();
+    state.counters["draws"] = qspr_get_draw_calls();
+    state.counters["objects"] = qspr_get_drawn_count();
+    for (DrawObj* o : objs) obj_free(o);
+}
+BENCHMARK(BM_Billboards)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PrebuiltQuads(benchmark::State& state)
+{
+    Scene& s = scene();
+    if (!s.ok) return state.SkipWithError("no device");
+    struct V {
+        Vec3 p;
+        float a, b, size;
+        uint32_t c;
+        float uv[4];
+    };
+    std::vector<V> quads;
+    for (int i = 0; i < kBillboards; ++i) {
+        const Vec3 c = grid_point(i);
+        for (int k = 0; k < 4; ++k)
+            quads.push_back(
+                {{c.x + ((k & 1) ? 0.75f : -0.75f), c.y + ((k & 2) ? 0.75f : -0.75f), c.z},
+                 1,
+                 0,
+                 1,
+                 0xFFFFFFFFu,
+                 {float(k & 1), float(k >> 1), 0, 0}});
+    }
+    cam_update_all();
+    auto one = [&] {
+        pass_3d();
+        qspr_apply_state(rs_key_pack(0, 0, 0, 1, 2, 5, 3, 0, 1), 0, 0, nullptr);
+        tex_set_stage(0, disp_tex_lookup(s.tex[0]), 1);
+        for (int first = 0; first < kBillboards; first += kQsprBatchQuads) {
+            const int n = std::min(kQsprBatchQuads, kBillboards - first);
+            gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(n) * 4, uint32_t(n) * 2,
+                                          tex_get_manager(), GFX_FMT_INDEX16,
+                                          quads.data() + 4 * first, sizeof(V));
+        }
+        obj3d_scene_end();
+        end_frame();
+    };
+    one();
+    for (auto _ : state) one();
+}
+BENCHMARK(BM_PrebuiltQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Movies(benchmark::State& state)
+{
+    Scene& s = scene();
+    if (!s.ok) return state.SkipWithError("no device");
+    std::vector<DrawObj*> objs;
+    for (int i = 0; i < kMovies; ++i) {
+        DrawObj* o =
+            flaobj_create(1, s.movie, float(i % 16) * 48, float(i / 16) * 64, 0, 0, 1, 1, 30);
+        flaobj_set_loop(o, 1);
+        objs.push_back(o);
+    }
+    auto one = [&] {
+        for (DrawObj* o : objs) flaobj_tick(o);
+        obj_build_draw_list();
+        gfx_begin_scene();
+        disp_set_viewport(0, 0, kWidth, kHeight);
+        disp_set_scissor(0, 0, kWidth, kHeight);
+        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        obj_draw_range(30, 30);
+        end_frame();
+    };
+    one();
+    for (auto _ : state) one();
+    state.counters["movies"] = kMovies;
+    for (DrawObj* o : objs) obj_free(o);
+}
+BENCHMARK(BM_Movies)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PlayerTick(benchmark::State& state)
+{
+    Scene& s = scene();
+    if (!s.ok) return state.SkipWithError("no device");
+    std::vector<FlaPlayer*> players;
+    for (int i = 0; i < kMovies; ++i) {
+        players.push_back(fla_player_alloc());
+        fla_player_set_movie(players.back(), s.movie);
+        fla_player_set_loop(players.back(), 1);
+    }
+    for (auto _ : state)
+        for (FlaPlayer* p : players) fla_player_tick(p);
+    state.counters["players"] = kMovies;
+    for (FlaPlayer* p : players) fla_player_free(p);
+}
+BENCHMARK(BM_PlayerTick)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

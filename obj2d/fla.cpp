@@ -1,0 +1,747 @@
+// The vector-animation player (see fla.h).
+#include "obj2d/fla.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "math/vm_2d.h"
+#include "obj2d/flaobj.h"
+#include "obj2d/obj2d.h"
+#include "res/chunk.h"
+
+// --- pool records -------------------------------------------------------------------------
+
+struct FlaDlistEntry {
+    uint16_t char_id;
+    uint16_t depth;
+    Mat3x2 mat;
+    uint32_t colour;
+    FlaDlistEntry *prev, *next;  // the timeline's list, or the free list
+};
+
+struct FlaTimeline {
+    int32_t sprite_id;  // -1: the main timeline
+    uint32_t frame;     // 16.16
+    uint32_t end;       // frame count << 16
+    uint32_t loop_count;
+    uint8_t loop;
+    uint8_t on_draw_path;  // set while its list is being drawn
+    uint32_t frames_off;   // the u32 stream offsets of its frames
+    uint32_t frame_count;
+    FlaDlistEntry* dlist;
+    FlaTimeline *prev, *next;
+};
+
+struct FlaPartItem {
+    uint16_t image_id;
+    ResHandle crop;
+    FlaPart part;  // offsets into the movie
+    FlaPartItem *prev, *next;
+};
+
+struct FlaCharacter {
+    uint16_t id;
+    ResHandle crop_override;
+    FlaPartItem* parts;
+    FlaShape shape;
+    DrawObj* bound;
+    FlaCharacter *prev, *next;
+};
+
+struct FlaPlayer {
+    ResHandle movie;
+    ByteSpan data;  // the movie's chunk as registered
+    FlaChunk hdr;
+    uint32_t step;  // 16.16 frames per tick
+    uint8_t paused, ended;
+    float speed;
+    Mat3x2 mat;
+    uint32_t colour;
+    FlaTimeline* timelines;  // main first, then sprites in start order
+    FlaCharacter* chars;
+    FlaPlayer *prev, *next;
+};
+
+namespace {
+
+// A fixed pool with a free list and a used count; records link through
+// their own prev and next.
+template <class T, int N>
+struct Pool {
+    std::array<T, N> recs;
+    T* free_head;
+    int used;
+
+    void reset()
+    {
+        std::memset(static_cast<void*>(recs.data()), 0, sizeof(recs));
+        for (int i = 0; i < N; ++i)
+            recs[size_t(i)].next = i + 1 < N ? &recs[size_t(i) + 1] : nullptr;
+        free_head = &recs[0];
+        used = 0;
+    }
+    T* take()
+    {
+        T* r = free_head;
+        if (!r) return nullptr;
+        free_head = r->next;
+        std::memset(static_cast<void*>(r), 0, sizeof(T));
+        ++used;
+        return r;
+    }
+    void give(T* r)
+    {
+        r->prev = nullptr;
+        r->next = free_head;
+        free_head = r;
+        --used;
+    }
+};
+
+// Appends r at the end of the chain headed by head.
+template <class T>
+void chain_append(T*& head, T* r)
+{
+    r->next = nullptr;
+    if (!head) {
+        r->prev = nullptr;
+        head = r;
+        return;
+    }
+    T* t = head;
+    while (t->next) t = t->next;
+    t->next = r;
+    r->prev = t;
+}
+template <class T>
+void chain_unlink(T*& head, T* r)
+{
+    if (r->prev)
+        r->prev->next = r->next;
+    else
+        head = r->next;
+    if (r->next) r->next->prev = r->prev;
+}
+
+struct FlaBatch {
+    int vertex_count, index_count, base_vertex;
+    std::array<FlaVertex, kFlaBatchVerts> verts;
+    std::array<uint16_t, kFlaBatchIndices> indices;
+    int32_t tex;  // -1 = none yet
+    FlaFlushFn flush;
+    void* arg;
+};
+
+struct FlaBlock {
+    Pool<FlaPlayer, kFlaPlayers> players;
+    FlaPlayer* used_players;
+    Pool<FlaTimeline, kFlaTimelines> timelines;
+    Pool<FlaCharacter, kFlaCharacters> chars;
+    Pool<FlaPartItem, kFlaPartItems> parts;
+    Pool<FlaDlistEntry, kFlaDlistEntries> entries;
+    std::array<DrawObj, kFlaBoundObjs> bound;
+    std::array<uint8_t, kFlaBoundObjs> bound_used;
+    // Entries of the lists on the current draw path, each list's run sorted
+    // by depth. Lists on one path are distinct, so the pool size suffices.
+    std::array<FlaDlistEntry*, kFlaDlistEntries> draw_stack;
+    int draw_top;
+    // Batches of nested run draws; level 0 is the outermost.
+    std::array<FlaBatch, kFlaBatchLevels> batches;
+    int batch_depth;
+};
+FlaBlock g_fla;
+
+const Mat3x2 kIdentity = {{1, 0, 0, 1, 0, 0}};
+
+FlaBatch* cur_batch()
+{
+    return g_fla.batch_depth > 0 ? &g_fla.batches[size_t(g_fla.batch_depth - 1)] : nullptr;
+}
+
+void batch_clear(FlaBatch* b) { b->vertex_count = b->index_count = b->base_vertex = 0; }
+
+// --- movie access ---------------------------------------------------------------------------
+
+// The movie's bytes while its resource still holds them: a released or
+// reused handle reads as no movie instead of freed memory.
+bool movie_bytes(const FlaPlayer* p, ByteSpan& d)
+{
+    if (!p || !p->movie) return false;
+    const ResDataInfo* info = res_flash_get(p->movie);
+    if (!info || info->data.data() != p->data.data() || info->data.size() != p->data.size())
+        return false;
+    d = p->data;
+    return true;
+}
+
+const char* named_name(ByteSpan d, const FlaNamed& n) { return rd_name(d, n.name_off); }
+
+// --- releasing ------------------------------------------------------------------------------
+
+void release_dlist(FlaTimeline* t)
+{
+    while (FlaDlistEntry* e = t->dlist) {
+        chain_unlink(t->dlist, e);
+        g_fla.entries.give(e);
+    }
+}
+
+void release_bound(FlaCharacter* c)
+{
+    DrawObj* o = c->bound;
+    if (!o) return;
+    c->bound = nullptr;
+    obj_release_bound(o);
+    o->flags &= ~(kObjInUse | kObjBoundMask);
+    g_fla.bound_used[size_t(o - g_fla.bound.data())] = 0;
+}
+
+void release_contents(FlaPlayer* p)
+{
+    while (FlaTimeline* t = p->timelines) {
+        release_dlist(t);
+        chain_unlink(p->timelines, t);
+        g_fla.timelines.give(t);
+    }
+    while (FlaCharacter* c = p->chars) {
+        while (FlaPartItem* it = c->parts) {
+            chain_unlink(c->parts, it);
+            g_fla.parts.give(it);
+        }
+        release_bound(c);
+        chain_unlink(p->chars, c);
+        g_fla.chars.give(c);
+    }
+}
+
+void reset_player(FlaPlayer* p)
+{
+    p->movie = 0;
+    p->data = {};
+    p->hdr = FlaChunk{};
+    p->step = 0;
+    p->paused = p->ended = 0;
+    p->speed = 1.0f;
+    p->mat = kIdentity;
+    p->colour = kFlaNoTint;
+}
+
+FlaTimeline* main_timeline(const FlaPlayer* p)
+{
+    return p && p->timelines && p->timelines->sprite_id == -1 ? p->timelines : nullptr;
+}
+
+FlaTimeline* new_timeline(FlaPlayer* p, int32_t sprite_id, uint32_t frames_off, uint32_t count)
+{
+    FlaTimeline* t = g_fla.timelines.take();
+    if (!t) return nullptr;
+    t->sprite_id = sprite_id;
+    t->end = count << 16;
+    t->loop = 1;
+    t->frames_off = frames_off;
+    t->frame_count = count;
+    chain_append(p->timelines, t);
+    return t;
+}
+
+// --- characters and assets ----------------------------------------------------------------
+
+void build_characters(FlaPlayer* p, ByteSpan d)
+{
+    const char* group = res_flash_group(p->movie);
+    for (uint32_t i = 0; i < p->hdr.count[FLA_SHAPES]; ++i) {
+        FlaShape s;
+        if (!fla_shape(d, p->hdr, i, s)) continue;
+        FlaCharacter* c = g_fla.chars.take();
+        if (!c) return;
+        c->id = s.char_id;
+        c->shape = s;
+        chain_append(p->chars, c);
+        for (uint32_t k = 0; k < s.part_count; ++k) {
+            FlaPart part;
+            if (!fla_part(d, s, k, part)) continue;
+            FlaPartItem* it = g_fla.parts.take();
+            if (!it) return;
+            it->image_id = part.image_id;
+            it->part = part;
+            const char* name = nullptr;
+            for (uint32_t m = 0; m < p->hdr.count[FLA_IMAGES] && !name; ++m) {
+                FlaNamed img;
+                if (fla_image(d, p->hdr, m, img) && img.id == part.image_id)
+                    name = named_name(d, img);
+            }
+            it->crop = name && group ? res_crop_find(group, name) : 0;
+            chain_append(c->parts, it);
+        }
+    }
+}
+
+FlaCharacter* find_char(const FlaPlayer* p, uint16_t id)
+{
+    for (FlaCharacter* c = p->chars; c; c = c->next)
+        if (c->id == id) return c;
+    return nullptr;
+}
+
+// The character holding a part whose image id is the asset's id.
+FlaCharacter* asset_char(const FlaPlayer* p, const char* name)
+{
+    const int id = fla_find_asset(p, name);
+    if (id < 0) return nullptr;
+    for (FlaCharacter* c = p->chars; c; c = c->next)
+        for (FlaPartItem* it = c->parts; it; it = it->next)
+            if (it->image_id == id) return c;
+    return nullptr;
+}
+
+// --- command streams -------------------------------------------------------------------------
+
+FlaDlistEntry* entry_at_depth(FlaTimeline* t, uint16_t depth)
+{
+    for (FlaDlistEntry* e = t->dlist; e; e = e->next)
+        if (e->depth == depth) return e;
+    FlaDlistEntry* e = g_fla.entries.take();
+    if (!e) return nullptr;
+    e->depth = depth;
+    e->mat = kIdentity;
+    e->colour = kFlaNoTint;
+    chain_append(t->dlist, e);
+    return e;
+}
+
+void cmd_place(FlaTimeline* t, ByteSpan d, const FlaCmd& c)
+{
+    uint16_t depth;
+    uint8_t flags;
+    if (c.length < 3 || !rd_u16(d, c.payload_off, depth) || !rd_u8(d, c.payload_off + 2ull, flags))
+        return;
+    uint32_t at = 3;
+    uint16_t char_id = 0;
+    float m[6];
+    uint32_t colour = 0;
+    if (flags & 4) {
+        if (at + 2 > c.length || !rd_u16(d, c.payload_off + at, char_id)) return;
+        at += 2;
+    }
+    if (flags & 1) {
+        if (at + 24 > c.length || !rd_f32s(d, c.payload_off + at, m, 6)) return;
+        at += 24;
+    }
+    if ((flags & 2) && (at + 4 > c.length || !rd_u32(d, c.payload_off + at, colour))) return;
+    FlaDlistEntry* e = entry_at_depth(t, depth);
+    if (!e) return;
+    if (flags & 4) e->char_id = char_id;
+    if (flags & 1) std::memcpy(e->mat.m, m, sizeof m);
+    if (flags & 2) e->colour = colour;
+}
+
+void cmd_remove(FlaTimeline* t, ByteSpan d, const FlaCmd& c)
+{
+    uint16_t depth;
+    if (c.length < 2 || !rd_u16(d, c.payload_off, depth)) return;
+    for (FlaDlistEntry* e = t->dlist; e;) {
+        FlaDlistEntry* next = e->next;
+        if (e->depth == depth) {
+            chain_unlink(t->dlist, e);
+            g_fla.entries.give(e);
+        }
+        e = next;
+    }
+}
+
+uint32_t step_timeline(FlaPlayer* p, FlaTimeline* t, uint32_t d);
+void run_stream(FlaPlayer* p, FlaTimeline* t, ByteSpan data, uint32_t off);
+
+void cmd_start_sprite(FlaPlayer* p, ByteSpan d, const FlaCmd& c)
+{
+    uint16_t index;
+    FlaSprite s;
+    if (c.length < 2 || !rd_u16(d, c.payload_off, index) || !fla_sprite(d, p->hdr, index, s))
+        return;
+    for (FlaTimeline* t = p->timelines; t; t = t->next)
+        if (t->sprite_id == s.id) return;
+    // A started sprite can only start sprites not yet running, so the
+    // recursion below is bounded by the timeline pool.
+    FlaTimeline* t = new_timeline(p, s.id, s.frames_off, s.frame_count);
+    if (!t) return;
+    if (uint32_t off = step_timeline(p, t, 0)) run_stream(p, t, d, off);
+}
+
+void run_stream(FlaPlayer* p, FlaTimeline* t, ByteSpan d, uint32_t off)
+{
+    FlaCmd c;
+    // Each command takes at least four bytes; a stream cannot hold more.
+    for (size_t budget = d.size() / 4 + 1; budget && fla_cmd(d, off, c) && c.op != 0; --budget) {
+        switch (c.op) {
+        case 1: cmd_place(t, d, c); break;
+        case 2: cmd_remove(t, d, c); break;
+        case 4: cmd_start_sprite(p, d, c); break;
+        default: break;
+        }
+        off = c.next_off;
+    }
+}
+
+// The stream offset to execute after stepping by d (0: none).
+uint32_t step_timeline(FlaPlayer* p, FlaTimeline* t, uint32_t d)
+{
+    if (t->frames_off == 0 || t->frame_count == 0) return 0;
+    bool fire = (t->frame & 0xFFFFu) <= d;
+    t->frame += d;
+    if (t->frame >= t->end) {
+        if (t->loop) {
+            t->frame = 0;
+            ++t->loop_count;
+            release_dlist(t);
+            fire = true;
+        } else {
+            t->frame = t->end - d;
+        }
+        p->ended = 1;
+    }
+    if (!fire) return 0;
+    const uint32_t k = t->frame >> 16;
+    if (k >= t->frame_count) return 0;
+    return rd_u32_or0(p->data, t->frames_off + 4ull * k);
+}
+
+// --- drawing ------------------------------------------------------------------------------
+
+bool batch_room(FlaBatch* b, int32_t tex, int verts, int indices)
+{
+    // A part larger than a whole batch is skipped rather than overrunning it.
+    if (verts > kFlaBatchVerts || indices >= kFlaBatchIndices) return false;
+    if (b->tex != tex || b->index_count + indices >= kFlaBatchIndices ||
+        b->vertex_count + verts > kFlaBatchVerts)
+        fla_batch_flush();
+    b->tex = tex;
+    return true;
+}
+
+void emit_part(FlaBatch* b, ByteSpan d, const FlaPartItem* it, const ResCrop* override,
+               const Mat3x2& m, uint32_t colour)
+{
+    const FlaPart& part = it->part;
+    const ResCrop* crop = override ? override : res_crop_get(it->crop);
+    const int32_t tex = crop ? int32_t(crop->tex) : 0;
+    if (!batch_room(b, tex, part.vert_count, part.index_count)) return;
+    for (uint32_t i = 0; i < part.index_count; ++i) {
+        uint16_t ix = 0;
+        if (!rd_u16(d, part.indices_off + 2ull * i, ix) || ix >= part.vert_count) {
+            return;  // a bad part adds nothing
+        }
+        b->indices[size_t(b->index_count) + i] = uint16_t(b->base_vertex + ix);
+    }
+    for (uint32_t i = 0; i < part.vert_count; ++i) {
+        float xyuv[4] = {};
+        uint32_t vc = 0xFFFFFFFFu;
+        const uint64_t at = part.verts_off + 20ull * i;
+        rd_f32s(d, at, xyuv, 4);
+        rd_u32(d, at + 16, vc);
+        Vec2 pos = {xyuv[0], xyuv[1]};
+        vm_mat3x2_transform_point(&pos, &m, &pos);
+        float u = xyuv[2], v = xyuv[3];
+        if (override) {
+            u = override->u + override->w * u;
+            v = override->v + override->h * v;
+        }
+        b->verts[size_t(b->vertex_count) + i] =
+            FlaVertex{pos.x, pos.y, 0.0f, 1.0f, fla_colour_mul(vc, colour), u, v};
+    }
+    b->index_count += part.index_count;
+    b->vertex_count += part.vert_count;
+    b->base_vertex += part.vert_count;
+}
+
+void draw_character(ByteSpan d, const FlaCharacter* c, const Mat3x2& m, uint32_t colour)
+{
+    FlaBatch* b = cur_batch();
+    if (c->bound) {
+        fla_batch_flush();
+        obj2d_draw_one(c->bound, &m, colour);
+        return;
+    }
+    const ResCrop* override = c->crop_override ? res_crop_get(c->crop_override) : nullptr;
+    for (const FlaPartItem* it = c->parts; it; it = it->next)
+        emit_part(b, d, it, override, m, colour);
+}
+
+void draw_tree(FlaPlayer* p, ByteSpan d, FlaTimeline* owner, const Mat3x2& parent,
+               uint32_t parent_colour)
+{
+    const int first = g_fla.draw_top;
+    for (FlaDlistEntry* e = owner->dlist; e; e = e->next) {
+        if (g_fla.draw_top >= kFlaDlistEntries) break;
+        // Insertion keeps equal depths in list order.
+        int k = g_fla.draw_top++;
+        while (k > first && g_fla.draw_stack[size_t(k - 1)]->depth > e->depth) {
+            g_fla.draw_stack[size_t(k)] = g_fla.draw_stack[size_t(k - 1)];
+            --k;
+        }
+        g_fla.draw_stack[size_t(k)] = e;
+    }
+    const int last = g_fla.draw_top;
+    owner->on_draw_path = 1;
+    for (int i = first; i < last; ++i) {
+        const FlaDlistEntry* e = g_fla.draw_stack[size_t(i)];
+        const uint32_t colour =
+            parent_colour == kFlaNoTint ? e->colour : fla_colour_mul(e->colour, parent_colour);
+        Mat3x2 m;
+        vm_mat3x2_mul(&m, &parent, &e->mat);
+        for (FlaTimeline* t = p->timelines; t; t = t->next)
+            if (t->sprite_id == int32_t(e->char_id) && !t->on_draw_path && t->dlist) {
+                draw_tree(p, d, t, m, colour);
+                break;
+            }
+        if (const FlaCharacter* c = find_char(p, e->char_id)) draw_character(d, c, m, colour);
+    }
+    owner->on_draw_path = 0;
+    g_fla.draw_top = first;
+}
+
+}  // namespace
+
+// --- start, stop ----------------------------------------------------------------------------
+
+void fla_pool_reset()
+{
+    g_fla.players.reset();
+    g_fla.used_players = nullptr;
+    g_fla.timelines.reset();
+    g_fla.chars.reset();
+    g_fla.parts.reset();
+    g_fla.entries.reset();
+    std::memset(static_cast<void*>(g_fla.bound.data()), 0, sizeof(g_fla.bound));
+    g_fla.bound_used = {};
+    g_fla.draw_top = 0;
+    g_fla.batch_depth = 0;
+}
+
+void fla_pool_reset_again() { fla_pool_reset(); }
+
+// --- players --------------------------------------------------------------------------------
+
+FlaPlayer* fla_player_alloc()
+{
+    FlaPlayer* p = g_fla.players.take();
+    if (!p) return nullptr;
+    reset_player(p);
+    p->next = g_fla.used_players;
+    if (p->next) p->next->prev = p;
+    g_fla.used_players = p;
+    return p;
+}
+
+void fla_player_free(FlaPlayer* p)
+{
+    if (!p) return;
+    release_contents(p);
+    chain_unlink(g_fla.used_players, p);
+    g_fla.players.give(p);
+}
+
+void fla_player_set_movie(FlaPlayer* p, ResHandle movie)
+{
+    if (!p) return;
+    release_contents(p);
+    const float speed = p->speed;
+    reset_player(p);
+    const ResDataInfo* info = res_flash_get(movie);
+    FlaChunk hdr;
+    if (!info || chunk_parse_fla(info->data, hdr) != CHUNK_OK) return;
+    p->speed = speed;
+    p->movie = movie;
+    p->data = info->data;
+    p->hdr = hdr;
+    const double step = std::floor(double(hdr.rate) * 65536.0 / 30.0);
+    p->step = step > 0 && step < 4294967295.0 ? uint32_t(step) : 0;
+    if (!new_timeline(p, -1, hdr.table_off[FLA_FRAMES], hdr.count[FLA_FRAMES])) return;
+    build_characters(p, p->data);
+    fla_player_set_loop(p, 0);
+    fla_player_advance(p, 0.0f);
+}
+
+void fla_player_advance(FlaPlayer* p, float ticks)
+{
+    ByteSpan d;
+    if (!p || p->paused || !movie_bytes(p, d)) return;
+    const double want = double(p->step) * double(ticks);
+    // NaN and negative ticks fail the first test and count as 0.
+    uint32_t total = want > 0 ? (want < 4294967295.0 ? uint32_t(want) : 0xFFFFFFFFu) : 0;
+    const uint32_t passes = total >> 16 ? total >> 16 : 1;
+    for (uint32_t pass = 0; pass < passes; ++pass) {
+        const uint32_t step = total < 0x10000u ? total : 0x10000u;
+        for (FlaTimeline* t = p->timelines; t; t = t->next)
+            if (uint32_t off = step_timeline(p, t, step)) run_stream(p, t, d, off);
+        if (total >= 0x10000u) total -= 0x10000u;
+    }
+}
+
+void fla_player_tick(FlaPlayer* p)
+{
+    if (p) fla_player_advance(p, p->speed);
+}
+void fla_player_pause(FlaPlayer* p)
+{
+    if (p) p->paused = 1;
+}
+void fla_player_resume(FlaPlayer* p)
+{
+    if (p) p->paused = 0;
+}
+
+void fla_player_rewind(FlaPlayer* p)
+{
+    if (FlaTimeline* t = main_timeline(p)) t->frame = 0;
+    fla_player_tick(p);
+    fla_player_pause(p);
+}
+
+void fla_player_set_speed(FlaPlayer* p, float speed)
+{
+    if (p) p->speed = speed;
+}
+void fla_player_set_loop(FlaPlayer* p, int flag)
+{
+    if (FlaTimeline* t = main_timeline(p)) t->loop = flag ? 1 : 0;
+}
+void fla_player_set_colour(FlaPlayer* p, uint32_t argb)
+{
+    if (p) p->colour = argb;
+}
+Mat3x2* fla_player_matrix(FlaPlayer* p) { return p ? &p->mat : nullptr; }
+
+int fla_player_get_frame(const FlaPlayer* p)
+{
+    const FlaTimeline* t = main_timeline(p);
+    return t ? int(t->frame >> 16) : 0;
+}
+int fla_player_get_frame_count(const FlaPlayer* p)
+{
+    const FlaTimeline* t = main_timeline(p);
+    return t ? int(t->end >> 16) : 0;
+}
+int fla_player_get_loop_count(const FlaPlayer* p)
+{
+    const FlaTimeline* t = main_timeline(p);
+    return t ? int(t->loop_count) : 0;
+}
+int fla_player_is_ended(const FlaPlayer* p) { return p ? p->ended : 0; }
+int fla_player_get_width(const FlaPlayer* p)
+{
+    return p && p->movie ? p->hdr.rect[2] - p->hdr.rect[0] : 0;
+}
+int fla_player_get_height(const FlaPlayer* p)
+{
+    return p && p->movie ? p->hdr.rect[3] - p->hdr.rect[1] : 0;
+}
+
+// --- assets -----------------------------------------------------------------------------------
+
+int fla_find_asset(const FlaPlayer* p, const char* name)
+{
+    ByteSpan d;
+    if (!name || !movie_bytes(p, d)) return -1;
+    for (uint32_t i = 0; i < p->hdr.count[FLA_ASSETS]; ++i) {
+        FlaNamed a;
+        const char* n = fla_asset(d, p->hdr, i, a) ? named_name(d, a) : nullptr;
+        if (n && std::strcmp(n, name) == 0) return a.id;
+    }
+    return -1;
+}
+
+DrawObj* fla_asset_bind_obj(FlaPlayer* p, const char* name)
+{
+    FlaCharacter* c = asset_char(p, name);
+    if (!c) return nullptr;
+    if (c->bound) return c->bound;
+    for (int i = 0; i < kFlaBoundObjs; ++i) {
+        if (g_fla.bound_used[size_t(i)]) continue;
+        DrawObj* o = &g_fla.bound[size_t(i)];
+        std::memset(static_cast<void*>(o), 0, sizeof(DrawObj));
+        o->flags = kObjInUse | kFlaBoundMark;
+        g_fla.bound_used[size_t(i)] = 1;
+        c->bound = o;
+        return o;
+    }
+    return nullptr;
+}
+
+void fla_asset_unbind_obj(FlaPlayer* p, const char* name)
+{
+    if (FlaCharacter* c = asset_char(p, name)) release_bound(c);
+}
+
+int fla_asset_set_crop(FlaPlayer* p, const char* name, ResHandle crop)
+{
+    FlaCharacter* c = asset_char(p, name);
+    if (!c) return 0;  // every character is made from a shape
+    c->crop_override = crop;
+    return 1;
+}
+
+int fla_asset_get_pivot(const FlaPlayer* p, const char* name, float* x, float* y)
+{
+    const FlaCharacter* c = asset_char(p, name);
+    if (x) *x = 0;
+    if (y) *y = 0;
+    if (!c) return 0;
+    const int32_t* r = c->shape.rect;
+    if (x && r[2] != r[0]) *x = float(0.0 - r[0]) / float(double(r[2]) - r[0]);
+    if (y && r[3] != r[1]) *y = float(0.0 - r[1]) / float(double(r[3]) - r[1]);
+    return 1;
+}
+
+// --- drawing ------------------------------------------------------------------------------------
+
+int fla_batch_init()
+{
+    if (g_fla.batch_depth >= kFlaBatchLevels) return 0;
+    FlaBatch* b = &g_fla.batches[size_t(g_fla.batch_depth++)];
+    batch_clear(b);
+    b->tex = -1;
+    b->flush = nullptr;
+    b->arg = nullptr;
+    return 1;
+}
+
+void fla_batch_term()
+{
+    if (g_fla.batch_depth == 0) return;
+    fla_batch_flush();
+    --g_fla.batch_depth;
+}
+
+void fla_batch_flush()
+{
+    FlaBatch* b = cur_batch();
+    if (!b) return;
+    if (b->index_count / 3 >= 1 && b->flush)
+        b->flush(b->verts.data(), b->indices.data(), b->vertex_count, b->index_count,
+                 b->index_count / 3, b->tex > 0 ? ResHandle(b->tex) : 0, b->arg);
+    batch_clear(b);
+}
+
+void fla_player_draw(FlaPlayer* p, FlaHookFn before, FlaFlushFn flush, FlaHookFn after, void* arg)
+{
+    ByteSpan d;
+    FlaBatch* b = cur_batch();
+    if (!b || !flush || !movie_bytes(p, d)) return;
+    b->flush = flush;
+    b->arg = arg;
+    if (before) before(arg);
+    FlaTimeline* t = main_timeline(p);
+    if (t && t->dlist && !t->on_draw_path) draw_tree(p, d, t, p->mat, p->colour);
+    if (after) after(arg);
+}
+
+uint32_t fla_colour_mul(uint32_t a, uint32_t b) { return obj2d_colour_mul(a, b); }
+
+FlaPoolUse fla_pool_use()
+{
+    int bound = 0;
+    for (uint8_t u : g_fla.bound_used) bound += u;
+    return {g_fla.players.used, g_fla.timelines.used, g_fla.chars.used,
+            g_fla.parts.used,   g_fla.entries.used,   bound};
+}
