@@ -578,7 +578,7 @@ void motobj_draw_all(DrawObj** run, int count)
     if (n == 0) return;
     obj3d_apply_base_states(pv, 1, 0x112);
     ResHandle last_mesh = ResHandle(-1);
-    DrawObj** order = obj3d_sort_array_mut();
+    DrawObj** order = obj3d_sort_array_fill();
     for (int i = 0; i < n; ++i) mot_draw_one(pv, order[i], &last_mesh);
     if (pv.tex_limit == -1) obj3d_unbind_stages(1);
 }

@@ -225,7 +225,6 @@ int* obj3d_sort_stack_lo() { return g_stack_lo; }
 int* obj3d_sort_stack_hi() { return g_stack_hi; }
 
 DrawObj* const* obj3d_sort_array() { return g_dw.order; }
-DrawObj** obj3d_sort_array_mut() { return g_dw.order; }
 
 // --- groups of the other draw-alls ----------------------------------------------------
 
@@ -267,7 +266,6 @@ void obj3d_apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf
     apply_base_states(pv, samplers, fvf);
 }
 int obj3d_sort_count() { return g_dw.order_count; }
-void obj3d_sort_set_count(int n) { g_dw.order_count = n; }
 
 // --- pass view and keys -------------------------------------------------------------
 

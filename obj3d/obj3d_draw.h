@@ -76,9 +76,6 @@ int* obj3d_sort_stack_hi();
 // The draw order of the last draw-all and its length (tests read it).
 DrawObj* const* obj3d_sort_array();
 int obj3d_sort_count();
-void obj3d_sort_set_count(int n);  // for draws that order the array themselves
-
-DrawObj** obj3d_sort_array_mut();
 
 // Grouping of the draw-alls other than the model object's: opaque objects
 // (sorted ascending by their depth key), depth-sorted ones (descending) and

@@ -309,7 +309,7 @@ void plist3d_draw_all(DrawObj** run, int count)
     if (n == 0) return;
     obj3d_apply_base_states(pv, 1, kPlistFvf);
     const int decl = disp_fvf_to_lvf(kPlistFvf);
-    DrawObj** order = obj3d_sort_array_mut();
+    DrawObj** order = obj3d_sort_array_fill();
     for (int i = 0; i < n; ++i) plist_draw_one(pv, order[i], decl);
     if (pv.tex_limit == -1) obj3d_unbind_stages(1);
 }

@@ -232,7 +232,7 @@ void prim3d_tri_draw_all(DrawObj** run, int count)
 {
     const Mat44* view = cam_get_view_mtx(cam_get_cur_screen());
     const Vec3 eye = view ? Vec3{view->m[12], view->m[13], view->m[14]} : Vec3{0, 0, 0};
-    DrawObj** order = obj3d_sort_array_mut();
+    DrawObj** order = obj3d_sort_array_fill();
     count = count < kObj3dSortCap ? count : kObj3dSortCap;
     for (int i = 0; i < count; ++i) {
         const Tri3dObj* t = T(run[i]);
