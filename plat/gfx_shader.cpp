@@ -363,13 +363,15 @@ bool names(const std::string& text, const char* name)
     return false;
 }
 
+// The varyings by location; vFog is a float, the others vec4.
+const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
+                                "vT4", "vT5", "vT6", "vT7", "vFog"};
+
 // The varyings the stage's text names. A separable stage keeps every
 // varying it declares, used or not, and the renderer sets each one up for
 // every triangle; a stage that declares only its own pays only for those.
 std::string varying_lines(const std::string& body, bool vertex)
 {
-    static const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
-                                           "vT4", "vT5", "vT6", "vT7", "vFog"};
     std::string s;
     for (int loc = 0; loc < 11; ++loc) {
         if (!names(body, kNames[loc])) continue;
@@ -559,8 +561,6 @@ namespace {
 // unwritten input does.
 std::string missing_varyings(const GfxShader* vs, const GfxShader* ps, std::string* zeroes)
 {
-    static const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
-                                           "vT4", "vT5", "vT6", "vT7", "vFog"};
     std::string decl;
     for (int loc = 0; loc < 11; ++loc) {
         if (!names(ps->text, kNames[loc]) || names(vs->text, kNames[loc])) continue;
