@@ -22,8 +22,7 @@ TEST(StageNames, PatternsAndBoundedNames)
     char out[8];
     EXPECT_TRUE(stage_name_cut_last(out, sizeof out, "rock_01") && !strcmp(out, "rock"));
     EXPECT_TRUE(stage_name_cut_first(out, sizeof out, "door_a_01") && !strcmp(out, "door"));
-    EXPECT_FALSE(stage_name_cut_last(out, sizeof out, "rockandroll_01"));  // does not fit
-    EXPECT_STREQ(out, "");
+    EXPECT_TRUE(!stage_name_cut_last(out, sizeof out, "rockandroll_01") && !out[0]);  // too long
     EXPECT_FALSE(stage_name_join(out, sizeof out, "s1", "_nodisp"));
 }
 
@@ -129,8 +128,7 @@ TEST_F(StageScene, LoadsInStepsAndAppliesTheRowToScreenZero)
     int calls = 1;
     while (!stage_load() && calls < 100) calls++;
     EXPECT_GE(calls, 3);  // at least one more 0 while the group loads
-    EXPECT_EQ(stage_load(), 1);
-    EXPECT_EQ(stage_set_state().rows_used, 5);  // _s _sn _a _d _fix
+    EXPECT_TRUE(stage_load() == 1 && stage_set_state().rows_used == 5);  // _s _sn _a _d _fix
     EXPECT_STREQ(stage_state().dummy, "s1_dummy");
 }
 
