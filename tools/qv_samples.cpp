@@ -1,5 +1,7 @@
 #include "tools/qv_samples.h"
 
+#include <iterator>
+
 namespace qvw {
 
 ModelDesc sample_quad()
@@ -216,6 +218,38 @@ FlaDesc sample_movie()
 TexLstCatDesc sample_sprite_category()
 {
     return {"qspr", {{"corners.png", 64, 64, {{"all", 0, 0, 64, 64}, {"tl", 0, 0, 32, 32}}}}};
+}
+
+TexLstCatDesc sample_effect_category()
+{
+    static const char* const kNames[] = {
+        "exp00",   "exp01",   "exp02",   "exp03",   "flash",   "mflash",  "smoke00", "smoke01",
+        "smoke02", "smoke03", "smoke04", "smoke05", "smoke06", "smoke07", "maru00",  "maru01",
+        "maru02",  "maru03",  "hit00",   "blood00", "blood01", "ujidead"};
+    TexLstTexDesc t{"cmnv.png", 256, 256, {}};
+    for (int i = 0; i < int(std::size(kNames)); ++i)
+        t.crops.push_back({kNames[i], float(i % 8 * 32), float(i / 8 * 32), 32, 32});
+    return {"cmnv", {t}};
+}
+
+uint32_t sample_effect_cell_colour(int cell)
+{
+    return 0xFF000000u | uint32_t(40 + cell * 9) << 16 | uint32_t(250 - cell * 7) << 8 |
+           uint32_t(cell % 2 ? 200 : 60);
+}
+
+DataSet sample_effect_data()
+{
+    DataSet set;
+    set.cats = {sample_effect_category()};
+    std::vector<uint32_t> px(256 * 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            px[size_t(y * 256 + x)] = sample_effect_cell_colour(y / 32 * 8 + x / 32);
+    set.files["texture/cmnv.png"] = png_encode(256, 256, px);
+    const std::string lst = texlst_text(set.cats);
+    set.files["texture/tex.lst"] = Bytes(lst.begin(), lst.end());
+    return set;
 }
 
 CamrDesc sample_camr()
