@@ -15,6 +15,9 @@
 #include "disp/screenshot.h"
 #include "disp/shader.h"
 #include "disp/tex.h"
+#include "hit/balls_hit.h"
+#include "hit/hit.h"
+#include "hit/hitcyl.h"
 #include "obj2d/fla.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
@@ -91,11 +94,11 @@ const Step kBootSteps[] = {
     {"tri3d_reserve", reserve_type},
     {"qspr_type_register", [] { qspr_type_register(); }},
     {"obj3d_type_register", obj3d_type_register},
-    // hit spheres
-    // collision volumes
+    {"balls_hit_boot", balls_hit_boot},
+    {"hitcyl_init", hitcyl_init},
     // motion player pools
     {"fla_pool_reset", fla_pool_reset},
-    // hit checks
+    {"hit_init", hit_init},
     {"movie_init", movie_init},
     {"scene_set_defaults", scene_set_defaults},
     {"disp_reset", disp_reset},
@@ -104,11 +107,11 @@ const Step kBootSteps[] = {
 // Exactly the reverse of the starts, the device last.
 const Step kShutdownSteps[] = {
     {"movie_term", movie_term},
-    // hit checks stop
+    {"hit_term", hit_term},
     {"fla_pool_reset_again", fla_pool_reset_again},
     // motion player pools reset
-    // collision volumes stop
-    // hit spheres reset
+    {"hitcyl_term", hitcyl_term},
+    {"balls_hit_reset", balls_hit_reset},
     {"obj3d_term", obj3d_term},
     {"qspr_type_unregister", qspr_type_unregister},
     // 3D triangle and 3D line types stop
@@ -237,9 +240,10 @@ void disp_reset()
     res_mlist_init();
     // motion player pools reset
     fla_pool_reset();
-    // hit spheres clear, hit checks reset
+    balls_hit_clear();
+    hit_pool_reset();
     disp_reset_scene();
-    // collision volumes reset
+    hitcyl_pool_reset();
     movie_reset();
 }
 
@@ -249,7 +253,9 @@ void disp_scene_clear()
 {
     resload_abort();
     movie_free_all();
-    // hit checks, collision volumes, hit spheres reset
+    hit_reset();
+    hitcyl_release();
+    balls_hit_renew();
     fla_pool_reset();
     // motion player pools reset
     res_mlist_init();
@@ -269,7 +275,9 @@ void disp_update(DispCallback callback)
     disp_fade_frame();
     movie_frame_early();
     obj_frame();
-    // hit spheres, collision volumes and hit passes
+    balls_hit_frame();
+    hitcyl_frame();
+    hit_frame();
     cam_track_movement();
     if (h.init_prev_once) {
         cam_keep_prev_matrices();

@@ -3,7 +3,10 @@
 // checked, and when accepted walked through every accessor and decoded. Then
 // the loader reads the same file through its step machine into open pools
 // (every registrar, the mesh builder, texture binding), plays and draws every
-// movie it registered, and releases it again.
+// movie it registered, and releases it again. Every collision set that is
+// accepted also answers the four set tests.
+#include "hit/hit_geom.h"
+#include "math/vm_mat.h"
 #include "obj2d/fla.h"
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
@@ -58,6 +61,32 @@ void walk_anime(ByteSpan d)
     }
 }
 
+// The set tests from points inside, on and around the set's box, unmoved and
+// under a rotated, scaled matrix.
+void run_set_tests(ByteSpan d)
+{
+    CollGeom g;
+    if (!coll_geom_build(d, g)) return;
+    Mat44 m;
+    vm_mat_from_pos_angles_f(&m, 1, 2, 3, 0.4f, 0.9f, 0.1f);
+    m.m[0] *= 2;
+    const Vec3 lo = g.box_min, hi = g.box_max;
+    const Vec3 points[] = {lo, hi, {(lo.x + hi.x) / 2, hi.y + 1, (lo.z + hi.z) / 2}, {0, 0, 0}};
+    HitGeomHit h;
+    float sink = 0;
+    const Mat44* worlds[] = {nullptr, &m};
+    for (const Mat44* world : worlds)
+        for (const Vec3& a : points)
+            for (const Vec3& b : points) {
+                const Vec3 v = {b.x - a.x + 0.5f, b.y - a.y - 1, b.z - a.z + 0.25f};
+                if (hit_coll_ray(g, world, &a, &v, &h)) sink += h.t;
+                if (hit_coll_sweep(g, world, &a, &v, &h)) sink += h.box_half.x;
+                if (hit_coll_ground(g, world, &a, &h)) sink += h.normal.y;
+                if (hit_coll_sphere(g, world, &a, &v, 1.0f, &h)) sink += h.t;
+            }
+    g_sink = sink;
+}
+
 void walk_coll(ByteSpan d)
 {
     CollChunk c;
@@ -83,6 +112,7 @@ void walk_coll(ByteSpan d)
             off = node.next_off;
         }
     }
+    run_set_tests(d);
 }
 
 void walk_fla(ByteSpan d)

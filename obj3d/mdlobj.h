@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "hit/hit.h"
 #include "math/vm_types.h"
 #include "obj3d/obj3d.h"
 #include "res/res.h"
@@ -35,6 +36,7 @@ struct ModelObj {
     ResHandle fixed;          // used in passes A and B when not 0
     LodEntry lods[kMdlLods];  // ascending distance
     DrawParam dp;
+    HitTarget* hit;          // null = none; released with the object
     ResHandle override_tex;  // replaces subset 0's stage-0 texture
     Vec3 light_point;        // world position when the point lights are chosen
     float cull_radius;       // the chosen mesh's sphere radius
@@ -118,6 +120,29 @@ int mdlobj_set_shader_f2(DrawObj* obj, const char* name, const float* v, int cou
 int mdlobj_set_shader_f3(DrawObj* obj, const char* name, const float* v, int count);
 int mdlobj_set_shader_f4(DrawObj* obj, const char* name, const float* v, int count);
 int mdlobj_set_shader_m44(DrawObj* obj, const char* name, const Mat44* v, int count);
+
+// --- hit target --------------------------------------------------------------------------
+// A new target takes the object's world matrix as its owner matrix and a
+// fresh owner id, and starts switched off (ground bit clear: the ground query
+// skips it until mdlobj_hit_enable); an existing one is re-pointed.
+void mdlobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group);
+void mdlobj_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group);
+// The collision model while its on-screen size is large enough, else a sphere
+// of the radius that keeps min_screen pixels (see vm_proj_min_world_size).
+void mdlobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,
+                         const Vec3* centre, float min_screen, HitGroup group);
+void mdlobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
+                                  const Vec3* centre, float min_screen, HitGroup group);
+void mdlobj_hit_release(DrawObj* obj);
+void mdlobj_hit_enable(DrawObj* obj, int on);        // ground bit
+void mdlobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
+// Results summed and counted along the target chain.
+uint32_t mdlobj_hit_result_count(DrawObj* obj);
+// The n-th result's data (point, normal, face, a, b, name, user; the links are
+// cleared); 0 when there is none.
+int mdlobj_hit_result(DrawObj* obj, uint32_t n, HitResult* out);
+HitOwnerId mdlobj_hit_id(DrawObj* obj);
+HitTarget* mdlobj_get_hit(DrawObj* obj);
 
 // --- visibility --------------------------------------------------------------------------
 // 1 when outside the view's cull frustum (or the frustum of `params` with the

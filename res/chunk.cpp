@@ -401,15 +401,19 @@ int chunk_parse_coll(ByteSpan d, CollChunk& c)
     c.layer_off = rd_u32_or0(d, 80);
     c.layer_count = rd_u32_or0(d, 84);
     if (!rd_fits(d, c.box_table_off, c.box_count, COLL_BOX_SIZE)) return CHUNK_ERR_OFFSET;
+    // Triangles, lists and nodes of a real set never share bytes, so their
+    // sums are bounded by the size; this keeps the check, and the work of
+    // every consumer, linear for hostile data too.
+    uint64_t tri_budget = d.size() / COLL_TRI_SIZE;
     for (uint32_t i = 0; i < c.box_count; i++) {
         CollBox b;
         coll_box(d, c, i, b);
         if (b.tri_count && !rd_fits(d, b.tris_off, b.tri_count, COLL_TRI_SIZE))
             return CHUNK_ERR_OFFSET;
+        if (b.tri_count > tri_budget) return CHUNK_ERR_COUNT;
+        tri_budget -= b.tri_count;
     }
     if (!rd_fits(d, c.shared_off, c.shared_count, COLL_SHARED_SIZE)) return CHUNK_ERR_OFFSET;
-    // Lists and nodes of a real set never share bytes, so their sums are
-    // bounded by the size; this keeps the check linear for hostile data too.
     uint64_t budget = d.size() / 4;
     for (uint32_t i = 0; i < c.shared_count; i++) {
         CollShared s;

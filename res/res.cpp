@@ -886,6 +886,8 @@ ResHandle data_register(int pool, const char* group, const char* name, ByteSpan 
     if (at < 0) return 0;
     DataEntry& e = *entry<DataEntry>(pool, p.used++);
     e = DataEntry{};
+    static uint32_t serial = 0;
+    e.info.serial = ++serial ? serial : ++serial;
     e.data_at = uint32_t(at);
     e.info.data = ByteSpan(p.data.base + at, chunk.size());
     MutByteSpan copy(p.data.base + at, chunk.size());

@@ -271,6 +271,9 @@ struct ResDataInfo {
     float radius;              // sphere-hit set: bounding radius
     uint32_t key_count, word;  // camera path
     float f0, f1;
+    // Differs for every registration, so that a consumer keeping work derived
+    // from a stored copy notices when the entry's slot holds another one.
+    uint32_t serial;
 };
 // Null for an invalid handle or a pool without chunk data.
 const ResDataInfo* res_data_info(int pool, ResHandle h);

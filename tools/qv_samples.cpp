@@ -1,5 +1,8 @@
 #include "tools/qv_samples.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <iterator>
 
 namespace qvw {
@@ -135,6 +138,92 @@ CollDesc sample_coll(uint32_t div)
         }
     // one triangle across the whole floor
     c.tris.push_back({{{{-1, 0.5f, -1}, {-1, 0.5f, 1}, {1, 0.5f, -1}}}, 99});
+    return c;
+}
+
+namespace {
+
+using P3 = std::array<float, 3>;
+
+P3 at(const P3& o, const P3& u, const P3& v, float a, float b)
+{
+    return {o[0] + u[0] * a + v[0] * b, o[1] + u[1] * a + v[1] * b, o[2] + u[2] * a + v[2] * b};
+}
+
+// A parallelogram o + u*a + v*b of sub x sub quads; its normal is v x u.
+void add_face(CollDesc& c, const P3& o, const P3& u, const P3& v, uint32_t sub)
+{
+    const float k = 1.0f / float(sub);
+    for (uint32_t i = 0; i < sub; i++)
+        for (uint32_t j = 0; j < sub; j++) {
+            const P3 p00 = at(o, u, v, i * k, j * k), p01 = at(o, u, v, i * k, (j + 1) * k);
+            const P3 p10 = at(o, u, v, (i + 1) * k, j * k),
+                     p11 = at(o, u, v, (i + 1) * k, (j + 1) * k);
+            c.tris.push_back({{{p00, p01, p10}}, uint32_t(c.tris.size() + 1)});
+            c.tris.push_back({{{p10, p01, p11}}, uint32_t(c.tris.size() + 1)});
+        }
+}
+
+// Quads over the unit squares of x in x0..x0+nx, z in z0..z0+nz at height h.
+template <class H>
+void add_height_field(CollDesc& c, float x0, float z0, uint32_t nx, uint32_t nz, H h)
+{
+    for (uint32_t i = 0; i < nx; i++)
+        for (uint32_t j = 0; j < nz; j++) {
+            const float xa = x0 + float(i), xb = xa + 1, za = z0 + float(j), zb = za + 1;
+            const P3 p00 = {xa, h(xa, za), za}, p01 = {xa, h(xa, zb), zb};
+            const P3 p10 = {xb, h(xb, za), za}, p11 = {xb, h(xb, zb), zb};
+            c.tris.push_back({{{p00, p01, p10}}, uint32_t(c.tris.size() + 1)});
+            c.tris.push_back({{{p10, p01, p11}}, uint32_t(c.tris.size() + 1)});
+        }
+}
+
+}  // namespace
+
+CollDesc sample_coll_ground()
+{
+    CollDesc c;
+    c.name = "ground";
+    c.div[0] = c.div[2] = 2;
+    add_face(c, {-10, 0, -10}, {20, 0, 0}, {0, 0, 20}, 4);
+    return c;
+}
+
+CollDesc sample_coll_ramp()
+{
+    CollDesc c;
+    c.name = "ramp";
+    c.div[0] = 4;
+    c.div[2] = 2;
+    add_face(c, {0, 0, -10}, {20, 10, 0}, {0, 0, 20}, 4);
+    return c;
+}
+
+CollDesc sample_coll_room()
+{
+    CollDesc c;
+    c.name = "room";
+    c.div[0] = c.div[1] = c.div[2] = 2;
+    add_face(c, {-5, 0, -5}, {10, 0, 0}, {0, 0, 10}, 3);  // floor, up
+    add_face(c, {-5, 4, -5}, {0, 0, 10}, {10, 0, 0}, 3);  // ceiling, down
+    add_face(c, {-5, 0, -5}, {0, 0, 10}, {0, 4, 0}, 3);   // x = -5, +x
+    add_face(c, {5, 0, -5}, {0, 4, 0}, {0, 0, 10}, 3);    // x = 5, -x
+    add_face(c, {-5, 0, -5}, {0, 4, 0}, {10, 0, 0}, 3);   // z = -5, +z
+    add_face(c, {-5, 0, 5}, {10, 0, 0}, {0, 4, 0}, 3);    // z = 5, -z
+    return c;
+}
+
+float sample_terrain_height(float x, float z)
+{
+    return 2.0f * std::sin(x * 0.31f) * std::cos(z * 0.23f) + 0.5f * std::sin((x + z) * 1.7f);
+}
+
+CollDesc sample_coll_terrain(uint32_t quads)
+{
+    CollDesc c;
+    c.name = "terrain";
+    c.div[0] = c.div[2] = std::max(1u, quads / 4);
+    add_height_field(c, 0, 0, quads, quads, sample_terrain_height);
     return c;
 }
 
@@ -320,6 +409,8 @@ std::vector<SampleFile> sample_chunk_seeds()
     one("anime", MAGIC_ANIME, anime_chunk(sample_anime()));
     one("coll1", MAGIC_COLL, coll_chunk(sample_coll(1)));
     one("coll2", MAGIC_COLL, coll_chunk(sample_coll(2)));
+    one("coll_room", MAGIC_COLL, coll_chunk(sample_coll_room()));
+    one("coll_ramp", MAGIC_COLL, coll_chunk(sample_coll_ramp()));
     one("tex", MAGIC_TEX, tex_chunk("t.png", {1, 2, 3, 4}));
     one("crop", MAGIC_CROP, crop_chunk({{"c", "t.png", 0, 0, 0.5f, 0.5f}}));
     one("shit", MAGIC_SHIT, shit_chunk("s", sample_spheres()));

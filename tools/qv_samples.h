@@ -23,6 +23,19 @@ ModelDesc sample_skinned();
 std::vector<BoneNode> sample_bones();
 AnimDesc sample_anime();
 CollDesc sample_coll(uint32_t div);  // a 2x2 floor of 8 triangles
+// Collision test models (every normal faces the open side, face values
+// count from 1 in writing order):
+// a 20 x 20 flat ground at y = 0 (x, z in -10..10) of 4 x 4 quads on a 2 x 1 x 2 grid;
+CollDesc sample_coll_ground();
+// a ramp y = x / 2 over x in 0..20, z in -10..10, 8 x 4 quads, 4 x 1 x 2 grid;
+CollDesc sample_coll_ramp();
+// a closed room x, z in -5..5, y in 0..4, its six walls facing inward, each
+// of 3 x 3 quads, on a 2 x 2 x 2 grid (many triangles cross boxes);
+CollDesc sample_coll_room();
+// a bumpy height field of quads x quads unit quads (2 quads^2 triangles)
+// over x, z in 0..quads, on a grid of cells of 4 x 4 quads.
+CollDesc sample_coll_terrain(uint32_t quads);
+float sample_terrain_height(float x, float z);
 FlaDesc sample_fla();
 // "anim": a 64 x 64 stage at 30 frames per second with images 1 "red" and
 // 2 "blue", shape 1 of two 16 x 16 parts (red at x 0, blue at x 16),

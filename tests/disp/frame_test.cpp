@@ -18,6 +18,7 @@
 #include "disp/screenshot.h"
 #include "disp/tex.h"
 #include "frame_fixture.h"
+#include "hit/hit.h"
 #include "temp_dir.h"
 #include "obj2d/flaobj.h"
 #include "obj2d/obj.h"
@@ -42,12 +43,12 @@ std::vector<std::string> steps_only(const std::vector<std::string>& v)
 TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
 {
     const std::vector<std::string> boot = events();
-    EXPECT_EQ(boot,
-              (std::vector<std::string>{
-                  "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
-                  "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
-                  "line3d_reserve", "tri3d_reserve", "qspr_type_register", "obj3d_type_register",
-                  "fla_pool_reset", "movie_init", "scene_set_defaults", "disp_reset"}));
+    EXPECT_EQ(boot, (std::vector<std::string>{
+                        "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
+                        "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
+                        "line3d_reserve", "tri3d_reserve", "qspr_type_register",
+                        "obj3d_type_register", "balls_hit_boot", "hitcyl_init", "fla_pool_reset",
+                        "hit_init", "movie_init", "scene_set_defaults", "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -67,7 +68,10 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
         {"obj2d_type_register", "obj2d_type_term"},
         {"qspr_type_register", "qspr_type_unregister"},
         {"obj3d_type_register", "obj3d_term"},
+        {"balls_hit_boot", "balls_hit_reset"},
+        {"hitcyl_init", "hitcyl_term"},
         {"fla_pool_reset", "fla_pool_reset_again"},
+        {"hit_init", "hit_term"},
         {"movie_init", "movie_term"}};
     auto pos = [](const std::vector<std::string>& v, const char* name) {
         return std::find(v.begin(), v.end(), name) - v.begin();
@@ -84,6 +88,22 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
     disp_shutdown();
     EXPECT_TRUE(events().empty());
     ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+}
+
+// A ray added by an update callback is resolved, and its callback called,
+// in the same display frame; a display reset empties the pools.
+TEST_F(DispFrame, HitPassRunsInTheFrame)
+{
+    static int calls;
+    calls = 0;
+    const Vec3 c = {0, 0, 0}, o = {-5, 0, 0}, v = {10, 0, 0};
+    hit_target_add_sphere(&c, 1, nullptr, 1, 1, 0, 0);
+    hit_ray_add_callback(
+        &o, &v, 10, kHitAnyGroup, 0, [](HitResult*, HitTarget*) { calls++; }, 0);
+    disp_update(nullptr);
+    EXPECT_EQ(calls, 1);
+    disp_reset();
+    EXPECT_EQ(hit_target_count() + hit_ray_count(), 0);
 }
 
 TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses)
