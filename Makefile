@@ -2,15 +2,17 @@
 # make test  : the same set-up, then every test in a normal and a sanitizer build
 # make bench : build and run the benchmarks
 # make fuzz  : build the fuzz targets with clang and run each for FUZZ_SECONDS
+# make coverage : run every test in a gcov build, then print line coverage per folder
 
 JOBS         ?= $(shell nproc)
 BUILD        ?= build
 BUILD_ASAN   ?= build-asan
 BUILD_FUZZ   ?= build-fuzz
+BUILD_COV    ?= build-cov
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps build build-asan run test test-normal test-asan bench fuzz clean format
+.PHONY: all deps build build-asan run test test-normal test-asan bench fuzz coverage clean format
 
 all: build
 
@@ -57,8 +59,20 @@ fuzz: deps
 	  mkdir -p $(BUILD_FUZZ)/corpus/$$(basename $$f); \
 	  $$f -max_total_time=$(FUZZ_SECONDS) $(BUILD_FUZZ)/corpus/$$(basename $$f); done
 
+# Counters from an earlier run are removed first so the figures are this run's.
+$(BUILD_COV)/build.ninja: | deps
+	cmake -S . -B $(BUILD_COV) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_BENCH=OFF \
+	  -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
+	  -DCMAKE_EXE_LINKER_FLAGS=--coverage $(CMAKE_FLAGS)
+
+coverage: deps $(BUILD_COV)/build.ninja
+	cmake --build $(BUILD_COV) -j $(JOBS)
+	find $(BUILD_COV) -name '*.gcda' -delete
+	-cd $(BUILD_COV) && ctest -j $(JOBS) --timeout 900 > ctest.log 2>&1; tail -3 ctest.log
+	python3 scripts/coverage.py $(BUILD_COV)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_COV)
 
 # Formats every C++ file with the repository's .clang-format.
 format:

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <new>
 
 #include "disp/d3d9.h"
@@ -34,6 +36,12 @@ void put32(uint8_t* p, uint32_t v)
 }
 
 int round_up4(int v) { return (v + 3) & ~3; }
+
+// `n` pixels of B, G, R, A into B, G, R.
+void bgra_to_bgr(const uint8_t* s, uint8_t* d, int n)
+{
+    for (int i = 0; i < n; ++i, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+}
 
 void write_headers(uint8_t* h, int w4, int h4)
 {
@@ -99,18 +107,14 @@ int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t
     // File row r holds picture row y + height - 1 - r; rows r >= height and
     // columns c >= width stay black, as do pixels outside the picture.
     for (int r = 0; r < height; ++r) {
-        int sy = y + height - 1 - r;
+        const int64_t sy = int64_t(y) + height - 1 - r;
         if (sy < 0 || sy >= src_h) continue;
+        const int64_t c0 = std::max<int64_t>(0, -int64_t(x));
+        const int64_t c1 = std::min<int64_t>(width, int64_t(src_w) - x);
+        if (c0 >= c1) continue;
         const uint8_t* srow = src.data() + size_t(sy) * size_t(pitch);
         uint8_t* drow = pix + size_t(r) * size_t(w4) * 3;
-        for (int c = 0; c < width; ++c) {
-            int sx = x + c;
-            if (sx < 0 || sx >= src_w) continue;
-            const uint8_t* s = srow + size_t(sx) * 4;
-            drow[c * 3 + 0] = s[0];
-            drow[c * 3 + 1] = s[1];
-            drow[c * 3 + 2] = s[2];
-        }
+        bgra_to_bgr(srow + size_t(x + c0) * 4, drow + size_t(c0) * 3, int(c1 - c0));
     }
     return 1;
 }
@@ -133,6 +137,53 @@ void announce(const std::string& path)
 
 }  // namespace
 
+namespace {
+
+// The complete file for the pending rectangle of `surface`, of which the
+// picture is the top-left src_w x src_h: only the part inside the picture
+// is read, and converted once into the file's bytes and row order;
+// everything else is black. Null on a refused rectangle, a
+// failed allocation or a failed read.
+std::unique_ptr<uint8_t[]> read_bmp(GfxSurface* surface, int src_w, int src_h, size_t* size)
+{
+    const int x = g_shot.x, y = g_shot.y, width = g_shot.width, height = g_shot.height;
+    if (width <= 0 || height <= 0 || width > kShotMaxSide || height > kShotMaxSide) return {};
+    const int w4 = round_up4(width), h4 = round_up4(height);
+    const size_t row_bytes = 3u * size_t(w4);
+    *size = size_t(kBmpHeaderBytes) + row_bytes * size_t(h4);
+    std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[*size]);
+    if (!file) return {};
+    write_headers(file.get(), w4, h4);
+    uint8_t* pix = file.get() + kBmpHeaderBytes;
+    // The visible part in picture coordinates; file row r shows picture row
+    // y + height - 1 - r.
+    const int x0 = std::max(x, 0), x1 = int(std::min<int64_t>(int64_t(x) + width, src_w));
+    const int y0 = std::max(y, 0), y1 = int(std::min<int64_t>(int64_t(y) + height, src_h));
+    std::unique_ptr<uint8_t[]> rows;
+    if (x0 < x1 && y0 < y1) {
+        const size_t n = size_t(x1 - x0) * size_t(y1 - y0) * 4;
+        rows.reset(new (std::nothrow) uint8_t[n]);
+        const GfxRect rect = {x0, y0, x1, y1};
+        if (!rows || !gfx_ok(gfx_surface_read_bgra(surface, &rect, rows.get(), (x1 - x0) * 4)))
+            return {};
+    }
+    for (int r = 0; r < h4; ++r) {
+        uint8_t* d = pix + size_t(r) * row_bytes;
+        const int64_t sy = int64_t(y) + height - 1 - r;
+        if (r >= height || sy < y0 || sy >= y1) {
+            std::memset(d, 0, row_bytes);
+            continue;
+        }
+        const int left = int(int64_t(x0) - x), count = x1 - x0;
+        std::memset(d, 0, size_t(left) * 3);
+        bgra_to_bgr(rows.get() + size_t(sy - y0) * size_t(count) * 4, d + size_t(left) * 3, count);
+        std::memset(d + size_t(left + count) * 3, 0, row_bytes - size_t(left + count) * 3);
+    }
+    return file;
+}
+
+}  // namespace
+
 int disp_screenshot_write(SurfRecord* target)
 {
     ++g_shot.served;
@@ -140,19 +191,13 @@ int disp_screenshot_write(SurfRecord* target)
     GfxSurfaceDesc d;
     if (!gfx_ok(gfx_surface_get_desc(target->surface, &d))) return 0;
     if (d.format != GFX_FMT_A8R8G8B8 && d.format != GFX_FMT_X8R8G8B8) return 0;
-    GfxLockedRect lr;
-    if (!gfx_ok(gfx_surface_lock(target->surface, nullptr, &lr, GFX_LOCK_READONLY))) return 0;
     // The record may describe less than the surface (the render size of the
     // back buffer): only that part is the picture.
     const int src_w = std::min<int>(d.width, target->width);
     const int src_h = std::min<int>(d.height, target->height);
-    std::span<const uint8_t> pixels(static_cast<const uint8_t*>(lr.bits),
-                                    size_t(lr.pitch) * size_t(d.height));
-    std::vector<uint8_t> file;
-    int ok = disp_screenshot_build_bmp(file, pixels, src_w, src_h, lr.pitch, g_shot.x, g_shot.y,
-                                       g_shot.width, g_shot.height);
-    gfx_surface_unlock(target->surface);
-    if (!ok || !disp_screenshot_save_file(g_shot.path, file)) return 0;
+    size_t size = 0;
+    std::unique_ptr<uint8_t[]> file = read_bmp(target->surface, src_w, src_h, &size);
+    if (!file || !disp_screenshot_save_file(g_shot.path, {file.get(), size})) return 0;
     announce(g_shot.path);
     return 1;
 }

@@ -215,6 +215,7 @@ void gfx_invalidate_gl_cache(void)
     fresh.stencil_fail = fresh.stencil_zfail = fresh.stencil_pass = 0xFFFFFFFFu;
     gfx_dev.gl = fresh;
     gfx_dev.gl.valid = 1;
+    gfx_targets_written();  // GL may have been used behind the layer's back
     for (auto& kv : gfx_dev.fvf_decls) {
         kv.second->bound_buffer = 0xFFFFFFFFu;
         kv.second->bound_offset = -1;
@@ -760,7 +761,8 @@ GfxHr gfx_set_transform(GfxTransform which, const float m[16])
     if (which < 0 || which >= GFX_TS_COUNT || !m) return GFX_E_INVALIDCALL;
     std::copy(m, m + 16, gfx_dev.xform[which].begin());
     gfx_bump_serial(GFX_UG_TRANSFORM);
-    gfx_bump_serial(GFX_UG_LIGHT);  // the light direction is kept in view space
+    // The light direction is kept in view space: only the view moves it.
+    if (which == GFX_TS_VIEW) gfx_bump_serial(GFX_UG_LIGHT);
     return GFX_OK;
 }
 
@@ -873,6 +875,15 @@ GfxHr gfx_clear(uint32_t flags, uint32_t color, float z, uint32_t stencil)
         r.right = std::max(r.left, std::min(r.right, d.scissor.right));
         r.bottom = std::max(r.top, std::min(r.bottom, d.scissor.bottom));
     }
+    // Clearing again what was just cleared, with nothing drawn since,
+    // changes no pixel: the display frame's second full clear is one.
+    auto& last = d.last_clear;
+    float zz = std::clamp(z, 0.0f, 1.0f);
+    if (last.valid && last.flags == flags && last.color == color && last.z == zz &&
+        last.stencil == stencil && same_rect(last.rect, r))
+        return GFX_OK;
+    last.valid = 1, last.flags = flags, last.color = color, last.z = zz, last.stencil = stencil;
+    last.rect = r;
     gfx_gl_scissor(1, r);
     gfx_gl_masks_for_clear();
     if (flags & GFX_CLEAR_TARGET) {
@@ -882,7 +893,6 @@ GfxHr gfx_clear(uint32_t flags, uint32_t color, float z, uint32_t stencil)
             if (d.target[i]) glClearNamedFramebufferfv(d.fbo, GL_COLOR, i, c);
     }
     bool zc = flags & GFX_CLEAR_ZBUFFER, sc = flags & GFX_CLEAR_STENCIL;
-    float zz = std::clamp(z, 0.0f, 1.0f);
     if (zc && sc)
         glClearNamedFramebufferfi(d.fbo, GL_DEPTH_STENCIL, 0, zz,
                                   static_cast<GLint>(stencil & 0xFF));

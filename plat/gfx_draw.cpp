@@ -287,7 +287,11 @@ GfxHr gfx_ib_lock(GfxIndexBuffer* ib, uint32_t offset, uint32_t size, void** dat
 {
     return buffer_lock(ib, offset, size, data, flags);
 }
-GfxHr gfx_ib_unlock(GfxIndexBuffer* ib) { return buffer_unlock(ib); }
+GfxHr gfx_ib_unlock(GfxIndexBuffer* ib)
+{
+    if (ib && ib->locked && !(ib->lock_flags & GFX_LOCK_READONLY)) ib->version++;
+    return buffer_unlock(ib);
+}
 void gfx_ib_preload(GfxIndexBuffer* ib) { (void)ib; }
 uint32_t gfx_ib_size(const GfxIndexBuffer* ib)
 {
@@ -411,6 +415,7 @@ GfxHr prepare(GfxVertexDecl*& decl_out)
 {
     GfxDevice& d = gfx_dev;
     if (!usable()) return GFX_E_NODEVICE;
+    gfx_targets_written();
     if (d.lost) return GFX_OK;  // a lost device draws nothing and reports nothing
     GfxVertexDecl* decl = d.decl;
     if (!decl) return GFX_E_INVALIDCALL;
@@ -418,9 +423,13 @@ GfxHr prepare(GfxVertexDecl*& decl_out)
     GfxShader* vs = (decl->pretransformed || !d.vs) ? gfx_ffp_vertex_program(decl) : d.vs;
     GfxShader* ps = d.ps ? d.ps : gfx_ffp_pixel_program();
     if (!vs || !ps) return GFX_E_FAIL;
-    gfx_shader_upload_layer_uniforms(vs, decl->pretransformed);
-    gfx_shader_upload_layer_uniforms(ps, decl->pretransformed);
-    gfx_gl_use_stages(vs->program, ps->program);
+    GfxStageProgram* vp =
+        gfx_shader_variant(vs, gfx_shader_variant_key(vs->kind, decl->pretransformed));
+    GfxStageProgram* pp = gfx_shader_variant(ps, gfx_shader_variant_key(GFX_SHADER_PIXEL, 0));
+    if (!vp || !pp) return GFX_E_FAIL;
+    gfx_shader_upload_layer_uniforms(vp);
+    gfx_shader_upload_layer_uniforms(pp);
+    gfx_gl_use_stages(vp->program, pp->program);
     gfx_gl_bind_vao(decl->vao);
     decl_out = decl;
     return GFX_OK;
@@ -461,12 +470,43 @@ bool stream_vertices(GfxVertexDecl* decl, const void* src, uint64_t count, uint3
     return true;
 }
 
+// Smallest and largest of n > 0 indices, in one pass without early exit
+// (the compiler turns it into vector code).
 template <typename I>
-bool indices_in_range(const I* idx, uint32_t n, uint32_t lo, uint32_t count)
+void index_bounds(const I* idx, uint32_t n, uint32_t* lo, uint32_t* hi)
 {
-    for (uint32_t i = 0; i < n; ++i)
-        if (idx[i] < lo || idx[i] - lo >= count) return false;
-    return true;
+    I mn = idx[0], mx = idx[0];
+    for (uint32_t i = 1; i < n; ++i) {
+        mn = idx[i] < mn ? idx[i] : mn;
+        mx = idx[i] > mx ? idx[i] : mx;
+    }
+    *lo = mn, *hi = mx;
+}
+
+bool indices_in_range(const void* idx, uint32_t isize, uint32_t n, uint32_t lo, uint32_t count)
+{
+    uint32_t mn = 0, mx = 0;
+    if (isize == 2)
+        index_bounds(static_cast<const uint16_t*>(idx), n, &mn, &mx);
+    else
+        index_bounds(static_cast<const uint32_t*>(idx), n, &mn, &mx);
+    return mn >= lo && mx - lo < count;
+}
+
+// Largest index of `n` indices from `start` of an index buffer, remembered
+// per contents version, start and count.
+uint32_t index_buffer_max(GfxIndexBuffer* ib, uint32_t isize, uint32_t start, uint32_t n)
+{
+    GfxIndexMemo& m = ib->memo[(start * 31u + n) % ib->memo.size()];
+    if (m.version == ib->version && m.start == start && m.count == n && !ib->locked) return m.max;
+    const uint8_t* ip = ib->copy.data() + static_cast<size_t>(start) * isize;
+    uint32_t mn = 0, mx = 0;
+    if (isize == 2)
+        index_bounds(reinterpret_cast<const uint16_t*>(ip), n, &mn, &mx);
+    else
+        index_bounds(reinterpret_cast<const uint32_t*>(ip), n, &mn, &mx);
+    m = {ib->version, start, n, mx};
+    return mx;
 }
 }  // namespace
 
@@ -514,11 +554,7 @@ GfxHr gfx_draw_indexed_primitive_up(GfxPrim type, uint32_t min_index, uint32_t n
         n > (1u << 24) || num_vertices > (1u << 24))
         return GFX_E_INVALIDCALL;
     // Every index must name one of the vertices handed over.
-    bool ok =
-        isize == 2
-            ? indices_in_range(static_cast<const uint16_t*>(indices), n, min_index, num_vertices)
-            : indices_in_range(static_cast<const uint32_t*>(indices), n, min_index, num_vertices);
-    if (!ok) return GFX_E_INVALIDCALL;
+    if (!indices_in_range(indices, isize, n, min_index, num_vertices)) return GFX_E_INVALIDCALL;
     GfxVertexDecl* decl = nullptr;
     GfxHr hr = prepare(decl);
     if (!gfx_ok(hr) || !decl) return hr;
@@ -570,15 +606,12 @@ GfxHr gfx_draw_indexed_primitive(GfxPrim type, int32_t base_vertex, uint32_t min
     uint32_t isize = ib->fmt == GFX_FMT_INDEX16 ? 2 : 4;
     if (static_cast<uint64_t>(start_index) + n > ib->copy.size() / isize) return GFX_E_INVALIDCALL;
     // Index values are checked against the vertices the stream holds.
+    // The bound (base vertex and stream) changes per draw, the largest index
+    // only with the buffer's contents.
     uint64_t avail = (vb->copy.size() - d.stream_offset) / d.stream_stride;
-    const uint8_t* ip = ib->copy.data() + static_cast<size_t>(start_index) * isize;
     uint64_t base = static_cast<uint64_t>(base_vertex);
-    auto limit =
-        static_cast<uint32_t>(avail > base ? std::min<uint64_t>(avail - base, UINT32_MAX) : 0);
-    bool ok = isize == 2 ? indices_in_range(reinterpret_cast<const uint16_t*>(ip), n, 0, limit)
-                         : indices_in_range(reinterpret_cast<const uint32_t*>(ip), n, 0, limit);
     (void)min_index, (void)num_vertices;
-    if (!ok) return GFX_E_INVALIDCALL;
+    if (base + index_buffer_max(ib, isize, start_index, n) >= avail) return GFX_E_INVALIDCALL;
     GfxVertexDecl* decl = nullptr;
     GfxHr hr = prepare(decl);
     if (!gfx_ok(hr) || !decl) return hr;

@@ -4,8 +4,9 @@
 // Vertex key: pre-transformed or not; lighting with the material sources,
 // normal and colour presence, normalisation and specular. Pixel key: the
 // texture-stage operations up to the first disabled stage, their
-// coordinate indices, and specular. Alpha test and fog are uniforms of the
-// shared pixel epilogue, so they cost no program of their own.
+// coordinate indices, and specular. Alpha test, fog and clip planes are
+// not in the key: every stage, generated or not, gets its variants for
+// those from gfx_shader.
 #include "plat/gfx_local.h"
 
 #include <cstdio>

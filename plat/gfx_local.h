@@ -136,9 +136,28 @@ struct GfxBuffer {
 struct GfxVertexBuffer : GfxBuffer {
     uint32_t fvf = 0;
 };
+// The largest index of a run of an index buffer, as of one version of its
+// contents, so that repeated draws of a mesh check their indices by one
+// comparison.
+struct GfxIndexMemo {
+    uint32_t version = 0, start = 0, count = 0, max = 0;
+};
 struct GfxIndexBuffer : GfxBuffer {
     GfxFormat fmt = GFX_FMT_INDEX16;
+    uint32_t version = 1;  // rises with every write of the contents
+    std::array<GfxIndexMemo, 8> memo{};
 };
+
+// A stage is compiled once per combination of the states that change its
+// code, so that the common case carries no dead tail: pixel stages by alpha
+// test and fog, vertex stages by user clip planes. The variant with every
+// switch on keeps the run-time checks and is the general path.
+enum GfxVariantBit : int {
+    GFX_VAR_ALPHA = 1,  // pixel: alpha test compiled in
+    GFX_VAR_FOG = 2,    // pixel: fog blend compiled in
+    GFX_VAR_CLIP = 1,   // vertex: clip distances written
+};
+constexpr int GFX_STAGE_VARIANTS = 4;
 
 struct GfxConstEntry {
     std::string name;
@@ -146,16 +165,26 @@ struct GfxConstEntry {
     int count = 1;  // declared (cut to what GL keeps)
     GLint location = -1;
     int sampler_stage = -1;
+    // the constant's location in each variant program (-1: not built)
+    std::array<GLint, GFX_STAGE_VARIANTS> var_loc{-1, -1, -1, -1};
+};
+
+struct GfxStageProgram {
+    GLuint program = 0;  // 0 until first needed
+    // layer uniforms (epilogue / fixed-function inputs); -1 when absent
+    std::array<GLint, GFX_LU_COUNT> loc{};
+    uint64_t uploaded_serial[4] = {};  // per uniform group
+    int failed = 0;
 };
 
 struct GfxShader {
     uint32_t gen = 0;
     GfxShaderKind kind = GFX_SHADER_VERTEX;
-    GLuint program = 0;
+    GLuint program = 0;  // the variant the constant table was read from
+    int base_variant = 0;
     std::vector<GfxConstEntry> constants;
-    // layer uniforms (epilogue / fixed-function inputs); -1 when absent
-    std::array<GLint, GFX_LU_COUNT> loc{};
-    uint64_t uploaded_serial[4] = {};  // per uniform group, see gfx_ffp.h
+    std::array<GfxStageProgram, GFX_STAGE_VARIANTS> var{};
+    std::string text;  // source after the variant switches, for later variants
     int generated = 0;
 };
 
@@ -260,6 +289,15 @@ struct GfxDevice {
     GfxShader* ffp_ps_last = nullptr;
     uint64_t ffp_ps_serial = 0;
     int live_textures = 0, live_buffers = 0, live_surfaces = 0;
+    int general_stages = 0;  // white-box tests: draw through the general variants
+    // The last clear, while nothing has written the targets since: a clear
+    // that repeats it exactly changes no pixel and is left out.
+    struct {
+        int valid = 0;
+        uint32_t flags = 0, color = 0, stencil = 0;
+        float z = 0;
+        GfxRect rect{};
+    } last_clear;
 };
 
 extern GfxDevice gfx_dev;
@@ -282,6 +320,8 @@ void gfx_gl_scissor(int enable, const GfxRect& r);
 void gfx_gl_masks_for_clear(void);
 void gfx_gl_apply_states(void);  // render and sampler states before a draw
 void gfx_count_state(int n = 1);
+// Something other than a clear wrote (or may have written) the targets.
+inline void gfx_targets_written(void) { gfx_dev.last_clear.valid = 0; }
 void gfx_bump_serial(GfxUniformGroup g);
 GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 
@@ -309,9 +349,15 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
                             int generated, char* errors, size_t errors_size);
 void gfx_shader_destroy(GfxShader* sh);
 void gfx_shader_stop_all(void);
+// The variant of a stage that the current states need (GfxVariantBit
+// mask); with gfx_dev.general_stages set, always the general one.
+int gfx_shader_variant_key(GfxShaderKind kind, int pretransformed);
+// The program of one variant, built on first use (the constants set so far
+// carried over); null when it fails to build.
+GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key);
 // Uploads the layer uniforms of the groups whose states changed since this
 // program last saw them.
-void gfx_shader_upload_layer_uniforms(GfxShader* sh, int pretransformed);
+void gfx_shader_upload_layer_uniforms(GfxStageProgram* p);
 
 // gfx_ffp.cpp: generated stages for the fixed-function states, cached by key.
 GfxShader* gfx_ffp_vertex_program(const GfxVertexDecl* decl);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -59,23 +60,20 @@ layout(location = 11) in vec4 iTexCoord6;
 layout(location = 12) in vec4 iTexCoord7;
 layout(location = 13) in vec4 iTangent;
 layout(location = 14) in vec4 iBinormal;
+#if GFX_CLIP
 out gl_PerVertex { vec4 gl_Position; float gl_PointSize; float gl_ClipDistance[6]; };
-layout(location = 0) out vec4 vD0;
-layout(location = 1) out vec4 vD1;
-layout(location = 2) out vec4 vT0;
-layout(location = 3) out vec4 vT1;
-layout(location = 4) out vec4 vT2;
-layout(location = 5) out vec4 vT3;
-layout(location = 6) out vec4 vT4;
-layout(location = 7) out vec4 vT5;
-layout(location = 8) out vec4 vT6;
-layout(location = 9) out vec4 vT7;
-layout(location = 10) out float vFog;
-uniform vec4 gfx_ClipPlane[6];
+#else
+out gl_PerVertex { vec4 gl_Position; float gl_PointSize; };
+#endif
 uniform vec2 gfx_HalfPixel;
+#if GFX_CLIP
+uniform vec4 gfx_ClipPlane[6];
 void gfx_clip_out(vec4 p) {
   for (int i = 0; i < 6; ++i) gl_ClipDistance[i] = dot(p, gfx_ClipPlane[i]);
 }
+#else
+#define gfx_clip_out(p)
+#endif
 // Direct3D puts pixel centres on integer coordinates, GL half a pixel
 // further right and down: move every transformed vertex by just under half
 // a pixel, so that an edge through a pixel centre includes that pixel on
@@ -84,21 +82,13 @@ void gfx_clip_out(vec4 p) {
 void gfx_pixel_centre() { gl_Position.xy += gfx_HalfPixel * gl_Position.w; }
 )";
 
+// The varyings vD0, vD1, vT0..vT7 (vec4) and vFog (float) at locations 0
+// to 10 are declared by varying_lines, only where the stage names them.
+
 // Alpha test compares the 8-bit alpha with the reference, as Direct3D
 // does; table fog blends by eye distance (1 / w) between start and end.
 const char* kPixelPrelude = R"(
 #define PIXEL_STAGE 1
-layout(location = 0) in vec4 vD0;
-layout(location = 1) in vec4 vD1;
-layout(location = 2) in vec4 vT0;
-layout(location = 3) in vec4 vT1;
-layout(location = 4) in vec4 vT2;
-layout(location = 5) in vec4 vT3;
-layout(location = 6) in vec4 vT4;
-layout(location = 7) in vec4 vT5;
-layout(location = 8) in vec4 vT6;
-layout(location = 9) in vec4 vT7;
-layout(location = 10) in float vFog;
 layout(location = 0) out vec4 oC0;
 layout(location = 1) out vec4 oC1;
 uniform sampler2D Tex0, Tex1, Tex2, Tex3, Tex4, Tex5, Tex6, Tex7;
@@ -108,6 +98,7 @@ uniform int gfx_FogOn;
 uniform vec4 gfx_FogColor;
 uniform vec2 gfx_FogRange;
 void gfx_pixel_epilogue() {
+#if GFX_ALPHA_TEST
   if (gfx_AlphaFunc != 8) {
     float a = floor(clamp(oC0.a, 0.0, 1.0) * 255.0 + 0.5);
     bool pass = gfx_AlphaFunc == 2 ? a < gfx_AlphaRef
@@ -119,12 +110,15 @@ void gfx_pixel_epilogue() {
               : false;
     if (!pass) discard;
   }
+#endif
+#if GFX_FOG
   if (gfx_FogOn != 0) {
     float z = 1.0 / gl_FragCoord.w;
     float span = gfx_FogRange.y - gfx_FogRange.x;
     float f = span != 0.0 ? clamp((gfx_FogRange.y - z) / span, 0.0, 1.0) : (z < gfx_FogRange.y ? 1.0 : 0.0);
     oC0.rgb = mix(gfx_FogColor.rgb, oC0.rgb, f);
   }
+#endif
 }
 )";
 
@@ -355,29 +349,48 @@ void fill_table(GfxShader* sh, const std::vector<Declared>& regs)
 // ===========================================================================
 // 3 Build
 // ===========================================================================
-GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const char* entry,
-                            int generated, char* errors, size_t errors_size)
+namespace {
+// True when `text` holds `name` as a whole identifier (comments and unused
+// branches included: a superset is harmless).
+bool names(const std::string& text, const char* name)
 {
-    std::string src = "#version 450 core\n";
-    src += kTypeNames;
-    bool vertex = kind != GFX_SHADER_PIXEL;
-    if (vertex) {
-        src += "#define VERTEX_STAGE 1\n";
-        if (kind == GFX_SHADER_SKINNED_VERTEX) src += "#define SKINNED_STAGE 1\n";
-        src += kVertexPrelude;
-    } else {
-        src += kPixelPrelude;
+    const size_t n = std::strlen(name);
+    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+        const bool left = at == 0 || !is_ident(text[at - 1]);
+        const bool right = at + n >= text.size() || !is_ident(text[at + n]);
+        if (left && right) return true;
     }
-    src += "#line 1\n";
-    src += body;
-    src += "\nvoid main() {\n  ";
-    src += entry;
-    src += "();\n";
-    if (vertex && !generated) src += "  gfx_clip_out(gl_Position);\n  gfx_pixel_centre();\n";
-    if (!vertex) src += "  gfx_pixel_epilogue();\n";
-    src += "}\n";
-    const char* text = src.c_str();
-    GLuint prog = glCreateShaderProgramv(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, 1, &text);
+    return false;
+}
+
+// The varyings the stage's text names. A separable stage keeps every
+// varying it declares, used or not, and the renderer sets each one up for
+// every triangle; a stage that declares only its own pays only for those.
+std::string varying_lines(const std::string& body, bool vertex)
+{
+    static const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
+                                           "vT4", "vT5", "vT6", "vT7", "vFog"};
+    std::string s;
+    for (int loc = 0; loc < 11; ++loc) {
+        if (!names(body, kNames[loc])) continue;
+        s += "layout(location = " + std::to_string(loc) + (vertex ? ") out " : ") in ") +
+             (loc == 10 ? "float " : "vec4 ") + kNames[loc] + ";\n";
+    }
+    return s;
+}
+
+// Compiles the stage's text with the switches of one variant.
+GLuint compile_variant(const GfxShader* sh, int key, char* errors, size_t errors_size)
+{
+    const bool pixel = sh->kind == GFX_SHADER_PIXEL;
+    char head[160];
+    std::snprintf(head, sizeof head,
+                  "#version 450 core\n#define GFX_ALPHA_TEST %d\n#define GFX_FOG %d\n"
+                  "#define GFX_CLIP %d\n",
+                  pixel && (key & GFX_VAR_ALPHA) ? 1 : 0, pixel && (key & GFX_VAR_FOG) ? 1 : 0,
+                  !pixel && (key & GFX_VAR_CLIP) ? 1 : 0);
+    const char* texts[2] = {head, sh->text.c_str()};
+    GLuint prog = glCreateShaderProgramv(pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER, 2, texts);
     gfx_dev.counters.programs_built++;
     GLint linked = 0;
     glGetProgramiv(prog, GL_LINK_STATUS, &linked);
@@ -386,22 +399,140 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
         glGetProgramInfoLog(prog, sizeof log - 1, nullptr, log);
         copy_error(errors, errors_size, log);
         glDeleteProgram(prog);
-        return nullptr;
+        return 0;
     }
-    auto* sh = new GfxShader;
-    sh->gen = gfx_dev.generation;
-    sh->kind = kind;
-    sh->program = prog;
-    sh->generated = generated;
-    for (int i = 0; i < GFX_LU_COUNT; ++i) sh->loc[i] = glGetUniformLocation(prog, kLayerNames[i]);
-    if (!vertex) {
+    if (pixel) {
         for (int t = 0; t < GFX_MAX_STAGES; ++t) {
             char name[8] = {'T', 'e', 'x', static_cast<char>('0' + t), 0};
             GLint l = glGetUniformLocation(prog, name);
             if (l >= 0) glProgramUniform1i(prog, l, t);
         }
     }
+    return prog;
+}
+
+void fill_layer_locations(GfxStageProgram& v)
+{
+    for (int i = 0; i < GFX_LU_COUNT; ++i)
+        v.loc[i] = glGetUniformLocation(v.program, kLayerNames[i]);
+}
+
+// Location of element `i` of a constant in `prog`.
+GLint element_location(GLuint prog, const GfxConstEntry& e, int i)
+{
+    if (i == 0) return glGetUniformLocation(prog, e.name.c_str());
+    return glGetUniformLocation(prog, (e.name + "[" + std::to_string(i) + "]").c_str());
+}
+
+// Gives a new variant the values its constants hold in the base program.
+void copy_constants(GfxShader* sh, int key)
+{
+    GLuint from = sh->program, to = sh->var[key].program;
+    for (auto& e : sh->constants) {
+        e.var_loc[key] = glGetUniformLocation(to, e.name.c_str());
+        if (e.var_loc[key] < 0) continue;
+        for (int i = 0; i < e.count; ++i) {
+            GLint src = element_location(from, e, i), dst = element_location(to, e, i);
+            if (src < 0 || dst < 0) continue;
+            if (e.type <= GFX_CT_INT4 || e.type == GFX_CT_SAMPLER) {
+                GLint v[4] = {};
+                glGetnUniformiv(from, src, sizeof v, v);
+                switch (e.type == GFX_CT_SAMPLER ? GFX_CT_INT : e.type) {
+                case GFX_CT_INT: glProgramUniform1iv(to, dst, 1, v); break;
+                case GFX_CT_INT2: glProgramUniform2iv(to, dst, 1, v); break;
+                case GFX_CT_INT3: glProgramUniform3iv(to, dst, 1, v); break;
+                default: glProgramUniform4iv(to, dst, 1, v); break;
+                }
+                continue;
+            }
+            GLfloat v[16] = {};
+            glGetnUniformfv(from, src, sizeof v, v);
+            switch (e.type) {
+            case GFX_CT_FLOAT: glProgramUniform1fv(to, dst, 1, v); break;
+            case GFX_CT_FLOAT2: glProgramUniform2fv(to, dst, 1, v); break;
+            case GFX_CT_FLOAT3: glProgramUniform3fv(to, dst, 1, v); break;
+            case GFX_CT_FLOAT4: glProgramUniform4fv(to, dst, 1, v); break;
+            case GFX_CT_FLOAT3X3: glProgramUniformMatrix3fv(to, dst, 1, GL_FALSE, v); break;
+            case GFX_CT_FLOAT4X3: glProgramUniformMatrix3x4fv(to, dst, 1, GL_FALSE, v); break;
+            default: glProgramUniformMatrix4fv(to, dst, 1, GL_FALSE, v); break;
+            }
+        }
+    }
+}
+}  // namespace
+
+GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const char* entry,
+                            int generated, char* errors, size_t errors_size)
+{
+    std::string src = kTypeNames;
+    bool vertex = kind != GFX_SHADER_PIXEL;
+    if (vertex) {
+        src += "#define VERTEX_STAGE 1\n";
+        if (kind == GFX_SHADER_SKINNED_VERTEX) src += "#define SKINNED_STAGE 1\n";
+        src += kVertexPrelude;
+    } else {
+        src += kPixelPrelude;
+    }
+    src += varying_lines(body, vertex);
+    src += "#line 1\n";
+    src += body;
+    src += "\nvoid main() {\n  ";
+    src += entry;
+    src += "();\n";
+    if (vertex && !generated) src += "  gfx_clip_out(gl_Position);\n  gfx_pixel_centre();\n";
+    if (!vertex) src += "  gfx_pixel_epilogue();\n";
+    src += "}\n";
+    auto* sh = new GfxShader;
+    sh->gen = gfx_dev.generation;
+    sh->kind = kind;
+    sh->generated = generated;
+    sh->text = std::move(src);
+    // The plain variant is what most draws use; the others come when a
+    // state first asks for them.
+    GLuint prog = compile_variant(sh, 0, errors, errors_size);
+    if (!prog) {
+        delete sh;
+        return nullptr;
+    }
+    sh->program = sh->var[0].program = prog;
+    fill_layer_locations(sh->var[0]);
     return sh;
+}
+
+int gfx_shader_variant_key(GfxShaderKind kind, int pretransformed)
+{
+    const GfxDevice& d = gfx_dev;
+    const auto& rs = d.rs;
+    if (kind == GFX_SHADER_PIXEL) {
+        if (d.general_stages) return GFX_VAR_ALPHA | GFX_VAR_FOG;
+        uint32_t func = rs[GFX_RS_ALPHAFUNC];
+        int key = 0;
+        if (rs[GFX_RS_ALPHATESTENABLE] && func >= GFX_CMP_NEVER && func < GFX_CMP_ALWAYS)
+            key |= GFX_VAR_ALPHA;
+        if (rs[GFX_RS_FOGENABLE] && (rs[GFX_RS_FOGTABLEMODE] == GFX_FOG_LINEAR ||
+                                     rs[GFX_RS_FOGVERTEXMODE] == GFX_FOG_LINEAR))
+            key |= GFX_VAR_FOG;
+        return key;
+    }
+    if (d.general_stages) return GFX_VAR_CLIP;
+    return !pretransformed && (rs[GFX_RS_CLIPPLANEENABLE] & 0x3F) ? GFX_VAR_CLIP : 0;
+}
+
+GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key)
+{
+    GfxStageProgram& v = sh->var[key];
+    if (v.program) return &v;
+    if (v.failed) return nullptr;
+    char log[2048];
+    v.program = compile_variant(sh, key, log, sizeof log);
+    if (!v.program) {
+        std::fprintf(stderr, "gfx: stage variant %d failed to build: %s\n", key, log);
+        v.failed = 1;
+        return nullptr;
+    }
+    fill_layer_locations(v);
+    copy_constants(sh, key);
+    return &v;
 }
 
 void gfx_shader_destroy(GfxShader* sh)
@@ -413,9 +544,12 @@ void gfx_shader_destroy(GfxShader* sh)
     }
     if (d.vs == sh) d.vs = nullptr;
     if (d.ps == sh) d.ps = nullptr;
-    if (d.gl.vs == sh->program) d.gl.vs = 0xFFFFFFFFu;
-    if (d.gl.fs == sh->program) d.gl.fs = 0xFFFFFFFFu;
-    glDeleteProgram(sh->program);
+    for (auto& v : sh->var) {
+        if (!v.program) continue;
+        if (d.gl.vs == v.program) d.gl.vs = 0xFFFFFFFFu;
+        if (d.gl.fs == v.program) d.gl.fs = 0xFFFFFFFFu;
+        glDeleteProgram(v.program);
+    }
     delete sh;
 }
 
@@ -446,6 +580,8 @@ GfxShader* gfx_shader_compile(GfxShaderKind kind, const char* source, size_t len
     std::string body = rewrite_registers(source, length, regs);
     GfxShader* sh = gfx_shader_build(kind, body, entry, 0, errors, errors_size);
     if (sh) fill_table(sh, regs);
+    if (sh)
+        for (auto& e : sh->constants) e.var_loc[0] = e.location;
     return sh;
 }
 
@@ -546,6 +682,15 @@ int components(GfxConstType t)
 bool is_int(GfxConstType t) { return t >= GFX_CT_INT && t <= GFX_CT_INT4; }
 bool is_vector(GfxConstType t) { return components(t) > 0; }
 
+// Calls fn(program, location) for every built variant of the stage that
+// uses the constant, so that all of them hold the same values.
+template <typename Fn>
+void for_each_variant(GfxShader* s, const GfxConstEntry& e, Fn fn)
+{
+    for (int k = 0; k < GFX_STAGE_VARIANTS; ++k)
+        if (s->var[k].program && e.var_loc[k] >= 0) fn(s->var[k].program, e.var_loc[k]);
+}
+
 // Writes `elements` values of `comps` components each (floats in, converted
 // to ints for int constants). `values` holds elements x comps floats.
 GfxHr write_vectors(GfxShader* s, const GfxConstEntry& e, const float* values, int elements)
@@ -553,25 +698,29 @@ GfxHr write_vectors(GfxShader* s, const GfxConstEntry& e, const float* values, i
     int comps = components(e.type);
     elements = std::min(elements, e.count);
     if (elements <= 0) return GFX_OK;
-    GLuint p = s->program;
     GLsizei n = elements;
+    std::vector<int> iv;
     if (is_int(e.type)) {
-        std::vector<int> iv(static_cast<size_t>(elements) * comps);
+        iv.resize(static_cast<size_t>(elements) * comps);
         for (size_t i = 0; i < iv.size(); ++i) iv[i] = static_cast<int>(values[i]);
-        switch (comps) {
-        case 1: glProgramUniform1iv(p, e.location, n, iv.data()); break;
-        case 2: glProgramUniform2iv(p, e.location, n, iv.data()); break;
-        case 3: glProgramUniform3iv(p, e.location, n, iv.data()); break;
-        default: glProgramUniform4iv(p, e.location, n, iv.data()); break;
-        }
-    } else {
-        switch (comps) {
-        case 1: glProgramUniform1fv(p, e.location, n, values); break;
-        case 2: glProgramUniform2fv(p, e.location, n, values); break;
-        case 3: glProgramUniform3fv(p, e.location, n, values); break;
-        default: glProgramUniform4fv(p, e.location, n, values); break;
-        }
     }
+    for_each_variant(s, e, [&](GLuint p, GLint loc) {
+        if (is_int(e.type)) {
+            switch (comps) {
+            case 1: glProgramUniform1iv(p, loc, n, iv.data()); break;
+            case 2: glProgramUniform2iv(p, loc, n, iv.data()); break;
+            case 3: glProgramUniform3iv(p, loc, n, iv.data()); break;
+            default: glProgramUniform4iv(p, loc, n, iv.data()); break;
+            }
+            return;
+        }
+        switch (comps) {
+        case 1: glProgramUniform1fv(p, loc, n, values); break;
+        case 2: glProgramUniform2fv(p, loc, n, values); break;
+        case 3: glProgramUniform3fv(p, loc, n, values); break;
+        default: glProgramUniform4fv(p, loc, n, values); break;
+        }
+    });
     return GFX_OK;
 }
 
@@ -654,18 +803,27 @@ GfxHr gfx_const_set_matrices(GfxShader* s, GfxConstHandle h, const float* m16, i
     if (!e || !m16 || count < 0) return GFX_E_INVALIDCALL;
     int n = std::min(count, e->count);
     if (n <= 0) return GFX_OK;
-    GLuint p = s->program;
     // Uploaded with transpose so that GLSL `p * M` is the row-vector product.
     switch (e->type) {
-    case GFX_CT_FLOAT4X4: glProgramUniformMatrix4fv(p, e->location, n, GL_TRUE, m16); return GFX_OK;
-    case GFX_CT_FLOAT4X3:  // four rows of three
-        glProgramUniformMatrix3x4fv(p, e->location, n, GL_TRUE,
-                                    first_three_columns(m16, n, 4).data());
+    case GFX_CT_FLOAT4X4:
+        for_each_variant(s, *e, [&](GLuint p, GLint loc) {
+            glProgramUniformMatrix4fv(p, loc, n, GL_TRUE, m16);
+        });
         return GFX_OK;
-    case GFX_CT_FLOAT3X3:
-        glProgramUniformMatrix3fv(p, e->location, n, GL_TRUE,
-                                  first_three_columns(m16, n, 3).data());
+    case GFX_CT_FLOAT4X3: {  // four rows of three
+        std::vector<float> rows = first_three_columns(m16, n, 4);
+        for_each_variant(s, *e, [&](GLuint p, GLint loc) {
+            glProgramUniformMatrix3x4fv(p, loc, n, GL_TRUE, rows.data());
+        });
         return GFX_OK;
+    }
+    case GFX_CT_FLOAT3X3: {
+        std::vector<float> rows = first_three_columns(m16, n, 3);
+        for_each_variant(s, *e, [&](GLuint p, GLint loc) {
+            glProgramUniformMatrix3fv(p, loc, n, GL_TRUE, rows.data());
+        });
+        return GFX_OK;
+    }
     default: return GFX_E_INVALIDCALL;
     }
 }
@@ -705,7 +863,7 @@ float as_float(uint32_t u)
 // Just under half a pixel (in pixels); see gfx_pixel_centre.
 constexpr float kHalfPixel = 63.0f / 128.0f;
 
-void upload_transform(GfxShader* sh)
+void upload_transform(GfxStageProgram* sh)
 {
     const GfxDevice& d = gfx_dev;
     const auto& L = sh->loc;
@@ -730,7 +888,7 @@ void upload_transform(GfxShader* sh)
                            static_cast<float>(std::max(1, d.viewport.height)));
 }
 
-void upload_light(GfxShader* sh)
+void upload_light(GfxStageProgram* sh)
 {
     const GfxDevice& d = gfx_dev;
     const auto& L = sh->loc;
@@ -765,7 +923,7 @@ void upload_light(GfxShader* sh)
     }
 }
 
-void upload_pixel(GfxShader* sh)
+void upload_pixel(GfxStageProgram* sh)
 {
     const GfxDevice& d = gfx_dev;
     const auto& L = sh->loc;
@@ -790,7 +948,7 @@ void upload_pixel(GfxShader* sh)
     if (L[GFX_LU_TFACTOR] >= 0) glProgramUniform4fv(p, L[GFX_LU_TFACTOR], 1, c);
 }
 
-void upload_clip(GfxShader* sh)
+void upload_clip(GfxStageProgram* sh)
 {
     if (sh->loc[GFX_LU_CLIPPLANE] < 0) return;
     // A disabled plane is uploaded as (0, 0, 0, 1), which keeps every
@@ -808,11 +966,10 @@ void upload_clip(GfxShader* sh)
 }
 }  // namespace
 
-void gfx_shader_upload_layer_uniforms(GfxShader* sh, int pretransformed)
+void gfx_shader_upload_layer_uniforms(GfxStageProgram* sh)
 {
-    (void)pretransformed;
     const GfxDevice& d = gfx_dev;
-    typedef void (*Upload)(GfxShader*);
+    typedef void (*Upload)(GfxStageProgram*);
     static const Upload k[4] = {upload_transform, upload_light, upload_pixel, upload_clip};
     for (int g = 0; g < 4; ++g) {
         if (sh->uploaded_serial[g] == d.serial[g]) continue;

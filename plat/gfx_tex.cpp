@@ -129,6 +129,7 @@ int full_chain(int w, int h)
 
 void upload_level(GfxTexture* t, int level, const GfxRect& r)
 {
+    gfx_targets_written();
     const GfxFormatInfo* fi = gfx_format_info(t->format);
     GfxLevel& L = t->levels[level];
     if (fi->block_bytes) {
@@ -463,6 +464,7 @@ GfxHr gfx_surface_unlock(GfxSurface* s)
         GfxLevel& L = s->owner->levels[s->level];
         L.locked = 0;
         if (!(L.lock_flags & GFX_LOCK_READONLY)) {
+            gfx_targets_written();
             const GfxFormatInfo* fi = gfx_format_info(s->desc.format);
             const GfxRect& r = L.lock_rect;
             glTextureSubImage2D(s->owner->tex, s->level, r.left, r.top, r.right - r.left,
@@ -478,6 +480,7 @@ GfxHr gfx_surface_unlock(GfxSurface* s)
 int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height)
 {
     GfxDevice& d = gfx_dev;
+    gfx_targets_written();
     if (width <= 0 || height <= 0 || width > d.caps.max_texture_size ||
         height > d.caps.max_texture_size)
         return 0;
@@ -570,6 +573,7 @@ void attach_color(GLuint fbo, GLenum point, GfxSurface* s)
 void gfx_bind_targets(void)
 {
     GfxDevice& d = gfx_dev;
+    gfx_targets_written();
     GLenum bufs[GFX_MAX_RENDER_TARGETS];
     for (int i = 0; i < GFX_MAX_RENDER_TARGETS; ++i) {
         attach_color(d.fbo, GL_COLOR_ATTACHMENT0 + i, d.target[i]);
@@ -619,6 +623,30 @@ void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pi
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
+GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, int pitch)
+{
+    if (!usable()) return GFX_E_NODEVICE;
+    if (!s || !rect || !dst) return GFX_E_INVALIDCALL;
+    if (s->desc.format != GFX_FMT_A8R8G8B8 && s->desc.format != GFX_FMT_X8R8G8B8)
+        return GFX_E_INVALIDCALL;
+    const GfxRect& r = *rect;
+    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (pitch < w * 4) return GFX_E_INVALIDCALL;
+    if (s->owner && !is_render_target(s->owner)) {  // the CPU copy holds the pixels
+        const GfxLevel& L = s->owner->levels[s->level];
+        const size_t src_pitch = static_cast<size_t>(L.width) * 4;
+        for (int y = 0; y < h; ++y) {
+            std::memcpy(dst + static_cast<size_t>(y) * pitch,
+                        L.copy.data() + (r.top + y) * src_pitch + static_cast<size_t>(r.left) * 4,
+                        static_cast<size_t>(w) * 4);
+        }
+        return GFX_OK;
+    }
+    gfx_surface_read_back(s, r, dst, pitch);
+    return GFX_OK;
+}
+
 GfxSurface* gfx_get_render_target(int index)
 {
     if (!usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
@@ -641,7 +669,7 @@ GfxHr gfx_set_render_target(int index, GfxSurface* s)
     if (index < 0 || index >= GFX_MAX_RENDER_TARGETS || (index == 0 && !s))
         return GFX_E_INVALIDCALL;
     if (s && !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
-    if (d.target[index] != s) d.target[index] = s, d.fbo_dirty = 1;
+    if (d.target[index] != s) d.target[index] = s, d.fbo_dirty = 1, gfx_targets_written();
     if (index == 0) {
         d.viewport = {0, 0, s->desc.width, s->desc.height, 0.0f, 1.0f};
         d.scissor = {0, 0, s->desc.width, s->desc.height};
@@ -655,7 +683,7 @@ GfxHr gfx_set_depth_stencil_surface(GfxSurface* s)
     GfxDevice& d = gfx_dev;
     if (!usable()) return GFX_E_NODEVICE;
     if (s && !gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;
-    if (d.depth != s) d.depth = s, d.fbo_dirty = 1;
+    if (d.depth != s) d.depth = s, d.fbo_dirty = 1, gfx_targets_written();
     return GFX_OK;
 }
 
@@ -666,6 +694,7 @@ GfxHr gfx_color_fill(GfxSurface* s, const GfxRect* rect, uint32_t color)
     if (!s || !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
     GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
     if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
+    gfx_targets_written();
     attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, s);
     glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
     gfx_gl_scissor(1, r);
@@ -688,6 +717,7 @@ GfxHr gfx_stretch_rect(GfxSurface* src, const GfxRect* src_rect, GfxSurface* dst
     if (!rect_inside(sr, src->desc.width, src->desc.height) ||
         !rect_inside(dr, dst->desc.width, dst->desc.height))
         return GFX_E_INVALIDCALL;
+    gfx_targets_written();
     GLuint rfbo = gfx_surface_read_fbo(src);
     attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, dst);
     glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);

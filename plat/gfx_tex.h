@@ -106,6 +106,10 @@ void gfx_surface_release(GfxSurface* s);
 GfxHr gfx_surface_get_desc(const GfxSurface* s, GfxSurfaceDesc* out);
 GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, uint32_t flags);
 GfxHr gfx_surface_unlock(GfxSurface* s);
+// Copies a rectangle of a 32-bit colour surface (A8R8G8B8 or X8R8G8B8) as
+// B, G, R, A bytes into rows `pitch` bytes apart, top row first, without
+// locking it. A multisampled surface is resolved first.
+GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, int pitch);
 
 GfxSurface* gfx_get_render_target(int index);     // adds a reference; null when none
 GfxSurface* gfx_get_depth_stencil_surface(void);  // adds a reference; null when none

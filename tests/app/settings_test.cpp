@@ -81,20 +81,6 @@ TEST_F(SettingsStore, FileHelpers)
     EXPECT_EQ(settings_write_crc(dir_.file("none").c_str(), dir_.file("n.CRC").c_str()), 0);
 }
 
-TEST_F(SettingsStore, NoFilesTakesRowDefaultsAndWritesBothCopies)
-{
-    load(settings_rows_for_region(0), settings_row_count_for_region(0));
-    EXPECT_EQ(get_int("sndvol"), 16);
-    EXPECT_EQ(get_int("ioacmax"), 44000);
-    EXPECT_EQ(get_int("golng"), 0);
-    EXPECT_EQ(settings_get_int_default("life"), 7);
-    std::string c0 = cfg(0);
-    EXPECT_EQ(c0.rfind("sndvol\t0\t16\nsndvold\t0\t12\n", 0), 0u) << c0.substr(0, 40);
-    EXPECT_EQ(c0, cfg(1));
-    EXPECT_EQ(crc(0), le_bytes(crc_of(c0)));
-    EXPECT_EQ(crc(1), crc(0));
-}
-
 TEST_F(SettingsStore, RoundTripOfAllTypes)
 {
     load();
@@ -264,26 +250,6 @@ TEST_F(SettingsStore, ApplyWritesVariablesBack)
     EXPECT_NE(cfg(1).find("ioacmax\t0\t1\n"), std::string::npos);
     *sndvol = keep_snd;
     *ioacmax = keep_io;
-}
-
-TEST(SettingsTables, RegionsShareOneTable)
-{
-    for (uint32_t r = 0; r < 4; ++r) {
-        EXPECT_EQ(settings_rows_for_region(r), settings_rows_for_region(0));
-        EXPECT_EQ(settings_row_count_for_region(r), 66u);
-    }
-    EXPECT_EQ(settings_rows_for_region(99), settings_rows_for_region(0));
-    const SettingRow* a = settings_rows_for_region(0);
-    const SettingRow* b = settings_rows_alt();
-    int diffs = 0;
-    for (uint32_t k = 0; k < kSettingsRowCount; ++k) {
-        EXPECT_STREQ(a[k].name, b[k].name);
-        EXPECT_EQ(a[k].type, 0u);
-        if (*static_cast<int32_t*>(a[k].variable) != *static_cast<int32_t*>(b[k].variable)) ++diffs;
-    }
-    EXPECT_EQ(diffs, 3) << "coinstart, gospd, golng";
-    EXPECT_STREQ(a[65].name, "c25y");
-    EXPECT_EQ(a[22].variable, a[23].variable) << "gocontt and gosst share one word";
 }
 
 }  // namespace

@@ -59,33 +59,6 @@ TEST_F(TextListTest, RecordLayout)
     EXPECT_EQ(b[44], 'E');
 }
 
-TEST_F(TextListTest, RecordSizesFollowTheTextLength)
-{
-    int32_t s = textlist_create(4096);
-    const size_t expect[] = {44, 44, 44, 44, 48, 48, 48};  // lengths 0..6
-    size_t at = 0;
-    for (int n = 0; n <= 6; ++n) {
-        textlist_printf_plain(s, "%s", std::string(size_t(n), 'x').c_str());
-        Walk w = walk(textlist_get(s));
-        EXPECT_EQ(w.end - at, expect[n]) << "length " << n;
-        at = w.end;
-    }
-    const uint8_t* b = textlist_get(s);
-    EXPECT_EQ(b[at], 'E');
-    // Padding bytes behind the NUL are zero.
-    EXPECT_EQ(std::memcmp(b + 44 + 40, "x\0\0\0H", 5), 0);
-}
-
-TEST_F(TextListTest, PlainDefaults)
-{
-    int32_t s = textlist_create(4096);
-    textlist_printf_plain(s, "p");
-    const uint8_t* b = textlist_get(s);
-    EXPECT_EQ(u32_at(b + 8), 0xFFFFFFFFu);
-    EXPECT_EQ(u32_at(b + 16), 16u);
-    EXPECT_EQ(u32_at(b + 20), 16u);
-}
-
 TEST_F(TextListTest, FirstWritesSlotZero)
 {
     int32_t s0 = textlist_create(256);

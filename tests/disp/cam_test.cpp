@@ -69,27 +69,6 @@ TEST_F(CamTest, PositionAndAnglesModeMatchesHandBuilt)
     expect_m44(*cam_get_matrix(0), *cam_get_view_mtx(0), 0.0f);
 }
 
-TEST_F(CamTest, ExplicitMatrixModes)
-{
-    Mat44 place;
-    const Vec3 pos = {3, 1, -2}, angles = {0.3f, 1.1f, 0.0f};
-    vm_mat_from_pos_angles(&place, &pos, &angles);
-    Mat44 view;
-    vm_mat_inverse(&view, &place);
-
-    // Either way the given matrix is kept as given and the other derived.
-    for (const auto& [mode, given] :
-         {std::pair{CAM_MODE_CAM_TO_WORLD, &place}, std::pair{CAM_MODE_WORLD_TO_CAM, &view}}) {
-        cam_set_mode(0, mode);
-        cam_set_matrix(0, given);
-        expect_m44(*cam_get_view_mtx(0), place, mode == CAM_MODE_CAM_TO_WORLD ? 0.0f : 1e-5f);
-        expect_m44(*cam_get_world_mtx(0), view, mode == CAM_MODE_WORLD_TO_CAM ? 0.0f : 1e-5f);
-        expect_v3(*cam_get_pos(0), pos, 1e-4f);
-        expect_v3(*cam_get_rot(0), angles, kTableTol);
-        expect_m44(*cam_get_matrix(0), *given, 0.0f);
-    }
-}
-
 TEST_F(CamTest, UnknownModeGivesIdentity)
 {
     cam_set_mode(0, 9);
@@ -119,17 +98,6 @@ TEST_F(CamTest, WorldToCameraModeRaysAreNotMirrored)
     cam_ndc_to_near_point(0, &near3, nullptr, 0.5f, -0.5f);
     expect_v3(ray3, ray2, 1e-5f);
     expect_v3(near3, near2, 1e-4f);
-}
-
-TEST_F(CamTest, CustomProjectionStillCullsWithThePerspective)
-{
-    Mat44 ortho;
-    vm_mat_ortho_offcenter(&ortho, -400, 400, -300, 300, 0.1f, 3000.0f);
-    cam_set_proj_custom(0, 1);
-    cam_set_proj_matrix(0, &ortho);
-    cam_set_near_far(0, 0.1f, 100.0f, 60.0f);
-    expect_m44(*cam_get_proj_mtx(0), ortho, 0.0f);
-    expect_m44(*cam_get_cull_proj_mtx(0), default_perspective(60.0f), 1e-3f);
 }
 
 TEST_F(CamTest, CullFarIsClampedOnlyBySomeSetters)
@@ -201,20 +169,6 @@ TEST_F(CamTest, ProjectionSquareEdgesAreInside)
     EXPECT_EQ(x, 1.0f);
     EXPECT_EQ(y, -1.0f);
     EXPECT_EQ(cam_project(0, &x, &y, &past), kCamOutside);
-}
-
-TEST_F(CamTest, DisabledScreenProjectsOutsideAndKeepsItsSets)
-{
-    const Vec3 origin = {0, 0, 0};
-    float x = 9, y = 9;
-    EXPECT_EQ(cam_project(1, &x, &y, &origin), kCamOutside);
-    EXPECT_EQ(cam_project_to_screen(1, &x, &y, &origin), kCamOutside);
-    EXPECT_EQ(x, 9.0f);
-    EXPECT_EQ(y, 9.0f);
-    const XformSet before = *cam_get_xform_set(1);
-    cam_update_all();
-    EXPECT_EQ(std::memcmp(&before, cam_get_xform_set(1), sizeof before), 0);
-    EXPECT_EQ(std::memcmp(&before, cam_get_xform_set(cam_sub2_set_index(1)), sizeof before), 0);
 }
 
 TEST_F(CamTest, RaysThroughTheView)

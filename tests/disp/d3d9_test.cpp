@@ -117,17 +117,6 @@ TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer)
     EXPECT_TRUE(Near(Pixel(0, 0), 0xFF445566));
 }
 
-TEST_F(D3d9Test, FvfDeclarationMatchesTheSystemReading)
-{
-    GfxVertexElement el[GFX_MAX_VERTEX_ELEMENTS];
-    // XYZB1 + UBYTE4 indices + normal + one texture set + tangents.
-    EXPECT_EQ(disp_fvf_to_decl(el, 0x1196), 12 + 4 + 4 + 12 + 8 + 12 + 12);
-    EXPECT_EQ(el[0].usage, GFX_DECLUSAGE_POSITION);
-    EXPECT_EQ(el[1].usage, GFX_DECLUSAGE_BLENDWEIGHT);
-    EXPECT_EQ(el[1].type, GFX_DECLTYPE_FLOAT1);
-    EXPECT_EQ(el[2].usage, GFX_DECLUSAGE_BLENDINDICES);
-}
-
 TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface)
 {
     gfx_begin_scene();

@@ -15,15 +15,6 @@ protected:
 
 // ---- colour helpers ----------------------------------------------------------------------
 
-TEST(FadeHelpers, RatioOfCounterAndTotal)
-{
-    EXPECT_EQ(fade_ratio(5, 1, 1), 0.0f);  // total equal to end
-    EXPECT_FLOAT_EQ(fade_ratio(3, 4, 1), 1.0f / 3.0f);
-    EXPECT_FLOAT_EQ(fade_ratio(1, 4, 1), 1.0f);
-    EXPECT_EQ(fade_ratio(9, 4, 1), 0.0f);  // clamped
-    EXPECT_EQ(fade_ratio(-5, 4, 1), 1.0f);
-}
-
 TEST(FadeHelpers, ColourRoundTripAndClamps)
 {
     const uint32_t c = color_pack_argb(0xFF, 0x40, 0x01, 0x80);
@@ -177,20 +168,6 @@ TEST_F(FadeTest, OverridePausesARunningFade)
     disp_fade_frame();  // resumes: ratio 2/4
     EXPECT_EQ(env_get_color0(0), 0xFF00007Fu);
     EXPECT_EQ(env_get_color2(0), 0xFFFFFFFFu);
-}
-
-TEST_F(FadeTest, SetterStopsAFadeAndOthersKeepTheirBase)
-{
-    env_set_color1(0, 0xFF000000);
-    env_fade_reset(0);
-    env_fade_color1(0, 0xFFFFFFFF, 10);
-    disp_fade_frame();
-    disp_fade_frame();
-    EXPECT_NE(env_get_color1(0), 0xFF000000u);
-    env_set_color0(0, 0xFF010203);
-    disp_fade_frame();
-    EXPECT_EQ(env_get_color0(0), 0xFF010203u);
-    EXPECT_EQ(env_get_color1(0), 0xFF000000u);
 }
 
 TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrame)

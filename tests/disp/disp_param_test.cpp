@@ -91,19 +91,6 @@ TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
     }
 }
 
-// Offsets (+10, +20) from the centre of a 600 x 600 window; the swapped flags
-// also exchange the window axes.
-TEST_F(DispParamTest, EachOrientationTurnsTheOffsets)
-{
-    const XY expected[kDispOrientations] = {
-        {310, 320}, {290, 320}, {310, 280}, {280, 310}, {290, 280}, {320, 290},
-    };
-    for (int flag = 0; flag < kDispOrientations; ++flag) {
-        screen(600, 600, 600, 600, flag);
-        EXPECT_EQ(to_render(310, 320), expected[flag]) << "flag " << flag;
-    }
-}
-
 // An empty window or render area must not divide by zero.
 TEST_F(DispParamTest, EmptySizesGiveFiniteResults)
 {

@@ -1,7 +1,9 @@
 // BMP file layout of the screenshot writer: exact bytes and failure paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -118,6 +120,17 @@ TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack)
     EXPECT_EQ(file_px(b, 3, 2), (std::array<uint8_t, 3>{1, 9, 0x80}));
     EXPECT_EQ(file_px(b, 3, 1), black);
     EXPECT_EQ(file_px(b, 3, 0), black);
+}
+
+TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
+{
+    Picture pic(4, 4);
+    std::vector<uint8_t> b;
+    for (auto [x, y] : {std::pair{INT_MAX - 2, 0}, std::pair{INT_MIN + 1, 0},
+                        std::pair{0, INT_MAX - 2}, std::pair{0, INT_MIN + 1}}) {
+        ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, x, y, 8, 8), 1);
+        EXPECT_EQ(std::count(b.begin() + 54, b.end(), 0), long(b.size() - 54)) << x << "," << y;
+    }
 }
 
 TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused)

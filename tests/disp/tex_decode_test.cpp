@@ -39,17 +39,6 @@ TEST(DxtColour, FourColourModeInterpolatesThirds)
     EXPECT_EQ(px[4], 0xFFF80000u);  // row 1: all index 0
 }
 
-TEST(DxtColour, ThreeColourModeGivesTransparentBlack)
-{
-    auto b = dxt1_block(0x001F, 0xF800, 0xE4);
-    std::vector<uint8_t> src(b.begin(), b.end());
-    auto px = decode(kSfDxt1, src, 0, 0, 4, 1, 8);
-    EXPECT_EQ(px[0], 0xFF0000F8u);
-    EXPECT_EQ(px[1], 0xFFF80000u);
-    EXPECT_EQ(px[2], 0xFF7C007Cu);  // (248+0+1)/2 = 124 in red and blue
-    EXPECT_EQ(px[3], 0x007C007Cu);  // index 3: alpha 0, colour of index 2
-}
-
 TEST(DxtColour, EqualEndsMakeIndexThreeTransparentInEveryFormat)
 {
     // Green 0x07E0 expands to 252 without low-bit replication.

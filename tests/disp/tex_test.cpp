@@ -46,75 +46,6 @@ std::vector<uint8_t> make_dds(int w, int h)
     return b;
 }
 
-// An 8 x 8 DXT1 DDS of four solid blocks: red, green / blue, white.
-std::vector<uint8_t> make_dxt1_dds()
-{
-    std::vector<uint8_t> b = dds_header(0x81007, 8, 8, 32);  // with linear size
-    put32(b, 80, 0x4);                                       // FourCC
-    std::memcpy(b.data() + 84, "DXT1", 4);
-    for (uint16_t c : {0xF800, 0x07E0, 0x001F, 0xFFFF}) {
-        const uint8_t blk[8] = {uint8_t(c), uint8_t(c >> 8), 0, 0, 0, 0, 0, 0};
-        b.insert(b.end(), blk, blk + 8);
-    }
-    return b;
-}
-
-uint32_t crc32(const uint8_t* p, size_t n)
-{
-    uint32_t c = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) {
-        c ^= p[i];
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-    }
-    return ~c;
-}
-
-void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data)
-{
-    const size_t n = data.size();
-    for (int i = 3; i >= 0; --i) png.push_back(uint8_t(n >> (8 * i)));
-    const size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    const uint32_t c = crc32(png.data() + start, png.size() - start);
-    for (int i = 3; i >= 0; --i) png.push_back(uint8_t(c >> (8 * i)));
-}
-
-// A w x h 8-bit RGBA PNG (stored deflate blocks), pixel (x, y) = R x*40,
-// G y*40, B 7, A 200.
-std::vector<uint8_t> make_png(int w, int h)
-{
-    std::vector<uint8_t> raw;
-    for (int y = 0; y < h; ++y) {
-        raw.push_back(0);  // no filter
-        for (int x = 0; x < w; ++x) {
-            const uint8_t px[4] = {uint8_t(x * 40), uint8_t(y * 40), 7, 200};
-            raw.insert(raw.end(), px, px + 4);
-        }
-    }
-    std::vector<uint8_t> z = {0x78,
-                              0x01,
-                              0x01,
-                              uint8_t(raw.size()),
-                              uint8_t(raw.size() >> 8),
-                              uint8_t(~raw.size()),
-                              uint8_t(~raw.size() >> 8)};
-    z.insert(z.end(), raw.begin(), raw.end());
-    uint32_t a = 1, b = 0;
-    for (uint8_t v : raw) {
-        a = (a + v) % 65521;
-        b = (b + a) % 65521;
-    }
-    const uint32_t adler = (b << 16) | a;
-    for (int i = 3; i >= 0; --i) z.push_back(uint8_t(adler >> (8 * i)));
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    std::vector<uint8_t> ihdr = {0, 0, 0, uint8_t(w), 0, 0, 0, uint8_t(h), 8, 6, 0, 0, 0};
-    chunk(png, "IHDR", ihdr);
-    chunk(png, "IDAT", z);
-    chunk(png, "IEND", {});
-    return png;
-}
-
 }  // namespace
 
 class TexTest : public DispDevice {};
@@ -347,43 +278,6 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     EXPECT_EQ(tex_create_from_file_mem(&t, bad, 0, 0), 0);
     EXPECT_EQ(tex_create_from_file_mem(&t, {}, 0, 0), 0);
     EXPECT_EQ(tex_create_from_file(&t, "/nonexistent-quorvel/a.png", 0, 0), 0);
-}
-
-TEST_F(TexTest, PngTakesThePowerOfTwoSizeAndKeepsItsOwnAsRequested)
-{
-    auto png = make_png(3, 5);
-    TexRecord t;
-    ASSERT_EQ(tex_create_from_file_mem(&t, png, 0, 0), 1);
-    EXPECT_EQ(t.real_w, 4);
-    EXPECT_EQ(t.real_h, 8);
-    EXPECT_EQ(t.req_w, 3);
-    EXPECT_EQ(t.req_h, 5);
-    EXPECT_EQ(t.fmt_index, kSfA8R8G8B8);
-    EXPECT_EQ(tex_read_pixel(&t, 2, 4), 0xC850A007u);
-    EXPECT_EQ(tex_read_pixel(&t, 3, 7) >> 24, 0u);  // padding is transparent black
-    tex_release(&t);
-    ASSERT_EQ(tex_create_from_file_mem(&t, png, 1, 1), 1);
-    EXPECT_EQ(t.flags, kTexFlagMip | kTexFlagManaged);
-    tex_release(&t);
-    png.resize(png.size() - 20);  // cut inside the data
-    EXPECT_EQ(tex_create_from_file_mem(&t, png, 0, 0), 0);
-    EXPECT_EQ(t.texture, nullptr);
-}
-
-TEST_F(TexTest, DxtTextureReadsBackThroughTheBlockDecoder)
-{
-    TexRecord t;
-    ASSERT_EQ(tex_create_from_file_mem(&t, make_dxt1_dds(), 0, 0), 1);
-    EXPECT_EQ(t.fmt_index, kSfDxt1);
-    EXPECT_EQ(t.bpp, 4);
-    uint32_t px[16];
-    ASSERT_EQ(tex_read_rect_argb(&t, 2, 2, 4, 4, px), 1);
-    EXPECT_EQ(px[0], 0xFFF80000u);
-    EXPECT_EQ(px[3], 0xFF00FC00u);
-    EXPECT_EQ(px[8], 0xFF0000F8u);
-    EXPECT_EQ(px[15], 0xFFF8FCF8u);
-    EXPECT_EQ(tex_read_pixel(&t, 7, 0), 0xFF00FC00u);
-    tex_release(&t);
 }
 
 TEST_F(TexTest, SharedQuadIndicesAndScratchAreas)

@@ -120,44 +120,6 @@ std::string binary_dir()
     return dir ? dir : ".";
 }
 
-TEST(FontDds, HeaderAndSizeAreWhatTheLoaderReads)
-{
-    const auto dds = embedded_font1_dds();
-    ASSERT_EQ(dds.size(), 32896u);
-    EXPECT_EQ(std::string(dds.begin(), dds.begin() + 4), "DDS ");
-    EXPECT_EQ(u32_at(dds, 4), 124u);       // header size
-    EXPECT_EQ(u32_at(dds, 12), 128u);      // height
-    EXPECT_EQ(u32_at(dds, 16), 128u);      // width
-    EXPECT_EQ(u32_at(dds, 76), 32u);       // pixel format size
-    EXPECT_EQ(u32_at(dds, 80), 0x20001u);  // luminance + alpha
-    EXPECT_EQ(u32_at(dds, 84), 0u);        // no four-character code
-    EXPECT_EQ(u32_at(dds, 88), 16u);       // bits per texel
-    EXPECT_EQ(u32_at(dds, 92), 0xFFu);     // luminance mask
-    EXPECT_EQ(u32_at(dds, 104), 0xFF00u);  // alpha mask
-    EXPECT_NE(u32_at(dds, 108) & 0x1000u, 0u);
-    for (size_t i = 128; i < dds.size(); i += 2)
-        ASSERT_EQ(dds[i], 0xFF) << "luminance must be white at byte " << i;
-}
-
-TEST(FontPng, SizesAndColourTypes)
-{
-    const Decoded small = decode_png(embedded_font6x11_png());
-    EXPECT_EQ(small.width, 128);
-    EXPECT_EQ(small.height, 128);
-    EXPECT_EQ(small.bit_depth, 8);
-    EXPECT_EQ(small.color_type, PNG_COLOR_TYPE_RGB_ALPHA);
-
-    const Decoded big = decode_png(read_file(binary_dir() + "/data/font/f1632.png"));
-    EXPECT_EQ(big.width, 256);
-    EXPECT_EQ(big.height, 512);
-    EXPECT_EQ(big.color_type, PNG_COLOR_TYPE_RGB_ALPHA);
-
-    for (const Decoded* d : {&small, &big})
-        for (size_t i = 0; i + 3 < d->rgba.size(); i += 4)
-            ASSERT_TRUE(d->rgba[i] == 255 && d->rgba[i + 1] == 255 && d->rgba[i + 2] == 255)
-                << "glyph colour must be white (the text colour comes from the vertices)";
-}
-
 class FontLayout : public ::testing::TestWithParam<int> {
 protected:
     FontPlane plane() const
@@ -205,14 +167,6 @@ TEST_P(FontLayout, HiraganaWhereverTheImageHasRoom)
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FontLayout, ::testing::Values(0, 1, 2));
-
-TEST(FontGlyphIndex, ShiftJisLeadByteMapsToTheKanaRows)
-{
-    EXPECT_EQ(font_glyph_index_single('A'), 33);
-    EXPECT_EQ(font_glyph_index_double(0x82, 0xA0), 98);  // column 2, row 6
-    EXPECT_EQ(font_glyph_index_double(0x82, font_kana_first_trail), 97);
-    EXPECT_EQ(font_glyph_index_double(0x82, font_kana_last_trail), 179);
-}
 
 TEST(FontImages, MissingFaceGivesNoImage)
 {

@@ -32,18 +32,6 @@ TEST(Quat, MatrixRoundTripEveryBranch)
     }
 }
 
-TEST(Quat, FromScaledMatrixIsTheUnscaledRotation)
-{
-    Mat44 m = rotation({0, float(M_PI_2), 0});
-    const Vec3 s = {2, 3, 0.5f};
-    Quat plain, scaled;
-    vm_quat_from_matrix(&plain, &m);
-    vm_mat_scale(&m, &m, &s);
-    vm_quat_from_matrix(&scaled, &m);
-    expect_same_rotation(plain, scaled, 1e-6f);
-    EXPECT_NEAR(scaled.w, float(M_SQRT1_2), 1e-4f);
-}
-
 TEST(Quat, AxisAngleBothWays)
 {
     const Vec3 axis = {0, 0, 1};

@@ -14,16 +14,6 @@ float plane_value(const Plane& p, const Vec3& v) { return vm_plane_dot_point(&p,
 
 }  // namespace
 
-TEST(Frustum, PlanesOfTheIdentity)
-{
-    FrustumPlanes f;
-    const Mat44 id = mat_identity();
-    viewmath_frustum_planes(&f, &id);
-    const Plane want[6] = {{0, 0, 1, 1}, {0, 0, -1, 1}, {-1, 0, 0, 1},
-                           {1, 0, 0, 1}, {0, 1, 0, 1},  {0, -1, 0, 1}};
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(same_bits(f.p[i], want[i])) << i;
-}
-
 // A camera at (10, 2, -5) looking along +X: the frustum's corners lie on its
 // side and far planes, its inside is inside, and the near side plane is the
 // one of c3 + c2 (half way to the near distance for far >> near).

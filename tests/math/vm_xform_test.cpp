@@ -32,25 +32,6 @@ TEST(Xform, MatrixIsScaleThenRotateThenTranslate)
     expect_vec3_near(got, {turned.x + 1, turned.y + 2, turned.z + 3}, 1e-5f);
 }
 
-// Unit scale and any scale (uniform or not) round-trip: the rotation is
-// read from the unscaled rows.
-TEST(Xform, RecordMatrixRecordRoundTrip)
-{
-    const Vec3 scales[] = {{1, 1, 1}, {2, 2, 2}, {2, 3, 0.5f}, {30, 30, 30}};
-    for (const Vec3& s : scales) {
-        const XformRecord x = record({1, -2, 3}, s, {0.4f, 1.1f, -0.7f});
-        Mat44 m, m2;
-        XformRecord back;
-        vm_xform_to_matrix(&m, &x);
-        vm_xform_from_matrix(&back, &m);
-        expect_vec3_near(back.pos, x.pos, 0);
-        expect_vec3_near(back.scale, s, 2e-4f * s.x);
-        expect_same_rotation(back.rot, x.rot, 1e-4f);
-        vm_xform_to_matrix(&m2, &back);
-        expect_mat_near(m2, m, 5e-4f * s.x);
-    }
-}
-
 // The literal extraction turned 2 x (90 degrees about Y) into rows
 // (-3.33, 0, -4), (0, 2, 0), (4, 0, -3.33).
 TEST(Xform, ScaledQuarterTurnSurvives)

@@ -83,14 +83,6 @@ TEST_F(ObjManager, FullPoolAnswersNullAndReusesTheFreedRecord)
     EXPECT_EQ(obj_alloc(1), all[100]);
 }
 
-// A fresh object sorts with the middle subkey.
-TEST_F(ObjManager, FreshObjectDefaults)
-{
-    DrawObj* o = obj_alloc(7);
-    EXPECT_EQ(o->base_key, 127u << 16);
-    EXPECT_EQ(o->flags, kObjInUse | (127u << 16) | (127u << 24));
-}
-
 TEST_F(ObjManager, RegistryFillsFifteenSlotsAndRefusesLargeWork)
 {
     EXPECT_EQ(obj_register_type(nullptr, nullptr, nullptr, nullptr, kObjTypeWorkBytes + 1), 0);
@@ -175,31 +167,6 @@ TEST_F(ObjManager, SortOrdersManyRandomKeysDescending)
     ASSERT_EQ(obj_draw_list_count(), 3000);
     DrawObj* const* list = obj_draw_list();
     for (int i = 1; i < 3000; ++i) ASSERT_GE(list[i - 1]->frame_key, list[i]->frame_key);
-}
-
-TEST_F(ObjManager, BandsSkipUndrawnPrioritiesAndHiddenObjects)
-{
-    make(1, 0);
-    make(1, 4);
-    make(1, 84);
-    DrawObj* shown = make(1, 5);
-    DrawObj* hidden = make(1, 6);
-    obj_set_visible(hidden, 0);
-    DrawObj* layered = make(2, 7);
-    obj_set_layer(layered, 3);
-    obj_show_layer(3, 0);
-    obj_build_draw_list();
-    obj_draw_range(85, 93);
-    obj_draw_range(72, 83);
-    obj_draw_range(31, 71);
-    obj_draw_range(26, 30);
-    obj_draw_range(5, 25);
-    EXPECT_EQ(drawn_order(), std::vector<DrawObj*>{shown});
-    obj_show_all_layers(1);
-    obj_build_draw_list();
-    g_drawn.clear();
-    obj_draw_range(5, 25);
-    EXPECT_EQ(drawn_order(), (std::vector<DrawObj*>{layered, shown}));
 }
 
 // --- update pass -----------------------------------------------------------------------------
@@ -400,12 +367,6 @@ TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes)
     EXPECT_EQ(obj_live_count(), 1);
     EXPECT_EQ(group_count(), 1);
     EXPECT_EQ(group_alloc(), 1u);
-}
-
-TEST_F(ObjManager, GroupIdsRunOutAt8191)
-{
-    for (int i = 1; i < kGroupIdCount; ++i) ASSERT_EQ(group_alloc(), ResGroupId(i));
-    EXPECT_EQ(group_alloc(), 0u);
 }
 
 int g_link_release = 0, g_link_reset = 0;

@@ -8,20 +8,6 @@ using namespace o3t;
 
 class ModelTest : public Obj3dScene {};
 
-TEST_F(ModelTest, NewObjectHasItsDefaults)
-{
-    const ResHandle cube = make_cube("cube", 1.0f);
-    DrawObj* o = mdlobj_create(0, nullptr, cube, 79);
-    ASSERT_NE(o, nullptr);
-    EXPECT_TRUE(mdlobj_is_type(o));
-    const ModelObj* m = mdlobj_work(o);
-    EXPECT_EQ(m->dp, kDrawParamDefault);
-    EXPECT_EQ(m->light_mask, 0xFFFFFFFFu);    // every point light may reach it
-    EXPECT_EQ(mdlobj_matrix(o)->m[0], 1.0f);  // a null matrix places it at the origin
-    EXPECT_EQ(mdlobj_work(nullptr), nullptr);
-    EXPECT_EQ(mdlobj_matrix(nullptr), nullptr);
-}
-
 TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven)
 {
     const ResHandle plain = make_cube("plain", 1.0f);

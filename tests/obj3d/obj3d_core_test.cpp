@@ -15,13 +15,6 @@
 
 namespace {
 
-TEST(DrawParamTest, InitGivesTheDefaultAndKeepsTheTopBits)
-{
-    EXPECT_EQ(draw_param_init(0), 0x05D8013Du);
-    EXPECT_EQ(draw_param_init(0xFFFFFFFFu), 0xC5D8013Du);
-    EXPECT_EQ(draw_param_init(0x4000000Eu), 0x45D8013Du);
-}
-
 TEST(DrawParamTest, FieldsAreMaskedToTheirWidth)
 {
     DrawParam p = kDrawParamDefault;
@@ -92,14 +85,6 @@ TEST(OverrideTest, DrawKeyTakesOverridesOverTheParameter)
     EXPECT_FALSE(k & kRsFog);
     EXPECT_EQ(rstate_field(k, kRsBlendShift, kRsBlendBits), 0u);
     EXPECT_FALSE(k & kRsLighting);
-}
-
-TEST(OverrideTest, StateKeyGroupsByFieldsThenShaderSet)
-{
-    const DrawParam dp = kDrawParamDefault;
-    const uint32_t k = mdlobj_state_key(dp, 4);
-    EXPECT_EQ(k, mdlobj_state_key(dp, 0) | (4u << 18));  // the set above every field
-    EXPECT_EQ(k & 0x3FFFFu, 0x2F407u);  // lighting, fog, blend 1, ref 5, z-write, z-func 3, lights
 }
 
 // A unit cube's frustum: x, y, z in [-1, 1] as six unit planes.

@@ -58,20 +58,6 @@ TEST(ChunkKinds, TableAndMagic)
     EXPECT_EQ(chunk_kind_info(CHUNK_FLA).register_error, 21);
 }
 
-TEST(ChunkRoundTrip, GroupFileHoldsEveryKindInOrder)
-{
-    auto chunks = walk(qvw::sample_group_file());
-    const int kinds[] = {CHUNK_TEX,   CHUNK_CROP, CHUNK_MODEL, CHUNK_MODEL, CHUNK_MODEL, CHUNK_BONE,
-                         CHUNK_ANIME, CHUNK_COLL, CHUNK_SHIT,  CHUNK_CAMR,  CHUNK_FLA};
-    ASSERT_EQ(chunks.size(), std::size(kinds));
-    for (size_t i = 0; i < chunks.size(); i++) {
-        EXPECT_EQ(chunk_kind_of(chunks[i].h.magic), kinds[i]) << i;
-        EXPECT_EQ(chunks[i].h.version, chunk_kind_info(kinds[i]).version) << i;
-        EXPECT_EQ(chunk_check(kinds[i], chunks[i].data), CHUNK_OK) << i;
-        EXPECT_EQ(chunks[i].data.size() % 4, 0u) << i;
-    }
-}
-
 TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices)
 {
     Bytes d = model_bytes(qvw::sample_quad());
@@ -104,22 +90,6 @@ TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices)
     EXPECT_STREQ(src.subsets[0].slot_name[0], "quad.png");
     EXPECT_EQ(src.subsets[0].slot_count, 1u);
     EXPECT_FLOAT_EQ(src.sphere[5], 2.0f);
-}
-
-TEST(ChunkRoundTrip, ModelCubeKeepsFaceNormalsApart)
-{
-    Bytes d = model_bytes(qvw::sample_cube());
-    ModelChunk m;
-    ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
-    EXPECT_TRUE(m.has[ATTR_COL]);
-    EXPECT_FALSE(m.has[ATTR_UV]);
-    MeshSource src;
-    mdl_decode(d, m, 0, 0, src);
-    EXPECT_EQ(src.vertex_count, 24u);
-    EXPECT_EQ(src.index_count, 36u);
-    EXPECT_EQ(src.colors.size(), 24u);
-    EXPECT_EQ(src.subsets.size(), 1u);  // the writer's default subset
-    EXPECT_EQ(src.subsets[0].slot_count, 0u);
 }
 
 TEST(ChunkRoundTrip, WeldByExactTuple)
@@ -169,91 +139,6 @@ TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents)
     EXPECT_EQ(src.subsets[1].word, 7u);
 }
 
-TEST(ChunkRoundTrip, TangentsNeedNormals)
-{
-    qvw::ModelDesc m = qvw::sample_quad();
-    m.has_normals = false;
-    Bytes d = model_bytes(m);
-    ModelChunk mc;
-    ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
-    MeshSource src;
-    mdl_decode(d, mc, RES_LOAD_SMOOTH_SET, NAME_FLAG_NRM, src);
-    EXPECT_TRUE(src.tangents.empty());
-    EXPECT_EQ(src.tex_set_count, 1u);  // no smoothed set without normals either
-}
-
-TEST(ChunkRoundTrip, SmoothedSecondSetInBothDecodes)
-{
-    Bytes d = model_bytes(qvw::sample_quad());
-    ModelChunk m;
-    chunk_parse_model(d, m);
-    MeshSource src;
-    mdl_decode(d, m, RES_LOAD_SMOOTH_SET, 0, src);
-    ASSERT_EQ(src.tex_set_count, 2u);
-    EXPECT_EQ(src.tex_sets[1].components, 3u);
-    ASSERT_EQ(src.smooth.size(), 12u);
-    EXPECT_FLOAT_EQ(src.smooth[2], -1.0f);
-}
-
-TEST(ChunkRoundTrip, NearPositionsMergeTheirNormals)
-{
-    // Two triangles meeting at nearly the same corner with different normals:
-    // the smoothed normal there is the sum of both.
-    qvw::ModelDesc m;
-    m.name = "s";
-    m.has_uvs = true;
-    auto vtx = [](float x, float y, float nx, float nz) {
-        qvw::ModelVertex v;
-        v.pos = {x, y, 0};
-        v.nrm = {nx, 0, nz};
-        return v;
-    };
-    m.verts = {vtx(0, 0, 1, 0),      vtx(1, 0, 1, 0), vtx(0, 1, 1, 0),
-               vtx(0.001f, 0, 0, 1), vtx(5, 0, 0, 1), vtx(5, 5, 0, 1)};
-    m.corners = {0, 1, 2, 3, 4, 5};
-    Bytes d = model_bytes(m);
-    ModelChunk mc;
-    chunk_parse_model(d, mc);
-    MeshSource src;
-    mdl_decode(d, mc, RES_LOAD_SMOOTH_SET, 0, src);
-    ASSERT_EQ(src.vertex_count, 6u);
-    const float h = std::sqrt(0.5f);
-    EXPECT_NEAR(src.smooth[0], h, 1e-6);
-    EXPECT_NEAR(src.smooth[2], h, 1e-6);
-    EXPECT_NEAR(src.smooth[9], h, 1e-6);  // vertex 3 sees vertex 0 too
-    EXPECT_NEAR(src.smooth[3], 1.0f, 1e-6);
-}
-
-TEST(ChunkRoundTrip, WeldedBelowAndUnweldedAt65535Triangles)
-{
-    for (uint32_t tris : {65534u, 65535u}) {
-        qvw::ModelDesc m;
-        m.name = "big";
-        m.has_normals = false;
-        for (int i = 0; i < 3; i++) {
-            qvw::ModelVertex v;
-            v.pos = {float(i), float(i * i), 0};
-            m.verts.push_back(v);
-        }
-        for (uint32_t t = 0; t < tris; t++) m.corners.insert(m.corners.end(), {0, 1, 2});
-        Bytes d = model_bytes(m);
-        ModelChunk mc;
-        ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
-        MeshSource src;
-        mdl_decode(d, mc, 0, 0, src);
-        if (tris == 65534) {
-            EXPECT_EQ(src.vertex_count, 3u);
-            EXPECT_EQ(src.index_count, 3u * tris);
-        } else {
-            EXPECT_EQ(src.vertex_count, 3u * tris);
-            EXPECT_EQ(src.index_count, 0u);
-            EXPECT_TRUE(src.indices.empty());
-            EXPECT_EQ(src.index_bits, 32u);
-            EXPECT_FLOAT_EQ(src.positions[3 * 4 + 1], 1.0f);  // corner 4 is vertex 1
-        }
-    }
-}
-
 TEST(ChunkRoundTrip, WeldedOver65536VerticesUses32BitIndices)
 {
     qvw::ModelDesc m;
@@ -283,27 +168,6 @@ TEST(ChunkRoundTrip, WeldedOver65536VerticesUses32BitIndices)
     EXPECT_EQ(src.vertex_count, 70002u);
     EXPECT_EQ(src.index_bits, 32u);
     EXPECT_EQ(src.indices.back(), 70001u);
-}
-
-TEST(ChunkRoundTrip, BoneTree)
-{
-    Bytes d = qvw::bone_chunk(qvw::sample_bones());
-    BoneChunk b;
-    ASSERT_EQ(chunk_parse_bone(d, b), CHUNK_OK);
-    EXPECT_EQ(b.named_count, 4u);
-    EXPECT_EQ(name_at(d, b.first_name_off), "root");
-    // Each node inside its own push and pop, children before the pop.
-    std::vector<std::string> seen;
-    uint32_t pos = 0;
-    BoneTok t;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_NODE) seen.push_back(name_at(d, t.name_off));
-        if (t.kind == BONE_TOK_PUSH) seen.push_back("(");
-        if (t.kind == BONE_TOK_POP) seen.push_back(")");
-    }
-    EXPECT_EQ(t.kind, BONE_TOK_END);
-    EXPECT_EQ(seen, (std::vector<std::string>{"(", "root", "(", "arm", "(", "hand", ")", ")", "(",
-                                              "leg_NRM", ")", ")"}));
 }
 
 TEST(ChunkRoundTrip, BoneStreamsWithoutNamesOrTooSmall)

@@ -58,13 +58,6 @@ TEST(TexLst, CommentsAndLineEnds)
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[1], 0.5f);
 }
 
-TEST(TexLst, SizeAfterCropKeepsTheCrop)
-{
-    TexList t = parse("cat a\ntex t.png\nsize 10 10\ncrop 5 5 5 5 c\nsize 20 20\ncrop 5 5 5 5 d\n");
-    EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[0], 0.5f);
-    EXPECT_FLOAT_EQ(texlst_crop(t, 0, 1)->frac[0], 0.25f);
-}
-
 TEST(TexLst, RefusesStatementsThatDoNotParse)
 {
     const std::string text = "tex early.png\n"        // 1: before any category

@@ -36,31 +36,6 @@ size_t count_of(const std::string& text, const std::string& part)
 
 // ---- sections and keywords ------------------------------------------------------
 
-TEST(ShaderReader, SectionsKeywordsAndFirstSectionOfAKind)
-{
-    ShaderFileText t = read_fixture("full.txt");
-    for (const ShaderSection& s : t.section) EXPECT_TRUE(s.present);
-    const ShaderSection& vs = t.section[SH_SEC_VERTEX];
-    EXPECT_EQ(vs.entry, "MainV");  // keywords ignore case
-    EXPECT_EQ(vs.profile, "vs_3_0");
-    EXPECT_EQ(t.section[SH_SEC_PIXEL].entry, "MainP");
-    EXPECT_EQ(t.section[SH_SEC_PIXEL].profile, "");
-    // The second pixel section is read and dropped.
-    EXPECT_EQ(t.section[SH_SEC_PIXEL].code, "\npixel code\n");
-    EXPECT_EQ(t.section[SH_SEC_SKIN_VERTEX].code, "\nskin code\n");
-}
-
-TEST(ShaderReader, LineModeDropsCommentsAndOtherKeywordLinesButNotAnIndentedEnd)
-{
-    ShaderFileText t = read_fixture("full.txt");
-    EXPECT_EQ(t.section[SH_SEC_VERTEX].code, "\nvoid MainV() {}\n  @source_end\n");
-    const std::string& regs = t.section[SH_SEC_COMMON].regs;
-    EXPECT_EQ(regs.find("dropped"), std::string::npos);
-    EXPECT_NE(regs.find("Float4 vCapital;\n"), std::string::npos);  // kept as text
-    EXPECT_NE(regs.find("half4 vUnknown;\n"), std::string::npos);
-    EXPECT_EQ(t.section[SH_SEC_COMMON].code.find("dropped"), std::string::npos);
-}
-
 TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissing)
 {
     ShaderFileText t = read_fixture("full.txt");

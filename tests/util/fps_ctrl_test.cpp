@@ -47,24 +47,6 @@ TEST_F(FpsCtrlTest, RateBelowOneIsHeldAtOne)
     EXPECT_EQ(fps_ctrl_get_fps(), 1u);
 }
 
-TEST_F(FpsCtrlTest, ShortFrameSleepsToTheLimitThenYields)
-{
-    start(30);
-    EXPECT_EQ(frame(10), tail_after(19)) << "32 - 10 - 3 = 19 ms first";
-    EXPECT_EQ(plat_time_ms(), 33u);
-}
-
-TEST_F(FpsCtrlTest, LateFrameYieldsOnceAndGoesOn)
-{
-    start(30);
-    EXPECT_EQ(frame(40), std::vector<uint32_t>{0});
-    EXPECT_EQ(fps_ctrl_state()->last_ms, 40u) << "the next slot starts at the end of this wait";
-    std::vector<uint32_t> next = frame(0);
-    ASSERT_FALSE(next.empty());
-    EXPECT_EQ(next[0], 29u);
-    EXPECT_EQ(plat_time_ms(), 40u + 33u);
-}
-
 TEST_F(FpsCtrlTest, ThirtyFramesGiveTheSlotSequenceAndMeasure)
 {
     start(30);

@@ -1,0 +1,535 @@
+// Ours against plain OpenGL doing the same work, in one process on one
+// context: every comparison alternates the two for kRounds rounds (after a
+// warm-up), each side ending its round with glFinish before its clock is
+// read, so that the machine's load falls on both alike. The reference talks
+// to GL itself on purpose: it is the yardstick.
+//
+// Counters: ours_ms, gl_ms (medians of one frame); ratio (median of gl time
+// / our time: 1.0 is as fast as plain GL); extra_ms (median of our time minus
+// the reference's); ours_cpu_ms, gl_cpu_ms (the drawing thread's CPU time per
+// frame: the renderer shades vertices and sets triangles up on that thread).
+#include <SDL2/SDL.h>
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disp/cam.h"
+#include "disp/d3d9.h"
+#include "disp/disp_env.h"
+#include "disp/disp_main.h"
+#include "disp/fog.h"
+#include "disp/screenshot.h"
+#include "disp/tex.h"
+#include "math/vm_mat.h"
+#include "obj2d/spr.h"
+#include "obj3d/mdlobj.h"
+#include "plat/files.h"
+#include "plat/gfx_draw.h"
+#include "res/res.h"
+
+namespace {
+
+constexpr int kW = 800, kH = 600, kRounds = 7, kBatch = 4096;
+using Clock = std::chrono::steady_clock;
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty()      ? 0
+           : v.size() % 2 ? v[v.size() / 2]
+                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double thread_cpu_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// Wall time of one of `frames` frames; the thread's CPU time per frame is
+// added to *cpu.
+template <class Work>
+double timed_ms(int frames, int& frame, Work work, double* cpu)
+{
+    const auto t0 = Clock::now();
+    const double c0 = thread_cpu_ms();
+    for (int f = 0; f < frames; ++f) work(frame++);
+    glFinish();
+    *cpu += (thread_cpu_ms() - c0) / frames;
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / frames;
+}
+
+template <class Ours, class Gl>
+void compare(benchmark::State& state, int frames, Ours ours, Gl gl)
+{
+    double cpu_o = 0, cpu_g = 0;
+    int frame = 0;
+    timed_ms(1, frame, ours, &cpu_o), timed_ms(1, frame, gl, &cpu_g);
+    cpu_o = cpu_g = 0;
+    std::vector<double> o, g, ratio, extra;
+    for (auto _ : state) {
+        const double a = timed_ms(frames, frame, ours, &cpu_o);
+        const double b = timed_ms(frames, frame, gl, &cpu_g);
+        o.push_back(a), g.push_back(b), ratio.push_back(b / a), extra.push_back(a - b);
+    }
+    const double n = double(o.size());
+    state.counters["ours_ms"] = median(o), state.counters["gl_ms"] = median(g);
+    state.counters["ratio"] = median(ratio), state.counters["extra_ms"] = median(extra);
+    state.counters["ours_cpu_ms"] = cpu_o / n, state.counters["gl_cpu_ms"] = cpu_g / n;
+}
+
+// The display started as the program starts it; a save announces nothing.
+struct Display {
+    void* window;
+    bool ok;
+    Display(int w, int h) : window(gfx_test_window_create(w, h))
+    {
+        ok = window && disp_boot(window, 0, w, h, 32, nullptr) == 1;
+        DispLinks l = disp_links();
+        l.message_box = nullptr;
+        disp_set_links(l);
+    }
+    ~Display()
+    {
+        if (ok) disp_shutdown();
+        gfx_test_window_destroy(window);
+    }
+};
+
+GLuint program(const char* vs, const char* fs)
+{
+    GLuint p = glCreateProgram();
+    for (auto [type, src] : {std::pair{GL_VERTEX_SHADER, vs}, std::pair{GL_FRAGMENT_SHADER, fs}}) {
+        GLuint sh = glCreateShader(type);
+        glShaderSource(sh, 1, &src, nullptr);
+        glCompileShader(sh);
+        glAttachShader(p, sh);
+        glDeleteShader(sh);
+    }
+    glLinkProgram(p);
+    return p;
+}
+
+GLuint texture(int side, uint32_t texel, GLint filter)
+{
+    GLuint t = 0;
+    glCreateTextures(GL_TEXTURE_2D, 1, &t);
+    glTextureStorage2D(t, 1, GL_RGBA8, side, side);
+    std::vector<uint32_t> px(size_t(side) * side, texel);
+    glTextureSubImage2D(t, 0, 0, 0, side, side, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
+    glTextureParameteri(t, GL_TEXTURE_MIN_FILTER, filter);
+    glTextureParameteri(t, GL_TEXTURE_MAG_FILTER, filter);
+    return t;
+}
+
+// The reference's off-screen frame (colour, depth-stencil) and its present:
+// a flipped copy into the window and a swap, as ours does.
+struct GlFrame {
+    GLuint fbo = 0, color = 0, depth = 0;
+    int w, h;
+    GlFrame(int width, int height) : w(width), h(height)
+    {
+        glCreateTextures(GL_TEXTURE_2D, 1, &color);
+        glTextureStorage2D(color, 1, GL_RGBA8, w, h);
+        glCreateRenderbuffers(1, &depth);
+        glNamedRenderbufferStorage(depth, GL_DEPTH24_STENCIL8, w, h);
+        glCreateFramebuffers(1, &fbo);
+        glNamedFramebufferTexture(fbo, GL_COLOR_ATTACHMENT0, color, 0);
+        glNamedFramebufferRenderbuffer(fbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+    }
+    ~GlFrame()
+    {
+        glDeleteFramebuffers(1, &fbo);
+        glDeleteRenderbuffers(1, &depth);
+        glDeleteTextures(1, &color);
+    }
+    // Binds the frame with blending and depth as asked, and clears it.
+    void begin(bool blend, bool depth_test) const
+    {
+        glBindProgramPipeline(0);
+        glBindSampler(0, 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+        glViewport(0, 0, w, h);
+        for (GLenum cap : {GL_SCISSOR_TEST, GL_STENCIL_TEST, GL_CULL_FACE}) glDisable(cap);
+        for (int i = 0; i < 6; ++i) glDisable(GL_CLIP_DISTANCE0 + i);
+        (blend ? glEnable : glDisable)(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glBlendEquation(GL_FUNC_ADD);
+        (depth_test ? glEnable : glDisable)(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDepthMask(GL_TRUE);
+        const float black[4] = {0, 0, 0, 1};
+        glClearNamedFramebufferfv(fbo, GL_COLOR, 0, black);
+        if (depth_test) glClearNamedFramebufferfi(fbo, GL_DEPTH_STENCIL, 0, 1.0f, 0);
+    }
+    void present(void* window) const
+    {
+        glBlitNamedFramebuffer(fbo, 0, 0, 0, w, h, 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
+    }
+};
+
+void gl_end()  // hands GL back to the layer
+{
+    glUseProgram(0);
+    glBindVertexArray(0);
+    gfx_invalidate_gl_cache();
+}
+
+// ---------------------------------------------------------------------------
+// Textured quads: 36-byte pre-transformed vertices, batches of 4,096
+// ---------------------------------------------------------------------------
+struct QuadVertex {
+    float x, y, z, rhw;
+    uint32_t color;
+    float u0, v0, u1, v1;
+};
+constexpr uint32_t kQuadFvf = GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (2u << GFX_FVF_TEXCOUNT_SHIFT);
+
+void put_quad(QuadVertex* v, float x, float y, float s, uint32_t c)
+{
+    v[0] = {x, y, 0, 1, c, 0, 0, 0, 0};
+    v[1] = {x + s, y, 0, 1, c, 1, 0, 1, 0};
+    v[2] = {x, y + s, 0, 1, c, 0, 1, 0, 1};
+    v[3] = {x + s, y + s, 0, 1, c, 1, 1, 1, 1};
+}
+
+struct GlQuads {
+    GLuint prog, vao = 0, vbo = 0, ibo = 0, tex = texture(32, 0x80808080u, GL_NEAREST);
+    std::vector<uint16_t> idx;
+    GlQuads()
+    {
+        prog = program(R"(#version 450 core
+layout(location = 0) in vec4 p;
+layout(location = 4) in vec4 c;
+layout(location = 5) in vec4 t;
+out vec4 vc; out vec2 vt;
+void main() {
+  gl_Position = vec4((p.x + 0.5) / 400.0 - 1.0, 1.0 - (p.y + 0.5) / 300.0, p.z, 1.0);
+  vc = c; vt = t.xy;
+})",
+                       R"(#version 450 core
+in vec4 vc; in vec2 vt; out vec4 o;
+uniform sampler2D tex;
+void main() { o = texture(tex, vt) * vc; })");
+        for (int q = 0; q < kBatch; ++q)
+            for (int k : {0, 1, 2, 3, 2, 1}) idx.push_back(uint16_t(q * 4 + k));
+        glCreateVertexArrays(1, &vao);
+        glCreateBuffers(1, &vbo);
+        glCreateBuffers(1, &ibo);
+        glNamedBufferData(vbo, kBatch * 4 * sizeof(QuadVertex), nullptr, GL_STREAM_DRAW);
+        glNamedBufferData(ibo, kBatch * 12, nullptr, GL_STREAM_DRAW);
+        for (auto [a, n, type, norm, off] :
+             {std::tuple{0u, 4, GL_FLOAT, GL_FALSE, 0u},
+              std::tuple{4u, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 16u},
+              std::tuple{5u, 2, GL_FLOAT, GL_FALSE, 20u}}) {
+            glEnableVertexArrayAttrib(vao, a);
+            glVertexArrayAttribFormat(vao, a, n, GLenum(type), GLboolean(norm), off);
+            glVertexArrayAttribBinding(vao, a, 0);
+        }
+        glVertexArrayVertexBuffer(vao, 0, vbo, 0, sizeof(QuadVertex));
+        glVertexArrayElementBuffer(vao, ibo);
+    }
+    ~GlQuads()
+    {
+        glDeleteProgram(prog);
+        glDeleteVertexArrays(1, &vao);
+        const GLuint b[2] = {vbo, ibo};
+        glDeleteBuffers(2, b);
+        glDeleteTextures(1, &tex);
+    }
+    // Quads in draws of at most `per_draw`, each through orphaned buffers.
+    void draw(const QuadVertex* v, int quads, int per_draw = kBatch) const
+    {
+        glUseProgram(prog);
+        glBindTextureUnit(0, tex);
+        glBindVertexArray(vao);
+        for (int q = 0; q < quads; q += per_draw) {
+            const int n = std::min(per_draw, quads - q);
+            glInvalidateBufferData(vbo);
+            glNamedBufferSubData(vbo, 0, GLsizeiptr(n) * 4 * sizeof(QuadVertex), v + q * 4);
+            glInvalidateBufferData(ibo);
+            glNamedBufferSubData(ibo, 0, GLsizeiptr(n) * 12, idx.data());
+            glDrawElements(GL_TRIANGLES, n * 6, GL_UNSIGNED_SHORT, nullptr);
+        }
+    }
+};
+
+// 32,768 quads of `size` pixels streamed through the drawing layer, blended
+// and modulated by a texture, in draws of `per_draw` quads.
+void quads(benchmark::State& state, float size, int per_draw)
+{
+    Display disp(kW, kH);
+    if (!disp.ok) return state.SkipWithError("no device");
+    constexpr int kQuads = 8 * kBatch;
+    std::vector<QuadVertex> verts(size_t(kQuads) * 4);
+    uint32_t seed = 12345;
+    auto rnd = [&seed](int n) {
+        return float(((seed = seed * 1664525u + 1013904223u) >> 8) % uint32_t(n));
+    };
+    for (int q = 0; q < kQuads; ++q)
+        put_quad(&verts[size_t(q) * 4], rnd(kW - int(size)) - 0.5f, rnd(kH - int(size)) - 0.5f,
+                 size, 0x80FFFFFFu);
+    GfxTexture* tex = gfx_tex_create(32, 32, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+    GfxLockedRect lr{};
+    gfx_tex_lock(tex, 0, nullptr, &lr, 0);
+    std::fill_n(static_cast<uint32_t*>(lr.bits), 32 * 32, 0x80808080u);
+    gfx_tex_unlock(tex, 0);
+    GlFrame frame(kW, kH);
+    GlQuads gl;
+    compare(
+        state, per_draw == kBatch ? 10 : 2,
+        [&](int) {
+            gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+            gfx_set_render_state(GFX_RS_ZENABLE, 0);
+            gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
+            gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
+            gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
+            gfx_set_texture(0, tex);
+            gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
+            gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
+            gfx_set_fvf(kQuadFvf);
+            gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+            for (int q = 0; q < kQuads; q += per_draw)
+                gfx_draw_indexed_primitive_up(
+                    GFX_PT_TRIANGLELIST, 0, uint32_t(per_draw) * 4, uint32_t(per_draw) * 2,
+                    gl.idx.data(), GFX_FMT_INDEX16, &verts[size_t(q) * 4], sizeof(QuadVertex));
+        },
+        [&](int) {
+            frame.begin(true, false);
+            gl.draw(verts.data(), kQuads, per_draw);
+            gl_end();
+        });
+    gfx_set_texture(0, nullptr);
+    gfx_tex_release(tex);
+}
+void BM_Quads4(benchmark::State& state) { quads(state, 4, kBatch); }
+void BM_Quads32(benchmark::State& state) { quads(state, 32, kBatch); }
+void BM_SmallDraws8Quads(benchmark::State& state) { quads(state, 4, 8); }
+BENCHMARK(BM_Quads4)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Quads32)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SmallDraws8Quads)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---------------------------------------------------------------------------
+// 10,000 moving 32 x 32 sprites through the sprite objects and the display
+// frame, against one plain-GL batch of the same quads, a clear and a present
+// ---------------------------------------------------------------------------
+constexpr int kSprites = 10000;
+std::vector<DrawObj*> g_sprites;
+void draw_sprites() { spr_draw(g_sprites.data(), int(g_sprites.size())); }
+
+void BM_Sprites10k(benchmark::State& state)
+{
+    Display disp(kW, kH);
+    if (!disp.ok) return state.SkipWithError("no device");
+    std::vector<uint32_t> px(32 * 32);
+    for (int i = 0; i < 32 * 32; ++i) px[size_t(i)] = 0x80000000u | uint32_t(i * 97);
+    const ResHandle tex = res_tex_create("bench", "sprite", 32, 32, RES_TEX_FORMAT_ARGB32, false);
+    res_tex_set_image(tex, 0, 0, 32, 32, px.data());
+    std::vector<DrawObj> recs(kSprites);
+    for (DrawObj& o : recs) spr_init(&o), spr_set_tex(&o, tex), g_sprites.push_back(&o);
+    auto pos = [](int i, int f, int span, int speed) {
+        return float((i * 7919 + f * (1 + i % speed)) % span);
+    };
+    GlFrame frame(kW, kH);
+    GlQuads gl;
+    std::vector<QuadVertex> verts(size_t(kSprites) * 4);
+    compare(
+        state, 10,
+        [&](int f) {
+            for (int i = 0; i < kSprites; ++i)
+                spr_set_pos(&recs[size_t(i)], pos(i, f, kW - 32, 5), pos(i, f, kH - 32, 3));
+            disp_update(draw_sprites);
+        },
+        [&](int f) {
+            for (int i = 0; i < kSprites; ++i)
+                put_quad(&verts[size_t(i) * 4], pos(i, f, kW - 32, 5) - 0.5f,
+                         pos(i, f, kH - 32, 3) - 0.5f, 32, 0xFFFFFFFFu);
+            frame.begin(true, true);
+            gl.draw(verts.data(), kSprites);
+            frame.present(disp.window);
+            gl_end();
+        });
+    g_sprites.clear();
+}
+BENCHMARK(BM_Sprites10k)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---------------------------------------------------------------------------
+// 512 model objects of a 448-triangle sphere through the display frame's 3D
+// pass, against the same mesh lit by one directional light in plain GL, drawn
+// as the pass draws it: alpha-blended, the colour times the texture of stage
+// 0 (white, as the stage is empty) at interpolated coordinates
+// ---------------------------------------------------------------------------
+void BM_Models512(benchmark::State& state)
+{
+    Display disp(kW, kH);
+    if (!disp.ok) return state.SkipWithError("no device");
+    const float fov = 1.2217306f, zn = 0.1f, zf = 1000.0f;
+    const Vec3 zero = {0, 0, 0};
+    cam_set_pos_rot(0, &zero, &zero);
+    cam_set_viewport(0, 0, 0, kW, kH);
+    cam_set_near_far(0, zn, zf, zf);
+    cam_set_fov(0, fov);
+    env_set_light_enable(0, 1);
+    fog_set_enable(0, 0);
+    MeshSource src{};
+    constexpr int kStacks = 14, kSlices = 16;
+    for (int i = 0; i <= kStacks; ++i)
+        for (int j = 0; j <= kSlices; ++j) {
+            const float t = 3.14159265f * float(i) / kStacks, p = 6.2831853f * float(j) / kSlices;
+            const float v[3] = {std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
+            src.positions.insert(src.positions.end(), v, v + 3);
+            src.normals.insert(src.normals.end(), v, v + 3);
+        }
+    for (int i = 0; i < kStacks; ++i)
+        for (int j = 0; j < kSlices; ++j) {
+            const int a = i * (kSlices + 1) + j, b = a + kSlices + 1;
+            for (int k : {a, a + 1, b, a + 1, b + 1, b}) src.indices.push_back(uint32_t(k));
+        }
+    std::vector<float> interleaved;
+    for (size_t v = 0; v < src.positions.size(); v += 3)
+        for (const auto* a : {&src.positions, &src.normals})
+            interleaved.insert(interleaved.end(), a->begin() + long(v), a->begin() + long(v) + 3);
+    const std::vector<uint16_t> idx(src.indices.begin(), src.indices.end());
+    src.vertex_count = uint32_t(src.positions.size() / 3);
+    src.index_count = uint32_t(src.indices.size());
+    src.index_bits = 16;
+    src.subsets.push_back(MeshSubsetSrc{});
+    src.subsets[0].last = src.index_count / 3 - 1;
+    src.sphere[3] = src.sphere[4] = src.sphere[5] = 1;
+    for (int k = 0; k < 3; ++k) src.box_min[k] = -1, src.box_max[k] = 1;
+    const ResHandle mesh = res_mesh_register("bench", "sphere", src, 0);
+    auto place = [](int i) {
+        return Vec3{(float(i % 32) - 15.5f) * 1.6f, (float(i / 32) - 7.5f) * 1.6f, 40.0f};
+    };
+    for (int i = 0; i < 512; ++i) {
+        Mat44 m;
+        const Vec3 t = place(i);
+        mdlobj_create(0, vm_mat_translation(&m, &t), mesh, 81);
+    }
+    GlFrame frame(kW, kH);
+    const GLuint prog = program(R"(#version 450 core
+layout(location = 0) in vec3 p;
+layout(location = 1) in vec3 n;
+uniform mat4 wvp, wv;
+out vec4 vc;
+out vec2 vt;
+void main() {
+  gl_Position = wvp * vec4(p, 1.0);
+  vt = vec2(0.5);
+  vec3 vn = normalize((wv * vec4(n, 0.0)).xyz);
+  vc = vec4(clamp(vec3(0.2) + max(dot(vn, vec3(0.3, 0.5, -0.8)), 0.0), 0.0, 1.0), 1.0);
+})",
+                                R"(#version 450 core
+in vec4 vc; in vec2 vt; out vec4 o;
+uniform sampler2D tex;
+void main() { o = texture(tex, vt) * vc; })");
+    const GLuint white = texture(1, 0xFFFFFFFFu, GL_LINEAR);
+    GLuint vao = 0, buf[2] = {};
+    glCreateVertexArrays(1, &vao);
+    glCreateBuffers(2, buf);
+    glNamedBufferData(buf[0], GLsizeiptr(interleaved.size() * 4), interleaved.data(),
+                      GL_STATIC_DRAW);
+    glNamedBufferData(buf[1], GLsizeiptr(idx.size() * 2), idx.data(), GL_STATIC_DRAW);
+    for (GLuint a : {0u, 1u}) {
+        glEnableVertexArrayAttrib(vao, a);
+        glVertexArrayAttribFormat(vao, a, 3, GL_FLOAT, GL_FALSE, a * 12);
+        glVertexArrayAttribBinding(vao, a, 0);
+    }
+    glVertexArrayVertexBuffer(vao, 0, buf[0], 0, 24);
+    glVertexArrayElementBuffer(vao, buf[1]);
+    const GLint l_wvp = glGetUniformLocation(prog, "wvp"), l_wv = glGetUniformLocation(prog, "wv");
+    const float f = 1.0f / std::tan(fov / 2), fa = f * kH / kW, q = zf / (zf - zn);
+    compare(
+        state, 5, [](int) { disp_update(nullptr); },
+        [&](int) {
+            frame.begin(true, true);
+            glEnable(GL_CULL_FACE);
+            glUseProgram(prog);
+            glBindTextureUnit(0, white);
+            glBindVertexArray(vao);
+            for (int i = 0; i < 512; ++i) {  // column-major: projection times translation
+                const Vec3 t = place(i);
+                const float wv[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, t.x, t.y, t.z, 1};
+                const float wvp[16] = {
+                    fa, 0, 0, 0, 0, f, 0, 0, 0, 0, q, 1, fa * t.x, f * t.y, q * t.z - zn * q, t.z};
+                glUniformMatrix4fv(l_wvp, 1, GL_FALSE, wvp);
+                glUniformMatrix4fv(l_wv, 1, GL_FALSE, wv);
+                glDrawElements(GL_TRIANGLES, GLsizei(idx.size()), GL_UNSIGNED_SHORT, nullptr);
+            }
+            frame.present(disp.window);
+            gl_end();
+        });
+    glDeleteProgram(prog);
+    glDeleteVertexArrays(1, &vao);
+    glDeleteBuffers(2, buf);
+    glDeleteTextures(1, &white);
+}
+BENCHMARK(BM_Models512)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// An empty display frame against a plain-GL clear and present.
+void BM_EmptyFrame(benchmark::State& state)
+{
+    Display disp(kW, kH);
+    if (!disp.ok) return state.SkipWithError("no device");
+    GlFrame frame(kW, kH);
+    compare(
+        state, 50, [](int) { disp_update(nullptr); },
+        [&](int) {
+            frame.begin(false, true);
+            frame.present(disp.window);
+            gl_end();
+        });
+}
+BENCHMARK(BM_EmptyFrame)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Saving a 1024 x 1024 picture, against a plain read-back, the conversion
+// into the BMP's rows and one write through the same file writer.
+void BM_Save1024(benchmark::State& state)
+{
+    constexpr int kSide = 1024;
+    Display disp(kSide, kSide);
+    if (!disp.ok) return state.SkipWithError("no device");
+    disp_update(nullptr);
+    const std::string ours = "/tmp/quorvel_bench_ours.bmp", theirs = "/tmp/quorvel_bench_gl.bmp";
+    GlFrame frame(kSide, kSide);
+    compare(
+        state, 5,
+        [&](int) {
+            disp_screenshot_request(ours, 0, 0, kSide, kSide);
+            disp_screenshot_take();
+            disp_screenshot_write(tex_get_target_record());
+        },
+        [&](int) {  // buffers made per save, as a save function makes them
+            const size_t bytes = 54 + size_t(kSide) * kSide * 3;
+            std::unique_ptr<uint8_t[]> px(new uint8_t[size_t(kSide) * kSide * 4]),
+                file(new uint8_t[bytes]{});
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, frame.fbo);
+            glReadPixels(0, 0, kSide, kSide, GL_BGRA, GL_UNSIGNED_BYTE, px.get());
+            uint8_t* out = file.get() + 54;
+            for (int r = kSide - 1; r >= 0; --r)
+                for (const uint8_t *s = &px[size_t(r) * kSide * 4], *e = s + kSide * 4; s < e;
+                     s += 4, out += 3)
+                    out[0] = s[0], out[1] = s[1], out[2] = s[2];
+            // Written as saves are (complete and synced), so that the two
+            // differ only in the read-back and the conversion.
+            plat_write_file(theirs, {file.get(), bytes}, nullptr);
+            gl_end();
+        });
+    std::remove(ours.c_str());
+    std::remove(theirs.c_str());
+}
+BENCHMARK(BM_Save1024)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

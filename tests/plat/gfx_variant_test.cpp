@@ -1,0 +1,146 @@
+// Stage variants: for every combination of alpha test, fog and clip plane,
+// the frame drawn through the variants the states choose is byte for byte
+// the frame drawn through the general stages, for generated and user stages.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gfx_fixture.h"
+#include "plat/gfx_local.h"
+
+namespace {
+const char* kUserVs = R"(float4x4 mWVP;
+void VsMain() {
+  gl_Position = mul(vec4(iPosition.xyz, 1.0), mWVP);
+  vD0 = iColor0;
+})";
+const char* kUserPs = R"(float4 vTint;
+void PsMain() { oC0 = vD0 * vTint; })";
+
+struct States {
+    const char* name;
+    bool alpha, fog, clip;
+};
+const States kCases[] = {
+    {"plain", false, false, false},   {"alpha", true, false, false}, {"fog", false, true, false},
+    {"alpha+fog", true, true, false}, {"clip", false, false, true},  {"all", true, true, true},
+};
+
+void apply(const States& s)
+{
+    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    gfx_set_render_state(GFX_RS_LIGHTING, 0);
+    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, s.alpha);
+    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATER);
+    gfx_set_render_state(GFX_RS_ALPHAREF, 0x70);
+    gfx_set_render_state(GFX_RS_FOGENABLE, s.fog);
+    gfx_set_render_state(GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR);
+    gfx_set_render_state(GFX_RS_FOGCOLOR, 0xFF2040C0u);
+    gfx_set_render_state_f(GFX_RS_FOGSTART, 0.5f);
+    gfx_set_render_state_f(GFX_RS_FOGEND, 3.5f);
+    const float plane[4] = {1, 0.5f, 0, 0.1f};
+    gfx_set_clip_plane(0, plane);
+    gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, s.clip ? 1u : 0u);
+}
+
+// Pre-transformed quad whose alpha and depth (1 / rhw) run across it, and a
+// clip-space quad through the generated vertex stage.
+void draw_generated()
+{
+    const TlVertex v[4] = {{0, 0, 0.2f, 1.0f, 0x00FF8040u, 0, 0},
+                           {kW, 0, 0.2f, 0.25f, 0xFF40FF80u, 1, 0},
+                           {0, kH, 0.2f, 1.0f, 0x80FF8040u, 0, 1},
+                           {kW, kH, 0.2f, 0.25f, 0xC08040FFu, 1, 1}};
+    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof v[0]), GFX_OK);
+    struct P {
+        float x, y, z;
+        uint32_t c;
+    };
+    const P q[3] = {
+        {-1, -1, 0.5f, 0xFFFFFF00u}, {0.2f, 1, 0.5f, 0x10FF00FFu}, {1, -0.6f, 0.5f, 0xA000FFFFu}};
+    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, q, sizeof q[0]), GFX_OK);
+}
+
+std::vector<uint8_t> frame()
+{
+    std::vector<uint8_t> px(size_t(kW) * kH * 4);
+    EXPECT_EQ(gfx_read_pixels(0, 0, kW, kH, px.data(), kW * 4), GFX_OK);
+    return px;
+}
+}  // namespace
+
+class GfxVariantTest : public GfxTest {
+protected:
+    void SetUp() override
+    {
+        GfxTest::SetUp();
+        char log[2048] = {};
+        vs_ = gfx_shader_compile(GFX_SHADER_VERTEX, kUserVs, std::strlen(kUserVs), "VsMain",
+                                 "vs_2_0", log, sizeof log);
+        ASSERT_NE(vs_, nullptr) << log;
+        ps_ = gfx_shader_compile(GFX_SHADER_PIXEL, kUserPs, std::strlen(kUserPs), "PsMain",
+                                 "ps_2_0", log, sizeof log);
+        ASSERT_NE(ps_, nullptr) << log;
+    }
+    void TearDown() override
+    {
+        gfx_dev.general_stages = 0;
+        gfx_set_vertex_shader(nullptr);
+        gfx_set_pixel_shader(nullptr);
+        gfx_shader_release(vs_);
+        gfx_shader_release(ps_);
+    }
+    // The scene drawn through the general stages or through the variants.
+    std::vector<uint8_t> draw(const States& s, int general)
+    {
+        gfx_dev.general_stages = general;
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        apply(s);
+        draw_generated();
+        // A user pair whose constants were set before any variant existed.
+        const float wvp[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0.2f, -0.1f, 0, 2.5f};
+        const float tint[4] = {1, 0.5f, 1, 1};
+        gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "mWVP"), wvp);
+        gfx_const_set_vector(ps_, gfx_const_by_name(ps_, "vTint"), tint);
+        gfx_set_vertex_shader(vs_);
+        gfx_set_pixel_shader(ps_);
+        draw_generated();
+        gfx_set_vertex_shader(nullptr);
+        gfx_set_pixel_shader(nullptr);
+        return frame();
+    }
+    GfxShader* vs_ = nullptr;
+    GfxShader* ps_ = nullptr;
+};
+
+TEST_F(GfxVariantTest, EveryVariantDrawsWhatTheGeneralStagesDraw)
+{
+    for (const States& s : kCases) {
+        SCOPED_TRACE(s.name);
+        const std::vector<uint8_t> general = draw(s, 1);
+        EXPECT_EQ(draw(s, 0), general);
+        // Variants cover something: the states change the picture.
+        if (s.alpha || s.fog || s.clip) {
+            EXPECT_NE(general, draw(kCases[0], 0));
+        }
+    }
+}
+
+TEST_F(GfxVariantTest, StatesChooseTheVariantAndPlainDrawsCarryNoTail)
+{
+    for (const States& s : kCases) {
+        apply(s);
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0),
+                  (s.alpha ? GFX_VAR_ALPHA : 0) | (s.fog ? GFX_VAR_FOG : 0))
+            << s.name;
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 0), s.clip ? GFX_VAR_CLIP : 0)
+            << s.name;
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 1), 0) << s.name;  // pre-transformed
+    }
+    // An alpha test that passes everything is no alpha test.
+    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, 1);
+    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_ALWAYS);
+    EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0) & GFX_VAR_ALPHA, 0);
+}
