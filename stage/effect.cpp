@@ -55,16 +55,14 @@ ResHandle effect_crop(const char* first, int variants)
 
 int alpha_of(uint32_t argb) { return int(argb >> 24); }
 
+// Alphas here lie in 0..255, except an explosion's last one, which may
+// fall below 0 and shows as 0.
 uint32_t with_alpha(uint32_t argb, int alpha)
 {
-    return (argb & 0x00FFFFFFu) | (uint32_t(alpha < 0 ? 0 : alpha > 255 ? 255 : alpha) << 24);
+    return (argb & 0x00FFFFFFu) | uint32_t(alpha) << 24;
 }
 
-uint32_t grey_of(int alpha)
-{
-    const uint32_t a = uint32_t(alpha < 0 ? 0 : alpha > 255 ? 255 : alpha);
-    return a << 24 | a << 16 | a << 8 | a;
-}
+uint32_t grey_of(int alpha) { return uint32_t(alpha < 0 ? 0 : alpha) * 0x01010101u; }
 
 // ---- user work records -----------------------------------------------------------------
 
@@ -152,8 +150,8 @@ int particle_update(DrawObj* o)
     w->vel.y *= w->drag;
     w->vel.z *= w->drag;
     w->size *= w->growth;
-    float t = w->life > 0 ? float(w->counter) / float(w->life) : 0.0f;
-    t = t < 0 ? 0 : t > 1 ? 1 : t;
+    // The counter never passes the life: the update that reaches it is the last.
+    const float t = w->life > 0 ? float(w->counter) / float(w->life) : 0.0f;
     const int alpha = int(float(w->alpha) * vm_math_cos(t * kHalfPi));
     qspr_bb_set_pos(o, &w->pos);
     qspr_bb_set_size(o, w->size, w->size);

@@ -117,7 +117,7 @@ TEST_F(Effects, WithoutTheirFirstCropOrTextureEffectsShowNoCropAndStillRunOut)
 
 TEST_F(Effects, LivesFromCreationToRelease)
 {
-    const Vec3 v = {0.5f, 0, 0}, below = {4, -1, 5};
+    const Vec3 v = {0.5f, 0.5f, 0.5f}, below = {4, -1, 5};
     effect_explosion(1, &kAt, 2, kEffectWhite, 3, 1);  // held 3 frames, then 12 fades to 15
     for (int f = 1; f <= 14; ++f) {
         obj_frame();
@@ -136,7 +136,9 @@ TEST_F(Effects, LivesFromCreationToRelease)
     for (int f = 0; f < 4; ++f) {
         obj_frame();
         const QsprBillboard& b = W(Newest())->bb;
-        EXPECT_TRUE(b.centre.x == 2 - std::pow(0.5f, float(f + 1)) && b.h == float(2 << f)) << f;
+        const float k = 1 - std::pow(0.5f, float(f + 1));
+        EXPECT_TRUE(b.centre.x == 1 + k && b.centre.y == 2 + k && b.centre.z == 3 + k &&
+                    b.h == float(2 << f));
         EXPECT_NEAR(b.colour >> 24, 192 * std::cos(f * 0.3927f), 1.0);
     }
     EXPECT_EQ(RunOut(), 1);
@@ -144,12 +146,15 @@ TEST_F(Effects, LivesFromCreationToRelease)
     const Vec3 c = W(Newest())->quad.corner[2];
     EXPECT_TRUE(c.y == 2.5f && std::fabs(std::hypot(c.x - 1, c.z - 3) - std::sqrt(2.0f)) < 1e-5f);
     EXPECT_EQ(RunOut(), 6);
+    effect_drop(1, &kAt, &v, 0.2f, 0, 0, 0x50FFFFFFu);  // aloft past its life: 80 fades in 4
+    EXPECT_EQ(RunOut(), 4);
     effect_drop(1, &below, &v, 0.2f, 0, 100, kEffectGreen);  // splats on its first update
     obj_frame();
     const QsprCorners& s = W(Newest())->quad;
     ASSERT_EQ(obj_live_count(), 1);
     EXPECT_TRUE(s.colour[0] == kEffectGreen && std::fabs(s.corner[0].y - 0.01f) < 1e-6f);
-    EXPECT_NEAR(std::hypot(s.corner[0].x - 4.5f, s.corner[0].z - 5), 1.1f / std::sqrt(2.0f), 1e-4);
+    EXPECT_NEAR(std::hypot(s.corner[0].x - 4.5f, s.corner[0].z - 5.5f), 1.1f / std::sqrt(2.0f),
+                1e-4);
 }
 
 TEST_F(Effects, EmittersSpawnOnTheirFramesAndEndAfterCounterTwenty)
