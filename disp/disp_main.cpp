@@ -23,7 +23,9 @@
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
 #include "obj2d/qspr.h"
+#include "obj3d/motion.h"
 #include "obj3d/obj3d.h"
+#include "obj3d/prim3d.h"
 #include "plat/error.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
@@ -76,9 +78,6 @@ void run_steps(const Step* steps, size_t count)
     }
 }
 
-// Types not built yet keep their numbers, so that the later types keep theirs.
-void reserve_type() { obj_reserve_type(); }
-
 // Module starts after the device, in the order every drawing module relies
 // on (type numbers of the draw objects follow this registration order).
 const Step kBootSteps[] = {
@@ -89,14 +88,13 @@ const Step kBootSteps[] = {
     {"line2d_type_register", line2d_type_register},
     {"tri2d_type_register", tri2d_type_register},
     {"obj2d_type_register", obj2d_type_register},
-    // 3D line and 3D triangle types: their numbers held until they exist
-    {"line3d_reserve", reserve_type},
-    {"tri3d_reserve", reserve_type},
+    {"prim3d_line_type_register", prim3d_line_type_register},
+    {"prim3d_tri_type_register", prim3d_tri_type_register},
     {"qspr_type_register", [] { qspr_type_register(); }},
     {"obj3d_type_register", obj3d_type_register},
     {"balls_hit_boot", balls_hit_boot},
     {"hitcyl_init", hitcyl_init},
-    // motion player pools
+    {"motion_pool_reset", motion_pool_reset},
     {"fla_pool_reset", fla_pool_reset},
     {"hit_init", hit_init},
     {"movie_init", movie_init},
@@ -109,12 +107,13 @@ const Step kShutdownSteps[] = {
     {"movie_term", movie_term},
     {"hit_term", hit_term},
     {"fla_pool_reset_again", fla_pool_reset_again},
-    // motion player pools reset
+    {"motion_pool_term", motion_pool_term},
     {"hitcyl_term", hitcyl_term},
     {"balls_hit_reset", balls_hit_reset},
     {"obj3d_term", obj3d_term},
     {"qspr_type_unregister", qspr_type_unregister},
-    // 3D triangle and 3D line types stop
+    {"prim3d_tri_term", prim3d_tri_term},
+    {"prim3d_line_term", prim3d_line_term},
     {"obj2d_type_term", obj2d_type_term},
     {"tri2d_term", tri2d_term},
     {"line2d_term", line2d_term},
@@ -238,7 +237,7 @@ void disp_reset()
 {
     obj_system_reset();  // the group table and the object pool
     res_mlist_init();
-    // motion player pools reset
+    motion_pool_reset();
     fla_pool_reset();
     balls_hit_clear();
     hit_pool_reset();
@@ -257,9 +256,9 @@ void disp_scene_clear()
     hitcyl_release();
     balls_hit_renew();
     fla_pool_reset();
-    // motion player pools reset
     res_mlist_init();
     obj_system_reset();  // the object pool and the group table
+    motion_pool_reset();
     disp_reset_scene();
 }
 

@@ -6,13 +6,10 @@
 #include <array>
 #include <cstring>
 
-#include "app/key.h"
 #include "disp/cam.h"
 #include "math/vm_vec.h"
 
 namespace {
-
-constexpr int kVkF9 = 0x78;
 
 struct PlightBlock {
     std::array<PointLight, kPlightPool> light;
@@ -207,10 +204,7 @@ void plight_kill_owner(uint32_t owner)
         if (list[size_t(i)]->owner == owner) plight_free(list[size_t(i)]);
 }
 
-void plight_debug_draw()
-{
-    if (key_is_pressed(kVkF9)) g_pl.debug ^= 1;
-}
+void plight_set_debug(int on) { g_pl.debug = on ? 1 : 0; }
 
 int plight_get_count() { return g_pl.active_count; }
 int plight_visible_count(int s)
@@ -223,3 +217,4 @@ PointLight* plight_visible(int s, int i)
     return g_pl.visible[size_t(s)][size_t(i)];
 }
 int plight_debug_enabled() { return g_pl.debug; }
+PointLight* plight_first_active() { return g_pl.active; }

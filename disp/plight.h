@@ -66,8 +66,8 @@ void plight_frame();
 void plight_cull();
 // At the end of the frame: frees every light marked for it.
 void plight_release_1f();
-// The F9 key toggles the debug view.
-void plight_debug_draw();
+// The debug view's flag (drawn by plight_debug_draw, disp/plight_debug.h).
+void plight_set_debug(int on);
 
 // ---- commands --------------------------------------------------------------------
 
@@ -95,3 +95,5 @@ int plight_get_count();
 int plight_visible_count(int screen);
 PointLight* plight_visible(int screen, int i);  // null outside the list
 int plight_debug_enabled();
+// The newest active light; the others follow through `next`.
+PointLight* plight_first_active();

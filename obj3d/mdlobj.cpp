@@ -8,6 +8,11 @@
 #include "math/vm_mat.h"
 #include "math/vm_view.h"
 #include "obj2d/obj.h"
+#include "obj3d/attobj.h"
+#include "obj3d/meshobj.h"
+#include "obj3d/motobj.h"
+#include "obj3d/plist3d.h"
+#include "app/key.h"
 
 namespace {
 
@@ -49,6 +54,7 @@ int set_param(DrawObj* obj, const char* name, const void* v, int count, int size
 void mdlobj_init(DrawObj* obj)
 {
     ModelObj* m = obj_work<ModelObj>(obj);
+    // The exit of the record's last model emptied its attachment list.
     *m = ModelObj{};
     m->material_default = 1;
     m->material = kObjMaterialDefault;
@@ -64,6 +70,7 @@ void mdlobj_init(DrawObj* obj)
 void mdlobj_exit(DrawObj* obj)
 {
     ModelObj* m = obj_work<ModelObj>(obj);
+    attach_free_list(&m->attachments);
     hit_target_release(m->hit);
     m->hit = nullptr;
 }
@@ -315,9 +322,44 @@ int mdlobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_s
     return !sphere_in_frustum(planes, &pos, 0.0f);
 }
 
+// --- attachments ---------------------------------------------------------------------------
+
+DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, const Mat44* local)
+{
+    ModelObj* m = work_of(obj);
+    if (!m) return nullptr;
+    DrawObj* att = attach_list_attach(obj, name, mesh);
+    AttachObj* a = attobj_work(att);
+    if (!a) return nullptr;
+    a->parent = &m->world;
+    if (local) {
+        a->local = *local;
+        a->own_flags |= kAttUseLocal;
+    }
+    return att;
+}
+DrawObj* mdlobj_find_attachment(DrawObj* obj, const char* name)
+{
+    return attach_list_find(obj, name);
+}
+int mdlobj_attachment_count(DrawObj* obj) { return attach_list_count(obj); }
+DrawObj* mdlobj_get_attachment(DrawObj* obj, int index) { return attach_list_get(obj, index); }
+void mdlobj_show_attachment(DrawObj* obj, const char* name, int on)
+{
+    attach_list_show(obj, name, on);
+}
+void mdlobj_show_attachment_at(DrawObj* obj, int index, int on)
+{
+    attach_list_show_at(obj, index, on);
+}
+void mdlobj_detach(DrawObj* obj, const char* name) { attach_list_detach(obj, name); }
+void mdlobj_detach_all(DrawObj* obj) { attach_list_detach_all(obj); }
+
 // --- debug query ----------------------------------------------------------------------------
 
 namespace {
+
+constexpr int kVkDebugBox = 'B';  // held: the visible bounds are drawn
 
 struct BoundsAcc {
     const XformSet* set;
@@ -325,19 +367,71 @@ struct BoundsAcc {
     int count;
 };
 
-void count_visible_model(DrawObj* obj, void* arg)
+void join_box(BoundsAcc& acc, const Box3& box, const Mat44* m)
 {
-    ModelObj* m = mdlobj_work(obj);
-    if (!m || !draw_param_bit(m->dp, kDpPassABit) || !m->chosen) return;
-    BoundsAcc& acc = *static_cast<BoundsAcc*>(arg);
-    MeshBounds b;
-    if (!mesh_bounds(m->chosen, &b)) return;
-    if (!sphere_in_frustum_xf(&acc.set->cull_planes, &m->world, &b, kPassAMargin)) return;
-    Box3 wb;
-    box_transform(&wb, &b.box, &m->world);
+    Box3 wb = box;
+    if (m) box_transform(&wb, &box, m);
     box_union(&acc.box, &wb);
     ++acc.count;
+}
+
+void count_visible_model(ModelObj* m, BoundsAcc& acc)
+{
+    MeshBounds b;
+    if (!draw_param_bit(m->dp, kDpPassABit) || !m->chosen || !mesh_bounds(m->chosen, &b)) return;
+    if (!sphere_in_frustum_xf(&acc.set->cull_planes, &m->world, &b, kPassAMargin)) return;
+    join_box(acc, b.box, &m->world);
     m->drawn_dp = m->dp;
+}
+
+void count_visible_motion(MotionObj* m, BoundsAcc& acc)
+{
+    MeshBounds b;
+    if (!draw_param_bit(m->dp, kDpPassABit) || !mesh_bounds(m->chosen, &b)) return;
+    Mat44 w = m->world;
+    Vec3 root;
+    if (motion_root_world_pos(m->player, &root))
+        w.m[12] = root.x, w.m[13] = root.y, w.m[14] = root.z;
+    const Vec3 pos = {w.m[12], w.m[13], w.m[14]};
+    if (!sphere_in_frustum(&acc.set->cull_planes, &pos, b.origin_radius + kPassAMargin)) return;
+    join_box(acc, b.box, &w);
+    m->drawn_dp = m->dp;
+}
+
+void count_visible_attachment(AttachObj* a, BoundsAcc& acc)
+{
+    MeshBounds b;
+    if (!draw_param_bit(a->dp, kDpPassABit) || !mesh_bounds(a->mesh, &b)) return;
+    const Mat44* m = a->parent;
+    MotionObj* mo = motobj_work(a->owner);
+    if (mo && mo->player && mo->player->bones)
+        m = &mo->player->bones->world;
+    else if (!m && mdlobj_work(a->owner))
+        m = &mdlobj_work(a->owner)->world;
+    else if (!m && mo)
+        m = &mo->world;
+    if (!m || !sphere_in_frustum_xf(&acc.set->cull_planes, m, &b, kPassAMargin)) return;
+    join_box(acc, b.box, m);
+    a->drawn_dp = a->dp;
+}
+
+void count_visible_nodes(MeshListObj* ml, BoundsAcc& acc)
+{
+    for (ResMeshListNode* n = ml->list; n; n = n->next) {
+        MeshBounds b;
+        if (!draw_param_bit(n->caller_word, kDpPassABit) || !mesh_bounds(n->mesh, &b)) continue;
+        if (!sphere_in_frustum(&acc.set->cull_planes, &b.centre, b.radius + kPassAMargin)) continue;
+        join_box(acc, b.box, nullptr);
+    }
+}
+
+void count_visible(DrawObj* obj, void* arg)
+{
+    BoundsAcc& acc = *static_cast<BoundsAcc*>(arg);
+    if (ModelObj* m = mdlobj_work(obj)) count_visible_model(m, acc);
+    if (MotionObj* m = motobj_work(obj)) count_visible_motion(m, acc);
+    if (AttachObj* a = attobj_work(obj)) count_visible_attachment(a, acc);
+    if (MeshListObj* ml = meshobj_work(obj)) count_visible_nodes(ml, acc);
 }
 
 }  // namespace
@@ -345,9 +439,11 @@ void count_visible_model(DrawObj* obj, void* arg)
 int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
 {
     BoundsAcc acc = {set, {{1e9f, 1e9f, 1e9f}, {-1e9f, -1e9f, -1e9f}}, 0};
-    if (set) obj_for_each(count_visible_model, &acc);
+    if (set) obj_for_each(count_visible, &acc);
     if (out_min) *out_min = acc.box.lo;
     if (out_max) *out_max = acc.box.hi;
+    // Nothing counted leaves an inverted box: no debug box for it.
+    if (acc.count > 0 && key_is_down(kVkDebugBox)) obj3d_debug_box(0, &acc.box, 0x60FF0000u);
     return acc.count;
 }
 

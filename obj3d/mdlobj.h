@@ -40,6 +40,7 @@ struct ModelObj {
     ResHandle override_tex;  // replaces subset 0's stage-0 texture
     Vec3 light_point;        // world position when the point lights are chosen
     float cull_radius;       // the chosen mesh's sphere radius
+    DrawObj* attachments;    // first attachment hung on this model
     uint32_t light_mask;     // 0xFFFFFFFF
     DrawParam drawn_dp;      // copy made by obj3d_visible_bounds
 };
@@ -143,6 +144,18 @@ uint32_t mdlobj_hit_result_count(DrawObj* obj);
 int mdlobj_hit_result(DrawObj* obj, uint32_t n, HitResult* out);
 HitOwnerId mdlobj_hit_id(DrawObj* obj);
 HitTarget* mdlobj_get_hit(DrawObj* obj);
+
+// --- attachments (hung by name, in attachment order) ------------------------------------------
+// Finds or makes the named attachment; its parent matrix is the model's
+// world matrix, premultiplied by the local matrix when one is given.
+DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, const Mat44* local);
+DrawObj* mdlobj_find_attachment(DrawObj* obj, const char* name);
+int mdlobj_attachment_count(DrawObj* obj);
+DrawObj* mdlobj_get_attachment(DrawObj* obj, int index);  // null past the end
+void mdlobj_show_attachment(DrawObj* obj, const char* name, int on);
+void mdlobj_show_attachment_at(DrawObj* obj, int index, int on);
+void mdlobj_detach(DrawObj* obj, const char* name);
+void mdlobj_detach_all(DrawObj* obj);
 
 // --- visibility --------------------------------------------------------------------------
 // 1 when outside the view's cull frustum (or the frustum of `params` with the

@@ -11,19 +11,17 @@
 #include "disp/shader.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
+#include "math/vm_view.h"
 #include "obj2d/obj.h"
+#include "obj3d/attobj.h"
 #include "obj3d/mdlobj.h"
+#include "obj3d/meshobj.h"
+#include "obj3d/motobj.h"
+#include "obj3d/plist3d.h"
 #include "obj3d/obj3d_draw.h"
 #include "plat/gfx.h"
 
 namespace {
-
-// Type-work sizes of the types registered here. The model object is built;
-// the others keep their numbers until their modules come.
-constexpr int kPrimListWorkBytes = 296;
-constexpr int kAttachWorkBytes = 272;
-constexpr int kMotionWorkBytes = 236;
-constexpr int kMeshListWorkBytes = 196;
 
 Obj3dState g_o3;
 
@@ -79,6 +77,11 @@ void material_apply_obj(const ObjMaterial* m)
 }
 
 void material_apply_default() { material_apply_obj(&kObjMaterialDefault); }
+
+float color_r_f(uint32_t c) { return color_ch_rf(c); }
+float color_g_f(uint32_t c) { return color_ch_gf(c); }
+float color_b_f(uint32_t c) { return color_ch_bf(c); }
+float color_a_f(uint32_t c) { return color_ch_af(c); }
 
 // --- bounds and culling ------------------------------------------------------------------
 
@@ -155,16 +158,16 @@ const Obj3dState& obj3d_state() { return g_o3; }
 void obj3d_type_register()
 {
     g_o3 = Obj3dState{};
-    g_o3.type_no[OBJ3D_PRIMLIST] =
-        obj_register_type(nullptr, nullptr, nullptr, nullptr, kPrimListWorkBytes);
-    g_o3.type_no[OBJ3D_ATTACH] =
-        obj_register_type(nullptr, nullptr, nullptr, nullptr, kAttachWorkBytes);
-    g_o3.type_no[OBJ3D_MOTION] =
-        obj_register_type(nullptr, nullptr, nullptr, nullptr, kMotionWorkBytes);
+    g_o3.type_no[OBJ3D_PRIMLIST] = obj_register_type(plist3d_draw_all, plist3d_init, plist3d_exit,
+                                                     nullptr, int(sizeof(PrimList3dObj)));
+    g_o3.type_no[OBJ3D_ATTACH] = obj_register_type(attobj_draw_all, attobj_init, attobj_exit,
+                                                   nullptr, int(sizeof(AttachObj)));
+    g_o3.type_no[OBJ3D_MOTION] = obj_register_type(motobj_draw_all, motobj_init, motobj_exit,
+                                                   nullptr, int(sizeof(MotionObj)));
     g_o3.type_no[OBJ3D_MODEL] = obj_register_type(mdlobj_draw_all, mdlobj_init, mdlobj_exit,
                                                   nullptr, int(sizeof(ModelObj)));
-    g_o3.type_no[OBJ3D_MESHLIST] =
-        obj_register_type(nullptr, nullptr, nullptr, nullptr, kMeshListWorkBytes);
+    g_o3.type_no[OBJ3D_MESHLIST] = obj_register_type(meshobj_draw_all, meshobj_init, meshobj_exit,
+                                                     nullptr, int(sizeof(MeshListObj)));
     g_o3.pass_id = 0;
     g_o3.xset = cam_get_xform_set(0);
     clear_overrides();
@@ -177,6 +180,22 @@ void obj3d_reset() { g_o3.prim_batches = g_o3.prim_blocks = g_o3.prim_count = 0;
 uint32_t obj3d_get_prim_batches() { return g_o3.prim_batches; }
 uint32_t obj3d_get_prim_blocks() { return g_o3.prim_blocks; }
 uint32_t obj3d_get_prim_count() { return g_o3.prim_count; }
+
+void obj3d_count_prims(uint32_t batches, uint32_t blocks, uint32_t prims)
+{
+    g_o3.prim_batches += batches;
+    g_o3.prim_blocks += blocks;
+    g_o3.prim_count += prims;
+}
+
+const FrustumPlanes* obj3d_view_planes(int view, const ProjParams* params, FrustumPlanes* own)
+{
+    if (!params) return cam_get_frustum(view);
+    Mat44 proj, vp;
+    viewmath_perspective_from6(&proj, params);
+    vm_mat_mul(&vp, &proj, cam_get_world_mtx(view));
+    return viewmath_frustum_planes(own, &vp);
+}
 
 int obj3d_type_number(Obj3dKind kind)
 {
@@ -240,3 +259,7 @@ void obj3d_scene_end()
 void obj3d_apply_fog(int view) { fog_apply(view); }
 
 void obj3d_unbind_stages(int first) { disp_unbind_stages_from(first); }
+
+void obj3d_stub_a() {}
+void obj3d_stub_b() {}
+int mesh_shader_set(ResHandle mesh) { return mesh_shader_set_for(mesh); }

@@ -63,6 +63,11 @@ void material_apply(uint32_t ambient, uint32_t diffuse, uint32_t emissive, uint3
                     float power);
 void material_apply_obj(const ObjMaterial* m);
 void material_apply_default();
+// One channel of an ARGB word / 255.
+float color_r_f(uint32_t argb);
+float color_g_f(uint32_t argb);
+float color_b_f(uint32_t argb);
+float color_a_f(uint32_t argb);
 
 // --- bounds and culling ------------------------------------------------------------
 constexpr float kPassAMargin = 2.0f;  // culling margin of pass A and of the bounds query
@@ -135,6 +140,12 @@ void obj3d_reset();
 uint32_t obj3d_get_prim_batches();
 uint32_t obj3d_get_prim_blocks();
 uint32_t obj3d_get_prim_count();
+// Adds to the primitive-list counters (batches, ended blocks, primitives).
+void obj3d_count_prims(uint32_t batches, uint32_t blocks, uint32_t prims);
+// The frustum planes a culling query tests: the view's cull frustum, or
+// with `params` the perspective they give under the view's camera (built
+// into `own`).
+const FrustumPlanes* obj3d_view_planes(int view, const ProjParams* params, FrustumPlanes* own);
 int obj3d_type_number(Obj3dKind kind);
 
 // Overrides (single-word setters return the state's address).
@@ -165,6 +176,10 @@ void obj3d_scene_begin(int view, int pass_id, int xform_set_index);
 void obj3d_scene_end();
 void obj3d_apply_fog(int view);
 void obj3d_unbind_stages(int first);
+void obj3d_stub_a();
+void obj3d_stub_b();
+// Shader set a mesh asks for: 4 for mesh flag bit 0, else 0.
+int mesh_shader_set(ResHandle mesh);
 
 // --- debug query -------------------------------------------------------------------
 // Box over the pass-A model objects visible in the set (margin 2.0); the

@@ -39,6 +39,8 @@ struct DrawWork {
     int order_count;
 };
 DrawWork g_dw;
+// Pending ranges of the sorts.
+int g_stack_lo[kSortStack], g_stack_hi[kSortStack];
 
 // --- sorts ------------------------------------------------------------------------
 
@@ -54,11 +56,12 @@ uint32_t key_u(const DrawObj* o)
 // part is stacked and the loop goes on with the smaller; short ranges are
 // left to one insertion pass over the whole array, which moves a record only
 // past records strictly after it, so equal keys keep their order.
-template <class Key, class Before>
-void sort_records(DrawObj** a, int n, Key key, Before before)
+template <class T, class Key, class Before>
+void sort_records(T** a, int n, Key key, Before before)
 {
     if (n < 2) return;
-    int stack_lo[kSortStack], stack_hi[kSortStack];
+    int* stack_lo = g_stack_lo;
+    int* stack_hi = g_stack_hi;
     int sp = 0;
     int lo = 0, hi = n - 1;
     for (;;) {
@@ -95,7 +98,7 @@ void sort_records(DrawObj** a, int n, Key key, Before before)
         hi = stack_hi[sp];
     }
     for (int i = 1; i < n; ++i) {
-        DrawObj* r = a[i];
+        T* r = a[i];
         const auto k = key(r);
         int j = i;
         while (j > 0 && before(k, key(a[j - 1]))) {
@@ -166,12 +169,12 @@ void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuff
 }
 
 // Common states of a draw-all, set once before its objects.
-void apply_base_states(const Obj3dPassView& pv, int samplers)
+void apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf = kBaseFvf)
 {
     disp_rstate_cache_reset();
     const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(pv.fog_enable);
     const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : 0;
-    disp_set_rstate_key_fvf(rstate_key_make(1, 1, fog, 1, cull, kAlphaRefOff, 3, 0, 1), kBaseFvf);
+    disp_set_rstate_key_fvf(rstate_key_make(1, 1, fog, 1, cull, kAlphaRefOff, 3, 0, 1), fvf);
     gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL);
     gfx_set_render_state(GFX_RS_ZENABLE, 1);
     gfx_stage_modulate_texture_diffuse(0);
@@ -205,7 +208,63 @@ void sort_by_uint_desc(DrawObj** a, int n)
     sort_records(a, n, key_u, [](uint32_t x, uint32_t y) { return x > y; });
 }
 
+void mlist_sort_asc(ResMeshListNode** a, int n)
+{
+    sort_records(
+        a, n, [](const ResMeshListNode* r) { return r->zero; },
+        [](float x, float y) { return x < y; });
+}
+void mlist_sort_desc(ResMeshListNode** a, int n)
+{
+    sort_records(
+        a, n, [](const ResMeshListNode* r) { return r->zero; },
+        [](float x, float y) { return x > y; });
+}
+
+int* obj3d_sort_stack_lo() { return g_stack_lo; }
+int* obj3d_sort_stack_hi() { return g_stack_hi; }
+
 DrawObj* const* obj3d_sort_array() { return g_dw.order; }
+
+// --- groups of the other draw-alls ----------------------------------------------------
+
+namespace {
+int g_opaque, g_front, g_back;
+}
+
+void obj3d_groups_begin()
+{
+    g_opaque = g_front = 0;
+    g_back = kObj3dSortCap;
+}
+
+void obj3d_groups_add(DrawObj* o, DrawParam dp)
+{
+    if (g_opaque + g_front >= g_back) return;
+    if (!draw_param_bit(dp, kDpZWriteBit))
+        g_dw.split[--g_back] = o;
+    else if (draw_param_bit(dp, kDpDepthSortBit))
+        g_dw.split[g_front++] = o;
+    else
+        g_dw.order[g_opaque++] = o;
+}
+
+int obj3d_groups_finish()
+{
+    sort_by_key_asc(g_dw.order, g_opaque);
+    sort_by_key_desc(g_dw.split, g_front);
+    sort_by_key_desc(g_dw.split + g_back, kObj3dSortCap - g_back);
+    int n = g_opaque;
+    for (int i = 0; i < g_front; ++i) g_dw.order[n++] = g_dw.split[i];
+    for (int i = g_back; i < kObj3dSortCap; ++i) g_dw.order[n++] = g_dw.split[i];
+    g_dw.order_count = n;
+    return n;
+}
+
+void obj3d_apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf)
+{
+    apply_base_states(pv, samplers, fvf);
+}
 int obj3d_sort_count() { return g_dw.order_count; }
 
 // --- pass view and keys -------------------------------------------------------------
@@ -267,7 +326,8 @@ void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_m
         apply_billboard(pv, a.world, bb);
 
     // Meshes with vertex colours are drawn unlit.
-    const RenderStateKey key = obj3d_draw_key(pv, a.dp, (mb->fvf & FVF_DIFFUSE) != 0);
+    const RenderStateKey key =
+        obj3d_draw_key(pv, a.dp, !a.keep_lighting && (mb->fvf & FVF_DIFFUSE) != 0);
     RstateMeshArgs args = {};
     args.pass_id = pv.pass_id;
     args.shader_set = a.shader_set;

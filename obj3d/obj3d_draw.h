@@ -44,7 +44,8 @@ struct MeshDrawArgs {
     const void* params;  // 92-byte parameter block
     float scalar;
     const void* lights;
-    int light_count;  // 0..kObj3dMaxLights
+    int light_count;     // 0..kObj3dMaxLights
+    bool keep_lighting;  // lighting as asked even for a mesh with vertex colours
 };
 // Draws the mesh with its key, buffers (only when the mesh differs from
 // *last_mesh) and per-subset textures. Nothing for mesh 0 or a pass the
@@ -64,10 +65,26 @@ void sort_by_key_asc(DrawObj** a, int n);
 void sort_by_key_desc(DrawObj** a, int n);
 void sort_by_uint_asc(DrawObj** a, int n);
 void sort_by_uint_desc(DrawObj** a, int n);
+// Mesh-list nodes by their float sort key.
+void mlist_sort_asc(ResMeshListNode** a, int n);
+void mlist_sort_desc(ResMeshListNode** a, int n);
+
+// The sorts' pending-range stacks (low and high indices).
+int* obj3d_sort_stack_lo();
+int* obj3d_sort_stack_hi();
 
 // The draw order of the last draw-all and its length (tests read it).
 DrawObj* const* obj3d_sort_array();
 int obj3d_sort_count();
+
+// Grouping of the draw-alls other than the model object's: opaque objects
+// (sorted ascending by their depth key), depth-sorted ones (descending) and
+// those without z-write (descending), concatenated into the sort array.
+void obj3d_groups_begin();
+void obj3d_groups_add(DrawObj* o, DrawParam dp);
+int obj3d_groups_finish();  // the draw order's length
+// The common states of a draw-all, for vertices of the given FVF code.
+void obj3d_apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf);
 
 // The model object's draw-all (registered as its draw callback).
 void mdlobj_draw_all(DrawObj** run, int count);

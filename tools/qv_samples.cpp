@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <iterator>
+#include <string>
 
 namespace qvw {
 
@@ -120,6 +121,101 @@ AnimDesc sample_anime()
         a.nodes.push_back(node);
     }
     a.nodes[1].frames.resize(2);
+    return a;
+}
+
+namespace {
+
+Mat16 translation(float x, float y, float z)
+{
+    Mat16 m = mat_identity();
+    m[12] = x, m[13] = y, m[14] = z;
+    return m;
+}
+
+// Rows of a turn by deg degrees about z (axis 2) or y (axis 1).
+Mat16 turn(int axis, float deg)
+{
+    const float a = deg * 3.14159265f / 180.0f, c = std::cos(a), s = std::sin(a);
+    Mat16 m = mat_identity();
+    if (axis == 2) m[0] = c, m[1] = s, m[4] = -s, m[5] = c;
+    if (axis == 1) m[0] = c, m[2] = -s, m[8] = s, m[10] = c;
+    return m;
+}
+
+// A box from x0 to x1 (half-thickness h) bound wholly to one bone.
+void add_bone_box(ModelDesc& m, float x0, float x1, float h, uint8_t bone)
+{
+    const uint32_t base = uint32_t(m.verts.size());
+    for (int i = 0; i < 8; i++) {
+        ModelVertex v;
+        v.pos = {(i & 1) ? x1 : x0, (i & 2) ? h : -h, (i & 4) ? h : -h};
+        v.nrm = {0, 0, (i & 4) ? 1.f : -1.f};
+        v.blend.bone = {bone, 0, 0, 0};
+        v.blend.weight = {1, 0, 0, 0};
+        m.verts.push_back(v);
+    }
+    static const uint32_t kFaces[36] = {0, 2, 1, 1, 2, 3, 4, 5, 6, 6, 5, 7, 0, 1, 4, 4, 1, 5,
+                                        2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 5, 3, 7};
+    for (uint32_t f : kFaces) m.corners.push_back(base + f);
+}
+
+}  // namespace
+
+ModelDesc sample_character_mesh()
+{
+    ModelDesc m;
+    m.name = "chr";
+    m.has_uvs = true;  // skinned vertex formats carry a texture set
+    m.has_blend = true;
+    add_bone_box(m, 0.5f, 1.5f, 0.15f, 1);
+    add_bone_box(m, 1.5f, 2.5f, 0.15f, 2);
+    add_bone_box(m, 2.5f, 2.8f, 0.15f, 3);
+    // Offsets: from the bind pose's model space into each bone's own.
+    m.bones = {{"root", mat_identity()},
+               {"arm_L_up", translation(-0.5f, 0, 0)},
+               {"arm_L_low", translation(-1.5f, 0, 0)},
+               {"hand_L", translation(-2.5f, 0, 0)}};
+    return m;
+}
+
+std::vector<BoneNode> sample_character_bones()
+{
+    auto arm = [](const char* side, float x) {
+        const std::string s = side;
+        BoneNode hand{"hand" + s.substr(0, 2), translation(1, 0, 0), {}};
+        BoneNode low{"arm" + s + "low", translation(1, 0, 0), {hand}};
+        return BoneNode{"arm" + s + "up", translation(x, 0, 0), {low}};
+    };
+    BoneNode tail{"tail3", translation(1, 0, 0), {}};
+    for (int i = 2; i >= 0; i--)
+        tail = BoneNode{
+            "tail" + std::to_string(i), translation(i ? 1.f : 0.f, i ? 0.f : -0.5f, 0), {tail}};
+    BoneNode root{"root", mat_identity(), {arm("_L_", 0.5f), arm("_R_", -0.5f), tail}};
+    return {root};
+}
+
+AnimDesc sample_character_wave()
+{
+    AnimDesc a;
+    a.name = "wave";
+    AnimNodeDesc root{"root", {}}, left{"arm_L_up", {}}, right{"arm_R_up", {}};
+    for (int f = 0; f < 10; f++) {
+        root.frames.push_back(mat_identity());
+        left.frames.push_back(turn(2, 10.0f * float(f)));
+        right.frames.push_back(turn(1, 10.0f * float(f)));
+    }
+    a.nodes = {root, left, right};
+    return a;
+}
+
+AnimDesc sample_character_walk()
+{
+    AnimDesc a;
+    a.name = "walk";
+    AnimNodeDesc root{"root", {}};
+    for (int f = 0; f < 20; f++) root.frames.push_back(translation(0.25f * float(f), 0, 0));
+    a.nodes = {root};
     return a;
 }
 

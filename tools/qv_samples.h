@@ -22,6 +22,18 @@ ModelDesc sample_skinned();
 // root -> (arm -> hand), leg
 std::vector<BoneNode> sample_bones();
 AnimDesc sample_anime();
+// A skinned, animated character "chr": a skeleton with a root, a left and a
+// right arm of three bones each ("arm_L_up", "arm_L_low", "hand_L" and the
+// "_R_" side; each child lies along its parent's local +x) and a four-bone
+// tail below the root; a skinned box along the left arm (x 0.5 to 2.8,
+// half-thickness 0.15) weighted to the three left-arm bones; the motion
+// "wave" (10 frames: arm_L_up turned about z by 10 degrees per frame,
+// arm_R_up about y by 10 degrees per frame) and "walk" (20 frames: the
+// root moved 0.25 along x per frame).
+ModelDesc sample_character_mesh();
+std::vector<BoneNode> sample_character_bones();
+AnimDesc sample_character_wave();
+AnimDesc sample_character_walk();
 CollDesc sample_coll(uint32_t div);  // a 2x2 floor of 8 triangles
 // Collision test models (every normal faces the open side, face values
 // count from 1 in writing order):

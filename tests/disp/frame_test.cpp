@@ -43,12 +43,26 @@ std::vector<std::string> steps_only(const std::vector<std::string>& v)
 TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
 {
     const std::vector<std::string> boot = events();
-    EXPECT_EQ(boot, (std::vector<std::string>{
-                        "d3d9_boot", "resload_boot", "shader_init", "font_boot", "obj_module_init",
-                        "line2d_type_register", "tri2d_type_register", "obj2d_type_register",
-                        "line3d_reserve", "tri3d_reserve", "qspr_type_register",
-                        "obj3d_type_register", "balls_hit_boot", "hitcyl_init", "fla_pool_reset",
-                        "hit_init", "movie_init", "scene_set_defaults", "disp_reset"}));
+    EXPECT_EQ(boot, (std::vector<std::string>{"d3d9_boot",
+                                              "resload_boot",
+                                              "shader_init",
+                                              "font_boot",
+                                              "obj_module_init",
+                                              "line2d_type_register",
+                                              "tri2d_type_register",
+                                              "obj2d_type_register",
+                                              "prim3d_line_type_register",
+                                              "prim3d_tri_type_register",
+                                              "qspr_type_register",
+                                              "obj3d_type_register",
+                                              "balls_hit_boot",
+                                              "hitcyl_init",
+                                              "motion_pool_reset",
+                                              "fla_pool_reset",
+                                              "hit_init",
+                                              "movie_init",
+                                              "scene_set_defaults",
+                                              "disp_reset"}));
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
     EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
@@ -68,8 +82,11 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
         {"obj2d_type_register", "obj2d_type_term"},
         {"qspr_type_register", "qspr_type_unregister"},
         {"obj3d_type_register", "obj3d_term"},
+        {"prim3d_line_type_register", "prim3d_line_term"},
+        {"prim3d_tri_type_register", "prim3d_tri_term"},
         {"balls_hit_boot", "balls_hit_reset"},
         {"hitcyl_init", "hitcyl_term"},
+        {"motion_pool_reset", "motion_pool_term"},
         {"fla_pool_reset", "fla_pool_reset_again"},
         {"hit_init", "hit_term"},
         {"movie_init", "movie_term"}};

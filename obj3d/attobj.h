@@ -1,0 +1,100 @@
+// obj3d/attobj: the attachment object, 3D object type 4: a mesh hung by
+// name on a model or motion object (a weapon in a hand bone, an extra part
+// on a model). Its world matrix is its parent matrix (a bone's world matrix
+// or the owner's world matrix), premultiplied by its own local matrix when
+// asked; a skinned mesh is skinned by the owner's motion player instead.
+// The owners keep their attachments in a list. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "math/vm_types.h"
+#include "obj3d/obj3d.h"
+#include "obj3d/obj3d_fields.h"
+#include "res/name.h"
+
+struct DrawObj;
+struct MotionPlayer;
+using ResGroupId = uint32_t;
+
+constexpr int kAttachNameBytes = 32;  // names up to 31 bytes compare exactly
+constexpr uint32_t kAttSkinned = 1u << 1;
+constexpr uint32_t kAttPassA = 1u << 2;
+constexpr uint32_t kAttUseLocal = 1u << 3;
+
+struct AttachObj {
+    uint16_t shader_set;
+    uint16_t material_default;
+    uint32_t params[23];
+    ObjMaterial material;
+    float shader_scalar;
+    Mat44 local;
+    ResHandle mesh;
+    ResHandle override_tex;
+    DrawParam dp;
+    uint32_t own_flags;  // kAtt*, bit 0 always set
+    void* hit;
+    const Mat44* parent;  // null: the owner's world matrix
+    MotionPlayer* bones;  // the owner's player when the owner is a motion object
+    uint32_t light_mask;
+    DrawObj* owner;
+    DrawObj *prev, *next;
+    NameHash name_hash;
+    char name[kAttachNameBytes];
+    char bone[kAttachNameBytes];  // the bone its parent matrix belongs to ("" none)
+    DrawParam drawn_dp;
+    Mat44 world;  // the world matrix of the last draw
+    Vec3 light_point;
+};
+
+// --- type callbacks -----------------------------------------------------------------------
+void attobj_init(DrawObj* obj);
+void attobj_exit(DrawObj* obj);  // also unlinks it from its owner's list
+void attobj_draw_all(DrawObj** run, int count);
+
+// --- creation and linking ------------------------------------------------------------------
+DrawObj* attobj_create(ResGroupId group, const Mat44* local, ResHandle mesh, int priority);
+int attobj_type();
+int attobj_is_type(const DrawObj* obj);
+AttachObj* attobj_work(DrawObj* obj);
+Mat44* attobj_matrix(DrawObj* obj);  // the local matrix
+void attobj_set_owner(DrawObj* obj, DrawObj* owner);
+DrawObj* attobj_get_owner(DrawObj* obj);
+void attobj_set_parent_matrix(DrawObj* obj, const Mat44* m);
+const Mat44* attobj_get_parent_matrix(DrawObj* obj);
+void attobj_set_use_local(DrawObj* obj, int on);
+void attobj_set_name(DrawObj* obj, const char* name);  // bounded copy
+const char* attobj_name(DrawObj* obj);
+int attobj_name_is(DrawObj* obj, const char* name, NameHash hash);
+void attobj_set_prev(DrawObj* obj, DrawObj* p);
+void attobj_set_next(DrawObj* obj, DrawObj* n);
+DrawObj* attobj_get_prev(DrawObj* obj);
+DrawObj* attobj_get_next(DrawObj* obj);
+void attobj_set_mesh(DrawObj* obj, ResHandle mesh);
+ResHandle attobj_get_mesh(DrawObj* obj);
+int attobj_is_skinned(DrawObj* obj);
+void attobj_refresh_shader_set(DrawObj* obj);
+void attobj_set_pass_a(DrawObj* obj, int on);  // own flag
+DrawParam attobj_set_dp_pass_a(DrawObj* obj, uint32_t v);
+DrawParam attobj_set_dp_pass_b(DrawObj* obj, uint32_t v);
+void attobj_set_override_tex(DrawObj* obj, ResHandle tex);
+ResHandle attobj_get_override_tex(DrawObj* obj);
+O3F_DECLARE_COMMON(attobj);
+int attobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere);
+
+// --- owners' attachment lists -----------------------------------------------------------------
+// The list head of a model or motion object, null for other objects.
+DrawObj** attach_list_head(DrawObj* owner);
+// Finds the named attachment or makes one (group 0, the owner's priority,
+// updated after the owner) at the list's end; a found one only swaps mesh.
+DrawObj* attach_list_attach(DrawObj* owner, const char* name, ResHandle mesh);
+DrawObj* attach_list_find(DrawObj* owner, const char* name);
+int attach_list_count(DrawObj* owner);
+DrawObj* attach_list_get(DrawObj* owner, int index);
+void attach_list_show(DrawObj* owner, const char* name, int on);
+void attach_list_show_at(DrawObj* owner, int index, int on);
+void attach_list_detach(DrawObj* owner, const char* name);
+void attach_list_detach_all(DrawObj* owner);
+// Frees every attachment of a list and empties it (the owners' exits, which
+// run after the owner's type is cleared).
+void attach_free_list(DrawObj** head);

@@ -1,0 +1,177 @@
+#include "obj3d/meshobj.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "disp/plight.h"
+#include "math/vm_mat.h"
+#include "math/vm_vec.h"
+#include "obj2d/obj.h"
+#include "obj3d/mdlobj.h"
+#include "obj3d/obj3d_draw.h"
+#include "plat/gfx.h"
+#include "res/res.h"
+
+namespace {
+
+// A node keeps its owner in its two spare words and its sort key in its
+// float word.
+void set_node_owner(ResMeshListNode* n, DrawObj* owner)
+{
+    static_assert(sizeof n->spare >= sizeof owner);
+    std::memcpy(n->spare, &owner, sizeof owner);
+}
+
+void set_list_owner(ResMeshListNode* list, DrawObj* owner)
+{
+    for (ResMeshListNode* n = list; n; n = n->next) set_node_owner(n, owner);
+}
+
+ResMeshListNode* g_nodes[kMeshListScratch];
+
+}  // namespace
+
+void meshobj_init(DrawObj* obj)
+{
+    MeshListObj* m = obj_work<MeshListObj>(obj);
+    std::memset(static_cast<void*>(m), 0, sizeof *m);
+    o3f_init_common(m);
+    vm_mat_identity(&m->world);
+    obj_set_priority(obj, 81);
+    obj_set_visible(obj, 1);
+}
+
+void meshobj_exit(DrawObj* obj)
+{
+    MeshListObj* m = obj_work<MeshListObj>(obj);
+    if (m->list) {
+        set_list_owner(m->list, nullptr);
+        res_mlist_free(m->list);
+    }
+    m->list = nullptr;
+}
+
+int meshobj_type() { return obj3d_type_number(OBJ3D_MESHLIST); }
+int meshobj_is_type(const DrawObj* obj)
+{
+    return obj && meshobj_type() != 0 && obj->type == meshobj_type();
+}
+MeshListObj* meshobj_work(DrawObj* obj)
+{
+    return meshobj_is_type(obj) ? obj_work<MeshListObj>(obj) : nullptr;
+}
+Mat44* meshobj_matrix(DrawObj* obj)
+{
+    MeshListObj* m = meshobj_work(obj);
+    return m ? &m->world : nullptr;
+}
+
+DrawObj* meshobj_node_owner(const ResMeshListNode* node)
+{
+    DrawObj* o = nullptr;
+    if (node) std::memcpy(&o, node->spare, sizeof o);
+    return o;
+}
+
+DrawObj* meshobj_create(ResGroupId group, ResMeshListNode* list, int priority)
+{
+    if (meshobj_type() == 0) return nullptr;
+    DrawObj* obj = obj_alloc(group);
+    if (!obj) return nullptr;
+    obj_set_type(obj, meshobj_type());
+    if (list && !meshobj_set_model(obj, list)) {
+        obj_free(obj);
+        return nullptr;
+    }
+    obj_set_visible(obj, 1);
+    obj_set_priority(obj, priority);
+    return obj;
+}
+
+int meshobj_set_model(DrawObj* obj, ResMeshListNode* list)
+{
+    MeshListObj* m = meshobj_work(obj);
+    if (!m) return 0;
+    DrawObj* owner = meshobj_node_owner(list);
+    if (owner && owner != obj) return 0;
+    if (m->list && m->list != list) set_list_owner(m->list, nullptr);
+    m->list = list;
+    set_list_owner(list, obj);
+    return 1;
+}
+
+void meshobj_clear_shader_set(DrawObj* obj) { meshobj_set_shader_set(obj, 0); }
+DrawParam meshobj_draw_param_init(DrawParam word) { return draw_param_init(word); }
+
+O3F_DEFINE_COMMON(meshobj, meshobj_work)
+
+// --- draw-all -----------------------------------------------------------------------------
+
+namespace {
+
+bool node_in_pass(const Obj3dPassView& pv, uint32_t f)
+{
+    if (!(f & kNodeEnabled)) return false;
+    if (pv.pass_a) return draw_param_bit(f, kDpPassABit);
+    if (pv.pass_b) return draw_param_bit(f, kDpPassBBit);
+    return true;
+}
+
+void draw_node(const Obj3dPassView& pv, ResMeshListNode* n, ResHandle* last_mesh)
+{
+    MeshListObj* m = obj_work<MeshListObj>(meshobj_node_owner(n));
+    MeshBounds b;
+    if (!mesh_bounds(n->mesh, &b)) return;
+    PointLight* lights[kObj3dMaxLights] = {};
+    int count = 0;
+    if (draw_param_bit(n->caller_word, kDpPointLightsBit))
+        count = plight_select_for_point(lights, kObj3dMaxLights, pv.screen, &b.centre, b.radius,
+                                        uint32_t(n->minus_one));
+    MeshDrawArgs d = {};
+    d.mesh = n->mesh;
+    d.material = &m->material;
+    d.dp = n->caller_word & ~(7u << kDpBillboardShift);
+    d.shader_set = m->shader_set ? m->shader_set : mesh_shader_set_for(n->mesh);
+    d.params = m->params;
+    d.lights = lights;
+    d.light_count = count;
+    d.keep_lighting = true;
+    mesh_draw(pv, d, last_mesh);
+}
+
+}  // namespace
+
+void meshobj_draw_all(DrawObj** run, int count)
+{
+    Obj3dPassView pv;
+    obj3d_pass_view(&pv);
+    const float margin = pv.pass_a ? kPassAMargin : 0.0f;
+    int first = 0, second = kMeshListScratch;
+    for (int i = 0; i < count; ++i) {
+        MeshListObj* m = obj_work<MeshListObj>(run[i]);
+        for (ResMeshListNode* n = m->list; n && first < second; n = n->next) {
+            MeshBounds b;
+            if (!node_in_pass(pv, n->caller_word) || !mesh_bounds(n->mesh, &b)) continue;
+            if (!sphere_in_frustum(pv.planes, &b.centre, b.radius + margin)) continue;
+            const float r = 0.7f * b.radius;
+            n->zero = vm_vec3_dist_sq(&pv.eye, &b.centre) + r * r;
+            set_node_owner(n, run[i]);
+            if (n->caller_word & kNodeSecondList)
+                g_nodes[--second] = n;
+            else
+                g_nodes[first++] = n;
+        }
+    }
+    if (first == 0 && second == kMeshListScratch) return;
+    mlist_sort_asc(g_nodes, first);
+    mlist_sort_desc(g_nodes + second, kMeshListScratch - second);
+    obj3d_apply_base_states(pv, 3, 0x112);
+    // The nodes are placed in world space already.
+    const Mat44 identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    gfx_set_transform(GFX_TS_WORLD, identity.m);
+    ResHandle last_mesh = ResHandle(-1);
+    for (int i = 0; i < first; ++i) draw_node(pv, g_nodes[i], &last_mesh);
+    for (int i = second; i < kMeshListScratch; ++i) draw_node(pv, g_nodes[i], &last_mesh);
+    if (pv.tex_limit == -1) obj3d_unbind_stages(1);
+}

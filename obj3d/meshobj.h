@@ -1,0 +1,52 @@
+// obj3d/meshobj: the mesh-list object, 3D object type 1: a whole mesh list
+// of the resource manager drawn in world space, each node with its own mesh
+// and flags word (laid out as a draw-parameter word: bit 0 enabled, bit 1
+// second list), sharing one material, shader set and parameter block. Its
+// world matrix moves only its hit target, never the drawn geometry. Main
+// thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "math/vm_types.h"
+#include "obj3d/obj3d.h"
+#include "obj3d/obj3d_fields.h"
+
+struct DrawObj;
+struct ResMeshListNode;
+using ResGroupId = uint32_t;
+
+constexpr uint32_t kNodeEnabled = 1u << 0;
+constexpr uint32_t kNodeSecondList = 1u << 1;
+constexpr int kMeshListScratch = 8192;  // nodes one draw-all collects
+
+struct MeshListObj {
+    uint16_t shader_set;
+    uint16_t material_default;
+    uint32_t params[23];
+    ObjMaterial material;
+    float shader_scalar;  // kept; the draw uses 0
+    Mat44 world;
+    void* hit;
+    ResMeshListNode* list;
+    DrawParam dp;  // unused by the draw; keeps the shared setters' layout
+    uint32_t light_mask;
+};
+
+void meshobj_init(DrawObj* obj);
+void meshobj_exit(DrawObj* obj);  // returns the list to the resource manager
+void meshobj_draw_all(DrawObj** run, int count);
+
+DrawObj* meshobj_create(ResGroupId group, ResMeshListNode* list, int priority);
+int meshobj_type();
+int meshobj_is_type(const DrawObj* obj);
+MeshListObj* meshobj_work(DrawObj* obj);
+Mat44* meshobj_matrix(DrawObj* obj);
+// Stores the list; 0 for a list another object already draws (a list has
+// one owner, which frees it).
+int meshobj_set_model(DrawObj* obj, ResMeshListNode* list);
+void meshobj_clear_shader_set(DrawObj* obj);
+DrawParam meshobj_draw_param_init(DrawParam word);
+O3F_DECLARE_COMMON(meshobj);
+// The object that draws a node's list (null when none).
+DrawObj* meshobj_node_owner(const ResMeshListNode* node);

@@ -1,0 +1,189 @@
+// obj3d/motion: the skeletal motion player. A player poses a skeleton (a
+// bone tree resource): it samples each node's channel of an animation at a
+// 16.16 fixed-point frame, cross-fades from the previous pose, runs the bone
+// controllers and spring chains requested for the update, and leaves per
+// node a model-space, a world and (for a skinned mesh) a skinning matrix.
+// Players, their per-bone records and the springs live in one block of
+// fixed pools, cleared at display start. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "disp/disp_fade.h"
+#include "math/vm_types.h"
+#include "res/name.h"
+#include "res/res.h"
+
+struct MeshBuffers;
+
+constexpr int kMotionPlayers = 256;
+constexpr int kBoneWorks = 6400;
+constexpr int kBoneSprings = 64;
+constexpr uint32_t kMotionOneFrame = 0x10000;
+// Bone and mesh-bone indices are bytes, 255 meaning none.
+constexpr int kMotionMaxBones = 254;
+constexpr uint8_t kNoChannel = 255;
+
+// Player flags.
+constexpr uint32_t kMpNodeCountMask = 0xFFu;
+constexpr int kMpRefFilterShift = 8;  // bits 8-10
+constexpr int kMpModesShift = 11;     // bits 11-15: mode m is bit 1 << (m - 1)
+constexpr uint32_t kMpLoop = 1u << 16;
+constexpr uint32_t kMpFaded = 1u << 17;
+constexpr uint32_t kMpMirror = 1u << 18;
+constexpr uint32_t kMpReverse = 1u << 19;
+constexpr uint32_t kMpSpring = 1u << 20;
+constexpr uint32_t kMpUpdated = 1u << 21;
+constexpr int kMpRefBoneShift = 24;  // bits 24-31, 255 = none
+
+// Bone flags.
+constexpr uint32_t kBwChainMask = 0xFFu;
+constexpr int kBwModeShift = 8;  // bits 8-10
+constexpr uint32_t kBwModeMask = 7u << kBwModeShift;
+constexpr uint32_t kBwWorldDone = 1u << 11;
+constexpr uint32_t kBwNoUp = 1u << 12;
+constexpr uint32_t kBwSpring = 1u << 13;
+
+enum BoneCtrlMode : uint32_t {
+    BONE_CTRL_NONE,
+    BONE_CTRL_REACH,
+    BONE_CTRL_AIM,
+    BONE_CTRL_BLEND,
+    BONE_CTRL_BLEND_WORLD
+};
+
+struct BoneSpring {
+    Vec3 pos, prev_pos, vel;
+    float rest;  // distance to the parent's world position
+    BoneSpring *prev, *next;
+};
+
+struct BoneWork {
+    Mat44 world;      // row 3: the bone's world position
+    Mat44 model;      // model space
+    Mat44 skin;       // mesh bone offset x model space
+    Mat44 fade_pose;  // model space when the running cross-fade began
+    Mat44 ctrl;       // controller matrix (modes 3 and 4)
+    Vec3 target, up;  // controller target (modes 1, 2) and up vector (mode 2)
+    float weight;
+    uint32_t flags;  // kBw*
+    uint8_t channel, mirror_channel, mesh_bone;
+    const char* name;  // inside the bone tree's stored data
+    NameHash hash;
+    BoneSpring* spring;
+    BoneWork* parent;
+    BoneWork *prev, *next;
+};
+
+struct MotionPlayer {
+    ResHandle model;                          // bone tree
+    ResHandle motion;                         // animation, 0 none
+    uint32_t flags;                           // kMp*
+    uint32_t step, start, loop_start, frame;  // 16.16
+    uint32_t loop_count;
+    int32_t loop_limit;  // -1 endless
+    uint32_t length;     // frames x 0x10000
+    uint32_t fade_len, fade_left;
+    Vec3 root_pos, prev_root_pos;
+    const Mat44* ref_matrix;  // the bind matrix before the reference node, or null
+    Mat44 ref_bind;           // its storage
+    BoneWork *bones, *last_bone;
+    const MeshBuffers* skin_mesh;
+    MotionPlayer *prev, *next;
+};
+
+// --- pools ---------------------------------------------------------------------
+void motion_pool_reset();             // display start, display reset and scene clear
+void motion_pool_term();              // display stop
+MotionPlayer* motion_player_alloc();  // null when all are in use
+void motion_player_free(MotionPlayer* p);
+void motion_player_clear(MotionPlayer* p);  // bone works back, record zeroed
+void motion_player_reset(MotionPlayer* p);
+int motion_player_count();
+int bone_work_count();
+int bone_spring_count();
+// n linked, reset records, or null when fewer than n are free.
+BoneWork* bone_work_alloc(int n, BoneWork** out_last);
+void bone_work_free(BoneWork* first);
+BoneWork* bone_work_at(BoneWork* first, int i);
+BoneSpring* bone_spring_alloc();
+void bone_spring_free(BoneSpring* s);
+
+// --- control ---------------------------------------------------------------------
+// 1 when the player had no motion before (a first motion does not fade).
+int motion_player_set(MotionPlayer* p, ResHandle model, ResHandle motion);
+// frame -1 advances by the step; owner_id keeps the ground probe off the
+// owner's own hit targets.
+void motion_player_update(MotionPlayer* p, const Mat44* root, int frame, const MeshBuffers* skin,
+                          uint16_t owner_id, int no_fade);
+void motion_set_loop(MotionPlayer* p, int on);
+void motion_set_loop_limit(MotionPlayer* p, int n);
+void motion_set_mirror(MotionPlayer* p, int on);
+void motion_set_reverse(MotionPlayer* p, int on);
+void motion_set_speed(MotionPlayer* p, float frames);
+void motion_set_fade(MotionPlayer* p, int n);
+void motion_start_fade(MotionPlayer* p);
+void motion_set_frame(MotionPlayer* p, uint32_t frame_16_16);
+int motion_is_playing(const MotionPlayer* p, int loops);
+int motion_is_playing_limit(const MotionPlayer* p);
+int motion_at_start(const MotionPlayer* p);
+int motion_at_end(const MotionPlayer* p);
+int motion_ref_bone(const MotionPlayer* p);  // 255 none
+// The reference bone's sampled local matrix (mirrored when mirroring) times
+// the reference matrix; identity without a reference bone.
+void motion_ref_matrix(const MotionPlayer* p, Mat44* out);
+void motion_root_delta(const MotionPlayer* p, Vec3* out);
+int motion_bone_index(const MotionPlayer* p, const char* name);
+const char* motion_bone_name(const MotionPlayer* p, int i);
+BoneWork* motion_bone_world(MotionPlayer* p, int i, const Mat44* root, int force);
+BoneWork* bone_work_by_name(const MotionPlayer* p, const char* name, NameHash hash);
+int motion_node_count(const MotionPlayer* p);
+
+// --- small operations ------------------------------------------------------------
+float clampf(float v, float lo, float hi);
+int clampi(int v, int lo, int hi);
+// Adds or subtracts (hi + 1 - lo) until lo <= v <= hi; lo when the span is 1.
+int64_t wrap_frame(int64_t v, int64_t lo, int64_t hi);
+int anim_channel_index(ResHandle motion, const char* name, NameHash hash);
+// The channel's matrix at key0, or interpolated toward key1 by fraction /
+// 65536; identity for a missing motion or a channel out of range.
+void anim_sample(const MotionPlayer* p, Mat44* out, uint32_t key0, uint32_t key1, uint32_t fraction,
+                 int channel);
+
+// --- controllers and springs -------------------------------------------------------
+// Each answers 0 for a bone index out of range, else 1.
+int motion_ctrl_reach(MotionPlayer* p, int i, const Vec3* target, float weight, int chain);
+int motion_ctrl_aim(MotionPlayer* p, int i, const Vec3* target, const Vec3* up, float weight);
+int motion_ctrl_blend(MotionPlayer* p, int i, const Mat44* m, float weight);
+int motion_ctrl_blend_world(MotionPlayer* p, int i, const Mat44* m, float weight);
+int motion_node_enable_spring(MotionPlayer* p, const char* node, int on);
+void motion_spring_step(MotionPlayer* p, const Mat44* root, const Mat44* inv_root,
+                        uint16_t owner_id);
+// The floor below a point, or 0 when nothing is found there.
+float motion_ground_below(const Vec3* from, uint16_t skip_owner);
+
+// The two-bone solver on model-space matrices (end, middle, top) toward a
+// goal in model space; 0 and nothing changed for a degenerate chain.
+int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal);
+
+// --- mirroring ----------------------------------------------------------------------
+// 1 for a name with "_L_" (out: that L made R), 2 for "_R_", 0 otherwise (out
+// untouched). out holds size bytes; a name that does not fit answers 0.
+int mirror_bone_name(char* out, size_t size, const char* name);
+void mirror_bone_matrix(Mat44* out, const Mat44* m, int is_root);
+
+// --- vector operations of the controllers (clamp01, vec3_sub, vec3_lerp and
+// vec3_normalize come with disp/disp_fade.h) --------------------------------------
+float vec3_dist(const Vec3* a, const Vec3* b);
+float vec3_len(const Vec3* v);
+float vec3_len_sq(const Vec3* v);
+Vec3* vec3_scale(Vec3* out, const Vec3* v, float s);
+Vec3* vec3_add(Vec3* out, const Vec3* a, const Vec3* b);
+float vec3_dot(const Vec3* a, const Vec3* b);
+Vec3* vec3_cross(Vec3* out, const Vec3* a, const Vec3* b);
+float vec3_dist_sq(const Vec3* a, const Vec3* b);
+float dist_sq(const Vec3* a, const Vec3* b);
+Quat* quat_identity(Quat* out);
+Quat* quat_rotation_between_about(Quat* out, const Vec3* from, const Vec3* to, const Vec3* pivot);
+Mat44* mat_from_quat_pos(Mat44* out, const Quat* q, const Vec3* pos);
+Mat44* mat_from_euler_y(Mat44* out, float x, float y, float z);

@@ -1,0 +1,259 @@
+// The motion player on the sample character: frames, loops, fades, mirror,
+// root motion, controllers, springs and the pools' limits.
+#include <cstring>
+
+#include "anim_fixture.h"
+
+namespace {
+
+using namespace o3t;
+
+class MotionTest : public AnimScene {};
+
+const Mat44 kIdent = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+
+TEST_F(MotionTest, FramesLoopClampAndReverse)
+{
+    struct Case {
+        const char* what;
+        int loop, reverse, updates;
+        uint32_t start_frame, loop_start;
+        uint32_t want_frame, want_loops;
+    } cases[] = {
+        {"no loop stops on the last frame", 0, 0, 25, 0, 0, 19, 0},
+        {"a loop wraps to the start", 1, 0, 21, 0, 0, 1, 1},
+        {"a loop wraps to the loop start", 1, 0, 21, 0, 5, 6, 1},
+        {"reverse from half a frame stays at 0", 0, 1, 3, 0x8000, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        MotionPlayer* p = player_with(walk);
+        motion_set_loop(p, c.loop);
+        motion_set_reverse(p, c.reverse);
+        p->loop_start = c.loop_start << 16;
+        motion_set_frame(p, c.start_frame);
+        for (int i = 0; i < c.updates; ++i) motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
+        EXPECT_EQ(p->frame, c.want_frame << 16) << c.what;
+        EXPECT_EQ(p->loop_count, c.want_loops) << c.what;
+        // The root follows the sampled frame: 0.25 along x per frame.
+        EXPECT_NEAR(p->bones->model.m[12], 0.25f * float(c.want_frame), 1e-4f) << c.what;
+        if (!c.loop && !c.reverse) EXPECT_TRUE(motion_at_end(p));
+        motion_player_free(p);
+    }
+}
+
+TEST_F(MotionTest, MotionChangeFadesWithTheCosineWeightAndAFirstMotionDoesNot)
+{
+    MotionPlayer* p = motion_player_alloc();
+    motion_set_fade(p, 10);
+    EXPECT_EQ(motion_player_set(p, bones, wave), 1);
+    EXPECT_EQ(p->fade_left, 0u);  // a first motion never fades
+    motion_player_update(p, &kIdent, -1, nullptr, 0, 1);
+    EXPECT_EQ(motion_player_set(p, -1, walk), 0);
+    for (int k = 1; k <= 11; ++k) {
+        motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
+        const float f = float(k - 1) / 10.0f;
+        const float t = k <= 10 ? (1.0f - std::cos(3.14159265f * f)) / 2 : 1.0f;
+        EXPECT_NEAR(p->bones->model.m[12], t * 0.25f * float(k), 1e-4f) << k;
+        EXPECT_EQ((p->flags & kMpFaded) != 0, k <= 10) << k;
+    }
+    motion_player_free(p);
+}
+
+TEST_F(MotionTest, MirrorSwapsTheSidesChannels)
+{
+    MotionPlayer* p = player_with(wave);
+    motion_set_mirror(p, 1);
+    motion_player_update(p, &kIdent, 3, nullptr, 0, 1);
+    const int left = motion_bone_index(p, "arm_L_up");
+    // The left arm plays the right arm's channel (a turn about y), mirrored.
+    Mat44 right_local, want, bind;
+    anim_sample(p, &right_local, 3, 3, 0, bone_work_at(p->bones, left)->mirror_channel);
+    mirror_bone_matrix(&right_local, &right_local, 0);
+    const Vec3 at = {0.5f, 0, 0};
+    vm_mat_translation(&bind, &at);
+    vm_mat_mul(&want, &bind, &right_local);
+    const Mat44& got = bone_work_at(p->bones, left)->model;
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(got.m[i], want.m[i], 1e-4f) << i;
+    EXPECT_NEAR(got.m[1], 0.0f, 1e-5f);  // not the left channel's turn about z
+    motion_player_free(p);
+
+    char out[16];
+    const struct {
+        const char* in;
+        int side;
+        const char* out;
+    } names[] = {{"arm_L_up", 1, "arm_R_up"},
+                 {"x_R_L_", 1, "x_R_R_"},
+                 {"leg_R_", 2, "leg_L_"},
+                 {"hand_L", 0, "untouched"},
+                 {"a_much_too_long_L_name", 0, "untouched"}};
+    for (const auto& n : names) {
+        std::strcpy(out, "untouched");
+        EXPECT_EQ(mirror_bone_name(out, sizeof out, n.in), n.side) << n.in;
+        EXPECT_STREQ(out, n.out) << n.in;
+    }
+}
+
+TEST_F(MotionTest, RootMotionStartsWithoutAJump)
+{
+    MotionPlayer* p = player_with(walk);
+    Vec3 d;
+    motion_player_update(p, &kIdent, 4, nullptr, 0, 1);
+    motion_root_delta(p, &d);
+    EXPECT_EQ(d.x, 0.0f);  // the first update of a motion moves nothing
+    motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
+    motion_root_delta(p, &d);
+    EXPECT_NEAR(d.x, 0.25f, 1e-5f);
+    motion_player_free(p);
+}
+
+TEST_F(MotionTest, TwoBoneReachHitsReachableGoalsAndStretchesTowardOthers)
+{
+    struct Case {
+        Vec3 goal;
+        float want_dist;  // from the chain's top; < 0: the goal itself
+    } cases[] = {{{1.9f, 0.6f, 0.0f}, -1}, {{0.5f, 1.2f, 1.0f}, -1}, {{9.0f, 3.0f, 0.0f}, 1.998f}};
+    for (const Case& c : cases) {
+        MotionPlayer* p = player_with(0);
+        const int hand = motion_bone_index(p, "hand_L");
+        ASSERT_EQ(motion_ctrl_reach(p, hand, &c.goal, 1.0f, 1), 1);
+        EXPECT_EQ(bone_work_at(p->bones, hand)->flags & kBwChainMask, 3u);  // at least 3
+        motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+        const Vec3 tip = pos(bone_work_at(p->bones, hand)->world);
+        const Vec3 top = {0.5f, 0, 0};
+        if (c.want_dist < 0) {
+            EXPECT_LT(dist(tip, c.goal), 1e-3f);
+        } else {
+            EXPECT_NEAR(dist(tip, top), c.want_dist, 1e-3f);
+            // Stretched along the line from the top toward the goal.
+            const Vec3 g = {c.goal.x - top.x, c.goal.y - top.y, 0};
+            const float gl = std::sqrt(g.x * g.x + g.y * g.y);
+            EXPECT_NEAR((tip.x - top.x) / c.want_dist, g.x / gl, 2e-2f);
+        }
+        motion_player_free(p);
+    }
+    EXPECT_EQ(motion_ctrl_reach(nullptr, 0, &cases[0].goal, 1, 3), 0);
+}
+
+TEST_F(MotionTest, DegenerateReachLeavesThePoseFinite)
+{
+    MotionPlayer* p = player_with(0);
+    const int hand = motion_bone_index(p, "hand_L");
+    const Vec3 at_top = {0.5f, 0, 0}, near_top = {0.5f, 0.01f, 0};
+    for (const Vec3& g : {at_top, near_top}) {
+        motion_ctrl_reach(p, hand, &g, 1.0f, 3);
+        motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+        for (BoneWork* b = p->bones; b; b = b->next)
+            for (float v : b->world.m) ASSERT_TRUE(std::isfinite(v));
+    }
+    // A reach on a bone with fewer than two ancestors does nothing.
+    const Vec3 far = {5, 5, 5};
+    motion_ctrl_reach(p, 1, &far, 1.0f, 3);
+    motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+    EXPECT_NEAR(pos(bone_work_at(p->bones, 1)->world).x, 0.5f, 1e-5f);
+    motion_player_free(p);
+}
+
+TEST_F(MotionTest, CyclicReachAndBlendWeights)
+{
+    MotionPlayer* p = player_with(0);
+    const int tip = motion_bone_index(p, "tail3");
+    const Vec3 goal = {1.5f, -2.0f, 0.5f};
+    motion_ctrl_reach(p, tip, &goal, 1.0f, 4);
+    motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+    EXPECT_LT(dist(pos(bone_work_at(p->bones, tip)->world), goal), 0.1f);
+
+    // Blend toward a turn: weight 1 takes it whole, 0.5 half of it.
+    const int arm = motion_bone_index(p, "arm_L_up");
+    Mat44 turn;
+    const Vec3 angles = {0, 0, 1.0f};
+    vm_mat_identity(&turn);
+    vm_mat_from_euler(&turn, &angles);
+    for (float w : {1.0f, 0.5f}) {
+        motion_ctrl_blend(p, arm, &turn, w);
+        motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+        const Mat44& m = bone_work_at(p->bones, arm)->model;
+        EXPECT_NEAR(std::atan2(m.m[1], m.m[0]), std::atan2(turn.m[1], turn.m[0]) * w, 1e-3f);
+        EXPECT_NEAR(m.m[12], 0.5f, 1e-5f);  // the position stays
+    }
+    // Aim with weight 0 leaves the pose; a request lasts one update.
+    const Vec3 target = {0.5f, 5, 0};
+    motion_ctrl_aim(p, arm, &target, nullptr, 0.0f);
+    motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+    EXPECT_NEAR(bone_work_at(p->bones, arm)->model.m[0], 1.0f, 1e-5f);
+    EXPECT_EQ(p->flags & (31u << kMpModesShift), 0u);
+    motion_player_free(p);
+}
+
+TEST_F(MotionTest, SpringChainSettlesAboveTheGround)
+{
+    MotionPlayer* p = player_with(0);
+    const Mat44 high = at(0, 1.0f, 0);
+    motion_player_update(p, &high, 0, nullptr, 0, 1);
+    ASSERT_EQ(motion_node_enable_spring(p, "tail0", 1), 1);
+    EXPECT_EQ(bone_spring_count(), 3);  // the subtree, not the node itself
+    for (int i = 0; i < 600; ++i) motion_player_update(p, &high, 0, nullptr, 0, 0);
+    float lowest = 1e9f;
+    for (BoneWork* b = p->bones; b; b = b->next) {
+        if (!b->spring) continue;
+        EXPECT_GE(b->spring->pos.y, 0.2f * b->spring->rest - 1e-4f);
+        lowest = std::min(lowest, b->spring->pos.y);
+    }
+    EXPECT_NEAR(lowest, 0.2f, 1e-3f);  // rest length 1: resting 0.2 above y = 0
+    // With the player's spring bit off nothing moves.
+    p->flags &= ~kMpSpring;
+    const Vec3 before = bone_work_at(p->bones, motion_bone_index(p, "tail3"))->spring->pos;
+    motion_player_update(p, &high, 0, nullptr, 0, 0);
+    EXPECT_EQ(bone_work_at(p->bones, motion_bone_index(p, "tail3"))->spring->pos.y, before.y);
+    motion_player_free(p);
+    EXPECT_EQ(bone_spring_count(), 0);
+}
+
+TEST_F(MotionTest, ExhaustedPoolsAnswerNull)
+{
+    std::vector<MotionPlayer*> all;
+    while (MotionPlayer* p = motion_player_alloc()) all.push_back(p);
+    EXPECT_EQ(int(all.size()), kMotionPlayers);
+    for (MotionPlayer* p : all) motion_player_free(p);
+    BoneWork* last = nullptr;
+    EXPECT_EQ(bone_work_alloc(kBoneWorks + 1, &last), nullptr);
+    BoneWork* most = bone_work_alloc(kBoneWorks - 5, &last);
+    ASSERT_NE(most, nullptr);
+    // Too few bone works left: the player gets none and its update does nothing.
+    MotionPlayer* p = player_with(wave);
+    EXPECT_EQ(p->bones, nullptr);
+    motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
+    bone_work_free(most);
+    // Springs: the 65th bone gets none and no spring flag.
+    std::vector<MotionPlayer*> ps;
+    for (int i = 0; i < 22; ++i) ps.push_back(player_with(0));
+    for (MotionPlayer* q : ps) motion_node_enable_spring(q, "tail0", 1);
+    EXPECT_EQ(bone_spring_count(), kBoneSprings);
+    const BoneWork* t3 = bone_work_at(ps.back()->bones, motion_bone_index(ps.back(), "tail3"));
+    EXPECT_EQ(t3->spring, nullptr);
+    EXPECT_EQ(t3->flags & kBwSpring, 0u);
+    for (int i = 0; i < 3; ++i) motion_player_update(ps.back(), &kIdent, 0, nullptr, 0, 0);
+}
+
+// Bone trees the player cannot pose: tokens that do not pair, too deep.
+TEST_F(MotionTest, HostileTreesGetNoBoneWorks)
+{
+    qvw::BoneNode deep{"n0", qvw::mat_identity(), {}};
+    for (int i = 1; i < 70; ++i)
+        deep = qvw::BoneNode{"n" + std::to_string(i), qvw::mat_identity(), {deep}};
+    qvw::Bytes unpaired = qvw::bone_chunk(qvw::sample_character_bones());
+    unpaired.erase(unpaired.begin() + 4, unpaired.begin() + 4 + 4 + 64);  // the first matrix token
+    for (const qvw::Bytes& chunk : {qvw::bone_chunk({deep}), unpaired}) {
+        const ResHandle h = res_bone_register("bad", "n69", chunk);
+        if (!h) continue;  // refused by the loader already
+        MotionPlayer* p = motion_player_alloc();
+        motion_player_set(p, h, 0);
+        EXPECT_EQ(p->bones, nullptr);
+        motion_player_update(p, &kIdent, 0, nullptr, 0, 0);
+        motion_player_free(p);
+        res_bone_release(h);
+    }
+    EXPECT_EQ(bone_work_count(), 0);
+}
+
+}  // namespace
