@@ -517,4 +517,28 @@ std::vector<SampleFile> sample_chunk_seeds()
     return out;
 }
 
+std::vector<SampleFile> sample_game_characters()
+{
+    std::vector<SampleFile> out;
+    Bytes m;
+    for (const std::string who : {"hero", "knight"}) {
+        Bytes f;
+        ModelDesc body = sample_character_mesh();
+        body.name = who + "_body";
+        model_chunk(body, m);
+        file_add_chunk(f, MAGIC_MODEL, m);
+        file_add_chunk(f, MAGIC_BONE, bone_chunk(sample_character_bones()));
+        file_add_chunk(f, MAGIC_ANIME, anime_chunk(sample_character_wave()));
+        file_add_chunk(f, MAGIC_ANIME, anime_chunk(sample_character_walk()));
+        out.push_back({"gs_" + who + ".bin", f});
+    }
+    Bytes f;
+    ModelDesc sword = sample_cube();
+    sword.name = "sword";
+    model_chunk(sword, m);
+    file_add_chunk(f, MAGIC_MODEL, m);
+    out.push_back({"gs_weapon.bin", f});
+    return out;
+}
+
 }  // namespace qvw

@@ -86,4 +86,10 @@ struct SampleFile {
 // Seed files for the chunk fuzzer: one file per kind and the whole group.
 std::vector<SampleFile> sample_chunk_seeds();
 
+// The game-scene test characters, as model group files: "gs_hero.bin" and
+// "gs_knight.bin" each hold the sample character's mesh as "<who>_body", its
+// bone tree "root" and the motions "wave" and "walk"; "gs_weapon.bin" holds
+// the unskinned cube as "sword".
+std::vector<SampleFile> sample_game_characters();
+
 }  // namespace qvw
