@@ -1,6 +1,5 @@
-// The stage on the offscreen device (64 x 48): loading group "s1" from its
-// file to its first drawn frame (then released), and stage_set_load_z making
-// 200 one-frame model objects below an anchor (freed at the frame's end).
+// The stage on the offscreen device (64 x 48): group "s1" loaded from its file to its first
+// drawn frame, and stage_set_load_z making 200 one-frame model objects below an anchor.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -18,9 +17,8 @@ struct Scene {
     Scene() { stage_loader_boot(dir); }
     ~Scene()
     {
-        stage_loader_shutdown();
-        if (window) o3t::scene_shutdown(window);
-        std::filesystem::remove_all(dir);
+        stage_loader_shutdown(), window ? o3t::scene_shutdown(window) : void(),
+            std::filesystem::remove_all(dir);
     }
 };
 
@@ -29,16 +27,10 @@ void BM_StageLoadToFirstFrame(benchmark::State& state)
     Scene scene;
     for (auto _ : state) {
         for (stage_init_default(0); scene.window && !stage_load();) {}
-        cam_update_all();
-        obj_build_draw_list();
-        gfx_begin_scene();
+        cam_update_all(), obj_build_draw_list(), gfx_begin_scene();
         gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        obj3d_scene_begin(0, 0, 0);
-        obj_draw_range(72, 83);
-        obj3d_scene_end();
-        gfx_end_scene();
-        obj_free_dead();
-        stage_release();
+        obj3d_scene_begin(0, 0, 0), obj_draw_range(72, 83), obj3d_scene_end(), gfx_end_scene();
+        obj_free_dead(), stage_release();
     }
 }
 BENCHMARK(BM_StageLoadToFirstFrame)->Unit(benchmark::kMillisecond);
@@ -55,10 +47,7 @@ void BM_StageSpawn200(benchmark::State& state)
     res_bone_register("test", "test_z",
                       qvw::bone_chunk({{"test_z", qvw::mat_identity(), {anchor}}}));
     stage_set_init();
-    for (auto _ : state) {
-        stage_set_load_z(0, "test", "door", 0, 0);
-        obj_free_dead();
-    }
+    for (auto _ : state) stage_set_load_z(0, "test", "door", 0, 0), obj_free_dead();
     state.counters["live_after"] = obj_live_count();
 }
 BENCHMARK(BM_StageSpawn200)->Unit(benchmark::kMicrosecond);

@@ -10,8 +10,7 @@ class StageScene : public o3t::Obj3dScene {
 protected:
     void SetUp() override
     {
-        stage_files_write(dir_.file(""));
-        o3t::Obj3dScene::SetUp();
+        stage_files_write(dir_.file("")), o3t::Obj3dScene::SetUp();
         ASSERT_NE(window_, nullptr);
         stage_loader_boot(dir_.file(""));
     }
@@ -20,16 +19,13 @@ protected:
         stage_loader_shutdown();
         if (window_) o3t::Obj3dScene::TearDown();
     }
-    // Calls stage_load until it answers 1; the number of calls (0: never).
-    static int load_stage()
+    static int load_stage()  // calls stage_load until it answers 1; the calls made (0: never)
     {
-        if (!stage_init_default(0)) return 0;
-        for (int n = 1; n <= 100; n++)
-            if (stage_load()) return n;
-        return 0;
+        int n = stage_init_default(0) ? 1 : 101;
+        while (n <= 100 && !stage_load()) n++;
+        return n <= 100 ? n : 0;
     }
-    // The live model object drawing the named mesh (null when none).
-    static DrawObj* model_of(const char* mesh)
+    static DrawObj* model_of(const char* mesh)  // the live model object drawing the mesh, or null
     {
         static std::pair<ResHandle, DrawObj*> q;
         q = {res_mesh_find("s1", mesh), nullptr};
@@ -40,6 +36,5 @@ protected:
             nullptr);
         return q.second;
     }
-
     TempDir dir_;
 };

@@ -10,8 +10,7 @@
 
 inline void stage_files_write(const std::string& dir)
 {
-    qvw::sample_stage_write(dir);
-    txt_settings_load((dir + "/QUORVEL.TXT").c_str());
+    qvw::sample_stage_write(dir), txt_settings_load((dir + "/QUORVEL.TXT").c_str());
 }
 
 inline void stage_loader_boot(const std::string& dir)
@@ -23,8 +22,5 @@ inline void stage_loader_boot(const std::string& dir)
 
 inline void stage_loader_shutdown()
 {
-    stage_release();
-    resload_shutdown();
-    hit_term();
-    txt_settings_term();
+    stage_release(), resload_shutdown(), hit_term(), txt_settings_term();
 }

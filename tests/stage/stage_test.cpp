@@ -13,12 +13,10 @@ TEST(StageNames, PatternsAndBoundedNames)
         {"tree1", "tree#", 1},  {"tree12", "tree#", 1}, {"tree", "tree#", 0},
         {"tree1a", "tree#", 0}, {"ab", "a#b", 1},       {"a7b", "a#b", 1},
         {"tree1a", "tree*", 1}, {"tree", "tree*", 0},   {"a11", "a#1", 0},
-        {nullptr, "a", 0},      {"a", nullptr, 0},      {"x", "x", 1},
-    };
+        {nullptr, "a", 0},      {"a", nullptr, 0},      {"x", "x", 1}};
     for (auto [name, pattern, match] : cases)
         EXPECT_EQ(stage_name_match(name, pattern), match) << pattern;
-    const std::string digits(5000, '7');  // longer than any stored name
-    EXPECT_EQ(stage_name_match(digits.c_str(), "#"), 0);
+    EXPECT_EQ(stage_name_match(std::string(5000, '7').c_str(), "#"), 0);  // over any stored name
     char out[8];
     EXPECT_TRUE(stage_name_cut_last(out, sizeof out, "rock_01") && !strcmp(out, "rock"));
     EXPECT_TRUE(stage_name_cut_first(out, sizeof out, "door_a_01") && !strcmp(out, "door"));
@@ -26,7 +24,7 @@ TEST(StageNames, PatternsAndBoundedNames)
     EXPECT_FALSE(stage_name_join(out, sizeof out, "s1", "_nodisp"));
 }
 
-TEST_F(StageScene, SuffixRulesMakeTheirObjects)
+TEST_F(StageScene, SuffixRulesAndTheAnchorMakeTheirObjects)
 {
     ASSERT_GT(load_stage(), 0);
     DrawObj* merged = stage_set_rule_object("_s");
@@ -65,9 +63,24 @@ TEST_F(StageScene, SuffixRulesMakeTheirObjects)
         return -1;
     };
     EXPECT_TRUE(at(model_of("postB")) >= 0 && at(model_of("glass")) > at(model_of("postB")));
+    // The anchor spawns every frame, posed by the animation, taking no rows.
+    const int rows = stage_set_state().rows_used;
+    for (int frame = 0; frame < 20; frame++) {
+        stage_set_load_z(0, "s1", "door", 7, frame);
+        DrawObj* door = model_of("door01");
+        ASSERT_TRUE(door && door->prio == 84 && (door->flags & kObjKillMask)) << frame;
+        const Mat44& dw = mdlobj_work(door)->world;  // frames clamp to the last
+        EXPECT_TRUE(dw.m[12] == 1 && dw.m[13] == float(std::min(frame, 2)) && dw.m[14] == 5)
+            << dw.m[13];
+        EXPECT_TRUE(mdlobj_get_hit(door) && mdlobj_get_hit(door)->group == 7u);
+        EXPECT_NE(model_of("gate01"), nullptr);  // deeper, after the anchor's subtree
+        obj_free_dead();
+        EXPECT_EQ(model_of("door01"), nullptr);
+    }
+    EXPECT_EQ(stage_set_state().rows_used, rows);
 }
 
-TEST_F(StageScene, WallQueriesAndReleaseForgetsWallAndMergedObjects)
+TEST_F(StageScene, WallQueriesReleaseAndTheSeventeenthRule)
 {
     ASSERT_GT(load_stage(), 0);
     Vec3 o = {0, 1, 0}, v = {0, 0, 20}, p{}, n{}, slide{};
@@ -82,10 +95,7 @@ TEST_F(StageScene, WallQueriesAndReleaseForgetsWallAndMergedObjects)
     stage_set_release();
     EXPECT_TRUE(!stage_set_rule_object("_s") && !stage_set_wall_ray(&o, &v, &p, &n, nullptr));
     EXPECT_LT(hit_target_count(), targets);  // the merged object's target went with it
-}
-
-TEST_F(StageScene, SeventeenthRuleAndHugeNamesMakeNothing)
-{
+    // A 17th rule that finds its bone set, and huge names, make nothing.
     for (int i = 0; i < 20; i++) {
         const std::string s = std::string("x") + kStageMainTable[i].suffix;
         ASSERT_TRUE(res_bone_register("t", s.c_str(), qvw::bone_chunk({{s, {}, {}}})));
@@ -99,27 +109,13 @@ TEST_F(StageScene, SeventeenthRuleAndHugeNamesMakeNothing)
     EXPECT_EQ(stage_set_state().rows_used, kStageRows);
 }
 
-TEST_F(StageScene, AnchorSpawnsEveryFramePosedByTheAnimation)
+TEST_F(StageScene, OnlyTheTablesRowLoadsInStepsAndALiveMarkIsReleased)
 {
-    ASSERT_GT(load_stage(), 0);
-    const int rows = stage_set_state().rows_used;
-    for (int frame = 0; frame < 20; frame++) {
-        stage_set_load_z(0, "s1", "door", 7, frame);
-        DrawObj* door = model_of("door01");
-        ASSERT_TRUE(door && door->prio == 84 && (door->flags & kObjKillMask)) << frame;
-        const Mat44& w = mdlobj_work(door)->world;  // frames clamp to the last
-        EXPECT_TRUE(w.m[12] == 1 && w.m[13] == float(std::min(frame, 2)) && w.m[14] == 5)
-            << w.m[13];
-        EXPECT_TRUE(mdlobj_get_hit(door) && mdlobj_get_hit(door)->group == 7u);
-        EXPECT_NE(model_of("gate01"), nullptr);  // deeper, after the anchor's subtree
-        obj_free_dead();
-        EXPECT_EQ(model_of("door01"), nullptr);
-    }
-    EXPECT_EQ(stage_set_state().rows_used, rows);
-}
-
-TEST_F(StageScene, LoadsInStepsAndAppliesTheRowToScreenZero)
-{
+    const int tex = res_pool_used(RES_TEX), groups = group_count();
+    stage_release();  // before any stage_init: releases nothing
+    EXPECT_EQ(res_pool_used(RES_TEX) * 1000 + group_count(), tex * 1000 + groups);
+    EXPECT_FALSE(stage_init(1, 5) || stage_init(-1, 5) || stage_load());
+    EXPECT_TRUE(!stage_row_name(1) && !stage_find_entry(1, 0) && !stage_find_entry(0, 3));
     ASSERT_TRUE(stage_init_default(0));
     EXPECT_EQ(stage_load(), 0);  // queued
     EXPECT_TRUE(fog_get_enable(0) && fog_get_start(0) == 500 && fog_get_end(0) == 1000);
@@ -130,29 +126,19 @@ TEST_F(StageScene, LoadsInStepsAndAppliesTheRowToScreenZero)
     EXPECT_GE(calls, 3);  // at least one more 0 while the group loads
     EXPECT_TRUE(stage_load() == 1 && stage_set_state().rows_used == 5);  // _s _sn _a _d _fix
     EXPECT_STREQ(stage_state().dummy, "s1_dummy");
-}
-
-TEST_F(StageScene, OnlyTheTablesRowAndALiveMarkAreUsed)
-{
-    const int tex = res_pool_used(RES_TEX), groups = group_count();
-    stage_release();  // before any stage_init: releases nothing
-    EXPECT_EQ(res_pool_used(RES_TEX) * 1000 + group_count(), tex * 1000 + groups);
-    EXPECT_FALSE(stage_init(1, 5) || stage_init(-1, 5) || stage_load());
-    EXPECT_TRUE(!stage_row_name(1) && !stage_find_entry(1, 0) && !stage_find_entry(0, 3));
-    ASSERT_GT(load_stage(), 0);
     EXPECT_GT(res_pool_used(RES_MESH), 0);
-    stage_release();
-    stage_release();  // twice: nothing more
+    stage_release(), stage_release();  // twice: nothing more
     EXPECT_EQ(res_pool_used(RES_MESH), 0);
     EXPECT_EQ(res_pool_used(RES_TEX) * 1000 + group_count(), tex * 1000 + groups);
 }
 
-TEST_F(StageScene, NodeLookupsBySuffix)
+TEST_F(StageScene, NodeLookupsBySuffixAndMergedAndPerNodeRulesDrawn)
 {
     ASSERT_GT(load_stage(), 0);
     const ResHandle door = res_mesh_find("s1", "door_a_01");
     Vec3 c{};
     float r = 0;
+    Mat44 m{};
     ASSERT_TRUE(stage_node_switch(door, &c, &r));
     EXPECT_TRUE(c.y == 1 && c.z == 8 && std::fabs(r - 0.4330127f) < 1e-5f);
     EXPECT_TRUE(stage_node_target(door, &c) && c.y == 2);
@@ -160,18 +146,12 @@ TEST_F(StageScene, NodeLookupsBySuffix)
                  stage_node_switch(door, nullptr, &r));
     EXPECT_TRUE(stage_node_path(door) && !stage_node_path(res_mesh_find("s1", "glass")));
     const Vec3 high = {0, 5, 0};
-    Mat44 m{};
     // Mode 1 turns about y only (level, +z ahead); mode 0 aims down at the point.
     EXPECT_TRUE(stage_node_lookat(door, &m, &high, 1) && std::fabs(m.m[10] - 1) < 1e-4f);
     EXPECT_TRUE(stage_node_lookat(door, &m, &high, 0) && m.m[9] < -0.1f);
     EXPECT_FALSE(stage_node_lookat(door, &m, &high, 2));
     EXPECT_TRUE(m.m[13] == 5 && m.m[0] == 1);
     EXPECT_TRUE(stage_dummy_node_matrix(&m, "spot") && m.m[12] == 3 && m.m[14] == 5);
-}
-
-TEST_F(StageScene, MergedAndPerNodeRulesAreDrawn)
-{
-    ASSERT_GT(load_stage(), 0);
     const Vec3 eye = {0, 0, -6}, zero = {0, 0, 0};
     cam_set_pos_rot(0, &eye, &zero);
     Render();

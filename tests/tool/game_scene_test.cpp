@@ -24,13 +24,10 @@ protected:
     {
         for (const qvw::SampleFile& f : qvw::sample_game_characters())
             dir_.write(f.name, std::string(f.bytes.begin(), f.bytes.end()));
-        txt_settings_load(
-            dir_.write("s", "MODEL_DATA_PATH " + dir_.file("") +
-                                "\nMAX_NR_ANIME 8\nSZ_BUFF_ANIME 65536\nSZ_BUFF_ANIMENAME 256\n")
-                .c_str());
+        const std::string pools = "\nMAX_NR_ANIME 8\nSZ_BUFF_ANIME 65536\nSZ_BUFF_ANIMENAME 256\n";
+        txt_settings_load(dir_.write("s", "MODEL_DATA_PATH " + dir_.file("") + pools).c_str());
         Obj3dScene::SetUp();
-        motion_pool_reset();
-        resload_boot();
+        motion_pool_reset(), resload_boot();
         for (const char* g : {"gs_hero", "gs_knight", "gs_weapon"})
             ASSERT_TRUE(resload_request(g, 0));
         while (resload_step() != RESLOAD_IDLE) {}
@@ -39,17 +36,15 @@ protected:
     TempDir dir_;
 };
 
-TEST_F(GameScene, PrefixedAndMotionLookups)
+TEST_F(GameScene, PrefixedAndMotionLookupsAndCharactersWithTheirAttachment)
 {
     const qvw::Bytes coll = qvw::coll_chunk(qvw::sample_coll(1));
     const ResHandle c = res_coll_register("t", "x", coll),
                     cm_c = res_coll_register("t", "CM_x", coll);
     const ResHandle m = res_mesh_find("gs_hero", "hero_body"),
                     cm_m = o3t::make_cube("CM_hero_body", 1);
-    const std::string huge(5000, 'x');
-    EXPECT_EQ(coll_find_prefixed("t", "x", 1), cm_c);
-    EXPECT_EQ(coll_find_prefixed("t", "x", 0), c);
-    EXPECT_EQ(coll_find_prefixed("t", huge.c_str(), 1), 0u);
+    EXPECT_TRUE(coll_find_prefixed("t", "x", 1) == cm_c && coll_find_prefixed("t", "x", 0) == c);
+    EXPECT_EQ(coll_find_prefixed("t", std::string(5000, 'x').c_str(), 1), 0u);
     EXPECT_EQ(mesh_find_prefixed("test", "hero_body", 1), cm_m);
     EXPECT_EQ(mesh_find_prefixed("gs_hero", "hero_body", 1), m);  // no "CM_" one there
     EXPECT_EQ(mesh_find_prefixed("gs_hero", nullptr, 1), 0u);
@@ -59,10 +54,6 @@ TEST_F(GameScene, PrefixedAndMotionLookups)
     ASSERT_TRUE(anime_find_nth(&g, &n, "gs_hero", "gs_knight", 3));
     EXPECT_TRUE(std::strcmp(g, "gs_knight") == 0 && std::strcmp(n, "walk") == 0) << g << n;
     EXPECT_FALSE(anime_find_nth(&g, &n, "gs_hero", "gs_knight", 4));
-}
-
-TEST_F(GameScene, CharactersWithTheirAttachmentAndMotionsByName)
-{
     EXPECT_TRUE(!char_create(1, nullptr, "Knight", 81) && !char_create(1, nullptr, nullptr, 81));
     EXPECT_TRUE(char_table_count() == 2 && !char_table_row(2) && obj_live_count() == 0);
     for (int i = 0; i < char_table_count(); ++i) {
@@ -83,8 +74,8 @@ TEST_F(GameScene, CharactersWithTheirAttachmentAndMotionsByName)
                       1u | 2u << 2);
             EXPECT_NE(a->own_flags & kAttPassA, 0u);
         }
-        EXPECT_EQ(motobj_play_named(o, "walk"), 1);
-        EXPECT_EQ(motobj_get_motion(o), res_anime_find(row.group, "walk"));
+        EXPECT_TRUE(motobj_play_named(o, "walk") == 1 &&
+                    motobj_get_motion(o) == res_anime_find(row.group, "walk"));
         EXPECT_TRUE(motobj_play_named(o, "run") == 0 &&
                     motobj_get_bone_model(o) == res_bone_find(row.group, "root"));
     }
