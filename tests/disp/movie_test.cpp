@@ -69,10 +69,7 @@ protected:
         }
         key_update();
     }
-    void frame(std::initializer_list<int> held)
-    {
-        keys(held, true), dbgcam_update(&cam), keys(held, false);
-    }
+    void frame(std::initializer_list<int> h) { keys(h, true), dbgcam_update(&cam), keys(h, false); }
     DbgCam cam{};
 };
 
@@ -107,8 +104,7 @@ TEST_F(DbgCamTest, CtrlAndShiftTogetherGiveTheFastMoveAndTheNormalTurn)
 TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrap)
 {
     const Vec3 pos = {0, 0, 0}, rot = {0, 6.25f, 0};
-    cam_set_pos_rot(0, &pos, &rot);
-    frame({0x30});
+    cam_set_pos_rot(0, &pos, &rot), frame({0x30});
     frame({0x27});  // right arrow: past a whole turn
     EXPECT_NEAR(cam.angles.y, 0.0192f, 1e-4f);
     const Vec3 before = cam.pos;

@@ -10,7 +10,6 @@
 #include "tools/qv_samples.h"
 #include "util/crt_rand.h"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -29,10 +28,9 @@ protected:
         ASSERT_TRUE(qspr_type_register() &&
                     qvw::dataset_write(qvw::sample_effect_data(), dir_.file("d"), nullptr));
         txt_settings_load(dir_.write("s", "TEX_DATA_PATH " + dir_.file("d/texture/")).c_str());
-        resload_boot();
+        resload_boot(), crt_srand(7);
         ASSERT_TRUE(resload_request(kEffectCategory, 0));
         while (resload_step() != RESLOAD_IDLE) {}
-        crt_srand(7);
     }
     void TearDown() override { resload_shutdown(), txt_settings_term(), Obj3dScene::TearDown(); }
     static DrawObj* Newest() { return Live().at(0); }
@@ -92,9 +90,7 @@ TEST_F(Effects, EveryCreatorTakesItsOwnCropsAndEveryVariantAndDrawsIt)
 
 TEST_F(Effects, WithoutTheirFirstCropOrTextureEffectsShowNoCropAndStillRunOut)
 {
-    // Neighbours of missing first crops, a foreign crop right after the
-    // category's last one, a crop without its texture.
-    resload_shutdown();
+    resload_shutdown();  // first crops missing, a foreign crop after the last, a crop's texture
     res_crop_register(kEffectCategory, "smoke01", 0.5f, 0.5f, 0.1f, 0.1f, "none");
     res_crop_register(kEffectCategory, "blood00", 0, 0, 0.1f, 0.1f, "none");
     res_crop_register("other", "next", 0.5f, 0.5f, 0.1f, 0.1f, "none");

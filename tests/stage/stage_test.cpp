@@ -37,14 +37,11 @@ TEST_F(StageScene, SuffixRulesAndTheAnchorMakeTheirObjects)
     EXPECT_EQ(stage_set_count_alpha() * 10 + stage_set_count_fix(), 11u);
     EXPECT_EQ(stage_set_count_plain(), 0u);
 
+    // cull 2, alpha-ref 2, blend 2 for "_aadd", depth sort, z write off, billboard
     const std::tuple<const char*, int, int, int, uint32_t> nodes[] = {
-        {"postB", 82, 13, 3, 2},
-        {"postB", 82, 20, 3, 2},     // cull 2, alpha-ref 2
-        {"glow_aadd", 82, 8, 5, 2},  // blend 2
-        {"glass", 79, kDpDepthSortBit, 1, 1},
-        {"glass", 79, kDpZWriteBit, 1, 0},
-        {"flare", 79, kDpBillboardShift, 3, 1},
-    };
+        {"postB", 82, 13, 3, 2},           {"postB", 82, 20, 3, 2},
+        {"glow_aadd", 82, 8, 5, 2},        {"glass", 79, kDpDepthSortBit, 1, 1},
+        {"glass", 79, kDpZWriteBit, 1, 0}, {"flare", 79, kDpBillboardShift, 3, 1}};
     for (auto [mesh, prio, shift, bits, value] : nodes) {
         DrawObj* o = model_of(mesh);
         ASSERT_NE(o, nullptr) << mesh;
