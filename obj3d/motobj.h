@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "hit/hit.h"
 #include "math/vm_types.h"
 #include "obj3d/mdlobj.h"
 #include "obj3d/motion.h"
@@ -29,7 +30,7 @@ struct MotionObj {
     uint16_t chosen, fixed;
     LodEntry lods[kMdlLods];
     DrawParam dp;
-    void* bone_hits;
+    HitTarget* bone_hits;  // one per bone with a collision model, in bone order
     MotionPlayer* player;
     ResHandle override_tex;
     DrawObj* attachments;
