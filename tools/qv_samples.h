@@ -77,3 +77,26 @@ struct SampleFile {
 std::vector<SampleFile> sample_chunk_seeds();
 
 }  // namespace qvw
+
+namespace qvw {
+
+// The stage test group "s1" (every mesh modelled in world space):
+//   bone set "s1_s" (merged, collision "s1_s"): rockA, rockB, lamp_nodisp;
+//   "s1_sn" (merged): rockC;  "s1_a" (translucent, per node): glass at z 2;
+//   "s1_d" (per node): postA at x 2 with its child postB one up, lamp_nodisp,
+//   glow_aadd;  "s1_fix" (translucent billboards): flare;
+//   "s1_zs" and "s1_z" (anchor rules): anchor "door" at z 5 over door01 at
+//   x 1 (collision "door01"), then "gate" with gate01 below it;
+//   "s1_dummy": spot at (3, 4, 5);
+//   animation "door": door01 raised by 0, 1, 2 over three frames;
+//   meshes door_a_01, door_switch_nodisp (centre (0, 1, 8)), door_tgt_nodisp
+//   (centre (0, 2, 8)), door_lookat_nodisp (centre (0, 0, 10)); animation
+//   "door_path" of two frames;
+//   collision "s1_wall": a wall at z = 10 facing -z over x -5..5, y 0..5.
+Bytes sample_stage_group();
+// Settings text that opens the pools the stage group needs.
+std::string sample_stage_settings();
+// A test data folder: "s1.bin" and the settings text "QUORVEL.TXT".
+bool sample_stage_write(const std::string& dir);
+
+}  // namespace qvw

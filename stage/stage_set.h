@@ -1,0 +1,106 @@
+// stage/stage_set: a stage mesh set turns the node trees (bone sets) of a
+// loaded model group into draw objects. For one base name it tries a fixed
+// table of name suffixes; each suffix names a bone set of the group, and the
+// suffix's render flags decide whether its nodes become one merged mesh-list
+// object or one model object per node, and how they are drawn. A small
+// anchor table spawns one-frame objects from the nodes below a named anchor
+// node, optionally posed by an animation frame. The set also keeps the
+// group's wall collision for ray and sweep queries. Main thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "math/vm_types.h"
+#include "obj2d/obj.h"
+#include "obj3d/obj3d.h"
+#include "res/res.h"
+
+// Render-flag bits of a suffix rule.
+constexpr uint32_t kStageMerged = 0x001;       // all displayed nodes in one mesh-list object
+constexpr uint32_t kStageTranslucent = 0x002;  // depth-sorted, z write off
+constexpr uint32_t kStageBillboard = 0x004;    // billboard mode 1 (per-node objects)
+constexpr uint32_t kStageCull2 = 0x008;        // cull index 2
+constexpr uint32_t kStageNoLight = 0x010;
+constexpr uint32_t kStageNoFog = 0x020;
+constexpr uint32_t kStageSortedRef3 = 0x040;  // depth-sorted, alpha-reference index 3
+constexpr uint32_t kStageCollision = 0x080;
+constexpr uint32_t kStagePassAB = 0x100;
+constexpr uint32_t kStageNoAlphaTest = 0x200;  // alpha-reference 5, priority 84 (never drawn)
+constexpr uint32_t kStagePrio76 = 0x400;
+
+constexpr int kStageMainRules = 28;
+constexpr int kStageAnchorRules = 2;
+constexpr int kStageRows = 16;
+// Longest base, bone-set or node name the set builds (longer ones find nothing).
+constexpr int kStageNameMax = 127;
+
+struct StageSuffixRule {
+    const char* suffix;
+    uint32_t flags;
+};
+extern const StageSuffixRule kStageMainTable[kStageMainRules];
+extern const StageSuffixRule kStageAnchorTable[kStageAnchorRules];
+
+// A caller's hook for the nodes whose name matches the pattern ('#' a run of
+// digits, '*' the rest of the name). A table ends with a null pattern.
+struct StageNodeHook {
+    const char* pattern;
+    void (*create)(DrawObj* obj, ResHandle mesh, const char* node);
+    ObjUpdateFn update;
+    ObjReleaseFn release;
+    void (*draw_param)(DrawParam* dp, ResHandle mesh, const char* node);  // merged nodes
+};
+
+struct StageRow {
+    uint32_t flags;
+    uint32_t count;  // objects (per node) or list nodes (merged) made
+};
+
+struct StageMeshSet {
+    StageRow rows[kStageRows];
+    DrawObj* merged[kStageMainRules];
+    ResHandle wall;
+    int rows_used;
+    ResGroupId group;
+};
+
+ResGroupId stage_set_init();
+void stage_set_release();
+// Builds every main rule of the name's base from the resource group; the wall
+// collision handle (0 when the group has none).
+ResHandle stage_set_load(const char* group, const char* name, const StageNodeHook* hooks,
+                         uint32_t extra);
+// One-frame objects of the nodes below the anchor, in the bone sets group +
+// "_zs" and group + "_z"; takes no rows, so it may run every frame.
+void stage_set_load_z(uint32_t unused, const char* group, const char* anchor, uint32_t extra,
+                      int frame);
+ResGroupId stage_set_group();
+DrawObj* stage_set_rule_object(const char* suffix);
+uint32_t stage_set_count_plain();
+uint32_t stage_set_count_merged();
+uint32_t stage_set_count_alpha();
+uint32_t stage_set_count_alpha_merged();
+uint32_t stage_set_count_fix();
+const StageMeshSet& stage_set_state();
+// Ray and sweep against the wall collision (no world matrix); 0 without a wall.
+int stage_set_wall_ray(const Vec3* origin, const Vec3* vec, Vec3* out_point, Vec3* out_normal,
+                       uint32_t* out_face);
+int stage_set_wall_sweep(const Vec3* start, const Vec3* move, Vec3* out_contact,
+                         Vec3* out_correction, Vec3* out_normal, uint32_t* out_face);
+
+// ---- helpers shared with the stage objects -------------------------------------------
+// Priority of every object of a rule.
+int stage_rule_priority(uint32_t flags);
+// The draw-parameter word of a node under a rule's flags (no billboard, no hit).
+DrawParam stage_node_draw_param(DrawParam dp, uint32_t flags, const char* node);
+// Hook name patterns; null name or pattern never matches.
+int stage_name_match(const char* name, const char* pattern);
+// 1 when the text from the name's last underscore equals suffix.
+int stage_name_last_is(const char* name, const char* suffix);
+// Bounded copy of a + b into out; 0 (out empty) when it does not fit.
+int stage_name_join(char* out, size_t size, const char* a, const char* b);
+// The name cut at its last (first) underscore into out (unchanged when it has
+// none); 0 (out empty) when it does not fit or is null.
+int stage_name_cut_last(char* out, size_t size, const char* name);
+int stage_name_cut_first(char* out, size_t size, const char* name);
