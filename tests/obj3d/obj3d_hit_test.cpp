@@ -75,6 +75,10 @@ TEST_F(Obj3dHitTest, BoneTargetsRideTheirBonesUnderOneOwner)
     EXPECT_EQ(motobj_hit_set_hittable_by_name(o, "CM_hand", 1), 0);
     EXPECT_EQ(motobj_hit_enable_by_name(o, nullptr, 1), 0);
     EXPECT_NEAR(ground(p, 0), 4, 1e-3);
+    const int live = obj_live_count();
+    motobj_hit_debug_draw(o, 0, 0);  // collision triangles
+    motobj_hit_debug_draw(o, 0, 1);  // no mesh "CM_arm": an empty model, still drawn
+    EXPECT_EQ(obj_live_count(), live + 2);
     motobj_set_motion(o, 0, 0);  // clearing the player leaves the targets
     EXPECT_EQ(motobj_hit_count(o), 1);
     obj_free(o);
