@@ -25,6 +25,7 @@
 #include "plat/time.h"
 #include "res/res.h"
 #include "res/res_env.h"
+#include "tool/game_scene.h"
 #include "util/perf.h"
 
 namespace {
@@ -180,6 +181,8 @@ void disp_wire_install()
     obj.movie_release_group = movie_release_group;
     obj.movie_list_reset = movie_list_reset;
     obj_set_links(obj);
+    // The game-scene hooks reset the display through its own orders.
+    game_scene_set_links({disp_reset, disp_scene_clear, disp_reset_scene});
     g_wire.installed = 1;
 }
 
@@ -193,5 +196,6 @@ void disp_wire_remove()
     disp_set_links(g_wire.saved_links);
     disp_dev_seam_reset();
     obj_set_links(ObjLinks{});
+    game_scene_set_links(GameSceneLinks{});
     g_wire.installed = 0;
 }

@@ -423,13 +423,19 @@ GfxHr prepare(GfxVertexDecl*& decl_out)
     GfxShader* vs = (decl->pretransformed || !d.vs) ? gfx_ffp_vertex_program(decl) : d.vs;
     GfxShader* ps = d.ps ? d.ps : gfx_ffp_pixel_program();
     if (!vs || !ps) return GFX_E_FAIL;
-    GfxStageProgram* vp =
-        gfx_shader_variant(vs, gfx_shader_variant_key(vs->kind, decl->pretransformed));
-    GfxStageProgram* pp = gfx_shader_variant(ps, gfx_shader_variant_key(GFX_SHADER_PIXEL, 0));
+    const int vkey = gfx_shader_variant_key(vs->kind, decl->pretransformed);
+    const int pkey = gfx_shader_variant_key(GFX_SHADER_PIXEL, 0);
+    GfxStageProgram* vp = gfx_shader_variant(vs, vkey);
+    GfxStageProgram* pp = gfx_shader_variant(ps, pkey);
     if (!vp || !pp) return GFX_E_FAIL;
-    gfx_shader_upload_layer_uniforms(vp);
-    gfx_shader_upload_layer_uniforms(pp);
-    gfx_gl_use_stages(vp->program, pp->program);
+    if (GfxStageProgram* both = gfx_shader_pair(vs, vp, vkey, ps, pp, pkey)) {
+        gfx_shader_upload_layer_uniforms(both);
+        gfx_gl_use_stages(both->program, both->program);
+    } else {
+        gfx_shader_upload_layer_uniforms(vp);
+        gfx_shader_upload_layer_uniforms(pp);
+        gfx_gl_use_stages(vp->program, pp->program);
+    }
     gfx_gl_bind_vao(decl->vao);
     decl_out = decl;
     return GFX_OK;

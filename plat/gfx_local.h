@@ -177,6 +177,19 @@ struct GfxStageProgram {
     int failed = 0;
 };
 
+struct GfxShader;
+
+// A vertex and a pixel variant linked into one program. The renderer
+// optimises only within a program: two separate stages cost it noticeably
+// more per draw and per vertex than the same pair linked together. The
+// pair mirrors the stages' constants (written through at every set).
+struct GfxStagePair {
+    GfxStageProgram prog;
+    uint64_t key = 0;  // the two variants' programs
+    GfxShader* stage[2] = {};
+    std::vector<GLint> loc[2];  // per constant of each stage; -1 when absent
+};
+
 struct GfxShader {
     uint32_t gen = 0;
     GfxShaderKind kind = GFX_SHADER_VERTEX;
@@ -186,6 +199,7 @@ struct GfxShader {
     std::array<GfxStageProgram, GFX_STAGE_VARIANTS> var{};
     std::string text;  // source after the variant switches, for later variants
     int generated = 0;
+    std::vector<GfxStagePair*> pairs;  // linked pairs this stage is part of
 };
 
 // ---------------------------------------------------------------------------
@@ -289,7 +303,9 @@ struct GfxDevice {
     GfxShader* ffp_ps_last = nullptr;
     uint64_t ffp_ps_serial = 0;
     int live_textures = 0, live_buffers = 0, live_surfaces = 0;
-    int general_stages = 0;  // white-box tests: draw through the general variants
+    int general_stages = 0;   // white-box tests: draw through the general variants
+    int separate_stages = 0;  // white-box tests: never draw through linked pairs
+    std::unordered_map<uint64_t, std::unique_ptr<GfxStagePair>> pairs;
     // The last clear, while nothing has written the targets since: a clear
     // that repeats it exactly changes no pixel and is left out.
     struct {
@@ -355,6 +371,10 @@ int gfx_shader_variant_key(GfxShaderKind kind, int pretransformed);
 // The program of one variant, built on first use (the constants set so far
 // carried over); null when it fails to build.
 GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key);
+// The two variants linked as one program, built on first use; null when
+// they cannot be linked (the draw then binds them as separate stages).
+GfxStageProgram* gfx_shader_pair(GfxShader* vs, GfxStageProgram* vp, int vkey, GfxShader* ps,
+                                 GfxStageProgram* pp, int pkey);
 // Uploads the layer uniforms of the groups whose states changed since this
 // program last saw them.
 void gfx_shader_upload_layer_uniforms(GfxStageProgram* p);

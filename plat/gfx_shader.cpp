@@ -363,13 +363,15 @@ bool names(const std::string& text, const char* name)
     return false;
 }
 
+// The varyings by location; vFog is a float, the others vec4.
+const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
+                                "vT4", "vT5", "vT6", "vT7", "vFog"};
+
 // The varyings the stage's text names. A separable stage keeps every
 // varying it declares, used or not, and the renderer sets each one up for
 // every triangle; a stage that declares only its own pays only for those.
 std::string varying_lines(const std::string& body, bool vertex)
 {
-    static const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
-                                           "vT4", "vT5", "vT6", "vT7", "vFog"};
     std::string s;
     for (int loc = 0; loc < 11; ++loc) {
         if (!names(body, kNames[loc])) continue;
@@ -380,16 +382,35 @@ std::string varying_lines(const std::string& body, bool vertex)
 }
 
 // Compiles the stage's text with the switches of one variant.
-GLuint compile_variant(const GfxShader* sh, int key, char* errors, size_t errors_size)
+struct VariantHead {
+    char text[160];
+};
+
+VariantHead variant_head(bool pixel, int key)
 {
-    const bool pixel = sh->kind == GFX_SHADER_PIXEL;
-    char head[160];
-    std::snprintf(head, sizeof head,
+    VariantHead h;
+    std::snprintf(h.text, sizeof h.text,
                   "#version 450 core\n#define GFX_ALPHA_TEST %d\n#define GFX_FOG %d\n"
                   "#define GFX_CLIP %d\n",
                   pixel && (key & GFX_VAR_ALPHA) ? 1 : 0, pixel && (key & GFX_VAR_FOG) ? 1 : 0,
                   !pixel && (key & GFX_VAR_CLIP) ? 1 : 0);
-    const char* texts[2] = {head, sh->text.c_str()};
+    return h;
+}
+
+void bind_sampler_units(GLuint prog)
+{
+    for (int t = 0; t < GFX_MAX_STAGES; ++t) {
+        char name[8] = {'T', 'e', 'x', static_cast<char>('0' + t), 0};
+        GLint l = glGetUniformLocation(prog, name);
+        if (l >= 0) glProgramUniform1i(prog, l, t);
+    }
+}
+
+GLuint compile_variant(const GfxShader* sh, int key, char* errors, size_t errors_size)
+{
+    const bool pixel = sh->kind == GFX_SHADER_PIXEL;
+    const VariantHead head = variant_head(pixel, key);
+    const char* texts[2] = {head.text, sh->text.c_str()};
     GLuint prog = glCreateShaderProgramv(pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER, 2, texts);
     gfx_dev.counters.programs_built++;
     GLint linked = 0;
@@ -401,13 +422,7 @@ GLuint compile_variant(const GfxShader* sh, int key, char* errors, size_t errors
         glDeleteProgram(prog);
         return 0;
     }
-    if (pixel) {
-        for (int t = 0; t < GFX_MAX_STAGES; ++t) {
-            char name[8] = {'T', 'e', 'x', static_cast<char>('0' + t), 0};
-            GLint l = glGetUniformLocation(prog, name);
-            if (l >= 0) glProgramUniform1i(prog, l, t);
-        }
-    }
+    if (pixel) bind_sampler_units(prog);
     return prog;
 }
 
@@ -424,13 +439,17 @@ GLint element_location(GLuint prog, const GfxConstEntry& e, int i)
     return glGetUniformLocation(prog, (e.name + "[" + std::to_string(i) + "]").c_str());
 }
 
-// Gives a new variant the values its constants hold in the base program.
-void copy_constants(GfxShader* sh, int key)
+// Gives program `to` the values the stage's constants hold in its base
+// program; `loc` receives each constant's location in `to`.
+template <typename Loc>
+void copy_constants(const GfxShader* sh, GLuint to, Loc loc)
 {
-    GLuint from = sh->program, to = sh->var[key].program;
-    for (auto& e : sh->constants) {
-        e.var_loc[key] = glGetUniformLocation(to, e.name.c_str());
-        if (e.var_loc[key] < 0) continue;
+    GLuint from = sh->program;
+    for (size_t n = 0; n < sh->constants.size(); ++n) {
+        const GfxConstEntry& e = sh->constants[n];
+        GLint& at = loc(n);
+        at = glGetUniformLocation(to, e.name.c_str());
+        if (at < 0) continue;
         for (int i = 0; i < e.count; ++i) {
             GLint src = element_location(from, e, i), dst = element_location(to, e, i);
             if (src < 0 || dst < 0) continue;
@@ -531,8 +550,106 @@ GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key)
         return nullptr;
     }
     fill_layer_locations(v);
-    copy_constants(sh, key);
+    copy_constants(sh, v.program,
+                   [&](size_t n) -> GLint& { return sh->constants[n].var_loc[key]; });
     return &v;
+}
+
+namespace {
+// The varyings a pair's vertex stage must add: those the pixel stage reads
+// and the vertex stage never names. They read zero, as a separate stage's
+// unwritten input does.
+std::string missing_varyings(const GfxShader* vs, const GfxShader* ps, std::string* zeroes)
+{
+    std::string decl;
+    for (int loc = 0; loc < 11; ++loc) {
+        if (!names(ps->text, kNames[loc]) || names(vs->text, kNames[loc])) continue;
+        decl += "layout(location = " + std::to_string(loc) + ") out " +
+                (loc == 10 ? "float " : "vec4 ") + kNames[loc] + ";\n";
+        *zeroes += std::string("  ") + kNames[loc] + (loc == 10 ? " = 0.0;\n" : " = vec4(0.0);\n");
+    }
+    return decl;
+}
+
+bool attach_stage(GLuint prog, GLenum type, const std::vector<const char*>& texts)
+{
+    GLuint sh = glCreateShader(type);
+    glShaderSource(sh, static_cast<GLsizei>(texts.size()), texts.data(), nullptr);
+    glCompileShader(sh);
+    GLint ok = 0;
+    glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
+    if (ok) glAttachShader(prog, sh);
+    glDeleteShader(sh);
+    return ok != 0;
+}
+
+// Links both stages' texts as one program; 0 when it cannot be done (a
+// name both stages declare would become one uniform, so such pairs stay
+// separate).
+GLuint link_pair(const GfxShader* vs, int vkey, const GfxShader* ps, int pkey)
+{
+    for (const auto& a : vs->constants)
+        for (const auto& b : ps->constants)
+            if (a.name == b.name) return 0;
+    std::string zeroes;
+    const std::string extra = missing_varyings(vs, ps, &zeroes) + "#define main gfx_stage_main\n";
+    const std::string tail = "\n#undef main\nvoid main() {\n" + zeroes + "  gfx_stage_main();\n}\n";
+    const VariantHead vh = variant_head(false, vkey), ph = variant_head(true, pkey);
+    GLuint prog = glCreateProgram();
+    gfx_dev.counters.programs_built++;
+    bool ok = attach_stage(prog, GL_VERTEX_SHADER,
+                           {vh.text, extra.c_str(), vs->text.c_str(), tail.c_str()}) &&
+              attach_stage(prog, GL_FRAGMENT_SHADER, {ph.text, ps->text.c_str()});
+    GLint linked = 0;
+    if (ok) {
+        glProgramParameteri(prog, GL_PROGRAM_SEPARABLE, GL_TRUE);
+        glLinkProgram(prog);
+        glGetProgramiv(prog, GL_LINK_STATUS, &linked);
+    }
+    if (!linked) {
+        glDeleteProgram(prog);
+        return 0;
+    }
+    bind_sampler_units(prog);
+    return prog;
+}
+
+void drop_pair(GfxStagePair* p)
+{
+    GfxDevice& d = gfx_dev;
+    for (GfxShader* s : p->stage)
+        if (s) std::erase(s->pairs, p);
+    if (GLuint prog = p->prog.program) {
+        if (d.gl.vs == prog) d.gl.vs = 0xFFFFFFFFu;
+        if (d.gl.fs == prog) d.gl.fs = 0xFFFFFFFFu;
+        glDeleteProgram(prog);
+    }
+    d.pairs.erase(p->key);
+}
+}  // namespace
+
+GfxStageProgram* gfx_shader_pair(GfxShader* vs, GfxStageProgram* vp, int vkey, GfxShader* ps,
+                                 GfxStageProgram* pp, int pkey)
+{
+    GfxDevice& d = gfx_dev;
+    if (d.separate_stages) return nullptr;
+    const uint64_t key = uint64_t{vp->program} << 32 | pp->program;
+    auto it = d.pairs.find(key);
+    if (it != d.pairs.end()) return it->second->prog.program ? &it->second->prog : nullptr;
+    auto pair = std::make_unique<GfxStagePair>();
+    GfxStagePair* p = pair.get();
+    p->key = key, p->stage[0] = vs, p->stage[1] = ps;
+    d.pairs.emplace(key, std::move(pair));
+    vs->pairs.push_back(p), ps->pairs.push_back(p);
+    p->prog.program = link_pair(vs, vkey, ps, pkey);
+    if (!p->prog.program) return nullptr;  // remembered, so it is tried once
+    fill_layer_locations(p->prog);
+    for (int k = 0; k < 2; ++k) {
+        const GfxShader* s = p->stage[k];
+        p->loc[k].assign(s->constants.size(), -1);
+        copy_constants(s, p->prog.program, [&](size_t n) -> GLint& { return p->loc[k][n]; });
+    }
+    return &p->prog;
 }
 
 void gfx_shader_destroy(GfxShader* sh)
@@ -544,6 +661,7 @@ void gfx_shader_destroy(GfxShader* sh)
     }
     if (d.vs == sh) d.vs = nullptr;
     if (d.ps == sh) d.ps = nullptr;
+    while (!sh->pairs.empty()) drop_pair(sh->pairs.back());
     for (auto& v : sh->var) {
         if (!v.program) continue;
         if (d.gl.vs == v.program) d.gl.vs = 0xFFFFFFFFu;
@@ -689,6 +807,12 @@ void for_each_variant(GfxShader* s, const GfxConstEntry& e, Fn fn)
 {
     for (int k = 0; k < GFX_STAGE_VARIANTS; ++k)
         if (s->var[k].program && e.var_loc[k] >= 0) fn(s->var[k].program, e.var_loc[k]);
+    if (!gfx_live(s->gen)) return;
+    const size_t i = static_cast<size_t>(&e - s->constants.data());
+    for (const GfxStagePair* p : s->pairs) {
+        const GLint loc = p->loc[p->stage[0] == s ? 0 : 1][i];
+        if (p->prog.program && loc >= 0) fn(p->prog.program, loc);
+    }
 }
 
 // Writes `elements` values of `comps` components each (floats in, converted

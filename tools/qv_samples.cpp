@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <string>
 
 namespace qvw {
@@ -404,6 +405,38 @@ TexLstCatDesc sample_sprite_category()
     return {"qspr", {{"corners.png", 64, 64, {{"all", 0, 0, 64, 64}, {"tl", 0, 0, 32, 32}}}}};
 }
 
+TexLstCatDesc sample_effect_category()
+{
+    static const char* const kNames[] = {
+        "exp00",   "exp01",   "exp02",   "exp03",   "flash",   "mflash",  "smoke00", "smoke01",
+        "smoke02", "smoke03", "smoke04", "smoke05", "smoke06", "smoke07", "maru00",  "maru01",
+        "maru02",  "maru03",  "hit00",   "blood00", "blood01", "ujidead"};
+    TexLstTexDesc t{"cmnv.png", 256, 256, {}};
+    for (int i = 0; i < int(std::size(kNames)); ++i)
+        t.crops.push_back({kNames[i], float(i % 8 * 32), float(i / 8 * 32), 32, 32});
+    return {"cmnv", {t}};
+}
+
+uint32_t sample_effect_cell_colour(int cell)
+{
+    return 0xFF000000u | uint32_t(40 + cell * 9) << 16 | uint32_t(250 - cell * 7) << 8 |
+           uint32_t(cell % 2 ? 200 : 60);
+}
+
+DataSet sample_effect_data()
+{
+    DataSet set;
+    set.cats = {sample_effect_category()};
+    std::vector<uint32_t> px(256 * 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            px[size_t(y * 256 + x)] = sample_effect_cell_colour(y / 32 * 8 + x / 32);
+    set.files["texture/cmnv.png"] = png_encode(256, 256, px);
+    const std::string lst = texlst_text(set.cats);
+    set.files["texture/tex.lst"] = Bytes(lst.begin(), lst.end());
+    return set;
+}
+
 CamrDesc sample_camr()
 {
     CamrDesc c;
@@ -481,6 +514,30 @@ std::vector<SampleFile> sample_chunk_seeds()
     one("fla", MAGIC_FLA, fla_chunk(sample_fla()));
     one("movie", MAGIC_FLA, fla_chunk(sample_movie()));
     out.push_back({"group", sample_group_file()});
+    return out;
+}
+
+std::vector<SampleFile> sample_game_characters()
+{
+    std::vector<SampleFile> out;
+    Bytes m;
+    for (const std::string who : {"hero", "knight"}) {
+        Bytes f;
+        ModelDesc body = sample_character_mesh();
+        body.name = who + "_body";
+        model_chunk(body, m);
+        file_add_chunk(f, MAGIC_MODEL, m);
+        file_add_chunk(f, MAGIC_BONE, bone_chunk(sample_character_bones()));
+        file_add_chunk(f, MAGIC_ANIME, anime_chunk(sample_character_wave()));
+        file_add_chunk(f, MAGIC_ANIME, anime_chunk(sample_character_walk()));
+        out.push_back({"gs_" + who + ".bin", f});
+    }
+    Bytes f;
+    ModelDesc sword = sample_cube();
+    sword.name = "sword";
+    model_chunk(sword, m);
+    file_add_chunk(f, MAGIC_MODEL, m);
+    out.push_back({"gs_weapon.bin", f});
     return out;
 }
 

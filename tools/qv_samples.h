@@ -2,6 +2,7 @@
 // fuzz seed corpora.
 #pragma once
 
+#include "tools/qv_desc.h"
 #include "tools/qv_writer.h"
 
 #include <string>
@@ -58,6 +59,15 @@ FlaDesc sample_movie();
 // A texture-list category "qspr": "corners.png" of 64 x 64 texels with crops
 // "all" (the whole texture) and "tl" (its top-left 32 x 32).
 TexLstCatDesc sample_sprite_category();
+// The hit effects' category "cmnv": "cmnv.png" of 256 x 256 texels cut into
+// 32 x 32 crops, row by row, in the order the effects number their variants:
+// exp00..03, flash, mflash, smoke00..07, maru00..03, hit00, blood00,
+// blood01, ujidead.
+TexLstCatDesc sample_effect_category();
+// The opaque colour of crop cell n (row by row) of that texture.
+uint32_t sample_effect_cell_colour(int cell);
+// A data set of that category alone: texture/tex.lst and texture/cmnv.png.
+DataSet sample_effect_data();
 CamrDesc sample_camr();
 std::vector<SphereDesc> sample_spheres();
 
@@ -75,6 +85,12 @@ struct SampleFile {
 };
 // Seed files for the chunk fuzzer: one file per kind and the whole group.
 std::vector<SampleFile> sample_chunk_seeds();
+
+// The game-scene test characters, as model group files: "gs_hero.bin" and
+// "gs_knight.bin" each hold the sample character's mesh as "<who>_body", its
+// bone tree "root" and the motions "wave" and "walk"; "gs_weapon.bin" holds
+// the unskinned cube as "sword".
+std::vector<SampleFile> sample_game_characters();
 
 }  // namespace qvw
 

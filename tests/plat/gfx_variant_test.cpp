@@ -1,6 +1,7 @@
 // Stage variants: for every combination of alpha test, fog and clip plane,
-// the frame drawn through the variants the states choose is byte for byte
-// the frame drawn through the general stages, for generated and user stages.
+// the frame drawn through the variants the states choose, linked in pairs,
+// is byte for byte the frame drawn through the general stages bound
+// separately, for generated and user stages.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -86,22 +87,23 @@ protected:
     }
     void TearDown() override
     {
-        gfx_dev.general_stages = 0;
+        gfx_dev.general_stages = gfx_dev.separate_stages = 0;
         gfx_set_vertex_shader(nullptr);
         gfx_set_pixel_shader(nullptr);
         gfx_shader_release(vs_);
         gfx_shader_release(ps_);
     }
-    // The scene drawn through the general stages or through the variants.
-    std::vector<uint8_t> draw(const States& s, int general)
+    // The scene drawn through the general stages bound separately or through
+    // the variants linked in pairs; `green` tints the user pair.
+    std::vector<uint8_t> draw(const States& s, int general, float green = 0.5f)
     {
-        gfx_dev.general_stages = general;
+        gfx_dev.general_stages = gfx_dev.separate_stages = general;
         gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
         apply(s);
         draw_generated();
         // A user pair whose constants were set before any variant existed.
         const float wvp[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0.2f, -0.1f, 0, 2.5f};
-        const float tint[4] = {1, 0.5f, 1, 1};
+        const float tint[4] = {1, green, 1, 1};
         gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "mWVP"), wvp);
         gfx_const_set_vector(ps_, gfx_const_by_name(ps_, "vTint"), tint);
         gfx_set_vertex_shader(vs_);
@@ -119,13 +121,18 @@ TEST_F(GfxVariantTest, EveryVariantDrawsWhatTheGeneralStagesDraw)
 {
     for (const States& s : kCases) {
         SCOPED_TRACE(s.name);
-        const std::vector<uint8_t> general = draw(s, 1);
-        EXPECT_EQ(draw(s, 0), general);
+        // A constant set after the pair was linked reaches it.
+        const float green = 0.25f + 0.1f * float(&s - kCases);
+        const std::vector<uint8_t> general = draw(s, 1, green);
+        EXPECT_EQ(draw(s, 0, green), general);
         // Variants cover something: the states change the picture.
         if (s.alpha || s.fog || s.clip) {
             EXPECT_NE(general, draw(kCases[0], 0));
         }
     }
+    int linked = 0;
+    for (const auto& kv : gfx_dev.pairs) linked += kv.second->prog.program != 0;
+    EXPECT_GT(linked, 0);
 }
 
 TEST_F(GfxVariantTest, StatesChooseTheVariantAndPlainDrawsCarryNoTail)
