@@ -189,6 +189,7 @@ void fill_target(HitTarget& t, const ResDataInfo* coll, const char* coll_name, c
                  float radius, HitGroup group, HitWord name, HitWord user)
 {
     t.coll = coll;
+    t.coll_handle = 0;
     t.group = group;
     t.user = user;
     t.name = name ? name : reinterpret_cast<HitWord>(coll_name);
@@ -384,6 +385,7 @@ HitTarget* hit_target_add_model(ResHandle coll, const Mat44* world, HitGroup gro
     t->world = world;
     fill_target(*t, info, res_coll_name(coll), nullptr, 0.0f, group,
                 reinterpret_cast<HitWord>(name), user);
+    t->coll_handle = coll;
     return t;
 }
 
@@ -405,6 +407,7 @@ void hit_target_set_model(HitTarget* t, ResHandle coll, HitGroup group, const ch
     if (!live(g.targets, t, HIT_IN_USE) || !info) return;
     fill_target(*t, info, res_coll_name(coll), nullptr, 0.0f, group,
                 reinterpret_cast<HitWord>(name), user);
+    t->coll_handle = coll;
 }
 
 void hit_target_set_sphere(HitTarget* t, const Vec3* centre, float radius, HitGroup group,

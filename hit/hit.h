@@ -59,6 +59,7 @@ struct HitTarget {
     float radius;
     const Mat44* world;       // null: identity
     const ResDataInfo* coll;  // null: a plain sphere
+    ResHandle coll_handle;    // the set's handle (debug draws find its mesh by it); 0: a sphere
     HitTarget* chain;         // released together with this one
     HitTarget *prev, *next;
 };

@@ -8,9 +8,11 @@
 
 #include <cstdint>
 
+#include "hit/hit.h"
 #include "math/vm_types.h"
 #include "obj3d/obj3d.h"
 #include "obj3d/obj3d_fields.h"
+#include "obj3d/obj3d_hit.h"
 #include "res/name.h"
 
 struct DrawObj;
@@ -32,8 +34,8 @@ struct AttachObj {
     ResHandle mesh;
     ResHandle override_tex;
     DrawParam dp;
-    uint32_t own_flags;  // kAtt*, bit 0 always set
-    void* hit;
+    uint32_t own_flags;   // kAtt*, bit 0 always set
+    HitTarget* hit;       // on the local matrix; released with the object
     const Mat44* parent;  // null: the owner's world matrix
     MotionPlayer* bones;  // the owner's player when the owner is a motion object
     uint32_t light_mask;
@@ -80,6 +82,19 @@ DrawParam attobj_set_dp_pass_b(DrawObj* obj, uint32_t v);
 void attobj_set_override_tex(DrawObj* obj, ResHandle tex);
 ResHandle attobj_get_override_tex(DrawObj* obj);
 O3F_DECLARE_COMMON(attobj);
+// --- hit target (on the local matrix; new targets start switched off) ---------------------------
+// The model object's operations on this type's target.
+void attobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group);
+void attobj_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group);
+void attobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,
+                         const Vec3* centre, float min_screen, HitGroup group);
+void attobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
+                                  const Vec3* centre, float min_screen, HitGroup group);
+void attobj_hit_enable(DrawObj* obj, int on);        // ground bit
+void attobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
+O3H_DECLARE_COMMON(attobj)
+void attobj_hit_debug_draw(DrawObj* obj, int as_model);
+
 int attobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere);
 
 // --- owners' attachment lists -----------------------------------------------------------------

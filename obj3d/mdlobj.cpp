@@ -10,6 +10,7 @@
 #include "obj2d/obj.h"
 #include "obj3d/attobj.h"
 #include "obj3d/meshobj.h"
+#include "obj3d/obj3d_hit.h"
 #include "obj3d/motobj.h"
 #include "obj3d/plist3d.h"
 #include "app/key.h"
@@ -449,129 +450,45 @@ int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
 
 // --- hit target ----------------------------------------------------------------------------
 
-namespace {
-
-HitTarget* new_target_off(HitTarget* t)
-{
-    if (t) t->flags &= ~HIT_GROUND;
-    return t;
-}
-
-// The world radius that keeps the object min_screen pixels large on the view.
-float screen_radius(int view, const Mat44* world, float radius, float min_screen)
-{
-    const Vec3 pos = {world->m[12], world->m[13], world->m[14]};
-    return vm_proj_min_world_size(cam_get_proj_params(view), cam_get_world_mtx(view), &pos, radius,
-                                  float(disp_get_render_w()), min_screen);
-}
-
-}  // namespace
-
 void mdlobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
 {
-    ModelObj* m = work_of(obj);
-    if (!m) return;
-    const char* name = res_coll_name(coll);
-    if (m->hit) {
-        hit_target_set_model(m->hit, coll, group, name, 0);
-        return;
-    }
-    m->hit = new_target_off(hit_target_add_model(coll, &m->world, group, hit_next_id(), name, 0));
+    if (ModelObj* m = work_of(obj)) o3hit_set_model(&m->hit, &m->world, coll, group, 0);
 }
 
 void mdlobj_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)
 {
-    ModelObj* m = work_of(obj);
-    if (!m) return;
-    if (m->hit) {
-        hit_target_set_sphere(m->hit, centre, radius, group, 0, 0);
-        return;
-    }
-    m->hit = new_target_off(
-        hit_target_add_sphere(centre, radius, &m->world, group, hit_next_id(), 0, 0));
+    if (ModelObj* m = work_of(obj)) o3hit_set_sphere(&m->hit, &m->world, centre, radius, group, 0);
 }
 
 void mdlobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,
                          const Vec3* centre, float min_screen, HitGroup group)
 {
-    const ResDataInfo* info = res_coll_get(coll);
-    const CollGeom* geom = coll_geom_of(info);
-    if (!work_of(obj) || !world || !geom) return;
-    const float base = 0.714f * geom->origin_radius;
-    const float r = screen_radius(view, world, base, min_screen);
-    if (r <= base)
-        mdlobj_set_hit(obj, coll, group);
-    else
-        mdlobj_set_hit_sphere(obj, centre, r, group);
+    if (ModelObj* m = work_of(obj))
+        o3hit_set_auto(&m->hit, &m->world, view, world, coll, centre, min_screen, group);
 }
 
 void mdlobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
                                   const Vec3* centre, float min_screen, HitGroup group)
 {
-    if (!work_of(obj) || !world) return;
-    mdlobj_set_hit_sphere(obj, centre, screen_radius(view, world, radius, min_screen), group);
+    if (ModelObj* m = work_of(obj))
+        o3hit_set_sphere_scaled(&m->hit, &m->world, view, world, radius, centre, min_screen, group);
 }
 
-void mdlobj_hit_release(DrawObj* obj)
-{
-    ModelObj* m = work_of(obj);
-    if (!m || !m->hit) return;
-    hit_target_release(m->hit);
-    m->hit = nullptr;
-}
+O3H_DEFINE_COMMON(mdlobj, work_of)
 
 void mdlobj_hit_enable(DrawObj* obj, int on)
 {
-    ModelObj* m = work_of(obj);
-    if (!m || !m->hit) return;
-    m->hit->flags = on ? m->hit->flags | HIT_GROUND : m->hit->flags & ~HIT_GROUND;
+    if (ModelObj* m = work_of(obj)) o3hit_set_bits(m->hit, HIT_GROUND, on);
 }
 
 void mdlobj_hit_set_hittable(DrawObj* obj, int on)
 {
     ModelObj* m = work_of(obj);
-    if (!m || !m->hit) return;
-    m->hit->flags =
-        (on ? m->hit->flags | HIT_HITTABLE : m->hit->flags & ~HIT_HITTABLE) & ~HIT_GROUND;
+    if (!m) return;
+    o3hit_set_hittable(m->hit, on);
 }
 
-uint32_t mdlobj_hit_result_count(DrawObj* obj)
+void mdlobj_hit_debug_draw(DrawObj* obj, int as_model)
 {
-    ModelObj* m = work_of(obj);
-    uint32_t n = 0;
-    HitTarget* t = m ? m->hit : nullptr;
-    for (int k = 0; t && k < kHitTargets; k++, t = t->chain) n += t->result_count;
-    return n;
-}
-
-int mdlobj_hit_result(DrawObj* obj, uint32_t n, HitResult* out)
-{
-    ModelObj* m = work_of(obj);
-    HitTarget* t = m ? m->hit : nullptr;
-    for (int k = 0; t && k < kHitTargets; k++, t = t->chain) {
-        if (n >= t->result_count) {
-            n -= t->result_count;
-            continue;
-        }
-        HitResult* r = hit_target_result_at(t, n);
-        if (!r) return 0;
-        if (out) {
-            *out = *r;
-            out->chain_next = out->prev = out->next = nullptr;
-        }
-        return 1;
-    }
-    return 0;
-}
-
-HitOwnerId mdlobj_hit_id(DrawObj* obj)
-{
-    ModelObj* m = work_of(obj);
-    return m && m->hit ? m->hit->owner : 0;
-}
-
-HitTarget* mdlobj_get_hit(DrawObj* obj)
-{
-    ModelObj* m = work_of(obj);
-    return m ? m->hit : nullptr;
+    if (ModelObj* m = work_of(obj)) o3hit_debug_draw(obj->group, m->hit, as_model);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "hit/hit.h"
+#include "obj3d/obj3d_hit.h"
 #include "math/vm_types.h"
 #include "obj3d/obj3d.h"
 #include "res/res.h"
@@ -134,16 +135,13 @@ void mdlobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle c
                          const Vec3* centre, float min_screen, HitGroup group);
 void mdlobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
                                   const Vec3* centre, float min_screen, HitGroup group);
-void mdlobj_hit_release(DrawObj* obj);
 void mdlobj_hit_enable(DrawObj* obj, int on);        // ground bit
 void mdlobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
-// Results summed and counted along the target chain.
-uint32_t mdlobj_hit_result_count(DrawObj* obj);
-// The n-th result's data (point, normal, face, a, b, name, user; the links are
-// cleared); 0 when there is none.
-int mdlobj_hit_result(DrawObj* obj, uint32_t n, HitResult* out);
-HitOwnerId mdlobj_hit_id(DrawObj* obj);
-HitTarget* mdlobj_get_hit(DrawObj* obj);
+// Results summed and counted along the target chain (see o3hit_result).
+O3H_DECLARE_COMMON(mdlobj)
+// Each target in the object's group, as a model of the same name or as
+// collision triangles (spheres as discs); cyan when hittable, else red.
+void mdlobj_hit_debug_draw(DrawObj* obj, int as_model);
 
 // --- attachments (hung by name, in attachment order) ------------------------------------------
 // Finds or makes the named attachment; its parent matrix is the model's

@@ -45,6 +45,7 @@ void meshobj_init(DrawObj* obj)
 void meshobj_exit(DrawObj* obj)
 {
     MeshListObj* m = obj_work<MeshListObj>(obj);
+    o3hit_release(&m->hit);
     if (m->list) {
         set_list_owner(m->list, nullptr);
         res_mlist_free(m->list);
@@ -174,4 +175,34 @@ void meshobj_draw_all(DrawObj** run, int count)
     for (int i = 0; i < first; ++i) draw_node(pv, g_nodes[i], &last_mesh);
     for (int i = second; i < kMeshListScratch; ++i) draw_node(pv, g_nodes[i], &last_mesh);
     if (pv.tex_limit == -1) obj3d_unbind_stages(1);
+}
+
+// --- hit target ----------------------------------------------------------------------------
+
+void meshobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
+{
+    if (MeshListObj* m = meshobj_work(obj)) o3hit_set_model(&m->hit, &m->world, coll, group, 1);
+}
+
+O3H_DEFINE_COMMON(meshobj, meshobj_work)
+
+int meshobj_hit_set_hittable(DrawObj* obj, int on)
+{
+    MeshListObj* m = meshobj_work(obj);
+    if (!m) return 0;
+    o3hit_set_hittable(m->hit, on);
+    return 1;
+}
+
+int meshobj_hit_enable(DrawObj* obj, int on)
+{
+    MeshListObj* m = meshobj_work(obj);
+    if (!m) return 0;
+    o3hit_set_bits(m->hit, HIT_GROUND, on);
+    return 1;
+}
+
+void meshobj_hit_debug_draw(DrawObj* obj)
+{
+    if (MeshListObj* m = meshobj_work(obj)) o3hit_debug_draw(obj->group, m->hit, 0);
 }

@@ -8,9 +8,11 @@
 
 #include <cstdint>
 
+#include "hit/hit.h"
 #include "math/vm_types.h"
 #include "obj3d/obj3d.h"
 #include "obj3d/obj3d_fields.h"
+#include "obj3d/obj3d_hit.h"
 
 struct DrawObj;
 struct ResMeshListNode;
@@ -27,7 +29,7 @@ struct MeshListObj {
     ObjMaterial material;
     float shader_scalar;  // kept; the draw uses 0
     Mat44 world;
-    void* hit;
+    HitTarget* hit;  // starts switched on; released with the object
     ResMeshListNode* list;
     DrawParam dp;  // unused by the draw; keeps the shared setters' layout
     uint32_t light_mask;
@@ -48,5 +50,14 @@ int meshobj_set_model(DrawObj* obj, ResMeshListNode* list);
 void meshobj_clear_shader_set(DrawObj* obj);
 DrawParam meshobj_draw_param_init(DrawParam word);
 O3F_DECLARE_COMMON(meshobj);
+
+// --- hit target (on the world matrix) ----------------------------------------------------------
+// As mdlobj_set_hit, but a new target starts switched on (ground bit set).
+void meshobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group);
+O3H_DECLARE_COMMON(meshobj)
+// Without a target these do nothing and answer 1; 0 for another type.
+int meshobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
+int meshobj_hit_enable(DrawObj* obj, int on);        // ground bit
+void meshobj_hit_debug_draw(DrawObj* obj);           // always as collision triangles
 // The object that draws a node's list (null when none).
 DrawObj* meshobj_node_owner(const ResMeshListNode* node);

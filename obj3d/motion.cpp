@@ -6,6 +6,7 @@
 
 #include "disp/disp_fade.h"
 #include "disp/mesh_buf.h"
+#include "hit/hit.h"
 #include "math/vm_mat.h"
 #include "math/vm_quat.h"
 #include "math/vm_vec.h"
@@ -960,8 +961,6 @@ int motion_node_enable_spring(MotionPlayer* p, const char* node, int on)
     return 1;
 }
 
-float motion_ground_below(const Vec3*, uint16_t) { return 0.0f; }
-
 void motion_spring_step(MotionPlayer* p, const Mat44* root, const Mat44* inv_root,
                         uint16_t owner_id)
 {
@@ -994,7 +993,10 @@ void motion_spring_step(MotionPlayer* p, const Mat44* root, const Mat44* inv_roo
         vec3_sub(&v, &s->pos, &s->prev_pos);
         vec3_scale(&s->vel, &v, 0.999f);
         const Vec3 probe = {s->pos.x, s->pos.y + 1.0f, s->pos.z};
-        const float floor = motion_ground_below(&probe, owner_id);
+        // Nothing below (or only the owner's own targets): the floor is y = 0.
+        float floor = 0.0f;
+        if (!hit_ground_below(&probe, &floor, nullptr, nullptr, owner_id, kHitAnyGroup))
+            floor = 0.0f;
         const float clearance = floor + 0.2f * s->rest;
         if (s->pos.y < clearance) {
             s->vel.x *= 0.8f;

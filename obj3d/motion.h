@@ -159,8 +159,6 @@ int motion_ctrl_blend_world(MotionPlayer* p, int i, const Mat44* m, float weight
 int motion_node_enable_spring(MotionPlayer* p, const char* node, int on);
 void motion_spring_step(MotionPlayer* p, const Mat44* root, const Mat44* inv_root,
                         uint16_t owner_id);
-// The floor below a point, or 0 when nothing is found there.
-float motion_ground_below(const Vec3* from, uint16_t skip_owner);
 
 // The two-bone solver on model-space matrices (end, middle, top) toward a
 // goal in model space; 0 and nothing changed for a degenerate chain.

@@ -1,6 +1,7 @@
 #include "obj3d/motobj.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "disp/mesh_buf.h"
@@ -10,6 +11,7 @@
 #include "math/vm_vec.h"
 #include "obj2d/obj.h"
 #include "obj3d/attobj.h"
+#include "obj3d/obj3d_hit.h"
 #include "obj3d/obj3d_draw.h"
 #include "res/chunk.h"
 
@@ -36,6 +38,9 @@ const MeshBuffers* skin_mesh_of(DrawObj* obj, const MotionObj* m)
     if (m->fixed || !(obj->flags & kObjVisible) || !m->lods[0].mesh) return nullptr;
     return res_mesh_get_object(m->lods[0].mesh);
 }
+
+// The bones' own targets are skipped by the springs' ground probe.
+HitOwnerId bone_hit_owner(const MotionObj* m) { return m->bone_hits ? m->bone_hits->owner : 0; }
 
 // Bone matrices that the attachments hang from move when the skeleton
 // changes: look each attachment's bone up again.
@@ -102,6 +107,7 @@ void motobj_init(DrawObj* obj)
 void motobj_exit(DrawObj* obj)
 {
     MotionObj* m = obj_work<MotionObj>(obj);
+    o3hit_release(&m->bone_hits);
     attach_free_list(&m->attachments);
     motion_player_free(m->player);
     m->player = nullptr;
@@ -209,17 +215,20 @@ void motobj_set_motion(DrawObj* obj, ResHandle bone_model, ResHandle motion)
     const ResHandle old_model = m->player->model;
     const int first = motion_player_set(m->player, bone_model, motion);
     if (bone_model != 0) {
-        // Bone hit targets come with the hit checks: owner id 0 until then.
         motion_player_update(m->player, &m->world, int(m->player->frame >> 16),
-                             skin_mesh_of(obj, m), 0, first);
+                             skin_mesh_of(obj, m), bone_hit_owner(m), first);
     }
     if (m->player->model != old_model) rehang_attachments(m);
+    // The targets sit on bone matrices: a new skeleton needs new ones.
+    if (bone_model != 0 && m->bone_hits) motobj_build_bone_hits(obj, kMotPlayerBones, 0);
 }
 
 void motobj_update(DrawObj* obj, int frame)
 {
     MotionObj* m = motobj_work(obj);
-    if (m) motion_player_update(m->player, &m->world, frame, skin_mesh_of(obj, m), 0, 0);
+    if (m)
+        motion_player_update(m->player, &m->world, frame, skin_mesh_of(obj, m), bone_hit_owner(m),
+                             0);
 }
 
 int motobj_get_frame(DrawObj* obj)
@@ -581,4 +590,127 @@ void motobj_draw_all(DrawObj** run, int count)
     DrawObj** order = obj3d_sort_array_fill();
     for (int i = 0; i < n; ++i) mot_draw_one(pv, order[i], &last_mesh);
     if (pv.tex_limit == -1) obj3d_unbind_stages(1);
+}
+
+// --- bone hit targets ------------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kCmNameBytes = 260;
+
+// The collision model of a bone: the tree has a node "CM_<bone>" and the
+// tree's group a collision model of that name; 0 otherwise, and for a name
+// that does not fit.
+ResHandle bone_coll(ResHandle tree, const char* bone)
+{
+    char cm[kCmNameBytes];
+    const int n = std::snprintf(cm, sizeof cm, "CM_%s", bone ? bone : "");
+    if (!bone || n < 0 || size_t(n) >= sizeof cm) return 0;
+    float node[16];
+    if (!res_bone_node_world(tree, cm, node)) return 0;
+    return res_coll_find(res_bone_group(tree), cm);
+}
+
+HitTarget* first_named(DrawObj* obj, const char* name)
+{
+    MotionObj* m = motobj_work(obj);
+    return m ? o3hit_by_name(m->bone_hits, name) : nullptr;
+}
+
+int set_named_bit(DrawObj* obj, const char* name, uint32_t bit, int on)
+{
+    HitTarget* t = first_named(obj, name);
+    if (!t) return 0;
+    t->flags = on ? t->flags | bit : t->flags & ~bit;
+    return 1;
+}
+
+}  // namespace
+
+int motobj_build_bone_hits(DrawObj* obj, ResHandle bone_model, HitGroup group)
+{
+    MotionObj* m = motobj_work(obj);
+    if (!m) return 0;
+    const uint32_t keep =
+        m->bone_hits ? m->bone_hits->flags & (HIT_HITTABLE | HIT_GROUND) : HIT_HITTABLE;
+    o3hit_release(&m->bone_hits);
+    const ResHandle tree = bone_model == kMotPlayerBones ? m->player->model : bone_model;
+    const HitOwnerId owner = hit_next_id();
+    HitTarget* last = nullptr;
+    int count = 0;
+    for (BoneWork* b = m->player->bones; b; b = b->next) {
+        const ResHandle coll = bone_coll(tree, b->name);
+        HitTarget* t = coll ? hit_target_add_model(coll, &b->world, group, owner, nullptr,
+                                                   reinterpret_cast<HitWord>(b->name))
+                            : nullptr;
+        if (!t) continue;
+        t->flags = (t->flags & ~(HIT_HITTABLE | HIT_GROUND)) | keep;
+        if (last)
+            hit_target_set_chain(last, t);
+        else
+            m->bone_hits = t;
+        last = t;
+        count++;
+    }
+    return count;
+}
+
+void motobj_hit_release(DrawObj* obj)
+{
+    if (MotionObj* m = motobj_work(obj)) o3hit_release(&m->bone_hits);
+}
+
+uint32_t motobj_hit_result_count(DrawObj* obj)
+{
+    MotionObj* m = motobj_work(obj);
+    return m ? o3hit_result_count(m->bone_hits) : 0;
+}
+
+int motobj_hit_result(DrawObj* obj, uint32_t n, HitResult* out)
+{
+    MotionObj* m = motobj_work(obj);
+    return m ? o3hit_result(m->bone_hits, n, out) : 0;
+}
+
+void motobj_hit_set_hittable(DrawObj* obj, int on)
+{
+    if (MotionObj* m = motobj_work(obj)) o3hit_set_bits(m->bone_hits, HIT_HITTABLE, on);
+}
+
+void motobj_hit_enable(DrawObj* obj, int on)
+{
+    if (MotionObj* m = motobj_work(obj)) o3hit_set_bits(m->bone_hits, HIT_GROUND, on);
+}
+
+int motobj_hit_set_hittable_by_name(DrawObj* obj, const char* name, int on)
+{
+    return set_named_bit(obj, name, HIT_HITTABLE, on);
+}
+
+int motobj_hit_enable_by_name(DrawObj* obj, const char* name, int on)
+{
+    return set_named_bit(obj, name, HIT_GROUND, on);
+}
+
+HitOwnerId motobj_hit_id(DrawObj* obj)
+{
+    MotionObj* m = motobj_work(obj);
+    return m ? bone_hit_owner(m) : 0;
+}
+
+int motobj_hit_count(DrawObj* obj)
+{
+    MotionObj* m = motobj_work(obj);
+    return m ? o3hit_count(m->bone_hits) : 0;
+}
+
+HitTarget* motobj_hit_at(DrawObj* obj, int n)
+{
+    MotionObj* m = motobj_work(obj);
+    return m ? o3hit_at(m->bone_hits, n) : nullptr;
+}
+
+void motobj_hit_debug_draw(DrawObj* obj, int, int as_model)
+{
+    if (MotionObj* m = motobj_work(obj)) o3hit_debug_draw(obj->group, m->bone_hits, as_model);
 }

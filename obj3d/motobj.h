@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "hit/hit.h"
 #include "math/vm_types.h"
 #include "obj3d/mdlobj.h"
 #include "obj3d/motion.h"
@@ -29,7 +30,7 @@ struct MotionObj {
     uint16_t chosen, fixed;
     LodEntry lods[kMdlLods];
     DrawParam dp;
-    void* bone_hits;
+    HitTarget* bone_hits;  // one per bone with a collision model, in bone order
     MotionPlayer* player;
     ResHandle override_tex;
     DrawObj* attachments;
@@ -131,6 +132,29 @@ using MotobjLinkFn = void (*)(DrawObj* obj, BoneWork* parent, const char* parent
 // down to its depth. 0 without a skeleton.
 int motobj_for_each_bone_link(DrawObj* obj, MotobjLinkFn fn, void* arg);
 int motobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere);
+
+// --- bone hit targets ------------------------------------------------------------------------
+constexpr ResHandle kMotPlayerBones = 0xFFFFFFFFu;  // the player's bone tree
+
+// Rebuilds the chain: one target for every bone that has a node "CM_<bone>"
+// in the bone tree and a collision model of that name in the tree's group,
+// placed by the bone's world matrix, named by the collision model, the bone's
+// name as user word; all share one fresh owner id and take the hittable and
+// ground bits of the old chain's first target (hittable, not ground, when
+// there was none). Answers the number of targets.
+int motobj_build_bone_hits(DrawObj* obj, ResHandle bone_model, HitGroup group);
+void motobj_hit_release(DrawObj* obj);
+uint32_t motobj_hit_result_count(DrawObj* obj);
+int motobj_hit_result(DrawObj* obj, uint32_t n, HitResult* out);
+void motobj_hit_set_hittable(DrawObj* obj, int on);  // every target; ground bits kept
+void motobj_hit_enable(DrawObj* obj, int on);        // ground bit of every target
+// The first target of that collision name; 0 when none or the name is null.
+int motobj_hit_set_hittable_by_name(DrawObj* obj, const char* name, int on);
+int motobj_hit_enable_by_name(DrawObj* obj, const char* name, int on);
+HitOwnerId motobj_hit_id(DrawObj* obj);
+int motobj_hit_count(DrawObj* obj);
+HitTarget* motobj_hit_at(DrawObj* obj, int n);
+void motobj_hit_debug_draw(DrawObj* obj, int unused, int as_model);
 
 // --- attachments ---------------------------------------------------------------------------------
 DrawObj* motobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, const char* bone);

@@ -71,7 +71,7 @@ void plist3d_init(DrawObj* obj)
     obj_set_visible(obj, 1);
 }
 
-void plist3d_exit(DrawObj*) {}
+void plist3d_exit(DrawObj* obj) { o3hit_release(&obj_work<PrimList3dObj>(obj)->hit); }
 
 // --- creation -----------------------------------------------------------------------------
 
@@ -356,4 +356,31 @@ DrawObj* obj3d_debug_box(ResGroupId group, const Box3* box, uint32_t colour)
     std::memcpy(obj3d_user_area(obj), box, sizeof *box);
     plist3d_set_draw_cb(obj, debug_box_draw, 0);
     return obj;
+}
+
+// --- hit target ----------------------------------------------------------------------------
+
+void plist3d_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)
+{
+    if (PrimList3dObj* p = plist3d_work(obj))
+        o3hit_set_sphere(&p->hit, &p->world, centre, radius, group, 0);
+}
+
+void plist3d_hit_enable(DrawObj* obj, int on)
+{
+    if (PrimList3dObj* p = plist3d_work(obj)) o3hit_set_bits(p->hit, HIT_GROUND, on);
+}
+
+void plist3d_hit_set_hittable(DrawObj* obj, int on)
+{
+    PrimList3dObj* p = plist3d_work(obj);
+    if (!p) return;
+    o3hit_set_hittable(p->hit, on);
+}
+
+O3H_DEFINE_COMMON(plist3d, plist3d_work)
+
+void plist3d_hit_debug_draw(DrawObj* obj)
+{
+    if (PrimList3dObj* p = plist3d_work(obj)) o3hit_debug_draw(obj->group, p->hit, 0);
 }

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 
+#include "hit/hit.h"
 #include "math/vm_types.h"
 #include "obj3d/obj3d.h"
 #include "obj3d/obj3d_fields.h"
+#include "obj3d/obj3d_hit.h"
 
 struct DrawObj;
 using ResGroupId = uint32_t;
@@ -36,8 +38,8 @@ struct PrimList3dObj {
     ObjMaterial material;  // the diffuse colours unlit vertices
     float shader_scalar;
     Mat44 world;
-    DrawParam dp;  // draw_param_init without frustum culling
-    void* hit;
+    DrawParam dp;    // draw_param_init without frustum culling
+    HitTarget* hit;  // a sphere; released with the object
     Plist3dDrawFn callback;
     uint32_t callback_arg;
     uint32_t has_local_sphere;
@@ -75,6 +77,13 @@ DrawParam plist3d_set_pass_a(DrawObj* obj, uint32_t v);
 DrawParam plist3d_set_pass_b(DrawObj* obj, uint32_t v);
 void plist3d_clear_shader_set(DrawObj* obj);
 O3F_DECLARE_COMMON(plist3d);
+
+// --- hit target (a sphere on the world matrix; a new one starts switched off) ------------------
+void plist3d_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group);
+void plist3d_hit_enable(DrawObj* obj, int on);        // ground bit
+void plist3d_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
+O3H_DECLARE_COMMON(plist3d)
+void plist3d_hit_debug_draw(DrawObj* obj);
 // 1 when outside the view's frustum: the sphere centre (or position) with
 // the radius when use_radius, else as a point.
 int plist3d_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_radius);

@@ -5,6 +5,7 @@
 #include "disp/cam.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "hit/hit.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
@@ -323,4 +324,17 @@ DrawObj* debug_sphere_draw(ResGroupId group, const Vec3* centre, float radius, u
     std::memcpy(obj3d_user_area(obj), &sd, sizeof sd);
     plist3d_set_draw_cb(obj, sphere_draw_cb, 0);
     return obj;
+}
+
+DrawObj* debug_hit_sphere_draw(ResGroupId group, const HitTarget* target, uint32_t colour)
+{
+    if (!target) return nullptr;
+    Mat44 world;
+    if (target->world)
+        world = *target->world;
+    else
+        vm_mat_identity(&world);
+    Vec3 centre = {world.m[12], world.m[13], world.m[14]};
+    if (target->flags & HIT_OWN_CENTRE) vm_mat_transform_point(&centre, &world, &target->centre);
+    return debug_sphere_draw(group, &centre, target->radius, colour);
 }

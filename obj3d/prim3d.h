@@ -11,6 +11,7 @@
 #include "res/res.h"
 
 struct DrawObj;
+struct HitTarget;
 using ResGroupId = uint32_t;
 
 constexpr int kPrim3dPrio = 77;
@@ -83,3 +84,5 @@ uint64_t prim3d_batch_count();
 DrawObj* debug_coll_draw(ResGroupId group, const Mat44* world, ResHandle coll, uint32_t colour);
 // A disc facing screen 0's camera, one frame.
 DrawObj* debug_sphere_draw(ResGroupId group, const Vec3* centre, float radius, uint32_t colour);
+// A hit target's sphere: its centre placed by the owner matrix.
+DrawObj* debug_hit_sphere_draw(ResGroupId group, const HitTarget* target, uint32_t colour);

@@ -141,23 +141,6 @@ int add_merged_node(const char* group, const char* node, uint32_t flags, const S
     return res_mlist_add(group, node, &dp) ? 1 : 0;
 }
 
-void release_merged_hit(DrawObj* obj)
-{
-    MeshListObj* w = meshobj_work(obj);
-    if (!w || !w->hit) return;
-    hit_target_release(static_cast<HitTarget*>(w->hit));
-    w->hit = nullptr;
-}
-
-// A merged object's target takes part in queries at once (ground bit set),
-// owned by its world matrix and released with the object.
-void attach_merged_hit(DrawObj* obj, ResHandle coll, uint32_t extra)
-{
-    MeshListObj* w = meshobj_work(obj);
-    w->hit = hit_target_add_model(coll, &w->world, extra, hit_next_id(), nullptr, 0);
-    if (w->hit) obj_set_release(obj, release_merged_hit);
-}
-
 // Closes the open list into a mesh-list object (null for an empty list).
 DrawObj* make_merged_object(uint32_t flags, ResHandle coll, uint32_t extra)
 {
@@ -169,7 +152,8 @@ DrawObj* make_merged_object(uint32_t flags, ResHandle coll, uint32_t extra)
         return nullptr;
     }
     obj_set_visible(obj, 1);
-    if ((flags & kStageCollision) && coll) attach_merged_hit(obj, coll, extra);
+    // The target takes part in queries at once and goes with the object.
+    if ((flags & kStageCollision) && coll) meshobj_set_hit(obj, coll, extra);
     return obj;
 }
 

@@ -1,0 +1,84 @@
+// obj3d/obj3d_hit: what the 3D object types share about their hit targets.
+// An object keeps one target (model, mesh list, attachment, primitive list)
+// or a chain of them in bone order (motion object); results are summed and
+// counted along the chain, bits are switched on every target of it, and the
+// debug draw shows each target. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "hit/hit.h"
+#include "math/vm_types.h"
+
+struct DrawObj;
+using ResGroupId = uint32_t;
+
+constexpr uint32_t kHitDebugHittable = 0x8000FFFFu;
+constexpr uint32_t kHitDebugOff = 0x80FF0000u;
+
+// Re-points *slot, or makes a new target on the owner matrix with a fresh
+// owner id; a new one has its ground bit as ground_on.
+void o3hit_set_model(HitTarget** slot, const Mat44* owner, ResHandle coll, HitGroup group,
+                     int ground_on);
+void o3hit_set_sphere(HitTarget** slot, const Mat44* owner, const Vec3* centre, float radius,
+                      HitGroup group, int ground_on);
+// The collision model while its on-screen size is large enough, else a
+// sphere of the radius that keeps min_screen pixels (vm_proj_min_world_size).
+void o3hit_set_auto(HitTarget** slot, const Mat44* owner, int view, const Mat44* world,
+                    ResHandle coll, const Vec3* centre, float min_screen, HitGroup group);
+void o3hit_set_sphere_scaled(HitTarget** slot, const Mat44* owner, int view, const Mat44* world,
+                             float radius, const Vec3* centre, float min_screen, HitGroup group);
+void o3hit_release(HitTarget** slot);  // the whole chain
+
+uint32_t o3hit_result_count(const HitTarget* chain);
+// The n-th result of the chain (point, normal, face, a, b, name, user; the
+// links cleared); 0 when there is none.
+int o3hit_result(const HitTarget* chain, uint32_t n, HitResult* out);
+void o3hit_set_bits(HitTarget* chain, uint32_t bits, int on);
+// The single-target types' hittable switch: the hittable bit as given, the
+// ground bit cleared.
+void o3hit_set_hittable(HitTarget* chain, int on);
+int o3hit_count(const HitTarget* chain);
+HitTarget* o3hit_at(HitTarget* chain, int n);
+// The first target whose name word is the given string; null for a null name.
+HitTarget* o3hit_by_name(HitTarget* chain, const char* name);
+
+// Each target of the chain: a sphere as a debug sphere, a collision set as
+// its triangles or, with as_model, as a one-frame model of the mesh of the
+// same group and name; cyan when hittable, else red.
+void o3hit_debug_draw(ResGroupId group, const HitTarget* chain, int as_model);
+
+// The release, result and target getters of a type whose work (reached by the
+// accessor W, null for another type) keeps its target in `hit`.
+#define O3H_DECLARE_COMMON(P)                                                                      \
+    void P##_hit_release(DrawObj* obj);                                                            \
+    uint32_t P##_hit_result_count(DrawObj* obj);                                                   \
+    int P##_hit_result(DrawObj* obj, uint32_t n, HitResult* out);                                  \
+    HitOwnerId P##_hit_id(DrawObj* obj);                                                           \
+    HitTarget* P##_get_hit(DrawObj* obj);
+
+#define O3H_DEFINE_COMMON(P, W)                                                                    \
+    void P##_hit_release(DrawObj* obj)                                                             \
+    {                                                                                              \
+        if (auto* w = W(obj)) o3hit_release(&w->hit);                                              \
+    }                                                                                              \
+    uint32_t P##_hit_result_count(DrawObj* obj)                                                    \
+    {                                                                                              \
+        auto* w = W(obj);                                                                          \
+        return w ? o3hit_result_count(w->hit) : 0;                                                 \
+    }                                                                                              \
+    int P##_hit_result(DrawObj* obj, uint32_t n, HitResult* out)                                   \
+    {                                                                                              \
+        auto* w = W(obj);                                                                          \
+        return w ? o3hit_result(w->hit, n, out) : 0;                                               \
+    }                                                                                              \
+    HitOwnerId P##_hit_id(DrawObj* obj)                                                            \
+    {                                                                                              \
+        auto* w = W(obj);                                                                          \
+        return w && w->hit ? w->hit->owner : 0;                                                    \
+    }                                                                                              \
+    HitTarget* P##_get_hit(DrawObj* obj)                                                           \
+    {                                                                                              \
+        auto* w = W(obj);                                                                          \
+        return w ? w->hit : nullptr;                                                               \
+    }
