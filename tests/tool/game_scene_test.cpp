@@ -106,15 +106,12 @@ TEST_F(GameScene, KeyMoveAndHooks)
         EXPECT_NEAR(dot(row(out, k < 8 ? 1 : 0), row(in, k < 8 ? 1 : 0)), 1, 1e-5) << k;
         last = turned;
     }
-    obj_alloc(1);
-    cam_set_center(0, 0.2f, 0.3f);
-    game_scene_init();
+    obj_alloc(1), cam_set_center(0, 0.2f, 0.3f), game_scene_init();
     EXPECT_TRUE(obj_live_count() == 0 && cam_get_center_x(0) == 0.5f &&
                 cam_get_center_y(0) == 0.5f);
     game_scene_frame(), game_scene_frame();
     EXPECT_TRUE(sereq_frame_count() == 2 && game_scene_frame_count() == 2);
-    obj_alloc(1);
-    game_scene_term();
+    obj_alloc(1), game_scene_term();
     EXPECT_EQ(obj_live_count(), 0);
 }
 
