@@ -7,6 +7,7 @@
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "res/chunk.h"
+#include "util/pool_list.h"
 
 namespace {
 
@@ -240,13 +241,8 @@ void balls_hit_frame()
 BallsHitObject* balls_hit_create(const ResDataInfo* set, const Mat44* owner, uint32_t group,
                                  uint32_t mask, float radius)
 {
-    BallsHitObject* o = g.free;
+    BallsHitObject* o = pool_list_take(g.free, g.used);
     if (!o) return nullptr;
-    g.free = o->next;
-    *o = BallsHitObject{};
-    o->next = g.used;
-    if (g.used) g.used->prev = o;
-    g.used = o;
     o->flags = 1u;
     o->group = group;
     o->mask = mask;

@@ -7,6 +7,7 @@
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "math/vm_view.h"
+#include "util/pool_list.h"
 
 namespace {
 
@@ -148,13 +149,8 @@ void hitcyl_frame()
 HitCylinder* hitcyl_create(const Mat44* parent, float radius, float half_height, const Vec3* offset,
                            uint32_t group, uint32_t mask)
 {
-    HitCylinder* v = g.free;
+    HitCylinder* v = pool_list_take(g.free, g.used);
     if (!v) return nullptr;
-    g.free = v->next;
-    *v = HitCylinder{};
-    v->next = g.used;
-    if (g.used) g.used->prev = v;
-    g.used = v;
     v->flags = HITCYL_IN_USE;
     v->group = group;
     v->mask = mask;

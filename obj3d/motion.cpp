@@ -12,6 +12,7 @@
 #include "math/vm_vec.h"
 #include "math/vm_xform.h"
 #include "res/chunk.h"
+#include "util/pool_list.h"
 
 namespace {
 
@@ -483,13 +484,8 @@ BoneWork* bone_work_at(BoneWork* first, int i)
 
 BoneSpring* bone_spring_alloc()
 {
-    BoneSpring* s = g_mb.free_springs;
+    BoneSpring* s = pool_list_take(g_mb.free_springs, g_mb.active_springs);
     if (!s) return nullptr;
-    g_mb.free_springs = s->next;
-    *s = BoneSpring{};
-    s->next = g_mb.active_springs;
-    if (g_mb.active_springs) g_mb.active_springs->prev = s;
-    g_mb.active_springs = s;
     ++g_mb.spring_count;
     return s;
 }
