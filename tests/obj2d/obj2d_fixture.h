@@ -94,5 +94,11 @@ protected:
             EXPECT_TRUE(Near(Pixel(x, y), want, tol))
                 << "at " << x << "," << y << std::hex << " got " << Pixel(x, y);
     }
-    static uint64_t DrawCalls() { return gfx_get_counters()->draw_calls; }
+    // The device's draw calls made by one DrawFrame.
+    static uint64_t FrameCalls(uint32_t clear = 0xFF000000u)
+    {
+        const uint64_t before = gfx_get_counters()->draw_calls;
+        DrawFrame(clear);
+        return gfx_get_counters()->draw_calls - before;
+    }
 };

@@ -42,8 +42,6 @@ protected:
 
 }  // namespace
 
-// ---- pool -----------------------------------------------------------------------
-
 TEST_F(Plight, PoolHolds128AndCreationSetsTheDefaults)
 {
     PointLight* first = plight_create(3, nullptr, 2.0f, 0x80FF8000u, 0.5f);
@@ -116,8 +114,6 @@ TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights)
     while (plight_create(1, nullptr, 1, 0, 1)) ++made;
     EXPECT_EQ(made, kPlightPool - 1);
 }
-
-// ---- culling and choice ---------------------------------------------------------
 
 TEST_F(Plight, CullKeepsSpheresThatReachIntoTheFrustum)
 {

@@ -34,8 +34,6 @@ size_t count_of(const std::string& text, const std::string& part)
 
 }  // namespace
 
-// ---- sections and keywords ------------------------------------------------------
-
 TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissing)
 {
     ShaderFileText t = read_fixture("full.txt");
@@ -86,8 +84,6 @@ TEST(ShaderReader, KeywordsWithoutASectionAndABlockOpenAtTheEnd)
     EXPECT_EQ(vs.code, "");
 }
 
-// ---- text forms -----------------------------------------------------------------
-
 TEST(ShaderReader, CrLfFilesAndTheEndOfFileByteReadLikeLf)
 {
     TempDir tmp;
@@ -121,8 +117,6 @@ TEST(ShaderReader, LongLinesArriveInPiecesAndStayWhole)
     EXPECT_EQ(t.section[SH_SEC_COMMON].code, "\n" + cut);
 }
 
-// ---- register declarations ------------------------------------------------------
-
 TEST(ShaderReader, RegisterDeclarations)
 {
     struct Case {
@@ -139,13 +133,13 @@ TEST(ShaderReader, RegisterDeclarations)
         {"sampler sTex : register(s2);", 1, "sTex", 12, 1, SH_C_NONE},
         {"int2 iPair[1];", 1, "iPair", 2, 1, SH_C_NONE},
         {"float4 vmPVM;", 1, "vmPVM", 8, 1, SH_C_NONE},  // exact names only
-        {"Float4 vCapital;", 0, "", 0, 0, 0},
-        {"half4 vUnknown;", 0, "", 0, 0, 0},
-        {"float4", 0, "", 0, 0, 0},
-        {"float4 [4];", 0, "", 0, 0, 0},
-        {"float4 ;", 0, "", 0, 0, 0},
-        {"", 0, "", 0, 0, 0},
-        {"float4 vHuge[99999999999999999999];", 0, "", 0, 0, 0},
+        {"Float4 vCapital;", 0},
+        {"half4 vUnknown;", 0},
+        {"float4", 0},
+        {"float4 [4];", 0},
+        {"float4 ;", 0},
+        {"", 0},
+        {"float4 vHuge[99999999999999999999];", 0},
     };
     for (const Case& c : cases) {
         ShaderDecl d;
@@ -160,8 +154,6 @@ TEST(ShaderReader, RegisterDeclarations)
     EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax + 1, 'n') + ";", &d), 0);
     EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax, 'n') + ";", &d), 1);
 }
-
-// ---- assembly and parameters ----------------------------------------------------
 
 TEST(ShaderReader, StageSourceAssembly)
 {
@@ -213,8 +205,6 @@ TEST(ShaderReader, ParametersPastTheBlockAreLeftOut)
     for (const ShaderParam& q : p)
         EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
 }
-
-// ---- hostile text ---------------------------------------------------------------
 
 TEST(ShaderReader, TruncatedAndRandomTextNeverBreaksTheReader)
 {
