@@ -200,18 +200,25 @@ TEST_F(ObjManager, FreedAndReusedRecordIsNotCalledInTheSamePass)
     EXPECT_EQ(g_updated.size(), 2u);
 }
 
-TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndCounts)
+TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndAKilledObjectLivesUntilTheEndOfItsFrame)
 {
     DrawObj* a = make(4, 10);
     DrawObj* b = make(1, 10);
     obj_set_update(a, ask_free);
     obj_set_update(b, update_record);
+    obj_kill(b);
     obj_frame();
     EXPECT_FALSE(obj_is_live(a));
     EXPECT_EQ(g_exit_calls, 1);
     EXPECT_EQ(obj_live_count(), 1);
     EXPECT_EQ(obj_update_stat(), 2);  // one free + one live
     EXPECT_EQ(obj_update_list_count(), 1);
+    obj_build_draw_list();
+    obj_draw_all();
+    EXPECT_EQ(g_updated.size(), 2u);  // both updated, the killed one is still drawn
+    EXPECT_EQ(g_drawn.size(), 1u);
+    obj_free_dead();
+    EXPECT_EQ(obj_live_count(), 0);
 }
 
 TEST_F(ObjManager, HiddenLayerStillUpdatesAndSkipSuppressesExactlyOnePass)
@@ -227,21 +234,6 @@ TEST_F(ObjManager, HiddenLayerStillUpdatesAndSkipSuppressesExactlyOnePass)
     obj_build_draw_list();
     EXPECT_EQ(obj_draw_list_count(), 0);
     EXPECT_EQ(g_updated.size(), 1u);
-}
-
-TEST_F(ObjManager, KilledObjectLivesUntilTheEndOfItsFrame)
-{
-    DrawObj* a = make(1, 10);
-    obj_set_update(a, update_record);
-    obj_kill(a);
-    obj_frame();
-    obj_build_draw_list();
-    obj_draw_all();
-    EXPECT_EQ(g_updated.size(), 1u);
-    EXPECT_EQ(g_drawn.size(), 1u);
-    obj_free_dead();
-    EXPECT_FALSE(obj_is_live(a));
-    EXPECT_EQ(obj_live_count(), 0);
 }
 
 int g_release_calls = 0;

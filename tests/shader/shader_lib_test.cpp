@@ -73,7 +73,7 @@ protected:
     }
 };
 
-TEST_F(ShaderLib, SetsChooseRecordsByPointLightCountCutToFour)
+TEST_F(ShaderLib, SetsChooseRecordsByPointLightCountCutToFourAndRefuseWhatIsOutOfRange)
 {
     EXPECT_EQ(shader_record_for_set(3, 0), 3);
     EXPECT_EQ(shader_record_for_set(3, 2), 5);
@@ -95,6 +95,12 @@ TEST_F(ShaderLib, SetsChooseRecordsByPointLightCountCutToFour)
     shader_setup_mesh(a);
     EXPECT_EQ(shader_get_key(), 12);
     EXPECT_EQ(shader_get_point_light_count(), 4);
+    // Sets and passes out of range are refused and keep the bound record.
+    EXPECT_EQ(shader_setup_mesh(draw_args(5)) + shader_setup_mesh(draw_args(-1)), 0);
+    a = draw_args(0);
+    a.pass_id = 5;
+    EXPECT_EQ(shader_setup_mesh(a), 0);
+    EXPECT_EQ(shader_get_key(), 12);
 }
 
 TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage)
@@ -124,17 +130,6 @@ TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain)
     EXPECT_EQ(shader_get_key(), 8 + 65536);
     EXPECT_EQ(shader_setup_mesh(draw_args(4)), 1);
     EXPECT_EQ(shader_get_key(), 8);
-}
-
-TEST_F(ShaderLib, ModesAndSetsOutOfRangeAreRefused)
-{
-    shader_setup_mesh(draw_args(1));
-    EXPECT_EQ(shader_setup_mesh(draw_args(5)), 0);
-    EXPECT_EQ(shader_setup_mesh(draw_args(-1)), 0);
-    RstateMeshArgs a = draw_args(0);
-    a.pass_id = 5;
-    EXPECT_EQ(shader_setup_mesh(a), 0);
-    EXPECT_EQ(shader_get_key(), 1);
 }
 
 TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
@@ -338,22 +333,7 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
     EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);  // record 1 has no file here
 }
 
-TEST_F(ShaderOwnFiles, PointLightRecordsReadTheBlockAtTheBaseRecordsOffsets)
-{
-    Init();
-    for (int row = 4; row <= 7; ++row) {
-        const ShaderStage& vs = shader_get_record(row)->stage[SH_STAGE_VERTEX];
-        ASSERT_NE(vs.shader, nullptr) << row;
-        int seen = 0;
-        for (const ShaderReg& r : vs.regs) {
-            if (r.name == "vTint" && r.offset == 0) ++seen;
-            if (r.name == "mBig" && r.offset == 16) ++seen;
-        }
-        EXPECT_EQ(seen, 2) << row;
-    }
-}
-
-TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty)
+TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmptyAndPointLightRowsReadTheBaseOffsets)
 {
     Init();
     const ShaderRecord* rec = shader_get_record(4);
@@ -365,6 +345,13 @@ TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty)
     EXPECT_EQ(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader, nullptr);
     EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);
     EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
+    // Point-light rows read the caller's block at their base record's offsets.
+    for (int row = 4; row <= 7; ++row) {
+        int seen = 0;
+        for (const ShaderReg& r : shader_get_record(row)->stage[SH_STAGE_VERTEX].regs)
+            seen += (r.name == "vTint" && r.offset == 0) + (r.name == "mBig" && r.offset == 16);
+        EXPECT_EQ(seen, 2) << row;
+    }
 }
 
 TEST_F(ShaderOwnFiles, EachStageCompilesWithItsOwnDefaultsThroughItsOwnCall)
