@@ -8,20 +8,7 @@
 
 namespace {
 
-class Draw2d : public Obj2dDevice {
-protected:
-    // The device's blend factors agree with what the render-state cache holds.
-    static void ExpectBlendCacheTrue()
-    {
-        uint32_t src = 0, dst = 0, op = 0;
-        disp_blend_mode_get(int(disp_rstate_blend()), &src, &dst, &op);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), src);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_DESTBLEND), dst);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_BLENDOP), op);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHABLENDENABLE),
-                  disp_rstate_blend() != 0 ? 1u : 0u);
-    }
-};
+using Draw2d = Obj2dDevice;
 
 TEST(Line2dQuad, HorizontalAndZeroLengthLines)
 {

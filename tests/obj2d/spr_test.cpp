@@ -134,10 +134,7 @@ TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruth)
     DrawObj* o = spr_create_tex_1f(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
     spr_set_blend(o, 2);
     DrawFrame();
-    uint32_t src = 0, dst = 0, op = 0;
-    disp_blend_mode_get(int(disp_rstate_blend()), &src, &dst, &op);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), src);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_DESTBLEND), dst);
+    ExpectBlendCacheTrue();
     EXPECT_EQ(gfx_get_sampler_state(1, GFX_SAMP_MINFILTER), uint32_t(GFX_TEXF_LINEAR));
 }
 
