@@ -31,6 +31,21 @@ PointLight* light_at(float x, float y, float z, float range, uint32_t prio = kPl
     return l;
 }
 
+int g_released = 0;
+PointLight* g_victim = nullptr;
+int update_release(PointLight*) { return 1; }
+int update_free_other(PointLight*)
+{
+    plight_free(g_victim);
+    return 0;
+}
+int update_free_self(PointLight* l)
+{
+    plight_free(l);
+    return 1;
+}
+void count_release(PointLight*) { ++g_released; }
+
 class Plight : public ::testing::Test {
 protected:
     void SetUp() override
@@ -75,23 +90,6 @@ TEST_F(Plight, OwnersOneFrameLightsAndColourFloats)
     plight_kill_owner(5);
     EXPECT_EQ(plight_get_count(), 0);
 }
-
-namespace {
-int g_released = 0;
-PointLight* g_victim = nullptr;
-int update_release(PointLight*) { return 1; }
-int update_free_other(PointLight*)
-{
-    plight_free(g_victim);
-    return 0;
-}
-int update_free_self(PointLight* l)
-{
-    plight_free(l);
-    return 1;
-}
-void count_release(PointLight*) { ++g_released; }
-}  // namespace
 
 TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights)
 {
