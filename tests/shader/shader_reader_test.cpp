@@ -186,26 +186,6 @@ TEST(ShaderReader, ParametersPackedInSectionOrderFirstNameOnly)
     EXPECT_EQ(find_decl(t.section[SH_SEC_VERTEX], "vTint")->type, 5);
 }
 
-TEST(ShaderReader, ParametersPastTheBlockAreLeftOut)
-{
-    ShaderFileText t;
-    shader_file_parse(
-        "",
-        "@common @register\nfloat4x4 mA;\nfloat4x4 mB;\nfloat4 vC;\nfloat4 vD;\nint iE;\n"
-        "@register_end\n",
-        &t);
-    std::vector<ShaderParam> p;
-    shader_file_params(t, &p);
-    ASSERT_EQ(p.size(), 3u);
-    EXPECT_EQ(p[0].name, "mA");
-    EXPECT_EQ(p[1].name, "vC");
-    EXPECT_EQ(p[1].offset, 64);
-    EXPECT_EQ(p[2].name, "iE");
-    EXPECT_EQ(p[2].offset, 80);
-    for (const ShaderParam& q : p)
-        EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
-}
-
 TEST(ShaderReader, TruncatedAndRandomTextNeverBreaksTheReader)
 {
     std::ifstream in(fixture_dir() + "full.txt", std::ios::binary);
