@@ -253,57 +253,16 @@ TEST_F(ShaderLib, LightVectorsGoToObjectSpace)
     EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_EYEPOS)[3], 1.0f);
 }
 
-namespace {
-
-// phong.txt and plphong.txt with caller registers in different orders, and
-// a pixel stage that samples two caller samplers.
-const char* kPhongParams = R"(@common
-@register
-float4x4 mPVM;
-float4 vTint;
-float4x4 mBig;
-float4x4 mTooBig;
-@register_end
-@vertexshader
-@source
-void VsMain() { gl_Position = iPosition * mBig * mPVM + vTint * 0.0 + mTooBig[0] * 0.0; vT0 = iTexCoord0; }
-@source_end
-@pixelshader
-@register
-sampler sExtra : register(s2);
-sampler sZero : register(s0);
-@register_end
-@source
-void PsMain() { oC0 = texture(sExtra, vT0.xy) + texture(sZero, vT0.xy); }
-@source_end
-)";
-
-const char* kPlPhongParams = R"(@common
-@register
-float4x4 mPVM;
-float4x4 mBig;
-float4 vTint;
-@register_end
-@vertexshader
-@source
-void VsMain() { gl_Position = iPosition * mPVM + vTint * float(NR_POINT_LIGHT) + mBig[0]; }
-@source_end
-@pixelshader
-@source
-void PsMain() { oC0 = vD0 }
-@source_end
-)";
-
-}  // namespace
-
 class ShaderOwnFiles : public ShaderDeviceBase {
 protected:
     void SetUp() override
     {
         DispDevice::SetUp();
         if (HasFatalFailure()) return;
-        tmp_.write("phong.txt", kPhongParams);
-        tmp_.write("plphong.txt", kPlPhongParams);
+        // Caller registers in different orders in the two files, and a pixel
+        // stage that samples two caller samplers.
+        for (const char* f : {"phong.txt", "plphong.txt"})
+            std::filesystem::copy_file(fixture_dir() + "own/" + f, tmp_.file(f));
     }
     void Init(int dump = 0) { ShaderDeviceBase::Init(tmp_.file(""), dump); }
 };
