@@ -57,23 +57,6 @@ protected:
 
 }  // namespace
 
-TEST_F(Plight, PoolHolds128AndCreationSetsTheDefaults)
-{
-    PointLight* first = plight_create(3, nullptr, 2.0f, 0x80FF8000u, 0.5f);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->flags, kPlightActive | kPlightShown | (127u << 8));
-    EXPECT_EQ(first->group_mask, 0xFFFFFFFFu);
-    for (int i = 1; i < kPlightPool; ++i) ASSERT_NE(plight_create(1, nullptr, 1, 0, 1), nullptr);
-    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
-    EXPECT_EQ(plight_get_count(), 128);
-    plight_free(first);
-    plight_free(first);  // a second free changes nothing
-    plight_free(nullptr);
-    EXPECT_EQ(plight_get_count(), 127);
-    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), first);
-    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
-}
-
 TEST_F(Plight, OwnersOneFrameLightsAndColourFloats)
 {
     PointLight* a = plight_create(5, nullptr, 1, 0xFF336699u, 2.0f);
@@ -91,10 +74,13 @@ TEST_F(Plight, OwnersOneFrameLightsAndColourFloats)
     EXPECT_EQ(plight_get_count(), 0);
 }
 
-TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights)
+TEST_F(Plight, PoolHolds128AndUpdateCallbacksReleaseAndMayFreeOtherLights)
 {
     g_released = 0;
-    PointLight* gone = plight_create(1, nullptr, 1, 0, 1);
+    PointLight* gone = plight_create(3, nullptr, 2.0f, 0x80FF8000u, 0.5f);
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ(gone->flags, kPlightActive | kPlightShown | (127u << 8));
+    EXPECT_EQ(gone->group_mask, 0xFFFFFFFFu);
     gone->update = update_release;
     gone->release = count_release;
     g_victim = plight_create(1, nullptr, 1, 0, 1);  // freed by the next one's callback
@@ -111,6 +97,13 @@ TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights)
     int made = 0;
     while (plight_create(1, nullptr, 1, 0, 1)) ++made;
     EXPECT_EQ(made, kPlightPool - 1);
+    EXPECT_EQ(plight_get_count(), 128);
+    plight_free(killer);
+    plight_free(killer);  // a second free changes nothing
+    plight_free(nullptr);
+    EXPECT_EQ(plight_get_count(), 127);
+    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), killer);
+    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
 }
 
 TEST_F(Plight, CullKeepsSpheresThatReachIntoTheFrustum)
