@@ -133,13 +133,13 @@ TEST(ShaderReader, RegisterDeclarations)
         {"sampler sTex : register(s2);", 1, "sTex", 12, 1, SH_C_NONE},
         {"int2 iPair[1];", 1, "iPair", 2, 1, SH_C_NONE},
         {"float4 vmPVM;", 1, "vmPVM", 8, 1, SH_C_NONE},  // exact names only
-        {"Float4 vCapital;", 0},
-        {"half4 vUnknown;", 0},
-        {"float4", 0},
-        {"float4 [4];", 0},
-        {"float4 ;", 0},
-        {"", 0},
-        {"float4 vHuge[99999999999999999999];", 0},
+        {"Float4 vCapital;", 0, "", 0, 0, 0},
+        {"half4 vUnknown;", 0, "", 0, 0, 0},
+        {"float4", 0, "", 0, 0, 0},
+        {"float4 [4];", 0, "", 0, 0, 0},
+        {"float4 ;", 0, "", 0, 0, 0},
+        {"", 0, "", 0, 0, 0},
+        {"float4 vHuge[99999999999999999999];", 0, "", 0, 0, 0},
     };
     for (const Case& c : cases) {
         ShaderDecl d;
