@@ -91,12 +91,14 @@ TEST_F(ObjManager, RegistryFillsFifteenSlotsAndRefusesLargeWork)
 
 TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAndOutOfRangePrioritiesAreIgnored)
 {
-    DrawObj* o = make(0, 40);
+    DrawObj* o = obj_alloc(1);
     for (int t : {9, 200, 2, 3}) obj_set_type(o, t);  // 9 unregistered, 200 beyond the table
     EXPECT_EQ(o->type, 2);
-    EXPECT_EQ(o->base_key, (40u << 24) | (127u << 16) | (2u << 8));
-    for (int p : {94, -62, 129}) obj_set_priority(o, p);
+    EXPECT_EQ(o->base_key, (127u << 16) | (2u << 8));  // the subkey's default from the pool
+    obj_set_visible(o, 1);
+    for (int p : {40, 94, -62, 129}) obj_set_priority(o, p);
     EXPECT_EQ(o->prio, 40);
+    EXPECT_EQ(o->base_key >> 24, 40u);
     obj_build_draw_list();
     obj_draw_range(40, 40);
     ASSERT_EQ(g_drawn.size(), 1u);
