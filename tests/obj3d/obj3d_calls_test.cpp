@@ -1,14 +1,14 @@
-// A motion object played and steered through its own calls, and the list of
-// parts attached to it.
+// Objects driven through their own calls: a motion object's playback and its
+// attached parts, a model's material.
 #include "anim_fixture.h"
 
 namespace {
 
 using namespace o3t;
 
-class MotobjPlayTest : public AnimScene {};
+class ObjCallsTest : public AnimScene {};
 
-TEST_F(MotobjPlayTest, LoopsSpeedReverseAndTheRootThroughTheObject)
+TEST_F(ObjCallsTest, LoopsSpeedReverseAndTheRootThroughTheObject)
 {
     DrawObj* o = motobj_create(0, nullptr, mesh, 81);
     ASSERT_NE(o, nullptr);
@@ -57,7 +57,7 @@ TEST_F(MotobjPlayTest, LoopsSpeedReverseAndTheRootThroughTheObject)
     EXPECT_TRUE(motobj_at_end(o));
 }
 
-TEST_F(MotobjPlayTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
+TEST_F(ObjCallsTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
 {
     DrawObj* o = motobj_create(0, nullptr, mesh, 81);
     const ResHandle cube = make_cube("part", 0.5f);
@@ -88,6 +88,38 @@ TEST_F(MotobjPlayTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
     attach_list_detach_all(o);
     EXPECT_EQ(attach_list_count(o), 0);
     EXPECT_EQ(obj_live_count(), 1);
+}
+
+TEST_F(ObjCallsTest, EachMaterialCallSetsItsOwnFieldAndTheDefaultFlag)
+{
+    DrawObj* o = mdlobj_create(0, nullptr, mesh, 81);
+    struct Row {
+        int (*set)(DrawObj*);
+        ObjMaterial want;
+    };
+    const ObjMaterial d = kObjMaterialDefault;
+    const Row rows[] = {
+        {[](DrawObj* x) { return mdlobj_set_ambient(x, 1); }, {1, d.diffuse, 0, 0, 0, 1}},
+        {[](DrawObj* x) { return mdlobj_set_colour(x, 2); }, {d.ambient, 2, 0, 0, 0, 1}},
+        {[](DrawObj* x) { return mdlobj_set_emissive(x, 3); }, {d.ambient, d.diffuse, 3, 0, 0, 1}},
+        {[](DrawObj* x) { return mdlobj_set_specular(x, 4, 5); },
+         {d.ambient, d.diffuse, 0, 4, 5, 1}},
+        {[](DrawObj* x) { return mdlobj_set_material_w5(x, 6); },
+         {d.ambient, d.diffuse, 0, 0, 0, 6}},
+        {[](DrawObj* x) { return mdlobj_set_material(x, 1, 2, 3, 4, 5, 6); }, {1, 2, 3, 4, 5, 6}},
+    };
+    for (const Row& r : rows) {
+        mdlobj_set_material(o, d.ambient, d.diffuse, 0, 0, 0, 1);
+        EXPECT_EQ(r.set(o), 0);
+        const ObjMaterial& m = *mdlobj_get_material(o);
+        EXPECT_TRUE(m.ambient == r.want.ambient && m.diffuse == r.want.diffuse &&
+                    m.emissive == r.want.emissive && m.specular == r.want.specular &&
+                    m.power == r.want.power && m.w5 == r.want.w5);
+    }
+    EXPECT_EQ(mdlobj_get_colour(o), 2u);
+    EXPECT_EQ(mdlobj_set_material(o, d.ambient, d.diffuse, 0, 0, 0, 1), 1);
+    EXPECT_EQ(mdlobj_set_ambient(motobj_create(0, nullptr, mesh, 81), 1), 0);  // not a model
+    EXPECT_EQ(mdlobj_get_material(nullptr), nullptr);
 }
 
 }  // namespace
