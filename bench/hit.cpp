@@ -1,11 +1,9 @@
 // Hit checks: rays through the layered set against the loop over every
 // triangle (1k, 10k and 100k triangles), sphere queries, the ray pass with
 // 128 rays over 1,000 targets, and the hit-sphere and volume passes.
-#include <benchmark/benchmark.h>
-
 #include <random>
-#include <vector>
 
+#include "bench/bench_util.h"
 #include "hit/balls_hit.h"
 #include "hit/hit.h"
 #include "hit/hitcyl.h"
@@ -59,13 +57,6 @@ std::vector<Seg> segments(uint32_t quads, int n)
     return out;
 }
 
-void per_ray(benchmark::State& state, size_t rays)
-{
-    state.counters["per_ray"] =
-        benchmark::Counter(double(rays) * double(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
 void BM_RayNearest(benchmark::State& state)
 {
     const uint32_t quads = uint32_t(state.range(0));
@@ -81,7 +72,7 @@ void BM_RayNearest(benchmark::State& state)
         }
     benchmark::DoNotOptimize(hits);
     state.counters["triangles"] = double(2 * quads * quads);
-    per_ray(state, rays.size());
+    bench::per_item(state, "per_ray", double(rays.size()));
 }
 BENCHMARK(BM_RayNearest)->Arg(24)->Arg(72)->Arg(224)->Unit(benchmark::kMillisecond);
 
@@ -103,7 +94,7 @@ void BM_RayBruteForce(benchmark::State& state)
         }
     benchmark::DoNotOptimize(sum);
     state.counters["triangles"] = double(2 * quads * quads);
-    per_ray(state, rays.size());
+    bench::per_item(state, "per_ray", double(rays.size()));
 }
 BENCHMARK(BM_RayBruteForce)->Arg(24)->Arg(72)->Arg(224)->Unit(benchmark::kMillisecond);
 
@@ -120,7 +111,7 @@ void BM_SphereNearest(benchmark::State& state)
             hits += hit_sphere_nearest(&s.o, nullptr, 1.5f, &p, nullptr, nullptr, 0, kHitAnyGroup);
         }
     benchmark::DoNotOptimize(hits);
-    per_ray(state, at.size());
+    bench::per_item(state, "per_ray", double(at.size()));
 }
 BENCHMARK(BM_SphereNearest)->Unit(benchmark::kMillisecond);
 

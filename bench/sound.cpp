@@ -1,26 +1,17 @@
-// Sound: what a post costs the main thread (with the thread idle, while it
-// drains a burst, and a whole burst of 20 that must wait for room), the
-// per-frame tick, the request queue's flush of 64 requests, and loading a
-// 10 MB WAVE file. The manager runs on OpenAL's null device in a folder of
-// its own.
-#include "app/txt_settings.h"
+// Sound: what a post costs the main thread (with the thread idle, while it drains a burst, and a
+// whole burst of 20 that must wait for room), the per-frame tick, the request queue's flush of 64
+// requests, and loading a 10 MB WAVE file. The manager runs on OpenAL's null device in a folder
+// of its own.
+#include <thread>
+
+#include "bench/bench_util.h"
 #include "sound/sereq.h"
 #include "sound/snd_mgr.h"
 #include "tools/gen/wave_file.h"
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <thread>
-#include <vector>
-
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 void no_op(const SoundCmd&) {}
 
@@ -88,14 +79,13 @@ BENCHMARK(BM_SndPostBurstOf20)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 // A folder with data/sound/bgm01.wav and the manager started in it.
 struct SoundFolder {
-    fs::path old = fs::current_path();
-    fs::path dir =
-        fs::temp_directory_path() / ("quorvel_bench_sound_" + std::to_string(::getpid()));
+    std::filesystem::path old = std::filesystem::current_path();
+    bench::TempDir dir{"sound"};
     SoundFolder()
     {
-        fs::create_directories(dir / "data/sound");
-        wave_write_file((dir / "data/sound/bgm01.wav").string(), wave_bgm01());
-        fs::current_path(dir);
+        std::filesystem::create_directories(dir.path / "data/sound");
+        wave_write_file((dir.path / "data/sound/bgm01.wav").string(), wave_bgm01());
+        std::filesystem::current_path(dir.path);
         txt_settings_load("none.txt");
         snd_boot();
         drain_to(0);
@@ -103,8 +93,7 @@ struct SoundFolder {
     ~SoundFolder()
     {
         snd_shutdown();
-        fs::current_path(old);
-        fs::remove_all(dir);
+        std::filesystem::current_path(old);
     }
 };
 
