@@ -1,6 +1,6 @@
-// Hit checks: rays through the layered set against the loop over every
-// triangle (1k, 10k and 100k triangles), sphere queries, the ray pass with
-// 128 rays over 1,000 targets, and the hit-sphere and volume passes.
+// Hit checks: rays through the layered set against the loop over every triangle (1k, 10k and
+// 100k triangles), sphere queries, the ray pass with 128 rays over 1,000 targets, and the
+// hit-sphere and volume passes.
 #include <random>
 
 #include "bench/bench_util.h"
@@ -21,15 +21,15 @@ struct Seg {
 // The resource manager with room for the largest set, and the hit pools.
 void boot()
 {
-    static bool booted = false;
-    if (booted) return;
-    booted = true;
-    res_env_set(res_env_defaults());
-    res_env_test_set_setting("SZ_BUFF_COLLISION", "67108864");
-    res_boot();
-    hit_init();
-    balls_hit_boot();
-    hitcyl_init();
+    [[maybe_unused]] static const bool once = [] {
+        res_env_set(res_env_defaults());
+        res_env_test_set_setting("SZ_BUFF_COLLISION", "67108864");
+        res_boot();
+        hit_init();
+        balls_hit_boot();
+        hitcyl_init();
+        return true;
+    }();
 }
 
 ResHandle terrain(uint32_t quads)
@@ -115,8 +115,8 @@ void BM_SphereNearest(benchmark::State& state)
 }
 BENCHMARK(BM_SphereNearest)->Unit(benchmark::kMillisecond);
 
-// 128 registered rays over 1,000 targets: 200 collision targets of the
-// 10k-triangle set spread out in a row, 800 spheres among them.
+// 128 registered rays over 1,000 targets: 200 collision targets of the 10k-triangle set spread
+// out in a row, 800 spheres among them.
 void BM_HitFrame(benchmark::State& state)
 {
     const ResHandle h = terrain(72);
@@ -144,8 +144,7 @@ void BM_HitFrame(benchmark::State& state)
 }
 BENCHMARK(BM_HitFrame)->Unit(benchmark::kMicrosecond);
 
-// 768 objects of 3 spheres each and 128 volumes, crowded so that many pairs
-// pass the coarse test.
+// 768 objects of 3 spheres each and 128 volumes, crowded so that many pairs pass the coarse test.
 void BM_SphereAndVolumePasses(benchmark::State& state)
 {
     boot();

@@ -34,7 +34,7 @@ void frame()
     gfx_read_pixels(0, 0, 1, 1, px, 4);  // waits for the frame
 }
 
-ToolBench& bench()
+ToolBench& started()
 {
     static ToolBench b = [] {
         ToolBench t;
@@ -63,7 +63,7 @@ ToolBench& bench()
 
 void BM_ToolStartToFirstLoadedFrame(benchmark::State& state)
 {
-    ToolBench& b = bench();
+    ToolBench& b = started();
     if (!b.ok) return state.SkipWithError("no device or no data set");
     for (auto _ : state) state.SetIterationTime(b.start_ms / 1000.0);
     state.counters["start_ms"] = b.start_ms;
@@ -77,7 +77,7 @@ BENCHMARK(BM_ToolStartToFirstLoadedFrame)
 
 void BM_ToolFrame100Patches(benchmark::State& state)
 {
-    ToolBench& b = bench();
+    ToolBench& b = started();
     if (!b.ok) return state.SkipWithError("no device or no data set");
     // A 10 x 10 grid over the fitted picture, every model of the palette in turn, each placed.
     const int32_t meshes = res_mesh_count();
@@ -100,7 +100,7 @@ BENCHMARK(BM_ToolFrame100Patches)->Unit(benchmark::kMillisecond)->UseRealTime();
 // tool_frame and the update pass with the patches' callbacks, nothing drawn.
 void BM_ToolLogic100Patches(benchmark::State& state)
 {
-    ToolBench& b = bench();
+    ToolBench& b = started();
     if (!b.ok || !tool_state().patches[0]) return state.SkipWithError("no device or no patches");
     for (auto _ : state) {
         key_update();

@@ -25,8 +25,6 @@
 namespace {
 
 constexpr int kW = 800, kH = 600, kRounds = 7, kBatch = 4096;
-using bench::Clock;
-using bench::Display;
 
 double median(std::vector<double> v)
 {
@@ -47,7 +45,7 @@ double thread_cpu_ms()
 template <class Work>
 double timed_ms(int frames, int& frame, Work work, double* cpu)
 {
-    const auto t0 = Clock::now();
+    const auto t0 = bench::Clock::now();
     const double c0 = thread_cpu_ms();
     for (int f = 0; f < frames; ++f) work(frame++);
     glFinish();
@@ -227,7 +225,7 @@ void BM_Quads(benchmark::State& state)
 {
     const float size = float(state.range(0));
     const int per_draw = int(state.range(1));
-    Display disp(kW, kH);
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     constexpr int kQuads = 8 * kBatch;
     std::vector<QuadVertex> verts(size_t(kQuads) * 4);
@@ -286,7 +284,7 @@ void draw_sprites() { spr_draw(g_sprites.data(), int(g_sprites.size())); }
 
 void BM_Sprites10k(benchmark::State& state)
 {
-    Display disp(kW, kH);
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     std::vector<uint32_t> px(32 * 32);
     for (int i = 0; i < 32 * 32; ++i) px[size_t(i)] = 0x80000000u | uint32_t(i * 97);
@@ -325,7 +323,7 @@ BENCHMARK(BM_Sprites10k)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->Us
 // the colour times the texture of stage 0 (white, as the stage is empty).
 void BM_Models512(benchmark::State& state)
 {
-    Display disp(kW, kH);
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     const float fov = 1.2217306f, zn = 0.1f, zf = 1000.0f;
     const Vec3 zero = {0, 0, 0};
@@ -336,6 +334,7 @@ void BM_Models512(benchmark::State& state)
     env_set_light_enable(0, 1);
     fog_set_enable(0, 0);
     MeshSource src{};
+    std::vector<float> interleaved;  // position and normal
     constexpr int kStacks = 14, kSlices = 16;
     for (int i = 0; i <= kStacks; ++i)
         for (int j = 0; j <= kSlices; ++j) {
@@ -343,16 +342,13 @@ void BM_Models512(benchmark::State& state)
             const float v[3] = {std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
             src.positions.insert(src.positions.end(), v, v + 3);
             src.normals.insert(src.normals.end(), v, v + 3);
+            for (int k = 0; k < 2; ++k) interleaved.insert(interleaved.end(), v, v + 3);
         }
     for (int i = 0; i < kStacks; ++i)
         for (int j = 0; j < kSlices; ++j) {
             const int a = i * (kSlices + 1) + j, b = a + kSlices + 1;
             for (int k : {a, a + 1, b, a + 1, b + 1, b}) src.indices.push_back(uint32_t(k));
         }
-    std::vector<float> interleaved;
-    for (size_t v = 0; v < src.positions.size(); v += 3)
-        for (const auto* a : {&src.positions, &src.normals})
-            interleaved.insert(interleaved.end(), a->begin() + long(v), a->begin() + long(v) + 3);
     const std::vector<uint16_t> idx(src.indices.begin(), src.indices.end());
     src.vertex_count = uint32_t(src.positions.size() / 3);
     src.index_count = uint32_t(src.indices.size());
@@ -427,7 +423,7 @@ BENCHMARK(BM_Models512)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)-
 // An empty display frame against a plain-GL clear and present.
 void BM_EmptyFrame(benchmark::State& state)
 {
-    Display disp(kW, kH);
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     GlFrame frame(kW, kH);
     compare(
@@ -445,7 +441,7 @@ BENCHMARK(BM_EmptyFrame)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->Us
 void BM_Save1024(benchmark::State& state)
 {
     constexpr int kSide = 1024;
-    Display disp(kSide, kSide);
+    bench::Display disp(kSide, kSide);
     if (!disp.ok) return state.SkipWithError("no device");
     disp_update(nullptr);
     const std::string ours = "/tmp/quorvel_bench_ours.bmp", theirs = "/tmp/quorvel_bench_gl.bmp";
