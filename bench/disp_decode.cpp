@@ -1,5 +1,5 @@
-// Costs of the display's CPU-side image work: DXT and 16-bit row conversion
-// of a 1024 x 1024 level, and building a 1024 x 1024 screenshot BMP.
+// The display's CPU-side image work: converting the rows of a 1024 x 1024 level, and building a
+// 1024 x 1024 screenshot BMP.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>

@@ -1,6 +1,5 @@
-// Frame pacing on the real clock: 300 frames at 30 fps, each with about
-// 3 ms of busy work, as the main loop runs them. Reports the mean frame
-// period (target 33.33 ms) and the shortest and longest frame.
+// Frame pacing on the real clock: 300 frames at 30 fps, each with about 3 ms of busy work, as the
+// main loop runs them: the mean frame period (target 33.33 ms), the shortest and longest frame.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -1,6 +1,5 @@
-// A folder of group files loaded as the patch tool does (listing, an "_NRM"
-// companion check per group, reading each file): the time per group (the
-// fitted N coefficient, in ns) must stay flat as the folder grows.
+// A folder of group files loaded as the patch tool does (listing, an "_NRM" companion check per
+// group, reading each file): the time per group (the fitted N coefficient) must stay flat.
 #include <thread>
 
 #include "bench/bench_util.h"
