@@ -2,7 +2,7 @@
 // of 16 x 16 pixels in one 3D pass, of one texture or of four interleaved (every object changes
 // the texture), against the same quads built once and streamed straight through the device
 // layer; 128 vector-animation objects playing a one-shape movie of 50 triangles, ticked and
-// drawn, and the tick of 128 players alone.
+// drawn.
 #include "bench/bench_util.h"
 #include "obj2d/fla.h"
 #include "obj2d/flaobj.h"
@@ -160,22 +160,5 @@ void BM_Movies(benchmark::State& state)
     for (DrawObj* o : objs) obj_free(o);
 }
 BENCHMARK(BM_Movies)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_PlayerTick(benchmark::State& state)
-{
-    Scene& s = scene();
-    if (!s.ok) return state.SkipWithError("no device");
-    std::vector<FlaPlayer*> players;
-    for (int i = 0; i < kMovies; ++i) {
-        players.push_back(fla_player_alloc());
-        fla_player_set_movie(players.back(), s.movie);
-        fla_player_set_loop(players.back(), 1);
-    }
-    for (auto _ : state)
-        for (FlaPlayer* p : players) fla_player_tick(p);
-    state.counters["players"] = kMovies;
-    for (FlaPlayer* p : players) fla_player_free(p);
-}
-BENCHMARK(BM_PlayerTick)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -3,7 +3,7 @@
 // library, fonts, draw objects) to the end of the first frame that draws the loaded tool, frame
 // pacing left out (loading_frames: frames the loader took at 90 percent of each); one whole
 // frame with 100 placed patches, ending with a one-pixel read-back so that queued frames do not
-// flatter it; the tool's own share of that frame.
+// flatter it.
 #include "app/app_main.h"
 #include "app/key.h"
 #include "app/mouse.h"
@@ -96,21 +96,5 @@ void BM_ToolFrame100Patches(benchmark::State& state)
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ToolFrame100Patches)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// tool_frame and the update pass with the patches' callbacks, nothing drawn.
-void BM_ToolLogic100Patches(benchmark::State& state)
-{
-    ToolBench& b = started();
-    if (!b.ok || !tool_state().patches[0]) return state.SkipWithError("no device or no patches");
-    for (auto _ : state) {
-        key_update();
-        mouse_update();
-        tool_frame();
-        obj_frame();
-        obj_free_dead();
-    }
-    state.counters["patches"] = k_patches;
-}
-BENCHMARK(BM_ToolLogic100Patches)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
