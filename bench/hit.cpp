@@ -57,24 +57,30 @@ std::vector<Seg> segments(uint32_t quads, int n)
     return out;
 }
 
-void BM_RayNearest(benchmark::State& state)
+// The nearest hit of range(0) x range(0) quads' segments (range(1) 0) or of spheres of radius 1.5
+// at their starts (range(1) 1).
+void BM_Nearest(benchmark::State& state)
 {
     const uint32_t quads = uint32_t(state.range(0));
-    const ResHandle h = terrain(quads);
+    const bool spheres = state.range(1);
     hit_pool_reset();
-    hit_target_add_model(h, nullptr, 1, 1, nullptr, 0);
-    const std::vector<Seg> rays = segments(quads, 10000);
+    hit_target_add_model(terrain(quads), nullptr, 1, 1, nullptr, 0);
+    const std::vector<Seg> at = segments(quads, spheres ? 1000 : 10000);
     int hits = 0;
+    Vec3 p;
     for (auto _ : state)
-        for (const Seg& r : rays) {
-            Vec3 p;
-            hits += hit_ray_nearest(&r.o, &r.v, &p, nullptr, nullptr, 0, kHitAnyGroup);
-        }
+        for (const Seg& s : at)
+            hits += spheres ? hit_sphere_nearest(&s.o, nullptr, 1.5f, &p, nullptr, nullptr, 0,
+                                                 kHitAnyGroup)
+                            : hit_ray_nearest(&s.o, &s.v, &p, nullptr, nullptr, 0, kHitAnyGroup);
     benchmark::DoNotOptimize(hits);
     state.counters["triangles"] = double(2 * quads * quads);
-    bench::per_item(state, "per_ray", double(rays.size()));
+    bench::per_item(state, "per_ray", double(at.size()));
 }
-BENCHMARK(BM_RayNearest)->Arg(24)->Arg(72)->Arg(224)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Nearest)
+    ->ArgsProduct({{24, 72, 224}, {0}})
+    ->Args({224, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // The same segments against every triangle of the set, one by one.
 void BM_RayBruteForce(benchmark::State& state)
@@ -97,23 +103,6 @@ void BM_RayBruteForce(benchmark::State& state)
     bench::per_item(state, "per_ray", double(rays.size()));
 }
 BENCHMARK(BM_RayBruteForce)->Arg(24)->Arg(72)->Arg(224)->Unit(benchmark::kMillisecond);
-
-void BM_SphereNearest(benchmark::State& state)
-{
-    const ResHandle h = terrain(224);
-    hit_pool_reset();
-    hit_target_add_model(h, nullptr, 1, 1, nullptr, 0);
-    const std::vector<Seg> at = segments(224, 1000);
-    int hits = 0;
-    for (auto _ : state)
-        for (const Seg& s : at) {
-            Vec3 p;
-            hits += hit_sphere_nearest(&s.o, nullptr, 1.5f, &p, nullptr, nullptr, 0, kHitAnyGroup);
-        }
-    benchmark::DoNotOptimize(hits);
-    bench::per_item(state, "per_ray", double(at.size()));
-}
-BENCHMARK(BM_SphereNearest)->Unit(benchmark::kMillisecond);
 
 // 128 registered rays over 1,000 targets: 200 collision targets of the 10k-triangle set spread
 // out in a row, 800 spheres among them.

@@ -43,27 +43,20 @@ RstateMeshArgs args(int set)
     return a;
 }
 
-void BM_SetupSameRecord(benchmark::State& state)
+// The same record for every draw (range(0) 1), or two records in turn (range(0) 2).
+void BM_Setup(benchmark::State& state)
 {
     if (!booted()) return state.SkipWithError("no device or no shader files");
-    const RstateMeshArgs a = args(3);
-    for (auto _ : state) benchmark::DoNotOptimize(shader_setup_mesh(a));
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_SetupSameRecord);
-
-void BM_SetupAlternatingRecords(benchmark::State& state)
-{
-    if (!booted()) return state.SkipWithError("no device or no shader files");
-    const RstateMeshArgs a = args(3), b = args(4);
-    bool flip = false;
+    const RstateMeshArgs a[2] = {args(3), args(4)};
+    const int records = int(state.range(0));
+    int i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(shader_setup_mesh(flip ? a : b));
-        flip = !flip;
+        benchmark::DoNotOptimize(shader_setup_mesh(a[i]));
+        if (++i == records) i = 0;
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SetupAlternatingRecords);
+BENCHMARK(BM_Setup)->Arg(1)->Arg(2);
 
 // 128 visible lights scattered in a cube of 100; the object takes four.
 void BM_PlightSelect(benchmark::State& state)
