@@ -21,15 +21,19 @@ void drain_to(uint32_t pending)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
-// Times one post in each iteration; quantiles of the single posts as counters.
-template <typename Before>
-void time_posts(benchmark::State& state, Before before)
+// One post with the thread idle (range(0) 0) or working through 3 to 12 pending commands (1);
+// quantiles of the single posts as counters.
+void BM_SndPost(benchmark::State& state)
 {
+    const bool draining = state.range(0);
     snd_thread_set_handler(no_op);
     snd_thread_start();
     std::vector<double> us;
     for (auto _ : state) {
-        before();
+        const uint32_t n = snd_ring_pending();
+        if (!draining || n >= 12) drain_to(draining ? 6 : 8);
+        if (draining && n < 3)
+            for (int i = 0; i < 8; ++i) snd_post(8, 0);
         const auto t0 = Clock::now();
         snd_post(8, 0);
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -42,24 +46,7 @@ void time_posts(benchmark::State& state, Before before)
     state.counters["p50_us"] = us[us.size() / 2];
     state.counters["p99_us"] = us[us.size() * 99 / 100];
 }
-
-void BM_SndPostIdleThread(benchmark::State& state)
-{
-    time_posts(state, [] { drain_to(8); });
-}
-BENCHMARK(BM_SndPostIdleThread)->UseManualTime()->Iterations(4000);
-
-void BM_SndPostWhileDraining(benchmark::State& state)
-{
-    // The thread keeps working through 3 to 12 pending commands.
-    time_posts(state, [] {
-        const uint32_t n = snd_ring_pending();
-        if (n >= 12) drain_to(6);
-        if (n < 3)
-            for (int i = 0; i < 8; ++i) snd_post(8, 0);
-    });
-}
-BENCHMARK(BM_SndPostWhileDraining)->UseManualTime()->Iterations(4000);
+BENCHMARK(BM_SndPost)->Arg(0)->Arg(1)->UseManualTime()->Iterations(4000);
 
 // 20 posts from an empty ring: from 14 pending on each waits for the thread.
 void BM_SndPostBurstOf20(benchmark::State& state)
