@@ -3,6 +3,7 @@
 // transforms.
 #include "view_fixture.h"
 
+#include <array>
 #include <numbers>
 #include <utility>
 
@@ -12,12 +13,9 @@ constexpr float kTableTol = 2e-4f;  // table-built rotations
 
 class CamTest : public ViewTest {};
 
-// Camera at (0, 0, 5) looking down -Z with +Y up: its x axis is world -X.
-// This half turn about Y with that offset is its own inverse, so the same
-// matrix is both the placement and the view transform.
-Mat44 hand_cam_to_world() { return Mat44{{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 5, 1}}; }
-
-Mat44 hand_world_to_cam() { return hand_cam_to_world(); }
+// Camera at (0, 0, 5) looking down -Z with +Y up: its x axis is world -X. This half turn
+// about Y with that offset is its own inverse: both the placement and the view transform.
+const Mat44 kHandCam = {{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 5, 1}};
 
 // Left-handed off-centre perspective, clip depth 0..1.
 Mat44 hand_perspective(float l, float r, float b, float t, float n, float f)
@@ -44,15 +42,14 @@ Mat44 times(const Mat44& first, const Mat44& then)
 
 TEST_F(CamTest, DefaultLookAtMatchesHandBuiltMatrices)
 {
-    expect_m44(*cam_get_view_mtx(0), hand_cam_to_world(), kTableTol, "cam_to_world");
-    expect_m44(*cam_get_world_mtx(0), hand_world_to_cam(), kTableTol, "world_to_cam");
+    expect_m44(*cam_get_view_mtx(0), kHandCam, kTableTol, "cam_to_world");
+    expect_m44(*cam_get_world_mtx(0), kHandCam, kTableTol, "world_to_cam");
     expect_m44(*cam_get_proj_mtx(0), default_perspective(100.0f), 1e-3f, "proj");
-    expect_m44(*cam_get_viewproj_mtx(0), times(hand_world_to_cam(), default_perspective(100.0f)),
-               1e-3f, "view_proj");
-    expect_m44(*cam_get_matrix(0), hand_cam_to_world(), kTableTol, "matrix field");
+    expect_m44(*cam_get_viewproj_mtx(0), times(kHandCam, default_perspective(100.0f)), 1e-3f);
+    expect_m44(*cam_get_matrix(0), kHandCam, kTableTol, "matrix field");
     expect_v3(*cam_get_pos(0), Vec3{0, 0, 5}, 1e-5f);
-    EXPECT_EQ(cam_get_proj_params(0)->znear, 0.1f);
-    EXPECT_EQ(cam_get_proj_params(0)->zfar, 100.0f);
+    EXPECT_EQ(std::pair(cam_get_proj_params(0)->znear, cam_get_proj_params(0)->zfar),
+              std::pair(0.1f, 100.0f));
     EXPECT_EQ(disp_work().cam[0].changed, 0u);
 }
 
@@ -61,9 +58,9 @@ TEST_F(CamTest, PositionAndAnglesModeMatchesHandBuilt)
     const Vec3 pos = {0, 0, 5}, angles = {0, std::numbers::pi_v<float>, 0};
     cam_set_mode(0, CAM_MODE_POS_ANGLES);
     cam_set_pos_rot(0, &pos, &angles);
-    expect_m44(*cam_get_view_mtx(0), hand_cam_to_world(), kTableTol);
+    expect_m44(*cam_get_view_mtx(0), kHandCam, kTableTol);
     // The table's error grows with the distance of 5 in the translation.
-    expect_m44(*cam_get_world_mtx(0), hand_world_to_cam(), 5 * kTableTol);
+    expect_m44(*cam_get_world_mtx(0), kHandCam, 5 * kTableTol);
     // Mode 0 keeps the given angles; the matrix field is the placement.
     expect_v3(*cam_get_rot(0), angles, 0.0f);
     expect_m44(*cam_get_matrix(0), *cam_get_view_mtx(0), 0.0f);
@@ -102,14 +99,12 @@ TEST_F(CamTest, WorldToCameraModeRaysAreNotMirrored)
 
 TEST_F(CamTest, CullFarIsClampedOnlyBySomeSetters)
 {
-    cam_set_cull_far(0, 500.0f);
-    EXPECT_EQ(cam_get_cull_far(0), 100.0f);
-    cam_set_far(0, 50.0f);
-    EXPECT_EQ(cam_get_cull_far(0), 100.0f);
-    cam_set_near_far(0, 0.5f, 40.0f, 80.0f);
-    EXPECT_EQ(cam_get_cull_far(0), 40.0f);
-    cam_set_cull_far(0, 20.0f);
-    EXPECT_EQ(cam_get_cull_far(0), 20.0f);
+    std::vector<float> seen;
+    cam_set_cull_far(0, 500.0f), seen.push_back(cam_get_cull_far(0));
+    cam_set_far(0, 50.0f), seen.push_back(cam_get_cull_far(0));
+    cam_set_near_far(0, 0.5f, 40.0f, 80.0f), seen.push_back(cam_get_cull_far(0));
+    cam_set_cull_far(0, 20.0f), seen.push_back(cam_get_cull_far(0));
+    EXPECT_EQ(seen, (std::vector<float>{100, 100, 40, 20}));
 }
 
 // Planes: inner side positive. With far 100 and cull far 60 a point 80 in
@@ -134,22 +129,14 @@ TEST_F(CamTest, CullPlanesUseTheCullDistance)
 TEST_F(CamTest, ProjectionOfPoints)
 {
     float x = 9, y = 9;
-    const Vec3 origin = {0, 0, 0};
+    const Vec3 origin = {0, 0, 0}, left = {1, 0.5f, 0}, behind = {0, 0, 7}, far_out = {40, 0, 0};
     EXPECT_EQ(cam_project(0, &x, &y, &origin), kCamInside);
-    EXPECT_NEAR(x, 0.0f, 1e-6f);
-    EXPECT_NEAR(y, 0.0f, 1e-6f);
+    expect_v3(Vec3{x, y, 0}, Vec3{0, 0, 0}, 1e-6f);
     EXPECT_EQ(cam_project_to_screen(0, &x, &y, &origin), kCamInside);
-    EXPECT_NEAR(x, 400.0f, 1e-3f);
-    EXPECT_NEAR(y, 300.0f, 1e-3f);
-
-    const Vec3 left = {1, 0.5f, 0};  // world +X shows on the left, +Y up
-    cam_project(0, &x, &y, &left);
-    EXPECT_LT(x, 0.0f);
-    EXPECT_GT(y, 0.0f);
-
-    const Vec3 behind = {0, 0, 7};
+    expect_v3(Vec3{x, y, 0}, Vec3{400, 300, 0}, 1e-3f);
+    cam_project(0, &x, &y, &left);  // world +X shows on the left, +Y up
+    EXPECT_TRUE(x < 0.0f && y > 0.0f) << x << "," << y;
     EXPECT_EQ(cam_project(0, &x, &y, &behind), kCamBehind);
-    const Vec3 far_out = {40, 0, 0};
     EXPECT_EQ(cam_project(0, &x, &y, &far_out), kCamOutside);
 }
 
@@ -166,8 +153,7 @@ TEST_F(CamTest, ProjectionSquareEdgesAreInside)
     float x = 0, y = 0;
     const Vec3 corner = {1, -1, 0}, past = {1.0001f, 0, 0};
     EXPECT_EQ(cam_project(0, &x, &y, &corner), kCamInside);
-    EXPECT_EQ(x, 1.0f);
-    EXPECT_EQ(y, -1.0f);
+    EXPECT_EQ(std::pair(x, y), std::pair(1.0f, -1.0f));
     EXPECT_EQ(cam_project(0, &x, &y, &past), kCamOutside);
 }
 
@@ -181,8 +167,7 @@ TEST_F(CamTest, RaysThroughTheView)
 
     // The top left corner: up and toward world +X (the camera's left).
     EXPECT_EQ(cam_pixel_to_ray(0, &dir, 0.0f, 0.0f), kCamInside);
-    EXPECT_GT(dir.x, 0.0f);
-    EXPECT_GT(dir.y, 0.0f);
+    EXPECT_TRUE(dir.x > 0.0f && dir.y > 0.0f);
     EXPECT_NEAR(vm_vec3_length_cut(&dir), 1.0f, 1e-5f);
 
     const ProjParams* p = cam_get_proj_params(0);
@@ -212,10 +197,7 @@ TEST_F(CamTest, EmptyViewportKeepsMatricesFinite)
     cam_set_viewport_ex(0, 5, 6, 0, 0, 0.0f);
     int32_t x, y, w, h;
     cam_get_viewport(0, &x, &y, &w, &h);
-    EXPECT_EQ(x, 5);
-    EXPECT_EQ(y, 6);
-    EXPECT_EQ(w, 1);
-    EXPECT_EQ(h, 1);
+    EXPECT_EQ((std::array{x, y, w, h}), (std::array{5, 6, 1, 1}));
     EXPECT_EQ(cam_get_aspect(0), 1.0f);
     cam_set_viewport_ex(0, 0, 0, 300, 100, std::numeric_limits<float>::infinity());
     EXPECT_EQ(cam_get_aspect(0), 3.0f);
@@ -241,8 +223,7 @@ TEST_F(CamTest, ShadowSliceAndLightSets)
     const XformSet& S = *cam_get_xform_set(0);
     const XformSet& D = *cam_get_xform_set(cam_slice_set_index(0, 1));
     const XformSet& E = *cam_get_xform_set(cam_shadow_set_index(0, 1));
-    EXPECT_EQ(D.params.znear, 2.0f);
-    EXPECT_EQ(D.params.zfar, 20.0f);
+    EXPECT_EQ(std::pair(D.params.znear, D.params.zfar), std::pair(2.0f, 20.0f));
     expect_m44(D.world_to_cam, S.world_to_cam, 0.0f);
     expect_m44(D.cull_view_proj, D.view_proj, 0.0f);
     const float t = 2.0f * std::tan(std::numbers::pi_v<float> / 8.0f), r = t * 4.0f / 3.0f;
@@ -330,16 +311,14 @@ TEST_F(CamTest, SettersMarkChangedAndRebuildLazily)
     EXPECT_FLOAT_EQ(subview_get_color_f(0, 0)[0], 1.0f);
 }
 
-// ---- device ---------------------------------------------------------------------------------------
-
 TEST_F(CamTest, DeviceGetsProjectionAndViewOfTheSet)
 {
     cam_update_all();
     cam_apply_xform_set(0);
     ASSERT_EQ(dev().transforms.size(), 2u);
-    EXPECT_EQ(dev().transforms[0].which, DISP_DEV_TS_PROJECTION);
+    EXPECT_EQ(std::pair(dev().transforms[0].which, dev().transforms[1].which),
+              std::pair(DISP_DEV_TS_PROJECTION, DISP_DEV_TS_VIEW));
     expect_m44(dev().transforms[0].m, *cam_get_proj_mtx(0), 0.0f);
-    EXPECT_EQ(dev().transforms[1].which, DISP_DEV_TS_VIEW);
     expect_m44(dev().transforms[1].m, *cam_get_world_mtx(0), 0.0f);
     cam_apply_xform_set(99);
     EXPECT_EQ(dev().transforms.size(), 2u);
@@ -351,12 +330,13 @@ TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
     fog_set_end(0, 80.0f);
     fog_set_color(0, 0x80112233);
     fog_apply(0);
-    EXPECT_EQ(dev().state(DISP_DEV_RS_FOGCOLOR), 0x80112233u);
-    EXPECT_EQ(bits_float(dev().state(DISP_DEV_RS_FOGSTART)), 5.0f);
-    EXPECT_EQ(bits_float(dev().state(DISP_DEV_RS_FOGEND)), 80.0f);
-    EXPECT_EQ(dev().state(DISP_DEV_RS_FOGTABLEMODE), DISP_DEV_FOG_LINEAR);
-    EXPECT_EQ(dev().state(DISP_DEV_RS_FOGVERTEXMODE), DISP_DEV_FOG_NONE);
-    EXPECT_EQ(dev().state(DISP_DEV_RS_RANGEFOGENABLE), 0u);
+    EXPECT_EQ((std::array{dev().state(DISP_DEV_RS_FOGCOLOR), dev().state(DISP_DEV_RS_FOGTABLEMODE),
+                          dev().state(DISP_DEV_RS_FOGVERTEXMODE),
+                          dev().state(DISP_DEV_RS_RANGEFOGENABLE)}),
+              (std::array<uint32_t, 4>{0x80112233u, DISP_DEV_FOG_LINEAR, DISP_DEV_FOG_NONE, 0}));
+    EXPECT_EQ(std::pair(bits_float(dev().state(DISP_DEV_RS_FOGSTART)),
+                        bits_float(dev().state(DISP_DEV_RS_FOGEND))),
+              std::pair(5.0f, 80.0f));
 
     // Equal distances would divide by zero in the linear fog factor.
     for (float d : {0.0f, 50.0f, -3.0f, 1e7f}) {
@@ -364,16 +344,13 @@ TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
         fog_set_end(0, d);
         float start, end;
         fog_get_range(0, &start, &end);
-        EXPECT_EQ(start, d);
-        EXPECT_GT(end, start) << d;
-        EXPECT_TRUE(std::isfinite(1.0f / (end - start))) << d;
+        EXPECT_TRUE(start == d && end > start && std::isfinite(1.0f / (end - start))) << d;
     }
     fog_set_start(0, std::numeric_limits<float>::quiet_NaN());
     fog_set_end(0, 10.0f);
     float start = 1, end = 0;
     fog_get_range(0, &start, &end);
-    EXPECT_EQ(start, 0.0f);
-    EXPECT_EQ(end, 10.0f);
+    EXPECT_EQ(std::pair(start, end), std::pair(0.0f, 10.0f));
 }
 
 TEST_F(CamTest, DeviceLightIsTheScreensEnvironment)
@@ -389,8 +366,7 @@ TEST_F(CamTest, DeviceLightIsTheScreensEnvironment)
     EXPECT_FLOAT_EQ(l.ambient.b, 153.0f / 255.0f);
     EXPECT_FLOAT_EQ(l.specular.a, 1.0f);
     expect_v3(l.direction, env_get_block(0)->light_dir, 0.0f);
-    ASSERT_EQ(dev().light_enables.size(), 1u);
-    EXPECT_EQ(dev().light_enables[0], 1);
+    EXPECT_EQ(dev().light_enables, std::vector<int>{1});
 }
 
 // A screen or slice index outside 0..1 is a caller's fault: caught in debug

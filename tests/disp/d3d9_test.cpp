@@ -2,6 +2,7 @@
 // viewport and scissor, state wrappers and recovery from a lost device.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -11,31 +12,25 @@
 
 TEST(PresentParams, SamplesClampAndSwapEffects)
 {
-    D3d9PresentParams p;
-    D3d9Settings s;
-    s.antialias_samples = 7;
-    disp_make_present_params(&p, 800, 600, 1, s);
-    EXPECT_EQ(p.samples, 4);
-    EXPECT_EQ(p.swap_effect, kSwapDiscard);
-    EXPECT_EQ(p.windowed, 0);
-    EXPECT_EQ(p.refresh_hz, 60);
-    EXPECT_EQ(p.interval_one, 1);
-    EXPECT_EQ(p.bb_width, 800);
-    disp_make_present_params(&p, 800, 600, 0, s);
-    EXPECT_EQ(p.swap_effect, kSwapDiscard);
-    EXPECT_EQ(p.bb_width, 0);
-    s.antialias_samples = -1;
-    s.vsync = 0;
-    disp_make_present_params(&p, 800, 600, 1, s);
-    EXPECT_EQ(p.samples, 0);
-    EXPECT_EQ(p.swap_effect, kSwapFlip);
-    EXPECT_EQ(p.interval_one, 0);
-    s.vsync = 1;
-    disp_make_present_params(&p, 800, 600, 0, s);
-    EXPECT_EQ(p.swap_effect, kSwapCopy);
-    EXPECT_EQ(p.interval_one, 0);  // windowed never waits
-    EXPECT_EQ(p.refresh_hz, 0);
-    EXPECT_EQ(p.bb_count, 1);
+    // Per row: samples asked, vsync, mode; then samples, swap effect, windowed, refresh,
+    // wait for vertical sync (windowed never waits), back buffer width and count.
+    const struct {
+        int ask, vsync, mode;
+        std::array<int, 7> want;
+    } rows[] = {{7, 1, 1, {4, kSwapDiscard, 0, 60, 1, 800, 1}},
+                {7, 1, 0, {4, kSwapDiscard, 1, 0, 0, 0, 1}},
+                {-1, 0, 1, {0, kSwapFlip, 0, 60, 0, 800, 1}},
+                {-1, 1, 0, {0, kSwapCopy, 1, 0, 0, 0, 1}}};
+    for (const auto& r : rows) {
+        D3d9PresentParams p;
+        D3d9Settings s;
+        s.antialias_samples = r.ask, s.vsync = r.vsync;
+        disp_make_present_params(&p, 800, 600, r.mode, s);
+        EXPECT_EQ((std::array{p.samples, p.swap_effect, p.windowed, p.refresh_hz, p.interval_one,
+                              p.bb_width, p.bb_count}),
+                  r.want)
+            << r.ask << " " << r.vsync << " " << r.mode;
+    }
 }
 
 // A failed start leaves a state in which every call fails cleanly.
@@ -68,21 +63,27 @@ TEST(NoDevice, CallsFailWithoutTouchingAnything)
     EXPECT_EQ(d3d9_boot(nullptr), 0);
 }
 
-class D3d9Test : public DispDevice {};
+class D3d9Test : public DispDevice {
+protected:
+    static std::array<int, 4> Scissor()
+    {
+        int x, y, w, h;
+        disp_get_scissor(&x, &y, &w, &h);
+        return {x, y, w, h};
+    }
+};
 
 TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport)
 {
-    EXPECT_EQ(d3d9_booted(), 1);
-    EXPECT_EQ(disp_get_device_kind(), 0);
-    EXPECT_EQ(disp_get_vs_ok(), 1);
-    EXPECT_EQ(disp_get_ps_ok(), 1);
+    EXPECT_EQ(
+        (std::array{d3d9_booted(), disp_get_device_kind(), disp_get_vs_ok(), disp_get_ps_ok()}),
+        (std::array{1, 0, 1, 1}));
     EXPECT_GE(disp_get_nr_render_targets(), 2);
     for (int i = 0; i < kVertexFormatCount; ++i) EXPECT_NE(d3d9_get_decl(i), nullptr) << i;
     EXPECT_EQ(d3d9_get_decl(52), nullptr);
     EXPECT_EQ(disp_set_lvf_decl(3), 1);
-    GfxViewport vp = disp_get_viewport();
-    EXPECT_EQ(vp.width, kTestWidth);
-    EXPECT_EQ(vp.height, kTestHeight);
+    EXPECT_EQ(std::pair(disp_get_viewport().width, disp_get_viewport().height),
+              std::pair(kTestWidth, kTestHeight));
     EXPECT_EQ(tex_get_target_width(), kTestWidth);
     EXPECT_EQ(Pixel(10, 10) & 0xFFFFFF, 0u);  // started black
     EXPECT_EQ(disp_get_present_params()->depth_format, GFX_FMT_D24S8);
@@ -139,22 +140,13 @@ TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface)
 
 TEST_F(D3d9Test, ScissorIsClampedToTheTarget)
 {
-    int x, y, w, h;
     disp_set_scissor(-5, -6, 1000, 1000);
-    disp_get_scissor(&x, &y, &w, &h);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    EXPECT_EQ(w, kTestWidth);
-    EXPECT_EQ(h, kTestHeight);
+    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
     disp_set_scissor(10, 10, -4, 5);  // negative width: empty, never inverted
-    disp_get_scissor(&x, &y, &w, &h);
-    EXPECT_EQ(x, 10);
-    EXPECT_EQ(w, 0);
-    EXPECT_EQ(h, 5);
+    EXPECT_EQ(Scissor(), (std::array{10, 10, 0, 5}));
     disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
     disp_set_scissor_screen(-1);
-    disp_get_scissor(&x, &y, &w, &h);
-    EXPECT_EQ(w, kTestWidth);
+    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
 }
 
 namespace {
@@ -175,29 +167,22 @@ TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTextures)
     links.screen_rect = screen_rect;
     disp_set_links(links);
     ASSERT_EQ(tex_create(&g_lookup_tex, GFX_FMT_A8R8G8B8, 32, 16, 1), 1);
+    const auto viewport = [] {
+        const GfxViewport v = disp_get_viewport();
+        return std::array{v.x, v.y, v.width, v.height};
+    };
     disp_set_viewport_tex(1);
-    EXPECT_EQ(disp_get_viewport().width, 32);
+    EXPECT_EQ(viewport(), (std::array{0, 0, 32, 16}));
     disp_set_viewport_tex_frac(1, 0.5f, 0.25f, 0.5f, 0.5f);
-    GfxViewport vp = disp_get_viewport();
-    EXPECT_EQ(vp.x, 16);
-    EXPECT_EQ(vp.y, 4);
-    EXPECT_EQ(vp.height, 8);
+    EXPECT_EQ(viewport(), (std::array{16, 4, 16, 8}));
     disp_set_viewport_tex(2);  // no texture: nothing changes
-    EXPECT_EQ(disp_get_viewport().x, 16);
+    EXPECT_EQ(viewport(), (std::array{16, 4, 16, 8}));
     disp_set_viewport_screen(1);
-    vp = disp_get_viewport();
-    EXPECT_EQ(vp.x, 4);
-    EXPECT_EQ(vp.width, 20);
-    int x, y, w, h;
+    EXPECT_EQ(viewport(), (std::array{4, 6, 20, 10}));
     disp_set_scissor_tex_frac(1, 0.25f, 0.0f, 0.5f, 1.0f);
-    disp_get_scissor(&x, &y, &w, &h);
-    EXPECT_EQ(x, 8);
-    EXPECT_EQ(w, 16);
-    EXPECT_EQ(h, 16);
+    EXPECT_EQ(Scissor(), (std::array{8, 0, 16, 16}));
     disp_set_scissor_screen(1);
-    disp_get_scissor(&x, &y, &w, &h);
-    EXPECT_EQ(y, 6);
-    EXPECT_EQ(h, 10);
+    EXPECT_EQ(Scissor(), (std::array{4, 6, 20, 10}));
     EXPECT_EQ(disp_check_tex_fmt(1), 1);
     tex_release(&g_lookup_tex);
 }
@@ -216,14 +201,11 @@ TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers)
     disp_set_stencil_enable(1);
     disp_set_stencil_func(3, 0xF0, 0x0F, GFX_CMP_EQUAL);
     disp_set_stencil_ops(2, 6, 9);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILENABLE), 1u);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILREF), 3u);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILMASK), 0xF0u);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILWRITEMASK), 0x0Fu);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILFUNC), uint32_t(GFX_CMP_EQUAL));
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILFAIL), uint32_t(GFX_STENCILOP_REPLACE));
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILZFAIL), uint32_t(GFX_STENCILOP_INCR));
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_STENCILPASS), uint32_t(GFX_STENCILOP_KEEP));
+    EXPECT_EQ(RenderStates({GFX_RS_STENCILENABLE, GFX_RS_STENCILREF, GFX_RS_STENCILMASK,
+                            GFX_RS_STENCILWRITEMASK, GFX_RS_STENCILFUNC, GFX_RS_STENCILFAIL,
+                            GFX_RS_STENCILZFAIL, GFX_RS_STENCILPASS}),
+              (std::vector<uint32_t>{1, 3, 0xF0, 0x0F, GFX_CMP_EQUAL, GFX_STENCILOP_REPLACE,
+                                     GFX_STENCILOP_INCR, GFX_STENCILOP_KEEP}));
 }
 
 namespace {
@@ -295,8 +277,7 @@ TEST_F(D3d9LossTest, ModeChangeResetsAtTheNextPresent)
     ASSERT_EQ(g_events, (std::vector<std::string>{"lost", "reset"}));
     int w = 0, h = 0;
     gfx_get_backbuffer_size(&w, &h);
-    EXPECT_EQ(w, 32);
-    EXPECT_EQ(h, 24);
+    EXPECT_EQ(std::pair(w, h), std::pair(32, 24));
     EXPECT_EQ(disp_get_mode(), 0);
     disp_present();
     EXPECT_EQ(g_events.size(), 2u);
