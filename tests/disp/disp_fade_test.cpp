@@ -54,8 +54,8 @@ TEST(FadeHelpers, NormalizeZeroOrNanGivesZeroAndRandomRangeStaysInside)
 {
     Vec3 out;
     const Vec3 zero = {0, 0, 0}, nan = {std::nanf(""), 1, 0};
-    expect_v3(*vec3_normalize(&out, &zero), zero, 0.0f);
-    expect_v3(*vec3_normalize(&out, &nan), zero, 0.0f);
+    expect_vec3_near(*vec3_normalize(&out, &zero), zero, 0.0f);
+    expect_vec3_near(*vec3_normalize(&out, &nan), zero, 0.0f);
     std::srand(7);
     for (int i = 0; i < 2000; ++i) {
         const float r = rand_range_f(-3.0f, 5.0f);
@@ -118,8 +118,8 @@ TEST_F(FadeTest, OneFrameFadeMakesTheTargetTheBaseAtOnce)
     const Vec3 dir = {0, -1, 0};
     env_fade_light_dir(0, &dir, 1);
     disp_fade_frame();
-    expect_v3(env_get_block(0)->light_dir, dir, 0.0f);
-    expect_v3(env0().base.light_dir, dir, 0.0f);
+    expect_vec3_near(env_get_block(0)->light_dir, dir, 0.0f);
+    expect_vec3_near(env0().base.light_dir, dir, 0.0f);
 }
 
 // Halfway from +X: renormalised each step; toward -X it passes through zero
@@ -136,7 +136,7 @@ TEST_F(FadeTest, DirectionFadeIsRenormalisedAndPassesZeroSafely)
         env_fade_reset(0);
         env_fade_light_dir(0, &c.to, 3);
         disp_fade_frame();  // ratio 1/2
-        expect_v3(env_get_block(0)->light_dir, c.halfway, 1e-6f);
+        expect_vec3_near(env_get_block(0)->light_dir, c.halfway, 1e-6f);
     }
 }
 
@@ -235,9 +235,9 @@ TEST_F(FadeTest, EnabledSubViewsAreRecountedEachFrameAndMovementIsPerFrame)
     const Vec3 eye = {1, 2, 8}, target = {0, 0, 0};
     cam_set_look_at(0, &eye, &target, nullptr);
     cam_track_movement();
-    expect_v3(*cam_get_move_vec(0), Vec3{1, 2, 3}, 1e-5f);
+    expect_vec3_near(*cam_get_move_vec(0), Vec3{1, 2, 3}, 1e-5f);
     cam_track_movement();
-    expect_v3(*cam_get_move_vec(0), Vec3{0, 0, 0}, 0.0f);
+    expect_vec3_near(*cam_get_move_vec(0), Vec3{0, 0, 0}, 0.0f);
 }
 
 }  // namespace

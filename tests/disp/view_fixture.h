@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -20,22 +21,11 @@
 #include "math/vm_test_util.h"
 
 struct DevLog {
-    struct Transform {
-        DispDevTransform which;
-        Mat44 m;
-    };
-    struct State {
-        DispDevRs state;
-        uint32_t value;
-    };
-    std::vector<Transform> transforms;
-    std::vector<State> states;
+    std::vector<std::pair<DispDevTransform, Mat44>> transforms;
+    std::vector<std::pair<DispDevRs, uint32_t>> states;
     std::vector<DispDevLight> lights;
     std::vector<int> light_enables;
-    struct Mode {
-        int w, h, mode;
-    };
-    std::vector<Mode> mode_requests;
+    std::vector<std::array<int, 3>> mode_requests;  // width, height, mode
     int mode = 0;
 
     static DevLog& get()
@@ -46,7 +36,7 @@ struct DevLog {
     uint32_t state(DispDevRs rs) const
     {
         for (auto it = states.rbegin(); it != states.rend(); ++it)
-            if (it->state == rs) return it->value;
+            if (it->first == rs) return it->second;
         ADD_FAILURE() << "render state " << rs << " never set";
         return 0;
     }
@@ -94,14 +84,4 @@ inline float bits_float(uint32_t bits)
     float f;
     std::memcpy(&f, &bits, sizeof f);
     return f;
-}
-
-inline void expect_v3(const Vec3& a, const Vec3& b, float tol, const char* what = "")
-{
-    expect_vec3_near(a, b, tol, what);
-}
-
-inline void expect_m44(const Mat44& a, const Mat44& b, float tol, const char* what = "")
-{
-    expect_mat_near(a, b, tol, what);
 }
