@@ -1,5 +1,4 @@
-// Cameras: the modes against hand-built matrices, projections and cull planes, points and
-// picking rays, derived sets and what reaches the device.
+// Cameras: modes, projections, cull planes, rays, derived sets and what reaches the device.
 #include "view_fixture.h"
 
 #include <array>

@@ -1,5 +1,4 @@
-// The display device: start-up, no-device state, present parameters, clear,
-// viewport and scissor, state wrappers and recovery from a lost device.
+// The display device: start-up, no device, present parameters, clears, states, lost device.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -39,9 +38,8 @@ TEST(NoDevice, CallsFailWithoutTouchingAnything)
     D3d9BootDesc desc;  // no window
     desc.width = 64;
     desc.height = 48;
-    EXPECT_EQ(d3d9_boot(&desc), 0);
-    EXPECT_EQ(d3d9_booted(), 0);
-    EXPECT_EQ(disp_device_ok(), 0);
+    EXPECT_EQ((std::array{d3d9_boot(&desc), d3d9_booted(), disp_device_ok()}),
+              (std::array{0, 0, 0}));
     EXPECT_EQ(disp_get_device(), nullptr);
     EXPECT_EQ(disp_clear(5, 0), GFX_E_NODEVICE);
     disp_present();
@@ -51,14 +49,12 @@ TEST(NoDevice, CallsFailWithoutTouchingAnything)
     EXPECT_EQ(disp_set_rstate_block(rstate_key_make(1, 1, 0, 1, 0, 5, 3, 0, 0), nullptr), 0);
     EXPECT_EQ(disp_rstate_lighting(), 0xFFFFFFFFu);
     TexRecord t;
-    EXPECT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 4, 0), 0);
-    EXPECT_EQ(t.texture, nullptr);
+    EXPECT_TRUE(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 4, 0) == 0 && t.texture == nullptr);
     EXPECT_EQ(tex_create_render_target(&t, GFX_FMT_A8R8G8B8, 4, 4), 0);
     tex_set_stage(0, &t, 0);
     tex_set_render_target(0, 0);
     EXPECT_EQ(tex_read_pixel(&t, 0, 0), 0u);
-    EXPECT_EQ(disp_set_lvf_decl(0), 0);
-    EXPECT_EQ(disp_screenshot_write(tex_get_target_record()), 0);
+    EXPECT_EQ(disp_set_lvf_decl(0) + disp_screenshot_write(tex_get_target_record()), 0);
     d3d9_shutdown();
     EXPECT_EQ(d3d9_boot(nullptr), 0);
 }
@@ -73,7 +69,7 @@ protected:
     }
 };
 
-TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport)
+TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewportAndReleaseClearsTheSlot)
 {
     EXPECT_EQ(
         (std::array{d3d9_booted(), disp_get_device_kind(), disp_get_vs_ok(), disp_get_ps_ok()}),
@@ -89,10 +85,7 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewport)
     EXPECT_EQ(disp_get_present_params()->depth_format, GFX_FMT_D24S8);
     EXPECT_NE(disp_get_device(), nullptr);
     EXPECT_EQ(disp_get_device_raw(), disp_get_device());
-}
-
-TEST_F(D3d9Test, ReleaseThroughASlotClearsItAndEmptySlotsAreLeftAlone)
-{
+    // Releasing through a slot clears it; empty slots are left alone.
     GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_DEFAULT);
     ASSERT_NE(vb, nullptr);
     com_release_ptr(&vb);
@@ -120,33 +113,22 @@ TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer)
 
 TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface)
 {
+    const auto shown_after_clear = [](int mode, uint32_t colour) {
+        EXPECT_EQ(disp_clear(mode, colour), GFX_OK) << mode;
+        return Pixel(5, 5);
+    };
     gfx_begin_scene();
-    EXPECT_EQ(disp_clear(0, 0xFF204080), GFX_OK);
-    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF204080));
+    EXPECT_TRUE(Near(shown_after_clear(0, 0xFF204080), 0xFF204080));
     // Without a depth surface a depth-only clear must leave the colour alone.
     SurfRecord* depth = tex_get_depth_target();
     tex_set_depth_target(nullptr);
-    EXPECT_EQ(disp_clear(3, 0xFFFF0000), GFX_OK);
-    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF204080));
-    EXPECT_EQ(disp_clear(5, 0xFF00FF00), GFX_OK);  // target bit kept
-    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF00FF00));
+    EXPECT_TRUE(Near(shown_after_clear(3, 0xFFFF0000), 0xFF204080));
+    EXPECT_TRUE(Near(shown_after_clear(5, 0xFF00FF00), 0xFF00FF00));  // target bit kept
     tex_set_depth_target(depth);
-    EXPECT_EQ(disp_clear(7, 0xFF0000FF), GFX_OK);
-    EXPECT_TRUE(Near(Pixel(5, 5), 0xFF0000FF));
-    EXPECT_EQ(disp_clear(8, 0), GFX_E_INVALIDCALL);
-    EXPECT_EQ(disp_clear(-1, 0), GFX_E_INVALIDCALL);
+    EXPECT_TRUE(Near(shown_after_clear(7, 0xFF0000FF), 0xFF0000FF));
+    EXPECT_EQ(std::pair(disp_clear(8, 0), disp_clear(-1, 0)),
+              std::pair(GFX_E_INVALIDCALL, GFX_E_INVALIDCALL));
     gfx_end_scene();
-}
-
-TEST_F(D3d9Test, ScissorIsClampedToTheTarget)
-{
-    disp_set_scissor(-5, -6, 1000, 1000);
-    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
-    disp_set_scissor(10, 10, -4, 5);  // negative width: empty, never inverted
-    EXPECT_EQ(Scissor(), (std::array{10, 10, 0, 5}));
-    disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
-    disp_set_scissor_screen(-1);
-    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
 }
 
 namespace {
@@ -160,7 +142,7 @@ int screen_rect(int screen, GfxRect* r)
 }
 }  // namespace
 
-TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTextures)
+TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTexturesAndClampedToTheTarget)
 {
     DispLinks links = disp_links();
     links.tex_lookup = lookup_one;
@@ -185,6 +167,14 @@ TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTextures)
     EXPECT_EQ(Scissor(), (std::array{4, 6, 20, 10}));
     EXPECT_EQ(disp_check_tex_fmt(1), 1);
     tex_release(&g_lookup_tex);
+    // Plain rectangles are clamped to the target.
+    disp_set_scissor(-5, -6, 1000, 1000);
+    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
+    disp_set_scissor(10, 10, -4, 5);  // negative width: empty, never inverted
+    EXPECT_EQ(Scissor(), (std::array{10, 10, 0, 5}));
+    disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
+    disp_set_scissor_screen(-1);
+    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
 }
 
 TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers)
@@ -192,12 +182,13 @@ TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers)
     disp_set_color_write(1, 0, 1, 0);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_COLORWRITEENABLE), 5u);
     const float plane[4] = {0, 1, 0, -2};
-    disp_set_clip_plane(2, plane, 1);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_CLIPPLANEENABLE), 4u);
-    disp_set_clip_plane(9, plane, 1);  // no such plane
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_CLIPPLANEENABLE), 4u);
-    disp_set_clip_plane(2, nullptr, 0);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_CLIPPLANEENABLE), 0u);
+    const auto clip_planes = [&](int i, const float* p, int on) {
+        disp_set_clip_plane(i, p, on);
+        return gfx_get_render_state(GFX_RS_CLIPPLANEENABLE);
+    };
+    EXPECT_EQ(clip_planes(2, plane, 1), 4u);
+    EXPECT_EQ(clip_planes(9, plane, 1), 4u);  // no such plane
+    EXPECT_EQ(clip_planes(2, nullptr, 0), 0u);
     disp_set_stencil_enable(1);
     disp_set_stencil_func(3, 0xF0, 0x0F, GFX_CMP_EQUAL);
     disp_set_stencil_ops(2, 6, 9);
@@ -256,8 +247,8 @@ TEST_F(D3d9LossTest, SimulatedLossRunsCallbacksInOrderAndResetsCaches)
     const uint64_t before = tex_stage_set_count();
     tex_set_stage(1, &t, 1);
     EXPECT_GT(tex_stage_set_count(), before);
-    EXPECT_EQ(gfx_get_texture(1), t.texture);
-    EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
+    EXPECT_EQ(std::pair(gfx_get_texture(1), gfx_get_texture(0)),
+              std::pair(t.texture, tex_get_white()->texture));
     EXPECT_EQ(disp_set_rstate_block(k, nullptr), 1);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_LIGHTING), 1u);
     EXPECT_NE(tex_get_backbuffer_record()->surface, nullptr);

@@ -1,5 +1,4 @@
-// Per-frame scene state: colour helpers, shake, lighting and light-set fades
-// and overrides, fog fades, sub-view counts and camera movement.
+// Per-frame scene state: colour helpers, shake, light and fog fades and overrides.
 #include "view_fixture.h"
 
 #include <cstdlib>

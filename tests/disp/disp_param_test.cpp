@@ -1,5 +1,4 @@
-// Display parameters: filling the head, window-to-render conversion for
-// every orientation and both scale cases, the mode forwarding.
+// Display parameters: the head, window-to-render conversion, mode forwarding.
 #include "view_fixture.h"
 
 namespace {

@@ -1,6 +1,4 @@
-// The fonts: images registered in "DFONT", bitmap-text quads with each alignment, the
-// lead-byte mapping and its hostile cases, the per-record glyph limit, rendered glyphs
-// against the font image, and system-font text on screen.
+// Fonts: "DFONT" images, bitmap-text quads, glyph limits, rendered glyphs, system fonts.
 #include <gtest/gtest.h>
 
 #include <array>

@@ -1,5 +1,4 @@
-// The whole display started on a hidden test window, as the program starts
-// it, with a probe that records start and stop steps, bands and 3D passes.
+// The whole display started on a hidden window, with a probe recording steps and passes.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,10 +1,6 @@
-// The display's start and stop orders, the priority bands of a frame around
-// the 3D passes, render and scene-pass enables, the frame clear and the
-// depth-only clear between the bands, and a device that could not start.
+// The whole display: start and stop orders, bands around the 3D passes, enables, clears.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 
 #include "app/textlist.h"
@@ -48,8 +44,8 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
               "hitcyl_init motion_pool_reset fla_pool_reset hit_init movie_init "
               "scene_set_defaults disp_reset");
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
-    EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
-    EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
+    EXPECT_EQ(std::pair(obj3d_type_number(OBJ3D_PRIMLIST), obj3d_type_number(OBJ3D_MESHLIST)),
+              std::pair(11, 15));
     events().clear();
     disp_shutdown();
     EXPECT_EQ(joined(events()),
@@ -120,13 +116,12 @@ TEST_F(DispFrame, SceneAndRenderEnablesLeaveOnlyWhatTheySay)
     disp_set_render_enable(0);
     const int32_t list = disp_get_text_drawlist();
     textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "queued");
-    const uint64_t presents = gfx_get_counters()->presents;
-    const uint32_t frames = disp_frame_count();
+    const auto counts = [] { return std::pair(gfx_get_counters()->presents, disp_frame_count()); };
+    const auto before = counts();
     events().clear();
     disp_update(nullptr);
     EXPECT_TRUE(events().empty());
-    EXPECT_EQ(gfx_get_counters()->presents, presents);
-    EXPECT_EQ(disp_frame_count(), frames);
+    EXPECT_EQ(counts(), before);
     EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
 }
 
@@ -159,39 +154,32 @@ void paint_bands(int lo, int)
 const DispProbe kPaintProbe = {nullptr, paint_bands, nullptr, nullptr};
 }  // namespace
 
-TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew)
+// The depth-only clear between the bands keeps what the bands before it drew.
+TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBandsAndTheDepthClearKeepsIt)
 {
+    TempDir dir;
+    disp_set_clear_color(0x00000080);
     disp_set_probe(&kPaintProbe);
+    ASSERT_EQ(disp_screenshot_request(dir.file("shot.bmp"), 0, 0, 80, 40), 1);
     g_callbacks = 0;
     disp_update(count_callback);
     EXPECT_EQ(g_callbacks, 1);
+    const std::string bmp = dir.read("shot.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 3u * 80u * 40u);
+    // Bottom-up rows of B, G, R: row 29 from the bottom is picture row 10.
+    auto rgb = [&](int x, int y) {
+        const size_t at = 54 + 3 * (size_t(40 - 1 - y) * 80 + size_t(x));
+        return uint32_t(uint8_t(bmp[at + 2])) << 16 | uint32_t(uint8_t(bmp[at + 1])) << 8 |
+               uint8_t(bmp[at]);
+    };
+    EXPECT_EQ(rgb(10, 10), 0xFF0000u);  // the back band
+    EXPECT_EQ(rgb(50, 10), 0x000080u);  // the middle band came after the picture
     EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
     EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
     // Without a depth surface the depth-only clear clears nothing at all.
     tex_set_depth_target(nullptr);
     EXPECT_EQ(disp_clear(3, 0xFF0000FFu), GFX_OK);
     EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
-}
-
-TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBands)
-{
-    TempDir dir;
-    const std::string path = dir.file("shot.bmp");
-    disp_set_clear_color(0x00000080);
-    disp_set_probe(&kPaintProbe);
-    ASSERT_EQ(disp_screenshot_request(path, 0, 0, 80, 40), 1);
-    disp_update(nullptr);
-    std::ifstream f(path, std::ios::binary);
-    const std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(f)), {});
-    ASSERT_EQ(bmp.size(), 54u + 3u * 80u * 40u);
-    // Bottom-up rows of B, G, R: row 29 from the bottom is picture row 10.
-    auto rgb = [&](int x, int y) {
-        const size_t at = 54 + 3 * (size_t(40 - 1 - y) * 80 + size_t(x));
-        return uint32_t(bmp[at + 2]) << 16 | uint32_t(bmp[at + 1]) << 8 | bmp[at];
-    };
-    EXPECT_EQ(rgb(10, 10), 0xFF0000u);  // the back band
-    EXPECT_EQ(rgb(50, 10), 0x000080u);  // the middle band came after the picture
-    EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
 }
 
 TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes)
@@ -213,12 +201,11 @@ TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt)
 {
     EXPECT_EQ(color_set_alpha(0x12345678u, 0), 0x00345678u);
     EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
-    EXPECT_EQ(color_shift(0x80FF8040u, 1), 0x807F4020u);
-    EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);  // alpha kept, channels emptied
-    // The count is taken modulo 32.
-    EXPECT_EQ(color_shift(0x80FF8040u, 32), 0x80FF8040u);
-    EXPECT_EQ(color_shift(0x80FF8040u, 33), 0x807F4020u);
-    EXPECT_EQ(color_shift(0x80FF8040u, -1), 0x80000000u);
+    // Shifted by 9 the channels empty and the alpha stays; the count is taken modulo 32.
+    std::vector<uint32_t> shifted;
+    for (int n : {1, 9, 32, 33, -1}) shifted.push_back(color_shift(0x80FF8040u, n));
+    EXPECT_EQ(shifted, (std::vector<uint32_t>{0x807F4020u, 0x80000000u, 0x80FF8040u, 0x807F4020u,
+                                              0x80000000u}));
 }
 
 TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
@@ -266,8 +253,7 @@ TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)
 
 TEST_F(DispFrame, SpriteObjectsDrawInTheFirst3dBandAndCountPerFrame)
 {
-    EXPECT_EQ(flaobj_type(), 4);
-    EXPECT_EQ(qspr_type(), 10);
+    EXPECT_EQ(std::pair(flaobj_type(), qspr_type()), std::pair(4, 10));
     cam_set_enable(0, 1);
     disp_update(nullptr);
     const Mat44* v = cam_get_view_mtx(0);
@@ -275,8 +261,7 @@ TEST_F(DispFrame, SpriteObjectsDrawInTheFirst3dBandAndCountPerFrame)
     ASSERT_NE(qspr_bb_create(group_alloc(), &ahead, 0, 2, 0, 0xFFFFFFFFu, 1), nullptr);
     for (int frame = 0; frame < 2; ++frame) {
         disp_update(nullptr);
-        EXPECT_EQ(qspr_get_drawn_count(), 1);
-        EXPECT_EQ(qspr_get_draw_calls(), 1);
+        EXPECT_EQ(std::pair(qspr_get_drawn_count(), qspr_get_draw_calls()), std::pair(1, 1));
     }
 }
 
@@ -289,10 +274,9 @@ TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)
     disp_update(nullptr);
     EXPECT_EQ(obj_live_count(), 1);
     disp_scene_clear();
-    EXPECT_EQ(obj_live_count(), 0);
-    EXPECT_EQ(cam_get_enable(1), 0u);
-    EXPECT_EQ(disp_get_scene_pass_enable(), 1);
-    EXPECT_EQ(disp_get_render_enable(), 1);
+    EXPECT_EQ(std::tuple(obj_live_count(), cam_get_enable(1), disp_get_scene_pass_enable(),
+                         disp_get_render_enable()),
+              std::tuple(0, 0u, 1, 1));
 }
 
 TEST_F(DispFrame, TheViewModulesReachTheDevice)

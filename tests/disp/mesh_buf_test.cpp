@@ -1,5 +1,4 @@
-// The vertex-buffer builder on hand-made sources (device buffers from the
-// resource services' RAM store).
+// The vertex-buffer builder on hand-made sources.
 #include "disp/mesh_buf.h"
 #include "res/res_env.h"
 

@@ -1,5 +1,4 @@
-// Movie records and the debug camera: list handling without playback, the angle wrap
-// (including hostile angles), step sizes and the toggle that takes the current view.
+// Movie records without playback and the debug camera's keys, steps and angle wrap.
 #include "view_fixture.h"
 
 #include <limits>

@@ -66,8 +66,7 @@ protected:
         std::vector<uint32_t> px;
         for (int y = 0; y < ht; ++y)
             for (int x = 0; x < w; ++x) px.push_back(texel(x, y));
-        std::vector<uint8_t> bytes(px.size() * 4);
-        std::memcpy(bytes.data(), px.data(), bytes.size());
+        const std::span bytes(reinterpret_cast<const uint8_t*>(px.data()), px.size() * 4);
         ASSERT_EQ(tex_create(&g_tex[h - 1], GFX_FMT_A8R8G8B8, w, ht, 1), 1);
         ASSERT_EQ(tex_fill_rect(&g_tex[h - 1], 0, 0, w, ht, bytes), 1);
     }

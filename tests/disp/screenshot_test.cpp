@@ -1,5 +1,4 @@
-// The screenshot writer: BMP layout and its failure paths, requests, and shots of a drawn
-// frame read back from the file.
+// The screenshot writer: BMP layout, failures, requests and shots of a drawn frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>

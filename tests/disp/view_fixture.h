@@ -1,6 +1,4 @@
-// Shared set-up of the view tests: a cleared display work block for an
-// 800 x 600 screen with the default scene, and a device seam that records
-// what the view modules send to the device.
+// View tests: a cleared work block for an 800 x 600 screen, and a seam recording the device.
 #pragma once
 
 #include <gtest/gtest.h>
