@@ -1,8 +1,6 @@
 // The whole display: start and stop orders, bands around the 3D passes, enables, clears.
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "app/textlist.h"
 #include "app/txt_settings.h"
 #include "disp/cam.h"
@@ -81,16 +79,9 @@ TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses)
 {
     events().clear();
     disp_update(nullptr);
+    // Every priority once, but for 0 to 4 and 84 which are never drawn.
     EXPECT_EQ(joined(events()), "band 85-93 begin 0 0 0 band 72-83 end 0 band 31-71 begin 0 1 0 "
                                 "band 26-30 end 0 band 5-25");
-    // Priorities 0 to 4 and 84 are never drawn, every other one exactly once.
-    std::multiset<int> drawn;
-    for (const auto& e : events()) {
-        int lo, hi;
-        if (std::sscanf(e.c_str(), "band %d-%d", &lo, &hi) == 2)
-            for (int p = lo; p <= hi; ++p) drawn.insert(p);
-    }
-    for (int p = 0; p <= 93; ++p) EXPECT_EQ(drawn.count(p), (p <= 4 || p == 84) ? 0u : 1u) << p;
 
     cam_set_enable(1, 1);
     events().clear();

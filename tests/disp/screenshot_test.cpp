@@ -10,10 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "disp/rstate.h"
+#include "disp/quad_draw.h"
 #include "disp/screenshot.h"
 #include "disp_fixture.h"
-#include "plat/gfx_draw.h"
 #include "temp_dir.h"
 
 namespace {
@@ -142,23 +141,6 @@ void record_box(const char* caption, const char* text)
     g_boxes.push_back(std::string(caption) + "|" + text);
 }
 
-// An untextured quad covering pixels [x0, x1) x [y0, y1).
-void draw_quad(int x0, int y0, int x1, int y1, uint32_t color)
-{
-    TexVertexA* v = tex_get_vertex_scratch_a();
-    for (int i = 0; i < 4; ++i) {
-        v[i].x = float(i & 1 ? x1 : x0) - 0.5f;
-        v[i].y = float(i & 2 ? y1 : y0) - 0.5f;
-        v[i].color = color;
-        v[i].u0 = v[i].v0 = v[i].u1 = v[i].v1 = 0.0f;
-    }
-    disp_set_rstate_key_fvf(rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 0) | kRsCacheReset, 0x244);
-    disp_set_lvf_decl(disp_fvf_to_lvf(0x244));
-    tex_set_stage(0, nullptr, 0);
-    gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 2, tex_get_manager(), GFX_FMT_INDEX16,
-                                  v, sizeof(TexVertexA));
-}
-
 }  // namespace
 
 class ShotFrameTest : public DispDevice {
@@ -186,7 +168,7 @@ TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTarget)
     const std::string path = dir_.file("shot.bmp");
     gfx_begin_scene();
     disp_clear(5, 0xFF102030);
-    draw_quad(8, 8, 28, 18, 0xFF3366CC);
+    ASSERT_EQ(disp_draw_rect2(8, 8, 20, 10, 0, 0, 0xFF3366CC, QuadState{}), 1);
     ASSERT_EQ(disp_screenshot_request(path, 4, 4, 30, 20), 1);
     ASSERT_EQ(disp_screenshot_take(), 1);
     const uint32_t served = disp_screenshot_count();
@@ -257,7 +239,7 @@ TEST_F(ShotFrameMsaaTest, MultisampledFrameIsWritten)
     EXPECT_EQ(disp_get_present_params()->samples, 4);
     gfx_begin_scene();
     disp_clear(5, 0xFF000000);
-    draw_quad(0, 0, 16, 16, 0xFF80FF40);
+    ASSERT_EQ(disp_draw_rect2(0, 0, 16, 16, 0, 0, 0xFF80FF40, QuadState{}), 1);
     EXPECT_EQ(Shoot(dir_.file("msaa.bmp"), 0, 0, 32, 32), 1);
     gfx_end_scene();
     auto b = file_bytes(dir_, "msaa.bmp");

@@ -50,11 +50,9 @@ TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero)
     EXPECT_EQ(gfx_get_texture(0), real.texture);
     tex_set_stage(0, nullptr, 0);
     EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
-    tex_set_stage(1, &real, 0);
-    tex_set_stage(1, &t, 0);
+    tex_set_stage(1, &real, 0), tex_set_stage(1, &t, 0);
     EXPECT_EQ(gfx_get_texture(1), nullptr);
-    tex_set_stage(0, &real, 0);
-    tex_set_stage(3, &real, 0);
+    tex_set_stage(0, &real, 0), tex_set_stage(3, &real, 0);
     disp_unbind_stages_from(0);
     EXPECT_EQ(std::pair(gfx_get_texture(0), gfx_get_texture(3)),
               std::pair(tex_get_white()->texture, (GfxTexture*)nullptr));
@@ -159,36 +157,10 @@ TEST_F(TexTest, StageCacheSetsOnlyWhatChanged)
     EXPECT_EQ(std::pair(sampler(GFX_SAMP_MINFILTER), sampler(GFX_SAMP_MIPFILTER)),
               std::pair(uint32_t(GFX_TEXF_POINT), uint32_t(GFX_TEXF_LINEAR)));
     n = tex_stage_set_count();
-    tex_set_stage(8, &a, 0);
-    tex_set_stage(-1, &a, 0);
-    tex_set_stage(16, nullptr, 0);
-    EXPECT_EQ(tex_stage_set_count(), n);
+    tex_set_stage(8, &a, 0), tex_set_stage(-1, &a, 0), tex_set_stage(16, nullptr, 0);
+    EXPECT_EQ(tex_stage_set_count(), n);  // stages that do not exist
     tex_release(&a);
     tex_release(&b);
-}
-
-TEST_F(TexTest, RenderTargetSurvivesResetWithItsSizesAndFlags)
-{
-    TexRecord rt;
-    ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
-    EXPECT_NE(rt.surface, nullptr);
-    const int flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
-                      (kTexAddrClamp << kTexAddrVShift);
-    EXPECT_EQ(rt.flags, flags);
-    rt.req_w = 13;  // as a resource would ask
-    tex_on_lost(&rt);
-    EXPECT_TRUE(rt.texture == nullptr && rt.real_w == 16);
-    tex_on_reset(&rt);
-    EXPECT_TRUE(rt.texture && rt.surface);
-    EXPECT_EQ(std::tuple(rt.real_w, rt.req_w, int(rt.flags)), std::tuple(16, 13, flags));
-    TexRecord managed;
-    ASSERT_EQ(tex_create(&managed, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
-    GfxTexture* kept = managed.texture;
-    tex_on_lost(&managed);
-    tex_on_reset(&managed);
-    EXPECT_EQ(managed.texture, kept);
-    tex_release(&managed);
-    tex_release(&rt);
 }
 
 namespace {
@@ -196,7 +168,7 @@ TexRecord g_rt;
 TexRecord* lookup_rt(uint32_t h) { return h == 7 ? &g_rt : nullptr; }
 }  // namespace
 
-TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch)
+TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
 {
     DispLinks links = disp_links();
     links.tex_lookup = lookup_rt;
@@ -230,6 +202,28 @@ TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch)
     tex_surface_release(&depth);
     EXPECT_EQ(depth.width, 0);
     tex_release(&g_rt);
+
+    // A render target survives a reset with its sizes and flags; a managed texture is kept.
+    TexRecord rt;
+    ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
+    EXPECT_NE(rt.surface, nullptr);
+    const int flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
+                      (kTexAddrClamp << kTexAddrVShift);
+    EXPECT_EQ(rt.flags, flags);
+    rt.req_w = 13;  // as a resource would ask
+    tex_on_lost(&rt);
+    EXPECT_TRUE(rt.texture == nullptr && rt.real_w == 16);
+    tex_on_reset(&rt);
+    EXPECT_TRUE(rt.texture && rt.surface);
+    EXPECT_EQ(std::tuple(rt.real_w, rt.req_w, int(rt.flags)), std::tuple(16, 13, flags));
+    TexRecord managed;
+    ASSERT_EQ(tex_create(&managed, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    GfxTexture* kept = managed.texture;
+    tex_on_lost(&managed);
+    tex_on_reset(&managed);
+    EXPECT_EQ(managed.texture, kept);
+    tex_release(&managed);
+    tex_release(&rt);
 }
 
 TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
@@ -242,8 +236,7 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     EXPECT_EQ(tex_read_pixel(&t, 5, 9), 0xFF000509u);
     tex_release(&t);
     // Truncated header, truncated pixels, a header size that lies.
-    EXPECT_EQ(tex_create_from_file_mem(&t, std::span(dds).first(60), 0, 0), 0);
-    EXPECT_EQ(t.texture, nullptr);
+    EXPECT_TRUE(tex_create_from_file_mem(&t, std::span(dds).first(60), 0, 0) == 0 && !t.texture);
     EXPECT_EQ(tex_create_from_file_mem(&t, std::span(dds).first(200), 0, 0), 0);
     auto bad = dds;
     put32(bad, 4, 1000);
