@@ -112,15 +112,6 @@ TEST_F(FadeTest, ColourFadeReachesTargetAtStepNMinusOneAndRebasesAtN)
     EXPECT_EQ(Floats(env_get_color2_f(0), env_get_color2_f(0) + 2), Floats({1.0f, 0.0f}));
 }
 
-TEST_F(FadeTest, OneFrameFadeMakesTheTargetTheBaseAtOnce)
-{
-    const Vec3 dir = {0, -1, 0};
-    env_fade_light_dir(0, &dir, 1);
-    disp_fade_frame();
-    expect_vec3_near(env_get_block(0)->light_dir, dir, 0.0f);
-    expect_vec3_near(env0().base.light_dir, dir, 0.0f);
-}
-
 // Halfway from +X: renormalised each step; toward -X it passes through zero
 // without dividing by it.
 TEST_F(FadeTest, DirectionFadeIsRenormalisedAndPassesZeroSafely)
@@ -162,8 +153,13 @@ TEST_F(FadeTest, OverridePausesARunningFade)
     EXPECT_EQ(env0().override_counter, 0);
 }
 
-TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrame)
+TEST_F(FadeTest, FadeOfOneFrameMakesTheTargetTheBaseAndOfZeroFramesWritesTheBaseShownNextFrame)
 {
+    const Vec3 dir = {0, -1, 0};
+    env_fade_light_dir(0, &dir, 1);
+    disp_fade_frame();
+    expect_vec3_near(env_get_block(0)->light_dir, dir, 0.0f);
+    expect_vec3_near(env0().base.light_dir, dir, 0.0f);
     env_fade_color3(0, 0xFF123456, 0);
     EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
     disp_fade_frame();
