@@ -83,7 +83,7 @@ int fake_mesh_setup(const RstateMeshArgs&)
 
 class RstateCacheTest : public DispDevice {};
 
-TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCached)
+TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKey)
 {
     RenderStateKey k = rstate_key_make(1, 0, 1, 2, 2, 1, 7, 1, 1);
     EXPECT_EQ(disp_set_rstate_block(k, nullptr), 1);
@@ -94,7 +94,7 @@ TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCached)
         (std::vector<uint32_t>{1, 0, 1, GFX_BLEND_SRCALPHA, GFX_BLEND_ONE, 1, GFX_CULL_NONE, 48, 1,
                                GFX_CMP_ALWAYS, GFX_FILL_WIREFRAME}));
 
-    const uint64_t sets = disp_rstate_set_count();
+    uint64_t sets = disp_rstate_set_count();
     const uint64_t gl_changes = gfx_get_counters()->state_changes;
     EXPECT_EQ(disp_set_rstate_block(k, nullptr), 0);
     EXPECT_EQ(disp_rstate_set_count(), sets);
@@ -103,17 +103,15 @@ TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCached)
     // Only z write differs: one state call, and it does not count as a change.
     EXPECT_EQ(disp_set_rstate_block(k | kRsZWrite, nullptr), 0);
     EXPECT_EQ(disp_rstate_set_count(), sets + 1);
-}
 
-TEST_F(RstateCacheTest, InvalidKeyAppliesNothingEvenWithReset)
-{
+    // An invalid key applies nothing, even with the reset bit.
     disp_set_rstate_block(rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0), nullptr);
-    const uint64_t sets = disp_rstate_set_count();
+    sets = disp_rstate_set_count();
     EXPECT_EQ(disp_set_rstate_block(kRsCacheReset | kRsLighting, nullptr), 0);
     EXPECT_EQ(disp_rstate_set_count(), sets);
     EXPECT_EQ(disp_rstate_lighting(), 0u);
     // A valid key with the reset bit sets everything again.
-    RenderStateKey k = rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0);
+    k = rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0);
     EXPECT_EQ(disp_set_rstate_block(k | kRsCacheReset, nullptr), 1);
     EXPECT_GT(disp_rstate_set_count(), sets + 8);
 }
