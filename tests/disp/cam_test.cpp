@@ -260,21 +260,7 @@ TEST_F(CamTest, MirrorSetReflectsThenViews)
     expect_vec3_near(*mirror_get_normal(0), Vec3{0, 1, 0}, 0.0f);
 }
 
-TEST_F(CamTest, PreviousMatricesAreCopiesOfTheLastKeep)
-{
-    cam_update_all();
-    cam_keep_prev_matrices();
-    const Mat44 old_vp = *cam_get_viewproj_mtx(0);
-    const Vec3 eye = {4, 0, 0}, target = {0, 0, 0};
-    cam_set_look_at(0, &eye, &target, nullptr);
-    cam_update_all();
-    expect_mat_near(*cam_get_prev_viewproj_mtx(0), old_vp, 0.0f);
-    EXPECT_TRUE(vm_mat_differs(cam_get_prev_viewproj_mtx(0), cam_get_viewproj_mtx(0), 1e-3f));
-    cam_keep_prev_matrices();
-    expect_mat_near(*cam_get_prev_view_mtx(0), *cam_get_view_mtx(0), 0.0f);
-}
-
-TEST_F(CamTest, SettersMarkChangedAndRebuildLazily)
+TEST_F(CamTest, SettersMarkChangedAndRebuildLazilyAndPreviousMatricesAreKeptCopies)
 {
     cam_update_all();
     EXPECT_EQ(disp_work().cam[0].changed, 0u);
@@ -287,6 +273,17 @@ TEST_F(CamTest, SettersMarkChangedAndRebuildLazily)
     EXPECT_NEAR(cam_get_proj_params(0)->top, 0.1f * std::tan(0.5f), 1e-4f);
     EXPECT_EQ(disp_work().cam[0].changed, 0u);
     EXPECT_FLOAT_EQ(subview_get_color_f(0, 0)[0], 1.0f);
+    // The previous matrices are copies made at the last keep.
+    cam_update_all();
+    cam_keep_prev_matrices();
+    const Mat44 old_vp = *cam_get_viewproj_mtx(0);
+    const Vec3 eye = {4, 0, 0}, target = {0, 0, 0};
+    cam_set_look_at(0, &eye, &target, nullptr);
+    cam_update_all();
+    expect_mat_near(*cam_get_prev_viewproj_mtx(0), old_vp, 0.0f);
+    EXPECT_TRUE(vm_mat_differs(cam_get_prev_viewproj_mtx(0), cam_get_viewproj_mtx(0), 1e-3f));
+    cam_keep_prev_matrices();
+    expect_mat_near(*cam_get_prev_view_mtx(0), *cam_get_view_mtx(0), 0.0f);
 }
 
 TEST_F(CamTest, DeviceGetsTheSetsTransformsAndTheScreensLight)

@@ -69,7 +69,7 @@ protected:
     }
 };
 
-TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewportAndReleaseClearsTheSlot)
+TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewportAndASecondStartIsRefused)
 {
     EXPECT_EQ(
         (std::array{d3d9_booted(), disp_get_device_kind(), disp_get_vs_ok(), disp_get_ps_ok()}),
@@ -92,10 +92,7 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewportAndReleaseClearsTheSlot)
     EXPECT_EQ(vb, nullptr);
     com_release_ptr(&vb);
     com_release_ptr(static_cast<GfxTexture**>(nullptr));
-}
-
-TEST_F(D3d9Test, SecondStartIsRefusedAndForceLockReadsTheBackBuffer)
-{
+    // A second start is refused; a forced lock reads the back buffer.
     D3d9BootDesc desc;
     desc.window = window_;
     desc.width = kTestWidth;

@@ -63,7 +63,7 @@ TEST(FadeHelpers, NormalizeZeroOrNanGivesZeroAndRandomRangeStaysInside)
     EXPECT_EQ(rand_range_f(2.0f, 2.0f), 2.0f);
 }
 
-TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEnds)
+TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEndsAndTheLowerPriorityNumberWins)
 {
     std::srand(1);
     float max[2] = {};
@@ -82,10 +82,7 @@ TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEnds)
     EXPECT_LE(max[1], 4.0f);
     EXPECT_EQ(cam0().shake_frames, 0);
     EXPECT_FLOAT_EQ(cam0().shake_amp_x, 1.0f);
-}
-
-TEST_F(FadeTest, ShakePriorityLowerNumberWins)
-{
+    // The lower priority number wins.
     cam_shake(0, 10, 1.0f, 1.0f, 1.0f, 5);
     cam_shake(0, 20, 9.0f, 9.0f, 1.0f, 7);  // ignored
     EXPECT_EQ(cam0().shake_frames, 10);

@@ -50,7 +50,7 @@ TEST_F(DispParamTest, UnknownOrientationIsTakenAsZero)
     }
 }
 
-TEST_F(DispParamTest, SameSizeCentreAndCorners)
+TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
 {
     screen(800, 600, 800, 600, 0);
     EXPECT_EQ(to_render(400, 300), XY(400, 300));
@@ -62,6 +62,11 @@ TEST_F(DispParamTest, SameSizeCentreAndCorners)
     disp_window_to_render(nullptr, nullptr, 1, 1);
     disp_window_to_normalized(nullptr, &ny, 400, 150);
     EXPECT_FLOAT_EQ(ny, 0.5f);
+    // An empty window or render area must not divide by zero.
+    screen(0, 0, 640, 480, 0);
+    EXPECT_EQ(to_render(10, 10), XY(330, 250));
+    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
+    EXPECT_EQ(normalized(5, 5), std::pair(0.0f, 0.0f));
 }
 
 // A larger render area scales by the axis that overflows more; a smaller one
@@ -86,15 +91,6 @@ TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
         EXPECT_EQ(to_render(c.in.first, c.in.second), c.out)
             << c.rw << "x" << c.rh << " " << c.flag;
     }
-}
-
-// An empty window or render area must not divide by zero.
-TEST_F(DispParamTest, EmptySizesGiveFiniteResults)
-{
-    screen(0, 0, 640, 480, 0);
-    EXPECT_EQ(to_render(10, 10), XY(330, 250));
-    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
-    EXPECT_EQ(normalized(5, 5), std::pair(0.0f, 0.0f));
 }
 
 TEST_F(DispParamTest, ModeRequestsGoToTheDevice)

@@ -85,7 +85,7 @@ TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize)
     EXPECT_EQ(std::pair(v_[1].x - v_[0].x, v_[2].y - v_[0].y), std::pair(10.0f, 20.0f));
 }
 
-TEST_F(FontTest, UnknownFontsAreSkippedAndTheListStillDraws)
+TEST_F(FontTest, UnknownFontsAreSkippedAndALongRecordStopsTheRestOfTheList)
 {
     textlist_reset(list());
     textlist_printf(list(), 0, 6, 16, 0, 0, 0xFFFFFFFFu, "%s", "bad");
@@ -97,10 +97,6 @@ TEST_F(FontTest, UnknownFontsAreSkippedAndTheListStillDraws)
     EXPECT_GT(lit_pixels(8, 8, 40, 20), 0);
     EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
     EXPECT_EQ(textlist_get(disp_get_d3dx_text_drawlist())[0], kTextListEndMark);
-}
-
-TEST_F(FontTest, ALongRecordStopsTheRestOfTheList)
-{
     bool stop = false;
     EXPECT_EQ(quads(0, 16, 0, 0, 0, std::string(1200, 'x'), &stop), kFontMaxGlyphsPerRecord);
     EXPECT_TRUE(stop);

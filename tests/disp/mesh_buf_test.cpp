@@ -59,7 +59,7 @@ TEST(MeshBuffers, PositionsOnlyOrWithWeightsNormalsAndOneSet)
     EXPECT_EQ(five.ok, 0);
 }
 
-TEST(MeshBuffers, SubsetsAreCompactedAndMeasured)
+TEST(MeshBuffers, SubsetsAreCompactedAndMeasuredElongatedFlagAndRefusals)
 {
     MeshSource s = triangle_source(6);
     s.indices = {0, 1, 2, 3, 4, 5};
@@ -76,15 +76,11 @@ TEST(MeshBuffers, SubsetsAreCompactedAndMeasured)
     const MeshSubset& second = b.m.subsets[1];
     EXPECT_EQ(std::tuple(second.start_index, second.min_vertex, second.vertex_count),
               std::tuple(3u, 3u, 3u));
-}
-
-TEST(MeshBuffers, ElongatedFlagAndRefusals)
-{
-    MeshSource s = triangle_source(3);
-    s.box_min[0] = 0, s.box_max[0] = 10;  // height 0, depth 0
-    EXPECT_TRUE(Built(s).m.elongated);
-    s.box_max[1] = 5, s.box_max[2] = 5;
-    EXPECT_FALSE(Built(s).m.elongated);
+    MeshSource box = triangle_source(3);
+    box.box_min[0] = 0, box.box_max[0] = 10;  // height 0, depth 0
+    EXPECT_TRUE(Built(box).m.elongated);
+    box.box_max[1] = 5, box.box_max[2] = 5;
+    EXPECT_FALSE(Built(box).m.elongated);
     EXPECT_EQ(Built(MeshSource{}).ok, 0);
     MeshSource many = triangle_source(3);
     many.subsets.resize(9);

@@ -116,12 +116,23 @@ TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKey)
     EXPECT_GT(disp_rstate_set_count(), sets + 8);
 }
 
-TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroWithBlendingOn)
+TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroSeparateAlphaBlendAndFormatChecks)
 {
     disp_set_rstate_block(rstate_key_make(0, 0, 0, 20, 0, 5, 0, 0, 0), nullptr);
     EXPECT_EQ(RenderStates({GFX_RS_SRCBLEND, GFX_RS_ALPHABLENDENABLE, GFX_RS_ALPHATESTENABLE}),
               (std::vector<uint32_t>{GFX_BLEND_ONE, 1, 0}));
     EXPECT_EQ(disp_rstate_blend(), 20u);
+    // Separate alpha blending, and the format checks.
+    disp_set_alpha_blend_sep(1, 13);
+    EXPECT_EQ(RenderStates({GFX_RS_SEPARATEALPHABLENDENABLE, GFX_RS_BLENDOPALPHA}),
+              (std::vector<uint32_t>{1, GFX_BLENDOP_MIN}));
+    disp_set_alpha_blend_sep(0, 13);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_SEPARATEALPHABLENDENABLE), 0u);
+    EXPECT_EQ((std::array{disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseRenderTarget),
+                          disp_check_fmt(GFX_FMT_D24S8, kFmtUseDepthStencil),
+                          disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseDepthStencil),
+                          disp_check_fmt(GFX_FMT_A8R8G8B8, 9), disp_check_tex_fmt(1)}),
+              (std::array{1, 1, 0, 0, 0}));  // the last: no such texture
 }
 
 TEST_F(RstateCacheTest, ShaderSetForcesLightingOffAndMeshSetupCounts)
@@ -141,18 +152,4 @@ TEST_F(RstateCacheTest, ShaderSetForcesLightingOffAndMeshSetupCounts)
     EXPECT_EQ(disp_set_rstate_block(k, &mesh), 1);  // nothing cached changed
     EXPECT_EQ(disp_set_rstate_key_fvf(k, 0x244), 1);
     EXPECT_EQ(g_mesh_calls, 3);
-}
-
-TEST_F(RstateCacheTest, SeparateAlphaBlendAndFormatChecks)
-{
-    disp_set_alpha_blend_sep(1, 13);
-    EXPECT_EQ(RenderStates({GFX_RS_SEPARATEALPHABLENDENABLE, GFX_RS_BLENDOPALPHA}),
-              (std::vector<uint32_t>{1, GFX_BLENDOP_MIN}));
-    disp_set_alpha_blend_sep(0, 13);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_SEPARATEALPHABLENDENABLE), 0u);
-    EXPECT_EQ((std::array{disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseRenderTarget),
-                          disp_check_fmt(GFX_FMT_D24S8, kFmtUseDepthStencil),
-                          disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseDepthStencil),
-                          disp_check_fmt(GFX_FMT_A8R8G8B8, 9), disp_check_tex_fmt(1)}),
-              (std::array{1, 1, 0, 0, 0}));  // the last: no such texture
 }

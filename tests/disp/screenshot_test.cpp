@@ -112,16 +112,6 @@ TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused)
     EXPECT_TRUE(b.empty());
 }
 
-TEST(BmpFile, SaveWritesExactBytesAndRefusesUnwritablePaths)
-{
-    TempDir dir;
-    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5};
-    ASSERT_EQ(disp_screenshot_save_file(dir.file("a.bmp"), bytes), 1);
-    EXPECT_EQ(file_bytes(dir, "a.bmp"), bytes);
-    EXPECT_EQ(disp_screenshot_save_file("/nonexistent-quorvel-dir/a.bmp", bytes), 0);
-    EXPECT_EQ(disp_screenshot_save_file(dir.file(""), bytes), 0);  // a folder
-}
-
 TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
 {
     EXPECT_EQ(disp_screenshot_request("", 0, 0, 4, 4), 0);

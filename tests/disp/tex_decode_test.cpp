@@ -54,7 +54,7 @@ TEST(DxtColour, EqualEndsMakeIndexThreeTransparentInEveryFormat)
     EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
 }
 
-TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeen)
+TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeenAndInterpolatedAlphaBothModes)
 {
     // Row 0 alpha word 0xF0A5 over white, index 0.
     const auto src = std::vector<uint8_t>{0xA5, 0xF0, 0, 0, 0, 0, 0, 0} + dxt1_block(0xFFFF, 0, 0);
@@ -63,10 +63,6 @@ TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeen)
         EXPECT_EQ(Px(px.begin(), px.begin() + 5),
                   Px({0x55F8FCF8, 0xAAF8FCF8, 0x00F8FCF8, 0xFFF8FCF8, 0x00F8FCF8}));
     }
-}
-
-TEST(DxtAlpha, InterpolatedAlphaBothModes)
-{
     // Codes 0..7 in the first eight pixels: 3 bits each from the lowest.
     uint64_t codes = 0;
     for (int i = 0; i < 8; ++i) codes |= uint64_t(i) << (3 * i);
@@ -83,21 +79,17 @@ TEST(DxtAlpha, InterpolatedAlphaBothModes)
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, seven[i]) << i;
 }
 
-TEST(DxtRect, SmallTextureDecodesOnlyItsPixels)
+TEST(DxtRect, SmallTextureDecodesOnlyItsPixelsAndAMisalignedRectangleItsOwnWindow)
 {
     const auto src = dxt1_block(0xF800, 0x001F, 0x04);  // row 0: indices 0, 1
     std::vector<uint32_t> out(4 + 1, 0x12345678);
     ASSERT_EQ(dxt_decode_rect(std::span(out).first(4), src, 0, 0, 2, 2, 8, kSfDxt1), 1);
     // Nothing is written past the rectangle.
     EXPECT_EQ(out, Px({0xFFF80000, 0xFF0000F8, 0xFFF80000, 0xFFF80000, 0x12345678}));
-}
-
-TEST(DxtRect, MisalignedRectangleReadsItsOwnWindow)
-{
     // An 8 x 8 DXT1 texture of four solid blocks: red, green / blue, white.
-    const auto src = dxt1_block(0xF800, 0, 0) + dxt1_block(0x07E0, 0, 0) +
-                     dxt1_block(0x001F, 0, 0) + dxt1_block(0xFFFF, 0, 0);
-    auto px = decode(kSfDxt1, src, 2, 2, 4, 4, 16);
+    const auto four = dxt1_block(0xF800, 0, 0) + dxt1_block(0x07E0, 0, 0) +
+                      dxt1_block(0x001F, 0, 0) + dxt1_block(0xFFFF, 0, 0);
+    auto px = decode(kSfDxt1, four, 2, 2, 4, 4, 16);
     EXPECT_EQ(Px(px.begin(), px.begin() + 4), Px({0xFFF80000, 0xFFF80000, 0xFF00FC00, 0xFF00FC00}));
     EXPECT_EQ(std::pair(px[2 * 4 + 0], px[3 * 4 + 3]), std::pair(0xFF0000F8u, 0xFFF8FCF8u));
 }
