@@ -325,18 +325,16 @@ TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
               std::pair(5.0f, 80.0f));
 
     // Equal distances would divide by zero in the linear fog factor.
-    for (float d : {0.0f, 50.0f, -3.0f, 1e7f}) {
-        fog_set_start(0, d);
-        fog_set_end(0, d);
-        float start, end;
+    const auto range = [](float start, float end) {
+        fog_set_start(0, start), fog_set_end(0, end);
         fog_get_range(0, &start, &end);
+        return std::pair(start, end);
+    };
+    for (float d : {0.0f, 50.0f, -3.0f, 1e7f}) {
+        const auto [start, end] = range(d, d);
         EXPECT_TRUE(start == d && end > start && std::isfinite(1.0f / (end - start))) << d;
     }
-    fog_set_start(0, std::numeric_limits<float>::quiet_NaN());
-    fog_set_end(0, 10.0f);
-    float start = 1, end = 0;
-    fog_get_range(0, &start, &end);
-    EXPECT_EQ(std::pair(start, end), std::pair(0.0f, 10.0f));
+    EXPECT_EQ(range(std::numeric_limits<float>::quiet_NaN(), 10.0f), std::pair(0.0f, 10.0f));
 }
 
 // A screen or slice index outside 0..1 is a caller's fault: caught in debug
