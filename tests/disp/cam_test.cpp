@@ -2,6 +2,7 @@
 #include "view_fixture.h"
 
 #include <array>
+#include <bit>
 #include <numbers>
 #include <utility>
 
@@ -316,12 +317,13 @@ TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
     fog_set_end(0, 80.0f);
     fog_set_color(0, 0x80112233);
     fog_apply(0);
-    EXPECT_EQ((std::array{dev().state(DISP_DEV_RS_FOGCOLOR), dev().state(DISP_DEV_RS_FOGTABLEMODE),
-                          dev().state(DISP_DEV_RS_FOGVERTEXMODE),
-                          dev().state(DISP_DEV_RS_RANGEFOGENABLE)}),
+    EXPECT_EQ((std::array{dev().states.at(DISP_DEV_RS_FOGCOLOR),
+                          dev().states.at(DISP_DEV_RS_FOGTABLEMODE),
+                          dev().states.at(DISP_DEV_RS_FOGVERTEXMODE),
+                          dev().states.at(DISP_DEV_RS_RANGEFOGENABLE)}),
               (std::array<uint32_t, 4>{0x80112233u, DISP_DEV_FOG_LINEAR, DISP_DEV_FOG_NONE, 0}));
-    EXPECT_EQ(std::pair(bits_float(dev().state(DISP_DEV_RS_FOGSTART)),
-                        bits_float(dev().state(DISP_DEV_RS_FOGEND))),
+    EXPECT_EQ(std::pair(std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGSTART)),
+                        std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGEND))),
               std::pair(5.0f, 80.0f));
 
     // Equal distances would divide by zero in the linear fog factor.

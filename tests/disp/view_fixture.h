@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -20,7 +21,7 @@
 
 struct DevLog {
     std::vector<std::pair<DispDevTransform, Mat44>> transforms;
-    std::vector<std::pair<DispDevRs, uint32_t>> states;
+    std::map<DispDevRs, uint32_t> states;  // the last value sent of each
     std::vector<DispDevLight> lights;
     std::vector<int> light_enables;
     std::vector<std::array<int, 3>> mode_requests;  // width, height, mode
@@ -31,13 +32,6 @@ struct DevLog {
         static DevLog log;
         return log;
     }
-    uint32_t state(DispDevRs rs) const
-    {
-        for (auto it = states.rbegin(); it != states.rend(); ++it)
-            if (it->first == rs) return it->second;
-        ADD_FAILURE() << "render state " << rs << " never set";
-        return 0;
-    }
 };
 
 inline DispDevSeam recording_seam()
@@ -46,9 +40,7 @@ inline DispDevSeam recording_seam()
     seam.set_transform = [](DispDevTransform which, const Mat44* m) {
         DevLog::get().transforms.push_back({which, *m});
     };
-    seam.set_render_state = [](DispDevRs rs, uint32_t v) {
-        DevLog::get().states.push_back({rs, v});
-    };
+    seam.set_render_state = [](DispDevRs rs, uint32_t v) { DevLog::get().states[rs] = v; };
     seam.set_light = [](int, const DispDevLight* l) { DevLog::get().lights.push_back(*l); };
     seam.light_enable = [](int, int on) { DevLog::get().light_enables.push_back(on); };
     seam.request_mode_change = [](int w, int h, int m) {
@@ -76,10 +68,3 @@ protected:
     }
     DevLog& dev() { return DevLog::get(); }
 };
-
-inline float bits_float(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
