@@ -106,6 +106,7 @@ TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused)
     std::vector<uint8_t> b;
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 0, 4), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, -1), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, 0), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, kShotMaxSide + 1, 4), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
