@@ -150,17 +150,17 @@ TEST_F(FadeTest, OverridePausesARunningFade)
     EXPECT_EQ(env0().override_counter, 0);
 }
 
-TEST_F(FadeTest, FadeOfOneFrameMakesTheTargetTheBaseAndOfZeroFramesWritesTheBaseShownNextFrame)
+TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrameAndOfOneFrameMakesTheTargetTheBase)
 {
+    env_fade_color3(0, 0xFF123456, 0);
+    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
+    disp_fade_frame();
+    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
     const Vec3 dir = {0, -1, 0};
     env_fade_light_dir(0, &dir, 1);
     disp_fade_frame();
     expect_vec3_near(env_get_block(0)->light_dir, dir, 0.0f);
     expect_vec3_near(env0().base.light_dir, dir, 0.0f);
-    env_fade_color3(0, 0xFF123456, 0);
-    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
-    disp_fade_frame();
-    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
 }
 
 // Only entry 0 exists: entry 1 must not reach screen 1's entry.
