@@ -87,6 +87,9 @@ TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack)
     EXPECT_EQ((std::array{bmp_px(b, 0, 3), bmp_px(b, 2, 3), bmp_px(b, 3, 2), bmp_px(b, 3, 1),
                           bmp_px(b, 3, 0)}),
               (std::array{0u, pic(0, 8), pic(1, 9), 0u, 0u}));
+    // An empty source lies wholly outside: black, not refused.
+    ASSERT_EQ(disp_screenshot_build_bmp(b, {}, 0, 0, 0, 0, 0, 4, 4), 1);
+    EXPECT_EQ(std::count(b.begin() + 54, b.end(), 0), 48);
 }
 
 TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
