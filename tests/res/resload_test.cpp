@@ -301,35 +301,9 @@ TEST_F(LoadTest, DdsFileInTheFirstFolderStandsInForTheImage)
     EXPECT_EQ(t->width, 32);
 }
 
-TEST_F(LoadTest, ReleaseToAMarkAbortsTheLoader)
-{
-    write("grp/quad.bin", quad_file());
-    boot();
-    ResMark m;
-    res_mark(m);
-    resload_request("quad", 0);
-    resload_step();
-    resload_step();
-    EXPECT_EQ(res_tex_count(), 8);
-    res_release_to_mark(m);
-    EXPECT_EQ(res_tex_count(), 7);
-    EXPECT_EQ(resload_pending(), 0u);
-    EXPECT_EQ(resload_step(), RESLOAD_IDLE);
-}
-
 TEST_F(LoadTest, EveryKindLoadsFromOneFile)
 {
-    settings["MAX_NR_ANIME"] = "4";
-    settings["SZ_BUFF_ANIME"] = "8192";
-    settings["SZ_BUFF_ANIMENAME"] = "64";
-    settings["MAX_NR_SPHERE_HIT"] = "4";
-    settings["SZ_BUFF_SPHERE_HIT"] = "1024";
-    settings["MAX_NR_CAMERA_INFO"] = "4";
-    settings["SZ_BUFF_CAMERA_INFO"] = "1024";
-    settings["SZ_BUFF_CAMERA_INFONAME"] = "64";
-    settings["MAX_NR_FLASH"] = "4";
-    settings["SZ_BUFF_FLASH"] = "8192";
-    settings["SZ_BUFF_FLASHNAME"] = "64";
+    open_every_kind();
     write("grp/all.bin", qvw::sample_group_file());
     boot();
     resload_request("all", RES_LOAD_SMOOTH_SET);

@@ -105,19 +105,13 @@ TEST_F(FpsCtrlTest, StopwatchPercentOfAFrame)
     EXPECT_NEAR(stopwatch_frame_percent(&mark), 300050.0f, 1.0f);
 }
 
-TEST(MsDiff, ModuloTwoToThe32)
-{
-    EXPECT_EQ(ms_diff(4294967290u, 5u), 11u);
-    EXPECT_EQ(mmtimer_diff(4294967290u, 5u), 11u);
-    EXPECT_EQ(ms_diff(5u, 5u), 0u);
-}
-
 TEST_F(FpsCtrlTest, MmtimerElapsedAcrossTheWrap)
 {
     plat_time_set_manual_ms(0xFFFFFFF0u);
     uint32_t t0 = mmtimer_now();
     plat_time_advance_ms(30000);
     EXPECT_EQ(mmtimer_elapsed(t0), 30000u);
+    EXPECT_EQ(mmtimer_diff(4294967290u, 5u), 11u);
 }
 
 }  // namespace
