@@ -164,16 +164,6 @@ TEST_F(LoadTest, FolderValuesAndDefaults)
     EXPECT_EQ(resload_model_folder(3), nullptr);
 }
 
-TEST_F(LoadTest, EmptyFileIsAnEmptyGroup)
-{
-    write("grp/empty.bin", {});
-    boot();
-    resload_request("empty", 0);
-    drain();
-    EXPECT_TRUE(fatals().empty());
-    EXPECT_FALSE(resload_group_loaded("empty"));
-}
-
 TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
 {
     Bytes good = quad_file();
@@ -205,14 +195,14 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
 
     struct Case {
         const char* name;
-        int result;
+        int result, status;
         uint16_t detail;
     };
-    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, 1},
-                          {"short_header", RESLOAD_FATAL, 2},
-                          {"short_data", RESLOAD_FATAL, 3},
-                          {"magic", RESLOAD_BAD_MAGIC, 22},
-                          {"huge", RESLOAD_FATAL, 3}};
+    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, RESLOAD_STATUS_OPEN_FAILED, 1},
+                          {"short_header", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 2},
+                          {"short_data", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3},
+                          {"magic", RESLOAD_BAD_MAGIC, RESLOAD_STATUS_BAD_MAGIC, 22},
+                          {"huge", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3}};
     for (const Case& c : cases) {
         fatals().clear();
         ASSERT_TRUE(resload_request(c.name, 0));
@@ -223,7 +213,9 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         ASSERT_EQ(fatals().size(), 1u) << c.name;
         EXPECT_EQ(fatals()[0].code, RESLOAD_FATAL_CODE);
         EXPECT_EQ(fatals()[0].detail, c.detail) << c.name;
-        // The machine goes on with the next request.
+        // The request is given up and the machine goes on with the next one.
+        EXPECT_EQ(resload_get_status(), c.status) << c.name;
+        EXPECT_EQ(resload_get_step(), 1) << c.name;
         drain();
         EXPECT_EQ(fatals().size(), 1u) << c.name;
         EXPECT_TRUE(resload_group_loaded("ok")) << c.name;
@@ -286,19 +278,6 @@ TEST_F(LoadTest, TextureListCategory)
     EXPECT_FLOAT_EQ(dust->w, 0.5f);
     // The missing texture is skipped; its crop still registers, without texture.
     EXPECT_EQ(res_crop_get(res_crop_find("icon", "gone"))->tex, 0u);
-}
-
-TEST_F(LoadTest, DdsFileInTheFirstFolderStandsInForTheImage)
-{
-    Bytes dds = qvw::png_checker(32, 16, 0xFF000000, 0xFFFFFFFF);  // any image the loader takes
-    write("grpe/quad.dds", dds);
-    write("grp/quad.bin", quad_file());
-    boot();
-    resload_request("quad", 0);
-    drain();
-    const ResTexInfo* t = res_tex_get(res_tex_find("quad", "quad"));
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->width, 32);
 }
 
 TEST_F(LoadTest, EveryKindLoadsFromOneFile)
