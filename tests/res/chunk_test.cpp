@@ -241,10 +241,8 @@ TEST(ChunkRoundTrip, VectorAnimation)
     Bytes d = qvw::fla_chunk(qvw::sample_fla());
     FlaChunk f;
     ASSERT_EQ(chunk_parse_fla(d, f), CHUNK_OK);
-    EXPECT_EQ(name_at(d, f.name_off), "movie");
     EXPECT_EQ(f.rect[2], 640);
     EXPECT_FLOAT_EQ(f.rate, 30.0f);
-    EXPECT_EQ(f.count[FLA_FRAMES], 2);
     FlaCmd cmd;
     ASSERT_TRUE(fla_cmd(d, fla_frame_stream(d, f, 0), cmd));
     EXPECT_EQ(cmd.op, 1);
@@ -258,7 +256,6 @@ TEST(ChunkRoundTrip, VectorAnimation)
     ASSERT_TRUE(fla_shape(d, f, 0, s));
     FlaPart p;
     ASSERT_TRUE(fla_part(d, s, 0, p));
-    EXPECT_EQ(p.vert_count, 4);
     EXPECT_EQ(p.index_count, 6);
     FlaSprite sp;
     ASSERT_TRUE(fla_sprite(d, f, 0, sp));
