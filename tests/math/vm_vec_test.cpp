@@ -17,12 +17,9 @@ TEST(Vec3, DivSafeGuardsSmallDivisors)
 {
     const Vec3 v = {1, 2, 3};
     Vec3 r;
-    vm_vec3_div_safe(&r, &v, 0.0f);
-    EXPECT_FLOAT_EQ(r.x, 1e5f);  // divides by +1e-05 at 0
-    vm_vec3_div_safe(&r, &v, -1e-7f);
-    EXPECT_FLOAT_EQ(r.x, -1e5f);
-    vm_vec3_div_safe(&r, &v, 2.0f);
-    EXPECT_FLOAT_EQ(r.z, 1.5f);
+    EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, 0.0f)->x, 1e5f);  // divides by +1e-05 at 0
+    EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, -1e-7f)->x, -1e5f);
+    EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, 2.0f)->z, 1.5f);
 }
 
 TEST(Vec3, ArrayMaxMinFirstOfEqualsWins)
@@ -44,12 +41,10 @@ TEST(Vec3, WrapAndClampInt)
 {
     EXPECT_EQ(vm_clamp_int(-5, 0, 3), 0);
     EXPECT_EQ(vm_clamp_int(9, 0, 3), 3);
-    EXPECT_EQ(vm_wrap_int(4, 0, 3), 0);
-    EXPECT_EQ(vm_wrap_int(-1, 0, 3), 3);
-    EXPECT_EQ(vm_wrap_int(-9, 2, 4), 3);
-    EXPECT_EQ(vm_wrap_int(2000000001, 0, 3), 1);  // no long loop
-    EXPECT_EQ(vm_wrap_int(5, 0, -1), 0);          // empty range: no endless loop
-    EXPECT_EQ(vm_wrap_int(5, 3, 3), 3);
+    // Huge values take no long loop, an empty range no endless one.
+    const int wraps[][4] = {{4, 0, 3, 0},          {-1, 0, 3, 3}, {-9, 2, 4, 3},
+                            {2000000001, 0, 3, 1}, {5, 0, -1, 0}, {5, 3, 3, 3}};
+    for (const auto& w : wraps) EXPECT_EQ(vm_wrap_int(w[0], w[1], w[2]), w[3]) << w[0];
 }
 
 TEST(Vec3, AnglesConventions)
