@@ -1,6 +1,4 @@
-// The built data folder through the real loader, queued the way the patch
-// tool queues it: every "*.bin" of the model folder in name order, each
-// preceded by its "_NRM" companion when one exists.
+// The built data folder through the real loader, queued as the patch tool does.
 #include "gm_test_util.h"
 #include "res/res_fixture.h"
 

@@ -1,13 +1,11 @@
-// 2D maths: the affine matrix conventions, intersections and the overlap
-// tests at their edges (touching counts).
+// 2D maths: matrix conventions, intersections, overlaps at their edges.
 #include <iterator>
 
 #include "vm_test_util.h"
 
 namespace {
 
-// Sprite-quad corners of an axis-aligned rectangle: c0 top-left, c1
-// top-right, c2 bottom-left, c3 bottom-right.
+// Sprite-quad corners: top-left, top-right, bottom-left, bottom-right.
 struct Rect {
     Vec2 c[4];
 };
@@ -168,8 +166,7 @@ TEST(Vec2Ops, SegmentCircle)
     EXPECT_EQ(vm2_segment_circle(&near_c, 0.4f, &c, &c), 0);
 }
 
-// Touching counts. A sprite scaled to zero width used to accept a whole band
-// (or, with both edges zero, every point).
+// Touching counts; a zero-width sprite used to accept a whole band.
 TEST(Rect2D, PointInsideOrOnTheEdge)
 {
     Rect turned = rect(-2, -1, 2, 1);
@@ -195,34 +192,25 @@ TEST(Rect2D, PointInsideOrOnTheEdge)
 TEST(Rect2D, SegmentHasHalfThicknessOneHundredth)
 {
     const Rect r = rect(0, 0, 10, 10);
-    const struct {
-        Vec2 a, b;
-        int want;
-    } cases[] = {
-        {{0, -0.005f}, {10, -0.005f}, 1},
-        {{0, -0.02f}, {10, -0.02f}, 0},
-        {{-5, 5}, {15, 5}, 1},    // straight through
-        {{-5, -5}, {-1, 20}, 0},  // passes the corner
-        {{5, 5}, {5, 5}, 1},      // a point inside
-    };
-    for (const auto& c : cases) EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &c.a, &c.b), c.want);
+    const Vec2 a = {0, -0.005f}, b = {10, -0.005f}, c = {0, -0.02f}, d = {10, -0.02f};
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &a, &b), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &c, &d), 0);
+    const Vec2 e = {-5, 5}, f = {15, 5}, g = {-5, -5}, h = {-1, 20};
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &e, &f), 1);  // straight through
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &g, &h), 0);  // passes the corner
+    const Vec2 p = {5, 5};
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &p, &p), 1);  // a point inside
 }
 
 TEST(Rect2D, CircleVsRect)
 {
     const Rect r = rect(0, 0, 10, 6);
-    const struct {
-        Vec2 c;
-        float radius;
-        int want;
-    } cases[] = {
-        {{5, 3}, 0.5f, 1},    // fully inside
-        {{-2, 3}, 1.0f, 0},   // beyond edge c2-c0
-        {{-1, 3}, 1.0f, 1},   // touching
-        {{50, 50}, 1.0f, 0},  // far away
-        {{5, 3}, 100.0f, 1},  // contains the rectangle
-    };
-    for (const auto& c : cases) EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &c.c, c.radius), c.want);
+    const Vec2 inside = {5, 3}, beyond_left = {-2, 3}, touching = {-1, 3}, far = {50, 50};
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 0.5f), 1);       // fully inside
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &beyond_left, 1.0f), 0);  // beyond edge c2-c0
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &touching, 1.0f), 1);
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &far, 1.0f), 0);
+    EXPECT_EQ(vm_geom2d_circle_vs_rect(r.c, &inside, 100.0f), 1);  // contains the rectangle
 }
 
 TEST(Spline2D, NaturalCubicSpline)

@@ -1,7 +1,4 @@
-// Every function with an output argument gives the same bits when the
-// output is the same record as one of its inputs. Each case runs the
-// function twice: into a separate record that starts as a copy of the input,
-// and in place.
+// Outputs may alias inputs: in place gives the same bits as a separate output.
 #include <gtest/gtest.h>
 
 #include <functional>

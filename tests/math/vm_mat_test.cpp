@@ -1,14 +1,11 @@
-// 4x4 matrices: the conventions every later module builds on (multiplication
-// order, Euler order, row-vector layout), round trips and the mended
-// degenerate cases.
+// 4x4 matrices: multiplication and Euler order, round trips, degenerate cases.
 #include <limits>
 
 #include "vm_test_util.h"
 
 namespace {
 
-// Elementary rotations in row-vector form with the table sine and cosine,
-// written out independently of the library.
+// Elementary row-vector rotations with the table sine, independent of the library.
 Vec3 rot_x(Vec3 p, float a)
 {
     const double c = vm_math_cos(a), s = vm_math_sin(a);
@@ -231,10 +228,7 @@ TEST(MatProjection, ReflectAndShadow)
     expect_vec3_near(*vm_mat_transform_point_divw(&r, &m, &q), {2, 1, 0}, 1e-5f);
 }
 
-// Only the third column changes. A clip plane whose clip-space form has a
-// negative fourth value becomes the near plane: points on it land at depth
-// 0 and its negative side is clipped. A positive fourth value is negated and
-// raised by 1, which puts the plane at depth 1.
+// Only the third column changes: the plane lands at depth 0 (negative w) or 1.
 TEST(MatProjection, ClipPlaneProjection)
 {
     Mat44 proj, view = pos_angles({0, 0, -5}, {}), out;
@@ -302,8 +296,7 @@ TEST(MatInterpolate, EndsAndTranslationMidpoint)
     expect_mat_near(*vm_mat_interpolate(&r, &ta, &tb, 0.5f), translation({1, 2, -3}), 1e-6f);
 }
 
-// Rotation of scaled matrices used to be taken from the unnormalised 3x3:
-// 2 x (90 degrees about Y) blended with itself turned by about 106 degrees.
+// Rotation of scaled matrices used to be taken from the unnormalised 3x3.
 TEST(MatInterpolate, ScaledMatricesKeepTheirRotation)
 {
     const Mat44 m = scaled(pos_angles({1, 0, 0}, k_quarter_y), {2, 2, 2});

@@ -1,13 +1,11 @@
-// Point paths: the block layout, building and evaluating, and the short,
-// full and degenerate paths that used to read past the block.
+// Point paths: block layout, building, evaluating, short and degenerate paths.
 #include <vector>
 
 #include "vm_test_util.h"
 
 namespace {
 
-// A heap block of exactly the given size, so that the sanitizer build
-// catches any read or write past it.
+// A heap block of exactly the size: the sanitizer build catches overruns.
 struct Block {
     std::vector<float> storage;
     uint32_t size;
@@ -54,8 +52,7 @@ TEST(Path, LayoutAndCapacity)
     EXPECT_EQ(vm_path_init_block(odd.path(), 95), 2);
 }
 
-// (size - 12) wrapped around for small blocks, and big blocks overflowed the
-// 16-bit capacity.
+// (size - 12) wrapped for small blocks; big ones overflowed the 16-bit capacity.
 TEST(Path, TinyAndHugeBlocks)
 {
     Block tiny(8), huge(12 + 28u * 40000);

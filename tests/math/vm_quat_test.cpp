@@ -78,8 +78,7 @@ TEST(Quat, LogExpRoundTrip)
     EXPECT_EQ(vm_quat_exp(&e, &zero)->w, 1.0f);
 }
 
-// A rotation below one table step has a table sine of 0; its log used to be
-// infinite.
+// Below one table step the table sine is 0; the log used to be infinite.
 TEST(Quat, LogOfTinyRotationIsFinite)
 {
     const Quat q = {0, std::sin(3e-5f), 0, 0.9999999f};

@@ -1,5 +1,4 @@
-// Sine table and lookups: the table is bit-exact, the index rules are part
-// of the engine's numeric behaviour.
+// Sine table and lookups: the table is bit-exact, the index rules are fixed.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,8 +19,7 @@ uint32_t bits(float x)
 
 }  // namespace
 
-// Every entry against an independent extended-precision computation of the
-// rule: the exact angle rounded to float, its sine rounded to float.
+// Each entry: the exact angle rounded to float, its sine rounded to float.
 TEST(SinTable, EveryEntryMatchesTheRule)
 {
     const long double two_pi = 6.283185307179586476925286766559005768L;
@@ -69,8 +67,7 @@ TEST(SinTable, LookupIndexRules)
         EXPECT_EQ(bits(c.fn(c.angle)), bits(vm_sin_table[c.index])) << c.name;
 }
 
-// Converting such products to an integer is undefined in C++; they are
-// defined as index 0 here (the sanitizer build would trap otherwise).
+// Converting such products to an integer is undefined: index 0 instead.
 TEST(SinTable, NonFiniteAndHugeAnglesGiveIndexZero)
 {
     const float inf = std::numeric_limits<float>::infinity();

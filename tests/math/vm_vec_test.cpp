@@ -95,8 +95,7 @@ TEST(Vec3, RingAndPolarPoints)
     expect_vec3_near(r, {1, 2, 8}, 1e-6f);
 }
 
-// Points of the orbit lie at the distance and the given angle from the axis;
-// axes along (1, 1, 1) used to collapse every point onto the axis.
+// Axes along (1, 1, 1) used to collapse every orbit point onto the axis.
 TEST(Vec3, OrbitPointKeepsItsAngleFromTheAxis)
 {
     const Vec3 axes[] = {{0, 1, 0}, {1, 0, 0},    {0, 0, -1},
@@ -178,8 +177,7 @@ TEST(Vec3, RaySphereHitWritesTheEntryPoint)
     EXPECT_EQ(vm_ray_sphere_hit(&miss, &v, &c, 2.0f, &t, nullptr, nullptr), 0);
 }
 
-// A grazing segment passes the overlap test but the discriminant may round
-// below zero; a hit must still write its outputs.
+// A grazing hit whose discriminant rounds below zero still writes its outputs.
 TEST(Vec3, RaySphereGrazeAlwaysWritesOutputs)
 {
     int hits = 0;
@@ -214,8 +212,7 @@ TEST(Vec3, RayTriangleFrontSideOnly)
     EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &s, &short_v), 0);  // ends before
 }
 
-// Zero-area triangles have no normal; they used to report a hit at the
-// segment start (ray) or against every sphere in range.
+// Zero-area triangles used to report a hit at the ray start or on every sphere.
 TEST(Vec3, DegenerateTrianglesNeverHit)
 {
     const Vec3 slivers[][3] = {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}},
@@ -307,8 +304,7 @@ TEST(Vec3, SlerpDirectionsAndLengths)
     expect_vec3_near(*vm_vec3_slerp(&r, &zero, &y, 0.25f), {0, 1, 0}, 0);
 }
 
-// Equal (or nearly equal) directions give table sines of 0; the result was
-// (0, 0, 0) instead of the common direction.
+// Equal directions give table sines of 0; the result used to be (0, 0, 0).
 TEST(Vec3, SlerpOfEqualDirectionsKeepsTheDirection)
 {
     const Vec3 a = {1, 1, 0}, b = {3, 3, 0}, c = {1, 1.00001f, 0};

@@ -1,5 +1,4 @@
-// View maths: frustum planes of known cameras, corners, projection
-// parameters and the shadow light fit.
+// View maths: frustum planes and corners, projection parameters, light fit.
 #include "vm_test_util.h"
 
 namespace {
@@ -14,8 +13,7 @@ Mat44 aimed(Vec3 eye, Vec3 target, const Vec3* up = nullptr)
     return *vm_mat_aim_at(&m, &eye, &target, up, 0);
 }
 
-// Maps every point through view then projection and checks it lands in the
-// light's clip volume [-1, 1] x [-1, 1] x [0, 1].
+// Every point lands in the light's clip volume [-1, 1] x [-1, 1] x [0, 1].
 void expect_fitted(const Mat44& proj, const Mat44& view, const Vec3* pts, int n)
 {
     const Mat44 vp = mat_mul(proj, view);
@@ -158,8 +156,7 @@ TEST(LightFit, FitsTheViewVolumeAndTheBox)
     expect_vec3_near({view.m[2], view.m[6], view.m[10]}, *vm_vec3_normalize(&unit, &light), 1e-5f);
 }
 
-// A top-down camera under an overhead light: the mean direction is parallel
-// to the light, the up vector used to be (0, 0, 0) and the matrices NaN.
+// Top-down camera, overhead light: the up vector used to be 0, the matrices NaN.
 TEST(LightFit, LightParallelToTheView)
 {
     const Vec3 north = {0, 0, 1}, light = {0, -1, 0};

@@ -31,8 +31,7 @@ TEST(Xform, MatrixIsScaleThenRotateThenTranslate)
                      {turned.x + 1, turned.y + 2, turned.z + 3}, 1e-5f);
 }
 
-// The literal extraction turned 2 x (90 degrees about Y) into rows
-// (-3.33, 0, -4), (0, 2, 0), (4, 0, -3.33).
+// The literal extraction turned 2 x (90 degrees about Y) into a skewed matrix.
 TEST(Xform, ScaledQuarterTurnSurvives)
 {
     const Mat44 m = scaled(pos_angles({}, {0, float(M_PI_2), 0}), {2, 2, 2});
