@@ -29,11 +29,11 @@ protected:
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(data / "grp"))
             if (e.path().extension() == ".bin") names.push_back(e.path().stem().string());
-        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return std::lexicographical_compare(
-                a.begin(), a.end(), b.begin(), b.end(),
-                [](char x, char y) { return std::toupper(x) < std::toupper(y); });
-        });
+        auto upper = [](std::string s) {
+            for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+            return s;
+        };
+        std::ranges::sort(names, {}, upper);
         return names;
     }
 
