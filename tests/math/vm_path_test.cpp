@@ -45,7 +45,6 @@ TEST(Path, LayoutAndCapacity)
     std::memcpy(&size, b.storage.data(), 4);
     std::memcpy(count_cap, reinterpret_cast<char*>(b.storage.data()) + 4, 4);
     EXPECT_EQ(size, 68u);
-    EXPECT_EQ(count_cap[0], 0);
     EXPECT_EQ(count_cap[1], 2);
     EXPECT_EQ(reinterpret_cast<char*>(vm_path_points(b.path())) - reinterpret_cast<char*>(b.path()),
               12);
@@ -72,7 +71,6 @@ TEST(Path, AddingPointsMeasuresSegments)
     EXPECT_EQ(vm_path_points(p)[0].seg_length, 5.0f);
     EXPECT_EQ(vm_path_add_point_len(p, &d, 7.0f), 1);
     EXPECT_EQ(vm_path_points(p)[1].seg_length, 7.0f);
-    EXPECT_EQ(vm_path_length(p), 12.0f);
     EXPECT_EQ(vm_path_add_point(p, &e), 0);  // full: refused
     EXPECT_EQ(vm_path_length(p), 12.0f);
 }

