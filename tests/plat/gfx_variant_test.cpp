@@ -29,19 +29,18 @@ const States kCases[] = {
 
 void apply(const States& s)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, s.alpha);
-    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATER);
-    gfx_set_render_state(GFX_RS_ALPHAREF, 0x70);
-    gfx_set_render_state(GFX_RS_FOGENABLE, s.fog);
-    gfx_set_render_state(GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR);
-    gfx_set_render_state(GFX_RS_FOGCOLOR, 0xFF2040C0u);
+    set_states({{GFX_RS_LIGHTING, 0},
+                {GFX_RS_ALPHATESTENABLE, s.alpha},
+                {GFX_RS_ALPHAFUNC, GFX_CMP_GREATER},
+                {GFX_RS_ALPHAREF, 0x70},
+                {GFX_RS_FOGENABLE, s.fog},
+                {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
+                {GFX_RS_FOGCOLOR, 0xFF2040C0u},
+                {GFX_RS_CLIPPLANEENABLE, s.clip}});
     gfx_set_render_state_f(GFX_RS_FOGSTART, 0.5f);
     gfx_set_render_state_f(GFX_RS_FOGEND, 3.5f);
     const float plane[4] = {1, 0.5f, 0, 0.1f};
     gfx_set_clip_plane(0, plane);
-    gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, s.clip ? 1u : 0u);
 }
 
 // Pre-transformed quad whose alpha and depth (1 / rhw) run across it, and a
@@ -52,16 +51,10 @@ void draw_generated()
                            {kW, 0, 0.2f, 0.25f, 0xFF40FF80u, 1, 0},
                            {0, kH, 0.2f, 1.0f, 0x80FF8040u, 0, 1},
                            {kW, kH, 0.2f, 0.25f, 0xC08040FFu, 1, 1}};
-    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof v[0]), GFX_OK);
-    struct P {
-        float x, y, z;
-        uint32_t c;
-    };
-    const P q[3] = {
+    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+    const Vc q[3] = {
         {-1, -1, 0.5f, 0xFFFFFF00u}, {0.2f, 1, 0.5f, 0x10FF00FFu}, {1, -0.6f, 0.5f, 0xA000FFFFu}};
-    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, q, sizeof q[0]), GFX_OK);
+    draw_up(kVcFvf, GFX_PT_TRIANGLELIST, 1, q);
 }
 
 std::vector<uint8_t> frame()
