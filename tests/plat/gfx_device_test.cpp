@@ -1,27 +1,10 @@
-// Device basics: clear, read-back, pre-transformed placement, culling with
-// Direct3D's winding, viewport and scissor, depth, stencil and colour masks,
-// device loss and the no-device state.
+// Device basics: culling with Direct3D's winding, viewport and scissor,
+// depth, stencil and colour masks, device loss and the no-device state.
 #include <epoxy/gl.h>
 
 #include <array>
 
 #include "gfx_fixture.h"
-
-TEST_F(GfxTest, ClearFillsTheTargetAndReadBackIsBgra)
-{
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0x80112233u, 1.0f, 0), GFX_OK);
-    uint8_t p[4];
-    ASSERT_EQ(gfx_read_pixels(3, 5, 1, 1, p, 4), GFX_OK);
-    const uint8_t bgra[4] = {0x33, 0x22, 0x11, 0x80};
-    EXPECT_EQ(std::memcmp(p, bgra, 4), 0);
-}
-
-TEST_F(GfxTest, PretransformedQuadLandsOnItsPixels)
-{
-    quad(2, 3, 5, 7, 0xFFFF0000u);
-    expect_pixels(0xFFFF0000u, {{2, 3}, {4, 6}});
-    expect_pixels(0xFF000000u, {{1, 3}, {5, 3}, {2, 2}, {2, 7}});
-}
 
 TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
 {
