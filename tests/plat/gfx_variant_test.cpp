@@ -110,7 +110,7 @@ protected:
     GfxShader* ps_ = nullptr;
 };
 
-TEST_F(GfxVariantTest, EveryVariantDrawsWhatTheGeneralStagesDraw)
+TEST_F(GfxVariantTest, TheStatesChooseAVariantThatDrawsWhatTheGeneralStagesDraw)
 {
     for (const States& s : kCases) {
         SCOPED_TRACE(s.name);
@@ -118,29 +118,18 @@ TEST_F(GfxVariantTest, EveryVariantDrawsWhatTheGeneralStagesDraw)
         const float green = 0.25f + 0.1f * float(&s - kCases);
         const std::vector<uint8_t> general = draw(s, 1, green);
         EXPECT_EQ(draw(s, 0, green), general);
+        // Pre-transformed draws carry no clip tail.
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0),
+                  (s.alpha ? GFX_VAR_ALPHA : 0) | (s.fog ? GFX_VAR_FOG : 0));
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 0), s.clip ? GFX_VAR_CLIP : 0);
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 1), 0);
         // Variants cover something: the states change the picture.
-        if (s.alpha || s.fog || s.clip) {
-            EXPECT_NE(general, draw(kCases[0], 0));
-        }
+        if (s.alpha || s.fog || s.clip) EXPECT_NE(general, draw(kCases[0], 0));
     }
     int linked = 0;
     for (const auto& kv : gfx_dev.pairs) linked += kv.second->prog.program != 0;
     EXPECT_GT(linked, 0);
-}
-
-TEST_F(GfxVariantTest, StatesChooseTheVariantAndPlainDrawsCarryNoTail)
-{
-    for (const States& s : kCases) {
-        apply(s);
-        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0),
-                  (s.alpha ? GFX_VAR_ALPHA : 0) | (s.fog ? GFX_VAR_FOG : 0))
-            << s.name;
-        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 0), s.clip ? GFX_VAR_CLIP : 0)
-            << s.name;
-        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 1), 0) << s.name;  // pre-transformed
-    }
     // An alpha test that passes everything is no alpha test.
-    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, 1);
-    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_ALWAYS);
+    set_states({{GFX_RS_ALPHATESTENABLE, 1}, {GFX_RS_ALPHAFUNC, GFX_CMP_ALWAYS}});
     EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0) & GFX_VAR_ALPHA, 0);
 }
