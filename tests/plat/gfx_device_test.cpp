@@ -41,13 +41,11 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     expect_pixels(0xFF0000FFu, {{12, 12}});
     expect_pixels(0xFF000000u, {{30, 30}});
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 0);
-
     // The scissor is clamped to the target, right/bottom never before left/top.
     GfxRect wild{-5, 30, 500, 20}, got{};
     ASSERT_EQ(gfx_set_scissor_rect(&wild), GFX_OK);
     ASSERT_EQ(gfx_get_scissor_rect(&got), GFX_OK);
     EXPECT_EQ((std::array{got.left, got.top, got.right, got.bottom}), (std::array{0, 30, kW, 30}));
-
     // The viewport limits a clear, and a 3D quad in clip space fills it.
     GfxViewport vp{8, 4, 16, 8, 0, 1};
     ASSERT_EQ(gfx_set_viewport(&vp), GFX_OK);
@@ -57,7 +55,6 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     expect_pixels(0xFF000000u, {{7, 4}});
     GfxViewport outside{60, 0, 16, 8, 0, 1};
     EXPECT_EQ(gfx_set_viewport(&outside), GFX_E_INVALIDCALL);
-
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
     clip_quad(0xFFFF0000u);
     expect_pixels(0xFFFF0000u, {{8, 4}, {23, 11}});

@@ -111,7 +111,6 @@ protected:
                   GFX_OK);
         gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     }
-
     // Pixel (x, y) of the colour target as 0xAARRGGBB.
     static uint32_t pixel(int x, int y)
     {

@@ -125,41 +125,35 @@ TEST(GfxImage, PngFormatsFollowTheFileKind)
 {
     std::vector<uint8_t> bgra(3 * 5 * 4);
     for (size_t i = 0; i < bgra.size(); ++i) bgra[i] = static_cast<uint8_t>(i * 11);
-    // Kinds whose bytes come through as given: B, G, R, A; grey; luminance then alpha.
+    // B, G, R, A; grey; luminance then alpha come through as given; RGB gains an
+    // opaque fourth byte; a colour map with alpha (RGBA entries) is expanded.
+    const std::vector<uint8_t> grey(8, 0x33), ga = {0x10, 0x80, 0x20, 0x90}, idx = {0, 1, 1, 0};
+    const std::vector<uint8_t> rgb = {1, 2, 3, 4, 5, 6}, rgbx = {3, 2, 1, 255, 6, 5, 4, 255};
+    const std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};
+    const std::vector<uint8_t> mapped = {0,   0, 255, 255, 255, 0, 0,   128,
+                                         255, 0, 0,   128, 0,   0, 255, 255};
     struct Case {
         int w, h;
         png_uint_32 kind;
-        std::vector<uint8_t> px;
+        std::vector<uint8_t> px, map, want;
         GfxFormat fmt;
     } cases[] = {
-        {3, 5, PNG_FORMAT_BGRA, bgra, GFX_FMT_A8R8G8B8},
-        {4, 2, PNG_FORMAT_GRAY, std::vector<uint8_t>(8, 0x33), GFX_FMT_L8},
-        {2, 1, PNG_FORMAT_GA, {0x10, 0x80, 0x20, 0x90}, GFX_FMT_A8L8},
+        {3, 5, PNG_FORMAT_BGRA, bgra, {}, bgra, GFX_FMT_A8R8G8B8},
+        {4, 2, PNG_FORMAT_GRAY, grey, {}, grey, GFX_FMT_L8},
+        {2, 1, PNG_FORMAT_GA, ga, {}, ga, GFX_FMT_A8L8},
+        {1, 2, PNG_FORMAT_RGB, rgb, {}, rgbx, GFX_FMT_X8R8G8B8},
+        {2, 2, PNG_FORMAT_RGBA_COLORMAP, idx, map, mapped, GFX_FMT_A8R8G8B8},
     };
     GfxImage img;
     GfxImageError err;
     for (const Case& c : cases) {
-        auto png = encode_png(c.w, c.h, c.kind, c.px);
+        auto png = encode_png(c.w, c.h, c.kind, c.px, c.map);
         ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1) << c.kind;
         EXPECT_EQ(img.format, c.fmt);
         EXPECT_EQ(img.width, c.w);
         EXPECT_EQ(img.height, c.h);
-        EXPECT_EQ(img.data, c.px);
+        EXPECT_EQ(img.data, c.want);
     }
-
-    std::vector<uint8_t> rgb(4 * 2 * 3, 0x40);
-    auto png = encode_png(4, 2, PNG_FORMAT_RGB, rgb);
-    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-    EXPECT_EQ(img.format, GFX_FMT_X8R8G8B8);
-    EXPECT_EQ(img.data[3], 0xFF);
-
-    std::vector<uint8_t> idx = {0, 1, 1, 0};
-    std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};  // RGBA entries
-    png = encode_png(2, 2, PNG_FORMAT_RGBA_COLORMAP, idx, map);
-    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-    EXPECT_EQ(img.format, GFX_FMT_A8R8G8B8);
-    EXPECT_EQ(img.data[4 + 0], 255);  // pixel 1 is blue (B first), alpha 128
-    EXPECT_EQ(img.data[4 + 3], 128);
 }
 
 TEST(GfxImage, JpegDecodesToX8R8G8B8)
@@ -186,14 +180,12 @@ TEST(GfxImage, DdsHeadersAreCheckedAgainstTheData)
     EXPECT_EQ(img.width, 5);  // not a power of two: kept
     EXPECT_EQ(img.level_size[0], 30u);
     EXPECT_EQ(std::memcmp(img.data.data(), good.data() + 128, 30), 0);
-
     // DXT1 8x8 with its full chain: 32 + 8 + 8 + 8 bytes.
     auto dxt = make_dds(8, 8, true);
     ASSERT_EQ(gfx_image_decode(dxt.data(), dxt.size(), &img, &err), 1);
     EXPECT_EQ(img.format, GFX_FMT_DXT1);
     EXPECT_EQ(img.levels, 4);
     EXPECT_EQ(img.level_offset[3], 48u);
-
     // Each row patches up to two header words of a good file (offset 0: none)
     // or cuts it to `size` bytes.
     struct Bad {
@@ -289,7 +281,6 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     EXPECT_EQ(texel32(lr, 3, 5), 0u);
     gfx_tex_unlock(t, 0);
     gfx_tex_release(t);
-
     // Full chain, own size.
     ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2, 0,
                    GFX_IFILTER_LINEAR, nullptr),
@@ -298,7 +289,6 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     gfx_tex_get_level_desc(t, 2, &d);
     EXPECT_EQ(d.width, 1);
     gfx_tex_release(t);
-
     // Generated levels are box filtered: a 4 x 4 grey ramp ends in its mean.
     std::vector<uint8_t> ramp(16);
     for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
@@ -309,7 +299,6 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     EXPECT_NEAR(static_cast<uint8_t*>(lr.bits)[0], 120, 1);
     gfx_tex_unlock(t, 2);
     gfx_tex_release(t);
-
     // A DDS without mips at its header size keeps a non-power-of-two size.
     auto dds = make_dds(5, 3);
     ASSERT_EQ(load(dds, dds.size(), 5, 3, 1, GFX_IFILTER_NONE, &info), GFX_OK);
@@ -317,7 +306,6 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     EXPECT_EQ(d.width, 5);
     EXPECT_EQ(d.format, GFX_FMT_A8L8);
     gfx_tex_release(t);
-
     // Bad data and missing files: a clear error and no texture.
     t = reinterpret_cast<GfxTexture*>(1);
     EXPECT_EQ(load(png, png.size() / 2, 0, 0, 1, GFX_IFILTER_NONE, nullptr), GFX_E_BADDATA);

@@ -180,7 +180,6 @@ TEST(SoundDev, EffectsAreRefusedCleanlyWhenTheyCannotApply)
     EXPECT_FALSE(snd_dev_buffer_set_fx(a, echo));
     snd_dev_buffer_play(a, 1);
     EXPECT_GT(dry.render().left, k_heard);  // plays dry
-
     Loopback wet;
     if (!snd_dev_has_fx(wet.dev)) GTEST_SKIP() << "OpenAL without EFX";
     SndDevBuffer* b = wet.tone(SND_DEV_CTRL_FX);

@@ -41,7 +41,6 @@ protected:
         drain();
     }
     void TearDown() override { plat_video_end(); }
-
     // Takes every queued message, dispatching each; answers them in order.
     std::vector<PlatMsg> drain()
     {
