@@ -24,13 +24,6 @@ protected:
     void SetUp() override { (void)plat_ipc_prefix(); }
 };
 
-void expect_exit_zero(pid_t child, std::chrono::seconds limit = 10s)
-{
-    int status = 0;
-    ASSERT_TRUE(wait_child(child, &status, limit));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
 uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
 
 TEST_F(PlatIpcTest, PrefixExpandsTheProcessId)
@@ -43,7 +36,8 @@ TEST_F(PlatIpcTest, InstanceLockIsExclusiveUntilReleased)
     const int a = plat_instance_lock("inst");
     ASSERT_GE(a, 1);
     EXPECT_EQ(plat_instance_lock("inst"), 0);
-    expect_exit_zero(fork_child([] { return plat_instance_lock("inst") == 0 ? 0 : 1; }));
+    EXPECT_EQ(finish_child(fork_child([] { return plat_instance_lock("inst") == 0 ? 0 : 1; }), 10s),
+              0);
     plat_instance_unlock(a);
     const int b = plat_instance_lock("inst");
     EXPECT_GE(b, 1);
@@ -140,13 +134,14 @@ TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(existed, 1);
     EXPECT_EQ(words(b)[1], 0xABCDu);
-    expect_exit_zero(fork_child([] {
+    const pid_t child = fork_child([] {
         PlatSection* s = plat_section_open("sec", 16);
         if (!s) return 1;
         words(s)[2] = 77;
         plat_section_close(s);
         return 0;
-    }));
+    });
+    EXPECT_EQ(finish_child(child, 10s), 0);
     EXPECT_EQ(words(a)[2], 77u);
     plat_section_close(a);
     plat_section_close(b);
@@ -196,7 +191,7 @@ TEST_F(PlatIpcTest, EventWakesASleeperInAnotherProcess)
     });
     std::this_thread::sleep_for(50ms);
     plat_event_set(e);
-    expect_exit_zero(child, 30s);
+    EXPECT_EQ(finish_child(child, 30s), 0);
     plat_event_close(e);
 }
 
