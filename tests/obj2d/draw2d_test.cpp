@@ -1,6 +1,4 @@
-// 2D lines, triangles and primitive lists on the offscreen device: quad
-// geometry, pixels, batch splits and the render-state cache after blend
-// changes; primitive-list batches and misuse.
+// 2D lines, triangles and primitive lists on the offscreen device.
 #include "obj2d/line2d.h"
 #include "obj2d/prim2d.h"
 #include "obj2d/spr.h"
@@ -26,22 +24,16 @@ TEST(Line2dQuad, HorizontalAndZeroLengthLines)
     EXPECT_NEAR(v[1].y, -1.0f, 1e-6f);
 }
 
-TEST_F(Draw2d, LineDrawsItsWidthInItsColours)
+TEST_F(Draw2d, LineDrawsItsWidthInItsColoursAndLinesSplitByBlendAndBatchSize)
 {
     // Width 3 about y = 20: rows 19 to 21, with no pixel centre on an edge.
-    DrawObj* o = line2d_create_1f(1, {4, 20}, 0xFF00FF00u, {40, 20}, 0xFF0000FFu, 30, 3);
-    ASSERT_NE(o, nullptr);
-    DrawFrame();
+    line2d_create_1f(1, {4, 20}, 0xFF00FF00u, {40, 20}, 0xFF0000FFu, 30, 3);
+    for (int i = 0; i < 4096; ++i)
+        line2d_create_1f(1, {0, 0}, 0xFFFFFFFFu, {5, 5}, 0xFFFFFFFFu, 30, 1);
+    EXPECT_EQ(FrameCalls(), 2u);
     for (int y = 19; y <= 21; ++y) EXPECT_TRUE(Near(Pixel(5, y), 0xFF00FF00u, 12)) << y;
     EXPECT_TRUE(Near(Pixel(39, 20), 0xFF0000FFu, 12));
     ExpectPixels(0xFF000000u, {{20, 17}, {20, 23}, {42, 20}});
-}
-
-TEST_F(Draw2d, LinesSplitByBlendAndBatchSize)
-{
-    for (int i = 0; i < 4097; ++i)
-        line2d_create_1f(1, {0, 0}, 0xFFFFFFFFu, {5, 5}, 0xFFFFFFFFu, 30, 1);
-    EXPECT_EQ(FrameCalls(), 2u);
     for (int i = 0; i < 4; ++i) {
         DrawObj* o = line2d_create_1f(1, {0, 0}, 0xFFFFFFFFu, {5, 5}, 0xFFFFFFFFu, 30, 1);
         line2d_set_blend(o, i % 2 ? 0 : 2);
@@ -68,7 +60,6 @@ TEST_F(Draw2d, TrianglesFillAndSplitOnTextureChanges)
     EXPECT_EQ(FrameCalls(), 1u);
     EXPECT_TRUE(Near(Pixel(8, 8), 0xFFFF0000u));
     EXPECT_EQ(Pixel(28, 28), 0xFF000000u);
-
     ResHandle a = MakeTex("a", 1, 1, {0xFF0000FFu});
     ResHandle b = MakeTex("b", 1, 1, {0xFF00FF00u});
     for (int i = 0; i < 3; ++i) {
@@ -101,7 +92,7 @@ void misuse(DrawObj* o, void*)
     prim2d_flush(o);
 }
 
-TEST_F(Draw2d, PrimitiveListPlacesAndFlushesByItself)
+TEST_F(Draw2d, PrimitiveListPlacesAndFlushesByItselfAndCallsOutsideABatchDoNothing)
 {
     g_tris = 1;
     DrawObj* o = prim2d_create_1f(1, 20, 20, emit_tris, nullptr, 40);
@@ -110,14 +101,9 @@ TEST_F(Draw2d, PrimitiveListPlacesAndFlushesByItself)
     EXPECT_TRUE(Near(Pixel(22, 22), 0xFF0000FFu));
     EXPECT_TRUE(Near(Pixel(37, 20), 0xFF0000FFu));
     EXPECT_EQ(Pixel(19, 19), 0xFF000000u);
-
     g_tris = 5462;  // one more than a batch holds
     prim2d_create_1f(1, 0, 0, emit_tris, nullptr, 40);
     EXPECT_EQ(FrameCalls(), 2u);
-}
-
-TEST_F(Draw2d, PrimitiveCallsOutsideABatchDoNothing)
-{
     prim2d_create_1f(1, 0, 0, misuse, nullptr, 40);
     EXPECT_EQ(FrameCalls(), 0u);
 }

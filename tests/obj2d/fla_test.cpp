@@ -1,6 +1,4 @@
-// Vector animations: the sample movie played and drawn frame by frame,
-// timeline stepping at several rates, placement, clipping, bound objects,
-// pools and hostile movies.
+// Vector animations played, drawn and stepped, including hostile movies and exhausted pools.
 #include "obj2d/fla.h"
 #include "obj2d/flaobj.h"
 #include "obj2d/spr.h"
@@ -100,31 +98,6 @@ TEST_F(Fla, SampleMoviePlacesMovesTintsAndRemoves)
     EXPECT_TRUE(flaobj_is_ended(o));
 }
 
-TEST_F(Fla, StepsByRateHoldsTheLastFrameAndLoops)
-{
-    struct Case {
-        float rate;
-        int ticks, loop;
-        int frame, ended, loops;
-    };
-    const Case cases[] = {
-        {30, 9, 0, 9, 0, 0}, {30, 10, 0, 9, 1, 0}, {60, 2, 0, 4, 0, 0},
-        {15, 3, 0, 1, 0, 0}, {30, 10, 1, 0, 1, 1}, {45, 2, 0, 2, 0, 0},
-    };
-    int n = 0;
-    for (const Case& c : cases) {
-        FlaPlayer* p = fla_player_alloc();
-        const std::string name = "steps" + std::to_string(n++);
-        fla_player_set_movie(p, Register(name.c_str(), Plain(10, c.rate)));
-        fla_player_set_loop(p, c.loop);
-        for (int i = 0; i < c.ticks; ++i) fla_player_tick(p);
-        EXPECT_EQ(fla_player_get_frame(p), c.frame) << c.rate << " " << c.ticks;
-        EXPECT_EQ(fla_player_is_ended(p), c.ended) << c.rate << " " << c.ticks;
-        EXPECT_EQ(fla_player_get_loop_count(p), c.loops) << c.rate;
-        fla_player_free(p);
-    }
-}
-
 TEST_F(Fla, HostileTicksAndEmptyTimelinesStayInRange)
 {
     FlaPlayer* p = fla_player_alloc();
@@ -144,6 +117,28 @@ TEST_F(Fla, HostileTicksAndEmptyTimelinesStayInRange)
     EXPECT_EQ(fla_find_asset(p, "slot"), -1);
     fla_player_free(p);
     fla_player_tick(nullptr);  // a null player is ignored everywhere
+}
+
+TEST_F(Fla, StepsByRateHoldsTheLastFrameAndLoops)
+{
+    // Rate, ticks and loop; then the frame, the ended flag and the loops counted.
+    int n = 0;
+    for (auto [rate, ticks, loop, frame, ended, loops] : {std::tuple{30.0f, 9, 0, 9, 0, 0},
+                                                          {30.0f, 10, 0, 9, 1, 0},
+                                                          {60.0f, 2, 0, 4, 0, 0},
+                                                          {15.0f, 3, 0, 1, 0, 0},
+                                                          {30.0f, 10, 1, 0, 1, 1},
+                                                          {45.0f, 2, 0, 2, 0, 0}}) {
+        FlaPlayer* p = fla_player_alloc();
+        const std::string name = "steps" + std::to_string(n++);
+        fla_player_set_movie(p, Register(name.c_str(), Plain(10, rate)));
+        fla_player_set_loop(p, loop);
+        for (int i = 0; i < ticks; ++i) fla_player_tick(p);
+        EXPECT_EQ(fla_player_get_frame(p), frame) << rate << " " << ticks;
+        EXPECT_EQ(fla_player_is_ended(p), ended) << rate << " " << ticks;
+        EXPECT_EQ(fla_player_get_loop_count(p), loops) << rate;
+        fla_player_free(p);
+    }
 }
 
 TEST_F(Fla, SelfNestedSpritesNeitherRecurseNorRestart)

@@ -1,6 +1,4 @@
-// A booted display device with the resource manager, the draw-object
-// manager and the 2D types registered, and textures that exist both as
-// resources (sizes, crops) and as device records (drawing).
+// A booted device with the draw-object manager, the 2D types and textures known to both sides.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,21 +16,6 @@
 #include "obj2d/obj2d.h"
 #include "res/res.h"
 
-namespace obj2d_test {
-
-inline std::map<uint32_t, std::unique_ptr<TexRecord>>& records()
-{
-    static std::map<uint32_t, std::unique_ptr<TexRecord>> m;
-    return m;
-}
-inline TexRecord* lookup(uint32_t h)
-{
-    auto it = records().find(h);
-    return it == records().end() ? nullptr : it->second.get();
-}
-
-}  // namespace obj2d_test
-
 class Obj2dDevice : public DispDevice {
 protected:
     void SetUp() override
@@ -41,7 +24,10 @@ protected:
         if (HasFatalFailure()) return;
         DispLinks links;
         links.sleep_ms = no_sleep;
-        links.tex_lookup = obj2d_test::lookup;
+        links.tex_lookup = [](uint32_t h) {
+            auto it = records_.find(h);
+            return it == records_.end() ? nullptr : it->second.get();
+        };
         disp_set_links(links);
         res_boot();
         obj_module_init();
@@ -52,8 +38,8 @@ protected:
     void TearDown() override
     {
         obj_module_term();
-        for (auto& [h, rec] : obj2d_test::records()) tex_release(rec.get());
-        obj2d_test::records().clear();
+        for (auto& [h, rec] : records_) tex_release(rec.get());
+        records_.clear();
         res_shutdown();
         DispDevice::TearDown();
     }
@@ -68,7 +54,7 @@ protected:
         std::vector<uint8_t> bytes(argb.size() * 4);
         std::memcpy(bytes.data(), argb.data(), bytes.size());
         EXPECT_EQ(tex_fill_rect(rec.get(), 0, 0, w, h, bytes), 1);
-        obj2d_test::records()[hnd] = std::move(rec);
+        records_[hnd] = std::move(rec);
         return hnd;
     }
 
@@ -112,4 +98,6 @@ protected:
         DrawFrame(clear);
         return gfx_get_counters()->draw_calls - before;
     }
+    // Device records of the textures by resource handle.
+    static inline std::map<uint32_t, std::unique_ptr<TexRecord>> records_;
 };

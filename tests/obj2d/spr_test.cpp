@@ -1,14 +1,18 @@
-// Sprites and twin sprites on the offscreen device: placement, pivot,
-// rotation, scale, crop and colour in pixels; batching by the device's
-// draw-call counter; scissor; hit tests and the shared pure helpers.
+// Sprites and twin sprites on the offscreen device, and the shared pure 2D helpers.
+#include <array>
 #include <cmath>
+#include <tuple>
 
 #include "math/vm_2d.h"
 #include "obj2d/spr.h"
 #include "obj2d/spr2.h"
 #include "obj2d_fixture.h"
 
+#include <gmock/gmock.h>
+
 namespace {
+
+using testing::FloatEq, testing::Pointwise;
 
 constexpr float kPi = 3.14159265f;
 
@@ -46,36 +50,29 @@ TEST_F(Sprite, PointFilteredTextureThePivotTheColourAndUvRotationInPixels)
     EXPECT_EQ(obj_live_count(), 0);              // one-frame sprites freed at the end of the frame
 }
 
-TEST_F(Sprite, RotationTurnsAboutThePivot)
+TEST_F(Sprite, RotationTurnsAboutThePivotAndScaleAndCropSizeTheQuad)
 {
+    const auto pat = Pattern4();
+    ResHandle t = MakeTex("pat", 4, 4, pat);
+    // Right half of the texture: 2 x 4 texels, drawn at scale 3 (linear).
+    DrawObj* s = spr_create(1, res_crop_register_px("t", "half", 2, 0, 2, 4, t), 0xFFFFFFFFu, 4, 4,
+                            0, 0, 3, 3, 50);
+    EXPECT_FLOAT_EQ(spr_get_w(s), 2);
+    EXPECT_FLOAT_EQ(spr_get_h(s), 4);
     // 16 x 2 bar turned a quarter about its centre becomes 2 x 16.
     DrawObj* o = spr_create_plain(1, 0xFF00FF00u, 32, 24, 16, 2, 0.5f, 0.5f, 1, 1, 50);
     spr_set_rot(o, kPi / 2);
     DrawFrame();
+    // Middle of the first scaled texel is texel (2, 0) exactly.
+    EXPECT_TRUE(Near(Pixel(5, 5), pat[2], 6));
+    EXPECT_TRUE(Near(Pixel(8, 14), pat[3 + 12], 6));
+    ExpectPixels(0xFF000000u, {{10, 5}, {5, 16}, {26, 24}, {38, 24}});
     ExpectPixels(0xFF00FF00u, {{31, 17}, {32, 30}}, 8);
-    ExpectPixels(0xFF000000u, {{26, 24}, {38, 24}});
     // Pivot (0, 0): a positive quarter turn stands the bar up from the position.
     spr_set_pivot(o, 0, 0);
     DrawFrame();
     EXPECT_TRUE(Near(Pixel(32, 15), 0xFF00FF00u, 8));
     ExpectPixels(0xFF000000u, {{32, 28}, {40, 24}});
-}
-
-TEST_F(Sprite, ScaleAndCropSizeTheQuad)
-{
-    const auto pat = Pattern4();
-    ResHandle t = MakeTex("pat", 4, 4, pat);
-    // Right half of the texture: 2 x 4 texels, drawn at scale 3 (linear).
-    ResHandle crop = res_crop_register_px("t", "half", 2, 0, 2, 4, t);
-    ASSERT_NE(crop, 0u);
-    DrawObj* o = spr_create(1, crop, 0xFFFFFFFFu, 4, 4, 0, 0, 3, 3, 50);
-    EXPECT_FLOAT_EQ(spr_get_w(o), 2);
-    EXPECT_FLOAT_EQ(spr_get_h(o), 4);
-    DrawFrame();
-    // Middle of the first scaled texel is texel (2, 0) exactly.
-    EXPECT_TRUE(Near(Pixel(5, 5), pat[2], 6));
-    EXPECT_TRUE(Near(Pixel(8, 14), pat[3 + 12], 6));
-    ExpectPixels(0xFF000000u, {{10, 5}, {5, 16}});
 }
 
 TEST_F(Sprite, BatchesHold4096QuadsAndStateChangesOpenNewOnes)
@@ -98,17 +95,6 @@ TEST_F(Sprite, BatchesHold4096QuadsAndStateChangesOpenNewOnes)
     EXPECT_EQ(FrameCalls(), 3u);
 }
 
-TEST_F(Sprite, ShaderParametersNeedAKnownSetAndName)
-{
-    DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 0, 0, 1, 1, 0, 0, 1, 1, 50);
-    const float v[4] = {1, 2, 3, 4};
-    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
-    spr_set_shader(o, 9);
-    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
-    EXPECT_EQ(spr_set_param_float4(o, "x", nullptr, 1), 0);
-    EXPECT_EQ(spr_set_param_float4(o, "x", v, 0), 0);
-}
-
 TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped)
 {
     // Three sprites that would share a batch; the middle one has a scissor
@@ -128,14 +114,21 @@ TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped)
     EXPECT_EQ(h, kTestHeight);
 }
 
-TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruth)
+TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruthAndShaderParametersNeedAKnownSetAndName)
 {
     ResHandle t = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
     DrawObj* o = spr_create_tex_1f(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
     spr_set_blend(o, 2);
+    const float v[4] = {1, 2, 3, 4};
+    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
     DrawFrame();
     ExpectBlendCacheTrue();
     EXPECT_EQ(gfx_get_sampler_state(1, GFX_SAMP_MINFILTER), uint32_t(GFX_TEXF_LINEAR));
+    o = spr_create_plain(1, 0xFFFFFFFFu, 0, 0, 1, 1, 0, 0, 1, 1, 50);
+    spr_set_shader(o, 9);
+    EXPECT_EQ(spr_set_param_float4(o, "nosuchparam", v, 1), 0);
+    EXPECT_EQ(spr_set_param_float4(o, "x", nullptr, 1), 0);
+    EXPECT_EQ(spr_set_param_float4(o, "x", v, 0), 0);
 }
 
 std::vector<int> g_calls;
@@ -203,16 +196,12 @@ TEST_F(Sprite, UvFromScreenCornersAndFactor)
     DrawObj* o = spr_create_plain(1, 0xFFFFFFFFu, 16.5f, 12.5f, 32, 24, 0, 0, 1, 1, 50);
     spr_set_tex_handle(o, t);
     spr_set_uv_screen(o, 0, 0, 1);
-    float l, tp, r, b;
-    spr_get_uv_rect(o, &l, &tp, &r, &b);
-    EXPECT_FLOAT_EQ(l, 0.25f);
-    EXPECT_FLOAT_EQ(r, 0.75f);
-    EXPECT_FLOAT_EQ(tp, 0.75f);
-    EXPECT_FLOAT_EQ(b, 0.25f);
+    float r[4];  // left, top, right, bottom
+    spr_get_uv_rect(o, &r[0], &r[1], &r[2], &r[3]);
+    EXPECT_THAT(r, Pointwise(FloatEq(), {0.25f, 0.75f, 0.75f, 0.25f}));
     spr_set_uv_screen(o, 0, 0, 2);  // twice as wide about the centre
-    spr_get_uv_rect(o, &l, &tp, &r, &b);
-    EXPECT_FLOAT_EQ(l, 0.0f);
-    EXPECT_FLOAT_EQ(r, 1.0f);
+    spr_get_uv_rect(o, &r[0], &r[1], &r[2], &r[3]);
+    EXPECT_THAT(r, Pointwise(FloatEq(), {0.0f, 1.0f, 1.0f, 0.0f}));
 }
 
 TEST(Obj2dHelpers, ColourProductClampsAtZero)
@@ -227,23 +216,19 @@ TEST(Obj2dHelpers, ColourProductClampsAtZero)
 TEST(Obj2dHelpers, UvSelectionRotatesFlipsAndMasks)
 {
     const float c[8] = {0, 0, 1, 0, 0, 1, 1, 1};
-    float u[4], v[4];
-    obj2d_uv_select(c, 1, 0, u, v);
-    EXPECT_EQ(u[0], 1);
-    EXPECT_EQ(v[0], 0);              // top-right corner first
-    obj2d_uv_select(c, 5, 0, u, v);  // masked to 1
-    EXPECT_EQ(u[0], 1);
-    obj2d_uv_select(c, 0, 4, u, v);  // horizontal flip
-    EXPECT_EQ(u[0], 1);
-    EXPECT_EQ(u[1], 0);
-    obj2d_uv_select(c, 0, 8, u, v);  // vertical flip
-    EXPECT_EQ(v[0], 1);
-    EXPECT_EQ(v[2], 0);
-    obj2d_uv_select(c, 1, 4, u, v);  // odd rotation: the flip swaps v
-    EXPECT_EQ(v[0], 1);
-    EXPECT_EQ(v[1], 0);
-    EXPECT_EQ(u[0], 1);
-    EXPECT_EQ(u[1], 1);
+    using Uv = std::array<float, 4>;
+    // A quarter turn puts the top-right corner first, rotation 5 is masked to 1, flip 4 is
+    // horizontal and 8 vertical, and after an odd rotation flip 4 swaps v.
+    for (auto [rot, flip, u, v] : {std::tuple{1, 0, Uv{1, 1, 0, 0}, Uv{0, 1, 0, 1}},
+                                   {5, 0, Uv{1, 1, 0, 0}, Uv{0, 1, 0, 1}},
+                                   {0, 4, Uv{1, 0, 1, 0}, Uv{0, 0, 1, 1}},
+                                   {0, 8, Uv{0, 1, 0, 1}, Uv{1, 1, 0, 0}},
+                                   {1, 4, Uv{1, 1, 0, 0}, Uv{1, 0, 1, 0}}}) {
+        Uv got_u, got_v;
+        obj2d_uv_select(c, rot, flip, got_u.data(), got_v.data());
+        EXPECT_EQ(got_u, u) << rot << " " << flip;
+        EXPECT_EQ(got_v, v) << rot << " " << flip;
+    }
 }
 
 }  // namespace

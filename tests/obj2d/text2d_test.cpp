@@ -1,13 +1,16 @@
-// Bitmap-font text objects: font lookup and glyph range, layout (advance,
-// alignment, rotation, fixed advance, glyph callback), shadow, bounded
-// texts, and one pixel test.
+// Bitmap-font text objects: font lookup, layout, shadow and bounded texts.
+#include <array>
 #include <cmath>
 #include <string>
 
 #include "obj2d/text2d.h"
 #include "obj2d_fixture.h"
 
+#include <gmock/gmock.h>
+
 namespace {
+
+using testing::FloatNear, testing::Pointwise;
 
 constexpr int kGlyphs = 8;  // glyphs "fnt_0000" to "fnt_0007" for '0' to '7'
 
@@ -34,6 +37,8 @@ protected:
     }
     ResHandle font_tex_ = 0;
 };
+
+std::array<float, 2> xy(const TexVertexA& v) { return {v.x, v.y}; }
 
 TEST_F(Text2d, FontSetsGlyphRangeAndHeightAndZeroHeightGlyphsAreSkipped)
 {
@@ -74,24 +79,6 @@ TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnly)
     EXPECT_FLOAT_EQ(w, 16);
 }
 
-TEST_F(Text2d, AlignmentPlacesTheLineOnTheAnchor)
-{
-    DrawObj* o = Make("01", 2 | 8);  // centred both ways
-    TexVertexA v[8];
-    ASSERT_EQ(text2d_layout(o, false, v, nullptr, nullptr), 2);
-    EXPECT_FLOAT_EQ(v[0].x, 20 - 8 - 0.5f);
-    EXPECT_FLOAT_EQ(v[0].y, 10 - 4 - 0.5f);
-    EXPECT_FLOAT_EQ(v[7].x, 20 + 8 - 0.5f);
-    EXPECT_FLOAT_EQ(v[7].y, 10 + 4 - 0.5f);
-    text2d_set_align(o, 1 | 4);  // position at the right and bottom
-    text2d_layout(o, false, v, nullptr, nullptr);
-    EXPECT_FLOAT_EQ(v[7].x, 20 - 0.5f);
-    EXPECT_FLOAT_EQ(v[7].y, 10 - 0.5f);
-    // UVs of the second glyph are its crop rectangle.
-    EXPECT_FLOAT_EQ(v[4].u0, 1.0f / 8);
-    EXPECT_FLOAT_EQ(v[7].u0, 2.0f / 8);
-}
-
 void turn_second(DrawObj*, int index, Text2dGlyph* g, void*)
 {
     if (index == 1) {
@@ -100,23 +87,31 @@ void turn_second(DrawObj*, int index, Text2dGlyph* g, void*)
     }
 }
 
-TEST_F(Text2d, LineRotationTurnsAboutThePositionAndTheCallbackOneGlyphAboutItsCentre)
+TEST_F(Text2d, AlignmentAnchorsTheLineAndRotationTurnsItAboutThePositionOrOneGlyphAboutItsCentre)
 {
-    DrawObj* o = Make("01");
-    text2d_set_glyph_callback(o, turn_second, nullptr);
+    DrawObj* o = Make("01", 2 | 8);  // centred both ways
     TexVertexA v[8];
+    ASSERT_EQ(text2d_layout(o, false, v, nullptr, nullptr), 2);
+    EXPECT_EQ(xy(v[0]), (std::array{20 - 8 - 0.5f, 10 - 4 - 0.5f}));
+    EXPECT_EQ(xy(v[7]), (std::array{20 + 8 - 0.5f, 10 + 4 - 0.5f}));
+    text2d_set_align(o, 1 | 4);  // position at the right and bottom
+    text2d_layout(o, false, v, nullptr, nullptr);
+    EXPECT_EQ(xy(v[7]), (std::array{20 - 0.5f, 10 - 0.5f}));
+    // UVs of the second glyph are its crop rectangle.
+    EXPECT_FLOAT_EQ(v[4].u0, 1.0f / 8);
+    EXPECT_FLOAT_EQ(v[7].u0, 2.0f / 8);
+    text2d_set_align(o, 0);
+    text2d_set_glyph_callback(o, turn_second, nullptr);
     text2d_layout(o, false, v, nullptr, nullptr);
     // A half turn swaps the second glyph's corners about its centre.
-    EXPECT_NEAR(v[4].x, 20 + 16 - 0.5f, 1e-3f);
-    EXPECT_NEAR(v[4].y, 10 + 8 - 0.5f, 1e-3f);
+    EXPECT_THAT(xy(v[4]), Pointwise(FloatNear(1e-3f), {20 + 16 - 0.5f, 10 + 8 - 0.5f}));
     EXPECT_EQ(v[4].color, 0xFF00FF00u);
     EXPECT_EQ(v[0].color, 0xFFFFFFFFu);
     text2d_set_glyph_callback(o, nullptr, nullptr);
     text2d_set_rot(o, 3.14159265f / 2);
     text2d_layout(o, false, v, nullptr, nullptr);
     // Offset (7.5, -0.5) of the top-right corner turns to (-0.5, -7.5).
-    EXPECT_NEAR(v[1].x, 20 - 0.5f, 1e-3f);
-    EXPECT_NEAR(v[1].y, 10 - 7.5f, 1e-3f);
+    EXPECT_THAT(xy(v[1]), Pointwise(FloatNear(1e-3f), {20 - 0.5f, 10 - 7.5f}));
 }
 
 TEST_F(Text2d, ShadowPassIsOffsetAndColouredAndDrawnFirst)

@@ -1,5 +1,4 @@
-// Helpers of the shader tests: the source tree's folders, and a booted
-// display device with the shader library loaded from the shipped files.
+// The source tree's folders and a booted device with the shipped shader library.
 #pragma once
 
 #include <cstdlib>

@@ -1,6 +1,5 @@
-// The shader library on the device: record choice, binding only on change,
-// the engine constants it computes, the caller's parameter block, sampler
-// registers, source dumps, stages that fail, and a lit draw.
+// The shader library on the device: record choice, constants, caller parameters, dumps, draws.
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -17,7 +16,11 @@
 #include "plat/files.h"
 #include "shader_fixture.h"
 
+#include <gmock/gmock.h>
+
 namespace {
+
+using testing::ElementsAre, testing::FloatNear, testing::Pointwise;
 
 const int kFmt = disp_fvf_to_lvf(0x112);  // position, normal, one texture set
 
@@ -59,6 +62,12 @@ void use_identity_view()
     tex_set_stage(0, nullptr, 1);
 }
 
+// The bound record's key, its point-light count and whether it has point lights.
+std::array<int, 3> bound()
+{
+    return {shader_get_key(), shader_get_point_light_count(), shader_has_point_lights()};
+}
+
 }  // namespace
 
 class ShaderLib : public ShaderDevice {
@@ -75,26 +84,20 @@ protected:
 
 TEST_F(ShaderLib, SetsChooseRecordsByPointLightCountCutToFourAndRefuseWhatIsOutOfRange)
 {
-    EXPECT_EQ(shader_record_for_set(3, 0), 3);
-    EXPECT_EQ(shader_record_for_set(3, 2), 5);
-    EXPECT_EQ(shader_record_for_set(4, 0), 8);
-    EXPECT_EQ(shader_record_for_set(4, 4), 12);
-    EXPECT_EQ(shader_record_for_set(0, 3), 0);
-    EXPECT_EQ(shader_record_for_set(5, 0), -1);
+    for (auto [set, lights, rec] :
+         {std::array{3, 0, 3}, {3, 2, 5}, {4, 0, 8}, {4, 4, 12}, {0, 3, 0}, {5, 0, -1}})
+        EXPECT_EQ(shader_record_for_set(set, lights), rec) << set << " " << lights;
     plight_pool_reset();
     PointLight* l[6];
     for (PointLight*& p : l) p = plight_create(1, nullptr, 5, 0xFFFFFFFF, 1);
     RstateMeshArgs a = draw_args(3, 2);
     a.lights = l;
     EXPECT_EQ(shader_setup_mesh(a), 1);
-    EXPECT_EQ(shader_get_key(), 5);
-    EXPECT_EQ(shader_get_point_light_count(), 2);
-    EXPECT_EQ(shader_has_point_lights(), 1);
+    EXPECT_EQ(bound(), (std::array{5, 2, 1}));
     a = draw_args(4, 6);  // more than four are cut to four
     a.lights = l;
     shader_setup_mesh(a);
-    EXPECT_EQ(shader_get_key(), 12);
-    EXPECT_EQ(shader_get_point_light_count(), 4);
+    EXPECT_EQ(bound(), (std::array{12, 4, 1}));
     // Sets and passes out of range are refused and keep the bound record.
     EXPECT_EQ(shader_setup_mesh(draw_args(5)) + shader_setup_mesh(draw_args(-1)), 0);
     a = draw_args(0);
@@ -119,7 +122,7 @@ TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage)
     EXPECT_EQ(shader_setup_mesh(other), 1);
 }
 
-TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain)
+TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTwoDimensionalSetZeroDrawsStayFixedFunction)
 {
     MeshBuffers mesh{};
     ShaderSkeleton skel{&mesh, nullptr, 0};
@@ -130,6 +133,20 @@ TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain)
     EXPECT_EQ(shader_get_key(), 8 + 65536);
     EXPECT_EQ(shader_setup_mesh(draw_args(4)), 1);
     EXPECT_EQ(shader_get_key(), 8);
+    // Two-dimensional set-0 draws stay fixed-function; other sets keep their record.
+    for (uint32_t fvf : {0x244u, 0x144u, 0x844u}) {
+        a = draw_args(0);
+        a.decl = disp_fvf_to_lvf(fvf);
+        shader_setup_mesh(a);
+        EXPECT_EQ(shader_get_key(), kShaderKeyFixed) << fvf;
+        EXPECT_EQ(shader_setup_mesh(a), 0);
+    }
+    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);  // a 3D draw binds record 0
+    EXPECT_EQ(shader_get_key(), 0);
+    a = draw_args(1);
+    a.decl = disp_fvf_to_lvf(0x244);
+    shader_setup_mesh(a);
+    EXPECT_EQ(shader_get_key(), 1);
 }
 
 TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
@@ -152,23 +169,6 @@ TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
     EXPECT_EQ(shader_get_palette_count(), kShaderPaletteMax);
 }
 
-TEST_F(ShaderLib, TwoDimensionalSetZeroDrawsStayFixedFunction)
-{
-    for (uint32_t fvf : {0x244u, 0x144u, 0x844u}) {
-        RstateMeshArgs a = draw_args(0);
-        a.decl = disp_fvf_to_lvf(fvf);
-        shader_setup_mesh(a);
-        EXPECT_EQ(shader_get_key(), kShaderKeyFixed) << fvf;
-        EXPECT_EQ(shader_setup_mesh(a), 0);
-    }
-    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);  // a 3D draw binds record 0
-    EXPECT_EQ(shader_get_key(), 0);
-    RstateMeshArgs a = draw_args(1);
-    a.decl = disp_fvf_to_lvf(0x244);
-    shader_setup_mesh(a);
-    EXPECT_EQ(shader_get_key(), 1);  // other sets keep their record
-}
-
 TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
 {
     const float* id = kIdentity.m;
@@ -187,28 +187,36 @@ TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
         << std::hex << Pixel(kTestWidth / 2, kTestHeight / 2);
 }
 
-TEST_F(ShaderLib, FogAndFarParameters)
+TEST_F(ShaderLib, FogAndFarParametersAndLightVectorsGoToObjectSpace)
 {
     cam_set_far(0, 100.0f);
     fog_set_enable(0, 0);
     shader_frame_constants();
     const float* f = shader_get_fog_param(0);
-    EXPECT_FLOAT_EQ(f[0], -1.0f);
-    EXPECT_FLOAT_EQ(f[1], 101.0f);
-    EXPECT_FLOAT_EQ(f[2], -1.0f);
-    EXPECT_FLOAT_EQ(f[3], 1.0f);
+    EXPECT_THAT(std::vector(f, f + 4), Pointwise(FloatNear(1e-6f), {-1.0f, 101.0f, -1.0f, 1.0f}));
     EXPECT_FLOAT_EQ(shader_get_far_param(0)[1], 101.0f);
     fog_set_enable(0, 1);
     fog_set_start(0, 10.0f);
     fog_set_end(0, 20.0f);
     shader_frame_constants();
-    EXPECT_FLOAT_EQ(f[0], -0.1f);
-    EXPECT_FLOAT_EQ(f[1], 2.0f);
+    EXPECT_THAT(std::vector(f, f + 2), Pointwise(FloatNear(1e-6f), {-0.1f, 2.0f}));
     // Start equal to end: a hard edge, never an infinite or NaN constant.
     fog_set_start(0, 50.0f);
     fog_set_end(0, 50.0f);
     shader_frame_constants();
     EXPECT_TRUE(std::isfinite(f[0]) && std::isfinite(f[1]));
+    const Vec3 down = {0, -1, 0};
+    env_set_light_dir(0, &down);
+    disp_fade_frame();
+    // World: turned a quarter about z and scaled by 2; the light vector is
+    // renormalised, the eye is a point.
+    const float world[16] = {0, 2, 0, 0, -2, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
+    RstateMeshArgs a = draw_args(3);
+    a.world = world;
+    shader_setup_mesh(a);
+    const float* l = shader_get_draw_vector(SH_C_LIGHTVEC);  // world +y is object +x
+    EXPECT_THAT(std::vector(l, l + 4), Pointwise(FloatNear(1e-5f), {1.0f, 0.0f, 0.0f, 0.0f}));
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_EYEPOS)[3], 1.0f);
 }
 
 TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial)
@@ -233,24 +241,6 @@ TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial)
     disp_set_rstate_block(lit, &a);
     EXPECT_FLOAT_EQ(dif[0], 1.0f);
     EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.0f);
-}
-
-TEST_F(ShaderLib, LightVectorsGoToObjectSpace)
-{
-    const Vec3 down = {0, -1, 0};
-    env_set_light_dir(0, &down);
-    disp_fade_frame();
-    // World: turned a quarter about z and scaled by 2; the light vector is
-    // renormalised, the eye is a point.
-    const float world[16] = {0, 2, 0, 0, -2, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
-    RstateMeshArgs a = draw_args(3);
-    a.world = world;
-    shader_setup_mesh(a);
-    const float* l = shader_get_draw_vector(SH_C_LIGHTVEC);
-    EXPECT_NEAR(l[0], 1.0f, 1e-5);  // world +y is object +x
-    EXPECT_NEAR(l[1], 0.0f, 1e-5);
-    EXPECT_FLOAT_EQ(l[3], 0.0f);
-    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_EYEPOS)[3], 1.0f);
 }
 
 class ShaderOwnFiles : public ShaderDeviceBase {
@@ -295,11 +285,11 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
 TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmptyAndPointLightRowsReadTheBaseOffsets)
 {
     Init();
-    const ShaderRecord* rec = shader_get_record(4);
-    EXPECT_NE(rec->stage[SH_STAGE_VERTEX].shader, nullptr);
-    EXPECT_EQ(rec->stage[SH_STAGE_PIXEL].shader, nullptr);  // missing ';'
-    EXPECT_EQ(rec->stage[SH_STAGE_PIXEL].loaded, 0);
-    EXPECT_EQ(rec->stage[SH_STAGE_SKIN_VERTEX].shader, nullptr);
+    const ShaderStage* st = shader_get_record(4)->stage;  // the pixel stage misses a ';'
+    const bool made[] = {st[SH_STAGE_VERTEX].shader != nullptr,
+                         st[SH_STAGE_SKIN_VERTEX].shader != nullptr,
+                         st[SH_STAGE_PIXEL].shader != nullptr, st[SH_STAGE_PIXEL].loaded != 0};
+    EXPECT_THAT(made, ElementsAre(true, false, false, false));
     // Records without a file are empty and draw through the fallback.
     EXPECT_EQ(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader, nullptr);
     EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);
@@ -382,21 +372,20 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows)
     EXPECT_EQ(Pixel(3 * kTestWidth / 4, kTestHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
 }
 
-TEST_F(ShaderOwnFiles, AssembledSourcesAreWrittenWhenAsked)
+TEST_F(ShaderOwnFiles,
+       AssembledSourcesAreWrittenWhenAskedAndAMissingFolderLoadsNothingAndDrawsFallBack)
 {
     Init(1);
-    EXPECT_TRUE(std::filesystem::exists(tmp_.file("_phong_vs.txt")));
-    EXPECT_TRUE(std::filesystem::exists(tmp_.file("_phong_ps.txt")));
-    EXPECT_FALSE(std::filesystem::exists(tmp_.file("_phong_svs.txt")));
+    for (auto [name, written] :
+         {std::pair{"_phong_vs.txt", true}, {"_phong_ps.txt", true}, {"_phong_svs.txt", false}})
+        EXPECT_EQ(std::filesystem::exists(tmp_.file(name)), written) << name;
     // Written whether or not the stage compiled; the last point-light row wins.
     EXPECT_EQ(tmp_.read("_plphong_ps.txt").rfind("#define NR_POINT_LIGHT  4\n", 0), 0u);
     ShaderFileText t;
     ASSERT_EQ(shader_file_read(tmp_.file(""), "phong.txt", &t), 1);
     EXPECT_EQ(tmp_.read("_phong_vs.txt"), shader_file_assemble(t, SH_SEC_VERTEX, nullptr));
-}
-
-TEST_F(ShaderOwnFiles, AMissingFolderLoadsNothingAndDrawsFallBack)
-{
+    // A missing folder loads nothing, and draws fall back.
+    shader_term();
     use_shader_folder(tmp_, tmp_.file("missing/"));
     const std::string cwd = plat_current_dir();
     shader_init();

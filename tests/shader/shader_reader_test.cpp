@@ -1,9 +1,8 @@
-// The shader file reader on fixture files and on hostile text: sections,
-// keywords, comments, includes, register declarations, assembly and the
-// caller's parameter list. No device is needed.
+// The shader file reader on fixture files and on hostile text; no device is needed.
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 #include <string>
 
 #include "disp/shader_file.h"
@@ -34,18 +33,7 @@ size_t count_of(const std::string& text, const std::string& part)
 
 }  // namespace
 
-TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissing)
-{
-    ShaderFileText t = read_fixture("full.txt");
-    EXPECT_EQ(t.section[SH_SEC_COMMON].code,
-              "\n"
-              "inc_a line 1\ninc_b line\n\ninc_a line 3\n\n"  // nested, each file ends with a break
-              "inc_c line\n\n"                                // unquoted
-              "inc_c line\n\n"                                // "# include"
-              "#define COMMON_DEFINE 1\n");                   // the missing one adds nothing
-}
-
-TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimit)
+TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimitAndLongLinesStayWhole)
 {
     for (const char* name : {"self.inc", "loop_a.inc"}) {
         ShaderFileText t;
@@ -57,9 +45,18 @@ TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimit)
                   size_t(kShaderIncludeDepth))
             << name;
     }
+    // Long lines arrive in pieces and stay whole.
+    const std::string longline(3000, 'x');
+    ShaderFileText t;
+    shader_file_parse("", "@common\n@source\n" + longline + "\n@source_end\n", &t);
+    EXPECT_EQ(t.section[SH_SEC_COMMON].code, "\n" + longline + "\n");
+    // A piece that begins with "@" is a keyword line of its own.
+    const std::string cut(kShaderLineMax, 'y');
+    shader_file_parse("", "@common\n@source\n" + cut + "@source_end\nafter\n@source_end\n", &t);
+    EXPECT_EQ(t.section[SH_SEC_COMMON].code, "\n" + cut);
 }
 
-TEST(ShaderReader, PixelOnlyFileAndMissingFile)
+TEST(ShaderReader, PixelOnlyFileMissingFileAndKeywordsWithoutASectionAndABlockOpenAtTheEnd)
 {
     ShaderFileText t = read_fixture("pixel_only.txt");
     EXPECT_FALSE(t.section[SH_SEC_COMMON].present);
@@ -69,11 +66,8 @@ TEST(ShaderReader, PixelOnlyFileAndMissingFile)
     EXPECT_EQ(shader_file_read(fixture_dir(), "no_such_file.txt", &t), 0);
     EXPECT_FALSE(t.section[SH_SEC_PIXEL].present);
     EXPECT_EQ(shader_file_read(fixture_dir() + "no_such_folder/", "full.txt", &t), 0);
-}
-
-TEST(ShaderReader, KeywordsWithoutASectionAndABlockOpenAtTheEnd)
-{
-    ShaderFileText t = read_fixture("unterminated.txt");
+    // Keywords without a section, and a block still open at the end.
+    t = read_fixture("unterminated.txt");
     EXPECT_FALSE(t.section[SH_SEC_COMMON].present);
     const ShaderSection& vs = t.section[SH_SEC_VERTEX];
     EXPECT_TRUE(vs.present);
@@ -84,7 +78,7 @@ TEST(ShaderReader, KeywordsWithoutASectionAndABlockOpenAtTheEnd)
     EXPECT_EQ(vs.code, "");
 }
 
-TEST(ShaderReader, CrLfFilesAndTheEndOfFileByteReadLikeLf)
+TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissingAndCrLfFilesReadLikeLf)
 {
     TempDir tmp;
     for (const char* name : {"full.txt", "inc_a.inc", "inc_b.inc", "inc_c.inc"}) {
@@ -96,66 +90,46 @@ TEST(ShaderReader, CrLfFilesAndTheEndOfFileByteReadLikeLf)
         tmp.write(name, crlf + "\x1A@vertexshader @function_name AfterTheEnd\n");
     }
     ShaderFileText a = read_fixture("full.txt"), b;
+    EXPECT_EQ(a.section[SH_SEC_COMMON].code,
+              "\n"
+              "inc_a line 1\ninc_b line\n\ninc_a line 3\n\n"  // nested, each file ends with a break
+              "inc_c line\n\n"                                // unquoted
+              "inc_c line\n\n"                                // "# include"
+              "#define COMMON_DEFINE 1\n");                   // the missing one adds nothing
     ASSERT_EQ(shader_file_read(tmp.file(""), "full.txt", &b), 1);
-    for (int k = 0; k < SH_SEC_KINDS; ++k) {
-        EXPECT_EQ(b.section[k].regs, a.section[k].regs) << k;
-        EXPECT_EQ(b.section[k].code, a.section[k].code) << k;
-        EXPECT_EQ(b.section[k].entry, a.section[k].entry) << k;
-        EXPECT_EQ(b.section[k].decls.size(), a.section[k].decls.size()) << k;
-    }
-}
-
-TEST(ShaderReader, LongLinesArriveInPiecesAndStayWhole)
-{
-    const std::string longline(3000, 'x');
-    ShaderFileText t;
-    shader_file_parse("", "@common\n@source\n" + longline + "\n@source_end\n", &t);
-    EXPECT_EQ(t.section[SH_SEC_COMMON].code, "\n" + longline + "\n");
-    // A piece that begins with "@" is a keyword line of its own.
-    const std::string cut(kShaderLineMax, 'y');
-    shader_file_parse("", "@common\n@source\n" + cut + "@source_end\nafter\n@source_end\n", &t);
-    EXPECT_EQ(t.section[SH_SEC_COMMON].code, "\n" + cut);
+    const auto read = [](const ShaderSection& s) {
+        return std::tuple(s.regs, s.code, s.entry, s.decls.size());
+    };
+    for (int k = 0; k < SH_SEC_KINDS; ++k) EXPECT_EQ(read(b.section[k]), read(a.section[k])) << k;
 }
 
 TEST(ShaderReader, RegisterDeclarations)
 {
-    struct Case {
-        const char* line;
-        int ok;
-        const char* name;
-        int type, count, const_id;
-    } cases[] = {
-        {"float4 vPLPos[4];", 1, "vPLPos", 8, 4, SH_C_PLPOS},
-        {"float4 vPLColor[NR_POINT_LIGHT];", 1, "vPLColor", 8, 1, SH_C_PLCOLOR},
-        {"float4 vSpaced [4];", 1, "vSpaced", 8, 1, SH_C_NONE},
-        {"float4x3 mMPAL[128];", 1, "mMPAL", 10, 128, SH_C_MPAL},
-        {"\tfloat   fRate ;", 1, "fRate", 5, 1, SH_C_RATE},
-        {"sampler sTex : register(s2);", 1, "sTex", 12, 1, SH_C_NONE},
-        {"int2 iPair[1];", 1, "iPair", 2, 1, SH_C_NONE},
-        {"float4 vmPVM;", 1, "vmPVM", 8, 1, SH_C_NONE},  // exact names only
-        {"Float4 vCapital;", 0, "", 0, 0, 0},
-        {"half4 vUnknown;", 0, "", 0, 0, 0},
-        {"float4", 0, "", 0, 0, 0},
-        {"float4 [4];", 0, "", 0, 0, 0},
-        {"float4 ;", 0, "", 0, 0, 0},
-        {"", 0, "", 0, 0, 0},
-        {"float4 vHuge[99999999999999999999];", 0, "", 0, 0, 0},
-    };
-    for (const Case& c : cases) {
+    // Line, then the name, type, count and engine constant read from it.
+    for (auto [line, name, type, count, const_id] :
+         {std::tuple{"float4 vPLPos[4];", "vPLPos", 8, 4, int(SH_C_PLPOS)},
+          {"float4 vPLColor[NR_POINT_LIGHT];", "vPLColor", 8, 1, SH_C_PLCOLOR},
+          {"float4 vSpaced [4];", "vSpaced", 8, 1, SH_C_NONE},
+          {"float4x3 mMPAL[128];", "mMPAL", 10, 128, SH_C_MPAL},
+          {"\tfloat   fRate ;", "fRate", 5, 1, SH_C_RATE},
+          {"sampler sTex : register(s2);", "sTex", 12, 1, SH_C_NONE},
+          {"int2 iPair[1];", "iPair", 2, 1, SH_C_NONE},
+          {"float4 vmPVM;", "vmPVM", 8, 1, SH_C_NONE}}) {  // exact names only
         ShaderDecl d;
-        ASSERT_EQ(shader_decl_parse(c.line, &d), c.ok) << c.line;
-        if (!c.ok) continue;
-        EXPECT_EQ(d.name, c.name) << c.line;
-        EXPECT_EQ(d.type, c.type) << c.line;
-        EXPECT_EQ(d.count, c.count) << c.line;
-        EXPECT_EQ(d.const_id, c.const_id) << c.line;
+        ASSERT_EQ(shader_decl_parse(line, &d), 1) << line;
+        EXPECT_EQ(std::tuple(d.name, d.type, d.count, d.const_id),
+                  std::tuple(std::string(name), type, count, const_id))
+            << line;
     }
     ShaderDecl d;
+    for (const char* bad : {"Float4 vCapital;", "half4 vUnknown;", "float4", "float4 [4];",
+                            "float4 ;", "", "float4 vHuge[99999999999999999999];"})
+        EXPECT_EQ(shader_decl_parse(bad, &d), 0) << bad;
     EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax + 1, 'n') + ";", &d), 0);
     EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax, 'n') + ";", &d), 1);
 }
 
-TEST(ShaderReader, StageSourceAssembly)
+TEST(ShaderReader, StageSourceAssemblyAndParametersPackedInSectionOrderFirstNameOnly)
 {
     ShaderFileText t = read_fixture("full.txt");
     const ShaderSection& c = t.section[SH_SEC_COMMON];
@@ -165,23 +139,18 @@ TEST(ShaderReader, StageSourceAssembly)
     EXPECT_EQ(shader_file_assemble(t, SH_SEC_PIXEL, nullptr),
               c.regs + c.code + t.section[SH_SEC_PIXEL].regs + t.section[SH_SEC_PIXEL].code);
     EXPECT_EQ(shader_file_assemble(t, SH_SEC_COMMON, nullptr), "");
-}
-
-TEST(ShaderReader, ParametersPackedInSectionOrderFirstNameOnly)
-{
-    ShaderFileText t = read_fixture("full.txt");
+    // The caller's parameters are packed in section order, the first of a name only.
     std::vector<ShaderParam> p;
     shader_file_params(t, &p);
-    struct Want {
-        const char* name;
-        int offset;
-    } want[] = {{"vTint", 0}, {"vSpaced", 16}, {"vShared", 32},
-                {"vUv", 44},  {"sNormal", 68}, {"iFlags", 72}};
-    ASSERT_EQ(p.size(), std::size(want));
-    for (size_t i = 0; i < p.size(); ++i) {
-        EXPECT_EQ(p[i].name, want[i].name);
-        EXPECT_EQ(p[i].offset, want[i].offset) << p[i].name;
-    }
+    std::vector<std::pair<std::string, int>> packed;
+    for (const ShaderParam& q : p) packed.emplace_back(q.name, q.offset);
+    EXPECT_EQ(packed, (std::vector<std::pair<std::string, int>>{{"vTint", 0},
+                                                                {"vSpaced", 16},
+                                                                {"vShared", 32},
+                                                                {"vUv", 44},
+                                                                {"sNormal", 68},
+                                                                {"iFlags", 72}}));
+    ASSERT_FALSE(p.empty());
     EXPECT_EQ(p[0].type, 8);  // the common float4, not the vertex section's float
     EXPECT_EQ(find_decl(t.section[SH_SEC_VERTEX], "vTint")->type, 5);
 }

@@ -1,5 +1,4 @@
-// The sound class on the null device: volumes, positions, frequencies,
-// formats, effects and the errors of bad files.
+// The sound class on the null device, and the errors of bad files.
 #include "sound_world.h"
 
 #include "plat/sound_dev.h"
@@ -16,32 +15,24 @@ int32_t device_volume(const DxSound& s)
     return v;
 }
 
-TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKind)
+TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAndFrequenciesAreHeld)
 {
     boot();
-    struct Row {
-        uint32_t kind;
-        float volume;
-        int32_t device;
-        float read_back;  // not the inverse of the setter unless the base is 0
-    };
-    for (const Row& r : {Row{DXS_PLAIN, 1.0f, -250, 1.0f}, Row{DXS_3D, 1.0f, 0, 1.0f},
-                         Row{DXS_FREQ, 0.5f, -3250, 0.4783f}, Row{DXS_3D, 0.5f, -3000, 0.5f}}) {
+    // The volume read back is not the inverse of the setter unless the base is 0.
+    for (auto [kind, volume, device, read_back] : {std::tuple{DXS_PLAIN, 1.0f, -250, 1.0f},
+                                                   {DXS_3D, 1.0f, 0, 1.0f},
+                                                   {DXS_FREQ, 0.5f, -3250, 0.4783f},
+                                                   {DXS_3D, 0.5f, -3000, 0.5f}}) {
         DxSound s;
-        ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", r.kind, r.volume), DXS_OK);
-        EXPECT_EQ(device_volume(s), r.device) << r.kind << " " << r.volume;
+        ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", kind, volume), DXS_OK);
+        EXPECT_EQ(device_volume(s), device) << kind << " " << volume;
         float back = -1;
         dxs_get_volume(&s, &back);
-        EXPECT_NEAR(back, r.read_back, 0.001f);
+        EXPECT_NEAR(back, read_back, 0.001f);
     }
     EXPECT_EQ(snd_vol_to_db(1.0f), 0);
     EXPECT_EQ(snd_vol_to_db(0.5f), -3000);
     EXPECT_EQ(snd_vol_to_db(0.0f), -10000);
-}
-
-TEST_F(DxSoundTest, PositionsAndFrequenciesAreHeld)
-{
-    boot();
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_3D, 1.0f), DXS_OK);
     uint32_t pos = 0, hz = 0;
@@ -71,21 +62,17 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
     floats.bits = 32;
     wave_write_file("float.wav", wave_bytes(floats, std::vector<uint8_t>(400, 0)));
     dir.write("short.wav", "RIFF\x04\0\0\0WAVE");
-
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "ext.wav", DXS_PLAIN, 1.0f), DXS_OK);  // heap-sized block
     EXPECT_EQ(s.format.extra, ext.extra);
     EXPECT_EQ(s.size, 262144u);
     EXPECT_EQ(snd_get_error(), 0u);
-    struct Row {
-        const char* path;
-        uint32_t error;
-    };
-    for (const Row& r : {Row{"float.wav", SND_ERR_BUFFER}, Row{"short.wav", SND_ERR_FILE},
-                         Row{"missing.wav", SND_ERR_FILE}}) {
+    for (auto [path, error] : {std::pair{"float.wav", SND_ERR_BUFFER},
+                               {"short.wav", SND_ERR_FILE},
+                               {"missing.wav", SND_ERR_FILE}}) {
         snd_mgr_set_error(0);
-        EXPECT_EQ(dxs_load(&s, r.path, DXS_PLAIN, 1.0f), DXS_E_FAIL);
-        EXPECT_EQ(snd_get_error(), r.error) << r.path;
+        EXPECT_EQ(dxs_load(&s, path, DXS_PLAIN, 1.0f), DXS_E_FAIL);
+        EXPECT_EQ(snd_get_error(), uint32_t(error)) << path;
         EXPECT_EQ(s.buffer, nullptr);
         EXPECT_EQ(dxs_play(&s, 0), DXS_E_FAIL);
     }

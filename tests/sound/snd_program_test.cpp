@@ -1,6 +1,4 @@
-// The built program with a data folder that lacks the sound file: the first
-// frame shows the "SOUND ERROR" screen, which ends the program with code 1
-// after its 30 seconds.
+// The program without its sound file ends with code 1 through the 30-second "SOUND ERROR" screen.
 #include <gtest/gtest.h>
 
 #include "child_proc.h"

@@ -15,15 +15,12 @@ using SoundMgrTest = SoundWorld;
 
 TEST_F(SoundMgrTest, VolumesComeFromTheSettings)
 {
-    struct Row {
-        const char* text;
-        float bgm, sound;
-    };
-    for (const Row& r : {Row{"", 0.85f, 0.85f}, Row{"SOUND_DATA_VOL 50", 0.5f, 0.5f},
-                         Row{"SOUND_DATA_VOL 50\nSOUND_BGM_VOL 80", 0.8f, 0.5f}}) {
-        boot(r.text);
-        EXPECT_FLOAT_EQ(snd_volumes().bgm, r.bgm) << r.text;
-        EXPECT_FLOAT_EQ(snd_volumes().sound, r.sound) << r.text;
+    for (auto [text, bgm, sound] : {std::tuple{"", 0.85f, 0.85f},
+                                    {"SOUND_DATA_VOL 50", 0.5f, 0.5f},
+                                    {"SOUND_DATA_VOL 50\nSOUND_BGM_VOL 80", 0.8f, 0.5f}}) {
+        boot(text);
+        EXPECT_FLOAT_EQ(snd_volumes().bgm, bgm) << text;
+        EXPECT_FLOAT_EQ(snd_volumes().sound, sound) << text;
         EXPECT_EQ(snd_get_error(), 0u);
         ASSERT_NE(snd_table_sound(0), nullptr);
         EXPECT_EQ(snd_table_sound(0)->kind, uint32_t(DXS_3D));
@@ -77,8 +74,6 @@ TEST_F(SoundMgrTest, RawBankReadIsBounded)
     EXPECT_TRUE(snd_read_raw_bank("big.bin").empty());
     EXPECT_TRUE(snd_read_raw_bank("missing.bin").empty());
 }
-
-// ---- ring and thread ------------------------------------------------------------------
 
 std::mutex g_gate;
 std::vector<uint32_t> g_seen;
@@ -137,8 +132,6 @@ TEST_F(SoundMgrTest, MainThreadHandlersNeverRaceTheSoundThread)
     EXPECT_EQ(snd_get_error(), 0u);
 }
 
-// ---- voice queue ----------------------------------------------------------------------
-
 TEST_F(SoundMgrTest, VoiceQueueTimingRules)
 {
     boot();
@@ -151,7 +144,6 @@ TEST_F(SoundMgrTest, VoiceQueueTimingRules)
     voice_queue_push(v, 0);
     EXPECT_EQ(voice_queue_push(v, 0), 0);  // more than one queued and no delay allowed
     voice_queue_reset();
-
     voice_queue_push(v, 200);  // plays
     voice_queue_push(v, 200);  // the same voice again within 150 frames: dropped
     voice_queue_push(v, 2);    // stale by the time the first ends: dropped
@@ -165,8 +157,6 @@ TEST_F(SoundMgrTest, VoiceQueueTimingRules)
     EXPECT_EQ(voice_queue_count(), 0u);
     EXPECT_FALSE(voice_a_is_playing());
 }
-
-// ---- request queue --------------------------------------------------------------------
 
 TEST_F(SoundMgrTest, RequestQueueNearestWinsAndBlocksThreeFrames)
 {

@@ -1,5 +1,4 @@
-// A folder with data/sound/bgm01.wav made current for the test, the settings
-// text read from it, and the sound manager started on OpenAL's null device.
+// A current folder holding data/sound/bgm01.wav, and the sound manager on the null device.
 #pragma once
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// Hit effects on the category "cmnv" that the data writer builds into a
-// data folder, loaded through the loader (cells: the sample texture's crops).
+// Hit effects on category "cmnv" loaded from a written data folder (cells: the texture's crops).
 #include "stage/effect.h"
 
 #include "app/txt_settings.h"

@@ -1,5 +1,4 @@
-// The stage data folder from the data writer with its settings text (read
-// before the display boots), and the loader and hit checks started over it.
+// The stage data folder and its settings (read before the display boots), loader and hit checks.
 #pragma once
 
 #include "app/txt_settings.h"
