@@ -5,6 +5,7 @@
 #include "tools/gen_models/gm_icons.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace fs = std::filesystem;
@@ -40,10 +41,8 @@ protected:
     void load_like_the_tool()
     {
         for (const std::string& name : group_names()) {
-            std::string nrm = name + "_NRM";
-            if (resload_file_exists(nrm.c_str())) {
-                ASSERT_TRUE(resload_request(nrm.c_str(), 0));
-            }
+            const std::string nrm = name + "_NRM";
+            if (resload_file_exists(nrm.c_str())) ASSERT_TRUE(resload_request(nrm.c_str(), 0));
             ASSERT_TRUE(resload_request(name.c_str(), 0));
         }
         int steps = 0;
@@ -72,9 +71,8 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
         const MeshBuffers* mb = res_mesh_get_object(h);
         ASSERT_TRUE(mb);
         EXPECT_EQ(mb->has_colors, !models[i].src.colors.empty()) << want;
-        if (!models[i].texture.empty()) {
+        if (!models[i].texture.empty())
             EXPECT_NE(mb->subsets[0].slot_tex[0], 0u) << want << ": texture not bound";
-        }
     }
 
     // The normal map comes from the companion group, not the default.
@@ -93,8 +91,8 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
         const ResCrop* crop = res_crop_get(h);
         ASSERT_NE(crop->tex, 0u) << c.name;
         const ResTexInfo* t = res_tex_get(crop->tex);
-        EXPECT_EQ(t->width, gm::ICON_ATLAS_W);
-        EXPECT_EQ(t->height, gm::ICON_ATLAS_H);
+        EXPECT_EQ((std::array{int(t->width), int(t->height)}),
+                  (std::array{gm::ICON_ATLAS_W, gm::ICON_ATLAS_H}));
         EXPECT_FLOAT_EQ(crop->w * float(t->width), float(c.w)) << c.name;
         EXPECT_FLOAT_EQ(crop->h * float(t->height), float(c.h)) << c.name;
     }
