@@ -18,9 +18,10 @@ TEST(PatchData, CommittedSourcesEqualAFreshRun)
         EXPECT_TRUE(gmt::read_bytes(gmt::models_dir() / name) == bytes)
             << name << " is stale: run gen_models data/models";
     for (const auto& e : fs::directory_iterator(gmt::models_dir()))
-        if (e.path().extension() == ".qvd" || e.path().extension() == ".png")
+        if (e.path().extension() == ".qvd" || e.path().extension() == ".png") {
             EXPECT_EQ(fresh.count(e.path().filename().string()), 1u)
                 << e.path() << " is not generated";
+        }
 }
 
 TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes)
@@ -46,8 +47,9 @@ TEST(PatchData, TagsStayInsideTheToolsBands)
     for (const auto& m : gmt::decoded_models())
         for (size_t i = 0; i + 2 < m.name.size(); i++)
             if (m.name[i] == '_' && (m.name[i + 1] == 'p' || m.name[i + 1] == 'P') &&
-                std::isdigit(static_cast<unsigned char>(m.name[i + 2])))
+                std::isdigit(static_cast<unsigned char>(m.name[i + 2]))) {
                 EXPECT_LE(std::atoi(m.name.c_str() + i + 2), 2) << m.name;
+            }
 }
 
 TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames)
@@ -87,7 +89,6 @@ TEST(PatchData, IconsComeFromTexLst)
 
 TEST(PatchData, BuildMadeTheDataFolderBesideTheProgram)
 {
-    fs::path data = fs::path(gmt::binary_dir()) / "data";
     for (const auto& [path, bytes] : gmt::built_set().files)
-        EXPECT_TRUE(gmt::read_bytes(data / path) == bytes) << path;
+        EXPECT_TRUE(gmt::read_bytes(fs::path(gmt::binary_dir()) / "data" / path) == bytes) << path;
 }

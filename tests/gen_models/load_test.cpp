@@ -42,7 +42,9 @@ protected:
     {
         for (const std::string& name : group_names()) {
             const std::string nrm = name + "_NRM";
-            if (resload_file_exists(nrm.c_str())) ASSERT_TRUE(resload_request(nrm.c_str(), 0));
+            if (resload_file_exists(nrm.c_str())) {
+                ASSERT_TRUE(resload_request(nrm.c_str(), 0));
+            }
             ASSERT_TRUE(resload_request(name.c_str(), 0));
         }
         int steps = 0;
@@ -71,8 +73,9 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
         const MeshBuffers* mb = res_mesh_get_object(h);
         ASSERT_TRUE(mb);
         EXPECT_EQ(mb->has_colors, !models[i].src.colors.empty()) << want;
-        if (!models[i].texture.empty())
+        if (!models[i].texture.empty()) {
             EXPECT_NE(mb->subsets[0].slot_tex[0], 0u) << want << ": texture not bound";
+        }
     }
 
     // The normal map comes from the companion group, not the default.
