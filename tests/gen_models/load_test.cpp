@@ -60,7 +60,6 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
     const int32_t meshes_before = res_mesh_count();
     load_like_the_tool();
     EXPECT_TRUE(res_env_test_fatals().empty()) << res_env_test_fatals().front().text;
-
     // The palette: every mesh in the order of the group files, "_NRM" gone
     // from the name (it became the mesh's flag).
     const auto& models = gmt::decoded_models();
@@ -77,7 +76,6 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
             EXPECT_NE(mb->subsets[0].slot_tex[0], 0u) << want << ": texture not bound";
         }
     }
-
     // The normal map comes from the companion group, not the default.
     ResHandle coin = res_mesh_find("coin", "coin");
     ASSERT_NE(coin, 0u);
@@ -86,7 +84,6 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
     ASSERT_GE(mb->subsets[0].slot_count, 2u);
     EXPECT_EQ(mb->subsets[0].slot_tex[1], res_tex_find("coin_NRM", "coin_normal"));
     EXPECT_NE(mb->subsets[0].slot_tex[1], res_tex_nrm());
-
     // Every icon the tool draws, at its crop's size.
     for (const gm::IconCrop& c : gm::icon_crops()) {
         ResHandle h = res_crop_find("icon", c.name.c_str());

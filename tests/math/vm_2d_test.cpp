@@ -1,6 +1,6 @@
 // 2D maths: matrix conventions, intersections, overlaps at their edges.
 #include <array>
-#include <iterator>
+#include <tuple>
 
 #include "vm_test_util.h"
 
@@ -143,11 +143,7 @@ TEST(Rect2D, PointInsideOrOnTheEdge)
     for (Vec2& v : turned.c) v = point_by2(rotation2(float(M_PI_4)), v);
     const Rect square = rect(0, 0, 4, 2), line = rect(2, 0, 2, 4), flat = rect(0, 1, 4, 1),
                dot = rect(3, 3, 3, 3);
-    const struct {
-        const Rect* r;
-        Vec2 p;
-        int want;
-    } cases[] = {
+    const std::tuple<const Rect*, Vec2, int> cases[] = {
         {&square, {1, 1}, 1},      {&square, {4, 1}, 1},       {&square, {0, 2}, 1},
         {&square, {4.001f, 1}, 0}, {&square, {2, -0.001f}, 0}, {&turned, {1.4f, -1.4f}, 1},
         {&turned, {1, 1}, 0},  // (c, -s, s, c) turns +X toward -Y
@@ -155,8 +151,8 @@ TEST(Rect2D, PointInsideOrOnTheEdge)
         {&flat, {3, 1}, 1},        {&flat, {3, 7}, 0},         {&dot, {3, 3}, 1},
         {&dot, {100, -40}, 0},
     };
-    for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(vm_geom2d_rect_vs_point(cases[i].r->c, &cases[i].p), cases[i].want) << i;
+    for (const auto& [r, p, want] : cases)
+        EXPECT_EQ(vm_geom2d_rect_vs_point(r->c, &p), want) << p.x << "," << p.y;
 }
 
 TEST(Rect2D, SegmentHasHalfThicknessOneHundredth)

@@ -1,6 +1,7 @@
 // 4x4 matrices: multiplication and Euler order, round trips, degenerate cases.
 #include <array>
 #include <limits>
+#include <tuple>
 
 #include "vm_test_util.h"
 
@@ -283,20 +284,16 @@ TEST(MatInterpolate, EndsMidpointAndScaledMatricesKeepTheirRotation)
 TEST(MatSampleArray, WrapClampAndDegenerateCounts)
 {
     const Mat44 arr[3] = {translation({}), translation({1, 0, 0}), translation({2, 0, 0})};
-    const struct {
-        int start;
-        float t;
-        int wrap;
-        float want;
-    } rows[] = {
+    // Start, time, wrap, wanted x.
+    const std::tuple<int, float, int, float> rows[] = {
         {0, 3.0f, 1, 0.0f},                        // one past the last, wrapped
         {0, 3.0f, 0, 2.0f},                        // clamped
         {0, 1.5f, 0, 1.5f},   {0, 2.5f, 1, 1.0f},  // last blends into the first
         {10, 11.0f, 0, 1.0f},                      // start is subtracted
     };
     Mat44 r;
-    for (const auto& w : rows)
-        EXPECT_FLOAT_EQ(vm_mat_sample_array(&r, arr, 3, w.start, 2, w.t, w.wrap)->m[12], w.want);
+    for (const auto& [start, t, wrap, want] : rows)
+        EXPECT_FLOAT_EQ(vm_mat_sample_array(&r, arr, 3, start, 2, t, wrap)->m[12], want) << t;
     // Count 0 used to loop forever (wrap) or read before the array (clamp).
     Mat44 untouched = random_affine(3), before = untouched;
     vm_mat_sample_array(&untouched, arr, 0, 0, 2, 1.0f, 1);

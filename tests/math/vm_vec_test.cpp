@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "vm_test_util.h"
 
@@ -225,10 +226,7 @@ TEST(Vec3, SphereTriangleContactAndDepth)
 TEST(Vec3, SegmentBoxOverlapInclusiveAnyCornerOrder)
 {
     const Vec3 lo = {0, 0, 0}, hi = {1, 1, 1};
-    struct Case {
-        Vec3 s, v;
-        int want;
-    } cases[] = {
+    const std::tuple<Vec3, Vec3, int> cases[] = {
         {{0.5f, 0.5f, 0.5f}, {0, 0, 0}, 1},   // start inside
         {{-1, 0.5f, 0.5f}, {3, 0, 0}, 1},     // through two faces
         {{-1, 0.5f, 0.5f}, {1, 0, 0}, 1},     // ends on a face
@@ -238,9 +236,9 @@ TEST(Vec3, SegmentBoxOverlapInclusiveAnyCornerOrder)
         {{-1, -1, 0.5f}, {3, 3, 0}, 1},       // diagonal
         {{-1, 0, 0.5f}, {1, 2, 0}, 0},        // passes the corner outside
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(vm_segment_box_overlap(&c.s, &c.v, &lo, &hi), c.want) << c.s.x << "," << c.s.y;
-        EXPECT_EQ(vm_segment_box_overlap(&c.s, &c.v, &hi, &lo), c.want) << "swapped";
+    for (const auto& [s, v, want] : cases) {
+        EXPECT_EQ(vm_segment_box_overlap(&s, &v, &lo, &hi), want) << s.x << "," << s.y;
+        EXPECT_EQ(vm_segment_box_overlap(&s, &v, &hi, &lo), want) << "swapped";
     }
 }
 
