@@ -89,16 +89,11 @@ FontPlane plane_from_png(std::span<const unsigned char> png, int cell_w, int cel
     return p;
 }
 
-std::vector<unsigned char> read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::vector<unsigned char> built_f1632()
 {
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
-    return read_file(std::string(dir ? dir : ".") + "/data/font/f1632.png");
+    std::ifstream in(std::string(dir ? dir : ".") + "/data/font/f1632.png", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 class FontLayout : public ::testing::TestWithParam<int> {
