@@ -93,23 +93,10 @@ TEST_F(AnimDrawTest, ModelAttachmentsHangAtTheModel)
     EXPECT_EQ(mdlobj_attachment_count(m), 0);
 }
 
-ResHandle cube_at(const char* name, Vec3 c, float h)
-{
-    const Vec3 Y = {0, 1, 0}, Z = {0, 0, 1};
-    return make_mesh(name,
-                     {{{c.x, c.y, c.z - h}, {0, 0, -1}, Y, h, 0},
-                      {{c.x, c.y, c.z + h}, {0, 0, 1}, Y, h, 0},
-                      {{c.x - h, c.y, c.z}, {-1, 0, 0}, Y, h, 0},
-                      {{c.x + h, c.y, c.z}, {1, 0, 0}, Y, h, 0},
-                      {{c.x, c.y + h, c.z}, {0, 1, 0}, Z, h, 0},
-                      {{c.x, c.y - h, c.z}, {0, -1, 0}, Z, h, 0}},
-                     false);
-}
-
 TEST_F(AnimDrawTest, MeshListNodesDrawWithTheirOwnFlags)
 {
-    cube_at("left", {-1.5f, 0, 6}, 0.5f);
-    cube_at("right", {1.5f, 0, 6}, 0.5f);
+    make_cube("left", 0.5f, 0, false, 0, {-1.5f, 0, 6});
+    make_cube("right", 0.5f, 0, false, 0, {1.5f, 0, 6});
     const uint32_t on = draw_param_put(draw_param_init(0), kDpLightingBit, 1, 0);
     const uint32_t off = on & ~kNodeEnabled;
     res_mlist_begin();
@@ -213,12 +200,6 @@ TEST_F(AnimDrawTest, MotionObjectRefusesWhatItCannotHold)
     EXPECT_EQ(motobj_get_frame(o), 19);
 }
 
-}  // namespace
-
-namespace {
-
-using namespace o3t;
-
 class AnimDebugTest : public AnimScene {};
 
 TEST_F(AnimDebugTest, SkeletonLinesFollowThePose)
@@ -279,12 +260,6 @@ TEST_F(AnimDebugTest, LightDiscsAndTheBoundsBox)
     Render();
     EXPECT_EQ(obj3d_get_prim_count(), 12u);
 }
-
-}  // namespace
-
-namespace {
-
-using namespace o3t;
 
 class AnimFaultTest : public AnimScene {};
 
