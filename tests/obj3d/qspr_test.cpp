@@ -189,6 +189,7 @@ TEST_F(Qspr, PlacedQuadsBakeAndCullWhereTheyAreDrawn)
     RenderCounted();
     EXPECT_EQ(qspr_get_drawn_count(), 1);
     EXPECT_NE(Pixel(32, 24), 0xFF000000u);
+    EXPECT_NEAR(o->depth, 100.0f, 0.1f);  // its placed centre (0, 0, 10) sorts it
     const Vec3 two = {2, 2, 2};
     qspr_quad_set_scale(o, &two);
     qspr_quad_bake(o);
