@@ -1,30 +1,17 @@
-// Skeletal animation and skinned drawing.
-//
-// BM_PoseCrossFade: motion_player_update for 64 players of a 60-bone
-// skeleton, every update inside a running cross-fade; ns_per_bone per bone.
-// BM_ReachAndAim: one update of one player with a reach (4-bone chain) and
-// an aim controller. BM_SpringChain: one update of a 16-bone spring chain.
-// BM_SkinnedPass / BM_SkinnedDevice: 64 skinned characters of 2,000
-// triangles at 800 x 600 through the 3D pass, and the same draws (same
-// shader set-up and palettes) issued straight to the device; compare the
-// two within one run.
-#include <benchmark/benchmark.h>
-#include <epoxy/gl.h>
-
-#include <chrono>
+// Skeletal animation and skinned drawing: motion_player_update for 64 players of a 60-bone
+// skeleton inside a running cross-fade (ns_per_bone); one update with a reach (4-bone chain) and
+// an aim controller; one update of a 16-bone spring chain; 64 skinned characters of 2,000
+// triangles at 800 x 600 through the 3D pass against the same draws (same shader set-up and
+// palettes) issued straight to the device.
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <string>
 
-#include "app/txt_settings.h"
+#include "bench/bench_util.h"
 #include "disp/mesh_buf.h"
 #include "disp/rstate.h"
 #include "disp/shader.h"
 #include "obj3d/motion.h"
 #include "obj3d/motobj.h"
 #include "plat/gfx_draw.h"
-#include "plat/files.h"
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
 #include "tests/obj3d/obj3d_scene.h"
@@ -83,12 +70,10 @@ qvw::ModelDesc character()
             v.blend.bone = {uint8_t(std::min(r / 3, 19)), 0, 0, 0};
             v.blend.weight = {1, 0, 0, 0};
             m.verts.push_back(v);
-        }
-    for (int r = 0; r + 1 < kRings; ++r)
-        for (int s = 0; s < kSides; ++s) {
-            const uint32_t a = uint32_t(r * kSides + s),
-                           b = uint32_t(r * kSides + (s + 1) % kSides);
-            m.corners.insert(m.corners.end(), {a, a + kSides, b, b, a + kSides, b + kSides});
+            const uint32_t i = uint32_t(r * kSides + s),
+                           j = uint32_t(r * kSides + (s + 1) % kSides);
+            if (r + 1 < kRings)
+                m.corners.insert(m.corners.end(), {i, i + kSides, j, j, i + kSides, j + kSides});
         }
     for (int b = 0; b < 20; ++b) {
         qvw::Mat16 off = qvw::mat_identity();
@@ -99,7 +84,6 @@ qvw::ModelDesc character()
 }
 
 struct Scene {
-    void* window = nullptr;
     ResHandle bones = 0, a = 0, b = 0, mesh = 0, springs = 0;
     bool ok = false;
 };
@@ -108,16 +92,12 @@ Scene& scene()
 {
     static Scene sc = [] {
         Scene s;
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        const std::string settings =
-            std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
-            "/quorvel_bench_anim.txt";
-        std::ofstream(settings) << "SHADER_PATH " << plat_exe_dir() << "../data/sh/\n"
-                                << "MAX_NR_ANIME 4\nSZ_BUFF_ANIME 2000000\nSZ_BUFF_ANIMENAME 1024\n"
-                                << "MAX_NR_MESH_BONE 64\nSZ_BUFF_MESH_BONENAME 1024\n";
-        txt_settings_load(settings.c_str());
-        s.window = o3t::scene_boot(kWidth, kHeight);
-        if (!s.window) return s;
+        bench::headless();
+        bench::load_settings("anim", bench::shader_path_setting() +
+                                         "MAX_NR_ANIME 4\nSZ_BUFF_ANIME 2000000\n"
+                                         "SZ_BUFF_ANIMENAME 1024\nMAX_NR_MESH_BONE 64\n"
+                                         "SZ_BUFF_MESH_BONENAME 1024\n");
+        if (!o3t::scene_boot(kWidth, kHeight)) return s;
         shader_init();
         motion_pool_reset();
         std::vector<qvw::BoneNode> root = skeleton(0, 20);
@@ -160,9 +140,7 @@ void BM_PoseCrossFade(benchmark::State& state)
     }
     for (auto _ : state)
         for (MotionPlayer* p : ps) motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
-    state.counters["ns_per_bone"] =
-        benchmark::Counter(double(state.iterations()) * kPlayers * kBones,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    bench::per_item(state, "ns_per_bone", kPlayers * kBones);
     for (MotionPlayer* p : ps) motion_player_free(p);
 }
 BENCHMARK(BM_PoseCrossFade)->Unit(benchmark::kMillisecond);
@@ -197,37 +175,17 @@ void BM_SpringChain(benchmark::State& state)
 }
 BENCHMARK(BM_SpringChain)->Unit(benchmark::kMicrosecond);
 
-// 64 characters on an 8 x 8 grid, posed once.
-std::vector<DrawObj*>& characters()
-{
-    static std::vector<DrawObj*> cs = [] {
-        std::vector<DrawObj*> v;
-        Scene& s = scene();
-        for (int i = 0; i < kChars; ++i) {
-            const Mat44 w =
-                o3t::at((float(i % 8) - 4.0f) * 1.2f, (float(i / 8) - 4.0f) * 0.8f, 9.0f);
-            DrawObj* o = motobj_create(0, &w, s.mesh, 81);
-            motobj_set_motion(o, s.bones, s.a);
-            motobj_update(o, 5);
-            v.push_back(o);
-        }
-        return v;
-    }();
-    return cs;
-}
+std::vector<DrawObj*> g_characters;
 
+// A whole frame's time in ms.
 template <class Draw>
-void frame(Draw draw)
+double frame(Draw draw)
 {
+    const auto t0 = bench::Clock::now();
     cam_update_all();
     obj_build_draw_list();
-    gfx_begin_scene();
-    disp_set_viewport(0, 0, kWidth, kHeight);
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFF000000, 1.0f, 0);
-    draw();
-    gfx_end_scene();
-    gfx_present();
-    glFinish();
+    bench::frame(kWidth, kHeight, bench::kClearAll, draw);
+    return bench::ms_since(t0);
 }
 
 void pass()
@@ -246,7 +204,7 @@ void direct()
     gfx_set_indices(disp_wire_index_buffer(mb->ib, mb->index_bits == 32 ? 4 : 2));
     gfx_set_stream_source(0, disp_wire_vertex_buffer(mb->vb), 0, mb->stride);
     const MeshSubset& sub = mb->subsets[0];
-    for (DrawObj* o : characters()) {
+    for (DrawObj* o : g_characters) {
         MotionObj* m = motobj_work(o);
         RstateMeshArgs a = {};
         a.decl = mb->lvf;
@@ -260,44 +218,20 @@ void direct()
     obj3d_scene_end();
 }
 
-void BM_SkinnedPass(benchmark::State& state)
-{
-    if (!scene().ok) return state.SkipWithError("no scene");
-    characters();
-    frame(pass);
-    for (auto _ : state) frame(pass);
-    state.counters["characters"] = kChars;
-}
-BENCHMARK(BM_SkinnedPass)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_SkinnedDevice(benchmark::State& state)
-{
-    if (!scene().ok) return state.SkipWithError("no scene");
-    characters();
-    frame(direct);
-    for (auto _ : state) frame(direct);
-    state.counters["characters"] = kChars;
-}
-BENCHMARK(BM_SkinnedDevice)->Unit(benchmark::kMillisecond)->UseRealTime();
-
 // Pass and direct frames alternating, so that both see the same load.
 void BM_SkinnedSideBySide(benchmark::State& state)
 {
-    if (!scene().ok) return state.SkipWithError("no scene");
-    characters();
-    using Clock = std::chrono::steady_clock;
-    double pass_ms = 0, direct_ms = 0;
-    auto timed = [](auto draw) {
-        const auto t0 = Clock::now();
-        frame(draw);
-        return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    };
-    timed(pass);
-    timed(direct);
-    for (auto _ : state) {
-        pass_ms += timed(pass);
-        direct_ms += timed(direct);
+    Scene& s = scene();
+    if (!s.ok) return state.SkipWithError("no scene");
+    for (int i = 0; i < kChars; ++i) {  // on an 8 x 8 grid, posed once
+        const Mat44 w = o3t::at((float(i % 8) - 4.0f) * 1.2f, (float(i / 8) - 4.0f) * 0.8f, 9.0f);
+        g_characters.push_back(motobj_create(0, &w, s.mesh, 81));
+        motobj_set_motion(g_characters.back(), s.bones, s.a);
+        motobj_update(g_characters.back(), 5);
     }
+    double pass_ms = 0, direct_ms = 0;
+    frame(pass), frame(direct);
+    for (auto _ : state) pass_ms += frame(pass), direct_ms += frame(direct);
     const double n = double(state.iterations());
     state.counters["pass_ms"] = pass_ms / n;
     state.counters["direct_ms"] = direct_ms / n;

@@ -1,6 +1,5 @@
-// Per-frame cost of the view state: the camera rebuild and derived sets of
-// both screens (each camera moved every frame, both slices and the mirror
-// on), and the fade step with fades running. Compare within one run.
+// Per-frame cost of the view state: the camera rebuild and derived sets of both screens (each
+// camera moved every frame, both slices and the mirror on), and the fade step with fades running.
 #include <benchmark/benchmark.h>
 
 #include "disp/cam.h"

@@ -1,13 +1,6 @@
 // 1,000 live hit effects (topped up as they end) at 800 x 600: the time is their update pass;
 // "ratio" is their draw ("draw_ms") over as many plain quads streamed through the device layer.
-#include <benchmark/benchmark.h>
-#include <epoxy/gl.h>
-
-#include <chrono>
-#include <vector>
-
-#include "disp/tex.h"
-#include "obj2d/qspr.h"
+#include "bench/bench_util.h"
 #include "stage/effect.h"
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_samples.h"
@@ -15,7 +8,8 @@
 namespace {
 
 constexpr int kWidth = 800, kHeight = 600;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::QuadVertex;
 ResHandle g_tex = 0;
 
 bool boot_once()
@@ -46,13 +40,6 @@ void top_up()
     }
 }
 
-struct QuadVertex {  // the sprites' vertex layout
-    Vec3 p;
-    float a, b, size;
-    uint32_t c;
-    float uv[4];
-};
-
 void add_quad(DrawObj* o, void* out)  // a square of a billboard's size at its centre; a splat
 {
     const QsprWork* w = obj_work<QsprWork>(o);
@@ -81,21 +68,14 @@ void BM_EffectFrame(benchmark::State& state)
         state.SetIterationTime(since(t0));
         std::vector<QuadVertex> v;
         obj_for_each(add_quad, &v);
-        for (int pass = 0, n = int(v.size() / 4); pass < 2; ++pass, draw_s[pass - 1] += since(t0)) {
+        for (int pass = 0; pass < 2; ++pass, draw_s[pass - 1] += since(t0)) {
             t0 = Clock::now();
-            gfx_begin_scene();
-            disp_set_viewport(0, 0, kWidth, kHeight);
-            gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-            obj3d_scene_begin(0, 0, 0);
-            if (pass) qspr_frame_reset(), obj_build_draw_list(), obj_draw_range(72, 83);
-            if (!pass) qspr_apply_state(rs_key_pack(0, 0, 0, 1, 2, 5, 3, 0, 1), 0, 0, nullptr);
-            tex_set_stage(0, disp_tex_lookup(g_tex), 1);
-            for (int i = 0, k = std::min(kQsprBatchQuads, n); !pass && i < n;
-                 i += k, k = std::min(kQsprBatchQuads, n - i))
-                gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(k) * 4,
-                                              uint32_t(k) * 2, tex_get_manager(), GFX_FMT_INDEX16,
-                                              v.data() + 4 * i, sizeof(QuadVertex));
-            obj3d_scene_end(), gfx_end_scene(), gfx_present(), glFinish();
+            bench::frame(kWidth, kHeight, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, [&] {
+                obj3d_scene_begin(0, 0, 0);
+                if (pass) qspr_frame_reset(), obj_build_draw_list(), obj_draw_range(72, 83);
+                if (!pass) bench::draw_quads(g_tex, v);
+                obj3d_scene_end();
+            });
         }
     }
     state.counters["drawn"] = qspr_get_drawn_count();

@@ -1,6 +1,5 @@
-// Frame pacing on the real clock: 300 frames at 30 fps, each with about
-// 3 ms of busy work, as the main loop runs them. Reports the mean frame
-// period (target 33.33 ms) and the shortest and longest frame.
+// Frame pacing on the real clock: 300 frames at 30 fps, each with about 3 ms of busy work, as the
+// main loop runs them: the mean frame period (target 33.33 ms), the shortest and longest frame.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -27,17 +26,15 @@ void BM_FramePacing30(benchmark::State& state)
     for (auto _ : state) {
         perf_timer_init(30);
         fps_ctrl_init(30);
-        double freq_ms = double(plat_time_frequency()) / 1000.0;
-        int64_t first = plat_time_counter();
+        const double freq_ms = double(plat_time_frequency()) / 1000.0;
+        const int64_t first = plat_time_counter();
         int64_t prev = first;
         for (int k = 0; k < kFrames; ++k) {
             busy_work(kWorkUs);
             fps_ctrl_wait();
-            int64_t now = plat_time_counter();
-            double period = double(now - prev) / freq_ms;
-            min_ms = std::min(min_ms, period);
-            max_ms = std::max(max_ms, period);
-            prev = now;
+            const int64_t now = plat_time_counter();
+            const double period = double(now - prev) / freq_ms;
+            min_ms = std::min(min_ms, period), max_ms = std::max(max_ms, period), prev = now;
         }
         mean_ms = double(prev - first) / freq_ms / kFrames;
     }

@@ -1,11 +1,9 @@
-// Hit checks: rays through the layered set against the loop over every
-// triangle (1k, 10k and 100k triangles), sphere queries, the ray pass with
-// 128 rays over 1,000 targets, and the hit-sphere and volume passes.
-#include <benchmark/benchmark.h>
-
+// Hit checks: rays through the layered set against the loop over every triangle (1k, 10k and
+// 100k triangles), sphere queries, the ray pass with 128 rays over 1,000 targets, and the
+// hit-sphere and volume passes.
 #include <random>
-#include <vector>
 
+#include "bench/bench_util.h"
 #include "hit/balls_hit.h"
 #include "hit/hit.h"
 #include "hit/hitcyl.h"
@@ -23,15 +21,15 @@ struct Seg {
 // The resource manager with room for the largest set, and the hit pools.
 void boot()
 {
-    static bool booted = false;
-    if (booted) return;
-    booted = true;
-    res_env_set(res_env_defaults());
-    res_env_test_set_setting("SZ_BUFF_COLLISION", "67108864");
-    res_boot();
-    hit_init();
-    balls_hit_boot();
-    hitcyl_init();
+    [[maybe_unused]] static const bool once = [] {
+        res_env_set(res_env_defaults());
+        res_env_test_set_setting("SZ_BUFF_COLLISION", "67108864");
+        res_boot();
+        hit_init();
+        balls_hit_boot();
+        hitcyl_init();
+        return true;
+    }();
 }
 
 ResHandle terrain(uint32_t quads)
@@ -59,31 +57,30 @@ std::vector<Seg> segments(uint32_t quads, int n)
     return out;
 }
 
-void per_ray(benchmark::State& state, size_t rays)
-{
-    state.counters["per_ray"] =
-        benchmark::Counter(double(rays) * double(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
-void BM_RayNearest(benchmark::State& state)
+// The nearest hit of range(0) x range(0) quads' segments (range(1) 0) or of spheres of radius 1.5
+// at their starts (range(1) 1).
+void BM_Nearest(benchmark::State& state)
 {
     const uint32_t quads = uint32_t(state.range(0));
-    const ResHandle h = terrain(quads);
+    const bool spheres = state.range(1);
     hit_pool_reset();
-    hit_target_add_model(h, nullptr, 1, 1, nullptr, 0);
-    const std::vector<Seg> rays = segments(quads, 10000);
+    hit_target_add_model(terrain(quads), nullptr, 1, 1, nullptr, 0);
+    const std::vector<Seg> at = segments(quads, spheres ? 1000 : 10000);
     int hits = 0;
+    Vec3 p;
     for (auto _ : state)
-        for (const Seg& r : rays) {
-            Vec3 p;
-            hits += hit_ray_nearest(&r.o, &r.v, &p, nullptr, nullptr, 0, kHitAnyGroup);
-        }
+        for (const Seg& s : at)
+            hits += spheres ? hit_sphere_nearest(&s.o, nullptr, 1.5f, &p, nullptr, nullptr, 0,
+                                                 kHitAnyGroup)
+                            : hit_ray_nearest(&s.o, &s.v, &p, nullptr, nullptr, 0, kHitAnyGroup);
     benchmark::DoNotOptimize(hits);
     state.counters["triangles"] = double(2 * quads * quads);
-    per_ray(state, rays.size());
+    bench::per_item(state, "per_ray", double(at.size()));
 }
-BENCHMARK(BM_RayNearest)->Arg(24)->Arg(72)->Arg(224)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Nearest)
+    ->ArgsProduct({{24, 72, 224}, {0}})
+    ->Args({224, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // The same segments against every triangle of the set, one by one.
 void BM_RayBruteForce(benchmark::State& state)
@@ -103,29 +100,12 @@ void BM_RayBruteForce(benchmark::State& state)
         }
     benchmark::DoNotOptimize(sum);
     state.counters["triangles"] = double(2 * quads * quads);
-    per_ray(state, rays.size());
+    bench::per_item(state, "per_ray", double(rays.size()));
 }
 BENCHMARK(BM_RayBruteForce)->Arg(24)->Arg(72)->Arg(224)->Unit(benchmark::kMillisecond);
 
-void BM_SphereNearest(benchmark::State& state)
-{
-    const ResHandle h = terrain(224);
-    hit_pool_reset();
-    hit_target_add_model(h, nullptr, 1, 1, nullptr, 0);
-    const std::vector<Seg> at = segments(224, 1000);
-    int hits = 0;
-    for (auto _ : state)
-        for (const Seg& s : at) {
-            Vec3 p;
-            hits += hit_sphere_nearest(&s.o, nullptr, 1.5f, &p, nullptr, nullptr, 0, kHitAnyGroup);
-        }
-    benchmark::DoNotOptimize(hits);
-    per_ray(state, at.size());
-}
-BENCHMARK(BM_SphereNearest)->Unit(benchmark::kMillisecond);
-
-// 128 registered rays over 1,000 targets: 200 collision targets of the
-// 10k-triangle set spread out in a row, 800 spheres among them.
+// 128 registered rays over 1,000 targets: 200 collision targets of the 10k-triangle set spread
+// out in a row, 800 spheres among them.
 void BM_HitFrame(benchmark::State& state)
 {
     const ResHandle h = terrain(72);
@@ -153,8 +133,7 @@ void BM_HitFrame(benchmark::State& state)
 }
 BENCHMARK(BM_HitFrame)->Unit(benchmark::kMicrosecond);
 
-// 768 objects of 3 spheres each and 128 volumes, crowded so that many pairs
-// pass the coarse test.
+// 768 objects of 3 spheres each and 128 volumes, crowded so that many pairs pass the coarse test.
 void BM_SphereAndVolumePasses(benchmark::State& state)
 {
     boot();

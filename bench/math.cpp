@@ -1,14 +1,13 @@
-// Maths library against glm in the same run: matrix product, transforming a
-// million points, quaternion slerp, and the table sine against std::sin.
-// Compare items per second within one run; the ratios are what matter.
+// The maths library against glm in one run: matrix product, a million points transformed,
+// quaternion slerp, and the table sine against std::sin. The ratios of items per second are
+// what matter.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
-#include <vector>
-
 #include <glm/glm.hpp>
 #include <glm/gtc/quaternion.hpp>
+#include <vector>
 
 #include "math/vm.h"
 
@@ -28,10 +27,9 @@ std::vector<Mat44> vm_mats()
     return v;
 }
 
+// The same numbers: a row-vector matrix read as column-major is the column-vector form.
 std::vector<glm::mat4> glm_mats()
 {
-    // The same numbers: a row-vector matrix read as column-major is the
-    // column-vector form.
     const std::vector<Mat44> src = vm_mats();
     std::vector<glm::mat4> v(k_mats);
     for (int i = 0; i < k_mats; ++i)
@@ -40,16 +38,23 @@ std::vector<glm::mat4> glm_mats()
     return v;
 }
 
+// Fills every element of `out` with `step(i)` in each iteration.
+template <class T, class Step>
+void each(benchmark::State& state, std::vector<T>& out, Step step)
+{
+    for (auto _ : state) {
+        for (int i = 0; i < int(out.size()); ++i) step(i);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(out.size()));
+}
+
 void BM_vm_mat_mul(benchmark::State& state)
 {
     const std::vector<Mat44> a = vm_mats(), b = vm_mats();
     std::vector<Mat44> out(k_mats);
-    for (auto _ : state) {
-        for (int i = 0; i < k_mats; ++i) vm_mat_mul(&out[i], &a[i], &b[(i + 1) & (k_mats - 1)]);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * k_mats);
+    each(state, out, [&](int i) { vm_mat_mul(&out[i], &a[i], &b[(i + 1) & (k_mats - 1)]); });
 }
 BENCHMARK(BM_vm_mat_mul);
 
@@ -57,43 +62,31 @@ void BM_glm_mat_mul(benchmark::State& state)
 {
     const std::vector<glm::mat4> a = glm_mats(), b = glm_mats();
     std::vector<glm::mat4> out(k_mats);
-    for (auto _ : state) {
-        for (int i = 0; i < k_mats; ++i)
-            out[i] = a[i] * b[(i + 1) & (k_mats - 1)];  // b first, then a
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * k_mats);
+    each(state, out, [&](int i) { out[i] = a[i] * b[(i + 1) & (k_mats - 1)]; });  // b, then a
 }
 BENCHMARK(BM_glm_mat_mul);
+
+template <class V>
+std::vector<V> points()
+{
+    std::vector<V> v(k_points);
+    for (int i = 0; i < k_points; ++i) v[i] = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
+    return v;
+}
 
 void BM_vm_transform_1M_points(benchmark::State& state)
 {
     const Mat44 m = vm_mats()[3];
-    std::vector<Vec3> in(k_points), out(k_points);
-    for (int i = 0; i < k_points; ++i)
-        in[i] = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
-    for (auto _ : state) {
-        for (int i = 0; i < k_points; ++i) vm_mat_transform_point(&out[i], &m, &in[i]);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * k_points);
+    std::vector<Vec3> in = points<Vec3>(), out(k_points);
+    each(state, out, [&](int i) { vm_mat_transform_point(&out[i], &m, &in[i]); });
 }
 BENCHMARK(BM_vm_transform_1M_points)->Unit(benchmark::kMillisecond);
 
 void BM_glm_transform_1M_points(benchmark::State& state)
 {
     const glm::mat4 m = glm_mats()[3];
-    std::vector<glm::vec3> in(k_points), out(k_points);
-    for (int i = 0; i < k_points; ++i)
-        in[i] = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
-    for (auto _ : state) {
-        for (int i = 0; i < k_points; ++i) out[i] = glm::vec3(m * glm::vec4(in[i], 1.0f));
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * k_points);
+    std::vector<glm::vec3> in = points<glm::vec3>(), out(k_points);
+    each(state, out, [&](int i) { out[i] = glm::vec3(m * glm::vec4(in[i], 1.0f)); });
 }
 BENCHMARK(BM_glm_transform_1M_points)->Unit(benchmark::kMillisecond);
 
@@ -106,12 +99,7 @@ void BM_vm_quat_slerp(benchmark::State& state)
         vm_quat_from_euler_zxy(&a[i], &e1);
         vm_quat_from_euler_zxy(&b[i], &e2);
     }
-    for (auto _ : state) {
-        for (int i = 0; i < k_mats; ++i) vm_quat_slerp(&out[i], &a[i], &b[i], 0.37f);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * k_mats);
+    each(state, out, [&](int i) { vm_quat_slerp(&out[i], &a[i], &b[i], 0.37f); });
 }
 BENCHMARK(BM_vm_quat_slerp);
 
@@ -122,45 +110,32 @@ void BM_glm_quat_slerp(benchmark::State& state)
         a[i] = glm::quat(glm::vec3(seed_value(i), seed_value(i + 1), seed_value(i + 2)));
         b[i] = glm::quat(glm::vec3(seed_value(i + 3), seed_value(i + 4), seed_value(i + 5)));
     }
-    for (auto _ : state) {
-        for (int i = 0; i < k_mats; ++i)
-            out[i] = glm::slerp(a[i], b[i], 0.37f);  // shortest path, as ours
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * k_mats);
+    // Shortest path, as ours.
+    each(state, out, [&](int i) { out[i] = glm::slerp(a[i], b[i], 0.37f); });
 }
 BENCHMARK(BM_glm_quat_slerp);
 
-std::vector<float> angles()
+template <class Sin>
+void sines(benchmark::State& state, Sin sin)
 {
-    std::vector<float> v(4096);
-    for (int i = 0; i < 4096; ++i) v[i] = seed_value(i) * 20.0f;
-    return v;
+    std::vector<float> a(4096);
+    for (int i = 0; i < 4096; ++i) a[i] = seed_value(i) * 20.0f;
+    for (auto _ : state) {
+        float sum = 0;
+        for (float x : a) sum += sin(x);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(a.size()));
 }
-
 void BM_vm_math_sin(benchmark::State& state)
 {
-    const std::vector<float> a = angles();
-    for (auto _ : state) {
-        float sum = 0;
-        for (float x : a) sum += vm_math_sin(x);
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(a.size()));
+    sines(state, [](float x) { return vm_math_sin(x); });
 }
-BENCHMARK(BM_vm_math_sin);
-
 void BM_std_sin(benchmark::State& state)
 {
-    const std::vector<float> a = angles();
-    for (auto _ : state) {
-        float sum = 0;
-        for (float x : a) sum += std::sin(x);
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(a.size()));
+    sines(state, [](float x) { return std::sin(x); });
 }
+BENCHMARK(BM_vm_math_sin);
 BENCHMARK(BM_std_sin);
 
 }  // namespace

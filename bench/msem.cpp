@@ -1,5 +1,5 @@
-// The named semaphore guards every sound command: the cost of one
-// uncontended wait and release, and of a hand-over between two threads.
+// The named semaphore guards every sound command: one uncontended wait and release, and a
+// hand-over between two threads.
 #include "app/msem.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,5 @@
-// Draw objects: the manager's per-frame work (update pass, sort and draw-list
-// build) for 1,000 and 4,000 live objects (counter objects_per_ms). Sprites
-// on the renderer are measured against plain OpenGL in versus_gl.cpp.
+// Draw objects: the manager's per-frame work (update pass, sort, draw-list build) for 1,000 and
+// 4,000 live objects. Sprites on the renderer are measured against plain GL in versus_gl.cpp.
 #include <benchmark/benchmark.h>
 
 #include "obj2d/obj.h"

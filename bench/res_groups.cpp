@@ -1,12 +1,8 @@
-// A folder of group files loaded as the patch tool does (listing, an "_NRM"
-// companion check per group, reading each file): the time per group (the
-// fitted N coefficient, in ns) must stay flat as the folder grows.
-#include <benchmark/benchmark.h>
-
-#include <filesystem>
-#include <fstream>
+// A folder of group files loaded as the patch tool does (listing, an "_NRM" companion check per
+// group, reading each file): the time per group (the fitted N coefficient) must stay flat.
 #include <thread>
 
+#include "bench/bench_util.h"
 #include "res/res_env.h"
 #include "res/resload.h"
 #include "tool/mdl_load.h"
@@ -15,10 +11,8 @@
 void BM_LoadGroupFolder(benchmark::State& st)
 {
     const int groups = int(st.range(0));
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("quorvel-groups-" + std::to_string(groups));
-    std::filesystem::create_directories(dir);
-    const std::string folder = dir.string() + "/", room = std::to_string(groups * 40);
+    const bench::TempDir dir("groups" + std::to_string(groups));
+    const std::string folder = dir.path.string() + "/", room = std::to_string(groups * 40);
     qvw::Bytes f;
     qvw::file_add_chunk(f, qvw::MAGIC_CROP, qvw::crop_chunk({{"c", "t.png", 0, 0, 1, 1}}));
     for (int g = 0; g < groups; g++) {
@@ -48,6 +42,5 @@ void BM_LoadGroupFolder(benchmark::State& st)
     st.SetComplexityN(groups);
     resload_shutdown();
     res_shutdown();
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_LoadGroupFolder)->ArgsProduct({{250, 500, 1000, 2000}})->Complexity(benchmark::oN);

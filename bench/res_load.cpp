@@ -1,5 +1,4 @@
-// Costs of the model load path: chunk check, welded and unwelded decode, and
-// the tex.lst parse.
+// Costs of the model load path: chunk check, welded and unwelded decode, and the tex.lst parse.
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
 #include "res/texlst.h"
@@ -38,15 +37,11 @@ void BM_DecodeModel(benchmark::State& st)
     }
     st.counters["triangles"] = double(m.tris);
 }
-// 32 x 32 and 128 x 128 grids welded (2048 and 32768 triangles); 182 x 182
-// (66248 triangles) takes the unwelded decode; the second argument asks for
-// the smoothed-normal set.
+// 32 x 32 and 128 x 128 grids welded (2048 and 32768 triangles); 182 x 182 (66248 triangles)
+// takes the unwelded decode; the second argument asks for the smoothed-normal set.
 BENCHMARK(BM_DecodeModel)
     ->Args({32, 0})
-    ->Args({128, 0})
-    ->Args({128, 1})
-    ->Args({182, 0})
-    ->Args({182, 1})
+    ->ArgsProduct({{128, 182}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 void BM_ParseTexList(benchmark::State& st)

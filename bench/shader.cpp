@@ -1,54 +1,32 @@
-// Per-draw cost of the shader library (choice, constants, binding) with the
-// shipped shader files, and of the point-light choice per object with a
-// full visible list. No draw is issued: these are the CPU costs the 3D pass
-// adds to each mesh draw.
-#include <benchmark/benchmark.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include "app/txt_settings.h"
+// Per-draw cost of the shader library (choice, constants, binding) with the shipped shader
+// files, and of the point-light choice per object with a full visible list. No draw is issued:
+// these are the CPU costs the 3D pass adds to each mesh draw.
+#include "bench/bench_util.h"
 #include "disp/cam.h"
-#include "disp/d3d9.h"
 #include "disp/disp_work.h"
 #include "disp/plight.h"
 #include "disp/rstate.h"
 #include "disp/shader.h"
-#include "plat/files.h"
-#include "plat/gfx.h"
 
 namespace {
 
-struct Scene {
-    void* window = nullptr;
-    bool ok = false;
-};
-
-// The shipped shader files beside the build (build/data/sh).
-Scene& scene()
+// The device with the shader library loaded.
+bool booted()
 {
-    static Scene s = [] {
-        Scene sc;
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        sc.window = gfx_test_window_create(800, 600);
+    static const bool ok = [] {
+        bench::headless();
         D3d9BootDesc desc;
-        desc.window = sc.window;
+        desc.window = gfx_test_window_create(800, 600);
         desc.width = 800;
         desc.height = 600;
-        if (!sc.window || !d3d9_boot(&desc)) return sc;
-        const std::string settings =
-            (std::filesystem::temp_directory_path() / "quorvel_bench_shader.txt").string();
-        std::ofstream(settings) << "SHADER_PATH " << plat_exe_dir() << "../data/sh/\n";
-        txt_settings_load(settings.c_str());
+        if (!desc.window || !d3d9_boot(&desc)) return false;
+        bench::load_settings("shader", bench::shader_path_setting());
         disp_work_clear();
         scene_set_defaults();
         shader_init();
-        sc.ok = shader_get_record(3)->stage[SH_STAGE_PIXEL].shader != nullptr;
-        return sc;
+        return shader_get_record(3)->stage[SH_STAGE_PIXEL].shader != nullptr;
     }();
-    return s;
+    return ok;
 }
 
 RstateMeshArgs args(int set)
@@ -65,27 +43,20 @@ RstateMeshArgs args(int set)
     return a;
 }
 
-void BM_SetupSameRecord(benchmark::State& state)
+// The same record for every draw (range(0) 1), or two records in turn (range(0) 2).
+void BM_Setup(benchmark::State& state)
 {
-    if (!scene().ok) return state.SkipWithError("no device or no shader files");
-    const RstateMeshArgs a = args(3);
-    for (auto _ : state) benchmark::DoNotOptimize(shader_setup_mesh(a));
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_SetupSameRecord);
-
-void BM_SetupAlternatingRecords(benchmark::State& state)
-{
-    if (!scene().ok) return state.SkipWithError("no device or no shader files");
-    const RstateMeshArgs a = args(3), b = args(4);
-    bool flip = false;
+    if (!booted()) return state.SkipWithError("no device or no shader files");
+    const RstateMeshArgs a[2] = {args(3), args(4)};
+    const int records = int(state.range(0));
+    int i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(shader_setup_mesh(flip ? a : b));
-        flip = !flip;
+        benchmark::DoNotOptimize(shader_setup_mesh(a[i]));
+        if (++i == records) i = 0;
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SetupAlternatingRecords);
+BENCHMARK(BM_Setup)->Arg(1)->Arg(2);
 
 // 128 visible lights scattered in a cube of 100; the object takes four.
 void BM_PlightSelect(benchmark::State& state)

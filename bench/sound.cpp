@@ -1,26 +1,17 @@
-// Sound: what a post costs the main thread (with the thread idle, while it
-// drains a burst, and a whole burst of 20 that must wait for room), the
-// per-frame tick, the request queue's flush of 64 requests, and loading a
-// 10 MB WAVE file. The manager runs on OpenAL's null device in a folder of
-// its own.
-#include "app/txt_settings.h"
+// Sound: what a post costs the main thread (with the thread idle, while it drains a burst, and a
+// whole burst of 20 that must wait for room), the per-frame tick, the request queue's flush of 64
+// requests, and loading a 10 MB WAVE file. The manager runs on OpenAL's null device in a folder
+// of its own.
+#include <thread>
+
+#include "bench/bench_util.h"
 #include "sound/sereq.h"
 #include "sound/snd_mgr.h"
 #include "tools/gen/wave_file.h"
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <thread>
-#include <vector>
-
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 void no_op(const SoundCmd&) {}
 
@@ -30,15 +21,19 @@ void drain_to(uint32_t pending)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
-// Times one post in each iteration; quantiles of the single posts as counters.
-template <typename Before>
-void time_posts(benchmark::State& state, Before before)
+// One post with the thread idle (range(0) 0) or working through 3 to 12 pending commands (1);
+// quantiles of the single posts as counters.
+void BM_SndPost(benchmark::State& state)
 {
+    const bool draining = state.range(0);
     snd_thread_set_handler(no_op);
     snd_thread_start();
     std::vector<double> us;
     for (auto _ : state) {
-        before();
+        const uint32_t n = snd_ring_pending();
+        if (!draining || n >= 12) drain_to(draining ? 6 : 8);
+        if (draining && n < 3)
+            for (int i = 0; i < 8; ++i) snd_post(8, 0);
         const auto t0 = Clock::now();
         snd_post(8, 0);
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -51,24 +46,7 @@ void time_posts(benchmark::State& state, Before before)
     state.counters["p50_us"] = us[us.size() / 2];
     state.counters["p99_us"] = us[us.size() * 99 / 100];
 }
-
-void BM_SndPostIdleThread(benchmark::State& state)
-{
-    time_posts(state, [] { drain_to(8); });
-}
-BENCHMARK(BM_SndPostIdleThread)->UseManualTime()->Iterations(4000);
-
-void BM_SndPostWhileDraining(benchmark::State& state)
-{
-    // The thread keeps working through 3 to 12 pending commands.
-    time_posts(state, [] {
-        const uint32_t n = snd_ring_pending();
-        if (n >= 12) drain_to(6);
-        if (n < 3)
-            for (int i = 0; i < 8; ++i) snd_post(8, 0);
-    });
-}
-BENCHMARK(BM_SndPostWhileDraining)->UseManualTime()->Iterations(4000);
+BENCHMARK(BM_SndPost)->Arg(0)->Arg(1)->UseManualTime()->Iterations(4000);
 
 // 20 posts from an empty ring: from 14 pending on each waits for the thread.
 void BM_SndPostBurstOf20(benchmark::State& state)
@@ -88,14 +66,13 @@ BENCHMARK(BM_SndPostBurstOf20)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 // A folder with data/sound/bgm01.wav and the manager started in it.
 struct SoundFolder {
-    fs::path old = fs::current_path();
-    fs::path dir =
-        fs::temp_directory_path() / ("quorvel_bench_sound_" + std::to_string(::getpid()));
+    std::filesystem::path old = std::filesystem::current_path();
+    bench::TempDir dir{"sound"};
     SoundFolder()
     {
-        fs::create_directories(dir / "data/sound");
-        wave_write_file((dir / "data/sound/bgm01.wav").string(), wave_bgm01());
-        fs::current_path(dir);
+        std::filesystem::create_directories(dir.path / "data/sound");
+        wave_write_file((dir.path / "data/sound/bgm01.wav").string(), wave_bgm01());
+        std::filesystem::current_path(dir.path);
         txt_settings_load("none.txt");
         snd_boot();
         drain_to(0);
@@ -103,8 +80,7 @@ struct SoundFolder {
     ~SoundFolder()
     {
         snd_shutdown();
-        fs::current_path(old);
-        fs::remove_all(dir);
+        std::filesystem::current_path(old);
     }
 };
 

@@ -1,26 +1,12 @@
-// Sprite objects and vector animations at 800 x 600 on the offscreen device.
-//
-// BM_Billboards/1 and /4: 8,000 billboards of 16 x 16 pixels in one 3D pass,
-// of one texture or of four textures interleaved (every object changes the
-// texture); BM_PrebuiltQuads: the same 8,000 quads built once and streamed
-// straight through the device layer in batches of 4,096 with one state, the
-// yardstick for the sprite draw's own cost. Compare them within one run.
-// BM_Movies: 128 vector-animation objects playing a one-shape movie of 50
-// triangles, ticked and drawn; BM_PlayerTick: the tick of 128 players alone.
-// Each frame ends with glFinish so that queued frames do not flatter it.
-#include <benchmark/benchmark.h>
-#include <epoxy/gl.h>
-
-#include <unistd.h>
-
-#include <cstdlib>
-#include <vector>
-
+// Sprite objects and vector animations at 800 x 600 on the offscreen device: 8,000 billboards
+// of 16 x 16 pixels in one 3D pass, of one texture or of four interleaved (every object changes
+// the texture), against the same quads built once and streamed straight through the device
+// layer; 128 vector-animation objects playing a one-shape movie of 50 triangles, ticked and
+// drawn.
+#include "bench/bench_util.h"
 #include "obj2d/fla.h"
 #include "obj2d/flaobj.h"
 #include "obj2d/line2d.h"
-#include "obj2d/qspr.h"
-#include "app/txt_settings.h"
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_writer.h"
 
@@ -66,16 +52,10 @@ Scene& scene()
 {
     static Scene sc = [] {
         Scene s;
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        // The movie pool is closed by default: open it in the settings text.
-        char path[] = "/tmp/qv_bench_sprites_XXXXXX";
-        const int fd = mkstemp(path);
-        if (fd < 0) return s;
-        const char text[] = "MAX_NR_FLASH 4\nSZ_BUFF_FLASH 65536\nSZ_BUFF_FLASHNAME 256\n";
-        const bool written = write(fd, text, sizeof text - 1) == ssize_t(sizeof text - 1);
-        close(fd);
-        if (written) txt_settings_load(path);
-        unlink(path);
+        bench::headless();
+        // The movie pool is closed by default.
+        bench::load_settings("sprites",
+                             "MAX_NR_FLASH 4\nSZ_BUFF_FLASH 65536\nSZ_BUFF_FLASHNAME 256\n");
         s.window = o3t::scene_boot(kWidth, kHeight);
         if (!s.window) return s;
         line2d_type_register();
@@ -102,18 +82,14 @@ Vec3 grid_point(int i)
     return {(float(i % 100) - 49.5f) * 0.7f, (float(i / 100) - 39.5f) * 0.7f, 40};
 }
 
-void pass_3d()
+template <class Draw>
+void pass_3d(Draw draw)
 {
-    gfx_begin_scene();
-    disp_set_viewport(0, 0, kWidth, kHeight);
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFF000000, 1.0f, 0);
-    obj3d_scene_begin(0, 0, 0);
-}
-void end_frame()
-{
-    gfx_end_scene();
-    gfx_present();
-    glFinish();
+    bench::frame(kWidth, kHeight, bench::kClearAll, [&] {
+        obj3d_scene_begin(0, 0, 0);
+        draw();
+        obj3d_scene_end();
+    });
 }
 
 void BM_Billboards(benchmark::State& state)
@@ -132,10 +108,7 @@ void BM_Billboards(benchmark::State& state)
     auto one = [] {
         qspr_frame_reset();
         obj_build_draw_list();
-        pass_3d();
-        obj_draw_range(72, 83);
-        obj3d_scene_end();
-        end_frame();
+        pass_3d([] { obj_draw_range(72, 83); });
     };
     one();
     for (auto _ : state) one();
@@ -149,38 +122,16 @@ void BM_PrebuiltQuads(benchmark::State& state)
 {
     Scene& s = scene();
     if (!s.ok) return state.SkipWithError("no device");
-    struct V {
-        Vec3 p;
-        float a, b, size;
-        uint32_t c;
-        float uv[4];
-    };
-    std::vector<V> quads;
+    std::vector<bench::QuadVertex> quads;
     for (int i = 0; i < kBillboards; ++i) {
         const Vec3 c = grid_point(i);
-        for (int k = 0; k < 4; ++k)
-            quads.push_back(
-                {{c.x + ((k & 1) ? 0.75f : -0.75f), c.y + ((k & 2) ? 0.75f : -0.75f), c.z},
-                 1,
-                 0,
-                 1,
-                 0xFFFFFFFFu,
-                 {float(k & 1), float(k >> 1), 0, 0}});
+        for (int k = 0; k < 4; ++k) {
+            const Vec3 p = {c.x + (k & 1 ? 0.75f : -0.75f), c.y + (k & 2 ? 0.75f : -0.75f), c.z};
+            quads.push_back({p, 1, 0, 1, 0xFFFFFFFFu, {float(k & 1), float(k >> 1), 0, 0}});
+        }
     }
     cam_update_all();
-    auto one = [&] {
-        pass_3d();
-        qspr_apply_state(rs_key_pack(0, 0, 0, 1, 2, 5, 3, 0, 1), 0, 0, nullptr);
-        tex_set_stage(0, disp_tex_lookup(s.tex[0]), 1);
-        for (int first = 0; first < kBillboards; first += kQsprBatchQuads) {
-            const int n = std::min(kQsprBatchQuads, kBillboards - first);
-            gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(n) * 4, uint32_t(n) * 2,
-                                          tex_get_manager(), GFX_FMT_INDEX16,
-                                          quads.data() + 4 * first, sizeof(V));
-        }
-        obj3d_scene_end();
-        end_frame();
-    };
+    auto one = [&] { pass_3d([&] { bench::draw_quads(s.tex[0], quads); }); };
     one();
     for (auto _ : state) one();
 }
@@ -200,12 +151,8 @@ void BM_Movies(benchmark::State& state)
     auto one = [&] {
         for (DrawObj* o : objs) flaobj_tick(o);
         obj_build_draw_list();
-        gfx_begin_scene();
-        disp_set_viewport(0, 0, kWidth, kHeight);
         disp_set_scissor(0, 0, kWidth, kHeight);
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        obj_draw_range(30, 30);
-        end_frame();
+        bench::frame(kWidth, kHeight, GFX_CLEAR_TARGET, [] { obj_draw_range(30, 30); });
     };
     one();
     for (auto _ : state) one();
@@ -213,22 +160,5 @@ void BM_Movies(benchmark::State& state)
     for (DrawObj* o : objs) obj_free(o);
 }
 BENCHMARK(BM_Movies)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_PlayerTick(benchmark::State& state)
-{
-    Scene& s = scene();
-    if (!s.ok) return state.SkipWithError("no device");
-    std::vector<FlaPlayer*> players;
-    for (int i = 0; i < kMovies; ++i) {
-        players.push_back(fla_player_alloc());
-        fla_player_set_movie(players.back(), s.movie);
-        fla_player_set_loop(players.back(), 1);
-    }
-    for (auto _ : state)
-        for (FlaPlayer* p : players) fla_player_tick(p);
-    state.counters["players"] = kMovies;
-    for (FlaPlayer* p : players) fla_player_free(p);
-}
-BENCHMARK(BM_PlayerTick)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -1,25 +1,16 @@
 // The stage on the offscreen device (64 x 48): group "s1" loaded from its file to its first
 // drawn frame, and stage_set_load_z making 200 one-frame model objects below an anchor.
-#include <benchmark/benchmark.h>
-#include <unistd.h>
-
-#include <filesystem>
-
+#include "bench/bench_util.h"
 #include "tests/obj3d/obj3d_scene.h"
 #include "tests/stage/stage_scene.h"
 
 namespace {
 
 struct Scene {
-    std::string dir = "/tmp/quorvel_bench_stage_" + std::to_string(getpid());
-    void* window =
-        (std::filesystem::create_directories(dir), stage_files_write(dir), o3t::scene_boot(64, 48));
-    Scene() { stage_loader_boot(dir); }
-    ~Scene()
-    {
-        stage_loader_shutdown(), window ? o3t::scene_shutdown(window) : void(),
-            std::filesystem::remove_all(dir);
-    }
+    bench::TempDir dir{"stage"};
+    void* window = (stage_files_write(dir.path), o3t::scene_boot(64, 48));
+    Scene() { stage_loader_boot(dir.path); }
+    ~Scene() { stage_loader_shutdown(), window ? o3t::scene_shutdown(window) : void(); }
 };
 
 void BM_StageLoadToFirstFrame(benchmark::State& state)

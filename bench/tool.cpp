@@ -1,25 +1,14 @@
-// The patch tool on the offscreen device at 800 x 600 with the built data
-// set, as the program runs it: input update, tool_frame, the display frame.
-//
-// BM_ToolStartToFirstLoadedFrame: from the display start (device, shader
-// library, fonts, draw objects) to the end of the first frame that draws the
-// loaded tool (every model group in, the background built); frame pacing is
-// left out, so the figure is the work itself. Counter loading_frames: frames
-// the loader took at 90 percent of each.
-// BM_ToolFrame100Patches: one whole frame with 100 placed patches of the
-// palette's models on screen, ending with a read-back of one pixel so that
-// queued frames do not flatter it; counter fps = 1000 / ms.
-#include <benchmark/benchmark.h>
-
+// The patch tool on the offscreen device at 800 x 600 with the built data set, as the program
+// runs it: input update, tool_frame, the display frame. From the display start (device, shader
+// library, fonts, draw objects) to the end of the first frame that draws the loaded tool, frame
+// pacing left out (loading_frames: frames the loader took at 90 percent of each); one whole
+// frame with 100 placed patches, ending with a one-pixel read-back so that queued frames do not
+// flatter it.
 #include "app/app_main.h"
 #include "app/key.h"
 #include "app/mouse.h"
-#include "app/txt_settings.h"
-#include "disp/disp_main.h"
-#include "obj2d/obj.h"
+#include "bench/bench_util.h"
 #include "obj3d/mdlobj.h"
-#include "plat/files.h"
-#include "plat/gfx.h"
 #include "res/res.h"
 #include "tests/tool/tool_frame.h"
 #include "tool/tool.h"
@@ -27,15 +16,10 @@
 #include "tool/tool_patch.h"
 #include "util/perf.h"
 
-#include <chrono>
-#include <cstdlib>
-
 namespace {
 
 constexpr int k_w = 800, k_h = 600;
 constexpr int k_patches = 100;
-
-using Clock = std::chrono::steady_clock;
 
 struct ToolBench {
     bool ok = false;
@@ -50,16 +34,16 @@ void frame()
     gfx_read_pixels(0, 0, 1, 1, px, 4);  // waits for the frame
 }
 
-ToolBench& bench()
+ToolBench& started()
 {
     static ToolBench b = [] {
         ToolBench t;
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        bench::headless();
         app_choose_work_dir(plat_exe_dir());  // the build folder holds data/
         void* window = gfx_test_window_create(k_w, k_h);
         if (!window) return t;
         perf_timer_init(30);
-        const auto t0 = Clock::now();
+        const auto t0 = bench::Clock::now();
         if (!disp_boot(window, 0, k_w, k_h, 32, nullptr)) return t;
         key_init();
         mouse_init();
@@ -70,7 +54,7 @@ ToolBench& bench()
             if (t.loading_frames > 100000) return t;
         }
         frame();  // the first frame of the running tool
-        t.start_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        t.start_ms = bench::ms_since(t0);
         t.ok = res_mesh_count() > 0;
         return t;
     }();
@@ -79,11 +63,8 @@ ToolBench& bench()
 
 void BM_ToolStartToFirstLoadedFrame(benchmark::State& state)
 {
-    ToolBench& b = bench();
-    if (!b.ok) {
-        state.SkipWithError("no device or no data set");
-        return;
-    }
+    ToolBench& b = started();
+    if (!b.ok) return state.SkipWithError("no device or no data set");
     for (auto _ : state) state.SetIterationTime(b.start_ms / 1000.0);
     state.counters["start_ms"] = b.start_ms;
     state.counters["loading_frames"] = b.loading_frames;
@@ -96,13 +77,9 @@ BENCHMARK(BM_ToolStartToFirstLoadedFrame)
 
 void BM_ToolFrame100Patches(benchmark::State& state)
 {
-    ToolBench& b = bench();
-    if (!b.ok) {
-        state.SkipWithError("no device or no data set");
-        return;
-    }
-    // A 10 x 10 grid over the fitted picture, every model of the palette in
-    // turn, each placed (not following the cursor).
+    ToolBench& b = started();
+    if (!b.ok) return state.SkipWithError("no device or no data set");
+    // A 10 x 10 grid over the fitted picture, every model of the palette in turn, each placed.
     const int32_t meshes = res_mesh_count();
     for (int i = 0; i < k_patches && tool_state().patches[size_t(i)] == nullptr; ++i) {
         DrawObj* p = tool_patch_create(tool_state().model_group, uint32_t(i % meshes) + 1);
@@ -119,25 +96,5 @@ void BM_ToolFrame100Patches(benchmark::State& state)
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ToolFrame100Patches)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The tool's own share of that frame: tool_frame and the update pass with
-// the patches' callbacks, nothing drawn (the one-frame objects are freed).
-void BM_ToolLogic100Patches(benchmark::State& state)
-{
-    ToolBench& b = bench();
-    if (!b.ok || !tool_state().patches[0]) {
-        state.SkipWithError("no device, data set or patches");
-        return;
-    }
-    for (auto _ : state) {
-        key_update();
-        mouse_update();
-        tool_frame();
-        obj_frame();
-        obj_free_dead();
-    }
-    state.counters["patches"] = k_patches;
-}
-BENCHMARK(BM_ToolLogic100Patches)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace

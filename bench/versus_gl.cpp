@@ -1,45 +1,30 @@
-// Ours against plain OpenGL doing the same work, in one process on one
-// context: every comparison alternates the two for kRounds rounds (after a
-// warm-up), each side ending its round with glFinish before its clock is
-// read, so that the machine's load falls on both alike. The reference talks
-// to GL itself on purpose: it is the yardstick.
-//
-// Counters: ours_ms, gl_ms (medians of one frame); ratio (median of gl time
-// / our time: 1.0 is as fast as plain GL); extra_ms (median of our time minus
-// the reference's); ours_cpu_ms, gl_cpu_ms (the drawing thread's CPU time per
-// frame: the renderer shades vertices and sets triangles up on that thread).
+// Ours against plain OpenGL (the yardstick, so it talks to GL itself) doing the same work on
+// one context: each comparison alternates the two for kRounds rounds after a warm-up, each side
+// ending with glFinish before its clock is read, so that the machine's load falls on both alike.
+// Counters: ours_ms, gl_ms (medians of one frame); ratio (median of gl / ours: 1.0 is as fast as
+// plain GL); extra_ms (median of ours minus gl); ours_cpu_ms, gl_cpu_ms (the drawing thread's
+// CPU time per frame: the renderer shades vertices and sets triangles up on that thread).
 #include <SDL2/SDL.h>
-#include <benchmark/benchmark.h>
-#include <epoxy/gl.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <memory>
-#include <string>
-#include <vector>
 
+#include "bench/bench_util.h"
 #include "disp/cam.h"
-#include "disp/d3d9.h"
 #include "disp/disp_env.h"
-#include "disp/disp_main.h"
 #include "disp/fog.h"
 #include "disp/screenshot.h"
-#include "disp/tex.h"
 #include "math/vm_mat.h"
 #include "obj2d/spr.h"
 #include "obj3d/mdlobj.h"
-#include "plat/files.h"
 #include "plat/gfx_draw.h"
 #include "res/res.h"
 
 namespace {
 
 constexpr int kW = 800, kH = 600, kRounds = 7, kBatch = 4096;
-using Clock = std::chrono::steady_clock;
 
 double median(std::vector<double> v)
 {
@@ -56,17 +41,16 @@ double thread_cpu_ms()
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
-// Wall time of one of `frames` frames; the thread's CPU time per frame is
-// added to *cpu.
+// Wall time of one of `frames` frames; the thread's CPU time per frame is added to *cpu.
 template <class Work>
 double timed_ms(int frames, int& frame, Work work, double* cpu)
 {
-    const auto t0 = Clock::now();
+    const auto t0 = bench::Clock::now();
     const double c0 = thread_cpu_ms();
     for (int f = 0; f < frames; ++f) work(frame++);
     glFinish();
     *cpu += (thread_cpu_ms() - c0) / frames;
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / frames;
+    return bench::ms_since(t0) / frames;
 }
 
 template <class Ours, class Gl>
@@ -88,24 +72,7 @@ void compare(benchmark::State& state, int frames, Ours ours, Gl gl)
     state.counters["ours_cpu_ms"] = cpu_o / n, state.counters["gl_cpu_ms"] = cpu_g / n;
 }
 
-// The display started as the program starts it; a save announces nothing.
-struct Display {
-    void* window;
-    bool ok;
-    Display(int w, int h) : window(gfx_test_window_create(w, h))
-    {
-        ok = window && disp_boot(window, 0, w, h, 32, nullptr) == 1;
-        DispLinks l = disp_links();
-        l.message_box = nullptr;
-        disp_set_links(l);
-    }
-    ~Display()
-    {
-        if (ok) disp_shutdown();
-        gfx_test_window_destroy(window);
-    }
-};
-
+// The reference's GL objects go with the context when the display stops.
 GLuint program(const char* vs, const char* fs)
 {
     GLuint p = glCreateProgram();
@@ -147,12 +114,6 @@ struct GlFrame {
         glNamedFramebufferTexture(fbo, GL_COLOR_ATTACHMENT0, color, 0);
         glNamedFramebufferRenderbuffer(fbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
     }
-    ~GlFrame()
-    {
-        glDeleteFramebuffers(1, &fbo);
-        glDeleteRenderbuffers(1, &depth);
-        glDeleteTextures(1, &color);
-    }
     // Binds the frame with blending and depth as asked, and clears it.
     void begin(bool blend, bool depth_test) const
     {
@@ -187,9 +148,7 @@ void gl_end()  // hands GL back to the layer
     gfx_invalidate_gl_cache();
 }
 
-// ---------------------------------------------------------------------------
-// Textured quads: 36-byte pre-transformed vertices, batches of 4,096
-// ---------------------------------------------------------------------------
+// Textured quads: 36-byte pre-transformed vertices, batches of 4,096.
 struct QuadVertex {
     float x, y, z, rhw;
     uint32_t color;
@@ -205,6 +164,11 @@ void put_quad(QuadVertex* v, float x, float y, float s, uint32_t c)
     v[3] = {x + s, y + s, 0, 1, c, 1, 1, 1, 1};
 }
 
+const char* const kTextureTimesColour = R"(#version 450 core
+in vec4 vc; in vec2 vt; out vec4 o;
+uniform sampler2D tex;
+void main() { o = texture(tex, vt) * vc; })";
+
 struct GlQuads {
     GLuint prog, vao = 0, vbo = 0, ibo = 0, tex = texture(32, 0x80808080u, GL_NEAREST);
     std::vector<uint16_t> idx;
@@ -219,10 +183,7 @@ void main() {
   gl_Position = vec4((p.x + 0.5) / 400.0 - 1.0, 1.0 - (p.y + 0.5) / 300.0, p.z, 1.0);
   vc = c; vt = t.xy;
 })",
-                       R"(#version 450 core
-in vec4 vc; in vec2 vt; out vec4 o;
-uniform sampler2D tex;
-void main() { o = texture(tex, vt) * vc; })");
+                       kTextureTimesColour);
         for (int q = 0; q < kBatch; ++q)
             for (int k : {0, 1, 2, 3, 2, 1}) idx.push_back(uint16_t(q * 4 + k));
         glCreateVertexArrays(1, &vao);
@@ -241,14 +202,6 @@ void main() { o = texture(tex, vt) * vc; })");
         glVertexArrayVertexBuffer(vao, 0, vbo, 0, sizeof(QuadVertex));
         glVertexArrayElementBuffer(vao, ibo);
     }
-    ~GlQuads()
-    {
-        glDeleteProgram(prog);
-        glDeleteVertexArrays(1, &vao);
-        const GLuint b[2] = {vbo, ibo};
-        glDeleteBuffers(2, b);
-        glDeleteTextures(1, &tex);
-    }
     // Quads in draws of at most `per_draw`, each through orphaned buffers.
     void draw(const QuadVertex* v, int quads, int per_draw = kBatch) const
     {
@@ -266,11 +219,13 @@ void main() { o = texture(tex, vt) * vc; })");
     }
 };
 
-// 32,768 quads of `size` pixels streamed through the drawing layer, blended
-// and modulated by a texture, in draws of `per_draw` quads.
-void quads(benchmark::State& state, float size, int per_draw)
+// 32,768 quads of range(0) pixels streamed through the drawing layer, blended and modulated by
+// a texture, in draws of range(1) quads.
+void BM_Quads(benchmark::State& state)
 {
-    Display disp(kW, kH);
+    const float size = float(state.range(0));
+    const int per_draw = int(state.range(1));
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     constexpr int kQuads = 8 * kBatch;
     std::vector<QuadVertex> verts(size_t(kQuads) * 4);
@@ -314,24 +269,22 @@ void quads(benchmark::State& state, float size, int per_draw)
     gfx_set_texture(0, nullptr);
     gfx_tex_release(tex);
 }
-void BM_Quads4(benchmark::State& state) { quads(state, 4, kBatch); }
-void BM_Quads32(benchmark::State& state) { quads(state, 32, kBatch); }
-void BM_SmallDraws8Quads(benchmark::State& state) { quads(state, 4, 8); }
-BENCHMARK(BM_Quads4)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Quads32)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_SmallDraws8Quads)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Quads)
+    ->ArgsProduct({{4, 32}, {kBatch}})
+    ->Args({4, 8})
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
-// ---------------------------------------------------------------------------
-// 10,000 moving 32 x 32 sprites through the sprite objects and the display
-// frame, against one plain-GL batch of the same quads, a clear and a present
-// ---------------------------------------------------------------------------
+// 10,000 moving 32 x 32 sprites through the sprite objects and the display frame, against one
+// plain-GL batch of the same quads, a clear and a present.
 constexpr int kSprites = 10000;
 std::vector<DrawObj*> g_sprites;
 void draw_sprites() { spr_draw(g_sprites.data(), int(g_sprites.size())); }
 
 void BM_Sprites10k(benchmark::State& state)
 {
-    Display disp(kW, kH);
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     std::vector<uint32_t> px(32 * 32);
     for (int i = 0; i < 32 * 32; ++i) px[size_t(i)] = 0x80000000u | uint32_t(i * 97);
@@ -365,15 +318,12 @@ void BM_Sprites10k(benchmark::State& state)
 }
 BENCHMARK(BM_Sprites10k)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// ---------------------------------------------------------------------------
-// 512 model objects of a 448-triangle sphere through the display frame's 3D
-// pass, against the same mesh lit by one directional light in plain GL, drawn
-// as the pass draws it: alpha-blended, the colour times the texture of stage
-// 0 (white, as the stage is empty) at interpolated coordinates
-// ---------------------------------------------------------------------------
+// 512 model objects of a 448-triangle sphere through the display frame's 3D pass, against the
+// same mesh lit by one directional light in plain GL, drawn as the pass draws it: alpha-blended,
+// the colour times the texture of stage 0 (white, as the stage is empty).
 void BM_Models512(benchmark::State& state)
 {
-    Display disp(kW, kH);
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     const float fov = 1.2217306f, zn = 0.1f, zf = 1000.0f;
     const Vec3 zero = {0, 0, 0};
@@ -384,6 +334,7 @@ void BM_Models512(benchmark::State& state)
     env_set_light_enable(0, 1);
     fog_set_enable(0, 0);
     MeshSource src{};
+    std::vector<float> interleaved;  // position and normal
     constexpr int kStacks = 14, kSlices = 16;
     for (int i = 0; i <= kStacks; ++i)
         for (int j = 0; j <= kSlices; ++j) {
@@ -391,16 +342,13 @@ void BM_Models512(benchmark::State& state)
             const float v[3] = {std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
             src.positions.insert(src.positions.end(), v, v + 3);
             src.normals.insert(src.normals.end(), v, v + 3);
+            for (int k = 0; k < 2; ++k) interleaved.insert(interleaved.end(), v, v + 3);
         }
     for (int i = 0; i < kStacks; ++i)
         for (int j = 0; j < kSlices; ++j) {
             const int a = i * (kSlices + 1) + j, b = a + kSlices + 1;
             for (int k : {a, a + 1, b, a + 1, b + 1, b}) src.indices.push_back(uint32_t(k));
         }
-    std::vector<float> interleaved;
-    for (size_t v = 0; v < src.positions.size(); v += 3)
-        for (const auto* a : {&src.positions, &src.normals})
-            interleaved.insert(interleaved.end(), a->begin() + long(v), a->begin() + long(v) + 3);
     const std::vector<uint16_t> idx(src.indices.begin(), src.indices.end());
     src.vertex_count = uint32_t(src.positions.size() / 3);
     src.index_count = uint32_t(src.indices.size());
@@ -432,10 +380,7 @@ void main() {
   vec3 vn = normalize((wv * vec4(n, 0.0)).xyz);
   vc = vec4(clamp(vec3(0.2) + max(dot(vn, vec3(0.3, 0.5, -0.8)), 0.0), 0.0, 1.0), 1.0);
 })",
-                                R"(#version 450 core
-in vec4 vc; in vec2 vt; out vec4 o;
-uniform sampler2D tex;
-void main() { o = texture(tex, vt) * vc; })");
+                                kTextureTimesColour);
     const GLuint white = texture(1, 0xFFFFFFFFu, GL_LINEAR);
     GLuint vao = 0, buf[2] = {};
     glCreateVertexArrays(1, &vao);
@@ -472,17 +417,13 @@ void main() { o = texture(tex, vt) * vc; })");
             frame.present(disp.window);
             gl_end();
         });
-    glDeleteProgram(prog);
-    glDeleteVertexArrays(1, &vao);
-    glDeleteBuffers(2, buf);
-    glDeleteTextures(1, &white);
 }
 BENCHMARK(BM_Models512)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // An empty display frame against a plain-GL clear and present.
 void BM_EmptyFrame(benchmark::State& state)
 {
-    Display disp(kW, kH);
+    bench::Display disp(kW, kH);
     if (!disp.ok) return state.SkipWithError("no device");
     GlFrame frame(kW, kH);
     compare(
@@ -500,7 +441,7 @@ BENCHMARK(BM_EmptyFrame)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->Us
 void BM_Save1024(benchmark::State& state)
 {
     constexpr int kSide = 1024;
-    Display disp(kSide, kSide);
+    bench::Display disp(kSide, kSide);
     if (!disp.ok) return state.SkipWithError("no device");
     disp_update(nullptr);
     const std::string ours = "/tmp/quorvel_bench_ours.bmp", theirs = "/tmp/quorvel_bench_gl.bmp";

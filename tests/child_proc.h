@@ -5,6 +5,7 @@
 
 #include "plat/ipc.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,13 +49,32 @@ inline void kill_child(pid_t pid)
     ::waitpid(pid, &status, 0);
 }
 
-// Starts the built program with the given extra environment.
-inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env)
+// The exit code of an ended child, 1000 + the signal when one ended it.
+inline int exit_code(int status)
+{
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// The child's exit code, or -2 when it did not end in time (it is killed then).
+inline int finish_child(pid_t pid, std::chrono::milliseconds timeout)
+{
+    int status = 0;
+    if (wait_child(pid, &status, timeout)) return exit_code(status);
+    kill_child(pid);
+    return -2;
+}
+
+// Starts the built program with the given extra environment, its standard
+// error written to stderr_path when one is given.
+inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env,
+                           const std::string& stderr_path = "")
 {
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
     const std::string path = std::string(dir ? dir : ".") + "/quorvel";
     const pid_t pid = ::fork();
     if (pid == 0) {
+        const int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) ::dup2(fd, 2);
         for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
         ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);

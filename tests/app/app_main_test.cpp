@@ -78,59 +78,33 @@ protected:
     TempDir t_;
 };
 
-TEST_F(AppWorkDir, DataFolderBesideTheProgramKeepsItsFolder)
+// The program's folder when a data folder lies beside it (a read-only one
+// counts; long paths are kept whole), else its parent; with no program path
+// the current folder. Restoring goes back to the chosen folder.
+TEST_F(AppWorkDir, ChosenBesideTheProgramAndRestored)
 {
-    fs::create_directories(t_.file("prog/data"));
-    ASSERT_TRUE(app_choose_work_dir(t_.file("prog/")));
-    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("prog")));
-}
-
-TEST_F(AppWorkDir, AReadOnlyDataFolderStillCounts)
-{
-    fs::create_directories(t_.file("ro/data"));
+    std::string deep = "deep";
+    for (int i = 0; i < 12; ++i) deep += "/a_rather_long_folder_name_" + std::to_string(i);
+    for (const std::string& d : {std::string("prog"), std::string("ro"), deep})
+        fs::create_directories(t_.file(d + "/data"));
     fs::permissions(t_.file("ro/data"), fs::perms::owner_read | fs::perms::owner_exec);
-    ASSERT_TRUE(app_choose_work_dir(t_.file("ro/")));
-    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("ro")));
-    fs::permissions(t_.file("ro/data"), fs::perms::owner_all);
-}
-
-TEST_F(AppWorkDir, NoDataFolderOrADataFileMeansTheParent)
-{
     fs::create_directories(t_.file("none"));
-    ASSERT_TRUE(app_choose_work_dir(t_.file("none/")));
-    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("")));
     fs::create_directories(t_.file("file"));
     t_.write("file/data", "not a folder");
-    ASSERT_TRUE(app_choose_work_dir(t_.file("file/")));
-    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("")));
-}
-
-TEST_F(AppWorkDir, AnUnreadableProgramPathKeepsTheCurrentFolder)
-{
-    fs::create_directories(t_.file("here/data"));
-    ASSERT_TRUE(plat_set_current_dir(t_.file("here")));
+    ASSERT_GT(t_.file(deep).size(), 261u);
+    const std::pair<std::string, std::string> cases[] = {
+        {"prog", "prog"}, {"ro", "ro"}, {"none", ""}, {"file", ""}, {deep, deep}};
+    for (const auto& [prog, want] : cases) {
+        ASSERT_TRUE(app_choose_work_dir(t_.file(prog) + "/")) << prog;
+        EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file(want))) << prog;
+    }
+    fs::permissions(t_.file("ro/data"), fs::perms::owner_all);
+    ASSERT_TRUE(plat_set_current_dir(t_.file("prog")));
     ASSERT_TRUE(app_choose_work_dir(""));
-    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("here")));
-}
-
-TEST_F(AppWorkDir, RestoreGoesBackToTheKeptFolder)
-{
-    fs::create_directories(t_.file("p/data"));
-    fs::create_directories(t_.file("elsewhere"));
-    ASSERT_TRUE(app_choose_work_dir(t_.file("p/")));
-    ASSERT_TRUE(plat_set_current_dir(t_.file("elsewhere")));
+    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(t_.file("prog")));
+    ASSERT_TRUE(plat_set_current_dir(t_.file("none")));
     ASSERT_TRUE(app_restore_work_dir());
-    EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t_.file("p")));
-}
-
-TEST_F(AppWorkDir, LongPathsAreKeptWhole)
-{
-    std::string deep = t_.file("");
-    for (int i = 0; i < 12; ++i) deep += "/a_rather_long_folder_name_" + std::to_string(i);
-    fs::create_directories(deep + "/data");
-    ASSERT_GT(deep.size(), 261u);
-    ASSERT_TRUE(app_choose_work_dir(deep + "/"));
-    EXPECT_EQ(fs::path(app_get_work_dir()), fs::canonical(deep));
+    EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t_.file("prog")));
 }
 
 TEST(AppWndproc, DestroyAndEndSessionPostTheQuit)

@@ -13,39 +13,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Env = std::vector<std::pair<std::string, std::string>>;
-
-// A started program; killed when a test ends before it was reaped.
-struct Program {
-    pid_t pid = -1;
-    explicit Program(const Env& env) : pid(spawn_program(env)) {}
-    ~Program() { kill_child(pid); }
-    // The exit code after SIGTERM, or -1 when it did not end in time.
-    int terminate()
-    {
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        if (!wait_child(pid, &status, 60s)) return -1;
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    }
-    bool running() const
-    {
-        int status = 0;
-        return ::waitpid(pid, &status, WNOHANG) == 0;
-    }
-};
-
-// The starts of one test meet through one prefix that no other test process
-// uses (and whose lock files this process removes when it ends).
-std::string program_prefix(const char* tag) { return plat_ipc_prefix() + tag; }
-
-Env program_env(const std::string& prefix)
-{
-    return {{"SDL_VIDEODRIVER", "offscreen"},
-            {"QUORVEL_DIALOGS", "script"},
-            {"QUORVEL_IPC_PREFIX", prefix}};
-}
 
 // Whether some process holds a flock on the file, read from /proc/locks so
 // that looking never takes the lock itself (a program starting at that
@@ -62,23 +29,52 @@ bool flock_held(const std::string& path)
     return false;
 }
 
-// Waits until a started program is past its instance check.
-bool instance_lock_taken(const std::string& prefix)
-{
-    const std::string path = plat_ipc_lock_dir() + "/quorvel-" + prefix + "zmtq07.lock";
-    const auto end = std::chrono::steady_clock::now() + 30s;
-    while (std::chrono::steady_clock::now() < end) {
-        if (flock_held(path)) return true;
-        std::this_thread::sleep_for(10ms);
+// A started program; killed when a test ends before it was reaped. The starts
+// of one test meet through one prefix that no other test process uses (and
+// whose lock files this process removes when it ends).
+struct Program {
+    std::string prefix;
+    pid_t pid = -1;
+    explicit Program(const char* tag)
+        : prefix(plat_ipc_prefix() + tag), pid(spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
+                                                              {"QUORVEL_DIALOGS", "script"},
+                                                              {"QUORVEL_IPC_PREFIX", prefix}}))
+    {}
+    ~Program() { kill_child(pid); }
+    // The exit code after SIGTERM, or -2 when it did not end in time.
+    int terminate()
+    {
+        ::kill(pid, SIGTERM);
+        return finish(60s);
     }
-    return false;
-}
+    int finish(std::chrono::seconds timeout)
+    {
+        const int code = finish_child(pid, timeout);
+        pid = -1;
+        return code;
+    }
+    bool running() const
+    {
+        int status = 0;
+        return ::waitpid(pid, &status, WNOHANG) == 0;
+    }
+    // Waits until the program is past its instance check.
+    bool instance_lock_taken() const
+    {
+        const std::string path = plat_ipc_lock_dir() + "/quorvel-" + prefix + "zmtq07.lock";
+        const auto end = std::chrono::steady_clock::now() + 30s;
+        while (std::chrono::steady_clock::now() < end) {
+            if (flock_held(path)) return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+};
 
 TEST(Program, RunsUntilSigtermThenExitsZero)
 {
-    const std::string prefix = program_prefix("a");
-    Program first(program_env(prefix));
-    ASSERT_TRUE(instance_lock_taken(prefix));
+    Program first("a");
+    ASSERT_TRUE(first.instance_lock_taken());
     std::this_thread::sleep_for(1s);  // well into the frame loop
     ASSERT_TRUE(first.running());
     EXPECT_EQ(first.terminate(), 0);
@@ -86,28 +82,18 @@ TEST(Program, RunsUntilSigtermThenExitsZero)
 
 TEST(Program, ASecondStartEndsAtOnceWithZero)
 {
-    const std::string prefix = program_prefix("b");
-    Program first(program_env(prefix));
-    ASSERT_TRUE(instance_lock_taken(prefix));
-    Program second(program_env(prefix));
-    int status = 0;
-    ASSERT_TRUE(wait_child(second.pid, &status, 30s)) << "the second start kept running";
-    second.pid = -1;
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    Program first("b");
+    ASSERT_TRUE(first.instance_lock_taken());
+    EXPECT_EQ(Program("b").finish(30s), 0) << "-2: the second start kept running";
     EXPECT_TRUE(first.running());
     EXPECT_EQ(first.terminate(), 0);
 }
 
 TEST(Program, AKilledRunDoesNotBlockTheNext)
 {
-    const std::string prefix = program_prefix("c");
-    {
-        Program first(program_env(prefix));
-        ASSERT_TRUE(instance_lock_taken(prefix));
-    }  // killed
-    Program next(program_env(prefix));
-    ASSERT_TRUE(instance_lock_taken(prefix));
+    ASSERT_TRUE(Program("c").instance_lock_taken());  // then killed
+    Program next("c");
+    ASSERT_TRUE(next.instance_lock_taken());
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(next.running()) << "the next start ended as a second instance";
     EXPECT_EQ(next.terminate(), 0);

@@ -47,25 +47,6 @@ int32_t get_int(const char* name)
     return settings_get_int(name, &v) ? v : -12345;
 }
 
-TEST(SettingsCrc, KnownValues)
-{
-    EXPECT_EQ(crc32_table(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
-    EXPECT_EQ(crc32_table(nullptr, 0), 0u);
-    EXPECT_EQ(crc32_table(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
-    EXPECT_NE(crc32_bitwise(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
-}
-
-TEST_F(SettingsStore, EmptyStoreFindsNothing)
-{
-    int32_t out = 99;
-    EXPECT_EQ(settings_get_int("golng", &out), 0);
-    EXPECT_EQ(out, 99) << "out value untouched";
-    EXPECT_EQ(settings_get_int_or("golng", 5), 5);
-    EXPECT_EQ(settings_get_string("golng"), nullptr);
-    EXPECT_EQ(settings_get_int_default("golng"), 0);
-    EXPECT_EQ(settings_reset_int("golng"), 0);
-}
-
 TEST_F(SettingsStore, FileHelpers)
 {
     std::string empty = dir_.write("e.CFG", "");
@@ -79,6 +60,7 @@ TEST_F(SettingsStore, FileHelpers)
         settings_write_crc(dir_.write("abc.CFG", "abc").c_str(), dir_.file("abc.CRC").c_str()), 1);
     EXPECT_EQ(dir_.read("abc.CRC"), std::string("\xC2\x41\x24\x35", 4));
     EXPECT_EQ(settings_write_crc(dir_.file("none").c_str(), dir_.file("n.CRC").c_str()), 0);
+    EXPECT_NE(crc32_bitwise(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
 }
 
 TEST_F(SettingsStore, RoundTripOfAllTypes)
@@ -115,21 +97,23 @@ TEST_F(SettingsStore, ExtraSettingInFileIsKept)
     EXPECT_NE(cfg(1).find("mine\t0\t77\n"), std::string::npos);
 }
 
+// A copy that fails its CRC gives way to the other, and both are written anew;
+// with both bad, the rows' defaults.
 TEST_F(SettingsStore, CorruptCopyFamily)
 {
-    const std::string good = "a\t0\t1\n";
-    struct Case {
+    const std::string good = "a\t0\t1\n", edited = "a\t0\t9\n";
+    const struct {
         const char* what;
         std::string cfg0, crc0;
         bool crc0_present;
     } cases[] = {
-        {"edited without its CRC", "a\t0\t9\n", le_bytes(crc_of(good)), true},
-        {"CRC file missing", "a\t0\t9\n", "", false},
-        {"CRC file short", "a\t0\t9\n", le_bytes(crc_of("a\t0\t9\n")).substr(0, 3), true},
-        {"CRC file empty", "a\t0\t9\n", "", true},
-        {"truncated CFG", "a\t0\t", le_bytes(crc_of("a\t0\t9\n")), true},
+        {"edited without its CRC", edited, le_bytes(crc_of(good)), true},
+        {"CRC file missing", edited, "", false},
+        {"CRC file short", edited, le_bytes(crc_of(edited)).substr(0, 3), true},
+        {"CRC file empty", edited, "", true},
+        {"truncated CFG", "a\t0\t", le_bytes(crc_of(edited)), true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         dir_.write("game0.CFG", c.cfg0);
         std::filesystem::remove(dir_.file("game0.CRC"));
@@ -140,10 +124,6 @@ TEST_F(SettingsStore, CorruptCopyFamily)
         EXPECT_EQ(cfg(0), good) << "both copies written anew";
         EXPECT_EQ(crc(0), le_bytes(crc_of(good)));
     }
-}
-
-TEST_F(SettingsStore, BothCopiesBadTakesDefaults)
-{
     write_copy(0, "sndvol\t0\t1\n", le_bytes(0));
     write_copy(1, "sndvol\t0\t2\n", "xx");
     load(settings_rows_for_region(2), settings_row_count_for_region(2));
@@ -180,34 +160,40 @@ TEST_F(SettingsStore, HostileButCheckedFiles)
     EXPECT_EQ(f, 0.0f);
 }
 
-TEST_F(SettingsStore, OversizedCopyIsNotRead)
+// Copies whose CRC matches but which cannot be read whole: what came before
+// the fault stays; an oversized copy is not read at all (copy 1 holds a = 2).
+TEST_F(SettingsStore, TruncatedOverLongOrOversizedCopies)
 {
-    std::string huge = "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' ');
-    write_copy(0, huge);
-    write_copy(1, "a\t0\t1\n");
-    load();
-    EXPECT_EQ(get_int("a"), 1);
+    const struct {
+        const char* what;
+        std::string cfg0;
+        int a;
+    } cases[] = {
+        {"truncated last line", "a\t0\t1\nb\t0\t", 1},
+        {"over-long name",
+         "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') + "\t0\t1\nb\t0\t2\n", 1},
+        {"oversized", "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' '), 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write_copy(0, c.cfg0);
+        write_copy(1, "a\t0\t2\n");
+        load();
+        EXPECT_EQ(get_int("a"), c.a);
+        EXPECT_EQ(get_int("b"), -12345);
+        EXPECT_EQ(cfg(0), "a\t0\t" + std::to_string(c.a) + "\n");
+    }
 }
 
-TEST_F(SettingsStore, TruncatedLastLineKeepsWhatCameBefore)
+TEST_F(SettingsStore, EmptyStoreFindsNothingAndSettersRefuseWhatCannotBeStored)
 {
-    write_copy(0, "a\t0\t1\nb\t0\t");
-    load();
-    EXPECT_EQ(get_int("a"), 1);
-    EXPECT_EQ(get_int("b"), -12345);
-    EXPECT_EQ(cfg(0), "a\t0\t1\n");
-}
-
-TEST_F(SettingsStore, OverLongNameEndsTheReadingOfThatCopy)
-{
-    write_copy(0, "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') + "\t0\t1\nb\t0\t2\n");
-    load();
-    EXPECT_EQ(get_int("a"), 1);
-    EXPECT_EQ(get_int("b"), -12345);
-}
-
-TEST_F(SettingsStore, SettersRefuseWhatCannotBeStored)
-{
+    int32_t out = 99;
+    EXPECT_EQ(settings_get_int("golng", &out), 0);
+    EXPECT_EQ(out, 99) << "out value untouched";
+    EXPECT_EQ(settings_get_int_or("golng", 5), 5);
+    EXPECT_EQ(settings_get_string("golng"), nullptr);
+    EXPECT_EQ(settings_get_int_default("golng"), 0);
+    EXPECT_EQ(settings_reset_int("golng"), 0);
     std::string long_name(kSettingsMaxName + 1, 'n');
     EXPECT_EQ(settings_set_int(long_name.c_str(), 1), 0);
     EXPECT_EQ(settings_set_int(nullptr, 1), 0);

@@ -38,12 +38,8 @@ TEST_F(TxtSettings, PairRules)
         {kPaths, "REGIO", "<null>"},
         {kPaths, "REGION ", "<null>"},
         {"A 1\nA 2\n", "A", "1"},
-        {"A 1\n\x1a"
-         "B 2\n",
-         "A", "1"},
-        {"A 1\n\x1a"
-         "B 2\n",
-         "B", "<null>"},
+        {"A 1\n\032B 2\n", "A", "1"},
+        {"A 1\n\032B 2\n", "B", "<null>"},
         {"A 1\nLONELY", "A", "1"},
         {"A 1\nLONELY", "LONELY", "<null>"},
     };
@@ -72,8 +68,7 @@ TEST_F(TxtSettings, CommentEndsAtNulCtrlZAndFF)
 {
     load(std::string("#a \0b X 1\nY 2", 13));
     EXPECT_EQ(str_or_null(txt_settings_get_string("b")), "X") << "NUL ends the comment";
-    load("#a \xff"
-         "K 9\n");
+    load("#a \377K 9\n");
     EXPECT_EQ(txt_settings_get_int_or("K", 0), 9);
     load("#a\x1a K 9\n");
     EXPECT_EQ(txt_settings_get_string("K"), nullptr) << "Ctrl-Z is the end of the file";
@@ -137,8 +132,7 @@ TEST_F(TxtSettings, BinaryGarbageNeverCrashes)
         junk += char(seed >> 16);
     }
     load(junk);
-    for (int k = 0; k < 64; ++k) txt_settings_get_string("REGION");
-    SUCCEED();
+    txt_settings_get_string("REGION");
 }
 
 TEST(TxtSettingsParse, QuirkyIntegerParser)

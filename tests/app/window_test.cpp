@@ -28,14 +28,14 @@ TEST_F(AppWindow, OnlyWindowZeroExists)
     window_reset_pos_and_size(-3);
 }
 
-TEST_F(AppWindow, ClientAreaIsExactlyTheChosenScreenSize)
+TEST_F(AppWindow, ClientAreaIsTheChosenSizeAndAResetUsesTheClearedRectangle)
 {
     app_choose_screen_size();
     // The offscreen driver's 1024 x 768 desktop.
     EXPECT_EQ(app_get_screen_width(), 800);
     EXPECT_EQ(app_get_screen_height(), 600);
     ASSERT_EQ(window_create(quiet_proc), 1);
-    const WindowRec* r = window_get(0);
+    WindowRec* r = window_get(0);
     ASSERT_NE(r->handle, nullptr);
     int32_t w = 0, h = 0;
     ASSERT_TRUE(plat_window_client_size(r->handle, &w, &h));
@@ -47,13 +47,6 @@ TEST_F(AppWindow, ClientAreaIsExactlyTheChosenScreenSize)
     EXPECT_EQ(r->windowed, 1u);
     EXPECT_STREQ(SDL_GetWindowTitle(plat_window_sdl()), "quorvel");
     EXPECT_FALSE(SDL_GetWindowFlags(plat_window_sdl()) & SDL_WINDOW_RESIZABLE);
-}
-
-TEST_F(AppWindow, ResetBeforeReadRectUsesTheClearedRectangle)
-{
-    app_choose_screen_size();
-    ASSERT_EQ(window_create(quiet_proc), 1);
-    WindowRec* r = window_get(0);
     EXPECT_EQ(r->rect.left, 0);
     EXPECT_EQ(r->rect.top, 0);
     window_reset_pos_and_size(0);

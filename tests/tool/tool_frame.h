@@ -1,7 +1,7 @@
-// One frame of the program as its main loop runs it for the tool, without
-// the message loop and the frame pacing: the frame mark, the input update,
-// tool_frame and the display frame. Shared by the scene tests and the
-// benchmark.
+// Shared by the tool's tests and its benchmark: one frame of the program as
+// its main loop runs it for the tool, without the message loop and the frame
+// pacing (the frame mark, the input update, tool_frame and the display
+// frame), and the build folder that holds the program and its data set.
 #pragma once
 
 #include "app/key.h"
@@ -10,6 +10,9 @@
 #include "tool/tool.h"
 #include "util/perf.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 inline void tool_test_frame()
 {
     perf_timer_mark();
@@ -17,4 +20,10 @@ inline void tool_test_frame()
     mouse_update();
     tool_frame();
     disp_update(nullptr);
+}
+
+inline std::filesystem::path tool_test_built_dir()
+{
+    const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
+    return bin ? bin : ".";
 }

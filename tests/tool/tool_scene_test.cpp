@@ -1,9 +1,7 @@
 // The tool scene on the offscreen display at 800 x 600 with the built data
-// set: loading, the background fit, the window's own layers (help text,
-// buttons, palette previews) that the saved file never holds, the keys H and
-// L, and the background drag. Each test runs the display in a forked child
-// (the test process itself never starts it); the child's failures are
-// printed there and its exit status carries them back.
+// set. Each test runs the display in a forked child (the test process itself
+// never starts it); the child's failures are printed there and its exit
+// status carries them back.
 #include "child_proc.h"
 #include "tool/tool_frame.h"
 #include "app/app_main.h"
@@ -35,22 +33,20 @@ protected:
     void* window = nullptr;
 
     // Runs the scene set-up, the body and the tear-down in a child process.
-    void run(void (ToolScene::*body)())
+    template <class Body>
+    void run(const Body& body)
     {
-        const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
-        if (!bin || !fs::exists(fs::path(bin) / "data" / "grp" / "apple.bin"))
-            GTEST_SKIP() << "no built data folder";
+        const fs::path bin = tool_test_built_dir();
+        if (!fs::exists(bin / "data" / "grp" / "apple.bin")) GTEST_SKIP() << "no built data";
         const pid_t pid = fork_child([&] {
             fs::current_path(bin);  // the tool reads ./data
             start();
-            if (!HasFailure()) (this->*body)();
+            if (!HasFailure()) body();
             stop();
             std::fflush(stdout);
             return HasFailure() ? 1 : 0;
         });
-        int status = 0;
-        ASSERT_TRUE(wait_child(pid, &status, std::chrono::minutes(5)));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        EXPECT_EQ(finish_child(pid, std::chrono::minutes(5)), 0)
             << "see the child's failures above";
     }
     void start()
@@ -99,13 +95,6 @@ protected:
         frame();
     }
 
-public:
-    void LoadsEveryGroupAndFitsTheBackground();
-    void HelpTextAndButtonsShow();
-    void PaletteShowsTurningPreviews();
-    void KeysHAndLAndTheBackgroundDrag();
-
-protected:
     // Pixels of a rectangle as 0xRRGGBB (rows from the top).
     static std::vector<uint32_t> pixels(int x, int y, int w, int h)
     {
@@ -120,96 +109,89 @@ protected:
 
 }  // namespace
 
-void ToolScene::LoadsEveryGroupAndFitsTheBackground()
-{
-    EXPECT_GE(res_mesh_count(), 17);  // two palette pages
-    EXPECT_NE(tool_background_tex(), 0u);
-    EXPECT_EQ(tool_pic_width(tool_background_tex()), 1024);
-    float ox = 0, oy = 0;
-    tool_get_bg_offset(&ox, &oy);
-    EXPECT_FLOAT_EQ(tool_get_bg_scale(), 0.5859375f);
-    EXPECT_FLOAT_EQ(ox, 300);
-    EXPECT_FLOAT_EQ(oy, 300);
-    EXPECT_NE(res_crop_find("icon", "disk"), 0u);
-}
-
 // The help text (green, lower right) and the buttons are on screen.
-void ToolScene::HelpTextAndButtonsShow()
+TEST_F(ToolScene, HelpTextAndButtonsShow)
 {
-    int green = 0;
-    for (uint32_t p : pixels(500, 560, 298, 38))
-        if ((p & 0xFF00FF) < 0x300030 && (p & 0xFF00) > 0xA000) ++green;
-    EXPECT_GT(green, 50);
-    // The right edge outside the picture is black except for the buttons.
-    int lit = 0;
-    for (uint32_t p : pixels(760, 56, 32, 112))
-        if (p != 0) ++lit;
-    EXPECT_GT(lit, 200);
+    run([&] {
+        int green = 0;
+        for (uint32_t p : pixels(500, 560, 298, 38))
+            if ((p & 0xFF00FF) < 0x300030 && (p & 0xFF00) > 0xA000) ++green;
+        EXPECT_GT(green, 50);
+        // The right edge outside the picture is black except for the buttons.
+        int lit = 0;
+        for (uint32_t p : pixels(760, 56, 32, 112))
+            if (p != 0) ++lit;
+        EXPECT_GT(lit, 200);
+    });
 }
 
 // The palette's previews are drawn inside their cells (the cull distance
 // reaches z = 2500), page arrows turn pages, a click elsewhere closes it.
-void ToolScene::PaletteShowsTurningPreviews()
+TEST_F(ToolScene, PaletteShowsTurningPreviews)
 {
-    click(776, 152);
-    ASSERT_EQ(tool_palette_open(), 1);
-    move(700, 500);  // away from every cell: all squares grey
-    frame();
-    int model = 0;
-    for (uint32_t p : pixels(474, 138, 62, 62))
-        if (p != 0xC0C0C0) ++model;
-    EXPECT_GT(model, 200);
-    click(696, 424);
-    EXPECT_EQ(tool_palette_page(), 1u);
-    click(696, 424);  // the last page: stays
-    EXPECT_EQ(tool_palette_page(), 1u);
-    EXPECT_EQ(tool_palette_open(), 1);
-    click(504, 424);
-    EXPECT_EQ(tool_palette_page(), 0u);
-    click(100, 100);
-    EXPECT_EQ(tool_palette_open(), 0);
-    click(776, 152);  // the page survives closing
-    EXPECT_EQ(tool_palette_page(), 0u);
+    run([&] {
+        click(776, 152);
+        ASSERT_EQ(tool_palette_open(), 1);
+        move(700, 500);  // away from every cell: all squares grey
+        frame();
+        int model = 0;
+        for (uint32_t p : pixels(474, 138, 62, 62))
+            if (p != 0xC0C0C0) ++model;
+        EXPECT_GT(model, 200);
+        click(696, 424);
+        EXPECT_EQ(tool_palette_page(), 1u);
+        click(696, 424);  // the last page: stays
+        EXPECT_EQ(tool_palette_page(), 1u);
+        EXPECT_EQ(tool_palette_open(), 1);
+        click(504, 424);
+        EXPECT_EQ(tool_palette_page(), 0u);
+        click(100, 100);
+        EXPECT_EQ(tool_palette_open(), 0);
+        click(776, 152);  // the page survives closing
+        EXPECT_EQ(tool_palette_page(), 0u);
+    });
 }
 
-void ToolScene::KeysHAndLAndTheBackgroundDrag()
+// Loading fits the background; T drags it, H fits it again, L toggles the lighting.
+TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
 {
-    // The drag starts from the position before the latest move: two moves
-    // to the same point make that point.
-    move(100, 500);
-    move(100, 500);
-    frame();
-    message(PLAT_WM_KEYDOWN, 'T');
-    message(PLAT_WM_LBUTTONDOWN);
-    frame();
-    move(150, 530);
-    frame();
-    float ox = 0, oy = 0;
-    tool_get_bg_offset(&ox, &oy);
-    EXPECT_FLOAT_EQ(ox, 350);
-    EXPECT_FLOAT_EQ(oy, 330);
-    message(PLAT_WM_KEYUP, 'T');  // letting go of T stops the move at once
-    move(200, 560);
-    frame();
-    tool_get_bg_offset(&ox, &oy);
-    EXPECT_FLOAT_EQ(ox, 350);
-    message(PLAT_WM_LBUTTONUP);
-    frame();
-    key('H');
-    tool_get_bg_offset(&ox, &oy);
-    EXPECT_FLOAT_EQ(ox, 300);
-    EXPECT_FLOAT_EQ(tool_get_bg_scale(), 0.5859375f);
-    EXPECT_EQ(tool_get_lighting(), 1u);
-    key('L');
-    EXPECT_EQ(tool_get_lighting(), 0u);
-    key('L');
-    EXPECT_EQ(tool_get_lighting(), 1u);
+    run([&] {
+        EXPECT_GE(res_mesh_count(), 17);  // two palette pages
+        EXPECT_EQ(tool_pic_width(tool_background_tex()), 1024);
+        EXPECT_NE(res_crop_find("icon", "disk"), 0u);
+        float ox = 0, oy = 0;
+        tool_get_bg_offset(&ox, &oy);
+        EXPECT_FLOAT_EQ(tool_get_bg_scale(), 0.5859375f);
+        EXPECT_FLOAT_EQ(ox, 300);
+        EXPECT_FLOAT_EQ(oy, 300);
+        // The drag starts from the position before the latest move: two moves
+        // to the same point make that point.
+        move(100, 500);
+        move(100, 500);
+        frame();
+        message(PLAT_WM_KEYDOWN, 'T');
+        message(PLAT_WM_LBUTTONDOWN);
+        frame();
+        move(150, 530);
+        frame();
+        tool_get_bg_offset(&ox, &oy);
+        EXPECT_FLOAT_EQ(ox, 350);
+        EXPECT_FLOAT_EQ(oy, 330);
+        message(PLAT_WM_KEYUP, 'T');  // letting go of T stops the move at once
+        move(200, 560);
+        frame();
+        tool_get_bg_offset(&ox, &oy);
+        EXPECT_FLOAT_EQ(ox, 350);
+        message(PLAT_WM_LBUTTONUP);
+        frame();
+        key('H');
+        tool_get_bg_offset(&ox, &oy);
+        EXPECT_FLOAT_EQ(ox, 300);
+        EXPECT_FLOAT_EQ(tool_get_bg_scale(), 0.5859375f);
+        EXPECT_EQ(tool_get_lighting(), 1u);
+        key('L');
+        EXPECT_EQ(tool_get_lighting(), 0u);
+        key('L');
+        EXPECT_EQ(tool_get_lighting(), 1u);
+    });
 }
-
-TEST_F(ToolScene, LoadsEveryGroupAndFitsTheBackground)
-{
-    run(&ToolScene::LoadsEveryGroupAndFitsTheBackground);
-}
-TEST_F(ToolScene, HelpTextAndButtonsShow) { run(&ToolScene::HelpTextAndButtonsShow); }
-TEST_F(ToolScene, PaletteShowsTurningPreviews) { run(&ToolScene::PaletteShowsTurningPreviews); }
-TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag) { run(&ToolScene::KeysHAndLAndTheBackgroundDrag); }

@@ -1,0 +1,128 @@
+// What the benchmark programs share: a headless start, settings of their own, a temporary
+// folder, the display on a hidden window, one device frame and per-item counters.
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/txt_settings.h"
+#include "disp/d3d9.h"
+#include "disp/disp_main.h"
+#include "disp/tex.h"
+#include "obj2d/qspr.h"
+#include "plat/files.h"
+#include "plat/gfx.h"
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double ms_since(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// Without a display the drawing benchmarks run on the offscreen renderer.
+inline void headless() { setenv("SDL_VIDEODRIVER", "offscreen", 0); }
+
+// A folder in the temporary folder, removed with everything in it.
+struct TempDir {
+    std::filesystem::path path;
+    explicit TempDir(const std::string& name)
+        : path(std::filesystem::temp_directory_path() /
+               ("quorvel_bench_" + name + "_" + std::to_string(getpid())))
+    {
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+// Loads `text` as the settings, through a file of its own.
+inline void load_settings(const std::string& name, const std::string& text)
+{
+    const auto path = std::filesystem::temp_directory_path() / ("quorvel_bench_" + name + ".txt");
+    std::ofstream(path) << text;
+    txt_settings_load(path.string().c_str());
+    std::filesystem::remove(path);
+}
+
+// The shipped shader files beside the build (build/data/sh).
+inline std::string shader_path_setting()
+{
+    return "SHADER_PATH " + std::string(plat_exe_dir()) + "../data/sh/\n";
+}
+
+// The display started on a hidden window as the program starts it.
+struct Display {
+    void* window;
+    bool ok;
+    Display(int w, int h) : window(gfx_test_window_create(w, h))
+    {
+        ok = window && disp_boot(window, 0, w, h, 32, nullptr) == 1;
+        DispLinks l = disp_links();  // a save announces nothing
+        l.message_box = nullptr;
+        disp_set_links(l);
+    }
+    ~Display()
+    {
+        if (ok) disp_shutdown();
+        gfx_test_window_destroy(window);
+    }
+};
+
+// The time per item, where each iteration handles `items`.
+inline void per_item(benchmark::State& state, const char* name, double items)
+{
+    state.counters[name] =
+        benchmark::Counter(items * double(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// One device frame of w x h, cleared as `clear` asks; it ends with glFinish so that queued
+// frames do not flatter it.
+template <class Draw>
+void frame(int w, int h, uint32_t clear, Draw draw)
+{
+    gfx_begin_scene();
+    disp_set_viewport(0, 0, w, h);
+    gfx_clear(clear, 0xFF000000, 1.0f, 0);
+    draw();
+    gfx_end_scene();
+    gfx_present();
+    glFinish();
+}
+constexpr uint32_t kClearAll = GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL;
+
+// The sprites' vertex layout.
+struct QuadVertex {
+    Vec3 p;
+    float a, b, size;
+    uint32_t c;
+    float uv[4];
+};
+
+// Quads streamed straight through the device layer in the sprites' batches with one state
+// and one texture: the yardstick for the sprite draw's own cost.
+inline void draw_quads(ResHandle tex, const std::vector<QuadVertex>& v)
+{
+    qspr_apply_state(rs_key_pack(0, 0, 0, 1, 2, 5, 3, 0, 1), 0, 0, nullptr);
+    tex_set_stage(0, disp_tex_lookup(tex), 1);
+    const int n = int(v.size() / 4);
+    for (int first = 0; first < n; first += kQsprBatchQuads) {
+        const int k = std::min(kQsprBatchQuads, n - first);
+        gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(k) * 4, uint32_t(k) * 2,
+                                      tex_get_manager(), GFX_FMT_INDEX16, v.data() + 4 * first,
+                                      sizeof(QuadVertex));
+    }
+}
+
+}  // namespace bench
