@@ -1,10 +1,13 @@
-// Device basics: culling with Direct3D's winding, viewport and scissor,
-// depth, stencil and colour masks, device loss and the no-device state.
+// Device basics: culling, viewport, scissor, depth, stencil, masks, loss, no device.
 #include <epoxy/gl.h>
+
+#include <gmock/gmock.h>
 
 #include <array>
 
 #include "gfx_fixture.h"
+
+using ::testing::Each;
 
 TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
 {
@@ -151,10 +154,10 @@ TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath)
     EXPECT_EQ(gfx_get_counters()->draw_calls, draws);
     EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICENOTRESET);
     GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
-    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_CULLMODE), uint32_t{GFX_CULL_CCW});  // defaults again
-    EXPECT_EQ(gfx_test_cooperative_level(), GFX_OK);
-    EXPECT_EQ(gfx_present(), GFX_OK);
+    ASSERT_EQ(gfx_reset(&pp), GFX_OK);  // and the states are the defaults again
+    EXPECT_EQ((std::tuple{gfx_get_render_state(GFX_RS_CULLMODE), gfx_test_cooperative_level(),
+                          gfx_present()}),
+              std::tuple(uint32_t{GFX_CULL_CCW}, GFX_OK, GFX_OK));
 }
 
 TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
@@ -173,39 +176,33 @@ TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
     EXPECT_EQ(got.samples, 0);
 }
 
-// Before a device exists (or after a failed start) every call fails cleanly
-// and touches nothing.
+// Before a device exists (or after a failed start) every call fails and touches nothing.
 TEST(GfxNoDevice, EveryCallFailsCleanly)
 {
     ASSERT_EQ(gfx_device_ok(), 0);
     EXPECT_EQ(gfx_device_create(nullptr, nullptr), 0);  // a failed start
     EXPECT_EQ(gfx_device_ok(), 0);
-    EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_begin_scene(), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_present(), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_set_render_state(GFX_RS_ZENABLE, 0), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_set_fvf(kTlFvf), GFX_E_NODEVICE);
     TlVertex v[3] = {};
-    EXPECT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED), nullptr);
-    EXPECT_EQ(gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED), nullptr);
-    EXPECT_EQ(
-        gfx_shader_compile(GFX_SHADER_PIXEL, "void PsMain(){}", 15, "PsMain", "ps_2_0", nullptr, 0),
-        nullptr);
-    EXPECT_EQ(gfx_get_render_target(0), nullptr);
-    EXPECT_EQ(gfx_white_texture(), nullptr);
     uint8_t p[4];
-    EXPECT_EQ(gfx_read_pixels(0, 0, 1, 1, p, 4), GFX_E_NODEVICE);
     GfxPresentParams pp{};
-    EXPECT_EQ(gfx_reset(&pp), GFX_E_NODEVICE);
+    EXPECT_THAT((std::array{gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), gfx_begin_scene(), gfx_present(),
+                            gfx_set_render_state(GFX_RS_ZENABLE, 0), gfx_set_fvf(kTlFvf),
+                            gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)),
+                            gfx_read_pixels(0, 0, 1, 1, p, 4), gfx_reset(&pp)}),
+                Each(GFX_E_NODEVICE));
+    EXPECT_THAT(
+        (std::array<const void*, 5>{gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED),
+                                    gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED),
+                                    gfx_shader_compile(GFX_SHADER_PIXEL, "void PsMain(){}", 15,
+                                                       "PsMain", "ps_2_0", nullptr, 0),
+                                    gfx_get_render_target(0), gfx_white_texture()}),
+        Each(nullptr));
     gfx_simulate_device_loss();
     gfx_device_destroy();
     EXPECT_EQ(gfx_get_caps(), nullptr);
 }
 
-// Objects may outlive a reset (a held back buffer) or the device itself:
-// releasing them later frees their memory and never touches another
-// device's GL names.
+// Objects released after a reset or after their device never touch another device's GL names.
 TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
 {
     void* win = gfx_test_window_create(32, 32);
@@ -226,9 +223,8 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
     GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
     gfx_fvf_to_elements(kTlFvf, e);
     GfxVertexDecl* decl = gfx_decl_create(e);
-    const char* src = "void PsMain() { oC0 = vec4(1.0); }";
     GfxShader* ps =
-        gfx_shader_compile(GFX_SHADER_PIXEL, src, std::strlen(src), "PsMain", "ps_2_0", nullptr, 0);
+        compile(GFX_SHADER_PIXEL, "void PsMain() { oC0 = vec4(1.0); }", "PsMain", "ps_2_0");
     GfxSurface* z = gfx_surface_create_depth(8, 8, GFX_FMT_D16, 0);
     ASSERT_TRUE(t && ts && vb && ib && decl && ps && z);
     gfx_device_destroy();
@@ -251,8 +247,7 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
     gfx_test_window_destroy(win);
 }
 
-// Present copies the frame (stored top row first) to the window, whose GL
-// rows count from the bottom: the top of the frame must be the top of the window.
+// The frame is stored top row first and GL window rows count from the bottom.
 TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
 {
     gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);

@@ -1,6 +1,4 @@
-// Declarations, buffers and the draw calls: the system's FVF reading, the
-// 52 vertex formats of the display, static buffers with indices, refused
-// index ranges, fill modes, clip planes and the upload counters.
+// Vertex formats and declarations, buffers, draw calls and their refused ranges.
 #include "gfx_fixture.h"
 
 namespace {
@@ -13,8 +11,7 @@ const uint32_t kDisplayFormats[52] = {
     0x101358, 0x10135A, 0x10135C, 0x501456, 0x501458, 0x50145A, 0x50145C};
 }  // namespace
 
-// Every format the display uses describes itself and makes a declaration;
-// the spot checks pin the layout rules (weights, tangents, size codes).
+// The spot checks pin the layout rules (weights, tangents, size codes).
 TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
 {
     GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
@@ -29,27 +26,19 @@ TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
     }
     // Sizes of each position kind with normals, colours and mixed size codes;
     // codes it cannot describe (no position, five weights, nine texture sets) are 0.
-    for (auto [fvf, size] : {std::pair{0x144u, 28},
-                             {0x252u, 44},
-                             {0x101356u, 64},
-                             {0x50145Cu, 88},
-                             {0x040u, 0},
-                             {0x00Eu, 0},
-                             {0x902u, 0}})
-        EXPECT_EQ(gfx_fvf_to_elements(fvf, e), size) << std::hex << fvf;
+    const std::pair<uint32_t, int> sizes[] = {{0x144, 28},    {0x252, 44}, {0x101356, 64},
+                                              {0x50145C, 88}, {0x040, 0},  {0x00E, 0},
+                                              {0x902, 0}};
+    for (auto [fvf, size] : sizes) EXPECT_EQ(gfx_fvf_to_elements(fvf, e), size) << std::hex << fvf;
     // XYZB1 with the UBYTE4 flag: one weight, then the index word.
     ASSERT_EQ(gfx_fvf_to_elements(0x1116, e), 40);
-    EXPECT_EQ(e[1].usage, GFX_DECLUSAGE_BLENDWEIGHT);
-    EXPECT_EQ(e[1].type, GFX_DECLTYPE_FLOAT1);
-    EXPECT_EQ(e[2].usage, GFX_DECLUSAGE_BLENDINDICES);
-    EXPECT_EQ(e[2].type, GFX_DECLTYPE_UBYTE4);
-    EXPECT_EQ(e[2].offset, 16);
+    EXPECT_EQ(std::tuple(e[1].usage, e[1].type, e[2].usage, e[2].type, e[2].offset),
+              std::tuple(GFX_DECLUSAGE_BLENDWEIGHT, GFX_DECLTYPE_FLOAT1, GFX_DECLUSAGE_BLENDINDICES,
+                         GFX_DECLTYPE_UBYTE4, 16));
     // Bit 0x80: tangent and binormal after the texture sets.
     ASSERT_EQ(gfx_fvf_to_elements(0x1D2, e), 60);
-    EXPECT_EQ(e[4].usage, GFX_DECLUSAGE_TANGENT);
-    EXPECT_EQ(e[4].offset, 36);
-    EXPECT_EQ(e[5].usage, GFX_DECLUSAGE_BINORMAL);
-    EXPECT_EQ(e[6].stream, 0xFF);
+    EXPECT_EQ(std::tuple(e[4].usage, e[4].offset, e[5].usage, e[6].stream),
+              std::tuple(GFX_DECLUSAGE_TANGENT, 36, GFX_DECLUSAGE_BINORMAL, 0xFF));
     // Texture size codes: set 1 of 0x40212 has three floats.
     ASSERT_EQ(gfx_fvf_to_elements(0x40212, e), 12 + 12 + 8 + 12);
     EXPECT_EQ(e[3].type, GFX_DECLTYPE_FLOAT3);
@@ -214,9 +203,7 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     EXPECT_EQ(gfx_surface_create_depth(16, 16, GFX_FMT_A8R8G8B8, 0), nullptr);
 }
 
-// Draws far larger in total than the stream ring, issued without waiting:
-// every one must still find its own vertices (no quarter is rewritten
-// before the draws reading it are done).
+// No quarter of the ring may be rewritten before the draws reading it are done.
 TEST_F(GfxTest, StreamRingWrapsWithoutOverwritingPendingDraws)
 {
     constexpr int kPad = 30000;  // vertices handed over per draw (~840 KB)

@@ -1,5 +1,4 @@
-// Per-pixel units: blend factors and operations, alpha test references,
-// linear table fog, the fixed-function light and texture-stage operations.
+// Per-pixel units: blending, alpha test, table fog, lighting and texture stages.
 #include <algorithm>
 #include <cmath>
 

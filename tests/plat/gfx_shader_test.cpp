@@ -1,21 +1,9 @@
-// The compiler stand-in: register rewrite, constant table, setters bounded
-// by the declared size, sampler stages, row-vector matrices, and the fog /
-// alpha-test epilogue after a user pixel stage.
+// Compiled stages: constant table, bounded setters, samplers, matrices, fog and alpha test.
 #include <string>
 
 #include "gfx_fixture.h"
 
 namespace {
-GfxShader* compile(GfxShaderKind kind, const std::string& src, const char* entry,
-                   const char* profile, std::string* log = nullptr)
-{
-    char err[2048] = {};
-    GfxShader* s =
-        gfx_shader_compile(kind, src.data(), src.size(), entry, profile, err, sizeof err);
-    if (log) *log = err;
-    return s;
-}
-
 const char* kVs = R"(#define SCALE 1.0
 float4x4 mWVP;
 float4 vUnused;
@@ -42,41 +30,25 @@ void PsMain() {
 )";
 }  // namespace
 
-class GfxShaderTest : public GfxTest {
+class GfxShaderTest : public GfxStagesTest {
 protected:
     void SetUp() override
     {
         GfxTest::SetUp();
-        std::string log;
-        vs_ = compile(GFX_SHADER_VERTEX, kVs, "VsMain", "vs_1_1", &log);
-        ASSERT_NE(vs_, nullptr) << log;
-        ps_ = compile(GFX_SHADER_PIXEL, kPs, "PsMain", "ps_2_0", &log);
-        ASSERT_NE(ps_, nullptr) << log;
+        ASSERT_NO_FATAL_FAILURE(compile_stages(kVs, kPs, "vs_1_1"));
         gfx_const_set_matrix(vs_, c(vs_, "mWVP"), kIdentity);
     }
-    void TearDown() override
-    {
-        gfx_set_vertex_shader(nullptr);
-        gfx_set_pixel_shader(nullptr);
-        gfx_shader_release(vs_);
-        gfx_shader_release(ps_);
-    }
     static uint32_t c(GfxShader* s, const char* name) { return gfx_const_by_name(s, name); }
-    GfxShader* vs_ = nullptr;
-    GfxShader* ps_ = nullptr;
 };
 
 TEST_F(GfxShaderTest, ConstantTableKnowsOnlyUsedRegisters)
 {
     EXPECT_NE(c(vs_, "mWVP"), 0u);
-    EXPECT_NE(c(vs_, "vOffset"), 0u);
-    EXPECT_EQ(c(vs_, "vUnused"), 0u);  // declared, not used
-    EXPECT_EQ(c(vs_, "p"), 0u);        // a local, left alone
-    EXPECT_EQ(c(vs_, "nothing"), 0u);
+    // Declared but not used, a local left alone, an unknown name.
+    for (const char* none : {"vUnused", "p", "nothing"}) EXPECT_EQ(c(vs_, none), 0u) << none;
     GfxConstDesc d{};
     ASSERT_EQ(gfx_const_desc(vs_, c(vs_, "vOffset"), &d), GFX_OK);
-    EXPECT_EQ(d.type, GFX_CT_FLOAT4);
-    EXPECT_EQ(d.count, 2);
+    EXPECT_EQ(std::pair(d.type, d.count), std::pair(GFX_CT_FLOAT4, 2));
     ASSERT_EQ(gfx_const_desc(ps_, c(ps_, "iMode"), &d), GFX_OK);
     EXPECT_EQ(d.type, GFX_CT_INT);
     // Samplers: the register annotation, else the lowest free stage.

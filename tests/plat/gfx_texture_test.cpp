@@ -1,5 +1,4 @@
-// Textures: every format uploaded, drawn and read back; texel-exact sprite
-// placement; lock copies; render targets; stage range checks.
+// Textures: formats, texel-exact placement, locks, render targets, stage ranges.
 #include <cmath>
 #include <tuple>
 
@@ -7,19 +6,14 @@
 
 namespace {
 
-// Draws `tex` on stage 0 over pixels [x, x + w) x [y, y + h) with corners at
-// -0.5 and texture coordinates 0..1, point filtered unless `linear`.
+// Draws `tex` on stage 0 over pixels [x, x + w) x [y, y + h), point filtered unless `linear`.
 void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool linear = false)
 {
     gfx_set_texture(0, tex);
     const uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, f);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, f);
-    const TlVertex v[4] = {{x - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 0},
-                           {x + w - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 0},
-                           {x - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 1},
-                           {x + w - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 1}};
-    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+    quad(x, y, x + w, y + h, 0xFFFFFFFFu);
     gfx_set_texture(0, nullptr);
 }
 
@@ -112,9 +106,7 @@ TEST_F(GfxTest, EveryTextureFormatUploadsAndDrawsItsColour)
     }
 }
 
-// Texels land one to one on pixels both from a sprite at half-pixel corners
-// and from a full-target clip-space quad moved by half a pixel as Direct3D
-// code does (transformed vertices keep Direct3D's pixel centres too).
+// Transformed vertices keep Direct3D's pixel centres (Direct3D code shifts by half a pixel).
 TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
 {
     auto colour = [](int x, int y) { return argb(255, x * 4, y * 5, (x ^ y) * 3); };
@@ -160,8 +152,8 @@ TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack)
     // Lock reads the target back in Direct3D layout.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_TRUE(near(texel32(lr, 5, 5), 0xFFFF0000u));
-    EXPECT_TRUE(near(texel32(lr, 15, 0), 0xFF0000FFu));
+    EXPECT_EQ(std::pair(texel32(lr, 5, 5), texel32(lr, 15, 0)),
+              std::pair(0xFFFF0000u, 0xFF0000FFu));
     gfx_tex_unlock(rt, 0);
     // Back to the back buffer and draw the target as a texture.
     ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
