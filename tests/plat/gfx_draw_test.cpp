@@ -72,8 +72,7 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
     ASSERT_EQ(gfx_set_stream_source(0, vb, 0, sizeof(Vc)), GFX_OK);
     ASSERT_EQ(gfx_set_indices(ib), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 0, 2), GFX_OK);
-    expect_pixels(0xFFFF0000u, {{kW / 4, kH / 4}});
-    expect_pixels(0xFF000000u, {{3 * kW / 4, kH / 4}});
+    expect_at({{kW / 4, kH / 4, kRed}, {3 * kW / 4, kH / 4, kBlack}});
     // Ranges past the buffers are refused, not drawn.
     uint64_t draws = gfx_get_counters()->draw_calls;
     EXPECT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 3, 2), GFX_E_INVALIDCALL);
@@ -115,22 +114,21 @@ TEST_F(GfxTest, IndexedUserPointerDrawsUseTheirVertexWindow)
     ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 4, 4, 2, idx, GFX_FMT_INDEX16, v,
                                             sizeof(TlVertex)),
               GFX_OK);
-    expect_pixels(0xFF00FF00u, {{12, 12}});
-    expect_pixels(0xFF000000u, {{5, 5}});
+    expect_at({{12, 12, kGreen}, {5, 5, kBlack}});
 }
 
 TEST_F(GfxTest, WireframeFillLeavesTheInsideEmpty)
 {
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_WIREFRAME);
     quad(10, 10, 30, 30, 0xFFFFFFFFu);
-    expect_pixels(0xFF000000u, {{20, 14}});
+    expect_at({{20, 14, kBlack}});
     int lit = 0;
     for (int x = 8; x < 32; ++x)
         lit += near(pixel(x, 10), 0xFFFFFFFFu) || near(pixel(x, 9), 0xFFFFFFFFu);
     EXPECT_GT(lit, 10);
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_SOLID);
     quad(10, 10, 30, 30, 0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{20, 14}});
+    expect_at({{20, 14, kWhite}});
 }
 
 TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
@@ -140,13 +138,12 @@ TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
     ASSERT_EQ(gfx_set_clip_plane(0, keep_left), GFX_OK);
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 1);
     clip_quad(0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{kW / 4, kH / 2}});
-    expect_pixels(0xFF000000u, {{3 * kW / 4, kH / 2}});
+    expect_at({{kW / 4, kH / 2, kWhite}, {3 * kW / 4, kH / 2, kBlack}});
     quad(40, 2, 60, 10, 0xFF00FF00u);  // pre-transformed vertices are not clipped
-    expect_pixels(0xFF00FF00u, {{50, 5}});
+    expect_at({{50, 5, kGreen}});
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 0);
     clip_quad(0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{3 * kW / 4, kH / 2}});
+    expect_at({{3 * kW / 4, kH / 2, kWhite}});
     EXPECT_EQ(gfx_set_clip_plane(6, keep_left), GFX_E_INVALIDCALL);
 }
 

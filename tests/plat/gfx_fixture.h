@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,8 @@
 #include "plat/gfx_tex.h"
 
 constexpr int kW = 64, kH = 48;
+constexpr uint32_t kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu, kRed = 0xFFFF0000u;
+constexpr uint32_t kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu;
 
 // One vertex of the pre-transformed, coloured, textured layout (FVF 0x144).
 struct TlVertex {
@@ -61,12 +64,6 @@ inline void quad(float x0, float y0, float x1, float y1, uint32_t color, float z
                            {x0 - 0.5f, y1 - 0.5f, z, 1, color, 0, 1},
                            {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
     draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
-}
-
-inline uint32_t argb(int a, int r, int g, int b)
-{
-    return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) |
-           (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
 }
 
 // A w x h A8R8G8B8 texture whose texel (x, y) is colour(x, y); null if it cannot be made.
@@ -138,13 +135,12 @@ protected:
         }
         return true;
     }
-    // Every listed pixel near `want`.
-    static void expect_pixels(uint32_t want, std::initializer_list<std::pair<int, int>> at,
-                              int tol = 2)
+    // Every listed pixel {x, y, colour} near its colour.
+    static void expect_at(std::initializer_list<std::tuple<int, int, uint32_t>> at)
     {
-        for (auto [x, y] : at)
-            EXPECT_TRUE(near(pixel(x, y), want, tol))
-                << "at " << x << "," << y << std::hex << " got " << pixel(x, y);
+        for (auto [x, y, want] : at)
+            EXPECT_TRUE(near(pixel(x, y), want))
+                << "at " << x << "," << y << std::hex << " got " << pixel(x, y) << " want " << want;
     }
     // A quad over the whole viewport in clip space at z 0.5, with texture
     // coordinates 0..1 when `textured`, moved by (dx, dy).

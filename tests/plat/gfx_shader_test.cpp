@@ -83,8 +83,8 @@ TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning)
     ASSERT_EQ(gfx_const_set_matrix(vs_, c(vs_, "mWVP"), m), GFX_OK);
     clip_quad(0xFF00FF00u, true);
     // Clip x from 0 to 1 is the right half; y from -0.5 to 0.5 the middle.
-    expect_pixels(0xFF00FF00u, {{kW / 2 + 2, kH / 2}, {kW - 2, kH / 2}});
-    expect_pixels(0xFF000000u, {{kW / 2 - 2, kH / 2}, {kW - 2, 2}});
+    expect_at({{kW / 2 + 2, kH / 2, kGreen}, {kW - 2, kH / 2, kGreen}});
+    expect_at({{kW / 2 - 2, kH / 2, kBlack}, {kW - 2, 2, kBlack}});
     // A matrix cannot go into a vector, nor a vector into a matrix.
     EXPECT_EQ(gfx_const_set_matrix(vs_, c(vs_, "vOffset"), m), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vector(vs_, c(vs_, "mWVP"), m), GFX_E_INVALIDCALL);
@@ -92,7 +92,7 @@ TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning)
     const float zero[16] = {};
     gfx_const_set_matrix(vs_, c(vs_, "mWVP"), zero);
     quad(2, 2, 6, 6, 0xFFFF00FFu);
-    expect_pixels(0xFFFF00FFu, {{3, 3}});
+    expect_at({{3, 3, 0xFFFF00FFu}});
 }
 
 TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
