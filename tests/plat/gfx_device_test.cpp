@@ -20,14 +20,13 @@ TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
         {GFX_CULL_CW, true, true},   {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
         gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
-        TlVertex v[3] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                         {20, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                         {0, 20, 0, 1, 0xFF00FF00u, 0, 0}};
+        TlVertex v[3] = {
+            {0, 0, 0, 1, kGreen, 0, 0}, {20, 0, 0, 1, kGreen, 0, 0}, {0, 20, 0, 1, kGreen, 0, 0}};
         if (c.ccw) std::swap(v[1], v[2]);
         draw_up(kTlFvf, GFX_PT_TRIANGLELIST, 1, v);
-        EXPECT_EQ(near(pixel(3, 3), 0xFF00FF00u), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
+        EXPECT_EQ(near(pixel(3, 3), kGreen), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
     }
 }
 
@@ -36,11 +35,11 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     GfxRect sc{10, 10, 20, 15};
     ASSERT_EQ(gfx_set_scissor_rect(&sc), GFX_OK);
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
-    quad(0, 0, kW, kH, 0xFFFFFFFFu);
+    quad(0, 0, kW, kH, kWhite);
     expect_at({{10, 10, kWhite}, {19, 14, kWhite}});
     expect_at({{20, 14, kBlack}, {19, 15, kBlack}, {9, 10, kBlack}});
     // A clear also keeps to the scissor rectangle while scissoring is on.
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0), GFX_OK);
     expect_at({{12, 12, kBlue}, {30, 30, kBlack}});
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 0);
     // The scissor is clamped to the target, right/bottom never before left/top.
@@ -51,14 +50,14 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     // The viewport limits a clear, and a 3D quad in clip space fills it.
     GfxViewport vp{8, 4, 16, 8, 0, 1};
     ASSERT_EQ(gfx_set_viewport(&vp), GFX_OK);
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kGreen, 1, 0), GFX_OK);
     expect_at({{8, 4, kGreen}, {23, 11, kGreen}});
-    EXPECT_TRUE(near(pixel(24, 11), 0xFF0000FFu) || near(pixel(24, 11), 0xFF000000u));
+    EXPECT_TRUE(near(pixel(24, 11), kBlue) || near(pixel(24, 11), kBlack));
     expect_at({{7, 4, kBlack}});
     GfxViewport outside{60, 0, 16, 8, 0, 1};
     EXPECT_EQ(gfx_set_viewport(&outside), GFX_E_INVALIDCALL);
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    clip_quad(0xFFFF0000u);
+    clip_quad(kRed);
     expect_at({{8, 4, kRed}, {23, 11, kRed}, {7, 4, kBlack}, {8, 12, kBlack}});
 }
 
@@ -77,30 +76,30 @@ TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
         {GFX_CMP_GREATEREQUAL, 0.4f, false}, {GFX_CMP_ALWAYS, 0.9f, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
         gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_ALWAYS);
-        quad(0, 0, 8, 8, 0xFF0000FFu, 0.5f);
+        quad(0, 0, 8, 8, kBlue, 0.5f);
         gfx_set_render_state(GFX_RS_ZFUNC, c.func);
-        quad(0, 0, 8, 8, 0xFFFFFFFFu, c.z);
-        EXPECT_EQ(near(pixel(4, 4), 0xFFFFFFFFu), c.pass) << "func " << c.func << " z " << c.z;
+        quad(0, 0, 8, 8, kWhite, c.z);
+        EXPECT_EQ(near(pixel(4, 4), kWhite), c.pass) << "func " << c.func << " z " << c.z;
     }
     // Without z write the depth stays; with ZENABLE off nothing is tested.
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
     set_states({{GFX_RS_ZFUNC, GFX_CMP_LESS}, {GFX_RS_ZWRITEENABLE, 0}});
-    quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
-    quad(0, 0, 8, 8, 0xFF00FF00u, 0.5f);
+    quad(0, 0, 8, 8, kBlue, 0.2f);
+    quad(0, 0, 8, 8, kGreen, 0.5f);
     expect_at({{4, 4, kGreen}});
     gfx_set_render_state(GFX_RS_ZWRITEENABLE, 1);
-    quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
+    quad(0, 0, 8, 8, kBlue, 0.2f);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
-    quad(0, 0, 8, 8, 0xFFFF0000u, 0.9f);
+    quad(0, 0, 8, 8, kRed, 0.9f);
     expect_at({{4, 4, kRed}});
 }
 
 TEST_F(GfxTest, StencilColourMaskAndDepthOnlyClearsKeepTheColour)
 {
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFFFFFFFFu, 0.0f, 3), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, kWhite, 0.0f, 3), GFX_OK);
     expect_at({{1, 1, 0xFF204060u}});
     // Stencil: pass where the stored value equals 3; z cleared to 0 would fail LESSEQUAL.
     set_states({{GFX_RS_ZENABLE, 0},
@@ -108,19 +107,19 @@ TEST_F(GfxTest, StencilColourMaskAndDepthOnlyClearsKeepTheColour)
                 {GFX_RS_STENCILFUNC, GFX_CMP_EQUAL},
                 {GFX_RS_STENCILREF, 3},
                 {GFX_RS_STENCILPASS, GFX_STENCILOP_INCRSAT}});
-    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    quad(0, 0, 4, 4, kWhite);
     expect_at({{1, 1, kWhite}});
-    quad(0, 0, 4, 4, 0xFF00FF00u);  // stencil is 4 now: fails
+    quad(0, 0, 4, 4, kGreen);  // stencil is 4 now: fails
     expect_at({{1, 1, kWhite}});
     gfx_set_render_state(GFX_RS_STENCILREF, 4);
-    quad(0, 0, 4, 4, 0xFF00FF00u);
+    quad(0, 0, 4, 4, kGreen);
     expect_at({{1, 1, kGreen}});
     gfx_set_render_state(GFX_RS_STENCILENABLE, 0);
     // The write mask limits drawn channels (red and blue here), never a clear.
     gfx_set_render_state(GFX_RS_COLORWRITEENABLE, 0x1 | 0x4);
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
     expect_at({{1, 1, kBlack}});
-    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    quad(0, 0, 4, 4, kWhite);
     expect_at({{1, 1, 0xFFFF00FFu}});
 }
 
@@ -148,7 +147,7 @@ TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath)
     EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICELOST);
     // Draws on a lost device do nothing and report nothing.
     uint64_t draws = gfx_get_counters()->draw_calls;
-    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    quad(0, 0, 4, 4, kWhite);
     EXPECT_EQ(gfx_get_counters()->draw_calls, draws);
     EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICENOTRESET);
     GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
@@ -164,8 +163,8 @@ TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
     ASSERT_EQ(gfx_reset(&pp), GFX_OK);
     gfx_get_present_params(&got);
     EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
-    quad(0, 0, 8, 8, 0xFF00FF00u);
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
+    quad(0, 0, 8, 8, kGreen);
     expect_at({{4, 4, kGreen}});
     EXPECT_EQ(gfx_present(), GFX_OK);
     GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
@@ -248,8 +247,8 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
 // The frame is stored top row first and GL window rows count from the bottom.
 TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
 {
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);
-    quad(0, 0, kW, kH / 2, 0xFFFF0000u);
+    gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0);
+    quad(0, 0, kW, kH / 2, kRed);
     ASSERT_EQ(gfx_present(), GFX_OK);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_FRONT);

@@ -57,10 +57,8 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
     uint64_t uploads = gfx_get_counters()->buffer_uploads;
     void* p = nullptr;
     ASSERT_EQ(gfx_vb_lock(vb, 0, 0, &p, 0), GFX_OK);
-    const Vc v[4] = {{-1, 1, 0.5f, 0xFFFF0000u},
-                     {0, 1, 0.5f, 0xFFFF0000u},
-                     {-1, 0, 0.5f, 0xFFFF0000u},
-                     {0, 0, 0.5f, 0xFFFF0000u}};
+    const Vc v[4] = {
+        {-1, 1, 0.5f, kRed}, {0, 1, 0.5f, kRed}, {-1, 0, 0.5f, kRed}, {0, 0, 0.5f, kRed}};
     std::memcpy(p, v, sizeof v);
     ASSERT_EQ(gfx_vb_unlock(vb), GFX_OK);
     ASSERT_EQ(gfx_ib_lock(ib, 0, 0, &p, 0), GFX_OK);
@@ -106,9 +104,9 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
 TEST_F(GfxTest, IndexedUserPointerDrawsUseTheirVertexWindow)
 {
     TlVertex v[8] = {};
-    for (int i = 0; i < 4; ++i) v[i] = {0, 0, 0, 1, 0xFFFF0000u, 0, 0};  // never used
+    for (int i = 0; i < 4; ++i) v[i] = {0, 0, 0, 1, kRed, 0, 0};  // never used
     for (int i = 0; i < 4; ++i)
-        v[4 + i] = {9.5f + 10 * (i & 1), 9.5f + 10 * (i >> 1), 0, 1, 0xFF00FF00u, 0, 0};
+        v[4 + i] = {9.5f + 10 * (i & 1), 9.5f + 10 * (i >> 1), 0, 1, kGreen, 0, 0};
     const uint16_t idx[6] = {4, 5, 6, 7, 6, 5};
     ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 4, 4, 2, idx, GFX_FMT_INDEX16, v,
@@ -120,14 +118,13 @@ TEST_F(GfxTest, IndexedUserPointerDrawsUseTheirVertexWindow)
 TEST_F(GfxTest, WireframeFillLeavesTheInsideEmpty)
 {
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_WIREFRAME);
-    quad(10, 10, 30, 30, 0xFFFFFFFFu);
+    quad(10, 10, 30, 30, kWhite);
     expect_at({{20, 14, kBlack}});
     int lit = 0;
-    for (int x = 8; x < 32; ++x)
-        lit += near(pixel(x, 10), 0xFFFFFFFFu) || near(pixel(x, 9), 0xFFFFFFFFu);
+    for (int x = 8; x < 32; ++x) lit += near(pixel(x, 10), kWhite) || near(pixel(x, 9), kWhite);
     EXPECT_GT(lit, 10);
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_SOLID);
-    quad(10, 10, 30, 30, 0xFFFFFFFFu);
+    quad(10, 10, 30, 30, kWhite);
     expect_at({{20, 14, kWhite}});
 }
 
@@ -137,12 +134,12 @@ TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
     const float keep_left[4] = {-1, 0, 0, 0};  // x <= 0 kept
     ASSERT_EQ(gfx_set_clip_plane(0, keep_left), GFX_OK);
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 1);
-    clip_quad(0xFFFFFFFFu);
+    clip_quad(kWhite);
     expect_at({{kW / 4, kH / 2, kWhite}, {3 * kW / 4, kH / 2, kBlack}});
-    quad(40, 2, 60, 10, 0xFF00FF00u);  // pre-transformed vertices are not clipped
+    quad(40, 2, 60, 10, kGreen);  // pre-transformed vertices are not clipped
     expect_at({{50, 5, kGreen}});
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 0);
-    clip_quad(0xFFFFFFFFu);
+    clip_quad(kWhite);
     expect_at({{3 * kW / 4, kH / 2, kWhite}});
     EXPECT_EQ(gfx_set_clip_plane(6, keep_left), GFX_E_INVALIDCALL);
 }
@@ -192,7 +189,7 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     EXPECT_EQ(gfx_surface_lock(z16, nullptr, &lr, GFX_LOCK_READONLY), GFX_E_INVALIDCALL);
     ASSERT_EQ(gfx_set_depth_stencil_surface(nullptr), GFX_OK);
     EXPECT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER, 0, 1, 0), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0), GFX_OK);
+    EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0), GFX_OK);
     gfx_set_depth_stencil_surface(main_depth);
     gfx_surface_release(main_depth);
     gfx_surface_release(z16);

@@ -268,7 +268,7 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     // Filter NONE: the image sits at the top left, the rest transparent black.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_EQ(std::pair(texel32(lr, 2, 4), texel32(lr, 3, 5)), std::pair(0xFFFFFFFFu, 0u));
+    EXPECT_EQ(std::pair(texel32(lr, 2, 4), texel32(lr, 3, 5)), std::pair(kWhite, 0u));
     gfx_tex_unlock(t, 0);
     gfx_tex_release(t);
     // Full chain, own size.

@@ -69,7 +69,7 @@ TEST_F(GfxShaderTest, CompiledStagesDriveADrawThroughTheirConstants)
     ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vTint"), tint), GFX_OK);
     ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vAdd"), add), GFX_OK);
     ASSERT_EQ(gfx_const_set_int(ps_, c(ps_, "iMode"), 1), GFX_OK);
-    clip_quad(0xFFFFFFFFu, true);
+    clip_quad(kWhite, true);
     EXPECT_TRUE(near(centre(), 0xFF804040u)) << std::hex << centre();  // texel x tint + add
     gfx_set_texture(3, nullptr);
     gfx_tex_release(t);
@@ -81,7 +81,7 @@ TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning)
     // Scale by a half and move right by a half (translation in row 3).
     const float m[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0.5f, 0, 0, 1};
     ASSERT_EQ(gfx_const_set_matrix(vs_, c(vs_, "mWVP"), m), GFX_OK);
-    clip_quad(0xFF00FF00u, true);
+    clip_quad(kGreen, true);
     // Clip x from 0 to 1 is the right half; y from -0.5 to 0.5 the middle.
     expect_at({{kW / 2 + 2, kH / 2, kGreen}, {kW - 2, kH / 2, kGreen}});
     expect_at({{kW / 2 - 2, kH / 2, kBlack}, {kW - 2, 2, kBlack}});
@@ -111,8 +111,8 @@ TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
     const float zero4[4] = {0, 0, 0, 0};
     gfx_const_set_vector(ps_, c(ps_, "vAdd"), zero4);
     gfx_const_set_int(ps_, c(ps_, "iMode"), 0);
-    clip_quad(0xFF000000u, true);
-    EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u)) << std::hex << pixel(4, 4);
+    clip_quad(kBlack, true);
+    EXPECT_TRUE(near(pixel(4, 4), kGreen)) << std::hex << pixel(4, 4);
     // Null handles, bad handles and null data are refused.
     EXPECT_EQ(gfx_const_set_vector(ps_, 0, green), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vector(ps_, 12345, green), GFX_E_INVALIDCALL);
@@ -132,19 +132,19 @@ TEST_F(GfxShaderTest, FogAndAlphaTestRunAfterAUserPixelStage)
                 {GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL},
                 {GFX_RS_ALPHAREF, 129}});
     clip_quad(0x40FF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4), 0xFF000000u));
+    EXPECT_TRUE(near(pixel(4, 4), kBlack));
     gfx_set_render_state(GFX_RS_ALPHAREF, 48);
     clip_quad(0x40FF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, 0xFFFF0000u)) << std::hex << pixel(4, 4);
+    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, kRed)) << std::hex << pixel(4, 4);
     // Table fog ending at 0.5: everything beyond is fog colour.
     set_states({{GFX_RS_ALPHATESTENABLE, 0},
                 {GFX_RS_FOGENABLE, 1},
                 {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
-                {GFX_RS_FOGCOLOR, 0xFF0000FFu}});
+                {GFX_RS_FOGCOLOR, kBlue}});
     gfx_set_render_state_f(GFX_RS_FOGSTART, 0.0f);
     gfx_set_render_state_f(GFX_RS_FOGEND, 0.5f);
-    clip_quad(0xFFFF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, 0xFF0000FFu)) << std::hex << pixel(4, 4);
+    clip_quad(kRed, true);
+    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, kBlue)) << std::hex << pixel(4, 4);
 }
 
 TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly)

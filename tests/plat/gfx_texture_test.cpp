@@ -13,7 +13,7 @@ void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool lin
     const uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, f);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, f);
-    quad(x, y, x + w, y + h, 0xFFFFFFFFu);
+    quad(x, y, x + w, y + h, kWhite);
     gfx_set_texture(0, nullptr);
 }
 
@@ -60,11 +60,11 @@ std::vector<FormatCase> format_cases()
         {GFX_FMT_A8, {0x80}, 0x80FFFFFFu},
         {GFX_FMT_L8, {0x40}, 0xFF404040u},
         {GFX_FMT_A8L8, {0x40, 0x80}, 0x80404040u},
-        {GFX_FMT_DXT1, dxt1, 0xFFFF0000u},
-        {GFX_FMT_DXT2, dxt3, 0xFFFF0000u},
-        {GFX_FMT_DXT3, dxt3, 0xFFFF0000u},
-        {GFX_FMT_DXT4, dxt5, 0xFFFF0000u},
-        {GFX_FMT_DXT5, dxt5, 0xFFFF0000u},
+        {GFX_FMT_DXT1, dxt1, kRed},
+        {GFX_FMT_DXT2, dxt3, kRed},
+        {GFX_FMT_DXT3, dxt3, kRed},
+        {GFX_FMT_DXT4, dxt5, kRed},
+        {GFX_FMT_DXT5, dxt5, kRed},
         {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), 0xFF80FFFFu},
         {GFX_FMT_R32F, bytes_of<float>({0.25f}), 0xFF40FFFFu},
         {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), 0xFF80FFFFu},
@@ -119,7 +119,7 @@ TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
     };
     GfxTexture* sprite = pattern_texture(8, 8, colour);
     for (bool linear : {true, false}) {
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
         draw_textured(sprite, 10, 5, 8, 8, linear);
         EXPECT_EQ(count_bad(10, 5, 8, 8), 0) << (linear ? "linear" : "point");
         expect_at({{9, 5, kBlack}, {18, 12, kBlack}});
@@ -127,7 +127,7 @@ TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
     gfx_tex_release(sprite);
     set_states({{GFX_RS_LIGHTING, 0}, {GFX_RS_ZENABLE, 0}});
     gfx_set_texture(0, t);
-    clip_quad(0xFFFFFFFFu, true, -1.0f / kW, 1.0f / kH);
+    clip_quad(kWhite, true, -1.0f / kW, 1.0f / kH);
     EXPECT_EQ(count_bad(0, 0, kW - 1, kH - 1), 0);
     gfx_set_texture(0, nullptr);
     gfx_tex_release(t);
@@ -144,23 +144,22 @@ TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack)
     GfxViewport vp{};
     gfx_get_viewport(&vp);
     EXPECT_EQ(vp.width, 16);  // setting target 0 resets the viewport
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0), GFX_OK);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);  // the main depth surface is larger: fine
-    quad(4, 4, 8, 8, 0xFFFF0000u);
+    quad(4, 4, 8, 8, kRed);
     expect_at({{5, 5, kRed}});
     // Lock reads the target back in Direct3D layout.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_EQ(std::pair(texel32(lr, 5, 5), texel32(lr, 15, 0)),
-              std::pair(0xFFFF0000u, 0xFF0000FFu));
+    EXPECT_EQ(std::pair(texel32(lr, 5, 5), texel32(lr, 15, 0)), std::pair(kRed, kBlue));
     gfx_tex_unlock(rt, 0);
     // Back to the back buffer and draw the target as a texture.
     ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
     draw_textured(rt, 20, 20, 16, 16);
     expect_at({{25, 25, kRed}, {20, 20, kBlue}});
     // Stretch and colour fill work on target surfaces.
-    ASSERT_EQ(gfx_color_fill(rts, nullptr, 0xFF00FF00u), GFX_OK);
+    ASSERT_EQ(gfx_color_fill(rts, nullptr, kGreen), GFX_OK);
     ASSERT_EQ(gfx_stretch_rect(rts, nullptr, back, nullptr, GFX_TEXF_POINT), GFX_OK);
     expect_at({{kW - 1, kH - 1, kGreen}});
     EXPECT_EQ(gfx_set_render_target(0, nullptr), GFX_E_INVALIDCALL);
@@ -204,7 +203,7 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
     ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
     EXPECT_EQ(lr.pitch, 32);
     EXPECT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_E_INVALIDCALL);  // already locked
-    const uint32_t c[2] = {0xFFFF0000u, 0xFF00FF00u};
+    const uint32_t c[2] = {kRed, kGreen};
     std::memcpy(lr.bits, c, 8);
     ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
     EXPECT_EQ(gfx_tex_unlock(t, 0), GFX_E_INVALIDCALL);

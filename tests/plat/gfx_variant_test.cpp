@@ -78,7 +78,7 @@ protected:
     std::vector<uint8_t> draw(const States& s, int general, float green = 0.5f)
     {
         gfx_dev.general_stages = gfx_dev.separate_stages = general;
-        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1.0f, 0);
         apply(s);
         draw_generated();
         // A user pair whose constants were set before any variant existed.
