@@ -118,3 +118,17 @@ TEST_F(GfxVariantTest, TheStatesChooseAVariantThatDrawsWhatTheGeneralStagesDraw)
     set_states({{GFX_RS_ALPHATESTENABLE, 1}, {GFX_RS_ALPHAFUNC, GFX_CMP_ALWAYS}});
     EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0) & GFX_VAR_ALPHA, 0);
 }
+
+// Pre-transformed vertices carry no specular colour: the specular sum adds
+// black, whether the stages are linked or bound apart.
+TEST_F(GfxTest, SpecularSumAddsNothingToPretransformedVertices)
+{
+    gfx_set_render_state(GFX_RS_SPECULARENABLE, 1);
+    for (int separate : {1, 0}) {
+        gfx_dev.separate_stages = separate;
+        quad(0, 0, kW, kH, 0xFF405060u);
+        EXPECT_TRUE(near(centre(), 0xFF405060u)) << std::hex << centre() << " " << separate;
+    }
+    gfx_dev.separate_stages = 0;
+    gfx_set_render_state(GFX_RS_SPECULARENABLE, 0);
+}
