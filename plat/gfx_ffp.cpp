@@ -82,6 +82,8 @@ std::string pretransformed_source(const VertexKey& k)
         "                  1.0 - (iPosition.y + 0.5 - gfx_Viewport.y) / gfx_Viewport.w * 2.0);\n"
         "  gl_Position = vec4(ndc * w, iPosition.z * w, w);\n";
     s += k.color ? "  vD0 = iColor0;\n" : "  vD0 = vec4(1.0);\n";
+    // These vertices carry no specular colour: black, so a specular sum adds nothing.
+    s += "  vD1 = vec4(0.0);\n";
     s += pass_texcoords(k.tex_sets);
     s += "}\n";
     return s;

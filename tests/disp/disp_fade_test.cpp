@@ -1,5 +1,4 @@
-// Per-frame scene state: colour helpers, shake, lighting and light-set fades
-// and overrides, fog fades, sub-view counts and camera movement.
+// Per-frame scene state: colour helpers, shake, light and fog fades and overrides.
 #include "view_fixture.h"
 
 #include <cstdlib>
@@ -9,11 +8,19 @@ namespace {
 class FadeTest : public ViewTest {
 protected:
     EnvBlock& env0() { return disp_work().env[0]; }
-    LightSetEntry& lset0() { return disp_work().lset[0]; }
     CamBlock& cam0() { return disp_work().cam[0]; }
+    // Runs `n` frames and returns what `read` shows after each.
+    template <class F>
+    static auto frames(int n, F read)
+    {
+        std::vector<decltype(read())> seen;
+        for (int k = 0; k < n; ++k) disp_fade_frame(), seen.push_back(read());
+        return seen;
+    }
 };
 
-// ---- colour helpers ----------------------------------------------------------------------
+using Colours = std::vector<uint32_t>;
+using Floats = std::vector<float>;
 
 TEST(FadeHelpers, ColourRoundTripAndClamps)
 {
@@ -34,68 +41,53 @@ TEST(FadeHelpers, LerpAtOrPastTheEndIsTheTargetExactly)
     for (uint32_t v = 0; v < 256; ++v) {
         const uint32_t from = color_pack_argb(255 - v, v / 2, 7, v);
         const uint32_t to = color_pack_argb(v, 255 - v, (v * 7) & 0xFF, 255 - v);
-        ASSERT_EQ(color_lerp(from, to, 1.0f), to) << v;
-        ASSERT_EQ(color_lerp(from, to, 3.5f), to) << v;
-        ASSERT_EQ(color_lerp(from, to, 0.0f), from) << v;
-        ASSERT_EQ(color_lerp(from, to, -2.0f), from) << v;
+        ASSERT_EQ(Colours({color_lerp(from, to, 1.0f), color_lerp(from, to, 3.5f),
+                           color_lerp(from, to, 0.0f), color_lerp(from, to, -2.0f)}),
+                  Colours({to, to, from, from}))
+            << v;
     }
     EXPECT_EQ(color_lerp(0xFF000000, 0xFFFF0000, 0.5f), 0xFF7F0000u);
 }
 
-TEST(FadeHelpers, NormalizeGivesZeroForZeroAndNan)
+TEST(FadeHelpers, NormalizeZeroOrNanGivesZeroAndRandomRangeStaysInside)
 {
     Vec3 out;
-    const Vec3 zero = {0, 0, 0};
-    expect_v3(*vec3_normalize(&out, &zero), zero, 0.0f);
-    const Vec3 nan = {std::nanf(""), 1, 0};
-    expect_v3(*vec3_normalize(&out, &nan), zero, 0.0f);
-}
-
-TEST(FadeHelpers, RandomRangeStaysInside)
-{
+    const Vec3 zero = {0, 0, 0}, nan = {std::nanf(""), 1, 0};
+    expect_vec3_near(*vec3_normalize(&out, &zero), zero, 0.0f);
+    expect_vec3_near(*vec3_normalize(&out, &nan), zero, 0.0f);
     std::srand(7);
     for (int i = 0; i < 2000; ++i) {
         const float r = rand_range_f(-3.0f, 5.0f);
-        ASSERT_GE(r, -3.0f);
-        ASSERT_LT(r, 5.0f);
+        ASSERT_TRUE(r >= -3.0f && r < 5.0f) << r;
     }
     EXPECT_EQ(rand_range_f(2.0f, 2.0f), 2.0f);
 }
 
-// ---- shake ---------------------------------------------------------------------------------
-
-TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEnds)
+TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEndsAndTheLowerPriorityNumberWins)
 {
     std::srand(1);
-    float max1 = 0, max2 = 0;
+    float max[2] = {};
     for (int trial = 0; trial < 200; ++trial) {
         cam_shake(0, 3, 8.0f, 8.0f, 0.5f, 5);
-        disp_fade_frame();
-        max1 = std::fmax(max1,
-                         std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
-        disp_fade_frame();
-        max2 = std::fmax(max2,
-                         std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
+        for (float& m : max) {
+            disp_fade_frame();
+            m = std::fmax(m,
+                          std::fmax(std::fabs(cam_get_shake_x(0)), std::fabs(cam_get_shake_y(0))));
+        }
         disp_fade_frame();
         disp_fade_frame();  // no frames left
-        ASSERT_EQ(cam_get_shake_x(0), 0.0f);
-        ASSERT_EQ(cam_get_shake_y(0), 0.0f);
+        ASSERT_EQ(std::pair(cam_get_shake_x(0), cam_get_shake_y(0)), std::pair(0.0f, 0.0f));
     }
-    EXPECT_LE(max1, 8.0f);
-    EXPECT_GT(max1, 4.0f);  // the first frame uses the amplitude as set
-    EXPECT_LE(max2, 4.0f);
+    EXPECT_TRUE(max[0] <= 8.0f && max[0] > 4.0f) << max[0];  // the first frame takes it as set
+    EXPECT_LE(max[1], 4.0f);
     EXPECT_EQ(cam0().shake_frames, 0);
     EXPECT_FLOAT_EQ(cam0().shake_amp_x, 1.0f);
-}
-
-TEST_F(FadeTest, ShakePriorityLowerNumberWins)
-{
+    // The lower priority number wins.
     cam_shake(0, 10, 1.0f, 1.0f, 1.0f, 5);
     cam_shake(0, 20, 9.0f, 9.0f, 1.0f, 7);  // ignored
     EXPECT_EQ(cam0().shake_frames, 10);
     cam_shake(0, 20, 2.0f, 2.0f, 1.0f, 3);  // replaces
-    EXPECT_EQ(cam0().shake_frames, 20);
-    EXPECT_EQ(cam0().shake_priority, 3);
+    EXPECT_EQ(std::pair(cam0().shake_frames, cam0().shake_priority), std::pair(20, 3));
     // A scene reset asks with priority 5 and leaves this shake running.
     scene_set_defaults();
     EXPECT_EQ(cam0().shake_frames, 20);
@@ -105,31 +97,16 @@ TEST_F(FadeTest, ShakePriorityLowerNumberWins)
     EXPECT_EQ(cam0().shake_frames, 4);
 }
 
-// ---- lighting environment ---------------------------------------------------------------------
-
 TEST_F(FadeTest, ColourFadeReachesTargetAtStepNMinusOneAndRebasesAtN)
 {
     env_set_color2(0, 0xFF000000);
     env_fade_reset(0);
     env_fade_color2(0, 0xFFFF0000, 4);
-    const uint32_t expected[] = {0xFF550000, 0xFFAA0000, 0xFFFF0000, 0xFFFF0000};
-    for (int k = 0; k < 4; ++k) {
-        disp_fade_frame();
-        EXPECT_EQ(env_get_color2(0), expected[k]) << "step " << k + 1;
-    }
+    EXPECT_EQ(frames(4, [] { return env_get_color2(0); }),
+              Colours({0xFF550000, 0xFFAA0000, 0xFFFF0000, 0xFFFF0000}));
     EXPECT_EQ(env0().base.color[2], 0xFFFF0000u);
     EXPECT_EQ(env0().fade_counter, 0);
-    EXPECT_FLOAT_EQ(env_get_color2_f(0)[0], 1.0f);
-    EXPECT_FLOAT_EQ(env_get_color2_f(0)[1], 0.0f);
-}
-
-TEST_F(FadeTest, OneFrameFadeMakesTheTargetTheBaseAtOnce)
-{
-    const Vec3 dir = {0, -1, 0};
-    env_fade_light_dir(0, &dir, 1);
-    disp_fade_frame();
-    expect_v3(env_get_block(0)->light_dir, dir, 0.0f);
-    expect_v3(env0().base.light_dir, dir, 0.0f);
+    EXPECT_EQ(Floats(env_get_color2_f(0), env_get_color2_f(0) + 2), Floats({1.0f, 0.0f}));
 }
 
 // Halfway from +X: renormalised each step; toward -X it passes through zero
@@ -146,10 +123,11 @@ TEST_F(FadeTest, DirectionFadeIsRenormalisedAndPassesZeroSafely)
         env_fade_reset(0);
         env_fade_light_dir(0, &c.to, 3);
         disp_fade_frame();  // ratio 1/2
-        expect_v3(env_get_block(0)->light_dir, c.halfway, 1e-6f);
+        expect_vec3_near(env_get_block(0)->light_dir, c.halfway, 1e-6f);
     }
 }
 
+// While an override runs the fade stands still and colour 0 is the override block's.
 TEST_F(FadeTest, OverridePausesARunningFade)
 {
     env_set_color0(0, 0xFF000000);
@@ -159,33 +137,34 @@ TEST_F(FadeTest, OverridePausesARunningFade)
     disp_fade_frame();  // ratio 1/4
     EXPECT_EQ(env_get_color0(0), 0xFF00003Fu);
     env_flash_color2(0, 0xFFFF0000, 3);
-    for (int k = 0; k < 3; ++k) {
-        disp_fade_frame();
-        EXPECT_EQ(env_get_color2(0), 0xFFFF0000u);
-        EXPECT_EQ(env_get_color0(0), 0xFF000000u);  // the override block's colour 0
-        EXPECT_EQ(env0().fade_counter, 4);
-    }
+    const auto shown = [this] {
+        return std::tuple(env_get_color2(0), env_get_color0(0), env0().fade_counter);
+    };
+    const auto paused = std::tuple(0xFFFF0000u, 0xFF000000u, 4);
+    EXPECT_EQ(frames(3, shown), std::vector({paused, paused, paused}));
     disp_fade_frame();  // resumes: ratio 2/4
-    EXPECT_EQ(env_get_color0(0), 0xFF00007Fu);
-    EXPECT_EQ(env_get_color2(0), 0xFFFFFFFFu);
-}
-
-TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrame)
-{
-    env_fade_color3(0, 0xFF123456, 0);
-    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
-    disp_fade_frame();
-    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
-}
-
-TEST_F(FadeTest, HemisphereFlashEndsTheOverride)
-{
+    EXPECT_EQ(std::pair(env_get_color0(0), env_get_color2(0)), std::pair(0xFF00007Fu, 0xFFFFFFFFu));
+    // A hemisphere flash ends the override at once.
     env_flash_color0(0, 0xFF00FF00, 5);
     env_flash_light_dir2(0, nullptr);
     EXPECT_EQ(env0().override_counter, 0);
 }
 
-TEST_F(FadeTest, LightSetFollowsTheSameRule)
+TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrameAndOfOneFrameMakesTheTargetTheBase)
+{
+    env_fade_color3(0, 0xFF123456, 0);
+    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
+    disp_fade_frame();
+    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
+    const Vec3 dir = {0, -1, 0};
+    env_fade_light_dir(0, &dir, 1);
+    disp_fade_frame();
+    expect_vec3_near(env_get_block(0)->light_dir, dir, 0.0f);
+    expect_vec3_near(env0().base.light_dir, dir, 0.0f);
+}
+
+// Only entry 0 exists: entry 1 must not reach screen 1's entry.
+TEST_F(FadeTest, LightSetFollowsTheSameRuleAndOnlyEntryZeroExists)
 {
     lset_set_color(0, 0, 0xFF000000);
     lset_fade_reset(0, 0);
@@ -194,26 +173,17 @@ TEST_F(FadeTest, LightSetFollowsTheSameRule)
     disp_fade_frame();
     EXPECT_EQ(lset_get_color(0, 0), 0xFF007F00u);
     lset_flash_color(0, 0, 0xFFFFFFFF, 1);
-    disp_fade_frame();
-    EXPECT_EQ(lset_get_color(0, 0), 0xFFFFFFFFu);
-    disp_fade_frame();
-    EXPECT_EQ(lset_get_color(0, 0), 0xFF00FF00u);
+    EXPECT_EQ(frames(2, [] { return lset_get_color(0, 0); }), Colours({0xFFFFFFFF, 0xFF00FF00}));
     disp_fade_frame();
     EXPECT_EQ(lset_get_cur(0, 0)->color, 0xFF00FF00u);
     EXPECT_FLOAT_EQ(lset_get_color_f(0, 0)[1], 1.0f);
-}
 
-// Only entry 0 exists; j = 1 must not reach screen 1's entry.
-TEST_F(FadeTest, LightSetEntryOtherThanZeroIsIgnored)
-{
     lset_set_color(0, 1, 0xFF123456);
     lset_set_enable(0, 1, 1);
-    EXPECT_EQ(disp_work().lset[1].base.color, 0x00FF0000u);
-    EXPECT_EQ(disp_work().lset[1].enable, 0u);
+    EXPECT_EQ(std::pair(disp_work().lset[1].base.color, disp_work().lset[1].enable),
+              std::pair(0x00FF0000u, 0u));
     EXPECT_EQ(lset_get_color(1, 1), lset_get_color(1, 0));
 }
-
-// ---- fog ---------------------------------------------------------------------------------------
 
 TEST_F(FadeTest, FogFadeShowsFromValuesFirstAndSnapsAtTheEnd)
 {
@@ -221,15 +191,9 @@ TEST_F(FadeTest, FogFadeShowsFromValuesFirstAndSnapsAtTheEnd)
     fog_set_end(0, 50.0f);
     fog_fade_start(0, 20.0f, 3);
     fog_fade_end(0, 90.0f, 3);
-    disp_fade_frame();
-    EXPECT_FLOAT_EQ(fog_get_start(0), 10.0f);
-    EXPECT_FLOAT_EQ(fog_get_end(0), 50.0f);
-    disp_fade_frame();
-    EXPECT_FLOAT_EQ(fog_get_start(0), 15.0f);
-    EXPECT_FLOAT_EQ(fog_get_end(0), 70.0f);
-    disp_fade_frame();
-    EXPECT_FLOAT_EQ(fog_get_start(0), 20.0f);
-    EXPECT_FLOAT_EQ(fog_get_end(0), 90.0f);
+    EXPECT_EQ(
+        frames(3, [] { return std::pair(fog_get_start(0), fog_get_end(0)); }),
+        std::vector({std::pair(10.0f, 50.0f), std::pair(15.0f, 70.0f), std::pair(20.0f, 90.0f)}));
     EXPECT_EQ(cam0().fog_fade_counter, 0);
 }
 
@@ -248,29 +212,24 @@ TEST_F(FadeTest, FogFadesOfOneOrNoFramesSetAtOnce)
     EXPECT_FLOAT_EQ(fog_get_color_f(0)[1], 1.0f);
 }
 
-// ---- counts and movement -------------------------------------------------------------------------
-
-TEST_F(FadeTest, EnabledSubViewsAreRecountedEachFrame)
+TEST_F(FadeTest, EnabledSubViewsAreRecountedEachFrameAndMovementIsPerFrame)
 {
     subview_set_enable(1, 0, 1);
     subview_set_enable(1, 1, 1);
     subview_set_enable(0, 1, 1);
     disp_fade_frame();
-    EXPECT_EQ(disp_work().subview_count[0], 1);
-    EXPECT_EQ(disp_work().subview_count[1], 2);
+    EXPECT_EQ(std::pair(disp_work().subview_count[0], disp_work().subview_count[1]),
+              std::pair(1, 2));
     subview_set_enable(1, 0, 0);
     disp_fade_frame();
     EXPECT_EQ(disp_work().subview_count[1], 1);
-}
 
-TEST_F(FadeTest, MovementIsThePositionChangeSinceTheLastFrame)
-{
     const Vec3 eye = {1, 2, 8}, target = {0, 0, 0};
     cam_set_look_at(0, &eye, &target, nullptr);
     cam_track_movement();
-    expect_v3(*cam_get_move_vec(0), Vec3{1, 2, 3}, 1e-5f);
+    expect_vec3_near(*cam_get_move_vec(0), Vec3{1, 2, 3}, 1e-5f);
     cam_track_movement();
-    expect_v3(*cam_get_move_vec(0), Vec3{0, 0, 0}, 0.0f);
+    expect_vec3_near(*cam_get_move_vec(0), Vec3{0, 0, 0}, 0.0f);
 }
 
 }  // namespace

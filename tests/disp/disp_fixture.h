@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <vector>
+
 #include "disp/d3d9.h"
 #include "disp/tex.h"
 #include "plat/gfx.h"
@@ -44,6 +47,13 @@ protected:
         gfx_read_pixels(x, y, 1, 1, p, 4);
         return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
                (uint32_t(p[3]) << 24);
+    }
+    // The device's values of the render states `which`, in that order.
+    static std::vector<uint32_t> RenderStates(std::initializer_list<GfxRs> which)
+    {
+        std::vector<uint32_t> out;
+        for (GfxRs s : which) out.push_back(gfx_get_render_state(s));
+        return out;
     }
     // Colours equal within a small tolerance per channel.
     static bool Near(uint32_t a, uint32_t b, int tol = 3)

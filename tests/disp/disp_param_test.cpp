@@ -1,5 +1,4 @@
-// Display parameters: filling the head, window-to-render conversion for
-// every orientation and both scale cases, the mode forwarding.
+// Display parameters: the head, window-to-render conversion, mode forwarding.
 #include "view_fixture.h"
 
 namespace {
@@ -17,6 +16,12 @@ protected:
         disp_window_to_render(&rx, &ry, x, y);
         return {rx, ry};
     }
+    std::pair<float, float> normalized(int32_t x, int32_t y)
+    {
+        float nx = 9, ny = 9;
+        disp_window_to_normalized(&nx, &ny, x, y);
+        return {nx, ny};
+    }
 };
 
 using XY = std::pair<int32_t, int32_t>;
@@ -24,18 +29,15 @@ using XY = std::pair<int32_t, int32_t>;
 TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizes)
 {
     const RenderSizes sizes = {0, 480, 1024, 0, 2};
+    const auto head = [] {
+        return std::array{disp_get_render3d_w(), disp_get_render3d_h(),
+                          disp_get_render_w(),   disp_get_render_h(),
+                          disp_get_screen_w(),   disp_work().head.orientation};
+    };
     disp_param_init(nullptr, 0, 800, 600, 32, &sizes);
-    EXPECT_EQ(disp_get_render3d_w(), 800);
-    EXPECT_EQ(disp_get_render3d_h(), 480);
-    EXPECT_EQ(disp_get_render_w(), 1024);
-    EXPECT_EQ(disp_get_render_h(), 600);
-    EXPECT_EQ(disp_work().head.orientation, 2);
-
+    EXPECT_EQ(head(), (std::array{800, 480, 1024, 600, 800, 2}));
     disp_param_init(nullptr, 0, 640, 480, 32, nullptr);
-    EXPECT_EQ(disp_get_render_w(), 640);
-    EXPECT_EQ(disp_get_render3d_h(), 480);
-    EXPECT_EQ(disp_get_screen_w(), 640);
-    EXPECT_EQ(disp_work().head.orientation, 0);
+    EXPECT_EQ(head(), (std::array{640, 480, 640, 480, 640, 0}));
 }
 
 // The flag comes from the settings text unchecked; outside the table it is 0.
@@ -48,23 +50,23 @@ TEST_F(DispParamTest, UnknownOrientationIsTakenAsZero)
     }
 }
 
-TEST_F(DispParamTest, SameSizeCentreAndCorners)
+TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
 {
     screen(800, 600, 800, 600, 0);
     EXPECT_EQ(to_render(400, 300), XY(400, 300));
-    float nx = 9, ny = 9;
-    disp_window_to_normalized(&nx, &ny, 400, 300);
-    EXPECT_FLOAT_EQ(nx, 0.0f);
-    EXPECT_FLOAT_EQ(ny, 0.0f);
-    disp_window_to_normalized(&nx, &ny, 0, 0);
-    EXPECT_FLOAT_EQ(nx, -1.0f);
-    EXPECT_FLOAT_EQ(ny, 1.0f);
-    disp_window_to_normalized(&nx, &ny, 0, 600);
-    EXPECT_FLOAT_EQ(ny, -1.0f);
+    EXPECT_EQ(normalized(400, 300), std::pair(0.0f, 0.0f));
+    EXPECT_EQ(normalized(0, 0), std::pair(-1.0f, 1.0f));
+    EXPECT_EQ(normalized(0, 600).second, -1.0f);
+    float ny = 9;
     // Null outputs are skipped.
     disp_window_to_render(nullptr, nullptr, 1, 1);
     disp_window_to_normalized(nullptr, &ny, 400, 150);
     EXPECT_FLOAT_EQ(ny, 0.5f);
+    // An empty window or render area must not divide by zero.
+    screen(0, 0, 640, 480, 0);
+    EXPECT_EQ(to_render(10, 10), XY(330, 250));
+    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
+    EXPECT_EQ(normalized(5, 5), std::pair(0.0f, 0.0f));
 }
 
 // A larger render area scales by the axis that overflows more; a smaller one
@@ -91,25 +93,10 @@ TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
     }
 }
 
-// An empty window or render area must not divide by zero.
-TEST_F(DispParamTest, EmptySizesGiveFiniteResults)
-{
-    screen(0, 0, 640, 480, 0);
-    EXPECT_EQ(to_render(10, 10), XY(330, 250));
-    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
-    float nx = 9, ny = 9;
-    disp_window_to_normalized(&nx, &ny, 5, 5);
-    EXPECT_EQ(nx, 0.0f);
-    EXPECT_EQ(ny, 0.0f);
-}
-
 TEST_F(DispParamTest, ModeRequestsGoToTheDevice)
 {
     disp_request_mode(0, 720, 1);
-    ASSERT_EQ(dev().mode_requests.size(), 1u);
-    EXPECT_EQ(dev().mode_requests[0].w, 0);
-    EXPECT_EQ(dev().mode_requests[0].h, 720);
-    EXPECT_EQ(dev().mode_requests[0].mode, 1);
+    EXPECT_EQ(dev().mode_requests, (std::vector<std::array<int, 3>>{{0, 720, 1}}));
     dev().mode = 1;
     EXPECT_EQ(disp_query_mode(), 1);
     disp_dev_seam_reset();

@@ -1,7 +1,4 @@
-// The fonts: images registered in "DFONT", bitmap-text quads at their exact
-// corners and texture coordinates with each alignment, the lead-byte glyph
-// mapping and its hostile cases, the per-record glyph limit, rendered bitmap
-// glyphs against the font image, and system-font text on screen.
+// Fonts: "DFONT" images, bitmap-text quads, glyph limits, rendered glyphs, system fonts.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -39,13 +36,10 @@ protected:
 
 TEST_F(FontTest, TheSixFontsFindTheirImages)
 {
-    const float inv[kFontCount] = {1 / 128.f, 1 / 128.f, 1 / 128.f,
-                                   1 / 128.f, 1 / 128.f, 1 / 256.f};
     for (int f = 0; f < kFontCount; ++f) {
         const FontState& s = font_state(f);
-        EXPECT_NE(s.handle, 0u) << f;
-        EXPECT_FLOAT_EQ(s.inv_tex_w, inv[f]) << f;
-        EXPECT_NE(disp_tex_lookup(s.handle), nullptr);
+        EXPECT_TRUE(s.handle && disp_tex_lookup(s.handle)) << f;
+        EXPECT_FLOAT_EQ(s.inv_tex_w, f == 5 ? 1 / 256.f : 1 / 128.f) << f;
     }
     EXPECT_EQ(font_state(0).handle, res_find(RES_TEX, "DFONT", "font1"));
     EXPECT_EQ(font_state(4).handle, res_find(RES_TEX, "DFONT", "font6x11"));
@@ -53,24 +47,25 @@ TEST_F(FontTest, TheSixFontsFindTheirImages)
     EXPECT_EQ(font_get_path(), ".\\data\\font\\");
 }
 
-TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCell)
+TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCellAndLeadBytePairsMapPastAscii)
 {
     ASSERT_EQ(quads(0, 16, 100, 50, 0, "A"), 1);
     // 'A' is glyph 33: column 1, row 2 of 8 x 16 cells in a 128 x 128 image.
     const float x0 = 99.5f, y0 = 49.5f, x1 = 107.5f, y1 = 65.5f;
     const float u0 = 8 / 128.f, u1 = 16 / 128.f, v0 = 32 / 128.f, v1 = 48 / 128.f;
-    const float want[4][4] = {
+    const std::array<float, 4> want[4] = {
         {x0, y0, u0, v0}, {x1, y0, u1, v0}, {x0, y1, u0, v1}, {x1, y1, u1, v1}};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_FLOAT_EQ(v_[i].x, want[i][0]) << i;
-        EXPECT_FLOAT_EQ(v_[i].y, want[i][1]) << i;
-        EXPECT_FLOAT_EQ(v_[i].u0, want[i][2]) << i;
-        EXPECT_FLOAT_EQ(v_[i].v0, want[i][3]) << i;
-    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ((std::array{v_[i].x, v_[i].y, v_[i].u0, v_[i].v0}), want[i]);
     // The next glyph starts where the last ended.
     ASSERT_EQ(quads(0, 16, 100, 50, 0, "AB"), 2);
-    EXPECT_FLOAT_EQ(v_[4].x, x1);
-    EXPECT_FLOAT_EQ(v_[4].u0, 16 / 128.f);
+    EXPECT_EQ(std::pair(v_[4].x, v_[4].u0), std::pair(x1, 16 / 128.f));
+    // Lead-byte pairs map past the ASCII glyphs.
+    ASSERT_EQ(quads(0, 16, 0, 0, 0, "\x82\xA0"), 1);
+    EXPECT_EQ(std::pair(v_[0].u0, v_[0].v0), std::pair(16 / 128.f, 96 / 128.f));  // glyph 98
+    // A lead byte with nothing after it ends the text there.
+    EXPECT_EQ(quads(0, 16, 0, 0, 0, "ab\x82"), 2);
+    EXPECT_EQ(quads(0, 16, 0, 0, 0, "\xFF"), 0);
 }
 
 TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize)
@@ -87,22 +82,10 @@ TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize)
     EXPECT_FLOAT_EQ(v_[0].y, 40 - 0.5f - 8.0f);
     // Size comes from the record: font 3's nominal 64 is not used.
     ASSERT_EQ(quads(3, 20, 0, 0, 0, "a"), 1);
-    EXPECT_FLOAT_EQ(v_[1].x - v_[0].x, 10.0f);
-    EXPECT_FLOAT_EQ(v_[2].y - v_[0].y, 20.0f);
+    EXPECT_EQ(std::pair(v_[1].x - v_[0].x, v_[2].y - v_[0].y), std::pair(10.0f, 20.0f));
 }
 
-TEST_F(FontTest, LeadBytePairsMapPastTheAsciiGlyphs)
-{
-    ASSERT_EQ(quads(0, 16, 0, 0, 0, "\x82\xA0"), 1);
-    // Glyph 98: column 2, row 6.
-    EXPECT_FLOAT_EQ(v_[0].u0, 16 / 128.f);
-    EXPECT_FLOAT_EQ(v_[0].v0, 96 / 128.f);
-    // A lead byte with nothing after it ends the text there.
-    EXPECT_EQ(quads(0, 16, 0, 0, 0, "ab\x82"), 2);
-    EXPECT_EQ(quads(0, 16, 0, 0, 0, "\xFF"), 0);
-}
-
-TEST_F(FontTest, UnknownFontsAreSkippedAndTheListStillDraws)
+TEST_F(FontTest, UnknownFontsAreSkippedAndALongRecordStopsTheRestOfTheList)
 {
     textlist_reset(list());
     textlist_printf(list(), 0, 6, 16, 0, 0, 0xFFFFFFFFu, "%s", "bad");
@@ -114,10 +97,6 @@ TEST_F(FontTest, UnknownFontsAreSkippedAndTheListStillDraws)
     EXPECT_GT(lit_pixels(8, 8, 40, 20), 0);
     EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
     EXPECT_EQ(textlist_get(disp_get_d3dx_text_drawlist())[0], kTextListEndMark);
-}
-
-TEST_F(FontTest, ALongRecordStopsTheRestOfTheList)
-{
     bool stop = false;
     EXPECT_EQ(quads(0, 16, 0, 0, 0, std::string(1200, 'x'), &stop), kFontMaxGlyphsPerRecord);
     EXPECT_TRUE(stop);
@@ -158,21 +137,16 @@ TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage)
     EXPECT_EQ(lit_pixels(90, 40, 10, 30), 0);  // nothing left of the cell
 }
 
-TEST_F(FontTest, SystemFontTextLightsPixelsInsideItsBox)
+TEST_F(FontTest, SystemFontTextLightsItsBoxAndComesBackAroundADeviceReset)
 {
     ASSERT_TRUE(font_d3dx_ready(0));
     const int32_t sys = disp_get_d3dx_text_drawlist();
     textlist_printf(sys, 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "Hello あいう");
     disp_update(nullptr);
-    const int inside = lit_pixels(19, 29, 150, 20);
-    EXPECT_GT(inside, 50);
-    EXPECT_EQ(lit_pixels(0, 0, kW, 28), 0);
-    EXPECT_EQ(lit_pixels(0, 50, kW, kH - 50), 0);
+    EXPECT_GT(lit_pixels(19, 29, 150, 20), 50);
+    EXPECT_EQ(lit_pixels(0, 0, kW, 28) + lit_pixels(0, 50, kW, kH - 50), 0);
     EXPECT_EQ(textlist_get(sys)[0], kTextListEndMark);
-}
 
-TEST_F(FontTest, SystemFontsGoAndComeBackAroundADeviceReset)
-{
     font_release_d3dx();
     EXPECT_FALSE(font_d3dx_ready(0));
     font_create_d3dx();
@@ -181,7 +155,7 @@ TEST_F(FontTest, SystemFontsGoAndComeBackAroundADeviceReset)
     disp_update(nullptr);  // lost: the lost step runs and the device is reset
     disp_update(nullptr);
     for (int f = 0; f < kFontCount; ++f) EXPECT_TRUE(font_d3dx_ready(f));
-    textlist_printf(disp_get_d3dx_text_drawlist(), 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "back");
+    textlist_printf(sys, 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "back");
     disp_update(nullptr);
     EXPECT_GT(lit_pixels(19, 29, 100, 20), 10);
 }
@@ -195,8 +169,7 @@ TEST(SysFont, FindsAFaceAndMeasuresLines)
     sysfont_measure(f, "ab", 0, &w1, &h1);
     sysfont_measure(f, "ab\nab", 0, &w2, &h2);
     EXPECT_GT(w1, 0);
-    EXPECT_EQ(w2, w1);
-    EXPECT_EQ(h2, 2 * h1);
+    EXPECT_EQ(std::pair(w2, h2), std::pair(w1, 2 * h1));
     sysfont_measure(f, "ab\nab", SYSFONT_SINGLELINE, &w2, &h2);
     EXPECT_EQ(h2, h1);
     // Broken UTF-8 measures like its replacement characters, never past the text.

@@ -1,5 +1,4 @@
-// The whole display started on a hidden test window, as the program starts
-// it, with a probe that records start and stop steps, bands and 3D passes.
+// The whole display started on a hidden window, with a probe recording steps and passes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,17 +16,18 @@ struct FrameLog {
         static FrameLog log;
         return log;
     }
-    static void step(const char* name) { get().events.push_back(name); }
+    static void add(const std::string& e) { get().events.push_back(e); }
+    static void step(const char* name) { add(name); }
     static void band(int lo, int hi)
     {
-        get().events.push_back("band " + std::to_string(lo) + "-" + std::to_string(hi));
+        add("band " + std::to_string(lo) + "-" + std::to_string(hi));
     }
     static void pass_begin(int screen, int pass, int set)
     {
-        get().events.push_back("begin " + std::to_string(screen) + " " + std::to_string(pass) +
-                               " " + std::to_string(set));
+        add("begin " + std::to_string(screen) + " " + std::to_string(pass) + " " +
+            std::to_string(set));
     }
-    static void pass_end(int screen) { get().events.push_back("end " + std::to_string(screen)); }
+    static void pass_end(int screen) { add("end " + std::to_string(screen)); }
 };
 
 inline const DispProbe kFrameProbe = {FrameLog::step, FrameLog::band, FrameLog::pass_begin,

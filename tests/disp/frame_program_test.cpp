@@ -1,5 +1,4 @@
-// The built program when its display cannot start: a message, then exit
-// code 1, and no crash on the way out.
+// The built program when its display cannot start: exit code 1 after a message, no crash.
 #include <gtest/gtest.h>
 
 #include "child_proc.h"

@@ -1,12 +1,5 @@
-// The display's start and stop orders, the priority bands of a frame around
-// the 3D passes, render and scene-pass enables, the frame clear and the
-// depth-only clear between the bands, and a device that could not start.
+// The whole display: start and stop orders, bands around the 3D passes, enables, clears.
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <set>
 
 #include "app/textlist.h"
 #include "app/txt_settings.h"
@@ -30,11 +23,11 @@
 
 namespace {
 
-std::vector<std::string> steps_only(const std::vector<std::string>& v)
+// The events as one line, separated by spaces.
+std::string joined(const std::vector<std::string>& v)
 {
-    std::vector<std::string> out;
-    for (const auto& e : v)
-        if (e.rfind("band", 0) && e.rfind("begin", 0) && e.rfind("end ", 0)) out.push_back(e);
+    std::string out;
+    for (const auto& e : v) out += (out.empty() ? "" : " ") + e;
     return out;
 }
 
@@ -42,63 +35,22 @@ std::vector<std::string> steps_only(const std::vector<std::string>& v)
 
 TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
 {
-    const std::vector<std::string> boot = events();
-    EXPECT_EQ(boot, (std::vector<std::string>{"d3d9_boot",
-                                              "resload_boot",
-                                              "shader_init",
-                                              "font_boot",
-                                              "obj_module_init",
-                                              "line2d_type_register",
-                                              "tri2d_type_register",
-                                              "obj2d_type_register",
-                                              "prim3d_line_type_register",
-                                              "prim3d_tri_type_register",
-                                              "qspr_type_register",
-                                              "obj3d_type_register",
-                                              "balls_hit_boot",
-                                              "hitcyl_init",
-                                              "motion_pool_reset",
-                                              "fla_pool_reset",
-                                              "hit_init",
-                                              "movie_init",
-                                              "scene_set_defaults",
-                                              "disp_reset"}));
+    EXPECT_EQ(joined(events()),
+              "d3d9_boot resload_boot shader_init font_boot obj_module_init line2d_type_register "
+              "tri2d_type_register obj2d_type_register prim3d_line_type_register "
+              "prim3d_tri_type_register qspr_type_register obj3d_type_register balls_hit_boot "
+              "hitcyl_init motion_pool_reset fla_pool_reset hit_init movie_init "
+              "scene_set_defaults disp_reset");
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
-    EXPECT_EQ(obj3d_type_number(OBJ3D_PRIMLIST), 11);
-    EXPECT_EQ(obj3d_type_number(OBJ3D_MESHLIST), 15);
+    EXPECT_EQ(std::pair(obj3d_type_number(OBJ3D_PRIMLIST), obj3d_type_number(OBJ3D_MESHLIST)),
+              std::pair(11, 15));
     events().clear();
     disp_shutdown();
-    const std::vector<std::string> stop = events();
-    ASSERT_FALSE(stop.empty());
-    EXPECT_EQ(stop.back(), "d3d9_shutdown");
-    // Each module's stop comes in the reverse order of its start.
-    const std::pair<const char*, const char*> pairs[] = {
-        {"resload_boot", "resload_shutdown"},
-        {"shader_init", "shader_term"},
-        {"font_boot", "font_shutdown"},
-        {"obj_module_init", "obj_module_term"},
-        {"line2d_type_register", "line2d_term"},
-        {"tri2d_type_register", "tri2d_term"},
-        {"obj2d_type_register", "obj2d_type_term"},
-        {"qspr_type_register", "qspr_type_unregister"},
-        {"obj3d_type_register", "obj3d_term"},
-        {"prim3d_line_type_register", "prim3d_line_term"},
-        {"prim3d_tri_type_register", "prim3d_tri_term"},
-        {"balls_hit_boot", "balls_hit_reset"},
-        {"hitcyl_init", "hitcyl_term"},
-        {"motion_pool_reset", "motion_pool_term"},
-        {"fla_pool_reset", "fla_pool_reset_again"},
-        {"hit_init", "hit_term"},
-        {"movie_init", "movie_term"}};
-    auto pos = [](const std::vector<std::string>& v, const char* name) {
-        return std::find(v.begin(), v.end(), name) - v.begin();
-    };
-    for (const auto& a : pairs)
-        for (const auto& b : pairs) {
-            ASSERT_LT(pos(stop, b.second), std::ptrdiff_t(stop.size())) << b.second;
-            if (pos(boot, a.first) < pos(boot, b.first))
-                EXPECT_GT(pos(stop, a.second), pos(stop, b.second)) << a.first << " " << b.first;
-        }
+    EXPECT_EQ(joined(events()),
+              "movie_term hit_term fla_pool_reset_again motion_pool_term hitcyl_term "
+              "balls_hit_reset obj3d_term qspr_type_unregister prim3d_tri_term prim3d_line_term "
+              "obj2d_type_term tri2d_term line2d_term obj_module_term font_shutdown shader_term "
+              "resload_shutdown d3d9_shutdown");
     EXPECT_FALSE(d3d9_booted());
     // A second stop (the fixture's) does nothing.
     events().clear();
@@ -127,62 +79,24 @@ TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses)
 {
     events().clear();
     disp_update(nullptr);
-    EXPECT_EQ(steps_only(events()).size(), 0u);
-    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "begin 0 0 0", "band 72-83",
-                                                  "end 0", "band 31-71", "begin 0 1 0",
-                                                  "band 26-30", "end 0", "band 5-25"}));
+    // Every priority once, but for 0 to 4 and 84 which are never drawn.
+    EXPECT_EQ(joined(events()), "band 85-93 begin 0 0 0 band 72-83 end 0 band 31-71 begin 0 1 0 "
+                                "band 26-30 end 0 band 5-25");
 
     cam_set_enable(1, 1);
     events().clear();
     disp_update(nullptr);
-    EXPECT_EQ(events(), (std::vector<std::string>{
-                            "band 85-93", "begin 0 0 0", "band 72-83", "end 0", "begin 1 0 1",
-                            "band 72-83", "end 1", "band 31-71", "begin 0 1 0", "band 26-30",
-                            "end 0", "begin 1 1 1", "band 26-30", "end 1", "band 5-25"}));
-
+    EXPECT_EQ(joined(events()), "band 85-93 begin 0 0 0 band 72-83 end 0 begin 1 0 1 band 72-83 "
+                                "end 1 band 31-71 begin 0 1 0 band 26-30 end 0 begin 1 1 1 "
+                                "band 26-30 end 1 band 5-25");
     cam_set_enable(0, 0);
     cam_set_enable(1, 0);
     events().clear();
     disp_update(nullptr);
-    EXPECT_EQ(events(), (std::vector<std::string>{"band 85-93", "band 31-71", "band 5-25"}));
+    EXPECT_EQ(joined(events()), "band 85-93 band 31-71 band 5-25");
 }
 
-TEST_F(DispFrame, PrioritiesZeroToFourAndEightyFourAreNeverDrawn)
-{
-    events().clear();
-    disp_update(nullptr);
-    std::set<int> drawn;
-    for (const auto& e : events()) {
-        int lo, hi;
-        if (std::sscanf(e.c_str(), "band %d-%d", &lo, &hi) == 2)
-            for (int p = lo; p <= hi; ++p) EXPECT_TRUE(drawn.insert(p).second) << "twice: " << p;
-    }
-    // One screen enabled: every other priority exactly once.
-    for (int p = 0; p <= 93; ++p) EXPECT_EQ(drawn.count(p), (p <= 4 || p == 84) ? 0u : 1u) << p;
-}
-
-TEST_F(DispFrame, SceneAndRenderEnablesLeaveOnlyWhatTheySay)
-{
-    disp_set_scene_pass_enable(0);
-    events().clear();
-    disp_update(nullptr);
-    EXPECT_EQ(events(), (std::vector<std::string>{"band 5-25"}));
-
-    // Render off: nothing drawn, nothing presented, texts do not pile up.
-    disp_set_render_enable(0);
-    const int32_t list = disp_get_text_drawlist();
-    textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "queued");
-    const uint64_t presents = gfx_get_counters()->presents;
-    const uint32_t frames = disp_frame_count();
-    events().clear();
-    disp_update(nullptr);
-    EXPECT_TRUE(events().empty());
-    EXPECT_EQ(gfx_get_counters()->presents, presents);
-    EXPECT_EQ(disp_frame_count(), frames);
-    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
-}
-
-TEST_F(DispFrame, ClearsToTheClearColourAndPresentsEveryFrame)
+TEST_F(DispFrame, ClearsAndPresentsEveryFrameAndTheEnablesLeaveOnlyWhatTheySay)
 {
     disp_set_clear_color(0x00336699);
     const uint64_t presents = gfx_get_counters()->presents;
@@ -190,6 +104,22 @@ TEST_F(DispFrame, ClearsToTheClearColourAndPresentsEveryFrame)
     EXPECT_EQ(gfx_get_counters()->presents, presents + 3);
     EXPECT_EQ(disp_frame_count(), 3u);
     EXPECT_EQ(pixel(5, 5) & 0xFFFFFFu, 0x336699u);
+    disp_set_scene_pass_enable(0);
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_EQ(joined(events()), "band 5-25");
+
+    // Render off: nothing drawn, nothing presented, texts do not pile up.
+    disp_set_render_enable(0);
+    const int32_t list = disp_get_text_drawlist();
+    textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "queued");
+    const auto counts = [] { return std::pair(gfx_get_counters()->presents, disp_frame_count()); };
+    const auto before = counts();
+    events().clear();
+    disp_update(nullptr);
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(counts(), before);
+    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
 }
 
 namespace {
@@ -211,39 +141,32 @@ void paint_bands(int lo, int)
 const DispProbe kPaintProbe = {nullptr, paint_bands, nullptr, nullptr};
 }  // namespace
 
-TEST_F(DispFrame, TheDepthOnlyClearKeepsWhatTheBandsBeforeItDrew)
+// The depth-only clear between the bands keeps what the bands before it drew.
+TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBandsAndTheDepthClearKeepsIt)
 {
+    TempDir dir;
+    disp_set_clear_color(0x00000080);
     disp_set_probe(&kPaintProbe);
+    ASSERT_EQ(disp_screenshot_request(dir.file("shot.bmp"), 0, 0, 80, 40), 1);
     g_callbacks = 0;
     disp_update(count_callback);
     EXPECT_EQ(g_callbacks, 1);
+    const std::string bmp = dir.read("shot.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 3u * 80u * 40u);
+    // Bottom-up rows of B, G, R: row 29 from the bottom is picture row 10.
+    auto rgb = [&](int x, int y) {
+        const size_t at = 54 + 3 * (size_t(40 - 1 - y) * 80 + size_t(x));
+        return uint32_t(uint8_t(bmp[at + 2])) << 16 | uint32_t(uint8_t(bmp[at + 1])) << 8 |
+               uint8_t(bmp[at]);
+    };
+    EXPECT_EQ(rgb(10, 10), 0xFF0000u);  // the back band
+    EXPECT_EQ(rgb(50, 10), 0x000080u);  // the middle band came after the picture
     EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
     EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
     // Without a depth surface the depth-only clear clears nothing at all.
     tex_set_depth_target(nullptr);
     EXPECT_EQ(disp_clear(3, 0xFF0000FFu), GFX_OK);
     EXPECT_EQ(pixel(10, 10) & 0xFFFFFFu, 0xFF0000u);
-}
-
-TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBands)
-{
-    TempDir dir;
-    const std::string path = dir.file("shot.bmp");
-    disp_set_clear_color(0x00000080);
-    disp_set_probe(&kPaintProbe);
-    ASSERT_EQ(disp_screenshot_request(path, 0, 0, 80, 40), 1);
-    disp_update(nullptr);
-    std::ifstream f(path, std::ios::binary);
-    const std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(f)), {});
-    ASSERT_EQ(bmp.size(), 54u + 3u * 80u * 40u);
-    // Bottom-up rows of B, G, R: row 29 from the bottom is picture row 10.
-    auto rgb = [&](int x, int y) {
-        const size_t at = 54 + 3 * (size_t(40 - 1 - y) * 80 + size_t(x));
-        return uint32_t(bmp[at + 2]) << 16 | uint32_t(bmp[at + 1]) << 8 | bmp[at];
-    };
-    EXPECT_EQ(rgb(10, 10), 0xFF0000u);  // the back band
-    EXPECT_EQ(rgb(50, 10), 0x000080u);  // the middle band came after the picture
-    EXPECT_EQ(pixel(50, 10) & 0xFFFFFFu, 0x00FF00u);
 }
 
 TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes)
@@ -265,12 +188,11 @@ TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt)
 {
     EXPECT_EQ(color_set_alpha(0x12345678u, 0), 0x00345678u);
     EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
-    EXPECT_EQ(color_shift(0x80FF8040u, 1), 0x807F4020u);
-    EXPECT_EQ(color_shift(0x80FF8040u, 9), 0x80000000u);  // alpha kept, channels emptied
-    // The count is taken modulo 32.
-    EXPECT_EQ(color_shift(0x80FF8040u, 32), 0x80FF8040u);
-    EXPECT_EQ(color_shift(0x80FF8040u, 33), 0x807F4020u);
-    EXPECT_EQ(color_shift(0x80FF8040u, -1), 0x80000000u);
+    // Shifted by 9 the channels empty and the alpha stays; the count is taken modulo 32.
+    std::vector<uint32_t> shifted;
+    for (int n : {1, 9, 32, 33, -1}) shifted.push_back(color_shift(0x80FF8040u, n));
+    EXPECT_EQ(shifted, (std::vector<uint32_t>{0x807F4020u, 0x80000000u, 0x80FF8040u, 0x807F4020u,
+                                              0x80000000u}));
 }
 
 TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
@@ -318,8 +240,7 @@ TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)
 
 TEST_F(DispFrame, SpriteObjectsDrawInTheFirst3dBandAndCountPerFrame)
 {
-    EXPECT_EQ(flaobj_type(), 4);
-    EXPECT_EQ(qspr_type(), 10);
+    EXPECT_EQ(std::pair(flaobj_type(), qspr_type()), std::pair(4, 10));
     cam_set_enable(0, 1);
     disp_update(nullptr);
     const Mat44* v = cam_get_view_mtx(0);
@@ -327,8 +248,7 @@ TEST_F(DispFrame, SpriteObjectsDrawInTheFirst3dBandAndCountPerFrame)
     ASSERT_NE(qspr_bb_create(group_alloc(), &ahead, 0, 2, 0, 0xFFFFFFFFu, 1), nullptr);
     for (int frame = 0; frame < 2; ++frame) {
         disp_update(nullptr);
-        EXPECT_EQ(qspr_get_drawn_count(), 1);
-        EXPECT_EQ(qspr_get_draw_calls(), 1);
+        EXPECT_EQ(std::pair(qspr_get_drawn_count(), qspr_get_draw_calls()), std::pair(1, 1));
     }
 }
 
@@ -341,10 +261,9 @@ TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)
     disp_update(nullptr);
     EXPECT_EQ(obj_live_count(), 1);
     disp_scene_clear();
-    EXPECT_EQ(obj_live_count(), 0);
-    EXPECT_EQ(cam_get_enable(1), 0u);
-    EXPECT_EQ(disp_get_scene_pass_enable(), 1);
-    EXPECT_EQ(disp_get_render_enable(), 1);
+    EXPECT_EQ(std::tuple(obj_live_count(), cam_get_enable(1), disp_get_scene_pass_enable(),
+                         disp_get_render_enable()),
+              std::tuple(0, 0u, 1, 1));
 }
 
 TEST_F(DispFrame, TheViewModulesReachTheDevice)

@@ -1,9 +1,11 @@
-// The vertex-buffer builder on hand-made sources (device buffers from the
-// resource services' RAM store).
+// The vertex-buffer builder on hand-made sources.
 #include "disp/mesh_buf.h"
 #include "res/res_env.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <tuple>
 
 namespace {
 
@@ -31,21 +33,16 @@ struct Built {
 
 }  // namespace
 
-TEST(MeshBuffers, PositionsOnly)
+TEST(MeshBuffers, PositionsOnlyOrWithWeightsNormalsAndOneSet)
 {
     res_env_set(res_env_defaults());
     MeshSource s = triangle_source(3);
-    Built b(s);
-    ASSERT_EQ(b.ok, 1);
-    EXPECT_EQ(b.m.fvf, FVF_XYZ);
-    EXPECT_EQ(b.m.stride, 12u);
-    EXPECT_EQ(b.m.caller_word, 5u);
-    EXPECT_EQ(mdl_buffer_bytes(b.m), 36u);
-}
+    Built plain(s);
+    ASSERT_EQ(plain.ok, 1);
+    EXPECT_EQ(
+        std::tuple(plain.m.fvf, plain.m.stride, plain.m.caller_word, mdl_buffer_bytes(plain.m)),
+        std::tuple(uint32_t(FVF_XYZ), 12u, 5u, 36u));
 
-TEST(MeshBuffers, WeightsNormalsAndOneSet)
-{
-    MeshSource s = triangle_source(3);
     s.weights.assign(12, 0.5f);
     s.blend_indices.assign(3, 0);
     s.weights_per_vertex = 2;
@@ -55,14 +52,14 @@ TEST(MeshBuffers, WeightsNormalsAndOneSet)
     s.tex_set_count = 1;
     Built b(s);
     ASSERT_EQ(b.ok, 1);
-    EXPECT_EQ(b.m.stride, 24u + 12u + 8u);
-    EXPECT_EQ(b.m.fvf, 0x008u | FVF_LASTBETA_UBYTE4 | FVF_NORMAL | 0x100u);
+    EXPECT_EQ(std::pair(b.m.stride, b.m.fvf),
+              std::pair(24u + 12u + 8u, 0x008u | FVF_LASTBETA_UBYTE4 | FVF_NORMAL | 0x100u));
     s.weights_per_vertex = 5;
     Built five(s);
     EXPECT_EQ(five.ok, 0);
 }
 
-TEST(MeshBuffers, SubsetsAreCompactedAndMeasured)
+TEST(MeshBuffers, SubsetsAreCompactedAndMeasuredElongatedFlagAndRefusals)
 {
     MeshSource s = triangle_source(6);
     s.indices = {0, 1, 2, 3, 4, 5};
@@ -76,28 +73,19 @@ TEST(MeshBuffers, SubsetsAreCompactedAndMeasured)
     ASSERT_EQ(b.ok, 1);
     ASSERT_EQ(b.m.subset_count, 2u);
     EXPECT_EQ(b.m.prim_count, 2u);
-    EXPECT_EQ(b.m.subsets[1].start_index, 3u);
-    EXPECT_EQ(b.m.subsets[1].min_vertex, 3u);
-    EXPECT_EQ(b.m.subsets[1].vertex_count, 3u);
-}
-
-TEST(MeshBuffers, ElongatedFlagAndRefusals)
-{
-    MeshSource s = triangle_source(3);
-    s.box_min[0] = 0, s.box_max[0] = 10;  // height 0, depth 0
-    Built flat(s);
-    EXPECT_TRUE(flat.m.elongated);
-    s.box_max[1] = 5, s.box_max[2] = 5;
-    Built round(s);
-    EXPECT_FALSE(round.m.elongated);
-    MeshSource empty{};
-    Built none(empty);
-    EXPECT_EQ(none.ok, 0);
+    const MeshSubset& second = b.m.subsets[1];
+    EXPECT_EQ(std::tuple(second.start_index, second.min_vertex, second.vertex_count),
+              std::tuple(3u, 3u, 3u));
+    MeshSource box = triangle_source(3);
+    box.box_min[0] = 0, box.box_max[0] = 10;  // height 0, depth 0
+    EXPECT_TRUE(Built(box).m.elongated);
+    box.box_max[1] = 5, box.box_max[2] = 5;
+    EXPECT_FALSE(Built(box).m.elongated);
+    EXPECT_EQ(Built(MeshSource{}).ok, 0);
     MeshSource many = triangle_source(3);
     many.subsets.resize(9);
-    Built over(many);
-    EXPECT_EQ(over.ok, 0);
-    EXPECT_EQ(prim_vertex_count(PRIM_TRIANGLE_LIST, 4), 12u);
-    EXPECT_EQ(prim_vertex_count(5, 4), 6u);
-    EXPECT_EQ(prim_vertex_count(3, 4), 5u);
+    EXPECT_EQ(Built(many).ok, 0);
+    EXPECT_EQ((std::array{prim_vertex_count(PRIM_TRIANGLE_LIST, 4), prim_vertex_count(5, 4),
+                          prim_vertex_count(3, 4)}),
+              (std::array<uint32_t, 3>{12, 6, 5}));
 }

@@ -1,18 +1,19 @@
-// BMP file layout of the screenshot writer: exact bytes and failure paths.
+// The screenshot writer: BMP layout, failures, requests and shots of a drawn frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "disp/quad_draw.h"
 #include "disp/screenshot.h"
+#include "disp_fixture.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -20,9 +21,23 @@ uint32_t u32(const std::vector<uint8_t>& b, size_t o)
 {
     return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (uint32_t(b[o + 3]) << 24);
 }
-uint16_t u16(const std::vector<uint8_t>& b, size_t o) { return uint16_t(b[o] | (b[o + 1] << 8)); }
 
-// A picture whose pixel (x, y) is B = x, G = y, R = 0x80, A = 0x11.
+// File pixel (c, r) of the bottom-up rows as 0xRRGGBB.
+uint32_t bmp_px(const std::vector<uint8_t>& b, int c, int r)
+{
+    const size_t o = 54 + (size_t(r) * u32(b, 18) + size_t(c)) * 3;
+    return uint32_t(b[o]) | (uint32_t(b[o + 1]) << 8) | (uint32_t(b[o + 2]) << 16);
+}
+
+std::vector<uint8_t> file_bytes(const TempDir& dir, const char* name)
+{
+    const std::string s = dir.read(name);
+    return {s.begin(), s.end()};
+}
+
+// Pixel (x, y) of `Picture`: B = x, G = y, R = 0x80 (A = 0x11 is not written).
+uint32_t pic(int x, int y) { return 0x800000u | uint32_t(y) << 8 | uint32_t(x); }
+
 struct Picture {
     int w, h, pitch;
     std::vector<uint8_t> px;
@@ -31,104 +46,59 @@ struct Picture {
         px.assign(size_t(pitch) * size_t(h), 0xEE);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                uint8_t* p = &px[size_t(y) * pitch + size_t(x) * 4];
-                p[0] = uint8_t(x);
-                p[1] = uint8_t(y);
-                p[2] = 0x80;
-                p[3] = 0x11;
+                const uint32_t c = 0x11000000u | pic(x, y);
+                std::memcpy(&px[size_t(y) * pitch + size_t(x) * 4], &c, 4);
             }
+    }
+    int build(std::vector<uint8_t>& b, int x, int y, int w_, int h_) const
+    {
+        return disp_screenshot_build_bmp(b, px, w, h, pitch, x, y, w_, h_);
     }
 };
 
-// B, G, R of pixel (c, r) of the file's row r (bottom-up).
-std::array<uint8_t, 3> file_px(const std::vector<uint8_t>& b, int c, int r)
-{
-    int w = int(u32(b, 18));
-    size_t o = 54 + (size_t(r) * w + c) * 3;
-    return {b[o], b[o + 1], b[o + 2]};
-}
-
-std::string temp_path(const char* name)
-{
-    const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
-    return std::string(dir ? dir : "/tmp") + "/" + name;
-}
-
 }  // namespace
 
-TEST(BmpLayout, HeaderFieldsAndRoundedSizes)
+TEST(BmpLayout, HeaderRoundedSizesAndBottomUpBgrRowsWithBlackPadding)
 {
-    Picture pic(120, 60, 8);
+    Picture pic120(120, 60, 8);
     std::vector<uint8_t> b;
-    ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, 5, 3, 101, 50), 1);
+    ASSERT_EQ(pic120.build(b, 5, 3, 101, 50), 1);
     ASSERT_EQ(b.size(), 54u + 3u * 104u * 52u);
-    EXPECT_EQ(b[0], 'B');
-    EXPECT_EQ(b[1], 'M');
-    EXPECT_EQ(u16(b, 26), 1u);   // planes
-    EXPECT_EQ(u16(b, 28), 24u);  // bits per pixel
-    // Offset and value of every 32-bit field: file size, pixel offset, info
-    // size, width and height rounded up to 4, resolution 11800 per metre.
-    const std::pair<size_t, uint32_t> fields[] = {{2, 54u + 3u * 104u * 52u},
-                                                  {6, 0},
-                                                  {10, 54},
-                                                  {14, 40},
-                                                  {18, 104},
-                                                  {22, 52},
-                                                  {30, 0},
-                                                  {34, 0},
-                                                  {38, 11800},
-                                                  {42, 11800},
-                                                  {46, 0},
-                                                  {50, 0}};
-    for (const auto& [offset, value] : fields) EXPECT_EQ(u32(b, offset), value) << offset;
-}
-
-TEST(BmpLayout, BottomUpRowsInBlueGreenRedWithBlackPadding)
-{
-    Picture pic(120, 60);
-    std::vector<uint8_t> b;
-    ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, 5, 3, 101, 50), 1);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 2), "BM");
+    EXPECT_EQ(u32(b, 26), 1u | 24u << 16);  // one plane, 24 bits per pixel
+    // File size, pixel offset, info size, width and height rounded up to 4, 11800 per metre.
+    const size_t at[] = {2, 6, 10, 14, 18, 22, 30, 34, 38, 42, 46, 50};
+    const uint32_t want[] = {54u + 3u * 104u * 52u, 0, 54, 40, 104, 52, 0, 0, 11800, 11800, 0, 0};
+    for (size_t i = 0; i < std::size(at); ++i) EXPECT_EQ(u32(b, at[i]), want[i]) << at[i];
     // First file row = bottom row of the rectangle (picture row 3 + 49).
-    EXPECT_EQ(file_px(b, 0, 0), (std::array<uint8_t, 3>{5, 52, 0x80}));
-    EXPECT_EQ(file_px(b, 100, 0), (std::array<uint8_t, 3>{105, 52, 0x80}));
-    EXPECT_EQ(file_px(b, 7, 49), (std::array<uint8_t, 3>{12, 3, 0x80}));
-    const std::array<uint8_t, 3> black{0, 0, 0};
-    for (int c = 101; c < 104; ++c) EXPECT_EQ(file_px(b, c, 10), black);
+    EXPECT_EQ(bmp_px(b, 0, 0), pic(5, 52));
+    EXPECT_EQ(bmp_px(b, 100, 0), pic(105, 52));
+    EXPECT_EQ(bmp_px(b, 7, 49), pic(12, 3));
+    for (int c = 101; c < 104; ++c) EXPECT_EQ(bmp_px(b, c, 10), 0u);
     for (int r = 50; r < 52; ++r)
-        for (int c = 0; c < 104; c += 17) EXPECT_EQ(file_px(b, c, r), black);
-}
-
-TEST(BmpLayout, AlignedRequestKeepsItsSize)
-{
-    Picture pic(8, 8);
-    std::vector<uint8_t> b;
-    ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, 0, 0, 8, 4), 1);
-    EXPECT_EQ(u32(b, 18), 8u);
-    EXPECT_EQ(u32(b, 22), 4u);
-    EXPECT_EQ(b.size(), 54u + 96u);
+        for (int c = 0; c < 104; c += 17) EXPECT_EQ(bmp_px(b, c, r), 0u);
 }
 
 TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack)
 {
-    Picture pic(10, 10);
     std::vector<uint8_t> b;
-    ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, pic.w, pic.h, pic.pitch, -2, 8, 4, 4), 1);
-    const std::array<uint8_t, 3> black{0, 0, 0};
-    // Rows 8 and 9 exist (file rows 3 and 2), rows 10 and 11 do not.
-    EXPECT_EQ(file_px(b, 0, 3), black);  // column -2
-    EXPECT_EQ(file_px(b, 2, 3), (std::array<uint8_t, 3>{0, 8, 0x80}));
-    EXPECT_EQ(file_px(b, 3, 2), (std::array<uint8_t, 3>{1, 9, 0x80}));
-    EXPECT_EQ(file_px(b, 3, 1), black);
-    EXPECT_EQ(file_px(b, 3, 0), black);
+    ASSERT_EQ(Picture(10, 10).build(b, -2, 8, 4, 4), 1);
+    // Rows 8 and 9 exist (file rows 3 and 2), rows 10 and 11 do not; column -2 does not.
+    EXPECT_EQ((std::array{bmp_px(b, 0, 3), bmp_px(b, 2, 3), bmp_px(b, 3, 2), bmp_px(b, 3, 1),
+                          bmp_px(b, 3, 0)}),
+              (std::array{0u, pic(0, 8), pic(1, 9), 0u, 0u}));
+    // An empty source lies wholly outside: black, not refused.
+    ASSERT_EQ(disp_screenshot_build_bmp(b, {}, 0, 0, 0, 0, 0, 4, 4), 1);
+    EXPECT_EQ(std::count(b.begin() + 54, b.end(), 0), 48);
 }
 
 TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
 {
-    Picture pic(4, 4);
+    Picture pic4(4, 4);
     std::vector<uint8_t> b;
     for (auto [x, y] : {std::pair{INT_MAX - 2, 0}, std::pair{INT_MIN + 1, 0},
                         std::pair{0, INT_MAX - 2}, std::pair{0, INT_MIN + 1}}) {
-        ASSERT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, x, y, 8, 8), 1);
+        ASSERT_EQ(pic4.build(b, x, y, 8, 8), 1);
         EXPECT_EQ(std::count(b.begin() + 54, b.end(), 0), long(b.size() - 54)) << x << "," << y;
     }
 }
@@ -139,24 +109,11 @@ TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused)
     std::vector<uint8_t> b;
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 0, 4), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, -1), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, 0), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, kShotMaxSide + 1, 4), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
     EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
     EXPECT_TRUE(b.empty());
-}
-
-TEST(BmpFile, SaveWritesExactBytesAndRefusesUnwritablePaths)
-{
-    std::vector<uint8_t> bytes = {1, 2, 3, 4, 5};
-    std::string path = temp_path("shot_save_test.bmp");
-    ASSERT_EQ(disp_screenshot_save_file(path, bytes), 1);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> back((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-    EXPECT_EQ(back, bytes);
-    std::remove(path.c_str());
-    EXPECT_EQ(disp_screenshot_save_file("/nonexistent-quorvel-dir/a.bmp", bytes), 0);
-    EXPECT_EQ(disp_screenshot_save_file(temp_path(""), bytes), 0);  // a folder
 }
 
 TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
@@ -168,4 +125,119 @@ TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
     EXPECT_EQ(disp_screenshot_request("b.bmp", 1, 1, 4, 4), 1);
     EXPECT_EQ(disp_screenshot_take(), 1);
     EXPECT_EQ(disp_screenshot_take(), 0);
+}
+
+namespace {
+
+std::vector<std::string> g_boxes;
+void record_box(const char* caption, const char* text)
+{
+    g_boxes.push_back(std::string(caption) + "|" + text);
+}
+
+}  // namespace
+
+class ShotFrameTest : public DispDevice {
+protected:
+    void SetUp() override
+    {
+        DispDevice::SetUp();
+        g_boxes.clear();
+        DispLinks links = disp_links();
+        links.message_box = record_box;
+        disp_set_links(links);
+        disp_screenshot_take();
+    }
+    // Requests and writes a shot of the current target; 1 when it was written.
+    static int Shoot(const std::string& path, int x, int y, int w, int h)
+    {
+        EXPECT_EQ(disp_screenshot_request(path, x, y, w, h), 1);
+        return disp_screenshot_write(tex_get_target_record());
+    }
+    TempDir dir_;
+};
+
+TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTarget)
+{
+    const std::string path = dir_.file("shot.bmp");
+    gfx_begin_scene();
+    disp_clear(5, 0xFF102030);
+    ASSERT_EQ(disp_draw_rect2(8, 8, 20, 10, 0, 0, 0xFF3366CC, QuadState{}), 1);
+    ASSERT_EQ(disp_screenshot_request(path, 4, 4, 30, 20), 1);
+    ASSERT_EQ(disp_screenshot_take(), 1);
+    const uint32_t served = disp_screenshot_count();
+    EXPECT_EQ(disp_screenshot_write(tex_get_target_record()), 1);
+    EXPECT_EQ(disp_screenshot_count(), served + 1);
+    auto b = file_bytes(dir_, "shot.bmp");
+    ASSERT_EQ(b.size(), 54u + 3u * 32u * 20u);
+    // Target (x, y) is file pixel (x - 4, 4 + 19 - y).
+    const std::pair<int, int> quad[] = {{10, 10}, {8, 8}, {27, 17}},
+                              back[] = {{7, 8}, {28, 17}, {10, 18}, {5, 5}};
+    for (auto [x, y] : quad) EXPECT_TRUE(Near(bmp_px(b, x - 4, 23 - y), 0x3366CC)) << x << "," << y;
+    for (auto [x, y] : back) EXPECT_TRUE(Near(bmp_px(b, x - 4, 23 - y), 0x102030)) << x << "," << y;
+    EXPECT_EQ(bmp_px(b, 30, 0) | bmp_px(b, 31, 19), 0u);  // widened columns are black
+    EXPECT_EQ(g_boxes, std::vector<std::string>{"保存しました。|" + path});
+
+    // A rectangle past the target's corner: what lies outside is black.
+    disp_clear(5, 0xFFFFFFFF);
+    EXPECT_EQ(Shoot(path, kTestWidth - 2, -3, 8, 8), 1);
+    gfx_end_scene();
+    b = file_bytes(dir_, "shot.bmp");
+    ASSERT_EQ(b.size(), 54u + 3u * 8u * 8u);
+    EXPECT_TRUE(Near(bmp_px(b, 0, 0), 0xFFFFFF));  // target (62, 4)
+    EXPECT_EQ(bmp_px(b, 2, 0), 0u);                // x 64: outside
+    EXPECT_EQ(bmp_px(b, 0, 7), 0u);                // y -3: outside
+}
+
+TEST_F(ShotFrameTest, LongPathIsKeptWhole)
+{
+    const std::string folder = dir_.file(std::string(150, 'd') + "/" + std::string(150, 'e'));
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/" + std::string(40, 'f') + ".bmp";
+    ASSERT_GT(path.size(), 300u) << path;
+    EXPECT_EQ(Shoot(path, 0, 0, 4, 4), 1);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(g_boxes, std::vector<std::string>{"保存しました。|" + path});
+}
+
+TEST_F(ShotFrameTest, FailuresWriteNoFileAndShowNoMessage)
+{
+    EXPECT_EQ(Shoot("/nonexistent-quorvel-dir/x.bmp", 0, 0, 8, 8), 0);
+    const std::string path = dir_.file("fail.bmp");
+    EXPECT_EQ(Shoot(path, 0, 0, 0, 8), 0);  // empty rectangle
+    // Surfaces that are not 32-bit colour.
+    ASSERT_EQ(disp_screenshot_request(path, 0, 0, 8, 8), 1);
+    SurfRecord depth;
+    ASSERT_EQ(tex_surface_create(&depth, GFX_FMT_D16, 8, 8), 1);
+    EXPECT_EQ(disp_screenshot_write(&depth), 0);
+    tex_surface_release(&depth);
+    TexRecord rt;
+    if (tex_create_render_target(&rt, GFX_FMT_R5G6B5, 8, 8)) {
+        SurfRecord s = {rt.surface, 8, 8, GFX_FMT_R5G6B5, 16, kSurfKindColor};
+        EXPECT_EQ(disp_screenshot_write(&s), 0);
+        tex_release(&rt);
+    }
+    EXPECT_EQ(disp_screenshot_write(nullptr), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+// With antialiasing the picture is resolved before it is read.
+class ShotFrameMsaaTest : public ShotFrameTest {
+protected:
+    void Configure(D3d9BootDesc& desc) override { desc.settings.antialias_samples = 4; }
+};
+
+TEST_F(ShotFrameMsaaTest, MultisampledFrameIsWritten)
+{
+    EXPECT_EQ(disp_get_present_params()->samples, 4);
+    gfx_begin_scene();
+    disp_clear(5, 0xFF000000);
+    ASSERT_EQ(disp_draw_rect2(0, 0, 16, 16, 0, 0, 0xFF80FF40, QuadState{}), 1);
+    EXPECT_EQ(Shoot(dir_.file("msaa.bmp"), 0, 0, 32, 32), 1);
+    gfx_end_scene();
+    auto b = file_bytes(dir_, "msaa.bmp");
+    ASSERT_EQ(b.size(), 54u + 3u * 32u * 32u);
+    EXPECT_TRUE(Near(bmp_px(b, 8, 31 - 8), 0x80FF40));
+    EXPECT_TRUE(Near(bmp_px(b, 20, 31 - 20), 0x000000));
 }

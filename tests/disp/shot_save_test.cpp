@@ -1,5 +1,4 @@
-// Saving a picture's bytes: whatever fails, the path holds the old file or
-// the whole new one, nothing is reported as saved, and the log says why.
+// Saving a picture: whatever fails, the old file or the whole new one, and the log says why.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>

@@ -10,11 +10,18 @@
 namespace {
 
 // A DXT1 block: end colours c0, c1, then one index byte per row.
-std::array<uint8_t, 8> dxt1_block(uint16_t c0, uint16_t c1, uint8_t r0, uint8_t r1 = 0,
-                                  uint8_t r2 = 0, uint8_t r3 = 0)
+std::vector<uint8_t> dxt1_block(uint16_t c0, uint16_t c1, uint8_t r0, uint8_t r1 = 0)
 {
-    return {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), r0, r1, r2, r3};
+    return {uint8_t(c0), uint8_t(c0 >> 8), uint8_t(c1), uint8_t(c1 >> 8), r0, r1, 0, 0};
 }
+
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+using Px = std::vector<uint32_t>;
 
 std::vector<uint32_t> decode(int fmt, const std::vector<uint8_t>& src, int x, int y, int w, int h,
                              int pitch, int* result = nullptr)
@@ -29,58 +36,40 @@ std::vector<uint32_t> decode(int fmt, const std::vector<uint8_t>& src, int x, in
 
 TEST(DxtColour, FourColourModeInterpolatesThirds)
 {
-    auto b = dxt1_block(0xF800, 0x001F, 0xE4);  // red, blue; row 0 indices 0,1,2,3
-    std::vector<uint8_t> src(b.begin(), b.end());
-    auto px = decode(kSfDxt1, src, 0, 0, 4, 4, 8);
-    EXPECT_EQ(px[0], 0xFFF80000u);
-    EXPECT_EQ(px[1], 0xFF0000F8u);
-    EXPECT_EQ(px[2], 0xFFA50053u);  // (2*248+0+1)/3 = 165, (0+248+1)/3 = 83
-    EXPECT_EQ(px[3], 0xFF5300A5u);
-    EXPECT_EQ(px[4], 0xFFF80000u);  // row 1: all index 0
+    // Red, blue; row 0 indices 0, 1, 2, 3; row 1 all index 0.
+    auto px = decode(kSfDxt1, dxt1_block(0xF800, 0x001F, 0xE4), 0, 0, 4, 4, 8);
+    // (2 * 248 + 0 + 1) / 3 = 165, (0 + 248 + 1) / 3 = 83
+    EXPECT_EQ(Px(px.begin(), px.begin() + 5),
+              Px({0xFFF80000, 0xFF0000F8, 0xFFA50053, 0xFF5300A5, 0xFFF80000}));
 }
 
 TEST(DxtColour, EqualEndsMakeIndexThreeTransparentInEveryFormat)
 {
     // Green 0x07E0 expands to 252 without low-bit replication.
-    auto b = dxt1_block(0x07E0, 0x07E0, 0xFF, 0x00);
-    std::vector<uint8_t> dxt1(b.begin(), b.end());
-    auto px = decode(kSfDxt1, dxt1, 0, 0, 4, 2, 8);
-    EXPECT_EQ(px[0], 0x0000FC00u);
-    EXPECT_EQ(px[4], 0xFF00FC00u);
+    const auto b = dxt1_block(0x07E0, 0x07E0, 0xFF, 0x00);
+    auto px = decode(kSfDxt1, b, 0, 0, 4, 2, 8);
+    EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
     // DXT3 with full explicit alpha: index 3 still loses its alpha.
-    std::vector<uint8_t> dxt3(8, 0xFF);
-    dxt3.insert(dxt3.end(), b.begin(), b.end());
-    px = decode(kSfDxt3, dxt3, 0, 0, 4, 2, 16);
-    EXPECT_EQ(px[0], 0x0000FC00u);
-    EXPECT_EQ(px[4], 0xFF00FC00u);
+    px = decode(kSfDxt3, std::vector<uint8_t>(8, 0xFF) + b, 0, 0, 4, 2, 16);
+    EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
 }
 
-TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeen)
+TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeenAndInterpolatedAlphaBothModes)
 {
-    std::vector<uint8_t> src = {0xA5, 0xF0, 0, 0, 0, 0, 0, 0};  // row 0 word 0xF0A5
-    auto c = dxt1_block(0xFFFF, 0x0000, 0);                     // white, index 0
-    src.insert(src.end(), c.begin(), c.end());
-    for (int fmt : std::initializer_list<int>{kSfDxt2, kSfDxt3}) {
+    // Row 0 alpha word 0xF0A5 over white, index 0.
+    const auto src = std::vector<uint8_t>{0xA5, 0xF0, 0, 0, 0, 0, 0, 0} + dxt1_block(0xFFFF, 0, 0);
+    for (int fmt : {kSfDxt2, kSfDxt3}) {
         auto px = decode(fmt, src, 0, 0, 4, 2, 16);
-        EXPECT_EQ(px[0], 0x55F8FCF8u);
-        EXPECT_EQ(px[1], 0xAAF8FCF8u);
-        EXPECT_EQ(px[2], 0x00F8FCF8u);
-        EXPECT_EQ(px[3], 0xFFF8FCF8u);
-        EXPECT_EQ(px[4], 0x00F8FCF8u);
+        EXPECT_EQ(Px(px.begin(), px.begin() + 5),
+                  Px({0x55F8FCF8, 0xAAF8FCF8, 0x00F8FCF8, 0xFFF8FCF8, 0x00F8FCF8}));
     }
-}
-
-TEST(DxtAlpha, InterpolatedAlphaBothModes)
-{
     // Codes 0..7 in the first eight pixels: 3 bits each from the lowest.
     uint64_t codes = 0;
     for (int i = 0; i < 8; ++i) codes |= uint64_t(i) << (3 * i);
     auto block = [&](uint8_t a0, uint8_t a1) {
         std::vector<uint8_t> s = {a0, a1};
         for (int i = 0; i < 6; ++i) s.push_back(uint8_t(codes >> (8 * i)));
-        auto c = dxt1_block(0xFFFF, 0, 0);
-        s.insert(s.end(), c.begin(), c.end());
-        return s;
+        return s + dxt1_block(0xFFFF, 0, 0);
     };
     auto px = decode(kSfDxt5, block(0, 255), 0, 0, 4, 2, 16);
     const uint32_t five[8] = {0, 255, 51, 102, 153, 204, 0, 255};
@@ -90,44 +79,24 @@ TEST(DxtAlpha, InterpolatedAlphaBothModes)
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, seven[i]) << i;
 }
 
-TEST(DxtRect, SmallTextureDecodesOnlyItsPixels)
+TEST(DxtRect, SmallTextureDecodesOnlyItsPixelsAndAMisalignedRectangleItsOwnWindow)
 {
-    auto b = dxt1_block(0xF800, 0x001F, 0x04);  // row 0: indices 0, 1
-    std::vector<uint8_t> src(b.begin(), b.end());
+    const auto src = dxt1_block(0xF800, 0x001F, 0x04);  // row 0: indices 0, 1
     std::vector<uint32_t> out(4 + 1, 0x12345678);
     ASSERT_EQ(dxt_decode_rect(std::span(out).first(4), src, 0, 0, 2, 2, 8, kSfDxt1), 1);
-    EXPECT_EQ(out[0], 0xFFF80000u);
-    EXPECT_EQ(out[1], 0xFF0000F8u);
-    EXPECT_EQ(out[2], 0xFFF80000u);
-    EXPECT_EQ(out[4], 0x12345678u);  // nothing written past the rectangle
-}
-
-TEST(DxtRect, MisalignedRectangleReadsItsOwnWindow)
-{
+    // Nothing is written past the rectangle.
+    EXPECT_EQ(out, Px({0xFFF80000, 0xFF0000F8, 0xFFF80000, 0xFFF80000, 0x12345678}));
     // An 8 x 8 DXT1 texture of four solid blocks: red, green / blue, white.
-    std::vector<uint8_t> src;
-    const uint16_t top[2] = {0xF800, 0x07E0}, bottom[2] = {0x001F, 0xFFFF};
-    for (uint16_t c : top) {
-        auto b = dxt1_block(c, 0, 0);
-        src.insert(src.end(), b.begin(), b.end());
-    }
-    for (uint16_t c : bottom) {
-        auto b = dxt1_block(c, 0, 0);
-        src.insert(src.end(), b.begin(), b.end());
-    }
-    auto px = decode(kSfDxt1, src, 2, 2, 4, 4, 16);
-    EXPECT_EQ(px[0], 0xFFF80000u);
-    EXPECT_EQ(px[1], 0xFFF80000u);
-    EXPECT_EQ(px[2], 0xFF00FC00u);
-    EXPECT_EQ(px[3], 0xFF00FC00u);
-    EXPECT_EQ(px[2 * 4 + 0], 0xFF0000F8u);
-    EXPECT_EQ(px[3 * 4 + 3], 0xFFF8FCF8u);
+    const auto four = dxt1_block(0xF800, 0, 0) + dxt1_block(0x07E0, 0, 0) +
+                      dxt1_block(0x001F, 0, 0) + dxt1_block(0xFFFF, 0, 0);
+    auto px = decode(kSfDxt1, four, 2, 2, 4, 4, 16);
+    EXPECT_EQ(Px(px.begin(), px.begin() + 4), Px({0xFFF80000, 0xFFF80000, 0xFF00FC00, 0xFF00FC00}));
+    EXPECT_EQ(std::pair(px[2 * 4 + 0], px[3 * 4 + 3]), std::pair(0xFF0000F8u, 0xFFF8FCF8u));
 }
 
 TEST(DxtRect, HostileSizesAreRefused)
 {
-    auto b = dxt1_block(0xF800, 0, 0);
-    std::vector<uint8_t> src(b.begin(), b.end());
+    const auto src = dxt1_block(0xF800, 0, 0);
     int r = -1;
     auto px = decode(kSfDxt1, src, 0, 0, 8, 4, 8, &r);  // needs two blocks
     EXPECT_EQ(r, 0);
@@ -165,18 +134,15 @@ TEST(RowConvert, RowsAdvanceByPitchAndStartAtXY)
 {
     // 3 x 3 L8 picture with a pitch of 5 bytes; read the 2 x 2 at (1, 1).
     std::vector<uint8_t> src = {0, 1, 2, 9, 9, 10, 11, 12, 9, 9, 20, 21, 22};
-    auto px = decode(kSfL8, src, 1, 1, 2, 2, 5);
-    EXPECT_EQ(px[0], 0xFF0B0B0Bu);
-    EXPECT_EQ(px[1], 0xFF0C0C0Cu);
-    EXPECT_EQ(px[2], 0xFF151515u);
-    EXPECT_EQ(px[3], 0xFF161616u);
+    EXPECT_EQ(decode(kSfL8, src, 1, 1, 2, 2, 5),
+              Px({0xFF0B0B0B, 0xFF0C0C0C, 0xFF151515, 0xFF161616}));
 }
 
 TEST(RowConvert, UnsupportedOrTruncatedGivesZeros)
 {
     std::vector<uint8_t> src(64, 0xFF);
     int r = -1;
-    for (int fmt : std::initializer_list<int>{kSfA16B16G16R16, kSfR32F, kSfA32B32G32R32F, 99, -1}) {
+    for (int fmt : {int(kSfA16B16G16R16), int(kSfR32F), int(kSfA32B32G32R32F), 99, -1}) {
         auto px = decode(fmt, src, 0, 0, 2, 2, 16, &r);
         EXPECT_EQ(r, 0) << fmt;
         EXPECT_EQ(px[3], 0u) << fmt;

@@ -1,7 +1,9 @@
 // Texture records: create, fill, read back, stage cache, targets, reset.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "disp/rstate.h"
@@ -14,35 +16,18 @@ void put32(std::vector<uint8_t>& b, size_t o, uint32_t v)
     for (int i = 0; i < 4; ++i) b[o + size_t(i)] = uint8_t(v >> (8 * i));
 }
 
-// A DDS header of w x h without mip levels; the pixel format is the caller's.
-std::vector<uint8_t> dds_header(uint32_t flags, int w, int h, uint32_t pitch_or_size)
+// An uncompressed 32-bit DDS, no mip levels; pixel (x, y) = 0xFF000000 | x << 8 | y.
+std::vector<uint8_t> make_dds(uint32_t w, uint32_t h)
 {
-    std::vector<uint8_t> b(128, 0);
+    std::vector<uint8_t> b(128 + size_t(w) * h * 4, 0);
     std::memcpy(b.data(), "DDS ", 4);
-    put32(b, 4, 124);
-    put32(b, 8, flags);
-    put32(b, 12, uint32_t(h));
-    put32(b, 16, uint32_t(w));
-    put32(b, 20, pitch_or_size);
-    put32(b, 76, 32);
-    put32(b, 108, 0x1000);
-    return b;
-}
-
-// An uncompressed 32-bit DDS, pixel (x, y) = 0xFF000000 | x << 8 | y.
-std::vector<uint8_t> make_dds(int w, int h)
-{
-    std::vector<uint8_t> b = dds_header(0x100F, w, h, uint32_t(w * 4));  // with pitch
-    b.resize(128 + size_t(w) * size_t(h) * 4, 0);
-    put32(b, 80, 0x41);  // RGB with alpha
-    put32(b, 88, 32);
-    put32(b, 92, 0x00FF0000);
-    put32(b, 96, 0x0000FF00);
-    put32(b, 100, 0x000000FF);
-    put32(b, 104, 0xFF000000);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            put32(b, 128 + (size_t(y) * w + x) * 4, 0xFF000000u | uint32_t(x) << 8 | uint32_t(y));
+    const std::pair<size_t, uint32_t> fields[] = {{4, 124},    {8, 0x100F}, {12, h},      {16, w},
+                                                  {20, w * 4}, {76, 32},    {108, 0x1000}};
+    for (auto [at, v] : fields) put32(b, at, v);
+    const uint32_t format[] = {0x41, 0, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    for (size_t i = 0; i < std::size(format); ++i) put32(b, 80 + 4 * i, format[i]);  // ARGB
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) put32(b, 128 + (y * w + x) * 4, 0xFF000000u | x << 8 | y);
     return b;
 }
 
@@ -54,8 +39,7 @@ TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero)
 {
     TexRecord t;
     EXPECT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 0, 16, 0), 1);
-    EXPECT_EQ(t.texture, nullptr);
-    EXPECT_EQ(t.real_w, 0);
+    EXPECT_TRUE(t.texture == nullptr && t.real_w == 0);
     ASSERT_NE(tex_get_white()->texture, nullptr);
     EXPECT_EQ(tex_read_pixel(const_cast<TexRecord*>(tex_get_white()), 0, 0), 0xFFFFFFFFu);
     tex_set_stage(0, &t, 0);
@@ -66,14 +50,12 @@ TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero)
     EXPECT_EQ(gfx_get_texture(0), real.texture);
     tex_set_stage(0, nullptr, 0);
     EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
-    tex_set_stage(1, &real, 0);
-    tex_set_stage(1, &t, 0);
+    tex_set_stage(1, &real, 0), tex_set_stage(1, &t, 0);
     EXPECT_EQ(gfx_get_texture(1), nullptr);
-    tex_set_stage(0, &real, 0);
-    tex_set_stage(3, &real, 0);
+    tex_set_stage(0, &real, 0), tex_set_stage(3, &real, 0);
     disp_unbind_stages_from(0);
-    EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);
-    EXPECT_EQ(gfx_get_texture(3), nullptr);
+    EXPECT_EQ(std::pair(gfx_get_texture(0), gfx_get_texture(3)),
+              std::pair(tex_get_white()->texture, (GfxTexture*)nullptr));
     tex_release(&real);
 }
 
@@ -81,9 +63,7 @@ TEST_F(TexTest, CreateFillAndReadBackInEachFormat)
 {
     TexRecord t;
     ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 3, 0), 1);
-    EXPECT_EQ(t.bpp, 32);
-    EXPECT_EQ(t.fmt_index, kSfA8R8G8B8);
-    EXPECT_EQ(t.flags, 0);
+    EXPECT_EQ(std::tuple(t.bpp, t.fmt_index, t.flags), std::tuple(32, kSfA8R8G8B8, 0));
     const uint32_t px[4] = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
     ASSERT_EQ(tex_fill_rect(&t, 1, 1, 2, 2, std::span(reinterpret_cast<const uint8_t*>(px), 16)),
               1);
@@ -103,8 +83,8 @@ TEST_F(TexTest, CreateFillAndReadBackInEachFormat)
     const uint16_t rgb565[2] = {0xF800, 0x07E0};
     ASSERT_EQ(tex_fill_rect(&t, 0, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(rgb565), 4)),
               1);
-    EXPECT_EQ(tex_read_pixel(&t, 0, 0), 0xFFFF0000u);
-    EXPECT_EQ(tex_read_pixel(&t, 1, 0), 0xFF00FF00u);
+    EXPECT_EQ(std::pair(tex_read_pixel(&t, 0, 0), tex_read_pixel(&t, 1, 0)),
+              std::pair(0xFFFF0000u, 0xFF00FF00u));
     tex_release(&t);
 
     ASSERT_EQ(tex_create(&t, GFX_FMT_A8L8, 1, 1, 1), 1);
@@ -139,14 +119,14 @@ TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle)
     ASSERT_EQ(tex_create(&t, GFX_FMT_X8R8G8B8, 3, 2, 0), 1);  // narrow: 12-byte rows
     const uint8_t bgr[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     ASSERT_EQ(tex_fill_rect_rgb(&t, 0, 1, 3, 1, bgr, 3), 1);
-    EXPECT_EQ(tex_read_pixel(&t, 0, 1), 0xFF030201u);
-    EXPECT_EQ(tex_read_pixel(&t, 2, 1), 0xFF090807u);
+    EXPECT_EQ(std::pair(tex_read_pixel(&t, 0, 1), tex_read_pixel(&t, 2, 1)),
+              std::pair(0xFF030201u, 0xFF090807u));
     const uint32_t words[2] = {0x12ABCDEF, 0x00000001};
     ASSERT_EQ(
         tex_fill_rect_rgb(&t, 1, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(words), 8), 4),
         1);
-    EXPECT_EQ(tex_read_pixel(&t, 1, 0), 0xFFABCDEFu);
-    EXPECT_EQ(tex_read_pixel(&t, 2, 0), 0xFF000001u);
+    EXPECT_EQ(std::pair(tex_read_pixel(&t, 1, 0), tex_read_pixel(&t, 2, 0)),
+              std::pair(0xFFABCDEFu, 0xFF000001u));
     EXPECT_EQ(tex_fill_rect_rgb(&t, 2, 0, 2, 1, bgr, 3), 0);  // past the right edge
     EXPECT_EQ(tex_fill_rect_rgb(&t, 0, 0, 1, 1, bgr, 2), 0);
     tex_release(&t);
@@ -161,55 +141,26 @@ TEST_F(TexTest, StageCacheSetsOnlyWhatChanged)
     ASSERT_EQ(tex_create(&a, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
     ASSERT_EQ(tex_create(&b, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
     b.flags |= kTexFlagMip | (kTexAddrClamp << kTexAddrUShift);
+    const auto sampler = [](GfxSamp st) { return gfx_get_sampler_state(2, st); };
     tex_set_stage(2, &a, 1);
-    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MAGFILTER), uint32_t(GFX_TEXF_LINEAR));
-    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MIPFILTER), uint32_t(GFX_TEXF_NONE));
+    EXPECT_EQ(std::pair(sampler(GFX_SAMP_MAGFILTER), sampler(GFX_SAMP_MIPFILTER)),
+              std::pair(uint32_t(GFX_TEXF_LINEAR), uint32_t(GFX_TEXF_NONE)));
     uint64_t n = tex_stage_set_count();
     tex_set_stage(2, &a, 1);
     EXPECT_EQ(tex_stage_set_count(), n);
     tex_set_stage(2, &b, 1);  // address U, mip bit and texture differ
     EXPECT_EQ(tex_stage_set_count(), n + 3);
-    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_ADDRESSU), uint32_t(GFX_TADDRESS_CLAMP));
-    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MIPFILTER), uint32_t(GFX_TEXF_LINEAR));
+    EXPECT_EQ(std::pair(sampler(GFX_SAMP_ADDRESSU), sampler(GFX_SAMP_MIPFILTER)),
+              std::pair(uint32_t(GFX_TADDRESS_CLAMP), uint32_t(GFX_TEXF_LINEAR)));
     tex_set_stage(2, &b, 0);  // filter only: the mip filter stays
     EXPECT_EQ(tex_stage_set_count(), n + 5);
-    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MINFILTER), uint32_t(GFX_TEXF_POINT));
-    EXPECT_EQ(gfx_get_sampler_state(2, GFX_SAMP_MIPFILTER), uint32_t(GFX_TEXF_LINEAR));
+    EXPECT_EQ(std::pair(sampler(GFX_SAMP_MINFILTER), sampler(GFX_SAMP_MIPFILTER)),
+              std::pair(uint32_t(GFX_TEXF_POINT), uint32_t(GFX_TEXF_LINEAR)));
     n = tex_stage_set_count();
-    tex_set_stage(8, &a, 0);
-    tex_set_stage(-1, &a, 0);
-    tex_set_stage(16, nullptr, 0);
-    EXPECT_EQ(tex_stage_set_count(), n);
+    tex_set_stage(8, &a, 0), tex_set_stage(-1, &a, 0), tex_set_stage(16, nullptr, 0);
+    EXPECT_EQ(tex_stage_set_count(), n);  // stages that do not exist
     tex_release(&a);
     tex_release(&b);
-}
-
-TEST_F(TexTest, RenderTargetSurvivesResetWithItsSizesAndFlags)
-{
-    TexRecord rt;
-    ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
-    EXPECT_NE(rt.surface, nullptr);
-    const uint16_t flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
-                           (kTexAddrClamp << kTexAddrVShift);
-    EXPECT_EQ(rt.flags, flags);
-    rt.req_w = 13;  // as a resource would ask
-    tex_on_lost(&rt);
-    EXPECT_EQ(rt.texture, nullptr);
-    EXPECT_EQ(rt.real_w, 16);
-    tex_on_reset(&rt);
-    ASSERT_NE(rt.texture, nullptr);
-    EXPECT_NE(rt.surface, nullptr);
-    EXPECT_EQ(rt.real_w, 16);
-    EXPECT_EQ(rt.req_w, 13);
-    EXPECT_EQ(rt.flags, flags);
-    TexRecord managed;
-    ASSERT_EQ(tex_create(&managed, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
-    GfxTexture* kept = managed.texture;
-    tex_on_lost(&managed);
-    tex_on_reset(&managed);
-    EXPECT_EQ(managed.texture, kept);
-    tex_release(&managed);
-    tex_release(&rt);
 }
 
 namespace {
@@ -217,15 +168,14 @@ TexRecord g_rt;
 TexRecord* lookup_rt(uint32_t h) { return h == 7 ? &g_rt : nullptr; }
 }  // namespace
 
-TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch)
+TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
 {
     DispLinks links = disp_links();
     links.tex_lookup = lookup_rt;
     disp_set_links(links);
     ASSERT_EQ(tex_create_render_target(&g_rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
     tex_set_render_target(0, 7);
-    EXPECT_EQ(tex_get_target_width(), 16);
-    EXPECT_EQ(disp_get_viewport().height, 8);
+    EXPECT_EQ(std::pair(tex_get_target_width(), disp_get_viewport().height), std::pair(16, 8));
     tex_set_render_target(1, 7);
     tex_set_render_target(1, 0);  // removes the second target
     EXPECT_EQ(gfx_get_render_target(1), nullptr);
@@ -240,8 +190,7 @@ TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch)
 
     SurfRecord depth;
     ASSERT_EQ(tex_surface_create(&depth, GFX_FMT_D16, 16, 8), 1);
-    EXPECT_EQ(depth.kind, kSurfKindDepth);
-    EXPECT_EQ(depth.bpp, 16);
+    EXPECT_EQ(std::pair(int(depth.kind), int(depth.bpp)), std::pair(int(kSurfKindDepth), 16));
     tex_set_targets(7, 0, &depth);
     EXPECT_EQ(tex_get_depth_target(), &depth);
     gfx_begin_scene();
@@ -253,6 +202,28 @@ TEST_F(TexTest, TargetsDepthSurfacesFillAndStretch)
     tex_surface_release(&depth);
     EXPECT_EQ(depth.width, 0);
     tex_release(&g_rt);
+
+    // A render target survives a reset with its sizes and flags; a managed texture is kept.
+    TexRecord rt;
+    ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
+    EXPECT_NE(rt.surface, nullptr);
+    const int flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
+                      (kTexAddrClamp << kTexAddrVShift);
+    EXPECT_EQ(rt.flags, flags);
+    rt.req_w = 13;  // as a resource would ask
+    tex_on_lost(&rt);
+    EXPECT_TRUE(rt.texture == nullptr && rt.real_w == 16);
+    tex_on_reset(&rt);
+    EXPECT_TRUE(rt.texture && rt.surface);
+    EXPECT_EQ(std::tuple(rt.real_w, rt.req_w, int(rt.flags)), std::tuple(16, 13, flags));
+    TexRecord managed;
+    ASSERT_EQ(tex_create(&managed, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    GfxTexture* kept = managed.texture;
+    tex_on_lost(&managed);
+    tex_on_reset(&managed);
+    EXPECT_EQ(managed.texture, kept);
+    tex_release(&managed);
+    tex_release(&rt);
 }
 
 TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
@@ -260,15 +231,12 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     auto dds = make_dds(6, 10);
     TexRecord t;
     ASSERT_EQ(tex_create_from_file_mem(&t, dds, 0, 0), 1);
-    EXPECT_EQ(t.real_w, 6);
-    EXPECT_EQ(t.real_h, 10);
-    EXPECT_EQ(t.req_w, 6);
-    EXPECT_EQ(t.flags, kTexFlagManaged);
+    EXPECT_EQ(std::tuple(t.real_w, t.real_h, t.req_w, int(t.flags)),
+              std::tuple(6, 10, 6, int(kTexFlagManaged)));
     EXPECT_EQ(tex_read_pixel(&t, 5, 9), 0xFF000509u);
     tex_release(&t);
     // Truncated header, truncated pixels, a header size that lies.
-    EXPECT_EQ(tex_create_from_file_mem(&t, std::span(dds).first(60), 0, 0), 0);
-    EXPECT_EQ(t.texture, nullptr);
+    EXPECT_TRUE(tex_create_from_file_mem(&t, std::span(dds).first(60), 0, 0) == 0 && !t.texture);
     EXPECT_EQ(tex_create_from_file_mem(&t, std::span(dds).first(200), 0, 0), 0);
     auto bad = dds;
     put32(bad, 4, 1000);
@@ -283,12 +251,9 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
 TEST_F(TexTest, SharedQuadIndicesAndScratchAreas)
 {
     const uint16_t* q = tex_get_manager();
-    EXPECT_EQ(q[6 * 5 + 0], 20);
-    EXPECT_EQ(q[6 * 5 + 3], 23);
-    EXPECT_EQ(q[6 * 5 + 5], 21);
-    EXPECT_EQ(q[6 * 4095 + 4], 4 * 4095 + 2);
+    EXPECT_EQ((std::array{q[6 * 5 + 0], q[6 * 5 + 3], q[6 * 5 + 5], q[6 * 4095 + 4]}),
+              (std::array<uint16_t, 4>{20, 23, 21, 4 * 4095 + 2}));
     const TexVertexA* a = tex_get_vertex_scratch_a();
-    EXPECT_EQ(a[kScratchAVertices - 1].rhw, 1.0f);
-    EXPECT_EQ(a[0].z, 0.0f);
+    EXPECT_EQ(std::pair(a[kScratchAVertices - 1].rhw, a[0].z), std::pair(1.0f, 0.0f));
     EXPECT_EQ(tex_get_vertex_scratch_b()[kScratchBBytes - 1], 0);
 }

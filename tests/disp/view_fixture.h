@@ -1,10 +1,10 @@
-// Shared set-up of the view tests: a cleared display work block for an
-// 800 x 600 screen with the default scene, and a device seam that records
-// what the view modules send to the device.
+// View tests: a cleared work block for an 800 x 600 screen, and a seam recording the device.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <map>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -20,35 +20,17 @@
 #include "math/vm_test_util.h"
 
 struct DevLog {
-    struct Transform {
-        DispDevTransform which;
-        Mat44 m;
-    };
-    struct State {
-        DispDevRs state;
-        uint32_t value;
-    };
-    std::vector<Transform> transforms;
-    std::vector<State> states;
+    std::vector<std::pair<DispDevTransform, Mat44>> transforms;
+    std::map<DispDevRs, uint32_t> states;  // the last value sent of each
     std::vector<DispDevLight> lights;
     std::vector<int> light_enables;
-    struct Mode {
-        int w, h, mode;
-    };
-    std::vector<Mode> mode_requests;
+    std::vector<std::array<int, 3>> mode_requests;  // width, height, mode
     int mode = 0;
 
     static DevLog& get()
     {
         static DevLog log;
         return log;
-    }
-    uint32_t state(DispDevRs rs) const
-    {
-        for (auto it = states.rbegin(); it != states.rend(); ++it)
-            if (it->state == rs) return it->value;
-        ADD_FAILURE() << "render state " << rs << " never set";
-        return 0;
     }
 };
 
@@ -58,9 +40,7 @@ inline DispDevSeam recording_seam()
     seam.set_transform = [](DispDevTransform which, const Mat44* m) {
         DevLog::get().transforms.push_back({which, *m});
     };
-    seam.set_render_state = [](DispDevRs rs, uint32_t v) {
-        DevLog::get().states.push_back({rs, v});
-    };
+    seam.set_render_state = [](DispDevRs rs, uint32_t v) { DevLog::get().states[rs] = v; };
     seam.set_light = [](int, const DispDevLight* l) { DevLog::get().lights.push_back(*l); };
     seam.light_enable = [](int, int on) { DevLog::get().light_enables.push_back(on); };
     seam.request_mode_change = [](int w, int h, int m) {
@@ -88,20 +68,3 @@ protected:
     }
     DevLog& dev() { return DevLog::get(); }
 };
-
-inline float bits_float(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-inline void expect_v3(const Vec3& a, const Vec3& b, float tol, const char* what = "")
-{
-    expect_vec3_near(a, b, tol, what);
-}
-
-inline void expect_m44(const Mat44& a, const Mat44& b, float tol, const char* what = "")
-{
-    expect_mat_near(a, b, tol, what);
-}

@@ -1,7 +1,4 @@
-// The patch data set as files: the committed sources equal a fresh generator
-// run, every group file parses, the palette has its two pages, the "_NRM"
-// companion and the icons are where the tool looks for them, and the build
-// made the data folder beside the program.
+// The patch data set as files, where the patch tool looks for them.
 #include "gm_test_util.h"
 
 #include "res/texlst.h"
@@ -18,7 +15,7 @@ TEST(PatchData, CommittedSourcesEqualAFreshRun)
     gm::FileSet fresh = gm::output_build();
     EXPECT_EQ(fresh, gm::output_build()) << "two runs differ";
     for (const auto& [name, bytes] : fresh) {
-        EXPECT_TRUE(gmt::read_bytes(fs::path(gmt::models_dir()) / name) == bytes)
+        EXPECT_TRUE(gmt::read_bytes(gmt::models_dir() / name) == bytes)
             << name << " is stale: run gen_models data/models";
     }
     for (const auto& e : fs::directory_iterator(gmt::models_dir())) {
@@ -30,39 +27,10 @@ TEST(PatchData, CommittedSourcesEqualAFreshRun)
     }
 }
 
-TEST(PatchData, EveryGroupFileParsesWhole)
-{
-    int groups = 0;
-    for (const auto& [path, bytes] : gmt::built_set().files) {
-        if (path.rfind("grp/", 0) != 0) continue;
-        groups++;
-        for (const gmt::Chunk& c : gmt::chunks_of(bytes)) {
-            int kind = chunk_kind_of(c.head.magic);
-            ASSERT_GE(kind, 0) << path;
-            EXPECT_EQ(c.head.version, chunk_kind_info(kind).version) << path;
-            ByteSpan d(c.data);
-            if (kind == CHUNK_MODEL) {
-                ModelChunk m;
-                EXPECT_EQ(chunk_parse_model(d, m), CHUNK_OK) << path;
-            } else if (kind == CHUNK_TEX) {
-                TexChunk t;
-                EXPECT_EQ(chunk_parse_tex(d, t), CHUNK_OK) << path;
-                EXPECT_GT(t.image_size, 8u) << path;
-            } else {
-                ASSERT_EQ(kind, CHUNK_CROP) << path << ": only models, textures and crops";
-                uint32_t n = 0;
-                EXPECT_EQ(chunk_parse_crop(d, n), CHUNK_OK) << path;
-            }
-        }
-    }
-    EXPECT_GE(groups, 20);
-}
-
 TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes)
 {
     const auto& models = gmt::decoded_models();
-    EXPECT_GT(models.size(), 16u) << "the palette shows 16 a page";
-    EXPECT_GE(models.size(), 20u);
+    EXPECT_GE(models.size(), 20u) << "the palette shows 16 a page";
     std::set<std::string> names;
     for (const auto& m : models) {
         EXPECT_TRUE(names.insert(m.name).second) << "duplicate mesh " << m.name;
@@ -95,27 +63,15 @@ TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames)
     ASSERT_EQ(nrm.size(), 1u);
     ASSERT_EQ(chunk_kind_of(nrm[0].head.magic), CHUNK_TEX)
         << "a model here would show in the palette";
-    TexChunk t;
-    ByteSpan d(nrm[0].data);
-    ASSERT_EQ(chunk_parse_tex(d, t), CHUNK_OK);
-    // The NRM mesh's slot 1 is "<stem of its texture>_normal" in "<group>_NRM".
-    bool found = false;
+    // Which map the loaded mesh binds is the loader test's; tangents need coordinates.
     for (const auto& m : gmt::decoded_models())
-        if (m.group == "coin") {
-            found = true;
-            EXPECT_TRUE(name_has_token(m.name.c_str(), "NRM"));
-            EXPECT_EQ(m.texture, "coin.png");
-            EXPECT_FALSE(m.src.uv0.empty()) << "tangents need texture coordinates";
-        }
-    EXPECT_TRUE(found);
-    EXPECT_STREQ(rd_name(d, t.name_off), "coin_normal.png");
+        if (m.group == "coin") EXPECT_FALSE(m.src.uv0.empty()) << m.name;
 }
 
-TEST(PatchData, IconsComeFromTexLstAndFromIconBin)
+TEST(PatchData, IconsComeFromTexLst)
 {
     const auto& files = gmt::built_set().files;
     ASSERT_EQ(files.count("texture/tex.lst"), 1u);
-    ASSERT_EQ(files.count("grp/icon.bin"), 1u) << "the tool requests the category through icon.bin";
     const auto& lst = files.at("texture/tex.lst");
     TexList tl;
     texlst_parse(std::string_view(reinterpret_cast<const char*>(lst.data()), lst.size()), tl);
@@ -126,8 +82,7 @@ TEST(PatchData, IconsComeFromTexLstAndFromIconBin)
     ASSERT_EQ(texlst_crop_count(tl, uint32_t(cat)), want.size());
     // The category's image is the atlas itself, copied whole.
     ASSERT_EQ(files.count("texture/icon.png"), 1u);
-    EXPECT_TRUE(files.at("texture/icon.png") ==
-                gmt::read_bytes(fs::path(gmt::models_dir()) / "icon.png"));
+    EXPECT_TRUE(files.at("texture/icon.png") == gmt::read_bytes(gmt::models_dir() / "icon.png"));
     for (uint32_t j = 0; j < want.size(); j++) {
         const TexLstCrop* c = texlst_crop(tl, uint32_t(cat), j);
         ASSERT_TRUE(c);
@@ -137,20 +92,10 @@ TEST(PatchData, IconsComeFromTexLstAndFromIconBin)
         EXPECT_FLOAT_EQ(c->frac[2] * gm::ICON_ATLAS_W, float(it->w)) << c->name;
         EXPECT_FLOAT_EQ(c->frac[3] * gm::ICON_ATLAS_H, float(it->h)) << c->name;
     }
-    // icon.bin: the atlas and the same crops, CROP after TEX.
-    std::vector<gmt::Chunk> ic = gmt::chunks_of(files.at("grp/icon.bin"));
-    ASSERT_EQ(ic.size(), 2u);
-    EXPECT_EQ(chunk_kind_of(ic[0].head.magic), CHUNK_TEX);
-    ASSERT_EQ(chunk_kind_of(ic[1].head.magic), CHUNK_CROP);
-    uint32_t n = 0;
-    ByteSpan cd(ic[1].data);
-    ASSERT_EQ(chunk_parse_crop(cd, n), CHUNK_OK);
-    EXPECT_EQ(n, want.size());
 }
 
 TEST(PatchData, BuildMadeTheDataFolderBesideTheProgram)
 {
-    if (gmt::binary_dir().empty()) GTEST_SKIP() << "no build folder given";
     fs::path data = fs::path(gmt::binary_dir()) / "data";
     for (const auto& [path, bytes] : gmt::built_set().files) {
         EXPECT_TRUE(gmt::read_bytes(data / path) == bytes) << path;

@@ -1,5 +1,4 @@
-// Shared fixtures of the patch data tests: the committed descriptions built
-// in memory, and their model chunks decoded.
+// The committed patch descriptions built in memory, their models decoded.
 #pragma once
 
 #include "res/chunk.h"
@@ -27,30 +26,19 @@ inline std::string source_dir()
 // From the environment, else the build folder this test was built in.
 inline std::string binary_dir()
 {
-    if (const char* b = std::getenv("QUORVEL_TEST_BINARY_DIR")) return b;
-#ifdef GM_TEST_BINARY_DIR
-    return GM_TEST_BINARY_DIR;
-#else
-    return "";
-#endif
+    const char* b = std::getenv("QUORVEL_TEST_BINARY_DIR");
+    return b ? b : GM_TEST_BINARY_DIR;
 }
 
-inline std::string models_dir() { return source_dir() + "/data/models"; }
-
-inline std::string read_text(const std::filesystem::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), {});
-}
+inline std::filesystem::path models_dir() { return source_dir() + "/data/models"; }
 
 inline std::vector<uint8_t> read_bytes(const std::filesystem::path& p)
 {
-    std::string s = read_text(p);
-    return std::vector<uint8_t>(s.begin(), s.end());
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
 }
 
-// Every committed description through the description builder in one set,
-// in name order, as the build's one qv_datagen run makes it.
+// Every committed description in name order, as the build's qv_datagen run.
 inline const qvw::DataSet& built_set()
 {
     static qvw::DataSet set = [] {
@@ -89,8 +77,7 @@ struct DecodedModel {
     MeshSource src;
 };
 
-// Every model of every group file, in group-name order then chunk order (the
-// palette's order).
+// Every model in group-name then chunk order: the palette's order.
 inline const std::vector<DecodedModel>& decoded_models()
 {
     static std::vector<std::vector<uint8_t>> keep;

@@ -1,6 +1,4 @@
-// The built data folder through the real loader, queued the way the patch
-// tool queues it: every "*.bin" of the model folder in name order, each
-// preceded by its "_NRM" companion when one exists.
+// The built data folder through the real loader, queued as the patch tool does.
 #include "gm_test_util.h"
 #include "res/res_fixture.h"
 
@@ -31,11 +29,11 @@ protected:
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(data / "grp"))
             if (e.path().extension() == ".bin") names.push_back(e.path().stem().string());
-        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return std::lexicographical_compare(
-                a.begin(), a.end(), b.begin(), b.end(),
-                [](char x, char y) { return std::toupper(x) < std::toupper(y); });
-        });
+        auto upper = [](std::string s) {
+            for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+            return s;
+        };
+        std::ranges::sort(names, {}, upper);
         return names;
     }
 

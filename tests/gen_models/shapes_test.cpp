@@ -1,6 +1,4 @@
-// The patch models as geometry: finite, fitted to the palette cell, closed
-// with outward normals, and facing the camera in the tool's own view; the
-// mesh builders they come from; the icon atlas.
+// The patch models as geometry, their mesh builders and the icon atlas.
 #include "gm_test_util.h"
 
 #include "tools/gen_models/gm_icons.h"

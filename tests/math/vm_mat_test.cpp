@@ -1,23 +1,11 @@
-// 4x4 matrices and quaternions: the conventions every later module builds
-// on (multiplication order, Euler order, row-vector layout), round trips
-// and the mended degenerate cases.
-#include <gtest/gtest.h>
-
-#include <cmath>
+// 4x4 matrices: multiplication and Euler order, round trips, degenerate cases.
 #include <limits>
 
 #include "vm_test_util.h"
 
 namespace {
 
-Mat44 pos_angles(Vec3 p, Vec3 a)
-{
-    Mat44 m;
-    return *vm_mat_from_pos_angles(&m, &p, &a);
-}
-
-// Elementary rotations in row-vector form with the table sine and cosine,
-// written out independently of the library.
+// Elementary row-vector rotations with the table sine, independent of the library.
 Vec3 rot_x(Vec3 p, float a)
 {
     const double c = vm_math_cos(a), s = vm_math_sin(a);
@@ -48,41 +36,36 @@ bool orthonormal(const Mat44& m, float tol)
 Mat44 random_affine(unsigned seed)
 {
     const float f = float(seed);
-    Mat44 m = pos_angles({f * 0.7f - 3, 2 - f, f * 0.3f}, {0.3f * f, -0.7f + f, 1.1f - 0.2f * f});
-    const Vec3 s = {1.0f + 0.1f * f, 0.5f + 0.05f * f, 2.0f - 0.1f * f};
-    return *vm_mat_scale(&m, &m, &s);
+    return scaled(
+        pos_angles({f * 0.7f - 3, 2 - f, f * 0.3f}, {0.3f * f, -0.7f + f, 1.1f - 0.2f * f}),
+        {1.0f + 0.1f * f, 0.5f + 0.05f * f, 2.0f - 0.1f * f});
 }
+
+Vec3 row(const Mat44& m, int r) { return {m.m[4 * r], m.m[4 * r + 1], m.m[4 * r + 2]}; }
 
 const Vec3 k_angle_sets[] = {{0.3f, 0.7f, -1.1f},    {0, 0, 0},
                              {-1.2f, 2.5f, 0.4f},    {1.0f, -3.0f, 3.0f},
                              {0.01f, 0.02f, -0.03f}, {-0.5f, 1.5f, -2.8f}};
+const Vec3 k_quarter_y = {0, float(M_PI_2), 0};
 
 }  // namespace
 
 // b first, then a: the child's world matrix is mul(parent, local).
 TEST(MatConventions, MultiplicationAppliesBFirst)
 {
-    const Vec3 t = {1, 0, 0}, origin = {0, 0, 0};
-    Mat44 tm, r, out;
-    vm_mat_translation(&tm, &t);
-    r = pos_angles({0, 0, 0}, {0, float(M_PI_2), 0});
-    vm_mat_mul(&out, &tm, &r);
-    Vec3 p;
-    expect_vec3_near(*vm_mat_transform_point(&p, &out, &origin), {1, 0, 0}, 1e-6f);
-    vm_mat_mul(&out, &r, &tm);  // translate first, then turn: (1,0,0) -> (0,0,-1)
-    expect_vec3_near(*vm_mat_transform_point(&p, &out, &origin), {0, 0, -1}, 1e-4f);
+    const Mat44 t = translation({1, 0, 0}), r = pos_angles({}, k_quarter_y);
+    expect_vec3_near(point_by(mat_mul(t, r), {}), {1, 0, 0}, 1e-6f);
+    // Translate first, then turn: (1,0,0) -> (0,0,-1).
+    expect_vec3_near(point_by(mat_mul(r, t), {}), {0, 0, -1}, 1e-4f);
 }
 
 // Standard order: about Z first, then X, then Y, with the table values.
 TEST(MatConventions, EulerOrderIsZThenXThenY)
 {
     const Vec3 p = {0.3f, -1.2f, 2.0f};
-    for (const Vec3& a : k_angle_sets) {
-        const Mat44 m = pos_angles({0, 0, 0}, a);
-        Vec3 got;
-        vm_mat_transform_point(&got, &m, &p);
-        expect_vec3_near(got, rot_y(rot_x(rot_z(p, a.z), a.x), a.y), 2e-6f);
-    }
+    for (const Vec3& a : k_angle_sets)
+        expect_vec3_near(point_by(pos_angles({}, a), p), rot_y(rot_x(rot_z(p, a.z), a.x), a.y),
+                         2e-6f);
 }
 
 TEST(MatConventions, FromEulerLeavesRowThree)
@@ -103,29 +86,18 @@ TEST(MatConventions, FromEulerLeavesRowThree)
 TEST(MatConventions, EditorsActInTheOwnFrame)
 {
     const Mat44 m = random_affine(3);
-    for (const Vec3& a : k_angle_sets) {
-        Mat44 edited, want;
-        const Mat44 r = pos_angles({0, 0, 0}, a);
-        vm_mat_rotate_euler(&edited, &m, &a);
-        vm_mat_mul(&want, &m, &r);
-        expect_mat_near(edited, want, 1e-5f);
-    }
-    const Vec3 t = {1, 2, 3};
-    Mat44 moved, tm, want;
-    vm_mat_translate(&moved, &m, &t);
-    vm_mat_translation(&tm, &t);
-    vm_mat_mul(&want, &m, &tm);
-    expect_mat_near(moved, want, 1e-5f);
-    Mat44 tre = m, ref;
-    const Vec3 a = {0.2f, -0.4f, 0.9f};
+    Mat44 edited;
+    for (const Vec3& a : k_angle_sets)
+        expect_mat_near(*vm_mat_rotate_euler(&edited, &m, &a), mat_mul(m, pos_angles({}, a)),
+                        1e-5f);
+    const Vec3 t = {1, 2, 3}, a = {0.2f, -0.4f, 0.9f}, axis = {0, 2, 0};
+    Mat44 moved, tre = m, ref;
+    expect_mat_near(*vm_mat_translate(&moved, &m, &t), mat_mul(m, translation(t)), 1e-5f);
     vm_mat_translate_rotate_euler(&tre, nullptr, &t, &a);
-    vm_mat_rotate_euler(&ref, &moved, &a);
-    expect_mat_near(tre, ref, 0);
-    const Vec3 axis = {0, 2, 0};
+    expect_mat_near(tre, *vm_mat_rotate_euler(&ref, &moved, &a), 0);
     Mat44 ra, ry;
     vm_mat_rotate_axis(&ra, &m, nullptr, &axis, 0.5f);
-    vm_mat_rotate_y(&ry, &m, 0.5f);
-    expect_mat_near(ra, ry, 5e-4f);  // half-angle table steps differ
+    expect_mat_near(ra, *vm_mat_rotate_y(&ry, &m, 0.5f), 5e-4f);  // half-angle table steps differ
 }
 
 TEST(MatEuler, DegenerateSineOfPitch)
@@ -137,8 +109,7 @@ TEST(MatEuler, DegenerateSineOfPitch)
     EXPECT_EQ(r.x, 1.5707964f);
     EXPECT_EQ(r.y, 0.0f);
     m.m[9] = 1.0f;
-    vm_mat_to_euler(&r, &m);
-    EXPECT_EQ(r.x, -1.5707964f);
+    EXPECT_EQ(vm_mat_to_euler(&r, &m)->x, -1.5707964f);
 }
 
 // Every Euler extractor inverts the quaternion builder of its order.
@@ -159,76 +130,58 @@ TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilder)
     for (const Order& o : orders)
         for (const Vec3& a : angles) {
             Quat q;
-            Mat44 m = mat_identity();
-            o.build(&q, &a);
-            vm_quat_to_matrix(&m, &q);
+            const Mat44 m = quat_matrix(*o.build(&q, &a));
             Vec3 back;
-            o.extract(&back, &m);
-            expect_vec3_near(back, a, 2e-3f, o.name);
+            expect_vec3_near(*o.extract(&back, &m), a, 2e-3f, o.name);
         }
 }
 
 TEST(MatEuler, ComposeAppliesMFirst)
 {
     const Vec3 a1 = {0.2f, 0.3f, 0.1f}, a2 = {-0.1f, 0.5f, 0.2f};
-    const Mat44 m1 = pos_angles({0, 0, 0}, a1), m2 = pos_angles({0, 0, 0}, a2);
+    const Mat44 m1 = pos_angles({}, a1);
     Vec3 composed;
     vm_mat_euler_compose(&composed, &m1, &a2);
-    Mat44 want;
-    vm_mat_mul(&want, &m2, &m1);
-    expect_mat_near(pos_angles({0, 0, 0}, composed), want, 1e-4f);
+    expect_mat_near(pos_angles({}, composed), mat_mul(pos_angles({}, a2), m1), 1e-4f);
 }
 
 // A scaled matrix (patches use scale 30) used to push asin out of range.
 TEST(MatDecompose, AnglesOfAScaledMatrix)
 {
-    const Vec3 a = {0.1f, -0.8f, 0.3f};
-    Mat44 m = pos_angles({4, 5, 6}, a);
-    const Vec3 s = {30, 30, 30};
-    vm_mat_scale(&m, &m, &s);
-    Vec3 pos, ang, scale;
+    const Vec3 a = {0.1f, -0.8f, 0.3f}, s = {30, 30, 30};
+    const Mat44 rigid = pos_angles({4, 5, 6}, a), m = scaled(rigid, s);
+    Vec3 pos, ang, scale, plain;
     vm_mat_decompose(&pos, &ang, &scale, &m);
-    expect_vec3_near(pos, {4, 5, 6}, 0);
     expect_vec3_near(ang, a, 5e-4f);
     expect_vec3_near(scale, s, 5e-3f);  // table rows are unit to about 1e-4
     // Unit scale: the same bits as the plain extraction.
-    const Mat44 rigid = pos_angles({4, 5, 6}, a);
-    Vec3 plain;
     vm_mat_decompose(&pos, &ang, &scale, &rigid);
-    vm_mat_to_euler(&plain, &rigid);
-    EXPECT_TRUE(same_bits(ang, plain));
+    EXPECT_TRUE(same_bits(ang, *vm_mat_to_euler(&plain, &rigid)));
 }
 
 TEST(MatInverse, UndoesAffineAndProjectionMatrices)
 {
-    Mat44 proj;
-    vm_mat_perspective_offcenter(&proj, -0.1f, 0.1f, -0.075f, 0.075f, 0.1f, 10000.0f);
-    Mat44 mats[5] = {random_affine(1), random_affine(4), random_affine(9), proj, {}};
+    Mat44 mats[5] = {random_affine(1), random_affine(4), random_affine(9)};
+    vm_mat_perspective_offcenter(&mats[3], -0.1f, 0.1f, -0.075f, 0.075f, 0.1f, 10000.0f);
     vm_mat_ortho_offcenter(&mats[4], -4, 4, -3, 3, 1, 100);
     for (const Mat44& m : mats) {
-        Mat44 inv, prod;
+        Mat44 inv;
         ASSERT_EQ(vm_mat_inverse_checked(&inv, &m), 1);
-        vm_mat_mul(&prod, &inv, &m);
-        expect_mat_near(prod, mat_identity(), 2e-4f);
+        expect_mat_near(mat_mul(inv, m), mat_identity(), 2e-4f);
     }
 }
 
 // A singular matrix (scale 0 is easy to produce) gives a defined result.
 TEST(MatInverse, SingularOrNonFiniteGivesIdentity)
 {
-    Mat44 flat = random_affine(2);
-    const Vec3 squash = {1, 0, 1};
-    vm_mat_scale(&flat, &flat, &squash);
-    Mat44 nan_m = mat_identity();
+    Mat44 nan_m = mat_identity(), inf_m = mat_identity();
     nan_m.m[5] = std::numeric_limits<float>::quiet_NaN();
-    Mat44 inf_m = mat_identity();
     inf_m.m[0] = std::numeric_limits<float>::infinity();
-    for (const Mat44& m : {flat, Mat44{}, nan_m, inf_m}) {
-        Mat44 out;
+    for (const Mat44& m : {scaled(random_affine(2), {1, 0, 1}), Mat44{}, nan_m, inf_m}) {
+        Mat44 out, out2;
         for (float& v : out.m) v = 123.0f;
         EXPECT_EQ(vm_mat_inverse_checked(&out, &m), 0);
         expect_mat_near(out, mat_identity(), 0);
-        Mat44 out2;
         EXPECT_EQ(vm_mat_inverse(&out2, &m), &out2);
         expect_mat_near(out2, mat_identity(), 0);
     }
@@ -236,109 +189,78 @@ TEST(MatInverse, SingularOrNonFiniteGivesIdentity)
 
 TEST(MatTransforms, Vec4DividesXYByAbsW)
 {
-    Mat44 m = mat_identity();
+    Mat44 m = mat_identity(), neg = mat_identity();
     m.m[15] = 0.0f;  // w' = 0 for the origin: undivided
-    const Vec3 o = {0, 0, 0}, p = {2, 4, 6};
     m.m[12] = 3;
+    neg.m[15] = -2.0f;
+    const Vec3 o = {0, 0, 0}, p = {2, 4, 6};
     Vec3 r;
     expect_vec3_near(*vm_mat_transform_vec4(&r, &m, &o), {3, 0, 0}, 0);
-    Mat44 neg = mat_identity();
-    neg.m[15] = -2.0f;
     expect_vec3_near(*vm_mat_transform_vec4(&r, &neg, &p), {1, 2, 6}, 0);
     expect_vec3_near(*vm_mat_transform_point_divw(&r, &neg, &p), {-1, -2, -3}, 0);
 }
 
 TEST(MatProjection, OrthoCornersAndTextureBias)
 {
-    Mat44 o;
+    Mat44 o, tb;
     vm_mat_ortho_offcenter(&o, -4, 2, -1, 3, 1, 11);
-    const Vec3 near_tl = {-4, 3, 1}, far_br = {2, -1, 11};
-    Vec3 r;
-    expect_vec3_near(*vm_mat_transform_point(&r, &o, &near_tl), {-1, 1, 0}, 1e-6f);
-    expect_vec3_near(*vm_mat_transform_point(&r, &o, &far_br), {1, -1, 1}, 1e-6f);
-    Mat44 tb;
     vm_mat_texture_bias(&tb, &o);
-    expect_vec3_near(*vm_mat_transform_point(&r, &tb, &near_tl), {0, 0, 0},
-                     1e-6f);  // top-left texel
-    expect_vec3_near(*vm_mat_transform_point(&r, &tb, &far_br), {1, 1, 1}, 1e-6f);
+    const Vec3 near_tl = {-4, 3, 1}, far_br = {2, -1, 11};
+    expect_vec3_near(point_by(o, near_tl), {-1, 1, 0}, 1e-6f);
+    expect_vec3_near(point_by(tb, far_br), {1, 1, 1}, 1e-6f);
 }
 
 TEST(MatProjection, ReflectAndShadow)
 {
     const Plane floor = {0, 2, 0, -2};  // y = 1, not normalised
     Mat44 m;
-    vm_mat_reflect(&m, &floor);
-    const Vec3 p = {3, 4, 5};
-    Vec3 r;
-    expect_vec3_near(*vm_mat_transform_point(&r, &m, &p), {3, -2, 5}, 1e-5f);
+    const Vec3 p = {3, 4, 5}, down = {0, -1, 0}, lamp = {0, 5, 0}, q = {1, 3, 0};
+    expect_vec3_near(point_by(*vm_mat_reflect(&m, &floor), p), {3, -2, 5}, 1e-5f);
     // Directional light straight down: the shadow falls below the point.
-    const Vec3 down = {0, -1, 0};
+    Vec3 r;
     vm_mat_shadow(&m, &down, &floor, 1);
-    vm_mat_transform_point_divw(&r, &m, &p);
-    expect_vec3_near(r, {3, 1, 5}, 1e-5f);
+    expect_vec3_near(*vm_mat_transform_point_divw(&r, &m, &p), {3, 1, 5}, 1e-5f);
     // Point light at (0, 5, 0): the shadow lies on the line light -> point.
-    const Vec3 lamp = {0, 5, 0}, q = {1, 3, 0};
     vm_mat_shadow(&m, &lamp, &floor, 0);
-    vm_mat_transform_point_divw(&r, &m, &q);
-    expect_vec3_near(r, {2, 1, 0}, 1e-5f);
+    expect_vec3_near(*vm_mat_transform_point_divw(&r, &m, &q), {2, 1, 0}, 1e-5f);
 }
 
-// Only the third column changes. A clip plane whose clip-space form has a
-// negative fourth value becomes the near plane: points on it land at depth
-// 0 and its negative side is clipped. A positive fourth value is negated and
-// raised by 1, which puts the plane at depth 1.
+// Only the third column changes: the plane lands at depth 0 (negative w) or 1.
 TEST(MatProjection, ClipPlaneProjection)
 {
-    Mat44 proj, view, out;
+    Mat44 proj, view = pos_angles({0, 0, -5}, {}), out;
     vm_mat_perspective_offcenter(&proj, -1, 1, -1, 1, 1, 100);
-    const Vec3 eye = {0, 0, -5}, zero = {0, 0, 0};
-    vm_mat_from_pos_angles(&view, &eye, &zero);
     vm_mat_inverse(&view, &view);
-    auto clip = [&](const Mat44& m, Vec3 p) {
+    auto clip = [&](Vec3 p) {
         Vec4 c;
         const Vec4 p4 = {p.x, p.y, p.z, 1};
-        return *vm_vec4_transform(&c, &m, &p4);
+        return *vm_vec4_transform(&c, &out, &p4);
     };
-    const Plane below = {0, -1, 0, -2};  // keeps y < -2
+    const Plane below = {0, -1, 0, -2}, above = {0, 1, 0, 2};  // keep y < -2, y > -2
     vm_mat_clip_plane_projection(&out, &proj, &view, &below);
-    for (const Vec3& p : {Vec3{0, -2, 5}, Vec3{1, -2, 10}, Vec3{-3, -2, 30}}) {
-        const Vec4 c = clip(out, p);
-        EXPECT_NEAR(c.z / c.w, 0.0f, 1e-4f);
-    }
-    EXPECT_GT(clip(out, {0, -3, 5}).z, 0.0f);
-    EXPECT_LT(clip(out, {0, 0, 5}).z, 0.0f);
-    const Plane above = {0, 1, 0, 2};  // keeps y > -2
+    for (const Vec3& p : {Vec3{0, -2, 5}, Vec3{1, -2, 10}, Vec3{-3, -2, 30}})
+        EXPECT_NEAR(clip(p).z / clip(p).w, 0.0f, 1e-4f);
     vm_mat_clip_plane_projection(&out, &proj, &view, &above);
-    const Vec4 c = clip(out, {1, -2, 10});
-    EXPECT_NEAR(c.z / c.w, 1.0f, 1e-4f);
+    EXPECT_NEAR(clip({1, -2, 10}).z / clip({1, -2, 10}).w, 1.0f, 1e-4f);
     for (int i : {0, 1, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15}) EXPECT_EQ(out.m[i], proj.m[i]) << i;
 }
 
 TEST(MatAim, DirectionUpAndDegenerateCases)
 {
-    const Vec3 dirs[] = {{0, 0, 1}, {1, 2, 3}, {0, 1, 0}, {0, -5, 0}, {0, 0, 0}};
-    for (const Vec3& d : dirs) {
-        Mat44 m;
-        vm_mat_aim_dir(&m, nullptr, &d, nullptr, 0);
-        EXPECT_TRUE(orthonormal(m, 1e-5f)) << d.x << d.y << d.z;
-        vm_mat_aim_dir_up(&m, nullptr, &d, nullptr, 0);
-        EXPECT_TRUE(orthonormal(m, 1e-5f));
+    Mat44 m, inv;
+    for (const Vec3& d : {Vec3{0, 0, 1}, Vec3{1, 2, 3}, Vec3{0, 1, 0}, Vec3{0, -5, 0}, Vec3{}}) {
+        EXPECT_TRUE(orthonormal(*vm_mat_aim_dir(&m, nullptr, &d, nullptr, 0), 1e-5f)) << d.y;
+        EXPECT_TRUE(orthonormal(*vm_mat_aim_dir_up(&m, nullptr, &d, nullptr, 0), 1e-5f)) << d.y;
     }
-    const Vec3 eye = {1, 2, 3}, target = {1, 2, 10}, up = {0, 3, 0};
-    Mat44 m;
+    const Vec3 eye = {1, 2, 3}, target = {1, 2, 10}, up = {0, 3, 0}, tilted = {0, 1, 1};
     vm_mat_aim_at(&m, &eye, &target, &up, 0);
-    expect_vec3_near({m.m[8], m.m[9], m.m[10]}, {0, 0, 1}, 1e-6f);
-    expect_vec3_near({m.m[12], m.m[13], m.m[14]}, eye, 0);
-    vm_mat_aim_at(&m, &eye, &target, &up, 1);
-    expect_vec3_near({m.m[8], m.m[9], m.m[10]}, {0, 0, -1}, 1e-6f);
+    expect_vec3_near(row(m, 2), {0, 0, 1}, 1e-6f);
     // Eye on the target: a usable placement instead of a singular one.
     vm_mat_aim_at(&m, &eye, &eye, nullptr, 0);
-    Mat44 inv;
     EXPECT_EQ(vm_mat_inverse_checked(&inv, &m), 1);
     // The kept-up form keeps the up vector exactly.
-    const Vec3 tilted = {0, 1, 1};
     vm_mat_aim_at_up(&m, &eye, &target, &tilted, 0);
-    expect_vec3_near({m.m[4], m.m[5], m.m[6]}, {0, float(M_SQRT1_2), float(M_SQRT1_2)}, 1e-6f);
+    expect_vec3_near(row(m, 1), {0, float(M_SQRT1_2), float(M_SQRT1_2)}, 1e-6f);
 }
 
 TEST(MatYAxis, OrthonormalForEveryDirection)
@@ -352,67 +274,50 @@ TEST(MatYAxis, OrthonormalForEveryDirection)
         EXPECT_TRUE(orthonormal(m, 1e-5f)) << d.x << " " << d.y << " " << d.z;
         Vec3 unit = {0, 1, 0};
         if (d.x != 0 || d.y != 0 || d.z != 0) vm_vec3_normalize(&unit, &d);
-        expect_vec3_near({m.m[4], m.m[5], m.m[6]}, unit, 1e-6f);
-        EXPECT_EQ(m.m[12], 1.0f);
+        expect_vec3_near(row(m, 1), unit, 1e-6f);
     }
 }
 
 TEST(MatInterpolate, EndsAndTranslationMidpoint)
 {
-    const Mat44 a = random_affine(1), b = random_affine(2);
+    const Mat44 a = random_affine(1), b = random_affine(2), ta = translation({}),
+                tb = translation({2, 4, -6});
     Mat44 r;
     EXPECT_TRUE(same_bits(*vm_mat_interpolate(&r, &a, &b, 0.0f), a));
     EXPECT_TRUE(same_bits(*vm_mat_interpolate(&r, &a, &b, 1.0f), b));
-    Mat44 ta, tb;
-    const Vec3 p = {0, 0, 0}, q = {2, 4, -6};
-    vm_mat_translation(&ta, &p);
-    vm_mat_translation(&tb, &q);
-    vm_mat_interpolate(&r, &ta, &tb, 0.5f);
-    Mat44 want;
-    const Vec3 mid = {1, 2, -3};
-    expect_mat_near(r, *vm_mat_translation(&want, &mid), 1e-6f);
+    expect_mat_near(*vm_mat_interpolate(&r, &ta, &tb, 0.5f), translation({1, 2, -3}), 1e-6f);
 }
 
-// Rotation of scaled matrices used to be taken from the unnormalised 3x3:
-// 2 x (90 degrees about Y) blended with itself turned by about 106 degrees.
+// Rotation of scaled matrices used to be taken from the unnormalised 3x3.
 TEST(MatInterpolate, ScaledMatricesKeepTheirRotation)
 {
-    Mat44 m = pos_angles({1, 0, 0}, {0, float(M_PI_2), 0});
-    const Vec3 two = {2, 2, 2};
-    vm_mat_scale(&m, &m, &two);
+    const Mat44 m = scaled(pos_angles({1, 0, 0}, k_quarter_y), {2, 2, 2});
     Mat44 r;
-    vm_mat_interpolate(&r, &m, &m, 0.5f);
-    expect_mat_near(r, m, 1e-4f);
+    expect_mat_near(*vm_mat_interpolate(&r, &m, &m, 0.5f), m, 1e-4f);
     // Between scale 2 at 0 degrees and scale 4 at 90 degrees: scale 3 at 45.
-    Mat44 a = mat_identity(), b = pos_angles({0, 0, 0}, {0, float(M_PI_2), 0});
-    vm_mat_scale(&a, &a, &two);
-    const Vec3 four = {4, 4, 4};
-    vm_mat_scale(&b, &b, &four);
-    vm_mat_interpolate(&r, &a, &b, 0.5f);
-    Mat44 want = pos_angles({0, 0, 0}, {0, float(M_PI_4), 0});
-    const Vec3 three = {3, 3, 3};
-    vm_mat_scale(&want, &want, &three);
-    expect_mat_near(r, want, 1e-3f);
+    const Mat44 a = scaled(mat_identity(), {2, 2, 2}),
+                b = scaled(pos_angles({}, k_quarter_y), {4, 4, 4});
+    const Mat44 want = scaled(pos_angles({}, {0, float(M_PI_4), 0}), {3, 3, 3});
+    expect_mat_near(*vm_mat_interpolate(&r, &a, &b, 0.5f), want, 1e-3f);
 }
 
 TEST(MatSampleArray, WrapClampAndDegenerateCounts)
 {
-    Mat44 arr[3];
-    for (int i = 0; i < 3; ++i) {
-        const Vec3 t = {float(i), 0, 0};
-        vm_mat_translation(&arr[i], &t);
-    }
+    const Mat44 arr[3] = {translation({}), translation({1, 0, 0}), translation({2, 0, 0})};
+    const struct {
+        int start;
+        float t;
+        int wrap;
+        float want;
+    } rows[] = {
+        {0, 3.0f, 1, 0.0f},                        // one past the last, wrapped
+        {0, 3.0f, 0, 2.0f},                        // clamped
+        {0, 1.5f, 0, 1.5f},   {0, 2.5f, 1, 1.0f},  // last blends into the first
+        {10, 11.0f, 0, 1.0f},                      // start is subtracted
+    };
     Mat44 r;
-    vm_mat_sample_array(&r, arr, 3, 0, 2, 3.0f, 1);  // one past the last, wrapped
-    EXPECT_EQ(r.m[12], 0.0f);
-    vm_mat_sample_array(&r, arr, 3, 0, 2, 3.0f, 0);  // clamped
-    EXPECT_EQ(r.m[12], 2.0f);
-    vm_mat_sample_array(&r, arr, 3, 0, 2, 1.5f, 0);
-    EXPECT_FLOAT_EQ(r.m[12], 1.5f);
-    vm_mat_sample_array(&r, arr, 3, 0, 2, 2.5f, 1);  // last blends into the first
-    EXPECT_FLOAT_EQ(r.m[12], 1.0f);
-    vm_mat_sample_array(&r, arr, 3, 10, 2, 11.0f, 0);  // start is subtracted
-    EXPECT_EQ(r.m[12], 1.0f);
+    for (const auto& w : rows)
+        EXPECT_FLOAT_EQ(vm_mat_sample_array(&r, arr, 3, w.start, 2, w.t, w.wrap)->m[12], w.want);
     // Count 0 used to loop forever (wrap) or read before the array (clamp).
     Mat44 untouched = random_affine(3), before = untouched;
     vm_mat_sample_array(&untouched, arr, 0, 0, 2, 1.0f, 1);
@@ -432,10 +337,8 @@ TEST(MatMisc, IdentityCheckAndMaxScale)
     EXPECT_EQ(vm_mat_not_identity(&moved, 1e-05f), 0);
     moved.m[12] = 0.001f;
     EXPECT_EQ(vm_mat_not_identity(&moved, 1e-05f), 1);
-    const Vec3 s = {2, 3, 4};
     Mat44 m = random_affine(2);
-    vm_mat_normalize_rows(&m, &m);
-    EXPECT_TRUE(orthonormal(m, 1e-5f));
-    vm_mat_scale(&m, &m, &s);
+    EXPECT_TRUE(orthonormal(*vm_mat_normalize_rows(&m, &m), 1e-5f));
+    m = scaled(m, {2, 3, 4});
     EXPECT_NEAR(vm_mat_max_scale(&m), 4.0f, 4e-3f);  // estimate: about 12 bits
 }

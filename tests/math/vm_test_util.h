@@ -38,3 +38,36 @@ inline Mat44 mat_identity()
     Mat44 m;
     return *vm_mat_identity(&m);
 }
+
+// By-value forms of the builders the maths tests use most.
+inline Mat44 pos_angles(Vec3 p, Vec3 a)
+{
+    Mat44 m;
+    return *vm_mat_from_pos_angles(&m, &p, &a);
+}
+
+inline Mat44 scaled(Mat44 m, Vec3 s) { return *vm_mat_scale(&m, &m, &s); }
+
+inline Mat44 translation(Vec3 t)
+{
+    Mat44 m;
+    return *vm_mat_translation(&m, &t);
+}
+
+inline Mat44 mat_mul(const Mat44& a, const Mat44& b)
+{
+    Mat44 r;
+    return *vm_mat_mul(&r, &a, &b);
+}
+
+inline Vec3 point_by(const Mat44& m, Vec3 p)
+{
+    Vec3 r;
+    return *vm_mat_transform_point(&r, &m, &p);
+}
+
+inline Mat44 quat_matrix(const Quat& q)
+{
+    Mat44 m = mat_identity();
+    return *vm_quat_to_matrix(&m, &q);
+}

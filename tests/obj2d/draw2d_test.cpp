@@ -8,22 +8,7 @@
 
 namespace {
 
-class Draw2d : public Obj2dDevice {
-protected:
-    // The device's blend factors agree with what the render-state cache holds.
-    static void ExpectBlendCacheTrue()
-    {
-        uint32_t src = 0, dst = 0, op = 0;
-        disp_blend_mode_get(int(disp_rstate_blend()), &src, &dst, &op);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), src);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_DESTBLEND), dst);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_BLENDOP), op);
-        EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHABLENDENABLE),
-                  disp_rstate_blend() != 0 ? 1u : 0u);
-    }
-};
-
-// --- lines ----------------------------------------------------------------------------------
+using Draw2d = Obj2dDevice;
 
 TEST(Line2dQuad, HorizontalAndZeroLengthLines)
 {
@@ -56,16 +41,12 @@ TEST_F(Draw2d, LinesSplitByBlendAndBatchSize)
 {
     for (int i = 0; i < 4097; ++i)
         line2d_create_1f(1, {0, 0}, 0xFFFFFFFFu, {5, 5}, 0xFFFFFFFFu, 30, 1);
-    uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 2u);
+    EXPECT_EQ(FrameCalls(), 2u);
     for (int i = 0; i < 4; ++i) {
         DrawObj* o = line2d_create_1f(1, {0, 0}, 0xFFFFFFFFu, {5, 5}, 0xFFFFFFFFu, 30, 1);
         line2d_set_blend(o, i % 2 ? 0 : 2);
     }
-    before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 4u);
+    EXPECT_EQ(FrameCalls(), 4u);
     ExpectBlendCacheTrue();
 }
 
@@ -81,14 +62,10 @@ TEST_F(Draw2d, BlendChangedByLinesDoesNotLeakIntoTheNextSprite)
     ExpectBlendCacheTrue();
 }
 
-// --- triangles -----------------------------------------------------------------------------------
-
 TEST_F(Draw2d, TrianglesFillAndSplitOnTextureChanges)
 {
     tri2d_create_1f(1, {2, 2}, 0xFFFF0000u, {30, 2}, 0xFFFF0000u, {2, 30}, 0xFFFF0000u, 40);
-    uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 1u);
+    EXPECT_EQ(FrameCalls(), 1u);
     EXPECT_TRUE(Near(Pixel(8, 8), 0xFFFF0000u));
     EXPECT_EQ(Pixel(28, 28), 0xFF000000u);
 
@@ -99,13 +76,9 @@ TEST_F(Draw2d, TrianglesFillAndSplitOnTextureChanges)
                                      0xFFFFFFFFu, 40);
         tri2d_set_tex(t, i == 1 ? a : b);
     }
-    before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 3u);
+    EXPECT_EQ(FrameCalls(), 3u);
     EXPECT_TRUE(Near(Pixel(44, 5), 0xFF00FF00u));  // the last drawn (oldest) is b
 }
-
-// --- primitive lists -------------------------------------------------------------------------------
 
 int g_tris = 0;
 void emit_tris(DrawObj* o, void*)
@@ -140,17 +113,13 @@ TEST_F(Draw2d, PrimitiveListPlacesAndFlushesByItself)
 
     g_tris = 5462;  // one more than a batch holds
     prim2d_create_1f(1, 0, 0, emit_tris, nullptr, 40);
-    const uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 2u);
+    EXPECT_EQ(FrameCalls(), 2u);
 }
 
 TEST_F(Draw2d, PrimitiveCallsOutsideABatchDoNothing)
 {
     prim2d_create_1f(1, 0, 0, misuse, nullptr, 40);
-    const uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 0u);
+    EXPECT_EQ(FrameCalls(), 0u);
 }
 
 }  // namespace

@@ -94,5 +94,22 @@ protected:
             EXPECT_TRUE(Near(Pixel(x, y), want, tol))
                 << "at " << x << "," << y << std::hex << " got " << Pixel(x, y);
     }
-    static uint64_t DrawCalls() { return gfx_get_counters()->draw_calls; }
+    // The device's blend factors agree with what the render-state cache holds.
+    static void ExpectBlendCacheTrue()
+    {
+        uint32_t src = 0, dst = 0, op = 0;
+        disp_blend_mode_get(int(disp_rstate_blend()), &src, &dst, &op);
+        EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), src);
+        EXPECT_EQ(gfx_get_render_state(GFX_RS_DESTBLEND), dst);
+        EXPECT_EQ(gfx_get_render_state(GFX_RS_BLENDOP), op);
+        EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHABLENDENABLE),
+                  disp_rstate_blend() != 0 ? 1u : 0u);
+    }
+    // The device's draw calls made by one DrawFrame.
+    static uint64_t FrameCalls(uint32_t clear = 0xFF000000u)
+    {
+        const uint64_t before = gfx_get_counters()->draw_calls;
+        DrawFrame(clear);
+        return gfx_get_counters()->draw_calls - before;
+    }
 };

@@ -67,17 +67,11 @@ protected:
     }
 };
 
-// --- pool and registry ---------------------------------------------------------------------
-
 TEST_F(ObjManager, FullPoolAnswersNullAndReusesTheFreedRecord)
 {
     std::vector<DrawObj*> all;
-    for (int i = 0; i < kObjPoolSize; ++i) {
-        DrawObj* o = obj_alloc(1);
-        ASSERT_NE(o, nullptr);
-        all.push_back(o);
-    }
-    EXPECT_EQ(obj_alloc(1), nullptr);
+    while (DrawObj* o = obj_alloc(1)) all.push_back(o);
+    ASSERT_EQ(int(all.size()), kObjPoolSize);
     EXPECT_EQ(obj_live_count(), kObjPoolSize);
     obj_free(all[100]);
     EXPECT_EQ(obj_alloc(1), all[100]);
@@ -95,31 +89,20 @@ TEST_F(ObjManager, RegistryFillsFifteenSlotsAndRefusesLargeWork)
     EXPECT_FALSE(obj_type_registered(1));
 }
 
-TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAreIgnored)
+TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAndOutOfRangePrioritiesAreIgnored)
 {
     DrawObj* o = obj_alloc(1);
-    obj_set_type(o, 9);    // not registered
-    obj_set_type(o, 200);  // beyond the table
-    EXPECT_EQ(o->type, 0);
-    obj_set_type(o, 2);
-    obj_set_type(o, 3);
+    for (int t : {9, 200, 2, 3}) obj_set_type(o, t);  // 9 unregistered, 200 beyond the table
     EXPECT_EQ(o->type, 2);
-    EXPECT_EQ(o->base_key, (127u << 16) | (2u << 8));
-}
-
-TEST_F(ObjManager, OutOfRangePrioritiesAreIgnored)
-{
-    DrawObj* o = make(1, 40);
-    obj_set_priority(o, 94);
-    obj_set_priority(o, -62);
-    obj_set_priority(o, 129);
+    EXPECT_EQ(o->base_key, (127u << 16) | (2u << 8));  // the subkey's default from the pool
+    obj_set_visible(o, 1);
+    for (int p : {40, 94, -62, 129}) obj_set_priority(o, p);
     EXPECT_EQ(o->prio, 40);
+    EXPECT_EQ(o->base_key >> 24, 40u);
     obj_build_draw_list();
     obj_draw_range(40, 40);
     ASSERT_EQ(g_drawn.size(), 1u);
 }
-
-// --- drawing order ---------------------------------------------------------------------------
 
 TEST_F(ObjManager, DrawOrderFollowsPrioritySubkeyThenType)
 {
@@ -168,8 +151,6 @@ TEST_F(ObjManager, SortOrdersManyRandomKeysDescending)
     DrawObj* const* list = obj_draw_list();
     for (int i = 1; i < 3000; ++i) ASSERT_GE(list[i - 1]->frame_key, list[i]->frame_key);
 }
-
-// --- update pass -----------------------------------------------------------------------------
 
 TEST_F(ObjManager, UpdateOrderByOrderThenSuborder)
 {
@@ -221,59 +202,41 @@ TEST_F(ObjManager, FreedAndReusedRecordIsNotCalledInTheSamePass)
     EXPECT_EQ(g_updated.size(), 2u);
 }
 
-TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndCounts)
+TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndAKilledObjectLivesUntilTheEndOfItsFrame)
 {
     DrawObj* a = make(4, 10);
     DrawObj* b = make(1, 10);
     obj_set_update(a, ask_free);
     obj_set_update(b, update_record);
+    obj_kill(b);
     obj_frame();
     EXPECT_FALSE(obj_is_live(a));
     EXPECT_EQ(g_exit_calls, 1);
     EXPECT_EQ(obj_live_count(), 1);
     EXPECT_EQ(obj_update_stat(), 2);  // one free + one live
     EXPECT_EQ(obj_update_list_count(), 1);
+    obj_build_draw_list();
+    obj_draw_all();
+    EXPECT_EQ(g_updated.size(), 2u);  // both updated, the killed one is still drawn
+    EXPECT_EQ(g_drawn.size(), 1u);
+    obj_free_dead();
+    EXPECT_EQ(obj_live_count(), 0);
 }
 
-TEST_F(ObjManager, SkipNextUpdateSuppressesExactlyOnePass)
-{
-    DrawObj* a = make(1, 10);
-    obj_set_update(a, update_record);
-    obj_skip_next_update();
-    obj_frame();
-    EXPECT_TRUE(g_updated.empty());
-    obj_frame();
-    EXPECT_EQ(g_updated.size(), 1u);
-}
-
-TEST_F(ObjManager, HiddenLayerStillUpdates)
+TEST_F(ObjManager, HiddenLayerStillUpdatesAndSkipSuppressesExactlyOnePass)
 {
     DrawObj* a = make(1, 10);
     obj_set_layer(a, 5);
     obj_set_update(a, update_record);
     obj_show_layer(5, 0);
+    obj_skip_next_update();
+    obj_frame();
+    EXPECT_TRUE(g_updated.empty());
     obj_frame();
     obj_build_draw_list();
     EXPECT_EQ(obj_draw_list_count(), 0);
     EXPECT_EQ(g_updated.size(), 1u);
 }
-
-TEST_F(ObjManager, KilledObjectLivesUntilTheEndOfItsFrame)
-{
-    DrawObj* a = make(1, 10);
-    obj_set_update(a, update_record);
-    obj_kill(a);
-    obj_frame();
-    obj_build_draw_list();
-    obj_draw_all();
-    EXPECT_EQ(g_updated.size(), 1u);
-    EXPECT_EQ(g_drawn.size(), 1u);
-    obj_free_dead();
-    EXPECT_FALSE(obj_is_live(a));
-    EXPECT_EQ(obj_live_count(), 0);
-}
-
-// --- freeing -----------------------------------------------------------------------------------
 
 int g_release_calls = 0;
 void release_frees_self(DrawObj* o)
@@ -288,9 +251,11 @@ void release_frees_next(DrawObj*)
     obj_free(g_next_to_free);
 }
 
-TEST_F(ObjManager, FreeIgnoresNullFreeAndForeignRecords)
+TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnceAndFreeIgnoresNullFreeAndForeignRecords)
 {
+    g_release_calls = 0;
     DrawObj* a = make(4, 10);
+    obj_set_release(a, release_frees_self);
     obj_free(a);
     obj_free(a);
     obj_free(nullptr);
@@ -299,20 +264,10 @@ TEST_F(ObjManager, FreeIgnoresNullFreeAndForeignRecords)
     obj_free(&foreign);
     obj_kill(&foreign);
     obj_set_priority(&foreign, 10);
+    EXPECT_EQ(g_release_calls, 1);
     EXPECT_EQ(g_exit_calls, 1);
     EXPECT_EQ(obj_live_count(), 0);
-}
-
-TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnce)
-{
-    g_release_calls = 0;
-    DrawObj* a = make(4, 10);
-    obj_set_release(a, release_frees_self);
-    obj_free(a);
-    EXPECT_EQ(g_release_calls, 1);
-    EXPECT_EQ(obj_live_count(), 0);
-    // The record is on the free list exactly once.
-    EXPECT_EQ(obj_alloc(1), a);
+    EXPECT_EQ(obj_alloc(1), a);  // on the free list exactly once
     EXPECT_NE(obj_alloc(1), a);
 }
 
@@ -325,8 +280,7 @@ TEST_F(ObjManager, GroupReleaseSurvivesACallbackFreeingTheNextObject)
     DrawObj* newer = make(1, 10, 127, g);
     g_next_to_free = older;  // the next one in the active list after `newer`
     obj_set_release(newer, release_frees_next);
-    DrawObj* third = make(1, 10, 127, g);
-    (void)third;
+    make(1, 10, 127, g);
     group_release(g);
     EXPECT_EQ(obj_live_count(), 1);
     EXPECT_TRUE(obj_is_live(other));
@@ -347,22 +301,14 @@ TEST_F(ObjManager, ForEachVisitsLiveObjectsNewestFirst)
     obj_for_each(nullptr, nullptr);
 }
 
-// --- groups ------------------------------------------------------------------------------------
-
 TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes)
 {
-    EXPECT_EQ(group_alloc(), 1u);
-    EXPECT_EQ(group_alloc(), 2u);
-    EXPECT_EQ(group_alloc(), 3u);
-    group_free(1);
-    group_free(1);
-    group_free(0);
+    for (ResGroupId id : {1u, 2u, 3u}) EXPECT_EQ(group_alloc(), id);
+    for (ResGroupId id : {1u, 1u, 0u}) group_free(id);
     EXPECT_EQ(group_count(), 2);
     EXPECT_EQ(group_alloc(), 1u);
     group_keep(2);
-    make(1, 10, 127, 1);
-    make(1, 10, 127, 2);
-    make(1, 10, 127, 3);
+    for (ResGroupId id : {1u, 2u, 3u}) make(1, 10, 127, id);
     group_release_all_unlocked();
     EXPECT_EQ(obj_live_count(), 1);
     EXPECT_EQ(group_count(), 1);

@@ -25,27 +25,25 @@ std::vector<uint32_t> Pattern4()
 
 class Sprite : public Obj2dDevice {};
 
-// --- placement in pixels -----------------------------------------------------------------
-
-TEST_F(Sprite, PointFilteredSpriteReproducesItsTexture)
+TEST_F(Sprite, PointFilteredTextureThePivotTheColourAndUvRotationInPixels)
 {
     const auto pat = Pattern4();
     ResHandle t = MakeTex("pat", 4, 4, pat);
+    ResHandle white = MakeTex("white", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
     spr_create_tex_1f(1, t, 0xFFFFFFFFu, 10, 12, 0, 0, 1, 1, 50);
+    spr_create_plain_1f(1, 0xFFFF0000u, 20, 20, 8, 6, 0.5f, 0.5f, 1, 1, 50);
+    spr_create_tex_1f(1, white, 0xFF806040u, 0, 0, 0, 0, 1, 1, 50);
+    spr_set_uv_orient(spr_create_tex_1f(1, t, 0xFFFFFFFFu, 40, 0, 0, 0, 1, 1, 50), 1, 0);
     DrawFrame();
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x)
             EXPECT_TRUE(Near(Pixel(10 + x, 12 + y), pat[size_t(y * 4 + x)], 1)) << x << "," << y;
     ExpectPixels(0xFF000000u, {{9, 12}, {14, 12}});
-    EXPECT_EQ(obj_live_count(), 0);  // one-frame sprite freed at the end of its frame
-}
-
-TEST_F(Sprite, PivotCentresThePlainQuad)
-{
-    spr_create_plain_1f(1, 0xFFFF0000u, 20, 20, 8, 6, 0.5f, 0.5f, 1, 1, 50);
-    DrawFrame();
-    ExpectPixels(0xFFFF0000u, {{16, 17}, {23, 22}}, 3);
+    ExpectPixels(0xFFFF0000u, {{16, 17}, {23, 22}}, 3);  // centred on its position
     ExpectPixels(0xFF000000u, {{15, 20}, {24, 20}, {20, 16}, {20, 23}});
+    EXPECT_TRUE(Near(Pixel(1, 1), 0xFF806040u, 2));
+    EXPECT_TRUE(Near(Pixel(40, 0), pat[3], 1));  // the top-right texel top left
+    EXPECT_EQ(obj_live_count(), 0);              // one-frame sprites freed at the end of the frame
 }
 
 TEST_F(Sprite, RotationTurnsAboutThePivot)
@@ -80,59 +78,24 @@ TEST_F(Sprite, ScaleAndCropSizeTheQuad)
     ExpectPixels(0xFF000000u, {{10, 5}, {5, 16}});
 }
 
-TEST_F(Sprite, ColourModulatesTheTexture)
-{
-    ResHandle t = MakeTex("white", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
-    spr_create_tex_1f(1, t, 0xFF806040u, 0, 0, 0, 0, 1, 1, 50);
-    DrawFrame();
-    EXPECT_TRUE(Near(Pixel(1, 1), 0xFF806040u, 2));
-}
-
-TEST_F(Sprite, UvRotationOneShowsTheTopRightTexelTopLeft)
-{
-    const auto pat = Pattern4();
-    ResHandle t = MakeTex("pat", 4, 4, pat);
-    DrawObj* o = spr_create_tex(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
-    spr_set_uv_orient(o, 1, 0);
-    DrawFrame();
-    EXPECT_TRUE(Near(Pixel(0, 0), pat[3], 1));
-}
-
-// --- batching and scissor ------------------------------------------------------------------
-
-TEST_F(Sprite, OneTextureBatchesUpTo4096Quads)
-{
-    ResHandle t = MakeTex("white", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
-    for (int i = 0; i < 4097; ++i)
-        spr_create_tex_1f(1, t, 0xFFFFFFFFu, float(i % 60), 0, 0, 0, 1, 1, 50);
-    const uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 2u);
-}
-
-TEST_F(Sprite, StateChangesOpenBatches)
+TEST_F(Sprite, BatchesHold4096QuadsAndStateChangesOpenNewOnes)
 {
     ResHandle a = MakeTex("a", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
     ResHandle b = MakeTex("b", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFFu));
+    for (int i = 0; i < 4097; ++i)
+        spr_create_tex_1f(1, a, 0xFFFFFFFFu, float(i % 60), 0, 0, 0, 1, 1, 50);
+    EXPECT_EQ(FrameCalls(), 2u);
     for (int i = 0; i < 10; ++i)
         spr_create_tex_1f(1, i % 2 ? a : b, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
-    uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 10u);
+    EXPECT_EQ(FrameCalls(), 10u);
     // Scale 1 draws with point filtering, any other scale with linear: a new batch.
     spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
     spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 2, 2, 50);
-    before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 2u);
+    EXPECT_EQ(FrameCalls(), 2u);
     // A sprite with a shader set always draws in a batch of its own.
-    for (int i = 0; i < 3; ++i) {
-        DrawObj* o = spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
-        spr_set_shader(o, 1);
-    }
-    before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 3u);
+    for (int i = 0; i < 3; ++i)
+        spr_set_shader(spr_create_tex_1f(1, a, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50), 1);
+    EXPECT_EQ(FrameCalls(), 3u);
 }
 
 TEST_F(Sprite, ShaderParametersNeedAKnownSetAndName)
@@ -154,9 +117,7 @@ TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped)
     DrawObj* clipped = spr_create_plain_1f(1, 0xFFFF0000u, 0, 0, 20, 20, 0, 0, 1, 1, 50);
     spr_set_scissor(clipped, 2, 2, 5, 5);
     spr_create_plain_1f(1, 0xFF00FF00u, 30, 30, 8, 8, 0, 0, 1, 1, 50);
-    const uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 3u);
+    EXPECT_EQ(FrameCalls(), 3u);
     EXPECT_TRUE(Near(Pixel(3, 3), 0xFFFF0000u));
     EXPECT_EQ(Pixel(10, 10), 0xFF000000u);          // outside the rectangle
     EXPECT_TRUE(Near(Pixel(33, 33), 0xFF00FF00u));  // the rectangle was restored
@@ -173,14 +134,9 @@ TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruth)
     DrawObj* o = spr_create_tex_1f(1, t, 0xFFFFFFFFu, 0, 0, 0, 0, 1, 1, 50);
     spr_set_blend(o, 2);
     DrawFrame();
-    uint32_t src = 0, dst = 0, op = 0;
-    disp_blend_mode_get(int(disp_rstate_blend()), &src, &dst, &op);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_SRCBLEND), src);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_DESTBLEND), dst);
+    ExpectBlendCacheTrue();
     EXPECT_EQ(gfx_get_sampler_state(1, GFX_SAMP_MINFILTER), uint32_t(GFX_TEXF_LINEAR));
 }
-
-// --- twin sprites ------------------------------------------------------------------------------
 
 std::vector<int> g_calls;
 int pre_fn(DrawObj*, void* arg)
@@ -200,14 +156,10 @@ TEST_F(Sprite, TwinSpritesDrawOneCallEachBetweenTheirCallbacks)
     ASSERT_EQ(a->type, spr2_type());
     spr2_set_callbacks(a, pre_fn, post_fn, &one);
     spr2_set_callbacks(b, pre_fn, post_fn, &two);
-    const uint64_t before = DrawCalls();
-    DrawFrame();
-    EXPECT_EQ(DrawCalls() - before, 2u);
+    EXPECT_EQ(FrameCalls(), 2u);
     EXPECT_EQ(g_calls, (std::vector<int>{2, 20, 1, 10}));  // newest first
     EXPECT_TRUE(Near(Pixel(11, 1), 0xFFFF0000u));
 }
-
-// --- hit tests ----------------------------------------------------------------------------------
 
 TEST_F(Sprite, HitTestsOnCorners)
 {
@@ -262,8 +214,6 @@ TEST_F(Sprite, UvFromScreenCornersAndFactor)
     EXPECT_FLOAT_EQ(l, 0.0f);
     EXPECT_FLOAT_EQ(r, 1.0f);
 }
-
-// --- pure helpers -------------------------------------------------------------------------------
 
 TEST(Obj2dHelpers, ColourProductClampsAtZero)
 {

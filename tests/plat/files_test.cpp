@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include "temp_dir.h"
 
@@ -13,14 +14,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PlatFiles, BackslashIsASeparator)
+TEST(PlatFiles, MissingNamesAreFoundWithoutRegardToCaseAndBackslashIsASeparator)
 {
     EXPECT_EQ(plat_path_native(".\\data\\grp\\"), "./data/grp/");
     EXPECT_EQ(plat_path_native("..\\"), "../");
-}
-
-TEST(PlatFiles, MissingNamesAreFoundWithoutRegardToCase)
-{
     TempDir t;
     fs::create_directories(t.file("data/grp"));
     t.write("data/grp/Model.BIN", "m");
@@ -87,16 +84,17 @@ TEST(PlatFiles, ListingsAreSortedFilteredAndHoldNoFolders)
 
 TEST(PlatFiles, PatternsAndNameOrder)
 {
-    EXPECT_TRUE(plat_name_matches("model.bin", "*.BIN"));
-    EXPECT_TRUE(plat_name_matches("m1.bin", "m?.bin"));
-    EXPECT_TRUE(plat_name_matches("abc", "*"));
-    EXPECT_TRUE(plat_name_matches("a.b.bin", "*.bin"));
-    EXPECT_FALSE(plat_name_matches("model.bink", "*.bin"));
-    EXPECT_FALSE(plat_name_matches("bin", "*.bin"));
-    EXPECT_TRUE(plat_name_less("a", "B"));
-    EXPECT_TRUE(plat_name_less("A", "a"));  // equal without case: bytes decide
-    EXPECT_TRUE(plat_name_less("ab", "abc"));
-    EXPECT_FALSE(plat_name_less("b", "b"));
+    for (auto [name, pattern, match] : {std::tuple{"model.bin", "*.BIN", true},
+                                        {"m1.bin", "m?.bin", true},
+                                        {"abc", "*", true},
+                                        {"a.b.bin", "*.bin", true},
+                                        {"model.bink", "*.bin", false},
+                                        {"bin", "*.bin", false}})
+        EXPECT_EQ(plat_name_matches(name, pattern), match) << name << " " << pattern;
+    // Without regard to case first; equal so, the bytes decide.
+    for (auto [a, b, less] :
+         {std::tuple{"a", "B", true}, {"A", "a", true}, {"ab", "abc", true}, {"b", "b", false}})
+        EXPECT_EQ(plat_name_less(a, b), less) << a << " " << b;
 }
 
 TEST(PlatFiles, FoldersOfTheProgramAndTheProcess)

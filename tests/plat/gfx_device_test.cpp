@@ -1,47 +1,17 @@
-// Device basics: clear, read-back, pre-transformed placement, culling with
-// Direct3D's winding, viewport and scissor, device loss and the no-device state.
+// Device basics: culling with Direct3D's winding, viewport and scissor,
+// depth, stencil and colour masks, device loss and the no-device state.
 #include <epoxy/gl.h>
 
-#include <cstring>
+#include <array>
 
 #include "gfx_fixture.h"
 
-TEST_F(GfxTest, ClearFillsTheTargetAndReadBackIsBgra)
-{
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0x80112233u, 1.0f, 0), GFX_OK);
-    uint8_t p[4];
-    ASSERT_EQ(gfx_read_pixels(3, 5, 1, 1, p, 4), GFX_OK);
-    const uint8_t bgra[4] = {0x33, 0x22, 0x11, 0x80};
-    EXPECT_EQ(std::memcmp(p, bgra, 4), 0);
-}
-
-TEST_F(GfxTest, PretransformedQuadLandsOnItsPixels)
-{
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    quad(2, 3, 5, 7, 0xFFFF0000u);
-    expect_pixels(0xFFFF0000u, {{2, 3}, {4, 6}});
-    expect_pixels(0xFF000000u, {{1, 3}, {5, 3}, {2, 2}, {2, 7}});
-}
-
-namespace {
-// One triangle whose vertices run clockwise on screen (y grows downwards),
-// or counter-clockwise when `ccw` is set.
-void triangle(bool ccw, uint32_t color)
-{
-    TlVertex cw[3] = {
-        {0, 0, 0, 1, color, 0, 0}, {20, 0, 0, 1, color, 0, 0}, {0, 20, 0, 1, color, 0, 0}};
-    if (ccw) std::swap(cw[1], cw[2]);
-    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, cw, sizeof(TlVertex)), GFX_OK);
-}
-}  // namespace
-
 TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
 {
+    // Triangles whose vertices run clockwise on screen (y grows downwards) or not.
     struct Case {
         uint32_t cull;
-        bool ccw;
-        bool drawn;
+        bool ccw, drawn;
     } cases[] = {
         {GFX_CULL_CCW, false, true}, {GFX_CULL_CCW, true, false},  {GFX_CULL_CW, false, false},
         {GFX_CULL_CW, true, true},   {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
@@ -49,14 +19,17 @@ TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
     for (const auto& c : cases) {
         gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
         gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
-        triangle(c.ccw, 0xFF00FF00u);
+        TlVertex v[3] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                         {20, 0, 0, 1, 0xFF00FF00u, 0, 0},
+                         {0, 20, 0, 1, 0xFF00FF00u, 0, 0}};
+        if (c.ccw) std::swap(v[1], v[2]);
+        draw_up(kTlFvf, GFX_PT_TRIANGLELIST, 1, v);
         EXPECT_EQ(near(pixel(3, 3), 0xFF00FF00u), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
     }
 }
 
 TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     GfxRect sc{10, 10, 20, 15};
     ASSERT_EQ(gfx_set_scissor_rect(&sc), GFX_OK);
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
@@ -65,30 +38,23 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     expect_pixels(0xFF000000u, {{20, 14}, {19, 15}, {9, 10}});
     // A clear also keeps to the scissor rectangle while scissoring is on.
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
-    EXPECT_TRUE(near(pixel(12, 12), 0xFF0000FFu));
-    EXPECT_TRUE(near(pixel(30, 30), 0xFF000000u));
+    expect_pixels(0xFF0000FFu, {{12, 12}});
+    expect_pixels(0xFF000000u, {{30, 30}});
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 0);
-
     // The scissor is clamped to the target, right/bottom never before left/top.
-    GfxRect wild{-5, 30, 500, 20};
+    GfxRect wild{-5, 30, 500, 20}, got{};
     ASSERT_EQ(gfx_set_scissor_rect(&wild), GFX_OK);
-    GfxRect got{};
     ASSERT_EQ(gfx_get_scissor_rect(&got), GFX_OK);
-    EXPECT_EQ(got.left, 0);
-    EXPECT_EQ(got.top, 30);
-    EXPECT_EQ(got.right, kW);
-    EXPECT_EQ(got.bottom, 30);
-
+    EXPECT_EQ((std::array{got.left, got.top, got.right, got.bottom}), (std::array{0, 30, kW, 30}));
     // The viewport limits a clear, and a 3D quad in clip space fills it.
     GfxViewport vp{8, 4, 16, 8, 0, 1};
     ASSERT_EQ(gfx_set_viewport(&vp), GFX_OK);
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0), GFX_OK);
     expect_pixels(0xFF00FF00u, {{8, 4}, {23, 11}});
     EXPECT_TRUE(near(pixel(24, 11), 0xFF0000FFu) || near(pixel(24, 11), 0xFF000000u));
-    EXPECT_TRUE(near(pixel(7, 4), 0xFF000000u));
+    expect_pixels(0xFF000000u, {{7, 4}});
     GfxViewport outside{60, 0, 16, 8, 0, 1};
     EXPECT_EQ(gfx_set_viewport(&outside), GFX_E_INVALIDCALL);
-
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
     clip_quad(0xFFFF0000u);
     expect_pixels(0xFFFF0000u, {{8, 4}, {23, 11}});
@@ -97,7 +63,6 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
 
 TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     struct Case {
         uint32_t func;
         float z;
@@ -120,67 +85,57 @@ TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
     }
     // Without z write the depth stays; with ZENABLE off nothing is tested.
     gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
-    gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_LESS);
-    gfx_set_render_state(GFX_RS_ZWRITEENABLE, 0);
+    set_states({{GFX_RS_ZFUNC, GFX_CMP_LESS}, {GFX_RS_ZWRITEENABLE, 0}});
     quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
     quad(0, 0, 8, 8, 0xFF00FF00u, 0.5f);
-    EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u));
+    expect_pixels(0xFF00FF00u, {{4, 4}});
     gfx_set_render_state(GFX_RS_ZWRITEENABLE, 1);
     quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
     quad(0, 0, 8, 8, 0xFFFF0000u, 0.9f);
-    EXPECT_TRUE(near(pixel(4, 4), 0xFFFF0000u));
+    expect_pixels(0xFFFF0000u, {{4, 4}});
 }
 
-TEST_F(GfxTest, StencilAndDepthOnlyClearsKeepTheColour)
+TEST_F(GfxTest, StencilColourMaskAndDepthOnlyClearsKeepTheColour)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
     ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFFFFFFFFu, 0.0f, 3), GFX_OK);
-    EXPECT_TRUE(near(pixel(1, 1), 0xFF204060u));
-    // Stencil: pass where the stored value equals 3; z cleared to 0 fails LESSEQUAL at 0.5.
-    gfx_set_render_state(GFX_RS_ZENABLE, 0);
-    gfx_set_render_state(GFX_RS_STENCILENABLE, 1);
-    gfx_set_render_state(GFX_RS_STENCILFUNC, GFX_CMP_EQUAL);
-    gfx_set_render_state(GFX_RS_STENCILREF, 3);
-    gfx_set_render_state(GFX_RS_STENCILPASS, GFX_STENCILOP_INCRSAT);
+    expect_pixels(0xFF204060u, {{1, 1}});
+    // Stencil: pass where the stored value equals 3; z cleared to 0 would fail LESSEQUAL.
+    set_states({{GFX_RS_ZENABLE, 0},
+                {GFX_RS_STENCILENABLE, 1},
+                {GFX_RS_STENCILFUNC, GFX_CMP_EQUAL},
+                {GFX_RS_STENCILREF, 3},
+                {GFX_RS_STENCILPASS, GFX_STENCILOP_INCRSAT}});
     quad(0, 0, 4, 4, 0xFFFFFFFFu);
-    EXPECT_TRUE(near(pixel(1, 1), 0xFFFFFFFFu));
+    expect_pixels(0xFFFFFFFFu, {{1, 1}});
     quad(0, 0, 4, 4, 0xFF00FF00u);  // stencil is 4 now: fails
-    EXPECT_TRUE(near(pixel(1, 1), 0xFFFFFFFFu));
+    expect_pixels(0xFFFFFFFFu, {{1, 1}});
     gfx_set_render_state(GFX_RS_STENCILREF, 4);
     quad(0, 0, 4, 4, 0xFF00FF00u);
-    EXPECT_TRUE(near(pixel(1, 1), 0xFF00FF00u));
+    expect_pixels(0xFF00FF00u, {{1, 1}});
     gfx_set_render_state(GFX_RS_STENCILENABLE, 0);
-}
-
-TEST_F(GfxTest, ColourWriteMaskLimitsChannels)
-{
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_render_state(GFX_RS_COLORWRITEENABLE, 0x1 | 0x4);  // red and blue
+    // The write mask limits drawn channels (red and blue here), never a clear.
+    gfx_set_render_state(GFX_RS_COLORWRITEENABLE, 0x1 | 0x4);
+    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+    expect_pixels(0xFF000000u, {{1, 1}});
     quad(0, 0, 4, 4, 0xFFFFFFFFu);
-    EXPECT_TRUE(near(pixel(1, 1), 0xFFFF00FFu));
-    // A clear writes every channel whatever the mask.
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0);
-    EXPECT_TRUE(near(pixel(1, 1), 0xFF00FF00u));
+    expect_pixels(0xFFFF00FFu, {{1, 1}});
 }
 
 TEST_F(GfxTest, UnchangedStatesIssueNoGlStateChange)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-    gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
-    gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
+    set_states({{GFX_RS_ALPHABLENDENABLE, 1},
+                {GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA},
+                {GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA}});
     quad(0, 0, 4, 4, 0x80FFFFFFu);
     uint64_t before = gfx_get_counters()->state_changes;
     uint64_t draws = gfx_get_counters()->draw_calls;
-    gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);  // same value again
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    set_states({{GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA}, {GFX_RS_CULLMODE, GFX_CULL_NONE}});
     quad(0, 0, 4, 4, 0x80FFFFFFu);
     EXPECT_EQ(gfx_get_counters()->state_changes, before);
     EXPECT_EQ(gfx_get_counters()->draw_calls, draws + 1);
-    // A real change costs GL calls.
-    gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_ONE);
+    gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_ONE);  // a real change costs GL calls
     quad(0, 0, 4, 4, 0x80FFFFFFu);
     EXPECT_GT(gfx_get_counters()->state_changes, before);
 }
@@ -195,7 +150,6 @@ TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath)
     quad(0, 0, 4, 4, 0xFFFFFFFFu);
     EXPECT_EQ(gfx_get_counters()->draw_calls, draws);
     EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICENOTRESET);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
     ASSERT_EQ(gfx_reset(&pp), GFX_OK);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_CULLMODE), uint32_t{GFX_CULL_CCW});  // defaults again
@@ -205,15 +159,13 @@ TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath)
 
 TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
 {
-    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1};
+    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1}, got{};
     ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-    GfxPresentParams got{};
     gfx_get_present_params(&got);
     EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
     gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     quad(0, 0, 8, 8, 0xFF00FF00u);
-    EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u));
+    expect_pixels(0xFF00FF00u, {{4, 4}});
     EXPECT_EQ(gfx_present(), GFX_OK);
     GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
     ASSERT_EQ(gfx_reset(&silly), GFX_OK);
@@ -221,8 +173,8 @@ TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
     EXPECT_EQ(got.samples, 0);
 }
 
-// The no-device family: before a device exists (or after a failed start)
-// every call fails cleanly and touches nothing.
+// Before a device exists (or after a failed start) every call fails cleanly
+// and touches nothing.
 TEST(GfxNoDevice, EveryCallFailsCleanly)
 {
     ASSERT_EQ(gfx_device_ok(), 0);
@@ -304,7 +256,6 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
 TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
 {
     gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     quad(0, 0, kW, kH / 2, 0xFFFF0000u);
     ASSERT_EQ(gfx_present(), GFX_OK);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
@@ -313,8 +264,6 @@ TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
     glReadPixels(5, kH - 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
     glReadPixels(5, 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
     gfx_invalidate_gl_cache();
-    EXPECT_EQ(top[0], 255);
-    EXPECT_EQ(top[2], 0);
-    EXPECT_EQ(bottom[0], 0);
-    EXPECT_EQ(bottom[2], 255);
+    EXPECT_EQ((std::array{top[0], top[2], bottom[0], bottom[2]}),
+              (std::array<uint8_t, 4>{255, 0, 0, 255}));
 }

@@ -1,9 +1,6 @@
 // Declarations, buffers and the draw calls: the system's FVF reading, the
 // 52 vertex formats of the display, static buffers with indices, refused
 // index ranges, fill modes, clip planes and the upload counters.
-#include <cstring>
-#include <utility>
-
 #include "gfx_fixture.h"
 
 namespace {
@@ -14,15 +11,14 @@ const uint32_t kDisplayFormats[52] = {
     0x4121C,  0x1156,   0x1158,   0x115A,   0x115C,   0x11D6,   0x11D8,  0x11DA,  0x11DC,
     0x41256,  0x41258,  0x4125A,  0x4125C,  0x1256,   0x1258,   0x125A,  0x125C,  0x101356,
     0x101358, 0x10135A, 0x10135C, 0x501456, 0x501458, 0x50145A, 0x50145C};
-
 }  // namespace
 
 // Every format the display uses describes itself and makes a declaration;
 // the spot checks pin the layout rules (weights, tangents, size codes).
 TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
 {
+    GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
     for (uint32_t fvf : kDisplayFormats) {
-        GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
         const int size = gfx_fvf_to_elements(fvf, e);
         ASSERT_GT(size, 0) << std::hex << fvf;
         EXPECT_EQ(gfx_elements_size(e), size);
@@ -31,9 +27,15 @@ TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
         gfx_decl_release(d);
         EXPECT_EQ(gfx_set_fvf(fvf), GFX_OK);
     }
-    GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
-    // Sizes of each position kind with normals, colours and mixed size codes.
-    for (auto [fvf, size] : {std::pair{0x144u, 28}, {0x252u, 44}, {0x101356u, 64}, {0x50145Cu, 88}})
+    // Sizes of each position kind with normals, colours and mixed size codes;
+    // codes it cannot describe (no position, five weights, nine texture sets) are 0.
+    for (auto [fvf, size] : {std::pair{0x144u, 28},
+                             {0x252u, 44},
+                             {0x101356u, 64},
+                             {0x50145Cu, 88},
+                             {0x040u, 0},
+                             {0x00Eu, 0},
+                             {0x902u, 0}})
         EXPECT_EQ(gfx_fvf_to_elements(fvf, e), size) << std::hex << fvf;
     // XYZB1 with the UBYTE4 flag: one weight, then the index word.
     ASSERT_EQ(gfx_fvf_to_elements(0x1116, e), 40);
@@ -51,33 +53,18 @@ TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
     // Texture size codes: set 1 of 0x40212 has three floats.
     ASSERT_EQ(gfx_fvf_to_elements(0x40212, e), 12 + 12 + 8 + 12);
     EXPECT_EQ(e[3].type, GFX_DECLTYPE_FLOAT3);
-    // Codes it cannot describe.
-    EXPECT_EQ(gfx_fvf_to_elements(0x040, e), 0);  // no position
-    EXPECT_EQ(gfx_fvf_to_elements(0x00E, e), 0);  // five weights
-    EXPECT_EQ(gfx_fvf_to_elements(0x902, e), 0);  // nine texture sets
-    GfxVertexElement no_end[GFX_MAX_VERTEX_ELEMENTS];
-    for (auto& x : no_end) x = {0, 0, GFX_DECLTYPE_FLOAT1, 0, GFX_DECLUSAGE_TEXCOORD, 0};
-    EXPECT_EQ(gfx_elements_size(no_end), 0);
+    for (auto& x : e) x = {0, 0, GFX_DECLTYPE_FLOAT1, 0, GFX_DECLUSAGE_TEXCOORD, 0};
+    EXPECT_EQ(gfx_elements_size(e), 0);  // no end marker
     EXPECT_EQ(gfx_set_fvf(0x040), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_decl_create(nullptr), nullptr);
 }
 
-namespace {
-struct Vc {
-    float x, y, z;
-    uint32_t c;
-};
-}  // namespace
-
 TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
 {
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    GfxVertexBuffer* vb =
-        gfx_vb_create(4 * sizeof(Vc), 0, GFX_FVF_XYZ | GFX_FVF_DIFFUSE, GFX_POOL_MANAGED);
+    GfxVertexBuffer* vb = gfx_vb_create(4 * sizeof(Vc), 0, kVcFvf, GFX_POOL_MANAGED);
     GfxIndexBuffer* ib = gfx_ib_create(6 * 2, 0, GFX_FMT_INDEX16, GFX_POOL_MANAGED);
-    ASSERT_NE(vb, nullptr);
-    ASSERT_NE(ib, nullptr);
+    ASSERT_TRUE(vb && ib);
     uint64_t uploads = gfx_get_counters()->buffer_uploads;
     void* p = nullptr;
     ASSERT_EQ(gfx_vb_lock(vb, 0, 0, &p, 0), GFX_OK);
@@ -92,12 +79,12 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
     std::memcpy(p, idx, sizeof idx);
     ASSERT_EQ(gfx_ib_unlock(ib), GFX_OK);
     EXPECT_EQ(gfx_get_counters()->buffer_uploads, uploads + 2);
-    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
+    ASSERT_EQ(gfx_set_fvf(kVcFvf), GFX_OK);
     ASSERT_EQ(gfx_set_stream_source(0, vb, 0, sizeof(Vc)), GFX_OK);
     ASSERT_EQ(gfx_set_indices(ib), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 0, 2), GFX_OK);
-    EXPECT_TRUE(near(pixel(kW / 4, kH / 4), 0xFFFF0000u));
-    EXPECT_TRUE(near(pixel(3 * kW / 4, kH / 4), 0xFF000000u));
+    expect_pixels(0xFFFF0000u, {{kW / 4, kH / 4}});
+    expect_pixels(0xFF000000u, {{3 * kW / 4, kH / 4}});
     // Ranges past the buffers are refused, not drawn.
     uint64_t draws = gfx_get_counters()->draw_calls;
     EXPECT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 3, 2), GFX_E_INVALIDCALL);
@@ -112,17 +99,14 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
     gfx_ib_unlock(ib);
     EXPECT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 0, 2), GFX_E_INVALIDCALL);
     const uint16_t up_idx[3] = {0, 1, 9};
-    EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 1, up_idx, GFX_FMT_INDEX16,
-                                            v, sizeof(Vc)),
-              GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 1, up_idx, GFX_FMT_D16, v,
-                                            sizeof(Vc)),
-              GFX_E_INVALIDCALL);
+    for (GfxFormat f : {GFX_FMT_INDEX16, GFX_FMT_D16})
+        EXPECT_EQ(
+            gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 4, 1, up_idx, f, v, sizeof(Vc)),
+            GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_vb_lock(vb, 8, 100, &p, 0), GFX_E_INVALIDCALL);
     // Sizes whose product would overflow are refused before any copy.
     EXPECT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, 0x80000000u), GFX_E_INVALIDCALL);
-    const uint16_t three[3] = {0, 1, 2};
-    EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 1u << 20, 1, three,
+    EXPECT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, 1u << 20, 1, idx,
                                             GFX_FMT_INDEX16, v, 1u << 14),
               GFX_E_INVALIDCALL);
     gfx_set_stream_source(0, nullptr, 0, 0);
@@ -133,65 +117,67 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
 
 TEST_F(GfxTest, IndexedUserPointerDrawsUseTheirVertexWindow)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     TlVertex v[8] = {};
     for (int i = 0; i < 4; ++i) v[i] = {0, 0, 0, 1, 0xFFFF0000u, 0, 0};  // never used
-    v[4] = {9.5f, 9.5f, 0, 1, 0xFF00FF00u, 0, 0};
-    v[5] = {19.5f, 9.5f, 0, 1, 0xFF00FF00u, 0, 0};
-    v[6] = {9.5f, 19.5f, 0, 1, 0xFF00FF00u, 0, 0};
-    v[7] = {19.5f, 19.5f, 0, 1, 0xFF00FF00u, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        v[4 + i] = {9.5f + 10 * (i & 1), 9.5f + 10 * (i >> 1), 0, 1, 0xFF00FF00u, 0, 0};
     const uint16_t idx[6] = {4, 5, 6, 7, 6, 5};
     ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 4, 4, 2, idx, GFX_FMT_INDEX16, v,
                                             sizeof(TlVertex)),
               GFX_OK);
-    EXPECT_TRUE(near(pixel(12, 12), 0xFF00FF00u));
-    EXPECT_TRUE(near(pixel(5, 5), 0xFF000000u));
+    expect_pixels(0xFF00FF00u, {{12, 12}});
+    expect_pixels(0xFF000000u, {{5, 5}});
 }
 
 TEST_F(GfxTest, WireframeFillLeavesTheInsideEmpty)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_WIREFRAME);
     quad(10, 10, 30, 30, 0xFFFFFFFFu);
-    EXPECT_TRUE(near(pixel(20, 14), 0xFF000000u));
+    expect_pixels(0xFF000000u, {{20, 14}});
     int lit = 0;
     for (int x = 8; x < 32; ++x)
         lit += near(pixel(x, 10), 0xFFFFFFFFu) || near(pixel(x, 9), 0xFFFFFFFFu);
     EXPECT_GT(lit, 10);
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_SOLID);
     quad(10, 10, 30, 30, 0xFFFFFFFFu);
-    EXPECT_TRUE(near(pixel(20, 14), 0xFFFFFFFFu));
+    expect_pixels(0xFFFFFFFFu, {{20, 14}});
 }
 
 TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
 {
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     const float keep_left[4] = {-1, 0, 0, 0};  // x <= 0 kept
     ASSERT_EQ(gfx_set_clip_plane(0, keep_left), GFX_OK);
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 1);
     clip_quad(0xFFFFFFFFu);
-    EXPECT_TRUE(near(pixel(kW / 4, kH / 2), 0xFFFFFFFFu));
-    EXPECT_TRUE(near(pixel(3 * kW / 4, kH / 2), 0xFF000000u));
-    // Pre-transformed vertices are not clipped.
-    quad(40, 2, 60, 10, 0xFF00FF00u);
-    EXPECT_TRUE(near(pixel(50, 5), 0xFF00FF00u));
+    expect_pixels(0xFFFFFFFFu, {{kW / 4, kH / 2}});
+    expect_pixels(0xFF000000u, {{3 * kW / 4, kH / 2}});
+    quad(40, 2, 60, 10, 0xFF00FF00u);  // pre-transformed vertices are not clipped
+    expect_pixels(0xFF00FF00u, {{50, 5}});
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 0);
     clip_quad(0xFFFFFFFFu);
-    EXPECT_TRUE(near(pixel(3 * kW / 4, kH / 2), 0xFFFFFFFFu));
+    expect_pixels(0xFFFFFFFFu, {{3 * kW / 4, kH / 2}});
     EXPECT_EQ(gfx_set_clip_plane(6, keep_left), GFX_E_INVALIDCALL);
 }
 
 TEST_F(GfxTest, FormatChecksAnswerFromTheContext)
 {
-    EXPECT_EQ(gfx_check_format(GFX_FMT_A8R8G8B8, GFX_USAGE_RENDERTARGET, GFX_RTYPE_TEXTURE), 1);
-    EXPECT_EQ(gfx_check_format(GFX_FMT_L8, GFX_USAGE_RENDERTARGET, GFX_RTYPE_TEXTURE), 0);
-    EXPECT_EQ(gfx_check_format(GFX_FMT_DXT5, 0, GFX_RTYPE_TEXTURE), gfx_get_caps()->s3tc);
-    EXPECT_EQ(gfx_check_format(GFX_FMT_DXT1, GFX_USAGE_AUTOGENMIPMAP, GFX_RTYPE_TEXTURE), 0);
-    EXPECT_EQ(gfx_check_format(GFX_FMT_D24S8, GFX_USAGE_DEPTHSTENCIL, GFX_RTYPE_SURFACE), 1);
-    EXPECT_EQ(gfx_check_format(GFX_FMT_D32, GFX_USAGE_DEPTHSTENCIL, GFX_RTYPE_SURFACE), 0);
-    EXPECT_EQ(gfx_check_format(GFX_FMT_P8, 0, GFX_RTYPE_TEXTURE), 0);
+    struct Case {
+        GfxFormat fmt;
+        uint32_t usage;
+        GfxResourceType type;
+        int ok;
+    } cases[] = {
+        {GFX_FMT_A8R8G8B8, GFX_USAGE_RENDERTARGET, GFX_RTYPE_TEXTURE, 1},
+        {GFX_FMT_L8, GFX_USAGE_RENDERTARGET, GFX_RTYPE_TEXTURE, 0},
+        {GFX_FMT_DXT5, 0, GFX_RTYPE_TEXTURE, gfx_get_caps()->s3tc},
+        {GFX_FMT_DXT1, GFX_USAGE_AUTOGENMIPMAP, GFX_RTYPE_TEXTURE, 0},
+        {GFX_FMT_D24S8, GFX_USAGE_DEPTHSTENCIL, GFX_RTYPE_SURFACE, 1},
+        {GFX_FMT_D32, GFX_USAGE_DEPTHSTENCIL, GFX_RTYPE_SURFACE, 0},
+        {GFX_FMT_P8, 0, GFX_RTYPE_TEXTURE, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(gfx_check_format(c.fmt, c.usage, c.type), c.ok) << c.fmt;
     EXPECT_EQ(gfx_check_multisample(0, nullptr), 1);
     EXPECT_EQ(gfx_check_multisample(16, nullptr), 0);
 }
@@ -208,9 +194,7 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     GfxRect one{0, 0, 1, 1};
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_surface_lock(back, &one, &lr, GFX_LOCK_READONLY), GFX_OK);
-    uint32_t px;
-    std::memcpy(&px, lr.bits, 4);
-    EXPECT_EQ(px & 0xFFFFFFu, 0x123456u);
+    EXPECT_EQ(texel32(lr, 0, 0) & 0xFFFFFFu, 0x123456u);
     ASSERT_EQ(gfx_surface_unlock(back), GFX_OK);
     // A depth surface without stencil: stencil clears are refused, z clears fine.
     GfxSurface* z16 = gfx_surface_create_depth(kW, kH, GFX_FMT_D16, 0);
@@ -235,24 +219,19 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
 // before the draws reading it are done).
 TEST_F(GfxTest, StreamRingWrapsWithoutOverwritingPendingDraws)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     constexpr int kPad = 30000;  // vertices handed over per draw (~840 KB)
     std::vector<TlVertex> v(kPad);
     const uint16_t idx[6] = {0, 1, 2, 3, 2, 1};
+    auto colour = [](int i) { return 0xFF000000u | static_cast<uint32_t>(i * 0x010203); };
     ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
     for (int i = 0; i < 256; ++i) {
-        float x = static_cast<float>(i % 32), y = static_cast<float>(i / 32);
-        uint32_t c = 0xFF000000u | static_cast<uint32_t>(i * 0x010203);
-        v[0] = {x - 0.5f, y - 0.5f, 0, 1, c, 0, 0};
-        v[1] = {x + 0.5f, y - 0.5f, 0, 1, c, 0, 0};
-        v[2] = {x - 0.5f, y + 0.5f, 0, 1, c, 0, 0};
-        v[3] = {x + 0.5f, y + 0.5f, 0, 1, c, 0, 0};
+        for (int k = 0; k < 4; ++k)
+            v[k] = {i % 32 - 0.5f + (k & 1), i / 32 - 0.5f + (k >> 1), 0, 1, colour(i), 0, 0};
         ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, kPad, 2, idx,
                                                 GFX_FMT_INDEX16, v.data(), sizeof(TlVertex)),
                   GFX_OK);
     }
     int bad = 0;
-    for (int i = 0; i < 256; ++i)
-        bad += !near(pixel(i % 32, i / 32), 0xFF000000u | static_cast<uint32_t>(i * 0x010203), 1);
+    for (int i = 0; i < 256; ++i) bad += !near(pixel(i % 32, i / 32), colour(i), 1);
     EXPECT_EQ(bad, 0);
 }

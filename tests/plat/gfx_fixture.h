@@ -1,11 +1,13 @@
 // Shared fixture of the drawing-device tests: one hidden GL window and one
-// device per test program; every test starts from a reset device.
+// device per test program; every test starts from a reset device with
+// culling off.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -24,6 +26,66 @@ struct TlVertex {
     float u, v;
 };
 constexpr uint32_t kTlFvf = GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT);
+// Clip-space position and colour, and the same with one texture set.
+struct Vc {
+    float x, y, z;
+    uint32_t c;
+};
+struct Vct {
+    float x, y, z;
+    uint32_t c;
+    float u, v;
+};
+constexpr uint32_t kVcFvf = GFX_FVF_XYZ | GFX_FVF_DIFFUSE;
+constexpr uint32_t kVctFvf = kVcFvf | (1u << GFX_FVF_TEXCOUNT_SHIFT);
+constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+using RenderStates = std::initializer_list<std::pair<GfxRs, uint32_t>>;
+inline void set_states(RenderStates list)
+{
+    for (auto [rs, value] : list) gfx_set_render_state(rs, value);
+}
+
+// Sets the format and draws `prims` primitives from user memory.
+template <typename V>
+void draw_up(uint32_t fvf, GfxPrim type, uint32_t prims, const V* v)
+{
+    ASSERT_EQ(gfx_set_fvf(fvf), GFX_OK);
+    ASSERT_EQ(gfx_draw_primitive_up(type, prims, v, sizeof(V)), GFX_OK);
+}
+
+inline uint32_t argb(int a, int r, int g, int b)
+{
+    return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) |
+           (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
+}
+
+// A w x h A8R8G8B8 texture whose texel (x, y) is colour(x, y); null if it cannot be made.
+template <typename F>
+GfxTexture* pattern_texture(int w, int h, F colour)
+{
+    GfxTexture* t = gfx_tex_create(w, h, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
+    GfxLockedRect lr{};
+    if (!t || gfx_tex_lock(t, 0, nullptr, &lr, 0) != GFX_OK) {
+        gfx_tex_release(t);
+        return nullptr;
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t c = colour(x, y);
+            std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
+        }
+    gfx_tex_unlock(t, 0);
+    return t;
+}
+
+// The 32-bit texel (x, y) of a locked rectangle.
+inline uint32_t texel32(const GfxLockedRect& lr, int x, int y)
+{
+    uint32_t c;
+    std::memcpy(&c, static_cast<const uint8_t*>(lr.bits) + y * lr.pitch + x * 4, 4);
+    return c;
+}
 
 class GfxTest : public ::testing::Test {
 protected:
@@ -47,8 +109,8 @@ protected:
         ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFF000000u,
                             1.0f, 0),
                   GFX_OK);
+        gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     }
-
     // Pixel (x, y) of the colour target as 0xAARRGGBB.
     static uint32_t pixel(int x, int y)
     {
@@ -57,6 +119,7 @@ protected:
         return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
     }
+    static uint32_t centre() { return pixel(kW / 2, kH / 2); }
     // Each channel within `tol` of the expected colour.
     static bool near(uint32_t got, uint32_t want, int tol = 2)
     {
@@ -77,24 +140,26 @@ protected:
     // An axis-aligned pre-transformed quad covering pixels [x0, x1) x [y0, y1).
     static void quad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.0f)
     {
-        TlVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, z, 1, color, 0, 0},
-                         {x1 - 0.5f, y0 - 0.5f, z, 1, color, 1, 0},
-                         {x0 - 0.5f, y1 - 0.5f, z, 1, color, 0, 1},
-                         {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
-        ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-        ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(TlVertex)), GFX_OK);
+        const TlVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, z, 1, color, 0, 0},
+                               {x1 - 0.5f, y0 - 0.5f, z, 1, color, 1, 0},
+                               {x0 - 0.5f, y1 - 0.5f, z, 1, color, 0, 1},
+                               {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
+        draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
     }
-    // A quad over the whole viewport in clip space (XYZ | DIFFUSE, z 0.5).
-    static void clip_quad(uint32_t color)
+    // A quad over the whole viewport in clip space at z 0.5, with texture
+    // coordinates 0..1 when `textured`, moved by (dx, dy).
+    static void clip_quad(uint32_t color, bool textured = false, float dx = 0, float dy = 0)
     {
-        struct V {
-            float x, y, z;
-            uint32_t c;
-        };
-        const V v[4] = {
-            {-1, 1, 0.5f, color}, {1, 1, 0.5f, color}, {-1, -1, 0.5f, color}, {1, -1, 0.5f, color}};
-        ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
-        ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
+        const Vct v[4] = {{-1 + dx, 1 + dy, 0.5f, color, 0, 0},
+                          {1 + dx, 1 + dy, 0.5f, color, 1, 0},
+                          {-1 + dx, -1 + dy, 0.5f, color, 0, 1},
+                          {1 + dx, -1 + dy, 0.5f, color, 1, 1}};
+        Vc plain[4];
+        for (int i = 0; i < 4; ++i) plain[i] = {v[i].x, v[i].y, v[i].z, v[i].c};
+        if (textured)
+            draw_up(kVctFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+        else
+            draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, plain);
     }
     static void* window_;
 };

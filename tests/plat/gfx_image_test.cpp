@@ -3,13 +3,13 @@
 #include <png.h>
 #include <jpeglib.h>
 
-#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 
 #include "gfx_fixture.h"
 #include "plat/gfx_image.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -65,35 +65,32 @@ std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b)
 
 void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { std::memcpy(&v[at], &x, 4); }
 
-// A DDS file: header fields at their offsets, then `data`.
-std::vector<uint8_t> make_dds(int w, int h, int mips, uint32_t pf_flags, uint32_t fourcc,
-                              uint32_t bits, uint32_t rm, uint32_t gm, uint32_t bm, uint32_t am,
-                              size_t data_bytes)
-{
-    std::vector<uint8_t> f(128 + data_bytes, 0);
-    std::memcpy(f.data(), "DDS ", 4);
-    put32(f, 4, 124);
-    put32(f, 8, 0x1007 | (mips > 1 ? 0x20000u : 0));
-    put32(f, 12, static_cast<uint32_t>(h));
-    put32(f, 16, static_cast<uint32_t>(w));
-    put32(f, 28, static_cast<uint32_t>(mips));
-    put32(f, 76, 32);
-    put32(f, 80, pf_flags);
-    put32(f, 84, fourcc);
-    put32(f, 88, bits);
-    put32(f, 92, rm);
-    put32(f, 96, gm);
-    put32(f, 100, bm);
-    put32(f, 104, am);
-    put32(f, 108, 0x1000);
-    for (size_t i = 0; i < data_bytes; ++i) f[128 + i] = static_cast<uint8_t>(i * 7 + 1);
-    return f;
-}
 constexpr uint32_t kDxt1 = 0x31545844u;  // "DXT1"
 
-std::vector<uint8_t> a8l8_dds(int w, int h)
+// A w x h DDS file of A8L8 texels, or an 8 x 8 DXT1 one with its full chain
+// (32 + 8 + 8 + 8 bytes); the data bytes count up.
+std::vector<uint8_t> make_dds(int w, int h, bool dxt1 = false)
 {
-    return make_dds(w, h, 1, 0x20001, 0, 16, 0xFF, 0, 0, 0xFF00, static_cast<size_t>(w) * h * 2);
+    const size_t data = dxt1 ? 56 : static_cast<size_t>(w) * h * 2;
+    std::vector<uint8_t> f(128 + data, 0);
+    std::memcpy(f.data(), "DDS ", 4);
+    // Words from offset 4 (size, flags, height, width, pitch, depth, mips), then
+    // from 76 the pixel format (size, flags, fourcc, bits, r g b a masks) and caps.
+    const uint32_t head[] = {
+        124, dxt1 ? 0x21007u : 0x1007u, uint32_t(h), uint32_t(w), 0, 0, dxt1 ? 4u : 1u};
+    const uint32_t pf[] = {32,
+                           dxt1 ? 4u : 0x20001u,
+                           dxt1 ? kDxt1 : 0,
+                           dxt1 ? 0u : 16u,
+                           dxt1 ? 0u : 0xFFu,
+                           0,
+                           0,
+                           dxt1 ? 0u : 0xFF00u,
+                           0x1000};
+    std::memcpy(&f[4], head, sizeof head);
+    std::memcpy(&f[76], pf, sizeof pf);
+    for (size_t i = 0; i < data; ++i) f[128 + i] = static_cast<uint8_t>(i * 7 + 1);
+    return f;
 }
 
 // Truncations at every length and seeded byte corruptions: never a crash,
@@ -104,10 +101,9 @@ void hostile_family(const std::vector<uint8_t>& good)
     GfxImageError err;
     for (size_t n = 0; n < good.size(); ++n) {
         std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
-        if (gfx_image_decode(cut.data(), cut.size(), &img, &err)) {
-            EXPECT_LE(img.data.size(),
-                      cut.size() * 1024 + 4096);  // PNG/JPEG may decode a short tail
-        }
+        if (gfx_image_decode(cut.data(), cut.size(), &img,
+                             &err))  // PNG/JPEG may decode a short tail
+            EXPECT_LE(img.data.size(), cut.size() * 1024 + 4096);
     }
     std::mt19937 rng(1234);
     for (int i = 0; i < 300; ++i) {
@@ -129,41 +125,35 @@ TEST(GfxImage, PngFormatsFollowTheFileKind)
 {
     std::vector<uint8_t> bgra(3 * 5 * 4);
     for (size_t i = 0; i < bgra.size(); ++i) bgra[i] = static_cast<uint8_t>(i * 11);
-    // Kinds whose bytes come through as given: B, G, R, A; grey; luminance then alpha.
+    // B, G, R, A; grey; luminance then alpha come through as given; RGB gains an
+    // opaque fourth byte; a colour map with alpha (RGBA entries) is expanded.
+    const std::vector<uint8_t> grey(8, 0x33), ga = {0x10, 0x80, 0x20, 0x90}, idx = {0, 1, 1, 0};
+    const std::vector<uint8_t> rgb = {1, 2, 3, 4, 5, 6}, rgbx = {3, 2, 1, 255, 6, 5, 4, 255};
+    const std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};
+    const std::vector<uint8_t> mapped = {0,   0, 255, 255, 255, 0, 0,   128,
+                                         255, 0, 0,   128, 0,   0, 255, 255};
     struct Case {
         int w, h;
         png_uint_32 kind;
-        std::vector<uint8_t> px;
+        std::vector<uint8_t> px, map, want;
         GfxFormat fmt;
     } cases[] = {
-        {3, 5, PNG_FORMAT_BGRA, bgra, GFX_FMT_A8R8G8B8},
-        {4, 2, PNG_FORMAT_GRAY, std::vector<uint8_t>(8, 0x33), GFX_FMT_L8},
-        {2, 1, PNG_FORMAT_GA, {0x10, 0x80, 0x20, 0x90}, GFX_FMT_A8L8},
+        {3, 5, PNG_FORMAT_BGRA, bgra, {}, bgra, GFX_FMT_A8R8G8B8},
+        {4, 2, PNG_FORMAT_GRAY, grey, {}, grey, GFX_FMT_L8},
+        {2, 1, PNG_FORMAT_GA, ga, {}, ga, GFX_FMT_A8L8},
+        {1, 2, PNG_FORMAT_RGB, rgb, {}, rgbx, GFX_FMT_X8R8G8B8},
+        {2, 2, PNG_FORMAT_RGBA_COLORMAP, idx, map, mapped, GFX_FMT_A8R8G8B8},
     };
     GfxImage img;
     GfxImageError err;
     for (const Case& c : cases) {
-        auto png = encode_png(c.w, c.h, c.kind, c.px);
+        auto png = encode_png(c.w, c.h, c.kind, c.px, c.map);
         ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1) << c.kind;
         EXPECT_EQ(img.format, c.fmt);
         EXPECT_EQ(img.width, c.w);
         EXPECT_EQ(img.height, c.h);
-        EXPECT_EQ(img.data, c.px);
+        EXPECT_EQ(img.data, c.want);
     }
-
-    std::vector<uint8_t> rgb(4 * 2 * 3, 0x40);
-    auto png = encode_png(4, 2, PNG_FORMAT_RGB, rgb);
-    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-    EXPECT_EQ(img.format, GFX_FMT_X8R8G8B8);
-    EXPECT_EQ(img.data[3], 0xFF);
-
-    std::vector<uint8_t> idx = {0, 1, 1, 0};
-    std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};  // RGBA entries
-    png = encode_png(2, 2, PNG_FORMAT_RGBA_COLORMAP, idx, map);
-    ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1);
-    EXPECT_EQ(img.format, GFX_FMT_A8R8G8B8);
-    EXPECT_EQ(img.data[4 + 0], 255);  // pixel 1 is blue (B first), alpha 128
-    EXPECT_EQ(img.data[4 + 3], 128);
 }
 
 TEST(GfxImage, JpegDecodesToX8R8G8B8)
@@ -184,65 +174,49 @@ TEST(GfxImage, DdsHeadersAreCheckedAgainstTheData)
 {
     GfxImage img;
     GfxImageError err = GFX_IMG_OK;
-    auto good = a8l8_dds(5, 3);
+    auto good = make_dds(5, 3);
     ASSERT_EQ(gfx_image_decode(good.data(), good.size(), &img, &err), 1);
     EXPECT_EQ(img.format, GFX_FMT_A8L8);
     EXPECT_EQ(img.width, 5);  // not a power of two: kept
     EXPECT_EQ(img.level_size[0], 30u);
     EXPECT_EQ(std::memcmp(img.data.data(), good.data() + 128, 30), 0);
-
     // DXT1 8x8 with its full chain: 32 + 8 + 8 + 8 bytes.
-    auto dxt = make_dds(8, 8, 4, 0x4, kDxt1, 0, 0, 0, 0, 0, 56);
+    auto dxt = make_dds(8, 8, true);
     ASSERT_EQ(gfx_image_decode(dxt.data(), dxt.size(), &img, &err), 1);
     EXPECT_EQ(img.format, GFX_FMT_DXT1);
     EXPECT_EQ(img.levels, 4);
     EXPECT_EQ(img.level_offset[3], 48u);
-
+    // Each row patches up to two header words of a good file (offset 0: none)
+    // or cuts it to `size` bytes.
     struct Bad {
         const char* what;
-        std::vector<uint8_t> file;
+        const std::vector<uint8_t>& base;
+        size_t at1;
+        uint32_t v1;
+        size_t at2;
+        uint32_t v2;
+        size_t size;
         GfxImageError why;
+    } bad[] = {
+        {"short header", good, 0, 0, 0, 0, 100, GFX_IMG_TRUNCATED},
+        {"data one byte short", good, 0, 0, 0, 0, good.size() - 1, GFX_IMG_TRUNCATED},
+        {"header size", good, 4, 123, 0, 0, good.size(), GFX_IMG_BAD_HEADER},
+        {"pixel format size", good, 76, 31, 0, 0, good.size(), GFX_IMG_BAD_HEADER},
+        {"zero width", good, 16, 0, 0, 0, good.size(), GFX_IMG_BAD_HEADER},
+        {"huge height", good, 12, 0x7FFFFFFF, 0, 0, good.size(), GFX_IMG_BAD_HEADER},
+        {"large but short", good, 16, 16384, 12, 16384, good.size(), GFX_IMG_TRUNCATED},
+        {"mip count beyond the chain", dxt, 28, 40, 0, 0, dxt.size(), GFX_IMG_BAD_HEADER},
+        {"mip count of a 8x8", dxt, 28, 5, 0, 0, dxt.size(), GFX_IMG_BAD_HEADER},
+        {"padded pitch", good, 8, 0x100F, 20, 12, good.size(), GFX_IMG_UNSUPPORTED},
+        {"cube map", good, 112, 0x200, 0, 0, good.size(), GFX_IMG_UNSUPPORTED},
+        {"DX10 header", dxt, 84, 0x30315844u, 0, 0, dxt.size(), GFX_IMG_UNSUPPORTED},
     };
-    std::vector<Bad> bad;
-    bad.push_back({"short header", std::vector<uint8_t>(good.begin(), good.begin() + 100),
-                   GFX_IMG_TRUNCATED});
-    bad.push_back({"data one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1),
-                   GFX_IMG_TRUNCATED});
-    auto v = good;
-    put32(v, 4, 123);
-    bad.push_back({"header size", v, GFX_IMG_BAD_HEADER});
-    v = good;
-    put32(v, 76, 31);
-    bad.push_back({"pixel format size", v, GFX_IMG_BAD_HEADER});
-    v = good;
-    put32(v, 16, 0);
-    bad.push_back({"zero width", v, GFX_IMG_BAD_HEADER});
-    v = good;
-    put32(v, 12, 0x7FFFFFFF);
-    bad.push_back({"huge height", v, GFX_IMG_BAD_HEADER});
-    v = good;
-    put32(v, 16, 16384);
-    put32(v, 12, 16384);
-    bad.push_back({"large but short", v, GFX_IMG_TRUNCATED});
-    v = dxt;
-    put32(v, 28, 40);
-    bad.push_back({"mip count beyond the chain", v, GFX_IMG_BAD_HEADER});
-    v = dxt;
-    put32(v, 28, 5);
-    bad.push_back({"mip count of a 8x8", v, GFX_IMG_BAD_HEADER});
-    v = good;
-    put32(v, 8, 0x100F);
-    put32(v, 20, 12);
-    bad.push_back({"padded pitch", v, GFX_IMG_UNSUPPORTED});
-    v = good;
-    put32(v, 112, 0x200);
-    bad.push_back({"cube map", v, GFX_IMG_UNSUPPORTED});
-    v = dxt;
-    put32(v, 84, 0x30315844u);
-    bad.push_back({"DX10 header", v, GFX_IMG_UNSUPPORTED});
     for (const auto& b : bad) {
+        std::vector<uint8_t> v(b.base.begin(), b.base.begin() + static_cast<long>(b.size));
+        if (b.at1) put32(v, b.at1, b.v1);
+        if (b.at2) put32(v, b.at2, b.v2);
         err = GFX_IMG_OK;
-        EXPECT_EQ(gfx_image_decode(b.file.data(), b.file.size(), &img, &err), 0) << b.what;
+        EXPECT_EQ(gfx_image_decode(v.data(), v.size(), &img, &err), 0) << b.what;
         EXPECT_EQ(err, b.why) << b.what;
     }
     EXPECT_EQ(gfx_image_decode(good.data(), 3, &img, &err), 0);
@@ -255,8 +229,8 @@ TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly)
     for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i ^ (i >> 3));
     hostile_family(encode_png(16, 16, PNG_FORMAT_BGRA, px));
     hostile_family(encode_jpeg(24, 16, 10, 200, 30));
-    hostile_family(a8l8_dds(7, 5));
-    hostile_family(make_dds(8, 8, 4, 0x4, kDxt1, 0, 0, 0, 0, 0, 56));
+    hostile_family(make_dds(7, 5));
+    hostile_family(make_dds(8, 8, true));
     // Every truncation of a JPEG, and of a PNG before its closing 12-byte end
     // chunk, is refused (no grey-filled or half-decoded picture).
     auto jpg = encode_jpeg(24, 16, 10, 200, 30);
@@ -303,14 +277,10 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     // Filter NONE: the image sits at the top left, the rest transparent black.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    uint32_t in, out;
-    std::memcpy(&in, static_cast<uint8_t*>(lr.bits) + 4 * lr.pitch + 2 * 4, 4);
-    std::memcpy(&out, static_cast<uint8_t*>(lr.bits) + 5 * lr.pitch + 3 * 4, 4);
-    EXPECT_EQ(in, 0xFFFFFFFFu);
-    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(texel32(lr, 2, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(texel32(lr, 3, 5), 0u);
     gfx_tex_unlock(t, 0);
     gfx_tex_release(t);
-
     // Full chain, own size.
     ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2, 0,
                    GFX_IFILTER_LINEAR, nullptr),
@@ -319,27 +289,23 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     gfx_tex_get_level_desc(t, 2, &d);
     EXPECT_EQ(d.width, 1);
     gfx_tex_release(t);
-
     // Generated levels are box filtered: a 4 x 4 grey ramp ends in its mean.
     std::vector<uint8_t> ramp(16);
     for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
     auto grey = encode_png(4, 4, PNG_FORMAT_GRAY, ramp);
     ASSERT_EQ(load(grey, grey.size(), 0, 0, 0, GFX_IFILTER_NONE, nullptr), GFX_OK);
     ASSERT_EQ(gfx_tex_level_count(t), 3);
-    GfxLockedRect lm{};
-    ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lm, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_NEAR(static_cast<uint8_t*>(lm.bits)[0], 120, 1);
+    ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
+    EXPECT_NEAR(static_cast<uint8_t*>(lr.bits)[0], 120, 1);
     gfx_tex_unlock(t, 2);
     gfx_tex_release(t);
-
     // A DDS without mips at its header size keeps a non-power-of-two size.
-    auto dds = a8l8_dds(5, 3);
+    auto dds = make_dds(5, 3);
     ASSERT_EQ(load(dds, dds.size(), 5, 3, 1, GFX_IFILTER_NONE, &info), GFX_OK);
     gfx_tex_get_level_desc(t, 0, &d);
     EXPECT_EQ(d.width, 5);
     EXPECT_EQ(d.format, GFX_FMT_A8L8);
     gfx_tex_release(t);
-
     // Bad data and missing files: a clear error and no texture.
     t = reinterpret_cast<GfxTexture*>(1);
     EXPECT_EQ(load(png, png.size() / 2, 0, 0, 1, GFX_IFILTER_NONE, nullptr), GFX_E_BADDATA);
@@ -348,18 +314,11 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
                                        GFX_POOL_MANAGED, GFX_IFILTER_NONE, GFX_IFILTER_NONE,
                                        nullptr, &t),
               GFX_E_NOTAVAILABLE);
-    std::string path =
-        std::string(std::getenv("QUORVEL_TEST_BINARY_DIR") ? std::getenv("QUORVEL_TEST_BINARY_DIR")
-                                                           : "/tmp") +
-        "/gfx_loader_test.dds";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(dds.data(), 1, dds.size(), f);
-    std::fclose(f);
+    TempDir dir;
+    const std::string path = dir.write("x.dds", std::string(dds.begin(), dds.end()));
     ASSERT_EQ(gfx_tex_create_from_file(path.c_str(), 0, 0, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
                                        GFX_IFILTER_NONE, GFX_IFILTER_NONE, &info, &t),
               GFX_OK);
     EXPECT_EQ(info.file_format, GFX_FILE_DDS);
     gfx_tex_release(t);
-    std::remove(path.c_str());
 }

@@ -6,125 +6,101 @@
 #include "gfx_fixture.h"
 
 namespace {
-struct Rgba {
-    float r, g, b, a;
-};
-Rgba unpack(uint32_t c)
+uint32_t pack(const float c[4])  // r, g, b, a
 {
-    return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f,
-            (c >> 24) / 255.0f};
+    auto b = [](float v) { return uint32_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+    return (b(c[3]) << 24) | (b(c[0]) << 16) | (b(c[1]) << 8) | b(c[2]);
 }
-uint32_t pack(Rgba c)
+uint32_t grey(float v, float a = 1)
 {
-    auto b = [](float v) {
-        return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
-    };
-    return (b(c.a) << 24) | (b(c.r) << 16) | (b(c.g) << 8) | b(c.b);
+    const float c[4] = {v, v, v, a};
+    return pack(c);
 }
-float channel(Rgba c, int ch) { return ch == 0 ? c.r : ch == 1 ? c.g : ch == 2 ? c.b : c.a; }
-// Direct3D's factor for one channel.
-float factor(uint32_t f, Rgba s, Rgba d, int ch)
-{
-    switch (f) {
-    case GFX_BLEND_ZERO: return 0;
-    case GFX_BLEND_ONE: return 1;
-    case GFX_BLEND_SRCCOLOR: return channel(s, ch);
-    case GFX_BLEND_INVSRCCOLOR: return 1 - channel(s, ch);
-    case GFX_BLEND_SRCALPHA: return s.a;
-    case GFX_BLEND_INVSRCALPHA: return 1 - s.a;
-    case GFX_BLEND_DESTALPHA: return d.a;
-    case GFX_BLEND_INVDESTALPHA: return 1 - d.a;
-    case GFX_BLEND_DESTCOLOR: return channel(d, ch);
-    case GFX_BLEND_INVDESTCOLOR: return 1 - channel(d, ch);
-    default: return 1;
-    }
-}
+// Direct3D's blend of one colour over another, channel by channel.
 uint32_t blend(uint32_t src, uint32_t dst, uint32_t sf, uint32_t df, uint32_t op)
 {
-    Rgba s = unpack(src), d = unpack(dst);
-    float out[4];
+    float s[4], d[4], out[4];
     for (int ch = 0; ch < 4; ++ch) {
-        float sc = channel(s, ch), dc = channel(d, ch);
-        float a = sc * factor(sf, s, d, ch), b = dc * factor(df, s, d, ch);
+        const int shift = ch == 3 ? 24 : 16 - 8 * ch;
+        s[ch] = ((src >> shift) & 0xFF) / 255.0f;
+        d[ch] = ((dst >> shift) & 0xFF) / 255.0f;
+    }
+    auto factor = [&](uint32_t f, int ch) {
+        switch (f) {
+        case GFX_BLEND_ZERO: return 0.0f;
+        case GFX_BLEND_SRCCOLOR: return s[ch];
+        case GFX_BLEND_INVSRCCOLOR: return 1 - s[ch];
+        case GFX_BLEND_SRCALPHA: return s[3];
+        case GFX_BLEND_INVSRCALPHA: return 1 - s[3];
+        case GFX_BLEND_DESTALPHA: return d[3];
+        case GFX_BLEND_INVDESTALPHA: return 1 - d[3];
+        case GFX_BLEND_DESTCOLOR: return d[ch];
+        case GFX_BLEND_INVDESTCOLOR: return 1 - d[ch];
+        default: return 1.0f;
+        }
+    };
+    for (int ch = 0; ch < 4; ++ch) {
+        const float a = s[ch] * factor(sf, ch), b = d[ch] * factor(df, ch);
         out[ch] = op == GFX_BLENDOP_ADD           ? a + b
                   : op == GFX_BLENDOP_SUBTRACT    ? a - b
                   : op == GFX_BLENDOP_REVSUBTRACT ? b - a
-                  : op == GFX_BLENDOP_MIN         ? std::min(sc, dc)
-                                                  : std::max(sc, dc);
+                  : op == GFX_BLENDOP_MIN         ? std::min(s[ch], d[ch])
+                                                  : std::max(s[ch], d[ch]);
     }
-    return pack({out[0], out[1], out[2], out[3]});
+    return pack(out);
 }
+constexpr uint32_t kDst = 0x80406080u, kSrc = 0x40C02060u;
 }  // namespace
 
 TEST_F(GfxTest, BlendFactorsAndOperationsMatchDirect3D)
 {
-    const uint32_t dst = 0x80406080u, src = 0x40C02060u;
     const uint32_t factors[] = {
         GFX_BLEND_ZERO,      GFX_BLEND_ONE,         GFX_BLEND_SRCCOLOR,  GFX_BLEND_INVSRCCOLOR,
         GFX_BLEND_SRCALPHA,  GFX_BLEND_INVSRCALPHA, GFX_BLEND_DESTALPHA, GFX_BLEND_INVDESTALPHA,
         GFX_BLEND_DESTCOLOR, GFX_BLEND_INVDESTCOLOR};
     const uint32_t ops[] = {GFX_BLENDOP_ADD, GFX_BLENDOP_SUBTRACT, GFX_BLENDOP_REVSUBTRACT,
                             GFX_BLENDOP_MIN, GFX_BLENDOP_MAX};
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
     // Each combination on a pixel of its own: all drawn first, then all read.
     auto each = [&](auto&& fn) {
         int n = 0;
         for (uint32_t op : ops)
             for (uint32_t sf : factors)
-                for (uint32_t df : factors) {
-                    fn(n % kW, n / kW, op, sf, df);
-                    ++n;
-                }
+                for (uint32_t df : factors) fn(n % kW, n / kW, op, sf, df), ++n;
     };
     each([&](int x, int y, uint32_t op, uint32_t sf, uint32_t df) {
-        gfx_set_render_state(GFX_RS_SRCBLEND, sf);
-        gfx_set_render_state(GFX_RS_DESTBLEND, df);
-        gfx_set_render_state(GFX_RS_BLENDOP, op);
+        set_states({{GFX_RS_SRCBLEND, sf}, {GFX_RS_DESTBLEND, df}, {GFX_RS_BLENDOP, op}});
         gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 0);
-        quad(x, y, x + 1, y + 1, dst);
+        quad(x, y, x + 1, y + 1, kDst);
         gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-        quad(x, y, x + 1, y + 1, src);
+        quad(x, y, x + 1, y + 1, kSrc);
     });
     each([&](int x, int y, uint32_t op, uint32_t sf, uint32_t df) {
-        uint32_t want = blend(src, dst, sf, df, op);
-        EXPECT_TRUE(near(pixel(x, y), want, 2))
-            << "op " << op << " src " << sf << " dst " << df << std::hex << " got " << pixel(x, y)
-            << " want " << want;
+        EXPECT_TRUE(near(pixel(x, y), blend(kSrc, kDst, sf, df, op)))
+            << "op " << op << " src " << sf << " dst " << df << std::hex << " got " << pixel(x, y);
     });
-}
-
-TEST_F(GfxTest, SeparateAlphaBlendUsesItsOwnFactors)
-{
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    quad(0, 0, 4, 4, 0x80406080u);
-    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-    gfx_set_render_state(GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA);
-    gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA);
-    gfx_set_render_state(GFX_RS_SEPARATEALPHABLENDENABLE, 1);
-    gfx_set_render_state(GFX_RS_SRCBLENDALPHA, GFX_BLEND_ZERO);
-    gfx_set_render_state(GFX_RS_DESTBLENDALPHA, GFX_BLEND_ONE);
-    quad(0, 0, 4, 4, 0x40C02060u);
-    uint32_t colour =
-        blend(0x40C02060u, 0x80406080u, GFX_BLEND_SRCALPHA, GFX_BLEND_INVSRCALPHA, GFX_BLENDOP_ADD);
-    EXPECT_TRUE(near(pixel(1, 1), (colour & 0x00FFFFFFu) | 0x80000000u));
-    // Off again: alpha follows the colour factors.
-    gfx_set_render_state(GFX_RS_SEPARATEALPHABLENDENABLE, 0);
-    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 0);
-    quad(0, 0, 4, 4, 0x80406080u);
-    gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-    quad(0, 0, 4, 4, 0x40C02060u);
-    EXPECT_TRUE(near(pixel(1, 1), colour));
+    // Separate alpha factors (ZERO, ONE) keep the destination alpha; off again,
+    // alpha follows the colour factors.
+    const uint32_t colour =
+        blend(kSrc, kDst, GFX_BLEND_SRCALPHA, GFX_BLEND_INVSRCALPHA, GFX_BLENDOP_ADD);
+    for (uint32_t separate : {1u, 0u}) {
+        set_states({{GFX_RS_ALPHABLENDENABLE, 0}, {GFX_RS_BLENDOP, GFX_BLENDOP_ADD}});
+        quad(0, 0, 4, 4, kDst);
+        set_states({{GFX_RS_ALPHABLENDENABLE, 1},
+                    {GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA},
+                    {GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA},
+                    {GFX_RS_SEPARATEALPHABLENDENABLE, separate},
+                    {GFX_RS_SRCBLENDALPHA, GFX_BLEND_ZERO},
+                    {GFX_RS_DESTBLENDALPHA, GFX_BLEND_ONE}});
+        quad(0, 0, 4, 4, kSrc);
+        EXPECT_TRUE(near(pixel(1, 1), separate ? (colour & 0xFFFFFFu) | 0x80000000u : colour));
+    }
 }
 
 TEST_F(GfxTest, AlphaTestComparesTheEightBitAlphaWithTheReference)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     gfx_set_render_state(GFX_RS_ALPHATESTENABLE, 1);
     struct Case {
-        uint32_t func;
-        uint32_t ref;
-        uint32_t alpha;
+        uint32_t func, ref, alpha;
         bool pass;
     } cases[] = {
         {GFX_CMP_GREATEREQUAL, 1, 0, false},     {GFX_CMP_GREATEREQUAL, 1, 1, true},
@@ -137,15 +113,13 @@ TEST_F(GfxTest, AlphaTestComparesTheEightBitAlphaWithTheReference)
     };
     for (const auto& c : cases) {
         gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-        gfx_set_render_state(GFX_RS_ALPHAFUNC, c.func);
-        gfx_set_render_state(GFX_RS_ALPHAREF, c.ref);
+        set_states({{GFX_RS_ALPHAFUNC, c.func}, {GFX_RS_ALPHAREF, c.ref}});
         quad(0, 0, 4, 4, (c.alpha << 24) | 0x00FFFFFFu);
         EXPECT_EQ(near(pixel(1, 1) | 0xFF000000u, 0xFFFFFFFFu), c.pass)
             << "func " << c.func << " ref " << c.ref << " alpha " << c.alpha;
     }
     // Disabled: everything passes.
-    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, 0);
-    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_NEVER);
+    set_states({{GFX_RS_ALPHATESTENABLE, 0}, {GFX_RS_ALPHAFUNC, GFX_CMP_NEVER}});
     quad(0, 0, 4, 4, 0x00FF0000u);
     EXPECT_TRUE(near(pixel(1, 1) | 0xFF000000u, 0xFFFF0000u));
 }
@@ -155,65 +129,50 @@ namespace {
 void set_perspective()
 {
     const float zn = 1, zf = 100, q = zf / (zf - zn);
-    float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, q, 1, 0, 0, -zn * q, 0};
-    float id[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, q, 1, 0, 0, -zn * q, 0};
     gfx_set_transform(GFX_TS_PROJECTION, proj);
-    gfx_set_transform(GFX_TS_VIEW, id);
-    gfx_set_transform(GFX_TS_WORLD, id);
-}
-struct V3 {
-    float x, y, z;
-    uint32_t c;
-};
-void wall(float z, uint32_t c)
-{
-    V3 v[4] = {{-z, z, z, c}, {z, z, z, c}, {-z, -z, z, c}, {z, -z, z, c}};
-    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V3)), GFX_OK);
+    gfx_set_transform(GFX_TS_VIEW, kIdentity);
+    gfx_set_transform(GFX_TS_WORLD, kIdentity);
+    set_states({{GFX_RS_ZENABLE, 0}});
 }
 }  // namespace
 
 TEST_F(GfxTest, LinearTableFogRunsFromStartToEnd)
 {
     set_perspective();
-    gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_render_state(GFX_RS_ZENABLE, 0);
-    gfx_set_render_state(GFX_RS_FOGENABLE, 1);
-    gfx_set_render_state(GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR);
-    gfx_set_render_state(GFX_RS_FOGCOLOR, 0xFF0000FFu);
+    set_states({{GFX_RS_LIGHTING, 0},
+                {GFX_RS_FOGENABLE, 1},
+                {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
+                {GFX_RS_FOGCOLOR, 0xFF0000FFu}});
     gfx_set_render_state_f(GFX_RS_FOGSTART, 10.0f);
     gfx_set_render_state_f(GFX_RS_FOGEND, 20.0f);
-    struct Case {
-        float z;
-        uint32_t want;
-    } cases[] = {{5, 0xFFFF0000u},
-                 {10, 0xFFFF0000u},
-                 {15, 0xFF800080u},
-                 {20, 0xFF0000FFu},
-                 {40, 0xFF0000FFu}};
-    for (const auto& c : cases) {
+    auto wall = [](float z) {
+        const Vc v[4] = {{-z, z, z, 0xFFFF0000u},
+                         {z, z, z, 0xFFFF0000u},
+                         {-z, -z, z, 0xFFFF0000u},
+                         {z, -z, z, 0xFFFF0000u}};
         gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-        wall(c.z, 0xFFFF0000u);
-        EXPECT_TRUE(near(pixel(kW / 2, kH / 2), c.want, 3))
-            << "z " << c.z << std::hex << " " << pixel(kW / 2, kH / 2);
+        draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+    };
+    for (auto [z, want] : {std::pair{5.0f, 0xFFFF0000u},
+                           {10.0f, 0xFFFF0000u},
+                           {15.0f, 0xFF800080u},
+                           {20.0f, 0xFF0000FFu},
+                           {40.0f, 0xFF0000FFu}}) {
+        wall(z);
+        EXPECT_TRUE(near(centre(), want, 3)) << "z " << z << std::hex << " " << centre();
     }
-    // Fog also follows a pixel shader run and is off with FOGENABLE off.
     gfx_set_render_state(GFX_RS_FOGENABLE, 0);
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-    wall(40, 0xFFFF0000u);
-    EXPECT_TRUE(near(pixel(kW / 2, kH / 2), 0xFFFF0000u));
+    wall(40);
+    EXPECT_TRUE(near(centre(), 0xFFFF0000u));
 }
 
 TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
 {
     set_perspective();
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_render_state(GFX_RS_ZENABLE, 0);
     GfxLight l{};
     l.type = GFX_LIGHT_DIRECTIONAL;
     l.diffuse = {1, 1, 1, 1};
-    l.ambient = {0, 0, 0, 0};
     l.direction[2] = 1;  // travelling away from the viewer: lights faces whose normal is -z
     gfx_set_light(0, &l);
     gfx_light_enable(0, 1);
@@ -228,34 +187,31 @@ TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
               {20, 20, 10, 0, 0, -1},
               {-20, -20, 10, 0, 0, -1},
               {20, -20, 10, 0, 0, -1}};
-    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_NORMAL), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(VN)), GFX_OK);
-    // ambient 0x20 + diffuse x material
-    float amb = 0x20 / 255.0f;
-    EXPECT_TRUE(near(pixel(kW / 2, kH / 2), pack({amb + 0.5f, 1.0f, amb + 0.25f, 1}), 2))
-        << std::hex << pixel(kW / 2, kH / 2);
+    draw_up(GFX_FVF_XYZ | GFX_FVF_NORMAL, GFX_PT_TRIANGLESTRIP, 2, v);
+    const float amb = 0x20 / 255.0f, lit[4] = {amb + 0.5f, 1.0f, amb + 0.25f, 1};
+    EXPECT_TRUE(near(centre(), pack(lit))) << std::hex << centre();
     // Turned away: only the ambient part is left.
     for (auto& p : v) p.nz = 1;
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(VN)), GFX_OK);
-    EXPECT_TRUE(near(pixel(kW / 2, kH / 2), pack({amb, amb, amb, 1}), 2));
+    draw_up(GFX_FVF_XYZ | GFX_FVF_NORMAL, GFX_PT_TRIANGLESTRIP, 2, v);
+    EXPECT_TRUE(near(centre(), grey(amb)));
     gfx_light_enable(0, 0);
 }
 
 TEST_F(GfxTest, TextureStageOperationsCombineStages)
 {
-    // Stage 0 SELECTARG2 (diffuse), stage 1 MODULATE with the texture factor,
-    // stage 2 ADD with the texture factor: ((d * f) + f).
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
+    // Stage 0 passes the diffuse colour; stage 1 doubles its product with the
+    // complement of the texture factor.
     gfx_set_render_state(GFX_RS_TEXTUREFACTOR, 0xFF202020u);
+    const std::pair<GfxTss, uint32_t> stage1[] = {
+        {GFX_TSS_COLOROP, GFX_TOP_MODULATE2X},
+        {GFX_TSS_COLORARG1, GFX_TA_CURRENT},
+        {GFX_TSS_COLORARG2, GFX_TA_TFACTOR | GFX_TA_COMPLEMENT},
+        {GFX_TSS_ALPHAOP, GFX_TOP_SELECTARG1},
+        {GFX_TSS_ALPHAARG1, GFX_TA_CURRENT}};
     gfx_set_texture_stage_state(0, GFX_TSS_COLOROP, GFX_TOP_SELECTARG2);
     gfx_set_texture_stage_state(0, GFX_TSS_COLORARG2, GFX_TA_DIFFUSE);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLOROP, GFX_TOP_MODULATE2X);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLORARG1, GFX_TA_CURRENT);
-    gfx_set_texture_stage_state(1, GFX_TSS_COLORARG2, GFX_TA_TFACTOR | GFX_TA_COMPLEMENT);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAOP, GFX_TOP_SELECTARG1);
-    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAARG1, GFX_TA_CURRENT);
+    for (auto [tss, value] : stage1) gfx_set_texture_stage_state(1, tss, value);
     quad(0, 0, 4, 4, 0xFF404040u);
-    // 0x40/255 * (1 - 0x20/255) * 2
-    float c = 0x40 / 255.0f * (1 - 0x20 / 255.0f) * 2;
-    EXPECT_TRUE(near(pixel(1, 1), pack({c, c, c, 1}), 2)) << std::hex << pixel(1, 1);
+    EXPECT_TRUE(near(pixel(1, 1), grey(0x40 / 255.0f * (1 - 0x20 / 255.0f) * 2)))
+        << std::hex << pixel(1, 1);
 }

@@ -1,7 +1,6 @@
 // The compiler stand-in: register rewrite, constant table, setters bounded
 // by the declared size, sampler stages, row-vector matrices, and the fog /
 // alpha-test epilogue after a user pixel stage.
-#include <cstring>
 #include <string>
 
 #include "gfx_fixture.h"
@@ -41,22 +40,6 @@ void PsMain() {
   oC0 = (iMode == 1 ? tex * vTint : vD0) + vec4(vAdd, 0.0) + (vArr[0] + vArr[1]) * 0.001 + vAfter;
 }
 )";
-
-struct V {
-    float x, y, z;
-    uint32_t c;
-    float u, v;
-};
-void fullscreen_quad(uint32_t c = 0xFFFFFFFFu)
-{
-    V v[4] = {{-1, 1, 0.5f, c, 0, 0},
-              {1, 1, 0.5f, c, 1, 0},
-              {-1, -1, 0.5f, c, 0, 1},
-              {1, -1, 0.5f, c, 1, 1}};
-    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT)), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
-}
-const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 }  // namespace
 
 class GfxShaderTest : public GfxTest {
@@ -69,8 +52,7 @@ protected:
         ASSERT_NE(vs_, nullptr) << log;
         ps_ = compile(GFX_SHADER_PIXEL, kPs, "PsMain", "ps_2_0", &log);
         ASSERT_NE(ps_, nullptr) << log;
-        gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-        gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "mWVP"), kIdentity);
+        gfx_const_set_matrix(vs_, c(vs_, "mWVP"), kIdentity);
     }
     void TearDown() override
     {
@@ -79,50 +61,44 @@ protected:
         gfx_shader_release(vs_);
         gfx_shader_release(ps_);
     }
+    static uint32_t c(GfxShader* s, const char* name) { return gfx_const_by_name(s, name); }
     GfxShader* vs_ = nullptr;
     GfxShader* ps_ = nullptr;
 };
 
 TEST_F(GfxShaderTest, ConstantTableKnowsOnlyUsedRegisters)
 {
-    EXPECT_NE(gfx_const_by_name(vs_, "mWVP"), 0u);
-    EXPECT_NE(gfx_const_by_name(vs_, "vOffset"), 0u);
-    EXPECT_EQ(gfx_const_by_name(vs_, "vUnused"), 0u);  // declared, not used
-    EXPECT_EQ(gfx_const_by_name(vs_, "p"), 0u);        // a local, left alone
-    EXPECT_EQ(gfx_const_by_name(vs_, "nothing"), 0u);
+    EXPECT_NE(c(vs_, "mWVP"), 0u);
+    EXPECT_NE(c(vs_, "vOffset"), 0u);
+    EXPECT_EQ(c(vs_, "vUnused"), 0u);  // declared, not used
+    EXPECT_EQ(c(vs_, "p"), 0u);        // a local, left alone
+    EXPECT_EQ(c(vs_, "nothing"), 0u);
     GfxConstDesc d{};
-    ASSERT_EQ(gfx_const_desc(vs_, gfx_const_by_name(vs_, "vOffset"), &d), GFX_OK);
+    ASSERT_EQ(gfx_const_desc(vs_, c(vs_, "vOffset"), &d), GFX_OK);
     EXPECT_EQ(d.type, GFX_CT_FLOAT4);
     EXPECT_EQ(d.count, 2);
-    ASSERT_EQ(gfx_const_desc(ps_, gfx_const_by_name(ps_, "iMode"), &d), GFX_OK);
+    ASSERT_EQ(gfx_const_desc(ps_, c(ps_, "iMode"), &d), GFX_OK);
     EXPECT_EQ(d.type, GFX_CT_INT);
     // Samplers: the register annotation, else the lowest free stage.
-    EXPECT_EQ(gfx_const_sampler_stage(ps_, gfx_const_by_name(ps_, "sImage")), 3);
-    EXPECT_EQ(gfx_const_sampler_stage(ps_, gfx_const_by_name(ps_, "sOther")), 0);
-    EXPECT_EQ(gfx_const_sampler_stage(ps_, gfx_const_by_name(ps_, "vTint")), -1);
-    EXPECT_EQ(gfx_const_sampler_stage(ps_, 0), -1);
-    EXPECT_EQ(gfx_const_sampler_stage(ps_, 999), -1);
+    EXPECT_EQ(gfx_const_sampler_stage(ps_, c(ps_, "sImage")), 3);
+    EXPECT_EQ(gfx_const_sampler_stage(ps_, c(ps_, "sOther")), 0);
+    for (uint32_t not_a_sampler : {c(ps_, "vTint"), 0u, 999u})
+        EXPECT_EQ(gfx_const_sampler_stage(ps_, not_a_sampler), -1);
 }
 
 TEST_F(GfxShaderTest, CompiledStagesDriveADrawThroughTheirConstants)
 {
-    GfxTexture* t = gfx_tex_create(1, 1, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-    GfxLockedRect lr{};
-    ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, 0), GFX_OK);
-    const uint32_t texel = 0xFF808080u;
-    std::memcpy(lr.bits, &texel, 4);
-    gfx_tex_unlock(t, 0);
+    GfxTexture* t = pattern_texture(1, 1, [](int, int) { return 0xFF808080u; });
     ASSERT_EQ(gfx_set_texture(3, t), GFX_OK);
     ASSERT_EQ(gfx_set_vertex_shader(vs_), GFX_OK);
     ASSERT_EQ(gfx_set_pixel_shader(ps_), GFX_OK);
     const float tint[4] = {1, 0.5f, 0, 1};
     const float add[4] = {0, 0, 0.25f, 99};  // w is dropped for a float3
-    ASSERT_EQ(gfx_const_set_vector(ps_, gfx_const_by_name(ps_, "vTint"), tint), GFX_OK);
-    ASSERT_EQ(gfx_const_set_vector(ps_, gfx_const_by_name(ps_, "vAdd"), add), GFX_OK);
-    ASSERT_EQ(gfx_const_set_int(ps_, gfx_const_by_name(ps_, "iMode"), 1), GFX_OK);
-    fullscreen_quad();
-    // 0x80 texel x tint + add
-    EXPECT_TRUE(near(pixel(kW / 2, kH / 2), 0xFF804040u)) << std::hex << pixel(kW / 2, kH / 2);
+    ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vTint"), tint), GFX_OK);
+    ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vAdd"), add), GFX_OK);
+    ASSERT_EQ(gfx_const_set_int(ps_, c(ps_, "iMode"), 1), GFX_OK);
+    clip_quad(0xFFFFFFFFu, true);
+    EXPECT_TRUE(near(centre(), 0xFF804040u)) << std::hex << centre();  // texel x tint + add
     gfx_set_texture(3, nullptr);
     gfx_tex_release(t);
 }
@@ -132,14 +108,19 @@ TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning)
     gfx_set_vertex_shader(vs_);
     // Scale by a half and move right by a half (translation in row 3).
     const float m[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0.5f, 0, 0, 1};
-    ASSERT_EQ(gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "mWVP"), m), GFX_OK);
-    fullscreen_quad(0xFF00FF00u);
+    ASSERT_EQ(gfx_const_set_matrix(vs_, c(vs_, "mWVP"), m), GFX_OK);
+    clip_quad(0xFF00FF00u, true);
     // Clip x from 0 to 1 is the right half; y from -0.5 to 0.5 the middle.
     expect_pixels(0xFF00FF00u, {{kW / 2 + 2, kH / 2}, {kW - 2, kH / 2}});
     expect_pixels(0xFF000000u, {{kW / 2 - 2, kH / 2}, {kW - 2, 2}});
     // A matrix cannot go into a vector, nor a vector into a matrix.
-    EXPECT_EQ(gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "vOffset"), m), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_const_set_vector(vs_, gfx_const_by_name(vs_, "mWVP"), m), GFX_E_INVALIDCALL);
+    EXPECT_EQ(gfx_const_set_matrix(vs_, c(vs_, "vOffset"), m), GFX_E_INVALIDCALL);
+    EXPECT_EQ(gfx_const_set_vector(vs_, c(vs_, "mWVP"), m), GFX_E_INVALIDCALL);
+    // Pre-transformed draws skip the vertex stage, even one that would collapse everything.
+    const float zero[16] = {};
+    gfx_const_set_matrix(vs_, c(vs_, "mWVP"), zero);
+    quad(2, 2, 6, 6, 0xFFFF00FFu);
+    expect_pixels(0xFFFF00FFu, {{3, 3}});
 }
 
 TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
@@ -147,52 +128,50 @@ TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
     gfx_set_vertex_shader(vs_);
     gfx_set_pixel_shader(ps_);
     const float green[4] = {0, 1, 0, 0};
-    ASSERT_EQ(gfx_const_set_vector(ps_, gfx_const_by_name(ps_, "vAfter"), green), GFX_OK);
+    ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vAfter"), green), GFX_OK);
     // Four vectors into a two-element array: cut to two, no error, no spill.
     const float red4[16] = {1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1};
-    EXPECT_EQ(gfx_const_set_vectors(ps_, gfx_const_by_name(ps_, "vArr"), red4, 4), GFX_OK);
-    EXPECT_EQ(gfx_const_set_floats(ps_, gfx_const_by_name(ps_, "vArr"), red4, 1000), GFX_OK);
-    EXPECT_EQ(gfx_const_set_floats(ps_, gfx_const_by_name(ps_, "vAdd"), red4, 16), GFX_OK);
-    EXPECT_EQ(gfx_const_set_ints(ps_, gfx_const_by_name(ps_, "iMode"),
-                                 reinterpret_cast<const int*>(red4), 16),
+    EXPECT_EQ(gfx_const_set_vectors(ps_, c(ps_, "vArr"), red4, 4), GFX_OK);
+    EXPECT_EQ(gfx_const_set_floats(ps_, c(ps_, "vArr"), red4, 1000), GFX_OK);
+    EXPECT_EQ(gfx_const_set_floats(ps_, c(ps_, "vAdd"), red4, 16), GFX_OK);
+    EXPECT_EQ(gfx_const_set_ints(ps_, c(ps_, "iMode"), reinterpret_cast<const int*>(red4), 16),
               GFX_OK);
     const float zero4[4] = {0, 0, 0, 0};
-    gfx_const_set_vector(ps_, gfx_const_by_name(ps_, "vAdd"), zero4);
-    gfx_const_set_int(ps_, gfx_const_by_name(ps_, "iMode"), 0);
-    fullscreen_quad(0xFF000000u);
+    gfx_const_set_vector(ps_, c(ps_, "vAdd"), zero4);
+    gfx_const_set_int(ps_, c(ps_, "iMode"), 0);
+    clip_quad(0xFF000000u, true);
     EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u)) << std::hex << pixel(4, 4);
     // Null handles, bad handles and null data are refused.
     EXPECT_EQ(gfx_const_set_vector(ps_, 0, green), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vector(ps_, 12345, green), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_const_set_vectors(ps_, gfx_const_by_name(ps_, "vArr"), nullptr, 2),
-              GFX_E_INVALIDCALL);
+    EXPECT_EQ(gfx_const_set_vectors(ps_, c(ps_, "vArr"), nullptr, 2), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_float(nullptr, 1, 1.0f), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_const_set_vectors(ps_, gfx_const_by_name(ps_, "vArr"), red4, -3),
-              GFX_E_INVALIDCALL);
+    EXPECT_EQ(gfx_const_set_vectors(ps_, c(ps_, "vArr"), red4, -3), GFX_E_INVALIDCALL);
 }
 
 TEST_F(GfxShaderTest, FogAndAlphaTestRunAfterAUserPixelStage)
 {
     gfx_set_pixel_shader(ps_);
-    gfx_set_render_state(GFX_RS_LIGHTING, 0);  // fixed-function vertices keep their colour
-    const float half_alpha[4] = {0, 0, 0, 0.25f};
-    gfx_const_set_vector(ps_, gfx_const_by_name(ps_, "vAfter"), half_alpha);
-    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, 1);
-    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL);
-    gfx_set_render_state(GFX_RS_ALPHAREF, 129);
-    fullscreen_quad(0x40FF0000u);  // alpha 0x40 + 0.25 -> about 0x80 < 129: dropped
+    const float quarter_alpha[4] = {0, 0, 0, 0.25f};
+    gfx_const_set_vector(ps_, c(ps_, "vAfter"), quarter_alpha);
+    // Fixed-function vertices keep their colour; alpha 0x40 + 0.25 is about 0x80.
+    set_states({{GFX_RS_LIGHTING, 0},
+                {GFX_RS_ALPHATESTENABLE, 1},
+                {GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL},
+                {GFX_RS_ALPHAREF, 129}});
+    clip_quad(0x40FF0000u, true);
     EXPECT_TRUE(near(pixel(4, 4), 0xFF000000u));
     gfx_set_render_state(GFX_RS_ALPHAREF, 48);
-    fullscreen_quad(0x40FF0000u);
+    clip_quad(0x40FF0000u, true);
     EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, 0xFFFF0000u)) << std::hex << pixel(4, 4);
-    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, 0);
-    // Table fog with start = end = 0: everything beyond is fog colour.
-    gfx_set_render_state(GFX_RS_FOGENABLE, 1);
-    gfx_set_render_state(GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR);
-    gfx_set_render_state(GFX_RS_FOGCOLOR, 0xFF0000FFu);
+    // Table fog ending at 0.5: everything beyond is fog colour.
+    set_states({{GFX_RS_ALPHATESTENABLE, 0},
+                {GFX_RS_FOGENABLE, 1},
+                {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
+                {GFX_RS_FOGCOLOR, 0xFF0000FFu}});
     gfx_set_render_state_f(GFX_RS_FOGSTART, 0.0f);
     gfx_set_render_state_f(GFX_RS_FOGEND, 0.5f);
-    fullscreen_quad(0xFFFF0000u);
+    clip_quad(0xFFFF0000u, true);
     EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, 0xFF0000FFu)) << std::hex << pixel(4, 4);
 }
 
@@ -207,9 +186,12 @@ TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly)
     EXPECT_EQ(compile(GFX_SHADER_PIXEL, "void PsMain() { oC0 = ; }", "PsMain", "ps_2_0", &log),
               nullptr);
     EXPECT_NE(log.find("error"), std::string::npos);
-    EXPECT_EQ(compile(GFX_SHADER_PIXEL, "float5 vBad;\nvoid PsMain() { oC0 = vec4(1); }", "PsMain",
-                      "ps_2_0", &log),
-              nullptr);
+    // Unknown types, and absurd register numbers and array sizes, neither overflow nor crash.
+    for (const char* bad :
+         {"float5 vBad;\nvoid PsMain() { oC0 = vec4(1); }",
+          "float4 vHuge[99999999999999999999];\nsampler sX : register(s99999999999999);\n"
+          "void PsMain() { oC0 = vHuge[0] + texture(sX, vec2(0.0)); }\n"})
+        EXPECT_EQ(compile(GFX_SHADER_PIXEL, bad, "PsMain", "ps_2_0", &log), nullptr);
     // A register array sized by a macro takes its size from GL.
     GfxShader* s =
         compile(GFX_SHADER_PIXEL,
@@ -217,29 +199,12 @@ TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly)
                 "PsMain", "ps_3_0", &log);
     ASSERT_NE(s, nullptr) << log;
     GfxConstDesc d{};
-    ASSERT_EQ(gfx_const_desc(s, gfx_const_by_name(s, "vL"), &d), GFX_OK);
+    ASSERT_EQ(gfx_const_desc(s, c(s, "vL"), &d), GFX_OK);
     EXPECT_EQ(d.count, 3);
     gfx_shader_release(s);
-    // Absurd register numbers and array sizes neither overflow nor crash.
-    EXPECT_EQ(
-        compile(GFX_SHADER_PIXEL,
-                "float4 vHuge[99999999999999999999];\nsampler sX : register(s99999999999999);\n"
-                "void PsMain() { oC0 = vHuge[0] + texture(sX, vec2(0.0)); }\n",
-                "PsMain", "ps_2_0", &log),
-        nullptr);
     // A tiny error buffer is never overrun.
     char tiny[4];
     EXPECT_EQ(gfx_shader_compile(GFX_SHADER_PIXEL, "x", 1, "PsMain", "ps_2_0", tiny, sizeof tiny),
               nullptr);
     EXPECT_LT(std::strlen(tiny), sizeof tiny);
-}
-
-TEST_F(GfxShaderTest, PretransformedDrawsSkipTheVertexShader)
-{
-    gfx_set_vertex_shader(vs_);
-    const float m[16] = {0, 0, 0, 0, 0, 0, 0, 0,
-                         0, 0, 0, 0, 0, 0, 0, 0};  // would collapse everything
-    gfx_const_set_matrix(vs_, gfx_const_by_name(vs_, "mWVP"), m);
-    quad(2, 2, 6, 6, 0xFFFF00FFu);
-    EXPECT_TRUE(near(pixel(3, 3), 0xFFFF00FFu));
 }

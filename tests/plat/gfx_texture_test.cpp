@@ -1,7 +1,7 @@
 // Textures: every format uploaded, drawn and read back; texel-exact sprite
-// placement; lock copies; render targets; the loaders; stage range checks.
+// placement; lock copies; render targets; stage range checks.
 #include <cmath>
-#include <cstring>
+#include <tuple>
 
 #include "gfx_fixture.h"
 
@@ -12,58 +12,24 @@ namespace {
 void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool linear = false)
 {
     gfx_set_texture(0, tex);
-    uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
+    const uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, f);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, f);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    TlVertex v[4] = {{x - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 0},
-                     {x + w - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 0},
-                     {x - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 1},
-                     {x + w - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 1}};
-    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(TlVertex)), GFX_OK);
+    const TlVertex v[4] = {{x - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 0},
+                           {x + w - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 0},
+                           {x - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 1},
+                           {x + w - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 1}};
+    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
     gfx_set_texture(0, nullptr);
 }
 
-uint32_t argb(int a, int r, int g, int b)
+uint16_t half(float f)  // enough for the exact values used here
 {
-    return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) |
-           (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
-}
-
-// A w x h A8R8G8B8 texture whose texel (x, y) is colour(x, y); null if it cannot be made.
-template <typename F>
-GfxTexture* pattern_texture(int w, int h, F colour)
-{
-    GfxTexture* t = gfx_tex_create(w, h, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-    if (!t) return nullptr;
-    GfxLockedRect lr{};
-    if (gfx_tex_lock(t, 0, nullptr, &lr, 0) != GFX_OK) {
-        gfx_tex_release(t);
-        return nullptr;
-    }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uint32_t c = colour(x, y);
-            std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * 4, &c, 4);
-        }
-    gfx_tex_unlock(t, 0);
-    return t;
-}
-
-uint16_t half(float f)
-{  // enough for the exact values used here
     if (f == 0.0f) return 0;
     int e;
-    float m = std::frexp(f, &e);  // f = m * 2^e, m in [0.5, 1)
+    const float m = std::frexp(f, &e);  // f = m * 2^e, m in [0.5, 1)
     return static_cast<uint16_t>(((e - 1 + 15) << 10) | static_cast<int>((m * 2 - 1) * 1024));
 }
-
-struct FormatCase {
-    GfxFormat fmt;
-    std::vector<uint8_t> texel;  // one texel (or one 4x4 block)
-    uint32_t expect;             // drawn colour 0xAARRGGBB
-};
 
 template <typename T>
 std::vector<uint8_t> bytes_of(std::initializer_list<T> v)
@@ -73,13 +39,19 @@ std::vector<uint8_t> bytes_of(std::initializer_list<T> v)
     return out;
 }
 
+struct FormatCase {
+    GfxFormat fmt;
+    std::vector<uint8_t> texel;  // one texel (or one 4x4 block)
+    uint32_t expect;             // drawn colour 0xAARRGGBB
+};
+
 std::vector<FormatCase> format_cases()
 {
     std::vector<uint8_t> dxt1 = bytes_of<uint16_t>({0xF800, 0x001F, 0, 0});
-    std::vector<uint8_t> dxt3(8, 0xFF);
+    std::vector<uint8_t> dxt3(8, 0xFF), dxt5 = {255, 0, 0, 0, 0, 0, 0, 0};
     dxt3.insert(dxt3.end(), dxt1.begin(), dxt1.end());
-    std::vector<uint8_t> dxt5 = {255, 0, 0, 0, 0, 0, 0, 0};
     dxt5.insert(dxt5.end(), dxt1.begin(), dxt1.end());
+    const uint32_t red = argb(255, 255, 0, 0);
     return {
         {GFX_FMT_A8R8G8B8, {0x10, 0x20, 0x30, 0x40}, 0x40302010u},
         {GFX_FMT_X8R8G8B8, {0x10, 0x20, 0x30, 0x00}, 0xFF302010u},
@@ -97,11 +69,11 @@ std::vector<FormatCase> format_cases()
         {GFX_FMT_A8, {0x80}, argb(0x80, 255, 255, 255)},
         {GFX_FMT_L8, {0x40}, argb(255, 0x40, 0x40, 0x40)},
         {GFX_FMT_A8L8, {0x40, 0x80}, argb(0x80, 0x40, 0x40, 0x40)},
-        {GFX_FMT_DXT1, dxt1, argb(255, 255, 0, 0)},
-        {GFX_FMT_DXT2, dxt3, argb(255, 255, 0, 0)},
-        {GFX_FMT_DXT3, dxt3, argb(255, 255, 0, 0)},
-        {GFX_FMT_DXT4, dxt5, argb(255, 255, 0, 0)},
-        {GFX_FMT_DXT5, dxt5, argb(255, 255, 0, 0)},
+        {GFX_FMT_DXT1, dxt1, red},
+        {GFX_FMT_DXT2, dxt3, red},
+        {GFX_FMT_DXT3, dxt3, red},
+        {GFX_FMT_DXT4, dxt5, red},
+        {GFX_FMT_DXT5, dxt5, red},
         {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), argb(255, 128, 255, 255)},
         {GFX_FMT_R32F, bytes_of<float>({0.25f}), argb(255, 64, 255, 255)},
         {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), argb(255, 128, 255, 255)},
@@ -122,10 +94,9 @@ TEST_F(GfxTest, EveryTextureFormatUploadsAndDrawsItsColour)
         ASSERT_NE(t, nullptr);
         GfxLockedRect lr{};
         ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, 0), GFX_OK);
-        bool block = gfx_format_block_bytes(c.fmt) != 0;
-        int rows = block ? 1 : 4, per_row = block ? 1 : 4;
-        for (int y = 0; y < rows; ++y)
-            for (int x = 0; x < per_row; ++x)
+        const int n = gfx_format_block_bytes(c.fmt) != 0 ? 1 : 4;  // texels per row and rows
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x)
                 std::memcpy(static_cast<uint8_t*>(lr.bits) + y * lr.pitch + x * c.texel.size(),
                             c.texel.data(), c.texel.size());
         ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
@@ -141,20 +112,33 @@ TEST_F(GfxTest, EveryTextureFormatUploadsAndDrawsItsColour)
     }
 }
 
-TEST_F(GfxTest, SpriteAtHalfPixelCornersMapsTexelsOneToOne)
+// Texels land one to one on pixels both from a sprite at half-pixel corners
+// and from a full-target clip-space quad moved by half a pixel as Direct3D
+// code does (transformed vertices keep Direct3D's pixel centres too).
+TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
 {
-    auto colour = [](int x, int y) { return argb(255, x * 32, y * 32, (x * 7 + y * 13) & 0xFF); };
-    GfxTexture* t = pattern_texture(8, 8, colour);
+    auto colour = [](int x, int y) { return argb(255, x * 4, y * 5, (x ^ y) * 3); };
+    GfxTexture* t = pattern_texture(kW, kH, colour);
     ASSERT_NE(t, nullptr);
-    for (bool linear : {false, true}) {
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-        draw_textured(t, 10, 5, 8, 8, linear);
+    auto count_bad = [&](int x0, int y0, int w, int h) {
         int bad = 0;
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) bad += !near(pixel(10 + x, 5 + y), colour(x, y), 1);
-        EXPECT_EQ(bad, 0) << (linear ? "linear" : "point");
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) bad += !near(pixel(x0 + x, y0 + y), colour(x, y), 1);
+        return bad;
+    };
+    GfxTexture* sprite = pattern_texture(8, 8, colour);
+    for (bool linear : {true, false}) {
+        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        draw_textured(sprite, 10, 5, 8, 8, linear);
+        EXPECT_EQ(count_bad(10, 5, 8, 8), 0) << (linear ? "linear" : "point");
         expect_pixels(0xFF000000u, {{9, 5}, {18, 12}});
     }
+    gfx_tex_release(sprite);
+    set_states({{GFX_RS_LIGHTING, 0}, {GFX_RS_ZENABLE, 0}});
+    gfx_set_texture(0, t);
+    clip_quad(0xFFFFFFFFu, true, -1.0f / kW, 1.0f / kH);
+    EXPECT_EQ(count_bad(0, 0, kW - 1, kH - 1), 0);
+    gfx_set_texture(0, nullptr);
     gfx_tex_release(t);
 }
 
@@ -170,29 +154,25 @@ TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack)
     gfx_get_viewport(&vp);
     EXPECT_EQ(vp.width, 16);  // setting target 0 resets the viewport
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);  // the main depth surface is larger: fine
     quad(4, 4, 8, 8, 0xFFFF0000u);
-    EXPECT_TRUE(near(pixel(5, 5), 0xFFFF0000u));
+    expect_pixels(0xFFFF0000u, {{5, 5}});
     // Lock reads the target back in Direct3D layout.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    uint32_t px;
-    std::memcpy(&px, static_cast<uint8_t*>(lr.bits) + 5 * lr.pitch + 5 * 4, 4);
-    EXPECT_TRUE(near(px, 0xFFFF0000u));
-    std::memcpy(&px, static_cast<uint8_t*>(lr.bits) + 0 * lr.pitch + 15 * 4, 4);
-    EXPECT_TRUE(near(px, 0xFF0000FFu));
+    EXPECT_TRUE(near(texel32(lr, 5, 5), 0xFFFF0000u));
+    EXPECT_TRUE(near(texel32(lr, 15, 0), 0xFF0000FFu));
     gfx_tex_unlock(rt, 0);
     // Back to the back buffer and draw the target as a texture.
     ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
     gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
     draw_textured(rt, 20, 20, 16, 16);
-    EXPECT_TRUE(near(pixel(25, 25), 0xFFFF0000u));
-    EXPECT_TRUE(near(pixel(20, 20), 0xFF0000FFu));
+    expect_pixels(0xFFFF0000u, {{25, 25}});
+    expect_pixels(0xFF0000FFu, {{20, 20}});
     // Stretch and colour fill work on target surfaces.
     ASSERT_EQ(gfx_color_fill(rts, nullptr, 0xFF00FF00u), GFX_OK);
     ASSERT_EQ(gfx_stretch_rect(rts, nullptr, back, nullptr, GFX_TEXF_POINT), GFX_OK);
-    EXPECT_TRUE(near(pixel(kW - 1, kH - 1), 0xFF00FF00u));
+    expect_pixels(0xFF00FF00u, {{kW - 1, kH - 1}});
     EXPECT_EQ(gfx_set_render_target(0, nullptr), GFX_E_INVALIDCALL);
     gfx_surface_release(rts);
     gfx_surface_release(back);
@@ -220,14 +200,16 @@ TEST_F(GfxTest, StagesOutsideZeroToSevenAreRefused)
 TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
 {
     GfxTexture* t = gfx_tex_create(8, 8, 0, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
-    ASSERT_NE(t, nullptr);
+    GfxTexture* d = gfx_tex_create(8, 8, 1, 0, GFX_FMT_DXT1, GFX_POOL_MANAGED);
+    ASSERT_TRUE(t && d);
     EXPECT_EQ(gfx_tex_level_count(t), 4);
     GfxLockedRect lr{};
-    GfxRect outside{6, 6, 9, 8};
-    EXPECT_EQ(gfx_tex_lock(t, 0, &outside, &lr, 0), GFX_E_INVALIDCALL);
-    GfxRect empty{3, 3, 3, 5};
-    EXPECT_EQ(gfx_tex_lock(t, 0, &empty, &lr, 0), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_tex_lock(t, 4, nullptr, &lr, 0), GFX_E_INVALIDCALL);
+    // Outside, empty, past the last level; on DXT, anything but whole blocks.
+    for (auto [tex, rect, level] : {std::tuple{t, GfxRect{6, 6, 9, 8}, 0},
+                                    {t, GfxRect{3, 3, 3, 5}, 0},
+                                    {t, GfxRect{0, 0, 1, 1}, 4},
+                                    {d, GfxRect{2, 0, 4, 4}, 0}})
+        EXPECT_EQ(gfx_tex_lock(tex, level, &rect, &lr, 0), GFX_E_INVALIDCALL);
     GfxRect r{2, 3, 4, 4};
     ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
     EXPECT_EQ(lr.pitch, 32);
@@ -236,16 +218,10 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
     std::memcpy(lr.bits, c, 8);
     ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
     EXPECT_EQ(gfx_tex_unlock(t, 0), GFX_E_INVALIDCALL);
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
     draw_textured(t, 0, 0, 8, 8);
-    EXPECT_TRUE(near(pixel(2, 3), 0xFFFF0000u));
-    EXPECT_TRUE(near(pixel(3, 3), 0xFF00FF00u));
-    EXPECT_TRUE(near(pixel(4, 3), 0x00000000u));
-    // DXT locks whole blocks only.
-    GfxTexture* d = gfx_tex_create(8, 8, 1, 0, GFX_FMT_DXT1, GFX_POOL_MANAGED);
-    ASSERT_NE(d, nullptr);
-    GfxRect half{2, 0, 4, 4};
-    EXPECT_EQ(gfx_tex_lock(d, 0, &half, &lr, 0), GFX_E_INVALIDCALL);
+    expect_pixels(0xFFFF0000u, {{2, 3}});
+    expect_pixels(0xFF00FF00u, {{3, 3}});
+    expect_pixels(0x00000000u, {{4, 3}});
     GfxRect blk{4, 4, 8, 8};
     ASSERT_EQ(gfx_tex_lock(d, 0, &blk, &lr, 0), GFX_OK);
     EXPECT_EQ(lr.pitch, 16);
@@ -256,35 +232,4 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
     EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_D24S8, GFX_POOL_MANAGED), nullptr);
     EXPECT_EQ(gfx_tex_create(4, 4, 1, GFX_USAGE_RENDERTARGET, GFX_FMT_L8, GFX_POOL_DEFAULT),
               nullptr);
-}
-
-// A full-target quad in clip space, moved by half a pixel as Direct3D code
-// does, maps texel i to pixel i: transformed vertices keep Direct3D's pixel
-// centres too.
-TEST_F(GfxTest, ClipSpaceQuadShiftedByHalfAPixelMapsTexelsOneToOne)
-{
-    auto colour = [](int x, int y) { return argb(255, x * 4, y * 5, (x ^ y) * 3); };
-    GfxTexture* t = pattern_texture(kW, kH, colour);
-    ASSERT_NE(t, nullptr);
-    gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_texture(0, t);
-    struct V {
-        float x, y, z;
-        uint32_t c;
-        float u, v;
-    };
-    const float dx = -1.0f / kW, dy = 1.0f / kH;
-    V v[4] = {{-1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 0, 0},
-              {1 + dx, 1 + dy, 0.5f, 0xFFFFFFFFu, 1, 0},
-              {-1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 0, 1},
-              {1 + dx, -1 + dy, 0.5f, 0xFFFFFFFFu, 1, 1}};
-    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT)), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof(V)), GFX_OK);
-    int bad = 0;
-    for (int y = 0; y < kH - 1; ++y)
-        for (int x = 0; x < kW - 1; ++x) bad += !near(pixel(x, y), colour(x, y), 1);
-    EXPECT_EQ(bad, 0);
-    gfx_set_texture(0, nullptr);
-    gfx_tex_release(t);
 }

@@ -29,19 +29,18 @@ const States kCases[] = {
 
 void apply(const States& s)
 {
-    gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
-    gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, s.alpha);
-    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATER);
-    gfx_set_render_state(GFX_RS_ALPHAREF, 0x70);
-    gfx_set_render_state(GFX_RS_FOGENABLE, s.fog);
-    gfx_set_render_state(GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR);
-    gfx_set_render_state(GFX_RS_FOGCOLOR, 0xFF2040C0u);
+    set_states({{GFX_RS_LIGHTING, 0},
+                {GFX_RS_ALPHATESTENABLE, s.alpha},
+                {GFX_RS_ALPHAFUNC, GFX_CMP_GREATER},
+                {GFX_RS_ALPHAREF, 0x70},
+                {GFX_RS_FOGENABLE, s.fog},
+                {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
+                {GFX_RS_FOGCOLOR, 0xFF2040C0u},
+                {GFX_RS_CLIPPLANEENABLE, s.clip}});
     gfx_set_render_state_f(GFX_RS_FOGSTART, 0.5f);
     gfx_set_render_state_f(GFX_RS_FOGEND, 3.5f);
     const float plane[4] = {1, 0.5f, 0, 0.1f};
     gfx_set_clip_plane(0, plane);
-    gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, s.clip ? 1u : 0u);
 }
 
 // Pre-transformed quad whose alpha and depth (1 / rhw) run across it, and a
@@ -52,16 +51,10 @@ void draw_generated()
                            {kW, 0, 0.2f, 0.25f, 0xFF40FF80u, 1, 0},
                            {0, kH, 0.2f, 1.0f, 0x80FF8040u, 0, 1},
                            {kW, kH, 0.2f, 0.25f, 0xC08040FFu, 1, 1}};
-    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, v, sizeof v[0]), GFX_OK);
-    struct P {
-        float x, y, z;
-        uint32_t c;
-    };
-    const P q[3] = {
+    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+    const Vc q[3] = {
         {-1, -1, 0.5f, 0xFFFFFF00u}, {0.2f, 1, 0.5f, 0x10FF00FFu}, {1, -0.6f, 0.5f, 0xA000FFFFu}};
-    ASSERT_EQ(gfx_set_fvf(GFX_FVF_XYZ | GFX_FVF_DIFFUSE), GFX_OK);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, q, sizeof q[0]), GFX_OK);
+    draw_up(kVcFvf, GFX_PT_TRIANGLELIST, 1, q);
 }
 
 std::vector<uint8_t> frame()
@@ -117,7 +110,7 @@ protected:
     GfxShader* ps_ = nullptr;
 };
 
-TEST_F(GfxVariantTest, EveryVariantDrawsWhatTheGeneralStagesDraw)
+TEST_F(GfxVariantTest, TheStatesChooseAVariantThatDrawsWhatTheGeneralStagesDraw)
 {
     for (const States& s : kCases) {
         SCOPED_TRACE(s.name);
@@ -125,29 +118,32 @@ TEST_F(GfxVariantTest, EveryVariantDrawsWhatTheGeneralStagesDraw)
         const float green = 0.25f + 0.1f * float(&s - kCases);
         const std::vector<uint8_t> general = draw(s, 1, green);
         EXPECT_EQ(draw(s, 0, green), general);
+        // Pre-transformed draws carry no clip tail.
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0),
+                  (s.alpha ? GFX_VAR_ALPHA : 0) | (s.fog ? GFX_VAR_FOG : 0));
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 0), s.clip ? GFX_VAR_CLIP : 0);
+        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 1), 0);
         // Variants cover something: the states change the picture.
-        if (s.alpha || s.fog || s.clip) {
-            EXPECT_NE(general, draw(kCases[0], 0));
-        }
+        if (s.alpha || s.fog || s.clip) EXPECT_NE(general, draw(kCases[0], 0));
     }
     int linked = 0;
     for (const auto& kv : gfx_dev.pairs) linked += kv.second->prog.program != 0;
     EXPECT_GT(linked, 0);
+    // An alpha test that passes everything is no alpha test.
+    set_states({{GFX_RS_ALPHATESTENABLE, 1}, {GFX_RS_ALPHAFUNC, GFX_CMP_ALWAYS}});
+    EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0) & GFX_VAR_ALPHA, 0);
 }
 
-TEST_F(GfxVariantTest, StatesChooseTheVariantAndPlainDrawsCarryNoTail)
+// Pre-transformed vertices carry no specular colour: the specular sum adds
+// black, whether the stages are linked or bound apart.
+TEST_F(GfxTest, SpecularSumAddsNothingToPretransformedVertices)
 {
-    for (const States& s : kCases) {
-        apply(s);
-        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0),
-                  (s.alpha ? GFX_VAR_ALPHA : 0) | (s.fog ? GFX_VAR_FOG : 0))
-            << s.name;
-        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 0), s.clip ? GFX_VAR_CLIP : 0)
-            << s.name;
-        EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 1), 0) << s.name;  // pre-transformed
+    gfx_set_render_state(GFX_RS_SPECULARENABLE, 1);
+    for (int separate : {1, 0}) {
+        gfx_dev.separate_stages = separate;
+        quad(0, 0, kW, kH, 0xFF405060u);
+        EXPECT_TRUE(near(centre(), 0xFF405060u)) << std::hex << centre() << " " << separate;
     }
-    // An alpha test that passes everything is no alpha test.
-    gfx_set_render_state(GFX_RS_ALPHATESTENABLE, 1);
-    gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_ALWAYS);
-    EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_PIXEL, 0) & GFX_VAR_ALPHA, 0);
+    gfx_dev.separate_stages = 0;
+    gfx_set_render_state(GFX_RS_SPECULARENABLE, 0);
 }

@@ -24,6 +24,8 @@ protected:
     void SetUp() override { (void)plat_ipc_prefix(); }
 };
 
+uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
+
 TEST_F(PlatIpcTest, PrefixExpandsTheProcessId)
 {
     EXPECT_NE(plat_ipc_prefix().find(std::to_string(::getpid())), std::string::npos);
@@ -34,10 +36,8 @@ TEST_F(PlatIpcTest, InstanceLockIsExclusiveUntilReleased)
     const int a = plat_instance_lock("inst");
     ASSERT_GE(a, 1);
     EXPECT_EQ(plat_instance_lock("inst"), 0);
-    const pid_t child = fork_child([] { return plat_instance_lock("inst") == 0 ? 0 : 1; });
-    int status = 0;
-    ASSERT_TRUE(wait_child(child, &status, 10s));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(finish_child(fork_child([] { return plat_instance_lock("inst") == 0 ? 0 : 1; }), 10s),
+              0);
     plat_instance_unlock(a);
     const int b = plat_instance_lock("inst");
     EXPECT_GE(b, 1);
@@ -119,8 +119,7 @@ void expect_fresh_section(const char* name, uint32_t size)
     PlatSection* s = plat_section_create(name, size, &existed);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(existed, 0);
-    for (uint32_t i = 0; i < size / 4; i++)
-        EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(s))[i], 0u);
+    for (uint32_t i = 0; i < size / 4; i++) EXPECT_EQ(words(s)[i], 0u);
     plat_section_close(s);
 }
 
@@ -130,22 +129,20 @@ TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
     PlatSection* a = plat_section_create("sec", 16, &existed);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(existed, 0);
-    static_cast<uint32_t*>(plat_section_view(a))[1] = 0xABCD;
+    words(a)[1] = 0xABCD;
     PlatSection* b = plat_section_create("sec", 16, &existed);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(existed, 1);
-    EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(b))[1], 0xABCDu);
+    EXPECT_EQ(words(b)[1], 0xABCDu);
     const pid_t child = fork_child([] {
         PlatSection* s = plat_section_open("sec", 16);
         if (!s) return 1;
-        static_cast<uint32_t*>(plat_section_view(s))[2] = 77;
+        words(s)[2] = 77;
         plat_section_close(s);
         return 0;
     });
-    int status = 0;
-    ASSERT_TRUE(wait_child(child, &status, 10s));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(static_cast<uint32_t*>(plat_section_view(a))[2], 77u);
+    EXPECT_EQ(finish_child(child, 10s), 0);
+    EXPECT_EQ(words(a)[2], 77u);
     plat_section_close(a);
     plat_section_close(b);
     EXPECT_EQ(plat_section_open("sec", 16), nullptr);
@@ -157,7 +154,7 @@ TEST_F(PlatIpcTest, SectionLeftByACrashedRunStartsAfresh)
     const pid_t child = fork_child([] {
         PlatSection* s = plat_section_create("stale", 8, nullptr);
         if (!s) return 1;
-        static_cast<uint32_t*>(plat_section_view(s))[0] = 5;
+        words(s)[0] = 5;
         std::raise(SIGKILL);
         return 0;
     });
@@ -188,16 +185,13 @@ TEST_F(PlatIpcTest, EventWakesASleeperInAnotherProcess)
     ASSERT_NE(e, nullptr);
     const pid_t child = fork_child([] {
         PlatEvent* c = plat_event_open("wake");
-        if (!c) return 2;
-        const uint32_t r = plat_event_wait(c, 20000);
+        const uint32_t r = c ? plat_event_wait(c, 20000) : PLAT_WAIT_FAILED;
         plat_event_close(c);
         return r == PLAT_WAIT_OBJECT_0 ? 0 : 1;
     });
     std::this_thread::sleep_for(50ms);
     plat_event_set(e);
-    int status = 0;
-    ASSERT_TRUE(wait_child(child, &status, 30s));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(finish_child(child, 30s), 0);
     plat_event_close(e);
 }
 

@@ -4,24 +4,21 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
-TEST(PlatJoystick, AxesScaleToPlusMinus1000)
+TEST(PlatJoystick, AxesScaleToPlusMinus1000AndHatsToHundredthsOfADegree)
 {
-    EXPECT_EQ(plat_joy_scale_axis(0), 0);
-    EXPECT_EQ(plat_joy_scale_axis(32767), 1000);
-    EXPECT_EQ(plat_joy_scale_axis(-32767), -1000);
-    EXPECT_EQ(plat_joy_scale_axis(-32768), -1000);
-    EXPECT_EQ(plat_joy_scale_axis(29491), 900);
-}
-
-TEST(PlatJoystick, HatBecomesHundredthsOfADegree)
-{
-    EXPECT_EQ(plat_joy_pov_from_hat(SDL_HAT_CENTERED), PLAT_JOY_POV_CENTRED);
-    EXPECT_EQ(plat_joy_pov_from_hat(SDL_HAT_UP), 0u);
-    EXPECT_EQ(plat_joy_pov_from_hat(SDL_HAT_RIGHT), 9000u);
-    EXPECT_EQ(plat_joy_pov_from_hat(SDL_HAT_LEFTUP), 31500u);
-    EXPECT_EQ(plat_joy_pov_from_hat(SDL_HAT_LEFTDOWN), 22500u);
+    for (auto [raw, scaled] :
+         {std::pair{0, 0}, {32767, 1000}, {-32767, -1000}, {-32768, -1000}, {29491, 900}})
+        EXPECT_EQ(plat_joy_scale_axis(raw), scaled) << raw;
+    for (auto [hat, pov] : {std::pair{SDL_HAT_CENTERED, PLAT_JOY_POV_CENTRED},
+                            {SDL_HAT_UP, 0u},
+                            {SDL_HAT_RIGHT, 9000u},
+                            {SDL_HAT_LEFTUP, 31500u},
+                            {SDL_HAT_LEFTDOWN, 22500u}})
+        EXPECT_EQ(plat_joy_pov_from_hat(hat), pov) << hat;
 }
 
 TEST(PlatJoystick, NoDeviceIsANormalState)

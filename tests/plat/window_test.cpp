@@ -10,6 +10,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <csignal>
 #include <vector>
 
@@ -40,7 +41,6 @@ protected:
         drain();
     }
     void TearDown() override { plat_video_end(); }
-
     // Takes every queued message, dispatching each; answers them in order.
     std::vector<PlatMsg> drain()
     {
@@ -56,31 +56,27 @@ protected:
     void push_motion(int x, int y)
     {
         SDL_Event e{};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.windowID = id();
-        e.motion.x = x;
-        e.motion.y = y;
+        e.motion = SDL_MouseMotionEvent{SDL_MOUSEMOTION, 0, id(), 0, 0, x, y, 0, 0};
         SDL_PushEvent(&e);
     }
     void push_button(uint8_t button, bool down, int x, int y)
     {
         SDL_Event e{};
-        e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button.windowID = id();
-        e.button.button = button;
-        e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.button.x = x;
-        e.button.y = y;
+        const uint32_t type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button = {type, 0, id(), 0, button, uint8_t(down), 1, 0, x, y};
         SDL_PushEvent(&e);
     }
     void push_key(SDL_Keycode key, bool down)
     {
         SDL_Event e{};
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.windowID = id();
-        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.sym = key;
-        e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+        const uint32_t type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.key = {type, 0, id(), uint8_t(down), 0, 0, 0, {SDL_GetScancodeFromKey(key), key, 0, 0}};
+        SDL_PushEvent(&e);
+    }
+    void push_window(uint8_t event)
+    {
+        SDL_Event e{};
+        e.window = SDL_WindowEvent{SDL_WINDOWEVENT, 0, id(), event, 0, 0, 0, 0, 0};
         SDL_PushEvent(&e);
     }
     static uint8_t key(int vk)
@@ -92,14 +88,10 @@ protected:
     PlatWindow* win_ = nullptr;
 };
 
-TEST_F(PlatWindowTest, EmptyQueueAnswersNoMessage)
+TEST_F(PlatWindowTest, MovesMergeIntoTheLatestButNotAcrossAClick)
 {
     PlatMsg m;
-    EXPECT_EQ(plat_peek_message(&m), 0);
-}
-
-TEST_F(PlatWindowTest, ConsecutiveMovesMergeIntoTheLatest)
-{
+    EXPECT_EQ(plat_peek_message(&m), 0);  // an empty queue answers no message
     push_motion(1, 2);
     push_motion(3, 4);
     push_motion(300, 200);
@@ -108,20 +100,16 @@ TEST_F(PlatWindowTest, ConsecutiveMovesMergeIntoTheLatest)
     EXPECT_EQ(msgs[0].message, PLAT_WM_MOUSEMOVE);
     EXPECT_EQ(msgs[0].lparam, plat_pack_pos(300, 200));
     ASSERT_EQ(g_seen.size(), 1u);  // dispatched to the window procedure
-}
-
-TEST_F(PlatWindowTest, MovesAroundAClickStaySeparateAndOnePerPass)
-{
+    // Around a click they stay apart, one message per pass; the key table
+    // sees the button only when it is dispatched.
     push_motion(10, 10);
     push_button(SDL_BUTTON_LEFT, true, 11, 12);
     push_motion(20, 20);
-    PlatMsg m;
-    ASSERT_TRUE(plat_peek_message(&m));
-    EXPECT_EQ(m.message, PLAT_WM_MOUSEMOVE);
-    ASSERT_TRUE(plat_peek_message(&m));
-    EXPECT_EQ(m.message, PLAT_WM_LBUTTONDOWN);
+    for (uint32_t want : {PLAT_WM_MOUSEMOVE, PLAT_WM_LBUTTONDOWN}) {
+        ASSERT_TRUE(plat_peek_message(&m));
+        EXPECT_EQ(m.message, want);
+    }
     EXPECT_EQ(m.lparam, plat_pack_pos(11, 12));
-    // Not dispatched yet: the key table has not seen the button.
     EXPECT_EQ(key(PLAT_VK_LBUTTON), 0);
     plat_dispatch_message(&m);
     EXPECT_EQ(key(PLAT_VK_LBUTTON), PLAT_KEY_DOWN);
@@ -151,22 +139,23 @@ TEST_F(PlatWindowTest, ButtonsAndKeysReachTheTableAtDispatch)
 
 TEST_F(PlatWindowTest, ModifiersSetGenericAndSideCodes)
 {
-    push_key(SDLK_LSHIFT, true);
-    drain();
-    EXPECT_EQ(key(PLAT_VK_SHIFT), PLAT_KEY_DOWN);
-    EXPECT_EQ(key(PLAT_VK_LSHIFT), PLAT_KEY_DOWN);
-    EXPECT_EQ(key(PLAT_VK_RSHIFT), 0);
-    push_key(SDLK_RSHIFT, true);
-    push_key(SDLK_LSHIFT, false);
-    drain();
-    EXPECT_EQ(key(PLAT_VK_SHIFT), PLAT_KEY_DOWN);  // the right one is still held
-    EXPECT_EQ(key(PLAT_VK_LSHIFT), 0);
-    push_key(SDLK_RSHIFT, false);
-    push_key(SDLK_RCTRL, true);
-    drain();
-    EXPECT_EQ(key(PLAT_VK_SHIFT), 0);
-    EXPECT_EQ(key(PLAT_VK_CONTROL), PLAT_KEY_DOWN);
-    EXPECT_EQ(key(PLAT_VK_RCONTROL), PLAT_KEY_DOWN);
+    // Per step: the keys pressed (+) or released (-), then SHIFT, LSHIFT, RSHIFT,
+    // CONTROL and RCONTROL down or not; SHIFT stays while the right one is held.
+    struct Step {
+        std::vector<std::pair<SDL_Keycode, bool>> keys;
+        std::array<bool, 5> down;
+    } steps[] = {
+        {{{SDLK_LSHIFT, true}}, {1, 1, 0, 0, 0}},
+        {{{SDLK_RSHIFT, true}, {SDLK_LSHIFT, false}}, {1, 0, 1, 0, 0}},
+        {{{SDLK_RSHIFT, false}, {SDLK_RCTRL, true}}, {0, 0, 0, 1, 1}},
+    };
+    for (const Step& s : steps) {
+        for (auto [k, down] : s.keys) push_key(k, down);
+        drain();
+        const int vk[5] = {PLAT_VK_SHIFT, PLAT_VK_LSHIFT, PLAT_VK_RSHIFT, PLAT_VK_CONTROL,
+                           PLAT_VK_RCONTROL};
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(key(vk[i]), s.down[i] ? PLAT_KEY_DOWN : 0) << vk[i];
+    }
 }
 
 TEST_F(PlatWindowTest, WheelCarriesMultiplesOf120InTheHighWord)
@@ -187,11 +176,7 @@ TEST_F(PlatWindowTest, WheelCarriesMultiplesOf120InTheHighWord)
 
 TEST_F(PlatWindowTest, CloseDestroysTheWindowAndEndsInQuit)
 {
-    SDL_Event e{};
-    e.type = SDL_WINDOWEVENT;
-    e.window.event = SDL_WINDOWEVENT_CLOSE;
-    e.window.windowID = id();
-    SDL_PushEvent(&e);
+    push_window(SDL_WINDOWEVENT_CLOSE);
     SDL_Event q{};
     q.type = SDL_QUIT;
     SDL_PushEvent(&q);
@@ -241,7 +226,7 @@ TEST_F(PlatWindowTest, SigtermArrivesAsEndSessionThenQuit)
     EXPECT_EQ(msgs[1].message, PLAT_WM_QUIT);
 }
 
-TEST_F(PlatWindowTest, HiddenCursorComesBackWithTheNextMove)
+TEST_F(PlatWindowTest, HiddenCursorComesBackWithTheNextMoveAndClipFollowsTheWindow)
 {
     plat_cursor_show(1);
     plat_cursor_hide_until_move();
@@ -254,10 +239,6 @@ TEST_F(PlatWindowTest, HiddenCursorComesBackWithTheNextMove)
     drain();
     EXPECT_FALSE(plat_cursor_visible());  // an explicit hide stays
     plat_cursor_show(1);
-}
-
-TEST_F(PlatWindowTest, CursorClipFollowsTheWindow)
-{
     EXPECT_TRUE(plat_cursor_clip(win_, 1));
     EXPECT_TRUE(plat_cursor_clipped());
     EXPECT_TRUE(plat_cursor_clip(nullptr, 0));
@@ -277,9 +258,7 @@ TEST_F(PlatWindowTest, ExposedWindowShowsTheLastFrameWhileADialogRuns)
     gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0);
     plat_dialog_hold_frame();
     EXPECT_EQ(plat_dialog_redraw_if_exposed(), 0);
-    SDL_Event e{};
-    e.window = SDL_WindowEvent{SDL_WINDOWEVENT, 0, id(), SDL_WINDOWEVENT_EXPOSED, 0, 0, 0, 0, 0};
-    SDL_PushEvent(&e);
+    push_window(SDL_WINDOWEVENT_EXPOSED);
     EXPECT_EQ(plat_dialog_redraw_if_exposed(), 1);
     uint8_t px[4] = {};
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
@@ -291,16 +270,17 @@ TEST_F(PlatWindowTest, ExposedWindowShowsTheLastFrameWhileADialogRuns)
 
 TEST(PlatKeyMap, LayoutKeysAndSides)
 {
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_a), 'A');
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_z), 'Z');
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_0), '0');
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_SPACE), PLAT_VK_SPACE);
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_LEFT), PLAT_VK_LEFT);
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_DOWN), PLAT_VK_DOWN);
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_RALT), PLAT_VK_MENU);
+    for (auto [sdl, vk] : {std::pair{SDLK_a, int('A')},
+                           {SDLK_z, 'Z'},
+                           {SDLK_0, '0'},
+                           {SDLK_SPACE, PLAT_VK_SPACE},
+                           {SDLK_LEFT, PLAT_VK_LEFT},
+                           {SDLK_DOWN, PLAT_VK_DOWN},
+                           {SDLK_RALT, PLAT_VK_MENU},
+                           {SDLK_UNKNOWN, 0}})
+        EXPECT_EQ(plat_vk_from_sdl_key(sdl), vk) << sdl;
     EXPECT_EQ(plat_vk_side_from_sdl_key(SDLK_RALT), PLAT_VK_RMENU);
     EXPECT_EQ(plat_vk_side_from_sdl_key(SDLK_a), 0);
-    EXPECT_EQ(plat_vk_from_sdl_key(SDLK_UNKNOWN), 0);
     EXPECT_EQ(plat_key_async_down(-1), 0);
     EXPECT_EQ(plat_key_async_down(256), 0);
 }

@@ -30,6 +30,19 @@ protected:
         res_boot();
         resload_boot();
     }
+    // Opens the pools that are closed by default: animations, sphere hits, camera paths and
+    // vector animations.
+    void open_every_kind()
+    {
+        for (const char* k :
+             {"MAX_NR_ANIME", "MAX_NR_SPHERE_HIT", "MAX_NR_CAMERA_INFO", "MAX_NR_FLASH"})
+            settings[k] = "4";
+        for (const char* k :
+             {"SZ_BUFF_ANIME", "SZ_BUFF_SPHERE_HIT", "SZ_BUFF_CAMERA_INFO", "SZ_BUFF_FLASH"})
+            settings[k] = "8192";
+        for (const char* k : {"SZ_BUFF_ANIMENAME", "SZ_BUFF_CAMERA_INFONAME", "SZ_BUFF_FLASHNAME"})
+            settings[k] = "64";
+    }
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

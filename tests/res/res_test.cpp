@@ -28,6 +28,9 @@ ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc, uint32_t flags
     return res_mesh_register(group, name.data(), src, uint32_t(nf) | flags);
 }
 
+Bytes bones() { return qvw::bone_chunk(qvw::sample_bones()); }
+Bytes walk() { return qvw::anime_chunk(qvw::sample_anime()); }
+
 }  // namespace
 
 TEST_F(ResTest, BootMakesTheDefaultTextures)
@@ -44,25 +47,18 @@ TEST_F(ResTest, BootMakesTheDefaultTextures)
     EXPECT_STREQ(res_tex_group(1), "disp_res");
 }
 
-TEST_F(ResTest, HandlesAreOneBasedAndChecked)
+TEST_F(ResTest, HandlesAreOneBasedAndLookupsGoByGroupAndName)
 {
     boot();
     EXPECT_EQ(res_handle_index(0, 7), -1);
     EXPECT_EQ(res_handle_index(1, 7), 0);
     EXPECT_EQ(res_handle_index(8, 7), -1);
-    EXPECT_EQ(res_tex_get(0), nullptr);
     EXPECT_EQ(res_tex_get(8), nullptr);
     EXPECT_EQ(res_tex_name(8), nullptr);
-    EXPECT_STREQ(res_tex_name(1), "test_def");
     EXPECT_EQ(res_mesh_get_object(1), nullptr);
     EXPECT_EQ(res_crop_get(0), nullptr);
     EXPECT_TRUE(res_data(RES_BONE, 1).empty());
     EXPECT_EQ(res_cat_name(2), nullptr);
-}
-
-TEST_F(ResTest, LookupsByGroupAndName)
-{
-    boot();
     ResHandle a = res_crop_register("a", "c", 0, 0, 1, 1, "x");
     ResHandle b = res_crop_register("b", "c", 0, 0, 1, 1, "x");
     ASSERT_TRUE(a && b && a != b);
@@ -71,7 +67,6 @@ TEST_F(ResTest, LookupsByGroupAndName)
     EXPECT_EQ(res_crop_find("z", "c"), 0u);
     EXPECT_EQ(res_crop_find("a", nullptr), 0u);
     EXPECT_EQ(res_crop_register("a", "c", 1, 1, 1, 1, "x"), a);  // same (group, name)
-    EXPECT_EQ(res_crop_count(), 2);
     EXPECT_EQ(res_cat_count(), 3);
     // Crops are registered under their file stem.
     EXPECT_EQ(res_crop_register("a", "dir/d.tga", 0, 0, 1, 1, "x"), 3u);
@@ -80,7 +75,7 @@ TEST_F(ResTest, LookupsByGroupAndName)
 
 TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
 {
-    settings = {{"MAX_NR_ANIME", "4"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"}};
+    open_every_kind();
     boot();
     ResMark before;
     res_mark(before);
@@ -95,8 +90,8 @@ TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
     ResMark middle;
     res_mark(middle);
     add_mesh("g", qvw::sample_quad());
-    res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
-    res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
+    res_bone_register("g", "root", bones());
+    res_anime_register("g", "walk", walk());
     res_crop_register("h", "c", 0, 0, 1, 1, "t");
     EXPECT_EQ(res_mesh_count(), 1);
     EXPECT_EQ(res_cat_count(), 3);
@@ -111,7 +106,7 @@ TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
     EXPECT_EQ(res_cat_count(), 2);
     EXPECT_EQ(res_vertex_bytes(), 0u);
     // The space given back is used again: the same registration succeeds.
-    EXPECT_EQ(res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones())), 1u);
+    EXPECT_EQ(res_bone_register("g", "root", bones()), 1u);
 
     res_release_to_mark(before);
     EXPECT_EQ(res_tex_count(), 7);
@@ -120,31 +115,22 @@ TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
     EXPECT_EQ(res_tex_count(), 7);
 }
 
-TEST_F(ResTest, GroupPoolCapacityIsEnforced)
+// Full pools and name buffers refuse; default-closed kinds stay closed.
+TEST_F(ResTest, FullPoolsAndNameBuffersRefuse)
 {
-    settings = {{"MAX_NR_CAT", "2"}};
-    boot();  // "disp_res" takes one
-    EXPECT_NE(res_cat_register("one"), nullptr);
-    EXPECT_EQ(res_cat_register("two"), nullptr);
-    EXPECT_EQ(res_cat_count(), 2);
-    // A resource of a refused group is refused.
-    EXPECT_EQ(res_crop_register("two", "c", 0, 0, 1, 1, "t"), 0u);
-    EXPECT_NE(res_crop_register("one", "c", 0, 0, 1, 1, "t"), 0u);
-    EXPECT_NE(res_crop_register(nullptr, "d", 0, 0, 1, 1, "t"), 0u);
-}
-
-TEST_F(ResTest, GroupNameBufferFullRefusesTheGroup)
-{
-    settings = {{"SZ_BUFF_CATNAME", "12"}};  // "disp_res\0" takes 9 of 12
-    boot();
-    EXPECT_EQ(res_cat_register("ab"), nullptr);  // 9 + 3 would reach the end
-    EXPECT_NE(res_cat_register("a"), nullptr);
-}
-
-TEST_F(ResTest, FullNameBufferLeavesReachableByHandleOnly)
-{
-    settings = {{"SZ_BUFF_TEX_CROPNAME", "4"}};
-    boot();
+    settings = {{"MAX_NR_CAT", "3"},
+                {"SZ_BUFF_CATNAME", "16"},
+                {"MAX_NR_TEX_CROP", "3"},
+                {"SZ_BUFF_TEX_CROPNAME", "4"},
+                {"MAX_NR_MESH_BONE", "3"}};
+    boot();  // "disp_res\0" takes one group and 9 bytes of their names
+    EXPECT_EQ(res_cat_register("abcdef"), nullptr);  // 9 + 7 would reach the end
+    EXPECT_NE(res_cat_register("g"), nullptr);
+    EXPECT_NE(res_cat_register("h"), nullptr);
+    EXPECT_EQ(res_cat_register("i"), nullptr);  // the names fit, the pool is full
+    EXPECT_EQ(res_cat_count(), 3);
+    EXPECT_EQ(res_crop_register("i", "c", 0, 0, 1, 1, "t"), 0u);  // a refused group's resource
+    // A name that misses the full buffer leaves its crop reachable by handle only.
     ResHandle a = res_crop_register("g", "ab", 0, 0, 1, 1, "t");
     ResHandle b = res_crop_register("g", "abc", 0, 0, 1, 1, "t");
     ASSERT_TRUE(a && b);
@@ -152,18 +138,16 @@ TEST_F(ResTest, FullNameBufferLeavesReachableByHandleOnly)
     EXPECT_EQ(res_crop_name(b), nullptr);
     EXPECT_EQ(res_crop_find("g", "abc"), 0u);
     EXPECT_NE(res_crop_get(b), nullptr);
-}
-
-TEST_F(ResTest, PoolFullAndClosedPools)
-{
-    settings = {{"MAX_NR_TEX_CROP", "2"}};
-    boot();
-    EXPECT_NE(res_crop_register("g", "a", 0, 0, 1, 1, "t"), 0u);
-    EXPECT_NE(res_crop_register("g", "b", 0, 0, 1, 1, "t"), 0u);
-    EXPECT_EQ(res_crop_register("g", "c", 0, 0, 1, 1, "t"), 0u);
-    EXPECT_EQ(res_crop_count(), 2);
-    // With the default settings these kinds stay closed.
-    EXPECT_EQ(res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime())), 0u);
+    EXPECT_NE(res_crop_register(nullptr, "d", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_EQ(res_crop_register("g", "e", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_EQ(res_crop_count(), 3);
+    // Mesh bones: room is the capacity less one less those used.
+    EXPECT_NE(add_mesh("g", qvw::sample_skinned()), 0u);  // 2 bones: room 3 - 1 - 0
+    qvw::ModelDesc again = qvw::sample_skinned();
+    again.name = "second";
+    EXPECT_EQ(add_mesh("g", again), 0u);               // room 3 - 1 - 2 = 0
+    EXPECT_NE(add_mesh("g", qvw::sample_quad()), 0u);  // a mesh without bones fits
+    EXPECT_EQ(res_anime_register("g", "walk", walk()), 0u);
     EXPECT_EQ(res_shit_register("g", qvw::shit_chunk("s", qvw::sample_spheres())), 0u);
     EXPECT_EQ(res_caminfo_register("g", "cam", qvw::camr_chunk(qvw::sample_camr())), 0u);
     EXPECT_EQ(res_flash_register("g", "movie", qvw::fla_chunk(qvw::sample_fla())), 0u);
@@ -181,7 +165,7 @@ TEST_F(ResTest, PoolSizesAreCutToTheCeiling)
     const std::string log = testing::internal::GetCapturedStderr();
     for (const char* key : keys)
         EXPECT_NE(log.find(std::string(key) + " 2147483647 cut to"), std::string::npos) << log;
-    EXPECT_EQ(res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime())), 1u);
+    EXPECT_EQ(res_anime_register("g", "walk", walk()), 1u);
 }
 
 #ifndef QUORVEL_SANITIZE
@@ -199,7 +183,7 @@ TEST_F(ResTest, APoolWhoseAllocationFailsIsClosed)
         add_mesh("g", qvw::sample_quad());
         res_mlist_begin();
         return res_mlist_add("g", "quad", nullptr) + res_mlist_end(nullptr) +
-               res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+               res_bone_register("g", "root", bones());
     });
     int status = 0;
     EXPECT_TRUE(wait_child(child, &status, std::chrono::seconds(60)) && status == 0) << status;
@@ -208,7 +192,7 @@ TEST_F(ResTest, APoolWhoseAllocationFailsIsClosed)
 
 TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd)
 {
-    Bytes bone = qvw::bone_chunk(qvw::sample_bones());
+    Bytes bone = bones();
     settings = {{"SZ_BUFF_BONE", std::to_string(bone.size())}};
     boot();
     EXPECT_EQ(res_bone_register("g", "root", bone), 0u);
@@ -217,49 +201,6 @@ TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd)
     res_shutdown();
     boot();
     EXPECT_EQ(res_bone_register("g", "root", bone), 1u);
-}
-
-TEST_F(ResTest, BoneTreeNamesAndMatrices)
-{
-    boot();
-    ResHandle h = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
-    ASSERT_EQ(h, 1u);
-    EXPECT_EQ(res_bone_named_count(h), 4u);
-    EXPECT_EQ(res_bone_find("g", "root"), h);
-    float m[16];
-    ASSERT_TRUE(res_bone_node_matrix(h, "arm", m));
-    EXPECT_FLOAT_EQ(m[12], 2.0f);
-    // "leg_NRM" was stripped in the stored copy and its hash written.
-    ASSERT_TRUE(res_bone_node_matrix(h, "leg", m));
-    EXPECT_FALSE(res_bone_node_matrix(h, "leg_NRM", m));
-    EXPECT_FALSE(res_bone_node_matrix(h, "nobody", m));
-    EXPECT_FALSE(res_bone_node_matrix(h, nullptr, m));
-    // A node right behind a push has no matrix of its own level.
-    qvw::ChunkBuf b;
-    for (uint32_t w : {3u, 1u, 0u, 0u, 4u, 5u}) b.put_u32(w);
-    uint32_t name = b.put_name("kid");
-    b.set_u32(8, name);
-    ResHandle k = res_bone_register("g", "kid", b.data);
-    ASSERT_NE(k, 0u);
-    EXPECT_FALSE(res_bone_node_matrix(k, "kid", m));
-}
-
-TEST_F(ResTest, AnimationQueries)
-{
-    settings = {{"MAX_NR_ANIME", "2"}, {"SZ_BUFF_ANIME", "4096"}, {"SZ_BUFF_ANIMENAME", "64"}};
-    boot();
-    ResHandle h = res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
-    ASSERT_EQ(h, 1u);
-    EXPECT_EQ(res_anime_node_count(h), 2u);
-    EXPECT_EQ(res_anime_max_frame(h), 3u);
-    EXPECT_STREQ(res_anime_node_name(h, 1), "arm");
-    EXPECT_EQ(res_anime_node_name(h, 2), nullptr);
-    EXPECT_EQ(res_anime_node_frame_count(h, "arm"), 2u);
-    float m[16];
-    ASSERT_TRUE(res_anime_node_frame(h, "arm", 5, m));
-    EXPECT_FLOAT_EQ(m[12], 1.0f);
-    EXPECT_FALSE(res_anime_node_frame(h, "leg", 0, m));
-    EXPECT_EQ(res_anime_node_count(9), 0u);
 }
 
 TEST_F(ResTest, CollisionTriangleQueries)
@@ -280,11 +221,7 @@ TEST_F(ResTest, CollisionTriangleQueries)
 
 TEST_F(ResTest, SphereHitsAndCameraPaths)
 {
-    settings = {{"MAX_NR_SPHERE_HIT", "2"},
-                {"SZ_BUFF_SPHERE_HIT", "1024"},
-                {"MAX_NR_CAMERA_INFO", "2"},
-                {"SZ_BUFF_CAMERA_INFO", "1024"},
-                {"SZ_BUFF_CAMERA_INFONAME", "64"}};
+    open_every_kind();
     boot();
     ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
     ASSERT_EQ(s, 1u);
@@ -316,28 +253,6 @@ TEST_F(ResTest, SphereHitsAndCameraPaths)
     EXPECT_EQ(res_caminfo_sample(n, 0.5f, key), 0);
 }
 
-TEST_F(ResTest, MeshRegistrationAndTextureBinding)
-{
-    boot();
-    ResHandle tex = res_tex_create("g", "quad", 4, 4, 0, false);
-    ResHandle q = add_mesh("g", qvw::sample_quad());
-    ASSERT_NE(q, 0u);
-    EXPECT_EQ(res_mesh_find("g", "quad"), q);
-    const MeshBuffers* m = res_mesh_get_object(q);
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->vertex_count, 4u);
-    EXPECT_EQ(m->index_count, 6u);
-    EXPECT_EQ(m->fvf, 0x112u);
-    EXPECT_EQ(m->stride, 32u);
-    EXPECT_EQ(res_vertex_bytes(), 4u * 32u + 6u * 2u);
-    ASSERT_EQ(m->subset_count, 1u);
-    EXPECT_STREQ(m->subsets[0].slot_name[0], "quad");  // the stem of "quad.png"
-    EXPECT_EQ(m->subsets[0].slot_tex[0], 0u);
-    res_mesh_bind_textures();
-    EXPECT_EQ(m->subsets[0].slot_tex[0], tex);
-    EXPECT_EQ(m->first_textured, 0);
-}
-
 TEST_F(ResTest, NormalAndSpecularSlots)
 {
     boot();
@@ -360,18 +275,6 @@ TEST_F(ResTest, NormalAndSpecularSlots)
     EXPECT_EQ(res_mesh_get_object(h)->bone_count, 2u);
     EXPECT_STREQ(res_mesh_get_object(h)->bones[1].name, "arm");
     EXPECT_EQ(res_pool_used(RES_MBONE), 2);
-}
-
-TEST_F(ResTest, MeshBoneRoomIsCapacityLessOne)
-{
-    settings = {{"MAX_NR_MESH_BONE", "3"}};
-    boot();
-    EXPECT_NE(add_mesh("g", qvw::sample_skinned()), 0u);  // 2 bones: room 3 - 1 - 0
-    qvw::ModelDesc again = qvw::sample_skinned();
-    again.name = "second";
-    EXPECT_EQ(add_mesh("g", again), 0u);               // room 3 - 1 - 2 = 0
-    EXPECT_NE(add_mesh("g", qvw::sample_quad()), 0u);  // 2 of 3 used: a mesh without bones fits
-    EXPECT_EQ(res_mesh_count(), 2);
 }
 
 TEST_F(ResTest, BlankMeshHasNoIndices)
@@ -524,11 +427,20 @@ TEST_F(ResTest, MatrixStackSaturates)
     EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
 }
 
-TEST_F(ResTest, BoneWorldMatricesAndSubtrees)
+TEST_F(ResTest, BoneTreeNamesMatricesAndSubtrees)
 {
     boot();
-    ResHandle h = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    ResHandle h = res_bone_register("g", "root", bones());
+    ASSERT_EQ(h, 1u);
+    EXPECT_EQ(res_bone_named_count(h), 4u);
+    EXPECT_EQ(res_bone_find("g", "root"), h);
     float m[16];
+    ASSERT_TRUE(res_bone_node_matrix(h, "arm", m));
+    EXPECT_FLOAT_EQ(m[12], 2.0f);
+    // "leg_NRM" was stripped in the stored copy and its hash written.
+    ASSERT_TRUE(res_bone_node_matrix(h, "leg", m));
+    EXPECT_FALSE(res_bone_node_matrix(h, "leg_NRM", m));
+    EXPECT_FALSE(res_bone_node_matrix(h, nullptr, m));
     ASSERT_TRUE(res_bone_node_world(h, "hand", m));
     EXPECT_FLOAT_EQ(m[12], 2.0f);  // root (0, 1, 0), arm (2, 0, 0), hand at the arm
     EXPECT_FLOAT_EQ(m[13], 1.0f);
@@ -543,13 +455,19 @@ TEST_F(ResTest, BoneWorldMatricesAndSubtrees)
     EXPECT_STREQ(res_bone_name_below(h, "root", 1, 0), "hand");
     EXPECT_STREQ(res_bone_name_below(h, "root", 1, 1), "leg");
     EXPECT_EQ(res_bone_name_below(h, "root", 3, 0), nullptr);
+    // A node right behind a push has no matrix of its own level.
+    qvw::ChunkBuf b;
+    for (uint32_t w : {3u, 1u, 0u, 0u, 4u, 5u}) b.put_u32(w);
+    b.set_u32(8, b.put_name("kid"));
+    ResHandle k = res_bone_register("g", "kid", b.data);
+    ASSERT_NE(k, 0u);
+    EXPECT_FALSE(res_bone_node_matrix(k, "kid", m));
 }
 
 TEST_F(ResTest, BoneWorldComposesChildToWorld)
 {
-    // The root turned a quarter about z and raised by 1, an arm 2 out along
-    // its parent's x, a leg 3 along z: the arm lands on the turned x axis, and
-    // the leg, the arm's sibling, takes nothing of the arm's offset.
+    // Root: a quarter turn about z, raised by 1; the arm 2 along its x lands on the turned
+    // axis, and its sibling leg (3 along z) takes nothing of the arm's offset.
     boot();
     qvw::Mat16 root = qvw::mat_identity(), arm = qvw::mat_identity(), leg = qvw::mat_identity();
     root[0] = 0, root[1] = 1, root[4] = -1, root[5] = 0, root[13] = 1;
@@ -569,8 +487,7 @@ TEST_F(ResTest, BoneWorldComposesChildToWorld)
 
 TEST_F(ResTest, BoneWalkKeepsTheCallersStack)
 {
-    // A walk from a nearly full stack, whose pushes find no room, leaves the
-    // caller's matrices and depth as they were.
+    // A walk whose pushes find the stack full leaves the caller's matrices and depth.
     boot();
     qvw::ChunkBuf b;
     b.put_u32(2);
@@ -595,57 +512,39 @@ TEST_F(ResTest, BoneWalkKeepsTheCallersStack)
     EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
 }
 
-TEST_F(ResTest, UsageReportLines)
-{
-    boot();
-    char line[160];
-    ASSERT_TRUE(res_stats_line(1, line, sizeof line));
-    EXPECT_STREQ(line, "TEX        7/  1000   0%(     7) :     56 /  10240    0%(    56)");
-    ASSERT_TRUE(res_stats_line(7, line, sizeof line));
-    EXPECT_STREQ(line, "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      "
-                       "0/     1   0%(     0)");
-    res_stats_line(13, line, sizeof line);
-    EXPECT_STREQ(line, "MSTACK     0/    64");
-    res_stats_line(12, line, sizeof line);
-    EXPECT_STREQ(line, "MLIST      0/    10   0%(     0)");
-    EXPECT_FALSE(res_stats_line(14, line, sizeof line));
-}
-
-TEST_F(ResTest, UsageReportGoesIntoATextList)
+TEST_F(ResTest, UsageReportLinesGoIntoATextList)
 {
     boot();
     const int32_t list = textlist_create(8192);
     ASSERT_GE(list, 0);
     res_stats_print(list, 12, 40);
-    // Walk the records: y at byte 28, the text from byte 40, field size at 36.
+    // The records: x and y at bytes 24 and 28, field size at 36, then the text.
     const uint8_t* p = textlist_get(list);
-    std::vector<std::pair<int32_t, std::string>> got;
+    std::vector<std::string> got;
     while (*p == kTextListRecordMark) {
-        int32_t x, y;
+        int32_t xy[2];
         uint32_t field;
-        std::memcpy(&x, p + 24, 4);
-        std::memcpy(&y, p + 28, 4);
+        std::memcpy(xy, p + 24, 8);
         std::memcpy(&field, p + 36, 4);
-        EXPECT_EQ(x, 12);
-        got.emplace_back(y, reinterpret_cast<const char*>(p + kTextListHeaderSize));
+        EXPECT_EQ(xy[0], 12);
+        EXPECT_EQ(xy[1], 40 + 16 * int(got.size()));
+        got.emplace_back(reinterpret_cast<const char*>(p + kTextListHeaderSize));
         p += kTextListHeaderSize + field;
     }
-    ASSERT_EQ(got.size(), size_t(RES_STATS_LINES));
-    char line[160];
-    for (int i = 0; i < RES_STATS_LINES; i++) {
-        res_stats_line(i, line, sizeof line);
-        EXPECT_EQ(got[i].first, 40 + 16 * i);
-        EXPECT_EQ(got[i].second, line);
-    }
     textlist_free(list);
+    ASSERT_EQ(got.size(), size_t(RES_STATS_LINES));
+    EXPECT_EQ(got[1], "TEX        7/  1000   0%(     7) :     56 /  10240    0%(    56)");
+    EXPECT_EQ(got[7], "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      "
+                      "0/     1   0%(     0)");
+    EXPECT_EQ(got[12], "MLIST      0/    10   0%(     0)");
+    EXPECT_EQ(got[13], "MSTACK     0/    64");
+    char line[160];
+    EXPECT_FALSE(res_stats_line(RES_STATS_LINES, line, sizeof line));
 }
 
 TEST_F(ResTest, EntryAccessorsOfEveryPool)
 {
-    settings = {{"MAX_NR_ANIME", "2"},
-                {"SZ_BUFF_ANIME", "4096"},
-                {"SZ_BUFF_ANIMENAME", "64"},
-                {"SZ_BUFF_DEPTH_STENCILNAME", "16"}};
+    open_every_kind();
     boot();
     const ResEntryHead* cat = res_cat_get(1);
     ASSERT_NE(cat, nullptr);
@@ -661,32 +560,33 @@ TEST_F(ResTest, EntryAccessorsOfEveryPool)
     EXPECT_EQ(res_mesh_get(mesh + 1), nullptr);
     EXPECT_EQ(res_mesh_get_object(mesh)->lvf, disp_fvf_to_lvf(res_mesh_get_object(mesh)->fvf_decl));
 
-    ResHandle bone = res_bone_register("g", "root", qvw::bone_chunk(qvw::sample_bones()));
+    ResHandle bone = res_bone_register("g", "root", bones());
     ASSERT_NE(res_bone_get(bone), nullptr);
     EXPECT_EQ(res_bone_get(bone)->named_count, 4u);
     EXPECT_EQ(res_bone_get(bone)->data.data(), res_data(RES_BONE, bone).data());
     EXPECT_STREQ(res_bone_group(bone), "g");
     EXPECT_EQ(res_anime_get(bone), nullptr);  // no animation registered yet
 
-    ResHandle walk = res_anime_register("g", "walk", qvw::anime_chunk(qvw::sample_anime()));
-    const float* frames = res_anime_node_frames(walk, "arm");
+    ResHandle anim = res_anime_register("g", "walk", walk());
+    EXPECT_EQ(res_anime_node_count(anim), 2u);
+    EXPECT_EQ(res_anime_max_frame(anim), 3u);
+    EXPECT_STREQ(res_anime_node_name(anim, 1), "arm");
+    EXPECT_EQ(res_anime_node_name(anim, 2), nullptr);
+    EXPECT_EQ(res_anime_node_frame_count(anim, "arm"), 2u);
+    const float* frames = res_anime_node_frames(anim, "arm");
     ASSERT_NE(frames, nullptr);
     float m[16];
-    ASSERT_TRUE(res_anime_node_frame(walk, "arm", 1, m));
+    ASSERT_TRUE(res_anime_node_frame(anim, "arm", 5, m));  // clamped to the last frame
     EXPECT_EQ(std::memcmp(frames + 16, m, sizeof m), 0);
-    EXPECT_EQ(res_anime_node_frames(walk, "nobody"), nullptr);
-
-    ResHandle depth = res_depth_register("g", "z.surf", 16, 8, 0);
-    ASSERT_NE(depth, 0u);
-    EXPECT_EQ(res_depth_count(), 1);
-    EXPECT_STREQ(res_depth_name(depth), "z");
-    EXPECT_EQ(res_depth_get_surface(depth)->width, 16);
+    EXPECT_FALSE(res_anime_node_frame(anim, "leg", 0, m));
+    EXPECT_EQ(res_anime_node_frames(anim, "nobody"), nullptr);
+    EXPECT_EQ(res_anime_node_count(9), 0u);
 
     // A kind's release clears the entry in place; the mark release lowers the count.
-    res_anime_release(walk);
-    ASSERT_NE(res_anime_get(walk), nullptr);
-    EXPECT_TRUE(res_anime_get(walk)->data.empty());
-    EXPECT_EQ(res_anime_name(walk), nullptr);
+    res_anime_release(anim);
+    ASSERT_NE(res_anime_get(anim), nullptr);
+    EXPECT_TRUE(res_anime_get(anim)->data.empty());
+    EXPECT_EQ(res_anime_name(anim), nullptr);
     for (auto dump : {res_mesh_dump_names, res_tex_dump_names, res_crop_dump_names,
                       res_bone_dump_names, res_anime_dump_names, res_coll_dump_names,
                       res_shit_dump_names, res_caminfo_dump_names, res_flash_dump_names})
@@ -704,9 +604,12 @@ TEST_F(ResTest, DepthSurfacesAndDeviceReset)
     settings = {{"SZ_BUFF_DEPTH_STENCILNAME", "16"}};
     boot();
     uint32_t bytes = res_tex_bytes();
-    ResHandle d = res_depth_register("g", "depth", 8, 8, 0);
+    ResHandle d = res_depth_register("g", "z/depth.surf", 8, 8, 0);  // under its stem
     ASSERT_EQ(d, 1u);
     EXPECT_EQ(res_depth_find("g", "depth"), d);
+    EXPECT_STREQ(res_depth_name(d), "depth");
+    EXPECT_EQ(res_depth_count(), 1);
+    EXPECT_EQ(res_depth_get_surface(d)->width, 8);
     EXPECT_EQ(res_tex_bytes(), bytes + 256);
     EXPECT_EQ(res_depth_register("g", "second", 8, 8, 0), 0u);  // one surface by default
     EXPECT_EQ(res_depth_resize(d, 4, 4, 0), 1);

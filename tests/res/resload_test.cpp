@@ -164,16 +164,6 @@ TEST_F(LoadTest, FolderValuesAndDefaults)
     EXPECT_EQ(resload_model_folder(3), nullptr);
 }
 
-TEST_F(LoadTest, EmptyFileIsAnEmptyGroup)
-{
-    write("grp/empty.bin", {});
-    boot();
-    resload_request("empty", 0);
-    drain();
-    EXPECT_TRUE(fatals().empty());
-    EXPECT_FALSE(resload_group_loaded("empty"));
-}
-
 TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
 {
     Bytes good = quad_file();
@@ -205,14 +195,14 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
 
     struct Case {
         const char* name;
-        int result;
+        int result, status;
         uint16_t detail;
     };
-    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, 1},
-                          {"short_header", RESLOAD_FATAL, 2},
-                          {"short_data", RESLOAD_FATAL, 3},
-                          {"magic", RESLOAD_BAD_MAGIC, 22},
-                          {"huge", RESLOAD_FATAL, 3}};
+    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, RESLOAD_STATUS_OPEN_FAILED, 1},
+                          {"short_header", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 2},
+                          {"short_data", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3},
+                          {"magic", RESLOAD_BAD_MAGIC, RESLOAD_STATUS_BAD_MAGIC, 22},
+                          {"huge", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3}};
     for (const Case& c : cases) {
         fatals().clear();
         ASSERT_TRUE(resload_request(c.name, 0));
@@ -223,7 +213,9 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         ASSERT_EQ(fatals().size(), 1u) << c.name;
         EXPECT_EQ(fatals()[0].code, RESLOAD_FATAL_CODE);
         EXPECT_EQ(fatals()[0].detail, c.detail) << c.name;
-        // The machine goes on with the next request.
+        // The request is given up and the machine goes on with the next one.
+        EXPECT_EQ(resload_get_status(), c.status) << c.name;
+        EXPECT_EQ(resload_get_step(), 1) << c.name;
         drain();
         EXPECT_EQ(fatals().size(), 1u) << c.name;
         EXPECT_TRUE(resload_group_loaded("ok")) << c.name;
@@ -288,48 +280,9 @@ TEST_F(LoadTest, TextureListCategory)
     EXPECT_EQ(res_crop_get(res_crop_find("icon", "gone"))->tex, 0u);
 }
 
-TEST_F(LoadTest, DdsFileInTheFirstFolderStandsInForTheImage)
-{
-    Bytes dds = qvw::png_checker(32, 16, 0xFF000000, 0xFFFFFFFF);  // any image the loader takes
-    write("grpe/quad.dds", dds);
-    write("grp/quad.bin", quad_file());
-    boot();
-    resload_request("quad", 0);
-    drain();
-    const ResTexInfo* t = res_tex_get(res_tex_find("quad", "quad"));
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->width, 32);
-}
-
-TEST_F(LoadTest, ReleaseToAMarkAbortsTheLoader)
-{
-    write("grp/quad.bin", quad_file());
-    boot();
-    ResMark m;
-    res_mark(m);
-    resload_request("quad", 0);
-    resload_step();
-    resload_step();
-    EXPECT_EQ(res_tex_count(), 8);
-    res_release_to_mark(m);
-    EXPECT_EQ(res_tex_count(), 7);
-    EXPECT_EQ(resload_pending(), 0u);
-    EXPECT_EQ(resload_step(), RESLOAD_IDLE);
-}
-
 TEST_F(LoadTest, EveryKindLoadsFromOneFile)
 {
-    settings["MAX_NR_ANIME"] = "4";
-    settings["SZ_BUFF_ANIME"] = "8192";
-    settings["SZ_BUFF_ANIMENAME"] = "64";
-    settings["MAX_NR_SPHERE_HIT"] = "4";
-    settings["SZ_BUFF_SPHERE_HIT"] = "1024";
-    settings["MAX_NR_CAMERA_INFO"] = "4";
-    settings["SZ_BUFF_CAMERA_INFO"] = "1024";
-    settings["SZ_BUFF_CAMERA_INFONAME"] = "64";
-    settings["MAX_NR_FLASH"] = "4";
-    settings["SZ_BUFF_FLASH"] = "8192";
-    settings["SZ_BUFF_FLASHNAME"] = "64";
+    open_every_kind();
     write("grp/all.bin", qvw::sample_group_file());
     boot();
     resload_request("all", RES_LOAD_SMOOTH_SET);

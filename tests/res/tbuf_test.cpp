@@ -15,30 +15,21 @@ struct Buf {
 
 }  // namespace
 
-TEST(TextBuf, AppendGrowsInSteps)
+TEST(TextBuf, AppendAfterSeekFitsAtTheEnd)
 {
+    // The block grows in steps, and the room is measured from the text's end: a cursor
+    // moved back must not let an append write past the block.
     Buf t;
     ASSERT_NE(t.b, nullptr);
     EXPECT_EQ(t.b->capacity, 0x10000u);
-    std::string big(70000, 'x');
-    EXPECT_EQ(tbuf_append(big.c_str(), t.b), 0);
-    EXPECT_EQ(t.b->capacity, 0x20000u);
-    EXPECT_EQ(tbuf_length(t.b), 70000u);
-    EXPECT_EQ(tbuf_tell(t.b), 70000u);
-}
-
-TEST(TextBuf, AppendAfterSeekFitsAtTheEnd)
-{
-    // The room is measured from the text's end: a cursor moved back must not
-    // let an append write past the block.
-    Buf t;
     std::string nearly(0xFFF0, 'a');
-    tbuf_append(nearly.c_str(), t.b);
+    EXPECT_EQ(tbuf_append(nearly.c_str(), t.b), 0);
+    EXPECT_EQ(tbuf_tell(t.b), 0xFFF0u);
     tbuf_seek(t.b, 0, 0);
     std::string more(100, 'b');
     EXPECT_EQ(tbuf_append(more.c_str(), t.b), 0);
     EXPECT_EQ(tbuf_length(t.b), 0xFFF0u + 100);
-    EXPECT_GT(t.b->capacity, 0xFFF0u + 100);
+    EXPECT_EQ(t.b->capacity, 0x20000u);
     EXPECT_EQ(tbuf_text(t.b)[0xFFF0 + 99], 'b');
 }
 

@@ -31,6 +31,21 @@ PointLight* light_at(float x, float y, float z, float range, uint32_t prio = kPl
     return l;
 }
 
+int g_released = 0;
+PointLight* g_victim = nullptr;
+int update_release(PointLight*) { return 1; }
+int update_free_other(PointLight*)
+{
+    plight_free(g_victim);
+    return 0;
+}
+int update_free_self(PointLight* l)
+{
+    plight_free(l);
+    return 1;
+}
+void count_release(PointLight*) { ++g_released; }
+
 class Plight : public ::testing::Test {
 protected:
     void SetUp() override
@@ -41,25 +56,6 @@ protected:
 };
 
 }  // namespace
-
-// ---- pool -----------------------------------------------------------------------
-
-TEST_F(Plight, PoolHolds128AndCreationSetsTheDefaults)
-{
-    PointLight* first = plight_create(3, nullptr, 2.0f, 0x80FF8000u, 0.5f);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->flags, kPlightActive | kPlightShown | (127u << 8));
-    EXPECT_EQ(first->group_mask, 0xFFFFFFFFu);
-    for (int i = 1; i < kPlightPool; ++i) ASSERT_NE(plight_create(1, nullptr, 1, 0, 1), nullptr);
-    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
-    EXPECT_EQ(plight_get_count(), 128);
-    plight_free(first);
-    plight_free(first);  // a second free changes nothing
-    plight_free(nullptr);
-    EXPECT_EQ(plight_get_count(), 127);
-    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), first);
-    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
-}
 
 TEST_F(Plight, OwnersOneFrameLightsAndColourFloats)
 {
@@ -78,27 +74,13 @@ TEST_F(Plight, OwnersOneFrameLightsAndColourFloats)
     EXPECT_EQ(plight_get_count(), 0);
 }
 
-namespace {
-int g_released = 0;
-PointLight* g_victim = nullptr;
-int update_release(PointLight*) { return 1; }
-int update_free_other(PointLight*)
-{
-    plight_free(g_victim);
-    return 0;
-}
-int update_free_self(PointLight* l)
-{
-    plight_free(l);
-    return 1;
-}
-void count_release(PointLight*) { ++g_released; }
-}  // namespace
-
-TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights)
+TEST_F(Plight, PoolHolds128AndUpdateCallbacksReleaseAndMayFreeOtherLights)
 {
     g_released = 0;
-    PointLight* gone = plight_create(1, nullptr, 1, 0, 1);
+    PointLight* gone = plight_create(3, nullptr, 2.0f, 0x80FF8000u, 0.5f);
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ(gone->flags, kPlightActive | kPlightShown | (127u << 8));
+    EXPECT_EQ(gone->group_mask, 0xFFFFFFFFu);
     gone->update = update_release;
     gone->release = count_release;
     g_victim = plight_create(1, nullptr, 1, 0, 1);  // freed by the next one's callback
@@ -115,9 +97,14 @@ TEST_F(Plight, UpdateCallbacksReleaseAndMayFreeOtherLights)
     int made = 0;
     while (plight_create(1, nullptr, 1, 0, 1)) ++made;
     EXPECT_EQ(made, kPlightPool - 1);
+    EXPECT_EQ(plight_get_count(), 128);
+    plight_free(killer);
+    plight_free(killer);  // a second free changes nothing
+    plight_free(nullptr);
+    EXPECT_EQ(plight_get_count(), 127);
+    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), killer);
+    EXPECT_EQ(plight_create(1, nullptr, 1, 0, 1), nullptr);
 }
-
-// ---- culling and choice ---------------------------------------------------------
 
 TEST_F(Plight, CullKeepsSpheresThatReachIntoTheFrustum)
 {

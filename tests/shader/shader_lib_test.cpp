@@ -36,14 +36,27 @@ struct QuadVertex {
     float x, y, z, nx, ny, nz, u, v;
 };
 
-// The rectangle x0..x1 by -1..1 at depth 0.5, facing the viewer.
-int draw_rect(float x0, float x1)
+// The rectangle x0..x1 by -1..1 at depth 0.5, its normal facing the viewer (-1) or away.
+int draw_rect(float x0, float x1, float nz = -1)
 {
-    const QuadVertex q[4] = {{x0, -1, 0.5f, 0, 0, -1, 0, 0},
-                             {x1, -1, 0.5f, 0, 0, -1, 0, 0},
-                             {x0, 1, 0.5f, 0, 0, -1, 0, 0},
-                             {x1, 1, 0.5f, 0, 0, -1, 0, 0}};
+    const QuadVertex q[4] = {{x0, -1, 0.5f, 0, 0, nz, 0, 0},
+                             {x1, -1, 0.5f, 0, 0, nz, 0, 0},
+                             {x0, 1, 0.5f, 0, 0, nz, 0, 0},
+                             {x1, 1, 0.5f, 0, 0, nz, 0, 0}};
     return gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
+}
+
+const Mat44 kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+
+// Screen 0 without its camera, seeing through an identity view-projection.
+void use_identity_view()
+{
+    cam_set_enable(0, 0);
+    cam_select_xform_set(0);
+    cam_get_xform_set(0)->view_proj = kIdentity;
+    cam_get_xform_set(0)->cam_to_world = kIdentity;
+    shader_begin_view();
+    tex_set_stage(0, nullptr, 1);
 }
 
 }  // namespace
@@ -60,9 +73,7 @@ protected:
     }
 };
 
-// ---- record choice and binding --------------------------------------------------
-
-TEST_F(ShaderLib, SetsChooseRecordsByPointLightCount)
+TEST_F(ShaderLib, SetsChooseRecordsByPointLightCountCutToFourAndRefuseWhatIsOutOfRange)
 {
     EXPECT_EQ(shader_record_for_set(3, 0), 3);
     EXPECT_EQ(shader_record_for_set(3, 2), 5);
@@ -71,14 +82,25 @@ TEST_F(ShaderLib, SetsChooseRecordsByPointLightCount)
     EXPECT_EQ(shader_record_for_set(0, 3), 0);
     EXPECT_EQ(shader_record_for_set(5, 0), -1);
     plight_pool_reset();
-    PointLight* l[2] = {plight_create(1, nullptr, 5, 0xFFFFFFFF, 1),
-                        plight_create(1, nullptr, 5, 0xFFFFFFFF, 1)};
+    PointLight* l[6];
+    for (PointLight*& p : l) p = plight_create(1, nullptr, 5, 0xFFFFFFFF, 1);
     RstateMeshArgs a = draw_args(3, 2);
     a.lights = l;
     EXPECT_EQ(shader_setup_mesh(a), 1);
     EXPECT_EQ(shader_get_key(), 5);
     EXPECT_EQ(shader_get_point_light_count(), 2);
     EXPECT_EQ(shader_has_point_lights(), 1);
+    a = draw_args(4, 6);  // more than four are cut to four
+    a.lights = l;
+    shader_setup_mesh(a);
+    EXPECT_EQ(shader_get_key(), 12);
+    EXPECT_EQ(shader_get_point_light_count(), 4);
+    // Sets and passes out of range are refused and keep the bound record.
+    EXPECT_EQ(shader_setup_mesh(draw_args(5)) + shader_setup_mesh(draw_args(-1)), 0);
+    a = draw_args(0);
+    a.pass_id = 5;
+    EXPECT_EQ(shader_setup_mesh(a), 0);
+    EXPECT_EQ(shader_get_key(), 12);
 }
 
 TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage)
@@ -110,31 +132,6 @@ TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTheNextPlainDrawBindsAgain)
     EXPECT_EQ(shader_get_key(), 8);
 }
 
-TEST_F(ShaderLib, ModesAndSetsOutOfRangeAreRefused)
-{
-    shader_setup_mesh(draw_args(1));
-    RstateMeshArgs a = draw_args(5);
-    EXPECT_EQ(shader_setup_mesh(a), 0);
-    a = draw_args(-1);
-    EXPECT_EQ(shader_setup_mesh(a), 0);
-    a = draw_args(0);
-    a.pass_id = 5;
-    EXPECT_EQ(shader_setup_mesh(a), 0);
-    EXPECT_EQ(shader_get_key(), 1);
-}
-
-TEST_F(ShaderLib, MoreThanFourLightsAreCutToFour)
-{
-    plight_pool_reset();
-    PointLight* l[6];
-    for (PointLight*& p : l) p = plight_create(1, nullptr, 5, 0xFFFFFFFF, 1);
-    RstateMeshArgs a = draw_args(4, 6);
-    a.lights = l;
-    shader_setup_mesh(a);
-    EXPECT_EQ(shader_get_key(), 12);
-    EXPECT_EQ(shader_get_point_light_count(), 4);
-}
-
 TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
 {
     std::vector<MeshBone> bones(200);
@@ -142,8 +139,7 @@ TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
     MeshBuffers mesh{};
     mesh.bones = bones.data();
     mesh.bone_count = uint32_t(bones.size());
-    const Mat44 m = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    std::vector<ShaderBone> sk(3, ShaderBone{"b", 0, &m});
+    std::vector<ShaderBone> sk(3, ShaderBone{"b", 0, &kIdentity});
     ShaderSkeleton own{&mesh, sk.data(), int(sk.size())};
     RstateMeshArgs a = draw_args(0);
     a.mesh = &mesh;
@@ -175,7 +171,7 @@ TEST_F(ShaderLib, TwoDimensionalSetZeroDrawsStayFixedFunction)
 
 TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
 {
-    const float id[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float* id = kIdentity.m;
     gfx_set_transform(GFX_TS_VIEW, id);
     gfx_set_transform(GFX_TS_PROJECTION, id);
     tex_set_stage(0, nullptr, 1);
@@ -190,8 +186,6 @@ TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
     EXPECT_TRUE(Near(Pixel(kTestWidth / 2, kTestHeight / 2), 0xFFFFFFFFu))
         << std::hex << Pixel(kTestWidth / 2, kTestHeight / 2);
 }
-
-// ---- constants ------------------------------------------------------------------
 
 TEST_F(ShaderLib, FogAndFarParameters)
 {
@@ -259,59 +253,16 @@ TEST_F(ShaderLib, LightVectorsGoToObjectSpace)
     EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_EYEPOS)[3], 1.0f);
 }
 
-// ---- files of the test's own ----------------------------------------------------
-
-namespace {
-
-// phong.txt and plphong.txt with caller registers in different orders, and
-// a pixel stage that samples two caller samplers.
-const char* kPhongParams = R"(@common
-@register
-float4x4 mPVM;
-float4 vTint;
-float4x4 mBig;
-float4x4 mTooBig;
-@register_end
-@vertexshader
-@source
-void VsMain() { gl_Position = iPosition * mBig * mPVM + vTint * 0.0 + mTooBig[0] * 0.0; vT0 = iTexCoord0; }
-@source_end
-@pixelshader
-@register
-sampler sExtra : register(s2);
-sampler sZero : register(s0);
-@register_end
-@source
-void PsMain() { oC0 = texture(sExtra, vT0.xy) + texture(sZero, vT0.xy); }
-@source_end
-)";
-
-const char* kPlPhongParams = R"(@common
-@register
-float4x4 mPVM;
-float4x4 mBig;
-float4 vTint;
-@register_end
-@vertexshader
-@source
-void VsMain() { gl_Position = iPosition * mPVM + vTint * float(NR_POINT_LIGHT) + mBig[0]; }
-@source_end
-@pixelshader
-@source
-void PsMain() { oC0 = vD0 }
-@source_end
-)";
-
-}  // namespace
-
 class ShaderOwnFiles : public ShaderDeviceBase {
 protected:
     void SetUp() override
     {
         DispDevice::SetUp();
         if (HasFatalFailure()) return;
-        tmp_.write("phong.txt", kPhongParams);
-        tmp_.write("plphong.txt", kPlPhongParams);
+        // Caller registers in different orders in the two files, and a pixel
+        // stage that samples two caller samplers.
+        for (const char* f : {"phong.txt", "plphong.txt"})
+            std::filesystem::copy_file(fixture_dir() + "own/" + f, tmp_.file(f));
     }
     void Init(int dump = 0) { ShaderDeviceBase::Init(tmp_.file(""), dump); }
 };
@@ -341,22 +292,7 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
     EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);  // record 1 has no file here
 }
 
-TEST_F(ShaderOwnFiles, PointLightRecordsReadTheBlockAtTheBaseRecordsOffsets)
-{
-    Init();
-    for (int row = 4; row <= 7; ++row) {
-        const ShaderStage& vs = shader_get_record(row)->stage[SH_STAGE_VERTEX];
-        ASSERT_NE(vs.shader, nullptr) << row;
-        int seen = 0;
-        for (const ShaderReg& r : vs.regs) {
-            if (r.name == "vTint" && r.offset == 0) ++seen;
-            if (r.name == "mBig" && r.offset == 16) ++seen;
-        }
-        EXPECT_EQ(seen, 2) << row;
-    }
-}
-
-TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty)
+TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmptyAndPointLightRowsReadTheBaseOffsets)
 {
     Init();
     const ShaderRecord* rec = shader_get_record(4);
@@ -368,6 +304,13 @@ TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmpty)
     EXPECT_EQ(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader, nullptr);
     EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);
     EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
+    // Point-light rows read the caller's block at their base record's offsets.
+    for (int row = 4; row <= 7; ++row) {
+        int seen = 0;
+        for (const ShaderReg& r : shader_get_record(row)->stage[SH_STAGE_VERTEX].regs)
+            seen += (r.name == "vTint" && r.offset == 0) + (r.name == "mBig" && r.offset == 16);
+        EXPECT_EQ(seen, 2) << row;
+    }
 }
 
 TEST_F(ShaderOwnFiles, EachStageCompilesWithItsOwnDefaultsThroughItsOwnCall)
@@ -426,12 +369,7 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows)
 {
     Init();
     disp_work_clear();
-    cam_set_enable(0, 0);
-    cam_select_xform_set(0);
-    const Mat44 id = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    cam_get_xform_set(0)->view_proj = id;
-    shader_begin_view();
-    tex_set_stage(0, nullptr, 1);
+    use_identity_view();
     uint8_t block[kShaderParamBlock] = {};
     const float move[16] = {1, 0, 0, 0, 0,    1, 0, 0,
                             0, 0, 1, 0, 1.0f, 0, 0, 1};  // right by half the view
@@ -472,17 +410,9 @@ TEST_F(ShaderOwnFiles, AMissingFolderLoadsNothingAndDrawsFallBack)
     EXPECT_EQ(shader_setup_mesh(draw_args(3)), 1);
 }
 
-// ---- a lit draw -----------------------------------------------------------------
-
 TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight)
 {
-    cam_set_enable(0, 0);
-    cam_select_xform_set(0);
-    XformSet* set = cam_get_xform_set(0);
-    const Mat44 id = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    set->view_proj = id;
-    set->cam_to_world = id;
-    shader_begin_view();
+    use_identity_view();
     const Vec3 travel = {0, 0, 1};  // from the viewer into the picture
     env_set_light_dir(0, &travel);
     env_set_color0(0, 0xFF202020u);
@@ -490,27 +420,15 @@ TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight)
     env_set_color2(0, 0xFFFFFFFFu);
     env_set_color3(0, 0);
     disp_fade_frame();
-    tex_set_stage(0, nullptr, 1);
     ShaderMaterial mat{0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
     RstateMeshArgs a = draw_args(3);
     a.material = &mat;
     ASSERT_NE(shader_get_record(3)->stage[SH_STAGE_PIXEL].shader, nullptr);
     disp_clear(4, 0xFF000000u);
     disp_set_rstate_block(rstate_key_make(1, 0, 0, 0, 2, 5, 7, 0, 1), &a);
-    using V = QuadVertex;
     // Left half faces the viewer (and the light), the right half faces away.
-    auto quad = [](float x0, float x1, float nz, V* out) {
-        const V c[4] = {{x0, -1, 0.5f, 0, 0, nz, 0, 0},
-                        {x1, -1, 0.5f, 0, 0, nz, 0, 0},
-                        {x1, 1, 0.5f, 0, 0, nz, 0, 0},
-                        {x0, 1, 0.5f, 0, 0, nz, 0, 0}};
-        const int idx[6] = {0, 1, 2, 0, 2, 3};
-        for (int i = 0; i < 6; ++i) out[i] = c[idx[i]];
-    };
-    V v[12];
-    quad(-1, 0, -1, v);
-    quad(0, 1, 1, v + 6);
-    ASSERT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 4, v, sizeof(V)), GFX_OK);
+    ASSERT_EQ(draw_rect(-1, 0, -1), GFX_OK);
+    ASSERT_EQ(draw_rect(0, 1, 1), GFX_OK);
     const uint32_t lit = Pixel(kTestWidth / 4, kTestHeight / 2);
     const uint32_t dark = Pixel(3 * kTestWidth / 4, kTestHeight / 2);
     EXPECT_GT(lit & 0xFF, 0xE0u) << std::hex << lit;

@@ -34,8 +34,6 @@ size_t count_of(const std::string& text, const std::string& part)
 
 }  // namespace
 
-// ---- sections and keywords ------------------------------------------------------
-
 TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissing)
 {
     ShaderFileText t = read_fixture("full.txt");
@@ -86,8 +84,6 @@ TEST(ShaderReader, KeywordsWithoutASectionAndABlockOpenAtTheEnd)
     EXPECT_EQ(vs.code, "");
 }
 
-// ---- text forms -----------------------------------------------------------------
-
 TEST(ShaderReader, CrLfFilesAndTheEndOfFileByteReadLikeLf)
 {
     TempDir tmp;
@@ -120,8 +116,6 @@ TEST(ShaderReader, LongLinesArriveInPiecesAndStayWhole)
     shader_file_parse("", "@common\n@source\n" + cut + "@source_end\nafter\n@source_end\n", &t);
     EXPECT_EQ(t.section[SH_SEC_COMMON].code, "\n" + cut);
 }
-
-// ---- register declarations ------------------------------------------------------
 
 TEST(ShaderReader, RegisterDeclarations)
 {
@@ -161,8 +155,6 @@ TEST(ShaderReader, RegisterDeclarations)
     EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax, 'n') + ";", &d), 1);
 }
 
-// ---- assembly and parameters ----------------------------------------------------
-
 TEST(ShaderReader, StageSourceAssembly)
 {
     ShaderFileText t = read_fixture("full.txt");
@@ -193,28 +185,6 @@ TEST(ShaderReader, ParametersPackedInSectionOrderFirstNameOnly)
     EXPECT_EQ(p[0].type, 8);  // the common float4, not the vertex section's float
     EXPECT_EQ(find_decl(t.section[SH_SEC_VERTEX], "vTint")->type, 5);
 }
-
-TEST(ShaderReader, ParametersPastTheBlockAreLeftOut)
-{
-    ShaderFileText t;
-    shader_file_parse(
-        "",
-        "@common @register\nfloat4x4 mA;\nfloat4x4 mB;\nfloat4 vC;\nfloat4 vD;\nint iE;\n"
-        "@register_end\n",
-        &t);
-    std::vector<ShaderParam> p;
-    shader_file_params(t, &p);
-    ASSERT_EQ(p.size(), 3u);
-    EXPECT_EQ(p[0].name, "mA");
-    EXPECT_EQ(p[1].name, "vC");
-    EXPECT_EQ(p[1].offset, 64);
-    EXPECT_EQ(p[2].name, "iE");
-    EXPECT_EQ(p[2].offset, 80);
-    for (const ShaderParam& q : p)
-        EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
-}
-
-// ---- hostile text ---------------------------------------------------------------
 
 TEST(ShaderReader, TruncatedAndRandomTextNeverBreaksTheReader)
 {

@@ -4,17 +4,11 @@
 #include "sound/wave.h"
 #include "tools/gen/wave_file.h"
 
-#include <functional>
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 Bytes pcm(size_t n) { return Bytes(n, 0x11); }
-void set32(Bytes& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
-}
 
 TEST(Wave, ReadsFormatExtraBytesAndSkipsForeignChunks)
 {
@@ -42,80 +36,35 @@ TEST(Wave, RefusesTruncatedAndHostileFiles)
     ext.tag = 0xFFFE;
     ext.extra.assign(22, 0);
     const Bytes good_ext = wave_bytes(ext, pcm(64));  // cbSize at 36
-    const std::vector<std::pair<const char*, std::function<Bytes()>>> cases = {
-        {"empty", [] { return Bytes{}; }},
-        {"header only", [&] { return Bytes(good.begin(), good.begin() + 11); }},
-        {"not RIFF",
-         [&] {
-             Bytes b = good;
-             b[0] = 'X';
-             return b;
-         }},
-        {"not WAVE",
-         [&] {
-             Bytes b = good;
-             b[8] = 'X';
-             return b;
-         }},
-        {"RIFF longer than the file",
-         [&] {
-             Bytes b = good;
-             set32(b, 4, 0xFFFFFFF0u);
-             return b;
-         }},
-        {"cut inside the samples",
-         [&] {
-             Bytes b = good;
-             b.resize(b.size() - 10);
-             return b;
-         }},
-        {"data longer than RIFF",
-         [&] {
-             Bytes b = good;
-             set32(b, 40, 1000);
-             return b;
-         }},
-        {"empty data",
-         [&] {
-             Bytes b = good;
-             set32(b, 40, 0);
-             return b;
-         }},
-        {"short fmt",
-         [&] {
-             Bytes b = good;
-             set32(b, 16, 12);
-             return b;
-         }},
-        {"fmt past RIFF",
-         [&] {
-             Bytes b = good;
-             set32(b, 16, 0x7FFFFFFFu);
-             return b;
-         }},
-        {"cbSize past fmt",
-         [&] {
-             Bytes b = good_ext;
-             b[36] = 200;
-             return b;
-         }},
-        {"no data",
-         [&] {
-             Bytes b = good;
-             b[36] = 'X';
-             return b;
-         }},
-        {"no fmt",
-         [&] {
-             Bytes b = good;
-             b[12] = 'X';
-             return b;
-         }},
+    struct Row {
+        const char* name;
+        const Bytes& from;
+        size_t keep;  // bytes kept from the start
+        size_t at;    // then `width` bytes there set to `value`, little-endian
+        int width;
+        uint32_t value;
     };
-    for (const auto& [name, make] : cases) {
+    const size_t all = good.size();
+    const Row rows[] = {
+        {"empty", good, 0, 0, 0, 0},
+        {"header only", good, 11, 0, 0, 0},
+        {"not RIFF", good, all, 0, 1, 'X'},
+        {"not WAVE", good, all, 8, 1, 'X'},
+        {"RIFF longer than the file", good, all, 4, 4, 0xFFFFFFF0u},
+        {"cut inside the samples", good, all - 10, 0, 0, 0},
+        {"data longer than RIFF", good, all, 40, 4, 1000},
+        {"empty data", good, all, 40, 4, 0},
+        {"short fmt", good, all, 16, 4, 12},
+        {"fmt past RIFF", good, all, 16, 4, 0x7FFFFFFFu},
+        {"cbSize past fmt", good_ext, good_ext.size(), 36, 1, 200},
+        {"no data", good, all, 36, 1, 'X'},
+        {"no fmt", good, all, 12, 1, 'X'},
+    };
+    for (const Row& r : rows) {
+        Bytes b(r.from.begin(), r.from.begin() + ptrdiff_t(r.keep));
+        for (int i = 0; i < r.width; ++i) b[r.at + size_t(i)] = uint8_t(r.value >> (8 * i));
         WaveFile w{};
-        const Bytes b = make();
-        EXPECT_FALSE(wave_parse(b, &w)) << name;
+        EXPECT_FALSE(wave_parse(b, &w)) << r.name;
     }
 }
 

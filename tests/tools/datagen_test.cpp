@@ -1,5 +1,4 @@
-// The description builder: the example data set, texture-list images read
-// from PNG files, several descriptions in one set, and the refusals.
+// The description builder: data sets, texture-list images, refusals.
 #include "res/chunk.h"
 #include "res/texlst.h"
 #include "temp_dir.h"
@@ -41,11 +40,8 @@ TEST(DataGen, ExampleDescriptionBuilds)
     qvw::DataSet set;
     std::string why;
     ASSERT_TRUE(qvw::desc_build(text, source_dir() + "/data", set, &why)) << why;
-    ASSERT_EQ(set.files.count("grp/example.bin"), 1u);
-    ASSERT_EQ(set.files.count("texture/tex.lst"), 1u);
     ASSERT_EQ(set.files.count("texture/icon.png"), 1u);
-
-    const auto& bin = set.files["grp/example.bin"];
+    const auto& bin = set.files.at("grp/example.bin");
     uint64_t pos = 0;
     ChunkHeader h;
     ByteSpan data;
@@ -56,10 +52,7 @@ TEST(DataGen, ExampleDescriptionBuilds)
     }
     EXPECT_EQ(kinds, (std::vector<int>{CHUNK_TEX, CHUNK_MODEL, CHUNK_MODEL, CHUNK_CROP}));
 
-    const auto& lst = set.files["texture/tex.lst"];
-    TexList t;
-    texlst_parse(std::string(lst.begin(), lst.end()), t);
-    EXPECT_TRUE(t.refused_lines.empty());
+    TexList t = texlst_of(set);
     EXPECT_EQ(texlst_find(t, "icon"), 0);
     EXPECT_EQ(texlst_crop_count(t, 0), 2u);
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 1)->frac[0], 0.5f);
@@ -163,32 +156,7 @@ TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
     EXPECT_EQ(texlst_of(set).cats.size(), 2u);
 }
 
-TEST(DataGen, SeveralDescriptionsBuildOneSetWithOneTexList)
-{
-    TempDir dir;
-    std::vector<std::string> descs = {
-        dir.write("a.qvd", "grp a\ntexture t.png checker 8 8 ff ff\ncategory first\nimage one.png "
-                           "checker 8 8 ff ff\n"
-                           "tcrop x 0 0 4 8\n"),
-        dir.write("b.qvd", "grp b\n"),  // no categories: tex.lst stays
-        dir.write("c.qvd", "category second\nimage two.png checker 16 8 ff ff\ntcrop y 8 0 8 "
-                           "8\ntcrop z 0 0 8 8\n"),
-    };
-    qvw::DataSet set;
-    std::string why;
-    ASSERT_TRUE(qvw::desc_build_files(descs, set, &why)) << why;
-    for (const char* f :
-         {"grp/a.bin", "grp/b.bin", "texture/one.png", "texture/two.png", "texture/tex.lst"})
-        EXPECT_EQ(set.files.count(f), 1u) << f;
-    TexList t = texlst_of(set);
-    EXPECT_EQ(texlst_find(t, "first"), 0);
-    EXPECT_EQ(texlst_find(t, "second"), 1);
-    EXPECT_EQ(texlst_crop_count(t, 0), 1u);
-    ASSERT_EQ(texlst_crop_count(t, 1), 2u);
-    EXPECT_FLOAT_EQ(texlst_crop(t, 1, 0)->frac[0], 0.5f);
-}
-
-TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndChangesNothing)
+TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndLaterOnesJoinTheTexList)
 {
     TempDir dir;
     std::string a = dir.write("a.qvd", "grp a\ncategory icon\nimage i.png checker 8 8 ff ff\n");
@@ -201,6 +169,15 @@ TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndChangesNothing)
     EXPECT_EQ(why, b + ": line 3: category 'icon' is defined twice");
     EXPECT_EQ(set.files, before.files);
     EXPECT_EQ(set.cats.size(), 1u);
+    // Later descriptions, with and without categories, join the one tex.lst.
+    std::vector<std::string> more = {
+        dir.write("c.qvd", "grp c\n"),
+        dir.write("d.qvd", "category second\nimage two.png checker 16 8 ff ff\ntcrop y 8 0 8 8\n")};
+    ASSERT_TRUE(qvw::desc_build_files(more, set, &why)) << why;
+    for (const char* f : {"grp/c.bin", "texture/two.png"}) EXPECT_EQ(set.files.count(f), 1u) << f;
+    TexList t = texlst_of(set);
+    EXPECT_EQ(texlst_find(t, "second"), 1);
+    EXPECT_FLOAT_EQ(texlst_crop(t, 1, 0)->frac[0], 0.5f);
 
     // Within one description, and a description that cannot be read.
     qvw::DataSet one;

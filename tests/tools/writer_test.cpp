@@ -17,6 +17,19 @@ uint32_t word(const qvw::Bytes& d, size_t off)
     return v;
 }
 
+// Texels as little-endian words 0xAARRGGBB; empty unless the size is w x h.
+std::vector<uint32_t> decode_bgra(const qvw::Bytes& png, uint32_t w, uint32_t h)
+{
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&img, png.data(), png.size())) return {};
+    if (img.width != w || img.height != h) return {};
+    img.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> out(size_t(w) * h);
+    if (!png_image_finish_read(&img, nullptr, out.data(), 0, nullptr)) return {};
+    return out;
+}
+
 }  // namespace
 
 TEST(Writer, MinimalChunkLayouts)
@@ -73,29 +86,14 @@ TEST(Writer, ModelRefusesWhatTheFormatCannotHold)
 
 TEST(Writer, PngDecodesToTheSameTexels)
 {
-    std::vector<uint32_t> px = {0xFF102030, 0x80405060, 0x00000000,
-                                0xFFFFFFFF, 0x12345678, 0xFF00FF00};
-    qvw::Bytes png = qvw::png_encode(3, 2, px);
-    png_image img;
-    std::memset(&img, 0, sizeof img);
-    img.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_memory(&img, png.data(), png.size()));
-    EXPECT_EQ(img.width, 3u);
-    EXPECT_EQ(img.height, 2u);
-    img.format = PNG_FORMAT_BGRA;  // little-endian words 0xAARRGGBB
-    std::vector<uint32_t> out(6);
-    ASSERT_TRUE(png_image_finish_read(&img, nullptr, out.data(), 0, nullptr));
-    EXPECT_EQ(out, px);
+    const std::vector<uint32_t> px = {0xFF102030, 0x80405060, 0x00000000,
+                                      0xFFFFFFFF, 0x12345678, 0xFF00FF00};
+    EXPECT_EQ(decode_bgra(qvw::png_encode(3, 2, px), 3, 2), px);
     // A large image spans several stored deflate blocks.
-    qvw::Bytes big = qvw::png_checker(200, 200, 0xFF000000, 0xFFFFFFFF);
-    png_image b;
-    std::memset(&b, 0, sizeof b);
-    b.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_memory(&b, big.data(), big.size()));
-    b.format = PNG_FORMAT_BGRA;
-    std::vector<uint32_t> bp(200 * 200);
-    ASSERT_TRUE(png_image_finish_read(&b, nullptr, bp.data(), 0, nullptr));
-    EXPECT_EQ(bp[0], 0xFF000000u);
-    EXPECT_EQ(bp[8], 0xFFFFFFFFu);
-    EXPECT_EQ(bp[8 * 200 + 8], 0xFF000000u);
+    const std::vector<uint32_t> big =
+        decode_bgra(qvw::png_checker(200, 200, 0xFF000000, 0xFFFFFFFF), 200, 200);
+    ASSERT_EQ(big.size(), 200u * 200u);
+    EXPECT_EQ(big[0], 0xFF000000u);
+    EXPECT_EQ(big[8], 0xFFFFFFFFu);
+    EXPECT_EQ(big[8 * 200 + 8], 0xFF000000u);
 }
