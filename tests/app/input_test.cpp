@@ -67,7 +67,9 @@ TEST(Mouse, PositionsAreUnsigned16BitAndOnlyTheLatestWheelOfAFrameCounts)
     mouse_get_pos(&x, &y);
     mouse_get_prev_pos(&px, &py);
     EXPECT_EQ(std::tuple(x, y, px, py), std::tuple(65535u, 65534u, 10u, 20u));
-    mouse_init();
+    mouse_init();  // a start forgets the last position
+    mouse_get_pos(&x, &y);
+    EXPECT_EQ(std::pair(x, y), std::pair(0u, 0u));
     mouse_on_wheel(static_cast<uintptr_t>(120) << 16, 0);
     mouse_on_wheel(static_cast<uintptr_t>(uint16_t(-240)) << 16, 0);
     mouse_update();
