@@ -177,6 +177,17 @@ TEST_F(MSemTest, ManyThreadsNeverTakeMoreThanTheMaximum)
 {
     MSem* s = msem_create(2, 2, "busy");
     ASSERT_NE(s, nullptr);
+    msem_lock(s);  // the spin lock keeps a second thread out until it is let go
+    std::atomic<bool> got{false};
+    std::thread other([&] {
+        msem_lock(s);
+        got = true;
+        msem_unlock(s);
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(got);
+    msem_unlock(s);
+    other.join();
     std::atomic<int> inside{0}, worst{0};
     std::vector<std::thread> ts;
     for (int i = 0; i < 6; ++i)
