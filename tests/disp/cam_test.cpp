@@ -1,19 +1,26 @@
-// Cameras: modes, projections, cull planes, rays, derived sets and what reaches the device.
+// Cameras: modes, projections, cull planes, rays, derived sets and what reaches the device; display
+// parameters, movie records and the debug camera.
 #include "view_fixture.h"
 
-#include <array>
 #include <bit>
+#include <limits>
 #include <numbers>
-#include <utility>
+
+#include "app/key.h"
+#include "disp/dbgcam.h"
+#include "disp/movie.h"
+#include "plat/input.h"
+#include "plat/window.h"
 
 namespace {
 
 constexpr float kTableTol = 2e-4f;  // table-built rotations
+const Mat44 kId = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 class CamTest : public ViewTest {};
 
-// Camera at (0, 0, 5) looking down -Z with +Y up: its x axis is world -X. This half turn
-// about Y with that offset is its own inverse: both the placement and the view transform.
+// Camera at (0, 0, 5) looking down -Z with +Y up: its x axis is world -X. This half turn about Y
+// with that offset is its own inverse: both the placement and the view transform.
 const Mat44 kHandCam = {{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 5, 1}};
 
 // Left-handed off-centre perspective, clip depth 0..1.
@@ -63,17 +70,14 @@ TEST_F(CamTest, PositionAndAnglesModeMatchesHandBuiltAndAnUnknownModeGivesIdenti
     // Mode 0 keeps the given angles; the matrix field is the placement.
     expect_vec3_near(*cam_get_rot(0), angles, 0.0f);
     expect_mat_near(*cam_get_matrix(0), *cam_get_view_mtx(0), 0.0f);
-
     cam_set_mode(0, 9);
-    Mat44 id;
-    vm_mat_identity(&id);
-    expect_mat_near(*cam_get_view_mtx(0), id, 0.0f);
-    expect_mat_near(*cam_get_world_mtx(0), id, 0.0f);
+    expect_mat_near(*cam_get_view_mtx(0), kId, 0.0f);
+    expect_mat_near(*cam_get_world_mtx(0), kId, 0.0f);
     expect_vec3_near(*cam_get_pos(0), Vec3{0, 0, 0}, 0.0f);
 }
 
-// Mode 3 stores the view transform in the matrix field; rays must still be
-// turned by the camera's placement, exactly as in mode 2.
+// Mode 3 stores the view transform in the matrix field; rays must still be turned by the camera's
+// placement, exactly as in mode 2.
 TEST_F(CamTest, WorldToCameraModeRaysAreNotMirrored)
 {
     Mat44 place, view;
@@ -101,22 +105,20 @@ TEST_F(CamTest, CullFarIsClampedOnlyBySomeSettersAndTheCullPlanesUseIt)
     cam_set_near_far(0, 0.5f, 40.0f, 80.0f), seen.push_back(cam_get_cull_far(0));
     cam_set_cull_far(0, 20.0f), seen.push_back(cam_get_cull_far(0));
     EXPECT_EQ(seen, (std::vector<float>{100, 100, 40, 20}));
-
-    // Planes: inner side positive. With far 100 and cull far 60 a point 75 in
-    // front is inside the drawing frustum and outside the culling one.
+    // With far 100 and cull far 60 a point 75 in front is inside the drawing frustum and outside
+    // the culling one; world +X is on the camera's left.
     cam_set_near_far(0, 0.1f, 100.0f, 60.0f);
-    const Vec3 p80 = {0, 0, -75}, p40 = {0, 0, -35}, behind = {0, 0, 6};
-    const FrustumPlanes& planes = *cam_get_planes(0);
-    const FrustumPlanes& cull = *cam_get_frustum(0);
-    EXPECT_GT(vm_plane_dot_point(&planes.p[VM_FRUSTUM_FAR], &p80), 0.0f);
-    EXPECT_LT(vm_plane_dot_point(&cull.p[VM_FRUSTUM_FAR], &p80), 0.0f);
-    EXPECT_GT(vm_plane_dot_point(&cull.p[VM_FRUSTUM_FAR], &p40), 0.0f);
-    EXPECT_NEAR(vm_plane_dot_point(&cull.p[VM_FRUSTUM_FAR], &p40), 20.0f, 1e-2f);
-    EXPECT_LT(vm_plane_dot_point(&cull.p[VM_FRUSTUM_NEAR], &behind), 0.0f);
-    // A point off to world +X is on the camera's left.
-    const Vec3 right = {30, 0, -35};
-    EXPECT_LT(vm_plane_dot_point(&cull.p[VM_FRUSTUM_LEFT], &right), 0.0f);
-    EXPECT_GT(vm_plane_dot_point(&cull.p[VM_FRUSTUM_RIGHT], &right), 0.0f);
+    const auto side = [](const FrustumPlanes* f, int which, Vec3 p) {
+        return vm_plane_dot_point(&f->p[which], &p);
+    };
+    const FrustumPlanes *draw = cam_get_planes(0), *cull = cam_get_frustum(0);
+    const Vec3 p75 = {0, 0, -75}, right = {30, 0, -35};
+    EXPECT_EQ((std::array{side(draw, VM_FRUSTUM_FAR, p75) > 0, side(cull, VM_FRUSTUM_FAR, p75) > 0,
+                          side(cull, VM_FRUSTUM_NEAR, {0, 0, 6}) > 0,
+                          side(cull, VM_FRUSTUM_LEFT, right) > 0,
+                          side(cull, VM_FRUSTUM_RIGHT, right) > 0}),
+              (std::array{true, false, false, false, true}));
+    EXPECT_NEAR(side(cull, VM_FRUSTUM_FAR, {0, 0, -35}), 20.0f, 1e-2f);
 }
 
 TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInside)
@@ -131,15 +133,11 @@ TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInside)
     EXPECT_TRUE(x < 0.0f && y > 0.0f) << x << "," << y;
     EXPECT_EQ(cam_project(0, &x, &y, &behind), kCamBehind);
     EXPECT_EQ(cam_project(0, &x, &y, &far_out), kCamOutside);
-
-    // With identity view and projection a point's coordinates are its clip
-    // coordinates: the edges of the square count as inside.
-    Mat44 id;
-    vm_mat_identity(&id);
+    // With identity view and projection the edges of the clip square count as inside.
     cam_set_mode(0, CAM_MODE_CAM_TO_WORLD);
-    cam_set_matrix(0, &id);
+    cam_set_matrix(0, &kId);
     cam_set_proj_custom(0, 1);
-    cam_set_proj_matrix(0, &id);
+    cam_set_proj_matrix(0, &kId);
     const Vec3 corner = {1, -1, 0}, past = {1.0001f, 0, 0};
     EXPECT_EQ(cam_project(0, &x, &y, &corner), kCamInside);
     EXPECT_EQ(std::pair(x, y), std::pair(1.0f, -1.0f));
@@ -148,23 +146,20 @@ TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInside)
 
 TEST_F(CamTest, RaysThroughTheView)
 {
-    Vec3 dir;
-    EXPECT_EQ(cam_pixel_to_ray(0, &dir, 400.0f, 300.0f), kCamInside);
+    Vec3 dir, dir2;
+    EXPECT_EQ(std::pair(cam_pixel_to_ray(0, &dir, 400, 300), cam_ndc_to_ray(0, &dir2, 0, 0)),
+              std::pair(kCamInside, kCamInside));
     expect_vec3_near(dir, Vec3{0, 0, -1}, 1e-5f);
-    EXPECT_EQ(cam_ndc_to_ray(0, &dir, 0.0f, 0.0f), kCamInside);
-    expect_vec3_near(dir, Vec3{0, 0, -1}, 1e-5f);
-
+    expect_vec3_near(dir2, Vec3{0, 0, -1}, 1e-5f);
     // The top left corner: up and toward world +X (the camera's left).
     EXPECT_EQ(cam_pixel_to_ray(0, &dir, 0.0f, 0.0f), kCamInside);
     EXPECT_TRUE(dir.x > 0.0f && dir.y > 0.0f);
     EXPECT_NEAR(vm_vec3_length_cut(&dir), 1.0f, 1e-5f);
-
     const ProjParams* p = cam_get_proj_params(0);
     EXPECT_EQ(cam_uv_to_ray(0, p, &dir, 1.0f, 0.5f), kCamInside);
     Vec3 outside = {0, 0, 0};
     EXPECT_EQ(cam_uv_to_ray(0, p, &outside, 1.2f, 0.5f), kCamOutside);
     EXPECT_NE(outside.x, 0.0f);  // written anyway
-
     Vec3 point, to_point;
     cam_ndc_to_near_point(0, &point, &to_point, 0.0f, 0.0f);
     expect_vec3_near(point, Vec3{0, 0, 4.9f}, 1e-5f);
@@ -182,7 +177,6 @@ TEST_F(CamTest, EmptyViewportKeepsMatricesFinite)
     EXPECT_EQ(cam_get_aspect(0), 1.0f);
     Vec3 dir;
     EXPECT_EQ(cam_pixel_to_ray(0, &dir, 1.0f, 1.0f), kCamOutside);
-
     cam_set_viewport_ex(0, 5, 6, 0, 0, 0.0f);
     int32_t x, y, w, h;
     cam_get_viewport(0, &x, &y, &w, &h);
@@ -208,9 +202,7 @@ TEST_F(CamTest, ShadowSliceAndLightSets)
     expect_mat_near(D.cull_view_proj, D.view_proj, 0.0f);
     const float t = 2.0f * std::tan(std::numbers::pi_v<float> / 8.0f), r = t * 4.0f / 3.0f;
     expect_mat_near(D.proj, hand_perspective(-r, r, -t, t, 2.0f, 20.0f), 1e-3f);
-    Mat44 product, id;
-    vm_mat_mul(&product, &E.cam_to_world, &E.world_to_cam);
-    expect_mat_near(product, *vm_mat_identity(&id), 1e-4f);
+    expect_mat_near(times(E.world_to_cam, E.cam_to_world), kId, 1e-4f);
     EXPECT_EQ(std::memcmp(&E.planes, &D.planes, sizeof E.planes), 0);
     EXPECT_EQ(std::memcmp(&E.params, &D.params, sizeof E.params), 0);
     // Slice 0 stays unbuilt.
@@ -298,7 +290,6 @@ TEST_F(CamTest, DeviceGetsTheSetsTransformsAndTheScreensLight)
     expect_mat_near(dev().transforms[1].second, *cam_get_world_mtx(0), 0.0f);
     cam_apply_xform_set(99);
     EXPECT_EQ(dev().transforms.size(), 2u);
-
     env_set_color0(0, 0xFF336699);
     env_set_color2(0, 0xFFFF8000);
     disp_fade_frame();
@@ -325,7 +316,6 @@ TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
     EXPECT_EQ(std::pair(std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGSTART)),
                         std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGEND))),
               std::pair(5.0f, 80.0f));
-
     // Equal distances would divide by zero in the linear fog factor.
     const auto range = [](float start, float end) {
         fog_set_start(0, start), fog_set_end(0, end);
@@ -339,8 +329,8 @@ TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
     EXPECT_EQ(range(std::numeric_limits<float>::quiet_NaN(), 10.0f), std::pair(0.0f, 10.0f));
 }
 
-// A screen or slice index outside 0..1 is a caller's fault: caught in debug
-// builds; otherwise it falls on screen 0 and never past the pair.
+// A screen or slice index outside 0..1 is a caller's fault: caught in debug builds; otherwise it
+// falls on screen 0 and never past the pair.
 TEST_F(CamTest, BadIndicesNeverReachPastThePairsOrTheSets)
 {
     EXPECT_DEBUG_DEATH(cam_set_fov(2, 0.5f), "screen index");
@@ -358,6 +348,210 @@ TEST_F(CamTest, BadIndicesNeverReachPastThePairsOrTheSets)
     cam_select_xform_set(cam_shadow_set_index(1, 1));
     cam_select_xform_set(40);
     EXPECT_EQ(cam_get_selected_xform_set(), cam_get_xform_set(10));
+}
+
+class DispParamTest : public ViewTest {
+protected:
+    void screen(int32_t sw, int32_t sh, int32_t rw, int32_t rh, int32_t flag)
+    {
+        const RenderSizes sizes = {0, 0, rw, rh, flag};
+        disp_param_init(nullptr, 0, sw, sh, 32, &sizes);
+    }
+    std::pair<int32_t, int32_t> to_render(int32_t x, int32_t y)
+    {
+        int32_t rx = -999, ry = -999;
+        disp_window_to_render(&rx, &ry, x, y);
+        return {rx, ry};
+    }
+    std::pair<float, float> normalized(int32_t x, int32_t y)
+    {
+        float nx = 9, ny = 9;
+        disp_window_to_normalized(&nx, &ny, x, y);
+        return {nx, ny};
+    }
+};
+
+using XY = std::pair<int32_t, int32_t>;
+
+TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizes)
+{
+    const RenderSizes sizes = {0, 480, 1024, 0, 2};
+    const auto head = [] {
+        return std::array{disp_get_render3d_w(), disp_get_render3d_h(),
+                          disp_get_render_w(),   disp_get_render_h(),
+                          disp_get_screen_w(),   disp_work().head.orientation};
+    };
+    disp_param_init(nullptr, 0, 800, 600, 32, &sizes);
+    EXPECT_EQ(head(), (std::array{800, 480, 1024, 600, 800, 2}));
+    disp_param_init(nullptr, 0, 640, 480, 32, nullptr);
+    EXPECT_EQ(head(), (std::array{640, 480, 640, 480, 640, 0}));
+}
+
+// The flag comes from the settings text unchecked; outside the table it is 0.
+TEST_F(DispParamTest, UnknownOrientationIsTakenAsZero)
+{
+    for (int32_t flag : {6, -1, 1000}) {
+        screen(800, 600, 800, 600, flag);
+        EXPECT_EQ(disp_work().head.orientation, 0) << flag;
+        EXPECT_EQ(to_render(410, 290), XY(410, 290)) << flag;
+    }
+}
+
+TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
+{
+    screen(800, 600, 800, 600, 0);
+    EXPECT_EQ(to_render(400, 300), XY(400, 300));
+    EXPECT_EQ(normalized(400, 300), std::pair(0.0f, 0.0f));
+    EXPECT_EQ(normalized(0, 0), std::pair(-1.0f, 1.0f));
+    EXPECT_EQ(normalized(0, 600).second, -1.0f);
+    float ny = 9;
+    // Null outputs are skipped.
+    disp_window_to_render(nullptr, nullptr, 1, 1);
+    disp_window_to_normalized(nullptr, &ny, 400, 150);
+    EXPECT_FLOAT_EQ(ny, 0.5f);
+    // An empty window or render area must not divide by zero.
+    screen(0, 0, 640, 480, 0);
+    EXPECT_EQ(to_render(10, 10), XY(330, 250));
+    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
+    EXPECT_EQ(normalized(5, 5), std::pair(0.0f, 0.0f));
+}
+
+// A larger render area scales by the axis that overflows more; a smaller one keeps pixels about the
+// centre; a swapped orientation uses the turned window.
+TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
+{
+    const struct {
+        int32_t sw, sh, rw, rh, flag;
+        XY in, out;
+    } cases[] = {
+        {800, 600, 1600, 1200, 0, {500, 300}, {1000, 600}},  // dx -800 not above dy -600: width 2
+        {800, 600, 1000, 1200, 0, {500, 300}, {700, 600}},   // dx -200 above dy -600: height 2
+        {800, 600, 800, 900, 0, {403, 301}, {404, 451}},     // 1.5: 4.5 and 1.5 truncated
+        {800, 600, 800, 900, 0, {397, 299}, {396, 449}},     // toward zero on both sides
+        {1024, 768, 640, 480, 0, {512, 384}, {320, 240}},
+        {1024, 768, 640, 480, 0, {0, 0}, {-192, -144}},
+        {600, 800, 800, 600, 3, {300, 100}, {700, 300}},
+        {600, 800, 800, 600, 5, {300, 100}, {100, 300}},
+    };
+    for (const auto& c : cases) {
+        screen(c.sw, c.sh, c.rw, c.rh, c.flag);
+        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out)
+            << c.rw << "x" << c.rh << " " << c.flag;
+    }
+}
+
+TEST_F(DispParamTest, ModeRequestsGoToTheDevice)
+{
+    disp_request_mode(0, 720, 1);
+    EXPECT_EQ(dev().mode_requests, (std::vector<std::array<int, 3>>{{0, 720, 1}}));
+    dev().mode = 1;
+    EXPECT_EQ(disp_query_mode(), 1);
+    disp_dev_seam_reset();
+    EXPECT_EQ(disp_query_mode(), 0);
+    disp_request_mode(1, 1, 0);  // the default does nothing
+    EXPECT_EQ(dev().mode_requests.size(), 1u);
+}
+
+TEST(Movie, RecordsStartFreeInOrderAndOpenStopOnlyTouchTheFlags)
+{
+    movie_init();
+    const MovieBlock& b = movie_block();
+    const auto lists_as_started = [&] {
+        return !b.active && b.free_list == &b.rec[0] && b.rec[0].next == &b.rec[1] &&
+               !b.rec[1].next && movie_get_count() == 0;
+    };
+    EXPECT_TRUE(lists_as_started());
+    EXPECT_STREQ(movie_get_data_path(), ".\\data\\movie\\");
+    MovieRec* r = const_cast<MovieRec*>(&b.rec[0]);
+    EXPECT_FALSE(movie_open(r, nullptr) || movie_open(nullptr, "a.mpg"));
+    EXPECT_EQ(movie_open(r, "a.mpg"), 1);
+    EXPECT_EQ(r->flags, kMoviePlaying);
+    movie_stop(r);
+    EXPECT_TRUE(r->flags == 0u && movie_query(r) == 0);
+    // Freeing a record not in use, or releasing group 0, leaves the lists as they were.
+    movie_free(r), movie_free(nullptr), movie_release_group(0), movie_release_group(7);
+    movie_frame_early(), movie_frame_late();
+    EXPECT_TRUE(lists_as_started());
+    movie_reset(), movie_term();
+}
+
+TEST(DbgCamWrap, WrapsIntoOneTurnAndSurvivesHostileAngles)
+{
+    EXPECT_NEAR(dbgcam_wrap_angle(6.25f + 0.05235988f), 0.0192f, 1e-4f);
+    EXPECT_NEAR(dbgcam_wrap_angle(-0.5f), 6.2831855f - 0.5f, 1e-6f);
+    EXPECT_EQ(dbgcam_wrap_angle(1.0f), 1.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float bad : {inf, -inf, std::numeric_limits<float>::quiet_NaN()})
+        EXPECT_EQ(dbgcam_wrap_angle(bad), 0.0f);
+    for (float huge : {3e38f, -3e38f, 1e7f})
+        EXPECT_TRUE(dbgcam_wrap_angle(huge) >= 0 && dbgcam_wrap_angle(huge) < 6.2831855f) << huge;
+}
+
+class DbgCamTest : public ViewTest {
+protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        plat_key_clear(), key_init();
+        const Vec3 pos = {1, 2, 3}, rot = {0.5f, 1.0f, 0};
+        cam_set_mode(0, 0), cam_set_pos_rot(0, &pos, &rot);
+    }
+    // Key messages as the window sends them: modifiers carry their generic code and side.
+    static void keys(std::initializer_list<int> held, bool down)
+    {
+        for (int vk : held) {
+            const PlatMsg m{nullptr, down ? PLAT_WM_KEYDOWN : PLAT_WM_KEYUP,
+                            uintptr_t(vk == 0xA0   ? 0x10
+                                      : vk == 0xA2 ? 0x11
+                                                   : vk),
+                            0, uint32_t(vk)};
+            plat_dispatch_message(&m);
+        }
+        key_update();
+    }
+    void frame(std::initializer_list<int> h) { keys(h, true), dbgcam_update(&cam), keys(h, false); }
+    DbgCam cam{};
+};
+
+TEST_F(DbgCamTest, ToggleTakesTheCurrentViewAndHoldsScreenZeroInModeZero)
+{
+    frame({'W'});
+    EXPECT_EQ(cam.enable, 0u);
+    expect_vec3_near(cam.pos, Vec3{0, 0, 0}, 0.0f, "disabled: nothing moves");
+    frame({0x30});
+    ASSERT_EQ(cam.enable, 1u);
+    expect_vec3_near(cam.pos, Vec3{1, 2, 3}, 1e-5f, "no jump on toggle");
+    expect_vec3_near(cam.angles, Vec3{0.5f, 1.0f, 0}, 1e-5f);
+    expect_vec3_near(*cam_get_pos(0), Vec3{1, 2, 3}, 1e-5f);
+    cam_set_mode(0, 1);
+    frame({});
+    EXPECT_EQ(cam_get_mode(0), 0u);
+    frame({0x30});
+    EXPECT_EQ(cam.enable, 0u);
+}
+
+TEST_F(DbgCamTest, CtrlAndShiftTogetherGiveTheFastMoveAndTheNormalTurn)
+{
+    frame({0x30});
+    frame({0xA2, 0xA0, 0x26});  // left Ctrl, left Shift, up arrow
+    EXPECT_FLOAT_EQ(cam.move_step * 10 + cam.turn_step, 10.05235988f);
+    EXPECT_NEAR(cam.pos.y, 3.0f, 1e-5f);
+    frame({0xA2});
+    EXPECT_FLOAT_EQ(cam.move_step, 0.05f);
+    EXPECT_FLOAT_EQ(cam.turn_step, 0.05235988f * 0.5f);
+}
+
+TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrap)
+{
+    const Vec3 pos = {0, 0, 0}, rot = {0, 6.25f, 0};
+    cam_set_pos_rot(0, &pos, &rot), frame({0x30});
+    frame({0x27});  // right arrow: past a whole turn
+    EXPECT_NEAR(cam.angles.y, 0.0192f, 1e-4f);
+    const Vec3 before = cam.pos;
+    frame({'W'});  // with a yaw of about 0.0192 the forward step is almost all +z
+    EXPECT_NEAR(cam.pos.z - before.z, 0.1f, 1e-3f);
+    EXPECT_NEAR(cam.pos.x - before.x, 0.1f * std::sin(0.0192f), 1e-3f);
+    EXPECT_NEAR(cam.pos.y, before.y, 1e-6f);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The display device: start-up, no device, present parameters, clears, states, lost device.
+// The display device: start-up, no device, present parameters, clears, states, lost device;
+// render-state keys, tables and the state cache.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,8 +12,8 @@
 
 TEST(PresentParams, SamplesClampAndSwapEffects)
 {
-    // Per row: samples asked, vsync, mode; then samples, swap effect, windowed, refresh,
-    // wait for vertical sync (windowed never waits), back buffer width and count.
+    // Per row: samples asked, vsync, mode; then samples, swap effect, windowed, refresh, wait for
+    // vertical sync (windowed never waits), back buffer width and count.
     const struct {
         int ask, vsync, mode;
         std::array<int, 7> want;
@@ -76,15 +77,14 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewportAndASecondStartIsRefused)
         (std::array{1, 0, 1, 1}));
     EXPECT_GE(disp_get_nr_render_targets(), 2);
     for (int i = 0; i < kVertexFormatCount; ++i) EXPECT_NE(d3d9_get_decl(i), nullptr) << i;
-    EXPECT_EQ(d3d9_get_decl(52), nullptr);
-    EXPECT_EQ(disp_set_lvf_decl(3), 1);
-    EXPECT_EQ(std::pair(disp_get_viewport().width, disp_get_viewport().height),
-              std::pair(kTestWidth, kTestHeight));
-    EXPECT_EQ(tex_get_target_width(), kTestWidth);
-    EXPECT_EQ(Pixel(10, 10) & 0xFFFFFF, 0u);  // started black
-    EXPECT_EQ(disp_get_present_params()->depth_format, GFX_FMT_D24S8);
-    EXPECT_NE(disp_get_device(), nullptr);
-    EXPECT_EQ(disp_get_device_raw(), disp_get_device());
+    // The viewport and target cover the window, which starts black.
+    EXPECT_EQ(
+        (std::array<int64_t, 7>{d3d9_get_decl(52) == nullptr, disp_set_lvf_decl(3),
+                                disp_get_viewport().width, disp_get_viewport().height,
+                                tex_get_target_width(), Pixel(10, 10) & 0xFFFFFF,
+                                disp_get_present_params()->depth_format}),
+        (std::array<int64_t, 7>{1, 1, kTestWidth, kTestHeight, kTestWidth, 0, GFX_FMT_D24S8}));
+    EXPECT_TRUE(disp_get_device() && disp_get_device_raw() == disp_get_device());
     // Releasing through a slot clears it; empty slots are left alone.
     GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_DEFAULT);
     ASSERT_NE(vb, nullptr);
@@ -95,11 +95,8 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewportAndASecondStartIsRefused)
     // A second start is refused; a forced lock reads the back buffer.
     D3d9BootDesc desc;
     desc.window = window_;
-    desc.width = kTestWidth;
-    desc.height = kTestHeight;
-    EXPECT_EQ(d3d9_boot(&desc), 0);
-    EXPECT_EQ(d3d9_booted(), 1);
-    EXPECT_EQ(disp_get_force_lock(), 0);
+    EXPECT_EQ((std::array{d3d9_boot(&desc), d3d9_booted(), disp_get_force_lock()}),
+              (std::array{0, 1, 0}));
     disp_force_lock(tex_get_backbuffer_record());
     disp_force_lock(nullptr);
     gfx_begin_scene();
@@ -153,7 +150,6 @@ TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTexturesAndClampedToTheTarget)
     disp_set_viewport_tex(1);
     EXPECT_EQ(viewport(), (std::array{0, 0, 32, 16}));
     disp_set_viewport_tex_frac(1, 0.5f, 0.25f, 0.5f, 0.5f);
-    EXPECT_EQ(viewport(), (std::array{16, 4, 16, 8}));
     disp_set_viewport_tex(2);  // no texture: nothing changes
     EXPECT_EQ(viewport(), (std::array{16, 4, 16, 8}));
     disp_set_viewport_screen(1);
@@ -164,10 +160,10 @@ TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTexturesAndClampedToTheTarget)
     EXPECT_EQ(Scissor(), (std::array{4, 6, 20, 10}));
     EXPECT_EQ(disp_check_tex_fmt(1), 1);
     tex_release(&g_lookup_tex);
-    // Plain rectangles are clamped to the target.
+    // Plain rectangles are clamped to the target; a negative width is empty, never inverted.
     disp_set_scissor(-5, -6, 1000, 1000);
     EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
-    disp_set_scissor(10, 10, -4, 5);  // negative width: empty, never inverted
+    disp_set_scissor(10, 10, -4, 5);
     EXPECT_EQ(Scissor(), (std::array{10, 10, 0, 5}));
     disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
     disp_set_scissor_screen(-1);
@@ -231,9 +227,7 @@ TEST_F(D3d9LossTest, SimulatedLossRunsCallbacksInOrderAndResetsCaches)
     const RenderStateKey k = rstate_key_make(1, 1, 0, 1, 0, 5, 3, 0, 1);
     disp_set_rstate_block(k, nullptr);
     tex_set_stage(1, &t, 1);
-
     disp_present();
-    EXPECT_TRUE(g_events.empty());
     gfx_simulate_device_loss();
     disp_present();  // lost, not yet ready to be reset
     EXPECT_TRUE(g_events.empty());
@@ -246,8 +240,8 @@ TEST_F(D3d9LossTest, SimulatedLossRunsCallbacksInOrderAndResetsCaches)
     EXPECT_GT(tex_stage_set_count(), before);
     EXPECT_EQ(std::pair(gfx_get_texture(1), gfx_get_texture(0)),
               std::pair(t.texture, tex_get_white()->texture));
-    EXPECT_EQ(disp_set_rstate_block(k, nullptr), 1);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_LIGHTING), 1u);
+    EXPECT_EQ(std::pair(disp_set_rstate_block(k, nullptr), gfx_get_render_state(GFX_RS_LIGHTING)),
+              std::pair(1, 1u));
     EXPECT_NE(tex_get_backbuffer_record()->surface, nullptr);
     gfx_begin_scene();
     EXPECT_EQ(disp_clear(5, 0xFF112233), GFX_OK);
@@ -265,8 +259,151 @@ TEST_F(D3d9LossTest, ModeChangeResetsAtTheNextPresent)
     ASSERT_EQ(g_events, (std::vector<std::string>{"lost", "reset"}));
     int w = 0, h = 0;
     gfx_get_backbuffer_size(&w, &h);
-    EXPECT_EQ(std::pair(w, h), std::pair(32, 24));
-    EXPECT_EQ(disp_get_mode(), 0);
+    EXPECT_EQ(std::tuple(w, h, disp_get_mode()), std::tuple(32, 24, 0));
     disp_present();
     EXPECT_EQ(g_events.size(), 2u);
+}
+
+TEST(RstateKey, PacksEveryFieldMaskedToItsWidth)
+{
+    EXPECT_EQ(rstate_key_make(0, 0, 0, 0, 0, 0, 0, 0, 0), 1u);
+    RenderStateKey k = rstate_key_make(1, 1, 1, 31, 7, 7, 7, 3, 3);
+    EXPECT_EQ(k, 0x3FF0FF35u);
+    EXPECT_EQ(k & kRsCacheReset, 0u);
+    k = rstate_key_make(3, 2, 5, 33, 9, 13, 8, 4, 6);  // all beyond their widths
+    EXPECT_EQ((std::array{rstate_field(k, kRsBlendShift, kRsBlendBits),
+                          rstate_field(k, kRsCullShift, kRsCullBits),
+                          rstate_field(k, kRsAlphaRefShift, kRsAlphaRefBits),
+                          rstate_field(k, kRsZFuncShift, kRsZFuncBits),
+                          rstate_field(k, kRsFillShift, kRsFillBits),
+                          rstate_field(k, kRsFilterShift, kRsFilterBits)}),
+              (std::array<uint32_t, 6>{1, 1, 5, 0, 0, 2}));
+    EXPECT_EQ(k & (kRsLighting | kRsZWrite | kRsFog), kRsLighting | kRsFog);
+}
+
+TEST(RstateTables, OutOfRangeIndicesFollowTheirRules)
+{
+    uint32_t s, d, o;
+    disp_blend_mode_get(20, &s, &d, &o);
+    EXPECT_EQ(std::pair(s, d), std::pair(uint32_t(GFX_BLEND_ONE), uint32_t(GFX_BLEND_ONE)));
+    disp_blend_mode_get(15, &s, &d, &o);
+    EXPECT_EQ(o, GFX_BLENDOP_REVSUBTRACT);
+    disp_blend_mode_get(1, nullptr, &d, nullptr);
+    EXPECT_EQ(d, GFX_BLEND_INVSRCALPHA);
+    EXPECT_EQ((std::array{disp_cull_get(2), disp_cull_get(5), disp_fill_get(3), disp_fill_get(1),
+                          disp_filter_get(0), disp_filter_get(3)}),
+              (std::array<uint32_t, 6>{GFX_CULL_NONE, GFX_CULL_CCW, GFX_FILL_SOLID,
+                                       GFX_FILL_WIREFRAME, GFX_TEXF_POINT, GFX_TEXF_LINEAR}));
+    EXPECT_EQ((std::array{disp_alpha_ref_get(2), disp_alpha_ref_get(5), disp_alpha_ref_get(7),
+                          disp_zfunc_get(7), disp_zfunc_get(8), disp_zfunc_get(-1),
+                          disp_stencil_op_get(3), disp_stencil_op_get(8)}),
+              (std::array<uint32_t, 8>{129, 0, 1, GFX_CMP_ALWAYS, GFX_CMP_LESS, GFX_CMP_LESS,
+                                       GFX_STENCILOP_INCRSAT, GFX_STENCILOP_KEEP}));
+    EXPECT_EQ(std::pair(disp_depth_index_to_fmt(1), disp_depth_index_to_fmt(2)),
+              std::pair(GFX_FMT_D24S8, GFX_FMT_D16));
+}
+
+TEST(RstateTables, VertexAndSurfaceFormats)
+{
+    // Row 11 of the vertex formats repeats row 5.
+    EXPECT_EQ((std::array{disp_lvf_to_fvf(0), disp_lvf_to_fvf(51), disp_lvf_to_fvf(52)}),
+              (std::array<uint32_t, 3>{0x244, 0x50145C, 0}));
+    EXPECT_EQ(
+        (std::array{disp_fvf_to_lvf(0x112), disp_fvf_to_lvf(0x101358), disp_fvf_to_lvf(0x999)}),
+        (std::array{5, 45, 0}));
+    for (int i = 0; i < kSurfFormatCount; ++i)
+        EXPECT_EQ(disp_fmt_to_index(disp_index_to_fmt(i)), i);
+    EXPECT_EQ(disp_index_to_fmt(24), GFX_FMT_L8);
+    EXPECT_EQ(disp_fmt_to_index(GFX_FMT_D16), kSfL8);
+    EXPECT_STREQ(disp_index_to_fmt_name(1), "X8R8G8B");
+    EXPECT_EQ(disp_index_to_fmt_name(24), nullptr);
+    EXPECT_EQ((std::array{disp_fmt_bpp(GFX_FMT_DXT1), disp_fmt_bpp(GFX_FMT_R8G8B8),
+                          disp_fmt_bpp(GFX_FMT_A32B32G32R32F), disp_fmt_bpp(GFX_FMT_A4L4),
+                          disp_fmt_bpp(GFX_FMT_UNKNOWN)}),
+              (std::array{4, 24, 128, 16, 32}));
+    EXPECT_EQ((std::array{disp_fmt_kind(GFX_FMT_D24S8), disp_fmt_kind(GFX_FMT_D16),
+                          disp_fmt_kind(GFX_FMT_A8R8G8B8)}),
+              (std::array<uint8_t, 3>{kSurfKindDepth | kSurfKindStencil, kSurfKindDepth,
+                                      kSurfKindColor}));
+    EXPECT_EQ(std::pair(disp_fmt_is_depth(GFX_FMT_D32), disp_fmt_is_depth(GFX_FMT_D24X8)),
+              std::pair(1, 0));
+}
+
+namespace {
+int g_mesh_calls, g_mesh_result;
+int fake_mesh_setup(const RstateMeshArgs&)
+{
+    ++g_mesh_calls;
+    return g_mesh_result;
+}
+}  // namespace
+
+class RstateCacheTest : public DispDevice {};
+
+TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKey)
+{
+    RenderStateKey k = rstate_key_make(1, 0, 1, 2, 2, 1, 7, 1, 1);
+    EXPECT_EQ(disp_set_rstate_block(k, nullptr), 1);
+    EXPECT_EQ(
+        RenderStates({GFX_RS_LIGHTING, GFX_RS_ZWRITEENABLE, GFX_RS_FOGENABLE, GFX_RS_SRCBLEND,
+                      GFX_RS_DESTBLEND, GFX_RS_ALPHABLENDENABLE, GFX_RS_CULLMODE, GFX_RS_ALPHAREF,
+                      GFX_RS_ALPHATESTENABLE, GFX_RS_ZFUNC, GFX_RS_FILLMODE}),
+        (std::vector<uint32_t>{1, 0, 1, GFX_BLEND_SRCALPHA, GFX_BLEND_ONE, 1, GFX_CULL_NONE, 48, 1,
+                               GFX_CMP_ALWAYS, GFX_FILL_WIREFRAME}));
+    uint64_t sets = disp_rstate_set_count();
+    const uint64_t gl_changes = gfx_get_counters()->state_changes;
+    EXPECT_EQ(disp_set_rstate_block(k, nullptr), 0);
+    EXPECT_EQ(disp_rstate_set_count(), sets);
+    EXPECT_EQ(gfx_get_counters()->state_changes, gl_changes);
+    // Only z write differs: one state call, and it does not count as a change.
+    EXPECT_EQ(disp_set_rstate_block(k | kRsZWrite, nullptr), 0);
+    EXPECT_EQ(disp_rstate_set_count(), sets + 1);
+    // An invalid key applies nothing, even with the reset bit.
+    disp_set_rstate_block(rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0), nullptr);
+    sets = disp_rstate_set_count();
+    EXPECT_EQ(disp_set_rstate_block(kRsCacheReset | kRsLighting, nullptr), 0);
+    EXPECT_EQ(disp_rstate_set_count(), sets);
+    EXPECT_EQ(disp_rstate_lighting(), 0u);
+    // A valid key with the reset bit sets everything again.
+    k = rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0);
+    EXPECT_EQ(disp_set_rstate_block(k | kRsCacheReset, nullptr), 1);
+    EXPECT_GT(disp_rstate_set_count(), sets + 8);
+}
+
+TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroSeparateAlphaBlendAndFormatChecks)
+{
+    disp_set_rstate_block(rstate_key_make(0, 0, 0, 20, 0, 5, 0, 0, 0), nullptr);
+    EXPECT_EQ(RenderStates({GFX_RS_SRCBLEND, GFX_RS_ALPHABLENDENABLE, GFX_RS_ALPHATESTENABLE}),
+              (std::vector<uint32_t>{GFX_BLEND_ONE, 1, 0}));
+    EXPECT_EQ(disp_rstate_blend(), 20u);
+    // Separate alpha blending, and the format checks.
+    disp_set_alpha_blend_sep(1, 13);
+    EXPECT_EQ(RenderStates({GFX_RS_SEPARATEALPHABLENDENABLE, GFX_RS_BLENDOPALPHA}),
+              (std::vector<uint32_t>{1, GFX_BLENDOP_MIN}));
+    disp_set_alpha_blend_sep(0, 13);
+    EXPECT_EQ(gfx_get_render_state(GFX_RS_SEPARATEALPHABLENDENABLE), 0u);
+    EXPECT_EQ((std::array{disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseRenderTarget),
+                          disp_check_fmt(GFX_FMT_D24S8, kFmtUseDepthStencil),
+                          disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseDepthStencil),
+                          disp_check_fmt(GFX_FMT_A8R8G8B8, 9), disp_check_tex_fmt(1)}),
+              (std::array{1, 1, 0, 0, 0}));  // the last: no such texture
+}
+
+TEST_F(RstateCacheTest, ShaderSetForcesLightingOffAndMeshSetupCounts)
+{
+    DispLinks links = disp_links();
+    links.mesh_setup = fake_mesh_setup;
+    disp_set_links(links);
+    g_mesh_calls = g_mesh_result = 0;
+    RenderStateKey k = rstate_key_make(1, 1, 0, 0, 0, 5, 3, 0, 0);
+    RstateMeshArgs mesh = {};
+    mesh.shader_set = 3;
+    disp_set_rstate_block(k, &mesh);
+    EXPECT_EQ((std::array{gfx_get_render_state(GFX_RS_LIGHTING), disp_rstate_raw_lighting(),
+                          disp_rstate_lighting(), uint32_t(g_mesh_calls)}),
+              (std::array<uint32_t, 4>{0, 1, 0, 1}));
+    g_mesh_result = 1;
+    EXPECT_EQ(disp_set_rstate_block(k, &mesh), 1);  // nothing cached changed
+    EXPECT_EQ(disp_set_rstate_key_fvf(k, 0x244), 1);
+    EXPECT_EQ(g_mesh_calls, 3);
 }

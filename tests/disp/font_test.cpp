@@ -146,7 +146,6 @@ TEST_F(FontTest, SystemFontTextLightsItsBoxAndComesBackAroundADeviceReset)
     EXPECT_GT(lit_pixels(19, 29, 150, 20), 50);
     EXPECT_EQ(lit_pixels(0, 0, kW, 28) + lit_pixels(0, 50, kW, kH - 50), 0);
     EXPECT_EQ(textlist_get(sys)[0], kTextListEndMark);
-
     font_release_d3dx();
     EXPECT_FALSE(font_d3dx_ready(0));
     font_create_d3dx();

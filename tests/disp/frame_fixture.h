@@ -50,7 +50,21 @@ protected:
         disp_set_probe(nullptr);
         gfx_test_window_destroy(window_);
     }
-    std::vector<std::string>& events() { return FrameLog::get().events; }
+    // The events since the last call, as one line separated by spaces.
+    static std::string take_log()
+    {
+        std::string out;
+        for (const auto& e : FrameLog::get().events) out += (out.empty() ? "" : " ") + e;
+        FrameLog::get().events.clear();
+        return out;
+    }
+    // Runs one frame and returns its events.
+    static std::string frame_log()
+    {
+        take_log();
+        disp_update(nullptr);
+        return take_log();
+    }
 
     // Pixel (x, y) of the colour target as 0xAARRGGBB.
     static uint32_t pixel(int x, int y)

@@ -1,8 +1,9 @@
-// The whole display: start and stop orders, bands around the 3D passes, enables, clears.
+// The whole display: start and stop orders, bands, enables, clears; the program without a display.
 #include <gtest/gtest.h>
 
 #include "app/textlist.h"
 #include "app/txt_settings.h"
+#include "child_proc.h"
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/disp_dev_seam.h"
@@ -12,30 +13,17 @@
 #include "disp/tex.h"
 #include "frame_fixture.h"
 #include "hit/hit.h"
-#include "temp_dir.h"
 #include "obj2d/flaobj.h"
 #include "obj2d/obj.h"
 #include "obj2d/qspr.h"
 #include "obj2d/spr.h"
 #include "obj3d/obj3d.h"
-#include "plat/gfx.h"
 #include "res/res_env.h"
-
-namespace {
-
-// The events as one line, separated by spaces.
-std::string joined(const std::vector<std::string>& v)
-{
-    std::string out;
-    for (const auto& e : v) out += (out.empty() ? "" : " ") + e;
-    return out;
-}
-
-}  // namespace
+#include "temp_dir.h"
 
 TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
 {
-    EXPECT_EQ(joined(events()),
+    EXPECT_EQ(take_log(),
               "d3d9_boot resload_boot shader_init font_boot obj_module_init line2d_type_register "
               "tri2d_type_register obj2d_type_register prim3d_line_type_register "
               "prim3d_tri_type_register qspr_type_register obj3d_type_register balls_hit_boot "
@@ -44,23 +32,20 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
     // The 3D object types keep their numbers 11 to 15 behind the held ones.
     EXPECT_EQ(std::pair(obj3d_type_number(OBJ3D_PRIMLIST), obj3d_type_number(OBJ3D_MESHLIST)),
               std::pair(11, 15));
-    events().clear();
     disp_shutdown();
-    EXPECT_EQ(joined(events()),
+    EXPECT_EQ(take_log(),
               "movie_term hit_term fla_pool_reset_again motion_pool_term hitcyl_term "
               "balls_hit_reset obj3d_term qspr_type_unregister prim3d_tri_term prim3d_line_term "
               "obj2d_type_term tri2d_term line2d_term obj_module_term font_shutdown shader_term "
               "resload_shutdown d3d9_shutdown");
     EXPECT_FALSE(d3d9_booted());
-    // A second stop (the fixture's) does nothing.
-    events().clear();
-    disp_shutdown();
-    EXPECT_TRUE(events().empty());
+    disp_shutdown();  // a second stop does nothing
+    EXPECT_EQ(take_log(), "");
     ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
 }
 
-// A ray added by an update callback is resolved, and its callback called,
-// in the same display frame; a display reset empties the pools.
+// A ray added by an update callback is resolved, and its callback called, in the same display
+// frame; a display reset empties the pools.
 TEST_F(DispFrame, HitPassRunsInTheFrame)
 {
     static int calls;
@@ -77,23 +62,16 @@ TEST_F(DispFrame, HitPassRunsInTheFrame)
 
 TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses)
 {
-    events().clear();
-    disp_update(nullptr);
     // Every priority once, but for 0 to 4 and 84 which are never drawn.
-    EXPECT_EQ(joined(events()), "band 85-93 begin 0 0 0 band 72-83 end 0 band 31-71 begin 0 1 0 "
-                                "band 26-30 end 0 band 5-25");
-
+    EXPECT_EQ(frame_log(), "band 85-93 begin 0 0 0 band 72-83 end 0 band 31-71 begin 0 1 0 "
+                           "band 26-30 end 0 band 5-25");
     cam_set_enable(1, 1);
-    events().clear();
-    disp_update(nullptr);
-    EXPECT_EQ(joined(events()), "band 85-93 begin 0 0 0 band 72-83 end 0 begin 1 0 1 band 72-83 "
-                                "end 1 band 31-71 begin 0 1 0 band 26-30 end 0 begin 1 1 1 "
-                                "band 26-30 end 1 band 5-25");
+    EXPECT_EQ(frame_log(), "band 85-93 begin 0 0 0 band 72-83 end 0 begin 1 0 1 band 72-83 "
+                           "end 1 band 31-71 begin 0 1 0 band 26-30 end 0 begin 1 1 1 "
+                           "band 26-30 end 1 band 5-25");
     cam_set_enable(0, 0);
     cam_set_enable(1, 0);
-    events().clear();
-    disp_update(nullptr);
-    EXPECT_EQ(joined(events()), "band 85-93 band 31-71 band 5-25");
+    EXPECT_EQ(frame_log(), "band 85-93 band 31-71 band 5-25");
 }
 
 TEST_F(DispFrame, ClearsAndPresentsEveryFrameAndTheEnablesLeaveOnlyWhatTheySay)
@@ -105,19 +83,14 @@ TEST_F(DispFrame, ClearsAndPresentsEveryFrameAndTheEnablesLeaveOnlyWhatTheySay)
     EXPECT_EQ(disp_frame_count(), 3u);
     EXPECT_EQ(pixel(5, 5) & 0xFFFFFFu, 0x336699u);
     disp_set_scene_pass_enable(0);
-    events().clear();
-    disp_update(nullptr);
-    EXPECT_EQ(joined(events()), "band 5-25");
-
+    EXPECT_EQ(frame_log(), "band 5-25");
     // Render off: nothing drawn, nothing presented, texts do not pile up.
     disp_set_render_enable(0);
     const int32_t list = disp_get_text_drawlist();
     textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "queued");
     const auto counts = [] { return std::pair(gfx_get_counters()->presents, disp_frame_count()); };
     const auto before = counts();
-    events().clear();
-    disp_update(nullptr);
-    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(frame_log(), "");
     EXPECT_EQ(counts(), before);
     EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
 }
@@ -126,8 +99,8 @@ namespace {
 int g_callbacks;
 void count_callback() { ++g_callbacks; }
 
-// Paints the back band's area red and the middle band's area green with
-// scissored clears, as drawing would.
+// Paints the back band's area red and the middle band's area green with scissored clears, as
+// drawing would.
 void paint_bands(int lo, int)
 {
     GfxRect r = lo == 85 ? GfxRect{0, 0, 40, 40} : GfxRect{40, 0, 80, 40};
@@ -197,10 +170,10 @@ TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt)
 
 TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
 {
-    const size_t steps = events().size();
+    take_log();
     testing::internal::CaptureStderr();
     EXPECT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
-    EXPECT_EQ(events().size(), steps);  // nothing started again
+    EXPECT_EQ(take_log(), "");  // nothing started again
     disp_shutdown();
     disp_update(nullptr);
     const std::string said = testing::internal::GetCapturedStderr();
@@ -303,4 +276,20 @@ TEST(DispFrameSettings, TheDeviceTakesItsSettingsFromTheSettingsText)
     disp_shutdown();
     gfx_test_window_destroy(window);
     txt_settings_term();
+}
+
+using namespace std::chrono_literals;
+
+TEST(FrameProgram, ADisplayThatCannotStartEndsWithOneAfterAMessage)
+{
+    // The dummy video driver offers no GL context to draw with.
+    const pid_t pid = spawn_program({{"SDL_VIDEODRIVER", "dummy"},
+                                     {"QUORVEL_DIALOGS", "script"},
+                                     {"QUORVEL_IPC_PREFIX", plat_ipc_prefix() + "nodev-"}});
+    int status = 0;
+    const bool ended = wait_child(pid, &status, 60s);
+    if (!ended) kill_child(pid);
+    ASSERT_TRUE(ended);
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
 }

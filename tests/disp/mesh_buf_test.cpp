@@ -42,7 +42,6 @@ TEST(MeshBuffers, PositionsOnlyOrWithWeightsNormalsAndOneSet)
     EXPECT_EQ(
         std::tuple(plain.m.fvf, plain.m.stride, plain.m.caller_word, mdl_buffer_bytes(plain.m)),
         std::tuple(uint32_t(FVF_XYZ), 12u, 5u, 36u));
-
     s.weights.assign(12, 0.5f);
     s.blend_indices.assign(3, 0);
     s.weights_per_vertex = 2;

@@ -46,8 +46,8 @@ protected:
         disp_set_links(links);
         disp_work_clear();
         gfx_begin_scene();
-        // Stage 0 texture x diffuse and alpha test "greater or equal", as the
-        // scene pass leaves the device for the overlays drawn after it.
+        // Stage 0 texture x diffuse and alpha test "greater or equal", as the scene pass leaves the
+        // device for the overlays drawn after it.
         gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL);
         gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
         gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
@@ -100,13 +100,11 @@ TEST_F(QuadDrawTest, FullTargetQuadsMapTexelsToPixels)
     gfx_get_transform(GFX_TS_VIEW, back);
     EXPECT_EQ(std::memcmp(back, skewed, sizeof back), 0);
     EXPECT_EQ(gfx_get_texture(0), tex_get_white()->texture);  // stages unbound again
-
-    // Half the target's size: texels cover 2 x 2 pixels, the last column
-    // does not wrap round to the first texel.
+    // Half the target's size: texels cover 2 x 2 pixels, the last column does not wrap round to the
+    // first texel.
     MakeTex(2, kTestWidth / 2, kTestHeight / 2, pattern);
     ASSERT_EQ(disp_draw_tex_full(2, 0xFFFFFFFF, QuadState{}), 1);
     EXPECT_EQ(Mismatches([](int x, int y) { return pattern(x / 2, y / 2); }), 0);
-
     const QuadUv mirror = {{{1, 0}, {0, 0}, {1, 1}, {0, 1}}};
     ASSERT_EQ(disp_draw_tex_full_b(1, mirror, 0xFFFFFFFF, QuadState{}), 1);
     EXPECT_EQ(Mismatches([](int x, int y) { return pattern(kTestWidth - 1 - x, y); }), 0);
@@ -119,7 +117,6 @@ TEST_F(QuadDrawTest, PixelRectanglesCoverExactlyTheirPixelsMovedByTheShake)
     MakeTex(1, kTestWidth, kTestHeight, pattern);  // laid over the target
     ASSERT_EQ(disp_draw_rect2(5, 6, 20, 10, 1, 0, 0xFFFFFFFF, QuadState{}), 1);
     EXPECT_EQ(Mismatches(box(5, 6, 25, 16, pattern)), 0);
-
     disp_set_viewport(8, 4, 16, 12);
     ASSERT_EQ(disp_draw_rect_corners_vp(0, 0, QuadCornerData{}, 0xFF0000FF, 0, 0), 1);
     disp_set_viewport(0, 0, kTestWidth, kTestHeight);
@@ -142,14 +139,12 @@ TEST_F(QuadDrawTest, FrameOutlineHasItsThicknessAndLeavesTheInside)
         return (x >= 13 && x < 27 && y >= 11 && y < 19) ? kBack : 0xFFFFFF00;
     });
     EXPECT_EQ(Mismatches(ring), 0);
-
     // Translucent: every outline pixel blended once, corners included.
     disp_clear(5, 0xFF000000);
     ASSERT_EQ(disp_draw_frame_px(4, 4, 10, 10, 2, 0x80FFFFFF), 1);
     for (uint32_t px : {Pixel(4, 4), Pixel(8, 4), Pixel(5, 8), Pixel(13, 13)})
         EXPECT_TRUE(Near(px & 0xFFFFFF, 0x808080, 2)) << std::hex << px;
     disp_clear(5, kBack);
-
     ASSERT_EQ(disp_draw_frame_px(20, 20, 6, 4, 9, 0xFFFF00FF), 1);  // thick: filled
     EXPECT_EQ(Mismatches(box(20, 20, 26, 24, 0xFFFF00FF)), 0);
     EXPECT_EQ(disp_draw_frame_px(20, 20, 6, 4, 0, 0xFFFF00FF), 0);

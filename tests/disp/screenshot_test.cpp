@@ -1,5 +1,7 @@
-// The screenshot writer: BMP layout, failures, requests and shots of a drawn frame.
+// The screenshot writer: BMP layout, requests, shots of a drawn frame and saving the file.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -10,12 +12,21 @@
 #include <utility>
 #include <vector>
 
+#include "child_proc.h"
 #include "disp/quad_draw.h"
 #include "disp/screenshot.h"
 #include "disp_fixture.h"
 #include "temp_dir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> g_boxes;
+void record_box(const char* caption, const char* text)
+{
+    g_boxes.push_back(std::string(caption) + "|" + text);
+}
 
 uint32_t u32(const std::vector<uint8_t>& b, size_t o)
 {
@@ -65,15 +76,15 @@ TEST(BmpLayout, HeaderRoundedSizesAndBottomUpBgrRowsWithBlackPadding)
     ASSERT_EQ(pic120.build(b, 5, 3, 101, 50), 1);
     ASSERT_EQ(b.size(), 54u + 3u * 104u * 52u);
     EXPECT_EQ(std::string(b.begin(), b.begin() + 2), "BM");
-    EXPECT_EQ(u32(b, 26), 1u | 24u << 16);  // one plane, 24 bits per pixel
-    // File size, pixel offset, info size, width and height rounded up to 4, 11800 per metre.
-    const size_t at[] = {2, 6, 10, 14, 18, 22, 30, 34, 38, 42, 46, 50};
-    const uint32_t want[] = {54u + 3u * 104u * 52u, 0, 54, 40, 104, 52, 0, 0, 11800, 11800, 0, 0};
+    // File size, pixel offset, info size, width and height rounded up to 4, one plane of 24 bits,
+    // 11800 per metre.
+    const size_t at[] = {2, 6, 10, 14, 18, 22, 26, 30, 34, 38, 42, 46, 50};
+    const uint32_t want[] = {
+        54u + 3u * 104u * 52u, 0, 54, 40, 104, 52, 1u | 24u << 16, 0, 0, 11800, 11800, 0, 0};
     for (size_t i = 0; i < std::size(at); ++i) EXPECT_EQ(u32(b, at[i]), want[i]) << at[i];
     // First file row = bottom row of the rectangle (picture row 3 + 49).
-    EXPECT_EQ(bmp_px(b, 0, 0), pic(5, 52));
-    EXPECT_EQ(bmp_px(b, 100, 0), pic(105, 52));
-    EXPECT_EQ(bmp_px(b, 7, 49), pic(12, 3));
+    EXPECT_EQ((std::array{bmp_px(b, 0, 0), bmp_px(b, 100, 0), bmp_px(b, 7, 49)}),
+              (std::array{pic(5, 52), pic(105, 52), pic(12, 3)}));
     for (int c = 101; c < 104; ++c) EXPECT_EQ(bmp_px(b, c, 10), 0u);
     for (int r = 50; r < 52; ++r)
         for (int c = 0; c < 104; c += 17) EXPECT_EQ(bmp_px(b, c, r), 0u);
@@ -127,16 +138,6 @@ TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
     EXPECT_EQ(disp_screenshot_take(), 0);
 }
 
-namespace {
-
-std::vector<std::string> g_boxes;
-void record_box(const char* caption, const char* text)
-{
-    g_boxes.push_back(std::string(caption) + "|" + text);
-}
-
-}  // namespace
-
 class ShotFrameTest : public DispDevice {
 protected:
     void SetUp() override
@@ -177,7 +178,6 @@ TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTarget)
     for (auto [x, y] : back) EXPECT_TRUE(Near(bmp_px(b, x - 4, 23 - y), 0x102030)) << x << "," << y;
     EXPECT_EQ(bmp_px(b, 30, 0) | bmp_px(b, 31, 19), 0u);  // widened columns are black
     EXPECT_EQ(g_boxes, std::vector<std::string>{"保存しました。|" + path});
-
     // A rectangle past the target's corner: what lies outside is black.
     disp_clear(5, 0xFFFFFFFF);
     EXPECT_EQ(Shoot(path, kTestWidth - 2, -3, 8, 8), 1);
@@ -241,3 +241,72 @@ TEST_F(ShotFrameMsaaTest, MultisampledFrameIsWritten)
     EXPECT_TRUE(Near(bmp_px(b, 8, 31 - 8), 0x80FF40));
     EXPECT_TRUE(Near(bmp_px(b, 20, 31 - 20), 0x000000));
 }
+
+namespace {
+
+std::string save_log(const std::string& path, size_t n, int expect, char v = 'n')
+{
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(disp_screenshot_save_file(path, std::vector<uint8_t>(n, uint8_t(v))), expect) << path;
+    return testing::internal::GetCapturedStderr();
+}
+
+// A missing folder, a file as folder, a folder, a pipe without a reader: nothing is made or
+// removed, the log names the path and the reason.
+TEST(ShotSave, PathsThatCannotTakeAFileLogWhyAndKeepWhatWasThere)
+{
+    TempDir t;
+    t.write("file", "x");
+    ASSERT_EQ(::mkfifo(t.file("pipe").c_str(), 0600), 0);
+    for (auto [path, reason] : {std::pair{t.file("missing/a.bmp"), "No such file"},
+                                {t.file("file/a.bmp"), "Not a directory"},
+                                {t.file(""), "Is a directory"},
+                                {t.file("pipe"), "No such device"}}) {
+        const std::string log = save_log(path, 9, 0);
+        EXPECT_NE(log.find("\"" + path + "\": "), std::string::npos) << log;
+        EXPECT_NE(log.find(reason), std::string::npos) << log;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.file("")), {}), 2);
+}
+
+// On a 64 KB tmpfs (root only): a save through a link replaces the file, mode kept; saves on the
+// full, then read-only system fail and leave it whole.
+TEST(ShotSave, AFullOrReadOnlyFileSystemKeepsTheOldFile)
+{
+    TempDir t;
+    if (::geteuid() != 0 || ::mount("tmpfs", t.file("").c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a small file system cannot be mounted here";
+    ::chmod(t.write("old.bmp", "x").c_str(), 0640);
+    fs::create_symlink(t.file("old.bmp"), t.file("link.bmp"));
+    save_log(t.file("link.bmp"), 20000, 1, 'o');
+    for (const std::string& path : {t.file("link.bmp"), t.file("new.bmp")})
+        EXPECT_NE(save_log(path, 200000, 0).find("No space left on device"), std::string::npos);
+    EXPECT_EQ(::mount("tmpfs", t.file("").c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    EXPECT_NE(save_log(t.file("old.bmp"), 10, 0).find("Read-only file system"), std::string::npos);
+    EXPECT_EQ(t.read("old.bmp"), std::string(20000, 'o'));
+    EXPECT_EQ(unsigned(fs::status(t.file("old.bmp")).permissions()), 0640u);
+    EXPECT_TRUE(fs::is_symlink(t.file("link.bmp")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.file("")), {}), 2);  // no leftover
+    ::umount2(t.file("").c_str(), MNT_DETACH);
+}
+
+TEST(ShotSave, AKilledSaveNeverLeavesAShortFile)
+{
+    TempDir t;
+    const size_t size = 8u << 20;
+    save_log(t.file("pic.bmp"), size, 1, 'a');
+    for (int round = 0; round < 6; ++round) {
+        const pid_t child = fork_child([&] {
+            for (uint8_t v = 'b';; v ^= 1)
+                disp_screenshot_save_file(t.file("pic.bmp"), std::vector(size, v));
+            return 0;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + 13 * round));
+        kill_child(child);
+        const std::string now = t.read("pic.bmp");
+        ASSERT_EQ(now.size(), size) << round;
+        EXPECT_EQ(now.find_first_not_of(now[0]), std::string::npos) << round;
+    }
+}
+
+}  // namespace

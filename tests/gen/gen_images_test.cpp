@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -50,24 +51,18 @@ struct FontPlane {
     int cells() const { return 16 * (height / cell_h); }
     bool ink(int x, int y) const { return alpha[size_t(y) * width + x] != 0; }
 
-    int ink_in_cell(int index) const
+    // Inked pixels of the cell, and the lowest row that has any (-1 for none).
+    std::pair<int, int> cell_ink(int index) const
     {
         const int x0 = (index % 16) * cell_w, y0 = (index / 16) * cell_h;
-        int n = 0;
-        for (int y = y0; y < y0 + cell_h; ++y)
-            for (int x = x0; x < x0 + cell_w; ++x) n += ink(x, y);
-        return n;
-    }
-
-    // Lowest row of the cell that has ink, -1 for an empty cell.
-    int lowest_ink_row(int index) const
-    {
-        const int x0 = (index % 16) * cell_w, y0 = (index / 16) * cell_h;
-        for (int y = cell_h - 1; y >= 0; --y)
+        int n = 0, lowest = -1;
+        for (int y = 0; y < cell_h; ++y)
             for (int x = x0; x < x0 + cell_w; ++x)
-                if (ink(x, y0 + y)) return y;
-        return -1;
+                if (ink(x, y0 + y)) ++n, lowest = y;
+        return {n, lowest};
     }
+    int ink_in_cell(int index) const { return cell_ink(index).first; }
+    int lowest_ink_row(int index) const { return cell_ink(index).second; }
 
     int ink_outside_grid() const
     {
@@ -94,16 +89,11 @@ FontPlane plane_from_png(std::span<const unsigned char> png, int cell_w, int cel
     return p;
 }
 
-std::vector<unsigned char> read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::vector<unsigned char> built_f1632()
 {
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
-    return read_file(std::string(dir ? dir : ".") + "/data/font/f1632.png");
+    std::ifstream in(std::string(dir ? dir : ".") + "/data/font/f1632.png", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 class FontLayout : public ::testing::TestWithParam<int> {
@@ -128,7 +118,6 @@ TEST_P(FontLayout, AsciiGlyphsSitInTheirCells)
     EXPECT_EQ(p.ink_in_cell(font_glyph_index_single(127)), 0);
     EXPECT_EQ(p.ink_in_cell(96), 0) << "code 128 is no character";
     EXPECT_EQ(p.ink_outside_grid(), 0);
-
     // One baseline for the whole font: descenders reach below capitals.
     const int a = p.lowest_ink_row(font_glyph_index_single('A'));
     EXPECT_EQ(a, p.lowest_ink_row(font_glyph_index_single('H')));
@@ -167,15 +156,13 @@ TEST(FontImages, MissingFaceGivesNoImage)
 TEST(Background, IsAnOpaqueRgbPictureWithManyColours)
 {
     const Decoded d = decode_png(embedded_background_png());
-    ASSERT_EQ(d.width, background_image_size);
-    ASSERT_EQ(d.height, background_image_size);
+    ASSERT_EQ((std::array{d.width, d.height}),
+              (std::array{background_image_size, background_image_size}));
     EXPECT_EQ(d.format, uint32_t(PNG_FORMAT_RGB));  // 8-bit, no alpha
-
     std::set<uint32_t> colours;
     for (size_t i = 0; i + 3 < d.rgba.size(); i += 4)
         colours.insert(uint32_t(d.rgba[i]) << 16 | uint32_t(d.rgba[i + 1]) << 8 | d.rgba[i + 2]);
     EXPECT_GT(colours.size(), 20000u);
-
     // Sky above, meadow below.
     const unsigned char* top = &d.rgba[(size_t(8) * d.width + d.width / 2) * 4];
     const unsigned char* bottom = &d.rgba[(size_t(d.height - 8) * d.width + d.width / 2) * 4];
@@ -185,14 +172,12 @@ TEST(Background, IsAnOpaqueRgbPictureWithManyColours)
 
 TEST(Embedded, BytesMatchAFreshGeneratorRun)
 {
-    const auto same = [](std::span<const unsigned char> built,
-                         const std::vector<unsigned char>& fresh) {
-        return std::equal(built.begin(), built.end(), fresh.begin(), fresh.end());
-    };
-    EXPECT_TRUE(same(embedded_font1_dds(), font_image_font1_dds(faces)));
-    EXPECT_TRUE(same(embedded_font6x11_png(), font_image_font6x11_png(faces)));
-    EXPECT_TRUE(same(embedded_background_png(), background_image_png()));
-    EXPECT_TRUE(same(built_f1632(), font_image_f1632_png(faces)));
+    using Bytes = std::vector<unsigned char>;
+    const auto bytes = [](std::span<const unsigned char> s) { return Bytes(s.begin(), s.end()); };
+    EXPECT_TRUE(bytes(embedded_font1_dds()) == font_image_font1_dds(faces));
+    EXPECT_TRUE(bytes(embedded_font6x11_png()) == font_image_font6x11_png(faces));
+    EXPECT_TRUE(bytes(embedded_background_png()) == background_image_png());
+    EXPECT_TRUE(built_f1632() == font_image_f1632_png(faces));
 }
 
 TEST(ImageEncode, RefusesPixelsThatDoNotMatchTheSize)

@@ -91,9 +91,7 @@ inline const std::vector<DecodedModel>& decoded_models()
                 ByteSpan d(keep.back());
                 ModelChunk mc;
                 EXPECT_EQ(chunk_parse_model(d, mc), CHUNK_OK) << path;
-                DecodedModel m;
-                m.group = path.substr(4, path.size() - 8);
-                m.name = rd_name(d, mc.name_off);
+                DecodedModel m{path.substr(4, path.size() - 8), rd_name(d, mc.name_off), "", {}};
                 ModelSubsetRec sub;
                 if (model_subset(d, 0, sub) && sub.tex_name_off)
                     m.texture = rd_name(d, sub.tex_name_off);

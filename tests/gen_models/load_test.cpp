@@ -5,6 +5,7 @@
 #include "tools/gen_models/gm_icons.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace fs = std::filesystem;
@@ -40,7 +41,7 @@ protected:
     void load_like_the_tool()
     {
         for (const std::string& name : group_names()) {
-            std::string nrm = name + "_NRM";
+            const std::string nrm = name + "_NRM";
             if (resload_file_exists(nrm.c_str())) {
                 ASSERT_TRUE(resload_request(nrm.c_str(), 0));
             }
@@ -59,7 +60,6 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
     const int32_t meshes_before = res_mesh_count();
     load_like_the_tool();
     EXPECT_TRUE(res_env_test_fatals().empty()) << res_env_test_fatals().front().text;
-
     // The palette: every mesh in the order of the group files, "_NRM" gone
     // from the name (it became the mesh's flag).
     const auto& models = gmt::decoded_models();
@@ -76,7 +76,6 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
             EXPECT_NE(mb->subsets[0].slot_tex[0], 0u) << want << ": texture not bound";
         }
     }
-
     // The normal map comes from the companion group, not the default.
     ResHandle coin = res_mesh_find("coin", "coin");
     ASSERT_NE(coin, 0u);
@@ -85,7 +84,6 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
     ASSERT_GE(mb->subsets[0].slot_count, 2u);
     EXPECT_EQ(mb->subsets[0].slot_tex[1], res_tex_find("coin_NRM", "coin_normal"));
     EXPECT_NE(mb->subsets[0].slot_tex[1], res_tex_nrm());
-
     // Every icon the tool draws, at its crop's size.
     for (const gm::IconCrop& c : gm::icon_crops()) {
         ResHandle h = res_crop_find("icon", c.name.c_str());
@@ -93,8 +91,8 @@ TEST_F(PatchLoad, EveryModelAndIconLoadsFromTheBuiltFolder)
         const ResCrop* crop = res_crop_get(h);
         ASSERT_NE(crop->tex, 0u) << c.name;
         const ResTexInfo* t = res_tex_get(crop->tex);
-        EXPECT_EQ(t->width, gm::ICON_ATLAS_W);
-        EXPECT_EQ(t->height, gm::ICON_ATLAS_H);
+        EXPECT_EQ((std::array{int(t->width), int(t->height)}),
+                  (std::array{gm::ICON_ATLAS_W, gm::ICON_ATLAS_H}));
         EXPECT_FLOAT_EQ(crop->w * float(t->width), float(c.w)) << c.name;
         EXPECT_FLOAT_EQ(crop->h * float(t->height), float(c.h)) << c.name;
     }

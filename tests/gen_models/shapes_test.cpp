@@ -5,20 +5,15 @@
 #include "tools/gen_models/gm_mesh.h"
 #include "tools/gen_models/gm_models.h"
 
+#include <array>
 #include <cmath>
 
 namespace {
 
 using gm::Vec3;
 
-Vec3 pos(const MeshSource& s, uint32_t i)
-{
-    return {s.positions[i * 3], s.positions[i * 3 + 1], s.positions[i * 3 + 2]};
-}
-Vec3 nrm(const MeshSource& s, uint32_t i)
-{
-    return {s.normals[i * 3], s.normals[i * 3 + 1], s.normals[i * 3 + 2]};
-}
+// Vertex i of a position or normal stream.
+Vec3 at(const std::vector<float>& v, uint32_t i) { return {v[i * 3], v[i * 3 + 1], v[i * 3 + 2]}; }
 
 uint32_t corner(const MeshSource& s, uint32_t c) { return s.indices.empty() ? c : s.indices[c]; }
 
@@ -30,8 +25,8 @@ TEST(PatchShapes, FitThePaletteCell)
         float hx = 0, hy = 0;
         for (float v : m.src.positions) ASSERT_TRUE(std::isfinite(v)) << m.name;
         for (uint32_t i = 0; i < m.src.vertex_count; i++) {
-            hx = std::max(hx, std::fabs(pos(m.src, i)[0]));
-            hy = std::max(hy, std::fabs(pos(m.src, i)[1]));
+            hx = std::max(hx, std::fabs(at(m.src.positions, i)[0]));
+            hy = std::max(hy, std::fabs(at(m.src.positions, i)[1]));
         }
         // 30 pixels a unit: at most 54 of the cell's 62 pixels, centred.
         EXPECT_NEAR(std::max(hx, hy), gm::MODEL_HALF_EXTENT, 2e-3) << m.name;
@@ -46,12 +41,13 @@ TEST(PatchShapes, ClosedWithOutwardNormals)
         const MeshSource& s = m.src;
         double volume = 0, agree = 0, total = 0;
         for (uint32_t c = 0; c + 2 < s.index_count; c += 3) {
-            Vec3 a = pos(s, corner(s, c)), b = pos(s, corner(s, c + 1)),
-                 d = pos(s, corner(s, c + 2));
+            Vec3 a = at(s.positions, corner(s, c)), b = at(s.positions, corner(s, c + 1)),
+                 d = at(s.positions, corner(s, c + 2));
             Vec3 face = gm::v3_cross(gm::v3_sub(b, a), gm::v3_sub(d, a));
             volume += gm::v3_dot(a, gm::v3_cross(b, d)) / 6.0;
-            Vec3 vn = gm::v3_add(gm::v3_add(nrm(s, corner(s, c)), nrm(s, corner(s, c + 1))),
-                                 nrm(s, corner(s, c + 2)));
+            Vec3 vn =
+                gm::v3_add(gm::v3_add(at(s.normals, corner(s, c)), at(s.normals, corner(s, c + 1))),
+                           at(s.normals, corner(s, c + 2)));
             double area = std::sqrt(gm::v3_dot(face, face));
             total += area;
             if (gm::v3_dot(face, vn) > 0) agree += area;
@@ -60,7 +56,7 @@ TEST(PatchShapes, ClosedWithOutwardNormals)
         // Vertex normals follow the winding everywhere but on slivers.
         EXPECT_GT(agree / total, 0.999) << m.name;
         for (uint32_t i = 0; i < s.vertex_count; i++)
-            EXPECT_NEAR(gm::v3_dot(nrm(s, i), nrm(s, i)), 1.0f, 1e-3) << m.name;
+            EXPECT_NEAR(gm::v3_dot(at(s.normals, i), at(s.normals, i)), 1.0f, 1e-3) << m.name;
     }
 }
 
@@ -74,7 +70,7 @@ TEST(PatchShapes, FrontFacesTheCameraInTheToolsView)
         for (uint32_t c = 0; c + 2 < s.index_count; c += 3) {
             Vec3 p[3];
             for (int k = 0; k < 3; k++) {
-                Vec3 q = pos(s, corner(s, c + uint32_t(k)));
+                Vec3 q = at(s.positions, corner(s, c + uint32_t(k)));
                 p[k] = {-q[0], -q[1], q[2]};  // screen x, screen y (down), depth
             }
             float screen = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) -
@@ -125,13 +121,13 @@ TEST(MeshBuilders, SolidsAreClosedAndOutward)
     };
     for (size_t i = 0; i < solids.size(); i++) {
         gm::Mesh m = solids[i];
-        float v = gm::mesh_signed_volume(m);
+        const float v = gm::mesh_signed_volume(m);
         EXPECT_GT(v, 0) << "solid " << i;
         // Turning into the model frame is a rotation: volume and winding stay.
-        gm::mesh_to_model_space(m);
-        EXPECT_NEAR(gm::mesh_signed_volume(m), v, std::fabs(v) * 1e-4f) << "solid " << i;
-        gm::mesh_flatten(m);
-        EXPECT_NEAR(gm::mesh_signed_volume(m), v, std::fabs(v) * 1e-4f) << "solid " << i;
+        for (void (*step)(gm::Mesh&) : {gm::mesh_to_model_space, gm::mesh_flatten}) {
+            step(m);
+            EXPECT_NEAR(gm::mesh_signed_volume(m), v, std::fabs(v) * 1e-4f) << "solid " << i;
+        }
     }
     // A unit cylinder of revolution: pi r^2 h within the facets' loss.
     EXPECT_NEAR(gm::mesh_signed_volume(solids[6]), 3.14159f * 0.25f * 2 * 0.955f, 0.03f);
@@ -162,8 +158,7 @@ TEST(MeshBuilders, TriangulationCoversConcaveOutlines)
 TEST(IconAtlas, EveryCropInsideWithAClearBorderAndAPicture)
 {
     gm::Canvas atlas = gm::icon_atlas();
-    ASSERT_EQ(atlas.w, gm::ICON_ATLAS_W);
-    ASSERT_EQ(atlas.h, gm::ICON_ATLAS_H);
+    ASSERT_EQ((std::array{atlas.w, atlas.h}), (std::array{gm::ICON_ATLAS_W, gm::ICON_ATLAS_H}));
     const auto& crops = gm::icon_crops();
     for (size_t i = 0; i < crops.size(); i++) {
         const gm::IconCrop& c = crops[i];

@@ -1,19 +1,11 @@
 // The hit-sphere pool and the collision volumes: pairs, pushes, bits, planes.
 #include "disp/cam.h"
 #include "hit_fixture.h"
-#include "math/vm_mat.h"
 #include "math/vm_vec.h"
 
 namespace {
 
 class BallsCylTest : public HitTest {};
-
-Mat44 at(float x, float y, float z)
-{
-    Mat44 m;
-    const Vec3 t = {x, y, z};
-    return *vm_mat_translation(&m, &t);
-}
 
 // Objects 1.5 apart with radius 1: an overlap of 0.5 split by who may move.
 TEST_F(BallsCylTest, SpherePairsPushByWeightShare)

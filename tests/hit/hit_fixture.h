@@ -7,6 +7,7 @@
 #include "hit/balls_hit.h"
 #include "hit/hit.h"
 #include "hit/hitcyl.h"
+#include "math/vm_mat.h"
 #include "res/res.h"
 #include "res/res_env.h"
 #include "tools/qv_samples.h"
@@ -34,4 +35,10 @@ protected:
         return res_coll_register("t", d.name.c_str(), qvw::coll_chunk(d));
     }
     static const CollGeom& geom(ResHandle h) { return *coll_geom_of(res_coll_get(h)); }
+    static Mat44 at(float x, float y, float z)
+    {
+        Mat44 m;
+        const Vec3 t = {x, y, z};
+        return *vm_mat_translation(&m, &t);
+    }
 };

@@ -177,18 +177,6 @@ TEST_F(HitGeomTest, GroundProbeGridRules)
     EXPECT_EQ(hit_coll_ground(w, nullptr, &off, &h), 0);
 }
 
-TEST_F(HitGeomTest, SetWithoutLayersTestsOnlyBoxZero)
-{
-    qvw::Bytes d = qvw::coll_chunk(qvw::sample_coll_ground());
-    d[84] = d[85] = d[86] = d[87] = 0;  // layer count 0
-    CollGeom g;
-    ASSERT_TRUE(coll_geom_build(d, g));
-    HitGeomHit h;
-    const Vec3 down = {0, -2, 0}, in0 = {-5, 1, -5}, in3 = {5, 1, 5};
-    EXPECT_EQ(hit_coll_ray(g, nullptr, &in0, &down, &h), 1);
-    EXPECT_EQ(hit_coll_ray(g, nullptr, &in3, &down, &h), 0);
-}
-
 TEST_F(HitGeomTest, SphereContactsOnFacesAndEdges)
 {
     const CollGeom& g = geom(coll(qvw::sample_coll_ramp()));

@@ -1,17 +1,9 @@
 // Targets, queries, registered rays and the per-frame pass.
 #include "hit_fixture.h"
-#include "math/vm_mat.h"
 
 namespace {
 
 class HitSystemTest : public HitTest {};
-
-Mat44 at(float x, float y, float z)
-{
-    Mat44 m;
-    const Vec3 t = {x, y, z};
-    return *vm_mat_translation(&m, &t);
-}
 
 TEST_F(HitSystemTest, GroundBelowOnTheRampAndTheGroundBit)
 {
@@ -72,8 +64,8 @@ TEST_F(HitSystemTest, SweepStopsAtTheWallAndSlides)
     for (int i = 0; i < 3; i++) EXPECT_FLOAT_EQ(corners[3 * i], 5);
     EXPECT_LE(box[0] - box[3], 5.0f);
     Vec3 slide;
-    ASSERT_EQ(hit_sweep_vs_coll(res_coll_get(1), nullptr, &start, &move, nullptr, &slide, nullptr,
-                                nullptr),
+    const ResDataInfo* room = res_coll_get(1);
+    ASSERT_EQ(hit_sweep_vs_coll(room, nullptr, &start, &move, nullptr, &slide, nullptr, nullptr),
               1);
     EXPECT_NEAR(slide.x, 5, 1e-4);
     EXPECT_NEAR(slide.z, 2, 1e-4);
@@ -82,8 +74,7 @@ TEST_F(HitSystemTest, SweepStopsAtTheWallAndSlides)
     stretch.m[0] = -2;
     stretch.m[10] = 3;
     const Vec3 longer = {30, 0, 2};
-    ASSERT_EQ(
-        hit_sweep_vs_coll(res_coll_get(1), &stretch, &start, &longer, &p, nullptr, &n, nullptr), 1);
+    ASSERT_EQ(hit_sweep_vs_coll(room, &stretch, &start, &longer, &p, nullptr, &n, nullptr), 1);
     EXPECT_NEAR(p.x, 10, 1e-4);
     EXPECT_NEAR(n.x * n.x + n.y * n.y + n.z * n.z, 1.0f, 1e-5);
     HitGeomHit h;

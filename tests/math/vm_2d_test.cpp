@@ -1,5 +1,6 @@
 // 2D maths: matrix conventions, intersections, overlaps at their edges.
-#include <iterator>
+#include <array>
+#include <tuple>
 
 #include "vm_test_util.h"
 
@@ -27,11 +28,7 @@ Vec2 point_by2(const Mat3x2& m, Vec2 p)
     return *vm_mat3x2_transform_point(&r, &m, &p);
 }
 
-void expect_vec2_near(Vec2 a, Vec2 b, float tol)
-{
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-}
+void expect_vec2_near(Vec2 a, Vec2 b, float tol) { EXPECT_TRUE(all_near(a, b, tol)); }
 
 }  // namespace
 
@@ -46,45 +43,32 @@ TEST(Mat3x2, MultiplicationAppliesBFirst)
     EXPECT_NEAR(std::fabs(r.y), 1.0f, 1e-4f);
 }
 
-TEST(Mat3x2, RotationSensesAndEditors)
+TEST(Mat3x2, RotationSensesEditorsAndInverse)
 {
     const Mat3x2 m = rotation2(0.3f, {5, 6});
     const float c = vm_math_cos(0.3f), s = vm_math_sin(0.3f);
-    EXPECT_EQ(m.m[1], -s);
-    EXPECT_EQ(m.m[2], s);
-    EXPECT_EQ(m.m[4], 5.0f);
     Mat2 r2;
     vm_mat2_rotation(&r2, 0.3f);
-    EXPECT_EQ(r2.m[1], s);
-    EXPECT_EQ(r2.m[0], c);
+    EXPECT_EQ((std::array{m.m[1], m.m[2], m.m[4], r2.m[0], r2.m[1]}),
+              (std::array{-s, s, 5.0f, c, s}));
     // Scale acts on the output axes: m0, m2 by s.x and m1, m3 by s.y.
     const Vec2 k = {2, 3}, t = {1, 2}, sh = {0.5f, 0.25f};
     Mat3x2 sc, tm, rm, want, shm, id;
     vm_mat3x2_scale(&sc, &m, &k);
-    EXPECT_EQ(sc.m[0], m.m[0] * 2);
-    EXPECT_EQ(sc.m[2], m.m[2] * 2);
-    EXPECT_EQ(sc.m[3], m.m[3] * 3);
-    EXPECT_EQ(sc.m[4], 5.0f);
+    EXPECT_EQ((std::array{sc.m[0], sc.m[2], sc.m[3], sc.m[4]}),
+              (std::array{m.m[0] * 2, m.m[2] * 2, m.m[3] * 3, 5.0f}));
     // Translate moves in the own frame; rotate turns in it.
     vm_mat3x2_translate(&tm, &m, &t);
     expect_vec2_near({tm.m[4], tm.m[5]}, point_by2(m, t), 1e-6f);
     vm_mat3x2_rotate(&rm, &m, 0.4f);
     const Mat3x2 turn = rotation2(0.4f);
     EXPECT_TRUE(same_bits(rm, *vm_mat3x2_mul(&want, &m, &turn)));
+    // row1' = row1 + s.x*row0, row0' = row0 + s.y*row1
     vm_mat3x2_shear(&shm, vm_mat3x2_identity(&id), &sh);
-    EXPECT_EQ(shm.m[2], 0.5f);   // row1' = row1 + s.x*row0
-    EXPECT_EQ(shm.m[1], 0.25f);  // row0' = row0 + s.y*row1
-}
-
-TEST(Mat3x2, Inverse)
-{
-    Mat3x2 m = rotation2(1.1f, {3, -4}), inv, prod;
-    const Vec2 k = {2, 0.5f};
-    vm_mat3x2_scale(&m, &m, &k);
-    vm_mat3x2_inverse(&inv, &m);
-    vm_mat3x2_mul(&prod, &inv, &m);
-    const float id[6] = {1, 0, 0, 1, 0, 0};
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(prod.m[i], id[i], 1e-5f);
+    EXPECT_EQ((std::array{shm.m[1], shm.m[2]}), (std::array{0.25f, 0.5f}));
+    Mat3x2 inv, prod;
+    vm_mat3x2_inverse(&inv, &sc);
+    EXPECT_TRUE(all_near(*vm_mat3x2_mul(&prod, &inv, &sc), {{1, 0, 0, 1, 0, 0}}, 1e-5f));
     const Mat3x2 singular = {{1, 2, 2, 4, 7, 8}};
     EXPECT_TRUE(same_bits(*vm_mat3x2_inverse(&inv, &singular), singular));
 }
@@ -103,16 +87,11 @@ TEST(Vec2Ops, DistancesSidesAndCuts)
     expect_vec2_near(*vm2_normalize(&n, &a), {0, 0}, 0);
 }
 
-TEST(Vec2Ops, SegmentsCrossAndTouch)
+TEST(Vec2Ops, LineAndSegmentIntersectionsCrossingsAndTouches)
 {
-    const Vec2 a = {0, 0}, b = {4, 4}, c = {0, 4}, d = {4, 0}, e = {2, 2}, f = {5, 5};
-    EXPECT_EQ(vm2_segments_cross(&a, &b, &c, &d), 1);
-    EXPECT_EQ(vm2_segments_touch(&c, &d, &e, &f), 1);  // e lies on cd
-}
-
-TEST(Vec2Ops, LineAndSegmentIntersections)
-{
-    const Vec2 a1 = {0, 0}, a2 = {4, 4}, b1 = {0, 4}, b2 = {4, 0};
+    const Vec2 a1 = {0, 0}, a2 = {4, 4}, b1 = {0, 4}, b2 = {4, 0}, e = {2, 2}, f = {5, 5};
+    EXPECT_EQ(vm2_segments_cross(&a1, &a2, &b1, &b2), 1);
+    EXPECT_EQ(vm2_segments_touch(&b1, &b2, &e, &f), 1);  // e lies on b1 b2
     Vec2 r;
     EXPECT_EQ(vm2_line_intersect(&r, &a1, &a2, &b1, &b2), 1);
     const Vec2 p1 = {0, 1}, p2 = {4, 5};
@@ -147,10 +126,10 @@ TEST(Vec2Ops, PerpFootInEitherDirection)
 TEST(Vec2Ops, SegmentCircle)
 {
     const Vec2 a = {0, 0}, b = {10, 0};
-    const Vec2 centres[] = {{5, 2}, {-2, 0}, {12, 0}, {5, 2.01f}, {-1.5f, 1.5f}};
-    const int want[] = {1, 1, 1, 0, 0};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(vm2_segment_circle(&centres[i], 2.0f, &a, &b), want[i]) << i;
+    const std::pair<Vec2, int> rows[] = {
+        {{5, 2}, 1}, {{-2, 0}, 1}, {{12, 0}, 1}, {{5, 2.01f}, 0}, {{-1.5f, 1.5f}, 0}};
+    for (const auto& [c, want] : rows)
+        EXPECT_EQ(vm2_segment_circle(&c, 2.0f, &a, &b), want) << c.x << "," << c.y;
     // A zero-length segment is its point (it used to never touch).
     const Vec2 c = {1, 1}, near_c = {1.5f, 1};
     EXPECT_EQ(vm2_segment_circle(&near_c, 1.0f, &c, &c), 1);
@@ -164,11 +143,7 @@ TEST(Rect2D, PointInsideOrOnTheEdge)
     for (Vec2& v : turned.c) v = point_by2(rotation2(float(M_PI_4)), v);
     const Rect square = rect(0, 0, 4, 2), line = rect(2, 0, 2, 4), flat = rect(0, 1, 4, 1),
                dot = rect(3, 3, 3, 3);
-    const struct {
-        const Rect* r;
-        Vec2 p;
-        int want;
-    } cases[] = {
+    const std::tuple<const Rect*, Vec2, int> cases[] = {
         {&square, {1, 1}, 1},      {&square, {4, 1}, 1},       {&square, {0, 2}, 1},
         {&square, {4.001f, 1}, 0}, {&square, {2, -0.001f}, 0}, {&turned, {1.4f, -1.4f}, 1},
         {&turned, {1, 1}, 0},  // (c, -s, s, c) turns +X toward -Y
@@ -176,8 +151,8 @@ TEST(Rect2D, PointInsideOrOnTheEdge)
         {&flat, {3, 1}, 1},        {&flat, {3, 7}, 0},         {&dot, {3, 3}, 1},
         {&dot, {100, -40}, 0},
     };
-    for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(vm_geom2d_rect_vs_point(cases[i].r->c, &cases[i].p), cases[i].want) << i;
+    for (const auto& [r, p, want] : cases)
+        EXPECT_EQ(vm_geom2d_rect_vs_point(r->c, &p), want) << p.x << "," << p.y;
 }
 
 TEST(Rect2D, SegmentHasHalfThicknessOneHundredth)

@@ -1,4 +1,5 @@
 // Point paths: block layout, building, evaluating, short and degenerate paths.
+#include <array>
 #include <vector>
 
 #include "vm_test_util.h"
@@ -26,26 +27,20 @@ Vec3 at_fraction(const PathBlock* p, float f)
     return *vm_path_eval_fraction(&r, p, f);
 }
 
-bool finite(const Vec3& v)
-{
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 }  // namespace
 
 TEST(Path, LayoutAndCapacity)
 {
-    EXPECT_EQ(vm_path_capacity_for(68), 2u);
-    EXPECT_EQ(vm_path_capacity_for(95), 2u);
-    EXPECT_EQ(vm_path_capacity_for(11), 0u);
+    EXPECT_EQ(
+        (std::array{vm_path_capacity_for(68), vm_path_capacity_for(95), vm_path_capacity_for(11)}),
+        (std::array{2u, 2u, 0u}));
     Block b(68), odd(95);
     EXPECT_EQ(vm_path_init(b.path(), 68), 2);
     uint32_t size;
     int16_t count_cap[2];
     std::memcpy(&size, b.storage.data(), 4);
     std::memcpy(count_cap, reinterpret_cast<char*>(b.storage.data()) + 4, 4);
-    EXPECT_EQ(size, 68u);
-    EXPECT_EQ(count_cap[1], 2);
+    EXPECT_EQ((std::array<int64_t, 2>{size, count_cap[1]}), (std::array<int64_t, 2>{68, 2}));
     EXPECT_EQ(reinterpret_cast<char*>(vm_path_points(b.path())) - reinterpret_cast<char*>(b.path()),
               12);
     EXPECT_EQ(vm_path_init_block(odd.path(), 95), 2);
@@ -75,7 +70,7 @@ TEST(Path, AddingPointsMeasuresSegments)
     EXPECT_EQ(vm_path_length(p), 12.0f);
 }
 
-TEST(Path, EvaluatesThroughItsPoints)
+TEST(Path, EvaluatesThroughItsPointsAndStraightEvenPathIsLinear)
 {
     Block b(12 + 28 * 8);
     PathBlock* p = make_path(b, {{0, 0, 0}, {4, 0, 0}, {8, 2, 0}, {10, 6, 1}});
@@ -88,16 +83,12 @@ TEST(Path, EvaluatesThroughItsPoints)
         expect_vec3_near(*vm_path_eval_distance(&r, p, 4.0f), {4, 0, 0}, 1e-4f);
         EXPECT_GT(at_fraction(p, 1.2f).y, 6.0f);  // the last segment extrapolated
     }
-}
-
-TEST(Path, StraightEvenPathIsLinear)
-{
-    Block b(12 + 28 * 4);
-    PathBlock* p = make_path(b, {{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {6, 0, 0}});
-    vm_path_build(p);
+    // A straight path of even steps is linear.
+    PathBlock* q = make_path(b, {{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {6, 0, 0}});
+    vm_path_build(q);
     for (float f : {0.1f, 0.25f, 0.5f, 0.8f}) {
-        EXPECT_NEAR(at_fraction(p, f).x, 6.0f * f, 0.05f);
-        EXPECT_NEAR(at_fraction(p, f).y, 0.0f, 1e-6f);
+        EXPECT_NEAR(at_fraction(q, f).x, 6.0f * f, 0.05f);
+        EXPECT_NEAR(at_fraction(q, f).y, 0.0f, 1e-6f);
     }
 }
 
@@ -154,8 +145,8 @@ TEST(Path, ZeroLengthSegmentsStayFinite)
     Block b(12 + 28 * 5);
     PathBlock* p = make_path(b, {{0, 0, 0}, {0, 0, 0}, {3, 0, 0}, {3, 0, 0}, {3, 4, 0}});
     vm_path_build_balanced3(p);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(finite(vm_path_points(p)[i].tangent)) << i;
-    for (float f = -0.2f; f <= 1.2f; f += 0.05f) EXPECT_TRUE(finite(at_fraction(p, f))) << f;
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(all_finite(vm_path_points(p)[i].tangent)) << i;
+    for (float f = -0.2f; f <= 1.2f; f += 0.05f) EXPECT_TRUE(all_finite(at_fraction(p, f))) << f;
     Vec3 r;
     expect_vec3_near(*vm_path_eval_distance(&r, p, 0.0f), {0, 0, 0}, 1e-6f);
 }

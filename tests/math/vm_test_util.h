@@ -5,19 +5,41 @@
 
 #include <cmath>
 #include <cstring>
+#include <span>
+#include <vector>
 
 #include "math/vm.h"
 
+// Whole values of floats compared within tol; a failure prints both values in full.
+template <typename T>
+testing::AssertionResult all_near(const T& a, const T& b, float tol)
+{
+    const size_t n = sizeof(T) / sizeof(float);
+    const std::span<const float> x(reinterpret_cast<const float*>(&a), n),
+        y(reinterpret_cast<const float*>(&b), n);
+    bool ok = true;
+    for (size_t i = 0; i < n; ++i) ok = ok && std::fabs(x[i] - y[i]) <= tol;
+    if (ok) return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << testing::PrintToString(std::vector(x.begin(), x.end())) << " is not within " << tol
+           << " of " << testing::PrintToString(std::vector(y.begin(), y.end()));
+}
+
+// v - v is 0 only where v is finite.
+template <typename T>
+bool all_finite(const T& v)
+{
+    return bool(all_near(v, v, 0));
+}
+
 inline void expect_vec3_near(const Vec3& a, const Vec3& b, float tol, const char* what = "")
 {
-    EXPECT_NEAR(a.x, b.x, tol) << what;
-    EXPECT_NEAR(a.y, b.y, tol) << what;
-    EXPECT_NEAR(a.z, b.z, tol) << what;
+    EXPECT_TRUE(all_near(a, b, tol)) << what;
 }
 
 inline void expect_mat_near(const Mat44& a, const Mat44& b, float tol, const char* what = "")
 {
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i], b.m[i], tol) << what << " element " << i;
+    EXPECT_TRUE(all_near(a, b, tol)) << what;
 }
 
 // Quaternions q and -q are the same rotation.

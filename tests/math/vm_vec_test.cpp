@@ -1,45 +1,36 @@
 // 3-vector maths: conventions, degenerate inputs and the geometric tests.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "vm_test_util.h"
 
-// Intermediates are double: a float dot product would lose the small term.
-TEST(Vec3, DotUsesDoubleIntermediates)
+// Dot intermediates are double: a float dot product would lose the small term.
+TEST(Vec3, DotInDoubleAndDivSafeGuardsSmallDivisors)
 {
-    const Vec3 a = {1e8f, 1.0f, -1e8f}, b = {1.0f, 1.0f, 1.0f};
+    const Vec3 a = {1e8f, 1.0f, -1e8f}, b = {1.0f, 1.0f, 1.0f}, v = {1, 2, 3};
     EXPECT_EQ(vm_vec3_dot(&a, &b), 1.0f);
-}
-
-TEST(Vec3, DivSafeGuardsSmallDivisors)
-{
-    const Vec3 v = {1, 2, 3};
     Vec3 r;
     EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, 0.0f)->x, 1e5f);  // divides by +1e-05 at 0
     EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, -1e-7f)->x, -1e5f);
 }
 
-TEST(Vec3, ArrayMaxMinFirstOfEqualsWins)
+TEST(Vec3, IntHelpersArrayMaxMinFirstOfEqualsWinsWrapAndClamp)
 {
     const float f[] = {3, 5, 5, 1};
     int hi = -1, lo = -1;
     vm_float_array_max_min(f, 4, &hi, &lo);
-    EXPECT_EQ(hi, 1);
-    EXPECT_EQ(lo, 3);
+    EXPECT_EQ((std::array{hi, lo}), (std::array{1, 3}));
     const int32_t n[] = {-2, -2, 7, -9, 7};
     vm_int_array_max_min(n, 5, &hi, nullptr);
     EXPECT_EQ(hi, 2);
     hi = lo = -7;  // nothing to scan: nothing written
     vm_float_array_max_min(f, 0, &hi, &lo);
     EXPECT_EQ(hi + lo, -14);
-}
-
-TEST(Vec3, WrapAndClampInt)
-{
-    EXPECT_EQ(vm_clamp_int(-5, 0, 3), 0);
-    EXPECT_EQ(vm_clamp_int(9, 0, 3), 3);
+    EXPECT_EQ((std::array{vm_clamp_int(-5, 0, 3), vm_clamp_int(9, 0, 3)}), (std::array{0, 3}));
     // Huge values take no long loop, an empty range no endless one.
     const int wraps[][4] = {{4, 0, 3, 0},          {-1, 0, 3, 3}, {-9, 2, 4, 3},
                             {2000000001, 0, 3, 1}, {5, 0, -1, 0}, {5, 3, 3, 3}};
@@ -119,18 +110,16 @@ TEST(Vec3, DistancesAndFeet)
     EXPECT_FLOAT_EQ(vm_point_ray_dist_sq(&a, &dir, &p), 16.0f);
     Vec3 off, foot;
     EXPECT_EQ(vm_point_segment_foot(&off, &foot, &p, &a, &b), 1);
-    expect_vec3_near(foot, {3, 0, 0}, 1e-6f);
-    expect_vec3_near(off, {0, 4, 0}, 1e-6f);
+    EXPECT_TRUE(all_near(std::array{foot, off}, {{{3, 0, 0}, {0, 4, 0}}}, 1e-6f));
     EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &beyond, &a, &b), 0);
     EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &b, &a, &b), 1);  // t = 1
     const Plane pl = {0, 2, 0, -4};                                     // y = 2, not normalised
     vm_plane_project_point(&off, &foot, &p, &pl);
-    expect_vec3_near(foot, {3, 2, 0}, 1e-6f);
-    expect_vec3_near(off, {0, 2, 0}, 1e-6f);
+    EXPECT_TRUE(all_near(std::array{foot, off}, {{{3, 2, 0}, {0, 2, 0}}}, 1e-6f));
     const Vec3 c1 = {0, 0, 1}, c2 = {0, 0, -1};
-    EXPECT_EQ(vm_xz_side(&a, &b, &c1), 0);
-    EXPECT_EQ(vm_xz_side(&a, &b, &c2), 2);
-    EXPECT_EQ(vm_xz_side(&a, &b, &p), 1);
+    EXPECT_EQ(
+        (std::array{vm_xz_side(&a, &b, &c1), vm_xz_side(&a, &b, &c2), vm_xz_side(&a, &b, &p)}),
+        (std::array{0, 2, 1}));
 }
 
 // A zero-length segment used to give a NaN foot (0/0).
@@ -139,11 +128,10 @@ TEST(Vec3, SegmentFootOfAPointSegmentIsThatPoint)
     const Vec3 a = {1, 1, 1}, p = {4, 5, 1};
     Vec3 off, foot;
     EXPECT_EQ(vm_point_segment_foot(&off, &foot, &p, &a, &a), 1);
-    expect_vec3_near(foot, a, 0);
-    expect_vec3_near(off, {3, 4, 0}, 0);
+    EXPECT_TRUE(all_near(std::array{foot, off}, {{a, {3, 4, 0}}}, 0));
 }
 
-TEST(Vec3, SphereAndSegmentTests)
+TEST(Vec3, SphereSegmentAndRayTests)
 {
     const Vec3 o = {0, 0, 0}, c = {3, 0, 0}, far = {3.0001f, 0, 0};
     EXPECT_EQ(vm_sphere_overlap(&o, 1, &c, 2), 1);  // touching counts
@@ -158,14 +146,11 @@ TEST(Vec3, SphereAndSegmentTests)
     EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &after, 2.4f), 0);
     EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &side, 2.0f), 1);
     EXPECT_EQ(vm_segment_sphere_overlap(&a, &v, &side, 1.9f), 0);
-}
-
-TEST(Vec3, RaySphereHitWritesTheEntryPoint)
-{
-    const Vec3 s = {-10, 0, 0}, v = {20, 0, 0}, c = {0, 0, 0};
+    // A ray through the sphere writes its entry point.
+    const Vec3 s = {-10, 0, 0}, v2 = {20, 0, 0};
     float t = -1;
     Vec3 pt, n;
-    ASSERT_EQ(vm_ray_sphere_hit(&s, &v, &c, 2.0f, &t, &pt, &n), 1);
+    ASSERT_EQ(vm_ray_sphere_hit(&s, &v2, &o, 2.0f, &t, &pt, &n), 1);
     EXPECT_FLOAT_EQ(t, 0.4f);
     expect_vec3_near(pt, {-2, 0, 0}, 1e-5f);
 }
@@ -195,8 +180,7 @@ TEST(Vec3, RayTriangleFrontSideOnly)
     const Vec3 s = {0.2f, 0.2f, 1}, down = {0, 0, -2};
     Vec3 pt, n;
     ASSERT_EQ(vm_ray_triangle_hit(&pt, &n, tri, &s, &down), 1);
-    expect_vec3_near(pt, {0.2f, 0.2f, 0}, 1e-6f);
-    expect_vec3_near(n, {0, 0, 1}, 0);
+    EXPECT_TRUE(all_near(std::array{pt, n}, {{{0.2f, 0.2f, 0}, {0, 0, 1}}}, 1e-6f));
     const Vec3 below = {0.2f, 0.2f, -1}, up = {0, 0, 2};
     EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &below, &up), 0);  // back side
     const Vec3 outside = {0.8f, 0.8f, 1};
@@ -242,10 +226,7 @@ TEST(Vec3, SphereTriangleContactAndDepth)
 TEST(Vec3, SegmentBoxOverlapInclusiveAnyCornerOrder)
 {
     const Vec3 lo = {0, 0, 0}, hi = {1, 1, 1};
-    struct Case {
-        Vec3 s, v;
-        int want;
-    } cases[] = {
+    const std::tuple<Vec3, Vec3, int> cases[] = {
         {{0.5f, 0.5f, 0.5f}, {0, 0, 0}, 1},   // start inside
         {{-1, 0.5f, 0.5f}, {3, 0, 0}, 1},     // through two faces
         {{-1, 0.5f, 0.5f}, {1, 0, 0}, 1},     // ends on a face
@@ -255,9 +236,9 @@ TEST(Vec3, SegmentBoxOverlapInclusiveAnyCornerOrder)
         {{-1, -1, 0.5f}, {3, 3, 0}, 1},       // diagonal
         {{-1, 0, 0.5f}, {1, 2, 0}, 0},        // passes the corner outside
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(vm_segment_box_overlap(&c.s, &c.v, &lo, &hi), c.want) << c.s.x << "," << c.s.y;
-        EXPECT_EQ(vm_segment_box_overlap(&c.s, &c.v, &hi, &lo), c.want) << "swapped";
+    for (const auto& [s, v, want] : cases) {
+        EXPECT_EQ(vm_segment_box_overlap(&s, &v, &lo, &hi), want) << s.x << "," << s.y;
+        EXPECT_EQ(vm_segment_box_overlap(&s, &v, &hi, &lo), want) << "swapped";
     }
 }
 
@@ -268,8 +249,7 @@ TEST(Vec3, CapsuleClosestComparesLengthsWithLengths)
     float dist = 0;
     Vec3 p1, p2;
     EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 0.5f, &s2, &b, 0.5f), 1);
-    expect_vec3_near(p1, {7, 0, 0}, 1e-5f);
-    expect_vec3_near(p2, {7, 1, 0}, 1e-5f);
+    EXPECT_TRUE(all_near(std::array{p1, p2}, {{{7, 0, 0}, {7, 1, 0}}}, 1e-5f));
     EXPECT_NEAR(dist, 1.0f, 1e-5f);
     // Closest point of the lines at 7 along a segment of length 10: the old
     // clamp to [0, 1] put the point at 1 and compared 7 with 100.

@@ -1,6 +1,5 @@
-// The new 3D types in the 3D pass: a skinned character at two frames, an
-// attachment in its hand, mesh-list nodes, primitive-list batches, 3D lines
-// and triangles, and the attachment lists of the owners.
+// The 3D types in the 3D pass: a skinned character, attachments, mesh-list
+// nodes, primitive-list batches, 3D lines and triangles, debug drawing.
 #include "anim_fixture.h"
 #include "disp/plight_debug.h"
 #include "res/res_bone_debug_draw.h"
@@ -36,14 +35,12 @@ TEST_F(AnimDrawTest, SkinnedArmFollowsTheMotion)
     ASSERT_NE(o, nullptr);
     motobj_update(o, 0);
     Render();
-    const int right0 = LitIn(33, 22, 40, 26), up0 = LitIn(22, 4, 30, 18);
+    EXPECT_GT(LitIn(33, 22, 40, 26), 3);  // along +x
+    EXPECT_EQ(LitIn(22, 4, 30, 18), 0);
     motobj_update(o, 9);
     Render();
-    const int right9 = LitIn(33, 22, 40, 26), up9 = LitIn(22, 4, 30, 18);
-    EXPECT_GT(right0, 3);
-    EXPECT_EQ(up0, 0);
-    EXPECT_EQ(right9, 0);
-    EXPECT_GT(up9, 3);
+    EXPECT_EQ(LitIn(33, 22, 40, 26), 0);
+    EXPECT_GT(LitIn(22, 4, 30, 18), 3);  // up
     EXPECT_EQ(motobj_get_frame(o), 9);
 }
 
@@ -93,23 +90,10 @@ TEST_F(AnimDrawTest, ModelAttachmentsHangAtTheModel)
     EXPECT_EQ(mdlobj_attachment_count(m), 0);
 }
 
-ResHandle cube_at(const char* name, Vec3 c, float h)
-{
-    const Vec3 Y = {0, 1, 0}, Z = {0, 0, 1};
-    return make_mesh(name,
-                     {{{c.x, c.y, c.z - h}, {0, 0, -1}, Y, h, 0},
-                      {{c.x, c.y, c.z + h}, {0, 0, 1}, Y, h, 0},
-                      {{c.x - h, c.y, c.z}, {-1, 0, 0}, Y, h, 0},
-                      {{c.x + h, c.y, c.z}, {1, 0, 0}, Y, h, 0},
-                      {{c.x, c.y + h, c.z}, {0, 1, 0}, Z, h, 0},
-                      {{c.x, c.y - h, c.z}, {0, -1, 0}, Z, h, 0}},
-                     false);
-}
-
 TEST_F(AnimDrawTest, MeshListNodesDrawWithTheirOwnFlags)
 {
-    cube_at("left", {-1.5f, 0, 6}, 0.5f);
-    cube_at("right", {1.5f, 0, 6}, 0.5f);
+    make_cube("left", 0.5f, 0, false, 0, {-1.5f, 0, 6});
+    make_cube("right", 0.5f, 0, false, 0, {1.5f, 0, 6});
     const uint32_t on = draw_param_put(draw_param_init(0), kDpLightingBit, 1, 0);
     const uint32_t off = on & ~kNodeEnabled;
     res_mlist_begin();
@@ -213,12 +197,6 @@ TEST_F(AnimDrawTest, MotionObjectRefusesWhatItCannotHold)
     EXPECT_EQ(motobj_get_frame(o), 19);
 }
 
-}  // namespace
-
-namespace {
-
-using namespace o3t;
-
 class AnimDebugTest : public AnimScene {};
 
 TEST_F(AnimDebugTest, SkeletonLinesFollowThePose)
@@ -279,12 +257,6 @@ TEST_F(AnimDebugTest, LightDiscsAndTheBoundsBox)
     Render();
     EXPECT_EQ(obj3d_get_prim_count(), 12u);
 }
-
-}  // namespace
-
-namespace {
-
-using namespace o3t;
 
 class AnimFaultTest : public AnimScene {};
 

@@ -33,7 +33,7 @@ TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven)
     EXPECT_EQ(mdlobj_lod_for(m, 100.0f), nrm);
 }
 
-TEST_F(ModelTest, FullPoolGivesNullAndOtherTypesAreRefused)
+TEST_F(ModelTest, FullPoolOtherTypesAndUnknownShaderParametersAreRefused)
 {
     std::vector<DrawObj*> all;
     while (DrawObj* o = mdlobj_create(0, nullptr, 0, 81)) all.push_back(o);
@@ -47,10 +47,7 @@ TEST_F(ModelTest, FullPoolGivesNullAndOtherTypesAreRefused)
     EXPECT_EQ(mdlobj_get_draw_param(plain), 0u);
     EXPECT_EQ(mdlobj_is_culled(plain, 0, nullptr, 1), 1);
     obj_free(plain);
-}
-
-TEST_F(ModelTest, ShaderParametersOfAnUnknownNameAreRefused)
-{
+    // Shader parameters of an unknown name are refused.
     DrawObj* o = mdlobj_create(0, nullptr, 0, 81);
     const float v[4] = {1, 2, 3, 4};
     EXPECT_EQ(mdlobj_set_shader_f4(o, "NoSuchParameter", v, 1), 0);

@@ -1,6 +1,6 @@
 // The motion player on the sample character: frames, loops, fades, mirror,
 // root motion, controllers, springs and the pools' limits.
-#include <cstring>
+#include <cstdlib>
 
 #include "anim_fixture.h"
 
@@ -17,8 +17,7 @@ TEST_F(MotionTest, FramesLoopClampAndReverse)
     struct Case {
         const char* what;
         int loop, reverse, updates;
-        uint32_t start_frame, loop_start;
-        uint32_t want_frame, want_loops;
+        uint32_t start_frame, loop_start, want_frame, want_loops;
     } cases[] = {
         {"no loop stops on the last frame", 0, 0, 25, 0, 0, 19, 0},
         {"a loop wraps to the start", 1, 0, 21, 0, 0, 1, 1},
@@ -77,20 +76,16 @@ TEST_F(MotionTest, MirrorSwapsTheSidesChannels)
     EXPECT_NEAR(got.m[1], 0.0f, 1e-5f);  // not the left channel's turn about z
     motion_player_free(p);
 
-    char out[16];
-    const struct {
-        const char* in;
-        int side;
-        const char* out;
-    } names[] = {{"arm_L_up", 1, "arm_R_up"},
-                 {"x_R_L_", 1, "x_R_R_"},
-                 {"leg_R_", 2, "leg_L_"},
-                 {"hand_L", 0, "untouched"},
-                 {"a_much_too_long_L_name", 0, "untouched"}};
+    // Side names swap; a name without one, or too long for `out`, is left alone.
+    const char* names[][3] = {{"arm_L_up", "1", "arm_R_up"},
+                              {"x_R_L_", "1", "x_R_R_"},
+                              {"leg_R_", "2", "leg_L_"},
+                              {"hand_L", "0", "-"},
+                              {"a_much_too_long_L_name", "0", "-"}};
     for (const auto& n : names) {
-        std::strcpy(out, "untouched");
-        EXPECT_EQ(mirror_bone_name(out, sizeof out, n.in), n.side) << n.in;
-        EXPECT_STREQ(out, n.out) << n.in;
+        char out[16] = "-";
+        EXPECT_EQ(mirror_bone_name(out, sizeof out, n[0]), std::atoi(n[1])) << n[0];
+        EXPECT_STREQ(out, n[2]) << n[0];
     }
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-TEST(DrawParamTest, FieldsAreMaskedToTheirWidth)
+TEST(DrawParamTest, FieldsAreMaskedAndTheDefaultMaterialIsExact)
 {
     DrawParam p = kDrawParamDefault;
     p = draw_param_put(p, kRsBlendShift, kRsBlendBits, 0xFF);  // 5 bits
@@ -24,10 +24,7 @@ TEST(DrawParamTest, FieldsAreMaskedToTheirWidth)
     p = draw_param_put(p, kDpZWriteBit, 1, 2);                  // 2 masks to 0
     EXPECT_EQ(draw_param_bit(p, kDpZWriteBit), 0u);
     EXPECT_EQ(draw_param_bit(p, kDpFogBit), 1u);
-}
-
-TEST(MaterialTest, DefaultFlagFollowsEveryWordExactly)
-{
+    // The material's default flag follows every word exactly.
     ObjMaterial m = kObjMaterialDefault;
     EXPECT_TRUE(material_is_default(&m));
     m.w5 = 1.0000001f;
@@ -41,7 +38,7 @@ TEST(MaterialTest, DefaultFlagFollowsEveryWordExactly)
     EXPECT_TRUE(material_is_default(&m));
 }
 
-TEST(OverrideTest, ZeroIsAnOverrideAndEverythingClearsAtPassEnd)
+TEST(OverrideTest, ZeroIsAnOverrideEverythingClearsAtPassEndAndOverridesWinInTheKey)
 {
     obj3d_set_cull_ovr(0);
     obj3d_set_fog_ovr(0);
@@ -65,12 +62,7 @@ TEST(OverrideTest, ZeroIsAnOverrideAndEverythingClearsAtPassEnd)
         EXPECT_EQ(v, -1);
     EXPECT_EQ(s.w18, 0);
     EXPECT_EQ(obj3d_set_cull_ovr(-1), &s);
-}
-
-TEST(OverrideTest, DrawKeyTakesOverridesOverTheParameter)
-{
-    obj3d_scene_end();
-    Obj3dPassView pv;
+    // The draw key takes overrides over the parameter.
     obj3d_pass_view(&pv);
     const DrawParam dp = kDrawParamDefault;
     RenderStateKey k = obj3d_draw_key(pv, dp, false);
@@ -88,31 +80,17 @@ TEST(OverrideTest, DrawKeyTakesOverridesOverTheParameter)
 }
 
 // A unit cube's frustum: x, y, z in [-1, 1] as six unit planes.
-FrustumPlanes unit_box()
-{
-    FrustumPlanes f;
-    f.p[0] = {0, 0, 1, 1};
-    f.p[1] = {0, 0, -1, 1};
-    f.p[2] = {-1, 0, 0, 1};
-    f.p[3] = {1, 0, 0, 1};
-    f.p[4] = {0, 1, 0, 1};
-    f.p[5] = {0, -1, 0, 1};
-    return f;
-}
+const FrustumPlanes kUnitBox = {
+    {{0, 0, 1, 1}, {0, 0, -1, 1}, {-1, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {0, -1, 0, 1}}};
 
-TEST(CullTest, TouchingFromOutsideIsVisible)
+TEST(CullTest, TouchingFromOutsideIsVisibleAndScaleNeverEnlargesTheRadius)
 {
-    const FrustumPlanes f = unit_box();
+    const FrustumPlanes& f = kUnitBox;
     Vec3 c = {3, 0, 0};
     EXPECT_TRUE(sphere_in_frustum(&f, &c, 2.0f));  // distance -2 equals -radius
     EXPECT_FALSE(sphere_in_frustum(&f, &c, 1.999f));
     c = {0, 0, 0};
     EXPECT_TRUE(sphere_in_frustum(&f, &c, 0.0f));
-}
-
-TEST(CullTest, ScaleNeverEnlargesTheRadius)
-{
-    const FrustumPlanes f = unit_box();
     MeshBounds b = {};
     b.centre = {0.5f, 0, 0};
     b.radius = 1.0f;
@@ -121,10 +99,9 @@ TEST(CullTest, ScaleNeverEnlargesTheRadius)
     vm_mat_identity(&m);
     const Vec3 s = {10, 10, 10};
     vm_mat_scale(&m, &m, &s);
-    m.m[12] = 3.0f;  // translation (3, 0, 0); the centre goes to (8, 0, 0)
-    // The origin test passes (distance -2 against radius 1.5 + 1 margin) but
-    // the transformed centre is far outside: a scaled object partly inside
-    // is culled.
+    m.m[12] = 3.0f;  // the centre goes to (8, 0, 0)
+    // The origin passes (distance -2 against radius 1.5 + margin 1); the
+    // transformed centre is far outside: a scaled object partly inside is culled.
     EXPECT_FALSE(sphere_in_frustum_xf(&f, &m, &b, 1.0f));
     EXPECT_TRUE(sphere_in_frustum_xf(&f, nullptr, &b, 0.0f));
     // The margin widens both tests.
@@ -134,7 +111,7 @@ TEST(CullTest, ScaleNeverEnlargesTheRadius)
     EXPECT_TRUE(sphere_in_frustum_xf(&f, &m, &b, kPassAMargin));
 }
 
-TEST(BoxTest, CornersInTheirOrderAndTransformedBounds)
+TEST(BoxTest, CornersTransformedBoundsAndInvalidMeshes)
 {
     const Box3 b = {{0, 0, 0}, {1, 2, 3}};
     Vec3 c[8];
@@ -156,16 +133,10 @@ TEST(BoxTest, CornersInTheirOrderAndTransformedBounds)
     box_union(&u, &b);
     EXPECT_EQ(u.lo.x, 0);
     EXPECT_EQ(u.hi.x, 6);
+    MeshBounds mb = {};  // bounds of an invalid handle are refused
+    EXPECT_EQ(mesh_bounds(0, &mb), 0);
+    EXPECT_EQ(mesh_bounds(123456, &mb), 0);
 }
-
-TEST(BoxTest, MeshBoundsOfAnInvalidHandleIsRefused)
-{
-    MeshBounds b = {};
-    EXPECT_EQ(mesh_bounds(0, &b), 0);
-    EXPECT_EQ(mesh_bounds(123456, &b), 0);
-}
-
-// --- sorts -----------------------------------------------------------------------------
 
 class SortTest : public ::testing::Test {
 protected:
@@ -194,25 +165,16 @@ TEST_F(SortTest, AscendingAndDescendingOverManySizesAndDuplicates)
         for (int i = 1; i < n; ++i) ASSERT_LE(ptrs[i - 1]->depth, ptrs[i]->depth) << n;
         sort_by_key_desc(ptrs.data(), n);
         for (int i = 1; i < n; ++i) ASSERT_GE(ptrs[i - 1]->depth, ptrs[i]->depth) << n;
-        // Still a permutation of the records.
-        std::vector<uint32_t> seen;
+        std::vector<uint32_t> seen;  // still a permutation of the records
         for (DrawObj* p : ptrs) seen.push_back(p->flags);
         std::sort(seen.begin(), seen.end());
         for (int i = 0; i < n; ++i) ASSERT_EQ(seen[size_t(i)], uint32_t(i));
     }
 }
 
-TEST_F(SortTest, SortedAndReversedInputsAndUnsignedKeys)
+// Unsigned keys compare as integers: a small one is a denormal float.
+TEST_F(SortTest, UnsignedKeysCompareAsIntegers)
 {
-    std::vector<float> keys(3000);
-    for (size_t i = 0; i < keys.size(); ++i) keys[i] = float(i);
-    Fill(keys);
-    sort_by_key_desc(ptrs.data(), int(ptrs.size()));
-    EXPECT_EQ(ptrs.front()->depth, 2999.0f);
-    sort_by_key_asc(ptrs.data(), int(ptrs.size()));
-    EXPECT_EQ(ptrs.front()->depth, 0.0f);
-    // Unsigned keys compare as integers, never as floats: a small integer
-    // key is a denormal float and must still order by its value.
     Fill({0, 0, 0, 0});
     const uint32_t ks[4] = {3u, 0x80000000u, 1u, 2u};
     for (int i = 0; i < 4; ++i) std::memcpy(&recs[size_t(i)].depth, &ks[i], 4);
@@ -225,15 +187,6 @@ TEST_F(SortTest, SortedAndReversedInputsAndUnsignedKeys)
     sort_by_uint_desc(ptrs.data(), 4);
     std::memcpy(&got[0], &ptrs[0]->depth, 4);
     EXPECT_EQ(got[0], 0x80000000u);
-}
-
-TEST_F(SortTest, EqualKeysOfAShortArrayKeepTheirOrder)
-{
-    // Below the partition threshold only the insertion pass runs.
-    Fill({2, 1, 2, 1, 2, 1});
-    sort_by_key_asc(ptrs.data(), 6);
-    const uint32_t want[6] = {1, 3, 5, 0, 2, 4};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(ptrs[size_t(i)]->flags, want[i]);
 }
 
 }  // namespace

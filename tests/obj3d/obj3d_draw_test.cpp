@@ -1,65 +1,105 @@
 // The 3D pass on the offscreen device: lighting, fog, levels of detail,
-// frustum culling, draw order, the patch tool's projection, and the mended
-// faults of the pass.
-#include "obj3d_fixture.h"
+// frustum culling, draw order, the patch tool's projection through the pass
+// and through the whole display frame, and the mended faults of the pass.
 #include "app/txt_settings.h"
+#include "disp/disp_main.h"
+#include "obj3d_fixture.h"
 #include "shader/shader_fixture.h"
 
 namespace {
 
 using namespace o3t;
 
-class DrawTest : public Obj3dScene {};
+class DrawTest : public Obj3dScene {
+protected:
+    // A cube at z 5 turned by 45 degrees about y, lit along +x: its left face
+    // on screen faces the light, the right one turns away.
+    static DrawObj* LitCube()
+    {
+        const Vec3 dir = {1, 0, 0};
+        env_set_light_dir(0, &dir);
+        env_set_color2(0, 0xFFFFFFFF);
+        env_set_color0(0, 0xFF202020);
+        Mat44 m = at(0, 0, 5);
+        vm_mat_rotate_y(&m, &m, 0.7853982f);
+        return mdlobj_create(0, &m, make_cube("cube", 1.0f), 81);
+    }
+    static DrawObj* Model(ResHandle mesh, float x, float y, float z, int prio = 81)
+    {
+        const Mat44 m = at(x, y, z);
+        return mdlobj_create(0, &m, mesh, prio);
+    }
+    static uint32_t Red(uint32_t c) { return (c >> 16) & 0xFF; }
+    static int LeftOverRight()
+    {
+        return Luma(Pixel(kW / 2 - 4, kH / 2)) - Luma(Pixel(kW / 2 + 4, kH / 2));
+    }
+};
+
+// The patch tool's screen space: y downwards, so cull index 1 keeps the front faces.
+void use_screen_space(int w, int h)
+{
+    Mat44 ortho;
+    vm_mat_ortho_offcenter(&ortho, -w / 2.0f, w / 2.0f, h / 2.0f, -h / 2.0f, 0.1f, 10000.0f);
+    cam_set_proj_custom(0, 1);
+    cam_set_proj_matrix(0, &ortho);
+}
+
+// The patch tool's model matrix: scaled by 30, turned by pi about z, at (x, y, z).
+Mat44 patch_matrix(float x, float y, float z)
+{
+    Mat44 m;
+    vm_mat_identity(&m);
+    const Vec3 s30 = {30, 30, 30};
+    vm_mat_scale(&m, &m, &s30);
+    vm_mat_rotate_z(&m, &m, 3.1415927f);
+    m.m[12] = x, m.m[13] = y, m.m[14] = z;
+    return m;
+}
+
+// Front face red toward the viewer, back face blue away from it.
+ResHandle two_face_mesh()
+{
+    const Vec3 Y = {0, 1, 0};
+    return make_mesh("twoface",
+                     {{{0, 0, -0.5f}, {0, 0, -1}, Y, 0.5f, 0xFFFF0000},
+                      {{0, 0, 0.5f}, {0, 0, 1}, Y, 0.5f, 0xFF0000FF}},
+                     true);
+}
 
 TEST_F(DrawTest, LitCubeIsBrighterOnTheSideFacingTheLight)
 {
-    const ResHandle cube = make_cube("cube", 1.0f);
-    ASSERT_NE(cube, 0u);
-    // The light travels toward +x: the cube's left face (seen turned by 45
-    // degrees about y) faces it, the right face turns away.
-    const Vec3 dir = {1, 0, 0};
-    env_set_light_dir(0, &dir);
-    env_set_color2(0, 0xFFFFFFFF);
-    env_set_color0(0, 0xFF202020);
-    Mat44 m = at(0, 0, 5);
-    vm_mat_rotate_y(&m, &m, 0.7853982f);
-    DrawObj* o = mdlobj_create(0, &m, cube, 81);
+    DrawObj* o = LitCube();
     ASSERT_NE(o, nullptr);
     Render();
-    const uint32_t left = Pixel(kW / 2 - 4, kH / 2), right = Pixel(kW / 2 + 4, kH / 2);
-    EXPECT_GT(Luma(left), Luma(right) + 150) << std::hex << left << " " << right;
-    EXPECT_GT(Luma(right), 0);  // ambient still lights the far side
-    // Unlit, both sides are the same.
+    EXPECT_GT(LeftOverRight(), 150);
+    EXPECT_GT(Luma(Pixel(kW / 2 + 4, kH / 2)), 0);  // ambient still lights the far side
     mdlobj_set_lighting(o, 0);
     Render();
-    EXPECT_NEAR(Luma(Pixel(kW / 2 - 4, kH / 2)), Luma(Pixel(kW / 2 + 4, kH / 2)), 6);
+    EXPECT_NEAR(LeftOverRight(), 0, 6);
 }
 
 TEST_F(DrawTest, FogDarkensWithDistance)
 {
-    const ResHandle cube = make_cube("cube", 1.0f);
     fog_set_enable(0, 1);
     fog_set_start(0, 5.0f);
     fog_set_end(0, 40.0f);
     fog_set_color(0, 0xFF000000);
-    // Two unlit white cubes, one near at the left, one far at the right, of
-    // the same size on screen.
-    Mat44 near_m = at(-1.5f, 0, 6);
+    // Two unlit white cubes of the same size on screen: near at the left, far at the right.
+    const ResHandle cube = make_cube("cube", 1.0f);
     Mat44 far_m = at(-1.5f * 5, 0, 30);
     const Vec3 big = {5, 5, 5};
     vm_mat_scale(&far_m, &far_m, &big);
     far_m.m[12] = 7.5f;
-    DrawObj* a = mdlobj_create(0, &near_m, cube, 81);
+    DrawObj* a = Model(cube, -1.5f, 0, 6);
     DrawObj* b = mdlobj_create(0, &far_m, cube, 81);
-    mdlobj_set_lighting(a, 0);
-    mdlobj_set_lighting(b, 0);
+    for (DrawObj* o : {a, b}) mdlobj_set_lighting(o, 0);
     Render();
     const int near_l = Luma(Pixel(kW / 2 - 10, kH / 2)), far_l = Luma(Pixel(kW / 2 + 10, kH / 2));
     EXPECT_GT(near_l, far_l + 100) << near_l << " " << far_l;
     EXPECT_GT(far_l, 0);
     // Fog off in the object: the far cube is as bright as the near one.
-    mdlobj_set_fog(a, 0);
-    mdlobj_set_fog(b, 0);
+    for (DrawObj* o : {a, b}) mdlobj_set_fog(o, 0);
     Render();
     EXPECT_NEAR(Luma(Pixel(kW / 2 - 10, kH / 2)), Luma(Pixel(kW / 2 + 10, kH / 2)), 6);
 }
@@ -68,16 +108,14 @@ TEST_F(DrawTest, LevelsOfDetailSwitchAtTheirSquaredDistances)
 {
     const ResHandle near_mesh = make_cube("near", 1.0f, 0xFFFF0000, true);
     const ResHandle far_mesh = make_cube("far", 1.0f, 0xFF0000FF, true);
-    Mat44 m = at(0, 0, 5);  // squared distance 25
-    DrawObj* o = mdlobj_create(0, &m, near_mesh, 81);
+    DrawObj* o = Model(near_mesh, 0, 0, 5);  // squared distance 25
     mdlobj_set_lods(o, far_mesh, 100.0f, near_mesh, 0.0f);
     ModelObj* w = mdlobj_work(o);
     EXPECT_EQ(w->lods[0].mesh, near_mesh);  // stored near first
     Render();
     EXPECT_EQ(w->chosen, near_mesh);
-    const uint32_t px = Pixel(kW / 2, kH / 2);
-    EXPECT_GT((px >> 16) & 0xFF, 200u);  // red: vertex colours, drawn unlit
-    w->world.m[14] = 10.0f;              // exactly 100: the far level
+    EXPECT_GT(Red(Pixel(kW / 2, kH / 2)), 200u);  // vertex colours, drawn unlit
+    w->world.m[14] = 10.0f;                       // exactly 100: the far level
     Render();
     EXPECT_EQ(w->chosen, far_mesh);
     EXPECT_GT(Pixel(kW / 2, kH / 2) & 0xFF, 200u);
@@ -96,25 +134,23 @@ TEST_F(DrawTest, LevelsOfDetailSwitchAtTheirSquaredDistances)
 TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside)
 {
     const ResHandle cube = make_cube("cube", 1.0f);
-    Mat44 in = at(0, 0, 10), behind = at(0, 0, -10), aside = at(100, 0, 10), edge = at(8.3f, 0, 10);
-    DrawObj* a = mdlobj_create(0, &in, cube, 81);
-    DrawObj* b = mdlobj_create(0, &behind, cube, 81);
-    DrawObj* c = mdlobj_create(0, &aside, cube, 81);
-    DrawObj* d = mdlobj_create(0, &edge, cube, 81);  // its sphere reaches inside
+    DrawObj* a = Model(cube, 0, 0, 10);
+    DrawObj* b = Model(cube, 0, 0, -10);  // behind
+    DrawObj* c = Model(cube, 100, 0, 10);
+    DrawObj* d = Model(cube, 8.3f, 0, 10);  // its sphere reaches inside
+    auto drawn = [](DrawObj* o) {
+        DrawObj* const* end = obj3d_sort_array() + obj3d_sort_count();
+        return std::find(obj3d_sort_array(), end, o) != end;
+    };
     Render();
-    std::vector<DrawObj*> drawn(obj3d_sort_array(), obj3d_sort_array() + obj3d_sort_count());
-    auto has = [&](DrawObj* o) { return std::find(drawn.begin(), drawn.end(), o) != drawn.end(); };
-    EXPECT_TRUE(has(a));
-    EXPECT_FALSE(has(b));
-    EXPECT_FALSE(has(c));
-    EXPECT_TRUE(has(d));
+    EXPECT_TRUE(drawn(a) && drawn(d));
+    EXPECT_FALSE(drawn(b) || drawn(c));
     EXPECT_EQ(mdlobj_is_culled(b, 0, nullptr, 1), 1);
     EXPECT_EQ(mdlobj_is_culled(a, 0, nullptr, 1), 0);
     // With culling off the object behind is handed to the device all the same.
     mdlobj_set_frustum_cull(b, 0);
     Render();
-    drawn.assign(obj3d_sort_array(), obj3d_sort_array() + obj3d_sort_count());
-    EXPECT_TRUE(has(b));
+    EXPECT_TRUE(drawn(b));
     // Pass A culls with a margin of 2 and draws only pass-A objects.
     mdlobj_set_pass_a(a, 1);
     obj3d_set_pass_a(1);
@@ -125,97 +161,50 @@ TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside)
 TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes)
 {
     const ResHandle cube = make_cube("cube", 0.5f);
-    std::vector<DrawObj*> sorted, opaque, back;
+    std::vector<DrawObj*> opaque, back;
     for (float z : {10.0f, 30.0f, 20.0f, 15.0f}) {
-        Mat44 m = at(0, 0, z);
-        DrawObj* o = mdlobj_create(0, &m, cube, 81);
+        DrawObj* o = Model(cube, 0, 0, z);
         mdlobj_set_depth_sort(o, 1);
         mdlobj_set_blend(o, 2);
-        sorted.push_back(o);
     }
-    for (float z : {12.0f, 25.0f}) {
-        Mat44 m = at(0, 0, z);
-        opaque.push_back(mdlobj_create(0, &m, cube, 81));
-    }
+    for (float z : {12.0f, 25.0f}) opaque.push_back(Model(cube, 0, 0, z));
     for (float z : {5.0f, 40.0f}) {
-        Mat44 m = at(0, 0, z);
-        DrawObj* o = mdlobj_create(0, &m, cube, 81);
-        mdlobj_set_zwrite(o, 0);
-        back.push_back(o);
+        back.push_back(Model(cube, 0, 0, z));
+        mdlobj_set_zwrite(back.back(), 0);
     }
     Render();
     ASSERT_EQ(obj3d_sort_count(), 8);
     DrawObj* const* order = obj3d_sort_array();
-    // Opaque first (grouped by state), then the depth-sorted ones farthest
-    // first, then the no-z-write ones in the reverse of the order the draw
-    // list handed them over.
+    // Opaque first, then the depth-sorted ones farthest first, then the
+    // no-z-write ones oldest first (the draw list hands them newest first).
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(order[i] == opaque[0] || order[i] == opaque[1]);
     const float want[4] = {30, 20, 15, 10};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(mdlobj_matrix(order[2 + i])->m[14], want[i]) << i;
-    const DrawObj* first_back = order[6];
-    const DrawObj* second_back = order[7];
-    EXPECT_NE(first_back, second_back);
-    // The draw list gives a priority list newest first; the back group
-    // reverses that: the oldest is drawn first.
-    EXPECT_EQ(first_back, back[0]);
-    EXPECT_EQ(second_back, back[1]);
+    EXPECT_EQ(order[6], back[0]);
+    EXPECT_EQ(order[7], back[1]);
 }
 
 TEST_F(DrawTest, PatchToolProjectionShowsTheFrontFaces)
 {
-    // Screen space with y downwards, a model scaled by 30 and turned by pi
-    // about z at depth 5000, cull index 1, as the patch tool sets them up.
-    Mat44 ortho;
-    vm_mat_ortho_offcenter(&ortho, -kW / 2.0f, kW / 2.0f, kH / 2.0f, -kH / 2.0f, 0.1f, 10000.0f);
-    cam_set_proj_custom(0, 1);
-    cam_set_proj_matrix(0, &ortho);
-    const Vec3 Y = {0, 1, 0};
-    // Front face red toward the viewer, back face blue away from it.
-    const ResHandle mesh = make_mesh("twoface",
-                                     {{{0, 0, -0.5f}, {0, 0, -1}, Y, 0.5f, 0xFFFF0000},
-                                      {{0, 0, 0.5f}, {0, 0, 1}, Y, 0.5f, 0xFF0000FF}},
-                                     true);
-    Mat44 m;
-    vm_mat_identity(&m);
-    const Vec3 s30 = {30, 30, 30};
-    vm_mat_scale(&m, &m, &s30);
-    vm_mat_rotate_z(&m, &m, 3.1415927f);
-    m.m[14] = 5000.0f;
+    use_screen_space(kW, kH);
+    const ResHandle mesh = two_face_mesh();
+    const Mat44 m = patch_matrix(0, 0, 5000);
     DrawObj* o = mdlobj_create(0, &m, mesh, 81);
     mdlobj_set_cull(o, 1);
     mdlobj_set_frustum_cull(o, 0);
     Render();
-    const uint32_t px = Pixel(kW / 2, kH / 2);
-    EXPECT_GT((px >> 16) & 0xFF, 200u) << std::hex << px;
-    EXPECT_LT(px & 0xFF, 40u) << std::hex << px;
-    // The projection mirrors the picture, so the default cull index would
-    // drop the front and show the back.
+    EXPECT_GT(Red(Pixel(kW / 2, kH / 2)), 200u);
+    EXPECT_LT(Pixel(kW / 2, kH / 2) & 0xFF, 40u);
+    // The projection mirrors the picture: the default cull index shows the back.
     mdlobj_set_cull(o, 0);
     Render();
     EXPECT_GT(Pixel(kW / 2, kH / 2) & 0xFF, 200u);
-    // The same faces with the default cull index under the perspective
-    // camera: the red front again.
+    // The default cull index under the perspective camera: the red front again.
     cam_set_proj_custom(0, 0);
-    Mat44 p = at(0, 0, 3);
-    DrawObj* q = mdlobj_create(0, &p, mesh, 81);
+    Model(mesh, 0, 0, 3);
     obj_free(o);
-    (void)q;
     Render();
-    const uint32_t px2 = Pixel(kW / 2, kH / 2);
-    EXPECT_GT((px2 >> 16) & 0xFF, 200u) << std::hex << px2;
-}
-
-TEST_F(DrawTest, OneFrameObjectsLiveForOneFrame)
-{
-    const ResHandle cube = make_cube("cube", 1.0f);
-    Mat44 m = at(0, 0, 5);
-    ASSERT_NE(mdlobj_create_1f(0, &m, cube, 81), nullptr);
-    EXPECT_EQ(obj_live_count(), 1);
-    Render();
-    EXPECT_EQ(obj3d_sort_count(), 1);
-    EXPECT_EQ(obj_live_count(), 0);
-    Render();
-    EXPECT_EQ(obj_draw_list_count(), 0);
+    EXPECT_GT(Red(Pixel(kW / 2, kH / 2)), 200u);
 }
 
 TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject)
@@ -240,11 +229,11 @@ TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject)
 
 // The same lit cube through the shader files the program ships: the pass
 // hands the set-up what the shaders read (world, material, light).
-class ShippedShaderDrawTest : public Obj3dScene {
+class ShippedShaderDrawTest : public DrawTest {
 protected:
     void SetUp() override
     {
-        Obj3dScene::SetUp();
+        DrawTest::SetUp();
         if (HasFatalFailure()) return;
         use_shader_folder(tmp_, shipped_shader_dir());
         shader_init();
@@ -253,7 +242,7 @@ protected:
     {
         shader_term();
         txt_settings_term();
-        Obj3dScene::TearDown();
+        DrawTest::TearDown();
     }
     TempDir tmp_;
 };
@@ -262,27 +251,70 @@ TEST_F(ShippedShaderDrawTest, LitCubeIsBrighterOnTheSideFacingTheLight)
 {
     ASSERT_TRUE(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader);
     ASSERT_TRUE(shader_get_record(3)->stage[SH_STAGE_VERTEX].shader);
-    const ResHandle cube = make_cube("cube", 1.0f);
-    const Vec3 dir = {1, 0, 0};
-    env_set_light_dir(0, &dir);
-    env_set_color2(0, 0xFFFFFFFF);
-    env_set_color0(0, 0xFF202020);
+    DrawObj* o = LitCube();
     env_set_color1(0, 0xFF202020);
-    Mat44 m = at(0, 0, 5);
-    vm_mat_rotate_y(&m, &m, 0.7853982f);
-    DrawObj* o = mdlobj_create(0, &m, cube, 81);
-    // Set 0 (its pixel shader over the fixed vertex stage), then set 3
-    // (phong: both stages shaded).
+    // Set 0 (its pixel shader over the fixed vertex stage), then set 3 (both stages).
     for (int set : {0, 3}) {
         mdlobj_set_shader_set(o, set);
         Render();
-        const uint32_t left = Pixel(kW / 2 - 4, kH / 2), right = Pixel(kW / 2 + 4, kH / 2);
-        EXPECT_GT(Luma(left), Luma(right) + 150) << set << std::hex << " " << left << " " << right;
+        EXPECT_GT(LeftOverRight(), 150) << set;
     }
     EXPECT_GT(shader_bind_count(), 0u);
 }
 
-// --- mended faults ------------------------------------------------------------------------
+// The model object through the whole display frame as the patch tool sets it
+// up: a persistent patch at priority 81 in the first 3D band and a one-frame
+// preview at 28 in the second.
+class FrameTest : public DrawTest {
+protected:
+    static constexpr int kFW = 160, kFH = 120;
+    void SetUp() override
+    {
+        window_ = gfx_test_window_create(kFW, kFH);
+        ASSERT_NE(window_, nullptr);
+        ASSERT_EQ(disp_boot(window_, 0, kFW, kFH, 32, nullptr), 1);
+        cam_set_enable(0, 1);
+        cam_set_enable(1, 0);
+        cam_set_viewport(0, 0, 0, kFW, kFH);
+        cam_set_mode(0, CAM_MODE_POS_ANGLES);
+        const Vec3 zero = {0, 0, 0};
+        cam_set_pos_rot(0, &zero, &zero);
+        cam_set_near_far(0, 0.1f, 10000.0f, 10000.0f);
+        use_screen_space(kFW, kFH);
+        fog_set_enable(0, 0);
+    }
+    void TearDown() override
+    {
+        cam_set_proj_custom(0, 0);  // the camera outlives the display
+        disp_shutdown();
+        gfx_test_window_destroy(window_);
+    }
+};
+
+TEST_F(FrameTest, PatchAndPreviewShowTheirFrontFacesInTheirBands)
+{
+    const ResHandle mesh = two_face_mesh();
+    const Mat44 pm = patch_matrix(-40, 0, 5000), vm = patch_matrix(40, 0, 2500);
+    DrawObj* patch = mdlobj_create(0, &pm, mesh, 81);
+    ASSERT_NE(patch, nullptr);
+    mdlobj_set_cull(patch, 1);
+    mdlobj_set_frustum_cull(patch, 0);
+    DrawObj* preview = mdlobj_create_1f(0, &vm, mesh, 28);
+    mdlobj_set_cull(preview, 1);
+    mdlobj_set_lighting(preview, 0);
+    disp_update(nullptr);
+    // x = -40 in screen space is 40 pixels left of the centre.
+    const uint32_t p = Pixel(kFW / 2 - 40, kFH / 2), q = Pixel(kFW / 2 + 40, kFH / 2);
+    EXPECT_GT(Red(p), 200u) << std::hex << p;
+    EXPECT_LT(p & 0xFF, 40u) << std::hex << p;
+    EXPECT_GT(Red(q), 200u) << std::hex << q;
+    EXPECT_EQ(Luma(Pixel(kFW / 2, kFH / 2)), 0);  // nothing between them
+    // The preview lived for one frame; the patch stays.
+    EXPECT_EQ(obj_live_count(), 1);
+    disp_update(nullptr);
+    EXPECT_EQ(Luma(Pixel(kFW / 2 + 40, kFH / 2)), 0);
+    EXPECT_GT(Red(Pixel(kFW / 2 - 40, kFH / 2)), 200u);
+}
 
 TEST_F(DrawTest, PassStartLeavesNoStaleLightingInTheStateCache)
 {
@@ -299,13 +331,11 @@ TEST_F(DrawTest, PointFilteringSurvivesTheBaseFilterOfTheNextRun)
 {
     const ResHandle cube = make_cube("cube", 1.0f, 0xFFFFFFFF, false, 1);
     const ResHandle tex = res_tex_create("test", "t", 4, 4, RES_TEX_FORMAT_ARGB32, false);
-    ASSERT_NE(tex, 0u);
     ASSERT_NE(disp_tex_lookup(tex), nullptr);
     // Two runs in one pass (priorities 81 and 80): the second run sets
     // LINEAR on sampler 0 before its object, which asks for POINT again.
     for (int prio : {81, 80}) {
-        Mat44 m = at(prio == 81 ? -2.0f : 2.0f, 0, 6);
-        DrawObj* o = mdlobj_create(0, &m, cube, prio);
+        DrawObj* o = Model(cube, prio == 81 ? -2.0f : 2.0f, 0, 6, prio);
         mdlobj_set_override_tex(o, tex);
         mdlobj_set_tex_filter(o, 0);
     }
@@ -316,13 +346,11 @@ TEST_F(DrawTest, PointFilteringSurvivesTheBaseFilterOfTheNextRun)
 
 TEST_F(DrawTest, AtMostFourPointLightsReachTheShaderSetUp)
 {
-    const ResHandle cube = make_cube("cube", 1.0f);
     for (int i = 0; i < 6; ++i) {
         const Vec3 p = {float(i) * 0.1f, 0, 5};
         ASSERT_NE(plight_create(0, &p, 10.0f, 0xFFFFFFFF, 1.0f), nullptr);
     }
-    Mat44 m = at(0, 0, 5);
-    DrawObj* o = mdlobj_create(0, &m, cube, 81);
+    DrawObj* o = Model(make_cube("cube", 1.0f), 0, 0, 5);
     ASSERT_TRUE(draw_param_bit(mdlobj_get_draw_param(o), kDpPointLightsBit));
     Render();
     EXPECT_EQ(shader_get_point_light_count(), 4);
@@ -330,8 +358,7 @@ TEST_F(DrawTest, AtMostFourPointLightsReachTheShaderSetUp)
 
 TEST_F(DrawTest, StaleMeshHandleIsSkippedWithoutCrash)
 {
-    Mat44 m = at(0, 0, 5);
-    DrawObj* o = mdlobj_create(0, &m, 999, 81);  // names no mesh
+    DrawObj* o = Model(999, 0, 0, 5);  // names no mesh
     ASSERT_NE(o, nullptr);
     Render();
     EXPECT_EQ(obj3d_sort_count(), 0);

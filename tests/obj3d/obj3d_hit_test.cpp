@@ -85,6 +85,31 @@ TEST_F(Obj3dHitTest, BoneTargetsRideTheirBonesUnderOneOwner)
     EXPECT_EQ(hit_target_count(), 0);
 }
 
+// The model object's target: results over the chain, re-pointed, released with the object.
+TEST_F(Obj3dHitTest, ModelTargetFollowsTheMatrixAndDiesWithTheObject)
+{
+    DrawObj* o = mdlobj_create(0, nullptr, 0, 81);
+    mdlobj_set_hit(o, floor, 4);
+    const Vec3 p = {1, 20, 1}, down = {0, -40, 0};
+    EXPECT_EQ(ground(p, 0), -1e9f);  // made switched off
+    mdlobj_hit_enable(o, 1);
+    EXPECT_EQ(ground(p, mdlobj_hit_id(o)), -1e9f);
+    mdlobj_matrix(o)->m[13] = 6;
+    EXPECT_NEAR(ground(p, 0), 6, 1e-3);
+    hit_ray_add(&p, &down, 40, kHitAnyGroup, 1, 2);
+    hit_frame();
+    ASSERT_EQ(mdlobj_hit_result_count(o), 1u);
+    HitResult r;
+    ASSERT_EQ(mdlobj_hit_result(o, 0, &r), 1);
+    EXPECT_NEAR(r.point.y, 6, 1e-3);
+    EXPECT_EQ(r.next, nullptr);
+    EXPECT_EQ(mdlobj_hit_result(o, 1, &r), 0);
+    mdlobj_set_hit_sphere(o, nullptr, 2, 4);  // re-pointed, not a second target
+    EXPECT_EQ(hit_target_count(), 1);
+    obj_free(o);
+    EXPECT_EQ(hit_target_count(), 0);
+}
+
 TEST_F(Obj3dHitTest, EveryTypeReleasesItsTargetOnExit)
 {
     const Vec3 p = {1, 20, 1};

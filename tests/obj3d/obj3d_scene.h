@@ -49,21 +49,21 @@ inline ResHandle make_mesh(const char* name, const std::vector<Quad>& quads, boo
                            uint32_t flags = 0, uint32_t tex_slots = 0)
 {
     MeshSource src{};
-    Vec3 lo = {1e9f, 1e9f, 1e9f}, hi = {-1e9f, -1e9f, -1e9f};
+    float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f}, ro = 0, r2 = 0;
     for (const Quad& q : quads) {
-        const Vec3 d = {-q.normal.x, -q.normal.y, -q.normal.z};
-        const Vec3 u = cross(q.up, d);
+        const Vec3 u = cross(q.up, {-q.normal.x, -q.normal.y, -q.normal.z});
         const float su[4] = {-1, -1, 1, 1}, sv[4] = {-1, 1, 1, -1};
         const uint32_t base = uint32_t(src.positions.size() / 3);
         for (int k = 0; k < 4; ++k) {
-            const Vec3 p = {q.centre.x + q.half * (su[k] * u.x + sv[k] * q.up.x),
-                            q.centre.y + q.half * (su[k] * u.y + sv[k] * q.up.y),
-                            q.centre.z + q.half * (su[k] * u.z + sv[k] * q.up.z)};
-            src.positions.insert(src.positions.end(), {p.x, p.y, p.z});
+            const float p[3] = {q.centre.x + q.half * (su[k] * u.x + sv[k] * q.up.x),
+                                q.centre.y + q.half * (su[k] * u.y + sv[k] * q.up.y),
+                                q.centre.z + q.half * (su[k] * u.z + sv[k] * q.up.z)};
+            src.positions.insert(src.positions.end(), p, p + 3);
             src.normals.insert(src.normals.end(), {q.normal.x, q.normal.y, q.normal.z});
             if (colors) src.colors.push_back(q.color);
-            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+            for (int i = 0; i < 3; ++i)
+                lo[i] = std::min(lo[i], p[i]), hi[i] = std::max(hi[i], p[i]);
+            ro = std::max(ro, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
         }
         for (uint32_t i : {0u, 1u, 2u, 0u, 2u, 3u}) src.indices.push_back(base + i);
     }
@@ -71,37 +71,30 @@ inline ResHandle make_mesh(const char* name, const std::vector<Quad>& quads, boo
     src.index_count = uint32_t(src.indices.size());
     src.index_bits = 16;
     MeshSubsetSrc s = {};
-    s.first = 0;
     s.last = uint32_t(quads.size() * 2 - 1);
     s.slot_count = tex_slots;
     src.subsets.push_back(s);
-    const Vec3 c = {(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
-    const float r = std::sqrt((hi.x - c.x) * (hi.x - c.x) + (hi.y - c.y) * (hi.y - c.y) +
-                              (hi.z - c.z) * (hi.z - c.z));
-    float ro = 0;
-    for (size_t i = 0; i < src.positions.size(); i += 3)
-        ro = std::max(ro, std::sqrt(src.positions[i] * src.positions[i] +
-                                    src.positions[i + 1] * src.positions[i + 1] +
-                                    src.positions[i + 2] * src.positions[i + 2]));
-    const float sphere[6] = {c.x, c.y, c.z, r, ro, ro * ro};
-    std::copy(sphere, sphere + 6, src.sphere);
-    src.box_min[0] = lo.x, src.box_min[1] = lo.y, src.box_min[2] = lo.z;
-    src.box_max[0] = hi.x, src.box_max[1] = hi.y, src.box_max[2] = hi.z;
+    for (int i = 0; i < 3; ++i) {
+        src.sphere[i] = (lo[i] + hi[i]) / 2;
+        r2 += (hi[i] - src.sphere[i]) * (hi[i] - src.sphere[i]);
+        src.box_min[i] = lo[i], src.box_max[i] = hi[i];
+    }
+    src.sphere[3] = std::sqrt(r2), src.sphere[4] = ro, src.sphere[5] = ro * ro;
     return res_mesh_register("test", name, src, flags);
 }
 
-// A cube of half size h about the origin.
+// A cube of half size h about c.
 inline ResHandle make_cube(const char* name, float h, uint32_t color = 0xFFFFFFFF,
-                           bool colors = false, uint32_t tex_slots = 0)
+                           bool colors = false, uint32_t tex_slots = 0, Vec3 c = {0, 0, 0})
 {
     const Vec3 Y = {0, 1, 0}, Z = {0, 0, 1};
     return make_mesh(name,
-                     {{{0, 0, -h}, {0, 0, -1}, Y, h, color},
-                      {{0, 0, h}, {0, 0, 1}, Y, h, color},
-                      {{-h, 0, 0}, {-1, 0, 0}, Y, h, color},
-                      {{h, 0, 0}, {1, 0, 0}, Y, h, color},
-                      {{0, h, 0}, {0, 1, 0}, Z, h, color},
-                      {{0, -h, 0}, {0, -1, 0}, Z, h, color}},
+                     {{{c.x, c.y, c.z - h}, {0, 0, -1}, Y, h, color},
+                      {{c.x, c.y, c.z + h}, {0, 0, 1}, Y, h, color},
+                      {{c.x - h, c.y, c.z}, {-1, 0, 0}, Y, h, color},
+                      {{c.x + h, c.y, c.z}, {1, 0, 0}, Y, h, color},
+                      {{c.x, c.y + h, c.z}, {0, 1, 0}, Z, h, color},
+                      {{c.x, c.y - h, c.z}, {0, -1, 0}, Z, h, color}},
                      colors, 0, tex_slots);
 }
 

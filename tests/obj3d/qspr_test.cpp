@@ -27,11 +27,11 @@ protected:
         const qvw::TexLstTexDesc& t = cat.textures[0];
         tex_ = res_tex_create(cat.name.c_str(), t.file.c_str(), t.width, t.height,
                               RES_TEX_FORMAT_ARGB32, false);
-        std::vector<uint32_t> px(size_t(t.width * t.height));
+        const uint32_t quarter[4] = {kRed, kGreen, kBlue, kWhite};
+        std::vector<uint32_t> px;
         for (int y = 0; y < t.height; ++y)
             for (int x = 0; x < t.width; ++x)
-                px[size_t(y * t.width + x)] = y < t.height / 2 ? (x < t.width / 2 ? kRed : kGreen)
-                                                               : (x < t.width / 2 ? kBlue : kWhite);
+                px.push_back(quarter[(y >= t.height / 2) * 2 + (x >= t.width / 2)]);
         res_tex_set_image(tex_, 0, 0, t.width, t.height, px.data());
         for (const qvw::TexLstCropDesc& c : t.crops)
             res_crop_register_px(cat.name.c_str(), c.name.c_str(), c.x, c.y, c.w, c.h, tex_);
@@ -45,14 +45,15 @@ protected:
         Render();
         calls_ = gfx_get_counters()->draw_calls - calls_;
     }
-    // Left, right, top and bottom quarter points of a box around the centre.
-    void ExpectCorners(int half, uint32_t tl, uint32_t tr, uint32_t bl, uint32_t br)
+    // The quarter points of a box of `size` pixels about the centre show the
+    // texture's quadrants upright.
+    void ExpectUpright(int size)
     {
-        const int l = 32 - half / 2, r = 32 + half / 2, t = 24 - half / 2, b = 24 + half / 2;
-        EXPECT_EQ(Pixel(l, t), tl) << std::hex << Pixel(l, t);
-        EXPECT_EQ(Pixel(r, t), tr) << std::hex << Pixel(r, t);
-        EXPECT_EQ(Pixel(l, b), bl) << std::hex << Pixel(l, b);
-        EXPECT_EQ(Pixel(r, b), br) << std::hex << Pixel(r, b);
+        const int l = 32 - size / 4, r = 32 + size / 4, t = 24 - size / 4, b = 24 + size / 4;
+        EXPECT_EQ(Pixel(l, t), kRed) << std::hex << Pixel(l, t);
+        EXPECT_EQ(Pixel(r, t), kGreen) << std::hex << Pixel(r, t);
+        EXPECT_EQ(Pixel(l, b), kBlue) << std::hex << Pixel(l, b);
+        EXPECT_EQ(Pixel(r, b), kWhite) << std::hex << Pixel(r, b);
     }
     ResHandle tex_ = 0, all_ = 0;
     uint64_t calls_ = 0;
@@ -73,7 +74,7 @@ TEST_F(Qspr, EveryKindMapsTheCropCornersUpright)
         if (kind == 2) obj_kill(o);
         RenderCounted();
         SCOPED_TRACE(kind);
-        ExpectCorners(12, kRed, kGreen, kBlue, kWhite);
+        ExpectUpright(24);
         EXPECT_EQ(calls_, 1u);
     }
 }
@@ -89,7 +90,7 @@ TEST_F(Qspr, BillboardsFaceTheCameraAtAnyAngle)
         const Vec3 at = {v->m[8] * 10, v->m[9] * 10, v->m[10] * 10};
         qspr_bb_create_1f(1, &at, 0, 6, all_, kWhite, 1, 0);
         RenderCounted();
-        ExpectCorners(12, kRed, kGreen, kBlue, kWhite);
+        ExpectUpright(24);
     }
 }
 
@@ -188,6 +189,7 @@ TEST_F(Qspr, PlacedQuadsBakeAndCullWhereTheyAreDrawn)
     RenderCounted();
     EXPECT_EQ(qspr_get_drawn_count(), 1);
     EXPECT_NE(Pixel(32, 24), 0xFF000000u);
+    EXPECT_NEAR(o->depth, 100.0f, 0.1f);  // its placed centre (0, 0, 10) sorts it
     const Vec3 two = {2, 2, 2};
     qspr_quad_set_scale(o, &two);
     qspr_quad_bake(o);

@@ -84,12 +84,10 @@ TEST(PlatFiles, ListingsAreSortedFilteredAndHoldNoFolders)
 
 TEST(PlatFiles, PatternsAndNameOrder)
 {
-    for (auto [name, pattern, match] : {std::tuple{"model.bin", "*.BIN", true},
-                                        {"m1.bin", "m?.bin", true},
-                                        {"abc", "*", true},
-                                        {"a.b.bin", "*.bin", true},
-                                        {"model.bink", "*.bin", false},
-                                        {"bin", "*.bin", false}})
+    const std::tuple<const char*, const char*, bool> matches[] = {
+        {"model.bin", "*.BIN", true}, {"m1.bin", "m?.bin", true},     {"abc", "*", true},
+        {"a.b.bin", "*.bin", true},   {"model.bink", "*.bin", false}, {"bin", "*.bin", false}};
+    for (auto [name, pattern, match] : matches)
         EXPECT_EQ(plat_name_matches(name, pattern), match) << name << " " << pattern;
     // Without regard to case first; equal so, the bytes decide.
     for (auto [a, b, less] :

@@ -1,10 +1,13 @@
-// Device basics: culling with Direct3D's winding, viewport and scissor,
-// depth, stencil and colour masks, device loss and the no-device state.
+// Device basics: culling, viewport, scissor, depth, stencil, masks, loss, no device.
 #include <epoxy/gl.h>
+
+#include <gmock/gmock.h>
 
 #include <array>
 
 #include "gfx_fixture.h"
+
+using ::testing::Each;
 
 TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
 {
@@ -17,14 +20,13 @@ TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
         {GFX_CULL_CW, true, true},   {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
         gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
-        TlVertex v[3] = {{0, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                         {20, 0, 0, 1, 0xFF00FF00u, 0, 0},
-                         {0, 20, 0, 1, 0xFF00FF00u, 0, 0}};
+        TlVertex v[3] = {
+            {0, 0, 0, 1, kGreen, 0, 0}, {20, 0, 0, 1, kGreen, 0, 0}, {0, 20, 0, 1, kGreen, 0, 0}};
         if (c.ccw) std::swap(v[1], v[2]);
         draw_up(kTlFvf, GFX_PT_TRIANGLELIST, 1, v);
-        EXPECT_EQ(near(pixel(3, 3), 0xFF00FF00u), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
+        EXPECT_EQ(near(pixel(3, 3), kGreen), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
     }
 }
 
@@ -33,13 +35,12 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     GfxRect sc{10, 10, 20, 15};
     ASSERT_EQ(gfx_set_scissor_rect(&sc), GFX_OK);
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
-    quad(0, 0, kW, kH, 0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{10, 10}, {19, 14}});
-    expect_pixels(0xFF000000u, {{20, 14}, {19, 15}, {9, 10}});
+    quad(0, 0, kW, kH, kWhite);
+    expect_at({{10, 10, kWhite}, {19, 14, kWhite}});
+    expect_at({{20, 14, kBlack}, {19, 15, kBlack}, {9, 10, kBlack}});
     // A clear also keeps to the scissor rectangle while scissoring is on.
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
-    expect_pixels(0xFF0000FFu, {{12, 12}});
-    expect_pixels(0xFF000000u, {{30, 30}});
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0), GFX_OK);
+    expect_at({{12, 12, kBlue}, {30, 30, kBlack}});
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 0);
     // The scissor is clamped to the target, right/bottom never before left/top.
     GfxRect wild{-5, 30, 500, 20}, got{};
@@ -49,16 +50,15 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     // The viewport limits a clear, and a 3D quad in clip space fills it.
     GfxViewport vp{8, 4, 16, 8, 0, 1};
     ASSERT_EQ(gfx_set_viewport(&vp), GFX_OK);
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF00FF00u, 1, 0), GFX_OK);
-    expect_pixels(0xFF00FF00u, {{8, 4}, {23, 11}});
-    EXPECT_TRUE(near(pixel(24, 11), 0xFF0000FFu) || near(pixel(24, 11), 0xFF000000u));
-    expect_pixels(0xFF000000u, {{7, 4}});
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kGreen, 1, 0), GFX_OK);
+    expect_at({{8, 4, kGreen}, {23, 11, kGreen}});
+    EXPECT_TRUE(near(pixel(24, 11), kBlue) || near(pixel(24, 11), kBlack));
+    expect_at({{7, 4, kBlack}});
     GfxViewport outside{60, 0, 16, 8, 0, 1};
     EXPECT_EQ(gfx_set_viewport(&outside), GFX_E_INVALIDCALL);
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    clip_quad(0xFFFF0000u);
-    expect_pixels(0xFFFF0000u, {{8, 4}, {23, 11}});
-    expect_pixels(0xFF000000u, {{7, 4}, {8, 12}});
+    clip_quad(kRed);
+    expect_at({{8, 4, kRed}, {23, 11, kRed}, {7, 4, kBlack}, {8, 12, kBlack}});
 }
 
 TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
@@ -76,51 +76,51 @@ TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
         {GFX_CMP_GREATEREQUAL, 0.4f, false}, {GFX_CMP_ALWAYS, 0.9f, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
         gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_ALWAYS);
-        quad(0, 0, 8, 8, 0xFF0000FFu, 0.5f);
+        quad(0, 0, 8, 8, kBlue, 0.5f);
         gfx_set_render_state(GFX_RS_ZFUNC, c.func);
-        quad(0, 0, 8, 8, 0xFFFFFFFFu, c.z);
-        EXPECT_EQ(near(pixel(4, 4), 0xFFFFFFFFu), c.pass) << "func " << c.func << " z " << c.z;
+        quad(0, 0, 8, 8, kWhite, c.z);
+        EXPECT_EQ(near(pixel(4, 4), kWhite), c.pass) << "func " << c.func << " z " << c.z;
     }
     // Without z write the depth stays; with ZENABLE off nothing is tested.
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
     set_states({{GFX_RS_ZFUNC, GFX_CMP_LESS}, {GFX_RS_ZWRITEENABLE, 0}});
-    quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
-    quad(0, 0, 8, 8, 0xFF00FF00u, 0.5f);
-    expect_pixels(0xFF00FF00u, {{4, 4}});
+    quad(0, 0, 8, 8, kBlue, 0.2f);
+    quad(0, 0, 8, 8, kGreen, 0.5f);
+    expect_at({{4, 4, kGreen}});
     gfx_set_render_state(GFX_RS_ZWRITEENABLE, 1);
-    quad(0, 0, 8, 8, 0xFF0000FFu, 0.2f);
+    quad(0, 0, 8, 8, kBlue, 0.2f);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
-    quad(0, 0, 8, 8, 0xFFFF0000u, 0.9f);
-    expect_pixels(0xFFFF0000u, {{4, 4}});
+    quad(0, 0, 8, 8, kRed, 0.9f);
+    expect_at({{4, 4, kRed}});
 }
 
 TEST_F(GfxTest, StencilColourMaskAndDepthOnlyClearsKeepTheColour)
 {
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFFFFFFFFu, 0.0f, 3), GFX_OK);
-    expect_pixels(0xFF204060u, {{1, 1}});
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, kWhite, 0.0f, 3), GFX_OK);
+    expect_at({{1, 1, 0xFF204060u}});
     // Stencil: pass where the stored value equals 3; z cleared to 0 would fail LESSEQUAL.
     set_states({{GFX_RS_ZENABLE, 0},
                 {GFX_RS_STENCILENABLE, 1},
                 {GFX_RS_STENCILFUNC, GFX_CMP_EQUAL},
                 {GFX_RS_STENCILREF, 3},
                 {GFX_RS_STENCILPASS, GFX_STENCILOP_INCRSAT}});
-    quad(0, 0, 4, 4, 0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{1, 1}});
-    quad(0, 0, 4, 4, 0xFF00FF00u);  // stencil is 4 now: fails
-    expect_pixels(0xFFFFFFFFu, {{1, 1}});
+    quad(0, 0, 4, 4, kWhite);
+    expect_at({{1, 1, kWhite}});
+    quad(0, 0, 4, 4, kGreen);  // stencil is 4 now: fails
+    expect_at({{1, 1, kWhite}});
     gfx_set_render_state(GFX_RS_STENCILREF, 4);
-    quad(0, 0, 4, 4, 0xFF00FF00u);
-    expect_pixels(0xFF00FF00u, {{1, 1}});
+    quad(0, 0, 4, 4, kGreen);
+    expect_at({{1, 1, kGreen}});
     gfx_set_render_state(GFX_RS_STENCILENABLE, 0);
     // The write mask limits drawn channels (red and blue here), never a clear.
     gfx_set_render_state(GFX_RS_COLORWRITEENABLE, 0x1 | 0x4);
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
-    expect_pixels(0xFF000000u, {{1, 1}});
-    quad(0, 0, 4, 4, 0xFFFFFFFFu);
-    expect_pixels(0xFFFF00FFu, {{1, 1}});
+    gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+    expect_at({{1, 1, kBlack}});
+    quad(0, 0, 4, 4, kWhite);
+    expect_at({{1, 1, 0xFFFF00FFu}});
 }
 
 TEST_F(GfxTest, UnchangedStatesIssueNoGlStateChange)
@@ -147,14 +147,14 @@ TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath)
     EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICELOST);
     // Draws on a lost device do nothing and report nothing.
     uint64_t draws = gfx_get_counters()->draw_calls;
-    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    quad(0, 0, 4, 4, kWhite);
     EXPECT_EQ(gfx_get_counters()->draw_calls, draws);
     EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICENOTRESET);
     GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
-    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_CULLMODE), uint32_t{GFX_CULL_CCW});  // defaults again
-    EXPECT_EQ(gfx_test_cooperative_level(), GFX_OK);
-    EXPECT_EQ(gfx_present(), GFX_OK);
+    ASSERT_EQ(gfx_reset(&pp), GFX_OK);  // and the states are the defaults again
+    EXPECT_EQ((std::tuple{gfx_get_render_state(GFX_RS_CULLMODE), gfx_test_cooperative_level(),
+                          gfx_present()}),
+              std::tuple(uint32_t{GFX_CULL_CCW}, GFX_OK, GFX_OK));
 }
 
 TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
@@ -163,9 +163,9 @@ TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
     ASSERT_EQ(gfx_reset(&pp), GFX_OK);
     gfx_get_present_params(&got);
     EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1, 0);
-    quad(0, 0, 8, 8, 0xFF00FF00u);
-    expect_pixels(0xFF00FF00u, {{4, 4}});
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
+    quad(0, 0, 8, 8, kGreen);
+    expect_at({{4, 4, kGreen}});
     EXPECT_EQ(gfx_present(), GFX_OK);
     GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
     ASSERT_EQ(gfx_reset(&silly), GFX_OK);
@@ -173,39 +173,33 @@ TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
     EXPECT_EQ(got.samples, 0);
 }
 
-// Before a device exists (or after a failed start) every call fails cleanly
-// and touches nothing.
+// Before a device exists (or after a failed start) every call fails and touches nothing.
 TEST(GfxNoDevice, EveryCallFailsCleanly)
 {
     ASSERT_EQ(gfx_device_ok(), 0);
     EXPECT_EQ(gfx_device_create(nullptr, nullptr), 0);  // a failed start
     EXPECT_EQ(gfx_device_ok(), 0);
-    EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_begin_scene(), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_present(), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_set_render_state(GFX_RS_ZENABLE, 0), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_set_fvf(kTlFvf), GFX_E_NODEVICE);
     TlVertex v[3] = {};
-    EXPECT_EQ(gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)), GFX_E_NODEVICE);
-    EXPECT_EQ(gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED), nullptr);
-    EXPECT_EQ(gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED), nullptr);
-    EXPECT_EQ(
-        gfx_shader_compile(GFX_SHADER_PIXEL, "void PsMain(){}", 15, "PsMain", "ps_2_0", nullptr, 0),
-        nullptr);
-    EXPECT_EQ(gfx_get_render_target(0), nullptr);
-    EXPECT_EQ(gfx_white_texture(), nullptr);
     uint8_t p[4];
-    EXPECT_EQ(gfx_read_pixels(0, 0, 1, 1, p, 4), GFX_E_NODEVICE);
     GfxPresentParams pp{};
-    EXPECT_EQ(gfx_reset(&pp), GFX_E_NODEVICE);
+    EXPECT_THAT((std::array{gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), gfx_begin_scene(), gfx_present(),
+                            gfx_set_render_state(GFX_RS_ZENABLE, 0), gfx_set_fvf(kTlFvf),
+                            gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)),
+                            gfx_read_pixels(0, 0, 1, 1, p, 4), gfx_reset(&pp)}),
+                Each(GFX_E_NODEVICE));
+    EXPECT_THAT(
+        (std::array<const void*, 5>{gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED),
+                                    gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED),
+                                    gfx_shader_compile(GFX_SHADER_PIXEL, "void PsMain(){}", 15,
+                                                       "PsMain", "ps_2_0", nullptr, 0),
+                                    gfx_get_render_target(0), gfx_white_texture()}),
+        Each(nullptr));
     gfx_simulate_device_loss();
     gfx_device_destroy();
     EXPECT_EQ(gfx_get_caps(), nullptr);
 }
 
-// Objects may outlive a reset (a held back buffer) or the device itself:
-// releasing them later frees their memory and never touches another
-// device's GL names.
+// Objects released after a reset or after their device never touch another device's GL names.
 TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
 {
     void* win = gfx_test_window_create(32, 32);
@@ -226,9 +220,8 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
     GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
     gfx_fvf_to_elements(kTlFvf, e);
     GfxVertexDecl* decl = gfx_decl_create(e);
-    const char* src = "void PsMain() { oC0 = vec4(1.0); }";
     GfxShader* ps =
-        gfx_shader_compile(GFX_SHADER_PIXEL, src, std::strlen(src), "PsMain", "ps_2_0", nullptr, 0);
+        compile(GFX_SHADER_PIXEL, "void PsMain() { oC0 = vec4(1.0); }", "PsMain", "ps_2_0");
     GfxSurface* z = gfx_surface_create_depth(8, 8, GFX_FMT_D16, 0);
     ASSERT_TRUE(t && ts && vb && ib && decl && ps && z);
     gfx_device_destroy();
@@ -251,12 +244,11 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
     gfx_test_window_destroy(win);
 }
 
-// Present copies the frame (stored top row first) to the window, whose GL
-// rows count from the bottom: the top of the frame must be the top of the window.
+// The frame is stored top row first and GL window rows count from the bottom.
 TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
 {
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0);
-    quad(0, 0, kW, kH / 2, 0xFFFF0000u);
+    gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0);
+    quad(0, 0, kW, kH / 2, kRed);
     ASSERT_EQ(gfx_present(), GFX_OK);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_FRONT);

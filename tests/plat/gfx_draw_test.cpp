@@ -1,6 +1,4 @@
-// Declarations, buffers and the draw calls: the system's FVF reading, the
-// 52 vertex formats of the display, static buffers with indices, refused
-// index ranges, fill modes, clip planes and the upload counters.
+// Vertex formats and declarations, buffers, draw calls and their refused ranges.
 #include "gfx_fixture.h"
 
 namespace {
@@ -13,8 +11,7 @@ const uint32_t kDisplayFormats[52] = {
     0x101358, 0x10135A, 0x10135C, 0x501456, 0x501458, 0x50145A, 0x50145C};
 }  // namespace
 
-// Every format the display uses describes itself and makes a declaration;
-// the spot checks pin the layout rules (weights, tangents, size codes).
+// The spot checks pin the layout rules (weights, tangents, size codes).
 TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
 {
     GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
@@ -29,27 +26,19 @@ TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
     }
     // Sizes of each position kind with normals, colours and mixed size codes;
     // codes it cannot describe (no position, five weights, nine texture sets) are 0.
-    for (auto [fvf, size] : {std::pair{0x144u, 28},
-                             {0x252u, 44},
-                             {0x101356u, 64},
-                             {0x50145Cu, 88},
-                             {0x040u, 0},
-                             {0x00Eu, 0},
-                             {0x902u, 0}})
-        EXPECT_EQ(gfx_fvf_to_elements(fvf, e), size) << std::hex << fvf;
+    const std::pair<uint32_t, int> sizes[] = {{0x144, 28},    {0x252, 44}, {0x101356, 64},
+                                              {0x50145C, 88}, {0x040, 0},  {0x00E, 0},
+                                              {0x902, 0}};
+    for (auto [fvf, size] : sizes) EXPECT_EQ(gfx_fvf_to_elements(fvf, e), size) << std::hex << fvf;
     // XYZB1 with the UBYTE4 flag: one weight, then the index word.
     ASSERT_EQ(gfx_fvf_to_elements(0x1116, e), 40);
-    EXPECT_EQ(e[1].usage, GFX_DECLUSAGE_BLENDWEIGHT);
-    EXPECT_EQ(e[1].type, GFX_DECLTYPE_FLOAT1);
-    EXPECT_EQ(e[2].usage, GFX_DECLUSAGE_BLENDINDICES);
-    EXPECT_EQ(e[2].type, GFX_DECLTYPE_UBYTE4);
-    EXPECT_EQ(e[2].offset, 16);
+    EXPECT_EQ(std::tuple(e[1].usage, e[1].type, e[2].usage, e[2].type, e[2].offset),
+              std::tuple(GFX_DECLUSAGE_BLENDWEIGHT, GFX_DECLTYPE_FLOAT1, GFX_DECLUSAGE_BLENDINDICES,
+                         GFX_DECLTYPE_UBYTE4, 16));
     // Bit 0x80: tangent and binormal after the texture sets.
     ASSERT_EQ(gfx_fvf_to_elements(0x1D2, e), 60);
-    EXPECT_EQ(e[4].usage, GFX_DECLUSAGE_TANGENT);
-    EXPECT_EQ(e[4].offset, 36);
-    EXPECT_EQ(e[5].usage, GFX_DECLUSAGE_BINORMAL);
-    EXPECT_EQ(e[6].stream, 0xFF);
+    EXPECT_EQ(std::tuple(e[4].usage, e[4].offset, e[5].usage, e[6].stream),
+              std::tuple(GFX_DECLUSAGE_TANGENT, 36, GFX_DECLUSAGE_BINORMAL, 0xFF));
     // Texture size codes: set 1 of 0x40212 has three floats.
     ASSERT_EQ(gfx_fvf_to_elements(0x40212, e), 12 + 12 + 8 + 12);
     EXPECT_EQ(e[3].type, GFX_DECLTYPE_FLOAT3);
@@ -68,10 +57,8 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
     uint64_t uploads = gfx_get_counters()->buffer_uploads;
     void* p = nullptr;
     ASSERT_EQ(gfx_vb_lock(vb, 0, 0, &p, 0), GFX_OK);
-    const Vc v[4] = {{-1, 1, 0.5f, 0xFFFF0000u},
-                     {0, 1, 0.5f, 0xFFFF0000u},
-                     {-1, 0, 0.5f, 0xFFFF0000u},
-                     {0, 0, 0.5f, 0xFFFF0000u}};
+    const Vc v[4] = {
+        {-1, 1, 0.5f, kRed}, {0, 1, 0.5f, kRed}, {-1, 0, 0.5f, kRed}, {0, 0, 0.5f, kRed}};
     std::memcpy(p, v, sizeof v);
     ASSERT_EQ(gfx_vb_unlock(vb), GFX_OK);
     ASSERT_EQ(gfx_ib_lock(ib, 0, 0, &p, 0), GFX_OK);
@@ -83,8 +70,7 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
     ASSERT_EQ(gfx_set_stream_source(0, vb, 0, sizeof(Vc)), GFX_OK);
     ASSERT_EQ(gfx_set_indices(ib), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 0, 2), GFX_OK);
-    expect_pixels(0xFFFF0000u, {{kW / 4, kH / 4}});
-    expect_pixels(0xFF000000u, {{3 * kW / 4, kH / 4}});
+    expect_at({{kW / 4, kH / 4, kRed}, {3 * kW / 4, kH / 4, kBlack}});
     // Ranges past the buffers are refused, not drawn.
     uint64_t draws = gfx_get_counters()->draw_calls;
     EXPECT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 3, 2), GFX_E_INVALIDCALL);
@@ -118,30 +104,28 @@ TEST_F(GfxTest, StaticBuffersDrawWithIndicesAndRefuseBadRanges)
 TEST_F(GfxTest, IndexedUserPointerDrawsUseTheirVertexWindow)
 {
     TlVertex v[8] = {};
-    for (int i = 0; i < 4; ++i) v[i] = {0, 0, 0, 1, 0xFFFF0000u, 0, 0};  // never used
+    for (int i = 0; i < 4; ++i) v[i] = {0, 0, 0, 1, kRed, 0, 0};  // never used
     for (int i = 0; i < 4; ++i)
-        v[4 + i] = {9.5f + 10 * (i & 1), 9.5f + 10 * (i >> 1), 0, 1, 0xFF00FF00u, 0, 0};
+        v[4 + i] = {9.5f + 10 * (i & 1), 9.5f + 10 * (i >> 1), 0, 1, kGreen, 0, 0};
     const uint16_t idx[6] = {4, 5, 6, 7, 6, 5};
     ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 4, 4, 2, idx, GFX_FMT_INDEX16, v,
                                             sizeof(TlVertex)),
               GFX_OK);
-    expect_pixels(0xFF00FF00u, {{12, 12}});
-    expect_pixels(0xFF000000u, {{5, 5}});
+    expect_at({{12, 12, kGreen}, {5, 5, kBlack}});
 }
 
 TEST_F(GfxTest, WireframeFillLeavesTheInsideEmpty)
 {
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_WIREFRAME);
-    quad(10, 10, 30, 30, 0xFFFFFFFFu);
-    expect_pixels(0xFF000000u, {{20, 14}});
+    quad(10, 10, 30, 30, kWhite);
+    expect_at({{20, 14, kBlack}});
     int lit = 0;
-    for (int x = 8; x < 32; ++x)
-        lit += near(pixel(x, 10), 0xFFFFFFFFu) || near(pixel(x, 9), 0xFFFFFFFFu);
+    for (int x = 8; x < 32; ++x) lit += near(pixel(x, 10), kWhite) || near(pixel(x, 9), kWhite);
     EXPECT_GT(lit, 10);
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_SOLID);
-    quad(10, 10, 30, 30, 0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{20, 14}});
+    quad(10, 10, 30, 30, kWhite);
+    expect_at({{20, 14, kWhite}});
 }
 
 TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
@@ -150,14 +134,13 @@ TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
     const float keep_left[4] = {-1, 0, 0, 0};  // x <= 0 kept
     ASSERT_EQ(gfx_set_clip_plane(0, keep_left), GFX_OK);
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 1);
-    clip_quad(0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{kW / 4, kH / 2}});
-    expect_pixels(0xFF000000u, {{3 * kW / 4, kH / 2}});
-    quad(40, 2, 60, 10, 0xFF00FF00u);  // pre-transformed vertices are not clipped
-    expect_pixels(0xFF00FF00u, {{50, 5}});
+    clip_quad(kWhite);
+    expect_at({{kW / 4, kH / 2, kWhite}, {3 * kW / 4, kH / 2, kBlack}});
+    quad(40, 2, 60, 10, kGreen);  // pre-transformed vertices are not clipped
+    expect_at({{50, 5, kGreen}});
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 0);
-    clip_quad(0xFFFFFFFFu);
-    expect_pixels(0xFFFFFFFFu, {{3 * kW / 4, kH / 2}});
+    clip_quad(kWhite);
+    expect_at({{3 * kW / 4, kH / 2, kWhite}});
     EXPECT_EQ(gfx_set_clip_plane(6, keep_left), GFX_E_INVALIDCALL);
 }
 
@@ -206,7 +189,7 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     EXPECT_EQ(gfx_surface_lock(z16, nullptr, &lr, GFX_LOCK_READONLY), GFX_E_INVALIDCALL);
     ASSERT_EQ(gfx_set_depth_stencil_surface(nullptr), GFX_OK);
     EXPECT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER, 0, 1, 0), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0), GFX_OK);
+    EXPECT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0), GFX_OK);
     gfx_set_depth_stencil_surface(main_depth);
     gfx_surface_release(main_depth);
     gfx_surface_release(z16);
@@ -214,9 +197,7 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     EXPECT_EQ(gfx_surface_create_depth(16, 16, GFX_FMT_A8R8G8B8, 0), nullptr);
 }
 
-// Draws far larger in total than the stream ring, issued without waiting:
-// every one must still find its own vertices (no quarter is rewritten
-// before the draws reading it are done).
+// No quarter of the ring may be rewritten before the draws reading it are done.
 TEST_F(GfxTest, StreamRingWrapsWithoutOverwritingPendingDraws)
 {
     constexpr int kPad = 30000;  // vertices handed over per draw (~840 KB)

@@ -1,6 +1,4 @@
-// Shared fixture of the drawing-device tests: one hidden GL window and one
-// device per test program; every test starts from a reset device with
-// culling off.
+// One hidden GL window and device per test program; each test starts reset, culling off.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <tuple>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,6 +18,8 @@
 #include "plat/gfx_tex.h"
 
 constexpr int kW = 64, kH = 48;
+constexpr uint32_t kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu, kRed = 0xFFFF0000u;
+constexpr uint32_t kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu;
 
 // One vertex of the pre-transformed, coloured, textured layout (FVF 0x144).
 struct TlVertex {
@@ -54,10 +56,14 @@ void draw_up(uint32_t fvf, GfxPrim type, uint32_t prims, const V* v)
     ASSERT_EQ(gfx_draw_primitive_up(type, prims, v, sizeof(V)), GFX_OK);
 }
 
-inline uint32_t argb(int a, int r, int g, int b)
+// A pre-transformed quad over pixels [x0, x1) x [y0, y1), texture coordinates 0..1.
+inline void quad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.0f)
 {
-    return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) |
-           (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
+    const TlVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, z, 1, color, 0, 0},
+                           {x1 - 0.5f, y0 - 0.5f, z, 1, color, 1, 0},
+                           {x0 - 0.5f, y1 - 0.5f, z, 1, color, 0, 1},
+                           {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
+    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
 }
 
 // A w x h A8R8G8B8 texture whose texel (x, y) is colour(x, y); null if it cannot be made.
@@ -129,22 +135,12 @@ protected:
         }
         return true;
     }
-    // Every listed pixel near `want`.
-    static void expect_pixels(uint32_t want, std::initializer_list<std::pair<int, int>> at,
-                              int tol = 2)
+    // Every listed pixel {x, y, colour} near its colour.
+    static void expect_at(std::initializer_list<std::tuple<int, int, uint32_t>> at)
     {
-        for (auto [x, y] : at)
-            EXPECT_TRUE(near(pixel(x, y), want, tol))
-                << "at " << x << "," << y << std::hex << " got " << pixel(x, y);
-    }
-    // An axis-aligned pre-transformed quad covering pixels [x0, x1) x [y0, y1).
-    static void quad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.0f)
-    {
-        const TlVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, z, 1, color, 0, 0},
-                               {x1 - 0.5f, y0 - 0.5f, z, 1, color, 1, 0},
-                               {x0 - 0.5f, y1 - 0.5f, z, 1, color, 0, 1},
-                               {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
-        draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+        for (auto [x, y, want] : at)
+            EXPECT_TRUE(near(pixel(x, y), want))
+                << "at " << x << "," << y << std::hex << " got " << pixel(x, y) << " want " << want;
     }
     // A quad over the whole viewport in clip space at z 0.5, with texture
     // coordinates 0..1 when `textured`, moved by (dx, dy).
@@ -164,3 +160,36 @@ protected:
     static void* window_;
 };
 inline void* GfxTest::window_ = nullptr;
+
+// Compiles `src`; `log` gets the compiler's messages.
+inline GfxShader* compile(GfxShaderKind kind, const std::string& src, const char* entry,
+                          const char* profile, std::string* log = nullptr)
+{
+    char err[2048] = {};
+    GfxShader* s =
+        gfx_shader_compile(kind, src.data(), src.size(), entry, profile, err, sizeof err);
+    if (log) *log = err;
+    return s;
+}
+
+// A test with a vertex and a pixel stage of its own, unbound and released after it.
+class GfxStagesTest : public GfxTest {
+protected:
+    void compile_stages(const char* vs, const char* ps, const char* vs_profile)
+    {
+        std::string log;
+        vs_ = compile(GFX_SHADER_VERTEX, vs, "VsMain", vs_profile, &log);
+        ASSERT_NE(vs_, nullptr) << log;
+        ps_ = compile(GFX_SHADER_PIXEL, ps, "PsMain", "ps_2_0", &log);
+        ASSERT_NE(ps_, nullptr) << log;
+    }
+    void TearDown() override
+    {
+        gfx_set_vertex_shader(nullptr);
+        gfx_set_pixel_shader(nullptr);
+        gfx_shader_release(vs_);
+        gfx_shader_release(ps_);
+    }
+    GfxShader* vs_ = nullptr;
+    GfxShader* ps_ = nullptr;
+};

@@ -1,5 +1,4 @@
-// Per-pixel units: blend factors and operations, alpha test references,
-// linear table fog, the fixed-function light and texture-stage operations.
+// Per-pixel units: blending, alpha test, table fog, lighting and texture stages.
 #include <algorithm>
 #include <cmath>
 
@@ -112,16 +111,16 @@ TEST_F(GfxTest, AlphaTestComparesTheEightBitAlphaWithTheReference)
         {GFX_CMP_NEVER, 0, 255, false},          {GFX_CMP_ALWAYS, 255, 0, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
         set_states({{GFX_RS_ALPHAFUNC, c.func}, {GFX_RS_ALPHAREF, c.ref}});
         quad(0, 0, 4, 4, (c.alpha << 24) | 0x00FFFFFFu);
-        EXPECT_EQ(near(pixel(1, 1) | 0xFF000000u, 0xFFFFFFFFu), c.pass)
+        EXPECT_EQ(near(pixel(1, 1) | 0xFF000000u, kWhite), c.pass)
             << "func " << c.func << " ref " << c.ref << " alpha " << c.alpha;
     }
     // Disabled: everything passes.
     set_states({{GFX_RS_ALPHATESTENABLE, 0}, {GFX_RS_ALPHAFUNC, GFX_CMP_NEVER}});
     quad(0, 0, 4, 4, 0x00FF0000u);
-    EXPECT_TRUE(near(pixel(1, 1) | 0xFF000000u, 0xFFFF0000u));
+    EXPECT_TRUE(near(pixel(1, 1) | 0xFF000000u, kRed));
 }
 
 namespace {
@@ -143,28 +142,25 @@ TEST_F(GfxTest, LinearTableFogRunsFromStartToEnd)
     set_states({{GFX_RS_LIGHTING, 0},
                 {GFX_RS_FOGENABLE, 1},
                 {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
-                {GFX_RS_FOGCOLOR, 0xFF0000FFu}});
+                {GFX_RS_FOGCOLOR, kBlue}});
     gfx_set_render_state_f(GFX_RS_FOGSTART, 10.0f);
     gfx_set_render_state_f(GFX_RS_FOGEND, 20.0f);
     auto wall = [](float z) {
-        const Vc v[4] = {{-z, z, z, 0xFFFF0000u},
-                         {z, z, z, 0xFFFF0000u},
-                         {-z, -z, z, 0xFFFF0000u},
-                         {z, -z, z, 0xFFFF0000u}};
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        const Vc v[4] = {{-z, z, z, kRed}, {z, z, z, kRed}, {-z, -z, z, kRed}, {z, -z, z, kRed}};
+        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
         draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, v);
     };
-    for (auto [z, want] : {std::pair{5.0f, 0xFFFF0000u},
-                           {10.0f, 0xFFFF0000u},
+    for (auto [z, want] : {std::pair{5.0f, kRed},
+                           {10.0f, kRed},
                            {15.0f, 0xFF800080u},
-                           {20.0f, 0xFF0000FFu},
-                           {40.0f, 0xFF0000FFu}}) {
+                           {20.0f, kBlue},
+                           {40.0f, kBlue}}) {
         wall(z);
         EXPECT_TRUE(near(centre(), want, 3)) << "z " << z << std::hex << " " << centre();
     }
     gfx_set_render_state(GFX_RS_FOGENABLE, 0);
     wall(40);
-    EXPECT_TRUE(near(centre(), 0xFFFF0000u));
+    EXPECT_TRUE(near(centre(), kRed));
 }
 
 TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)

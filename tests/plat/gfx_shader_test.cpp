@@ -1,21 +1,9 @@
-// The compiler stand-in: register rewrite, constant table, setters bounded
-// by the declared size, sampler stages, row-vector matrices, and the fog /
-// alpha-test epilogue after a user pixel stage.
+// Compiled stages: constant table, bounded setters, samplers, matrices, fog and alpha test.
 #include <string>
 
 #include "gfx_fixture.h"
 
 namespace {
-GfxShader* compile(GfxShaderKind kind, const std::string& src, const char* entry,
-                   const char* profile, std::string* log = nullptr)
-{
-    char err[2048] = {};
-    GfxShader* s =
-        gfx_shader_compile(kind, src.data(), src.size(), entry, profile, err, sizeof err);
-    if (log) *log = err;
-    return s;
-}
-
 const char* kVs = R"(#define SCALE 1.0
 float4x4 mWVP;
 float4 vUnused;
@@ -42,41 +30,25 @@ void PsMain() {
 )";
 }  // namespace
 
-class GfxShaderTest : public GfxTest {
+class GfxShaderTest : public GfxStagesTest {
 protected:
     void SetUp() override
     {
         GfxTest::SetUp();
-        std::string log;
-        vs_ = compile(GFX_SHADER_VERTEX, kVs, "VsMain", "vs_1_1", &log);
-        ASSERT_NE(vs_, nullptr) << log;
-        ps_ = compile(GFX_SHADER_PIXEL, kPs, "PsMain", "ps_2_0", &log);
-        ASSERT_NE(ps_, nullptr) << log;
+        ASSERT_NO_FATAL_FAILURE(compile_stages(kVs, kPs, "vs_1_1"));
         gfx_const_set_matrix(vs_, c(vs_, "mWVP"), kIdentity);
     }
-    void TearDown() override
-    {
-        gfx_set_vertex_shader(nullptr);
-        gfx_set_pixel_shader(nullptr);
-        gfx_shader_release(vs_);
-        gfx_shader_release(ps_);
-    }
     static uint32_t c(GfxShader* s, const char* name) { return gfx_const_by_name(s, name); }
-    GfxShader* vs_ = nullptr;
-    GfxShader* ps_ = nullptr;
 };
 
 TEST_F(GfxShaderTest, ConstantTableKnowsOnlyUsedRegisters)
 {
     EXPECT_NE(c(vs_, "mWVP"), 0u);
-    EXPECT_NE(c(vs_, "vOffset"), 0u);
-    EXPECT_EQ(c(vs_, "vUnused"), 0u);  // declared, not used
-    EXPECT_EQ(c(vs_, "p"), 0u);        // a local, left alone
-    EXPECT_EQ(c(vs_, "nothing"), 0u);
+    // Declared but not used, a local left alone, an unknown name.
+    for (const char* none : {"vUnused", "p", "nothing"}) EXPECT_EQ(c(vs_, none), 0u) << none;
     GfxConstDesc d{};
     ASSERT_EQ(gfx_const_desc(vs_, c(vs_, "vOffset"), &d), GFX_OK);
-    EXPECT_EQ(d.type, GFX_CT_FLOAT4);
-    EXPECT_EQ(d.count, 2);
+    EXPECT_EQ(std::pair(d.type, d.count), std::pair(GFX_CT_FLOAT4, 2));
     ASSERT_EQ(gfx_const_desc(ps_, c(ps_, "iMode"), &d), GFX_OK);
     EXPECT_EQ(d.type, GFX_CT_INT);
     // Samplers: the register annotation, else the lowest free stage.
@@ -97,7 +69,7 @@ TEST_F(GfxShaderTest, CompiledStagesDriveADrawThroughTheirConstants)
     ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vTint"), tint), GFX_OK);
     ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vAdd"), add), GFX_OK);
     ASSERT_EQ(gfx_const_set_int(ps_, c(ps_, "iMode"), 1), GFX_OK);
-    clip_quad(0xFFFFFFFFu, true);
+    clip_quad(kWhite, true);
     EXPECT_TRUE(near(centre(), 0xFF804040u)) << std::hex << centre();  // texel x tint + add
     gfx_set_texture(3, nullptr);
     gfx_tex_release(t);
@@ -109,10 +81,10 @@ TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning)
     // Scale by a half and move right by a half (translation in row 3).
     const float m[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0.5f, 0, 0, 1};
     ASSERT_EQ(gfx_const_set_matrix(vs_, c(vs_, "mWVP"), m), GFX_OK);
-    clip_quad(0xFF00FF00u, true);
+    clip_quad(kGreen, true);
     // Clip x from 0 to 1 is the right half; y from -0.5 to 0.5 the middle.
-    expect_pixels(0xFF00FF00u, {{kW / 2 + 2, kH / 2}, {kW - 2, kH / 2}});
-    expect_pixels(0xFF000000u, {{kW / 2 - 2, kH / 2}, {kW - 2, 2}});
+    expect_at({{kW / 2 + 2, kH / 2, kGreen}, {kW - 2, kH / 2, kGreen}});
+    expect_at({{kW / 2 - 2, kH / 2, kBlack}, {kW - 2, 2, kBlack}});
     // A matrix cannot go into a vector, nor a vector into a matrix.
     EXPECT_EQ(gfx_const_set_matrix(vs_, c(vs_, "vOffset"), m), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vector(vs_, c(vs_, "mWVP"), m), GFX_E_INVALIDCALL);
@@ -120,7 +92,7 @@ TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning)
     const float zero[16] = {};
     gfx_const_set_matrix(vs_, c(vs_, "mWVP"), zero);
     quad(2, 2, 6, 6, 0xFFFF00FFu);
-    expect_pixels(0xFFFF00FFu, {{3, 3}});
+    expect_at({{3, 3, 0xFFFF00FFu}});
 }
 
 TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
@@ -139,8 +111,8 @@ TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
     const float zero4[4] = {0, 0, 0, 0};
     gfx_const_set_vector(ps_, c(ps_, "vAdd"), zero4);
     gfx_const_set_int(ps_, c(ps_, "iMode"), 0);
-    clip_quad(0xFF000000u, true);
-    EXPECT_TRUE(near(pixel(4, 4), 0xFF00FF00u)) << std::hex << pixel(4, 4);
+    clip_quad(kBlack, true);
+    EXPECT_TRUE(near(pixel(4, 4), kGreen)) << std::hex << pixel(4, 4);
     // Null handles, bad handles and null data are refused.
     EXPECT_EQ(gfx_const_set_vector(ps_, 0, green), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vector(ps_, 12345, green), GFX_E_INVALIDCALL);
@@ -160,19 +132,19 @@ TEST_F(GfxShaderTest, FogAndAlphaTestRunAfterAUserPixelStage)
                 {GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL},
                 {GFX_RS_ALPHAREF, 129}});
     clip_quad(0x40FF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4), 0xFF000000u));
+    EXPECT_TRUE(near(pixel(4, 4), kBlack));
     gfx_set_render_state(GFX_RS_ALPHAREF, 48);
     clip_quad(0x40FF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, 0xFFFF0000u)) << std::hex << pixel(4, 4);
+    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, kRed)) << std::hex << pixel(4, 4);
     // Table fog ending at 0.5: everything beyond is fog colour.
     set_states({{GFX_RS_ALPHATESTENABLE, 0},
                 {GFX_RS_FOGENABLE, 1},
                 {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
-                {GFX_RS_FOGCOLOR, 0xFF0000FFu}});
+                {GFX_RS_FOGCOLOR, kBlue}});
     gfx_set_render_state_f(GFX_RS_FOGSTART, 0.0f);
     gfx_set_render_state_f(GFX_RS_FOGEND, 0.5f);
-    clip_quad(0xFFFF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, 0xFF0000FFu)) << std::hex << pixel(4, 4);
+    clip_quad(kRed, true);
+    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, kBlue)) << std::hex << pixel(4, 4);
 }
 
 TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly)

@@ -1,5 +1,4 @@
-// Textures: every format uploaded, drawn and read back; texel-exact sprite
-// placement; lock copies; render targets; stage range checks.
+// Textures: formats, texel-exact placement, locks, render targets, stage ranges.
 #include <cmath>
 #include <tuple>
 
@@ -7,19 +6,14 @@
 
 namespace {
 
-// Draws `tex` on stage 0 over pixels [x, x + w) x [y, y + h) with corners at
-// -0.5 and texture coordinates 0..1, point filtered unless `linear`.
+// Draws `tex` on stage 0 over pixels [x, x + w) x [y, y + h), point filtered unless `linear`.
 void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool linear = false)
 {
     gfx_set_texture(0, tex);
     const uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, f);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, f);
-    const TlVertex v[4] = {{x - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 0},
-                           {x + w - 0.5f, y - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 0},
-                           {x - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 0, 1},
-                           {x + w - 0.5f, y + h - 0.5f, 0, 1, 0xFFFFFFFFu, 1, 1}};
-    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+    quad(x, y, x + w, y + h, kWhite);
     gfx_set_texture(0, nullptr);
 }
 
@@ -51,36 +45,33 @@ std::vector<FormatCase> format_cases()
     std::vector<uint8_t> dxt3(8, 0xFF), dxt5 = {255, 0, 0, 0, 0, 0, 0, 0};
     dxt3.insert(dxt3.end(), dxt1.begin(), dxt1.end());
     dxt5.insert(dxt5.end(), dxt1.begin(), dxt1.end());
-    const uint32_t red = argb(255, 255, 0, 0);
     return {
         {GFX_FMT_A8R8G8B8, {0x10, 0x20, 0x30, 0x40}, 0x40302010u},
         {GFX_FMT_X8R8G8B8, {0x10, 0x20, 0x30, 0x00}, 0xFF302010u},
-        {GFX_FMT_A1R5G5B5, bytes_of<uint16_t>({0x8000 | (31 << 10) | 16}), argb(255, 255, 0, 132)},
-        {GFX_FMT_X1R5G5B5, bytes_of<uint16_t>({(31 << 10) | 16}), argb(255, 255, 0, 132)},
-        {GFX_FMT_R5G6B5, bytes_of<uint16_t>({(31 << 11) | (32 << 5)}), argb(255, 255, 130, 0)},
+        {GFX_FMT_A1R5G5B5, bytes_of<uint16_t>({0x8000 | (31 << 10) | 16}), 0xFFFF0084u},
+        {GFX_FMT_X1R5G5B5, bytes_of<uint16_t>({(31 << 10) | 16}), 0xFFFF0084u},
+        {GFX_FMT_R5G6B5, bytes_of<uint16_t>({(31 << 11) | (32 << 5)}), 0xFFFF8200u},
         {GFX_FMT_R8G8B8, {0x10, 0x20, 0x30}, 0xFF302010u},
-        {GFX_FMT_A4R4G4B4, bytes_of<uint16_t>({0xF842}), argb(255, 0x88, 0x44, 0x22)},
-        {GFX_FMT_A16B16G16R16, bytes_of<uint16_t>({0xFFFF, 0x8000, 0, 0xFFFF}),
-         argb(255, 255, 128, 0)},
+        {GFX_FMT_A4R4G4B4, bytes_of<uint16_t>({0xF842}), 0xFF884422u},
+        {GFX_FMT_A16B16G16R16, bytes_of<uint16_t>({0xFFFF, 0x8000, 0, 0xFFFF}), 0xFFFF8000u},
         {GFX_FMT_A2R10G10B10, bytes_of<uint32_t>({(3u << 30) | (1023u << 20) | (512u << 10)}),
-         argb(255, 255, 128, 0)},
-        {GFX_FMT_A2B10G10R10, bytes_of<uint32_t>({(3u << 30) | (512u << 20) | 1023u}),
-         argb(255, 255, 0, 128)},
-        {GFX_FMT_A8, {0x80}, argb(0x80, 255, 255, 255)},
-        {GFX_FMT_L8, {0x40}, argb(255, 0x40, 0x40, 0x40)},
-        {GFX_FMT_A8L8, {0x40, 0x80}, argb(0x80, 0x40, 0x40, 0x40)},
-        {GFX_FMT_DXT1, dxt1, red},
-        {GFX_FMT_DXT2, dxt3, red},
-        {GFX_FMT_DXT3, dxt3, red},
-        {GFX_FMT_DXT4, dxt5, red},
-        {GFX_FMT_DXT5, dxt5, red},
-        {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), argb(255, 128, 255, 255)},
-        {GFX_FMT_R32F, bytes_of<float>({0.25f}), argb(255, 64, 255, 255)},
-        {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), argb(255, 128, 255, 255)},
+         0xFFFF8000u},
+        {GFX_FMT_A2B10G10R10, bytes_of<uint32_t>({(3u << 30) | (512u << 20) | 1023u}), 0xFFFF0080u},
+        {GFX_FMT_A8, {0x80}, 0x80FFFFFFu},
+        {GFX_FMT_L8, {0x40}, 0xFF404040u},
+        {GFX_FMT_A8L8, {0x40, 0x80}, 0x80404040u},
+        {GFX_FMT_DXT1, dxt1, kRed},
+        {GFX_FMT_DXT2, dxt3, kRed},
+        {GFX_FMT_DXT3, dxt3, kRed},
+        {GFX_FMT_DXT4, dxt5, kRed},
+        {GFX_FMT_DXT5, dxt5, kRed},
+        {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), 0xFF80FFFFu},
+        {GFX_FMT_R32F, bytes_of<float>({0.25f}), 0xFF40FFFFu},
+        {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), 0xFF80FFFFu},
         {GFX_FMT_A16B16G16R16F, bytes_of<uint16_t>({half(1.0f), half(0.5f), 0, half(1.0f)}),
-         argb(255, 255, 128, 0)},
-        {GFX_FMT_G32R32F, bytes_of<float>({0.25f, 0.75f}), argb(255, 64, 191, 255)},
-        {GFX_FMT_A32B32G32R32F, bytes_of<float>({0.0f, 0.25f, 0.5f, 1.0f}), argb(255, 0, 64, 128)},
+         0xFFFF8000u},
+        {GFX_FMT_G32R32F, bytes_of<float>({0.25f, 0.75f}), 0xFF40BFFFu},
+        {GFX_FMT_A32B32G32R32F, bytes_of<float>({0.0f, 0.25f, 0.5f, 1.0f}), 0xFF004080u},
     };
 }
 
@@ -112,12 +103,12 @@ TEST_F(GfxTest, EveryTextureFormatUploadsAndDrawsItsColour)
     }
 }
 
-// Texels land one to one on pixels both from a sprite at half-pixel corners
-// and from a full-target clip-space quad moved by half a pixel as Direct3D
-// code does (transformed vertices keep Direct3D's pixel centres too).
+// Transformed vertices keep Direct3D's pixel centres (Direct3D code shifts by half a pixel).
 TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
 {
-    auto colour = [](int x, int y) { return argb(255, x * 4, y * 5, (x ^ y) * 3); };
+    auto colour = [](int x, int y) {
+        return 0xFF000000u | (x * 4) << 16 | (y * 5) << 8 | (x ^ y) * 3;
+    };
     GfxTexture* t = pattern_texture(kW, kH, colour);
     ASSERT_NE(t, nullptr);
     auto count_bad = [&](int x0, int y0, int w, int h) {
@@ -128,15 +119,15 @@ TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
     };
     GfxTexture* sprite = pattern_texture(8, 8, colour);
     for (bool linear : {true, false}) {
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
         draw_textured(sprite, 10, 5, 8, 8, linear);
         EXPECT_EQ(count_bad(10, 5, 8, 8), 0) << (linear ? "linear" : "point");
-        expect_pixels(0xFF000000u, {{9, 5}, {18, 12}});
+        expect_at({{9, 5, kBlack}, {18, 12, kBlack}});
     }
     gfx_tex_release(sprite);
     set_states({{GFX_RS_LIGHTING, 0}, {GFX_RS_ZENABLE, 0}});
     gfx_set_texture(0, t);
-    clip_quad(0xFFFFFFFFu, true, -1.0f / kW, 1.0f / kH);
+    clip_quad(kWhite, true, -1.0f / kW, 1.0f / kH);
     EXPECT_EQ(count_bad(0, 0, kW - 1, kH - 1), 0);
     gfx_set_texture(0, nullptr);
     gfx_tex_release(t);
@@ -153,26 +144,24 @@ TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack)
     GfxViewport vp{};
     gfx_get_viewport(&vp);
     EXPECT_EQ(vp.width, 16);  // setting target 0 resets the viewport
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF0000FFu, 1, 0), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0), GFX_OK);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);  // the main depth surface is larger: fine
-    quad(4, 4, 8, 8, 0xFFFF0000u);
-    expect_pixels(0xFFFF0000u, {{5, 5}});
+    quad(4, 4, 8, 8, kRed);
+    expect_at({{5, 5, kRed}});
     // Lock reads the target back in Direct3D layout.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_TRUE(near(texel32(lr, 5, 5), 0xFFFF0000u));
-    EXPECT_TRUE(near(texel32(lr, 15, 0), 0xFF0000FFu));
+    EXPECT_EQ(std::pair(texel32(lr, 5, 5), texel32(lr, 15, 0)), std::pair(kRed, kBlue));
     gfx_tex_unlock(rt, 0);
     // Back to the back buffer and draw the target as a texture.
     ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
-    gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
     draw_textured(rt, 20, 20, 16, 16);
-    expect_pixels(0xFFFF0000u, {{25, 25}});
-    expect_pixels(0xFF0000FFu, {{20, 20}});
+    expect_at({{25, 25, kRed}, {20, 20, kBlue}});
     // Stretch and colour fill work on target surfaces.
-    ASSERT_EQ(gfx_color_fill(rts, nullptr, 0xFF00FF00u), GFX_OK);
+    ASSERT_EQ(gfx_color_fill(rts, nullptr, kGreen), GFX_OK);
     ASSERT_EQ(gfx_stretch_rect(rts, nullptr, back, nullptr, GFX_TEXF_POINT), GFX_OK);
-    expect_pixels(0xFF00FF00u, {{kW - 1, kH - 1}});
+    expect_at({{kW - 1, kH - 1, kGreen}});
     EXPECT_EQ(gfx_set_render_target(0, nullptr), GFX_E_INVALIDCALL);
     gfx_surface_release(rts);
     gfx_surface_release(back);
@@ -214,14 +203,12 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
     ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
     EXPECT_EQ(lr.pitch, 32);
     EXPECT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_E_INVALIDCALL);  // already locked
-    const uint32_t c[2] = {0xFFFF0000u, 0xFF00FF00u};
+    const uint32_t c[2] = {kRed, kGreen};
     std::memcpy(lr.bits, c, 8);
     ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
     EXPECT_EQ(gfx_tex_unlock(t, 0), GFX_E_INVALIDCALL);
     draw_textured(t, 0, 0, 8, 8);
-    expect_pixels(0xFFFF0000u, {{2, 3}});
-    expect_pixels(0xFF00FF00u, {{3, 3}});
-    expect_pixels(0x00000000u, {{4, 3}});
+    expect_at({{2, 3, kRed}, {3, 3, kGreen}, {4, 3, 0x00000000u}});
     GfxRect blk{4, 4, 8, 8};
     ASSERT_EQ(gfx_tex_lock(d, 0, &blk, &lr, 0), GFX_OK);
     EXPECT_EQ(lr.pitch, 16);

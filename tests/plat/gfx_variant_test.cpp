@@ -1,7 +1,4 @@
-// Stage variants: for every combination of alpha test, fog and clip plane,
-// the frame drawn through the variants the states choose, linked in pairs,
-// is byte for byte the frame drawn through the general stages bound
-// separately, for generated and user stages.
+// Stage variants chosen by the states draw byte for byte what the general stages draw.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -43,8 +40,7 @@ void apply(const States& s)
     gfx_set_clip_plane(0, plane);
 }
 
-// Pre-transformed quad whose alpha and depth (1 / rhw) run across it, and a
-// clip-space quad through the generated vertex stage.
+// A pre-transformed quad with alpha and depth running across it, and a clip-space triangle.
 void draw_generated()
 {
     const TlVertex v[4] = {{0, 0, 0.2f, 1.0f, 0x00FF8040u, 0, 0},
@@ -65,33 +61,24 @@ std::vector<uint8_t> frame()
 }
 }  // namespace
 
-class GfxVariantTest : public GfxTest {
+class GfxVariantTest : public GfxStagesTest {
 protected:
     void SetUp() override
     {
         GfxTest::SetUp();
-        char log[2048] = {};
-        vs_ = gfx_shader_compile(GFX_SHADER_VERTEX, kUserVs, std::strlen(kUserVs), "VsMain",
-                                 "vs_2_0", log, sizeof log);
-        ASSERT_NE(vs_, nullptr) << log;
-        ps_ = gfx_shader_compile(GFX_SHADER_PIXEL, kUserPs, std::strlen(kUserPs), "PsMain",
-                                 "ps_2_0", log, sizeof log);
-        ASSERT_NE(ps_, nullptr) << log;
+        compile_stages(kUserVs, kUserPs, "vs_2_0");
     }
     void TearDown() override
     {
         gfx_dev.general_stages = gfx_dev.separate_stages = 0;
-        gfx_set_vertex_shader(nullptr);
-        gfx_set_pixel_shader(nullptr);
-        gfx_shader_release(vs_);
-        gfx_shader_release(ps_);
+        GfxStagesTest::TearDown();
     }
     // The scene drawn through the general stages bound separately or through
     // the variants linked in pairs; `green` tints the user pair.
     std::vector<uint8_t> draw(const States& s, int general, float green = 0.5f)
     {
         gfx_dev.general_stages = gfx_dev.separate_stages = general;
-        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1.0f, 0);
         apply(s);
         draw_generated();
         // A user pair whose constants were set before any variant existed.
@@ -106,8 +93,6 @@ protected:
         gfx_set_pixel_shader(nullptr);
         return frame();
     }
-    GfxShader* vs_ = nullptr;
-    GfxShader* ps_ = nullptr;
 };
 
 TEST_F(GfxVariantTest, TheStatesChooseAVariantThatDrawsWhatTheGeneralStagesDraw)

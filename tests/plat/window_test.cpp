@@ -1,5 +1,4 @@
-// Message translation from synthetic SDL events, dispatch, the key table,
-// the quit path and SIGTERM.
+// Messages from synthetic SDL events, dispatch, the key table, quit and SIGTERM.
 #include "plat/dialogs.h"
 #include "plat/gfx.h"
 #include "plat/input.h"
@@ -245,9 +244,7 @@ TEST_F(PlatWindowTest, HiddenCursorComesBackWithTheNextMoveAndClipFollowsTheWind
     EXPECT_FALSE(plat_cursor_clipped());
 }
 
-// While a dialog blocks the loop an exposed window gets the frame last
-// presented again, even when a second dialog opens with the next frame half
-// drawn; without an exposure nothing is drawn.
+// Also when a second dialog opens with the next frame half drawn; unexposed, nothing is drawn.
 TEST_F(PlatWindowTest, ExposedWindowShowsTheLastFrameWhileADialogRuns)
 {
     GfxPresentParams pp{800, 600, GFX_FMT_UNKNOWN, 0, 0, 0};

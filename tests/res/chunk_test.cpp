@@ -39,6 +39,20 @@ Bytes model_bytes(const qvw::ModelDesc& m)
     return b;
 }
 
+// A model written, parsed and decoded with the given name flags.
+struct Decoded {
+    Bytes d;
+    ModelChunk m;
+    MeshSource src;
+};
+Decoded decoded(const qvw::ModelDesc& desc, uint32_t flags = 0)
+{
+    Decoded r{model_bytes(desc), {}, {}};
+    EXPECT_EQ(chunk_parse_model(r.d, r.m), CHUNK_OK);
+    mdl_decode(r.d, r.m, 0, flags, r.src);
+    return r;
+}
+
 std::string name_at(const Bytes& d, uint32_t off)
 {
     const char* n = rd_name(d, off);
@@ -51,9 +65,7 @@ void set_u32(Bytes& d, uint32_t off, uint32_t v) { ASSERT_TRUE(wr_u32(d, off, v)
 
 TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices)
 {
-    Bytes d = model_bytes(qvw::sample_quad());
-    ModelChunk m;
-    ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+    const auto [d, m, src] = decoded(qvw::sample_quad());
     EXPECT_EQ(m.length[ATTR_NRM], 1u);
     EXPECT_FLOAT_EQ(m.box_min[0], -1);
     EXPECT_FLOAT_EQ(m.box_max[1], 1);
@@ -61,9 +73,6 @@ TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices)
     ModelSubsetRec s;
     ASSERT_TRUE(model_subset(d, 0, s));
     EXPECT_EQ(s.last, 1u);
-
-    MeshSource src;
-    mdl_decode(d, m, 0, 0, src);
     EXPECT_EQ(src.vertex_count, 4u);
     EXPECT_EQ(src.index_count, 6u);
     EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 2, 2, 1, 3}));
@@ -80,33 +89,22 @@ TEST(ChunkRoundTrip, WeldByExactTuple)
     // collide; only the first and third share a vertex.
     qvw::ModelDesc m;
     m.name = "w";
-    qvw::ModelVertex a, b;
-    a.pos = {1, 0, 0};
-    a.nrm = {0, 0, 1};
-    b.pos = {0, 0, 0};
-    b.nrm = {0, 1, 0};
+    const qvw::ModelVertex a{.pos = {1, 0, 0}, .nrm = {0, 0, 1}};
+    const qvw::ModelVertex b{.pos = {0, 0, 0}, .nrm = {0, 1, 0}};
     m.verts = {b, a};  // position 0 / normal 0 belong to b in first-use order below
     m.corners = {1, 0, 1};
-    Bytes d = model_bytes(m);
-    ModelChunk mc;
-    ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
+    const auto [d, mc, src] = decoded(m);
     EXPECT_EQ(model_corner_index(d, mc, ATTR_POS, 0), 0);
     EXPECT_EQ(model_corner_index(d, mc, ATTR_NRM, 1), 1);
-    MeshSource src;
-    mdl_decode(d, mc, 0, 0, src);
     EXPECT_EQ(src.vertex_count, 2u);
     EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 0}));
 }
 
 TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents)
 {
-    Bytes d = model_bytes(qvw::sample_skinned());
-    ModelChunk m;
-    ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
+    const auto [d, m, src] = decoded(qvw::sample_skinned(), NAME_FLAG_NRM);
     EXPECT_TRUE(m.has[ATTR_BLEND]);
     EXPECT_EQ(m.bone_count, 2u);
-    MeshSource src;
-    mdl_decode(d, m, 0, NAME_FLAG_NRM, src);
     EXPECT_EQ(src.weights_per_vertex, 4u);
     EXPECT_EQ(src.weights.size(), 16u);
     EXPECT_FLOAT_EQ(src.weights[4 * 3 + 1], 0.75f);
@@ -128,17 +126,10 @@ TEST(ChunkRoundTrip, WeldedOver65536VerticesUses32BitIndices)
     m.has_normals = true;
     // 70002 distinct (position, normal) tuples from two arrays of at most 65536 values each.
     for (uint32_t c = 0; c < 70002; c++) {
-        qvw::ModelVertex v;
-        v.pos = {float(c % 256), 0, 0};
-        v.nrm = {float(c / 256), 0, 1};
-        m.verts.push_back(v);
+        m.verts.push_back({.pos = {float(c % 256), 0, 0}, .nrm = {float(c / 256), 0, 1}});
         m.corners.push_back(c);
     }
-    Bytes d = model_bytes(m);
-    ModelChunk mc;
-    ASSERT_EQ(chunk_parse_model(d, mc), CHUNK_OK);
-    MeshSource src;
-    mdl_decode(d, mc, 0, 0, src);
+    const MeshSource src = decoded(m).src;
     EXPECT_EQ(src.vertex_count, 70002u);
     EXPECT_EQ(src.index_bits, 32u);
     EXPECT_EQ(src.indices.back(), 70001u);
@@ -148,15 +139,10 @@ TEST(ChunkRoundTrip, BoneStreamsWithoutNamesOrTooSmall)
 {
     BoneChunk bc;
     EXPECT_EQ(chunk_parse_bone(Bytes{5, 0, 0, 0}, bc), CHUNK_EMPTY);
-    qvw::ChunkBuf b;
-    b.put_u32(1);
-    b.put_u32(0);
-    b.put_u32(0);
-    b.put_u32(5);
-    EXPECT_EQ(chunk_parse_bone(b.data, bc), CHUNK_EMPTY);
+    EXPECT_EQ(chunk_parse_bone(Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0}, bc),
+              CHUNK_EMPTY);
     // A pop at depth 0, and a stream without its end token.
-    Bytes pop = {4, 0, 0, 0, 5, 0, 0, 0};
-    EXPECT_EQ(chunk_parse_bone(pop, bc), CHUNK_ERR_STREAM);
+    EXPECT_EQ(chunk_parse_bone(Bytes{4, 0, 0, 0, 5, 0, 0, 0}, bc), CHUNK_ERR_STREAM);
     Bytes open = qvw::bone_chunk(qvw::sample_bones());
     for (size_t i = 0; i + 4 <= open.size(); i += 4)
         if (rd_u32_or0(open, i) == 5) set_u32(open, uint32_t(i), 9);
@@ -209,26 +195,23 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers)
                 EXPECT_FLOAT_EQ(t.normal[1], 1.0f);  // (c1 - c0) x (c2 - c0) points up
             }
         }
-        if (div == 1) {
-            EXPECT_EQ(leaf_tris, 9u);
-            EXPECT_EQ(c.shared_count, 0u);
-            EXPECT_EQ(c.layer_count, 0u);
-        } else {
-            EXPECT_EQ(leaf_tris, 8u);
-            ASSERT_EQ(c.shared_count, 1u);
-            CollShared s;
-            ASSERT_TRUE(coll_shared(d, c, 0, s));
-            EXPECT_EQ(s.tri.face, 99u);
-            EXPECT_EQ(s.box_count, 4u);
-            EXPECT_EQ(coll_u32_at(d, s.boxes_off, 3), 3u);
-            ASSERT_EQ(c.layer_count, 1u);
-            CollLayer l;
-            ASSERT_TRUE(coll_layer(d, c, 0, l));
-            CollNode node;
-            ASSERT_TRUE(coll_node_at(d, l.nodes_off, node));
-            EXPECT_EQ(node.child_count, 4u);
-        }
+        // The split grid shares one triangle among its four boxes, under one layer.
+        EXPECT_EQ(leaf_tris, div == 1 ? 9u : 8u);
+        EXPECT_EQ(c.shared_count, div - 1);
+        EXPECT_EQ(c.layer_count, div - 1);
     }
+    const Bytes d = qvw::coll_chunk(qvw::sample_coll(2));
+    CollChunk c;
+    CollShared s;
+    CollLayer l;
+    CollNode node;
+    ASSERT_EQ(chunk_parse_coll(d, c), CHUNK_OK);
+    ASSERT_TRUE(coll_shared(d, c, 0, s) && coll_layer(d, c, 0, l));
+    EXPECT_EQ(s.tri.face, 99u);
+    EXPECT_EQ(s.box_count, 4u);
+    EXPECT_EQ(coll_u32_at(d, s.boxes_off, 3), 3u);
+    ASSERT_TRUE(coll_node_at(d, l.nodes_off, node));
+    EXPECT_EQ(node.child_count, 4u);
 }
 
 TEST(ChunkRoundTrip, VectorAnimation)
@@ -244,20 +227,16 @@ TEST(ChunkRoundTrip, VectorAnimation)
     EXPECT_EQ(cmd.length, 5);
     ASSERT_TRUE(fla_cmd(d, cmd.next_off, cmd));
     EXPECT_EQ(cmd.op, 0);
-    FlaNamed img;
-    ASSERT_TRUE(fla_image(d, f, 0, img));
-    EXPECT_EQ(name_at(d, img.name_off), "c0");
+    FlaNamed img, asset;
     FlaShape s;
-    ASSERT_TRUE(fla_shape(d, f, 0, s));
     FlaPart p;
-    ASSERT_TRUE(fla_part(d, s, 0, p));
-    EXPECT_EQ(p.index_count, 6);
     FlaSprite sp;
-    ASSERT_TRUE(fla_sprite(d, f, 0, sp));
+    ASSERT_TRUE(fla_image(d, f, 0, img) && fla_shape(d, f, 0, s) && fla_part(d, s, 0, p) &&
+                fla_sprite(d, f, 0, sp) && fla_asset(d, f, 0, asset));
+    EXPECT_EQ(name_at(d, img.name_off), "c0");
+    EXPECT_EQ(p.index_count, 6);
     EXPECT_EQ(sp.id, 7);
     EXPECT_NE(fla_sprite_stream(d, sp, 0), 0u);
-    FlaNamed asset;
-    ASSERT_TRUE(fla_asset(d, f, 0, asset));
     EXPECT_EQ(name_at(d, asset.name_off), "asset");
     EXPECT_EQ(chunk_parse_fla({}, f), CHUNK_EMPTY);
 }
@@ -274,20 +253,15 @@ TEST(ChunkHostile, GroupFileCutAtEveryByte)
         uint64_t pos = 0;
         ChunkHeader h;
         ByteSpan data;
-        int r, chunks = 0;
-        while ((r = chunk_file_next(part, pos, h, data)) == CHUNK_WALK_CHUNK) {
+        int r;
+        while ((r = chunk_file_next(part, pos, h, data)) == CHUNK_WALK_CHUNK)
             chunk_check(chunk_kind_of(h.magic), data);
-            chunks++;
-        }
-        bool at_boundary = std::find(bounds.begin(), bounds.end(), cut) != bounds.end();
-        if (at_boundary) {
-            EXPECT_EQ(r, CHUNK_WALK_END) << cut;
-        } else {
-            uint64_t start = *(std::upper_bound(bounds.begin(), bounds.end(), cut) - 1);
-            EXPECT_EQ(r, cut - start < CHUNK_HEADER_SIZE ? CHUNK_WALK_SHORT_HEADER
-                                                         : CHUNK_WALK_SHORT_DATA)
-                << cut;
-        }
+        // A cut on a chunk's start ends the walk; inside a chunk it is short.
+        const uint64_t start = *(std::upper_bound(bounds.begin(), bounds.end(), cut) - 1);
+        EXPECT_EQ(r, cut == start                      ? CHUNK_WALK_END
+                     : cut - start < CHUNK_HEADER_SIZE ? CHUNK_WALK_SHORT_HEADER
+                                                       : CHUNK_WALK_SHORT_DATA)
+            << cut;
     }
 }
 
@@ -303,18 +277,14 @@ TEST(ChunkHostile, EveryKindCutShortNeverReadsPast)
                                               {CHUNK_FLA, FLA_FIXED_SIZE},
                                               {CHUNK_BONE, 8}};
     for (const auto& c : walk(qvw::sample_group_file())) {
-        int kind = chunk_kind_of(c.h.magic);
-        uint32_t min = 0;
-        for (const auto& [k, m] : fixed) {
-            if (k == kind) min = m;
-        }
+        const int kind = chunk_kind_of(c.h.magic);
+        const auto fixed_row = std::find_if(std::begin(fixed), std::end(fixed),
+                                            [&](const auto& row) { return row.first == kind; });
+        const uint32_t min = fixed_row == std::end(fixed) ? 0 : fixed_row->second;
         for (size_t cut = 0; cut < c.data.size(); cut++) {
             // An exact-size copy: the sanitizer sees any read past it.
-            Bytes part(c.data.begin(), c.data.begin() + long(cut));
-            int r = chunk_check(kind, part);
-            if (cut < min) {
-                EXPECT_NE(r, CHUNK_OK) << kind << " " << cut;
-            }
+            const int r = chunk_check(kind, Bytes(c.data.begin(), c.data.begin() + long(cut)));
+            if (cut < min) EXPECT_NE(r, CHUNK_OK) << kind << " " << cut;
         }
     }
 }
@@ -417,21 +387,18 @@ TEST(ChunkHostile, VectorAnimationStreamsAndIndices)
 {
     FlaChunk f;
     const Bytes good = qvw::fla_chunk(qvw::sample_fla());
+    FlaShape s;
+    FlaPart p;
     ASSERT_EQ(chunk_parse_fla(good, f), CHUNK_OK);
+    ASSERT_TRUE(fla_shape(good, f, 0, s) && fla_part(good, s, 0, p));
+    const uint32_t frames = f.table_off[FLA_FRAMES], s0 = fla_frame_stream(good, f, 0);
     Bytes d = good;
-    set_u32(d, f.table_off[FLA_FRAMES], 0);  // a frame without its stream
+    set_u32(d, frames, 0);  // a frame without its stream
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_STREAM);
     d = good;
-    chunk_parse_fla(d, f);
-    uint32_t s0 = fla_frame_stream(d, f, 0);
     d[s0 + 2] = 0xFF;  // the place command claims 255 payload bytes
     EXPECT_NE(chunk_parse_fla(d, f), CHUNK_OK);
     d = good;
-    chunk_parse_fla(d, f);
-    FlaShape s;
-    fla_shape(d, f, 0, s);
-    FlaPart p;
-    fla_part(d, s, 0, p);
     d[p.indices_off] = 4;  // index 4 of 4 vertices
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_INDEX);
     d = good;

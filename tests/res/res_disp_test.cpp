@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 namespace {
@@ -183,11 +184,10 @@ TEST_F(ResDisp, TextureRectangleWritesInEveryForm)
     EXPECT_EQ(res_tex_set_image_rgb(h, 0, 1, 2, 1, bgr, 3), 1);
     const uint32_t words[2] = {0x00ABCDEFu, 0x12345678u};
     EXPECT_EQ(res_tex_set_image_rgb(h, 2, 1, 2, 1, reinterpret_cast<const uint8_t*>(words), 4), 1);
-    uint32_t got[8] = {};
-    ASSERT_EQ(res_tex_read_image(h, 0, 0, 4, 2, got), 1);
-    const uint32_t want[8] = {0x80112233u, 0xFF445566u, 0x01020304u, 0xA0B0C0D0u,
-                              0xFF112233u, 0xFF445566u, 0xFFABCDEFu, 0xFF345678u};
-    for (int i = 0; i < 8; i++) EXPECT_EQ(got[i], want[i]) << i;
+    std::array<uint32_t, 8> got{};
+    ASSERT_EQ(res_tex_read_image(h, 0, 0, 4, 2, got.data()), 1);
+    EXPECT_EQ(got, (std::array<uint32_t, 8>{0x80112233u, 0xFF445566u, 0x01020304u, 0xA0B0C0D0u,
+                                            0xFF112233u, 0xFF445566u, 0xFFABCDEFu, 0xFF345678u}));
     // Outside the texture, a bad pixel size or a wrong byte count: refused.
     EXPECT_EQ(res_tex_set_image_rgb(h, 3, 1, 2, 1, bgr, 3), 0);
     EXPECT_EQ(res_tex_set_image_rgb(h, 0, 0, 1, 1, bgr, 2), 0);

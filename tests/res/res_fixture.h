@@ -12,8 +12,42 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <random>
 #include <string>
+
+// The live counts of the pools most tests look at, compared as one value.
+struct ResCounts {
+    int tex = 0, mesh = 0, subset = 0, bone = 0, anime = 0, crop = 0, cat = 0;
+    bool operator==(const ResCounts&) const = default;
+};
+inline void PrintTo(const ResCounts& c, std::ostream* os)
+{
+    *os << "{tex " << c.tex << ", mesh " << c.mesh << ", subset " << c.subset << ", bone " << c.bone
+        << ", anime " << c.anime << ", crop " << c.crop << ", cat " << c.cat << "}";
+}
+inline ResCounts res_counts()
+{
+    return {res_tex_count(),  res_mesh_count(),  res_pool_used(RES_SUBSET),
+            res_bone_count(), res_anime_count(), res_crop_count(),
+            res_cat_count()};
+}
+
+// A crop's texture and rectangle; a missing crop reads as texture 0 at -1.
+struct Crop {
+    ResHandle tex = 0;
+    float u = 0, v = 0, w = 0, h = 0;
+    bool operator==(const Crop&) const = default;
+};
+inline void PrintTo(const Crop& c, std::ostream* os)
+{
+    *os << "{tex " << c.tex << ", " << c.u << " " << c.v << " " << c.w << " " << c.h << "}";
+}
+inline Crop crop_of(ResHandle h)
+{
+    const ResCrop* c = res_crop_get(h);
+    return c ? Crop{c->tex, c->u, c->v, c->w, c->h} : Crop{0, -1, -1, -1, -1};
+}
 
 class ResTest : public ::testing::Test {
 protected:

@@ -219,9 +219,7 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         drain();
         EXPECT_EQ(fatals().size(), 1u) << c.name;
         EXPECT_TRUE(resload_group_loaded("ok")) << c.name;
-        if (c.detail == 22) {
-            EXPECT_EQ(fatals()[0].text, "magic/ABCD/44434241");
-        }
+        if (c.detail == 22) EXPECT_EQ(fatals()[0].text, "magic/ABCD/44434241");
         res_release_to_mark(start);
     }
 
@@ -271,13 +269,10 @@ TEST_F(LoadTest, TextureListCategory)
     EXPECT_TRUE(fatals().empty());
     ResHandle t = res_tex_find("icon", "icon");
     ASSERT_NE(t, 0u);
-    const ResCrop* dust = res_crop_get(res_crop_find("icon", "dust"));
-    ASSERT_NE(dust, nullptr);
-    EXPECT_EQ(dust->tex, t);
-    EXPECT_FLOAT_EQ(dust->u, 0.5f);
-    EXPECT_FLOAT_EQ(dust->w, 0.5f);
+    EXPECT_EQ(crop_of(res_crop_find("icon", "dust")),
+              (Crop{.tex = t, .u = 0.5f, .w = 0.5f, .h = 1}));
     // The missing texture is skipped; its crop still registers, without texture.
-    EXPECT_EQ(res_crop_get(res_crop_find("icon", "gone"))->tex, 0u);
+    EXPECT_EQ(crop_of(res_crop_find("icon", "gone")), (Crop{.w = 1, .h = 1}));
 }
 
 TEST_F(LoadTest, EveryKindLoadsFromOneFile)
@@ -289,16 +284,12 @@ TEST_F(LoadTest, EveryKindLoadsFromOneFile)
     drain();
     EXPECT_TRUE(fatals().empty()) << (fatals().empty() ? "" : fatals()[0].text);
     EXPECT_EQ(res_mesh_count(), 3);
-    ResHandle skin = res_mesh_find("all", "skin");
-    ASSERT_NE(skin, 0u);
-    EXPECT_EQ(res_mesh_flags(skin), NAME_FLAG_NRM);
+    EXPECT_EQ(res_mesh_flags(res_mesh_find("all", "skin")), NAME_FLAG_NRM);
     EXPECT_NE(res_mesh_get_object(res_mesh_find("all", "quad"))->fvf & (2u << 8), 0u);  // two sets
-    EXPECT_NE(res_bone_find("all", "root"), 0u);
-    EXPECT_NE(res_anime_find("all", "walk"), 0u);
-    EXPECT_NE(res_coll_find("all", "floor"), 0u);
-    EXPECT_NE(res_shit_find("all", "spheres"), 0u);
-    EXPECT_NE(res_caminfo_find("all", "cam"), 0u);
-    EXPECT_NE(res_flash_find("all", "movie"), 0u);
+    const std::pair<int, const char*> named[] = {{RES_BONE, "root"},  {RES_ANIME, "walk"},
+                                                 {RES_COLL, "floor"}, {RES_SHIT, "spheres"},
+                                                 {RES_CAM, "cam"},    {RES_FLASH, "movie"}};
+    for (const auto& [kind, name] : named) EXPECT_NE(res_find(kind, "all", name), 0u) << name;
     EXPECT_EQ(res_crop_count(), 2);
-    EXPECT_EQ(res_crop_get(res_crop_find("all", "c1"))->tex, res_tex_find("all", "quad"));
+    EXPECT_EQ(crop_of(res_crop_find("all", "c1")).tex, res_tex_find("all", "quad"));
 }

@@ -4,11 +4,15 @@
 #include "temp_dir.h"
 #include "tools/qv_desc.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+
+using testing::FloatEq;
+using testing::Pointwise;
 
 namespace {
 
@@ -35,8 +39,7 @@ TexList texlst_of(const qvw::DataSet& set)
 TEST(DataGen, ExampleDescriptionBuilds)
 {
     std::ifstream f(source_dir() + "/data/example.qvd");
-    ASSERT_TRUE(f);
-    std::string text((std::istreambuf_iterator<char>(f)), {});
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
     qvw::DataSet set;
     std::string why;
     ASSERT_TRUE(qvw::desc_build(text, source_dir() + "/data", set, &why)) << why;
@@ -51,7 +54,6 @@ TEST(DataGen, ExampleDescriptionBuilds)
         EXPECT_EQ(chunk_check(kinds.back(), data), CHUNK_OK);
     }
     EXPECT_EQ(kinds, (std::vector<int>{CHUNK_TEX, CHUNK_MODEL, CHUNK_MODEL, CHUNK_CROP}));
-
     TexList t = texlst_of(set);
     EXPECT_EQ(texlst_find(t, "icon"), 0);
     EXPECT_EQ(texlst_crop_count(t, 0), 2u);
@@ -93,11 +95,8 @@ TEST(DataGen, ImageFromFileCopiesThePngAndTakesItsSize)
               "cat icons\ntex icons.png\nsize 40 24\ncrop 8 6 16 12 a\n");
     TexList t = texlst_of(set);
     ASSERT_EQ(texlst_crop_count(t, 0), 1u);
-    const TexLstCrop* c = texlst_crop(t, 0, 0);
-    EXPECT_FLOAT_EQ(c->frac[0], 0.2f);
-    EXPECT_FLOAT_EQ(c->frac[1], 0.25f);
-    EXPECT_FLOAT_EQ(c->frac[2], 0.4f);
-    EXPECT_FLOAT_EQ(c->frac[3], 0.5f);
+    const float* f = texlst_crop(t, 0, 0)->frac;
+    EXPECT_THAT(std::vector(f, f + 4), Pointwise(FloatEq(), {0.2f, 0.25f, 0.4f, 0.5f}));
 }
 
 TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
@@ -147,7 +146,6 @@ TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
     EXPECT_EQ(why, "line 2: cannot read gone.png");
     EXPECT_FALSE(qvw::desc_build("category c\nimage c.png file\n", dir.file("."), set, &why));
     EXPECT_EQ(why.rfind("line 2: image needs", 0), 0u) << why;
-
     // The largest side the format allows is taken.
     dir.write("edge.png", text_of(qvw::png_checker(4096, 1, 0, 0)));
     ASSERT_TRUE(
@@ -178,7 +176,6 @@ TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndLaterOnesJoinTheTexList)
     TexList t = texlst_of(set);
     EXPECT_EQ(texlst_find(t, "second"), 1);
     EXPECT_FLOAT_EQ(texlst_crop(t, 1, 0)->frac[0], 0.5f);
-
     // Within one description, and a description that cannot be read.
     qvw::DataSet one;
     EXPECT_FALSE(qvw::desc_build("category x\ncategory y\ncategory x\n", ".", one, &why));

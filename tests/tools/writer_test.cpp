@@ -6,15 +6,21 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <array>
 #include <cstring>
 
 namespace {
 
-uint32_t word(const qvw::Bytes& d, size_t off)
+// The 32-bit words at the given offsets, 0 past the end.
+std::vector<uint32_t> words(const qvw::Bytes& d, std::initializer_list<size_t> offsets)
 {
-    uint32_t v;
-    std::memcpy(&v, d.data() + off, 4);
-    return v;
+    std::vector<uint32_t> out;
+    for (size_t off : offsets) {
+        uint32_t v = 0;
+        if (off + 4 <= d.size()) std::memcpy(&v, d.data() + off, 4);
+        out.push_back(v);
+    }
+    return out;
 }
 
 // Texels as little-endian words 0xAARRGGBB; empty unless the size is w x h.
@@ -36,32 +42,16 @@ TEST(Writer, MinimalChunkLayouts)
 {
     // One bone node: push, matrix token, node token, pop, end token, the name.
     qvw::Bytes bone = qvw::bone_chunk({{"root", qvw::mat_identity(), {}}});
-    ASSERT_EQ(bone.size(), 100u);
-    EXPECT_EQ(word(bone, 0), 3u);
-    EXPECT_EQ(word(bone, 4), 2u);
-    EXPECT_EQ(word(bone, 72), 1u);
-    EXPECT_EQ(word(bone, 76), 92u);
-    EXPECT_EQ(word(bone, 84), 4u);
-    EXPECT_EQ(word(bone, 88), 5u);
+    EXPECT_EQ(words(bone, {0, 4, 72, 76, 84, 88}), (std::vector<uint32_t>{3, 2, 1, 92, 4, 5}));
     EXPECT_STREQ(reinterpret_cast<const char*>(bone.data() + 92), "root");
-
-    qvw::Bytes shit = qvw::shit_chunk("s", {{1.0f, {0, 0, 0}}});
-    ASSERT_EQ(shit.size(), 32u);
-    EXPECT_EQ(word(shit, 0), 28u);
-    EXPECT_EQ(word(shit, 4), 12u);
-    EXPECT_EQ(word(shit, 8), 1u);
-
-    qvw::CamrDesc c{"cam", 0, 0, 0, {{1, 2, 3, 4}}};
-    qvw::Bytes camr = qvw::camr_chunk(c);
-    ASSERT_EQ(camr.size(), 44u);
-    EXPECT_EQ(word(camr, 0), 40u);
-    EXPECT_EQ(word(camr, 4), 24u);
-
-    qvw::Bytes tex = qvw::tex_chunk("quad.png", {9, 9, 9});
-    EXPECT_EQ(word(tex, 0), 12u);
-    EXPECT_EQ(word(tex, 4), 24u);
-    EXPECT_EQ(word(tex, 8), 3u);
-
+    const qvw::Bytes shit = qvw::shit_chunk("s", {{1.0f, {0, 0, 0}}});
+    EXPECT_EQ(words(shit, {0, 4, 8}), (std::vector<uint32_t>{28, 12, 1}));
+    const qvw::Bytes camr = qvw::camr_chunk({"cam", 0, 0, 0, {{1, 2, 3, 4}}});
+    EXPECT_EQ(words(camr, {0, 4}), (std::vector<uint32_t>{40, 24}));
+    const qvw::Bytes tex = qvw::tex_chunk("quad.png", {9, 9, 9});
+    EXPECT_EQ(words(tex, {0, 4, 8}), (std::vector<uint32_t>{12, 24, 3}));
+    EXPECT_EQ((std::array{bone.size(), shit.size(), camr.size()}),
+              (std::array<size_t, 3>{100, 32, 44}));
     qvw::Bytes file;
     qvw::file_add_chunk(file, qvw::MAGIC_COLL, {});
     const uint8_t head[12] = {'C', 'O', 'L', 'L', 0, 0, 0, 1, 0, 0, 0, 0};
@@ -77,10 +67,10 @@ TEST(Writer, ModelRefusesWhatTheFormatCannotHold)
     EXPECT_FALSE(qvw::model_chunk(m, out, &why));
     EXPECT_EQ(why, "subset out of range");
     m = qvw::sample_quad();
-    m.corners.push_back(0);
+    m.corners.push_back(0);  // not a whole triangle
     EXPECT_FALSE(qvw::model_chunk(m, out, &why));
     m = qvw::sample_quad();
-    m.corners[0] = 9;
+    m.corners[0] = 9;  // no such vertex
     EXPECT_FALSE(qvw::model_chunk(m, out, &why));
 }
 
@@ -93,7 +83,6 @@ TEST(Writer, PngDecodesToTheSameTexels)
     const std::vector<uint32_t> big =
         decode_bgra(qvw::png_checker(200, 200, 0xFF000000, 0xFFFFFFFF), 200, 200);
     ASSERT_EQ(big.size(), 200u * 200u);
-    EXPECT_EQ(big[0], 0xFF000000u);
-    EXPECT_EQ(big[8], 0xFFFFFFFFu);
-    EXPECT_EQ(big[8 * 200 + 8], 0xFF000000u);
+    EXPECT_EQ((std::array{big[0], big[8], big[8 * 200 + 8]}),
+              (std::array{0xFF000000u, 0xFFFFFFFFu, 0xFF000000u}));
 }
