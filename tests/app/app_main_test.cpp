@@ -1,11 +1,10 @@
-// The start-up choices (screen size, region, render sizes, work folder), the
-// window procedure and the scene switcher's frame timing.
+// Start-up choices, the window procedure and the scene switcher's frame timing.
 #include "app/app_main.h"
 #include "app/mouse.h"
 #include "app/txt_settings.h"
 #include "plat/files.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <filesystem>
 
@@ -14,6 +13,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::FieldsAre;
 
 struct SizeCase {
     int32_t dw, dh, w, h;
@@ -30,41 +31,27 @@ TEST(AppScreenSize, TableEdgesAreStrict)
     for (const SizeCase& c : cases) {
         int32_t w = 0, h = 0;
         app_screen_size_for_desktop(c.dw, c.dh, &w, &h);
-        EXPECT_EQ(w, c.w) << c.dw << "x" << c.dh;
-        EXPECT_EQ(h, c.h) << c.dw << "x" << c.dh;
+        EXPECT_EQ(std::pair(w, h), std::pair(c.w, c.h)) << c.dw << "x" << c.dh;
     }
 }
 
 TEST(AppRegion, FirstCapitalLetterDecides)
 {
-    EXPECT_EQ(app_region_from_text("EXPORT"), 0u);
-    EXPECT_EQ(app_region_from_text("USA"), 1u);
-    EXPECT_EQ(app_region_from_text("JAPAN"), 2u);
-    EXPECT_EQ(app_region_from_text("J"), 2u);
-    EXPECT_EQ(app_region_from_text("ASIA"), 3u);
-    EXPECT_EQ(app_region_from_text("japan"), 0u);
-    EXPECT_EQ(app_region_from_text(""), 0u);
-    EXPECT_EQ(app_region_from_text(nullptr), 0u);
+    std::vector<uint32_t> got;
+    for (const char* t : {"EXPORT", "USA", "JAPAN", "J", "ASIA", "japan", "", (const char*)nullptr})
+        got.push_back(app_region_from_text(t));
+    EXPECT_THAT(got, ElementsAre(0, 1, 2, 2, 3, 0, 0, 0));
 }
 
 TEST(AppRenderSizes, DefaultsAndBadValues)
 {
     TempDir t;
     txt_settings_load(t.write("a.txt", "RENDER_WIDTH 640 RENDER_FLAG 3\n").c_str());
-    RenderSizes s = app_render_sizes(800, 600);
-    EXPECT_EQ(s.render3d_w, 800);
-    EXPECT_EQ(s.render3d_h, 600);
-    EXPECT_EQ(s.render_w, 640);
-    EXPECT_EQ(s.render_h, 600);
-    EXPECT_EQ(s.flag, 3);
-    // A flag outside 0..5 would index past the display's orientation table;
-    // a size of 0 or below is no size.
+    EXPECT_THAT(app_render_sizes(800, 600), FieldsAre(800, 600, 640, 600, 3));
+    // A flag outside 0..5 would index past the orientation table; a size <= 0 is no size.
     txt_settings_load(
         t.write("b.txt", "RENDER_FLAG 6 RENDER_HEIGHT -480 RENDER_WIDTH3D 0\n").c_str());
-    s = app_render_sizes(800, 600);
-    EXPECT_EQ(s.flag, 0);
-    EXPECT_EQ(s.render_h, 600);
-    EXPECT_EQ(s.render3d_w, 800);
+    EXPECT_THAT(app_render_sizes(800, 600), FieldsAre(800, 600, 800, 600, 0));
     txt_settings_load(t.write("c.txt", "RENDER_FLAG -1\n").c_str());
     EXPECT_EQ(app_render_sizes(800, 600).flag, 0);
     txt_settings_load(t.file("missing.txt").c_str());
@@ -78,9 +65,8 @@ protected:
     TempDir t_;
 };
 
-// The program's folder when a data folder lies beside it (a read-only one
-// counts; long paths are kept whole), else its parent; with no program path
-// the current folder. Restoring goes back to the chosen folder.
+// The program's folder when a data folder (even read-only) lies beside it, else its parent; with
+// no program path the current folder. Restoring goes back to the chosen folder.
 TEST_F(AppWorkDir, ChosenBesideTheProgramAndRestored)
 {
     std::string deep = "deep";
@@ -107,7 +93,7 @@ TEST_F(AppWorkDir, ChosenBesideTheProgramAndRestored)
     EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t_.file("prog")));
 }
 
-TEST(AppWndproc, DestroyAndEndSessionPostTheQuit)
+TEST(AppWndproc, DestroyAndEndSessionPostTheQuitMouseMessagesReachTheMouse)
 {
     for (uint32_t m : {PLAT_WM_DESTROY, PLAT_WM_ENDSESSION}) {
         app_wndproc(nullptr, m, 1, 0);
@@ -115,28 +101,27 @@ TEST(AppWndproc, DestroyAndEndSessionPostTheQuit)
         ASSERT_TRUE(plat_peek_message(&msg));
         EXPECT_EQ(msg.message, PLAT_WM_QUIT);
     }
-}
-
-TEST(AppWndproc, MouseMessagesReachTheMouse)
-{
     mouse_init();
     app_wndproc(nullptr, PLAT_WM_MOUSEMOVE, 0, plat_pack_pos(12, 34));
     app_wndproc(nullptr, PLAT_WM_MOUSEWHEEL, static_cast<uintptr_t>(uint16_t(-120)) << 16, 0);
     mouse_update();
     uint32_t x = 0, y = 0;
     mouse_get_pos(&x, &y);
-    EXPECT_EQ(x, 12u);
-    EXPECT_EQ(y, 34u);
+    EXPECT_EQ(std::pair(x, y), std::pair(12u, 34u));
     EXPECT_EQ(mouse_get_wheel(), -120);
 }
 
 // The scene switcher with a test row.
 struct SceneCalls {
-    int enter, update, leave;
-    int enter_frame, first_update_frame;
-    int frame;
+    int enter, update, leave, enter_frame, first_update_frame, frame;
     int end_after;  // update answers 1 on this call
+    bool operator==(const SceneCalls&) const = default;
 };
+void PrintTo(const SceneCalls& c, std::ostream* os)
+{
+    *os << "enter " << c.enter << " update " << c.update << " leave " << c.leave << " enter_frame "
+        << c.enter_frame << " first_update_frame " << c.first_update_frame;
+}
 SceneCalls g_calls;
 
 void scene_enter()
@@ -175,11 +160,12 @@ TEST_F(AppScene, EnterOnTheSecondFrameUpdateFromTheThird)
     EXPECT_EQ(g_calls.enter, 0);
     EXPECT_EQ(app_scene_runner()->state, 2u);
     frames(5);
-    EXPECT_EQ(g_calls.enter, 1);
-    EXPECT_EQ(g_calls.enter_frame, 2);
-    EXPECT_EQ(g_calls.first_update_frame, 3);
-    EXPECT_EQ(g_calls.update, 4);
-    EXPECT_EQ(g_calls.leave, 0);
+    EXPECT_EQ(g_calls, (SceneCalls{.enter = 1,
+                                   .update = 4,
+                                   .leave = 0,
+                                   .enter_frame = 2,
+                                   .first_update_frame = 3,
+                                   .frame = 6}));
 }
 
 TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
@@ -187,12 +173,10 @@ TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
     g_calls.end_after = 2;
     frames(4);  // prepare, enter, update, update (ends)
     EXPECT_EQ(g_calls.leave, 1);
-    EXPECT_EQ(app_scene_runner()->index, 1u);
-    EXPECT_EQ(app_scene_runner()->state, 2u);
+    EXPECT_EQ(std::pair(app_scene_runner()->index, app_scene_runner()->state), std::pair(1u, 2u));
     frames(10);
     EXPECT_EQ(app_scene_runner()->state, 3u);
-    EXPECT_EQ(g_calls.update, 2);
-    EXPECT_EQ(g_calls.enter, 1);
+    EXPECT_EQ(std::pair(g_calls.enter, g_calls.update), std::pair(1, 2));
 }
 
 TEST(AppErrorBox, FormatsTextSourceAndLine)

@@ -1,5 +1,4 @@
-// Named counting semaphore: arguments, counting, sharing between processes,
-// a crashed holder, and wake-ups that must not be lost.
+// Named counting semaphore: arguments, counts, processes, a crashed holder, no lost wake-ups.
 #include "app/msem.h"
 #include "plat/error.h"
 #include "plat/ipc.h"
@@ -10,6 +9,7 @@
 #include <climits>
 #include <csignal>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "child_proc.h"
@@ -25,12 +25,11 @@ protected:
 
 TEST_F(MSemTest, BadArgumentsAreRefusedWithError87)
 {
-    struct Case {
+    const struct {
         int32_t initial, maximum;
         const char* name;
-    };
-    const Case bad[] = {{0, 0, "a"}, {-1, 1, "a"}, {2, 1, "a"}, {0, 1, "seventeen_chars_x"}};
-    for (const Case& c : bad) {
+    } bad[] = {{0, 0, "a"}, {-1, 1, "a"}, {2, 1, "a"}, {0, 1, "seventeen_chars_x"}};
+    for (const auto& c : bad) {
         plat_set_last_error(0);
         EXPECT_EQ(msem_create(c.initial, c.maximum, c.name), nullptr) << c.name;
         EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
@@ -42,10 +41,9 @@ TEST_F(MSemTest, BadArgumentsAreRefusedWithError87)
     plat_set_last_error(0);
     EXPECT_EQ(msem_open("seventeen_chars_x"), nullptr);
     EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(msem_open(nullptr), nullptr);
-    EXPECT_EQ(msem_open("nobody"), nullptr);
-    EXPECT_EQ(msem_wait(nullptr, 0), MSEM_WAIT_FAILED);
-    EXPECT_EQ(msem_release(nullptr, 1, nullptr), 0);
+    EXPECT_TRUE(!msem_open(nullptr) && !msem_open("nobody"));
+    EXPECT_EQ(std::pair(msem_wait(nullptr, 0), msem_release(nullptr, 1, nullptr)),
+              std::pair(uint32_t(MSEM_WAIT_FAILED), 0));
 }
 
 // Releases past the maximum are refused, huge ones without overflowing the count.
@@ -137,8 +135,7 @@ TEST_F(MSemTest, UnitsReleasedTogetherReachEverySleeper)
             sleepers.emplace_back([&] {
                 if (msem_wait(s, 20000) == MSEM_WAIT_TAKEN) ++taken;
             });
-        // Let them sleep, then give all units at once: the merged signals of
-        // the auto-reset event must still wake all four.
+        // All asleep, all units at once: the auto-reset event's merged signals wake all four.
         while (true) {
             msem_lock(s);
             const uint32_t w = s->view->waiters;
@@ -148,9 +145,8 @@ TEST_F(MSemTest, UnitsReleasedTogetherReachEverySleeper)
         }
         EXPECT_EQ(msem_release(s, 4, nullptr), 1);
         for (auto& t : sleepers) t.join();
-        EXPECT_EQ(taken.load(), 4) << "round " << round;
-        EXPECT_EQ(s->view->count, 0);
-        EXPECT_EQ(s->view->waiters, 0u);
+        EXPECT_EQ(std::tuple(taken.load(), s->view->count, s->view->waiters), std::tuple(4, 0, 0u))
+            << "round " << round;
         msem_close(s);
     }
 }
@@ -160,8 +156,7 @@ TEST_F(MSemTest, ATimeOutCountsFromTheStartDespiteWakeUps)
     MSem* s = msem_create(0, 1, nullptr);
     ASSERT_NE(s, nullptr);
     std::atomic<bool> done{false};
-    // Signals without units wake the waiter again and again; a wait that
-    // started its time-out afresh after each would not end while they come.
+    // Signals without units keep waking the waiter; its time-out must not restart each time.
     std::thread noise([&] {
         const auto stop = std::chrono::steady_clock::now() + 20s;
         while (!done && std::chrono::steady_clock::now() < stop) {
@@ -182,6 +177,17 @@ TEST_F(MSemTest, ManyThreadsNeverTakeMoreThanTheMaximum)
 {
     MSem* s = msem_create(2, 2, "busy");
     ASSERT_NE(s, nullptr);
+    msem_lock(s);  // the spin lock keeps a second thread out until it is let go
+    std::atomic<bool> got{false};
+    std::thread other([&] {
+        msem_lock(s);
+        got = true;
+        msem_unlock(s);
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(got);
+    msem_unlock(s);
+    other.join();
     std::atomic<int> inside{0}, worst{0};
     std::vector<std::thread> ts;
     for (int i = 0; i < 6; ++i)

@@ -1,6 +1,5 @@
-// The built program, headless: it runs until SIGTERM and then shuts down
-// with exit code 0; a second start while it runs ends at once with 0; a
-// killed first run does not block the next.
+// The built program, headless: SIGTERM ends it with 0; a second start ends at once with 0; a
+// killed run does not block the next.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -14,9 +13,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Whether some process holds a flock on the file, read from /proc/locks so
-// that looking never takes the lock itself (a program starting at that
-// moment would take itself for a second instance).
+// Whether a flock is held on the file, from /proc/locks: taking it to look would make a program
+// starting then take itself for a second instance.
 bool flock_held(const std::string& path)
 {
     struct stat st;
@@ -29,9 +27,7 @@ bool flock_held(const std::string& path)
     return false;
 }
 
-// A started program; killed when a test ends before it was reaped. The starts
-// of one test meet through one prefix that no other test process uses (and
-// whose lock files this process removes when it ends).
+// A started program, killed if not reaped; a test's starts share a prefix no other test uses.
 struct Program {
     std::string prefix;
     pid_t pid = -1;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "temp_dir.h"
 
@@ -47,6 +48,12 @@ int32_t get_int(const char* name)
     return settings_get_int(name, &v) ? v : -12345;
 }
 
+std::string get_string(const char* name)
+{
+    const char* s = settings_get_string(name);
+    return s ? s : "<null>";
+}
+
 TEST_F(SettingsStore, FileHelpers)
 {
     std::string empty = dir_.write("e.CFG", "");
@@ -73,32 +80,33 @@ TEST_F(SettingsStore, RoundTripOfAllTypes)
     ASSERT_EQ(settings_set_int("after", 7), 1);
     settings_save();
     load();
-    EXPECT_EQ(get_int("coins"), -42);
     float f = 0;
     ASSERT_EQ(settings_get_float("gain", &f), 1);
-    EXPECT_EQ(f, 0.25f);
-    ASSERT_NE(settings_get_string("title"), nullptr);
-    EXPECT_STREQ(settings_get_string("title"), "two words  here");
-    ASSERT_NE(settings_get_string("blank"), nullptr);
-    EXPECT_STREQ(settings_get_string("blank"), "")
-        << "an empty string must not shift the next line";
-    EXPECT_EQ(get_int("after"), 7);
+    // An empty string must not shift the next line.
+    EXPECT_EQ(
+        std::tuple(get_int("coins"), f, get_string("title"), get_string("blank"), get_int("after")),
+        std::tuple(-42, 0.25f, "two words  here", "", 7));
 }
 
-TEST_F(SettingsStore, ExtraSettingInFileIsKept)
+TEST_F(SettingsStore, ExtraSettingInFileIsKeptAndATypeChangeReplacesTheValue)
 {
     write_copy(0, "sndvol\t0\t3\nmine\t0\t77\n");
     load(settings_rows_for_region(1), settings_row_count_for_region(1));
-    EXPECT_EQ(get_int("sndvol"), 3) << "file value beats the row";
-    EXPECT_EQ(settings_get_int_default("sndvol"), 16);
+    // The file's value beats the row's; a reset gives the row's default.
+    EXPECT_EQ(std::tuple(get_int("sndvol"), settings_get_int_default("sndvol"), get_int("mine")),
+              std::tuple(3, 16, 77));
     EXPECT_EQ(settings_reset_int("sndvol"), 16);
     EXPECT_EQ(get_int("sndvol"), 16);
-    EXPECT_EQ(get_int("mine"), 77);
     EXPECT_NE(cfg(1).find("mine\t0\t77\n"), std::string::npos);
+    // A string in the file meets an integer row: no value may stay a string.
+    write_copy(0, "golng\t2\tabc\n");
+    load(settings_rows_for_region(0), settings_row_count_for_region(0));
+    EXPECT_EQ(std::tuple(get_string("golng"), get_int("golng"), settings_get_int_default("golng")),
+              std::tuple("<null>", 0, 0));
+    EXPECT_NE(cfg(0).find("golng\t0\t0\n"), std::string::npos);
 }
 
-// A copy that fails its CRC gives way to the other, and both are written anew;
-// with both bad, the rows' defaults.
+// A copy failing its CRC gives way to the other, both written anew; both bad: the defaults.
 TEST_F(SettingsStore, CorruptCopyFamily)
 {
     const std::string good = "a\t0\t1\n", edited = "a\t0\t9\n";
@@ -120,9 +128,9 @@ TEST_F(SettingsStore, CorruptCopyFamily)
         if (c.crc0_present) dir_.write("game0.CRC", c.crc0);
         write_copy(1, good);
         load();
-        EXPECT_EQ(get_int("a"), 1) << "copy 1 used";
-        EXPECT_EQ(cfg(0), good) << "both copies written anew";
-        EXPECT_EQ(crc(0), le_bytes(crc_of(good)));
+        // Copy 1 is used and both copies are written anew.
+        EXPECT_EQ(std::tuple(get_int("a"), cfg(0), crc(0)),
+                  std::tuple(1, good, le_bytes(crc_of(good))));
     }
     write_copy(0, "sndvol\t0\t1\n", le_bytes(0));
     write_copy(1, "sndvol\t0\t2\n", "xx");
@@ -152,16 +160,14 @@ TEST_F(SettingsStore, HostileButCheckedFiles)
     }
     write_copy(0, "x\t0\tnotanumber\ny\t1\tjunk\nz\t0\t99999999999\nw\t0\t-12abc\n");
     load();
-    EXPECT_EQ(get_int("x"), 0);
-    EXPECT_EQ(get_int("z"), INT32_MAX);
-    EXPECT_EQ(get_int("w"), -12);
     float f = 1;
     EXPECT_EQ(settings_get_float("y", &f), 1);
-    EXPECT_EQ(f, 0.0f);
+    EXPECT_EQ(std::tuple(get_int("x"), get_int("z"), get_int("w"), f),
+              std::tuple(0, INT32_MAX, -12, 0.0f));
 }
 
-// Copies whose CRC matches but which cannot be read whole: what came before
-// the fault stays; an oversized copy is not read at all (copy 1 holds a = 2).
+// CRC right but not readable whole: what came before the fault stays; an oversized copy is not
+// read at all (copy 1 holds a = 2).
 TEST_F(SettingsStore, TruncatedOverLongOrOversizedCopies)
 {
     const struct {
@@ -179,9 +185,8 @@ TEST_F(SettingsStore, TruncatedOverLongOrOversizedCopies)
         write_copy(0, c.cfg0);
         write_copy(1, "a\t0\t2\n");
         load();
-        EXPECT_EQ(get_int("a"), c.a);
-        EXPECT_EQ(get_int("b"), -12345);
-        EXPECT_EQ(cfg(0), "a\t0\t" + std::to_string(c.a) + "\n");
+        EXPECT_EQ(std::tuple(get_int("a"), get_int("b"), cfg(0)),
+                  std::tuple(c.a, -12345, "a\t0\t" + std::to_string(c.a) + "\n"));
     }
 }
 
@@ -190,32 +195,18 @@ TEST_F(SettingsStore, EmptyStoreFindsNothingAndSettersRefuseWhatCannotBeStored)
     int32_t out = 99;
     EXPECT_EQ(settings_get_int("golng", &out), 0);
     EXPECT_EQ(out, 99) << "out value untouched";
-    EXPECT_EQ(settings_get_int_or("golng", 5), 5);
-    EXPECT_EQ(settings_get_string("golng"), nullptr);
-    EXPECT_EQ(settings_get_int_default("golng"), 0);
-    EXPECT_EQ(settings_reset_int("golng"), 0);
-    std::string long_name(kSettingsMaxName + 1, 'n');
-    EXPECT_EQ(settings_set_int(long_name.c_str(), 1), 0);
-    EXPECT_EQ(settings_set_int(nullptr, 1), 0);
-    EXPECT_EQ(settings_set_int("", 1), 0);
-    EXPECT_EQ(settings_set_int("two words", 1), 0);
+    EXPECT_EQ(std::tuple(settings_get_int_or("golng", 5), get_string("golng"),
+                         settings_get_int_default("golng"), settings_reset_int("golng")),
+              std::tuple(5, "<null>", 0, 0));
+    const std::string long_name(kSettingsMaxName + 1, 'n');
+    for (const char* name : {long_name.c_str(), "", "two words", (const char*)nullptr})
+        EXPECT_EQ(settings_set_int(name, 1), 0) << (name ? name : "null");
     EXPECT_EQ(settings_set_string("s", nullptr), 0);
     EXPECT_EQ(settings_set_string("s", "line\nbreak"), 0);
     EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue + 1, 'v').c_str()), 0);
     EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue, 'v').c_str()), 1);
     EXPECT_EQ(settings_load(nullptr, nullptr, 0), 0);
     EXPECT_EQ(settings_load(long_name.c_str(), nullptr, 0), 0);
-}
-
-TEST_F(SettingsStore, TypeChangeReplacesTheOtherValue)
-{
-    // A string in the file meets an integer row: no value may stay a string.
-    write_copy(0, "golng\t2\tabc\n");
-    load(settings_rows_for_region(0), settings_row_count_for_region(0));
-    EXPECT_EQ(settings_get_string("golng"), nullptr);
-    EXPECT_EQ(get_int("golng"), 0);
-    EXPECT_EQ(settings_get_int_default("golng"), 0);
-    EXPECT_NE(cfg(0).find("golng\t0\t0\n"), std::string::npos);
 }
 
 TEST_F(SettingsStore, ApplyWritesVariablesBack)

@@ -20,86 +20,63 @@ protected:
 
 std::string str_or_null(const char* s) { return s ? s : "<null>"; }
 
-// What one text gives for one key ("<null>": not stored). Lookups are exact
-// and case-sensitive; the first of repeated keys wins; Ctrl-Z ends the file;
-// a last key without a value is not stored.
-TEST_F(TxtSettings, PairRules)
+// One key's value per text ("<null>": none): exact lookups, the first of repeated keys wins,
+// Ctrl-Z ends the file, a last key without a value is not stored.
+TEST_F(TxtSettings, PairCommentAndLengthRules)
 {
-    const char* kPaths = "REGION J\r\nRENDER_WIDTH 640\r\n\tSHADER_PATH   .\\data\\sh\\  \r\n";
+    const std::string paths = "REGION J\r\nRENDER_WIDTH 640\r\n\tSHADER_PATH   .\\data\\sh\\  \r\n";
+    const std::string comments = "# KEY 5\r\nB 2 #note C 3\nD #\n7 8\n#x\rE 4\n";
+    const std::string k126(126, 'k'), k127(127, 'q'), v126(126, 'v');
+    const std::string fits = k126 + " " + v126 + "\nAFTER 1\n",
+                      long_key = "BEFORE 1\n" + k127 + " x\nAFTER 1\n",
+                      long_value = "BEFORE 1\nKEY " + std::string(127, 'w') + "\nAFTER 1\n",
+                      huge = "A 1\nB " + std::string(1 << 20, 'z');
     const struct {
-        const char* text;
-        const char* key;
-        const char* want;
+        std::string text, key, want;
     } cases[] = {
-        {kPaths, "REGION", "J"},
-        {kPaths, "RENDER_WIDTH", "640"},
-        {kPaths, "SHADER_PATH", ".\\data\\sh\\"},
-        {kPaths, "region", "<null>"},
-        {kPaths, "REGIO", "<null>"},
-        {kPaths, "REGION ", "<null>"},
+        {paths, "REGION", "J"},
+        {paths, "RENDER_WIDTH", "640"},
+        {paths, "SHADER_PATH", ".\\data\\sh\\"},
+        {paths, "region", "<null>"},
+        {paths, "REGIO", "<null>"},
+        {paths, "REGION ", "<null>"},
         {"A 1\nA 2\n", "A", "1"},
         {"A 1\n\032B 2\n", "A", "1"},
         {"A 1\n\032B 2\n", "B", "<null>"},
         {"A 1\nLONELY", "A", "1"},
         {"A 1\nLONELY", "LONELY", "<null>"},
+        // '#' in key position comments out the rest of its line, CRLF included; in value
+        // position it is a value, and the number after it becomes a key.
+        {comments, "KEY", "<null>"},
+        {comments, "B", "2"},
+        {comments, "#note", "<null>"},
+        {comments, "C", "<null>"},
+        {comments, "D", "#"},
+        {comments, "7", "8"},
+        {comments, "E", "4"},
+        // A comment ends at NUL and 0xFF; Ctrl-Z ends the file.
+        {std::string("#a \0b X 1\nY 2", 13), "b", "X"},
+        {"#a \377K 9\n", "K", "9"},
+        {"#a\x1a K 9\n", "K", "<null>"},
+        // 126 characters fit; a longer key or value, or a token of 1,024 characters, ends the
+        // reading, and the entries before it stay.
+        {fits, k126, v126},
+        {fits, "AFTER", "1"},
+        {long_key, "BEFORE", "1"},
+        {long_key, k127, "<null>"},
+        {long_key, "AFTER", "<null>"},
+        {long_value, "KEY", "<null>"},
+        {long_value, "AFTER", "<null>"},
+        {"BEFORE 1\n#" + std::string(1023, 'c') + "\nAFTER 1\n", "AFTER", "<null>"},
+        {"BEFORE 1\n#" + std::string(1021, 'c') + "\nAFTER 1\n", "AFTER", "1"},
+        {huge, "A", "1"},
+        {huge, "B", "<null>"},
     };
     for (const auto& c : cases) {
         load(c.text);
-        EXPECT_EQ(str_or_null(txt_settings_get_string(c.key)), c.want) << c.key;
+        EXPECT_EQ(str_or_null(txt_settings_get_string(c.key.c_str())), c.want) << c.key;
     }
     EXPECT_EQ(txt_settings_get_string(nullptr), nullptr);
-}
-
-TEST_F(TxtSettings, CommentFamily)
-{
-    // '#' in key position comments out the rest of its line, CRLF included.
-    load("# KEY 5\r\nB 2 #note C 3\nD #\n7 8\n#x\rE 4\n");
-    EXPECT_EQ(txt_settings_get_string("KEY"), nullptr);
-    EXPECT_EQ(txt_settings_get_int_or("B", 0), 2);
-    EXPECT_EQ(txt_settings_get_string("#note"), nullptr) << "a comment swallowed the line";
-    EXPECT_EQ(txt_settings_get_string("C"), nullptr);
-    // A '#' in value position is a value; the number after it becomes a key.
-    EXPECT_EQ(str_or_null(txt_settings_get_string("D")), "#");
-    EXPECT_EQ(str_or_null(txt_settings_get_string("7")), "8");
-    EXPECT_EQ(txt_settings_get_int_or("E", 0), 4);
-}
-
-TEST_F(TxtSettings, CommentEndsAtNulCtrlZAndFF)
-{
-    load(std::string("#a \0b X 1\nY 2", 13));
-    EXPECT_EQ(str_or_null(txt_settings_get_string("b")), "X") << "NUL ends the comment";
-    load("#a \377K 9\n");
-    EXPECT_EQ(txt_settings_get_int_or("K", 0), 9);
-    load("#a\x1a K 9\n");
-    EXPECT_EQ(txt_settings_get_string("K"), nullptr) << "Ctrl-Z is the end of the file";
-}
-
-TEST_F(TxtSettings, FieldLengthLimits)
-{
-    std::string k126(126, 'k'), k127(127, 'q'), v126(126, 'v'), v127(127, 'w');
-    load(k126 + " " + v126 + "\nAFTER 1\n");
-    EXPECT_EQ(str_or_null(txt_settings_get_string(k126.c_str())), v126);
-    EXPECT_EQ(txt_settings_get_int_or("AFTER", 0), 1);
-
-    load("BEFORE 1\n" + k127 + " x\nAFTER 1\n");
-    EXPECT_EQ(txt_settings_get_int_or("BEFORE", 0), 1) << "entries before an early end stay";
-    EXPECT_EQ(txt_settings_get_string(k127.c_str()), nullptr);
-    EXPECT_EQ(txt_settings_get_string("AFTER"), nullptr);
-
-    load("BEFORE 1\nKEY " + v127 + "\nAFTER 1\n");
-    EXPECT_EQ(txt_settings_get_string("KEY"), nullptr);
-    EXPECT_EQ(txt_settings_get_string("AFTER"), nullptr);
-}
-
-TEST_F(TxtSettings, HugeTokenEndsTheReading)
-{
-    load("BEFORE 1\n#" + std::string(1023, 'c') + "\nAFTER 1\n");
-    EXPECT_EQ(txt_settings_get_int_or("AFTER", 0), 0) << "1024-character comment token";
-    load("BEFORE 1\n#" + std::string(1021, 'c') + "\nAFTER 1\n");
-    EXPECT_EQ(txt_settings_get_int_or("AFTER", 0), 1) << "1022-character comment token";
-    load("A 1\nB " + std::string(1 << 20, 'z'));
-    EXPECT_EQ(txt_settings_get_int_or("A", 0), 1);
-    EXPECT_EQ(txt_settings_get_string("B"), nullptr);
 }
 
 TEST_F(TxtSettings, AtMost64Pairs)

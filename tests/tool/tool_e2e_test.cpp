@@ -1,19 +1,15 @@
-// The whole program driven as a person would: the built executable and data
-// set, headless, fed mouse and key input through a scripted input file with
-// every press held over several frames, its dialogs answered by script; then
-// the saved pictures and the dialog log are checked.
+// The built program driven as a person would, headless, through a scripted input file and
+// scripted dialog answers; then the saved pictures and the dialog log are checked.
+#include "child_proc.h"
+#include "math/vm_mat.h"
+#include "plat/embedded.h"
 #include "plat/gfx_image.h"
 #include "res/res_fixture.h"
-#include "child_proc.h"
 #include "temp_dir.h"
 #include "tool/tool_frame.h"
-#include "plat/embedded.h"
-
-#include "math/vm_mat.h"
-#include "tool/tool.h"
 #include "tool/tool_patch.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +18,7 @@
 #include <fstream>
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 
 namespace {
 
@@ -35,8 +32,7 @@ class Script {
 public:
     void wait(uint32_t frames) { frame_ += frames; }
     void move(int x, int y) { line("move " + std::to_string(x) + " " + std::to_string(y), 1); }
-    // Two moves to one point, so that "the position before the latest move" is
-    // that point too (the background drag starts from it).
+    // Two moves: the background drag starts from the position before the latest move.
     void settle(int x, int y)
     {
         move(x, y);
@@ -49,8 +45,7 @@ public:
         hold("down left");
         hold("up left");
     }
-    // Press at a, move to b in steps of a frame each, release ("left outside":
-    // with the pointer gone away from the window).
+    // Press at a, move to b a step a frame, release ("left outside": off the window).
     void drag(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
     {
         settle(ax, ay);
@@ -91,10 +86,8 @@ private:
     uint32_t frame_ = 0;
 };
 
-// Waits for loading, opens the palette (turning to the next page and back
-// when asked), makes a patch of the first model, lets it follow the cursor to
-// (300, 250) in `steps` moves well away from the dust bin, places it and
-// selects it.
+// Waits for loading, opens the palette (turning a page and back when asked), makes a patch of
+// the first model, moves it to (300, 250) away from the dust bin, places and selects it.
 void first_patch_selected(Script& s, bool turn_pages, int steps)
 {
     s.settle(400, 450);
@@ -142,11 +135,9 @@ void read_bmp(const std::string& path, Bmp* out)
     ASSERT_GE(b.size(), 54u) << path;
     out->width = int(le32(b, 18));
     out->height = int(le32(b, 22));
-    ASSERT_GT(out->width, 0);
-    ASSERT_GT(out->height, 0);
+    ASSERT_TRUE(out->width > 0 && out->height > 0);
     EXPECT_EQ(out->width % 4, 0);
-    // "BM", file size, reserved, pixel offset, info size, one plane of 24 bits,
-    // no compression, 11,800 pixels per metre both ways.
+    // "BM", size, reserved, offset, info size, 1 plane of 24 bits, no compression, 11,800 dpm.
     const uint32_t size = 54u + 3u * uint32_t(out->width) * uint32_t(out->height);
     const std::vector<uint32_t> header = {le32(b, 0) & 0xFFFF, le32(b, 2),  le32(b, 6),
                                           le32(b, 10),         le32(b, 14), le32(b, 26),
@@ -181,8 +172,7 @@ bool near_patch(int x, int y, int cx, int cy, int r)
     return std::abs(x - cx) < r && std::abs(y - cy) < r;
 }
 
-// Pixels of the square of radius r around (cx, cy) clearly unlike the
-// picture texel they show at that scale, the picture's left edge at -off.
+// Pixels around (cx, cy) clearly unlike the texel they show at that scale and offset.
 int unlike_picture(const Bmp& bmp, int cx, int cy, int r, float scale, int off)
 {
     int n = 0;
@@ -215,8 +205,7 @@ protected:
             GTEST_SKIP() << "no built program or data set";
         ASSERT_EQ(picture().width, k_pic);
     }
-    // Runs the program on the script and the dialog answers: its exit code
-    // and its standard error, where the dialogs are logged.
+    // The program's exit code and its standard error, where the dialogs are logged.
     std::pair<int, std::string> run_program(const Script& s, const std::string& answers)
     {
         const pid_t pid =
@@ -249,8 +238,7 @@ using SavedOnce = EndToEnd;
 
 TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
 {
-    // The first mesh's frame extent at the fitted scale, from the built data:
-    // the frame and handles lie around it.
+    // The first mesh's extent at the fitted scale: the frame and handles lie around it.
     settings = {{"MODEL_DATA_PATH", (built / "data" / "grp").string() + "/"},
                 {"MODEL_DATA_PATHE", folder("e")},
                 {"MODEL_DATA_PATHC", folder("c")},
@@ -273,8 +261,7 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     const std::string fit = tmp.file("fit"), exact = tmp.file("exact");
     Script s;
     first_patch_selected(s, true, 10);
-    // Every handle of the frame centred at (300, 250); the turns and the
-    // stretch end where they began, the scale handle doubles the patch.
+    // Every handle: turns and stretch end where they began, the scale handle doubles the patch.
     const int cx = 300, cy = 250;
     const int hx = int(e.x * k_fit_scale), hy = int(e.y * k_fit_scale);
     s.drag_and_back(cx, cy - hy - 32, cx, cy - hy - 12);                      // rotx
@@ -310,23 +297,22 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     // The dialogs, in order.
     const std::string saved = "dialog: message \"保存しました。\"";
     const std::string asked = "dialog: question \"同名のファイルが存在します。上書きしますか？\"";
-    EXPECT_EQ(count_of(log, "dialog: save "), 5) << log;
-    EXPECT_EQ(count_of(log, saved), 3) << log;
-    EXPECT_EQ(count_of(log, asked), 2) << log;
-    EXPECT_EQ(count_of(log, asked + " \"" + fit + ".bmp\" -> ok"), 1) << log;
-    EXPECT_EQ(count_of(log, "dialog: message \"キャンセルしました。\" \"\" -> ok"), 1) << log;
-    EXPECT_EQ(count_of(log, "これ以上"), 0);
+    EXPECT_THAT(
+        (std::vector{count_of(log, "dialog: save "), count_of(log, saved), count_of(log, asked),
+                     count_of(log, asked + " \"" + fit + ".bmp\" -> ok"),
+                     count_of(log, "dialog: message \"キャンセルしました。\" \"\" -> ok"),
+                     count_of(log, "これ以上")}),
+        ElementsAre(5, 3, 2, 1, 1, 0))
+        << log;
     // After the Cancel nothing more was saved.
     const size_t cancel_at = log.find(asked + " \"" + exact + ".bmp\" -> cancel");
     ASSERT_NE(cancel_at, std::string::npos) << log;
     EXPECT_EQ(log.find(saved, cancel_at), std::string::npos);
 
-    // The scale-1 picture: 800 x 600, the picture's pixels exactly wherever no
-    // patch lies (no button, palette, frame or text either), the patch present.
+    // Scale 1: the picture's pixels exactly wherever no patch lies (no button, frame or text).
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(exact + ".bmp", &b));
-    ASSERT_EQ(b.width, k_w);
-    ASSERT_EQ(b.height, k_h);
+    ASSERT_EQ(std::pair(b.width, b.height), std::pair(k_w, k_h));
     // Picture centre at (300, 300): texel i lies at pixel i - 212.
     const int off = 300 - k_pic / 2;
     // The patch follows the picture: centre (300, 300 - 50 / 0.5859375).
@@ -348,18 +334,15 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     EXPECT_EQ(read_all(fit + ".bmp"), b.bytes);
 }
 
-// The fitted picture on its own, saved while the patch is selected (its frame
-// and handles are drawn after the capture).
+// Saved while the patch is selected: its frame and handles are drawn after the capture.
 TEST_F(EndToEnd, FittedPictureWithinTolerance)
 {
     Script s;
     first_patch_selected(s, false, 6);
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(save_once(s, tmp.file("fit.BMP"), &b));
-    ASSERT_EQ(b.width, 600);
-    ASSERT_EQ(b.height, 600);
-    // Each pixel lies within the colours of the texels around the point it
-    // shows (whatever the filter), a little tolerance aside.
+    ASSERT_EQ(std::pair(b.width, b.height), std::pair(600, 600));
+    // Each pixel lies within the colours of the texels around it (whatever the filter).
     int mismatches = 0;
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 600; ++x) {
@@ -382,10 +365,8 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
     EXPECT_GT(unlike_picture(b, 300, 250, 30, k_fit_scale, 0), 300);
 }
 
-// Clicks shorter than a frame; a patch placed under a palette cell, then a
-// click on that cell makes a new patch that follows the cursor away; that one
-// dragged out of the window and let go there stays where it left the window,
-// and the next click is a click.
+// Clicks shorter than a frame; a click on a cell over a patch makes a new patch; one let go
+// outside the window stays where it left it, and the next click is a click.
 TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
 {
     Script s;

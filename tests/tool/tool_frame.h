@@ -1,7 +1,5 @@
-// Shared by the tool's tests and its benchmark: one frame of the program as
-// its main loop runs it for the tool, without the message loop and the frame
-// pacing (the frame mark, the input update, tool_frame and the display
-// frame), and the build folder that holds the program and its data set.
+// For the tool's tests and benchmark: one frame as the main loop runs it, without the message
+// loop and pacing, and the build folder holding the program and its data set.
 #pragma once
 
 #include "app/key.h"

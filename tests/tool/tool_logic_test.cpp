@@ -1,6 +1,5 @@
-// The patch tool's logic that needs no display: name tags, the background
-// fit, the save path and rectangle, the handle boxes, and the model-group
-// listing and queue.
+// The patch tool's logic that needs no display: name tags, fit, save path and rectangle,
+// handle boxes, the model-group listing and queue.
 #include "res/res_fixture.h"
 #include "temp_dir.h"
 
@@ -8,18 +7,22 @@
 #include "tool/dir_list.h"
 #include "tool/mdl_load.h"
 #include "tool/nametag.h"
-#include "tool/tool.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_patch.h"
 #include "tool/tool_save.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cmath>
 #include <filesystem>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
+using ::testing::_;
+using ::testing::ElementsAre;
+using ::testing::FieldsAre;
+using ::testing::FloatEq;
+using ::testing::FloatNear;
 
 TEST(NameTag, NumbersOfTheListedShapes)
 {
@@ -49,21 +52,15 @@ TEST(NameTag, TextsAreBoundedByTheCapacity)
     EXPECT_EQ(nametag_get_text("box_n", 'n', buf, 0), 0);
 }
 
+// Priority, alpha reference, no depth write, depth test always.
 TEST(NameTag, OptionsInTheirOrder)
 {
-    NameOptions o = nametag_options("box_p3_a1", TOOL_PATCH_TAG_PRIO, TOOL_PATCH_PRIO);
-    EXPECT_EQ(o.priority, 82);  // 79 from _a, then + 3
-    o = nametag_options("box_P5", 28, 28);
-    EXPECT_EQ(o.priority, 23);
-    o = nametag_options("ghost_z1_P1", TOOL_PATCH_TAG_PRIO, TOOL_PATCH_PRIO);
-    EXPECT_EQ(o.priority, 80);
-    EXPECT_EQ(o.zwrite_off, 1);
-    o = nametag_options("butterfly_t2", 79, 81);
-    EXPECT_EQ(o.alpha_ref, 2u);
-    EXPECT_EQ(o.priority, 81);
-    o = nametag_options("diamond_A1", 79, 81);
-    EXPECT_EQ(o.zfunc_always, 1);
-    EXPECT_EQ(o.zwrite_off, 0);
+    const int tag = TOOL_PATCH_TAG_PRIO, prio = TOOL_PATCH_PRIO;
+    EXPECT_THAT(nametag_options("box_p3_a1", tag, prio), FieldsAre(82, 0u, 0, 0));  // 79, + 3
+    EXPECT_THAT(nametag_options("box_P5", 28, 28), FieldsAre(23, 0u, 0, 0));
+    EXPECT_THAT(nametag_options("ghost_z1_P1", tag, prio), FieldsAre(80, 0u, 1, 0));
+    EXPECT_THAT(nametag_options("butterfly_t2", 79, 81), FieldsAre(81, 2u, 0, 0));
+    EXPECT_THAT(nametag_options("diamond_A1", 79, 81), FieldsAre(81, 0u, 0, 1));
 }
 
 // Hostile numbers must never give a priority outside the 94 draw lists.
@@ -83,17 +80,9 @@ TEST(NameTag, PrioritiesStayInsideTheDrawLists)
 
 TEST(ToolFit, ShrinksLargePicturesAndNeverEnlarges)
 {
-    ToolFit f = tool_fit_values(800, 600, 1024, 1024);
-    EXPECT_FLOAT_EQ(f.scale, 0.5859375f);
-    EXPECT_FLOAT_EQ(f.offset_x, 300.0f);
-    EXPECT_FLOAT_EQ(f.offset_y, 300.0f);
-    f = tool_fit_values(1600, 1200, 1024, 1024);
-    EXPECT_FLOAT_EQ(f.scale, 1.0f);
-    EXPECT_FLOAT_EQ(f.offset_x, 600.0f);
-    EXPECT_FLOAT_EQ(f.offset_y, 600.0f);
-    f = tool_fit_values(800, 600, 0, 1024);
-    EXPECT_FLOAT_EQ(f.scale, 1.0f);
-    EXPECT_FLOAT_EQ(f.offset_x, 0.0f);
+    EXPECT_THAT(tool_fit_values(800, 600, 1024, 1024), FieldsAre(300.0f, 300.0f, 0.5859375f));
+    EXPECT_THAT(tool_fit_values(1600, 1200, 1024, 1024), FieldsAre(600.0f, 600.0f, 1.0f));
+    EXPECT_THAT(tool_fit_values(800, 600, 0, 1024), FieldsAre(0.0f, _, 1.0f));
 }
 
 TEST(ToolFit, ScaleDragDoublesAndStopsAtTheFloor)
@@ -149,15 +138,13 @@ TEST(ToolSave, ExistenceIsPresenceNotReadability)
     TempDir dir;
     const std::string file = dir.write("locked.bmp", "x");
     ::chmod(file.c_str(), 0200);  // write-only
-    EXPECT_EQ(plat_path_exists(file), 1);
-    const std::string folder = dir.file("folder.bmp");
-    fs::create_directories(folder);
-    EXPECT_EQ(plat_path_exists(folder), 1);
-    EXPECT_EQ(plat_path_exists(dir.file("none.bmp")), 0);
-    EXPECT_EQ(plat_path_exists(""), 0);
-    EXPECT_EQ(tool_file_size(dir.write("five", "12345").c_str()), 5);
-    EXPECT_EQ(tool_file_size(dir.file("none").c_str()), 0);
-    EXPECT_EQ(tool_file_size(nullptr), 0);
+    fs::create_directories(dir.file("folder.bmp"));
+    EXPECT_THAT((std::vector{plat_path_exists(file), plat_path_exists(dir.file("folder.bmp")),
+                             plat_path_exists(dir.file("none.bmp")), plat_path_exists("")}),
+                ElementsAre(1, 1, 0, 0));
+    EXPECT_THAT((std::vector{tool_file_size(dir.write("five", "12345").c_str()),
+                             tool_file_size(dir.file("none").c_str()), tool_file_size(nullptr)}),
+                ElementsAre(5, 0, 0));
 }
 
 TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
@@ -179,13 +166,9 @@ TEST(ToolPatchGeometry, ExtentOfATurnedBoxAndDragFactors)
     const float box[6] = {-1, -2, -3, 1, 2, 3};
     Mat44 m;
     tool_mat_scale3(&m, tool_mat_euler(&m, 0, 0, 0), 30, 30, 30);
-    Vec2 e = tool_box_extent(box, &m);
-    EXPECT_FLOAT_EQ(e.x, 30);
-    EXPECT_FLOAT_EQ(e.y, 60);
+    EXPECT_THAT(tool_box_extent(box, &m), FieldsAre(FloatEq(30), FloatEq(60)));
     tool_mat_euler(&m, 0, 0, 3.14159265f / 2);  // a quarter turn about z swaps them
-    e = tool_box_extent(box, &m);
-    EXPECT_NEAR(e.x, 2, 1e-3);  // table sine
-    EXPECT_NEAR(e.y, 1, 1e-3);
+    EXPECT_THAT(tool_box_extent(box, &m), FieldsAre(FloatNear(2, 1e-3), FloatNear(1, 1e-3)));
     EXPECT_FLOAT_EQ(tool_patch_drag_factor(32), 2.0f);
     EXPECT_FLOAT_EQ(tool_patch_drag_factor(-16), 0.5f);
     EXPECT_FLOAT_EQ(tool_patch_drag_factor(-1000), 0.1f);
@@ -211,10 +194,12 @@ TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)
     fs::create_directories(dir.file("d.bin"));  // a folder is no group file
     DirList* list = dir_list_create(dir.file("").c_str());
     ASSERT_EQ(dir_list_scan(list, "*.bin"), 2);
-    EXPECT_STREQ(dir_list_name(list, 0), "A.bin");
-    EXPECT_STREQ(dir_list_name(list, 1), "b.bin");
-    EXPECT_EQ(dir_list_name(list, 2), nullptr);
-    EXPECT_EQ(dir_list_name(list, -1), nullptr);
+    const auto name = [&](int i) {
+        const char* n = dir_list_name(list, i);
+        return std::string(n ? n : "<null>");
+    };
+    EXPECT_THAT((std::vector{name(-1), name(0), name(1), name(2)}),
+                ElementsAre("<null>", "A.bin", "b.bin", "<null>"));
     EXPECT_EQ(dir_list_scan(list, "*.none"), 0);  // a rescan drops the old names
     EXPECT_EQ(dir_list_name(list, 0), nullptr);
     dir_list_free(list);
@@ -251,8 +236,7 @@ protected:
     }
 };
 
-// More groups than the loader's ring holds all load, the ones beyond it
-// queued as the ring drains; stray names are skipped, not fatal.
+// More groups than the loader's ring all load as it drains; stray names are skipped, not fatal.
 TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
 {
     if (!fs::exists(built / "star.bin")) GTEST_SKIP() << "no built data folder";
@@ -266,15 +250,12 @@ TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
     boot();
     // coin, coin_NRM (listed itself as well) and the 70 copies.
     ASSERT_EQ(mdl_queue_begin(grp.c_str()), k_groups + 2);
-    int frames = 0;
-    int waiting = mdl_queue_feed();
-    EXPECT_GT(waiting, 0);
+    EXPECT_GT(mdl_queue_feed(), 0);
     EXPECT_EQ(resload_pending(), RESLOAD_RING);
-    for (;;) {
-        waiting = mdl_queue_feed();
-        const int r = resload_pump(90.0f);
-        if (r == RESLOAD_IDLE && waiting == 0) break;
-        ASSERT_LT(++frames, 100000);
+    for (int frames = 0;; ++frames) {
+        const int waiting = mdl_queue_feed();
+        if (resload_pump(90.0f) == RESLOAD_IDLE && waiting == 0) break;
+        ASSERT_LT(frames, 100000);
     }
     EXPECT_TRUE(res_env_test_fatals().empty());
     for (int i = 0; i < k_groups; ++i) {

@@ -1,10 +1,7 @@
-// Patches in the draw-object manager's update pass, without a display: input
-// arrives as the window messages would bring it, one frame is the input
+// Patches in the draw-object manager's update pass, without a display; a frame is the input
 // update, the tool's buttons (when asked) and the update pass.
 #include "res/res_fixture.h"
 
-#include "app/key.h"
-#include "app/mouse.h"
 #include "disp/disp_param.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
@@ -19,9 +16,11 @@
 #include "tool/tool_palette.h"
 #include "tool/tool_patch.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace fs = std::filesystem;
+using ::testing::FieldsAre;
+using ::testing::FloatEq;
 
 namespace {
 
@@ -122,6 +121,20 @@ protected:
         const Mat44* m = mdlobj_matrix(p);
         return {m->m[12] + k_w / 2, m->m[13] + k_h / 2};
     }
+    static auto at(float x, float y) { return FieldsAre(FloatEq(x), FloatEq(y)); }
+    static uint32_t state(DrawObj* p) { return tool_patch_record(p)->state; }
+    // The button pressed at (x, y), then moved to (x, y) again, each with a frame.
+    void press_at(int x, int y, bool buttons = false)
+    {
+        move(x, y);
+        button(true);
+        frame(buttons);
+    }
+    void move_frame(int x, int y, bool buttons = false)
+    {
+        move(x, y);
+        frame(buttons);
+    }
 };
 
 }  // namespace
@@ -137,19 +150,16 @@ TEST_F(ToolPatches, FollowsTheCursorAndIsPlacedOnlyAfterItsThirdFrame)
     button(true);
     frame();
     button(false);
-    move(200, 150);
-    frame();
+    move_frame(200, 150);
     EXPECT_TRUE(tool_patch_is_moving(p));
-    EXPECT_FLOAT_EQ(screen_pos(p).x, 200);
-    EXPECT_FLOAT_EQ(screen_pos(p).y, 150);
+    EXPECT_THAT(screen_pos(p), at(200, 150));
     EXPECT_FLOAT_EQ(mdlobj_matrix(p)->m[14], TOOL_PATCH_Z);
     frames(2);
     click(250, 160);
     EXPECT_FALSE(tool_patch_is_active(p));
     move(500, 500);
     frames(2);
-    EXPECT_FLOAT_EQ(screen_pos(p).x, 250);
-    EXPECT_FLOAT_EQ(screen_pos(p).y, 160);
+    EXPECT_THAT(screen_pos(p), at(250, 160));
 }
 
 TEST_F(ToolPatches, SelectionWaitsTwoFramesAndTheNearerCentreWins)
@@ -157,12 +167,10 @@ TEST_F(ToolPatches, SelectionWaitsTwoFramesAndTheNearerCentreWins)
     DrawObj* a = placed(apple, 300, 300);
     DrawObj* b = placed(apple, 320, 300);
     click(317, 300);  // inside both frames, nearer b's centre
-    EXPECT_EQ(tool_patch_record(b)->state & PATCH_SELECTED, PATCH_SELECTED);
-    EXPECT_EQ(tool_patch_record(a)->state, 0u);
+    EXPECT_EQ(std::pair(state(a), state(b) & PATCH_SELECTED), std::pair(0u, PATCH_SELECTED));
     EXPECT_EQ(tool_active_patch(), b);
     click(303, 300);  // nearer a: a selected, b let go
-    EXPECT_EQ(tool_patch_record(a)->state, PATCH_SELECTED);
-    EXPECT_EQ(tool_patch_record(b)->state, 0u);
+    EXPECT_EQ(std::pair(state(a), state(b)), std::pair(PATCH_SELECTED, 0u));
     click(700, 50);  // away from every handle: nothing selected
     EXPECT_EQ(tool_active_patch(), nullptr);
 }
@@ -171,32 +179,25 @@ TEST_F(ToolPatches, BodyDragMovesInPictureTermsAndFollowsTheBackground)
 {
     DrawObj* p = placed(apple, 300, 300);
     click(300, 300);
-    ASSERT_EQ(tool_patch_record(p)->state, PATCH_SELECTED);
-    move(300, 300);
-    button(true);
-    frame();
-    move(340, 280);
-    frame();
-    EXPECT_FLOAT_EQ(screen_pos(p).x, 340);
-    EXPECT_FLOAT_EQ(screen_pos(p).y, 280);
+    ASSERT_EQ(state(p), PATCH_SELECTED);
+    press_at(300, 300);
+    move_frame(340, 280);
+    EXPECT_THAT(screen_pos(p), at(340, 280));
     button(false);
     frame();
-    EXPECT_EQ(tool_patch_record(p)->state, PATCH_SELECTED);
-    // Scaling the background scales the patch about its own origin and
-    // moves it with the picture: (340 - 400) x 2 + 400.
+    EXPECT_EQ(state(p), PATCH_SELECTED);
+    // The background's scale scales the patch and moves it with the picture: (340-400) x 2 + 400.
     const float size_before = std::fabs(mdlobj_matrix(p)->m[0]);
     tool_state().scale = 2.0f;
     frame();
-    EXPECT_FLOAT_EQ(screen_pos(p).x, 280);
-    EXPECT_FLOAT_EQ(screen_pos(p).y, 260);
+    EXPECT_THAT(screen_pos(p), at(280, 260));
     EXPECT_FLOAT_EQ(std::fabs(mdlobj_matrix(p)->m[0]), 2 * size_before);
     tool_state().scale = 1.0f;
     frame();
     EXPECT_FLOAT_EQ(screen_pos(p).x, 340);
 }
 
-// A selected patch's handle wins over another patch's body under it; the
-// scale handle doubles the patch for 32 pixels up and stops at a tenth.
+// A selected patch's handle wins over a body under it; it doubles for 32 pixels up, floor 0.1.
 TEST_F(ToolPatches, ScaleHandleWinsOverABodyDoublesAndStopsAtOneTenth)
 {
     DrawObj* p = placed(apple, 300, 300);
@@ -205,16 +206,11 @@ TEST_F(ToolPatches, ScaleHandleWinsOverABodyDoublesAndStopsAtOneTenth)
     DrawObj* b = placed(apple, 300 + hx + 32, 300);
     click(300, 300);
     const float size = std::fabs(r->base.m[0]);
-    move(300 + hx + 32, 300);
-    button(true);
-    frame();
-    EXPECT_EQ(r->state, PATCH_SELECTED | PATCH_SCALEY);
-    EXPECT_EQ(tool_patch_record(b)->state, 0u);
-    move(300 + hx + 32, 268);  // 32 up
-    frame();
+    press_at(300 + hx + 32, 300);
+    EXPECT_EQ(std::pair(r->state, state(b)), std::pair(PATCH_SELECTED | PATCH_SCALEY, 0u));
+    move_frame(300 + hx + 32, 268);  // 32 up
     EXPECT_FLOAT_EQ(std::fabs(r->base.m[0]), 2 * size);
-    move(300 + hx + 32, 2000);  // far down, off the handle: the drag goes on
-    frame();
+    move_frame(300 + hx + 32, 2000);  // far down, off the handle: the drag goes on
     EXPECT_FLOAT_EQ(std::fabs(r->base.m[0]), 0.1f * size);
     button(false);
     frame();
@@ -229,8 +225,8 @@ TEST_F(ToolPatches, TheFrameIsCappedBeforeTheBackgroundScale)
     tool_mat_scale3(&r->base, &r->base, 100, 100, 100);  // far wider than the screen
     tool_state().scale = 0.5f;
     frame();
-    EXPECT_FLOAT_EQ(r->extent_x, 0.3f * k_w * 0.5f / 16);
-    EXPECT_FLOAT_EQ(r->extent_y, 0.3f * k_h * 0.5f / 16);
+    EXPECT_THAT(std::pair(r->extent_x, r->extent_y),
+                FieldsAre(FloatEq(0.3f * k_w * 0.5f / 16), FloatEq(0.3f * k_h * 0.5f / 16)));
 }
 
 TEST_F(ToolPatches, SlotsAreReusedAndThe513thIsRefused)
@@ -253,19 +249,15 @@ TEST_F(ToolPatches, SlotsAreReusedAndThe513thIsRefused)
     EXPECT_EQ(tool_state().patches[0], again);
 }
 
-// The dust bin takes a patch dropped on it while it moves; letting go over
-// it after a handle drag deletes nothing.
+// The dust bin takes a moving patch; letting go over it after a handle drag deletes nothing.
 TEST_F(ToolPatches, DustBinDeletesOnlyAMovingPatch)
 {
     const int bx = tool_button_x(TOOL_BUTTON_DUST) + 16, by = tool_button_y(TOOL_BUTTON_DUST) + 16;
     DrawObj* kept = placed(apple, 300, 300);
     click(300, 300);
-    move(300 + int(16 * tool_patch_record(kept)->extent_x) + 32, 300);
-    button(true);
-    frame(true);
-    ASSERT_EQ(tool_patch_record(kept)->state, PATCH_SELECTED | PATCH_SCALEY);
-    move(bx, by);
-    frame(true);
+    press_at(300 + int(16 * tool_patch_record(kept)->extent_x) + 32, 300, true);
+    ASSERT_EQ(state(kept), PATCH_SELECTED | PATCH_SCALEY);
+    move_frame(bx, by, true);
     button(false);
     frame(true);
     frames(2);
@@ -276,8 +268,7 @@ TEST_F(ToolPatches, DustBinDeletesOnlyAMovingPatch)
     DrawObj* p = tool_patch_create(tool_state().model_group, star);
     const int slot = tool_patch_record(p)->slot;
     frame(true);
-    move(bx, by);  // the new patch follows the cursor into the bin
-    frame(true);
+    move_frame(bx, by, true);  // the new patch follows the cursor into the bin
     frame(true);
     EXPECT_EQ(tool_state().patches[size_t(slot)], nullptr);
     EXPECT_EQ(tool_state().patches[0], kept);
@@ -288,10 +279,9 @@ TEST_F(ToolPatches, NameTagsOfTheShippedModels)
     ASSERT_TRUE(resload_request("cloud", 0));
     ASSERT_TRUE(resload_request("ghost", 0));
     while (resload_step() != RESLOAD_IDLE) {}
-    const ResHandle cloud = res_mesh_find("cloud", "cloud_p2");
-    const ResHandle ghost = res_mesh_find("ghost", "ghost_z1_P1");
-    ASSERT_NE(cloud, 0u);
-    ASSERT_NE(ghost, 0u);
+    const ResHandle cloud = res_mesh_find("cloud", "cloud_p2"),
+                    ghost = res_mesh_find("ghost", "ghost_z1_P1");
+    ASSERT_TRUE(cloud && ghost);
     move(10, 10);
     EXPECT_EQ(tool_patch_create(tool_state().model_group, cloud)->prio, 83);
     DrawObj* g = tool_patch_create(tool_state().model_group, ghost);

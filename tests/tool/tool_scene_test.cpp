@@ -1,25 +1,16 @@
-// The tool scene on the offscreen display at 800 x 600 with the built data
-// set. Each test runs the display in a forked child (the test process itself
-// never starts it); the child's failures are printed there and its exit
-// status carries them back.
+// The tool scene on the offscreen display with the built data set, each test in a forked child
+// whose exit status carries its failures back (the test process never starts the display).
 #include "child_proc.h"
-#include "tool/tool_frame.h"
-#include "app/app_main.h"
-#include "app/key.h"
-#include "app/mouse.h"
-#include "disp/disp_main.h"
 #include "plat/gfx.h"
 #include "plat/input.h"
 #include "plat/window.h"
 #include "res/res.h"
-#include "tool/tool.h"
+#include "tool/tool_frame.h"
 #include "tool/tool_local.h"
 #include "tool/tool_palette.h"
-#include "util/perf.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -95,15 +86,23 @@ protected:
         frame();
     }
 
-    // Pixels of a rectangle as 0xRRGGBB (rows from the top).
-    static std::vector<uint32_t> pixels(int x, int y, int w, int h)
+    // The background's offset and scale.
+    static std::tuple<float, float, float> bg()
+    {
+        float ox = 0, oy = 0;
+        tool_get_bg_offset(&ox, &oy);
+        return {ox, oy, tool_get_bg_scale()};
+    }
+    // Pixels (0xRRGGBB) of a rectangle for which pred holds.
+    template <class Pred>
+    static int count_pixels(int x, int y, int w, int h, Pred pred)
     {
         std::vector<uint8_t> px(size_t(w) * size_t(h) * 4);
         gfx_read_pixels(x, y, w, h, px.data(), w * 4);
-        std::vector<uint32_t> out(size_t(w) * size_t(h));
-        for (size_t i = 0; i < out.size(); ++i)
-            out[i] = uint32_t(px[i * 4 + 2]) << 16 | uint32_t(px[i * 4 + 1]) << 8 | px[i * 4];
-        return out;
+        int n = 0;
+        for (size_t i = 0; i < px.size(); i += 4)
+            n += pred(uint32_t(px[i + 2]) << 16 | uint32_t(px[i + 1]) << 8 | px[i]) ? 1 : 0;
+        return n;
     }
 };
 
@@ -113,20 +112,16 @@ protected:
 TEST_F(ToolScene, HelpTextAndButtonsShow)
 {
     run([&] {
-        int green = 0;
-        for (uint32_t p : pixels(500, 560, 298, 38))
-            if ((p & 0xFF00FF) < 0x300030 && (p & 0xFF00) > 0xA000) ++green;
-        EXPECT_GT(green, 50);
+        const auto green = [](uint32_t p) {
+            return (p & 0xFF00FF) < 0x300030 && (p & 0xFF00) > 0xA000;
+        };
+        EXPECT_GT(count_pixels(500, 560, 298, 38, green), 50);
         // The right edge outside the picture is black except for the buttons.
-        int lit = 0;
-        for (uint32_t p : pixels(760, 56, 32, 112))
-            if (p != 0) ++lit;
-        EXPECT_GT(lit, 200);
+        EXPECT_GT(count_pixels(760, 56, 32, 112, [](uint32_t p) { return p != 0; }), 200);
     });
 }
 
-// The palette's previews are drawn inside their cells (the cull distance
-// reaches z = 2500), page arrows turn pages, a click elsewhere closes it.
+// Previews show in their cells (culling reaches z = 2500); arrows turn pages; a click closes.
 TEST_F(ToolScene, PaletteShowsTurningPreviews)
 {
     run([&] {
@@ -134,10 +129,7 @@ TEST_F(ToolScene, PaletteShowsTurningPreviews)
         ASSERT_EQ(tool_palette_open(), 1);
         move(700, 500);  // away from every cell: all squares grey
         frame();
-        int model = 0;
-        for (uint32_t p : pixels(474, 138, 62, 62))
-            if (p != 0xC0C0C0) ++model;
-        EXPECT_GT(model, 200);
+        EXPECT_GT(count_pixels(474, 138, 62, 62, [](uint32_t p) { return p != 0xC0C0C0; }), 200);
         click(696, 424);
         EXPECT_EQ(tool_palette_page(), 1u);
         click(696, 424);  // the last page: stays
@@ -159,13 +151,8 @@ TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
         EXPECT_GE(res_mesh_count(), 17);  // two palette pages
         EXPECT_EQ(tool_pic_width(tool_background_tex()), 1024);
         EXPECT_NE(res_crop_find("icon", "disk"), 0u);
-        float ox = 0, oy = 0;
-        tool_get_bg_offset(&ox, &oy);
-        EXPECT_FLOAT_EQ(tool_get_bg_scale(), 0.5859375f);
-        EXPECT_FLOAT_EQ(ox, 300);
-        EXPECT_FLOAT_EQ(oy, 300);
-        // The drag starts from the position before the latest move: two moves
-        // to the same point make that point.
+        EXPECT_EQ(bg(), std::tuple(300.0f, 300.0f, 0.5859375f));
+        // The drag starts from the position before the latest move: move there twice.
         move(100, 500);
         move(100, 500);
         frame();
@@ -174,20 +161,15 @@ TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
         frame();
         move(150, 530);
         frame();
-        tool_get_bg_offset(&ox, &oy);
-        EXPECT_FLOAT_EQ(ox, 350);
-        EXPECT_FLOAT_EQ(oy, 330);
+        EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.5859375f));
         message(PLAT_WM_KEYUP, 'T');  // letting go of T stops the move at once
         move(200, 560);
         frame();
-        tool_get_bg_offset(&ox, &oy);
-        EXPECT_FLOAT_EQ(ox, 350);
+        EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.5859375f));
         message(PLAT_WM_LBUTTONUP);
         frame();
         key('H');
-        tool_get_bg_offset(&ox, &oy);
-        EXPECT_FLOAT_EQ(ox, 300);
-        EXPECT_FLOAT_EQ(tool_get_bg_scale(), 0.5859375f);
+        EXPECT_EQ(bg(), std::tuple(300.0f, 300.0f, 0.5859375f));
         EXPECT_EQ(tool_get_lighting(), 1u);
         key('L');
         EXPECT_EQ(tool_get_lighting(), 0u);
