@@ -18,6 +18,13 @@ mutants and, per test file, how many mutants its tests alone kill.
 
   scripts/mutate.py --report build-mut/results/*.json
 lists per test the mutants it kills and those no other test kills.
+
+  scripts/mutate.py res/chunk.cpp --target test_res -n 150 --elsewhere all \
+      --ids-from build-mut/results/res_chunk.cpp.json
+runs the killed mutants of a results file (or --ids 3,17) against the other
+test programs, each program's cases in one process where they pass so, and
+stops at the first program that kills: which mutants the rest of the suite
+also catches.
 """
 import argparse
 import concurrent.futures
@@ -360,12 +367,100 @@ def run_tests(build, target, gfilter, mutant, timeout):
     return sorted(set(killers))
 
 
+# Cases that fork the program under test and wait for it: after other cases of
+# their program have started threads, the child can hang, so they run alone.
+ALONE = {'test_tool': 'ToolScene.*'}
+
+
+def list_tests(build, target, gfilter):
+    out = subprocess.run([os.path.join(build, 'b', 'tests', target), '--gtest_list_tests',
+                          f'--gtest_filter={gfilter}'], capture_output=True, text=True,
+                         env=test_env(build), cwd=os.path.join(build, 'b')).stdout
+    names, suite = [], ''
+    for ln in out.splitlines():
+        if not ln.strip() or ln.startswith('Running'):
+            continue
+        if not ln.startswith(' '):
+            suite = ln.split()[0]
+        else:
+            names.append(suite + ln.split()[0])
+    return names
+
+
+class Program:
+    """One test program of the suite: the cases that run together in one
+    process and those that only pass alone."""
+
+    def __init__(self, build, target):
+        self.target = target
+        alone = ALONE.get(target, '')
+        self.alone = list_tests(build, target, alone) if alone else []
+        self.shared = '*' + (f'-{alone}' if alone else '')
+        t0 = time.time()
+        failing = run_tests(build, target, self.shared, -1, 600)
+        self.took = time.time() - t0
+        if failing:
+            self.alone += failing
+            self.shared += (':' if '-' in self.shared else '-') + ':'.join(failing)
+        # A case that fails even alone says nothing about a mutant.
+        self.alone = [t for t in self.alone if not run_tests(build, target, t, -1, 600)]
+
+    def killers(self, build, mutant):
+        timeout = max(10.0, self.took * 4)
+        found = run_tests(build, self.target, self.shared, mutant, timeout)
+        for t in self.alone if not found else []:
+            found = run_tests(build, self.target, t, mutant, 60)
+            if found:
+                break
+        return [f'{self.target}:{k}' for k in found]
+
+
+def elsewhere(args, rel, lines, mutants):
+    """Which killed mutants another test program also kills."""
+    tdir = os.path.join(ROOT, 'tests')
+    exes = sorted(f'test_{d}' for d in os.listdir(tdir) if os.path.isdir(os.path.join(tdir, d))
+                  and any(n.endswith('.cpp') for n in os.listdir(os.path.join(tdir, d))))
+    names = exes if args.elsewhere == 'all' else args.elsewhere.split(',')
+    names = [n for n in names if n != args.target]
+    if args.ids:
+        ids = [int(x) for x in args.ids.split(',')]
+    else:
+        ids = [m['id'] for m in json.load(open(args.ids_from))['detail'] if m['killers']]
+    args.target = ' '.join(names)
+    mutants = build_with_mutants(args, rel, lines, mutants)
+    built = {m['id'] for m in mutants}
+    ids = [k for k in ids if k in built]
+    programs = [Program(args.build, n) for n in names]
+    for p in programs:
+        print(f'  {p.target}: clean run {p.took:.1f} s, {len(p.alone)} case(s) alone')
+
+    def first_killer(k):
+        for p in programs:
+            found = p.killers(args.build, k)
+            if found:
+                return found[0]
+        return None
+
+    with concurrent.futures.ThreadPoolExecutor(args.jobs) as ex:
+        found = dict(zip(ids, ex.map(first_killer, ids)))
+    result = {'source': rel, 'programs': names, 'killed_elsewhere': found}
+    os.makedirs(os.path.join(args.build, 'results'), exist_ok=True)
+    out = os.path.join(args.build, 'results', rel.replace('/', '_') + '.elsewhere' +
+                       (f'.{args.tag}' if args.tag else '') + '.json')
+    json.dump(result, open(out, 'w'), indent=1)
+    caught = sorted(k for k, v in found.items() if v)
+    print(f'{rel}: {len(caught)}/{len(ids)} also killed by another program')
+    for k in sorted(found):
+        print(f'  #{k:<4d} {found[k] or "only its own program"}')
+    print(f'  results: {out}')
+
+
 def build_with_mutants(args, rel, lines, mutants):
     path = os.path.join(args.build, 'src', rel)
     for attempt in range(12):
         open(path, 'w').write(instrument(lines, mutants))
-        p = subprocess.run(['ninja', '-C', os.path.join(args.build, 'b'), '-j', str(args.jobs),
-                            args.target], capture_output=True, text=True)
+        p = subprocess.run(['ninja', '-C', os.path.join(args.build, 'b'), '-j', str(args.jobs)]
+                           + args.target.split(), capture_output=True, text=True)
         if p.returncode == 0:
             return mutants
         bad = {int(n) - len(HEADER) for n in
@@ -416,9 +511,61 @@ def report(paths):
         print(f'{kills.get(n, 0):5d} {alone.get(n, 0):4d}  {where.get(n, "?")}  {n}')
 
 
+def test_lengths():
+    """Test name -> lines from its TEST line to the next one (or the file's end)."""
+    lengths = {}
+    for base, _, names in os.walk(os.path.join(ROOT, 'tests')):
+        for n in names:
+            if not n.endswith('.cpp'):
+                continue
+            text = open(os.path.join(base, n)).read().split('\n')
+            starts = [(i, m) for i, ln in enumerate(text)
+                      for m in [re.match(r'\s*TEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)', ln)] if m]
+            for k, (i, m) in enumerate(starts):
+                end = starts[k + 1][0] if k + 1 < len(starts) else len(text)
+                lengths[f'{m.group(1)}.{m.group(2)}'] = end - i
+    return lengths
+
+
+def spare(paths):
+    """Given own-program results and their --elsewhere files, the tests that can go
+    together with every killed mutant still killed: by a test that stays or by
+    another program. Largest first; a test's every mutant is checked against the
+    set left after the ones before it went."""
+    where, lengths = test_files(None), test_lengths()
+    killers, folders = {}, set()
+    for p in paths:
+        r = json.load(open(p))
+        if 'killed_elsewhere' in r:
+            continue
+        folders.add('tests/' + r['target'][len('test_'):] + '/')
+        other = p.replace('.json', '.elsewhere.json')
+        if not os.path.exists(other):
+            sys.exit(f'no {other}: run --elsewhere --ids-from {p} first')
+        e = json.load(open(other))['killed_elsewhere']
+        for m in r['detail']:
+            if m['killers'] and not e.get(str(m['id'])):
+                killers[(r['source'], m['id'])] = {plain_name(k) for k in m['killers']}
+    gone = set()
+    for t in sorted(lengths, key=lambda t: -lengths[t]):
+        if not where.get(t, '?').startswith(tuple(folders)):
+            continue
+        if any(ks <= gone | {t} for ks in killers.values() if t in ks):
+            continue
+        gone.add(t)
+    total = 0
+    for t in sorted(gone, key=lambda t: (where.get(t, '?'), t)):
+        total += lengths[t]
+        print(f'{lengths[t]:5d}  {where.get(t, "?")}  {t}')
+    print(f'{total} lines in {len(gone)} tests of {" ".join(sorted(folders))}; every killed '
+          'mutant of the files given stays killed (measure every file the tests exercise)')
+
+
 def main():
     if len(sys.argv) > 2 and sys.argv[1] == '--report':
         return report(sys.argv[2:])
+    if len(sys.argv) > 2 and sys.argv[1] == '--spare':
+        return spare(sys.argv[2:])
     ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     ap.add_argument('source', help='engine file to mutate, relative to the top folder')
     ap.add_argument('--target', required=True, help='test program to run (test_math, ...)')
@@ -433,6 +580,11 @@ def main():
                          'and print how often each is killed (for mutants whose effect is '
                          'undefined behaviour and so differs between runs)')
     ap.add_argument('--repeat', type=int, default=5)
+    ap.add_argument('--elsewhere', default='',
+                    help="'all' or comma-separated test programs: run the mutants of --ids "
+                         'or --ids-from against them instead of against --target')
+    ap.add_argument('--ids', default='')
+    ap.add_argument('--ids-from', default='', help='a results file: its killed mutants')
     args = ap.parse_args()
     args.build = os.path.abspath(args.build)
     rel = args.source
@@ -456,6 +608,11 @@ def main():
         m['id'] = k
     print(f'{rel}: {len(pool)} candidate mutants, {len(mutants)} taken')
     t0 = time.time()
+    if args.elsewhere:
+        try:
+            return elsewhere(args, rel, lines, mutants)
+        finally:
+            open(os.path.join(args.build, 'src', rel), 'w').write('\n'.join(lines) + '\n')
     try:
         mutants = build_with_mutants(args, rel, lines, mutants)
         print(f'  built in {time.time() - t0:.0f} s, {len(mutants)} mutants compiled in')
