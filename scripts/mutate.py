@@ -24,7 +24,13 @@ lists per test the mutants it kills and those no other test kills.
 runs the killed mutants of a results file (or --ids 3,17) against the other
 test programs, each program's cases in one process where they pass so, and
 stops at the first program that kills: which mutants the rest of the suite
-also catches.
+also catches. With --covermap (scripts/covermap.py) a mutant runs only
+against the programs that reach its line.
+
+  scripts/mutate.py --spare build-mut/results/*.json
+lists the tests of the measured programs that can go together with every
+killed mutant still caught, from own-program results and their --elsewhere
+files.
 """
 import argparse
 import concurrent.futures
@@ -426,16 +432,26 @@ def elsewhere(args, rel, lines, mutants):
         ids = [int(x) for x in args.ids.split(',')]
     else:
         ids = [m['id'] for m in json.load(open(args.ids_from))['detail'] if m['killers']]
-    args.target = ' '.join(names)
+    # A mutant can only be caught by a program that runs its line.
+    reach = {}
+    if args.covermap:
+        cover = json.load(open(args.covermap))
+        lines_of = {n: set(cover.get(n, {}).get(rel, [])) for n in names}
+    line = {m['id']: m['line'] for m in mutants}
+    for k in ids:
+        reach[k] = [n for n in names if not args.covermap or line.get(k) in lines_of[n]]
+    names = sorted({n for k in ids for n in reach.get(k, [])})
+    args.target = ' '.join(names) or 'test_util'
     mutants = build_with_mutants(args, rel, lines, mutants)
     built = {m['id'] for m in mutants}
     ids = [k for k in ids if k in built]
-    programs = [Program(args.build, n) for n in names]
-    for p in programs:
+    with concurrent.futures.ThreadPoolExecutor(args.jobs) as ex:
+        programs = dict(zip(names, ex.map(lambda n: Program(args.build, n), names)))
+    for p in programs.values():
         print(f'  {p.target}: clean run {p.took:.1f} s, {len(p.alone)} case(s) alone')
 
     def first_killer(k):
-        for p in programs:
+        for p in sorted((programs[n] for n in reach[k]), key=lambda p: p.took):
             found = p.killers(args.build, k)
             if found:
                 return found[0]
@@ -445,8 +461,8 @@ def elsewhere(args, rel, lines, mutants):
         found = dict(zip(ids, ex.map(first_killer, ids)))
     result = {'source': rel, 'programs': names, 'killed_elsewhere': found}
     os.makedirs(os.path.join(args.build, 'results'), exist_ok=True)
-    out = os.path.join(args.build, 'results', rel.replace('/', '_') + '.elsewhere' +
-                       (f'.{args.tag}' if args.tag else '') + '.json')
+    out = os.path.join(args.build, 'results', rel.replace('/', '_') +
+                       (f'.{args.tag}' if args.tag else '') + '.elsewhere.json')
     json.dump(result, open(out, 'w'), indent=1)
     caught = sorted(k for k, v in found.items() if v)
     print(f'{rel}: {len(caught)}/{len(ids)} also killed by another program')
@@ -584,6 +600,9 @@ def main():
                     help="'all' or comma-separated test programs: run the mutants of --ids "
                          'or --ids-from against them instead of against --target')
     ap.add_argument('--ids', default='')
+    ap.add_argument('--covermap', default='',
+                    help='scripts/covermap.py output: run each mutant only against the '
+                         'programs that reach its line')
     ap.add_argument('--ids-from', default='', help='a results file: its killed mutants')
     args = ap.parse_args()
     args.build = os.path.abspath(args.build)

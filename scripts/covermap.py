@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Which test program runs which source lines, from a gcov build (make coverage).
+
+  scripts/covermap.py build-cov covermap.json
+
+Runs each test program's cases (each case in its own process, as CTest does)
+with the counters cleared before every program, and writes
+{program: {source file: [lines that ran]}}. The mutation pass uses it to run
+a mutant only against the programs that reach its line.
+"""
+import concurrent.futures
+import json
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from coverage import ROOT, gcov_json  # noqa: E402
+
+
+def run_case(test):
+    props = {p['name']: p['value'] for p in test.get('properties', [])}
+    env = dict(os.environ)
+    env.update(v.split('=', 1) for v in props.get('ENVIRONMENT', []))
+    try:
+        subprocess.run(test['command'], cwd=props.get('WORKING_DIRECTORY'), env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=props.get('TIMEOUT', 600), start_new_session=True)
+    except subprocess.TimeoutExpired:
+        pass
+
+
+def covered(build):
+    gcdas = [os.path.join(b, n) for b, _, names in os.walk(build) for n in names
+             if n.endswith('.gcda')]
+    lines = {}
+    for i in range(0, len(gcdas), 40):
+        for rec in gcov_json(gcdas[i:i + 40]):
+            for f in rec.get('files', []):
+                path = os.path.normpath(os.path.join(rec.get('current_working_directory', ROOT),
+                                                     f['file']))
+                rel = os.path.relpath(path, ROOT)
+                if rel.startswith(('..', 'build', 'tests/', 'bench/')):
+                    continue
+                ran = {ln['line_number'] for ln in f['lines'] if ln['count'] > 0}
+                lines.setdefault(rel, set()).update(ran)
+    return {f: sorted(v) for f, v in lines.items() if v}
+
+
+def main():
+    build, out = os.path.abspath(sys.argv[1]), sys.argv[2]
+    tests = json.loads(subprocess.run(['ctest', '--show-only=json-v1'], cwd=build,
+                                      capture_output=True, text=True, check=True).stdout)
+    by_program = {}
+    for t in tests['tests']:
+        if t.get('command'):
+            by_program.setdefault(os.path.basename(t['command'][0]), []).append(t)
+    result = {}
+    for program, cases in sorted(by_program.items()):
+        if not program.startswith('test_'):
+            continue
+        for b, _, names in os.walk(build):
+            for n in names:
+                if n.endswith('.gcda'):
+                    os.remove(os.path.join(b, n))
+        with concurrent.futures.ThreadPoolExecutor(os.cpu_count()) as ex:
+            list(ex.map(run_case, cases))
+        result[program] = covered(build)
+        print(f'{program}: {len(cases)} cases, {sum(map(len, result[program].values()))} lines')
+    json.dump(result, open(out, 'w'))
+
+
+if __name__ == '__main__':
+    main()
