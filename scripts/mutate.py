@@ -285,7 +285,25 @@ def candidates(lines):
     return out
 
 
+def raw_string_lines(lines):
+    """Line numbers inside raw string literals (shader sources): instrumenting
+    them would change the string itself, so their mutants stay out."""
+    out, inside = set(), False
+    for i, ln in enumerate(lines):
+        if inside:
+            out.add(i + 1)
+            inside = ')"' not in ln
+            continue
+        k = ln.find('R"(')
+        if k >= 0:
+            out.add(i + 1)
+            inside = ')"' not in ln[k + 3:]
+    return out
+
+
 def instrument(lines, mutants):
+    raw = raw_string_lines(lines)
+    mutants = [m for m in mutants if m['line'] not in raw]
     """The file with every mutant compiled in behind qv_mut_is(id)."""
     by_line = {}
     for m in mutants:
