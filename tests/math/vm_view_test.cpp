@@ -60,35 +60,6 @@ TEST(Frustum, PlanesOfAKnownCamera)
     EXPECT_NEAR(plane_value(f.p[VM_FRUSTUM_NEAR], half_near), 0.0f, 1e-3f);
 }
 
-TEST(Frustum, CornersAndBoxCorners)
-{
-    const ProjParams p = {-1, 1, -1, 1, 1, 10};
-    const Mat44 id = mat_identity();
-    Vec3 c[8];
-    viewmath_frustum_corners(c, &id, &p);
-    EXPECT_TRUE(all_near(std::array{c[0], c[7]}, {{{-1, 1, 1}, {10, -10, 10}}}, 0));
-    const Vec3 lo = {0, 1, 2}, hi = {3, 4, 5};
-    viewmath_box_corners(c, &lo, &hi);
-    EXPECT_TRUE(all_near(std::array{c[0], c[5]}, {{{0, 4, 2}, {3, 4, 5}}}, 0));
-}
-
-TEST(ProjParams, FromFovAndAngles)
-{
-    ProjParams p;
-    vm_proj_params_from_fov(&p, 1.0f, 1.5f, 0.5f, 0.5f, 2.0f, 50.0f);
-    EXPECT_FLOAT_EQ(p.top, -p.bottom);
-    EXPECT_FLOAT_EQ(p.right, -p.left);
-    EXPECT_NEAR(p.top, std::tan(0.5f) * 2.0f, 1e-6f);
-    vm_proj_params_from_fov(&p, 0.0f, 1.0f, 0.5f, 0.5f, 1.0f, 2.0f);
-    EXPECT_NEAR(p.top, std::tan(1.7453294e-05f * 0.5f), 1e-9f);
-    EXPECT_EQ(vm_proj_params_from_fov(nullptr, 1, 1, 0.5f, 0.5f, 1, 2), nullptr);
-    vm_proj_params_from_angles(&p, 0.2f, 0.3f, 0.4f, 0.5f, 2.0f, 1.0f, 9.0f);
-    EXPECT_NEAR(p.top, std::tan(0.2f), 1e-6f);
-    // Half-angles past 90 degrees no longer flip the window edges.
-    vm_proj_params_from_angles(&p, 2.0f, 2.0f, 2.0f, 2.0f, 1.0f, 1.0f, 9.0f);
-    EXPECT_TRUE(p.top > 0 && p.left < 0);
-}
-
 TEST(ProjParams, FromMatrixInvertsThePerspective)
 {
     const ProjParams in = {-0.3f, 0.5f, -0.2f, 0.4f, 0.5f, 200.0f};
