@@ -126,6 +126,22 @@ TEST(MatDecompose, AnglesOfAScaledMatrix)
     expect_vec3_near(scale, s, 5e-3f);  // table rows are unit to about 1e-4
 }
 
+// A singular matrix (scale 0 is easy to produce) gives a defined result.
+TEST(MatInverse, SingularOrNonFiniteGivesIdentity)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    for (const Mat44& m :
+         {scaled(random_affine(2), {1, 0, 1}), Mat44{},
+          scaled(mat_identity(), {1, std::nanf(""), 1}), scaled(mat_identity(), {inf, 1, 1})}) {
+        Mat44 out, out2;
+        for (float& v : out.m) v = 123.0f;
+        EXPECT_EQ(vm_mat_inverse_checked(&out, &m), 0);
+        expect_mat_near(out, mat_identity(), 0);
+        EXPECT_EQ(vm_mat_inverse(&out2, &m), &out2);
+        expect_mat_near(out2, mat_identity(), 0);
+    }
+}
+
 TEST(MatProjection, OrthoTextureBiasReflectAndShadow)
 {
     Mat44 o, tb, m;

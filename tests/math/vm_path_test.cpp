@@ -46,6 +46,16 @@ TEST(Path, LayoutAndCapacity)
     EXPECT_EQ(vm_path_init_block(odd.path(), 95), 2);
 }
 
+// (size - 12) wrapped for small blocks; big ones overflowed the 16-bit capacity.
+TEST(Path, TinyAndHugeBlocks)
+{
+    Block tiny(8), huge(12 + 28u * 40000);
+    EXPECT_EQ(vm_path_init(tiny.path(), 8), 0);
+    EXPECT_EQ(tiny.storage[0], -7.0f);  // nothing written
+    EXPECT_EQ(vm_path_init(huge.path(), huge.size), vm_path_max_capacity);
+    EXPECT_EQ(huge.path()->capacity, 32767);
+}
+
 TEST(Path, AddingPointsMeasuresSegments)
 {
     Block b(12 + 28 * 3);
