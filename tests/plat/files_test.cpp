@@ -14,24 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PlatFiles, MissingNamesAreFoundWithoutRegardToCaseAndBackslashIsASeparator)
-{
-    EXPECT_EQ(plat_path_native(".\\data\\grp\\"), "./data/grp/");
-    EXPECT_EQ(plat_path_native("..\\"), "../");
-    TempDir t;
-    fs::create_directories(t.file("data/grp"));
-    t.write("data/grp/Model.BIN", "m");
-    std::string out;
-    ASSERT_TRUE(plat_path_resolve(t.file("DATA\\Grp\\model.bin"), &out));
-    EXPECT_EQ(out, t.file("data/grp/Model.BIN"));
-    std::FILE* f = plat_fopen(t.file("data\\GRP\\MODEL.bin"), "rb");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(std::fgetc(f), 'm');
-    std::fclose(f);
-    EXPECT_FALSE(plat_path_resolve(t.file("data/grp/other.bin"), &out));
-    EXPECT_EQ(plat_fopen(t.file("data/grp/other.bin"), "rb"), nullptr);
-}
-
 TEST(PlatFiles, AnExactNameWinsOverACaseMatch)
 {
     TempDir t;

@@ -182,13 +182,7 @@ TEST(SoundDev, EffectsAreRefusedCleanlyWhenTheyCannotApply)
     EXPECT_GT(dry.render().left, k_heard);  // plays dry
     Loopback wet;
     if (!snd_dev_has_fx(wet.dev)) GTEST_SKIP() << "OpenAL without EFX";
-    SndDevBuffer* b = wet.tone(SND_DEV_CTRL_FX);
-    for (uint32_t preset : {0u, 16u, 29u})
-        EXPECT_TRUE(snd_dev_buffer_set_fx(b, {SndDevFx::reverb, 0, 0, 0, 0, preset, 0}));
-    EXPECT_TRUE(snd_dev_buffer_set_fx(b, echo));
     EXPECT_FALSE(snd_dev_buffer_set_fx(wet.tone(0), echo));  // no effect capability
-    snd_dev_buffer_play(b, 1);
-    EXPECT_FALSE(snd_dev_buffer_set_fx(b, {SndDevFx::none, 0, 0, 0, 0, 0, 0}));  // playing
 }
 
 }  // namespace
