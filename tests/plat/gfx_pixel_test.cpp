@@ -1,4 +1,4 @@
-// Per-pixel units: blending, alpha test, table fog, lighting and texture stages.
+// Per-pixel units: blending, alpha test, lighting and texture stages.
 #include <algorithm>
 #include <cmath>
 
@@ -135,33 +135,6 @@ void set_perspective()
     set_states({{GFX_RS_ZENABLE, 0}});
 }
 }  // namespace
-
-TEST_F(GfxTest, LinearTableFogRunsFromStartToEnd)
-{
-    set_perspective();
-    set_states({{GFX_RS_LIGHTING, 0},
-                {GFX_RS_FOGENABLE, 1},
-                {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
-                {GFX_RS_FOGCOLOR, kBlue}});
-    gfx_set_render_state_f(GFX_RS_FOGSTART, 10.0f);
-    gfx_set_render_state_f(GFX_RS_FOGEND, 20.0f);
-    auto wall = [](float z) {
-        const Vc v[4] = {{-z, z, z, kRed}, {z, z, z, kRed}, {-z, -z, z, kRed}, {z, -z, z, kRed}};
-        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
-        draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, v);
-    };
-    for (auto [z, want] : {std::pair{5.0f, kRed},
-                           {10.0f, kRed},
-                           {15.0f, 0xFF800080u},
-                           {20.0f, kBlue},
-                           {40.0f, kBlue}}) {
-        wall(z);
-        EXPECT_TRUE(near(centre(), want, 3)) << "z " << z << std::hex << " " << centre();
-    }
-    gfx_set_render_state(GFX_RS_FOGENABLE, 0);
-    wall(40);
-    EXPECT_TRUE(near(centre(), kRed));
-}
 
 TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
 {
