@@ -161,11 +161,6 @@ TEST(Rect2D, SegmentHasHalfThicknessOneHundredth)
     const Vec2 a = {0, -0.005f}, b = {10, -0.005f}, c = {0, -0.02f}, d = {10, -0.02f};
     EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &a, &b), 1);
     EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &c, &d), 0);
-    const Vec2 e = {-5, 5}, f = {15, 5}, g = {-5, -5}, h = {-1, 20};
-    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &e, &f), 1);  // straight through
-    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &g, &h), 0);  // passes the corner
-    const Vec2 p = {5, 5};
-    EXPECT_EQ(vm_geom2d_rect_vs_segment(r.c, &p, &p), 1);  // a point inside
 }
 
 TEST(Rect2D, CircleVsRect)

@@ -47,20 +47,6 @@ TEST(Quat, AxisAngleBothWaysAndRotationBetweenDirections)
     EXPECT_EQ(vm_rotation_between(&r, &k_x, &k_x)->w, 1.0f);
 }
 
-// Slightly non-unit quaternions (slerp output) used to give acos > 1 = NaN.
-TEST(Quat, NonUnitInputsStayFinite)
-{
-    const Quat q = {0, 0, 0, 1.0000002f};
-    Vec3 axis;
-    float angle = -1;
-    vm_quat_to_axis_angle(&axis, &angle, &q);
-    EXPECT_EQ(angle, 0.0f);
-    EXPECT_FALSE(std::isnan(axis.x));
-    Quat l;
-    EXPECT_FALSE(std::isnan(vm_quat_log(&l, &q)->x));
-    EXPECT_EQ(l.w, 0.0f);
-}
-
 TEST(Quat, LogExpRoundTrip)
 {
     Vec3 unit;
@@ -76,14 +62,6 @@ TEST(Quat, LogExpRoundTrip)
     }
     const Quat id = {0, 0, 0, 1};
     EXPECT_TRUE(all_near(*vm_quat_log(&l, &id), {0, 0, 0, 0}, 0));
-}
-
-// Below one table step the table sine is 0; the log used to be infinite.
-TEST(Quat, LogOfTinyRotationIsFinite)
-{
-    const Quat q = {0, std::sin(3e-5f), 0, 0.9999999f};
-    Quat l;
-    EXPECT_NEAR(vm_quat_log(&l, &q)->y, q.y, 1e-4f);  // finite, near the sine
 }
 
 TEST(Quat, ExpJacobianMatchesFiniteDifferences)
@@ -105,14 +83,11 @@ TEST(Quat, ExpJacobianMatchesFiniteDifferences)
     }
 }
 
-TEST(Quat, SlerpShortestPathAndEnds)
+// q and -q: the negation makes them equal, the result is q.
+TEST(Quat, SlerpTakesTheShortestPath)
 {
-    Quat a, r;
-    const Quat b = axis_angle(k_y, float(M_PI_2));
-    vm_quat_slerp(&r, vm_quat_identity(&a), &b, 0.5f);
-    expect_same_rotation(r, axis_angle(k_y, float(M_PI_4)), 1e-4f);
-    // q and -q: the negation makes them equal, the result is q.
-    const Quat neg = {-b.x, -b.y, -b.z, -b.w};
+    Quat r;
+    const Quat b = axis_angle(k_y, float(M_PI_2)), neg = {-b.x, -b.y, -b.z, -b.w};
     vm_quat_slerp(&r, &b, &neg, 0.3f);
     EXPECT_TRUE(same_bits(r, neg) || same_bits(r, b));
     expect_same_rotation(r, b, 1e-6f);

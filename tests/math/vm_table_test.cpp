@@ -83,15 +83,3 @@ TEST(SinTable, NonFiniteAndHugeAnglesGiveIndexZero)
     EXPECT_EQ(vm_angle_index(65536.0 * 1e12 + 5.0),
               uint32_t(int64_t(65536.0 * 1e12 + 5.0) & 0xFFFF));
 }
-
-TEST(FastSqrt, WithinEstimatePrecisionAndSpecialValues)
-{
-    for (float x : {1e-6f, 0.01f, 0.5f, 1.0f, 2.0f, 3.0f, 100.0f, 12345.0f, 1e10f}) {
-        EXPECT_NEAR(vm_math_fast_sqrt(x), std::sqrt(x), std::sqrt(x) * 1e-3) << x;
-        EXPECT_NEAR(vm_math_fast_rsqrt(x), 1.0f / std::sqrt(x), 1e-3 / std::sqrt(x)) << x;
-    }
-    EXPECT_EQ((std::array{vm_math_fast_sqrt(0.0f), vm_math_fast_rsqrt(0.0f)}),
-              (std::array{0.0f, std::numeric_limits<float>::infinity()}));
-    EXPECT_TRUE(std::isnan(vm_math_fast_sqrt(-4.0f)) && std::isnan(vm_math_fast_rsqrt(-4.0f)));
-    EXPECT_EQ(vm_math_fast_sqrt_sse(bits(4.0f)), vm_math_fast_sqrt(4.0f));
-}

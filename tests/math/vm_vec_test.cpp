@@ -3,20 +3,9 @@
 
 #include <array>
 #include <cmath>
-#include <limits>
 #include <tuple>
 
 #include "vm_test_util.h"
-
-// Dot intermediates are double: a float dot product would lose the small term.
-TEST(Vec3, DotInDoubleAndDivSafeGuardsSmallDivisors)
-{
-    const Vec3 a = {1e8f, 1.0f, -1e8f}, b = {1.0f, 1.0f, 1.0f}, v = {1, 2, 3};
-    EXPECT_EQ(vm_vec3_dot(&a, &b), 1.0f);
-    Vec3 r;
-    EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, 0.0f)->x, 1e5f);  // divides by +1e-05 at 0
-    EXPECT_FLOAT_EQ(vm_vec3_div_safe(&r, &v, -1e-7f)->x, -1e5f);
-}
 
 TEST(Vec3, IntHelpersArrayMaxMinFirstOfEqualsWinsWrapAndClamp)
 {
@@ -51,21 +40,11 @@ TEST(Vec3, AnglesConventions)
     vm_vec3_to_angles_up(&r, &right, &down_up);
     EXPECT_NEAR(r.x, 3.1415927f, 1e-6f);
     EXPECT_NEAR(r.y, float(M_PI_2) + 3.1415927f, 1e-6f);
-}
-
-// from_angles inverts to_angles (yaw from +Z toward +X, pitch toward -Y).
-TEST(Vec3, FromAnglesInvertsToAngles)
-{
-    const Vec3 dirs[] = {{1, 2, 3}, {-4, 0.5f, 1}, {0.3f, -0.9f, -2}, {0, 0, -1}};
-    for (const Vec3& d : dirs) {
-        Vec3 ang, back, unit;
-        vm_vec3_to_angles(&ang, &d);
-        vm_vec3_from_angles(&back, &ang);
-        vm_vec3_normalize(&unit, &d);
-        expect_vec3_near(back, unit, 5e-4f);
-    }
-    Vec3 r = {9, 9, 9};
-    expect_vec3_near(*vm_vec3_from_angles(&r, nullptr), {0, 0, 0}, 0);
+    // from_angles inverts to_angles (yaw from +Z toward +X, pitch toward -Y).
+    const Vec3 d = {0.3f, -0.9f, -2};
+    Vec3 back, unit;
+    vm_vec3_from_angles(&back, vm_vec3_to_angles(&r, &d));
+    expect_vec3_near(back, *vm_vec3_normalize(&unit, &d), 5e-4f);
 }
 
 TEST(Vec3, RingAndPolarPoints)
@@ -102,35 +81,6 @@ TEST(Vec3, OrbitPointKeepsItsAngleFromTheAxis)
     }
 }
 
-TEST(Vec3, DistancesAndFeet)
-{
-    const Vec3 a = {0, 0, 0}, b = {10, 0, 0}, p = {3, 4, 0}, beyond = {12, 1, 0};
-    EXPECT_FLOAT_EQ(vm_point_line_dist_sq(&a, &a, &p), 0.0f);
-    const Vec3 dir = {2, 0, 0};
-    EXPECT_FLOAT_EQ(vm_point_ray_dist_sq(&a, &dir, &p), 16.0f);
-    Vec3 off, foot;
-    EXPECT_EQ(vm_point_segment_foot(&off, &foot, &p, &a, &b), 1);
-    EXPECT_TRUE(all_near(std::array{foot, off}, {{{3, 0, 0}, {0, 4, 0}}}, 1e-6f));
-    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &beyond, &a, &b), 0);
-    EXPECT_EQ(vm_point_segment_foot(nullptr, nullptr, &b, &a, &b), 1);  // t = 1
-    const Plane pl = {0, 2, 0, -4};                                     // y = 2, not normalised
-    vm_plane_project_point(&off, &foot, &p, &pl);
-    EXPECT_TRUE(all_near(std::array{foot, off}, {{{3, 2, 0}, {0, 2, 0}}}, 1e-6f));
-    const Vec3 c1 = {0, 0, 1}, c2 = {0, 0, -1};
-    EXPECT_EQ(
-        (std::array{vm_xz_side(&a, &b, &c1), vm_xz_side(&a, &b, &c2), vm_xz_side(&a, &b, &p)}),
-        (std::array{0, 2, 1}));
-}
-
-// A zero-length segment used to give a NaN foot (0/0).
-TEST(Vec3, SegmentFootOfAPointSegmentIsThatPoint)
-{
-    const Vec3 a = {1, 1, 1}, p = {4, 5, 1};
-    Vec3 off, foot;
-    EXPECT_EQ(vm_point_segment_foot(&off, &foot, &p, &a, &a), 1);
-    EXPECT_TRUE(all_near(std::array{foot, off}, {{a, {3, 4, 0}}}, 0));
-}
-
 TEST(Vec3, SphereSegmentAndRayTests)
 {
     const Vec3 o = {0, 0, 0}, c = {3, 0, 0}, far = {3.0001f, 0, 0};
@@ -153,24 +103,6 @@ TEST(Vec3, SphereSegmentAndRayTests)
     ASSERT_EQ(vm_ray_sphere_hit(&s, &v2, &o, 2.0f, &t, &pt, &n), 1);
     EXPECT_FLOAT_EQ(t, 0.4f);
     expect_vec3_near(pt, {-2, 0, 0}, 1e-5f);
-}
-
-// A grazing hit whose discriminant rounds below zero still writes its outputs.
-TEST(Vec3, RaySphereGrazeAlwaysWritesOutputs)
-{
-    int hits = 0;
-    for (int i = 0; i < 2000; ++i) {
-        const float y = 2.0f - float(i) * 1e-7f;
-        const Vec3 s = {-10.3f, y, 0.7f}, v = {20.9f, 0, 0}, c = {0.1f, 0, 0.7f};
-        float t = std::numeric_limits<float>::quiet_NaN();
-        Vec3 pt = {NAN, NAN, NAN};
-        if (vm_ray_sphere_hit(&s, &v, &c, 2.0f, &t, &pt, nullptr)) {
-            ++hits;
-            EXPECT_FALSE(std::isnan(t)) << y;
-            EXPECT_FALSE(std::isnan(pt.x)) << y;
-        }
-    }
-    EXPECT_GT(hits, 0);
 }
 
 TEST(Vec3, RayTriangleFrontSideOnly)
@@ -266,24 +198,11 @@ TEST(Vec3, CapsuleClosestComparesLengthsWithLengths)
     EXPECT_EQ(vm_capsule_closest(&dist, &p1, &p2, &s1, &a, 0.5f, &ball_far, &z, 0.5f), 0);
 }
 
-TEST(Vec3, SlerpDirectionsAndLengths)
+// A zero end gives the other end times t.
+TEST(Vec3, SlerpWithAZeroEnd)
 {
     const Vec3 x = {2, 0, 0}, y = {0, 4, 0}, zero = {0, 0, 0};
     Vec3 r;
-    vm_vec3_slerp(&r, &x, &y, 0.5f);
-    EXPECT_NEAR(vm_vec3_length_cut(&r), 3.0f, 1e-3f);
-    expect_vec3_near(*vm_vec3_slerp(&r, &x, &zero, 0.25f), {0.5f, 0, 0}, 0);  // zero b: a * t
+    expect_vec3_near(*vm_vec3_slerp(&r, &x, &zero, 0.25f), {0.5f, 0, 0}, 0);
     expect_vec3_near(*vm_vec3_slerp(&r, &zero, &y, 0.25f), {0, 1, 0}, 0);
-}
-
-// Equal directions give table sines of 0; the result used to be (0, 0, 0).
-TEST(Vec3, SlerpOfEqualDirectionsKeepsTheDirection)
-{
-    const Vec3 a = {1, 1, 0}, b = {3, 3, 0}, c = {1, 1.00001f, 0};
-    Vec3 r;
-    vm_vec3_slerp(&r, &a, &b, 0.5f);
-    EXPECT_NEAR(vm_vec3_length_cut(&r), 2.0f * std::sqrt(2.0f), 1e-4f);
-    EXPECT_NEAR(r.x, r.y, 1e-5f);
-    vm_vec3_slerp(&r, &a, &c, 0.5f);
-    EXPECT_NEAR(vm_vec3_length_cut(&r), std::sqrt(2.0f), 1e-4f);
 }

@@ -1,6 +1,4 @@
 // Transform records: conversions to and from matrices and the editors.
-#include <array>
-
 #include "vm_test_util.h"
 
 namespace {
@@ -31,15 +29,6 @@ TEST(Xform, MatrixIsScaleThenRotateThenTranslate)
     vm_mat_transform_vector(&turned, &rot, &scaled_p);
     expect_vec3_near(point_by(matrix_of(x), {0.5f, -1, 2}),
                      {turned.x + 1, turned.y + 2, turned.z + 3}, 1e-5f);
-}
-
-// The literal extraction turned 2 x (90 degrees about Y) into a skewed matrix.
-TEST(Xform, ScaledQuarterTurnSurvives)
-{
-    const Mat44 m = scaled(pos_angles({}, {0, float(M_PI_2), 0}), {2, 2, 2});
-    XformRecord x;
-    expect_mat_near(matrix_of(*vm_xform_from_matrix(&x, &m)), m, 1e-3f);
-    EXPECT_TRUE(all_near(std::array{m.m[2], m.m[8]}, {-2, 2}, 1e-3f));  // a true quarter turn
 }
 
 TEST(Xform, ProductsFollowMatrixOrder)

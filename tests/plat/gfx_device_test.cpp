@@ -1,4 +1,4 @@
-// Device basics: culling, viewport, scissor, depth, stencil, masks, loss, no device.
+// Device basics: viewport, scissor, depth, stencil, masks, loss, no device.
 #include <epoxy/gl.h>
 
 #include <gmock/gmock.h>
@@ -8,27 +8,6 @@
 #include "gfx_fixture.h"
 
 using ::testing::Each;
-
-TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
-{
-    // Triangles whose vertices run clockwise on screen (y grows downwards) or not.
-    struct Case {
-        uint32_t cull;
-        bool ccw, drawn;
-    } cases[] = {
-        {GFX_CULL_CCW, false, true}, {GFX_CULL_CCW, true, false},  {GFX_CULL_CW, false, false},
-        {GFX_CULL_CW, true, true},   {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
-    };
-    for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
-        gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
-        TlVertex v[3] = {
-            {0, 0, 0, 1, kGreen, 0, 0}, {20, 0, 0, 1, kGreen, 0, 0}, {0, 20, 0, 1, kGreen, 0, 0}};
-        if (c.ccw) std::swap(v[1], v[2]);
-        draw_up(kTlFvf, GFX_PT_TRIANGLELIST, 1, v);
-        EXPECT_EQ(near(pixel(3, 3), kGreen), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
-    }
-}
 
 TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
 {
@@ -138,23 +117,6 @@ TEST_F(GfxTest, UnchangedStatesIssueNoGlStateChange)
     gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_ONE);  // a real change costs GL calls
     quad(0, 0, 4, 4, 0x80FFFFFFu);
     EXPECT_GT(gfx_get_counters()->state_changes, before);
-}
-
-TEST_F(GfxTest, SimulatedLossRunsTheLostAndResetPath)
-{
-    gfx_simulate_device_loss();
-    EXPECT_EQ(gfx_present(), GFX_E_DEVICELOST);
-    EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICELOST);
-    // Draws on a lost device do nothing and report nothing.
-    uint64_t draws = gfx_get_counters()->draw_calls;
-    quad(0, 0, 4, 4, kWhite);
-    EXPECT_EQ(gfx_get_counters()->draw_calls, draws);
-    EXPECT_EQ(gfx_test_cooperative_level(), GFX_E_DEVICENOTRESET);
-    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
-    ASSERT_EQ(gfx_reset(&pp), GFX_OK);  // and the states are the defaults again
-    EXPECT_EQ((std::tuple{gfx_get_render_state(GFX_RS_CULLMODE), gfx_test_cooperative_level(),
-                          gfx_present()}),
-              std::tuple(uint32_t{GFX_CULL_CCW}, GFX_OK, GFX_OK));
 }
 
 TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)

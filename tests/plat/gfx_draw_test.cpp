@@ -115,19 +115,6 @@ TEST_F(GfxTest, IndexedUserPointerDrawsUseTheirVertexWindow)
     expect_at({{12, 12, kGreen}, {5, 5, kBlack}});
 }
 
-TEST_F(GfxTest, WireframeFillLeavesTheInsideEmpty)
-{
-    gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_WIREFRAME);
-    quad(10, 10, 30, 30, kWhite);
-    expect_at({{20, 14, kBlack}});
-    int lit = 0;
-    for (int x = 8; x < 32; ++x) lit += near(pixel(x, 10), kWhite) || near(pixel(x, 9), kWhite);
-    EXPECT_GT(lit, 10);
-    gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_SOLID);
-    quad(10, 10, 30, 30, kWhite);
-    expect_at({{20, 14, kWhite}});
-}
-
 TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
 {
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
@@ -195,24 +182,4 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     gfx_surface_release(z16);
     gfx_surface_release(back);
     EXPECT_EQ(gfx_surface_create_depth(16, 16, GFX_FMT_A8R8G8B8, 0), nullptr);
-}
-
-// No quarter of the ring may be rewritten before the draws reading it are done.
-TEST_F(GfxTest, StreamRingWrapsWithoutOverwritingPendingDraws)
-{
-    constexpr int kPad = 30000;  // vertices handed over per draw (~840 KB)
-    std::vector<TlVertex> v(kPad);
-    const uint16_t idx[6] = {0, 1, 2, 3, 2, 1};
-    auto colour = [](int i) { return 0xFF000000u | static_cast<uint32_t>(i * 0x010203); };
-    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
-    for (int i = 0; i < 256; ++i) {
-        for (int k = 0; k < 4; ++k)
-            v[k] = {i % 32 - 0.5f + (k & 1), i / 32 - 0.5f + (k >> 1), 0, 1, colour(i), 0, 0};
-        ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, kPad, 2, idx,
-                                                GFX_FMT_INDEX16, v.data(), sizeof(TlVertex)),
-                  GFX_OK);
-    }
-    int bad = 0;
-    for (int i = 0; i < 256; ++i) bad += !near(pixel(i % 32, i / 32), colour(i), 1);
-    EXPECT_EQ(bad, 0);
 }

@@ -1,4 +1,4 @@
-// Per-pixel units: blending, alpha test, table fog, lighting and texture stages.
+// Per-pixel units: blending, alpha test, lighting and texture stages.
 #include <algorithm>
 #include <cmath>
 
@@ -136,33 +136,6 @@ void set_perspective()
 }
 }  // namespace
 
-TEST_F(GfxTest, LinearTableFogRunsFromStartToEnd)
-{
-    set_perspective();
-    set_states({{GFX_RS_LIGHTING, 0},
-                {GFX_RS_FOGENABLE, 1},
-                {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
-                {GFX_RS_FOGCOLOR, kBlue}});
-    gfx_set_render_state_f(GFX_RS_FOGSTART, 10.0f);
-    gfx_set_render_state_f(GFX_RS_FOGEND, 20.0f);
-    auto wall = [](float z) {
-        const Vc v[4] = {{-z, z, z, kRed}, {z, z, z, kRed}, {-z, -z, z, kRed}, {z, -z, z, kRed}};
-        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
-        draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, v);
-    };
-    for (auto [z, want] : {std::pair{5.0f, kRed},
-                           {10.0f, kRed},
-                           {15.0f, 0xFF800080u},
-                           {20.0f, kBlue},
-                           {40.0f, kBlue}}) {
-        wall(z);
-        EXPECT_TRUE(near(centre(), want, 3)) << "z " << z << std::hex << " " << centre();
-    }
-    gfx_set_render_state(GFX_RS_FOGENABLE, 0);
-    wall(40);
-    EXPECT_TRUE(near(centre(), kRed));
-}
-
 TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
 {
     set_perspective();
@@ -190,6 +163,17 @@ TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
     for (auto& p : v) p.nz = 1;
     draw_up(GFX_FVF_XYZ | GFX_FVF_NORMAL, GFX_PT_TRIANGLESTRIP, 2, v);
     EXPECT_TRUE(near(centre(), grey(amb)));
+    // Facing it again with a specular part: only the specular sum turns it on.
+    for (auto& p : v) p.nz = -1;
+    l.specular = {1, 1, 1, 1};
+    gfx_set_light(0, &l);
+    m.specular = {1, 1, 1, 1};
+    gfx_set_material(&m);
+    for (uint32_t on : {0u, 1u}) {
+        gfx_set_render_state(GFX_RS_SPECULARENABLE, on);
+        draw_up(GFX_FVF_XYZ | GFX_FVF_NORMAL, GFX_PT_TRIANGLESTRIP, 2, v);
+        EXPECT_TRUE(near(centre(), on ? kWhite : pack(lit))) << std::hex << centre() << " " << on;
+    }
     gfx_light_enable(0, 0);
 }
 
@@ -210,4 +194,9 @@ TEST_F(GfxTest, TextureStageOperationsCombineStages)
     quad(0, 0, 4, 4, 0xFF404040u);
     EXPECT_TRUE(near(pixel(1, 1), grey(0x40 / 255.0f * (1 - 0x20 / 255.0f) * 2)))
         << std::hex << pixel(1, 1);
+    // A stage whose colour operation is off ends the chain, its alpha operation too.
+    gfx_set_texture_stage_state(1, GFX_TSS_COLOROP, GFX_TOP_DISABLE);
+    gfx_set_texture_stage_state(1, GFX_TSS_ALPHAARG1, GFX_TA_TFACTOR);
+    quad(0, 0, 4, 4, 0x40404040u);
+    EXPECT_TRUE(near(pixel(1, 1), 0x40404040u)) << std::hex << pixel(1, 1);
 }

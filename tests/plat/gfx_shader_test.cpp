@@ -1,4 +1,4 @@
-// Compiled stages: constant table, bounded setters, samplers, matrices, fog and alpha test.
+// Compiled stages: constant table, bounded setters, samplers, bad sources.
 #include <string>
 
 #include "gfx_fixture.h"
@@ -58,43 +58,6 @@ TEST_F(GfxShaderTest, ConstantTableKnowsOnlyUsedRegisters)
         EXPECT_EQ(gfx_const_sampler_stage(ps_, not_a_sampler), -1);
 }
 
-TEST_F(GfxShaderTest, CompiledStagesDriveADrawThroughTheirConstants)
-{
-    GfxTexture* t = pattern_texture(1, 1, [](int, int) { return 0xFF808080u; });
-    ASSERT_EQ(gfx_set_texture(3, t), GFX_OK);
-    ASSERT_EQ(gfx_set_vertex_shader(vs_), GFX_OK);
-    ASSERT_EQ(gfx_set_pixel_shader(ps_), GFX_OK);
-    const float tint[4] = {1, 0.5f, 0, 1};
-    const float add[4] = {0, 0, 0.25f, 99};  // w is dropped for a float3
-    ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vTint"), tint), GFX_OK);
-    ASSERT_EQ(gfx_const_set_vector(ps_, c(ps_, "vAdd"), add), GFX_OK);
-    ASSERT_EQ(gfx_const_set_int(ps_, c(ps_, "iMode"), 1), GFX_OK);
-    clip_quad(kWhite, true);
-    EXPECT_TRUE(near(centre(), 0xFF804040u)) << std::hex << centre();  // texel x tint + add
-    gfx_set_texture(3, nullptr);
-    gfx_tex_release(t);
-}
-
-TEST_F(GfxShaderTest, MatricesKeepTheRowVectorMeaning)
-{
-    gfx_set_vertex_shader(vs_);
-    // Scale by a half and move right by a half (translation in row 3).
-    const float m[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0.5f, 0, 0, 1};
-    ASSERT_EQ(gfx_const_set_matrix(vs_, c(vs_, "mWVP"), m), GFX_OK);
-    clip_quad(kGreen, true);
-    // Clip x from 0 to 1 is the right half; y from -0.5 to 0.5 the middle.
-    expect_at({{kW / 2 + 2, kH / 2, kGreen}, {kW - 2, kH / 2, kGreen}});
-    expect_at({{kW / 2 - 2, kH / 2, kBlack}, {kW - 2, 2, kBlack}});
-    // A matrix cannot go into a vector, nor a vector into a matrix.
-    EXPECT_EQ(gfx_const_set_matrix(vs_, c(vs_, "vOffset"), m), GFX_E_INVALIDCALL);
-    EXPECT_EQ(gfx_const_set_vector(vs_, c(vs_, "mWVP"), m), GFX_E_INVALIDCALL);
-    // Pre-transformed draws skip the vertex stage, even one that would collapse everything.
-    const float zero[16] = {};
-    gfx_const_set_matrix(vs_, c(vs_, "mWVP"), zero);
-    quad(2, 2, 6, 6, 0xFFFF00FFu);
-    expect_at({{3, 3, 0xFFFF00FFu}});
-}
-
 TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
 {
     gfx_set_vertex_shader(vs_);
@@ -119,32 +82,6 @@ TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
     EXPECT_EQ(gfx_const_set_vectors(ps_, c(ps_, "vArr"), nullptr, 2), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_float(nullptr, 1, 1.0f), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vectors(ps_, c(ps_, "vArr"), red4, -3), GFX_E_INVALIDCALL);
-}
-
-TEST_F(GfxShaderTest, FogAndAlphaTestRunAfterAUserPixelStage)
-{
-    gfx_set_pixel_shader(ps_);
-    const float quarter_alpha[4] = {0, 0, 0, 0.25f};
-    gfx_const_set_vector(ps_, c(ps_, "vAfter"), quarter_alpha);
-    // Fixed-function vertices keep their colour; alpha 0x40 + 0.25 is about 0x80.
-    set_states({{GFX_RS_LIGHTING, 0},
-                {GFX_RS_ALPHATESTENABLE, 1},
-                {GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL},
-                {GFX_RS_ALPHAREF, 129}});
-    clip_quad(0x40FF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4), kBlack));
-    gfx_set_render_state(GFX_RS_ALPHAREF, 48);
-    clip_quad(0x40FF0000u, true);
-    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, kRed)) << std::hex << pixel(4, 4);
-    // Table fog ending at 0.5: everything beyond is fog colour.
-    set_states({{GFX_RS_ALPHATESTENABLE, 0},
-                {GFX_RS_FOGENABLE, 1},
-                {GFX_RS_FOGTABLEMODE, GFX_FOG_LINEAR},
-                {GFX_RS_FOGCOLOR, kBlue}});
-    gfx_set_render_state_f(GFX_RS_FOGSTART, 0.0f);
-    gfx_set_render_state_f(GFX_RS_FOGEND, 0.5f);
-    clip_quad(kRed, true);
-    EXPECT_TRUE(near(pixel(4, 4) | 0xFF000000u, kBlue)) << std::hex << pixel(4, 4);
 }
 
 TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly)

@@ -189,30 +189,6 @@ TEST_F(PlatWindowTest, CloseDestroysTheWindowAndEndsInQuit)
     EXPECT_NE(plat_window_sdl(), nullptr);  // kept for the device until video ends
 }
 
-TEST_F(PlatWindowTest, QuitComesAfterMessagesPostedBeforeIt)
-{
-    ASSERT_TRUE(plat_post_message(win_, PLAT_WM_NULL, 7, 0));
-    plat_post_quit_message(3);
-    PlatMsg m;
-    ASSERT_TRUE(plat_peek_message(&m));
-    EXPECT_EQ(m.message, PLAT_WM_NULL);
-    ASSERT_TRUE(plat_peek_message(&m));
-    EXPECT_EQ(m.message, PLAT_WM_QUIT);
-    EXPECT_EQ(m.wparam, 3u);
-    EXPECT_FALSE(plat_peek_message(&m));  // taken once
-}
-
-TEST_F(PlatWindowTest, FullQueueKeepsLaterEventsForLaterPasses)
-{
-    for (int i = 0; i < PLAT_MSG_QUEUE_SIZE + 20; ++i) {
-        push_button(SDL_BUTTON_LEFT, (i % 2) == 0, i, 0);
-    }
-    const auto msgs = drain();
-    ASSERT_EQ(msgs.size(), static_cast<size_t>(PLAT_MSG_QUEUE_SIZE + 20));
-    for (int i = 0; i < PLAT_MSG_QUEUE_SIZE + 20; ++i)
-        EXPECT_EQ(msgs[static_cast<size_t>(i)].lparam, plat_pack_pos(i, 0)) << i;
-}
-
 TEST_F(PlatWindowTest, SigtermArrivesAsEndSessionThenQuit)
 {
     plat_install_term_handler();
