@@ -1,4 +1,4 @@
-// Device basics: viewport, scissor, depth, stencil, masks, loss, no device.
+// Device basics: culling, viewport, scissor, depth, stencil, masks, loss, no device.
 #include <epoxy/gl.h>
 
 #include <gmock/gmock.h>
@@ -8,6 +8,27 @@
 #include "gfx_fixture.h"
 
 using ::testing::Each;
+
+TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
+{
+    // Triangles whose vertices run clockwise on screen (y grows downwards) or not.
+    struct Case {
+        uint32_t cull;
+        bool ccw, drawn;
+    } cases[] = {
+        {GFX_CULL_CCW, false, true}, {GFX_CULL_CCW, true, false},  {GFX_CULL_CW, false, false},
+        {GFX_CULL_CW, true, true},   {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
+    };
+    for (const auto& c : cases) {
+        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+        gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
+        TlVertex v[3] = {
+            {0, 0, 0, 1, kGreen, 0, 0}, {20, 0, 0, 1, kGreen, 0, 0}, {0, 20, 0, 1, kGreen, 0, 0}};
+        if (c.ccw) std::swap(v[1], v[2]);
+        draw_up(kTlFvf, GFX_PT_TRIANGLELIST, 1, v);
+        EXPECT_EQ(near(pixel(3, 3), kGreen), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
+    }
+}
 
 TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
 {

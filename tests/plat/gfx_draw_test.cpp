@@ -115,6 +115,19 @@ TEST_F(GfxTest, IndexedUserPointerDrawsUseTheirVertexWindow)
     expect_at({{12, 12, kGreen}, {5, 5, kBlack}});
 }
 
+TEST_F(GfxTest, WireframeFillLeavesTheInsideEmpty)
+{
+    gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_WIREFRAME);
+    quad(10, 10, 30, 30, kWhite);
+    expect_at({{20, 14, kBlack}});
+    int lit = 0;
+    for (int x = 8; x < 32; ++x) lit += near(pixel(x, 10), kWhite) || near(pixel(x, 9), kWhite);
+    EXPECT_GT(lit, 10);
+    gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_SOLID);
+    quad(10, 10, 30, 30, kWhite);
+    expect_at({{20, 14, kWhite}});
+}
+
 TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
 {
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
