@@ -159,21 +159,6 @@ TEST(ChunkRoundTrip, BoneDepthLimit)
     EXPECT_EQ(chunk_parse_bone(qvw::bone_chunk({leaf}), bc), CHUNK_OK);
 }
 
-TEST(ChunkRoundTrip, Animation)
-{
-    Bytes d = qvw::anime_chunk(qvw::sample_anime());
-    AnimChunk a;
-    ASSERT_EQ(chunk_parse_anime(d, a), CHUNK_OK);
-    EXPECT_EQ(a.max_frames, 3u);
-    AnimNode n;
-    ASSERT_TRUE(anim_node(d, 1, n));
-    EXPECT_EQ(name_at(d, n.name_off), "arm");
-    float m[16];
-    ASSERT_TRUE(anim_frame(d, n, 2, m));  // clamped to its last frame
-    EXPECT_FLOAT_EQ(m[12], 1.0f);
-    EXPECT_FALSE(anim_node(d, 2, n));
-}
-
 TEST(ChunkRoundTrip, CollisionGridAndLayers)
 {
     for (uint32_t div : {1u, 2u}) {
@@ -212,33 +197,6 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers)
     EXPECT_EQ(coll_u32_at(d, s.boxes_off, 3), 3u);
     ASSERT_TRUE(coll_node_at(d, l.nodes_off, node));
     EXPECT_EQ(node.child_count, 4u);
-}
-
-TEST(ChunkRoundTrip, VectorAnimation)
-{
-    Bytes d = qvw::fla_chunk(qvw::sample_fla());
-    FlaChunk f;
-    ASSERT_EQ(chunk_parse_fla(d, f), CHUNK_OK);
-    EXPECT_EQ(f.rect[2], 640);
-    EXPECT_FLOAT_EQ(f.rate, 30.0f);
-    FlaCmd cmd;
-    ASSERT_TRUE(fla_cmd(d, fla_frame_stream(d, f, 0), cmd));
-    EXPECT_EQ(cmd.op, 1);
-    EXPECT_EQ(cmd.length, 5);
-    ASSERT_TRUE(fla_cmd(d, cmd.next_off, cmd));
-    EXPECT_EQ(cmd.op, 0);
-    FlaNamed img, asset;
-    FlaShape s;
-    FlaPart p;
-    FlaSprite sp;
-    ASSERT_TRUE(fla_image(d, f, 0, img) && fla_shape(d, f, 0, s) && fla_part(d, s, 0, p) &&
-                fla_sprite(d, f, 0, sp) && fla_asset(d, f, 0, asset));
-    EXPECT_EQ(name_at(d, img.name_off), "c0");
-    EXPECT_EQ(p.index_count, 6);
-    EXPECT_EQ(sp.id, 7);
-    EXPECT_NE(fla_sprite_stream(d, sp, 0), 0u);
-    EXPECT_EQ(name_at(d, asset.name_off), "asset");
-    EXPECT_EQ(chunk_parse_fla({}, f), CHUNK_EMPTY);
 }
 
 TEST(ChunkHostile, GroupFileCutAtEveryByte)

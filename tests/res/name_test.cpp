@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <string>
 
 TEST(NameHash, KnownValues)
@@ -75,33 +74,6 @@ TEST(NameTokens, HasTokenJoinAndReplaceSuffix)
     EXPECT_STREQ(out.data(), "body_lod1");
     name_replace_suffix(out, nullptr, "x");
     EXPECT_STREQ(out.data(), "");
-}
-
-struct StripCase {
-    const char* in;
-    const char* out;
-    int flags;
-};
-
-TEST(NameStrip, TokensInTableOrder)
-{
-    const StripCase cases[] = {
-        {"body_NRM", "body", 1},     {"body_NRMX", "body_NRMX", 0},
-        {"body_nrm", "body_nrm", 0}, {"a_NRM_SPC", "a", 3},
-        {"a_SPC_NRM", "a_NRM", 2},   {"a_SPC", "a", 2},
-        {"x_NRM_y", "x_y", 1},       {"_NRM", "", 1},
-        {"plain", "plain", 0},       {"a__NRM", "a_", 1},
-    };
-    for (const auto& c : cases) {
-        std::array<char, 64> out;
-        EXPECT_EQ(name_strip_variant(out, c.in), c.flags) << c.in;
-        EXPECT_STREQ(out.data(), c.out) << c.in;
-        // In place gives the same.
-        std::array<char, 64> buf{};
-        std::strcpy(buf.data(), c.in);
-        EXPECT_EQ(name_strip_variant(buf, buf.data()), c.flags) << c.in;
-        EXPECT_STREQ(buf.data(), c.out) << c.in;
-    }
 }
 
 TEST(NameStrip, NullAndSmallOutput)

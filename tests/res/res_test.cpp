@@ -50,32 +50,6 @@ TEST_F(ResTest, BootMakesTheDefaultTextures)
     EXPECT_STREQ(res_tex_group(1), "disp_res");
 }
 
-TEST_F(ResTest, HandlesAreOneBasedAndLookupsGoByGroupAndName)
-{
-    boot();
-    EXPECT_EQ(res_handle_index(0, 7), -1);
-    EXPECT_EQ(res_handle_index(1, 7), 0);
-    EXPECT_EQ(res_handle_index(8, 7), -1);
-    EXPECT_EQ(res_tex_get(8), nullptr);
-    EXPECT_EQ(res_tex_name(8), nullptr);
-    EXPECT_EQ(res_mesh_get_object(1), nullptr);
-    EXPECT_EQ(res_crop_get(0), nullptr);
-    EXPECT_TRUE(res_data(RES_BONE, 1).empty());
-    EXPECT_EQ(res_cat_name(2), nullptr);
-    ResHandle a = res_crop_register("a", "c", 0, 0, 1, 1, "x");
-    ResHandle b = res_crop_register("b", "c", 0, 0, 1, 1, "x");
-    ASSERT_TRUE(a && b && a != b);
-    EXPECT_EQ(res_crop_find(nullptr, "c"), a);  // the oldest wins
-    EXPECT_EQ(res_crop_find("b", "c"), b);
-    EXPECT_EQ(res_crop_find("z", "c"), 0u);
-    EXPECT_EQ(res_crop_find("a", nullptr), 0u);
-    EXPECT_EQ(res_crop_register("a", "c", 1, 1, 1, 1, "x"), a);  // same (group, name)
-    EXPECT_EQ(res_cat_count(), 3);
-    // Crops are registered under their file stem.
-    EXPECT_EQ(res_crop_register("a", "dir/d.tga", 0, 0, 1, 1, "x"), 3u);
-    EXPECT_STREQ(res_crop_name(3), "d");
-}
-
 TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
 {
     open_every_kind();
@@ -452,32 +426,6 @@ TEST_F(ResTest, BoneWorldComposesChildToWorld)
     EXPECT_THAT(std::vector(m + 12, m + 15), Pointwise(FloatNear(1e-6f), {0.0f, 3.0f, 0.0f}));
     ASSERT_TRUE(res_bone_node_world(h, "leg", m));
     EXPECT_THAT(std::vector(m + 12, m + 15), Pointwise(FloatNear(1e-6f), {0.0f, 1.0f, 3.0f}));
-}
-
-TEST_F(ResTest, BoneWalkKeepsTheCallersStack)
-{
-    // A walk whose pushes find the stack full leaves the caller's matrices and depth.
-    boot();
-    qvw::ChunkBuf b;
-    b.put_u32(2);
-    for (float f : qvw::mat_identity()) b.put_f32(f);
-    for (uint32_t w : {1u, 0u, 0u}) b.put_u32(w);
-    for (uint32_t w : {3u, 4u, 3u, 1u, 0u, 0u, 4u, 5u}) b.put_u32(w);
-    b.set_u32(72, b.put_name("a"));
-    b.set_u32(96, b.put_name("b"));
-    ResHandle h = res_bone_register("g", "a", b.data);
-    float marker[16] = {};
-    marker[0] = 42;
-    res_mstack_load(marker);
-    for (int i = 0; i < 62; i++) res_mstack_push();
-    float m[16];
-    EXPECT_TRUE(res_bone_node_world(h, "b", m));  // its push found the stack full
-    EXPECT_EQ(res_mstack_depth(), 62);
-    EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
-    res_mstack_push();
-    EXPECT_FALSE(res_bone_node_world(h, "a", m));  // no room to walk at all
-    EXPECT_EQ(res_mstack_depth(), 63);
-    EXPECT_FLOAT_EQ(res_mstack_top()[0], 42.0f);
 }
 
 TEST_F(ResTest, UsageReportLinesGoIntoATextList)

@@ -256,25 +256,6 @@ TEST_F(LoadTest, UnknownStepIsReportedOnce)
     EXPECT_EQ(resload_step(), RESLOAD_IDLE);
 }
 
-TEST_F(LoadTest, TextureListCategory)
-{
-    write("texture/icon.png", qvw::png_checker(64, 32, 0xFF000000, 0xFFFFFFFF));
-    write_text("texture/tex.lst",
-               "cat icon\ntex icon.png\nsize 64 32\ncrop 0 0 32 32 disk\ncrop 32 0 32 32 dust\n"
-               "tex missing.png\nsize 8 8\ncrop 0 0 8 8 gone\n");
-    boot();
-    EXPECT_EQ(texlst_cat_count(resload_texlst()), 1u);
-    ASSERT_TRUE(resload_request("icon", 0));
-    drain();
-    EXPECT_TRUE(fatals().empty());
-    ResHandle t = res_tex_find("icon", "icon");
-    ASSERT_NE(t, 0u);
-    EXPECT_EQ(crop_of(res_crop_find("icon", "dust")),
-              (Crop{.tex = t, .u = 0.5f, .w = 0.5f, .h = 1}));
-    // The missing texture is skipped; its crop still registers, without texture.
-    EXPECT_EQ(crop_of(res_crop_find("icon", "gone")), (Crop{.w = 1, .h = 1}));
-}
-
 TEST_F(LoadTest, EveryKindLoadsFromOneFile)
 {
     open_every_kind();
