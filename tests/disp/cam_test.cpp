@@ -194,9 +194,10 @@ TEST_F(CamTest, MirrorSetReflectsThenViews)
 }
 
 // The previous matrices are copies made at the last keep.
-TEST_F(CamTest, PreviousMatricesAreKeptCopies)
+TEST_F(CamTest, ARebuildClearsTheMarkAndPreviousMatricesAreKeptCopies)
 {
     cam_update_all();
+    EXPECT_EQ(disp_work().cam[0].changed, 0u);
     cam_keep_prev_matrices();
     const Mat44 old_vp = *cam_get_viewproj_mtx(0);
     const Vec3 eye = {4, 0, 0}, target = {0, 0, 0};
