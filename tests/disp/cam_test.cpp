@@ -9,6 +9,7 @@
 #include "app/key.h"
 #include "disp/dbgcam.h"
 #include "disp/movie.h"
+#include "math/vm_view.h"
 #include "plat/input.h"
 #include "plat/window.h"
 
@@ -170,6 +171,19 @@ TEST_F(CamTest, ShadowSliceAndLightSets)
     // Slice 0 stays unbuilt.
     const XformSet& D0 = *cam_get_xform_set(cam_slice_set_index(0, 0));
     EXPECT_EQ(D0.params.zfar, 0.0f);
+    // Without a bounds query the light is fitted around the slice's frustum: as if asked with the
+    // box of its corners.
+    const Mat44 fitted = E.proj;
+    static Vec3 lo, hi;
+    Vec3 c[8];
+    viewmath_frustum_corners(c, &D.cam_to_world, &D.params);
+    lo = hi = c[0];
+    for (const Vec3& p : c)
+        lo = {std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z)},
+        hi = {std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z)};
+    cam_set_bounds_query([](Vec3* mn, Vec3* mx, const XformSet*) { return *mn = lo, *mx = hi, 1; });
+    cam_update_all();
+    expect_mat_near(E.proj, fitted, 1e-5f);
 }
 
 TEST_F(CamTest, MirrorSetReflectsThenViews)
