@@ -6,16 +6,12 @@
 #include "child_proc.h"
 #include "disp/cam.h"
 #include "disp/d3d9.h"
-#include "disp/disp_dev_seam.h"
 #include "disp/disp_main.h"
-#include "disp/fog.h"
 #include "disp/screenshot.h"
 #include "disp/tex.h"
 #include "frame_fixture.h"
 #include "hit/hit.h"
-#include "obj2d/flaobj.h"
 #include "obj2d/obj.h"
-#include "obj2d/qspr.h"
 #include "obj2d/spr.h"
 #include "obj3d/obj3d.h"
 #include "res/res_env.h"
@@ -58,20 +54,6 @@ TEST_F(DispFrame, HitPassRunsInTheFrame)
     EXPECT_EQ(calls, 1);
     disp_reset();
     EXPECT_EQ(hit_target_count() + hit_ray_count(), 0);
-}
-
-TEST_F(DispFrame, DrawsTheBandsAroundEachEnabledScreensPasses)
-{
-    // Every priority once, but for 0 to 4 and 84 which are never drawn.
-    EXPECT_EQ(frame_log(), "band 85-93 begin 0 0 0 band 72-83 end 0 band 31-71 begin 0 1 0 "
-                           "band 26-30 end 0 band 5-25");
-    cam_set_enable(1, 1);
-    EXPECT_EQ(frame_log(), "band 85-93 begin 0 0 0 band 72-83 end 0 begin 1 0 1 band 72-83 "
-                           "end 1 band 31-71 begin 0 1 0 band 26-30 end 0 begin 1 1 1 "
-                           "band 26-30 end 1 band 5-25");
-    cam_set_enable(0, 0);
-    cam_set_enable(1, 0);
-    EXPECT_EQ(frame_log(), "band 85-93 band 31-71 band 5-25");
 }
 
 TEST_F(DispFrame, ClearsAndPresentsEveryFrameAndTheEnablesLeaveOnlyWhatTheySay)
@@ -184,47 +166,6 @@ TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
     EXPECT_FALSE(disp_booted());
 }
 
-TEST_F(DispFrame, DrawObjectsAppearOnlyInTheDrawnPriorities)
-{
-    disp_set_clear_color(0);
-    const ResGroupId g = group_alloc();
-    const struct {
-        int prio;
-        uint32_t colour;
-        bool drawn;
-    } sprites[] = {{3, 0xFFFF0000u, false}, {84, 0xFF00FF00u, false}, {50, 0xFF0000FFu, true},
-                   {89, 0xFFFFFFFFu, true}, {0, 0xFFFF00FFu, false},  {25, 0xFFFFFF00u, true}};
-    for (int i = 0; i < 6; ++i)
-        ASSERT_NE(spr_create_plain_1f(g, sprites[i].colour, float(20 * i), 0, 16, 16, 0, 0, 1, 1,
-                                      sprites[i].prio),
-                  nullptr);
-    disp_update(nullptr);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(pixel(20 * i + 8, 8) & 0xFFFFFFu,
-                  sprites[i].drawn ? sprites[i].colour & 0xFFFFFFu : 0u)
-            << sprites[i].prio;
-    // One-frame objects are gone after their frame, drawn or not.
-    EXPECT_EQ(obj_live_count(), 0);
-    disp_set_render_enable(0);
-    spr_create_plain_1f(g, 0xFFFFFFFFu, 0, 0, 4, 4, 0, 0, 1, 1, 50);
-    disp_update(nullptr);
-    EXPECT_EQ(obj_live_count(), 0);
-}
-
-TEST_F(DispFrame, SpriteObjectsDrawInTheFirst3dBandAndCountPerFrame)
-{
-    EXPECT_EQ(std::pair(flaobj_type(), qspr_type()), std::pair(4, 10));
-    cam_set_enable(0, 1);
-    disp_update(nullptr);
-    const Mat44* v = cam_get_view_mtx(0);
-    const Vec3 ahead = {v->m[12] + v->m[8] * 10, v->m[13] + v->m[9] * 10, v->m[14] + v->m[10] * 10};
-    ASSERT_NE(qspr_bb_create(group_alloc(), &ahead, 0, 2, 0, 0xFFFFFFFFu, 1), nullptr);
-    for (int frame = 0; frame < 2; ++frame) {
-        disp_update(nullptr);
-        EXPECT_EQ(std::pair(qspr_get_drawn_count(), qspr_get_draw_calls()), std::pair(1, 1));
-    }
-}
-
 TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)
 {
     const ResGroupId g = group_alloc();
@@ -237,24 +178,6 @@ TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)
     EXPECT_EQ(std::tuple(obj_live_count(), cam_get_enable(1), disp_get_scene_pass_enable(),
                          disp_get_render_enable()),
               std::tuple(0, 0u, 1, 1));
-}
-
-TEST_F(DispFrame, TheViewModulesReachTheDevice)
-{
-    const Vec3 eye = {1, 2, -10}, at = {0, 0, 0};
-    cam_set_look_at(0, &eye, &at, nullptr);
-    disp_update(nullptr);
-    float view[16];
-    ASSERT_EQ(gfx_get_transform(GFX_TS_VIEW, view), GFX_OK);
-    const Mat44* want = cam_get_world_mtx(0);
-    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(view[i], want->m[i]) << i;
-    fog_set_start(0, 12.5f);
-    fog_apply(0);
-    EXPECT_EQ(gfx_get_render_state(GFX_RS_FOGSTART), disp_dev_float_bits(12.5f));
-    cam_apply_xform_set(1);
-    float proj[16];
-    ASSERT_EQ(gfx_get_transform(GFX_TS_PROJECTION, proj), GFX_OK);
-    EXPECT_FLOAT_EQ(proj[0], cam_get_xform_set(1)->proj.m[0]);
 }
 
 TEST(DispFrameSettings, TheDeviceTakesItsSettingsFromTheSettingsText)
