@@ -20,7 +20,7 @@
 
 namespace {
 
-using testing::ElementsAre, testing::FloatNear, testing::Pointwise;
+using testing::FloatNear, testing::Pointwise;
 
 const int kFmt = disp_fvf_to_lvf(0x112);  // position, normal, one texture set
 
@@ -280,27 +280,6 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
     EXPECT_EQ(shader_set_param(block, 3, "vtint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 5, "vTint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);  // record 1 has no file here
-}
-
-TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmptyAndPointLightRowsReadTheBaseOffsets)
-{
-    Init();
-    const ShaderStage* st = shader_get_record(4)->stage;  // the pixel stage misses a ';'
-    const bool made[] = {st[SH_STAGE_VERTEX].shader != nullptr,
-                         st[SH_STAGE_SKIN_VERTEX].shader != nullptr,
-                         st[SH_STAGE_PIXEL].shader != nullptr, st[SH_STAGE_PIXEL].loaded != 0};
-    EXPECT_THAT(made, ElementsAre(true, false, false, false));
-    // Records without a file are empty and draw through the fallback.
-    EXPECT_EQ(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader, nullptr);
-    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);
-    EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
-    // Point-light rows read the caller's block at their base record's offsets.
-    for (int row = 4; row <= 7; ++row) {
-        int seen = 0;
-        for (const ShaderReg& r : shader_get_record(row)->stage[SH_STAGE_VERTEX].regs)
-            seen += (r.name == "vTint" && r.offset == 0) + (r.name == "mBig" && r.offset == 16);
-        EXPECT_EQ(seen, 2) << row;
-    }
 }
 
 TEST_F(ShaderOwnFiles, EachStageCompilesWithItsOwnDefaultsThroughItsOwnCall)
