@@ -232,6 +232,14 @@ TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial)
     const float* dif = shader_get_draw_vector(SH_C_DIFFUSE);
     EXPECT_NEAR(dif[0], 128.0f / 255.0f, 1e-5);
     EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.1f);  // power 0 lifted
+    // The emissive colour adds to the ambient terms.
+    const float sky = shader_get_draw_vector(SH_C_AMBIENTSKY)[0];
+    ShaderMaterial glow = mat;
+    glow.emissive = 0xFF404040u;
+    a.material = &glow;
+    disp_set_rstate_block(lit, &a);
+    EXPECT_NEAR(shader_get_draw_vector(SH_C_AMBIENTSKY)[0] - sky, 64.0f / 255.0f, 1e-5);
+    a.material = &mat;
     disp_set_rstate_block(unlit, &a);
     EXPECT_FLOAT_EQ(dif[0], 0.0f);
     EXPECT_FLOAT_EQ(dif[3], 1.0f);
