@@ -144,6 +144,9 @@ TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
     frames(10);
     EXPECT_EQ(app_scene_runner()->state, 3u);
     EXPECT_EQ(std::pair(g_calls.enter, g_calls.update), std::pair(1, 2));
+    // A new start goes back to the first row's beginning.
+    app_start();
+    EXPECT_EQ(std::pair(app_scene_runner()->index, app_scene_runner()->state), std::pair(0u, 0u));
 }
 
 TEST(AppErrorBox, FormatsTextSourceAndLine)
