@@ -16,25 +16,6 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::FieldsAre;
 
-struct SizeCase {
-    int32_t dw, dh, w, h;
-};
-
-TEST(AppScreenSize, TableEdgesAreStrict)
-{
-    const SizeCase cases[] = {
-        {1024, 768, 800, 600},    {1025, 769, 1024, 768},   {1920, 1080, 1280, 1024},
-        {1600, 1200, 1280, 1024}, {1601, 1201, 1600, 1200}, {2560, 1600, 1600, 1200},
-        {1025, 768, 800, 600},    {800, 600, 640, 480},     {801, 601, 800, 600},
-        {0, 0, 640, 480},         {-5, 4000, 640, 480},
-    };
-    for (const SizeCase& c : cases) {
-        int32_t w = 0, h = 0;
-        app_screen_size_for_desktop(c.dw, c.dh, &w, &h);
-        EXPECT_EQ(std::pair(w, h), std::pair(c.w, c.h)) << c.dw << "x" << c.dh;
-    }
-}
-
 TEST(AppRegion, FirstCapitalLetterDecides)
 {
     std::vector<uint32_t> got;
@@ -154,20 +135,6 @@ protected:
     }
 };
 
-TEST_F(AppScene, EnterOnTheSecondFrameUpdateFromTheThird)
-{
-    frames(1);
-    EXPECT_EQ(g_calls.enter, 0);
-    EXPECT_EQ(app_scene_runner()->state, 2u);
-    frames(5);
-    EXPECT_EQ(g_calls, (SceneCalls{.enter = 1,
-                                   .update = 4,
-                                   .leave = 0,
-                                   .enter_frame = 2,
-                                   .first_update_frame = 3,
-                                   .frame = 6}));
-}
-
 TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
 {
     g_calls.end_after = 2;
@@ -177,6 +144,9 @@ TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
     frames(10);
     EXPECT_EQ(app_scene_runner()->state, 3u);
     EXPECT_EQ(std::pair(g_calls.enter, g_calls.update), std::pair(1, 2));
+    // A new start goes back to the first row's beginning.
+    app_start();
+    EXPECT_EQ(std::pair(app_scene_runner()->index, app_scene_runner()->state), std::pair(0u, 0u));
 }
 
 TEST(AppErrorBox, FormatsTextSourceAndLine)

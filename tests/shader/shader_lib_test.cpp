@@ -20,7 +20,7 @@
 
 namespace {
 
-using testing::ElementsAre, testing::FloatNear, testing::Pointwise;
+using testing::FloatNear, testing::Pointwise;
 
 const int kFmt = disp_fvf_to_lvf(0x112);  // position, normal, one texture set
 
@@ -232,6 +232,14 @@ TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial)
     const float* dif = shader_get_draw_vector(SH_C_DIFFUSE);
     EXPECT_NEAR(dif[0], 128.0f / 255.0f, 1e-5);
     EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.1f);  // power 0 lifted
+    // The emissive colour adds to the ambient terms.
+    const float sky = shader_get_draw_vector(SH_C_AMBIENTSKY)[0];
+    ShaderMaterial glow = mat;
+    glow.emissive = 0xFF404040u;
+    a.material = &glow;
+    disp_set_rstate_block(lit, &a);
+    EXPECT_NEAR(shader_get_draw_vector(SH_C_AMBIENTSKY)[0] - sky, 64.0f / 255.0f, 1e-5);
+    a.material = &mat;
     disp_set_rstate_block(unlit, &a);
     EXPECT_FLOAT_EQ(dif[0], 0.0f);
     EXPECT_FLOAT_EQ(dif[3], 1.0f);
@@ -280,27 +288,6 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
     EXPECT_EQ(shader_set_param(block, 3, "vtint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 5, "vTint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);  // record 1 has no file here
-}
-
-TEST_F(ShaderOwnFiles, AStageThatDoesNotCompileStaysEmptyAndPointLightRowsReadTheBaseOffsets)
-{
-    Init();
-    const ShaderStage* st = shader_get_record(4)->stage;  // the pixel stage misses a ';'
-    const bool made[] = {st[SH_STAGE_VERTEX].shader != nullptr,
-                         st[SH_STAGE_SKIN_VERTEX].shader != nullptr,
-                         st[SH_STAGE_PIXEL].shader != nullptr, st[SH_STAGE_PIXEL].loaded != 0};
-    EXPECT_THAT(made, ElementsAre(true, false, false, false));
-    // Records without a file are empty and draw through the fallback.
-    EXPECT_EQ(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader, nullptr);
-    EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);
-    EXPECT_EQ(shader_setup_mesh(draw_args(3, 1)), 1);
-    // Point-light rows read the caller's block at their base record's offsets.
-    for (int row = 4; row <= 7; ++row) {
-        int seen = 0;
-        for (const ShaderReg& r : shader_get_record(row)->stage[SH_STAGE_VERTEX].regs)
-            seen += (r.name == "vTint" && r.offset == 0) + (r.name == "mBig" && r.offset == 16);
-        EXPECT_EQ(seen, 2) << row;
-    }
 }
 
 TEST_F(ShaderOwnFiles, EachStageCompilesWithItsOwnDefaultsThroughItsOwnCall)
