@@ -268,16 +268,6 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     EXPECT_EQ(tex_create_from_file(&t, "/nonexistent-quorvel/a.png", 0, 0), 0);
 }
 
-TEST_F(TexTest, SharedQuadIndicesAndScratchAreas)
-{
-    const uint16_t* q = tex_get_manager();
-    EXPECT_EQ((std::array{q[6 * 5 + 0], q[6 * 5 + 3], q[6 * 5 + 5], q[6 * 4095 + 4]}),
-              (std::array<uint16_t, 4>{20, 23, 21, 4 * 4095 + 2}));
-    const TexVertexA* a = tex_get_vertex_scratch_a();
-    EXPECT_EQ(std::pair(a[kScratchAVertices - 1].rhw, a[0].z), std::pair(1.0f, 0.0f));
-    EXPECT_EQ(tex_get_vertex_scratch_b()[kScratchBBytes - 1], 0);
-}
-
 TEST(DxtColour, FourColourModeInterpolatesThirds)
 {
     // Red, blue; row 0 indices 0, 1, 2, 3; row 1 all index 0.
