@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -170,23 +169,6 @@ TEST_F(SortTest, AscendingAndDescendingOverManySizesAndDuplicates)
         std::sort(seen.begin(), seen.end());
         for (int i = 0; i < n; ++i) ASSERT_EQ(seen[size_t(i)], uint32_t(i));
     }
-}
-
-// Unsigned keys compare as integers: a small one is a denormal float.
-TEST_F(SortTest, UnsignedKeysCompareAsIntegers)
-{
-    Fill({0, 0, 0, 0});
-    const uint32_t ks[4] = {3u, 0x80000000u, 1u, 2u};
-    for (int i = 0; i < 4; ++i) std::memcpy(&recs[size_t(i)].depth, &ks[i], 4);
-    sort_by_uint_asc(ptrs.data(), 4);
-    uint32_t got[4];
-    for (int i = 0; i < 4; ++i) std::memcpy(&got[i], &ptrs[size_t(i)]->depth, 4);
-    EXPECT_EQ(got[0], 1u);
-    EXPECT_EQ(got[2], 3u);
-    EXPECT_EQ(got[3], 0x80000000u);
-    sort_by_uint_desc(ptrs.data(), 4);
-    std::memcpy(&got[0], &ptrs[0]->depth, 4);
-    EXPECT_EQ(got[0], 0x80000000u);
 }
 
 }  // namespace
