@@ -31,6 +31,21 @@ def gcov_json(gcdas):
             yield json.loads(chunk)
 
 
+def line_counts(gcdas):
+    """(source file relative to the top folder, line, times run) for every line
+    with code that the counter files know, leaving out files outside the tree."""
+    for i in range(0, len(gcdas), 40):
+        for rec in gcov_json(gcdas[i:i + 40]):
+            for f in rec.get('files', []):
+                path = os.path.normpath(os.path.join(rec.get('current_working_directory', ROOT),
+                                                     f['file']))
+                rel = os.path.relpath(path, ROOT)
+                if rel.startswith('..') or rel.startswith('build'):
+                    continue
+                for ln in f['lines']:
+                    yield rel, ln['line_number'], ln['count']
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     ap.add_argument('build')
@@ -42,18 +57,8 @@ def main():
     if not gcdas:
         sys.exit('no .gcda files: run the tests of a --coverage build first')
     lines = collections.defaultdict(dict)  # file -> line -> ran
-    for i in range(0, len(gcdas), 40):
-        for rec in gcov_json(gcdas[i:i + 40]):
-            for f in rec.get('files', []):
-                path = os.path.normpath(os.path.join(rec.get('current_working_directory', ROOT),
-                                                     f['file']))
-                rel = os.path.relpath(path, ROOT)
-                if rel.startswith('..') or rel.startswith('build'):
-                    continue
-                seen = lines[rel]
-                for ln in f['lines']:
-                    n = ln['line_number']
-                    seen[n] = seen.get(n, False) or ln['count'] > 0
+    for rel, n, count in line_counts(gcdas):
+        lines[rel][n] = lines[rel].get(n, False) or count > 0
     per_folder = collections.defaultdict(lambda: [0, 0])
     per_file = {}
     for rel, seen in lines.items():

@@ -15,7 +15,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from coverage import ROOT, gcov_json  # noqa: E402
+from coverage import line_counts  # noqa: E402
 
 
 def run_case(test):
@@ -34,16 +34,9 @@ def covered(build):
     gcdas = [os.path.join(b, n) for b, _, names in os.walk(build) for n in names
              if n.endswith('.gcda')]
     lines = {}
-    for i in range(0, len(gcdas), 40):
-        for rec in gcov_json(gcdas[i:i + 40]):
-            for f in rec.get('files', []):
-                path = os.path.normpath(os.path.join(rec.get('current_working_directory', ROOT),
-                                                     f['file']))
-                rel = os.path.relpath(path, ROOT)
-                if rel.startswith(('..', 'build', 'tests/', 'bench/')):
-                    continue
-                ran = {ln['line_number'] for ln in f['lines'] if ln['count'] > 0}
-                lines.setdefault(rel, set()).update(ran)
+    for rel, n, count in line_counts(gcdas):
+        if count > 0 and not rel.startswith(('tests/', 'bench/')):
+            lines.setdefault(rel, set()).add(n)
     return {f: sorted(v) for f, v in lines.items() if v}
 
 
