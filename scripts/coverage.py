@@ -31,6 +31,12 @@ def gcov_json(gcdas):
             yield json.loads(chunk)
 
 
+def counter_files(build):
+    """Every .gcda file under the build folder."""
+    return [os.path.abspath(os.path.join(base, n)) for base, _, names in os.walk(build)
+            for n in names if n.endswith('.gcda')]
+
+
 def line_counts(gcdas):
     """(source file relative to the top folder, line, times run) for every line
     with code that the counter files know, leaving out files outside the tree."""
@@ -51,9 +57,7 @@ def main():
     ap.add_argument('build')
     ap.add_argument('--json', help='also write the figures per file here')
     args = ap.parse_args()
-    gcdas = []
-    for base, _, names in os.walk(args.build):
-        gcdas += [os.path.abspath(os.path.join(base, n)) for n in names if n.endswith('.gcda')]
+    gcdas = counter_files(args.build)
     if not gcdas:
         sys.exit('no .gcda files: run the tests of a --coverage build first')
     lines = collections.defaultdict(dict)  # file -> line -> ran

@@ -15,7 +15,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from coverage import line_counts  # noqa: E402
+from coverage import counter_files, line_counts  # noqa: E402
 
 
 def run_case(test):
@@ -31,10 +31,8 @@ def run_case(test):
 
 
 def covered(build):
-    gcdas = [os.path.join(b, n) for b, _, names in os.walk(build) for n in names
-             if n.endswith('.gcda')]
     lines = {}
-    for rel, n, count in line_counts(gcdas):
+    for rel, n, count in line_counts(counter_files(build)):
         if count > 0 and not rel.startswith(('tests/', 'bench/')):
             lines.setdefault(rel, set()).add(n)
     return {f: sorted(v) for f, v in lines.items() if v}
@@ -52,10 +50,8 @@ def main():
     for program, cases in sorted(by_program.items()):
         if not program.startswith('test_'):
             continue
-        for b, _, names in os.walk(build):
-            for n in names:
-                if n.endswith('.gcda'):
-                    os.remove(os.path.join(b, n))
+        for f in counter_files(build):
+            os.remove(f)
         with concurrent.futures.ThreadPoolExecutor(os.cpu_count()) as ex:
             list(ex.map(run_case, cases))
         result[program] = covered(build)

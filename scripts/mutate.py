@@ -302,9 +302,9 @@ def raw_string_lines(lines):
 
 
 def instrument(lines, mutants):
+    """The file with every mutant compiled in behind qv_mut_is(id)."""
     raw = raw_string_lines(lines)
     mutants = [m for m in mutants if m['line'] not in raw]
-    """The file with every mutant compiled in behind qv_mut_is(id)."""
     by_line = {}
     for m in mutants:
         by_line.setdefault(m['line'], []).append(m)
@@ -506,18 +506,27 @@ def build_with_mutants(args, rel, lines, mutants):
     sys.exit('could not build the instrumented file')
 
 
-def test_files(build):
-    """Test name -> the file that defines it."""
-    where = {}
-    tdir = os.path.join(ROOT, 'tests')
-    for base, _, names in os.walk(tdir):
+def test_cases():
+    """Test name -> (the file that defines it, lines from its TEST line to the
+    next one or the file's end)."""
+    cases = {}
+    for base, _, names in os.walk(os.path.join(ROOT, 'tests')):
         for n in names:
             if not n.endswith('.cpp'):
                 continue
-            text = open(os.path.join(base, n)).read()
-            for m in re.finditer(r'\bTEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)\s*\)', text):
-                where[f'{m.group(1)}.{m.group(2)}'] = os.path.relpath(os.path.join(base, n), ROOT)
-    return where
+            path = os.path.join(base, n)
+            text = open(path).read()
+            starts = [(text.count('\n', 0, m.start()), m) for m in
+                      re.finditer(r'\bTEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)\s*\)', text)]
+            for k, (i, m) in enumerate(starts):
+                end = starts[k + 1][0] if k + 1 < len(starts) else text.count('\n')
+                cases[f'{m.group(1)}.{m.group(2)}'] = (os.path.relpath(path, ROOT), end - i)
+    return cases
+
+
+def test_files():
+    """Test name -> the file that defines it."""
+    return {t: f for t, (f, _) in test_cases().items()}
 
 
 def plain_name(t):
@@ -529,7 +538,7 @@ def plain_name(t):
 
 def report(paths):
     """Per test over several result files: mutants killed, and killed by it alone."""
-    where = test_files(None)
+    where = test_files()
     kills, alone = {}, {}
     for p in paths:
         r = json.load(open(p))
@@ -545,28 +554,14 @@ def report(paths):
         print(f'{kills.get(n, 0):5d} {alone.get(n, 0):4d}  {where.get(n, "?")}  {n}')
 
 
-def test_lengths():
-    """Test name -> lines from its TEST line to the next one (or the file's end)."""
-    lengths = {}
-    for base, _, names in os.walk(os.path.join(ROOT, 'tests')):
-        for n in names:
-            if not n.endswith('.cpp'):
-                continue
-            text = open(os.path.join(base, n)).read().split('\n')
-            starts = [(i, m) for i, ln in enumerate(text)
-                      for m in [re.match(r'\s*TEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)', ln)] if m]
-            for k, (i, m) in enumerate(starts):
-                end = starts[k + 1][0] if k + 1 < len(starts) else len(text)
-                lengths[f'{m.group(1)}.{m.group(2)}'] = end - i
-    return lengths
-
-
 def spare(paths):
     """Given own-program results and their --elsewhere files, the tests that can go
     together with every killed mutant still killed: by a test that stays or by
     another program. Largest first; a test's every mutant is checked against the
     set left after the ones before it went."""
-    where, lengths = test_files(None), test_lengths()
+    cases = test_cases()
+    where = {t: f for t, (f, _) in cases.items()}
+    lengths = {t: n for t, (_, n) in cases.items()}
     killers, folders = {}, set()
     for p in paths:
         r = json.load(open(p))
@@ -645,12 +640,9 @@ def main():
         m['id'] = k
     print(f'{rel}: {len(pool)} candidate mutants, {len(mutants)} taken')
     t0 = time.time()
-    if args.elsewhere:
-        try:
-            return elsewhere(args, rel, lines, mutants)
-        finally:
-            open(os.path.join(args.build, 'src', rel), 'w').write('\n'.join(lines) + '\n')
     try:
+        if args.elsewhere:
+            return elsewhere(args, rel, lines, mutants)
         mutants = build_with_mutants(args, rel, lines, mutants)
         print(f'  built in {time.time() - t0:.0f} s, {len(mutants)} mutants compiled in')
         t0 = time.time()
@@ -677,7 +669,7 @@ def main():
         open(os.path.join(args.build, 'src', rel), 'w').write('\n'.join(lines) + '\n')
     killed = [m for m in mutants if m['killers']]
     rate = 100.0 * len(killed) / max(1, len(mutants))
-    where = test_files(args.build)
+    where = test_files()
     unique = {}
     for m in killed:
         names = {plain_name(k) for k in m['killers']}
