@@ -152,8 +152,7 @@ TEST_F(ResTest, APoolWhoseAllocationFailsIsClosed)
         return res_mlist_add("g", "quad", nullptr) + res_mlist_end(nullptr) +
                res_bone_register("g", "root", bones());
     });
-    int status = 0;
-    EXPECT_TRUE(wait_child(child, &status, std::chrono::seconds(60)) && status == 0) << status;
+    EXPECT_EQ(finish_child(child, std::chrono::seconds(60)), 0);
 }
 #endif
 
