@@ -17,8 +17,6 @@
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_writer.h"
 
-namespace {
-
 constexpr int kWidth = 800, kHeight = 600;
 constexpr int kPlayers = 64, kBones = 60, kFrames = 30, kChars = 64;
 
@@ -177,7 +175,6 @@ BENCHMARK(BM_SpringChain)->Unit(benchmark::kMicrosecond);
 
 std::vector<DrawObj*> g_characters;
 
-// A whole frame's time in ms.
 template <class Draw>
 double frame(Draw draw)
 {
@@ -238,5 +235,3 @@ void BM_SkinnedSideBySide(benchmark::State& state)
     state.counters["overhead_pct"] = 100.0 * (pass_ms - direct_ms) / direct_ms;
 }
 BENCHMARK(BM_SkinnedSideBySide)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-
-}  // namespace

@@ -9,8 +9,6 @@
 #include "disp/screenshot.h"
 #include "disp/tex_decode.h"
 
-namespace {
-
 constexpr int kSide = 1024;
 
 std::vector<uint8_t> noise(size_t n)
@@ -48,8 +46,6 @@ void BM_BuildBmp(benchmark::State& state)
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kSide * kSide);
 }
-
-}  // namespace
 
 BENCHMARK_CAPTURE(convert, Dxt1, kSfDxt1, kSide / 4 * 8)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(convert, Dxt5, kSfDxt5, kSide / 4 * 16)->Unit(benchmark::kMillisecond);

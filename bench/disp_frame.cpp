@@ -4,8 +4,6 @@
 #include "app/textlist.h"
 #include "bench/bench_util.h"
 
-namespace {
-
 void BM_FrameBitmapText(benchmark::State& state)
 {
     bench::Display d(800, 600);
@@ -33,5 +31,3 @@ void BM_FrameSystemText(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_FrameSystemText)->Arg(4)->Arg(20)->Unit(benchmark::kMicrosecond);
-
-}  // namespace

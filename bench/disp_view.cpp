@@ -9,8 +9,6 @@
 #include "disp/disp_work.h"
 #include "disp/fog.h"
 
-namespace {
-
 void start_scene()
 {
     disp_work_clear();
@@ -59,5 +57,3 @@ void BM_FadeFrame(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * 50);
 }
 BENCHMARK(BM_FadeFrame);
-
-}  // namespace

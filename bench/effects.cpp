@@ -5,8 +5,6 @@
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_samples.h"
 
-namespace {
-
 constexpr int kWidth = 800, kHeight = 600;
 using bench::Clock;
 using bench::QuadVertex;
@@ -84,5 +82,3 @@ void BM_EffectFrame(benchmark::State& state)
     state.counters["ratio"] = draw_s[0] > 0 ? draw_s[1] / draw_s[0] : 0;
 }
 BENCHMARK(BM_EffectFrame)->UseManualTime()->Unit(benchmark::kMicrosecond);
-
-}  // namespace

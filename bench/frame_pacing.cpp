@@ -8,8 +8,6 @@
 #include "util/fps_ctrl.h"
 #include "util/perf.h"
 
-namespace {
-
 constexpr int kFrames = 300;
 constexpr int64_t kWorkUs = 3000;
 
@@ -48,5 +46,3 @@ void BM_FramePacing30(benchmark::State& state)
 }
 
 BENCHMARK(BM_FramePacing30)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-}  // namespace

@@ -5,8 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-namespace {
-
 const FontSources faces{QUORVEL_LATIN_FACE, QUORVEL_KANA_FACE};
 
 void BM_BackgroundPng(benchmark::State& state)
@@ -24,5 +22,3 @@ void BM_FontImages(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FontImages)->Unit(benchmark::kMillisecond);
-
-}  // namespace

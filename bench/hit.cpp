@@ -12,8 +12,6 @@
 #include "res/res_env.h"
 #include "tools/qv_samples.h"
 
-namespace {
-
 struct Seg {
     Vec3 o, v;
 };
@@ -165,5 +163,3 @@ void BM_SphereAndVolumePasses(benchmark::State& state)
     state.counters["touching"] = balls_hit_any(0, 0xF);
 }
 BENCHMARK(BM_SphereAndVolumePasses)->Unit(benchmark::kMicrosecond);
-
-}  // namespace

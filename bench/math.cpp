@@ -11,8 +11,6 @@
 
 #include "math/vm.h"
 
-namespace {
-
 constexpr int k_mats = 1024;
 constexpr int k_points = 1000000;
 
@@ -38,7 +36,6 @@ std::vector<glm::mat4> glm_mats()
     return v;
 }
 
-// Fills every element of `out` with `step(i)` in each iteration.
 template <class T, class Step>
 void each(benchmark::State& state, std::vector<T>& out, Step step)
 {
@@ -137,5 +134,3 @@ void BM_std_sin(benchmark::State& state)
 }
 BENCHMARK(BM_vm_math_sin);
 BENCHMARK(BM_std_sin);
-
-}  // namespace

@@ -7,8 +7,6 @@
 #include <atomic>
 #include <thread>
 
-namespace {
-
 void BM_MSemWaitRelease(benchmark::State& state)
 {
     MSem* s = msem_create(1, 1, nullptr);
@@ -41,5 +39,3 @@ void BM_MSemHandOver(benchmark::State& state)
     msem_close(pong);
 }
 BENCHMARK(BM_MSemHandOver);
-
-}  // namespace

@@ -4,8 +4,6 @@
 
 #include "obj2d/obj.h"
 
-namespace {
-
 int update_nothing(DrawObj*) { return 0; }
 void draw_nothing(DrawObj**, int) {}
 
@@ -41,5 +39,3 @@ void BM_ManagerFrame(benchmark::State& state)
     obj_module_term();
 }
 BENCHMARK(BM_ManagerFrame)->Arg(1000)->Arg(4000);
-
-}  // namespace

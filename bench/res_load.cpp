@@ -6,8 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-namespace {
-
 // A grid of n x n quads with normals and uvs: (n+1)^2 welded vertices.
 qvw::Bytes grid_chunk(uint32_t n)
 {
@@ -65,5 +63,3 @@ void BM_ParseTexList(benchmark::State& st)
     st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(text.size()));
 }
 BENCHMARK(BM_ParseTexList);
-
-}  // namespace

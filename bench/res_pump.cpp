@@ -12,8 +12,6 @@
 #include "res/resload.h"
 #include "tools/qv_samples.h"
 
-namespace {
-
 constexpr int kGroups = 100;
 constexpr int kMeshesPerGroup = 3;
 
@@ -124,5 +122,3 @@ void BM_PumpModelGroups(benchmark::State& st)
     st.counters["decode_share"] = 1.0 - secs(g_read + g_tex + upload) / all;
 }
 BENCHMARK(BM_PumpModelGroups)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-}  // namespace

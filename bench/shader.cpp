@@ -8,8 +8,6 @@
 #include "disp/rstate.h"
 #include "disp/shader.h"
 
-namespace {
-
 // The device with the shader library loaded.
 bool booted()
 {
@@ -84,5 +82,3 @@ void BM_PlightSelect(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_PlightSelect);
-
-}  // namespace

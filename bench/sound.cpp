@@ -9,8 +9,6 @@
 #include "sound/snd_mgr.h"
 #include "tools/gen/wave_file.h"
 
-namespace {
-
 using bench::Clock;
 
 void no_op(const SoundCmd&) {}
@@ -125,5 +123,3 @@ BENCHMARK(BM_DxsLoad10MB)->Unit(benchmark::kMillisecond);
 
 // Named objects of their own, so that a running program is never met.
 const int g_prefix = ::setenv("QUORVEL_IPC_PREFIX", "qvbench%p-", 0);
-
-}  // namespace

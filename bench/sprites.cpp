@@ -10,8 +10,6 @@
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_writer.h"
 
-namespace {
-
 constexpr int kWidth = 800, kHeight = 600;
 constexpr int kBillboards = 8000, kMovies = 128;
 
@@ -160,5 +158,3 @@ void BM_Movies(benchmark::State& state)
     for (DrawObj* o : objs) obj_free(o);
 }
 BENCHMARK(BM_Movies)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-}  // namespace

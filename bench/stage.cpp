@@ -4,8 +4,6 @@
 #include "tests/obj3d/obj3d_scene.h"
 #include "tests/stage/stage_scene.h"
 
-namespace {
-
 struct Scene {
     bench::TempDir dir{"stage"};
     void* window = (stage_files_write(dir.path), o3t::scene_boot(64, 48));
@@ -42,5 +40,3 @@ void BM_StageSpawn200(benchmark::State& state)
     state.counters["live_after"] = obj_live_count();
 }
 BENCHMARK(BM_StageSpawn200)->Unit(benchmark::kMicrosecond);
-
-}  // namespace

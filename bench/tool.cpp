@@ -8,15 +8,12 @@
 #include "app/key.h"
 #include "app/mouse.h"
 #include "bench/bench_util.h"
-#include "obj3d/mdlobj.h"
 #include "res/res.h"
 #include "tests/tool/tool_frame.h"
 #include "tool/tool.h"
 #include "tool/tool_local.h"
 #include "tool/tool_patch.h"
 #include "util/perf.h"
-
-namespace {
 
 constexpr int k_w = 800, k_h = 600;
 constexpr int k_patches = 100;
@@ -96,5 +93,3 @@ void BM_ToolFrame100Patches(benchmark::State& state)
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ToolFrame100Patches)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-}  // namespace

@@ -22,8 +22,6 @@
 #include "plat/gfx_draw.h"
 #include "res/res.h"
 
-namespace {
-
 constexpr int kW = 800, kH = 600, kRounds = 7, kBatch = 4096;
 
 double median(std::vector<double> v)
@@ -473,5 +471,3 @@ void BM_Save1024(benchmark::State& state)
     std::remove(theirs.c_str());
 }
 BENCHMARK(BM_Save1024)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-}  // namespace
