@@ -84,41 +84,38 @@ qvw::ModelDesc character()
 struct Scene {
     ResHandle bones = 0, a = 0, b = 0, mesh = 0, springs = 0;
     bool ok = false;
-};
-
-Scene& scene()
-{
-    static Scene sc = [] {
-        Scene s;
+    Scene()
+    {
         bench::headless();
         bench::load_settings("anim", bench::shader_path_setting() +
                                          "MAX_NR_ANIME 4\nSZ_BUFF_ANIME 2000000\n"
                                          "SZ_BUFF_ANIMENAME 1024\nMAX_NR_MESH_BONE 64\n"
                                          "SZ_BUFF_MESH_BONENAME 1024\n");
-        if (!o3t::scene_boot(kWidth, kHeight)) return s;
+        if (!o3t::scene_boot(kWidth, kHeight)) return;
         shader_init();
         motion_pool_reset();
         std::vector<qvw::BoneNode> root = skeleton(0, 20);
         root[0].children.push_back(skeleton(20, 20)[0]);
         root[0].children.push_back(skeleton(40, 20)[0]);
-        s.bones = res_bone_register("bench", "b0", qvw::bone_chunk(root));
-        s.a = res_anime_register("bench", "a", qvw::anime_chunk(motion("a", 1.0f)));
-        s.b = res_anime_register("bench", "b", qvw::anime_chunk(motion("b", -1.0f)));
-        s.springs = res_bone_register("bench", "c0", [] {
-            qvw::BoneNode n{"c15", turn_z(0, 0.2f), {}};
-            for (int i = 14; i >= 0; --i) n = {"c" + std::to_string(i), turn_z(0, 0.2f), {n}};
-            return qvw::bone_chunk({n});
-        }());
+        bones = res_bone_register("bench", "b0", qvw::bone_chunk(root));
+        a = res_anime_register("bench", "a", qvw::anime_chunk(motion("a", 1.0f)));
+        b = res_anime_register("bench", "b", qvw::anime_chunk(motion("b", -1.0f)));
+        qvw::BoneNode spring{"c15", turn_z(0, 0.2f), {}};
+        for (int i = 14; i >= 0; --i) spring = {"c" + std::to_string(i), turn_z(0, 0.2f), {spring}};
+        springs = res_bone_register("bench", "c0", qvw::bone_chunk({spring}));
         qvw::Bytes d;
         qvw::model_chunk(character(), d);
         ModelChunk mc;
         MeshSource src;
         if (chunk_parse_model(d, mc) == CHUNK_OK) mdl_decode(d, mc, 0, 0, src);
-        s.mesh = res_mesh_register("bench", "body", src, 0);
-        s.ok = s.bones && s.a && s.b && s.mesh && s.springs;
-        return s;
-    }();
-    return sc;
+        mesh = res_mesh_register("bench", "body", src, 0);
+        ok = bones && a && b && mesh && springs;
+    }
+};
+Scene& scene()
+{
+    static Scene s;
+    return s;
 }
 
 const Mat44 kIdent = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};

@@ -26,6 +26,12 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
+// The same numbers on every run.
+struct Lcg {
+    uint32_t seed;
+    uint32_t next() { return seed = seed * 1664525u + 1013904223u; }
+};
+
 inline double ms_since(Clock::time_point t0)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();

@@ -1,10 +1,6 @@
 // The display's CPU-side image work: converting the rows of a 1024 x 1024 level, and building a
 // 1024 x 1024 screenshot BMP.
-#include <benchmark/benchmark.h>
-
-#include <cstdint>
-#include <vector>
-
+#include "bench/bench_util.h"
 #include "disp/rstate.h"
 #include "disp/screenshot.h"
 #include "disp/tex_decode.h"
@@ -14,11 +10,8 @@ constexpr int kSide = 1024;
 std::vector<uint8_t> noise(size_t n)
 {
     std::vector<uint8_t> v(n);
-    uint32_t s = 12345;
-    for (uint8_t& b : v) {
-        s = s * 1664525u + 1013904223u;
-        b = uint8_t(s >> 24);
-    }
+    bench::Lcg rng{12345};
+    for (uint8_t& b : v) b = uint8_t(rng.next() >> 24);
     return v;
 }
 
@@ -34,6 +27,10 @@ void convert(benchmark::State& state, int fmt, int pitch)
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kSide * kSide);
 }
+BENCHMARK_CAPTURE(convert, Dxt1, kSfDxt1, kSide / 4 * 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, Dxt5, kSfDxt5, kSide / 4 * 16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, R5G6B5, kSfR5G6B5, kSide * 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, A8R8G8B8, kSfA8R8G8B8, kSide * 4)->Unit(benchmark::kMillisecond);
 
 void BM_BuildBmp(benchmark::State& state)
 {
@@ -46,9 +43,4 @@ void BM_BuildBmp(benchmark::State& state)
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kSide * kSide);
 }
-
-BENCHMARK_CAPTURE(convert, Dxt1, kSfDxt1, kSide / 4 * 8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(convert, Dxt5, kSfDxt5, kSide / 4 * 16)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(convert, R5G6B5, kSfR5G6B5, kSide * 2)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(convert, A8R8G8B8, kSfA8R8G8B8, kSide * 4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildBmp)->Unit(benchmark::kMillisecond);

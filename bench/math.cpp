@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <glm/glm.hpp>
 #include <glm/gtc/quaternion.hpp>
+#include <glm/gtc/type_ptr.hpp>
 #include <vector>
 
 #include "math/vm.h"
@@ -28,11 +29,8 @@ std::vector<Mat44> vm_mats()
 // The same numbers: a row-vector matrix read as column-major is the column-vector form.
 std::vector<glm::mat4> glm_mats()
 {
-    const std::vector<Mat44> src = vm_mats();
-    std::vector<glm::mat4> v(k_mats);
-    for (int i = 0; i < k_mats; ++i)
-        for (int c = 0; c < 4; ++c)
-            for (int r = 0; r < 4; ++r) v[i][c][r] = src[i].m[4 * c + r];
+    std::vector<glm::mat4> v;
+    for (const Mat44& m : vm_mats()) v.push_back(glm::make_mat4(m.m));
     return v;
 }
 

@@ -1,7 +1,6 @@
 // Draw objects: the manager's per-frame work (update pass, sort, draw-list build) for 1,000 and
 // 4,000 live objects. Sprites on the renderer are measured against plain GL in versus_gl.cpp.
-#include <benchmark/benchmark.h>
-
+#include "bench/bench_util.h"
 #include "obj2d/obj.h"
 
 int update_nothing(DrawObj*) { return 0; }
@@ -13,11 +12,8 @@ void BM_ManagerFrame(benchmark::State& state)
     obj_module_init();
     int types[4];
     for (int& t : types) t = obj_register_type(draw_nothing, nullptr, nullptr, nullptr, 0);
-    uint32_t seed = 1;
-    auto rnd = [&seed](uint32_t m) {
-        seed = seed * 1664525u + 1013904223u;
-        return (seed >> 8) % m;
-    };
+    bench::Lcg rng{1};
+    auto rnd = [&rng](uint32_t m) { return (rng.next() >> 8) % m; };
     for (int i = 0; i < n; ++i) {
         DrawObj* o = obj_alloc(1);
         obj_set_type(o, types[rnd(4)]);

@@ -6,17 +6,10 @@
 
 #include <benchmark/benchmark.h>
 
-// A grid of n x n quads with normals and uvs: (n+1)^2 welded vertices.
-qvw::Bytes grid_chunk(uint32_t n)
-{
-    qvw::Bytes out;
-    qvw::model_chunk(qvw::sample_grid("grid", n), out);
-    return out;
-}
-
 void BM_CheckModel(benchmark::State& st)
 {
-    qvw::Bytes d = grid_chunk(uint32_t(st.range(0)));
+    qvw::Bytes d;  // n x n quads with normals and uvs: (n+1)^2 welded vertices
+    qvw::model_chunk(qvw::sample_grid("grid", uint32_t(st.range(0))), d);
     ModelChunk m;
     for (auto _ : st) benchmark::DoNotOptimize(chunk_parse_model(d, m));
     st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(d.size()));
@@ -25,7 +18,8 @@ BENCHMARK(BM_CheckModel)->Arg(32)->Arg(128);
 
 void BM_DecodeModel(benchmark::State& st)
 {
-    qvw::Bytes d = grid_chunk(uint32_t(st.range(0)));
+    qvw::Bytes d;
+    qvw::model_chunk(qvw::sample_grid("grid", uint32_t(st.range(0))), d);
     ModelChunk m;
     chunk_parse_model(d, m);
     for (auto _ : st) {

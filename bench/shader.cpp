@@ -66,10 +66,8 @@ void BM_PlightSelect(benchmark::State& state)
         for (Plane& p : w.xform[s].cull_planes.p) p = {0, 0, 0, 1};
     }
     plight_pool_reset();
-    uint32_t seed = 1;
-    auto next = [&] {
-        return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24) * 100.0f;
-    };
+    bench::Lcg rng{1};
+    auto next = [&rng] { return float(rng.next() >> 8) / float(1 << 24) * 100.0f; };
     for (int i = 0; i < kPlightPool; ++i) {
         const Vec3 p = {next(), next(), next()};
         plight_create(1, &p, 30.0f, 0xFFFFFFFFu, 1.0f);

@@ -9,8 +9,6 @@
 #include "sound/snd_mgr.h"
 #include "tools/gen/wave_file.h"
 
-using bench::Clock;
-
 void no_op(const SoundCmd&) {}
 
 void drain_to(uint32_t pending)
@@ -32,9 +30,9 @@ void BM_SndPost(benchmark::State& state)
         if (!draining || n >= 12) drain_to(draining ? 6 : 8);
         if (draining && n < 3)
             for (int i = 0; i < 8; ++i) snd_post(8, 0);
-        const auto t0 = Clock::now();
+        const auto t0 = bench::Clock::now();
         snd_post(8, 0);
-        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double s = bench::ms_since(t0) / 1e3;
         state.SetIterationTime(s);
         us.push_back(s * 1e6);
     }
@@ -66,7 +64,7 @@ BENCHMARK(BM_SndPostBurstOf20)->Unit(benchmark::kMillisecond)->Iterations(30);
 struct SoundFolder {
     std::filesystem::path old = std::filesystem::current_path();
     bench::TempDir dir{"sound"};
-    SoundFolder()
+    explicit SoundFolder(benchmark::State& state)
     {
         std::filesystem::create_directories(dir.path / "data/sound");
         wave_write_file((dir.path / "data/sound/bgm01.wav").string(), wave_bgm01());
@@ -74,6 +72,7 @@ struct SoundFolder {
         txt_settings_load("none.txt");
         snd_boot();
         drain_to(0);
+        if (snd_get_error()) state.SkipWithError("no sound device");
     }
     ~SoundFolder()
     {
@@ -84,16 +83,14 @@ struct SoundFolder {
 
 void BM_SndFrameNoVoice(benchmark::State& state)
 {
-    SoundFolder folder;
-    if (snd_get_error()) state.SkipWithError("no sound device");
+    SoundFolder folder(state);
     for (auto _ : state) snd_frame();
 }
 BENCHMARK(BM_SndFrameNoVoice)->Unit(benchmark::kMicrosecond);
 
 void BM_SereqFlush64(benchmark::State& state)
 {
-    SoundFolder folder;
-    if (snd_get_error()) state.SkipWithError("no sound device");
+    SoundFolder folder(state);
     for (auto _ : state) {
         state.PauseTiming();
         sereq_init();
@@ -109,8 +106,7 @@ BENCHMARK(BM_SereqFlush64)->Unit(benchmark::kMicrosecond);
 
 void BM_DxsLoad10MB(benchmark::State& state)
 {
-    SoundFolder folder;
-    if (snd_get_error()) state.SkipWithError("no sound device");
+    SoundFolder folder(state);
     const std::vector<uint8_t> samples(10u << 20, 0);
     wave_write_file("big.wav", wave_bytes(WaveSpec{}, samples));
     for (auto _ : state) {

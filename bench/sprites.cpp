@@ -13,13 +13,6 @@
 constexpr int kWidth = 800, kHeight = 600;
 constexpr int kBillboards = 8000, kMovies = 128;
 
-struct Scene {
-    void* window = nullptr;
-    ResHandle tex[4] = {};
-    ResHandle movie = 0;
-    bool ok = false;
-};
-
 // One shape of 25 quads (50 triangles) that moves a pixel per frame.
 qvw::FlaDesc one_shape_movie()
 {
@@ -46,16 +39,17 @@ qvw::FlaDesc one_shape_movie()
     return d;
 }
 
-Scene& scene()
-{
-    static Scene sc = [] {
-        Scene s;
+struct Scene {
+    ResHandle tex[4] = {};
+    ResHandle movie = 0;
+    bool ok = false;
+    Scene()
+    {
         bench::headless();
         // The movie pool is closed by default.
         bench::load_settings("sprites",
                              "MAX_NR_FLASH 4\nSZ_BUFF_FLASH 65536\nSZ_BUFF_FLASHNAME 256\n");
-        s.window = o3t::scene_boot(kWidth, kHeight);
-        if (!s.window) return s;
+        if (!o3t::scene_boot(kWidth, kHeight)) return;
         line2d_type_register();
         tri2d_type_register();
         obj2d_type_register();
@@ -63,15 +57,18 @@ Scene& scene()
         fla_pool_reset();
         const char* names[4] = {"a", "b", "c", "d"};
         for (int t = 0; t < 4; ++t) {
-            s.tex[t] = res_tex_create("bench", names[t], 16, 16, RES_TEX_FORMAT_ARGB32, false);
+            tex[t] = res_tex_create("bench", names[t], 16, 16, RES_TEX_FORMAT_ARGB32, false);
             std::vector<uint32_t> px(256, 0xFF102030u * uint32_t(t + 1));
-            res_tex_set_image(s.tex[t], 0, 0, 16, 16, px.data());
+            res_tex_set_image(tex[t], 0, 0, 16, 16, px.data());
         }
-        s.movie = res_flash_register("bench", "shape", qvw::fla_chunk(one_shape_movie()));
-        s.ok = s.movie != 0;
-        return s;
-    }();
-    return sc;
+        movie = res_flash_register("bench", "shape", qvw::fla_chunk(one_shape_movie()));
+        ok = movie != 0;
+    }
+};
+Scene& scene()
+{
+    static Scene s;
+    return s;
 }
 
 // Billboard i of a 100 x 80 grid at depth 40, where 1.5 units are 16 pixels.

@@ -18,12 +18,6 @@
 constexpr int k_w = 800, k_h = 600;
 constexpr int k_patches = 100;
 
-struct ToolBench {
-    bool ok = false;
-    double start_ms = 0;
-    int loading_frames = 0;
-};
-
 void frame()
 {
     tool_test_frame();
@@ -31,30 +25,34 @@ void frame()
     gfx_read_pixels(0, 0, 1, 1, px, 4);  // waits for the frame
 }
 
-ToolBench& started()
-{
-    static ToolBench b = [] {
-        ToolBench t;
+struct ToolBench {
+    bool ok = false;
+    double start_ms = 0;
+    int loading_frames = 0;
+    ToolBench()
+    {
         bench::headless();
         app_choose_work_dir(plat_exe_dir());  // the build folder holds data/
         void* window = gfx_test_window_create(k_w, k_h);
-        if (!window) return t;
+        if (!window) return;
         perf_timer_init(30);
         const auto t0 = bench::Clock::now();
-        if (!disp_boot(window, 0, k_w, k_h, 32, nullptr)) return t;
+        if (!disp_boot(window, 0, k_w, k_h, 32, nullptr)) return;
         key_init();
         mouse_init();
         tool_init();
         while (tool_step() != TOOL_STEP_RUN) {
             frame();
-            ++t.loading_frames;
-            if (t.loading_frames > 100000) return t;
+            if (++loading_frames > 100000) return;
         }
         frame();  // the first frame of the running tool
-        t.start_ms = bench::ms_since(t0);
-        t.ok = res_mesh_count() > 0;
-        return t;
-    }();
+        start_ms = bench::ms_since(t0);
+        ok = res_mesh_count() > 0;
+    }
+};
+ToolBench& started()
+{
+    static ToolBench b;
     return b;
 }
 

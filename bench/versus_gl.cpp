@@ -24,12 +24,11 @@
 
 constexpr int kW = 800, kH = 600, kRounds = 7, kBatch = 4096;
 
+// Of an odd number of rounds.
 double median(std::vector<double> v)
 {
-    std::sort(v.begin(), v.end());
-    return v.empty()      ? 0
-           : v.size() % 2 ? v[v.size() / 2]
-                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
 }
 
 double thread_cpu_ms()
@@ -227,10 +226,8 @@ void BM_Quads(benchmark::State& state)
     if (!disp.ok) return state.SkipWithError("no device");
     constexpr int kQuads = 8 * kBatch;
     std::vector<QuadVertex> verts(size_t(kQuads) * 4);
-    uint32_t seed = 12345;
-    auto rnd = [&seed](int n) {
-        return float(((seed = seed * 1664525u + 1013904223u) >> 8) % uint32_t(n));
-    };
+    bench::Lcg rng{12345};
+    auto rnd = [&rng](int n) { return float((rng.next() >> 8) % uint32_t(n)); };
     for (int q = 0; q < kQuads; ++q)
         put_quad(&verts[size_t(q) * 4], rnd(kW - int(size)) - 0.5f, rnd(kH - int(size)) - 0.5f,
                  size, 0x80FFFFFFu);
