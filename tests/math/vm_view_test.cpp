@@ -111,6 +111,7 @@ TEST(LightFit, LightParallelToTheView)
     const ProjParams p = {-0.5f, 0.5f, -0.5f, 0.5f, 1.0f, 25.0f};
     Mat44 proj, view;
     viewmath_light_fit(&proj, &view, &light, nullptr, &cam, &p, nullptr, nullptr);
+    EXPECT_TRUE(all_finite(proj) && all_finite(view));
     Vec3 pts[8];
     viewmath_frustum_corners(pts, &cam, &p);
     expect_fitted(proj, view, pts, 8);
