@@ -16,7 +16,6 @@ protected:
 
     void SetUp() override
     {
-        ResTest::SetUp();
         data = fs::path(gmt::binary_dir()) / "data";
         settings = {{"MODEL_DATA_PATH", (data / "grp").string() + "/"},
                     {"MODEL_DATA_PATHE", folder("grpe")},
