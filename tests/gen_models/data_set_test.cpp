@@ -24,7 +24,7 @@ TEST(PatchData, CommittedSourcesEqualAFreshRun)
         }
 }
 
-TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes)
+TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshesTaggedInsideTheToolsBands)
 {
     const auto& models = gmt::decoded_models();
     EXPECT_GE(models.size(), 20u) << "the palette shows 16 a page";
@@ -36,20 +36,15 @@ TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshes)
         // Colours or a texture: never a bare grey model.
         EXPECT_TRUE(!m.src.colors.empty() || !m.texture.empty()) << m.name;
         EXPECT_FALSE(m.src.normals.empty()) << m.name;
-    }
-}
-
-TEST(PatchData, TagsStayInsideTheToolsBands)
-{
-    // The patches sit at 81 (79 with _a) and the previews at 28, inside the
-    // first (72-83) and second (26-30) 3D bands: _p may add at most 2, _P may
-    // take at most 2.
-    for (const auto& m : gmt::decoded_models())
+        // The patches sit at 81 (79 with _a) and the previews at 28, inside the
+        // first (72-83) and second (26-30) 3D bands: _p may add at most 2, _P may
+        // take at most 2.
         for (size_t i = 0; i + 2 < m.name.size(); i++)
             if (m.name[i] == '_' && (m.name[i + 1] == 'p' || m.name[i + 1] == 'P') &&
                 std::isdigit(static_cast<unsigned char>(m.name[i + 2]))) {
                 EXPECT_LE(std::atoi(m.name.c_str() + i + 2), 2) << m.name;
             }
+    }
 }
 
 TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames)

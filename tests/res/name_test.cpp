@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-TEST(NameHash, KnownValues)
+TEST(NameHash, KnownValuesAndACompareThatIgnoresCase)
 {
     EXPECT_EQ(name_hash(nullptr), 0u);
     EXPECT_EQ(name_hash(""), 0u);
@@ -19,10 +19,6 @@ TEST(NameHash, KnownValues)
     // Of any length.
     EXPECT_EQ(name_hash_lower(std::string(1000, 'A').c_str()),
               name_hash(std::string(1000, 'a').c_str()));
-}
-
-TEST(NameCompare, IgnoresCase)
-{
     EXPECT_EQ(name_icmp("ABC", "abc"), 0);
     EXPECT_EQ(name_icmp("abd", "ABC"), 'd' - 'C');
     EXPECT_LT(name_icmp("ab", "abc"), 0);
@@ -31,7 +27,7 @@ TEST(NameCompare, IgnoresCase)
     EXPECT_EQ(name_contains("hello", "x"), nullptr);
 }
 
-TEST(NamePath, SplitsFolderStemAndExtension)
+TEST(NamePath, SplitsFolderStemAndExtensionAndRefusesWhatDoesNotFit)
 {
     std::array<char, 64> out;
     ASSERT_TRUE(name_file_stem(out, "dir\\sub/name.tex.bin"));
@@ -46,20 +42,17 @@ TEST(NamePath, SplitsFolderStemAndExtension)
     EXPECT_STREQ(out.data(), "");
     name_lower_copy(out, "AbC");
     EXPECT_STREQ(out.data(), "abc");
+    // What does not fit is refused.
+    std::array<char, 5> small;
+    EXPECT_FALSE(name_file_stem(small, "longname.png"));
+    EXPECT_STREQ(small.data(), "");
+    EXPECT_TRUE(name_file_stem(small, "four.png"));
+    EXPECT_FALSE(name_join(small, "ab", "cd"));
+    EXPECT_STREQ(small.data(), "");
+    EXPECT_FALSE(name_lower_copy(small, "ABCDE"));
 }
 
-TEST(NamePath, RefusesWhatDoesNotFit)
-{
-    std::array<char, 5> out;
-    EXPECT_FALSE(name_file_stem(out, "longname.png"));
-    EXPECT_STREQ(out.data(), "");
-    EXPECT_TRUE(name_file_stem(out, "four.png"));
-    EXPECT_FALSE(name_join(out, "ab", "cd"));
-    EXPECT_STREQ(out.data(), "");
-    EXPECT_FALSE(name_lower_copy(out, "ABCDE"));
-}
-
-TEST(NameTokens, HasTokenJoinAndReplaceSuffix)
+TEST(NameTokens, HasTokenJoinReplaceSuffixAndStripVariants)
 {
     EXPECT_TRUE(name_has_token("a_clamp_b", "clamp"));
     EXPECT_TRUE(name_has_token("a_clamp", "clamp"));
@@ -74,15 +67,12 @@ TEST(NameTokens, HasTokenJoinAndReplaceSuffix)
     EXPECT_STREQ(out.data(), "body_lod1");
     name_replace_suffix(out, nullptr, "x");
     EXPECT_STREQ(out.data(), "");
-}
-
-TEST(NameStrip, NullAndSmallOutput)
-{
-    std::array<char, 4> out;
-    EXPECT_EQ(name_strip_variant(out, nullptr), 0);
-    EXPECT_STREQ(out.data(), "");
-    EXPECT_EQ(name_strip_variant(out, "abcd"), -1);
-    EXPECT_STREQ(out.data(), "");
-    EXPECT_EQ(name_strip_variant(out, "abc_NRM"), 1);  // fits once stripped
-    EXPECT_STREQ(out.data(), "abc");
+    // Stripping the variant tokens, into an output of four.
+    std::array<char, 4> small;
+    EXPECT_EQ(name_strip_variant(small, nullptr), 0);
+    EXPECT_STREQ(small.data(), "");
+    EXPECT_EQ(name_strip_variant(small, "abcd"), -1);
+    EXPECT_STREQ(small.data(), "");
+    EXPECT_EQ(name_strip_variant(small, "abc_NRM"), 1);  // fits once stripped
+    EXPECT_STREQ(small.data(), "abc");
 }

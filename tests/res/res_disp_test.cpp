@@ -1,5 +1,6 @@
 // Model groups loaded through the pump with the display's own services on a hidden window,
 // and the fatal error screen (its process exit replaced) on bad files.
+#include "res_fixture.h"
 #include "app/err_screen.h"
 #include "disp/disp_main.h"
 #include "disp/disp_wire.h"
@@ -7,11 +8,7 @@
 #include "disp/tex.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
-#include "res/res.h"
-#include "res/resload.h"
 #include "temp_dir.h"
-#include "tools/qv_samples.h"
-#include "tools/qv_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -54,18 +51,12 @@ protected:
     // A textured quad and a cube on a 64 x 32 checker texture, with two crops.
     static qvw::Bytes good_group()
     {
-        qvw::Bytes f;
-        qvw::file_add_chunk(
-            f, qvw::MAGIC_TEX,
-            qvw::tex_chunk("quad.png", qvw::png_checker(64, 32, kCheckerA, kCheckerB)));
-        qvw::file_add_chunk(f, qvw::MAGIC_CROP,
-                            qvw::crop_chunk({{"left", "quad.png", 0, 0, 0.5f, 1}}));
-        qvw::Bytes quad, cube;
-        EXPECT_TRUE(qvw::model_chunk(qvw::sample_quad(), quad));
-        EXPECT_TRUE(qvw::model_chunk(qvw::sample_cube(), cube));
-        qvw::file_add_chunk(f, qvw::MAGIC_MODEL, quad);
-        qvw::file_add_chunk(f, qvw::MAGIC_MODEL, cube);
-        return f;
+        return group_of(
+            {{qvw::MAGIC_TEX,
+              qvw::tex_chunk("quad.png", qvw::png_checker(64, 32, kCheckerA, kCheckerB))},
+             {qvw::MAGIC_CROP, qvw::crop_chunk({{"left", "quad.png", 0, 0, 0.5f, 1}})},
+             {qvw::MAGIC_MODEL, model_bytes(qvw::sample_quad())},
+             {qvw::MAGIC_MODEL, model_bytes(qvw::sample_cube())}});
     }
     // Pumps until the loader goes idle or stops on a fatal error; the last result.
     static int pump_all()

@@ -6,15 +6,31 @@
 #include "res/res.h"
 #include "res/res_env.h"
 #include "res/resload.h"
+#include "temp_dir.h"
+#include "tools/qv_samples.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <ostream>
-#include <random>
 #include <string>
+
+// A model description as the bytes of its chunk.
+inline qvw::Bytes model_bytes(const qvw::ModelDesc& m)
+{
+    qvw::Bytes b;
+    EXPECT_TRUE(qvw::model_chunk(m, b));
+    return b;
+}
+
+// A group file of the given chunks, each at its kind's expected version.
+inline qvw::Bytes group_of(std::initializer_list<std::pair<uint32_t, qvw::Bytes>> chunks)
+{
+    qvw::Bytes f;
+    for (const auto& [magic, data] : chunks) qvw::file_add_chunk(f, magic, data);
+    return f;
+}
 
 // The live counts of the pools most tests look at, compared as one value.
 struct ResCounts {
@@ -52,7 +68,7 @@ inline Crop crop_of(ResHandle h)
 class ResTest : public ::testing::Test {
 protected:
     std::map<std::string, std::string> settings;
-    std::filesystem::path dir;
+    TempDir dir;
 
     void boot()
     {
@@ -77,34 +93,19 @@ protected:
         for (const char* k : {"SZ_BUFF_ANIMENAME", "SZ_BUFF_CAMERA_INFONAME", "SZ_BUFF_FLASHNAME"})
             settings[k] = "64";
     }
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = std::filesystem::temp_directory_path() /
-              ("quorvel-res-" + std::to_string(std::random_device{}()) + "-" +
-               info->test_suite_name() + "-" + info->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
     void TearDown() override
     {
         resload_shutdown();
         res_shutdown();
-        std::filesystem::remove_all(dir);
     }
     std::string folder(const std::string& sub)
     {
-        std::filesystem::create_directories(dir / sub);
-        return (dir / sub).string() + "/";
+        std::filesystem::create_directories(dir.file(sub));
+        return dir.file(sub) + "/";
     }
+    // A data file in a folder made by folder().
     void write(const std::string& rel, const std::vector<uint8_t>& bytes)
     {
-        std::filesystem::create_directories((dir / rel).parent_path());
-        std::ofstream f(dir / rel, std::ios::binary);
-        f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
-    void write_text(const std::string& rel, const std::string& text)
-    {
-        write(rel, std::vector<uint8_t>(text.begin(), text.end()));
+        dir.write(rel, std::string(bytes.begin(), bytes.end()));
     }
 };

@@ -3,7 +3,6 @@
 #include "app/textlist.h"
 #include "res/res_stats.h"
 #include "disp/rstate.h"
-#include "tools/qv_samples.h"
 #include "child_proc.h"
 
 #include <sys/resource.h>
@@ -19,17 +18,16 @@ using qvw::Bytes;
 using ::testing::FloatNear;
 using ::testing::Pointwise;
 
-ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc, uint32_t flags = 0)
+ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc)
 {
-    Bytes d;
-    EXPECT_TRUE(qvw::model_chunk(desc, d));
+    const Bytes d = model_bytes(desc);
     ModelChunk m;
     EXPECT_EQ(chunk_parse_model(d, m), CHUNK_OK);
     MeshSource src;
     std::array<char, 300> name;
     int nf = name_strip_variant(name, rd_name(d, m.name_off));
-    mdl_decode(d, m, 0, uint32_t(nf) | flags, src);
-    return res_mesh_register(group, name.data(), src, uint32_t(nf) | flags);
+    mdl_decode(d, m, 0, uint32_t(nf), src);
+    return res_mesh_register(group, name.data(), src, uint32_t(nf));
 }
 
 Bytes bones() { return qvw::bone_chunk(qvw::sample_bones()); }
@@ -37,7 +35,7 @@ Bytes walk() { return qvw::anime_chunk(qvw::sample_anime()); }
 
 }  // namespace
 
-TEST_F(ResTest, BootMakesTheDefaultTextures)
+TEST_F(ResTest, BootMakesTheDefaultTexturesAndReportsTheUsage)
 {
     boot();
     EXPECT_EQ(res_counts(), (ResCounts{.tex = 7, .cat = 1}));
@@ -48,6 +46,31 @@ TEST_F(ResTest, BootMakesTheDefaultTextures)
     EXPECT_EQ(res_tex_read_texel(res_tex_cyan(), 0, 0), 0x8000FFFFu);
     EXPECT_EQ(res_tex_bytes(), (4u + 6u) * 4u);
     EXPECT_STREQ(res_tex_group(1), "disp_res");
+    const int32_t list = textlist_create(8192);
+    ASSERT_GE(list, 0);
+    res_stats_print(list, 12, 40);
+    // The records: x and y at bytes 24 and 28, field size at 36, then the text.
+    const uint8_t* p = textlist_get(list);
+    std::vector<std::string> got;
+    while (*p == kTextListRecordMark) {
+        int32_t xy[2];
+        uint32_t field;
+        std::memcpy(xy, p + 24, 8);
+        std::memcpy(&field, p + 36, 4);
+        EXPECT_EQ(xy[0], 12);
+        EXPECT_EQ(xy[1], 40 + 16 * int(got.size()));
+        got.emplace_back(reinterpret_cast<const char*>(p + kTextListHeaderSize));
+        p += kTextListHeaderSize + field;
+    }
+    textlist_free(list);
+    ASSERT_EQ(got.size(), size_t(RES_STATS_LINES));
+    EXPECT_EQ(got[1], "TEX        7/  1000   0%(     7) :     56 /  10240    0%(    56)");
+    EXPECT_EQ(got[7], "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      "
+                      "0/     1   0%(     0)");
+    EXPECT_EQ(got[12], "MLIST      0/    10   0%(     0)");
+    EXPECT_EQ(got[13], "MSTACK     0/    64");
+    char line[160];
+    EXPECT_FALSE(res_stats_line(RES_STATS_LINES, line, sizeof line));
 }
 
 TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
@@ -156,21 +179,9 @@ TEST_F(ResTest, APoolWhoseAllocationFailsIsClosed)
 }
 #endif
 
-TEST_F(ResTest, DataCopiesEndStrictlyBeforeTheBuffersEnd)
+TEST_F(ResTest, CollisionSphereAndCameraQueries)
 {
-    Bytes bone = bones();
-    settings = {{"SZ_BUFF_BONE", std::to_string(bone.size())}};
-    boot();
-    EXPECT_EQ(res_bone_register("g", "root", bone), 0u);
-    EXPECT_EQ(res_bone_count(), 0);
-    settings = {{"SZ_BUFF_BONE", std::to_string(bone.size() + 1)}};
-    res_shutdown();
-    boot();
-    EXPECT_EQ(res_bone_register("g", "root", bone), 1u);
-}
-
-TEST_F(ResTest, CollisionTriangleQueries)
-{
+    open_every_kind();
     boot();
     ResHandle h = res_coll_register("g", "floor", qvw::coll_chunk(qvw::sample_coll(1)));
     ASSERT_EQ(h, 1u);
@@ -183,12 +194,6 @@ TEST_F(ResTest, CollisionTriangleQueries)
     EXPECT_TRUE(res_coll_get_tri(h, 8, &t));
     EXPECT_FALSE(res_coll_get_tri(h, 9, &t));
     EXPECT_FALSE(res_coll_get_tri(h, 0, nullptr));
-}
-
-TEST_F(ResTest, SphereHitsAndCameraPaths)
-{
-    open_every_kind();
-    boot();
     ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
     ASSERT_EQ(s, 1u);
     EXPECT_FLOAT_EQ(res_shit_radius(s), 5.5f);
@@ -213,7 +218,7 @@ TEST_F(ResTest, SphereHitsAndCameraPaths)
     EXPECT_EQ(res_caminfo_sample(n, 0.5f, key), 0);
 }
 
-TEST_F(ResTest, NormalAndSpecularSlots)
+TEST_F(ResTest, NormalAndSpecularSlotsAndABlankMesh)
 {
     boot();
     qvw::ModelDesc d = qvw::sample_skinned();  // "skin_NRM", subset texture "skin.png"
@@ -234,14 +239,9 @@ TEST_F(ResTest, NormalAndSpecularSlots)
     EXPECT_EQ(res_mesh_get_object(h)->bone_count, 2u);
     EXPECT_STREQ(res_mesh_get_object(h)->bones[1].name, "arm");
     EXPECT_EQ(res_pool_used(RES_MBONE), 2);
-}
-
-TEST_F(ResTest, BlankMeshHasNoIndices)
-{
-    boot();
-    ResHandle h = res_mesh_create_blank("g", "blank", 5);
-    ASSERT_NE(h, 0u);
-    const MeshBuffers* m = res_mesh_get_object(h);
+    ResHandle blank = res_mesh_create_blank("g", "blank", 5);
+    ASSERT_NE(blank, 0u);
+    const MeshBuffers* m = res_mesh_get_object(blank);
     EXPECT_EQ(m->vertex_count, 15u);
     EXPECT_EQ(m->index_count, 0u);
     ASSERT_EQ(m->subset_count, 1u);
@@ -279,7 +279,7 @@ TEST_F(ResTest, TexturesClampTexelCopyAndSample)
     EXPECT_EQ(res_tex_recreate(99, 2, 2, 0, false), 0);
 }
 
-TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStem)
+TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStemCropsTakePixels)
 {
     boot();
     Bytes png = qvw::png_checker(8, 4, 0xFF000000, 0xFFFFFFFF);
@@ -293,11 +293,7 @@ TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStem)
     EXPECT_EQ(res_tex_bytes(), 40u + 128u + 128u + 48u);  // the mipmap surcharge is 3/8
     EXPECT_EQ(res_tex_load_mem("g", "bad.png", png.data(), 3, false), 0u);
     EXPECT_EQ(res_tex_count(), 9);
-}
-
-TEST_F(ResTest, CropsInPixels)
-{
-    boot();
+    // Crops in pixels.
     ResHandle t = res_tex_create("g", "t", 64, 32, 0, false);
     ResHandle c = res_crop_register_px("g", "c", 16, 8, 32, 16, t);
     EXPECT_EQ(crop_of(c), (Crop{.tex = t, .u = 0.25f, .v = 0.25f, .w = 0.5f, .h = 0.5f}));
@@ -345,37 +341,25 @@ TEST_F(ResTest, MeshLists)
     res_mlist_free(nullptr);
 }
 
-TEST_F(ResTest, ShutdownFreesAndBootAgain)
+// A data copy must end strictly before its buffer's end; booting again takes the new size.
+TEST_F(ResTest, ShutdownFreesAndBootAgainTakesNewSizes)
 {
+    const Bytes bone = bones();
+    settings = {{"SZ_BUFF_BONE", std::to_string(bone.size())}};
     boot();
     add_mesh("g", qvw::sample_quad());
+    EXPECT_EQ(res_bone_register("g", "root", bone), 0u);
+    EXPECT_EQ(res_bone_count(), 0);
     res_shutdown();
     EXPECT_EQ(res_tex_count(), 0);
     EXPECT_EQ(res_env_test_live_objects(), 0);
+    settings = {{"SZ_BUFF_BONE", std::to_string(bone.size() + 1)}};
     boot();
     EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
+    EXPECT_EQ(res_bone_register("g", "root", bone), 1u);
 }
 
-TEST_F(ResTest, MatrixStackSaturates)
-{
-    boot();
-    EXPECT_EQ(res_mstack_below_top(), nullptr);
-    for (int i = 0; i < 70; i++) res_mstack_push();
-    EXPECT_EQ(res_mstack_depth(), 63);
-    for (int i = 0; i < 70; i++) res_mstack_pop();
-    EXPECT_EQ(res_mstack_depth(), 0);
-    float t[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
-    res_mstack_load(t);
-    res_mstack_push();
-    res_mstack_mul(t);
-    EXPECT_FLOAT_EQ(res_mstack_top()[12], 10.0f);
-    EXPECT_FLOAT_EQ(res_mstack_below_top()[12], 5.0f);
-    res_mstack_load(nullptr);
-    EXPECT_FLOAT_EQ(res_mstack_top()[12], 0.0f);
-    EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
-}
-
-TEST_F(ResTest, BoneTreeNamesMatricesAndSubtrees)
+TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
 {
     boot();
     ResHandle h = res_bone_register("g", "root", bones());
@@ -407,54 +391,33 @@ TEST_F(ResTest, BoneTreeNamesMatricesAndSubtrees)
     ResHandle k = res_bone_register("g", "kid", b.data);
     ASSERT_NE(k, 0u);
     EXPECT_FALSE(res_bone_node_matrix(k, "kid", m));
-}
-
-TEST_F(ResTest, BoneWorldComposesChildToWorld)
-{
     // Root: a quarter turn about z, raised by 1; the arm 2 along its x lands on the turned
     // axis, and its sibling leg (3 along z) takes nothing of the arm's offset.
-    boot();
     qvw::Mat16 root = qvw::mat_identity(), arm = qvw::mat_identity(), leg = qvw::mat_identity();
     root[0] = 0, root[1] = 1, root[4] = -1, root[5] = 0, root[13] = 1;
     arm[12] = 2;
     leg[14] = 3;
     qvw::BoneNode tree{"root", root, {{"arm", arm, {}}, {"leg", leg, {}}}};
-    ResHandle h = res_bone_register("g", "root", qvw::bone_chunk({tree}));
-    float m[16];
-    ASSERT_TRUE(res_bone_node_world(h, "arm", m));
+    const ResHandle turned = res_bone_register("g", "turned", qvw::bone_chunk({tree}));
+    ASSERT_TRUE(res_bone_node_world(turned, "arm", m));
     EXPECT_THAT(std::vector(m + 12, m + 15), Pointwise(FloatNear(1e-6f), {0.0f, 3.0f, 0.0f}));
-    ASSERT_TRUE(res_bone_node_world(h, "leg", m));
+    ASSERT_TRUE(res_bone_node_world(turned, "leg", m));
     EXPECT_THAT(std::vector(m + 12, m + 15), Pointwise(FloatNear(1e-6f), {0.0f, 1.0f, 3.0f}));
-}
-
-TEST_F(ResTest, UsageReportLinesGoIntoATextList)
-{
-    boot();
-    const int32_t list = textlist_create(8192);
-    ASSERT_GE(list, 0);
-    res_stats_print(list, 12, 40);
-    // The records: x and y at bytes 24 and 28, field size at 36, then the text.
-    const uint8_t* p = textlist_get(list);
-    std::vector<std::string> got;
-    while (*p == kTextListRecordMark) {
-        int32_t xy[2];
-        uint32_t field;
-        std::memcpy(xy, p + 24, 8);
-        std::memcpy(&field, p + 36, 4);
-        EXPECT_EQ(xy[0], 12);
-        EXPECT_EQ(xy[1], 40 + 16 * int(got.size()));
-        got.emplace_back(reinterpret_cast<const char*>(p + kTextListHeaderSize));
-        p += kTextListHeaderSize + field;
-    }
-    textlist_free(list);
-    ASSERT_EQ(got.size(), size_t(RES_STATS_LINES));
-    EXPECT_EQ(got[1], "TEX        7/  1000   0%(     7) :     56 /  10240    0%(    56)");
-    EXPECT_EQ(got[7], "ANIME      0/     1   0%(     0) :      0K/      0K   0%(     0K) :      "
-                      "0/     1   0%(     0)");
-    EXPECT_EQ(got[12], "MLIST      0/    10   0%(     0)");
-    EXPECT_EQ(got[13], "MSTACK     0/    64");
-    char line[160];
-    EXPECT_FALSE(res_stats_line(RES_STATS_LINES, line, sizeof line));
+    // The matrix stack the world matrices are built on.
+    EXPECT_EQ(res_mstack_below_top(), nullptr);
+    for (int i = 0; i < 70; i++) res_mstack_push();
+    EXPECT_EQ(res_mstack_depth(), 63);
+    for (int i = 0; i < 70; i++) res_mstack_pop();
+    EXPECT_EQ(res_mstack_depth(), 0);
+    float t[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
+    res_mstack_load(t);
+    res_mstack_push();
+    res_mstack_mul(t);
+    EXPECT_FLOAT_EQ(res_mstack_top()[12], 10.0f);
+    EXPECT_FLOAT_EQ(res_mstack_below_top()[12], 5.0f);
+    res_mstack_load(nullptr);
+    EXPECT_FLOAT_EQ(res_mstack_top()[12], 0.0f);
+    EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
 }
 
 TEST_F(ResTest, EntryAccessorsOfEveryPool)

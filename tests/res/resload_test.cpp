@@ -1,6 +1,5 @@
 // The load queue, the step machine, the pump on a manual clock and the folders.
 #include "res_fixture.h"
-#include "tools/qv_samples.h"
 
 #include <algorithm>
 #include <string>
@@ -9,20 +8,11 @@ namespace {
 
 using qvw::Bytes;
 
-Bytes group_of(std::initializer_list<std::pair<uint32_t, Bytes>> chunks)
-{
-    Bytes f;
-    for (const auto& [magic, data] : chunks) qvw::file_add_chunk(f, magic, data);
-    return f;
-}
-
 Bytes quad_file()
 {
-    Bytes m;
-    qvw::model_chunk(qvw::sample_quad(), m);
     return group_of({{qvw::MAGIC_TEX,
                       qvw::tex_chunk("quad.png", qvw::png_checker(8, 8, 0xFF000000, 0xFFFFFFFF))},
-                     {qvw::MAGIC_MODEL, m},
+                     {qvw::MAGIC_MODEL, model_bytes(qvw::sample_quad())},
                      {qvw::MAGIC_CROP, qvw::crop_chunk({{"c", "quad.png", 0, 0, 0.5f, 0.5f}})}});
 }
 
@@ -40,7 +30,6 @@ class LoadTest : public ResTest {
 protected:
     void SetUp() override
     {
-        ResTest::SetUp();
         settings = {{"MODEL_DATA_PATH", folder("grp")},
                     {"MODEL_DATA_PATHE", folder("grpe")},
                     {"MODEL_DATA_PATHC", folder("grpc")},
@@ -105,7 +94,7 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
     EXPECT_LT(largest, quad_file().size() - 24);
 }
 
-TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame)
+TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrameUnknownStepsAreReportedOnce)
 {
     write("grp/quad.bin", quad_file());
     boot();
@@ -124,6 +113,12 @@ TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrame)
     res_env_test_set_frame_percent(0.0f, 0.0f);
     EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);
     EXPECT_EQ(resload_progress(), 1.0f);
+    // An unknown step.
+    resload_set_step(42);
+    EXPECT_EQ(resload_step(), RESLOAD_FATAL);
+    ASSERT_EQ(fatals().size(), 1u);
+    EXPECT_EQ(fatals()[0].text, "0000002a");
+    EXPECT_EQ(resload_step(), RESLOAD_IDLE);
 }
 
 TEST_F(LoadTest, FolderSearchOrder)
@@ -172,8 +167,7 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
     Bytes magic = good;
     magic[0] = 'A', magic[1] = 'B', magic[2] = 'C', magic[3] = 'D';
     write("grp/magic.bin", magic);
-    Bytes m;
-    qvw::model_chunk(qvw::sample_quad(), m);
+    const Bytes m = model_bytes(qvw::sample_quad());
     Bytes version;
     qvw::file_add_chunk(version, qvw::MAGIC_MODEL, 0x01000000, m);
     qvw::file_add_chunk(version, qvw::MAGIC_CROP, qvw::crop_chunk({{"after", "t", 0, 0, 1, 1}}));
@@ -223,37 +217,23 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         res_release_to_mark(start);
     }
 
-    // Errors inside a chunk: reported once, the file goes on.
-    auto load_reporting = [this](const char* name, uint16_t detail, const char* text) {
+    // Errors inside a chunk: each reported once (detail and text), the file goes on.
+    auto reports = [this](const char* name) {
         fatals().clear();
         resload_request(name, 0);
         drain();
-        ASSERT_EQ(fatals().size(), 1u) << name;
-        EXPECT_EQ(fatals()[0].detail, detail);
-        EXPECT_EQ(fatals()[0].text, text);
+        std::vector<std::string> got;
+        for (const ResFatal& f : fatals()) got.push_back(std::to_string(f.detail) + " " + f.text);
+        return got;
     };
-    load_reporting("version", 4, "version/01000000/02000000");
+    using Reports = std::vector<std::string>;
+    EXPECT_EQ(reports("version"), Reports{"4 version/01000000/02000000"});
     EXPECT_EQ(res_mesh_count(), 1);                    // the chunk was still read,
     EXPECT_NE(res_crop_find("version", "after"), 0u);  // and the rest
-    load_reporting("badmodel", 5, "badmodel");
+    EXPECT_EQ(reports("badmodel"), Reports{"5 badmodel"});
     // Another version that does not fit either: both are reported, nothing kept.
-    fatals().clear();
-    resload_request("badversion", 0);
-    drain();
-    ASSERT_EQ(fatals().size(), 2u);
-    EXPECT_EQ(fatals()[0].detail, 4);
-    EXPECT_EQ(fatals()[1].detail, 5);
+    EXPECT_EQ(reports("badversion"), (Reports{"4 badversion/01000000/02000000", "5 badversion"}));
     EXPECT_EQ(res_mesh_count(), 1);
-}
-
-TEST_F(LoadTest, UnknownStepIsReportedOnce)
-{
-    boot();
-    resload_set_step(42);
-    EXPECT_EQ(resload_step(), RESLOAD_FATAL);
-    ASSERT_EQ(fatals().size(), 1u);
-    EXPECT_EQ(fatals()[0].text, "0000002a");
-    EXPECT_EQ(resload_step(), RESLOAD_IDLE);
 }
 
 TEST_F(LoadTest, EveryKindLoadsFromOneFile)

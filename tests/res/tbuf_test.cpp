@@ -1,9 +1,8 @@
 #include "res/tbuf.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -34,9 +33,9 @@ TEST(TextBuf, AppendAfterSeekFitsAtTheEnd)
     EXPECT_EQ(tbuf_text(t.b)[0xFFF0 + 99], 'b');
 }
 
-TEST(TextBuf, WriteFmtEndsTextAtCursor)
+TEST(TextBuf, WriteEndsTheTextAtTheCursorInsertKeepsTheRest)
 {
-    Buf t;
+    Buf t, u, other;
     tbuf_append("hello world", t.b);
     tbuf_seek(t.b, 5, 0);
     EXPECT_EQ(tbuf_write_fmt(t.b, "%d", 42), 0);
@@ -45,24 +44,23 @@ TEST(TextBuf, WriteFmtEndsTextAtCursor)
     std::string long_arg(3000, 'z');
     tbuf_write_fmt(t.b, "%s", long_arg.c_str());
     EXPECT_EQ(tbuf_length(t.b), 7u + 1024u);
-}
-
-TEST(TextBuf, InsertAtCursor)
-{
-    Buf t, other;
-    tbuf_append("ABCDE", t.b);
+    tbuf_append("ABCDE", u.b);
     tbuf_append("0123456789", other.b);
-    tbuf_seek(t.b, 2, 0);
-    EXPECT_EQ(tbuf_insert_buf(t.b, other.b), 1);
-    EXPECT_STREQ(tbuf_text(t.b), "AB0123456789CDE");
-    EXPECT_EQ(tbuf_tell(t.b), 12u);
-    EXPECT_EQ(tbuf_insert_fmt(t.b, "<%s>", "x"), 0);
-    EXPECT_STREQ(tbuf_text(t.b), "AB0123456789<x>CDE");
+    tbuf_seek(u.b, 2, 0);
+    EXPECT_EQ(tbuf_insert_buf(u.b, other.b), 1);
+    EXPECT_STREQ(tbuf_text(u.b), "AB0123456789CDE");
+    EXPECT_EQ(tbuf_tell(u.b), 12u);
+    EXPECT_EQ(tbuf_insert_fmt(u.b, "<%s>", "x"), 0);
+    EXPECT_STREQ(tbuf_text(u.b), "AB0123456789<x>CDE");
 }
 
-TEST(TextBuf, SeekWraps)
+TEST(TextBuf, SeekWrapsAndEndsOnAnEmptyText)
 {
     Buf t;
+    EXPECT_TRUE(tbuf_seek(t.b, 0, 2));  // position -1 on an empty text
+    EXPECT_EQ(tbuf_tell(t.b), 0u);
+    EXPECT_FALSE(tbuf_seek(t.b, 0, 0));
+    EXPECT_TRUE(tbuf_seek(t.b, 5, 1));
     tbuf_append("abcd", t.b);
     EXPECT_FALSE(tbuf_seek(t.b, 0, 2));
     EXPECT_EQ(tbuf_tell(t.b), 3u);
@@ -74,18 +72,9 @@ TEST(TextBuf, SeekWraps)
     EXPECT_EQ(tbuf_tell(t.b), 1u);
 }
 
-TEST(TextBuf, SeekOnEmptyTextEnds)
+TEST(TextBuf, ReadLineAndSave)
 {
-    Buf t;
-    EXPECT_TRUE(tbuf_seek(t.b, 0, 2));  // position -1 on an empty text
-    EXPECT_EQ(tbuf_tell(t.b), 0u);
-    EXPECT_FALSE(tbuf_seek(t.b, 0, 0));
-    EXPECT_TRUE(tbuf_seek(t.b, 5, 1));
-}
-
-TEST(TextBuf, ReadLine)
-{
-    Buf t;
+    Buf t, saved;
     char line[8];
     EXPECT_EQ(tbuf_read_line(line, 7, t.b), nullptr);
     tbuf_append("ab\r\ncdefghijk", t.b);
@@ -93,20 +82,11 @@ TEST(TextBuf, ReadLine)
     std::vector<std::string> lines;
     for (const char* l; lines.size() < 9 && (l = tbuf_read_line(line, 7, t.b));) lines.push_back(l);
     EXPECT_EQ(lines, (std::vector<std::string>{"ab\n", "\n", "cdefghi", "jk"}));
-}
-
-TEST(TextBuf, SaveWritesText)
-{
-    Buf t;
-    tbuf_append("line\n", t.b);
-    std::string dir =
-        std::getenv("QUORVEL_TEST_BINARY_DIR") ? std::getenv("QUORVEL_TEST_BINARY_DIR") : ".";
-    tbuf_save(t.b, "%s/tbuf_save_%d.txt", dir.c_str(), 1);
-    std::ifstream f(dir + "/tbuf_save_1.txt");
-    std::string s((std::istreambuf_iterator<char>(f)), {});
-    EXPECT_EQ(s, "line\n");
-    std::remove((dir + "/tbuf_save_1.txt").c_str());
-    tbuf_save(t.b, "/nonexistent-folder/x.txt");  // nothing happens
+    tbuf_append("line\n", saved.b);
+    TempDir dir;
+    tbuf_save(saved.b, "%s/save_%d.txt", dir.file("").c_str(), 1);
+    EXPECT_EQ(dir.read("save_1.txt"), "line\n");
+    tbuf_save(saved.b, "/nonexistent-folder/x.txt");  // nothing happens
 }
 
 TEST(SlotLock, ReaderTakesNewestFree)

@@ -46,7 +46,7 @@ TEST(TexLst, SampleCategoriesInFileOrder)
     EXPECT_EQ(texlst_crop(t, 5, 0), nullptr);
 }
 
-TEST(TexLst, CommentsAndLineEnds)
+TEST(TexLst, CommentsLineEndsAndTheEndOfTheText)
 {
     TexList t = parse(
         "#whole line\r\ncat a # trailing comment\r\ntex x#y.png\r\nsize 4 2\r\ncrop 1 1 2 1 c");
@@ -56,6 +56,13 @@ TEST(TexLst, CommentsAndLineEnds)
     EXPECT_STREQ(texlst_tex_name(t, 0, 0), "x#y.png");
     ASSERT_EQ(texlst_crop_count(t, 0), 1u);
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[1], 0.5f);
+    // A NUL or a control-Z ends the text.
+    std::string nul = "cat a\ntex t.png";
+    nul += '\0';
+    nul += "\ncat b\n";
+    EXPECT_EQ(texlst_cat_count(parse(nul)), 1u);
+    EXPECT_EQ(texlst_cat_count(parse("cat a\n\032cat b\n")), 1u);
+    EXPECT_EQ(texlst_cat_count(parse("")), 0u);
 }
 
 TEST(TexLst, RefusesStatementsThatDoNotParse)
@@ -81,27 +88,10 @@ TEST(TexLst, RefusesStatementsThatDoNotParse)
     ASSERT_EQ(texlst_crop_count(t, 0), 1u);
     EXPECT_STREQ(texlst_crop_name(t, 0, 0), "good");
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[2], 0.5f);
-}
-
-TEST(TexLst, OverlongNamesRefused)
-{
-    std::string cat64(64, 'c'), cat63(63, 'c'), tex260(260, 't');
-    TexList t = parse("cat " + cat64 + "\ncat " + cat63 + "\ntex " + tex260 + "\ntex ok.png\n");
+    // Overlong names.
+    const std::string cat64(64, 'c'), cat63(63, 'c'), tex260(260, 't');
+    t = parse("cat " + cat64 + "\ncat " + cat63 + "\ntex " + tex260 + "\ntex ok.png\n");
     EXPECT_EQ(t.refused_lines, (std::vector<uint32_t>{1, 3}));
     ASSERT_EQ(texlst_cat_count(t), 1u);
     EXPECT_EQ(texlst_tex_count(t, 0), 1u);
-}
-
-TEST(TexLst, NulEndsTheText)
-{
-    std::string s = "cat a\ntex t.png";
-    s += '\0';
-    s += "\ncat b\n";
-    TexList t = parse(s);
-    EXPECT_EQ(texlst_cat_count(t), 1u);
-    t = parse("cat a\n\x1a"
-              "cat b\n");
-    EXPECT_EQ(texlst_cat_count(t), 1u);
-    t = parse("");
-    EXPECT_EQ(texlst_cat_count(t), 0u);
 }

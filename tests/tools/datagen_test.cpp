@@ -34,14 +34,20 @@ TexList texlst_of(const qvw::DataSet& set)
     return t;
 }
 
+// A data set being built, the last refusal and a scratch folder for sources.
+class DataGen : public ::testing::Test {
+protected:
+    qvw::DataSet set;
+    std::string why;
+    TempDir dir;
+};
+
 }  // namespace
 
-TEST(DataGen, ExampleDescriptionBuilds)
+TEST_F(DataGen, ExampleDescriptionBuilds)
 {
     std::ifstream f(source_dir() + "/data/example.qvd");
     const std::string text((std::istreambuf_iterator<char>(f)), {});
-    qvw::DataSet set;
-    std::string why;
     ASSERT_TRUE(qvw::desc_build(text, source_dir() + "/data", set, &why)) << why;
     ASSERT_EQ(set.files.count("texture/icon.png"), 1u);
     const auto& bin = set.files.at("grp/example.bin");
@@ -60,7 +66,7 @@ TEST(DataGen, ExampleDescriptionBuilds)
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 1)->frac[0], 0.5f);
 }
 
-TEST(DataGen, BadLinesAreReportedWithTheirNumber)
+TEST_F(DataGen, BadLinesAreReportedWithTheirNumber)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"texture a.png checker 4 4 ff ff\n", "line 1: no 'grp'"},
@@ -71,21 +77,17 @@ TEST(DataGen, BadLinesAreReportedWithTheirNumber)
         {"category c\ntcrop x 0 0 1 1\n", "line 2: tcrop before any image"},
     };
     for (const auto& [text, want] : cases) {
-        qvw::DataSet set;
-        std::string why;
-        EXPECT_FALSE(qvw::desc_build(text, ".", set, &why)) << text;
+        qvw::DataSet fresh;
+        EXPECT_FALSE(qvw::desc_build(text, ".", fresh, &why)) << text;
         EXPECT_EQ(why.rfind(want, 0), 0u) << why;
     }
 }
 
-TEST(DataGen, ImageFromFileCopiesThePngAndTakesItsSize)
+TEST_F(DataGen, ImageFromFileCopiesThePngAndTakesItsSize)
 {
-    TempDir dir;
     qvw::Bytes png = qvw::png_checker(40, 24, 0xff102030, 0x80a0b0c0);
     std::filesystem::create_directories(dir.file("img"));
     dir.write("img/atlas.png", text_of(png));
-    qvw::DataSet set;
-    std::string why;
     ASSERT_TRUE(qvw::desc_build(
         "category icons\n  image icons.png file img/atlas.png\n  tcrop a 8 6 16 12\n",
         dir.file("."), set, &why))
@@ -99,9 +101,8 @@ TEST(DataGen, ImageFromFileCopiesThePngAndTakesItsSize)
     EXPECT_THAT(std::vector(f, f + 4), Pointwise(FloatEq(), {0.2f, 0.25f, 0.4f, 0.5f}));
 }
 
-TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
+TEST_F(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
 {
-    TempDir dir;
     const qvw::Bytes good = qvw::png_checker(16, 8, 0xffffffff, 0xff000000);
     auto cut = [&](size_t n) { return qvw::Bytes(good.begin(), good.begin() + long(n)); };
     qvw::Bytes bad_crc = good;
@@ -128,8 +129,6 @@ TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
         {"wide.png", qvw::png_checker(4097, 1, 0, 0), "size 4097 x 1 is outside 1 to 4096"},
     };
     // An earlier description's files and categories stay as they were.
-    qvw::DataSet set;
-    std::string why;
     ASSERT_TRUE(qvw::desc_build("category first\nimage f.png checker 8 8 ff ff\n", ".", set, &why))
         << why;
     const qvw::DataSet before = set;
@@ -154,13 +153,10 @@ TEST(DataGen, ImageFileRefusesAnythingButAWholePngOfAUsableSize)
     EXPECT_EQ(texlst_of(set).cats.size(), 2u);
 }
 
-TEST(DataGen, ACategoryDefinedTwiceIsRefusedAndLaterOnesJoinTheTexList)
+TEST_F(DataGen, ACategoryDefinedTwiceIsRefusedAndLaterOnesJoinTheTexList)
 {
-    TempDir dir;
     std::string a = dir.write("a.qvd", "grp a\ncategory icon\nimage i.png checker 8 8 ff ff\n");
     std::string b = dir.write("b.qvd", "grp b\ncategory other\ncategory icon\n");
-    qvw::DataSet set;
-    std::string why;
     ASSERT_TRUE(qvw::desc_build_files({a}, set, &why)) << why;
     const qvw::DataSet before = set;
     EXPECT_FALSE(qvw::desc_build_files({b}, set, &why));

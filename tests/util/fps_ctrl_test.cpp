@@ -47,17 +47,14 @@ TEST_F(FpsCtrlTest, RateBelowOneIsHeldAtOne)
     EXPECT_EQ(fps_ctrl_get_fps(), 1u);
 }
 
-TEST_F(FpsCtrlTest, MillisecondWrapDoesNotDisturbPacing)
+TEST_F(FpsCtrlTest, MillisecondWrapDoesNotDisturbPacingAndInactiveCountsWithoutWaiting)
 {
     plat_time_set_manual_ms(0xFFFFFFFFu - 45);
     start(30);
     for (int k = 0; k < 4; ++k) EXPECT_EQ(frame(10), tail_after(19)) << "frame " << k;
     EXPECT_LT(plat_time_ms(), 100u) << "the clock wrapped during the run";
     EXPECT_EQ(frame(40), std::vector<uint32_t>{0});
-}
-
-TEST_F(FpsCtrlTest, InactiveCountsWithoutWaitingAndStatsAreCapped)
-{
+    // Started again, inactive: the frames of the run above are forgotten.
     start(30);
     fps_ctrl_set_active(0);
     for (int k = 0; k < 30; ++k) EXPECT_TRUE(frame(1).empty());
@@ -67,7 +64,7 @@ TEST_F(FpsCtrlTest, InactiveCountsWithoutWaitingAndStatsAreCapped)
     EXPECT_EQ(fps_ctrl_get_frame_total(), 30u);
 }
 
-TEST_F(FpsCtrlTest, StopwatchPercentOfAFrame)
+TEST_F(FpsCtrlTest, StopwatchPercentOfAFrameAndMmtimerAcrossTheWrap)
 {
     start(30);
     int64_t mark = 0;
@@ -78,10 +75,6 @@ TEST_F(FpsCtrlTest, StopwatchPercentOfAFrame)
     // 100 s old: (ticks x 1e8) would overflow 64-bit integers.
     plat_time_advance_ms(100000);
     EXPECT_NEAR(stopwatch_frame_percent(&mark), 300050.0f, 1.0f);
-}
-
-TEST_F(FpsCtrlTest, MmtimerElapsedAcrossTheWrap)
-{
     plat_time_set_manual_ms(0xFFFFFFF0u);
     uint32_t t0 = mmtimer_now();
     plat_time_advance_ms(30000);

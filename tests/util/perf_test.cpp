@@ -25,7 +25,7 @@ protected:
     }
 };
 
-TEST_F(PerfTest, StopwatchesMeasureFromTheFrameMark)
+TEST_F(PerfTest, StopwatchesMeasureFromTheFrameMarkAndATellsTheLogKey)
 {
     plat_time_advance_ms(1000);
     perf_timer_mark();
@@ -37,25 +37,17 @@ TEST_F(PerfTest, StopwatchesMeasureFromTheFrameMark)
     EXPECT_NEAR(perf_stopwatch_b_percent(), 10.0f, 0.01f);
     EXPECT_NEAR(perf_stopwatch_a_percent(), 20.0f, 0.01f);
     EXPECT_NEAR(perf_timer_frame_percent(), 20.0f, 0.01f);
-}
-
-TEST_F(PerfTest, StopwatchATellsWhetherTheLogKeyIsSet)
-{
     TempDir dir;
     txt_settings_load(dir.write("Q.TXT", "PERFORMANCE_LOG 0\n").c_str());
     EXPECT_EQ(perf_stopwatch_a(), 1) << "presence counts, not the value";
 }
 
-TEST_F(PerfTest, CounterBasics)
+TEST_F(PerfTest, CounterAndMemoryStatusBasics)
 {
     EXPECT_EQ(perf_counter_diff(77, 77), 0);
     EXPECT_EQ(perf_counter_diff(INT64_MAX, INT64_MIN), 1) << "no signed overflow";
     perf_timer_init(0);
     EXPECT_EQ(perf_timer_state()->fps, 1u) << "a zero rate is held at 1";
-}
-
-TEST(MemStatus, SaturatesAt32Bits)
-{
     EXPECT_EQ(mem_saturate_u32(24ull << 30), 0xFFFFFFFFu);
     EXPECT_EQ(mem_saturate_u32(0xFFFFFFFFull), 0xFFFFFFFFu);
     EXPECT_EQ(mem_saturate_u32(4096), 4096u);
