@@ -140,22 +140,17 @@ TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes)
 
 TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject)
 {
-    const ResHandle cube = make_cube("cube", 1.0f, 0xFFFFFFFF, false, 2);
-    const ResHandle tex = res_tex_create("test", "t", 4, 4, RES_TEX_FORMAT_ARGB32, false);
     Mat44 m = at(0, 0, 5);
     vm_mat_rotate_y(&m, &m, 1.0f);
-    DrawObj* o = mdlobj_create(0, &m, cube, 81);
+    DrawObj* o = mdlobj_create(0, &m, make_cube("cube", 1.0f), 81);
     mdlobj_set_billboard(o, 1);
-    mdlobj_set_override_tex(o, tex);
     const Vec3 angles = {0, 0.5f, 0}, pos = {0, 0, 0};
     cam_set_pos_rot(0, &pos, &angles);
-    obj3d_set_tex_limit(1);  // the two-slot subset binds only stage 0
     Render();
     const Mat44& w = *mdlobj_matrix(o);
     const Mat44& cam = cam_get_xform_set(0)->cam_to_world;
     for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(w.m[i], cam.m[i]) << i;
     EXPECT_EQ(w.m[14], 5.0f);
-    EXPECT_EQ(obj3d_state().tex_limit, -1);
 }
 
 // The lit cube through the shader files the program ships: the pass hands
