@@ -1,5 +1,5 @@
-// The model object's records: levels, shader set, draw-parameter and
-// material setters, creation failures and the visible-bounds query.
+// The model object's records: levels, shader set, refusals of other types and
+// unknown shader parameters, and the visible-bounds query.
 #include "obj3d_fixture.h"
 
 namespace {
@@ -33,13 +33,8 @@ TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven)
     EXPECT_EQ(mdlobj_lod_for(m, 100.0f), nrm);
 }
 
-TEST_F(ModelTest, FullPoolOtherTypesAndUnknownShaderParametersAreRefused)
+TEST_F(ModelTest, OtherTypesAndUnknownShaderParametersAreRefused)
 {
-    std::vector<DrawObj*> all;
-    while (DrawObj* o = mdlobj_create(0, nullptr, 0, 81)) all.push_back(o);
-    EXPECT_EQ(int(all.size()), kObjPoolSize);
-    EXPECT_EQ(mdlobj_create_1f(0, nullptr, 0, 81), nullptr);
-    for (DrawObj* o : all) obj_free(o);
     // A draw object of another type is not a model: setters leave it alone.
     DrawObj* plain = obj_alloc(0);
     ASSERT_NE(plain, nullptr);
@@ -76,20 +71,6 @@ TEST_F(ModelTest, VisibleBoundsCountsPassAModelsInTheFrustum)
     EXPECT_NEAR(lo.z, 9, 1e-4);
     EXPECT_NEAR(hi.z, 21, 1e-4);
     EXPECT_EQ(mdlobj_work(oa)->drawn_dp, mdlobj_work(oa)->dp);
-}
-
-TEST_F(ModelTest, TypeNumbersFollowTheRegistrationOrder)
-{
-    // Ten types before the 3D ones, as the display registers them.
-    obj_module_term();
-    obj_module_init();
-    for (int i = 0; i < 10; ++i) obj_register_type(nullptr, nullptr, nullptr, nullptr, 16);
-    obj3d_type_register();
-    int number = 11;
-    for (Obj3dKind k : {OBJ3D_PRIMLIST, OBJ3D_ATTACH, OBJ3D_MOTION, OBJ3D_MODEL, OBJ3D_MESHLIST})
-        EXPECT_EQ(obj3d_type_number(k), number++) << int(k);
-    EXPECT_EQ(mdlobj_type(), 14);
-    EXPECT_EQ(obj3d_state().cull_ovr, -1);  // the start clears the overrides
 }
 
 }  // namespace

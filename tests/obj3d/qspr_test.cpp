@@ -1,6 +1,6 @@
-// Sprite objects in screen 0's 3D pass: texture corners of each kind, camera
-// facing, culling, far-to-near order, batching by state, placement and the
-// accessors' edge cases.
+// Sprite objects in screen 0's 3D pass: texture corners of each kind,
+// culling, far-to-near order, batching by state, placement and the accessors'
+// edge cases.
 #include "obj2d/qspr.h"
 #include "obj3d_fixture.h"
 #include "tools/qv_samples.h"
@@ -79,21 +79,6 @@ TEST_F(Qspr, EveryKindMapsTheCropCornersUpright)
     }
 }
 
-TEST_F(Qspr, BillboardsFaceTheCameraAtAnyAngle)
-{
-    const Vec3 angles[] = {{0, 1.0f, 0}, {0.7f, -2.5f, 0}, {-1.2f, 3.0f, 0.4f}};
-    for (const Vec3& a : angles) {
-        const Vec3 zero = {0, 0, 0};
-        cam_set_pos_rot(0, &zero, &a);
-        cam_update_all();
-        const Mat44* v = cam_get_view_mtx(0);
-        const Vec3 at = {v->m[8] * 10, v->m[9] * 10, v->m[10] * 10};
-        qspr_bb_create_1f(1, &at, 0, 6, all_, kWhite, 1, 0);
-        RenderCounted();
-        ExpectUpright(24);
-    }
-}
-
 TEST_F(Qspr, ViewOffsetMovesTowardTheEyeAndBehindTheCameraIsCulled)
 {
     DrawObj* o = qspr_bb_create(1, &kAhead, 0, 4, 0, kWhite, 1);
@@ -153,18 +138,6 @@ TEST_F(Qspr, DrawCallsFollowStateChanges)
         qspr_bb_create_1f(1, &kAhead, 0, 1, tl, kWhite, 1, 0);
     RenderCounted();
     EXPECT_EQ(calls_, 2u);
-}
-
-TEST_F(Qspr, PassBSkipsUnflaggedObjects)
-{
-    DrawObj* o = qspr_bb_create(1, &kAhead, 0, 2, 0, kWhite, 1);
-    obj3d_set_pass_b(1);
-    RenderCounted();
-    EXPECT_EQ(qspr_get_drawn_count(), 0);
-    qspr_bb_set_pass_b(o, 1);
-    obj3d_set_pass_b(1);
-    RenderCounted();
-    EXPECT_EQ(qspr_get_drawn_count(), 1);
 }
 
 TEST_F(Qspr, AlphaOverrideLeavesNoStaleCacheBehind)
