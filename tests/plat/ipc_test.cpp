@@ -55,17 +55,6 @@ TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87)
     EXPECT_EQ(plat_section_open(nullptr, 8), nullptr);
 }
 
-// A section made anew: nobody held it, and it starts zeroed.
-void expect_fresh_section(const char* name, uint32_t size)
-{
-    int existed = -1;
-    PlatSection* s = plat_section_create(name, size, &existed);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(existed, 0);
-    for (uint32_t i = 0; i < size / 4; i++) EXPECT_EQ(words(s)[i], 0u);
-    plat_section_close(s);
-}
-
 TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
 {
     int existed = -1;
@@ -89,7 +78,12 @@ TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
     plat_section_close(a);
     plat_section_close(b);
     EXPECT_EQ(plat_section_open("sec", 16), nullptr);
-    expect_fresh_section("sec", 16);
+    // Made anew: nobody held it, and it starts zeroed.
+    PlatSection* c = plat_section_create("sec", 16, &existed);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(existed, 0);
+    for (uint32_t i = 0; i < 4; i++) EXPECT_EQ(words(c)[i], 0u);
+    plat_section_close(c);
 }
 
 TEST_F(PlatIpcTest, EventIsAutoReset)
