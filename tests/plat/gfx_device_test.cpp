@@ -61,7 +61,7 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     expect_at({{8, 4, kRed}, {23, 11, kRed}, {7, 4, kBlack}, {8, 12, kBlack}});
 }
 
-TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
+TEST_F(GfxTest, ZFunctionsStencilAndColourMaskDecideWhatIsDrawn)
 {
     struct Case {
         uint32_t func;
@@ -94,10 +94,7 @@ TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
     quad(0, 0, 8, 8, kRed, 0.9f);
     expect_at({{4, 4, kRed}});
-}
-
-TEST_F(GfxTest, StencilColourMaskAndDepthOnlyClearsKeepTheColour)
-{
+    // Depth and stencil clears keep the colour.
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
     ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, kWhite, 0.0f, 3), GFX_OK);
     expect_at({{1, 1, 0xFF204060u}});

@@ -86,7 +86,7 @@ TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
     plat_section_close(c);
 }
 
-TEST_F(PlatIpcTest, EventIsAutoReset)
+TEST_F(PlatIpcTest, EventIsAutoResetAndWakesASleeperInAnotherProcess)
 {
     PlatEvent* e = plat_event_create("ev");
     ASSERT_NE(e, nullptr);
@@ -99,11 +99,8 @@ TEST_F(PlatIpcTest, EventIsAutoReset)
     EXPECT_EQ(plat_event_wait(e, 5), PLAT_WAIT_TIMEOUT);
     plat_event_close(e);
     EXPECT_EQ(plat_event_wait(nullptr, 0), PLAT_WAIT_FAILED);
-}
-
-TEST_F(PlatIpcTest, EventWakesASleeperInAnotherProcess)
-{
-    PlatEvent* e = plat_event_create("wake");
+    // A set wakes a sleeper in another process.
+    e = plat_event_create("wake");
     ASSERT_NE(e, nullptr);
     const pid_t child = fork_child([] {
         PlatEvent* c = plat_event_open("wake");

@@ -94,7 +94,7 @@ protected:
     PlatWindow* win_ = nullptr;
 };
 
-TEST_F(PlatWindowTest, MovesMergeIntoTheLatestButNotAcrossAClick)
+TEST_F(PlatWindowTest, MovesMergeButNotAcrossAClickAndWheelStepsAre120)
 {
     PlatMsg m;
     EXPECT_EQ(plat_peek_message(&m), 0);  // an empty queue answers no message
@@ -121,6 +121,16 @@ TEST_F(PlatWindowTest, MovesMergeIntoTheLatestButNotAcrossAClick)
     ASSERT_TRUE(plat_peek_message(&m));
     EXPECT_EQ(m.message, PLAT_WM_MOUSEMOVE);
     EXPECT_FALSE(plat_peek_message(&m));
+    // The wheel carries multiples of 120 in the high word.
+    for (int notches : {1, -2}) {
+        SDL_Event e{SDL_MOUSEWHEEL};
+        e.wheel.y = notches;
+        e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+        push(e);
+        const auto msgs = drain();
+        ASSERT_EQ(kinds(msgs), Kinds{PLAT_WM_MOUSEWHEEL});
+        EXPECT_EQ(static_cast<int16_t>(msgs[0].wparam >> 16), notches * 120);
+    }
 }
 
 TEST_F(PlatWindowTest, ButtonsAndKeysReachTheTableAtDispatch)
@@ -157,19 +167,6 @@ TEST_F(PlatWindowTest, ModifiersSetGenericAndSideCodes)
         const int vk[5] = {PLAT_VK_SHIFT, PLAT_VK_LSHIFT, PLAT_VK_RSHIFT, PLAT_VK_CONTROL,
                            PLAT_VK_RCONTROL};
         for (int i = 0; i < 5; ++i) EXPECT_EQ(key(vk[i]), s.down[i] ? PLAT_KEY_DOWN : 0) << vk[i];
-    }
-}
-
-TEST_F(PlatWindowTest, WheelCarriesMultiplesOf120InTheHighWord)
-{
-    for (int notches : {1, -2}) {
-        SDL_Event e{SDL_MOUSEWHEEL};
-        e.wheel.y = notches;
-        e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-        push(e);
-        const auto msgs = drain();
-        ASSERT_EQ(kinds(msgs), Kinds{PLAT_WM_MOUSEWHEEL});
-        EXPECT_EQ(static_cast<int16_t>(msgs[0].wparam >> 16), notches * 120);
     }
 }
 
