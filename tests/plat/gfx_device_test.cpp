@@ -213,6 +213,9 @@ TEST_F(GfxTest, PresentShowsTheFrameUprightAndAntialiasedFramesResolve)
 {
     gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0);
     quad(0, 0, kW, kH / 2, kRed);
+    // Present binds its own source, whatever was bound for reading before.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    gfx_invalidate_gl_cache();
     ASSERT_EQ(gfx_present(), GFX_OK);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_FRONT);
