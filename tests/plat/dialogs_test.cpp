@@ -23,7 +23,7 @@ protected:
     }
 };
 
-TEST_F(PlatDialogs, AnswersAreTakenInOrderThenDefaults)
+TEST_F(PlatDialogs, AnswersAreTakenInOrderThenDefaultsAndSavePathsMadeAbsolute)
 {
     EXPECT_TRUE(plat_dialogs_scripted());  // on in tests
     script("cancel;cancel;/tmp/pic.bmp;cancel");
@@ -37,12 +37,8 @@ TEST_F(PlatDialogs, AnswersAreTakenInOrderThenDefaults)
     // Used up: OK and cancel.
     EXPECT_EQ(plat_message_box("t", "c", PLAT_MB_OKCANCEL), PLAT_IDOK);
     EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));
-}
-
-TEST_F(PlatDialogs, RelativeSavePathsBecomeAbsolute)
-{
+    // A relative save path becomes absolute.
     script("out\\pic.bmp;;");
-    std::string path;
     ASSERT_TRUE(plat_save_dialog("BMP", "*.bmp", &path));
     EXPECT_EQ(path, plat_current_dir() + "/out/pic.bmp");
     EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));  // an empty answer cancels

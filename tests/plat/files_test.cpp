@@ -50,19 +50,7 @@ TEST(PlatFiles, NewFilesGoIntoTheResolvedFolder)
     EXPECT_TRUE(fs::exists(t.file("Out/New.bmp")));
 }
 
-// A failed listing leaves no names from an earlier one.
-TEST(PlatFiles, AFailedListingLeavesNoNames)
-{
-    TempDir t;
-    t.write("a.bin", "");
-    std::vector<std::string> names;
-    ASSERT_TRUE(plat_list_files(t.file(""), "*.bin", &names));
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_FALSE(plat_list_files(t.file("missing"), "*", &names));
-    EXPECT_TRUE(names.empty());
-}
-
-TEST(PlatFiles, PatternsAndNameOrder)
+TEST(PlatFiles, PatternsNameOrderAndFailedListings)
 {
     const std::tuple<const char*, const char*, bool> matches[] = {
         {"model.bin", "*.BIN", true}, {"m1.bin", "m?.bin", true},     {"abc", "*", true},
@@ -73,6 +61,14 @@ TEST(PlatFiles, PatternsAndNameOrder)
     for (auto [a, b, less] :
          {std::tuple{"a", "B", true}, {"A", "a", true}, {"ab", "abc", true}, {"b", "b", false}})
         EXPECT_EQ(plat_name_less(a, b), less) << a << " " << b;
+    // A failed listing leaves no names from an earlier one.
+    TempDir t;
+    t.write("a.bin", "");
+    std::vector<std::string> names;
+    ASSERT_TRUE(plat_list_files(t.file(""), "*.bin", &names));
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_FALSE(plat_list_files(t.file("missing"), "*", &names));
+    EXPECT_TRUE(names.empty());
 }
 
 TEST(PlatFiles, FoldersOfTheProgramAndTheProcess)

@@ -61,7 +61,7 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     expect_at({{8, 4, kRed}, {23, 11, kRed}, {7, 4, kBlack}, {8, 12, kBlack}});
 }
 
-TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
+TEST_F(GfxTest, ZFunctionsStencilAndColourMaskDecideWhatIsDrawn)
 {
     struct Case {
         uint32_t func;
@@ -94,10 +94,7 @@ TEST_F(GfxTest, ZFunctionsCompareAgainstTheStoredDepth)
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
     quad(0, 0, 8, 8, kRed, 0.9f);
     expect_at({{4, 4, kRed}});
-}
-
-TEST_F(GfxTest, StencilColourMaskAndDepthOnlyClearsKeepTheColour)
-{
+    // Depth and stencil clears keep the colour.
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
     ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, kWhite, 0.0f, 3), GFX_OK);
     expect_at({{1, 1, 0xFF204060u}});
@@ -138,22 +135,6 @@ TEST_F(GfxTest, UnchangedStatesIssueNoGlStateChange)
     gfx_set_render_state(GFX_RS_DESTBLEND, GFX_BLEND_ONE);  // a real change costs GL calls
     quad(0, 0, 4, 4, 0x80FFFFFFu);
     EXPECT_GT(gfx_get_counters()->state_changes, before);
-}
-
-TEST_F(GfxTest, AntialiasedBackBufferResolvesForReadBack)
-{
-    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1}, got{};
-    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-    gfx_get_present_params(&got);
-    EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
-    quad(0, 0, 8, 8, kGreen);
-    expect_at({{4, 4, kGreen}});
-    EXPECT_EQ(gfx_present(), GFX_OK);
-    GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
-    ASSERT_EQ(gfx_reset(&silly), GFX_OK);
-    gfx_get_present_params(&got);
-    EXPECT_EQ(got.samples, 0);
 }
 
 // Before a device exists (or after a failed start) every call fails and touches nothing.
@@ -228,10 +209,13 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
 }
 
 // The frame is stored top row first and GL window rows count from the bottom.
-TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
+TEST_F(GfxTest, PresentShowsTheFrameUprightAndAntialiasedFramesResolve)
 {
     gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0);
     quad(0, 0, kW, kH / 2, kRed);
+    // Present binds its own source, whatever was bound for reading before.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    gfx_invalidate_gl_cache();
     ASSERT_EQ(gfx_present(), GFX_OK);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_FRONT);
@@ -241,4 +225,17 @@ TEST_F(GfxTest, PresentShowsTheFrameUprightInTheWindow)
     gfx_invalidate_gl_cache();
     EXPECT_EQ((std::array{top[0], top[2], bottom[0], bottom[2]}),
               (std::array<uint8_t, 4>{255, 0, 0, 255}));
+    // An antialiased back buffer is resolved for read-back.
+    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1}, got{};
+    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
+    gfx_get_present_params(&got);
+    EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
+    quad(0, 0, 8, 8, kGreen);
+    expect_at({{4, 4, kGreen}});
+    EXPECT_EQ(gfx_present(), GFX_OK);
+    GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
+    ASSERT_EQ(gfx_reset(&silly), GFX_OK);
+    gfx_get_present_params(&got);
+    EXPECT_EQ(got.samples, 0);
 }

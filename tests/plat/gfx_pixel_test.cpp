@@ -123,22 +123,15 @@ TEST_F(GfxTest, AlphaTestComparesTheEightBitAlphaWithTheReference)
     EXPECT_TRUE(near(pixel(1, 1) | 0xFF000000u, kRed));
 }
 
-namespace {
-// A left-handed perspective projection with w = view z.
-void set_perspective()
+TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
 {
+    // A left-handed perspective projection with w = view z.
     const float zn = 1, zf = 100, q = zf / (zf - zn);
     const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, q, 1, 0, 0, -zn * q, 0};
     gfx_set_transform(GFX_TS_PROJECTION, proj);
     gfx_set_transform(GFX_TS_VIEW, kIdentity);
     gfx_set_transform(GFX_TS_WORLD, kIdentity);
-    set_states({{GFX_RS_ZENABLE, 0}});
-}
-}  // namespace
-
-TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
-{
-    set_perspective();
+    gfx_set_render_state(GFX_RS_ZENABLE, 0);
     GfxLight l{};
     l.type = GFX_LIGHT_DIRECTIONAL;
     l.diffuse = {1, 1, 1, 1};

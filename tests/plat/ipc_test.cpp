@@ -55,17 +55,6 @@ TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87)
     EXPECT_EQ(plat_section_open(nullptr, 8), nullptr);
 }
 
-// A section made anew: nobody held it, and it starts zeroed.
-void expect_fresh_section(const char* name, uint32_t size)
-{
-    int existed = -1;
-    PlatSection* s = plat_section_create(name, size, &existed);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(existed, 0);
-    for (uint32_t i = 0; i < size / 4; i++) EXPECT_EQ(words(s)[i], 0u);
-    plat_section_close(s);
-}
-
 TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
 {
     int existed = -1;
@@ -89,10 +78,15 @@ TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
     plat_section_close(a);
     plat_section_close(b);
     EXPECT_EQ(plat_section_open("sec", 16), nullptr);
-    expect_fresh_section("sec", 16);
+    // Made anew: nobody held it, and it starts zeroed.
+    PlatSection* c = plat_section_create("sec", 16, &existed);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(existed, 0);
+    for (uint32_t i = 0; i < 4; i++) EXPECT_EQ(words(c)[i], 0u);
+    plat_section_close(c);
 }
 
-TEST_F(PlatIpcTest, EventIsAutoReset)
+TEST_F(PlatIpcTest, EventIsAutoResetAndWakesASleeperInAnotherProcess)
 {
     PlatEvent* e = plat_event_create("ev");
     ASSERT_NE(e, nullptr);
@@ -105,11 +99,8 @@ TEST_F(PlatIpcTest, EventIsAutoReset)
     EXPECT_EQ(plat_event_wait(e, 5), PLAT_WAIT_TIMEOUT);
     plat_event_close(e);
     EXPECT_EQ(plat_event_wait(nullptr, 0), PLAT_WAIT_FAILED);
-}
-
-TEST_F(PlatIpcTest, EventWakesASleeperInAnotherProcess)
-{
-    PlatEvent* e = plat_event_create("wake");
+    // A set wakes a sleeper in another process.
+    e = plat_event_create("wake");
     ASSERT_NE(e, nullptr);
     const pid_t child = fork_child([] {
         PlatEvent* c = plat_event_open("wake");

@@ -53,7 +53,7 @@ struct Loopback {
 
 constexpr double k_silent = 2.0, k_heard = 500.0;
 
-TEST(SoundDev, PlayIsHeardStopPausesAndPlayResumes)
+TEST(SoundDev, PlayIsHeardStopPausesPlayResumesAndALoopPlaysOn)
 {
     Loopback lb;
     ASSERT_NE(lb.dev, nullptr);
@@ -75,6 +75,13 @@ TEST(SoundDev, PlayIsHeardStopPausesAndPlayResumes)
     EXPECT_GT(lb.render(4410).left, k_heard);
     snd_dev_buffer_get_position(b, &later);
     EXPECT_NEAR(double(later), double(paused) + 4410 * 2, 2048);
+    // A looped tone of a twentieth of a second plays on past its end.
+    snd_dev_buffer_stop(b);
+    SndDevBuffer* looped = lb.tone(0, 2205);
+    snd_dev_buffer_play(looped, 1);
+    lb.render(8820);
+    EXPECT_GT(lb.render().left, k_heard);
+    EXPECT_EQ(snd_dev_buffer_status(looped), SND_DEV_STATUS_PLAYING | SND_DEV_STATUS_LOOPING);
 }
 
 TEST(SoundDev, VolumeIsInHundredthsOfADecibel)
@@ -89,16 +96,6 @@ TEST(SoundDev, VolumeIsInHundredthsOfADecibel)
     int32_t v = 0;
     snd_dev_buffer_get_volume(b, &v);
     EXPECT_EQ(v, -600);
-}
-
-TEST(SoundDev, LoopedBufferPlaysOnPastItsEnd)
-{
-    Loopback lb;
-    SndDevBuffer* looped = lb.tone(0, 2205);
-    snd_dev_buffer_play(looped, 1);
-    lb.render(8820);
-    EXPECT_GT(lb.render().left, k_heard);
-    EXPECT_EQ(snd_dev_buffer_status(looped), SND_DEV_STATUS_PLAYING | SND_DEV_STATUS_LOOPING);
 }
 
 TEST(SoundDev, FrequencyChangesThePitchWithinItsRange)
@@ -120,7 +117,7 @@ TEST(SoundDev, FrequencyChangesThePitchWithinItsRange)
     EXPECT_FALSE(snd_dev_buffer_get_frequency(plain, &hz));
 }
 
-TEST(SoundDev, PanMovesTheSoundToOneSide)
+TEST(SoundDev, PanAndTheListenersTurnMoveTheSoundBetweenTheEars)
 {
     Loopback lb;
     SndDevBuffer* b = lb.tone(SND_DEV_CTRL_PAN);
@@ -131,6 +128,17 @@ TEST(SoundDev, PanMovesTheSoundToOneSide)
     const Level left = lb.settled();
     EXPECT_GT(left.left, 4 * left.right);
     EXPECT_FALSE(snd_dev_buffer_set_pan(lb.tone(0), 0));
+    // Turning the listener moves a 3D sound to the other ear.
+    snd_dev_buffer_stop(b);
+    SndDevBuffer* s = lb.tone(SND_DEV_CTRL_3D);
+    snd_dev_buffer_position(s, 5, 0, 0);  // +x is right of a listener facing +z
+    snd_dev_buffer_play(s, 1);
+    const Level ahead = lb.settled();
+    EXPECT_GT(ahead.right, 2 * ahead.left);
+    const float back[3] = {0, 0, -1}, up[3] = {0, 1, 0};
+    snd_dev_listener_orientation(lb.dev, back, up);
+    const Level turned = lb.settled();
+    EXPECT_GT(turned.left, 2 * turned.right);
 }
 
 TEST(SoundDev, ThreeDSoundIsSilentBeyondItsMaximumDistance)
@@ -146,20 +154,6 @@ TEST(SoundDev, ThreeDSoundIsSilentBeyondItsMaximumDistance)
     EXPECT_GT(lb.settled().left, k_heard);
     snd_dev_buffer_position(b, 0, 0, 40);
     EXPECT_LT(lb.settled().left, k_silent);
-}
-
-TEST(SoundDev, TurningTheListenerMovesTheSoundToTheOtherEar)
-{
-    Loopback lb;
-    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_3D);
-    snd_dev_buffer_position(b, 5, 0, 0);  // +x is right of a listener facing +z
-    snd_dev_buffer_play(b, 1);
-    const Level ahead = lb.settled();
-    EXPECT_GT(ahead.right, 2 * ahead.left);
-    const float back[3] = {0, 0, -1}, up[3] = {0, 1, 0};
-    snd_dev_listener_orientation(lb.dev, back, up);
-    const Level turned = lb.settled();
-    EXPECT_GT(turned.left, 2 * turned.right);
 }
 
 TEST(SoundDev, EffectsAreRefusedCleanlyWhenTheyCannotApply)
