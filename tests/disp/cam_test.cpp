@@ -252,13 +252,12 @@ TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
     fog_set_end(0, 80.0f);
     fog_set_color(0, 0x80112233);
     fog_apply(0);
-    EXPECT_EQ((std::array{dev().states.at(DISP_DEV_RS_FOGCOLOR),
-                          dev().states.at(DISP_DEV_RS_FOGTABLEMODE),
-                          dev().states.at(DISP_DEV_RS_FOGVERTEXMODE),
-                          dev().states.at(DISP_DEV_RS_RANGEFOGENABLE)}),
+    const auto sent = [this](DispDevRs rs) { return dev().states.at(rs); };
+    EXPECT_EQ((std::array{sent(DISP_DEV_RS_FOGCOLOR), sent(DISP_DEV_RS_FOGTABLEMODE),
+                          sent(DISP_DEV_RS_FOGVERTEXMODE), sent(DISP_DEV_RS_RANGEFOGENABLE)}),
               (std::array<uint32_t, 4>{0x80112233u, DISP_DEV_FOG_LINEAR, DISP_DEV_FOG_NONE, 0}));
-    EXPECT_EQ(std::pair(std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGSTART)),
-                        std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGEND))),
+    EXPECT_EQ(std::pair(std::bit_cast<float>(sent(DISP_DEV_RS_FOGSTART)),
+                        std::bit_cast<float>(sent(DISP_DEV_RS_FOGEND))),
               std::pair(5.0f, 80.0f));
     // Equal distances would divide by zero in the linear fog factor.
     const auto range = [](float start, float end) {
@@ -317,7 +316,7 @@ protected:
 
 using XY = std::pair<int32_t, int32_t>;
 
-TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizes)
+TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizesAndModeRequestsGoToTheDevice)
 {
     const RenderSizes sizes = {0, 480, 1024, 0, 2};
     const auto head = [] {
@@ -329,16 +328,8 @@ TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizes)
     EXPECT_EQ(head(), (std::array{800, 480, 1024, 600, 800, 2}));
     disp_param_init(nullptr, 0, 640, 480, 32, nullptr);
     EXPECT_EQ(head(), (std::array{640, 480, 640, 480, 640, 0}));
-}
-
-// The flag comes from the settings text unchecked; outside the table it is 0.
-TEST_F(DispParamTest, UnknownOrientationIsTakenAsZero)
-{
-    for (int32_t flag : {6, -1, 1000}) {
-        screen(800, 600, 800, 600, flag);
-        EXPECT_EQ(disp_work().head.orientation, 0) << flag;
-        EXPECT_EQ(to_render(410, 290), XY(410, 290)) << flag;
-    }
+    disp_request_mode(0, 720, 1);
+    EXPECT_EQ(dev().mode_requests, (std::vector<std::array<int, 3>>{{0, 720, 1}}));
 }
 
 TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
@@ -361,7 +352,8 @@ TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
 }
 
 // A larger render area scales by the axis that overflows more; a smaller one keeps pixels about the
-// centre; a swapped orientation uses the turned window.
+// centre; a swapped orientation uses the turned window. The flag comes from the settings text
+// unchecked; outside the table it is taken as 0.
 TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
 {
     const struct {
@@ -376,18 +368,17 @@ TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
         {1024, 768, 640, 480, 0, {0, 0}, {-192, -144}},
         {600, 800, 800, 600, 3, {300, 100}, {700, 300}},
         {600, 800, 800, 600, 5, {300, 100}, {100, 300}},
+        {800, 600, 800, 600, 6, {410, 290}, {410, 290}},
+        {800, 600, 800, 600, -1, {410, 290}, {410, 290}},
+        {800, 600, 800, 600, 1000, {410, 290}, {410, 290}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rw) + "x" + std::to_string(c.rh) + " " +
+                     std::to_string(c.flag));
         screen(c.sw, c.sh, c.rw, c.rh, c.flag);
-        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out)
-            << c.rw << "x" << c.rh << " " << c.flag;
+        EXPECT_EQ(disp_work().head.orientation, c.flag >= 0 && c.flag <= 5 ? c.flag : 0);
+        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out);
     }
-}
-
-TEST_F(DispParamTest, ModeRequestsGoToTheDevice)
-{
-    disp_request_mode(0, 720, 1);
-    EXPECT_EQ(dev().mode_requests, (std::vector<std::array<int, 3>>{{0, 720, 1}}));
 }
 
 TEST(Movie, RecordsStartFreeInOrderAndOpenStopOnlyTouchTheFlags)
