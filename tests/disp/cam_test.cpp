@@ -357,26 +357,26 @@ TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
 TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
 {
     const struct {
-        int32_t sw, sh, rw, rh, flag;
+        int32_t sw, sh, rw, rh, flag, orientation;
         XY in, out;
     } cases[] = {
-        {800, 600, 1600, 1200, 0, {500, 300}, {1000, 600}},  // dx -800 not above dy -600: width 2
-        {800, 600, 1000, 1200, 0, {500, 300}, {700, 600}},   // dx -200 above dy -600: height 2
-        {800, 600, 800, 900, 0, {403, 301}, {404, 451}},     // 1.5: 4.5 and 1.5 truncated
-        {800, 600, 800, 900, 0, {397, 299}, {396, 449}},     // toward zero on both sides
-        {1024, 768, 640, 480, 0, {512, 384}, {320, 240}},
-        {1024, 768, 640, 480, 0, {0, 0}, {-192, -144}},
-        {600, 800, 800, 600, 3, {300, 100}, {700, 300}},
-        {600, 800, 800, 600, 5, {300, 100}, {100, 300}},
-        {800, 600, 800, 600, 6, {410, 290}, {410, 290}},
-        {800, 600, 800, 600, -1, {410, 290}, {410, 290}},
-        {800, 600, 800, 600, 1000, {410, 290}, {410, 290}},
+        {800, 600, 1600, 1200, 0, 0, {500, 300}, {1000, 600}},  // dx -800 not above -600: width 2
+        {800, 600, 1000, 1200, 0, 0, {500, 300}, {700, 600}},   // dx -200 above dy -600: height 2
+        {800, 600, 800, 900, 0, 0, {403, 301}, {404, 451}},     // 1.5: 4.5 and 1.5 truncated
+        {800, 600, 800, 900, 0, 0, {397, 299}, {396, 449}},     // toward zero on both sides
+        {1024, 768, 640, 480, 0, 0, {512, 384}, {320, 240}},
+        {1024, 768, 640, 480, 0, 0, {0, 0}, {-192, -144}},
+        {600, 800, 800, 600, 3, 3, {300, 100}, {700, 300}},
+        {600, 800, 800, 600, 5, 5, {300, 100}, {100, 300}},
+        {800, 600, 800, 600, 6, 0, {410, 290}, {410, 290}},
+        {800, 600, 800, 600, -1, 0, {410, 290}, {410, 290}},
+        {800, 600, 800, 600, 1000, 0, {410, 290}, {410, 290}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.rw) + "x" + std::to_string(c.rh) + " " +
                      std::to_string(c.flag));
         screen(c.sw, c.sh, c.rw, c.rh, c.flag);
-        EXPECT_EQ(disp_work().head.orientation, c.flag >= 0 && c.flag <= 5 ? c.flag : 0);
+        EXPECT_EQ(disp_work().head.orientation, c.orientation);
         EXPECT_EQ(to_render(c.in.first, c.in.second), c.out);
     }
 }
@@ -402,18 +402,6 @@ TEST(Movie, RecordsStartFreeInOrderAndOpenStopOnlyTouchTheFlags)
     movie_frame_early(), movie_frame_late();
     EXPECT_TRUE(lists_as_started());
     movie_reset(), movie_term();
-}
-
-TEST(DbgCamWrap, WrapsIntoOneTurnAndSurvivesHostileAngles)
-{
-    EXPECT_NEAR(dbgcam_wrap_angle(6.25f + 0.05235988f), 0.0192f, 1e-4f);
-    EXPECT_NEAR(dbgcam_wrap_angle(-0.5f), 6.2831855f - 0.5f, 1e-6f);
-    EXPECT_EQ(dbgcam_wrap_angle(1.0f), 1.0f);
-    const float inf = std::numeric_limits<float>::infinity();
-    for (float bad : {inf, -inf, std::numeric_limits<float>::quiet_NaN()})
-        EXPECT_EQ(dbgcam_wrap_angle(bad), 0.0f);
-    for (float huge : {3e38f, -3e38f, 1e7f})
-        EXPECT_TRUE(dbgcam_wrap_angle(huge) >= 0 && dbgcam_wrap_angle(huge) < 6.2831855f) << huge;
 }
 
 class DbgCamTest : public ViewTest {
@@ -453,7 +441,7 @@ TEST_F(DbgCamTest, CtrlAndShiftTogetherGiveTheFastMoveAndTheNormalTurn)
     EXPECT_FLOAT_EQ(cam.turn_step, 0.05235988f * 0.5f);
 }
 
-TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrap)
+TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrapIntoOneTurnEvenFromHostileAngles)
 {
     const Vec3 pos = {0, 0, 0}, rot = {0, 6.25f, 0};
     cam_set_pos_rot(0, &pos, &rot), frame({0x30});
@@ -467,6 +455,15 @@ TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrap)
     cam_set_mode(0, 1);  // screen 0 is held in mode 0 while the debug camera runs
     frame({});
     EXPECT_EQ(cam_get_mode(0), 0u);
+    // The wrap itself, also of angles no key could reach.
+    EXPECT_NEAR(dbgcam_wrap_angle(6.25f + 0.05235988f), 0.0192f, 1e-4f);
+    EXPECT_NEAR(dbgcam_wrap_angle(-0.5f), 6.2831855f - 0.5f, 1e-6f);
+    EXPECT_EQ(dbgcam_wrap_angle(1.0f), 1.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float bad : {inf, -inf, std::numeric_limits<float>::quiet_NaN()})
+        EXPECT_EQ(dbgcam_wrap_angle(bad), 0.0f);
+    for (float huge : {3e38f, -3e38f, 1e7f})
+        EXPECT_TRUE(dbgcam_wrap_angle(huge) >= 0 && dbgcam_wrap_angle(huge) < 6.2831855f) << huge;
 }
 
 }  // namespace
