@@ -150,7 +150,7 @@ TEST_F(CamTest, EmptyViewportKeepsMatricesFinite)
     EXPECT_EQ(cam_get_aspect(0), 1.25f);
 }
 
-TEST_F(CamTest, ShadowSliceAndLightSets)
+TEST_F(CamTest, ShadowSliceLightAndMirrorSets)
 {
     subview_set_enable(0, 1, 1);
     subview_set_near(0, 1, 2.0f);
@@ -184,16 +184,12 @@ TEST_F(CamTest, ShadowSliceAndLightSets)
     cam_set_bounds_query([](Vec3* mn, Vec3* mx, const XformSet*) { return *mn = lo, *mx = hi, 1; });
     cam_update_all();
     expect_mat_near(E.proj, fitted, 1e-5f);
-}
-
-TEST_F(CamTest, MirrorSetReflectsThenViews)
-{
+    // The mirror set reflects, then views as the screen's set does.
     const Vec3 point = {0, -1, 0};
     mirror_set_plane(0, &point, nullptr);
     cam_update_all();
     Mat44 reflect;
     vm_mat_reflect(&reflect, mirror_get_plane(0));
-    const XformSet& S = *cam_get_xform_set(0);
     const XformSet& M = *cam_get_xform_set(cam_sub2_set_index(0));
     expect_mat_near(M.world_to_cam, times(reflect, S.world_to_cam), 1e-6f);
     // A point above the mirror is seen where its image below it would be.
@@ -223,7 +219,7 @@ TEST_F(CamTest, ARebuildClearsTheMarkAndPreviousMatricesAreKeptCopies)
     expect_mat_near(*cam_get_prev_view_mtx(0), *cam_get_view_mtx(0), 0.0f);
 }
 
-TEST_F(CamTest, DeviceGetsTheSetsTransformsAndTheScreensLight)
+TEST_F(CamTest, DeviceGetsTheSetsTransformsTheScreensLightAndFogStates)
 {
     cam_update_all();
     cam_apply_xform_set(0);
@@ -244,10 +240,7 @@ TEST_F(CamTest, DeviceGetsTheSetsTransformsAndTheScreensLight)
               (std::array{1.0f, 128.0f / 255.0f, 153.0f / 255.0f, 1.0f}));
     expect_vec3_near(l.direction, env_get_block(0)->light_dir, 0.0f);
     EXPECT_EQ(dev().light_enables, std::vector<int>{1});
-}
-
-TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
-{
+    // Fog states, and start and end never equal.
     fog_set_start(0, 5.0f);
     fog_set_end(0, 80.0f);
     fog_set_color(0, 0x80112233);

@@ -47,7 +47,7 @@ TEST_F(FontTest, TheSixFontsFindTheirImages)
     EXPECT_EQ(font_get_path(), ".\\data\\font\\");
 }
 
-TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCellAndLeadBytePairsMapPastAscii)
+TEST_F(FontTest, GlyphQuadsSitAtTheirCellsLeadBytePairsMapPastAsciiAndAlignmentsMoveTheStart)
 {
     ASSERT_EQ(quads(0, 16, 100, 50, 0, "A"), 1);
     // 'A' is glyph 33: column 1, row 2 of 8 x 16 cells in a 128 x 128 image.
@@ -66,10 +66,6 @@ TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCellAndLeadBytePairsMapPastAsci
     // A lead byte with nothing after it ends the text there.
     EXPECT_EQ(quads(0, 16, 0, 0, 0, "ab\x82"), 2);
     EXPECT_EQ(quads(0, 16, 0, 0, 0, "\xFF"), 0);
-}
-
-TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize)
-{
     // Right: 10 characters of font 4 at size 11 are 60 pixels wide.
     ASSERT_EQ(quads(4, 11, 200, 40, kTextAlignRight, "0123456789"), 10);
     EXPECT_FLOAT_EQ(v_[0].x, 200 - 0.5f - 60.0f);

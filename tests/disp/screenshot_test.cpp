@@ -90,9 +90,18 @@ TEST(BmpLayout, HeaderRoundedSizesAndBottomUpBgrRowsWithBlackPadding)
         for (int c = 0; c < 104; c += 17) EXPECT_EQ(bmp_px(b, c, r), 0u);
 }
 
-TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack)
+TEST(BmpLayout, BadSourcesAreRefusedAndRectanglesOutsideThePictureClippedToBlack)
 {
+    // Empty or oversized rectangles, and sources shorter than they claim, are refused.
+    const Picture small(4, 4);
     std::vector<uint8_t> b;
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 0, 4), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, -1), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, 0), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, kShotMaxSide + 1, 4), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
+    EXPECT_TRUE(b.empty());
     ASSERT_EQ(Picture(10, 10).build(b, -2, 8, 4, 4), 1);
     // Rows 8 and 9 exist (file rows 3 and 2), rows 10 and 11 do not; column -2 does not.
     EXPECT_EQ((std::array{bmp_px(b, 0, 3), bmp_px(b, 2, 3), bmp_px(b, 3, 2), bmp_px(b, 3, 1),
@@ -112,19 +121,6 @@ TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
         ASSERT_EQ(pic4.build(b, x, y, 8, 8), 1);
         EXPECT_EQ(std::count(b.begin() + 54, b.end(), 0), long(b.size() - 54)) << x << "," << y;
     }
-}
-
-TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused)
-{
-    Picture pic(4, 4);
-    std::vector<uint8_t> b;
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 0, 4), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, -1), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, 0), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, kShotMaxSide + 1, 4), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
-    EXPECT_TRUE(b.empty());
 }
 
 TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
