@@ -106,7 +106,7 @@ TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInside)
     EXPECT_EQ(cam_project(0, &x, &y, &past), kCamOutside);
 }
 
-TEST_F(CamTest, RaysThroughTheView)
+TEST_F(CamTest, RaysThroughTheViewAndAnEmptyViewportKeepsMatricesFinite)
 {
     Vec3 dir, dir2;
     EXPECT_EQ(std::pair(cam_pixel_to_ray(0, &dir, 400, 300), cam_ndc_to_ray(0, &dir2, 0, 0)),
@@ -127,17 +127,12 @@ TEST_F(CamTest, RaysThroughTheView)
     expect_vec3_near(point, Vec3{0, 0, 4.9f}, 1e-5f);
     expect_vec3_near(to_point, Vec3{0, 0, -1}, 1e-5f);
     cam_ndc_to_near_point(0, nullptr, nullptr, 1.0f, 1.0f);
-}
-
-// An empty viewport height must not turn the matrices into NaN.
-TEST_F(CamTest, EmptyViewportKeepsMatricesFinite)
-{
+    // An empty viewport height must not turn the matrices into NaN.
     cam_set_viewport(0, 0, 0, 640, 0);
     EXPECT_EQ(cam_get_aspect(0), 640.0f);
     for (float v : cam_get_viewproj_mtx(0)->m) ASSERT_TRUE(std::isfinite(v));
     cam_set_viewport(0, 0, 0, 0, 0);  // nor an empty width
     EXPECT_EQ(cam_get_aspect(0), 1.0f);
-    Vec3 dir;
     EXPECT_EQ(cam_pixel_to_ray(0, &dir, 1.0f, 1.0f), kCamOutside);
     cam_set_viewport_ex(0, 5, 6, 0, 0, 0.0f);
     int32_t x, y, w, h;
@@ -325,29 +320,10 @@ TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizesAndModeRequestsGoT
     EXPECT_EQ(dev().mode_requests, (std::vector<std::array<int, 3>>{{0, 720, 1}}));
 }
 
-TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
-{
-    screen(800, 600, 800, 600, 0);
-    EXPECT_EQ(to_render(400, 300), XY(400, 300));
-    EXPECT_EQ(normalized(400, 300), std::pair(0.0f, 0.0f));
-    EXPECT_EQ(normalized(0, 0), std::pair(-1.0f, 1.0f));
-    EXPECT_EQ(normalized(0, 600).second, -1.0f);
-    float ny = 9;
-    // Null outputs are skipped.
-    disp_window_to_render(nullptr, nullptr, 1, 1);
-    disp_window_to_normalized(nullptr, &ny, 400, 150);
-    EXPECT_FLOAT_EQ(ny, 0.5f);
-    // An empty window or render area must not divide by zero.
-    screen(0, 0, 640, 480, 0);
-    EXPECT_EQ(to_render(10, 10), XY(330, 250));
-    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
-    EXPECT_EQ(normalized(5, 5), std::pair(0.0f, 0.0f));
-}
-
 // A larger render area scales by the axis that overflows more; a smaller one keeps pixels about the
 // centre; a swapped orientation uses the turned window. The flag comes from the settings text
 // unchecked; outside the table it is taken as 0.
-TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
+TEST_F(DispParamTest, WindowToRenderScalesAndTurnsAndEmptySizesGiveFiniteResults)
 {
     const struct {
         int32_t sw, sh, rw, rh, flag, orientation;
@@ -372,6 +348,22 @@ TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
         EXPECT_EQ(disp_work().head.orientation, c.orientation);
         EXPECT_EQ(to_render(c.in.first, c.in.second), c.out);
     }
+    // The same size keeps the centre; corners map to the ends of the normalized range.
+    screen(800, 600, 800, 600, 0);
+    EXPECT_EQ(to_render(400, 300), XY(400, 300));
+    EXPECT_EQ(normalized(400, 300), std::pair(0.0f, 0.0f));
+    EXPECT_EQ(normalized(0, 0), std::pair(-1.0f, 1.0f));
+    EXPECT_EQ(normalized(0, 600).second, -1.0f);
+    float ny = 9;
+    // Null outputs are skipped.
+    disp_window_to_render(nullptr, nullptr, 1, 1);
+    disp_window_to_normalized(nullptr, &ny, 400, 150);
+    EXPECT_FLOAT_EQ(ny, 0.5f);
+    // An empty window or render area must not divide by zero.
+    screen(0, 0, 640, 480, 0);
+    EXPECT_EQ(to_render(10, 10), XY(330, 250));
+    disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
+    EXPECT_EQ(normalized(5, 5), std::pair(0.0f, 0.0f));
 }
 
 TEST(Movie, RecordsStartFreeInOrderAndOpenStopOnlyTouchTheFlags)

@@ -136,7 +136,7 @@ int screen_rect(int screen, GfxRect* r)
 }
 }  // namespace
 
-TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTexturesAndClampedToTheTarget)
+TEST_F(D3d9Test, ViewportScissorColourWriteClipPlaneAndStencilWrappers)
 {
     DispLinks links = disp_links();
     links.tex_lookup = lookup_one;
@@ -168,10 +168,6 @@ TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTexturesAndClampedToTheTarget)
     disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
     disp_set_scissor_screen(-1);
     EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
-}
-
-TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers)
-{
     disp_set_color_write(1, 0, 1, 0);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_COLORWRITEENABLE), 5u);
     const float plane[4] = {0, 1, 0, -2};
@@ -364,7 +360,7 @@ TEST_F(D3d9Test, RstateCacheAppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKe
     EXPECT_GT(disp_rstate_set_count(), sets + 8);
 }
 
-TEST_F(D3d9Test, RstateHighBlendIndexUsesRowZeroSeparateAlphaBlendAndFormatChecks)
+TEST_F(D3d9Test, RstateHighBlendSeparateAlphaFormatChecksShaderSetAndMeshSetup)
 {
     disp_set_rstate_block(rstate_key_make(0, 0, 0, 20, 0, 5, 0, 0, 0), nullptr);
     EXPECT_EQ(RenderStates({GFX_RS_SRCBLEND, GFX_RS_ALPHABLENDENABLE, GFX_RS_ALPHATESTENABLE}),
@@ -381,10 +377,7 @@ TEST_F(D3d9Test, RstateHighBlendIndexUsesRowZeroSeparateAlphaBlendAndFormatCheck
                           disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseDepthStencil),
                           disp_check_fmt(GFX_FMT_A8R8G8B8, 9), disp_check_tex_fmt(1)}),
               (std::array{1, 1, 0, 0, 0}));  // the last: no such texture
-}
-
-TEST_F(D3d9Test, RstateShaderSetForcesLightingOffAndMeshSetupCounts)
-{
+    // A shader set forces lighting off; the mesh set-up runs on every block.
     DispLinks links = disp_links();
     links.mesh_setup = fake_mesh_setup;
     disp_set_links(links);

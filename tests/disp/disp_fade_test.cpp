@@ -102,7 +102,7 @@ TEST_F(FadeTest, FadesOfZeroOrOneFrameSetTheBaseAndDirectionFadesAreRenormalised
 }
 
 // While an override runs the fade stands still and colour 0 is the override block's.
-TEST_F(FadeTest, OverridePausesARunningFade)
+TEST_F(FadeTest, OverridePausesARunningFadeAndTheLightSetFollowsTheSameRule)
 {
     env_set_color0(0, 0xFF000000);
     env_fade_reset(0);
@@ -122,11 +122,7 @@ TEST_F(FadeTest, OverridePausesARunningFade)
     env_flash_color0(0, 0xFF00FF00, 5);
     env_flash_light_dir2(0, nullptr);
     EXPECT_EQ(env0().override_counter, 0);
-}
-
-// Only entry 0 exists: entry 1 must not reach screen 1's entry.
-TEST_F(FadeTest, LightSetFollowsTheSameRuleAndOnlyEntryZeroExists)
-{
+    // The light-set entry follows the same rule.
     lset_set_color(0, 0, 0xFF000000);
     lset_fade_reset(0, 0);
     lset_flash_reset(0, 0);
@@ -138,6 +134,7 @@ TEST_F(FadeTest, LightSetFollowsTheSameRuleAndOnlyEntryZeroExists)
     disp_fade_frame();
     EXPECT_EQ(lset_get_cur(0, 0)->color, 0xFF00FF00u);
     EXPECT_FLOAT_EQ(lset_get_color_f(0, 0)[1], 1.0f);
+    // Only entry 0 exists: entry 1 must not reach screen 1's entry.
     lset_set_color(0, 1, 0xFF123456);
     lset_set_enable(0, 1, 1);
     EXPECT_EQ(std::pair(disp_work().lset[1].base.color, disp_work().lset[1].enable),

@@ -111,7 +111,7 @@ TEST_F(FontTest, UnknownFontsAreSkippedAndALongRecordStopsTheRestOfTheList)
     EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
 }
 
-TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage)
+TEST_F(FontTest, RenderedGlyphMatchesItsCellAndSystemFontTextComesBackAroundADeviceReset)
 {
     textlist_printf(list(), 0, 0, 16, 100, 50, 0xFFFFFFFFu, "%s", "A");
     disp_update(nullptr);
@@ -131,10 +131,7 @@ TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage)
     }
     EXPECT_GT(lit, 8);
     EXPECT_EQ(lit_pixels(90, 40, 10, 30), 0);  // nothing left of the cell
-}
-
-TEST_F(FontTest, SystemFontTextLightsItsBoxAndComesBackAroundADeviceReset)
-{
+    // System-font text lights its box and comes back around a device reset.
     ASSERT_TRUE(font_d3dx_ready(0));
     const int32_t sys = disp_get_d3dx_text_drawlist();
     textlist_printf(sys, 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "Hello あいう");
