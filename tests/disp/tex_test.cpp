@@ -269,7 +269,7 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     EXPECT_EQ(tex_create_from_file(&t_, "/nonexistent-quorvel/a.png", 0, 0), 0);
 }
 
-TEST(DxtColour, FourColourModeInterpolatesThirdsAndEqualEndsMakeIndexThreeTransparent)
+TEST(DxtBlock, ColoursInThirdsIndexThreeTransparentAndAlphaExplicitOrInterpolated)
 {
     // Red, blue; row 0 indices 0, 1, 2, 3; row 1 all index 0.
     auto px = decode(kSfDxt1, dxt1_block(0xF800, 0x001F, 0xE4), 0, 0, 4, 4, 8);
@@ -283,10 +283,7 @@ TEST(DxtColour, FourColourModeInterpolatesThirdsAndEqualEndsMakeIndexThreeTransp
     // DXT3 with full explicit alpha: index 3 still loses its alpha.
     px = decode(kSfDxt3, std::vector<uint8_t>(8, 0xFF) + b, 0, 0, 4, 2, 16);
     EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
-}
-
-TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeenAndInterpolatedAlphaBothModes)
-{
+    // Explicit four-bit alpha times seventeen, and interpolated alpha in both modes.
     // Row 0 alpha word 0xF0A5 over white, index 0.
     const auto src = std::vector<uint8_t>{0xA5, 0xF0, 0, 0, 0, 0, 0, 0} + dxt1_block(0xFFFF, 0, 0);
     for (int fmt : {kSfDxt2, kSfDxt3}) {
@@ -302,7 +299,7 @@ TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeenAndInterpolatedAlphaBothModes)
         for (int i = 0; i < 6; ++i) s.push_back(uint8_t(codes >> (8 * i)));
         return s + dxt1_block(0xFFFF, 0, 0);
     };
-    auto px = decode(kSfDxt5, block(0, 255), 0, 0, 4, 2, 16);
+    px = decode(kSfDxt5, block(0, 255), 0, 0, 4, 2, 16);
     const uint32_t five[8] = {0, 255, 51, 102, 153, 204, 0, 255};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, five[i]) << i;
     px = decode(kSfDxt4, block(255, 0), 0, 0, 4, 2, 16);
@@ -333,7 +330,7 @@ TEST(DxtRect, SmallTexturesAndMisalignedRectanglesDecodeTheirOwnWindowAndHostile
     EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 1, 1, 8, kSfA8R8G8B8), 0);
 }
 
-TEST(RowConvert, SixteenBitFormatsReplicateLowBitsAndRowsAdvanceByPitchFromXY)
+TEST(RowConvert, SixteenBitFormatsReplicateLowBitsRowsAdvanceByPitchAndBadInputGivesZeros)
 {
     auto one = [](int fmt, std::vector<uint8_t> src) {
         return decode(fmt, src, 0, 0, 1, 1, int(src.size()))[0];
@@ -353,15 +350,12 @@ TEST(RowConvert, SixteenBitFormatsReplicateLowBitsAndRowsAdvanceByPitchFromXY)
     std::vector<uint8_t> src = {0, 1, 2, 9, 9, 10, 11, 12, 9, 9, 20, 21, 22};
     EXPECT_EQ(decode(kSfL8, src, 1, 1, 2, 2, 5),
               Px({0xFF0B0B0B, 0xFF0C0C0C, 0xFF151515, 0xFF161616}));
-}
-
-TEST(RowConvert, UnsupportedOrTruncatedGivesZeros)
-{
-    const std::vector<uint8_t> src(64, 0xFF);
+    // Unsupported formats and truncated sources give zeros.
+    const std::vector<uint8_t> ff(64, 0xFF);
     for (int fmt : {int(kSfA16B16G16R16), int(kSfR32F), int(kSfA32B32G32R32F), 99, -1})
-        EXPECT_TRUE(refused(fmt, src, 0, 0, 2, 2, 16)) << fmt;
-    EXPECT_TRUE(refused(kSfA8R8G8B8, src, 0, 0, 4, 5, 16));  // 5 rows of 16 bytes > 64
-    EXPECT_TRUE(refused(kSfA8R8G8B8, src, 2, 0, 4, 1, 16));  // row runs past the pitch
+        EXPECT_TRUE(refused(fmt, ff, 0, 0, 2, 2, 16)) << fmt;
+    EXPECT_TRUE(refused(kSfA8R8G8B8, ff, 0, 0, 4, 5, 16));  // 5 rows of 16 bytes > 64
+    EXPECT_TRUE(refused(kSfA8R8G8B8, ff, 2, 0, 4, 1, 16));  // row runs past the pitch
 }
 
 // Random rectangles, pitches and source sizes for every format: the converters either decode or
