@@ -106,7 +106,7 @@ TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInside)
     EXPECT_EQ(cam_project(0, &x, &y, &past), kCamOutside);
 }
 
-TEST_F(CamTest, RaysThroughTheView)
+TEST_F(CamTest, RaysThroughTheViewAndAnEmptyViewportKeepsMatricesFinite)
 {
     Vec3 dir, dir2;
     EXPECT_EQ(std::pair(cam_pixel_to_ray(0, &dir, 400, 300), cam_ndc_to_ray(0, &dir2, 0, 0)),
@@ -127,17 +127,12 @@ TEST_F(CamTest, RaysThroughTheView)
     expect_vec3_near(point, Vec3{0, 0, 4.9f}, 1e-5f);
     expect_vec3_near(to_point, Vec3{0, 0, -1}, 1e-5f);
     cam_ndc_to_near_point(0, nullptr, nullptr, 1.0f, 1.0f);
-}
-
-// An empty viewport height must not turn the matrices into NaN.
-TEST_F(CamTest, EmptyViewportKeepsMatricesFinite)
-{
+    // An empty viewport height must not turn the matrices into NaN.
     cam_set_viewport(0, 0, 0, 640, 0);
     EXPECT_EQ(cam_get_aspect(0), 640.0f);
     for (float v : cam_get_viewproj_mtx(0)->m) ASSERT_TRUE(std::isfinite(v));
     cam_set_viewport(0, 0, 0, 0, 0);  // nor an empty width
     EXPECT_EQ(cam_get_aspect(0), 1.0f);
-    Vec3 dir;
     EXPECT_EQ(cam_pixel_to_ray(0, &dir, 1.0f, 1.0f), kCamOutside);
     cam_set_viewport_ex(0, 5, 6, 0, 0, 0.0f);
     int32_t x, y, w, h;
@@ -150,7 +145,7 @@ TEST_F(CamTest, EmptyViewportKeepsMatricesFinite)
     EXPECT_EQ(cam_get_aspect(0), 1.25f);
 }
 
-TEST_F(CamTest, ShadowSliceAndLightSets)
+TEST_F(CamTest, ShadowSliceLightAndMirrorSets)
 {
     subview_set_enable(0, 1, 1);
     subview_set_near(0, 1, 2.0f);
@@ -184,16 +179,12 @@ TEST_F(CamTest, ShadowSliceAndLightSets)
     cam_set_bounds_query([](Vec3* mn, Vec3* mx, const XformSet*) { return *mn = lo, *mx = hi, 1; });
     cam_update_all();
     expect_mat_near(E.proj, fitted, 1e-5f);
-}
-
-TEST_F(CamTest, MirrorSetReflectsThenViews)
-{
+    // The mirror set reflects, then views as the screen's set does.
     const Vec3 point = {0, -1, 0};
     mirror_set_plane(0, &point, nullptr);
     cam_update_all();
     Mat44 reflect;
     vm_mat_reflect(&reflect, mirror_get_plane(0));
-    const XformSet& S = *cam_get_xform_set(0);
     const XformSet& M = *cam_get_xform_set(cam_sub2_set_index(0));
     expect_mat_near(M.world_to_cam, times(reflect, S.world_to_cam), 1e-6f);
     // A point above the mirror is seen where its image below it would be.
@@ -223,7 +214,7 @@ TEST_F(CamTest, ARebuildClearsTheMarkAndPreviousMatricesAreKeptCopies)
     expect_mat_near(*cam_get_prev_view_mtx(0), *cam_get_view_mtx(0), 0.0f);
 }
 
-TEST_F(CamTest, DeviceGetsTheSetsTransformsAndTheScreensLight)
+TEST_F(CamTest, DeviceGetsTheSetsTransformsTheScreensLightAndFogStates)
 {
     cam_update_all();
     cam_apply_xform_set(0);
@@ -244,21 +235,17 @@ TEST_F(CamTest, DeviceGetsTheSetsTransformsAndTheScreensLight)
               (std::array{1.0f, 128.0f / 255.0f, 153.0f / 255.0f, 1.0f}));
     expect_vec3_near(l.direction, env_get_block(0)->light_dir, 0.0f);
     EXPECT_EQ(dev().light_enables, std::vector<int>{1});
-}
-
-TEST_F(CamTest, DeviceFogStatesAndEqualStartAndEnd)
-{
+    // Fog states, and start and end never equal.
     fog_set_start(0, 5.0f);
     fog_set_end(0, 80.0f);
     fog_set_color(0, 0x80112233);
     fog_apply(0);
-    EXPECT_EQ((std::array{dev().states.at(DISP_DEV_RS_FOGCOLOR),
-                          dev().states.at(DISP_DEV_RS_FOGTABLEMODE),
-                          dev().states.at(DISP_DEV_RS_FOGVERTEXMODE),
-                          dev().states.at(DISP_DEV_RS_RANGEFOGENABLE)}),
+    const auto sent = [this](DispDevRs rs) { return dev().states.at(rs); };
+    EXPECT_EQ((std::array{sent(DISP_DEV_RS_FOGCOLOR), sent(DISP_DEV_RS_FOGTABLEMODE),
+                          sent(DISP_DEV_RS_FOGVERTEXMODE), sent(DISP_DEV_RS_RANGEFOGENABLE)}),
               (std::array<uint32_t, 4>{0x80112233u, DISP_DEV_FOG_LINEAR, DISP_DEV_FOG_NONE, 0}));
-    EXPECT_EQ(std::pair(std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGSTART)),
-                        std::bit_cast<float>(dev().states.at(DISP_DEV_RS_FOGEND))),
+    EXPECT_EQ(std::pair(std::bit_cast<float>(sent(DISP_DEV_RS_FOGSTART)),
+                        std::bit_cast<float>(sent(DISP_DEV_RS_FOGEND))),
               std::pair(5.0f, 80.0f));
     // Equal distances would divide by zero in the linear fog factor.
     const auto range = [](float start, float end) {
@@ -317,7 +304,7 @@ protected:
 
 using XY = std::pair<int32_t, int32_t>;
 
-TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizes)
+TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizesAndModeRequestsGoToTheDevice)
 {
     const RenderSizes sizes = {0, 480, 1024, 0, 2};
     const auto head = [] {
@@ -329,20 +316,39 @@ TEST_F(DispParamTest, HeadTakesScreenSizeForMissingOrZeroSizes)
     EXPECT_EQ(head(), (std::array{800, 480, 1024, 600, 800, 2}));
     disp_param_init(nullptr, 0, 640, 480, 32, nullptr);
     EXPECT_EQ(head(), (std::array{640, 480, 640, 480, 640, 0}));
+    disp_request_mode(0, 720, 1);
+    EXPECT_EQ(dev().mode_requests, (std::vector<std::array<int, 3>>{{0, 720, 1}}));
 }
 
-// The flag comes from the settings text unchecked; outside the table it is 0.
-TEST_F(DispParamTest, UnknownOrientationIsTakenAsZero)
+// A larger render area scales by the axis that overflows more; a smaller one keeps pixels about the
+// centre; a swapped orientation uses the turned window. The flag comes from the settings text
+// unchecked; outside the table it is taken as 0.
+TEST_F(DispParamTest, WindowToRenderScalesAndTurnsAndEmptySizesGiveFiniteResults)
 {
-    for (int32_t flag : {6, -1, 1000}) {
-        screen(800, 600, 800, 600, flag);
-        EXPECT_EQ(disp_work().head.orientation, 0) << flag;
-        EXPECT_EQ(to_render(410, 290), XY(410, 290)) << flag;
+    const struct {
+        int32_t sw, sh, rw, rh, flag, orientation;
+        XY in, out;
+    } cases[] = {
+        {800, 600, 1600, 1200, 0, 0, {500, 300}, {1000, 600}},  // dx -800 not above -600: width 2
+        {800, 600, 1000, 1200, 0, 0, {500, 300}, {700, 600}},   // dx -200 above dy -600: height 2
+        {800, 600, 800, 900, 0, 0, {403, 301}, {404, 451}},     // 1.5: 4.5 and 1.5 truncated
+        {800, 600, 800, 900, 0, 0, {397, 299}, {396, 449}},     // toward zero on both sides
+        {1024, 768, 640, 480, 0, 0, {512, 384}, {320, 240}},
+        {1024, 768, 640, 480, 0, 0, {0, 0}, {-192, -144}},
+        {600, 800, 800, 600, 3, 3, {300, 100}, {700, 300}},
+        {600, 800, 800, 600, 5, 5, {300, 100}, {100, 300}},
+        {800, 600, 800, 600, 6, 0, {410, 290}, {410, 290}},
+        {800, 600, 800, 600, -1, 0, {410, 290}, {410, 290}},
+        {800, 600, 800, 600, 1000, 0, {410, 290}, {410, 290}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rw) + "x" + std::to_string(c.rh) + " " +
+                     std::to_string(c.flag));
+        screen(c.sw, c.sh, c.rw, c.rh, c.flag);
+        EXPECT_EQ(disp_work().head.orientation, c.orientation);
+        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out);
     }
-}
-
-TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
-{
+    // The same size keeps the centre; corners map to the ends of the normalized range.
     screen(800, 600, 800, 600, 0);
     EXPECT_EQ(to_render(400, 300), XY(400, 300));
     EXPECT_EQ(normalized(400, 300), std::pair(0.0f, 0.0f));
@@ -358,36 +364,6 @@ TEST_F(DispParamTest, SameSizeCentreAndCornersAndEmptySizesGiveFiniteResults)
     EXPECT_EQ(to_render(10, 10), XY(330, 250));
     disp_param_init(nullptr, 0, 0, 0, 32, nullptr);
     EXPECT_EQ(normalized(5, 5), std::pair(0.0f, 0.0f));
-}
-
-// A larger render area scales by the axis that overflows more; a smaller one keeps pixels about the
-// centre; a swapped orientation uses the turned window.
-TEST_F(DispParamTest, WindowToRenderScalesAndTurns)
-{
-    const struct {
-        int32_t sw, sh, rw, rh, flag;
-        XY in, out;
-    } cases[] = {
-        {800, 600, 1600, 1200, 0, {500, 300}, {1000, 600}},  // dx -800 not above dy -600: width 2
-        {800, 600, 1000, 1200, 0, {500, 300}, {700, 600}},   // dx -200 above dy -600: height 2
-        {800, 600, 800, 900, 0, {403, 301}, {404, 451}},     // 1.5: 4.5 and 1.5 truncated
-        {800, 600, 800, 900, 0, {397, 299}, {396, 449}},     // toward zero on both sides
-        {1024, 768, 640, 480, 0, {512, 384}, {320, 240}},
-        {1024, 768, 640, 480, 0, {0, 0}, {-192, -144}},
-        {600, 800, 800, 600, 3, {300, 100}, {700, 300}},
-        {600, 800, 800, 600, 5, {300, 100}, {100, 300}},
-    };
-    for (const auto& c : cases) {
-        screen(c.sw, c.sh, c.rw, c.rh, c.flag);
-        EXPECT_EQ(to_render(c.in.first, c.in.second), c.out)
-            << c.rw << "x" << c.rh << " " << c.flag;
-    }
-}
-
-TEST_F(DispParamTest, ModeRequestsGoToTheDevice)
-{
-    disp_request_mode(0, 720, 1);
-    EXPECT_EQ(dev().mode_requests, (std::vector<std::array<int, 3>>{{0, 720, 1}}));
 }
 
 TEST(Movie, RecordsStartFreeInOrderAndOpenStopOnlyTouchTheFlags)
@@ -411,18 +387,6 @@ TEST(Movie, RecordsStartFreeInOrderAndOpenStopOnlyTouchTheFlags)
     movie_frame_early(), movie_frame_late();
     EXPECT_TRUE(lists_as_started());
     movie_reset(), movie_term();
-}
-
-TEST(DbgCamWrap, WrapsIntoOneTurnAndSurvivesHostileAngles)
-{
-    EXPECT_NEAR(dbgcam_wrap_angle(6.25f + 0.05235988f), 0.0192f, 1e-4f);
-    EXPECT_NEAR(dbgcam_wrap_angle(-0.5f), 6.2831855f - 0.5f, 1e-6f);
-    EXPECT_EQ(dbgcam_wrap_angle(1.0f), 1.0f);
-    const float inf = std::numeric_limits<float>::infinity();
-    for (float bad : {inf, -inf, std::numeric_limits<float>::quiet_NaN()})
-        EXPECT_EQ(dbgcam_wrap_angle(bad), 0.0f);
-    for (float huge : {3e38f, -3e38f, 1e7f})
-        EXPECT_TRUE(dbgcam_wrap_angle(huge) >= 0 && dbgcam_wrap_angle(huge) < 6.2831855f) << huge;
 }
 
 class DbgCamTest : public ViewTest {
@@ -462,7 +426,7 @@ TEST_F(DbgCamTest, CtrlAndShiftTogetherGiveTheFastMoveAndTheNormalTurn)
     EXPECT_FLOAT_EQ(cam.turn_step, 0.05235988f * 0.5f);
 }
 
-TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrap)
+TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrapIntoOneTurnEvenFromHostileAngles)
 {
     const Vec3 pos = {0, 0, 0}, rot = {0, 6.25f, 0};
     cam_set_pos_rot(0, &pos, &rot), frame({0x30});
@@ -476,6 +440,15 @@ TEST_F(DbgCamTest, ForwardMovesAlongTheViewAndTurnsWrap)
     cam_set_mode(0, 1);  // screen 0 is held in mode 0 while the debug camera runs
     frame({});
     EXPECT_EQ(cam_get_mode(0), 0u);
+    // The wrap itself, also of angles no key could reach.
+    EXPECT_NEAR(dbgcam_wrap_angle(6.25f + 0.05235988f), 0.0192f, 1e-4f);
+    EXPECT_NEAR(dbgcam_wrap_angle(-0.5f), 6.2831855f - 0.5f, 1e-6f);
+    EXPECT_EQ(dbgcam_wrap_angle(1.0f), 1.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float bad : {inf, -inf, std::numeric_limits<float>::quiet_NaN()})
+        EXPECT_EQ(dbgcam_wrap_angle(bad), 0.0f);
+    for (float huge : {3e38f, -3e38f, 1e7f})
+        EXPECT_TRUE(dbgcam_wrap_angle(huge) >= 0 && dbgcam_wrap_angle(huge) < 6.2831855f) << huge;
 }
 
 }  // namespace

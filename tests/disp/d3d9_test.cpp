@@ -136,7 +136,7 @@ int screen_rect(int screen, GfxRect* r)
 }
 }  // namespace
 
-TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTexturesAndClampedToTheTarget)
+TEST_F(D3d9Test, ViewportScissorColourWriteClipPlaneAndStencilWrappers)
 {
     DispLinks links = disp_links();
     links.tex_lookup = lookup_one;
@@ -168,10 +168,6 @@ TEST_F(D3d9Test, ViewportAndScissorOfScreensAndTexturesAndClampedToTheTarget)
     disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
     disp_set_scissor_screen(-1);
     EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
-}
-
-TEST_F(D3d9Test, ColourWriteClipPlaneAndStencilWrappers)
-{
     disp_set_color_write(1, 0, 1, 0);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_COLORWRITEENABLE), 5u);
     const float plane[4] = {0, 1, 0, -2};
@@ -281,7 +277,7 @@ TEST(RstateKey, PacksEveryFieldMaskedToItsWidth)
     EXPECT_EQ(k & (kRsLighting | kRsZWrite | kRsFog), kRsLighting | kRsFog);
 }
 
-TEST(RstateTables, OutOfRangeIndicesFollowTheirRules)
+TEST(RstateTables, OutOfRangeIndicesFollowTheirRulesAndFormatsMapBothWays)
 {
     uint32_t s, d, o;
     disp_blend_mode_get(20, &s, &d, &o);
@@ -301,10 +297,6 @@ TEST(RstateTables, OutOfRangeIndicesFollowTheirRules)
                                        GFX_STENCILOP_INCRSAT, GFX_STENCILOP_KEEP}));
     EXPECT_EQ(std::pair(disp_depth_index_to_fmt(1), disp_depth_index_to_fmt(2)),
               std::pair(GFX_FMT_D24S8, GFX_FMT_D16));
-}
-
-TEST(RstateTables, VertexAndSurfaceFormats)
-{
     // Row 11 of the vertex formats repeats row 5.
     EXPECT_EQ((std::array{disp_lvf_to_fvf(0), disp_lvf_to_fvf(51), disp_lvf_to_fvf(52)}),
               (std::array<uint32_t, 3>{0x244, 0x50145C, 0}));
@@ -338,9 +330,7 @@ int fake_mesh_setup(const RstateMeshArgs&)
 }
 }  // namespace
 
-class RstateCacheTest : public DispDevice {};
-
-TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKey)
+TEST_F(D3d9Test, RstateCacheAppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKey)
 {
     RenderStateKey k = rstate_key_make(1, 0, 1, 2, 2, 1, 7, 1, 1);
     EXPECT_EQ(disp_set_rstate_block(k, nullptr), 1);
@@ -370,7 +360,7 @@ TEST_F(RstateCacheTest, AppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKey)
     EXPECT_GT(disp_rstate_set_count(), sets + 8);
 }
 
-TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroSeparateAlphaBlendAndFormatChecks)
+TEST_F(D3d9Test, RstateHighBlendSeparateAlphaFormatChecksShaderSetAndMeshSetup)
 {
     disp_set_rstate_block(rstate_key_make(0, 0, 0, 20, 0, 5, 0, 0, 0), nullptr);
     EXPECT_EQ(RenderStates({GFX_RS_SRCBLEND, GFX_RS_ALPHABLENDENABLE, GFX_RS_ALPHATESTENABLE}),
@@ -387,10 +377,7 @@ TEST_F(RstateCacheTest, HighBlendIndexUsesRowZeroSeparateAlphaBlendAndFormatChec
                           disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseDepthStencil),
                           disp_check_fmt(GFX_FMT_A8R8G8B8, 9), disp_check_tex_fmt(1)}),
               (std::array{1, 1, 0, 0, 0}));  // the last: no such texture
-}
-
-TEST_F(RstateCacheTest, ShaderSetForcesLightingOffAndMeshSetupCounts)
-{
+    // A shader set forces lighting off; the mesh set-up runs on every block.
     DispLinks links = disp_links();
     links.mesh_setup = fake_mesh_setup;
     disp_set_links(links);

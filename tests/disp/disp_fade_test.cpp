@@ -21,16 +21,12 @@ protected:
 
 using Colours = std::vector<uint32_t>;
 
-// A fade's ratio is clamped: past the end it shows the target, before the start the base.
-TEST(FadeHelpers, LerpOutsideTheEndsIsClamped)
+TEST(FadeHelpers, LerpIsClampedNormalizeOfZeroOrNanGivesZeroAndRandomRangeStaysInside)
 {
+    // A fade's ratio is clamped: past the end it shows the target, before the start the base.
     EXPECT_EQ(Colours({color_lerp(0x10203040, 0xF0E0D0C0, 3.5f),
                        color_lerp(0x10203040, 0xF0E0D0C0, -2.0f)}),
               Colours({0xF0E0D0C0, 0x10203040}));
-}
-
-TEST(FadeHelpers, NormalizeZeroOrNanGivesZeroAndRandomRangeStaysInside)
-{
     Vec3 out;
     const Vec3 zero = {0, 0, 0}, nan = {std::nanf(""), 1, 0};
     expect_vec3_near(*vec3_normalize(&out, &zero), zero, 0.0f);
@@ -77,9 +73,20 @@ TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEndsAndTheLowerPriorityNumberWins)
     EXPECT_EQ(cam0().shake_frames, 4);
 }
 
-// Halfway from +X: renormalised each step; toward -X it passes through zero without dividing by it.
-TEST_F(FadeTest, DirectionFadeIsRenormalisedAndPassesZeroSafely)
+TEST_F(FadeTest, FadesOfZeroOrOneFrameSetTheBaseAndDirectionFadesAreRenormalised)
 {
+    // No frames: written to the base, shown from the next frame; one frame: the target is the base.
+    env_fade_color3(0, 0xFF123456, 0);
+    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
+    disp_fade_frame();
+    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
+    const Vec3 dir = {0, -1, 0};
+    env_fade_light_dir(0, &dir, 1);
+    disp_fade_frame();
+    expect_vec3_near(env_get_block(0)->light_dir, dir, 0.0f);
+    expect_vec3_near(env0().base.light_dir, dir, 0.0f);
+    // Halfway from +X: renormalised each step; toward -X it passes through zero without dividing
+    // by it.
     const float h = std::sqrt(0.5f);
     const struct {
         Vec3 to, halfway;
@@ -95,7 +102,7 @@ TEST_F(FadeTest, DirectionFadeIsRenormalisedAndPassesZeroSafely)
 }
 
 // While an override runs the fade stands still and colour 0 is the override block's.
-TEST_F(FadeTest, OverridePausesARunningFade)
+TEST_F(FadeTest, OverridePausesARunningFadeAndTheLightSetFollowsTheSameRule)
 {
     env_set_color0(0, 0xFF000000);
     env_fade_reset(0);
@@ -115,24 +122,7 @@ TEST_F(FadeTest, OverridePausesARunningFade)
     env_flash_color0(0, 0xFF00FF00, 5);
     env_flash_light_dir2(0, nullptr);
     EXPECT_EQ(env0().override_counter, 0);
-}
-
-TEST_F(FadeTest, FadeOfZeroFramesWritesTheBaseShownNextFrameAndOfOneFrameMakesTheTargetTheBase)
-{
-    env_fade_color3(0, 0xFF123456, 0);
-    EXPECT_EQ(env_get_color3(0), 0xFFFFFFFFu);
-    disp_fade_frame();
-    EXPECT_EQ(env_get_color3(0), 0xFF123456u);
-    const Vec3 dir = {0, -1, 0};
-    env_fade_light_dir(0, &dir, 1);
-    disp_fade_frame();
-    expect_vec3_near(env_get_block(0)->light_dir, dir, 0.0f);
-    expect_vec3_near(env0().base.light_dir, dir, 0.0f);
-}
-
-// Only entry 0 exists: entry 1 must not reach screen 1's entry.
-TEST_F(FadeTest, LightSetFollowsTheSameRuleAndOnlyEntryZeroExists)
-{
+    // The light-set entry follows the same rule.
     lset_set_color(0, 0, 0xFF000000);
     lset_fade_reset(0, 0);
     lset_flash_reset(0, 0);
@@ -144,6 +134,7 @@ TEST_F(FadeTest, LightSetFollowsTheSameRuleAndOnlyEntryZeroExists)
     disp_fade_frame();
     EXPECT_EQ(lset_get_cur(0, 0)->color, 0xFF00FF00u);
     EXPECT_FLOAT_EQ(lset_get_color_f(0, 0)[1], 1.0f);
+    // Only entry 0 exists: entry 1 must not reach screen 1's entry.
     lset_set_color(0, 1, 0xFF123456);
     lset_set_enable(0, 1, 1);
     EXPECT_EQ(std::pair(disp_work().lset[1].base.color, disp_work().lset[1].enable),
@@ -151,7 +142,7 @@ TEST_F(FadeTest, LightSetFollowsTheSameRuleAndOnlyEntryZeroExists)
     EXPECT_EQ(lset_get_color(1, 1), lset_get_color(1, 0));
 }
 
-TEST_F(FadeTest, FogFadeShowsFromValuesFirstAndSnapsAtTheEnd)
+TEST_F(FadeTest, FogFadeShowsFromValuesFirstAndSnapsAtTheEndOrAtOnceForOneOrNoFrames)
 {
     fog_set_start(0, 10.0f);
     fog_set_end(0, 50.0f);
@@ -161,12 +152,8 @@ TEST_F(FadeTest, FogFadeShowsFromValuesFirstAndSnapsAtTheEnd)
         frames(3, [] { return std::pair(fog_get_start(0), fog_get_end(0)); }),
         std::vector({std::pair(10.0f, 50.0f), std::pair(15.0f, 70.0f), std::pair(20.0f, 90.0f)}));
     EXPECT_EQ(cam0().fog_fade_counter, 0);
-}
-
-// A fade of one frame snaps at once; one of no frames would never run, so it sets the value
-// instead.
-TEST_F(FadeTest, FogFadesOfOneOrNoFramesSetAtOnce)
-{
+    // A fade of one frame snaps at once; one of no frames would never run, so it sets the value
+    // instead.
     fog_fade_color(0, 0xFF102030, 1);
     disp_fade_frame();
     EXPECT_EQ(fog_get_color(0), 0xFF102030u);

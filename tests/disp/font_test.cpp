@@ -47,7 +47,7 @@ TEST_F(FontTest, TheSixFontsFindTheirImages)
     EXPECT_EQ(font_get_path(), ".\\data\\font\\");
 }
 
-TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCellAndLeadBytePairsMapPastAscii)
+TEST_F(FontTest, GlyphQuadsSitAtTheirCellsLeadBytePairsMapPastAsciiAndAlignmentsMoveTheStart)
 {
     ASSERT_EQ(quads(0, 16, 100, 50, 0, "A"), 1);
     // 'A' is glyph 33: column 1, row 2 of 8 x 16 cells in a 128 x 128 image.
@@ -66,10 +66,6 @@ TEST_F(FontTest, GlyphQuadSitsAtItsCornersWithItsCellAndLeadBytePairsMapPastAsci
     // A lead byte with nothing after it ends the text there.
     EXPECT_EQ(quads(0, 16, 0, 0, 0, "ab\x82"), 2);
     EXPECT_EQ(quads(0, 16, 0, 0, 0, "\xFF"), 0);
-}
-
-TEST_F(FontTest, AlignmentsMoveTheStartByTheTextsSize)
-{
     // Right: 10 characters of font 4 at size 11 are 60 pixels wide.
     ASSERT_EQ(quads(4, 11, 200, 40, kTextAlignRight, "0123456789"), 10);
     EXPECT_FLOAT_EQ(v_[0].x, 200 - 0.5f - 60.0f);
@@ -115,7 +111,7 @@ TEST_F(FontTest, UnknownFontsAreSkippedAndALongRecordStopsTheRestOfTheList)
     EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
 }
 
-TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage)
+TEST_F(FontTest, RenderedGlyphMatchesItsCellAndSystemFontTextComesBackAroundADeviceReset)
 {
     textlist_printf(list(), 0, 0, 16, 100, 50, 0xFFFFFFFFu, "%s", "A");
     disp_update(nullptr);
@@ -135,10 +131,7 @@ TEST_F(FontTest, RenderedGlyphMatchesItsCellOfTheImage)
     }
     EXPECT_GT(lit, 8);
     EXPECT_EQ(lit_pixels(90, 40, 10, 30), 0);  // nothing left of the cell
-}
-
-TEST_F(FontTest, SystemFontTextLightsItsBoxAndComesBackAroundADeviceReset)
-{
+    // System-font text lights its box and comes back around a device reset.
     ASSERT_TRUE(font_d3dx_ready(0));
     const int32_t sys = disp_get_d3dx_text_drawlist();
     textlist_printf(sys, 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "Hello あいう");

@@ -33,7 +33,7 @@ struct Built {
 
 }  // namespace
 
-TEST(MeshBuffers, PositionsOnlyOrWithWeightsNormalsAndOneSet)
+TEST(MeshBuffers, VertexLayoutsCompactedSubsetsTheElongatedFlagAndRefusals)
 {
     res_env_set(res_env_defaults());
     MeshSource s = triangle_source(3);
@@ -56,23 +56,20 @@ TEST(MeshBuffers, PositionsOnlyOrWithWeightsNormalsAndOneSet)
     s.weights_per_vertex = 5;
     Built five(s);
     EXPECT_EQ(five.ok, 0);
-}
-
-TEST(MeshBuffers, SubsetsAreCompactedAndMeasuredElongatedFlagAndRefusals)
-{
-    MeshSource s = triangle_source(6);
-    s.indices = {0, 1, 2, 3, 4, 5};
-    s.index_count = 6;
+    // Subsets are compacted and measured.
+    MeshSource subs = triangle_source(6);
+    subs.indices = {0, 1, 2, 3, 4, 5};
+    subs.index_count = 6;
     MeshSubsetSrc a{}, dropped{}, c{};
     a.first = 0, a.last = 0;
     dropped.first = 1, dropped.last = 0;  // last before first: dropped
     c.first = 1, c.last = 1;
-    s.subsets = {a, dropped, c};
-    Built b(s);
-    ASSERT_EQ(b.ok, 1);
-    ASSERT_EQ(b.m.subset_count, 2u);
-    EXPECT_EQ(b.m.prim_count, 2u);
-    const MeshSubset& second = b.m.subsets[1];
+    subs.subsets = {a, dropped, c};
+    Built compacted(subs);
+    ASSERT_EQ(compacted.ok, 1);
+    ASSERT_EQ(compacted.m.subset_count, 2u);
+    EXPECT_EQ(compacted.m.prim_count, 2u);
+    const MeshSubset& second = compacted.m.subsets[1];
     EXPECT_EQ(std::tuple(second.start_index, second.min_vertex, second.vertex_count),
               std::tuple(3u, 3u, 3u));
     MeshSource box = triangle_source(3);

@@ -110,8 +110,23 @@ TEST_F(QuadDrawTest, FullTargetQuadsMapTexelsToPixels)
     EXPECT_EQ(Mismatches([](int x, int y) { return pattern(kTestWidth - 1 - x, y); }), 0);
 }
 
-TEST_F(QuadDrawTest, PixelRectanglesCoverExactlyTheirPixelsMovedByTheShake)
+TEST_F(QuadDrawTest, OutlinesHaveTheirThicknessAndRectanglesCoverExactlyTheirPixelsMovedByTheShake)
 {
+    ASSERT_EQ(disp_draw_frame_px(10, 8, 20, 14, 3, 0xFFFFFF00), 1);
+    const PixelFn ring = box(10, 8, 30, 22, [](int x, int y) {
+        return (x >= 13 && x < 27 && y >= 11 && y < 19) ? kBack : 0xFFFFFF00;
+    });
+    EXPECT_EQ(Mismatches(ring), 0);
+    // Translucent: every outline pixel blended once, corners included.
+    disp_clear(5, 0xFF000000);
+    ASSERT_EQ(disp_draw_frame_px(4, 4, 10, 10, 2, 0x80FFFFFF), 1);
+    for (uint32_t px : {Pixel(4, 4), Pixel(8, 4), Pixel(5, 8), Pixel(13, 13)})
+        EXPECT_TRUE(Near(px & 0xFFFFFF, 0x808080, 2)) << std::hex << px;
+    disp_clear(5, kBack);
+    ASSERT_EQ(disp_draw_frame_px(20, 20, 6, 4, 9, 0xFFFF00FF), 1);  // thick: filled
+    EXPECT_EQ(Mismatches(box(20, 20, 26, 24, 0xFFFF00FF)), 0);
+    EXPECT_EQ(disp_draw_frame_px(20, 20, 6, 4, 0, 0xFFFF00FF), 0);
+    // Pixel rectangles cover exactly their pixels.
     ASSERT_EQ(disp_draw_rect2(10, 7, 13, 9, 0, 0, 0xFF00FF00, QuadState{}), 1);
     EXPECT_EQ(Mismatches(box(10, 7, 23, 16, 0xFF00FF00)), 0);
     MakeTex(1, kTestWidth, kTestHeight, pattern);  // laid over the target
@@ -130,24 +145,6 @@ TEST_F(QuadDrawTest, PixelRectanglesCoverExactlyTheirPixelsMovedByTheShake)
     EXPECT_EQ(Mismatches(box(5, 3, 15, 11, 0xFF00FFFF)), 0);
     ASSERT_EQ(disp_draw_tex_quad(0, 10, 8, 0, 0xFF00FFFF, QuadState{}), 1);
     EXPECT_EQ(Mismatches(box(0, 0, 10, 8, 0xFF00FFFF)), 0);
-}
-
-TEST_F(QuadDrawTest, FrameOutlineHasItsThicknessAndLeavesTheInside)
-{
-    ASSERT_EQ(disp_draw_frame_px(10, 8, 20, 14, 3, 0xFFFFFF00), 1);
-    const PixelFn ring = box(10, 8, 30, 22, [](int x, int y) {
-        return (x >= 13 && x < 27 && y >= 11 && y < 19) ? kBack : 0xFFFFFF00;
-    });
-    EXPECT_EQ(Mismatches(ring), 0);
-    // Translucent: every outline pixel blended once, corners included.
-    disp_clear(5, 0xFF000000);
-    ASSERT_EQ(disp_draw_frame_px(4, 4, 10, 10, 2, 0x80FFFFFF), 1);
-    for (uint32_t px : {Pixel(4, 4), Pixel(8, 4), Pixel(5, 8), Pixel(13, 13)})
-        EXPECT_TRUE(Near(px & 0xFFFFFF, 0x808080, 2)) << std::hex << px;
-    disp_clear(5, kBack);
-    ASSERT_EQ(disp_draw_frame_px(20, 20, 6, 4, 9, 0xFFFF00FF), 1);  // thick: filled
-    EXPECT_EQ(Mismatches(box(20, 20, 26, 24, 0xFFFF00FF)), 0);
-    EXPECT_EQ(disp_draw_frame_px(20, 20, 6, 4, 0, 0xFFFF00FF), 0);
 }
 
 TEST_F(QuadDrawTest, AlphaTestFollowsTheAlphaReferenceIndex)

@@ -90,9 +90,18 @@ TEST(BmpLayout, HeaderRoundedSizesAndBottomUpBgrRowsWithBlackPadding)
         for (int c = 0; c < 104; c += 17) EXPECT_EQ(bmp_px(b, c, r), 0u);
 }
 
-TEST(BmpLayout, RectangleOutsideThePictureIsClippedToBlack)
+TEST(BmpLayout, BadSourcesAreRefusedAndRectanglesOutsideThePictureClippedToBlack)
 {
+    // Empty or oversized rectangles, and sources shorter than they claim, are refused.
+    const Picture small(4, 4);
     std::vector<uint8_t> b;
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 0, 4), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, -1), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, 0), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, kShotMaxSide + 1, 4), 0);
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
+    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
+    EXPECT_TRUE(b.empty());
     ASSERT_EQ(Picture(10, 10).build(b, -2, 8, 4, 4), 1);
     // Rows 8 and 9 exist (file rows 3 and 2), rows 10 and 11 do not; column -2 does not.
     EXPECT_EQ((std::array{bmp_px(b, 0, 3), bmp_px(b, 2, 3), bmp_px(b, 3, 2), bmp_px(b, 3, 1),
@@ -112,19 +121,6 @@ TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
         ASSERT_EQ(pic4.build(b, x, y, 8, 8), 1);
         EXPECT_EQ(std::count(b.begin() + 54, b.end(), 0), long(b.size() - 54)) << x << "," << y;
     }
-}
-
-TEST(BmpLayout, EmptyOversizedOrShortSourceIsRefused)
-{
-    Picture pic(4, 4);
-    std::vector<uint8_t> b;
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 0, 4), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, -1), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, 4, 0), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 16, 0, 0, kShotMaxSide + 1, 4), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
-    EXPECT_EQ(disp_screenshot_build_bmp(b, pic.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
-    EXPECT_TRUE(b.empty());
 }
 
 TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
@@ -158,7 +154,7 @@ protected:
     TempDir dir_;
 };
 
-TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTarget)
+TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTargetUnderAnyPath)
 {
     const std::string path = dir_.file("shot.bmp");
     gfx_begin_scene();
@@ -187,17 +183,14 @@ TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTarget)
     EXPECT_TRUE(Near(bmp_px(b, 0, 0), 0xFFFFFF));  // target (62, 4)
     EXPECT_EQ(bmp_px(b, 2, 0), 0u);                // x 64: outside
     EXPECT_EQ(bmp_px(b, 0, 7), 0u);                // y -3: outside
-}
-
-TEST_F(ShotFrameTest, LongPathIsKeptWhole)
-{
+    // A long path is kept whole.
     const std::string folder = dir_.file(std::string(150, 'd') + "/" + std::string(150, 'e'));
     std::filesystem::create_directories(folder);
-    const std::string path = folder + "/" + std::string(40, 'f') + ".bmp";
-    ASSERT_GT(path.size(), 300u) << path;
-    EXPECT_EQ(Shoot(path, 0, 0, 4, 4), 1);
-    EXPECT_TRUE(std::filesystem::exists(path));
-    EXPECT_EQ(g_boxes, std::vector<std::string>{"保存しました。|" + path});
+    const std::string long_path = folder + "/" + std::string(40, 'f') + ".bmp";
+    ASSERT_GT(long_path.size(), 300u) << long_path;
+    EXPECT_EQ(Shoot(long_path, 0, 0, 4, 4), 1);
+    EXPECT_TRUE(std::filesystem::exists(long_path));
+    EXPECT_EQ(g_boxes.back(), "保存しました。|" + long_path);
 }
 
 TEST_F(ShotFrameTest, FailuresWriteNoFileAndShowNoMessage)

@@ -1,6 +1,7 @@
 // Texture records: create, fill, read back, stage cache, targets, reset; row and DXT decoders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <tuple>
@@ -46,6 +47,12 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
 
 using Px = std::vector<uint32_t>;
 
+template <class T, size_t N>
+std::span<const uint8_t> bytes(const T (&a)[N])
+{
+    return {reinterpret_cast<const uint8_t*>(a), sizeof a};
+}
+
 std::vector<uint32_t> decode(int fmt, const std::vector<uint8_t>& src, int x, int y, int w, int h,
                              int pitch, int* result = nullptr)
 {
@@ -55,112 +62,50 @@ std::vector<uint32_t> decode(int fmt, const std::vector<uint8_t>& src, int x, in
     return out;
 }
 
+// A refusal must also leave the whole output zeroed, so a caller never shows stale pixels.
+bool refused(int fmt, const std::vector<uint8_t>& src, int x, int y, int w, int h, int pitch)
+{
+    int r = -1;
+    const Px px = decode(fmt, src, x, y, w, h, pitch, &r);
+    return r == 0 && std::all_of(px.begin(), px.end(), [](uint32_t p) { return p == 0; });
+}
+
 }  // namespace
 
-class TexTest : public DispDevice {};
+// Each case's texture `t_` is released after it, even when an assertion stops the case early.
+class TexTest : public DispDevice {
+protected:
+    void TearDown() override
+    {
+        tex_release(&t_);
+        DispDevice::TearDown();
+    }
+    TexRecord t_{};
+};
 
-TEST_F(TexTest, EmptyRecordBindsWhiteOnStageZero)
+TEST_F(TexTest, OnlyStageZeroFallsBackToWhiteAndTheStageCacheSetsOnlyWhatChanged)
 {
-    TexRecord t;
-    EXPECT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 0, 16, 0), 1);
-    EXPECT_TRUE(t.texture == nullptr && t.real_w == 0);
+    TexRecord empty;
+    EXPECT_EQ(tex_create(&empty, GFX_FMT_A8R8G8B8, 0, 16, 0), 1);
+    EXPECT_TRUE(empty.texture == nullptr && empty.real_w == 0);
     GfxTexture* white = tex_get_white()->texture;
     ASSERT_NE(white, nullptr);
     EXPECT_EQ(tex_read_pixel(const_cast<TexRecord*>(tex_get_white()), 0, 0), 0xFFFFFFFFu);
-    TexRecord real;
-    ASSERT_EQ(tex_create(&real, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    ASSERT_EQ(tex_create(&t_, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
     const auto bound = [](int stage, const TexRecord* r) {
         tex_set_stage(stage, r, 0);
         return gfx_get_texture(stage);
     };
     // Only stage 0 falls back to white.
-    EXPECT_EQ((std::array{bound(0, &t), bound(0, &real), bound(0, nullptr), bound(1, &real),
-                          bound(1, &t)}),
-              (std::array<GfxTexture*, 5>{white, real.texture, white, real.texture, nullptr}));
-    tex_set_stage(0, &real, 0), tex_set_stage(3, &real, 0);
+    EXPECT_EQ((std::array{bound(0, &empty), bound(0, &t_), bound(0, nullptr), bound(1, &t_),
+                          bound(1, &empty)}),
+              (std::array<GfxTexture*, 5>{white, t_.texture, white, t_.texture, nullptr}));
+    tex_set_stage(0, &t_, 0), tex_set_stage(3, &t_, 0);
     disp_unbind_stages_from(0);
     EXPECT_EQ(std::pair(gfx_get_texture(0), gfx_get_texture(3)), std::pair(white, (GfxTexture*)0));
-    tex_release(&real);
-}
-
-TEST_F(TexTest, CreateFillAndReadBackInEachFormat)
-{
-    TexRecord t;
-    ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 3, 0), 1);
-    EXPECT_EQ(std::tuple(t.bpp, t.fmt_index, t.flags), std::tuple(32, kSfA8R8G8B8, 0));
-    const uint32_t px[4] = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
-    ASSERT_EQ(tex_fill_rect(&t, 1, 1, 2, 2, std::span(reinterpret_cast<const uint8_t*>(px), 16)),
-              1);
-    uint32_t back[4] = {};
-    ASSERT_EQ(tex_read_rect_argb(&t, 1, 1, 2, 2, back), 1);
-    EXPECT_EQ(std::vector<uint32_t>(back, back + 4), std::vector<uint32_t>(px, px + 4));
-    EXPECT_EQ(tex_read_pixel(&t, 2, 2), 0xDDEEFF00u);
-    EXPECT_EQ(tex_read_pixel(&t, 100, 100), tex_read_pixel(&t, 3, 2));  // clamped
-    uint8_t out[16];
-    ASSERT_EQ(tex_copy_rect_out(&t, 1, 1, 2, 2, out), 1);
-    EXPECT_EQ(std::memcmp(out, px, 16), 0);
-    tex_release(&t);
-    EXPECT_EQ(t.texture, nullptr);
-    ASSERT_EQ(tex_create(&t, GFX_FMT_R5G6B5, 2, 1, 1), 1);
-    EXPECT_EQ(t.flags, kTexFlagManaged);
-    const uint16_t rgb565[2] = {0xF800, 0x07E0};
-    ASSERT_EQ(tex_fill_rect(&t, 0, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(rgb565), 4)),
-              1);
-    EXPECT_EQ(std::pair(tex_read_pixel(&t, 0, 0), tex_read_pixel(&t, 1, 0)),
-              std::pair(0xFFFF0000u, 0xFF00FF00u));
-    tex_release(&t);
-    ASSERT_EQ(tex_create(&t, GFX_FMT_A8L8, 1, 1, 1), 1);
-    const uint8_t al[2] = {0x40, 0x80};
-    ASSERT_EQ(tex_fill_rect(&t, 0, 0, 1, 1, al), 1);
-    EXPECT_EQ(tex_read_pixel(&t, 0, 0), 0x80404040u);
-    tex_release(&t);
-}
-
-TEST_F(TexTest, BadRectanglesAndBuffersAreRefused)
-{
-    TexRecord t;
-    ASSERT_EQ(tex_create(&t, GFX_FMT_A8R8G8B8, 4, 4, 0), 1);
-    std::vector<uint8_t> buf(64, 0);
-    EXPECT_EQ(tex_fill_rect(&t, 3, 0, 2, 1, buf), 0);
-    EXPECT_EQ(tex_fill_rect(&t, -1, 0, 1, 1, buf), 0);
-    EXPECT_EQ(tex_fill_rect(&t, 0, 0, 0, 1, buf), 0);
-    EXPECT_EQ(tex_fill_rect(&t, 0, 0, 4, 4, std::span(buf).first(60)), 0);  // short source
-    EXPECT_EQ(tex_copy_rect_out(&t, 0, 0, 4, 4, std::span(buf).first(63)), 0);
-    uint32_t small[3];
-    EXPECT_EQ(tex_read_rect_argb(&t, 0, 0, 2, 2, small), 0);
-    EXPECT_EQ(tex_fill_rect(nullptr, 0, 0, 1, 1, buf), 0);
-    TexRecord empty{};
-    EXPECT_EQ(tex_read_pixel(&empty, 0, 0), 0u);
-    EXPECT_EQ(tex_create(&empty, GFX_FMT_A8R8G8B8, kTexMaxSide + 1, 4, 0), 0);
-    tex_release(&t);
-}
-
-TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle)
-{
-    TexRecord t;
-    ASSERT_EQ(tex_create(&t, GFX_FMT_X8R8G8B8, 3, 2, 0), 1);  // narrow: 12-byte rows
-    const uint8_t bgr[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    ASSERT_EQ(tex_fill_rect_rgb(&t, 0, 1, 3, 1, bgr, 3), 1);
-    EXPECT_EQ(std::pair(tex_read_pixel(&t, 0, 1), tex_read_pixel(&t, 2, 1)),
-              std::pair(0xFF030201u, 0xFF090807u));
-    const uint32_t words[2] = {0x12ABCDEF, 0x00000001};
-    ASSERT_EQ(
-        tex_fill_rect_rgb(&t, 1, 0, 2, 1, std::span(reinterpret_cast<const uint8_t*>(words), 8), 4),
-        1);
-    EXPECT_EQ(std::pair(tex_read_pixel(&t, 1, 0), tex_read_pixel(&t, 2, 0)),
-              std::pair(0xFFABCDEFu, 0xFF000001u));
-    EXPECT_EQ(tex_fill_rect_rgb(&t, 2, 0, 2, 1, bgr, 3), 0);  // past the right edge
-    EXPECT_EQ(tex_fill_rect_rgb(&t, 0, 0, 1, 1, bgr, 2), 0);
-    tex_release(&t);
-    ASSERT_EQ(tex_create(&t, GFX_FMT_A1R5G5B5, 2, 2, 0), 1);
-    EXPECT_EQ(tex_fill_rect_rgb(&t, 0, 0, 1, 1, bgr, 3), 0);
-    tex_release(&t);
-}
-
-TEST_F(TexTest, StageCacheSetsOnlyWhatChanged)
-{
-    TexRecord a, b;
-    ASSERT_EQ(tex_create(&a, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
+    // The stage cache sets only what changed.
+    TexRecord& a = t_;
+    TexRecord b;
     ASSERT_EQ(tex_create(&b, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
     b.flags |= kTexFlagMip | (kTexAddrClamp << kTexAddrUShift);
     const auto sampler = [](GfxSamp st) { return gfx_get_sampler_state(2, st); };
@@ -181,8 +126,69 @@ TEST_F(TexTest, StageCacheSetsOnlyWhatChanged)
     n = tex_stage_set_count();
     tex_set_stage(8, &a, 0), tex_set_stage(-1, &a, 0), tex_set_stage(16, nullptr, 0);
     EXPECT_EQ(tex_stage_set_count(), n);  // stages that do not exist
-    tex_release(&a);
     tex_release(&b);
+}
+
+TEST_F(TexTest, CreateFillAndReadBackInEachFormatButRefuseBadRectanglesAndBuffers)
+{
+    ASSERT_EQ(tex_create(&t_, GFX_FMT_A8R8G8B8, 4, 3, 0), 1);
+    EXPECT_EQ(std::tuple(t_.bpp, t_.fmt_index, t_.flags), std::tuple(32, kSfA8R8G8B8, 0));
+    const uint32_t px[4] = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
+    ASSERT_EQ(tex_fill_rect(&t_, 1, 1, 2, 2, bytes(px)), 1);
+    uint32_t back[4] = {};
+    ASSERT_EQ(tex_read_rect_argb(&t_, 1, 1, 2, 2, back), 1);
+    EXPECT_EQ(Px(back, back + 4), Px(px, px + 4));
+    EXPECT_EQ(tex_read_pixel(&t_, 2, 2), 0xDDEEFF00u);
+    EXPECT_EQ(tex_read_pixel(&t_, 100, 100), tex_read_pixel(&t_, 3, 2));  // clamped
+    uint8_t out[16];
+    ASSERT_EQ(tex_copy_rect_out(&t_, 1, 1, 2, 2, out), 1);
+    EXPECT_EQ(std::memcmp(out, px, 16), 0);
+    tex_release(&t_);
+    EXPECT_EQ(t_.texture, nullptr);
+    ASSERT_EQ(tex_create(&t_, GFX_FMT_R5G6B5, 2, 1, 1), 1);
+    EXPECT_EQ(t_.flags, kTexFlagManaged);
+    const uint16_t rgb565[2] = {0xF800, 0x07E0};
+    ASSERT_EQ(tex_fill_rect(&t_, 0, 0, 2, 1, bytes(rgb565)), 1);
+    EXPECT_EQ(std::pair(tex_read_pixel(&t_, 0, 0), tex_read_pixel(&t_, 1, 0)),
+              std::pair(0xFFFF0000u, 0xFF00FF00u));
+    tex_release(&t_);
+    ASSERT_EQ(tex_create(&t_, GFX_FMT_A8L8, 1, 1, 1), 1);
+    const uint8_t al[2] = {0x40, 0x80};
+    ASSERT_EQ(tex_fill_rect(&t_, 0, 0, 1, 1, al), 1);
+    EXPECT_EQ(tex_read_pixel(&t_, 0, 0), 0x80404040u);
+    // Rectangles outside a 4 x 4 texture, and buffers too short for them, are refused.
+    tex_release(&t_);
+    ASSERT_EQ(tex_create(&t_, GFX_FMT_A8R8G8B8, 4, 4, 0), 1);
+    std::vector<uint8_t> buf(64, 0);
+    EXPECT_EQ(tex_fill_rect(&t_, 3, 0, 2, 1, buf), 0);
+    EXPECT_EQ(tex_fill_rect(&t_, -1, 0, 1, 1, buf), 0);
+    EXPECT_EQ(tex_fill_rect(&t_, 0, 0, 0, 1, buf), 0);
+    EXPECT_EQ(tex_fill_rect(&t_, 0, 0, 4, 4, std::span(buf).first(60)), 0);  // short source
+    EXPECT_EQ(tex_copy_rect_out(&t_, 0, 0, 4, 4, std::span(buf).first(63)), 0);
+    uint32_t small[3];
+    EXPECT_EQ(tex_read_rect_argb(&t_, 0, 0, 2, 2, small), 0);
+    EXPECT_EQ(tex_fill_rect(nullptr, 0, 0, 1, 1, buf), 0);
+    TexRecord empty{};
+    EXPECT_EQ(tex_read_pixel(&empty, 0, 0), 0u);
+    EXPECT_EQ(tex_create(&empty, GFX_FMT_A8R8G8B8, kTexMaxSide + 1, 4, 0), 0);
+}
+
+TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle)
+{
+    ASSERT_EQ(tex_create(&t_, GFX_FMT_X8R8G8B8, 3, 2, 0), 1);  // narrow: 12-byte rows
+    const uint8_t bgr[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    ASSERT_EQ(tex_fill_rect_rgb(&t_, 0, 1, 3, 1, bgr, 3), 1);
+    EXPECT_EQ(std::pair(tex_read_pixel(&t_, 0, 1), tex_read_pixel(&t_, 2, 1)),
+              std::pair(0xFF030201u, 0xFF090807u));
+    const uint32_t words[2] = {0x12ABCDEF, 0x00000001};
+    ASSERT_EQ(tex_fill_rect_rgb(&t_, 1, 0, 2, 1, bytes(words), 4), 1);
+    EXPECT_EQ(std::pair(tex_read_pixel(&t_, 1, 0), tex_read_pixel(&t_, 2, 0)),
+              std::pair(0xFFABCDEFu, 0xFF000001u));
+    EXPECT_EQ(tex_fill_rect_rgb(&t_, 2, 0, 2, 1, bgr, 3), 0);  // past the right edge
+    EXPECT_EQ(tex_fill_rect_rgb(&t_, 0, 0, 1, 1, bgr, 2), 0);
+    tex_release(&t_);
+    ASSERT_EQ(tex_create(&t_, GFX_FMT_A1R5G5B5, 2, 2, 0), 1);
+    EXPECT_EQ(tex_fill_rect_rgb(&t_, 0, 0, 1, 1, bgr, 3), 0);
 }
 
 namespace {
@@ -202,9 +208,7 @@ TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
     tex_set_render_target(1, 0);  // removes the second target
     EXPECT_EQ(gfx_get_render_target(1), nullptr);
     tex_color_fill(7, 0xFF00FF00);
-    uint32_t px = 0;
-    gfx_read_pixels(3, 3, 1, 1, reinterpret_cast<uint8_t*>(&px), 4);
-    EXPECT_TRUE(Near(px, 0xFF00FF00));
+    EXPECT_TRUE(Near(Pixel(3, 3), 0xFF00FF00));
     tex_set_render_target(0, tex_default_rt_handle());
     EXPECT_EQ(tex_get_target_width(), kTestWidth);
     tex_stretch(0, 7, 0);
@@ -224,7 +228,7 @@ TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
     EXPECT_EQ(depth.width, 0);
     tex_release(&g_rt);
     // A render target survives a reset with its sizes and flags; a managed texture is kept.
-    TexRecord rt;
+    TexRecord& rt = t_;
     ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
     EXPECT_NE(rt.surface, nullptr);
     const int flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
@@ -243,53 +247,43 @@ TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
     tex_on_reset(&managed);
     EXPECT_EQ(managed.texture, kept);
     tex_release(&managed);
-    tex_release(&rt);
 }
 
 TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
 {
     auto dds = make_dds(6, 10);
-    TexRecord t;
-    ASSERT_EQ(tex_create_from_file_mem(&t, dds, 0, 0), 1);
-    EXPECT_EQ(std::tuple(t.real_w, t.real_h, t.req_w, int(t.flags)),
+    ASSERT_EQ(tex_create_from_file_mem(&t_, dds, 0, 0), 1);
+    EXPECT_EQ(std::tuple(t_.real_w, t_.real_h, t_.req_w, int(t_.flags)),
               std::tuple(6, 10, 6, int(kTexFlagManaged)));
-    EXPECT_EQ(tex_read_pixel(&t, 5, 9), 0xFF000509u);
-    tex_release(&t);
-    // Truncated header, truncated pixels, a header size that lies.
-    EXPECT_TRUE(tex_create_from_file_mem(&t, std::span(dds).first(60), 0, 0) == 0 && !t.texture);
-    EXPECT_EQ(tex_create_from_file_mem(&t, std::span(dds).first(200), 0, 0), 0);
-    auto bad = dds;
-    put32(bad, 4, 1000);
-    EXPECT_EQ(tex_create_from_file_mem(&t, bad, 0, 0), 0);
-    bad = dds;
-    put32(bad, 16, 0x7FFFFFFF);
-    EXPECT_EQ(tex_create_from_file_mem(&t, bad, 0, 0), 0);
-    EXPECT_EQ(tex_create_from_file_mem(&t, {}, 0, 0), 0);
-    EXPECT_EQ(tex_create_from_file(&t, "/nonexistent-quorvel/a.png", 0, 0), 0);
+    EXPECT_EQ(tex_read_pixel(&t_, 5, 9), 0xFF000509u);
+    tex_release(&t_);
+    // Truncated header, truncated pixels, a header size that lies, a width past any texture.
+    EXPECT_TRUE(tex_create_from_file_mem(&t_, std::span(dds).first(60), 0, 0) == 0 && !t_.texture);
+    EXPECT_EQ(tex_create_from_file_mem(&t_, std::span(dds).first(200), 0, 0), 0);
+    for (auto [at, v] : {std::pair{4u, 1000u}, {16u, 0x7FFFFFFFu}}) {
+        auto bad = dds;
+        put32(bad, at, v);
+        EXPECT_EQ(tex_create_from_file_mem(&t_, bad, 0, 0), 0) << at;
+    }
+    EXPECT_EQ(tex_create_from_file_mem(&t_, {}, 0, 0), 0);
+    EXPECT_EQ(tex_create_from_file(&t_, "/nonexistent-quorvel/a.png", 0, 0), 0);
 }
 
-TEST(DxtColour, FourColourModeInterpolatesThirds)
+TEST(DxtBlock, ColoursInThirdsIndexThreeTransparentAndAlphaExplicitOrInterpolated)
 {
     // Red, blue; row 0 indices 0, 1, 2, 3; row 1 all index 0.
     auto px = decode(kSfDxt1, dxt1_block(0xF800, 0x001F, 0xE4), 0, 0, 4, 4, 8);
     // (2 * 248 + 0 + 1) / 3 = 165, (0 + 248 + 1) / 3 = 83
     EXPECT_EQ(Px(px.begin(), px.begin() + 5),
               Px({0xFFF80000, 0xFF0000F8, 0xFFA50053, 0xFF5300A5, 0xFFF80000}));
-}
-
-TEST(DxtColour, EqualEndsMakeIndexThreeTransparentInEveryFormat)
-{
     // Green 0x07E0 expands to 252 without low-bit replication.
     const auto b = dxt1_block(0x07E0, 0x07E0, 0xFF, 0x00);
-    auto px = decode(kSfDxt1, b, 0, 0, 4, 2, 8);
+    px = decode(kSfDxt1, b, 0, 0, 4, 2, 8);
     EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
     // DXT3 with full explicit alpha: index 3 still loses its alpha.
     px = decode(kSfDxt3, std::vector<uint8_t>(8, 0xFF) + b, 0, 0, 4, 2, 16);
     EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
-}
-
-TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeenAndInterpolatedAlphaBothModes)
-{
+    // Explicit four-bit alpha times seventeen, and interpolated alpha in both modes.
     // Row 0 alpha word 0xF0A5 over white, index 0.
     const auto src = std::vector<uint8_t>{0xA5, 0xF0, 0, 0, 0, 0, 0, 0} + dxt1_block(0xFFFF, 0, 0);
     for (int fmt : {kSfDxt2, kSfDxt3}) {
@@ -305,7 +299,7 @@ TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeenAndInterpolatedAlphaBothModes)
         for (int i = 0; i < 6; ++i) s.push_back(uint8_t(codes >> (8 * i)));
         return s + dxt1_block(0xFFFF, 0, 0);
     };
-    auto px = decode(kSfDxt5, block(0, 255), 0, 0, 4, 2, 16);
+    px = decode(kSfDxt5, block(0, 255), 0, 0, 4, 2, 16);
     const uint32_t five[8] = {0, 255, 51, 102, 153, 204, 0, 255};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, five[i]) << i;
     px = decode(kSfDxt4, block(255, 0), 0, 0, 4, 2, 16);
@@ -313,7 +307,7 @@ TEST(DxtAlpha, ExplicitFourBitAlphaTimesSeventeenAndInterpolatedAlphaBothModes)
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, seven[i]) << i;
 }
 
-TEST(DxtRect, SmallTextureDecodesOnlyItsPixelsAndAMisalignedRectangleItsOwnWindow)
+TEST(DxtRect, SmallTexturesAndMisalignedRectanglesDecodeTheirOwnWindowAndHostileSizesAreRefused)
 {
     const auto src = dxt1_block(0xF800, 0x001F, 0x04);  // row 0: indices 0, 1
     std::vector<uint32_t> out(4 + 1, 0x12345678);
@@ -326,27 +320,17 @@ TEST(DxtRect, SmallTextureDecodesOnlyItsPixelsAndAMisalignedRectangleItsOwnWindo
     auto px = decode(kSfDxt1, four, 2, 2, 4, 4, 16);
     EXPECT_EQ(Px(px.begin(), px.begin() + 4), Px({0xFFF80000, 0xFFF80000, 0xFF00FC00, 0xFF00FC00}));
     EXPECT_EQ(std::pair(px[2 * 4 + 0], px[3 * 4 + 3]), std::pair(0xFF0000F8u, 0xFFF8FCF8u));
-}
-
-TEST(DxtRect, HostileSizesAreRefused)
-{
-    const auto src = dxt1_block(0xF800, 0, 0);
-    int r = -1;
-    auto px = decode(kSfDxt1, src, 0, 0, 8, 4, 8, &r);  // needs two blocks
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(px[0], 0u);
-    decode(kSfDxt5, src, 0, 0, 4, 4, 16, &r);  // truncated 16-byte block
-    EXPECT_EQ(r, 0);
-    decode(kSfDxt1, src, 0, 4, 4, 4, 8, &r);  // second block row absent
-    EXPECT_EQ(r, 0);
-    decode(kSfDxt1, src, -1, 0, 4, 4, 8, &r);
-    EXPECT_EQ(r, 0);
+    // Sizes the source cannot hold.
+    EXPECT_TRUE(refused(kSfDxt1, src, 0, 0, 8, 4, 8));   // needs two blocks
+    EXPECT_TRUE(refused(kSfDxt5, src, 0, 0, 4, 4, 16));  // truncated 16-byte block
+    EXPECT_TRUE(refused(kSfDxt1, src, 0, 4, 4, 4, 8));   // second block row absent
+    EXPECT_TRUE(refused(kSfDxt1, src, -1, 0, 4, 4, 8));
     std::vector<uint32_t> small(3);
     EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 2, 2, 8, kSfDxt1), 0);
     EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 1, 1, 8, kSfA8R8G8B8), 0);
 }
 
-TEST(RowConvert, SixteenBitFormatsReplicateLowBits)
+TEST(RowConvert, SixteenBitFormatsReplicateLowBitsRowsAdvanceByPitchAndBadInputGivesZeros)
 {
     auto one = [](int fmt, std::vector<uint8_t> src) {
         return decode(fmt, src, 0, 0, 1, 1, int(src.size()))[0];
@@ -362,30 +346,16 @@ TEST(RowConvert, SixteenBitFormatsReplicateLowBits)
     EXPECT_EQ(one(kSfL8, {0x40}), 0xFF404040u);
     EXPECT_EQ(one(kSfA8L8, {0x40, 0x80}), 0x80404040u);
     EXPECT_EQ(one(kSfX8R8G8B8, {4, 3, 2, 1}), 0x01020304u);
-}
-
-TEST(RowConvert, RowsAdvanceByPitchAndStartAtXY)
-{
     // 3 x 3 L8 picture with a pitch of 5 bytes; read the 2 x 2 at (1, 1).
     std::vector<uint8_t> src = {0, 1, 2, 9, 9, 10, 11, 12, 9, 9, 20, 21, 22};
     EXPECT_EQ(decode(kSfL8, src, 1, 1, 2, 2, 5),
               Px({0xFF0B0B0B, 0xFF0C0C0C, 0xFF151515, 0xFF161616}));
-}
-
-TEST(RowConvert, UnsupportedOrTruncatedGivesZeros)
-{
-    std::vector<uint8_t> src(64, 0xFF);
-    int r = -1;
-    for (int fmt : {int(kSfA16B16G16R16), int(kSfR32F), int(kSfA32B32G32R32F), 99, -1}) {
-        auto px = decode(fmt, src, 0, 0, 2, 2, 16, &r);
-        EXPECT_EQ(r, 0) << fmt;
-        EXPECT_EQ(px[3], 0u) << fmt;
-    }
-    auto px = decode(kSfA8R8G8B8, src, 0, 0, 4, 5, 16, &r);  // 5 rows of 16 bytes > 64
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(px[0], 0u);
-    decode(kSfA8R8G8B8, src, 2, 0, 4, 1, 16, &r);  // row runs past the pitch
-    EXPECT_EQ(r, 0);
+    // Unsupported formats and truncated sources give zeros.
+    const std::vector<uint8_t> ff(64, 0xFF);
+    for (int fmt : {int(kSfA16B16G16R16), int(kSfR32F), int(kSfA32B32G32R32F), 99, -1})
+        EXPECT_TRUE(refused(fmt, ff, 0, 0, 2, 2, 16)) << fmt;
+    EXPECT_TRUE(refused(kSfA8R8G8B8, ff, 0, 0, 4, 5, 16));  // 5 rows of 16 bytes > 64
+    EXPECT_TRUE(refused(kSfA8R8G8B8, ff, 2, 0, 4, 1, 16));  // row runs past the pitch
 }
 
 // Random rectangles, pitches and source sizes for every format: the converters either decode or
