@@ -5,26 +5,6 @@ namespace {
 
 class HitSystemTest : public HitTest {};
 
-TEST_F(HitSystemTest, GroundBelowOnTheRampAndTheGroundBit)
-{
-    const Mat44 id = at(0, 0, 0);
-    HitTarget* t = hit_target_add_model(coll(qvw::sample_coll_ramp()), &id, 5, 1, nullptr, 42);
-    ASSERT_NE(t, nullptr);
-    EXPECT_STREQ(reinterpret_cast<const char*>(t->name), "ramp");
-    float h = 0;
-    Vec3 n;
-    const Vec3 p = {8, 30, 3};
-    ASSERT_EQ(hit_ground_below(&p, &h, &n, nullptr, 0, kHitAnyGroup), 1);
-    EXPECT_NEAR(h, 4.0f, 1e-3);
-    EXPECT_GT(n.y, 0.8f);
-    const Vec3 below = {8, 3, 3};  // under the ramp
-    EXPECT_EQ(hit_ground_below(&below, &h, nullptr, nullptr, 0, kHitAnyGroup), 0);
-    t->flags &= ~HIT_GROUND;  // switched off: no ground, still met by rays
-    EXPECT_EQ(hit_ground_below(&p, &h, nullptr, nullptr, 0, kHitAnyGroup), 0);
-    const Vec3 down = {0, -40, 0};
-    EXPECT_EQ(hit_ray_nearest(&p, &down, nullptr, nullptr, nullptr, 0, kHitAnyGroup), 1);
-}
-
 // A query never meets its own owner's targets nor targets of another group.
 TEST_F(HitSystemTest, OwnerAndGroupFiltering)
 {
@@ -117,7 +97,7 @@ void on_ray(HitResult* r, HitTarget* t)
     EXPECT_NE(r, nullptr);
 }
 
-TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameWithTheirCallbacks)
+TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameAndAReleasedTargetDeliversNoMore)
 {
     const Mat44 id = at(0, 0, 0);
     HitTarget* t = hit_target_add_model(coll(qvw::sample_coll_ground()), &id, 3, 1, nullptr, 9);
@@ -148,14 +128,8 @@ TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameWithTheirCallbacks)
     hit_frame();
     EXPECT_EQ(hit_result_count(), 0);
     EXPECT_EQ(hit_ray_count(), 0);
-}
 
-// A target released by a callback delivers nothing more in that frame.
-TEST_F(HitSystemTest, ReleasedTargetsResultsAreNeverDelivered)
-{
-    const Mat44 id = at(0, 0, 0);
-    HitTarget* t = hit_target_add_model(coll(qvw::sample_coll_ground()), &id, 3, 1, nullptr, 9);
-    const Vec3 o = {1, 5, 1}, v = {0, -10, 0};
+    // A target released by a callback delivers nothing more in that frame.
     hit_ray_add_callback(&o, &v, 10, kHitAnyGroup, 1, on_ray, 0);
     hit_ray_add_callback(&o, &v, 10, kHitAnyGroup, 2, on_ray, 0);
     g_calls = 0;

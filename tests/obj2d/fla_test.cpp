@@ -249,11 +249,4 @@ TEST_F(Fla, PoolsRunOutWithoutHarmAndFreeingTheObjectFreesItsPlayer)
     EXPECT_NE(fla_player_alloc(), nullptr);
 }
 
-TEST(FlaColour, ProductClampsInsteadOfWrapping)
-{
-    EXPECT_EQ(fla_colour_mul(0xFFFFFFFFu, 0x80FFFFFFu), 0x80FFFFFFu);
-    EXPECT_EQ(fla_colour_mul(0x00000000u, 0x80808080u), 0u);
-    EXPECT_EQ(fla_colour_mul(0x0F0F0F0Fu, 0x0F0F0F0Fu), 0u);
-}
-
 }  // namespace

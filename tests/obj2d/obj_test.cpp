@@ -300,7 +300,7 @@ TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes)
 }
 
 int g_link_release = 0, g_link_reset = 0;
-TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecords)
+TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecordsAndEachRecordIsHandedOutOnce)
 {
     g_link_release = g_link_reset = 0;
     ObjLinks links;
@@ -317,10 +317,7 @@ TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecords)
     EXPECT_EQ(g_link_reset, 1);
     EXPECT_EQ(gmem_count(), 0);
     obj_set_links(ObjLinks{});
-}
-
-TEST_F(ObjManager, GroupRecordFreedTwiceIsNotHandedOutTwice)
-{
+    // A record freed twice is not handed out twice.
     GroupMemRec* a = gmem_alloc(1);
     gmem_free(a);
     gmem_free(a);

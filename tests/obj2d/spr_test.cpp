@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "math/vm_2d.h"
+#include "obj2d/fla.h"
 #include "obj2d/spr.h"
 #include "obj2d/spr2.h"
 #include "obj2d_fixture.h"
@@ -210,7 +211,10 @@ TEST(Obj2dHelpers, ColourProductClampsAtZero)
     EXPECT_EQ(obj2d_colour_mul(0x80FFFFFFu, 0xFF123456u) >> 24, 0x80u);
     // (0 + 1)(200 + 1) >> 8 is 0; minus one must not wrap to 255.
     EXPECT_EQ(obj2d_colour_mul(0x00000000u, 0xC8C8C8C8u), 0u);
+    EXPECT_EQ(obj2d_colour_mul(0x00000000u, 0x80808080u), 0u);
     EXPECT_EQ(obj2d_colour_mul(0x0F0F0F0Fu, 0x0F0F0F0Fu), 0u);
+    // Vector animations tint with the same product.
+    EXPECT_EQ(fla_colour_mul(0xFFFFFFFFu, 0x80FFFFFFu), 0x80FFFFFFu);
 }
 
 TEST(Obj2dHelpers, UvSelectionRotatesFlipsAndMasks)
