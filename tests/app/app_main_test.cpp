@@ -92,61 +92,33 @@ TEST(AppWndproc, DestroyAndEndSessionPostTheQuitMouseMessagesReachTheMouse)
     EXPECT_EQ(mouse_get_wheel(), -120);
 }
 
-// The scene switcher with a test row.
+// The scene switcher with a test row: its calls, and the update call that ends it.
 struct SceneCalls {
-    int enter, update, leave, enter_frame, first_update_frame, frame;
-    int end_after;  // update answers 1 on this call
-    bool operator==(const SceneCalls&) const = default;
+    int enter, update, leave;
+    int end_after;
 };
-void PrintTo(const SceneCalls& c, std::ostream* os)
-{
-    *os << "enter " << c.enter << " update " << c.update << " leave " << c.leave << " enter_frame "
-        << c.enter_frame << " first_update_frame " << c.first_update_frame;
-}
 SceneCalls g_calls;
 
-void scene_enter()
-{
-    if (g_calls.enter++ == 0) g_calls.enter_frame = g_calls.frame;
-}
-int scene_update()
-{
-    if (g_calls.update++ == 0) g_calls.first_update_frame = g_calls.frame;
-    return g_calls.update == g_calls.end_after ? 1 : 0;
-}
+void scene_enter() { ++g_calls.enter; }
+int scene_update() { return ++g_calls.update == g_calls.end_after ? 1 : 0; }
 void scene_leave() { ++g_calls.leave; }
 
-class AppScene : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_calls = SceneCalls{};
-        app_scene_set_row(0, SceneEntry{scene_enter, scene_update, scene_leave});
-        app_scene_set_row(1, SceneEntry{nullptr, nullptr, nullptr});
-        app_start();
-    }
-    void TearDown() override { app_scene_set_row(0, SceneEntry{nullptr, nullptr, nullptr}); }
-    void frames(int n)
-    {
-        for (int i = 0; i < n; ++i) {
-            ++g_calls.frame;
-            app_update();
-        }
-    }
-};
-
-TEST_F(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
+TEST(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
 {
-    g_calls.end_after = 2;
-    frames(4);  // prepare, enter, update, update (ends)
+    g_calls = SceneCalls{0, 0, 0, 2};
+    app_scene_set_row(0, SceneEntry{scene_enter, scene_update, scene_leave});
+    app_scene_set_row(1, SceneEntry{nullptr, nullptr, nullptr});
+    app_start();
+    for (int i = 0; i < 4; ++i) app_update();  // prepare, enter, update, update (ends)
     EXPECT_EQ(g_calls.leave, 1);
     EXPECT_EQ(std::pair(app_scene_runner()->index, app_scene_runner()->state), std::pair(1u, 2u));
-    frames(10);
+    for (int i = 0; i < 10; ++i) app_update();
     EXPECT_EQ(app_scene_runner()->state, 3u);
     EXPECT_EQ(std::pair(g_calls.enter, g_calls.update), std::pair(1, 2));
     // A new start goes back to the first row's beginning.
     app_start();
     EXPECT_EQ(std::pair(app_scene_runner()->index, app_scene_runner()->state), std::pair(0u, 0u));
+    app_scene_set_row(0, SceneEntry{nullptr, nullptr, nullptr});
 }
 
 TEST(AppErrorBox, FormatsTextSourceAndLine)

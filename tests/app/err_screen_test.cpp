@@ -130,8 +130,13 @@ TEST_F(ErrScreen, StoredTextIsCutToSixtyThreeBytesOnACharacterBoundary)
     EXPECT_EQ(err_info_get_extra(), 0u);
 }
 
-TEST_F(ErrScreen, EnglishRowsAreQueuedCentredInTheirPlaces)
+// Code zero shows nothing; a code past the table only the title and the text.
+TEST_F(ErrScreen, EnglishRowsQueuedCentredForCodesZeroInAndPastTheTable)
 {
+    err_screen_run(0, 0, 0, nullptr);
+    EXPECT_EQ(g_exit_code, 1);
+    EXPECT_TRUE(drawn_lines().empty());
+    EXPECT_EQ(err_screen_row(0, 12), nullptr);
     err_screen_run(7, 0, 0, "100%s%n%%");
     const int32_t c = w() / 2, m = h() / 2;
     const uint32_t cx = kTextAlignCentreX;
@@ -140,18 +145,9 @@ TEST_F(ErrScreen, EnglishRowsAreQueuedCentredInTheirPlaces)
                                  {0, cx, 16, c, m - 26, "COIN ERROR"},
                                  {0, cx, 16, c, m - 2, "Check if yany coin jam at coin entry."},
                                  {0, cx, 16, c, m + 22, "100%s%n%%"}}));
-}
-
-TEST_F(ErrScreen, CodeZeroShowsNothingAndCodesPastTheTableTheTitleAndText)
-{
-    err_screen_run(0, 0, 0, nullptr);
-    EXPECT_EQ(g_exit_code, 1);
-    EXPECT_TRUE(drawn_lines().empty());
-    EXPECT_EQ(err_screen_row(0, 12), nullptr);
     err_screen_run(500, 0, 0, "file");
-    const uint32_t cx = kTextAlignCentreX;
-    EXPECT_EQ(drawn_lines(), (std::vector<Line>{{1, cx, 32, w() / 2, h() / 2 - 100, "ERROR"},
-                                                {0, cx, 16, w() / 2, h() / 2 + 22, "file"}}));
+    EXPECT_EQ(drawn_lines(), (std::vector<Line>{{1, cx, 32, c, m - 100, "ERROR"},
+                                                {0, cx, 16, c, m + 22, "file"}}));
 }
 
 TEST_F(ErrScreen, JapaneseRowsForRegionTwoAreDrawn)

@@ -20,19 +20,10 @@ void key_message(int vk, bool down)
     plat_dispatch_message(&m);
 }
 
-class KeyTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        plat_key_clear();
-        key_init();
-    }
-};
-
 // Messages between frames ('d' down, 'u' up), then what the frame reads: 'P'
 // pressed, 'D' down, '-' up. A held key is pressed in its first frame only;
 // nothing shorter than a frame is lost.
-TEST_F(KeyTest, PressesAndReleasesWithinOneFrameStillReachAFrame)
+TEST(KeyTest, PressesAndReleasesWithinOneFrameStillReachAFrame)
 {
     for (const char* script :
          {"d:P :D u:-", "du:P :-", "d:P ud:- :P :D", "dud:P :D u:-", "d:P dd:D udu:-"}) {
@@ -45,10 +36,7 @@ TEST_F(KeyTest, PressesAndReleasesWithinOneFrameStillReachAFrame)
             EXPECT_EQ(key_is_pressed('Q') ? 'P' : key_is_down('Q') ? 'D' : '-', f.back()) << script;
         }
     }
-}
-
-TEST_F(KeyTest, MouseButtonsAreKeysOneAndTwoAndKeysOutsideTheTableAnswerZero)
-{
+    // The mouse buttons are keys 1 and 2; keys outside the table answer nothing.
     const PlatMsg down{nullptr, PLAT_WM_LBUTTONDOWN, 0, 0, 0};
     plat_dispatch_message(&down);
     key_update();
@@ -58,7 +46,7 @@ TEST_F(KeyTest, MouseButtonsAreKeysOneAndTwoAndKeysOutsideTheTableAnswerZero)
         EXPECT_FALSE(key_is_down(vk) || key_is_pressed(vk) || key_async_down(vk)) << vk;
 }
 
-TEST(Mouse, PositionsAreUnsigned16BitAndOnlyTheLatestWheelOfAFrameCounts)
+TEST(Mouse, Unsigned16BitPositionsTheLatestWheelOfAFrameAndAutoHideAfter150QuietFrames)
 {
     mouse_init();
     mouse_on_move(plat_pack_pos(10, 20), 0, 0);
@@ -76,10 +64,6 @@ TEST(Mouse, PositionsAreUnsigned16BitAndOnlyTheLatestWheelOfAFrameCounts)
     EXPECT_EQ(mouse_get_wheel(), -240);
     mouse_update();
     EXPECT_EQ(mouse_get_wheel(), 0);
-}
-
-TEST(Mouse, AutoHideAfter150QuietFramesAndBackWithAMove)
-{
     mouse_init();
     mouse_set_cursor_mode(CURSOR_AUTO_HIDE);
     plat_cursor_show(1);
@@ -110,7 +94,7 @@ PlatJoyState joy_state(int32_t x, int32_t y, uint32_t pov)
     return s;
 }
 
-TEST(Joy, NoDeviceReportsNoDirectionThenHatAnglesAndStickThresholds)
+TEST(Joy, NoDeviceThenHatAnglesStickThresholdsAndButtonsPressedOnce)
 {
     ASSERT_EQ(joy_init(nullptr), 1);
     joy_poll();
@@ -143,12 +127,8 @@ TEST(Joy, NoDeviceReportsNoDirectionThenHatAnglesAndStickThresholds)
     PlatJoyState s = joy_state(-1000, 500, PLAT_JOY_POV_CENTRED);
     joy_feed_state(&s);
     EXPECT_EQ(std::pair(joy_get_x(), joy_get_y()), std::pair(-1.0f, 0.5f));
-}
-
-TEST(Joy, ButtonsPressedOnceAndOutOfRangeIgnored)
-{
-    joy_init(nullptr);
-    PlatJoyState s = joy_state(0, 0, PLAT_JOY_POV_CENTRED);
+    // A button is pressed in its first poll only; buttons outside the 32 answer nothing.
+    s = joy_state(0, 0, PLAT_JOY_POV_CENTRED);
     s.buttons[31] = 0x80;
     joy_feed_state(&s);
     const auto b31 = [] {

@@ -106,31 +106,41 @@ TEST_F(SettingsStore, ExtraSettingInFileIsKeptAndATypeChangeReplacesTheValue)
     EXPECT_NE(cfg(0).find("golng\t0\t0\n"), std::string::npos);
 }
 
-// A copy failing its CRC gives way to the other, both written anew; both bad: the defaults.
-TEST_F(SettingsStore, CorruptCopyFamily)
+// A copy failing its CRC gives way to the other (a = 2), both written anew. With its CRC right
+// but not readable whole, what came before the fault stays; an oversized copy is not read at all.
+// Both bad: the defaults.
+TEST_F(SettingsStore, BadCopyFamily)
 {
-    const std::string good = "a\t0\t1\n", edited = "a\t0\t9\n";
+    const std::string edited = "a\t0\t9\n", truncated = "a\t0\t1\nb\t0\t",
+                      long_name = "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') +
+                                  "\t0\t1\nb\t0\t2\n",
+                      oversized = "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' '),
+                      no_file = "<no CRC file>";
+    const auto own = [](const std::string& cfg) { return le_bytes(crc_of(cfg)); };
     const struct {
         const char* what;
         std::string cfg0, crc0;
-        bool crc0_present;
+        int a;
     } cases[] = {
-        {"edited without its CRC", edited, le_bytes(crc_of(good)), true},
-        {"CRC file missing", edited, "", false},
-        {"CRC file short", edited, le_bytes(crc_of(edited)).substr(0, 3), true},
-        {"CRC file empty", edited, "", true},
-        {"truncated CFG", "a\t0\t", le_bytes(crc_of(edited)), true},
+        {"edited without its CRC", edited, own("a\t0\t2\n"), 2},
+        {"CRC file missing", edited, no_file, 2},
+        {"CRC file short", edited, own(edited).substr(0, 3), 2},
+        {"CRC file empty", edited, "", 2},
+        {"truncated CFG", "a\t0\t", own(edited), 2},
+        {"truncated last line", truncated, own(truncated), 1},
+        {"over-long name", long_name, own(long_name), 1},
+        {"oversized", oversized, own(oversized), 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         dir_.write("game0.CFG", c.cfg0);
         std::filesystem::remove(dir_.file("game0.CRC"));
-        if (c.crc0_present) dir_.write("game0.CRC", c.crc0);
-        write_copy(1, good);
+        if (c.crc0 != no_file) dir_.write("game0.CRC", c.crc0);
+        write_copy(1, "a\t0\t2\n");
         load();
-        // Copy 1 is used and both copies are written anew.
-        EXPECT_EQ(std::tuple(get_int("a"), cfg(0), crc(0)),
-                  std::tuple(1, good, le_bytes(crc_of(good))));
+        const std::string want = "a\t0\t" + std::to_string(c.a) + "\n";
+        EXPECT_EQ(std::tuple(get_int("a"), get_int("b"), cfg(0), crc(0)),
+                  std::tuple(c.a, -12345, want, own(want)));
     }
     write_copy(0, "sndvol\t0\t1\n", le_bytes(0));
     write_copy(1, "sndvol\t0\t2\n", "xx");
@@ -164,30 +174,6 @@ TEST_F(SettingsStore, HostileButCheckedFiles)
     EXPECT_EQ(settings_get_float("y", &f), 1);
     EXPECT_EQ(std::tuple(get_int("x"), get_int("z"), get_int("w"), f),
               std::tuple(0, INT32_MAX, -12, 0.0f));
-}
-
-// CRC right but not readable whole: what came before the fault stays; an oversized copy is not
-// read at all (copy 1 holds a = 2).
-TEST_F(SettingsStore, TruncatedOverLongOrOversizedCopies)
-{
-    const struct {
-        const char* what;
-        std::string cfg0;
-        int a;
-    } cases[] = {
-        {"truncated last line", "a\t0\t1\nb\t0\t", 1},
-        {"over-long name",
-         "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') + "\t0\t1\nb\t0\t2\n", 1},
-        {"oversized", "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' '), 2},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        write_copy(0, c.cfg0);
-        write_copy(1, "a\t0\t2\n");
-        load();
-        EXPECT_EQ(std::tuple(get_int("a"), get_int("b"), cfg(0)),
-                  std::tuple(c.a, -12345, "a\t0\t" + std::to_string(c.a) + "\n"));
-    }
 }
 
 TEST_F(SettingsStore, EmptyStoreFindsNothingAndSettersRefuseWhatCannotBeStored)

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -73,16 +71,6 @@ TEST_F(TextListTest, FullListRefusesByTheFitTest)
     for (int k = 0; k < 1500; ++k) textlist_printf_plain(s, "abc");
     const Walk w = walk(textlist_get(s));
     EXPECT_EQ(std::pair(w.records, w.end), std::pair(1489, size_t(1489 * 44)));
-}
-
-TEST_F(TextListTest, LongTextIsCutTo2047Bytes)
-{
-    int32_t s = textlist_create(8192);
-    std::string big(5000, 'y');
-    textlist_printf_plain(s, "%s", big.c_str());
-    const uint8_t* b = textlist_get(s);
-    EXPECT_EQ(std::tuple(u32_at(b + 32), u32_at(b + 36), b[40 + 2047], b[40 + 2048]),
-              std::tuple(2047u, 2048u, 0, 'E'));
 }
 
 TEST_F(TextListTest, SlotsRunOutAndComeBack)

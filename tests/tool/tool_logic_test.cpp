@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::FieldsAre;
-using ::testing::FloatEq;
-using ::testing::FloatNear;
 
 TEST(NameTag, NumbersOfTheListedShapes)
 {
@@ -161,28 +159,14 @@ TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
     EXPECT_EQ(tool_point_in_rect_at(101, 100, b.x, b.y, b.w, b.h), 0);
 }
 
-TEST(ToolPatchGeometry, ExtentOfATurnedBoxAndDragFactors)
-{
-    const float box[6] = {-1, -2, -3, 1, 2, 3};
-    Mat44 m;
-    tool_mat_scale3(&m, tool_mat_euler(&m, 0, 0, 0), 30, 30, 30);
-    EXPECT_THAT(tool_box_extent(box, &m), FieldsAre(FloatEq(30), FloatEq(60)));
-    tool_mat_euler(&m, 0, 0, 3.14159265f / 2);  // a quarter turn about z swaps them
-    EXPECT_THAT(tool_box_extent(box, &m), FieldsAre(FloatNear(2, 1e-3), FloatNear(1, 1e-3)));
-    EXPECT_FLOAT_EQ(tool_patch_drag_factor(32), 2.0f);
-    EXPECT_FLOAT_EQ(tool_patch_drag_factor(-16), 0.5f);
-    EXPECT_FLOAT_EQ(tool_patch_drag_factor(-1000), 0.1f);
-}
-
 TEST(ToolGroups, GroupNameOfAListedFile)
 {
     std::string stem;
     EXPECT_EQ(mdl_group_of_file("star.bin", &stem), 1);
     EXPECT_EQ(stem, "star");
-    EXPECT_EQ(mdl_group_of_file("a.b.bin", &stem), 0);  // would open a.bin
-    EXPECT_EQ(mdl_group_of_file("X.BIN", &stem), 0);    // would open X.bin
-    EXPECT_EQ(mdl_group_of_file(".bin", &stem), 0);
-    EXPECT_EQ(mdl_group_of_file("noext", &stem), 0);
+    // "a.b.bin" would open a.bin and "X.BIN" X.bin.
+    for (const char* name : {"a.b.bin", "X.BIN", ".bin", "noext"})
+        EXPECT_EQ(mdl_group_of_file(name, &stem), 0) << name;
 }
 
 TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)

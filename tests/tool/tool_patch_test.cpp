@@ -55,14 +55,12 @@ protected:
         plat_key_clear();
         key_init();
         mouse_init();
-        ToolState& t = tool_state();
-        t = ToolState{};
-        t.offset_x = 400;
-        t.offset_y = 300;
-        t.scale = 1.0f;
-        t.lighting = 1;
-        t.sprite_group = group_alloc();
-        t.model_group = group_alloc();
+        tool_state() = ToolState{.sprite_group = group_alloc(),
+                                 .model_group = group_alloc(),
+                                 .offset_x = 400,
+                                 .offset_y = 300,
+                                 .scale = 1.0f,
+                                 .lighting = 1};
         plat_dialogs_reset_script();
     }
     void TearDown() override

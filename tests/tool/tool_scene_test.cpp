@@ -108,19 +108,6 @@ protected:
 
 }  // namespace
 
-// The help text (green, lower right) and the buttons are on screen.
-TEST_F(ToolScene, HelpTextAndButtonsShow)
-{
-    run([&] {
-        const auto green = [](uint32_t p) {
-            return (p & 0xFF00FF) < 0x300030 && (p & 0xFF00) > 0xA000;
-        };
-        EXPECT_GT(count_pixels(500, 560, 298, 38, green), 50);
-        // The right edge outside the picture is black except for the buttons.
-        EXPECT_GT(count_pixels(760, 56, 32, 112, [](uint32_t p) { return p != 0; }), 200);
-    });
-}
-
 // Previews show in their cells (culling reaches z = 2500); arrows turn pages; a click closes.
 TEST_F(ToolScene, PaletteShowsTurningPreviews)
 {
@@ -144,10 +131,17 @@ TEST_F(ToolScene, PaletteShowsTurningPreviews)
     });
 }
 
-// Loading fits the background; T drags it, H fits it again, L toggles the lighting.
+// Once loaded, the help text (green, lower right) and the buttons show and the background is
+// fitted; T drags it, H fits it again, L toggles the lighting.
 TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
 {
     run([&] {
+        const auto green = [](uint32_t p) {
+            return (p & 0xFF00FF) < 0x300030 && (p & 0xFF00) > 0xA000;
+        };
+        EXPECT_GT(count_pixels(500, 560, 298, 38, green), 50);
+        // The right edge outside the picture is black except for the buttons.
+        EXPECT_GT(count_pixels(760, 56, 32, 112, [](uint32_t p) { return p != 0; }), 200);
         EXPECT_GE(res_mesh_count(), 17);  // two palette pages
         EXPECT_EQ(tool_pic_width(tool_background_tex()), 1024);
         EXPECT_NE(res_crop_find("icon", "disk"), 0u);
