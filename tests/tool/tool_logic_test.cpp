@@ -230,7 +230,7 @@ TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
     fs::copy_file(built / "coin.bin", fs::path(grp) / "coin.bin");
     fs::copy_file(built / "coin_NRM.bin", fs::path(grp) / "coin_NRM.bin");
     fs::copy_file(built / "star.bin", fs::path(grp) / "a.b.bin");  // would open a.bin
-    write_text("grp/notes.txt", "not a group");
+    dir.write("grp/notes.txt", "not a group");
     boot();
     // coin, coin_NRM (listed itself as well) and the 70 copies.
     ASSERT_EQ(mdl_queue_begin(grp.c_str()), k_groups + 2);
@@ -261,7 +261,7 @@ TEST_F(ToolQueue, CompanionQueuedBeforeItsGroupAndEmptyFoldersQueueNothing)
     EXPECT_EQ(mdl_queue_begin(folder("empty").c_str()), 0);
     EXPECT_EQ(mdl_queue_feed(), 0);
     EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);
-    EXPECT_EQ(mdl_queue_begin((dir / "missing").string().c_str()), 0);
+    EXPECT_EQ(mdl_queue_begin(dir.file("missing").c_str()), 0);
     EXPECT_EQ(mdl_load_with_nrm("coin", 0), 1);
     EXPECT_EQ(resload_pending(), 2u);
     EXPECT_EQ(mdl_load_with_nrm("star", 0), 1);  // no companion: itself only
