@@ -1,5 +1,4 @@
 // 2D maths: matrix conventions, intersections, overlaps at their edges.
-#include <array>
 #include <tuple>
 
 #include "vm_test_util.h"

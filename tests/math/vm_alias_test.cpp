@@ -1,8 +1,5 @@
 // Outputs may alias inputs: in place gives the same bits as a separate output.
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <vector>
 
 #include "vm_test_util.h"
 

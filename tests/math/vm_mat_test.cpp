@@ -78,7 +78,6 @@ TEST(MatConventions, EditorsActInTheOwnFrame)
     expect_mat_near(ra, *vm_mat_rotate_y(&ry, &m, 0.5f), 5e-4f);  // half-angle table steps differ
 }
 
-// Every Euler extractor inverts the quaternion builder of its order.
 TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilder)
 {
     struct Order {

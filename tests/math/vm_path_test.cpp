@@ -1,6 +1,5 @@
 // Point paths: block layout, building, evaluating, short and degenerate paths.
 #include <array>
-#include <vector>
 
 #include "vm_test_util.h"
 
@@ -70,7 +69,6 @@ TEST(Path, EvaluatesThroughItsPointsAndStraightEvenPathIsLinear)
         build(p);
         expect_vec3_near(at_fraction(p, 1.0f), {10, 6, 1}, 1e-4f);
     }
-    // A straight path of even steps is linear.
     PathBlock* q = make_path(b, {{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {6, 0, 0}});
     vm_path_build(q);
     for (float f : {0.1f, 0.25f, 0.5f, 0.8f}) {

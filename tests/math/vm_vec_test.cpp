@@ -1,8 +1,5 @@
 // 3-vector maths: conventions, degenerate inputs and the geometric tests.
-#include <gtest/gtest.h>
-
 #include <array>
-#include <cmath>
 #include <tuple>
 
 #include "vm_test_util.h"

@@ -136,7 +136,6 @@ TEST_F(Plight, ChoiceIsByPriorityThenNearestAndLimitedAndTheCameraDistanceCounts
     // A light freed after the cull is no longer chosen.
     plight_free(urgent);
     EXPECT_EQ(plight_select_for_point(out, 4, 0, &origin, 0.5f, 0x1), 2);
-    // The camera's distance counts in the order too.
     plight_pool_reset();
     set_box_frustum({-8, 0, 0});
     PointLight* a = light_at(2, 0, 0, 10);   // object distance 4, camera 100

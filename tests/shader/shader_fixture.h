@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "app/txt_settings.h"

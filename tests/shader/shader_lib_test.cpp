@@ -1,4 +1,6 @@
 // The shader library on the device: record choice, constants, caller parameters, dumps, draws.
+#include <gmock/gmock.h>
+
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -12,10 +14,7 @@
 #include "disp/mesh_buf.h"
 #include "disp/plight.h"
 #include "disp/rstate.h"
-#include "disp/tex.h"
 #include "shader_fixture.h"
-
-#include <gmock/gmock.h>
 
 namespace {
 
@@ -86,7 +85,6 @@ TEST_F(ShaderLib, SetsChooseRecordsByPointLightCountCutToFourAndRefuseWhatIsOutO
     RstateMeshArgs a = draw_args(4, 6);  // more than four are cut to four
     a.lights = l;
     shader_setup_mesh(a);
-    // The bound record, its point-light count and whether it has point lights.
     EXPECT_EQ(
         (std::array{shader_get_key(), shader_get_point_light_count(), shader_has_point_lights()}),
         (std::array{12, 4, 1}));
@@ -323,7 +321,6 @@ TEST_F(ShaderOwnFiles,
     Init(1);
     // Written whether or not the stage compiled; the last point-light row wins.
     EXPECT_EQ(tmp_.read("_plphong_ps.txt").rfind("#define NR_POINT_LIGHT  4\n", 0), 0u);
-    // A missing folder loads nothing, and draws fall back.
     shader_term();
     use_shader_folder(tmp_, tmp_.file("missing/"));
     shader_init();

@@ -1,9 +1,7 @@
 // The shader file reader on fixture files and on hostile text; no device is needed.
-#include <gtest/gtest.h>
-
+#include <fstream>
 #include <random>
 #include <tuple>
-#include <string>
 
 #include "disp/shader_file.h"
 #include "shader_fixture.h"
@@ -51,7 +49,6 @@ TEST(ShaderReader, PixelOnlyFileMissingFileAndKeywordsWithoutASectionAndABlockOp
     EXPECT_EQ(shader_file_assemble(t, SH_SEC_VERTEX, "#define X 1"), "");
     EXPECT_EQ(shader_file_read(fixture_dir(), "no_such_file.txt", &t), 0);
     EXPECT_EQ(shader_file_read(fixture_dir() + "no_such_folder/", "full.txt", &t), 0);
-    // Keywords without a section, and a block still open at the end.
     t = read_fixture("unterminated.txt");
     EXPECT_EQ(t.section[SH_SEC_VERTEX].code, "");
 }
@@ -115,7 +112,6 @@ TEST(ShaderReader, StageSourceAssemblyAndParametersPackedInSectionOrderFirstName
     EXPECT_EQ(shader_file_assemble(t, SH_SEC_VERTEX, "#define NR_POINT_LIGHT  2"),
               "#define NR_POINT_LIGHT  2\n" + c.regs + c.code + v.regs + v.code);
     EXPECT_EQ(shader_file_assemble(t, SH_SEC_COMMON, nullptr), "");
-    // The caller's parameters are packed in section order, the first of a name only.
     std::vector<ShaderParam> p;
     shader_file_params(t, &p);
     std::vector<std::pair<std::string, int>> packed;

@@ -1,6 +1,4 @@
 // The shipped shader files compile, and each stage keeps the registers its sections declare.
-#include <set>
-
 #include "shader_fixture.h"
 
 namespace {
