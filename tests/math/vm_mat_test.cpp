@@ -172,27 +172,21 @@ TEST(MatProjection, ClipPlaneProjection)
     EXPECT_NEAR(clip({1, -2, 10}).z / clip({1, -2, 10}).w, 1.0f, 1e-4f);
 }
 
-TEST(MatAim, EveryDirectionAndAnEyeOnTheTarget)
+// Directions along (1, 1, 1) and the zero direction are the awkward ones.
+TEST(MatAim, AimAndYAxisFramesForEveryDirectionAndAnEyeOnTheTarget)
 {
+    const Vec3 dirs[] = {{0, 1, 0}, {1, 0, 0},    {0, 0, 1}, {1, 2, 3},           {0, -5, 0},
+                         {1, 1, 1}, {-1, -1, -1}, {2, 2, 2}, {0.3f, -0.2f, 0.9f}, {0, 0, 0}};
+    const Vec3 pos = {1, 2, 3};
     Mat44 m, inv;
-    for (const Vec3& d : {Vec3{0, 0, 1}, Vec3{1, 2, 3}, Vec3{0, 1, 0}, Vec3{0, -5, 0}, Vec3{}})
-        EXPECT_TRUE(orthonormal(*vm_mat_aim_dir(&m, nullptr, &d, nullptr, 0), 1e-5f)) << d.y;
-    // Eye on the target: a usable placement instead of a singular one.
-    const Vec3 eye = {1, 2, 3};
-    vm_mat_aim_at(&m, &eye, &eye, nullptr, 0);
-    EXPECT_EQ(vm_mat_inverse_checked(&inv, &m), 1);
-}
-
-TEST(MatYAxis, OrthonormalForEveryDirection)
-{
-    const Vec3 dirs[] = {{0, 1, 0},    {1, 0, 0}, {0, 0, 1},           {1, 1, 1},
-                         {-1, -1, -1}, {2, 2, 2}, {0.3f, -0.2f, 0.9f}, {0, 0, 0}};
     for (const Vec3& d : dirs) {
-        Mat44 m;
-        const Vec3 pos = {1, 2, 3};
-        vm_mat_from_y_axis(&m, &pos, &d);
-        EXPECT_TRUE(orthonormal(m, 1e-5f)) << d.x << " " << d.y << " " << d.z;
+        SCOPED_TRACE(testing::Message() << d.x << " " << d.y << " " << d.z);
+        EXPECT_TRUE(orthonormal(*vm_mat_aim_dir(&m, nullptr, &d, nullptr, 0), 1e-5f));
+        EXPECT_TRUE(orthonormal(*vm_mat_from_y_axis(&m, &pos, &d), 1e-5f));
     }
+    // Eye on the target: a usable placement instead of a singular one.
+    vm_mat_aim_at(&m, &pos, &pos, nullptr, 0);
+    EXPECT_EQ(vm_mat_inverse_checked(&inv, &m), 1);
 }
 
 TEST(MatInterpolate, TheEndIsExactAndScaledMatricesKeepTheirRotation)

@@ -53,6 +53,9 @@ protected:
         plight_pool_reset();
         set_box_frustum({0, 0, 0});
     }
+    // Lights chosen for a point at the origin.
+    PointLight* out[4] = {};
+    const Vec3 origin = {0, 0, 0};
 };
 
 }  // namespace
@@ -111,15 +114,12 @@ TEST_F(Plight, CullKeepsSpheresThatReachIntoTheFrustumAndReachIsBySumOfSquaresAn
     plight_pool_reset();
     light_at(5, 0, 0, 4);  // 25 < 9 + 16 is false
     plight_cull();
-    PointLight* out[4];
-    const Vec3 origin = {0, 0, 0};
     EXPECT_EQ(plight_select_for_point(out, 4, 0, &origin, 3.0f, ~0u), 0);
     EXPECT_EQ(plight_select_for_point(out, 4, 0, &origin, 3.01f, ~0u), 1);
 }
 
 TEST_F(Plight, ChoiceIsByPriorityThenNearestAndLimitedAndTheCameraDistanceCounts)
 {
-    set_box_frustum({0, 0, 0});
     PointLight* far = light_at(3, 0, 0, 10);        // distance field 9 + 9
     PointLight* near = light_at(1, 0, 0, 10);       // 1 + 1
     PointLight* urgent = light_at(6, 0, 0, 10, 5);  // priority 5 beats distance
@@ -127,8 +127,6 @@ TEST_F(Plight, ChoiceIsByPriorityThenNearestAndLimitedAndTheCameraDistanceCounts
     other_group->group_mask = 0x2;
     far->group_mask = near->group_mask = urgent->group_mask = 0x1;
     plight_cull();
-    PointLight* out[4] = {};
-    const Vec3 origin = {0, 0, 0};
     ASSERT_EQ(plight_select_for_point(out, 4, 0, &origin, 0.5f, 0x1), 3);
     EXPECT_THAT(out, testing::ElementsAre(urgent, near, far, nullptr));
     EXPECT_EQ(plight_select_for_point(out, 2, 0, &origin, 0.5f, 0x1), 2);
@@ -142,6 +140,5 @@ TEST_F(Plight, ChoiceIsByPriorityThenNearestAndLimitedAndTheCameraDistanceCounts
     PointLight* b = light_at(-3, 0, 0, 10);  // object distance 9, camera 25
     plight_cull();
     ASSERT_EQ(plight_select_for_point(out, 2, 0, &origin, 0.0f, ~0u), 2);
-    EXPECT_EQ(out[0], b);
-    EXPECT_EQ(out[1], a);
+    EXPECT_EQ(std::pair(out[0], out[1]), std::pair(b, a));
 }
