@@ -7,8 +7,6 @@ namespace {
 
 const ProjParams k_params = {-0.4f, 0.4f, -0.3f, 0.3f, 0.5f, 100.0f};
 
-float plane_value(const Plane& p, const Vec3& v) { return vm_plane_dot_point(&p, &v); }
-
 Mat44 aimed(Vec3 eye, Vec3 target, const Vec3* up = nullptr)
 {
     Mat44 m;
@@ -49,7 +47,8 @@ TEST(Frustum, PlanesOfAKnownCamera)
                                {0, 2, 4, 6}, {2, 3, 6, 7}, {0, 1, 4, 5}};
     for (int side = 1; side < 6; ++side)
         for (int k : on_side[side])
-            EXPECT_NEAR(plane_value(f.p[side], corners[k]), 0.0f, 2e-3f) << side << " " << k;
+            EXPECT_NEAR(vm_plane_dot_point(&f.p[side], &corners[k]), 0.0f, 2e-3f)
+                << side << " " << k;
 }
 
 TEST(ProjParams, FromMatrixInvertsThePerspective)
