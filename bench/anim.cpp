@@ -33,9 +33,8 @@ std::string bone_name(int i) { return "b" + std::to_string(i); }
 std::vector<qvw::BoneNode> skeleton(int first, int count)
 {
     if (count == 0) return {};
-    qvw::BoneNode n{bone_name(first), turn_z(0, first % 20 ? 0.1f : 0.0f),
-                    skeleton(first + 1, count - 1)};
-    return {n};
+    return {
+        {bone_name(first), turn_z(0, first % 20 ? 0.1f : 0.0f), skeleton(first + 1, count - 1)}};
 }
 
 qvw::AnimDesc motion(const char* name, float speed)
@@ -73,11 +72,7 @@ qvw::ModelDesc character()
             if (r + 1 < kRings)
                 m.corners.insert(m.corners.end(), {i, i + kSides, j, j, i + kSides, j + kSides});
         }
-    for (int b = 0; b < 20; ++b) {
-        qvw::Mat16 off = qvw::mat_identity();
-        off[12] = -0.1f * float(b);
-        m.bones.push_back({bone_name(b), off});
-    }
+    for (int b = 0; b < 20; ++b) m.bones.push_back({bone_name(b), turn_z(0, -0.1f * float(b))});
     return m;
 }
 
@@ -112,17 +107,12 @@ struct Scene {
         ok = bones && a && b && mesh && springs;
     }
 };
-Scene& scene()
-{
-    static Scene s;
-    return s;
-}
 
 const Mat44 kIdent = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 void BM_PoseCrossFade(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no scene");
     std::vector<MotionPlayer*> ps;
     for (int i = 0; i < kPlayers; ++i) {
@@ -142,7 +132,7 @@ BENCHMARK(BM_PoseCrossFade)->Unit(benchmark::kMillisecond);
 
 void BM_ReachAndAim(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no scene");
     MotionPlayer* p = motion_player_alloc();
     motion_player_set(p, s.bones, s.a);
@@ -158,7 +148,7 @@ BENCHMARK(BM_ReachAndAim)->Unit(benchmark::kMicrosecond);
 
 void BM_SpringChain(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no scene");
     MotionPlayer* p = motion_player_alloc();
     motion_player_set(p, s.springs, 0);
@@ -178,22 +168,16 @@ double frame(Draw draw)
     const auto t0 = bench::Clock::now();
     cam_update_all();
     obj_build_draw_list();
-    bench::frame(kWidth, kHeight, bench::kClearAll, draw);
+    bench::frame_3d(kWidth, kHeight, bench::kClearAll, draw);
     return bench::ms_since(t0);
 }
 
-void pass()
-{
-    obj3d_scene_begin(0, 0, 0);
-    obj_draw_range(72, 83);
-    obj3d_scene_end();
-}
+void pass() { obj_draw_range(72, 83); }
 
 // The same meshes, shader set-up and palettes, without the pass.
 void direct()
 {
-    const MeshBuffers* mb = res_mesh_get_object(scene().mesh);
-    obj3d_scene_begin(0, 0, 0);
+    const MeshBuffers* mb = res_mesh_get_object(bench::once<Scene>().mesh);
     disp_rstate_cache_reset();
     gfx_set_indices(disp_wire_index_buffer(mb->ib, mb->index_bits == 32 ? 4 : 2));
     gfx_set_stream_source(0, disp_wire_vertex_buffer(mb->vb), 0, mb->stride);
@@ -209,13 +193,12 @@ void direct()
         gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, sub.min_vertex, sub.vertex_count,
                                    sub.start_index, sub.prim_count);
     }
-    obj3d_scene_end();
 }
 
 // Pass and direct frames alternating, so that both see the same load.
 void BM_SkinnedSideBySide(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no scene");
     for (int i = 0; i < kChars; ++i) {  // on an 8 x 8 grid, posed once
         const Mat44 w = o3t::at((float(i % 8) - 4.0f) * 1.2f, (float(i / 8) - 4.0f) * 0.8f, 9.0f);

@@ -1,5 +1,5 @@
 // What the benchmark programs share: a headless start, settings of their own, a temporary
-// folder, the display on a hidden window, one device frame and per-item counters.
+// folder, the display on a hidden window, device frames and per-item counters.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -19,6 +19,7 @@
 #include "disp/disp_main.h"
 #include "disp/tex.h"
 #include "obj2d/qspr.h"
+#include "obj3d/obj3d.h"
 #include "plat/files.h"
 #include "plat/gfx.h"
 
@@ -31,6 +32,15 @@ struct Lcg {
     uint32_t seed;
     uint32_t next() { return seed = seed * 1664525u + 1013904223u; }
 };
+
+// The one T of the program, made on first use, so that the device and the data it loads
+// serve every case.
+template <class T>
+T& once()
+{
+    static T t;
+    return t;
+}
 
 inline double ms_since(Clock::time_point t0)
 {
@@ -107,6 +117,17 @@ void frame(int w, int h, uint32_t clear, Draw draw)
     glFinish();
 }
 constexpr uint32_t kClearAll = GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL;
+
+// A device frame holding one 3D pass of screen 0.
+template <class Draw>
+void frame_3d(int w, int h, uint32_t clear, Draw draw)
+{
+    frame(w, h, clear, [&] {
+        obj3d_scene_begin(0, 0, 0);
+        draw();
+        obj3d_scene_end();
+    });
+}
 
 // The sprites' vertex layout.
 struct QuadVertex {

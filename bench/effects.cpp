@@ -65,11 +65,9 @@ void BM_EffectFrame(benchmark::State& state)
         obj_for_each(add_quad, &v);
         for (int pass = 0; pass < 2; ++pass, draw_ms[pass - 1] += bench::ms_since(t0)) {
             t0 = Clock::now();
-            bench::frame(kWidth, kHeight, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, [&] {
-                obj3d_scene_begin(0, 0, 0);
+            bench::frame_3d(kWidth, kHeight, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, [&] {
                 if (pass) qspr_frame_reset(), obj_build_draw_list(), obj_draw_range(72, 83);
                 if (!pass) bench::draw_quads(g_tex, v);
-                obj3d_scene_end();
             });
         }
     }

@@ -122,13 +122,5 @@ void sines(benchmark::State& state, Sin sin)
     }
     state.SetItemsProcessed(state.iterations() * int64_t(a.size()));
 }
-void BM_vm_math_sin(benchmark::State& state)
-{
-    sines(state, [](float x) { return vm_math_sin(x); });
-}
-void BM_std_sin(benchmark::State& state)
-{
-    sines(state, [](float x) { return std::sin(x); });
-}
-BENCHMARK(BM_vm_math_sin);
-BENCHMARK(BM_std_sin);
+BENCHMARK_CAPTURE(sines, vm, [](float x) { return vm_math_sin(x); })->Name("BM_vm_math_sin");
+BENCHMARK_CAPTURE(sines, std, [](float x) { return std::sin(x); })->Name("BM_std_sin");

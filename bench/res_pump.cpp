@@ -33,8 +33,7 @@ uint64_t write_groups(const std::filesystem::path& dir)
             qvw::model_chunk(qvw::sample_grid(name, 8 + 8 * uint32_t(k), tex), chunk);
             qvw::file_add_chunk(f, qvw::MAGIC_MODEL, chunk);
         }
-        std::ofstream(dir / ("g" + std::to_string(g) + ".bin"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
+        plat_write_file((dir / ("g" + std::to_string(g) + ".bin")).string(), f, nullptr);
         bytes += f.size();
     }
     return bytes;

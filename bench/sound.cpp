@@ -9,8 +9,6 @@
 #include "sound/snd_mgr.h"
 #include "tools/gen/wave_file.h"
 
-void no_op(const SoundCmd&) {}
-
 void drain_to(uint32_t pending)
 {
     while (snd_ring_pending() > pending)
@@ -22,7 +20,7 @@ void drain_to(uint32_t pending)
 void BM_SndPost(benchmark::State& state)
 {
     const bool draining = state.range(0);
-    snd_thread_set_handler(no_op);
+    snd_thread_set_handler([](const SoundCmd&) {});
     snd_thread_start();
     std::vector<double> us;
     for (auto _ : state) {
@@ -47,7 +45,7 @@ BENCHMARK(BM_SndPost)->Arg(0)->Arg(1)->UseManualTime()->Iterations(4000);
 // 20 posts from an empty ring: from 14 pending on each waits for the thread.
 void BM_SndPostBurstOf20(benchmark::State& state)
 {
-    snd_thread_set_handler(no_op);
+    snd_thread_set_handler([](const SoundCmd&) {});
     snd_thread_start();
     for (auto _ : state) {
         state.PauseTiming();

@@ -65,11 +65,6 @@ struct Scene {
         ok = movie != 0;
     }
 };
-Scene& scene()
-{
-    static Scene s;
-    return s;
-}
 
 // Billboard i of a 100 x 80 grid at depth 40, where 1.5 units are 16 pixels.
 Vec3 grid_point(int i)
@@ -77,19 +72,9 @@ Vec3 grid_point(int i)
     return {(float(i % 100) - 49.5f) * 0.7f, (float(i / 100) - 39.5f) * 0.7f, 40};
 }
 
-template <class Draw>
-void pass_3d(Draw draw)
-{
-    bench::frame(kWidth, kHeight, bench::kClearAll, [&] {
-        obj3d_scene_begin(0, 0, 0);
-        draw();
-        obj3d_scene_end();
-    });
-}
-
 void BM_Billboards(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no device");
     const int textures = int(state.range(0));
     std::vector<DrawObj*> objs;
@@ -103,7 +88,7 @@ void BM_Billboards(benchmark::State& state)
     auto one = [] {
         qspr_frame_reset();
         obj_build_draw_list();
-        pass_3d([] { obj_draw_range(72, 83); });
+        bench::frame_3d(kWidth, kHeight, bench::kClearAll, [] { obj_draw_range(72, 83); });
     };
     one();
     for (auto _ : state) one();
@@ -115,7 +100,7 @@ BENCHMARK(BM_Billboards)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseReal
 
 void BM_PrebuiltQuads(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no device");
     std::vector<bench::QuadVertex> quads;
     for (int i = 0; i < kBillboards; ++i) {
@@ -126,15 +111,15 @@ void BM_PrebuiltQuads(benchmark::State& state)
         }
     }
     cam_update_all();
-    auto one = [&] { pass_3d([&] { bench::draw_quads(s.tex[0], quads); }); };
-    one();
-    for (auto _ : state) one();
+    auto draw = [&] { bench::draw_quads(s.tex[0], quads); };
+    bench::frame_3d(kWidth, kHeight, bench::kClearAll, draw);
+    for (auto _ : state) bench::frame_3d(kWidth, kHeight, bench::kClearAll, draw);
 }
 BENCHMARK(BM_PrebuiltQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Movies(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no device");
     std::vector<DrawObj*> objs;
     for (int i = 0; i < kMovies; ++i) {
@@ -151,7 +136,6 @@ void BM_Movies(benchmark::State& state)
     };
     one();
     for (auto _ : state) one();
-    state.counters["movies"] = kMovies;
     for (DrawObj* o : objs) obj_free(o);
 }
 BENCHMARK(BM_Movies)->Unit(benchmark::kMillisecond)->UseRealTime();

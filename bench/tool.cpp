@@ -50,15 +50,10 @@ struct ToolBench {
         ok = res_mesh_count() > 0;
     }
 };
-ToolBench& started()
-{
-    static ToolBench b;
-    return b;
-}
 
 void BM_ToolStartToFirstLoadedFrame(benchmark::State& state)
 {
-    ToolBench& b = started();
+    ToolBench& b = bench::once<ToolBench>();
     if (!b.ok) return state.SkipWithError("no device or no data set");
     for (auto _ : state) state.SetIterationTime(b.start_ms / 1000.0);
     state.counters["start_ms"] = b.start_ms;
@@ -72,7 +67,7 @@ BENCHMARK(BM_ToolStartToFirstLoadedFrame)
 
 void BM_ToolFrame100Patches(benchmark::State& state)
 {
-    ToolBench& b = started();
+    ToolBench& b = bench::once<ToolBench>();
     if (!b.ok) return state.SkipWithError("no device or no data set");
     // A 10 x 10 grid over the fitted picture, every model of the palette in turn, each placed.
     const int32_t meshes = res_mesh_count();
@@ -86,7 +81,6 @@ void BM_ToolFrame100Patches(benchmark::State& state)
     }
     for (int i = 0; i < 3; ++i) frame();
     for (auto _ : state) frame();
-    state.counters["patches"] = k_patches;
     state.counters["fps"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }

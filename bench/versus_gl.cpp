@@ -51,8 +51,14 @@ double timed_ms(int frames, int& frame, Work work, double* cpu)
 }
 
 template <class Ours, class Gl>
-void compare(benchmark::State& state, int frames, Ours ours, Gl gl)
+void compare(benchmark::State& state, int frames, Ours ours, Gl gl_frame)
 {
+    auto gl = [&](int f) {  // each reference frame hands GL back to the layer
+        gl_frame(f);
+        glUseProgram(0);
+        glBindVertexArray(0);
+        gfx_invalidate_gl_cache();
+    };
     double cpu_o = 0, cpu_g = 0;
     int frame = 0;
     timed_ms(1, frame, ours, &cpu_o), timed_ms(1, frame, gl, &cpu_g);
@@ -137,13 +143,6 @@ struct GlFrame {
         SDL_GL_SwapWindow(static_cast<SDL_Window*>(window));
     }
 };
-
-void gl_end()  // hands GL back to the layer
-{
-    glUseProgram(0);
-    glBindVertexArray(0);
-    gfx_invalidate_gl_cache();
-}
 
 // Textured quads: 36-byte pre-transformed vertices, batches of 4,096.
 struct QuadVertex {
@@ -259,7 +258,6 @@ void BM_Quads(benchmark::State& state)
         [&](int) {
             frame.begin(true, false);
             gl.draw(verts.data(), kQuads, per_draw);
-            gl_end();
         });
     gfx_set_texture(0, nullptr);
     gfx_tex_release(tex);
@@ -307,7 +305,6 @@ void BM_Sprites10k(benchmark::State& state)
             frame.begin(true, true);
             gl.draw(verts.data(), kSprites);
             frame.present(disp.window);
-            gl_end();
         });
     g_sprites.clear();
 }
@@ -410,7 +407,6 @@ void main() {
                 glDrawElements(GL_TRIANGLES, GLsizei(idx.size()), GL_UNSIGNED_SHORT, nullptr);
             }
             frame.present(disp.window);
-            gl_end();
         });
 }
 BENCHMARK(BM_Models512)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -426,7 +422,6 @@ void BM_EmptyFrame(benchmark::State& state)
         [&](int) {
             frame.begin(false, true);
             frame.present(disp.window);
-            gl_end();
         });
 }
 BENCHMARK(BM_EmptyFrame)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -462,7 +457,6 @@ void BM_Save1024(benchmark::State& state)
             // Written as saves are (complete and synced), so that the two
             // differ only in the read-back and the conversion.
             plat_write_file(theirs, {file.get(), bytes}, nullptr);
-            gl_end();
         });
     std::remove(ours.c_str());
     std::remove(theirs.c_str());

@@ -1,5 +1,4 @@
 // The built-in images: formats, glyph layout, and bytes equal to a fresh run.
-
 #include "tools/gen/background_image.h"
 #include "plat/embedded.h"
 #include "tools/gen/font_image.h"

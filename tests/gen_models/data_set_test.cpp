@@ -2,13 +2,9 @@
 #include "gm_test_util.h"
 
 #include "res/texlst.h"
-#include "tools/gen_models/gm_icons.h"
 #include "tools/gen_models/gm_output.h"
 
-#include <algorithm>
 #include <set>
-
-namespace fs = std::filesystem;
 
 TEST(PatchData, CommittedSourcesEqualAFreshRun)
 {

@@ -3,16 +3,20 @@
 
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
+#include "tools/gen_models/gm_icons.h"
 #include "tools/qv_desc.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace gmt {
 
@@ -30,9 +34,9 @@ inline std::string binary_dir()
     return b ? b : GM_TEST_BINARY_DIR;
 }
 
-inline std::filesystem::path models_dir() { return source_dir() + "/data/models"; }
+inline fs::path models_dir() { return source_dir() + "/data/models"; }
 
-inline std::vector<uint8_t> read_bytes(const std::filesystem::path& p)
+inline std::vector<uint8_t> read_bytes(const fs::path& p)
 {
     std::ifstream f(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), {}};
@@ -44,7 +48,7 @@ inline const qvw::DataSet& built_set()
     static qvw::DataSet set = [] {
         qvw::DataSet all;
         std::vector<std::string> descs;
-        for (const auto& e : std::filesystem::directory_iterator(models_dir()))
+        for (const auto& e : fs::directory_iterator(models_dir()))
             if (e.path().extension() == ".qvd") descs.push_back(e.path().string());
         std::sort(descs.begin(), descs.end());
         std::string why;

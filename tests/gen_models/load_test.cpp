@@ -2,13 +2,8 @@
 #include "gm_test_util.h"
 #include "res/res_fixture.h"
 
-#include "tools/gen_models/gm_icons.h"
-
-#include <algorithm>
 #include <array>
 #include <cctype>
-
-namespace fs = std::filesystem;
 
 class PatchLoad : public ResTest {
 protected:
@@ -46,9 +41,7 @@ protected:
             }
             ASSERT_TRUE(resload_request(name.c_str(), 0));
         }
-        int steps = 0;
-        while (resload_step() != RESLOAD_IDLE && steps < 100000) steps++;
-        ASSERT_LT(steps, 100000);
+        ASSERT_LT(drain(100000), 100000);
     }
 };
 

@@ -1,7 +1,6 @@
 // The patch models as geometry, their mesh builders and the icon atlas.
 #include "gm_test_util.h"
 
-#include "tools/gen_models/gm_icons.h"
 #include "tools/gen_models/gm_mesh.h"
 #include "tools/gen_models/gm_models.h"
 

@@ -16,7 +16,6 @@ TEST(NameHash, KnownValuesAndACompareThatIgnoresCase)
     // Only the low six bits of a byte count.
     EXPECT_EQ(name_hash("0"), name_hash("p"));
     EXPECT_EQ(name_hash_lower("TEST_DEF"), 0x94D4F071u);
-    // Of any length.
     EXPECT_EQ(name_hash_lower(std::string(1000, 'A').c_str()),
               name_hash(std::string(1000, 'a').c_str()));
     EXPECT_EQ(name_icmp("ABC", "abc"), 0);
@@ -42,7 +41,6 @@ TEST(NamePath, SplitsFolderStemAndExtensionAndRefusesWhatDoesNotFit)
     EXPECT_STREQ(out.data(), "");
     name_lower_copy(out, "AbC");
     EXPECT_STREQ(out.data(), "abc");
-    // What does not fit is refused.
     std::array<char, 5> small;
     EXPECT_FALSE(name_file_stem(small, "longname.png"));
     EXPECT_STREQ(small.data(), "");
@@ -67,7 +65,6 @@ TEST(NameTokens, HasTokenJoinReplaceSuffixAndStripVariants)
     EXPECT_STREQ(out.data(), "body_lod1");
     name_replace_suffix(out, nullptr, "x");
     EXPECT_STREQ(out.data(), "");
-    // Stripping the variant tokens, into an output of four.
     std::array<char, 4> small;
     EXPECT_EQ(name_strip_variant(small, nullptr), 0);
     EXPECT_STREQ(small.data(), "");

@@ -4,16 +4,11 @@
 #include "app/err_screen.h"
 #include "disp/disp_main.h"
 #include "disp/disp_wire.h"
-#include "disp/rstate.h"
 #include "disp/tex.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
-#include "temp_dir.h"
-
-#include <gtest/gtest.h>
 
 #include <array>
-#include <string>
 
 namespace {
 
@@ -48,7 +43,7 @@ protected:
     {
         dir_.write(group + ".bin", std::string(bytes.begin(), bytes.end()));
     }
-    // A textured quad and a cube on a 64 x 32 checker texture, with two crops.
+    // A textured quad and a cube on a 64 x 32 checker texture, with a crop.
     static qvw::Bytes good_group()
     {
         return group_of(
@@ -168,8 +163,8 @@ TEST_F(ResDisp, TextureRectangleWritesInEveryForm)
     EXPECT_EQ(res_tex_set_image(h, 0, 0, 2, 1, argb), 1);
     // Own format: 32-bit words, here one row of two.
     const uint32_t raw[2] = {0x01020304u, 0xA0B0C0D0u};
-    EXPECT_EQ(
-        res_tex_set_image_raw(h, 2, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 1);
+    const auto* raw_bytes = reinterpret_cast<const uint8_t*>(raw);
+    EXPECT_EQ(res_tex_set_image_raw(h, 2, 0, 2, 1, raw_bytes, sizeof raw), 1);
     // Blue, green, red bytes, or the low 24 bits of a word; written opaque.
     const uint8_t bgr[6] = {0x33, 0x22, 0x11, 0x66, 0x55, 0x44};
     EXPECT_EQ(res_tex_set_image_rgb(h, 0, 1, 2, 1, bgr, 3), 1);
@@ -182,7 +177,6 @@ TEST_F(ResDisp, TextureRectangleWritesInEveryForm)
     // Outside the texture, a bad pixel size or a wrong byte count: refused.
     EXPECT_EQ(res_tex_set_image_rgb(h, 3, 1, 2, 1, bgr, 3), 0);
     EXPECT_EQ(res_tex_set_image_rgb(h, 0, 0, 1, 1, bgr, 2), 0);
-    EXPECT_EQ(res_tex_set_image_raw(h, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), 4), 0);
-    EXPECT_EQ(
-        res_tex_set_image_raw(0, 0, 0, 2, 1, reinterpret_cast<const uint8_t*>(raw), sizeof raw), 0);
+    EXPECT_EQ(res_tex_set_image_raw(h, 0, 0, 2, 1, raw_bytes, 4), 0);
+    EXPECT_EQ(res_tex_set_image_raw(0, 0, 0, 2, 1, raw_bytes, sizeof raw), 0);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "disp/mesh_buf.h"
+#include "res/mdl_decode.h"
 #include "res/res.h"
 #include "res/res_env.h"
 #include "res/resload.h"
@@ -15,6 +16,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // A model description as the bytes of its chunk.
 inline qvw::Bytes model_bytes(const qvw::ModelDesc& m)
@@ -22,6 +24,28 @@ inline qvw::Bytes model_bytes(const qvw::ModelDesc& m)
     qvw::Bytes b;
     EXPECT_TRUE(qvw::model_chunk(m, b));
     return b;
+}
+
+// A model written, parsed and decoded with the given name flags.
+struct Decoded {
+    qvw::Bytes d;
+    ModelChunk m;
+    MeshSource src;
+};
+inline Decoded decoded(const qvw::ModelDesc& desc, uint32_t flags = 0)
+{
+    Decoded r{model_bytes(desc), {}, {}};
+    EXPECT_EQ(chunk_parse_model(r.d, r.m), CHUNK_OK);
+    mdl_decode(r.d, r.m, 0, flags, r.src);
+    return r;
+}
+
+// Runs loader steps until idle or `limit` have run; answers how many ran.
+inline int drain(int limit = 10000)
+{
+    int n = 0;
+    while (resload_step() != RESLOAD_IDLE && n < limit) n++;
+    return n + 1;
 }
 
 // A group file of the given chunks, each at its kind's expected version.

@@ -2,7 +2,6 @@
 #include "res_fixture.h"
 #include "app/textlist.h"
 #include "res/res_stats.h"
-#include "disp/rstate.h"
 #include "child_proc.h"
 
 #include <sys/resource.h>
@@ -20,14 +19,10 @@ using ::testing::Pointwise;
 
 ResHandle add_mesh(const char* group, const qvw::ModelDesc& desc)
 {
-    const Bytes d = model_bytes(desc);
-    ModelChunk m;
-    EXPECT_EQ(chunk_parse_model(d, m), CHUNK_OK);
-    MeshSource src;
     std::array<char, 300> name;
-    int nf = name_strip_variant(name, rd_name(d, m.name_off));
-    mdl_decode(d, m, 0, uint32_t(nf), src);
-    return res_mesh_register(group, name.data(), src, uint32_t(nf));
+    const uint32_t flags = uint32_t(name_strip_variant(name, desc.name.c_str()));
+    Decoded model = decoded(desc, flags);
+    return res_mesh_register(group, name.data(), model.src, flags);
 }
 
 Bytes bones() { return qvw::bone_chunk(qvw::sample_bones()); }
@@ -293,7 +288,6 @@ TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStemCropsTakePixels)
     EXPECT_EQ(res_tex_bytes(), 40u + 128u + 128u + 48u);  // the mipmap surcharge is 3/8
     EXPECT_EQ(res_tex_load_mem("g", "bad.png", png.data(), 3, false), 0u);
     EXPECT_EQ(res_tex_count(), 9);
-    // Crops in pixels.
     ResHandle t = res_tex_create("g", "t", 64, 32, 0, false);
     ResHandle c = res_crop_register_px("g", "c", 16, 8, 32, 16, t);
     EXPECT_EQ(crop_of(c), (Crop{.tex = t, .u = 0.25f, .v = 0.25f, .w = 0.5f, .h = 0.5f}));
@@ -403,7 +397,6 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     EXPECT_THAT(std::vector(m + 12, m + 15), Pointwise(FloatNear(1e-6f), {0.0f, 3.0f, 0.0f}));
     ASSERT_TRUE(res_bone_node_world(turned, "leg", m));
     EXPECT_THAT(std::vector(m + 12, m + 15), Pointwise(FloatNear(1e-6f), {0.0f, 1.0f, 3.0f}));
-    // The matrix stack the world matrices are built on.
     EXPECT_EQ(res_mstack_below_top(), nullptr);
     for (int i = 0; i < 70; i++) res_mstack_push();
     EXPECT_EQ(res_mstack_depth(), 63);

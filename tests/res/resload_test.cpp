@@ -2,7 +2,6 @@
 #include "res_fixture.h"
 
 #include <algorithm>
-#include <string>
 
 namespace {
 
@@ -14,14 +13,6 @@ Bytes quad_file()
                       qvw::tex_chunk("quad.png", qvw::png_checker(8, 8, 0xFF000000, 0xFFFFFFFF))},
                      {qvw::MAGIC_MODEL, model_bytes(qvw::sample_quad())},
                      {qvw::MAGIC_CROP, qvw::crop_chunk({{"c", "quad.png", 0, 0, 0.5f, 0.5f}})}});
-}
-
-// Runs steps until idle; answers how many ran.
-int drain()
-{
-    int n = 0;
-    while (resload_step() != RESLOAD_IDLE && n < 10000) n++;
-    return n + 1;
 }
 
 }  // namespace
@@ -113,7 +104,6 @@ TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrameUnknownStepsAreReportedOnce)
     res_env_test_set_frame_percent(0.0f, 0.0f);
     EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);
     EXPECT_EQ(resload_progress(), 1.0f);
-    // An unknown step.
     resload_set_step(42);
     EXPECT_EQ(resload_step(), RESLOAD_FATAL);
     ASSERT_EQ(fatals().size(), 1u);

@@ -88,7 +88,6 @@ TEST(TexLst, RefusesStatementsThatDoNotParse)
     ASSERT_EQ(texlst_crop_count(t, 0), 1u);
     EXPECT_STREQ(texlst_crop_name(t, 0, 0), "good");
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 0)->frac[2], 0.5f);
-    // Overlong names.
     const std::string cat64(64, 'c'), cat63(63, 'c'), tex260(260, 't');
     t = parse("cat " + cat64 + "\ncat " + cat63 + "\ntex " + tex260 + "\ntex ok.png\n");
     EXPECT_EQ(t.refused_lines, (std::vector<uint32_t>{1, 3}));

@@ -5,7 +5,6 @@
 #include "tools/qv_desc.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
