@@ -7,11 +7,6 @@
 
 namespace {
 
-uint32_t u32_at(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // Walks the records of a list: their count and the offset of the end byte.
 struct Walk {
     int records = 0;
@@ -21,9 +16,9 @@ struct Walk {
 Walk walk(const uint8_t* buf)
 {
     Walk w;
-    while (buf[w.end] == kTextListRecordMark) {
-        w.end += kTextListHeaderSize + u32_at(buf + w.end + 36);
-        ++w.records;
+    for (uint32_t field; buf[w.end] == kTextListRecordMark; ++w.records) {
+        std::memcpy(&field, buf + w.end + 36, 4);  // the record's field size
+        w.end += kTextListHeaderSize + field;
     }
     return w;
 }
