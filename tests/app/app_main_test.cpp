@@ -3,12 +3,9 @@
 #include "app/mouse.h"
 #include "app/txt_settings.h"
 #include "plat/files.h"
+#include "temp_dir.h"
 
 #include <gmock/gmock.h>
-
-#include <filesystem>
-
-#include "temp_dir.h"
 
 namespace {
 
@@ -55,8 +52,7 @@ TEST_F(AppWorkDir, ChosenBesideTheProgramAndRestored)
     for (const std::string& d : {std::string("prog"), std::string("ro"), deep})
         fs::create_directories(t_.file(d + "/data"));
     fs::permissions(t_.file("ro/data"), fs::perms::owner_read | fs::perms::owner_exec);
-    fs::create_directories(t_.file("none"));
-    fs::create_directories(t_.file("file"));
+    for (const char* d : {"none", "file"}) fs::create_directories(t_.file(d));
     t_.write("file/data", "not a folder");
     ASSERT_GT(t_.file(deep).size(), 261u);
     const std::pair<std::string, std::string> cases[] = {
@@ -115,7 +111,6 @@ TEST(AppScene, AnEndedSceneHandsOverToTheEmptyRowAndIdles)
     for (int i = 0; i < 10; ++i) app_update();
     EXPECT_EQ(app_scene_runner()->state, 3u);
     EXPECT_EQ(std::pair(g_calls.enter, g_calls.update), std::pair(1, 2));
-    // A new start goes back to the first row's beginning.
     app_start();
     EXPECT_EQ(std::pair(app_scene_runner()->index, app_scene_runner()->state), std::pair(0u, 0u));
     app_scene_set_row(0, SceneEntry{nullptr, nullptr, nullptr});

@@ -3,9 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <cstring>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "app/app_main.h"
 #include "app/err_screen.h"
@@ -34,7 +32,6 @@ void PrintTo(const Line& l, std::ostream* os)
     *os << l.font << " " << l.align << " " << l.size << " " << l.x << "," << l.y << " " << l.text;
 }
 
-// The display's text records after a fresh err_screen_draw.
 std::vector<Line> drawn_lines()
 {
     textlist_reset(disp_get_d3dx_text_drawlist());
@@ -63,10 +60,9 @@ protected:
     void SetUp() override
     {
         app_choose_screen_size();
-        window_ = gfx_test_window_create(app_get_screen_width(), app_get_screen_height());
+        window_ = gfx_test_window_create(w(), h());
         ASSERT_NE(window_, nullptr);
-        ASSERT_EQ(
-            disp_boot(window_, 0, app_get_screen_width(), app_get_screen_height(), 32, nullptr), 1);
+        ASSERT_EQ(disp_boot(window_, 0, w(), h(), 32, nullptr), 1);
         err_info_clear();
         err_screen_set_exit_hook(record_exit);
         g_exit_code = -1;

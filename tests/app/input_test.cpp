@@ -85,15 +85,6 @@ TEST(Mouse, Unsigned16BitPositionsTheLatestWheelOfAFrameAndAutoHideAfter150Quiet
     EXPECT_TRUE(plat_cursor_visible());
 }
 
-PlatJoyState joy_state(int32_t x, int32_t y, uint32_t pov)
-{
-    PlatJoyState s{};
-    s.x = x;
-    s.y = y;
-    s.pov = pov;
-    return s;
-}
-
 TEST(Joy, NoDeviceThenHatAnglesStickThresholdsAndButtonsPressedOnce)
 {
     ASSERT_EQ(joy_init(nullptr), 1);
@@ -108,15 +99,15 @@ TEST(Joy, NoDeviceThenHatAnglesStickThresholdsAndButtonsPressedOnce)
         int up, down, left, right;
     };
     const Case cases[] = {
-        {joy_state(0, 0, 0), 1, 0, 0, 0},
-        {joy_state(0, 0, 4500), 1, 0, 0, 1},
-        {joy_state(0, 0, 13500), 0, 1, 0, 1},
-        {joy_state(0, 0, 22500), 0, 1, 1, 0},
-        {joy_state(0, 0, 31500), 1, 0, 1, 0},
-        {joy_state(900, 0, PLAT_JOY_POV_CENTRED), 0, 0, 0, 1},
-        {joy_state(899, -899, PLAT_JOY_POV_CENTRED), 0, 0, 0, 0},
-        {joy_state(-900, 900, PLAT_JOY_POV_CENTRED), 0, 1, 1, 0},
-        {joy_state(0, -1000, PLAT_JOY_POV_CENTRED), 1, 0, 0, 0},
+        {{0, 0, 0, {}}, 1, 0, 0, 0},
+        {{0, 0, 4500, {}}, 1, 0, 0, 1},
+        {{0, 0, 13500, {}}, 0, 1, 0, 1},
+        {{0, 0, 22500, {}}, 0, 1, 1, 0},
+        {{0, 0, 31500, {}}, 1, 0, 1, 0},
+        {{900, 0, PLAT_JOY_POV_CENTRED, {}}, 0, 0, 0, 1},
+        {{899, -899, PLAT_JOY_POV_CENTRED, {}}, 0, 0, 0, 0},
+        {{-900, 900, PLAT_JOY_POV_CENTRED, {}}, 0, 1, 1, 0},
+        {{0, -1000, PLAT_JOY_POV_CENTRED, {}}, 1, 0, 0, 0},
     };
     for (const Case& c : cases) {
         joy_feed_state(&c.s);
@@ -124,11 +115,11 @@ TEST(Joy, NoDeviceThenHatAnglesStickThresholdsAndButtonsPressedOnce)
                   (std::vector<int>{c.up, c.down, c.left, c.right}))
             << c.s.x << "," << c.s.y << "," << c.s.pov;
     }
-    PlatJoyState s = joy_state(-1000, 500, PLAT_JOY_POV_CENTRED);
+    PlatJoyState s{-1000, 500, PLAT_JOY_POV_CENTRED, {}};
     joy_feed_state(&s);
     EXPECT_EQ(std::pair(joy_get_x(), joy_get_y()), std::pair(-1.0f, 0.5f));
     // A button is pressed in its first poll only; buttons outside the 32 answer nothing.
-    s = joy_state(0, 0, PLAT_JOY_POV_CENTRED);
+    s = {0, 0, PLAT_JOY_POV_CENTRED, {}};
     s.buttons[31] = 0x80;
     joy_feed_state(&s);
     const auto b31 = [] {

@@ -1,17 +1,11 @@
 // Named counting semaphore: arguments, counts, processes, no lost wake-ups.
 #include "app/msem.h"
+#include "child_proc.h"
 #include "plat/error.h"
 #include "plat/ipc.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <climits>
-#include <thread>
 #include <tuple>
-#include <vector>
-
-#include "child_proc.h"
 
 namespace {
 

@@ -1,13 +1,10 @@
 // The built program, headless: SIGTERM ends it with 0; a second start ends at once with 0; a
 // killed run does not block the next.
-#include <gtest/gtest.h>
+#include "child_proc.h"
 
 #include <sys/stat.h>
 
 #include <fstream>
-#include <string>
-
-#include "child_proc.h"
 
 namespace {
 

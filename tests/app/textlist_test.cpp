@@ -7,25 +7,16 @@
 
 namespace {
 
-uint32_t u32_at(const uint8_t* p)
+// The number of records before a list's end byte.
+int records(const uint8_t* buf)
 {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Walks the records of a list: their count and the offset of the end byte.
-struct Walk {
-    int records = 0;
-    size_t end = 0;
-};
-
-Walk walk(const uint8_t* buf)
-{
-    Walk w;
-    while (buf[w.end] == kTextListRecordMark) {
-        w.end += kTextListHeaderSize + u32_at(buf + w.end + 36);
-        ++w.records;
+    int n = 0;
+    for (size_t at = 0; buf[at] == kTextListRecordMark; ++n) {
+        uint32_t field;
+        std::memcpy(&field, buf + at + 36, 4);  // the record's field size
+        at += kTextListHeaderSize + field;
     }
-    return w;
+    return n;
 }
 
 class TextListTest : public ::testing::Test {
@@ -55,22 +46,13 @@ TEST_F(TextListTest, FirstWritesSlotZeroAndResetEmptiesAList)
     int32_t s0 = textlist_create(256);
     int32_t s1 = textlist_create(256);
     textlist_printf_first(1, 2, 3, "zero");
-    EXPECT_EQ(std::pair(walk(textlist_get(s0)).records, walk(textlist_get(s1)).records),
-              std::pair(1, 0));
+    EXPECT_EQ(std::pair(records(textlist_get(s0)), records(textlist_get(s1))), std::pair(1, 0));
     int32_t s = textlist_create(512);
     textlist_printf_plain(s, "one");
     textlist_reset(s);
     EXPECT_EQ(textlist_get(s)[0], 'E');
     textlist_printf_plain(s, "two");
-    EXPECT_EQ(walk(textlist_get(s)).records, 1);
-}
-
-TEST_F(TextListTest, FullListRefusesByTheFitTest)
-{
-    int32_t s = textlist_create(65536);
-    for (int k = 0; k < 1500; ++k) textlist_printf_plain(s, "abc");
-    const Walk w = walk(textlist_get(s));
-    EXPECT_EQ(std::pair(w.records, w.end), std::pair(1489, size_t(1489 * 44)));
+    EXPECT_EQ(records(textlist_get(s)), 1);
 }
 
 TEST_F(TextListTest, SlotsRunOutAndComeBack)
@@ -100,7 +82,7 @@ TEST_F(TextListTest, BadSlotsAreIgnored)
     textlist_printf_plain(tiny, "%s", "");
     textlist_printf_plain(tiny, "%s", "");
     textlist_printf_plain(tiny, "abcdefgh");
-    EXPECT_EQ(walk(textlist_get(tiny)).records, 1) << "the smallest list holds one empty record";
+    EXPECT_EQ(records(textlist_get(tiny)), 1) << "the smallest list holds one empty record";
 }
 
 }  // namespace

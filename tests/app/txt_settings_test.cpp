@@ -1,10 +1,7 @@
 #include "app/txt_settings.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "temp_dir.h"
+
+#include <vector>
 
 namespace {
 
@@ -35,53 +32,37 @@ TEST_F(TxtSettings, PairCommentAndLengthRules)
     for (int k = 0; k < 65; ++k)
         pairs65 += "K" + std::to_string(k) + " " + std::to_string(k) + "\n";
     const struct {
-        std::string text, key, want;
+        std::string text;
+        std::vector<std::pair<std::string, std::string>> keys;  // key, value
     } cases[] = {
-        {paths, "REGION", "J"},
-        {paths, "RENDER_WIDTH", "640"},
-        {paths, "SHADER_PATH", ".\\data\\sh\\"},
-        {paths, "region", "<null>"},
-        {paths, "REGIO", "<null>"},
-        {paths, "REGION ", "<null>"},
-        {"A 1\nA 2\n", "A", "1"},
-        {"A 1\n\032B 2\n", "A", "1"},
-        {"A 1\n\032B 2\n", "B", "<null>"},
-        {"A 1\nLONELY", "A", "1"},
-        {"A 1\nLONELY", "LONELY", "<null>"},
+        {paths, {{"REGION", "J"}, {"RENDER_WIDTH", "640"}, {"SHADER_PATH", ".\\data\\sh\\"}}},
+        {paths, {{"region", "<null>"}, {"REGIO", "<null>"}, {"REGION ", "<null>"}}},
+        {"A 1\nA 2\n", {{"A", "1"}}},
+        {"A 1\n\032B 2\n", {{"A", "1"}, {"B", "<null>"}}},
+        {"A 1\nLONELY", {{"A", "1"}, {"LONELY", "<null>"}}},
         // '#' in key position comments out the rest of its line, CRLF included; in value
         // position it is a value, and the number after it becomes a key.
-        {comments, "KEY", "<null>"},
-        {comments, "B", "2"},
-        {comments, "#note", "<null>"},
-        {comments, "C", "<null>"},
-        {comments, "D", "#"},
-        {comments, "7", "8"},
-        {comments, "E", "4"},
+        {comments, {{"KEY", "<null>"}, {"B", "2"}, {"#note", "<null>"}, {"C", "<null>"}}},
+        {comments, {{"D", "#"}, {"7", "8"}, {"E", "4"}}},
         // A comment ends at NUL and 0xFF; Ctrl-Z ends the file.
-        {std::string("#a \0b X 1\nY 2", 13), "b", "X"},
-        {"#a \377K 9\n", "K", "9"},
-        {"#a\x1a K 9\n", "K", "<null>"},
+        {std::string("#a \0b X 1\nY 2", 13), {{"b", "X"}}},
+        {"#a \377K 9\n", {{"K", "9"}}},
+        {"#a\x1a K 9\n", {{"K", "<null>"}}},
         // 126 characters fit; a longer key or value, or a token of 1,024 characters, ends the
         // reading, and the entries before it stay.
-        {fits, k126, v126},
-        {fits, "AFTER", "1"},
-        {long_key, "BEFORE", "1"},
-        {long_key, k127, "<null>"},
-        {long_key, "AFTER", "<null>"},
-        {long_value, "KEY", "<null>"},
-        {long_value, "AFTER", "<null>"},
-        {"BEFORE 1\n#" + std::string(1023, 'c') + "\nAFTER 1\n", "AFTER", "<null>"},
-        {"BEFORE 1\n#" + std::string(1021, 'c') + "\nAFTER 1\n", "AFTER", "1"},
-        {huge, "A", "1"},
-        {huge, "B", "<null>"},
+        {fits, {{k126, v126}, {"AFTER", "1"}}},
+        {long_key, {{"BEFORE", "1"}, {k127, "<null>"}, {"AFTER", "<null>"}}},
+        {long_value, {{"KEY", "<null>"}, {"AFTER", "<null>"}}},
+        {"BEFORE 1\n#" + std::string(1023, 'c') + "\nAFTER 1\n", {{"AFTER", "<null>"}}},
+        {"BEFORE 1\n#" + std::string(1021, 'c') + "\nAFTER 1\n", {{"AFTER", "1"}}},
+        {huge, {{"A", "1"}, {"B", "<null>"}}},
         // At most 64 pairs are kept.
-        {pairs65, "K0", "0"},
-        {pairs65, "K63", "63"},
-        {pairs65, "K64", "<null>"},
+        {pairs65, {{"K0", "0"}, {"K63", "63"}, {"K64", "<null>"}}},
     };
     for (const auto& c : cases) {
         load(c.text);
-        EXPECT_EQ(str_or_null(txt_settings_get_string(c.key.c_str())), c.want) << c.key;
+        for (const auto& [key, want] : c.keys)
+            EXPECT_EQ(str_or_null(txt_settings_get_string(key.c_str())), want) << key;
     }
     EXPECT_EQ(txt_settings_get_string(nullptr), nullptr);
 }

@@ -48,22 +48,4 @@ TEST_F(AppWindow, ClientAreaIsTheChosenSizeAResetUsesTheClearedRectOnlyWindowZer
     window_reset_pos_and_size(-3);
 }
 
-TEST_F(AppWindow, ClosingTheWindowEndsInTheQuitMessage)
-{
-    app_choose_screen_size();
-    ASSERT_EQ(window_create(app_wndproc), 1);
-    SDL_Event e{};
-    e.type = SDL_WINDOWEVENT;
-    e.window.event = SDL_WINDOWEVENT_CLOSE;
-    e.window.windowID = SDL_GetWindowID(plat_window_sdl());
-    SDL_PushEvent(&e);
-    // As the main loop: one message per pass, dispatched, until the quit.
-    PlatMsg m{};
-    int passes = 0;
-    while (passes++ < 100 && plat_peek_message(&m) && m.message != PLAT_WM_QUIT)
-        plat_dispatch_message(&m);
-    EXPECT_EQ(m.message, PLAT_WM_QUIT);
-    EXPECT_FALSE(plat_window_is_alive(window_get(0)->handle));
-}
-
 }  // namespace

@@ -3,7 +3,6 @@
 #include "tool/game_scene.h"
 
 #include "app/txt_settings.h"
-#include "math/vm_mat.h"
 #include "obj3d/attobj.h"
 #include "obj3d/motion.h"
 #include "obj3d/motobj.h"
@@ -13,7 +12,6 @@
 #include "temp_dir.h"
 #include "tools/qv_samples.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {

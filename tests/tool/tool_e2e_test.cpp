@@ -5,16 +5,12 @@
 #include "plat/embedded.h"
 #include "plat/gfx_image.h"
 #include "res/res_fixture.h"
-#include "temp_dir.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_patch.h"
 
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -294,7 +290,6 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
                                                   exact + ".bmp;cancel;cancel;ok");
     ASSERT_EQ(status, 0) << log;
 
-    // The dialogs, in order.
     const std::string saved = "dialog: message \"保存しました。\"";
     const std::string asked = "dialog: question \"同名のファイルが存在します。上書きしますか？\"";
     EXPECT_THAT(
@@ -361,7 +356,6 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
             mismatches += off;
         }
     EXPECT_LT(mismatches, 20);
-    // The patch: many pixels unlike the picture around its centre.
     EXPECT_GT(unlike_picture(b, 300, 250, 30, k_fit_scale, 0), 300);
 }
 

@@ -1,8 +1,6 @@
 // The patch tool's logic that needs no display: name tags, fit, save path and rectangle,
 // handle boxes, the model-group listing and queue.
 #include "res/res_fixture.h"
-#include "temp_dir.h"
-
 #include "plat/files.h"
 #include "tool/dir_list.h"
 #include "tool/mdl_load.h"
@@ -14,7 +12,6 @@
 #include <gmock/gmock.h>
 
 #include <cmath>
-#include <filesystem>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -172,9 +169,7 @@ TEST(ToolGroups, GroupNameOfAListedFile)
 TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)
 {
     TempDir dir;
-    dir.write("b.bin", "");
-    dir.write("A.bin", "");
-    dir.write("c.txt", "");
+    for (const char* f : {"b.bin", "A.bin", "c.txt"}) dir.write(f, "");
     fs::create_directories(dir.file("d.bin"));  // a folder is no group file
     DirList* list = dir_list_create(dir.file("").c_str());
     ASSERT_EQ(dir_list_scan(list, "*.bin"), 2);
@@ -207,6 +202,7 @@ protected:
     {
         ResTest::SetUp();
         built = tool_test_built_dir() / "data" / "grp";
+        if (!fs::exists(built / "star.bin")) GTEST_SKIP() << "no built data folder";
         grp = folder("grp");
         settings = {{"MODEL_DATA_PATH", grp},
                     {"MODEL_DATA_PATHE", folder("grpe")},
@@ -223,12 +219,10 @@ protected:
 // More groups than the loader's ring all load as it drains; stray names are skipped, not fatal.
 TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
 {
-    if (!fs::exists(built / "star.bin")) GTEST_SKIP() << "no built data folder";
     constexpr int k_groups = 70;
     for (int i = 0; i < k_groups; ++i)
         fs::copy_file(built / "star.bin", fs::path(grp) / ("g" + std::to_string(100 + i) + ".bin"));
-    fs::copy_file(built / "coin.bin", fs::path(grp) / "coin.bin");
-    fs::copy_file(built / "coin_NRM.bin", fs::path(grp) / "coin_NRM.bin");
+    for (const char* f : {"coin.bin", "coin_NRM.bin"}) fs::copy_file(built / f, fs::path(grp) / f);
     fs::copy_file(built / "star.bin", fs::path(grp) / "a.b.bin");  // would open a.bin
     dir.write("grp/notes.txt", "not a group");
     boot();
@@ -252,12 +246,9 @@ TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
 
 TEST_F(ToolQueue, CompanionQueuedBeforeItsGroupAndEmptyFoldersQueueNothing)
 {
-    if (!fs::exists(built / "coin.bin")) GTEST_SKIP() << "no built data folder";
-    fs::copy_file(built / "coin.bin", fs::path(grp) / "coin.bin");
-    fs::copy_file(built / "coin_NRM.bin", fs::path(grp) / "coin_NRM.bin");
-    fs::copy_file(built / "star.bin", fs::path(grp) / "star.bin");
+    for (const char* f : {"coin.bin", "coin_NRM.bin", "star.bin"})
+        fs::copy_file(built / f, fs::path(grp) / f);
     boot();
-    // An empty or missing folder queues nothing.
     EXPECT_EQ(mdl_queue_begin(folder("empty").c_str()), 0);
     EXPECT_EQ(mdl_queue_feed(), 0);
     EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);

@@ -1,7 +1,6 @@
 // Patches in the draw-object manager's update pass, without a display; a frame is the input
 // update, the tool's buttons (when asked) and the update pass.
 #include "res/res_fixture.h"
-
 #include "disp/disp_param.h"
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
@@ -40,8 +39,7 @@ protected:
                     {"MODEL_DATA_PATHC", folder("c")},
                     {"TEX_DATA_PATH", folder("t")}};
         boot();
-        ASSERT_TRUE(resload_request("apple", 0));
-        ASSERT_TRUE(resload_request("star", 0));
+        for (const char* g : {"apple", "star"}) ASSERT_TRUE(resload_request(g, 0));
         while (resload_step() != RESLOAD_IDLE) {}
         apple = res_mesh_find("apple", "apple");
         star = res_mesh_find("star", "star");
@@ -93,7 +91,6 @@ protected:
     {
         for (int i = 0; i < n; ++i) frame();
     }
-    // A held click: down for two frames, then up.
     void click(int x, int y)
     {
         move(x, y);
@@ -121,7 +118,6 @@ protected:
     }
     static auto at(float x, float y) { return FieldsAre(FloatEq(x), FloatEq(y)); }
     static uint32_t state(DrawObj* p) { return tool_patch_record(p)->state; }
-    // The button pressed at (x, y), then moved to (x, y) again, each with a frame.
     void press_at(int x, int y, bool buttons = false)
     {
         move(x, y);
@@ -274,8 +270,7 @@ TEST_F(ToolPatches, DustBinDeletesOnlyAMovingPatch)
 
 TEST_F(ToolPatches, NameTagsOfTheShippedModels)
 {
-    ASSERT_TRUE(resload_request("cloud", 0));
-    ASSERT_TRUE(resload_request("ghost", 0));
+    for (const char* g : {"cloud", "ghost"}) ASSERT_TRUE(resload_request(g, 0));
     while (resload_step() != RESLOAD_IDLE) {}
     const ResHandle cloud = res_mesh_find("cloud", "cloud_p2"),
                     ghost = res_mesh_find("ghost", "ghost_z1_P1");

@@ -6,12 +6,8 @@
 #include "plat/window.h"
 #include "res/res.h"
 #include "tool/tool_frame.h"
-#include "tool/tool_local.h"
-#include "tool/tool_palette.h"
 
-#include <filesystem>
 #include <tuple>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -23,7 +19,6 @@ class ToolScene : public ::testing::Test {
 protected:
     void* window = nullptr;
 
-    // Runs the scene set-up, the body and the tear-down in a child process.
     template <class Body>
     void run(const Body& body)
     {
@@ -86,7 +81,6 @@ protected:
         frame();
     }
 
-    // The background's offset and scale.
     static std::tuple<float, float, float> bg()
     {
         float ox = 0, oy = 0;
