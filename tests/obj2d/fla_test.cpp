@@ -1,7 +1,6 @@
 // Vector animations played, drawn and stepped, including hostile movies and exhausted pools.
 #include "obj2d/fla.h"
 #include "obj2d/flaobj.h"
-#include "obj2d/spr.h"
 #include "obj2d_fixture.h"
 #include "res/res_env.h"
 #include "tools/qv_samples.h"
@@ -24,10 +23,9 @@ protected:
         Obj2dDevice::SetUp();
         if (HasFatalFailure()) return;
         fla_pool_reset();
-        const ResHandle red = MakeTex("red", 4, 4, std::vector<uint32_t>(16, kRed));
-        const ResHandle blue = MakeTex("blue", 4, 4, std::vector<uint32_t>(16, kBlue));
-        res_crop_register_px("m", "red", 0, 0, 4, 4, red);
-        res_crop_register_px("m", "blue", 0, 0, 4, 4, blue);
+        for (auto [name, argb] : {std::pair{"red", kRed}, {"blue", kBlue}})
+            res_crop_register_px("m", name, 0, 0, 4, 4,
+                                 MakeTex(name, 4, 4, std::vector<uint32_t>(16, argb)));
         movie_ = res_flash_register("m", "anim", qvw::fla_chunk(qvw::sample_movie()));
         ASSERT_NE(movie_, 0u);
     }
@@ -130,8 +128,7 @@ TEST_F(Fla, StepsByRateHoldsTheLastFrameAndLoops)
                                                           {30.0f, 10, 1, 0, 1, 1},
                                                           {45.0f, 2, 0, 2, 0, 0}}) {
         FlaPlayer* p = fla_player_alloc();
-        const std::string name = "steps" + std::to_string(n++);
-        fla_player_set_movie(p, Register(name.c_str(), Plain(10, rate)));
+        fla_player_set_movie(p, Register(("steps" + std::to_string(n++)).c_str(), Plain(10, rate)));
         fla_player_set_loop(p, loop);
         for (int i = 0; i < ticks; ++i) fla_player_tick(p);
         EXPECT_EQ(fla_player_get_frame(p), frame) << rate << " " << ticks;
@@ -214,15 +211,11 @@ TEST_F(Fla, BoundSpriteDrawsInPlaceOfTheAsset)
 
 TEST_F(Fla, NestedMoviesThroughBoundObjectsStopAtTheBatchLevels)
 {
-    // Each level binds a vector-animation object playing the same movie.
     DrawObj* o = Make(movie_);
-    for (DrawObj* level = o; level;) {
-        DrawObj* b = flaobj_bind_obj(level, "slot");
-        if (!b) break;
+    for (DrawObj* b = flaobj_bind_obj(o, "slot"); b; b = flaobj_bind_obj(b, "slot")) {
         obj_set_type(b, flaobj_type());
         flaobj_set_movie(b, movie_);
         flaobj_set_scale(b, 0.125f, 0.125f);
-        level = b;
     }
     EXPECT_EQ(fla_pool_use().bound, kFlaBoundObjs);
     DrawFrame();

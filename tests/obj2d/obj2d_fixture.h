@@ -14,6 +14,7 @@
 #include "obj2d/line2d.h"
 #include "obj2d/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj2d/spr.h"
 #include "res/res.h"
 
 class Obj2dDevice : public DispDevice {
@@ -58,7 +59,6 @@ protected:
         return hnd;
     }
 
-    // One frame of the manager drawn onto a cleared target.
     static void DrawFrame(uint32_t clear = 0xFF000000u)
     {
         gfx_begin_scene();
@@ -91,13 +91,11 @@ protected:
         EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHABLENDENABLE),
                   disp_rstate_blend() != 0 ? 1u : 0u);
     }
-    // The device's draw calls made by one DrawFrame.
     static uint64_t FrameCalls(uint32_t clear = 0xFF000000u)
     {
         const uint64_t before = gfx_get_counters()->draw_calls;
         DrawFrame(clear);
         return gfx_get_counters()->draw_calls - before;
     }
-    // Device records of the textures by resource handle.
     static inline std::map<uint32_t, std::unique_ptr<TexRecord>> records_;
 };

@@ -1,11 +1,8 @@
 // Sprites and twin sprites on the offscreen device, and the shared pure 2D helpers.
 #include <array>
-#include <cmath>
 #include <tuple>
 
-#include "math/vm_2d.h"
 #include "obj2d/fla.h"
-#include "obj2d/spr.h"
 #include "obj2d/spr2.h"
 #include "obj2d_fixture.h"
 
@@ -17,7 +14,6 @@ using testing::FloatEq, testing::Pointwise;
 
 constexpr float kPi = 3.14159265f;
 
-// 4 x 4 texels, each with its own colour.
 std::vector<uint32_t> Pattern4()
 {
     std::vector<uint32_t> p;

@@ -1,6 +1,5 @@
 // Bitmap-font text objects: font lookup, layout, shadow and bounded texts.
 #include <array>
-#include <cmath>
 #include <string>
 
 #include "obj2d/text2d.h"
@@ -49,7 +48,6 @@ TEST_F(Text2d, FontSetsGlyphRangeAndHeightAndZeroHeightGlyphsAreSkipped)
     EXPECT_EQ(text2d_get_glyph_height(o), 8);
     DrawObj* missing = text2d_create_simple(1, "fonts", "nofont", 32, 0, 0, 0, 40);
     EXPECT_EQ(obj_work<Text2dWork>(missing)->first, 0u);
-    // A glyph of zero height is skipped.
     ASSERT_NE(res_crop_register_px("fonts", "flat_0000", 0, 0, 8, 0, font_tex_), 0u);
     DrawObj* flat = text2d_create_simple(1, "fonts", "flat", '0', 0, 0, 0, 40);
     text2d_set_text(flat, "0");

@@ -1,9 +1,6 @@
 // The sound class on the null device, and the errors of bad files.
 #include "sound_world.h"
 
-#include "plat/sound_dev.h"
-#include "sound/dxs.h"
-
 namespace {
 
 using DxSoundTest = SoundWorld;

@@ -1,8 +1,6 @@
 // Every command code posted to the sound thread reaches the operation it names.
 #include "sound_world.h"
 
-#include "sound/snd_ring.h"
-
 namespace {
 
 using SoundCmdTest = SoundWorld;

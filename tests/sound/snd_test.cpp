@@ -1,7 +1,6 @@
 // The sound manager, the command ring and thread, and the request queue.
 #include "sound_world.h"
 
-#include "plat/sound_dev.h"
 #include "sound/sereq.h"
 
 #include <atomic>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/txt_settings.h"
+#include "plat/sound_dev.h"
 #include "sound/snd_mgr.h"
 #include "temp_dir.h"
 #include "tools/gen/wave_file.h"
