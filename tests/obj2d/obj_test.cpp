@@ -257,6 +257,25 @@ TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnceAndFreeIgnoresNullFreeAndForei
     EXPECT_NE(obj_alloc(1), a);
 }
 
+DrawObj* g_next_to_free = nullptr;
+void release_frees_next(DrawObj*) { obj_free(g_next_to_free); }
+
+// The release walk must not step onto a record the callback has just freed.
+TEST_F(ObjManager, GroupReleaseSurvivesACallbackFreeingTheNextObject)
+{
+    ResGroupId g = group_alloc();
+    DrawObj* other = make(1, 10, 127, 99);
+    DrawObj* older = make(1, 10, 127, g);
+    DrawObj* newer = make(1, 10, 127, g);
+    g_next_to_free = older;  // the next one in the active list after `newer`
+    obj_set_release(newer, release_frees_next);
+    make(1, 10, 127, g);
+    group_release(g);
+    EXPECT_EQ(obj_live_count(), 1);
+    EXPECT_TRUE(obj_is_live(other));
+    EXPECT_EQ(group_count(), 1);  // the id stays allocated
+}
+
 TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes)
 {
     for (ResGroupId id : {1u, 2u, 3u}) EXPECT_EQ(group_alloc(), id);
