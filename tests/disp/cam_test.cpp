@@ -198,7 +198,6 @@ TEST_F(CamTest, ShadowSliceLightAndMirrorSets)
     expect_vec3_near(*mirror_get_normal(0), Vec3{0, 1, 0}, 0.0f);
 }
 
-// The previous matrices are copies made at the last keep.
 TEST_F(CamTest, ARebuildClearsTheMarkAndPreviousMatricesAreKeptCopies)
 {
     cam_update_all();
@@ -235,7 +234,6 @@ TEST_F(CamTest, DeviceGetsTheSetsTransformsTheScreensLightAndFogStates)
               (std::array{1.0f, 128.0f / 255.0f, 153.0f / 255.0f, 1.0f}));
     expect_vec3_near(l.direction, env_get_block(0)->light_dir, 0.0f);
     EXPECT_EQ(dev().light_enables, std::vector<int>{1});
-    // Fog states, and start and end never equal.
     fog_set_start(0, 5.0f);
     fog_set_end(0, 80.0f);
     fog_set_color(0, 0x80112233);

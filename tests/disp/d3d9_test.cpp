@@ -1,14 +1,12 @@
 // The display device: start-up, no device, present parameters, clears, states, lost device;
 // render-state keys, tables and the state cache.
-#include <gtest/gtest.h>
-
-#include <array>
 #include <string>
-#include <vector>
 
 #include "disp/rstate.h"
 #include "disp/screenshot.h"
 #include "disp_fixture.h"
+
+namespace {
 
 TEST(PresentParams, SamplesClampAndSwapEffects)
 {
@@ -33,7 +31,6 @@ TEST(PresentParams, SamplesClampAndSwapEffects)
     }
 }
 
-// A failed start leaves a state in which every call fails cleanly.
 TEST(NoDevice, CallsFailWithoutTouchingAnything)
 {
     D3d9BootDesc desc;  // no window
@@ -125,7 +122,6 @@ TEST_F(D3d9Test, ClearModesAndDepthOnlyClearWithoutDepthSurface)
     gfx_end_scene();
 }
 
-namespace {
 TexRecord g_lookup_tex;
 TexRecord* lookup_one(uint32_t h) { return h == 1 ? &g_lookup_tex : nullptr; }
 int screen_rect(int screen, GfxRect* r)
@@ -134,7 +130,6 @@ int screen_rect(int screen, GfxRect* r)
     *r = {4, 6, 24, 16};
     return 1;
 }
-}  // namespace
 
 TEST_F(D3d9Test, ViewportScissorColourWriteClipPlaneAndStencilWrappers)
 {
@@ -188,7 +183,6 @@ TEST_F(D3d9Test, ViewportScissorColourWriteClipPlaneAndStencilWrappers)
                                      GFX_STENCILOP_INCR, GFX_STENCILOP_KEEP}));
 }
 
-namespace {
 std::vector<std::string> g_events;
 void on_lost()
 {
@@ -201,7 +195,6 @@ void on_reset()
     tex_surfaces_on_reset();
 }
 void on_window() { g_events.push_back("window"); }
-}  // namespace
 
 class D3d9LossTest : public DispDevice {
 protected:
@@ -321,14 +314,12 @@ TEST(RstateTables, OutOfRangeIndicesFollowTheirRulesAndFormatsMapBothWays)
               std::pair(1, 0));
 }
 
-namespace {
 int g_mesh_calls, g_mesh_result;
 int fake_mesh_setup(const RstateMeshArgs&)
 {
     ++g_mesh_calls;
     return g_mesh_result;
 }
-}  // namespace
 
 TEST_F(D3d9Test, RstateCacheAppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKey)
 {
@@ -366,7 +357,6 @@ TEST_F(D3d9Test, RstateHighBlendSeparateAlphaFormatChecksShaderSetAndMeshSetup)
     EXPECT_EQ(RenderStates({GFX_RS_SRCBLEND, GFX_RS_ALPHABLENDENABLE, GFX_RS_ALPHATESTENABLE}),
               (std::vector<uint32_t>{GFX_BLEND_ONE, 1, 0}));
     EXPECT_EQ(disp_rstate_blend(), 20u);
-    // Separate alpha blending, and the format checks.
     disp_set_alpha_blend_sep(1, 13);
     EXPECT_EQ(RenderStates({GFX_RS_SEPARATEALPHABLENDENABLE, GFX_RS_BLENDOPALPHA}),
               (std::vector<uint32_t>{1, GFX_BLENDOP_MIN}));
@@ -394,3 +384,5 @@ TEST_F(D3d9Test, RstateHighBlendSeparateAlphaFormatChecksShaderSetAndMeshSetup)
     EXPECT_EQ(disp_set_rstate_key_fvf(k, 0x244), 1);
     EXPECT_EQ(g_mesh_calls, 3);
 }
+
+}  // namespace

@@ -58,7 +58,6 @@ TEST_F(FadeTest, ShakeDecaysAfterEachFrameAndEndsAndTheLowerPriorityNumberWins)
     EXPECT_LE(max[1], 4.0f);
     EXPECT_EQ(cam0().shake_frames, 0);
     EXPECT_FLOAT_EQ(cam0().shake_amp_x, 1.0f);
-    // The lower priority number wins.
     cam_shake(0, 10, 1.0f, 1.0f, 1.0f, 5);
     cam_shake(0, 20, 9.0f, 9.0f, 1.0f, 7);  // ignored
     EXPECT_EQ(cam0().shake_frames, 10);
@@ -122,7 +121,6 @@ TEST_F(FadeTest, OverridePausesARunningFadeAndTheLightSetFollowsTheSameRule)
     env_flash_color0(0, 0xFF00FF00, 5);
     env_flash_light_dir2(0, nullptr);
     EXPECT_EQ(env0().override_counter, 0);
-    // The light-set entry follows the same rule.
     lset_set_color(0, 0, 0xFF000000);
     lset_fade_reset(0, 0);
     lset_flash_reset(0, 0);

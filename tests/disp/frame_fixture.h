@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/textlist.h"
 #include "disp/disp_main.h"
 #include "plat/gfx.h"
 
@@ -58,7 +59,6 @@ protected:
         FrameLog::get().events.clear();
         return out;
     }
-    // Runs one frame and returns its events.
     static std::string frame_log()
     {
         take_log();

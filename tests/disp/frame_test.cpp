@@ -1,12 +1,8 @@
 // The whole display: start and stop orders, bands, enables, clears; the program without a display.
-#include <gtest/gtest.h>
-
-#include "app/textlist.h"
 #include "app/txt_settings.h"
 #include "child_proc.h"
 #include "disp/cam.h"
 #include "disp/d3d9.h"
-#include "disp/disp_main.h"
 #include "disp/screenshot.h"
 #include "disp/tex.h"
 #include "frame_fixture.h"

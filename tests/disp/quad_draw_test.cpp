@@ -1,10 +1,5 @@
 // Screen-quad drawers, drawn headless and read back pixel by pixel.
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstring>
 #include <functional>
-#include <vector>
 
 #include "disp/disp_work.h"
 #include "disp/quad_draw.h"
@@ -126,7 +121,6 @@ TEST_F(QuadDrawTest, OutlinesHaveTheirThicknessAndRectanglesCoverExactlyTheirPix
     ASSERT_EQ(disp_draw_frame_px(20, 20, 6, 4, 9, 0xFFFF00FF), 1);  // thick: filled
     EXPECT_EQ(Mismatches(box(20, 20, 26, 24, 0xFFFF00FF)), 0);
     EXPECT_EQ(disp_draw_frame_px(20, 20, 6, 4, 0, 0xFFFF00FF), 0);
-    // Pixel rectangles cover exactly their pixels.
     ASSERT_EQ(disp_draw_rect2(10, 7, 13, 9, 0, 0, 0xFF00FF00, QuadState{}), 1);
     EXPECT_EQ(Mismatches(box(10, 7, 23, 16, 0xFF00FF00)), 0);
     MakeTex(1, kTestWidth, kTestHeight, pattern);  // laid over the target
@@ -137,7 +131,6 @@ TEST_F(QuadDrawTest, OutlinesHaveTheirThicknessAndRectanglesCoverExactlyTheirPix
     disp_set_viewport(0, 0, kTestWidth, kTestHeight);
     EXPECT_EQ(Mismatches(box(8, 4, 24, 16, 0xFF0000FF)), 0);
     EXPECT_EQ(disp_draw_rect2(10, 10, 5, -1, 0, 0, 0xFFFFFFFF, QuadState{}), 0);
-    // The screen's shake offsets move the quads.
     cam_set_cur_screen(1);
     disp_work().cam[1].shake_offset_x = 5.0f;
     disp_work().cam[1].shake_offset_y = 3.0f;

@@ -1,16 +1,12 @@
 // The screenshot writer: BMP layout, requests, shots of a drawn frame and saving the file.
-#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "child_proc.h"
 #include "disp/quad_draw.h"
@@ -66,8 +62,6 @@ struct Picture {
         return disp_screenshot_build_bmp(b, px, w, h, pitch, x, y, w_, h_);
     }
 };
-
-}  // namespace
 
 TEST(BmpLayout, HeaderRoundedSizesAndBottomUpBgrRowsWithBlackPadding)
 {
@@ -234,8 +228,6 @@ TEST_F(ShotFrameMsaaTest, MultisampledFrameIsWritten)
     EXPECT_TRUE(Near(bmp_px(b, 8, 31 - 8), 0x80FF40));
     EXPECT_TRUE(Near(bmp_px(b, 20, 31 - 20), 0x000000));
 }
-
-namespace {
 
 std::string save_log(const std::string& path, size_t n, int expect, char v = 'n')
 {

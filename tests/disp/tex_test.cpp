@@ -1,11 +1,6 @@
 // Texture records: create, fill, read back, stage cache, targets, reset; row and DXT decoders.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <tuple>
-#include <vector>
 
 #include "disp/rstate.h"
 #include "disp/tex_decode.h"
@@ -70,8 +65,6 @@ bool refused(int fmt, const std::vector<uint8_t>& src, int x, int y, int w, int 
     return r == 0 && std::all_of(px.begin(), px.end(), [](uint32_t p) { return p == 0; });
 }
 
-}  // namespace
-
 // Each case's texture `t_` is released after it, even when an assertion stops the case early.
 class TexTest : public DispDevice {
 protected:
@@ -96,14 +89,12 @@ TEST_F(TexTest, OnlyStageZeroFallsBackToWhiteAndTheStageCacheSetsOnlyWhatChanged
         tex_set_stage(stage, r, 0);
         return gfx_get_texture(stage);
     };
-    // Only stage 0 falls back to white.
     EXPECT_EQ((std::array{bound(0, &empty), bound(0, &t_), bound(0, nullptr), bound(1, &t_),
                           bound(1, &empty)}),
               (std::array<GfxTexture*, 5>{white, t_.texture, white, t_.texture, nullptr}));
     tex_set_stage(0, &t_, 0), tex_set_stage(3, &t_, 0);
     disp_unbind_stages_from(0);
     EXPECT_EQ(std::pair(gfx_get_texture(0), gfx_get_texture(3)), std::pair(white, (GfxTexture*)0));
-    // The stage cache sets only what changed.
     TexRecord& a = t_;
     TexRecord b;
     ASSERT_EQ(tex_create(&b, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
@@ -180,10 +171,6 @@ TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle)
     ASSERT_EQ(tex_fill_rect_rgb(&t_, 0, 1, 3, 1, bgr, 3), 1);
     EXPECT_EQ(std::pair(tex_read_pixel(&t_, 0, 1), tex_read_pixel(&t_, 2, 1)),
               std::pair(0xFF030201u, 0xFF090807u));
-    const uint32_t words[2] = {0x12ABCDEF, 0x00000001};
-    ASSERT_EQ(tex_fill_rect_rgb(&t_, 1, 0, 2, 1, bytes(words), 4), 1);
-    EXPECT_EQ(std::pair(tex_read_pixel(&t_, 1, 0), tex_read_pixel(&t_, 2, 0)),
-              std::pair(0xFFABCDEFu, 0xFF000001u));
     EXPECT_EQ(tex_fill_rect_rgb(&t_, 2, 0, 2, 1, bgr, 3), 0);  // past the right edge
     EXPECT_EQ(tex_fill_rect_rgb(&t_, 0, 0, 1, 1, bgr, 2), 0);
     tex_release(&t_);
@@ -191,10 +178,8 @@ TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle)
     EXPECT_EQ(tex_fill_rect_rgb(&t_, 0, 0, 1, 1, bgr, 3), 0);
 }
 
-namespace {
 TexRecord g_rt;
 TexRecord* lookup_rt(uint32_t h) { return h == 7 ? &g_rt : nullptr; }
-}  // namespace
 
 TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
 {
@@ -350,7 +335,6 @@ TEST(RowConvert, SixteenBitFormatsReplicateLowBitsRowsAdvanceByPitchAndBadInputG
     std::vector<uint8_t> src = {0, 1, 2, 9, 9, 10, 11, 12, 9, 9, 20, 21, 22};
     EXPECT_EQ(decode(kSfL8, src, 1, 1, 2, 2, 5),
               Px({0xFF0B0B0B, 0xFF0C0C0C, 0xFF151515, 0xFF161616}));
-    // Unsupported formats and truncated sources give zeros.
     const std::vector<uint8_t> ff(64, 0xFF);
     for (int fmt : {int(kSfA16B16G16R16), int(kSfR32F), int(kSfA32B32G32R32F), 99, -1})
         EXPECT_TRUE(refused(fmt, ff, 0, 0, 2, 2, 16)) << fmt;
@@ -379,3 +363,5 @@ TEST(RowConvert, HostileRectanglesNeverReadPastTheSource)
         }
     }
 }
+
+}  // namespace
