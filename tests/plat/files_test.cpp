@@ -1,10 +1,7 @@
 // Paths with '\', case-insensitive look-ups, sorted listings.
 #include "plat/files.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <filesystem>
 #include <thread>
 #include <tuple>
 
@@ -27,7 +24,6 @@ TEST(PlatFiles, AnExactNameWinsOverACaseMatch)
     EXPECT_EQ(out, t.file("A.txt"));
 }
 
-// A settled folder is listed once for many look-ups; a change is seen at once.
 TEST(PlatFiles, ASettledFolderIsListedOnceAndChangesAreSeen)
 {
     TempDir t;

@@ -1,6 +1,5 @@
 // Textures: formats, texel-exact placement, locks, render targets, stage ranges.
 #include <cmath>
-#include <tuple>
 
 #include "gfx_fixture.h"
 
@@ -153,12 +152,10 @@ TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack)
     ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
     EXPECT_EQ(std::pair(texel32(lr, 5, 5), texel32(lr, 15, 0)), std::pair(kRed, kBlue));
     gfx_tex_unlock(rt, 0);
-    // Back to the back buffer and draw the target as a texture.
     ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
     gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
     draw_textured(rt, 20, 20, 16, 16);
     expect_at({{25, 25, kRed}, {20, 20, kBlue}});
-    // Stretch and colour fill work on target surfaces.
     ASSERT_EQ(gfx_color_fill(rts, nullptr, kGreen), GFX_OK);
     ASSERT_EQ(gfx_stretch_rect(rts, nullptr, back, nullptr, GFX_TEXF_POINT), GFX_OK);
     expect_at({{kW - 1, kH - 1, kGreen}});

@@ -1,8 +1,5 @@
-// The scripted input of end-to-end tests: parsing, and the events it feeds
-// reaching the window's message queue at the frames they name.
-#include "plat/input.h"
+// Parsing the scripted input of end-to-end tests.
 #include "plat/input_script.h"
-#include "plat/window.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,6 @@
-// Single-instance lock, named sections and events: sharing between
-// processes, bad names.
+// Single-instance lock, named sections and events: shared between processes, bad names.
 #include "plat/error.h"
 #include "plat/ipc.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <thread>
 
 #include "child_proc.h"
 
@@ -99,7 +93,6 @@ TEST_F(PlatIpcTest, EventIsAutoResetAndWakesASleeperInAnotherProcess)
     EXPECT_EQ(plat_event_wait(e, 5), PLAT_WAIT_TIMEOUT);
     plat_event_close(e);
     EXPECT_EQ(plat_event_wait(nullptr, 0), PLAT_WAIT_FAILED);
-    // A set wakes a sleeper in another process.
     e = plat_event_create("wake");
     ASSERT_NE(e, nullptr);
     const pid_t child = fork_child([] {

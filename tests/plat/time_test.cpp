@@ -1,9 +1,6 @@
 #include "plat/time.h"
 
-#include <gtest/gtest.h>
-
 #include <thread>
-#include <vector>
 
 #include "manual_clock.h"
 

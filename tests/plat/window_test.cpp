@@ -29,7 +29,6 @@ intptr_t record_proc(PlatWindow* w, uint32_t m, uintptr_t wp, intptr_t lp)
     return plat_def_window_proc(w, m, wp, lp);
 }
 
-// The message codes of queued or dispatched messages, in order.
 template <typename Msg>
 std::vector<uint32_t> kinds(const std::vector<Msg>& msgs)
 {
