@@ -11,7 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PlatFiles, AnExactNameWinsOverACaseMatch)
+TEST(PlatFiles, AnExactNameWinsOverACaseMatchAndNewFilesGoIntoTheResolvedFolder)
 {
     TempDir t;
     t.write("a.txt", "lower");
@@ -22,6 +22,11 @@ TEST(PlatFiles, AnExactNameWinsOverACaseMatch)
     // Without an exact match the listing order decides, the same everywhere.
     ASSERT_TRUE(plat_path_resolve(t.file("a.TXT"), &out));
     EXPECT_EQ(out, t.file("A.txt"));
+    fs::create_directories(t.file("Out"));
+    std::FILE* f = plat_fopen(t.file("out\\New.bmp"), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_TRUE(fs::exists(t.file("Out/New.bmp")));
 }
 
 TEST(PlatFiles, ASettledFolderIsListedOnceAndChangesAreSeen)
@@ -34,16 +39,6 @@ TEST(PlatFiles, ASettledFolderIsListedOnceAndChangesAreSeen)
     EXPECT_EQ(plat_folder_listings() - before, 1u);
     t.write("G5", "n");
     EXPECT_TRUE(plat_path_resolve(t.file("g5"), &out));
-}
-
-TEST(PlatFiles, NewFilesGoIntoTheResolvedFolder)
-{
-    TempDir t;
-    fs::create_directories(t.file("Out"));
-    std::FILE* f = plat_fopen(t.file("out\\New.bmp"), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
-    EXPECT_TRUE(fs::exists(t.file("Out/New.bmp")));
 }
 
 TEST(PlatFiles, PatternsNameOrderAndFailedListings)

@@ -46,7 +46,6 @@ TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87)
         EXPECT_EQ(plat_get_last_error(), PLAT_ERROR_INVALID_PARAMETER);
     }
     EXPECT_EQ(plat_section_create("zero", 0, nullptr), nullptr);
-    EXPECT_EQ(plat_section_open(nullptr, 8), nullptr);
 }
 
 TEST_F(PlatIpcTest, SectionIsSharedAndRemovedWithTheLastHolder)
@@ -92,7 +91,6 @@ TEST_F(PlatIpcTest, EventIsAutoResetAndWakesASleeperInAnotherProcess)
     plat_event_reset(e);
     EXPECT_EQ(plat_event_wait(e, 5), PLAT_WAIT_TIMEOUT);
     plat_event_close(e);
-    EXPECT_EQ(plat_event_wait(nullptr, 0), PLAT_WAIT_FAILED);
     e = plat_event_create("wake");
     ASSERT_NE(e, nullptr);
     const pid_t child = fork_child([] {
