@@ -226,8 +226,6 @@ TEST_F(GfxTest, PresentShowsTheFrameUprightAndAntialiasedFramesResolve)
     // An antialiased back buffer is resolved for read-back.
     GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1}, got{};
     ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-    gfx_get_present_params(&got);
-    EXPECT_TRUE(got.samples == 4 || got.samples == 0);  // refused counts fall back to none
     gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
     quad(0, 0, 8, 8, kGreen);
     expect_at({{4, 4, kGreen}});

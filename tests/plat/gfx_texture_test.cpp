@@ -196,7 +196,6 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
         EXPECT_EQ(gfx_tex_lock(tex, level, &rect, &lr, 0), GFX_E_INVALIDCALL);
     GfxRect r{2, 3, 4, 4};
     ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
-    EXPECT_EQ(lr.pitch, 32);
     EXPECT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_E_INVALIDCALL);  // already locked
     const uint32_t c[2] = {kRed, kGreen};
     std::memcpy(lr.bits, c, 8);

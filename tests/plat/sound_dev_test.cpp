@@ -116,8 +116,6 @@ TEST(SoundDev, PanAndTheListenersTurnMoveTheSoundBetweenTheEars)
     Loopback lb;
     SndDevBuffer* b = lb.tone(SND_DEV_CTRL_PAN);
     snd_dev_buffer_play(b, 1);
-    const Level centre = lb.render();
-    EXPECT_NEAR(centre.left, centre.right, centre.left * 0.02);
     snd_dev_buffer_set_pan(b, SND_DEV_PAN_LEFT);
     const Level left = lb.settled();
     EXPECT_GT(left.left, 4 * left.right);

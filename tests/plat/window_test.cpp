@@ -181,7 +181,6 @@ TEST_F(PlatWindowTest, SigtermArrivesAsEndSessionThenQuit)
 {
     plat_install_term_handler();
     std::raise(SIGTERM);
-    EXPECT_TRUE(plat_term_requested());
     const auto msgs = drain();
     ASSERT_EQ(kinds(msgs), (Kinds{PLAT_WM_ENDSESSION, PLAT_WM_QUIT}));
     EXPECT_EQ(msgs[0].wparam, 1u);
