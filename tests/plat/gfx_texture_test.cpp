@@ -179,7 +179,6 @@ TEST_F(GfxTest, StagesOutsideZeroToSevenAreRefused)
     EXPECT_EQ(gfx_set_texture(7, w), GFX_OK);
     EXPECT_EQ(gfx_get_texture(7), w);
     gfx_set_texture(7, nullptr);
-    EXPECT_EQ(gfx_set_render_state(static_cast<GfxRs>(GFX_RS_COUNT), 1), GFX_E_INVALIDCALL);
 }
 
 TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
