@@ -48,7 +48,6 @@ inline void set_states(RenderStates list)
     for (auto [rs, value] : list) gfx_set_render_state(rs, value);
 }
 
-// Sets the format and draws `prims` primitives from user memory.
 template <typename V>
 void draw_up(uint32_t fvf, GfxPrim type, uint32_t prims, const V* v)
 {
@@ -85,7 +84,6 @@ GfxTexture* pattern_texture(int w, int h, F colour)
     return t;
 }
 
-// The 32-bit texel (x, y) of a locked rectangle.
 inline uint32_t texel32(const GfxLockedRect& lr, int x, int y)
 {
     uint32_t c;
@@ -135,7 +133,6 @@ protected:
         }
         return true;
     }
-    // Every listed pixel {x, y, colour} near its colour.
     static void expect_at(std::initializer_list<std::tuple<int, int, uint32_t>> at)
     {
         for (auto [x, y, want] : at)
@@ -161,7 +158,6 @@ protected:
 };
 inline void* GfxTest::window_ = nullptr;
 
-// Compiles `src`; `log` gets the compiler's messages.
 inline GfxShader* compile(GfxShaderKind kind, const std::string& src, const char* entry,
                           const char* profile, std::string* log = nullptr)
 {

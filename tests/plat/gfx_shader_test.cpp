@@ -1,6 +1,4 @@
 // Compiled stages: constant table, bounded setters, samplers, bad sources.
-#include <string>
-
 #include "gfx_fixture.h"
 
 namespace {
@@ -76,7 +74,6 @@ TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
     gfx_const_set_int(ps_, c(ps_, "iMode"), 0);
     clip_quad(kBlack, true);
     EXPECT_TRUE(near(pixel(4, 4), kGreen)) << std::hex << pixel(4, 4);
-    // Null handles, bad handles and null data are refused.
     EXPECT_EQ(gfx_const_set_vector(ps_, 0, green), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vector(ps_, 12345, green), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vectors(ps_, c(ps_, "vArr"), nullptr, 2), GFX_E_INVALIDCALL);
@@ -111,7 +108,6 @@ TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly)
     ASSERT_EQ(gfx_const_desc(s, c(s, "vL"), &d), GFX_OK);
     EXPECT_EQ(d.count, 3);
     gfx_shader_release(s);
-    // A tiny error buffer is never overrun.
     char tiny[4];
     EXPECT_EQ(gfx_shader_compile(GFX_SHADER_PIXEL, "x", 1, "PsMain", "ps_2_0", tiny, sizeof tiny),
               nullptr);

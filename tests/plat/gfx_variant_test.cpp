@@ -1,8 +1,4 @@
 // Stage variants chosen by the states draw byte for byte what the general stages draw.
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "gfx_fixture.h"
 #include "plat/gfx_local.h"
 
