@@ -19,14 +19,6 @@ namespace {
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    return true;
-}
-
 bool exists(const std::string& path)
 {
     struct stat st;

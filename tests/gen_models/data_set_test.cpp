@@ -51,7 +51,9 @@ TEST(PatchData, NormalMapCompanionHoldsOnlyTheMapsItsModelNames)
         << "a model here would show in the palette";
     // Which map the loaded mesh binds is the loader test's; tangents need coordinates.
     for (const auto& m : gmt::decoded_models())
-        if (m.group == "coin") EXPECT_FALSE(m.src.uv0.empty()) << m.name;
+        if (m.group == "coin") {
+            EXPECT_FALSE(m.src.uv0.empty()) << m.name;
+        }
 }
 
 TEST(PatchData, IconsComeFromTexLst)

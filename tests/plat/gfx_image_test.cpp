@@ -102,9 +102,10 @@ void hostile_family(const std::vector<uint8_t>& good)
     GfxImageError err;
     for (size_t n = 0; n < good.size(); ++n) {
         std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
-        if (gfx_image_decode(cut.data(), cut.size(), &img,
-                             &err))  // PNG/JPEG may decode a short tail
+        // PNG/JPEG may decode a short tail
+        if (gfx_image_decode(cut.data(), cut.size(), &img, &err)) {
             EXPECT_LE(img.data.size(), cut.size() * 1024 + 4096);
+        }
     }
     std::mt19937 rng(1234);
     for (int i = 0; i < 300; ++i) {

@@ -105,7 +105,9 @@ TEST_F(GfxVariantTest, TheStatesChooseAVariantThatDrawsWhatTheGeneralStagesDraw)
         EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 0), s.clip ? GFX_VAR_CLIP : 0);
         EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 1), 0);
         // Variants cover something: the states change the picture.
-        if (s.alpha || s.fog || s.clip) EXPECT_NE(general, draw(kCases[0], 0));
+        if (s.alpha || s.fog || s.clip) {
+            EXPECT_NE(general, draw(kCases[0], 0));
+        }
     }
     int linked = 0;
     for (const auto& kv : gfx_dev.pairs) linked += kv.second->prog.program != 0;
