@@ -42,7 +42,6 @@ TEST_F(ModelTest, OtherTypesAndUnknownShaderParametersAreRefused)
     EXPECT_EQ(mdlobj_get_draw_param(plain), 0u);
     EXPECT_EQ(mdlobj_is_culled(plain, 0, nullptr, 1), 1);
     obj_free(plain);
-    // Shader parameters of an unknown name are refused.
     DrawObj* o = mdlobj_create(0, nullptr, 0, 81);
     const float v[4] = {1, 2, 3, 4};
     EXPECT_EQ(mdlobj_set_shader_f4(o, "NoSuchParameter", v, 1), 0);
