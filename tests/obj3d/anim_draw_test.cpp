@@ -34,7 +34,8 @@ TEST_F(AnimDrawTest, HandAttachmentFollowsTheBone)
 {
     DrawObj* o = Character(at(-1.6f, 0, 6));
     ASSERT_NE(o, nullptr);
-    const ResHandle cube = make_cube("cube", 0.2f);
+    // Too small to light the arm's regions by itself: they see the arm alone.
+    const ResHandle cube = make_cube("cube", 0.02f);
     DrawObj* a = motobj_attach_model(o, "box", cube, "hand_L");
     ASSERT_NE(a, nullptr);
     attobj_set_lighting(a, 0);
