@@ -87,7 +87,7 @@ TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)
     EXPECT_EQ(balls_hit_create(nullptr, nullptr, 0, 0, 1), nullptr);
 }
 
-TEST_F(BallsCylTest, VolumesPushApartOnTheHorizontalPlane)
+TEST_F(BallsCylTest, VolumesPushApartAndStayInsideTheBoundaryPlanes)
 {
     struct Case {
         float dx, dy;
@@ -115,12 +115,10 @@ TEST_F(BallsCylTest, VolumesPushApartOnTheHorizontalPlane)
         EXPECT_NEAR(pb.x, c.push_b, 1e-5);
         EXPECT_EQ(pa.y, 0.0f);
     }
-}
 
-// A volume 0.5 inside the right plane at mid depth moves back to its radius,
-// horizontally only.
-TEST_F(BallsCylTest, VolumesAreKeptInsideTheBoundaryPlanes)
-{
+    // A volume 0.5 inside the right plane at mid depth moves back to its radius,
+    // horizontally only.
+    hitcyl_pool_reset();
     scene_set_defaults();
     cam_update_all();
     Plane r;

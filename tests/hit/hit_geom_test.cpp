@@ -109,7 +109,7 @@ TEST_F(HitGeomTest, HierarchyFindsWhatBruteForceFinds)
     }
 }
 
-TEST_F(HitGeomTest, SegmentAndSphereEdgeCases)
+TEST_F(HitGeomTest, RayGroundAndSphereEdgeCases)
 {
     const CollGeom& g = geom(coll(qvw::sample_coll_ground()));
     struct Case {
@@ -147,12 +147,7 @@ TEST_F(HitGeomTest, SegmentAndSphereEdgeCases)
     ASSERT_EQ(hit_coll_sphere(ramp, nullptr, &on_face, nullptr, 0.0f, &h), 1);
     EXPECT_FALSE(std::isnan(h.t));
     EXPECT_NEAR(h.t, 0.0f, 1e-6);
-}
 
-TEST_F(HitGeomTest, GroundProbeGridRules)
-{
-    const CollGeom& g = geom(coll(qvw::sample_coll_ground()));
-    HitGeomHit h;
     const Vec3 on_edge = {-7.5f, 3, -7.5f};  // on the line between a quad's two triangles
     ASSERT_EQ(hit_coll_ground(g, nullptr, &on_edge, &h), 1);
     EXPECT_NEAR(on_edge.y - kHitGroundDepth * h.t, 0.0f, 1e-4);
