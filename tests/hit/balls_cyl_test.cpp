@@ -1,7 +1,6 @@
 // The hit-sphere pool and the collision volumes: pairs, pushes, bits, planes.
 #include "disp/cam.h"
 #include "hit_fixture.h"
-#include "math/vm_vec.h"
 
 namespace {
 
@@ -45,20 +44,18 @@ TEST_F(BallsCylTest, SpherePairsPushByWeightShare)
     a->owner = &far;
     balls_hit_frame();
     EXPECT_FALSE(balls_hit_any(0, 1));
-}
 
-// Without owner matrices the given positions count; zero weights move nobody.
-TEST_F(BallsCylTest, OwnerlessObjectsAndZeroWeights)
-{
-    BallsHitObject* a = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
-    BallsHitObject* b = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
-    const Vec3 pa = {0, 0, 0}, pb = {1, 0, 0};
-    balls_hit_set_pos(a, &pa);
-    balls_hit_set_pos(b, &pb);
-    a->weight = b->weight = 0;
+    // Without owner matrices the given positions count; zero weights move nobody.
+    balls_hit_clear();
+    BallsHitObject* p = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
+    BallsHitObject* q = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
+    const Vec3 pp = {0, 0, 0}, pq = {1, 0, 0};
+    balls_hit_set_pos(p, &pp);
+    balls_hit_set_pos(q, &pq);
+    p->weight = q->weight = 0;
     balls_hit_frame();
     Vec3 push;
-    EXPECT_EQ(balls_hit_get_result(a, &push, nullptr), 1);
+    EXPECT_EQ(balls_hit_get_result(p, &push, nullptr), 1);
     EXPECT_EQ(push.x, 0.0f);  // not NaN
 }
 
@@ -90,7 +87,7 @@ TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)
     EXPECT_EQ(balls_hit_create(nullptr, nullptr, 0, 0, 1), nullptr);
 }
 
-TEST_F(BallsCylTest, VolumesPushApartOnTheHorizontalPlane)
+TEST_F(BallsCylTest, VolumesPushApartAndStayInsideTheBoundaryPlanes)
 {
     struct Case {
         float dx, dy;
@@ -118,12 +115,10 @@ TEST_F(BallsCylTest, VolumesPushApartOnTheHorizontalPlane)
         EXPECT_NEAR(pb.x, c.push_b, 1e-5);
         EXPECT_EQ(pa.y, 0.0f);
     }
-}
 
-// A volume 0.5 inside the right plane at mid depth moves back to its radius,
-// horizontally only.
-TEST_F(BallsCylTest, VolumesAreKeptInsideTheBoundaryPlanes)
-{
+    // A volume 0.5 inside the right plane at mid depth moves back to its radius,
+    // horizontally only.
+    hitcyl_pool_reset();
     scene_set_defaults();
     cam_update_all();
     Plane r;

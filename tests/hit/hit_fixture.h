@@ -8,6 +8,7 @@
 #include "hit/hit.h"
 #include "hit/hitcyl.h"
 #include "math/vm_mat.h"
+#include "math/vm_vec.h"
 #include "res/res.h"
 #include "res/res_env.h"
 #include "tools/qv_samples.h"

@@ -4,8 +4,6 @@
 #include <random>
 
 #include "hit_fixture.h"
-#include "math/vm_mat.h"
-#include "math/vm_vec.h"
 
 namespace {
 
@@ -69,8 +67,6 @@ TEST_F(HitGeomTest, HierarchyFindsWhatBruteForceFinds)
         int hits = 0, ground_hits = 0, sphere_hits = 0;
         for (int i = 0; i < 3000; i++) {
             const Mat44* world = i % 2 ? &rot : nullptr;
-            Mat44 inv;
-            vm_mat_inverse_checked(&inv, world ? world : &rot);
             const Vec3 a = in_box(2), b = in_box(2);
             const Vec3 d = {b.x - a.x, b.y - a.y, b.z - a.z};
             Vec3 wa = a, wd = d;  // the query in world space
@@ -113,7 +109,7 @@ TEST_F(HitGeomTest, HierarchyFindsWhatBruteForceFinds)
     }
 }
 
-TEST_F(HitGeomTest, SegmentEdgeCases)
+TEST_F(HitGeomTest, RayGroundAndSphereEdgeCases)
 {
     const CollGeom& g = geom(coll(qvw::sample_coll_ground()));
     struct Case {
@@ -140,12 +136,18 @@ TEST_F(HitGeomTest, SegmentEdgeCases)
     flat.m[5] = 0;
     HitGeomHit h;
     EXPECT_EQ(hit_coll_ray(g, &flat, &cases[4].o, &cases[4].d, &h), 0);
-}
 
-TEST_F(HitGeomTest, GroundProbeGridRules)
-{
-    const CollGeom& g = geom(coll(qvw::sample_coll_ground()));
-    HitGeomHit h;
+    const CollGeom& ramp = geom(coll(qvw::sample_coll_ramp()));
+    const Vec3 beyond = {21, 10, 0};  // past the ramp's top edge x = 20, y = 10
+    ASSERT_EQ(hit_coll_sphere(ramp, nullptr, &beyond, nullptr, 1.5f, &h), 1);
+    EXPECT_NEAR(h.point.x, 20, 1e-4);
+    EXPECT_NEAR(h.point.y, 10, 1e-4);
+    EXPECT_GT(h.t, 0);
+    const Vec3 on_face = {4, 2, 0};  // radius 0 on the surface: a contact of weight 0
+    ASSERT_EQ(hit_coll_sphere(ramp, nullptr, &on_face, nullptr, 0.0f, &h), 1);
+    EXPECT_FALSE(std::isnan(h.t));
+    EXPECT_NEAR(h.t, 0.0f, 1e-6);
+
     const Vec3 on_edge = {-7.5f, 3, -7.5f};  // on the line between a quad's two triangles
     ASSERT_EQ(hit_coll_ground(g, nullptr, &on_edge, &h), 1);
     EXPECT_NEAR(on_edge.y - kHitGroundDepth * h.t, 0.0f, 1e-4);
@@ -175,21 +177,6 @@ TEST_F(HitGeomTest, GroundProbeGridRules)
     const Vec3 at = {1, 5, 0}, off = {1, 5, 0.5f};
     EXPECT_EQ(hit_coll_ground(w, nullptr, &at, &h), 0);  // a wall has no ground
     EXPECT_EQ(hit_coll_ground(w, nullptr, &off, &h), 0);
-}
-
-TEST_F(HitGeomTest, SphereContactsOnFacesAndEdges)
-{
-    const CollGeom& g = geom(coll(qvw::sample_coll_ramp()));
-    HitGeomHit h;
-    const Vec3 beyond = {21, 10, 0};  // past the ramp's top edge x = 20, y = 10
-    ASSERT_EQ(hit_coll_sphere(g, nullptr, &beyond, nullptr, 1.5f, &h), 1);
-    EXPECT_NEAR(h.point.x, 20, 1e-4);
-    EXPECT_NEAR(h.point.y, 10, 1e-4);
-    EXPECT_GT(h.t, 0);
-    const Vec3 on_face = {4, 2, 0};  // radius 0 on the surface: a contact of weight 0
-    ASSERT_EQ(hit_coll_sphere(g, nullptr, &on_face, nullptr, 0.0f, &h), 1);
-    EXPECT_FALSE(std::isnan(h.t));
-    EXPECT_NEAR(h.t, 0.0f, 1e-6);
 }
 
 // Truncated and damaged sets are refused or answered without a read outside

@@ -28,37 +28,28 @@ protected:
     }
 };
 
-// The arm lies along +x at frame 0 and points up at frame 9.
-TEST_F(AnimDrawTest, SkinnedArmFollowsTheMotion)
-{
-    DrawObj* o = Character(at(-1.6f, 0, 6));
-    ASSERT_NE(o, nullptr);
-    motobj_update(o, 0);
-    Render();
-    EXPECT_GT(LitIn(33, 22, 40, 26), 3);  // along +x
-    EXPECT_EQ(LitIn(22, 4, 30, 18), 0);
-    motobj_update(o, 9);
-    Render();
-    EXPECT_EQ(LitIn(33, 22, 40, 26), 0);
-    EXPECT_GT(LitIn(22, 4, 30, 18), 3);  // up
-    EXPECT_EQ(motobj_get_frame(o), 9);
-}
-
+// The arm lies along +x at frame 0 and points up at frame 9; the box hung
+// at the hand follows it.
 TEST_F(AnimDrawTest, HandAttachmentFollowsTheBone)
 {
     DrawObj* o = Character(at(-1.6f, 0, 6));
-    const ResHandle cube = make_cube("cube", 0.2f);
+    ASSERT_NE(o, nullptr);
+    // Too small to light the arm's regions by itself: they see the arm alone.
+    const ResHandle cube = make_cube("cube", 0.02f);
     DrawObj* a = motobj_attach_model(o, "box", cube, "hand_L");
     ASSERT_NE(a, nullptr);
     attobj_set_lighting(a, 0);
     for (int f : {0, 9}) {
         motobj_update(o, f);
         Render();
+        const int along = LitIn(33, 22, 40, 26), up = LitIn(22, 4, 30, 18);
+        EXPECT_GT(f ? up : along, 3) << f;
+        EXPECT_EQ(f ? along : up, 0) << f;
         const Vec3 hand = pos(motobj_bone_world_by_name(o, "hand_L", 0)->world);
         EXPECT_LT(dist(pos(attobj_work(a)->world), hand), 1e-4f) << f;
     }
+    EXPECT_EQ(motobj_get_frame(o), 9);
     EXPECT_NEAR(pos(attobj_work(a)->world).y, 2.0f, 1e-3f);  // raised arm: hand 2 above
-    EXPECT_GT(LitIn(0, 0, kW - 1, kH - 1), 0);
     // The same name swaps the mesh; a second one appends; index 2 is past the end.
     EXPECT_EQ(motobj_attach_model(o, "box", cube, "hand_L"), a);
     DrawObj* b = motobj_attach_model(o, "cap", cube, "hand_R");
@@ -197,9 +188,7 @@ TEST_F(AnimDrawTest, MotionObjectRefusesWhatItCannotHold)
     EXPECT_EQ(motobj_get_frame(o), 19);
 }
 
-class AnimDebugTest : public AnimScene {};
-
-TEST_F(AnimDebugTest, SkeletonLinesFollowThePose)
+TEST_F(AnimDrawTest, SkeletonLinesFollowThePose)
 {
     const Mat44 world = at(0, 0, 6);
     DrawObj* o = motobj_create(0, &world, mesh, 81);
@@ -227,7 +216,7 @@ TEST_F(AnimDebugTest, SkeletonLinesFollowThePose)
     EXPECT_EQ(res_bone_debug_draw(0, 0, nullptr, 0, nullptr), 0);
 }
 
-TEST_F(AnimDebugTest, LightDiscsAndTheBoundsBox)
+TEST_F(AnimDrawTest, LightDiscsAndTheBoundsBox)
 {
     plight_set_debug(1);
     const Vec3 p = {0, 0, 5};

@@ -4,10 +4,7 @@
 // "chr" (mesh, bone tree "root", motions "wave" and "walk").
 #pragma once
 
-#include <cmath>
-
 #include "../shader/shader_fixture.h"
-#include "disp/mesh_buf.h"
 #include "obj3d/attobj.h"
 #include "obj3d/meshobj.h"
 #include "obj3d/motion.h"
@@ -17,7 +14,6 @@
 #include "obj3d_fixture.h"
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
-#include "res/name.h"
 #include "tools/qv_samples.h"
 
 namespace o3t {

@@ -8,7 +8,7 @@ using namespace o3t;
 
 class ModelTest : public Obj3dScene {};
 
-TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven)
+TEST_F(ModelTest, LevelsShaderSetAndRefusals)
 {
     const ResHandle plain = make_cube("plain", 1.0f);
     const ResHandle nrm = make_mesh("nrm", {{{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, 1, 0}}, false, 1u);
@@ -31,19 +31,14 @@ TEST_F(ModelTest, LevelsAreSortedAndTheShaderSetFollowsTheFirstGiven)
     mdlobj_set_lods(o, plain, 0.0f, nrm, 100.0f);
     EXPECT_EQ(mdlobj_lod_for(m, 99.9f), plain);
     EXPECT_EQ(mdlobj_lod_for(m, 100.0f), nrm);
-}
 
-TEST_F(ModelTest, OtherTypesAndUnknownShaderParametersAreRefused)
-{
     // A draw object of another type is not a model: setters leave it alone.
-    DrawObj* plain = obj_alloc(0);
-    ASSERT_NE(plain, nullptr);
-    mdlobj_set_lighting(plain, 0);
-    EXPECT_EQ(mdlobj_get_draw_param(plain), 0u);
-    EXPECT_EQ(mdlobj_is_culled(plain, 0, nullptr, 1), 1);
-    obj_free(plain);
-    // Shader parameters of an unknown name are refused.
-    DrawObj* o = mdlobj_create(0, nullptr, 0, 81);
+    DrawObj* other = obj_alloc(0);
+    ASSERT_NE(other, nullptr);
+    mdlobj_set_lighting(other, 0);
+    EXPECT_EQ(mdlobj_get_draw_param(other), 0u);
+    EXPECT_EQ(mdlobj_is_culled(other, 0, nullptr, 1), 1);
+    obj_free(other);
     const float v[4] = {1, 2, 3, 4};
     EXPECT_EQ(mdlobj_set_shader_f4(o, "NoSuchParameter", v, 1), 0);
     EXPECT_EQ(mdlobj_set_shader_f4(o, "x", nullptr, 1), 0);

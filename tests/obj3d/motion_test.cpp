@@ -1,7 +1,5 @@
 // The motion player on the sample character: frames, loops, fades, mirror,
 // controllers, springs and the pools' limits.
-#include <cstdlib>
-
 #include "anim_fixture.h"
 
 namespace {
@@ -89,7 +87,7 @@ TEST_F(MotionTest, MirrorSwapsTheSidesChannels)
     }
 }
 
-TEST_F(MotionTest, TwoBoneReachHitsReachableGoalsAndStretchesTowardOthers)
+TEST_F(MotionTest, ReachAndBlendControllers)
 {
     struct Case {
         Vec3 goal;
@@ -115,29 +113,8 @@ TEST_F(MotionTest, TwoBoneReachHitsReachableGoalsAndStretchesTowardOthers)
         motion_player_free(p);
     }
     EXPECT_EQ(motion_ctrl_reach(nullptr, 0, &cases[0].goal, 1, 3), 0);
-}
 
-TEST_F(MotionTest, DegenerateReachLeavesThePoseFinite)
-{
-    MotionPlayer* p = player_with(0);
-    const int hand = motion_bone_index(p, "hand_L");
-    const Vec3 at_top = {0.5f, 0, 0}, near_top = {0.5f, 0.01f, 0};
-    for (const Vec3& g : {at_top, near_top}) {
-        motion_ctrl_reach(p, hand, &g, 1.0f, 3);
-        motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
-        for (BoneWork* b = p->bones; b; b = b->next)
-            for (float v : b->world.m) ASSERT_TRUE(std::isfinite(v));
-    }
-    // A reach on a bone with fewer than two ancestors does nothing.
-    const Vec3 far = {5, 5, 5};
-    motion_ctrl_reach(p, 1, &far, 1.0f, 3);
-    motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
-    EXPECT_NEAR(pos(bone_work_at(p->bones, 1)->world).x, 0.5f, 1e-5f);
-    motion_player_free(p);
-}
-
-TEST_F(MotionTest, CyclicReachAndBlendWeights)
-{
+    // A chain of four takes the cyclic method.
     MotionPlayer* p = player_with(0);
     const int tip = motion_bone_index(p, "tail3");
     const Vec3 goal = {1.5f, -2.0f, 0.5f};
@@ -167,6 +144,25 @@ TEST_F(MotionTest, CyclicReachAndBlendWeights)
     motion_player_free(p);
 }
 
+TEST_F(MotionTest, DegenerateReachLeavesThePoseFinite)
+{
+    MotionPlayer* p = player_with(0);
+    const int hand = motion_bone_index(p, "hand_L");
+    const Vec3 at_top = {0.5f, 0, 0}, near_top = {0.5f, 0.01f, 0};
+    for (const Vec3& g : {at_top, near_top}) {
+        motion_ctrl_reach(p, hand, &g, 1.0f, 3);
+        motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+        for (BoneWork* b = p->bones; b; b = b->next)
+            for (float v : b->world.m) ASSERT_TRUE(std::isfinite(v));
+    }
+    // A reach on a bone with fewer than two ancestors does nothing.
+    const Vec3 far = {5, 5, 5};
+    motion_ctrl_reach(p, 1, &far, 1.0f, 3);
+    motion_player_update(p, &kIdent, 0, nullptr, 0, 1);
+    EXPECT_NEAR(pos(bone_work_at(p->bones, 1)->world).x, 0.5f, 1e-5f);
+    motion_player_free(p);
+}
+
 TEST_F(MotionTest, SpringChainSettlesAboveTheGround)
 {
     MotionPlayer* p = player_with(0);
@@ -182,7 +178,6 @@ TEST_F(MotionTest, SpringChainSettlesAboveTheGround)
         lowest = std::min(lowest, b->spring->pos.y);
     }
     EXPECT_NEAR(lowest, 0.2f, 1e-3f);  // rest length 1: resting 0.2 above y = 0
-    // With the player's spring bit off nothing moves.
     p->flags &= ~kMpSpring;
     const Vec3 before = bone_work_at(p->bones, motion_bone_index(p, "tail3"))->spring->pos;
     motion_player_update(p, &high, 0, nullptr, 0, 0);

@@ -44,7 +44,6 @@ TEST_F(ObjCallsTest, LoopsSpeedReverseAndTheRootThroughTheObject)
     EXPECT_NEAR(motobj_root_speed(o), 0.5f, 1e-4f);
     const int hand = motobj_bone_index(o, "hand_L");
     EXPECT_STREQ(motobj_bone_name(o, hand), "hand_L");
-    // A world blend of full weight puts the hand where it is told.
     Mat44 at;
     vm_mat_identity(&at);
     at.m[12] = 7.0f;
@@ -77,7 +76,6 @@ TEST_F(ObjCallsTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
     attach_list_detach(o, "b");  // the neighbours close the gap
     EXPECT_EQ(attobj_get_next(parts[0]), parts[2]);
     EXPECT_EQ(attobj_get_prev(parts[2]), parts[0]);
-    // A part hung in front of the camera is drawn, one behind it is culled.
     Mat44 front = at(0, 0, 10), behind = at(0, 0, -10);
     attobj_set_parent_matrix(parts[0], &front);
     attobj_set_parent_matrix(parts[2], &behind);
@@ -111,10 +109,7 @@ TEST_F(ObjCallsTest, EachMaterialCallSetsItsOwnFieldAndTheDefaultFlag)
     for (const Row& r : rows) {
         mdlobj_set_material(o, d.ambient, d.diffuse, 0, 0, 0, 1);
         EXPECT_EQ(r.set(o), 0);
-        const ObjMaterial& m = *mdlobj_get_material(o);
-        EXPECT_TRUE(m.ambient == r.want.ambient && m.diffuse == r.want.diffuse &&
-                    m.emissive == r.want.emissive && m.specular == r.want.specular &&
-                    m.power == r.want.power && m.w5 == r.want.w5);
+        EXPECT_EQ(std::memcmp(mdlobj_get_material(o), &r.want, sizeof r.want), 0);
     }
     EXPECT_EQ(mdlobj_get_colour(o), 2u);
     EXPECT_EQ(mdlobj_set_material(o, d.ambient, d.diffuse, 0, 0, 0, 1), 1);

@@ -37,10 +37,9 @@ const FrustumPlanes kUnitBox = {
 
 TEST(CullTest, TouchingFromOutsideIsVisibleAndTheMarginWidensBothTests)
 {
-    const FrustumPlanes& f = kUnitBox;
     const Vec3 c = {3, 0, 0};
-    EXPECT_TRUE(sphere_in_frustum(&f, &c, 2.0f));  // distance -2 equals -radius
-    EXPECT_FALSE(sphere_in_frustum(&f, &c, 1.999f));
+    EXPECT_TRUE(sphere_in_frustum(&kUnitBox, &c, 2.0f));  // distance -2 equals -radius
+    EXPECT_FALSE(sphere_in_frustum(&kUnitBox, &c, 1.999f));
     MeshBounds b = {};
     b.centre = {0.5f, 0, 0};
     b.radius = 1.0f;
@@ -48,8 +47,8 @@ TEST(CullTest, TouchingFromOutsideIsVisibleAndTheMarginWidensBothTests)
     Mat44 m;
     vm_mat_identity(&m);
     m.m[12] = 3.0f;  // the origin 2 outside, the centre 2.5
-    EXPECT_FALSE(sphere_in_frustum_xf(&f, &m, &b, 0.0f));
-    EXPECT_TRUE(sphere_in_frustum_xf(&f, &m, &b, kPassAMargin));
+    EXPECT_FALSE(sphere_in_frustum_xf(&kUnitBox, &m, &b, 0.0f));
+    EXPECT_TRUE(sphere_in_frustum_xf(&kUnitBox, &m, &b, kPassAMargin));
 }
 
 TEST(BoxTest, ATurnedBoxSpansItsTurnedCorners)

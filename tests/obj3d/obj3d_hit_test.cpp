@@ -1,11 +1,8 @@
 // Hit targets of the 3D types: bone targets riding their bones under one
 // owner id, rebuilt with a new skeleton, keeping their switches; targets
 // released by every type's exit; the springs resting on collision ground.
-#include <algorithm>
-
 #include "anim_fixture.h"
 #include "hit/hit.h"
-#include "obj2d/obj.h"
 
 namespace {
 
@@ -85,34 +82,30 @@ TEST_F(Obj3dHitTest, BoneTargetsRideTheirBonesUnderOneOwner)
     EXPECT_EQ(hit_target_count(), 0);
 }
 
-// The model object's target: results over the chain, re-pointed, released with the object.
-TEST_F(Obj3dHitTest, ModelTargetFollowsTheMatrixAndDiesWithTheObject)
+TEST_F(Obj3dHitTest, EveryTypeReleasesItsTargetOnExit)
 {
-    DrawObj* o = mdlobj_create(0, nullptr, 0, 81);
-    mdlobj_set_hit(o, floor, 4);
     const Vec3 p = {1, 20, 1}, down = {0, -40, 0};
+    // The model object's target: results over the chain, re-pointed, released with the object.
+    DrawObj* model = mdlobj_create(0, nullptr, 0, 81);
+    mdlobj_set_hit(model, floor, 4);
     EXPECT_EQ(ground(p, 0), -1e9f);  // made switched off
-    mdlobj_hit_enable(o, 1);
-    EXPECT_EQ(ground(p, mdlobj_hit_id(o)), -1e9f);
-    mdlobj_matrix(o)->m[13] = 6;
+    mdlobj_hit_enable(model, 1);
+    EXPECT_EQ(ground(p, mdlobj_hit_id(model)), -1e9f);
+    mdlobj_matrix(model)->m[13] = 6;
     EXPECT_NEAR(ground(p, 0), 6, 1e-3);
     hit_ray_add(&p, &down, 40, kHitAnyGroup, 1, 2);
     hit_frame();
-    ASSERT_EQ(mdlobj_hit_result_count(o), 1u);
+    ASSERT_EQ(mdlobj_hit_result_count(model), 1u);
     HitResult r;
-    ASSERT_EQ(mdlobj_hit_result(o, 0, &r), 1);
+    ASSERT_EQ(mdlobj_hit_result(model, 0, &r), 1);
     EXPECT_NEAR(r.point.y, 6, 1e-3);
     EXPECT_EQ(r.next, nullptr);
-    EXPECT_EQ(mdlobj_hit_result(o, 1, &r), 0);
-    mdlobj_set_hit_sphere(o, nullptr, 2, 4);  // re-pointed, not a second target
+    EXPECT_EQ(mdlobj_hit_result(model, 1, &r), 0);
+    mdlobj_set_hit_sphere(model, nullptr, 2, 4);  // re-pointed, not a second target
     EXPECT_EQ(hit_target_count(), 1);
-    obj_free(o);
+    obj_free(model);
     EXPECT_EQ(hit_target_count(), 0);
-}
 
-TEST_F(Obj3dHitTest, EveryTypeReleasesItsTargetOnExit)
-{
-    const Vec3 p = {1, 20, 1};
     DrawObj* mesh = meshobj_create(0, nullptr, 81);
     ASSERT_NE(mesh, nullptr);
     EXPECT_EQ(meshobj_hit_enable(mesh, 1), 1);  // no target: nothing done, still 1

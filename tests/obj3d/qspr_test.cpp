@@ -1,12 +1,11 @@
 // Sprite objects in screen 0's 3D pass: texture corners of each kind,
 // culling, far-to-near order, batching by state, placement and the accessors'
 // edge cases.
+#include <cstring>
+
 #include "obj2d/qspr.h"
 #include "obj3d_fixture.h"
 #include "tools/qv_samples.h"
-
-#include <cmath>
-#include <cstring>
 
 namespace {
 
