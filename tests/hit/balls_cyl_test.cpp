@@ -29,7 +29,9 @@ TEST_F(BallsCylTest, SpherePairsPushByWeightShare)
         uint32_t bits;
         EXPECT_EQ(balls_hit_get_result(a, &pa, &bits), c.contact);
         EXPECT_EQ(balls_hit_get_result(b, &pb, nullptr), c.contact);
-        if (c.contact) EXPECT_EQ(bits, 2u);
+        if (c.contact) {
+            EXPECT_EQ(bits, 2u);
+        }
         EXPECT_NEAR(pa.x, c.push_a, 1e-5);
         EXPECT_NEAR(pb.x, c.push_b, 1e-5);
     }

@@ -27,7 +27,9 @@ TEST_F(HitSystemTest, OwnerAndGroupFiltering)
     for (const Case& c : cases) {
         Vec3 p{};
         ASSERT_EQ(hit_ray_nearest(&o, &v, &p, nullptr, nullptr, c.owner, c.group), c.hit);
-        if (c.hit) EXPECT_FLOAT_EQ(p.y, c.y) << c.owner << " " << c.group;
+        if (c.hit) {
+            EXPECT_FLOAT_EQ(p.y, c.y) << c.owner << " " << c.group;
+        }
     }
 }
 

@@ -33,7 +33,9 @@ TEST_F(MotionTest, FramesLoopClampAndReverse)
         EXPECT_EQ(p->loop_count, c.want_loops) << c.what;
         // The root follows the sampled frame: 0.25 along x per frame.
         EXPECT_NEAR(p->bones->model.m[12], 0.25f * float(c.want_frame), 1e-4f) << c.what;
-        if (!c.loop && !c.reverse) EXPECT_TRUE(motion_at_end(p));
+        if (!c.loop && !c.reverse) {
+            EXPECT_TRUE(motion_at_end(p));
+        }
         motion_player_free(p);
     }
 }

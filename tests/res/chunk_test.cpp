@@ -196,7 +196,9 @@ TEST(ChunkHostile, EveryKindCutShortNeverReadsPast)
         for (size_t cut = 0; cut < c.data.size(); cut++) {
             // An exact-size copy: the sanitizer sees any read past it.
             const int r = chunk_check(kind, Bytes(c.data.begin(), c.data.begin() + long(cut)));
-            if (cut < min) EXPECT_NE(r, CHUNK_OK) << kind << " " << cut;
+            if (cut < min) {
+                EXPECT_NE(r, CHUNK_OK) << kind << " " << cut;
+            }
         }
     }
 }

@@ -203,7 +203,9 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         drain();
         EXPECT_EQ(fatals().size(), 1u) << c.name;
         EXPECT_TRUE(resload_group_loaded("ok")) << c.name;
-        if (c.detail == 22) EXPECT_EQ(fatals()[0].text, "magic/ABCD/44434241");
+        if (c.detail == 22) {
+            EXPECT_EQ(fatals()[0].text, "magic/ABCD/44434241");
+        }
         res_release_to_mark(start);
     }
 
