@@ -47,7 +47,8 @@ HEADLESS_ENV = $(if $(DISPLAY)$(WAYLAND_DISPLAY),,SDL_VIDEODRIVER=offscreen) ALS
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
-	@set -e; for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $(HEADLESS_ENV) $$b; done
+	@set -e; for s in bench/*.cpp; do b=$(BUILD)/bench/bench_$$(basename $$s .cpp); \
+	  echo "== $$b"; $(HEADLESS_ENV) $$b; done
 
 fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
