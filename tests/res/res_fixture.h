@@ -40,12 +40,12 @@ inline Decoded decoded(const qvw::ModelDesc& desc, uint32_t flags = 0)
     return r;
 }
 
-// Runs loader steps until idle or `limit` have run; answers how many ran.
-inline int drain(int limit = 10000)
+// Runs loader steps until the loader is idle; false when `limit` steps did not get there.
+inline bool drain(int limit = 10000)
 {
-    int n = 0;
-    while (resload_step() != RESLOAD_IDLE && n < limit) n++;
-    return n + 1;
+    for (int n = 0; n < limit; ++n)
+        if (resload_step() == RESLOAD_IDLE) return true;
+    return false;
 }
 
 // A group file of the given chunks, each at its kind's expected version.
