@@ -236,9 +236,9 @@ int plat_is_file(std::string_view path)
 
 int plat_path_exists(std::string_view path)
 {
-    const std::string native = plat_path_native(path);
+    const std::string exact(path);
     struct stat st;
-    return !native.empty() && ::lstat(native.c_str(), &st) == 0;
+    return !exact.empty() && ::lstat(exact.c_str(), &st) == 0;
 }
 
 int plat_name_matches(std::string_view name, std::string_view pattern)
@@ -551,7 +551,7 @@ int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::
 {
     WriteFailure out{why};
     if (why) why->clear();
-    const std::string target = write_path(path);
+    const std::string target(path);
     if (target.empty()) {
         errno = ENOENT;
         return out.fail("open");

@@ -2,8 +2,10 @@
 // Files and folders.
 //
 // Provides:
-// - paths in the engine's form: '\' is a folder separator everywhere ("..\",
-//   ".\data\grp\"), turned into '/' here;
+// - paths in the engine's form: '\' is a folder separator ("..\",
+//   ".\data\grp\"), turned into '/' here, everywhere but in the two calls
+//   of a save (plat_path_exists, plat_write_file), which take the path the
+//   user chose exactly as it is: there '\' is a character of a name;
 // - opening a data file whose exact name is missing through a
 //   case-insensitive match, folder by folder (as on a Windows disk);
 // - folder listings of plain files matching a pattern ("*.bin", '*' and '?',
@@ -43,6 +45,8 @@ int plat_path_resolve(std::string_view path, std::string* out);
 // new size is reserved before the first byte is written, so that a lack of
 // space fails with the old bytes intact. 1 when every byte was written and
 // synced; 0 with the failed step and the system's reason in why (may be null).
+// The path is taken exactly as it is: no '\' conversion and no
+// case-insensitive match.
 int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::string* why);
 
 // Tests switch unnamed new files off (0) to take the named route of a file
@@ -60,8 +64,8 @@ std::FILE* plat_fopen(std::string_view path, const char* mode);
 int plat_is_dir(std::string_view path);
 int plat_is_file(std::string_view path);
 // 1 when anything (file, folder, link, device) has exactly this name,
-// whether or not it can be read (no case-insensitive match: a file written
-// to this path would take exactly this name).
+// whether or not it can be read (no '\' conversion and no case-insensitive
+// match: plat_write_file to this path would write exactly this name).
 int plat_path_exists(std::string_view path);
 
 // Pattern match with '*' and '?', case-insensitive (ASCII).

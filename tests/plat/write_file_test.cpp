@@ -26,13 +26,16 @@ std::vector<std::string> names_in(const TempDir& t)
     return names;
 }
 
-TEST(PlatWriteFile, NamesOfTheLongestLegalLengthsAreSavedAndReplacedOnBothRoutes)
+// Names of the longest legal lengths, and a backslash, which is a character of a name here;
+// case tells names apart.
+TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
 {
     TempDir t;
     for (int unnamed : {1, 0}) {
         plat_write_file_unnamed(unnamed);
         const char c = unnamed ? 'u' : 'n';
-        for (const std::string& name : {std::string(242, c), std::string(255, c)}) {
+        for (const std::string& name :
+             {std::string(242, c), std::string(255, c), std::string(1, c) + "\\b.bmp"}) {
             const std::string path = t.file(name);
             std::string why;
             for (const char* content : {"first", "second"}) {
@@ -44,7 +47,11 @@ TEST(PlatWriteFile, NamesOfTheLongestLegalLengthsAreSavedAndReplacedOnBothRoutes
         }
     }
     plat_write_file_unnamed(1);
-    EXPECT_EQ(names_in(t).size(), 4u);  // nothing else left
+    EXPECT_EQ(names_in(t).size(), 6u);  // nothing else left
+    // A name differing only in case is another file.
+    t.write("PIC.bmp", "kept");
+    ASSERT_TRUE(plat_write_file(t.file("pic.bmp"), bytes_of(3, 'n'), nullptr));
+    EXPECT_EQ(t.read("PIC.bmp") + t.read("pic.bmp"), "keptnnn");
 }
 
 // A save cut short at a fixed point: the file size limit ends the process in the middle of
