@@ -64,11 +64,23 @@ void write_headers(uint8_t* h, int w4, int h4)
     put32(h + 50, 0);
 }
 
+// The user is told nothing of a failed save, so the log says what failed.
+void log_not_saved(std::string_view path, const std::string& why)
+{
+    std::fprintf(stderr, "screenshot: not saved \"%.*s\": %s\n", int(path.size()), path.data(),
+                 why.c_str());
+}
+
 }  // namespace
 
 int disp_screenshot_request(std::string_view path, int x, int y, int width, int height)
 {
-    if (path.empty() || path.size() > kShotMaxPath) return 0;
+    if (path.empty() || path.size() > kShotMaxPath) {
+        log_not_saved(path, path.empty()
+                                ? "no path"
+                                : "path longer than " + std::to_string(kShotMaxPath) + " bytes");
+        return 0;
+    }
     g_shot.path.assign(path);
     g_shot.x = x;
     g_shot.y = y;
@@ -121,10 +133,9 @@ int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t
 
 int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes)
 {
-    // The user is told nothing of a failed save, so the log says what failed.
     std::string why;
     if (plat_write_file(path, bytes, &why)) return 1;
-    std::fprintf(stderr, "screenshot: not saved \"%s\": %s\n", path.c_str(), why.c_str());
+    log_not_saved(path, why);
     return 0;
 }
 

@@ -28,7 +28,7 @@ constexpr int kBmpPixelsPerMetre = 11800;
 
 // Stores the request; a later request in the same frame replaces an earlier
 // one. 0 (and nothing stored) for an empty path or one longer than
-// kShotMaxPath.
+// kShotMaxPath, logged as a failed save is (see disp_screenshot_save_file).
 int disp_screenshot_request(std::string_view path, int x, int y, int width, int height);
 // Returns the pending flag and clears it.
 int disp_screenshot_take();

@@ -153,13 +153,14 @@ int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::st
     return ok;
 }
 
+// The answer is a name of this system, as the real dialog gives: '\' is a
+// character of it, not a folder separator.
 std::string absolute_path(const std::string& answer)
 {
-    const std::string native = plat_path_native(answer);
-    if (!native.empty() && native[0] == '/') return native;
+    if (!answer.empty() && answer[0] == '/') return answer;
     std::string cwd = plat_current_dir();
     if (!cwd.empty() && cwd.back() != '/') cwd += '/';
-    return cwd + native;
+    return cwd + answer;
 }
 
 }  // namespace

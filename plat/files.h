@@ -2,8 +2,10 @@
 // Files and folders.
 //
 // Provides:
-// - paths in the engine's form: '\' is a folder separator everywhere ("..\",
-//   ".\data\grp\"), turned into '/' here;
+// - paths in the engine's form: '\' is a folder separator ("..\",
+//   ".\data\grp\"), turned into '/' here, everywhere but in the two calls
+//   of a save (plat_path_exists, plat_write_file), which take the path the
+//   user chose exactly as it is: there '\' is a character of a name;
 // - opening a data file whose exact name is missing through a
 //   case-insensitive match, folder by folder (as on a Windows disk);
 // - folder listings of plain files matching a pattern ("*.bin", '*' and '?',
@@ -31,17 +33,25 @@ std::string plat_path_native(std::string_view path);
 int plat_path_resolve(std::string_view path, std::string* out);
 
 // Writes bytes as the whole content of path, so that the path never holds a
-// part of them. A regular file there (links followed) is replaced only once
-// the new content is complete: the bytes go to a new file beside it with the
-// old file's mode, are synced, and the new file is renamed over the old
-// one; on any failure only the new file is removed (a process killed on the
-// way may leave it behind, never a short file at path). A new name is
-// written the same way. Something that is not a regular file (a device, a
-// pipe), or a regular file in a folder that takes no new file for want of
-// permission, is written in place and never removed. 1 when every byte was
-// written and synced; 0 with the failed step and the system's reason in
-// why (may be null).
+// part of them. A regular file there (links followed) is replaced only by a
+// complete new one: the bytes go to a new file in its folder with the old
+// file's mode (and owner where allowed), are synced, and the new file takes
+// the old one's place at once. That file has no name while it is written
+// where the file system allows it, so a killed process leaves nothing; else
+// it has a short name of fixed length, which such a kill may leave. Either
+// way any legal name can be saved. A new name is written the same way. A
+// device or a pipe is written in place, and so is a regular file in a folder
+// that takes no new file for want of permission, never cut first: the whole
+// new size is reserved before the first byte is written, so that a lack of
+// space fails with the old bytes intact. 1 when every byte was written and
+// synced; 0 with the failed step and the system's reason in why (may be null).
+// The path is taken exactly as it is: no '\' conversion and no
+// case-insensitive match.
 int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::string* why);
+
+// Tests switch unnamed new files off (0) to take the named route of a file
+// system that has none; on (1) by default.
+void plat_write_file_unnamed(int allowed);
 
 // Folder listings made so far for case-insensitive look-ups; a folder that
 // does not change is listed once however many names are looked up in it.
@@ -54,8 +64,8 @@ std::FILE* plat_fopen(std::string_view path, const char* mode);
 int plat_is_dir(std::string_view path);
 int plat_is_file(std::string_view path);
 // 1 when anything (file, folder, link, device) has exactly this name,
-// whether or not it can be read (no case-insensitive match: a file written
-// to this path would take exactly this name).
+// whether or not it can be read (no '\' conversion and no case-insensitive
+// match: plat_write_file to this path would write exactly this name).
 int plat_path_exists(std::string_view path);
 
 // Pattern match with '*' and '?', case-insensitive (ASCII).

@@ -119,8 +119,14 @@ TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
 
 TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
 {
+    // A refused path is a failed save: logged like one.
+    const std::string overlong = "/" + std::string(kShotMaxPath, 'a');
+    const std::string want = "screenshot: not saved \"\": no path\nscreenshot: not saved \"" +
+                             overlong + "\": path longer than 4096 bytes\n";
+    testing::internal::CaptureStderr();
     EXPECT_EQ(disp_screenshot_request("", 0, 0, 4, 4), 0);
-    EXPECT_EQ(disp_screenshot_request(std::string(kShotMaxPath + 1, 'a'), 0, 0, 4, 4), 0);
+    EXPECT_EQ(disp_screenshot_request(overlong, 0, 0, 4, 4), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), want);
     EXPECT_EQ(disp_screenshot_take(), 0);
     EXPECT_EQ(disp_screenshot_request("a.bmp", 0, 0, 4, 4), 1);
     EXPECT_EQ(disp_screenshot_request("b.bmp", 1, 1, 4, 4), 1);

