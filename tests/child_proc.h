@@ -73,6 +73,10 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
     const std::string path = std::string(dir ? dir : ".") + "/quorvel";
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // The program keeps an interrupt or hang-up ignored by its starter;
+        // it starts here as from a terminal, whatever started the tests.
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGHUP, SIG_DFL);
         const int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) ::dup2(fd, 2);
         for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
