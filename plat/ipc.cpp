@@ -11,20 +11,25 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <utility>
 
-// Sections: names and folders | guard | single instance | sections | events
+// Sections: names | lock folder | lock files | guard | single instance |
+// sections | events
 
 struct PlatSection {
     void* view;
     size_t size;
-    int users_fd;          // shared flock while this handle lives; -1 unnamed
-    std::string shm_name;  // "/prefix+name"
-    std::string users_path;
+    int users_fd;            // shared flock while this handle lives; -1 unnamed
+    std::string shm_name;    // "/quorvel-<uid>-<prefix><name>"
+    std::string users_name;  // the holder file, in the lock folder
 };
 
 struct PlatEvent {
@@ -33,7 +38,30 @@ struct PlatEvent {
 
 namespace {
 
-// ---- names and folders -----------------------------------------------------
+struct InstanceLock {
+    int fd = -1;  // holds the flock; -1 for a free slot
+    std::string name;
+};
+
+// The module's state. The mutex guards every field and is never held while
+// a lock file is being taken.
+struct IpcState {
+    std::mutex mutex;
+    // The lock folder of the effective user, looked up again only when the
+    // user or the folders the environment names change (a forked child that
+    // became another user looks up its own). The folder stays open, so every
+    // lock file is made in the folder that passed the check, whatever later
+    // happens to its path.
+    bool folder_known = false;
+    std::string folder_key;  // the runtime and the own folder looked at
+    int folder_fd = -1;      // -1: no private folder, named objects are refused
+    std::string folder_path;
+    std::array<InstanceLock, PLAT_IPC_INSTANCE_LOCKS> instances;
+};
+
+IpcState g_ipc;
+
+// ---- names -----------------------------------------------------------------
 
 bool name_ok(const char* name)
 {
@@ -56,15 +84,107 @@ std::string expand_prefix(const char* raw)
     return out;
 }
 
-std::string lock_path(const std::string& full_name, const char* suffix)
+// Shared memory lives in one folder for every user: the user's id in the
+// name keeps each user's objects apart.
+std::string shm_name(const std::string& full_name)
 {
-    return plat_ipc_lock_dir() + "/quorvel-" + full_name + suffix;
+    return "/quorvel-" + std::to_string(::geteuid()) + "-" + full_name;
 }
 
-int open_lock_file(const std::string& path)
+std::string lock_file_name(const std::string& full_name, const char* suffix)
 {
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    return "quorvel-" + full_name + suffix;
 }
+
+// ---- lock folder -----------------------------------------------------------
+
+// Why the open folder is not the user's own, or null when it is: a folder
+// owned by the user that nobody else may write into (with owner_only, that
+// nobody else may enter at all).
+const char* folder_fault(int fd, uid_t uid, bool owner_only)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return "not a folder";
+    if (st.st_uid != uid) return "owned by another user";
+    const mode_t mode = st.st_mode & 07777;
+    if (owner_only ? mode != 0700 : (mode & 022) != 0) return "open to other users";
+    return nullptr;
+}
+
+// Opens the folder when it passes the check, made first (mode 0700) when
+// make is set; -1 and the reason otherwise. A link is refused, never
+// followed.
+int open_private_folder(const std::string& path, uid_t uid, bool make, const char** why)
+{
+    const bool made = make && ::mkdir(path.c_str(), 0700) == 0;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        *why = "a link";
+        return -1;
+    }
+    // No link in its place by now either: the checks below are of the folder opened.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *why = std::strerror(errno);
+        return -1;
+    }
+    if (made) ::fchmod(fd, 0700);  // the umask may have taken bits the owner needs
+    *why = folder_fault(fd, uid, make);
+    if (!*why) return fd;
+    ::close(fd);
+    return -1;
+}
+
+std::string absolute_env(const char* var)
+{
+    const char* value = std::getenv(var);
+    return value && value[0] == '/' ? value : "";
+}
+
+// The runtime folder when it is the user's own, else a folder of the user's
+// under the temporary folder; never a file straight in a folder others may
+// write into. Caller holds the mutex.
+void find_lock_folder(void)
+{
+    const uid_t uid = ::geteuid();
+    const std::string runtime = absolute_env("XDG_RUNTIME_DIR");
+    std::string base = absolute_env("TMPDIR");
+    if (base.empty()) base = "/tmp";
+    const std::string own = base + "/quorvel-" + std::to_string(uid);
+    const std::string key = runtime + '\n' + own;
+    if (g_ipc.folder_known && g_ipc.folder_key == key) return;
+    if (g_ipc.folder_fd >= 0) ::close(g_ipc.folder_fd);
+    g_ipc.folder_known = true;
+    g_ipc.folder_key = key;
+    g_ipc.folder_path.clear();
+    const char* why = nullptr;
+    if (!runtime.empty()) {
+        g_ipc.folder_fd = open_private_folder(runtime, uid, false, &why);
+        if (g_ipc.folder_fd >= 0) {
+            g_ipc.folder_path = runtime;
+            return;
+        }
+        std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", runtime.c_str(), why);
+    }
+    g_ipc.folder_fd = open_private_folder(own, uid, true, &why);
+    if (g_ipc.folder_fd >= 0) {
+        g_ipc.folder_path = own;
+        return;
+    }
+    std::fprintf(stderr,
+                 "ipc: %s is not a private folder of this user (%s): named objects refused\n",
+                 own.c_str(), why);
+}
+
+int lock_folder_fd(void)
+{
+    std::lock_guard<std::mutex> hold(g_ipc.mutex);
+    find_lock_folder();
+    return g_ipc.folder_fd;
+}
+
+// ---- lock files ------------------------------------------------------------
 
 int flock_retry(int fd, int op)
 {
@@ -74,21 +194,69 @@ int flock_retry(int fd, int op)
     return r;
 }
 
+int open_lock_file(int folder, const std::string& name)
+{
+    const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int e = errno;
+        std::fprintf(stderr, "ipc: cannot make %s in %s: %s\n", name.c_str(),
+                     plat_ipc_lock_dir().c_str(), std::strerror(e));
+        errno = e;
+    }
+    return fd;
+}
+
+// Whether name still is the file open as fd. A lock file is removed by a
+// holder that is done with it, and a lock on a removed file guards nothing.
+bool still_named(int folder, const std::string& name, int fd)
+{
+    struct stat open_file, named;
+    return ::fstat(fd, &open_file) == 0 &&
+           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
+// Takes the flock (op: LOCK_EX, with LOCK_NB to only try) on the lock file
+// of that name, made when missing: the descriptor that holds it, or -1 with
+// errno (EWOULDBLOCK: another holder has it).
+int lock_file_take(const std::string& name, int op)
+{
+    const int folder = lock_folder_fd();
+    if (folder < 0) {
+        errno = EACCES;
+        return -1;
+    }
+    for (;;) {
+        const int fd = open_lock_file(folder, name);
+        if (fd < 0) return -1;
+        if (flock_retry(fd, op) != 0) {
+            const int e = errno;
+            ::close(fd);
+            errno = e;
+            return -1;
+        }
+        if (still_named(folder, name, fd)) return fd;
+        ::close(fd);  // its holder removed it meanwhile: take the present one
+    }
+}
+
+// Removes the lock file, then lets go of it, so nobody takes a lock that
+// would be left on a removed file unnoticed.
+void lock_file_drop(int fd, const std::string& name)
+{
+    ::unlinkat(lock_folder_fd(), name.c_str(), 0);
+    ::close(fd);
+}
+
 // ---- guard: serialises making, joining and removing named objects ----------
 
 struct Guard {
-    int fd = -1;
-    Guard()
-    {
-        fd = open_lock_file(lock_path(plat_ipc_prefix(), "ipc.guard"));
-        if (fd >= 0 && flock_retry(fd, LOCK_EX) != 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
+    std::string name = lock_file_name(plat_ipc_prefix(), "ipc.guard");
+    int fd = lock_file_take(name, LOCK_EX);
+    Guard() = default;
     ~Guard()
     {
-        if (fd >= 0) ::close(fd);  // closing drops the lock
+        if (fd >= 0) lock_file_drop(fd, name);
     }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
@@ -100,6 +268,34 @@ void* map_fd(int fd, size_t size)
     return p == MAP_FAILED ? nullptr : p;
 }
 
+// Makes the object anew: one left by a crashed run of this user goes first.
+int shm_make(const std::string& name, size_t size)
+{
+    ::shm_unlink(name.c_str());
+    int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0)
+        std::fprintf(stderr, "ipc: cannot make %s: %s\n", name.c_str(), std::strerror(errno));
+    return fd;
+}
+
+// Joins the object a live holder made: only one of this user, of the size
+// asked for.
+int shm_join(const std::string& name, size_t size)
+{
+    const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0600);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() ||
+                    static_cast<size_t>(st.st_size) < size)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Opens or makes the named section under the guard. join_only refuses to
 // make one.
 PlatSection* section_named(const char* name, size_t size, int* existed, bool join_only)
@@ -107,10 +303,11 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
     const std::string full = plat_ipc_prefix() + name;
     Guard guard;
     if (guard.fd < 0) return nullptr;
-    auto* s =
-        new (std::nothrow) PlatSection{nullptr, size, -1, "/" + full, lock_path(full, ".users")};
+    const int folder = lock_folder_fd();
+    auto* s = new (std::nothrow)
+        PlatSection{nullptr, size, -1, shm_name(full), lock_file_name(full, ".users")};
     if (!s) return nullptr;
-    s->users_fd = open_lock_file(s->users_path);
+    s->users_fd = open_lock_file(folder, s->users_name);
     if (s->users_fd < 0) {
         delete s;
         return nullptr;
@@ -119,21 +316,9 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
     const bool no_holder = flock_retry(s->users_fd, LOCK_EX | LOCK_NB) == 0;
     int fd = -1;
     if (no_holder) {
-        if (!join_only) {
-            ::shm_unlink(s->shm_name.c_str());  // left by a crashed run
-            fd = ::shm_open(s->shm_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-                ::close(fd);
-                fd = -1;
-            }
-        }
+        if (!join_only) fd = shm_make(s->shm_name, size);
     } else {
-        fd = ::shm_open(s->shm_name.c_str(), O_RDWR | O_CLOEXEC, 0600);
-        struct stat st;
-        if (fd >= 0 && (::fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < size)) {
-            ::close(fd);
-            fd = -1;
-        }
+        fd = shm_join(s->shm_name, size);
     }
     if (fd >= 0) {
         s->view = map_fd(fd, size);
@@ -143,7 +328,7 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
         if (no_holder) {
             // Nothing of this name lives on: leave no object and no file.
             if (!join_only) ::shm_unlink(s->shm_name.c_str());
-            ::unlink(s->users_path.c_str());
+            ::unlinkat(folder, s->users_name.c_str(), 0);
         }
         ::close(s->users_fd);
         delete s;
@@ -197,13 +382,9 @@ const std::string& plat_ipc_prefix(void)
 
 std::string plat_ipc_lock_dir(void)
 {
-    for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* dir = std::getenv(var);
-        struct stat st;
-        if (dir && *dir && ::stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir, W_OK) == 0)
-            return dir;
-    }
-    return "/tmp";
+    std::lock_guard<std::mutex> hold(g_ipc.mutex);
+    find_lock_folder();
+    return g_ipc.folder_path;
 }
 
 // ---- single instance -------------------------------------------------------
@@ -214,19 +395,30 @@ int plat_instance_lock(const char* name)
         plat_set_last_error(PLAT_ERROR_INVALID_PARAMETER);
         return -1;
     }
-    const int fd = open_lock_file(lock_path(plat_ipc_prefix() + name, ".lock"));
-    if (fd < 0) return -1;
-    if (flock_retry(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        ::close(fd);
-        return held ? 0 : -1;
+    const std::string file = lock_file_name(plat_ipc_prefix() + name, ".lock");
+    const int fd = lock_file_take(file, LOCK_EX | LOCK_NB);
+    if (fd < 0) return errno == EWOULDBLOCK ? 0 : -1;
+    {
+        std::lock_guard<std::mutex> hold(g_ipc.mutex);
+        for (size_t i = 0; i < g_ipc.instances.size(); ++i) {
+            if (g_ipc.instances[i].fd >= 0) continue;
+            g_ipc.instances[i] = InstanceLock{fd, file};
+            return static_cast<int>(i) + 1;
+        }
     }
-    return fd + 1;
+    lock_file_drop(fd, file);
+    return -1;
 }
 
 void plat_instance_unlock(int handle)
 {
-    if (handle >= 1) ::close(handle - 1);
+    InstanceLock taken;
+    {
+        std::lock_guard<std::mutex> hold(g_ipc.mutex);
+        if (handle < 1 || static_cast<size_t>(handle) > g_ipc.instances.size()) return;
+        std::swap(taken, g_ipc.instances[static_cast<size_t>(handle) - 1]);
+    }
+    if (taken.fd >= 0) lock_file_drop(taken.fd, taken.name);
 }
 
 // ---- sections --------------------------------------------------------------
@@ -271,7 +463,7 @@ void plat_section_close(PlatSection* section)
     // fails, which closing does anyway).
     if (guard.fd >= 0 && flock_retry(section->users_fd, LOCK_EX | LOCK_NB) == 0) {
         ::shm_unlink(section->shm_name.c_str());
-        ::unlink(section->users_path.c_str());
+        ::unlinkat(lock_folder_fd(), section->users_name.c_str(), 0);
     }
     ::close(section->users_fd);
     delete section;

@@ -4,17 +4,23 @@
 //
 // Provides:
 // - plat_instance_lock: an exclusive lock named after the engine's mutex
-//   name, on a lock file in the user's runtime folder (the temporary folder
-//   when there is none). Taking it is one atomic step, and the system drops
-//   it when the process dies, so two starts never both pass and a crashed
-//   run never blocks the next;
+//   name, on a lock file in the user's lock folder. Taking it is one atomic
+//   step, and the system drops it when the process dies, so two starts never
+//   both pass and a crashed run never blocks the next;
 // - named shared sections that several processes map, and named auto-reset
 //   events (a futex word in a section) that threads of any process wait on;
 // - crash safety: every holder of a named object keeps a shared flock on a
 //   companion file; a creator that finds no live holder makes the object
 //   anew, so a section or event left behind by a crashed run (a count taken,
 //   a lock word held) never reaches the next start. The last close removes
-//   the object, as Windows does with its last handle;
+//   the object and its file, as Windows does with its last handle, and a
+//   released instance lock removes its file;
+// - objects of one user alone: the user's id is part of every shared-memory
+//   name, and the lock files live in a folder nobody else may write into:
+//   $XDG_RUNTIME_DIR when it is such a folder of the user's, else
+//   <$TMPDIR or /tmp>/quorvel-<uid>, made with mode 0700 and checked (a real
+//   folder, owned by the user, mode 0700) before use. When neither passes,
+//   one line on stderr says so and named objects are refused;
 // - isolation of parallel runs: every name is prefixed with the value of
 //   QUORVEL_IPC_PREFIX ("%p" in it stands for the process id, so that a test
 //   process and the children it forks share objects that no other test
@@ -28,15 +34,17 @@
 #include <string>
 
 constexpr size_t PLAT_IPC_NAME_MAX = 200;
+constexpr size_t PLAT_IPC_INSTANCE_LOCKS = 8;  // single-instance locks held at once
 constexpr uint32_t PLAT_INFINITE = 0xFFFFFFFFu;
 
 // The prefix in use ("%p" expanded once per process).
 const std::string& plat_ipc_prefix(void);
-// The folder of the lock files.
+// The lock folder of the effective user; empty when none passed the check.
 std::string plat_ipc_lock_dir(void);
 
 // Single instance: a handle (>= 1) when the lock was taken, 0 when another
-// live process holds it, -1 when the lock file cannot be made.
+// live process holds it, -1 when the lock file cannot be made (or
+// PLAT_IPC_INSTANCE_LOCKS are held already).
 int plat_instance_lock(const char* name);
 void plat_instance_unlock(int handle);
 

@@ -9,7 +9,7 @@
 #include <csignal>
 
 // Sections: state | queue | SDL event translation | video start | window |
-// peek and dispatch | SIGTERM
+// peek and dispatch | end signals
 
 struct PlatWindow {
     SDL_Window* sdl;  // kept until plat_video_end, even when destroyed
@@ -38,6 +38,10 @@ struct WindowState {
     int term_delivered;
     int exposed;  // the window was exposed since plat_window_pump_exposed last asked
 };
+
+// The signals that end the program as a closed session does: kill's default,
+// Ctrl+C in a terminal, and the terminal going away.
+constexpr std::array<int, 3> PLAT_END_SIGNALS = {SIGTERM, SIGINT, SIGHUP};
 
 WindowState g_win;
 volatile std::sig_atomic_t g_term_flag = 0;
@@ -233,7 +237,7 @@ void deliver_term_request(void)
     g_win.term_delivered = 1;
 }
 
-void on_sigterm(int) { g_term_flag = 1; }
+void on_end_signal(int) { g_term_flag = 1; }
 
 // Sees every event as it enters SDL's queue, also while nothing takes them.
 int watch_exposed(void*, SDL_Event* e)
@@ -251,8 +255,8 @@ int watch_exposed(void*, SDL_Event* e)
 int plat_video_start(void)
 {
     if (g_win.video_started) return 1;
-    // The engine handles SIGTERM itself; SDL's handler would do more than
-    // set a flag.
+    // The engine handles its end signals itself; SDL's handler would do
+    // more than set a flag.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // Windows delivers no mouse positions outside the client area unless the
     // program captures the mouse, which this one never does.
@@ -439,15 +443,22 @@ void plat_post_quit_message(int32_t exit_code)
     g_win.quit_code = exit_code;
 }
 
-// ---- SIGTERM ---------------------------------------------------------------
+// ---- end signals -----------------------------------------------------------
 
 void plat_install_term_handler(void)
 {
     struct sigaction sa {};
-    sa.sa_handler = on_sigterm;
+    sa.sa_handler = on_end_signal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
+    for (const int sig : PLAT_END_SIGNALS) {
+        // A hang-up or interrupt that whoever started the program chose to
+        // ignore (nohup, a background job of a script) stays ignored.
+        struct sigaction old {};
+        if (sig != SIGTERM && sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        sigaction(sig, &sa, nullptr);
+    }
 }
 
 int plat_term_requested(void) { return g_term_flag != 0; }

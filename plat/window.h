@@ -15,10 +15,11 @@
 //   when nothing is queued, so a caller runs a frame only on an empty queue;
 // - consecutive mouse moves are merged into one carrying the latest position,
 //   as Windows does;
-// - a window close, SDL_QUIT and SIGTERM all end in the quit message: close
-//   sends WM_CLOSE, whose default handling destroys the window (WM_DESTROY);
-//   SIGTERM arrives as WM_ENDSESSION (wParam 1); the window procedure posts
-//   the quit, which is taken only after the messages queued before it;
+// - a window close, SDL_QUIT and SIGTERM, SIGINT or SIGHUP all end in the
+//   quit message: close sends WM_CLOSE, whose default handling destroys the
+//   window (WM_DESTROY); a signal arrives as WM_ENDSESSION (wParam 1), also
+//   one that came before the first peek; the window procedure posts the
+//   quit, which is taken only after the messages queued before it;
 // - the keyboard snapshot (plat/input.h) changes as each key or button
 //   message is dispatched;
 // - a destroyed window is hidden, not freed: the drawing device may still use
@@ -119,8 +120,9 @@ void plat_post_quit_message(int32_t exit_code);
 // Queues a message behind the others; 0 when the queue is full.
 int plat_post_message(PlatWindow* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
-// SIGTERM sets a flag (nothing else happens in the handler); the next
-// plat_peek_message turns it into WM_ENDSESSION for the window.
+// SIGTERM, SIGINT and SIGHUP set a flag (nothing else happens in the
+// handler); the next plat_peek_message turns it into WM_ENDSESSION for the
+// window. SIGINT and SIGHUP stay ignored when they were at the start.
 void plat_install_term_handler(void);
 int plat_term_requested(void);
 

@@ -73,6 +73,10 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
     const std::string path = std::string(dir ? dir : ".") + "/quorvel";
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // The program keeps an interrupt or hang-up ignored by its starter;
+        // it starts here as from a terminal, whatever started the tests.
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGHUP, SIG_DFL);
         const int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) ::dup2(fd, 2);
         for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
@@ -82,20 +86,32 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
     return pid;
 }
 
-// Removes the lock files of this test process's prefix when it ends, so that
-// test runs leave nothing behind in the lock folder.
-class IpcLockFileCleanup : public ::testing::Environment {
+// The named objects whose names hold the prefix: shared memory in /dev/shm
+// and files in the lock folder (full paths).
+inline std::vector<std::string> ipc_objects_named(const std::string& prefix)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const std::string& dir : {std::string("/dev/shm"), plat_ipc_lock_dir()}) {
+        if (dir.empty()) continue;
+        for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+            if (e.path().filename().string().find(prefix) != std::string::npos)
+                found.push_back(e.path().string());
+    }
+    return found;
+}
+
+// Removes the named objects of this test process's prefix when it ends, so
+// that test runs leave nothing behind, also when a test killed a program.
+class IpcObjectCleanup : public ::testing::Environment {
 public:
     void TearDown() override
     {
-        const std::string start = "quorvel-" + plat_ipc_prefix();
+        if (plat_ipc_prefix().empty()) return;
         std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(plat_ipc_lock_dir(), ec)) {
-            const std::string name = e.path().filename().string();
-            if (!plat_ipc_prefix().empty() && name.rfind(start, 0) == 0)
-                std::filesystem::remove(e.path(), ec);
-        }
+        for (const std::string& path : ipc_objects_named(plat_ipc_prefix()))
+            std::filesystem::remove(path, ec);
     }
 };
-inline ::testing::Environment* const g_ipc_lock_file_cleanup =
-    ::testing::AddGlobalTestEnvironment(new IpcLockFileCleanup);
+inline ::testing::Environment* const g_ipc_object_cleanup =
+    ::testing::AddGlobalTestEnvironment(new IpcObjectCleanup);

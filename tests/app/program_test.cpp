@@ -1,5 +1,5 @@
-// The built program, headless: SIGTERM ends it with 0; a second start ends at once with 0; a
-// killed run does not block the next.
+// The built program, headless: SIGTERM, SIGINT and SIGHUP end it with 0 and leave no named
+// object; a second start ends at once with 0; a killed run does not block the next.
 #include "child_proc.h"
 
 #include <sys/stat.h>
@@ -34,10 +34,10 @@ struct Program {
                                                               {"QUORVEL_IPC_PREFIX", prefix}}))
     {}
     ~Program() { kill_child(pid); }
-    // The exit code after SIGTERM, or -2 when it did not end in time.
-    int terminate()
+    // The exit code after the signal, or -2 when it did not end in time.
+    int terminate(int sig = SIGTERM)
     {
-        ::kill(pid, SIGTERM);
+        ::kill(pid, sig);
         return finish(60s);
     }
     int finish(std::chrono::seconds timeout)
@@ -64,13 +64,27 @@ struct Program {
     }
 };
 
-TEST(Program, RunsUntilSigtermThenExitsZero)
+// Each signal while the frames run, and one while the program is still starting (the signal comes
+// before the first message is taken and must not be lost): the full shut-down, which removes
+// every named object and lock file of the run.
+TEST(Program, EndSignalsShutDownWithZeroAndLeaveNoNamedObjects)
 {
-    Program first("a");
-    ASSERT_TRUE(first.instance_lock_taken());
-    std::this_thread::sleep_for(1s);  // well into the frame loop
-    ASSERT_TRUE(first.running());
-    EXPECT_EQ(first.terminate(), 0);
+    const struct {
+        int sig;
+        bool while_starting;
+    } cases[] = {{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGINT, true}};
+    char tag[] = "a0";
+    for (const auto& c : cases) {
+        ++tag[1];
+        Program p(tag);
+        ASSERT_TRUE(p.instance_lock_taken()) << c.sig;
+        if (!c.while_starting) {
+            std::this_thread::sleep_for(1s);  // well into the frame loop
+            ASSERT_TRUE(p.running()) << c.sig;
+        }
+        EXPECT_EQ(p.terminate(c.sig), 0) << c.sig << (c.while_starting ? " while starting" : "");
+        EXPECT_EQ(ipc_objects_named(p.prefix), std::vector<std::string>{}) << c.sig;
+    }
 }
 
 TEST(Program, ASecondStartEndsAtOnceWithZero)

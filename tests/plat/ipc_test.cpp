@@ -1,18 +1,44 @@
-// Single-instance lock, named sections and events: shared between processes, bad names.
+// Single-instance lock, named sections and events: shared between processes, kept apart between
+// users, bad names, the lock folder.
 #include "plat/error.h"
 #include "plat/ipc.h"
 
 #include "child_proc.h"
+#include "temp_dir.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <optional>
 
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 class PlatIpcTest : public ::testing::Test {
 protected:
     // The prefix is fixed before any fork, so parent and child meet.
     void SetUp() override { (void)plat_ipc_prefix(); }
+    // Released locks and closed objects leave no object and no file behind.
+    void TearDown() override
+    {
+        EXPECT_EQ(ipc_objects_named(plat_ipc_prefix()), std::vector<std::string>{});
+    }
 };
+
+// Puts an environment variable back as it was.
+struct EnvKept {
+    std::string name;
+    std::optional<std::string> old;
+    explicit EnvKept(const char* var) : name(var)
+    {
+        if (const char* v = std::getenv(var)) old = v;
+    }
+    ~EnvKept() { old ? ::setenv(name.c_str(), old->c_str(), 1) : ::unsetenv(name.c_str()); }
+};
+
+constexpr uid_t k_second_user = 65534;  // nobody
 
 uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
 
@@ -101,6 +127,105 @@ TEST_F(PlatIpcTest, EventIsAutoResetAndWakesASleeperInAnotherProcess)
     plat_event_set(e);
     EXPECT_EQ(finish_child(child, 30s), 0);
     plat_event_close(e);
+}
+
+// A second user gets objects of its own while the first user's live: its own instance lock, a new
+// zeroed section and a working event, all gone when it closes them; the first user's are untouched.
+TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run a child as a second user";
+    const int lock = plat_instance_lock("inst");
+    PlatSection* sec = plat_section_create("sec", 16, nullptr);
+    PlatEvent* ev = plat_event_create("ev");
+    ASSERT_TRUE(lock >= 1 && sec && ev);
+    words(sec)[0] = 0xABCD;
+    const std::string first_folder = plat_ipc_lock_dir();
+    const pid_t child = fork_child([&first_folder] {
+        ::unsetenv("TMPDIR");  // the runner's may be closed to the second user
+        if (::setgroups(0, nullptr) != 0 ||
+            ::setresgid(k_second_user, k_second_user, k_second_user) != 0 ||
+            ::setresuid(k_second_user, k_second_user, k_second_user) != 0)
+            return 1;
+        const std::string folder = plat_ipc_lock_dir();
+        const int own_lock = plat_instance_lock("inst");
+        int existed = -1;
+        PlatSection* s = plat_section_create("sec", 16, &existed);
+        PlatEvent* e = plat_event_create("ev");
+        plat_event_set(e);
+        const bool works = !folder.empty() && folder != first_folder && own_lock >= 1 && s &&
+                           existed == 0 && words(s)[0] == 0 &&
+                           plat_event_wait(e, 0) == PLAT_WAIT_OBJECT_0;
+        plat_event_close(e);
+        plat_section_close(s);
+        plat_instance_unlock(own_lock);
+        return works ? 0 : 2;
+    });
+    EXPECT_EQ(finish_child(child, 30s), 0);
+    const std::string second = "quorvel-" + std::to_string(k_second_user) + "-" + plat_ipc_prefix();
+    EXPECT_EQ(ipc_objects_named(second), std::vector<std::string>{});
+    EXPECT_EQ(words(sec)[0], 0xABCDu);
+    plat_event_set(ev);
+    EXPECT_EQ(plat_event_wait(ev, 0), PLAT_WAIT_OBJECT_0);
+    EXPECT_EQ(plat_instance_lock("inst"), 0);
+    plat_event_close(ev);
+    plat_section_close(sec);
+    plat_instance_unlock(lock);
+}
+
+// The runtime folder is used only when it is the user's alone; else the user's own folder is made
+// under the temporary folder (mode 0700). A link, a folder others may enter, a file or another
+// user's folder in its place is refused with a line on stderr: then no lock and no object.
+TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
+{
+    const EnvKept keep_runtime("XDG_RUNTIME_DIR"), keep_tmp("TMPDIR");
+    TempDir t;
+    const std::string own = "quorvel-" + std::to_string(::geteuid());
+    enum Planted { NOTHING, LINK, OPEN_FOLDER, PLAIN_FILE, OTHERS_FOLDER };
+    enum Chosen { RUNTIME, OWN, REFUSED };
+    const struct {
+        mode_t runtime;   // the runtime folder's mode; 0: none is named
+        Planted planted;  // what lies where the user's own folder goes
+        Chosen want;
+    } cases[] = {{0700, NOTHING, RUNTIME},  {0730, NOTHING, OWN},     {0, LINK, REFUSED},
+                 {0, OPEN_FOLDER, REFUSED}, {0, PLAIN_FILE, REFUSED}, {0, OTHERS_FOLDER, REFUSED}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        if (c.planted == OTHERS_FOLDER && ::geteuid() != 0) continue;  // needs root to give away
+        const std::string base = t.file(std::to_string(i)), run = base + "/run";
+        const std::string mine = base + "/" + own;
+        fs::create_directories(run);
+        ::chmod(run.c_str(), c.runtime ? c.runtime : 0700);
+        switch (c.planted) {
+        case LINK: fs::create_directory_symlink(run, mine); break;
+        case OPEN_FOLDER:
+            fs::create_directory(mine);
+            ::chmod(mine.c_str(), 0750);
+            break;
+        case PLAIN_FILE: t.write(std::to_string(i) + "/" + own, ""); break;
+        case OTHERS_FOLDER:
+            fs::create_directory(mine);
+            ::chown(mine.c_str(), k_second_user, k_second_user);
+            break;
+        case NOTHING: break;
+        }
+        c.runtime ? ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
+        ::setenv("TMPDIR", base.c_str(), 1);
+
+        ::testing::internal::CaptureStderr();
+        const std::string got = plat_ipc_lock_dir();
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(got, c.want == RUNTIME ? run : c.want == OWN ? mine : "") << i;
+        if (c.want == REFUSED) {
+            EXPECT_NE(said.find("ipc: "), std::string::npos) << i;
+            EXPECT_EQ(plat_instance_lock("inst"), -1) << i;
+            EXPECT_EQ(plat_section_create("sec", 8, nullptr), nullptr) << i;
+        }
+        struct stat st {};
+        if (c.want == OWN) {
+            ASSERT_EQ(::stat(mine.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0700u);
+        }
+    }
 }
 
 }  // namespace

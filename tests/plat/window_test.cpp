@@ -1,4 +1,4 @@
-// Messages from synthetic SDL events, dispatch, the key table, quit and SIGTERM.
+// Messages from synthetic SDL events, dispatch, the key table, quit and the end signals.
 #include "plat/dialogs.h"
 #include "plat/gfx.h"
 #include "plat/input.h"
@@ -177,10 +177,18 @@ TEST_F(PlatWindowTest, CloseDestroysTheWindowAndEndsInQuit)
     EXPECT_NE(plat_window_sdl(), nullptr);  // kept for the device until video ends
 }
 
-TEST_F(PlatWindowTest, SigtermArrivesAsEndSessionThenQuit)
+// An interrupt arrives as the end of the session; a hang-up ignored before the handlers were put
+// in place stays ignored (as under nohup).
+TEST_F(PlatWindowTest, InterruptArrivesAsEndSessionThenQuitAnIgnoredHangUpStaysIgnored)
 {
+    std::signal(SIGHUP, SIG_IGN);
+    std::signal(SIGINT, SIG_DFL);
     plat_install_term_handler();
-    std::raise(SIGTERM);
+    struct sigaction hup {};
+    sigaction(SIGHUP, nullptr, &hup);
+    std::signal(SIGHUP, SIG_DFL);
+    EXPECT_EQ(hup.sa_handler, SIG_IGN);
+    std::raise(SIGINT);
     const auto msgs = drain();
     ASSERT_EQ(kinds(msgs), (Kinds{PLAT_WM_ENDSESSION, PLAT_WM_QUIT}));
     EXPECT_EQ(msgs[0].wparam, 1u);

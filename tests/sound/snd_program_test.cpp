@@ -22,10 +22,13 @@ TEST(SoundProgram, AMissingSoundFileEndsThroughTheErrorScreen)
             fs::create_directory_symlink(e.path(),
                                          fs::path(dir.file("data")) / e.path().filename());
 
+    // Taken before the fork, so that "%p" is this process's id and the clean-up at the end finds
+    // what the program leaves (it ends without its shut-down).
+    const std::string prefix = plat_ipc_prefix() + "snd";
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::setenv("QUORVEL_IPC_PREFIX", (plat_ipc_prefix() + "snd").c_str(), 1);
+        ::setenv("QUORVEL_IPC_PREFIX", prefix.c_str(), 1);
         const std::string exe = dir.file("quorvel");
         ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
