@@ -187,31 +187,30 @@ TEST(Tessellation, CurvesAreCutWhereTheyBendAndNoFinerThanAPixel)
     }
     EXPECT_LE(round.size(), size_t(gm::arc_segments(r)) * 3 / 2 + 1);
     // At a kink the cutting stops at chords a pixel long, next to the corner.
-    const std::vector<gm::Vec2> kink = gm::curve_points(
-        [](float t) {
-            return gm::Vec2{t, std::fabs(t)};
-        },
-        -1, 1.1f);
+    auto vee = [](float t) { return gm::Vec2{t, std::fabs(t)}; };
+    const std::vector<gm::Vec2> kink = gm::curve_points(vee, -1, 1.1f);
     EXPECT_LT(kink.size(), 40u);
     float nearest = 1;
     for (gm::Vec2 p : kink) nearest = std::min(nearest, std::hypot(p[0], p[1]));
     EXPECT_LT(nearest, 2 * tol);
-    // A spline runs through its points.
-    const std::vector<gm::Vec2> through = {{0, 0}, {0.3f, 0.4f}, {0.7f, 0.45f}, {1, 0}};
+    // A spline through points of a half circle runs through them (each lies on
+    // a chord, within the tolerance) and close to the circle between them.
+    std::vector<gm::Vec2> through;
+    for (int i = 0; i <= 6; i++) through.push_back(circle(pi * float(i) / 6));
     const std::vector<gm::Vec2> spline = gm::curve_spline(through);
     EXPECT_EQ(spline.front(), through.front());
     EXPECT_EQ(spline.back(), through.back());
+    for (gm::Vec2 p : spline) EXPECT_NEAR(std::hypot(p[0], p[1]), r, r * 0.03f);
     for (gm::Vec2 q : through) {
-        float nearest_chord = 1;
+        float off = 1;
         for (size_t i = 0; i + 1 < spline.size(); i++) {
-            gm::Vec2 a = spline[i], d = {spline[i + 1][0] - a[0], spline[i + 1][1] - a[1]};
-            float u = std::clamp(((q[0] - a[0]) * d[0] + (q[1] - a[1]) * d[1]) /
-                                     (d[0] * d[0] + d[1] * d[1]),
-                                 0.0f, 1.0f);
-            nearest_chord =
-                std::min(nearest_chord, std::hypot(a[0] + d[0] * u - q[0], a[1] + d[1] * u - q[1]));
+            Vec3 a = {spline[i][0], spline[i][1], 0}, b = {spline[i + 1][0], spline[i + 1][1], 0};
+            Vec3 ab = gm::v3_sub(b, a), aq = gm::v3_sub({q[0], q[1], 0}, a);
+            float u = std::clamp(gm::v3_dot(aq, ab) / gm::v3_dot(ab, ab), 0.0f, 1.0f);
+            Vec3 d = gm::v3_sub(aq, gm::v3_scale(ab, u));
+            off = std::min(off, std::sqrt(gm::v3_dot(d, d)));
         }
-        EXPECT_LE(nearest_chord, tol) << q[0];
+        EXPECT_LE(off, tol) << q[0];
     }
 }
 

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <vector>
