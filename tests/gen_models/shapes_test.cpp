@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -111,10 +112,10 @@ TEST(MeshBuilders, SolidsAreClosedAndOutward)
     gm::ExtrudeOpts e;
     std::vector<gm::Mesh> solids = {
         gm::mesh_extrude(gm::outline_star(5, 1, 0.4f, 0), e),
-        gm::mesh_extrude(gm::outline_circle(0, 0, 1, 32), e),
-        gm::mesh_sphere(1, 16, 8),
-        gm::mesh_torus(1, 0.2f, 24, 8),
-        gm::mesh_tube({{0, 0, 0}, {0.5f, 0.3f, 0}, {1, 0, 0.2f}}, 0.1f, 8),
+        gm::mesh_extrude(gm::outline_circle(0, 0, 1), e),
+        gm::mesh_sphere(1),
+        gm::mesh_torus(1, 0.2f),
+        gm::mesh_tube({{0, 0, 0}, {0.5f, 0.3f, 0}, {1, 0, 0.2f}}, 0.1f),
         gm::mesh_box(1, 0.5f, 0.3f, 0.1f),
         gm::mesh_revolve({{0, 1}, {0.5f, 1}, {0.5f, -1}, {0, -1}}, 12),
     };
@@ -122,6 +123,20 @@ TEST(MeshBuilders, SolidsAreClosedAndOutward)
         gm::Mesh m = solids[i];
         const float v = gm::mesh_signed_volume(m);
         EXPECT_GT(v, 0) << "solid " << i;
+        // Without gaps: every edge, by position, is walked once each way.
+        auto key = [&](uint32_t k) {
+            Vec3 p = m.verts[k].pos;
+            return std::array{std::lround(p[0] * 1e5f), std::lround(p[1] * 1e5f),
+                              std::lround(p[2] * 1e5f)};
+        };
+        std::map<std::pair<std::array<long, 3>, std::array<long, 3>>, int> edges;
+        for (size_t t = 0; t < m.tris.size(); t += 3)
+            for (size_t k = 0; k < 3; k++)
+                edges[{key(m.tris[t + k]), key(m.tris[t + (k + 1) % 3])}]++;
+        for (const auto& [edge, count] : edges) {
+            ASSERT_EQ(count, 1) << "solid " << i;
+            ASSERT_EQ(edges.count({edge.second, edge.first}), 1u) << "solid " << i;
+        }
         // Turning into the model frame is a rotation: volume and winding stay.
         for (void (*step)(gm::Mesh&) : {gm::mesh_to_model_space, gm::mesh_flatten}) {
             step(m);
@@ -132,11 +147,104 @@ TEST(MeshBuilders, SolidsAreClosedAndOutward)
     EXPECT_NEAR(gm::mesh_signed_volume(solids[6]), 3.14159f * 0.25f * 2 * 0.955f, 0.03f);
 }
 
+// The chord error of n even segments of an arc drawn at four times the tool's size, in pixels.
+float chord_px(float radius, float angle, int n)
+{
+    return radius * (1 - std::cos(angle / float(n) / 2)) * gm::TESS_PIXELS_PER_UNIT;
+}
+
+TEST(Tessellation, ArcsTakeTheFewestSegmentsWithinHalfAPixel)
+{
+    struct Case {
+        float radius, angle, fit_scale;
+    };
+    const float pi = 3.14159265f;
+    for (Case c : {Case{1, 2 * pi, 1}, Case{1, 2 * pi, 0.8f}, Case{0.06f, pi / 2, 0.9f},
+                   Case{0.3f, 1, 1.05f}, Case{0.002f, 2 * pi, 1}}) {
+        gm::tess_set_fit_scale(c.fit_scale);
+        const int n = gm::arc_segments(c.radius, c.angle);
+        const float drawn = c.radius * c.fit_scale;
+        EXPECT_LE(chord_px(drawn, c.angle, n), gm::TESS_CHORD_PX) << c.radius;
+        if (n > 1 && c.angle / float(n - 1) <= 2 * pi / 3) {
+            EXPECT_GT(chord_px(drawn, c.angle, n - 1), gm::TESS_CHORD_PX) << c.radius;
+        } else {
+            EXPECT_EQ(n, int(std::ceil(c.angle / (2 * pi / 3)))) << "a third of a circle at most";
+        }
+    }
+    gm::tess_set_fit_scale(1);
+}
+
+TEST(Tessellation, CurvesAreCutWhereTheyBendAndNoFinerThanAPixel)
+{
+    const float tol = gm::tess_tolerance(), r = 0.8f, pi = 3.14159265f;
+    auto circle = [&](float t) { return gm::Vec2{r * std::cos(t), r * std::sin(t)}; };
+    const std::vector<gm::Vec2> round = gm::curve_points(circle, 0, 2 * pi);
+    EXPECT_EQ(round.front(), circle(0));
+    EXPECT_EQ(round.back(), circle(2 * pi));
+    for (size_t i = 0; i + 1 < round.size(); i++) {
+        float half = std::hypot(round[i + 1][0] - round[i][0], round[i + 1][1] - round[i][1]) / 2;
+        EXPECT_LE(r - std::sqrt(r * r - half * half), tol * 1.01f) << i;
+    }
+    EXPECT_LE(round.size(), size_t(gm::arc_segments(r)) * 3 / 2 + 1);
+    // At a kink the cutting stops at chords a pixel long, next to the corner.
+    auto vee = [](float t) { return gm::Vec2{t, std::fabs(t)}; };
+    const std::vector<gm::Vec2> kink = gm::curve_points(vee, -1, 1.1f);
+    EXPECT_LT(kink.size(), 40u);
+    float nearest = 1;
+    for (gm::Vec2 p : kink) nearest = std::min(nearest, std::hypot(p[0], p[1]));
+    EXPECT_LT(nearest, 2 * tol);
+    // A spline through points of a half circle runs through them (each lies on
+    // a chord, within the tolerance) and close to the circle between them.
+    std::vector<gm::Vec2> through;
+    for (int i = 0; i <= 6; i++) through.push_back(circle(pi * float(i) / 6));
+    const std::vector<gm::Vec2> spline = gm::curve_spline(through);
+    EXPECT_EQ(spline.front(), through.front());
+    EXPECT_EQ(spline.back(), through.back());
+    for (gm::Vec2 p : spline) EXPECT_NEAR(std::hypot(p[0], p[1]), r, r * 0.03f);
+    for (gm::Vec2 q : through) {
+        float off = 1;
+        for (size_t i = 0; i + 1 < spline.size(); i++) {
+            Vec3 a = {spline[i][0], spline[i][1], 0}, b = {spline[i + 1][0], spline[i + 1][1], 0};
+            Vec3 ab = gm::v3_sub(b, a), aq = gm::v3_sub({q[0], q[1], 0}, a);
+            float u = std::clamp(gm::v3_dot(aq, ab) / gm::v3_dot(ab, ab), 0.0f, 1.0f);
+            Vec3 d = gm::v3_sub(aq, gm::v3_scale(ab, u));
+            off = std::min(off, std::sqrt(gm::v3_dot(d, d)));
+        }
+        EXPECT_LE(off, tol) << q[0];
+    }
+}
+
+TEST(Tessellation, TheCoinsRimIsTessellatedForItsDrawnSize)
+{
+    const auto& models = gmt::decoded_models();
+    auto coin = std::find_if(models.begin(), models.end(),
+                             [](const auto& m) { return m.name == "coin_NRM"; });
+    ASSERT_NE(coin, models.end());
+    const MeshSource& s = coin->src;
+    // The caps' normal is the one most vertices share: the coin's axis. The
+    // rim's wall has two rings of normals square to it.
+    std::map<std::array<long, 3>, int> normals;
+    for (uint32_t i = 0; i < s.vertex_count; i++) {
+        Vec3 n = at(s.normals, i);
+        normals[{std::lround(n[0] * 1e3f), std::lround(n[1] * 1e3f), std::lround(n[2] * 1e3f)}]++;
+    }
+    const auto axis = std::max_element(normals.begin(), normals.end(), [](auto& a, auto& b) {
+                          return a.second < b.second;
+                      })->first;
+    int wall = 0;
+    for (uint32_t i = 0; i < s.vertex_count; i++)
+        wall += std::fabs(gm::v3_dot(at(s.normals, i),
+                                     {axis[0] * 1e-3f, axis[1] * 1e-3f, axis[2] * 1e-3f})) < 1e-2f;
+    const int n = wall / 2;
+    EXPECT_LE(chord_px(gm::MODEL_HALF_EXTENT, 2 * 3.14159265f, n), gm::TESS_CHORD_PX);
+    EXPECT_GT(chord_px(gm::MODEL_HALF_EXTENT, 2 * 3.14159265f, n - 1), gm::TESS_CHORD_PX);
+}
+
 TEST(MeshBuilders, TriangulationCoversConcaveOutlines)
 {
     for (const gm::Outline& raw :
          {gm::outline_star(5, 1, 0.4f, 0.3f), gm::outline_star(12, 1, 0.8f, 0),
-          gm::outline_circle_union({{-0.4f, 0, 0.5f}, {0.4f, 0.1f, 0.5f}}, 64)}) {
+          gm::outline_circle_union({{-0.4f, 0, 0.5f}, {0.4f, 0.1f, 0.5f}})}) {
         gm::Outline o = gm::outline_clean(raw);
         std::vector<uint32_t> t = gm::triangulate(o);
         ASSERT_EQ(t.size(), (o.size() - 2) * 3);

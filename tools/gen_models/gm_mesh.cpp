@@ -12,6 +12,7 @@ constexpr float kPi = 3.14159265f;
 float deg(float d) { return d * kPi / 180.0f; }
 
 Vec2 v2_sub(Vec2 a, Vec2 b) { return {a[0] - b[0], a[1] - b[1]}; }
+Vec2 v2_scale(Vec2 a, float s) { return {a[0] * s, a[1] * s}; }
 float v2_cross(Vec2 a, Vec2 b) { return a[0] * b[1] - a[1] * b[0]; }
 float v2_dot(Vec2 a, Vec2 b) { return a[0] * b[0] + a[1] * b[1]; }
 Vec2 v2_norm(Vec2 a)
@@ -144,18 +145,128 @@ Vec3 v3_norm(Vec3 a)
     return l > 0 ? v3_scale(a, 1.0f / l) : Vec3{0, 0, 1};
 }
 
-// ---- outlines -----------------------------------------------------------------------
+// ---- tessellation -------------------------------------------------------------------
 
-Outline outline_circle(float cx, float cy, float r, int n)
+namespace {
+float g_fit_scale = 1;
+}  // namespace
+
+void tess_set_fit_scale(float scale) { g_fit_scale = scale; }
+
+float tess_tolerance() { return TESS_CHORD_PX / (TESS_PIXELS_PER_UNIT * g_fit_scale); }
+
+int arc_segments(float radius, float angle)
 {
-    return outline_ellipse(cx, cy, r, r, n);
+    // A chord through the angle s strays r (1 - cos(s / 2)) from its arc.
+    const double ratio = std::min(double(tess_tolerance()) / std::max(double(radius), 1e-9), 1.0);
+    const double step = std::min(2.0 * std::acos(1.0 - ratio), 2.0 * double(kPi) / 3.0);
+    return std::max(1, int(std::ceil(double(angle) / step - 1e-6)));
 }
 
-Outline outline_ellipse(float cx, float cy, float rx, float ry, int n)
+namespace {
+
+// How far the curve, seen at the inner points, strays from the chord a-b;
+// 0 once the chord is shorter than a pixel at the largest size.
+float chord_error(Vec2 a, Vec2 b, std::initializer_list<Vec2> inner)
 {
+    const Vec2 ab = v2_sub(b, a);
+    const float len2 = v2_dot(ab, ab), tol = tess_tolerance();
+    if (len2 < 4 * tol * tol) return 0;
+    float worst = 0;
+    for (Vec2 q : inner) {
+        Vec2 aq = v2_sub(q, a);
+        float along = std::clamp(v2_dot(aq, ab) / len2, 0.0f, 1.0f);
+        Vec2 off = v2_sub(aq, v2_scale(ab, along));
+        worst = std::max(worst, v2_dot(off, off));
+    }
+    return std::sqrt(worst);
+}
+
+}  // namespace
+
+std::vector<Vec2> curve_points(const std::function<Vec2(float)>& p, float t0, float t1)
+{
+    // Spans waiting, the next one last. Where a span strays, the error of a
+    // chord shrinks with the square of its length: cut it into as many equal
+    // parts as that needs, and look at each again.
+    constexpr int FIRST_SPANS = 8, MAX_DEPTH = 8, MAX_PARTS = 16;
+    struct Span {
+        float t0, t1;
+        Vec2 p0, p1;
+        int depth;
+    };
+    auto push_parts = [&](std::vector<Span>& todo, const Span& s, int parts) {
+        float t_end = s.t1;
+        Vec2 p_end = s.p1;
+        for (int i = parts - 1; i >= 0; i--) {  // the last part first
+            float t = i == 0 ? s.t0 : s.t0 + (s.t1 - s.t0) * float(i) / float(parts);
+            Vec2 pt = i == 0 ? s.p0 : p(t);
+            todo.push_back({t, t_end, pt, p_end, s.depth + 1});
+            t_end = t;
+            p_end = pt;
+        }
+    };
+    std::vector<Span> todo;
+    std::vector<Vec2> out = {p(t0)};
+    push_parts(todo, {t0, t1, out[0], p(t1), -1}, FIRST_SPANS);
+    const float tol = tess_tolerance();
+    while (!todo.empty()) {
+        const Span s = todo.back();
+        todo.pop_back();
+        const float d = s.t1 - s.t0;
+        const float err =
+            chord_error(s.p0, s.p1, {p(s.t0 + d * 0.25f), p(s.t0 + d * 0.5f), p(s.t0 + d * 0.75f)});
+        if (err > tol && s.depth < MAX_DEPTH)
+            push_parts(todo, s, std::clamp(int(std::ceil(std::sqrt(err / tol))), 2, MAX_PARTS));
+        else
+            out.push_back(s.p1);
+    }
+    return out;
+}
+
+std::vector<Vec2> curve_spline(const std::vector<Vec2>& through)
+{
+    const size_t n = through.size();
+    if (n < 3) return through;
+    auto at = [&](long i) {  // beyond the ends, the end spans continued
+        if (i < 0) return v2_sub(v2_scale(through[0], 2), through[1]);
+        if (i >= long(n)) return v2_sub(v2_scale(through[n - 1], 2), through[n - 2]);
+        return through[size_t(i)];
+    };
+    auto blend = [](float p0, float p1, float p2, float p3, float u) {
+        return 0.5f * (2 * p1 + (p2 - p0) * u + (2 * p0 - 5 * p1 + 4 * p2 - p3) * u * u +
+                       (3 * p1 - p0 - 3 * p2 + p3) * u * u * u);
+    };
+    auto point = [&](float t) {
+        const long k = std::min(long(t), long(n) - 2);
+        const float u = t - float(k);
+        const Vec2 p0 = at(k - 1), p1 = at(k), p2 = at(k + 1), p3 = at(k + 2);
+        return Vec2{blend(p0[0], p1[0], p2[0], p3[0], u), blend(p0[1], p1[1], p2[1], p3[1], u)};
+    };
+    std::vector<Vec2> out = curve_points(point, 0.0f, float(n - 1));
+    out.back() = through.back();  // exactly, as at the start
+    return out;
+}
+
+// ---- outlines -----------------------------------------------------------------------
+
+Outline outline_circle(float cx, float cy, float r) { return outline_ellipse(cx, cy, r, r); }
+
+Outline outline_ellipse(float cx, float cy, float rx, float ry)
+{
+    Outline o = outline_arc(cx, cy, rx, ry, 0, 2 * kPi);
+    o.pop_back();  // the start again
+    return o;
+}
+
+Outline outline_arc(float cx, float cy, float rx, float ry, float a0, float a1)
+{
+    // Even steps of the angle: the chord error is largest where the ellipse
+    // bends most, and there it is the larger radius's.
+    const int n = arc_segments(std::max(rx, ry), std::fabs(a1 - a0));
     Outline o;
-    for (int i = 0; i < n; i++) {
-        float a = 2 * kPi * float(i) / float(n);
+    for (int i = 0; i <= n; i++) {
+        float a = a0 + (a1 - a0) * float(i) / float(n);
         o.push_back({cx + rx * std::cos(a), cy + ry * std::sin(a)});
     }
     return o;
@@ -172,9 +283,21 @@ Outline outline_star(int points, float r_out, float r_in, float turn)
     return o;
 }
 
-Outline outline_circle_union(const std::vector<Vec3>& circles, int n)
+Outline outline_polar(const std::function<float(float)>& radius)
 {
-    return outline_polar(n, [&](float a) {
+    Outline o = curve_points(
+        [&](float a) {
+            float r = radius(a);
+            return Vec2{r * std::cos(a), r * std::sin(a)};
+        },
+        0, 2 * kPi);
+    o.pop_back();  // the start again
+    return o;
+}
+
+Outline outline_circle_union(const std::vector<Vec3>& circles)
+{
+    return outline_polar([&](float a) {
         Vec2 d = {std::cos(a), std::sin(a)};
         float best = 0;
         for (const Vec3& c : circles) {
@@ -271,7 +394,9 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt)
         Vec2 n;
     };
     std::vector<RingVert> ring;
+    std::vector<uint32_t> ring_of(n);  // the first ring vertex of each outline point
     for (size_t i = 0; i < n; i++) {
+        ring_of[i] = uint32_t(ring.size());
         Vec2 a = edge_n[(i + n - 1) % n], c = edge_n[i];
         Vec2 mid = v2_norm({a[0] + c[0], a[1] + c[1]});
         float cos_half = std::max(v2_dot(mid, c), 0.4f);  // caps the miter at 2.5
@@ -308,7 +433,7 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt)
     }
 
     // Rings from the back cap's edge round the side to the front cap's edge.
-    const int steps = std::max(1, opt.bevel_steps);
+    const int steps = arc_segments(b, kPi / 2);
     std::vector<uint32_t> first_of_ring;
     for (int side = 0; side < 2; side++)
         for (int s = 0; s <= steps; s++) {
@@ -334,19 +459,16 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt)
             add_tri_nondegenerate(m, A, C, D);
         }
 
-    // Caps on the inset outline.
+    // Caps on the inset outline: the first and last rings lie there already,
+    // facing straight back and front.
     for (int side = 0; side < 2; side++) {
-        float z = side == 0 ? -h : h;
-        uint32_t base = uint32_t(m.verts.size());
-        for (size_t i = 0; i < n; i++) {
-            Vec2 p = inset(i, b);
-            add_vertex(m, {p[0], p[1], z}, {0, 0, side == 0 ? -1.0f : 1.0f}, uv_of(p));
-        }
+        const uint32_t row = side == 0 ? first_of_ring.front() : first_of_ring.back();
+        auto at = [&](uint32_t i) { return row + ring_of[i]; };
         for (size_t t = 0; t < tri.size(); t += 3) {
             if (side == 1)
-                add_tri(m, base + tri[t], base + tri[t + 1], base + tri[t + 2]);
+                add_tri(m, at(tri[t]), at(tri[t + 1]), at(tri[t + 2]));
             else
-                add_tri(m, base + tri[t], base + tri[t + 2], base + tri[t + 1]);
+                add_tri(m, at(tri[t]), at(tri[t + 2]), at(tri[t + 1]));
         }
     }
     return m;
@@ -406,8 +528,9 @@ Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_de
     return m;
 }
 
-Mesh mesh_sphere(float r, int segments, int rings)
+Mesh mesh_sphere(float r)
 {
+    const int segments = arc_segments(r), rings = arc_segments(r, kPi);
     std::vector<Vec2> p;
     for (int i = 0; i <= rings; i++) {
         float a = kPi * float(i) / float(rings);
@@ -418,8 +541,9 @@ Mesh mesh_sphere(float r, int segments, int rings)
     return mesh_revolve(p, segments, 90.0f);
 }
 
-Mesh mesh_torus(float major, float minor, int segments, int sides)
+Mesh mesh_torus(float major, float minor)
 {
+    const int segments = arc_segments(major + minor), sides = arc_segments(minor);
     Mesh m;
     for (int i = 0; i <= segments; i++) {
         float t = 2 * kPi * float(i) / float(segments);
@@ -441,8 +565,9 @@ Mesh mesh_torus(float major, float minor, int segments, int sides)
     return m;
 }
 
-Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides)
+Mesh mesh_tube(const std::vector<Vec3>& path, float radius)
 {
+    const int sides = arc_segments(radius);
     Mesh m;
     const size_t pn = path.size();
     if (pn < 2) return m;
@@ -494,7 +619,7 @@ Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides)
 Mesh mesh_box(float hx, float hy, float hz, float bevel)
 {
     Outline o;
-    const int quarter = 4;
+    const int quarter = arc_segments(bevel, kPi / 2);
     const float cx[4] = {hx - bevel, -(hx - bevel), -(hx - bevel), hx - bevel};
     const float cy[4] = {hy - bevel, hy - bevel, -(hy - bevel), -(hy - bevel)};
     for (int c = 0; c < 4; c++)
@@ -566,7 +691,7 @@ void mesh_bounds(const Mesh& m, Vec3& lo, Vec3& hi)
         }
 }
 
-void mesh_fit(Mesh& m, float half_extent)
+float mesh_fit(Mesh& m, float half_extent)
 {
     Vec3 lo, hi;
     mesh_bounds(m, lo, hi);
@@ -574,6 +699,7 @@ void mesh_fit(Mesh& m, float half_extent)
     float ext = std::max(hi[0] - lo[0], hi[1] - lo[1]) * 0.5f;
     float s = ext > 0 ? half_extent / ext : 1.0f;
     mesh_apply(m, xf_then(xf_translate(-c[0], -c[1], -c[2]), xf_scale(s, s, s)));
+    return s;
 }
 
 void mesh_bake_light(Mesh& m)

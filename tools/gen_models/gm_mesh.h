@@ -8,8 +8,8 @@
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace gm {
@@ -51,27 +51,48 @@ Vec3 v3_cross(Vec3 a, Vec3 b);
 float v3_dot(Vec3 a, Vec3 b);
 Vec3 v3_norm(Vec3 a);
 
+// ---- tessellation ---------------------------------------------------------------
+//
+// The models are tessellated for the sizes the tool shows them at: 30 pixels a
+// model unit, enlarged by the scale handle. Up to four times that size every
+// silhouette stays within half a pixel of the curve it stands for, and no
+// finer. Shapes are built in design space and fitted afterwards, so the
+// tolerance in design units depends on how much the fit will enlarge the
+// design being built.
+
+constexpr float TESS_PIXELS_PER_UNIT = 30.0f * 4.0f;
+constexpr float TESS_CHORD_PX = 0.5f;
+
+// Sets how much the fit will enlarge the design being built (1 until set).
+void tess_set_fit_scale(float scale);
+// The largest distance between a chord and its curve, in design units.
+float tess_tolerance();
+
+// Segments for an arc of the radius through the angle (radians), each chord
+// within the tolerance of the arc and none longer than a third of a circle.
+int arc_segments(float radius, float angle = 6.2831853f);
+
+// Points along a curve p(t) from t0 to t1, both ends included: a span is cut
+// while the curve strays further than the tolerance from its chord, unless
+// the chord is already shorter than a pixel at the largest size (which ends
+// the cutting at kinks).
+std::vector<Vec2> curve_points(const std::function<Vec2(float)>& p, float t0, float t1);
+// A smooth curve through the points (Catmull-Rom, the ends continued straight).
+std::vector<Vec2> curve_spline(const std::vector<Vec2>& through);
+
 // ---- outlines -------------------------------------------------------------------
 
 using Outline = std::vector<Vec2>;  // a simple polygon, counter-clockwise
 
-Outline outline_circle(float cx, float cy, float r, int n);
-Outline outline_ellipse(float cx, float cy, float rx, float ry, int n);
+Outline outline_circle(float cx, float cy, float r);
+Outline outline_ellipse(float cx, float cy, float rx, float ry);
+// The points of an elliptic arc from angle a0 to a1 (either way round), both ends included.
+Outline outline_arc(float cx, float cy, float rx, float ry, float a0, float a1);
 Outline outline_star(int points, float r_out, float r_in, float turn);
-// A star-shaped outline from a polar radius function sampled n times.
-template <class F>
-Outline outline_polar(int n, F radius)
-{
-    Outline o;
-    for (int i = 0; i < n; i++) {
-        float a = 6.2831853f * float(i) / float(n);
-        float r = radius(a);
-        o.push_back({r * std::cos(a), r * std::sin(a)});
-    }
-    return o;
-}
+// A star-shaped outline from a polar radius function.
+Outline outline_polar(const std::function<float(float)>& radius);
 // The union of circles {cx, cy, r} that all contain the origin, as seen from it.
-Outline outline_circle_union(const std::vector<Vec3>& circles, int n);
+Outline outline_circle_union(const std::vector<Vec3>& circles);
 // Counter-clockwise, without repeated or collinear points.
 Outline outline_clean(Outline o);
 float outline_area(const Outline& o);
@@ -84,22 +105,23 @@ std::vector<uint32_t> triangulate(const Outline& o);
 struct ExtrudeOpts {
     float half_depth = 0.15f;           // z from -half_depth to +half_depth
     float bevel = 0.05f;                // rounded edge radius (at most half_depth)
-    int bevel_steps = 3;                // rings per quarter round
     float sharp_deg = 35.0f;            // outline corners turning more than this stay sharp
     Vec2 uv_min{-1, -1}, uv_max{1, 1};  // planar mapping of x, y onto u, v
 };
 
 // A closed slab of the outline with rounded edges; caps use planar uvs.
+// The rounding takes arc_segments(bevel, pi / 2) steps.
 Mesh mesh_extrude(const Outline& o, const ExtrudeOpts& opt);
 
 // Revolves a profile of (radius, y) points about the y axis; the profile runs
 // from top to bottom, and its first and last points may sit on the axis.
 // uv: u around (0..1), v along the profile (0 at the top).
 Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_deg = 35.0f);
-Mesh mesh_sphere(float r, int segments, int rings);
-Mesh mesh_torus(float major, float minor, int segments, int sides);  // about z
+// Round solids take their segment counts from arc_segments.
+Mesh mesh_sphere(float r);
+Mesh mesh_torus(float major, float minor);  // about z
 // A capped tube of circular section along a path.
-Mesh mesh_tube(const std::vector<Vec3>& path, float radius, int sides);
+Mesh mesh_tube(const std::vector<Vec3>& path, float radius);
 Mesh mesh_box(float hx, float hy, float hz, float bevel);
 
 // Every triangle gets its own corners and its face normal (faceted look).
@@ -114,8 +136,8 @@ void mesh_set_uv(Mesh& m, Vec2 uv);
 // Bounds of the positions.
 void mesh_bounds(const Mesh& m, Vec3& lo, Vec3& hi);
 // Moves the box centre to the origin and scales so the larger of the x and y
-// half extents equals half_extent.
-void mesh_fit(Mesh& m, float half_extent);
+// half extents equals half_extent; answers the scale.
+float mesh_fit(Mesh& m, float half_extent);
 
 // Bakes the tool's light into the vertex colours: coloured meshes are drawn
 // unlit, so their shading has to live in the colours. The light comes from

@@ -32,13 +32,20 @@ Mesh turned(Mesh m, const Xf& xf)
 }
 
 // A bevelled slab of the outline centred on z.
-Mesh slab(const Outline& o, float half_depth, float bevel, float z = 0, int steps = 3)
+Mesh slab(const Outline& o, float half_depth, float bevel, float z = 0)
 {
     ExtrudeOpts e;
     e.half_depth = half_depth;
     e.bevel = bevel;
-    e.bevel_steps = steps;
     return moved(mesh_extrude(o, e), 0, 0, z);
+}
+
+// A path in a plane of constant z.
+std::vector<Vec3> at_depth(const std::vector<Vec2>& points, float z)
+{
+    std::vector<Vec3> path;
+    for (Vec2 p : points) path.push_back({p[0], p[1], z});
+    return path;
 }
 
 Mesh join(std::initializer_list<Mesh> parts)
@@ -50,17 +57,17 @@ Mesh join(std::initializer_list<Mesh> parts)
 
 ModelOut colored_model(const std::string& name, Mesh m)
 {
-    mesh_fit(m, MODEL_HALF_EXTENT);
+    const float scale = mesh_fit(m, MODEL_HALF_EXTENT);
     mesh_bake_light(m);
     mesh_to_model_space(m);
-    return {name, std::move(m), true, ""};
+    return {name, std::move(m), true, "", scale};
 }
 
 ModelOut textured_model(const std::string& name, Mesh m, const std::string& texture)
 {
-    mesh_fit(m, MODEL_HALF_EXTENT);
+    const float scale = mesh_fit(m, MODEL_HALF_EXTENT);
     mesh_to_model_space(m);
-    return {name, std::move(m), false, texture};
+    return {name, std::move(m), false, texture, scale};
 }
 
 // Colours each vertex by a function of its position.
@@ -87,20 +94,14 @@ ModelOut make_heart()
     const float to_tip = std::atan2(tip_y - cy, -cx);
     const float touch = to_tip + std::acos(r / std::hypot(cx, cy - tip_y));
     const float cusp = std::atan2(std::sqrt(r * r - cx * cx), -cx);
+    // The right lobe from the tangent up to the cusp, then the left one mirrored.
+    const Outline lobe = outline_arc(cx, cy, r, r, touch, cusp);
     Outline o = {{0.0f, tip_y}};
-    const int n = 40;
-    for (int i = 0; i <= n; i++) {  // the right lobe, from the tangent up to the cusp
-        float a = touch + (cusp - touch) * float(i) / float(n);
-        o.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
-    }
-    for (int i = n - 1; i >= 0; i--) {  // the left lobe, mirrored
-        Vec2 p = o[size_t(i) + 1];
-        o.push_back({-p[0], p[1]});
-    }
-    Mesh body = painted(slab(o, 0.24f, 0.09f, 0, 3), 0xFFE8283C);
+    o.insert(o.end(), lobe.begin(), lobe.end());
+    for (size_t i = lobe.size() - 1; i-- > 0;) o.push_back({-lobe[i][0], lobe[i][1]});
+    Mesh body = painted(slab(o, 0.24f, 0.09f), 0xFFE8283C);
     // A small highlight blob on the upper left lobe.
-    Mesh shine =
-        painted(turned(mesh_sphere(0.12f, 16, 8), xf_scale(1.0f, 0.7f, 0.35f)), 0xFFFF9AA6);
+    Mesh shine = painted(turned(mesh_sphere(0.12f), xf_scale(1.0f, 0.7f, 0.35f)), 0xFFFF9AA6);
     return colored_model("heart_a1", join({body, moved(shine, -0.45f, 0.35f, 0.22f)}));
 }
 
@@ -114,18 +115,15 @@ ModelOut make_arrow()
 
 ModelOut make_speech()
 {
-    Outline o;
     const float cx = 0, cy = 0.18f, rx = 1.0f, ry = 0.66f;
-    for (int i = 0; i <= 80; i++) {
-        float a = deg(258.0f) + deg(337.0f) * float(i) / 80.0f;  // leaves a gap at the lower left
-        o.push_back({cx + rx * std::cos(a), cy + ry * std::sin(a)});
-    }
+    // Leaves a gap at the lower left for the tail.
+    Outline o = outline_arc(cx, cy, rx, ry, deg(258.0f), deg(258.0f + 337.0f));
     o.push_back({-0.62f, -0.9f});  // the tail's tip
     Mesh body = painted(slab(o, 0.14f, 0.07f), 0xFFF6F6F2);
     Mesh dots;
     for (int k = -1; k <= 1; k++)
-        mesh_append(dots, moved(slab(outline_circle(0, 0, 0.11f, 24), 0.04f, 0.03f),
-                                0.36f * float(k), cy, 0.15f));
+        mesh_append(dots, moved(slab(outline_circle(0, 0, 0.11f), 0.04f, 0.03f), 0.36f * float(k),
+                                cy, 0.15f));
     return colored_model("speech", join({body, painted(dots, 0xFF3C4450)}));
 }
 
@@ -143,20 +141,13 @@ ModelOut make_moon()
     const float d = std::hypot(icx, icy), phi = std::atan2(icy, icx);
     const float a = (1 - ir * ir + d * d) / (2 * d);
     const float delta = std::acos(std::clamp(a, -1.0f, 1.0f));
-    Outline o;
-    const int n = 64;
-    for (int i = 0; i <= n; i++) {
-        float t = phi + delta + (2 * kPi - 2 * delta) * float(i) / float(n);
-        o.push_back({std::cos(t), std::sin(t)});
-    }
+    Outline o = outline_arc(0, 0, 1, 1, phi + delta, phi + 2 * kPi - delta);
     Vec2 p_minus = o.back(), p_plus = o.front();
     float b0 = std::atan2(p_minus[1] - icy, p_minus[0] - icx),
           b1 = std::atan2(p_plus[1] - icy, p_plus[0] - icx);
     while (b1 > b0) b1 -= 2 * kPi;  // inner arc runs clockwise
-    for (int i = 1; i < n; i++) {
-        float t = b0 + (b1 - b0) * float(i) / float(n);
-        o.push_back({icx + ir * std::cos(t), icy + ir * std::sin(t)});
-    }
+    const Outline inner = outline_arc(icx, icy, ir, ir, b0, b1);
+    o.insert(o.end(), inner.begin() + 1, inner.end() - 1);  // its ends are the outer arc's
     Mesh m = painted(slab(o, 0.16f, 0.08f), 0xFFFFE27A);
     return colored_model("moon", turned(m, xf_rot_z(deg(-15))));
 }
@@ -164,53 +155,39 @@ ModelOut make_moon()
 ModelOut make_cloud()
 {
     Outline o = outline_circle_union(
-        {{-0.5f, -0.1f, 0.55f}, {0.0f, 0.25f, 0.58f}, {0.52f, 0.0f, 0.52f}, {0.0f, -0.2f, 0.5f}},
-        120);
-    Mesh m = painted(slab(o, 0.2f, 0.14f, 0, 4), 0xFFEAF4FF);
+        {{-0.5f, -0.1f, 0.55f}, {0.0f, 0.25f, 0.58f}, {0.52f, 0.0f, 0.52f}, {0.0f, -0.2f, 0.5f}});
+    Mesh m = painted(slab(o, 0.2f, 0.14f), 0xFFEAF4FF);
     paint_by(m, [](Vec3 p) { return p[1] < -0.2f ? 0xFFC8DDF5u : 0xFFEEF6FFu; });
     return colored_model("cloud_p2", std::move(m));
 }
 
 ModelOut make_leaf()
 {
-    Outline o;
-    const int n = 32;
-    for (int i = 0; i <= n; i++) {  // upper edge from base to tip
-        float t = float(i) / float(n);
-        o.push_back({-1 + 2 * t, 0.48f * std::pow(std::max(0.0f, std::sin(kPi * t)), 0.85f) *
-                                     (1.1f - 0.3f * t)});
-    }
-    for (int i = n - 1; i > 0; i--) {  // lower edge back
-        float t = float(i) / float(n);
-        o.push_back({-1 + 2 * t, -0.42f * std::pow(std::max(0.0f, std::sin(kPi * t)), 0.85f) *
-                                     (1.0f - 0.2f * t)});
-    }
+    auto swell = [](float t) { return std::pow(std::max(0.0f, std::sin(kPi * t)), 0.85f); };
+    auto upper = [&](float t) { return Vec2{-1 + 2 * t, 0.48f * swell(t) * (1.1f - 0.3f * t)}; };
+    auto lower = [&](float t) { return Vec2{-1 + 2 * t, -0.42f * swell(t) * (1.0f - 0.2f * t)}; };
+    auto vein = [](float t) { return Vec2{-0.95f + 1.7f * t, 0.04f * std::sin(kPi * t)}; };
+    // The upper edge from base to tip, then the lower edge back.
+    Outline o = curve_points(upper, 0, 1);
+    const Outline back = curve_points(lower, 1, 0);
+    o.insert(o.end(), back.begin() + 1, back.end() - 1);
     Mesh blade = painted(slab(o, 0.07f, 0.045f), 0xFF45B23E);
-    std::vector<Vec3> vein;
-    for (int i = 0; i <= 12; i++) {
-        float t = float(i) / 12.0f;
-        vein.push_back({-0.95f + 1.7f * t, 0.04f * std::sin(kPi * t), 0.07f});
-    }
-    Mesh stem = mesh_tube({{-0.95f, 0.0f, 0.0f}, {-1.15f, -0.08f, 0.0f}, {-1.3f, -0.22f, 0.0f}},
-                          0.045f, 10);
-    Mesh m =
-        join({blade, painted(mesh_tube(vein, 0.025f, 8), 0xFF2B7E2A), painted(stem, 0xFF6A7F2A)});
+    Mesh rib = painted(mesh_tube(at_depth(curve_points(vein, 0, 1), 0.07f), 0.025f), 0xFF2B7E2A);
+    Mesh stem =
+        mesh_tube({{-0.95f, 0.0f, 0.0f}, {-1.15f, -0.08f, 0.0f}, {-1.3f, -0.22f, 0.0f}}, 0.045f);
+    Mesh m = join({blade, rib, painted(stem, 0xFF6A7F2A)});
     return colored_model("leaf", turned(m, xf_rot_z(deg(30))));
 }
 
 ModelOut make_fish()
 {
-    Outline o;
     const float cx = 0.15f, rx = 0.78f, ry = 0.48f;
-    for (int i = 0; i <= 60; i++) {
-        float a = deg(-150.0f) + deg(300.0f) * float(i) / 60.0f;
-        o.push_back({cx + rx * std::cos(a), ry * std::sin(a)});
-    }
+    Outline o = outline_arc(cx, 0, rx, ry, deg(-150.0f), deg(150.0f));
     for (Vec2 p : {Vec2{-1.0f, 0.5f}, Vec2{-0.78f, 0.0f}, Vec2{-1.0f, -0.5f}}) o.push_back(p);
-    Mesh body = slab(o, 0.18f, 0.1f, 0, 4);
+    Mesh body = slab(o, 0.18f, 0.1f);
     paint_by(body, [](Vec3 p) { return p[0] < -0.5f ? 0xFFE8641Au : 0xFFFF9A2Eu; });
-    Mesh eye = painted(slab(outline_circle(0, 0, 0.12f, 24), 0.03f, 0.02f), 0xFFFFFFFF);
-    Mesh pupil = painted(slab(outline_circle(0, 0, 0.06f, 20), 0.02f, 0.015f), 0xFF141414);
+    Mesh eye = painted(slab(outline_circle(0, 0, 0.12f), 0.03f, 0.02f), 0xFFFFFFFF);
+    Mesh pupil = painted(slab(outline_circle(0, 0, 0.06f), 0.02f, 0.015f), 0xFF141414);
     Outline fin_o = {{-0.05f, 0.0f}, {0.3f, 0.0f}, {0.05f, -0.28f}};
     Mesh fin = painted(slab(fin_o, 0.03f, 0.02f), 0xFFE8641A);
     return colored_model(
@@ -224,7 +201,7 @@ ModelOut make_notes()
     const float head_x[2] = {-0.55f, 0.45f}, head_y[2] = {-0.72f, -0.55f};
     for (int k = 0; k < 2; k++) {
         Mesh head =
-            turned(slab(outline_ellipse(0, 0, 0.3f, 0.21f, 40), 0.12f, 0.06f), xf_rot_z(deg(20)));
+            turned(slab(outline_ellipse(0, 0, 0.3f, 0.21f), 0.12f, 0.06f), xf_rot_z(deg(20)));
         mesh_append(m, moved(head, head_x[k], head_y[k], 0));
         float sx = head_x[k] + 0.24f;
         Outline stem = {{sx - 0.05f, head_y[k]},
@@ -245,10 +222,10 @@ ModelOut make_bow()
     Mesh loops, folds, tails;
     for (int side = -1; side <= 1; side += 2) {
         float s = float(side);
-        Mesh loop = turned(slab(outline_ellipse(0, 0, 0.55f, 0.36f, 48), 0.13f, 0.08f),
+        Mesh loop = turned(slab(outline_ellipse(0, 0, 0.55f, 0.36f), 0.13f, 0.08f),
                            xf_rot_z(deg(18.0f * s)));
         mesh_append(loops, moved(loop, 0.52f * s, 0.12f, 0));
-        Mesh fold = turned(slab(outline_ellipse(0, 0, 0.22f, 0.13f, 32), 0.03f, 0.02f),
+        Mesh fold = turned(slab(outline_ellipse(0, 0, 0.22f, 0.13f), 0.03f, 0.02f),
                            xf_rot_z(deg(18.0f * s)));
         mesh_append(folds, moved(fold, 0.42f * s, 0.1f, 0.13f));
         Outline tail = {{0.0f, -0.05f},
@@ -274,7 +251,7 @@ ModelOut make_crown()
     const Vec2 tips[5] = {
         {-0.95f, 0.55f}, {-0.48f, 0.7f}, {0.0f, 0.85f}, {0.48f, 0.7f}, {0.95f, 0.55f}};
     for (Vec2 t : tips)
-        mesh_append(m, painted(moved(mesh_sphere(0.1f, 16, 8), t[0], t[1], 0), 0xFFFFE070));
+        mesh_append(m, painted(moved(mesh_sphere(0.1f), t[0], t[1], 0), 0xFFFFE070));
     const uint32_t gem_colour[3] = {0xFF2F6FE0, 0xFFD81E3C, 0xFF2FB85A};
     const Outline gem = {{0.0f, 0.13f}, {-0.1f, 0.0f}, {0.0f, -0.13f}, {0.1f, 0.0f}};
     for (int k = 0; k < 3; k++)
@@ -285,52 +262,44 @@ ModelOut make_crown()
 
 ModelOut make_flower()
 {
-    Outline petals = outline_polar(150, [](float a) {
+    Outline petals = outline_polar([](float a) {
         return 0.55f + 0.45f * std::pow(std::fabs(std::cos(2.5f * a + kPi / 2)), 0.6f);
     });
     Mesh m = painted(slab(petals, 0.1f, 0.07f), 0xFFFF7EB6);
     paint_by(m, [](Vec3 p) { return std::hypot(p[0], p[1]) < 0.62f ? 0xFFFFB0D4u : 0xFFFF6FAEu; });
-    Mesh centre = painted(turned(mesh_sphere(0.36f, 24, 12), xf_scale(1, 1, 0.45f)), 0xFFFFC82E);
+    Mesh centre = painted(turned(mesh_sphere(0.36f), xf_scale(1, 1, 0.45f)), 0xFFFFC82E);
     return colored_model("flower", join({m, moved(centre, 0, 0, 0.1f)}));
 }
 
 ModelOut make_sun()
 {
     Mesh rays = painted(slab(outline_star(12, 1.0f, 0.72f, 0), 0.08f, 0.04f), 0xFFFF9A1E);
-    Mesh disc = painted(slab(outline_circle(0, 0, 0.64f, 64), 0.15f, 0.09f), 0xFFFFD43A);
+    Mesh disc = painted(slab(outline_circle(0, 0, 0.64f), 0.15f, 0.09f), 0xFFFFD43A);
     Mesh face;
     for (int s = -1; s <= 1; s += 2)
-        mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.06f, 0.1f, 20), 0.03f, 0.02f),
+        mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.06f, 0.1f), 0.03f, 0.02f),
                                 0.22f * float(s), 0.15f, 0.15f));
-    std::vector<Vec3> smile;
-    for (int i = 0; i <= 12; i++) {
-        float a = deg(200.0f + 140.0f * float(i) / 12.0f);
-        smile.push_back({0.3f * std::cos(a), 0.02f + 0.3f * std::sin(a), 0.16f});
-    }
-    mesh_append(face, mesh_tube(smile, 0.035f, 8));
+    const Outline smile = outline_arc(0, 0.02f, 0.3f, 0.3f, deg(200.0f), deg(340.0f));
+    mesh_append(face, mesh_tube(at_depth(smile, 0.16f), 0.035f));
     return colored_model("sun", join({rays, disc, painted(face, 0xFF8A3A10)}));
 }
 
 ModelOut make_ghost()
 {
-    Outline o;
-    for (int i = 0; i <= 40; i++) {  // the dome, right to left
-        float a = kPi * float(i) / 40.0f;
-        o.push_back({0.7f * std::cos(a), 0.2f + 0.7f * std::sin(a)});
-    }
-    o.push_back({-0.7f, -0.75f});
-    for (int i = 1; i < 48; i++) {  // the wavy hem, left to right
-        float t = float(i) / 48.0f;
-        o.push_back({-0.7f + 1.4f * t, -0.75f + 0.07f * std::sin(t * 3 * 2 * kPi)});
-    }
-    o.push_back({0.7f, -0.75f});
-    Mesh body = painted(slab(o, 0.18f, 0.04f, 0, 2), 0xD0F4F6FF);
+    // The dome right to left, then the wavy hem left to right, from corner to corner.
+    auto wave = [](float t) {
+        return Vec2{-0.7f + 1.4f * t, -0.75f + 0.07f * std::sin(t * 3 * 2 * kPi)};
+    };
+    Outline o = outline_arc(0, 0.2f, 0.7f, 0.7f, 0, kPi);
+    const Outline hem = curve_points(wave, 0, 1);
+    o.insert(o.end(), hem.begin(), hem.end());
+    Mesh body = painted(slab(o, 0.18f, 0.04f), 0xD0F4F6FF);
     Mesh face;
     for (int s = -1; s <= 1; s += 2)
-        mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.09f, 0.14f, 24), 0.03f, 0.02f),
+        mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.09f, 0.14f), 0.03f, 0.02f),
                                 0.25f * float(s), 0.25f, 0.18f));
-    mesh_append(
-        face, moved(slab(outline_ellipse(0, 0, 0.1f, 0.08f, 24), 0.03f, 0.02f), 0, -0.08f, 0.18f));
+    mesh_append(face,
+                moved(slab(outline_ellipse(0, 0, 0.1f, 0.08f), 0.03f, 0.02f), 0, -0.08f, 0.18f));
     return colored_model("ghost_z1_P1", join({body, painted(face, 0xFF262640)}));
 }
 
@@ -353,7 +322,7 @@ ModelOut make_tophat()
                                  {0.47f, -0.12f},  {0.466f, -0.122f}, {0.452f, -0.3f},
                                  {0.45f, -0.302f}, {0.9f, -0.33f},    {0.97f, -0.38f},
                                  {0.9f, -0.43f},   {0.4f, -0.42f},    {0.0f, -0.42f}};
-    Mesh m = mesh_revolve(profile, 48);
+    Mesh m = mesh_revolve(profile, arc_segments(0.97f));
     paint_by(m, [](Vec3 p) {
         bool band = p[1] <= -0.121f && p[1] >= -0.301f && std::hypot(p[0], p[2]) < 0.48f;
         return band ? 0xFFC0203Au : 0xFF34343E;
@@ -373,56 +342,52 @@ ModelOut make_partyhat()
     }
     profile.push_back({0.63f, -0.6f});
     profile.push_back({0.0f, -0.6f});
-    Mesh cone = mesh_revolve(profile, 48, 60.0f);
+    Mesh cone = mesh_revolve(profile, arc_segments(0.63f), 60.0f);
     paint_by(cone, [](Vec3 p) {
         int band = int(std::floor((0.95f - p[1]) / 1.5f * 6.0f - 0.02f));
         return band % 2 ? 0xFFFFD23Cu : 0xFF2F8CFFu;
     });
-    Mesh pom = painted(moved(mesh_sphere(0.17f, 20, 10), 0, 1.02f, 0), 0xFFFF5FA2);
+    Mesh pom = painted(moved(mesh_sphere(0.17f), 0, 1.02f, 0), 0xFFFF5FA2);
     return colored_model("partyhat", turned(join({cone, pom}), xf_rot_z(deg(-12))));
 }
 
 ModelOut make_balloon()
 {
-    std::vector<Vec2> profile;
-    const int n = 24;
-    for (int i = 0; i <= n; i++) {
-        float a = kPi * float(i) / float(n);
-        float r = 0.66f * std::pow(std::sin(a), 1.0f + 0.6f * a / kPi);
-        profile.push_back({i == 0 || i == n ? 0.0f : r, 0.82f * std::cos(a) + 0.1f});
-    }
-    Mesh body = painted(mesh_revolve(profile, 40, 60.0f), 0xFFE8233A);
+    auto outline = [](float a) {
+        return Vec2{0.66f * std::pow(std::sin(a), 1.0f + 0.6f * a / kPi),
+                    0.82f * std::cos(a) + 0.1f};
+    };
+    auto hanging = [](float t) { return Vec2{0.08f * std::sin(t * 2 * kPi), -0.84f - 0.5f * t}; };
+    std::vector<Vec2> profile = curve_points(outline, 0, kPi);
+    profile.front()[0] = profile.back()[0] = 0;  // on the axis
+    Mesh body = painted(mesh_revolve(profile, arc_segments(0.66f), 60.0f), 0xFFE8233A);
     Mesh knot =
-        painted(mesh_revolve({{0.0f, -0.7f}, {0.08f, -0.8f}, {0.06f, -0.84f}, {0.0f, -0.84f}}, 16),
+        painted(mesh_revolve({{0.0f, -0.7f}, {0.08f, -0.8f}, {0.06f, -0.84f}, {0.0f, -0.84f}},
+                             arc_segments(0.08f)),
                 0xFFC01A2C);
-    std::vector<Vec3> string;
-    for (int i = 0; i <= 16; i++) {
-        float t = float(i) / 16.0f;
-        string.push_back({0.08f * std::sin(t * 2 * kPi), -0.84f - 0.5f * t, 0.0f});
-    }
-    return colored_model("balloon",
-                         join({body, knot, painted(mesh_tube(string, 0.03f, 8), 0xFF9A9A9A)}));
+    Mesh string = painted(mesh_tube(at_depth(curve_points(hanging, 0, 1), 0), 0.03f), 0xFF9A9A9A);
+    return colored_model("balloon", join({body, knot, string}));
 }
 
 ModelOut make_apple()
 {
-    std::vector<Vec2> profile = {{0.0f, 0.58f},   {0.12f, 0.66f}, {0.35f, 0.78f}, {0.6f, 0.73f},
-                                 {0.8f, 0.5f},    {0.88f, 0.2f},  {0.82f, -0.2f}, {0.66f, -0.55f},
-                                 {0.42f, -0.76f}, {0.16f, -0.8f}, {0.0f, -0.74f}};
-    Mesh body = mesh_revolve(profile, 40, 80.0f);
-    paint_by(body, [](Vec3 p) { return p[1] > 0.45f ? 0xFFB81C22u : 0xFFDC2A2Eu; });
-    Mesh stem = painted(
-        mesh_tube({{0.0f, 0.6f, 0.0f}, {0.03f, 0.8f, 0.0f}, {0.1f, 0.98f, 0.0f}}, 0.045f, 10),
-        0xFF6B4322);
-    Outline leaf_o;
-    for (int i = 0; i <= 16; i++) {
-        float t = float(i) / 16.0f;
-        leaf_o.push_back({0.5f * t, 0.13f * std::sin(kPi * t)});
-    }
-    for (int i = 15; i > 0; i--) {
-        float t = float(i) / 16.0f;
-        leaf_o.push_back({0.5f * t, -0.13f * std::sin(kPi * t)});
-    }
+    // The profile is a smooth curve through these points.
+    const std::vector<Vec2> through = {{0.0f, 0.58f},  {0.12f, 0.66f},  {0.35f, 0.78f},
+                                       {0.6f, 0.73f},  {0.8f, 0.5f},    {0.88f, 0.2f},
+                                       {0.82f, -0.2f}, {0.66f, -0.55f}, {0.42f, -0.76f},
+                                       {0.16f, -0.8f}, {0.0f, -0.74f}};
+    Mesh body = mesh_revolve(curve_spline(through), arc_segments(0.88f), 80.0f);
+    // Darker towards the stem: the shade deepens from the widest part up to the shoulder.
+    paint_by(body, [](Vec3 p) {
+        return blend_over(0xFFDC2A2Eu, 0xFFB81C22u, std::clamp((p[1] - 0.2f) / 0.3f, 0.0f, 1.0f));
+    });
+    Mesh stem =
+        painted(mesh_tube({{0.0f, 0.6f, 0.0f}, {0.03f, 0.8f, 0.0f}, {0.1f, 0.98f, 0.0f}}, 0.045f),
+                0xFF6B4322);
+    // Two mirrored arches of a sine, the upper one out and the lower one back.
+    auto arch = [](float t) { return Vec2{0.5f * t, 0.13f * std::sin(kPi * t)}; };
+    Outline leaf_o = curve_points(arch, 0, 1);
+    for (size_t i = leaf_o.size() - 2; i > 0; i--) leaf_o.push_back({leaf_o[i][0], -leaf_o[i][1]});
     Mesh leaf = painted(turned(slab(leaf_o, 0.03f, 0.02f), xf_rot_z(deg(25))), 0xFF45B23E);
     return colored_model("apple", join({body, stem, moved(leaf, 0.08f, 0.85f, 0.1f)}));
 }
@@ -434,20 +399,18 @@ ModelOut make_glasses()
     Mesh frame, lenses;
     for (int s = -1; s <= 1; s += 2) {
         float x = 0.5f * float(s);
-        mesh_append(frame, moved(mesh_torus(0.38f, 0.06f, 40, 12), x, 0, 0));
-        mesh_append(lenses, moved(slab(outline_circle(0, 0, 0.36f, 40), 0.015f, 0.01f), x, 0, 0));
+        mesh_append(frame, moved(mesh_torus(0.38f, 0.06f), x, 0, 0));
+        mesh_append(lenses, moved(slab(outline_circle(0, 0, 0.36f), 0.015f, 0.01f), x, 0, 0));
         std::vector<Vec3> temple = {{0.86f * float(s), 0.08f, 0.0f},
                                     {0.95f * float(s), 0.08f, -0.15f},
                                     {0.97f * float(s), 0.08f, -0.8f},
                                     {0.97f * float(s), -0.08f, -1.0f}};
-        mesh_append(frame, mesh_tube(temple, 0.045f, 8));
+        mesh_append(frame, mesh_tube(temple, 0.045f));
     }
-    std::vector<Vec3> bridge;
-    for (int i = 0; i <= 8; i++) {
-        float t = float(i) / 8.0f;
-        bridge.push_back({-0.13f + 0.26f * t, 0.1f + 0.06f * std::sin(kPi * t), 0.0f});
-    }
-    mesh_append(frame, mesh_tube(bridge, 0.045f, 8));
+    auto bridge = [](float t) {
+        return Vec2{-0.13f + 0.26f * t, 0.1f + 0.06f * std::sin(kPi * t)};
+    };
+    mesh_append(frame, mesh_tube(at_depth(curve_points(bridge, 0, 1), 0), 0.045f));
     mesh_paint(frame, 0xFF303848);
     mesh_paint(lenses, 0x9080C8FF);
     return colored_model("glasses", join({frame, lenses}));
@@ -470,7 +433,7 @@ Canvas beachball_texture()
 
 ModelOut make_beachball()
 {
-    Mesh m = mesh_sphere(1.0f, 36, 18);
+    Mesh m = mesh_sphere(1.0f);
     return textured_model("beachball", turned(m, xf_then(xf_rot_y(deg(20)), xf_rot_x(deg(25)))),
                           "beachball.png");
 }
@@ -495,7 +458,7 @@ ModelOut make_present()
     Mesh box = mesh_box(0.8f, 0.7f, 0.6f, 0.06f);
     Mesh bow;
     for (int s = -1; s <= 1; s += 2) {
-        Mesh loop = turned(mesh_torus(0.22f, 0.06f, 24, 8),
+        Mesh loop = turned(mesh_torus(0.22f, 0.06f),
                            xf_then(xf_rot_y(deg(90)), xf_rot_z(deg(-35.0f * float(s)))));
         mesh_append(bow, moved(loop, 0.2f * float(s), 0.85f, 0));
     }
@@ -556,7 +519,7 @@ ModelOut make_coin()
     ExtrudeOpts e;
     e.half_depth = 0.1f;
     e.bevel = 0.06f;
-    Mesh m = mesh_extrude(outline_circle(0, 0, 1.0f, 64), e);
+    Mesh m = mesh_extrude(outline_circle(0, 0, 1.0f), e);
     return textured_model("coin_NRM", turned(m, xf_rot_y(deg(-15))), "coin.png");
 }
 
@@ -596,16 +559,26 @@ ModelOut make_butterfly()
         ExtrudeOpts e;
         e.half_depth = 0.012f;
         e.bevel = 0.006f;
-        e.bevel_steps = 1;
         Mesh wing = mesh_extrude(card, e);
         mesh_apply(wing, xf_rot_y(deg(28.0f * float(s))));
         mesh_append(m, wing);
     }
     Mesh body =
-        mesh_tube({{0.0f, -0.62f, 0.03f}, {0.0f, 0.0f, 0.06f}, {0.0f, 0.62f, 0.03f}}, 0.07f, 10);
+        mesh_tube({{0.0f, -0.62f, 0.03f}, {0.0f, 0.0f, 0.06f}, {0.0f, 0.62f, 0.03f}}, 0.07f);
     mesh_set_uv(body, {0.5f, 0.5f});  // the body's dark stripe
     mesh_append(m, body);
     return textured_model("butterfly_t2", std::move(m), "butterfly.png");
+}
+
+// Builds a model for the size it is drawn at: once to learn how much the fit
+// enlarges its design, then again with the tolerance for that.
+ModelOut tessellated(ModelOut (*make)())
+{
+    tess_set_fit_scale(1);
+    tess_set_fit_scale(make().fit_scale);
+    ModelOut m = make();
+    tess_set_fit_scale(1);
+    return m;
 }
 
 }  // namespace
@@ -613,31 +586,33 @@ ModelOut make_butterfly()
 std::vector<GroupOut> models_build()
 {
     std::vector<GroupOut> g;
-    g.push_back({"apple", {make_apple()}, {}});
-    g.push_back({"arrow", {make_arrow()}, {}});
-    g.push_back({"balloon", {make_balloon()}, {}});
-    g.push_back({"beachball", {make_beachball()}, {{"beachball.png", beachball_texture()}}});
-    g.push_back({"bow", {make_bow()}, {}});
-    g.push_back({"butterfly", {make_butterfly()}, {{"butterfly.png", butterfly_texture()}}});
-    g.push_back({"cloud", {make_cloud()}, {}});
-    g.push_back({"coin", {make_coin()}, {{"coin.png", coin_texture()}}});
+    g.push_back({"apple", {tessellated(make_apple)}, {}});
+    g.push_back({"arrow", {tessellated(make_arrow)}, {}});
+    g.push_back({"balloon", {tessellated(make_balloon)}, {}});
+    g.push_back(
+        {"beachball", {tessellated(make_beachball)}, {{"beachball.png", beachball_texture()}}});
+    g.push_back({"bow", {tessellated(make_bow)}, {}});
+    g.push_back(
+        {"butterfly", {tessellated(make_butterfly)}, {{"butterfly.png", butterfly_texture()}}});
+    g.push_back({"cloud", {tessellated(make_cloud)}, {}});
+    g.push_back({"coin", {tessellated(make_coin)}, {{"coin.png", coin_texture()}}});
     g.push_back({"coin_NRM", {}, {{"coin_normal.png", coin_normal_texture()}}});
-    g.push_back({"crown", {make_crown()}, {}});
-    g.push_back({"diamond", {make_diamond()}, {}});
-    g.push_back({"fish", {make_fish()}, {}});
-    g.push_back({"flower", {make_flower()}, {}});
-    g.push_back({"ghost", {make_ghost()}, {}});
-    g.push_back({"glasses", {make_glasses()}, {}});
-    g.push_back({"hats", {make_tophat(), make_partyhat()}, {}});
-    g.push_back({"heart", {make_heart()}, {}});
-    g.push_back({"leaf", {make_leaf()}, {}});
-    g.push_back({"lightning", {make_lightning()}, {}});
-    g.push_back({"moon", {make_moon()}, {}});
-    g.push_back({"notes", {make_notes()}, {}});
-    g.push_back({"present", {make_present()}, {{"present.png", present_texture()}}});
-    g.push_back({"speech", {make_speech()}, {}});
-    g.push_back({"star", {make_star()}, {}});
-    g.push_back({"sun", {make_sun()}, {}});
+    g.push_back({"crown", {tessellated(make_crown)}, {}});
+    g.push_back({"diamond", {tessellated(make_diamond)}, {}});
+    g.push_back({"fish", {tessellated(make_fish)}, {}});
+    g.push_back({"flower", {tessellated(make_flower)}, {}});
+    g.push_back({"ghost", {tessellated(make_ghost)}, {}});
+    g.push_back({"glasses", {tessellated(make_glasses)}, {}});
+    g.push_back({"hats", {tessellated(make_tophat), tessellated(make_partyhat)}, {}});
+    g.push_back({"heart", {tessellated(make_heart)}, {}});
+    g.push_back({"leaf", {tessellated(make_leaf)}, {}});
+    g.push_back({"lightning", {tessellated(make_lightning)}, {}});
+    g.push_back({"moon", {tessellated(make_moon)}, {}});
+    g.push_back({"notes", {tessellated(make_notes)}, {}});
+    g.push_back({"present", {tessellated(make_present)}, {{"present.png", present_texture()}}});
+    g.push_back({"speech", {tessellated(make_speech)}, {}});
+    g.push_back({"star", {tessellated(make_star)}, {}});
+    g.push_back({"sun", {tessellated(make_sun)}, {}});
     return g;
 }
 

@@ -35,6 +35,7 @@ struct ModelOut {
     Mesh mesh;             // in the model frame
     bool colored = false;  // vertex colours (drawn unlit, light baked in)
     std::string texture;   // "" = untextured
+    float fit_scale = 1;   // how much the fit enlarged the design
 };
 
 struct TextureOut {

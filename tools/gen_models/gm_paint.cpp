@@ -12,20 +12,6 @@ constexpr float kTwoPi = 6.2831853f;
 
 float channel(uint32_t c, int shift) { return float((c >> shift) & 0xFF) / 255.0f; }
 
-// "Over" in straight alpha, with the source alpha scaled by coverage.
-uint32_t blend_over(uint32_t dst, uint32_t src, float coverage)
-{
-    float sa = channel(src, 24) * coverage, da = channel(dst, 24);
-    float oa = sa + da * (1 - sa);
-    if (oa <= 0) return 0;
-    uint32_t out = uint32_t(std::lround(oa * 255.0f)) << 24;
-    for (int sh = 0; sh <= 16; sh += 8) {
-        float v = (channel(src, sh) * sa + channel(dst, sh) * da * (1 - sa)) / oa;
-        out |= uint32_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)) << sh;
-    }
-    return out;
-}
-
 // The angle of (x, y) measured counter-clockwise as seen (y down), in [0, 2pi).
 float screen_angle(float x, float y)
 {
@@ -41,6 +27,19 @@ bool angle_within(float a, float a0, float a1)
 }
 
 }  // namespace
+
+uint32_t blend_over(uint32_t dst, uint32_t src, float coverage)
+{
+    float sa = channel(src, 24) * coverage, da = channel(dst, 24);
+    float oa = sa + da * (1 - sa);
+    if (oa <= 0) return 0;
+    uint32_t out = uint32_t(std::lround(oa * 255.0f)) << 24;
+    for (int sh = 0; sh <= 16; sh += 8) {
+        float v = (channel(src, sh) * sa + channel(dst, sh) * da * (1 - sa)) / oa;
+        out |= uint32_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)) << sh;
+    }
+    return out;
+}
 
 Canvas canvas_make(int w, int h, uint32_t argb)
 {

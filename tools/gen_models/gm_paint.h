@@ -18,6 +18,10 @@ struct Canvas {
 
 using Sdf = std::function<float(float x, float y)>;  // texel units, y down
 
+// "Over" in straight alpha, with the source alpha scaled by coverage: between
+// two opaque colours, the mix that far from dst towards src.
+uint32_t blend_over(uint32_t dst, uint32_t src, float coverage);
+
 Canvas canvas_make(int w, int h, uint32_t argb);
 // Lays the colour over every texel the shape covers, weighted by coverage.
 void canvas_fill(Canvas& c, const Sdf& shape, uint32_t argb);
