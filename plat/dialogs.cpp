@@ -172,10 +172,13 @@ PlatBoxBody plat_message_box_body(const char* text, const char* caption)
     return body;
 }
 
-void plat_dialog_hold_frame(void)
+int plat_dialog_hold_frame(void)
 {
     gfx_frame_keep();
-    plat_window_pump_exposed();  // exposures before the dialog are the main loop's
+    // The main loop draws nothing until this dialog ends, so an exposure not
+    // yet answered gets the kept frame now: above all the one a dialog that
+    // closed just before this one opened leaves where it stood.
+    return plat_dialog_redraw_if_exposed();
 }
 
 int plat_dialog_redraw_if_exposed(void)

@@ -5,7 +5,8 @@
 // caption as a headline over the text, so that a box says what it is about
 // even where windows have no title bar; OK or OK/Cancel) and a save dialog
 // that accepts new names. While either runs the main loop is blocked: the
-// window's last frame is shown again whenever the window is exposed.
+// window's last frame is shown again whenever the window is exposed, also
+// where a dialog that closed just before another opened stood.
 // Scripted mode (QUORVEL_DIALOGS=script, or whenever no display can be
 // opened): nothing blocks; the answers are taken in order from
 // QUORVEL_DIALOG_ANSWERS, a list separated by ';' ("ok" or "cancel" for a
@@ -42,9 +43,11 @@ struct PlatBoxBody {
 PlatBoxBody plat_message_box_body(const char* text, const char* caption);
 
 // What a running dialog does for the window behind it: keep the frame last
-// presented when it opens, and show it again while it runs whenever the
-// window was exposed (1 when it was shown). Plat-internal; tests call them.
-void plat_dialog_hold_frame(void);
+// presented when it opens, and show it again whenever the window was
+// exposed, from the last look on: when it opens (a dialog closed just before
+// leaves an exposure no frame has answered) and while it runs. Each answers
+// 1 when it showed the frame. Plat-internal; tests call them.
+int plat_dialog_hold_frame(void);
 int plat_dialog_redraw_if_exposed(void);
 
 int plat_dialogs_scripted(void);

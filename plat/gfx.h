@@ -13,7 +13,9 @@
 // - Direct3D conventions: clip depth 0..1, upper-left origin, row-vector
 //   matrices (v' = v * M, matrices given as 16 floats row after row), pixel
 //   centres at integer coordinates (a quad whose corners sit at -0.5 maps
-//   texel i to pixel i), colours 0xAARRGGBB, colour bytes B, G, R, A.
+//   texel i to pixel i; an edge through pixel centres takes them in on its
+//   left and top, not on its right and bottom, for pre-transformed and
+//   transformed vertices alike), colours 0xAARRGGBB, colour bytes B, G, R, A.
 // - The frame is drawn into an off-screen colour target with depth and
 //   stencil; present copies it to the window. Headless runs work the same.
 // - Without a device (never created, creation failed, or destroyed) every

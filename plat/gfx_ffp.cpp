@@ -70,17 +70,19 @@ std::string pass_texcoords(int sets)
 }
 
 // Pre-transformed vertices: x, y are target pixels with centres on
-// integers, z is depth, the fourth value is 1 / w. The GL pixel centre is
-// half a pixel further, and the upper-left origin keeps y downwards.
+// integers, z is depth, the fourth value is 1 / w. The upper-left origin
+// keeps y downwards; gfx_pixel_centre moves them onto GL's pixel centres as
+// it moves transformed ones, so that both follow one fill rule.
 std::string pretransformed_source(const VertexKey& k)
 {
     std::string s =
         "uniform vec4 gfx_Viewport;\n"
         "void VsMain() {\n"
         "  float w = iPosition.w != 0.0 ? 1.0 / iPosition.w : 1.0;\n"
-        "  vec2 ndc = vec2((iPosition.x + 0.5 - gfx_Viewport.x) / gfx_Viewport.z * 2.0 - 1.0,\n"
-        "                  1.0 - (iPosition.y + 0.5 - gfx_Viewport.y) / gfx_Viewport.w * 2.0);\n"
-        "  gl_Position = vec4(ndc * w, iPosition.z * w, w);\n";
+        "  vec2 ndc = vec2((iPosition.x - gfx_Viewport.x) / gfx_Viewport.z * 2.0 - 1.0,\n"
+        "                  1.0 - (iPosition.y - gfx_Viewport.y) / gfx_Viewport.w * 2.0);\n"
+        "  gl_Position = vec4(ndc * w, iPosition.z * w, w);\n"
+        "  gfx_pixel_centre();\n";
     s += k.color ? "  vD0 = iColor0;\n" : "  vD0 = vec4(1.0);\n";
     // These vertices carry no specular colour: black, so a specular sum adds nothing.
     s += "  vD1 = vec4(0.0);\n";

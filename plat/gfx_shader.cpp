@@ -75,10 +75,11 @@ void gfx_clip_out(vec4 p) {
 #define gfx_clip_out(p)
 #endif
 // Direct3D puts pixel centres on integer coordinates, GL half a pixel
-// further right and down: move every transformed vertex by just under half
-// a pixel, so that an edge through a pixel centre includes that pixel on
-// the left and top and leaves it on the right and bottom, as Direct3D's
-// fill rule does.
+// further right and down: move every vertex, pre-transformed or not, by
+// just under half a pixel, so that an edge through a pixel centre includes
+// that pixel on the left and top and leaves it on the right and bottom, as
+// Direct3D's fill rule does. Exactly half a pixel would leave such centres
+// on the edge, where GL's own tie rule excludes the top row.
 void gfx_pixel_centre() { gl_Position.xy += gfx_HalfPixel * gl_Position.w; }
 )";
 

@@ -12,6 +12,7 @@ packages=(
   libgl1-mesa-dri libegl-mesa0 libegl1 libgles2
   libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
   clang libclang-rt-14-dev
+  xvfb xdotool
 )
 
 missing=()

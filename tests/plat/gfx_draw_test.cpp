@@ -1,6 +1,9 @@
 // Vertex formats and declarations, buffers, draw calls and their refused ranges.
 #include "gfx_fixture.h"
 
+#include <algorithm>
+#include <array>
+
 namespace {
 const uint32_t kDisplayFormats[52] = {
     0x244,    0x844,    0x144,    0x252,    0x442,    0x112,    0x12,    0x40112, 0x52,
@@ -185,4 +188,40 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     gfx_surface_release(main_depth);
     gfx_surface_release(z16);
     gfx_surface_release(back);
+}
+
+// Edges through pixel centres take those pixels in on the left and top only, whichever path
+// the vertices take: [10, 11) is column or row 10 alone.
+TEST_F(GfxTest, EdgesThroughPixelCentresFollowOneFillRuleOnBothPaths)
+{
+    using Box = std::array<int, 4>;  // x0, y0, x1, y1: the pixels [x0, x1) x [y0, y1)
+    set_states({{GFX_RS_LIGHTING, 0}, {GFX_RS_ZENABLE, 0}});
+    std::vector<uint8_t> bgra(size_t(kW) * kH * 4);
+    for (bool pretransformed : {true, false})
+        for (const Box& b : {Box{10, 0, 11, kH}, Box{0, 10, kW, 11}, Box{10, 20, 13, 22}}) {
+            gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+            TlVertex tl[4];
+            Vc clip[4];
+            for (int k = 0; k < 4; ++k) {
+                const float x = float(b[(k & 1) * 2]), y = float(b[1 + (k >> 1) * 2]);
+                tl[k] = {x, y, 0, 1, kWhite, 0, 0};
+                clip[k] = {x * 2 / kW - 1, 1 - y * 2 / kH, 0.5f, kWhite};
+            }
+            if (pretransformed)
+                draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, tl);
+            else
+                draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, clip);
+            ASSERT_EQ(gfx_read_pixels(0, 0, kW, kH, bgra.data(), kW * 4), GFX_OK);
+            Box lit{kW, kH, 0, 0};
+            int count = 0;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    if (bgra[(size_t(y) * kW + size_t(x)) * 4 + 1] > 128) {
+                        ++count;
+                        lit = {std::min(lit[0], x), std::min(lit[1], y), std::max(lit[2], x + 1),
+                               std::max(lit[3], y + 1)};
+                    }
+            EXPECT_EQ(lit, b) << (pretransformed ? "pre-transformed" : "transformed");
+            EXPECT_EQ(count, (b[2] - b[0]) * (b[3] - b[1]));
+        }
 }
