@@ -1,6 +1,7 @@
-# make run   : install what is missing, build, make the data set, start the program
-# make test  : the same set-up, then every test in a normal and a sanitizer build
+# make run   : install what is missing, build the program and its data set, start it
+# make test  : the same set-up, then build and run every test in a normal and a sanitizer build
 # make bench : build and run the benchmarks
+# make build : build everything (program, data set, tests, benchmarks, tools)
 # make fuzz  : build the fuzz targets with clang and run each for FUZZ_SECONDS
 # make coverage : run every test in a gcov build, then print line coverage per folder
 
@@ -31,13 +32,18 @@ build: deps $(BUILD)/build.ninja
 build-asan: deps $(BUILD_ASAN)/build.ninja
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 
-run: build
+# Each of these builds only its own target: the program with its data set, or
+# the test programs (with the program and data they start), or the benchmarks.
+run: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target program
 	cd $(BUILD) && ./quorvel
 
-test-normal: build
+test-normal: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-test-asan: build-asan
+test-asan: deps $(BUILD_ASAN)/build.ninja
+	cmake --build $(BUILD_ASAN) -j $(JOBS) --target tests
 	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS)
 
 test: test-normal test-asan
@@ -45,7 +51,7 @@ test: test-normal test-asan
 # Without a display the drawing benchmarks run on the offscreen renderer.
 HEADLESS_ENV = $(if $(DISPLAY)$(WAYLAND_DISPLAY),,SDL_VIDEODRIVER=offscreen) ALSOFT_DRIVERS=null QUORVEL_DIALOGS=script
 
-bench: build
+bench: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@set -e; for s in bench/*.cpp; do b=$(BUILD)/bench/bench_$$(basename $$s .cpp); \
 	  echo "== $$b"; $(HEADLESS_ENV) $$b; done

@@ -1,20 +1,25 @@
 // What the benchmark programs share: a headless start, settings of their own, a temporary
-// folder and the display on a hidden window.
+// folder, the display on a hidden window, device frames and per-item counters.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/txt_settings.h"
 #include "disp/d3d9.h"
 #include "disp/disp_main.h"
+#include "disp/tex.h"
+#include "obj2d/qspr.h"
+#include "obj3d/obj3d.h"
 #include "plat/files.h"
 #include "plat/gfx.h"
 
@@ -89,5 +94,62 @@ struct Display {
         gfx_test_window_destroy(window);
     }
 };
+
+// The time per item, where each iteration handles `items`.
+inline void per_item(benchmark::State& state, const char* name, double items)
+{
+    state.counters[name] =
+        benchmark::Counter(items * double(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// One device frame of w x h, cleared as `clear` asks; it ends with glFinish so that queued
+// frames do not flatter it.
+template <class Draw>
+void frame(int w, int h, uint32_t clear, Draw draw)
+{
+    gfx_begin_scene();
+    disp_set_viewport(0, 0, w, h);
+    gfx_clear(clear, 0xFF000000, 1.0f, 0);
+    draw();
+    gfx_end_scene();
+    gfx_present();
+    glFinish();
+}
+constexpr uint32_t kClearAll = GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL;
+
+// A device frame holding one 3D pass of screen 0.
+template <class Draw>
+void frame_3d(int w, int h, uint32_t clear, Draw draw)
+{
+    frame(w, h, clear, [&] {
+        obj3d_scene_begin(0, 0, 0);
+        draw();
+        obj3d_scene_end();
+    });
+}
+
+// The sprites' vertex layout.
+struct QuadVertex {
+    Vec3 p;
+    float a, b, size;
+    uint32_t c;
+    float uv[4];
+};
+
+// Quads streamed straight through the device layer in the sprites' batches with one state
+// and one texture: the yardstick for the sprite draw's own cost.
+inline void draw_quads(ResHandle tex, const std::vector<QuadVertex>& v)
+{
+    qspr_apply_state(rs_key_pack(0, 0, 0, 1, 2, 5, 3, 0, 1), 0, 0, nullptr);
+    tex_set_stage(0, disp_tex_lookup(tex), 1);
+    const int n = int(v.size() / 4);
+    for (int first = 0; first < n; first += kQsprBatchQuads) {
+        const int k = std::min(kQsprBatchQuads, n - first);
+        gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(k) * 4, uint32_t(k) * 2,
+                                      tex_get_manager(), GFX_FMT_INDEX16, v.data() + 4 * first,
+                                      sizeof(QuadVertex));
+    }
+}
 
 }  // namespace bench
