@@ -58,7 +58,13 @@ uint32_t dxs_caps_for_kind(uint32_t kind)
 
 int32_t dxs_volume_to_device(int32_t base, float v)
 {
-    return base - int32_t((1.0f - v) * float(DXS_ATTENUATION));
+    // A volume far outside 0..1 would overflow the conversion: it answers a
+    // value just outside the device's range, which the device refuses as it
+    // refuses every volume beyond it.
+    const float drop = (1.0f - v) * float(DXS_ATTENUATION);
+    if (!(std::fabs(drop) <= float(SND_DEV_VOLUME_MAX - SND_DEV_VOLUME_MIN)))
+        return SND_DEV_VOLUME_MIN - 1;
+    return base - int32_t(drop);
 }
 
 DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)

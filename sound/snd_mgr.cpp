@@ -111,6 +111,11 @@ int snd_dsound_start(SoundMgr& m)
     return 1;
 }
 
+// A volume percentage from the settings text, held to 0..100 before it is
+// used: the device takes nothing louder than full volume, and a wild value
+// would overflow the conversion to hundredths of a decibel.
+float settings_volume(int32_t percent) { return float(std::clamp(percent, 0, 100)) / 100.0f; }
+
 void snd_setup(SoundMgr& m)
 {
     const char* folder = txt_settings_get_string("SOUND_DATA_PATH");
@@ -124,8 +129,8 @@ void snd_setup(SoundMgr& m)
     m.sound_volume = 0.85f;
     int32_t percent = 0;
     if (txt_settings_get_int("SOUND_DATA_VOL", &percent))
-        m.bgm_volume = m.spare_volume = m.sound_volume = float(percent) / 100.0f;
-    if (txt_settings_get_int("SOUND_BGM_VOL", &percent)) m.bgm_volume = float(percent) / 100.0f;
+        m.bgm_volume = m.spare_volume = m.sound_volume = settings_volume(percent);
+    if (txt_settings_get_int("SOUND_BGM_VOL", &percent)) m.bgm_volume = settings_volume(percent);
 }
 
 bool file_opens(const std::string& path)
