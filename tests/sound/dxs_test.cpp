@@ -65,6 +65,7 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
     floats.bits = 32;
     wave_write_file("float.wav", wave_bytes(floats, std::vector<uint8_t>(400, 0)));
     dir.write("short.wav", "RIFF\x04\0\0\0WAVE");
+    std::filesystem::create_directory("folder.wav");
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "ext.wav", DXS_PLAIN, 1.0f), DXS_OK);  // heap-sized block
     EXPECT_EQ(s.format.extra, ext.extra);
@@ -72,6 +73,7 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
     EXPECT_EQ(snd_get_error(), 0u);
     for (auto [path, error] : {std::pair{"float.wav", SND_ERR_BUFFER},
                                {"short.wav", SND_ERR_FILE},
+                               {"folder.wav", SND_ERR_FILE},
                                {"missing.wav", SND_ERR_FILE}}) {
         snd_mgr_set_error(0);
         EXPECT_EQ(dxs_load(&s, path, DXS_PLAIN, 1.0f), DXS_E_FAIL);
