@@ -823,7 +823,8 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
     (void)mip_filter;
     GfxImage img;
     GfxImageError err;
-    if (!gfx_image_decode(data, size, &img, &err)) return GFX_E_BADDATA;
+    if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size))
+        return GFX_E_BADDATA;
     if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
     bool block = gfx_format_block_bytes(img.format) != 0;
     int w = width, h = height;
