@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "plat/files.h"
 
 enum class Hostile { folder, pipe, endless, oversized, huge_png };
@@ -36,12 +37,7 @@ inline std::vector<uint8_t> huge_png(uint32_t w, uint32_t h)
         const size_t from = out.size();
         out.insert(out.end(), type, type + 4);
         out.insert(out.end(), data.begin(), data.end());
-        uint32_t crc = 0xFFFFFFFFu;
-        for (size_t i = from; i < out.size(); ++i) {
-            crc ^= out[i];
-            for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-        put32(~crc);
+        put32(crc32_table(&out[from], out.size() - from));
     };
     chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
                    uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h), 8, 6, 0, 0,
