@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plat/files.h"
 #include "plat/flush.h"
 
 namespace {
@@ -35,21 +36,19 @@ uint32_t crc32_update(uint32_t c, const uint8_t* bytes, size_t length)
     return c;
 }
 
-// Streamed, so a file of any size is checked without holding it whole.
+// Streamed, so a file of any size up to the data-file ceiling is checked
+// without holding it whole.
 bool file_crc(const char* name, uint32_t* crc)
 {
-    if (!name) return false;
-    FILE* f = std::fopen(name, "rb");
-    if (!f) return false;
+    PlatDataFile f;
+    if (!name || !plat_data_file_open(name, PLAT_DATA_FILE_MAX, &f, nullptr)) return false;
     std::array<uint8_t, 16384> chunk;
     uint32_t c = 0xFFFFFFFFu;
     size_t n;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), f)) > 0)
+    while ((n = plat_data_file_read(&f, chunk.data(), chunk.size())) > 0)
         c = crc32_update(c, chunk.data(), n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
     *crc = ~c;
-    return ok;
+    return f.error.empty();
 }
 
 // ---------------------------------------------------------------------------
@@ -149,34 +148,16 @@ const SettingNode* find_typed(const char* name, uint32_t type)
 // ---------------------------------------------------------------------------
 // Files
 
-bool read_whole_file(const char* name, std::vector<uint8_t>& out, long limit)
-{
-    out.clear();
-    FILE* f = std::fopen(name, "rb");
-    if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && size <= limit && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        out.resize(size_t(size));
-        ok = size == 0 || std::fread(out.data(), 1, size_t(size), f) == size_t(size);
-    }
-    std::fclose(f);
-    if (!ok) out.clear();
-    return ok;
-}
-
 // The 4 stored bytes of a CRC file; false unless all 4 can be read.
 bool read_stored_crc(const char* name, uint32_t* crc)
 {
-    FILE* f = std::fopen(name, "rb");
-    if (!f) return false;
+    PlatDataFile f;
     uint8_t b[4];
-    bool ok = std::fread(b, 1, 4, f) == 4;
-    std::fclose(f);
-    if (ok)
-        *crc = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    return ok;
+    if (!plat_data_file_open(name, PLAT_DATA_FILE_MAX, &f, nullptr) ||
+        plat_data_file_read(&f, b, 4) != 4)
+        return false;
+    *crc = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    return true;
 }
 
 // Tokens of a CFG copy already checked against its CRC.
@@ -265,7 +246,8 @@ void read_cfg(const std::vector<uint8_t>& bytes)
 bool load_copy(size_t k)
 {
     std::vector<uint8_t> bytes;
-    if (!read_whole_file(g_store.cfg_names[k].c_str(), bytes, kSettingsMaxFileBytes)) return false;
+    if (!plat_read_data_file(g_store.cfg_names[k], uint64_t(kSettingsMaxFileBytes), &bytes, nullptr))
+        return false;
     uint32_t stored = 0;
     if (!read_stored_crc(g_store.crc_names[k].c_str(), &stored)) return false;
     if (stored != crc32_table(bytes.data(), bytes.size())) return false;
@@ -505,12 +487,8 @@ SettingRow* settings_rows_alt() { return g_rows_alt; }
 
 long settings_file_size(const char* name)
 {
-    if (!name) return 0;
-    FILE* f = std::fopen(name, "r");
-    if (!f) return 0;
-    long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : 0;
-    std::fclose(f);
-    return size < 0 ? 0 : size;
+    PlatDataFile f;
+    return name && plat_data_file_open(name, PLAT_DATA_FILE_MAX, &f, nullptr) ? long(f.size) : 0;
 }
 
 void settings_flush_file(const char* name) { plat_flush_file(name); }

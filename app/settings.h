@@ -74,6 +74,8 @@ uint32_t settings_row_count_for_region(uint32_t region);
 SettingRow* settings_rows_alt();
 
 // File helpers.
+// Files are read as data files (plat_read_data_file): a folder, a pipe or a
+// device counts as a file that cannot be opened.
 long settings_file_size(const char* name);  // 0 when it cannot be opened
 void settings_flush_file(const char* name);
 int settings_write_crc(const char* cfg_name, const char* crc_name);  // 1 written

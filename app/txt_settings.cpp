@@ -3,6 +3,9 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include "plat/files.h"
 
 namespace {
 
@@ -19,6 +22,14 @@ constexpr int kCommentEndFF = 0xFF;  // a byte that reads like the end of file
 
 enum class TokenResult { kToken, kEnd, kTooLong };
 
+// The file's bytes, read one at a time as a stream would give them.
+struct TextIn {
+    const uint8_t* at;
+    const uint8_t* end;
+    int get() { return at < end ? *at++ : EOF; }
+    void unget() { --at; }  // only right after a get that gave a byte
+};
+
 bool is_separator(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -27,32 +38,32 @@ bool is_separator(int c)
 // Reads the next whitespace-delimited token into `buf` (NUL-terminated). The
 // character that ended the token is left unread, so a comment started by the
 // token still sees the end of its line.
-TokenResult read_token(FILE* f, std::array<char, kTxtSettingsMaxToken>& buf)
+TokenResult read_token(TextIn& f, std::array<char, kTxtSettingsMaxToken>& buf)
 {
     int c;
     do {
-        c = std::fgetc(f);
+        c = f.get();
     } while (c != EOF && is_separator(c));
     if (c == EOF || c == kCtrlZ) return TokenResult::kEnd;
     size_t n = 0;
     while (c != EOF && c != kCtrlZ && !is_separator(c)) {
         if (n + 1 >= buf.size()) return TokenResult::kTooLong;
         buf[n++] = char(c);
-        c = std::fgetc(f);
+        c = f.get();
     }
-    if (c != EOF) std::ungetc(c, f);
+    if (c != EOF) f.unget();
     buf[n] = '\0';
     // Lengths count up to the first NUL, as the stored strings will.
     if (std::strlen(buf.data()) >= kTxtSettingsMaxToken) return TokenResult::kTooLong;
     return TokenResult::kToken;
 }
 
-void skip_comment(FILE* f)
+void skip_comment(TextIn& f)
 {
     for (;;) {
-        int c = std::fgetc(f);
+        int c = f.get();
         if (c == kCtrlZ) {
-            std::ungetc(c, f);  // still the end of the file for the next token
+            f.unget();  // still the end of the file for the next token
             return;
         }
         if (c == EOF || c == 0 || c == '\r' || c == '\n' || c == kCommentEndFF) return;
@@ -69,7 +80,7 @@ int copy_field(char (&field)[kTxtSettingsFieldSize], const char* text)
     return 1;
 }
 
-void read_pairs(FILE* f)
+void read_pairs(TextIn& f)
 {
     std::array<char, kTxtSettingsMaxToken> token{};
     int count = 0;
@@ -102,11 +113,10 @@ void txt_settings_load(const char* file_name)
         s.key[0] = '\0';
         s.value[0] = '\0';
     }
-    if (!file_name) return;
-    FILE* f = std::fopen(file_name, "r");
-    if (!f) return;
-    read_pairs(f);
-    std::fclose(f);
+    std::vector<uint8_t> bytes;
+    if (!file_name || !plat_read_data_file(file_name, PLAT_DATA_FILE_MAX, &bytes, nullptr)) return;
+    TextIn in{bytes.data(), bytes.data() + bytes.size()};
+    read_pairs(in);
 }
 
 void txt_settings_term() {}

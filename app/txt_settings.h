@@ -65,7 +65,9 @@ inline constexpr int kTxtSettingsMaxEntries = 64;
 inline constexpr int kTxtSettingsFieldSize = 128;  // key and value, with the NUL
 inline constexpr int kTxtSettingsMaxToken = 1024;  // a token this long ends the reading
 
-// Empties the table, then reads the file; a missing file leaves it empty.
+// Empties the table, then reads the file; a missing file, or one refused as a
+// data file (a folder, a pipe, a device, over the ceiling), leaves it empty:
+// every key then has its default.
 void txt_settings_load(const char* file_name);
 void txt_settings_term();
 

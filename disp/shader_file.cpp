@@ -94,20 +94,12 @@ std::string_view next_word(std::string_view s, size_t& i)
 // The file's text as text mode reads it: CR before LF dropped, 0x1A ends it.
 int load_text(std::string_view path, std::string* out)
 {
-    // Only plain files: an include naming a pipe or a device would never end.
-    std::FILE* f = plat_is_file(path) ? plat_fopen(path, "rb") : nullptr;
-    if (!f) return 0;
-    std::string raw;
-    char buf[16384];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && raw.size() <= kShaderFileMax)
-        raw.append(buf, n);
-    std::fclose(f);
-    if (raw.size() > kShaderFileMax) return 0;
+    std::vector<uint8_t> raw;
+    if (!plat_read_data_file(path, kShaderFileMax, &raw, nullptr)) return 0;
     out->clear();
     out->reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {
-        char c = raw[i];
+        const char c = char(raw[i]);
         if (c == 0x1A) break;
         if (c == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
         out->push_back(c);

@@ -317,6 +317,105 @@ int plat_set_current_dir(std::string_view path)
     return ::chdir(resolved.c_str()) == 0 ? 1 : 0;
 }
 
+// ---- reading a data file -----------------------------------------------------------------
+
+namespace {
+
+int refuse(std::string_view path, const std::string& reason, std::string* why)
+{
+    std::fprintf(stderr, "file: not read \"%.*s\": %s\n", int(path.size()), path.data(),
+                 reason.c_str());
+    if (why) *why = reason;
+    return 0;
+}
+
+// Why a file of this kind and size is not read; empty when it is.
+std::string refusal_of(const struct stat& st, uint64_t max)
+{
+    if (S_ISDIR(st.st_mode)) return "a folder, not a regular file";
+    if (S_ISFIFO(st.st_mode)) return "a named pipe, not a regular file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device, not a regular file";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (uint64_t(st.st_size) > max)
+        return std::to_string(st.st_size) + " bytes, over the limit of " + std::to_string(max);
+    return {};
+}
+
+}  // namespace
+
+PlatDataFile::~PlatDataFile() { plat_data_file_close(this); }
+
+int plat_data_file_open(std::string_view path, uint64_t max, PlatDataFile* file, std::string* why)
+{
+    plat_data_file_close(file);
+    file->size = file->pos = 0;
+    file->error.clear();
+    if (why) why->clear();
+    max = std::min(max, PLAT_DATA_FILE_MAX);
+    std::string resolved;
+    if (!plat_path_resolve(path, &resolved)) return 0;
+    // Looked at before opening, so that a device or a pipe is never opened;
+    // looked at again on the opened file, which is what is read.
+    struct stat st;
+    if (::stat(resolved.c_str(), &st) != 0)
+        return errno == ENOENT ? 0 : refuse(resolved, std::strerror(errno), why);
+    std::string reason = refusal_of(st, max);
+    if (!reason.empty()) return refuse(resolved, reason, why);
+    // Non-blocking, should the name have become a pipe in between.
+    const int fd = ::open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 0 : refuse(resolved, std::strerror(errno), why);
+    if (::fstat(fd, &st) != 0) reason = std::strerror(errno);
+    if (reason.empty()) reason = refusal_of(st, max);
+    if (!reason.empty()) {
+        ::close(fd);
+        return refuse(resolved, reason, why);
+    }
+    file->fd = fd;
+    file->size = uint64_t(st.st_size);
+    file->path = std::move(resolved);
+    return 1;
+}
+
+size_t plat_data_file_read(PlatDataFile* file, uint8_t* dst, size_t n)
+{
+    if (file->fd < 0 || !file->error.empty()) return 0;
+    n = size_t(std::min<uint64_t>(n, file->size - file->pos));
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::read(file->fd, dst + done, n - done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            file->error = r < 0 ? std::string(std::strerror(errno))
+                                : "shorter than the " + std::to_string(file->size) +
+                                      " bytes it held when opened";
+            refuse(file->path, file->error, nullptr);
+            break;
+        }
+        done += size_t(r);
+    }
+    file->pos += done;
+    return done;
+}
+
+void plat_data_file_close(PlatDataFile* file)
+{
+    if (file->fd >= 0) ::close(file->fd);
+    file->fd = -1;
+}
+
+int plat_read_data_file(std::string_view path, uint64_t max, std::vector<uint8_t>* out,
+                        std::string* why)
+{
+    out->clear();
+    PlatDataFile file;
+    if (!plat_data_file_open(path, max, &file, why)) return 0;
+    out->resize(size_t(file.size));
+    if (plat_data_file_read(&file, out->data(), out->size()) == out->size()) return 1;
+    out->clear();
+    if (why) *why = file.error;
+    return 0;
+}
+
 // ---- writing a whole file ----------------------------------------------------------------
 
 namespace {

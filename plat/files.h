@@ -12,7 +12,9 @@
 //   case-insensitive), sorted by name case-insensitively and then byte by
 //   byte, so that every machine lists in the same order;
 // - the running program's folder, the current folder, changing it, and the
-//   plain directory test.
+//   plain directory test;
+// - the one reader of data files, which never blocks and never reads more
+//   than a ceiling (its section at the end).
 // Callers rely on: exact names being tried first (a case-insensitive match
 // never hides an exact one), on listings holding no folders, and on no
 // function here changing the current folder except plat_set_current_dir.
@@ -85,3 +87,45 @@ std::string plat_current_dir(void);
 // chdir on the native path; 1 or 0. An empty path changes nothing and
 // answers 0.
 int plat_set_current_dir(std::string_view path);
+
+// ---- reading a data file ----
+// Every file of the data set (settings, groups, texture lists, images,
+// shaders, sounds) is read through these, so that a hostile file costs a
+// refusal, never a hang or the memory it claims: the path is resolved as
+// above, only a regular file is taken (a folder, a pipe, a device or a socket
+// is refused without ever blocking), its size is checked against the ceiling
+// before anything is allocated, and no more than the size seen at opening is
+// read. A refusal writes one line to standard error,
+// `file: not read "<path>": <reason>`, and gives the reason in why; a missing
+// file writes nothing and leaves why empty, since callers treat it as a
+// normal state.
+
+// The largest data file read, whatever the caller allows.
+constexpr uint64_t PLAT_DATA_FILE_MAX = 256ull << 20;
+
+// An open data file. Reads end at the size seen when it was opened: a file
+// that grows meanwhile is cut to that size, one that shrinks is a failed read.
+struct PlatDataFile {
+    int fd = -1;
+    uint64_t size = 0;  // bytes, at opening
+    uint64_t pos = 0;   // bytes read so far
+    std::string path;   // as resolved, for the refusal line
+    std::string error;  // the reason of a failed read, empty while none
+    PlatDataFile() = default;
+    PlatDataFile(const PlatDataFile&) = delete;
+    PlatDataFile& operator=(const PlatDataFile&) = delete;
+    ~PlatDataFile();
+};
+
+// Opens path for reading when it is a regular file of at most max bytes (the
+// smaller of max and PLAT_DATA_FILE_MAX). 1, or 0 with the reason in why (may
+// be null).
+int plat_data_file_open(std::string_view path, uint64_t max, PlatDataFile* file,
+                        std::string* why);
+// Up to n bytes from the read position, never past the size seen at opening;
+// fewer only at that end or on a failure (then written once, as a refusal).
+size_t plat_data_file_read(PlatDataFile* file, uint8_t* dst, size_t n);
+void plat_data_file_close(PlatDataFile* file);
+// The whole file into out (cleared on failure). 1, or 0 with why as above.
+int plat_read_data_file(std::string_view path, uint64_t max, std::vector<uint8_t>* out,
+                        std::string* why);

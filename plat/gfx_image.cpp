@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "plat/files.h"
 #include "plat/gfx_tex.h"
 
 namespace {
@@ -30,6 +31,13 @@ uint32_t rd32(const uint8_t* p)
 bool size_ok(uint32_t w, uint32_t h)
 {
     return w >= 1 && h >= 1 && w <= GFX_IMAGE_MAX_SIZE && h <= GFX_IMAGE_MAX_SIZE;
+}
+
+// The side and decoded-size limits: what a header announcing more costs is
+// refused before it is paid.
+bool fits(uint32_t w, uint32_t h, uint64_t decoded_bytes, int max_side)
+{
+    return int64_t(w) <= max_side && int64_t(h) <= max_side && decoded_bytes <= PLAT_DATA_FILE_MAX;
 }
 
 // Compressed files cannot hold more than a few thousand pixels per byte; a
@@ -53,7 +61,8 @@ void one_level(GfxImage* out, int w, int h, GfxFormat fmt, int kind, size_t byte
 // ---------------------------------------------------------------------------
 // PNG through libpng's simplified API (no setjmp in our code).
 // ---------------------------------------------------------------------------
-int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                         int max_side)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     if (size < 8 || png_sig_cmp(static_cast<png_const_bytep>(data), 0, 8) != 0)
@@ -80,7 +89,11 @@ int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageE
         fmt = GFX_FMT_L8;
         img.format = PNG_FORMAT_GRAY;
     }
-    size_t bytes = PNG_IMAGE_SIZE(img);
+    const size_t bytes = PNG_IMAGE_SIZE(img);
+    if (!fits(img.width, img.height, bytes, max_side)) {
+        png_image_free(&img);
+        return fail(err, GFX_IMG_TOO_LARGE);
+    }
     one_level(out, static_cast<int>(img.width), static_cast<int>(img.height), fmt, GFX_FILE_PNG,
               bytes);
     if (!png_image_finish_read(&img, nullptr, out->data.data(), 0, nullptr)) {
@@ -112,15 +125,22 @@ void jpeg_on_message(j_common_ptr c, int level)
 void jpeg_silent(j_common_ptr) {}
 
 // Returns 0 ok, else an error code; rows are written into `out`.
-int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t size, GfxImage* out)
+int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t size, GfxImage* out,
+             int max_side)
 {
     if (setjmp(je->jump)) return GFX_IMG_DECODE;
     jpeg_create_decompress(ci);
+    // A progressive file keeps every coefficient until its last scan; beyond
+    // the ceiling that store is refused (the library then fails cleanly).
+    ci->mem->max_memory_to_use = long(PLAT_DATA_FILE_MAX);
     jpeg_mem_src(ci, static_cast<const unsigned char*>(data), static_cast<unsigned long>(size));
     if (jpeg_read_header(ci, TRUE) != JPEG_HEADER_OK) return GFX_IMG_DECODE;
     if (!size_ok(ci->image_width, ci->image_height) ||
         !plausible_for(ci->image_width, ci->image_height, size))
         return GFX_IMG_BAD_HEADER;
+    if (!fits(ci->image_width, ci->image_height, uint64_t(ci->image_width) * ci->image_height * 4,
+              max_side))
+        return GFX_IMG_TOO_LARGE;
     ci->out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(ci);
     if (ci->output_components != 4) return GFX_IMG_UNSUPPORTED;
@@ -136,7 +156,8 @@ int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t s
 }
 }  // namespace
 
-int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                          int max_side)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     const auto* p = static_cast<const uint8_t*>(data);
@@ -150,7 +171,7 @@ int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImage
     je.mgr.error_exit = jpeg_on_error;
     je.mgr.emit_message = jpeg_on_message;
     je.mgr.output_message = jpeg_silent;
-    int r = jpeg_run(&ci, &je, data, size, out);
+    int r = jpeg_run(&ci, &je, data, size, out, max_side);
     jpeg_destroy_decompress(&ci);
     if (r != GFX_IMG_OK) {
         *out = GfxImage{};
@@ -220,7 +241,8 @@ GfxFormat dds_format(const uint8_t* pf)
 }
 }  // namespace
 
-int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                         int max_side)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     const auto* p = static_cast<const uint8_t*>(data);
@@ -252,6 +274,7 @@ int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageE
         lw = lw > 1 ? lw / 2 : 1, lh = lh > 1 ? lh / 2 : 1;
     }
     if (total > size - 128) return fail(err, GFX_IMG_TRUNCATED);
+    if (!fits(width, height, total, max_side)) return fail(err, GFX_IMG_TOO_LARGE);
     *out = GfxImage{};
     out->width = w, out->height = ht, out->levels = levels, out->format = fmt;
     out->file_kind = GFX_FILE_DDS;
@@ -261,14 +284,16 @@ int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageE
     return 1;
 }
 
-int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err)
+int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                     int max_side)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     const auto* p = static_cast<const uint8_t*>(data);
     if (size >= 4 && std::memcmp(p, "DDS ", 4) == 0)
-        return gfx_image_decode_dds(data, size, out, err);
-    if (size >= 8 && png_sig_cmp(p, 0, 8) == 0) return gfx_image_decode_png(data, size, out, err);
+        return gfx_image_decode_dds(data, size, out, err, max_side);
+    if (size >= 8 && png_sig_cmp(p, 0, 8) == 0)
+        return gfx_image_decode_png(data, size, out, err, max_side);
     if (size >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF)
-        return gfx_image_decode_jpeg(data, size, out, err);
+        return gfx_image_decode_jpeg(data, size, out, err, max_side);
     return fail(err, GFX_IMG_UNKNOWN_KIND);
 }

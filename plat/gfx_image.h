@@ -8,7 +8,10 @@
 // else it is refused.
 //
 // Every size in the file is checked against the data before use; truncated
-// or hostile data gives 0 and a reason, never a read past the buffer.
+// or hostile data gives 0 and a reason, never a read past the buffer. A
+// header announcing a side beyond max_side (the caller passes the device's
+// largest texture) or more than PLAT_DATA_FILE_MAX bytes of decoded pixels is
+// refused before anything is decoded or allocated for its pixels.
 // No GL: tests and tools call it without a device.
 #pragma once
 
@@ -28,6 +31,7 @@ enum GfxImageError : int {
     GFX_IMG_BAD_HEADER,    // sizes or fields out of range
     GFX_IMG_UNSUPPORTED,   // a valid file in a format we do not take
     GFX_IMG_DECODE,        // the library refused the data
+    GFX_IMG_TOO_LARGE,     // more pixels than max_side or the decoded ceiling allow
 };
 
 struct GfxImage {
@@ -41,7 +45,11 @@ struct GfxImage {
 };
 
 // Decodes by content (magic bytes). Returns 1, or 0 with *err set.
-int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err);
-int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err);
-int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err);
-int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err);
+int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                     int max_side = GFX_IMAGE_MAX_SIZE);
+int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                         int max_side = GFX_IMAGE_MAX_SIZE);
+int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                          int max_side = GFX_IMAGE_MAX_SIZE);
+int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                         int max_side = GFX_IMAGE_MAX_SIZE);

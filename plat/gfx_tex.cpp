@@ -6,6 +6,7 @@
 // Sections: 1 formats  2 textures  3 lock/unlock  4 surfaces and back buffer
 //           5 targets, fill, stretch, read-back  6 loaders
 #include "plat/gfx_local.h"
+#include "plat/files.h"
 #include "plat/gfx_image.h"
 
 #include <algorithm>
@@ -822,7 +823,8 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
     (void)mip_filter;
     GfxImage img;
     GfxImageError err;
-    if (!gfx_image_decode(data, size, &img, &err)) return GFX_E_BADDATA;
+    if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size))
+        return GFX_E_BADDATA;
     if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
     bool block = gfx_format_block_bytes(img.format) != 0;
     int w = width, h = height;
@@ -879,15 +881,8 @@ GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int leve
     if (out) *out = nullptr;
     if (!usable()) return GFX_E_NODEVICE;
     if (!path || !out) return GFX_E_INVALIDCALL;
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return GFX_E_NOTAVAILABLE;
     std::vector<uint8_t> bytes;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) return GFX_E_NOTAVAILABLE;
+    if (!plat_read_data_file(path, PLAT_DATA_FILE_MAX, &bytes, nullptr)) return GFX_E_NOTAVAILABLE;
     return gfx_tex_create_from_file_mem(bytes.data(), bytes.size(), width, height, levels, usage,
                                         fmt, pool, filter, mip_filter, info, out);
 }

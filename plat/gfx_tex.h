@@ -82,8 +82,11 @@ void gfx_tex_preload(GfxTexture* tex);
 
 // D3DX-shaped loaders. width/height: GFX_SIZE_* or a size (the image is
 // placed at the top left with NONE, else stretched); levels as above;
-// fmt GFX_FMT_UNKNOWN = from the file; info may be null. Bad data:
-// GFX_E_BADDATA and *out = null.
+// fmt GFX_FMT_UNKNOWN = from the file; info may be null. Bad data, or an
+// image beyond the device's largest texture or the decoded ceiling (refused
+// from its header, before decoding): GFX_E_BADDATA and *out = null. The file
+// loader reads a data file (plat_read_data_file): one not read gives
+// GFX_E_NOTAVAILABLE.
 GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height, int levels,
                                    uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
                                    uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out);

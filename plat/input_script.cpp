@@ -2,10 +2,11 @@
 
 #include <SDL2/SDL.h>
 
+#include "plat/files.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -123,15 +124,15 @@ void load_once(void)
     g_script.loaded = 1;
     const char* path = std::getenv("QUORVEL_INPUT_SCRIPT");
     if (!path || !*path) return;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "input script: cannot read %s\n", path);
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!plat_read_data_file(path, PLAT_DATA_FILE_MAX, &bytes, &why)) {
+        if (why.empty()) std::fprintf(stderr, "input script: cannot read %s\n", path);  // missing
         return;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
     std::string error;
-    if (!plat_input_script_parse(text.str(), &g_script.events, &error)) {
+    const std::string text(bytes.begin(), bytes.end());
+    if (!plat_input_script_parse(text, &g_script.events, &error)) {
         std::fprintf(stderr, "input script: %s\n", error.c_str());
         g_script.events.clear();
     }

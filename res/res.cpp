@@ -1,6 +1,7 @@
 #include "res/res.h"
 
 #include "disp/mesh_buf.h"
+#include "plat/files.h"
 #include "res/resload.h"
 
 #include <algorithm>
@@ -452,7 +453,19 @@ ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, b
     if (r.existing || !r.ok) return r.existing;
     std::vector<uint8_t> bytes;
     if (!res_env().read_file(path, bytes)) return 0;
-    return res_tex_load_mem(group, path, bytes.data(), uint32_t(bytes.size()), mipmaps, linear);
+    bool refused = false;
+    const ResHandle h = tex_register(group, stem.data(), true, [&](ResTexInfo& t) {
+        refused = !res_env().tex_load(bytes.data(), uint32_t(bytes.size()), mipmaps, linear, t);
+        return !refused;
+    });
+    // The file was there but gave no texture: the texture is skipped, and
+    // only this line tells why it is missing.
+    if (refused)
+        std::fprintf(stderr,
+                     "res: texture \"%s\" skipped: broken, of an unknown kind, or too large "
+                     "to decode\n",
+                     plat_path_native(path).c_str());
+    return h;
 }
 
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic)

@@ -93,6 +93,8 @@ ResHandle res_tex_create_target(const char* group, const char* name, int w, int 
 // linear is the texture manager's filter flag for scaled images.
 ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size,
                            bool mipmaps, bool linear = false);
+// A file that cannot be read (missing, or refused as a data file) gives 0; one
+// read but not made a texture gives 0 and a `res: texture ... skipped` line.
 ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear = false);
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic);
 int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb);

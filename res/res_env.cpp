@@ -52,36 +52,25 @@ float def_frame_percent()
 
 void* def_file_open(const char* path, uint64_t* size)
 {
-    std::FILE* f = path ? plat_fopen(path, "rb") : nullptr;
-    if (!f) return nullptr;
-    const off_t end = ::fseeko(f, 0, SEEK_END) == 0 ? ::ftello(f) : -1;
-    if (end < 0 || ::fseeko(f, 0, SEEK_SET) != 0) {
-        std::fclose(f);
+    auto* f = new PlatDataFile;
+    if (!path || !plat_data_file_open(path, PLAT_DATA_FILE_MAX, f, nullptr)) {
+        delete f;
         return nullptr;
     }
-    *size = uint64_t(end);
+    *size = f->size;
     return f;
 }
 
 size_t def_file_read(void* file, uint8_t* dst, size_t n)
 {
-    return std::fread(dst, 1, n, static_cast<std::FILE*>(file));
+    return plat_data_file_read(static_cast<PlatDataFile*>(file), dst, n);
 }
 
-void def_file_close(void* file) { std::fclose(static_cast<std::FILE*>(file)); }
+void def_file_close(void* file) { delete static_cast<PlatDataFile*>(file); }
 
 bool def_read_file(const char* path, std::vector<uint8_t>& out)
 {
-    uint64_t size = 0;
-    void* f = def_file_open(path, &size);
-    if (!f) return false;
-    out.clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = def_file_read(f, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
-    const bool ok = !std::ferror(static_cast<std::FILE*>(f));
-    def_file_close(f);
-    return ok;
+    return path && plat_read_data_file(path, PLAT_DATA_FILE_MAX, &out, nullptr);
 }
 
 bool def_file_exists(const char* path) { return path && plat_is_file(path); }

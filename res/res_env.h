@@ -32,12 +32,14 @@ struct ResEnv {
     bool (*arcade_get_int)(const char* key, int* out);
     // The share of the current frame's time used so far, in percent.
     float (*frame_percent)();
-    // Whole-file read; false when the file cannot be opened. Paths may use '\'.
+    // Whole-file read; false when the file cannot be opened or is refused as
+    // a data file (plat_read_data_file). Paths may use '\'.
     bool (*read_file)(const char* path, std::vector<uint8_t>& out);
     bool (*file_exists)(const char* path);
     // Group files are read piece by piece: open answers a handle and the
-    // file's size in bytes (null when it cannot be opened), read fills up to
-    // n bytes and answers how many it gave, close ends the read.
+    // file's size in bytes (null when it cannot be opened or is refused as a
+    // data file), read fills up to n bytes and answers how many it gave, close
+    // ends the read.
     void* (*file_open)(const char* path, uint64_t* size);
     size_t (*file_read)(void* file, uint8_t* dst, size_t n);
     void (*file_close)(void* file);

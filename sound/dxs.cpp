@@ -14,23 +14,6 @@ namespace {
 constexpr float k_max_distance = 30.0f;
 constexpr float k_min_distance = 1.0f;
 
-// The whole file, read into a block of its own: loads run on the main
-// thread and on the sound thread, so no block is shared between them.
-bool read_file(const char* path, std::vector<uint8_t>* out)
-{
-    std::FILE* f = path ? plat_fopen(path, "rb") : nullptr;
-    if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        out->resize(size_t(size));
-        ok = std::fread(out->data(), 1, out->size(), f) == out->size();
-    }
-    std::fclose(f);
-    return ok;
-}
-
 SndDevFormat device_format(const WaveFile& w)
 {
     return {w.tag, w.channels, w.rate, w.bytes_per_second, w.block_align, w.bits};
@@ -58,15 +41,24 @@ uint32_t dxs_caps_for_kind(uint32_t kind)
 
 int32_t dxs_volume_to_device(int32_t base, float v)
 {
-    return base - int32_t((1.0f - v) * float(DXS_ATTENUATION));
+    // A volume far outside 0..1 would overflow the conversion: it answers a
+    // value just outside the device's range, which the device refuses as it
+    // refuses every volume beyond it.
+    const float drop = (1.0f - v) * float(DXS_ATTENUATION);
+    if (!(std::fabs(drop) <= float(SND_DEV_VOLUME_MAX - SND_DEV_VOLUME_MIN)))
+        return SND_DEV_VOLUME_MIN - 1;
+    return base - int32_t(drop);
 }
 
 DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
 {
     if (!s) return DXS_E_FAIL;
     dxs_release(s);
+    // The whole file, in a block of its own: loads run on the main thread and
+    // on the sound thread, so no block is shared between them.
     std::vector<uint8_t> file;
-    if (!read_file(path, &file) || !wave_parse(file, &s->format)) {
+    if (!path || !plat_read_data_file(path, PLAT_DATA_FILE_MAX, &file, nullptr) ||
+        !wave_parse(file, &s->format)) {
         snd_mgr_set_error(SND_ERR_FILE);
         return DXS_E_FAIL;
     }

@@ -111,6 +111,11 @@ int snd_dsound_start(SoundMgr& m)
     return 1;
 }
 
+// A volume percentage from the settings text, held to 0..100 before it is
+// used: the device takes nothing louder than full volume, and a wild value
+// would overflow the conversion to hundredths of a decibel.
+float settings_volume(int32_t percent) { return float(std::clamp(percent, 0, 100)) / 100.0f; }
+
 void snd_setup(SoundMgr& m)
 {
     const char* folder = txt_settings_get_string("SOUND_DATA_PATH");
@@ -124,22 +129,28 @@ void snd_setup(SoundMgr& m)
     m.sound_volume = 0.85f;
     int32_t percent = 0;
     if (txt_settings_get_int("SOUND_DATA_VOL", &percent))
-        m.bgm_volume = m.spare_volume = m.sound_volume = float(percent) / 100.0f;
-    if (txt_settings_get_int("SOUND_BGM_VOL", &percent)) m.bgm_volume = float(percent) / 100.0f;
+        m.bgm_volume = m.spare_volume = m.sound_volume = settings_volume(percent);
+    if (txt_settings_get_int("SOUND_BGM_VOL", &percent)) m.bgm_volume = settings_volume(percent);
 }
 
+// Opens as a data file: a folder, a pipe or a file over the ceiling counts as
+// missing, and a pipe never blocks.
 bool file_opens(const std::string& path)
 {
-    std::FILE* f = plat_fopen(path, "rb");
-    if (f) std::fclose(f);
-    return f != nullptr;
+    PlatDataFile f;
+    return plat_data_file_open(path, PLAT_DATA_FILE_MAX, &f, nullptr) != 0;
 }
 
+// The first file that does not open decides the error; the files after it
+// are not tried, so that a refused file is reported once.
 void snd_check_files(SoundMgr& m)
 {
     for (const auto* names : {&k_sound_names, &k_bgm_names, &k_voice_names})
         for (const char* name : *names)
-            if (!file_opens(path_in(m.sound_folder, name))) snd_mgr_set_error(SND_ERR_FILE);
+            if (!file_opens(path_in(m.sound_folder, name))) {
+                snd_mgr_set_error(SND_ERR_FILE);
+                return;
+            }
     for (uint32_t i = 0; i < SND_TABLE_SIZE; ++i)
         m.voice_in_lang[i] = file_opens(path_in(m.lang_folder, k_voice_names[i])) ? 1 : 0;
 }
@@ -734,17 +745,12 @@ void snd_prewarm(void)
 std::span<const uint8_t> snd_read_raw_bank(const char* path)
 {
     static uint8_t bank[SND_RAW_BANK_SIZE];
-    std::FILE* f = path ? plat_fopen(path, "rb") : nullptr;
-    if (!f) return {};
-    // One byte more than the buffer tells a file that would not fit.
-    std::unique_ptr<uint8_t[]> probe(new uint8_t[SND_RAW_BANK_SIZE + 1]);
-    const size_t n = std::fread(probe.get(), 1, SND_RAW_BANK_SIZE + 1, f);
-    std::fclose(f);
-    if (n > SND_RAW_BANK_SIZE) return {};
-    if (n >= 2 && probe[0] == 'c' && probe[1] == '.') return {};
+    std::vector<uint8_t> file;
+    if (!path || !plat_read_data_file(path, SND_RAW_BANK_SIZE, &file, nullptr)) return {};
+    if (file.size() >= 2 && file[0] == 'c' && file[1] == '.') return {};
     // "SP" files keep their first four bytes and the rest: the whole file.
-    std::memcpy(bank, probe.get(), n);
-    return {bank, n};
+    std::copy(file.begin(), file.end(), bank);
+    return {bank, file.size()};
 }
 
 int snd_event_thread_start(void) { return 0; }

@@ -64,13 +64,14 @@ inline int finish_child(pid_t pid, std::chrono::milliseconds timeout)
     return -2;
 }
 
-// Starts the built program with the given extra environment, its standard
-// error written to stderr_path when one is given.
+// Starts the built program (or a copy of it at program) with the given extra
+// environment, its standard error written to stderr_path when one is given.
 inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env,
-                           const std::string& stderr_path = "")
+                           const std::string& stderr_path = "", const std::string& program = "")
 {
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
-    const std::string path = std::string(dir ? dir : ".") + "/quorvel";
+    const std::string path =
+        program.empty() ? std::string(dir ? dir : ".") + "/quorvel" : program;
     const pid_t pid = ::fork();
     if (pid == 0) {
         // The program keeps an interrupt or hang-up ignored by its starter;

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "gfx_fixture.h"
+#include "hostile_files.h"
 #include "plat/gfx_image.h"
 #include "temp_dir.h"
 
@@ -237,6 +238,27 @@ TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly)
     put32(png, 16, __builtin_bswap32(16000u));
     put32(png, 20, __builtin_bswap32(16000u));
     EXPECT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 0);
+}
+
+TEST(GfxImage, PicturesBeyondTheLargestTextureOrTheCeilingAreRefusedBeforeDecoding)
+{
+    GfxImage img;
+    GfxImageError err = GFX_IMG_OK;
+    // 16384 x 16384 pixels is a side the device may take but 1 GB decoded; the
+    // data behind the header would not decode, so only the header refuses it.
+    const auto huge = huge_png(16384, 16384);
+    EXPECT_EQ((std::pair{gfx_image_decode(huge.data(), huge.size(), &img, &err, 16384), err}),
+              std::pair(0, GFX_IMG_TOO_LARGE));
+    EXPECT_TRUE(img.data.empty());
+    // A side beyond the device's largest texture, in every kind.
+    const auto png = encode_png(16, 8, PNG_FORMAT_BGRA, std::vector<uint8_t>(16 * 8 * 4, 9));
+    const auto jpg = encode_jpeg(16, 8, 1, 2, 3);
+    const auto dds = make_dds(16, 8);
+    for (const auto* f : {&png, &jpg, &dds}) {
+        EXPECT_EQ((std::pair{gfx_image_decode(f->data(), f->size(), &img, &err, 15), err}),
+                  std::pair(0, GFX_IMG_TOO_LARGE));
+        EXPECT_EQ(gfx_image_decode(f->data(), f->size(), &img, &err, 16), 1);
+    }
 }
 
 TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)

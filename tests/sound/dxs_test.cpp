@@ -32,6 +32,12 @@ TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAndFrequenciesAreHe
     EXPECT_EQ(snd_vol_to_db(0.0f), -10000);
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_3D, 1.0f), DXS_OK);
+    // A wild volume overflows nothing on the way: the device refuses it as it
+    // refuses any volume beyond its range, and the old one stays.
+    for (float wild : {400000.0f, -400000.0f, NAN}) {
+        dxs_set_volume(&s, wild);
+        EXPECT_EQ(device_volume(s), 0) << wild;
+    }
     uint32_t pos = 0, hz = 0;
     for (auto [fraction, expect] : {std::pair{1.0f, 87318u}, {-1.0f, 0u}, {NAN, 0u}}) {
         dxs_set_position(&s, fraction);
@@ -59,6 +65,7 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
     floats.bits = 32;
     wave_write_file("float.wav", wave_bytes(floats, std::vector<uint8_t>(400, 0)));
     dir.write("short.wav", "RIFF\x04\0\0\0WAVE");
+    std::filesystem::create_directory("folder.wav");
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "ext.wav", DXS_PLAIN, 1.0f), DXS_OK);  // heap-sized block
     EXPECT_EQ(s.format.extra, ext.extra);
@@ -66,6 +73,7 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
     EXPECT_EQ(snd_get_error(), 0u);
     for (auto [path, error] : {std::pair{"float.wav", SND_ERR_BUFFER},
                                {"short.wav", SND_ERR_FILE},
+                               {"folder.wav", SND_ERR_FILE},
                                {"missing.wav", SND_ERR_FILE}}) {
         snd_mgr_set_error(0);
         EXPECT_EQ(dxs_load(&s, path, DXS_PLAIN, 1.0f), DXS_E_FAIL);

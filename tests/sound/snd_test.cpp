@@ -14,9 +14,13 @@ using SoundMgrTest = SoundWorld;
 
 TEST_F(SoundMgrTest, VolumesComeFromTheSettings)
 {
+    // Percentages beyond 0..100 are held to it before they are used.
     for (auto [text, bgm, sound] : {std::tuple{"", 0.85f, 0.85f},
                                     {"SOUND_DATA_VOL 50", 0.5f, 0.5f},
-                                    {"SOUND_DATA_VOL 50\nSOUND_BGM_VOL 80", 0.8f, 0.5f}}) {
+                                    {"SOUND_DATA_VOL 50\nSOUND_BGM_VOL 80", 0.8f, 0.5f},
+                                    {"SOUND_DATA_VOL 40000000", 1.0f, 1.0f},
+                                    {"SOUND_DATA_VOL -40000000", 0.0f, 0.0f},
+                                    {"SOUND_DATA_VOL 50\nSOUND_BGM_VOL -1", 0.0f, 0.5f}}) {
         boot(text);
         EXPECT_FLOAT_EQ(snd_volumes().bgm, bgm) << text;
         EXPECT_FLOAT_EQ(snd_volumes().sound, sound) << text;

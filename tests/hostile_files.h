@@ -1,0 +1,74 @@
+// What a damaged data set may hold in place of a file: a folder, a named pipe,
+// a link to an endless device, a file over the data-file ceiling, or an image
+// whose header announces more pixels than any texture takes.
+#pragma once
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "plat/files.h"
+
+enum class Hostile { folder, pipe, endless, oversized, huge_png };
+
+inline const char* hostile_name(Hostile kind)
+{
+    constexpr const char* kNames[] = {"folder", "pipe", "endless", "oversized", "huge_png"};
+    return kNames[int(kind)];
+}
+
+// A PNG announcing w x h RGBA pixels, followed by a megabyte of data that
+// only looks compressed: enough for the size to be plausible for the file,
+// so that nothing but the pixel count refuses it.
+inline std::vector<uint8_t> huge_png(uint32_t w, uint32_t h)
+{
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    auto put32 = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+    };
+    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        put32(uint32_t(data.size()));
+        const size_t from = out.size();
+        out.insert(out.end(), type, type + 4);
+        out.insert(out.end(), data.begin(), data.end());
+        put32(crc32_table(&out[from], out.size() - from));
+    };
+    chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
+                   uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h), 8, 6, 0, 0,
+                   0});
+    chunk("IDAT", std::vector<uint8_t>(1u << 20, 0));
+    chunk("IEND", {});
+    return out;
+}
+
+// Puts the hostile kind at path in place of whatever was there; true when made.
+// The oversized file is sparse, so it costs no disk.
+inline bool make_hostile(const std::string& path, Hostile kind)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    switch (kind) {
+    case Hostile::folder: return std::filesystem::create_directory(path, ec);
+    case Hostile::pipe: return ::mkfifo(path.c_str(), 0644) == 0;
+    case Hostile::endless: return ::symlink("/dev/zero", path.c_str()) == 0;
+    case Hostile::oversized: {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool made = fd >= 0 && ::ftruncate(fd, off_t(PLAT_DATA_FILE_MAX + 1)) == 0;
+        if (fd >= 0) ::close(fd);
+        return made;
+    }
+    case Hostile::huge_png: {
+        const std::vector<uint8_t> png = huge_png(16384, 16384);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+        return std::filesystem::file_size(path, ec) == png.size();
+    }
+    }
+    return false;
+}
