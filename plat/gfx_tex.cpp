@@ -813,6 +813,16 @@ void write_level(GfxTexture* t, int level, const uint8_t* data, size_t size)
 }
 }  // namespace
 
+int gfx_tex_load_size(int img_w, int img_h, int width, int height, GfxFormat fmt, int* w, int* h)
+{
+    const bool block = gfx_format_block_bytes(fmt) != 0;  // blocks keep their size
+    *w = width == GFX_SIZE_DEFAULT_NONPOW2 || block ? img_w : width <= 0 ? round_pow2(img_w) : width;
+    *h = height == GFX_SIZE_DEFAULT_NONPOW2 || block ? img_h : height <= 0 ? round_pow2(img_h) : height;
+    // Rounding may quadruple an image that passed the decoder's ceiling.
+    const uint64_t bytes = uint64_t(*w) * uint64_t(*h) * uint64_t(gfx_format_bytes_per_pixel(fmt));
+    return block || bytes <= PLAT_DATA_FILE_MAX ? 1 : 0;
+}
+
 GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height, int levels,
                                    uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
                                    uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out)
@@ -826,16 +836,9 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
     if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size))
         return GFX_E_BADDATA;
     if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
-    bool block = gfx_format_block_bytes(img.format) != 0;
-    int w = width, h = height;
-    if (width == GFX_SIZE_DEFAULT_NONPOW2 || block)
-        w = img.width;  // blocks keep their size
-    else if (width <= 0)
-        w = round_pow2(img.width);
-    if (height == GFX_SIZE_DEFAULT_NONPOW2 || block)
-        h = img.height;
-    else if (height <= 0)
-        h = round_pow2(img.height);
+    int w = 0, h = 0;
+    if (!gfx_tex_load_size(img.width, img.height, width, height, img.format, &w, &h))
+        return GFX_E_BADDATA;
     bool resized = (w != img.width || h != img.height);
     if (resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
     int chain = full_chain(w, h);

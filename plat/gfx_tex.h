@@ -93,6 +93,10 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
 GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int levels, uint32_t usage,
                                GfxFormat fmt, GfxPool pool, uint32_t filter, uint32_t mip_filter,
                                GfxImageInfo* info, GfxTexture** out);
+// The size a loader gives a decoded image of img_w x img_h (width/height as
+// for the loaders; block-compressed images keep theirs). 0 when rounding up
+// to powers of two would take the level past the decoded-image ceiling.
+int gfx_tex_load_size(int img_w, int img_h, int width, int height, GfxFormat fmt, int* w, int* h);
 
 // Binds a texture (or null) to a stage 0..7; other stages are refused.
 GfxHr gfx_set_texture(int stage, GfxTexture* tex);

@@ -97,10 +97,9 @@ TEST_P(HostileDataSet, EndsAsAMissingFileOfItsKindWould)
     if (!row.settings.empty()) std::ofstream(dir.root / "QUORVEL.TXT") << row.settings;
     // The error screen runs frames too: a scripted close would end it early.
     std::ofstream(dir.root / "close.txt") << (row.ends == Ends::closes ? "60 close\n" : "");
-    const std::string prefix = plat_ipc_prefix() + name;
     const pid_t pid = spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
                                      {"QUORVEL_DIALOGS", "script"},
-                                     {"QUORVEL_IPC_PREFIX", prefix},
+                                     {"QUORVEL_IPC_PREFIX", plat_ipc_prefix() + name},
                                      {"QUORVEL_INPUT_SCRIPT", (dir.root / "close.txt").string()}},
                                     (dir.root / "stderr.txt").string(),
                                     (dir.root / "bin/quorvel").string());
@@ -109,11 +108,6 @@ TEST_P(HostileDataSet, EndsAsAMissingFileOfItsKindWould)
     if (row.ends == Ends::sound_error) {  // the screen's time, not an early failure
         EXPECT_GE(std::chrono::steady_clock::now() - start, 29s);
     }
-    // The error screen ends the program without its shut-down, so its shared
-    // memory stays for a next start to clear; none follows here.
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator("/dev/shm", ec))
-        if (e.path().filename().string().find(prefix) != std::string::npos) fs::remove(e.path(), ec);
     const std::string err = read_text(dir.root / "stderr.txt");
     EXPECT_EQ(code, row.ends == Ends::closes ? 0 : 1) << "-2: still running after 120 s\n" << err;
     EXPECT_NE(err.find(row.line), std::string::npos) << err;

@@ -259,6 +259,15 @@ TEST(GfxImage, PicturesBeyondTheLargestTextureOrTheCeilingAreRefusedBeforeDecodi
                   std::pair(0, GFX_IMG_TOO_LARGE));
         EXPECT_EQ(gfx_image_decode(f->data(), f->size(), &img, &err, 16), 1);
     }
+    // Under the ceiling decoded (134 MB), but 512 MB once rounded up to powers of
+    // two: the loader refuses that size, while its own size or a smaller image pass.
+    int w = 0, h = 0;
+    EXPECT_EQ(gfx_tex_load_size(8193, 4097, 0, 0, GFX_FMT_A8R8G8B8, &w, &h), 0);
+    EXPECT_EQ(gfx_tex_load_size(8193, 4097, GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2,
+                                GFX_FMT_A8R8G8B8, &w, &h),
+              1);
+    EXPECT_EQ((std::tuple{gfx_tex_load_size(5000, 3, 0, 0, GFX_FMT_A8R8G8B8, &w, &h), w, h}),
+              std::tuple(1, 8192, 4));
 }
 
 TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
