@@ -7,6 +7,7 @@
 #include "app/txt_settings.h"
 #include "app/window.h"
 #include "disp/disp_main.h"
+#include "plat/alloc.h"
 #include "plat/dialogs.h"
 #include "tool/tool.h"
 #include "plat/files.h"
@@ -303,6 +304,7 @@ int app_start_display(const RenderSizes& sizes)
 
 int app_main(int, char**)
 {
+    plat_alloc_setup();  // before any thread or the device allocates
     g_app = AppState{};
     plat_install_term_handler();
     if (!app_single_instance()) return 0;

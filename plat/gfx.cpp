@@ -6,6 +6,7 @@
 //           4 device start/stop  5 frame and loss  6 state setters
 //           7 viewport, scissor, clear, read-back  8 counters
 #include "plat/gfx_local.h"
+#include "plat/alloc.h"
 
 #include <SDL.h>
 
@@ -485,6 +486,7 @@ void release_device_objects(GfxDevice& d)
 
 void* gfx_test_window_create(int width, int height)
 {
+    plat_alloc_setup();
     if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     hold_gl_library();
     set_gl_attributes();

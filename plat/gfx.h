@@ -366,7 +366,8 @@ const GfxCaps* gfx_get_caps(void);                   // null without a device
 void gfx_get_present_params(GfxPresentParams* out);  // as applied
 int gfx_get_backbuffer_size(int* width, int* height);
 
-// A hidden 4.5 core GL window for tests and benchmarks; null on failure.
+// A hidden 4.5 core GL window for tests and benchmarks, with the allocator set as the
+// program sets it at start (plat_alloc_setup); null on failure.
 void* gfx_test_window_create(int width, int height);
 void gfx_test_window_destroy(void* window);
 

@@ -227,6 +227,14 @@ void apply_drags(PatchRecord* p, Mat44* m, float s)
     }
 }
 
+// Another patch is active and the cursor is on one of its handles: a click there is that
+// patch's drag, not a selection of this one.
+bool blocked_by_active(DrawObj* obj)
+{
+    DrawObj* other = tool_active_patch();
+    return other && other != obj && tool_patch_hit_any_handle(other);
+}
+
 }  // namespace
 
 PatchRecord* tool_patch_record(DrawObj* obj)
@@ -316,9 +324,10 @@ int tool_patch_frame(DrawObj* obj)
     const int pressed = key_is_pressed(PLAT_VK_LBUTTON);
     // A press the palette used is not also a click on a patch hidden under it.
     const int selecting = pressed && !t.palette_took_press;
-    DrawObj* other = tool_active_patch();
-    const int blocked = other && other != obj && tool_patch_hit_any_handle(other);
-    if (!blocked && p->state == 0 && selecting && p->counter > 2 && tool_patch_pick() == obj) {
+    // The scans of every slot come last, so that they run on a click, not for every patch in
+    // every frame.
+    if (p->state == 0 && selecting && p->counter > 2 && !blocked_by_active(obj) &&
+        tool_patch_pick() == obj) {
         p->state = PATCH_SELECTED;
         p->counter = 0;
         tool_deselect_all(obj);
