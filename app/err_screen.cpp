@@ -1,9 +1,9 @@
 #include "app/err_screen.h"
 
 #include "app/app_main.h"
-#include "app/textlist.h"
-#include "disp/disp_main.h"
-#include "obj2d/obj.h"
+#include "svc/textlist.h"
+#include "app/disp_main.h"
+#include "disp/obj.h"
 #include "plat/time.h"
 #include "plat/window.h"
 #include "util/fps_ctrl.h"

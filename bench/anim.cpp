@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "bench/bench_util.h"
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "disp/rstate.h"
 #include "disp/shader.h"
 #include "obj3d/motion.h"

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "disp/d3d9.h"
-#include "disp/disp_main.h"
+#include "app/disp_main.h"
 #include "disp/tex.h"
-#include "obj2d/qspr.h"
+#include "objx/qspr.h"
 #include "obj3d/obj3d.h"
 #include "plat/files.h"
 #include "plat/gfx.h"

@@ -1,7 +1,7 @@
 // One display frame on a hidden 800 x 600 window with a screen of bitmap-font text, and with
 // lines of system-font text (the error screen's load). The empty frame is measured against
 // plain GL in versus_gl.cpp.
-#include "app/textlist.h"
+#include "svc/textlist.h"
 #include "bench/bench_util.h"
 
 void BM_FrameBitmapText(benchmark::State& state)

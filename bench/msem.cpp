@@ -1,6 +1,6 @@
 // The named semaphore guards every sound command: one uncontended wait and release, and a
 // hand-over between two threads.
-#include "app/msem.h"
+#include "svc/msem.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Draw objects: the manager's per-frame work (update pass, sort, draw-list build) for 1,000 and
 // 4,000 live objects. Sprites on the renderer are measured against plain GL in versus_gl.cpp.
 #include "bench/bench_util.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 
 int update_nothing(DrawObj*) { return 0; }
 void draw_nothing(DrawObj**, int) {}

@@ -5,8 +5,8 @@
 // device buffers, and in everything else (chunk checks, model decode, vertex interleaving,
 // registration).
 #include "bench/bench_util.h"
-#include "disp/disp_wire.h"
-#include "disp/mesh_buf.h"
+#include "app/disp_wire.h"
+#include "res/mesh_buf.h"
 #include "res/res.h"
 #include "res/res_env.h"
 #include "res/resload.h"

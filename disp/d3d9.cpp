@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/msem.h"
+#include "svc/msem.h"
 #include "disp/tex.h"
 #include "plat/error.h"
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/key.h"
+#include "svc/key.h"
 #include "disp/cam.h"
 #include "math/vm_mat.h"
 

@@ -1,7 +1,7 @@
 // disp/disp_wire_table: the device textures, depth surfaces and mesh buffers
 // the resource manager holds, in one table of records addressed by the id the
 // resource manager keeps. The resource manager reaches it through the device
-// services of its ResEnv (installed by disp/disp_wire); the draws look
+// services of its ResEnv (installed by app/disp_wire); the draws look
 // records up here directly. Main thread only.
 #pragma once
 

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstring>
 
-#include "app/textlist.h"
-#include "app/txt_settings.h"
-#include "app/window.h"
+#include "svc/textlist.h"
+#include "svc/txt_settings.h"
+#include "svc/window.h"
 #include "disp/d3d9.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "res/res.h"
 
 constexpr int kMovieRecordCount = 2;

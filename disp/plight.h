@@ -66,7 +66,7 @@ void plight_frame();
 void plight_cull();
 // At the end of the frame: frees every light marked for it.
 void plight_release_1f();
-// The debug view's flag (drawn by plight_debug_draw, disp/plight_debug.h).
+// The debug view's flag (drawn by plight_debug_draw, objx/plight_debug.h).
 void plight_set_debug(int on);
 
 // ---- commands --------------------------------------------------------------------

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
 

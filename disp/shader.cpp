@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/disp_env.h"
 #include "disp/disp_work.h"
 #include "disp/fog.h"
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "disp/plight.h"
 #include "disp/tex.h"
 #include "math/vm_mat.h"

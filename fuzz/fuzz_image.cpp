@@ -1,7 +1,7 @@
 // Fuzzes the image decoders (PNG, JPEG, DDS; a BMP is no texture kind and is
 // refused): an accepted image is no larger than the side and the ceiling
 // allow, and its levels lie inside its pixels; a refused one leaves nothing.
-#include "app/settings.h"
+#include "store/settings.h"
 #include "plat/files.h"
 #include "plat/gfx_image.h"
 

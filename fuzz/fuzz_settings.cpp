@@ -1,7 +1,7 @@
 // Fuzzes the settings text and the resource pools sized from it: every
 // token read as a key answers a bounded value or none, and the pools boot
 // and shut down within their ceilings whatever sizes the text asks for.
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "res/res.h"
 #include "res/res_env.h"
 

@@ -14,7 +14,7 @@
 #include "disp/rstate.h"
 #include "disp/tex.h"
 #include "math/vm_types.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "res/res.h"
 
 constexpr uint32_t kObj2dFvf = 0x244;

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "disp/plight.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/mdlobj.h"
 #include "obj3d/motobj.h"
 #include "obj3d/obj3d_draw.h"

@@ -7,13 +7,13 @@
 #include "disp/shader.h"
 #include "math/vm_mat.h"
 #include "math/vm_view.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/attobj.h"
 #include "obj3d/meshobj.h"
 #include "obj3d/obj3d_hit.h"
 #include "obj3d/motobj.h"
 #include "obj3d/plist3d.h"
-#include "app/key.h"
+#include "svc/key.h"
 
 namespace {
 

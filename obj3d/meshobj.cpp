@@ -7,7 +7,7 @@
 #include "disp/plight.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/mdlobj.h"
 #include "obj3d/obj3d_draw.h"
 #include "plat/gfx.h"

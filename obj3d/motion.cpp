@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "disp/disp_fade.h"
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "hit/hit.h"
 #include "math/vm_mat.h"
 #include "math/vm_quat.h"

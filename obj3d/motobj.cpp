@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "disp/plight.h"
 #include "disp/shader.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/attobj.h"
 #include "obj3d/obj3d_hit.h"
 #include "obj3d/obj3d_draw.h"

@@ -12,7 +12,7 @@
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "math/vm_view.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/attobj.h"
 #include "obj3d/mdlobj.h"
 #include "obj3d/meshobj.h"

@@ -15,7 +15,7 @@
 #include "disp/tex.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/mdlobj.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"

@@ -9,7 +9,7 @@
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/obj3d_draw.h"
 #include "obj3d/plist3d.h"
 #include "plat/gfx.h"

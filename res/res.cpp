@@ -1,6 +1,6 @@
 #include "res/res.h"
 
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "plat/files.h"
 #include "res/resload.h"
 

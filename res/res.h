@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-struct MeshBuffers;  // disp/mesh_buf.h: the device-ready form of a registered mesh
+struct MeshBuffers;  // res/mesh_buf.h: the device-ready form of a registered mesh
 
 using ResHandle = uint32_t;  // index + 1; 0 = none
 
@@ -218,7 +218,7 @@ const char* res_bone_name_below(ResHandle h, const char* node, uint32_t n, uint3
 constexpr int RES_STATS_LINES = 14;
 constexpr int RES_STATS_LINE_STEP = 16;  // pixels between the report's lines
 // Line i (0 to 13) of the usage report; false past the last line. Whoever
-// shows the report prints them (res/res_stats.h).
+// shows the report prints them (disp/res_stats.h).
 bool res_stats_line(int i, char* out, size_t size);
 
 // Name dumps: each visits every entry of its pool and reports nothing.

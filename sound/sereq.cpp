@@ -1,7 +1,7 @@
 #include "sound/sereq.h"
 
 #include "disp/cam.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "sound/snd_mgr.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "sound/snd_mgr.h"
 
-#include "app/settings.h"
-#include "app/txt_settings.h"
+#include "store/settings.h"
+#include "svc/txt_settings.h"
 #include "disp/cam.h"
 #include "math/vm_mat.h"
 #include "plat/dialogs.h"

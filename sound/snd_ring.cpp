@@ -1,6 +1,6 @@
 #include "sound/snd_ring.h"
 
-#include "app/msem.h"
+#include "svc/msem.h"
 #include "plat/time.h"
 #include "sound/snd_mgr.h"
 

@@ -4,7 +4,7 @@
 
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
-#include "obj2d/qspr.h"
+#include "objx/qspr.h"
 #include "util/crt_rand.h"
 
 // Every effect keeps a frame counter in its user work: an update sees the

@@ -20,7 +20,7 @@
 #include <cstdint>
 
 #include "math/vm_types.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "res/res.h"
 
 constexpr const char* kEffectCategory = "cmnv";

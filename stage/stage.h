@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "math/vm_types.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "res/res.h"
 #include "stage/stage_set.h"
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "math/vm_types.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/obj3d.h"
 #include "res/res.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "store/settings.h"
 #include "plat/files.h"
 
 enum class Hostile { folder, pipe, endless, oversized, huge_png };

@@ -1,7 +1,7 @@
 #include "tool/tool_palette.h"
 
-#include "app/key.h"
-#include "app/textlist.h"
+#include "svc/key.h"
+#include "svc/textlist.h"
 #include "disp/disp_param.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"

@@ -1,10 +1,10 @@
 #include "tool/tool_patch.h"
 
-#include "app/key.h"
-#include "app/mouse.h"
+#include "svc/key.h"
+#include "svc/mouse.h"
 #include "math/vm_mat.h"
 #include "obj2d/line2d.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj2d/spr.h"
 #include "obj3d/mdlobj.h"
 #include "plat/dialogs.h"

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "plat/flush.h"
 #include "plat/sysinfo.h"
 #include "plat/time.h"

@@ -1,7 +1,7 @@
 // Start-up choices, the window procedure and the scene switcher's frame timing.
 #include "app/app_main.h"
-#include "app/mouse.h"
-#include "app/txt_settings.h"
+#include "svc/mouse.h"
+#include "svc/txt_settings.h"
 #include "plat/files.h"
 #include "temp_dir.h"
 

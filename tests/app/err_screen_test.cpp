@@ -7,9 +7,9 @@
 
 #include "app/app_main.h"
 #include "app/err_screen.h"
-#include "app/textlist.h"
+#include "svc/textlist.h"
 #include "child_proc.h"
-#include "disp/disp_main.h"
+#include "app/disp_main.h"
 #include "plat/gfx.h"
 #include "plat/time.h"
 #include "plat/window.h"

@@ -6,7 +6,7 @@
 #include <limits>
 #include <numbers>
 
-#include "app/key.h"
+#include "svc/key.h"
 #include "disp/dbgcam.h"
 #include "disp/movie.h"
 #include "math/vm_view.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/textlist.h"
-#include "disp/disp_main.h"
+#include "svc/textlist.h"
+#include "app/disp_main.h"
 #include "plat/gfx.h"
 
 struct FrameLog {

@@ -1,5 +1,5 @@
 // The whole display: start and stop orders, bands, enables, clears; the program without a display.
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "child_proc.h"
 #include "disp/cam.h"
 #include "disp/d3d9.h"
@@ -7,7 +7,7 @@
 #include "disp/tex.h"
 #include "frame_fixture.h"
 #include "hit/hit.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj2d/spr.h"
 #include "obj3d/obj3d.h"
 #include "res/res_env.h"

@@ -12,7 +12,7 @@
 
 #include "disp/disp_fixture.h"
 #include "obj2d/line2d.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj2d/obj2d.h"
 #include "obj2d/spr.h"
 #include "res/res.h"

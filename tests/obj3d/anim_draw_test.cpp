@@ -1,8 +1,8 @@
 // The 3D types in the 3D pass: a skinned character, attachments, mesh-list
 // nodes, primitive-list batches, 3D lines and triangles, debug drawing.
 #include "anim_fixture.h"
-#include "disp/plight_debug.h"
-#include "res/res_bone_debug_draw.h"
+#include "objx/plight_debug.h"
+#include "objx/res_bone_debug_draw.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "math/vm_mat.h"
 #include "math/vm_view.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj3d/obj3d.h"
 #include "obj3d/obj3d_draw.h"
 

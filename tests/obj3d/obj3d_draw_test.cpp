@@ -1,7 +1,7 @@
 // The 3D pass on the offscreen device: fog, frustum culling, draw order,
 // billboards, lighting through the shipped shaders, the patch tool's
 // projection through the whole display frame, and the mended faults of the pass.
-#include "disp/disp_main.h"
+#include "app/disp_main.h"
 #include "obj3d_fixture.h"
 #include "shader/shader_fixture.h"
 

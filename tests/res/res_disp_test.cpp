@@ -2,8 +2,8 @@
 // and the fatal error screen (its process exit replaced) on bad files.
 #include "res_fixture.h"
 #include "app/err_screen.h"
-#include "disp/disp_main.h"
-#include "disp/disp_wire.h"
+#include "app/disp_main.h"
+#include "app/disp_wire.h"
 #include "disp/tex.h"
 #include "plat/gfx.h"
 #include "plat/time.h"

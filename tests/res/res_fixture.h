@@ -2,7 +2,7 @@
 // test, and a scratch folder for data files.
 #pragma once
 
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "res/mdl_decode.h"
 #include "res/res.h"
 #include "res/res_env.h"

@@ -1,7 +1,7 @@
 // The resource manager's pools, handles, lookups, marks and per-kind queries.
 #include "res_fixture.h"
-#include "app/textlist.h"
-#include "res/res_stats.h"
+#include "svc/textlist.h"
+#include "disp/res_stats.h"
 #include "child_proc.h"
 
 #include <sys/resource.h>

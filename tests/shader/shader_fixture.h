@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "disp/disp_fixture.h"
 #include "disp/shader.h"
 #include "temp_dir.h"

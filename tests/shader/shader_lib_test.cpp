@@ -11,7 +11,7 @@
 #include "disp/disp_fade.h"
 #include "disp/disp_work.h"
 #include "disp/fog.h"
-#include "disp/mesh_buf.h"
+#include "res/mesh_buf.h"
 #include "disp/plight.h"
 #include "disp/rstate.h"
 #include "shader_fixture.h"

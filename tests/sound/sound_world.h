@@ -2,7 +2,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "plat/sound_dev.h"
 #include "sound/snd_mgr.h"
 #include "temp_dir.h"

@@ -1,8 +1,8 @@
 // Hit effects on category "cmnv" loaded from a written data folder (cells: the texture's crops).
 #include "stage/effect.h"
 
-#include "app/txt_settings.h"
-#include "obj2d/qspr.h"
+#include "svc/txt_settings.h"
+#include "objx/qspr.h"
 #include "obj3d/obj3d_fixture.h"
 #include "res/resload.h"
 #include "temp_dir.h"

@@ -1,7 +1,7 @@
 // The stage data folder and its settings (read before the display boots), loader and hit checks.
 #pragma once
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "hit/hit.h"
 #include "res/resload.h"
 #include "stage/stage.h"

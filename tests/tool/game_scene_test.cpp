@@ -2,7 +2,7 @@
 // through the loader, with the display's hooks as it wires them.
 #include "tool/game_scene.h"
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "obj3d/attobj.h"
 #include "obj3d/motion.h"
 #include "obj3d/motobj.h"

@@ -2,9 +2,9 @@
 // loop and pacing, and the build folder holding the program and its data set.
 #pragma once
 
-#include "app/key.h"
-#include "app/mouse.h"
-#include "disp/disp_main.h"
+#include "svc/key.h"
+#include "svc/mouse.h"
+#include "app/disp_main.h"
 #include "tool/tool.h"
 #include "util/perf.h"
 

@@ -3,7 +3,7 @@
 #include "res/res_fixture.h"
 #include "disp/disp_param.h"
 #include "obj2d/line2d.h"
-#include "obj2d/obj.h"
+#include "disp/obj.h"
 #include "obj2d/obj2d.h"
 #include "obj3d/mdlobj.h"
 #include "obj3d/obj3d.h"

@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "app/txt_settings.h"
+#include "svc/txt_settings.h"
 #include "plat/time.h"
 #include "temp_dir.h"
 

@@ -1,0 +1,15 @@
+// app/disp_wire: joins the display to the modules it works with at start:
+// the device's links (resource manager, fonts, window, dialogs, clock, the
+// cameras' screen rectangles), the view modules' device seam (transforms,
+// fog states, the directional light, display mode) and the resource
+// manager's services (settings text, frame time, files, the fatal error
+// screen, and the device objects of disp/disp_wire_table).
+//
+// disp_boot installs everything before the device starts; disp_shutdown
+// puts back what was there before. Main thread only.
+#pragma once
+
+#include "disp/disp_wire_table.h"
+
+void disp_wire_install();
+void disp_wire_remove();

@@ -1,0 +1,649 @@
+// The draw-object manager (see obj.h).
+#include "disp/obj.h"
+
+#include <array>
+#include <cstring>
+
+#include "disp/disp_hooks.h"
+
+namespace {
+
+constexpr int kSortStackSize = 4096;
+constexpr int kSortCutoff = 10;  // parts this small are left to the insertion pass
+constexpr uint32_t kDefaultOrder = 127;
+
+struct DrawObjType {
+    uint32_t in_use;
+    ObjDrawFn draw;
+    ObjInitFn init;
+    ObjExitFn exit;
+    ObjSortByteFn sortbyte;
+};
+
+// DrawObjPool and the arrays beside it.
+struct ObjWork {
+    std::array<DrawObj, kObjPoolSize> recs;
+    DrawObj* free_head;
+    DrawObj* active_head;  // newest first
+    DrawObj* update_head;  // newest first
+    std::array<DrawObj*, kObjPrioCount> prio_head;
+    int frame_count;
+    int live_count;
+    int update_stat;
+    int update_count;
+    uint32_t skip_next_update;
+    std::array<uint32_t, 8> layer_hidden;
+    uint32_t pass;  // update passes run, stamps gathered objects
+
+    std::array<DrawObjType, kObjTypeSlots> types;
+    std::array<DrawObj*, kObjPoolSize> gather;
+    std::array<int, kSortStackSize> stack_lo, stack_hi;
+
+    // ObjDrawList
+    uint32_t list_ready;
+    int list_count;
+    std::array<DrawObj*, kObjPoolSize> list;
+
+    // ResGroupId table: bit 0 allocated, bit 1 kept.
+    int group_count;
+    std::array<uint8_t, kGroupIdCount> group_flags;
+
+    // GroupMemPool
+    std::array<GroupMemRec, kGmemPoolSize> gmem;
+    GroupMemRec* gmem_active;
+    GroupMemRec* gmem_free;
+    int gmem_count;
+
+    ObjLinks links;
+};
+ObjWork g_obj;
+
+constexpr uint8_t kGroupAllocated = 1, kGroupKept = 2;
+
+bool in_pool(const DrawObj* obj)
+{
+    if (!obj) return false;
+    const DrawObj* first = g_obj.recs.data();
+    if (obj < first || obj >= first + kObjPoolSize) return false;
+    return (reinterpret_cast<const char*>(obj) - reinterpret_cast<const char*>(first)) %
+               sizeof(DrawObj) ==
+           0;
+}
+bool live(const DrawObj* obj) { return in_pool(obj) && (obj->flags & kObjInUse); }
+bool bound(const DrawObj* obj)
+{
+    return obj && !in_pool(obj) && (obj->flags & kObjInUse) &&
+           (obj->flags & kObjBoundMask) == kObjBound;
+}
+
+// --- list links -------------------------------------------------------------------
+
+void active_push(DrawObj* o)
+{
+    o->prev = nullptr;
+    o->next = g_obj.active_head;
+    if (o->next) o->next->prev = o;
+    g_obj.active_head = o;
+}
+void active_unlink(DrawObj* o)
+{
+    if (o->prev)
+        o->prev->next = o->next;
+    else
+        g_obj.active_head = o->next;
+    if (o->next) o->next->prev = o->prev;
+    o->prev = o->next = nullptr;
+}
+void prio_push(DrawObj* o, int p)
+{
+    o->pprev = nullptr;
+    o->pnext = g_obj.prio_head[size_t(p)];
+    if (o->pnext) o->pnext->pprev = o;
+    g_obj.prio_head[size_t(p)] = o;
+}
+void prio_unlink(DrawObj* o)
+{
+    if (o->pprev)
+        o->pprev->pnext = o->pnext;
+    else
+        g_obj.prio_head[o->prio] = o->pnext;
+    if (o->pnext) o->pnext->pprev = o->pprev;
+    o->pprev = o->pnext = nullptr;
+}
+void update_push(DrawObj* o)
+{
+    o->uprev = nullptr;
+    o->unext = g_obj.update_head;
+    if (o->unext) o->unext->uprev = o;
+    g_obj.update_head = o;
+    o->flags |= kObjInUpdateList;
+    ++g_obj.update_count;
+}
+void update_unlink(DrawObj* o)
+{
+    if (o->uprev)
+        o->uprev->unext = o->unext;
+    else
+        g_obj.update_head = o->unext;
+    if (o->unext) o->unext->uprev = o->uprev;
+    o->uprev = o->unext = nullptr;
+    o->flags &= ~kObjInUpdateList;
+    --g_obj.update_count;
+}
+
+// --- the sort ---------------------------------------------------------------------
+// A non-recursive quicksort (middle pivot, parts of ten or fewer left alone,
+// the larger part pushed) followed by one insertion pass; descending,
+// unsigned keys. The order it leaves among equal keys is part of the drawing
+// and update order, so it is kept exactly as it is.
+template <class KeyFn>
+void sort_desc(DrawObj** a, int n, KeyFn key)
+{
+    if (n < 2) return;
+    int sp = 0;
+    int lo = 0, hi = n - 1;
+    for (;;) {
+        while (hi - lo > kSortCutoff) {
+            const DrawObj* pivot = a[(lo + hi) / 2];
+            const uint32_t pk = key(pivot);
+            int i = lo, j = hi;
+            for (;;) {
+                while (key(a[i]) > pk) ++i;
+                while (pk > key(a[j])) --j;
+                if (i >= j) break;
+                DrawObj* t = a[i];
+                a[i] = a[j];
+                a[j] = t;
+                ++i;
+                --j;
+            }
+            if (i - lo > hi - j) {
+                if (i - lo > kSortCutoff && sp < kSortStackSize) {
+                    g_obj.stack_lo[size_t(sp)] = lo;
+                    g_obj.stack_hi[size_t(sp)] = i - 1;
+                    ++sp;
+                }
+                lo = j + 1;
+            } else {
+                if (hi - j > kSortCutoff && sp < kSortStackSize) {
+                    g_obj.stack_lo[size_t(sp)] = j + 1;
+                    g_obj.stack_hi[size_t(sp)] = hi;
+                    ++sp;
+                }
+                hi = i - 1;
+            }
+        }
+        if (sp == 0) break;
+        --sp;
+        lo = g_obj.stack_lo[size_t(sp)];
+        hi = g_obj.stack_hi[size_t(sp)];
+    }
+    for (int k = 1; k < n; ++k) {
+        DrawObj* t = a[k];
+        const uint32_t tk = key(t);
+        int m = k;
+        while (m > 0 && key(a[m - 1]) < tk) {
+            a[m] = a[m - 1];
+            --m;
+        }
+        a[m] = t;
+    }
+}
+
+uint32_t update_key(const DrawObj* o) { return o->flags >> 16; }
+uint32_t frame_key(const DrawObj* o) { return o->frame_key; }
+
+const DrawObjType* type_of(int type)
+{
+    if (type < 1 || type >= kObjTypeSlots) return nullptr;
+    const DrawObjType& t = g_obj.types[size_t(type)];
+    return t.in_use ? &t : nullptr;
+}
+
+bool drawable(const DrawObj* o)
+{
+    if (!(o->flags & kObjVisible)) return false;
+    return !g_obj.layer_hidden[(o->flags & kObjLayerMask) >> kObjLayerShift];
+}
+
+void set_base_byte(DrawObj* o, int shift, uint32_t v)
+{
+    o->base_key = (o->base_key & ~(0xFFu << shift)) | ((v & 0xFFu) << shift);
+    o->frame_key = o->base_key;
+}
+
+// Walks the active list freeing every object `pick` selects. A release or
+// exit callback may free the object read as next; the walk then starts again
+// from the head instead of following it into the free list.
+template <class Pick>
+void free_walk(Pick pick)
+{
+    DrawObj* o = g_obj.active_head;
+    while (o) {
+        DrawObj* next = o->next;
+        if (pick(o)) {
+            obj_free(o);
+            if (next && !(next->flags & kObjInUse)) next = g_obj.active_head;
+        }
+        o = next;
+    }
+}
+
+void draw_runs(int lo, int hi, bool all)
+{
+    const int n = g_obj.list_count;
+    int i = 0;
+    while (i < n) {
+        DrawObj* first = g_obj.list[size_t(i)];
+        const uint32_t run_key = first->frame_key & 0xFF00FF00u;
+        int j = i + 1;
+        while (j < n && (g_obj.list[size_t(j)]->frame_key & 0xFF00FF00u) == run_key) ++j;
+        if (all || (first->prio >= lo && first->prio <= hi)) {
+            const DrawObjType* t = type_of(first->type);
+            if (t && t->draw) t->draw(&g_obj.list[size_t(i)], j - i);
+        }
+        i = j;
+    }
+}
+
+}  // namespace
+
+void obj_set_links(const ObjLinks& links) { g_obj.links = links; }
+
+// --- start, stop, reset ----------------------------------------------------------------
+
+void obj_module_init()
+{
+    g_obj.types = {};
+    obj_system_reset();
+}
+
+void obj_module_term() { g_obj.types = {}; }
+
+void obj_system_reset()
+{
+    std::memset(static_cast<void*>(g_obj.recs.data()), 0, sizeof(g_obj.recs));
+    g_obj.active_head = g_obj.update_head = nullptr;
+    g_obj.prio_head = {};
+    g_obj.frame_count = g_obj.live_count = g_obj.update_stat = g_obj.update_count = 0;
+    g_obj.skip_next_update = 0;
+    g_obj.layer_hidden = {};
+    g_obj.pass = 0;
+    g_obj.list_ready = 0;
+    g_obj.list_count = 0;
+    for (int i = 0; i < kObjPoolSize; ++i)
+        g_obj.recs[size_t(i)].next = i + 1 < kObjPoolSize ? &g_obj.recs[size_t(i) + 1] : nullptr;
+    g_obj.free_head = &g_obj.recs[0];
+    group_reset();
+    gmem_pool_reset();
+    nullmod_reset();
+    if (g_obj.links.plight_reset) g_obj.links.plight_reset();
+    if (g_obj.links.movie_list_reset) g_obj.links.movie_list_reset();
+    disp_hook_on_obj_reset();
+}
+
+// --- types --------------------------------------------------------------------------------
+
+int obj_register_type(ObjDrawFn draw, ObjInitFn init, ObjExitFn exit, ObjSortByteFn sortbyte,
+                      int work_size)
+{
+    if (work_size > kObjTypeWorkBytes) return 0;
+    for (int t = 1; t < kObjTypeSlots; ++t) {
+        DrawObjType& s = g_obj.types[size_t(t)];
+        if (s.in_use) continue;
+        s = {1, draw, init, exit, sortbyte};
+        return t;
+    }
+    return 0;
+}
+
+int obj_reserve_type() { return obj_register_type(nullptr, nullptr, nullptr, nullptr, 0); }
+
+int obj_type_registered(int type) { return type_of(type) ? 1 : 0; }
+
+// --- objects ---------------------------------------------------------------------------------
+
+DrawObj* obj_alloc(ResGroupId group)
+{
+    DrawObj* o = g_obj.free_head;
+    if (!o) return nullptr;
+    g_obj.free_head = o->next;
+    std::memset(static_cast<void*>(o), 0, sizeof(DrawObj));
+    active_push(o);
+    o->flags =
+        kObjInUse | (kDefaultOrder << kObjUpdateSubShift) | (kDefaultOrder << kObjUpdateOrderShift);
+    o->group = group;
+    prio_push(o, 0);
+    o->subkey = uint8_t(kDefaultOrder);
+    set_base_byte(o, 16, kDefaultOrder);
+    ++g_obj.live_count;
+    return o;
+}
+
+void obj_free(DrawObj* obj)
+{
+    if (!live(obj)) return;
+    // Each callback is taken off the record before it runs, so a callback
+    // that frees its own object does not run twice.
+    if (ObjReleaseFn rel = obj->release) {
+        obj->release = nullptr;
+        rel(obj);
+        if (!(obj->flags & kObjInUse)) return;
+    }
+    const DrawObjType* t = type_of(obj->type);
+    obj->type = 0;
+    if (t && t->exit) {
+        t->exit(obj);
+        if (!(obj->flags & kObjInUse)) return;
+    }
+    prio_unlink(obj);
+    if (obj->flags & kObjInUpdateList) update_unlink(obj);
+    obj->flags &= ~kObjInUse;
+    active_unlink(obj);
+    obj->next = g_obj.free_head;
+    g_obj.free_head = obj;
+    --g_obj.live_count;
+}
+
+void obj_release_bound(DrawObj* obj)
+{
+    if (!bound(obj)) return;
+    if (ObjReleaseFn rel = obj->release) {
+        obj->release = nullptr;
+        rel(obj);
+    }
+    const DrawObjType* t = type_of(obj->type);
+    obj->type = 0;
+    if (t && t->exit) t->exit(obj);
+}
+
+void obj_kill(DrawObj* obj)
+{
+    if (!live(obj)) return;
+    obj->flags = (obj->flags & ~kObjKillMask) | kObjKilled;
+}
+
+void obj_set_type(DrawObj* obj, int type)
+{
+    if (!(live(obj) || bound(obj)) || obj->type != 0) return;
+    const DrawObjType* t = type_of(type);
+    if (!t) return;
+    obj->type = uint8_t(type);
+    if (t->init) t->init(obj);
+    set_base_byte(obj, 8, uint32_t(type));
+}
+
+void obj_set_priority(DrawObj* obj, int prio)
+{
+    if (!live(obj) || prio < 0 || prio >= kObjPrioCount) return;
+    prio_unlink(obj);
+    prio_push(obj, prio);
+    obj->prio = uint8_t(prio);
+    set_base_byte(obj, 24, uint32_t(prio));
+}
+
+void obj_set_sort_subkey(DrawObj* obj, int subkey)
+{
+    if (!live(obj)) return;
+    obj->subkey = uint8_t(subkey);
+    set_base_byte(obj, 16, uint32_t(subkey));
+}
+
+void obj_set_update(DrawObj* obj, ObjUpdateFn fn)
+{
+    if (!live(obj) || !fn) return;
+    obj->update = fn;
+    if (!(obj->flags & kObjInUpdateList)) update_push(obj);
+}
+
+void obj_set_update_order(DrawObj* obj, int order)
+{
+    if (!live(obj)) return;
+    obj->flags = (obj->flags & 0x00FFFFFFu) | (uint32_t(order & 0xFF) << kObjUpdateOrderShift);
+}
+
+void obj_set_update_suborder(DrawObj* obj, int suborder)
+{
+    if (!live(obj)) return;
+    obj->flags = (obj->flags & 0xFF00FFFFu) | (uint32_t(suborder & 0xFF) << kObjUpdateSubShift);
+}
+
+void obj_set_release(DrawObj* obj, ObjReleaseFn fn)
+{
+    if (live(obj)) obj->release = fn;
+}
+
+void obj_set_visible(DrawObj* obj, int visible)
+{
+    if (!live(obj)) return;
+    if (visible)
+        obj->flags |= kObjVisible;
+    else
+        obj->flags &= ~kObjVisible;
+}
+
+void obj_set_layer(DrawObj* obj, int layer)
+{
+    if (!live(obj) || layer < 0 || layer > 7) return;
+    obj->flags = (obj->flags & ~kObjLayerMask) | (uint32_t(layer) << kObjLayerShift);
+}
+
+void obj_for_each(void (*fn)(DrawObj*, void*), void* arg)
+{
+    if (!fn) return;
+    for (DrawObj* o = g_obj.active_head; o;) {
+        fn(o, arg);
+        o = o->next;
+    }
+}
+
+void obj_show_layer(int layer, int show)
+{
+    if (layer >= 0 && layer < 8) g_obj.layer_hidden[size_t(layer)] = show ? 0 : 1;
+}
+
+void obj_show_all_layers(int show) { g_obj.layer_hidden.fill(show ? 0 : 1); }
+
+void obj_skip_next_update() { g_obj.skip_next_update = 1; }
+
+// --- the frame -----------------------------------------------------------------------------------
+
+void obj_frame()
+{
+    if (g_obj.skip_next_update) {
+        g_obj.skip_next_update = 0;
+        return;
+    }
+    g_obj.update_stat = 0;
+    // Each pass stamps what it gathers: a record freed and handed out again
+    // during the pass carries another stamp and is not called.
+    if (++g_obj.pass == 0) g_obj.pass = 1;
+    const uint32_t pass = g_obj.pass;
+    int n = 0;
+    for (DrawObj* o = g_obj.update_head; o; o = o->unext) {
+        if (!o->update) continue;
+        o->pass_stamp = pass;
+        g_obj.gather[size_t(n++)] = o;
+    }
+    sort_desc(g_obj.gather.data(), n, update_key);
+    for (int i = 0; i < n; ++i) {
+        DrawObj* o = g_obj.gather[size_t(i)];
+        if (!(o->flags & kObjInUse) || o->pass_stamp != pass || !o->update) continue;
+        if (o->update(o)) {
+            obj_free(o);
+            ++g_obj.update_stat;
+        }
+    }
+    g_obj.update_stat += g_obj.live_count;
+    ++g_obj.frame_count;
+}
+
+void obj_free_dead()
+{
+    free_walk([](const DrawObj* o) { return (o->flags & kObjKillMask) != 0; });
+}
+
+void obj_build_draw_list()
+{
+    g_obj.list_ready = 0;
+    g_obj.list_count = 0;
+    for (int p = kObjPrioCount - 1; p >= 0; --p) {
+        DrawObj* head = g_obj.prio_head[size_t(p)];
+        if (!head) continue;
+        if (head->frame_key != 0) {
+            int n = 0;
+            for (DrawObj* o = head; o; o = o->pnext) {
+                if (!drawable(o)) continue;
+                o->frame_key = o->base_key;
+                if (const DrawObjType* t = type_of(o->type); t && t->sortbyte)
+                    o->frame_key |= t->sortbyte(o) & 0xFFu;
+                g_obj.gather[size_t(n++)] = o;
+            }
+            sort_desc(g_obj.gather.data(), n, frame_key);
+            for (int i = 0; i < n; ++i)
+                if (g_obj.gather[size_t(i)]->flags & kObjVisible)
+                    g_obj.list[size_t(g_obj.list_count++)] = g_obj.gather[size_t(i)];
+        } else {
+            for (DrawObj* o = head; o; o = o->pnext)
+                if (drawable(o)) g_obj.list[size_t(g_obj.list_count++)] = o;
+        }
+    }
+    g_obj.list_ready = 1;
+}
+
+void obj_draw_range(int lo, int hi) { draw_runs(lo, hi, false); }
+void obj_draw_all() { draw_runs(0, 0, true); }
+
+// --- queries -------------------------------------------------------------------------------------
+
+int obj_live_count() { return g_obj.live_count; }
+int obj_update_stat() { return g_obj.update_stat; }
+int obj_update_list_count() { return g_obj.update_count; }
+int obj_frame_count() { return g_obj.frame_count; }
+int obj_is_live(const DrawObj* obj) { return live(obj) ? 1 : 0; }
+int obj_draw_list_count() { return g_obj.list_count; }
+DrawObj* const* obj_draw_list() { return g_obj.list.data(); }
+
+// --- groups --------------------------------------------------------------------------------------
+
+ResGroupId group_alloc()
+{
+    for (int id = 1; id < kGroupIdCount; ++id) {
+        if (g_obj.group_flags[size_t(id)]) continue;
+        g_obj.group_flags[size_t(id)] = kGroupAllocated;
+        ++g_obj.group_count;
+        return ResGroupId(id);
+    }
+    return 0;
+}
+
+void group_free(ResGroupId id)
+{
+    if (id == 0 || id >= ResGroupId(kGroupIdCount) || !g_obj.group_flags[id]) return;
+    g_obj.group_flags[id] = 0;
+    --g_obj.group_count;
+}
+
+void group_keep(ResGroupId id)
+{
+    if (id < ResGroupId(kGroupIdCount) && (g_obj.group_flags[id] & kGroupAllocated))
+        g_obj.group_flags[id] |= kGroupKept;
+}
+
+int group_count() { return g_obj.group_count; }
+
+void group_release(ResGroupId id)
+{
+    if (id == 0) return;
+    disp_hook_on_group_release(id);
+    if (g_obj.links.movie_release_group) g_obj.links.movie_release_group(id);
+    if (g_obj.links.plight_release_group) g_obj.links.plight_release_group(id);
+    nullmod_release_group(id);
+    gmem_release_group(id);
+    free_walk([id](const DrawObj* o) { return o->group == id; });
+}
+
+void group_release_all_unlocked()
+{
+    for (int id = 1; id < kGroupIdCount; ++id) {
+        uint8_t& f = g_obj.group_flags[size_t(id)];
+        if (!(f & kGroupAllocated) || (f & kGroupKept)) continue;
+        group_release(ResGroupId(id));
+        f = 0;
+        --g_obj.group_count;
+    }
+}
+
+void group_reset()
+{
+    g_obj.group_count = 0;
+    g_obj.group_flags = {};
+}
+
+// --- group-tagged records ------------------------------------------------------------------------
+
+void gmem_pool_reset()
+{
+    std::memset(static_cast<void*>(g_obj.gmem.data()), 0, sizeof(g_obj.gmem));
+    for (int i = 0; i < kGmemPoolSize; ++i)
+        g_obj.gmem[size_t(i)].next = i + 1 < kGmemPoolSize ? &g_obj.gmem[size_t(i) + 1] : nullptr;
+    g_obj.gmem_free = &g_obj.gmem[0];
+    g_obj.gmem_active = nullptr;
+    g_obj.gmem_count = 0;
+}
+
+GroupMemRec* gmem_alloc(ResGroupId group)
+{
+    GroupMemRec* r = g_obj.gmem_free;
+    if (!r) return nullptr;
+    g_obj.gmem_free = r->next;
+    std::memset(static_cast<void*>(r), 0, sizeof(GroupMemRec));
+    r->next = g_obj.gmem_active;
+    if (r->next) r->next->prev = r;
+    g_obj.gmem_active = r;
+    r->group = group;
+    r->in_use = 1;
+    ++g_obj.gmem_count;
+    return r;
+}
+
+void gmem_free(GroupMemRec* rec)
+{
+    // Records not handed out (freed twice, or foreign) are ignored: linking
+    // one twice into the free list would hand it out twice.
+    const GroupMemRec* first = g_obj.gmem.data();
+    if (!rec || rec < first || rec >= first + kGmemPoolSize || !rec->in_use) return;
+    if (rec->prev)
+        rec->prev->next = rec->next;
+    else
+        g_obj.gmem_active = rec->next;
+    if (rec->next) rec->next->prev = rec->prev;
+    rec->in_use = 0;
+    rec->prev = nullptr;
+    rec->next = g_obj.gmem_free;
+    g_obj.gmem_free = rec;
+    --g_obj.gmem_count;
+}
+
+void gmem_release_group(ResGroupId id)
+{
+    if (id == 0) return;
+    for (GroupMemRec* r = g_obj.gmem_active; r;) {
+        GroupMemRec* next = r->next;
+        if (r->group == id) gmem_free(r);
+        r = next;
+    }
+}
+
+int gmem_count() { return g_obj.gmem_count; }
+
+// --- empty hooks ---------------------------------------------------------------------------------
+
+void nullmod_init() {}
+void nullmod_term() {}
+void nullmod_restore() {}
+void nullmod_release() {}
+void nullmod_reset() {}
+void nullmod_frame() {}
+void nullmod_draw() {}
+void nullmod_release_group(ResGroupId) {}

@@ -1,0 +1,88 @@
+#include "svc/textlist.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The number of records before a list's end byte.
+int records(const uint8_t* buf)
+{
+    int n = 0;
+    for (size_t at = 0; buf[at] == kTextListRecordMark; ++n) {
+        uint32_t field;
+        std::memcpy(&field, buf + at + 36, 4);  // the record's field size
+        at += kTextListHeaderSize + field;
+    }
+    return n;
+}
+
+class TextListTest : public ::testing::Test {
+protected:
+    void SetUp() override { textlist_clear_all(); }
+    void TearDown() override { textlist_free_all(); }
+};
+
+TEST_F(TextListTest, RecordLayout)
+{
+    int32_t s = textlist_create(1024);
+    ASSERT_EQ(s, 0);
+    textlist_printf(s, kTextAlignCentreX | kTextAlignBottom, 3, 24, -5, 480, 0x80FF0102u, "a%dc",
+                    7);
+    const uint8_t* b = textlist_get(s);
+    ASSERT_NE(b, nullptr);
+    // Mark, font, colour, align, size twice, x, y, text length, field size.
+    std::vector<uint32_t> head(10);
+    std::memcpy(head.data(), b, 40);
+    EXPECT_EQ(head, (std::vector<uint32_t>{'H' | 40 << 16, 3, 0x80FF0102u, 6, 24, 24, uint32_t(-5),
+                                           480, 3, 4}));
+    EXPECT_EQ(std::memcmp(b + 40, "a7c\0E", 5), 0);
+}
+
+TEST_F(TextListTest, FirstWritesSlotZeroAndResetEmptiesAList)
+{
+    int32_t s0 = textlist_create(256);
+    int32_t s1 = textlist_create(256);
+    textlist_printf_first(1, 2, 3, "zero");
+    EXPECT_EQ(std::pair(records(textlist_get(s0)), records(textlist_get(s1))), std::pair(1, 0));
+    int32_t s = textlist_create(512);
+    textlist_printf_plain(s, "one");
+    textlist_reset(s);
+    EXPECT_EQ(textlist_get(s)[0], 'E');
+    textlist_printf_plain(s, "two");
+    EXPECT_EQ(records(textlist_get(s)), 1);
+}
+
+TEST_F(TextListTest, SlotsRunOutAndComeBack)
+{
+    for (int k = 0; k < kTextListSlots; ++k) EXPECT_EQ(textlist_create(64), k);
+    EXPECT_EQ(textlist_create(64), -1);
+    textlist_free(5);
+    EXPECT_EQ(textlist_get(5), nullptr);
+    EXPECT_EQ(textlist_create(64), 5);
+}
+
+TEST_F(TextListTest, BadSlotsAreIgnored)
+{
+    int32_t bad = textlist_create(1u << 31 | 1u);  // may fail to allocate: -1
+    if (bad >= 0) textlist_free(bad);
+    for (int32_t s : {-1, 16, 1000, 3, INT32_MIN}) {
+        textlist_reset(s);
+        textlist_printf_plain(s, "x");
+        textlist_free(s);
+        EXPECT_EQ(textlist_get(s), nullptr);
+    }
+    EXPECT_EQ(textlist_create(0), -1);
+    EXPECT_EQ(textlist_create(7), -1) << "capacity - margin would wrap";
+    EXPECT_EQ(textlist_create(kTextListMinCapacity - 1), -1);
+    int32_t tiny = textlist_create(kTextListMinCapacity);
+    ASSERT_GE(tiny, 0);
+    textlist_printf_plain(tiny, "%s", "");
+    textlist_printf_plain(tiny, "%s", "");
+    textlist_printf_plain(tiny, "abcdefgh");
+    EXPECT_EQ(records(textlist_get(tiny)), 1) << "the smallest list holds one empty record";
+}
+
+}  // namespace

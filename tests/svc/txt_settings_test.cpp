@@ -1,0 +1,105 @@
+#include "svc/txt_settings.h"
+#include "temp_dir.h"
+
+#include <vector>
+
+namespace {
+
+class TxtSettings : public ::testing::Test {
+protected:
+    void load(const std::string& text)
+    {
+        txt_settings_load(dir_.write("QUORVEL.TXT", text).c_str());
+    }
+    void TearDown() override { txt_settings_load(nullptr); }
+    TempDir dir_;
+};
+
+std::string str_or_null(const char* s) { return s ? s : "<null>"; }
+
+// One key's value per text ("<null>": none): exact lookups, the first of repeated keys wins,
+// Ctrl-Z ends the file, a last key without a value is not stored, 64 pairs at most.
+TEST_F(TxtSettings, PairCommentAndLengthRules)
+{
+    const std::string paths = "REGION J\r\nRENDER_WIDTH 640\r\n\tSHADER_PATH   .\\data\\sh\\  \r\n";
+    const std::string comments = "# KEY 5\r\nB 2 #note C 3\nD #\n7 8\n#x\rE 4\n";
+    const std::string k126(126, 'k'), k127(127, 'q'), v126(126, 'v');
+    const std::string fits = k126 + " " + v126 + "\nAFTER 1\n",
+                      long_key = "BEFORE 1\n" + k127 + " x\nAFTER 1\n",
+                      long_value = "BEFORE 1\nKEY " + std::string(127, 'w') + "\nAFTER 1\n",
+                      huge = "A 1\nB " + std::string(1 << 20, 'z');
+    std::string pairs65;
+    for (int k = 0; k < 65; ++k)
+        pairs65 += "K" + std::to_string(k) + " " + std::to_string(k) + "\n";
+    const struct {
+        std::string text;
+        std::vector<std::pair<std::string, std::string>> keys;  // key, value
+    } cases[] = {
+        {paths, {{"REGION", "J"}, {"RENDER_WIDTH", "640"}, {"SHADER_PATH", ".\\data\\sh\\"}}},
+        {paths, {{"region", "<null>"}, {"REGIO", "<null>"}, {"REGION ", "<null>"}}},
+        {"A 1\nA 2\n", {{"A", "1"}}},
+        {"A 1\n\032B 2\n", {{"A", "1"}, {"B", "<null>"}}},
+        {"A 1\nLONELY", {{"A", "1"}, {"LONELY", "<null>"}}},
+        // '#' in key position comments out the rest of its line, CRLF included; in value
+        // position it is a value, and the number after it becomes a key.
+        {comments, {{"KEY", "<null>"}, {"B", "2"}, {"#note", "<null>"}, {"C", "<null>"}}},
+        {comments, {{"D", "#"}, {"7", "8"}, {"E", "4"}}},
+        // A comment ends at NUL and 0xFF; Ctrl-Z ends the file.
+        {std::string("#a \0b X 1\nY 2", 13), {{"b", "X"}}},
+        {"#a \377K 9\n", {{"K", "9"}}},
+        {"#a\x1a K 9\n", {{"K", "<null>"}}},
+        // 126 characters fit; a longer key or value, or a token of 1,024 characters, ends the
+        // reading, and the entries before it stay.
+        {fits, {{k126, v126}, {"AFTER", "1"}}},
+        {long_key, {{"BEFORE", "1"}, {k127, "<null>"}, {"AFTER", "<null>"}}},
+        {long_value, {{"KEY", "<null>"}, {"AFTER", "<null>"}}},
+        {"BEFORE 1\n#" + std::string(1023, 'c') + "\nAFTER 1\n", {{"AFTER", "<null>"}}},
+        {"BEFORE 1\n#" + std::string(1021, 'c') + "\nAFTER 1\n", {{"AFTER", "1"}}},
+        {huge, {{"A", "1"}, {"B", "<null>"}}},
+        // At most 64 pairs are kept.
+        {pairs65, {{"K0", "0"}, {"K63", "63"}, {"K64", "<null>"}}},
+    };
+    for (const auto& c : cases) {
+        load(c.text);
+        for (const auto& [key, want] : c.keys)
+            EXPECT_EQ(str_or_null(txt_settings_get_string(key.c_str())), want) << key;
+    }
+    EXPECT_EQ(txt_settings_get_string(nullptr), nullptr);
+}
+
+TEST_F(TxtSettings, MissingFileEmptiesTheTable)
+{
+    load("A 1\n");
+    txt_settings_load(dir_.file("NOPE.TXT").c_str());
+    EXPECT_EQ(txt_settings_get_string("A"), nullptr);
+    int32_t out = 77;
+    EXPECT_EQ(txt_settings_get_int("A", &out), 0);
+    EXPECT_EQ(out, 0) << "the out value is cleared first";
+    EXPECT_EQ(txt_settings_get_int_or("A", 42), 42);
+}
+
+TEST_F(TxtSettings, BinaryGarbageNeverCrashes)
+{
+    std::string junk;
+    uint32_t seed = 12345;
+    for (int k = 0; k < 20000; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        junk += char(seed >> 16);
+    }
+    load(junk);
+    txt_settings_get_string("REGION");
+}
+
+TEST(TxtSettingsParse, QuirkyIntegerParser)
+{
+    EXPECT_EQ(txt_settings_parse_int("12"), 12);
+    EXPECT_EQ(txt_settings_parse_int("-5"), -5);
+    EXPECT_EQ(txt_settings_parse_int("5-"), -5);
+    EXPECT_EQ(txt_settings_parse_int("1a"), 59);
+    EXPECT_EQ(txt_settings_parse_int(""), 0);
+    EXPECT_EQ(txt_settings_parse_int("4294967296"), 0) << "32-bit wrap-around";
+    EXPECT_EQ(txt_settings_parse_int("2147483648"), INT32_MIN);
+    EXPECT_EQ(txt_settings_parse_int("99999999999999999999"), int32_t(1661992959u));
+}
+
+}  // namespace
