@@ -18,26 +18,23 @@ static uint32_t put_table(ChunkBuf& b, size_t n, uint32_t stride, uint32_t word_
     return t;
 }
 
-void fla_cmd_place(Bytes& s, uint16_t depth, uint16_t char_id)
+// A command whose one argument is a u16: op, a zero byte, the argument's
+// length, the argument.
+static void put_cmd_u16(Bytes& s, uint8_t op, uint16_t arg)
 {
     ChunkBuf b;
-    b.put_u8(1);
-    b.put_u8(0);
-    b.put_u16(5);
-    b.put_u16(depth);
-    b.put_u8(0x04);
-    b.put_u16(char_id);
-    s.insert(s.end(), b.data.begin(), b.data.end());
-}
-void fla_cmd_remove(Bytes& s, uint16_t depth)
-{
-    ChunkBuf b;
-    b.put_u8(2);
+    b.put_u8(op);
     b.put_u8(0);
     b.put_u16(2);
-    b.put_u16(depth);
+    b.put_u16(arg);
     s.insert(s.end(), b.data.begin(), b.data.end());
 }
+
+void fla_cmd_place(Bytes& s, uint16_t depth, uint16_t char_id)
+{
+    fla_cmd_place_full(s, depth, char_id, nullptr, nullptr, false);
+}
+void fla_cmd_remove(Bytes& s, uint16_t depth) { put_cmd_u16(s, 2, depth); }
 void fla_cmd_end(Bytes& s) { s.insert(s.end(), {0, 0, 0, 0}); }
 
 void fla_cmd_place_full(Bytes& s, uint16_t depth, int char_id, const float* mat,
@@ -57,15 +54,7 @@ void fla_cmd_place_full(Bytes& s, uint16_t depth, int char_id, const float* mat,
     s.insert(s.end(), b.data.begin(), b.data.end());
 }
 
-void fla_cmd_start_sprite(Bytes& s, uint16_t sprite_index)
-{
-    ChunkBuf b;
-    b.put_u8(4);
-    b.put_u8(0);
-    b.put_u16(2);
-    b.put_u16(sprite_index);
-    s.insert(s.end(), b.data.begin(), b.data.end());
-}
+void fla_cmd_start_sprite(Bytes& s, uint16_t sprite_index) { put_cmd_u16(s, 4, sprite_index); }
 
 static uint32_t put_stream(ChunkBuf& b, const Bytes& s)
 {
