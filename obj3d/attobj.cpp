@@ -63,10 +63,7 @@ void attobj_exit(DrawObj* obj)
 // --- creation and linking -----------------------------------------------------------------
 
 int attobj_type() { return obj3d_type_number(OBJ3D_ATTACH); }
-int attobj_is_type(const DrawObj* obj)
-{
-    return obj && attobj_type() != 0 && obj->type == attobj_type();
-}
+int attobj_is_type(const DrawObj* obj) { return obj3d_is_kind(obj, OBJ3D_ATTACH); }
 AttachObj* attobj_work(DrawObj* obj)
 {
     return attobj_is_type(obj) ? obj_work<AttachObj>(obj) : nullptr;
@@ -79,10 +76,8 @@ Mat44* attobj_matrix(DrawObj* obj)
 
 DrawObj* attobj_create(ResGroupId group, const Mat44* local, ResHandle mesh, int priority)
 {
-    if (attobj_type() == 0) return nullptr;
-    DrawObj* obj = obj_alloc(group);
+    DrawObj* obj = obj3d_alloc(group, OBJ3D_ATTACH);
     if (!obj) return nullptr;
-    obj_set_type(obj, attobj_type());
     attobj_set_mesh(obj, mesh);
     if (local) obj_work<AttachObj>(obj)->local = *local;
     obj_set_visible(obj, 1);

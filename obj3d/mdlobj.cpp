@@ -80,10 +80,7 @@ void mdlobj_exit(DrawObj* obj)
 
 int mdlobj_type() { return obj3d_type_number(OBJ3D_MODEL); }
 
-int mdlobj_is_type(const DrawObj* obj)
-{
-    return obj && mdlobj_type() != 0 && obj->type == mdlobj_type();
-}
+int mdlobj_is_type(const DrawObj* obj) { return obj3d_is_kind(obj, OBJ3D_MODEL); }
 
 ModelObj* mdlobj_work(DrawObj* obj)
 {
@@ -92,10 +89,8 @@ ModelObj* mdlobj_work(DrawObj* obj)
 
 DrawObj* mdlobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int priority)
 {
-    if (mdlobj_type() == 0) return nullptr;
-    DrawObj* obj = obj_alloc(group);
+    DrawObj* obj = obj3d_alloc(group, OBJ3D_MODEL);
     if (!obj) return nullptr;
-    obj_set_type(obj, mdlobj_type());
     mdlobj_set_model(obj, mesh);
     if (world) obj_work<ModelObj>(obj)->world = *world;
     obj_set_visible(obj, 1);
@@ -114,26 +109,32 @@ DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, 
 
 int mesh_shader_set_for(ResHandle mesh) { return mesh && (res_mesh_flags(mesh) & 1u) ? 4 : 0; }
 
+ResHandle mdlobj_fill_lods(LodEntry (&lods)[kMdlLods], ResHandle mesh0, float dist0,
+                           ResHandle mesh1, float dist1, ResHandle max_mesh)
+{
+    const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
+    lods[0] = lods[1] = LodEntry{};
+    int n = 0;
+    ResHandle first = 0;
+    for (const LodEntry& e : given) {
+        if (e.mesh == 0 || e.mesh > max_mesh) continue;
+        if (!first) first = e.mesh;
+        // Insertion: move in front only of strictly farther entries.
+        int j = n++;
+        while (j > 0 && e.dist < lods[j - 1].dist) {
+            lods[j] = lods[j - 1];
+            --j;
+        }
+        lods[j] = e;
+    }
+    return first;
+}
+
 void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1, float dist1)
 {
     ModelObj* m = work_of(obj);
     if (!m) return;
-    const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
-    LodEntry* l = m->lods;
-    l[0] = l[1] = LodEntry{};
-    int n = 0;
-    ResHandle first = 0;
-    for (const LodEntry& e : given) {
-        if (e.mesh == 0) continue;
-        if (!first) first = e.mesh;
-        // Insertion: move in front only of strictly farther entries.
-        int j = n++;
-        while (j > 0 && e.dist < l[j - 1].dist) {
-            l[j] = l[j - 1];
-            --j;
-        }
-        l[j] = e;
-    }
+    const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, MDL_MESH_MAX);
     m->shader_set = uint16_t(mesh_shader_set_for(first));
 }
 
@@ -339,22 +340,8 @@ DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     }
     return att;
 }
-DrawObj* mdlobj_find_attachment(DrawObj* obj, const char* name)
-{
-    return attach_list_find(obj, name);
-}
-int mdlobj_attachment_count(DrawObj* obj) { return attach_list_count(obj); }
-DrawObj* mdlobj_get_attachment(DrawObj* obj, int index) { return attach_list_get(obj, index); }
-void mdlobj_show_attachment(DrawObj* obj, const char* name, int on)
-{
-    attach_list_show(obj, name, on);
-}
-void mdlobj_show_attachment_at(DrawObj* obj, int index, int on)
-{
-    attach_list_show_at(obj, index, on);
-}
-void mdlobj_detach(DrawObj* obj, const char* name) { attach_list_detach(obj, name); }
-void mdlobj_detach_all(DrawObj* obj) { attach_list_detach_all(obj); }
+
+ATTACH_LIST_DEFINE_OWNER(mdlobj)
 
 // --- debug query ----------------------------------------------------------------------------
 
