@@ -372,46 +372,5 @@ void attobj_draw_all(DrawObj** run, int count)
 
 // --- hit target ----------------------------------------------------------------------------
 
-void attobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj)) o3hit_set_model(&a->hit, &a->local, coll, group, 0);
-}
-
-void attobj_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj))
-        o3hit_set_sphere(&a->hit, &a->local, centre, radius, group, 0);
-}
-
-void attobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,
-                         const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj))
-        o3hit_set_auto(&a->hit, &a->local, view, world, coll, centre, min_screen, group);
-}
-
-void attobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
-                                  const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj))
-        o3hit_set_sphere_scaled(&a->hit, &a->local, view, world, radius, centre, min_screen, group);
-}
-
+O3H_DEFINE_MATRIX_TARGET(attobj, attobj_work, local)
 O3H_DEFINE_COMMON(attobj, attobj_work)
-
-void attobj_hit_enable(DrawObj* obj, int on)
-{
-    if (AttachObj* a = attobj_work(obj)) o3hit_set_bits(a->hit, HIT_GROUND, on);
-}
-
-void attobj_hit_set_hittable(DrawObj* obj, int on)
-{
-    AttachObj* a = attobj_work(obj);
-    if (!a) return;
-    o3hit_set_hittable(a->hit, on);
-}
-
-void attobj_hit_debug_draw(DrawObj* obj, int as_model)
-{
-    if (AttachObj* a = attobj_work(obj)) o3hit_debug_draw(obj->group, a->hit, as_model);
-}

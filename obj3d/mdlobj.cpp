@@ -4,12 +4,11 @@
 
 #include "disp/cam.h"
 #include "disp/disp_param.h"
-#include "disp/shader.h"
 #include "math/vm_mat.h"
-#include "math/vm_view.h"
 #include "disp/obj.h"
 #include "obj3d/attobj.h"
 #include "obj3d/meshobj.h"
+#include "obj3d/obj3d_fields.h"
 #include "obj3d/obj3d_hit.h"
 #include "obj3d/motobj.h"
 #include "obj3d/plist3d.h"
@@ -19,33 +18,10 @@ namespace {
 
 ModelObj* work_of(DrawObj* obj) { return mdlobj_work(obj); }
 
+// The model's draw-parameter setters answer nothing.
 void set_dp(DrawObj* obj, int shift, int bits, uint32_t v)
 {
-    if (ModelObj* m = work_of(obj)) m->dp = draw_param_put(m->dp, shift, bits, v);
-}
-
-int refresh_default(ModelObj* m)
-{
-    m->material_default = uint16_t(material_is_default(&m->material));
-    return m->material_default;
-}
-
-// Stores one material field through `edit` and recomputes the flag; 0 for
-// an object that is not a model.
-template <class Edit>
-int edit_material(DrawObj* obj, Edit edit)
-{
-    ModelObj* m = work_of(obj);
-    if (!m) return 0;
-    edit(m->material);
-    return refresh_default(m);
-}
-
-int set_param(DrawObj* obj, const char* name, const void* v, int count, int size)
-{
-    ModelObj* m = work_of(obj);
-    if (!m || !v || count <= 0) return 0;
-    return shader_set_param(m->params, m->shader_set, name, v, count * size);
+    o3f_set_dp(work_of(obj), shift, bits, v);
 }
 
 }  // namespace
@@ -57,12 +33,8 @@ void mdlobj_init(DrawObj* obj)
     ModelObj* m = obj_work<ModelObj>(obj);
     // The exit of the record's last model emptied its attachment list.
     *m = ModelObj{};
-    m->material_default = 1;
-    m->material = kObjMaterialDefault;
-    m->shader_scalar = 1.0f;
+    o3f_init_common(m);
     vm_mat_identity(&m->world);
-    m->dp = draw_param_init(0);
-    m->light_mask = 0xFFFFFFFFu;
     obj_set_priority(obj, kMdlDefaultPriority);
     obj_set_visible(obj, 1);
 }
@@ -72,8 +44,7 @@ void mdlobj_exit(DrawObj* obj)
 {
     ModelObj* m = obj_work<ModelObj>(obj);
     attach_free_list(&m->attachments);
-    hit_target_release(m->hit);
-    m->hit = nullptr;
+    o3hit_release(&m->hit);
 }
 
 // --- creation -------------------------------------------------------------------------
@@ -206,33 +177,33 @@ DrawParam mdlobj_get_draw_param(DrawObj* obj)
 int mdlobj_set_material(DrawObj* obj, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
                         uint32_t specular, float power, float w5)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) {
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) {
         material_set(&mt, ambient, diffuse, emissive, specular, power, w5);
     });
 }
 int mdlobj_set_ambient(DrawObj* obj, uint32_t argb)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.ambient = argb; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.ambient = argb; });
 }
 int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.diffuse = argb; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.diffuse = argb; });
 }
 int mdlobj_set_colour(DrawObj* obj, uint32_t argb) { return mdlobj_set_diffuse(obj, argb); }
 int mdlobj_set_emissive(DrawObj* obj, uint32_t argb)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.emissive = argb; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.emissive = argb; });
 }
 int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) {
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) {
         mt.specular = argb;
         mt.power = power;
     });
 }
 int mdlobj_set_material_w5(DrawObj* obj, float w5)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.w5 = w5; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.w5 = w5; });
 }
 
 uint32_t mdlobj_get_colour(DrawObj* obj)
@@ -280,27 +251,27 @@ void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask)
 
 int mdlobj_set_shader_f1(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 4);
+    return o3f_set_param(work_of(o), n, v, c, 4);
 }
 int mdlobj_set_shader_i1(DrawObj* o, const char* n, const int32_t* v, int c)
 {
-    return set_param(o, n, v, c, 4);
+    return o3f_set_param(work_of(o), n, v, c, 4);
 }
 int mdlobj_set_shader_f2(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 8);
+    return o3f_set_param(work_of(o), n, v, c, 8);
 }
 int mdlobj_set_shader_f3(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 12);
+    return o3f_set_param(work_of(o), n, v, c, 12);
 }
 int mdlobj_set_shader_f4(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 16);
+    return o3f_set_param(work_of(o), n, v, c, 16);
 }
 int mdlobj_set_shader_m44(DrawObj* o, const char* n, const Mat44* v, int c)
 {
-    return set_param(o, n, v, c, 64);
+    return o3f_set_param(work_of(o), n, v, c, 64);
 }
 
 // --- visibility -------------------------------------------------------------------------------
@@ -310,13 +281,7 @@ int mdlobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_s
     ModelObj* m = work_of(obj);
     if (!m) return 1;
     FrustumPlanes own;
-    const FrustumPlanes* planes = cam_get_frustum(view);
-    if (params) {
-        Mat44 proj, vp;
-        viewmath_perspective_from6(&proj, params);
-        vm_mat_mul(&vp, &proj, cam_get_world_mtx(view));
-        planes = viewmath_frustum_planes(&own, &vp);
-    }
+    const FrustumPlanes* planes = obj3d_view_planes(view, params, &own);
     MeshBounds b;
     if (use_sphere && m->chosen && mesh_bounds(m->chosen, &b))
         return !sphere_in_frustum_xf(planes, &m->world, &b, 0.0f);
@@ -437,45 +402,5 @@ int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
 
 // --- hit target ----------------------------------------------------------------------------
 
-void mdlobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_set_model(&m->hit, &m->world, coll, group, 0);
-}
-
-void mdlobj_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_set_sphere(&m->hit, &m->world, centre, radius, group, 0);
-}
-
-void mdlobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,
-                         const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj))
-        o3hit_set_auto(&m->hit, &m->world, view, world, coll, centre, min_screen, group);
-}
-
-void mdlobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
-                                  const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj))
-        o3hit_set_sphere_scaled(&m->hit, &m->world, view, world, radius, centre, min_screen, group);
-}
-
+O3H_DEFINE_MATRIX_TARGET(mdlobj, work_of, world)
 O3H_DEFINE_COMMON(mdlobj, work_of)
-
-void mdlobj_hit_enable(DrawObj* obj, int on)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_set_bits(m->hit, HIT_GROUND, on);
-}
-
-void mdlobj_hit_set_hittable(DrawObj* obj, int on)
-{
-    ModelObj* m = work_of(obj);
-    if (!m) return;
-    o3hit_set_hittable(m->hit, on);
-}
-
-void mdlobj_hit_debug_draw(DrawObj* obj, int as_model)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_debug_draw(obj->group, m->hit, as_model);
-}

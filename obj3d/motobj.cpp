@@ -39,6 +39,16 @@ const MeshBuffers* skin_mesh_of(DrawObj* obj, const MotionObj* m)
     return res_mesh_get_object(m->lods[0].mesh);
 }
 
+// A root-motion delta turned into world space by the object's world matrix;
+// unchanged for an object that is not a motion object.
+void to_world(DrawObj* obj, const Vec3& d, Vec3* out)
+{
+    if (Mat44* w = motobj_matrix(obj))
+        vm_mat_transform_vector(out, w, &d);
+    else
+        *out = d;
+}
+
 // The bones' own targets are skipped by the springs' ground probe.
 HitOwnerId bone_hit_owner(const MotionObj* m) { return m->bone_hits ? m->bone_hits->owner : 0; }
 
@@ -328,11 +338,7 @@ void motobj_root_delta_world(DrawObj* obj, Vec3* out)
 {
     Vec3 d;
     motobj_root_delta(obj, &d);
-    Mat44* w = motobj_matrix(obj);
-    if (w)
-        vm_mat_transform_vector(out, w, &d);
-    else
-        *out = d;
+    to_world(obj, d, out);
 }
 void motobj_root_delta_xz(DrawObj* obj, Vec3* out)
 {
@@ -343,11 +349,7 @@ void motobj_root_delta_xz_world(DrawObj* obj, Vec3* out)
 {
     Vec3 d;
     motobj_root_delta_xz(obj, &d);
-    Mat44* w = motobj_matrix(obj);
-    if (w)
-        vm_mat_transform_vector(out, w, &d);
-    else
-        *out = d;
+    to_world(obj, d, out);
 }
 float motobj_root_speed(DrawObj* obj)
 {
