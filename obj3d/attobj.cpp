@@ -63,10 +63,7 @@ void attobj_exit(DrawObj* obj)
 // --- creation and linking -----------------------------------------------------------------
 
 int attobj_type() { return obj3d_type_number(OBJ3D_ATTACH); }
-int attobj_is_type(const DrawObj* obj)
-{
-    return obj && attobj_type() != 0 && obj->type == attobj_type();
-}
+int attobj_is_type(const DrawObj* obj) { return obj3d_is_kind(obj, OBJ3D_ATTACH); }
 AttachObj* attobj_work(DrawObj* obj)
 {
     return attobj_is_type(obj) ? obj_work<AttachObj>(obj) : nullptr;
@@ -79,10 +76,8 @@ Mat44* attobj_matrix(DrawObj* obj)
 
 DrawObj* attobj_create(ResGroupId group, const Mat44* local, ResHandle mesh, int priority)
 {
-    if (attobj_type() == 0) return nullptr;
-    DrawObj* obj = obj_alloc(group);
+    DrawObj* obj = obj3d_alloc(group, OBJ3D_ATTACH);
     if (!obj) return nullptr;
-    obj_set_type(obj, attobj_type());
     attobj_set_mesh(obj, mesh);
     if (local) obj_work<AttachObj>(obj)->local = *local;
     obj_set_visible(obj, 1);
@@ -377,46 +372,5 @@ void attobj_draw_all(DrawObj** run, int count)
 
 // --- hit target ----------------------------------------------------------------------------
 
-void attobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj)) o3hit_set_model(&a->hit, &a->local, coll, group, 0);
-}
-
-void attobj_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj))
-        o3hit_set_sphere(&a->hit, &a->local, centre, radius, group, 0);
-}
-
-void attobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,
-                         const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj))
-        o3hit_set_auto(&a->hit, &a->local, view, world, coll, centre, min_screen, group);
-}
-
-void attobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
-                                  const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (AttachObj* a = attobj_work(obj))
-        o3hit_set_sphere_scaled(&a->hit, &a->local, view, world, radius, centre, min_screen, group);
-}
-
+O3H_DEFINE_MATRIX_TARGET(attobj, attobj_work, local)
 O3H_DEFINE_COMMON(attobj, attobj_work)
-
-void attobj_hit_enable(DrawObj* obj, int on)
-{
-    if (AttachObj* a = attobj_work(obj)) o3hit_set_bits(a->hit, HIT_GROUND, on);
-}
-
-void attobj_hit_set_hittable(DrawObj* obj, int on)
-{
-    AttachObj* a = attobj_work(obj);
-    if (!a) return;
-    o3hit_set_hittable(a->hit, on);
-}
-
-void attobj_hit_debug_draw(DrawObj* obj, int as_model)
-{
-    if (AttachObj* a = attobj_work(obj)) o3hit_debug_draw(obj->group, a->hit, as_model);
-}

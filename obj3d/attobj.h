@@ -113,3 +113,23 @@ void attach_list_detach_all(DrawObj* owner);
 // Frees every attachment of a list and empties it (the owners' exits, which
 // run after the owner's type is cleared).
 void attach_free_list(DrawObj** head);
+
+// The by-name attachment operations of an owner type P (the model and motion
+// objects), each the list operation above on the owner.
+#define ATTACH_LIST_DEFINE_OWNER(P)                                                                \
+    DrawObj* P##_find_attachment(DrawObj* obj, const char* name)                                   \
+    {                                                                                              \
+        return attach_list_find(obj, name);                                                        \
+    }                                                                                              \
+    int P##_attachment_count(DrawObj* obj) { return attach_list_count(obj); }                      \
+    DrawObj* P##_get_attachment(DrawObj* obj, int index) { return attach_list_get(obj, index); }   \
+    void P##_show_attachment(DrawObj* obj, const char* name, int on)                               \
+    {                                                                                              \
+        attach_list_show(obj, name, on);                                                           \
+    }                                                                                              \
+    void P##_show_attachment_at(DrawObj* obj, int index, int on)                                   \
+    {                                                                                              \
+        attach_list_show_at(obj, index, on);                                                       \
+    }                                                                                              \
+    void P##_detach(DrawObj* obj, const char* name) { attach_list_detach(obj, name); }             \
+    void P##_detach_all(DrawObj* obj) { attach_list_detach_all(obj); }

@@ -4,12 +4,11 @@
 
 #include "disp/cam.h"
 #include "disp/disp_param.h"
-#include "disp/shader.h"
 #include "math/vm_mat.h"
-#include "math/vm_view.h"
 #include "disp/obj.h"
 #include "obj3d/attobj.h"
 #include "obj3d/meshobj.h"
+#include "obj3d/obj3d_fields.h"
 #include "obj3d/obj3d_hit.h"
 #include "obj3d/motobj.h"
 #include "obj3d/plist3d.h"
@@ -19,33 +18,10 @@ namespace {
 
 ModelObj* work_of(DrawObj* obj) { return mdlobj_work(obj); }
 
+// The model's draw-parameter setters answer nothing.
 void set_dp(DrawObj* obj, int shift, int bits, uint32_t v)
 {
-    if (ModelObj* m = work_of(obj)) m->dp = draw_param_put(m->dp, shift, bits, v);
-}
-
-int refresh_default(ModelObj* m)
-{
-    m->material_default = uint16_t(material_is_default(&m->material));
-    return m->material_default;
-}
-
-// Stores one material field through `edit` and recomputes the flag; 0 for
-// an object that is not a model.
-template <class Edit>
-int edit_material(DrawObj* obj, Edit edit)
-{
-    ModelObj* m = work_of(obj);
-    if (!m) return 0;
-    edit(m->material);
-    return refresh_default(m);
-}
-
-int set_param(DrawObj* obj, const char* name, const void* v, int count, int size)
-{
-    ModelObj* m = work_of(obj);
-    if (!m || !v || count <= 0) return 0;
-    return shader_set_param(m->params, m->shader_set, name, v, count * size);
+    o3f_set_dp(work_of(obj), shift, bits, v);
 }
 
 }  // namespace
@@ -57,12 +33,8 @@ void mdlobj_init(DrawObj* obj)
     ModelObj* m = obj_work<ModelObj>(obj);
     // The exit of the record's last model emptied its attachment list.
     *m = ModelObj{};
-    m->material_default = 1;
-    m->material = kObjMaterialDefault;
-    m->shader_scalar = 1.0f;
+    o3f_init_common(m);
     vm_mat_identity(&m->world);
-    m->dp = draw_param_init(0);
-    m->light_mask = 0xFFFFFFFFu;
     obj_set_priority(obj, kMdlDefaultPriority);
     obj_set_visible(obj, 1);
 }
@@ -72,18 +44,14 @@ void mdlobj_exit(DrawObj* obj)
 {
     ModelObj* m = obj_work<ModelObj>(obj);
     attach_free_list(&m->attachments);
-    hit_target_release(m->hit);
-    m->hit = nullptr;
+    o3hit_release(&m->hit);
 }
 
 // --- creation -------------------------------------------------------------------------
 
 int mdlobj_type() { return obj3d_type_number(OBJ3D_MODEL); }
 
-int mdlobj_is_type(const DrawObj* obj)
-{
-    return obj && mdlobj_type() != 0 && obj->type == mdlobj_type();
-}
+int mdlobj_is_type(const DrawObj* obj) { return obj3d_is_kind(obj, OBJ3D_MODEL); }
 
 ModelObj* mdlobj_work(DrawObj* obj)
 {
@@ -92,10 +60,8 @@ ModelObj* mdlobj_work(DrawObj* obj)
 
 DrawObj* mdlobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int priority)
 {
-    if (mdlobj_type() == 0) return nullptr;
-    DrawObj* obj = obj_alloc(group);
+    DrawObj* obj = obj3d_alloc(group, OBJ3D_MODEL);
     if (!obj) return nullptr;
-    obj_set_type(obj, mdlobj_type());
     mdlobj_set_model(obj, mesh);
     if (world) obj_work<ModelObj>(obj)->world = *world;
     obj_set_visible(obj, 1);
@@ -114,26 +80,32 @@ DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, 
 
 int mesh_shader_set_for(ResHandle mesh) { return mesh && (res_mesh_flags(mesh) & 1u) ? 4 : 0; }
 
+ResHandle mdlobj_fill_lods(LodEntry (&lods)[kMdlLods], ResHandle mesh0, float dist0,
+                           ResHandle mesh1, float dist1, ResHandle max_mesh)
+{
+    const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
+    lods[0] = lods[1] = LodEntry{};
+    int n = 0;
+    ResHandle first = 0;
+    for (const LodEntry& e : given) {
+        if (e.mesh == 0 || e.mesh > max_mesh) continue;
+        if (!first) first = e.mesh;
+        // Insertion: move in front only of strictly farther entries.
+        int j = n++;
+        while (j > 0 && e.dist < lods[j - 1].dist) {
+            lods[j] = lods[j - 1];
+            --j;
+        }
+        lods[j] = e;
+    }
+    return first;
+}
+
 void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1, float dist1)
 {
     ModelObj* m = work_of(obj);
     if (!m) return;
-    const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
-    LodEntry* l = m->lods;
-    l[0] = l[1] = LodEntry{};
-    int n = 0;
-    ResHandle first = 0;
-    for (const LodEntry& e : given) {
-        if (e.mesh == 0) continue;
-        if (!first) first = e.mesh;
-        // Insertion: move in front only of strictly farther entries.
-        int j = n++;
-        while (j > 0 && e.dist < l[j - 1].dist) {
-            l[j] = l[j - 1];
-            --j;
-        }
-        l[j] = e;
-    }
+    const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, MDL_MESH_MAX);
     m->shader_set = uint16_t(mesh_shader_set_for(first));
 }
 
@@ -205,33 +177,33 @@ DrawParam mdlobj_get_draw_param(DrawObj* obj)
 int mdlobj_set_material(DrawObj* obj, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
                         uint32_t specular, float power, float w5)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) {
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) {
         material_set(&mt, ambient, diffuse, emissive, specular, power, w5);
     });
 }
 int mdlobj_set_ambient(DrawObj* obj, uint32_t argb)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.ambient = argb; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.ambient = argb; });
 }
 int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.diffuse = argb; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.diffuse = argb; });
 }
 int mdlobj_set_colour(DrawObj* obj, uint32_t argb) { return mdlobj_set_diffuse(obj, argb); }
 int mdlobj_set_emissive(DrawObj* obj, uint32_t argb)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.emissive = argb; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.emissive = argb; });
 }
 int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) {
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) {
         mt.specular = argb;
         mt.power = power;
     });
 }
 int mdlobj_set_material_w5(DrawObj* obj, float w5)
 {
-    return edit_material(obj, [&](ObjMaterial& mt) { mt.w5 = w5; });
+    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.w5 = w5; });
 }
 
 uint32_t mdlobj_get_colour(DrawObj* obj)
@@ -279,27 +251,27 @@ void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask)
 
 int mdlobj_set_shader_f1(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 4);
+    return o3f_set_param(work_of(o), n, v, c, 4);
 }
 int mdlobj_set_shader_i1(DrawObj* o, const char* n, const int32_t* v, int c)
 {
-    return set_param(o, n, v, c, 4);
+    return o3f_set_param(work_of(o), n, v, c, 4);
 }
 int mdlobj_set_shader_f2(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 8);
+    return o3f_set_param(work_of(o), n, v, c, 8);
 }
 int mdlobj_set_shader_f3(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 12);
+    return o3f_set_param(work_of(o), n, v, c, 12);
 }
 int mdlobj_set_shader_f4(DrawObj* o, const char* n, const float* v, int c)
 {
-    return set_param(o, n, v, c, 16);
+    return o3f_set_param(work_of(o), n, v, c, 16);
 }
 int mdlobj_set_shader_m44(DrawObj* o, const char* n, const Mat44* v, int c)
 {
-    return set_param(o, n, v, c, 64);
+    return o3f_set_param(work_of(o), n, v, c, 64);
 }
 
 // --- visibility -------------------------------------------------------------------------------
@@ -309,13 +281,7 @@ int mdlobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_s
     ModelObj* m = work_of(obj);
     if (!m) return 1;
     FrustumPlanes own;
-    const FrustumPlanes* planes = cam_get_frustum(view);
-    if (params) {
-        Mat44 proj, vp;
-        viewmath_perspective_from6(&proj, params);
-        vm_mat_mul(&vp, &proj, cam_get_world_mtx(view));
-        planes = viewmath_frustum_planes(&own, &vp);
-    }
+    const FrustumPlanes* planes = obj3d_view_planes(view, params, &own);
     MeshBounds b;
     if (use_sphere && m->chosen && mesh_bounds(m->chosen, &b))
         return !sphere_in_frustum_xf(planes, &m->world, &b, 0.0f);
@@ -339,22 +305,8 @@ DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     }
     return att;
 }
-DrawObj* mdlobj_find_attachment(DrawObj* obj, const char* name)
-{
-    return attach_list_find(obj, name);
-}
-int mdlobj_attachment_count(DrawObj* obj) { return attach_list_count(obj); }
-DrawObj* mdlobj_get_attachment(DrawObj* obj, int index) { return attach_list_get(obj, index); }
-void mdlobj_show_attachment(DrawObj* obj, const char* name, int on)
-{
-    attach_list_show(obj, name, on);
-}
-void mdlobj_show_attachment_at(DrawObj* obj, int index, int on)
-{
-    attach_list_show_at(obj, index, on);
-}
-void mdlobj_detach(DrawObj* obj, const char* name) { attach_list_detach(obj, name); }
-void mdlobj_detach_all(DrawObj* obj) { attach_list_detach_all(obj); }
+
+ATTACH_LIST_DEFINE_OWNER(mdlobj)
 
 // --- debug query ----------------------------------------------------------------------------
 
@@ -450,45 +402,5 @@ int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
 
 // --- hit target ----------------------------------------------------------------------------
 
-void mdlobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_set_model(&m->hit, &m->world, coll, group, 0);
-}
-
-void mdlobj_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_set_sphere(&m->hit, &m->world, centre, radius, group, 0);
-}
-
-void mdlobj_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,
-                         const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj))
-        o3hit_set_auto(&m->hit, &m->world, view, world, coll, centre, min_screen, group);
-}
-
-void mdlobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,
-                                  const Vec3* centre, float min_screen, HitGroup group)
-{
-    if (ModelObj* m = work_of(obj))
-        o3hit_set_sphere_scaled(&m->hit, &m->world, view, world, radius, centre, min_screen, group);
-}
-
+O3H_DEFINE_MATRIX_TARGET(mdlobj, work_of, world)
 O3H_DEFINE_COMMON(mdlobj, work_of)
-
-void mdlobj_hit_enable(DrawObj* obj, int on)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_set_bits(m->hit, HIT_GROUND, on);
-}
-
-void mdlobj_hit_set_hittable(DrawObj* obj, int on)
-{
-    ModelObj* m = work_of(obj);
-    if (!m) return;
-    o3hit_set_hittable(m->hit, on);
-}
-
-void mdlobj_hit_debug_draw(DrawObj* obj, int as_model)
-{
-    if (ModelObj* m = work_of(obj)) o3hit_debug_draw(obj->group, m->hit, as_model);
-}

@@ -19,6 +19,7 @@ using ResGroupId = uint32_t;
 constexpr int kMdlLods = 2;
 constexpr int kShaderParamWords = 23;  // the per-object shader parameter block
 constexpr int kMdlDefaultPriority = 81;
+constexpr ResHandle MDL_MESH_MAX = 0xFFFFFFFFu;  // a model object takes every mesh handle
 
 struct LodEntry {
     ResHandle mesh;  // 0 = none
@@ -75,6 +76,12 @@ void mdlobj_refresh_shader_set(DrawObj* obj);
 ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq);
 // Shader set a mesh asks for: 4 for mesh-flag bit 0 ("NRM"), else 0.
 int mesh_shader_set_for(ResHandle mesh);
+// The level table of a model or motion object from two given pairs: pairs
+// with a mesh handle from 1 to max_mesh are kept, sorted by ascending distance
+// (equal distances keep their order), the rest cleared. Answers the mesh of
+// the first given pair kept (0 when none), whose shader set the object takes.
+ResHandle mdlobj_fill_lods(LodEntry (&lods)[kMdlLods], ResHandle mesh0, float dist0,
+                           ResHandle mesh1, float dist1, ResHandle max_mesh);
 
 // --- draw parameters (booleans masked to 1 bit, indices to the field) -----------------
 void mdlobj_set_depth_sort(DrawObj* obj, uint32_t v);

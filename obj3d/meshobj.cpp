@@ -54,10 +54,7 @@ void meshobj_exit(DrawObj* obj)
 }
 
 int meshobj_type() { return obj3d_type_number(OBJ3D_MESHLIST); }
-int meshobj_is_type(const DrawObj* obj)
-{
-    return obj && meshobj_type() != 0 && obj->type == meshobj_type();
-}
+int meshobj_is_type(const DrawObj* obj) { return obj3d_is_kind(obj, OBJ3D_MESHLIST); }
 MeshListObj* meshobj_work(DrawObj* obj)
 {
     return meshobj_is_type(obj) ? obj_work<MeshListObj>(obj) : nullptr;
@@ -77,10 +74,8 @@ DrawObj* meshobj_node_owner(const ResMeshListNode* node)
 
 DrawObj* meshobj_create(ResGroupId group, ResMeshListNode* list, int priority)
 {
-    if (meshobj_type() == 0) return nullptr;
-    DrawObj* obj = obj_alloc(group);
+    DrawObj* obj = obj3d_alloc(group, OBJ3D_MESHLIST);
     if (!obj) return nullptr;
-    obj_set_type(obj, meshobj_type());
     if (list && !meshobj_set_model(obj, list)) {
         obj_free(obj);
         return nullptr;

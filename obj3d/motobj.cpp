@@ -39,6 +39,16 @@ const MeshBuffers* skin_mesh_of(DrawObj* obj, const MotionObj* m)
     return res_mesh_get_object(m->lods[0].mesh);
 }
 
+// A root-motion delta turned into world space by the object's world matrix;
+// unchanged for an object that is not a motion object.
+void to_world(DrawObj* obj, const Vec3& d, Vec3* out)
+{
+    if (Mat44* w = motobj_matrix(obj))
+        vm_mat_transform_vector(out, w, &d);
+    else
+        *out = d;
+}
+
 // The bones' own targets are skipped by the springs' ground probe.
 HitOwnerId bone_hit_owner(const MotionObj* m) { return m->bone_hits ? m->bone_hits->owner : 0; }
 
@@ -116,10 +126,7 @@ void motobj_exit(DrawObj* obj)
 // --- creation -----------------------------------------------------------------------------
 
 int motobj_type() { return obj3d_type_number(OBJ3D_MOTION); }
-int motobj_is_type(const DrawObj* obj)
-{
-    return obj && motobj_type() != 0 && obj->type == motobj_type();
-}
+int motobj_is_type(const DrawObj* obj) { return obj3d_is_kind(obj, OBJ3D_MOTION); }
 MotionObj* motobj_work(DrawObj* obj)
 {
     return motobj_is_type(obj) ? obj_work<MotionObj>(obj) : nullptr;
@@ -132,10 +139,8 @@ Mat44* motobj_matrix(DrawObj* obj)
 
 DrawObj* motobj_create(ResGroupId group, const Mat44* world, ResHandle mesh, int priority)
 {
-    if (motobj_type() == 0) return nullptr;
-    DrawObj* obj = obj_alloc(group);
+    DrawObj* obj = obj3d_alloc(group, OBJ3D_MOTION);
     if (!obj) return nullptr;
-    obj_set_type(obj, motobj_type());
     if (!obj_work<MotionObj>(obj)->player) {
         obj_free(obj);
         return nullptr;
@@ -153,21 +158,7 @@ void motobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1
 {
     MotionObj* m = motobj_work(obj);
     if (!m) return;
-    const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
-    LodEntry* l = m->lods;
-    l[0] = l[1] = LodEntry{};
-    int n = 0;
-    ResHandle first = 0;
-    for (const LodEntry& e : given) {
-        if (e.mesh == 0 || e.mesh > kMotMeshMax) continue;
-        if (!first) first = e.mesh;
-        int j = n++;
-        while (j > 0 && e.dist < l[j - 1].dist) {
-            l[j] = l[j - 1];
-            --j;
-        }
-        l[j] = e;
-    }
+    const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, kMotMeshMax);
     m->shader_set = uint16_t(mesh_shader_set_for(first));
 }
 void motobj_set_model(DrawObj* obj, ResHandle mesh) { motobj_set_lods(obj, mesh, 0.0f, 0, 0.0f); }
@@ -347,11 +338,7 @@ void motobj_root_delta_world(DrawObj* obj, Vec3* out)
 {
     Vec3 d;
     motobj_root_delta(obj, &d);
-    Mat44* w = motobj_matrix(obj);
-    if (w)
-        vm_mat_transform_vector(out, w, &d);
-    else
-        *out = d;
+    to_world(obj, d, out);
 }
 void motobj_root_delta_xz(DrawObj* obj, Vec3* out)
 {
@@ -362,11 +349,7 @@ void motobj_root_delta_xz_world(DrawObj* obj, Vec3* out)
 {
     Vec3 d;
     motobj_root_delta_xz(obj, &d);
-    Mat44* w = motobj_matrix(obj);
-    if (w)
-        vm_mat_transform_vector(out, w, &d);
-    else
-        *out = d;
+    to_world(obj, d, out);
 }
 float motobj_root_speed(DrawObj* obj)
 {
@@ -508,22 +491,8 @@ DrawObj* motobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     }
     return att;
 }
-DrawObj* motobj_find_attachment(DrawObj* obj, const char* name)
-{
-    return attach_list_find(obj, name);
-}
-int motobj_attachment_count(DrawObj* obj) { return attach_list_count(obj); }
-DrawObj* motobj_get_attachment(DrawObj* obj, int index) { return attach_list_get(obj, index); }
-void motobj_show_attachment(DrawObj* obj, const char* name, int on)
-{
-    attach_list_show(obj, name, on);
-}
-void motobj_show_attachment_at(DrawObj* obj, int index, int on)
-{
-    attach_list_show_at(obj, index, on);
-}
-void motobj_detach(DrawObj* obj, const char* name) { attach_list_detach(obj, name); }
-void motobj_detach_all(DrawObj* obj) { attach_list_detach_all(obj); }
+
+ATTACH_LIST_DEFINE_OWNER(motobj)
 
 // --- draw-all ------------------------------------------------------------------------------------
 

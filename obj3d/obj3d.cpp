@@ -202,6 +202,21 @@ int obj3d_type_number(Obj3dKind kind)
     return kind >= 0 && kind < OBJ3D_KIND_COUNT ? g_o3.type_no[kind] : 0;
 }
 
+int obj3d_is_kind(const DrawObj* obj, Obj3dKind kind)
+{
+    const int type = obj3d_type_number(kind);
+    return obj && type != 0 && obj->type == type;
+}
+
+DrawObj* obj3d_alloc(ResGroupId group, Obj3dKind kind)
+{
+    const int type = obj3d_type_number(kind);
+    if (type == 0) return nullptr;
+    DrawObj* obj = obj_alloc(group);
+    if (obj) obj_set_type(obj, type);
+    return obj;
+}
+
 void obj3d_set_w7_w8(int32_t a, int32_t b)
 {
     g_o3.w8 = a;

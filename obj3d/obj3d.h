@@ -18,6 +18,7 @@
 
 struct XformSet;
 struct DrawObj;
+using ResGroupId = uint32_t;
 
 // --- DrawParam ---------------------------------------------------------------------
 // The draw-parameter word of every 3D object. The render-state fields sit
@@ -147,6 +148,12 @@ void obj3d_count_prims(uint32_t batches, uint32_t blocks, uint32_t prims);
 // into `own`).
 const FrustumPlanes* obj3d_view_planes(int view, const ProjParams* params, FrustumPlanes* own);
 int obj3d_type_number(Obj3dKind kind);
+// 1 when obj is an object of the kind (0 for null, and while the kind is not
+// registered).
+int obj3d_is_kind(const DrawObj* obj, Obj3dKind kind);
+// A new object of the kind from the draw-object pool, typed (its init has
+// run); null when the kind is not registered or the pool is full.
+DrawObj* obj3d_alloc(ResGroupId group, Obj3dKind kind);
 
 // Overrides (single-word setters return the state's address).
 void obj3d_set_w7_w8(int32_t a, int32_t b);  // w8 := a, w7 := b

@@ -82,3 +82,41 @@ void o3hit_debug_draw(ResGroupId group, const HitTarget* chain, int as_model);
         auto* w = W(obj);                                                                          \
         return w ? w->hit : nullptr;                                                               \
     }
+
+// The target setters, switches and debug draw of a type (the model and the
+// attachment objects) whose work keeps one target in `hit`, owned by its
+// matrix field M; new targets start switched off.
+#define O3H_DEFINE_MATRIX_TARGET(P, W, M)                                                          \
+    void P##_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)                                 \
+    {                                                                                              \
+        if (auto* w = W(obj)) o3hit_set_model(&w->hit, &w->M, coll, group, 0);                     \
+    }                                                                                              \
+    void P##_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)        \
+    {                                                                                              \
+        if (auto* w = W(obj)) o3hit_set_sphere(&w->hit, &w->M, centre, radius, group, 0);          \
+    }                                                                                              \
+    void P##_set_hit_auto(DrawObj* obj, int view, const Mat44* world, ResHandle coll,              \
+                          const Vec3* centre, float min_screen, HitGroup group)                    \
+    {                                                                                              \
+        if (auto* w = W(obj))                                                                      \
+            o3hit_set_auto(&w->hit, &w->M, view, world, coll, centre, min_screen, group);          \
+    }                                                                                              \
+    void P##_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, float radius,       \
+                                   const Vec3* centre, float min_screen, HitGroup group)           \
+    {                                                                                              \
+        if (auto* w = W(obj))                                                                      \
+            o3hit_set_sphere_scaled(&w->hit, &w->M, view, world, radius, centre, min_screen,       \
+                                    group);                                                        \
+    }                                                                                              \
+    void P##_hit_enable(DrawObj* obj, int on)                                                      \
+    {                                                                                              \
+        if (auto* w = W(obj)) o3hit_set_bits(w->hit, HIT_GROUND, on);                              \
+    }                                                                                              \
+    void P##_hit_set_hittable(DrawObj* obj, int on)                                                \
+    {                                                                                              \
+        if (auto* w = W(obj)) o3hit_set_hittable(w->hit, on);                                      \
+    }                                                                                              \
+    void P##_hit_debug_draw(DrawObj* obj, int as_model)                                            \
+    {                                                                                              \
+        if (auto* w = W(obj)) o3hit_debug_draw(obj->group, w->hit, as_model);                      \
+    }

@@ -76,10 +76,7 @@ void plist3d_exit(DrawObj* obj) { o3hit_release(&obj_work<PrimList3dObj>(obj)->h
 // --- creation -----------------------------------------------------------------------------
 
 int plist3d_type() { return obj3d_type_number(OBJ3D_PRIMLIST); }
-int plist3d_is_type(const DrawObj* obj)
-{
-    return obj && plist3d_type() != 0 && obj->type == plist3d_type();
-}
+int plist3d_is_type(const DrawObj* obj) { return obj3d_is_kind(obj, OBJ3D_PRIMLIST); }
 PrimList3dObj* plist3d_work(DrawObj* obj)
 {
     return plist3d_is_type(obj) ? obj_work<PrimList3dObj>(obj) : nullptr;
@@ -93,10 +90,8 @@ void* obj3d_user_area(DrawObj* obj) { return obj ? obj->user : nullptr; }
 
 DrawObj* plist3d_create(ResGroupId group, const Mat44* world, int priority)
 {
-    if (plist3d_type() == 0) return nullptr;
-    DrawObj* obj = obj_alloc(group);
+    DrawObj* obj = obj3d_alloc(group, OBJ3D_PRIMLIST);
     if (!obj) return nullptr;
-    obj_set_type(obj, plist3d_type());
     if (world) obj_work<PrimList3dObj>(obj)->world = *world;
     obj_set_visible(obj, 1);
     obj_set_priority(obj, priority);

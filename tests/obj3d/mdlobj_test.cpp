@@ -31,6 +31,9 @@ TEST_F(ModelTest, LevelsShaderSetAndRefusals)
     mdlobj_set_lods(o, plain, 0.0f, nrm, 100.0f);
     EXPECT_EQ(mdlobj_lod_for(m, 99.9f), plain);
     EXPECT_EQ(mdlobj_lod_for(m, 100.0f), nrm);
+    // Only the motion object keeps its meshes in 16 bits: a model takes any handle.
+    mdlobj_set_lods(o, 70000, 0.0f, 0, 0.0f);
+    EXPECT_EQ(mdlobj_get_model(o), 70000u);
 
     // A draw object of another type is not a model: setters leave it alone.
     DrawObj* other = obj_alloc(0);
