@@ -93,8 +93,6 @@ void states_set_defaults(GfxDevice& d)
     d.ffp_serial++;
 }
 
-bool device_usable() { return gfx_dev.ok != 0; }
-
 }  // namespace
 
 void gfx_count_state(int n) { gfx_dev.counters.state_changes += static_cast<uint64_t>(n); }
@@ -568,7 +566,7 @@ int gfx_get_backbuffer_size(int* width, int* height)
 
 int gfx_check_multisample(int samples, int* quality_levels)
 {
-    int ok = device_usable() &&
+    int ok = gfx_usable() &&
              (samples <= 1 || (samples <= GFX_MAX_SAMPLES && samples <= gfx_dev.caps.max_samples));
     if (quality_levels) *quality_levels = ok ? 1 : 0;
     return ok ? 1 : 0;
@@ -576,7 +574,7 @@ int gfx_check_multisample(int samples, int* quality_levels)
 
 int gfx_check_format(GfxFormat fmt, uint32_t usage, GfxResourceType rtype)
 {
-    if (!device_usable()) return 0;
+    if (!gfx_usable()) return 0;
     if (usage & GFX_USAGE_DEPTHSTENCIL) return (fmt == GFX_FMT_D16 || fmt == GFX_FMT_D24S8) ? 1 : 0;
     const GfxFormatInfo* fi = gfx_format_info(fmt);
     if (!fi || !fi->internal_format) return 0;
@@ -592,7 +590,7 @@ int gfx_check_format(GfxFormat fmt, uint32_t usage, GfxResourceType rtype)
 // ===========================================================================
 GfxHr gfx_begin_scene(void)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (gfx_dev.in_scene) return GFX_E_INVALIDCALL;
     gfx_dev.in_scene = 1;
     return GFX_OK;
@@ -600,7 +598,7 @@ GfxHr gfx_begin_scene(void)
 
 GfxHr gfx_end_scene(void)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!gfx_dev.in_scene) return GFX_E_INVALIDCALL;
     gfx_dev.in_scene = 0;
     return GFX_OK;
@@ -609,7 +607,7 @@ GfxHr gfx_end_scene(void)
 GfxHr gfx_present(void)
 {
     GfxDevice& d = gfx_dev;
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (d.lost) return GFX_E_DEVICELOST;
     GfxSurface* bb = d.backbuffer;
     int ww = 0, wh = 0;
@@ -634,7 +632,7 @@ GfxHr gfx_present(void)
 GfxHr gfx_test_cooperative_level(void)
 {
     GfxDevice& d = gfx_dev;
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (d.lost == 1) {
         d.lost = 2;
         return GFX_E_DEVICELOST;
@@ -644,13 +642,13 @@ GfxHr gfx_test_cooperative_level(void)
 
 void gfx_simulate_device_loss(void)
 {
-    if (device_usable()) gfx_dev.lost = 1;
+    if (gfx_usable()) gfx_dev.lost = 1;
 }
 
 GfxHr gfx_reset(const GfxPresentParams* pp)
 {
     GfxDevice& d = gfx_dev;
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!pp) return GFX_E_INVALIDCALL;
     if (d.lost == 1) return GFX_E_DEVICELOST;  // not yet ready to be reset
     // Unbind everything, as a Direct3D reset does.
@@ -700,7 +698,7 @@ GfxUniformGroup uniform_group_of(GfxRs s)
 
 GfxHr gfx_set_render_state(GfxRs state, uint32_t value)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (state < 0 || state >= GFX_RS_COUNT) return GFX_E_INVALIDCALL;
     if (gfx_dev.rs[state] == value) return GFX_OK;
     gfx_dev.rs[state] = value;
@@ -717,7 +715,7 @@ GfxHr gfx_set_render_state_f(GfxRs state, float value)
 
 uint32_t gfx_get_render_state(GfxRs state)
 {
-    if (!device_usable() || state < 0 || state >= GFX_RS_COUNT) return 0;
+    if (!gfx_usable() || state < 0 || state >= GFX_RS_COUNT) return 0;
     return gfx_dev.rs[state];
 }
 
@@ -731,7 +729,7 @@ bool stage_state_ok(int stage, int state, int count)
 
 GfxHr gfx_set_sampler_state(int stage, GfxSamp state, uint32_t value)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!stage_state_ok(stage, state, GFX_SAMP_COUNT)) return GFX_E_INVALIDCALL;
     gfx_dev.samp[stage][state] = value;
     return GFX_OK;
@@ -739,13 +737,13 @@ GfxHr gfx_set_sampler_state(int stage, GfxSamp state, uint32_t value)
 
 uint32_t gfx_get_sampler_state(int stage, GfxSamp state)
 {
-    if (!device_usable() || !stage_state_ok(stage, state, GFX_SAMP_COUNT)) return 0;
+    if (!gfx_usable() || !stage_state_ok(stage, state, GFX_SAMP_COUNT)) return 0;
     return gfx_dev.samp[stage][state];
 }
 
 GfxHr gfx_set_texture_stage_state(int stage, GfxTss state, uint32_t value)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!stage_state_ok(stage, state, GFX_TSS_COUNT)) return GFX_E_INVALIDCALL;
     if (gfx_dev.tss[stage][state] != value) gfx_dev.tss[stage][state] = value, gfx_dev.ffp_serial++;
     return GFX_OK;
@@ -753,13 +751,13 @@ GfxHr gfx_set_texture_stage_state(int stage, GfxTss state, uint32_t value)
 
 uint32_t gfx_get_texture_stage_state(int stage, GfxTss state)
 {
-    if (!device_usable() || !stage_state_ok(stage, state, GFX_TSS_COUNT)) return 0;
+    if (!gfx_usable() || !stage_state_ok(stage, state, GFX_TSS_COUNT)) return 0;
     return gfx_dev.tss[stage][state];
 }
 
 GfxHr gfx_set_transform(GfxTransform which, const float m[16])
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (which < 0 || which >= GFX_TS_COUNT || !m) return GFX_E_INVALIDCALL;
     std::copy(m, m + 16, gfx_dev.xform[which].begin());
     gfx_bump_serial(GFX_UG_TRANSFORM);
@@ -770,7 +768,7 @@ GfxHr gfx_set_transform(GfxTransform which, const float m[16])
 
 GfxHr gfx_get_transform(GfxTransform which, float m[16])
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (which < 0 || which >= GFX_TS_COUNT || !m) return GFX_E_INVALIDCALL;
     std::copy(gfx_dev.xform[which].begin(), gfx_dev.xform[which].end(), m);
     return GFX_OK;
@@ -778,7 +776,7 @@ GfxHr gfx_get_transform(GfxTransform which, float m[16])
 
 GfxHr gfx_set_light(int index, const GfxLight* light)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (index < 0 || index >= GFX_MAX_LIGHTS || !light) return GFX_E_INVALIDCALL;
     gfx_dev.light = *light;
     gfx_bump_serial(GFX_UG_LIGHT);
@@ -787,7 +785,7 @@ GfxHr gfx_set_light(int index, const GfxLight* light)
 
 GfxHr gfx_light_enable(int index, int enable)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (index < 0 || index >= GFX_MAX_LIGHTS) return GFX_E_INVALIDCALL;
     gfx_dev.light_on = enable ? 1 : 0;
     gfx_bump_serial(GFX_UG_LIGHT);
@@ -796,7 +794,7 @@ GfxHr gfx_light_enable(int index, int enable)
 
 GfxHr gfx_set_material(const GfxMaterial* material)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!material) return GFX_E_INVALIDCALL;
     gfx_dev.material = *material;
     gfx_bump_serial(GFX_UG_LIGHT);
@@ -805,7 +803,7 @@ GfxHr gfx_set_material(const GfxMaterial* material)
 
 GfxHr gfx_set_clip_plane(int index, const float plane[4])
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (index < 0 || index >= GFX_MAX_CLIP_PLANES || !plane) return GFX_E_INVALIDCALL;
     std::copy(plane, plane + 4, gfx_dev.clip_plane[index].begin());
     gfx_bump_serial(GFX_UG_CLIP);
@@ -817,7 +815,7 @@ GfxHr gfx_set_clip_plane(int index, const float plane[4])
 // ===========================================================================
 GfxHr gfx_set_viewport(const GfxViewport* vp)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!vp || vp->width < 0 || vp->height < 0 ||
         !(vp->min_z >= 0.0f && vp->min_z <= vp->max_z && vp->max_z <= 1.0f))
         return GFX_E_INVALIDCALL;
@@ -832,7 +830,7 @@ GfxHr gfx_set_viewport(const GfxViewport* vp)
 
 GfxHr gfx_get_viewport(GfxViewport* out)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!out) return GFX_E_INVALIDCALL;
     *out = gfx_dev.viewport;
     return GFX_OK;
@@ -840,7 +838,7 @@ GfxHr gfx_get_viewport(GfxViewport* out)
 
 GfxHr gfx_set_scissor_rect(const GfxRect* r)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!r) return GFX_E_INVALIDCALL;
     GfxRect t = gfx_target_rect();
     GfxRect c;
@@ -854,7 +852,7 @@ GfxHr gfx_set_scissor_rect(const GfxRect* r)
 
 GfxHr gfx_get_scissor_rect(GfxRect* out)
 {
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!out) return GFX_E_INVALIDCALL;
     *out = gfx_dev.scissor;
     return GFX_OK;
@@ -863,7 +861,7 @@ GfxHr gfx_get_scissor_rect(GfxRect* out)
 GfxHr gfx_clear(uint32_t flags, uint32_t color, float z, uint32_t stencil)
 {
     GfxDevice& d = gfx_dev;
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if ((flags & (GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL)) && !d.depth) return GFX_E_INVALIDCALL;
     if ((flags & GFX_CLEAR_STENCIL) && d.depth->desc.format != GFX_FMT_D24S8)
         return GFX_E_INVALIDCALL;
@@ -910,7 +908,7 @@ GfxHr gfx_clear(uint32_t flags, uint32_t color, float z, uint32_t stencil)
 GfxHr gfx_read_pixels(int x, int y, int width, int height, uint8_t* dst, int pitch)
 {
     GfxDevice& d = gfx_dev;
-    if (!device_usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     GfxRect t = gfx_target_rect();
     if (!dst || width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > t.right ||
         y + height > t.bottom || pitch < width * 4)

@@ -318,6 +318,9 @@ struct GfxDevice {
 
 extern GfxDevice gfx_dev;
 
+// True while a device exists: every call made without one fails cleanly.
+inline bool gfx_usable(void) { return gfx_dev.ok != 0; }
+
 // True while the device that made an object (generation `gen`) still lives:
 // only then may its GL names be deleted. Objects released after their device
 // is gone free their memory only.

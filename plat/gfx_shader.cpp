@@ -16,7 +16,6 @@
 #include <cstring>
 
 namespace {
-bool usable() { return gfx_dev.ok != 0; }
 
 const char* const kLayerNames[GFX_LU_COUNT] = {
     "gfx_WorldViewProj", "gfx_WorldView",    "gfx_World",        "gfx_Viewport",
@@ -684,7 +683,7 @@ GfxShader* gfx_shader_compile(GfxShaderKind kind, const char* source, size_t len
                               size_t errors_size)
 {
     if (errors && errors_size) errors[0] = 0;
-    if (!usable()) return nullptr;
+    if (!gfx_usable()) return nullptr;
     if (!source || !profile || kind < GFX_SHADER_VERTEX || kind > GFX_SHADER_PIXEL) return nullptr;
     const char* want = kind == GFX_SHADER_PIXEL ? "ps_" : "vs_";
     if (std::strncmp(profile, want, 3) != 0) {
@@ -719,7 +718,7 @@ GfxShaderKind gfx_shader_kind(const GfxShader* shader)
 // ===========================================================================
 GfxHr gfx_set_vertex_shader(GfxShader* shader)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (shader && shader->kind == GFX_SHADER_PIXEL) return GFX_E_INVALIDCALL;
     gfx_dev.vs = shader;
     return GFX_OK;
@@ -727,7 +726,7 @@ GfxHr gfx_set_vertex_shader(GfxShader* shader)
 
 GfxHr gfx_set_pixel_shader(GfxShader* shader)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (shader && shader->kind != GFX_SHADER_PIXEL) return GFX_E_INVALIDCALL;
     gfx_dev.ps = shader;
     return GFX_OK;

@@ -119,8 +119,6 @@ size_t gfx_format_level_size(GfxFormat fmt, int width, int height)
 // 2 Textures
 // ===========================================================================
 namespace {
-bool usable() { return gfx_dev.ok != 0; }
-
 int full_chain(int w, int h)
 {
     int n = 1;
@@ -181,7 +179,7 @@ GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, Gf
                            GfxPool pool)
 {
     GfxDevice& d = gfx_dev;
-    if (!usable()) return nullptr;
+    if (!gfx_usable()) return nullptr;
     const GfxFormatInfo* fi = gfx_format_info(fmt);
     if (!fi || width <= 0 || height <= 0 || width > d.caps.max_texture_size ||
         height > d.caps.max_texture_size || levels < 0)
@@ -239,7 +237,7 @@ int gfx_tex_level_count(const GfxTexture* tex)
 
 GfxHr gfx_tex_get_level_desc(const GfxTexture* tex, int level, GfxSurfaceDesc* out)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
     out->format = tex->format;
     out->usage = tex->usage;
@@ -252,7 +250,7 @@ GfxHr gfx_tex_get_level_desc(const GfxTexture* tex, int level, GfxSurfaceDesc* o
 
 GfxSurface* gfx_tex_get_surface(GfxTexture* tex, int level)
 {
-    if (!usable() || !tex || level < 0 || level >= gfx_tex_level_count(tex)) return nullptr;
+    if (!gfx_usable() || !tex || level < 0 || level >= gfx_tex_level_count(tex)) return nullptr;
     GfxSurface*& s = tex->surfaces[level];
     if (!s) {
         s = new GfxSurface;
@@ -271,7 +269,7 @@ void gfx_tex_preload(GfxTexture* tex) { (void)tex; }
 
 GfxHr gfx_set_texture(int stage, GfxTexture* tex)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (stage < 0 || stage >= GFX_MAX_STAGES) return GFX_E_INVALIDCALL;
     if ((gfx_dev.texture[stage] == nullptr) != (tex == nullptr)) gfx_dev.ffp_serial++;
     gfx_dev.texture[stage] = tex;
@@ -280,11 +278,11 @@ GfxHr gfx_set_texture(int stage, GfxTexture* tex)
 
 GfxTexture* gfx_get_texture(int stage)
 {
-    if (!usable() || stage < 0 || stage >= GFX_MAX_STAGES) return nullptr;
+    if (!gfx_usable() || stage < 0 || stage >= GFX_MAX_STAGES) return nullptr;
     return gfx_dev.texture[stage];
 }
 
-GfxTexture* gfx_white_texture(void) { return usable() ? gfx_dev.white : nullptr; }
+GfxTexture* gfx_white_texture(void) { return gfx_usable() ? gfx_dev.white : nullptr; }
 
 // ===========================================================================
 // 3 Lock and unlock
@@ -312,7 +310,7 @@ void read_surface_rect(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
 GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRect* out,
                    uint32_t flags)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
     GfxLevel& L = tex->levels[level];
     if (L.locked) return GFX_E_INVALIDCALL;
@@ -343,7 +341,7 @@ GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRec
 
 GfxHr gfx_tex_unlock(GfxTexture* tex, int level)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!tex || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
     GfxLevel& L = tex->levels[level];
     if (!L.locked) return GFX_E_INVALIDCALL;
@@ -394,7 +392,7 @@ void destroy_own_surface(GfxSurface* s)
 
 GfxSurface* gfx_surface_create_depth(int width, int height, GfxFormat fmt, int samples)
 {
-    if (!usable() || width <= 0 || height <= 0 || (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) ||
+    if (!gfx_usable() || width <= 0 || height <= 0 || (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) ||
         width > gfx_dev.caps.max_texture_size || height > gfx_dev.caps.max_texture_size)
         return nullptr;
     if (samples <= 1) samples = 0;
@@ -424,7 +422,7 @@ void gfx_surface_release(GfxSurface* s)
 
 GfxHr gfx_surface_get_desc(const GfxSurface* s, GfxSurfaceDesc* out)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s || !out) return GFX_E_INVALIDCALL;
     *out = s->desc;
     return GFX_OK;
@@ -432,7 +430,7 @@ GfxHr gfx_surface_get_desc(const GfxSurface* s, GfxSurfaceDesc* out)
 
 GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, uint32_t flags)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s || !out || s->locked) return GFX_E_INVALIDCALL;
     if (s->owner && !is_render_target(s->owner))
         return gfx_tex_lock(s->owner, s->level, rect, out, flags);
@@ -455,7 +453,7 @@ GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, u
 
 GfxHr gfx_surface_unlock(GfxSurface* s)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s) return GFX_E_INVALIDCALL;
     if (s->owner && !is_render_target(s->owner)) return gfx_tex_unlock(s->owner, s->level);
     if (!s->locked) return GFX_E_INVALIDCALL;
@@ -626,7 +624,7 @@ void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pi
 
 GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, int pitch)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s || !rect || !dst) return GFX_E_INVALIDCALL;
     if (s->desc.format != GFX_FMT_A8R8G8B8 && s->desc.format != GFX_FMT_X8R8G8B8)
         return GFX_E_INVALIDCALL;
@@ -650,7 +648,7 @@ GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, in
 
 GfxSurface* gfx_get_render_target(int index)
 {
-    if (!usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
+    if (!gfx_usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
     GfxSurface* s = gfx_dev.target[index];
     gfx_surface_addref(s);
     return s;
@@ -658,7 +656,7 @@ GfxSurface* gfx_get_render_target(int index)
 
 GfxSurface* gfx_get_depth_stencil_surface(void)
 {
-    if (!usable()) return nullptr;
+    if (!gfx_usable()) return nullptr;
     gfx_surface_addref(gfx_dev.depth);
     return gfx_dev.depth;
 }
@@ -666,7 +664,7 @@ GfxSurface* gfx_get_depth_stencil_surface(void)
 GfxHr gfx_set_render_target(int index, GfxSurface* s)
 {
     GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (index < 0 || index >= GFX_MAX_RENDER_TARGETS || (index == 0 && !s))
         return GFX_E_INVALIDCALL;
     if (s && !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
@@ -682,7 +680,7 @@ GfxHr gfx_set_render_target(int index, GfxSurface* s)
 GfxHr gfx_set_depth_stencil_surface(GfxSurface* s)
 {
     GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (s && !gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;
     if (d.depth != s) d.depth = s, d.fbo_dirty = 1, gfx_targets_written();
     return GFX_OK;
@@ -691,7 +689,7 @@ GfxHr gfx_set_depth_stencil_surface(GfxSurface* s)
 GfxHr gfx_color_fill(GfxSurface* s, const GfxRect* rect, uint32_t color)
 {
     GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s || !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
     GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
     if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
@@ -710,7 +708,7 @@ GfxHr gfx_stretch_rect(GfxSurface* src, const GfxRect* src_rect, GfxSurface* dst
                        const GfxRect* dst_rect, uint32_t filter)
 {
     GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!src || !dst || src == dst || !(dst->desc.usage & GFX_USAGE_RENDERTARGET))
         return GFX_E_INVALIDCALL;
     GfxRect sr = src_rect ? *src_rect : GfxRect{0, 0, src->desc.width, src->desc.height};
@@ -828,7 +826,7 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
                                    uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out)
 {
     if (out) *out = nullptr;
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!data || !out || levels < 0) return GFX_E_INVALIDCALL;
     (void)mip_filter;
     GfxImage img;
@@ -882,7 +880,7 @@ GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int leve
                                GfxImageInfo* info, GfxTexture** out)
 {
     if (out) *out = nullptr;
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!path || !out) return GFX_E_INVALIDCALL;
     std::vector<uint8_t> bytes;
     if (!plat_read_data_file(path, PLAT_DATA_FILE_MAX, &bytes, nullptr)) return GFX_E_NOTAVAILABLE;
