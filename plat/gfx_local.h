@@ -1,7 +1,8 @@
 // gfx_local: the drawing device's private records, shared by the gfx_*.cpp
 // files and their white-box tests only. Nothing above plat/ includes this.
 //
-// Ownership: gfx.cpp owns the device record `gfx_dev` and the GL state cache;
+// Ownership: gfx.cpp owns the device record `gfx_dev`; gfx_state.cpp the
+// Direct3D-side states in it; gfx_gl_state.cpp the GL state cache;
 // gfx_draw.cpp the stream rings and declarations; gfx_tex.cpp the textures,
 // surfaces and the framebuffer; gfx_shader.cpp / gfx_ffp.cpp the programs.
 #pragma once
@@ -329,19 +330,30 @@ inline bool gfx_live(uint32_t gen) { return gfx_dev.ok && gen == gfx_dev.generat
 // ---------------------------------------------------------------------------
 // Internal calls between the gfx files
 // ---------------------------------------------------------------------------
-// gfx.cpp: GL cache setters (each compares, calls GL when different, counts)
+inline bool gfx_same_rect(const GfxRect& a, const GfxRect& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// gfx_state.cpp
+void gfx_states_set_defaults(GfxDevice& d);  // Direct3D 9 defaults, every serial raised
+void gfx_bump_serial(GfxUniformGroup g);
+
+// gfx_gl_state.cpp: GL cache setters (each compares, calls GL when different, counts)
 void gfx_gl_bind_draw_fbo(GLuint fbo);
 void gfx_gl_bind_vao(GLuint vao);
 void gfx_gl_use_stages(GLuint vs, GLuint fs);
 void gfx_gl_bind_texture(int unit, GLuint tex);
 void gfx_gl_viewport(const GfxRect& r);
 void gfx_gl_scissor(int enable, const GfxRect& r);
+void gfx_gl_color_mask(int mask);  // bit 0 R, 1 G, 2 B, 3 A
 void gfx_gl_masks_for_clear(void);
 void gfx_gl_apply_states(void);  // render and sampler states before a draw
 void gfx_count_state(int n = 1);
 // Something other than a clear wrote (or may have written) the targets.
 inline void gfx_targets_written(void) { gfx_dev.last_clear.valid = 0; }
-void gfx_bump_serial(GfxUniformGroup g);
+
+// gfx.cpp
 GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 
 // gfx_tex.cpp
