@@ -1,16 +1,14 @@
 // gfx: the drawing device's start and stop, caps and format checks, begin
 // and end of the scene, present, device loss and reset, and the counters.
 // See gfx.h for the conventions callers rely on. The states callers set are
-// in gfx_state.cpp, the GL state cache in gfx_gl_state.cpp.
+// in gfx_state.cpp, the GL state cache in gfx_gl_state.cpp, the render
+// targets with clear and read-back in gfx_target.cpp.
 //
-// Sections: 1 device start/stop  2 frame and loss
-//           3 viewport, scissor, clear, read-back  4 counters
+// Sections: 1 device start/stop  2 frame and loss  3 counters
 #include "plat/gfx_local.h"
 #include "plat/alloc.h"
 
 #include <SDL.h>
-
-#include <algorithm>
 
 GfxDevice gfx_dev;
 
@@ -264,121 +262,7 @@ GfxHr gfx_reset(const GfxPresentParams* pp)
 }
 
 // ===========================================================================
-// 3 Viewport, scissor, clear, read-back
-// ===========================================================================
-GfxRect gfx_target_rect(void)
-{
-    GfxSurface* t = gfx_dev.target[0];
-    if (!t) return {0, 0, 0, 0};
-    return {0, 0, t->desc.width, t->desc.height};
-}
-
-GfxHr gfx_set_viewport(const GfxViewport* vp)
-{
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!vp || vp->width < 0 || vp->height < 0 ||
-        !(vp->min_z >= 0.0f && vp->min_z <= vp->max_z && vp->max_z <= 1.0f))
-        return GFX_E_INVALIDCALL;
-    GfxRect t = gfx_target_rect();
-    GfxViewport v = *vp;
-    if (v.x < 0 || v.y < 0 || v.x + v.width > t.right || v.y + v.height > t.bottom)
-        return GFX_E_INVALIDCALL;  // Direct3D refuses a viewport outside the target
-    gfx_dev.viewport = v;
-    gfx_bump_serial(GFX_UG_TRANSFORM);
-    return GFX_OK;
-}
-
-GfxHr gfx_get_viewport(GfxViewport* out)
-{
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!out) return GFX_E_INVALIDCALL;
-    *out = gfx_dev.viewport;
-    return GFX_OK;
-}
-
-GfxHr gfx_set_scissor_rect(const GfxRect* r)
-{
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!r) return GFX_E_INVALIDCALL;
-    GfxRect t = gfx_target_rect();
-    GfxRect c;
-    c.left = std::clamp(r->left, 0, t.right);
-    c.top = std::clamp(r->top, 0, t.bottom);
-    c.right = std::clamp(r->right, c.left, t.right);
-    c.bottom = std::clamp(r->bottom, c.top, t.bottom);
-    gfx_dev.scissor = c;
-    return GFX_OK;
-}
-
-GfxHr gfx_get_scissor_rect(GfxRect* out)
-{
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!out) return GFX_E_INVALIDCALL;
-    *out = gfx_dev.scissor;
-    return GFX_OK;
-}
-
-GfxHr gfx_clear(uint32_t flags, uint32_t color, float z, uint32_t stencil)
-{
-    GfxDevice& d = gfx_dev;
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if ((flags & (GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL)) && !d.depth) return GFX_E_INVALIDCALL;
-    if ((flags & GFX_CLEAR_STENCIL) && d.depth->desc.format != GFX_FMT_D24S8)
-        return GFX_E_INVALIDCALL;
-    if (d.fbo_dirty) gfx_bind_targets();
-    gfx_gl_bind_draw_fbo(d.fbo);
-    GfxRect r{d.viewport.x, d.viewport.y, d.viewport.x + d.viewport.width,
-              d.viewport.y + d.viewport.height};
-    if (d.rs[GFX_RS_SCISSORTESTENABLE]) {
-        r.left = std::max(r.left, d.scissor.left);
-        r.top = std::max(r.top, d.scissor.top);
-        r.right = std::max(r.left, std::min(r.right, d.scissor.right));
-        r.bottom = std::max(r.top, std::min(r.bottom, d.scissor.bottom));
-    }
-    // Clearing again what was just cleared, with nothing drawn since,
-    // changes no pixel: the display frame's second full clear is one.
-    auto& last = d.last_clear;
-    float zz = std::clamp(z, 0.0f, 1.0f);
-    if (last.valid && last.flags == flags && last.color == color && last.z == zz &&
-        last.stencil == stencil && gfx_same_rect(last.rect, r))
-        return GFX_OK;
-    last.valid = 1, last.flags = flags, last.color = color, last.z = zz, last.stencil = stencil;
-    last.rect = r;
-    gfx_gl_scissor(1, r);
-    gfx_gl_masks_for_clear();
-    if (flags & GFX_CLEAR_TARGET) {
-        const float c[4] = {((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                            (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f};
-        for (int i = 0; i < GFX_MAX_RENDER_TARGETS; ++i)
-            if (d.target[i]) glClearNamedFramebufferfv(d.fbo, GL_COLOR, i, c);
-    }
-    bool zc = flags & GFX_CLEAR_ZBUFFER, sc = flags & GFX_CLEAR_STENCIL;
-    if (zc && sc)
-        glClearNamedFramebufferfi(d.fbo, GL_DEPTH_STENCIL, 0, zz,
-                                  static_cast<GLint>(stencil & 0xFF));
-    else if (zc)
-        glClearNamedFramebufferfv(d.fbo, GL_DEPTH, 0, &zz);
-    else if (sc) {
-        GLint s = static_cast<GLint>(stencil & 0xFF);
-        glClearNamedFramebufferiv(d.fbo, GL_STENCIL, 0, &s);
-    }
-    return GFX_OK;
-}
-
-GfxHr gfx_read_pixels(int x, int y, int width, int height, uint8_t* dst, int pitch)
-{
-    GfxDevice& d = gfx_dev;
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    GfxRect t = gfx_target_rect();
-    if (!dst || width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > t.right ||
-        y + height > t.bottom || pitch < width * 4)
-        return GFX_E_INVALIDCALL;
-    gfx_surface_read_back(d.target[0], {x, y, x + width, y + height}, dst, pitch);
-    return GFX_OK;
-}
-
-// ===========================================================================
-// 4 Counters
+// 3 Counters
 // ===========================================================================
 const GfxCounters* gfx_get_counters(void) { return &gfx_dev.counters; }
 void gfx_reset_counters(void) { gfx_dev.counters = GfxCounters{}; }

@@ -3,8 +3,9 @@
 //
 // Ownership: gfx.cpp owns the device record `gfx_dev`; gfx_state.cpp the
 // Direct3D-side states in it; gfx_gl_state.cpp the GL state cache;
-// gfx_draw.cpp the stream rings and declarations; gfx_tex.cpp the textures,
-// surfaces and the framebuffer; gfx_shader.cpp / gfx_ffp.cpp the programs.
+// gfx_draw.cpp the stream rings and declarations; gfx_tex.cpp the textures
+// and surfaces; gfx_target.cpp the framebuffers' attachments; gfx_shader.cpp
+// / gfx_ffp.cpp the programs.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -334,6 +335,12 @@ inline bool gfx_same_rect(const GfxRect& a, const GfxRect& b)
 {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
+// A rectangle of at least one pixel within w x h.
+inline bool gfx_rect_inside(const GfxRect& r, int w, int h)
+{
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= w &&
+           r.bottom <= h;
+}
 
 // gfx_state.cpp
 void gfx_states_set_defaults(GfxDevice& d);  // Direct3D 9 defaults, every serial raised
@@ -353,15 +360,20 @@ void gfx_count_state(int n = 1);
 // Something other than a clear wrote (or may have written) the targets.
 inline void gfx_targets_written(void) { gfx_dev.last_clear.valid = 0; }
 
-// gfx.cpp
-GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
-
 // gfx_tex.cpp
 int gfx_tex_start(void);  // white texture, back buffer, FBO
 void gfx_tex_stop(void);
 int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height);
 void gfx_backbuffer_free(void);
-void gfx_bind_targets(void);  // attach the current targets to the FBO
+// Render targets live only in GL; sampled textures keep a CPU copy.
+inline bool gfx_tex_is_render_target(const GfxTexture* t)
+{
+    return (t->usage & GFX_USAGE_RENDERTARGET) != 0;
+}
+
+// gfx_target.cpp
+void gfx_bind_targets(void);    // attach the current targets to the FBO
+GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 // FBO holding the surface's pixels for reading (a multisampled surface is
 // resolved first); its read buffer is set.
 GLuint gfx_surface_read_fbo(GfxSurface* s);

@@ -1,10 +1,11 @@
-// gfx_tex: textures, surfaces, the back buffer, the draw framebuffer and the
-// D3DX-style loaders. Sampled textures keep every level in a CPU copy in
-// Direct3D layout; unlock uploads the locked rows. Render targets and the
-// back buffer live only in GL; locking them reads the pixels back.
+// gfx_tex: textures, surfaces, the back buffer and the D3DX-style loaders.
+// Sampled textures keep every level in a CPU copy in Direct3D layout;
+// unlock uploads the locked rows. Render targets and the back buffer live
+// only in GL; locking them reads the pixels back. Binding targets, clear,
+// fill, stretch and read-back are in gfx_target.cpp.
 //
 // Sections: 1 formats  2 textures  3 lock/unlock  4 surfaces and back buffer
-//           5 targets, fill, stretch, read-back  6 loaders
+//           5 loaders
 #include "plat/gfx_local.h"
 #include "plat/files.h"
 #include "plat/gfx_image.h"
@@ -146,8 +147,6 @@ void upload_level(GfxTexture* t, int level, const GfxRect& r)
     gfx_dev.counters.texture_uploads++;
 }
 
-bool is_render_target(const GfxTexture* t) { return (t->usage & GFX_USAGE_RENDERTARGET) != 0; }
-
 void destroy_texture(GfxTexture* t)
 {
     GfxDevice& d = gfx_dev;
@@ -288,12 +287,6 @@ GfxTexture* gfx_white_texture(void) { return gfx_usable() ? gfx_dev.white : null
 // 3 Lock and unlock
 // ===========================================================================
 namespace {
-bool rect_inside(const GfxRect& r, int w, int h)
-{
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= w &&
-           r.bottom <= h;
-}
-
 // Reads a rectangle of a GL-only surface into `dst` in its own format.
 void read_surface_rect(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
 {
@@ -315,12 +308,12 @@ GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRec
     GfxLevel& L = tex->levels[level];
     if (L.locked) return GFX_E_INVALIDCALL;
     GfxRect r = rect ? *rect : GfxRect{0, 0, L.width, L.height};
-    if (!rect_inside(r, L.width, L.height)) return GFX_E_INVALIDCALL;
+    if (!gfx_rect_inside(r, L.width, L.height)) return GFX_E_INVALIDCALL;
     if (gfx_format_block_bytes(tex->format) &&
         ((r.left | r.top) & 3 || ((r.right & 3) && r.right != L.width) ||
          ((r.bottom & 3) && r.bottom != L.height)))
         return GFX_E_INVALIDCALL;  // block formats lock whole blocks
-    if (is_render_target(tex)) {
+    if (gfx_tex_is_render_target(tex)) {
         GfxSurface* s = gfx_tex_get_surface(tex, level);
         GfxHr hr = gfx_surface_lock(s, &r, out, flags);
         gfx_surface_release(s);
@@ -346,7 +339,7 @@ GfxHr gfx_tex_unlock(GfxTexture* tex, int level)
     GfxLevel& L = tex->levels[level];
     if (!L.locked) return GFX_E_INVALIDCALL;
     L.locked = 0;
-    if (is_render_target(tex)) {
+    if (gfx_tex_is_render_target(tex)) {
         GfxSurface* s = tex->surfaces[level];
         return s ? gfx_surface_unlock(s) : GFX_E_INVALIDCALL;
     }
@@ -392,8 +385,9 @@ void destroy_own_surface(GfxSurface* s)
 
 GfxSurface* gfx_surface_create_depth(int width, int height, GfxFormat fmt, int samples)
 {
-    if (!gfx_usable() || width <= 0 || height <= 0 || (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) ||
-        width > gfx_dev.caps.max_texture_size || height > gfx_dev.caps.max_texture_size)
+    if (!gfx_usable() || width <= 0 || height <= 0 ||
+        (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) || width > gfx_dev.caps.max_texture_size ||
+        height > gfx_dev.caps.max_texture_size)
         return nullptr;
     if (samples <= 1) samples = 0;
     if (samples > gfx_dev.caps.max_samples) return nullptr;
@@ -432,11 +426,11 @@ GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, u
 {
     if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s || !out || s->locked) return GFX_E_INVALIDCALL;
-    if (s->owner && !is_render_target(s->owner))
+    if (s->owner && !gfx_tex_is_render_target(s->owner))
         return gfx_tex_lock(s->owner, s->level, rect, out, flags);
     if (gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;  // not lockable
     GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
-    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
+    if (!gfx_rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
     int bpp = gfx_format_bytes_per_pixel(s->desc.format);
     int pitch = (r.right - r.left) * bpp;
     s->lock_copy.assign(static_cast<size_t>(pitch) * (r.bottom - r.top), 0);
@@ -455,7 +449,7 @@ GfxHr gfx_surface_unlock(GfxSurface* s)
 {
     if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s) return GFX_E_INVALIDCALL;
-    if (s->owner && !is_render_target(s->owner)) return gfx_tex_unlock(s->owner, s->level);
+    if (s->owner && !gfx_tex_is_render_target(s->owner)) return gfx_tex_unlock(s->owner, s->level);
     if (!s->locked) return GFX_E_INVALIDCALL;
     s->locked = 0;
     if (s->owner) {
@@ -553,183 +547,7 @@ void gfx_tex_stop(void)
 }
 
 // ===========================================================================
-// 5 Targets, fill, stretch, read-back
-// ===========================================================================
-namespace {
-void attach_color(GLuint fbo, GLenum point, GfxSurface* s)
-{
-    if (!s)
-        glNamedFramebufferTexture(fbo, point, 0, 0);
-    else if (s->owner)
-        glNamedFramebufferTexture(fbo, point, s->owner->tex, s->level);
-    else if (s->renderbuffer)
-        glNamedFramebufferRenderbuffer(fbo, point, GL_RENDERBUFFER, s->renderbuffer);
-    else
-        glNamedFramebufferTexture(fbo, point, s->resolve_tex, 0);
-}
-}  // namespace
-
-void gfx_bind_targets(void)
-{
-    GfxDevice& d = gfx_dev;
-    gfx_targets_written();
-    GLenum bufs[GFX_MAX_RENDER_TARGETS];
-    for (int i = 0; i < GFX_MAX_RENDER_TARGETS; ++i) {
-        attach_color(d.fbo, GL_COLOR_ATTACHMENT0 + i, d.target[i]);
-        bufs[i] = d.target[i] ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
-    }
-    glNamedFramebufferDrawBuffers(d.fbo, GFX_MAX_RENDER_TARGETS, bufs);
-    glNamedFramebufferRenderbuffer(d.fbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-    if (d.depth) {
-        GLenum point = d.depth->desc.format == GFX_FMT_D24S8 ? GL_DEPTH_STENCIL_ATTACHMENT
-                                                             : GL_DEPTH_ATTACHMENT;
-        glNamedFramebufferRenderbuffer(d.fbo, point, GL_RENDERBUFFER, d.depth->renderbuffer);
-    }
-    gfx_count_state();
-    d.fbo_dirty = 0;
-}
-
-GLuint gfx_surface_read_fbo(GfxSurface* s)
-{
-    GfxDevice& d = gfx_dev;
-    attach_color(d.read_fbo, GL_COLOR_ATTACHMENT0, s);
-    glNamedFramebufferReadBuffer(d.read_fbo, GL_COLOR_ATTACHMENT0);
-    if (s->owner || !s->renderbuffer) return d.read_fbo;
-    // Multisampled: resolve into the single-sample texture first.
-    glNamedFramebufferTexture(d.resolve_fbo, GL_COLOR_ATTACHMENT0, s->resolve_tex, 0);
-    glNamedFramebufferDrawBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
-    glNamedFramebufferReadBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
-    gfx_gl_scissor(0, d.gl.scissor);
-    gfx_gl_masks_for_clear();
-    glBlitNamedFramebuffer(d.read_fbo, d.resolve_fbo, 0, 0, s->desc.width, s->desc.height, 0, 0,
-                           s->desc.width, s->desc.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    return d.resolve_fbo;
-}
-
-void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
-{
-    GLuint fbo = gfx_surface_read_fbo(s);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glPixelStorei(GL_PACK_ROW_LENGTH, pitch % 4 == 0 ? pitch / 4 : 0);
-    if (pitch % 4 == 0) {
-        glReadPixels(r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA, GL_UNSIGNED_BYTE,
-                     dst);
-    } else {
-        for (int y = r.top; y < r.bottom; ++y)
-            glReadPixels(r.left, y, r.right - r.left, 1, GL_BGRA, GL_UNSIGNED_BYTE,
-                         dst + static_cast<size_t>(y - r.top) * pitch);
-    }
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-}
-
-GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, int pitch)
-{
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!s || !rect || !dst) return GFX_E_INVALIDCALL;
-    if (s->desc.format != GFX_FMT_A8R8G8B8 && s->desc.format != GFX_FMT_X8R8G8B8)
-        return GFX_E_INVALIDCALL;
-    const GfxRect& r = *rect;
-    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    if (pitch < w * 4) return GFX_E_INVALIDCALL;
-    if (s->owner && !is_render_target(s->owner)) {  // the CPU copy holds the pixels
-        const GfxLevel& L = s->owner->levels[s->level];
-        const size_t src_pitch = static_cast<size_t>(L.width) * 4;
-        for (int y = 0; y < h; ++y) {
-            std::memcpy(dst + static_cast<size_t>(y) * pitch,
-                        L.copy.data() + (r.top + y) * src_pitch + static_cast<size_t>(r.left) * 4,
-                        static_cast<size_t>(w) * 4);
-        }
-        return GFX_OK;
-    }
-    gfx_surface_read_back(s, r, dst, pitch);
-    return GFX_OK;
-}
-
-GfxSurface* gfx_get_render_target(int index)
-{
-    if (!gfx_usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
-    GfxSurface* s = gfx_dev.target[index];
-    gfx_surface_addref(s);
-    return s;
-}
-
-GfxSurface* gfx_get_depth_stencil_surface(void)
-{
-    if (!gfx_usable()) return nullptr;
-    gfx_surface_addref(gfx_dev.depth);
-    return gfx_dev.depth;
-}
-
-GfxHr gfx_set_render_target(int index, GfxSurface* s)
-{
-    GfxDevice& d = gfx_dev;
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (index < 0 || index >= GFX_MAX_RENDER_TARGETS || (index == 0 && !s))
-        return GFX_E_INVALIDCALL;
-    if (s && !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
-    if (d.target[index] != s) d.target[index] = s, d.fbo_dirty = 1, gfx_targets_written();
-    if (index == 0) {
-        d.viewport = {0, 0, s->desc.width, s->desc.height, 0.0f, 1.0f};
-        d.scissor = {0, 0, s->desc.width, s->desc.height};
-        gfx_bump_serial(GFX_UG_TRANSFORM);
-    }
-    return GFX_OK;
-}
-
-GfxHr gfx_set_depth_stencil_surface(GfxSurface* s)
-{
-    GfxDevice& d = gfx_dev;
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (s && !gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;
-    if (d.depth != s) d.depth = s, d.fbo_dirty = 1, gfx_targets_written();
-    return GFX_OK;
-}
-
-GfxHr gfx_color_fill(GfxSurface* s, const GfxRect* rect, uint32_t color)
-{
-    GfxDevice& d = gfx_dev;
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!s || !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
-    GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
-    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
-    gfx_targets_written();
-    attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, s);
-    glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
-    gfx_gl_scissor(1, r);
-    gfx_gl_masks_for_clear();
-    const float c[4] = {((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                        (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f};
-    glClearNamedFramebufferfv(d.blit_fbo, GL_COLOR, 0, c);
-    return GFX_OK;
-}
-
-GfxHr gfx_stretch_rect(GfxSurface* src, const GfxRect* src_rect, GfxSurface* dst,
-                       const GfxRect* dst_rect, uint32_t filter)
-{
-    GfxDevice& d = gfx_dev;
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!src || !dst || src == dst || !(dst->desc.usage & GFX_USAGE_RENDERTARGET))
-        return GFX_E_INVALIDCALL;
-    GfxRect sr = src_rect ? *src_rect : GfxRect{0, 0, src->desc.width, src->desc.height};
-    GfxRect dr = dst_rect ? *dst_rect : GfxRect{0, 0, dst->desc.width, dst->desc.height};
-    if (!rect_inside(sr, src->desc.width, src->desc.height) ||
-        !rect_inside(dr, dst->desc.width, dst->desc.height))
-        return GFX_E_INVALIDCALL;
-    gfx_targets_written();
-    GLuint rfbo = gfx_surface_read_fbo(src);
-    attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, dst);
-    glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
-    gfx_gl_scissor(0, d.gl.scissor);
-    gfx_gl_masks_for_clear();
-    glBlitNamedFramebuffer(rfbo, d.blit_fbo, sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top,
-                           dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
-                           filter == GFX_TEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-    return GFX_OK;
-}
-
-// ===========================================================================
-// 6 Loaders (D3DX-shaped)
+// 5 Loaders (D3DX-shaped)
 // ===========================================================================
 namespace {
 int round_pow2(int v)
