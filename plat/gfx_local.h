@@ -365,6 +365,9 @@ int gfx_tex_start(void);  // white texture, back buffer, FBO
 void gfx_tex_stop(void);
 int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height);
 void gfx_backbuffer_free(void);
+int gfx_tex_full_chain(int w, int h);  // levels down to 1x1
+// Uploads rectangle `r` of a level's CPU copy (block formats: the whole level).
+void gfx_tex_upload_level(GfxTexture* t, int level, const GfxRect& r);
 // Render targets live only in GL; sampled textures keep a CPU copy.
 inline bool gfx_tex_is_render_target(const GfxTexture* t)
 {
