@@ -4,8 +4,8 @@
 // Ownership: gfx.cpp owns the device record `gfx_dev`; gfx_state.cpp the
 // Direct3D-side states in it; gfx_gl_state.cpp the GL state cache;
 // gfx_draw.cpp the stream rings and declarations; gfx_tex.cpp the textures
-// and surfaces; gfx_target.cpp the framebuffers' attachments; gfx_shader.cpp
-// / gfx_ffp.cpp the programs.
+// and surfaces; gfx_target.cpp the framebuffers' attachments; gfx_shader.cpp,
+// gfx_shader_const.cpp, gfx_layer_uniforms.cpp and gfx_ffp.cpp the programs.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -405,6 +405,10 @@ GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key);
 // they cannot be linked (the draw then binds them as separate stages).
 GfxStageProgram* gfx_shader_pair(GfxShader* vs, GfxStageProgram* vp, int vkey, GfxShader* ps,
                                  GfxStageProgram* pp, int pkey);
+
+// gfx_layer_uniforms.cpp
+// Finds the layer uniforms in a freshly built program (-1 where absent).
+void gfx_shader_fill_layer_locations(GfxStageProgram& v);
 // Uploads the layer uniforms of the groups whose states changed since this
 // program last saw them.
 void gfx_shader_upload_layer_uniforms(GfxStageProgram* p);
