@@ -15,7 +15,6 @@
 #include <cstring>
 
 namespace {
-bool usable() { return gfx_dev.ok != 0; }
 constexpr uint32_t VERTEX_RING_BYTES = 16u << 20;
 constexpr uint32_t INDEX_RING_BYTES = 4u << 20;
 }  // namespace
@@ -121,7 +120,7 @@ int gfx_elements_size(const GfxVertexElement* e)
 
 GfxVertexDecl* gfx_decl_create(const GfxVertexElement* elements)
 {
-    if (!usable()) return nullptr;
+    if (!gfx_usable()) return nullptr;
     int size = gfx_elements_size(elements);
     if (size <= 0) return nullptr;
     auto* d = new GfxVertexDecl;
@@ -169,14 +168,14 @@ void gfx_decl_release(GfxVertexDecl* decl)
 
 GfxHr gfx_set_vertex_decl(GfxVertexDecl* decl)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     gfx_dev.decl = decl;
     return GFX_OK;
 }
 
 GfxHr gfx_set_fvf(uint32_t fvf)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     auto it = gfx_dev.fvf_decls.find(fvf);
     if (it == gfx_dev.fvf_decls.end()) {
         GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
@@ -196,7 +195,7 @@ namespace {
 template <typename B>
 B* buffer_create(uint32_t bytes, uint32_t usage, GfxPool pool)
 {
-    if (!usable() || bytes == 0 || bytes > (1u << 30)) return nullptr;
+    if (!gfx_usable() || bytes == 0 || bytes > (1u << 30)) return nullptr;
     auto* b = new B;
     b->gen = gfx_dev.generation;
     b->usage = usage, b->pool = pool;
@@ -224,7 +223,7 @@ void buffer_release(B* b, B*& bound, GLuint GfxVertexDecl::*slot)
 
 GfxHr buffer_lock(GfxBuffer* b, uint32_t offset, uint32_t size, void** data, uint32_t flags)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!b || !data || b->locked) return GFX_E_INVALIDCALL;
     uint32_t total = static_cast<uint32_t>(b->copy.size());
     if (offset == 0 && size == 0) size = total;
@@ -236,7 +235,7 @@ GfxHr buffer_lock(GfxBuffer* b, uint32_t offset, uint32_t size, void** data, uin
 
 GfxHr buffer_unlock(GfxBuffer* b)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!b || !b->locked) return GFX_E_INVALIDCALL;
     b->locked = 0;
     if ((b->lock_flags & GFX_LOCK_READONLY) || b->lock_size == 0) return GFX_OK;
@@ -300,7 +299,7 @@ uint32_t gfx_ib_size(const GfxIndexBuffer* ib)
 
 GfxHr gfx_set_stream_source(int stream, GfxVertexBuffer* vb, uint32_t offset, uint32_t stride)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (stream != 0 || (vb && (stride == 0 || offset >= vb->copy.size()))) return GFX_E_INVALIDCALL;
     gfx_dev.stream_vb = vb;
     gfx_dev.stream_offset = offset;
@@ -310,7 +309,7 @@ GfxHr gfx_set_stream_source(int stream, GfxVertexBuffer* vb, uint32_t offset, ui
 
 GfxHr gfx_set_indices(GfxIndexBuffer* ib)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     gfx_dev.indices = ib;
     return GFX_OK;
 }
@@ -414,7 +413,7 @@ GLenum gl_mode(GfxPrim t)
 GfxHr prepare(GfxVertexDecl*& decl_out)
 {
     GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     gfx_targets_written();
     if (d.lost) return GFX_OK;  // a lost device draws nothing and reports nothing
     GfxVertexDecl* decl = d.decl;
@@ -536,7 +535,7 @@ uint32_t gfx_prim_vertex_count(GfxPrim type, uint32_t count)
 GfxHr gfx_draw_primitive_up(GfxPrim type, uint32_t count, const void* vertices, uint32_t stride)
 {
     uint32_t n = gfx_prim_vertex_count(type, count);
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!n || !vertices || stride == 0 || n > (1u << 24)) return GFX_E_INVALIDCALL;
     GfxVertexDecl* decl = nullptr;
     GfxHr hr = prepare(decl);
@@ -554,7 +553,7 @@ GfxHr gfx_draw_indexed_primitive_up(GfxPrim type, uint32_t min_index, uint32_t n
 {
     GfxDevice& d = gfx_dev;
     uint32_t n = gfx_prim_vertex_count(type, count);
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     uint32_t isize = index_fmt == GFX_FMT_INDEX16 ? 2 : index_fmt == GFX_FMT_INDEX32 ? 4 : 0;
     if (!n || !indices || !vertices || !isize || stride == 0 || num_vertices == 0 ||
         n > (1u << 24) || num_vertices > (1u << 24))
@@ -586,7 +585,7 @@ GfxHr gfx_draw_primitive(GfxPrim type, uint32_t start_vertex, uint32_t count)
 {
     GfxDevice& d = gfx_dev;
     uint32_t n = gfx_prim_vertex_count(type, count);
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     GfxVertexBuffer* vb = d.stream_vb;
     if (!n || !vb) return GFX_E_INVALIDCALL;
     uint64_t avail = (vb->copy.size() - d.stream_offset) / d.stream_stride;
@@ -605,7 +604,7 @@ GfxHr gfx_draw_indexed_primitive(GfxPrim type, int32_t base_vertex, uint32_t min
 {
     GfxDevice& d = gfx_dev;
     uint32_t n = gfx_prim_vertex_count(type, count);
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     GfxVertexBuffer* vb = d.stream_vb;
     GfxIndexBuffer* ib = d.indices;
     if (!n || !vb || !ib || base_vertex < 0) return GFX_E_INVALIDCALL;

@@ -1,9 +1,11 @@
 // gfx_local: the drawing device's private records, shared by the gfx_*.cpp
 // files and their white-box tests only. Nothing above plat/ includes this.
 //
-// Ownership: gfx.cpp owns the device record `gfx_dev` and the GL state cache;
-// gfx_draw.cpp the stream rings and declarations; gfx_tex.cpp the textures,
-// surfaces and the framebuffer; gfx_shader.cpp / gfx_ffp.cpp the programs.
+// Ownership: gfx.cpp owns the device record `gfx_dev`; gfx_state.cpp the
+// Direct3D-side states in it; gfx_gl_state.cpp the GL state cache;
+// gfx_draw.cpp the stream rings and declarations; gfx_tex.cpp the textures
+// and surfaces; gfx_target.cpp the framebuffers' attachments; gfx_shader.cpp,
+// gfx_shader_const.cpp, gfx_layer_uniforms.cpp and gfx_ffp.cpp the programs.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -318,6 +320,9 @@ struct GfxDevice {
 
 extern GfxDevice gfx_dev;
 
+// True while a device exists: every call made without one fails cleanly.
+inline bool gfx_usable(void) { return gfx_dev.ok != 0; }
+
 // True while the device that made an object (generation `gen`) still lives:
 // only then may its GL names be deleted. Objects released after their device
 // is gone free their memory only.
@@ -326,27 +331,52 @@ inline bool gfx_live(uint32_t gen) { return gfx_dev.ok && gen == gfx_dev.generat
 // ---------------------------------------------------------------------------
 // Internal calls between the gfx files
 // ---------------------------------------------------------------------------
-// gfx.cpp: GL cache setters (each compares, calls GL when different, counts)
+inline bool gfx_same_rect(const GfxRect& a, const GfxRect& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+// A rectangle of at least one pixel within w x h.
+inline bool gfx_rect_inside(const GfxRect& r, int w, int h)
+{
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= w &&
+           r.bottom <= h;
+}
+
+// gfx_state.cpp
+void gfx_states_set_defaults(GfxDevice& d);  // Direct3D 9 defaults, every serial raised
+void gfx_bump_serial(GfxUniformGroup g);
+
+// gfx_gl_state.cpp: GL cache setters (each compares, calls GL when different, counts)
 void gfx_gl_bind_draw_fbo(GLuint fbo);
 void gfx_gl_bind_vao(GLuint vao);
 void gfx_gl_use_stages(GLuint vs, GLuint fs);
 void gfx_gl_bind_texture(int unit, GLuint tex);
 void gfx_gl_viewport(const GfxRect& r);
 void gfx_gl_scissor(int enable, const GfxRect& r);
+void gfx_gl_color_mask(int mask);  // bit 0 R, 1 G, 2 B, 3 A
 void gfx_gl_masks_for_clear(void);
 void gfx_gl_apply_states(void);  // render and sampler states before a draw
 void gfx_count_state(int n = 1);
 // Something other than a clear wrote (or may have written) the targets.
 inline void gfx_targets_written(void) { gfx_dev.last_clear.valid = 0; }
-void gfx_bump_serial(GfxUniformGroup g);
-GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 
 // gfx_tex.cpp
 int gfx_tex_start(void);  // white texture, back buffer, FBO
 void gfx_tex_stop(void);
 int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height);
 void gfx_backbuffer_free(void);
-void gfx_bind_targets(void);  // attach the current targets to the FBO
+int gfx_tex_full_chain(int w, int h);  // levels down to 1x1
+// Uploads rectangle `r` of a level's CPU copy (block formats: the whole level).
+void gfx_tex_upload_level(GfxTexture* t, int level, const GfxRect& r);
+// Render targets live only in GL; sampled textures keep a CPU copy.
+inline bool gfx_tex_is_render_target(const GfxTexture* t)
+{
+    return (t->usage & GFX_USAGE_RENDERTARGET) != 0;
+}
+
+// gfx_target.cpp
+void gfx_bind_targets(void);    // attach the current targets to the FBO
+GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 // FBO holding the surface's pixels for reading (a multisampled surface is
 // resolved first); its read buffer is set.
 GLuint gfx_surface_read_fbo(GfxSurface* s);
@@ -375,6 +405,10 @@ GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key);
 // they cannot be linked (the draw then binds them as separate stages).
 GfxStageProgram* gfx_shader_pair(GfxShader* vs, GfxStageProgram* vp, int vkey, GfxShader* ps,
                                  GfxStageProgram* pp, int pkey);
+
+// gfx_layer_uniforms.cpp
+// Finds the layer uniforms in a freshly built program (-1 where absent).
+void gfx_shader_fill_layer_locations(GfxStageProgram& v);
 // Uploads the layer uniforms of the groups whose states changed since this
 // program last saw them.
 void gfx_shader_upload_layer_uniforms(GfxStageProgram* p);

@@ -3,29 +3,19 @@
 // prelude (inputs, varyings, samplers, layer uniforms, epilogues) goes in
 // front and a main that calls the entry function and the epilogue at the
 // end. The constant table is GL's reflection of the registers the program
-// really uses, with the declared sizes as the upper bound of every write.
+// really uses, with the declared sizes as the upper bound of every write;
+// its queries and setters are in gfx_shader_const.cpp, the uniforms the
+// layer itself feeds every stage in gfx_layer_uniforms.cpp.
 //
-// Sections: 1 prelude  2 register rewrite  3 build  4 binding  5 table
-//           6 setters  7 layer uniforms
+// Sections: 1 prelude  2 register rewrite  3 build  4 binding
 #include "plat/gfx_local.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace {
-bool usable() { return gfx_dev.ok != 0; }
-
-const char* const kLayerNames[GFX_LU_COUNT] = {
-    "gfx_WorldViewProj", "gfx_WorldView",    "gfx_World",        "gfx_Viewport",
-    "gfx_HalfPixel",     "gfx_LightDir",     "gfx_LightDiffuse", "gfx_LightSpecular",
-    "gfx_LightAmbient",  "gfx_MatDiffuse",   "gfx_MatAmbient",   "gfx_MatSpecular",
-    "gfx_MatEmissive",   "gfx_MatPower",     "gfx_Ambient",      "gfx_AlphaFunc",
-    "gfx_AlphaRef",      "gfx_FogOn",        "gfx_FogColor",     "gfx_FogRange",
-    "gfx_TFactor",       "gfx_ClipPlane[0]",
-};
 
 // ===========================================================================
 // 1 Prelude: one interface shared by every stage, user or generated.
@@ -427,12 +417,6 @@ GLuint compile_variant(const GfxShader* sh, int key, char* errors, size_t errors
     return prog;
 }
 
-void fill_layer_locations(GfxStageProgram& v)
-{
-    for (int i = 0; i < GFX_LU_COUNT; ++i)
-        v.loc[i] = glGetUniformLocation(v.program, kLayerNames[i]);
-}
-
 // Location of element `i` of a constant in `prog`.
 GLint element_location(GLuint prog, const GfxConstEntry& e, int i)
 {
@@ -515,7 +499,7 @@ GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const c
         return nullptr;
     }
     sh->program = sh->var[0].program = prog;
-    fill_layer_locations(sh->var[0]);
+    gfx_shader_fill_layer_locations(sh->var[0]);
     return sh;
 }
 
@@ -550,7 +534,7 @@ GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key)
         v.failed = 1;
         return nullptr;
     }
-    fill_layer_locations(v);
+    gfx_shader_fill_layer_locations(v);
     copy_constants(sh, v.program,
                    [&](size_t n) -> GLint& { return sh->constants[n].var_loc[key]; });
     return &v;
@@ -644,7 +628,7 @@ GfxStageProgram* gfx_shader_pair(GfxShader* vs, GfxStageProgram* vp, int vkey, G
     vs->pairs.push_back(p), ps->pairs.push_back(p);
     p->prog.program = link_pair(vs, vkey, ps, pkey);
     if (!p->prog.program) return nullptr;  // remembered, so it is tried once
-    fill_layer_locations(p->prog);
+    gfx_shader_fill_layer_locations(p->prog);
     for (int k = 0; k < 2; ++k) {
         const GfxShader* s = p->stage[k];
         p->loc[k].assign(s->constants.size(), -1);
@@ -684,7 +668,7 @@ GfxShader* gfx_shader_compile(GfxShaderKind kind, const char* source, size_t len
                               size_t errors_size)
 {
     if (errors && errors_size) errors[0] = 0;
-    if (!usable()) return nullptr;
+    if (!gfx_usable()) return nullptr;
     if (!source || !profile || kind < GFX_SHADER_VERTEX || kind > GFX_SHADER_PIXEL) return nullptr;
     const char* want = kind == GFX_SHADER_PIXEL ? "ps_" : "vs_";
     if (std::strncmp(profile, want, 3) != 0) {
@@ -719,7 +703,7 @@ GfxShaderKind gfx_shader_kind(const GfxShader* shader)
 // ===========================================================================
 GfxHr gfx_set_vertex_shader(GfxShader* shader)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (shader && shader->kind == GFX_SHADER_PIXEL) return GFX_E_INVALIDCALL;
     gfx_dev.vs = shader;
     return GFX_OK;
@@ -727,378 +711,8 @@ GfxHr gfx_set_vertex_shader(GfxShader* shader)
 
 GfxHr gfx_set_pixel_shader(GfxShader* shader)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (shader && shader->kind != GFX_SHADER_PIXEL) return GFX_E_INVALIDCALL;
     gfx_dev.ps = shader;
     return GFX_OK;
-}
-
-// ===========================================================================
-// 5 Constant table
-// ===========================================================================
-namespace {
-const GfxConstEntry* entry_of(const GfxShader* s, GfxConstHandle h)
-{
-    if (!s || h == 0 || h > s->constants.size()) return nullptr;
-    return &s->constants[h - 1];
-}
-}  // namespace
-
-GfxConstHandle gfx_const_by_name(const GfxShader* shader, const char* name)
-{
-    if (!shader || !name) return 0;
-    for (size_t i = 0; i < shader->constants.size(); ++i)
-        if (shader->constants[i].name == name) return i + 1;
-    return 0;
-}
-
-int gfx_const_count(const GfxShader* shader)
-{
-    return shader ? static_cast<int>(shader->constants.size()) : 0;
-}
-
-GfxConstHandle gfx_const_by_index(const GfxShader* shader, int index)
-{
-    if (!shader || index < 0 || index >= gfx_const_count(shader)) return 0;
-    return static_cast<GfxConstHandle>(index) + 1;
-}
-
-GfxHr gfx_const_desc(const GfxShader* shader, GfxConstHandle h, GfxConstDesc* out)
-{
-    const GfxConstEntry* e = entry_of(shader, h);
-    if (!e || !out) return GFX_E_INVALIDCALL;
-    out->name = e->name.c_str();
-    out->type = e->type;
-    out->count = e->count;
-    out->sampler_stage = e->sampler_stage;
-    return GFX_OK;
-}
-
-int gfx_const_sampler_stage(const GfxShader* shader, GfxConstHandle h)
-{
-    const GfxConstEntry* e = entry_of(shader, h);
-    return e ? e->sampler_stage : -1;
-}
-
-// ===========================================================================
-// 6 Setters. Every write is cut to the constant's declared elements.
-// ===========================================================================
-namespace {
-int components(GfxConstType t)
-{
-    switch (t) {
-    case GFX_CT_INT:
-    case GFX_CT_FLOAT: return 1;
-    case GFX_CT_INT2:
-    case GFX_CT_FLOAT2: return 2;
-    case GFX_CT_INT3:
-    case GFX_CT_FLOAT3: return 3;
-    case GFX_CT_INT4:
-    case GFX_CT_FLOAT4: return 4;
-    default: return 0;
-    }
-}
-bool is_int(GfxConstType t) { return t >= GFX_CT_INT && t <= GFX_CT_INT4; }
-bool is_vector(GfxConstType t) { return components(t) > 0; }
-
-// Calls fn(program, location) for every built variant of the stage that
-// uses the constant, so that all of them hold the same values.
-template <typename Fn>
-void for_each_variant(GfxShader* s, const GfxConstEntry& e, Fn fn)
-{
-    for (int k = 0; k < GFX_STAGE_VARIANTS; ++k)
-        if (s->var[k].program && e.var_loc[k] >= 0) fn(s->var[k].program, e.var_loc[k]);
-    if (!gfx_live(s->gen)) return;
-    const size_t i = static_cast<size_t>(&e - s->constants.data());
-    for (const GfxStagePair* p : s->pairs) {
-        const GLint loc = p->loc[p->stage[0] == s ? 0 : 1][i];
-        if (p->prog.program && loc >= 0) fn(p->prog.program, loc);
-    }
-}
-
-// Writes `elements` values of `comps` components each (floats in, converted
-// to ints for int constants). `values` holds elements x comps floats.
-GfxHr write_vectors(GfxShader* s, const GfxConstEntry& e, const float* values, int elements)
-{
-    int comps = components(e.type);
-    elements = std::min(elements, e.count);
-    if (elements <= 0) return GFX_OK;
-    GLsizei n = elements;
-    std::vector<int> iv;
-    if (is_int(e.type)) {
-        iv.resize(static_cast<size_t>(elements) * comps);
-        for (size_t i = 0; i < iv.size(); ++i) iv[i] = static_cast<int>(values[i]);
-    }
-    for_each_variant(s, e, [&](GLuint p, GLint loc) {
-        if (is_int(e.type)) {
-            switch (comps) {
-            case 1: glProgramUniform1iv(p, loc, n, iv.data()); break;
-            case 2: glProgramUniform2iv(p, loc, n, iv.data()); break;
-            case 3: glProgramUniform3iv(p, loc, n, iv.data()); break;
-            default: glProgramUniform4iv(p, loc, n, iv.data()); break;
-            }
-            return;
-        }
-        switch (comps) {
-        case 1: glProgramUniform1fv(p, loc, n, values); break;
-        case 2: glProgramUniform2fv(p, loc, n, values); break;
-        case 3: glProgramUniform3fv(p, loc, n, values); break;
-        default: glProgramUniform4fv(p, loc, n, values); break;
-        }
-    });
-    return GFX_OK;
-}
-
-// Packs a flat list of scalars into whole elements (the last one zero-padded).
-GfxHr write_scalars(GfxShader* s, GfxConstHandle h, const float* v, int count)
-{
-    const GfxConstEntry* e = entry_of(s, h);
-    if (!e || !v || count < 0 || !is_vector(e->type)) return GFX_E_INVALIDCALL;
-    int comps = components(e->type);
-    int total = std::min(count, comps * e->count);
-    int elements = (total + comps - 1) / comps;
-    std::vector<float> buf(static_cast<size_t>(elements) * comps, 0.0f);
-    std::copy(v, v + total, buf.begin());
-    return write_vectors(s, *e, buf.data(), elements);
-}
-
-// Four-float vectors cut to the constant's width.
-GfxHr write_vec4s(GfxShader* s, GfxConstHandle h, const float* v4, int count)
-{
-    const GfxConstEntry* e = entry_of(s, h);
-    if (!e || !v4 || count < 0 || !is_vector(e->type)) return GFX_E_INVALIDCALL;
-    int comps = components(e->type);
-    int elements = std::min(count, e->count);
-    std::vector<float> buf(static_cast<size_t>(elements) * comps);
-    for (int i = 0; i < elements; ++i)
-        for (int c = 0; c < comps; ++c) buf[static_cast<size_t>(i) * comps + c] = v4[i * 4 + c];
-    return write_vectors(s, *e, buf.data(), elements);
-}
-}  // namespace
-
-GfxHr gfx_const_set_int(GfxShader* s, GfxConstHandle h, int v)
-{
-    float f = static_cast<float>(v);
-    return write_scalars(s, h, &f, 1);
-}
-
-GfxHr gfx_const_set_ints(GfxShader* s, GfxConstHandle h, const int* v, int count)
-{
-    if (!v || count < 0) return GFX_E_INVALIDCALL;
-    std::vector<float> f(v, v + count);
-    return write_scalars(s, h, f.data(), count);
-}
-
-GfxHr gfx_const_set_float(GfxShader* s, GfxConstHandle h, float v)
-{
-    return write_scalars(s, h, &v, 1);
-}
-
-GfxHr gfx_const_set_floats(GfxShader* s, GfxConstHandle h, const float* v, int count)
-{
-    return write_scalars(s, h, v, count);
-}
-
-GfxHr gfx_const_set_vector(GfxShader* s, GfxConstHandle h, const float v[4])
-{
-    return write_vec4s(s, h, v, 1);
-}
-
-GfxHr gfx_const_set_vectors(GfxShader* s, GfxConstHandle h, const float* v4, int count)
-{
-    return write_vec4s(s, h, v4, count);
-}
-
-namespace {
-// The first `rows` rows of `n` 4x4 matrices, three columns of each row.
-std::vector<float> first_three_columns(const float* m16, int n, int rows)
-{
-    std::vector<float> out(static_cast<size_t>(n) * static_cast<size_t>(rows) * 3);
-    size_t k = 0;
-    for (int i = 0; i < n; ++i)
-        for (int r = 0; r < rows; ++r)
-            for (int c = 0; c < 3; ++c) out[k++] = m16[i * 16 + r * 4 + c];
-    return out;
-}
-}  // namespace
-
-GfxHr gfx_const_set_matrices(GfxShader* s, GfxConstHandle h, const float* m16, int count)
-{
-    const GfxConstEntry* e = entry_of(s, h);
-    if (!e || !m16 || count < 0) return GFX_E_INVALIDCALL;
-    int n = std::min(count, e->count);
-    if (n <= 0) return GFX_OK;
-    // Uploaded with transpose so that GLSL `p * M` is the row-vector product.
-    switch (e->type) {
-    case GFX_CT_FLOAT4X4:
-        for_each_variant(s, *e, [&](GLuint p, GLint loc) {
-            glProgramUniformMatrix4fv(p, loc, n, GL_TRUE, m16);
-        });
-        return GFX_OK;
-    case GFX_CT_FLOAT4X3: {  // four rows of three
-        std::vector<float> rows = first_three_columns(m16, n, 4);
-        for_each_variant(s, *e, [&](GLuint p, GLint loc) {
-            glProgramUniformMatrix3x4fv(p, loc, n, GL_TRUE, rows.data());
-        });
-        return GFX_OK;
-    }
-    case GFX_CT_FLOAT3X3: {
-        std::vector<float> rows = first_three_columns(m16, n, 3);
-        for_each_variant(s, *e, [&](GLuint p, GLint loc) {
-            glProgramUniformMatrix3fv(p, loc, n, GL_TRUE, rows.data());
-        });
-        return GFX_OK;
-    }
-    default: return GFX_E_INVALIDCALL;
-    }
-}
-
-GfxHr gfx_const_set_matrix(GfxShader* s, GfxConstHandle h, const float m[16])
-{
-    return gfx_const_set_matrices(s, h, m, 1);
-}
-
-// ===========================================================================
-// 7 Layer uniforms
-// ===========================================================================
-namespace {
-void mat_mul(const float* a, const float* b, float* out)
-{
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
-            float v = 0;
-            for (int k = 0; k < 4; ++k) v += a[r * 4 + k] * b[k * 4 + c];
-            out[r * 4 + c] = v;
-        }
-}
-void color4(uint32_t argb, float* out)
-{
-    out[0] = ((argb >> 16) & 0xFF) / 255.0f;
-    out[1] = ((argb >> 8) & 0xFF) / 255.0f;
-    out[2] = (argb & 0xFF) / 255.0f;
-    out[3] = ((argb >> 24) & 0xFF) / 255.0f;
-}
-float as_float(uint32_t u)
-{
-    float f;
-    std::memcpy(&f, &u, 4);
-    return f;
-}
-
-// Just under half a pixel (in pixels); see gfx_pixel_centre.
-constexpr float kHalfPixel = 63.0f / 128.0f;
-
-void upload_transform(GfxStageProgram* sh)
-{
-    const GfxDevice& d = gfx_dev;
-    const auto& L = sh->loc;
-    GLuint p = sh->program;
-    if (L[GFX_LU_WVP] >= 0 || L[GFX_LU_WV] >= 0) {
-        float wv[16], wvp[16];
-        mat_mul(d.xform[GFX_TS_WORLD].data(), d.xform[GFX_TS_VIEW].data(), wv);
-        mat_mul(wv, d.xform[GFX_TS_PROJECTION].data(), wvp);
-        if (L[GFX_LU_WVP] >= 0) glProgramUniformMatrix4fv(p, L[GFX_LU_WVP], 1, GL_TRUE, wvp);
-        if (L[GFX_LU_WV] >= 0) glProgramUniformMatrix4fv(p, L[GFX_LU_WV], 1, GL_TRUE, wv);
-    }
-    if (L[GFX_LU_WORLD] >= 0)
-        glProgramUniformMatrix4fv(p, L[GFX_LU_WORLD], 1, GL_TRUE, d.xform[GFX_TS_WORLD].data());
-    if (L[GFX_LU_HALFPIXEL] >= 0)
-        glProgramUniform2f(p, L[GFX_LU_HALFPIXEL],
-                           kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.width)),
-                           -kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.height)));
-    if (L[GFX_LU_VIEWPORT] >= 0)
-        glProgramUniform4f(p, L[GFX_LU_VIEWPORT], static_cast<float>(d.viewport.x),
-                           static_cast<float>(d.viewport.y),
-                           static_cast<float>(std::max(1, d.viewport.width)),
-                           static_cast<float>(std::max(1, d.viewport.height)));
-}
-
-void upload_light(GfxStageProgram* sh)
-{
-    const GfxDevice& d = gfx_dev;
-    const auto& L = sh->loc;
-    GLuint p = sh->program;
-    // Direction towards the light, in view space (Direct3D lights live in
-    // world space and are lit in camera space).
-    const float* v = d.xform[GFX_TS_VIEW].data();
-    const float* dir = d.light.direction;
-    float lx = -(dir[0] * v[0] + dir[1] * v[4] + dir[2] * v[8]);
-    float ly = -(dir[0] * v[1] + dir[1] * v[5] + dir[2] * v[9]);
-    float lz = -(dir[0] * v[2] + dir[1] * v[6] + dir[2] * v[10]);
-    float len = std::sqrt(lx * lx + ly * ly + lz * lz);
-    if (len > 0) lx /= len, ly /= len, lz /= len;
-    bool on = d.light_on && d.light.type == GFX_LIGHT_DIRECTIONAL;
-    auto col = [&](GLint loc, const GfxColorF& c, bool use) {
-        if (loc >= 0)
-            glProgramUniform4f(p, loc, use ? c.r : 0, use ? c.g : 0, use ? c.b : 0, use ? c.a : 0);
-    };
-    if (L[GFX_LU_LIGHTDIR] >= 0) glProgramUniform3f(p, L[GFX_LU_LIGHTDIR], lx, ly, lz);
-    col(L[GFX_LU_LIGHTDIFFUSE], d.light.diffuse, on);
-    col(L[GFX_LU_LIGHTSPECULAR], d.light.specular, on);
-    col(L[GFX_LU_LIGHTAMBIENT], d.light.ambient, on);
-    col(L[GFX_LU_MATDIFFUSE], d.material.diffuse, true);
-    col(L[GFX_LU_MATAMBIENT], d.material.ambient, true);
-    col(L[GFX_LU_MATSPECULAR], d.material.specular, true);
-    col(L[GFX_LU_MATEMISSIVE], d.material.emissive, true);
-    if (L[GFX_LU_MATPOWER] >= 0) glProgramUniform1f(p, L[GFX_LU_MATPOWER], d.material.power);
-    if (L[GFX_LU_AMBIENT] >= 0) {
-        float a[4];
-        color4(d.rs[GFX_RS_AMBIENT], a);
-        glProgramUniform4fv(p, L[GFX_LU_AMBIENT], 1, a);
-    }
-}
-
-void upload_pixel(GfxStageProgram* sh)
-{
-    const GfxDevice& d = gfx_dev;
-    const auto& L = sh->loc;
-    GLuint p = sh->program;
-    auto& rs = d.rs;
-    uint32_t func = rs[GFX_RS_ALPHATESTENABLE] ? rs[GFX_RS_ALPHAFUNC] : uint32_t{GFX_CMP_ALWAYS};
-    if (func < GFX_CMP_NEVER || func > GFX_CMP_ALWAYS) func = GFX_CMP_ALWAYS;
-    if (L[GFX_LU_ALPHAFUNC] >= 0)
-        glProgramUniform1i(p, L[GFX_LU_ALPHAFUNC], static_cast<GLint>(func));
-    if (L[GFX_LU_ALPHAREF] >= 0)
-        glProgramUniform1f(p, L[GFX_LU_ALPHAREF], static_cast<float>(rs[GFX_RS_ALPHAREF] & 0xFF));
-    bool fog = rs[GFX_RS_FOGENABLE] && (rs[GFX_RS_FOGTABLEMODE] == GFX_FOG_LINEAR ||
-                                        rs[GFX_RS_FOGVERTEXMODE] == GFX_FOG_LINEAR);
-    if (L[GFX_LU_FOGON] >= 0) glProgramUniform1i(p, L[GFX_LU_FOGON], fog ? 1 : 0);
-    float c[4];
-    color4(rs[GFX_RS_FOGCOLOR], c);
-    if (L[GFX_LU_FOGCOLOR] >= 0) glProgramUniform4fv(p, L[GFX_LU_FOGCOLOR], 1, c);
-    if (L[GFX_LU_FOGRANGE] >= 0)
-        glProgramUniform2f(p, L[GFX_LU_FOGRANGE], as_float(rs[GFX_RS_FOGSTART]),
-                           as_float(rs[GFX_RS_FOGEND]));
-    color4(rs[GFX_RS_TEXTUREFACTOR], c);
-    if (L[GFX_LU_TFACTOR] >= 0) glProgramUniform4fv(p, L[GFX_LU_TFACTOR], 1, c);
-}
-
-void upload_clip(GfxStageProgram* sh)
-{
-    if (sh->loc[GFX_LU_CLIPPLANE] < 0) return;
-    // A disabled plane is uploaded as (0, 0, 0, 1), which keeps every
-    // visible point, so that a clip distance left enabled in the driver's
-    // view never cuts anything.
-    float planes[GFX_MAX_CLIP_PLANES * 4];
-    uint32_t mask = gfx_dev.rs[GFX_RS_CLIPPLANEENABLE];
-    for (int i = 0; i < GFX_MAX_CLIP_PLANES; ++i) {
-        if ((mask >> i) & 1)
-            std::copy(gfx_dev.clip_plane[i].begin(), gfx_dev.clip_plane[i].end(), planes + i * 4);
-        else
-            planes[i * 4] = planes[i * 4 + 1] = planes[i * 4 + 2] = 0, planes[i * 4 + 3] = 1;
-    }
-    glProgramUniform4fv(sh->program, sh->loc[GFX_LU_CLIPPLANE], GFX_MAX_CLIP_PLANES, planes);
-}
-}  // namespace
-
-void gfx_shader_upload_layer_uniforms(GfxStageProgram* sh)
-{
-    const GfxDevice& d = gfx_dev;
-    typedef void (*Upload)(GfxStageProgram*);
-    static const Upload k[4] = {upload_transform, upload_light, upload_pixel, upload_clip};
-    for (int g = 0; g < 4; ++g) {
-        if (sh->uploaded_serial[g] == d.serial[g]) continue;
-        sh->uploaded_serial[g] = d.serial[g];
-        k[g](sh);
-    }
 }

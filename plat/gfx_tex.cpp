@@ -1,17 +1,14 @@
-// gfx_tex: textures, surfaces, the back buffer, the draw framebuffer and the
-// D3DX-style loaders. Sampled textures keep every level in a CPU copy in
-// Direct3D layout; unlock uploads the locked rows. Render targets and the
-// back buffer live only in GL; locking them reads the pixels back.
+// gfx_tex: textures, surfaces and the back buffer. Sampled textures keep
+// every level in a CPU copy in Direct3D layout; unlock uploads the locked
+// rows. Render targets and the back buffer live only in GL; locking them
+// reads the pixels back. Binding targets, clear, fill, stretch and
+// read-back are in gfx_target.cpp, the loaders from image files in
+// gfx_tex_load.cpp.
 //
 // Sections: 1 formats  2 textures  3 lock/unlock  4 surfaces and back buffer
-//           5 targets, fill, stretch, read-back  6 loaders
 #include "plat/gfx_local.h"
-#include "plat/files.h"
-#include "plat/gfx_image.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 
 // ===========================================================================
@@ -118,17 +115,14 @@ size_t gfx_format_level_size(GfxFormat fmt, int width, int height)
 // ===========================================================================
 // 2 Textures
 // ===========================================================================
-namespace {
-bool usable() { return gfx_dev.ok != 0; }
-
-int full_chain(int w, int h)
+int gfx_tex_full_chain(int w, int h)
 {
     int n = 1;
     while (w > 1 || h > 1) w = std::max(1, w / 2), h = std::max(1, h / 2), ++n;
     return n;
 }
 
-void upload_level(GfxTexture* t, int level, const GfxRect& r)
+void gfx_tex_upload_level(GfxTexture* t, int level, const GfxRect& r)
 {
     gfx_targets_written();
     const GfxFormatInfo* fi = gfx_format_info(t->format);
@@ -148,8 +142,7 @@ void upload_level(GfxTexture* t, int level, const GfxRect& r)
     gfx_dev.counters.texture_uploads++;
 }
 
-bool is_render_target(const GfxTexture* t) { return (t->usage & GFX_USAGE_RENDERTARGET) != 0; }
-
+namespace {
 void destroy_texture(GfxTexture* t)
 {
     GfxDevice& d = gfx_dev;
@@ -181,7 +174,7 @@ GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, Gf
                            GfxPool pool)
 {
     GfxDevice& d = gfx_dev;
-    if (!usable()) return nullptr;
+    if (!gfx_usable()) return nullptr;
     const GfxFormatInfo* fi = gfx_format_info(fmt);
     if (!fi || width <= 0 || height <= 0 || width > d.caps.max_texture_size ||
         height > d.caps.max_texture_size || levels < 0)
@@ -189,7 +182,7 @@ GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, Gf
     if (fi->block_bytes && !d.caps.s3tc) return nullptr;
     bool rt = usage & GFX_USAGE_RENDERTARGET;
     if (rt && (!fi->renderable || pool != GFX_POOL_DEFAULT)) return nullptr;
-    int chain = full_chain(width, height);
+    int chain = gfx_tex_full_chain(width, height);
     int n = (levels == 0) ? chain : std::min(levels, chain);
     if (rt || (usage & GFX_USAGE_AUTOGENMIPMAP)) n = rt ? 1 : chain;
 
@@ -207,7 +200,7 @@ GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, Gf
         L.width = w, L.height = h;
         if (!rt) {
             L.copy.assign(gfx_format_level_size(fmt, w, h), 0);
-            upload_level(t, l, {0, 0, w, h});
+            gfx_tex_upload_level(t, l, {0, 0, w, h});
         }
         w = std::max(1, w / 2), h = std::max(1, h / 2);
     }
@@ -239,7 +232,7 @@ int gfx_tex_level_count(const GfxTexture* tex)
 
 GfxHr gfx_tex_get_level_desc(const GfxTexture* tex, int level, GfxSurfaceDesc* out)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
     out->format = tex->format;
     out->usage = tex->usage;
@@ -252,7 +245,7 @@ GfxHr gfx_tex_get_level_desc(const GfxTexture* tex, int level, GfxSurfaceDesc* o
 
 GfxSurface* gfx_tex_get_surface(GfxTexture* tex, int level)
 {
-    if (!usable() || !tex || level < 0 || level >= gfx_tex_level_count(tex)) return nullptr;
+    if (!gfx_usable() || !tex || level < 0 || level >= gfx_tex_level_count(tex)) return nullptr;
     GfxSurface*& s = tex->surfaces[level];
     if (!s) {
         s = new GfxSurface;
@@ -271,7 +264,7 @@ void gfx_tex_preload(GfxTexture* tex) { (void)tex; }
 
 GfxHr gfx_set_texture(int stage, GfxTexture* tex)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (stage < 0 || stage >= GFX_MAX_STAGES) return GFX_E_INVALIDCALL;
     if ((gfx_dev.texture[stage] == nullptr) != (tex == nullptr)) gfx_dev.ffp_serial++;
     gfx_dev.texture[stage] = tex;
@@ -280,22 +273,16 @@ GfxHr gfx_set_texture(int stage, GfxTexture* tex)
 
 GfxTexture* gfx_get_texture(int stage)
 {
-    if (!usable() || stage < 0 || stage >= GFX_MAX_STAGES) return nullptr;
+    if (!gfx_usable() || stage < 0 || stage >= GFX_MAX_STAGES) return nullptr;
     return gfx_dev.texture[stage];
 }
 
-GfxTexture* gfx_white_texture(void) { return usable() ? gfx_dev.white : nullptr; }
+GfxTexture* gfx_white_texture(void) { return gfx_usable() ? gfx_dev.white : nullptr; }
 
 // ===========================================================================
 // 3 Lock and unlock
 // ===========================================================================
 namespace {
-bool rect_inside(const GfxRect& r, int w, int h)
-{
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= w &&
-           r.bottom <= h;
-}
-
 // Reads a rectangle of a GL-only surface into `dst` in its own format.
 void read_surface_rect(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
 {
@@ -312,17 +299,17 @@ void read_surface_rect(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
 GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRect* out,
                    uint32_t flags)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!tex || !out || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
     GfxLevel& L = tex->levels[level];
     if (L.locked) return GFX_E_INVALIDCALL;
     GfxRect r = rect ? *rect : GfxRect{0, 0, L.width, L.height};
-    if (!rect_inside(r, L.width, L.height)) return GFX_E_INVALIDCALL;
+    if (!gfx_rect_inside(r, L.width, L.height)) return GFX_E_INVALIDCALL;
     if (gfx_format_block_bytes(tex->format) &&
         ((r.left | r.top) & 3 || ((r.right & 3) && r.right != L.width) ||
          ((r.bottom & 3) && r.bottom != L.height)))
         return GFX_E_INVALIDCALL;  // block formats lock whole blocks
-    if (is_render_target(tex)) {
+    if (gfx_tex_is_render_target(tex)) {
         GfxSurface* s = gfx_tex_get_surface(tex, level);
         GfxHr hr = gfx_surface_lock(s, &r, out, flags);
         gfx_surface_release(s);
@@ -343,17 +330,17 @@ GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRec
 
 GfxHr gfx_tex_unlock(GfxTexture* tex, int level)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!tex || level < 0 || level >= gfx_tex_level_count(tex)) return GFX_E_INVALIDCALL;
     GfxLevel& L = tex->levels[level];
     if (!L.locked) return GFX_E_INVALIDCALL;
     L.locked = 0;
-    if (is_render_target(tex)) {
+    if (gfx_tex_is_render_target(tex)) {
         GfxSurface* s = tex->surfaces[level];
         return s ? gfx_surface_unlock(s) : GFX_E_INVALIDCALL;
     }
     if (!(L.lock_flags & GFX_LOCK_READONLY)) {
-        upload_level(tex, level, L.lock_rect);
+        gfx_tex_upload_level(tex, level, L.lock_rect);
         if ((tex->usage & GFX_USAGE_AUTOGENMIPMAP) && level == 0) glGenerateTextureMipmap(tex->tex);
     }
     return GFX_OK;
@@ -394,8 +381,9 @@ void destroy_own_surface(GfxSurface* s)
 
 GfxSurface* gfx_surface_create_depth(int width, int height, GfxFormat fmt, int samples)
 {
-    if (!usable() || width <= 0 || height <= 0 || (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) ||
-        width > gfx_dev.caps.max_texture_size || height > gfx_dev.caps.max_texture_size)
+    if (!gfx_usable() || width <= 0 || height <= 0 ||
+        (fmt != GFX_FMT_D16 && fmt != GFX_FMT_D24S8) || width > gfx_dev.caps.max_texture_size ||
+        height > gfx_dev.caps.max_texture_size)
         return nullptr;
     if (samples <= 1) samples = 0;
     if (samples > gfx_dev.caps.max_samples) return nullptr;
@@ -424,7 +412,7 @@ void gfx_surface_release(GfxSurface* s)
 
 GfxHr gfx_surface_get_desc(const GfxSurface* s, GfxSurfaceDesc* out)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s || !out) return GFX_E_INVALIDCALL;
     *out = s->desc;
     return GFX_OK;
@@ -432,13 +420,13 @@ GfxHr gfx_surface_get_desc(const GfxSurface* s, GfxSurfaceDesc* out)
 
 GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, uint32_t flags)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s || !out || s->locked) return GFX_E_INVALIDCALL;
-    if (s->owner && !is_render_target(s->owner))
+    if (s->owner && !gfx_tex_is_render_target(s->owner))
         return gfx_tex_lock(s->owner, s->level, rect, out, flags);
     if (gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;  // not lockable
     GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
-    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
+    if (!gfx_rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
     int bpp = gfx_format_bytes_per_pixel(s->desc.format);
     int pitch = (r.right - r.left) * bpp;
     s->lock_copy.assign(static_cast<size_t>(pitch) * (r.bottom - r.top), 0);
@@ -455,9 +443,9 @@ GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, u
 
 GfxHr gfx_surface_unlock(GfxSurface* s)
 {
-    if (!usable()) return GFX_E_NODEVICE;
+    if (!gfx_usable()) return GFX_E_NODEVICE;
     if (!s) return GFX_E_INVALIDCALL;
-    if (s->owner && !is_render_target(s->owner)) return gfx_tex_unlock(s->owner, s->level);
+    if (s->owner && !gfx_tex_is_render_target(s->owner)) return gfx_tex_unlock(s->owner, s->level);
     if (!s->locked) return GFX_E_INVALIDCALL;
     s->locked = 0;
     if (s->owner) {
@@ -552,340 +540,4 @@ void gfx_tex_stop(void)
     GLuint fbos[4] = {d.fbo, d.read_fbo, d.resolve_fbo, d.blit_fbo};
     glDeleteFramebuffers(4, fbos);
     d.fbo = d.read_fbo = d.resolve_fbo = d.blit_fbo = 0;
-}
-
-// ===========================================================================
-// 5 Targets, fill, stretch, read-back
-// ===========================================================================
-namespace {
-void attach_color(GLuint fbo, GLenum point, GfxSurface* s)
-{
-    if (!s)
-        glNamedFramebufferTexture(fbo, point, 0, 0);
-    else if (s->owner)
-        glNamedFramebufferTexture(fbo, point, s->owner->tex, s->level);
-    else if (s->renderbuffer)
-        glNamedFramebufferRenderbuffer(fbo, point, GL_RENDERBUFFER, s->renderbuffer);
-    else
-        glNamedFramebufferTexture(fbo, point, s->resolve_tex, 0);
-}
-}  // namespace
-
-void gfx_bind_targets(void)
-{
-    GfxDevice& d = gfx_dev;
-    gfx_targets_written();
-    GLenum bufs[GFX_MAX_RENDER_TARGETS];
-    for (int i = 0; i < GFX_MAX_RENDER_TARGETS; ++i) {
-        attach_color(d.fbo, GL_COLOR_ATTACHMENT0 + i, d.target[i]);
-        bufs[i] = d.target[i] ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
-    }
-    glNamedFramebufferDrawBuffers(d.fbo, GFX_MAX_RENDER_TARGETS, bufs);
-    glNamedFramebufferRenderbuffer(d.fbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-    if (d.depth) {
-        GLenum point = d.depth->desc.format == GFX_FMT_D24S8 ? GL_DEPTH_STENCIL_ATTACHMENT
-                                                             : GL_DEPTH_ATTACHMENT;
-        glNamedFramebufferRenderbuffer(d.fbo, point, GL_RENDERBUFFER, d.depth->renderbuffer);
-    }
-    gfx_count_state();
-    d.fbo_dirty = 0;
-}
-
-GLuint gfx_surface_read_fbo(GfxSurface* s)
-{
-    GfxDevice& d = gfx_dev;
-    attach_color(d.read_fbo, GL_COLOR_ATTACHMENT0, s);
-    glNamedFramebufferReadBuffer(d.read_fbo, GL_COLOR_ATTACHMENT0);
-    if (s->owner || !s->renderbuffer) return d.read_fbo;
-    // Multisampled: resolve into the single-sample texture first.
-    glNamedFramebufferTexture(d.resolve_fbo, GL_COLOR_ATTACHMENT0, s->resolve_tex, 0);
-    glNamedFramebufferDrawBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
-    glNamedFramebufferReadBuffer(d.resolve_fbo, GL_COLOR_ATTACHMENT0);
-    gfx_gl_scissor(0, d.gl.scissor);
-    gfx_gl_masks_for_clear();
-    glBlitNamedFramebuffer(d.read_fbo, d.resolve_fbo, 0, 0, s->desc.width, s->desc.height, 0, 0,
-                           s->desc.width, s->desc.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    return d.resolve_fbo;
-}
-
-void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
-{
-    GLuint fbo = gfx_surface_read_fbo(s);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glPixelStorei(GL_PACK_ROW_LENGTH, pitch % 4 == 0 ? pitch / 4 : 0);
-    if (pitch % 4 == 0) {
-        glReadPixels(r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA, GL_UNSIGNED_BYTE,
-                     dst);
-    } else {
-        for (int y = r.top; y < r.bottom; ++y)
-            glReadPixels(r.left, y, r.right - r.left, 1, GL_BGRA, GL_UNSIGNED_BYTE,
-                         dst + static_cast<size_t>(y - r.top) * pitch);
-    }
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-}
-
-GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, int pitch)
-{
-    if (!usable()) return GFX_E_NODEVICE;
-    if (!s || !rect || !dst) return GFX_E_INVALIDCALL;
-    if (s->desc.format != GFX_FMT_A8R8G8B8 && s->desc.format != GFX_FMT_X8R8G8B8)
-        return GFX_E_INVALIDCALL;
-    const GfxRect& r = *rect;
-    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    if (pitch < w * 4) return GFX_E_INVALIDCALL;
-    if (s->owner && !is_render_target(s->owner)) {  // the CPU copy holds the pixels
-        const GfxLevel& L = s->owner->levels[s->level];
-        const size_t src_pitch = static_cast<size_t>(L.width) * 4;
-        for (int y = 0; y < h; ++y) {
-            std::memcpy(dst + static_cast<size_t>(y) * pitch,
-                        L.copy.data() + (r.top + y) * src_pitch + static_cast<size_t>(r.left) * 4,
-                        static_cast<size_t>(w) * 4);
-        }
-        return GFX_OK;
-    }
-    gfx_surface_read_back(s, r, dst, pitch);
-    return GFX_OK;
-}
-
-GfxSurface* gfx_get_render_target(int index)
-{
-    if (!usable() || index < 0 || index >= GFX_MAX_RENDER_TARGETS) return nullptr;
-    GfxSurface* s = gfx_dev.target[index];
-    gfx_surface_addref(s);
-    return s;
-}
-
-GfxSurface* gfx_get_depth_stencil_surface(void)
-{
-    if (!usable()) return nullptr;
-    gfx_surface_addref(gfx_dev.depth);
-    return gfx_dev.depth;
-}
-
-GfxHr gfx_set_render_target(int index, GfxSurface* s)
-{
-    GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
-    if (index < 0 || index >= GFX_MAX_RENDER_TARGETS || (index == 0 && !s))
-        return GFX_E_INVALIDCALL;
-    if (s && !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
-    if (d.target[index] != s) d.target[index] = s, d.fbo_dirty = 1, gfx_targets_written();
-    if (index == 0) {
-        d.viewport = {0, 0, s->desc.width, s->desc.height, 0.0f, 1.0f};
-        d.scissor = {0, 0, s->desc.width, s->desc.height};
-        gfx_bump_serial(GFX_UG_TRANSFORM);
-    }
-    return GFX_OK;
-}
-
-GfxHr gfx_set_depth_stencil_surface(GfxSurface* s)
-{
-    GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
-    if (s && !gfx_format_is_depth(s->desc.format)) return GFX_E_INVALIDCALL;
-    if (d.depth != s) d.depth = s, d.fbo_dirty = 1, gfx_targets_written();
-    return GFX_OK;
-}
-
-GfxHr gfx_color_fill(GfxSurface* s, const GfxRect* rect, uint32_t color)
-{
-    GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
-    if (!s || !(s->desc.usage & GFX_USAGE_RENDERTARGET)) return GFX_E_INVALIDCALL;
-    GfxRect r = rect ? *rect : GfxRect{0, 0, s->desc.width, s->desc.height};
-    if (!rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
-    gfx_targets_written();
-    attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, s);
-    glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
-    gfx_gl_scissor(1, r);
-    gfx_gl_masks_for_clear();
-    const float c[4] = {((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                        (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f};
-    glClearNamedFramebufferfv(d.blit_fbo, GL_COLOR, 0, c);
-    return GFX_OK;
-}
-
-GfxHr gfx_stretch_rect(GfxSurface* src, const GfxRect* src_rect, GfxSurface* dst,
-                       const GfxRect* dst_rect, uint32_t filter)
-{
-    GfxDevice& d = gfx_dev;
-    if (!usable()) return GFX_E_NODEVICE;
-    if (!src || !dst || src == dst || !(dst->desc.usage & GFX_USAGE_RENDERTARGET))
-        return GFX_E_INVALIDCALL;
-    GfxRect sr = src_rect ? *src_rect : GfxRect{0, 0, src->desc.width, src->desc.height};
-    GfxRect dr = dst_rect ? *dst_rect : GfxRect{0, 0, dst->desc.width, dst->desc.height};
-    if (!rect_inside(sr, src->desc.width, src->desc.height) ||
-        !rect_inside(dr, dst->desc.width, dst->desc.height))
-        return GFX_E_INVALIDCALL;
-    gfx_targets_written();
-    GLuint rfbo = gfx_surface_read_fbo(src);
-    attach_color(d.blit_fbo, GL_COLOR_ATTACHMENT0, dst);
-    glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
-    gfx_gl_scissor(0, d.gl.scissor);
-    gfx_gl_masks_for_clear();
-    glBlitNamedFramebuffer(rfbo, d.blit_fbo, sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top,
-                           dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
-                           filter == GFX_TEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-    return GFX_OK;
-}
-
-// ===========================================================================
-// 6 Loaders (D3DX-shaped)
-// ===========================================================================
-namespace {
-int round_pow2(int v)
-{
-    int p = 1;
-    while (p < v) p <<= 1;
-    return p;
-}
-
-// Formats whose every channel is one byte, so that resampling works per byte.
-bool byte_channels(GfxFormat f)
-{
-    return f == GFX_FMT_A8R8G8B8 || f == GFX_FMT_X8R8G8B8 || f == GFX_FMT_R8G8B8 ||
-           f == GFX_FMT_A8 || f == GFX_FMT_L8 || f == GFX_FMT_A8L8;
-}
-
-// Resamples a byte-channel level into w x h: NONE places it at the top left
-// (the rest transparent black), POINT picks, LINEAR interpolates.
-std::vector<uint8_t> resample(const uint8_t* src, int sw, int sh, int bpp, int w, int h,
-                              uint32_t filter)
-{
-    std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp, 0);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            uint8_t* o = &out[(static_cast<size_t>(y) * w + x) * bpp];
-            if (filter == GFX_IFILTER_NONE) {
-                if (x < sw && y < sh)
-                    std::memcpy(o, &src[(static_cast<size_t>(y) * sw + x) * bpp], bpp);
-                continue;
-            }
-            float fx = (x + 0.5f) * sw / w - 0.5f, fy = (y + 0.5f) * sh / h - 0.5f;
-            if (filter == GFX_IFILTER_POINT) {
-                int px = std::clamp(static_cast<int>(fx + 0.5f), 0, sw - 1);
-                int py = std::clamp(static_cast<int>(fy + 0.5f), 0, sh - 1);
-                std::memcpy(o, &src[(static_cast<size_t>(py) * sw + px) * bpp], bpp);
-                continue;
-            }
-            int x0 = std::clamp(static_cast<int>(std::floor(fx)), 0, sw - 1);
-            int y0 = std::clamp(static_cast<int>(std::floor(fy)), 0, sh - 1);
-            int x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
-            float ax = std::clamp(fx - x0, 0.0f, 1.0f), ay = std::clamp(fy - y0, 0.0f, 1.0f);
-            for (int c = 0; c < bpp; ++c) {
-                auto at = [&](int xx, int yy) {
-                    return static_cast<float>(src[(static_cast<size_t>(yy) * sw + xx) * bpp + c]);
-                };
-                float v = (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) +
-                          (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
-                o[c] = static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
-            }
-        }
-    }
-    return out;
-}
-
-// Box filter to the next level (odd edges repeat the last pixel).
-std::vector<uint8_t> half_level(const uint8_t* src, int sw, int sh, int bpp)
-{
-    int w = std::max(1, sw / 2), h = std::max(1, sh / 2);
-    std::vector<uint8_t> out(static_cast<size_t>(w) * h * bpp);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < bpp; ++c) {
-                int x0 = std::min(2 * x, sw - 1), x1 = std::min(2 * x + 1, sw - 1);
-                int y0 = std::min(2 * y, sh - 1), y1 = std::min(2 * y + 1, sh - 1);
-                auto at = [&](int xx, int yy) {
-                    return src[(static_cast<size_t>(yy) * sw + xx) * bpp + c];
-                };
-                out[(static_cast<size_t>(y) * w + x) * bpp + c] = static_cast<uint8_t>(
-                    (at(x0, y0) + at(x1, y0) + at(x0, y1) + at(x1, y1) + 2) / 4);
-            }
-    return out;
-}
-
-void write_level(GfxTexture* t, int level, const uint8_t* data, size_t size)
-{
-    GfxLevel& L = t->levels[level];
-    std::memcpy(L.copy.data(), data, std::min(size, L.copy.size()));
-    upload_level(t, level, {0, 0, L.width, L.height});
-}
-}  // namespace
-
-int gfx_tex_load_size(int img_w, int img_h, int width, int height, GfxFormat fmt, int* w, int* h)
-{
-    const bool block = gfx_format_block_bytes(fmt) != 0;  // blocks keep their size
-    *w = width == GFX_SIZE_DEFAULT_NONPOW2 || block ? img_w : width <= 0 ? round_pow2(img_w) : width;
-    *h = height == GFX_SIZE_DEFAULT_NONPOW2 || block ? img_h : height <= 0 ? round_pow2(img_h) : height;
-    // Rounding may quadruple an image that passed the decoder's ceiling.
-    const uint64_t bytes = uint64_t(*w) * uint64_t(*h) * uint64_t(gfx_format_bytes_per_pixel(fmt));
-    return block || bytes <= PLAT_DATA_FILE_MAX ? 1 : 0;
-}
-
-GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height, int levels,
-                                   uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
-                                   uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out)
-{
-    if (out) *out = nullptr;
-    if (!usable()) return GFX_E_NODEVICE;
-    if (!data || !out || levels < 0) return GFX_E_INVALIDCALL;
-    (void)mip_filter;
-    GfxImage img;
-    GfxImageError err;
-    if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size))
-        return GFX_E_BADDATA;
-    if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
-    int w = 0, h = 0;
-    if (!gfx_tex_load_size(img.width, img.height, width, height, img.format, &w, &h))
-        return GFX_E_BADDATA;
-    bool resized = (w != img.width || h != img.height);
-    if (resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
-    int chain = full_chain(w, h);
-    int n = levels == 0 ? chain : std::min(levels, chain);
-    // Levels are generated only for byte channels; others come from the file.
-    if (!byte_channels(img.format)) n = std::min(n, img.levels);
-    GfxTexture* t = gfx_tex_create(w, h, n, usage & ~GFX_USAGE_RENDERTARGET, img.format, pool);
-    if (!t) return GFX_E_OUTOFMEMORY;
-    n = gfx_tex_level_count(t);
-    int bpp = gfx_format_bytes_per_pixel(img.format);
-    std::vector<uint8_t> cur;
-    if (resized) {
-        cur = resample(img.data.data() + img.level_offset[0], img.width, img.height, bpp, w, h,
-                       filter == 0 ? GFX_IFILTER_LINEAR : filter);
-        write_level(t, 0, cur.data(), cur.size());
-    } else {
-        write_level(t, 0, img.data.data() + img.level_offset[0], img.level_size[0]);
-    }
-    for (int l = 1; l < n; ++l) {
-        if (!resized && l < img.levels) {
-            write_level(t, l, img.data.data() + img.level_offset[l], img.level_size[l]);
-            continue;
-        }
-        const GfxLevel& P = t->levels[l - 1];  // box filter from the level above
-        cur = half_level(P.copy.data(), P.width, P.height, bpp);
-        write_level(t, l, cur.data(), cur.size());
-    }
-    if (info) {
-        info->width = img.width;
-        info->height = img.height;
-        info->mip_levels = img.levels;
-        info->format = img.format;
-        info->file_format = static_cast<GfxFileFormat>(img.file_kind);
-    }
-    *out = t;
-    return GFX_OK;
-}
-
-GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int levels, uint32_t usage,
-                               GfxFormat fmt, GfxPool pool, uint32_t filter, uint32_t mip_filter,
-                               GfxImageInfo* info, GfxTexture** out)
-{
-    if (out) *out = nullptr;
-    if (!usable()) return GFX_E_NODEVICE;
-    if (!path || !out) return GFX_E_INVALIDCALL;
-    std::vector<uint8_t> bytes;
-    if (!plat_read_data_file(path, PLAT_DATA_FILE_MAX, &bytes, nullptr)) return GFX_E_NOTAVAILABLE;
-    return gfx_tex_create_from_file_mem(bytes.data(), bytes.size(), width, height, levels, usage,
-                                        fmt, pool, filter, mip_filter, info, out);
 }
