@@ -1,4 +1,7 @@
+// The resource manager's core: its state record, the pools' name and data
+// buffers, handles and marks, groups, lookups by name, start and stop.
 #include "res/res.h"
+#include "res/res_local.h"
 
 #include "res/mesh_buf.h"
 #include "plat/files.h"
@@ -13,67 +16,73 @@
 
 // ==== state ==============================================================================
 
+namespace res_local {
+
+ResBlock g;
+
+// ---- name and data buffers ---------------------------------------------------------------
+
+const char* intern(NameBuf& b, const char* s)
+{
+    if (!s || !b.base) return nullptr;
+    size_t n = std::strlen(s) + 1;
+    if (uint64_t(b.cursor) + n >= b.size) return nullptr;
+    char* at = b.base + b.cursor;
+    std::memcpy(at, s, n);
+    b.cursor += uint32_t(n);
+    if (b.cursor > b.high) b.high = b.cursor;
+    return at;
+}
+
+int64_t copy_data(DataBuf& b, ByteSpan src)
+{
+    if (!b.base) return -1;
+    uint64_t at = (uint64_t(b.cursor) + 3) & ~uint64_t(3);
+    if (at + src.size() >= b.size) return -1;
+    if (!src.empty()) std::memcpy(b.base + at, src.data(), src.size());
+    b.cursor = uint32_t(at + src.size());
+    if (b.cursor > b.high) b.high = b.cursor;
+    return int64_t(at);
+}
+
+void raise_high(Pool& p)
+{
+    if (p.used > p.high) p.high = p.used;
+}
+
+// ---- registration common part ------------------------------------------------------------
+
+RegStart reg_start(int pool, const char* group, const char* name)
+{
+    RegStart r{false, 0, nullptr};
+    if (group) {
+        r.group = res_cat_register(group);
+        if (!r.group) return r;
+    }
+    if (name && (r.existing = res_find(pool, r.group, name))) return r;
+    const Pool& p = g.pool[pool];
+    r.ok = p.entries && p.used >= 0 && uint32_t(p.used) < p.capacity;
+    return r;
+}
+
+void fill_head(ResHead& h, const char* group, const char* interned_name, const char* name)
+{
+    h.group = group;
+    h.group_hash = name_hash(group);
+    h.name = interned_name;
+    h.name_hash = name_hash(name);
+}
+
+bool stem_of(const char* path, std::array<char, kNameWork>& out)
+{
+    return path && name_file_stem(out, path);
+}
+
+}  // namespace res_local
+
+using namespace res_local;
+
 namespace {
-
-// group points into the CAT name buffer, name into the kind's name buffer (or
-// the data); either is null when it did not fit.
-using ResHead = ResEntryHead;
-
-struct NameBuf {
-    char* base;
-    uint32_t size, cursor, high;
-};
-
-struct DataBuf {
-    uint8_t* base;
-    uint32_t size, cursor, high;
-};
-
-struct CatEntry {
-    ResHead h;  // only name and name_hash
-    uint32_t name_at;
-};
-struct TexEntry {
-    ResHead h;
-    ResTexInfo tex;
-    uint8_t* texels;  // the 8-bit copy, or null
-    uint32_t bytes;   // counted in the texture total
-    uint32_t name_at;
-};
-struct CropEntry {
-    ResHead h;
-    ResCrop crop;
-    uint32_t name_at;
-};
-struct DepthEntry {
-    ResHead h;
-    ResTexInfo surf;
-    uint32_t format;
-    uint32_t bytes;
-    uint32_t name_at;
-};
-struct MeshEntry {
-    ResHead h;
-    MeshBuffers mesh;
-    uint32_t bytes;
-    uint32_t name_at, subset_name_at, bone_name_at;
-};
-struct DataEntry {
-    ResHead h;
-    ResDataInfo info;
-    uint32_t data_at;  // offset of the copy in the data buffer
-    uint32_t name_at;
-};
-
-struct Pool {
-    int32_t used;
-    uint32_t capacity;
-    int32_t high;
-    uint8_t* entries;
-    size_t entry_size;
-    NameBuf names;
-    DataBuf data;
-};
 
 struct PoolSpec {
     const char* cap_key;
@@ -105,127 +114,7 @@ const PoolSpec kSpecs[RES_POOL_COUNT] = {
     {"MAX_NR_FLASH", 1, "SZ_BUFF_FLASHNAME", 1, "SZ_BUFF_FLASH", 1, sizeof(DataEntry)},
 };
 
-enum DefaultTex {
-    DEF_TEST,
-    DEF_WHITE,
-    DEF_BLACK,
-    DEF_GREEN,
-    DEF_CYAN,
-    DEF_MAGENTA,
-    DEF_NRM,
-    DEF_COUNT
-};
-
-struct ResBlock {
-    Pool pool[RES_POOL_COUNT];
-    // mesh lists
-    ResMeshListNode* ml_nodes;
-    uint32_t* ml_scratch;
-    uint32_t ml_capacity;
-    ResMeshListNode* ml_free;
-    ResMeshListNode* ml_next;  // next free node while a list is built
-    ResMeshListNode* ml_last;  // last node taken
-    uint32_t ml_taken;
-    int32_t ml_used, ml_high;
-    // byte totals
-    uint32_t tex_bytes, vertex_bytes;
-    ResHandle defaults[DEF_COUNT];
-    ResMark own_mark;
-    // matrix stack
-    float mstack[RES_MATRIX_STACK_DEPTH][16];
-    int mdepth;
-    bool started;
-};
-
-ResBlock g;
-
 constexpr const char* kDefaultGroup = "disp_res";
-constexpr size_t kNameWork = 260;  // stems and joined names
-
-template <typename E>
-E* entry(int pool, int32_t index)
-{
-    return reinterpret_cast<E*>(g.pool[pool].entries + size_t(index) * g.pool[pool].entry_size);
-}
-
-ResHead* head(int pool, int32_t index) { return entry<ResHead>(pool, index); }
-
-// The entry of a handle, or null.
-template <typename E>
-E* get(int pool, ResHandle h)
-{
-    if (pool < 0 || pool >= RES_POOL_COUNT || !g.pool[pool].entries) return nullptr;
-    int i = res_handle_index(h, g.pool[pool].used);
-    return i < 0 ? nullptr : entry<E>(pool, i);
-}
-
-// ---- name and data buffers ---------------------------------------------------------------
-
-// A copy with its NUL, made only when it ends strictly before the buffer's end.
-const char* intern(NameBuf& b, const char* s)
-{
-    if (!s || !b.base) return nullptr;
-    size_t n = std::strlen(s) + 1;
-    if (uint64_t(b.cursor) + n >= b.size) return nullptr;
-    char* at = b.base + b.cursor;
-    std::memcpy(at, s, n);
-    b.cursor += uint32_t(n);
-    if (b.cursor > b.high) b.high = b.cursor;
-    return at;
-}
-
-// A 4-aligned copy that ends strictly before the buffer's end; its offset, or
-// -1 when it does not fit.
-int64_t copy_data(DataBuf& b, ByteSpan src)
-{
-    if (!b.base) return -1;
-    uint64_t at = (uint64_t(b.cursor) + 3) & ~uint64_t(3);
-    if (at + src.size() >= b.size) return -1;
-    if (!src.empty()) std::memcpy(b.base + at, src.data(), src.size());
-    b.cursor = uint32_t(at + src.size());
-    if (b.cursor > b.high) b.high = b.cursor;
-    return int64_t(at);
-}
-
-void raise_high(Pool& p)
-{
-    if (p.used > p.high) p.high = p.used;
-}
-
-// ---- registration common part ------------------------------------------------------------
-
-struct RegStart {
-    bool ok;             // go on with a new entry
-    ResHandle existing;  // the entry of the same (group, name)
-    const char* group;   // the interned group
-};
-
-// Interns the group, answers an existing (group, name), refuses a full pool.
-RegStart reg_start(int pool, const char* group, const char* name)
-{
-    RegStart r{false, 0, nullptr};
-    if (group) {
-        r.group = res_cat_register(group);
-        if (!r.group) return r;
-    }
-    if (name && (r.existing = res_find(pool, r.group, name))) return r;
-    const Pool& p = g.pool[pool];
-    r.ok = p.entries && p.used >= 0 && uint32_t(p.used) < p.capacity;
-    return r;
-}
-
-void fill_head(ResHead& h, const char* group, const char* interned_name, const char* name)
-{
-    h.group = group;
-    h.group_hash = name_hash(group);
-    h.name = interned_name;
-    h.name_hash = name_hash(name);
-}
-
-bool stem_of(const char* path, std::array<char, kNameWork>& out)
-{
-    return path && name_file_stem(out, path);
-}
 
 uint32_t tex_bytes_of(const ResTexInfo& t, bool mip_surcharge)
 {
