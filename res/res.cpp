@@ -1,15 +1,16 @@
 // The resource manager's core: its state record, the pools' name and data
-// buffers, handles and marks, groups, lookups by name, start and stop.
+// buffers, handles and marks, groups, lookups by name, the usage report, start
+// and stop. The pool families live beside it: textures, crops and
+// depth-stencil surfaces in res_tex.cpp, meshes and mesh lists in
+// res_mesh.cpp, the chunk-data kinds in res_data.cpp, the matrix stack and the
+// bone-tree walks in res_mstack.cpp.
 #include "res/res.h"
 #include "res/res_local.h"
 
-#include "res/mesh_buf.h"
-#include "plat/files.h"
 #include "res/resload.h"
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

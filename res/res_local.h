@@ -2,8 +2,10 @@
 // by the res*.cpp files that hold its pool families and by nothing else.
 //
 // Ownership: res.cpp owns the record `g` (start and stop), the name and data
-// buffers, the groups and the lookups; each family's file owns its pools'
-// entries and their byte totals.
+// buffers, the groups and the lookups; res_tex.cpp the texture, crop and
+// depth-stencil entries and the texture byte total; res_mesh.cpp the mesh,
+// subset and mesh-bone entries, the vertex byte total and the mesh-list
+// nodes; res_data.cpp the chunk-data entries; res_mstack.cpp the matrix stack.
 #pragma once
 
 #include "res/mesh_buf.h"
