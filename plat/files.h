@@ -120,8 +120,7 @@ struct PlatDataFile {
 // Opens path for reading when it is a regular file of at most max bytes (the
 // smaller of max and PLAT_DATA_FILE_MAX). 1, or 0 with the reason in why (may
 // be null).
-int plat_data_file_open(std::string_view path, uint64_t max, PlatDataFile* file,
-                        std::string* why);
+int plat_data_file_open(std::string_view path, uint64_t max, PlatDataFile* file, std::string* why);
 // Up to n bytes from the read position, never past the size seen at opening;
 // fewer only at that end or on a failure (then written once, as a refusal).
 size_t plat_data_file_read(PlatDataFile* file, uint8_t* dst, size_t n);

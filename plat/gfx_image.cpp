@@ -284,8 +284,7 @@ int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageE
     return 1;
 }
 
-int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                     int max_side)
+int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     const auto* p = static_cast<const uint8_t*>(data);

@@ -246,7 +246,8 @@ void read_cfg(const std::vector<uint8_t>& bytes)
 bool load_copy(size_t k)
 {
     std::vector<uint8_t> bytes;
-    if (!plat_read_data_file(g_store.cfg_names[k], uint64_t(kSettingsMaxFileBytes), &bytes, nullptr))
+    if (!plat_read_data_file(g_store.cfg_names[k], uint64_t(kSettingsMaxFileBytes), &bytes,
+                             nullptr))
         return false;
     uint32_t stored = 0;
     if (!read_stored_crc(g_store.crc_names[k].c_str(), &stored)) return false;

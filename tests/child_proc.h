@@ -70,8 +70,7 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
                            const std::string& stderr_path = "", const std::string& program = "")
 {
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
-    const std::string path =
-        program.empty() ? std::string(dir ? dir : ".") + "/quorvel" : program;
+    const std::string path = program.empty() ? std::string(dir ? dir : ".") + "/quorvel" : program;
     const pid_t pid = ::fork();
     if (pid == 0) {
         // The program keeps an interrupt or hang-up ignored by its starter;

@@ -40,8 +40,7 @@ inline std::vector<uint8_t> huge_png(uint32_t w, uint32_t h)
         put32(crc32_table(&out[from], out.size() - from));
     };
     chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
-                   uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h), 8, 6, 0, 0,
-                   0});
+                   uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h), 8, 6, 0, 0, 0});
     chunk("IDAT", std::vector<uint8_t>(1u << 20, 0));
     chunk("IEND", {});
     return out;

@@ -97,12 +97,12 @@ TEST_P(HostileDataSet, EndsAsAMissingFileOfItsKindWould)
     if (!row.settings.empty()) std::ofstream(dir.root / "QUORVEL.TXT") << row.settings;
     // The error screen runs frames too: a scripted close would end it early.
     std::ofstream(dir.root / "close.txt") << (row.ends == Ends::closes ? "60 close\n" : "");
-    const pid_t pid = spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
-                                     {"QUORVEL_DIALOGS", "script"},
-                                     {"QUORVEL_IPC_PREFIX", plat_ipc_prefix() + name},
-                                     {"QUORVEL_INPUT_SCRIPT", (dir.root / "close.txt").string()}},
-                                    (dir.root / "stderr.txt").string(),
-                                    (dir.root / "bin/quorvel").string());
+    const pid_t pid =
+        spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
+                       {"QUORVEL_DIALOGS", "script"},
+                       {"QUORVEL_IPC_PREFIX", plat_ipc_prefix() + name},
+                       {"QUORVEL_INPUT_SCRIPT", (dir.root / "close.txt").string()}},
+                      (dir.root / "stderr.txt").string(), (dir.root / "bin/quorvel").string());
     const auto start = std::chrono::steady_clock::now();
     const int code = finish_child(pid, 120s);
     if (row.ends == Ends::sound_error) {  // the screen's time, not an early failure
@@ -116,10 +116,10 @@ TEST_P(HostileDataSet, EndsAsAMissingFileOfItsKindWould)
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileDataSet, ::testing::ValuesIn(rows()),
                          [](const ::testing::TestParamInfo<Row>& info) {
-                             std::string n = info.param.file.empty()
-                                                 ? "volume" + std::to_string(info.index)
-                                                 : info.param.file + "_" +
-                                                       hostile_name(info.param.kind);
+                             std::string n =
+                                 info.param.file.empty()
+                                     ? "volume" + std::to_string(info.index)
+                                     : info.param.file + "_" + hostile_name(info.param.kind);
                              for (char& c : n)
                                  if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                              return n;
