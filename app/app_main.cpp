@@ -33,17 +33,17 @@ struct ScreenRow {
 };
 
 // Largest first; the desktop must exceed a row in both directions.
-constexpr ScreenRow k_screen_rows[] = {{1600, 1200}, {1280, 1024}, {1024, 768}, {800, 600}};
-constexpr ScreenRow k_screen_fallback = {640, 480};
+constexpr ScreenRow APP_SCREEN_ROWS[] = {{1600, 1200}, {1280, 1024}, {1024, 768}, {800, 600}};
+constexpr ScreenRow APP_SCREEN_FALLBACK = {640, 480};
 
-constexpr size_t k_scene_scratch_size = 64;
+constexpr size_t APP_SCENE_SCRATCH_SIZE = 64;
 
 AppState g_app;
 RegionIndex g_region;
 
 struct SceneSwitcher {
     SceneRunner runner;
-    std::array<uint8_t, k_scene_scratch_size> scratch;  // cleared when a run starts; unused
+    std::array<uint8_t, APP_SCENE_SCRATCH_SIZE> scratch;  // cleared when a run starts; unused
     // Row 0 is the patch tool, the one scene; row 1 stays empty.
     std::array<SceneEntry, APP_SCENE_ROWS> table;
 };
@@ -89,8 +89,8 @@ int app_restore_work_dir(void) { return plat_set_current_dir(g_app.work_dir); }
 
 void app_screen_size_for_desktop(int32_t desktop_w, int32_t desktop_h, int32_t* w, int32_t* h)
 {
-    ScreenRow pick = k_screen_fallback;
-    for (const ScreenRow& row : k_screen_rows) {
+    ScreenRow pick = APP_SCREEN_FALLBACK;
+    for (const ScreenRow& row : APP_SCREEN_ROWS) {
         if (desktop_w > row.width && desktop_h > row.height) {
             pick = row;
             break;
@@ -237,9 +237,9 @@ const SceneRunner* app_scene_runner(void) { return &g_scene.runner; }
 void app_update(void)
 {
     app_scene_step();
-    constexpr uint16_t k_sound_error = 3;  // "SOUND ERROR"
+    constexpr uint16_t APP_SOUND_ERROR = 3;  // "SOUND ERROR"
     if (const uint32_t status = snd_get_error())
-        err_screen_run(k_sound_error, uint16_t(status), 0, nullptr);
+        err_screen_run(APP_SOUND_ERROR, uint16_t(status), 0, nullptr);
 }
 
 // ---- frame -----------------------------------------------------------------

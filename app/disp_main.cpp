@@ -49,14 +49,14 @@ DispMain g_main;
 struct Band {
     int lo, hi;
 };
-constexpr Band kBandBack = {85, 93};
-constexpr Band kBandFirst3d = {72, 83};
-constexpr Band kBandMiddle = {31, 71};
-constexpr Band kBandSecond3d = {26, 30};
-constexpr Band kBandFront = {5, 25};
+constexpr Band DISP_BAND_BACK = {85, 93};
+constexpr Band DISP_BAND_FIRST3D = {72, 83};
+constexpr Band DISP_BAND_MIDDLE = {31, 71};
+constexpr Band DISP_BAND_SECOND3D = {26, 30};
+constexpr Band DISP_BAND_FRONT = {5, 25};
 
-constexpr int kClearAll = 5;        // colour, depth and stencil
-constexpr int kClearDepthOnly = 3;  // depth and stencil
+constexpr int DISP_CLEAR_ALL = 5;         // colour, depth and stencil
+constexpr int DISP_CLEAR_DEPTH_ONLY = 3;  // depth and stencil
 
 DispHead& head() { return disp_work().head; }
 
@@ -80,7 +80,7 @@ void run_steps(const Step* steps, size_t count)
 
 // Module starts after the device, in the order every drawing module relies
 // on (type numbers of the draw objects follow this registration order).
-const Step kBootSteps[] = {
+const Step DISP_BOOT_STEPS[] = {
     {"resload_boot", resload_boot},
     {"shader_init", shader_init},
     {"font_boot", font_boot},
@@ -103,7 +103,7 @@ const Step kBootSteps[] = {
 };
 
 // Exactly the reverse of the starts, the device last.
-const Step kShutdownSteps[] = {
+const Step DISP_SHUTDOWN_STEPS[] = {
     {"movie_term", movie_term},
     {"hit_term", hit_term},
     {"fla_pool_reset_again", fla_pool_reset_again},
@@ -155,7 +155,7 @@ void draw_3d_band(int screen, int pass, Band b)
 
 void draw_3d_bands(int pass, Band b)
 {
-    for (int s = 0; s < kDispScreens; ++s)
+    for (int s = 0; s < DISP_SCREENS; ++s)
         if (cam_get_enable(s)) draw_3d_band(s, pass, b);
 }
 
@@ -193,8 +193,8 @@ int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h
     disp_work_clear();
     disp_param_init(window, reserved, screen_w, screen_h, color_depth, sizes);
     DispHead& h = head();
-    h.d3dx_text_list = textlist_create(kDispSysTextListBytes);
-    h.text_list = textlist_create(kDispTextListBytes);
+    h.d3dx_text_list = textlist_create(DISP_SYS_TEXT_LIST_BYTES);
+    h.text_list = textlist_create(DISP_TEXT_LIST_BYTES);
     h.render_enable = h.scene_pass_enable = h.keep_prev_matrices = h.init_prev_once = 1;
 
     D3d9BootDesc desc;
@@ -214,7 +214,7 @@ int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h
     probe_step("d3d9_boot");
     g_main.device_ok = d3d9_boot(&desc);
     g_main.booted = 1;
-    run_steps(kBootSteps, std::size(kBootSteps));
+    run_steps(DISP_BOOT_STEPS, std::size(DISP_BOOT_STEPS));
     return g_main.device_ok;
 }
 
@@ -225,7 +225,7 @@ void disp_shutdown()
     textlist_free(h.d3dx_text_list);
     textlist_free(h.text_list);
     h.d3dx_text_list = h.text_list = -1;
-    run_steps(kShutdownSteps, std::size(kShutdownSteps));
+    run_steps(DISP_SHUTDOWN_STEPS, std::size(DISP_SHUTDOWN_STEPS));
     disp_wire_remove();
     g_main.booted = 0;
     g_main.device_ok = 0;
@@ -326,10 +326,10 @@ void disp_render(void*, DispCallback callback)
     if (!disp_get_device_lost() && gfx_ok(gfx_begin_scene())) {
         set_frame_targets();
         full_screen_view();
-        disp_clear(kClearAll, clear);
+        disp_clear(DISP_CLEAR_ALL, clear);
         if (h.scene_pass_enable) disp_draw_scene();
         full_screen_view();
-        draw_band(kBandFront);
+        draw_band(DISP_BAND_FRONT);
         if (callback) callback();
         disp_set_viewport_screen(-1);
         font_draw_bitmap_text(1, h.text_list);
@@ -348,15 +348,15 @@ void disp_render(void*, DispCallback callback)
 void disp_draw_scene()
 {
     set_frame_targets();
-    disp_clear(kClearAll, frame_clear_color());
-    draw_band(kBandBack);
-    draw_3d_bands(0, kBandFirst3d);
+    disp_clear(DISP_CLEAR_ALL, frame_clear_color());
+    draw_band(DISP_BAND_BACK);
+    draw_3d_bands(0, DISP_BAND_FIRST3D);
     // A saved picture holds only what lies behind and inside the first 3D bands.
     if (disp_screenshot_take()) disp_screenshot_write(tex_get_target_record());
     full_screen_view();
-    draw_band(kBandMiddle);
-    disp_clear(kClearDepthOnly, 0);
-    draw_3d_bands(1, kBandSecond3d);
+    draw_band(DISP_BAND_MIDDLE);
+    disp_clear(DISP_CLEAR_DEPTH_ONLY, 0);
+    draw_3d_bands(1, DISP_BAND_SECOND3D);
 }
 
 uint32_t disp_frame_count() { return g_main.frames; }

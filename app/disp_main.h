@@ -16,8 +16,8 @@
 
 #include "disp/disp_param.h"
 
-inline constexpr uint32_t kDispSysTextListBytes = 16384;  // replayed with the system fonts
-inline constexpr uint32_t kDispTextListBytes = 65536;     // replayed with the bitmap fonts
+inline constexpr uint32_t DISP_SYS_TEXT_LIST_BYTES = 16384;  // replayed with the system fonts
+inline constexpr uint32_t DISP_TEXT_LIST_BYTES = 65536;      // replayed with the bitmap fonts
 
 using DispCallback = void (*)();
 

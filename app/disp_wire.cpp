@@ -128,11 +128,11 @@ void seam_set_transform(DispDevTransform which, const Mat44* m)
 
 void seam_set_render_state(DispDevRs state, uint32_t value)
 {
-    static constexpr GfxRs kStates[] = {GFX_RS_FOGCOLOR,      GFX_RS_FOGSTART,
-                                        GFX_RS_FOGEND,        GFX_RS_FOGTABLEMODE,
-                                        GFX_RS_FOGVERTEXMODE, GFX_RS_RANGEFOGENABLE};
-    if (state >= 0 && size_t(state) < std::size(kStates))
-        gfx_set_render_state(kStates[state], value);
+    static constexpr GfxRs DISP_WIRE_STATES[] = {GFX_RS_FOGCOLOR,      GFX_RS_FOGSTART,
+                                                 GFX_RS_FOGEND,        GFX_RS_FOGTABLEMODE,
+                                                 GFX_RS_FOGVERTEXMODE, GFX_RS_RANGEFOGENABLE};
+    if (state >= 0 && size_t(state) < std::size(DISP_WIRE_STATES))
+        gfx_set_render_state(DISP_WIRE_STATES[state], value);
 }
 
 GfxColorF to_gfx(const DispDevColorF& c) { return {c.r, c.g, c.b, c.a}; }
@@ -162,8 +162,9 @@ void seam_light_enable(int index, int enable) { gfx_light_enable(index, enable);
 // Group release and reset of the draw-object manager reach the point lights.
 void link_plight_release_group(ResGroupId id) { plight_kill_owner(id); }
 
-constexpr DispDevSeam kGfxSeam = {seam_set_transform, seam_set_render_state,    seam_set_light,
-                                  seam_light_enable,  disp_request_mode_change, disp_get_mode};
+constexpr DispDevSeam DISP_WIRE_GFX_SEAM = {seam_set_transform,       seam_set_render_state,
+                                            seam_set_light,           seam_light_enable,
+                                            disp_request_mode_change, disp_get_mode};
 
 }  // namespace
 
@@ -174,7 +175,7 @@ void disp_wire_install()
     g_wire.saved_links = disp_links();
     res_env_set(real_env(g_wire.saved_env));
     disp_set_links(real_links());
-    disp_dev_seam_set(kGfxSeam);
+    disp_dev_seam_set(DISP_WIRE_GFX_SEAM);
     ObjLinks obj;
     obj.plight_release_group = link_plight_release_group;
     obj.plight_reset = plight_pool_reset;

@@ -14,44 +14,44 @@
 
 namespace {
 
-constexpr uint32_t kReserved = 300;
-constexpr const char* kIoHint = "Check if any wire disconnection with I/O board.";
-constexpr const char* kIoHintJa = "I/Oボードとの接続が切れていないか確認して下さい。";
+constexpr uint32_t ERR_RESERVED = 300;
+constexpr const char* ERR_IO_HINT = "Check if any wire disconnection with I/O board.";
+constexpr const char* ERR_IO_HINT_JA = "I/Oボードとの接続が切れていないか確認して下さい。";
 
-constexpr ErrScreenRow k_rows_en[ERR_ROWS] = {
-    {"", "", kReserved},
-    {"FILE READ ERROR", "", kReserved},
-    {"NETWORK ERROR", "", kReserved},
-    {"SOUND ERROR", "", kReserved},
-    {"I/O ERROR", kIoHint, kReserved},
-    {"PROJECTOR CONTROL CONNECT ERROR", "", kReserved},
-    {"GUN BOARD CONNECT ERROR", "Check if any wire disconnection with GUN board.", kReserved},
-    {"COIN ERROR", "Check if yany coin jam at coin entry.", kReserved},
-    {"I/O ERROR 1", kIoHint, kReserved},
-    {"I/O ERROR 2", kIoHint, kReserved},
-    {"I/O ERROR 3", kIoHint, kReserved},
-    {"I/O ERROR 4", kIoHint, kReserved},
+constexpr ErrScreenRow ERR_ROWS_EN[ERR_ROWS] = {
+    {"", "", ERR_RESERVED},
+    {"FILE READ ERROR", "", ERR_RESERVED},
+    {"NETWORK ERROR", "", ERR_RESERVED},
+    {"SOUND ERROR", "", ERR_RESERVED},
+    {"I/O ERROR", ERR_IO_HINT, ERR_RESERVED},
+    {"PROJECTOR CONTROL CONNECT ERROR", "", ERR_RESERVED},
+    {"GUN BOARD CONNECT ERROR", "Check if any wire disconnection with GUN board.", ERR_RESERVED},
+    {"COIN ERROR", "Check if yany coin jam at coin entry.", ERR_RESERVED},
+    {"I/O ERROR 1", ERR_IO_HINT, ERR_RESERVED},
+    {"I/O ERROR 2", ERR_IO_HINT, ERR_RESERVED},
+    {"I/O ERROR 3", ERR_IO_HINT, ERR_RESERVED},
+    {"I/O ERROR 4", ERR_IO_HINT, ERR_RESERVED},
 };
 
-constexpr ErrScreenRow k_rows_ja[ERR_ROWS] = {
-    {"", "", kReserved},
-    {"FILE READ ERROR", "", kReserved},
-    {"NETWORK ERROR", "", kReserved},
-    {"SOUND ERROR", "", kReserved},
-    {"入出力装置エラー", kIoHintJa, kReserved},
+constexpr ErrScreenRow ERR_ROWS_JA[ERR_ROWS] = {
+    {"", "", ERR_RESERVED},
+    {"FILE READ ERROR", "", ERR_RESERVED},
+    {"NETWORK ERROR", "", ERR_RESERVED},
+    {"SOUND ERROR", "", ERR_RESERVED},
+    {"入出力装置エラー", ERR_IO_HINT_JA, ERR_RESERVED},
     {"プロジェクタ制御接続エラー", "プロジェクターとの接続が切れていないか確認して下さい。",
-     kReserved},
-    {"ガンボード接続エラー", "ガンボードとの接続が切れていないか確認して下さい。", kReserved},
-    {"コインエラー", "コイン投入口にコインが詰まっていないか確認して下さい。", kReserved},
-    {"入出力装置エラー 1", kIoHintJa, kReserved},
-    {"入出力装置エラー 2", kIoHintJa, kReserved},
-    {"入出力装置エラー 3", kIoHintJa, kReserved},
-    {"入出力装置エラー 4", kIoHintJa, kReserved},
+     ERR_RESERVED},
+    {"ガンボード接続エラー", "ガンボードとの接続が切れていないか確認して下さい。", ERR_RESERVED},
+    {"コインエラー", "コイン投入口にコインが詰まっていないか確認して下さい。", ERR_RESERVED},
+    {"入出力装置エラー 1", ERR_IO_HINT_JA, ERR_RESERVED},
+    {"入出力装置エラー 2", ERR_IO_HINT_JA, ERR_RESERVED},
+    {"入出力装置エラー 3", ERR_IO_HINT_JA, ERR_RESERVED},
+    {"入出力装置エラー 4", ERR_IO_HINT_JA, ERR_RESERVED},
 };
 
-constexpr RegionIndex kRegionJapan = 2;
-constexpr int kTitleFont = 1, kTitleSize = 32, kTitleOffset = -100;
-constexpr int kRowFont = 0, kRowSize = 16, kRowOffset = -26, kRowStep = 24;
+constexpr RegionIndex ERR_REGION_JAPAN = 2;
+constexpr int ERR_TITLE_FONT = 1, ERR_TITLE_SIZE = 32, ERR_TITLE_OFFSET = -100;
+constexpr int ERR_ROW_FONT = 0, ERR_ROW_SIZE = 16, ERR_ROW_OFFSET = -26, ERR_ROW_STEP = 24;
 
 ErrorInfo g_info;
 void (*g_exit_hook)(int) = nullptr;
@@ -72,7 +72,7 @@ void store_text(const char* text)
 // Every line goes through "%s": a '%' in a stored file name is only text.
 void line(int font, int size, int x, int y, const char* text)
 {
-    textlist_printf(disp_get_d3dx_text_drawlist(), kTextAlignCentreX, uint32_t(font),
+    textlist_printf(disp_get_d3dx_text_drawlist(), TEXTLIST_ALIGN_CENTRE_X, uint32_t(font),
                     uint32_t(size), x, y, ERR_COLOR, "%s", text);
 }
 
@@ -93,12 +93,12 @@ void end_process(int code)
 const ErrScreenRow* err_screen_row(uint32_t region, uint32_t code)
 {
     if (code >= ERR_ROWS) return nullptr;
-    return region == kRegionJapan ? &k_rows_ja[code] : &k_rows_en[code];
+    return region == ERR_REGION_JAPAN ? &ERR_ROWS_JA[code] : &ERR_ROWS_EN[code];
 }
 
 const char* err_screen_title(uint32_t region)
 {
-    return region == kRegionJapan ? "お店の人を呼んで下さい。" : "ERROR";
+    return region == ERR_REGION_JAPAN ? "お店の人を呼んで下さい。" : "ERROR";
 }
 
 void err_info_clear(void) { g_info = ErrorInfo{}; }
@@ -113,18 +113,18 @@ void err_screen_draw(void)
     const RegionIndex region = app_get_region();
     const int x = app_get_screen_width() / 2;
     const int half_h = app_get_screen_height() / 2;
-    line(kTitleFont, kTitleSize, x, half_h + kTitleOffset, err_screen_title(region));
-    int y = half_h + kRowOffset;
+    line(ERR_TITLE_FONT, ERR_TITLE_SIZE, x, half_h + ERR_TITLE_OFFSET, err_screen_title(region));
+    int y = half_h + ERR_ROW_OFFSET;
     // A code past the table shows only the screen title and the stored text.
     if (const ErrScreenRow* row = err_screen_row(region, g_info.code)) {
-        line(kRowFont, kRowSize, x, y, row->title);
-        y += kRowStep;
-        line(kRowFont, kRowSize, x, y, row->explanation);
-        y += kRowStep;
+        line(ERR_ROW_FONT, ERR_ROW_SIZE, x, y, row->title);
+        y += ERR_ROW_STEP;
+        line(ERR_ROW_FONT, ERR_ROW_SIZE, x, y, row->explanation);
+        y += ERR_ROW_STEP;
     } else {
-        y += 2 * kRowStep;
+        y += 2 * ERR_ROW_STEP;
     }
-    line(kRowFont, kRowSize, x, y, g_info.text);
+    line(ERR_ROW_FONT, ERR_ROW_SIZE, x, y, g_info.text);
 }
 
 void err_screen_run(uint16_t code, uint16_t sub, uint16_t detail, const char* text)

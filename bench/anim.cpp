@@ -17,8 +17,8 @@
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_writer.h"
 
-constexpr int kWidth = 800, kHeight = 600;
-constexpr int kPlayers = 64, kBones = 60, kFrames = 30, kChars = 64;
+constexpr int ANIM_WIDTH = 800, ANIM_HEIGHT = 600;
+constexpr int ANIM_PLAYERS = 64, ANIM_BONES = 60, ANIM_FRAMES = 30, ANIM_CHARS = 64;
 
 qvw::Mat16 turn_z(float a, float x)
 {
@@ -41,9 +41,9 @@ qvw::AnimDesc motion(const char* name, float speed)
 {
     qvw::AnimDesc a;
     a.name = name;
-    for (int b = 0; b < kBones; ++b) {
+    for (int b = 0; b < ANIM_BONES; ++b) {
         qvw::AnimNodeDesc n{bone_name(b), {}};
-        for (int f = 0; f < kFrames; ++f)
+        for (int f = 0; f < ANIM_FRAMES; ++f)
             n.frames.push_back(
                 turn_z(0.05f * speed * std::sin(float(f + b) * 0.2f), b % 20 ? 0.1f : 0));
         a.nodes.push_back(n);
@@ -57,20 +57,21 @@ qvw::ModelDesc character()
     qvw::ModelDesc m;
     m.name = "body";
     m.has_uvs = m.has_blend = true;
-    constexpr int kRings = 51, kSides = 20;
-    for (int r = 0; r < kRings; ++r)
-        for (int s = 0; s < kSides; ++s) {
+    constexpr int ANIM_RINGS = 51, ANIM_SIDES = 20;
+    for (int r = 0; r < ANIM_RINGS; ++r)
+        for (int s = 0; s < ANIM_SIDES; ++s) {
             qvw::ModelVertex v;
-            const float a = 6.2831853f * float(s) / kSides;
+            const float a = 6.2831853f * float(s) / ANIM_SIDES;
             v.pos = {0.04f * float(r), 0.15f * std::cos(a), 0.15f * std::sin(a)};
             v.nrm = {0, std::cos(a), std::sin(a)};
             v.blend.bone = {uint8_t(std::min(r / 3, 19)), 0, 0, 0};
             v.blend.weight = {1, 0, 0, 0};
             m.verts.push_back(v);
-            const uint32_t i = uint32_t(r * kSides + s),
-                           j = uint32_t(r * kSides + (s + 1) % kSides);
-            if (r + 1 < kRings)
-                m.corners.insert(m.corners.end(), {i, i + kSides, j, j, i + kSides, j + kSides});
+            const uint32_t i = uint32_t(r * ANIM_SIDES + s),
+                           j = uint32_t(r * ANIM_SIDES + (s + 1) % ANIM_SIDES);
+            if (r + 1 < ANIM_RINGS)
+                m.corners.insert(m.corners.end(),
+                                 {i, i + ANIM_SIDES, j, j, i + ANIM_SIDES, j + ANIM_SIDES});
         }
     for (int b = 0; b < 20; ++b) m.bones.push_back({bone_name(b), turn_z(0, -0.1f * float(b))});
     return m;
@@ -86,7 +87,7 @@ struct Scene {
                                          "MAX_NR_ANIME 4\nSZ_BUFF_ANIME 2000000\n"
                                          "SZ_BUFF_ANIMENAME 1024\nMAX_NR_MESH_BONE 64\n"
                                          "SZ_BUFF_MESH_BONENAME 1024\n");
-        if (!o3t::scene_boot(kWidth, kHeight)) return;
+        if (!o3t::scene_boot(ANIM_WIDTH, ANIM_HEIGHT)) return;
         shader_init();
         motion_pool_reset();
         std::vector<qvw::BoneNode> root = skeleton(0, 20);
@@ -108,24 +109,24 @@ struct Scene {
     }
 };
 
-const Mat44 kIdent = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+const Mat44 ANIM_IDENT = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 void BM_PoseCrossFade(benchmark::State& state)
 {
     Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no scene");
     std::vector<MotionPlayer*> ps;
-    for (int i = 0; i < kPlayers; ++i) {
+    for (int i = 0; i < ANIM_PLAYERS; ++i) {
         MotionPlayer* p = motion_player_alloc();
         motion_player_set(p, s.bones, s.a);
         motion_set_fade(p, 1000000);
-        motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
+        motion_player_update(p, &ANIM_IDENT, -1, nullptr, 0, 0);
         motion_player_set(p, -1, s.b);  // a fade that lasts the whole run
         ps.push_back(p);
     }
     for (auto _ : state)
-        for (MotionPlayer* p : ps) motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
-    bench::per_item(state, "ns_per_bone", kPlayers * kBones);
+        for (MotionPlayer* p : ps) motion_player_update(p, &ANIM_IDENT, -1, nullptr, 0, 0);
+    bench::per_item(state, "ns_per_bone", ANIM_PLAYERS * ANIM_BONES);
     for (MotionPlayer* p : ps) motion_player_free(p);
 }
 BENCHMARK(BM_PoseCrossFade)->Unit(benchmark::kMillisecond);
@@ -140,7 +141,7 @@ void BM_ReachAndAim(benchmark::State& state)
     for (auto _ : state) {
         motion_ctrl_reach(p, 19, &goal, 1.0f, 4);
         motion_ctrl_aim(p, 39, &look, nullptr, 0.5f);
-        motion_player_update(p, &kIdent, -1, nullptr, 0, 0);
+        motion_player_update(p, &ANIM_IDENT, -1, nullptr, 0, 0);
     }
     motion_player_free(p);
 }
@@ -168,7 +169,7 @@ double frame(Draw draw)
     const auto t0 = bench::Clock::now();
     cam_update_all();
     obj_build_draw_list();
-    bench::frame_3d(kWidth, kHeight, bench::kClearAll, draw);
+    bench::frame_3d(ANIM_WIDTH, ANIM_HEIGHT, bench::BENCH_UTIL_CLEAR_ALL, draw);
     return bench::ms_since(t0);
 }
 
@@ -200,7 +201,7 @@ void BM_SkinnedSideBySide(benchmark::State& state)
 {
     Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no scene");
-    for (int i = 0; i < kChars; ++i) {  // on an 8 x 8 grid, posed once
+    for (int i = 0; i < ANIM_CHARS; ++i) {  // on an 8 x 8 grid, posed once
         const Mat44 w = o3t::at((float(i % 8) - 4.0f) * 1.2f, (float(i / 8) - 4.0f) * 0.8f, 9.0f);
         g_characters.push_back(motobj_create(0, &w, s.mesh, 81));
         motobj_set_motion(g_characters.back(), s.bones, s.a);

@@ -116,7 +116,7 @@ void frame(int w, int h, uint32_t clear, Draw draw)
     gfx_present();
     glFinish();
 }
-constexpr uint32_t kClearAll = GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL;
+constexpr uint32_t BENCH_UTIL_CLEAR_ALL = GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL;
 
 // A device frame holding one 3D pass of screen 0.
 template <class Draw>
@@ -144,8 +144,8 @@ inline void draw_quads(ResHandle tex, const std::vector<QuadVertex>& v)
     qspr_apply_state(rs_key_pack(0, 0, 0, 1, 2, 5, 3, 0, 1), 0, 0, nullptr);
     tex_set_stage(0, disp_tex_lookup(tex), 1);
     const int n = int(v.size() / 4);
-    for (int first = 0; first < n; first += kQsprBatchQuads) {
-        const int k = std::min(kQsprBatchQuads, n - first);
+    for (int first = 0; first < n; first += QSPR_BATCH_QUADS) {
+        const int k = std::min(QSPR_BATCH_QUADS, n - first);
         gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(k) * 4, uint32_t(k) * 2,
                                       tex_get_manager(), GFX_FMT_INDEX16, v.data() + 4 * first,
                                       sizeof(QuadVertex));

@@ -5,7 +5,7 @@
 #include "disp/screenshot.h"
 #include "disp/tex_decode.h"
 
-constexpr int kSide = 1024;
+constexpr int DISP_DECODE_SIDE = 1024;
 
 std::vector<uint8_t> noise(size_t n)
 {
@@ -18,29 +18,35 @@ std::vector<uint8_t> noise(size_t n)
 // A level of format `fmt` whose rows (of 4 x 4 blocks when compressed) are `pitch` bytes apart.
 void convert(benchmark::State& state, int fmt, int pitch)
 {
-    const bool blocks = fmt == kSfDxt1 || fmt == kSfDxt5;
-    auto src = noise(size_t(pitch) * (blocks ? kSide / 4 : kSide));
-    std::vector<uint32_t> dst(size_t(kSide) * kSide);
+    const bool blocks = fmt == DISP_SF_DXT1 || fmt == DISP_SF_DXT5;
+    auto src = noise(size_t(pitch) * (blocks ? DISP_DECODE_SIDE / 4 : DISP_DECODE_SIDE));
+    std::vector<uint32_t> dst(size_t(DISP_DECODE_SIDE) * DISP_DECODE_SIDE);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(tex_row_convert(fmt, dst, src, 0, 0, kSide, kSide, pitch));
+        benchmark::DoNotOptimize(
+            tex_row_convert(fmt, dst, src, 0, 0, DISP_DECODE_SIDE, DISP_DECODE_SIDE, pitch));
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(int64_t(state.iterations()) * kSide * kSide);
+    state.SetItemsProcessed(int64_t(state.iterations()) * DISP_DECODE_SIDE * DISP_DECODE_SIDE);
 }
-BENCHMARK_CAPTURE(convert, Dxt1, kSfDxt1, kSide / 4 * 8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(convert, Dxt5, kSfDxt5, kSide / 4 * 16)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(convert, R5G6B5, kSfR5G6B5, kSide * 2)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(convert, A8R8G8B8, kSfA8R8G8B8, kSide * 4)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, Dxt1, DISP_SF_DXT1, DISP_DECODE_SIDE / 4 * 8)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, Dxt5, DISP_SF_DXT5, DISP_DECODE_SIDE / 4 * 16)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, R5G6B5, DISP_SF_R5G6B5, DISP_DECODE_SIDE * 2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(convert, A8R8G8B8, DISP_SF_A8R8G8B8, DISP_DECODE_SIDE * 4)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_BuildBmp(benchmark::State& state)
 {
-    auto src = noise(size_t(kSide) * kSide * 4);
+    auto src = noise(size_t(DISP_DECODE_SIDE) * DISP_DECODE_SIDE * 4);
     std::vector<uint8_t> out;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            disp_screenshot_build_bmp(out, src, kSide, kSide, kSide * 4, 0, 0, kSide, kSide));
+        benchmark::DoNotOptimize(disp_screenshot_build_bmp(
+            out, src, DISP_DECODE_SIDE, DISP_DECODE_SIDE, DISP_DECODE_SIDE * 4, 0, 0,
+            DISP_DECODE_SIDE, DISP_DECODE_SIDE));
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(int64_t(state.iterations()) * kSide * kSide);
+    state.SetItemsProcessed(int64_t(state.iterations()) * DISP_DECODE_SIDE * DISP_DECODE_SIDE);
 }
 BENCHMARK(BM_BuildBmp)->Unit(benchmark::kMillisecond);

@@ -24,8 +24,8 @@ void BM_FrameSystemText(benchmark::State& state)
     const int32_t list = disp_get_d3dx_text_drawlist();
     for (auto _ : state) {
         for (int i = 0; i < state.range(0); ++i)
-            textlist_printf(list, kTextAlignCentreX, 0, 16, 400, 100 + i * 24, 0xFFFFFFFF, "%s",
-                            "I/Oボードとの接続が切れていないか確認して下さい。");
+            textlist_printf(list, TEXTLIST_ALIGN_CENTRE_X, 0, 16, 400, 100 + i * 24, 0xFFFFFFFF,
+                            "%s", "I/Oボードとの接続が切れていないか確認して下さい。");
         disp_update(nullptr);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));

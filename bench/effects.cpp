@@ -5,19 +5,19 @@
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_samples.h"
 
-constexpr int kWidth = 800, kHeight = 600;
+constexpr int EFFECTS_WIDTH = 800, EFFECTS_HEIGHT = 600;
 using bench::Clock;
 using bench::QuadVertex;
 ResHandle g_tex = 0;
 
 bool boot_once()
 {
-    if (!o3t::scene_boot(kWidth, kHeight) || !qspr_type_register()) return false;
-    g_tex = res_tex_create(kEffectCategory, "cmnv", 256, 256, RES_TEX_FORMAT_ARGB32, false);
+    if (!o3t::scene_boot(EFFECTS_WIDTH, EFFECTS_HEIGHT) || !qspr_type_register()) return false;
+    g_tex = res_tex_create(EFFECT_CATEGORY, "cmnv", 256, 256, RES_TEX_FORMAT_ARGB32, false);
     std::vector<uint32_t> px(256 * 256, 0xC0FFFFFFu);
     res_tex_set_image(g_tex, 0, 0, 256, 256, px.data());
     for (const qvw::TexLstCropDesc& c : qvw::sample_effect_category().textures[0].crops)
-        res_crop_register_px(kEffectCategory, c.name.c_str(), c.x, c.y, c.w, c.h, g_tex);
+        res_crop_register_px(EFFECT_CATEGORY, c.name.c_str(), c.x, c.y, c.w, c.h, g_tex);
     const Vec3 eye = {0, 5, -8}, target = {0, 0, 10};
     cam_set_mode(0, CAM_MODE_LOOK_AT);
     cam_set_look_at(0, &eye, &target, nullptr);
@@ -31,8 +31,8 @@ void top_up()
     for (; obj_live_count() < 1000; ++next) {
         const Vec3 p = {float(next * 37 % 17) - 8, float(next % 5) * 0.6f,
                         float(next * 13 % 17) + 3};
-        if (next % 6 == 0) effect_explosion(1, &p, 1.2f, kEffectWhite, 3, 2);
-        if (next % 6 == 1) effect_smoke(1, &p, &up, 0.3f, 0.5f, 1, 1.02f, kEffectDarkSmoke, 30, 0);
+        if (next % 6 == 0) effect_explosion(1, &p, 1.2f, EFFECT_WHITE, 3, 2);
+        if (next % 6 == 1) effect_smoke(1, &p, &up, 0.3f, 0.5f, 1, 1.02f, EFFECT_DARK_SMOKE, 30, 0);
         if (next % 6 == 2) effect_spark(1, &p, 0, 0);
         if (next % 6 >= 3) effect_hit(1, &p, &up, next % 4);
     }
@@ -65,10 +65,11 @@ void BM_EffectFrame(benchmark::State& state)
         obj_for_each(add_quad, &v);
         for (int pass = 0; pass < 2; ++pass, draw_ms[pass - 1] += bench::ms_since(t0)) {
             t0 = Clock::now();
-            bench::frame_3d(kWidth, kHeight, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, [&] {
-                if (pass) qspr_frame_reset(), obj_build_draw_list(), obj_draw_range(72, 83);
-                if (!pass) bench::draw_quads(g_tex, v);
-            });
+            bench::frame_3d(
+                EFFECTS_WIDTH, EFFECTS_HEIGHT, GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, [&] {
+                    if (pass) qspr_frame_reset(), obj_build_draw_list(), obj_draw_range(72, 83);
+                    if (!pass) bench::draw_quads(g_tex, v);
+                });
         }
     }
     state.counters["drawn"] = qspr_get_drawn_count();

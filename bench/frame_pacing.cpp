@@ -8,8 +8,8 @@
 #include "util/fps_ctrl.h"
 #include "util/perf.h"
 
-constexpr int kFrames = 300;
-constexpr int64_t kWorkUs = 3000;
+constexpr int FRAME_PACING_FRAMES = 300;
+constexpr int64_t FRAME_PACING_WORK_US = 3000;
 
 void busy_work(int64_t us)
 {
@@ -27,14 +27,14 @@ void BM_FramePacing30(benchmark::State& state)
         const double freq_ms = double(plat_time_frequency()) / 1000.0;
         const int64_t first = plat_time_counter();
         int64_t prev = first;
-        for (int k = 0; k < kFrames; ++k) {
-            busy_work(kWorkUs);
+        for (int k = 0; k < FRAME_PACING_FRAMES; ++k) {
+            busy_work(FRAME_PACING_WORK_US);
             fps_ctrl_wait();
             const int64_t now = plat_time_counter();
             const double period = double(now - prev) / freq_ms;
             min_ms = std::min(min_ms, period), max_ms = std::max(max_ms, period), prev = now;
         }
-        mean_ms = double(prev - first) / freq_ms / kFrames;
+        mean_ms = double(prev - first) / freq_ms / FRAME_PACING_FRAMES;
     }
     state.counters["mean_frame_ms"] = mean_ms;
     state.counters["min_frame_ms"] = min_ms;

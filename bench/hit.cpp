@@ -69,8 +69,8 @@ void BM_Nearest(benchmark::State& state)
     for (auto _ : state)
         for (const Seg& s : at)
             hits += spheres ? hit_sphere_nearest(&s.o, nullptr, 1.5f, &p, nullptr, nullptr, 0,
-                                                 kHitAnyGroup)
-                            : hit_ray_nearest(&s.o, &s.v, &p, nullptr, nullptr, 0, kHitAnyGroup);
+                                                 HIT_ANY_GROUP)
+                            : hit_ray_nearest(&s.o, &s.v, &p, nullptr, nullptr, 0, HIT_ANY_GROUP);
     benchmark::DoNotOptimize(hits);
     state.counters["triangles"] = double(2 * quads * quads);
     bench::per_item(state, "per_ray", double(at.size()));
@@ -121,10 +121,10 @@ void BM_HitFrame(benchmark::State& state)
             hit_target_add_sphere(&c, 1, &places[i], 1, 1, 0, 0);
         }
     }
-    for (int i = 0; i < kHitRays; i++) {
+    for (int i = 0; i < HIT_RAYS; i++) {
         const Vec3 o = {u(rng) * 80 * 200, 6, u(rng) * 72},
                    v = {u(rng) * 4 - 2, -8, u(rng) * 4 - 2};
-        hit_ray_add(&o, &v, 8, kHitAnyGroup, 0, 0);
+        hit_ray_add(&o, &v, 8, HIT_ANY_GROUP, 0, 0);
     }
     for (auto _ : state) hit_frame();
     state.counters["results"] = hit_result_count();
@@ -137,23 +137,23 @@ void BM_SphereAndVolumePasses(benchmark::State& state)
     boot();
     balls_hit_clear();
     hitcyl_pool_reset();
-    static Mat44 owners[kBallsObjects];
+    static Mat44 owners[BALLS_HIT_OBJECTS];
     static const qvw::Bytes three =
         qvw::shit_chunk("three", {{0.5f, {0, 0, 0}}, {0.5f, {0, 1, 0}}, {0.5f, {0, 2, 0}}});
     static ResDataInfo info;
     info.data = ByteSpan(three);
     std::mt19937 rng(9);
     std::uniform_real_distribution<float> u(0, 1);
-    for (int i = 0; i < kBallsObjects; i++) {
+    for (int i = 0; i < BALLS_HIT_OBJECTS; i++) {
         const Vec3 t = {u(rng) * 120, 0, u(rng) * 120};
         vm_mat_translation(&owners[i], &t);
-        balls_hit_create(&info, &owners[i], (1u << (i % 4)) | kBallsPushable, 0xF, 2.5f);
+        balls_hit_create(&info, &owners[i], (1u << (i % 4)) | BALLS_HIT_PUSHABLE, 0xF, 2.5f);
     }
-    static Mat44 parents[kHitCylinders];
-    for (int i = 0; i < kHitCylinders; i++) {
+    static Mat44 parents[HITCYL_CYLINDERS];
+    for (int i = 0; i < HITCYL_CYLINDERS; i++) {
         const Vec3 t = {u(rng) * 60, 0, u(rng) * 60};
         vm_mat_translation(&parents[i], &t);
-        hitcyl_create(&parents[i], 1.5f, 2, nullptr, 1u | kBallsPushable, 1);
+        hitcyl_create(&parents[i], 1.5f, 2, nullptr, 1u | BALLS_HIT_PUSHABLE, 1);
     }
     for (auto _ : state) {
         balls_hit_frame();

@@ -12,15 +12,15 @@
 
 #include "math/vm.h"
 
-constexpr int k_mats = 1024;
-constexpr int k_points = 1000000;
+constexpr int MATH_MATS = 1024;
+constexpr int MATH_POINTS = 1000000;
 
 float seed_value(int i) { return float((int64_t(i) * 7919) % 1000) / 1000.0f - 0.5f; }
 
 std::vector<Mat44> vm_mats()
 {
-    std::vector<Mat44> v(k_mats);
-    for (int i = 0; i < k_mats; ++i)
+    std::vector<Mat44> v(MATH_MATS);
+    for (int i = 0; i < MATH_MATS; ++i)
         vm_mat_from_pos_angles_f(&v[i], seed_value(i), seed_value(i + 1), seed_value(i + 2),
                                  seed_value(i + 3), seed_value(i + 4), seed_value(i + 5));
     return v;
@@ -48,31 +48,32 @@ void each(benchmark::State& state, std::vector<T>& out, Step step)
 void BM_vm_mat_mul(benchmark::State& state)
 {
     const std::vector<Mat44> a = vm_mats(), b = vm_mats();
-    std::vector<Mat44> out(k_mats);
-    each(state, out, [&](int i) { vm_mat_mul(&out[i], &a[i], &b[(i + 1) & (k_mats - 1)]); });
+    std::vector<Mat44> out(MATH_MATS);
+    each(state, out, [&](int i) { vm_mat_mul(&out[i], &a[i], &b[(i + 1) & (MATH_MATS - 1)]); });
 }
 BENCHMARK(BM_vm_mat_mul);
 
 void BM_glm_mat_mul(benchmark::State& state)
 {
     const std::vector<glm::mat4> a = glm_mats(), b = glm_mats();
-    std::vector<glm::mat4> out(k_mats);
-    each(state, out, [&](int i) { out[i] = a[i] * b[(i + 1) & (k_mats - 1)]; });  // b, then a
+    std::vector<glm::mat4> out(MATH_MATS);
+    each(state, out, [&](int i) { out[i] = a[i] * b[(i + 1) & (MATH_MATS - 1)]; });  // b, then a
 }
 BENCHMARK(BM_glm_mat_mul);
 
 template <class V>
 std::vector<V> points()
 {
-    std::vector<V> v(k_points);
-    for (int i = 0; i < k_points; ++i) v[i] = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
+    std::vector<V> v(MATH_POINTS);
+    for (int i = 0; i < MATH_POINTS; ++i)
+        v[i] = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
     return v;
 }
 
 void BM_vm_transform_1M_points(benchmark::State& state)
 {
     const Mat44 m = vm_mats()[3];
-    std::vector<Vec3> in = points<Vec3>(), out(k_points);
+    std::vector<Vec3> in = points<Vec3>(), out(MATH_POINTS);
     each(state, out, [&](int i) { vm_mat_transform_point(&out[i], &m, &in[i]); });
 }
 BENCHMARK(BM_vm_transform_1M_points)->Unit(benchmark::kMillisecond);
@@ -80,15 +81,15 @@ BENCHMARK(BM_vm_transform_1M_points)->Unit(benchmark::kMillisecond);
 void BM_glm_transform_1M_points(benchmark::State& state)
 {
     const glm::mat4 m = glm_mats()[3];
-    std::vector<glm::vec3> in = points<glm::vec3>(), out(k_points);
+    std::vector<glm::vec3> in = points<glm::vec3>(), out(MATH_POINTS);
     each(state, out, [&](int i) { out[i] = glm::vec3(m * glm::vec4(in[i], 1.0f)); });
 }
 BENCHMARK(BM_glm_transform_1M_points)->Unit(benchmark::kMillisecond);
 
 void BM_vm_quat_slerp(benchmark::State& state)
 {
-    std::vector<Quat> a(k_mats), b(k_mats), out(k_mats);
-    for (int i = 0; i < k_mats; ++i) {
+    std::vector<Quat> a(MATH_MATS), b(MATH_MATS), out(MATH_MATS);
+    for (int i = 0; i < MATH_MATS; ++i) {
         const Vec3 e1 = {seed_value(i), seed_value(i + 1), seed_value(i + 2)};
         const Vec3 e2 = {seed_value(i + 3), seed_value(i + 4), seed_value(i + 5)};
         vm_quat_from_euler_zxy(&a[i], &e1);
@@ -100,8 +101,8 @@ BENCHMARK(BM_vm_quat_slerp);
 
 void BM_glm_quat_slerp(benchmark::State& state)
 {
-    std::vector<glm::quat> a(k_mats), b(k_mats), out(k_mats);
-    for (int i = 0; i < k_mats; ++i) {
+    std::vector<glm::quat> a(MATH_MATS), b(MATH_MATS), out(MATH_MATS);
+    for (int i = 0; i < MATH_MATS; ++i) {
         a[i] = glm::quat(glm::vec3(seed_value(i), seed_value(i + 1), seed_value(i + 2)));
         b[i] = glm::quat(glm::vec3(seed_value(i + 3), seed_value(i + 4), seed_value(i + 5)));
     }

@@ -12,8 +12,8 @@
 #include "res/resload.h"
 #include "tools/qv_samples.h"
 
-constexpr int kGroups = 100;
-constexpr int kMeshesPerGroup = 3;
+constexpr int RES_PUMP_GROUPS = 100;
+constexpr int RES_PUMP_MESHES_PER_GROUP = 3;
 
 using bench::Clock;
 
@@ -21,13 +21,13 @@ using bench::Clock;
 uint64_t write_groups(const std::filesystem::path& dir)
 {
     uint64_t bytes = 0;
-    for (int g = 0; g < kGroups; g++) {
+    for (int g = 0; g < RES_PUMP_GROUPS; g++) {
         const std::string tex = "t" + std::to_string(g) + ".png";
         qvw::Bytes f;
         qvw::file_add_chunk(
             f, qvw::MAGIC_TEX,
             qvw::tex_chunk(tex, qvw::png_checker(128, 128, 0xFF000000u + uint32_t(g), ~0u)));
-        for (int k = 0; k < kMeshesPerGroup; k++) {
+        for (int k = 0; k < RES_PUMP_MESHES_PER_GROUP; k++) {
             qvw::Bytes chunk;
             const std::string name = "m" + std::to_string(g) + "_" + std::to_string(k);
             qvw::model_chunk(qvw::sample_grid(name, 8 + 8 * uint32_t(k), tex), chunk);
@@ -77,7 +77,7 @@ void BM_PumpModelGroups(benchmark::State& st)
     res_env_set(timed);
     g_read = g_tex = {};
     std::vector<std::string> names;
-    for (int g = 0; g < kGroups; g++) names.push_back("g" + std::to_string(g));
+    for (int g = 0; g < RES_PUMP_GROUPS; g++) names.push_back("g" + std::to_string(g));
     Clock::duration total{}, upload{};
     for (auto _ : st) {
         ResMark mark;
@@ -85,8 +85,9 @@ void BM_PumpModelGroups(benchmark::State& st)
         const auto t0 = Clock::now();
         int next = 0, r = RESLOAD_CONTINUE;
         // The ring holds 64 requests: the rest are queued as it drains.
-        while (next < kGroups || r == RESLOAD_CONTINUE) {
-            while (next < kGroups && resload_request(names[size_t(next)].c_str(), 0)) next++;
+        while (next < RES_PUMP_GROUPS || r == RESLOAD_CONTINUE) {
+            while (next < RES_PUMP_GROUPS && resload_request(names[size_t(next)].c_str(), 0))
+                next++;
             if ((r = resload_pump(90.0f)) >= RESLOAD_FATAL) break;
         }
         // The display makes a mesh's device buffers on its first draw; made here so that the
@@ -103,7 +104,7 @@ void BM_PumpModelGroups(benchmark::State& st)
         const int32_t meshes = res_mesh_count() - mark.used[RES_MESH];
         res_release_to_mark(mark);
         st.ResumeTiming();
-        if (r >= RESLOAD_FATAL || meshes != kGroups * kMeshesPerGroup) {
+        if (r >= RESLOAD_FATAL || meshes != RES_PUMP_GROUPS * RES_PUMP_MESHES_PER_GROUP) {
             st.SkipWithError("a group did not load");
             break;
         }
@@ -113,7 +114,7 @@ void BM_PumpModelGroups(benchmark::State& st)
     const double all = secs(total), n = double(st.iterations());
     if (all <= 0) return;
     st.counters["MB_per_s"] = double(bytes) * n / 1e6 / all;
-    st.counters["meshes_per_s"] = double(kGroups * kMeshesPerGroup) * n / all;
+    st.counters["meshes_per_s"] = double(RES_PUMP_GROUPS * RES_PUMP_MESHES_PER_GROUP) * n / all;
     st.counters["file_MB"] = double(bytes) / 1e6;
     st.counters["read_share"] = secs(g_read) / all;
     st.counters["texture_share"] = secs(g_tex) / all;

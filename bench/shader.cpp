@@ -68,7 +68,7 @@ void BM_PlightSelect(benchmark::State& state)
     plight_pool_reset();
     bench::Lcg rng{1};
     auto next = [&rng] { return float(rng.next() >> 8) / float(1 << 24) * 100.0f; };
-    for (int i = 0; i < kPlightPool; ++i) {
+    for (int i = 0; i < PLIGHT_POOL; ++i) {
         const Vec3 p = {next(), next(), next()};
         plight_create(1, &p, 30.0f, 0xFFFFFFFFu, 1.0f);
     }

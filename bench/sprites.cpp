@@ -10,8 +10,8 @@
 #include "tests/obj3d/obj3d_scene.h"
 #include "tools/qv_writer.h"
 
-constexpr int kWidth = 800, kHeight = 600;
-constexpr int kBillboards = 8000, kMovies = 128;
+constexpr int SPRITES_WIDTH = 800, SPRITES_HEIGHT = 600;
+constexpr int SPRITES_BILLBOARDS = 8000, SPRITES_MOVIES = 128;
 
 // One shape of 25 quads (50 triangles) that moves a pixel per frame.
 qvw::FlaDesc one_shape_movie()
@@ -49,7 +49,7 @@ struct Scene {
         // The movie pool is closed by default.
         bench::load_settings("sprites",
                              "MAX_NR_FLASH 4\nSZ_BUFF_FLASH 65536\nSZ_BUFF_FLASHNAME 256\n");
-        if (!o3t::scene_boot(kWidth, kHeight)) return;
+        if (!o3t::scene_boot(SPRITES_WIDTH, SPRITES_HEIGHT)) return;
         line2d_type_register();
         tri2d_type_register();
         obj2d_type_register();
@@ -78,7 +78,7 @@ void BM_Billboards(benchmark::State& state)
     if (!s.ok) return state.SkipWithError("no device");
     const int textures = int(state.range(0));
     std::vector<DrawObj*> objs;
-    for (int i = 0; i < kBillboards; ++i) {
+    for (int i = 0; i < SPRITES_BILLBOARDS; ++i) {
         const Vec3 p = grid_point(i);
         DrawObj* o = qspr_bb_create(1, &p, 0, 1.5f, 0, 0xFFFFFFFFu, 1);
         qspr_bb_set_tex1(o, s.tex[i % textures]);
@@ -88,7 +88,8 @@ void BM_Billboards(benchmark::State& state)
     auto one = [] {
         qspr_frame_reset();
         obj_build_draw_list();
-        bench::frame_3d(kWidth, kHeight, bench::kClearAll, [] { obj_draw_range(72, 83); });
+        bench::frame_3d(SPRITES_WIDTH, SPRITES_HEIGHT, bench::BENCH_UTIL_CLEAR_ALL,
+                        [] { obj_draw_range(72, 83); });
     };
     one();
     for (auto _ : state) one();
@@ -103,7 +104,7 @@ void BM_PrebuiltQuads(benchmark::State& state)
     Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no device");
     std::vector<bench::QuadVertex> quads;
-    for (int i = 0; i < kBillboards; ++i) {
+    for (int i = 0; i < SPRITES_BILLBOARDS; ++i) {
         const Vec3 c = grid_point(i);
         for (int k = 0; k < 4; ++k) {
             const Vec3 p = {c.x + (k & 1 ? 0.75f : -0.75f), c.y + (k & 2 ? 0.75f : -0.75f), c.z};
@@ -112,8 +113,9 @@ void BM_PrebuiltQuads(benchmark::State& state)
     }
     cam_update_all();
     auto draw = [&] { bench::draw_quads(s.tex[0], quads); };
-    bench::frame_3d(kWidth, kHeight, bench::kClearAll, draw);
-    for (auto _ : state) bench::frame_3d(kWidth, kHeight, bench::kClearAll, draw);
+    bench::frame_3d(SPRITES_WIDTH, SPRITES_HEIGHT, bench::BENCH_UTIL_CLEAR_ALL, draw);
+    for (auto _ : state)
+        bench::frame_3d(SPRITES_WIDTH, SPRITES_HEIGHT, bench::BENCH_UTIL_CLEAR_ALL, draw);
 }
 BENCHMARK(BM_PrebuiltQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -122,7 +124,7 @@ void BM_Movies(benchmark::State& state)
     Scene& s = bench::once<Scene>();
     if (!s.ok) return state.SkipWithError("no device");
     std::vector<DrawObj*> objs;
-    for (int i = 0; i < kMovies; ++i) {
+    for (int i = 0; i < SPRITES_MOVIES; ++i) {
         DrawObj* o =
             flaobj_create(1, s.movie, float(i % 16) * 48, float(i / 16) * 64, 0, 0, 1, 1, 30);
         flaobj_set_loop(o, 1);
@@ -131,8 +133,9 @@ void BM_Movies(benchmark::State& state)
     auto one = [&] {
         for (DrawObj* o : objs) flaobj_tick(o);
         obj_build_draw_list();
-        disp_set_scissor(0, 0, kWidth, kHeight);
-        bench::frame(kWidth, kHeight, GFX_CLEAR_TARGET, [] { obj_draw_range(30, 30); });
+        disp_set_scissor(0, 0, SPRITES_WIDTH, SPRITES_HEIGHT);
+        bench::frame(SPRITES_WIDTH, SPRITES_HEIGHT, GFX_CLEAR_TARGET,
+                     [] { obj_draw_range(30, 30); });
     };
     one();
     for (auto _ : state) one();

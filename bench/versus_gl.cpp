@@ -1,5 +1,5 @@
 // Ours against plain OpenGL (the yardstick, so it talks to GL itself) doing the same work on
-// one context: each comparison alternates the two for kRounds rounds after a warm-up, each side
+// one context: each comparison alternates the two for VERSUS_GL_ROUNDS rounds after a warm-up, each side
 // ending with glFinish before its clock is read, so that the machine's load falls on both alike.
 // Counters: ours_ms, gl_ms (medians of one frame); ratio (median of gl / ours: 1.0 is as fast as
 // plain GL); extra_ms (median of ours minus gl); ours_cpu_ms, gl_cpu_ms (the drawing thread's
@@ -22,7 +22,7 @@
 #include "plat/gfx_draw.h"
 #include "res/res.h"
 
-constexpr int kW = 800, kH = 600, kRounds = 7, kBatch = 4096;
+constexpr int VERSUS_GL_W = 800, VERSUS_GL_H = 600, VERSUS_GL_ROUNDS = 7, VERSUS_GL_BATCH = 4096;
 
 // Of an odd number of rounds.
 double median(std::vector<double> v)
@@ -150,7 +150,8 @@ struct QuadVertex {
     uint32_t color;
     float u0, v0, u1, v1;
 };
-constexpr uint32_t kQuadFvf = GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (2u << GFX_FVF_TEXCOUNT_SHIFT);
+constexpr uint32_t VERSUS_GL_QUAD_FVF =
+    GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (2u << GFX_FVF_TEXCOUNT_SHIFT);
 
 void put_quad(QuadVertex* v, float x, float y, float s, uint32_t c)
 {
@@ -160,7 +161,7 @@ void put_quad(QuadVertex* v, float x, float y, float s, uint32_t c)
     v[3] = {x + s, y + s, 0, 1, c, 1, 1, 1, 1};
 }
 
-const char* const kTextureTimesColour = R"(#version 450 core
+const char* const VERSUS_GL_TEXTURE_TIMES_COLOUR = R"(#version 450 core
 in vec4 vc; in vec2 vt; out vec4 o;
 uniform sampler2D tex;
 void main() { o = texture(tex, vt) * vc; })";
@@ -179,14 +180,14 @@ void main() {
   gl_Position = vec4((p.x + 0.5) / 400.0 - 1.0, 1.0 - (p.y + 0.5) / 300.0, p.z, 1.0);
   vc = c; vt = t.xy;
 })",
-                       kTextureTimesColour);
-        for (int q = 0; q < kBatch; ++q)
+                       VERSUS_GL_TEXTURE_TIMES_COLOUR);
+        for (int q = 0; q < VERSUS_GL_BATCH; ++q)
             for (int k : {0, 1, 2, 3, 2, 1}) idx.push_back(uint16_t(q * 4 + k));
         glCreateVertexArrays(1, &vao);
         glCreateBuffers(1, &vbo);
         glCreateBuffers(1, &ibo);
-        glNamedBufferData(vbo, kBatch * 4 * sizeof(QuadVertex), nullptr, GL_STREAM_DRAW);
-        glNamedBufferData(ibo, kBatch * 12, nullptr, GL_STREAM_DRAW);
+        glNamedBufferData(vbo, VERSUS_GL_BATCH * 4 * sizeof(QuadVertex), nullptr, GL_STREAM_DRAW);
+        glNamedBufferData(ibo, VERSUS_GL_BATCH * 12, nullptr, GL_STREAM_DRAW);
         for (auto [a, n, type, norm, off] :
              {std::tuple{0u, 4, GL_FLOAT, GL_FALSE, 0u},
               std::tuple{4u, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 16u},
@@ -199,7 +200,7 @@ void main() {
         glVertexArrayElementBuffer(vao, ibo);
     }
     // Quads in draws of at most `per_draw`, each through orphaned buffers.
-    void draw(const QuadVertex* v, int quads, int per_draw = kBatch) const
+    void draw(const QuadVertex* v, int quads, int per_draw = VERSUS_GL_BATCH) const
     {
         glUseProgram(prog);
         glBindTextureUnit(0, tex);
@@ -221,24 +222,24 @@ void BM_Quads(benchmark::State& state)
 {
     const float size = float(state.range(0));
     const int per_draw = int(state.range(1));
-    bench::Display disp(kW, kH);
+    bench::Display disp(VERSUS_GL_W, VERSUS_GL_H);
     if (!disp.ok) return state.SkipWithError("no device");
-    constexpr int kQuads = 8 * kBatch;
-    std::vector<QuadVertex> verts(size_t(kQuads) * 4);
+    constexpr int VERSUS_GL_QUADS = 8 * VERSUS_GL_BATCH;
+    std::vector<QuadVertex> verts(size_t(VERSUS_GL_QUADS) * 4);
     bench::Lcg rng{12345};
     auto rnd = [&rng](int n) { return float((rng.next() >> 8) % uint32_t(n)); };
-    for (int q = 0; q < kQuads; ++q)
-        put_quad(&verts[size_t(q) * 4], rnd(kW - int(size)) - 0.5f, rnd(kH - int(size)) - 0.5f,
-                 size, 0x80FFFFFFu);
+    for (int q = 0; q < VERSUS_GL_QUADS; ++q)
+        put_quad(&verts[size_t(q) * 4], rnd(VERSUS_GL_W - int(size)) - 0.5f,
+                 rnd(VERSUS_GL_H - int(size)) - 0.5f, size, 0x80FFFFFFu);
     GfxTexture* tex = gfx_tex_create(32, 32, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED);
     GfxLockedRect lr{};
     gfx_tex_lock(tex, 0, nullptr, &lr, 0);
     std::fill_n(static_cast<uint32_t*>(lr.bits), 32 * 32, 0x80808080u);
     gfx_tex_unlock(tex, 0);
-    GlFrame frame(kW, kH);
+    GlFrame frame(VERSUS_GL_W, VERSUS_GL_H);
     GlQuads gl;
     compare(
-        state, per_draw == kBatch ? 10 : 2,
+        state, per_draw == VERSUS_GL_BATCH ? 10 : 2,
         [&](int) {
             gfx_set_render_state(GFX_RS_CULLMODE, GFX_CULL_NONE);
             gfx_set_render_state(GFX_RS_ZENABLE, 0);
@@ -248,97 +249,102 @@ void BM_Quads(benchmark::State& state)
             gfx_set_texture(0, tex);
             gfx_set_texture_stage_state(0, GFX_TSS_ALPHAOP, GFX_TOP_MODULATE);
             gfx_set_texture_stage_state(0, GFX_TSS_ALPHAARG2, GFX_TA_DIFFUSE);
-            gfx_set_fvf(kQuadFvf);
+            gfx_set_fvf(VERSUS_GL_QUAD_FVF);
             gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-            for (int q = 0; q < kQuads; q += per_draw)
+            for (int q = 0; q < VERSUS_GL_QUADS; q += per_draw)
                 gfx_draw_indexed_primitive_up(
                     GFX_PT_TRIANGLELIST, 0, uint32_t(per_draw) * 4, uint32_t(per_draw) * 2,
                     gl.idx.data(), GFX_FMT_INDEX16, &verts[size_t(q) * 4], sizeof(QuadVertex));
         },
         [&](int) {
             frame.begin(true, false);
-            gl.draw(verts.data(), kQuads, per_draw);
+            gl.draw(verts.data(), VERSUS_GL_QUADS, per_draw);
         });
     gfx_set_texture(0, nullptr);
     gfx_tex_release(tex);
 }
 BENCHMARK(BM_Quads)
-    ->ArgsProduct({{4, 32}, {kBatch}})
+    ->ArgsProduct({{4, 32}, {VERSUS_GL_BATCH}})
     ->Args({4, 8})
-    ->Iterations(kRounds)
+    ->Iterations(VERSUS_GL_ROUNDS)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 // 10,000 moving 32 x 32 sprites through the sprite objects and the display frame, against one
 // plain-GL batch of the same quads, a clear and a present.
-constexpr int kSprites = 10000;
+constexpr int VERSUS_GL_SPRITES = 10000;
 std::vector<DrawObj*> g_sprites;
 void draw_sprites() { spr_draw(g_sprites.data(), int(g_sprites.size())); }
 
 void BM_Sprites10k(benchmark::State& state)
 {
-    bench::Display disp(kW, kH);
+    bench::Display disp(VERSUS_GL_W, VERSUS_GL_H);
     if (!disp.ok) return state.SkipWithError("no device");
     std::vector<uint32_t> px(32 * 32);
     for (int i = 0; i < 32 * 32; ++i) px[size_t(i)] = 0x80000000u | uint32_t(i * 97);
     const ResHandle tex = res_tex_create("bench", "sprite", 32, 32, RES_TEX_FORMAT_ARGB32, false);
     res_tex_set_image(tex, 0, 0, 32, 32, px.data());
-    std::vector<DrawObj> recs(kSprites);
+    std::vector<DrawObj> recs(VERSUS_GL_SPRITES);
     for (DrawObj& o : recs) spr_init(&o), spr_set_tex(&o, tex), g_sprites.push_back(&o);
     auto pos = [](int i, int f, int span, int speed) {
         return float((i * 7919 + f * (1 + i % speed)) % span);
     };
-    GlFrame frame(kW, kH);
+    GlFrame frame(VERSUS_GL_W, VERSUS_GL_H);
     GlQuads gl;
-    std::vector<QuadVertex> verts(size_t(kSprites) * 4);
+    std::vector<QuadVertex> verts(size_t(VERSUS_GL_SPRITES) * 4);
     compare(
         state, 10,
         [&](int f) {
-            for (int i = 0; i < kSprites; ++i)
-                spr_set_pos(&recs[size_t(i)], pos(i, f, kW - 32, 5), pos(i, f, kH - 32, 3));
+            for (int i = 0; i < VERSUS_GL_SPRITES; ++i)
+                spr_set_pos(&recs[size_t(i)], pos(i, f, VERSUS_GL_W - 32, 5),
+                            pos(i, f, VERSUS_GL_H - 32, 3));
             disp_update(draw_sprites);
         },
         [&](int f) {
-            for (int i = 0; i < kSprites; ++i)
-                put_quad(&verts[size_t(i) * 4], pos(i, f, kW - 32, 5) - 0.5f,
-                         pos(i, f, kH - 32, 3) - 0.5f, 32, 0xFFFFFFFFu);
+            for (int i = 0; i < VERSUS_GL_SPRITES; ++i)
+                put_quad(&verts[size_t(i) * 4], pos(i, f, VERSUS_GL_W - 32, 5) - 0.5f,
+                         pos(i, f, VERSUS_GL_H - 32, 3) - 0.5f, 32, 0xFFFFFFFFu);
             frame.begin(true, true);
-            gl.draw(verts.data(), kSprites);
+            gl.draw(verts.data(), VERSUS_GL_SPRITES);
             frame.present(disp.window);
         });
     g_sprites.clear();
 }
-BENCHMARK(BM_Sprites10k)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Sprites10k)
+    ->Iterations(VERSUS_GL_ROUNDS)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // 512 model objects of a 448-triangle sphere through the display frame's 3D pass, against the
 // same mesh lit by one directional light in plain GL, drawn as the pass draws it: alpha-blended,
 // the colour times the texture of stage 0 (white, as the stage is empty).
 void BM_Models512(benchmark::State& state)
 {
-    bench::Display disp(kW, kH);
+    bench::Display disp(VERSUS_GL_W, VERSUS_GL_H);
     if (!disp.ok) return state.SkipWithError("no device");
     const float fov = 1.2217306f, zn = 0.1f, zf = 1000.0f;
     const Vec3 zero = {0, 0, 0};
     cam_set_pos_rot(0, &zero, &zero);
-    cam_set_viewport(0, 0, 0, kW, kH);
+    cam_set_viewport(0, 0, 0, VERSUS_GL_W, VERSUS_GL_H);
     cam_set_near_far(0, zn, zf, zf);
     cam_set_fov(0, fov);
     env_set_light_enable(0, 1);
     fog_set_enable(0, 0);
     MeshSource src{};
     std::vector<float> interleaved;  // position and normal
-    constexpr int kStacks = 14, kSlices = 16;
-    for (int i = 0; i <= kStacks; ++i)
-        for (int j = 0; j <= kSlices; ++j) {
-            const float t = 3.14159265f * float(i) / kStacks, p = 6.2831853f * float(j) / kSlices;
+    constexpr int VERSUS_GL_STACKS = 14, VERSUS_GL_SLICES = 16;
+    for (int i = 0; i <= VERSUS_GL_STACKS; ++i)
+        for (int j = 0; j <= VERSUS_GL_SLICES; ++j) {
+            const float t = 3.14159265f * float(i) / VERSUS_GL_STACKS,
+                        p = 6.2831853f * float(j) / VERSUS_GL_SLICES;
             const float v[3] = {std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
             src.positions.insert(src.positions.end(), v, v + 3);
             src.normals.insert(src.normals.end(), v, v + 3);
             for (int k = 0; k < 2; ++k) interleaved.insert(interleaved.end(), v, v + 3);
         }
-    for (int i = 0; i < kStacks; ++i)
-        for (int j = 0; j < kSlices; ++j) {
-            const int a = i * (kSlices + 1) + j, b = a + kSlices + 1;
+    for (int i = 0; i < VERSUS_GL_STACKS; ++i)
+        for (int j = 0; j < VERSUS_GL_SLICES; ++j) {
+            const int a = i * (VERSUS_GL_SLICES + 1) + j, b = a + VERSUS_GL_SLICES + 1;
             for (int k : {a, a + 1, b, a + 1, b + 1, b}) src.indices.push_back(uint32_t(k));
         }
     const std::vector<uint16_t> idx(src.indices.begin(), src.indices.end());
@@ -359,7 +365,7 @@ void BM_Models512(benchmark::State& state)
         // The reference draws without fog, so ours must not fog either.
         mdlobj_set_fog(mdlobj_create(0, vm_mat_translation(&m, &t), mesh, 81), 0);
     }
-    GlFrame frame(kW, kH);
+    GlFrame frame(VERSUS_GL_W, VERSUS_GL_H);
     const GLuint prog = program(R"(#version 450 core
 layout(location = 0) in vec3 p;
 layout(location = 1) in vec3 n;
@@ -372,7 +378,7 @@ void main() {
   vec3 vn = normalize((wv * vec4(n, 0.0)).xyz);
   vc = vec4(clamp(vec3(0.2) + max(dot(vn, vec3(0.3, 0.5, -0.8)), 0.0), 0.0, 1.0), 1.0);
 })",
-                                kTextureTimesColour);
+                                VERSUS_GL_TEXTURE_TIMES_COLOUR);
     const GLuint white = texture(1, 0xFFFFFFFFu, GL_LINEAR);
     GLuint vao = 0, buf[2] = {};
     glCreateVertexArrays(1, &vao);
@@ -388,7 +394,8 @@ void main() {
     glVertexArrayVertexBuffer(vao, 0, buf[0], 0, 24);
     glVertexArrayElementBuffer(vao, buf[1]);
     const GLint l_wvp = glGetUniformLocation(prog, "wvp"), l_wv = glGetUniformLocation(prog, "wv");
-    const float f = 1.0f / std::tan(fov / 2), fa = f * kH / kW, q = zf / (zf - zn);
+    const float f = 1.0f / std::tan(fov / 2), fa = f * VERSUS_GL_H / VERSUS_GL_W,
+                q = zf / (zf - zn);
     compare(
         state, 5, [](int) { disp_update(nullptr); },
         [&](int) {
@@ -409,14 +416,17 @@ void main() {
             frame.present(disp.window);
         });
 }
-BENCHMARK(BM_Models512)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Models512)
+    ->Iterations(3 * VERSUS_GL_ROUNDS)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // An empty display frame against a plain-GL clear and present.
 void BM_EmptyFrame(benchmark::State& state)
 {
-    bench::Display disp(kW, kH);
+    bench::Display disp(VERSUS_GL_W, VERSUS_GL_H);
     if (!disp.ok) return state.SkipWithError("no device");
-    GlFrame frame(kW, kH);
+    GlFrame frame(VERSUS_GL_W, VERSUS_GL_H);
     compare(
         state, 50, [](int) { disp_update(nullptr); },
         [&](int) {
@@ -424,35 +434,39 @@ void BM_EmptyFrame(benchmark::State& state)
             frame.present(disp.window);
         });
 }
-BENCHMARK(BM_EmptyFrame)->Iterations(kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EmptyFrame)
+    ->Iterations(VERSUS_GL_ROUNDS)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Saving a 1024 x 1024 picture, against a plain read-back, the conversion
 // into the BMP's rows and one write through the same file writer.
 void BM_Save1024(benchmark::State& state)
 {
-    constexpr int kSide = 1024;
-    bench::Display disp(kSide, kSide);
+    constexpr int VERSUS_GL_SIDE = 1024;
+    bench::Display disp(VERSUS_GL_SIDE, VERSUS_GL_SIDE);
     if (!disp.ok) return state.SkipWithError("no device");
     disp_update(nullptr);
     const std::string ours = "/tmp/quorvel_bench_ours.bmp", theirs = "/tmp/quorvel_bench_gl.bmp";
-    GlFrame frame(kSide, kSide);
+    GlFrame frame(VERSUS_GL_SIDE, VERSUS_GL_SIDE);
     compare(
         state, 5,
         [&](int) {
-            disp_screenshot_request(ours, 0, 0, kSide, kSide);
+            disp_screenshot_request(ours, 0, 0, VERSUS_GL_SIDE, VERSUS_GL_SIDE);
             disp_screenshot_take();
             disp_screenshot_write(tex_get_target_record());
         },
         [&](int) {  // buffers made per save, as a save function makes them
-            const size_t bytes = 54 + size_t(kSide) * kSide * 3;
-            std::unique_ptr<uint8_t[]> px(new uint8_t[size_t(kSide) * kSide * 4]),
+            const size_t bytes = 54 + size_t(VERSUS_GL_SIDE) * VERSUS_GL_SIDE * 3;
+            std::unique_ptr<uint8_t[]> px(new uint8_t[size_t(VERSUS_GL_SIDE) * VERSUS_GL_SIDE * 4]),
                 file(new uint8_t[bytes]{});
             glBindFramebuffer(GL_READ_FRAMEBUFFER, frame.fbo);
-            glReadPixels(0, 0, kSide, kSide, GL_BGRA, GL_UNSIGNED_BYTE, px.get());
+            glReadPixels(0, 0, VERSUS_GL_SIDE, VERSUS_GL_SIDE, GL_BGRA, GL_UNSIGNED_BYTE, px.get());
             uint8_t* out = file.get() + 54;
-            for (int r = kSide - 1; r >= 0; --r)
-                for (const uint8_t *s = &px[size_t(r) * kSide * 4], *e = s + kSide * 4; s < e;
-                     s += 4, out += 3)
+            for (int r = VERSUS_GL_SIDE - 1; r >= 0; --r)
+                for (const uint8_t *s = &px[size_t(r) * VERSUS_GL_SIDE * 4],
+                                   *e = s + VERSUS_GL_SIDE * 4;
+                     s < e; s += 4, out += 3)
                     out[0] = s[0], out[1] = s[1], out[2] = s[2];
             // Written as saves are (complete and synced), so that the two
             // differ only in the read-back and the conversion.
@@ -461,4 +475,7 @@ void BM_Save1024(benchmark::State& state)
     std::remove(ours.c_str());
     std::remove(theirs.c_str());
 }
-BENCHMARK(BM_Save1024)->Iterations(3 * kRounds)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Save1024)
+    ->Iterations(3 * VERSUS_GL_ROUNDS)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

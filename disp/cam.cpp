@@ -33,7 +33,7 @@ int slice_index(int j)
 
 SubView& subview_of(int s, int j)
 {
-    return disp_work().subview[kSubViewsPerScreen * disp_screen_index(s) + slice_index(j)];
+    return disp_work().subview[DISP_SUB_VIEWS_PER_SCREEN * disp_screen_index(s) + slice_index(j)];
 }
 
 MirrorPlane& mirror_of(int s) { return disp_work().mirror[disp_screen_index(s)]; }
@@ -182,7 +182,7 @@ void cam_update_derived(int s)
     s = disp_screen_index(s);
     const CamBlock& c = cam_of(s);
     const XformSet& S = set_at(s);
-    for (int j = 0; j < kSubViewsPerScreen; ++j) {
+    for (int j = 0; j < DISP_SUB_VIEWS_PER_SCREEN; ++j) {
         const SubView& sub = subview_of(s, j);
         if (!sub.enable) continue;
         XformSet& D = set_at(cam_slice_set_index(s, j));
@@ -195,7 +195,7 @@ void cam_update_derived(int s)
 
 void cam_update_all()
 {
-    for (int s = 0; s < kDispScreens; ++s) {
+    for (int s = 0; s < DISP_SCREENS; ++s) {
         if (!cam_of(s).enable) continue;
         cam_update(s);
         cam_update_derived(s);
@@ -206,7 +206,7 @@ void cam_update_all()
 
 void cam_keep_prev_matrices()
 {
-    for (int s = 0; s < kDispScreens; ++s) {
+    for (int s = 0; s < DISP_SCREENS; ++s) {
         const XformSet& S = set_at(s);
         PrevMatrices& p = disp_work().prev[s];
         p.proj = S.proj;
@@ -218,7 +218,7 @@ void cam_keep_prev_matrices()
 
 void cam_track_movement()
 {
-    for (int s = 0; s < kDispScreens; ++s) {
+    for (int s = 0; s < DISP_SCREENS; ++s) {
         CamBlock& c = cam_of(s);
         vm_vec3_sub(&c.move, &c.pos, &c.prev_pos);
         c.prev_pos = c.pos;
@@ -259,7 +259,7 @@ void default_fog(int s)
 void default_slices_and_mirror(int s)
 {
     const Vec3 dir = {-1.0f, -1.0f, -1.0f};
-    for (int j = 0; j < kSubViewsPerScreen; ++j) {
+    for (int j = 0; j < DISP_SUB_VIEWS_PER_SCREEN; ++j) {
         subview_set_enable(s, j, 0);
         subview_set_light_dir(s, j, &dir);
         subview_set_near(s, j, 0.1f);
@@ -299,7 +299,7 @@ void scene_set_defaults()
     h.render_enable = 1;
     h.scene_pass_enable = 1;
     h.keep_prev_matrices = 1;
-    for (int s = 0; s < kDispScreens; ++s) {
+    for (int s = 0; s < DISP_SCREENS; ++s) {
         default_lighting(s);
         default_fog(s);
         default_slices_and_mirror(s);
@@ -485,13 +485,13 @@ int cam_sub2_set_index(int s) { return 11 + disp_screen_index(s); }
 
 XformSet* cam_get_xform_set(int i)
 {
-    if (i < 0 || i >= kXformSets) return nullptr;
+    if (i < 0 || i >= CAM_XFORM_SETS) return nullptr;
     return &set_at(i);
 }
 
 void cam_select_xform_set(int i)
 {
-    if (i >= 0 && i < kXformSets) disp_work().selected_set = i;
+    if (i >= 0 && i < CAM_XFORM_SETS) disp_work().selected_set = i;
 }
 
 XformSet* cam_get_selected_xform_set() { return &set_at(disp_work().selected_set); }
@@ -600,7 +600,7 @@ const Vec3* mirror_get_normal(int s) { return &mirror_of(s).normal; }
 
 int cam_project(int s, float* out_x, float* out_y, const Vec3* point)
 {
-    if (!cam_of(s).enable) return kCamOutside;
+    if (!cam_of(s).enable) return CAM_OUTSIDE;
     cam_update(s);
     const Vec4 p = {point->x, point->y, point->z, 1.0f};
     Vec4 q;
@@ -612,13 +612,13 @@ int cam_project(int s, float* out_x, float* out_y, const Vec3* point)
     if (out_x) *out_x = q.x;
     if (out_y) *out_y = q.y;
     // The edges count as inside.
-    if (q.x < -1.0f || q.x > 1.0f || q.y < -1.0f || q.y > 1.0f) return kCamOutside;
-    return q.w < 0.0f ? kCamBehind : kCamInside;
+    if (q.x < -1.0f || q.x > 1.0f || q.y < -1.0f || q.y > 1.0f) return CAM_OUTSIDE;
+    return q.w < 0.0f ? CAM_BEHIND : CAM_INSIDE;
 }
 
 int cam_project_to_screen(int s, float* out_x, float* out_y, const Vec3* point)
 {
-    if (!cam_of(s).enable) return kCamOutside;  // outputs untouched, as cam_project leaves them
+    if (!cam_of(s).enable) return CAM_OUTSIDE;  // outputs untouched, as cam_project leaves them
     float x = 0.0f, y = 0.0f;
     const int result = cam_project(s, &x, &y, point);
     const CamBlock& c = cam_of(s);
@@ -647,13 +647,13 @@ int cam_uv_to_ray(int s, const ProjParams* p, Vec3* out_dir, float u, float v)
     Vec3 dir;
     vec3_normalize(&dir, &local);
     vm_mat_transform_vector(out_dir, &ray_placement(s), &dir);
-    return (u >= 0.0f && u <= 1.0f && v >= 0.0f && v <= 1.0f) ? kCamInside : kCamOutside;
+    return (u >= 0.0f && u <= 1.0f && v >= 0.0f && v <= 1.0f) ? CAM_INSIDE : CAM_OUTSIDE;
 }
 
 int cam_pixel_to_ray(int s, Vec3* out_dir, float px, float py)
 {
     const CamBlock& c = cam_of(s);
-    if (c.vp_w == 0 || c.vp_h == 0) return kCamOutside;
+    if (c.vp_w == 0 || c.vp_h == 0) return CAM_OUTSIDE;
     const float u = (px - float(c.vp_x)) / float(c.vp_w);
     const float v = (py - float(c.vp_y)) / float(c.vp_h);
     return cam_uv_to_ray(s, cam_get_proj_params(s), out_dir, u, v);

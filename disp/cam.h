@@ -15,7 +15,7 @@
 
 #include "math/vm_types.h"
 
-inline constexpr int kXformSets = 13;
+inline constexpr int CAM_XFORM_SETS = 13;
 
 // Camera modes.
 enum : uint32_t {
@@ -243,18 +243,18 @@ const Vec3* mirror_get_point(int s);
 const Vec3* mirror_get_normal(int s);
 
 // ---- projection and rays ----------------------------------------------------------------
-inline constexpr int kCamInside = 0;
-inline constexpr int kCamBehind = -1;   // behind the camera, inside the square
-inline constexpr int kCamOutside = -2;  // outside, or the camera is disabled
+inline constexpr int CAM_INSIDE = 0;
+inline constexpr int CAM_BEHIND = -1;   // behind the camera, inside the square
+inline constexpr int CAM_OUTSIDE = -2;  // outside, or the camera is disabled
 
 // Normalised coordinates of a world point (outputs may be null).
 int cam_project(int s, float* out_x, float* out_y, const Vec3* point);
 // Pixels relative to the viewport's corner.
 int cam_project_to_screen(int s, float* out_x, float* out_y, const Vec3* point);
-// World direction through a render pixel; kCamOutside for an empty viewport.
+// World direction through a render pixel; CAM_OUTSIDE for an empty viewport.
 int cam_pixel_to_ray(int s, Vec3* out_dir, float px, float py);
 // World direction through (u, v) of the params' near window, u right, v
-// down; written always, kCamOutside when u or v is outside 0..1.
+// down; written always, CAM_OUTSIDE when u or v is outside 0..1.
 int cam_uv_to_ray(int s, const ProjParams* params, Vec3* out_dir, float u, float v);
 int cam_ndc_to_ray(int s, Vec3* out_dir, float x, float y);
 // Point on the near plane under normalised (x, y) and the unit direction from

@@ -35,17 +35,17 @@ struct D3d9Work {
     int mode_change_req;
     int req_width, req_height, req_mode;
     GfxViewport viewport;
-    std::array<GfxVertexDecl*, kVertexFormatCount> decls;
+    std::array<GfxVertexDecl*, MDL_VERTEX_FORMAT_COUNT> decls;
     MSem* sem;  // "disp": the threaded-frame handshake
 };
 D3d9Work g_d3d;
 DispLinks g_links;
 
-constexpr int kLostSleepMs = 100;
-constexpr uint32_t kVsVersionMin = 0xFFFE0101u;  // above: vertex shaders usable
-constexpr uint32_t kPsVersionMin = 0xFFFF0200u;  // at least: pixel shaders usable
+constexpr int DISP_LOST_SLEEP_MS = 100;
+constexpr uint32_t DISP_VS_VERSION_MIN = 0xFFFE0101u;  // above: vertex shaders usable
+constexpr uint32_t DISP_PS_VERSION_MIN = 0xFFFF0200u;  // at least: pixel shaders usable
 
-constexpr std::array<uint32_t, 8> kClearModes = {
+constexpr std::array<uint32_t, 8> DISP_CLEAR_MODES = {
     GFX_CLEAR_TARGET,
     GFX_CLEAR_ZBUFFER,
     GFX_CLEAR_STENCIL,
@@ -113,7 +113,7 @@ void make_params(int width, int height, int mode)
 
 void create_decls()
 {
-    for (int i = 0; i < kVertexFormatCount; ++i) {
+    for (int i = 0; i < MDL_VERTEX_FORMAT_COUNT; ++i) {
         GfxVertexElement el[GFX_MAX_VERTEX_ELEMENTS];
         g_d3d.decls[size_t(i)] =
             disp_fvf_to_decl(el, disp_lvf_to_fvf(i)) ? gfx_decl_create(el) : nullptr;
@@ -201,8 +201,8 @@ int d3d9_boot(const D3d9BootDesc* desc)
 
     const GfxCaps* caps = gfx_get_caps();
     g_d3d.device_kind = 0;
-    g_d3d.vs_ok = caps && caps->vertex_shader_version > kVsVersionMin;
-    g_d3d.ps_ok = caps && caps->pixel_shader_version >= kPsVersionMin;
+    g_d3d.vs_ok = caps && caps->vertex_shader_version > DISP_VS_VERSION_MIN;
+    g_d3d.ps_ok = caps && caps->pixel_shader_version >= DISP_PS_VERSION_MIN;
     g_d3d.nr_render_targets = caps ? caps->max_simultaneous_rts : 1;
     if (g_d3d.vs_ok) create_decls();
 
@@ -252,14 +252,14 @@ void disp_make_present_params(D3d9PresentParams* out, int width, int height, int
         p.windowed = 0;
         p.refresh_hz = 60;
         p.interval_one = settings.vsync ? 1 : 0;
-        p.swap_effect = p.samples ? kSwapDiscard : kSwapFlip;
+        p.swap_effect = p.samples ? DISP_SWAP_DISCARD : DISP_SWAP_FLIP;
         p.bb_width = width;
         p.bb_height = height;
     } else {
         p.windowed = 1;
         p.refresh_hz = 0;
         p.interval_one = 0;
-        p.swap_effect = p.samples ? kSwapDiscard : kSwapCopy;
+        p.swap_effect = p.samples ? DISP_SWAP_DISCARD : DISP_SWAP_COPY;
         p.bb_width = 0;
         p.bb_height = 0;
     }
@@ -291,7 +291,7 @@ void disp_present()
         g_d3d.device_lost = 0;
         return;
     }
-    sleep_ms(kLostSleepMs);
+    sleep_ms(DISP_LOST_SLEEP_MS);
     if (!mode_change) {
         GfxHr hr = gfx_test_cooperative_level();
         if (hr == GFX_OK) {
@@ -333,12 +333,12 @@ void disp_force_lock(SurfRecord* rec)
 GfxHr disp_clear(int mode, uint32_t color)
 {
     if (!g_d3d.booted) return GFX_E_NODEVICE;
-    if (mode < 0 || mode >= int(kClearModes.size())) return GFX_E_INVALIDCALL;
-    uint32_t flags = kClearModes[size_t(mode)];
+    if (mode < 0 || mode >= int(DISP_CLEAR_MODES.size())) return GFX_E_INVALIDCALL;
+    uint32_t flags = DISP_CLEAR_MODES[size_t(mode)];
     const SurfRecord* depth = tex_get_depth_target();
     if (!depth || !depth->surface)
         flags &= GFX_CLEAR_TARGET;
-    else if (!(depth->kind & kSurfKindStencil))
+    else if (!(depth->kind & DISP_SURF_KIND_STENCIL))
         flags &= ~GFX_CLEAR_STENCIL;
     if (!flags) return GFX_OK;
     return gfx_clear(flags, color, 1.0f, 0);
@@ -473,7 +473,7 @@ void disp_decl_element(GfxVertexElement* e, int stream, int offset, int type, in
 
 GfxVertexDecl* d3d9_get_decl(int index)
 {
-    if (index < 0 || index >= kVertexFormatCount) return nullptr;
+    if (index < 0 || index >= MDL_VERTEX_FORMAT_COUNT) return nullptr;
     return g_d3d.decls[size_t(index)];
 }
 

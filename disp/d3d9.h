@@ -48,12 +48,12 @@ struct D3d9BootDesc {
 };
 
 // Present parameters as the device is asked for them.
-enum : int { kSwapDiscard = 1, kSwapFlip = 2, kSwapCopy = 3 };
+enum : int { DISP_SWAP_DISCARD = 1, DISP_SWAP_FLIP = 2, DISP_SWAP_COPY = 3 };
 struct D3d9PresentParams {
     int windowed;
     int refresh_hz;           // 60 in full screen, 0 windowed
     int interval_one;         // 1: wait for vertical sync; 0 immediate
-    int swap_effect;          // kSwap*
+    int swap_effect;          // DISP_SWAP_*
     int bb_width, bb_height;  // 0 x 0 windowed: the window's size
     int bb_count;
     int samples;             // multisample type 0..4

@@ -9,12 +9,13 @@
 
 namespace {
 
-constexpr float kTwoPi = 6.2831855f;
-constexpr float kTurnStep = 0.05235988f;  // 3 degrees
-constexpr int kVkToggle = 0x30;           // "0"
-constexpr int kVkCtrl = 0x11;
-constexpr int kVkLeftShift = 0xA0;
-constexpr int kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28;
+constexpr float DBGCAM_TWO_PI = 6.2831855f;
+constexpr float DBGCAM_TURN_STEP = 0.05235988f;  // 3 degrees
+constexpr int DBGCAM_VK_TOGGLE = 0x30;           // "0"
+constexpr int DBGCAM_VK_CTRL = 0x11;
+constexpr int DBGCAM_VK_LEFT_SHIFT = 0xA0;
+constexpr int DBGCAM_VK_LEFT = 0x25, DBGCAM_VK_UP = 0x26, DBGCAM_VK_RIGHT = 0x27,
+              DBGCAM_VK_DOWN = 0x28;
 
 // Below lo the width is added, at or above hi it is subtracted.
 float wrap_range(float v, float lo, float hi)
@@ -40,12 +41,12 @@ void take_current_view(DbgCam* c)
 void choose_steps(DbgCam* c)
 {
     c->move_step = 0.1f;
-    c->turn_step = kTurnStep;
-    if (key_is_down(kVkCtrl)) {
+    c->turn_step = DBGCAM_TURN_STEP;
+    if (key_is_down(DBGCAM_VK_CTRL)) {
         c->move_step = 0.05f;
         c->turn_step *= 0.5f;
     }
-    if (key_is_down(kVkLeftShift)) {
+    if (key_is_down(DBGCAM_VK_LEFT_SHIFT)) {
         c->move_step = 1.0f;
         c->turn_step *= 2.0f;
     }
@@ -72,21 +73,22 @@ float dbgcam_wrap_angle(float angle)
     // The angles come from whatever matrix a caller installed: an infinite
     // value would never leave the loops and a huge one would take ages.
     if (!std::isfinite(angle)) return 0.0f;
-    if (std::fabs(angle) > 1000.0f * kTwoPi) angle = std::fmod(angle, kTwoPi);
-    return wrap_range(angle, 0.0f, kTwoPi);
+    if (std::fabs(angle) > 1000.0f * DBGCAM_TWO_PI) angle = std::fmod(angle, DBGCAM_TWO_PI);
+    return wrap_range(angle, 0.0f, DBGCAM_TWO_PI);
 }
 
 void dbgcam_update(DbgCam* c)
 {
     if (!c) return;
-    if (key_is_pressed(kVkToggle)) {
+    if (key_is_pressed(DBGCAM_VK_TOGGLE)) {
         c->enable = !c->enable;
         if (c->enable) take_current_view(c);
     }
     if (!c->enable) return;
     choose_steps(c);
-    c->pos.y += axis(kVkUp, kVkDown) * c->move_step;
-    c->angles.y = dbgcam_wrap_angle(c->angles.y + axis(kVkRight, kVkLeft) * c->turn_step);
+    c->pos.y += axis(DBGCAM_VK_UP, DBGCAM_VK_DOWN) * c->move_step;
+    c->angles.y =
+        dbgcam_wrap_angle(c->angles.y + axis(DBGCAM_VK_RIGHT, DBGCAM_VK_LEFT) * c->turn_step);
     c->angles.x = dbgcam_wrap_angle(c->angles.x + axis('Z', 'C') * c->turn_step);
     move_in_view(c);
     cam_set_mode(0, 0);

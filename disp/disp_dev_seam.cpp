@@ -12,10 +12,11 @@ void noop_light_enable(int, int) {}
 void noop_request_mode_change(int, int, int) {}
 int noop_get_mode() { return 0; }
 
-constexpr DispDevSeam kNoopSeam = {noop_set_transform, noop_set_render_state,    noop_set_light,
-                                   noop_light_enable,  noop_request_mode_change, noop_get_mode};
+constexpr DispDevSeam DISP_DEV_NOOP_SEAM = {noop_set_transform,       noop_set_render_state,
+                                            noop_set_light,           noop_light_enable,
+                                            noop_request_mode_change, noop_get_mode};
 
-DispDevSeam g_seam = kNoopSeam;
+DispDevSeam g_seam = DISP_DEV_NOOP_SEAM;
 
 template <typename F>
 void take_or_default(F& dst, F src, F fallback)
@@ -27,16 +28,17 @@ void take_or_default(F& dst, F src, F fallback)
 
 void disp_dev_seam_set(const DispDevSeam& seam)
 {
-    take_or_default(g_seam.set_transform, seam.set_transform, kNoopSeam.set_transform);
-    take_or_default(g_seam.set_render_state, seam.set_render_state, kNoopSeam.set_render_state);
-    take_or_default(g_seam.set_light, seam.set_light, kNoopSeam.set_light);
-    take_or_default(g_seam.light_enable, seam.light_enable, kNoopSeam.light_enable);
+    take_or_default(g_seam.set_transform, seam.set_transform, DISP_DEV_NOOP_SEAM.set_transform);
+    take_or_default(g_seam.set_render_state, seam.set_render_state,
+                    DISP_DEV_NOOP_SEAM.set_render_state);
+    take_or_default(g_seam.set_light, seam.set_light, DISP_DEV_NOOP_SEAM.set_light);
+    take_or_default(g_seam.light_enable, seam.light_enable, DISP_DEV_NOOP_SEAM.light_enable);
     take_or_default(g_seam.request_mode_change, seam.request_mode_change,
-                    kNoopSeam.request_mode_change);
-    take_or_default(g_seam.get_mode, seam.get_mode, kNoopSeam.get_mode);
+                    DISP_DEV_NOOP_SEAM.request_mode_change);
+    take_or_default(g_seam.get_mode, seam.get_mode, DISP_DEV_NOOP_SEAM.get_mode);
 }
 
-void disp_dev_seam_reset() { g_seam = kNoopSeam; }
+void disp_dev_seam_reset() { g_seam = DISP_DEV_NOOP_SEAM; }
 
 const DispDevSeam& disp_dev_seam() { return g_seam; }
 

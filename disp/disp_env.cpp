@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr Vec3 kUp = {0.0f, 1.0f, 0.0f};
+constexpr Vec3 ENV_UP = {0.0f, 1.0f, 0.0f};
 
 EnvBlock& env_of(int s) { return disp_work().env[disp_screen_index(s)]; }
 
@@ -26,7 +26,7 @@ const LightSetEntry& lset_read(int s) { return disp_work().lset[disp_screen_inde
 
 Vec3 unit_or_up(const Vec3* dir)
 {
-    Vec3 v = dir ? *dir : kUp;
+    Vec3 v = dir ? *dir : ENV_UP;
     vec3_normalize(&v, &v);
     return v;
 }

@@ -14,13 +14,13 @@
 
 #include "math/vm_types.h"
 
-inline constexpr int kEnvColors = 4;  // sky ambient, ground ambient, diffuse, specular
+inline constexpr int ENV_COLORS = 4;  // sky ambient, ground ambient, diffuse, specular
 
 // One of the four blocks of an EnvBlock (ten words).
 struct EnvValues {
     Vec3 light_dir;  // the way the directional light travels
     Vec3 hemi_dir;   // up direction of the hemisphere ambient
-    uint32_t color[kEnvColors];
+    uint32_t color[ENV_COLORS];
 };
 
 struct EnvBlock {
@@ -29,7 +29,7 @@ struct EnvBlock {
     EnvValues base;                // what the scene set
     EnvValues target;              // end values of a running fade
     EnvValues over;                // values shown while the override runs
-    float color_f[kEnvColors][4];  // cur colours as floats, refreshed each frame
+    float color_f[ENV_COLORS][4];  // cur colours as floats, refreshed each frame
     int32_t fade_counter;          // frames left; 0 = no fade
     int32_t fade_total;            // length of the running fade
     int32_t override_counter;      // frames left; 0 = none

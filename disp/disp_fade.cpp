@@ -112,7 +112,7 @@ void env_interpolate(EnvValues& cur, const EnvValues& base, const EnvValues& tar
 {
     cur.light_dir = lerp_dir(base.light_dir, target.light_dir, t);
     cur.hemi_dir = lerp_dir(base.hemi_dir, target.hemi_dir, t);
-    for (int k = 0; k < kEnvColors; ++k)
+    for (int k = 0; k < ENV_COLORS; ++k)
         cur.color[k] = color_lerp(base.color[k], target.color[k], t);
 }
 
@@ -144,7 +144,7 @@ void fade_values(Block& b, Values& cur, Values& base, const Values& target, cons
 void env_step(EnvBlock& env)
 {
     fade_values(env, env.cur, env.base, env.target, env.over, env_interpolate);
-    for (int k = 0; k < kEnvColors; ++k) color_to_f4(env.color_f[k], env.cur.color[k]);
+    for (int k = 0; k < ENV_COLORS; ++k) color_to_f4(env.color_f[k], env.cur.color[k]);
 }
 
 void lset_step(LightSetEntry& lset)
@@ -177,14 +177,14 @@ void fog_step(CamBlock& cam)
 void disp_fade_frame()
 {
     DispWork& w = disp_work();
-    for (int s = 0; s < kDispScreens; ++s) {
+    for (int s = 0; s < DISP_SCREENS; ++s) {
         shake_step(w.cam[s]);
         env_step(w.env[s]);
         lset_step(w.lset[s]);
         fog_step(w.cam[s]);
         int count = 0;
-        for (int j = 0; j < kSubViewsPerScreen; ++j)
-            count += w.subview[kSubViewsPerScreen * s + j].enable != 0;
+        for (int j = 0; j < DISP_SUB_VIEWS_PER_SCREEN; ++j)
+            count += w.subview[DISP_SUB_VIEWS_PER_SCREEN * s + j].enable != 0;
         w.subview_count[s] = count;
     }
 }

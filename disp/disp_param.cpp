@@ -17,7 +17,7 @@ struct Orientation {
 };
 
 // Multipliers of the window offsets from the centre; 3 and 5 swap the axes.
-constexpr Orientation kOrientations[kDispOrientations] = {
+constexpr Orientation DISP_ORIENTATION_TABLE[DISP_ORIENTATIONS] = {
     {false, 1, 1}, {false, -1, 1}, {false, 1, -1}, {true, -1, 1}, {false, -1, -1}, {true, 1, -1},
 };
 
@@ -51,7 +51,7 @@ void disp_param_init(void* window, int32_t start_arg, int32_t screen_w, int32_t 
         h.render_h = size_or(sizes->render_h, screen_h);
         // The flag comes unchecked from the settings text and indexes the
         // orientation table.
-        const bool known = sizes->flag >= 0 && sizes->flag < kDispOrientations;
+        const bool known = sizes->flag >= 0 && sizes->flag < DISP_ORIENTATIONS;
         h.orientation = known ? sizes->flag : 0;
     } else {
         h.render3d_w = h.render_w = screen_w;
@@ -84,8 +84,8 @@ void disp_window_to_render(int32_t* out_x, int32_t* out_y, int32_t window_x, int
 {
     const DispHead& h = head();
     const int32_t flag =
-        h.orientation >= 0 && h.orientation < kDispOrientations ? h.orientation : 0;
-    const Orientation& o = kOrientations[flag];
+        h.orientation >= 0 && h.orientation < DISP_ORIENTATIONS ? h.orientation : 0;
+    const Orientation& o = DISP_ORIENTATION_TABLE[flag];
     const int32_t W = o.swapped ? h.screen_h : h.screen_w;
     const int32_t H = o.swapped ? h.screen_w : h.screen_h;
     const int32_t a = o.swapped ? window_y : window_x;

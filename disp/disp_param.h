@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-inline constexpr int kDispOrientations = 6;  // "RENDER_FLAG" 0..5
+inline constexpr int DISP_ORIENTATIONS = 6;  // "RENDER_FLAG" 0..5
 
 // Head of the display work block, in its order. Words kept 32-bit; the window
 // handle is a pointer.

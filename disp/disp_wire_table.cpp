@@ -63,8 +63,8 @@ void free_entry(uint32_t id)
 void describe_texture(uint32_t id, const TexRecord& t, ResTexInfo& out)
 {
     uint16_t flags = 0;
-    if (t.flags & kTexFlagMip) flags |= RES_TEX_MIPMAPPED;
-    if (t.flags & kTexFlagRenderTarget) flags |= RES_TEX_TARGET;
+    if (t.flags & TEX_FLAG_MIP) flags |= RES_TEX_MIPMAPPED;
+    if (t.flags & TEX_FLAG_RENDER_TARGET) flags |= RES_TEX_TARGET;
     out = {id, t.real_w, t.real_h, t.bpp, flags};
 }
 
@@ -112,7 +112,7 @@ void env_tex_release(ResTexInfo& t)
 // Writes and reads go through 32-bit A8R8G8B8 / X8R8G8B8 textures only.
 bool argb_texture(const Entry* e)
 {
-    return e && (e->tex.fmt_index == kSfA8R8G8B8 || e->tex.fmt_index == kSfX8R8G8B8);
+    return e && (e->tex.fmt_index == DISP_SF_A8R8G8B8 || e->tex.fmt_index == DISP_SF_X8R8G8B8);
 }
 
 bool env_tex_write(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb)
@@ -213,9 +213,11 @@ TexRecord* disp_wire_tex_lookup(uint32_t handle)
     const ResTexInfo* info = res_tex_get(handle);
     Entry* e = info ? entry_of(info->id, Kind::Texture) : nullptr;
     if (!e) return nullptr;
-    constexpr uint16_t kAddrMask = uint16_t(0x3Fu << kTexAddrUShift);
-    static_assert(kTexAddrUShift == RES_TEX_ADDR_U_SHIFT && kTexAddrVShift == RES_TEX_ADDR_V_SHIFT);
-    e->tex.flags = uint16_t((e->tex.flags & ~kAddrMask) | (info->flags & kAddrMask));
+    constexpr uint16_t DISP_WIRE_ADDR_MASK = uint16_t(0x3Fu << TEX_ADDR_U_SHIFT);
+    static_assert(TEX_ADDR_U_SHIFT == RES_TEX_ADDR_U_SHIFT &&
+                  TEX_ADDR_V_SHIFT == RES_TEX_ADDR_V_SHIFT);
+    e->tex.flags =
+        uint16_t((e->tex.flags & ~DISP_WIRE_ADDR_MASK) | (info->flags & DISP_WIRE_ADDR_MASK));
     return &e->tex;
 }
 

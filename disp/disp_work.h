@@ -14,21 +14,21 @@
 #include "disp/disp_env.h"
 #include "disp/disp_param.h"
 
-inline constexpr int kDispScreens = 2;
-inline constexpr int kSubViewsPerScreen = 2;
+inline constexpr int DISP_SCREENS = 2;
+inline constexpr int DISP_SUB_VIEWS_PER_SCREEN = 2;
 
 struct DispWork {
     DispHead head;
-    XformSet xform[kXformSets];
+    XformSet xform[CAM_XFORM_SETS];
     int32_t selected_set;             // the set the shader constants read
-    PrevMatrices prev[kDispScreens];  // previous-frame matrices per screen
-    CamBlock cam[kDispScreens];
-    EnvBlock env[kDispScreens];
-    LightSetEntry lset[kDispScreens];
-    SubView subview[kDispScreens * kSubViewsPerScreen];  // screen s: 2s + j
-    MirrorPlane mirror[kDispScreens];
-    int32_t view_flag[kDispScreens];      // never stored; reads 0
-    int32_t subview_count[kDispScreens];  // enabled sub-views, recounted each frame
+    PrevMatrices prev[DISP_SCREENS];  // previous-frame matrices per screen
+    CamBlock cam[DISP_SCREENS];
+    EnvBlock env[DISP_SCREENS];
+    LightSetEntry lset[DISP_SCREENS];
+    SubView subview[DISP_SCREENS * DISP_SUB_VIEWS_PER_SCREEN];  // screen s: 2s + j
+    MirrorPlane mirror[DISP_SCREENS];
+    int32_t view_flag[DISP_SCREENS];      // never stored; reads 0
+    int32_t subview_count[DISP_SCREENS];  // enabled sub-views, recounted each frame
 };
 
 DispWork& disp_work();

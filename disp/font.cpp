@@ -22,31 +22,31 @@
 
 namespace {
 
-constexpr float kFont4Ratio = 0.5454546f;  // 6 / 11
+constexpr float FONT_FONT4_RATIO = 0.5454546f;  // 6 / 11
 
-constexpr std::array<FontDesc, kFontCount> kFonts = {{
+constexpr std::array<FontDesc, FONT_COUNT> FONT_FONTS = {{
     {"font1.dds", 1, 0, 16, 32, 16.0f, 0.5f, 0, 0, 8, 16},
     {"font1.dds", 1, 0, 16, 32, 24.0f, 0.5f, 0, 0, 8, 16},
     {"font1.dds", 1, 0, 16, 32, 16.0f, 0.5f, 0, 0, 8, 16},
     {"font1.dds", 1, 0, 16, 32, 64.0f, 0.5f, 0, 0, 8, 16},
-    {"font6x11.png", 1, 0, 16, 32, 11.0f, kFont4Ratio, 0, 0, 6, 11},
+    {"font6x11.png", 1, 0, 16, 32, 11.0f, FONT_FONT4_RATIO, 0, 0, 6, 11},
     {"f1632.png", 0, 0, 16, 32, 32.0f, 0.5f, 0, 0, 16, 32},
 }};
 
-constexpr const char* kDefaultFontPath = ".\\data\\font\\";
-constexpr uint32_t kBitmapTextFvf = 0x244;  // XYZRHW, DIFFUSE, two texture sets
-constexpr int kLeadByteBase = 0x82;
-constexpr int kTrailByteBase = 0x1E;
+constexpr const char* FONT_DEFAULT_FONT_PATH = ".\\data\\font\\";
+constexpr uint32_t FONT_BITMAP_TEXT_FVF = 0x244;  // XYZRHW, DIFFUSE, two texture sets
+constexpr int FONT_LEAD_BYTE_BASE = 0x82;
+constexpr int FONT_TRAIL_BYTE_BASE = 0x1E;
 
 struct FontModule {
     ResMark mark;
     std::string path;
-    std::array<FontState, kFontCount> state;
-    std::array<SysFont*, kFontCount> sys;
+    std::array<FontState, FONT_COUNT> state;
+    std::array<SysFont*, FONT_COUNT> sys;
 };
 FontModule g_font;
 
-bool valid_font(uint32_t font) { return font < uint32_t(kFontCount); }
+bool valid_font(uint32_t font) { return font < uint32_t(FONT_COUNT); }
 
 // ---- text-list records ------------------------------------------------------------------
 
@@ -68,7 +68,7 @@ uint32_t read_u32(const uint8_t* p)
 // mark (or anything that is not a record).
 bool read_record(const uint8_t* p, Record* r, const uint8_t** next)
 {
-    if (!p || p[0] != kTextListRecordMark) return false;
+    if (!p || p[0] != TEXTLIST_RECORD_MARK) return false;
     r->font = read_u32(p + 4);
     r->color = read_u32(p + 8);
     r->align = read_u32(p + 12);
@@ -79,8 +79,8 @@ bool read_record(const uint8_t* p, Record* r, const uint8_t** next)
     const uint32_t field = read_u32(p + 36);
     // The writer always leaves the NUL inside the field.
     r->length = std::min(r->length, field > 0 ? field - 1 : 0);
-    r->text = reinterpret_cast<const char*>(p + kTextListHeaderSize);
-    *next = p + kTextListHeaderSize + field;
+    r->text = reinterpret_cast<const char*>(p + TEXTLIST_HEADER_SIZE);
+    *next = p + TEXTLIST_HEADER_SIZE + field;
     return true;
 }
 
@@ -96,9 +96,9 @@ int shift_of(int columns)
 void set_bitmap_text_states()
 {
     disp_rstate_cache_reset();
-    const RenderStateKey key = rstate_key_make(0, 0, 0, 1, 2, kAlphaRefOff, 7, 0, 1);
-    disp_set_rstate_key_fvf(key, kBitmapTextFvf);
-    disp_set_lvf_decl(disp_fvf_to_lvf(kBitmapTextFvf));
+    const RenderStateKey key = rstate_key_make(0, 0, 0, 1, 2, DISP_ALPHA_REF_OFF, 7, 0, 1);
+    disp_set_rstate_key_fvf(key, FONT_BITMAP_TEXT_FVF);
+    disp_set_lvf_decl(disp_fvf_to_lvf(FONT_BITMAP_TEXT_FVF));
     gfx_stage_modulate_texture_diffuse(0);
 }
 
@@ -127,19 +127,19 @@ void put_vertex(TexVertexA* v, float x, float y, uint32_t color, float u, float 
 // is set when the record holds more glyphs than one record may draw.
 int build_glyphs(const Record& r, TexVertexA* out, bool* full)
 {
-    const FontDesc& d = kFonts[r.font];
+    const FontDesc& d = FONT_FONTS[r.font];
     const FontState& s = g_font.state[r.font];
     const float h = float(r.size);
     const float w = h * d.width_ratio;
     float x = float(r.x) - 0.5f;
     float y = float(r.y) - 0.5f;
-    if (r.align & kTextAlignRight)
+    if (r.align & TEXTLIST_ALIGN_RIGHT)
         x -= w * float(r.length);
-    else if (r.align & kTextAlignCentreX)
+    else if (r.align & TEXTLIST_ALIGN_CENTRE_X)
         x -= w * float(r.length) / 2.0f;
-    if (r.align & kTextAlignBottom)
+    if (r.align & TEXTLIST_ALIGN_BOTTOM)
         y -= h;
-    else if (r.align & kTextAlignCentreY)
+    else if (r.align & TEXTLIST_ALIGN_CENTRE_Y)
         y -= h / 2.0f;
 
     const auto* text = reinterpret_cast<const uint8_t*>(r.text);
@@ -152,9 +152,10 @@ int build_glyphs(const Record& r, TexVertexA* out, bool* full)
         } else {
             // A lead byte without its second byte ends the text.
             if (i + 1 >= r.length) break;
-            index = (c - kLeadByteBase) * 256 + text[++i] - kTrailByteBase - d.first_code;
+            index =
+                (c - FONT_LEAD_BYTE_BASE) * 256 + text[++i] - FONT_TRAIL_BYTE_BASE - d.first_code;
         }
-        if (n == kFontMaxGlyphsPerRecord) {
+        if (n == FONT_MAX_GLYPHS_PER_RECORD) {
             *full = true;
             break;
         }
@@ -172,10 +173,10 @@ int build_glyphs(const Record& r, TexVertexA* out, bool* full)
 
 // ---- system-font text -----------------------------------------------------------------------
 
-// At most kFontSysTextMax bytes, never ending inside a UTF-8 sequence.
+// At most FONT_SYS_TEXT_MAX bytes, never ending inside a UTF-8 sequence.
 std::string sys_text(const Record& r)
 {
-    size_t n = std::min<size_t>(r.length, kFontSysTextMax);
+    size_t n = std::min<size_t>(r.length, FONT_SYS_TEXT_MAX);
     const auto* t = reinterpret_cast<const uint8_t*>(r.text);
     if (n < r.length)
         while (n > 0 && (t[n] & 0xC0) == 0x80) --n;
@@ -185,13 +186,13 @@ std::string sys_text(const Record& r)
 uint32_t sys_flags(uint32_t align)
 {
     uint32_t f = 0;  // never clipped to its box
-    if (align & kTextAlignRight)
+    if (align & TEXTLIST_ALIGN_RIGHT)
         f |= SYSFONT_RIGHT;
-    else if (align & kTextAlignCentreX)
+    else if (align & TEXTLIST_ALIGN_CENTRE_X)
         f |= SYSFONT_CENTER;
-    if (align & kTextAlignBottom)
+    if (align & TEXTLIST_ALIGN_BOTTOM)
         f |= SYSFONT_BOTTOM | SYSFONT_SINGLELINE;
-    else if (align & kTextAlignCentreY)
+    else if (align & TEXTLIST_ALIGN_CENTRE_Y)
         f |= SYSFONT_VCENTER | SYSFONT_SINGLELINE;
     return f;
 }
@@ -201,13 +202,13 @@ GfxRect sys_box(const Record& r)
     int32_t bw = 0, bh = 0;
     window_get_screen_size(&bw, &bh);
     int left = int(float(r.x) - 0.5f), top = int(float(r.y) - 0.5f);
-    if (r.align & kTextAlignRight)
+    if (r.align & TEXTLIST_ALIGN_RIGHT)
         left -= bw;
-    else if (r.align & kTextAlignCentreX)
+    else if (r.align & TEXTLIST_ALIGN_CENTRE_X)
         left -= bw / 2;
-    if (r.align & kTextAlignBottom)
+    if (r.align & TEXTLIST_ALIGN_BOTTOM)
         top -= bh;
-    else if (r.align & kTextAlignCentreY)
+    else if (r.align & TEXTLIST_ALIGN_CENTRE_Y)
         top -= bh / 2;
     return {left, top, left + bw, top + bh};
 }
@@ -216,7 +217,7 @@ GfxRect sys_box(const Record& r)
 
 const FontDesc& font_desc(int font)
 {
-    return kFonts[valid_font(uint32_t(font)) ? size_t(font) : 0];
+    return FONT_FONTS[valid_font(uint32_t(font)) ? size_t(font) : 0];
 }
 const FontState& font_state(int font)
 {
@@ -229,7 +230,7 @@ void font_boot()
     g_font.path.clear();
     res_mark(g_font.mark);
     const char* path = txt_settings_get_string("FONT_DATA_PATH");
-    g_font.path = path ? path : kDefaultFontPath;
+    g_font.path = path ? path : FONT_DEFAULT_FONT_PATH;
     font_load_bitmap();
     font_create_d3dx();
 }
@@ -244,18 +245,18 @@ void font_shutdown()
 void font_load_bitmap()
 {
     g_font.state = {};
-    const std::string f1632 = g_font.path + kFonts[5].file;
+    const std::string f1632 = g_font.path + FONT_FONTS[5].file;
     const auto dds = embedded_font1_dds();
     const auto png = embedded_font6x11_png();
-    res_tex_load_mem(kFontGroup, "font1", dds.data(), uint32_t(dds.size()), false);
-    res_tex_load_mem(kFontGroup, "font6x11", png.data(), uint32_t(png.size()), false);
-    res_tex_load_file(kFontGroup, f1632.c_str(), false);
-    for (int i = 0; i < kFontCount; ++i) {
-        const FontDesc& d = kFonts[size_t(i)];
+    res_tex_load_mem(FONT_GROUP, "font1", dds.data(), uint32_t(dds.size()), false);
+    res_tex_load_mem(FONT_GROUP, "font6x11", png.data(), uint32_t(png.size()), false);
+    res_tex_load_file(FONT_GROUP, f1632.c_str(), false);
+    for (int i = 0; i < FONT_COUNT; ++i) {
+        const FontDesc& d = FONT_FONTS[size_t(i)];
         FontState& s = g_font.state[size_t(i)];
         std::array<char, 256> stem{};
         name_file_stem(stem, d.file);
-        s.handle = res_find(RES_TEX, kFontGroup, stem.data());
+        s.handle = res_find(RES_TEX, FONT_GROUP, stem.data());
         const ResTexInfo* t = res_tex_get(s.handle);
         s.inv_tex_w = t && t->width ? 1.0f / float(t->width) : 0.0f;
         s.inv_tex_h = t && t->height ? 1.0f / float(t->height) : 0.0f;
@@ -267,17 +268,17 @@ void font_load_bitmap()
 
 void font_create_d3dx()
 {
-    for (int i = 0; i < kFontCount; ++i) {
+    for (int i = 0; i < FONT_COUNT; ++i) {
         SysFont*& f = g_font.sys[size_t(i)];
         if (f) continue;
-        const float size = kFonts[size_t(i)].size;
+        const float size = FONT_FONTS[size_t(i)].size;
         f = sysfont_create(int(size), int(size * 0.5f));
     }
 }
 
 void font_release_d3dx()
 {
-    for (int i = kFontCount - 1; i >= 0; --i) {
+    for (int i = FONT_COUNT - 1; i >= 0; --i) {
         sysfont_release(g_font.sys[size_t(i)]);
         g_font.sys[size_t(i)] = nullptr;
     }
@@ -298,7 +299,7 @@ void font_draw_bitmap_text(int draw, int32_t slot)
             if (!valid_font(r.font)) continue;
             const int n = build_glyphs(r, scratch, &full);
             const FontState& s = g_font.state[r.font];
-            tex_set_stage(0, disp_tex_lookup(s.handle), kFonts[r.font].filter);
+            tex_set_stage(0, disp_tex_lookup(s.handle), FONT_FONTS[r.font].filter);
             if (n > 0)
                 gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 0, uint32_t(4 * n),
                                               uint32_t(2 * n), quads, GFX_FMT_INDEX16, scratch,

@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr int kFontCount = 6;
-inline constexpr int kFontMaxGlyphsPerRecord = 1000;
-inline constexpr int kFontSysTextMax = 511;  // characters of a system-font text
-inline constexpr const char* kFontGroup = "DFONT";
+inline constexpr int FONT_COUNT = 6;
+inline constexpr int FONT_MAX_GLYPHS_PER_RECORD = 1000;
+inline constexpr int FONT_SYS_TEXT_MAX = 511;  // characters of a system-font text
+inline constexpr const char* FONT_GROUP = "DFONT";
 
 struct FontDesc {
     const char* file;  // image file name; its stem names the texture

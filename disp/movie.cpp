@@ -29,7 +29,7 @@ void push_free(MovieRec* r)
 bool owned_and_in_use(const MovieRec* r)
 {
     const MovieRec* first = &g_movie.rec[0];
-    return r >= first && r < first + kMovieRecordCount && (r->flags & kMovieInUse);
+    return r >= first && r < first + MOVIE_RECORD_COUNT && (r->flags & MOVIE_IN_USE);
 }
 
 // Frees the active records the predicate picks; the next link is read first
@@ -53,8 +53,8 @@ void copy_data_path()
 {
     const char* path = txt_settings_get_string("MOVIE_DATA_PATH");
     if (!path) path = ".\\data\\movie\\";
-    std::strncpy(g_movie.data_path, path, kMoviePathMax - 1);
-    g_movie.data_path[kMoviePathMax - 1] = '\0';
+    std::strncpy(g_movie.data_path, path, MOVIE_PATH_MAX - 1);
+    g_movie.data_path[MOVIE_PATH_MAX - 1] = '\0';
 }
 
 }  // namespace
@@ -83,10 +83,10 @@ void movie_list_reset()
 {
     g_movie.active = nullptr;
     g_movie.free_list = &g_movie.rec[0];
-    for (int i = 0; i < kMovieRecordCount; ++i) {
+    for (int i = 0; i < MOVIE_RECORD_COUNT; ++i) {
         MovieRec& r = g_movie.rec[i];
         r.prev = i > 0 ? &g_movie.rec[i - 1] : nullptr;
-        r.next = i + 1 < kMovieRecordCount ? &g_movie.rec[i + 1] : nullptr;
+        r.next = i + 1 < MOVIE_RECORD_COUNT ? &g_movie.rec[i + 1] : nullptr;
     }
     g_movie.count = 0;
 }
@@ -109,7 +109,7 @@ void movie_free(MovieRec* rec)
     movie_stop(rec);
     if (rec->obj) obj_free(rec->obj);
     rec->obj = nullptr;
-    rec->flags &= ~kMovieInUse;
+    rec->flags &= ~MOVIE_IN_USE;
     unlink_active(rec);
     push_free(rec);
     --g_movie.count;
@@ -118,13 +118,13 @@ void movie_free(MovieRec* rec)
 int movie_open(MovieRec* rec, const char* file_name)
 {
     if (!rec || !file_name) return 0;
-    rec->flags |= kMoviePlaying;
+    rec->flags |= MOVIE_PLAYING;
     return 1;
 }
 
 void movie_stop(MovieRec* rec)
 {
-    if (rec) rec->flags &= ~kMoviePlaying;
+    if (rec) rec->flags &= ~MOVIE_PLAYING;
 }
 
 int movie_query(const MovieRec*) { return 0; }

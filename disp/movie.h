@@ -9,10 +9,10 @@
 #include "disp/obj.h"
 #include "res/res.h"
 
-constexpr int kMovieRecordCount = 2;
-constexpr int kMoviePathMax = 256;
-constexpr uint32_t kMovieInUse = 1u << 0;
-constexpr uint32_t kMoviePlaying = 1u << 1;
+constexpr int MOVIE_RECORD_COUNT = 2;
+constexpr int MOVIE_PATH_MAX = 256;
+constexpr uint32_t MOVIE_IN_USE = 1u << 0;
+constexpr uint32_t MOVIE_PLAYING = 1u << 1;
 
 struct MovieRec {
     uint32_t flags;
@@ -23,12 +23,12 @@ struct MovieRec {
 };
 
 struct MovieBlock {
-    MovieRec rec[kMovieRecordCount];
+    MovieRec rec[MOVIE_RECORD_COUNT];
     MovieRec* active;  // newest first
     MovieRec* free_list;
     int32_t count;
     ResMark mark;
-    char data_path[kMoviePathMax];
+    char data_path[MOVIE_PATH_MAX];
 };
 
 // ---- start, stop, reset (display orders) -------------------------------------------

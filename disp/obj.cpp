@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr int kSortStackSize = 4096;
-constexpr int kSortCutoff = 10;  // parts this small are left to the insertion pass
-constexpr uint32_t kDefaultOrder = 127;
+constexpr int OBJ_SORT_STACK_SIZE = 4096;
+constexpr int OBJ_SORT_CUTOFF = 10;  // parts this small are left to the insertion pass
+constexpr uint32_t OBJ_DEFAULT_ORDER = 127;
 
 struct DrawObjType {
     uint32_t in_use;
@@ -22,11 +22,11 @@ struct DrawObjType {
 
 // DrawObjPool and the arrays beside it.
 struct ObjWork {
-    std::array<DrawObj, kObjPoolSize> recs;
+    std::array<DrawObj, OBJ_POOL_SIZE> recs;
     DrawObj* free_head;
     DrawObj* active_head;  // newest first
     DrawObj* update_head;  // newest first
-    std::array<DrawObj*, kObjPrioCount> prio_head;
+    std::array<DrawObj*, OBJ_PRIO_COUNT> prio_head;
     int frame_count;
     int live_count;
     int update_stat;
@@ -35,21 +35,21 @@ struct ObjWork {
     std::array<uint32_t, 8> layer_hidden;
     uint32_t pass;  // update passes run, stamps gathered objects
 
-    std::array<DrawObjType, kObjTypeSlots> types;
-    std::array<DrawObj*, kObjPoolSize> gather;
-    std::array<int, kSortStackSize> stack_lo, stack_hi;
+    std::array<DrawObjType, OBJ_TYPE_SLOTS> types;
+    std::array<DrawObj*, OBJ_POOL_SIZE> gather;
+    std::array<int, OBJ_SORT_STACK_SIZE> stack_lo, stack_hi;
 
     // ObjDrawList
     uint32_t list_ready;
     int list_count;
-    std::array<DrawObj*, kObjPoolSize> list;
+    std::array<DrawObj*, OBJ_POOL_SIZE> list;
 
     // ResGroupId table: bit 0 allocated, bit 1 kept.
     int group_count;
-    std::array<uint8_t, kGroupIdCount> group_flags;
+    std::array<uint8_t, OBJ_GROUP_ID_COUNT> group_flags;
 
     // GroupMemPool
-    std::array<GroupMemRec, kGmemPoolSize> gmem;
+    std::array<GroupMemRec, OBJ_GMEM_POOL_SIZE> gmem;
     GroupMemRec* gmem_active;
     GroupMemRec* gmem_free;
     int gmem_count;
@@ -58,22 +58,22 @@ struct ObjWork {
 };
 ObjWork g_obj;
 
-constexpr uint8_t kGroupAllocated = 1, kGroupKept = 2;
+constexpr uint8_t OBJ_GROUP_ALLOCATED = 1, OBJ_GROUP_KEPT = 2;
 
 bool in_pool(const DrawObj* obj)
 {
     if (!obj) return false;
     const DrawObj* first = g_obj.recs.data();
-    if (obj < first || obj >= first + kObjPoolSize) return false;
+    if (obj < first || obj >= first + OBJ_POOL_SIZE) return false;
     return (reinterpret_cast<const char*>(obj) - reinterpret_cast<const char*>(first)) %
                sizeof(DrawObj) ==
            0;
 }
-bool live(const DrawObj* obj) { return in_pool(obj) && (obj->flags & kObjInUse); }
+bool live(const DrawObj* obj) { return in_pool(obj) && (obj->flags & OBJ_IN_USE); }
 bool bound(const DrawObj* obj)
 {
-    return obj && !in_pool(obj) && (obj->flags & kObjInUse) &&
-           (obj->flags & kObjBoundMask) == kObjBound;
+    return obj && !in_pool(obj) && (obj->flags & OBJ_IN_USE) &&
+           (obj->flags & OBJ_BOUND_MASK) == OBJ_BOUND;
 }
 
 // --- list links -------------------------------------------------------------------
@@ -116,7 +116,7 @@ void update_push(DrawObj* o)
     o->unext = g_obj.update_head;
     if (o->unext) o->unext->uprev = o;
     g_obj.update_head = o;
-    o->flags |= kObjInUpdateList;
+    o->flags |= OBJ_IN_UPDATE_LIST;
     ++g_obj.update_count;
 }
 void update_unlink(DrawObj* o)
@@ -127,7 +127,7 @@ void update_unlink(DrawObj* o)
         g_obj.update_head = o->unext;
     if (o->unext) o->unext->uprev = o->uprev;
     o->uprev = o->unext = nullptr;
-    o->flags &= ~kObjInUpdateList;
+    o->flags &= ~OBJ_IN_UPDATE_LIST;
     --g_obj.update_count;
 }
 
@@ -143,7 +143,7 @@ void sort_desc(DrawObj** a, int n, KeyFn key)
     int sp = 0;
     int lo = 0, hi = n - 1;
     for (;;) {
-        while (hi - lo > kSortCutoff) {
+        while (hi - lo > OBJ_SORT_CUTOFF) {
             const DrawObj* pivot = a[(lo + hi) / 2];
             const uint32_t pk = key(pivot);
             int i = lo, j = hi;
@@ -158,14 +158,14 @@ void sort_desc(DrawObj** a, int n, KeyFn key)
                 --j;
             }
             if (i - lo > hi - j) {
-                if (i - lo > kSortCutoff && sp < kSortStackSize) {
+                if (i - lo > OBJ_SORT_CUTOFF && sp < OBJ_SORT_STACK_SIZE) {
                     g_obj.stack_lo[size_t(sp)] = lo;
                     g_obj.stack_hi[size_t(sp)] = i - 1;
                     ++sp;
                 }
                 lo = j + 1;
             } else {
-                if (hi - j > kSortCutoff && sp < kSortStackSize) {
+                if (hi - j > OBJ_SORT_CUTOFF && sp < OBJ_SORT_STACK_SIZE) {
                     g_obj.stack_lo[size_t(sp)] = j + 1;
                     g_obj.stack_hi[size_t(sp)] = hi;
                     ++sp;
@@ -195,15 +195,15 @@ uint32_t frame_key(const DrawObj* o) { return o->frame_key; }
 
 const DrawObjType* type_of(int type)
 {
-    if (type < 1 || type >= kObjTypeSlots) return nullptr;
+    if (type < 1 || type >= OBJ_TYPE_SLOTS) return nullptr;
     const DrawObjType& t = g_obj.types[size_t(type)];
     return t.in_use ? &t : nullptr;
 }
 
 bool drawable(const DrawObj* o)
 {
-    if (!(o->flags & kObjVisible)) return false;
-    return !g_obj.layer_hidden[(o->flags & kObjLayerMask) >> kObjLayerShift];
+    if (!(o->flags & OBJ_VISIBLE)) return false;
+    return !g_obj.layer_hidden[(o->flags & OBJ_LAYER_MASK) >> OBJ_LAYER_SHIFT];
 }
 
 void set_base_byte(DrawObj* o, int shift, uint32_t v)
@@ -223,7 +223,7 @@ void free_walk(Pick pick)
         DrawObj* next = o->next;
         if (pick(o)) {
             obj_free(o);
-            if (next && !(next->flags & kObjInUse)) next = g_obj.active_head;
+            if (next && !(next->flags & OBJ_IN_USE)) next = g_obj.active_head;
         }
         o = next;
     }
@@ -271,8 +271,8 @@ void obj_system_reset()
     g_obj.pass = 0;
     g_obj.list_ready = 0;
     g_obj.list_count = 0;
-    for (int i = 0; i < kObjPoolSize; ++i)
-        g_obj.recs[size_t(i)].next = i + 1 < kObjPoolSize ? &g_obj.recs[size_t(i) + 1] : nullptr;
+    for (int i = 0; i < OBJ_POOL_SIZE; ++i)
+        g_obj.recs[size_t(i)].next = i + 1 < OBJ_POOL_SIZE ? &g_obj.recs[size_t(i) + 1] : nullptr;
     g_obj.free_head = &g_obj.recs[0];
     group_reset();
     gmem_pool_reset();
@@ -287,8 +287,8 @@ void obj_system_reset()
 int obj_register_type(ObjDrawFn draw, ObjInitFn init, ObjExitFn exit, ObjSortByteFn sortbyte,
                       int work_size)
 {
-    if (work_size > kObjTypeWorkBytes) return 0;
-    for (int t = 1; t < kObjTypeSlots; ++t) {
+    if (work_size > OBJ_TYPE_WORK_BYTES) return 0;
+    for (int t = 1; t < OBJ_TYPE_SLOTS; ++t) {
         DrawObjType& s = g_obj.types[size_t(t)];
         if (s.in_use) continue;
         s = {1, draw, init, exit, sortbyte};
@@ -310,12 +310,12 @@ DrawObj* obj_alloc(ResGroupId group)
     g_obj.free_head = o->next;
     std::memset(static_cast<void*>(o), 0, sizeof(DrawObj));
     active_push(o);
-    o->flags =
-        kObjInUse | (kDefaultOrder << kObjUpdateSubShift) | (kDefaultOrder << kObjUpdateOrderShift);
+    o->flags = OBJ_IN_USE | (OBJ_DEFAULT_ORDER << OBJ_UPDATE_SUB_SHIFT) |
+               (OBJ_DEFAULT_ORDER << OBJ_UPDATE_ORDER_SHIFT);
     o->group = group;
     prio_push(o, 0);
-    o->subkey = uint8_t(kDefaultOrder);
-    set_base_byte(o, 16, kDefaultOrder);
+    o->subkey = uint8_t(OBJ_DEFAULT_ORDER);
+    set_base_byte(o, 16, OBJ_DEFAULT_ORDER);
     ++g_obj.live_count;
     return o;
 }
@@ -328,17 +328,17 @@ void obj_free(DrawObj* obj)
     if (ObjReleaseFn rel = obj->release) {
         obj->release = nullptr;
         rel(obj);
-        if (!(obj->flags & kObjInUse)) return;
+        if (!(obj->flags & OBJ_IN_USE)) return;
     }
     const DrawObjType* t = type_of(obj->type);
     obj->type = 0;
     if (t && t->exit) {
         t->exit(obj);
-        if (!(obj->flags & kObjInUse)) return;
+        if (!(obj->flags & OBJ_IN_USE)) return;
     }
     prio_unlink(obj);
-    if (obj->flags & kObjInUpdateList) update_unlink(obj);
-    obj->flags &= ~kObjInUse;
+    if (obj->flags & OBJ_IN_UPDATE_LIST) update_unlink(obj);
+    obj->flags &= ~OBJ_IN_USE;
     active_unlink(obj);
     obj->next = g_obj.free_head;
     g_obj.free_head = obj;
@@ -360,7 +360,7 @@ void obj_release_bound(DrawObj* obj)
 void obj_kill(DrawObj* obj)
 {
     if (!live(obj)) return;
-    obj->flags = (obj->flags & ~kObjKillMask) | kObjKilled;
+    obj->flags = (obj->flags & ~OBJ_KILL_MASK) | OBJ_KILLED;
 }
 
 void obj_set_type(DrawObj* obj, int type)
@@ -375,7 +375,7 @@ void obj_set_type(DrawObj* obj, int type)
 
 void obj_set_priority(DrawObj* obj, int prio)
 {
-    if (!live(obj) || prio < 0 || prio >= kObjPrioCount) return;
+    if (!live(obj) || prio < 0 || prio >= OBJ_PRIO_COUNT) return;
     prio_unlink(obj);
     prio_push(obj, prio);
     obj->prio = uint8_t(prio);
@@ -393,19 +393,19 @@ void obj_set_update(DrawObj* obj, ObjUpdateFn fn)
 {
     if (!live(obj) || !fn) return;
     obj->update = fn;
-    if (!(obj->flags & kObjInUpdateList)) update_push(obj);
+    if (!(obj->flags & OBJ_IN_UPDATE_LIST)) update_push(obj);
 }
 
 void obj_set_update_order(DrawObj* obj, int order)
 {
     if (!live(obj)) return;
-    obj->flags = (obj->flags & 0x00FFFFFFu) | (uint32_t(order & 0xFF) << kObjUpdateOrderShift);
+    obj->flags = (obj->flags & 0x00FFFFFFu) | (uint32_t(order & 0xFF) << OBJ_UPDATE_ORDER_SHIFT);
 }
 
 void obj_set_update_suborder(DrawObj* obj, int suborder)
 {
     if (!live(obj)) return;
-    obj->flags = (obj->flags & 0xFF00FFFFu) | (uint32_t(suborder & 0xFF) << kObjUpdateSubShift);
+    obj->flags = (obj->flags & 0xFF00FFFFu) | (uint32_t(suborder & 0xFF) << OBJ_UPDATE_SUB_SHIFT);
 }
 
 void obj_set_release(DrawObj* obj, ObjReleaseFn fn)
@@ -417,15 +417,15 @@ void obj_set_visible(DrawObj* obj, int visible)
 {
     if (!live(obj)) return;
     if (visible)
-        obj->flags |= kObjVisible;
+        obj->flags |= OBJ_VISIBLE;
     else
-        obj->flags &= ~kObjVisible;
+        obj->flags &= ~OBJ_VISIBLE;
 }
 
 void obj_set_layer(DrawObj* obj, int layer)
 {
     if (!live(obj) || layer < 0 || layer > 7) return;
-    obj->flags = (obj->flags & ~kObjLayerMask) | (uint32_t(layer) << kObjLayerShift);
+    obj->flags = (obj->flags & ~OBJ_LAYER_MASK) | (uint32_t(layer) << OBJ_LAYER_SHIFT);
 }
 
 void obj_for_each(void (*fn)(DrawObj*, void*), void* arg)
@@ -468,7 +468,7 @@ void obj_frame()
     sort_desc(g_obj.gather.data(), n, update_key);
     for (int i = 0; i < n; ++i) {
         DrawObj* o = g_obj.gather[size_t(i)];
-        if (!(o->flags & kObjInUse) || o->pass_stamp != pass || !o->update) continue;
+        if (!(o->flags & OBJ_IN_USE) || o->pass_stamp != pass || !o->update) continue;
         if (o->update(o)) {
             obj_free(o);
             ++g_obj.update_stat;
@@ -480,14 +480,14 @@ void obj_frame()
 
 void obj_free_dead()
 {
-    free_walk([](const DrawObj* o) { return (o->flags & kObjKillMask) != 0; });
+    free_walk([](const DrawObj* o) { return (o->flags & OBJ_KILL_MASK) != 0; });
 }
 
 void obj_build_draw_list()
 {
     g_obj.list_ready = 0;
     g_obj.list_count = 0;
-    for (int p = kObjPrioCount - 1; p >= 0; --p) {
+    for (int p = OBJ_PRIO_COUNT - 1; p >= 0; --p) {
         DrawObj* head = g_obj.prio_head[size_t(p)];
         if (!head) continue;
         if (head->frame_key != 0) {
@@ -501,7 +501,7 @@ void obj_build_draw_list()
             }
             sort_desc(g_obj.gather.data(), n, frame_key);
             for (int i = 0; i < n; ++i)
-                if (g_obj.gather[size_t(i)]->flags & kObjVisible)
+                if (g_obj.gather[size_t(i)]->flags & OBJ_VISIBLE)
                     g_obj.list[size_t(g_obj.list_count++)] = g_obj.gather[size_t(i)];
         } else {
             for (DrawObj* o = head; o; o = o->pnext)
@@ -528,9 +528,9 @@ DrawObj* const* obj_draw_list() { return g_obj.list.data(); }
 
 ResGroupId group_alloc()
 {
-    for (int id = 1; id < kGroupIdCount; ++id) {
+    for (int id = 1; id < OBJ_GROUP_ID_COUNT; ++id) {
         if (g_obj.group_flags[size_t(id)]) continue;
-        g_obj.group_flags[size_t(id)] = kGroupAllocated;
+        g_obj.group_flags[size_t(id)] = OBJ_GROUP_ALLOCATED;
         ++g_obj.group_count;
         return ResGroupId(id);
     }
@@ -539,15 +539,15 @@ ResGroupId group_alloc()
 
 void group_free(ResGroupId id)
 {
-    if (id == 0 || id >= ResGroupId(kGroupIdCount) || !g_obj.group_flags[id]) return;
+    if (id == 0 || id >= ResGroupId(OBJ_GROUP_ID_COUNT) || !g_obj.group_flags[id]) return;
     g_obj.group_flags[id] = 0;
     --g_obj.group_count;
 }
 
 void group_keep(ResGroupId id)
 {
-    if (id < ResGroupId(kGroupIdCount) && (g_obj.group_flags[id] & kGroupAllocated))
-        g_obj.group_flags[id] |= kGroupKept;
+    if (id < ResGroupId(OBJ_GROUP_ID_COUNT) && (g_obj.group_flags[id] & OBJ_GROUP_ALLOCATED))
+        g_obj.group_flags[id] |= OBJ_GROUP_KEPT;
 }
 
 int group_count() { return g_obj.group_count; }
@@ -565,9 +565,9 @@ void group_release(ResGroupId id)
 
 void group_release_all_unlocked()
 {
-    for (int id = 1; id < kGroupIdCount; ++id) {
+    for (int id = 1; id < OBJ_GROUP_ID_COUNT; ++id) {
         uint8_t& f = g_obj.group_flags[size_t(id)];
-        if (!(f & kGroupAllocated) || (f & kGroupKept)) continue;
+        if (!(f & OBJ_GROUP_ALLOCATED) || (f & OBJ_GROUP_KEPT)) continue;
         group_release(ResGroupId(id));
         f = 0;
         --g_obj.group_count;
@@ -585,8 +585,9 @@ void group_reset()
 void gmem_pool_reset()
 {
     std::memset(static_cast<void*>(g_obj.gmem.data()), 0, sizeof(g_obj.gmem));
-    for (int i = 0; i < kGmemPoolSize; ++i)
-        g_obj.gmem[size_t(i)].next = i + 1 < kGmemPoolSize ? &g_obj.gmem[size_t(i) + 1] : nullptr;
+    for (int i = 0; i < OBJ_GMEM_POOL_SIZE; ++i)
+        g_obj.gmem[size_t(i)].next =
+            i + 1 < OBJ_GMEM_POOL_SIZE ? &g_obj.gmem[size_t(i) + 1] : nullptr;
     g_obj.gmem_free = &g_obj.gmem[0];
     g_obj.gmem_active = nullptr;
     g_obj.gmem_count = 0;
@@ -612,7 +613,7 @@ void gmem_free(GroupMemRec* rec)
     // Records not handed out (freed twice, or foreign) are ignored: linking
     // one twice into the free list would hand it out twice.
     const GroupMemRec* first = g_obj.gmem.data();
-    if (!rec || rec < first || rec >= first + kGmemPoolSize || !rec->in_use) return;
+    if (!rec || rec < first || rec >= first + OBJ_GMEM_POOL_SIZE || !rec->in_use) return;
     if (rec->prev)
         rec->prev->next = rec->next;
     else

@@ -13,35 +13,35 @@
 #include <cstdint>
 
 // --- capacities ----------------------------------------------------------------
-constexpr int kObjPoolSize = 8192;
-constexpr int kObjPrioCount = 94;  // priorities 0..93
-constexpr int kObjTypeSlots = 16;  // slot 0 is never used
+constexpr int OBJ_POOL_SIZE = 8192;
+constexpr int OBJ_PRIO_COUNT = 94;  // priorities 0..93
+constexpr int OBJ_TYPE_SLOTS = 16;  // slot 0 is never used
 // The type work area. Records laid out for 32-bit pointers fitted 320 bytes;
 // with 64-bit pointers the larger types grow past that, so the area (and the
 // registration limit) is wider, keeping every type's registration and number.
-constexpr int kObjTypeWorkBytes = 512;
-constexpr int kObjUserWorkBytes = 256;
-constexpr int kGroupIdCount = 8192;  // ids 1..8191
-constexpr int kGmemPoolSize = 1024;
-constexpr int kGmemPayloadBytes = 128;
+constexpr int OBJ_TYPE_WORK_BYTES = 512;
+constexpr int OBJ_USER_WORK_BYTES = 256;
+constexpr int OBJ_GROUP_ID_COUNT = 8192;  // ids 1..8191
+constexpr int OBJ_GMEM_POOL_SIZE = 1024;
+constexpr int OBJ_GMEM_PAYLOAD_BYTES = 128;
 
 using ResGroupId = uint32_t;
 using DrawKey = uint32_t;  // bits 24-31 priority, 16-23 sort sub-key, 8-15 type, 0-7 sort byte
 
 // DrawObj flags (DrawObjFlags).
-constexpr uint32_t kObjInUse = 1u << 0;
-constexpr uint32_t kObjKillMask = 3u << 1;  // nonzero: freed at the end of the frame
-constexpr uint32_t kObjKilled = 2u << 1;    // what obj_kill stores
-constexpr uint32_t kObjVisible = 1u << 3;
-constexpr int kObjLayerShift = 4;  // bits 4-6: layer 0..7
-constexpr uint32_t kObjLayerMask = 7u << kObjLayerShift;
-constexpr uint32_t kObjInUpdateList = 1u << 7;
+constexpr uint32_t OBJ_IN_USE = 1u << 0;
+constexpr uint32_t OBJ_KILL_MASK = 3u << 1;  // nonzero: freed at the end of the frame
+constexpr uint32_t OBJ_KILLED = 2u << 1;     // what obj_kill stores
+constexpr uint32_t OBJ_VISIBLE = 1u << 3;
+constexpr int OBJ_LAYER_SHIFT = 4;  // bits 4-6: layer 0..7
+constexpr uint32_t OBJ_LAYER_MASK = 7u << OBJ_LAYER_SHIFT;
+constexpr uint32_t OBJ_IN_UPDATE_LIST = 1u << 7;
 // Bits 8-15 = 1 on an in-use record marks a bound object: laid out like a
 // pool record but owned by another module and never linked into any list.
-constexpr uint32_t kObjBoundMask = 0xFFu << 8;
-constexpr uint32_t kObjBound = 1u << 8;
-constexpr int kObjUpdateSubShift = 16;    // bits 16-23, default 127
-constexpr int kObjUpdateOrderShift = 24;  // bits 24-31, default 127
+constexpr uint32_t OBJ_BOUND_MASK = 0xFFu << 8;
+constexpr uint32_t OBJ_BOUND = 1u << 8;
+constexpr int OBJ_UPDATE_SUB_SHIFT = 16;    // bits 16-23, default 127
+constexpr int OBJ_UPDATE_ORDER_SHIFT = 24;  // bits 24-31, default 127
 
 struct DrawObj;
 using ObjUpdateFn = int (*)(DrawObj* obj);  // nonzero: free the object now
@@ -53,7 +53,7 @@ using ObjSortByteFn = uint32_t (*)(DrawObj* obj);
 
 struct DrawObj {
     float depth;     // written by the 3D and sprite-object draws for their own sorting
-    uint32_t flags;  // kObj* bits
+    uint32_t flags;  // OBJ_* bits
     uint8_t type;    // 1..15, 0 = untyped
     uint8_t prio;    // 0..93
     uint8_t subkey;  // sort sub-key, default 127
@@ -67,8 +67,8 @@ struct DrawObj {
     DrawObj *uprev, *unext;  // update list
     DrawObj *pprev, *pnext;  // priority list
     uint32_t pass_stamp;     // update pass that gathered the object (0 = none)
-    alignas(16) unsigned char work[kObjTypeWorkBytes];  // owned by the type
-    alignas(16) unsigned char user[kObjUserWorkBytes];  // owned by the creator
+    alignas(16) unsigned char work[OBJ_TYPE_WORK_BYTES];  // owned by the type
+    alignas(16) unsigned char user[OBJ_USER_WORK_BYTES];  // owned by the creator
 };
 static_assert(offsetof(DrawObj, depth) == 0, "the depth key is the first word");
 
@@ -76,13 +76,13 @@ static_assert(offsetof(DrawObj, depth) == 0, "the depth key is the first word");
 template <class T>
 T* obj_work(DrawObj* obj)
 {
-    static_assert(sizeof(T) <= kObjTypeWorkBytes, "type work too large");
+    static_assert(sizeof(T) <= OBJ_TYPE_WORK_BYTES, "type work too large");
     return reinterpret_cast<T*>(obj->work);
 }
 template <class T>
 const T* obj_work(const DrawObj* obj)
 {
-    static_assert(sizeof(T) <= kObjTypeWorkBytes, "type work too large");
+    static_assert(sizeof(T) <= OBJ_TYPE_WORK_BYTES, "type work too large");
     return reinterpret_cast<const T*>(obj->work);
 }
 
@@ -90,7 +90,7 @@ const T* obj_work(const DrawObj* obj)
 struct GroupMemRec {
     ResGroupId group;
     uint32_t in_use;
-    alignas(8) unsigned char payload[kGmemPayloadBytes];
+    alignas(8) unsigned char payload[OBJ_GMEM_PAYLOAD_BYTES];
     GroupMemRec *prev, *next;
 };
 
@@ -115,7 +115,7 @@ void obj_draw_range(int lo, int hi);  // priorities lo..hi inclusive
 void obj_draw_all();
 
 // --- types ------------------------------------------------------------------------
-// The type number 1..15, or 0 when work_size is over kObjTypeWorkBytes or all
+// The type number 1..15, or 0 when work_size is over OBJ_TYPE_WORK_BYTES or all
 // 15 slots are taken.
 int obj_register_type(ObjDrawFn draw, ObjInitFn init, ObjExitFn exit, ObjSortByteFn sortbyte,
                       int work_size);

@@ -12,12 +12,12 @@
 namespace {
 
 struct PlightBlock {
-    std::array<PointLight, kPlightPool> light;
+    std::array<PointLight, PLIGHT_POOL> light;
     PointLight* active;  // newest first
     PointLight* free;
-    std::array<std::array<PointLight*, kPlightPool>, kPlightScreens> visible;
-    std::array<int, kPlightScreens> visible_count;
-    std::array<PointLight*, kPlightPool> scratch;
+    std::array<std::array<PointLight*, PLIGHT_POOL>, PLIGHT_SCREENS> visible;
+    std::array<int, PLIGHT_SCREENS> visible_count;
+    std::array<PointLight*, PLIGHT_POOL> scratch;
     int active_count;
     int debug;
 };
@@ -41,19 +41,19 @@ void unlink(PointLight*& head, PointLight* l)
     l->prev = l->next = nullptr;
 }
 
-bool is_active(const PointLight* l) { return l && (l->flags & kPlightActive); }
+bool is_active(const PointLight* l) { return l && (l->flags & PLIGHT_ACTIVE); }
 
 uint32_t priority(const PointLight* l)
 {
-    return (l->flags & kPlightPriorityMask) >> kPlightPriorityShift;
+    return (l->flags & PLIGHT_PRIORITY_MASK) >> PLIGHT_PRIORITY_SHIFT;
 }
 
 // The active lights as they are now, so that callbacks that free or create
 // lights never send the walk into the free list.
-int snapshot(std::array<PointLight*, kPlightPool>& out)
+int snapshot(std::array<PointLight*, PLIGHT_POOL>& out)
 {
     int n = 0;
-    for (PointLight* l = g_pl.active; l && n < kPlightPool; l = l->next) out[size_t(n++)] = l;
+    for (PointLight* l = g_pl.active; l && n < PLIGHT_POOL; l = l->next) out[size_t(n++)] = l;
     return n;
 }
 
@@ -69,7 +69,7 @@ bool sphere_inside(const FrustumPlanes& f, const Vec3& p, float range)
 void plight_pool_reset()
 {
     g_pl = PlightBlock{};
-    for (int i = kPlightPool - 1; i >= 0; --i) push_front(g_pl.free, &g_pl.light[size_t(i)]);
+    for (int i = PLIGHT_POOL - 1; i >= 0; --i) push_front(g_pl.free, &g_pl.light[size_t(i)]);
 }
 
 void plight_update_color(PointLight* l)
@@ -88,7 +88,7 @@ PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t
     if (!l) return nullptr;
     unlink(g_pl.free, l);
     *l = PointLight{};
-    l->flags = kPlightActive | kPlightShown | (kPlightDefaultPriority << kPlightPriorityShift);
+    l->flags = PLIGHT_ACTIVE | PLIGHT_SHOWN | (PLIGHT_DEFAULT_PRIORITY << PLIGHT_PRIORITY_SHIFT);
     l->group_mask = 0xFFFFFFFFu;
     l->owner = owner;
     if (pos) l->pos = *pos;
@@ -111,13 +111,13 @@ PointLight* plight_create_1f(uint32_t owner, const Vec3* pos, float range, uint3
 
 void plight_set_1f(PointLight* l)
 {
-    if (l) l->flags |= kPlightEndOfFrame;
+    if (l) l->flags |= PLIGHT_END_OF_FRAME;
 }
 
 void plight_free(PointLight* l)
 {
     if (!is_active(l)) return;
-    l->flags &= ~kPlightActive;
+    l->flags &= ~PLIGHT_ACTIVE;
     unlink(g_pl.active, l);
     push_front(g_pl.free, l);
     --g_pl.active_count;
@@ -125,7 +125,7 @@ void plight_free(PointLight* l)
 
 void plight_frame()
 {
-    std::array<PointLight*, kPlightPool> list;
+    std::array<PointLight*, PLIGHT_POOL> list;
     const int n = snapshot(list);
     for (int i = 0; i < n; ++i) {
         PointLight* l = list[size_t(i)];
@@ -142,7 +142,7 @@ void plight_frame()
 
 void plight_cull()
 {
-    for (int s = 0; s < kPlightScreens; ++s) {
+    for (int s = 0; s < PLIGHT_SCREENS; ++s) {
         int& count = g_pl.visible_count[size_t(s)];
         count = 0;
         const FrustumPlanes* f = cam_get_frustum(s);
@@ -157,7 +157,7 @@ void plight_cull()
 int plight_select_for_point(PointLight** out, int max_count, int screen, const Vec3* point,
                             float radius, uint32_t group_mask)
 {
-    if (screen < 0 || screen >= kPlightScreens || !point) return 0;
+    if (screen < 0 || screen >= PLIGHT_SCREENS || !point) return 0;
     const Vec3* eye = cam_get_pos(screen);
     int taken = 0;
     const int visible = g_pl.visible_count[size_t(screen)];
@@ -189,16 +189,16 @@ int plight_select_for_point(PointLight** out, int max_count, int screen, const V
 
 void plight_release_1f()
 {
-    std::array<PointLight*, kPlightPool> list;
+    std::array<PointLight*, PLIGHT_POOL> list;
     const int n = snapshot(list);
     for (int i = 0; i < n; ++i)
-        if (list[size_t(i)]->flags & kPlightEndOfFrame) plight_free(list[size_t(i)]);
+        if (list[size_t(i)]->flags & PLIGHT_END_OF_FRAME) plight_free(list[size_t(i)]);
 }
 
 void plight_kill_owner(uint32_t owner)
 {
     if (owner == 0) return;
-    std::array<PointLight*, kPlightPool> list;
+    std::array<PointLight*, PLIGHT_POOL> list;
     const int n = snapshot(list);
     for (int i = 0; i < n; ++i)
         if (list[size_t(i)]->owner == owner) plight_free(list[size_t(i)]);
@@ -209,11 +209,11 @@ void plight_set_debug(int on) { g_pl.debug = on ? 1 : 0; }
 int plight_get_count() { return g_pl.active_count; }
 int plight_visible_count(int s)
 {
-    return (s >= 0 && s < kPlightScreens) ? g_pl.visible_count[size_t(s)] : 0;
+    return (s >= 0 && s < PLIGHT_SCREENS) ? g_pl.visible_count[size_t(s)] : 0;
 }
 PointLight* plight_visible(int s, int i)
 {
-    if (s < 0 || s >= kPlightScreens || i < 0 || i >= g_pl.visible_count[size_t(s)]) return nullptr;
+    if (s < 0 || s >= PLIGHT_SCREENS || i < 0 || i >= g_pl.visible_count[size_t(s)]) return nullptr;
     return g_pl.visible[size_t(s)][size_t(i)];
 }
 int plight_debug_enabled() { return g_pl.debug; }

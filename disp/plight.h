@@ -17,16 +17,16 @@
 
 // ---- capacities ------------------------------------------------------------------
 
-inline constexpr int kPlightPool = 128;
-inline constexpr int kPlightScreens = 2;
+inline constexpr int PLIGHT_POOL = 128;
+inline constexpr int PLIGHT_SCREENS = 2;
 
 // Flags.
-inline constexpr uint32_t kPlightActive = 1u << 0;
-inline constexpr uint32_t kPlightShown = 1u << 1;  // debug view draws it in its colour
-inline constexpr uint32_t kPlightEndOfFrame = 1u << 2;
-inline constexpr int kPlightPriorityShift = 8;  // bits 8..15, lower chosen first
-inline constexpr uint32_t kPlightPriorityMask = 0xFFu << kPlightPriorityShift;
-inline constexpr uint32_t kPlightDefaultPriority = 127;
+inline constexpr uint32_t PLIGHT_ACTIVE = 1u << 0;
+inline constexpr uint32_t PLIGHT_SHOWN = 1u << 1;  // debug view draws it in its colour
+inline constexpr uint32_t PLIGHT_END_OF_FRAME = 1u << 2;
+inline constexpr int PLIGHT_PRIORITY_SHIFT = 8;  // bits 8..15, lower chosen first
+inline constexpr uint32_t PLIGHT_PRIORITY_MASK = 0xFFu << PLIGHT_PRIORITY_SHIFT;
+inline constexpr uint32_t PLIGHT_DEFAULT_PRIORITY = 127;
 
 // ---- value types -----------------------------------------------------------------
 

@@ -11,15 +11,19 @@
 
 namespace {
 
-constexpr uint32_t kFvfFull = GFX_FVF_XYZ | GFX_FVF_DIFFUSE | (4u << GFX_FVF_TEXCOUNT_SHIFT);
-constexpr uint32_t kFvfPixel = GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (2u << GFX_FVF_TEXCOUNT_SHIFT);
-constexpr uint32_t kFvfCorners = GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (8u << GFX_FVF_TEXCOUNT_SHIFT);
-static_assert(kFvfFull == 0x442 && kFvfPixel == 0x244 && kFvfCorners == 0x844);
+constexpr uint32_t DISP_DRAW_FVF_FULL =
+    GFX_FVF_XYZ | GFX_FVF_DIFFUSE | (4u << GFX_FVF_TEXCOUNT_SHIFT);
+constexpr uint32_t DISP_DRAW_FVF_PIXEL =
+    GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (2u << GFX_FVF_TEXCOUNT_SHIFT);
+constexpr uint32_t DISP_DRAW_FVF_CORNERS =
+    GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (8u << GFX_FVF_TEXCOUNT_SHIFT);
+static_assert(DISP_DRAW_FVF_FULL == 0x442 && DISP_DRAW_FVF_PIXEL == 0x244 &&
+              DISP_DRAW_FVF_CORNERS == 0x844);
 
-constexpr int kCullNone = 2;
-constexpr int kZFuncAlways = 7;
-constexpr int kBlendAlpha = 1;  // source alpha over inverse source alpha
-constexpr int kFilterLinear = 1;
+constexpr int DISP_DRAW_CULL_NONE = 2;
+constexpr int DISP_DRAW_Z_FUNC_ALWAYS = 7;
+constexpr int DISP_DRAW_BLEND_ALPHA = 1;  // source alpha over inverse source alpha
+constexpr int DISP_DRAW_FILTER_LINEAR = 1;
 
 // One vertex of the full-target passes (FVF 0x442).
 struct FullVertex {
@@ -107,7 +111,7 @@ int draw_quads(RenderStateKey key, uint32_t fvf, const TexRecord* t0, const TexR
     if (!disp_device_ok()) return 0;
     disp_set_rstate_key_fvf(key, fvf);
     disp_set_lvf_decl(disp_fvf_to_lvf(fvf));
-    const int filter = int(rstate_field(key, kRsFilterShift, kRsFilterBits));
+    const int filter = int(rstate_field(key, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS));
     tex_set_stage(0, t0, filter);
     tex_set_stage(1, t1, filter);
     const uint32_t n = uint32_t(quads);
@@ -133,7 +137,7 @@ int draw_pixel_quad(const PixelBox& b, const TexRecord* t0, const TexRecord* t1,
     if (box_empty(b)) return 0;
     TexVertexA* v = tex_get_vertex_scratch_a();
     put_pixel_quad(v, b, color, uv0, uv1);
-    return draw_quads(key, kFvfPixel, t0, t1, v, 1, sizeof(TexVertexA));
+    return draw_quads(key, DISP_DRAW_FVF_PIXEL, t0, t1, v, 1, sizeof(TexVertexA));
 }
 
 int draw_rect2(const PixelBox& b, uint32_t tex0, uint32_t tex1, uint32_t color, const QuadState& st)
@@ -157,10 +161,10 @@ int draw_corners(const PixelBox& b, uint32_t tex0, uint32_t tex1, const QuadCorn
     std::memcpy(scratch, v, sizeof v);
     QuadState st;
     st.blend = blend;
-    st.alpha_ref = kAlphaRefOff;
-    st.zfunc = kZFuncAlways;
+    st.alpha_ref = DISP_ALPHA_REF_OFF;
+    st.zfunc = DISP_DRAW_Z_FUNC_ALWAYS;
     st.filter = filter;
-    return draw_quads(quad_key(st), kFvfCorners, tex_of(tex0), tex_of(tex1), scratch, 1,
+    return draw_quads(quad_key(st), DISP_DRAW_FVF_CORNERS, tex_of(tex0), tex_of(tex1), scratch, 1,
                       sizeof(CornerVertex));
 }
 
@@ -184,14 +188,15 @@ int draw_full(const TexRecord* t, const QuadUv& uv, int grid_w, int grid_h, uint
     uint8_t* scratch = tex_get_vertex_scratch_b();
     std::memcpy(scratch, v, sizeof v);
 
-    static constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    static constexpr float DISP_DRAW_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0,
+                                                     0, 0, 1, 0, 0, 0, 0, 1};
     float saved[GFX_TS_COUNT][16];
     for (int i = 0; i < GFX_TS_COUNT; ++i) {
         gfx_get_transform(GfxTransform(i), saved[i]);
-        gfx_set_transform(GfxTransform(i), kIdentity);
+        gfx_set_transform(GfxTransform(i), DISP_DRAW_IDENTITY);
     }
     const int drawn =
-        draw_quads(quad_key(st), kFvfFull, t, nullptr, scratch, 1, sizeof(FullVertex));
+        draw_quads(quad_key(st), DISP_DRAW_FVF_FULL, t, nullptr, scratch, 1, sizeof(FullVertex));
     for (int i = 0; i < GFX_TS_COUNT; ++i) gfx_set_transform(GfxTransform(i), saved[i]);
     return drawn;
 }
@@ -206,8 +211,9 @@ int draw_full_on_viewport(const TexRecord* t, const QuadUv& uv, uint32_t color, 
 
 RenderStateKey quad_key(const QuadState& st)
 {
-    return rstate_key_make(0, 0, 0, st.blend, kCullNone, st.alpha_ref, st.zfunc, 0, st.filter) |
-           kRsCacheReset;
+    return rstate_key_make(0, 0, 0, st.blend, DISP_DRAW_CULL_NONE, st.alpha_ref, st.zfunc, 0,
+                           st.filter) |
+           DISP_RS_CACHE_RESET;
 }
 
 // --- full-target passes --------------------------------------------------------
@@ -313,9 +319,10 @@ int disp_draw_frame_px(int x, int y, int width, int height, int thickness, uint3
 
     const uint32_t alpha = color >> 24;
     QuadState st;
-    st.blend = (alpha == 0 || alpha == 255) ? 0 : kBlendAlpha;
-    st.alpha_ref = kAlphaRefOff;
-    st.zfunc = kZFuncAlways;
-    st.filter = kFilterLinear;
-    return draw_quads(quad_key(st), kFvfPixel, nullptr, nullptr, v, 4, sizeof(TexVertexA));
+    st.blend = (alpha == 0 || alpha == 255) ? 0 : DISP_DRAW_BLEND_ALPHA;
+    st.alpha_ref = DISP_ALPHA_REF_OFF;
+    st.zfunc = DISP_DRAW_Z_FUNC_ALWAYS;
+    st.filter = DISP_DRAW_FILTER_LINEAR;
+    return draw_quads(quad_key(st), DISP_DRAW_FVF_PIXEL, nullptr, nullptr, v, 4,
+                      sizeof(TexVertexA));
 }

@@ -32,10 +32,10 @@
 // The fields of a drawer's key its caller chooses (indices of the value
 // tables). The defaults draw opaque, untested, over everything, point-sampled.
 struct QuadState {
-    int blend = 0;                 // blend-mode index
-    int alpha_ref = kAlphaRefOff;  // alpha-reference index (5: test off)
-    int zfunc = 7;                 // z-function index (7: ALWAYS)
-    int filter = 0;                // texture-filter index (0 point, 1 linear)
+    int blend = 0;                       // blend-mode index
+    int alpha_ref = DISP_ALPHA_REF_OFF;  // alpha-reference index (5: test off)
+    int zfunc = 7;                       // z-function index (7: ALWAYS)
+    int filter = 0;                      // texture-filter index (0 point, 1 linear)
 };
 
 // Texture coordinates of the four corners (u, v), in corner order.

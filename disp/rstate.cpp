@@ -16,7 +16,7 @@ struct BlendRow {
     GfxBlend src, dst;
     GfxBlendOp op;
 };
-constexpr std::array<BlendRow, 16> kBlend = {{
+constexpr std::array<BlendRow, 16> DISP_BLEND = {{
     {GFX_BLEND_ONE, GFX_BLEND_ONE, GFX_BLENDOP_ADD},
     {GFX_BLEND_SRCALPHA, GFX_BLEND_INVSRCALPHA, GFX_BLENDOP_ADD},
     {GFX_BLEND_SRCALPHA, GFX_BLEND_ONE, GFX_BLENDOP_ADD},
@@ -34,14 +34,14 @@ constexpr std::array<BlendRow, 16> kBlend = {{
     {GFX_BLEND_ONE, GFX_BLEND_ONE, GFX_BLENDOP_MAX},
     {GFX_BLEND_SRCALPHA, GFX_BLEND_ONE, GFX_BLENDOP_REVSUBTRACT},
 }};
-constexpr std::array<uint32_t, 3> kCull = {GFX_CULL_CCW, GFX_CULL_CW, GFX_CULL_NONE};
-constexpr std::array<uint32_t, 3> kFill = {GFX_FILL_SOLID, GFX_FILL_WIREFRAME, GFX_FILL_POINT};
-constexpr std::array<uint32_t, 2> kFilter = {GFX_TEXF_POINT, GFX_TEXF_LINEAR};
-constexpr std::array<uint32_t, 6> kAlphaRef = {1, 48, 129, 192, 254, 0};
-constexpr std::array<uint32_t, 8> kZFunc = {GFX_CMP_NEVER,        GFX_CMP_LESS,    GFX_CMP_EQUAL,
-                                            GFX_CMP_LESSEQUAL,    GFX_CMP_GREATER, GFX_CMP_NOTEQUAL,
-                                            GFX_CMP_GREATEREQUAL, GFX_CMP_ALWAYS};
-constexpr std::array<uint32_t, 8> kStencilOp = {
+constexpr std::array<uint32_t, 3> DISP_CULL = {GFX_CULL_CCW, GFX_CULL_CW, GFX_CULL_NONE};
+constexpr std::array<uint32_t, 3> DISP_FILL = {GFX_FILL_SOLID, GFX_FILL_WIREFRAME, GFX_FILL_POINT};
+constexpr std::array<uint32_t, 2> DISP_FILTER = {GFX_TEXF_POINT, GFX_TEXF_LINEAR};
+constexpr std::array<uint32_t, 6> DISP_ALPHA_REF = {1, 48, 129, 192, 254, 0};
+constexpr std::array<uint32_t, 8> DISP_Z_FUNC = {
+    GFX_CMP_NEVER,   GFX_CMP_LESS,     GFX_CMP_EQUAL,        GFX_CMP_LESSEQUAL,
+    GFX_CMP_GREATER, GFX_CMP_NOTEQUAL, GFX_CMP_GREATEREQUAL, GFX_CMP_ALWAYS};
+constexpr std::array<uint32_t, 8> DISP_STENCIL_OP = {
     GFX_STENCILOP_KEEP,    GFX_STENCILOP_ZERO,   GFX_STENCILOP_REPLACE, GFX_STENCILOP_INCRSAT,
     GFX_STENCILOP_DECRSAT, GFX_STENCILOP_INVERT, GFX_STENCILOP_INCR,    GFX_STENCILOP_DECR};
 
@@ -51,7 +51,7 @@ struct SurfFormatRow {
     GfxFormat fmt;
     const char* name;
 };
-constexpr std::array<SurfFormatRow, kSurfFormatCount> kSurfFormats = {{
+constexpr std::array<SurfFormatRow, DISP_SURF_FORMAT_COUNT> DISP_SURF_FORMATS = {{
     {GFX_FMT_A8R8G8B8, "A8R8G8B8"},
     {GFX_FMT_X8R8G8B8, "X8R8G8B"},
     {GFX_FMT_A1R5G5B5, "A1R5G5B5"},
@@ -82,7 +82,7 @@ struct BppRow {
     GfxFormat fmt;
     uint8_t bits;
 };
-constexpr std::array<BppRow, 52> kBpp = {{
+constexpr std::array<BppRow, 52> DISP_BPP = {{
     {GFX_FMT_D16_LOCKABLE, 16},
     {GFX_FMT_D32, 32},
     {GFX_FMT_D15S1, 16},
@@ -145,7 +145,7 @@ uint32_t table_get(const std::array<uint32_t, N>& t, int index, int fallback)
 
 // --- the render-state cache ---------------------------------------------------
 
-constexpr uint32_t kUnset = 0xFFFFFFFFu;
+constexpr uint32_t DISP_UNSET = 0xFFFFFFFFu;
 
 // The twelve words, in the order the device record keeps them.
 struct RstateCache {
@@ -156,8 +156,8 @@ struct RstateWork {
     RstateCache cache;
     uint64_t sets;  // device render-state calls made here
 };
-RstateWork g_rs = {{kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset, kUnset,
-                    kUnset, kUnset},
+RstateWork g_rs = {{DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET,
+                    DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET},
                    0};
 
 void set_rs(GfxRs state, uint32_t value)
@@ -182,28 +182,30 @@ RenderStateKey rstate_key_make(int lighting, int zwrite, int fog, int blend, int
     auto put = [](int v, int shift, int bits) {
         return (uint32_t(v) & ((1u << bits) - 1u)) << shift;
     };
-    return kRsValid | put(lighting, 2, 1) | put(zwrite, 4, 1) | put(fog, 5, 1) |
-           put(blend, kRsBlendShift, kRsBlendBits) | put(cull, kRsCullShift, kRsCullBits) |
-           put(alpha_ref, kRsAlphaRefShift, kRsAlphaRefBits) |
-           put(zfunc, kRsZFuncShift, kRsZFuncBits) | put(fill, kRsFillShift, kRsFillBits) |
-           put(filter, kRsFilterShift, kRsFilterBits);
+    return DISP_RS_VALID | put(lighting, 2, 1) | put(zwrite, 4, 1) | put(fog, 5, 1) |
+           put(blend, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS) |
+           put(cull, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS) |
+           put(alpha_ref, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS) |
+           put(zfunc, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS) |
+           put(fill, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS) |
+           put(filter, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS);
 }
 
 void disp_rstate_cache_reset()
 {
     RstateCache& c = g_rs.cache;
-    c = {kUnset, kUnset, kUnset, kUnset, kUnset, kUnset,
-         kUnset, kUnset, kUnset, kUnset, kUnset, kUnset};
+    c = {DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET,
+         DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET, DISP_UNSET};
 }
 
 int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh)
 {
-    if (!(key & kRsValid) || !d3d9_booted()) return 0;
-    if (key & kRsCacheReset) disp_rstate_cache_reset();
+    if (!(key & DISP_RS_VALID) || !d3d9_booted()) return 0;
+    if (key & DISP_RS_CACHE_RESET) disp_rstate_cache_reset();
     RstateCache& c = g_rs.cache;
     c.raw_lighting = (key >> 2) & 1;
     c.raw_fog = (key >> 5) & 1;
-    if (mesh && mesh->shader_set != 0) key &= ~kRsLighting;
+    if (mesh && mesh->shader_set != 0) key &= ~DISP_RS_LIGHTING;
 
     bool changed = false;
     uint32_t v = (key >> 2) & 1;
@@ -213,14 +215,14 @@ int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh)
     }
     v = (key >> 4) & 1;
     if (update(c.zwrite, v)) set_rs(GFX_RS_ZWRITEENABLE, v);
-    v = rstate_field(key, kRsZFuncShift, kRsZFuncBits);
+    v = rstate_field(key, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS);
     if (update(c.zfunc, v)) set_rs(GFX_RS_ZFUNC, disp_zfunc_get(int(v)));
     v = (key >> 5) & 1;
     if (update(c.fog, v)) {
         set_rs(GFX_RS_FOGENABLE, v);
         changed = true;
     }
-    v = rstate_field(key, kRsBlendShift, kRsBlendBits);
+    v = rstate_field(key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS);
     if (update(c.blend, v)) {
         uint32_t src, dst, op;
         disp_blend_mode_get(int(v), &src, &dst, &op);
@@ -230,20 +232,20 @@ int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh)
         uint32_t on = v != 0;
         if (update(c.blend_on, on)) set_rs(GFX_RS_ALPHABLENDENABLE, on);
     }
-    v = rstate_field(key, kRsCullShift, kRsCullBits);
+    v = rstate_field(key, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS);
     if (update(c.cull, v)) set_rs(GFX_RS_CULLMODE, disp_cull_get(int(v)));
-    v = rstate_field(key, kRsFillShift, kRsFillBits);
+    v = rstate_field(key, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS);
     if (update(c.fill, v)) set_rs(GFX_RS_FILLMODE, disp_fill_get(int(v)));
-    v = rstate_field(key, kRsAlphaRefShift, kRsAlphaRefBits);
+    v = rstate_field(key, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS);
     if (update(c.alpha_ref, v)) {
         set_rs(GFX_RS_ALPHAREF, disp_alpha_ref_get(int(v)));
-        uint32_t on = v != uint32_t(kAlphaRefOff);
+        uint32_t on = v != uint32_t(DISP_ALPHA_REF_OFF);
         if (update(c.atest_on, on)) set_rs(GFX_RS_ALPHATESTENABLE, on);
     }
 
-    static const RstateMeshArgs kNoMesh = {};
+    static const RstateMeshArgs DISP_NO_MESH = {};
     auto setup = disp_links().mesh_setup;
-    if (setup && setup(mesh ? *mesh : kNoMesh)) changed = true;
+    if (setup && setup(mesh ? *mesh : DISP_NO_MESH)) changed = true;
     return changed ? 1 : 0;
 }
 
@@ -268,7 +270,7 @@ uint64_t disp_rstate_set_count() { return g_rs.sets; }
 
 void disp_unbind_stages_from(int n)
 {
-    for (int s = std::max(n, 0); s < kTexStages; ++s) tex_set_stage(s, nullptr, 0);
+    for (int s = std::max(n, 0); s < TEX_STAGES; ++s) tex_set_stage(s, nullptr, 0);
 }
 
 void disp_set_alpha_blend_sep(int enable, int blend)
@@ -284,17 +286,17 @@ void disp_set_alpha_blend_sep(int enable, int blend)
 
 void disp_blend_mode_get(int index, uint32_t* src, uint32_t* dst, uint32_t* op)
 {
-    const BlendRow& r = kBlend[(index >= 0 && index < int(kBlend.size())) ? index : 0];
+    const BlendRow& r = DISP_BLEND[(index >= 0 && index < int(DISP_BLEND.size())) ? index : 0];
     if (src) *src = r.src;
     if (dst) *dst = r.dst;
     if (op) *op = r.op;
 }
-uint32_t disp_cull_get(int index) { return table_get(kCull, index, 0); }
-uint32_t disp_fill_get(int index) { return table_get(kFill, index, 0); }
-uint32_t disp_filter_get(int index) { return table_get(kFilter, index, 1); }
-uint32_t disp_alpha_ref_get(int index) { return table_get(kAlphaRef, index, 0); }
-uint32_t disp_zfunc_get(int index) { return table_get(kZFunc, index, 1); }
-uint32_t disp_stencil_op_get(int index) { return table_get(kStencilOp, index, 0); }
+uint32_t disp_cull_get(int index) { return table_get(DISP_CULL, index, 0); }
+uint32_t disp_fill_get(int index) { return table_get(DISP_FILL, index, 0); }
+uint32_t disp_filter_get(int index) { return table_get(DISP_FILTER, index, 1); }
+uint32_t disp_alpha_ref_get(int index) { return table_get(DISP_ALPHA_REF, index, 0); }
+uint32_t disp_zfunc_get(int index) { return table_get(DISP_Z_FUNC, index, 1); }
+uint32_t disp_stencil_op_get(int index) { return table_get(DISP_STENCIL_OP, index, 0); }
 
 int disp_set_lvf_decl(int index)
 {
@@ -304,26 +306,26 @@ int disp_set_lvf_decl(int index)
 
 GfxFormat disp_index_to_fmt(int index)
 {
-    if (index < 0 || index >= kSurfFormatCount) return GFX_FMT_L8;
-    return kSurfFormats[size_t(index)].fmt;
+    if (index < 0 || index >= DISP_SURF_FORMAT_COUNT) return GFX_FMT_L8;
+    return DISP_SURF_FORMATS[size_t(index)].fmt;
 }
 
 int disp_fmt_to_index(GfxFormat fmt)
 {
-    for (int i = 0; i < kSurfFormatCount; ++i)
-        if (kSurfFormats[size_t(i)].fmt == fmt) return i;
-    return kSfL8;
+    for (int i = 0; i < DISP_SURF_FORMAT_COUNT; ++i)
+        if (DISP_SURF_FORMATS[size_t(i)].fmt == fmt) return i;
+    return DISP_SF_L8;
 }
 
 const char* disp_index_to_fmt_name(int index)
 {
-    if (index < 0 || index >= kSurfFormatCount) return nullptr;
-    return kSurfFormats[size_t(index)].name;
+    if (index < 0 || index >= DISP_SURF_FORMAT_COUNT) return nullptr;
+    return DISP_SURF_FORMATS[size_t(index)].name;
 }
 
 int disp_fmt_bpp(GfxFormat fmt)
 {
-    for (const BppRow& r : kBpp)
+    for (const BppRow& r : DISP_BPP)
         if (r.fmt == fmt) return r.bits;
     return 32;
 }
@@ -336,14 +338,14 @@ uint8_t disp_fmt_kind(GfxFormat fmt)
     case GFX_FMT_D15S1:
     case GFX_FMT_D24S8:
     case GFX_FMT_D24X4S4:
-    case GFX_FMT_D24FS8: return kSurfKindDepth | kSurfKindStencil;
+    case GFX_FMT_D24FS8: return DISP_SURF_KIND_DEPTH | DISP_SURF_KIND_STENCIL;
     case GFX_FMT_D32:
-    case GFX_FMT_D16: return kSurfKindDepth;
-    default: return kSurfKindColor;
+    case GFX_FMT_D16: return DISP_SURF_KIND_DEPTH;
+    default: return DISP_SURF_KIND_COLOR;
     }
 }
 
-int disp_fmt_is_depth(GfxFormat fmt) { return (disp_fmt_kind(fmt) & kSurfKindDepth) ? 1 : 0; }
+int disp_fmt_is_depth(GfxFormat fmt) { return (disp_fmt_kind(fmt) & DISP_SURF_KIND_DEPTH) ? 1 : 0; }
 
 int disp_check_fmt(GfxFormat fmt, int use)
 {
@@ -351,20 +353,22 @@ int disp_check_fmt(GfxFormat fmt, int use)
         uint32_t usage;
         GfxResourceType rtype;
     };
-    static const Ask kTexture[] = {{GFX_USAGE_AUTOGENMIPMAP, GFX_RTYPE_TEXTURE},
-                                   {GFX_USAGE_QUERY_FILTER, GFX_RTYPE_TEXTURE},
-                                   {GFX_USAGE_QUERY_POSTPIXELSHADER_BLENDING, GFX_RTYPE_TEXTURE}};
-    static const Ask kTarget[] = {{GFX_USAGE_RENDERTARGET, GFX_RTYPE_TEXTURE},
-                                  {GFX_USAGE_QUERY_FILTER, GFX_RTYPE_TEXTURE},
-                                  {GFX_USAGE_QUERY_POSTPIXELSHADER_BLENDING, GFX_RTYPE_TEXTURE}};
-    static const Ask kDepth[] = {{GFX_USAGE_DEPTHSTENCIL, GFX_RTYPE_SURFACE}};
+    static const Ask DISP_TEXTURE[] = {
+        {GFX_USAGE_AUTOGENMIPMAP, GFX_RTYPE_TEXTURE},
+        {GFX_USAGE_QUERY_FILTER, GFX_RTYPE_TEXTURE},
+        {GFX_USAGE_QUERY_POSTPIXELSHADER_BLENDING, GFX_RTYPE_TEXTURE}};
+    static const Ask DISP_TARGET[] = {
+        {GFX_USAGE_RENDERTARGET, GFX_RTYPE_TEXTURE},
+        {GFX_USAGE_QUERY_FILTER, GFX_RTYPE_TEXTURE},
+        {GFX_USAGE_QUERY_POSTPIXELSHADER_BLENDING, GFX_RTYPE_TEXTURE}};
+    static const Ask DISP_DEPTH[] = {{GFX_USAGE_DEPTHSTENCIL, GFX_RTYPE_SURFACE}};
     std::span<const Ask> asks;
-    if (use == kFmtUseTexture)
-        asks = kTexture;
-    else if (use == kFmtUseRenderTarget)
-        asks = kTarget;
-    else if (use == kFmtUseDepthStencil)
-        asks = kDepth;
+    if (use == DISP_FMT_USE_TEXTURE)
+        asks = DISP_TEXTURE;
+    else if (use == DISP_FMT_USE_RENDER_TARGET)
+        asks = DISP_TARGET;
+    else if (use == DISP_FMT_USE_DEPTH_STENCIL)
+        asks = DISP_DEPTH;
     else
         return 0;
     for (const Ask& a : asks)
@@ -376,6 +380,7 @@ int disp_check_tex_fmt(uint32_t handle)
 {
     TexRecord* t = disp_tex_lookup(handle);
     if (!t || !t->texture) return 0;
-    int use = (t->flags & kTexFlagRenderTarget) ? kFmtUseRenderTarget : kFmtUseTexture;
+    int use =
+        (t->flags & TEX_FLAG_RENDER_TARGET) ? DISP_FMT_USE_RENDER_TARGET : DISP_FMT_USE_TEXTURE;
     return disp_check_fmt(disp_index_to_fmt(t->fmt_index), use);
 }

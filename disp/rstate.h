@@ -24,66 +24,70 @@
 // its own flags in them.
 using RenderStateKey = uint32_t;
 
-constexpr RenderStateKey kRsValid = 1u << 0;
-constexpr RenderStateKey kRsLighting = 1u << 2;
-constexpr RenderStateKey kRsZWrite = 1u << 4;
-constexpr RenderStateKey kRsFog = 1u << 5;
-constexpr int kRsBlendShift = 8, kRsBlendBits = 5;
-constexpr int kRsCullShift = 13, kRsCullBits = 3;
-constexpr int kRsAlphaRefShift = 20, kRsAlphaRefBits = 3;
-constexpr int kRsZFuncShift = 23, kRsZFuncBits = 3;
-constexpr int kRsFilterShift = 26, kRsFilterBits = 2;
-constexpr int kRsFillShift = 28, kRsFillBits = 2;
-constexpr RenderStateKey kRsCacheReset = 1u << 30;
+constexpr RenderStateKey DISP_RS_VALID = 1u << 0;
+constexpr RenderStateKey DISP_RS_LIGHTING = 1u << 2;
+constexpr RenderStateKey DISP_RS_Z_WRITE = 1u << 4;
+constexpr RenderStateKey DISP_RS_FOG = 1u << 5;
+constexpr int DISP_RS_BLEND_SHIFT = 8, DISP_RS_BLEND_BITS = 5;
+constexpr int DISP_RS_CULL_SHIFT = 13, DISP_RS_CULL_BITS = 3;
+constexpr int DISP_RS_ALPHA_REF_SHIFT = 20, DISP_RS_ALPHA_REF_BITS = 3;
+constexpr int DISP_RS_Z_FUNC_SHIFT = 23, DISP_RS_Z_FUNC_BITS = 3;
+constexpr int DISP_RS_FILTER_SHIFT = 26, DISP_RS_FILTER_BITS = 2;
+constexpr int DISP_RS_FILL_SHIFT = 28, DISP_RS_FILL_BITS = 2;
+constexpr RenderStateKey DISP_RS_CACHE_RESET = 1u << 30;
 
 constexpr uint32_t rstate_field(RenderStateKey key, int shift, int bits)
 {
     return (key >> shift) & ((1u << bits) - 1u);
 }
-static_assert(kRsBlendShift + kRsBlendBits == kRsCullShift);
-static_assert(kRsAlphaRefShift + kRsAlphaRefBits == kRsZFuncShift);
-static_assert(kRsZFuncShift + kRsZFuncBits == kRsFilterShift);
-static_assert(kRsFilterShift + kRsFilterBits == kRsFillShift);
+static_assert(DISP_RS_BLEND_SHIFT + DISP_RS_BLEND_BITS == DISP_RS_CULL_SHIFT);
+static_assert(DISP_RS_ALPHA_REF_SHIFT + DISP_RS_ALPHA_REF_BITS == DISP_RS_Z_FUNC_SHIFT);
+static_assert(DISP_RS_Z_FUNC_SHIFT + DISP_RS_Z_FUNC_BITS == DISP_RS_FILTER_SHIFT);
+static_assert(DISP_RS_FILTER_SHIFT + DISP_RS_FILTER_BITS == DISP_RS_FILL_SHIFT);
 
 // Alpha-reference index that turns alpha testing off.
-constexpr int kAlphaRefOff = 5;
+constexpr int DISP_ALPHA_REF_OFF = 5;
 
 // Surface-format indices (the 24 rows of the surface-format table).
 enum : int {
-    kSfA8R8G8B8 = 0,
-    kSfX8R8G8B8,
-    kSfA1R5G5B5,
-    kSfX1R5G5B5,
-    kSfR5G6B5,
-    kSfR8G8B8,
-    kSfA4R4G4B4,
-    kSfA16B16G16R16,
-    kSfA2R10G10B10,
-    kSfA2B10G10R10,
-    kSfA8,
-    kSfL8,
-    kSfA8L8,
-    kSfDxt1,
-    kSfDxt2,
-    kSfDxt3,
-    kSfDxt4,
-    kSfDxt5,
-    kSfR16F,
-    kSfR32F,
-    kSfG16R16F,
-    kSfA16B16G16R16F,
-    kSfG32R32F,
-    kSfA32B32G32R32F,
-    kSurfFormatCount
+    DISP_SF_A8R8G8B8 = 0,
+    DISP_SF_X8R8G8B8,
+    DISP_SF_A1R5G5B5,
+    DISP_SF_X1R5G5B5,
+    DISP_SF_R5G6B5,
+    DISP_SF_R8G8B8,
+    DISP_SF_A4R4G4B4,
+    DISP_SF_A16B16G16R16,
+    DISP_SF_A2R10G10B10,
+    DISP_SF_A2B10G10R10,
+    DISP_SF_A8,
+    DISP_SF_L8,
+    DISP_SF_A8L8,
+    DISP_SF_DXT1,
+    DISP_SF_DXT2,
+    DISP_SF_DXT3,
+    DISP_SF_DXT4,
+    DISP_SF_DXT5,
+    DISP_SF_R16F,
+    DISP_SF_R32F,
+    DISP_SF_G16R16F,
+    DISP_SF_A16B16G16R16F,
+    DISP_SF_G32R32F,
+    DISP_SF_A32B32G32R32F,
+    DISP_SURF_FORMAT_COUNT
 };
-static_assert(kSurfFormatCount == 24);
+static_assert(DISP_SURF_FORMAT_COUNT == 24);
 
 // Vertex-format rows (one vertex declaration each).
 // Use argument of disp_check_fmt.
-enum : int { kFmtUseTexture = 0, kFmtUseRenderTarget = 1, kFmtUseDepthStencil = 2 };
+enum : int {
+    DISP_FMT_USE_TEXTURE = 0,
+    DISP_FMT_USE_RENDER_TARGET = 1,
+    DISP_FMT_USE_DEPTH_STENCIL = 2
+};
 
 // Surface kind bits of a format.
-constexpr uint8_t kSurfKindColor = 1, kSurfKindDepth = 2, kSurfKindStencil = 4;
+constexpr uint8_t DISP_SURF_KIND_COLOR = 1, DISP_SURF_KIND_DEPTH = 2, DISP_SURF_KIND_STENCIL = 4;
 
 // The eleven arguments that disp_set_rstate_block hands unchanged to the
 // shader library's mesh set-up. A nonzero shader set also forces lighting off
@@ -161,7 +165,7 @@ int disp_fmt_bpp(GfxFormat fmt);                // 32 when absent
 GfxFormat disp_depth_index_to_fmt(int index);   // 0 D16, 1 D24S8, others D16
 uint8_t disp_fmt_kind(GfxFormat fmt);
 int disp_fmt_is_depth(GfxFormat fmt);
-// Does the device take the format for the use (kFmtUse*): 1 or 0.
+// Does the device take the format for the use (DISP_FMT_USE_*): 1 or 0.
 int disp_check_fmt(GfxFormat fmt, int use);
 // disp_check_fmt of a texture's format (as a render target when it is one);
 // 0 for a handle that names no texture.

@@ -22,7 +22,7 @@ struct ShotWork {
 };
 ShotWork g_shot;
 
-const char kSavedCaption[] = "保存しました。";
+const char DISP_SCREENSHOT_SAVED_CAPTION[] = "保存しました。";
 
 void put16(uint8_t* p, uint32_t v)
 {
@@ -48,9 +48,9 @@ void write_headers(uint8_t* h, int w4, int h4)
     uint32_t pixel_bytes = 3u * uint32_t(w4) * uint32_t(h4);
     h[0] = 'B';
     h[1] = 'M';
-    put32(h + 2, kBmpHeaderBytes + pixel_bytes);
+    put32(h + 2, DISP_SCREENSHOT_BMP_HEADER_BYTES + pixel_bytes);
     put32(h + 6, 0);
-    put32(h + 10, kBmpHeaderBytes);
+    put32(h + 10, DISP_SCREENSHOT_BMP_HEADER_BYTES);
     put32(h + 14, 40);
     put32(h + 18, uint32_t(w4));
     put32(h + 22, uint32_t(h4));
@@ -58,8 +58,8 @@ void write_headers(uint8_t* h, int w4, int h4)
     put16(h + 28, 24);
     put32(h + 30, 0);
     put32(h + 34, 0);
-    put32(h + 38, kBmpPixelsPerMetre);
-    put32(h + 42, kBmpPixelsPerMetre);
+    put32(h + 38, DISP_SCREENSHOT_BMP_PIXELS_PER_METRE);
+    put32(h + 42, DISP_SCREENSHOT_BMP_PIXELS_PER_METRE);
     put32(h + 46, 0);
     put32(h + 50, 0);
 }
@@ -75,10 +75,10 @@ void log_not_saved(std::string_view path, const std::string& why)
 
 int disp_screenshot_request(std::string_view path, int x, int y, int width, int height)
 {
-    if (path.empty() || path.size() > kShotMaxPath) {
-        log_not_saved(path, path.empty()
-                                ? "no path"
-                                : "path longer than " + std::to_string(kShotMaxPath) + " bytes");
+    if (path.empty() || path.size() > DISP_SCREENSHOT_MAX_PATH) {
+        log_not_saved(path, path.empty() ? "no path"
+                                         : "path longer than " +
+                                               std::to_string(DISP_SCREENSHOT_MAX_PATH) + " bytes");
         return 0;
     }
     g_shot.path.assign(path);
@@ -103,19 +103,21 @@ int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t
                               int src_h, int pitch, int x, int y, int width, int height)
 {
     out.clear();
-    if (width <= 0 || height <= 0 || width > kShotMaxSide || height > kShotMaxSide) return 0;
+    if (width <= 0 || height <= 0 || width > DISP_SCREENSHOT_MAX_SIDE ||
+        height > DISP_SCREENSHOT_MAX_SIDE)
+        return 0;
     if (src_w < 0 || src_h < 0 || (src_w > 0 && pitch < src_w * 4)) return 0;
     if (src_h > 0 && uint64_t(src_h - 1) * uint64_t(pitch) + uint64_t(src_w) * 4 > src.size())
         return 0;
     const int w4 = round_up4(width), h4 = round_up4(height);
     try {
-        out.assign(size_t(kBmpHeaderBytes) + 3u * size_t(w4) * size_t(h4), 0);
+        out.assign(size_t(DISP_SCREENSHOT_BMP_HEADER_BYTES) + 3u * size_t(w4) * size_t(h4), 0);
     } catch (const std::bad_alloc&) {
         out.clear();
         return 0;
     }
     write_headers(out.data(), w4, h4);
-    uint8_t* pix = out.data() + kBmpHeaderBytes;
+    uint8_t* pix = out.data() + DISP_SCREENSHOT_BMP_HEADER_BYTES;
     // File row r holds picture row y + height - 1 - r; rows r >= height and
     // columns c >= width stay black, as do pixels outside the picture.
     for (int r = 0; r < height; ++r) {
@@ -143,7 +145,8 @@ namespace {
 
 void announce(const std::string& path)
 {
-    if (disp_links().message_box) disp_links().message_box(kSavedCaption, path.c_str());
+    if (disp_links().message_box)
+        disp_links().message_box(DISP_SCREENSHOT_SAVED_CAPTION, path.c_str());
 }
 
 }  // namespace
@@ -158,14 +161,16 @@ namespace {
 std::unique_ptr<uint8_t[]> read_bmp(GfxSurface* surface, int src_w, int src_h, size_t* size)
 {
     const int x = g_shot.x, y = g_shot.y, width = g_shot.width, height = g_shot.height;
-    if (width <= 0 || height <= 0 || width > kShotMaxSide || height > kShotMaxSide) return {};
+    if (width <= 0 || height <= 0 || width > DISP_SCREENSHOT_MAX_SIDE ||
+        height > DISP_SCREENSHOT_MAX_SIDE)
+        return {};
     const int w4 = round_up4(width), h4 = round_up4(height);
     const size_t row_bytes = 3u * size_t(w4);
-    *size = size_t(kBmpHeaderBytes) + row_bytes * size_t(h4);
+    *size = size_t(DISP_SCREENSHOT_BMP_HEADER_BYTES) + row_bytes * size_t(h4);
     std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[*size]);
     if (!file) return {};
     write_headers(file.get(), w4, h4);
-    uint8_t* pix = file.get() + kBmpHeaderBytes;
+    uint8_t* pix = file.get() + DISP_SCREENSHOT_BMP_HEADER_BYTES;
     // The visible part in picture coordinates; file row r shows picture row
     // y + height - 1 - r.
     const int x0 = std::max(x, 0), x1 = int(std::min<int64_t>(int64_t(x) + width, src_w));

@@ -17,18 +17,18 @@
 struct SurfRecord;
 
 // Longest path accepted by a request; a longer one is refused, never cut.
-constexpr size_t kShotMaxPath = 4096;
+constexpr size_t DISP_SCREENSHOT_MAX_PATH = 4096;
 // Largest side of a written picture, in pixels (keeps 54 + 3 * W * H in 32 bits).
-constexpr int kShotMaxSide = 16384;
-constexpr int kBmpHeaderBytes = 54;
-constexpr int kBmpPixelsPerMetre = 11800;
+constexpr int DISP_SCREENSHOT_MAX_SIDE = 16384;
+constexpr int DISP_SCREENSHOT_BMP_HEADER_BYTES = 54;
+constexpr int DISP_SCREENSHOT_BMP_PIXELS_PER_METRE = 11800;
 
 // The message box goes through DispLinks::message_box (disp/d3d9.h), which
 // the platform dialogs install; until then nothing is shown.
 
 // Stores the request; a later request in the same frame replaces an earlier
 // one. 0 (and nothing stored) for an empty path or one longer than
-// kShotMaxPath, logged as a failed save is (see disp_screenshot_save_file).
+// DISP_SCREENSHOT_MAX_PATH, logged as a failed save is (see disp_screenshot_save_file).
 int disp_screenshot_request(std::string_view path, int x, int y, int width, int height);
 // Returns the pending flag and clears it.
 int disp_screenshot_take();

@@ -34,7 +34,7 @@ struct FileRow {
     const char* file;
     const char* front;
 };
-const std::array<FileRow, kShaderRecordCount> kFileRows = {{
+const std::array<FileRow, SHADER_RECORD_COUNT> SHADER_FILE_ROWS = {{
     {"normal.txt", nullptr},
     {"color.txt", nullptr},
     {"decal.txt", nullptr},
@@ -51,22 +51,24 @@ const std::array<FileRow, kShaderRecordCount> kFileRows = {{
 }};
 
 // The fixed record of each set; sets 3 and 4 add the point-light count.
-const std::array<int, kShaderSetCount> kSetBase = {0, 1, 2, 3, 8};
+const std::array<int, SHADER_SET_COUNT> SHADER_SET_BASE = {0, 1, 2, 3, 8};
 
-const char* const kDumpNames[kShaderStageCount] = {"_%s_vs.txt", "_%s_svs.txt", "_%s_ps.txt"};
-const int kSectionOfStage[kShaderStageCount] = {SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX, SH_SEC_PIXEL};
+const char* const SHADER_DUMP_NAMES[SHADER_STAGE_COUNT] = {"_%s_vs.txt", "_%s_svs.txt",
+                                                           "_%s_ps.txt"};
+const int SHADER_SECTION_OF_STAGE[SHADER_STAGE_COUNT] = {SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX,
+                                                         SH_SEC_PIXEL};
 
 struct ShaderWork {
-    std::array<ShaderRecord, kShaderRecordCount> rec;
+    std::array<ShaderRecord, SHADER_RECORD_COUNT> rec;
     // per draw
     const Mat44* world;
     Mat44 inv_world;
     const Mat44* inv;  // null without a world
     float eye[4], light_vec[4], hs_up[4], sub_light_vec[4];
     float sky[4], gnd[4], diffuse[4], specular[4], sub_diffuse[4];
-    Mat44 palette[kShaderPaletteMax];
+    Mat44 palette[SHADER_PALETTE_MAX];
     int palette_count;
-    float pl_pos[kShaderLightsMax][4], pl_color[kShaderLightsMax][4];
+    float pl_pos[SHADER_LIGHTS_MAX][4], pl_color[SHADER_LIGHTS_MAX][4];
     float rate;
     int pl_count;
     int screen;
@@ -74,7 +76,7 @@ struct ShaderWork {
     const XformSet* view;
     Mat44 shadow_tex[2];
     // per frame
-    float fog[kDispScreens][4], far_param[kDispScreens][4];
+    float fog[DISP_SCREENS][4], far_param[DISP_SCREENS][4];
     // bindings
     int key = -1, fmt = -1, max_sampler = 0;
     int out_source = 0, out_info = 0, out_asm = 0;
@@ -83,7 +85,7 @@ struct ShaderWork {
 };
 ShaderWork g_sh;
 
-const Mat44 kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+const Mat44 SHADER_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 void set4(float* d, float x, float y, float z, float w) { d[0] = x, d[1] = y, d[2] = z, d[3] = w; }
 
@@ -95,11 +97,11 @@ void set4(float* d, float x, float y, float z, float w) { d[0] = x, d[1] = y, d[
 
 const char* shader_row_file(int row)
 {
-    return (row >= 0 && row < kShaderRecordCount) ? kFileRows[row].file : nullptr;
+    return (row >= 0 && row < SHADER_RECORD_COUNT) ? SHADER_FILE_ROWS[row].file : nullptr;
 }
 const char* shader_row_front_line(int row)
 {
-    return (row >= 0 && row < kShaderRecordCount) ? kFileRows[row].front : nullptr;
+    return (row >= 0 && row < SHADER_RECORD_COUNT) ? SHADER_FILE_ROWS[row].front : nullptr;
 }
 
 void shader_release_record(ShaderRecord* rec)
@@ -175,7 +177,7 @@ void dump_source(const std::string& folder, const char* file, int stage, const s
     char stem[256];
     if (!name_file_stem(stem, file)) return;
     char name[300];
-    std::snprintf(name, sizeof name, kDumpNames[stage], stem);
+    std::snprintf(name, sizeof name, SHADER_DUMP_NAMES[stage], stem);
     std::string path = folder;
     if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
     path += name;
@@ -212,18 +214,18 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
     ShaderFileText text;
     if (!shader_file_read(folder, file, &text)) return;
     const ShaderSection& common = text.section[SH_SEC_COMMON];
-    for (int st = 0; st < kShaderStageCount; ++st) {
-        const ShaderSection& sec = text.section[kSectionOfStage[st]];
+    for (int st = 0; st < SHADER_STAGE_COUNT; ++st) {
+        const ShaderSection& sec = text.section[SHADER_SECTION_OF_STAGE[st]];
         if (!sec.present) continue;
         std::string src =
-            shader_file_assemble(text, kSectionOfStage[st], shader_row_front_line(row));
+            shader_file_assemble(text, SHADER_SECTION_OF_STAGE[st], shader_row_front_line(row));
         if (g_sh.out_source) dump_source(folder, file, st, src);
-        if (!shader_file_within_budget(text, kSectionOfStage[st], src.size())) {
+        if (!shader_file_within_budget(text, SHADER_SECTION_OF_STAGE[st], src.size())) {
             // Refused like a stage that does not compile: drawn fixed-function.
-            static const char* const kStageNames[] = {"vertex", "skinned vertex", "pixel"};
+            static const char* const SHADER_STAGE_NAMES[] = {"vertex", "skinned vertex", "pixel"};
             std::fprintf(stderr,
                          "shader: %s %s stage refused: source over %zu bytes or %d includes\n",
-                         file, kStageNames[st], kShaderSectionTextMax, kShaderIncludeMax);
+                         file, SHADER_STAGE_NAMES[st], SHADER_SECTION_TEXT_MAX, SHADER_INCLUDE_MAX);
             continue;
         }
         const char* entry = sec.entry.c_str();
@@ -244,13 +246,13 @@ void shader_load_all()
     const char* path = txt_settings_get_string("SHADER_PATH");
     std::string folder = plat_path_native(path ? path : ".\\data\\sh\\");
     if (!plat_is_dir(folder)) return;
-    for (int row = 0; row < kShaderRecordCount; ++row)
+    for (int row = 0; row < SHADER_RECORD_COUNT; ++row)
         shader_load_file(row, folder, &g_sh.rec[row]);
     // The point-light records are filled through their base record's
     // parameter list, so they read the block at the base record's offsets.
     for (int set = 3; set <= 4; ++set) {
-        const int base = kSetBase[set];
-        for (int n = 1; n <= kShaderLightsMax; ++n)
+        const int base = SHADER_SET_BASE[set];
+        for (int n = 1; n <= SHADER_LIGHTS_MAX; ++n)
             assign_offsets(&g_sh.rec[base + n], g_sh.rec[base].params);
     }
 }
@@ -294,7 +296,7 @@ int shader_booted() { return g_sh.booted; }
 void shader_frame_constants()
 {
     g_sh.key = g_sh.fmt = -1;
-    for (int s = 0; s < kDispScreens; ++s) {
+    for (int s = 0; s < DISP_SCREENS; ++s) {
         const float far = cam_get_far(s);
         float a = far, b = far + 1.0f;
         if (fog_get_enable(s)) fog_get_range(s, &a, &b);  // start == end kept apart
@@ -309,7 +311,7 @@ void shader_begin_view()
     const int s = cam_get_cur_screen();
     for (int j = 0; j < 2; ++j) {
         const XformSet* set = cam_get_xform_set(cam_shadow_set_index(s, j));
-        vm_mat_texture_bias(&g_sh.shadow_tex[j], set ? &set->view_proj : &kIdentity);
+        vm_mat_texture_bias(&g_sh.shadow_tex[j], set ? &set->view_proj : &SHADER_IDENTITY);
     }
 }
 
@@ -348,7 +350,7 @@ void mul4(float out[4], const float* a, const float* b)
 
 void eye_and_lights(int s)
 {
-    const Mat44& c2w = g_sh.view ? g_sh.view->cam_to_world : kIdentity;
+    const Mat44& c2w = g_sh.view ? g_sh.view->cam_to_world : SHADER_IDENTITY;
     to_object_point(g_sh.eye, Vec3{c2w.m[12], c2w.m[13], c2w.m[14]});
     const EnvValues* env = env_get_block(s);
     to_object_dir(g_sh.light_vec, Vec3{-env->light_dir.x, -env->light_dir.y, -env->light_dir.z},
@@ -397,7 +399,7 @@ void material_colors(const ShaderMaterial* m, int s)
 void point_lights(const void* list, int count)
 {
     auto lights = static_cast<const PointLight* const*>(list);
-    g_sh.pl_count = lights ? std::clamp(count, 0, kShaderLightsMax) : 0;
+    g_sh.pl_count = lights ? std::clamp(count, 0, SHADER_LIGHTS_MAX) : 0;
     for (int i = 0; i < g_sh.pl_count; ++i) {
         const PointLight* l = lights[i];
         to_object_point(g_sh.pl_pos[i], l->pos);
@@ -421,8 +423,8 @@ void bone_palette(const ShaderSkeleton* sk, const MeshBuffers* mesh)
 {
     g_sh.palette_count = 0;
     if (!sk || !mesh || !mesh->bones) return;
-    const int refs = std::min<int>(int(std::min<uint32_t>(mesh->bone_count, kShaderPaletteMax)),
-                                   kShaderPaletteMax);
+    const int refs = std::min<int>(int(std::min<uint32_t>(mesh->bone_count, SHADER_PALETTE_MAX)),
+                                   SHADER_PALETTE_MAX);
     const bool own = sk->own_mesh == mesh;
     for (int i = 0; i < refs; ++i) {
         if (own) {
@@ -505,7 +507,8 @@ void upload_named(GfxShader* sh, const ShaderReg& r)
         break;
     }
     case SH_C_SHADOWCOLOR:
-        gfx_const_set_vector(sh, r.handle, disp_work().subview[s * kSubViewsPerScreen].color_f);
+        gfx_const_set_vector(sh, r.handle,
+                             disp_work().subview[s * DISP_SUB_VIEWS_PER_SCREEN].color_f);
         break;
     case SH_C_NEAR: gfx_const_set_float(sh, r.handle, view.params.znear); break;
     case SH_C_FAR: gfx_const_set_float(sh, r.handle, view.params.zfar); break;
@@ -560,7 +563,7 @@ std::vector<T> block_values(const uint8_t* p, int bytes)
 void upload_caller(GfxShader* sh, const ShaderReg& r, const uint8_t* block)
 {
     const int size = shader_reg_type_size(r.type) * r.count;
-    if (r.offset < 0 || r.offset + size > kShaderParamBlock) return;
+    if (r.offset < 0 || r.offset + size > SHADER_PARAM_BLOCK) return;
     const uint8_t* p = block + r.offset;
     switch (r.type) {
     case 1: {  // int: one, or an array of two or more
@@ -626,26 +629,26 @@ void upload_stage(const ShaderStage& st, const void* block)
 namespace {
 bool is_pretransformed(int decl)
 {
-    constexpr uint32_t kPositionMask = 0x400E, kXyzRhw = 0x004;
-    return (disp_lvf_to_fvf(decl) & kPositionMask) == kXyzRhw;
+    constexpr uint32_t SHADER_POSITION_MASK = 0x400E, SHADER_XYZ_RHW = 0x004;
+    return (disp_lvf_to_fvf(decl) & SHADER_POSITION_MASK) == SHADER_XYZ_RHW;
 }
 }  // namespace
 
-int shader_sel_phong(int n) { return kSetBase[3] + std::clamp(n, 0, kShaderLightsMax); }
-int shader_sel_normalmap(int n) { return kSetBase[4] + std::clamp(n, 0, kShaderLightsMax); }
+int shader_sel_phong(int n) { return SHADER_SET_BASE[3] + std::clamp(n, 0, SHADER_LIGHTS_MAX); }
+int shader_sel_normalmap(int n) { return SHADER_SET_BASE[4] + std::clamp(n, 0, SHADER_LIGHTS_MAX); }
 
 int shader_record_for_set(int set, int light_count)
 {
-    if (set < 0 || set >= kShaderSetCount) return -1;
+    if (set < 0 || set >= SHADER_SET_COUNT) return -1;
     if (set == 3) return shader_sel_phong(light_count);
     if (set == 4) return shader_sel_normalmap(light_count);
-    return kSetBase[set];
+    return SHADER_SET_BASE[set];
 }
 
 int shader_setup_mesh(const RstateMeshArgs& a)
 {
-    if (a.pass_id < 0 || a.pass_id >= kShaderModes || a.shader_set < 0 ||
-        a.shader_set >= kShaderSetCount)
+    if (a.pass_id < 0 || a.pass_id >= SHADER_MODES || a.shader_set < 0 ||
+        a.shader_set >= SHADER_SET_COUNT)
         return 0;
     g_sh.max_sampler = 0;
     g_sh.screen = disp_screen_index(cam_get_cur_screen());
@@ -662,11 +665,11 @@ int shader_setup_mesh(const RstateMeshArgs& a)
     // whose texture-stage operations (a second stage included) they set.
     const bool fixed = a.shader_set == 0 && is_pretransformed(a.decl);
     const int index = shader_record_for_set(a.shader_set, g_sh.pl_count);
-    const int key = fixed ? kShaderKeyFixed : index + (skin ? 65536 : 0);
+    const int key = fixed ? SHADER_KEY_FIXED : index + (skin ? 65536 : 0);
     const bool changed = key != g_sh.key;
     const bool same = !changed && a.decl == g_sh.fmt;
-    static const ShaderRecord kNoStages;
-    const ShaderRecord& rec = fixed ? kNoStages : g_sh.rec[size_t(index)];
+    static const ShaderRecord SHADER_NO_STAGES;
+    const ShaderRecord& rec = fixed ? SHADER_NO_STAGES : g_sh.rec[size_t(index)];
 
     const ShaderStage& vs = rec.stage[skin ? SH_STAGE_SKIN_VERTEX : SH_STAGE_VERTEX];
     if (vs.shader) {
@@ -694,8 +697,8 @@ int shader_setup_mesh(const RstateMeshArgs& a)
 
 int shader_set_param(void* block, int set, const char* name, const void* src, int bytes)
 {
-    if (set < 0 || set >= kShaderSetCount || !block || !name || !src || bytes <= 0) return 0;
-    for (const ShaderParam& p : g_sh.rec[size_t(kSetBase[set])].params) {
+    if (set < 0 || set >= SHADER_SET_COUNT || !block || !name || !src || bytes <= 0) return 0;
+    for (const ShaderParam& p : g_sh.rec[size_t(SHADER_SET_BASE[set])].params) {
         if (p.name != name) continue;
         const int size = std::min(shader_reg_type_size(p.type) * p.count, bytes);
         std::memcpy(static_cast<uint8_t*>(block) + p.offset, src, size_t(size));
@@ -709,7 +712,7 @@ int shader_get_point_light_count() { return g_sh.pl_count; }
 int shader_has_point_lights() { return g_sh.pl_count > 0 ? 1 : 0; }
 const ShaderRecord* shader_get_record(int i)
 {
-    return (i >= 0 && i < kShaderRecordCount) ? &g_sh.rec[size_t(i)] : nullptr;
+    return (i >= 0 && i < SHADER_RECORD_COUNT) ? &g_sh.rec[size_t(i)] : nullptr;
 }
 const float* shader_get_fog_param(int s) { return g_sh.fog[disp_screen_index(s)]; }
 const float* shader_get_far_param(int s) { return g_sh.far_param[disp_screen_index(s)]; }

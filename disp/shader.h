@@ -30,15 +30,15 @@ struct PointLight;
 
 // ---- capacities ------------------------------------------------------------------
 
-inline constexpr int kShaderRecordCount = 13;
-inline constexpr int kShaderSetCount = 5;
-inline constexpr int kShaderStageCount = 3;    // vertex, skinned vertex, pixel
-inline constexpr int kShaderPaletteMax = 128;  // bone matrices of one draw
-inline constexpr int kShaderLightsMax = 4;     // point lights of one draw
-inline constexpr int kShaderModes = 5;         // draw modes 0..4 accepted
+inline constexpr int SHADER_RECORD_COUNT = 13;
+inline constexpr int SHADER_SET_COUNT = 5;
+inline constexpr int SHADER_STAGE_COUNT = 3;    // vertex, skinned vertex, pixel
+inline constexpr int SHADER_PALETTE_MAX = 128;  // bone matrices of one draw
+inline constexpr int SHADER_LIGHTS_MAX = 4;     // point lights of one draw
+inline constexpr int SHADER_MODES = 5;          // draw modes 0..4 accepted
 
 // Shader key of set-0 draws with pre-transformed vertices: no shader stage.
-inline constexpr int kShaderKeyFixed = -2;
+inline constexpr int SHADER_KEY_FIXED = -2;
 
 enum ShaderStageIndex : int { SH_STAGE_VERTEX = 0, SH_STAGE_SKIN_VERTEX, SH_STAGE_PIXEL };
 
@@ -62,7 +62,7 @@ struct ShaderStage {
 };
 
 struct ShaderRecord {
-    ShaderStage stage[kShaderStageCount];
+    ShaderStage stage[SHADER_STAGE_COUNT];
     std::vector<ShaderParam> params;
 };
 

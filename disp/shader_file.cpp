@@ -13,7 +13,7 @@ struct RegTypeRow {
     const char* word;
     int size;
 };
-const std::array<RegTypeRow, SH_REG_TYPES> kRegTypes = {{
+const std::array<RegTypeRow, SH_REG_TYPES> SHADER_REG_TYPES = {{
     {"", 0},
     {"int", 4},
     {"int2", 8},
@@ -29,7 +29,7 @@ const std::array<RegTypeRow, SH_REG_TYPES> kRegTypes = {{
     {"sampler", 4},
 }};
 
-const std::array<const char*, kShaderConstCount + 1> kConstNames = {
+const std::array<const char*, SHADER_CONST_COUNT + 1> SHADER_CONST_NAMES = {
     nullptr,      "mMPAL",           "mPVM",         "mPVOld",      "mSPVM",     "mSPVMUV",
     "vEyePos",    "vLightVec",       "vAmbientSky",  "vAmbientGnd", "vAmbient",  "vDiffuse",
     "vSpecular",  "vHSUpvec",        "vSubLightVec", "vSubDiffuse", "vFogParam", "vPLPos",
@@ -50,7 +50,7 @@ enum Keyword : int {
     KW_REGISTER,
     KW_REGISTER_END,
 };
-const std::array<const char*, 11> kKeywords = {
+const std::array<const char*, 11> SHADER_KEYWORDS = {
     "",        "common", "vertexshader", "skinvertexshader", "pixelshader",  "function_name",
     "profile", "source", "source_end",   "register",         "register_end",
 };
@@ -76,8 +76,8 @@ bool iequal(std::string_view a, std::string_view b)
 
 int keyword_find(std::string_view word)
 {
-    for (int k = 1; k < int(kKeywords.size()); ++k)
-        if (iequal(word, kKeywords[k])) return k;
+    for (int k = 1; k < int(SHADER_KEYWORDS.size()); ++k)
+        if (iequal(word, SHADER_KEYWORDS[k])) return k;
     return KW_NONE;
 }
 
@@ -95,7 +95,7 @@ std::string_view next_word(std::string_view s, size_t& i)
 int load_text(std::string_view path, std::string* out)
 {
     std::vector<uint8_t> raw;
-    if (!plat_read_data_file(path, kShaderFileMax, &raw, nullptr)) return 0;
+    if (!plat_read_data_file(path, SHADER_FILE_MAX, &raw, nullptr)) return 0;
     out->clear();
     out->reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -124,7 +124,7 @@ struct LineReader {
     {
         if (pos >= text.size()) return false;
         size_t b = pos, e = pos;
-        while (e < text.size() && e - b < size_t(kShaderLineMax)) {
+        while (e < text.size() && e - b < size_t(SHADER_LINE_MAX)) {
             if (text[e++] == '\n') break;
         }
         pos = e;
@@ -173,7 +173,7 @@ void Reader::append_code(std::string& code, std::string_view line, int depth)
             return;
         }
     }
-    if (code.size() + line.size() > kShaderSectionTextMax) {
+    if (code.size() + line.size() > SHADER_SECTION_TEXT_MAX) {
         cur->over_budget = true;
         return;
     }
@@ -182,9 +182,10 @@ void Reader::append_code(std::string& code, std::string_view line, int depth)
 
 void Reader::include(std::string& code, std::string_view name, int depth)
 {
-    if (name.empty() || name.size() > size_t(kShaderIncludeNameMax) || depth > kShaderIncludeDepth)
+    if (name.empty() || name.size() > size_t(SHADER_INCLUDE_NAME_MAX) ||
+        depth > SHADER_INCLUDE_DEPTH)
         return;
-    if (++cur->includes > kShaderIncludeMax) {
+    if (++cur->includes > SHADER_INCLUDE_MAX) {
         cur->over_budget = true;
         return;
     }
@@ -244,7 +245,7 @@ void Reader::parse(std::string_view text)
         case KW_FUNCTION_NAME:
         case KW_PROFILE: {
             std::string_view arg = next_word(text, i);
-            if (!cur || arg.size() > size_t(kShaderNameMax)) break;
+            if (!cur || arg.size() > size_t(SHADER_NAME_MAX)) break;
             (kw == KW_PROFILE ? cur->profile : cur->entry) = std::string(arg);
             break;
         }
@@ -267,31 +268,31 @@ int shader_file_within_budget(const ShaderFileText& f, int kind, size_t assemble
 {
     if (kind < 0 || kind >= SH_SEC_KINDS) return 0;
     return !f.section[SH_SEC_COMMON].over_budget && !f.section[kind].over_budget &&
-           assembled_size <= kShaderSectionTextMax;
+           assembled_size <= SHADER_SECTION_TEXT_MAX;
 }
 
 int shader_reg_type_size(int type)
 {
-    return (type > 0 && type < SH_REG_TYPES) ? kRegTypes[type].size : 0;
+    return (type > 0 && type < SH_REG_TYPES) ? SHADER_REG_TYPES[type].size : 0;
 }
 
 int shader_reg_type_find(std::string_view word)
 {
     for (int t = 1; t < SH_REG_TYPES; ++t)
-        if (word == kRegTypes[t].word) return t;
+        if (word == SHADER_REG_TYPES[t].word) return t;
     return SH_REG_NONE;
 }
 
 int shader_const_find(std::string_view name)
 {
-    for (int c = 1; c <= kShaderConstCount; ++c)
-        if (name == kConstNames[c]) return c;
+    for (int c = 1; c <= SHADER_CONST_COUNT; ++c)
+        if (name == SHADER_CONST_NAMES[c]) return c;
     return SH_C_NONE;
 }
 
 const char* shader_const_name(int id)
 {
-    return (id >= 1 && id <= kShaderConstCount) ? kConstNames[id] : nullptr;
+    return (id >= 1 && id <= SHADER_CONST_COUNT) ? SHADER_CONST_NAMES[id] : nullptr;
 }
 
 int shader_decl_parse(std::string_view line, ShaderDecl* out)
@@ -304,13 +305,13 @@ int shader_decl_parse(std::string_view line, ShaderDecl* out)
     if (!t) return 0;
     size_t n = 0;
     while (n < second.size() && is_name_char(second[n])) ++n;
-    if (n == 0 || n > size_t(kShaderNameMax)) return 0;
+    if (n == 0 || n > size_t(SHADER_NAME_MAX)) return 0;
     int count = 1;
     if (n < second.size() && second[n] == '[') {
         long v = 0;
         for (size_t k = n + 1; k < second.size() && second[k] >= '0' && second[k] <= '9'; ++k) {
             v = v * 10 + (second[k] - '0');
-            if (v > kShaderCountMax) return 0;  // absurd sizes declare nothing
+            if (v > SHADER_COUNT_MAX) return 0;  // absurd sizes declare nothing
         }
         count = v < 2 ? 1 : int(v);
     }
@@ -365,7 +366,7 @@ void shader_file_params(const ShaderFileText& f, std::vector<ShaderParam>* out)
             if (dup) continue;
             seen.push_back(d.name);
             int size = shader_reg_type_size(d.type) * d.count;
-            if (offset + size > kShaderParamBlock) continue;
+            if (offset + size > SHADER_PARAM_BLOCK) continue;
             out->push_back({d.name, d.type, d.count, offset});
             offset += size;
         }

@@ -23,19 +23,19 @@
 
 // ---- capacities ------------------------------------------------------------------
 
-inline constexpr int kShaderLineMax = 1023;     // longer lines arrive in pieces
-inline constexpr int kShaderIncludeDepth = 16;  // deeper includes are dropped
-inline constexpr int kShaderNameMax = 63;       // entry, profile and register names
-inline constexpr int kShaderIncludeNameMax = 255;
-inline constexpr int kShaderCountMax = 1024;        // elements of one register
-inline constexpr int kShaderParamBlock = 92;        // bytes of a caller's parameter block
-inline constexpr size_t kShaderFileMax = 8u << 20;  // bigger files are refused
+inline constexpr int SHADER_LINE_MAX = 1023;     // longer lines arrive in pieces
+inline constexpr int SHADER_INCLUDE_DEPTH = 16;  // deeper includes are dropped
+inline constexpr int SHADER_NAME_MAX = 63;       // entry, profile and register names
+inline constexpr int SHADER_INCLUDE_NAME_MAX = 255;
+inline constexpr int SHADER_COUNT_MAX = 1024;        // elements of one register
+inline constexpr int SHADER_PARAM_BLOCK = 92;        // bytes of a caller's parameter block
+inline constexpr size_t SHADER_FILE_MAX = 8u << 20;  // bigger files are refused
 // Budgets of one section, far beyond any real shader: its text after include
 // expansion, and its include expansions (nested ones count too). A section
 // over either is marked and its stage is refused.
-inline constexpr size_t kShaderSectionTextMax = 1u << 20;
-inline constexpr int kShaderIncludeMax = 256;
-inline constexpr int kShaderConstCount = 25;  // engine constants, rows 1..25
+inline constexpr size_t SHADER_SECTION_TEXT_MAX = 1u << 20;
+inline constexpr int SHADER_INCLUDE_MAX = 256;
+inline constexpr int SHADER_CONST_COUNT = 25;  // engine constants, rows 1..25
 
 // ---- value types -----------------------------------------------------------------
 
@@ -80,7 +80,7 @@ enum ShaderConstId : int {
     SH_C_SHADOWFAR,
     SH_C_RATE,
 };
-static_assert(SH_C_RATE == kShaderConstCount);
+static_assert(SH_C_RATE == SHADER_CONST_COUNT);
 
 // One register line: type, name, element count (>= 1), engine constant row
 // (0 = a caller register).
@@ -119,7 +119,7 @@ struct ShaderParam {
 
 // 1 when the stage kind's source stays within the budgets: neither its
 // section nor the common section went over, and the assembled text is at
-// most kShaderSectionTextMax bytes.
+// most SHADER_SECTION_TEXT_MAX bytes.
 int shader_file_within_budget(const ShaderFileText& f, int kind, size_t assembled_size);
 
 // Reads folder + name. 1 on success, 0 when the file cannot be opened (out

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr uint32_t kUnset = 0xFFFFFFFFu;
+constexpr uint32_t TEX_UNSET = 0xFFFFFFFFu;
 
 struct StageCache {
     uint32_t addr_u, addr_v, filter, mip;
@@ -20,13 +20,13 @@ struct StageCache {
 
 // The texture module's block, cleared by tex_boot.
 struct TexManager {
-    std::array<uint16_t, kQuadIndexQuads * 6> quad_indices;
-    std::array<TexVertexA, kScratchAVertices> scratch_a;
-    std::array<uint8_t, kScratchBBytes> scratch_b;
+    std::array<uint16_t, TEX_QUAD_INDEX_QUADS * 6> quad_indices;
+    std::array<TexVertexA, TEX_SCRATCH_A_VERTICES> scratch_a;
+    std::array<uint8_t, TEX_SCRATCH_B_BYTES> scratch_b;
     SurfRecord backbuffer;
     SurfRecord depth;
     TexRecord white;
-    std::array<StageCache, kTexStages> stages;
+    std::array<StageCache, TEX_STAGES> stages;
     SurfRecord target;         // current colour target (a copy; not owned)
     SurfRecord* depth_target;  // current depth-stencil record or null
     uint64_t stage_sets;       // sampler-state and texture calls
@@ -85,7 +85,7 @@ void set_texture(int stage, GfxTexture* t)
 
 uint32_t address_value(uint32_t index)
 {
-    return index == uint32_t(kTexAddrClamp) ? GFX_TADDRESS_CLAMP : GFX_TADDRESS_WRAP;
+    return index == uint32_t(TEX_ADDR_CLAMP) ? GFX_TADDRESS_CLAMP : GFX_TADDRESS_WRAP;
 }
 
 // Fills the record from level 0 of its texture.
@@ -116,7 +116,7 @@ bool for_rows(TexRecord* rec, int x, int y, int w, int h, uint32_t flags, Fn fn)
     return true;
 }
 
-bool size_ok(int w, int h) { return w > 0 && h > 0 && w <= kTexMaxSide && h <= kTexMaxSide; }
+bool size_ok(int w, int h) { return w > 0 && h > 0 && w <= TEX_MAX_SIDE && h <= TEX_MAX_SIDE; }
 
 }  // namespace
 
@@ -125,7 +125,7 @@ bool size_ok(int w, int h) { return w > 0 && h > 0 && w <= kTexMaxSide && h <= k
 void tex_boot()
 {
     std::memset(static_cast<void*>(&g_tex), 0, sizeof(g_tex));
-    for (int q = 0; q < kQuadIndexQuads; ++q) {
+    for (int q = 0; q < TEX_QUAD_INDEX_QUADS; ++q) {
         const uint16_t b = uint16_t(4 * q);
         uint16_t* i = &g_tex.quad_indices[size_t(q) * 6];
         i[0] = b;
@@ -151,13 +151,13 @@ void tex_boot()
 
 void tex_shutdown()
 {
-    for (int s = 0; s < kTexStages; ++s) gfx_set_texture(s, nullptr);
+    for (int s = 0; s < TEX_STAGES; ++s) gfx_set_texture(s, nullptr);
     release_surface_record(&g_tex.backbuffer);
     release_surface_record(&g_tex.depth);
     tex_release(&g_tex.white);
     g_tex.target = SurfRecord{};
     g_tex.depth_target = nullptr;
-    for (StageCache& c : g_tex.stages) c = {kUnset, kUnset, kUnset, kUnset, nullptr};
+    for (StageCache& c : g_tex.stages) c = {TEX_UNSET, TEX_UNSET, TEX_UNSET, TEX_UNSET, nullptr};
 }
 
 void tex_surfaces_on_lost()
@@ -178,7 +178,7 @@ void tex_surfaces_on_reset()
 
 void tex_stage_cache_reset()
 {
-    for (StageCache& c : g_tex.stages) c = {kUnset, kUnset, kUnset, kUnset, nullptr};
+    for (StageCache& c : g_tex.stages) c = {TEX_UNSET, TEX_UNSET, TEX_UNSET, TEX_UNSET, nullptr};
     if (g_tex.white.texture) set_texture(0, g_tex.white.texture);
 }
 
@@ -192,7 +192,7 @@ int tex_create(TexRecord* rec, GfxFormat fmt, int width, int height, int managed
     if (!size_ok(width, height)) return 0;
     rec->texture = gfx_tex_create(width, height, 1, managed ? 0 : GFX_USAGE_DYNAMIC, fmt,
                                   managed ? GFX_POOL_MANAGED : GFX_POOL_DEFAULT);
-    if (!rec->texture || !describe(rec, width, height, managed ? kTexFlagManaged : 0)) {
+    if (!rec->texture || !describe(rec, width, height, managed ? TEX_FLAG_MANAGED : 0)) {
         tex_release(rec);
         return 0;
     }
@@ -206,8 +206,8 @@ int tex_create_render_target(TexRecord* rec, GfxFormat fmt, int width, int heigh
     *rec = TexRecord{};
     if (!size_ok(width, height)) return 0;
     rec->texture = gfx_tex_create(width, height, 1, GFX_USAGE_RENDERTARGET, fmt, GFX_POOL_DEFAULT);
-    const uint16_t flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
-                           (kTexAddrClamp << kTexAddrVShift);
+    const uint16_t flags = TEX_FLAG_RENDER_TARGET | (TEX_ADDR_CLAMP << TEX_ADDR_U_SHIFT) |
+                           (TEX_ADDR_CLAMP << TEX_ADDR_V_SHIFT);
     if (!rec->texture || !describe(rec, width, height, flags)) {
         tex_release(rec);
         return 0;
@@ -227,11 +227,11 @@ uint32_t rd32(const uint8_t* p)
 // two; the header is read only when the data holds a whole one.
 void dds_size(std::span<const uint8_t> data, int* w, int* h)
 {
-    constexpr size_t kDdsHeaderEnd = 128;
-    if (data.size() < kDdsHeaderEnd || std::memcmp(data.data(), "DDS ", 4) != 0) return;
+    constexpr size_t TEX_DDS_HEADER_END = 128;
+    if (data.size() < TEX_DDS_HEADER_END || std::memcmp(data.data(), "DDS ", 4) != 0) return;
     if (rd32(data.data() + 4) != 124) return;
     uint32_t hh = rd32(data.data() + 12), ww = rd32(data.data() + 16);
-    if (ww == 0 || hh == 0 || ww > uint32_t(kTexMaxSide) || hh > uint32_t(kTexMaxSide)) return;
+    if (ww == 0 || hh == 0 || ww > uint32_t(TEX_MAX_SIDE) || hh > uint32_t(TEX_MAX_SIDE)) return;
     *w = int(ww);
     *h = int(hh);
 }
@@ -240,7 +240,7 @@ int finish_from_file(TexRecord* rec, GfxHr hr, GfxTexture* t, const GfxImageInfo
 {
     rec->texture = gfx_ok(hr) ? t : nullptr;
     if (!rec->texture || !describe(rec, info.width, info.height,
-                                   uint16_t((mipmaps ? kTexFlagMip : 0) | kTexFlagManaged))) {
+                                   uint16_t((mipmaps ? TEX_FLAG_MIP : 0) | TEX_FLAG_MANAGED))) {
         tex_release(rec);
         return 0;
     }
@@ -283,7 +283,7 @@ void tex_release(TexRecord* rec)
 {
     if (!rec) return;
     // A stage still showing this record must not keep sampling it.
-    for (int s = 0; s < kTexStages; ++s) {
+    for (int s = 0; s < TEX_STAGES; ++s) {
         StageCache& c = g_tex.stages[size_t(s)];
         if (c.bound != rec) continue;
         c.bound = nullptr;
@@ -296,17 +296,17 @@ void tex_release(TexRecord* rec)
 
 void tex_on_lost(TexRecord* rec)
 {
-    if (!rec || (rec->flags & kTexFlagManaged)) return;
+    if (!rec || (rec->flags & TEX_FLAG_MANAGED)) return;
     com_release_ptr(&rec->surface);
     com_release_ptr(&rec->texture);
 }
 
 void tex_on_reset(TexRecord* rec)
 {
-    if (!rec || (rec->flags & kTexFlagManaged) || rec->real_w == 0 || rec->real_h == 0) return;
+    if (!rec || (rec->flags & TEX_FLAG_MANAGED) || rec->real_w == 0 || rec->real_h == 0) return;
     const TexRecord before = *rec;
     const GfxFormat fmt = disp_index_to_fmt(before.fmt_index);
-    if (before.flags & kTexFlagRenderTarget)
+    if (before.flags & TEX_FLAG_RENDER_TARGET)
         tex_create_render_target(rec, fmt, before.real_w, before.real_h);
     else
         tex_create(rec, fmt, before.real_w, before.real_h, 0);
@@ -374,7 +374,7 @@ int tex_fill_rect_rgb(TexRecord* rec, int x, int y, int w, int h, std::span<cons
                       int src_bytes_per_pixel)
 {
     if (!usable(rec) || !rect_inside(rec, x, y, w, h)) return 0;
-    if (rec->fmt_index != kSfA8R8G8B8 && rec->fmt_index != kSfX8R8G8B8) return 0;
+    if (rec->fmt_index != DISP_SF_A8R8G8B8 && rec->fmt_index != DISP_SF_X8R8G8B8) return 0;
     if (src_bytes_per_pixel != 3 && src_bytes_per_pixel != 4) return 0;
     const size_t row = size_t(w) * size_t(src_bytes_per_pixel);
     if (src.size() < row * size_t(h)) return 0;
@@ -396,14 +396,14 @@ int tex_fill_rect_rgb(TexRecord* rec, int x, int y, int w, int h, std::span<cons
 
 void tex_set_stage(int stage, const TexRecord* rec, int filter_index)
 {
-    if (stage < 0 || stage >= kTexStages) return;
+    if (stage < 0 || stage >= TEX_STAGES) return;
     StageCache& c = g_tex.stages[size_t(stage)];
     if (usable(rec)) {
         const uint32_t filter = disp_filter_get(filter_index);
-        const uint32_t au = (rec->flags >> kTexAddrUShift) & 7u;
-        const uint32_t av = (rec->flags >> kTexAddrVShift) & 7u;
+        const uint32_t au = (rec->flags >> TEX_ADDR_U_SHIFT) & 7u;
+        const uint32_t av = (rec->flags >> TEX_ADDR_V_SHIFT) & 7u;
         const uint32_t fi = uint32_t(filter_index);
-        const uint32_t mip = rec->flags & kTexFlagMip;
+        const uint32_t mip = rec->flags & TEX_FLAG_MIP;
         if (c.addr_u != au) {
             set_sampler(stage, GFX_SAMP_ADDRESSU, address_value(au));
             c.addr_u = au;
@@ -429,7 +429,7 @@ void tex_set_stage(int stage, const TexRecord* rec, int filter_index)
         }
         return;
     }
-    c.addr_u = c.addr_v = c.filter = c.mip = kUnset;
+    c.addr_u = c.addr_v = c.filter = c.mip = TEX_UNSET;
     if (c.bound) {
         set_sampler(stage, GFX_SAMP_MIPFILTER, GFX_TEXF_NONE);
         set_texture(stage, stage == 0 ? g_tex.white.texture : nullptr);
@@ -478,8 +478,8 @@ void tex_set_render_target(int index, uint32_t handle)
     if (index != 0) return;
     if (own) {
         g_tex.target =
-            SurfRecord{t->surface, t->real_w,     t->real_h, disp_index_to_fmt(t->fmt_index),
-                       t->bpp,     kSurfKindColor};
+            SurfRecord{t->surface, t->real_w,           t->real_h, disp_index_to_fmt(t->fmt_index),
+                       t->bpp,     DISP_SURF_KIND_COLOR};
     } else {
         g_tex.target = backbuffer_target();
     }

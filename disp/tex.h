@@ -20,20 +20,20 @@
 #include "plat/gfx_tex.h"
 
 // --- capacities ----------------------------------------------------------------
-constexpr int kTexStages = 8;
-constexpr int kQuadIndexQuads = 4096;      // quads in the shared index list
-constexpr int kScratchAVertices = 16384;   // vertices of scratch A
-constexpr size_t kScratchBBytes = 720896;  // bytes of scratch B
-constexpr int kTexMaxSide = 16384;         // largest side taken by tex_create
+constexpr int TEX_STAGES = 8;
+constexpr int TEX_QUAD_INDEX_QUADS = 4096;      // quads in the shared index list
+constexpr int TEX_SCRATCH_A_VERTICES = 16384;   // vertices of scratch A
+constexpr size_t TEX_SCRATCH_B_BYTES = 720896;  // bytes of scratch B
+constexpr int TEX_MAX_SIDE = 16384;             // largest side taken by tex_create
 
 // --- value types -------------------------------------------------------------------
 
 // TexRecord flags.
-constexpr uint16_t kTexFlagMip = 1u << 0;  // the mip filter follows the filter
-constexpr uint16_t kTexFlagRenderTarget = 1u << 1;
-constexpr uint16_t kTexFlagManaged = 1u << 2;  // survives a device reset
-constexpr int kTexAddrUShift = 3, kTexAddrVShift = 6, kTexAddrBits = 3;
-enum : int { kTexAddrWrap = 0, kTexAddrClamp = 1 };  // 2..7 behave as wrap
+constexpr uint16_t TEX_FLAG_MIP = 1u << 0;  // the mip filter follows the filter
+constexpr uint16_t TEX_FLAG_RENDER_TARGET = 1u << 1;
+constexpr uint16_t TEX_FLAG_MANAGED = 1u << 2;  // survives a device reset
+constexpr int TEX_ADDR_U_SHIFT = 3, TEX_ADDR_V_SHIFT = 6, TEX_ADDR_BITS = 3;
+enum : int { TEX_ADDR_WRAP = 0, TEX_ADDR_CLAMP = 1 };  // 2..7 behave as wrap
 
 // A texture as every drawing module binds it (owned by whoever holds it).
 struct TexRecord {
@@ -43,7 +43,7 @@ struct TexRecord {
     uint16_t req_w, req_h;    // asked for, or the image file's own size
     uint8_t bpp;              // bits per pixel (disp_fmt_bpp)
     uint8_t fmt_index;        // surface-format index
-    uint16_t flags;           // kTexFlag*, address indices in bits 3-5 and 6-8
+    uint16_t flags;           // TEX_FLAG_*, address indices in bits 3-5 and 6-8
 };
 
 // A surface: the back buffer, a depth-stencil surface, or a colour target.
@@ -52,7 +52,7 @@ struct SurfRecord {
     uint16_t width, height;
     GfxFormat format;
     uint8_t bpp;
-    uint8_t kind;  // kSurfKind* bits
+    uint8_t kind;  // DISP_SURF_KIND_* bits
 };
 
 // One vertex of scratch A: XYZRHW, DIFFUSE, two texture sets (FVF 0x244).
@@ -121,7 +121,7 @@ SurfRecord* tex_get_depth_target();
 int tex_get_target_width();
 int tex_get_target_height();
 const TexRecord* tex_get_white();
-// The quad index list: kQuadIndexQuads quads of {4q, 4q+1, 4q+2, 4q+3, 4q+2, 4q+1}.
+// The quad index list: TEX_QUAD_INDEX_QUADS quads of {4q, 4q+1, 4q+2, 4q+3, 4q+2, 4q+1}.
 const uint16_t* tex_get_manager();
 TexVertexA* tex_get_vertex_scratch_a();
 uint8_t* tex_get_vertex_scratch_b();

@@ -23,9 +23,9 @@ uint32_t rd32(const uint8_t* p)
 uint32_t widen5(uint32_t c) { return c * 8 + (c & 7); }
 uint32_t widen6(uint32_t c) { return c * 4 + (c & 3); }
 
-bool is_dxt(int fmt) { return fmt >= kSfDxt1 && fmt <= kSfDxt5; }
+bool is_dxt(int fmt) { return fmt >= DISP_SF_DXT1 && fmt <= DISP_SF_DXT5; }
 
-int dxt_block_bytes(int fmt) { return fmt == kSfDxt1 ? 8 : 16; }
+int dxt_block_bytes(int fmt) { return fmt == DISP_SF_DXT1 ? 8 : 16; }
 
 bool rect_ok(std::span<uint32_t> dst, int x, int y, int w, int h, int pitch)
 {
@@ -54,27 +54,27 @@ void expand565(uint16_t c, uint32_t rgb[3])
 uint32_t tex_pixel_to_argb(int fmt, const uint8_t* p)
 {
     switch (fmt) {
-    case kSfA8R8G8B8:
-    case kSfX8R8G8B8: return rd32(p);
-    case kSfA1R5G5B5:
-    case kSfX1R5G5B5: {
+    case DISP_SF_A8R8G8B8:
+    case DISP_SF_X8R8G8B8: return rd32(p);
+    case DISP_SF_A1R5G5B5:
+    case DISP_SF_X1R5G5B5: {
         uint32_t v = rd16(p);
         return argb((v & 0x8000) ? 255 : 0, widen5((v >> 10) & 31), widen5((v >> 5) & 31),
                     widen5(v & 31));
     }
-    case kSfR5G6B5: {
+    case DISP_SF_R5G6B5: {
         uint32_t v = rd16(p);
         return argb(255, widen5((v >> 11) & 31), widen6((v >> 5) & 63), widen5(v & 31));
     }
-    case kSfR8G8B8: return argb(255, p[2], p[1], p[0]);
-    case kSfA4R4G4B4: {
+    case DISP_SF_R8G8B8: return argb(255, p[2], p[1], p[0]);
+    case DISP_SF_A4R4G4B4: {
         uint32_t v = rd16(p);
         return argb(((v >> 12) & 15) * 17, ((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17,
                     (v & 15) * 17);
     }
-    case kSfA8: return argb(p[0], 255, 255, 255);
-    case kSfL8: return argb(255, p[0], p[0], p[0]);
-    case kSfA8L8: return argb(p[1], p[0], p[0], p[0]);
+    case DISP_SF_A8: return argb(p[0], 255, 255, 255);
+    case DISP_SF_L8: return argb(255, p[0], p[0], p[0]);
+    case DISP_SF_A8L8: return argb(p[1], p[0], p[0], p[0]);
     default: return 0;
     }
 }
@@ -82,17 +82,17 @@ uint32_t tex_pixel_to_argb(int fmt, const uint8_t* p)
 int tex_fmt_bytes_per_pixel(int fmt)
 {
     switch (fmt) {
-    case kSfA8R8G8B8:
-    case kSfX8R8G8B8:
-    case kSfR32F: return 4;
-    case kSfA1R5G5B5:
-    case kSfX1R5G5B5:
-    case kSfR5G6B5:
-    case kSfA4R4G4B4:
-    case kSfA8L8: return 2;
-    case kSfR8G8B8: return 3;
-    case kSfA8:
-    case kSfL8: return 1;
+    case DISP_SF_A8R8G8B8:
+    case DISP_SF_X8R8G8B8:
+    case DISP_SF_R32F: return 4;
+    case DISP_SF_A1R5G5B5:
+    case DISP_SF_X1R5G5B5:
+    case DISP_SF_R5G6B5:
+    case DISP_SF_A4R4G4B4:
+    case DISP_SF_A8L8: return 2;
+    case DISP_SF_R8G8B8: return 3;
+    case DISP_SF_A8:
+    case DISP_SF_L8: return 1;
     default: return 0;
     }
 }
@@ -167,9 +167,9 @@ int dxt_decode_rect(std::span<uint32_t> dst, std::span<const uint8_t> src, int x
         for (int bx = bx0; bx <= bx1; ++bx) {
             const uint8_t* blk = src.data() + size_t(by) * size_t(pitch) + size_t(bx) * size_t(bb);
             uint32_t px[16];
-            if (fmt == kSfDxt1) {
+            if (fmt == DISP_SF_DXT1) {
                 std::fill_n(px, 16, 0xFF000000u);
-            } else if (fmt == kSfDxt2 || fmt == kSfDxt3) {
+            } else if (fmt == DISP_SF_DXT2 || fmt == DISP_SF_DXT3) {
                 dxt_decode_alpha4(px, blk);
                 blk += 8;
             } else {
@@ -199,7 +199,7 @@ int tex_row_convert(int fmt, std::span<uint32_t> dst, std::span<const uint8_t> s
         zero_fill(dst, w, h);
         return 0;
     }
-    int bpp = fmt == kSfR32F ? 0 : tex_fmt_bytes_per_pixel(fmt);
+    int bpp = fmt == DISP_SF_R32F ? 0 : tex_fmt_bytes_per_pixel(fmt);
     if (bpp == 0 || !rect_ok(dst, x, y, w, h, pitch)) {
         zero_fill(dst, w, h);
         return 0;

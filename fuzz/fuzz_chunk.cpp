@@ -138,7 +138,7 @@ void walk_fla(ByteSpan d)
 void check_batch(const FlaVertex* verts, const uint16_t* indices, int vertex_count, int index_count,
                  int tri_count, ResHandle, void*)
 {
-    if (vertex_count > kFlaBatchVerts || index_count >= kFlaBatchIndices ||
+    if (vertex_count > FLA_BATCH_VERTS || index_count >= FLA_BATCH_INDICES ||
         tri_count != index_count / 3)
         __builtin_trap();
     for (int i = 0; i < index_count; i++)

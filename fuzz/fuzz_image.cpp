@@ -18,9 +18,9 @@ uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2
 // sizes and fields reach the decoder's own checks.
 std::vector<uint8_t> with_png_crcs(const uint8_t* data, size_t size)
 {
-    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    static const uint8_t FUZZ_IMAGE_SIGNATURE[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     std::vector<uint8_t> v(data, data + size);
-    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return v;
+    if (size < 8 || std::memcmp(data, FUZZ_IMAGE_SIGNATURE, 8) != 0) return v;
     for (size_t at = 8; at + 12 <= v.size();) {
         const uint32_t length = be32(&v[at]);
         if (length > v.size() - at - 12) break;

@@ -42,20 +42,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     txt_settings_load(path().c_str());
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     size_t at = 0;
-    for (int n = 0; n < 2 * kTxtSettingsMaxEntries && at < text.size(); ++n) {
+    for (int n = 0; n < 2 * TXT_SETTINGS_MAX_ENTRIES && at < text.size(); ++n) {
         at = text.find_first_not_of(" \t\r\n", at);
         if (at == std::string_view::npos) break;
         const size_t end = std::min(text.find_first_of(" \t\r\n", at), text.size());
         const std::string key(text.substr(at, end - at));
         at = end;
         const char* v = txt_settings_get_string(key.c_str());
-        if (v && (!*v || std::strlen(v) >= size_t(kTxtSettingsFieldSize))) __builtin_trap();
+        if (v && (!*v || std::strlen(v) >= size_t(TXT_SETTINGS_FIELD_SIZE))) __builtin_trap();
         int32_t out = 1;
         if (!txt_settings_get_int(key.c_str(), &out) && out != 0) __builtin_trap();
     }
     res_boot();
     for (int p = 0; p < RES_POOL_COUNT; ++p)
-        if (res_pool_capacity(p) > kResPoolEntriesMax) __builtin_trap();
+        if (res_pool_capacity(p) > RES_POOL_ENTRIES_MAX) __builtin_trap();
     res_shutdown();
     return 0;
 }

@@ -29,11 +29,11 @@ const std::string& folder()
 
 void check_section(const ShaderSection& s)
 {
-    if (s.code.size() > kShaderSectionTextMax || s.includes > kShaderIncludeMax + 1)
+    if (s.code.size() > SHADER_SECTION_TEXT_MAX || s.includes > SHADER_INCLUDE_MAX + 1)
         __builtin_trap();
     for (const ShaderDecl& d : s.decls)
-        if (d.count < 1 || d.count > kShaderCountMax || d.name.empty() ||
-            d.name.size() > size_t(kShaderNameMax) || !shader_reg_type_size(d.type))
+        if (d.count < 1 || d.count > SHADER_COUNT_MAX || d.name.empty() ||
+            d.name.size() > size_t(SHADER_NAME_MAX) || !shader_reg_type_size(d.type))
             __builtin_trap();
 }
 
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<ShaderParam> params;
     shader_file_params(f, &params);
     for (const ShaderParam& p : params)
-        if (p.offset < 0 || p.offset + shader_reg_type_size(p.type) * p.count > kShaderParamBlock)
+        if (p.offset < 0 || p.offset + shader_reg_type_size(p.type) * p.count > SHADER_PARAM_BLOCK)
             __builtin_trap();
     return 0;
 }

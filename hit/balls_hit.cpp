@@ -12,8 +12,8 @@
 namespace {
 
 struct BallsWork {
-    BallsHitObject objects[kBallsObjects];
-    BallsHitSphere spheres[kBallsSpheres];
+    BallsHitObject objects[BALLS_HIT_OBJECTS];
+    BallsHitSphere spheres[BALLS_HIT_SPHERES];
     BallsHitObject *used, *free;
     BallsHitSphere* sphere_free;
     int live;
@@ -24,10 +24,10 @@ BallsWork g;
 void clear_pools()
 {
     g = BallsWork{};
-    for (int i = 0; i < kBallsObjects; i++)
-        g.objects[i].next = i + 1 < kBallsObjects ? &g.objects[i + 1] : nullptr;
-    for (int i = 0; i < kBallsSpheres; i++)
-        g.spheres[i].next = i + 1 < kBallsSpheres ? &g.spheres[i + 1] : nullptr;
+    for (int i = 0; i < BALLS_HIT_OBJECTS; i++)
+        g.objects[i].next = i + 1 < BALLS_HIT_OBJECTS ? &g.objects[i + 1] : nullptr;
+    for (int i = 0; i < BALLS_HIT_SPHERES; i++)
+        g.spheres[i].next = i + 1 < BALLS_HIT_SPHERES ? &g.spheres[i + 1] : nullptr;
     g.free = &g.objects[0];
     g.sphere_free = &g.spheres[0];
 }
@@ -37,7 +37,7 @@ void release_spheres() {}
 
 bool live_object(const BallsHitObject* o)
 {
-    if (!o || o < g.objects || o >= g.objects + kBallsObjects) return false;
+    if (!o || o < g.objects || o >= g.objects + BALLS_HIT_OBJECTS) return false;
     return (reinterpret_cast<uintptr_t>(o) - reinterpret_cast<uintptr_t>(g.objects)) %
                    sizeof(BallsHitObject) ==
                0 &&
@@ -61,7 +61,7 @@ bool take_spheres(BallsHitObject& o, const ResDataInfo* set)
 {
     ShitChunk sc;
     if (chunk_parse_shit(set->data, sc) != CHUNK_OK) return false;
-    if (sc.count > uint32_t(kBallsSpheres - g.spheres_used)) return false;
+    if (sc.count > uint32_t(BALLS_HIT_SPHERES - g.spheres_used)) return false;
     BallsHitSphere** tail = &o.spheres;
     for (uint32_t i = 0; i < sc.count; i++) {
         ShitSphere s;
@@ -152,8 +152,8 @@ bool sphere_pair(const Side& a, const Side& b)
 
 bool fine_test(BallsHitObject& a, BallsHitObject& b)
 {
-    bool push_a = a.group & kBallsPushable, push_b = b.group & kBallsPushable;
-    if ((a.group | b.group) & kBallsNoPush) push_a = push_b = false;
+    bool push_a = a.group & BALLS_HIT_PUSHABLE, push_b = b.group & BALLS_HIT_PUSHABLE;
+    if ((a.group | b.group) & BALLS_HIT_NO_PUSH) push_a = push_b = false;
     bool contact = false;
     if (!a.spheres && !b.spheres) {
         contact = sphere_pair({&a, &a.pos, a.radius, push_a}, {&b, &b.pos, b.radius, push_b});
@@ -176,7 +176,7 @@ bool fine_test(BallsHitObject& a, BallsHitObject& b)
 
 bool coarse_test(const BallsHitObject& a, const BallsHitObject& b)
 {
-    if (!(a.mask & b.group & kBallsGroupBits) || !(b.mask & a.group & kBallsGroupBits))
+    if (!(a.mask & b.group & BALLS_HIT_GROUP_BITS) || !(b.mask & a.group & BALLS_HIT_GROUP_BITS))
         return false;
     const float r = a.radius + b.radius;
     Vec3 d;
@@ -193,7 +193,7 @@ template <class Fn>
 void for_candidates(uint32_t mask, int per_sphere, Fn fn)
 {
     for (BallsHitObject* o = g.used; o; o = o->next) {
-        if (!(o->flags & 1u) || !(o->group & mask & kBallsGroupBits)) continue;
+        if (!(o->flags & 1u) || !(o->group & mask & BALLS_HIT_GROUP_BITS)) continue;
         if (per_sphere && o->spheres) {
             for (BallsHitSphere* s = o->spheres; s; s = s->next)
                 if (fn(*o, s->owner ? s->world : s->local, s->radius)) return;
@@ -203,7 +203,7 @@ void for_candidates(uint32_t mask, int per_sphere, Fn fn)
     }
 }
 
-constexpr float kQueryStart = 1e14f;
+constexpr float BALLS_HIT_QUERY_START = 1e14f;
 
 }  // namespace
 
@@ -231,8 +231,8 @@ void balls_hit_frame()
     for (BallsHitObject* a = g.used; a; a = a->next)
         for (BallsHitObject* b = g.used; b != a; b = b->next) {
             if (!coarse_test(*a, *b) || !fine_test(*a, *b)) continue;
-            a->hit_bits |= b->group & kBallsGroupBits;
-            b->hit_bits |= a->group & kBallsGroupBits;
+            a->hit_bits |= b->group & BALLS_HIT_GROUP_BITS;
+            b->hit_bits |= a->group & BALLS_HIT_GROUP_BITS;
         }
 }
 
@@ -247,7 +247,7 @@ BallsHitObject* balls_hit_create(const ResDataInfo* set, const Mat44* owner, uin
     o->group = group;
     o->mask = mask;
     o->owner = owner;
-    o->weight = kBallsWeight;
+    o->weight = BALLS_HIT_WEIGHT;
     o->radius = radius;
     o->set = set;
     if (set) take_spheres(*o, set);
@@ -308,7 +308,7 @@ int balls_hit_triangle(const Vec3 tri[3], const Vec3* normal, Vec3* out_contact,
                        uint32_t mask, int per_sphere)
 {
     if (!tri) return 0;
-    float best = kQueryStart;
+    float best = BALLS_HIT_QUERY_START;
     int found = 0;
     for_candidates(mask, per_sphere, [&](const BallsHitObject& o, const Vec3& c, float r) {
         Vec3 contact;
@@ -332,7 +332,7 @@ int balls_hit_coll(ResHandle coll, const Mat44* coll_world, Vec3* out_contact, f
 {
     const ResDataInfo* info = res_coll_get(coll);
     if (!info) return 0;
-    float best = kQueryStart;
+    float best = BALLS_HIT_QUERY_START;
     int found = 0;
     for_candidates(mask, per_sphere, [&](const BallsHitObject& o, const Vec3& c, float r) {
         Vec3 contact, normal;
@@ -359,7 +359,7 @@ int balls_hit_sphere_query(const Vec3* centre, float radius, Vec3* out_point, ui
                            int per_sphere)
 {
     if (!centre) return 0;
-    float best = kQueryStart;
+    float best = BALLS_HIT_QUERY_START;
     int found = 0;
     for_candidates(mask, per_sphere, [&](const BallsHitObject& o, const Vec3& c, float r) {
         if (!vm_sphere_overlap(centre, radius, &c, r)) return false;

@@ -14,12 +14,12 @@
 #include "math/vm_types.h"
 #include "res/res.h"
 
-constexpr int kBallsObjects = 768;
-constexpr int kBallsSpheres = 2304;
-constexpr uint32_t kBallsGroupBits = 0x3FFFFFFFu;
-constexpr uint32_t kBallsNoPush = 1u << 30;
-constexpr uint32_t kBallsPushable = 1u << 31;
-constexpr float kBallsWeight = 50.0f;
+constexpr int BALLS_HIT_OBJECTS = 768;
+constexpr int BALLS_HIT_SPHERES = 2304;
+constexpr uint32_t BALLS_HIT_GROUP_BITS = 0x3FFFFFFFu;
+constexpr uint32_t BALLS_HIT_NO_PUSH = 1u << 30;
+constexpr uint32_t BALLS_HIT_PUSHABLE = 1u << 31;
+constexpr float BALLS_HIT_WEIGHT = 50.0f;
 
 struct BallsHitObject;
 

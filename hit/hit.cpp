@@ -10,21 +10,21 @@
 namespace {
 
 struct HitWork {
-    HitTarget targets[kHitTargets];
+    HitTarget targets[HIT_TARGETS];
     HitTarget *target_free, *target_active;
     int target_count;
-    HitResult results[kHitResults];
+    HitResult results[HIT_RESULTS];
     HitResult *result_free, *result_used;
     int result_count;
-    HitRay rays[kHitRays];
+    HitRay rays[HIT_RAYS];
     HitRay *ray_free, *ray_active;
     int ray_count;
     HitOwnerId last_id;
 };
 HitWork g;
 
-constexpr float kQueryStart = 999.0f;
-constexpr float kRayNone = 1e7f;
+constexpr float HIT_QUERY_START = 999.0f;
+constexpr float HIT_RAY_NONE = 1e7f;
 
 // ---- intrusive lists -------------------------------------------------------------------------
 
@@ -116,7 +116,7 @@ uint32_t chain_length(const HitResult* r)
 
 bool group_passes(HitGroup query, const HitTarget& t)
 {
-    return query == kHitAnyGroup || query == t.group;
+    return query == HIT_ANY_GROUP || query == t.group;
 }
 
 float max_row_scale(const Mat44* m)
@@ -225,7 +225,7 @@ void forget_target_in_rays(const HitTarget* t)
         results_return(r->results, r->result_count);
         r->flags &= ~HIT_RAY_WAS_HIT;
         r->nearest = nullptr;
-        r->nearest_t = kRayNone;
+        r->nearest_t = HIT_RAY_NONE;
     }
 }
 
@@ -260,23 +260,23 @@ void clear_frame_results()
     for (HitRay* r = g.ray_active; r; r = r->next) {
         results_return(r->results, r->result_count);
         r->flags &= ~HIT_RAY_WAS_HIT;
-        r->nearest_t = kRayNone;
+        r->nearest_t = HIT_RAY_NONE;
         r->nearest = nullptr;
     }
 }
 
 // Active rays at this moment: callbacks and releases may change the list
 // while it is being walked, so walks that call out go over a copy.
-int snapshot_rays(HitRay* out[kHitRays])
+int snapshot_rays(HitRay* out[HIT_RAYS])
 {
     int n = 0;
-    for (HitRay* r = g.ray_active; r && n < kHitRays; r = r->next) out[n++] = r;
+    for (HitRay* r = g.ray_active; r && n < HIT_RAYS; r = r->next) out[n++] = r;
     return n;
 }
 
 void age_rays()
 {
-    HitRay* rays[kHitRays];
+    HitRay* rays[HIT_RAYS];
     const int n = snapshot_rays(rays);
     for (int i = 0; i < n; i++) {
         HitRay* r = rays[i];
@@ -290,7 +290,7 @@ void age_rays()
 
 void resolve_ray(HitRay& r)
 {
-    float best_t = kRayNone;
+    float best_t = HIT_RAY_NONE;
     HitTarget* best = nullptr;
     HitGeomHit best_hit{}, hit{};
     for (HitTarget* t = g.target_active; t; t = t->next) {
@@ -340,7 +340,7 @@ void resolve_rays()
 
 void call_back()
 {
-    HitRay* rays[kHitRays];
+    HitRay* rays[HIT_RAYS];
     const int n = snapshot_rays(rays);
     for (int i = 0; i < n; i++) {
         HitRay* r = rays[i];
@@ -466,8 +466,8 @@ int hit_ground_below(const Vec3* point, float* out_height, Vec3* out_normal, uin
                      HitOwnerId owner, HitGroup group)
 {
     if (!point) return 0;
-    const Vec3 down = {0.0f, -kHitGroundDepth, 0.0f};
-    float best_t = kQueryStart;
+    const Vec3 down = {0.0f, -HIT_GROUND_DEPTH, 0.0f};
+    float best_t = HIT_QUERY_START;
     HitGeomHit best{}, hit{};
     for_query_targets(owner, group, HIT_HITTABLE | HIT_GROUND, [&](HitTarget& t) {
         const CollGeom* geom = geom_of(t);
@@ -477,8 +477,8 @@ int hit_ground_below(const Vec3* point, float* out_height, Vec3* out_normal, uin
             best = hit;
         }
     });
-    if (best_t == kQueryStart) return 0;
-    put(out_height, point->y - kHitGroundDepth * best_t);
+    if (best_t == HIT_QUERY_START) return 0;
+    put(out_height, point->y - HIT_GROUND_DEPTH * best_t);
     put(out_normal, best.normal);
     put(out_face, best.face);
     return 1;
@@ -490,7 +490,7 @@ namespace {
 bool nearest_segment(const Vec3& o, const Vec3& v, HitOwnerId owner, HitGroup group,
                      bool with_spheres, HitGeomHit& best)
 {
-    float best_t = kQueryStart;
+    float best_t = HIT_QUERY_START;
     HitGeomHit hit{};
     for_query_targets(owner, group, HIT_HITTABLE, [&](HitTarget& t) {
         if (t.coll) {
@@ -506,7 +506,7 @@ bool nearest_segment(const Vec3& o, const Vec3& v, HitOwnerId owner, HitGroup gr
             best = hit;
         }
     });
-    return best_t != kQueryStart;
+    return best_t != HIT_QUERY_START;
 }
 
 }  // namespace
@@ -557,7 +557,7 @@ int hit_sweep_nearest(const Vec3* start, const Vec3* move, Vec3* out_point, Vec3
                       HitGroup group)
 {
     if (!start || !move) return 0;
-    float best_t = kQueryStart;
+    float best_t = HIT_QUERY_START;
     HitGeomHit best{}, hit{};
     for_query_targets(owner, group, HIT_HITTABLE, [&](HitTarget& t) {
         const CollGeom* geom = geom_of(t);
@@ -567,7 +567,7 @@ int hit_sweep_nearest(const Vec3* start, const Vec3* move, Vec3* out_point, Vec3
             best = hit;
         }
     });
-    if (best_t == kQueryStart) return 0;
+    if (best_t == HIT_QUERY_START) return 0;
     put(out_point, along(*start, *move, best_t));
     put(out_normal, best.normal);
     put(out_face, best.face);
@@ -677,7 +677,7 @@ HitRay* hit_ray_add(const Vec3* origin, const Vec3* vec, float length, HitGroup 
     r->origin = origin ? *origin : Vec3{0, 0, 0};
     r->vec = vec ? *vec : Vec3{0, 0, 0};
     r->length = length;
-    r->nearest_t = kRayNone;
+    r->nearest_t = HIT_RAY_NONE;
     r->group = group;
     r->user1 = user1;
     r->user2 = user2;

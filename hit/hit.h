@@ -14,12 +14,12 @@
 #include "res/res.h"
 
 using HitOwnerId = uint16_t;  // 1 to 65535
-using HitGroup = uint32_t;    // kHitAnyGroup in a query matches every group
+using HitGroup = uint32_t;    // HIT_ANY_GROUP in a query matches every group
 
-constexpr int kHitTargets = 8192;
-constexpr int kHitResults = 512;
-constexpr int kHitRays = 128;
-constexpr HitGroup kHitAnyGroup = 0xFFFFFFFFu;
+constexpr int HIT_TARGETS = 8192;
+constexpr int HIT_RESULTS = 512;
+constexpr int HIT_RAYS = 128;
+constexpr HitGroup HIT_ANY_GROUP = 0xFFFFFFFFu;
 
 // Target flags.
 constexpr uint32_t HIT_IN_USE = 1u << 0;
@@ -111,7 +111,7 @@ int hit_ray_count();
 
 // ---- queries over every target -------------------------------------------------------------
 // Each answers 1 when something was met and writes only the outputs given.
-// Targets of the caller's own owner id are skipped; group kHitAnyGroup
+// Targets of the caller's own owner id are skipped; group HIT_ANY_GROUP
 // matches every target, any other value only targets of that group word.
 int hit_ground_below(const Vec3* point, float* out_height, Vec3* out_normal, uint32_t* out_face,
                      HitOwnerId owner, HitGroup group);

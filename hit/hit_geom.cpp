@@ -105,8 +105,8 @@ struct CacheSlot {
     bool ok;
     CollGeom geom;
 };
-constexpr int kCacheSlots = 64;
-std::array<CacheSlot, kCacheSlots> g_cache;
+constexpr int HIT_CACHE_SLOTS = 64;
+std::array<CacheSlot, HIT_CACHE_SLOTS> g_cache;
 int g_cache_next;
 
 // ---- per-query scratch ----------------------------------------------------------------------
@@ -312,7 +312,7 @@ struct Best {
     uint32_t box;
 };
 
-constexpr float kGeomStart = 999.9f;
+constexpr float HIT_GEOM_START = 999.9f;
 
 void take_if_nearer(Best& best, const HitTri& tri, float t, uint32_t box)
 {
@@ -322,7 +322,7 @@ void take_if_nearer(Best& best, const HitTri& tri, float t, uint32_t box)
 // The segment test over the set in its own space.
 Best seg_scan(const CollGeom& g, const Seg& s)
 {
-    Best best = {kGeomStart, nullptr, 0};
+    Best best = {HIT_GEOM_START, nullptr, 0};
     collect_boxes(g, [&](const HitBounds& b) { return seg_passes(s, b); });
     float t;
     for (uint32_t box : g_scr.listed) {
@@ -402,7 +402,7 @@ int ground_by_grid(const CollGeom& g, const Vec3& p, HitGeomHit* out)
         g_scr.box_mark[id] = g_scr.mark;
         g_scr.listed.push_back(uint32_t(id));
     }
-    Best best = {kGeomStart, nullptr, 0};
+    Best best = {HIT_GEOM_START, nullptr, 0};
     float t;
     for (uint32_t box : g_scr.listed) {
         const HitBounds& b = g.boxes[box];
@@ -412,7 +412,7 @@ int ground_by_grid(const CollGeom& g, const Vec3& p, HitGeomHit* out)
             if (hit_tri_ground(tri, p, &t)) take_if_nearer(best, tri, t, box);
         }
     }
-    const Vec3 down = {0.0f, -kHitGroundDepth, 0.0f};
+    const Vec3 down = {0.0f, -HIT_GROUND_DEPTH, 0.0f};
     for (uint32_t id : shared_in_listed(g)) {
         const HitTri& tri = g.shared[id].tri;
         if (!zero_normal(tri) && hit_tri_segment(tri, p, down, &t)) take_if_nearer(best, tri, t, 0);
@@ -451,7 +451,7 @@ const CollGeom* coll_geom_of(const ResDataInfo* e)
             s.size == e->data.size())
             return s.ok ? &s.geom : nullptr;
     CacheSlot& s = g_cache[g_cache_next];
-    g_cache_next = (g_cache_next + 1) % kCacheSlots;
+    g_cache_next = (g_cache_next + 1) % HIT_CACHE_SLOTS;
     s.entry = e;
     s.serial = e->serial;
     s.data = e->data.data();
@@ -548,7 +548,7 @@ int hit_tri_ground(const HitTri& tri, const Vec3& p, float* out_t)
         const Vec3& b = tri.c[(i + 1) % 3];
         if ((b.x - a.x) * (p.z - a.z) - (b.z - a.z) * (p.x - a.x) > 0.0f) return 0;
     }
-    const Vec3 down = {0.0f, -kHitGroundDepth, 0.0f};
+    const Vec3 down = {0.0f, -HIT_GROUND_DEPTH, 0.0f};
     return hit_tri_segment(tri, p, down, out_t);
 }
 
@@ -569,7 +569,7 @@ int hit_coll_ground(const CollGeom& g, const Mat44* world, const Vec3* point, Hi
 {
     if (!point) return 0;
     if (world && vm_mat_not_identity(world, 0.00001f)) {
-        const Vec3 down = {0.0f, -kHitGroundDepth, 0.0f};
+        const Vec3 down = {0.0f, -HIT_GROUND_DEPTH, 0.0f};
         return hit_coll_ray(g, world, point, &down, out);
     }
     return ground_by_grid(g, *point, out);

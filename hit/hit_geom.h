@@ -101,4 +101,4 @@ int hit_tri_sphere(const HitTri& tri, const Vec3& centre, float radius, Vec3* ou
 // The ground probe's own horizontal test before the segment test.
 int hit_tri_ground(const HitTri& tri, const Vec3& point, float* out_t);
 
-constexpr float kHitGroundDepth = 10000.0f;
+constexpr float HIT_GROUND_DEPTH = 10000.0f;

@@ -12,7 +12,7 @@
 namespace {
 
 struct HitCylWork {
-    HitCylinder volumes[kHitCylinders];
+    HitCylinder volumes[HITCYL_CYLINDERS];
     HitCylinder *used, *free;
     int live;
     int view_flag;
@@ -21,21 +21,21 @@ struct HitCylWork {
 };
 HitCylWork g;
 
-constexpr uint32_t kGroupBits = 0x3FFFFFFFu;
-constexpr uint32_t kNoPush = 1u << 30;
-constexpr uint32_t kPushable = 1u << 31;
+constexpr uint32_t HITCYL_GROUP_BITS = 0x3FFFFFFFu;
+constexpr uint32_t HITCYL_NO_PUSH = 1u << 30;
+constexpr uint32_t HITCYL_PUSHABLE = 1u << 31;
 
 void clear_pool()
 {
     g = HitCylWork{};
-    for (int i = 0; i < kHitCylinders; i++)
-        g.volumes[i].next = i + 1 < kHitCylinders ? &g.volumes[i + 1] : nullptr;
+    for (int i = 0; i < HITCYL_CYLINDERS; i++)
+        g.volumes[i].next = i + 1 < HITCYL_CYLINDERS ? &g.volumes[i + 1] : nullptr;
     g.free = &g.volumes[0];
 }
 
 bool live_volume(const HitCylinder* v)
 {
-    if (!v || v < g.volumes || v >= g.volumes + kHitCylinders) return false;
+    if (!v || v < g.volumes || v >= g.volumes + HITCYL_CYLINDERS) return false;
     return (reinterpret_cast<uintptr_t>(v) - reinterpret_cast<uintptr_t>(g.volumes)) %
                    sizeof(HitCylinder) ==
                0 &&
@@ -74,8 +74,8 @@ void unit2(float& x, float& z)
 
 bool pair_test(HitCylinder& a, HitCylinder& b)
 {
-    bool push_a = a.group & kPushable, push_b = b.group & kPushable;
-    if ((a.group | b.group) & kNoPush) push_a = push_b = false;
+    bool push_a = a.group & HITCYL_PUSHABLE, push_b = b.group & HITCYL_PUSHABLE;
+    if ((a.group | b.group) & HITCYL_NO_PUSH) push_a = push_b = false;
     const float dy = a.pos.y - b.pos.y, h = a.half_height + b.half_height;
     if (dy * dy > h * h) return false;
     const float dx = a.pos.x - b.pos.x, dz = a.pos.z - b.pos.z, d2 = dx * dx + dz * dz;
@@ -137,10 +137,12 @@ void hitcyl_frame()
     }
     for (HitCylinder* a = g.used; a; a = a->next)
         for (HitCylinder* b = g.used; b != a; b = b->next) {
-            if (!(a->mask & b->group & kGroupBits) || !(b->mask & a->group & kGroupBits)) continue;
+            if (!(a->mask & b->group & HITCYL_GROUP_BITS) ||
+                !(b->mask & a->group & HITCYL_GROUP_BITS))
+                continue;
             if (!pair_test(*a, *b)) continue;
-            a->hit_bits |= b->group & kGroupBits;
-            b->hit_bits |= a->group & kGroupBits;
+            a->hit_bits |= b->group & HITCYL_GROUP_BITS;
+            b->hit_bits |= a->group & HITCYL_GROUP_BITS;
         }
     for (HitCylinder* v = g.used; v; v = v->next)
         if (v->flags & HITCYL_KEEP_INSIDE) keep_inside(*v);

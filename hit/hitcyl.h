@@ -13,7 +13,7 @@
 
 #include "math/vm_types.h"
 
-constexpr int kHitCylinders = 128;
+constexpr int HITCYL_CYLINDERS = 128;
 constexpr uint32_t HITCYL_IN_USE = 1u << 0;
 constexpr uint32_t HITCYL_KEEP_INSIDE = 1u << 1;  // pushed back inside the boundary planes
 

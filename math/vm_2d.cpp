@@ -81,7 +81,7 @@ bool boxes_overlap(const Box2& a, const Box2& b)
     return true;
 }
 
-constexpr int k_outline[4] = {0, 1, 3, 2};
+constexpr int VM2_OUTLINE[4] = {0, 1, 3, 2};
 
 }  // namespace
 
@@ -338,8 +338,8 @@ int vm_geom2d_circle_vs_rect(const Vec2 rect[4], const Vec2* centre, float radiu
     const Vec2 c = *centre;
     int inside_all = 1;
     for (int i = 0; i < 4; ++i) {
-        const Vec2 a = rect[k_outline[i]], b = rect[k_outline[(i + 1) % 4]],
-                   e = rect[k_outline[(i + 2) % 4]];
+        const Vec2 a = rect[VM2_OUTLINE[i]], b = rect[VM2_OUTLINE[(i + 1) % 4]],
+                   e = rect[VM2_OUTLINE[(i + 2) % 4]];
         if (vm2_segment_circle(&c, radius, &a, &b)) return 1;
         Vec2 foot;
         vm2_perp_foot(&foot, &a, &b, &c);
@@ -368,9 +368,9 @@ int vm_geom2d_rect_vs_rect(const Vec2 rect1[4], const Vec2 rect2[4])
 
 float vm_spline_eval(const float* xs, const float* ys, int count, float x)
 {
-    constexpr int k_max = 8;
-    if (count < 2 || count > k_max || !(x >= xs[0] && x <= xs[count - 1])) return 0.0f;
-    double h[k_max];
+    constexpr int VM2_MAX = 8;
+    if (count < 2 || count > VM2_MAX || !(x >= xs[0] && x <= xs[count - 1])) return 0.0f;
+    double h[VM2_MAX];
     for (int i = 0; i + 1 < count; ++i) {
         h[i] = double(xs[i + 1]) - xs[i];
         if (!(h[i] > 0.0))  // unsorted, repeated or NaN samples
@@ -380,7 +380,7 @@ float vm_spline_eval(const float* xs, const float* ys, int count, float x)
         if (x == xs[i]) return ys[i];
     // Second derivatives of the natural spline (zero at both ends) by the
     // tridiagonal (Thomas) elimination.
-    double mm[k_max] = {}, diag[k_max], rhs[k_max];
+    double mm[VM2_MAX] = {}, diag[VM2_MAX], rhs[VM2_MAX];
     for (int i = 1; i + 1 < count; ++i) {
         diag[i] = 2.0 * (h[i - 1] + h[i]);
         rhs[i] =

@@ -11,7 +11,7 @@
 
 namespace {
 
-const Mat44 k_identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+const Mat44 VM_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 void set_row(Mat44* out, int row, float a, float b, float c, float d)
 {
@@ -60,7 +60,7 @@ void euler_rows(Mat44* out, const Vec3& a)
     set_row(out, 2, sy * cx, -sx, cy * cx, 0.0f);
 }
 
-constexpr float k_half_pi = 1.5707964f;
+constexpr float VM_HALF_PI = 1.5707964f;
 
 float atan2f_(float y, float x) { return std::atan2(y, x); }
 
@@ -70,13 +70,13 @@ float atan2f_(float y, float x) { return std::atan2(y, x); }
 
 Mat44* vm_mat_identity(Mat44* out)
 {
-    *out = k_identity;
+    *out = VM_IDENTITY;
     return out;
 }
 
 Mat44* vm_mat_reset_rotation(Mat44* out)
 {
-    for (int i = 0; i < 12; ++i) out->m[i] = k_identity.m[i];
+    for (int i = 0; i < 12; ++i) out->m[i] = VM_IDENTITY.m[i];
     out->m[15] = 1.0f;
     return out;
 }
@@ -98,7 +98,7 @@ Mat44* vm_mat_copy_rotation(Mat44* out, const Mat44* m)
 Mat44* vm_mat_translation(Mat44* out, const Vec3* t)
 {
     const Vec3 v = *t;
-    *out = k_identity;
+    *out = VM_IDENTITY;
     set_row3(out, 3, v, 1.0f);
     return out;
 }
@@ -192,7 +192,7 @@ int vm_mat_inverse_checked(Mat44* out, const Mat44* m)
     const double det = a[0] * adj[0] + a[1] * adj[4] + a[2] * adj[8] + a[3] * adj[12];
     if (det == 0.0 || !std::isfinite(det)) {
         // Callers often invert into fresh locals: never leave them unwritten.
-        *out = k_identity;
+        *out = VM_IDENTITY;
         return 0;
     }
     const double k = 1.0 / det;
@@ -397,10 +397,10 @@ Vec3* vm_mat_to_euler(Vec3* out, const Mat44* mat)
     return euler_cases(
         out, m[9],
         [m] {
-            return Vec3{k_half_pi, 0.0f, -atan2f_(m[4], m[0])};
+            return Vec3{VM_HALF_PI, 0.0f, -atan2f_(m[4], m[0])};
         },
         [m] {
-            return Vec3{-k_half_pi, 0.0f, -atan2f_(m[4], m[0])};
+            return Vec3{-VM_HALF_PI, 0.0f, -atan2f_(m[4], m[0])};
         },
         [m] {
             return Vec3{std::asin(-m[9]), atan2f_(m[8], m[10]), atan2f_(m[1], m[5])};
@@ -413,10 +413,10 @@ Vec3* vm_mat_to_euler_a(Vec3* out, const Mat44* mat)
     return euler_cases(
         out, m[8],
         [m] {
-            return Vec3{0.0f, -k_half_pi, atan2f_(m[1], m[5])};
+            return Vec3{0.0f, -VM_HALF_PI, atan2f_(m[1], m[5])};
         },
         [m] {
-            return Vec3{0.0f, k_half_pi, -atan2f_(-m[1], m[5])};
+            return Vec3{0.0f, VM_HALF_PI, -atan2f_(-m[1], m[5])};
         },
         [m] {
             return Vec3{atan2f_(-m[9], m[10]), std::asin(m[8]), atan2f_(-m[4], m[0])};
@@ -429,10 +429,10 @@ Vec3* vm_mat_to_euler_b(Vec3* out, const Mat44* mat)
     return euler_cases(
         out, m[1],
         [m] {
-            return Vec3{atan2f_(m[6], m[10]), 0.0f, -k_half_pi};
+            return Vec3{atan2f_(m[6], m[10]), 0.0f, -VM_HALF_PI};
         },
         [m] {
-            return Vec3{-atan2f_(-m[6], m[10]), 0.0f, k_half_pi};
+            return Vec3{-atan2f_(-m[6], m[10]), 0.0f, VM_HALF_PI};
         },
         [m] {
             return Vec3{atan2f_(-m[9], m[5]), atan2f_(-m[2], m[0]), std::asin(m[1])};
@@ -445,10 +445,10 @@ Vec3* vm_mat_to_euler_c(Vec3* out, const Mat44* mat)
     return euler_cases(
         out, m[6],
         [m] {
-            return Vec3{-k_half_pi, atan2f_(m[8], m[0]), 0.0f};
+            return Vec3{-VM_HALF_PI, atan2f_(m[8], m[0]), 0.0f};
         },
         [m] {
-            return Vec3{k_half_pi, -atan2f_(-m[8], m[0]), 0.0f};
+            return Vec3{VM_HALF_PI, -atan2f_(-m[8], m[0]), 0.0f};
         },
         [m] {
             return Vec3{std::asin(m[6]), atan2f_(-m[2], m[10]), atan2f_(-m[4], m[5])};
@@ -461,10 +461,10 @@ Vec3* vm_mat_to_euler_d(Vec3* out, const Mat44* mat)
     return euler_cases(
         out, m[2],
         [m] {
-            return Vec3{-atan2f_(m[9], m[5]), k_half_pi, 0.0f};
+            return Vec3{-atan2f_(m[9], m[5]), VM_HALF_PI, 0.0f};
         },
         [m] {
-            return Vec3{-atan2f_(m[9], m[5]), -k_half_pi, 0.0f};
+            return Vec3{-atan2f_(m[9], m[5]), -VM_HALF_PI, 0.0f};
         },
         [m] {
             return Vec3{atan2f_(m[6], m[10]), std::asin(-m[2]), atan2f_(m[1], m[0])};
@@ -509,7 +509,7 @@ int vm_mat_differs(const Mat44* a, const Mat44* b, float tolerance)
 
 int vm_mat_not_identity(const Mat44* m, float tolerance)
 {
-    return vm_mat_differs(m, &k_identity, tolerance);
+    return vm_mat_differs(m, &VM_IDENTITY, tolerance);
 }
 
 // ---- view and projection builders ----
@@ -677,7 +677,7 @@ Mat44* vm_mat_clip_plane_projection(Mat44* out, const Mat44* projection, const M
         kp = {-kp.a, -kp.b, -kp.c, -kp.d};
         kp.d += 1.0f;
     }
-    Mat44 x = k_identity;
+    Mat44 x = VM_IDENTITY;
     x.m[2] = kp.a;
     x.m[6] = kp.b;
     x.m[10] = kp.c;

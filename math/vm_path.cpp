@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t k_header = sizeof(PathBlock);
+constexpr uint32_t VM_HEADER = sizeof(PathBlock);
 
 // Points in use, trusting neither a negative count nor one above capacity.
 int used(const PathBlock* path)
@@ -47,12 +47,12 @@ void for_each_tangent_scale(PathBlock* path, float k)
 
 uint32_t vm_path_capacity_for(uint32_t size)
 {
-    return size < k_header ? 0 : (size - k_header) / sizeof(PathPoint);
+    return size < VM_HEADER ? 0 : (size - VM_HEADER) / sizeof(PathPoint);
 }
 
 int vm_path_init(PathBlock* path, uint32_t size)
 {
-    if (size < k_header) return 0;
+    if (size < VM_HEADER) return 0;
     std::memset(static_cast<void*>(path), 0, size);
     uint32_t cap = vm_path_capacity_for(size);
     if (cap > uint32_t(vm_path_max_capacity)) cap = vm_path_max_capacity;
@@ -67,13 +67,13 @@ int vm_path_init_block(PathBlock* path, uint32_t size) { return vm_path_init(pat
 
 PathPoint* vm_path_points(PathBlock* path)
 {
-    return reinterpret_cast<PathPoint*>(reinterpret_cast<unsigned char*>(path) + k_header);
+    return reinterpret_cast<PathPoint*>(reinterpret_cast<unsigned char*>(path) + VM_HEADER);
 }
 
 const PathPoint* vm_path_points(const PathBlock* path)
 {
     return reinterpret_cast<const PathPoint*>(reinterpret_cast<const unsigned char*>(path) +
-                                              k_header);
+                                              VM_HEADER);
 }
 
 float vm_path_length(const PathBlock* path) { return path->total_length; }

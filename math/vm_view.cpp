@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr float k_min_angle = 1.7453294e-05f;   // 0.001 degrees
-constexpr float k_max_fov = 3.139847f;          // 179.9 degrees
-constexpr float k_max_half_angle = 1.5690509f;  // 89.9 degrees
+constexpr float VM_MIN_ANGLE = 1.7453294e-05f;   // 0.001 degrees
+constexpr float VM_MAX_FOV = 3.139847f;          // 179.9 degrees
+constexpr float VM_MAX_HALF_ANGLE = 1.5690509f;  // 89.9 degrees
 
 struct Bounds {
     Vec3 lo, hi;
@@ -172,7 +172,7 @@ ProjParams* vm_proj_params_from_fov(ProjParams* out, float fov, float aspect, fl
                                     float znear, float zfar)
 {
     if (!out) return out;
-    const double f = vm_clamp(fov, k_min_angle, k_max_fov);
+    const double f = vm_clamp(fov, VM_MIN_ANGLE, VM_MAX_FOV);
     *out = {float(-std::tan(f * cx) * znear * aspect),
             float(std::tan((1.0 - cx) * f) * znear * aspect),
             float(-std::tan((1.0 - cy) * f) * znear),
@@ -189,7 +189,7 @@ ProjParams* vm_proj_params_from_angles(ProjParams* out, float top, float bottom,
     // Half-angles stop short of 90 degrees: beyond it the tangent changes
     // sign and the window edges would swap sides.
     auto tan_of = [](float a) {
-        return std::tan(double(vm_clamp(a, k_min_angle, k_max_half_angle)));
+        return std::tan(double(vm_clamp(a, VM_MIN_ANGLE, VM_MAX_HALF_ANGLE)));
     };
     *out = {float(-tan_of(left) * znear * aspect),
             float(tan_of(right) * znear * aspect),

@@ -126,33 +126,33 @@ void chain_unlink(T*& head, T* r)
 
 struct FlaBatch {
     int vertex_count, index_count, base_vertex;
-    std::array<FlaVertex, kFlaBatchVerts> verts;
-    std::array<uint16_t, kFlaBatchIndices> indices;
+    std::array<FlaVertex, FLA_BATCH_VERTS> verts;
+    std::array<uint16_t, FLA_BATCH_INDICES> indices;
     int32_t tex;  // -1 = none yet
     FlaFlushFn flush;
     void* arg;
 };
 
 struct FlaBlock {
-    Pool<FlaPlayer, kFlaPlayers> players;
+    Pool<FlaPlayer, FLA_PLAYERS> players;
     FlaPlayer* used_players;
-    Pool<FlaTimeline, kFlaTimelines> timelines;
-    Pool<FlaCharacter, kFlaCharacters> chars;
-    Pool<FlaPartItem, kFlaPartItems> parts;
-    Pool<FlaDlistEntry, kFlaDlistEntries> entries;
-    std::array<DrawObj, kFlaBoundObjs> bound;
-    std::array<uint8_t, kFlaBoundObjs> bound_used;
+    Pool<FlaTimeline, FLA_TIMELINES> timelines;
+    Pool<FlaCharacter, FLA_CHARACTERS> chars;
+    Pool<FlaPartItem, FLA_PART_ITEMS> parts;
+    Pool<FlaDlistEntry, FLA_DLIST_ENTRIES> entries;
+    std::array<DrawObj, FLA_BOUND_OBJS> bound;
+    std::array<uint8_t, FLA_BOUND_OBJS> bound_used;
     // Entries of the lists on the current draw path, each list's run sorted
     // by depth. Lists on one path are distinct, so the pool size suffices.
-    std::array<FlaDlistEntry*, kFlaDlistEntries> draw_stack;
+    std::array<FlaDlistEntry*, FLA_DLIST_ENTRIES> draw_stack;
     int draw_top;
     // Batches of nested run draws; level 0 is the outermost.
-    std::array<FlaBatch, kFlaBatchLevels> batches;
+    std::array<FlaBatch, FLA_BATCH_LEVELS> batches;
     int batch_depth;
 };
 FlaBlock g_fla;
 
-const Mat3x2 kIdentity = {{1, 0, 0, 1, 0, 0}};
+const Mat3x2 FLA_IDENTITY = {{1, 0, 0, 1, 0, 0}};
 
 FlaBatch* cur_batch()
 {
@@ -193,7 +193,7 @@ void release_bound(FlaCharacter* c)
     if (!o) return;
     c->bound = nullptr;
     obj_release_bound(o);
-    o->flags &= ~(kObjInUse | kObjBoundMask);
+    o->flags &= ~(OBJ_IN_USE | OBJ_BOUND_MASK);
     g_fla.bound_used[size_t(o - g_fla.bound.data())] = 0;
 }
 
@@ -223,8 +223,8 @@ void reset_player(FlaPlayer* p)
     p->step = 0;
     p->paused = p->ended = 0;
     p->speed = 1.0f;
-    p->mat = kIdentity;
-    p->colour = kFlaNoTint;
+    p->mat = FLA_IDENTITY;
+    p->colour = FLA_NO_TINT;
 }
 
 FlaTimeline* main_timeline(const FlaPlayer* p)
@@ -304,8 +304,8 @@ FlaDlistEntry* entry_at_depth(FlaTimeline* t, uint16_t depth)
     FlaDlistEntry* e = g_fla.entries.take();
     if (!e) return nullptr;
     e->depth = depth;
-    e->mat = kIdentity;
-    e->colour = kFlaNoTint;
+    e->mat = FLA_IDENTITY;
+    e->colour = FLA_NO_TINT;
     chain_append(t->dlist, e);
     return e;
 }
@@ -411,9 +411,9 @@ uint32_t step_timeline(FlaPlayer* p, FlaTimeline* t, uint32_t d)
 bool batch_room(FlaBatch* b, int32_t tex, int verts, int indices)
 {
     // A part larger than a whole batch is skipped rather than overrunning it.
-    if (verts > kFlaBatchVerts || indices >= kFlaBatchIndices) return false;
-    if (b->tex != tex || b->index_count + indices >= kFlaBatchIndices ||
-        b->vertex_count + verts > kFlaBatchVerts)
+    if (verts > FLA_BATCH_VERTS || indices >= FLA_BATCH_INDICES) return false;
+    if (b->tex != tex || b->index_count + indices >= FLA_BATCH_INDICES ||
+        b->vertex_count + verts > FLA_BATCH_VERTS)
         fla_batch_flush();
     b->tex = tex;
     return true;
@@ -472,7 +472,7 @@ void draw_tree(FlaPlayer* p, ByteSpan d, FlaTimeline* owner, const Mat3x2& paren
 {
     const int first = g_fla.draw_top;
     for (FlaDlistEntry* e = owner->dlist; e; e = e->next) {
-        if (g_fla.draw_top >= kFlaDlistEntries) break;
+        if (g_fla.draw_top >= FLA_DLIST_ENTRIES) break;
         // Insertion keeps equal depths in list order.
         int k = g_fla.draw_top++;
         while (k > first && g_fla.draw_stack[size_t(k - 1)]->depth > e->depth) {
@@ -486,7 +486,7 @@ void draw_tree(FlaPlayer* p, ByteSpan d, FlaTimeline* owner, const Mat3x2& paren
     for (int i = first; i < last; ++i) {
         const FlaDlistEntry* e = g_fla.draw_stack[size_t(i)];
         const uint32_t colour =
-            parent_colour == kFlaNoTint ? e->colour : fla_colour_mul(e->colour, parent_colour);
+            parent_colour == FLA_NO_TINT ? e->colour : fla_colour_mul(e->colour, parent_colour);
         Mat3x2 m;
         vm_mat3x2_mul(&m, &parent, &e->mat);
         for (FlaTimeline* t = p->timelines; t; t = t->next)
@@ -656,11 +656,11 @@ DrawObj* fla_asset_bind_obj(FlaPlayer* p, const char* name)
     FlaCharacter* c = asset_char(p, name);
     if (!c) return nullptr;
     if (c->bound) return c->bound;
-    for (int i = 0; i < kFlaBoundObjs; ++i) {
+    for (int i = 0; i < FLA_BOUND_OBJS; ++i) {
         if (g_fla.bound_used[size_t(i)]) continue;
         DrawObj* o = &g_fla.bound[size_t(i)];
         std::memset(static_cast<void*>(o), 0, sizeof(DrawObj));
-        o->flags = kObjInUse | kFlaBoundMark;
+        o->flags = OBJ_IN_USE | FLA_BOUND_MARK;
         g_fla.bound_used[size_t(i)] = 1;
         c->bound = o;
         return o;
@@ -697,7 +697,7 @@ int fla_asset_get_pivot(const FlaPlayer* p, const char* name, float* x, float* y
 
 int fla_batch_init()
 {
-    if (g_fla.batch_depth >= kFlaBatchLevels) return 0;
+    if (g_fla.batch_depth >= FLA_BATCH_LEVELS) return 0;
     FlaBatch* b = &g_fla.batches[size_t(g_fla.batch_depth++)];
     batch_clear(b);
     b->tex = -1;

@@ -19,19 +19,19 @@
 #include "res/res.h"
 
 // --- capacities --------------------------------------------------------------------
-constexpr int kFlaPlayers = 256;
-constexpr int kFlaTimelines = 256;
-constexpr int kFlaCharacters = 256;
-constexpr int kFlaPartItems = 768;
-constexpr int kFlaDlistEntries = 768;
-constexpr int kFlaBoundObjs = 8;
-constexpr int kFlaBatchVerts = 1798;
-constexpr int kFlaBatchIndices = 1800;
+constexpr int FLA_PLAYERS = 256;
+constexpr int FLA_TIMELINES = 256;
+constexpr int FLA_CHARACTERS = 256;
+constexpr int FLA_PART_ITEMS = 768;
+constexpr int FLA_DLIST_ENTRIES = 768;
+constexpr int FLA_BOUND_OBJS = 8;
+constexpr int FLA_BATCH_VERTS = 1798;
+constexpr int FLA_BATCH_INDICES = 1800;
 // Run draws nested through bound vector-animation objects, each with a batch
 // of its own; deeper nesting draws nothing.
-constexpr int kFlaBatchLevels = 4;
-constexpr uint32_t kFlaNoTint = 0xFFFFFFFFu;
-constexpr uint32_t kFlaBoundMark = 1u << 8;  // bits 8-15 of a bound object's flags
+constexpr int FLA_BATCH_LEVELS = 4;
+constexpr uint32_t FLA_NO_TINT = 0xFFFFFFFFu;
+constexpr uint32_t FLA_BOUND_MARK = 1u << 8;  // bits 8-15 of a bound object's flags
 
 // The 28-byte vertex of the shared batch (FVF 0x144).
 struct FlaVertex {

@@ -21,7 +21,7 @@ void batch_draw(const FlaVertex* verts, const uint16_t* indices, int vertex_coun
                 int tri_count, ResHandle tex, void* arg)
 {
     const FlaObjWork* w = static_cast<const FlaObjWork*>(arg);
-    obj2d_apply_key(w->key, w->shader, w->params, kFlaObjFvf);
+    obj2d_apply_key(w->key, w->shader, w->params, FLAOBJ_FVF);
     tex_set_stage(0, obj2d_tex_record(tex), 1);
     // A bound sprite drawn in between may have left its second texture on
     // stage 1, which modulates; movies have none (a cache hit otherwise).
@@ -58,7 +58,7 @@ Mat3x2 placement(const FlaObjWork* w, float W_, float H_, const Mat3x2* extra)
 
 // --- type callbacks ----------------------------------------------------------------------
 
-int flaobj_type() { return obj2d_type_id(kT2dFla); }
+int flaobj_type() { return obj2d_type_id(OBJ2D_T2D_FLA); }
 
 void flaobj_init(DrawObj* obj)
 {
@@ -90,7 +90,7 @@ void flaobj_draw(DrawObj** run, int count)
 void flaobj_draw_objs(DrawObj** objs, int count, const Mat3x2* extra, uint32_t extra_colour)
 {
     const RenderStateKey base = obj2d_base_key();
-    obj2d_apply_key(base, 0, nullptr, kFlaObjFvf);
+    obj2d_apply_key(base, 0, nullptr, FLAOBJ_FVF);
     Obj2dScissor sc;
     obj2d_scissor_begin(&sc);
     if (!fla_batch_init()) return;  // nested too deeply

@@ -16,7 +16,7 @@
 #include "obj2d/fla.h"
 #include "obj2d/obj2d.h"
 
-constexpr uint32_t kFlaObjFvf = 0x144;
+constexpr uint32_t FLAOBJ_FVF = 0x144;
 
 struct FlaObjWork {
     float x, y;              // screen pixels of the pivot
@@ -25,7 +25,7 @@ struct FlaObjWork {
     float rot;  // radians
     uint32_t colour;
     int16_t shader, blend, clip, filter;
-    unsigned char params[kObj2dParamBytes];
+    unsigned char params[OBJ2D_PARAM_BYTES];
     RenderStateKey key;  // rebuilt at every draw
     FlaPlayer* player;
 };

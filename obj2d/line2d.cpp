@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr float kHalfPi = 1.5707963705062866f;
-constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+constexpr float LINE2D_HALF_PI = 1.5707963705062866f;
+constexpr float LINE2D_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 Line2dWork* L(DrawObj* o) { return obj_work<Line2dWork>(o); }
 Tri2dWork* T(DrawObj* o) { return obj_work<Tri2dWork>(o); }
@@ -20,9 +20,9 @@ Tri2dWork* T(DrawObj* o) { return obj_work<Tri2dWork>(o); }
 // what the device holds.
 RenderStateKey begin_run()
 {
-    gfx_set_transform(GFX_TS_WORLD, kIdentity);
+    gfx_set_transform(GFX_TS_WORLD, LINE2D_IDENTITY);
     const RenderStateKey key = obj2d_base_key();
-    obj2d_apply_key(key, 0, nullptr, kObj2dFvf);
+    obj2d_apply_key(key, 0, nullptr, OBJ2D_FVF);
     return key;
 }
 
@@ -37,12 +37,12 @@ void vertex(TexVertexA& v, float x, float y, uint32_t colour, float u, float t)
 
 void line2d_type_register()
 {
-    obj2d_set_type_id(kT2dLine, 0);
-    obj2d_set_type_id(kT2dLine, obj_register_type(line2d_draw, line2d_init, nullptr, nullptr,
-                                                  int(sizeof(Line2dWork))));
+    obj2d_set_type_id(OBJ2D_T2D_LINE, 0);
+    obj2d_set_type_id(OBJ2D_T2D_LINE, obj_register_type(line2d_draw, line2d_init, nullptr, nullptr,
+                                                        int(sizeof(Line2dWork))));
 }
 void line2d_term() {}
-int line2d_type() { return obj2d_type_id(kT2dLine); }
+int line2d_type() { return obj2d_type_id(OBJ2D_T2D_LINE); }
 
 void line2d_init(DrawObj* o)
 {
@@ -51,7 +51,7 @@ void line2d_init(DrawObj* o)
     l->colour_a = l->colour_b = 0xFFFFFFFFu;
     l->width = 1.0f;
     l->blend = 1;
-    obj_set_priority(o, kLine2dDefaultPrio);
+    obj_set_priority(o, LINE2D_DEFAULT_PRIO);
 }
 
 DrawObj* line2d_create_1f(ResGroupId g, Vec2 a, uint32_t ca, Vec2 b, uint32_t cb, int prio,
@@ -85,7 +85,8 @@ void line2d_quad(const Line2dWork* l, TexVertexA out[4])
 {
     const float angle = std::atan2(l->b.y - l->a.y, l->b.x - l->a.x);
     const float h = l->width * 0.5f;
-    const float ox = std::cos(angle - kHalfPi) * h, oy = std::sin(angle - kHalfPi) * h;
+    const float ox = std::cos(angle - LINE2D_HALF_PI) * h,
+                oy = std::sin(angle - LINE2D_HALF_PI) * h;
     vertex(out[0], l->a.x - ox, l->a.y - oy, l->colour_a, 0, 0);
     vertex(out[1], l->a.x + ox, l->a.y + oy, l->colour_a, 0, 0);
     vertex(out[2], l->b.x - ox, l->b.y - oy, l->colour_b, 0, 0);
@@ -103,12 +104,12 @@ void line2d_draw(DrawObj** run, int count)
     for (int i = 0; i < count; ++i) {
         const Line2dWork* l = L(run[i]);
         const uint32_t b = l->blend & 31u;
-        if (b != blend || quads >= kObj2dBatchQuads) {
+        if (b != blend || quads >= OBJ2D_BATCH_QUADS) {
             obj2d_draw_quads(quads);
             quads = 0;
             if (b != blend) {
                 key = obj2d_key_with_blend(key, int(b));
-                obj2d_apply_key(key, 0, nullptr, kObj2dFvf);
+                obj2d_apply_key(key, 0, nullptr, OBJ2D_FVF);
                 blend = b;
             }
         }
@@ -122,12 +123,12 @@ void line2d_draw(DrawObj** run, int count)
 
 void tri2d_type_register()
 {
-    obj2d_set_type_id(kT2dTri, 0);
-    obj2d_set_type_id(kT2dTri, obj_register_type(tri2d_draw, tri2d_init, nullptr, nullptr,
-                                                 int(sizeof(Tri2dWork))));
+    obj2d_set_type_id(OBJ2D_T2D_TRI, 0);
+    obj2d_set_type_id(OBJ2D_T2D_TRI, obj_register_type(tri2d_draw, tri2d_init, nullptr, nullptr,
+                                                       int(sizeof(Tri2dWork))));
 }
 void tri2d_term() {}
-int tri2d_type() { return obj2d_type_id(kT2dTri); }
+int tri2d_type() { return obj2d_type_id(OBJ2D_T2D_TRI); }
 
 void tri2d_init(DrawObj* o)
 {
@@ -135,7 +136,7 @@ void tri2d_init(DrawObj* o)
     std::memset(static_cast<void*>(t), 0, sizeof(Tri2dWork));
     t->colour[0] = t->colour[1] = t->colour[2] = 0xFFFFFFFFu;
     t->blend = 1;
-    obj_set_priority(o, kLine2dDefaultPrio);
+    obj_set_priority(o, LINE2D_DEFAULT_PRIO);
 }
 
 DrawObj* tri2d_create_1f(ResGroupId g, Vec2 p0, uint32_t c0, Vec2 p1, uint32_t c1, Vec2 p2,
@@ -188,11 +189,11 @@ void tri2d_draw(DrawObj** run, int count)
     for (int i = 0; i < count; ++i) {
         const Tri2dWork* t = T(run[i]);
         const uint32_t b = t->blend & 31u;
-        if (b != blend || int64_t(t->tex) != tex || tris >= kObj2dBatchQuads) {
+        if (b != blend || int64_t(t->tex) != tex || tris >= OBJ2D_BATCH_QUADS) {
             flush();
             if (b != blend) {
                 key = obj2d_key_with_blend(key, int(b));
-                obj2d_apply_key(key, 0, nullptr, kObj2dFvf);
+                obj2d_apply_key(key, 0, nullptr, OBJ2D_FVF);
                 blend = b;
             }
             if (int64_t(t->tex) != tex) {

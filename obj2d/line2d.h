@@ -10,7 +10,7 @@
 #include "math/vm_types.h"
 #include "obj2d/obj2d.h"
 
-constexpr int kLine2dDefaultPrio = 51;
+constexpr int LINE2D_DEFAULT_PRIO = 51;
 
 struct Line2dWork {
     Vec3 a, b;  // z = 0

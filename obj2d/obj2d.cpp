@@ -16,9 +16,9 @@
 
 namespace {
 
-std::array<int, kT2dSlots> g_type_ids = {};
+std::array<int, OBJ2D_T2D_SLOTS> g_type_ids = {};
 
-constexpr uint8_t kUvRot[4][4] = {{0, 1, 2, 3}, {1, 3, 0, 2}, {3, 2, 1, 0}, {2, 0, 3, 1}};
+constexpr uint8_t OBJ2D_UV_ROT[4][4] = {{0, 1, 2, 3}, {1, 3, 0, 2}, {3, 2, 1, 0}, {2, 0, 3, 1}};
 
 template <class T>
 void swap_vals(T& a, T& b)
@@ -34,27 +34,30 @@ void swap_vals(T& a, T& b)
 
 void obj2d_type_register()
 {
-    for (int s = kT2dText; s <= kT2dPrim; ++s) g_type_ids[size_t(s)] = 0;
-    g_type_ids[kT2dText] =
+    for (int s = OBJ2D_T2D_TEXT; s <= OBJ2D_T2D_PRIM; ++s) g_type_ids[size_t(s)] = 0;
+    g_type_ids[OBJ2D_T2D_TEXT] =
         obj_register_type(text2d_draw, text2d_init, nullptr, nullptr, int(sizeof(Text2dWork)));
-    g_type_ids[kT2dFla] =
+    g_type_ids[OBJ2D_T2D_FLA] =
         obj_register_type(flaobj_draw, flaobj_init, flaobj_exit, nullptr, int(sizeof(FlaObjWork)));
-    g_type_ids[kT2dTwin] =
+    g_type_ids[OBJ2D_T2D_TWIN] =
         obj_register_type(spr2_draw, spr2_init, nullptr, nullptr, int(sizeof(Spr2Work)));
-    g_type_ids[kT2dSprite] =
+    g_type_ids[OBJ2D_T2D_SPRITE] =
         obj_register_type(spr_draw, spr_init, nullptr, nullptr, int(sizeof(SprWork)));
-    g_type_ids[kT2dPrim] =
+    g_type_ids[OBJ2D_T2D_PRIM] =
         obj_register_type(prim2d_draw, prim2d_init, nullptr, nullptr, int(sizeof(Prim2dWork)));
 }
 
 void obj2d_type_term() {}
 void obj2d_frame() {}
 
-int obj2d_type_id(int slot) { return slot >= 0 && slot < kT2dSlots ? g_type_ids[size_t(slot)] : 0; }
+int obj2d_type_id(int slot)
+{
+    return slot >= 0 && slot < OBJ2D_T2D_SLOTS ? g_type_ids[size_t(slot)] : 0;
+}
 
 void obj2d_set_type_id(int slot, int type)
 {
-    if (slot >= 0 && slot < kT2dSlots) g_type_ids[size_t(slot)] = type;
+    if (slot >= 0 && slot < OBJ2D_T2D_SLOTS) g_type_ids[size_t(slot)] = type;
 }
 
 void obj2d_show(DrawObj* obj) { obj_set_visible(obj, 1); }
@@ -76,12 +79,15 @@ DrawObj* obj2d_place(DrawObj* obj, bool one_frame, int prio)
 
 // --- keys, colours, UVs ---------------------------------------------------------------------
 
-RenderStateKey obj2d_base_key() { return rstate_key_make(0, 0, 0, 1, 2, kAlphaRefOff, 7, 0, 1); }
+RenderStateKey obj2d_base_key()
+{
+    return rstate_key_make(0, 0, 0, 1, 2, DISP_ALPHA_REF_OFF, 7, 0, 1);
+}
 
 RenderStateKey obj2d_key_with_blend(RenderStateKey key, int blend)
 {
-    const uint32_t mask = ((1u << kRsBlendBits) - 1u) << kRsBlendShift;
-    return (key & ~mask) | ((uint32_t(blend) << kRsBlendShift) & mask);
+    const uint32_t mask = ((1u << DISP_RS_BLEND_BITS) - 1u) << DISP_RS_BLEND_SHIFT;
+    return (key & ~mask) | ((uint32_t(blend) << DISP_RS_BLEND_SHIFT) & mask);
 }
 
 void obj2d_apply_key(RenderStateKey key, int shader_set, const void* params, uint32_t fvf)
@@ -110,7 +116,7 @@ void obj2d_uv_select(const float corners[8], int rot, int flip, float u[4], floa
 {
     const int r = rot & 3;
     for (int k = 0; k < 4; ++k) {
-        const int c = kUvRot[r][k];
+        const int c = OBJ2D_UV_ROT[r][k];
         u[k] = corners[2 * c];
         v[k] = corners[2 * c + 1];
     }
@@ -142,7 +148,7 @@ void obj2d_stages_end()
     gfx_stage_ops(1, GFX_TOP_DISABLE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     // Unbinding through the stage cache leaves its filter entries unset, so
     // the linear filters set on stage 1 afterwards cannot disagree with it.
-    for (int s = 0; s < kTexStages; ++s) tex_set_stage(s, nullptr, 1);
+    for (int s = 0; s < TEX_STAGES; ++s) tex_set_stage(s, nullptr, 1);
     gfx_set_sampler_state(1, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);
     gfx_set_sampler_state(1, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
 }

@@ -17,13 +17,22 @@
 #include "disp/obj.h"
 #include "res/res.h"
 
-constexpr uint32_t kObj2dFvf = 0x244;
-constexpr int kObj2dParamBytes = 92;    // shader parameter block of a 2D object
-constexpr int kObj2dBatchQuads = 4096;  // quads (or lines, triangles) per draw call
-constexpr int kObj2dFilterAuto = -1;
+constexpr uint32_t OBJ2D_FVF = 0x244;
+constexpr int OBJ2D_PARAM_BYTES = 92;    // shader parameter block of a 2D object
+constexpr int OBJ2D_BATCH_QUADS = 4096;  // quads (or lines, triangles) per draw call
+constexpr int OBJ2D_FILTER_AUTO = -1;
 
 // Draw2dTypeIds slots.
-enum : int { kT2dText = 0, kT2dFla, kT2dTwin, kT2dSprite, kT2dPrim, kT2dLine, kT2dTri, kT2dSlots };
+enum : int {
+    OBJ2D_T2D_TEXT = 0,
+    OBJ2D_T2D_FLA,
+    OBJ2D_T2D_TWIN,
+    OBJ2D_T2D_SPRITE,
+    OBJ2D_T2D_PRIM,
+    OBJ2D_T2D_LINE,
+    OBJ2D_T2D_TRI,
+    OBJ2D_T2D_SLOTS
+};
 
 // --- start, stop, frame (called by the display) -------------------------------------
 // Registers text, vector-animation object, twin sprite, sprite and 2D primitive list, in that order, after

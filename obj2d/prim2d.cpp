@@ -11,8 +11,8 @@ namespace {
 Prim2dWork* W(DrawObj* obj) { return obj_work<Prim2dWork>(obj); }
 const Prim2dWork* W(const DrawObj* obj) { return obj_work<Prim2dWork>(obj); }
 
-constexpr int16_t kVertsPerPrim[3] = {3, 2, 1};
-constexpr GfxPrim kPrimType[3] = {GFX_PT_TRIANGLELIST, GFX_PT_LINELIST, GFX_PT_POINTLIST};
+constexpr int16_t PRIM2D_VERTS_PER_PRIM[3] = {3, 2, 1};
+constexpr GfxPrim PRIM2D_TYPE[3] = {GFX_PT_TRIANGLELIST, GFX_PT_LINELIST, GFX_PT_POINTLIST};
 
 void bind(int stage, ResHandle tex, int filter)
 {
@@ -31,7 +31,7 @@ DrawObj* create(ResGroupId g, float x, float y, Prim2dFn fn, void* arg, int prio
 
 }  // namespace
 
-int prim2d_type() { return obj2d_type_id(kT2dPrim); }
+int prim2d_type() { return obj2d_type_id(OBJ2D_T2D_PRIM); }
 
 void prim2d_init(DrawObj* obj)
 {
@@ -40,7 +40,7 @@ void prim2d_init(DrawObj* obj)
     p->scale_x = p->scale_y = 1;
     p->colour = 0xFFFFFFFFu;
     p->key = obj2d_base_key();
-    p->filter = kObj2dFilterAuto;
+    p->filter = OBJ2D_FILTER_AUTO;
     obj2d_show(obj);
 }
 
@@ -54,7 +54,7 @@ void prim2d_draw(DrawObj** run, int count)
         Prim2dWork* p = W(o);
         if (!p->callback) continue;
         obj2d_scissor_apply(&sc, p->sc_x, p->sc_y, p->sc_w, p->sc_h);
-        obj2d_apply_key(p->key, p->shader, p->params, kObj2dFvf);
+        obj2d_apply_key(p->key, p->shader, p->params, OBJ2D_FVF);
         p->verts_per_prim = 0;
         p->callback(o, p->arg);
         p->verts_per_prim = 0;  // the batch closes with the callback
@@ -117,12 +117,12 @@ void prim2d_begin(DrawObj* o, int kind, ResHandle tex1, ResHandle tex2)
     }
     p->kind = int16_t(kind);
     p->batch_vertices = p->batch_prims = p->prim_vertex = 0;
-    p->verts_per_prim = kVertsPerPrim[kind];
-    p->prim_limit = int16_t(kScratchAVertices / p->verts_per_prim);
+    p->verts_per_prim = PRIM2D_VERTS_PER_PRIM[kind];
+    p->prim_limit = int16_t(TEX_SCRATCH_A_VERTICES / p->verts_per_prim);
     p->current = TexVertexA{0, 0, 0, 1, p->colour, 0, 0, 0, 0};
     const ResHandle t1 = tex1 ? tex1 : p->tex1, t2 = tex2 ? tex2 : p->tex2;
     int filter = p->filter;
-    if (filter == kObj2dFilterAuto)
+    if (filter == OBJ2D_FILTER_AUTO)
         filter = (p->scale_x == 1.0f && p->scale_y == 1.0f && p->rot == 0.0f) ? 0 : 1;
     bind(0, t1, filter);
     bind(1, t2, filter);
@@ -178,7 +178,7 @@ void prim2d_flush(DrawObj* o)
     Prim2dWork* p = W(o);
     if (p->verts_per_prim == 0) return;
     if (p->batch_prims > 0)
-        gfx_draw_primitive_up(kPrimType[p->kind], uint32_t(p->batch_prims),
+        gfx_draw_primitive_up(PRIM2D_TYPE[p->kind], uint32_t(p->batch_prims),
                               tex_get_vertex_scratch_a(), sizeof(TexVertexA));
     // Vertices of an unfinished primitive are dropped with the batch.
     p->batch_vertices = p->batch_prims = p->prim_vertex = 0;

@@ -9,7 +9,7 @@
 
 #include "obj2d/obj2d.h"
 
-enum : int { kPrim2dTriangles = 0, kPrim2dLines = 1, kPrim2dPoints = 2 };
+enum : int { PRIM2D_TRIANGLES = 0, PRIM2D_LINES = 1, PRIM2D_POINTS = 2 };
 
 using Prim2dFn = void (*)(DrawObj* obj, void* arg);
 
@@ -29,7 +29,7 @@ struct Prim2dWork {
     Prim2dFn callback;
     void* arg;
     int32_t shader;
-    unsigned char params[kObj2dParamBytes];
+    unsigned char params[OBJ2D_PARAM_BYTES];
     int16_t sc_x, sc_y, sc_w, sc_h;
 };
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr float kFullUv[8] = {0, 0, 1, 0, 0, 1, 1, 1};
+constexpr float SPR_FULL_UV[8] = {0, 0, 1, 0, 0, 1, 1, 1};
 
 SprWork* W(DrawObj* obj) { return obj_work<SprWork>(obj); }
 const SprWork* W(const DrawObj* obj) { return obj_work<SprWork>(obj); }
@@ -85,25 +85,25 @@ void spr_uv_from_crop(float uv[8], const ResCrop* c)
 
 // --- type ---------------------------------------------------------------------------------------
 
-int spr_type() { return obj2d_type_id(kT2dSprite); }
+int spr_type() { return obj2d_type_id(OBJ2D_T2D_SPRITE); }
 
 void spr_init(DrawObj* obj)
 {
     SprWork* s = W(obj);
     std::memset(static_cast<void*>(s), 0, sizeof(SprWork));
-    std::memcpy(s->uv1, kFullUv, sizeof(kFullUv));
-    std::memcpy(s->uv2, kFullUv, sizeof(kFullUv));
+    std::memcpy(s->uv1, SPR_FULL_UV, sizeof(SPR_FULL_UV));
+    std::memcpy(s->uv2, SPR_FULL_UV, sizeof(SPR_FULL_UV));
     s->scale_x = s->scale_y = 1;
     vm_mat3x2_identity(&s->mat);
     s->colour = 0xFFFFFFFFu;
     s->blend = 1;
-    s->filter = kObj2dFilterAuto;
+    s->filter = OBJ2D_FILTER_AUTO;
     obj2d_show(obj);
 }
 
 int spr_filter_of(const SprWork* s, bool matrix)
 {
-    if (s->filter != kObj2dFilterAuto) return s->filter;
+    if (s->filter != OBJ2D_FILTER_AUTO) return s->filter;
     if (matrix || s->use_mat) return 1;
     return (s->scale_x == 1.0f && s->scale_y == 1.0f && s->rot == 0.0f) ? 0 : 1;
 }
@@ -132,7 +132,7 @@ void spr_quad(const SprWork* s, const Mat3x2* extra, uint32_t extra_colour, TexV
 void spr_draw_objs(DrawObj** objs, int count, const Mat3x2* extra, uint32_t extra_colour)
 {
     SprBatch b = {obj2d_base_key(), 0, -1, -1, -1, 0, {}};
-    obj2d_apply_key(b.key, 0, nullptr, kObj2dFvf);
+    obj2d_apply_key(b.key, 0, nullptr, OBJ2D_FVF);
     obj2d_scissor_begin(&b.scissor);
     TexVertexA* verts = tex_get_vertex_scratch_a();
     for (int i = 0; i < count; ++i) {
@@ -141,10 +141,10 @@ void spr_draw_objs(DrawObj** objs, int count, const Mat3x2* extra, uint32_t extr
         // A sprite with its own scissor always opens a batch: joining one
         // would draw it under the rectangle the batch started with.
         const bool new_batch =
-            int(rstate_field(b.key, kRsBlendShift, kRsBlendBits)) != (s->blend & 31) ||
+            int(rstate_field(b.key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS)) != (s->blend & 31) ||
             s->shader != 0 || filter != b.filter || int64_t(s->tex1) != b.tex1 ||
             int64_t(s->tex2) != b.tex2 || b.prev_scissor || s->sc_w != 0 ||
-            b.quads >= kObj2dBatchQuads || i == 0;
+            b.quads >= OBJ2D_BATCH_QUADS || i == 0;
         if (new_batch) {
             obj2d_draw_quads(b.quads);
             b.quads = 0;
@@ -157,7 +157,7 @@ void spr_draw_objs(DrawObj** objs, int count, const Mat3x2* extra, uint32_t extr
             b.tex2 = s->tex2;
             b.filter = filter;
             b.key = obj2d_key_with_blend(b.key, s->blend);
-            obj2d_apply_key(b.key, s->shader, s->params, kObj2dFvf);
+            obj2d_apply_key(b.key, s->shader, s->params, OBJ2D_FVF);
         }
         b.prev_scissor = s->sc_w != 0;
         spr_quad(s, extra, extra_colour, &verts[size_t(b.quads) * 4]);
@@ -182,9 +182,9 @@ DrawObj* spr_create_typed(int type, SprSource source, ResHandle handle, float w,
 {
     DrawObj* o = obj2d_new(group, type);
     if (!o) return nullptr;
-    if (source == kSprFromCrop)
+    if (source == SPR_FROM_CROP)
         spr_set_crop(o, handle);
-    else if (source == kSprFromTex)
+    else if (source == SPR_FROM_TEX)
         spr_set_tex(o, handle);
     else
         spr_set_size(o, w, h);
@@ -202,37 +202,37 @@ DrawObj* spr_create_typed(int type, SprSource source, ResHandle handle, float w,
 DrawObj* spr_create_1f(ResGroupId g, ResHandle crop, uint32_t colour, float x, float y, float px,
                        float py, float sx, float sy, int prio)
 {
-    return spr_create_typed(spr_type(), kSprFromCrop, crop, 0, 0, g, colour, x, y, px, py, sx, sy,
+    return spr_create_typed(spr_type(), SPR_FROM_CROP, crop, 0, 0, g, colour, x, y, px, py, sx, sy,
                             prio, true);
 }
 DrawObj* spr_create_tex_1f(ResGroupId g, ResHandle tex, uint32_t colour, float x, float y, float px,
                            float py, float sx, float sy, int prio)
 {
-    return spr_create_typed(spr_type(), kSprFromTex, tex, 0, 0, g, colour, x, y, px, py, sx, sy,
+    return spr_create_typed(spr_type(), SPR_FROM_TEX, tex, 0, 0, g, colour, x, y, px, py, sx, sy,
                             prio, true);
 }
 DrawObj* spr_create_plain_1f(ResGroupId g, uint32_t colour, float x, float y, float w, float h,
                              float px, float py, float sx, float sy, int prio)
 {
-    return spr_create_typed(spr_type(), kSprPlain, 0, w, h, g, colour, x, y, px, py, sx, sy, prio,
+    return spr_create_typed(spr_type(), SPR_PLAIN, 0, w, h, g, colour, x, y, px, py, sx, sy, prio,
                             true);
 }
 DrawObj* spr_create(ResGroupId g, ResHandle crop, uint32_t colour, float x, float y, float px,
                     float py, float sx, float sy, int prio)
 {
-    return spr_create_typed(spr_type(), kSprFromCrop, crop, 0, 0, g, colour, x, y, px, py, sx, sy,
+    return spr_create_typed(spr_type(), SPR_FROM_CROP, crop, 0, 0, g, colour, x, y, px, py, sx, sy,
                             prio, false);
 }
 DrawObj* spr_create_tex(ResGroupId g, ResHandle tex, uint32_t colour, float x, float y, float px,
                         float py, float sx, float sy, int prio)
 {
-    return spr_create_typed(spr_type(), kSprFromTex, tex, 0, 0, g, colour, x, y, px, py, sx, sy,
+    return spr_create_typed(spr_type(), SPR_FROM_TEX, tex, 0, 0, g, colour, x, y, px, py, sx, sy,
                             prio, false);
 }
 DrawObj* spr_create_plain(ResGroupId g, uint32_t colour, float x, float y, float w, float h,
                           float px, float py, float sx, float sy, int prio)
 {
-    return spr_create_typed(spr_type(), kSprPlain, 0, w, h, g, colour, x, y, px, py, sx, sy, prio,
+    return spr_create_typed(spr_type(), SPR_PLAIN, 0, w, h, g, colour, x, y, px, py, sx, sy, prio,
                             false);
 }
 
@@ -293,14 +293,14 @@ void spr_set_tex(DrawObj* o, ResHandle tex)
     SprWork* s = W(o);
     s->w = t->width;
     s->h = t->height;
-    std::memcpy(s->uv1, kFullUv, sizeof(kFullUv));
+    std::memcpy(s->uv1, SPR_FULL_UV, sizeof(SPR_FULL_UV));
     s->tex1 = tex;
 }
 
 void spr_set_tex2(DrawObj* o, ResHandle tex)
 {
     if (!res_tex_get(tex)) return;
-    std::memcpy(W(o)->uv2, kFullUv, sizeof(kFullUv));
+    std::memcpy(W(o)->uv2, SPR_FULL_UV, sizeof(SPR_FULL_UV));
     W(o)->tex2 = tex;
 }
 

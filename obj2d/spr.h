@@ -29,7 +29,7 @@ struct SprWork {
     uint8_t use_mat;
     uint8_t uv_rot1, uv_rot2;    // quarter turns 0..3
     uint8_t uv_flip1, uv_flip2;  // bit 2 horizontal, bit 3 vertical
-    unsigned char params[kObj2dParamBytes];
+    unsigned char params[OBJ2D_PARAM_BYTES];
     int16_t sc_x, sc_y, sc_w, sc_h;  // scissor; width 0 = none
 };
 
@@ -58,7 +58,7 @@ DrawObj* spr_create_plain(ResGroupId group, uint32_t colour, float x, float y, f
 // The creators' steps for a sprite-shaped type: alloc, type, the source (a
 // crop, a whole texture, or a plain size w x h), placement and colour,
 // visible, killed when one_frame, priority.
-enum SprSource : int { kSprFromCrop, kSprFromTex, kSprPlain };
+enum SprSource : int { SPR_FROM_CROP, SPR_FROM_TEX, SPR_PLAIN };
 DrawObj* spr_create_typed(int type, SprSource source, ResHandle handle, float w, float h,
                           ResGroupId group, uint32_t colour, float x, float y, float pivot_x,
                           float pivot_y, float scale_x, float scale_y, int prio, bool one_frame);

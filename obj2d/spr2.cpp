@@ -8,7 +8,7 @@ const Spr2Work* W(const DrawObj* obj) { return obj_work<Spr2Work>(obj); }
 
 }  // namespace
 
-int spr2_type() { return obj2d_type_id(kT2dTwin); }
+int spr2_type() { return obj2d_type_id(OBJ2D_T2D_TWIN); }
 
 void spr2_init(DrawObj* obj)
 {
@@ -22,7 +22,7 @@ void spr2_init(DrawObj* obj)
 void spr2_draw(DrawObj** run, int count)
 {
     RenderStateKey key = obj2d_base_key();
-    obj2d_apply_key(key, 0, nullptr, kObj2dFvf);
+    obj2d_apply_key(key, 0, nullptr, OBJ2D_FVF);
     obj2d_stages_begin();
     Obj2dScissor sc;
     obj2d_scissor_begin(&sc);
@@ -43,7 +43,7 @@ void spr2_draw(DrawObj** run, int count)
         tex2 = s->tex2;
         cur_filter = filter;
         key = obj2d_key_with_blend(key, s->blend);
-        obj2d_apply_key(key, s->shader, s->params, kObj2dFvf);
+        obj2d_apply_key(key, s->shader, s->params, OBJ2D_FVF);
         spr_quad(s, nullptr, 0xFFFFFFFFu, verts);
         obj2d_draw_quads(1);
         if (t->post) t->post(o, t->arg, value);
@@ -61,32 +61,32 @@ static DrawObj* make(SprSource src, ResHandle h, float w, float hh, ResGroupId g
 DrawObj* spr2_create_1f(ResGroupId g, ResHandle crop, uint32_t c, float x, float y, float px,
                         float py, float sx, float sy, int prio)
 {
-    return make(kSprFromCrop, crop, 0, 0, g, c, x, y, px, py, sx, sy, prio, true);
+    return make(SPR_FROM_CROP, crop, 0, 0, g, c, x, y, px, py, sx, sy, prio, true);
 }
 DrawObj* spr2_create_tex_1f(ResGroupId g, ResHandle tex, uint32_t c, float x, float y, float px,
                             float py, float sx, float sy, int prio)
 {
-    return make(kSprFromTex, tex, 0, 0, g, c, x, y, px, py, sx, sy, prio, true);
+    return make(SPR_FROM_TEX, tex, 0, 0, g, c, x, y, px, py, sx, sy, prio, true);
 }
 DrawObj* spr2_create_plain_1f(ResGroupId g, uint32_t c, float x, float y, float w, float h,
                               float px, float py, float sx, float sy, int prio)
 {
-    return make(kSprPlain, 0, w, h, g, c, x, y, px, py, sx, sy, prio, true);
+    return make(SPR_PLAIN, 0, w, h, g, c, x, y, px, py, sx, sy, prio, true);
 }
 DrawObj* spr2_create(ResGroupId g, ResHandle crop, uint32_t c, float x, float y, float px, float py,
                      float sx, float sy, int prio)
 {
-    return make(kSprFromCrop, crop, 0, 0, g, c, x, y, px, py, sx, sy, prio, false);
+    return make(SPR_FROM_CROP, crop, 0, 0, g, c, x, y, px, py, sx, sy, prio, false);
 }
 DrawObj* spr2_create_tex(ResGroupId g, ResHandle tex, uint32_t c, float x, float y, float px,
                          float py, float sx, float sy, int prio)
 {
-    return make(kSprFromTex, tex, 0, 0, g, c, x, y, px, py, sx, sy, prio, false);
+    return make(SPR_FROM_TEX, tex, 0, 0, g, c, x, y, px, py, sx, sy, prio, false);
 }
 DrawObj* spr2_create_plain(ResGroupId g, uint32_t c, float x, float y, float w, float h, float px,
                            float py, float sx, float sy, int prio)
 {
-    return make(kSprPlain, 0, w, h, g, c, x, y, px, py, sx, sy, prio, false);
+    return make(SPR_PLAIN, 0, w, h, g, c, x, y, px, py, sx, sy, prio, false);
 }
 
 void spr2_set_callbacks(DrawObj* obj, Spr2PreFn pre, Spr2PostFn post, void* arg)

@@ -16,7 +16,7 @@ Text2dWork* W(DrawObj* o) { return obj_work<Text2dWork>(o); }
 const Text2dWork* W(const DrawObj* o) { return obj_work<Text2dWork>(o); }
 
 // Longest name of "<font>_0000" kept.
-constexpr size_t kFontNameMax = 96;
+constexpr size_t TEXT2D_FONT_NAME_MAX = 96;
 
 bool starts_with(const char* s, const char* prefix, size_t n)
 {
@@ -25,7 +25,7 @@ bool starts_with(const char* s, const char* prefix, size_t n)
 
 void format_text(DrawObj* obj, const char* format, va_list args)
 {
-    char buf[kText2dMaxChars + 1];
+    char buf[TEXT2D_MAX_CHARS + 1];
     std::vsnprintf(buf, sizeof(buf), format ? format : "", args);
     text2d_set_text(obj, buf);
 }
@@ -43,7 +43,7 @@ DrawObj* create(ResGroupId g, const char* font_group, const char* font, int base
 
 }  // namespace
 
-int text2d_type() { return obj2d_type_id(kT2dText); }
+int text2d_type() { return obj2d_type_id(OBJ2D_T2D_TEXT); }
 
 void text2d_init(DrawObj* obj)
 {
@@ -70,7 +70,7 @@ int text2d_layout(DrawObj* obj, bool shadow, TexVertexA* out, float* width, floa
         const float aspect = float(tex->width) / float(tex->height);
         const float pen_y = -0.5f;
         float pen_x = -0.5f;
-        for (int i = 0; i < t->length && i < kText2dMaxChars; ++i) {
+        for (int i = 0; i < t->length && i < TEXT2D_MAX_CHARS; ++i) {
             const int idx = int(static_cast<unsigned char>(t->text[i])) - int(t->base);
             if (idx < 0 || t->first + ResHandle(idx) > t->end) continue;
             const ResCrop* crop = res_crop_get(t->first + ResHandle(idx));
@@ -153,7 +153,7 @@ void text2d_draw_objs(DrawObj** run, int count, const Mat3x2* extra, uint32_t ex
     for (int i = 0; i < count; ++i) {
         Text2dWork* t = W(run[i]);
         if (t->first == 0) continue;
-        obj2d_apply_key(obj2d_key_with_blend(base, t->blend), t->shader, t->params, kObj2dFvf);
+        obj2d_apply_key(obj2d_key_with_blend(base, t->blend), t->shader, t->params, OBJ2D_FVF);
         tex_set_stage(0, obj2d_tex_record(t->tex), 1);
         if (t->shadow_flags & 1u) pass(run[i], true);
         pass(run[i], false);
@@ -199,8 +199,8 @@ void text2d_set_font(DrawObj* obj, const char* font_group, const char* font, int
 {
     if (!font) return;
     const size_t n = std::strlen(font);
-    if (n > kFontNameMax) return;
-    char first_name[kFontNameMax + 8];
+    if (n > TEXT2D_FONT_NAME_MAX) return;
+    char first_name[TEXT2D_FONT_NAME_MAX + 8];
     std::snprintf(first_name, sizeof(first_name), "%s_0000", font);
     const ResHandle first = res_crop_find(font_group, first_name);
     const ResCrop* crop = res_crop_get(first);
@@ -228,8 +228,8 @@ void text2d_set_text(DrawObj* obj, const char* text)
         t->length = 0;
         return;
     }
-    const size_t n = strnlen(text, kText2dMaxChars + 1);
-    if (n > size_t(kText2dMaxChars)) return;
+    const size_t n = strnlen(text, TEXT2D_MAX_CHARS + 1);
+    if (n > size_t(TEXT2D_MAX_CHARS)) return;
     std::memcpy(t->text, text, n);
     t->text[n] = 0;
     t->length = uint16_t(n);
@@ -272,7 +272,8 @@ void text2d_set_shader(DrawObj* o, int set, const void* params, int bytes)
     Text2dWork* t = W(o);
     t->shader = int16_t(set);
     if (params && bytes > 0)
-        std::memcpy(t->params, params, size_t(bytes < kObj2dParamBytes ? bytes : kObj2dParamBytes));
+        std::memcpy(t->params, params,
+                    size_t(bytes < OBJ2D_PARAM_BYTES ? bytes : OBJ2D_PARAM_BYTES));
 }
 void text2d_set_blend(DrawObj* o, int blend) { W(o)->blend = int16_t(blend); }
 void text2d_shadow_enable(DrawObj* o, int enable)

@@ -9,7 +9,7 @@
 
 #include "obj2d/obj2d.h"
 
-constexpr int kText2dMaxChars = 128;
+constexpr int TEXT2D_MAX_CHARS = 128;
 
 // What a glyph callback may change, with its defaults.
 struct Text2dGlyph {
@@ -33,10 +33,10 @@ struct Text2dWork {
     ResHandle tex;
     uint32_t colour;
     int16_t shader, blend;
-    unsigned char params[kObj2dParamBytes];
+    unsigned char params[OBJ2D_PARAM_BYTES];
     Text2dGlyphFn glyph_fn;
     void* glyph_arg;
-    char text[kText2dMaxChars + 1];
+    char text[TEXT2D_MAX_CHARS + 1];
     uint8_t base;  // character code of the first glyph
     uint16_t length;
     uint32_t shadow_flags;  // bit 0: shadow pass first

@@ -13,12 +13,12 @@
 
 namespace {
 
-constexpr int kAttachUpdateOrder = 126;  // after the owner's default 127
+constexpr int ATTOBJ_ATTACH_UPDATE_ORDER = 126;  // after the owner's default 127
 
-void copy_name(char (&dst)[kAttachNameBytes], const char* src)
+void copy_name(char (&dst)[ATTOBJ_ATTACH_NAME_BYTES], const char* src)
 {
     dst[0] = '\0';
-    if (src) std::strncat(dst, src, kAttachNameBytes - 1);
+    if (src) std::strncat(dst, src, ATTOBJ_ATTACH_NAME_BYTES - 1);
 }
 
 // The matrix the attachment hangs from: its parent matrix, else its owner's
@@ -110,7 +110,7 @@ const Mat44* attobj_get_parent_matrix(DrawObj* obj)
 void attobj_set_use_local(DrawObj* obj, int on)
 {
     if (AttachObj* a = attobj_work(obj))
-        a->own_flags = on ? a->own_flags | kAttUseLocal : a->own_flags & ~kAttUseLocal;
+        a->own_flags = on ? a->own_flags | ATTOBJ_USE_LOCAL : a->own_flags & ~ATTOBJ_USE_LOCAL;
 }
 void attobj_set_name(DrawObj* obj, const char* name)
 {
@@ -155,7 +155,7 @@ void attobj_set_mesh(DrawObj* obj, ResHandle mesh)
     a->mesh = mesh;
     const MeshBuffers* mb = mesh ? res_mesh_get_object(mesh) : nullptr;
     a->own_flags =
-        (mb && mb->bone_count) ? a->own_flags | kAttSkinned : a->own_flags & ~kAttSkinned;
+        (mb && mb->bone_count) ? a->own_flags | ATTOBJ_SKINNED : a->own_flags & ~ATTOBJ_SKINNED;
     a->shader_set = uint16_t(mesh_shader_set_for(mesh));
 }
 ResHandle attobj_get_mesh(DrawObj* obj)
@@ -166,7 +166,7 @@ ResHandle attobj_get_mesh(DrawObj* obj)
 int attobj_is_skinned(DrawObj* obj)
 {
     AttachObj* a = attobj_work(obj);
-    return a && (a->own_flags & kAttSkinned) ? 1 : 0;
+    return a && (a->own_flags & ATTOBJ_SKINNED) ? 1 : 0;
 }
 void attobj_refresh_shader_set(DrawObj* obj)
 {
@@ -175,15 +175,15 @@ void attobj_refresh_shader_set(DrawObj* obj)
 void attobj_set_pass_a(DrawObj* obj, int on)
 {
     if (AttachObj* a = attobj_work(obj))
-        a->own_flags = on ? a->own_flags | kAttPassA : a->own_flags & ~kAttPassA;
+        a->own_flags = on ? a->own_flags | ATTOBJ_PASS_A : a->own_flags & ~ATTOBJ_PASS_A;
 }
 DrawParam attobj_set_dp_pass_a(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(attobj_work(obj), kDpPassABit, 1, v);
+    return o3f_set_dp(attobj_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
 DrawParam attobj_set_dp_pass_b(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(attobj_work(obj), kDpPassBBit, 1, v);
+    return o3f_set_dp(attobj_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 void attobj_set_override_tex(DrawObj* obj, ResHandle tex)
 {
@@ -239,7 +239,7 @@ DrawObj* attach_list_attach(DrawObj* owner, const char* name, ResHandle mesh)
     }
     DrawObj* obj = attobj_create(0, nullptr, mesh, owner->prio);
     if (!obj) return nullptr;
-    obj_set_update_order(obj, kAttachUpdateOrder);
+    obj_set_update_order(obj, ATTOBJ_ATTACH_UPDATE_ORDER);
     attobj_set_owner(obj, owner);
     attobj_set_name(obj, name);
     DrawObj* last = *head;
@@ -302,10 +302,10 @@ namespace {
 
 bool att_prepare(const Obj3dPassView& pv, DrawObj* o, AttachObj* a)
 {
-    if (pv.pass_a && !(a->own_flags & kAttPassA)) return false;
+    if (pv.pass_a && !(a->own_flags & ATTOBJ_PASS_A)) return false;
     const Mat44* hang = hang_matrix(a);
     if (!hang) vm_mat_identity(&a->world);
-    if (hang && (a->own_flags & kAttUseLocal))
+    if (hang && (a->own_flags & ATTOBJ_USE_LOCAL))
         vm_mat_mul(&a->world, hang, &a->local);
     else if (hang)
         a->world = *hang;
@@ -315,7 +315,7 @@ bool att_prepare(const Obj3dPassView& pv, DrawObj* o, AttachObj* a)
     o->depth = d2;
     MeshBounds b;
     if (!a->mesh || !mesh_bounds(a->mesh, &b)) return false;
-    if (draw_param_bit(a->dp, kDpFrustumCullBit)) {
+    if (draw_param_bit(a->dp, OBJ3D_DP_FRUSTUM_CULL_BIT)) {
         if (d2 - b.allowance > pv.far_sq) return false;
         if (!sphere_in_frustum(pv.planes, &a->light_point, b.origin_radius)) return false;
     }
@@ -325,11 +325,11 @@ bool att_prepare(const Obj3dPassView& pv, DrawObj* o, AttachObj* a)
 void att_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
 {
     AttachObj* a = obj_work<AttachObj>(o);
-    PointLight* lights[kObj3dMaxLights] = {};
+    PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int n = 0;
     MeshBounds b;
-    if (draw_param_bit(a->dp, kDpPointLightsBit) && mesh_bounds(a->mesh, &b))
-        n = plight_select_for_point(lights, kObj3dMaxLights, pv.screen, &a->light_point,
+    if (draw_param_bit(a->dp, OBJ3D_DP_POINT_LIGHTS_BIT) && mesh_bounds(a->mesh, &b))
+        n = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &a->light_point,
                                     b.origin_radius, a->light_mask);
     const bool own_material = a->shader_set == 0 && !a->material_default;
     if (own_material) material_apply_obj(&a->material);
@@ -337,7 +337,7 @@ void att_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
     d.mesh = a->mesh;
     d.override_tex = a->override_tex;
     d.world = &a->world;
-    if (a->own_flags & kAttSkinned)
+    if (a->own_flags & ATTOBJ_SKINNED)
         d.skin = motion_skeleton(a->bones, res_mesh_get_object(a->mesh));
     d.material = &a->material;
     d.dp = a->dp;

@@ -19,10 +19,10 @@ struct DrawObj;
 struct MotionPlayer;
 using ResGroupId = uint32_t;
 
-constexpr int kAttachNameBytes = 32;  // names up to 31 bytes compare exactly
-constexpr uint32_t kAttSkinned = 1u << 1;
-constexpr uint32_t kAttPassA = 1u << 2;
-constexpr uint32_t kAttUseLocal = 1u << 3;
+constexpr int ATTOBJ_ATTACH_NAME_BYTES = 32;  // names up to 31 bytes compare exactly
+constexpr uint32_t ATTOBJ_SKINNED = 1u << 1;
+constexpr uint32_t ATTOBJ_PASS_A = 1u << 2;
+constexpr uint32_t ATTOBJ_USE_LOCAL = 1u << 3;
 
 struct AttachObj {
     uint16_t shader_set;
@@ -34,7 +34,7 @@ struct AttachObj {
     ResHandle mesh;
     ResHandle override_tex;
     DrawParam dp;
-    uint32_t own_flags;   // kAtt*, bit 0 always set
+    uint32_t own_flags;   // ATTOBJ_PASS_A, ATTOBJ_SKINNED, ATTOBJ_USE_LOCAL; bit 0 always set
     HitTarget* hit;       // on the local matrix; released with the object
     const Mat44* parent;  // null: the owner's world matrix
     MotionPlayer* bones;  // the owner's player when the owner is a motion object
@@ -42,8 +42,8 @@ struct AttachObj {
     DrawObj* owner;
     DrawObj *prev, *next;
     NameHash name_hash;
-    char name[kAttachNameBytes];
-    char bone[kAttachNameBytes];  // the bone its parent matrix belongs to ("" none)
+    char name[ATTOBJ_ATTACH_NAME_BYTES];
+    char bone[ATTOBJ_ATTACH_NAME_BYTES];  // the bone its parent matrix belongs to ("" none)
     DrawParam drawn_dp;
     Mat44 world;  // the world matrix of the last draw
     Vec3 light_point;

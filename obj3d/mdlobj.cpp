@@ -35,7 +35,7 @@ void mdlobj_init(DrawObj* obj)
     *m = ModelObj{};
     o3f_init_common(m);
     vm_mat_identity(&m->world);
-    obj_set_priority(obj, kMdlDefaultPriority);
+    obj_set_priority(obj, MDLOBJ_DEFAULT_PRIORITY);
     obj_set_visible(obj, 1);
 }
 
@@ -80,10 +80,10 @@ DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, 
 
 int mesh_shader_set_for(ResHandle mesh) { return mesh && (res_mesh_flags(mesh) & 1u) ? 4 : 0; }
 
-ResHandle mdlobj_fill_lods(LodEntry (&lods)[kMdlLods], ResHandle mesh0, float dist0,
+ResHandle mdlobj_fill_lods(LodEntry (&lods)[MDLOBJ_LODS], ResHandle mesh0, float dist0,
                            ResHandle mesh1, float dist1, ResHandle max_mesh)
 {
-    const LodEntry given[kMdlLods] = {{mesh0, dist0}, {mesh1, dist1}};
+    const LodEntry given[MDLOBJ_LODS] = {{mesh0, dist0}, {mesh1, dist1}};
     lods[0] = lods[1] = LodEntry{};
     int n = 0;
     ResHandle first = 0;
@@ -144,27 +144,42 @@ ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq)
 
 // --- draw parameters --------------------------------------------------------------------
 
-void mdlobj_set_depth_sort(DrawObj* o, uint32_t v) { set_dp(o, kDpDepthSortBit, 1, v); }
-void mdlobj_set_lighting(DrawObj* o, uint32_t v) { set_dp(o, kDpLightingBit, 1, v); }
-void mdlobj_set_point_lights(DrawObj* o, uint32_t v) { set_dp(o, kDpPointLightsBit, 1, v); }
-void mdlobj_set_zwrite(DrawObj* o, uint32_t v) { set_dp(o, kDpZWriteBit, 1, v); }
-void mdlobj_set_fog(DrawObj* o, uint32_t v) { set_dp(o, kDpFogBit, 1, v); }
-void mdlobj_set_pass_a(DrawObj* o, uint32_t v) { set_dp(o, kDpPassABit, 1, v); }
-void mdlobj_set_pass_b(DrawObj* o, uint32_t v) { set_dp(o, kDpPassBBit, 1, v); }
-void mdlobj_set_blend(DrawObj* o, uint32_t v) { set_dp(o, kRsBlendShift, kRsBlendBits, v); }
-void mdlobj_set_cull(DrawObj* o, uint32_t v) { set_dp(o, kRsCullShift, kRsCullBits, v); }
+void mdlobj_set_depth_sort(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_DEPTH_SORT_BIT, 1, v); }
+void mdlobj_set_lighting(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_LIGHTING_BIT, 1, v); }
+void mdlobj_set_point_lights(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_POINT_LIGHTS_BIT, 1, v); }
+void mdlobj_set_zwrite(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_Z_WRITE_BIT, 1, v); }
+void mdlobj_set_fog(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_FOG_BIT, 1, v); }
+void mdlobj_set_pass_a(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_PASS_A_BIT, 1, v); }
+void mdlobj_set_pass_b(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_PASS_B_BIT, 1, v); }
+void mdlobj_set_blend(DrawObj* o, uint32_t v)
+{
+    set_dp(o, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS, v);
+}
+void mdlobj_set_cull(DrawObj* o, uint32_t v)
+{
+    set_dp(o, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS, v);
+}
 void mdlobj_set_billboard(DrawObj* o, uint32_t v)
 {
-    set_dp(o, kDpBillboardShift, kDpBillboardBits, v);
+    set_dp(o, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, v);
 }
-void mdlobj_set_frustum_cull(DrawObj* o, uint32_t v) { set_dp(o, kDpFrustumCullBit, 1, v); }
+void mdlobj_set_frustum_cull(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_FRUSTUM_CULL_BIT, 1, v); }
 void mdlobj_set_alpha_ref(DrawObj* o, uint32_t v)
 {
-    set_dp(o, kRsAlphaRefShift, kRsAlphaRefBits, v);
+    set_dp(o, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS, v);
 }
-void mdlobj_set_zfunc(DrawObj* o, uint32_t v) { set_dp(o, kRsZFuncShift, kRsZFuncBits, v); }
-void mdlobj_set_tex_filter(DrawObj* o, uint32_t v) { set_dp(o, kRsFilterShift, kRsFilterBits, v); }
-void mdlobj_set_fill(DrawObj* o, uint32_t v) { set_dp(o, kRsFillShift, kRsFillBits, v); }
+void mdlobj_set_zfunc(DrawObj* o, uint32_t v)
+{
+    set_dp(o, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS, v);
+}
+void mdlobj_set_tex_filter(DrawObj* o, uint32_t v)
+{
+    set_dp(o, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS, v);
+}
+void mdlobj_set_fill(DrawObj* o, uint32_t v)
+{
+    set_dp(o, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS, v);
+}
 
 DrawParam mdlobj_get_draw_param(DrawObj* obj)
 {
@@ -301,7 +316,7 @@ DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     a->parent = &m->world;
     if (local) {
         a->local = *local;
-        a->own_flags |= kAttUseLocal;
+        a->own_flags |= ATTOBJ_USE_LOCAL;
     }
     return att;
 }
@@ -312,7 +327,7 @@ ATTACH_LIST_DEFINE_OWNER(mdlobj)
 
 namespace {
 
-constexpr int kVkDebugBox = 'B';  // held: the visible bounds are drawn
+constexpr int MDLOBJ_VK_DEBUG_BOX = 'B';  // held: the visible bounds are drawn
 
 struct BoundsAcc {
     const XformSet* set;
@@ -331,8 +346,9 @@ void join_box(BoundsAcc& acc, const Box3& box, const Mat44* m)
 void count_visible_model(ModelObj* m, BoundsAcc& acc)
 {
     MeshBounds b;
-    if (!draw_param_bit(m->dp, kDpPassABit) || !m->chosen || !mesh_bounds(m->chosen, &b)) return;
-    if (!sphere_in_frustum_xf(&acc.set->cull_planes, &m->world, &b, kPassAMargin)) return;
+    if (!draw_param_bit(m->dp, OBJ3D_DP_PASS_A_BIT) || !m->chosen || !mesh_bounds(m->chosen, &b))
+        return;
+    if (!sphere_in_frustum_xf(&acc.set->cull_planes, &m->world, &b, OBJ3D_PASS_A_MARGIN)) return;
     join_box(acc, b.box, &m->world);
     m->drawn_dp = m->dp;
 }
@@ -340,13 +356,14 @@ void count_visible_model(ModelObj* m, BoundsAcc& acc)
 void count_visible_motion(MotionObj* m, BoundsAcc& acc)
 {
     MeshBounds b;
-    if (!draw_param_bit(m->dp, kDpPassABit) || !mesh_bounds(m->chosen, &b)) return;
+    if (!draw_param_bit(m->dp, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(m->chosen, &b)) return;
     Mat44 w = m->world;
     Vec3 root;
     if (motion_root_world_pos(m->player, &root))
         w.m[12] = root.x, w.m[13] = root.y, w.m[14] = root.z;
     const Vec3 pos = {w.m[12], w.m[13], w.m[14]};
-    if (!sphere_in_frustum(&acc.set->cull_planes, &pos, b.origin_radius + kPassAMargin)) return;
+    if (!sphere_in_frustum(&acc.set->cull_planes, &pos, b.origin_radius + OBJ3D_PASS_A_MARGIN))
+        return;
     join_box(acc, b.box, &w);
     m->drawn_dp = m->dp;
 }
@@ -354,7 +371,7 @@ void count_visible_motion(MotionObj* m, BoundsAcc& acc)
 void count_visible_attachment(AttachObj* a, BoundsAcc& acc)
 {
     MeshBounds b;
-    if (!draw_param_bit(a->dp, kDpPassABit) || !mesh_bounds(a->mesh, &b)) return;
+    if (!draw_param_bit(a->dp, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(a->mesh, &b)) return;
     const Mat44* m = a->parent;
     MotionObj* mo = motobj_work(a->owner);
     if (mo && mo->player && mo->player->bones)
@@ -363,7 +380,7 @@ void count_visible_attachment(AttachObj* a, BoundsAcc& acc)
         m = &mdlobj_work(a->owner)->world;
     else if (!m && mo)
         m = &mo->world;
-    if (!m || !sphere_in_frustum_xf(&acc.set->cull_planes, m, &b, kPassAMargin)) return;
+    if (!m || !sphere_in_frustum_xf(&acc.set->cull_planes, m, &b, OBJ3D_PASS_A_MARGIN)) return;
     join_box(acc, b.box, m);
     a->drawn_dp = a->dp;
 }
@@ -372,8 +389,10 @@ void count_visible_nodes(MeshListObj* ml, BoundsAcc& acc)
 {
     for (ResMeshListNode* n = ml->list; n; n = n->next) {
         MeshBounds b;
-        if (!draw_param_bit(n->caller_word, kDpPassABit) || !mesh_bounds(n->mesh, &b)) continue;
-        if (!sphere_in_frustum(&acc.set->cull_planes, &b.centre, b.radius + kPassAMargin)) continue;
+        if (!draw_param_bit(n->caller_word, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(n->mesh, &b))
+            continue;
+        if (!sphere_in_frustum(&acc.set->cull_planes, &b.centre, b.radius + OBJ3D_PASS_A_MARGIN))
+            continue;
         join_box(acc, b.box, nullptr);
     }
 }
@@ -396,7 +415,8 @@ int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
     if (out_min) *out_min = acc.box.lo;
     if (out_max) *out_max = acc.box.hi;
     // Nothing counted leaves an inverted box: no debug box for it.
-    if (acc.count > 0 && key_is_down(kVkDebugBox)) obj3d_debug_box(0, &acc.box, 0x60FF0000u);
+    if (acc.count > 0 && key_is_down(MDLOBJ_VK_DEBUG_BOX))
+        obj3d_debug_box(0, &acc.box, 0x60FF0000u);
     return acc.count;
 }
 

@@ -16,9 +16,9 @@
 struct DrawObj;
 using ResGroupId = uint32_t;
 
-constexpr int kMdlLods = 2;
-constexpr int kShaderParamWords = 23;  // the per-object shader parameter block
-constexpr int kMdlDefaultPriority = 81;
+constexpr int MDLOBJ_LODS = 2;
+constexpr int MDLOBJ_SHADER_PARAM_WORDS = 23;  // the per-object shader parameter block
+constexpr int MDLOBJ_DEFAULT_PRIORITY = 81;
 constexpr ResHandle MDL_MESH_MAX = 0xFFFFFFFFu;  // a model object takes every mesh handle
 
 struct LodEntry {
@@ -30,13 +30,13 @@ struct LodEntry {
 struct ModelObj {
     uint16_t shader_set;        // 4 when the first given level's mesh is "NRM", else 0
     uint16_t material_default;  // material_is_default of the material
-    uint32_t params[kShaderParamWords];
+    uint32_t params[MDLOBJ_SHADER_PARAM_WORDS];
     ObjMaterial material;
-    float shader_scalar;      // 1.0
-    Mat44 world;              // identity; translation in row 3
-    ResHandle chosen;         // the level drawn this frame (written by the draw)
-    ResHandle fixed;          // used in passes A and B when not 0
-    LodEntry lods[kMdlLods];  // ascending distance
+    float shader_scalar;         // 1.0
+    Mat44 world;                 // identity; translation in row 3
+    ResHandle chosen;            // the level drawn this frame (written by the draw)
+    ResHandle fixed;             // used in passes A and B when not 0
+    LodEntry lods[MDLOBJ_LODS];  // ascending distance
     DrawParam dp;
     HitTarget* hit;          // null = none; released with the object
     ResHandle override_tex;  // replaces subset 0's stage-0 texture
@@ -80,7 +80,7 @@ int mesh_shader_set_for(ResHandle mesh);
 // with a mesh handle from 1 to max_mesh are kept, sorted by ascending distance
 // (equal distances keep their order), the rest cleared. Answers the mesh of
 // the first given pair kept (0 when none), whose shader set the object takes.
-ResHandle mdlobj_fill_lods(LodEntry (&lods)[kMdlLods], ResHandle mesh0, float dist0,
+ResHandle mdlobj_fill_lods(LodEntry (&lods)[MDLOBJ_LODS], ResHandle mesh0, float dist0,
                            ResHandle mesh1, float dist1, ResHandle max_mesh);
 
 // --- draw parameters (booleans masked to 1 bit, indices to the field) -----------------

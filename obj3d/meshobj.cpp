@@ -28,7 +28,7 @@ void set_list_owner(ResMeshListNode* list, DrawObj* owner)
     for (ResMeshListNode* n = list; n; n = n->next) set_node_owner(n, owner);
 }
 
-ResMeshListNode* g_nodes[kMeshListScratch];
+ResMeshListNode* g_nodes[MESHOBJ_LIST_SCRATCH];
 
 }  // namespace
 
@@ -108,9 +108,9 @@ namespace {
 
 bool node_in_pass(const Obj3dPassView& pv, uint32_t f)
 {
-    if (!(f & kNodeEnabled)) return false;
-    if (pv.pass_a) return draw_param_bit(f, kDpPassABit);
-    if (pv.pass_b) return draw_param_bit(f, kDpPassBBit);
+    if (!(f & MESHOBJ_NODE_ENABLED)) return false;
+    if (pv.pass_a) return draw_param_bit(f, OBJ3D_DP_PASS_A_BIT);
+    if (pv.pass_b) return draw_param_bit(f, OBJ3D_DP_PASS_B_BIT);
     return true;
 }
 
@@ -119,15 +119,15 @@ void draw_node(const Obj3dPassView& pv, ResMeshListNode* n, ResHandle* last_mesh
     MeshListObj* m = obj_work<MeshListObj>(meshobj_node_owner(n));
     MeshBounds b;
     if (!mesh_bounds(n->mesh, &b)) return;
-    PointLight* lights[kObj3dMaxLights] = {};
+    PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int count = 0;
-    if (draw_param_bit(n->caller_word, kDpPointLightsBit))
-        count = plight_select_for_point(lights, kObj3dMaxLights, pv.screen, &b.centre, b.radius,
+    if (draw_param_bit(n->caller_word, OBJ3D_DP_POINT_LIGHTS_BIT))
+        count = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &b.centre, b.radius,
                                         uint32_t(n->minus_one));
     MeshDrawArgs d = {};
     d.mesh = n->mesh;
     d.material = &m->material;
-    d.dp = n->caller_word & ~(7u << kDpBillboardShift);
+    d.dp = n->caller_word & ~(7u << OBJ3D_DP_BILLBOARD_SHIFT);
     d.shader_set = m->shader_set ? m->shader_set : mesh_shader_set_for(n->mesh);
     d.params = m->params;
     d.lights = lights;
@@ -142,8 +142,8 @@ void meshobj_draw_all(DrawObj** run, int count)
 {
     Obj3dPassView pv;
     obj3d_pass_view(&pv);
-    const float margin = pv.pass_a ? kPassAMargin : 0.0f;
-    int first = 0, second = kMeshListScratch;
+    const float margin = pv.pass_a ? OBJ3D_PASS_A_MARGIN : 0.0f;
+    int first = 0, second = MESHOBJ_LIST_SCRATCH;
     for (int i = 0; i < count; ++i) {
         MeshListObj* m = obj_work<MeshListObj>(run[i]);
         for (ResMeshListNode* n = m->list; n && first < second; n = n->next) {
@@ -153,22 +153,22 @@ void meshobj_draw_all(DrawObj** run, int count)
             const float r = 0.7f * b.radius;
             n->zero = vm_vec3_dist_sq(&pv.eye, &b.centre) + r * r;
             set_node_owner(n, run[i]);
-            if (n->caller_word & kNodeSecondList)
+            if (n->caller_word & MESHOBJ_NODE_SECOND_LIST)
                 g_nodes[--second] = n;
             else
                 g_nodes[first++] = n;
         }
     }
-    if (first == 0 && second == kMeshListScratch) return;
+    if (first == 0 && second == MESHOBJ_LIST_SCRATCH) return;
     mlist_sort_asc(g_nodes, first);
-    mlist_sort_desc(g_nodes + second, kMeshListScratch - second);
+    mlist_sort_desc(g_nodes + second, MESHOBJ_LIST_SCRATCH - second);
     obj3d_apply_base_states(pv, 3, 0x112);
     // The nodes are placed in world space already.
     const Mat44 identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     gfx_set_transform(GFX_TS_WORLD, identity.m);
     ResHandle last_mesh = ResHandle(-1);
     for (int i = 0; i < first; ++i) draw_node(pv, g_nodes[i], &last_mesh);
-    for (int i = second; i < kMeshListScratch; ++i) draw_node(pv, g_nodes[i], &last_mesh);
+    for (int i = second; i < MESHOBJ_LIST_SCRATCH; ++i) draw_node(pv, g_nodes[i], &last_mesh);
     if (pv.tex_limit == -1) obj3d_unbind_stages(1);
 }
 

@@ -18,9 +18,9 @@ struct DrawObj;
 struct ResMeshListNode;
 using ResGroupId = uint32_t;
 
-constexpr uint32_t kNodeEnabled = 1u << 0;
-constexpr uint32_t kNodeSecondList = 1u << 1;
-constexpr int kMeshListScratch = 8192;  // nodes one draw-all collects
+constexpr uint32_t MESHOBJ_NODE_ENABLED = 1u << 0;
+constexpr uint32_t MESHOBJ_NODE_SECOND_LIST = 1u << 1;
+constexpr int MESHOBJ_LIST_SCRATCH = 8192;  // nodes one draw-all collects
 
 struct MeshListObj {
     uint16_t shader_set;

@@ -18,9 +18,9 @@
 namespace {
 
 // Bone walks keep two stack levels of their own below the tree's.
-constexpr int kStackDepth = 64;
-constexpr int kMaxTreeDepth = kStackDepth - 3;
-constexpr float kPi = 3.14159265358979f;
+constexpr int MOTION_STACK_DEPTH = 64;
+constexpr int MOTION_MAX_TREE_DEPTH = MOTION_STACK_DEPTH - 3;
+constexpr float MOTION_PI = 3.14159265358979f;
 
 // What one update needs to sample keys.
 struct Keys {
@@ -39,7 +39,7 @@ Keys keys_of(const MotionPlayer* p)
 // The bone's local matrix at the keys, mirrored when the player mirrors.
 void sample_local(const MotionPlayer* p, const BoneWork* b, const Keys& k, Mat44* out)
 {
-    const bool mirror = (p->flags & kMpMirror) != 0;
+    const bool mirror = (p->flags & MOTION_MP_MIRROR) != 0;
     anim_sample(p, out, k.key0, k.key1, k.fraction, mirror ? b->mirror_channel : b->channel);
     if (mirror) mirror_bone_matrix(out, out, b->parent == nullptr);
 }
@@ -57,7 +57,8 @@ int tree_bone_count(ByteSpan d)
         if (t.kind == BONE_TOK_PUSH) deepest = std::max(deepest, ++depth);
         if (t.kind == BONE_TOK_POP) --depth;
     }
-    if (nodes != matrices || nodes < 1 || nodes > kMotionMaxBones || deepest > kMaxTreeDepth)
+    if (nodes != matrices || nodes < 1 || nodes > MOTION_MAX_BONES ||
+        deepest > MOTION_MAX_TREE_DEPTH)
         return 0;
     return nodes;
 }
@@ -70,17 +71,17 @@ void advance_frame(MotionPlayer* p, int frame)
         p->frame = 0;
         return;
     }
-    const int64_t one = kMotionOneFrame;
+    const int64_t one = MOTION_ONE_FRAME;
     const int64_t last = int64_t(p->length) - one;
     int64_t f = p->frame;
-    const bool reverse = (p->flags & kMpReverse) != 0;
+    const bool reverse = (p->flags & MOTION_MP_REVERSE) != 0;
     if (frame >= 0)
         f = int64_t(std::min(frame, 0x7FFF)) * one;
     else if (reverse)
         f = f <= int64_t(p->step) ? 0 : f - int64_t(p->step);
     else
         f += p->step;
-    if (!(p->flags & kMpLoop)) {
+    if (!(p->flags & MOTION_MP_LOOP)) {
         f = std::clamp(f, std::min<int64_t>(p->start, last), last);
     } else {
         int64_t lo = p->start;
@@ -99,20 +100,20 @@ void advance_frame(MotionPlayer* p, int frame)
 void pose_bones(MotionPlayer* p, ByteSpan d, float t, bool fading, int no_fade,
                 const Mat44* inv_root)
 {
-    Mat44 stack[kStackDepth];
+    Mat44 stack[MOTION_STACK_DEPTH];
     int sp = 1;
-    stack[0] = stack[1] = kIdentity;
+    stack[0] = stack[1] = MOTION_IDENTITY;
     const Keys k = keys_of(p);
-    const bool ctrl = ((p->flags >> kMpModesShift) & 31u) != 0;
+    const bool ctrl = ((p->flags >> MOTION_MP_MODES_SHIFT) & 31u) != 0;
     const int ref = motion_ref_bone(p);
-    const uint32_t filter = (p->flags >> kMpRefFilterShift) & 7u;
+    const uint32_t filter = (p->flags >> MOTION_MP_REF_FILTER_SHIFT) & 7u;
     BoneWork* b = p->bones;
     int idx = 0;
     uint32_t pos = 0;
     BoneTok tok;
     while (b && bone_next(d, pos, tok)) {
         if (tok.kind == BONE_TOK_PUSH) {
-            if (sp + 1 < kStackDepth) stack[sp + 1] = stack[sp], ++sp;
+            if (sp + 1 < MOTION_STACK_DEPTH) stack[sp + 1] = stack[sp], ++sp;
             continue;
         }
         if (tok.kind == BONE_TOK_POP) {
@@ -121,12 +122,12 @@ void pose_bones(MotionPlayer* p, ByteSpan d, float t, bool fading, int no_fade,
         }
         if (tok.kind != BONE_TOK_MATRIX) continue;
         Mat44 bind;
-        if (!rd_f32s(d, tok.matrix_off, bind.m, 16)) bind = kIdentity;
+        if (!rd_f32s(d, tok.matrix_off, bind.m, 16)) bind = MOTION_IDENTITY;
         Mat44& top = stack[sp];
         vm_mat_mul(&top, &top, &bind);
         b->skin = top;
         b->mesh_bone = 255;
-        b->flags &= ~kBwWorldDone;
+        b->flags &= ~MOTION_BW_WORLD_DONE;
         Mat44 local;
         sample_local(p, b, k, &local);
         if (idx == ref) {
@@ -155,7 +156,7 @@ void update_root_motion(MotionPlayer* p)
     Mat44 r;
     motion_ref_matrix(p, &r);
     const Vec3 now = row3(r);
-    const bool keep = (p->flags & kMpUpdated) && p->frame > p->start + p->step;
+    const bool keep = (p->flags & MOTION_MP_UPDATED) && p->frame > p->start + p->step;
     p->prev_root_pos = keep ? p->root_pos : now;
     p->root_pos = now;
 }
@@ -164,7 +165,7 @@ void skin_bones(MotionPlayer* p, const MeshBuffers* skin)
 {
     p->skin_mesh = skin;
     if (!skin || !skin->bones) return;
-    const uint32_t n = std::min<uint32_t>(skin->bone_count, kMotionMaxBones);
+    const uint32_t n = std::min<uint32_t>(skin->bone_count, MOTION_MAX_BONES);
     for (uint32_t i = 0; i < n; ++i) {
         const MeshBone& mb = skin->bones[i];
         BoneWork* b = bone_work_by_name(p, mb.name, mb.hash);
@@ -208,12 +209,13 @@ int motion_player_set(MotionPlayer* p, ResHandle model, ResHandle motion)
     const ByteSpan d = res_data(RES_BONE, p->model);
     int count = 0;
     for (BoneWork* b = p->bones; b; b = b->next) ++count;
-    p->flags = (p->flags & ~(kMpNodeCountMask | (255u << kMpRefBoneShift) | kMpUpdated)) |
-               uint32_t(count) | (255u << kMpRefBoneShift);
+    p->flags = (p->flags & ~(MOTION_MP_NODE_COUNT_MASK | (255u << MOTION_MP_REF_BONE_SHIFT) |
+                             MOTION_MP_UPDATED)) |
+               uint32_t(count) | (255u << MOTION_MP_REF_BONE_SHIFT);
     p->frame = p->start;
     p->loop_count = 0;
     p->ref_matrix = nullptr;
-    p->length = p->motion ? res_anime_max_frame(p->motion) * kMotionOneFrame : 0;
+    p->length = p->motion ? res_anime_max_frame(p->motion) * MOTION_ONE_FRAME : 0;
 
     const char* entry = res_bone_name(p->model);
     const NameHash entry_hash = entry ? name_hash(entry) : 0;
@@ -223,7 +225,7 @@ int motion_player_set(MotionPlayer* p, ResHandle model, ResHandle motion)
     struct Open {
         int depth;
         BoneWork* bone;
-    } open[kStackDepth];
+    } open[MOTION_STACK_DEPTH];
     int nopen = 0, depth = 0, idx = 0;
     BoneWork* b = p->bones;
     uint32_t pos = 0;
@@ -239,15 +241,16 @@ int motion_player_set(MotionPlayer* p, ResHandle model, ResHandle motion)
         if (!ref_known && name && entry && hash == entry_hash && std::strcmp(name, entry) == 0) {
             ref_known = true;
             p->ref_matrix = &p->ref_bind;
-            p->flags = (p->flags & ~(255u << kMpRefBoneShift)) | uint32_t(idx) << kMpRefBoneShift;
+            p->flags = (p->flags & ~(255u << MOTION_MP_REF_BONE_SHIFT)) |
+                       uint32_t(idx) << MOTION_MP_REF_BONE_SHIFT;
         }
         b->fade_pose = b->model;
         b->name = name;
         b->hash = hash;
-        b->channel = b->mirror_channel = kNoChannel;
+        b->channel = b->mirror_channel = MOTION_NO_CHANNEL;
         if (p->motion && name) {
             const int ch = anim_channel_index(p->motion, name, hash);
-            b->channel = b->mirror_channel = ch >= 0 ? uint8_t(ch) : kNoChannel;
+            b->channel = b->mirror_channel = ch >= 0 ? uint8_t(ch) : MOTION_NO_CHANNEL;
             char mirrored[CHUNK_NAME_MAX + 1];
             if (mirror_bone_name(mirrored, sizeof mirrored, name)) {
                 const int mc = anim_channel_index(p->motion, mirrored, name_hash(mirrored));
@@ -256,7 +259,7 @@ int motion_player_set(MotionPlayer* p, ResHandle model, ResHandle motion)
         }
         while (nopen > 0 && open[nopen - 1].depth >= depth) --nopen;
         b->parent = nopen > 0 ? open[nopen - 1].bone : nullptr;
-        if (nopen < kStackDepth) open[nopen++] = {depth, b};
+        if (nopen < MOTION_STACK_DEPTH) open[nopen++] = {depth, b};
         b = b->next;
         ++idx;
     }
@@ -267,10 +270,10 @@ void motion_player_update(MotionPlayer* p, const Mat44* root, int frame, const M
                           uint16_t owner_id, int no_fade)
 {
     if (!p) return;
-    const Mat44& rm = root ? *root : kIdentity;
-    Mat44 inv = kIdentity;
-    const uint32_t modes = (p->flags >> kMpModesShift) & 31u;
-    if ((modes & (1u | 2u | 8u)) || (p->flags & kMpSpring)) vm_mat_inverse(&inv, &rm);
+    const Mat44& rm = root ? *root : MOTION_IDENTITY;
+    Mat44 inv = MOTION_IDENTITY;
+    const uint32_t modes = (p->flags >> MOTION_MP_MODES_SHIFT) & 31u;
+    if ((modes & (1u | 2u | 8u)) || (p->flags & MOTION_MP_SPRING)) vm_mat_inverse(&inv, &rm);
     const ByteSpan d = res_data(RES_BONE, p->model);
     if (d.empty() || !p->bones) return;
     const bool fading = !no_fade && p->fade_left != 0;
@@ -278,26 +281,27 @@ void motion_player_update(MotionPlayer* p, const Mat44* root, int frame, const M
     if (fading && p->fade_len != 0) {
         const float f =
             clamp01(float(p->fade_len - std::min(p->fade_left, p->fade_len)) / float(p->fade_len));
-        t = (1.0f - std::cos(kPi * f)) * 0.5f;
+        t = (1.0f - std::cos(MOTION_PI * f)) * 0.5f;
     }
     advance_frame(p, frame);
     pose_bones(p, d, t, fading, no_fade, &inv);
     if (p->fade_left) --p->fade_left;
-    p->flags = (p->flags & ~(kMpFaded | (31u << kMpModesShift))) | (fading ? kMpFaded : 0u);
+    p->flags = (p->flags & ~(MOTION_MP_FADED | (31u << MOTION_MP_MODES_SHIFT))) |
+               (fading ? MOTION_MP_FADED : 0u);
     for (BoneWork* b = p->bones; b; b = b->next) {
-        if (b->flags & kBwWorldDone) continue;
+        if (b->flags & MOTION_BW_WORLD_DONE) continue;
         vm_mat_mul(&b->world, &rm, &b->model);
-        b->flags |= kBwWorldDone;
+        b->flags |= MOTION_BW_WORLD_DONE;
     }
-    if (p->flags & kMpSpring) motion_spring_step(p, &rm, &inv, owner_id);
+    if (p->flags & MOTION_MP_SPRING) motion_spring_step(p, &rm, &inv, owner_id);
     update_root_motion(p);
     skin_bones(p, skin);
-    p->flags |= kMpUpdated;
+    p->flags |= MOTION_MP_UPDATED;
 }
 
 void motion_set_loop(MotionPlayer* p, int on)
 {
-    if (p) p->flags = on ? p->flags | kMpLoop : p->flags & ~kMpLoop;
+    if (p) p->flags = on ? p->flags | MOTION_MP_LOOP : p->flags & ~MOTION_MP_LOOP;
 }
 void motion_set_loop_limit(MotionPlayer* p, int n)
 {
@@ -305,11 +309,11 @@ void motion_set_loop_limit(MotionPlayer* p, int n)
 }
 void motion_set_mirror(MotionPlayer* p, int on)
 {
-    if (p) p->flags = on ? p->flags | kMpMirror : p->flags & ~kMpMirror;
+    if (p) p->flags = on ? p->flags | MOTION_MP_MIRROR : p->flags & ~MOTION_MP_MIRROR;
 }
 void motion_set_reverse(MotionPlayer* p, int on)
 {
-    if (p) p->flags = on ? p->flags | kMpReverse : p->flags & ~kMpReverse;
+    if (p) p->flags = on ? p->flags | MOTION_MP_REVERSE : p->flags & ~MOTION_MP_REVERSE;
 }
 void motion_set_speed(MotionPlayer* p, float frames)
 {
@@ -329,14 +333,14 @@ void motion_set_frame(MotionPlayer* p, uint32_t f)
 {
     if (!p) return;
     p->frame = f;
-    p->flags &= ~kMpUpdated;
+    p->flags &= ~MOTION_MP_UPDATED;
 }
 
 int motion_is_playing(const MotionPlayer* p, int loops)
 {
     if (!p || p->length == 0) return 0;
-    if (p->flags & kMpLoop) return int64_t(p->loop_count) <= loops ? 1 : 0;
-    return p->frame < p->length - kMotionOneFrame ? 1 : 0;
+    if (p->flags & MOTION_MP_LOOP) return int64_t(p->loop_count) <= loops ? 1 : 0;
+    return p->frame < p->length - MOTION_ONE_FRAME ? 1 : 0;
 }
 int motion_is_playing_limit(const MotionPlayer* p)
 {
@@ -344,18 +348,24 @@ int motion_is_playing_limit(const MotionPlayer* p)
 }
 int motion_at_start(const MotionPlayer* p)
 {
-    return p && p->length && p->start <= p->frame && p->frame < p->start + kMotionOneFrame;
+    return p && p->length && p->start <= p->frame && p->frame < p->start + MOTION_ONE_FRAME;
 }
 int motion_at_end(const MotionPlayer* p)
 {
-    return p && p->length && p->length - kMotionOneFrame <= p->frame && p->frame <= p->length - 1;
+    return p && p->length && p->length - MOTION_ONE_FRAME <= p->frame && p->frame <= p->length - 1;
 }
-int motion_ref_bone(const MotionPlayer* p) { return p ? int(p->flags >> kMpRefBoneShift) : 255; }
-int motion_node_count(const MotionPlayer* p) { return p ? int(p->flags & kMpNodeCountMask) : 0; }
+int motion_ref_bone(const MotionPlayer* p)
+{
+    return p ? int(p->flags >> MOTION_MP_REF_BONE_SHIFT) : 255;
+}
+int motion_node_count(const MotionPlayer* p)
+{
+    return p ? int(p->flags & MOTION_MP_NODE_COUNT_MASK) : 0;
+}
 
 void motion_ref_matrix(const MotionPlayer* p, Mat44* out)
 {
-    *out = kIdentity;
+    *out = MOTION_IDENTITY;
     const int ref = motion_ref_bone(p);
     const BoneWork* b = p && ref != 255 ? bone_work_at(p->bones, ref) : nullptr;
     if (!b) return;
@@ -403,9 +413,9 @@ BoneWork* motion_bone_world(MotionPlayer* p, int i, const Mat44* root, int force
 {
     BoneWork* b = p ? bone_work_at(p->bones, i) : nullptr;
     if (!b) return nullptr;
-    if (force || !(b->flags & kBwWorldDone)) {
-        vm_mat_mul(&b->world, root ? root : &kIdentity, &b->model);
-        b->flags |= kBwWorldDone;
+    if (force || !(b->flags & MOTION_BW_WORLD_DONE)) {
+        vm_mat_mul(&b->world, root ? root : &MOTION_IDENTITY, &b->model);
+        b->flags |= MOTION_BW_WORLD_DONE;
     }
     return b;
 }
@@ -428,7 +438,7 @@ int anim_channel_index(ResHandle motion, const char* name, NameHash hash)
 {
     const ByteSpan d = res_data(RES_ANIME, motion);
     if (d.empty() || !name) return -1;
-    const uint32_t n = std::min<uint32_t>(rd_u32_or0(d, 0), kMotionMaxBones);
+    const uint32_t n = std::min<uint32_t>(rd_u32_or0(d, 0), MOTION_MAX_BONES);
     for (uint32_t i = 0; i < n; ++i) {
         AnimNode node;
         if (!anim_node(d, i, node) || rd_u32_or0(d, node.hash_off) != hash) continue;
@@ -441,13 +451,13 @@ int anim_channel_index(ResHandle motion, const char* name, NameHash hash)
 void anim_sample(const MotionPlayer* p, Mat44* out, uint32_t key0, uint32_t key1, uint32_t fraction,
                  int channel)
 {
-    *out = kIdentity;
-    if (!p || !p->motion || channel == kNoChannel) return;
+    *out = MOTION_IDENTITY;
+    if (!p || !p->motion || channel == MOTION_NO_CHANNEL) return;
     const ByteSpan d = res_data(RES_ANIME, p->motion);
     AnimNode node;
     if (d.empty() || !anim_node(d, uint32_t(channel), node)) return;
     if (!anim_frame(d, node, key0, out->m)) {
-        *out = kIdentity;
+        *out = MOTION_IDENTITY;
         return;
     }
     if ((fraction & 0xFFFFu) == 0) return;

@@ -16,33 +16,33 @@
 
 struct MeshBuffers;
 
-constexpr int kMotionPlayers = 256;
-constexpr int kBoneWorks = 6400;
-constexpr int kBoneSprings = 64;
-constexpr uint32_t kMotionOneFrame = 0x10000;
+constexpr int MOTION_PLAYERS = 256;
+constexpr int MOTION_BONE_WORKS = 6400;
+constexpr int MOTION_BONE_SPRINGS = 64;
+constexpr uint32_t MOTION_ONE_FRAME = 0x10000;
 // Bone and mesh-bone indices are bytes, 255 meaning none.
-constexpr int kMotionMaxBones = 254;
-constexpr uint8_t kNoChannel = 255;
+constexpr int MOTION_MAX_BONES = 254;
+constexpr uint8_t MOTION_NO_CHANNEL = 255;
 
 // Player flags.
-constexpr uint32_t kMpNodeCountMask = 0xFFu;
-constexpr int kMpRefFilterShift = 8;  // bits 8-10
-constexpr int kMpModesShift = 11;     // bits 11-15: mode m is bit 1 << (m - 1)
-constexpr uint32_t kMpLoop = 1u << 16;
-constexpr uint32_t kMpFaded = 1u << 17;
-constexpr uint32_t kMpMirror = 1u << 18;
-constexpr uint32_t kMpReverse = 1u << 19;
-constexpr uint32_t kMpSpring = 1u << 20;
-constexpr uint32_t kMpUpdated = 1u << 21;
-constexpr int kMpRefBoneShift = 24;  // bits 24-31, 255 = none
+constexpr uint32_t MOTION_MP_NODE_COUNT_MASK = 0xFFu;
+constexpr int MOTION_MP_REF_FILTER_SHIFT = 8;  // bits 8-10
+constexpr int MOTION_MP_MODES_SHIFT = 11;      // bits 11-15: mode m is bit 1 << (m - 1)
+constexpr uint32_t MOTION_MP_LOOP = 1u << 16;
+constexpr uint32_t MOTION_MP_FADED = 1u << 17;
+constexpr uint32_t MOTION_MP_MIRROR = 1u << 18;
+constexpr uint32_t MOTION_MP_REVERSE = 1u << 19;
+constexpr uint32_t MOTION_MP_SPRING = 1u << 20;
+constexpr uint32_t MOTION_MP_UPDATED = 1u << 21;
+constexpr int MOTION_MP_REF_BONE_SHIFT = 24;  // bits 24-31, 255 = none
 
 // Bone flags.
-constexpr uint32_t kBwChainMask = 0xFFu;
-constexpr int kBwModeShift = 8;  // bits 8-10
-constexpr uint32_t kBwModeMask = 7u << kBwModeShift;
-constexpr uint32_t kBwWorldDone = 1u << 11;
-constexpr uint32_t kBwNoUp = 1u << 12;
-constexpr uint32_t kBwSpring = 1u << 13;
+constexpr uint32_t MOTION_BW_CHAIN_MASK = 0xFFu;
+constexpr int MOTION_BW_MODE_SHIFT = 8;  // bits 8-10
+constexpr uint32_t MOTION_BW_MODE_MASK = 7u << MOTION_BW_MODE_SHIFT;
+constexpr uint32_t MOTION_BW_WORLD_DONE = 1u << 11;
+constexpr uint32_t MOTION_BW_NO_UP = 1u << 12;
+constexpr uint32_t MOTION_BW_SPRING = 1u << 13;
 
 enum BoneCtrlMode : uint32_t {
     BONE_CTRL_NONE,
@@ -66,7 +66,7 @@ struct BoneWork {
     Mat44 ctrl;       // controller matrix (modes 3 and 4)
     Vec3 target, up;  // controller target (modes 1, 2) and up vector (mode 2)
     float weight;
-    uint32_t flags;  // kBw*
+    uint32_t flags;  // MOTION_BW_*
     uint8_t channel, mirror_channel, mesh_bone;
     const char* name;  // inside the bone tree's stored data
     NameHash hash;
@@ -78,7 +78,7 @@ struct BoneWork {
 struct MotionPlayer {
     ResHandle model;                          // bone tree
     ResHandle motion;                         // animation, 0 none
-    uint32_t flags;                           // kMp*
+    uint32_t flags;                           // MOTION_MP_*
     uint32_t step, start, loop_start, frame;  // 16.16
     uint32_t loop_count;
     int32_t loop_limit;  // -1 endless

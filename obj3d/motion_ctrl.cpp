@@ -16,17 +16,20 @@
 
 namespace {
 
-uint32_t bone_mode(const BoneWork* b) { return (b->flags & kBwModeMask) >> kBwModeShift; }
+uint32_t bone_mode(const BoneWork* b)
+{
+    return (b->flags & MOTION_BW_MODE_MASK) >> MOTION_BW_MODE_SHIFT;
+}
 
 void request_mode(MotionPlayer* p, BoneWork* b, uint32_t mode)
 {
-    b->flags = (b->flags & ~kBwModeMask) | (mode << kBwModeShift);
-    if (mode) p->flags |= 1u << (kMpModesShift + int(mode) - 1);
+    b->flags = (b->flags & ~MOTION_BW_MODE_MASK) | (mode << MOTION_BW_MODE_SHIFT);
+    if (mode) p->flags |= 1u << (MOTION_MP_MODES_SHIFT + int(mode) - 1);
 }
 
 void reach_cyclic(BoneWork** chain, int k, const Vec3& goal)
 {
-    Mat44 local[kBwChainMask + 1];
+    Mat44 local[MOTION_BW_CHAIN_MASK + 1];
     local[k - 1] = chain[k - 1]->model;
     for (int j = 0; j < k - 1; ++j) {
         Mat44 inv;
@@ -68,8 +71,8 @@ void run_reach(BoneWork* b, const Mat44* inv_root)
     vm_mat_transform_point(&target, inv_root, &b->target);
     const Vec3 pos = row3(b->model);
     vec3_lerp(&goal, &pos, &target, b->weight);
-    BoneWork* chain[kBwChainMask + 1];
-    const int want = int(b->flags & kBwChainMask);
+    BoneWork* chain[MOTION_BW_CHAIN_MASK + 1];
+    const int want = int(b->flags & MOTION_BW_CHAIN_MASK);
     int k = 0;
     for (BoneWork* c = b; c && k < want; c = c->parent) chain[k++] = c;
     if (k == 3)
@@ -84,7 +87,7 @@ void run_aim(BoneWork* b, const Mat44* inv_root)
     Vec3 target, up;
     vm_mat_transform_point(&target, inv_root, &b->target);
     const Vec3 pos = row3(m);
-    if (b->flags & kBwNoUp) {
+    if (b->flags & MOTION_BW_NO_UP) {
         const Vec3 r0 = row(m, 0);
         Vec3 d;
         vec3_sub(&d, &pos, &target);
@@ -119,7 +122,7 @@ void run_blend(BoneWork* b, const Mat44* inv_root, bool world)
 bool motion_run_controller(BoneWork* b, const Mat44* inv_root)
 {
     const uint32_t mode = bone_mode(b);
-    b->flags &= ~kBwModeMask;
+    b->flags &= ~MOTION_BW_MODE_MASK;
     switch (mode) {
     case BONE_CTRL_REACH: run_reach(b, inv_root); return true;
     case BONE_CTRL_AIM: run_aim(b, inv_root); return true;
@@ -137,7 +140,7 @@ int motion_ctrl_reach(MotionPlayer* p, int i, const Vec3* target, float weight, 
     if (!b || !target) return 0;
     b->target = *target;
     b->weight = weight;
-    b->flags = (b->flags & ~kBwChainMask) | uint32_t(std::clamp(chain, 3, 255));
+    b->flags = (b->flags & ~MOTION_BW_CHAIN_MASK) | uint32_t(std::clamp(chain, 3, 255));
     request_mode(p, b, BONE_CTRL_REACH);
     return 1;
 }
@@ -150,10 +153,10 @@ int motion_ctrl_aim(MotionPlayer* p, int i, const Vec3* target, const Vec3* up, 
     b->weight = weight;
     if (up) {
         b->up = *up;
-        b->flags &= ~kBwNoUp;
+        b->flags &= ~MOTION_BW_NO_UP;
     } else {
         b->up = {1, 0, 0};
-        b->flags |= kBwNoUp;
+        b->flags |= MOTION_BW_NO_UP;
     }
     request_mode(p, b, BONE_CTRL_AIM);
     return 1;
@@ -168,10 +171,10 @@ static int ctrl_blend(MotionPlayer* p, int i, const Mat44* m, float weight, Bone
         b->weight = weight;
         request_mode(p, b, mode);
     } else {
-        b->ctrl = kIdentity;
+        b->ctrl = MOTION_IDENTITY;
         b->weight = 0.0f;
-        b->flags &= ~kBwModeMask;
-        p->flags |= 1u << (kMpModesShift + int(mode) - 1);
+        b->flags &= ~MOTION_BW_MODE_MASK;
+        p->flags |= 1u << (MOTION_MP_MODES_SHIFT + int(mode) - 1);
     }
     return 1;
 }
@@ -251,7 +254,7 @@ int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal)
     if (vec3_len_sq(&r2) == 0.0f || vec3_len_sq(&r0) == 0.0f) return 0;
     vec3_normalize(&r2, &r2);
     vec3_cross(&r1, &r2, &r0);
-    Mat44 r = kIdentity;
+    Mat44 r = MOTION_IDENTITY;
     set_row(r, 0, r0);
     set_row(r, 1, r1);
     set_row(r, 2, r2);
@@ -307,7 +310,7 @@ Mat44* mat_from_quat_pos(Mat44* out, const Quat* q, const Vec3* pos)
 
 Mat44* mat_from_euler_y(Mat44* out, float x, float y, float z)
 {
-    *out = kIdentity;
+    *out = MOTION_IDENTITY;
     const Vec3 a = {x, y, z};
     return vm_mat_from_euler(out, &a);
 }

@@ -9,7 +9,7 @@
 
 #include "obj3d/motion.h"
 
-inline constexpr Mat44 kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+inline constexpr Mat44 MOTION_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 inline Vec3 row3(const Mat44& m) { return {m.m[12], m.m[13], m.m[14]}; }
 inline void set_row3(Mat44& m, const Vec3& v)

@@ -11,11 +11,11 @@
 namespace {
 
 struct MotionBlock {
-    MotionPlayer players[kMotionPlayers];
+    MotionPlayer players[MOTION_PLAYERS];
     MotionPlayer *active, *free;
-    BoneWork bones[kBoneWorks];
+    BoneWork bones[MOTION_BONE_WORKS];
     BoneWork* free_bones;
-    BoneSpring springs[kBoneSprings];
+    BoneSpring springs[MOTION_BONE_SPRINGS];
     BoneSpring *active_springs, *free_springs;
     int player_count, bone_count, spring_count;
 };
@@ -26,21 +26,21 @@ void link_free_lists()
     MotionBlock& b = g_mb;
     b.active = nullptr;
     b.free = nullptr;
-    for (int i = kMotionPlayers - 1; i >= 0; --i) {
+    for (int i = MOTION_PLAYERS - 1; i >= 0; --i) {
         b.players[i].prev = nullptr;
         b.players[i].next = b.free;
         if (b.free) b.free->prev = &b.players[i];
         b.free = &b.players[i];
     }
     b.free_bones = nullptr;
-    for (int i = kBoneWorks - 1; i >= 0; --i) {
+    for (int i = MOTION_BONE_WORKS - 1; i >= 0; --i) {
         b.bones[i].prev = nullptr;
         b.bones[i].next = b.free_bones;
         b.free_bones = &b.bones[i];
     }
     b.active_springs = nullptr;
     b.free_springs = nullptr;
-    for (int i = kBoneSprings - 1; i >= 0; --i) {
+    for (int i = MOTION_BONE_SPRINGS - 1; i >= 0; --i) {
         b.springs[i].prev = nullptr;
         b.springs[i].next = b.free_springs;
         b.free_springs = &b.springs[i];
@@ -107,26 +107,26 @@ void motion_player_free(MotionPlayer* p)
 void motion_player_reset(MotionPlayer* p)
 {
     p->model = p->motion = 0;
-    p->step = kMotionOneFrame;
+    p->step = MOTION_ONE_FRAME;
     p->start = p->loop_start = p->frame = p->loop_count = 0;
     p->loop_limit = -1;
     p->fade_len = p->fade_left = 0;
-    p->flags = kMpLoop | (255u << kMpRefBoneShift);
+    p->flags = MOTION_MP_LOOP | (255u << MOTION_MP_REF_BONE_SHIFT);
     p->skin_mesh = nullptr;
 }
 
 BoneWork* bone_work_alloc(int n, BoneWork** out_last)
 {
     if (out_last) *out_last = nullptr;
-    if (n <= 0 || n > kBoneWorks - g_mb.bone_count) return nullptr;
+    if (n <= 0 || n > MOTION_BONE_WORKS - g_mb.bone_count) return nullptr;
     BoneWork* first = g_mb.free_bones;
     BoneWork* b = first;
     BoneWork* prev = nullptr;
     for (int i = 0; i < n; ++i) {
         BoneWork* next = b->next;
         std::memset(static_cast<void*>(b), 0, sizeof *b);
-        b->world = b->model = b->skin = b->fade_pose = b->ctrl = kIdentity;
-        b->channel = b->mirror_channel = kNoChannel;
+        b->world = b->model = b->skin = b->fade_pose = b->ctrl = MOTION_IDENTITY;
+        b->channel = b->mirror_channel = MOTION_NO_CHANNEL;
         b->mesh_bone = 255;
         b->prev = prev;
         if (prev) prev->next = b;

@@ -45,7 +45,7 @@ void aim_parent_at_spring(BoneWork* b, const Mat44* inv_root)
 int motion_node_enable_spring(MotionPlayer* p, const char* node, int on)
 {
     if (!p) return 0;
-    p->flags = on ? p->flags | kMpSpring : p->flags & ~kMpSpring;
+    p->flags = on ? p->flags | MOTION_MP_SPRING : p->flags & ~MOTION_MP_SPRING;
     const ByteSpan d = res_data(RES_BONE, p->model);
     if (d.empty() || !p->bones) return 0;
     const NameHash want = node ? name_hash(node) : 0;
@@ -75,11 +75,11 @@ int motion_node_enable_spring(MotionPlayer* p, const char* node, int on)
             cur->spring->vel = {0, 0, 0};
             const Vec3 pp = cur->parent ? row3(cur->parent->world) : wp;
             cur->spring->rest = cur->parent ? vec3_dist(&wp, &pp) : 0.0f;
-            cur->flags |= kBwSpring;
+            cur->flags |= MOTION_BW_SPRING;
         } else {
             bone_spring_free(cur->spring);
             cur->spring = nullptr;
-            cur->flags &= ~kBwSpring;
+            cur->flags &= ~MOTION_BW_SPRING;
         }
     }
     return 1;
@@ -119,7 +119,7 @@ void motion_spring_step(MotionPlayer* p, const Mat44* root, const Mat44* inv_roo
         const Vec3 probe = {s->pos.x, s->pos.y + 1.0f, s->pos.z};
         // Nothing below (or only the owner's own targets): the floor is y = 0.
         float floor = 0.0f;
-        if (!hit_ground_below(&probe, &floor, nullptr, nullptr, owner_id, kHitAnyGroup))
+        if (!hit_ground_below(&probe, &floor, nullptr, nullptr, owner_id, HIT_ANY_GROUP))
             floor = 0.0f;
         const float clearance = floor + 0.2f * s->rest;
         if (s->pos.y < clearance) {

@@ -23,11 +23,11 @@ MotionPlayer* player_of(DrawObj* obj)
     return m ? m->player : nullptr;
 }
 
-ResHandle lod_pick(const LodEntry (&l)[kMdlLods], float d2)
+ResHandle lod_pick(const LodEntry (&l)[MDLOBJ_LODS], float d2)
 {
     ResHandle chosen = 0;
     for (const LodEntry& e : l)
-        if (e.mesh && e.dist <= d2) chosen = e.mesh & kMotMeshMax;
+        if (e.mesh && e.dist <= d2) chosen = e.mesh & MOTOBJ_MESH_MAX;
     return chosen;
 }
 
@@ -35,7 +35,7 @@ ResHandle lod_pick(const LodEntry (&l)[kMdlLods], float d2)
 // without a fixed mesh.
 const MeshBuffers* skin_mesh_of(DrawObj* obj, const MotionObj* m)
 {
-    if (m->fixed || !(obj->flags & kObjVisible) || !m->lods[0].mesh) return nullptr;
+    if (m->fixed || !(obj->flags & OBJ_VISIBLE) || !m->lods[0].mesh) return nullptr;
     return res_mesh_get_object(m->lods[0].mesh);
 }
 
@@ -65,7 +65,8 @@ void rehang_attachments(MotionObj* m)
     }
 }
 
-ShaderBone g_skel_bones[kShaderPaletteMax > kMotionMaxBones ? kShaderPaletteMax : kMotionMaxBones];
+ShaderBone
+    g_skel_bones[SHADER_PALETTE_MAX > MOTION_MAX_BONES ? SHADER_PALETTE_MAX : MOTION_MAX_BONES];
 ShaderSkeleton g_skel;
 
 }  // namespace
@@ -78,7 +79,7 @@ const ShaderSkeleton* motion_skeleton(const MotionPlayer* p, const MeshBuffers* 
     g_skel = ShaderSkeleton{};
     g_skel.bones = g_skel_bones;
     if (p->skin_mesh == mesh) {
-        const int n = int(std::min<uint32_t>(mesh->bone_count, kShaderPaletteMax));
+        const int n = int(std::min<uint32_t>(mesh->bone_count, SHADER_PALETTE_MAX));
         for (int i = 0; i < n; ++i) g_skel_bones[i] = {nullptr, 0, nullptr};
         for (const BoneWork* b = p->bones; b; b = b->next)
             if (b->mesh_bone < n) g_skel_bones[b->mesh_bone] = {b->name, b->hash, &b->skin};
@@ -87,7 +88,7 @@ const ShaderSkeleton* motion_skeleton(const MotionPlayer* p, const MeshBuffers* 
         return &g_skel;
     }
     int n = 0;
-    for (const BoneWork* b = p->bones; b && n < kMotionMaxBones; b = b->next)
+    for (const BoneWork* b = p->bones; b && n < MOTION_MAX_BONES; b = b->next)
         g_skel_bones[n++] = {b->name, b->hash, &b->model};
     g_skel.bone_count = n;
     return &g_skel;
@@ -109,8 +110,8 @@ void motobj_init(DrawObj* obj)
     o3f_init_common(m);
     vm_mat_identity(&m->world);
     m->player = motion_player_alloc();
-    if (m->player) m->player->start = kMotStartFrame * kMotionOneFrame;
-    obj_set_priority(obj, kMdlDefaultPriority);
+    if (m->player) m->player->start = MOTOBJ_START_FRAME * MOTION_ONE_FRAME;
+    obj_set_priority(obj, MDLOBJ_DEFAULT_PRIORITY);
     obj_set_visible(obj, 1);
 }
 
@@ -158,7 +159,7 @@ void motobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1
 {
     MotionObj* m = motobj_work(obj);
     if (!m) return;
-    const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, kMotMeshMax);
+    const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, MOTOBJ_MESH_MAX);
     m->shader_set = uint16_t(mesh_shader_set_for(first));
 }
 void motobj_set_model(DrawObj* obj, ResHandle mesh) { motobj_set_lods(obj, mesh, 0.0f, 0, 0.0f); }
@@ -170,7 +171,7 @@ ResHandle motobj_get_model(DrawObj* obj)
 void motobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh)
 {
     MotionObj* m = motobj_work(obj);
-    if (m && mesh <= kMotMeshMax) m->fixed = uint16_t(mesh);
+    if (m && mesh <= MOTOBJ_MESH_MAX) m->fixed = uint16_t(mesh);
 }
 void motobj_set_override_tex(DrawObj* obj, ResHandle tex)
 {
@@ -188,11 +189,11 @@ void motobj_refresh_shader_set(DrawObj* obj)
 }
 DrawParam motobj_set_pass_a(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(motobj_work(obj), kDpPassABit, 1, v);
+    return o3f_set_dp(motobj_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
 DrawParam motobj_set_pass_b(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(motobj_work(obj), kDpPassBBit, 1, v);
+    return o3f_set_dp(motobj_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 
 O3F_DEFINE_COMMON(motobj, motobj_work)
@@ -211,7 +212,7 @@ void motobj_set_motion(DrawObj* obj, ResHandle bone_model, ResHandle motion)
     }
     if (m->player->model != old_model) rehang_attachments(m);
     // The targets sit on bone matrices: a new skeleton needs new ones.
-    if (bone_model != 0 && m->bone_hits) motobj_build_bone_hits(obj, kMotPlayerBones, 0);
+    if (bone_model != 0 && m->bone_hits) motobj_build_bone_hits(obj, MOTOBJ_PLAYER_BONES, 0);
 }
 
 void motobj_update(DrawObj* obj, int frame)
@@ -249,7 +250,7 @@ int motobj_is_playing_n(DrawObj* obj, int loops)
 int motobj_faded(DrawObj* obj)
 {
     MotionPlayer* p = player_of(obj);
-    return p && (p->flags & kMpFaded) ? 1 : 0;
+    return p && (p->flags & MOTION_MP_FADED) ? 1 : 0;
 }
 int motobj_at_start(DrawObj* obj) { return motion_at_start(player_of(obj)); }
 int motobj_at_end(DrawObj* obj) { return motion_at_end(player_of(obj)); }
@@ -305,8 +306,8 @@ void motobj_start_fade(DrawObj* obj) { motion_start_fade(player_of(obj)); }
 void motobj_set_ref_filter(DrawObj* obj, int filter)
 {
     if (MotionPlayer* p = player_of(obj))
-        p->flags =
-            (p->flags & ~(7u << kMpRefFilterShift)) | (uint32_t(filter & 7) << kMpRefFilterShift);
+        p->flags = (p->flags & ~(7u << MOTION_MP_REF_FILTER_SHIFT)) |
+                   (uint32_t(filter & 7) << MOTION_MP_REF_FILTER_SHIFT);
 }
 int motobj_get_node_count(DrawObj* obj) { return motion_node_count(player_of(obj)); }
 int motobj_get_ref_bone(DrawObj* obj) { return motion_ref_bone(player_of(obj)); }
@@ -425,23 +426,23 @@ int motobj_for_each_bone_link(DrawObj* obj, MotobjLinkFn fn, void* arg)
     const ByteSpan d = p ? res_data(RES_BONE, p->model) : ByteSpan{};
     if (d.empty() || !fn) return 0;
     // Name stack: the enclosing node and the last node of each open level.
-    constexpr int kDepth = 128;
+    constexpr int MOTOBJ_DEPTH = 128;
     struct Level {
         const char* parent;
         const char* last;
-    } stack[kDepth];
+    } stack[MOTOBJ_DEPTH];
     int depth = 0;
     const char* last = nullptr;
     uint32_t pos = 0;
     BoneTok t;
     while (bone_next(d, pos, t)) {
         if (t.kind == BONE_TOK_PUSH) {
-            if (depth < kDepth) stack[depth] = {last, nullptr};
+            if (depth < MOTOBJ_DEPTH) stack[depth] = {last, nullptr};
             ++depth;
         } else if (t.kind == BONE_TOK_POP) {
             if (depth <= 0) break;
             --depth;
-            if (depth >= kDepth) continue;
+            if (depth >= MOTOBJ_DEPTH) continue;
             const Level& l = stack[depth];
             if (l.parent && l.last)
                 fn(obj, bone_work_by_name(p, l.parent, name_hash(l.parent)), l.parent,
@@ -449,7 +450,7 @@ int motobj_for_each_bone_link(DrawObj* obj, MotobjLinkFn fn, void* arg)
             last = l.parent;
         } else if (t.kind == BONE_TOK_NODE) {
             last = t.name_off ? rd_name(d, t.name_off) : nullptr;
-            if (depth > 0 && depth <= kDepth) stack[depth - 1].last = last;
+            if (depth > 0 && depth <= MOTOBJ_DEPTH) stack[depth - 1].last = last;
         }
     }
     return 1;
@@ -485,7 +486,7 @@ DrawObj* motobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     a->bone[0] = '\0';
     a->parent = nullptr;
     if (!(mb && mb->bone_count) && bone) {
-        std::strncat(a->bone, bone, kAttachNameBytes - 1);
+        std::strncat(a->bone, bone, ATTOBJ_ATTACH_NAME_BYTES - 1);
         BoneWork* b = motobj_bone_world_by_name(obj, bone, 0);
         a->parent = b ? &b->world : nullptr;
     }
@@ -508,9 +509,9 @@ bool mot_prepare(const Obj3dPassView& pv, DrawObj* o, MotionObj* m)
     MeshBounds b;
     if (!m->chosen || !mesh_bounds(m->chosen, &b)) return false;
     m->light_radius = b.origin_radius;
-    if (draw_param_bit(m->dp, kDpFrustumCullBit) &&
+    if (draw_param_bit(m->dp, OBJ3D_DP_FRUSTUM_CULL_BIT) &&
         !sphere_in_frustum(pv.planes, &m->light_point,
-                           b.origin_radius + (pv.pass_a ? kPassAMargin : 0.0f)))
+                           b.origin_radius + (pv.pass_a ? OBJ3D_PASS_A_MARGIN : 0.0f)))
         return false;
     return true;
 }
@@ -518,10 +519,10 @@ bool mot_prepare(const Obj3dPassView& pv, DrawObj* o, MotionObj* m)
 void mot_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
 {
     MotionObj* m = obj_work<MotionObj>(o);
-    PointLight* lights[kObj3dMaxLights] = {};
+    PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int n = 0;
-    if (draw_param_bit(m->dp, kDpPointLightsBit))
-        n = plight_select_for_point(lights, kObj3dMaxLights, pv.screen, &m->light_point,
+    if (draw_param_bit(m->dp, OBJ3D_DP_POINT_LIGHTS_BIT))
+        n = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &m->light_point,
                                     m->light_radius, m->light_mask);
     const bool own_material = m->shader_set == 0 && !m->material_default;
     if (own_material) material_apply_obj(&m->material);
@@ -565,14 +566,14 @@ void motobj_draw_all(DrawObj** run, int count)
 
 namespace {
 
-constexpr size_t kCmNameBytes = 260;
+constexpr size_t MOTOBJ_CM_NAME_BYTES = 260;
 
 // The collision model of a bone: the tree has a node "CM_<bone>" and the
 // tree's group a collision model of that name; 0 otherwise, and for a name
 // that does not fit.
 ResHandle bone_coll(ResHandle tree, const char* bone)
 {
-    char cm[kCmNameBytes];
+    char cm[MOTOBJ_CM_NAME_BYTES];
     const int n = std::snprintf(cm, sizeof cm, "CM_%s", bone ? bone : "");
     if (!bone || n < 0 || size_t(n) >= sizeof cm) return 0;
     float node[16];
@@ -603,7 +604,7 @@ int motobj_build_bone_hits(DrawObj* obj, ResHandle bone_model, HitGroup group)
     const uint32_t keep =
         m->bone_hits ? m->bone_hits->flags & (HIT_HITTABLE | HIT_GROUND) : HIT_HITTABLE;
     o3hit_release(&m->bone_hits);
-    const ResHandle tree = bone_model == kMotPlayerBones ? m->player->model : bone_model;
+    const ResHandle tree = bone_model == MOTOBJ_PLAYER_BONES ? m->player->model : bone_model;
     const HitOwnerId owner = hit_next_id();
     HitTarget* last = nullptr;
     int count = 0;

@@ -17,8 +17,8 @@ struct DrawObj;
 struct ShaderSkeleton;
 using ResGroupId = uint32_t;
 
-constexpr uint32_t kMotMeshMax = 0xFFFF;  // mesh handles are kept in 16 bits
-constexpr uint32_t kMotStartFrame = 2;
+constexpr uint32_t MOTOBJ_MESH_MAX = 0xFFFF;  // mesh handles are kept in 16 bits
+constexpr uint32_t MOTOBJ_START_FRAME = 2;
 
 struct MotionObj {
     uint16_t shader_set;
@@ -28,7 +28,7 @@ struct MotionObj {
     float shader_scalar;
     Mat44 world;  // the player's root matrix
     uint16_t chosen, fixed;
-    LodEntry lods[kMdlLods];
+    LodEntry lods[MDLOBJ_LODS];
     DrawParam dp;
     HitTarget* bone_hits;  // one per bone with a collision model, in bone order
     MotionPlayer* player;
@@ -134,7 +134,7 @@ int motobj_for_each_bone_link(DrawObj* obj, MotobjLinkFn fn, void* arg);
 int motobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere);
 
 // --- bone hit targets ------------------------------------------------------------------------
-constexpr ResHandle kMotPlayerBones = 0xFFFFFFFFu;  // the player's bone tree
+constexpr ResHandle MOTOBJ_PLAYER_BONES = 0xFFFFFFFFu;  // the player's bone tree
 
 // Rebuilds the chain: one target for every bone that has a node "CM_<bone>"
 // in the bone tree and a collision model of that name in the tree's group,

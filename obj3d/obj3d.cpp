@@ -44,11 +44,14 @@ GfxColorF color_f(uint32_t argb)
 
 // --- DrawParam and materials ----------------------------------------------------------
 
-DrawParam draw_param_init(DrawParam word) { return (word & 0xC0000000u) | kDrawParamDefault; }
+DrawParam draw_param_init(DrawParam word)
+{
+    return (word & 0xC0000000u) | OBJ3D_DRAW_PARAM_DEFAULT;
+}
 
 int material_is_default(const ObjMaterial* m)
 {
-    const ObjMaterial& d = kObjMaterialDefault;
+    const ObjMaterial& d = OBJ3D_MATERIAL_DEFAULT;
     return m->ambient == d.ambient && m->diffuse == d.diffuse && m->emissive == d.emissive &&
            m->specular == d.specular && m->power == d.power && m->w5 == d.w5;
 }
@@ -76,7 +79,7 @@ void material_apply_obj(const ObjMaterial* m)
     material_apply(m->ambient, m->diffuse, m->emissive, m->specular, m->power);
 }
 
-void material_apply_default() { material_apply_obj(&kObjMaterialDefault); }
+void material_apply_default() { material_apply_obj(&OBJ3D_MATERIAL_DEFAULT); }
 
 float color_r_f(uint32_t c) { return color_ch_rf(c); }
 float color_g_f(uint32_t c) { return color_ch_gf(c); }

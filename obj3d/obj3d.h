@@ -28,10 +28,11 @@ using ResGroupId = uint32_t;
 //   19 frustum_cull   20-22 alpha_ref   23-25 zfunc   26-27 tex_filter
 //   28-29 fill        30-31 left to the owner
 using DrawParam = uint32_t;
-constexpr int kDpDepthSortBit = 1, kDpLightingBit = 2, kDpPointLightsBit = 3, kDpZWriteBit = 4,
-              kDpFogBit = 5, kDpPassABit = 6, kDpPassBBit = 7, kDpFrustumCullBit = 19;
-constexpr int kDpBillboardShift = 16, kDpBillboardBits = 3;
-constexpr DrawParam kDrawParamDefault = 0x05D8013Du;  // draw_param_init of a zero word
+constexpr int OBJ3D_DP_DEPTH_SORT_BIT = 1, OBJ3D_DP_LIGHTING_BIT = 2, OBJ3D_DP_POINT_LIGHTS_BIT = 3,
+              OBJ3D_DP_Z_WRITE_BIT = 4, OBJ3D_DP_FOG_BIT = 5, OBJ3D_DP_PASS_A_BIT = 6,
+              OBJ3D_DP_PASS_B_BIT = 7, OBJ3D_DP_FRUSTUM_CULL_BIT = 19;
+constexpr int OBJ3D_DP_BILLBOARD_SHIFT = 16, OBJ3D_DP_BILLBOARD_BITS = 3;
+constexpr DrawParam OBJ3D_DRAW_PARAM_DEFAULT = 0x05D8013Du;  // draw_param_init of a zero word
 
 constexpr uint32_t draw_param_bit(DrawParam p, int bit) { return (p >> bit) & 1u; }
 // The word with one field replaced by v masked to the field's width.
@@ -53,7 +54,7 @@ struct ObjMaterial {
     float power;
     float w5;  // not part of the device material
 };
-inline constexpr ObjMaterial kObjMaterialDefault = {0x00FFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
+inline constexpr ObjMaterial OBJ3D_MATERIAL_DEFAULT = {0x00FFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
 
 // 1 when all six words equal the defaults (floats compared exactly).
 int material_is_default(const ObjMaterial* m);
@@ -71,7 +72,7 @@ float color_b_f(uint32_t argb);
 float color_a_f(uint32_t argb);
 
 // --- bounds and culling ------------------------------------------------------------
-constexpr float kPassAMargin = 2.0f;  // culling margin of pass A and of the bounds query
+constexpr float OBJ3D_PASS_A_MARGIN = 2.0f;  // culling margin of pass A and of the bounds query
 
 struct Box3 {
     Vec3 lo, hi;

@@ -26,21 +26,21 @@ static_assert(sizeof(ObjMaterial) == sizeof(ShaderMaterial), "materials share on
 namespace {
 
 // Vertex format of the base key: position, normal, one texture set.
-constexpr uint32_t kBaseFvf = 0x112;
+constexpr uint32_t OBJ3D_BASE_FVF = 0x112;
 // Stacked ranges of the sort; the larger part is pushed, so 13 levels
 // suffice for 8192 records.
-constexpr int kSortStack = 32;
+constexpr int OBJ3D_SORT_STACK = 32;
 // Ranges this short are left to the final insertion pass.
-constexpr int kSortThreshold = 10;
+constexpr int OBJ3D_SORT_THRESHOLD = 10;
 
 struct DrawWork {
-    DrawObj* order[kObj3dSortCap];  // opaque group, then the whole draw order
-    DrawObj* split[kObj3dSortCap];  // front group from 0 up, back group from the top down
+    DrawObj* order[OBJ3D_SORT_CAP];  // opaque group, then the whole draw order
+    DrawObj* split[OBJ3D_SORT_CAP];  // front group from 0 up, back group from the top down
     int order_count;
 };
 DrawWork g_dw;
 // Pending ranges of the sorts.
-int g_stack_lo[kSortStack], g_stack_hi[kSortStack];
+int g_stack_lo[OBJ3D_SORT_STACK], g_stack_hi[OBJ3D_SORT_STACK];
 
 // --- sorts ------------------------------------------------------------------------
 
@@ -65,7 +65,7 @@ void sort_records(T** a, int n, Key key, Before before)
     int sp = 0;
     int lo = 0, hi = n - 1;
     for (;;) {
-        while (hi - lo > kSortThreshold) {
+        while (hi - lo > OBJ3D_SORT_THRESHOLD) {
             const auto pivot = key(a[(lo + hi) / 2]);
             int i = lo, j = hi;
             for (;;) {
@@ -86,7 +86,7 @@ void sort_records(T** a, int n, Key key, Before before)
                 hi = i - 1;
             }
             // A full stack leaves the range to the insertion pass.
-            if (phi - plo + 1 > kSortThreshold && sp < kSortStack) {
+            if (phi - plo + 1 > OBJ3D_SORT_THRESHOLD && sp < OBJ3D_SORT_STACK) {
                 stack_lo[sp] = plo;
                 stack_hi[sp] = phi;
                 ++sp;
@@ -152,7 +152,7 @@ int bind_subset_textures(const Obj3dPassView& pv, const MeshSubset& s, int subse
 
 void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuffers* mb)
 {
-    const uint32_t filter = rstate_field(a.dp, kRsFilterShift, kRsFilterBits);
+    const uint32_t filter = rstate_field(a.dp, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS);
     for (uint32_t i = 0; i < mb->subset_count; ++i) {
         const MeshSubset& s = mb->subsets[i];
         const int n = bind_subset_textures(pv, s, int(i), a.override_tex, filter);
@@ -169,12 +169,12 @@ void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuff
 }
 
 // Common states of a draw-all, set once before its objects.
-void apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf = kBaseFvf)
+void apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf = OBJ3D_BASE_FVF)
 {
     disp_rstate_cache_reset();
     const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(pv.fog_enable);
     const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : 0;
-    disp_set_rstate_key_fvf(rstate_key_make(1, 1, fog, 1, cull, kAlphaRefOff, 3, 0, 1), fvf);
+    disp_set_rstate_key_fvf(rstate_key_make(1, 1, fog, 1, cull, DISP_ALPHA_REF_OFF, 3, 0, 1), fvf);
     gfx_set_render_state(GFX_RS_ALPHAFUNC, GFX_CMP_GREATEREQUAL);
     gfx_set_render_state(GFX_RS_ZENABLE, 1);
     gfx_stage_modulate_texture_diffuse(0);
@@ -235,15 +235,15 @@ int g_opaque, g_front, g_back;
 void obj3d_groups_begin()
 {
     g_opaque = g_front = 0;
-    g_back = kObj3dSortCap;
+    g_back = OBJ3D_SORT_CAP;
 }
 
 void obj3d_groups_add(DrawObj* o, DrawParam dp)
 {
     if (g_opaque + g_front >= g_back) return;
-    if (!draw_param_bit(dp, kDpZWriteBit))
+    if (!draw_param_bit(dp, OBJ3D_DP_Z_WRITE_BIT))
         g_dw.split[--g_back] = o;
-    else if (draw_param_bit(dp, kDpDepthSortBit))
+    else if (draw_param_bit(dp, OBJ3D_DP_DEPTH_SORT_BIT))
         g_dw.split[g_front++] = o;
     else
         g_dw.order[g_opaque++] = o;
@@ -253,10 +253,10 @@ int obj3d_groups_finish()
 {
     sort_by_key_asc(g_dw.order, g_opaque);
     sort_by_key_desc(g_dw.split, g_front);
-    sort_by_key_desc(g_dw.split + g_back, kObj3dSortCap - g_back);
+    sort_by_key_desc(g_dw.split + g_back, OBJ3D_SORT_CAP - g_back);
     int n = g_opaque;
     for (int i = 0; i < g_front; ++i) g_dw.order[n++] = g_dw.split[i];
-    for (int i = g_back; i < kObj3dSortCap; ++i) g_dw.order[n++] = g_dw.split[i];
+    for (int i = g_back; i < OBJ3D_SORT_CAP; ++i) g_dw.order[n++] = g_dw.split[i];
     g_dw.order_count = n;
     return n;
 }
@@ -293,24 +293,29 @@ void obj3d_pass_view(Obj3dPassView* out)
 RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit)
 {
     auto field = [&](int shift, int bits) { return int(rstate_field(dp, shift, bits)); };
-    const int lighting = unlit ? 0 : int(draw_param_bit(dp, kDpLightingBit));
-    const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(draw_param_bit(dp, kDpFogBit));
-    const int blend = set_(pv.blend_ovr) ? pv.blend_ovr : field(kRsBlendShift, kRsBlendBits);
-    const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : field(kRsCullShift, kRsCullBits);
-    const int aref = set_(pv.alpha_ovr) ? pv.alpha_ovr : field(kRsAlphaRefShift, kRsAlphaRefBits);
-    return rstate_key_make(lighting, int(draw_param_bit(dp, kDpZWriteBit)), fog, blend, cull, aref,
-                           field(kRsZFuncShift, kRsZFuncBits), field(kRsFillShift, kRsFillBits),
-                           field(kRsFilterShift, kRsFilterBits));
+    const int lighting = unlit ? 0 : int(draw_param_bit(dp, OBJ3D_DP_LIGHTING_BIT));
+    const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(draw_param_bit(dp, OBJ3D_DP_FOG_BIT));
+    const int blend =
+        set_(pv.blend_ovr) ? pv.blend_ovr : field(DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS);
+    const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : field(DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS);
+    const int aref =
+        set_(pv.alpha_ovr) ? pv.alpha_ovr : field(DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS);
+    return rstate_key_make(lighting, int(draw_param_bit(dp, OBJ3D_DP_Z_WRITE_BIT)), fog, blend,
+                           cull, aref, field(DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS),
+                           field(DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS),
+                           field(DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS));
 }
 
 uint32_t mdlobj_state_key(DrawParam dp, int shader_set)
 {
     auto f = [&](int shift, int bits) { return rstate_field(dp, shift, bits); };
-    return draw_param_bit(dp, kDpLightingBit) | draw_param_bit(dp, kDpFogBit) << 1 |
-           f(kRsBlendShift, kRsBlendBits) << 2 | f(kRsCullShift, kRsCullBits) << 7 |
-           f(kRsAlphaRefShift, kRsAlphaRefBits) << 10 | draw_param_bit(dp, kDpZWriteBit) << 13 |
-           f(kRsZFuncShift, kRsZFuncBits) << 14 | draw_param_bit(dp, kDpPointLightsBit) << 17 |
-           uint32_t(shader_set) << 18;
+    return draw_param_bit(dp, OBJ3D_DP_LIGHTING_BIT) | draw_param_bit(dp, OBJ3D_DP_FOG_BIT) << 1 |
+           f(DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS) << 2 |
+           f(DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS) << 7 |
+           f(DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS) << 10 |
+           draw_param_bit(dp, OBJ3D_DP_Z_WRITE_BIT) << 13 |
+           f(DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS) << 14 |
+           draw_param_bit(dp, OBJ3D_DP_POINT_LIGHTS_BIT) << 17 | uint32_t(shader_set) << 18;
 }
 
 // --- mesh draw -----------------------------------------------------------------------
@@ -318,11 +323,12 @@ uint32_t mdlobj_state_key(DrawParam dp, int shader_set)
 void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_mesh)
 {
     if (a.mesh == 0) return;
-    if (pv.pass_a && !draw_param_bit(a.dp, kDpPassABit)) return;
-    if (pv.pass_b && !draw_param_bit(a.dp, kDpPassBBit)) return;
+    if (pv.pass_a && !draw_param_bit(a.dp, OBJ3D_DP_PASS_A_BIT)) return;
+    if (pv.pass_b && !draw_param_bit(a.dp, OBJ3D_DP_PASS_B_BIT)) return;
     const MeshBuffers* mb = res_mesh_get_object(a.mesh);
     if (!mb) return;
-    if (const uint32_t bb = rstate_field(a.dp, kDpBillboardShift, kDpBillboardBits); bb && a.world)
+    if (const uint32_t bb = rstate_field(a.dp, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS);
+        bb && a.world)
         apply_billboard(pv, a.world, bb);
 
     // Meshes with vertex colours are drawn unlit.
@@ -339,7 +345,7 @@ void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_m
     args.mesh = mb;
     args.skin = a.skin;
     args.lights = a.light_count > 0 ? a.lights : nullptr;
-    args.light_count = std::clamp(a.light_count, 0, kObj3dMaxLights);
+    args.light_count = std::clamp(a.light_count, 0, OBJ3D_MAX_LIGHTS);
     disp_set_rstate_block(key, &args);
 
     if (*last_mesh != a.mesh) {
@@ -362,12 +368,12 @@ bool mdlobj_prepare(const Obj3dPassView& pv, DrawObj* o, ModelObj* m)
     o->depth = d2;
     m->chosen = ((pv.pass_a || pv.pass_b) && m->fixed) ? m->fixed : mdlobj_lod_for(m, d2);
     if (m->chosen == 0) return false;
-    if (draw_param_bit(m->dp, kDpFrustumCullBit)) {
+    if (draw_param_bit(m->dp, OBJ3D_DP_FRUSTUM_CULL_BIT)) {
         // Without bounds there is nothing to cull against: not drawn.
         MeshBounds b;
         if (!mesh_bounds(m->chosen, &b)) return false;
         m->cull_radius = b.radius;
-        if (!sphere_in_frustum_xf(pv.planes, &m->world, &b, pv.pass_a ? kPassAMargin : 0.0f))
+        if (!sphere_in_frustum_xf(pv.planes, &m->world, &b, pv.pass_a ? OBJ3D_PASS_A_MARGIN : 0.0f))
             return false;
     }
     return true;
@@ -376,11 +382,11 @@ bool mdlobj_prepare(const Obj3dPassView& pv, DrawObj* o, ModelObj* m)
 void mdlobj_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
 {
     ModelObj* m = obj_work<ModelObj>(o);
-    PointLight* lights[kObj3dMaxLights] = {};
+    PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int nlights = 0;
-    if (draw_param_bit(m->dp, kDpPointLightsBit)) {
+    if (draw_param_bit(m->dp, OBJ3D_DP_POINT_LIGHTS_BIT)) {
         m->light_point = {m->world.m[12], m->world.m[13], m->world.m[14]};
-        nlights = plight_select_for_point(lights, kObj3dMaxLights, pv.screen, &m->light_point,
+        nlights = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &m->light_point,
                                           m->cull_radius, m->light_mask);
     }
     const bool own_material = m->shader_set == 0 && !m->material_default;
@@ -406,15 +412,15 @@ void mdlobj_draw_all(DrawObj** run, int count)
 {
     Obj3dPassView pv;
     obj3d_pass_view(&pv);
-    int opaque = 0, front = 0, back = kObj3dSortCap;
-    count = std::min(count, kObj3dSortCap);
+    int opaque = 0, front = 0, back = OBJ3D_SORT_CAP;
+    count = std::min(count, OBJ3D_SORT_CAP);
     for (int i = 0; i < count; ++i) {
         DrawObj* o = run[i];
         ModelObj* m = obj_work<ModelObj>(o);
         if (!mdlobj_prepare(pv, o, m)) continue;
-        if (!draw_param_bit(m->dp, kDpZWriteBit)) {
+        if (!draw_param_bit(m->dp, OBJ3D_DP_Z_WRITE_BIT)) {
             g_dw.split[--back] = o;
-        } else if (draw_param_bit(m->dp, kDpDepthSortBit)) {
+        } else if (draw_param_bit(m->dp, OBJ3D_DP_DEPTH_SORT_BIT)) {
             g_dw.split[front++] = o;
         } else {
             const uint32_t k = mdlobj_state_key(m->dp, m->shader_set);
@@ -427,7 +433,7 @@ void mdlobj_draw_all(DrawObj** run, int count)
     // The back group is drawn as it lies: the reverse of arrival.
     int n = opaque;
     for (int i = 0; i < front; ++i) g_dw.order[n++] = g_dw.split[i];
-    for (int i = back; i < kObj3dSortCap; ++i) g_dw.order[n++] = g_dw.split[i];
+    for (int i = back; i < OBJ3D_SORT_CAP; ++i) g_dw.order[n++] = g_dw.split[i];
     g_dw.order_count = n;
     if (n == 0) return;
 
@@ -440,5 +446,5 @@ void mdlobj_draw_all(DrawObj** run, int count)
 DrawObj** obj3d_sort_array_fill() { return g_dw.order; }
 void obj3d_sort_set_count(int n)
 {
-    g_dw.order_count = n < 0 ? 0 : (n > kObj3dSortCap ? kObj3dSortCap : n);
+    g_dw.order_count = n < 0 ? 0 : (n > OBJ3D_SORT_CAP ? OBJ3D_SORT_CAP : n);
 }

@@ -15,8 +15,8 @@
 struct DrawObj;
 struct XformSet;
 
-constexpr int kObj3dSortCap = 8192;  // the size of the draw-object pool
-constexpr int kObj3dMaxLights = 4;   // point lights per object
+constexpr int OBJ3D_SORT_CAP = 8192;  // the size of the draw-object pool
+constexpr int OBJ3D_MAX_LIGHTS = 4;   // point lights per object
 
 // What a draw-all reads once from the state and the current view.
 struct Obj3dPassView {
@@ -44,7 +44,7 @@ struct MeshDrawArgs {
     const void* params;  // 92-byte parameter block
     float scalar;
     const void* lights;
-    int light_count;     // 0..kObj3dMaxLights
+    int light_count;     // 0..OBJ3D_MAX_LIGHTS
     bool keep_lighting;  // lighting as asked even for a mesh with vertex colours
 };
 // Draws the mesh with its key, buffers (only when the mesh differs from
@@ -90,6 +90,6 @@ void obj3d_apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf
 void mdlobj_draw_all(DrawObj** run, int count);
 
 // The same array filled by another drawer of the 3D pass (the sprite
-// objects) with its own order: room for kObj3dSortCap records, then the count.
+// objects) with its own order: room for OBJ3D_SORT_CAP records, then the count.
 DrawObj** obj3d_sort_array_fill();
 void obj3d_sort_set_count(int n);

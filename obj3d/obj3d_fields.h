@@ -40,7 +40,7 @@ template <class W>
 void o3f_init_common(W* w)
 {
     w->material_default = 1;
-    w->material = kObjMaterialDefault;
+    w->material = OBJ3D_MATERIAL_DEFAULT;
     w->shader_scalar = 1.0f;
     w->dp = draw_param_init(0);
     w->light_mask = 0xFFFFFFFFu;
@@ -88,18 +88,18 @@ void o3f_init_common(W* w)
     DrawParam P##_##NAME(DrawObj* obj, uint32_t v) { return o3f_set_dp(W(obj), SHIFT, BITS, v); }
 
 #define O3F_DEFINE_COMMON(P, W)                                                                    \
-    O3F_DEFINE_DP(P, W, set_depth_sort, kDpDepthSortBit, 1)                                        \
-    O3F_DEFINE_DP(P, W, set_lighting, kDpLightingBit, 1)                                           \
-    O3F_DEFINE_DP(P, W, set_point_lights, kDpPointLightsBit, 1)                                    \
-    O3F_DEFINE_DP(P, W, set_zwrite, kDpZWriteBit, 1)                                               \
-    O3F_DEFINE_DP(P, W, set_fog, kDpFogBit, 1)                                                     \
-    O3F_DEFINE_DP(P, W, set_blend, kRsBlendShift, kRsBlendBits)                                    \
-    O3F_DEFINE_DP(P, W, set_cull, kRsCullShift, kRsCullBits)                                       \
-    O3F_DEFINE_DP(P, W, set_frustum_cull, kDpFrustumCullBit, 1)                                    \
-    O3F_DEFINE_DP(P, W, set_alpha_ref, kRsAlphaRefShift, kRsAlphaRefBits)                          \
-    O3F_DEFINE_DP(P, W, set_zfunc, kRsZFuncShift, kRsZFuncBits)                                    \
-    O3F_DEFINE_DP(P, W, set_tex_filter, kRsFilterShift, kRsFilterBits)                             \
-    O3F_DEFINE_DP(P, W, set_fill, kRsFillShift, kRsFillBits)                                       \
+    O3F_DEFINE_DP(P, W, set_depth_sort, OBJ3D_DP_DEPTH_SORT_BIT, 1)                                \
+    O3F_DEFINE_DP(P, W, set_lighting, OBJ3D_DP_LIGHTING_BIT, 1)                                    \
+    O3F_DEFINE_DP(P, W, set_point_lights, OBJ3D_DP_POINT_LIGHTS_BIT, 1)                            \
+    O3F_DEFINE_DP(P, W, set_zwrite, OBJ3D_DP_Z_WRITE_BIT, 1)                                       \
+    O3F_DEFINE_DP(P, W, set_fog, OBJ3D_DP_FOG_BIT, 1)                                              \
+    O3F_DEFINE_DP(P, W, set_blend, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS)                        \
+    O3F_DEFINE_DP(P, W, set_cull, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS)                           \
+    O3F_DEFINE_DP(P, W, set_frustum_cull, OBJ3D_DP_FRUSTUM_CULL_BIT, 1)                            \
+    O3F_DEFINE_DP(P, W, set_alpha_ref, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS)            \
+    O3F_DEFINE_DP(P, W, set_zfunc, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS)                      \
+    O3F_DEFINE_DP(P, W, set_tex_filter, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS)                 \
+    O3F_DEFINE_DP(P, W, set_fill, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS)                           \
     int P##_set_material(DrawObj* obj, uint32_t a, uint32_t d, uint32_t e, uint32_t s, float pw,   \
                          float w5)                                                                 \
     {                                                                                              \

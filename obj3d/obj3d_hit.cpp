@@ -18,7 +18,7 @@ template <class T, class Fn>
 T* walk(T* chain, Fn fn)
 {
     T* t = chain;
-    for (int k = 0; t && k < kHitTargets; k++, t = t->chain)
+    for (int k = 0; t && k < HIT_TARGETS; k++, t = t->chain)
         if (fn(t)) return t;
     return nullptr;
 }
@@ -165,7 +165,7 @@ HitTarget* o3hit_by_name(HitTarget* chain, const char* name)
 void o3hit_debug_draw(ResGroupId group, const HitTarget* chain, int as_model)
 {
     walk(chain, [&](const HitTarget* t) {
-        const uint32_t colour = (t->flags & HIT_HITTABLE) ? kHitDebugHittable : kHitDebugOff;
+        const uint32_t colour = (t->flags & HIT_HITTABLE) ? O3HIT_DEBUG_HITTABLE : O3HIT_DEBUG_OFF;
         if (!t->coll)
             debug_hit_sphere_draw(group, t, colour);
         else if (as_model)

@@ -13,8 +13,8 @@
 struct DrawObj;
 using ResGroupId = uint32_t;
 
-constexpr uint32_t kHitDebugHittable = 0x8000FFFFu;
-constexpr uint32_t kHitDebugOff = 0x80FF0000u;
+constexpr uint32_t O3HIT_DEBUG_HITTABLE = 0x8000FFFFu;
+constexpr uint32_t O3HIT_DEBUG_OFF = 0x80FF0000u;
 
 // Re-points *slot, or makes a new target on the owner matrix with a fresh
 // owner id; a new one has its ground bit as ground_on.

@@ -20,7 +20,7 @@ struct KindRow {
     GfxPrim prim;
     uint16_t verts_per_prim;
 };
-constexpr KindRow kKinds[PLIST_KIND_COUNT] = {
+constexpr KindRow PLIST3D_KINDS[PLIST_KIND_COUNT] = {
     {GFX_PT_TRIANGLELIST, 3}, {GFX_PT_LINELIST, 2}, {GFX_PT_POINTLIST, 1}};
 
 bool kind_ok(int kind) { return kind >= 0 && kind < PLIST_KIND_COUNT; }
@@ -30,7 +30,7 @@ Plist3dVertex* scratch() { return reinterpret_cast<Plist3dVertex*>(tex_get_verte
 void bind_texture(PrimList3dObj* w, ResHandle tex)
 {
     const ResHandle h = tex ? tex : w->default_tex;
-    const uint32_t filter = rstate_field(w->dp, kRsFilterShift, kRsFilterBits);
+    const uint32_t filter = rstate_field(w->dp, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS);
     tex_set_stage(0, h >= 1 ? disp_tex_lookup(h) : nullptr, int(filter));
 }
 
@@ -39,7 +39,7 @@ void count_draw(uint32_t prims) { obj3d_count_prims(1, 0, prims); }
 void flush(PrimList3dObj* w)
 {
     if (w->batch_prims > 0 && kind_ok(w->kind)) {
-        gfx_draw_primitive_up(kKinds[w->kind].prim, w->batch_prims, scratch(),
+        gfx_draw_primitive_up(PLIST3D_KINDS[w->kind].prim, w->batch_prims, scratch(),
                               sizeof(Plist3dVertex));
         count_draw(w->batch_prims);
     }
@@ -64,7 +64,7 @@ void plist3d_init(DrawObj* obj)
     PrimList3dObj* w = obj_work<PrimList3dObj>(obj);
     *w = PrimList3dObj{};
     o3f_init_common(w);
-    w->dp = draw_param_put(w->dp, kDpFrustumCullBit, 1, 0);
+    w->dp = draw_param_put(w->dp, OBJ3D_DP_FRUSTUM_CULL_BIT, 1, 0);
     vm_mat_identity(&w->world);
     w->kind = -1;
     obj_set_priority(obj, 81);
@@ -123,11 +123,11 @@ void plist3d_set_sphere(DrawObj* obj, const Vec3* centre, float radius)
 }
 DrawParam plist3d_set_pass_a(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(plist3d_work(obj), kDpPassABit, 1, v);
+    return o3f_set_dp(plist3d_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
 DrawParam plist3d_set_pass_b(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(plist3d_work(obj), kDpPassBBit, 1, v);
+    return o3f_set_dp(plist3d_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 void plist3d_clear_shader_set(DrawObj* obj) { plist3d_set_shader_set(obj, 0); }
 
@@ -147,7 +147,7 @@ int plist3d_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_
 
 uint32_t prim_count_for(int kind, uint32_t vertices)
 {
-    return kind_ok(kind) ? vertices / kKinds[kind].verts_per_prim : 0;
+    return kind_ok(kind) ? vertices / PLIST3D_KINDS[kind].verts_per_prim : 0;
 }
 
 void plist3d_begin(DrawObj* obj, int kind, ResHandle tex)
@@ -160,11 +160,12 @@ void plist3d_begin(DrawObj* obj, int kind, ResHandle tex)
         return;
     }
     w->kind = int16_t(kind);
-    w->verts_per_prim = kKinds[kind].verts_per_prim;
-    w->prims_per_batch = uint16_t(kPlistBatchVertices / w->verts_per_prim);
+    w->verts_per_prim = PLIST3D_KINDS[kind].verts_per_prim;
+    w->prims_per_batch = uint16_t(PLIST3D_BATCH_VERTICES / w->verts_per_prim);
     w->tmpl = Plist3dVertex{};
     w->tmpl.ny = 1.0f;
-    w->tmpl.colour = draw_param_bit(w->dp, kDpLightingBit) ? 0xFFFFFFFFu : w->material.diffuse;
+    w->tmpl.colour =
+        draw_param_bit(w->dp, OBJ3D_DP_LIGHTING_BIT) ? 0xFFFFFFFFu : w->material.diffuse;
     bind_texture(w, tex);
 }
 
@@ -221,7 +222,7 @@ int plist3d_draw_up(DrawObj* obj, int kind, ResHandle tex, const Plist3dVertex* 
     if (!w || !v || !kind_ok(kind)) return 0;
     bind_texture(w, tex);
     const uint32_t prims = prim_count_for(kind, count);
-    if (prims) gfx_draw_primitive_up(kKinds[kind].prim, prims, v, sizeof(Plist3dVertex));
+    if (prims) gfx_draw_primitive_up(PLIST3D_KINDS[kind].prim, prims, v, sizeof(Plist3dVertex));
     obj3d_count_prims(1, 1, prims);
     return 1;
 }
@@ -235,15 +236,15 @@ int plist3d_draw_indexed_up(DrawObj* obj, int kind, ResHandle tex, const Plist3d
         // The quad list's largest index in the first icount entries must
         // name one of the caller's vertices.
         const uint32_t quads = (icount + 5) / 6;
-        if (icount > uint32_t(kQuadIndexQuads) * 6 || (icount && quads * 4 > vcount)) return 0;
+        if (icount > uint32_t(TEX_QUAD_INDEX_QUADS) * 6 || (icount && quads * 4 > vcount)) return 0;
         idx = tex_get_manager();
         if (!idx) return 0;
     }
     bind_texture(w, tex);
     const uint32_t prims = prim_count_for(kind, icount);
     if (prims)
-        gfx_draw_indexed_primitive_up(kKinds[kind].prim, 0, vcount, prims, idx, GFX_FMT_INDEX16, v,
-                                      sizeof(Plist3dVertex));
+        gfx_draw_indexed_primitive_up(PLIST3D_KINDS[kind].prim, 0, vcount, prims, idx,
+                                      GFX_FMT_INDEX16, v, sizeof(Plist3dVertex));
     obj3d_count_prims(1, 1, prims);
     return 1;
 }
@@ -259,9 +260,9 @@ bool plist_prepare(const Obj3dPassView& pv, DrawObj* o, PrimList3dObj* w)
     // The centre serves the light choice too, so it is kept current always.
     w->world_centre = world_centre(w);
     if (!w->callback) return false;
-    if (pv.pass_a && !draw_param_bit(w->dp, kDpPassABit)) return false;
-    if (pv.pass_b && !draw_param_bit(w->dp, kDpPassBBit)) return false;
-    if (draw_param_bit(w->dp, kDpFrustumCullBit) &&
+    if (pv.pass_a && !draw_param_bit(w->dp, OBJ3D_DP_PASS_A_BIT)) return false;
+    if (pv.pass_b && !draw_param_bit(w->dp, OBJ3D_DP_PASS_B_BIT)) return false;
+    if (draw_param_bit(w->dp, OBJ3D_DP_FRUSTUM_CULL_BIT) &&
         !sphere_in_frustum(pv.planes, &w->world_centre, w->radius))
         return false;
     return true;
@@ -270,11 +271,11 @@ bool plist_prepare(const Obj3dPassView& pv, DrawObj* o, PrimList3dObj* w)
 void plist_draw_one(const Obj3dPassView& pv, DrawObj* o, int decl)
 {
     PrimList3dObj* w = obj_work<PrimList3dObj>(o);
-    PointLight* lights[kObj3dMaxLights] = {};
+    PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int n = 0;
-    if (draw_param_bit(w->dp, kDpPointLightsBit))
-        n = plight_select_for_point(lights, kObj3dMaxLights, pv.screen, &w->world_centre, w->radius,
-                                    w->light_mask);
+    if (draw_param_bit(w->dp, OBJ3D_DP_POINT_LIGHTS_BIT))
+        n = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &w->world_centre,
+                                    w->radius, w->light_mask);
     RstateMeshArgs a = {};
     a.pass_id = pv.pass_id;
     a.shader_set = w->shader_set;
@@ -302,8 +303,8 @@ void plist3d_draw_all(DrawObj** run, int count)
     }
     const int n = obj3d_groups_finish();
     if (n == 0) return;
-    obj3d_apply_base_states(pv, 1, kPlistFvf);
-    const int decl = disp_fvf_to_lvf(kPlistFvf);
+    obj3d_apply_base_states(pv, 1, PLIST3D_FVF);
+    const int decl = disp_fvf_to_lvf(PLIST3D_FVF);
     DrawObj** order = obj3d_sort_array_fill();
     for (int i = 0; i < n; ++i) plist_draw_one(pv, order[i], decl);
     if (pv.tex_limit == -1) obj3d_unbind_stages(1);
@@ -313,7 +314,7 @@ void plist3d_draw_all(DrawObj** run, int count)
 
 namespace {
 
-constexpr int kDebugPrio = 72;
+constexpr int PLIST3D_DEBUG_PRIO = 72;
 
 void debug_box_draw(DrawObj* obj, uint32_t)
 {
@@ -321,10 +322,10 @@ void debug_box_draw(DrawObj* obj, uint32_t)
     std::memcpy(&box, obj3d_user_area(obj), sizeof box);
     Vec3 c[8];
     box_corners(c, &box);
-    static const uint8_t kTris[36] = {0, 1, 2, 2, 1, 3, 1, 5, 3, 3, 5, 7, 5, 4, 7, 7, 4, 6,
-                                      4, 0, 6, 6, 0, 2, 4, 5, 0, 0, 5, 1, 2, 3, 6, 6, 3, 7};
+    static const uint8_t PLIST3D_TRIS[36] = {0, 1, 2, 2, 1, 3, 1, 5, 3, 3, 5, 7, 5, 4, 7, 7, 4, 6,
+                                             4, 0, 6, 6, 0, 2, 4, 5, 0, 0, 5, 1, 2, 3, 6, 6, 3, 7};
     plist3d_begin(obj, PLIST_TRIANGLES, 0);
-    for (uint8_t i : kTris) plist3d_vertex(obj, &c[i]);
+    for (uint8_t i : PLIST3D_TRIS) plist3d_vertex(obj, &c[i]);
     plist3d_end(obj);
 }
 
@@ -332,7 +333,7 @@ void debug_box_draw(DrawObj* obj, uint32_t)
 
 DrawObj* plist3d_create_debug_1f(ResGroupId group, uint32_t colour, int shader_set)
 {
-    DrawObj* obj = plist3d_create_1f(group, nullptr, kDebugPrio);
+    DrawObj* obj = plist3d_create_1f(group, nullptr, PLIST3D_DEBUG_PRIO);
     if (!obj) return nullptr;
     plist3d_set_lighting(obj, 0);
     plist3d_set_zwrite(obj, 0);

@@ -17,9 +17,9 @@ struct DrawObj;
 using ResGroupId = uint32_t;
 using Plist3dDrawFn = void (*)(DrawObj* obj, uint32_t arg);
 
-constexpr int kShaderParamWordsP = 23;
-constexpr uint32_t kPlistFvf = 0x152;
-constexpr int kPlistBatchVertices = 16384;
+constexpr int PLIST3D_SHADER_PARAM_WORDS_P = 23;
+constexpr uint32_t PLIST3D_FVF = 0x152;
+constexpr int PLIST3D_BATCH_VERTICES = 16384;
 
 enum Plist3dKind : int { PLIST_TRIANGLES, PLIST_LINES, PLIST_POINTS, PLIST_KIND_COUNT };
 
@@ -34,7 +34,7 @@ static_assert(sizeof(Plist3dVertex) == 36);
 struct PrimList3dObj {
     uint16_t shader_set;
     uint16_t material_default;
-    uint32_t params[kShaderParamWordsP];
+    uint32_t params[PLIST3D_SHADER_PARAM_WORDS_P];
     ObjMaterial material;  // the diffuse colours unlit vertices
     float shader_scalar;
     Mat44 world;

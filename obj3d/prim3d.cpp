@@ -17,12 +17,13 @@
 
 namespace {
 
-constexpr uint32_t kLineFlags = 1u | kPrimZWrite | (7u << kPrimZFuncShift);
-constexpr uint32_t kTriFlags = 1u | kPrimZWrite | (1u << kPrimZFuncShift);
+constexpr uint32_t PRIM3D_LINE_FLAGS = 1u | PRIM3D_Z_WRITE | (7u << PRIM3D_Z_FUNC_SHIFT);
+constexpr uint32_t PRIM3D_TRI_FLAGS = 1u | PRIM3D_Z_WRITE | (1u << PRIM3D_Z_FUNC_SHIFT);
 // Work sizes as registered: room past the records' own fields.
-constexpr int kLineWorkBytes = 40;
-constexpr int kTriWorkBytes = 56;
-static_assert(sizeof(Line3dObj) <= kLineWorkBytes && sizeof(Tri3dObj) <= kTriWorkBytes);
+constexpr int PRIM3D_LINE_WORK_BYTES = 40;
+constexpr int PRIM3D_TRI_WORK_BYTES = 56;
+static_assert(sizeof(Line3dObj) <= PRIM3D_LINE_WORK_BYTES &&
+              sizeof(Tri3dObj) <= PRIM3D_TRI_WORK_BYTES);
 
 struct Prim3dTypes {
     int line, tri;
@@ -55,8 +56,8 @@ void put_flags(uint32_t& f, uint32_t mask, int shift, int v)
 // The states of one batch: blend, z-write and z-function from the flags.
 RenderStateKey batch_key(int zwrite, uint32_t flags)
 {
-    return rstate_key_make(0, zwrite, 0, int(flags & 31u), 2, kAlphaRefOff,
-                           int((flags >> kPrimZFuncShift) & 7u), 0, 1);
+    return rstate_key_make(0, zwrite, 0, int(flags & 31u), 2, DISP_ALPHA_REF_OFF,
+                           int((flags >> PRIM3D_Z_FUNC_SHIFT) & 7u), 0, 1);
 }
 
 uint32_t state_of(uint32_t flags) { return flags & 0x1FFu; }
@@ -86,12 +87,12 @@ void draw_batches(int count, int verts, GfxPrim prim, Get get)
         const uint32_t* c;
         uint32_t flags;
         get(i, &p, &c, &flags);
-        if (state_of(flags) != state || n >= kPrim3dBatch) {
+        if (state_of(flags) != state || n >= PRIM3D_BATCH) {
             flush();
             if (state_of(flags) != state) {
                 state = state_of(flags);
-                disp_set_rstate_key_fvf(batch_key((flags & kPrimZWrite) ? 1 : 0, flags),
-                                        kPrim3dFvf);
+                disp_set_rstate_key_fvf(batch_key((flags & PRIM3D_Z_WRITE) ? 1 : 0, flags),
+                                        PRIM3D_FVF);
             }
         }
         for (int k = 0; k < verts; ++k) {
@@ -112,13 +113,13 @@ void draw_batches(int count, int verts, GfxPrim prim, Get get)
 
 void prim3d_line_type_register()
 {
-    g_p3.line =
-        obj_register_type(prim3d_line_draw_all, prim3d_line_init, nullptr, nullptr, kLineWorkBytes);
+    g_p3.line = obj_register_type(prim3d_line_draw_all, prim3d_line_init, nullptr, nullptr,
+                                  PRIM3D_LINE_WORK_BYTES);
 }
 void prim3d_tri_type_register()
 {
-    g_p3.tri =
-        obj_register_type(prim3d_tri_draw_all, prim3d_tri_init, nullptr, nullptr, kTriWorkBytes);
+    g_p3.tri = obj_register_type(prim3d_tri_draw_all, prim3d_tri_init, nullptr, nullptr,
+                                 PRIM3D_TRI_WORK_BYTES);
 }
 void prim3d_line_term() {}
 void prim3d_tri_term() {}
@@ -128,13 +129,13 @@ uint64_t prim3d_batch_count() { return g_p3.batches; }
 
 void prim3d_line_init(DrawObj* obj)
 {
-    *L(obj) = Line3dObj{{}, {0xFFFFFFFFu, 0xFFFFFFFFu}, kLineFlags};
-    obj_set_priority(obj, kPrim3dPrio);
+    *L(obj) = Line3dObj{{}, {0xFFFFFFFFu, 0xFFFFFFFFu}, PRIM3D_LINE_FLAGS};
+    obj_set_priority(obj, PRIM3D_PRIO);
 }
 void prim3d_tri_init(DrawObj* obj)
 {
-    *T(obj) = Tri3dObj{{}, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, kTriFlags};
-    obj_set_priority(obj, kPrim3dPrio);
+    *T(obj) = Tri3dObj{{}, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, PRIM3D_TRI_FLAGS};
+    obj_set_priority(obj, PRIM3D_PRIO);
 }
 
 // --- lines ---------------------------------------------------------------------------------
@@ -171,11 +172,12 @@ void prim3d_line_set_blend(DrawObj* obj, int blend)
 }
 void prim3d_line_set_flag5(DrawObj* obj, int zwrite)
 {
-    if (is_line(obj)) put_flags(L(obj)->flags, kPrimZWrite, 5, zwrite & 1);
+    if (is_line(obj)) put_flags(L(obj)->flags, PRIM3D_Z_WRITE, 5, zwrite & 1);
 }
 void prim3d_line_set_zfunc(DrawObj* obj, int zfunc)
 {
-    if (is_line(obj)) put_flags(L(obj)->flags, 7u << kPrimZFuncShift, kPrimZFuncShift, zfunc);
+    if (is_line(obj))
+        put_flags(L(obj)->flags, 7u << PRIM3D_Z_FUNC_SHIFT, PRIM3D_Z_FUNC_SHIFT, zfunc);
 }
 
 void prim3d_line_draw_all(DrawObj** run, int count)
@@ -222,11 +224,12 @@ void prim3d_tri_set_blend(DrawObj* obj, int blend)
 }
 void prim3d_tri_set_zwrite(DrawObj* obj, int zwrite)
 {
-    if (is_tri(obj)) put_flags(T(obj)->flags, kPrimZWrite, 5, zwrite & 1);
+    if (is_tri(obj)) put_flags(T(obj)->flags, PRIM3D_Z_WRITE, 5, zwrite & 1);
 }
 void prim3d_tri_set_zfunc(DrawObj* obj, int zfunc)
 {
-    if (is_tri(obj)) put_flags(T(obj)->flags, 7u << kPrimZFuncShift, kPrimZFuncShift, zfunc);
+    if (is_tri(obj))
+        put_flags(T(obj)->flags, 7u << PRIM3D_Z_FUNC_SHIFT, PRIM3D_Z_FUNC_SHIFT, zfunc);
 }
 
 void prim3d_tri_draw_all(DrawObj** run, int count)
@@ -234,7 +237,7 @@ void prim3d_tri_draw_all(DrawObj** run, int count)
     const Mat44* view = cam_get_view_mtx(cam_get_cur_screen());
     const Vec3 eye = view ? Vec3{view->m[12], view->m[13], view->m[14]} : Vec3{0, 0, 0};
     DrawObj** order = obj3d_sort_array_fill();
-    count = count < kObj3dSortCap ? count : kObj3dSortCap;
+    count = count < OBJ3D_SORT_CAP ? count : OBJ3D_SORT_CAP;
     for (int i = 0; i < count; ++i) {
         const Tri3dObj* t = T(run[i]);
         const Vec3 mean = {(t->p[0].x + t->p[1].x + t->p[2].x) * 0.3334f,

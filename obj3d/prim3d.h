@@ -14,13 +14,13 @@ struct DrawObj;
 struct HitTarget;
 using ResGroupId = uint32_t;
 
-constexpr int kPrim3dPrio = 77;
-constexpr int kPrim3dBatch = 4096;
-constexpr uint32_t kPrim3dFvf = 0x252;
+constexpr int PRIM3D_PRIO = 77;
+constexpr int PRIM3D_BATCH = 4096;
+constexpr uint32_t PRIM3D_FVF = 0x252;
 
 // Flags: bits 0-4 blend-mode index, bit 5 z-write, bits 6-8 z-function index.
-constexpr uint32_t kPrimZWrite = 1u << 5;
-constexpr int kPrimZFuncShift = 6;
+constexpr uint32_t PRIM3D_Z_WRITE = 1u << 5;
+constexpr int PRIM3D_Z_FUNC_SHIFT = 6;
 
 struct Line3dObj {
     Vec3 p[2];

@@ -22,11 +22,11 @@ QsprModule g_qspr;
 
 QsprWork* W(DrawObj* o) { return obj_work<QsprWork>(o); }
 
-constexpr float kUnitRect[4] = {0, 0, 1, 1};
+constexpr float QSPR_UNIT_RECT[4] = {0, 0, 1, 1};
 // Beam pairs: (umin, vmin), (umax, vmin), (umin, vmax), (umax, vmax).
-constexpr int kBeamPairs[4][2] = {{0, 1}, {2, 1}, {0, 3}, {2, 3}};
+constexpr int QSPR_BEAM_PAIRS[4][2] = {{0, 1}, {2, 1}, {0, 3}, {2, 3}};
 // Corner pairs: corner 0 (umin, vmin), 1 (umin, vmax), 2 (umax, vmin), 3 (umax, vmax).
-constexpr int kQuadPairs[4][2] = {{0, 1}, {0, 3}, {2, 1}, {2, 3}};
+constexpr int QSPR_QUAD_PAIRS[4][2] = {{0, 1}, {0, 3}, {2, 1}, {2, 3}};
 
 void rect_to_pairs(float out[8], const float r[4], const int order[4][2])
 {
@@ -39,7 +39,7 @@ ResHandle crop_rect(ResHandle crop, float r[4])
 {
     const ResCrop* c = crop ? res_crop_get(crop) : nullptr;
     if (!c) {
-        std::memcpy(r, kUnitRect, sizeof kUnitRect);
+        std::memcpy(r, QSPR_UNIT_RECT, sizeof QSPR_UNIT_RECT);
         return 0;
     }
     r[0] = c->u, r[1] = c->v, r[2] = c->u + c->w, r[3] = c->v + c->h;
@@ -55,8 +55,8 @@ QsprWork* set_crop(DrawObj* o, int slot, ResHandle crop)
     (slot == 1 ? w->tex1 : w->tex2) = tex;
     switch (w->kind) {
     case QSPR_BILLBOARD: std::memcpy(slot == 1 ? w->bb.uv1 : w->bb.uv2, r, sizeof r); break;
-    case QSPR_BEAM: rect_to_pairs(slot == 1 ? w->beam.uv1 : w->beam.uv2, r, kBeamPairs); break;
-    default: rect_to_pairs(slot == 1 ? w->quad.uv1 : w->quad.uv2, r, kQuadPairs); break;
+    case QSPR_BEAM: rect_to_pairs(slot == 1 ? w->beam.uv1 : w->beam.uv2, r, QSPR_BEAM_PAIRS); break;
+    default: rect_to_pairs(slot == 1 ? w->quad.uv1 : w->quad.uv2, r, QSPR_QUAD_PAIRS); break;
     }
     return w;
 }
@@ -66,8 +66,8 @@ void beam_init(QsprWork* w)
     std::memset(static_cast<void*>(&w->quad), 0, sizeof w->quad);
     w->kind = QSPR_BEAM;
     w->beam.width = 1.0f;
-    rect_to_pairs(w->beam.uv1, kUnitRect, kBeamPairs);
-    rect_to_pairs(w->beam.uv2, kUnitRect, kBeamPairs);
+    rect_to_pairs(w->beam.uv1, QSPR_UNIT_RECT, QSPR_BEAM_PAIRS);
+    rect_to_pairs(w->beam.uv2, QSPR_UNIT_RECT, QSPR_BEAM_PAIRS);
     w->beam.colour[0] = w->beam.colour[1] = 0xFFFFFFFFu;
     w->tex1 = w->tex2 = 0;
 }
@@ -76,8 +76,8 @@ void corners_init(QsprWork* w)
 {
     std::memset(static_cast<void*>(&w->quad), 0, sizeof w->quad);
     w->kind = QSPR_CORNERS;
-    rect_to_pairs(w->quad.uv1, kUnitRect, kQuadPairs);
-    rect_to_pairs(w->quad.uv2, kUnitRect, kQuadPairs);
+    rect_to_pairs(w->quad.uv1, QSPR_UNIT_RECT, QSPR_QUAD_PAIRS);
+    rect_to_pairs(w->quad.uv2, QSPR_UNIT_RECT, QSPR_QUAD_PAIRS);
     for (uint32_t& c : w->quad.colour) c = 0xFFFFFFFFu;
     w->quad.scale = {1, 1, 1};
     w->tex1 = w->tex2 = 0;
@@ -143,11 +143,11 @@ void qspr_init(DrawObj* obj)
     w->zmode = 3;
     w->value_a = 1.0f;
     w->bb.w = w->bb.h = 1.0f;
-    std::memcpy(w->bb.uv1, kUnitRect, sizeof kUnitRect);
+    std::memcpy(w->bb.uv1, QSPR_UNIT_RECT, sizeof QSPR_UNIT_RECT);
     w->bb.pivot_x = w->bb.pivot_y = 0.5f;
     w->bb.scale_x = w->bb.scale_y = 1.0f;
     w->bb.colour = 0xFFFFFFFFu;
-    obj_set_priority(obj, kQsprPrio);
+    obj_set_priority(obj, QSPR_PRIO);
 }
 
 void qspr_frame_reset() { g_qspr.drawn = g_qspr.draw_calls = 0; }
@@ -416,7 +416,7 @@ QsprWork* qspr_beam_set_mode(DrawObj* o, uint32_t m) { return W(o)->beam.mode = 
     QsprWork* qspr_beam_set_##SLOT(DrawObj* o, float u0, float v0, float u1, float v1)             \
     {                                                                                              \
         const float r[4] = {u0, v0, u1, v1};                                                       \
-        rect_to_pairs(W(o)->beam.SLOT, r, kBeamPairs);                                             \
+        rect_to_pairs(W(o)->beam.SLOT, r, QSPR_BEAM_PAIRS);                                        \
         return W(o);                                                                               \
     }                                                                                              \
     void qspr_beam_get_##SLOT##_min(DrawObj* o, float* u, float* v)                                \

@@ -17,10 +17,10 @@
 #include "disp/obj.h"
 #include "res/res.h"
 
-constexpr int kQsprParamBytes = 92;
-constexpr int kQsprPrio = 75;
-constexpr int kQsprBatchQuads = 4096;
-constexpr uint32_t kQsprFvf = 0x252;
+constexpr int QSPR_PARAM_BYTES = 92;
+constexpr int QSPR_PRIO = 75;
+constexpr int QSPR_BATCH_QUADS = 4096;
+constexpr uint32_t QSPR_FVF = 0x252;
 
 enum QsprKind : uint8_t { QSPR_BILLBOARD = 0, QSPR_BEAM = 1, QSPR_CORNERS = 2 };
 
@@ -57,7 +57,7 @@ struct QsprWork {
     uint8_t blend;
     uint8_t zmode;
     uint32_t shader;
-    unsigned char params[kQsprParamBytes];
+    unsigned char params[QSPR_PARAM_BYTES];
     ResHandle tex1, tex2;
     float value_a, value_b;  // handed to every vertex; b kept in 0..1
     union {                  // the kind's data; QsprCorners is the largest

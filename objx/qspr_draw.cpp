@@ -28,7 +28,7 @@ struct QsprVertex {
     float u1, v1, u2, v2;
 };
 static_assert(sizeof(QsprVertex) == 44);
-static_assert(kScratchBBytes >= sizeof(QsprVertex) * 4 * kQsprBatchQuads);
+static_assert(TEX_SCRATCH_B_BYTES >= sizeof(QsprVertex) * 4 * QSPR_BATCH_QUADS);
 
 RenderStateKey rs_key_pack(int lighting, int zwrite, int fog, int blend, int cull, int alpha_ref,
                            int zfunc, int fill, int filter)
@@ -42,14 +42,14 @@ void qspr_apply_state(RenderStateKey key, int pass_id, int shader_set, const voi
     a.pass_id = pass_id;
     a.shader_set = shader_set;
     a.params = params;
-    a.decl = disp_fvf_to_lvf(kQsprFvf);
+    a.decl = disp_fvf_to_lvf(QSPR_FVF);
     disp_set_rstate_block(key, &a);
     disp_set_lvf_decl(a.decl);
 }
 
 void qspr_unbind_stages(int first)
 {
-    for (int s = first; s < kTexStages; ++s) tex_set_stage(s, nullptr, 1);
+    for (int s = first; s < TEX_STAGES; ++s) tex_set_stage(s, nullptr, 1);
 }
 
 // Per channel a + (b - a) x t of bytes read as fractions, the result
@@ -66,7 +66,7 @@ uint32_t qspr_colour_lerp(uint32_t a, uint32_t b, float t)
 
 namespace {
 
-constexpr float kNormalK = 0.57735026f;
+constexpr float QSPR_NORMAL_K = 0.57735026f;
 
 // What one call reads once.
 struct QsprView {
@@ -81,12 +81,22 @@ constexpr uint32_t field_mask(int shift, int bits) { return ((1u << bits) - 1u) 
 
 RenderStateKey with_blend_z(RenderStateKey key, int blend, int z)
 {
-    key &= ~(field_mask(kRsBlendShift, kRsBlendBits) | field_mask(kRsZFuncShift, kRsZFuncBits));
-    return key | ((uint32_t(blend) << kRsBlendShift) & field_mask(kRsBlendShift, kRsBlendBits)) |
-           ((uint32_t(z) << kRsZFuncShift) & field_mask(kRsZFuncShift, kRsZFuncBits));
+    key &= ~(field_mask(DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS) |
+             field_mask(DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS));
+    return key |
+           ((uint32_t(blend) << DISP_RS_BLEND_SHIFT) &
+            field_mask(DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS)) |
+           ((uint32_t(z) << DISP_RS_Z_FUNC_SHIFT) &
+            field_mask(DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS));
 }
-int key_blend(RenderStateKey key) { return int(rstate_field(key, kRsBlendShift, kRsBlendBits)); }
-int key_zfunc(RenderStateKey key) { return int(rstate_field(key, kRsZFuncShift, kRsZFuncBits)); }
+int key_blend(RenderStateKey key)
+{
+    return int(rstate_field(key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS));
+}
+int key_zfunc(RenderStateKey key)
+{
+    return int(rstate_field(key, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS));
+}
 
 Vec3 row(const Mat44* m, int r) { return {m->m[4 * r], m->m[4 * r + 1], m->m[4 * r + 2]}; }
 
@@ -167,10 +177,10 @@ void billboard_quad(const QsprView& v, const QsprWork* w, QsprVertex* out)
     for (int k = 0; k < 4; ++k) {
         uint32_t colour = b.colour;
         if (b.lighting) {
-            const float s = b.roll == 0.0f ? 0 : kNormalK * sn,
-                        c2 = b.roll == 0.0f ? kNormalK : kNormalK * cs;
+            const float s = b.roll == 0.0f ? 0 : QSPR_NORMAL_K * sn,
+                        c2 = b.roll == 0.0f ? QSPR_NORMAL_K : QSPR_NORMAL_K * cs;
             const float x = signs[k][0], y = signs[k][1];
-            const Vec3 n = {x * c2 + y * s, -x * s + y * c2, kNormalK};
+            const Vec3 n = {x * c2 + y * s, -x * s + y * c2, QSPR_NORMAL_K};
             Vec3 wn;
             vm_mat_transform_vector(&wn, v.view, &n);
             const float t = std::fmax(0.25f, vm_vec3_dot(&v.light, &wn));
@@ -242,7 +252,7 @@ int gather(const QsprView& v, DrawObj** run, int count, bool pass_b)
 {
     DrawObj** sorted = obj3d_sort_array_fill();
     int n = 0;
-    for (int i = 0; i < count && n < kObj3dSortCap; ++i) {
+    for (int i = 0; i < count && n < OBJ3D_SORT_CAP; ++i) {
         QsprWork* w = obj_work<QsprWork>(run[i]);
         if (pass_b && !w->pass_b) continue;
         Vec3 c;
@@ -278,8 +288,8 @@ void qspr_draw_all(DrawObj** run, int count)
     const int pass_id = obj3d_get_pass_id();
     if (separate) disp_set_alpha_blend_sep(1, obj3d_get_w18());
 
-    static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    gfx_set_transform(GFX_TS_WORLD, kIdentity);
+    static const float QSPR_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    gfx_set_transform(GFX_TS_WORLD, QSPR_IDENTITY);
     gfx_stage_ops(0, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);
@@ -301,7 +311,7 @@ void qspr_draw_all(DrawObj** run, int count)
         QsprWork* w = obj_work<QsprWork>(sorted[i]);
         const int blend = forced ? 7 : w->blend;
         if (blend != key_blend(key) || w->zmode != key_zfunc(key) || w->shader != shader ||
-            int64_t(w->tex1) != tex1 || int64_t(w->tex2) != tex2 || quads == kQsprBatchQuads) {
+            int64_t(w->tex1) != tex1 || int64_t(w->tex2) != tex2 || quads == QSPR_BATCH_QUADS) {
             calls += flush(quads);
             quads = 0;
             key = with_blend_z(key, blend, w->zmode);

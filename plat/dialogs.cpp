@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char* k_save_caption = "Save As";
+constexpr const char* PLAT_SAVE_CAPTION = "Save As";
 
 struct DialogState {
     int mode_known;
@@ -75,7 +75,7 @@ void log_dialog(const char* kind, const char* caption, const char* text, const s
 }
 
 // How often a running dialog looks whether the window needs its frame again.
-constexpr guint k_redraw_check_ms = 30;
+constexpr guint PLAT_REDRAW_CHECK_MS = 30;
 
 gboolean redraw_tick(gpointer)
 {
@@ -87,7 +87,7 @@ gboolean redraw_tick(gpointer)
 // into the window again whenever the window is exposed.
 class FrameHeld {
 public:
-    FrameHeld() : source_(g_timeout_add(k_redraw_check_ms, redraw_tick, nullptr))
+    FrameHeld() : source_(g_timeout_add(PLAT_REDRAW_CHECK_MS, redraw_tick, nullptr))
     {
         plat_dialog_hold_frame();
     }
@@ -128,7 +128,7 @@ int gtk_message_box(const char* text, const char* caption, int type)
 int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::string* path)
 {
     GtkWidget* dlg = gtk_file_chooser_dialog_new(
-        k_save_caption, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
+        PLAT_SAVE_CAPTION, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
         "_Save", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dlg);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
@@ -230,6 +230,6 @@ int plat_save_dialog(const char* filter_name, const char* filter_pattern, std::s
     } else {
         ok = gtk_save_dialog(filter_name, filter_pattern, path);
     }
-    log_dialog("save", k_save_caption, filter_name, ok ? *path : std::string("cancel"));
+    log_dialog("save", PLAT_SAVE_CAPTION, filter_name, ok ? *path : std::string("cancel"));
     return ok;
 }

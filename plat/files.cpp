@@ -47,12 +47,12 @@ struct FolderIndex {
     std::unordered_map<std::string, std::string> names;  // lower-case -> listed name
 };
 
-constexpr int kFolderIndexSlots = 8;
-constexpr long kSettledNs = 200'000'000;  // a change older than this is settled
+constexpr int PLAT_FOLDER_INDEX_SLOTS = 8;
+constexpr long PLAT_SETTLED_NS = 200'000'000;  // a change older than this is settled
 
 struct FolderIndexCache {
     std::mutex lock;
-    std::array<FolderIndex, kFolderIndexSlots> slot;
+    std::array<FolderIndex, PLAT_FOLDER_INDEX_SLOTS> slot;
     int next = 0;
     std::atomic<uint64_t> listings{0};
 };
@@ -73,7 +73,7 @@ bool settled(const struct stat& st, const timespec& now)
 {
     const int64_t changed = int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
     const int64_t at = int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-    return at - changed > kSettledNs;
+    return at - changed > PLAT_SETTLED_NS;
 }
 
 // Every name of the folder by its lower-case form; among names that differ
@@ -122,7 +122,7 @@ bool find_nocase(const std::string& folder, std::string_view name, std::string* 
         listed.mtime = st.st_mtim;
         listed.ctime = st.st_ctim;
         g_index.slot[size_t(g_index.next)] = std::move(listed);
-        g_index.next = (g_index.next + 1) % kFolderIndexSlots;
+        g_index.next = (g_index.next + 1) % PLAT_FOLDER_INDEX_SLOTS;
     }
     return any;
 }
@@ -434,7 +434,7 @@ struct WriteFailure {
 // Tests take the named route of a file system without unnamed files.
 std::atomic<int> g_unnamed_allowed{1};
 
-constexpr int kNameAttempts = 16;
+constexpr int PLAT_NAME_ATTEMPTS = 16;
 
 // Every byte, from offset `at` (or from the current position when at < 0,
 // which devices and pipes need).
@@ -512,7 +512,7 @@ bool open_new_file(const std::string& folder, mode_t mode, NewFile* f)
         // without unnamed files.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     }
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS; ++attempt) {
         f->name = temporary_name(folder);
         f->fd = ::open(f->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (f->fd >= 0) return true;
@@ -541,7 +541,7 @@ int put_at_target(NewFile& f, const std::string& target, bool replace, WriteFail
     if (f.name.empty()) {
         if (!replace && link_unnamed(f.fd, target)) return 1;
         if (!replace && errno != EEXIST) return out.fail("link");
-        for (int attempt = 0; attempt < kNameAttempts && f.name.empty(); ++attempt) {
+        for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS && f.name.empty(); ++attempt) {
             std::string name = temporary_name(folder_of(target));
             if (link_unnamed(f.fd, name))
                 f.name = std::move(name);

@@ -185,7 +185,8 @@ void pixel_source(std::string& key, std::string& src)
     key = "P";
     key += d.rs[GFX_RS_SPECULARENABLE] ? '1' : '0';
     src = "uniform vec4 gfx_TFactor;\nvoid PsMain() {\n  vec4 cur = vD0;\n";
-    static const char* kTex[8] = {"Tex0", "Tex1", "Tex2", "Tex3", "Tex4", "Tex5", "Tex6", "Tex7"};
+    static const char* GFX_TEX[8] = {"Tex0", "Tex1", "Tex2", "Tex3",
+                                     "Tex4", "Tex5", "Tex6", "Tex7"};
     for (int s = 0; s < GFX_MAX_STAGES; ++s) {
         const auto& t = d.tss[s];
         uint32_t cop = t[GFX_TSS_COLOROP];
@@ -207,11 +208,11 @@ void pixel_source(std::string& key, std::string& src)
         // A stage without a texture reads white, so untextured draws show
         // their vertex colours with the default stage states.
         if (uses_texture(cop, ca1, ca2) || uses_texture(aop, aa1, aa2))
-            src +=
-                "  vec4 t" + ts + " = " +
-                (bound ? std::string("texture(") + kTex[s] + ", vT" + std::to_string(tci) + ".xy)"
-                       : "vec4(1.0)") +
-                ";\n";
+            src += "  vec4 t" + ts + " = " +
+                   (bound ? std::string("texture(") + GFX_TEX[s] + ", vT" + std::to_string(tci) +
+                                ".xy)"
+                          : "vec4(1.0)") +
+                   ";\n";
         src += "  {\n    vec3 c = " +
                op_expr(cop, arg_expr(ca1, s, false), arg_expr(ca2, s, false), "cur.rgb") + ";\n";
         src += "    float a = " +

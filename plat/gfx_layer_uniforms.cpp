@@ -10,7 +10,7 @@
 #include <cstring>
 
 namespace {
-const char* const kLayerNames[GFX_LU_COUNT] = {
+const char* const GFX_LAYER_NAMES[GFX_LU_COUNT] = {
     "gfx_WorldViewProj", "gfx_WorldView",    "gfx_World",        "gfx_Viewport",
     "gfx_HalfPixel",     "gfx_LightDir",     "gfx_LightDiffuse", "gfx_LightSpecular",
     "gfx_LightAmbient",  "gfx_MatDiffuse",   "gfx_MatAmbient",   "gfx_MatSpecular",
@@ -43,7 +43,7 @@ float as_float(uint32_t u)
 }
 
 // Just under half a pixel (in pixels); see gfx_pixel_centre.
-constexpr float kHalfPixel = 63.0f / 128.0f;
+constexpr float GFX_HALF_PIXEL = 63.0f / 128.0f;
 
 void upload_transform(GfxStageProgram* sh)
 {
@@ -60,9 +60,10 @@ void upload_transform(GfxStageProgram* sh)
     if (L[GFX_LU_WORLD] >= 0)
         glProgramUniformMatrix4fv(p, L[GFX_LU_WORLD], 1, GL_TRUE, d.xform[GFX_TS_WORLD].data());
     if (L[GFX_LU_HALFPIXEL] >= 0)
-        glProgramUniform2f(p, L[GFX_LU_HALFPIXEL],
-                           kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.width)),
-                           -kHalfPixel * 2.0f / static_cast<float>(std::max(1, d.viewport.height)));
+        glProgramUniform2f(
+            p, L[GFX_LU_HALFPIXEL],
+            GFX_HALF_PIXEL * 2.0f / static_cast<float>(std::max(1, d.viewport.width)),
+            -GFX_HALF_PIXEL * 2.0f / static_cast<float>(std::max(1, d.viewport.height)));
     if (L[GFX_LU_VIEWPORT] >= 0)
         glProgramUniform4f(p, L[GFX_LU_VIEWPORT], static_cast<float>(d.viewport.x),
                            static_cast<float>(d.viewport.y),
@@ -151,7 +152,7 @@ void upload_clip(GfxStageProgram* sh)
 void gfx_shader_fill_layer_locations(GfxStageProgram& v)
 {
     for (int i = 0; i < GFX_LU_COUNT; ++i)
-        v.loc[i] = glGetUniformLocation(v.program, kLayerNames[i]);
+        v.loc[i] = glGetUniformLocation(v.program, GFX_LAYER_NAMES[i]);
 }
 
 void gfx_shader_upload_layer_uniforms(GfxStageProgram* sh)

@@ -22,7 +22,7 @@ namespace {
 // ===========================================================================
 // The register types also name types in code, and mul(p, M) is the
 // row-vector product, so that code reads as the register lines do.
-const char* kTypeNames = R"(#define int2 ivec2
+const char* GFX_TYPE_NAMES = R"(#define int2 ivec2
 #define int3 ivec3
 #define int4 ivec4
 #define float2 vec2
@@ -34,7 +34,7 @@ const char* kTypeNames = R"(#define int2 ivec2
 #define mul(a, b) ((a) * (b))
 )";
 
-const char* kVertexPrelude = R"(
+const char* GFX_VERTEX_PRELUDE = R"(
 layout(location = 0) in vec4 iPosition;
 layout(location = 1) in vec4 iBlendWeight;
 layout(location = 2) in vec4 iBlendIndices;
@@ -78,7 +78,7 @@ void gfx_pixel_centre() { gl_Position.xy += gfx_HalfPixel * gl_Position.w; }
 
 // Alpha test compares the 8-bit alpha with the reference, as Direct3D
 // does; table fog blends by eye distance (1 / w) between start and end.
-const char* kPixelPrelude = R"(
+const char* GFX_PIXEL_PRELUDE = R"(
 #define PIXEL_STAGE 1
 layout(location = 0) out vec4 oC0;
 layout(location = 1) out vec4 oC1;
@@ -121,7 +121,7 @@ struct RegType {
     GfxConstType type;
     const char* glsl;
 };
-const RegType kRegTypes[] = {
+const RegType GFX_REG_TYPES[] = {
     {"int", GFX_CT_INT, "int"},
     {"int2", GFX_CT_INT2, "ivec2"},
     {"int3", GFX_CT_INT3, "ivec3"},
@@ -170,7 +170,7 @@ bool parse_register(const std::string& line, Declared& d, std::string& glsl)
     while (i < n && is_ident(line[i])) ++i;
     std::string type = line.substr(t0, i - t0);
     const RegType* rt = nullptr;
-    for (const auto& r : kRegTypes)
+    for (const auto& r : GFX_REG_TYPES)
         if (type == r.word) rt = &r;
     if (!rt || i >= n || (line[i] != ' ' && line[i] != '\t')) return false;
     skip();
@@ -355,8 +355,8 @@ bool names(const std::string& text, const char* name)
 }
 
 // The varyings by location; vFog is a float, the others vec4.
-const char* const kNames[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
-                                "vT4", "vT5", "vT6", "vT7", "vFog"};
+const char* const GFX_NAMES[11] = {"vD0", "vD1", "vT0", "vT1", "vT2", "vT3",
+                                   "vT4", "vT5", "vT6", "vT7", "vFog"};
 
 // The varyings the stage's text names. A separable stage keeps every
 // varying it declares, used or not, and the renderer sets each one up for
@@ -365,9 +365,9 @@ std::string varying_lines(const std::string& body, bool vertex)
 {
     std::string s;
     for (int loc = 0; loc < 11; ++loc) {
-        if (!names(body, kNames[loc])) continue;
+        if (!names(body, GFX_NAMES[loc])) continue;
         s += "layout(location = " + std::to_string(loc) + (vertex ? ") out " : ") in ") +
-             (loc == 10 ? "float " : "vec4 ") + kNames[loc] + ";\n";
+             (loc == 10 ? "float " : "vec4 ") + GFX_NAMES[loc] + ";\n";
     }
     return s;
 }
@@ -468,14 +468,14 @@ void copy_constants(const GfxShader* sh, GLuint to, Loc loc)
 GfxShader* gfx_shader_build(GfxShaderKind kind, const std::string& body, const char* entry,
                             int generated, char* errors, size_t errors_size)
 {
-    std::string src = kTypeNames;
+    std::string src = GFX_TYPE_NAMES;
     bool vertex = kind != GFX_SHADER_PIXEL;
     if (vertex) {
         src += "#define VERTEX_STAGE 1\n";
         if (kind == GFX_SHADER_SKINNED_VERTEX) src += "#define SKINNED_STAGE 1\n";
-        src += kVertexPrelude;
+        src += GFX_VERTEX_PRELUDE;
     } else {
-        src += kPixelPrelude;
+        src += GFX_PIXEL_PRELUDE;
     }
     src += varying_lines(body, vertex);
     src += "#line 1\n";
@@ -548,10 +548,11 @@ std::string missing_varyings(const GfxShader* vs, const GfxShader* ps, std::stri
 {
     std::string decl;
     for (int loc = 0; loc < 11; ++loc) {
-        if (!names(ps->text, kNames[loc]) || names(vs->text, kNames[loc])) continue;
+        if (!names(ps->text, GFX_NAMES[loc]) || names(vs->text, GFX_NAMES[loc])) continue;
         decl += "layout(location = " + std::to_string(loc) + ") out " +
-                (loc == 10 ? "float " : "vec4 ") + kNames[loc] + ";\n";
-        *zeroes += std::string("  ") + kNames[loc] + (loc == 10 ? " = 0.0;\n" : " = vec4(0.0);\n");
+                (loc == 10 ? "float " : "vec4 ") + GFX_NAMES[loc] + ";\n";
+        *zeroes +=
+            std::string("  ") + GFX_NAMES[loc] + (loc == 10 ? " = 0.0;\n" : " = vec4(0.0);\n");
     }
     return decl;
 }

@@ -28,7 +28,7 @@ struct KeyPair {
 
 // Keys whose virtual key is not their character. Letters and digits are
 // mapped from the layout-aware keycode in plat_vk_from_sdl_key.
-constexpr KeyPair k_key_table[] = {
+constexpr KeyPair PLAT_KEY_TABLE[] = {
     {SDLK_BACKSPACE, 0x08},    {SDLK_TAB, 0x09},          {SDLK_RETURN, 0x0D},
     {SDLK_KP_ENTER, 0x0D},     {SDLK_LSHIFT, 0x10},       {SDLK_RSHIFT, 0x10},
     {SDLK_LCTRL, 0x11},        {SDLK_RCTRL, 0x11},        {SDLK_LALT, 0x12},
@@ -54,7 +54,7 @@ constexpr KeyPair k_key_table[] = {
     {SDLK_RIGHTBRACKET, 0xDD}, {SDLK_QUOTE, 0xDE},
 };
 
-constexpr KeyPair k_side_table[] = {
+constexpr KeyPair PLAT_SIDE_TABLE[] = {
     {SDLK_LSHIFT, PLAT_VK_LSHIFT},  {SDLK_RSHIFT, PLAT_VK_RSHIFT}, {SDLK_LCTRL, PLAT_VK_LCONTROL},
     {SDLK_RCTRL, PLAT_VK_RCONTROL}, {SDLK_LALT, PLAT_VK_LMENU},    {SDLK_RALT, PLAT_VK_RMENU},
 };
@@ -88,7 +88,7 @@ struct ButtonBit {
     uint32_t sdl_mask;
 };
 
-constexpr ButtonBit k_buttons[] = {
+constexpr ButtonBit PLAT_BUTTONS[] = {
     {PLAT_VK_LBUTTON, SDL_BUTTON_LMASK},
     {PLAT_VK_RBUTTON, SDL_BUTTON_RMASK},
     {PLAT_VK_MBUTTON, SDL_BUTTON_MMASK},
@@ -131,9 +131,9 @@ int32_t sdl_key_of_vk(int vk)
 {
     if ((vk >= 'A' && vk <= 'Z')) return SDLK_a + (vk - 'A');
     if (vk >= '0' && vk <= '9') return SDLK_0 + (vk - '0');
-    for (const KeyPair& p : k_side_table)
+    for (const KeyPair& p : PLAT_SIDE_TABLE)
         if (p.vk == vk) return p.sdl;
-    for (const KeyPair& p : k_key_table)
+    for (const KeyPair& p : PLAT_KEY_TABLE)
         if (p.vk == vk) return p.sdl;
     return SDLK_UNKNOWN;
 }
@@ -149,14 +149,14 @@ int plat_vk_from_sdl_key(int32_t key)
 {
     if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
     if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
-    for (const KeyPair& p : k_key_table)
+    for (const KeyPair& p : PLAT_KEY_TABLE)
         if (p.sdl == key) return p.vk;
     return 0;
 }
 
 int plat_vk_side_from_sdl_key(int32_t key)
 {
-    for (const KeyPair& p : k_side_table)
+    for (const KeyPair& p : PLAT_SIDE_TABLE)
         if (p.sdl == key) return p.vk;
     return 0;
 }
@@ -201,7 +201,7 @@ void plat_key_release_lost_buttons(void)
 {
     uint32_t mask = 0;
     if (!device_buttons(&mask)) return;
-    for (const ButtonBit& b : k_buttons)
+    for (const ButtonBit& b : PLAT_BUTTONS)
         if (!(mask & b.sdl_mask)) set_key(b.vk, 0);
 }
 

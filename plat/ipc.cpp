@@ -341,7 +341,7 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
 
 // ---- events ----------------------------------------------------------------
 
-constexpr uint32_t k_event_size = 4;
+constexpr uint32_t PLAT_EVENT_SIZE = 4;
 
 std::atomic_ref<uint32_t> event_word(PlatEvent* e)
 {
@@ -473,12 +473,12 @@ void plat_section_close(PlatSection* section)
 
 PlatEvent* plat_event_create(const char* name)
 {
-    return event_from_section(plat_section_create(name, k_event_size, nullptr));
+    return event_from_section(plat_section_create(name, PLAT_EVENT_SIZE, nullptr));
 }
 
 PlatEvent* plat_event_open(const char* name)
 {
-    return event_from_section(plat_section_open(name, k_event_size));
+    return event_from_section(plat_section_open(name, PLAT_EVENT_SIZE));
 }
 
 void plat_event_set(PlatEvent* event)

@@ -87,13 +87,14 @@ void update_mute(SndDevBuffer* b)
 
 ALenum al_format(const SndDevFormat& f, const void* extra, uint32_t extra_size)
 {
-    static constexpr uint8_t k_pcm_guid_tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                    0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    static constexpr uint8_t SND_DEV_PCM_GUID_TAIL[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     if (f.tag == SND_DEV_FORMAT_EXTENSIBLE) {
         // valid bits (2), channel mask (4), sub-format GUID (16): PCM only.
         if (!extra || extra_size < 22) return AL_NONE;
         const auto* e = static_cast<const uint8_t*>(extra);
-        if (e[6] != 1 || e[7] != 0 || std::memcmp(e + 8, k_pcm_guid_tail, 14) != 0) return AL_NONE;
+        if (e[6] != 1 || e[7] != 0 || std::memcmp(e + 8, SND_DEV_PCM_GUID_TAIL, 14) != 0)
+            return AL_NONE;
     } else if (f.tag != SND_DEV_FORMAT_PCM) {
         return AL_NONE;
     }
@@ -501,34 +502,55 @@ EFXEAXREVERBPROPERTIES reverb_from_room(const RoomRow& r)
     return p;
 }
 
-constexpr RoomRow k_room_default{-1000, -100, 1.49f, 0.83f, -2602, 0.007f, 200, 0.011f, 100, 100};
-constexpr RoomRow k_room_small{-1000, -600, 1.10f, 0.83f, -400, 0.005f, 500, 0.010f, 100, 100};
-constexpr RoomRow k_room_medium{-1000, -600, 1.30f, 0.83f, -1000, 0.010f, -200, 0.020f, 100, 100};
-constexpr RoomRow k_room_large{-1000, -600, 1.50f, 0.83f, -1600, 0.020f, -1000, 0.040f, 100, 100};
-constexpr RoomRow k_hall_medium{-1000, -600, 1.80f, 0.70f, -1300, 0.015f, -800, 0.030f, 100, 100};
-constexpr RoomRow k_hall_large{-1000, -600, 1.80f, 0.70f, -2000, 0.030f, -1400, 0.060f, 100, 100};
-constexpr RoomRow k_plate{-1000, -200, 1.30f, 0.90f, 0, 0.002f, 0, 0.010f, 100, 75};
+constexpr RoomRow SND_DEV_ROOM_DEFAULT{-1000,  -100, 1.49f,  0.83f, -2602,
+                                       0.007f, 200,  0.011f, 100,   100};
+constexpr RoomRow SND_DEV_ROOM_SMALL{-1000,  -600, 1.10f,  0.83f, -400,
+                                     0.005f, 500,  0.010f, 100,   100};
+constexpr RoomRow SND_DEV_ROOM_MEDIUM{-1000,  -600, 1.30f,  0.83f, -1000,
+                                      0.010f, -200, 0.020f, 100,   100};
+constexpr RoomRow SND_DEV_ROOM_LARGE{-1000,  -600,  1.50f,  0.83f, -1600,
+                                     0.020f, -1000, 0.040f, 100,   100};
+constexpr RoomRow SND_DEV_HALL_MEDIUM{-1000,  -600, 1.80f,  0.70f, -1300,
+                                      0.015f, -800, 0.030f, 100,   100};
+constexpr RoomRow SND_DEV_HALL_LARGE{-1000,  -600,  1.80f,  0.70f, -2000,
+                                     0.030f, -1400, 0.060f, 100,   100};
+constexpr RoomRow SND_DEV_PLATE{-1000, -200, 1.30f, 0.90f, 0, 0.002f, 0, 0.010f, 100, 75};
 
 EFXEAXREVERBPROPERTIES reverb_preset(uint32_t i)
 {
-    static const std::array<EFXEAXREVERBPROPERTIES, 30> k_presets = {
-        reverb_from_room(k_room_default),  EFX_REVERB_PRESET_GENERIC,
-        EFX_REVERB_PRESET_PADDEDCELL,      EFX_REVERB_PRESET_ROOM,
-        EFX_REVERB_PRESET_BATHROOM,        EFX_REVERB_PRESET_LIVINGROOM,
-        EFX_REVERB_PRESET_STONEROOM,       EFX_REVERB_PRESET_AUDITORIUM,
-        EFX_REVERB_PRESET_CONCERTHALL,     EFX_REVERB_PRESET_CAVE,
-        EFX_REVERB_PRESET_ARENA,           EFX_REVERB_PRESET_HANGAR,
-        EFX_REVERB_PRESET_CARPETEDHALLWAY, EFX_REVERB_PRESET_HALLWAY,
-        EFX_REVERB_PRESET_STONECORRIDOR,   EFX_REVERB_PRESET_ALLEY,
-        EFX_REVERB_PRESET_FOREST,          EFX_REVERB_PRESET_CITY,
-        EFX_REVERB_PRESET_MOUNTAINS,       EFX_REVERB_PRESET_QUARRY,
-        EFX_REVERB_PRESET_PLAIN,           EFX_REVERB_PRESET_PARKINGLOT,
-        EFX_REVERB_PRESET_SEWERPIPE,       EFX_REVERB_PRESET_UNDERWATER,
-        reverb_from_room(k_room_small),    reverb_from_room(k_room_medium),
-        reverb_from_room(k_room_large),    reverb_from_room(k_hall_medium),
-        reverb_from_room(k_hall_large),    reverb_from_room(k_plate),
+    static const std::array<EFXEAXREVERBPROPERTIES, 30> SND_DEV_PRESETS = {
+        reverb_from_room(SND_DEV_ROOM_DEFAULT),
+        EFX_REVERB_PRESET_GENERIC,
+        EFX_REVERB_PRESET_PADDEDCELL,
+        EFX_REVERB_PRESET_ROOM,
+        EFX_REVERB_PRESET_BATHROOM,
+        EFX_REVERB_PRESET_LIVINGROOM,
+        EFX_REVERB_PRESET_STONEROOM,
+        EFX_REVERB_PRESET_AUDITORIUM,
+        EFX_REVERB_PRESET_CONCERTHALL,
+        EFX_REVERB_PRESET_CAVE,
+        EFX_REVERB_PRESET_ARENA,
+        EFX_REVERB_PRESET_HANGAR,
+        EFX_REVERB_PRESET_CARPETEDHALLWAY,
+        EFX_REVERB_PRESET_HALLWAY,
+        EFX_REVERB_PRESET_STONECORRIDOR,
+        EFX_REVERB_PRESET_ALLEY,
+        EFX_REVERB_PRESET_FOREST,
+        EFX_REVERB_PRESET_CITY,
+        EFX_REVERB_PRESET_MOUNTAINS,
+        EFX_REVERB_PRESET_QUARRY,
+        EFX_REVERB_PRESET_PLAIN,
+        EFX_REVERB_PRESET_PARKINGLOT,
+        EFX_REVERB_PRESET_SEWERPIPE,
+        EFX_REVERB_PRESET_UNDERWATER,
+        reverb_from_room(SND_DEV_ROOM_SMALL),
+        reverb_from_room(SND_DEV_ROOM_MEDIUM),
+        reverb_from_room(SND_DEV_ROOM_LARGE),
+        reverb_from_room(SND_DEV_HALL_MEDIUM),
+        reverb_from_room(SND_DEV_HALL_LARGE),
+        reverb_from_room(SND_DEV_PLATE),
     };
-    return k_presets[i < k_presets.size() ? i : 0];
+    return SND_DEV_PRESETS[i < SND_DEV_PRESETS.size() ? i : 0];
 }
 
 void set_reverb(ALuint effect, const EFXEAXREVERBPROPERTIES& p)

@@ -62,7 +62,7 @@ std::string match_face(const char* pattern_text)
     return file;
 }
 
-constexpr uint32_t kReplacement = '?';
+constexpr uint32_t SYSFONT_REPLACEMENT = '?';
 
 // Next code point of UTF-8 text; malformed bytes give '?' and advance one.
 uint32_t next_code_point(std::string_view s, size_t& i)
@@ -75,14 +75,14 @@ uint32_t next_code_point(std::string_view s, size_t& i)
     }
     if (extra < 0 || i + size_t(extra) >= s.size()) {
         ++i;
-        return kReplacement;
+        return SYSFONT_REPLACEMENT;
     }
     uint32_t cp = c & (0x3Fu >> extra);
     for (int k = 1; k <= extra; ++k) {
         const uint8_t b = uint8_t(s[i + size_t(k)]);
         if ((b & 0xC0) != 0x80) {
             ++i;
-            return kReplacement;
+            return SYSFONT_REPLACEMENT;
         }
         cp = (cp << 6) | (b & 0x3Fu);
     }
@@ -100,7 +100,8 @@ struct Vertex {
     uint32_t color;
     float u, v;
 };
-constexpr uint32_t kQuadFvf = GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT);
+constexpr uint32_t SYSFONT_QUAD_FVF =
+    GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT);
 
 }  // namespace
 
@@ -218,7 +219,7 @@ void set_text_states()
 {
     gfx_set_vertex_shader(nullptr);
     gfx_set_pixel_shader(nullptr);
-    gfx_set_fvf(kQuadFvf);
+    gfx_set_fvf(SYSFONT_QUAD_FVF);
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
     gfx_set_render_state(GFX_RS_FOGENABLE, 0);
     gfx_set_render_state(GFX_RS_ZWRITEENABLE, 0);

@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr int64_t kNsPerSecond = 1000000000;
-constexpr int64_t kNsPerMs = 1000000;
+constexpr int64_t PLAT_TIME_NS_PER_SECOND = 1000000000;
+constexpr int64_t PLAT_TIME_NS_PER_MS = 1000000;
 
 // The manual clock belongs to the thread that switched it on: every thread
 // reads it, but only that thread's sleeps move it (another thread, such as
@@ -31,7 +31,7 @@ uint64_t monotonic_ns()
 {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * kNsPerSecond + uint64_t(ts.tv_nsec);
+    return uint64_t(ts.tv_sec) * PLAT_TIME_NS_PER_SECOND + uint64_t(ts.tv_nsec);
 }
 
 bool manual_here()
@@ -57,8 +57,9 @@ void real_sleep_us(uint64_t us)
 uint32_t plat_time_ms()
 {
     if (g_time.manual.load())
-        return g_time.manual_ms_base.load() + uint32_t(g_time.manual_ns.load() / kNsPerMs);
-    return uint32_t(monotonic_ns() / kNsPerMs);
+        return g_time.manual_ms_base.load() +
+               uint32_t(g_time.manual_ns.load() / PLAT_TIME_NS_PER_MS);
+    return uint32_t(monotonic_ns() / PLAT_TIME_NS_PER_MS);
 }
 
 int64_t plat_time_counter()
@@ -66,13 +67,13 @@ int64_t plat_time_counter()
     return int64_t(g_time.manual.load() ? g_time.manual_ns.load() : monotonic_ns());
 }
 
-int64_t plat_time_frequency() { return kNsPerSecond; }
+int64_t plat_time_frequency() { return PLAT_TIME_NS_PER_SECOND; }
 
 void plat_time_yield()
 {
     notify(0);
     if (manual_here()) {
-        g_time.manual_ns += uint64_t(kPlatManualYieldUs) * 1000;
+        g_time.manual_ns += uint64_t(PLAT_TIME_MANUAL_YIELD_US) * 1000;
         return;
     }
     sched_yield();
@@ -86,13 +87,13 @@ void plat_time_sleep_ms(uint32_t ms)
         // yielding: waits built of zero sleeps would otherwise spin a core
         // whenever nothing else wants it.
         if (manual_here())
-            g_time.manual_ns += uint64_t(kPlatZeroSleepUs) * 1000;
+            g_time.manual_ns += uint64_t(PLAT_TIME_ZERO_SLEEP_US) * 1000;
         else
-            real_sleep_us(kPlatZeroSleepUs);
+            real_sleep_us(PLAT_TIME_ZERO_SLEEP_US);
         return;
     }
     if (manual_here()) {
-        g_time.manual_ns += uint64_t(ms) * kNsPerMs;
+        g_time.manual_ns += uint64_t(ms) * PLAT_TIME_NS_PER_MS;
         return;
     }
     real_sleep_us(uint64_t(ms) * 1000);
@@ -121,7 +122,7 @@ void plat_time_advance_us(uint64_t us)
 void plat_time_set_manual_ms(uint32_t ms)
 {
     if (!g_time.manual.load()) return;
-    g_time.manual_ms_base = ms - uint32_t(g_time.manual_ns.load() / kNsPerMs);
+    g_time.manual_ms_base = ms - uint32_t(g_time.manual_ns.load() / PLAT_TIME_NS_PER_MS);
 }
 
 void plat_time_set_sleep_observer(PlatSleepObserver fn, void* user)

@@ -4,11 +4,11 @@
 // counter with its frequency, sleep and yield, all on CLOCK_MONOTONIC.
 // Callers rely on: both clocks never go backwards; the millisecond clock
 // wraps modulo 2^32 (differences must be taken modulo 2^32); a sleep of 0 ms
-// gives the processor up briefly (kPlatZeroSleepUs), a yield only once.
+// gives the processor up briefly (PLAT_TIME_ZERO_SLEEP_US), a yield only once.
 //
 // Tests switch to a manual clock (`plat_time_set_manual(1)`): time then moves
 // only through `plat_time_advance_*` and through the sleeps themselves (a
-// sleep of n ms advances it by n ms, a yield by kPlatManualYieldUs), so that
+// sleep of n ms advances it by n ms, a yield by PLAT_TIME_MANUAL_YIELD_US), so that
 // pacing and long waits run instantly and exactly. Every thread reads the
 // manual clock, but only the sleeps of the thread that switched it on move
 // it; other threads keep sleeping in real time. An observer sees every sleep
@@ -19,12 +19,12 @@
 
 // How far one yield moves the manual clock: a busy-wait loop on yields still
 // makes progress, in steps much finer than a millisecond.
-inline constexpr uint32_t kPlatManualYieldUs = 100;
+inline constexpr uint32_t PLAT_TIME_MANUAL_YIELD_US = 100;
 
 // How long a sleep of 0 ms lasts on the real clock: short against the 3 ms
 // margin the frame wait keeps, long enough that a wait made of zero sleeps
 // costs next to no processor time.
-inline constexpr uint32_t kPlatZeroSleepUs = 100;
+inline constexpr uint32_t PLAT_TIME_ZERO_SLEEP_US = 100;
 
 // Called with the requested milliseconds (0 for a yield) before each sleep.
 using PlatSleepObserver = void (*)(uint32_t ms, void* user);
@@ -32,7 +32,7 @@ using PlatSleepObserver = void (*)(uint32_t ms, void* user);
 uint32_t plat_time_ms();               // millisecond clock, wraps modulo 2^32
 int64_t plat_time_counter();           // high-resolution counter ticks
 int64_t plat_time_frequency();         // counter ticks per second (> 0)
-void plat_time_sleep_ms(uint32_t ms);  // 0 sleeps kPlatZeroSleepUs
+void plat_time_sleep_ms(uint32_t ms);  // 0 sleeps PLAT_TIME_ZERO_SLEEP_US
 void plat_time_yield();
 
 // Timer resolution requests: the monotonic clock and nanosleep already have

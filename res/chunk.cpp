@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr ChunkKindInfo kKinds[CHUNK_KIND_COUNT] = {
+constexpr ChunkKindInfo CHUNK_KINDS[CHUNK_KIND_COUNT] = {
     {0x2054515A, 0x02000000, 4, 5},    // "ZQT "
     {0x454E4F42, 0x01000000, 6, 7},    // "BONE"
     {0x4D494E41, 0x02000000, 8, 9},    // "ANIM"
@@ -22,13 +22,13 @@ constexpr ChunkKindInfo kKinds[CHUNK_KIND_COUNT] = {
 
 const ChunkKindInfo& chunk_kind_info(int kind)
 {
-    return kKinds[kind >= 0 && kind < CHUNK_KIND_COUNT ? kind : 0];
+    return CHUNK_KINDS[kind >= 0 && kind < CHUNK_KIND_COUNT ? kind : 0];
 }
 
 int chunk_kind_of(uint32_t magic)
 {
     for (int k = 0; k < CHUNK_KIND_COUNT; k++)
-        if (kKinds[k].magic == magic) return k;
+        if (CHUNK_KINDS[k].magic == magic) return k;
     return -1;
 }
 
@@ -136,9 +136,9 @@ uint32_t max_u16(ByteSpan d, uint32_t off, uint64_t n)
     return m;
 }
 
-constexpr uint32_t kAttrElem[ATTR_COUNT] = {12, 12, 8, MODEL_BLEND_SIZE, 4};
-constexpr uint32_t kAttrDataWord[ATTR_COUNT] = {2, 3, 4, 5, 6};
-constexpr uint32_t kAttrIndexWord[ATTR_COUNT] = {7, 8, 9, 10, 11};
+constexpr uint32_t CHUNK_ATTR_ELEM[ATTR_COUNT] = {12, 12, 8, MODEL_BLEND_SIZE, 4};
+constexpr uint32_t CHUNK_ATTR_DATA_WORD[ATTR_COUNT] = {2, 3, 4, 5, 6};
+constexpr uint32_t CHUNK_ATTR_INDEX_WORD[ATTR_COUNT] = {7, 8, 9, 10, 11};
 
 }  // namespace
 
@@ -154,8 +154,8 @@ int chunk_parse_model(ByteSpan d, ModelChunk& m)
     if (!name_ok(d, m.name_off)) return CHUNK_ERR_NAME;
     const uint64_t corners = 3ull * m.tris;
     for (int a = 0; a < ATTR_COUNT; a++) {
-        m.data_off[a] = w(kAttrDataWord[a]);
-        m.index_off[a] = w(kAttrIndexWord[a]);
+        m.data_off[a] = w(CHUNK_ATTR_DATA_WORD[a]);
+        m.index_off[a] = w(CHUNK_ATTR_INDEX_WORD[a]);
         m.has[a] = m.data_off[a] != 0 && m.index_off[a] != 0;
     }
     m.has[ATTR_BLEND] = m.has[ATTR_BLEND] && w(13) != 0;
@@ -169,7 +169,7 @@ int chunk_parse_model(ByteSpan d, ModelChunk& m)
         }
         if (!rd_fits(d, m.index_off[a], corners, 2)) return CHUNK_ERR_OFFSET;
         m.length[a] = corners ? max_u16(d, m.index_off[a], corners) + 1 : 0;
-        if (!rd_fits(d, m.data_off[a], m.length[a], kAttrElem[a])) return CHUNK_ERR_OFFSET;
+        if (!rd_fits(d, m.data_off[a], m.length[a], CHUNK_ATTR_ELEM[a])) return CHUNK_ERR_OFFSET;
     }
     m.bone_count = w(12);
     m.bone_names_off = w(14);
@@ -534,7 +534,7 @@ int chunk_parse_camr(ByteSpan d, CamrChunk& c)
 
 namespace {
 
-constexpr uint32_t kFlaRecSize[FLA_TABLE_COUNT] = {4, 8, 24, 8, 8};
+constexpr uint32_t CHUNK_FLA_REC_SIZE[FLA_TABLE_COUNT] = {4, 8, 24, 8, 8};
 
 bool fla_named(ByteSpan d, const FlaChunk& f, int table, uint32_t i, FlaNamed& out)
 {
@@ -659,7 +659,7 @@ int chunk_parse_fla(ByteSpan d, FlaChunk& f)
         rd_u16(d, 24 + 2 * t, f.count[t]);
         f.table_off[t] = rd_u32_or0(d, 36 + 4 * t);
         if (f.count[t] &&
-            (f.table_off[t] == 0 || !rd_fits(d, f.table_off[t], f.count[t], kFlaRecSize[t])))
+            (f.table_off[t] == 0 || !rd_fits(d, f.table_off[t], f.count[t], CHUNK_FLA_REC_SIZE[t])))
             return CHUNK_ERR_OFFSET;
     }
     if (!name_ok(d, f.name_off)) return CHUNK_ERR_NAME;

@@ -92,10 +92,10 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
             uint16_t n = model_corner_index(d, m, ATTR_NRM, uint32_t(c));
             sum[p] = sum[p] + read_v3(d, m.data_off[ATTR_NRM], n);
         }
-    constexpr float kMerge2 = 2.4999999e-5f;
-    constexpr float kCell = 0.005f;
+    constexpr float MDL_MERGE2 = 2.4999999e-5f;
+    constexpr float MDL_CELL = 0.005f;
     auto cell = [](float v) -> int64_t {
-        float c = std::floor(v / kCell);
+        float c = std::floor(v / MDL_CELL);
         return int64_t(std::clamp(c, -1e12f, 1e12f));
     };
     auto key = [](int64_t x, int64_t y, int64_t z) {
@@ -122,7 +122,7 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
                         auto range = grid.equal_range(key(cx + dx, cy + dy, cz + dz));
                         for (auto it = range.first; it != range.second; ++it) {
                             V3 e = pos[it->second] - p;
-                            if (dot(e, e) < kMerge2) acc = acc + sum[it->second];
+                            if (dot(e, e) < MDL_MERGE2) acc = acc + sum[it->second];
                         }
                     }
         }

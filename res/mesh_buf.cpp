@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::array<uint32_t, kVertexFormatCount> kFvf = {
+constexpr std::array<uint32_t, MDL_VERTEX_FORMAT_COUNT> MDL_FVF = {
     0x244,    0x844,    0x144,    0x252,    0x442,    0x112,    0x12,    0x40112, 0x52,
     0x40152,  0x1D2,    0x112,    0x192,    0x40212,  0x152,    0x40252, 0x1116,  0x1118,
     0x111A,   0x111C,   0x1196,   0x1198,   0x119A,   0x119C,   0x41216, 0x41218, 0x4121A,
@@ -22,14 +22,14 @@ constexpr std::array<uint32_t, kVertexFormatCount> kFvf = {
 
 int disp_fvf_to_lvf(uint32_t fvf)
 {
-    for (int i = 0; i < kVertexFormatCount; ++i)
-        if (kFvf[size_t(i)] == fvf) return i;
+    for (int i = 0; i < MDL_VERTEX_FORMAT_COUNT; ++i)
+        if (MDL_FVF[size_t(i)] == fvf) return i;
     return 0;
 }
 
 uint32_t disp_lvf_to_fvf(int index)
 {
-    return (index >= 0 && index < kVertexFormatCount) ? kFvf[size_t(index)] : 0;
+    return (index >= 0 && index < MDL_VERTEX_FORMAT_COUNT) ? MDL_FVF[size_t(index)] : 0;
 }
 
 namespace {
@@ -57,8 +57,8 @@ struct ByteOut {
 
 float at_least(float v)
 {
-    const float kMin = 0.00001f;
-    if (std::fabs(v) < kMin) return v < 0 ? -kMin : kMin;
+    const float MDL_MIN = 0.00001f;
+    if (std::fabs(v) < MDL_MIN) return v < 0 ? -MDL_MIN : MDL_MIN;
     return v;
 }
 
@@ -91,8 +91,8 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
     if (src.subsets.size() > subset_cap || (!src.bones.empty() && src.bones.size() > bone_cap))
         return 0;
 
-    static constexpr uint32_t kBlendFvf[5] = {FVF_XYZ, 0x006, 0x008, 0x00A, 0x00C};
-    uint32_t fvf = k ? (kBlendFvf[k] | FVF_LASTBETA_UBYTE4) : FVF_XYZ;
+    static constexpr uint32_t MDL_BLEND_FVF[5] = {FVF_XYZ, 0x006, 0x008, 0x00A, 0x00C};
+    uint32_t fvf = k ? (MDL_BLEND_FVF[k] | FVF_LASTBETA_UBYTE4) : FVF_XYZ;
     uint32_t stride = k ? 12 + 4 * k + 4 : 12;
     const bool normals = !src.normals.empty(), colors = !src.colors.empty();
     if (normals) fvf |= FVF_NORMAL, stride += 12;

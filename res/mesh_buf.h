@@ -23,7 +23,7 @@ constexpr uint32_t FVF_LASTBETA_UBYTE4 = 0x1000;
 constexpr uint32_t PRIM_TRIANGLE_LIST = 4;
 
 // The 52 vertex formats the display has declarations for, by row.
-constexpr int kVertexFormatCount = 52;
+constexpr int MDL_VERTEX_FORMAT_COUNT = 52;
 // First row with that FVF code, 0 when none.
 int disp_fvf_to_lvf(uint32_t fvf);
 // The row's FVF code; 0 for an index outside 0..51.

@@ -40,7 +40,7 @@ const char* file_part(const char* path)
     return f;
 }
 
-constexpr const char* kTokens[2] = {"NRM", "SPC"};
+constexpr const char* NAME_TOKENS[2] = {"NRM", "SPC"};
 
 // Length of the token at p when it stands as a whole part (then the end or '_').
 size_t token_at(const char* p, const char* token)
@@ -165,7 +165,7 @@ int name_strip_variant(std::span<char> out, const char* name)
         // At an underscore each token is tried once, in table order, so that
         // "a_NRM_SPC" loses both tokens while "a_SPC_NRM" keeps "_NRM".
         for (int t = 0; t < 2; t++) {
-            size_t len = name[r] == '_' ? token_at(name + r + 1, kTokens[t]) : 0;
+            size_t len = name[r] == '_' ? token_at(name + r + 1, NAME_TOKENS[t]) : 0;
             if (len) {
                 flags |= 1 << t;
                 r += 1 + len;

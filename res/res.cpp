@@ -74,7 +74,7 @@ void fill_head(ResHead& h, const char* group, const char* interned_name, const c
     h.name_hash = name_hash(name);
 }
 
-bool stem_of(const char* path, std::array<char, kNameWork>& out)
+bool stem_of(const char* path, std::array<char, RES_NAME_WORK>& out)
 {
     return path && name_file_stem(out, path);
 }
@@ -95,7 +95,7 @@ struct PoolSpec {
     size_t entry_size;
 };
 
-const PoolSpec kSpecs[RES_POOL_COUNT] = {
+const PoolSpec RES_SPECS[RES_POOL_COUNT] = {
     {"MAX_NR_CAT", 100, "SZ_BUFF_CATNAME", 2000, nullptr, 0, sizeof(CatEntry)},
     {"MAX_NR_TEX", 1000, "SZ_BUFF_TEXNAME", 10240, nullptr, 0, sizeof(TexEntry)},
     {"MAX_NR_TEX_CROP", 2000, "SZ_BUFF_TEX_CROPNAME", 20480, nullptr, 0, sizeof(CropEntry)},
@@ -115,7 +115,7 @@ const PoolSpec kSpecs[RES_POOL_COUNT] = {
     {"MAX_NR_FLASH", 1, "SZ_BUFF_FLASHNAME", 1, "SZ_BUFF_FLASH", 1, sizeof(DataEntry)},
 };
 
-constexpr const char* kDefaultGroup = "disp_res";
+constexpr const char* RES_DEFAULT_GROUP = "disp_res";
 
 }  // namespace
 
@@ -279,8 +279,8 @@ int pct(uint64_t used, uint64_t cap) { return cap ? int(used * 100 / cap) : 0; }
 bool res_stats_line(int i, char* out, size_t size)
 {
     if (!out || size == 0 || i < 0 || i >= RES_STATS_LINES) return false;
-    static const char* const kTag[] = {"CAT  ", "TEX  ", "CROP ", "DEPTH", "MESH ", "MESH2",
-                                       "BONE ", "ANIME", "COLLI", "SHIT ", "CAM  ", "FLA  "};
+    static const char* const RES_TAG[] = {"CAT  ", "TEX  ", "CROP ", "DEPTH", "MESH ", "MESH2",
+                                          "BONE ", "ANIME", "COLLI", "SHIT ", "CAM  ", "FLA  "};
     auto entries = [](const Pool& p) {
         return std::array<int, 4>{p.used, int(p.capacity),
                                   pct(uint64_t(p.used < 0 ? 0 : p.used), p.capacity), p.high};
@@ -297,7 +297,7 @@ bool res_stats_line(int i, char* out, size_t size)
         const Pool& p = g.pool[i];
         fmt(a, entries(p), group);
         fmt(b, names(p.names), "%6d / %6d  %3d%%(%6d)");
-        std::snprintf(out, size, "%s %s : %s", kTag[i], a, b);
+        std::snprintf(out, size, "%s %s : %s", RES_TAG[i], a, b);
     } else if (i == 4 || i == 5) {
         const Pool& m = g.pool[RES_MESH];
         const Pool& s = g.pool[RES_SUBSET];
@@ -305,7 +305,7 @@ bool res_stats_line(int i, char* out, size_t size)
         fmt(a, entries(i == 4 ? m : s), group);
         fmt(b, i == 4 ? names(m.names) : entries(bo), "%6d / %6d  %3d%%(%6d)");
         fmt(c, names(i == 4 ? s.names : bo.names), group);
-        std::snprintf(out, size, "%s %s : %s  : %s", kTag[i], a, b, c);
+        std::snprintf(out, size, "%s %s : %s  : %s", RES_TAG[i], a, b, c);
     } else if (i < 12) {
         const Pool& p = g.pool[RES_BONE + (i - 6)];
         fmt(a, entries(p), group);
@@ -314,7 +314,7 @@ bool res_stats_line(int i, char* out, size_t size)
              int(p.data.high / 1024)},
             "%6dK/ %6dK %3d%%(%6dK)");
         fmt(c, names(p.names), group);
-        std::snprintf(out, size, "%s %s : %s : %s", kTag[i], a, b, c);
+        std::snprintf(out, size, "%s %s : %s : %s", RES_TAG[i], a, b, c);
     } else if (i == 12) {
         fmt(a,
             {g.ml_used, int(g.ml_capacity),
@@ -366,7 +366,7 @@ uint32_t pool_limit(const char* key, int def, uint64_t ceiling)
 
 uint64_t entries_ceiling(size_t entry_size)
 {
-    return std::min<uint64_t>(kResPoolEntriesMax, kResBufferBytesMax / entry_size);
+    return std::min<uint64_t>(RES_POOL_ENTRIES_MAX, RES_BUFFER_BYTES_MAX / entry_size);
 }
 
 // count zeroed elements of size bytes; a failed allocation answers null and
@@ -386,12 +386,12 @@ void res_boot()
     if (g.started) res_shutdown();
     g = ResBlock{};
     for (int p = 0; p < RES_POOL_COUNT; p++) {
-        const PoolSpec& s = kSpecs[p];
+        const PoolSpec& s = RES_SPECS[p];
         Pool& pool = g.pool[p];
         pool.capacity = pool_limit(s.cap_key, s.cap_def, entries_ceiling(s.entry_size));
         pool.entry_size = s.entry_size;
-        pool.names.size = pool_limit(s.name_key, s.name_def, kResBufferBytesMax);
-        pool.data.size = s.data_key ? pool_limit(s.data_key, s.data_def, kResBufferBytesMax) : 0;
+        pool.names.size = pool_limit(s.name_key, s.name_def, RES_BUFFER_BYTES_MAX);
+        pool.data.size = s.data_key ? pool_limit(s.data_key, s.data_def, RES_BUFFER_BYTES_MAX) : 0;
         pool.entries = alloc_or_close<uint8_t>(pool.capacity, s.entry_size);
         pool.names.base = alloc_or_close<char>(pool.names.size, 1);
         if (s.data_key) pool.data.base = alloc_or_close<uint8_t>(pool.data.size, 1);
@@ -425,7 +425,7 @@ void res_boot()
         {"nrm_def", 1, 1, {0xFF8080FF}},
     };
     for (int i = 0; i < DEF_COUNT; i++) {
-        g.defaults[i] = res_tex_create(kDefaultGroup, defs[i].name, defs[i].w, defs[i].h,
+        g.defaults[i] = res_tex_create(RES_DEFAULT_GROUP, defs[i].name, defs[i].w, defs[i].h,
                                        RES_TEX_FORMAT_ARGB32, false);
         if (g.defaults[i])
             res_tex_set_image(g.defaults[i], 0, 0, defs[i].w, defs[i].h, defs[i].texels);

@@ -48,8 +48,8 @@ struct ResMark {
 constexpr int RES_MATRIX_STACK_DEPTH = 64;
 // Ceilings on the pool sizes of the settings text: entries per pool, and
 // bytes of any one array or buffer. Larger values are cut (with a log line).
-constexpr uint32_t kResPoolEntriesMax = 1u << 20;
-constexpr uint64_t kResBufferBytesMax = 256ull << 20;
+constexpr uint32_t RES_POOL_ENTRIES_MAX = 1u << 20;
+constexpr uint64_t RES_BUFFER_BYTES_MAX = 256ull << 20;
 constexpr uint32_t RES_TEX_FORMAT_ARGB32 = 0;
 
 // ---- start, stop -------------------------------------------------------------------

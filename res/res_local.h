@@ -111,7 +111,7 @@ struct ResBlock {
 
 extern ResBlock g;
 
-constexpr size_t kNameWork = 260;  // stems and joined names
+constexpr size_t RES_NAME_WORK = 260;  // stems and joined names
 
 template <typename E>
 E* entry(int pool, int32_t index)
@@ -151,6 +151,6 @@ struct RegStart {
 // Interns the group, answers an existing (group, name), refuses a full pool.
 RegStart reg_start(int pool, const char* group, const char* name);
 void fill_head(ResHead& h, const char* group, const char* interned_name, const char* name);
-bool stem_of(const char* path, std::array<char, kNameWork>& out);
+bool stem_of(const char* path, std::array<char, RES_NAME_WORK>& out);
 
 }  // namespace res_local

@@ -25,12 +25,12 @@ ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src
     const uint32_t subset_name_at = sp.names.cursor, bone_name_at = bp.names.cursor;
     const char* nrm_group = nullptr;
     if (mesh_flags & NAME_FLAG_NRM) {
-        std::array<char, kNameWork> g_nrm;
+        std::array<char, RES_NAME_WORK> g_nrm;
         if (r.group && name_join(g_nrm, r.group, "NRM")) nrm_group = res_cat_register(g_nrm.data());
     }
     for (MeshSubsetSrc& s : src.subsets) {
         for (uint32_t j = 0; j < s.slot_count && j < MESH_MAX_SLOTS; j++) {
-            std::array<char, kNameWork> stem;
+            std::array<char, RES_NAME_WORK> stem;
             s.slot_group[j] = r.group;
             s.slot_name[j] =
                 stem_of(s.slot_name[j], stem) ? intern(sp.names, stem.data()) : nullptr;
@@ -39,7 +39,7 @@ ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src
         // Normal map in slot 1, specular map in slot 2, from the "<group>_NRM" group.
         const char* suffix[2] = {"normal", "specular"};
         for (uint32_t k = 0; k < ((mesh_flags & NAME_FLAG_SPC) ? 2u : 1u); k++) {
-            std::array<char, kNameWork> joined;
+            std::array<char, RES_NAME_WORK> joined;
             s.slot_group[1 + k] = nrm_group;
             s.slot_name[1 + k] = name_join(joined, s.slot_name[0], suffix[k])
                                      ? intern(sp.names, joined.data())

@@ -10,7 +10,7 @@ using namespace res_local;
 
 namespace {
 
-const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+const float RES_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 // The stream walks of the bone queries: the stack level the walk started on is
 // its floor, and pushes that found the stack full are counted so that their
@@ -92,7 +92,7 @@ void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit)
 void res_mstack_init()
 {
     g.mdepth = 0;
-    std::memcpy(g.mstack[0], kIdentity, sizeof kIdentity);
+    std::memcpy(g.mstack[0], RES_IDENTITY, sizeof RES_IDENTITY);
 }
 
 void res_mstack_push()
@@ -109,7 +109,7 @@ void res_mstack_pop()
 
 void res_mstack_load(const float* m)
 {
-    std::memcpy(g.mstack[g.mdepth], m ? m : kIdentity, sizeof g.mstack[0]);
+    std::memcpy(g.mstack[g.mdepth], m ? m : RES_IDENTITY, sizeof g.mstack[0]);
 }
 
 // A node's matrix goes on below its parent's: m first, then the top, so a

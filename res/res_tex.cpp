@@ -77,7 +77,7 @@ ResHandle res_tex_create_target(const char* group, const char* name, int w, int 
 ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size,
                            bool mipmaps, bool linear)
 {
-    std::array<char, kNameWork> stem;
+    std::array<char, RES_NAME_WORK> stem;
     if (!stem_of(name, stem)) return 0;
     return tex_register(group, stem.data(), true, [&](ResTexInfo& t) {
         return res_env().tex_load(image, size, mipmaps, linear, t);
@@ -86,7 +86,7 @@ ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* i
 
 ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear)
 {
-    std::array<char, kNameWork> stem;
+    std::array<char, RES_NAME_WORK> stem;
     if (!stem_of(path, stem)) return 0;
     // An already registered texture is answered without reading the file.
     RegStart r = reg_start(RES_TEX, group, stem.data());
@@ -231,7 +231,7 @@ namespace {
 ResHandle crop_add(const char* group, const char* name, const ResCrop& c,
                    ResHandle (*tex_of)(const char*, const void*), const void* ctx)
 {
-    std::array<char, kNameWork> stem;
+    std::array<char, RES_NAME_WORK> stem;
     if (!stem_of(name, stem)) return 0;
     RegStart r = reg_start(RES_CROP, group, stem.data());
     if (r.existing || !r.ok) return r.existing;
@@ -263,7 +263,7 @@ ResHandle res_crop_register(const char* group, const char* name, float u, float 
     return crop_add(
         group, name, ResCrop{0, u, v, w, h},
         [](const char* igroup, const void* ctx) -> ResHandle {
-            std::array<char, kNameWork> stem;
+            std::array<char, RES_NAME_WORK> stem;
             return stem_of(static_cast<const char*>(ctx), stem) ? res_tex_find(igroup, stem.data())
                                                                 : 0;
         },
@@ -303,7 +303,7 @@ void res_crop_release(ResHandle h)
 
 ResHandle res_depth_register(const char* group, const char* name, int w, int h, uint32_t format)
 {
-    std::array<char, kNameWork> stem;
+    std::array<char, RES_NAME_WORK> stem;
     if (!stem_of(name, stem) || w < 1 || h < 1) return 0;
     RegStart r = reg_start(RES_DEPTH, group, stem.data());
     if (r.existing || !r.ok) return r.existing;

@@ -54,8 +54,10 @@ struct ResLoadState {
 
 ResLoadState s;
 
-const char* const kFolderKeys[3] = {"MODEL_DATA_PATH", "MODEL_DATA_PATHE", "MODEL_DATA_PATHC"};
-const char* const kFolderDefaults[3] = {".\\data\\grp\\", ".\\data\\grpe\\", ".\\data\\grpc\\"};
+const char* const RESLOAD_FOLDER_KEYS[3] = {"MODEL_DATA_PATH", "MODEL_DATA_PATHE",
+                                            "MODEL_DATA_PATHC"};
+const char* const RESLOAD_FOLDER_DEFAULTS[3] = {".\\data\\grp\\", ".\\data\\grpe\\",
+                                                ".\\data\\grpc\\"};
 
 // A folder value of 256 characters or more is not taken: the folder stays
 // empty (the current folder).
@@ -229,7 +231,7 @@ bool resload_read_flash(const char* group, MutByteSpan d, uint32_t)
 
 namespace {
 
-bool (*const kReaders[CHUNK_KIND_COUNT])(const char*, MutByteSpan, uint32_t) = {
+bool (*const RESLOAD_READERS[CHUNK_KIND_COUNT])(const char*, MutByteSpan, uint32_t) = {
     resload_read_model, resload_read_bone, resload_read_anime,  resload_read_coll, resload_read_tex,
     resload_read_crop,  resload_read_shit, resload_read_camera, resload_read_flash};
 
@@ -290,7 +292,7 @@ int step_dispatch()
         std::snprintf(text, sizeof text, "%s/%08x/%08x", s.group, s.header.version, info.version);
         fatal(info.version_error, text);
     }
-    if (!kReaders[kind](s.group, MutByteSpan(s.chunk), s.flags))
+    if (!RESLOAD_READERS[kind](s.group, MutByteSpan(s.chunk), s.flags))
         fatal(info.register_error, s.group);
     if (kind == CHUNK_TEX && s.header.size > RESLOAD_BIG_TEX_CHUNK) res_env().yield();
     free_chunk();
@@ -396,7 +398,8 @@ void resload_boot()
     s.tex_cursor = s.crop_cursor = 0;
     ResEnv& env = res_env();
     for (int i = 0; i < 3; i++)
-        set_folder(s.folders[i], env.get_string(kFolderKeys[i], kFolderDefaults[i]));
+        set_folder(s.folders[i],
+                   env.get_string(RESLOAD_FOLDER_KEYS[i], RESLOAD_FOLDER_DEFAULTS[i]));
     set_folder(s.tex_folder, env.get_string("TEX_DATA_PATH", ".\\data\\texture\\"));
     int golng = 0;
     s.language = (env.arcade_get_int("golng", &golng) && golng == 1) ? 0 : 1;

@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr float k_max_distance = 30.0f;
-constexpr float k_min_distance = 1.0f;
+constexpr float DXS_MAX_DISTANCE = 30.0f;
+constexpr float DXS_MIN_DISTANCE = 1.0f;
 
 SndDevFormat device_format(const WaveFile& w)
 {
@@ -78,8 +78,8 @@ DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
     if (kind == DXS_3D) {
         snd_dev_buffer_velocity(s->buffer, 0, 0, 0);
         snd_dev_buffer_position(s->buffer, 0, 0, 0);
-        snd_dev_buffer_max_distance(s->buffer, k_max_distance);
-        snd_dev_buffer_min_distance(s->buffer, k_min_distance);
+        snd_dev_buffer_max_distance(s->buffer, DXS_MAX_DISTANCE);
+        snd_dev_buffer_min_distance(s->buffer, DXS_MIN_DISTANCE);
     }
     return DXS_OK;
 }

@@ -70,13 +70,13 @@ struct SoundMgr {
     std::recursive_mutex voice_a_lock;
 };
 
-constexpr std::array<const char*, SND_TABLE_SIZE> k_bgm_names = {"bgm01"};
-constexpr std::array<const char*, SND_TABLE_SIZE> k_sound_names = {"bgm01"};
-constexpr std::array<const char*, SND_TABLE_SIZE> k_voice_names = {"bgm01"};
-constexpr const char* k_sound_folder = "data\\sound\\";
-constexpr const char* k_lang_folder = "data\\soundj\\";
-constexpr const char* k_extension = "wav";
-constexpr float k_restart_position = 0.001f;
+constexpr std::array<const char*, SND_TABLE_SIZE> SND_BGM_NAMES = {"bgm01"};
+constexpr std::array<const char*, SND_TABLE_SIZE> SND_SOUND_NAMES = {"bgm01"};
+constexpr std::array<const char*, SND_TABLE_SIZE> SND_VOICE_NAMES = {"bgm01"};
+constexpr const char* SND_SOUND_FOLDER = "data\\sound\\";
+constexpr const char* SND_LANG_FOLDER = "data\\soundj\\";
+constexpr const char* SND_EXTENSION = "wav";
+constexpr float SND_RESTART_POSITION = 0.001f;
 
 SoundMgr* g_mgr = nullptr;
 std::atomic<uint32_t> g_error{SND_ERR_NONE};
@@ -93,7 +93,7 @@ DxSound* table_sound(SoundId id)
 
 std::string path_in(const std::string& folder, const char* name)
 {
-    return folder + name + "." + (g_mgr ? g_mgr->extension : std::string(k_extension));
+    return folder + name + "." + (g_mgr ? g_mgr->extension : std::string(SND_EXTENSION));
 }
 
 // ---- start and stop ------------------------------------------------------------------
@@ -119,10 +119,10 @@ float settings_volume(int32_t percent) { return float(std::clamp(percent, 0, 100
 void snd_setup(SoundMgr& m)
 {
     const char* folder = txt_settings_get_string("SOUND_DATA_PATH");
-    m.sound_folder = folder ? folder : k_sound_folder;
-    m.lang_folder = folder ? folder : k_lang_folder;
+    m.sound_folder = folder ? folder : SND_SOUND_FOLDER;
+    m.lang_folder = folder ? folder : SND_LANG_FOLDER;
     const char* ext = txt_settings_get_string("SOUND_FILE_EXT");
-    m.extension = ext ? ext : k_extension;
+    m.extension = ext ? ext : SND_EXTENSION;
     m.primary_volume = 0.0f;
     m.bgm_volume = 0.85f;
     m.spare_volume = 1.0f;
@@ -145,14 +145,14 @@ bool file_opens(const std::string& path)
 // are not tried, so that a refused file is reported once.
 void snd_check_files(SoundMgr& m)
 {
-    for (const auto* names : {&k_sound_names, &k_bgm_names, &k_voice_names})
+    for (const auto* names : {&SND_SOUND_NAMES, &SND_BGM_NAMES, &SND_VOICE_NAMES})
         for (const char* name : *names)
             if (!file_opens(path_in(m.sound_folder, name))) {
                 snd_mgr_set_error(SND_ERR_FILE);
                 return;
             }
     for (uint32_t i = 0; i < SND_TABLE_SIZE; ++i)
-        m.voice_in_lang[i] = file_opens(path_in(m.lang_folder, k_voice_names[i])) ? 1 : 0;
+        m.voice_in_lang[i] = file_opens(path_in(m.lang_folder, SND_VOICE_NAMES[i])) ? 1 : 0;
 }
 
 // 's' or 'i' first: plain, or frequency-capable with "frq" as letters 3 to 5;
@@ -168,8 +168,8 @@ void snd_load_table(SoundMgr& m)
 {
     for (uint32_t i = 0; i < SND_TABLE_SIZE; ++i) {
         auto s = std::make_unique<DxSound>();
-        const std::string path = path_in(m.sound_folder, k_sound_names[i]);
-        if (dxs_load(s.get(), path.c_str(), kind_from_name(k_sound_names[i]), m.sound_volume) !=
+        const std::string path = path_in(m.sound_folder, SND_SOUND_NAMES[i]);
+        if (dxs_load(s.get(), path.c_str(), kind_from_name(SND_SOUND_NAMES[i]), m.sound_volume) !=
             DXS_OK)
             return;
         s->keep = 0;
@@ -337,13 +337,13 @@ void snd_run_command(const SoundCmd& c)
     case 7: sound_restore_volume(c.id); break;
     case 9: sound_play(c.id, 0, 0.0f, SND_FX_USE_DEFAULT); break;
     case 10: sound_play(c.id, 1, 0.0f, SND_FX_USE_DEFAULT); break;
-    case 11: sound_play(c.id, 1, k_restart_position, SND_FX_USE_DEFAULT); break;
+    case 11: sound_play(c.id, 1, SND_RESTART_POSITION, SND_FX_USE_DEFAULT); break;
     case 12: sound_stop(c.id); break;
     case 13: snd_stop_all(); break;
     case 14: snd_stop_everything(); break;
     case 15: sound_play_at(c.id, 0, at, 0.0f, SND_FX_USE_DEFAULT); break;
     case 16: sound_play_at(c.id, 1, at, 0.0f, SND_FX_USE_DEFAULT); break;
-    case 17: sound_play_at(c.id, 0, at, k_restart_position, SND_FX_USE_DEFAULT); break;
+    case 17: sound_play_at(c.id, 0, at, SND_RESTART_POSITION, SND_FX_USE_DEFAULT); break;
     case 18: sound_play_at(c.id, 0, at, c.value, SND_FX_USE_DEFAULT); break;
     case 19: sound_set_frequency(c.id, c.arg2); break;
     case 20: snd_rewind_all(); break;
@@ -393,7 +393,7 @@ void bgm_play(SoundId id)
     if (index >= SND_TABLE_SIZE) return;
     if (int32_t(index) != m.bgm_index) {
         bgm_unload();
-        const char* name = k_bgm_names[index];
+        const char* name = SND_BGM_NAMES[index];
         const uint32_t kind = std::strlen(name) >= 4 && name[3] == 'P' ? DXS_PAN : DXS_PLAIN;
         const std::string path = path_in(m.sound_folder, name);
         if (dxs_load(&g_bgm_sound, path.c_str(), kind, m.bgm_volume) == DXS_OK) {
@@ -491,7 +491,7 @@ void sound_stop(SoundId id)
     Lock lock(g_mgr->lock);
     DxSound* s = table_sound(id);
     dxs_stop(s);
-    dxs_set_position(s, k_restart_position);
+    dxs_set_position(s, SND_RESTART_POSITION);
 }
 
 void sound_set_volume(SoundId id, float v)
@@ -576,7 +576,7 @@ void voice_b_play(SoundId id)
     const uint32_t index = id & SND_ID_INDEX_MASK;
     if (index >= SND_TABLE_SIZE) return;
     play_voice(m.voice_b, g_voice_b_sound, m.voice_b_playing, m.voice_b_index, index,
-               path_in(m.sound_folder, k_voice_names[index]), m.sound_volume, 1);
+               path_in(m.sound_folder, SND_VOICE_NAMES[index]), m.sound_volume, 1);
 }
 
 void voice_b_stop(void)
@@ -684,9 +684,9 @@ SoundId find_in(const std::array<const char*, SND_TABLE_SIZE>& names, const char
 
 }  // namespace
 
-SoundId snd_find_bgm(const char* name) { return find_in(k_bgm_names, name) + SND_ID_BGM; }
-SoundId snd_find_sound(const char* name) { return find_in(k_sound_names, name); }
-SoundId snd_find_voice(const char* name) { return find_in(k_voice_names, name) + SND_ID_VOICE; }
+SoundId snd_find_bgm(const char* name) { return find_in(SND_BGM_NAMES, name) + SND_ID_BGM; }
+SoundId snd_find_sound(const char* name) { return find_in(SND_SOUND_NAMES, name); }
+SoundId snd_find_voice(const char* name) { return find_in(SND_VOICE_NAMES, name) + SND_ID_VOICE; }
 
 int voice_queue_push(SoundId id, uint32_t delay_frames)
 {
@@ -738,7 +738,7 @@ void snd_prewarm(void)
         dxs_set_position(s, 0.0f);
         dxs_play(s, 0);
         dxs_stop(s);
-        dxs_set_position(s, k_restart_position);
+        dxs_set_position(s, SND_RESTART_POSITION);
     }
 }
 
@@ -778,12 +778,12 @@ void snd_listener_reset(void)
 
 std::string snd_path_sound(const char* name)
 {
-    return path_in(g_mgr ? g_mgr->sound_folder : std::string(k_sound_folder), name ? name : "");
+    return path_in(g_mgr ? g_mgr->sound_folder : std::string(SND_SOUND_FOLDER), name ? name : "");
 }
 
 std::string snd_path_lang(const char* name)
 {
-    return path_in(g_mgr ? g_mgr->lang_folder : std::string(k_lang_folder), name ? name : "");
+    return path_in(g_mgr ? g_mgr->lang_folder : std::string(SND_LANG_FOLDER), name ? name : "");
 }
 
 std::string snd_path_voice(uint32_t index)
@@ -792,7 +792,7 @@ std::string snd_path_voice(uint32_t index)
     int32_t golng = 0;
     const bool lang =
         settings_get_int("golng", &golng) && golng == 1 && g_mgr && g_mgr->voice_in_lang[index];
-    return lang ? snd_path_lang(k_voice_names[index]) : snd_path_sound(k_voice_names[index]);
+    return lang ? snd_path_lang(SND_VOICE_NAMES[index]) : snd_path_sound(SND_VOICE_NAMES[index]);
 }
 
 void snd_reset_fx(void)

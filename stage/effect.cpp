@@ -13,9 +13,9 @@
 
 namespace {
 
-constexpr float kTwoPi = 6.2831853f;
-constexpr float kHalfPi = 1.5707964f;
-constexpr int kFadeStep = 20;  // alpha lost per frame by fading effects
+constexpr float EFFECT_TWO_PI = 6.2831853f;
+constexpr float EFFECT_HALF_PI = 1.5707964f;
+constexpr int EFFECT_FADE_STEP = 20;  // alpha lost per frame by fading effects
 
 // ---- randomness ---------------------------------------------------------------------------
 
@@ -43,12 +43,12 @@ Vec3 rand_vec3(float xlo, float xhi, float ylo, float yhi, float zlo, float zhi)
 // there is no variant: base 0 plus an offset would be some other crop.
 ResHandle effect_crop(const char* first, int variants)
 {
-    const ResHandle base = res_crop_find(kEffectCategory, first);
+    const ResHandle base = res_crop_find(EFFECT_CATEGORY, first);
     if (base == 0) return 0;
     if (variants <= 1) return base;
     const ResHandle h = base + ResHandle(rand_int(0, variants - 1));
     const char* group = res_crop_group(h);
-    return group && std::strcmp(group, kEffectCategory) == 0 ? h : 0;
+    return group && std::strcmp(group, EFFECT_CATEGORY) == 0 ? h : 0;
 }
 
 // ---- colours --------------------------------------------------------------------------------
@@ -103,7 +103,7 @@ struct SplatWork {
 template <class T>
 T* user(DrawObj* o)
 {
-    static_assert(sizeof(T) <= kObjUserWorkBytes, "fits the user work");
+    static_assert(sizeof(T) <= OBJ_USER_WORK_BYTES, "fits the user work");
     return reinterpret_cast<T*>(o->user);
 }
 
@@ -126,9 +126,9 @@ int explosion_update(DrawObj* o)
     qspr_bb_set_scale(o, w->scale, w->scale);
     qspr_bb_set_roll(o, w->roll);
     if (w->counter++ < w->hold) return 0;
-    w->alpha -= kFadeStep;
+    w->alpha -= EFFECT_FADE_STEP;
     qspr_bb_set_colour(o, grey_of(w->alpha));
-    return w->alpha < kFadeStep;
+    return w->alpha < EFFECT_FADE_STEP;
 }
 
 int flash_update(DrawObj* o)
@@ -152,7 +152,7 @@ int particle_update(DrawObj* o)
     w->size *= w->growth;
     // The counter never passes the life: the update that reaches it is the last.
     const float t = w->life > 0 ? float(w->counter) / float(w->life) : 0.0f;
-    const int alpha = int(float(w->alpha) * vm_math_cos(t * kHalfPi));
+    const int alpha = int(float(w->alpha) * vm_math_cos(t * EFFECT_HALF_PI));
     qspr_bb_set_pos(o, &w->pos);
     qspr_bb_set_size(o, w->size, w->size);
     qspr_bb_set_colour(o, with_alpha(qspr_bb_get_colour(o), alpha));
@@ -174,7 +174,7 @@ int drop_update(DrawObj* o)
     }
     qspr_bb_set_pos(o, &w->pos);
     if (w->counter++ < w->life) return 0;
-    w->alpha = w->alpha > kFadeStep ? w->alpha - kFadeStep : 0;
+    w->alpha = w->alpha > EFFECT_FADE_STEP ? w->alpha - EFFECT_FADE_STEP : 0;
     qspr_bb_set_colour(o, with_alpha(w->colour, w->alpha));
     return w->alpha == 0;
 }
@@ -183,7 +183,7 @@ int splat_update(DrawObj* o)
 {
     SplatWork* w = user<SplatWork>(o);
     if (w->counter++ < w->hold) return 0;
-    w->alpha = w->alpha > kFadeStep ? w->alpha - kFadeStep : 0;
+    w->alpha = w->alpha > EFFECT_FADE_STEP ? w->alpha - EFFECT_FADE_STEP : 0;
     const uint32_t c = with_alpha(w->colour, w->alpha);
     qspr_quad_set_colour(o, c, c, c, c);
     return w->alpha == 0;
@@ -206,27 +206,27 @@ void emit_explosion(ResGroupId g, const Vec3& at, float size_lo, float size_hi, 
     const Vec3 p = burst_point(at);
     const float size = rand_float(size_lo, size_hi);
     const int hold = rand_int(hold_lo, hold_hi);
-    effect_explosion(g, &p, size, kEffectWhite, hold, blend);
-    effect_flash(g, &p, 4.0f, kEffectWhite, 1, 2, -3.0f);
+    effect_explosion(g, &p, size, EFFECT_WHITE, hold, blend);
+    effect_flash(g, &p, 4.0f, EFFECT_WHITE, 1, 2, -3.0f);
 }
 
 void emit_smoke(ResGroupId g, const Vec3& at)
 {
     const Vec3 v = rand_vec3(-0.004f, 0.004f, 0.02f, 0.03f, -0.004f, 0.004f);
     const float size = rand_float(1.0f, 1.3f);
-    effect_smoke(g, &at, &v, 1.0f, 1.0f, size, 1.02f, kEffectDarkSmoke, 30, 0.0f);
+    effect_smoke(g, &at, &v, 1.0f, 1.0f, size, 1.02f, EFFECT_DARK_SMOKE, 30, 0.0f);
 }
 
 void emit_puff_ring(ResGroupId g, const Vec3& at)
 {
     for (int i = 0; i < 10; ++i) {
-        const float angle = float(i) * 0.1f * kTwoPi;
+        const float angle = float(i) * 0.1f * EFFECT_TWO_PI;
         const Vec3 d = {vm_math_sin(angle), 0.1f, vm_math_cos(angle)};
         const Vec3 p = {at.x + d.x * 0.65f, at.y + d.y * 0.65f, at.z + d.z * 0.65f};
         const Vec3 v = {d.x * 0.25f, d.y * 0.25f, d.z * 0.25f};
         const float size = rand_float(0.7f, 1.3f);
         const int life = rand_int(10, 15);
-        effect_smoke(g, &p, &v, 0.0f, 0.92f, size, 1.023f, kEffectGreyPuff, life, 0.0f);
+        effect_smoke(g, &p, &v, 0.0f, 0.92f, size, 1.023f, EFFECT_GREY_PUFF, life, 0.0f);
     }
 }
 
@@ -259,7 +259,7 @@ void two_puffs(ResGroupId g, const Vec3* pos, float size_lo, float size_hi)
     const int lives[2] = {30 / 2, 30 / 3};
     for (int life : lives) {
         const float size = rand_float(size_lo, size_hi);
-        effect_smoke(g, pos, nullptr, 0.1f, 1.0f, size, 1.003f, kEffectWhite, life, 0.0f);
+        effect_smoke(g, pos, nullptr, 0.1f, 1.0f, size, 1.003f, EFFECT_WHITE, life, 0.0f);
     }
 }
 
@@ -278,10 +278,10 @@ void red_drops(ResGroupId g, const Vec3* pos, const Vec3* dir, bool spread)
         } else {
             const float dist = rand_float(0.07f, 0.18f);
             const float off = rand_float(0.0f, 1.0471976f);
-            const float about = rand_float(0.0f, kTwoPi);
+            const float about = rand_float(0.0f, EFFECT_TWO_PI);
             vm_orbit_point(&v, dir ? dir : &up, off, about, dist);
         }
-        effect_drop(g, pos, &v, size, crop, life, kEffectRed);
+        effect_drop(g, pos, &v, size, crop, life, EFFECT_RED);
     }
 }
 
@@ -300,15 +300,15 @@ void slime_hit(ResGroupId g, const Vec3* pos)
         const int life = rand_int(15, 30);
         const float size = rand_float(0.03f, 0.12f);
         const Vec3 v = rand_vec3(-0.07f, 0.07f, 0.04f, 0.09f, -0.07f, 0.07f);
-        effect_drop(g, pos, &v, size, crop, life, kEffectGreen);
+        effect_drop(g, pos, &v, size, crop, life, EFFECT_GREEN);
     }
     const Vec3 ground = {pos->x, 0.0f, pos->z};
     const int hold = rand_int(90, 120);
     const float slime_size = rand_float(0.8f, 0.9f);
-    effect_splat(g, &ground, slime_size, hold + 20, effect_crop("blood00", 1), kEffectGreen, 0.02f);
+    effect_splat(g, &ground, slime_size, hold + 20, effect_crop("blood00", 1), EFFECT_GREEN, 0.02f);
     const float bug_size = rand_float(0.4f, 0.5f);
-    effect_splat(g, &ground, bug_size, hold, effect_crop("ujidead", 1), kEffectWhite, 0.03f);
-    burst(g, pos, 0.03f, 1.0f, 1.2f, kEffectGreen, -0.15f);
+    effect_splat(g, &ground, bug_size, hold, effect_crop("ujidead", 1), EFFECT_WHITE, 0.03f);
+    burst(g, pos, 0.03f, 1.0f, 1.2f, EFFECT_GREEN, -0.15f);
 }
 
 }  // namespace
@@ -329,7 +329,7 @@ void effect_explosion(ResGroupId group, const Vec3* pos, float size, uint32_t co
                       int blend)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, kTwoPi);
+    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
     DrawObj* o = qspr_bb_create(group, pos, roll, size, effect_crop("exp00", 1), colour, blend);
     if (!o) return;
     ExplosionWork* w = start_effect<ExplosionWork>(o, explosion_update);
@@ -343,9 +343,9 @@ void effect_explosion(ResGroupId group, const Vec3* pos, float size, uint32_t co
 void effect_flash(ResGroupId group, const Vec3* pos, float size, uint32_t colour, int crop_index,
                   int blend, float view_offset)
 {
-    static const char* const kCrops[kEffectFlashCrops] = {"flash", "mflash"};
-    if (!pos || crop_index < 0 || crop_index >= kEffectFlashCrops) return;
-    const ResHandle crop = effect_crop(kCrops[crop_index], 1);
+    static const char* const EFFECT_CROPS[EFFECT_FLASH_CROPS] = {"flash", "mflash"};
+    if (!pos || crop_index < 0 || crop_index >= EFFECT_FLASH_CROPS) return;
+    const ResHandle crop = effect_crop(EFFECT_CROPS[crop_index], 1);
     DrawObj* o = qspr_bb_create(group, pos, 0.0f, size, crop, colour, blend);
     if (!o) return;
     qspr_bb_set_view_offset(o, view_offset);
@@ -359,7 +359,7 @@ void effect_particle(ResGroupId group, const Vec3* pos, const Vec3* vel, float j
                      float view_offset)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, kTwoPi);
+    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
     Vec3 at = rand_vec3(-jitter, jitter, -jitter, jitter, -jitter, jitter);
     at.x += pos->x;
     at.y += pos->y;
@@ -408,7 +408,7 @@ void effect_drop(ResGroupId group, const Vec3* pos, const Vec3* vel, float size,
                  int life, uint32_t colour)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, kTwoPi);
+    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
     DrawObj* o = qspr_bb_create(group, pos, roll, size, crop, colour, 1);
     if (!o) return;
     DropWork* w = start_effect<DropWork>(o, drop_update);
@@ -428,7 +428,7 @@ void effect_splat(ResGroupId group, const Vec3* pos, float size, int hold, ResHa
     if (!o) return;
     const Vec3 up = {0, 1, 0};
     qspr_quad_set_colour(o, colour, colour, colour, colour);
-    qspr_quad_set_plane(o, pos, &up, size, size, rand_float(0.0f, kTwoPi), height);
+    qspr_quad_set_plane(o, pos, &up, size, size, rand_float(0.0f, EFFECT_TWO_PI), height);
     SplatWork* w = start_effect<SplatWork>(o, splat_update);
     w->hold = hold;
     w->alpha = alpha_of(colour);
@@ -444,7 +444,7 @@ void effect_blood_splat(ResGroupId group, const Vec3* pos, float size, int hold,
 void effect_spark(ResGroupId group, const Vec3* pos, uint32_t, int mode)
 {
     if (!pos || mode != 0) return;
-    effect_flash(group, pos, rand_float(0.3f, 0.32f), kEffectWhite, 1, 1, 0.0f);
+    effect_flash(group, pos, rand_float(0.3f, 0.32f), EFFECT_WHITE, 1, 1, 0.0f);
     two_puffs(group, pos, 0.15f, 0.2f);
 }
 
@@ -456,7 +456,7 @@ void effect_hit(ResGroupId group, const Vec3* pos, const Vec3* dir, int type)
     case 1:
     case 2:
         red_drops(group, pos, dir, type == 2);
-        burst(group, pos, 0.07f, 0.8f, 1.6f, kEffectRed, -0.2f);
+        burst(group, pos, 0.07f, 0.8f, 1.6f, EFFECT_RED, -0.2f);
         break;
     case 3: slime_hit(group, pos); break;
     default: break;

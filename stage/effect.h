@@ -23,17 +23,17 @@
 #include "disp/obj.h"
 #include "res/res.h"
 
-constexpr const char* kEffectCategory = "cmnv";
+constexpr const char* EFFECT_CATEGORY = "cmnv";
 
 // Colours the effects use.
-constexpr uint32_t kEffectWhite = 0xFFFFFFFFu;
-constexpr uint32_t kEffectDarkSmoke = 0xFF202020u;
-constexpr uint32_t kEffectGreyPuff = 0xFF808080u;
-constexpr uint32_t kEffectRed = 0xFF900000u;
-constexpr uint32_t kEffectGreen = 0xFF1CC11Cu;
+constexpr uint32_t EFFECT_WHITE = 0xFFFFFFFFu;
+constexpr uint32_t EFFECT_DARK_SMOKE = 0xFF202020u;
+constexpr uint32_t EFFECT_GREY_PUFF = 0xFF808080u;
+constexpr uint32_t EFFECT_RED = 0xFF900000u;
+constexpr uint32_t EFFECT_GREEN = 0xFF1CC11Cu;
 
 // Flash crops by index: 0 "flash", 1 "mflash".
-constexpr int kEffectFlashCrops = 2;
+constexpr int EFFECT_FLASH_CROPS = 2;
 
 // Mode 0: ten frames of explosions with a ring of puffs at the start, then
 // smoke; mode 1: six explosions four frames apart with smoke between them.

@@ -16,25 +16,25 @@ namespace {
 StageState st;
 uint32_t scratch;
 
-constexpr uint32_t kLoadMipmaps = 2;  // load flags of the stage group
+constexpr uint32_t STAGE_LOAD_MIPMAPS = 2;  // load flags of the stage group
 
-const StageNodeHook kNoHooks[] = {{nullptr, nullptr, nullptr, nullptr, nullptr}};
+const StageNodeHook STAGE_NO_HOOKS[] = {{nullptr, nullptr, nullptr, nullptr, nullptr}};
 void hook_clear_scratch() { scratch = 0; }
 void hook_read_group() { (void)stage_set_group(); }
 void hook_nothing() {}
 
-const StageKey kStageKeyTable[kStageCount][kStageKeys] = {{{0, nullptr},
-                                                           {1, nullptr},
-                                                           {2, nullptr},
-                                                           {4, nullptr},
-                                                           {8, nullptr},
-                                                           {0x20, nullptr},
-                                                           {0x10, nullptr},
-                                                           {0x40, nullptr}}};
+const StageKey STAGE_KEY_TABLE[STAGE_COUNT][STAGE_KEYS] = {{{0, nullptr},
+                                                            {1, nullptr},
+                                                            {2, nullptr},
+                                                            {4, nullptr},
+                                                            {8, nullptr},
+                                                            {0x20, nullptr},
+                                                            {0x10, nullptr},
+                                                            {0x40, nullptr}}};
 
 const StageDef* row_of(int index)
 {
-    return index >= 0 && index < kStageCount ? &kStageTable[index] : nullptr;
+    return index >= 0 && index < STAGE_COUNT ? &STAGE_TABLE[index] : nullptr;
 }
 
 void apply_display_settings(const StageDef& d)
@@ -59,21 +59,21 @@ void apply_display_settings(const StageDef& d)
 const char* sibling_name(ResHandle mesh, const char* suffix, char* name, size_t size)
 {
     const char* group = mesh ? res_mesh_group(mesh) : nullptr;
-    char prefix[kStageNameMax + 1];
+    char prefix[STAGE_NAME_MAX + 1];
     if (!group || !stage_name_cut_first(prefix, sizeof prefix, res_mesh_name(mesh))) return nullptr;
     return stage_name_join(name, size, prefix, suffix) ? group : nullptr;
 }
 
 ResHandle sibling_mesh(ResHandle mesh, const char* suffix)
 {
-    char name[kStageNameMax + 1];
+    char name[STAGE_NAME_MAX + 1];
     const char* group = sibling_name(mesh, suffix, name, sizeof name);
     return group ? res_mesh_find(group, name) : 0;
 }
 
 }  // namespace
 
-const StageDef kStageTable[kStageCount] = {{
+const StageDef STAGE_TABLE[STAGE_COUNT] = {{
     "stage",
     "s1",
     500.0f,
@@ -88,7 +88,7 @@ const StageDef kStageTable[kStageCount] = {{
     500.0f,
     80.0f,
     140.0f,
-    kNoHooks,
+    STAGE_NO_HOOKS,
     hook_clear_scratch,
     hook_read_group,
     hook_nothing,
@@ -118,12 +118,12 @@ int stage_load()
     if (!d) return 0;
     switch (st.step) {
     case 0:
-        if (d->data_name) resload_request(d->data_name, kLoadMipmaps);
+        if (d->data_name) resload_request(d->data_name, STAGE_LOAD_MIPMAPS);
         apply_display_settings(*d);
         st.step = 1;
         return 0;
     case 1:
-        if (resload_pump(kStageLoadShare) != RESLOAD_IDLE) return 0;
+        if (resload_pump(STAGE_LOAD_SHARE) != RESLOAD_IDLE) return 0;
         scratch = 0;
         if (d->before_set) d->before_set();
         if (d->data_name) stage_set_load(d->data_name, d->data_name, d->hooks, 0);
@@ -168,7 +168,7 @@ const char* stage_data_name()
 void* stage_find_entry(int index, uint32_t key)
 {
     if (!row_of(index)) return nullptr;
-    for (const StageKey& k : kStageKeyTable[index])
+    for (const StageKey& k : STAGE_KEY_TABLE[index])
         if (k.key == key) return k.ptr;
     return nullptr;
 }
@@ -231,7 +231,7 @@ int stage_node_lookat(ResHandle mesh, Mat44* out, const Vec3* pos, int mode)
 
 ResHandle stage_node_path(ResHandle mesh)
 {
-    char name[kStageNameMax + 1];
+    char name[STAGE_NAME_MAX + 1];
     const char* group = sibling_name(mesh, "_path", name, sizeof name);
     return group ? res_anime_find(group, name) : 0;
 }

@@ -15,9 +15,9 @@
 #include "res/res.h"
 #include "stage/stage_set.h"
 
-constexpr int kStageCount = 1;
-constexpr int kStageKeys = 8;
-constexpr float kStageLoadShare = 80.0f;  // percent of the frame the loader may use
+constexpr int STAGE_COUNT = 1;
+constexpr int STAGE_KEYS = 8;
+constexpr float STAGE_LOAD_SHARE = 80.0f;  // percent of the frame the loader may use
 
 struct StageDef {
     const char* row_name;
@@ -46,11 +46,11 @@ struct StageState {
     int caller;
     ResGroupId group;
     ResMark mark;
-    char dummy[kStageNameMax + 1];  // data name + "_dummy"
-    int live;                       // set by stage_init, cleared by stage_release
+    char dummy[STAGE_NAME_MAX + 1];  // data name + "_dummy"
+    int live;                        // set by stage_init, cleared by stage_release
 };
 
-extern const StageDef kStageTable[kStageCount];
+extern const StageDef STAGE_TABLE[STAGE_COUNT];
 
 // 0 (nothing changed) for an index the table does not have.
 int stage_init(int index, int caller);

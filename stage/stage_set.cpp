@@ -10,7 +10,7 @@
 #include "obj3d/meshobj.h"
 #include "res/chunk.h"
 
-const StageSuffixRule kStageMainTable[kStageMainRules] = {
+const StageSuffixRule STAGE_MAIN_TABLE[STAGE_MAIN_RULES] = {
     {"_s", 0x81},    {"_ssdw", 0x181}, {"_sc", 0x91},   {"_ds", 0x89},  {"_dsc", 0x99},
     {"", 0x0},       {"_d", 0x8},      {"_a", 0x2},     {"_da", 0xA},   {"_sn", 0x1},
     {"_snc", 0x11},  {"_dsn", 0x9},    {"_dsnc", 0x19}, {"_as", 0x3},   {"_asc", 0x13},
@@ -18,17 +18,17 @@ const StageSuffixRule kStageMainTable[kStageMainRules] = {
     {"_k", 0x30},    {"_ks", 0x31},    {"_sdec", 0x49}, {"_dec", 0x48}, {"_scdec", 0x59},
     {"_cdec", 0x58}, {"_gs", 0x409},   {"_g", 0x408},
 };
-const StageSuffixRule kStageAnchorTable[kStageAnchorRules] = {{"_zs", 0x281}, {"_z", 0x280}};
+const StageSuffixRule STAGE_ANCHOR_TABLE[STAGE_ANCHOR_RULES] = {{"_zs", 0x281}, {"_z", 0x280}};
 
 namespace {
 
 StageMeshSet s;
 
-constexpr int kBlendShift = 8, kBlendBits = 5;
-constexpr int kCullShift = 13, kCullBits = 3;
-constexpr int kAlphaRefShift = 20, kAlphaRefBits = 3;
+constexpr int STAGE_BLEND_SHIFT = 8, STAGE_BLEND_BITS = 5;
+constexpr int STAGE_CULL_SHIFT = 13, STAGE_CULL_BITS = 3;
+constexpr int STAGE_ALPHA_REF_SHIFT = 20, STAGE_ALPHA_REF_BITS = 3;
 // Pattern and name lengths beyond any name a chunk can carry end the match.
-constexpr size_t kMatchLimit = 1024;
+constexpr size_t STAGE_MATCH_LIMIT = 1024;
 
 DrawParam put_bit(DrawParam dp, int bit, bool on) { return draw_param_put(dp, bit, 1, on ? 1 : 0); }
 
@@ -114,9 +114,9 @@ DrawObj* make_node_model(const char* group, const char* node, uint32_t flags,
     obj_set_visible(obj, hidden ? 0 : 1);
     ModelObj* w = mdlobj_work(obj);
     w->dp = stage_node_draw_param(w->dp, flags, node);
-    if (flags & kStageBillboard)
-        w->dp = draw_param_put(w->dp, kDpBillboardShift, kDpBillboardBits, 1);
-    if ((flags & kStageCollision) && !hidden) {
+    if (flags & STAGE_BILLBOARD)
+        w->dp = draw_param_put(w->dp, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, 1);
+    if ((flags & STAGE_COLLISION) && !hidden) {
         if (ResHandle coll = res_coll_find(group, node)) {
             mdlobj_set_hit(obj, coll, extra);
             mdlobj_hit_enable(obj, 1);
@@ -153,7 +153,7 @@ DrawObj* make_merged_object(uint32_t flags, ResHandle coll, uint32_t extra)
     }
     obj_set_visible(obj, 1);
     // The target takes part in queries at once and goes with the object.
-    if ((flags & kStageCollision) && coll) meshobj_set_hit(obj, coll, extra);
+    if ((flags & STAGE_COLLISION) && coll) meshobj_set_hit(obj, coll, extra);
     return obj;
 }
 
@@ -162,11 +162,11 @@ DrawObj* load_rule(const char* group, const char* bone_name, const StageNodeHook
                    uint32_t flags, uint32_t extra)
 {
     const ResHandle bone = res_bone_find(group, bone_name);
-    if (!bone || s.rows_used >= kStageRows) return nullptr;
+    if (!bone || s.rows_used >= STAGE_ROWS) return nullptr;
     const ResHandle coll = res_coll_find(group, bone_name);
     StageRow& row = s.rows[s.rows_used++];
     row = StageRow{flags, 0};
-    if (flags & kStageMerged) {
+    if (flags & STAGE_MERGED) {
         res_mlist_begin();
         walk_bone(bone, false, [&](const NodeVisit& n, int) {
             row.count += uint32_t(add_merged_node(group, n.name, flags, hooks));
@@ -189,7 +189,7 @@ void spawn_below_anchor(const char* group, const char* bone_name, const char* an
     if (!bone) return;
     const NameHash want = name_hash(anchor);
     const ResHandle anim = res_anime_find(group, anchor);
-    const bool merged = flags & kStageMerged;
+    const bool merged = flags & STAGE_MERGED;
     int anchor_depth = -1;
     auto spawn = [&](const NodeVisit& n, int depth) {
         if (anchor_depth < 0) {
@@ -219,7 +219,7 @@ void spawn_below_anchor(const char* group, const char* bone_name, const char* an
 uint32_t count_of_first_row(uint32_t flags)
 {
     for (int i = 0; i < s.rows_used; i++)
-        if ((s.rows[i].flags & ~kStageCollision) == flags) return s.rows[i].count;
+        if ((s.rows[i].flags & ~STAGE_COLLISION) == flags) return s.rows[i].count;
     return 0;
 }
 
@@ -231,33 +231,34 @@ const ResDataInfo* wall_info() { return s.wall ? res_coll_get(s.wall) : nullptr;
 
 int stage_rule_priority(uint32_t flags)
 {
-    if (flags & kStageNoAlphaTest) return 84;
-    if (flags & kStagePrio76) return 76;
-    if (flags & kStageTranslucent) return 79;
-    if (flags & kStageSortedRef3) return 80;
+    if (flags & STAGE_NO_ALPHA_TEST) return 84;
+    if (flags & STAGE_PRIO76) return 76;
+    if (flags & STAGE_TRANSLUCENT) return 79;
+    if (flags & STAGE_SORTED_REF3) return 80;
     return 82;
 }
 
 DrawParam stage_node_draw_param(DrawParam dp, uint32_t flags, const char* node)
 {
-    if (flags & kStageTranslucent) {
-        dp = put_bit(dp, kDpDepthSortBit, true);
-        dp = put_bit(dp, kDpZWriteBit, false);
-    } else if (flags & kStageNoAlphaTest) {
-        dp = draw_param_put(dp, kAlphaRefShift, kAlphaRefBits, 5);
-    } else if (flags & kStageSortedRef3) {
-        dp = put_bit(dp, kDpDepthSortBit, true);
-        dp = draw_param_put(dp, kAlphaRefShift, kAlphaRefBits, 3);
+    if (flags & STAGE_TRANSLUCENT) {
+        dp = put_bit(dp, OBJ3D_DP_DEPTH_SORT_BIT, true);
+        dp = put_bit(dp, OBJ3D_DP_Z_WRITE_BIT, false);
+    } else if (flags & STAGE_NO_ALPHA_TEST) {
+        dp = draw_param_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 5);
+    } else if (flags & STAGE_SORTED_REF3) {
+        dp = put_bit(dp, OBJ3D_DP_DEPTH_SORT_BIT, true);
+        dp = draw_param_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 3);
     } else {
-        dp = draw_param_put(dp, kAlphaRefShift, kAlphaRefBits, 2);
+        dp = draw_param_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 2);
     }
-    if (flags & kStageCull2) dp = draw_param_put(dp, kCullShift, kCullBits, 2);
-    dp = put_bit(dp, kDpLightingBit, !(flags & kStageNoLight));
-    dp = put_bit(dp, kDpFogBit, !(flags & kStageNoFog));
-    if (stage_name_last_is(node, "_aadd")) dp = draw_param_put(dp, kBlendShift, kBlendBits, 2);
-    if (flags & kStagePassAB) {
-        dp = put_bit(dp, kDpPassABit, true);
-        dp = put_bit(dp, kDpPassBBit, true);
+    if (flags & STAGE_CULL2) dp = draw_param_put(dp, STAGE_CULL_SHIFT, STAGE_CULL_BITS, 2);
+    dp = put_bit(dp, OBJ3D_DP_LIGHTING_BIT, !(flags & STAGE_NO_LIGHT));
+    dp = put_bit(dp, OBJ3D_DP_FOG_BIT, !(flags & STAGE_NO_FOG));
+    if (stage_name_last_is(node, "_aadd"))
+        dp = draw_param_put(dp, STAGE_BLEND_SHIFT, STAGE_BLEND_BITS, 2);
+    if (flags & STAGE_PASS_AB) {
+        dp = put_bit(dp, OBJ3D_DP_PASS_A_BIT, true);
+        dp = put_bit(dp, OBJ3D_DP_PASS_B_BIT, true);
     }
     return dp;
 }
@@ -266,13 +267,13 @@ int stage_name_match(const char* name, const char* pattern)
 {
     if (!name || !pattern) return 0;
     size_t i = 0, j = 0;
-    while (i < kMatchLimit && j < kMatchLimit) {
+    while (i < STAGE_MATCH_LIMIT && j < STAGE_MATCH_LIMIT) {
         const char p = pattern[j];
         if (p == '\0') return name[i] == '\0';
         if (p == '*') return name[i] != '\0';
         if (p == '#') {
             size_t k = i;
-            while (k < kMatchLimit && is_digit(name[k])) k++;
+            while (k < STAGE_MATCH_LIMIT && is_digit(name[k])) k++;
             if (k == i && pattern[j + 1] == '\0') return 0;  // a final '#' needs a digit
             i = k;
             j++;
@@ -356,11 +357,11 @@ void stage_set_release()
 ResHandle stage_set_load(const char* group, const char* name, const StageNodeHook* hooks,
                          uint32_t extra)
 {
-    char base[kStageNameMax + 1];
+    char base[STAGE_NAME_MAX + 1];
     if (!group || !stage_name_cut_last(base, sizeof base, name)) return 0;
-    char bone_name[kStageNameMax + 1];
-    for (int i = 0; i < kStageMainRules; i++) {
-        const StageSuffixRule& r = kStageMainTable[i];
+    char bone_name[STAGE_NAME_MAX + 1];
+    for (int i = 0; i < STAGE_MAIN_RULES; i++) {
+        const StageSuffixRule& r = STAGE_MAIN_TABLE[i];
         if (!stage_name_join(bone_name, sizeof bone_name, base, r.suffix)) continue;
         if (DrawObj* obj = load_rule(group, bone_name, hooks, r.flags, extra)) s.merged[i] = obj;
     }
@@ -373,8 +374,8 @@ ResHandle stage_set_load(const char* group, const char* name, const StageNodeHoo
 void stage_set_load_z(uint32_t, const char* group, const char* anchor, uint32_t extra, int frame)
 {
     if (!group || !anchor) return;
-    char bone_name[kStageNameMax + 1];
-    for (const StageSuffixRule& r : kStageAnchorTable)
+    char bone_name[STAGE_NAME_MAX + 1];
+    for (const StageSuffixRule& r : STAGE_ANCHOR_TABLE)
         if (stage_name_join(bone_name, sizeof bone_name, group, r.suffix))
             spawn_below_anchor(group, bone_name, anchor, r.flags, extra, frame);
 }
@@ -384,8 +385,8 @@ ResGroupId stage_set_group() { return s.group; }
 DrawObj* stage_set_rule_object(const char* suffix)
 {
     if (!suffix) return nullptr;
-    for (int i = 0; i < kStageMainRules; i++)
-        if (std::strcmp(kStageMainTable[i].suffix, suffix) == 0) return s.merged[i];
+    for (int i = 0; i < STAGE_MAIN_RULES; i++)
+        if (std::strcmp(STAGE_MAIN_TABLE[i].suffix, suffix) == 0) return s.merged[i];
     return nullptr;
 }
 

@@ -17,30 +17,30 @@
 #include "res/res.h"
 
 // Render-flag bits of a suffix rule.
-constexpr uint32_t kStageMerged = 0x001;       // all displayed nodes in one mesh-list object
-constexpr uint32_t kStageTranslucent = 0x002;  // depth-sorted, z write off
-constexpr uint32_t kStageBillboard = 0x004;    // billboard mode 1 (per-node objects)
-constexpr uint32_t kStageCull2 = 0x008;        // cull index 2
-constexpr uint32_t kStageNoLight = 0x010;
-constexpr uint32_t kStageNoFog = 0x020;
-constexpr uint32_t kStageSortedRef3 = 0x040;  // depth-sorted, alpha-reference index 3
-constexpr uint32_t kStageCollision = 0x080;
-constexpr uint32_t kStagePassAB = 0x100;
-constexpr uint32_t kStageNoAlphaTest = 0x200;  // alpha-reference 5, priority 84 (never drawn)
-constexpr uint32_t kStagePrio76 = 0x400;
+constexpr uint32_t STAGE_MERGED = 0x001;       // all displayed nodes in one mesh-list object
+constexpr uint32_t STAGE_TRANSLUCENT = 0x002;  // depth-sorted, z write off
+constexpr uint32_t STAGE_BILLBOARD = 0x004;    // billboard mode 1 (per-node objects)
+constexpr uint32_t STAGE_CULL2 = 0x008;        // cull index 2
+constexpr uint32_t STAGE_NO_LIGHT = 0x010;
+constexpr uint32_t STAGE_NO_FOG = 0x020;
+constexpr uint32_t STAGE_SORTED_REF3 = 0x040;  // depth-sorted, alpha-reference index 3
+constexpr uint32_t STAGE_COLLISION = 0x080;
+constexpr uint32_t STAGE_PASS_AB = 0x100;
+constexpr uint32_t STAGE_NO_ALPHA_TEST = 0x200;  // alpha-reference 5, priority 84 (never drawn)
+constexpr uint32_t STAGE_PRIO76 = 0x400;
 
-constexpr int kStageMainRules = 28;
-constexpr int kStageAnchorRules = 2;
-constexpr int kStageRows = 16;
+constexpr int STAGE_MAIN_RULES = 28;
+constexpr int STAGE_ANCHOR_RULES = 2;
+constexpr int STAGE_ROWS = 16;
 // Longest base, bone-set or node name the set builds (longer ones find nothing).
-constexpr int kStageNameMax = 127;
+constexpr int STAGE_NAME_MAX = 127;
 
 struct StageSuffixRule {
     const char* suffix;
     uint32_t flags;
 };
-extern const StageSuffixRule kStageMainTable[kStageMainRules];
-extern const StageSuffixRule kStageAnchorTable[kStageAnchorRules];
+extern const StageSuffixRule STAGE_MAIN_TABLE[STAGE_MAIN_RULES];
+extern const StageSuffixRule STAGE_ANCHOR_TABLE[STAGE_ANCHOR_RULES];
 
 // A caller's hook for the nodes whose name matches the pattern ('#' a run of
 // digits, '*' the rest of the name). A table ends with a null pattern.
@@ -58,8 +58,8 @@ struct StageRow {
 };
 
 struct StageMeshSet {
-    StageRow rows[kStageRows];
-    DrawObj* merged[kStageMainRules];
+    StageRow rows[STAGE_ROWS];
+    DrawObj* merged[STAGE_MAIN_RULES];
     ResHandle wall;
     int rows_used;
     ResGroupId group;

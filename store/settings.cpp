@@ -14,25 +14,26 @@
 
 namespace {
 
-constexpr uint32_t kCrcPolynomial = 0xEDB88320u;
-constexpr uint32_t kCrcBitwisePolynomial = 0x7Cu;
+constexpr uint32_t SETTINGS_CRC_POLYNOMIAL = 0xEDB88320u;
+constexpr uint32_t SETTINGS_CRC_BITWISE_POLYNOMIAL = 0x7Cu;
 
 constexpr std::array<uint32_t, 256> make_crc_table()
 {
     std::array<uint32_t, 256> t{};
     for (uint32_t n = 0; n < 256; ++n) {
         uint32_t c = n;
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? kCrcPolynomial ^ (c >> 1) : c >> 1;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? SETTINGS_CRC_POLYNOMIAL ^ (c >> 1) : c >> 1;
         t[n] = c;
     }
     return t;
 }
 
-constexpr std::array<uint32_t, 256> kCrcTable = make_crc_table();
+constexpr std::array<uint32_t, 256> SETTINGS_CRC_TABLE = make_crc_table();
 
 uint32_t crc32_update(uint32_t c, const uint8_t* bytes, size_t length)
 {
-    for (size_t k = 0; bytes && k < length; ++k) c = kCrcTable[(c ^ bytes[k]) & 0xFF] ^ (c >> 8);
+    for (size_t k = 0; bytes && k < length; ++k)
+        c = SETTINGS_CRC_TABLE[(c ^ bytes[k]) & 0xFF] ^ (c >> 8);
     return c;
 }
 
@@ -95,7 +96,7 @@ bool valid_name(const char* name)
 {
     if (!name || !*name) return false;
     size_t len = std::strlen(name);
-    if (len > kSettingsMaxName) return false;
+    if (len > SETTINGS_MAX_NAME) return false;
     for (size_t k = 0; k < len; ++k)
         if (is_blank(name[k])) return false;
     return true;
@@ -106,17 +107,17 @@ bool valid_string_value(const char* value)
 {
     if (!value) return false;
     size_t len = std::strlen(value);
-    return len <= kSettingsMaxValue && !std::memchr(value, '\n', len) &&
+    return len <= SETTINGS_MAX_VALUE && !std::memchr(value, '\n', len) &&
            !std::memchr(value, '\r', len);
 }
 
-SettingValue int_value(int32_t v) { return SettingValue{true, kSettingInt, v, 0.0f, {}}; }
-SettingValue float_value(float v) { return SettingValue{true, kSettingFloat, 0, v, {}}; }
+SettingValue int_value(int32_t v) { return SettingValue{true, SETTINGS_INT, v, 0.0f, {}}; }
+SettingValue float_value(float v) { return SettingValue{true, SETTINGS_FLOAT, 0, v, {}}; }
 // Not present (refused) when the string cannot be stored.
 SettingValue string_value(const char* v)
 {
     if (!valid_string_value(v)) return SettingValue{};
-    return SettingValue{true, kSettingString, 0, 0.0f, v};
+    return SettingValue{true, SETTINGS_STRING, 0, 0.0f, v};
 }
 
 // Sets one of the node's two values. A node has one type for both values: a
@@ -223,19 +224,19 @@ void read_cfg(const std::vector<uint8_t>& bytes)
     CfgReader in(bytes);
     std::string name, type_text, value;
     for (;;) {
-        if (!in.token(name, kSettingsMaxName)) return;
+        if (!in.token(name, SETTINGS_MAX_NAME)) return;
         if (!in.token(type_text, 16)) return;
         char* type_end = nullptr;
         long type = std::strtol(type_text.c_str(), &type_end, 10);
         if (type_end == type_text.c_str()) return;
-        if (type == kSettingInt) {
-            if (!in.token(value, kSettingsMaxValue)) return;
+        if (type == SETTINGS_INT) {
+            if (!in.token(value, SETTINGS_MAX_VALUE)) return;
             settings_set_int(name.c_str(), parse_int_token(value));
-        } else if (type == kSettingFloat) {
-            if (!in.token(value, kSettingsMaxValue)) return;
+        } else if (type == SETTINGS_FLOAT) {
+            if (!in.token(value, SETTINGS_MAX_VALUE)) return;
             settings_set_float(name.c_str(), parse_float_token(value));
-        } else if (type == kSettingString) {
-            if (!in.rest_of_line(value, kSettingsMaxValue)) return;
+        } else if (type == SETTINGS_STRING) {
+            if (!in.rest_of_line(value, SETTINGS_MAX_VALUE)) return;
             settings_set_string(name.c_str(), value.c_str());
         }
         // Any other type reads no value: its value token is taken as the next name.
@@ -246,7 +247,7 @@ void read_cfg(const std::vector<uint8_t>& bytes)
 bool load_copy(size_t k)
 {
     std::vector<uint8_t> bytes;
-    if (!plat_read_data_file(g_store.cfg_names[k], uint64_t(kSettingsMaxFileBytes), &bytes,
+    if (!plat_read_data_file(g_store.cfg_names[k], uint64_t(SETTINGS_MAX_FILE_BYTES), &bytes,
                              nullptr))
         return false;
     uint32_t stored = 0;
@@ -261,11 +262,11 @@ void write_cfg(const char* name)
     FILE* f = std::fopen(name, "w");
     if (!f) return;
     for (const SettingNode& n : g_store.nodes) {
-        if (n.type == kSettingInt)
+        if (n.type == SETTINGS_INT)
             std::fprintf(f, "%s\t%d\t%d\n", n.name.c_str(), n.type, n.current.i);
-        if (n.type == kSettingFloat)
+        if (n.type == SETTINGS_FLOAT)
             std::fprintf(f, "%s\t%d\t%f\n", n.name.c_str(), n.type, double(n.current.f));
-        if (n.type == kSettingString)
+        if (n.type == SETTINGS_STRING)
             std::fprintf(f, "%s\t%d\t%s\n", n.name.c_str(), n.type, n.current.s.c_str());
     }
     std::fclose(f);
@@ -274,19 +275,21 @@ void write_cfg(const char* name)
 void set_current_from_row(const SettingRow& r)
 {
     if (!r.variable) return;
-    if (r.type == kSettingInt) settings_set_int(r.name, *static_cast<const int32_t*>(r.variable));
-    if (r.type == kSettingFloat) settings_set_float(r.name, *static_cast<const float*>(r.variable));
-    if (r.type == kSettingString) settings_set_string(r.name, static_cast<const char*>(r.variable));
+    if (r.type == SETTINGS_INT) settings_set_int(r.name, *static_cast<const int32_t*>(r.variable));
+    if (r.type == SETTINGS_FLOAT)
+        settings_set_float(r.name, *static_cast<const float*>(r.variable));
+    if (r.type == SETTINGS_STRING)
+        settings_set_string(r.name, static_cast<const char*>(r.variable));
 }
 
 void set_default_from_row(const SettingRow& r)
 {
     if (!r.variable) return;
-    if (r.type == kSettingInt)
+    if (r.type == SETTINGS_INT)
         settings_set_int_default(r.name, *static_cast<const int32_t*>(r.variable));
-    if (r.type == kSettingFloat)
+    if (r.type == SETTINGS_FLOAT)
         settings_set_float_default(r.name, *static_cast<const float*>(r.variable));
-    if (r.type == kSettingString)
+    if (r.type == SETTINGS_STRING)
         settings_set_string_default(r.name, static_cast<const char*>(r.variable));
 }
 
@@ -348,14 +351,14 @@ SettingRow g_rows[] = {SETTING_ROWS(&v_coinstart, &v_shared_zero, &v_shared_zero
 SettingRow g_rows_alt[] = {SETTING_ROWS(&v_alt_coinstart, &v_alt_gospd, &v_alt_golng)};
 #undef SETTING_ROWS
 
-static_assert(sizeof g_rows / sizeof g_rows[0] == kSettingsRowCount);
-static_assert(sizeof g_rows_alt / sizeof g_rows_alt[0] == kSettingsRowCount);
+static_assert(sizeof g_rows / sizeof g_rows[0] == SETTINGS_ROW_COUNT);
+static_assert(sizeof g_rows_alt / sizeof g_rows_alt[0] == SETTINGS_ROW_COUNT);
 
 // One descriptor per region; all use the same table.
-const SettingTableDesc g_region_tables[4] = {{kSettingsRowCount, g_rows},
-                                             {kSettingsRowCount, g_rows},
-                                             {kSettingsRowCount, g_rows},
-                                             {kSettingsRowCount, g_rows}};
+const SettingTableDesc g_region_tables[4] = {{SETTINGS_ROW_COUNT, g_rows},
+                                             {SETTINGS_ROW_COUNT, g_rows},
+                                             {SETTINGS_ROW_COUNT, g_rows},
+                                             {SETTINGS_ROW_COUNT, g_rows}};
 
 const SettingTableDesc& table_for_region(uint32_t region)
 {
@@ -369,7 +372,7 @@ const SettingTableDesc& table_for_region(uint32_t region)
 
 int settings_load(const char* stem, const SettingRow* rows, uint32_t row_count)
 {
-    if (!stem || std::strlen(stem) > kSettingsMaxName) return 0;
+    if (!stem || std::strlen(stem) > SETTINGS_MAX_NAME) return 0;
     for (size_t k = 0; k < 2; ++k) {
         g_store.cfg_names[k] = std::string(stem) + char('0' + k) + ".CFG";
         g_store.crc_names[k] = std::string(stem) + char('0' + k) + ".CRC";
@@ -432,7 +435,7 @@ int settings_set_string_default(const char* name, const char* v)
 
 int settings_get_int(const char* name, int32_t* out)
 {
-    const SettingNode* n = find_typed(name, kSettingInt);
+    const SettingNode* n = find_typed(name, SETTINGS_INT);
     if (!n) return 0;
     if (out) *out = n->current.i;
     return 1;
@@ -447,7 +450,7 @@ int32_t settings_get_int_or(const char* name, int32_t fallback)
 
 int settings_get_float(const char* name, float* out)
 {
-    const SettingNode* n = find_typed(name, kSettingFloat);
+    const SettingNode* n = find_typed(name, SETTINGS_FLOAT);
     if (!n) return 0;
     if (out) *out = n->current.f;
     return 1;
@@ -455,13 +458,13 @@ int settings_get_float(const char* name, float* out)
 
 const char* settings_get_string(const char* name)
 {
-    const SettingNode* n = find_typed(name, kSettingString);
+    const SettingNode* n = find_typed(name, SETTINGS_STRING);
     return n ? n->current.s.c_str() : nullptr;
 }
 
 int32_t settings_get_int_default(const char* name)
 {
-    const SettingNode* n = find_typed(name, kSettingInt);
+    const SettingNode* n = find_typed(name, SETTINGS_INT);
     return (n && n->fallback.present) ? n->fallback.i : 0;
 }
 
@@ -469,7 +472,7 @@ int32_t settings_reset_int(const char* name)
 {
     if (!name) return 0;
     SettingNode* n = find_node(name);
-    if (!n || n->type != kSettingInt || !n->current.present || !n->fallback.present) return 0;
+    if (!n || n->type != SETTINGS_INT || !n->current.present || !n->fallback.present) return 0;
     n->current.i = n->fallback.i;
     return n->current.i;
 }
@@ -524,7 +527,8 @@ uint32_t crc32_bitwise(const uint8_t* bytes, size_t length)
     uint32_t c = 0xFFFFFFFFu;
     for (size_t k = 0; bytes && k < length; ++k) {
         c ^= bytes[k];
-        for (int b = 0; b < 8; ++b) c = (c & 1) ? kCrcBitwisePolynomial ^ (c >> 1) : c >> 1;
+        for (int b = 0; b < 8; ++b)
+            c = (c & 1) ? SETTINGS_CRC_BITWISE_POLYNOMIAL ^ (c >> 1) : c >> 1;
     }
     return ~c;
 }

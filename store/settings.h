@@ -9,23 +9,23 @@
 //        type 0 integer ("%d"), 1 float ("%f"), 2 string (rest of the line).
 //   CRC: 4 bytes, little-endian CRC-32 (zlib/PNG) of the CFG file's bytes.
 // A copy whose checksum file is missing, short or wrong, or that is larger
-// than kSettingsMaxFileBytes, is not read. Inside a copy that passes, a value
+// than SETTINGS_MAX_FILE_BYTES, is not read. Inside a copy that passes, a value
 // that is not a number reads as 0, and an over-long name or value or a type
 // that is not a number ends the reading (what was read before stays). Names
-// are at most kSettingsMaxName characters without blanks, string values at
-// most kSettingsMaxValue characters on one line: setters refuse others.
+// are at most SETTINGS_MAX_NAME characters without blanks, string values at
+// most SETTINGS_MAX_VALUE characters on one line: setters refuse others.
 // Nothing in this application loads the store, so lookups find nothing until
 // a game layer calls `settings_load`. Main thread only.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr size_t kSettingsMaxName = 4095;
-inline constexpr size_t kSettingsMaxValue = 4095;
-inline constexpr uint32_t kSettingsRowCount = 66;
-inline constexpr long kSettingsMaxFileBytes = 4L << 20;
+inline constexpr size_t SETTINGS_MAX_NAME = 4095;
+inline constexpr size_t SETTINGS_MAX_VALUE = 4095;
+inline constexpr uint32_t SETTINGS_ROW_COUNT = 66;
+inline constexpr long SETTINGS_MAX_FILE_BYTES = 4L << 20;
 
-enum SettingType : uint32_t { kSettingInt = 0, kSettingFloat = 1, kSettingString = 2 };
+enum SettingType : uint32_t { SETTINGS_INT = 0, SETTINGS_FLOAT = 1, SETTINGS_STRING = 2 };
 
 // A known setting: the variable holds its built-in default and the current
 // game value; rows with flag 1 are written by settings_apply_flagged.

@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr const char* k_section_format = "QVX_MSECT_MMF_%s";
-constexpr const char* k_event_format = "QVX_MSECT_EVT_%s";
-constexpr size_t k_object_name_size = 14 + MSEM_NAME_MAX + 1;
+constexpr const char* MSEM_SECTION_FORMAT = "QVX_MSECT_MMF_%s";
+constexpr const char* MSEM_EVENT_FORMAT = "QVX_MSECT_EVT_%s";
+constexpr size_t MSEM_OBJECT_NAME_SIZE = 14 + MSEM_NAME_MAX + 1;
 
 bool name_fits(const char* name) { return std::strlen(name) <= MSEM_NAME_MAX; }
 
@@ -29,11 +29,11 @@ void wait_until_ready(MSemShared* s)
 // the callers, so both fit their buffers.
 MSem* make(const char* name, bool join_only, int32_t initial, int32_t maximum)
 {
-    char section_name[k_object_name_size];
-    char event_name[k_object_name_size];
+    char section_name[MSEM_OBJECT_NAME_SIZE];
+    char event_name[MSEM_OBJECT_NAME_SIZE];
     if (name) {
-        std::snprintf(section_name, sizeof section_name, k_section_format, name);
-        std::snprintf(event_name, sizeof event_name, k_event_format, name);
+        std::snprintf(section_name, sizeof section_name, MSEM_SECTION_FORMAT, name);
+        std::snprintf(event_name, sizeof event_name, MSEM_EVENT_FORMAT, name);
     }
     auto* m = new (std::nothrow) MSem{};
     if (!m) return nullptr;

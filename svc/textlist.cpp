@@ -15,11 +15,11 @@ struct TextList {
     uint32_t write_pos;  // offset of the end byte
 };
 
-std::array<TextList, kTextListSlots> g_lists;
+std::array<TextList, TEXTLIST_SLOTS> g_lists;
 
 TextList* usable(int32_t slot)
 {
-    if (slot < 0 || slot >= kTextListSlots) return nullptr;
+    if (slot < 0 || slot >= TEXTLIST_SLOTS) return nullptr;
     TextList& l = g_lists[size_t(slot)];
     return (l.active && l.buffer) ? &l : nullptr;
 }
@@ -42,13 +42,13 @@ void append_record(TextList& l, const TextPlacement& at, const char* text, uint3
 {
     uint32_t field = (n & ~3u) + 4;
     // The end byte, the margin and the header must fit behind the write position.
-    if (uint64_t(l.write_pos) + n + kTextListHeaderSize >=
-        uint64_t(l.capacity) - kTextListFitMargin)
+    if (uint64_t(l.write_pos) + n + TEXTLIST_HEADER_SIZE >=
+        uint64_t(l.capacity) - TEXTLIST_FIT_MARGIN)
         return;
     uint8_t* rec = l.buffer + l.write_pos;
-    std::memset(rec, 0, kTextListHeaderSize);
-    rec[0] = kTextListRecordMark;
-    rec[2] = kTextListHeaderSize;
+    std::memset(rec, 0, TEXTLIST_HEADER_SIZE);
+    rec[0] = TEXTLIST_RECORD_MARK;
+    rec[2] = TEXTLIST_HEADER_SIZE;
     put_u32(rec + 4, at.font);
     put_u32(rec + 8, at.colour);
     put_u32(rec + 12, at.align);
@@ -58,17 +58,17 @@ void append_record(TextList& l, const TextPlacement& at, const char* text, uint3
     put_u32(rec + 28, uint32_t(at.y));
     put_u32(rec + 32, n);
     put_u32(rec + 36, field);
-    std::memset(rec + kTextListHeaderSize, 0, field);
-    std::memcpy(rec + kTextListHeaderSize, text, n);
-    l.write_pos += kTextListHeaderSize + field;
-    l.buffer[l.write_pos] = kTextListEndMark;
+    std::memset(rec + TEXTLIST_HEADER_SIZE, 0, field);
+    std::memcpy(rec + TEXTLIST_HEADER_SIZE, text, n);
+    l.write_pos += TEXTLIST_HEADER_SIZE + field;
+    l.buffer[l.write_pos] = TEXTLIST_END_MARK;
 }
 
 void append_v(int32_t slot, const TextPlacement& at, const char* format, va_list args)
 {
     TextList* l = usable(slot);
     if (!l || !format) return;
-    char text[kTextListFormatSize];
+    char text[TEXTLIST_FORMAT_SIZE];
     int r = std::vsnprintf(text, sizeof text, format, args);
     if (r < 0) return;
     // vsnprintf answers the would-be length; the record holds what was kept.
@@ -76,8 +76,8 @@ void append_v(int32_t slot, const TextPlacement& at, const char* format, va_list
     append_record(*l, at, text, n);
 }
 
-constexpr uint32_t kDefaultColour = 0xFFFFFFFFu;
-constexpr uint32_t kDefaultSize = 16;
+constexpr uint32_t TEXTLIST_DEFAULT_COLOUR = 0xFFFFFFFFu;
+constexpr uint32_t TEXTLIST_DEFAULT_SIZE = 16;
 
 }  // namespace
 
@@ -89,20 +89,20 @@ void textlist_clear_all()
 
 void textlist_free_all()
 {
-    for (int32_t i = 0; i < kTextListSlots; ++i) textlist_free(i);
+    for (int32_t i = 0; i < TEXTLIST_SLOTS; ++i) textlist_free(i);
 }
 
 int32_t textlist_create(uint32_t capacity)
 {
     // Below this even the fit test's "capacity - margin" would wrap.
-    if (capacity < kTextListMinCapacity) return -1;
+    if (capacity < TEXTLIST_MIN_CAPACITY) return -1;
     for (size_t i = 0; i < g_lists.size(); ++i) {
         TextList& l = g_lists[i];
         if (l.buffer || l.capacity) continue;
         auto* buf = static_cast<uint8_t*>(std::malloc(capacity));
         if (!buf) return -1;
         l = TextList{uint32_t(i), 1, capacity, buf, 0};
-        buf[0] = kTextListEndMark;
+        buf[0] = TEXTLIST_END_MARK;
         return int32_t(i);
     }
     return -1;
@@ -124,7 +124,7 @@ void textlist_reset(int32_t slot)
     TextList* l = usable(slot);
     if (!l) return;
     l->write_pos = 0;
-    l->buffer[0] = kTextListEndMark;
+    l->buffer[0] = TEXTLIST_END_MARK;
 }
 
 const uint8_t* textlist_get(int32_t slot)
@@ -152,7 +152,8 @@ void textlist_printf_plain(int32_t slot, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    append_v(slot, TextPlacement{0, 0, kDefaultSize, 0, 0, kDefaultColour}, format, args);
+    append_v(slot, TextPlacement{0, 0, TEXTLIST_DEFAULT_SIZE, 0, 0, TEXTLIST_DEFAULT_COLOUR},
+             format, args);
     va_end(args);
 }
 
@@ -161,7 +162,7 @@ void textlist_printf_at(int32_t slot, int32_t x, int32_t y, uint32_t colour, con
 {
     va_list args;
     va_start(args, format);
-    append_v(slot, TextPlacement{0, 0, kDefaultSize, x, y, colour}, format, args);
+    append_v(slot, TextPlacement{0, 0, TEXTLIST_DEFAULT_SIZE, x, y, colour}, format, args);
     va_end(args);
 }
 
@@ -170,7 +171,7 @@ void textlist_printf_font(int32_t slot, uint32_t font, int32_t x, int32_t y, uin
 {
     va_list args;
     va_start(args, format);
-    append_v(slot, TextPlacement{0, font, kDefaultSize, x, y, colour}, format, args);
+    append_v(slot, TextPlacement{0, font, TEXTLIST_DEFAULT_SIZE, x, y, colour}, format, args);
     va_end(args);
 }
 
@@ -178,6 +179,6 @@ void textlist_printf_first(int32_t x, int32_t y, uint32_t colour, const char* fo
 {
     va_list args;
     va_start(args, format);
-    append_v(0, TextPlacement{0, 0, kDefaultSize, x, y, colour}, format, args);
+    append_v(0, TextPlacement{0, 0, TEXTLIST_DEFAULT_SIZE, x, y, colour}, format, args);
     va_end(args);
 }

@@ -19,27 +19,28 @@
 #include <cstdint>
 #include <cstdarg>
 
-inline constexpr int kTextListSlots = 16;
-inline constexpr int kTextListHeaderSize = 40;
-inline constexpr int kTextListFormatSize = 2048;  // longer texts are cut to 2047 bytes
-inline constexpr uint32_t kTextListFitMargin = 8;
+inline constexpr int TEXTLIST_SLOTS = 16;
+inline constexpr int TEXTLIST_HEADER_SIZE = 40;
+inline constexpr int TEXTLIST_FORMAT_SIZE = 2048;  // longer texts are cut to 2047 bytes
+inline constexpr uint32_t TEXTLIST_FIT_MARGIN = 8;
 // Smallest capacity that holds one empty record and the end byte with the margin.
-inline constexpr uint32_t kTextListMinCapacity = kTextListHeaderSize + 4 + 1 + kTextListFitMargin;
+inline constexpr uint32_t TEXTLIST_MIN_CAPACITY =
+    TEXTLIST_HEADER_SIZE + 4 + 1 + TEXTLIST_FIT_MARGIN;
 
 // TextAlign bits (applied by the font drawing).
-inline constexpr uint32_t kTextAlignRight = 1u << 0;
-inline constexpr uint32_t kTextAlignCentreX = 1u << 1;
-inline constexpr uint32_t kTextAlignBottom = 1u << 2;
-inline constexpr uint32_t kTextAlignCentreY = 1u << 3;
+inline constexpr uint32_t TEXTLIST_ALIGN_RIGHT = 1u << 0;
+inline constexpr uint32_t TEXTLIST_ALIGN_CENTRE_X = 1u << 1;
+inline constexpr uint32_t TEXTLIST_ALIGN_BOTTOM = 1u << 2;
+inline constexpr uint32_t TEXTLIST_ALIGN_CENTRE_Y = 1u << 3;
 
-inline constexpr uint8_t kTextListRecordMark = 'H';
-inline constexpr uint8_t kTextListEndMark = 'E';
+inline constexpr uint8_t TEXTLIST_RECORD_MARK = 'H';
+inline constexpr uint8_t TEXTLIST_END_MARK = 'E';
 
 void textlist_clear_all();
 void textlist_free_all();
 
 // Slot index, or -1 when no slot is free, the allocation fails or the
-// capacity is below kTextListMinCapacity.
+// capacity is below TEXTLIST_MIN_CAPACITY.
 int32_t textlist_create(uint32_t capacity);
 void textlist_free(int32_t slot);
 void textlist_reset(int32_t slot);

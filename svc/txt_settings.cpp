@@ -10,17 +10,17 @@
 namespace {
 
 struct TxtSetting {
-    char key[kTxtSettingsFieldSize];
-    char value[kTxtSettingsFieldSize];
+    char key[TXT_SETTINGS_FIELD_SIZE];
+    char value[TXT_SETTINGS_FIELD_SIZE];
 };
 
 // Filled from index 0 in file order; read-only after loading.
-std::array<TxtSetting, kTxtSettingsMaxEntries> g_settings;
+std::array<TxtSetting, TXT_SETTINGS_MAX_ENTRIES> g_settings;
 
-constexpr int kCtrlZ = 26;           // text-mode end of file
-constexpr int kCommentEndFF = 0xFF;  // a byte that reads like the end of file
+constexpr int TXT_SETTINGS_CTRL_Z = 26;            // text-mode end of file
+constexpr int TXT_SETTINGS_COMMENT_END_FF = 0xFF;  // a byte that reads like the end of file
 
-enum class TokenResult { kToken, kEnd, kTooLong };
+enum class TokenResult { TOKEN, END_OF_TEXT, TOO_LONG };
 
 // The file's bytes, read one at a time as a stream would give them.
 struct TextIn {
@@ -38,54 +38,55 @@ bool is_separator(int c)
 // Reads the next whitespace-delimited token into `buf` (NUL-terminated). The
 // character that ended the token is left unread, so a comment started by the
 // token still sees the end of its line.
-TokenResult read_token(TextIn& f, std::array<char, kTxtSettingsMaxToken>& buf)
+TokenResult read_token(TextIn& f, std::array<char, TXT_SETTINGS_MAX_TOKEN>& buf)
 {
     int c;
     do {
         c = f.get();
     } while (c != EOF && is_separator(c));
-    if (c == EOF || c == kCtrlZ) return TokenResult::kEnd;
+    if (c == EOF || c == TXT_SETTINGS_CTRL_Z) return TokenResult::END_OF_TEXT;
     size_t n = 0;
-    while (c != EOF && c != kCtrlZ && !is_separator(c)) {
-        if (n + 1 >= buf.size()) return TokenResult::kTooLong;
+    while (c != EOF && c != TXT_SETTINGS_CTRL_Z && !is_separator(c)) {
+        if (n + 1 >= buf.size()) return TokenResult::TOO_LONG;
         buf[n++] = char(c);
         c = f.get();
     }
     if (c != EOF) f.unget();
     buf[n] = '\0';
     // Lengths count up to the first NUL, as the stored strings will.
-    if (std::strlen(buf.data()) >= kTxtSettingsMaxToken) return TokenResult::kTooLong;
-    return TokenResult::kToken;
+    if (std::strlen(buf.data()) >= TXT_SETTINGS_MAX_TOKEN) return TokenResult::TOO_LONG;
+    return TokenResult::TOKEN;
 }
 
 void skip_comment(TextIn& f)
 {
     for (;;) {
         int c = f.get();
-        if (c == kCtrlZ) {
+        if (c == TXT_SETTINGS_CTRL_Z) {
             f.unget();  // still the end of the file for the next token
             return;
         }
-        if (c == EOF || c == 0 || c == '\r' || c == '\n' || c == kCommentEndFF) return;
+        if (c == EOF || c == 0 || c == '\r' || c == '\n' || c == TXT_SETTINGS_COMMENT_END_FF)
+            return;
     }
 }
 
 // Copies a key or value; 0 when it does not fit the 128-byte field with
 // room to spare (127 characters or more end the reading).
-int copy_field(char (&field)[kTxtSettingsFieldSize], const char* text)
+int copy_field(char (&field)[TXT_SETTINGS_FIELD_SIZE], const char* text)
 {
     size_t n = std::strlen(text);
-    if (n >= kTxtSettingsFieldSize - 1) return 0;
+    if (n >= TXT_SETTINGS_FIELD_SIZE - 1) return 0;
     std::memcpy(field, text, n + 1);
     return 1;
 }
 
 void read_pairs(TextIn& f)
 {
-    std::array<char, kTxtSettingsMaxToken> token{};
+    std::array<char, TXT_SETTINGS_MAX_TOKEN> token{};
     int count = 0;
-    while (count < kTxtSettingsMaxEntries) {
-        if (read_token(f, token) != TokenResult::kToken) return;
+    while (count < TXT_SETTINGS_MAX_ENTRIES) {
+        if (read_token(f, token) != TokenResult::TOKEN) return;
         if (token[0] == '#') {
             skip_comment(f);
             continue;
@@ -96,7 +97,7 @@ void read_pairs(TextIn& f)
             return;
         }
         // A key without its value is not stored.
-        if (read_token(f, token) != TokenResult::kToken || !copy_field(entry.value, token.data())) {
+        if (read_token(f, token) != TokenResult::TOKEN || !copy_field(entry.value, token.data())) {
             entry.key[0] = '\0';
             entry.value[0] = '\0';
             return;

@@ -61,9 +61,9 @@
 #pragma once
 #include <cstdint>
 
-inline constexpr int kTxtSettingsMaxEntries = 64;
-inline constexpr int kTxtSettingsFieldSize = 128;  // key and value, with the NUL
-inline constexpr int kTxtSettingsMaxToken = 1024;  // a token this long ends the reading
+inline constexpr int TXT_SETTINGS_MAX_ENTRIES = 64;
+inline constexpr int TXT_SETTINGS_FIELD_SIZE = 128;  // key and value, with the NUL
+inline constexpr int TXT_SETTINGS_MAX_TOKEN = 1024;  // a token this long ends the reading
 
 // Empties the table, then reads the file; a missing file, or one refused as a
 // data file (a folder, a pipe, a device, over the ceiling), leaves it empty:

@@ -19,8 +19,9 @@ enum class Hostile { folder, pipe, endless, oversized, huge_png };
 
 inline const char* hostile_name(Hostile kind)
 {
-    constexpr const char* kNames[] = {"folder", "pipe", "endless", "oversized", "huge_png"};
-    return kNames[int(kind)];
+    constexpr const char* HOSTILE_FILES_NAMES[] = {"folder", "pipe", "endless", "oversized",
+                                                   "huge_png"};
+    return HOSTILE_FILES_NAMES[int(kind)];
 }
 
 // A PNG announcing w x h RGBA pixels, followed by a megabyte of data that

@@ -21,13 +21,13 @@ GameSceneLinks g_links;
 
 // The characters' assets are the test characters the data writer builds
 // (tools/qv_samples): a bare one and one holding a sword in its right hand.
-constexpr CharAttachRow kKnightAttach[] = {
+constexpr CharAttachRow GAME_SCENE_KNIGHT_ATTACH[] = {
     {"gs_weapon", "sword", "hand_R", 0xFFC0C0C0u, 30.0f, 1, 0, 2, 1},
 };
-constexpr CharRow kChars[kCharTableRows] = {
+constexpr CharRow GAME_SCENE_CHARS[GAME_SCENE_CHAR_TABLE_ROWS] = {
     {"hero", "gs_hero", "wave", "hero_body", "root", 0xFF808080u, 10.0f, nullptr, 0},
-    {"knight", "gs_knight", "walk", "knight_body", "root", 0xFFFFFFFFu, 20.0f, kKnightAttach,
-     int(std::size(kKnightAttach))},
+    {"knight", "gs_knight", "walk", "knight_body", "root", 0xFFFFFFFFu, 20.0f,
+     GAME_SCENE_KNIGHT_ATTACH, int(std::size(GAME_SCENE_KNIGHT_ATTACH))},
 };
 
 bool same(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
@@ -142,17 +142,17 @@ bool anime_find_nth(const char** out_group, const char** out_name, const char* a
 
 const CharRow* char_table_find(const char* name)
 {
-    for (const CharRow& row : kChars)
+    for (const CharRow& row : GAME_SCENE_CHARS)
         if (same(row.name, name)) return &row;
     return nullptr;
 }
 
 const CharRow* char_table_row(int index)
 {
-    return index >= 0 && index < kCharTableRows ? &kChars[index] : nullptr;
+    return index >= 0 && index < GAME_SCENE_CHAR_TABLE_ROWS ? &GAME_SCENE_CHARS[index] : nullptr;
 }
 
-int char_table_count() { return kCharTableRows; }
+int char_table_count() { return GAME_SCENE_CHAR_TABLE_ROWS; }
 
 DrawObj* char_create(ResGroupId group, const Mat44* matrix, const char* name, int priority)
 {

@@ -12,7 +12,7 @@
 #include "disp/obj.h"
 #include "res/res.h"
 
-constexpr int kCharTableRows = 2;
+constexpr int GAME_SCENE_CHAR_TABLE_ROWS = 2;
 
 struct CharAttachRow {
     const char* group;  // model group of the mesh

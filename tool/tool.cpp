@@ -133,12 +133,12 @@ void tool_load_background(void)
 
 namespace {
 
-constexpr float k_fov = 1.2217306f;  // 70 degrees
-constexpr uint32_t k_env_colour = 0xFFE0E0E0u;
-constexpr uint32_t k_help_colour = 0xFF00FF00u;
-constexpr uint32_t k_sound_stop_bgm = 2;
+constexpr float TOOL_FOV = 1.2217306f;  // 70 degrees
+constexpr uint32_t TOOL_ENV_COLOUR = 0xFFE0E0E0u;
+constexpr uint32_t TOOL_HELP_COLOUR = 0xFF00FF00u;
+constexpr uint32_t TOOL_SOUND_STOP_BGM = 2;
 
-constexpr const char* k_help_lines[] = {
+constexpr const char* TOOL_HELP_LINES[] = {
     "                    H KEY: RESET MOVE&SCALE",
     "SPACE & MOUSE RIGHT CLICK: SCALE BACK CG   ",
     "SPACE & MOUSE LEFT  CLICK: MOVE  BACK CG   ",
@@ -220,8 +220,8 @@ void help_text(void)
 {
     const int32_t w = tool_render_w(), h = tool_render_h();
     for (int i = 0; i < 3; ++i)
-        textlist_printf(disp_get_text_drawlist(), kTextAlignRight | kTextAlignBottom, 4, 11, w - 2,
-                        h - 2 - 12 * i, k_help_colour, "%s", k_help_lines[i]);
+        textlist_printf(disp_get_text_drawlist(), TEXTLIST_ALIGN_RIGHT | TEXTLIST_ALIGN_BOTTOM, 4,
+                        11, w - 2, h - 2 - 12 * i, TOOL_HELP_COLOUR, "%s", TOOL_HELP_LINES[i]);
 }
 
 }  // namespace
@@ -233,14 +233,14 @@ void tool_init(void)
     res_mark(g_tool.start_mark);
     g_tool.sprite_group = group_alloc();
     g_tool.model_group = group_alloc();
-    tool_sound_post(k_sound_stop_bgm);
+    tool_sound_post(TOOL_SOUND_STOP_BGM);
 
     // Screen 0 for flat work.
     env_set_light_enable(0, 1);
     const Vec3 light_dir{0.0f, 1.0f, 1.0f};
     env_set_light_dir(0, &light_dir);
     env_set_color2(0, 0xFFFFFFFFu);
-    tool_set_env_colors(k_env_colour);
+    tool_set_env_colors(TOOL_ENV_COLOUR);
     cam_set_mode(0, 0);
     const Vec3 zero{0.0f, 0.0f, 0.0f};
     cam_set_pos_rot(0, &zero, &zero);
@@ -250,7 +250,7 @@ void tool_init(void)
     // The cull distance reaches as far as the view, so that the palette's
     // previews at z = 2500 stay inside it.
     cam_set_near_far(0, TOOL_NEAR, TOOL_FAR, TOOL_FAR);
-    cam_set_fov(0, k_fov);
+    cam_set_fov(0, TOOL_FOV);
     disp_set_render_enable(1);
 
     cursor_free_and_shown();
@@ -293,7 +293,7 @@ void tool_term(void)
     mdl_queue_clear();
     res_release_to_mark(g_tool.models_mark);
     res_release_to_mark(g_tool.start_mark);
-    tool_sound_post(k_sound_stop_bgm);
+    tool_sound_post(TOOL_SOUND_STOP_BGM);
     snd_stop_all();  // directly on the sound manager, not through the ring
     disp_set_render_enable(1);
     cursor_free_and_shown();

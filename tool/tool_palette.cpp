@@ -21,23 +21,23 @@ struct ToolButton {
 };
 
 // Rows 1..3.
-constexpr ToolButton k_buttons[TOOL_BUTTON_ROWS] = {
+constexpr ToolButton TOOL_BUTTONS[TOOL_BUTTON_ROWS] = {
     {"disk", tool_button_lit_idle},
     {"dust", tool_button_lit_dust},
     {"quorvel", tool_button_lit_idle},
 };
 
-constexpr uint32_t k_lit = 0xFFFF8000u;
-constexpr uint32_t k_unlit = 0xFFC0C0C0u;
-constexpr uint32_t k_hover = 0xFF00FF00u;
-constexpr uint32_t k_grey_arrow = 0xFF404040u;
-constexpr uint32_t k_page_text = 0xFFFFF000u;
-constexpr float k_arrow_scale = 1.8f;
-constexpr float k_preview_scale = 30.0f;
-constexpr float k_preview_tilt = 0.34906587f;  // 20 degrees
-constexpr float k_preview_swing = 1.0471976f;  // 60 degrees
-constexpr float k_preview_swing_step = 5.0f;   // degrees a frame
-constexpr float k_pi = 3.1415927f;
+constexpr uint32_t TOOL_LIT = 0xFFFF8000u;
+constexpr uint32_t TOOL_UNLIT = 0xFFC0C0C0u;
+constexpr uint32_t TOOL_HOVER = 0xFF00FF00u;
+constexpr uint32_t TOOL_GREY_ARROW = 0xFF404040u;
+constexpr uint32_t TOOL_PAGE_TEXT = 0xFFFFF000u;
+constexpr float TOOL_ARROW_SCALE = 1.8f;
+constexpr float TOOL_PREVIEW_SCALE = 30.0f;
+constexpr float TOOL_PREVIEW_TILT = 0.34906587f;  // 20 degrees
+constexpr float TOOL_PREVIEW_SWING = 1.0471976f;  // 60 degrees
+constexpr float TOOL_PREVIEW_SWING_STEP = 5.0f;   // degrees a frame
+constexpr float TOOL_PI = 3.1415927f;
 
 int left_pressed(void) { return key_is_pressed(PLAT_VK_LBUTTON); }
 
@@ -68,9 +68,9 @@ int palette_arrow(const char* crop, float cx, float cy, int grey)
 {
     const int hovered =
         tool_point_in_rect(float(int32_t(cx) - 32), float(int32_t(cy) - 32), 64, 64);
-    const uint32_t colour = grey ? k_grey_arrow : hovered ? k_hover : k_unlit;
+    const uint32_t colour = grey ? TOOL_GREY_ARROW : hovered ? TOOL_HOVER : TOOL_UNLIT;
     spr_create_1f(tool_state().sprite_group, res_crop_find(TOOL_ICON_GROUP, crop), colour, cx, cy,
-                  0.5f, 0.5f, k_arrow_scale, k_arrow_scale, TOOL_BUTTON_PRIO);
+                  0.5f, 0.5f, TOOL_ARROW_SCALE, TOOL_ARROW_SCALE, TOOL_BUTTON_PRIO);
     return hovered;
 }
 
@@ -83,13 +83,14 @@ Mat44 preview_matrix(int32_t x, int32_t y, int r, int c, int hovered, uint32_t f
     vm_mat_identity(&m);
     const Vec3 t{float(x - half_w - 256 + 64 * c), float(y - half_h + 64 * r), TOOL_PREVIEW_Z};
     vm_mat_translate(&m, &m, &t);
-    const Vec3 s{k_preview_scale, k_preview_scale, k_preview_scale};
+    const Vec3 s{TOOL_PREVIEW_SCALE, TOOL_PREVIEW_SCALE, TOOL_PREVIEW_SCALE};
     vm_mat_scale(&m, &m, &s);
-    float yaw = -k_preview_tilt;
-    if (hovered) yaw += vm_math_sin_deg(float(frame) * k_preview_swing_step) * k_preview_swing;
+    float yaw = -TOOL_PREVIEW_TILT;
+    if (hovered)
+        yaw += vm_math_sin_deg(float(frame) * TOOL_PREVIEW_SWING_STEP) * TOOL_PREVIEW_SWING;
     vm_mat_rotate_y(&m, &m, yaw);
-    vm_mat_rotate_x(&m, &m, k_preview_tilt);
-    vm_mat_rotate_z(&m, &m, k_pi);
+    vm_mat_rotate_x(&m, &m, TOOL_PREVIEW_TILT);
+    vm_mat_rotate_z(&m, &m, TOOL_PI);
     return m;
 }
 
@@ -120,11 +121,11 @@ void tool_buttons(void)
     ToolState& t = tool_state();
     t.palette_took_press = 0;
     for (int row = 1; row <= TOOL_BUTTON_ROWS; ++row) {
-        const ToolButton& b = k_buttons[row - 1];
+        const ToolButton& b = TOOL_BUTTONS[row - 1];
         const int lit = b.lit() && tool_button_hit(row);
         if (t.buttons_shown)
             spr_create_1f(t.sprite_group, res_crop_find(TOOL_ICON_GROUP, b.crop),
-                          lit ? k_lit : k_unlit, float(tool_button_x(row)),
+                          lit ? TOOL_LIT : TOOL_UNLIT, float(tool_button_x(row)),
                           float(tool_button_y(row)), 0.0f, 0.0f, 1.0f, 1.0f, TOOL_BUTTON_PRIO);
         // The palette state as this row finds it: the press that opens the
         // palette does not also reach it in the same frame.
@@ -155,8 +156,8 @@ int tool_palette(int32_t x, int32_t y, uint32_t frame)
     const float ay = float(y + 256);
     const int left = palette_arrow("left", float(x - 256), ay, page == 0);
     const int right = palette_arrow("right", float(x - 64), ay, page == last);
-    textlist_printf(disp_get_text_drawlist(), kTextAlignCentreX, 0, 16, x - 160, y + 240,
-                    k_page_text, "PAGE %d/%d", page + 1, last + 1);
+    textlist_printf(disp_get_text_drawlist(), TEXTLIST_ALIGN_CENTRE_X, 0, 16, x - 160, y + 240,
+                    TOOL_PAGE_TEXT, "PAGE %d/%d", page + 1, last + 1);
     if (left_pressed() && left) {
         --page;
         arrow_pressed = 1;
@@ -176,8 +177,8 @@ int tool_palette(int32_t x, int32_t y, uint32_t frame)
             const float cx = float(x - 256 + 64 * c + 1), cy = float(y + 64 * r + 1);
             const int hovered =
                 tool_point_in_rect(float(int32_t(cx) - 31), float(int32_t(cy) - 31), 62, 62);
-            spr_create_plain_1f(t.sprite_group, hovered ? k_hover : k_unlit, cx, cy, 62, 62, 0.5f,
-                                0.5f, 1.0f, 1.0f, TOOL_BUTTON_PRIO);
+            spr_create_plain_1f(t.sprite_group, hovered ? TOOL_HOVER : TOOL_UNLIT, cx, cy, 62, 62,
+                                0.5f, 0.5f, 1.0f, 1.0f, TOOL_BUTTON_PRIO);
             const ResHandle mesh = res_index_to_handle(index);
             const Mat44 m = preview_matrix(x, y, r, c, hovered, frame);
             if (DrawObj* p = mdlobj_create_1f(t.model_group, &m, mesh, TOOL_PREVIEW_PRIO)) {

@@ -99,14 +99,14 @@ Vec3* tool_vec3(Vec3* out, float x, float y, float z)
 
 namespace {
 
-constexpr float k_pi = 3.1415927f;
-constexpr float k_deg_to_rad = 6.2831855f / 360.0f;
-constexpr uint32_t k_frame_colour = 0xFF00FF00u;
-constexpr uint32_t k_handle_colour = 0xFFFFFFFFu;
-constexpr uint32_t k_handle_drag_colour = 0xFFFF0000u;
-constexpr float k_no_pick = 99999.0f;
+constexpr float TOOL_PI = 3.1415927f;
+constexpr float TOOL_DEG_TO_RAD = 6.2831855f / 360.0f;
+constexpr uint32_t TOOL_FRAME_COLOUR = 0xFF00FF00u;
+constexpr uint32_t TOOL_HANDLE_COLOUR = 0xFFFFFFFFu;
+constexpr uint32_t TOOL_HANDLE_DRAG_COLOUR = 0xFFFF0000u;
+constexpr float TOOL_NO_PICK = 99999.0f;
 
-static_assert(sizeof(PatchRecord) <= kObjUserWorkBytes, "the record lives in the user area");
+static_assert(sizeof(PatchRecord) <= OBJ_USER_WORK_BYTES, "the record lives in the user area");
 
 struct HandleSprite {
     const char* crop;
@@ -127,7 +127,7 @@ Vec2 handle_pos(int handle, float cx, float cy, float hx, float hy)
     }
 }
 
-constexpr HandleSprite k_handle_sprites[] = {
+constexpr HandleSprite TOOL_HANDLE_SPRITES[] = {
     {"scaley", PATCH_SCALEY, 0.0f, 0.5f}, {"rotx", PATCH_ROTX, 0.5f, 0.5f},
     {"roty", PATCH_ROTY, 0.5f, 0.5f},     {"rotz", PATCH_ROTZ, 0.5f, 0.5f},
     {"aspect", PATCH_ASPECT, 0.5f, 0.5f},
@@ -154,16 +154,16 @@ void draw_frame_and_handles(DrawObj* obj, const PatchRecord* p, float hx, float 
     const ResGroupId g = obj->group;
     const Vec2 tl{c.x - hx, c.y - hy}, bl{c.x - hx, c.y + hy};
     const Vec2 tr{c.x + hx, c.y - hy}, br{c.x + hx, c.y + hy};
-    line2d_create_1f(g, tl, k_frame_colour, bl, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
-    line2d_create_1f(g, tl, k_frame_colour, tr, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
-    line2d_create_1f(g, br, k_frame_colour, bl, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
-    line2d_create_1f(g, br, k_frame_colour, tr, k_frame_colour, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    line2d_create_1f(g, tl, TOOL_FRAME_COLOUR, bl, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    line2d_create_1f(g, tl, TOOL_FRAME_COLOUR, tr, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    line2d_create_1f(g, br, TOOL_FRAME_COLOUR, bl, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
+    line2d_create_1f(g, br, TOOL_FRAME_COLOUR, tr, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
     for (int h = PATCH_H_SCALEY; h < PATCH_H_COUNT; ++h) {
-        const HandleSprite& s = k_handle_sprites[h - PATCH_H_SCALEY];
+        const HandleSprite& s = TOOL_HANDLE_SPRITES[h - PATCH_H_SCALEY];
         const Vec2 pos = handle_pos(h, c.x, c.y, hx, hy);
         spr_create_1f(g, res_crop_find("icon", s.crop),
-                      (p->state & s.bit) ? k_handle_drag_colour : k_handle_colour, pos.x, pos.y,
-                      s.px, s.py, 1.0f, 1.0f, TOOL_PATCH_FRAME_PRIO);
+                      (p->state & s.bit) ? TOOL_HANDLE_DRAG_COLOUR : TOOL_HANDLE_COLOUR, pos.x,
+                      pos.y, s.px, s.py, 1.0f, 1.0f, TOOL_PATCH_FRAME_PRIO);
     }
 }
 
@@ -208,11 +208,11 @@ void apply_drags(PatchRecord* p, Mat44* m, float s)
         const float f = tool_patch_drag_factor(-dy);
         tool_mat_scale3(m, &p->start, f, f, f);
     } else if (p->state & PATCH_ROTX) {
-        vm_mat_mul(m, tool_mat_euler(&turn, dy * k_deg_to_rad, 0, 0), &p->start);
+        vm_mat_mul(m, tool_mat_euler(&turn, dy * TOOL_DEG_TO_RAD, 0, 0), &p->start);
     } else if (p->state & PATCH_ROTY) {
-        vm_mat_mul(m, tool_mat_euler(&turn, 0, -dx * k_deg_to_rad, 0), &p->start);
+        vm_mat_mul(m, tool_mat_euler(&turn, 0, -dx * TOOL_DEG_TO_RAD, 0), &p->start);
     } else if (p->state & PATCH_ROTZ) {
-        vm_mat_mul(m, tool_mat_euler(&turn, 0, 0, (dy - dx) * k_deg_to_rad), &p->start);
+        vm_mat_mul(m, tool_mat_euler(&turn, 0, 0, (dy - dx) * TOOL_DEG_TO_RAD), &p->start);
     } else if (p->state & PATCH_ASPECT) {
         vm_mat_identity(&turn);
         turn.m[0] = tool_patch_drag_factor(dx);
@@ -277,7 +277,7 @@ void tool_patch_init(DrawObj* obj, uint32_t mesh, int slot)
     Mat44* m = mdlobj_matrix(obj);
     vm_mat_identity(m);
     tool_mat_scale3(m, m, TOOL_PATCH_MODEL_SCALE, TOOL_PATCH_MODEL_SCALE, TOOL_PATCH_MODEL_SCALE);
-    vm_mat_rotate_z(m, m, k_pi);
+    vm_mat_rotate_z(m, m, TOOL_PI);
     mdlobj_set_frustum_cull(obj, 0);
     p->base = *m;
 }
@@ -414,7 +414,7 @@ void tool_mark_delete_slot(int slot)
 int tool_patch_pick_index(void)
 {
     const ToolState& t = tool_state();
-    float best = k_no_pick;
+    float best = TOOL_NO_PICK;
     int index = -1;
     for (int i = 0; i < TOOL_PATCH_SLOTS; ++i) {
         float d = 0.0f;

@@ -17,11 +17,11 @@ bool ends_with_bmp(std::string_view s)
 {
     if (s.size() < 4) return false;
     const std::string_view tail = s.substr(s.size() - 4);
-    static constexpr char k_ext[] = ".bmp";
+    static constexpr char TOOL_EXT[] = ".bmp";
     for (size_t i = 0; i < 4; ++i) {
         char c = tail[i];
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != k_ext[i]) return false;
+        if (c != TOOL_EXT[i]) return false;
     }
     return true;
 }

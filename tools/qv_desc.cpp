@@ -10,7 +10,7 @@ namespace qvw {
 
 namespace {
 
-constexpr uint32_t kMaxImageSide = 4096;
+constexpr uint32_t QV_DESC_MAX_IMAGE_SIDE = 4096;
 
 struct Parser {
     const DataSet& prior;  // descriptions built before this one
@@ -48,7 +48,7 @@ struct Parser {
             if (!to_f(t[from + i], v[i])) return fail("bad number '" + t[from + i] + "'");
         return true;
     }
-    static bool side_ok(uint32_t v) { return v >= 1 && v <= kMaxImageSide; }
+    static bool side_ok(uint32_t v) { return v >= 1 && v <= QV_DESC_MAX_IMAGE_SIDE; }
     bool checker(const std::vector<std::string>& t, size_t from, Bytes& png, int& w, int& h)
     {
         uint32_t uw, uh, a, b;
@@ -76,7 +76,7 @@ struct Parser {
         if (!png_size(png, uw, uh, &why)) return fail(rel + ": " + why);
         if (!side_ok(uw) || !side_ok(uh))
             return fail(rel + ": size " + std::to_string(uw) + " x " + std::to_string(uh) +
-                        " is outside 1 to " + std::to_string(kMaxImageSide));
+                        " is outside 1 to " + std::to_string(QV_DESC_MAX_IMAGE_SIDE));
         w = int(uw);
         h = int(uh);
         return true;

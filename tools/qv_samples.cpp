@@ -155,9 +155,10 @@ void add_bone_box(ModelDesc& m, float x0, float x1, float h, uint8_t bone)
         v.blend.weight = {1, 0, 0, 0};
         m.verts.push_back(v);
     }
-    static const uint32_t kFaces[36] = {0, 2, 1, 1, 2, 3, 4, 5, 6, 6, 5, 7, 0, 1, 4, 4, 1, 5,
-                                        2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 5, 3, 7};
-    for (uint32_t f : kFaces) m.corners.push_back(base + f);
+    static const uint32_t QV_SAMPLES_FACES[36] = {0, 2, 1, 1, 2, 3, 4, 5, 6, 6, 5, 7,
+                                                  0, 1, 4, 4, 1, 5, 2, 6, 3, 3, 6, 7,
+                                                  0, 4, 2, 2, 4, 6, 1, 3, 5, 5, 3, 7};
+    for (uint32_t f : QV_SAMPLES_FACES) m.corners.push_back(base + f);
 }
 
 }  // namespace
@@ -407,13 +408,13 @@ TexLstCatDesc sample_sprite_category()
 
 TexLstCatDesc sample_effect_category()
 {
-    static const char* const kNames[] = {
+    static const char* const QV_SAMPLES_NAMES[] = {
         "exp00",   "exp01",   "exp02",   "exp03",   "flash",   "mflash",  "smoke00", "smoke01",
         "smoke02", "smoke03", "smoke04", "smoke05", "smoke06", "smoke07", "maru00",  "maru01",
         "maru02",  "maru03",  "hit00",   "blood00", "blood01", "ujidead"};
     TexLstTexDesc t{"cmnv.png", 256, 256, {}};
-    for (int i = 0; i < int(std::size(kNames)); ++i)
-        t.crops.push_back({kNames[i], float(i % 8 * 32), float(i / 8 * 32), 32, 32});
+    for (int i = 0; i < int(std::size(QV_SAMPLES_NAMES)); ++i)
+        t.crops.push_back({QV_SAMPLES_NAMES[i], float(i % 8 * 32), float(i / 8 * 32), 32, 32});
     return {"cmnv", {t}};
 }
 

@@ -31,7 +31,7 @@ static uint32_t get_be32(const uint8_t* p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+static const uint8_t QV_WRITER_PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 static void png_chunk(Bytes& out, const char* type, const Bytes& body)
 {
@@ -69,7 +69,7 @@ Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb)
     }
     put_be32(z, (b << 16) | a);
 
-    Bytes out(std::begin(kPngSignature), std::end(kPngSignature));
+    Bytes out(std::begin(QV_WRITER_PNG_SIGNATURE), std::end(QV_WRITER_PNG_SIGNATURE));
     Bytes ihdr;
     put_be32(ihdr, uint32_t(width));
     put_be32(ihdr, uint32_t(height));
@@ -95,7 +95,8 @@ bool png_size(const Bytes& png, uint32_t& width, uint32_t& height, std::string* 
         if (why) *why = e;
         return false;
     };
-    if (png.size() < 8 || std::memcmp(png.data(), kPngSignature, 8) != 0) return fail("not a PNG");
+    if (png.size() < 8 || std::memcmp(png.data(), QV_WRITER_PNG_SIGNATURE, 8) != 0)
+        return fail("not a PNG");
     size_t pos = 8;
     for (bool first = true;; first = false) {
         // Length, type, data, CRC; the length is checked before anything it covers is read.

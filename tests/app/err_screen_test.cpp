@@ -135,7 +135,7 @@ TEST_F(ErrScreen, EnglishRowsQueuedCentredForCodesZeroInAndPastTheTable)
     EXPECT_EQ(err_screen_row(0, 12), nullptr);
     err_screen_run(7, 0, 0, "100%s%n%%");
     const int32_t c = w() / 2, m = h() / 2;
-    const uint32_t cx = kTextAlignCentreX;
+    const uint32_t cx = TEXTLIST_ALIGN_CENTRE_X;
     EXPECT_EQ(drawn_lines(),
               (std::vector<Line>{{1, cx, 32, c, m - 100, "ERROR"},
                                  {0, cx, 16, c, m - 26, "COIN ERROR"},

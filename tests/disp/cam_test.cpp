@@ -15,14 +15,14 @@
 
 namespace {
 
-constexpr float kTableTol = 2e-4f;  // table-built rotations
-const Mat44 kId = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+constexpr float CAM_TABLE_TOL = 2e-4f;  // table-built rotations
+const Mat44 CAM_ID = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 class CamTest : public ViewTest {};
 
 // Camera at (0, 0, 5) looking down -Z with +Y up: its x axis is world -X. This half turn about Y
 // with that offset is its own inverse: both the placement and the view transform.
-const Mat44 kHandCam = {{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 5, 1}};
+const Mat44 CAM_HAND_CAM = {{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 5, 1}};
 
 // Left-handed off-centre perspective, clip depth 0..1.
 Mat44 hand_perspective(float l, float r, float b, float t, float n, float f)
@@ -43,19 +43,19 @@ Mat44 times(const Mat44& first, const Mat44& then)
 TEST_F(CamTest, PositionAndAnglesModeMatchesHandBuiltAndAnUnknownModeGivesIdentity)
 {
     // The default look-at camera's matrix field is its placement.
-    expect_mat_near(*cam_get_matrix(0), kHandCam, kTableTol);
+    expect_mat_near(*cam_get_matrix(0), CAM_HAND_CAM, CAM_TABLE_TOL);
     const Vec3 pos = {0, 0, 5}, angles = {0, std::numbers::pi_v<float>, 0};
     cam_set_mode(0, CAM_MODE_POS_ANGLES);
     cam_set_pos_rot(0, &pos, &angles);
-    expect_mat_near(*cam_get_view_mtx(0), kHandCam, kTableTol);
+    expect_mat_near(*cam_get_view_mtx(0), CAM_HAND_CAM, CAM_TABLE_TOL);
     // The table's error grows with the distance of 5 in the translation.
-    expect_mat_near(*cam_get_world_mtx(0), kHandCam, 5 * kTableTol);
+    expect_mat_near(*cam_get_world_mtx(0), CAM_HAND_CAM, 5 * CAM_TABLE_TOL);
     // Mode 0 keeps the given angles; the matrix field is the placement.
     expect_vec3_near(*cam_get_rot(0), angles, 0.0f);
     expect_mat_near(*cam_get_matrix(0), *cam_get_view_mtx(0), 0.0f);
     cam_set_mode(0, 9);
-    expect_mat_near(*cam_get_view_mtx(0), kId, 0.0f);
-    expect_mat_near(*cam_get_world_mtx(0), kId, 0.0f);
+    expect_mat_near(*cam_get_view_mtx(0), CAM_ID, 0.0f);
+    expect_mat_near(*cam_get_world_mtx(0), CAM_ID, 0.0f);
     expect_vec3_near(*cam_get_pos(0), Vec3{0, 0, 0}, 0.0f);
 }
 
@@ -87,40 +87,40 @@ TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInside)
 {
     float x = 9, y = 9;
     const Vec3 origin = {0, 0, 0}, left = {1, 0.5f, 0}, behind = {0, 0, 7}, far_out = {40, 0, 0};
-    EXPECT_EQ(cam_project(0, &x, &y, &origin), kCamInside);
+    EXPECT_EQ(cam_project(0, &x, &y, &origin), CAM_INSIDE);
     expect_vec3_near(Vec3{x, y, 0}, Vec3{0, 0, 0}, 1e-6f);
-    EXPECT_EQ(cam_project_to_screen(0, &x, &y, &origin), kCamInside);
+    EXPECT_EQ(cam_project_to_screen(0, &x, &y, &origin), CAM_INSIDE);
     expect_vec3_near(Vec3{x, y, 0}, Vec3{400, 300, 0}, 1e-3f);
     cam_project(0, &x, &y, &left);  // world +X shows on the left, +Y up
     EXPECT_TRUE(x < 0.0f && y > 0.0f) << x << "," << y;
-    EXPECT_EQ(cam_project(0, &x, &y, &behind), kCamBehind);
-    EXPECT_EQ(cam_project(0, &x, &y, &far_out), kCamOutside);
+    EXPECT_EQ(cam_project(0, &x, &y, &behind), CAM_BEHIND);
+    EXPECT_EQ(cam_project(0, &x, &y, &far_out), CAM_OUTSIDE);
     // With identity view and projection the edges of the clip square count as inside.
     cam_set_mode(0, CAM_MODE_CAM_TO_WORLD);
-    cam_set_matrix(0, &kId);
+    cam_set_matrix(0, &CAM_ID);
     cam_set_proj_custom(0, 1);
-    cam_set_proj_matrix(0, &kId);
+    cam_set_proj_matrix(0, &CAM_ID);
     const Vec3 corner = {1, -1, 0}, past = {1.0001f, 0, 0};
-    EXPECT_EQ(cam_project(0, &x, &y, &corner), kCamInside);
+    EXPECT_EQ(cam_project(0, &x, &y, &corner), CAM_INSIDE);
     EXPECT_EQ(std::pair(x, y), std::pair(1.0f, -1.0f));
-    EXPECT_EQ(cam_project(0, &x, &y, &past), kCamOutside);
+    EXPECT_EQ(cam_project(0, &x, &y, &past), CAM_OUTSIDE);
 }
 
 TEST_F(CamTest, RaysThroughTheViewAndAnEmptyViewportKeepsMatricesFinite)
 {
     Vec3 dir, dir2;
     EXPECT_EQ(std::pair(cam_pixel_to_ray(0, &dir, 400, 300), cam_ndc_to_ray(0, &dir2, 0, 0)),
-              std::pair(kCamInside, kCamInside));
+              std::pair(CAM_INSIDE, CAM_INSIDE));
     expect_vec3_near(dir, Vec3{0, 0, -1}, 1e-5f);
     expect_vec3_near(dir2, Vec3{0, 0, -1}, 1e-5f);
     // The top left corner: up and toward world +X (the camera's left).
-    EXPECT_EQ(cam_pixel_to_ray(0, &dir, 0.0f, 0.0f), kCamInside);
+    EXPECT_EQ(cam_pixel_to_ray(0, &dir, 0.0f, 0.0f), CAM_INSIDE);
     EXPECT_TRUE(dir.x > 0.0f && dir.y > 0.0f);
     EXPECT_NEAR(vm_vec3_length_cut(&dir), 1.0f, 1e-5f);
     const ProjParams* p = cam_get_proj_params(0);
-    EXPECT_EQ(cam_uv_to_ray(0, p, &dir, 1.0f, 0.5f), kCamInside);
+    EXPECT_EQ(cam_uv_to_ray(0, p, &dir, 1.0f, 0.5f), CAM_INSIDE);
     Vec3 outside = {0, 0, 0};
-    EXPECT_EQ(cam_uv_to_ray(0, p, &outside, 1.2f, 0.5f), kCamOutside);
+    EXPECT_EQ(cam_uv_to_ray(0, p, &outside, 1.2f, 0.5f), CAM_OUTSIDE);
     EXPECT_NE(outside.x, 0.0f);  // written anyway
     Vec3 point, to_point;
     cam_ndc_to_near_point(0, &point, &to_point, 0.0f, 0.0f);
@@ -133,7 +133,7 @@ TEST_F(CamTest, RaysThroughTheViewAndAnEmptyViewportKeepsMatricesFinite)
     for (float v : cam_get_viewproj_mtx(0)->m) ASSERT_TRUE(std::isfinite(v));
     cam_set_viewport(0, 0, 0, 0, 0);  // nor an empty width
     EXPECT_EQ(cam_get_aspect(0), 1.0f);
-    EXPECT_EQ(cam_pixel_to_ray(0, &dir, 1.0f, 1.0f), kCamOutside);
+    EXPECT_EQ(cam_pixel_to_ray(0, &dir, 1.0f, 1.0f), CAM_OUTSIDE);
     cam_set_viewport_ex(0, 5, 6, 0, 0, 0.0f);
     int32_t x, y, w, h;
     cam_get_viewport(0, &x, &y, &w, &h);
@@ -160,7 +160,7 @@ TEST_F(CamTest, ShadowSliceLightAndMirrorSets)
     expect_mat_near(D.cull_view_proj, D.view_proj, 0.0f);
     const float t = 2.0f * std::tan(std::numbers::pi_v<float> / 8.0f), r = t * 4.0f / 3.0f;
     expect_mat_near(D.proj, hand_perspective(-r, r, -t, t, 2.0f, 20.0f), 1e-3f);
-    expect_mat_near(times(E.world_to_cam, E.cam_to_world), kId, 1e-4f);
+    expect_mat_near(times(E.world_to_cam, E.cam_to_world), CAM_ID, 1e-4f);
     EXPECT_EQ(std::memcmp(&E.planes, &D.planes, sizeof E.planes), 0);
     EXPECT_EQ(std::memcmp(&E.params, &D.params, sizeof E.params), 0);
     // Slice 0 stays unbuilt.
@@ -377,7 +377,7 @@ TEST(Movie, RecordsStartFreeInOrderAndOpenStopOnlyTouchTheFlags)
     MovieRec* r = const_cast<MovieRec*>(&b.rec[0]);
     EXPECT_FALSE(movie_open(r, nullptr) || movie_open(nullptr, "a.mpg"));
     EXPECT_EQ(movie_open(r, "a.mpg"), 1);
-    EXPECT_EQ(r->flags, kMoviePlaying);
+    EXPECT_EQ(r->flags, MOVIE_PLAYING);
     movie_stop(r);
     EXPECT_TRUE(r->flags == 0u && movie_query(r) == 0);
     // Freeing a record not in use, or releasing group 0, leaves the lists as they were.

@@ -15,10 +15,10 @@ TEST(PresentParams, SamplesClampAndSwapEffects)
     const struct {
         int ask, vsync, mode;
         std::array<int, 7> want;
-    } rows[] = {{7, 1, 1, {4, kSwapDiscard, 0, 60, 1, 800, 1}},
-                {7, 1, 0, {4, kSwapDiscard, 1, 0, 0, 0, 1}},
-                {-1, 0, 1, {0, kSwapFlip, 0, 60, 0, 800, 1}},
-                {-1, 1, 0, {0, kSwapCopy, 1, 0, 0, 0, 1}}};
+    } rows[] = {{7, 1, 1, {4, DISP_SWAP_DISCARD, 0, 60, 1, 800, 1}},
+                {7, 1, 0, {4, DISP_SWAP_DISCARD, 1, 0, 0, 0, 1}},
+                {-1, 0, 1, {0, DISP_SWAP_FLIP, 0, 60, 0, 800, 1}},
+                {-1, 1, 0, {0, DISP_SWAP_COPY, 1, 0, 0, 0, 1}}};
     for (const auto& r : rows) {
         D3d9PresentParams p;
         D3d9Settings s;
@@ -73,14 +73,14 @@ TEST_F(D3d9Test, BootSetsCapsDeclarationsAndViewportAndASecondStartIsRefused)
         (std::array{d3d9_booted(), disp_get_device_kind(), disp_get_vs_ok(), disp_get_ps_ok()}),
         (std::array{1, 0, 1, 1}));
     EXPECT_GE(disp_get_nr_render_targets(), 2);
-    for (int i = 0; i < kVertexFormatCount; ++i) EXPECT_NE(d3d9_get_decl(i), nullptr) << i;
+    for (int i = 0; i < MDL_VERTEX_FORMAT_COUNT; ++i) EXPECT_NE(d3d9_get_decl(i), nullptr) << i;
     // The viewport and target cover the window, which starts black.
-    EXPECT_EQ(
-        (std::array<int64_t, 7>{d3d9_get_decl(52) == nullptr, disp_set_lvf_decl(3),
-                                disp_get_viewport().width, disp_get_viewport().height,
-                                tex_get_target_width(), Pixel(10, 10) & 0xFFFFFF,
-                                disp_get_present_params()->depth_format}),
-        (std::array<int64_t, 7>{1, 1, kTestWidth, kTestHeight, kTestWidth, 0, GFX_FMT_D24S8}));
+    EXPECT_EQ((std::array<int64_t, 7>{d3d9_get_decl(52) == nullptr, disp_set_lvf_decl(3),
+                                      disp_get_viewport().width, disp_get_viewport().height,
+                                      tex_get_target_width(), Pixel(10, 10) & 0xFFFFFF,
+                                      disp_get_present_params()->depth_format}),
+              (std::array<int64_t, 7>{1, 1, DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT,
+                                      DISP_FIXTURE_TEST_WIDTH, 0, GFX_FMT_D24S8}));
     EXPECT_TRUE(disp_get_device() && disp_get_device_raw() == disp_get_device());
     // Releasing through a slot clears it; empty slots are left alone.
     GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_DEFAULT);
@@ -157,12 +157,12 @@ TEST_F(D3d9Test, ViewportScissorColourWriteClipPlaneAndStencilWrappers)
     tex_release(&g_lookup_tex);
     // Plain rectangles are clamped to the target; a negative width is empty, never inverted.
     disp_set_scissor(-5, -6, 1000, 1000);
-    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
+    EXPECT_EQ(Scissor(), (std::array{0, 0, DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT}));
     disp_set_scissor(10, 10, -4, 5);
     EXPECT_EQ(Scissor(), (std::array{10, 10, 0, 5}));
     disp_get_scissor(nullptr, nullptr, nullptr, nullptr);
     disp_set_scissor_screen(-1);
-    EXPECT_EQ(Scissor(), (std::array{0, 0, kTestWidth, kTestHeight}));
+    EXPECT_EQ(Scissor(), (std::array{0, 0, DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT}));
     disp_set_color_write(1, 0, 1, 0);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_COLORWRITEENABLE), 5u);
     const float plane[4] = {0, 1, 0, -2};
@@ -258,16 +258,17 @@ TEST(RstateKey, PacksEveryFieldMaskedToItsWidth)
     EXPECT_EQ(rstate_key_make(0, 0, 0, 0, 0, 0, 0, 0, 0), 1u);
     RenderStateKey k = rstate_key_make(1, 1, 1, 31, 7, 7, 7, 3, 3);
     EXPECT_EQ(k, 0x3FF0FF35u);
-    EXPECT_EQ(k & kRsCacheReset, 0u);
+    EXPECT_EQ(k & DISP_RS_CACHE_RESET, 0u);
     k = rstate_key_make(3, 2, 5, 33, 9, 13, 8, 4, 6);  // all beyond their widths
-    EXPECT_EQ((std::array{rstate_field(k, kRsBlendShift, kRsBlendBits),
-                          rstate_field(k, kRsCullShift, kRsCullBits),
-                          rstate_field(k, kRsAlphaRefShift, kRsAlphaRefBits),
-                          rstate_field(k, kRsZFuncShift, kRsZFuncBits),
-                          rstate_field(k, kRsFillShift, kRsFillBits),
-                          rstate_field(k, kRsFilterShift, kRsFilterBits)}),
+    EXPECT_EQ((std::array{rstate_field(k, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS),
+                          rstate_field(k, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS),
+                          rstate_field(k, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS),
+                          rstate_field(k, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS),
+                          rstate_field(k, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS),
+                          rstate_field(k, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS)}),
               (std::array<uint32_t, 6>{1, 1, 5, 0, 0, 2}));
-    EXPECT_EQ(k & (kRsLighting | kRsZWrite | kRsFog), kRsLighting | kRsFog);
+    EXPECT_EQ(k & (DISP_RS_LIGHTING | DISP_RS_Z_WRITE | DISP_RS_FOG),
+              DISP_RS_LIGHTING | DISP_RS_FOG);
 }
 
 TEST(RstateTables, OutOfRangeIndicesFollowTheirRulesAndFormatsMapBothWays)
@@ -296,10 +297,10 @@ TEST(RstateTables, OutOfRangeIndicesFollowTheirRulesAndFormatsMapBothWays)
     EXPECT_EQ(
         (std::array{disp_fvf_to_lvf(0x112), disp_fvf_to_lvf(0x101358), disp_fvf_to_lvf(0x999)}),
         (std::array{5, 45, 0}));
-    for (int i = 0; i < kSurfFormatCount; ++i)
+    for (int i = 0; i < DISP_SURF_FORMAT_COUNT; ++i)
         EXPECT_EQ(disp_fmt_to_index(disp_index_to_fmt(i)), i);
     EXPECT_EQ(disp_index_to_fmt(24), GFX_FMT_L8);
-    EXPECT_EQ(disp_fmt_to_index(GFX_FMT_D16), kSfL8);
+    EXPECT_EQ(disp_fmt_to_index(GFX_FMT_D16), DISP_SF_L8);
     EXPECT_STREQ(disp_index_to_fmt_name(1), "X8R8G8B");
     EXPECT_EQ(disp_index_to_fmt_name(24), nullptr);
     EXPECT_EQ((std::array{disp_fmt_bpp(GFX_FMT_DXT1), disp_fmt_bpp(GFX_FMT_R8G8B8),
@@ -308,8 +309,8 @@ TEST(RstateTables, OutOfRangeIndicesFollowTheirRulesAndFormatsMapBothWays)
               (std::array{4, 24, 128, 16, 32}));
     EXPECT_EQ((std::array{disp_fmt_kind(GFX_FMT_D24S8), disp_fmt_kind(GFX_FMT_D16),
                           disp_fmt_kind(GFX_FMT_A8R8G8B8)}),
-              (std::array<uint8_t, 3>{kSurfKindDepth | kSurfKindStencil, kSurfKindDepth,
-                                      kSurfKindColor}));
+              (std::array<uint8_t, 3>{DISP_SURF_KIND_DEPTH | DISP_SURF_KIND_STENCIL,
+                                      DISP_SURF_KIND_DEPTH, DISP_SURF_KIND_COLOR}));
     EXPECT_EQ(std::pair(disp_fmt_is_depth(GFX_FMT_D32), disp_fmt_is_depth(GFX_FMT_D24X8)),
               std::pair(1, 0));
 }
@@ -337,17 +338,17 @@ TEST_F(D3d9Test, RstateCacheAppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKe
     EXPECT_EQ(disp_rstate_set_count(), sets);
     EXPECT_EQ(gfx_get_counters()->state_changes, gl_changes);
     // Only z write differs: one state call, and it does not count as a change.
-    EXPECT_EQ(disp_set_rstate_block(k | kRsZWrite, nullptr), 0);
+    EXPECT_EQ(disp_set_rstate_block(k | DISP_RS_Z_WRITE, nullptr), 0);
     EXPECT_EQ(disp_rstate_set_count(), sets + 1);
     // An invalid key applies nothing, even with the reset bit.
     disp_set_rstate_block(rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0), nullptr);
     sets = disp_rstate_set_count();
-    EXPECT_EQ(disp_set_rstate_block(kRsCacheReset | kRsLighting, nullptr), 0);
+    EXPECT_EQ(disp_set_rstate_block(DISP_RS_CACHE_RESET | DISP_RS_LIGHTING, nullptr), 0);
     EXPECT_EQ(disp_rstate_set_count(), sets);
     EXPECT_EQ(disp_rstate_lighting(), 0u);
     // A valid key with the reset bit sets everything again.
     k = rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0);
-    EXPECT_EQ(disp_set_rstate_block(k | kRsCacheReset, nullptr), 1);
+    EXPECT_EQ(disp_set_rstate_block(k | DISP_RS_CACHE_RESET, nullptr), 1);
     EXPECT_GT(disp_rstate_set_count(), sets + 8);
 }
 
@@ -362,9 +363,9 @@ TEST_F(D3d9Test, RstateHighBlendSeparateAlphaFormatChecksShaderSetAndMeshSetup)
               (std::vector<uint32_t>{1, GFX_BLENDOP_MIN}));
     disp_set_alpha_blend_sep(0, 13);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_SEPARATEALPHABLENDENABLE), 0u);
-    EXPECT_EQ((std::array{disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseRenderTarget),
-                          disp_check_fmt(GFX_FMT_D24S8, kFmtUseDepthStencil),
-                          disp_check_fmt(GFX_FMT_A8R8G8B8, kFmtUseDepthStencil),
+    EXPECT_EQ((std::array{disp_check_fmt(GFX_FMT_A8R8G8B8, DISP_FMT_USE_RENDER_TARGET),
+                          disp_check_fmt(GFX_FMT_D24S8, DISP_FMT_USE_DEPTH_STENCIL),
+                          disp_check_fmt(GFX_FMT_A8R8G8B8, DISP_FMT_USE_DEPTH_STENCIL),
                           disp_check_fmt(GFX_FMT_A8R8G8B8, 9), disp_check_tex_fmt(1)}),
               (std::array{1, 1, 0, 0, 0}));  // the last: no such texture
     // A shader set forces lighting off; the mesh set-up runs on every block.

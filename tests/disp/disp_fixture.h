@@ -13,8 +13,8 @@
 #include "plat/gfx.h"
 #include "plat/gfx_tex.h"
 
-constexpr int kTestWidth = 64;
-constexpr int kTestHeight = 48;
+constexpr int DISP_FIXTURE_TEST_WIDTH = 64;
+constexpr int DISP_FIXTURE_TEST_HEIGHT = 48;
 
 inline void no_sleep(int) {}
 
@@ -22,15 +22,15 @@ class DispDevice : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window_ = gfx_test_window_create(kTestWidth, kTestHeight);
+        window_ = gfx_test_window_create(DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT);
         ASSERT_NE(window_, nullptr);
         DispLinks links;
         links.sleep_ms = no_sleep;
         disp_set_links(links);
         D3d9BootDesc desc;
         desc.window = window_;
-        desc.width = kTestWidth;
-        desc.height = kTestHeight;
+        desc.width = DISP_FIXTURE_TEST_WIDTH;
+        desc.height = DISP_FIXTURE_TEST_HEIGHT;
         Configure(desc);
         ASSERT_EQ(d3d9_boot(&desc), 1);
     }

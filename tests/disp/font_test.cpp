@@ -31,7 +31,7 @@ protected:
 
 TEST_F(FontTest, TheSixFontsFindTheirImages)
 {
-    for (int f = 0; f < kFontCount; ++f) {
+    for (int f = 0; f < FONT_COUNT; ++f) {
         const FontState& s = font_state(f);
         EXPECT_TRUE(s.handle && disp_tex_lookup(s.handle)) << f;
         EXPECT_FLOAT_EQ(s.inv_tex_w, f == 5 ? 1 / 256.f : 1 / 128.f) << f;
@@ -60,11 +60,11 @@ TEST_F(FontTest, GlyphQuadsSitAtTheirCellsLeadBytePairsMapPastAsciiAndAlignments
     // A lead byte with nothing after it ends the text there.
     EXPECT_EQ(quads(0, 16, 0, 0, 0, "ab\x82"), 2);
     EXPECT_EQ(quads(0, 16, 0, 0, 0, "\xFF"), 0);
-    ASSERT_EQ(quads(0, 16, 200, 40, kTextAlignCentreX, "abcd"), 4);
+    ASSERT_EQ(quads(0, 16, 200, 40, TEXTLIST_ALIGN_CENTRE_X, "abcd"), 4);
     EXPECT_FLOAT_EQ(v_[0].x, 200 - 0.5f - 16.0f);
-    ASSERT_EQ(quads(0, 16, 200, 40, kTextAlignBottom, "a"), 1);
+    ASSERT_EQ(quads(0, 16, 200, 40, TEXTLIST_ALIGN_BOTTOM, "a"), 1);
     EXPECT_FLOAT_EQ(v_[0].y, 40 - 0.5f - 16.0f);
-    ASSERT_EQ(quads(0, 16, 200, 40, kTextAlignCentreY, "a"), 1);
+    ASSERT_EQ(quads(0, 16, 200, 40, TEXTLIST_ALIGN_CENTRE_Y, "a"), 1);
     EXPECT_FLOAT_EQ(v_[0].y, 40 - 0.5f - 8.0f);
     // Size comes from the record: font 3's nominal 64 is not used.
     ASSERT_EQ(quads(3, 20, 0, 0, 0, "a"), 1);
@@ -81,12 +81,12 @@ TEST_F(FontTest, UnknownFontsAreSkippedAndALongRecordStopsTheRestOfTheList)
     textlist_printf(disp_get_d3dx_text_drawlist(), 0, 99, 16, 0, 0, 0xFFFFFFFFu, "%s", "bad");
     disp_update(nullptr);
     EXPECT_GT(lit_pixels(8, 8, 40, 20), 0);
-    EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
-    EXPECT_EQ(textlist_get(disp_get_d3dx_text_drawlist())[0], kTextListEndMark);
+    EXPECT_EQ(textlist_get(list())[0], TEXTLIST_END_MARK);
+    EXPECT_EQ(textlist_get(disp_get_d3dx_text_drawlist())[0], TEXTLIST_END_MARK);
     bool stop = false;
-    EXPECT_EQ(quads(0, 16, 0, 0, 0, std::string(1200, 'x'), &stop), kFontMaxGlyphsPerRecord);
+    EXPECT_EQ(quads(0, 16, 0, 0, 0, std::string(1200, 'x'), &stop), FONT_MAX_GLYPHS_PER_RECORD);
     EXPECT_TRUE(stop);
-    EXPECT_EQ(quads(0, 16, 0, 0, 0, std::string(1000, 'x'), &stop), kFontMaxGlyphsPerRecord);
+    EXPECT_EQ(quads(0, 16, 0, 0, 0, std::string(1000, 'x'), &stop), FONT_MAX_GLYPHS_PER_RECORD);
     EXPECT_FALSE(stop);
     // The record after a too long one is not drawn; the list is rewound.
     textlist_reset(list());
@@ -94,11 +94,11 @@ TEST_F(FontTest, UnknownFontsAreSkippedAndALongRecordStopsTheRestOfTheList)
     textlist_printf(list(), 0, 0, 16, 10, 10, 0xFFFFFFFFu, "%s", "HIDDEN");
     disp_update(nullptr);
     EXPECT_EQ(lit_pixels(8, 8, 60, 20), 0);
-    EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
+    EXPECT_EQ(textlist_get(list())[0], TEXTLIST_END_MARK);
     // Draw flag 0 only rewinds.
     textlist_printf(list(), 0, 0, 16, 10, 10, 0xFFFFFFFFu, "%s", "x");
     font_draw_bitmap_text(0, list());
-    EXPECT_EQ(textlist_get(list())[0], kTextListEndMark);
+    EXPECT_EQ(textlist_get(list())[0], TEXTLIST_END_MARK);
 }
 
 TEST_F(FontTest, RenderedGlyphMatchesItsCellAndSystemFontTextComesBackAroundADeviceReset)
@@ -126,16 +126,18 @@ TEST_F(FontTest, RenderedGlyphMatchesItsCellAndSystemFontTextComesBackAroundADev
     textlist_printf(sys, 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "Hello あいう");
     disp_update(nullptr);
     EXPECT_GT(lit_pixels(19, 29, 150, 20), 50);
-    EXPECT_EQ(lit_pixels(0, 0, kW, 28) + lit_pixels(0, 50, kW, kH - 50), 0);
-    EXPECT_EQ(textlist_get(sys)[0], kTextListEndMark);
+    EXPECT_EQ(lit_pixels(0, 0, FRAME_FIXTURE_W, 28) +
+                  lit_pixels(0, 50, FRAME_FIXTURE_W, FRAME_FIXTURE_H - 50),
+              0);
+    EXPECT_EQ(textlist_get(sys)[0], TEXTLIST_END_MARK);
     font_release_d3dx();
     EXPECT_FALSE(font_d3dx_ready(0));
     font_create_d3dx();
-    for (int f = 0; f < kFontCount; ++f) EXPECT_TRUE(font_d3dx_ready(f));
+    for (int f = 0; f < FONT_COUNT; ++f) EXPECT_TRUE(font_d3dx_ready(f));
     gfx_simulate_device_loss();
     disp_update(nullptr);  // lost: the lost step runs and the device is reset
     disp_update(nullptr);
-    for (int f = 0; f < kFontCount; ++f) EXPECT_TRUE(font_d3dx_ready(f));
+    for (int f = 0; f < FONT_COUNT; ++f) EXPECT_TRUE(font_d3dx_ready(f));
     textlist_printf(sys, 0, 0, 16, 20, 30, 0xFFFFFFFFu, "%s", "back");
     disp_update(nullptr);
     EXPECT_GT(lit_pixels(19, 29, 100, 20), 10);

@@ -31,19 +31,19 @@ struct FrameLog {
     static void pass_end(int screen) { add("end " + std::to_string(screen)); }
 };
 
-inline const DispProbe kFrameProbe = {FrameLog::step, FrameLog::band, FrameLog::pass_begin,
-                                      FrameLog::pass_end};
+inline const DispProbe FRAME_FIXTURE_PROBE = {FrameLog::step, FrameLog::band, FrameLog::pass_begin,
+                                              FrameLog::pass_end};
 
 class DispFrame : public ::testing::Test {
 protected:
-    static constexpr int kW = 320, kH = 160;
+    static constexpr int FRAME_FIXTURE_W = 320, FRAME_FIXTURE_H = 160;
     void SetUp() override
     {
         FrameLog::get().events.clear();
-        window_ = gfx_test_window_create(kW, kH);
+        window_ = gfx_test_window_create(FRAME_FIXTURE_W, FRAME_FIXTURE_H);
         ASSERT_NE(window_, nullptr);
-        disp_set_probe(&kFrameProbe);
-        ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+        disp_set_probe(&FRAME_FIXTURE_PROBE);
+        ASSERT_EQ(disp_boot(window_, 0, FRAME_FIXTURE_W, FRAME_FIXTURE_H, 32, nullptr), 1);
     }
     void TearDown() override
     {

@@ -33,7 +33,7 @@ TEST_F(DispFrame, StartsTheDeviceFirstAndStopsEveryModuleInReverse)
     EXPECT_FALSE(d3d9_booted());
     disp_shutdown();  // a second stop does nothing
     EXPECT_EQ(take_log(), "");
-    ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+    ASSERT_EQ(disp_boot(window_, 0, FRAME_FIXTURE_W, FRAME_FIXTURE_H, 32, nullptr), 1);
 }
 
 // A ray added by an update callback is resolved, and its callback called, in the same display
@@ -45,7 +45,7 @@ TEST_F(DispFrame, HitPassRunsInTheFrame)
     const Vec3 c = {0, 0, 0}, o = {-5, 0, 0}, v = {10, 0, 0};
     hit_target_add_sphere(&c, 1, nullptr, 1, 1, 0, 0);
     hit_ray_add_callback(
-        &o, &v, 10, kHitAnyGroup, 0, [](HitResult*, HitTarget*) { calls++; }, 0);
+        &o, &v, 10, HIT_ANY_GROUP, 0, [](HitResult*, HitTarget*) { calls++; }, 0);
     disp_update(nullptr);
     EXPECT_EQ(calls, 1);
     disp_reset();
@@ -70,7 +70,7 @@ TEST_F(DispFrame, ClearsAndPresentsEveryFrameAndTheEnablesLeaveOnlyWhatTheySay)
     const auto before = counts();
     EXPECT_EQ(frame_log(), "");
     EXPECT_EQ(counts(), before);
-    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
+    EXPECT_EQ(textlist_get(list)[0], TEXTLIST_END_MARK);
 }
 
 namespace {
@@ -89,7 +89,7 @@ void paint_bands(int lo, int)
     GfxRect full = {0, 0, 320, 160};
     gfx_set_scissor_rect(&full);
 }
-const DispProbe kPaintProbe = {nullptr, paint_bands, nullptr, nullptr};
+const DispProbe FRAME_PAINT_PROBE = {nullptr, paint_bands, nullptr, nullptr};
 }  // namespace
 
 // The depth-only clear between the bands keeps what the bands before it drew.
@@ -97,7 +97,7 @@ TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBandsAndTheDepthCl
 {
     TempDir dir;
     disp_set_clear_color(0x00000080);
-    disp_set_probe(&kPaintProbe);
+    disp_set_probe(&FRAME_PAINT_PROBE);
     ASSERT_EQ(disp_screenshot_request(dir.file("shot.bmp"), 0, 0, 80, 40), 1);
     g_callbacks = 0;
     disp_update(count_callback);
@@ -129,7 +129,7 @@ TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes)
     textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "no device");
     disp_update(nullptr);
     disp_update(nullptr);
-    EXPECT_EQ(textlist_get(list)[0], kTextListEndMark);
+    EXPECT_EQ(textlist_get(list)[0], TEXTLIST_END_MARK);
     disp_shutdown();
     EXPECT_FALSE(disp_booted());
     EXPECT_EQ(res_env().tex_load, before.tex_load);  // the services went back
@@ -150,7 +150,7 @@ TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
 {
     take_log();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+    EXPECT_EQ(disp_boot(window_, 0, FRAME_FIXTURE_W, FRAME_FIXTURE_H, 32, nullptr), 1);
     EXPECT_EQ(take_log(), "");  // nothing started again
     disp_shutdown();
     disp_update(nullptr);

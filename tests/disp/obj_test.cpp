@@ -68,11 +68,11 @@ TEST_F(ObjManager,
 {
     std::vector<DrawObj*> all;
     while (DrawObj* o = obj_alloc(1)) all.push_back(o);
-    ASSERT_EQ(int(all.size()), kObjPoolSize);
-    EXPECT_EQ(obj_live_count(), kObjPoolSize);
+    ASSERT_EQ(int(all.size()), OBJ_POOL_SIZE);
+    EXPECT_EQ(obj_live_count(), OBJ_POOL_SIZE);
     obj_free(all[100]);
     EXPECT_EQ(obj_alloc(1), all[100]);
-    EXPECT_EQ(obj_register_type(nullptr, nullptr, nullptr, nullptr, kObjTypeWorkBytes + 1), 0);
+    EXPECT_EQ(obj_register_type(nullptr, nullptr, nullptr, nullptr, OBJ_TYPE_WORK_BYTES + 1), 0);
     for (int t = 5; t <= 15; ++t) EXPECT_EQ(obj_reserve_type(), t);
     EXPECT_EQ(obj_reserve_type(), 0);
     // A reset keeps the types; module init clears them.
@@ -246,7 +246,7 @@ TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnceAndFreeIgnoresNullFreeAndForei
     obj_free(a);
     obj_free(nullptr);
     DrawObj foreign = {};
-    foreign.flags = kObjInUse;
+    foreign.flags = OBJ_IN_USE;
     obj_free(&foreign);
     obj_kill(&foreign);
     obj_set_priority(&foreign, 10);
@@ -314,7 +314,7 @@ TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecordsAndEachRecordIsHand
     EXPECT_EQ(gmem_count(), 0);
     std::vector<GroupMemRec*> all = {gmem_alloc(1), gmem_alloc(1)};
     while (GroupMemRec* r = gmem_alloc(2)) all.push_back(r);
-    EXPECT_EQ(int(all.size()), kGmemPoolSize);
+    EXPECT_EQ(int(all.size()), OBJ_GMEM_POOL_SIZE);
     std::sort(all.begin(), all.end());
     EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
 }

@@ -92,7 +92,8 @@ TEST(BmpLayout, BadSourcesAreRefusedAndRectanglesOutsideThePictureClippedToBlack
     EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 0, 4), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, -1), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, 0), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, kShotMaxSide + 1, 4), 0);
+    EXPECT_EQ(
+        disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, DISP_SCREENSHOT_MAX_SIDE + 1, 4), 0);
     EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
     EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
     EXPECT_TRUE(b.empty());
@@ -120,7 +121,7 @@ TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
 TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
 {
     // A refused path is a failed save: logged like one.
-    const std::string overlong = "/" + std::string(kShotMaxPath, 'a');
+    const std::string overlong = "/" + std::string(DISP_SCREENSHOT_MAX_PATH, 'a');
     const std::string want = "screenshot: not saved \"\": no path\nscreenshot: not saved \"" +
                              overlong + "\": path longer than 4096 bytes\n";
     testing::internal::CaptureStderr();
@@ -176,7 +177,7 @@ TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTargetUnd
     EXPECT_EQ(g_boxes, std::vector<std::string>{"保存しました。|" + path});
     // A rectangle past the target's corner: what lies outside is black.
     disp_clear(5, 0xFFFFFFFF);
-    EXPECT_EQ(Shoot(path, kTestWidth - 2, -3, 8, 8), 1);
+    EXPECT_EQ(Shoot(path, DISP_FIXTURE_TEST_WIDTH - 2, -3, 8, 8), 1);
     gfx_end_scene();
     b = file_bytes(dir_, "shot.bmp");
     ASSERT_EQ(b.size(), 54u + 3u * 8u * 8u);
@@ -206,7 +207,7 @@ TEST_F(ShotFrameTest, FailuresWriteNoFileAndShowNoMessage)
     tex_surface_release(&depth);
     TexRecord rt;
     if (tex_create_render_target(&rt, GFX_FMT_R5G6B5, 8, 8)) {
-        SurfRecord s = {rt.surface, 8, 8, GFX_FMT_R5G6B5, 16, kSurfKindColor};
+        SurfRecord s = {rt.surface, 8, 8, GFX_FMT_R5G6B5, 16, DISP_SURF_KIND_COLOR};
         EXPECT_EQ(disp_screenshot_write(&s), 0);
         tex_release(&rt);
     }

@@ -98,7 +98,7 @@ TEST_F(TexTest, OnlyStageZeroFallsBackToWhiteAndTheStageCacheSetsOnlyWhatChanged
     TexRecord& a = t_;
     TexRecord b;
     ASSERT_EQ(tex_create(&b, GFX_FMT_A8R8G8B8, 2, 2, 1), 1);
-    b.flags |= kTexFlagMip | (kTexAddrClamp << kTexAddrUShift);
+    b.flags |= TEX_FLAG_MIP | (TEX_ADDR_CLAMP << TEX_ADDR_U_SHIFT);
     const auto sampler = [](GfxSamp st) { return gfx_get_sampler_state(2, st); };
     tex_set_stage(2, &a, 1);
     EXPECT_EQ(std::pair(sampler(GFX_SAMP_MAGFILTER), sampler(GFX_SAMP_MIPFILTER)),
@@ -123,7 +123,7 @@ TEST_F(TexTest, OnlyStageZeroFallsBackToWhiteAndTheStageCacheSetsOnlyWhatChanged
 TEST_F(TexTest, CreateFillAndReadBackInEachFormatButRefuseBadRectanglesAndBuffers)
 {
     ASSERT_EQ(tex_create(&t_, GFX_FMT_A8R8G8B8, 4, 3, 0), 1);
-    EXPECT_EQ(std::tuple(t_.bpp, t_.fmt_index, t_.flags), std::tuple(32, kSfA8R8G8B8, 0));
+    EXPECT_EQ(std::tuple(t_.bpp, t_.fmt_index, t_.flags), std::tuple(32, DISP_SF_A8R8G8B8, 0));
     const uint32_t px[4] = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
     ASSERT_EQ(tex_fill_rect(&t_, 1, 1, 2, 2, bytes(px)), 1);
     uint32_t back[4] = {};
@@ -137,7 +137,7 @@ TEST_F(TexTest, CreateFillAndReadBackInEachFormatButRefuseBadRectanglesAndBuffer
     tex_release(&t_);
     EXPECT_EQ(t_.texture, nullptr);
     ASSERT_EQ(tex_create(&t_, GFX_FMT_R5G6B5, 2, 1, 1), 1);
-    EXPECT_EQ(t_.flags, kTexFlagManaged);
+    EXPECT_EQ(t_.flags, TEX_FLAG_MANAGED);
     const uint16_t rgb565[2] = {0xF800, 0x07E0};
     ASSERT_EQ(tex_fill_rect(&t_, 0, 0, 2, 1, bytes(rgb565)), 1);
     EXPECT_EQ(std::pair(tex_read_pixel(&t_, 0, 0), tex_read_pixel(&t_, 1, 0)),
@@ -161,7 +161,7 @@ TEST_F(TexTest, CreateFillAndReadBackInEachFormatButRefuseBadRectanglesAndBuffer
     EXPECT_EQ(tex_fill_rect(nullptr, 0, 0, 1, 1, buf), 0);
     TexRecord empty{};
     EXPECT_EQ(tex_read_pixel(&empty, 0, 0), 0u);
-    EXPECT_EQ(tex_create(&empty, GFX_FMT_A8R8G8B8, kTexMaxSide + 1, 4, 0), 0);
+    EXPECT_EQ(tex_create(&empty, GFX_FMT_A8R8G8B8, TEX_MAX_SIDE + 1, 4, 0), 0);
 }
 
 TEST_F(TexTest, FillRgbStepsFourBytesAndChecksTheRectangle)
@@ -195,12 +195,12 @@ TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
     tex_color_fill(7, 0xFF00FF00);
     EXPECT_TRUE(Near(Pixel(3, 3), 0xFF00FF00));
     tex_set_render_target(0, tex_default_rt_handle());
-    EXPECT_EQ(tex_get_target_width(), kTestWidth);
+    EXPECT_EQ(tex_get_target_width(), DISP_FIXTURE_TEST_WIDTH);
     tex_stretch(0, 7, 0);
     EXPECT_TRUE(Near(Pixel(40, 30), 0xFF00FF00));
     SurfRecord depth;
     ASSERT_EQ(tex_surface_create(&depth, GFX_FMT_D16, 16, 8), 1);
-    EXPECT_EQ(std::pair(int(depth.kind), int(depth.bpp)), std::pair(int(kSurfKindDepth), 16));
+    EXPECT_EQ(std::pair(int(depth.kind), int(depth.bpp)), std::pair(int(DISP_SURF_KIND_DEPTH), 16));
     tex_set_targets(7, 0, &depth);
     EXPECT_EQ(tex_get_depth_target(), &depth);
     gfx_begin_scene();
@@ -216,8 +216,8 @@ TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
     TexRecord& rt = t_;
     ASSERT_EQ(tex_create_render_target(&rt, GFX_FMT_A8R8G8B8, 16, 8), 1);
     EXPECT_NE(rt.surface, nullptr);
-    const int flags = kTexFlagRenderTarget | (kTexAddrClamp << kTexAddrUShift) |
-                      (kTexAddrClamp << kTexAddrVShift);
+    const int flags = TEX_FLAG_RENDER_TARGET | (TEX_ADDR_CLAMP << TEX_ADDR_U_SHIFT) |
+                      (TEX_ADDR_CLAMP << TEX_ADDR_V_SHIFT);
     EXPECT_EQ(rt.flags, flags);
     rt.req_w = 13;  // as a resource would ask
     tex_on_lost(&rt);
@@ -239,7 +239,7 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     auto dds = make_dds(6, 10);
     ASSERT_EQ(tex_create_from_file_mem(&t_, dds, 0, 0), 1);
     EXPECT_EQ(std::tuple(t_.real_w, t_.real_h, t_.req_w, int(t_.flags)),
-              std::tuple(6, 10, 6, int(kTexFlagManaged)));
+              std::tuple(6, 10, 6, int(TEX_FLAG_MANAGED)));
     EXPECT_EQ(tex_read_pixel(&t_, 5, 9), 0xFF000509u);
     tex_release(&t_);
     // Truncated header, truncated pixels, a header size that lies, a width past any texture.
@@ -257,21 +257,21 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
 TEST(DxtBlock, ColoursInThirdsIndexThreeTransparentAndAlphaExplicitOrInterpolated)
 {
     // Red, blue; row 0 indices 0, 1, 2, 3; row 1 all index 0.
-    auto px = decode(kSfDxt1, dxt1_block(0xF800, 0x001F, 0xE4), 0, 0, 4, 4, 8);
+    auto px = decode(DISP_SF_DXT1, dxt1_block(0xF800, 0x001F, 0xE4), 0, 0, 4, 4, 8);
     // (2 * 248 + 0 + 1) / 3 = 165, (0 + 248 + 1) / 3 = 83
     EXPECT_EQ(Px(px.begin(), px.begin() + 5),
               Px({0xFFF80000, 0xFF0000F8, 0xFFA50053, 0xFF5300A5, 0xFFF80000}));
     // Green 0x07E0 expands to 252 without low-bit replication.
     const auto b = dxt1_block(0x07E0, 0x07E0, 0xFF, 0x00);
-    px = decode(kSfDxt1, b, 0, 0, 4, 2, 8);
+    px = decode(DISP_SF_DXT1, b, 0, 0, 4, 2, 8);
     EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
     // DXT3 with full explicit alpha: index 3 still loses its alpha.
-    px = decode(kSfDxt3, std::vector<uint8_t>(8, 0xFF) + b, 0, 0, 4, 2, 16);
+    px = decode(DISP_SF_DXT3, std::vector<uint8_t>(8, 0xFF) + b, 0, 0, 4, 2, 16);
     EXPECT_EQ(std::pair(px[0], px[4]), std::pair(0x0000FC00u, 0xFF00FC00u));
     // Explicit four-bit alpha times seventeen, and interpolated alpha in both modes.
     // Row 0 alpha word 0xF0A5 over white, index 0.
     const auto src = std::vector<uint8_t>{0xA5, 0xF0, 0, 0, 0, 0, 0, 0} + dxt1_block(0xFFFF, 0, 0);
-    for (int fmt : {kSfDxt2, kSfDxt3}) {
+    for (int fmt : {DISP_SF_DXT2, DISP_SF_DXT3}) {
         auto px = decode(fmt, src, 0, 0, 4, 2, 16);
         EXPECT_EQ(Px(px.begin(), px.begin() + 5),
                   Px({0x55F8FCF8, 0xAAF8FCF8, 0x00F8FCF8, 0xFFF8FCF8, 0x00F8FCF8}));
@@ -284,10 +284,10 @@ TEST(DxtBlock, ColoursInThirdsIndexThreeTransparentAndAlphaExplicitOrInterpolate
         for (int i = 0; i < 6; ++i) s.push_back(uint8_t(codes >> (8 * i)));
         return s + dxt1_block(0xFFFF, 0, 0);
     };
-    px = decode(kSfDxt5, block(0, 255), 0, 0, 4, 2, 16);
+    px = decode(DISP_SF_DXT5, block(0, 255), 0, 0, 4, 2, 16);
     const uint32_t five[8] = {0, 255, 51, 102, 153, 204, 0, 255};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, five[i]) << i;
-    px = decode(kSfDxt4, block(255, 0), 0, 0, 4, 2, 16);
+    px = decode(DISP_SF_DXT4, block(255, 0), 0, 0, 4, 2, 16);
     const uint32_t seven[8] = {255, 0, 218, 182, 145, 109, 72, 36};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(px[i] >> 24, seven[i]) << i;
 }
@@ -296,23 +296,23 @@ TEST(DxtRect, SmallTexturesAndMisalignedRectanglesDecodeTheirOwnWindowAndHostile
 {
     const auto src = dxt1_block(0xF800, 0x001F, 0x04);  // row 0: indices 0, 1
     std::vector<uint32_t> out(4 + 1, 0x12345678);
-    ASSERT_EQ(dxt_decode_rect(std::span(out).first(4), src, 0, 0, 2, 2, 8, kSfDxt1), 1);
+    ASSERT_EQ(dxt_decode_rect(std::span(out).first(4), src, 0, 0, 2, 2, 8, DISP_SF_DXT1), 1);
     // Nothing is written past the rectangle.
     EXPECT_EQ(out, Px({0xFFF80000, 0xFF0000F8, 0xFFF80000, 0xFFF80000, 0x12345678}));
     // An 8 x 8 DXT1 texture of four solid blocks: red, green / blue, white.
     const auto four = dxt1_block(0xF800, 0, 0) + dxt1_block(0x07E0, 0, 0) +
                       dxt1_block(0x001F, 0, 0) + dxt1_block(0xFFFF, 0, 0);
-    auto px = decode(kSfDxt1, four, 2, 2, 4, 4, 16);
+    auto px = decode(DISP_SF_DXT1, four, 2, 2, 4, 4, 16);
     EXPECT_EQ(Px(px.begin(), px.begin() + 4), Px({0xFFF80000, 0xFFF80000, 0xFF00FC00, 0xFF00FC00}));
     EXPECT_EQ(std::pair(px[2 * 4 + 0], px[3 * 4 + 3]), std::pair(0xFF0000F8u, 0xFFF8FCF8u));
     // Sizes the source cannot hold.
-    EXPECT_TRUE(refused(kSfDxt1, src, 0, 0, 8, 4, 8));   // needs two blocks
-    EXPECT_TRUE(refused(kSfDxt5, src, 0, 0, 4, 4, 16));  // truncated 16-byte block
-    EXPECT_TRUE(refused(kSfDxt1, src, 0, 4, 4, 4, 8));   // second block row absent
-    EXPECT_TRUE(refused(kSfDxt1, src, -1, 0, 4, 4, 8));
+    EXPECT_TRUE(refused(DISP_SF_DXT1, src, 0, 0, 8, 4, 8));   // needs two blocks
+    EXPECT_TRUE(refused(DISP_SF_DXT5, src, 0, 0, 4, 4, 16));  // truncated 16-byte block
+    EXPECT_TRUE(refused(DISP_SF_DXT1, src, 0, 4, 4, 4, 8));   // second block row absent
+    EXPECT_TRUE(refused(DISP_SF_DXT1, src, -1, 0, 4, 4, 8));
     std::vector<uint32_t> small(3);
-    EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 2, 2, 8, kSfDxt1), 0);
-    EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 1, 1, 8, kSfA8R8G8B8), 0);
+    EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 2, 2, 8, DISP_SF_DXT1), 0);
+    EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 1, 1, 8, DISP_SF_A8R8G8B8), 0);
 }
 
 TEST(RowConvert, SixteenBitFormatsReplicateLowBitsRowsAdvanceByPitchAndBadInputGivesZeros)
@@ -321,25 +321,26 @@ TEST(RowConvert, SixteenBitFormatsReplicateLowBitsRowsAdvanceByPitchAndBadInputG
         return decode(fmt, src, 0, 0, 1, 1, int(src.size()))[0];
     };
     uint16_t v = 0x8000 | (31 << 10) | (16 << 5) | 1;
-    EXPECT_EQ(one(kSfA1R5G5B5, {uint8_t(v), uint8_t(v >> 8)}), 0xFFFF8009u);
-    EXPECT_EQ(one(kSfX1R5G5B5, {uint8_t(v), uint8_t((v >> 8) & 0x7F)}), 0x00FF8009u);
+    EXPECT_EQ(one(DISP_SF_A1R5G5B5, {uint8_t(v), uint8_t(v >> 8)}), 0xFFFF8009u);
+    EXPECT_EQ(one(DISP_SF_X1R5G5B5, {uint8_t(v), uint8_t((v >> 8) & 0x7F)}), 0x00FF8009u);
     v = (63 << 5) | 2;
-    EXPECT_EQ(one(kSfR5G6B5, {uint8_t(v), uint8_t(v >> 8)}), 0xFF00FF12u);
-    EXPECT_EQ(one(kSfA4R4G4B4, {0x34, 0x12}), 0x11223344u);
-    EXPECT_EQ(one(kSfR8G8B8, {1, 2, 3}), 0xFF030201u);
-    EXPECT_EQ(one(kSfA8, {0x40}), 0x40FFFFFFu);
-    EXPECT_EQ(one(kSfL8, {0x40}), 0xFF404040u);
-    EXPECT_EQ(one(kSfA8L8, {0x40, 0x80}), 0x80404040u);
-    EXPECT_EQ(one(kSfX8R8G8B8, {4, 3, 2, 1}), 0x01020304u);
+    EXPECT_EQ(one(DISP_SF_R5G6B5, {uint8_t(v), uint8_t(v >> 8)}), 0xFF00FF12u);
+    EXPECT_EQ(one(DISP_SF_A4R4G4B4, {0x34, 0x12}), 0x11223344u);
+    EXPECT_EQ(one(DISP_SF_R8G8B8, {1, 2, 3}), 0xFF030201u);
+    EXPECT_EQ(one(DISP_SF_A8, {0x40}), 0x40FFFFFFu);
+    EXPECT_EQ(one(DISP_SF_L8, {0x40}), 0xFF404040u);
+    EXPECT_EQ(one(DISP_SF_A8L8, {0x40, 0x80}), 0x80404040u);
+    EXPECT_EQ(one(DISP_SF_X8R8G8B8, {4, 3, 2, 1}), 0x01020304u);
     // 3 x 3 L8 picture with a pitch of 5 bytes; read the 2 x 2 at (1, 1).
     std::vector<uint8_t> src = {0, 1, 2, 9, 9, 10, 11, 12, 9, 9, 20, 21, 22};
-    EXPECT_EQ(decode(kSfL8, src, 1, 1, 2, 2, 5),
+    EXPECT_EQ(decode(DISP_SF_L8, src, 1, 1, 2, 2, 5),
               Px({0xFF0B0B0B, 0xFF0C0C0C, 0xFF151515, 0xFF161616}));
     const std::vector<uint8_t> ff(64, 0xFF);
-    for (int fmt : {int(kSfA16B16G16R16), int(kSfR32F), int(kSfA32B32G32R32F), 99, -1})
+    for (int fmt :
+         {int(DISP_SF_A16B16G16R16), int(DISP_SF_R32F), int(DISP_SF_A32B32G32R32F), 99, -1})
         EXPECT_TRUE(refused(fmt, ff, 0, 0, 2, 2, 16)) << fmt;
-    EXPECT_TRUE(refused(kSfA8R8G8B8, ff, 0, 0, 4, 5, 16));  // 5 rows of 16 bytes > 64
-    EXPECT_TRUE(refused(kSfA8R8G8B8, ff, 2, 0, 4, 1, 16));  // row runs past the pitch
+    EXPECT_TRUE(refused(DISP_SF_A8R8G8B8, ff, 0, 0, 4, 5, 16));  // 5 rows of 16 bytes > 64
+    EXPECT_TRUE(refused(DISP_SF_A8R8G8B8, ff, 2, 0, 4, 1, 16));  // row runs past the pitch
 }
 
 // Random rectangles, pitches and source sizes for every format: the converters either decode or

@@ -14,10 +14,10 @@ TEST_F(BallsCylTest, SpherePairsPushByWeightShare)
         int contact;
         float push_a, push_b;
     } cases[] = {
-        {1u | kBallsPushable, 2u | kBallsPushable, 2, 1, 1, -0.25f, 0.25f},
-        {1u, 2u | kBallsPushable, 2, 1, 1, 0.0f, 0.25f},
-        {1u | kBallsPushable | kBallsNoPush, 2u | kBallsPushable, 2, 1, 1, 0.0f, 0.0f},
-        {1u | kBallsPushable, 2u | kBallsPushable, 2, 0, 0, 0.0f, 0.0f},  // one way only
+        {1u | BALLS_HIT_PUSHABLE, 2u | BALLS_HIT_PUSHABLE, 2, 1, 1, -0.25f, 0.25f},
+        {1u, 2u | BALLS_HIT_PUSHABLE, 2, 1, 1, 0.0f, 0.25f},
+        {1u | BALLS_HIT_PUSHABLE | BALLS_HIT_NO_PUSH, 2u | BALLS_HIT_PUSHABLE, 2, 1, 1, 0.0f, 0.0f},
+        {1u | BALLS_HIT_PUSHABLE, 2u | BALLS_HIT_PUSHABLE, 2, 0, 0, 0.0f, 0.0f},  // one way only
     };
     for (const Case& c : cases) {
         balls_hit_clear();
@@ -49,8 +49,8 @@ TEST_F(BallsCylTest, SpherePairsPushByWeightShare)
 
     // Without owner matrices the given positions count; zero weights move nobody.
     balls_hit_clear();
-    BallsHitObject* p = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
-    BallsHitObject* q = balls_hit_create(nullptr, nullptr, 1u | kBallsPushable, 1, 1);
+    BallsHitObject* p = balls_hit_create(nullptr, nullptr, 1u | BALLS_HIT_PUSHABLE, 1, 1);
+    BallsHitObject* q = balls_hit_create(nullptr, nullptr, 1u | BALLS_HIT_PUSHABLE, 1, 1);
     const Vec3 pp = {0, 0, 0}, pq = {1, 0, 0};
     balls_hit_set_pos(p, &pp);
     balls_hit_set_pos(q, &pq);
@@ -84,7 +84,7 @@ TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)
     balls_hit_free(o);  // a second free changes nothing
     EXPECT_EQ(balls_hit_count(), 0);
     EXPECT_EQ(balls_hit_sphere_count(), 0);
-    for (int i = 0; i < kBallsObjects; i++)
+    for (int i = 0; i < BALLS_HIT_OBJECTS; i++)
         ASSERT_NE(balls_hit_create(nullptr, nullptr, 0, 0, 1), nullptr);
     EXPECT_EQ(balls_hit_create(nullptr, nullptr, 0, 0, 1), nullptr);
 }
@@ -97,11 +97,13 @@ TEST_F(BallsCylTest, VolumesPushApartAndStayInsideTheBoundaryPlanes)
         int contact;
         float push_a, push_b;
     } cases[] = {
-        {2.0f, 0.0f, 1u | kBallsPushable, 1u | kBallsPushable, 1, -1.0f, 1.0f},  // overlap 2
-        {2.0f, 0.0f, 1u, 1u | kBallsPushable, 1, 0.0f, 1.0f},
-        {2.0f, 0.0f, 1u | kBallsNoPush, 1u | kBallsPushable, 1, 0.0f, 0.0f},
-        {4.0f, 0.0f, 1u | kBallsPushable, 1u | kBallsPushable, 0, 0.0f, 0.0f},   // d^2 = R^2
-        {2.0f, 2.0f, 1u | kBallsPushable, 1u | kBallsPushable, 1, -1.0f, 1.0f},  // dy^2 = H^2
+        {2.0f, 0.0f, 1u | BALLS_HIT_PUSHABLE, 1u | BALLS_HIT_PUSHABLE, 1, -1.0f,
+         1.0f},  // overlap 2
+        {2.0f, 0.0f, 1u, 1u | BALLS_HIT_PUSHABLE, 1, 0.0f, 1.0f},
+        {2.0f, 0.0f, 1u | BALLS_HIT_NO_PUSH, 1u | BALLS_HIT_PUSHABLE, 1, 0.0f, 0.0f},
+        {4.0f, 0.0f, 1u | BALLS_HIT_PUSHABLE, 1u | BALLS_HIT_PUSHABLE, 0, 0.0f, 0.0f},  // d^2 = R^2
+        {2.0f, 2.0f, 1u | BALLS_HIT_PUSHABLE, 1u | BALLS_HIT_PUSHABLE, 1, -1.0f,
+         1.0f},  // dy^2 = H^2
     };
     for (const Case& c : cases) {
         hitcyl_pool_reset();

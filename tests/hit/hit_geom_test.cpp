@@ -86,7 +86,7 @@ TEST_F(HitGeomTest, HierarchyFindsWhatBruteForceFinds)
 
             Vec3 p = in_box(0);
             p.y = g.box_max.y + 1;
-            const Vec3 down = {0, -kHitGroundDepth, 0};
+            const Vec3 down = {0, -HIT_GROUND_DEPTH, 0};
             const float gwant = brute_segment(g, p, down);
             ASSERT_EQ(hit_coll_ground(g, nullptr, &p, &h), int(gwant < 2)) << m.name << " " << i;
             if (gwant < 2) {
@@ -150,7 +150,7 @@ TEST_F(HitGeomTest, RayGroundAndSphereEdgeCases)
 
     const Vec3 on_edge = {-7.5f, 3, -7.5f};  // on the line between a quad's two triangles
     ASSERT_EQ(hit_coll_ground(g, nullptr, &on_edge, &h), 1);
-    EXPECT_NEAR(on_edge.y - kHitGroundDepth * h.t, 0.0f, 1e-4);
+    EXPECT_NEAR(on_edge.y - HIT_GROUND_DEPTH * h.t, 0.0f, 1e-4);
     const Vec3 outside = {12, 3, 0}, nan_point = {NAN, 3, 0}, far = {1e30f, 3, 0};
     Mat44 moved;
     const Vec3 shift = {5, 0, 0};

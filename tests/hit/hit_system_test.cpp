@@ -18,9 +18,9 @@ TEST_F(HitSystemTest, OwnerAndGroupFiltering)
         HitGroup group;
         int hit;
         float y;
-    } cases[] = {{0, kHitAnyGroup, 1, 5},
-                 {2, kHitAnyGroup, 1, 0},
-                 {1, kHitAnyGroup, 1, 5},
+    } cases[] = {{0, HIT_ANY_GROUP, 1, 5},
+                 {2, HIT_ANY_GROUP, 1, 0},
+                 {1, HIT_ANY_GROUP, 1, 5},
                  {0, 5, 1, 0},
                  {2, 7, 0, 0},
                  {0, 6, 0, 0}};
@@ -40,7 +40,7 @@ TEST_F(HitSystemTest, SweepStopsAtTheWallAndSlides)
     const Vec3 start = {0, 1, 0}, move = {8, 0, 2};
     Vec3 p, n;
     float corners[9], box[6];
-    ASSERT_EQ(hit_sweep_nearest(&start, &move, &p, &n, nullptr, corners, box, 0, kHitAnyGroup), 1);
+    ASSERT_EQ(hit_sweep_nearest(&start, &move, &p, &n, nullptr, corners, box, 0, HIT_ANY_GROUP), 1);
     EXPECT_NEAR(p.x, 5, 1e-4);
     EXPECT_NEAR(n.x, -1, 1e-6);
     for (int i = 0; i < 3; i++) EXPECT_FLOAT_EQ(corners[3 * i], 5);
@@ -72,19 +72,19 @@ TEST_F(HitSystemTest, SphereTargetsAndTheSphereQuery)
     hit_target_add_sphere(&c, 1, &m, 1, 1, 0, 0);
     const Vec3 o = {0, 2, 0}, v = {20, 0, 0};
     float t;
-    ASSERT_EQ(hit_ray_fraction(&o, &v, &t, nullptr, nullptr, 0, kHitAnyGroup), 1);
+    ASSERT_EQ(hit_ray_fraction(&o, &v, &t, nullptr, nullptr, 0, HIT_ANY_GROUP), 1);
     EXPECT_NEAR(t, 0.45f, 1e-6);
-    EXPECT_EQ(hit_ray_nearest(&o, &v, nullptr, nullptr, nullptr, 0, kHitAnyGroup), 0);
+    EXPECT_EQ(hit_ray_nearest(&o, &v, nullptr, nullptr, nullptr, 0, HIT_ANY_GROUP), 0);
     const Vec3 inside = {10, 2.5f, 0}, miss = {20, 0, 0};  // a start inside meets it at once
-    ASSERT_EQ(hit_ray_fraction(&inside, &v, &t, nullptr, nullptr, 0, kHitAnyGroup), 1);
+    ASSERT_EQ(hit_ray_fraction(&inside, &v, &t, nullptr, nullptr, 0, HIT_ANY_GROUP), 1);
     EXPECT_EQ(t, 0.0f);
-    EXPECT_EQ(hit_ray_fraction(&miss, &v, &t, nullptr, nullptr, 0, kHitAnyGroup), 0);
+    EXPECT_EQ(hit_ray_fraction(&miss, &v, &t, nullptr, nullptr, 0, HIT_ANY_GROUP), 0);
     // A contact far from the centre of a large sphere is still reported.
     const Mat44 id = at(0, 0, 0);
     hit_target_add_model(coll(qvw::sample_coll_ground()), &id, 1, 2, nullptr, 0);
     const Vec3 far = {0, 1500, 0};
     Vec3 p;
-    ASSERT_EQ(hit_sphere_nearest(&far, nullptr, 1600, &p, nullptr, nullptr, 0, kHitAnyGroup), 1);
+    ASSERT_EQ(hit_sphere_nearest(&far, nullptr, 1600, &p, nullptr, nullptr, 0, HIT_ANY_GROUP), 1);
     EXPECT_NEAR(p.y, 0, 1e-3);
 }
 
@@ -105,8 +105,8 @@ TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameAndAReleasedTargetDeliversNoMore)
     HitTarget* t = hit_target_add_model(coll(qvw::sample_coll_ground()), &id, 3, 1, nullptr, 9);
     const Vec3 o = {1, 5, 1}, v = {0, -10, 0};
     g_calls = 0;
-    HitRay* kept = hit_ray_add(&o, &v, 10, kHitAnyGroup, 11, 12);
-    hit_ray_add_callback(&o, &v, 10, kHitAnyGroup, 21, on_ray, 22);
+    HitRay* kept = hit_ray_add(&o, &v, 10, HIT_ANY_GROUP, 11, 12);
+    hit_ray_add_callback(&o, &v, 10, HIT_ANY_GROUP, 21, on_ray, 22);
     EXPECT_EQ(hit_ray_count(), 2);
     hit_frame();
     EXPECT_EQ(g_calls, 1);
@@ -132,8 +132,8 @@ TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameAndAReleasedTargetDeliversNoMore)
     EXPECT_EQ(hit_ray_count(), 0);
 
     // A target released by a callback delivers nothing more in that frame.
-    hit_ray_add_callback(&o, &v, 10, kHitAnyGroup, 1, on_ray, 0);
-    hit_ray_add_callback(&o, &v, 10, kHitAnyGroup, 2, on_ray, 0);
+    hit_ray_add_callback(&o, &v, 10, HIT_ANY_GROUP, 1, on_ray, 0);
+    hit_ray_add_callback(&o, &v, 10, HIT_ANY_GROUP, 2, on_ray, 0);
     g_calls = 0;
     g_release_in_callback = t;
     hit_frame();
@@ -145,11 +145,11 @@ TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameAndAReleasedTargetDeliversNoMore)
 
 TEST_F(HitSystemTest, PoolsIdsAndChains)
 {
-    for (int i = 0; i < kHitTargets; i++)
+    for (int i = 0; i < HIT_TARGETS; i++)
         ASSERT_NE(hit_target_add_sphere(nullptr, 1, nullptr, 0, 0, 0, 0), nullptr);
     EXPECT_EQ(hit_target_add_sphere(nullptr, 1, nullptr, 0, 0, 0, 0), nullptr);
     EXPECT_EQ(hit_target_add_model(99, nullptr, 0, 0, nullptr, 0), nullptr);
-    for (int i = 0; i < kHitRays; i++)
+    for (int i = 0; i < HIT_RAYS; i++)
         ASSERT_NE(hit_ray_add(nullptr, nullptr, 0, 0, 0, 0), nullptr);
     EXPECT_EQ(hit_ray_add(nullptr, nullptr, 0, 0, 0, 0), nullptr);
     hit_pool_reset();

@@ -37,17 +37,17 @@ Mat44 random_affine(unsigned seed)
         {1.0f + 0.1f * f, 0.5f + 0.05f * f, 2.0f - 0.1f * f});
 }
 
-const Vec3 k_angle_sets[] = {{0.3f, 0.7f, -1.1f},    {0, 0, 0},
-                             {-1.2f, 2.5f, 0.4f},    {1.0f, -3.0f, 3.0f},
-                             {0.01f, 0.02f, -0.03f}, {-0.5f, 1.5f, -2.8f}};
-const Vec3 k_quarter_y = {0, float(M_PI_2), 0};
+const Vec3 VM_MAT_ANGLE_SETS[] = {{0.3f, 0.7f, -1.1f},    {0, 0, 0},
+                                  {-1.2f, 2.5f, 0.4f},    {1.0f, -3.0f, 3.0f},
+                                  {0.01f, 0.02f, -0.03f}, {-0.5f, 1.5f, -2.8f}};
+const Vec3 VM_MAT_QUARTER_Y = {0, float(M_PI_2), 0};
 
 }  // namespace
 
 // b first, then a: the child's world matrix is mul(parent, local).
 TEST(MatConventions, MultiplicationAppliesBFirst)
 {
-    const Mat44 t = translation({1, 0, 0}), r = pos_angles({}, k_quarter_y);
+    const Mat44 t = translation({1, 0, 0}), r = pos_angles({}, VM_MAT_QUARTER_Y);
     expect_vec3_near(point_by(mat_mul(t, r), {}), {1, 0, 0}, 1e-6f);
     // Translate first, then turn: (1,0,0) -> (0,0,-1).
     expect_vec3_near(point_by(mat_mul(r, t), {}), {0, 0, -1}, 1e-4f);
@@ -57,7 +57,7 @@ TEST(MatConventions, MultiplicationAppliesBFirst)
 TEST(MatConventions, EulerOrderIsZThenXThenY)
 {
     const Vec3 p = {0.3f, -1.2f, 2.0f};
-    for (const Vec3& a : k_angle_sets)
+    for (const Vec3& a : VM_MAT_ANGLE_SETS)
         expect_vec3_near(point_by(pos_angles({}, a), p), rot(rot(rot(p, 2, a.z), 0, a.x), 1, a.y),
                          2e-6f);
 }
@@ -67,7 +67,7 @@ TEST(MatConventions, EditorsActInTheOwnFrame)
 {
     const Mat44 m = random_affine(3);
     Mat44 edited;
-    for (const Vec3& a : k_angle_sets)
+    for (const Vec3& a : VM_MAT_ANGLE_SETS)
         expect_mat_near(*vm_mat_rotate_euler(&edited, &m, &a), mat_mul(m, pos_angles({}, a)),
                         1e-5f);
     const Vec3 t = {1, 2, 3}, axis = {0, 2, 0};
@@ -197,7 +197,7 @@ TEST(MatInterpolate, TheEndIsExactAndScaledMatricesKeepTheirRotation)
     // Rotation of scaled matrices used to be taken from the unnormalised 3x3.
     // Between scale 2 at 0 degrees and scale 4 at 90 degrees: scale 3 at 45.
     const Mat44 a2 = scaled(mat_identity(), {2, 2, 2}),
-                b2 = scaled(pos_angles({}, k_quarter_y), {4, 4, 4});
+                b2 = scaled(pos_angles({}, VM_MAT_QUARTER_Y), {4, 4, 4});
     const Mat44 want = scaled(pos_angles({}, {0, float(M_PI_4), 0}), {3, 3, 3});
     expect_mat_near(*vm_mat_interpolate(&r, &a2, &b2, 0.5f), want, 1e-3f);
 }

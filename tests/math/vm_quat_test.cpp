@@ -9,9 +9,9 @@ Quat axis_angle(Vec3 axis, float angle)
     return *vm_quat_from_axis_angle(&q, &axis, angle);
 }
 
-const Vec3 k_x = {1, 0, 0}, k_y = {0, 1, 0}, k_z = {0, 0, 1};
+const Vec3 VM_QUAT_X = {1, 0, 0}, VM_QUAT_Y = {0, 1, 0}, VM_QUAT_Z = {0, 0, 1};
 // A unit axis off every plane: (1, 2, -2) / 3.
-const Vec3 k_slanted = {1 / 3.0f, 2 / 3.0f, -2 / 3.0f};
+const Vec3 VM_QUAT_SLANTED = {1 / 3.0f, 2 / 3.0f, -2 / 3.0f};
 
 }  // namespace
 
@@ -30,23 +30,23 @@ TEST(Quat, MatrixRoundTripEveryBranch)
 
 TEST(Quat, AxisAngleBothWaysAndRotationBetweenDirections)
 {
-    const Quat q = axis_angle(k_z, float(M_PI_2));
+    const Quat q = axis_angle(VM_QUAT_Z, float(M_PI_2));
     Vec3 back;
     float angle;
     vm_quat_to_axis_angle(&back, &angle, &q);
     EXPECT_NEAR(angle, float(M_PI_2), 5e-4f);
-    expect_vec3_near(back, k_z, 2e-4f);
+    expect_vec3_near(back, VM_QUAT_Z, 2e-4f);
     const Vec3 to = {0, 0, -3};
     Quat r;
-    const Mat44 m = quat_matrix(*vm_rotation_between(&r, &k_x, &to));
-    expect_vec3_near(*vm_mat_transform_vector(&back, &m, &k_x), {0, 0, -1}, 1e-3f);
+    const Mat44 m = quat_matrix(*vm_rotation_between(&r, &VM_QUAT_X, &to));
+    expect_vec3_near(*vm_mat_transform_vector(&back, &m, &VM_QUAT_X), {0, 0, -1}, 1e-3f);
 }
 
 TEST(Quat, LogExpRoundTrip)
 {
     Quat l, e;
     for (float angle : {0.5f, 1.0f, 2.5f}) {
-        const Quat q = axis_angle(k_slanted, angle);
+        const Quat q = axis_angle(VM_QUAT_SLANTED, angle);
         vm_quat_log(&l, &q);
         const Vec3 v = {l.x, l.y, l.z};
         expect_same_rotation(*vm_quat_exp(&e, &v), q, 1e-5f);
@@ -76,15 +76,15 @@ TEST(Quat, ExpJacobianMatchesFiniteDifferences)
 TEST(Quat, SlerpTakesTheShortestPath)
 {
     Quat r;
-    const Quat b = axis_angle(k_y, float(M_PI_2)), neg = {-b.x, -b.y, -b.z, -b.w};
+    const Quat b = axis_angle(VM_QUAT_Y, float(M_PI_2)), neg = {-b.x, -b.y, -b.z, -b.w};
     vm_quat_slerp(&r, &b, &neg, 0.3f);
     expect_same_rotation(r, b, 1e-6f);
 }
 
 TEST(Quat, ProductsAndConjugates)
 {
-    const Quat a = axis_angle(k_x, 0.4f), b = axis_angle(k_z, 1.1f),
-               flip = axis_angle(k_x, float(M_PI));
+    const Quat a = axis_angle(VM_QUAT_X, 0.4f), b = axis_angle(VM_QUAT_Z, 1.1f),
+               flip = axis_angle(VM_QUAT_X, float(M_PI));
     Quat id, ab, turned;
     vm_quat_identity(&id);
     EXPECT_TRUE(same_bits(*vm_quat_mul(&ab, &id, &a), a));
@@ -93,12 +93,12 @@ TEST(Quat, ProductsAndConjugates)
     expect_mat_near(quat_matrix(ab), mat_mul(quat_matrix(a), quat_matrix(b)), 1e-5f);
     // Conjugating a rotation about Z by a half turn about X reverses it.
     vm_quat_conjugate_by(&turned, &b, &flip);
-    expect_same_rotation(turned, axis_angle(k_z, -1.1f), 1e-4f);
+    expect_same_rotation(turned, axis_angle(VM_QUAT_Z, -1.1f), 1e-4f);
 }
 
 TEST(Quat, MatrixDerivativeMatchesFiniteDifferences)
 {
-    const Quat q = axis_angle(k_slanted, 0.8f);
+    const Quat q = axis_angle(VM_QUAT_SLANTED, 0.8f);
     const Quat d = {0.1f, -0.2f, 0.3f, 0.05f};
     Mat44 deriv;
     vm_quat_matrix_derivative(&deriv, &q, &d);

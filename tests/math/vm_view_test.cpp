@@ -5,7 +5,7 @@
 
 namespace {
 
-const ProjParams k_params = {-0.4f, 0.4f, -0.3f, 0.3f, 0.5f, 100.0f};
+const ProjParams VM_VIEW_PARAMS = {-0.4f, 0.4f, -0.3f, 0.3f, 0.5f, 100.0f};
 
 Mat44 aimed(Vec3 eye, Vec3 target, const Vec3* up = nullptr)
 {
@@ -34,13 +34,13 @@ TEST(Frustum, PlanesOfAKnownCamera)
     const Mat44 cam = aimed({10, 2, -5}, {20, 2, -5});
     Mat44 view, proj;
     vm_mat_inverse(&view, &cam);
-    viewmath_perspective_from6(&proj, &k_params);
+    viewmath_perspective_from6(&proj, &VM_VIEW_PARAMS);
     const Mat44 vp = mat_mul(proj, view);  // view first, then projection
     FrustumPlanes f;
     viewmath_frustum_planes(&f, &vp);
     for (const Plane& p : f.p) EXPECT_NEAR(p.a * p.a + p.b * p.b + p.c * p.c, 1.0f, 1e-5f);
     Vec3 corners[8];
-    viewmath_frustum_corners(corners, &cam, &k_params);
+    viewmath_frustum_corners(corners, &cam, &VM_VIEW_PARAMS);
     // Corner order: near TL, TR, BL, BR, then far.
     EXPECT_TRUE(all_near(std::array{corners[0].x, corners[4].x}, {10.5f, 110.0f}, 1e-3f));
     const int on_side[6][4] = {{-1},         {4, 5, 6, 7}, {1, 3, 5, 7},

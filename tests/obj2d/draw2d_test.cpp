@@ -72,7 +72,7 @@ TEST_F(Draw2d, TrianglesFillAndSplitOnTextureChanges)
 int g_tris = 0;
 void emit_tris(DrawObj* o, void*)
 {
-    prim2d_begin(o, kPrim2dTriangles, 0, 0);
+    prim2d_begin(o, PRIM2D_TRIANGLES, 0, 0);
     for (int i = 0; i < g_tris; ++i) {
         prim2d_vertex_colour(o, 0xFF0000FFu);
         prim2d_vertex(o, 0, 0);

@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr uint32_t kRed = 0xFFFF0000u, kBlue = 0xFF0000FFu, kBlack = 0xFF000000u;
-constexpr uint32_t kWhite = 0xFFFFFFFFu, kGreen = 0xFF00FF00u;
+constexpr uint32_t FLA_RED = 0xFFFF0000u, FLA_BLUE = 0xFF0000FFu, FLA_BLACK = 0xFF000000u;
+constexpr uint32_t FLA_WHITE = 0xFFFFFFFFu, FLA_GREEN = 0xFF00FF00u;
 
 class Fla : public Obj2dDevice {
 protected:
@@ -23,7 +23,7 @@ protected:
         Obj2dDevice::SetUp();
         if (HasFatalFailure()) return;
         fla_pool_reset();
-        for (auto [name, argb] : {std::pair{"red", kRed}, {"blue", kBlue}})
+        for (auto [name, argb] : {std::pair{"red", FLA_RED}, {"blue", FLA_BLUE}})
             res_crop_register_px("m", name, 0, 0, 4, 4,
                                  MakeTex(name, 4, 4, std::vector<uint32_t>(16, argb)));
         movie_ = res_flash_register("m", "anim", qvw::fla_chunk(qvw::sample_movie()));
@@ -73,24 +73,24 @@ TEST_F(Fla, SampleMoviePlacesMovesTintsAndRemoves)
     ASSERT_NE(o, nullptr);
     EXPECT_EQ(flaobj_get_width(o), 64);
     DrawFrame();
-    ExpectPixels(kRed, {{8, 8}});
-    ExpectPixels(kBlue, {{24, 8}});
-    ExpectPixels(kWhite, {{48, 38}});  // shape 2 through the nested sprite
-    ExpectPixels(kBlack, {{40, 8}, {8, 30}});
+    ExpectPixels(FLA_RED, {{8, 8}});
+    ExpectPixels(FLA_BLUE, {{24, 8}});
+    ExpectPixels(FLA_WHITE, {{48, 38}});  // shape 2 through the nested sprite
+    ExpectPixels(FLA_BLACK, {{40, 8}, {8, 30}});
     flaobj_tick(o);
     EXPECT_EQ(flaobj_get_frame(o), 1);
     DrawFrame();
     EXPECT_TRUE(Near(Pixel(8, 30), 0xFF800000u, 2)) << std::hex << Pixel(8, 30);
-    ExpectPixels(kBlack, {{8, 8}});
+    ExpectPixels(FLA_BLACK, {{8, 8}});
     flaobj_tick(o);
     DrawFrame();
-    ExpectPixels(kBlack, {{8, 30}, {24, 30}});
-    ExpectPixels(kWhite, {{48, 38}});
+    ExpectPixels(FLA_BLACK, {{8, 30}, {24, 30}});
+    ExpectPixels(FLA_WHITE, {{48, 38}});
     EXPECT_EQ(flaobj_get_frame(o), 2);
     const FlaObjImage image = {"slot", "m", "blue"};  // a crop in place of the asset's image
     flaobj_set_images(o, -1, &image, 1);
     DrawFrame();
-    ExpectPixels(kBlue, {{48, 38}});
+    ExpectPixels(FLA_BLUE, {{48, 38}});
     // The one-frame sprite timeline loops at every tick, and any timeline
     // reaching its end sets the ended flag.
     EXPECT_TRUE(flaobj_is_ended(o));
@@ -155,7 +155,7 @@ TEST_F(Fla, SelfNestedSpritesNeitherRecurseNorRestart)
     DrawObj* o = Make(Register("nest", d));
     EXPECT_EQ(fla_pool_use().timelines, 2);
     DrawFrame();
-    ExpectPixels(kWhite, {{16, 16}});
+    ExpectPixels(FLA_WHITE, {{16, 16}});
     flaobj_tick(o);
     EXPECT_EQ(fla_pool_use().timelines, 2);
 }
@@ -164,11 +164,11 @@ TEST_F(Fla, PivotCentresTheStageAlsoRotated)
 {
     DrawObj* o = Make(movie_, 32, 24, 0.5f);
     DrawFrame();
-    ExpectPixels(kRed, {{8, 0}});  // stage (0, 0) sits at (0, -8)
+    ExpectPixels(FLA_RED, {{8, 0}});  // stage (0, 0) sits at (0, -8)
     flaobj_set_rot(o, float(M_PI));
     DrawFrame();
-    ExpectPixels(kRed, {{56, 44}});
-    ExpectPixels(kBlack, {{8, 0}});
+    ExpectPixels(FLA_RED, {{56, 44}});
+    ExpectPixels(FLA_BLACK, {{8, 0}});
 }
 
 TEST_F(Fla, ClipRectangleClipsAndThePreviousScissorReturns)
@@ -179,11 +179,11 @@ TEST_F(Fla, ClipRectangleClipsAndThePreviousScissorReturns)
     flaobj_set_clip(clipped, 1);
     obj_set_sort_subkey(clipped, 200);  // drawn first in the run
     DrawFrame();
-    ExpectPixels(kWhite, {{4, 4}, {20, 20}, {20, 40}});
+    ExpectPixels(FLA_WHITE, {{4, 4}, {20, 20}, {20, 40}});
     flaobj_set_pos(open, 40, 40);
     DrawFrame();
-    ExpectPixels(kWhite, {{4, 4}, {44, 44}});
-    ExpectPixels(kBlack, {{20, 4}, {4, 20}});
+    ExpectPixels(FLA_WHITE, {{4, 4}, {44, 44}});
+    ExpectPixels(FLA_BLACK, {{20, 4}, {4, 20}});
 }
 
 TEST_F(Fla, BoundSpriteDrawsInPlaceOfTheAsset)
@@ -196,14 +196,14 @@ TEST_F(Fla, BoundSpriteDrawsInPlaceOfTheAsset)
     obj_set_type(b, spr_type());
     spr_set_size(b, 8, 8);
     spr_set_pivot(b, 0, 0);
-    spr_set_colour(b, kGreen);
+    spr_set_colour(b, FLA_GREEN);
     obj_free(b);  // not the manager's record: ignored
     DrawFrame();
-    ExpectPixels(kGreen, {{48, 38}});
+    ExpectPixels(FLA_GREEN, {{48, 38}});
     flaobj_unbind_obj(o, "slot");
     EXPECT_EQ(fla_pool_use().bound, 0);
     DrawFrame();
-    ExpectPixels(kWhite, {{48, 38}});
+    ExpectPixels(FLA_WHITE, {{48, 38}});
     float px = -1, py = -1;
     EXPECT_EQ(fla_asset_get_pivot(flaobj_player(o), "slot", &px, &py), 1);
     EXPECT_EQ(px, 0.0f);
@@ -217,9 +217,9 @@ TEST_F(Fla, NestedMoviesThroughBoundObjectsStopAtTheBatchLevels)
         flaobj_set_movie(b, movie_);
         flaobj_set_scale(b, 0.125f, 0.125f);
     }
-    EXPECT_EQ(fla_pool_use().bound, kFlaBoundObjs);
+    EXPECT_EQ(fla_pool_use().bound, FLA_BOUND_OBJS);
     DrawFrame();
-    ExpectPixels(kRed, {{8, 8}});
+    ExpectPixels(FLA_RED, {{8, 8}});
     obj_free(o);  // releases every level's player with its bound object
     EXPECT_EQ(fla_pool_use().players, 0);
     EXPECT_EQ(fla_pool_use().bound, 0);
@@ -228,13 +228,13 @@ TEST_F(Fla, NestedMoviesThroughBoundObjectsStopAtTheBatchLevels)
 TEST_F(Fla, PoolsRunOutWithoutHarmAndFreeingTheObjectFreesItsPlayer)
 {
     std::vector<DrawObj*> objs;
-    for (int i = 0; i < kFlaPlayers + 1; ++i) objs.push_back(Make(movie_));
+    for (int i = 0; i < FLA_PLAYERS + 1; ++i) objs.push_back(Make(movie_));
     EXPECT_EQ(flaobj_player(objs.back()), nullptr);
     flaobj_tick(objs.back());  // forwards of a player-less object do nothing
     const FlaPoolUse use = fla_pool_use();
-    EXPECT_EQ(use.players, kFlaPlayers);
-    EXPECT_LE(use.entries, kFlaDlistEntries);
-    EXPECT_EQ(use.characters, kFlaCharacters);
+    EXPECT_EQ(use.players, FLA_PLAYERS);
+    EXPECT_LE(use.entries, FLA_DLIST_ENTRIES);
+    EXPECT_EQ(use.characters, FLA_CHARACTERS);
     DrawFrame();
     for (DrawObj* o : objs) obj_free(o);
     EXPECT_EQ(fla_pool_use().players, 0);

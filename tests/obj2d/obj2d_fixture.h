@@ -62,8 +62,8 @@ protected:
     static void DrawFrame(uint32_t clear = 0xFF000000u)
     {
         gfx_begin_scene();
-        disp_set_viewport(0, 0, kTestWidth, kTestHeight);
-        disp_set_scissor(0, 0, kTestWidth, kTestHeight);
+        disp_set_viewport(0, 0, DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT);
+        disp_set_scissor(0, 0, DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT);
         gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
         disp_clear(0, clear);
         obj_frame();

@@ -12,7 +12,7 @@ namespace {
 
 using testing::FloatEq, testing::Pointwise;
 
-constexpr float kPi = 3.14159265f;
+constexpr float SPR_PI = 3.14159265f;
 
 std::vector<uint32_t> Pattern4()
 {
@@ -58,7 +58,7 @@ TEST_F(Sprite, RotationTurnsAboutThePivotAndScaleAndCropSizeTheQuad)
     EXPECT_FLOAT_EQ(spr_get_h(s), 4);
     // 16 x 2 bar turned a quarter about its centre becomes 2 x 16.
     DrawObj* o = spr_create_plain(1, 0xFF00FF00u, 32, 24, 16, 2, 0.5f, 0.5f, 1, 1, 50);
-    spr_set_rot(o, kPi / 2);
+    spr_set_rot(o, SPR_PI / 2);
     DrawFrame();
     // Middle of the first scaled texel is texel (2, 0) exactly.
     EXPECT_TRUE(Near(Pixel(5, 5), pat[2], 6));
@@ -107,8 +107,8 @@ TEST_F(Sprite, ScissoredSpriteDrawsAloneAndIsClipped)
     EXPECT_TRUE(Near(Pixel(43, 3), 0xFF0000FFu));
     int x, y, w, h;
     disp_get_scissor(&x, &y, &w, &h);
-    EXPECT_EQ(w, kTestWidth);
-    EXPECT_EQ(h, kTestHeight);
+    EXPECT_EQ(w, DISP_FIXTURE_TEST_WIDTH);
+    EXPECT_EQ(h, DISP_FIXTURE_TEST_HEIGHT);
 }
 
 TEST_F(Sprite, DrawLeavesTheCachesTellingTheTruthAndShaderParametersNeedAKnownSetAndName)
@@ -161,7 +161,7 @@ TEST_F(Sprite, HitTestsOnCorners)
     const Vec2 a = {0, 0}, b = {30, 30};
     EXPECT_TRUE(spr_hit_segment(o, 1, 1, &a, &b));
     spr_set_pivot(o, 0.5f, 0.5f);
-    spr_set_rot(o, kPi / 2);
+    spr_set_rot(o, SPR_PI / 2);
     Vec2 c[4];
     EXPECT_EQ(spr_get_corners(c, o, 1, 1), 1);
     EXPECT_TRUE(spr_hit_point(o, 1, 1, 10, 14));

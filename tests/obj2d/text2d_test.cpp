@@ -11,7 +11,7 @@ namespace {
 
 using testing::FloatNear, testing::Pointwise;
 
-constexpr int kGlyphs = 8;  // glyphs "fnt_0000" to "fnt_0007" for '0' to '7'
+constexpr int TEXT2D_GLYPHS = 8;  // glyphs "fnt_0000" to "fnt_0007" for '0' to '7'
 
 class Text2d : public Obj2dDevice {
 protected:
@@ -19,8 +19,9 @@ protected:
     {
         Obj2dDevice::SetUp();
         if (HasFatalFailure()) return;
-        font_tex_ = MakeTex("font", 8 * kGlyphs, 8, std::vector<uint32_t>(64 * 8, 0xFFFFFFFFu));
-        for (int g = 0; g < kGlyphs; ++g) {
+        font_tex_ =
+            MakeTex("font", 8 * TEXT2D_GLYPHS, 8, std::vector<uint32_t>(64 * 8, 0xFFFFFFFFu));
+        for (int g = 0; g < TEXT2D_GLYPHS; ++g) {
             const std::string name = "fnt_000" + std::to_string(g);
             ASSERT_NE(res_crop_register_px("fonts", name.c_str(), float(8 * g), 0, 8, 8, font_tex_),
                       0u);
@@ -44,7 +45,7 @@ TEST_F(Text2d, FontSetsGlyphRangeAndHeightAndZeroHeightGlyphsAreSkipped)
     DrawObj* o = Make("0");
     const Text2dWork* t = obj_work<Text2dWork>(o);
     EXPECT_NE(t->first, 0u);
-    EXPECT_EQ(t->end, t->first + kGlyphs - 1);  // the foreign crop is not a glyph
+    EXPECT_EQ(t->end, t->first + TEXT2D_GLYPHS - 1);  // the foreign crop is not a glyph
     EXPECT_EQ(text2d_get_glyph_height(o), 8);
     DrawObj* missing = text2d_create_simple(1, "fonts", "nofont", 32, 0, 0, 0, 40);
     EXPECT_EQ(obj_work<Text2dWork>(missing)->first, 0u);

@@ -72,11 +72,11 @@ TEST_F(AnimDrawTest, ModelAttachmentsHangAtTheModel)
     DrawObj* a = mdlobj_attach_model(m, "part", cube, nullptr);
     attobj_set_lighting(a, 0);
     Render();
-    EXPECT_GT(Luma(Pixel(kW / 2, kH / 2)), 60);
+    EXPECT_GT(Luma(Pixel(OBJ3D_FIXTURE_W / 2, OBJ3D_FIXTURE_H / 2)), 60);
     EXPECT_EQ(attobj_work(a)->world.m[14], 5.0f);
     mdlobj_show_attachment(m, "part", 0);
     Render();
-    EXPECT_LT(Luma(Pixel(kW / 2, kH / 2)), 20);
+    EXPECT_LT(Luma(Pixel(OBJ3D_FIXTURE_W / 2, OBJ3D_FIXTURE_H / 2)), 20);
     mdlobj_detach(m, "part");
     EXPECT_EQ(mdlobj_attachment_count(m), 0);
 }
@@ -85,8 +85,8 @@ TEST_F(AnimDrawTest, MeshListNodesDrawWithTheirOwnFlags)
 {
     make_cube("left", 0.5f, 0, false, 0, {-1.5f, 0, 6});
     make_cube("right", 0.5f, 0, false, 0, {1.5f, 0, 6});
-    const uint32_t on = draw_param_put(draw_param_init(0), kDpLightingBit, 1, 0);
-    const uint32_t off = on & ~kNodeEnabled;
+    const uint32_t on = draw_param_put(draw_param_init(0), OBJ3D_DP_LIGHTING_BIT, 1, 0);
+    const uint32_t off = on & ~MESHOBJ_NODE_ENABLED;
     res_mlist_begin();
     res_mlist_add("test", "left", &on);
     res_mlist_add("test", "right", &off);
@@ -151,7 +151,7 @@ TEST_F(AnimDrawTest, LinesBatchByStateAndTrianglesDrawFarthestFirst)
     uint64_t before = prim3d_batch_count();
     Render();
     EXPECT_EQ(prim3d_batch_count() - before, 2u);
-    EXPECT_GT(Luma(Pixel(kW / 2, kH / 2)), 60);
+    EXPECT_GT(Luma(Pixel(OBJ3D_FIXTURE_W / 2, OBJ3D_FIXTURE_H / 2)), 60);
     for (int i = 0; i < 3; ++i)
         prim3d_line_set_blend(prim3d_line_create_1f(0, &a, ~0u, &b, ~0u), i % 2 ? 2 : 1);
     before = prim3d_batch_count();
@@ -166,7 +166,8 @@ TEST_F(AnimDrawTest, LinesBatchByStateAndTrianglesDrawFarthestFirst)
     ASSERT_EQ(obj3d_sort_count() >= 2, true);
     EXPECT_EQ(obj3d_sort_array()[0], far_tri);
     EXPECT_EQ(obj3d_sort_array()[1], near_tri);
-    EXPECT_EQ(Pixel(kW / 2, kH / 2) & 0x00FFFFFFu, 0x0000FF00u);  // the near one on top
+    EXPECT_EQ(Pixel(OBJ3D_FIXTURE_W / 2, OBJ3D_FIXTURE_H / 2) & 0x00FFFFFFu,
+              0x0000FF00u);  // the near one on top
 }
 
 TEST_F(AnimDrawTest, MotionObjectRefusesWhatItCannotHold)

@@ -25,7 +25,7 @@ protected:
         const std::string text = "SHADER_PATH " + shipped_shader_dir() +
                                  "\nMAX_NR_ANIME 8\nSZ_BUFF_ANIME 65536\nSZ_BUFF_ANIMENAME 256\n";
         txt_settings_load(tmp_.write("QUORVEL.TXT", text).c_str());
-        window_ = scene_boot(kW, kH);
+        window_ = scene_boot(OBJ3D_FIXTURE_W, OBJ3D_FIXTURE_H);
         ASSERT_NE(window_, nullptr);
         shader_init();
         motion_pool_reset();

@@ -72,7 +72,7 @@ TEST_F(ObjCallsTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
     EXPECT_STREQ(attobj_name(parts[1]), "b");
     EXPECT_EQ(attobj_get_mesh(parts[1]), cube);
     attach_list_show_at(o, 1, 0);
-    EXPECT_FALSE(parts[1]->flags & kObjVisible);
+    EXPECT_FALSE(parts[1]->flags & OBJ_VISIBLE);
     attach_list_detach(o, "b");  // the neighbours close the gap
     EXPECT_EQ(attobj_get_next(parts[0]), parts[2]);
     EXPECT_EQ(attobj_get_prev(parts[2]), parts[0]);
@@ -95,7 +95,7 @@ TEST_F(ObjCallsTest, EachMaterialCallSetsItsOwnFieldAndTheDefaultFlag)
         int (*set)(DrawObj*);
         ObjMaterial want;
     };
-    const ObjMaterial d = kObjMaterialDefault;
+    const ObjMaterial d = OBJ3D_MATERIAL_DEFAULT;
     const Row rows[] = {
         {[](DrawObj* x) { return mdlobj_set_ambient(x, 1); }, {1, d.diffuse, 0, 0, 0, 1}},
         {[](DrawObj* x) { return mdlobj_set_colour(x, 2); }, {d.ambient, 2, 0, 0, 0, 1}},

@@ -32,14 +32,14 @@ TEST(OverrideTest, OnlyOneIsAPassAndThePassEndClearsEverything)
 }
 
 // A unit cube's frustum: x, y, z in [-1, 1] as six unit planes.
-const FrustumPlanes kUnitBox = {
+const FrustumPlanes OBJ3D_CORE_UNIT_BOX = {
     {{0, 0, 1, 1}, {0, 0, -1, 1}, {-1, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {0, -1, 0, 1}}};
 
 TEST(CullTest, TouchingFromOutsideIsVisibleAndTheMarginWidensBothTests)
 {
     const Vec3 c = {3, 0, 0};
-    EXPECT_TRUE(sphere_in_frustum(&kUnitBox, &c, 2.0f));  // distance -2 equals -radius
-    EXPECT_FALSE(sphere_in_frustum(&kUnitBox, &c, 1.999f));
+    EXPECT_TRUE(sphere_in_frustum(&OBJ3D_CORE_UNIT_BOX, &c, 2.0f));  // distance -2 equals -radius
+    EXPECT_FALSE(sphere_in_frustum(&OBJ3D_CORE_UNIT_BOX, &c, 1.999f));
     MeshBounds b = {};
     b.centre = {0.5f, 0, 0};
     b.radius = 1.0f;
@@ -47,8 +47,8 @@ TEST(CullTest, TouchingFromOutsideIsVisibleAndTheMarginWidensBothTests)
     Mat44 m;
     vm_mat_identity(&m);
     m.m[12] = 3.0f;  // the origin 2 outside, the centre 2.5
-    EXPECT_FALSE(sphere_in_frustum_xf(&kUnitBox, &m, &b, 0.0f));
-    EXPECT_TRUE(sphere_in_frustum_xf(&kUnitBox, &m, &b, kPassAMargin));
+    EXPECT_FALSE(sphere_in_frustum_xf(&OBJ3D_CORE_UNIT_BOX, &m, &b, 0.0f));
+    EXPECT_TRUE(sphere_in_frustum_xf(&OBJ3D_CORE_UNIT_BOX, &m, &b, OBJ3D_PASS_A_MARGIN));
 }
 
 TEST(BoxTest, ATurnedBoxSpansItsTurnedCorners)

@@ -31,7 +31,8 @@ protected:
     static uint32_t Red(uint32_t c) { return (c >> 16) & 0xFF; }
     static int LeftOverRight()
     {
-        return Luma(Pixel(kW / 2 - 4, kH / 2)) - Luma(Pixel(kW / 2 + 4, kH / 2));
+        return Luma(Pixel(OBJ3D_FIXTURE_W / 2 - 4, OBJ3D_FIXTURE_H / 2)) -
+               Luma(Pixel(OBJ3D_FIXTURE_W / 2 + 4, OBJ3D_FIXTURE_H / 2));
     }
 };
 
@@ -82,13 +83,15 @@ TEST_F(DrawTest, FogDarkensWithDistance)
     DrawObj* b = mdlobj_create(0, &far_m, cube, 81);
     for (DrawObj* o : {a, b}) mdlobj_set_lighting(o, 0);
     Render();
-    const int near_l = Luma(Pixel(kW / 2 - 10, kH / 2)), far_l = Luma(Pixel(kW / 2 + 10, kH / 2));
+    const int near_l = Luma(Pixel(OBJ3D_FIXTURE_W / 2 - 10, OBJ3D_FIXTURE_H / 2)),
+              far_l = Luma(Pixel(OBJ3D_FIXTURE_W / 2 + 10, OBJ3D_FIXTURE_H / 2));
     EXPECT_GT(near_l, far_l + 100) << near_l << " " << far_l;
     EXPECT_GT(far_l, 0);
     // Fog off in the object: the far cube is as bright as the near one.
     for (DrawObj* o : {a, b}) mdlobj_set_fog(o, 0);
     Render();
-    EXPECT_NEAR(Luma(Pixel(kW / 2 - 10, kH / 2)), Luma(Pixel(kW / 2 + 10, kH / 2)), 6);
+    EXPECT_NEAR(Luma(Pixel(OBJ3D_FIXTURE_W / 2 - 10, OBJ3D_FIXTURE_H / 2)),
+                Luma(Pixel(OBJ3D_FIXTURE_W / 2 + 10, OBJ3D_FIXTURE_H / 2)), 6);
 }
 
 TEST_F(DrawTest, FrustumCullingDropsWhatIsOutside)
@@ -192,20 +195,20 @@ TEST_F(ShippedShaderDrawTest, LitCubeIsBrighterOnTheSideFacingTheLight)
 // preview at 28 in the second.
 class FrameTest : public DrawTest {
 protected:
-    static constexpr int kFW = 160, kFH = 120;
+    static constexpr int OBJ3D_DRAW_FW = 160, OBJ3D_DRAW_FH = 120;
     void SetUp() override
     {
-        window_ = gfx_test_window_create(kFW, kFH);
+        window_ = gfx_test_window_create(OBJ3D_DRAW_FW, OBJ3D_DRAW_FH);
         ASSERT_NE(window_, nullptr);
-        ASSERT_EQ(disp_boot(window_, 0, kFW, kFH, 32, nullptr), 1);
+        ASSERT_EQ(disp_boot(window_, 0, OBJ3D_DRAW_FW, OBJ3D_DRAW_FH, 32, nullptr), 1);
         cam_set_enable(0, 1);
         cam_set_enable(1, 0);
-        cam_set_viewport(0, 0, 0, kFW, kFH);
+        cam_set_viewport(0, 0, 0, OBJ3D_DRAW_FW, OBJ3D_DRAW_FH);
         cam_set_mode(0, CAM_MODE_POS_ANGLES);
         const Vec3 zero = {0, 0, 0};
         cam_set_pos_rot(0, &zero, &zero);
         cam_set_near_far(0, 0.1f, 10000.0f, 10000.0f);
-        use_screen_space(kFW, kFH);
+        use_screen_space(OBJ3D_DRAW_FW, OBJ3D_DRAW_FH);
         fog_set_enable(0, 0);
     }
     void TearDown() override
@@ -229,25 +232,26 @@ TEST_F(FrameTest, PatchAndPreviewShowTheirFrontFacesInTheirBands)
     mdlobj_set_lighting(preview, 0);
     disp_update(nullptr);
     // x = -40 in screen space is 40 pixels left of the centre.
-    const uint32_t p = Pixel(kFW / 2 - 40, kFH / 2), q = Pixel(kFW / 2 + 40, kFH / 2);
+    const uint32_t p = Pixel(OBJ3D_DRAW_FW / 2 - 40, OBJ3D_DRAW_FH / 2),
+                   q = Pixel(OBJ3D_DRAW_FW / 2 + 40, OBJ3D_DRAW_FH / 2);
     EXPECT_GT(Red(p), 200u) << std::hex << p;
     EXPECT_LT(p & 0xFF, 40u) << std::hex << p;
     EXPECT_GT(Red(q), 200u) << std::hex << q;
-    EXPECT_EQ(Luma(Pixel(kFW / 2, kFH / 2)), 0);  // nothing between them
+    EXPECT_EQ(Luma(Pixel(OBJ3D_DRAW_FW / 2, OBJ3D_DRAW_FH / 2)), 0);  // nothing between them
     // The preview lived for one frame; the patch stays.
     EXPECT_EQ(obj_live_count(), 1);
     disp_update(nullptr);
-    EXPECT_EQ(Luma(Pixel(kFW / 2 + 40, kFH / 2)), 0);
-    EXPECT_GT(Red(Pixel(kFW / 2 - 40, kFH / 2)), 200u);
+    EXPECT_EQ(Luma(Pixel(OBJ3D_DRAW_FW / 2 + 40, OBJ3D_DRAW_FH / 2)), 0);
+    EXPECT_GT(Red(Pixel(OBJ3D_DRAW_FW / 2 - 40, OBJ3D_DRAW_FH / 2)), 200u);
 }
 
 TEST_F(DrawTest, PassStartLeavesNoStaleLightingInTheStateCache)
 {
-    disp_set_rstate_key_fvf(rstate_key_make(0, 1, 0, 0, 0, kAlphaRefOff, 3, 0, 1), 0x112);
+    disp_set_rstate_key_fvf(rstate_key_make(0, 1, 0, 0, 0, DISP_ALPHA_REF_OFF, 3, 0, 1), 0x112);
     ASSERT_EQ(disp_rstate_lighting(), 0u);
     obj3d_scene_begin(0, 0, 0);  // sets LIGHTING on the device directly
     EXPECT_EQ(disp_rstate_lighting(), 0xFFFFFFFFu);
-    disp_set_rstate_key_fvf(rstate_key_make(0, 1, 0, 0, 0, kAlphaRefOff, 3, 0, 1), 0x112);
+    disp_set_rstate_key_fvf(rstate_key_make(0, 1, 0, 0, 0, DISP_ALPHA_REF_OFF, 3, 0, 1), 0x112);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_LIGHTING), 0u);
     obj3d_scene_end();
 }
@@ -276,7 +280,7 @@ TEST_F(DrawTest, AtMostFourPointLightsReachTheShaderSetUp)
         ASSERT_NE(plight_create(0, &p, 10.0f, 0xFFFFFFFF, 1.0f), nullptr);
     }
     DrawObj* o = Model(make_cube("cube", 1.0f), 0, 0, 5);
-    ASSERT_TRUE(draw_param_bit(mdlobj_get_draw_param(o), kDpPointLightsBit));
+    ASSERT_TRUE(draw_param_bit(mdlobj_get_draw_param(o), OBJ3D_DP_POINT_LIGHTS_BIT));
     Render();
     EXPECT_EQ(shader_get_point_light_count(), 4);
 }
@@ -290,7 +294,7 @@ TEST_F(DrawTest, StaleMeshHandleIsSkippedWithoutCrash)
     mdlobj_set_frustum_cull(o, 0);
     Render();  // handed to mesh_draw, which finds no mesh and draws nothing
     EXPECT_EQ(obj3d_sort_count(), 1);
-    EXPECT_EQ(Luma(Pixel(kW / 2, kH / 2)), 0);
+    EXPECT_EQ(Luma(Pixel(OBJ3D_FIXTURE_W / 2, OBJ3D_FIXTURE_H / 2)), 0);
 }
 
 }  // namespace

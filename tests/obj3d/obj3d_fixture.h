@@ -8,14 +8,14 @@
 
 namespace o3t {
 
-constexpr int kW = 64;
-constexpr int kH = 48;
+constexpr int OBJ3D_FIXTURE_W = 64;
+constexpr int OBJ3D_FIXTURE_H = 48;
 
 class Obj3dScene : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window_ = scene_boot(kW, kH);
+        window_ = scene_boot(OBJ3D_FIXTURE_W, OBJ3D_FIXTURE_H);
         ASSERT_NE(window_, nullptr);
     }
     void TearDown() override { scene_shutdown(window_); }
@@ -29,7 +29,7 @@ protected:
         obj_build_draw_list();
         plight_cull();
         ASSERT_TRUE(gfx_ok(gfx_begin_scene()));
-        disp_set_viewport(0, 0, kW, kH);
+        disp_set_viewport(0, 0, OBJ3D_FIXTURE_W, OBJ3D_FIXTURE_H);
         gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, clear, 1.0f, 0);
         obj3d_scene_begin(0, 0, 0);
         obj_draw_range(72, 83);

@@ -34,7 +34,7 @@ protected:
     static float ground(const Vec3& p, HitOwnerId skip)
     {
         float h = -1e9f;
-        return hit_ground_below(&p, &h, nullptr, nullptr, skip, kHitAnyGroup) ? h : -1e9f;
+        return hit_ground_below(&p, &h, nullptr, nullptr, skip, HIT_ANY_GROUP) ? h : -1e9f;
     }
     ResHandle tree = 0, floor = 0;
 };
@@ -45,7 +45,7 @@ TEST_F(Obj3dHitTest, BoneTargetsRideTheirBonesUnderOneOwner)
     ASSERT_NE(o, nullptr);
     motobj_set_motion(o, tree, 0);
     EXPECT_EQ(motobj_hit_count(o), 0);  // nothing until asked for
-    ASSERT_EQ(motobj_build_bone_hits(o, kMotPlayerBones, 0), 1);
+    ASSERT_EQ(motobj_build_bone_hits(o, MOTOBJ_PLAYER_BONES, 0), 1);
     HitTarget* t = motobj_hit_at(o, 0);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->world, &motobj_bone_world_by_name(o, "arm", 0)->world);
@@ -93,7 +93,7 @@ TEST_F(Obj3dHitTest, EveryTypeReleasesItsTargetOnExit)
     EXPECT_EQ(ground(p, mdlobj_hit_id(model)), -1e9f);
     mdlobj_matrix(model)->m[13] = 6;
     EXPECT_NEAR(ground(p, 0), 6, 1e-3);
-    hit_ray_add(&p, &down, 40, kHitAnyGroup, 1, 2);
+    hit_ray_add(&p, &down, 40, HIT_ANY_GROUP, 1, 2);
     hit_frame();
     ASSERT_EQ(mdlobj_hit_result_count(model), 1u);
     HitResult r;
@@ -129,9 +129,9 @@ TEST_F(Obj3dHitTest, EveryTypeReleasesItsTargetOnExit)
     const HitTarget* s = plist3d_get_hit(list);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->flags & HIT_GROUND, 0u);
-    DrawObj* disc = debug_hit_sphere_draw(0, s, kHitDebugOff);
+    DrawObj* disc = debug_hit_sphere_draw(0, s, O3HIT_DEBUG_OFF);
     ASSERT_NE(disc, nullptr);
-    EXPECT_EQ(plist3d_get_colour(disc), kHitDebugOff);
+    EXPECT_EQ(plist3d_get_colour(disc), O3HIT_DEBUG_OFF);
     EXPECT_EQ(hit_target_count(), 3);
 
     for (DrawObj* o : {mesh, att, list}) {

@@ -11,8 +11,8 @@ namespace {
 
 using o3t::Obj3dScene;
 
-constexpr uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu;
-constexpr uint32_t kWhite = 0xFFFFFFFFu;
+constexpr uint32_t QSPR_RED = 0xFFFF0000u, QSPR_GREEN = 0xFF00FF00u, QSPR_BLUE = 0xFF0000FFu;
+constexpr uint32_t QSPR_WHITE = 0xFFFFFFFFu;
 
 class Qspr : public Obj3dScene {
 protected:
@@ -26,7 +26,7 @@ protected:
         const qvw::TexLstTexDesc& t = cat.textures[0];
         tex_ = res_tex_create(cat.name.c_str(), t.file.c_str(), t.width, t.height,
                               RES_TEX_FORMAT_ARGB32, false);
-        const uint32_t quarter[4] = {kRed, kGreen, kBlue, kWhite};
+        const uint32_t quarter[4] = {QSPR_RED, QSPR_GREEN, QSPR_BLUE, QSPR_WHITE};
         std::vector<uint32_t> px;
         for (int y = 0; y < t.height; ++y)
             for (int x = 0; x < t.width; ++x)
@@ -49,26 +49,27 @@ protected:
     void ExpectUpright(int size)
     {
         const int l = 32 - size / 4, r = 32 + size / 4, t = 24 - size / 4, b = 24 + size / 4;
-        EXPECT_EQ(Pixel(l, t), kRed) << std::hex << Pixel(l, t);
-        EXPECT_EQ(Pixel(r, t), kGreen) << std::hex << Pixel(r, t);
-        EXPECT_EQ(Pixel(l, b), kBlue) << std::hex << Pixel(l, b);
-        EXPECT_EQ(Pixel(r, b), kWhite) << std::hex << Pixel(r, b);
+        EXPECT_EQ(Pixel(l, t), QSPR_RED) << std::hex << Pixel(l, t);
+        EXPECT_EQ(Pixel(r, t), QSPR_GREEN) << std::hex << Pixel(r, t);
+        EXPECT_EQ(Pixel(l, b), QSPR_BLUE) << std::hex << Pixel(l, b);
+        EXPECT_EQ(Pixel(r, b), QSPR_WHITE) << std::hex << Pixel(r, b);
     }
     ResHandle tex_ = 0, all_ = 0;
     uint64_t calls_ = 0;
 };
 
-const Vec3 kAhead = {0, 0, 10};
+const Vec3 QSPR_AHEAD = {0, 0, 10};
 
 TEST_F(Qspr, EveryKindMapsTheCropCornersUpright)
 {
     const Vec3 l = {-4, 0, 10}, r = {4, 0, 10};
     const Vec3 c[4] = {{-3, 3, 10}, {-3, -3, 10}, {3, 3, 10}, {3, -3, 10}};
     for (int kind = 0; kind < 3; ++kind) {
-        DrawObj* o = kind == 0   ? qspr_bb_create_1f(1, &kAhead, 0, 6, all_, kWhite, 1, 0)
-                     : kind == 1 ? qspr_beam_create_1f(1, &l, &r, 12, kWhite, kWhite, all_, 1)
-                                 : qspr_quad_create_full(1, &c[0], &c[1], &c[2], &c[3], kWhite,
-                                                         kWhite, kWhite, kWhite, all_, 1);
+        DrawObj* o = kind == 0 ? qspr_bb_create_1f(1, &QSPR_AHEAD, 0, 6, all_, QSPR_WHITE, 1, 0)
+                     : kind == 1
+                         ? qspr_beam_create_1f(1, &l, &r, 12, QSPR_WHITE, QSPR_WHITE, all_, 1)
+                         : qspr_quad_create_full(1, &c[0], &c[1], &c[2], &c[3], QSPR_WHITE,
+                                                 QSPR_WHITE, QSPR_WHITE, QSPR_WHITE, all_, 1);
         ASSERT_NE(o, nullptr);
         if (kind == 2) obj_kill(o);
         RenderCounted();
@@ -80,12 +81,12 @@ TEST_F(Qspr, EveryKindMapsTheCropCornersUpright)
 
 TEST_F(Qspr, ViewOffsetMovesTowardTheEyeAndBehindTheCameraIsCulled)
 {
-    DrawObj* o = qspr_bb_create(1, &kAhead, 0, 4, 0, kWhite, 1);
+    DrawObj* o = qspr_bb_create(1, &QSPR_AHEAD, 0, 4, 0, QSPR_WHITE, 1);
     RenderCounted();
     EXPECT_EQ(Pixel(42, 24), 0xFF000000u);
     qspr_bb_set_view_offset(o, -5);
     RenderCounted();
-    EXPECT_EQ(Pixel(42, 24), kWhite);
+    EXPECT_EQ(Pixel(42, 24), QSPR_WHITE);
     qspr_bb_set_pos_xyz(o, 0, 0, -10);
     RenderCounted();
     EXPECT_EQ(qspr_get_drawn_count(), 0);
@@ -96,10 +97,10 @@ TEST_F(Qspr, ViewOffsetMovesTowardTheEyeAndBehindTheCameraIsCulled)
 TEST_F(Qspr, FarToNearOrderWithBlending)
 {
     const Vec3 near = {0, 0, 8}, far = {0, 0, 12};
-    DrawObj* n = qspr_bb_create_1f(1, &near, 0, 2, 0, kGreen, 1, 0);
+    DrawObj* n = qspr_bb_create_1f(1, &near, 0, 2, 0, QSPR_GREEN, 1, 0);
     DrawObj* f = qspr_bb_create_1f(1, &far, 0, 4, 0, 0x80FF0000u, 1, 0);
     RenderCounted();
-    EXPECT_EQ(Pixel(32, 24), kGreen);
+    EXPECT_EQ(Pixel(32, 24), QSPR_GREEN);
     ASSERT_EQ(obj3d_sort_count(), 2);
     EXPECT_EQ(obj3d_sort_array()[0], f);
     EXPECT_EQ(obj3d_sort_array()[1], n);
@@ -124,7 +125,7 @@ TEST_F(Qspr, DrawCallsFollowStateChanges)
     for (const Case& c : cases) {
         for (int i = 0; i < 3; ++i) {
             const Vec3 at = {float(i) - 1, 0, 10 + float(i)};
-            DrawObj* o = qspr_bb_create_1f(1, &at, 0, 1, tl, kWhite, 1, 0);
+            DrawObj* o = qspr_bb_create_1f(1, &at, 0, 1, tl, QSPR_WHITE, 1, 0);
             if (i == 2) c.change(o, tex_);  // the farthest, drawn first
         }
         obj3d_set_w12(c.forced);
@@ -133,15 +134,15 @@ TEST_F(Qspr, DrawCallsFollowStateChanges)
         EXPECT_EQ(uint64_t(qspr_get_draw_calls()), c.calls) << c.what;
         EXPECT_EQ(qspr_get_drawn_count(), 3) << c.what;
     }
-    for (int i = 0; i < kQsprBatchQuads + 1; ++i)
-        qspr_bb_create_1f(1, &kAhead, 0, 1, tl, kWhite, 1, 0);
+    for (int i = 0; i < QSPR_BATCH_QUADS + 1; ++i)
+        qspr_bb_create_1f(1, &QSPR_AHEAD, 0, 1, tl, QSPR_WHITE, 1, 0);
     RenderCounted();
     EXPECT_EQ(calls_, 2u);
 }
 
 TEST_F(Qspr, AlphaOverrideLeavesNoStaleCacheBehind)
 {
-    qspr_bb_create_1f(1, &kAhead, 0, 2, 0, kWhite, 1, 0);
+    qspr_bb_create_1f(1, &QSPR_AHEAD, 0, 2, 0, QSPR_WHITE, 1, 0);
     obj3d_set_alpha_ref_ovr(2);
     RenderCounted();
     EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHATESTENABLE), 0u);
@@ -172,7 +173,7 @@ TEST_F(Qspr, PlacedQuadsBakeAndCullWhereTheyAreDrawn)
 
 TEST_F(Qspr, AccessorEdgeCases)
 {
-    DrawObj* b = qspr_bb_create(1, nullptr, 0, 1, 99999, kWhite, 1);
+    DrawObj* b = qspr_bb_create(1, nullptr, 0, 1, 99999, QSPR_WHITE, 1);
     EXPECT_EQ(qspr_bb_get_tex1(b), 0u);  // an invalid crop: texture 0, unit square
     EXPECT_EQ(qspr_bb_get_uv1_umax(b), 1.0f);
     EXPECT_EQ(qspr_bb_set_value_b(b, -3)->value_b, 0.0f);
@@ -188,7 +189,7 @@ TEST_F(Qspr, AccessorEdgeCases)
     EXPECT_EQ(qspr_quad_corner(q, 4), nullptr);
     EXPECT_EQ(qspr_quad_uv1_1(q)[1], 1.0f);  // corner 1 takes (umin, vmax) of "all"
     const Vec3 same = {0, 0, 10};
-    DrawObj* beam = qspr_beam_create(1, &same, &same, 2, kWhite, kWhite, all_, 1);
+    DrawObj* beam = qspr_beam_create(1, &same, &same, 2, QSPR_WHITE, QSPR_WHITE, all_, 1);
     Render();
     qspr_beam_set_tex1_proj(beam, 0, 0, 1);
     float u0, v0, u1, v1;

@@ -20,11 +20,11 @@ long minor_faults()
 // of 64 KiB blocks (binned triangles), each written, then all freed.
 void frame_of_allocations()
 {
-    constexpr size_t k_block = size_t(64) << 10, k_large = size_t(8) << 20;
+    constexpr size_t ALLOC_BLOCK = size_t(64) << 10, ALLOC_LARGE = size_t(8) << 20;
     std::vector<void*> blocks(size_t(48) << 20 >> 16);
-    void* large = std::malloc(k_large);
-    std::memset(large, 1, k_large);
-    for (void*& b : blocks) std::memset(b = std::malloc(k_block), 1, k_block);
+    void* large = std::malloc(ALLOC_LARGE);
+    std::memset(large, 1, ALLOC_LARGE);
+    for (void*& b : blocks) std::memset(b = std::malloc(ALLOC_BLOCK), 1, ALLOC_BLOCK);
     for (void* b : blocks) std::free(b);
     std::free(large);
 }

@@ -192,7 +192,7 @@ bool find_window(const std::string& display, const std::string& title, Rect* r)
     });
 }
 
-constexpr uint32_t k_frame_rgb = 0x3080C0;
+constexpr uint32_t DIALOGS_FRAME_RGB = 0x3080C0;
 
 // The program's side: a window showing one frame, the save dialog, then a message box.
 int frame_then_two_dialogs(const std::string& display)
@@ -207,7 +207,7 @@ int frame_then_two_dialogs(const std::string& display)
     GfxPresentParams pp{640, 480, GFX_FMT_UNKNOWN, 0, 0, 0};
     if (gfx_device_create(plat_window_sdl(), &pp) != 1) return 12;
     for (int i = 0; i < 3; ++i) {
-        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u | k_frame_rgb, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, 0xFF000000u | DIALOGS_FRAME_RGB, 1, 0);
         gfx_present();
     }
     std::string path;
@@ -248,7 +248,8 @@ TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
         const std::vector<uint32_t> px = screen.pixels(&w);
         if (px.empty()) return -1;
         return count([&](int x, int y) {
-            return over.has(x, y) && !except.has(x, y) && px[size_t(y) * w + x] != k_frame_rgb;
+            return over.has(x, y) && !except.has(x, y) &&
+                   px[size_t(y) * w + x] != DIALOGS_FRAME_RGB;
         });
     };
     ASSERT_TRUE(find_window(d, "quorvel", &win));

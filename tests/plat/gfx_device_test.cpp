@@ -20,13 +20,15 @@ TEST_F(GfxTest, CullModesKeepAndDropWhatDirect3DWould)
         {GFX_CULL_CW, true, true},   {GFX_CULL_NONE, false, true}, {GFX_CULL_NONE, true, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLACK, 1, 0);
         gfx_set_render_state(GFX_RS_CULLMODE, c.cull);
-        TlVertex v[3] = {
-            {0, 0, 0, 1, kGreen, 0, 0}, {20, 0, 0, 1, kGreen, 0, 0}, {0, 20, 0, 1, kGreen, 0, 0}};
+        TlVertex v[3] = {{0, 0, 0, 1, GFX_FIXTURE_GREEN, 0, 0},
+                         {20, 0, 0, 1, GFX_FIXTURE_GREEN, 0, 0},
+                         {0, 20, 0, 1, GFX_FIXTURE_GREEN, 0, 0}};
         if (c.ccw) std::swap(v[1], v[2]);
-        draw_up(kTlFvf, GFX_PT_TRIANGLELIST, 1, v);
-        EXPECT_EQ(near(pixel(3, 3), kGreen), c.drawn) << "cull " << c.cull << " ccw " << c.ccw;
+        draw_up(GFX_FIXTURE_TL_FVF, GFX_PT_TRIANGLELIST, 1, v);
+        EXPECT_EQ(near(pixel(3, 3), GFX_FIXTURE_GREEN), c.drawn)
+            << "cull " << c.cull << " ccw " << c.ccw;
     }
 }
 
@@ -35,28 +37,33 @@ TEST_F(GfxTest, ScissorAndViewportLimitDrawingAndClearing)
     GfxRect sc{10, 10, 20, 15};
     ASSERT_EQ(gfx_set_scissor_rect(&sc), GFX_OK);
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 1);
-    quad(0, 0, kW, kH, kWhite);
-    expect_at({{10, 10, kWhite}, {19, 14, kWhite}});
-    expect_at({{20, 14, kBlack}, {19, 15, kBlack}, {9, 10, kBlack}});
+    quad(0, 0, GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FIXTURE_WHITE);
+    expect_at({{10, 10, GFX_FIXTURE_WHITE}, {19, 14, GFX_FIXTURE_WHITE}});
+    expect_at(
+        {{20, 14, GFX_FIXTURE_BLACK}, {19, 15, GFX_FIXTURE_BLACK}, {9, 10, GFX_FIXTURE_BLACK}});
     // A clear also keeps to the scissor rectangle while scissoring is on.
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0), GFX_OK);
-    expect_at({{12, 12, kBlue}, {30, 30, kBlack}});
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLUE, 1, 0), GFX_OK);
+    expect_at({{12, 12, GFX_FIXTURE_BLUE}, {30, 30, GFX_FIXTURE_BLACK}});
     gfx_set_render_state(GFX_RS_SCISSORTESTENABLE, 0);
     // The scissor is clamped to the target, right/bottom never before left/top.
     GfxRect wild{-5, 30, 500, 20}, got{};
     ASSERT_EQ(gfx_set_scissor_rect(&wild), GFX_OK);
     ASSERT_EQ(gfx_get_scissor_rect(&got), GFX_OK);
-    EXPECT_EQ((std::array{got.left, got.top, got.right, got.bottom}), (std::array{0, 30, kW, 30}));
+    EXPECT_EQ((std::array{got.left, got.top, got.right, got.bottom}),
+              (std::array{0, 30, GFX_FIXTURE_W, 30}));
     // The viewport limits a clear, and a 3D quad in clip space fills it.
     GfxViewport vp{8, 4, 16, 8, 0, 1};
     ASSERT_EQ(gfx_set_viewport(&vp), GFX_OK);
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kGreen, 1, 0), GFX_OK);
-    expect_at({{8, 4, kGreen}, {23, 11, kGreen}, {7, 4, kBlack}});
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_GREEN, 1, 0), GFX_OK);
+    expect_at({{8, 4, GFX_FIXTURE_GREEN}, {23, 11, GFX_FIXTURE_GREEN}, {7, 4, GFX_FIXTURE_BLACK}});
     GfxViewport outside{60, 0, 16, 8, 0, 1};
     EXPECT_EQ(gfx_set_viewport(&outside), GFX_E_INVALIDCALL);
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    clip_quad(kRed);
-    expect_at({{8, 4, kRed}, {23, 11, kRed}, {7, 4, kBlack}, {8, 12, kBlack}});
+    clip_quad(GFX_FIXTURE_RED);
+    expect_at({{8, 4, GFX_FIXTURE_RED},
+               {23, 11, GFX_FIXTURE_RED},
+               {7, 4, GFX_FIXTURE_BLACK},
+               {8, 12, GFX_FIXTURE_BLACK}});
 }
 
 TEST_F(GfxTest, ZFunctionsStencilAndColourMaskDecideWhatIsDrawn)
@@ -74,27 +81,28 @@ TEST_F(GfxTest, ZFunctionsStencilAndColourMaskDecideWhatIsDrawn)
         {GFX_CMP_GREATEREQUAL, 0.4f, false}, {GFX_CMP_ALWAYS, 0.9f, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, GFX_FIXTURE_BLACK, 1, 0);
         gfx_set_render_state(GFX_RS_ZFUNC, GFX_CMP_ALWAYS);
-        quad(0, 0, 8, 8, kBlue, 0.5f);
+        quad(0, 0, 8, 8, GFX_FIXTURE_BLUE, 0.5f);
         gfx_set_render_state(GFX_RS_ZFUNC, c.func);
-        quad(0, 0, 8, 8, kWhite, c.z);
-        EXPECT_EQ(near(pixel(4, 4), kWhite), c.pass) << "func " << c.func << " z " << c.z;
+        quad(0, 0, 8, 8, GFX_FIXTURE_WHITE, c.z);
+        EXPECT_EQ(near(pixel(4, 4), GFX_FIXTURE_WHITE), c.pass)
+            << "func " << c.func << " z " << c.z;
     }
     // Without z write the depth stays; with ZENABLE off nothing is tested.
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, GFX_FIXTURE_BLACK, 1, 0);
     set_states({{GFX_RS_ZFUNC, GFX_CMP_LESS}, {GFX_RS_ZWRITEENABLE, 0}});
-    quad(0, 0, 8, 8, kBlue, 0.2f);
-    quad(0, 0, 8, 8, kGreen, 0.5f);
-    expect_at({{4, 4, kGreen}});
+    quad(0, 0, 8, 8, GFX_FIXTURE_BLUE, 0.2f);
+    quad(0, 0, 8, 8, GFX_FIXTURE_GREEN, 0.5f);
+    expect_at({{4, 4, GFX_FIXTURE_GREEN}});
     gfx_set_render_state(GFX_RS_ZWRITEENABLE, 1);
-    quad(0, 0, 8, 8, kBlue, 0.2f);
+    quad(0, 0, 8, 8, GFX_FIXTURE_BLUE, 0.2f);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
-    quad(0, 0, 8, 8, kRed, 0.9f);
-    expect_at({{4, 4, kRed}});
+    quad(0, 0, 8, 8, GFX_FIXTURE_RED, 0.9f);
+    expect_at({{4, 4, GFX_FIXTURE_RED}});
     // Depth and stencil clears keep the colour.
     ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, 0xFF204060u, 1, 0), GFX_OK);
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, kWhite, 0.0f, 3), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, GFX_FIXTURE_WHITE, 0.0f, 3), GFX_OK);
     expect_at({{1, 1, 0xFF204060u}});
     // Stencil: pass where the stored value equals 3; z cleared to 0 would fail LESSEQUAL.
     set_states({{GFX_RS_ZENABLE, 0},
@@ -102,19 +110,19 @@ TEST_F(GfxTest, ZFunctionsStencilAndColourMaskDecideWhatIsDrawn)
                 {GFX_RS_STENCILFUNC, GFX_CMP_EQUAL},
                 {GFX_RS_STENCILREF, 3},
                 {GFX_RS_STENCILPASS, GFX_STENCILOP_INCRSAT}});
-    quad(0, 0, 4, 4, kWhite);
-    expect_at({{1, 1, kWhite}});
-    quad(0, 0, 4, 4, kGreen);  // stencil is 4 now: fails
-    expect_at({{1, 1, kWhite}});
+    quad(0, 0, 4, 4, GFX_FIXTURE_WHITE);
+    expect_at({{1, 1, GFX_FIXTURE_WHITE}});
+    quad(0, 0, 4, 4, GFX_FIXTURE_GREEN);  // stencil is 4 now: fails
+    expect_at({{1, 1, GFX_FIXTURE_WHITE}});
     gfx_set_render_state(GFX_RS_STENCILREF, 4);
-    quad(0, 0, 4, 4, kGreen);
-    expect_at({{1, 1, kGreen}});
+    quad(0, 0, 4, 4, GFX_FIXTURE_GREEN);
+    expect_at({{1, 1, GFX_FIXTURE_GREEN}});
     gfx_set_render_state(GFX_RS_STENCILENABLE, 0);
     // The write mask limits drawn channels (red and blue here), never a clear.
     gfx_set_render_state(GFX_RS_COLORWRITEENABLE, 0x1 | 0x4);
-    gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
-    expect_at({{1, 1, kBlack}});
-    quad(0, 0, 4, 4, kWhite);
+    gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLACK, 1, 0);
+    expect_at({{1, 1, GFX_FIXTURE_BLACK}});
+    quad(0, 0, 4, 4, GFX_FIXTURE_WHITE);
     expect_at({{1, 1, 0xFFFF00FFu}});
 }
 
@@ -144,11 +152,12 @@ TEST(GfxNoDevice, EveryCallFailsCleanly)
     TlVertex v[3] = {};
     uint8_t p[4];
     GfxPresentParams pp{};
-    EXPECT_THAT((std::array{gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), gfx_begin_scene(), gfx_present(),
-                            gfx_set_render_state(GFX_RS_ZENABLE, 0), gfx_set_fvf(kTlFvf),
-                            gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)),
-                            gfx_read_pixels(0, 0, 1, 1, p, 4), gfx_reset(&pp)}),
-                Each(GFX_E_NODEVICE));
+    EXPECT_THAT(
+        (std::array{gfx_clear(GFX_CLEAR_TARGET, 0, 1, 0), gfx_begin_scene(), gfx_present(),
+                    gfx_set_render_state(GFX_RS_ZENABLE, 0), gfx_set_fvf(GFX_FIXTURE_TL_FVF),
+                    gfx_draw_primitive_up(GFX_PT_TRIANGLELIST, 1, v, sizeof(TlVertex)),
+                    gfx_read_pixels(0, 0, 1, 1, p, 4), gfx_reset(&pp)}),
+        Each(GFX_E_NODEVICE));
     EXPECT_THAT(
         (std::array<const void*, 5>{gfx_tex_create(4, 4, 1, 0, GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED),
                                     gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED),
@@ -178,7 +187,7 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
     GfxVertexBuffer* vb = gfx_vb_create(64, 0, 0, GFX_POOL_MANAGED);
     GfxIndexBuffer* ib = gfx_ib_create(64, 0, GFX_FMT_INDEX16, GFX_POOL_MANAGED);
     GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
-    gfx_fvf_to_elements(kTlFvf, e);
+    gfx_fvf_to_elements(GFX_FIXTURE_TL_FVF, e);
     GfxVertexDecl* decl = gfx_decl_create(e);
     GfxShader* ps =
         compile(GFX_SHADER_PIXEL, "void PsMain() { oC0 = vec4(1.0); }", "PsMain", "ps_2_0");
@@ -207,8 +216,8 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
 // The frame is stored top row first and GL window rows count from the bottom.
 TEST_F(GfxTest, PresentShowsTheFrameUprightAndAntialiasedFramesResolve)
 {
-    gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0);
-    quad(0, 0, kW, kH / 2, kRed);
+    gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLUE, 1, 0);
+    quad(0, 0, GFX_FIXTURE_W, GFX_FIXTURE_H / 2, GFX_FIXTURE_RED);
     // Present binds its own source, whatever was bound for reading before.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     gfx_invalidate_gl_cache();
@@ -216,18 +225,18 @@ TEST_F(GfxTest, PresentShowsTheFrameUprightAndAntialiasedFramesResolve)
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_FRONT);
     uint8_t top[4] = {}, bottom[4] = {};
-    glReadPixels(5, kH - 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
+    glReadPixels(5, GFX_FIXTURE_H - 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, top);
     glReadPixels(5, 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);
     gfx_invalidate_gl_cache();
     EXPECT_EQ((std::array{top[0], top[2], bottom[0], bottom[2]}),
               (std::array<uint8_t, 4>{255, 0, 0, 255}));
     // An antialiased back buffer is resolved for read-back.
-    GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 4, 1}, got{};
+    GfxPresentParams pp{GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D24S8, 0, 4, 1}, got{};
     ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1, 0);
-    quad(0, 0, 8, 8, kGreen);
-    expect_at({{4, 4, kGreen}});
-    GfxPresentParams silly{kW, kH, GFX_FMT_D16, 0, 64, 1};
+    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, GFX_FIXTURE_BLACK, 1, 0);
+    quad(0, 0, 8, 8, GFX_FIXTURE_GREEN);
+    expect_at({{4, 4, GFX_FIXTURE_GREEN}});
+    GfxPresentParams silly{GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D16, 0, 64, 1};
     ASSERT_EQ(gfx_reset(&silly), GFX_OK);
     gfx_get_present_params(&got);
     EXPECT_EQ(got.samples, 0);

@@ -5,7 +5,7 @@
 #include <array>
 
 namespace {
-const uint32_t kDisplayFormats[52] = {
+const uint32_t GFX_DRAW_DISPLAY_FORMATS[52] = {
     0x244,    0x844,    0x144,    0x252,    0x442,    0x112,    0x12,    0x40112, 0x52,
     0x40152,  0x1D2,    0x112,    0x192,    0x40212,  0x152,    0x40252, 0x1116,  0x1118,
     0x111A,   0x111C,   0x1196,   0x1198,   0x119A,   0x119C,   0x41216, 0x41218, 0x4121A,
@@ -18,7 +18,7 @@ const uint32_t kDisplayFormats[52] = {
 TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
 {
     GfxVertexElement e[GFX_MAX_VERTEX_ELEMENTS];
-    for (uint32_t fvf : kDisplayFormats) {
+    for (uint32_t fvf : GFX_DRAW_DISPLAY_FORMATS) {
         const int size = gfx_fvf_to_elements(fvf, e);
         ASSERT_GT(size, 0) << std::hex << fvf;
         EXPECT_EQ(gfx_elements_size(e), size);
@@ -53,24 +53,27 @@ TEST_F(GfxTest, EveryDisplayFormatHasItsElementsAndDeclaration)
 TEST_F(GfxTest, IndexedDrawsUseTheirVertexWindowAndRefuseBadRanges)
 {
     gfx_set_render_state(GFX_RS_LIGHTING, 0);
-    GfxVertexBuffer* vb = gfx_vb_create(4 * sizeof(Vc), 0, kVcFvf, GFX_POOL_MANAGED);
+    GfxVertexBuffer* vb = gfx_vb_create(4 * sizeof(Vc), 0, GFX_FIXTURE_VC_FVF, GFX_POOL_MANAGED);
     GfxIndexBuffer* ib = gfx_ib_create(6 * 2, 0, GFX_FMT_INDEX16, GFX_POOL_MANAGED);
     ASSERT_TRUE(vb && ib);
     void* p = nullptr;
     ASSERT_EQ(gfx_vb_lock(vb, 0, 0, &p, 0), GFX_OK);
-    const Vc v[4] = {
-        {-1, 1, 0.5f, kRed}, {0, 1, 0.5f, kRed}, {-1, 0, 0.5f, kRed}, {0, 0, 0.5f, kRed}};
+    const Vc v[4] = {{-1, 1, 0.5f, GFX_FIXTURE_RED},
+                     {0, 1, 0.5f, GFX_FIXTURE_RED},
+                     {-1, 0, 0.5f, GFX_FIXTURE_RED},
+                     {0, 0, 0.5f, GFX_FIXTURE_RED}};
     std::memcpy(p, v, sizeof v);
     ASSERT_EQ(gfx_vb_unlock(vb), GFX_OK);
     ASSERT_EQ(gfx_ib_lock(ib, 0, 0, &p, 0), GFX_OK);
     const uint16_t idx[6] = {0, 1, 2, 3, 2, 1};
     std::memcpy(p, idx, sizeof idx);
     ASSERT_EQ(gfx_ib_unlock(ib), GFX_OK);
-    ASSERT_EQ(gfx_set_fvf(kVcFvf), GFX_OK);
+    ASSERT_EQ(gfx_set_fvf(GFX_FIXTURE_VC_FVF), GFX_OK);
     ASSERT_EQ(gfx_set_stream_source(0, vb, 0, sizeof(Vc)), GFX_OK);
     ASSERT_EQ(gfx_set_indices(ib), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 0, 2), GFX_OK);
-    expect_at({{kW / 4, kH / 4, kRed}, {3 * kW / 4, kH / 4, kBlack}});
+    expect_at({{GFX_FIXTURE_W / 4, GFX_FIXTURE_H / 4, GFX_FIXTURE_RED},
+               {3 * GFX_FIXTURE_W / 4, GFX_FIXTURE_H / 4, GFX_FIXTURE_BLACK}});
     // Ranges past the buffers are refused, not drawn.
     uint64_t draws = gfx_get_counters()->draw_calls;
     EXPECT_EQ(gfx_draw_indexed_primitive(GFX_PT_TRIANGLELIST, 0, 0, 4, 3, 2), GFX_E_INVALIDCALL);
@@ -101,30 +104,31 @@ TEST_F(GfxTest, IndexedDrawsUseTheirVertexWindowAndRefuseBadRanges)
     gfx_ib_release(ib);
     // From user memory, indices count from the start of the array, vertices
     // below the window are never read.
-    gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLACK, 1, 0);
     TlVertex tl[8] = {};
-    for (int i = 0; i < 4; ++i) tl[i] = {0, 0, 0, 1, kRed, 0, 0};
+    for (int i = 0; i < 4; ++i) tl[i] = {0, 0, 0, 1, GFX_FIXTURE_RED, 0, 0};
     for (int i = 0; i < 4; ++i)
-        tl[4 + i] = {9.5f + 10 * (i & 1), 9.5f + 10 * (i >> 1), 0, 1, kGreen, 0, 0};
+        tl[4 + i] = {9.5f + 10 * (i & 1), 9.5f + 10 * (i >> 1), 0, 1, GFX_FIXTURE_GREEN, 0, 0};
     const uint16_t tl_idx[6] = {4, 5, 6, 7, 6, 5};
-    ASSERT_EQ(gfx_set_fvf(kTlFvf), GFX_OK);
+    ASSERT_EQ(gfx_set_fvf(GFX_FIXTURE_TL_FVF), GFX_OK);
     ASSERT_EQ(gfx_draw_indexed_primitive_up(GFX_PT_TRIANGLELIST, 4, 4, 2, tl_idx, GFX_FMT_INDEX16,
                                             tl, sizeof(TlVertex)),
               GFX_OK);
-    expect_at({{12, 12, kGreen}, {5, 5, kBlack}});
+    expect_at({{12, 12, GFX_FIXTURE_GREEN}, {5, 5, GFX_FIXTURE_BLACK}});
 }
 
 TEST_F(GfxTest, WireframeFillLeavesTheInsideEmpty)
 {
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_WIREFRAME);
-    quad(10, 10, 30, 30, kWhite);
-    expect_at({{20, 14, kBlack}});
+    quad(10, 10, 30, 30, GFX_FIXTURE_WHITE);
+    expect_at({{20, 14, GFX_FIXTURE_BLACK}});
     int lit = 0;
-    for (int x = 8; x < 32; ++x) lit += near(pixel(x, 10), kWhite) || near(pixel(x, 9), kWhite);
+    for (int x = 8; x < 32; ++x)
+        lit += near(pixel(x, 10), GFX_FIXTURE_WHITE) || near(pixel(x, 9), GFX_FIXTURE_WHITE);
     EXPECT_GT(lit, 10);
     gfx_set_render_state(GFX_RS_FILLMODE, GFX_FILL_SOLID);
-    quad(10, 10, 30, 30, kWhite);
-    expect_at({{20, 14, kWhite}});
+    quad(10, 10, 30, 30, GFX_FIXTURE_WHITE);
+    expect_at({{20, 14, GFX_FIXTURE_WHITE}});
 }
 
 TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
@@ -133,13 +137,14 @@ TEST_F(GfxTest, ClipPlanesCutFixedFunctionDrawsInWorldSpace)
     const float keep_left[4] = {-1, 0, 0, 0};  // x <= 0 kept
     ASSERT_EQ(gfx_set_clip_plane(0, keep_left), GFX_OK);
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 1);
-    clip_quad(kWhite);
-    expect_at({{kW / 4, kH / 2, kWhite}, {3 * kW / 4, kH / 2, kBlack}});
-    quad(40, 2, 60, 10, kGreen);  // pre-transformed vertices are not clipped
-    expect_at({{50, 5, kGreen}});
+    clip_quad(GFX_FIXTURE_WHITE);
+    expect_at({{GFX_FIXTURE_W / 4, GFX_FIXTURE_H / 2, GFX_FIXTURE_WHITE},
+               {3 * GFX_FIXTURE_W / 4, GFX_FIXTURE_H / 2, GFX_FIXTURE_BLACK}});
+    quad(40, 2, 60, 10, GFX_FIXTURE_GREEN);  // pre-transformed vertices are not clipped
+    expect_at({{50, 5, GFX_FIXTURE_GREEN}});
     gfx_set_render_state(GFX_RS_CLIPPLANEENABLE, 0);
-    clip_quad(kWhite);
-    expect_at({{3 * kW / 4, kH / 2, kWhite}});
+    clip_quad(GFX_FIXTURE_WHITE);
+    expect_at({{3 * GFX_FIXTURE_W / 4, GFX_FIXTURE_H / 2, GFX_FIXTURE_WHITE}});
 }
 
 TEST_F(GfxTest, FormatChecksAnswerFromTheContext)
@@ -176,7 +181,7 @@ TEST_F(GfxTest, BackBufferLocksForReadingAndDepthSurfacesSwap)
     EXPECT_EQ(texel32(lr, 0, 0) & 0xFFFFFFu, 0x123456u);
     ASSERT_EQ(gfx_surface_unlock(back), GFX_OK);
     // A depth surface without stencil: stencil clears are refused, z clears fine.
-    GfxSurface* z16 = gfx_surface_create_depth(kW, kH, GFX_FMT_D16, 0);
+    GfxSurface* z16 = gfx_surface_create_depth(GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D16, 0);
     ASSERT_NE(z16, nullptr);
     GfxSurface* main_depth = gfx_get_depth_stencil_surface();
     ASSERT_EQ(gfx_set_depth_stencil_surface(z16), GFX_OK);
@@ -196,27 +201,31 @@ TEST_F(GfxTest, EdgesThroughPixelCentresFollowOneFillRuleOnBothPaths)
 {
     using Box = std::array<int, 4>;  // x0, y0, x1, y1: the pixels [x0, x1) x [y0, y1)
     set_states({{GFX_RS_LIGHTING, 0}, {GFX_RS_ZENABLE, 0}});
-    std::vector<uint8_t> bgra(size_t(kW) * kH * 4);
+    std::vector<uint8_t> bgra(size_t(GFX_FIXTURE_W) * GFX_FIXTURE_H * 4);
     for (bool pretransformed : {true, false})
-        for (const Box& b : {Box{10, 0, 11, kH}, Box{0, 10, kW, 11}, Box{10, 20, 13, 22}}) {
-            gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+        for (const Box& b :
+             {Box{10, 0, 11, GFX_FIXTURE_H}, Box{0, 10, GFX_FIXTURE_W, 11}, Box{10, 20, 13, 22}}) {
+            gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLACK, 1, 0);
             TlVertex tl[4];
             Vc clip[4];
             for (int k = 0; k < 4; ++k) {
                 const float x = float(b[(k & 1) * 2]), y = float(b[1 + (k >> 1) * 2]);
-                tl[k] = {x, y, 0, 1, kWhite, 0, 0};
-                clip[k] = {x * 2 / kW - 1, 1 - y * 2 / kH, 0.5f, kWhite};
+                tl[k] = {x, y, 0, 1, GFX_FIXTURE_WHITE, 0, 0};
+                clip[k] = {x * 2 / GFX_FIXTURE_W - 1, 1 - y * 2 / GFX_FIXTURE_H, 0.5f,
+                           GFX_FIXTURE_WHITE};
             }
             if (pretransformed)
-                draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, tl);
+                draw_up(GFX_FIXTURE_TL_FVF, GFX_PT_TRIANGLESTRIP, 2, tl);
             else
-                draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, clip);
-            ASSERT_EQ(gfx_read_pixels(0, 0, kW, kH, bgra.data(), kW * 4), GFX_OK);
-            Box lit{kW, kH, 0, 0};
+                draw_up(GFX_FIXTURE_VC_FVF, GFX_PT_TRIANGLESTRIP, 2, clip);
+            ASSERT_EQ(
+                gfx_read_pixels(0, 0, GFX_FIXTURE_W, GFX_FIXTURE_H, bgra.data(), GFX_FIXTURE_W * 4),
+                GFX_OK);
+            Box lit{GFX_FIXTURE_W, GFX_FIXTURE_H, 0, 0};
             int count = 0;
-            for (int y = 0; y < kH; ++y)
-                for (int x = 0; x < kW; ++x)
-                    if (bgra[(size_t(y) * kW + size_t(x)) * 4 + 1] > 128) {
+            for (int y = 0; y < GFX_FIXTURE_H; ++y)
+                for (int x = 0; x < GFX_FIXTURE_W; ++x)
+                    if (bgra[(size_t(y) * GFX_FIXTURE_W + size_t(x)) * 4 + 1] > 128) {
                         ++count;
                         lit = {std::min(lit[0], x), std::min(lit[1], y), std::max(lit[2], x + 1),
                                std::max(lit[3], y + 1)};

@@ -17,9 +17,10 @@
 #include "plat/gfx_shader.h"
 #include "plat/gfx_tex.h"
 
-constexpr int kW = 64, kH = 48;
-constexpr uint32_t kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu, kRed = 0xFFFF0000u;
-constexpr uint32_t kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu;
+constexpr int GFX_FIXTURE_W = 64, GFX_FIXTURE_H = 48;
+constexpr uint32_t GFX_FIXTURE_BLACK = 0xFF000000u, GFX_FIXTURE_WHITE = 0xFFFFFFFFu,
+                   GFX_FIXTURE_RED = 0xFFFF0000u;
+constexpr uint32_t GFX_FIXTURE_GREEN = 0xFF00FF00u, GFX_FIXTURE_BLUE = 0xFF0000FFu;
 
 // One vertex of the pre-transformed, coloured, textured layout (FVF 0x144).
 struct TlVertex {
@@ -27,7 +28,8 @@ struct TlVertex {
     uint32_t color;
     float u, v;
 };
-constexpr uint32_t kTlFvf = GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT);
+constexpr uint32_t GFX_FIXTURE_TL_FVF =
+    GFX_FVF_XYZRHW | GFX_FVF_DIFFUSE | (1u << GFX_FVF_TEXCOUNT_SHIFT);
 // Clip-space position and colour, and the same with one texture set.
 struct Vc {
     float x, y, z;
@@ -38,9 +40,9 @@ struct Vct {
     uint32_t c;
     float u, v;
 };
-constexpr uint32_t kVcFvf = GFX_FVF_XYZ | GFX_FVF_DIFFUSE;
-constexpr uint32_t kVctFvf = kVcFvf | (1u << GFX_FVF_TEXCOUNT_SHIFT);
-constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+constexpr uint32_t GFX_FIXTURE_VC_FVF = GFX_FVF_XYZ | GFX_FVF_DIFFUSE;
+constexpr uint32_t GFX_FIXTURE_VCT_FVF = GFX_FIXTURE_VC_FVF | (1u << GFX_FVF_TEXCOUNT_SHIFT);
+constexpr float GFX_FIXTURE_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 using RenderStates = std::initializer_list<std::pair<GfxRs, uint32_t>>;
 inline void set_states(RenderStates list)
@@ -62,7 +64,7 @@ inline void quad(float x0, float y0, float x1, float y1, uint32_t color, float z
                            {x1 - 0.5f, y0 - 0.5f, z, 1, color, 1, 0},
                            {x0 - 0.5f, y1 - 0.5f, z, 1, color, 0, 1},
                            {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
-    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+    draw_up(GFX_FIXTURE_TL_FVF, GFX_PT_TRIANGLESTRIP, 2, v);
 }
 
 // A w x h A8R8G8B8 texture whose texel (x, y) is colour(x, y); null if it cannot be made.
@@ -95,9 +97,9 @@ class GfxTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        window_ = gfx_test_window_create(kW, kH);
+        window_ = gfx_test_window_create(GFX_FIXTURE_W, GFX_FIXTURE_H);
         ASSERT_NE(window_, nullptr);
-        GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
+        GfxPresentParams pp{GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D24S8, 0, 0, 1};
         ASSERT_EQ(gfx_device_create(window_, &pp), 1);
     }
     static void TearDownTestSuite()
@@ -108,7 +110,7 @@ protected:
     }
     void SetUp() override
     {
-        GfxPresentParams pp{kW, kH, GFX_FMT_D24S8, 0, 0, 1};
+        GfxPresentParams pp{GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D24S8, 0, 0, 1};
         ASSERT_EQ(gfx_reset(&pp), GFX_OK);
         ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER | GFX_CLEAR_STENCIL, 0xFF000000u,
                             1.0f, 0),
@@ -123,7 +125,7 @@ protected:
         return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
     }
-    static uint32_t centre() { return pixel(kW / 2, kH / 2); }
+    static uint32_t centre() { return pixel(GFX_FIXTURE_W / 2, GFX_FIXTURE_H / 2); }
     // Each channel within `tol` of the expected colour.
     static bool near(uint32_t got, uint32_t want, int tol = 2)
     {
@@ -150,9 +152,9 @@ protected:
         Vc plain[4];
         for (int i = 0; i < 4; ++i) plain[i] = {v[i].x, v[i].y, v[i].z, v[i].c};
         if (textured)
-            draw_up(kVctFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+            draw_up(GFX_FIXTURE_VCT_FVF, GFX_PT_TRIANGLESTRIP, 2, v);
         else
-            draw_up(kVcFvf, GFX_PT_TRIANGLESTRIP, 2, plain);
+            draw_up(GFX_FIXTURE_VC_FVF, GFX_PT_TRIANGLESTRIP, 2, plain);
     }
     static void* window_;
 };

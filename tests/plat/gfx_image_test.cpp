@@ -69,7 +69,7 @@ std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b)
 
 void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { std::memcpy(&v[at], &x, 4); }
 
-constexpr uint32_t kDxt1 = 0x31545844u;  // "DXT1"
+constexpr uint32_t GFX_IMAGE_DXT1 = 0x31545844u;  // "DXT1"
 
 // A w x h A8L8 DDS file, or an 8 x 8 DXT1 one with its full chain; the data bytes count up.
 std::vector<uint8_t> make_dds(int w, int h, bool dxt1 = false)
@@ -83,7 +83,7 @@ std::vector<uint8_t> make_dds(int w, int h, bool dxt1 = false)
         124, dxt1 ? 0x21007u : 0x1007u, uint32_t(h), uint32_t(w), 0, 0, dxt1 ? 4u : 1u};
     const uint32_t pf[] = {32,
                            dxt1 ? 4u : 0x20001u,
-                           dxt1 ? kDxt1 : 0,
+                           dxt1 ? GFX_IMAGE_DXT1 : 0,
                            dxt1 ? 0u : 16u,
                            dxt1 ? 0u : 0xFFu,
                            0,
@@ -291,7 +291,7 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     // Filter NONE: the image sits at the top left, the rest transparent black.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(t, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_EQ(std::pair(texel32(lr, 2, 4), texel32(lr, 3, 5)), std::pair(kWhite, 0u));
+    EXPECT_EQ(std::pair(texel32(lr, 2, 4), texel32(lr, 3, 5)), std::pair(GFX_FIXTURE_WHITE, 0u));
     gfx_tex_unlock(t, 0);
     gfx_tex_release(t);
     // Full chain, own size.

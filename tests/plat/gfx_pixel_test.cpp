@@ -48,7 +48,7 @@ uint32_t blend(uint32_t src, uint32_t dst, uint32_t sf, uint32_t df, uint32_t op
     }
     return pack(out);
 }
-constexpr uint32_t kDst = 0x80406080u, kSrc = 0x40C02060u;
+constexpr uint32_t GFX_PIXEL_DST = 0x80406080u, GFX_PIXEL_SRC = 0x40C02060u;
 }  // namespace
 
 TEST_F(GfxTest, BlendFactorsAndOperationsMatchDirect3D)
@@ -64,33 +64,34 @@ TEST_F(GfxTest, BlendFactorsAndOperationsMatchDirect3D)
         int n = 0;
         for (uint32_t op : ops)
             for (uint32_t sf : factors)
-                for (uint32_t df : factors) fn(n % kW, n / kW, op, sf, df), ++n;
+                for (uint32_t df : factors)
+                    fn(n % GFX_FIXTURE_W, n / GFX_FIXTURE_W, op, sf, df), ++n;
     };
     each([&](int x, int y, uint32_t op, uint32_t sf, uint32_t df) {
         set_states({{GFX_RS_SRCBLEND, sf}, {GFX_RS_DESTBLEND, df}, {GFX_RS_BLENDOP, op}});
         gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 0);
-        quad(x, y, x + 1, y + 1, kDst);
+        quad(x, y, x + 1, y + 1, GFX_PIXEL_DST);
         gfx_set_render_state(GFX_RS_ALPHABLENDENABLE, 1);
-        quad(x, y, x + 1, y + 1, kSrc);
+        quad(x, y, x + 1, y + 1, GFX_PIXEL_SRC);
     });
     each([&](int x, int y, uint32_t op, uint32_t sf, uint32_t df) {
-        EXPECT_TRUE(near(pixel(x, y), blend(kSrc, kDst, sf, df, op)))
+        EXPECT_TRUE(near(pixel(x, y), blend(GFX_PIXEL_SRC, GFX_PIXEL_DST, sf, df, op)))
             << "op " << op << " src " << sf << " dst " << df << std::hex << " got " << pixel(x, y);
     });
     // Separate alpha factors (ZERO, ONE) keep the destination alpha; off again,
     // alpha follows the colour factors.
-    const uint32_t colour =
-        blend(kSrc, kDst, GFX_BLEND_SRCALPHA, GFX_BLEND_INVSRCALPHA, GFX_BLENDOP_ADD);
+    const uint32_t colour = blend(GFX_PIXEL_SRC, GFX_PIXEL_DST, GFX_BLEND_SRCALPHA,
+                                  GFX_BLEND_INVSRCALPHA, GFX_BLENDOP_ADD);
     for (uint32_t separate : {1u, 0u}) {
         set_states({{GFX_RS_ALPHABLENDENABLE, 0}, {GFX_RS_BLENDOP, GFX_BLENDOP_ADD}});
-        quad(0, 0, 4, 4, kDst);
+        quad(0, 0, 4, 4, GFX_PIXEL_DST);
         set_states({{GFX_RS_ALPHABLENDENABLE, 1},
                     {GFX_RS_SRCBLEND, GFX_BLEND_SRCALPHA},
                     {GFX_RS_DESTBLEND, GFX_BLEND_INVSRCALPHA},
                     {GFX_RS_SEPARATEALPHABLENDENABLE, separate},
                     {GFX_RS_SRCBLENDALPHA, GFX_BLEND_ZERO},
                     {GFX_RS_DESTBLENDALPHA, GFX_BLEND_ONE}});
-        quad(0, 0, 4, 4, kSrc);
+        quad(0, 0, 4, 4, GFX_PIXEL_SRC);
         EXPECT_TRUE(near(pixel(1, 1), separate ? (colour & 0xFFFFFFu) | 0x80000000u : colour));
     }
 }
@@ -111,16 +112,16 @@ TEST_F(GfxTest, AlphaTestComparesTheEightBitAlphaWithTheReference)
         {GFX_CMP_NEVER, 0, 255, false},          {GFX_CMP_ALWAYS, 255, 0, true},
     };
     for (const auto& c : cases) {
-        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLACK, 1, 0);
         set_states({{GFX_RS_ALPHAFUNC, c.func}, {GFX_RS_ALPHAREF, c.ref}});
         quad(0, 0, 4, 4, (c.alpha << 24) | 0x00FFFFFFu);
-        EXPECT_EQ(near(pixel(1, 1) | 0xFF000000u, kWhite), c.pass)
+        EXPECT_EQ(near(pixel(1, 1) | 0xFF000000u, GFX_FIXTURE_WHITE), c.pass)
             << "func " << c.func << " ref " << c.ref << " alpha " << c.alpha;
     }
     // Disabled: everything passes.
     set_states({{GFX_RS_ALPHATESTENABLE, 0}, {GFX_RS_ALPHAFUNC, GFX_CMP_NEVER}});
     quad(0, 0, 4, 4, 0x00FF0000u);
-    EXPECT_TRUE(near(pixel(1, 1) | 0xFF000000u, kRed));
+    EXPECT_TRUE(near(pixel(1, 1) | 0xFF000000u, GFX_FIXTURE_RED));
 }
 
 TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
@@ -129,8 +130,8 @@ TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
     const float zn = 1, zf = 100, q = zf / (zf - zn);
     const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, q, 1, 0, 0, -zn * q, 0};
     gfx_set_transform(GFX_TS_PROJECTION, proj);
-    gfx_set_transform(GFX_TS_VIEW, kIdentity);
-    gfx_set_transform(GFX_TS_WORLD, kIdentity);
+    gfx_set_transform(GFX_TS_VIEW, GFX_FIXTURE_IDENTITY);
+    gfx_set_transform(GFX_TS_WORLD, GFX_FIXTURE_IDENTITY);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
     GfxLight l{};
     l.type = GFX_LIGHT_DIRECTIONAL;
@@ -165,7 +166,8 @@ TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
     for (uint32_t on : {0u, 1u}) {
         gfx_set_render_state(GFX_RS_SPECULARENABLE, on);
         draw_up(GFX_FVF_XYZ | GFX_FVF_NORMAL, GFX_PT_TRIANGLESTRIP, 2, v);
-        EXPECT_TRUE(near(centre(), on ? kWhite : pack(lit))) << std::hex << centre() << " " << on;
+        EXPECT_TRUE(near(centre(), on ? GFX_FIXTURE_WHITE : pack(lit)))
+            << std::hex << centre() << " " << on;
     }
     gfx_light_enable(0, 0);
 }

@@ -2,7 +2,7 @@
 #include "gfx_fixture.h"
 
 namespace {
-const char* kVs = R"(#define SCALE 1.0
+const char* GFX_SHADER_VS = R"(#define SCALE 1.0
 float4x4 mWVP;
 float4 vUnused;
 float4 vOffset[2];
@@ -14,7 +14,7 @@ void VsMain() {
 }
 )";
 
-const char* kPs = R"(float4 vTint;
+const char* GFX_SHADER_PS = R"(float4 vTint;
 float3 vAdd;
 float4 vArr[2];
 float4 vAfter;
@@ -33,8 +33,8 @@ protected:
     void SetUp() override
     {
         GfxTest::SetUp();
-        ASSERT_NO_FATAL_FAILURE(compile_stages(kVs, kPs, "vs_1_1"));
-        gfx_const_set_matrix(vs_, c(vs_, "mWVP"), kIdentity);
+        ASSERT_NO_FATAL_FAILURE(compile_stages(GFX_SHADER_VS, GFX_SHADER_PS, "vs_1_1"));
+        gfx_const_set_matrix(vs_, c(vs_, "mWVP"), GFX_FIXTURE_IDENTITY);
     }
     static uint32_t c(GfxShader* s, const char* name) { return gfx_const_by_name(s, name); }
 };
@@ -72,8 +72,8 @@ TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
     const float zero4[4] = {0, 0, 0, 0};
     gfx_const_set_vector(ps_, c(ps_, "vAdd"), zero4);
     gfx_const_set_int(ps_, c(ps_, "iMode"), 0);
-    clip_quad(kBlack, true);
-    EXPECT_TRUE(near(pixel(4, 4), kGreen)) << std::hex << pixel(4, 4);
+    clip_quad(GFX_FIXTURE_BLACK, true);
+    EXPECT_TRUE(near(pixel(4, 4), GFX_FIXTURE_GREEN)) << std::hex << pixel(4, 4);
     EXPECT_EQ(gfx_const_set_vector(ps_, 0, green), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vector(ps_, 12345, green), GFX_E_INVALIDCALL);
     EXPECT_EQ(gfx_const_set_vectors(ps_, c(ps_, "vArr"), nullptr, 2), GFX_E_INVALIDCALL);
@@ -84,11 +84,11 @@ TEST_F(GfxShaderTest, SettersNeverWritePastTheDeclaredSize)
 TEST_F(GfxShaderTest, BadSourcesProfilesAndEntriesFailCleanly)
 {
     std::string log;
-    EXPECT_EQ(compile(GFX_SHADER_PIXEL, kPs, "PsMain", "vs_1_1", &log), nullptr);
-    EXPECT_EQ(compile(GFX_SHADER_VERTEX, kVs, "VsMain", "ps_2_0", &log), nullptr);
-    EXPECT_EQ(compile(GFX_SHADER_PIXEL, kPs, "Missing", "ps_2_0", &log), nullptr);
+    EXPECT_EQ(compile(GFX_SHADER_PIXEL, GFX_SHADER_PS, "PsMain", "vs_1_1", &log), nullptr);
+    EXPECT_EQ(compile(GFX_SHADER_VERTEX, GFX_SHADER_VS, "VsMain", "ps_2_0", &log), nullptr);
+    EXPECT_EQ(compile(GFX_SHADER_PIXEL, GFX_SHADER_PS, "Missing", "ps_2_0", &log), nullptr);
     EXPECT_FALSE(log.empty());
-    EXPECT_EQ(compile(GFX_SHADER_PIXEL, kPs, "Ps Main; evil", "ps_2_0", &log), nullptr);
+    EXPECT_EQ(compile(GFX_SHADER_PIXEL, GFX_SHADER_PS, "Ps Main; evil", "ps_2_0", &log), nullptr);
     EXPECT_EQ(compile(GFX_SHADER_PIXEL, "void PsMain() { oC0 = ; }", "PsMain", "ps_2_0", &log),
               nullptr);
     EXPECT_NE(log.find("error"), std::string::npos);

@@ -12,7 +12,7 @@ void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool lin
     const uint32_t f = linear ? GFX_TEXF_LINEAR : GFX_TEXF_POINT;
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, f);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, f);
-    quad(x, y, x + w, y + h, kWhite);
+    quad(x, y, x + w, y + h, GFX_FIXTURE_WHITE);
     gfx_set_texture(0, nullptr);
 }
 
@@ -59,11 +59,11 @@ std::vector<FormatCase> format_cases()
         {GFX_FMT_A8, {0x80}, 0x80FFFFFFu},
         {GFX_FMT_L8, {0x40}, 0xFF404040u},
         {GFX_FMT_A8L8, {0x40, 0x80}, 0x80404040u},
-        {GFX_FMT_DXT1, dxt1, kRed},
-        {GFX_FMT_DXT2, dxt3, kRed},
-        {GFX_FMT_DXT3, dxt3, kRed},
-        {GFX_FMT_DXT4, dxt5, kRed},
-        {GFX_FMT_DXT5, dxt5, kRed},
+        {GFX_FMT_DXT1, dxt1, GFX_FIXTURE_RED},
+        {GFX_FMT_DXT2, dxt3, GFX_FIXTURE_RED},
+        {GFX_FMT_DXT3, dxt3, GFX_FIXTURE_RED},
+        {GFX_FMT_DXT4, dxt5, GFX_FIXTURE_RED},
+        {GFX_FMT_DXT5, dxt5, GFX_FIXTURE_RED},
         {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), 0xFF80FFFFu},
         {GFX_FMT_R32F, bytes_of<float>({0.25f}), 0xFF40FFFFu},
         {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), 0xFF80FFFFu},
@@ -108,7 +108,7 @@ TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
     auto colour = [](int x, int y) {
         return 0xFF000000u | (x * 4) << 16 | (y * 5) << 8 | (x ^ y) * 3;
     };
-    GfxTexture* t = pattern_texture(kW, kH, colour);
+    GfxTexture* t = pattern_texture(GFX_FIXTURE_W, GFX_FIXTURE_H, colour);
     ASSERT_NE(t, nullptr);
     auto count_bad = [&](int x0, int y0, int w, int h) {
         int bad = 0;
@@ -118,16 +118,16 @@ TEST_F(GfxTest, SpritesAndShiftedClipSpaceQuadsMapTexelsOneToOne)
     };
     GfxTexture* sprite = pattern_texture(8, 8, colour);
     for (bool linear : {true, false}) {
-        gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+        gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLACK, 1, 0);
         draw_textured(sprite, 10, 5, 8, 8, linear);
         EXPECT_EQ(count_bad(10, 5, 8, 8), 0) << (linear ? "linear" : "point");
-        expect_at({{9, 5, kBlack}, {18, 12, kBlack}});
+        expect_at({{9, 5, GFX_FIXTURE_BLACK}, {18, 12, GFX_FIXTURE_BLACK}});
     }
     gfx_tex_release(sprite);
     set_states({{GFX_RS_LIGHTING, 0}, {GFX_RS_ZENABLE, 0}});
     gfx_set_texture(0, t);
-    clip_quad(kWhite, true, -1.0f / kW, 1.0f / kH);
-    EXPECT_EQ(count_bad(0, 0, kW - 1, kH - 1), 0);
+    clip_quad(GFX_FIXTURE_WHITE, true, -1.0f / GFX_FIXTURE_W, 1.0f / GFX_FIXTURE_H);
+    EXPECT_EQ(count_bad(0, 0, GFX_FIXTURE_W - 1, GFX_FIXTURE_H - 1), 0);
     gfx_set_texture(0, nullptr);
     gfx_tex_release(t);
 }
@@ -143,22 +143,23 @@ TEST_F(GfxTest, RenderTargetIsDrawnIntoAndReadBack)
     GfxViewport vp{};
     gfx_get_viewport(&vp);
     EXPECT_EQ(vp.width, 16);  // setting target 0 resets the viewport
-    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, kBlue, 1, 0), GFX_OK);
+    ASSERT_EQ(gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLUE, 1, 0), GFX_OK);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);  // the main depth surface is larger: fine
-    quad(4, 4, 8, 8, kRed);
-    expect_at({{5, 5, kRed}});
+    quad(4, 4, 8, 8, GFX_FIXTURE_RED);
+    expect_at({{5, 5, GFX_FIXTURE_RED}});
     // Lock reads the target back in Direct3D layout.
     GfxLockedRect lr{};
     ASSERT_EQ(gfx_tex_lock(rt, 0, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_EQ(std::pair(texel32(lr, 5, 5), texel32(lr, 15, 0)), std::pair(kRed, kBlue));
+    EXPECT_EQ(std::pair(texel32(lr, 5, 5), texel32(lr, 15, 0)),
+              std::pair(GFX_FIXTURE_RED, GFX_FIXTURE_BLUE));
     gfx_tex_unlock(rt, 0);
     ASSERT_EQ(gfx_set_render_target(0, back), GFX_OK);
-    gfx_clear(GFX_CLEAR_TARGET, kBlack, 1, 0);
+    gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLACK, 1, 0);
     draw_textured(rt, 20, 20, 16, 16);
-    expect_at({{25, 25, kRed}, {20, 20, kBlue}});
-    ASSERT_EQ(gfx_color_fill(rts, nullptr, kGreen), GFX_OK);
+    expect_at({{25, 25, GFX_FIXTURE_RED}, {20, 20, GFX_FIXTURE_BLUE}});
+    ASSERT_EQ(gfx_color_fill(rts, nullptr, GFX_FIXTURE_GREEN), GFX_OK);
     ASSERT_EQ(gfx_stretch_rect(rts, nullptr, back, nullptr, GFX_TEXF_POINT), GFX_OK);
-    expect_at({{kW - 1, kH - 1, kGreen}});
+    expect_at({{GFX_FIXTURE_W - 1, GFX_FIXTURE_H - 1, GFX_FIXTURE_GREEN}});
     EXPECT_EQ(gfx_set_render_target(0, nullptr), GFX_E_INVALIDCALL);
     gfx_surface_release(rts);
     gfx_surface_release(back);
@@ -196,12 +197,12 @@ TEST_F(GfxTest, LockRectanglesAreCheckedAndUploadOnlyTheirRows)
     GfxRect r{2, 3, 4, 4};
     ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
     EXPECT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_E_INVALIDCALL);  // already locked
-    const uint32_t c[2] = {kRed, kGreen};
+    const uint32_t c[2] = {GFX_FIXTURE_RED, GFX_FIXTURE_GREEN};
     std::memcpy(lr.bits, c, 8);
     ASSERT_EQ(gfx_tex_unlock(t, 0), GFX_OK);
     EXPECT_EQ(gfx_tex_unlock(t, 0), GFX_E_INVALIDCALL);
     draw_textured(t, 0, 0, 8, 8);
-    expect_at({{2, 3, kRed}, {3, 3, kGreen}, {4, 3, 0x00000000u}});
+    expect_at({{2, 3, GFX_FIXTURE_RED}, {3, 3, GFX_FIXTURE_GREEN}, {4, 3, 0x00000000u}});
     GfxRect blk{4, 4, 8, 8};
     ASSERT_EQ(gfx_tex_lock(d, 0, &blk, &lr, 0), GFX_OK);
     EXPECT_EQ(lr.pitch, 16);

@@ -3,19 +3,19 @@
 #include "plat/gfx_local.h"
 
 namespace {
-const char* kUserVs = R"(float4x4 mWVP;
+const char* GFX_VARIANT_USER_VS = R"(float4x4 mWVP;
 void VsMain() {
   gl_Position = mul(vec4(iPosition.xyz, 1.0), mWVP);
   vD0 = iColor0;
 })";
-const char* kUserPs = R"(float4 vTint;
+const char* GFX_VARIANT_USER_PS = R"(float4 vTint;
 void PsMain() { oC0 = vD0 * vTint; })";
 
 struct States {
     const char* name;
     bool alpha, fog, clip;
 };
-const States kCases[] = {
+const States GFX_VARIANT_CASES[] = {
     {"plain", false, false, false},   {"alpha", true, false, false}, {"fog", false, true, false},
     {"alpha+fog", true, true, false}, {"clip", false, false, true},  {"all", true, true, true},
 };
@@ -40,19 +40,20 @@ void apply(const States& s)
 void draw_generated()
 {
     const TlVertex v[4] = {{0, 0, 0.2f, 1.0f, 0x00FF8040u, 0, 0},
-                           {kW, 0, 0.2f, 0.25f, 0xFF40FF80u, 1, 0},
-                           {0, kH, 0.2f, 1.0f, 0x80FF8040u, 0, 1},
-                           {kW, kH, 0.2f, 0.25f, 0xC08040FFu, 1, 1}};
-    draw_up(kTlFvf, GFX_PT_TRIANGLESTRIP, 2, v);
+                           {GFX_FIXTURE_W, 0, 0.2f, 0.25f, 0xFF40FF80u, 1, 0},
+                           {0, GFX_FIXTURE_H, 0.2f, 1.0f, 0x80FF8040u, 0, 1},
+                           {GFX_FIXTURE_W, GFX_FIXTURE_H, 0.2f, 0.25f, 0xC08040FFu, 1, 1}};
+    draw_up(GFX_FIXTURE_TL_FVF, GFX_PT_TRIANGLESTRIP, 2, v);
     const Vc q[3] = {
         {-1, -1, 0.5f, 0xFFFFFF00u}, {0.2f, 1, 0.5f, 0x10FF00FFu}, {1, -0.6f, 0.5f, 0xA000FFFFu}};
-    draw_up(kVcFvf, GFX_PT_TRIANGLELIST, 1, q);
+    draw_up(GFX_FIXTURE_VC_FVF, GFX_PT_TRIANGLELIST, 1, q);
 }
 
 std::vector<uint8_t> frame()
 {
-    std::vector<uint8_t> px(size_t(kW) * kH * 4);
-    EXPECT_EQ(gfx_read_pixels(0, 0, kW, kH, px.data(), kW * 4), GFX_OK);
+    std::vector<uint8_t> px(size_t(GFX_FIXTURE_W) * GFX_FIXTURE_H * 4);
+    EXPECT_EQ(gfx_read_pixels(0, 0, GFX_FIXTURE_W, GFX_FIXTURE_H, px.data(), GFX_FIXTURE_W * 4),
+              GFX_OK);
     return px;
 }
 }  // namespace
@@ -62,7 +63,7 @@ protected:
     void SetUp() override
     {
         GfxTest::SetUp();
-        compile_stages(kUserVs, kUserPs, "vs_2_0");
+        compile_stages(GFX_VARIANT_USER_VS, GFX_VARIANT_USER_PS, "vs_2_0");
     }
     void TearDown() override
     {
@@ -74,7 +75,7 @@ protected:
     std::vector<uint8_t> draw(const States& s, int general, float green = 0.5f)
     {
         gfx_dev.general_stages = gfx_dev.separate_stages = general;
-        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, kBlack, 1.0f, 0);
+        gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, GFX_FIXTURE_BLACK, 1.0f, 0);
         apply(s);
         draw_generated();
         // A user pair whose constants were set before any variant existed.
@@ -93,10 +94,10 @@ protected:
 
 TEST_F(GfxVariantTest, TheStatesChooseAVariantThatDrawsWhatTheGeneralStagesDraw)
 {
-    for (const States& s : kCases) {
+    for (const States& s : GFX_VARIANT_CASES) {
         SCOPED_TRACE(s.name);
         // A constant set after the pair was linked reaches it.
-        const float green = 0.25f + 0.1f * float(&s - kCases);
+        const float green = 0.25f + 0.1f * float(&s - GFX_VARIANT_CASES);
         const std::vector<uint8_t> general = draw(s, 1, green);
         EXPECT_EQ(draw(s, 0, green), general);
         // Pre-transformed draws carry no clip tail.
@@ -106,7 +107,7 @@ TEST_F(GfxVariantTest, TheStatesChooseAVariantThatDrawsWhatTheGeneralStagesDraw)
         EXPECT_EQ(gfx_shader_variant_key(GFX_SHADER_VERTEX, 1), 0);
         // Variants cover something: the states change the picture.
         if (s.alpha || s.fog || s.clip) {
-            EXPECT_NE(general, draw(kCases[0], 0));
+            EXPECT_NE(general, draw(GFX_VARIANT_CASES[0], 0));
         }
     }
     int linked = 0;
@@ -124,7 +125,7 @@ TEST_F(GfxTest, SpecularSumAddsNothingToPretransformedVertices)
     gfx_set_render_state(GFX_RS_SPECULARENABLE, 1);
     for (int separate : {1, 0}) {
         gfx_dev.separate_stages = separate;
-        quad(0, 0, kW, kH, 0xFF405060u);
+        quad(0, 0, GFX_FIXTURE_W, GFX_FIXTURE_H, 0xFF405060u);
         EXPECT_TRUE(near(centre(), 0xFF405060u)) << std::hex << centre() << " " << separate;
     }
     gfx_dev.separate_stages = 0;

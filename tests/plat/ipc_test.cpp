@@ -38,7 +38,7 @@ struct EnvKept {
     ~EnvKept() { old ? ::setenv(name.c_str(), old->c_str(), 1) : ::unsetenv(name.c_str()); }
 };
 
-constexpr uid_t k_second_user = 65534;  // nobody
+constexpr uid_t IPC_SECOND_USER = 65534;  // nobody
 
 uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
 
@@ -143,8 +143,8 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
     const pid_t child = fork_child([&first_folder] {
         ::unsetenv("TMPDIR");  // the runner's may be closed to the second user
         if (::setgroups(0, nullptr) != 0 ||
-            ::setresgid(k_second_user, k_second_user, k_second_user) != 0 ||
-            ::setresuid(k_second_user, k_second_user, k_second_user) != 0)
+            ::setresgid(IPC_SECOND_USER, IPC_SECOND_USER, IPC_SECOND_USER) != 0 ||
+            ::setresuid(IPC_SECOND_USER, IPC_SECOND_USER, IPC_SECOND_USER) != 0)
             return 1;
         const std::string folder = plat_ipc_lock_dir();
         const int own_lock = plat_instance_lock("inst");
@@ -161,7 +161,8 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
         return works ? 0 : 2;
     });
     EXPECT_EQ(finish_child(child, 30s), 0);
-    const std::string second = "quorvel-" + std::to_string(k_second_user) + "-" + plat_ipc_prefix();
+    const std::string second =
+        "quorvel-" + std::to_string(IPC_SECOND_USER) + "-" + plat_ipc_prefix();
     EXPECT_EQ(ipc_objects_named(second), std::vector<std::string>{});
     EXPECT_EQ(words(sec)[0], 0xABCDu);
     plat_event_set(ev);
@@ -204,7 +205,7 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         case PLAIN_FILE: t.write(std::to_string(i) + "/" + own, ""); break;
         case OTHERS_FOLDER:
             fs::create_directory(mine);
-            ::chown(mine.c_str(), k_second_user, k_second_user);
+            ::chown(mine.c_str(), IPC_SECOND_USER, IPC_SECOND_USER);
             break;
         case NOTHING: break;
         }

@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr uint32_t k_rate = 44100;
-constexpr SndDevFormat k_mono16{1, 1, k_rate, k_rate * 2, 2, 16};
+constexpr uint32_t SOUND_DEV_RATE = 44100;
+constexpr SndDevFormat SOUND_DEV_MONO16{1, 1, SOUND_DEV_RATE, SOUND_DEV_RATE * 2, 2, 16};
 
 struct Level {
     double left = 0, right = 0;
@@ -20,12 +20,12 @@ struct Level {
 
 struct Loopback {
     SndDev* dev;
-    explicit Loopback(int effects = 1) : dev(snd_dev_open_loopback(k_rate, effects)) {}
+    explicit Loopback(int effects = 1) : dev(snd_dev_open_loopback(SOUND_DEV_RATE, effects)) {}
     ~Loopback() { snd_dev_close(dev); }
-    SndDevBuffer* tone(uint32_t caps, uint32_t frames = k_rate, float hz = 1000.0f)
+    SndDevBuffer* tone(uint32_t caps, uint32_t frames = SOUND_DEV_RATE, float hz = 1000.0f)
     {
-        const std::vector<uint8_t> pcm = wave_tone(k_rate, frames, hz, 8000.0f);
-        return snd_dev_buffer_create(dev, k_mono16, nullptr, 0, caps, pcm.data(),
+        const std::vector<uint8_t> pcm = wave_tone(SOUND_DEV_RATE, frames, hz, 8000.0f);
+        return snd_dev_buffer_create(dev, SOUND_DEV_MONO16, nullptr, 0, caps, pcm.data(),
                                      uint32_t(pcm.size()));
     }
     // RMS of each channel over frames rendered now.
@@ -51,7 +51,7 @@ struct Loopback {
     }
 };
 
-constexpr double k_silent = 2.0, k_heard = 500.0;
+constexpr double SOUND_DEV_SILENT = 2.0, SOUND_DEV_HEARD = 500.0;
 
 TEST(SoundDev, PlayIsHeardStopPausesPlayResumesAndALoopPlaysOn)
 {
@@ -61,16 +61,16 @@ TEST(SoundDev, PlayIsHeardStopPausesPlayResumesAndALoopPlaysOn)
     ASSERT_NE(b, nullptr);
     ASSERT_TRUE(snd_dev_buffer_play(b, 0));
     EXPECT_EQ(snd_dev_buffer_status(b), SND_DEV_STATUS_PLAYING);
-    EXPECT_GT(lb.render().left, k_heard);
+    EXPECT_GT(lb.render().left, SOUND_DEV_HEARD);
     ASSERT_TRUE(snd_dev_buffer_stop(b));
     uint32_t paused = 0, later = 0;
     snd_dev_buffer_get_position(b, &paused);
     lb.render(1024);  // the mixer's own short fade-out
-    EXPECT_LT(lb.render().left, k_silent);
+    EXPECT_LT(lb.render().left, SOUND_DEV_SILENT);
     snd_dev_buffer_get_position(b, &later);
     EXPECT_EQ(later, paused);
     snd_dev_buffer_play(b, 0);
-    EXPECT_GT(lb.render(4410).left, k_heard);
+    EXPECT_GT(lb.render(4410).left, SOUND_DEV_HEARD);
     snd_dev_buffer_get_position(b, &later);
     EXPECT_NEAR(double(later), double(paused) + 4410 * 2, 2048);
     // A looped tone of a twentieth of a second plays on past its end.
@@ -78,7 +78,7 @@ TEST(SoundDev, PlayIsHeardStopPausesPlayResumesAndALoopPlaysOn)
     SndDevBuffer* looped = lb.tone(0, 2205);
     snd_dev_buffer_play(looped, 1);
     lb.render(8820);
-    EXPECT_GT(lb.render().left, k_heard);
+    EXPECT_GT(lb.render().left, SOUND_DEV_HEARD);
     EXPECT_EQ(snd_dev_buffer_status(looped), SND_DEV_STATUS_PLAYING | SND_DEV_STATUS_LOOPING);
 }
 
@@ -98,7 +98,7 @@ TEST(SoundDev, VolumeIsInHundredthsOfADecibelAndFrequencyChangesThePitchWithinIt
     SndDevBuffer* f = lb.tone(SND_DEV_CTRL_FREQUENCY);
     snd_dev_buffer_play(f, 1);
     const int base = lb.settled().crossings;
-    ASSERT_TRUE(snd_dev_buffer_set_frequency(f, k_rate * 2));
+    ASSERT_TRUE(snd_dev_buffer_set_frequency(f, SOUND_DEV_RATE * 2));
     EXPECT_NEAR(lb.settled().crossings, base * 2, base / 10);
     uint32_t hz = 0;
     for (auto [set, held] : {std::pair{50u, 100u}, {500000u, 200000u}}) {
@@ -141,11 +141,11 @@ TEST(SoundDev, ThreeDSoundIsSilentBeyondItsMaximumDistance)
     snd_dev_buffer_max_distance(b, 30.0f);
     snd_dev_buffer_position(b, 0, 0, 31);
     snd_dev_buffer_play(b, 1);
-    EXPECT_LT(lb.render().left, k_silent);
+    EXPECT_LT(lb.render().left, SOUND_DEV_SILENT);
     snd_dev_listener_position(lb.dev, 0, 0, 2);  // the listener's move counts too
-    EXPECT_GT(lb.settled().left, k_heard);
+    EXPECT_GT(lb.settled().left, SOUND_DEV_HEARD);
     snd_dev_buffer_position(b, 0, 0, 40);
-    EXPECT_LT(lb.settled().left, k_silent);
+    EXPECT_LT(lb.settled().left, SOUND_DEV_SILENT);
 }
 
 TEST(SoundDev, EffectsAreRefusedCleanlyWhenTheyCannotApply)
@@ -155,7 +155,7 @@ TEST(SoundDev, EffectsAreRefusedCleanlyWhenTheyCannotApply)
     SndDevBuffer* a = dry.tone(SND_DEV_CTRL_FX);
     EXPECT_FALSE(snd_dev_buffer_set_fx(a, echo));
     snd_dev_buffer_play(a, 1);
-    EXPECT_GT(dry.render().left, k_heard);  // plays dry
+    EXPECT_GT(dry.render().left, SOUND_DEV_HEARD);  // plays dry
     Loopback wet;
     if (!snd_dev_has_fx(wet.dev)) GTEST_SKIP() << "OpenAL without EFX";
     EXPECT_FALSE(snd_dev_buffer_set_fx(wet.tone(0), echo));  // no effect capability

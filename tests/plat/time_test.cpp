@@ -28,7 +28,7 @@ TEST_F(ManualClock, MovesOnlyWhenToldOrBySleepAndYield)
     EXPECT_EQ(plat_time_ms(), 25u);
     plat_time_sleep_ms(0);
     plat_time_yield();
-    EXPECT_EQ(plat_time_counter(), 25500000 + 2 * int64_t(kPlatManualYieldUs) * 1000);
+    EXPECT_EQ(plat_time_counter(), 25500000 + 2 * int64_t(PLAT_TIME_MANUAL_YIELD_US) * 1000);
     EXPECT_EQ(sleeps_, (std::vector<uint32_t>{19, 0, 0}));
 }
 

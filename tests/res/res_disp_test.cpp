@@ -15,16 +15,16 @@ namespace {
 int g_exit_code = -1;
 void record_exit(int code) { g_exit_code = code; }
 
-constexpr uint32_t kCheckerA = 0xFF2040C0u, kCheckerB = 0xFFFFFFFFu;
+constexpr uint32_t RES_DISP_CHECKER_A = 0xFF2040C0u, RES_DISP_CHECKER_B = 0xFFFFFFFFu;
 
 class ResDisp : public ::testing::Test {
 protected:
-    static constexpr int kW = 320, kH = 160;
+    static constexpr int RES_DISP_W = 320, RES_DISP_H = 160;
     void SetUp() override
     {
-        window_ = gfx_test_window_create(kW, kH);
+        window_ = gfx_test_window_create(RES_DISP_W, RES_DISP_H);
         ASSERT_NE(window_, nullptr);
-        ASSERT_EQ(disp_boot(window_, 0, kW, kH, 32, nullptr), 1);
+        ASSERT_EQ(disp_boot(window_, 0, RES_DISP_W, RES_DISP_H, 32, nullptr), 1);
         for (int i = 0; i < 3; i++) resload_set_model_folder(i, dir_.file("").c_str());
         err_info_clear();
         err_screen_set_exit_hook(record_exit);
@@ -46,12 +46,12 @@ protected:
     // A textured quad and a cube on a 64 x 32 checker texture, with a crop.
     static qvw::Bytes good_group()
     {
-        return group_of(
-            {{qvw::MAGIC_TEX,
-              qvw::tex_chunk("quad.png", qvw::png_checker(64, 32, kCheckerA, kCheckerB))},
-             {qvw::MAGIC_CROP, qvw::crop_chunk({{"left", "quad.png", 0, 0, 0.5f, 1}})},
-             {qvw::MAGIC_MODEL, model_bytes(qvw::sample_quad())},
-             {qvw::MAGIC_MODEL, model_bytes(qvw::sample_cube())}});
+        return group_of({{qvw::MAGIC_TEX,
+                          qvw::tex_chunk("quad.png", qvw::png_checker(64, 32, RES_DISP_CHECKER_A,
+                                                                      RES_DISP_CHECKER_B))},
+                         {qvw::MAGIC_CROP, qvw::crop_chunk({{"left", "quad.png", 0, 0, 0.5f, 1}})},
+                         {qvw::MAGIC_MODEL, model_bytes(qvw::sample_quad())},
+                         {qvw::MAGIC_MODEL, model_bytes(qvw::sample_cube())}});
     }
     // Pumps until the loader goes idle or stops on a fatal error; the last result.
     static int pump_all()
@@ -89,8 +89,8 @@ TEST_F(ResDisp, GroupsBecomeDeviceObjectsAndAMarkReleasesThem)
     EXPECT_NE(rec->texture, nullptr);
     EXPECT_EQ(rec->real_w, 64);
     EXPECT_EQ(rec->real_h, 32);
-    EXPECT_EQ(res_tex_read_texel(tex, 0, 0), kCheckerA);
-    EXPECT_EQ(res_tex_read_texel(tex, 8, 0), kCheckerB);
+    EXPECT_EQ(res_tex_read_texel(tex, 0, 0), RES_DISP_CHECKER_A);
+    EXPECT_EQ(res_tex_read_texel(tex, 8, 0), RES_DISP_CHECKER_B);
     EXPECT_EQ(res_crop_get(res_crop_find("g1", "left"))->tex, tex);
     for (const char* name : {"quad", "cube"}) {
         const MeshBuffers* mb = res_mesh_get_object(res_mesh_find("g1", name));

@@ -47,15 +47,15 @@ TEST_F(ResTest, BootMakesTheDefaultTexturesAndReportsTheUsage)
     // The records: x and y at bytes 24 and 28, field size at 36, then the text.
     const uint8_t* p = textlist_get(list);
     std::vector<std::string> got;
-    while (*p == kTextListRecordMark) {
+    while (*p == TEXTLIST_RECORD_MARK) {
         int32_t xy[2];
         uint32_t field;
         std::memcpy(xy, p + 24, 8);
         std::memcpy(&field, p + 36, 4);
         EXPECT_EQ(xy[0], 12);
         EXPECT_EQ(xy[1], 40 + 16 * int(got.size()));
-        got.emplace_back(reinterpret_cast<const char*>(p + kTextListHeaderSize));
-        p += kTextListHeaderSize + field;
+        got.emplace_back(reinterpret_cast<const char*>(p + TEXTLIST_HEADER_SIZE));
+        p += TEXTLIST_HEADER_SIZE + field;
     }
     textlist_free(list);
     ASSERT_EQ(got.size(), size_t(RES_STATS_LINES));

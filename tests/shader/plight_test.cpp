@@ -23,11 +23,12 @@ void set_box_frustum(Vec3 camera_pos)
     for (Plane& p : w.xform[1].cull_planes.p) p = {0, 0, 0, -1e9f};
 }
 
-PointLight* light_at(float x, float y, float z, float range, uint32_t prio = kPlightDefaultPriority)
+PointLight* light_at(float x, float y, float z, float range,
+                     uint32_t prio = PLIGHT_DEFAULT_PRIORITY)
 {
     const Vec3 p = {x, y, z};
     PointLight* l = plight_create(1, &p, range, 0xFFFFFFFFu, 1.0f);
-    if (l) l->flags = (l->flags & ~kPlightPriorityMask) | (prio << kPlightPriorityShift);
+    if (l) l->flags = (l->flags & ~PLIGHT_PRIORITY_MASK) | (prio << PLIGHT_PRIORITY_SHIFT);
     return l;
 }
 
@@ -70,7 +71,7 @@ TEST_F(Plight, OwnersOneFrameLightsAndColourFloats)
     EXPECT_FLOAT_EQ(a->color_f[3], 1.0f);
     plight_release_1f();
     EXPECT_EQ(plight_get_count(), 2);
-    EXPECT_FALSE(b->flags & kPlightActive);
+    EXPECT_FALSE(b->flags & PLIGHT_ACTIVE);
     plight_kill_owner(5);
     EXPECT_EQ(plight_get_count(), 0);
 }
@@ -94,7 +95,7 @@ TEST_F(Plight, PoolHolds128AndUpdateCallbacksReleaseAndMayFreeOtherLights)
     // The lists are intact: every free light can be taken again.
     int made = 0;
     while (plight_create(1, nullptr, 1, 0, 1)) ++made;
-    EXPECT_EQ(made, kPlightPool - 1);
+    EXPECT_EQ(made, PLIGHT_POOL - 1);
     EXPECT_EQ(plight_get_count(), 128);
     plight_free(killer);
     plight_free(killer);  // a second free changes nothing

@@ -20,7 +20,7 @@ namespace {
 
 using testing::FloatNear, testing::Pointwise;
 
-const int kFmt = disp_fvf_to_lvf(0x112);  // position, normal, one texture set
+const int SHADER_LIB_FMT = disp_fvf_to_lvf(0x112);  // position, normal, one texture set
 
 RstateMeshArgs draw_args(int set, int lights = 0, const void* block = nullptr)
 {
@@ -28,7 +28,7 @@ RstateMeshArgs draw_args(int set, int lights = 0, const void* block = nullptr)
     RstateMeshArgs a{};
     a.shader_set = set;
     a.params = block ? block : params;
-    a.decl = kFmt;
+    a.decl = SHADER_LIB_FMT;
     a.light_count = lights;
     return a;
 }
@@ -47,15 +47,15 @@ int draw_rect(float x0, float x1, float nz = -1)
     return gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
 }
 
-const Mat44 kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+const Mat44 SHADER_LIB_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 // Screen 0 without its camera, seeing through an identity view-projection.
 void use_identity_view()
 {
     cam_set_enable(0, 0);
     cam_select_xform_set(0);
-    cam_get_xform_set(0)->view_proj = kIdentity;
-    cam_get_xform_set(0)->cam_to_world = kIdentity;
+    cam_get_xform_set(0)->view_proj = SHADER_LIB_IDENTITY;
+    cam_get_xform_set(0)->cam_to_world = SHADER_LIB_IDENTITY;
     shader_begin_view();
     tex_set_stage(0, nullptr, 1);
 }
@@ -120,7 +120,7 @@ TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTwoDimensionalSetZeroDrawsSta
     a = draw_args(0);
     a.decl = disp_fvf_to_lvf(0x244);
     shader_setup_mesh(a);
-    EXPECT_EQ(shader_get_key(), kShaderKeyFixed);
+    EXPECT_EQ(shader_get_key(), SHADER_KEY_FIXED);
     EXPECT_EQ(shader_setup_mesh(draw_args(0)), 1);  // a 3D draw binds record 0
     EXPECT_EQ(shader_get_key(), 0);
 }
@@ -132,22 +132,22 @@ TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
     MeshBuffers mesh{};
     mesh.bones = bones.data();
     mesh.bone_count = uint32_t(bones.size());
-    std::vector<ShaderBone> sk(3, ShaderBone{"b", 0, &kIdentity});
+    std::vector<ShaderBone> sk(3, ShaderBone{"b", 0, &SHADER_LIB_IDENTITY});
     ShaderSkeleton own{&mesh, sk.data(), int(sk.size())};
     RstateMeshArgs a = draw_args(0);
     a.mesh = &mesh;
     a.skin = &own;
     shader_setup_mesh(a);
-    EXPECT_EQ(shader_get_palette_count(), kShaderPaletteMax);
+    EXPECT_EQ(shader_get_palette_count(), SHADER_PALETTE_MAX);
     ShaderSkeleton by_name{nullptr, sk.data(), int(sk.size())};
     a.skin = &by_name;
     shader_setup_mesh(a);
-    EXPECT_EQ(shader_get_palette_count(), kShaderPaletteMax);
+    EXPECT_EQ(shader_get_palette_count(), SHADER_PALETTE_MAX);
 }
 
 TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
 {
-    const float* id = kIdentity.m;
+    const float* id = SHADER_LIB_IDENTITY.m;
     gfx_set_transform(GFX_TS_VIEW, id);
     gfx_set_transform(GFX_TS_PROJECTION, id);
     tex_set_stage(0, nullptr, 1);
@@ -159,8 +159,8 @@ TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
     disp_set_rstate_block(unlit, &a);
     disp_clear(4, 0xFF000000u);
     ASSERT_EQ(draw_rect(-1, 1), GFX_OK);
-    EXPECT_TRUE(Near(Pixel(kTestWidth / 2, kTestHeight / 2), 0xFFFFFFFFu))
-        << std::hex << Pixel(kTestWidth / 2, kTestHeight / 2);
+    EXPECT_TRUE(Near(Pixel(DISP_FIXTURE_TEST_WIDTH / 2, DISP_FIXTURE_TEST_HEIGHT / 2), 0xFFFFFFFFu))
+        << std::hex << Pixel(DISP_FIXTURE_TEST_WIDTH / 2, DISP_FIXTURE_TEST_HEIGHT / 2);
 }
 
 TEST_F(ShaderLib, FogAndFarParametersAndLightVectorsGoToObjectSpace)
@@ -234,7 +234,7 @@ protected:
 TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheBlock)
 {
     Init();
-    uint8_t block[kShaderParamBlock + 8];
+    uint8_t block[SHADER_PARAM_BLOCK + 8];
     std::memset(block, 0xEE, sizeof block);
     const float tint[4] = {1, 2, 3, 4};
     EXPECT_EQ(shader_set_param(block, 3, "vTint", tint, 16), 1);
@@ -248,7 +248,7 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
     EXPECT_EQ(block[16 + 64], 0xEE);
     // mTooBig would end past the 92-byte block: it is not a parameter.
     EXPECT_EQ(shader_set_param(block, 3, "mTooBig", big, 64), 0);
-    for (size_t i = kShaderParamBlock; i < sizeof block; ++i) EXPECT_EQ(block[i], 0xEE);
+    for (size_t i = SHADER_PARAM_BLOCK; i < sizeof block; ++i) EXPECT_EQ(block[i], 0xEE);
     EXPECT_EQ(shader_set_param(block, 3, "vtint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 5, "vTint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);  // record 1 has no file here
@@ -289,7 +289,7 @@ TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly)
     DispLinks links = disp_links();
     links.tex_lookup = [](uint32_t h) { return h == 7 ? s_tex : nullptr; };
     disp_set_links(links);
-    uint8_t block[kShaderParamBlock] = {};
+    uint8_t block[SHADER_PARAM_BLOCK] = {};
     const uint32_t handle = 7;
     ASSERT_EQ(shader_set_param(block, 3, "sExtra", &handle, 4), 1);
     ASSERT_EQ(shader_set_param(block, 3, "sZero", &handle, 4), 1);
@@ -304,7 +304,7 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows)
     Init();
     disp_work_clear();
     use_identity_view();
-    uint8_t block[kShaderParamBlock] = {};
+    uint8_t block[SHADER_PARAM_BLOCK] = {};
     const float move[16] = {1, 0, 0, 0, 0,    1, 0, 0,
                             0, 0, 1, 0, 1.0f, 0, 0, 1};  // right by half the view
     ASSERT_EQ(shader_set_param(block, 3, "mBig", move, sizeof move), 1);
@@ -312,7 +312,8 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows)
     const RstateMeshArgs a = draw_args(3, 0, block);
     disp_set_rstate_block(rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1), &a);
     ASSERT_EQ(draw_rect(-1, 0), GFX_OK);
-    EXPECT_EQ(Pixel(3 * kTestWidth / 4, kTestHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(Pixel(3 * DISP_FIXTURE_TEST_WIDTH / 4, DISP_FIXTURE_TEST_HEIGHT / 2) & 0xFFFFFF,
+              0xFFFFFFu);
 }
 
 TEST_F(ShaderOwnFiles,
@@ -350,8 +351,8 @@ TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight)
     // Left half faces the viewer (and the light), the right half faces away.
     ASSERT_EQ(draw_rect(-1, 0, -1), GFX_OK);
     ASSERT_EQ(draw_rect(0, 1, 1), GFX_OK);
-    const uint32_t lit = Pixel(kTestWidth / 4, kTestHeight / 2);
-    const uint32_t dark = Pixel(3 * kTestWidth / 4, kTestHeight / 2);
+    const uint32_t lit = Pixel(DISP_FIXTURE_TEST_WIDTH / 4, DISP_FIXTURE_TEST_HEIGHT / 2);
+    const uint32_t dark = Pixel(3 * DISP_FIXTURE_TEST_WIDTH / 4, DISP_FIXTURE_TEST_HEIGHT / 2);
     EXPECT_GT(lit & 0xFF, 0xE0u) << std::hex << lit;
     EXPECT_LT(dark & 0xFF, 0x40u) << std::hex << dark;
     EXPECT_GT(dark & 0xFF, 0x10u) << std::hex << dark;  // the ambient still shows

@@ -33,7 +33,7 @@ TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimitAndLongLinesStayWhole
                           &t);
         const std::string& code = t.section[SH_SEC_COMMON].code;
         EXPECT_EQ(count_of(code, "self line") + count_of(code, "loop_"),
-                  size_t(kShaderIncludeDepth))
+                  size_t(SHADER_INCLUDE_DEPTH))
             << name;
     }
     // Long lines arrive in pieces and stay whole.
@@ -100,8 +100,8 @@ TEST(ShaderReader, RegisterDeclarations)
     for (const char* bad : {"Float4 vCapital;", "half4 vUnknown;", "float4", "float4 [4];",
                             "float4 ;", "", "float4 vHuge[99999999999999999999];"})
         EXPECT_EQ(shader_decl_parse(bad, &d), 0) << bad;
-    EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax + 1, 'n') + ";", &d), 0);
-    EXPECT_EQ(shader_decl_parse("float4 " + std::string(kShaderNameMax, 'n') + ";", &d), 1);
+    EXPECT_EQ(shader_decl_parse("float4 " + std::string(SHADER_NAME_MAX + 1, 'n') + ";", &d), 0);
+    EXPECT_EQ(shader_decl_parse("float4 " + std::string(SHADER_NAME_MAX, 'n') + ";", &d), 1);
 }
 
 TEST(ShaderReader, StageSourceAssemblyAndParametersPackedInSectionOrderFirstNameOnly)
@@ -142,6 +142,6 @@ TEST(ShaderReader, TruncatedAndRandomTextNeverBreaksTheReader)
         std::vector<ShaderParam> p;
         shader_file_params(t, &p);
         for (const ShaderParam& q : p)
-            EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, kShaderParamBlock);
+            EXPECT_LE(q.offset + shader_reg_type_size(q.type) * q.count, SHADER_PARAM_BLOCK);
     }
 }

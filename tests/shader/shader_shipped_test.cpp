@@ -3,7 +3,8 @@
 
 namespace {
 
-const int kSectionOf[kShaderStageCount] = {SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX, SH_SEC_PIXEL};
+const int SHADER_SHIPPED_SECTION_OF[SHADER_STAGE_COUNT] = {SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX,
+                                                           SH_SEC_PIXEL};
 
 bool stage_knows(const ShaderStage& st, const std::string& name)
 {
@@ -19,17 +20,17 @@ using ShippedShaders = ShaderDevice;
 TEST_F(ShippedShaders,
        EveryRecordCompilesTheStagesItsFileHasWithTheDeclaredRegistersAndItsLightArrays)
 {
-    for (int row = 0; row < kShaderRecordCount; ++row) {
+    for (int row = 0; row < SHADER_RECORD_COUNT; ++row) {
         ShaderFileText text;
         ASSERT_EQ(shader_file_read(shipped_shader_dir(), shader_row_file(row), &text), 1) << row;
         const ShaderRecord* rec = shader_get_record(row);
         ASSERT_NE(rec, nullptr);
-        for (int st = 0; st < kShaderStageCount; ++st) {
-            const bool has = text.section[kSectionOf[st]].present;
+        for (int st = 0; st < SHADER_STAGE_COUNT; ++st) {
+            const bool has = text.section[SHADER_SHIPPED_SECTION_OF[st]].present;
             EXPECT_EQ(rec->stage[st].shader != nullptr, has) << "row " << row << " stage " << st;
             EXPECT_EQ(rec->stage[st].loaded, has ? 1 : 0);
             // A stage section's own registers are all used by that stage.
-            for (const ShaderDecl& d : text.section[kSectionOf[st]].decls) {
+            for (const ShaderDecl& d : text.section[SHADER_SHIPPED_SECTION_OF[st]].decls) {
                 EXPECT_TRUE(stage_knows(rec->stage[st], d.name)) << "row " << row << " " << d.name;
                 EXPECT_NE(d.const_id, SH_C_NONE)
                     << "shipped files use engine constants: " << d.name;

@@ -6,15 +6,15 @@ namespace {
 using SoundCmdTest = SoundWorld;
 
 enum class Then { Plays, Stops, VolumeMoves, Same };
-enum Target { kSe, kBgm, kVoiceA, kVoiceB };
+enum Target { SND_CMD_SE, SND_CMD_BGM, SND_CMD_VOICE_A, SND_CMD_VOICE_B };
 
 const DxSound* sound_of(Target t)
 {
     switch (t) {
-    case kSe: return snd_table_sound(0);
-    case kBgm: return snd_bgm_sound();
-    case kVoiceA: return snd_voice_sound(0);
-    case kVoiceB: return snd_voice_sound(1);
+    case SND_CMD_SE: return snd_table_sound(0);
+    case SND_CMD_BGM: return snd_bgm_sound();
+    case SND_CMD_VOICE_A: return snd_voice_sound(0);
+    case SND_CMD_VOICE_B: return snd_voice_sound(1);
     }
     return nullptr;
 }
@@ -55,40 +55,40 @@ TEST_F(SoundCmdTest, EachCodeRunsItsOperation)
         Target on;
         Then then;
     };
-    const Row rows[] = {{0, SND_ID_BGM, 0, kBgm, Then::Plays},
-                        {5, 0, 0.3f, kBgm, Then::VolumeMoves},
-                        {2, 0, 0, kBgm, Then::Stops},
-                        {3, 0, 0, kBgm, Then::Plays},
-                        {2, 0, 0, kBgm, Then::Stops},
-                        {1, SND_ID_BGM, 0, kBgm, Then::Plays},
-                        {4, 0, 0, kBgm, Then::Stops},
-                        {9, 0, 0, kSe, Then::Plays},
-                        {12, 0, 0, kSe, Then::Stops},
-                        {10, 0, 0, kSe, Then::Plays},
-                        {6, 0, 0.3f, kSe, Then::VolumeMoves},
-                        {7, 0, 0, kSe, Then::VolumeMoves},
-                        {21, 0, 0.2f, kSe, Then::VolumeMoves},
-                        {13, 0, 0, kSe, Then::Stops},
-                        {11, 0, 0, kSe, Then::Plays},
-                        {20, 0, 0, kSe, Then::Plays},
-                        {14, 0, 0, kSe, Then::Stops},
-                        {15, 0, 0, kSe, Then::Plays},
-                        {14, 0, 0, kSe, Then::Stops},
-                        {16, 0, 0, kSe, Then::Plays},
-                        {14, 0, 0, kSe, Then::Stops},
-                        {17, 0, 0, kSe, Then::Plays},
-                        {14, 0, 0, kSe, Then::Stops},
-                        {18, 0, 0.5f, kSe, Then::Plays},
-                        {8, 0, 0, kSe, Then::Same},
-                        {99, 0, 0, kSe, Then::Same},
-                        {22, SND_ID_VOICE, 0, kVoiceA, Then::Plays},
-                        {25, 0, 0.3f, kVoiceA, Then::VolumeMoves},
-                        {23, 0, 0, kVoiceA, Then::Stops},
-                        {24, 0, 0, kVoiceA, Then::Stops},
-                        {26, SND_ID_VOICE, 0, kVoiceB, Then::Plays},
-                        {29, 0, 0.3f, kVoiceB, Then::VolumeMoves},
-                        {27, 0, 0, kVoiceB, Then::Stops},
-                        {28, 0, 0, kVoiceB, Then::Stops}};
+    const Row rows[] = {{0, SND_ID_BGM, 0, SND_CMD_BGM, Then::Plays},
+                        {5, 0, 0.3f, SND_CMD_BGM, Then::VolumeMoves},
+                        {2, 0, 0, SND_CMD_BGM, Then::Stops},
+                        {3, 0, 0, SND_CMD_BGM, Then::Plays},
+                        {2, 0, 0, SND_CMD_BGM, Then::Stops},
+                        {1, SND_ID_BGM, 0, SND_CMD_BGM, Then::Plays},
+                        {4, 0, 0, SND_CMD_BGM, Then::Stops},
+                        {9, 0, 0, SND_CMD_SE, Then::Plays},
+                        {12, 0, 0, SND_CMD_SE, Then::Stops},
+                        {10, 0, 0, SND_CMD_SE, Then::Plays},
+                        {6, 0, 0.3f, SND_CMD_SE, Then::VolumeMoves},
+                        {7, 0, 0, SND_CMD_SE, Then::VolumeMoves},
+                        {21, 0, 0.2f, SND_CMD_SE, Then::VolumeMoves},
+                        {13, 0, 0, SND_CMD_SE, Then::Stops},
+                        {11, 0, 0, SND_CMD_SE, Then::Plays},
+                        {20, 0, 0, SND_CMD_SE, Then::Plays},
+                        {14, 0, 0, SND_CMD_SE, Then::Stops},
+                        {15, 0, 0, SND_CMD_SE, Then::Plays},
+                        {14, 0, 0, SND_CMD_SE, Then::Stops},
+                        {16, 0, 0, SND_CMD_SE, Then::Plays},
+                        {14, 0, 0, SND_CMD_SE, Then::Stops},
+                        {17, 0, 0, SND_CMD_SE, Then::Plays},
+                        {14, 0, 0, SND_CMD_SE, Then::Stops},
+                        {18, 0, 0.5f, SND_CMD_SE, Then::Plays},
+                        {8, 0, 0, SND_CMD_SE, Then::Same},
+                        {99, 0, 0, SND_CMD_SE, Then::Same},
+                        {22, SND_ID_VOICE, 0, SND_CMD_VOICE_A, Then::Plays},
+                        {25, 0, 0.3f, SND_CMD_VOICE_A, Then::VolumeMoves},
+                        {23, 0, 0, SND_CMD_VOICE_A, Then::Stops},
+                        {24, 0, 0, SND_CMD_VOICE_A, Then::Stops},
+                        {26, SND_ID_VOICE, 0, SND_CMD_VOICE_B, Then::Plays},
+                        {29, 0, 0.3f, SND_CMD_VOICE_B, Then::VolumeMoves},
+                        {27, 0, 0, SND_CMD_VOICE_B, Then::Stops},
+                        {28, 0, 0, SND_CMD_VOICE_B, Then::Stops}};
     for (const Row& r : rows) {
         const bool played = dxs_is_playing(sound_of(r.on));
         const float volume = volume_of(sound_of(r.on));

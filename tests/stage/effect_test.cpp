@@ -16,8 +16,8 @@
 namespace {
 
 enum Cell { EXP = 0, FLASH = 4, MFLASH = 5, SMOKE = 6, MARU = 14, HIT = 18, BLOOD = 19, UJI = 21 };
-constexpr int kEmitter = 22, kNoCrop = 23;
-const Vec3 kAt = {1, 2, 3};
+constexpr int EFFECT_EMITTER = 22, EFFECT_NO_CROP = 23;
+const Vec3 EFFECT_AT = {1, 2, 3};
 
 class Effects : public o3t::Obj3dScene {
 protected:
@@ -28,7 +28,7 @@ protected:
                     qvw::dataset_write(qvw::sample_effect_data(), dir_.file("d"), nullptr));
         txt_settings_load(dir_.write("s", "TEX_DATA_PATH " + dir_.file("d/texture/")).c_str());
         resload_boot(), crt_srand(7);
-        ASSERT_TRUE(resload_request(kEffectCategory, 0));
+        ASSERT_TRUE(resload_request(EFFECT_CATEGORY, 0));
         while (resload_step() != RESLOAD_IDLE) {}
     }
     void TearDown() override { resload_shutdown(), txt_settings_term(), Obj3dScene::TearDown(); }
@@ -44,9 +44,9 @@ protected:
     static const float* Uv(DrawObj* o) { return W(o)->kind ? W(o)->quad.uv1 : W(o)->bb.uv1; }
     static int CellOf(DrawObj* o)
     {
-        if (o->type == 0) return kEmitter;
+        if (o->type == 0) return EFFECT_EMITTER;
         return W(o)->tex1 ? int(std::lround(Uv(o)[1] * 8)) * 8 + int(std::lround(Uv(o)[0] * 8))
-                          : kNoCrop;
+                          : EFFECT_NO_CROP;
     }
     static int Count(int lo, int hi = -1)  // live objects showing cells lo..hi-1 (or lo)
     {
@@ -66,12 +66,13 @@ protected:
 TEST_F(Effects, EveryCreatorTakesItsOwnCropsAndEveryVariant)
 {
     const std::pair<std::function<void()>, std::pair<int, int>> rows[] = {
-        {[] { effect_explosion(1, &kAt, 1, kEffectWhite, 0, 1); }, {EXP, 1}},
-        {[] { effect_flash(1, &kAt, 1, kEffectWhite, 0, 1, 0); }, {FLASH, 1}},
-        {[] { effect_flash(1, &kAt, 1, kEffectWhite, 1, 1, 0); }, {MFLASH, 1}},
-        {[] { effect_smoke(1, &kAt, nullptr, 0, 1, 1, 1, kEffectWhite, 5, 0); }, {SMOKE, 8}},
-        {[] { effect_exp_particle(1, &kAt, nullptr, 0, 1, 1, 1, kEffectWhite, 5, 0); }, {EXP, 4}},
-        {[] { effect_blood_splat(1, &kAt, 1, 0, kEffectRed); }, {BLOOD, 2}}};
+        {[] { effect_explosion(1, &EFFECT_AT, 1, EFFECT_WHITE, 0, 1); }, {EXP, 1}},
+        {[] { effect_flash(1, &EFFECT_AT, 1, EFFECT_WHITE, 0, 1, 0); }, {FLASH, 1}},
+        {[] { effect_flash(1, &EFFECT_AT, 1, EFFECT_WHITE, 1, 1, 0); }, {MFLASH, 1}},
+        {[] { effect_smoke(1, &EFFECT_AT, nullptr, 0, 1, 1, 1, EFFECT_WHITE, 5, 0); }, {SMOKE, 8}},
+        {[] { effect_exp_particle(1, &EFFECT_AT, nullptr, 0, 1, 1, 1, EFFECT_WHITE, 5, 0); },
+         {EXP, 4}},
+        {[] { effect_blood_splat(1, &EFFECT_AT, 1, 0, EFFECT_RED); }, {BLOOD, 2}}};
     for (const auto& [make, cells] : rows) {
         int seen = 0;  // a bit per variant shown
         for (int i = 0; i < 200; ++i, obj_free(Newest())) {
@@ -87,15 +88,15 @@ TEST_F(Effects, EveryCreatorTakesItsOwnCropsAndEveryVariant)
 TEST_F(Effects, WithoutTheirFirstCropOrTextureEffectsShowNoCropAndStillRunOut)
 {
     resload_shutdown();  // first crops missing, a foreign crop after the last, a crop's texture
-    res_crop_register(kEffectCategory, "smoke01", 0.5f, 0.5f, 0.1f, 0.1f, "none");
-    res_crop_register(kEffectCategory, "blood00", 0, 0, 0.1f, 0.1f, "none");
+    res_crop_register(EFFECT_CATEGORY, "smoke01", 0.5f, 0.5f, 0.1f, 0.1f, "none");
+    res_crop_register(EFFECT_CATEGORY, "blood00", 0, 0, 0.1f, 0.1f, "none");
     res_crop_register("other", "next", 0.5f, 0.5f, 0.1f, 0.1f, "none");
-    res_crop_register(kEffectCategory, "hit00", 0, 0, 0.1f, 0.1f, "none");
+    res_crop_register(EFFECT_CATEGORY, "hit00", 0, 0, 0.1f, 0.1f, "none");
     for (int i = 0; i < 40; ++i) {
-        effect_smoke(1, &kAt, nullptr, 0, 1, 1, 1, kEffectWhite, 5, 0);
-        effect_blood_splat(1, &kAt, 1, 0, kEffectRed);
-        for (int type = 0; type < 4; ++type) effect_hit(1, &kAt, nullptr, type);
-        effect_emitter_create(1, &kAt, i % 2);
+        effect_smoke(1, &EFFECT_AT, nullptr, 0, 1, 1, 1, EFFECT_WHITE, 5, 0);
+        effect_blood_splat(1, &EFFECT_AT, 1, 0, EFFECT_RED);
+        for (int type = 0; type < 4; ++type) effect_hit(1, &EFFECT_AT, nullptr, type);
+        effect_emitter_create(1, &EFFECT_AT, i % 2);
     }
     for (int f = 0; f < 30; ++f, obj_frame())
         for (DrawObj* o : Live())
@@ -108,21 +109,21 @@ TEST_F(Effects, WithoutTheirFirstCropOrTextureEffectsShowNoCropAndStillRunOut)
 TEST_F(Effects, LivesFromCreationToRelease)
 {
     const Vec3 v = {0.5f, 0.5f, 0.5f}, below = {4, -1, 5};
-    effect_explosion(1, &kAt, 2, kEffectWhite, 3, 1);  // held 3 frames, then 12 fades to 15
+    effect_explosion(1, &EFFECT_AT, 2, EFFECT_WHITE, 3, 1);  // held 3 frames, then 12 fades to 15
     for (int f = 1; f <= 14; ++f) {
         obj_frame();
         EXPECT_NEAR(W(Newest())->bb.scale_x, 1 + 0.3f * f, 1e-5);
         EXPECT_EQ(W(Newest())->bb.colour, (f <= 3 ? 255 : 255 - 20 * (f - 3)) * 0x01010101u);
     }
     EXPECT_EQ(RunOut(), 1);
-    effect_flash(1, &kAt, 5, 0xFF123456u, 1, 2, -3);  // a fifth of its alpha, then none
+    effect_flash(1, &EFFECT_AT, 5, 0xFF123456u, 1, 2, -3);  // a fifth of its alpha, then none
     for (int f = 0; f < 5; ++f) {
         obj_frame();
         EXPECT_NEAR(W(Newest())->bb.w, 5 * std::pow(0.6f, float(f)), 1e-5);
         EXPECT_EQ(W(Newest())->bb.colour, f ? 0x123456u : 0x33123456u);
     }
     EXPECT_EQ(RunOut(), 1);
-    effect_particle(1, &kAt, &v, 0, 0.5f, 1, 2, 0xC0FFFFFFu, 4, 0, 1, 0);  // 5 updates
+    effect_particle(1, &EFFECT_AT, &v, 0, 0.5f, 1, 2, 0xC0FFFFFFu, 4, 0, 1, 0);  // 5 updates
     for (int f = 0; f < 4; ++f) {
         obj_frame();
         const QsprBillboard& b = W(Newest())->bb;
@@ -132,17 +133,17 @@ TEST_F(Effects, LivesFromCreationToRelease)
         EXPECT_NEAR(b.colour >> 24, 192 * std::cos(f * 0.3927f), 1.0);
     }
     EXPECT_EQ(RunOut(), 1);
-    effect_splat(1, &kAt, 2, 2, 0, 0x50FFFFFFu, 0.5f);  // held 2 frames, then 80 fades in 4
+    effect_splat(1, &EFFECT_AT, 2, 2, 0, 0x50FFFFFFu, 0.5f);  // held 2 frames, then 80 fades in 4
     EXPECT_NEAR(std::hypot(W(Newest())->quad.corner[2].x - 1, W(Newest())->quad.corner[2].z - 3),
                 1.4142f, 1e-4);
     EXPECT_EQ(RunOut(), 6);
-    effect_drop(1, &kAt, &v, 0.2f, 0, 0, 0x50FFFFFFu);  // aloft past its life: 80 fades in 4
+    effect_drop(1, &EFFECT_AT, &v, 0.2f, 0, 0, 0x50FFFFFFu);  // aloft past its life: 80 fades in 4
     EXPECT_EQ(RunOut(), 4);
-    effect_drop(1, &below, &v, 0.2f, 0, 100, kEffectGreen);  // splats on its first update
+    effect_drop(1, &below, &v, 0.2f, 0, 100, EFFECT_GREEN);  // splats on its first update
     obj_frame();
     const QsprCorners& s = W(Newest())->quad;
     ASSERT_EQ(obj_live_count(), 1);
-    EXPECT_TRUE(s.colour[0] == kEffectGreen && std::fabs(s.corner[0].y - 0.01f) < 1e-6f);
+    EXPECT_TRUE(s.colour[0] == EFFECT_GREEN && std::fabs(s.corner[0].y - 0.01f) < 1e-6f);
     EXPECT_NEAR(std::hypot(s.corner[0].x - 4.5f, s.corner[0].z - 5.5f), 1.1f / std::sqrt(2.0f),
                 1e-4);
 }
@@ -150,9 +151,9 @@ TEST_F(Effects, LivesFromCreationToRelease)
 TEST_F(Effects, EmittersSpawnOnTheirFramesAndEndAfterCounterTwenty)
 {
     for (int mode : {1, 0, 7}) {
-        effect_emitter_create(1, &kAt, mode);
+        effect_emitter_create(1, &EFFECT_AT, mode);
         int explosions = 0, frames = 0;
-        for (; frames < 30 && Count(kEmitter); ++frames) {
+        for (; frames < 30 && Count(EFFECT_EMITTER); ++frames) {
             obj_frame();
             int fresh = 0, flashes = 0, puffs = 0;  // not yet updated: scale 1, full alpha
             for (DrawObj* o : Live()) {
@@ -179,15 +180,15 @@ TEST_F(Effects, HitsSparksAndFlashesMakeTheirParts)
     const Vec3 dir = {1, 0, 0};
     const std::pair<std::function<void()>, std::array<int, 5>> rows[] = {
         // drops, bursts, smoke, flashes, splats
-        {[&] { effect_hit(1, &kAt, &dir, 0); }, {0, 0, 2, 0, 0}},
-        {[&] { effect_hit(1, &kAt, &dir, 1); }, {10, 1, 0, 0, 0}},  // in a cone of 60 degrees
-        {[&] { effect_hit(1, &kAt, &dir, 2); }, {10, 1, 0, 0, 0}},
-        {[&] { effect_hit(1, &kAt, &dir, 3); }, {6, 1, 0, 0, 2}},
-        {[&] { effect_hit(1, &kAt, &dir, 5); }, {0, 0, 0, 0, 0}},
-        {[&] { effect_spark(1, &kAt, 0, 0); }, {0, 0, 2, 1, 0}},
-        {[&] { effect_spark(1, &kAt, 0, 1); }, {0, 0, 0, 0, 0}},
-        {[&] { effect_flash(1, &kAt, 1, kEffectWhite, 2, 1, 0); }, {0, 0, 0, 0, 0}},
-        {[&] { effect_flash(1, &kAt, 1, kEffectWhite, -1, 1, 0); }, {0, 0, 0, 0, 0}},
+        {[&] { effect_hit(1, &EFFECT_AT, &dir, 0); }, {0, 0, 2, 0, 0}},
+        {[&] { effect_hit(1, &EFFECT_AT, &dir, 1); }, {10, 1, 0, 0, 0}},  // in a cone of 60 degrees
+        {[&] { effect_hit(1, &EFFECT_AT, &dir, 2); }, {10, 1, 0, 0, 0}},
+        {[&] { effect_hit(1, &EFFECT_AT, &dir, 3); }, {6, 1, 0, 0, 2}},
+        {[&] { effect_hit(1, &EFFECT_AT, &dir, 5); }, {0, 0, 0, 0, 0}},
+        {[&] { effect_spark(1, &EFFECT_AT, 0, 0); }, {0, 0, 2, 1, 0}},
+        {[&] { effect_spark(1, &EFFECT_AT, 0, 1); }, {0, 0, 0, 0, 0}},
+        {[&] { effect_flash(1, &EFFECT_AT, 1, EFFECT_WHITE, 2, 1, 0); }, {0, 0, 0, 0, 0}},
+        {[&] { effect_flash(1, &EFFECT_AT, 1, EFFECT_WHITE, -1, 1, 0); }, {0, 0, 0, 0, 0}},
         {[&] { effect_hit(1, nullptr, &dir, 1); }, {0, 0, 0, 0, 0}}};
     for (size_t i = 0; i < std::size(rows); ++i, RunOut()) {
         rows[i].first();
@@ -202,7 +203,7 @@ TEST_F(Effects, HitsSparksAndFlashesMakeTheirParts)
                         (len > 0.0699f && len < 0.18f && d.x >= len / 2));
         }
     }
-    effect_hit(1, &kAt, &dir, 3);
+    effect_hit(1, &EFFECT_AT, &dir, 3);
     group_release(1);
     EXPECT_EQ(obj_live_count(), 0);
 }

@@ -39,9 +39,12 @@ TEST_F(StageScene, SuffixRulesAndTheAnchorMakeTheirObjects)
 
     // cull 2, alpha-ref 2, blend 2 for "_aadd", depth sort, z write off, billboard
     const std::tuple<const char*, int, int, int, uint32_t> nodes[] = {
-        {"postB", 82, 13, 3, 2},           {"postB", 82, 20, 3, 2},
-        {"glow_aadd", 82, 8, 5, 2},        {"glass", 79, kDpDepthSortBit, 1, 1},
-        {"glass", 79, kDpZWriteBit, 1, 0}, {"flare", 79, kDpBillboardShift, 3, 1}};
+        {"postB", 82, 13, 3, 2},
+        {"postB", 82, 20, 3, 2},
+        {"glow_aadd", 82, 8, 5, 2},
+        {"glass", 79, OBJ3D_DP_DEPTH_SORT_BIT, 1, 1},
+        {"glass", 79, OBJ3D_DP_Z_WRITE_BIT, 1, 0},
+        {"flare", 79, OBJ3D_DP_BILLBOARD_SHIFT, 3, 1}};
     for (auto [mesh, prio, shift, bits, value] : nodes) {
         DrawObj* o = model_of(mesh);
         ASSERT_NE(o, nullptr) << mesh;
@@ -51,7 +54,7 @@ TEST_F(StageScene, SuffixRulesAndTheAnchorMakeTheirObjects)
     const Mat44& w = mdlobj_work(model_of("postB"))->world;
     EXPECT_EQ(w.m[12] * 10 + w.m[13], 21.0f);  // (2, 1): its parent's matrix applied after
     DrawObj* lamp = model_of("lamp_nodisp");   // no mesh: the "_d" node only
-    EXPECT_TRUE(lamp && !(lamp->flags & kObjVisible));
+    EXPECT_TRUE(lamp && !(lamp->flags & OBJ_VISIBLE));
 
     obj_build_draw_list();  // the translucent rule after the opaque ones of its band
     const auto at = [](DrawObj* o) {
@@ -65,7 +68,7 @@ TEST_F(StageScene, SuffixRulesAndTheAnchorMakeTheirObjects)
     for (int frame = 0; frame < 20; frame++) {
         stage_set_load_z(0, "s1", "door", 7, frame);
         DrawObj* door = model_of("door01");
-        ASSERT_TRUE(door && door->prio == 84 && (door->flags & kObjKillMask)) << frame;
+        ASSERT_TRUE(door && door->prio == 84 && (door->flags & OBJ_KILL_MASK)) << frame;
         const Mat44& dw = mdlobj_work(door)->world;  // frames clamp to the last
         EXPECT_TRUE(dw.m[12] == 1 && dw.m[13] == float(std::min(frame, 2)) && dw.m[14] == 5)
             << dw.m[13];
@@ -94,16 +97,16 @@ TEST_F(StageScene, WallQueriesReleaseAndTheSeventeenthRule)
     EXPECT_LT(hit_target_count(), targets);  // the merged object's target went with it
     // A 17th rule that finds its bone set, and huge names, make nothing.
     for (int i = 0; i < 20; i++) {
-        const std::string s = std::string("x") + kStageMainTable[i].suffix;
+        const std::string s = std::string("x") + STAGE_MAIN_TABLE[i].suffix;
         ASSERT_TRUE(res_bone_register("t", s.c_str(), qvw::bone_chunk({{s, {}, {}}})));
     }
     stage_set_init();
     stage_set_load("t", "x_01", nullptr, 0);
-    EXPECT_EQ(stage_set_state().rows_used, kStageRows);
+    EXPECT_EQ(stage_set_state().rows_used, STAGE_ROWS);
     const std::string huge(4000, 'n');
     EXPECT_EQ(stage_set_load("t", huge.c_str(), nullptr, 0), 0u);
     stage_set_load_z(0, huge.c_str(), "door", 0, 0);
-    EXPECT_EQ(stage_set_state().rows_used, kStageRows);
+    EXPECT_EQ(stage_set_state().rows_used, STAGE_ROWS);
 }
 
 TEST_F(StageScene, OnlyTheTablesRowLoadsInStepsAndALiveMarkIsReleased)
@@ -154,7 +157,7 @@ TEST_F(StageScene, NodeLookupsBySuffixAndMergedAndPerNodeRulesDrawn)
     Render();
     EXPECT_GT(Luma(Pixel(32, 24)), 0);  // rockB (merged) at the origin
     int lit = 0;  // postA and postB (per node) at x = 2, nothing else right of x = 1
-    for (int y = 0; y < o3t::kH; y++)
+    for (int y = 0; y < o3t::OBJ3D_FIXTURE_H; y++)
         for (int x = 40; x <= 56; x++) lit += Luma(Pixel(x, y)) > 0;
     EXPECT_GT(lit, 0);
 }

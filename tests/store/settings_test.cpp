@@ -105,9 +105,9 @@ TEST_F(SettingsStore, ExtraSettingInFileIsKeptAndATypeChangeReplacesTheValue)
 TEST_F(SettingsStore, BadCopyFamily)
 {
     const std::string edited = "a\t0\t9\n", truncated = "a\t0\t1\nb\t0\t",
-                      long_name = "a\t0\t1\n" + std::string(kSettingsMaxName + 1, 'n') +
+                      long_name = "a\t0\t1\n" + std::string(SETTINGS_MAX_NAME + 1, 'n') +
                                   "\t0\t1\nb\t0\t2\n",
-                      oversized = "a\t0\t5\n" + std::string(size_t(kSettingsMaxFileBytes), ' '),
+                      oversized = "a\t0\t5\n" + std::string(size_t(SETTINGS_MAX_FILE_BYTES), ' '),
                       no_file = "<no CRC file>";
     const auto own = [](const std::string& cfg) { return le_bytes(crc_of(cfg)); };
     const struct {
@@ -177,13 +177,13 @@ TEST_F(SettingsStore, EmptyStoreFindsNothingAndSettersRefuseWhatCannotBeStored)
     EXPECT_EQ(std::tuple(settings_get_int_or("golng", 5), get_string("golng"),
                          settings_get_int_default("golng"), settings_reset_int("golng")),
               std::tuple(5, "<null>", 0, 0));
-    const std::string long_name(kSettingsMaxName + 1, 'n');
+    const std::string long_name(SETTINGS_MAX_NAME + 1, 'n');
     for (const char* name : {long_name.c_str(), "", "two words", (const char*)nullptr})
         EXPECT_EQ(settings_set_int(name, 1), 0) << (name ? name : "null");
     EXPECT_EQ(settings_set_string("s", nullptr), 0);
     EXPECT_EQ(settings_set_string("s", "line\nbreak"), 0);
-    EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue + 1, 'v').c_str()), 0);
-    EXPECT_EQ(settings_set_string("s", std::string(kSettingsMaxValue, 'v').c_str()), 1);
+    EXPECT_EQ(settings_set_string("s", std::string(SETTINGS_MAX_VALUE + 1, 'v').c_str()), 0);
+    EXPECT_EQ(settings_set_string("s", std::string(SETTINGS_MAX_VALUE, 'v').c_str()), 1);
     EXPECT_EQ(settings_load(nullptr, nullptr, 0), 0);
     EXPECT_EQ(settings_load(long_name.c_str(), nullptr, 0), 0);
 }

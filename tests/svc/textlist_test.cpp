@@ -11,10 +11,10 @@ namespace {
 int records(const uint8_t* buf)
 {
     int n = 0;
-    for (size_t at = 0; buf[at] == kTextListRecordMark; ++n) {
+    for (size_t at = 0; buf[at] == TEXTLIST_RECORD_MARK; ++n) {
         uint32_t field;
         std::memcpy(&field, buf + at + 36, 4);  // the record's field size
-        at += kTextListHeaderSize + field;
+        at += TEXTLIST_HEADER_SIZE + field;
     }
     return n;
 }
@@ -29,8 +29,8 @@ TEST_F(TextListTest, RecordLayout)
 {
     int32_t s = textlist_create(1024);
     ASSERT_EQ(s, 0);
-    textlist_printf(s, kTextAlignCentreX | kTextAlignBottom, 3, 24, -5, 480, 0x80FF0102u, "a%dc",
-                    7);
+    textlist_printf(s, TEXTLIST_ALIGN_CENTRE_X | TEXTLIST_ALIGN_BOTTOM, 3, 24, -5, 480, 0x80FF0102u,
+                    "a%dc", 7);
     const uint8_t* b = textlist_get(s);
     ASSERT_NE(b, nullptr);
     // Mark, font, colour, align, size twice, x, y, text length, field size.
@@ -57,7 +57,7 @@ TEST_F(TextListTest, FirstWritesSlotZeroAndResetEmptiesAList)
 
 TEST_F(TextListTest, SlotsRunOutAndComeBack)
 {
-    for (int k = 0; k < kTextListSlots; ++k) EXPECT_EQ(textlist_create(64), k);
+    for (int k = 0; k < TEXTLIST_SLOTS; ++k) EXPECT_EQ(textlist_create(64), k);
     EXPECT_EQ(textlist_create(64), -1);
     textlist_free(5);
     EXPECT_EQ(textlist_get(5), nullptr);
@@ -76,8 +76,8 @@ TEST_F(TextListTest, BadSlotsAreIgnored)
     }
     EXPECT_EQ(textlist_create(0), -1);
     EXPECT_EQ(textlist_create(7), -1) << "capacity - margin would wrap";
-    EXPECT_EQ(textlist_create(kTextListMinCapacity - 1), -1);
-    int32_t tiny = textlist_create(kTextListMinCapacity);
+    EXPECT_EQ(textlist_create(TEXTLIST_MIN_CAPACITY - 1), -1);
+    int32_t tiny = textlist_create(TEXTLIST_MIN_CAPACITY);
     ASSERT_GE(tiny, 0);
     textlist_printf_plain(tiny, "%s", "");
     textlist_printf_plain(tiny, "%s", "");

@@ -70,7 +70,7 @@ TEST_F(GameScene, PrefixedAndMotionLookupsAndCharactersWithTheirAttachment)
             EXPECT_EQ(a->parent, &motobj_bone_world_by_name(o, "hand_R", 0)->world);
             EXPECT_EQ((a->dp >> 1 & 1) | (a->dp >> 4 & 1) << 1 | (a->dp >> 13 & 7) << 2,
                       1u | 2u << 2);
-            EXPECT_NE(a->own_flags & kAttPassA, 0u);
+            EXPECT_NE(a->own_flags & ATTOBJ_PASS_A, 0u);
         }
         EXPECT_TRUE(motobj_play_named(o, "walk") == 1 &&
                     motobj_get_motion(o) == res_anime_find(row.group, "walk"));

@@ -18,10 +18,10 @@ using ::testing::ElementsAre;
 
 namespace {
 
-constexpr int k_w = 800, k_h = 600;  // the offscreen desktop gives this client
-constexpr int k_pic = 1024;
-constexpr float k_fit_scale = 0.5859375f;
-constexpr int k_load_frames = 120;  // generous: loading takes a few frames
+constexpr int TOOL_E2E_W = 800, TOOL_E2E_H = 600;  // the offscreen desktop gives this client
+constexpr int TOOL_E2E_PIC = 1024;
+constexpr float TOOL_E2E_FIT_SCALE = 0.5859375f;
+constexpr int TOOL_E2E_LOAD_FRAMES = 120;  // generous: loading takes a few frames
 
 // Input script built frame by frame; every press is held for three frames.
 class Script {
@@ -87,7 +87,7 @@ private:
 void first_patch_selected(Script& s, bool turn_pages, int steps)
 {
     s.settle(400, 450);
-    s.wait(k_load_frames);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
     s.click(776, 152);
     if (turn_pages) {
         s.click(696, 424);
@@ -158,9 +158,9 @@ const GfxImage& picture()
 
 const uint8_t* texel(int i, int j)
 {
-    i = std::clamp(i, 0, k_pic - 1);
-    j = std::clamp(j, 0, k_pic - 1);
-    return picture().data.data() + (size_t(j) * k_pic + size_t(i)) * 4;
+    i = std::clamp(i, 0, TOOL_E2E_PIC - 1);
+    j = std::clamp(j, 0, TOOL_E2E_PIC - 1);
+    return picture().data.data() + (size_t(j) * TOOL_E2E_PIC + size_t(i)) * 4;
 }
 
 bool near_patch(int x, int y, int cx, int cy, int r)
@@ -199,7 +199,7 @@ protected:
         ResTest::SetUp();
         if (!fs::exists(built / "quorvel") || !fs::exists(built / "data" / "grp" / "apple.bin"))
             GTEST_SKIP() << "no built program or data set";
-        ASSERT_EQ(picture().width, k_pic);
+        ASSERT_EQ(picture().width, TOOL_E2E_PIC);
     }
     // The program's exit code and its standard error, where the dialogs are logged.
     std::pair<int, std::string> run_program(const Script& s, const std::string& answers)
@@ -251,15 +251,15 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     tool_mat_scale3(&m, &m, 30, 30, 30);
     vm_mat_rotate_z(&m, &m, 3.1415927f);
     const Vec2 e = tool_box_extent(box, &m);
-    ASSERT_GT(e.x * k_fit_scale, 8);
-    ASSERT_GT(e.y * k_fit_scale, 8);
+    ASSERT_GT(e.x * TOOL_E2E_FIT_SCALE, 8);
+    ASSERT_GT(e.y * TOOL_E2E_FIT_SCALE, 8);
 
     const std::string fit = tmp.file("fit"), exact = tmp.file("exact");
     Script s;
     first_patch_selected(s, true, 10);
     // Every handle: turns and stretch end where they began, the scale handle doubles the patch.
     const int cx = 300, cy = 250;
-    const int hx = int(e.x * k_fit_scale), hy = int(e.y * k_fit_scale);
+    const int hx = int(e.x * TOOL_E2E_FIT_SCALE), hy = int(e.y * TOOL_E2E_FIT_SCALE);
     s.drag_and_back(cx, cy - hy - 32, cx, cy - hy - 12);                      // rotx
     s.drag_and_back(cx - hx - 32, cy, cx - hx - 12, cy);                      // roty
     s.drag_and_back(cx + hx + 32, cy + hy + 40, cx + hx + 52, cy + hy + 40);  // rotz
@@ -307,14 +307,14 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     // Scale 1: the picture's pixels exactly wherever no patch lies (no button, frame or text).
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(exact + ".bmp", &b));
-    ASSERT_EQ(std::pair(b.width, b.height), std::pair(k_w, k_h));
+    ASSERT_EQ(std::pair(b.width, b.height), std::pair(TOOL_E2E_W, TOOL_E2E_H));
     // Picture centre at (300, 300): texel i lies at pixel i - 212.
-    const int off = 300 - k_pic / 2;
+    const int off = 300 - TOOL_E2E_PIC / 2;
     // The patch follows the picture: centre (300, 300 - 50 / 0.5859375).
     const int pcx = 300, pcy = 215;
     int mismatches = 0;
-    for (int y = 0; y < k_h; ++y)
-        for (int x = 0; x < k_w; ++x) {
+    for (int y = 0; y < TOOL_E2E_H; ++y)
+        for (int x = 0; x < TOOL_E2E_W; ++x) {
             const uint8_t *p = b.at(x, y), *t = texel(x - off, y - off);
             if (near_patch(x, y, pcx, pcy, 90) || (p[0] == t[0] && p[1] == t[1] && p[2] == t[2]))
                 continue;
@@ -342,7 +342,8 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 600; ++x) {
             if (near_patch(x, y, 300, 250, 50)) continue;
-            const float u = (float(x) + 0.5f) / k_fit_scale, v = (float(y) + 0.5f) / k_fit_scale;
+            const float u = (float(x) + 0.5f) / TOOL_E2E_FIT_SCALE,
+                        v = (float(y) + 0.5f) / TOOL_E2E_FIT_SCALE;
             int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
             for (int j = int(v) - 2; j <= int(v) + 1; ++j)
                 for (int i = int(u) - 2; i <= int(u) + 1; ++i)
@@ -356,7 +357,7 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
             mismatches += off;
         }
     EXPECT_LT(mismatches, 20);
-    EXPECT_GT(unlike_picture(b, 300, 250, 30, k_fit_scale, 0), 300);
+    EXPECT_GT(unlike_picture(b, 300, 250, 30, TOOL_E2E_FIT_SCALE, 0), 300);
 }
 
 // Clicks shorter than a frame; a click on a cell over a patch makes a new patch; one let go
@@ -365,7 +366,7 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
 {
     Script s;
     s.settle(400, 450);
-    s.wait(k_load_frames);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
     for (const auto& [x, y] : {std::pair{505, 169}, std::pair{300, 250}}) {
         s.quick_click(776, 152);  // the palette
         s.quick_click(505, 169);  // its first cell
@@ -378,7 +379,9 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     s.settle(500, 400);
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(save_once(s, tmp.file("out.bmp"), &b));
-    auto patch_at = [&](int x, int y) { return unlike_picture(b, x, y, 30, k_fit_scale, 0) > 300; };
+    auto patch_at = [&](int x, int y) {
+        return unlike_picture(b, x, y, 30, TOOL_E2E_FIT_SCALE, 0) > 300;
+    };
     EXPECT_TRUE(patch_at(505, 169));
     EXPECT_TRUE(patch_at(80, 250));
     EXPECT_FALSE(patch_at(300, 250));
@@ -391,7 +394,7 @@ TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
     const std::string named = tmp.file("a\\b"), overlong = tmp.file(std::string(4100, 'l'));
     Script s;
     s.settle(400, 450);
-    s.wait(k_load_frames);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
     s.click(776, 72);
     s.click(776, 72);
     s.wait(5);

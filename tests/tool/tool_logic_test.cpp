@@ -219,15 +219,15 @@ protected:
 // More groups than the loader's ring all load as it drains; stray names are skipped, not fatal.
 TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
 {
-    constexpr int k_groups = 70;
-    for (int i = 0; i < k_groups; ++i)
+    constexpr int TOOL_LOGIC_GROUPS = 70;
+    for (int i = 0; i < TOOL_LOGIC_GROUPS; ++i)
         fs::copy_file(built / "star.bin", fs::path(grp) / ("g" + std::to_string(100 + i) + ".bin"));
     for (const char* f : {"coin.bin", "coin_NRM.bin"}) fs::copy_file(built / f, fs::path(grp) / f);
     fs::copy_file(built / "star.bin", fs::path(grp) / "a.b.bin");  // would open a.bin
     dir.write("grp/notes.txt", "not a group");
     boot();
     // coin, coin_NRM (listed itself as well) and the 70 copies.
-    ASSERT_EQ(mdl_queue_begin(grp.c_str()), k_groups + 2);
+    ASSERT_EQ(mdl_queue_begin(grp.c_str()), TOOL_LOGIC_GROUPS + 2);
     EXPECT_GT(mdl_queue_feed(), 0);
     EXPECT_EQ(resload_pending(), RESLOAD_RING);
     for (int frames = 0;; ++frames) {
@@ -236,12 +236,12 @@ TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
         ASSERT_LT(frames, 100000);
     }
     EXPECT_TRUE(res_env_test_fatals().empty());
-    for (int i = 0; i < k_groups; ++i) {
+    for (int i = 0; i < TOOL_LOGIC_GROUPS; ++i) {
         const std::string g = "g" + std::to_string(100 + i);
         EXPECT_NE(res_mesh_find(g.c_str(), "star"), 0u) << g;
     }
     EXPECT_NE(res_mesh_find("coin", "coin"), 0u);
-    EXPECT_EQ(res_mesh_count(), k_groups + 1);
+    EXPECT_EQ(res_mesh_count(), TOOL_LOGIC_GROUPS + 1);
 }
 
 TEST_F(ToolQueue, CompanionQueuedBeforeItsGroupAndEmptyFoldersQueueNothing)

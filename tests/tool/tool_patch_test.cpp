@@ -23,7 +23,7 @@ using ::testing::FloatEq;
 
 namespace {
 
-constexpr int k_w = 800, k_h = 600;
+constexpr int TOOL_PATCH_W = 800, TOOL_PATCH_H = 600;
 
 class ToolPatches : public ResTest {
 protected:
@@ -44,7 +44,7 @@ protected:
         apple = res_mesh_find("apple", "apple");
         star = res_mesh_find("star", "star");
         ASSERT_NE(apple, 0u);
-        disp_param_init(nullptr, 0, k_w, k_h, 32, nullptr);
+        disp_param_init(nullptr, 0, TOOL_PATCH_W, TOOL_PATCH_H, 32, nullptr);
         obj_module_init();
         line2d_type_register();
         tri2d_type_register();
@@ -114,7 +114,7 @@ protected:
     static Vec2 screen_pos(DrawObj* p)
     {
         const Mat44* m = mdlobj_matrix(p);
-        return {m->m[12] + k_w / 2, m->m[13] + k_h / 2};
+        return {m->m[12] + TOOL_PATCH_W / 2, m->m[13] + TOOL_PATCH_H / 2};
     }
     static auto at(float x, float y) { return FieldsAre(FloatEq(x), FloatEq(y)); }
     static uint32_t state(DrawObj* p) { return tool_patch_record(p)->state; }
@@ -220,7 +220,8 @@ TEST_F(ToolPatches, TheFrameIsCappedBeforeTheBackgroundScale)
     tool_state().scale = 0.5f;
     frame();
     EXPECT_THAT(std::pair(r->extent_x, r->extent_y),
-                FieldsAre(FloatEq(0.3f * k_w * 0.5f / 16), FloatEq(0.3f * k_h * 0.5f / 16)));
+                FieldsAre(FloatEq(0.3f * TOOL_PATCH_W * 0.5f / 16),
+                          FloatEq(0.3f * TOOL_PATCH_H * 0.5f / 16)));
 }
 
 TEST_F(ToolPatches, SlotsAreReusedAndThe513thIsRefused)
@@ -279,7 +280,7 @@ TEST_F(ToolPatches, NameTagsOfTheShippedModels)
     EXPECT_EQ(tool_patch_create(tool_state().model_group, cloud)->prio, 83);
     DrawObj* g = tool_patch_create(tool_state().model_group, ghost);
     EXPECT_EQ(g->prio, 80);
-    EXPECT_EQ(draw_param_bit(mdlobj_get_draw_param(g), kDpZWriteBit), 0u);
+    EXPECT_EQ(draw_param_bit(mdlobj_get_draw_param(g), OBJ3D_DP_Z_WRITE_BIT), 0u);
     EXPECT_EQ(tool_patch_create(tool_state().model_group, apple)->prio, TOOL_PATCH_PRIO);
     DrawObj* preview =
         mdlobj_create_1f(tool_state().model_group, nullptr, ghost, TOOL_PREVIEW_PRIO);

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int k_w = 800, k_h = 600;
+constexpr int TOOL_SCENE_W = 800, TOOL_SCENE_H = 600;
 
 class ToolScene : public ::testing::Test {
 protected:
@@ -37,9 +37,9 @@ protected:
     }
     void start()
     {
-        window = gfx_test_window_create(k_w, k_h);
+        window = gfx_test_window_create(TOOL_SCENE_W, TOOL_SCENE_H);
         ASSERT_NE(window, nullptr);
-        ASSERT_EQ(disp_boot(window, 0, k_w, k_h, 32, nullptr), 1);
+        ASSERT_EQ(disp_boot(window, 0, TOOL_SCENE_W, TOOL_SCENE_H, 32, nullptr), 1);
         perf_timer_init(30);
         plat_key_clear();
         key_init();

@@ -34,7 +34,7 @@ protected:
 std::vector<uint32_t> tail_after(uint32_t first_sleep)
 {
     std::vector<uint32_t> v{first_sleep};
-    v.insert(v.end(), (33 - 29) * 1000 / kPlatManualYieldUs, 0u);
+    v.insert(v.end(), (33 - 29) * 1000 / PLAT_TIME_MANUAL_YIELD_US, 0u);
     return v;
 }
 

@@ -7,19 +7,19 @@ namespace gm {
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
-constexpr uint32_t kInk = 0xFF1C1C20;  // outlines
-constexpr uint32_t kWhite = 0xFFFFFFFF;
-constexpr uint32_t kLight = 0xFFD4D8DC;  // secondary faces
-constexpr uint32_t kMid = 0xFF7C8490;    // details
-constexpr float kOutline = 1.4f;
+constexpr float GM_ICONS_PI = 3.14159265f;
+constexpr uint32_t GM_ICONS_INK = 0xFF1C1C20;  // outlines
+constexpr uint32_t GM_ICONS_WHITE = 0xFFFFFFFF;
+constexpr uint32_t GM_ICONS_LIGHT = 0xFFD4D8DC;  // secondary faces
+constexpr uint32_t GM_ICONS_MID = 0xFF7C8490;    // details
+constexpr float GM_ICONS_OUTLINE = 1.4f;
 
 struct Layer {
     Sdf shape;
     uint32_t fill;
 };
 
-float deg(float d) { return d * kPi / 180.0f; }
+float deg(float d) { return d * GM_ICONS_PI / 180.0f; }
 
 // Draws the layers in order inside the crop, after one dark outline around
 // their union, so every icon reads on light and dark pictures alike.
@@ -32,7 +32,7 @@ void draw_icon(Canvas& atlas, const IconCrop& crop, const std::vector<Layer>& la
         return d;
     };
     canvas_fill(
-        c, [&](float x, float y) { return all(x, y) - kOutline; }, kInk);
+        c, [&](float x, float y) { return all(x, y) - GM_ICONS_OUTLINE; }, GM_ICONS_INK);
     for (const Layer& l : layers) canvas_fill(c, l.shape, l.fill);
     canvas_blit(atlas, c, crop.x, crop.y);
 }
@@ -60,12 +60,16 @@ Sdf arc_head(float cx, float cy, float rx, float ry, float a1)
 std::vector<Layer> icon_disk()
 {
     return {
-        {[](float x, float y) { return sd_box(x, y, 16, 16, 12.5f, 12.5f, 2.5f); }, kLight},
-        {[](float x, float y) { return sd_box(x, y, 16, 8.5f, 6.5f, 4.5f, 0.8f); }, kMid},
-        {[](float x, float y) { return sd_box(x, y, 18.5f, 8.5f, 1.4f, 2.8f, 0.4f); }, kInk},
-        {[](float x, float y) { return sd_box(x, y, 16, 21.5f, 8.5f, 5.5f, 1.0f); }, kWhite},
-        {[](float x, float y) { return sd_segment(x, y, 10.5f, 20, 21.5f, 20, 0.5f); }, kMid},
-        {[](float x, float y) { return sd_segment(x, y, 10.5f, 23.5f, 21.5f, 23.5f, 0.5f); }, kMid},
+        {[](float x, float y) { return sd_box(x, y, 16, 16, 12.5f, 12.5f, 2.5f); }, GM_ICONS_LIGHT},
+        {[](float x, float y) { return sd_box(x, y, 16, 8.5f, 6.5f, 4.5f, 0.8f); }, GM_ICONS_MID},
+        {[](float x, float y) { return sd_box(x, y, 18.5f, 8.5f, 1.4f, 2.8f, 0.4f); },
+         GM_ICONS_INK},
+        {[](float x, float y) { return sd_box(x, y, 16, 21.5f, 8.5f, 5.5f, 1.0f); },
+         GM_ICONS_WHITE},
+        {[](float x, float y) { return sd_segment(x, y, 10.5f, 20, 21.5f, 20, 0.5f); },
+         GM_ICONS_MID},
+        {[](float x, float y) { return sd_segment(x, y, 10.5f, 23.5f, 21.5f, 23.5f, 0.5f); },
+         GM_ICONS_MID},
     };
 }
 
@@ -75,16 +79,16 @@ std::vector<Layer> icon_dust()
         {[](float x, float y) {
              return sd_polygon(x, y, {{8.5f, 11}, {23.5f, 11}, {22, 28.5f}, {10, 28.5f}}) - 0.6f;
          },
-         kWhite},
-        {[](float x, float y) { return sd_box(x, y, 16, 8.2f, 11, 1.8f, 0.9f); }, kLight},
+         GM_ICONS_WHITE},
+        {[](float x, float y) { return sd_box(x, y, 16, 8.2f, 11, 1.8f, 0.9f); }, GM_ICONS_LIGHT},
         {[](float x, float y) { return sd_arc(x, y, 16, 6.4f, 3.2f, 0.9f, deg(0), deg(180)); },
-         kLight},
+         GM_ICONS_LIGHT},
     };
     for (float sx : {12.5f, 16.0f, 19.5f})
         l.push_back({[sx](float x, float y) {
                          return sd_segment(x, y, sx, 14.5f, sx - (sx - 16) * 0.08f, 25.5f, 0.75f);
                      },
-                     kMid});
+                     GM_ICONS_MID});
     return l;
 }
 
@@ -93,14 +97,16 @@ std::vector<Layer> icon_logo()
     // A "Q" for quorvel with a small sparkle: the button that opens the palette.
     std::vector<Vec2> sparkle;
     for (int i = 0; i < 8; i++) {
-        float a = kPi * float(i) / 4.0f;
+        float a = GM_ICONS_PI * float(i) / 4.0f;
         float r = (i & 1) ? 1.4f : 4.6f;
         sparkle.push_back({24.5f + r * std::cos(a), 7.5f + r * std::sin(a)});
     }
     return {
-        {[](float x, float y) { return sd_arc(x, y, 14, 17, 8.5f, 2.4f, 0, 2 * kPi); }, kWhite},
-        {[](float x, float y) { return sd_segment(x, y, 17.5f, 21, 22.5f, 26.5f, 2.3f); }, kWhite},
-        {[sparkle](float x, float y) { return sd_polygon(x, y, sparkle); }, kWhite},
+        {[](float x, float y) { return sd_arc(x, y, 14, 17, 8.5f, 2.4f, 0, 2 * GM_ICONS_PI); },
+         GM_ICONS_WHITE},
+        {[](float x, float y) { return sd_segment(x, y, 17.5f, 21, 22.5f, 26.5f, 2.3f); },
+         GM_ICONS_WHITE},
+        {[sparkle](float x, float y) { return sd_polygon(x, y, sparkle); }, GM_ICONS_WHITE},
     };
 }
 
@@ -110,7 +116,7 @@ std::vector<Layer> icon_page_arrow(bool right)
                            {15.5f, 26}, {15.5f, 19.5f}, {5, 19.5f}};
     if (!right)
         for (Vec2& v : p) v[0] = 32 - v[0];
-    return {{[p](float x, float y) { return sd_polygon(x, y, p) - 0.8f; }, kWhite}};
+    return {{[p](float x, float y) { return sd_polygon(x, y, p) - 0.8f; }, GM_ICONS_WHITE}};
 }
 
 std::vector<Layer> icon_double_arrow(float len, bool vertical)
@@ -122,14 +128,14 @@ std::vector<Layer> icon_double_arrow(float len, bool vertical)
     Vec2 d = vertical ? Vec2{0, 1} : Vec2{1, 0};
     return {
         {[=](float x, float y) { return sd_segment(x, y, s0[0], s0[1], s1[0], s1[1], 2.2f); },
-         kWhite},
-        {arrow_head(s1[0], s1[1], d[0], d[1], 5.5f, 6.0f), kWhite},
-        {arrow_head(s0[0], s0[1], -d[0], -d[1], 5.5f, 6.0f), kWhite},
+         GM_ICONS_WHITE},
+        {arrow_head(s1[0], s1[1], d[0], d[1], 5.5f, 6.0f), GM_ICONS_WHITE},
+        {arrow_head(s0[0], s0[1], -d[0], -d[1], 5.5f, 6.0f), GM_ICONS_WHITE},
         {[=](float x, float y) {
              Vec2 m = place(len / 2, 16);
              return sd_box(x, y, m[0], m[1], 3.2f, 3.2f, 0.8f);
          },
-         kLight},
+         GM_ICONS_LIGHT},
     };
 }
 
@@ -140,17 +146,18 @@ std::vector<Layer> icon_rotate(float rx, float ry, bool axis_horizontal, bool ax
     const float a0 = deg(120), a1 = deg(400);
     std::vector<Layer> l;
     if (axis_dot)
-        l.push_back({[](float x, float y) { return sd_circle(x, y, 16, 16, 2.6f); }, kLight});
+        l.push_back(
+            {[](float x, float y) { return sd_circle(x, y, 16, 16, 2.6f); }, GM_ICONS_LIGHT});
     else if (axis_horizontal)
-        l.push_back(
-            {[](float x, float y) { return sd_segment(x, y, 4.5f, 16, 27.5f, 16, 1.1f); }, kLight});
+        l.push_back({[](float x, float y) { return sd_segment(x, y, 4.5f, 16, 27.5f, 16, 1.1f); },
+                     GM_ICONS_LIGHT});
     else
-        l.push_back(
-            {[](float x, float y) { return sd_segment(x, y, 16, 4.5f, 16, 27.5f, 1.1f); }, kLight});
+        l.push_back({[](float x, float y) { return sd_segment(x, y, 16, 4.5f, 16, 27.5f, 1.1f); },
+                     GM_ICONS_LIGHT});
     l.push_back(
         {[=](float x, float y) { return sd_ellipse_arc(x, y, 16, 16, rx, ry, 1.6f, a0, a1); },
-         kWhite});
-    l.push_back({arc_head(16, 16, rx, ry, a1), kWhite});
+         GM_ICONS_WHITE});
+    l.push_back({arc_head(16, 16, rx, ry, a1), GM_ICONS_WHITE});
     return l;
 }
 

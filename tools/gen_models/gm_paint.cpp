@@ -7,8 +7,8 @@ namespace gm {
 
 namespace {
 
-constexpr int kSamples = 4;  // per axis
-constexpr float kTwoPi = 6.2831853f;
+constexpr int GM_PAINT_SAMPLES = 4;  // per axis
+constexpr float GM_PAINT_TWO_PI = 6.2831853f;
 
 float channel(uint32_t c, int shift) { return float((c >> shift) & 0xFF) / 255.0f; }
 
@@ -16,13 +16,13 @@ float channel(uint32_t c, int shift) { return float((c >> shift) & 0xFF) / 255.0
 float screen_angle(float x, float y)
 {
     float a = std::atan2(-y, x);
-    return a < 0 ? a + kTwoPi : a;
+    return a < 0 ? a + GM_PAINT_TWO_PI : a;
 }
 
 bool angle_within(float a, float a0, float a1)
 {
-    float span = std::fmod(a1 - a0 + 2 * kTwoPi, kTwoPi);
-    float off = std::fmod(a - a0 + 2 * kTwoPi, kTwoPi);
+    float span = std::fmod(a1 - a0 + 2 * GM_PAINT_TWO_PI, GM_PAINT_TWO_PI);
+    float off = std::fmod(a - a0 + 2 * GM_PAINT_TWO_PI, GM_PAINT_TWO_PI);
     return off <= span;
 }
 
@@ -51,15 +51,15 @@ void canvas_fill(Canvas& c, const Sdf& shape, uint32_t argb)
     for (int y = 0; y < c.h; y++)
         for (int x = 0; x < c.w; x++) {
             int hits = 0;
-            for (int sy = 0; sy < kSamples; sy++)
-                for (int sx = 0; sx < kSamples; sx++) {
-                    float px = float(x) + (float(sx) + 0.5f) / kSamples,
-                          py = float(y) + (float(sy) + 0.5f) / kSamples;
+            for (int sy = 0; sy < GM_PAINT_SAMPLES; sy++)
+                for (int sx = 0; sx < GM_PAINT_SAMPLES; sx++) {
+                    float px = float(x) + (float(sx) + 0.5f) / GM_PAINT_SAMPLES,
+                          py = float(y) + (float(sy) + 0.5f) / GM_PAINT_SAMPLES;
                     if (shape(px, py) < 0) hits++;
                 }
             if (hits == 0) continue;
             uint32_t& d = c.px[size_t(y) * size_t(c.w) + size_t(x)];
-            d = blend_over(d, argb, float(hits) / float(kSamples * kSamples));
+            d = blend_over(d, argb, float(hits) / float(GM_PAINT_SAMPLES * GM_PAINT_SAMPLES));
         }
 }
 

@@ -22,9 +22,9 @@
 namespace {
 
 // Twice the tool's 30 pixels a unit by default; "--tool-size" draws at 30.
-int kCell = 150;
-float kScale = 60.0f;
-constexpr float kPi = 3.14159265f;
+int GM_PREVIEW_CELL = 150;
+float GM_PREVIEW_SCALE = 60.0f;
+constexpr float GM_PREVIEW_PI = 3.14159265f;
 
 using M3 = std::array<float, 9>;  // row-vector: p' = p * M
 
@@ -90,8 +90,8 @@ void draw_mesh(Image& img, int ox, int oy, const MeshSource& s, const M3& m, con
     for (uint32_t i = 0; i < nv; i++) {
         gm::Vec3 p = {s.positions[i * 3], s.positions[i * 3 + 1], s.positions[i * 3 + 2]};
         sp[i] = xform(p, m);
-        sp[i][0] = sp[i][0] * kScale + float(ox);
-        sp[i][1] = sp[i][1] * kScale + float(oy);
+        sp[i][0] = sp[i][0] * GM_PREVIEW_SCALE + float(ox);
+        sp[i][1] = sp[i][1] * GM_PREVIEW_SCALE + float(oy);
         if (!s.normals.empty())
             sn[i] = gm::v3_norm(
                 xform({s.normals[i * 3], s.normals[i * 3 + 1], s.normals[i * 3 + 2]}, m));
@@ -174,8 +174,8 @@ uint32_t tag_number(const std::string& name, char letter)
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::string(argv[1]) == "--tool-size") {
-        kCell = 64;
-        kScale = 30.0f;
+        GM_PREVIEW_CELL = 64;
+        GM_PREVIEW_SCALE = 30.0f;
         argv++;
         argc--;
     }
@@ -237,13 +237,14 @@ int main(int argc, char** argv)
 
     const int cols = 8;
     const int rows = int((items.size() * 2 + cols - 1) / cols);
-    Image img{kCell * cols,
-              kCell * rows,
-              std::vector<uint32_t>(size_t(kCell * cols * kCell * rows), 0xFFC0C0C0),
-              {}};
+    Image img{
+        GM_PREVIEW_CELL * cols,
+        GM_PREVIEW_CELL * rows,
+        std::vector<uint32_t>(size_t(GM_PREVIEW_CELL * cols * GM_PREVIEW_CELL * rows), 0xFFC0C0C0),
+        {}};
     img.depth.assign(img.px.size(), 1e30f);
-    const M3 palette = mul(mul(rot_z(kPi), rot_x(0.34906587f)), rot_y(-0.34906587f));
-    const M3 patch = rot_z(kPi);
+    const M3 palette = mul(mul(rot_z(GM_PREVIEW_PI), rot_x(0.34906587f)), rot_y(-0.34906587f));
+    const M3 patch = rot_z(GM_PREVIEW_PI);
     for (size_t i = 0; i < items.size(); i++) {
         const Item& it = items[i];
         Tex tex;
@@ -253,11 +254,13 @@ int main(int argc, char** argv)
         o.zwrite = tag_number(it.name, 'z') == 0;
         for (int view = 0; view < 2; view++) {
             int cell = int(i) * 2 + view;
-            int cx = (cell % cols) * kCell + kCell / 2, cy = (cell / cols) * kCell + kCell / 2;
+            int cx = (cell % cols) * GM_PREVIEW_CELL + GM_PREVIEW_CELL / 2,
+                cy = (cell / cols) * GM_PREVIEW_CELL + GM_PREVIEW_CELL / 2;
             // A darker ground for the patch view, as a picture behind it would be.
             if (view == 1)
-                for (int y = cy - kCell / 2 + 2; y < cy + kCell / 2 - 2; y++)
-                    for (int x = cx - kCell / 2 + 2; x < cx + kCell / 2 - 2; x++)
+                for (int y = cy - GM_PREVIEW_CELL / 2 + 2; y < cy + GM_PREVIEW_CELL / 2 - 2; y++)
+                    for (int x = cx - GM_PREVIEW_CELL / 2 + 2; x < cx + GM_PREVIEW_CELL / 2 - 2;
+                         x++)
                         img.px[size_t(y) * size_t(img.w) + size_t(x)] = 0xFF4A6A8A;
             o.lighting = view == 1;
             Counts counts;
