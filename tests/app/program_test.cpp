@@ -24,15 +24,25 @@ bool flock_held(const std::string& path)
     return false;
 }
 
-// A started program, killed if not reaped; a test's starts share a prefix no other test uses.
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+// A started program, killed if not reaped; a test's starts share a prefix no other test uses. Its
+// lock folder is this process's unless the extra environment gives it another.
 struct Program {
     std::string prefix;
+    std::string folder;
     pid_t pid = -1;
-    explicit Program(const char* tag)
-        : prefix(plat_ipc_prefix() + tag), pid(spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
-                                                              {"QUORVEL_DIALOGS", "script"},
-                                                              {"QUORVEL_IPC_PREFIX", prefix}}))
-    {}
+    explicit Program(const char* tag, const Env& extra = {},
+                     const std::string& lock_folder = plat_ipc_lock_dir(),
+                     const std::string& stderr_path = "")
+        : prefix(plat_ipc_prefix() + tag), folder(lock_folder)
+    {
+        Env env = {{"SDL_VIDEODRIVER", "offscreen"},
+                   {"QUORVEL_DIALOGS", "script"},
+                   {"QUORVEL_IPC_PREFIX", prefix}};
+        env.insert(env.end(), extra.begin(), extra.end());
+        pid = spawn_program(env, stderr_path);
+    }
     ~Program() { kill_child(pid); }
     // The exit code after the signal, or -2 when it did not end in time.
     int terminate(int sig = SIGTERM)
@@ -54,10 +64,25 @@ struct Program {
     // Waits until the program is past its instance check.
     bool instance_lock_taken() const
     {
-        const std::string path = plat_ipc_lock_dir() + "/quorvel-" + prefix + "zmtq07.lock";
+        const std::string path = folder + "/quorvel-" + prefix + "zmtq07.lock";
+        return comes_true([&path] { return flock_held(path); });
+    }
+    // Waits until the files of the sound and display semaphores are in the lock folder.
+    bool semaphores_made() const
+    {
+        const std::string start = folder + "/quorvel-" + prefix + "QVX_MSECT_";
+        return comes_true([&start] {
+            for (const char* name : {"MMF_sound", "EVT_sound", "MMF_disp", "EVT_disp"})
+                if (!std::filesystem::exists(start + name + ".shm")) return false;
+            return true;
+        });
+    }
+    // Whether the condition holds within 30 s.
+    static bool comes_true(const std::function<bool()>& holds)
+    {
         const auto end = std::chrono::steady_clock::now() + 30s;
         while (std::chrono::steady_clock::now() < end) {
-            if (flock_held(path)) return true;
+            if (holds()) return true;
             std::this_thread::sleep_for(10ms);
         }
         return false;
@@ -79,6 +104,8 @@ TEST(Program, EndSignalsShutDownWithZeroAndLeaveNoNamedObjects)
         Program p(tag);
         ASSERT_TRUE(p.instance_lock_taken()) << c.sig;
         if (!c.while_starting) {
+            // What the check below looks for is there while the program runs.
+            ASSERT_TRUE(p.semaphores_made()) << c.sig;
             std::this_thread::sleep_for(1s);  // well into the frame loop
             ASSERT_TRUE(p.running()) << c.sig;
         }

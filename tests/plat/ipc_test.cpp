@@ -6,7 +6,6 @@
 #include "child_proc.h"
 #include "temp_dir.h"
 
-#include <grp.h>
 #include <sys/stat.h>
 
 #include <optional>
@@ -39,6 +38,7 @@ struct EnvKept {
 };
 
 constexpr uid_t IPC_SECOND_USER = 65534;  // nobody
+constexpr uid_t IPC_VICTIM_USER = 65533;  // a user of no name, not root
 
 uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
 
@@ -140,30 +140,26 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
     ASSERT_TRUE(lock >= 1 && sec && ev);
     words(sec)[0] = 0xABCD;
     const std::string first_folder = plat_ipc_lock_dir();
-    const pid_t child = fork_child([&first_folder] {
-        ::unsetenv("TMPDIR");  // the runner's may be closed to the second user
-        if (::setgroups(0, nullptr) != 0 ||
-            ::setresgid(IPC_SECOND_USER, IPC_SECOND_USER, IPC_SECOND_USER) != 0 ||
-            ::setresuid(IPC_SECOND_USER, IPC_SECOND_USER, IPC_SECOND_USER) != 0)
-            return 1;
-        const std::string folder = plat_ipc_lock_dir();
-        const int own_lock = plat_instance_lock("inst");
-        int existed = -1;
-        PlatSection* s = plat_section_create("sec", 16, &existed);
-        PlatEvent* e = plat_event_create("ev");
-        plat_event_set(e);
-        const bool works = !folder.empty() && folder != first_folder && own_lock >= 1 && s &&
-                           existed == 0 && words(s)[0] == 0 &&
-                           plat_event_wait(e, 0) == PLAT_WAIT_OBJECT_0;
-        plat_event_close(e);
-        plat_section_close(s);
-        plat_instance_unlock(own_lock);
-        return works ? 0 : 2;
-    });
-    EXPECT_EQ(finish_child(child, 30s), 0);
-    const std::string second =
-        "quorvel-" + std::to_string(IPC_SECOND_USER) + "-" + plat_ipc_prefix();
-    EXPECT_EQ(ipc_objects_named(second), std::vector<std::string>{});
+    EXPECT_EQ(run_as_user(IPC_SECOND_USER,
+                          [&first_folder] {
+                              ::unsetenv("TMPDIR");  // the runner's may be closed to the user
+                              const std::string folder = plat_ipc_lock_dir();
+                              const int own_lock = plat_instance_lock("inst");
+                              int existed = -1;
+                              PlatSection* s = plat_section_create("sec", 16, &existed);
+                              PlatEvent* e = plat_event_create("ev");
+                              plat_event_set(e);
+                              const bool works = !folder.empty() && folder != first_folder &&
+                                                 own_lock >= 1 && s && existed == 0 &&
+                                                 words(s)[0] == 0 &&
+                                                 plat_event_wait(e, 0) == PLAT_WAIT_OBJECT_0;
+                              plat_event_close(e);
+                              plat_section_close(s);
+                              plat_instance_unlock(own_lock);
+                              const bool left = !ipc_objects_named(plat_ipc_prefix()).empty();
+                              return works && !left ? 0 : 2;
+                          }),
+              0);
     EXPECT_EQ(words(sec)[0], 0xABCDu);
     plat_event_set(ev);
     EXPECT_EQ(plat_event_wait(ev, 0), PLAT_WAIT_OBJECT_0);
@@ -227,6 +223,54 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
             EXPECT_EQ(st.st_mode & 0777, 0700u);
         }
     }
+}
+
+// Another user who first makes every name of the victim's objects it can make (in /dev/shm, and in
+// the shared temporary folder where the victim's own folder goes) denies the victim nothing: a
+// section and an event are made and shared with a second process of the victim's.
+TEST_F(PlatIpcTest, AnotherUsersNamesInSharedPlacesDenyNoObject)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run children as other users";
+    TempDir t;
+    const std::string shared = make_shared_folder(t.file("shared"));
+    const std::string p = plat_ipc_prefix();
+    std::vector<std::string> squatted = {shared + "/quorvel-" + p + "ipc.guard"};
+    for (const char* name : {"sec", "ev"}) {
+        squatted.push_back("/dev/shm/quorvel-" + std::to_string(IPC_VICTIM_USER) + "-" + p + name);
+        squatted.push_back(shared + "/quorvel-" + p + name + ".shm");
+    }
+    EXPECT_EQ(make_files_as_user(IPC_SECOND_USER, squatted), 0);
+    const std::string no_cache = t.file("no/cache");  // the victim cannot make it
+    EXPECT_EQ(run_as_user(IPC_VICTIM_USER,
+                          [&shared, &no_cache] {
+                              use_only_shared_folder(shared, no_cache);
+                              int existed = -1;
+                              PlatSection* s = plat_section_create("sec", 16, &existed);
+                              PlatEvent* e = plat_event_create("ev");
+                              if (!s || !e || existed != 0) return 1;
+                              words(s)[0] = 5;
+                              plat_event_set(e);
+                              const int joined =
+                                  finish_child(fork_child([] {
+                                                   PlatSection* cs = plat_section_open("sec", 16);
+                                                   PlatEvent* ce = plat_event_open("ev");
+                                                   const bool seen =
+                                                       cs && words(cs)[0] == 5 &&
+                                                       plat_event_wait(ce, 0) == PLAT_WAIT_OBJECT_0;
+                                                   if (seen) words(cs)[1] = 7;
+                                                   plat_event_close(ce);
+                                                   plat_section_close(cs);
+                                                   return seen ? 0 : 1;
+                                               }),
+                                               30s);
+                              const bool shared_both = joined == 0 && words(s)[1] == 7;
+                              plat_event_close(e);
+                              plat_section_close(s);
+                              const bool left = !fs::is_empty(plat_ipc_lock_dir());
+                              return shared_both && !left ? 0 : 2;
+                          }),
+              0);
+    for (const std::string& path : squatted) fs::remove(path);
 }
 
 }  // namespace
