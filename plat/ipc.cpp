@@ -52,7 +52,7 @@ struct IpcState {
     // lock file is made in the folder that passed the check, whatever later
     // happens to its path.
     bool folder_known = false;
-    std::string folder_key;  // the runtime and the own folder looked at
+    std::string folder_key;  // the runtime, temporary and cache folders looked at
     int folder_fd = -1;      // -1: no private folder, named objects are refused
     std::string folder_path;
     std::array<InstanceLock, PLAT_IPC_INSTANCE_LOCKS> instances;
@@ -93,36 +93,36 @@ std::string lock_file_name(const std::string& full_name, const char* suffix)
 // Why the open folder is not the user's own, or null when it is: a folder
 // owned by the user that nobody else may write into (with owner_only, that
 // nobody else may enter at all).
-const char* folder_fault(int fd, uid_t uid, bool owner_only)
+const char* folder_fault(int fd, bool owner_only)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0) return std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return "not a folder";
-    if (st.st_uid != uid) return "owned by another user";
+    if (st.st_uid != ::geteuid()) return "owned by another user";
     const mode_t mode = st.st_mode & 07777;
     if (owner_only ? mode != 0700 : (mode & 022) != 0) return "open to other users";
     return nullptr;
 }
 
-// Opens the folder when it passes the check, made first (mode 0700) when
-// make is set; -1 and the reason otherwise. A link is refused, never
-// followed.
-int open_private_folder(const std::string& path, uid_t uid, bool make, const char** why)
+// Opens the folder path (relative to the open folder at) when it passes the
+// check, made first (mode 0700) when make is set; -1 and the reason
+// otherwise. A link is refused, never followed.
+int open_user_folder(int at, const std::string& path, bool make, bool owner_only, const char** why)
 {
-    const bool made = make && ::mkdir(path.c_str(), 0700) == 0;
+    const bool made = make && ::mkdirat(at, path.c_str(), 0700) == 0;
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (::fstatat(at, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
         *why = "a link";
         return -1;
     }
     // No link in its place by now either: the checks below are of the folder opened.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         *why = std::strerror(errno);
         return -1;
     }
     if (made) ::fchmod(fd, 0700);  // the umask may have taken bits the owner needs
-    *why = folder_fault(fd, uid, make);
+    *why = folder_fault(fd, owner_only);
     if (!*why) return fd;
     ::close(fd);
     return -1;
@@ -134,17 +134,56 @@ std::string absolute_env(const char* var)
     return value && value[0] == '/' ? value : "";
 }
 
-// The runtime folder when it is the user's own, else a folder of the user's
-// under the temporary folder; never a file straight in a folder others may
-// write into. Caller holds the mutex.
+// The user's cache folder as the XDG rules name it; empty when neither
+// variable gives one.
+std::string cache_folder(void)
+{
+    const std::string cache = absolute_env("XDG_CACHE_HOME");
+    if (!cache.empty()) return cache;
+    const std::string home = absolute_env("HOME");
+    return home.empty() ? "" : home + "/.cache";
+}
+
+// The name of the lock folder inside the cache folder. A home, and so its
+// cache, may be shared by several machines, but named objects belong to one:
+// the host's name keeps each machine's apart.
+std::string cache_lock_folder_name(void)
+{
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || !host[0]) std::strcpy(host, "localhost");
+    std::string name = "quorvel-";
+    for (const char* p = host; *p; ++p) name += *p == '/' ? '_' : *p;
+    return name;
+}
+
+// The lock folder inside the cache folder: the cache folder must be the
+// user's and closed to others' writes, the lock folder the user's alone;
+// both are made when missing.
+int open_cache_lock_folder(const std::string& cache, const std::string& name, std::string* failed,
+                           const char** why)
+{
+    *failed = cache;
+    const int base = open_user_folder(AT_FDCWD, cache, true, false, why);
+    if (base < 0) return -1;
+    *failed = cache + "/" + name;
+    const int fd = open_user_folder(base, name, true, true, why);
+    ::close(base);
+    return fd;
+}
+
+// The folder where the lock files and sections live, the first that is the
+// user's own of: the runtime folder, a folder of the user's under the
+// temporary folder, one in the user's cache folder. Every one not used says
+// why on stderr; when none is left, named objects are refused. Caller holds
+// the mutex.
 void find_lock_folder(void)
 {
-    const uid_t uid = ::geteuid();
     const std::string runtime = absolute_env("XDG_RUNTIME_DIR");
     std::string base = absolute_env("TMPDIR");
     if (base.empty()) base = "/tmp";
-    const std::string own = base + "/quorvel-" + std::to_string(uid);
-    const std::string key = runtime + '\n' + own;
+    const std::string own = base + "/quorvel-" + std::to_string(::geteuid());
+    const std::string cache = cache_folder();
+    const std::string key = runtime + '\n' + own + '\n' + cache;
     if (g_ipc.folder_known && g_ipc.folder_key == key) return;
     if (g_ipc.folder_fd >= 0) ::close(g_ipc.folder_fd);
     g_ipc.folder_known = true;
@@ -152,21 +191,30 @@ void find_lock_folder(void)
     g_ipc.folder_path.clear();
     const char* why = nullptr;
     if (!runtime.empty()) {
-        g_ipc.folder_fd = open_private_folder(runtime, uid, false, &why);
+        g_ipc.folder_fd = open_user_folder(AT_FDCWD, runtime, false, false, &why);
         if (g_ipc.folder_fd >= 0) {
             g_ipc.folder_path = runtime;
             return;
         }
         std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", runtime.c_str(), why);
     }
-    g_ipc.folder_fd = open_private_folder(own, uid, true, &why);
+    g_ipc.folder_fd = open_user_folder(AT_FDCWD, own, true, true, &why);
     if (g_ipc.folder_fd >= 0) {
         g_ipc.folder_path = own;
         return;
     }
-    std::fprintf(stderr,
-                 "ipc: %s is not a private folder of this user (%s): named objects refused\n",
-                 own.c_str(), why);
+    std::fprintf(stderr, "ipc: %s is not a private folder of this user (%s)\n", own.c_str(), why);
+    if (!cache.empty()) {
+        const std::string name = cache_lock_folder_name();
+        std::string failed;
+        g_ipc.folder_fd = open_cache_lock_folder(cache, name, &failed, &why);
+        if (g_ipc.folder_fd >= 0) {
+            g_ipc.folder_path = cache + "/" + name;
+            return;
+        }
+        std::fprintf(stderr, "ipc: cache folder %s not used: %s\n", failed.c_str(), why);
+    }
+    std::fprintf(stderr, "ipc: no private folder of this user: named objects refused\n");
 }
 
 int lock_folder_fd(void)

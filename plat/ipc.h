@@ -20,10 +20,12 @@
 //   file lives in a folder where nobody else may make a name, the first of
 //   these that is the user's own (a real folder, not a link, owned by the
 //   user): $XDG_RUNTIME_DIR when nobody else may write into it, else
-//   <$TMPDIR or /tmp>/quorvel-<uid>, made with mode 0700 and checked to have
-//   it. When neither passes, one line on stderr says so and named objects are
-//   refused. Files are made with mode 0600 relative to the folder that passed
-//   the check, and a link is never followed;
+//   <$TMPDIR or /tmp>/quorvel-<uid>, else quorvel-<host> in the user's cache
+//   folder ($XDG_CACHE_HOME or ~/.cache, which must be the user's and closed
+//   to others' writes); the last two are made with mode 0700 and must have
+//   it. Each folder not used gives a line on stderr; when none passes, named
+//   objects are refused. Files are made with mode 0600 relative to the folder
+//   that passed the check, and a link is never followed;
 // - isolation of parallel runs: every name is prefixed with the value of
 //   QUORVEL_IPC_PREFIX ("%p" in it stands for the process id, so that a test
 //   process and the children it forks share objects that no other test
