@@ -21,15 +21,14 @@
 #include <new>
 #include <utility>
 
-// Sections: names | lock folder | lock files | guard | single instance |
-// sections | events
+// Sections: names | lock folder | lock files | guard and section files |
+// single instance | sections | events
 
 struct PlatSection {
     void* view;
     size_t size;
-    int users_fd;            // shared flock while this handle lives; -1 unnamed
-    std::string shm_name;    // "/quorvel-<uid>-<prefix><name>"
-    std::string users_name;  // the holder file, in the lock folder
+    int fd;            // the mapped file, with a shared flock while this handle lives; -1 unnamed
+    std::string file;  // "quorvel-<prefix><name>.shm" in the lock folder
 };
 
 struct PlatEvent {
@@ -53,7 +52,7 @@ struct IpcState {
     // lock file is made in the folder that passed the check, whatever later
     // happens to its path.
     bool folder_known = false;
-    std::string folder_key;  // the runtime and the own folder looked at
+    std::string folder_key;  // the runtime, temporary and cache folders looked at
     int folder_fd = -1;      // -1: no private folder, named objects are refused
     std::string folder_path;
     std::array<InstanceLock, PLAT_IPC_INSTANCE_LOCKS> instances;
@@ -84,13 +83,6 @@ std::string expand_prefix(const char* raw)
     return out;
 }
 
-// Shared memory lives in one folder for every user: the user's id in the
-// name keeps each user's objects apart.
-std::string shm_name(const std::string& full_name)
-{
-    return "/quorvel-" + std::to_string(::geteuid()) + "-" + full_name;
-}
-
 std::string lock_file_name(const std::string& full_name, const char* suffix)
 {
     return "quorvel-" + full_name + suffix;
@@ -101,36 +93,36 @@ std::string lock_file_name(const std::string& full_name, const char* suffix)
 // Why the open folder is not the user's own, or null when it is: a folder
 // owned by the user that nobody else may write into (with owner_only, that
 // nobody else may enter at all).
-const char* folder_fault(int fd, uid_t uid, bool owner_only)
+const char* folder_fault(int fd, bool owner_only)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0) return std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return "not a folder";
-    if (st.st_uid != uid) return "owned by another user";
+    if (st.st_uid != ::geteuid()) return "owned by another user";
     const mode_t mode = st.st_mode & 07777;
     if (owner_only ? mode != 0700 : (mode & 022) != 0) return "open to other users";
     return nullptr;
 }
 
-// Opens the folder when it passes the check, made first (mode 0700) when
-// make is set; -1 and the reason otherwise. A link is refused, never
-// followed.
-int open_private_folder(const std::string& path, uid_t uid, bool make, const char** why)
+// Opens the folder path (relative to the open folder at) when it passes the
+// check, made first (mode 0700) when make is set; -1 and the reason
+// otherwise. A link is refused, never followed.
+int open_user_folder(int at, const std::string& path, bool make, bool owner_only, const char** why)
 {
-    const bool made = make && ::mkdir(path.c_str(), 0700) == 0;
+    const bool made = make && ::mkdirat(at, path.c_str(), 0700) == 0;
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (::fstatat(at, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
         *why = "a link";
         return -1;
     }
     // No link in its place by now either: the checks below are of the folder opened.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         *why = std::strerror(errno);
         return -1;
     }
     if (made) ::fchmod(fd, 0700);  // the umask may have taken bits the owner needs
-    *why = folder_fault(fd, uid, make);
+    *why = folder_fault(fd, owner_only);
     if (!*why) return fd;
     ::close(fd);
     return -1;
@@ -142,17 +134,56 @@ std::string absolute_env(const char* var)
     return value && value[0] == '/' ? value : "";
 }
 
-// The runtime folder when it is the user's own, else a folder of the user's
-// under the temporary folder; never a file straight in a folder others may
-// write into. Caller holds the mutex.
+// The user's cache folder as the XDG rules name it; empty when neither
+// variable gives one.
+std::string cache_folder(void)
+{
+    const std::string cache = absolute_env("XDG_CACHE_HOME");
+    if (!cache.empty()) return cache;
+    const std::string home = absolute_env("HOME");
+    return home.empty() ? "" : home + "/.cache";
+}
+
+// The name of the lock folder inside the cache folder. A home, and so its
+// cache, may be shared by several machines, but named objects belong to one:
+// the host's name keeps each machine's apart.
+std::string cache_lock_folder_name(void)
+{
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || !host[0]) std::strcpy(host, "localhost");
+    std::string name = "quorvel-";
+    for (const char* p = host; *p; ++p) name += *p == '/' ? '_' : *p;
+    return name;
+}
+
+// The lock folder inside the cache folder: the cache folder must be the
+// user's and closed to others' writes, the lock folder the user's alone;
+// both are made when missing.
+int open_cache_lock_folder(const std::string& cache, const std::string& name, std::string* failed,
+                           const char** why)
+{
+    *failed = cache;
+    const int base = open_user_folder(AT_FDCWD, cache, true, false, why);
+    if (base < 0) return -1;
+    *failed = cache + "/" + name;
+    const int fd = open_user_folder(base, name, true, true, why);
+    ::close(base);
+    return fd;
+}
+
+// The folder where the lock files and sections live, the first that is the
+// user's own of: the runtime folder, a folder of the user's under the
+// temporary folder, one in the user's cache folder. Every one not used says
+// why on stderr; when none is left, named objects are refused. Caller holds
+// the mutex.
 void find_lock_folder(void)
 {
-    const uid_t uid = ::geteuid();
     const std::string runtime = absolute_env("XDG_RUNTIME_DIR");
     std::string base = absolute_env("TMPDIR");
     if (base.empty()) base = "/tmp";
-    const std::string own = base + "/quorvel-" + std::to_string(uid);
-    const std::string key = runtime + '\n' + own;
+    const std::string own = base + "/quorvel-" + std::to_string(::geteuid());
+    const std::string cache = cache_folder();
+    const std::string key = runtime + '\n' + own + '\n' + cache;
     if (g_ipc.folder_known && g_ipc.folder_key == key) return;
     if (g_ipc.folder_fd >= 0) ::close(g_ipc.folder_fd);
     g_ipc.folder_known = true;
@@ -160,21 +191,30 @@ void find_lock_folder(void)
     g_ipc.folder_path.clear();
     const char* why = nullptr;
     if (!runtime.empty()) {
-        g_ipc.folder_fd = open_private_folder(runtime, uid, false, &why);
+        g_ipc.folder_fd = open_user_folder(AT_FDCWD, runtime, false, false, &why);
         if (g_ipc.folder_fd >= 0) {
             g_ipc.folder_path = runtime;
             return;
         }
         std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", runtime.c_str(), why);
     }
-    g_ipc.folder_fd = open_private_folder(own, uid, true, &why);
+    g_ipc.folder_fd = open_user_folder(AT_FDCWD, own, true, true, &why);
     if (g_ipc.folder_fd >= 0) {
         g_ipc.folder_path = own;
         return;
     }
-    std::fprintf(stderr,
-                 "ipc: %s is not a private folder of this user (%s): named objects refused\n",
-                 own.c_str(), why);
+    std::fprintf(stderr, "ipc: %s is not a private folder of this user (%s)\n", own.c_str(), why);
+    if (!cache.empty()) {
+        const std::string name = cache_lock_folder_name();
+        std::string failed;
+        g_ipc.folder_fd = open_cache_lock_folder(cache, name, &failed, &why);
+        if (g_ipc.folder_fd >= 0) {
+            g_ipc.folder_path = cache + "/" + name;
+            return;
+        }
+        std::fprintf(stderr, "ipc: cache folder %s not used: %s\n", failed.c_str(), why);
+    }
+    std::fprintf(stderr, "ipc: no private folder of this user: named objects refused\n");
 }
 
 int lock_folder_fd(void)
@@ -248,7 +288,7 @@ void lock_file_drop(int fd, const std::string& name)
     ::close(fd);
 }
 
-// ---- guard: serialises making, joining and removing named objects ----------
+// ---- guard: serialises making, joining and removing sections ---------------
 
 struct Guard {
     std::string name = lock_file_name(plat_ipc_prefix(), "ipc.guard");
@@ -262,79 +302,74 @@ struct Guard {
     Guard& operator=(const Guard&) = delete;
 };
 
-void* map_fd(int fd, size_t size)
+// Opens the file of a named section: made when missing unless join_only.
+// Nobody but the user makes names in the lock folder; what is found there is
+// still used only when it is a plain file of the user's.
+int open_section_file(int folder, const std::string& name, bool join_only)
 {
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    return p == MAP_FAILED ? nullptr : p;
-}
-
-// Makes the object anew: one left by a crashed run of this user goes first.
-int shm_make(const std::string& name, size_t size)
-{
-    ::shm_unlink(name.c_str());
-    int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        ::close(fd);
-        fd = -1;
-    }
-    if (fd < 0)
-        std::fprintf(stderr, "ipc: cannot make %s: %s\n", name.c_str(), std::strerror(errno));
-    return fd;
-}
-
-// Joins the object a live holder made: only one of this user, of the size
-// asked for.
-int shm_join(const std::string& name, size_t size)
-{
-    const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0600);
+    const int fd = join_only ? ::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)
+                             : open_lock_file(folder, name);
     struct stat st;
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() ||
-                    static_cast<size_t>(st.st_size) < size)) {
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())) {
         ::close(fd);
         return -1;
     }
     return fd;
 }
 
-// Opens or makes the named section under the guard. join_only refuses to
-// make one.
+// Gives the file of a section nobody holds its first contents: size zero
+// bytes, with the disk space taken now, so that a full disk fails here and
+// not as a fault in the middle of a write to the mapping.
+bool section_file_zeroed(int fd, const std::string& name, size_t size)
+{
+    int e = ::ftruncate(fd, 0) == 0 ? 0 : errno;
+    if (e == 0) e = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+    if (e != 0) std::fprintf(stderr, "ipc: cannot make %s: %s\n", name.c_str(), std::strerror(e));
+    return e == 0;
+}
+
+// Whether the file of a section a live holder made has the size asked for.
+bool section_file_fits(int fd, size_t size)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) >= size;
+}
+
+void* map_fd(int fd, size_t size)
+{
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+// Opens or makes the named section under the guard: a file in the lock
+// folder, mapped. join_only refuses to make one.
 PlatSection* section_named(const char* name, size_t size, int* existed, bool join_only)
 {
-    const std::string full = plat_ipc_prefix() + name;
     Guard guard;
     if (guard.fd < 0) return nullptr;
     const int folder = lock_folder_fd();
     auto* s = new (std::nothrow)
-        PlatSection{nullptr, size, -1, shm_name(full), lock_file_name(full, ".users")};
+        PlatSection{nullptr, size, -1, lock_file_name(plat_ipc_prefix() + name, ".shm")};
     if (!s) return nullptr;
-    s->users_fd = open_lock_file(folder, s->users_name);
-    if (s->users_fd < 0) {
+    s->fd = open_section_file(folder, s->file, join_only);
+    if (s->fd < 0) {
         delete s;
         return nullptr;
     }
-    // An exclusive lock is free only when no live process holds the object.
-    const bool no_holder = flock_retry(s->users_fd, LOCK_EX | LOCK_NB) == 0;
-    int fd = -1;
-    if (no_holder) {
-        if (!join_only) fd = shm_make(s->shm_name, size);
-    } else {
-        fd = shm_join(s->shm_name, size);
-    }
-    if (fd >= 0) {
-        s->view = map_fd(fd, size);
-        ::close(fd);
-    }
+    // An exclusive lock is free only when no live process holds the section:
+    // then one left by a crashed run is made anew.
+    const bool no_holder = flock_retry(s->fd, LOCK_EX | LOCK_NB) == 0;
+    const bool usable = no_holder ? !join_only && section_file_zeroed(s->fd, s->file, size)
+                                  : section_file_fits(s->fd, size);
+    if (usable) s->view = map_fd(s->fd, size);
     if (!s->view) {
-        if (no_holder) {
-            // Nothing of this name lives on: leave no object and no file.
-            if (!join_only) ::shm_unlink(s->shm_name.c_str());
-            ::unlinkat(folder, s->users_name.c_str(), 0);
-        }
-        ::close(s->users_fd);
+        // Nothing of this name lives on: leave no file.
+        if (no_holder) ::unlinkat(folder, s->file.c_str(), 0);
+        ::close(s->fd);
         delete s;
         return nullptr;
     }
-    flock_retry(s->users_fd, LOCK_SH);
+    flock_retry(s->fd, LOCK_SH);
     if (existed) *existed = no_holder ? 0 : 1;
     return s;
 }
@@ -433,7 +468,7 @@ PlatSection* plat_section_create(const char* name, size_t size, int* existed)
     if (name) return section_named(name, size, existed, false);
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (view == MAP_FAILED) return nullptr;
-    auto* s = new (std::nothrow) PlatSection{view, size, -1, {}, {}};
+    auto* s = new (std::nothrow) PlatSection{view, size, -1, {}};
     if (!s) ::munmap(view, size);
     return s;
 }
@@ -452,20 +487,18 @@ void* plat_section_view(PlatSection* section) { return section ? section->view :
 void plat_section_close(PlatSection* section)
 {
     if (!section) return;
-    if (section->users_fd < 0) {
+    if (section->fd < 0) {
         ::munmap(section->view, section->size);
         delete section;
         return;
     }
     Guard guard;
     ::munmap(section->view, section->size);
-    // The last holder removes the object (this drops our shared lock when it
+    // The last holder removes the file (this drops our shared lock when it
     // fails, which closing does anyway).
-    if (guard.fd >= 0 && flock_retry(section->users_fd, LOCK_EX | LOCK_NB) == 0) {
-        ::shm_unlink(section->shm_name.c_str());
-        ::unlinkat(lock_folder_fd(), section->users_name.c_str(), 0);
-    }
-    ::close(section->users_fd);
+    if (guard.fd >= 0 && flock_retry(section->fd, LOCK_EX | LOCK_NB) == 0)
+        ::unlinkat(lock_folder_fd(), section->file.c_str(), 0);
+    ::close(section->fd);
     delete section;
 }
 

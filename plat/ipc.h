@@ -1,26 +1,31 @@
 #pragma once
 // Named kernel objects: the single-instance lock, shared memory sections and
-// auto-reset events, on POSIX shared memory, flock and futexes.
+// auto-reset events, on files in a folder of the user's own, flock and
+// futexes.
 //
 // Provides:
 // - plat_instance_lock: an exclusive lock named after the engine's mutex
 //   name, on a lock file in the user's lock folder. Taking it is one atomic
 //   step, and the system drops it when the process dies, so two starts never
 //   both pass and a crashed run never blocks the next;
-// - named shared sections that several processes map, and named auto-reset
-//   events (a futex word in a section) that threads of any process wait on;
-// - crash safety: every holder of a named object keeps a shared flock on a
-//   companion file; a creator that finds no live holder makes the object
-//   anew, so a section or event left behind by a crashed run (a count taken,
-//   a lock word held) never reaches the next start. The last close removes
-//   the object and its file, as Windows does with its last handle, and a
-//   released instance lock removes its file;
-// - objects of one user alone: the user's id is part of every shared-memory
-//   name, and the lock files live in a folder nobody else may write into:
-//   $XDG_RUNTIME_DIR when it is such a folder of the user's, else
-//   <$TMPDIR or /tmp>/quorvel-<uid>, made with mode 0700 and checked (a real
-//   folder, owned by the user, mode 0700) before use. When neither passes,
-//   one line on stderr says so and named objects are refused;
+// - named shared sections that several processes map (a file in the lock
+//   folder, mapped shared), and named auto-reset events (a futex word in a
+//   section) that threads of any process wait on;
+// - crash safety: every holder of a section keeps a shared flock on its
+//   file; a creator that finds no live holder makes it anew, so a section or
+//   event left behind by a crashed run (a count taken, a lock word held)
+//   never reaches the next start. The last close removes the file, as Windows
+//   does with its last handle, and a released instance lock removes its file;
+// - objects of one user alone, which no other user can reach or deny: every
+//   file lives in a folder where nobody else may make a name, the first of
+//   these that is the user's own (a real folder, not a link, owned by the
+//   user): $XDG_RUNTIME_DIR when nobody else may write into it, else
+//   <$TMPDIR or /tmp>/quorvel-<uid>, else quorvel-<host> in the user's cache
+//   folder ($XDG_CACHE_HOME or ~/.cache, which must be the user's and closed
+//   to others' writes); the last two are made with mode 0700 and must have
+//   it. Each folder not used gives a line on stderr; when none passes, named
+//   objects are refused. Files are made with mode 0600 relative to the folder
+//   that passed the check, and a link is never followed;
 // - isolation of parallel runs: every name is prefixed with the value of
 //   QUORVEL_IPC_PREFIX ("%p" in it stands for the process id, so that a test
 //   process and the children it forks share objects that no other test

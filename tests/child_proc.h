@@ -6,7 +6,9 @@
 #include "plat/ipc.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +66,56 @@ inline int finish_child(pid_t pid, std::chrono::milliseconds timeout)
     return -2;
 }
 
+// Makes this (forked) process the given user and group, with no other
+// groups; false when that failed. Needs root.
+inline bool become_user(uid_t uid)
+{
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
+           ::setresuid(uid, uid, uid) == 0;
+}
+
+// Runs fn in a forked child that became the given user: its exit code, 100
+// when it could not become that user, -2 when it did not end in time.
+inline int run_as_user(uid_t uid, const std::function<int()>& fn)
+{
+    return finish_child(fork_child([&fn, uid] { return become_user(uid) ? fn() : 100; }),
+                        std::chrono::seconds(60));
+}
+
+// Makes each file (empty) as the given user, as another user on the machine
+// would; 0 when all were made.
+inline int make_files_as_user(uid_t uid, const std::vector<std::string>& paths)
+{
+    return run_as_user(uid, [&paths] {
+        for (const std::string& path : paths) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd < 0) return 1;
+            ::close(fd);
+        }
+        return 0;
+    });
+}
+
+// Makes a folder as shared as the machine's temporary folder: sticky, anyone
+// may make names in it; its parent (a test's own folder) is opened to others'
+// passing through, whatever the umask. Answers its path.
+inline std::string make_shared_folder(const std::string& path)
+{
+    std::filesystem::create_directory(path);
+    ::chmod(path.c_str(), 01777);
+    ::chmod(std::filesystem::path(path).parent_path().c_str(), 0755);
+    return path;
+}
+
+// Leaves this (forked) process only the shared folder for its lock folder:
+// no runtime folder, and a cache folder it cannot make.
+inline void use_only_shared_folder(const std::string& shared, const std::string& no_cache)
+{
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", shared.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", no_cache.c_str(), 1);
+}
+
 // Starts the built program (or a copy of it at program) with the given extra
 // environment, its standard error written to stderr_path when one is given.
 inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env,
@@ -86,13 +138,15 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
     return pid;
 }
 
-// The named objects whose names hold the prefix: shared memory in /dev/shm
-// and files in the lock folder (full paths).
-inline std::vector<std::string> ipc_objects_named(const std::string& prefix)
+// The named objects whose names hold the prefix (full paths): the files in
+// the lock folder (this process's unless another is named), and anything in
+// /dev/shm, where the program makes nothing.
+inline std::vector<std::string> ipc_objects_named(const std::string& prefix,
+                                                  const std::string& folder = plat_ipc_lock_dir())
 {
     std::vector<std::string> found;
     std::error_code ec;
-    for (const std::string& dir : {std::string("/dev/shm"), plat_ipc_lock_dir()}) {
+    for (const std::string& dir : {std::string("/dev/shm"), folder}) {
         if (dir.empty()) continue;
         for (const auto& e : std::filesystem::directory_iterator(dir, ec))
             if (e.path().filename().string().find(prefix) != std::string::npos)

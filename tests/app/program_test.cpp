@@ -1,6 +1,7 @@
 // The built program, headless: SIGTERM, SIGINT and SIGHUP end it with 0 and leave no named
 // object; a second start ends at once with 0; a killed run does not block the next.
 #include "child_proc.h"
+#include "temp_dir.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +10,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+constexpr uid_t PROGRAM_TEST_SECOND_USER = 65534;  // nobody
 
 // Whether a flock is held on the file, from /proc/locks: taking it to look would make a program
 // starting then take itself for a second instance.
@@ -24,15 +27,25 @@ bool flock_held(const std::string& path)
     return false;
 }
 
-// A started program, killed if not reaped; a test's starts share a prefix no other test uses.
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+// A started program, killed if not reaped; a test's starts share a prefix no other test uses. Its
+// lock folder is this process's unless the extra environment gives it another.
 struct Program {
     std::string prefix;
+    std::string folder;
     pid_t pid = -1;
-    explicit Program(const char* tag)
-        : prefix(plat_ipc_prefix() + tag), pid(spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
-                                                              {"QUORVEL_DIALOGS", "script"},
-                                                              {"QUORVEL_IPC_PREFIX", prefix}}))
-    {}
+    explicit Program(const char* tag, const Env& extra = {},
+                     const std::string& lock_folder = plat_ipc_lock_dir(),
+                     const std::string& stderr_path = "")
+        : prefix(plat_ipc_prefix() + tag), folder(lock_folder)
+    {
+        Env env = {{"SDL_VIDEODRIVER", "offscreen"},
+                   {"QUORVEL_DIALOGS", "script"},
+                   {"QUORVEL_IPC_PREFIX", prefix}};
+        env.insert(env.end(), extra.begin(), extra.end());
+        pid = spawn_program(env, stderr_path);
+    }
     ~Program() { kill_child(pid); }
     // The exit code after the signal, or -2 when it did not end in time.
     int terminate(int sig = SIGTERM)
@@ -54,10 +67,25 @@ struct Program {
     // Waits until the program is past its instance check.
     bool instance_lock_taken() const
     {
-        const std::string path = plat_ipc_lock_dir() + "/quorvel-" + prefix + "zmtq07.lock";
+        const std::string path = folder + "/quorvel-" + prefix + "zmtq07.lock";
+        return comes_true([&path] { return flock_held(path); });
+    }
+    // Waits until the files of the sound and display semaphores are in the lock folder.
+    bool semaphores_made() const
+    {
+        const std::string start = folder + "/quorvel-" + prefix + "QVX_MSECT_";
+        return comes_true([&start] {
+            for (const char* name : {"MMF_sound", "EVT_sound", "MMF_disp", "EVT_disp"})
+                if (!std::filesystem::exists(start + name + ".shm")) return false;
+            return true;
+        });
+    }
+    // Whether the condition holds within 30 s.
+    static bool comes_true(const std::function<bool()>& holds)
+    {
         const auto end = std::chrono::steady_clock::now() + 30s;
         while (std::chrono::steady_clock::now() < end) {
-            if (flock_held(path)) return true;
+            if (holds()) return true;
             std::this_thread::sleep_for(10ms);
         }
         return false;
@@ -79,6 +107,8 @@ TEST(Program, EndSignalsShutDownWithZeroAndLeaveNoNamedObjects)
         Program p(tag);
         ASSERT_TRUE(p.instance_lock_taken()) << c.sig;
         if (!c.while_starting) {
+            // What the check below looks for is there while the program runs.
+            ASSERT_TRUE(p.semaphores_made()) << c.sig;
             std::this_thread::sleep_for(1s);  // well into the frame loop
             ASSERT_TRUE(p.running()) << c.sig;
         }
@@ -104,6 +134,40 @@ TEST(Program, AKilledRunDoesNotBlockTheNext)
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(next.running()) << "the next start ended as a second instance";
     EXPECT_EQ(next.terminate(), 0);
+}
+
+// Another user who makes the program's folder under the temporary folder first, with no runtime
+// folder or one open to others, leaves the program its single instance and its sound: the lock file
+// and the semaphores live in the cache folder, a second start ends at once, and the shut-down
+// leaves nothing there.
+TEST(Program, AnotherUsersFolderInTheTemporaryFolderLeavesItsObjectsInTheCacheFolder)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run a child as a second user";
+    TempDir t;
+    const std::string shared = make_shared_folder(t.file("shared"));
+    const std::string squatted = shared + "/quorvel-" + std::to_string(::geteuid());
+    ASSERT_EQ(run_as_user(PROGRAM_TEST_SECOND_USER,
+                          [&squatted] { return ::mkdir(squatted.c_str(), 0700) == 0 ? 0 : 1; }),
+              0);
+    const std::string open_runtime = make_shared_folder(t.file("run"));
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    for (const std::string& runtime : {std::string(), open_runtime}) {
+        const std::string cache = t.file("cache" + std::to_string(runtime.size()));
+        const std::string folder = cache + "/quorvel-" + host;
+        const Env env = {
+            {"XDG_RUNTIME_DIR", runtime}, {"TMPDIR", shared}, {"XDG_CACHE_HOME", cache}};
+        Program first("d", env, folder, t.file("first.err"));
+        ASSERT_TRUE(first.instance_lock_taken()) << runtime;
+        EXPECT_TRUE(first.semaphores_made()) << runtime;
+        EXPECT_EQ(Program("d", env, folder).finish(30s), 0) << "-2: the second start kept running";
+        EXPECT_TRUE(first.running());
+        EXPECT_EQ(first.terminate(), 0);
+        EXPECT_EQ(ipc_objects_named(first.prefix, folder), std::vector<std::string>{});
+        const std::string said = t.read("first.err");
+        EXPECT_NE(said.find(squatted + " is not a private folder"), std::string::npos) << said;
+        EXPECT_EQ(said.find("named objects refused"), std::string::npos) << said;
+    }
 }
 
 }  // namespace

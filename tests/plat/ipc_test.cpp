@@ -6,9 +6,9 @@
 #include "child_proc.h"
 #include "temp_dir.h"
 
-#include <grp.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <optional>
 
 namespace {
@@ -39,6 +39,7 @@ struct EnvKept {
 };
 
 constexpr uid_t IPC_SECOND_USER = 65534;  // nobody
+constexpr uid_t IPC_VICTIM_USER = 65533;  // a user of no name, not root
 
 uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
 
@@ -140,30 +141,26 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
     ASSERT_TRUE(lock >= 1 && sec && ev);
     words(sec)[0] = 0xABCD;
     const std::string first_folder = plat_ipc_lock_dir();
-    const pid_t child = fork_child([&first_folder] {
-        ::unsetenv("TMPDIR");  // the runner's may be closed to the second user
-        if (::setgroups(0, nullptr) != 0 ||
-            ::setresgid(IPC_SECOND_USER, IPC_SECOND_USER, IPC_SECOND_USER) != 0 ||
-            ::setresuid(IPC_SECOND_USER, IPC_SECOND_USER, IPC_SECOND_USER) != 0)
-            return 1;
-        const std::string folder = plat_ipc_lock_dir();
-        const int own_lock = plat_instance_lock("inst");
-        int existed = -1;
-        PlatSection* s = plat_section_create("sec", 16, &existed);
-        PlatEvent* e = plat_event_create("ev");
-        plat_event_set(e);
-        const bool works = !folder.empty() && folder != first_folder && own_lock >= 1 && s &&
-                           existed == 0 && words(s)[0] == 0 &&
-                           plat_event_wait(e, 0) == PLAT_WAIT_OBJECT_0;
-        plat_event_close(e);
-        plat_section_close(s);
-        plat_instance_unlock(own_lock);
-        return works ? 0 : 2;
-    });
-    EXPECT_EQ(finish_child(child, 30s), 0);
-    const std::string second =
-        "quorvel-" + std::to_string(IPC_SECOND_USER) + "-" + plat_ipc_prefix();
-    EXPECT_EQ(ipc_objects_named(second), std::vector<std::string>{});
+    EXPECT_EQ(run_as_user(IPC_SECOND_USER,
+                          [&first_folder] {
+                              ::unsetenv("TMPDIR");  // the runner's may be closed to the user
+                              const std::string folder = plat_ipc_lock_dir();
+                              const int own_lock = plat_instance_lock("inst");
+                              int existed = -1;
+                              PlatSection* s = plat_section_create("sec", 16, &existed);
+                              PlatEvent* e = plat_event_create("ev");
+                              plat_event_set(e);
+                              const bool works = !folder.empty() && folder != first_folder &&
+                                                 own_lock >= 1 && s && existed == 0 &&
+                                                 words(s)[0] == 0 &&
+                                                 plat_event_wait(e, 0) == PLAT_WAIT_OBJECT_0;
+                              plat_event_close(e);
+                              plat_section_close(s);
+                              plat_instance_unlock(own_lock);
+                              const bool left = !ipc_objects_named(plat_ipc_prefix()).empty();
+                              return works && !left ? 0 : 2;
+                          }),
+              0);
     EXPECT_EQ(words(sec)[0], 0xABCDu);
     plat_event_set(ev);
     EXPECT_EQ(plat_event_wait(ev, 0), PLAT_WAIT_OBJECT_0);
@@ -173,60 +170,178 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
     plat_instance_unlock(lock);
 }
 
+// What a test puts where a folder goes before the lookup.
+enum IpcPlanted { NOTHING, LINK, SHARED_FOLDER, WRITABLE_FOLDER, PLAIN_FILE, OTHERS_FOLDER };
+
+// A link leads to a folder that would pass every check, so that only being a link refuses it.
+void ipc_plant(const TempDir& t, const std::string& path, IpcPlanted what)
+{
+    const auto folder = [](const std::string& at, mode_t mode) {
+        fs::create_directory(at);
+        ::chmod(at.c_str(), mode);
+    };
+    switch (what) {
+    case NOTHING: break;
+    case LINK:
+        folder(t.file("link_target"), 0700);
+        fs::create_directory_symlink(t.file("link_target"), path);
+        break;
+    case SHARED_FOLDER: folder(path, 0755); break;     // others may enter
+    case WRITABLE_FOLDER: folder(path, 01777); break;  // others may make names
+    case PLAIN_FILE: std::ofstream(path) << ""; break;
+    case OTHERS_FOLDER:
+        folder(path, 0700);
+        ::chown(path.c_str(), IPC_SECOND_USER, IPC_SECOND_USER);
+        break;
+    }
+}
+
+std::string ipc_host(void)
+{
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    return host;
+}
+
 // The runtime folder is used only when it is the user's alone; else the user's own folder is made
-// under the temporary folder (mode 0700). A link, a folder others may enter, a file or another
-// user's folder in its place is refused with a line on stderr: then no lock and no object.
+// under the temporary folder (mode 0700); else one in the user's cache folder (made 0700 when
+// missing; it may be open to others' reading, never to their writing). A link, a folder others may
+// enter or write into, a file or another user's folder in their place is refused with a line on
+// stderr; when all are refused, named objects are: no lock and no object.
 TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
 {
-    const EnvKept keep_runtime("XDG_RUNTIME_DIR"), keep_tmp("TMPDIR");
+    const EnvKept keep_runtime("XDG_RUNTIME_DIR"), keep_tmp("TMPDIR"), keep_home("HOME"),
+        keep_cache("XDG_CACHE_HOME");
     TempDir t;
     const std::string own = "quorvel-" + std::to_string(::geteuid());
-    enum Planted { NOTHING, LINK, OPEN_FOLDER, PLAIN_FILE, OTHERS_FOLDER };
-    enum Chosen { RUNTIME, OWN, REFUSED };
+    const std::string in_cache = "quorvel-" + ipc_host();
+    enum CacheNamed { BY_XDG, BY_HOME, NONE };
+    enum Chosen { RUNTIME, OWN, CACHE, REFUSED };
     const struct {
-        mode_t runtime;   // the runtime folder's mode; 0: none is named
-        Planted planted;  // what lies where the user's own folder goes
+        mode_t runtime;    // the runtime folder's mode; 0: none is named
+        IpcPlanted tmp;    // what lies where the user's own folder goes
+        CacheNamed named;  // how the cache folder is named
+        IpcPlanted cache;  // what lies where the cache folder goes
+        IpcPlanted inner;  // what lies where the lock folder in it goes
         Chosen want;
-    } cases[] = {{0700, NOTHING, RUNTIME},  {0730, NOTHING, OWN},     {0, LINK, REFUSED},
-                 {0, OPEN_FOLDER, REFUSED}, {0, PLAIN_FILE, REFUSED}, {0, OTHERS_FOLDER, REFUSED}};
+    } cases[] = {
+        {0700, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
+        {0730, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0, LINK, BY_XDG, NOTHING, NOTHING, CACHE},
+        {0777, SHARED_FOLDER, BY_XDG, SHARED_FOLDER, NOTHING, CACHE},
+        {0, PLAIN_FILE, BY_HOME, NOTHING, NOTHING, CACHE},
+        {0, OTHERS_FOLDER, BY_HOME, SHARED_FOLDER, NOTHING, CACHE},
+        {0, LINK, BY_XDG, LINK, NOTHING, REFUSED},
+        {0, LINK, BY_XDG, WRITABLE_FOLDER, NOTHING, REFUSED},
+        {0, LINK, BY_HOME, PLAIN_FILE, NOTHING, REFUSED},
+        {0, LINK, BY_XDG, OTHERS_FOLDER, NOTHING, REFUSED},
+        {0, LINK, BY_XDG, NOTHING, LINK, REFUSED},
+        {0, LINK, BY_XDG, SHARED_FOLDER, SHARED_FOLDER, REFUSED},
+        {0, LINK, BY_XDG, NOTHING, OTHERS_FOLDER, REFUSED},
+        {0, LINK, NONE, NOTHING, NOTHING, REFUSED},
+    };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
-        if (c.planted == OTHERS_FOLDER && ::geteuid() != 0) continue;  // needs root to give away
+        const bool gives_away =
+            c.tmp == OTHERS_FOLDER || c.cache == OTHERS_FOLDER || c.inner == OTHERS_FOLDER;
+        if (gives_away && ::geteuid() != 0) continue;  // needs root
         const std::string base = t.file(std::to_string(i)), run = base + "/run";
-        const std::string mine = base + "/" + own;
+        const std::string mine = base + "/" + own, home = base + "/home";
+        const std::string cache = c.named == BY_HOME ? home + "/.cache" : base + "/cache";
         fs::create_directories(run);
+        fs::create_directories(home);
         ::chmod(run.c_str(), c.runtime ? c.runtime : 0700);
-        switch (c.planted) {
-        case LINK: fs::create_directory_symlink(run, mine); break;
-        case OPEN_FOLDER:
-            fs::create_directory(mine);
-            ::chmod(mine.c_str(), 0750);
-            break;
-        case PLAIN_FILE: t.write(std::to_string(i) + "/" + own, ""); break;
-        case OTHERS_FOLDER:
-            fs::create_directory(mine);
-            ::chown(mine.c_str(), IPC_SECOND_USER, IPC_SECOND_USER);
-            break;
-        case NOTHING: break;
+        ipc_plant(t, mine, c.tmp);
+        ipc_plant(t, cache, c.cache);
+        if (c.inner != NOTHING) {
+            fs::create_directories(cache);
+            ipc_plant(t, cache + "/" + in_cache, c.inner);
         }
         c.runtime ? ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
         ::setenv("TMPDIR", base.c_str(), 1);
+        c.named == NONE ? ::unsetenv("HOME") : ::setenv("HOME", home.c_str(), 1);
+        c.named == BY_XDG ? ::setenv("XDG_CACHE_HOME", cache.c_str(), 1)
+                          : ::unsetenv("XDG_CACHE_HOME");
 
         ::testing::internal::CaptureStderr();
         const std::string got = plat_ipc_lock_dir();
         const std::string said = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(got, c.want == RUNTIME ? run : c.want == OWN ? mine : "") << i;
+        const std::string wanted[] = {run, mine, cache + "/" + in_cache, ""};
+        EXPECT_EQ(got, wanted[c.want]) << i;
+        if (c.want >= CACHE) {
+            EXPECT_NE(said.find(mine), std::string::npos) << i << said;
+        }
         if (c.want == REFUSED) {
-            EXPECT_NE(said.find("ipc: "), std::string::npos) << i;
+            EXPECT_NE(said.find("named objects refused"), std::string::npos) << i << said;
             EXPECT_EQ(plat_instance_lock("inst"), -1) << i;
             EXPECT_EQ(plat_section_create("sec", 8, nullptr), nullptr) << i;
+            continue;
         }
         struct stat st {};
-        if (c.want == OWN) {
-            ASSERT_EQ(::stat(mine.c_str(), &st), 0);
-            EXPECT_EQ(st.st_mode & 0777, 0700u);
+        if (c.want != RUNTIME) {
+            ASSERT_EQ(::stat(got.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0700u) << i;
         }
+        if (c.want == CACHE && c.cache == NOTHING) {
+            ASSERT_EQ(::stat(cache.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0700u) << i;
+        }
+        // Named objects work there, and go with the last close.
+        const int lock = plat_instance_lock("inst");
+        PlatSection* sec = plat_section_create("sec", 8, nullptr);
+        EXPECT_TRUE(lock >= 1 && sec) << i;
+        plat_section_close(sec);
+        plat_instance_unlock(lock);
+        EXPECT_EQ(ipc_objects_named(plat_ipc_prefix(), got), std::vector<std::string>{}) << i;
     }
+}
+
+// Another user who first makes every name of the victim's objects it can make (in /dev/shm, and in
+// the shared temporary folder where the victim's own folder goes) denies the victim nothing: a
+// section and an event are made and shared with a second process of the victim's.
+TEST_F(PlatIpcTest, AnotherUsersNamesInSharedPlacesDenyNoObject)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run children as other users";
+    TempDir t;
+    const std::string shared = make_shared_folder(t.file("shared"));
+    const std::string p = plat_ipc_prefix();
+    std::vector<std::string> squatted = {shared + "/quorvel-" + p + "ipc.guard"};
+    for (const char* name : {"sec", "ev"}) {
+        squatted.push_back("/dev/shm/quorvel-" + std::to_string(IPC_VICTIM_USER) + "-" + p + name);
+        squatted.push_back(shared + "/quorvel-" + p + name + ".shm");
+    }
+    EXPECT_EQ(make_files_as_user(IPC_SECOND_USER, squatted), 0);
+    const std::string no_cache = t.file("no/cache");  // the victim cannot make it
+    EXPECT_EQ(run_as_user(IPC_VICTIM_USER,
+                          [&shared, &no_cache] {
+                              use_only_shared_folder(shared, no_cache);
+                              int existed = -1;
+                              PlatSection* s = plat_section_create("sec", 16, &existed);
+                              PlatEvent* e = plat_event_create("ev");
+                              if (!s || !e || existed != 0) return 1;
+                              words(s)[0] = 5;
+                              plat_event_set(e);
+                              const int joined =
+                                  finish_child(fork_child([] {
+                                                   PlatSection* cs = plat_section_open("sec", 16);
+                                                   PlatEvent* ce = plat_event_open("ev");
+                                                   const bool seen =
+                                                       cs && words(cs)[0] == 5 &&
+                                                       plat_event_wait(ce, 0) == PLAT_WAIT_OBJECT_0;
+                                                   if (seen) words(cs)[1] = 7;
+                                                   plat_event_close(ce);
+                                                   plat_section_close(cs);
+                                                   return seen ? 0 : 1;
+                                               }),
+                                               30s);
+                              const bool shared_both = joined == 0 && words(s)[1] == 7;
+                              plat_event_close(e);
+                              plat_section_close(s);
+                              const bool left = !fs::is_empty(plat_ipc_lock_dir());
+                              return shared_both && !left ? 0 : 2;
+                          }),
+              0);
+    for (const std::string& path : squatted) fs::remove(path);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "child_proc.h"
 #include "plat/error.h"
 #include "plat/ipc.h"
+#include "temp_dir.h"
 
 #include <atomic>
 #include <tuple>
@@ -10,6 +11,9 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+constexpr uid_t MSEM_TEST_SECOND_USER = 65534;  // nobody
+constexpr uid_t MSEM_TEST_VICTIM_USER = 65533;  // a user of no name, not root
 
 class MSemTest : public ::testing::Test {
 protected:
@@ -150,6 +154,43 @@ TEST_F(MSemTest, ManyThreadsNeverTakeMoreThanTheMaximum)
     EXPECT_LE(worst.load(), 2);
     EXPECT_EQ(s->view->count, 2);
     msem_close(s);
+}
+
+// Another user who makes the shared-memory names of the victim's semaphore first, in /dev/shm and
+// in the shared temporary folder, denies the victim nothing: the semaphore is made, and a wait on
+// it in a second process of the victim's is woken by a release.
+TEST_F(MSemTest, AnotherUsersNamesInSharedPlacesDenyNoSemaphore)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run children as other users";
+    TempDir t;
+    const std::string shared = make_shared_folder(t.file("shared"));
+    const std::string victim = "quorvel-" + std::to_string(MSEM_TEST_VICTIM_USER) + "-";
+    std::vector<std::string> squatted;
+    for (const char* kind : {"MMF", "EVT"}) {
+        const std::string name = plat_ipc_prefix() + "QVX_MSECT_" + kind + "_sound";
+        squatted.push_back("/dev/shm/" + victim + name);
+        squatted.push_back(shared + "/quorvel-" + name + ".shm");
+    }
+    EXPECT_EQ(make_files_as_user(MSEM_TEST_SECOND_USER, squatted), 0);
+    const std::string no_cache = t.file("no/cache");  // the victim cannot make it
+    EXPECT_EQ(run_as_user(MSEM_TEST_VICTIM_USER,
+                          [&shared, &no_cache] {
+                              use_only_shared_folder(shared, no_cache);
+                              MSem* s = msem_create(0, 1, "sound");
+                              if (!s) return 1;
+                              const pid_t child = fork_child([] {
+                                  MSem* c = msem_open("sound");
+                                  const bool woken = c && msem_wait(c, 20000) == MSEM_WAIT_TAKEN;
+                                  msem_close(c);
+                                  return woken ? 0 : 1;
+                              });
+                              const bool released = msem_release(s, 1, nullptr) == 1;
+                              const int code = finish_child(child, 30s);
+                              msem_close(s);
+                              return released && code == 0 ? 0 : 2;
+                          }),
+              0);
+    for (const std::string& path : squatted) std::filesystem::remove(path);
 }
 
 }  // namespace
