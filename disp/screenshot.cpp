@@ -10,6 +10,7 @@
 #include "disp/d3d9.h"
 #include "disp/tex.h"
 #include "plat/files.h"
+#include "plat/log_text.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ void write_headers(uint8_t* h, int w4, int h4)
 // The user is told nothing of a failed save, so the log says what failed.
 void log_not_saved(std::string_view path, const std::string& why)
 {
-    std::fprintf(stderr, "screenshot: not saved \"%.*s\": %s\n", int(path.size()), path.data(),
+    std::fprintf(stderr, "screenshot: not saved \"%s\": %s\n", plat_log_escape(path).c_str(),
                  why.c_str());
 }
 

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "plat/log_text.h"
+
 namespace {
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
@@ -323,7 +325,7 @@ namespace {
 
 int refuse(std::string_view path, const std::string& reason, std::string* why)
 {
-    std::fprintf(stderr, "file: not read \"%.*s\": %s\n", int(path.size()), path.data(),
+    std::fprintf(stderr, "file: not read \"%s\": %s\n", plat_log_escape(path).c_str(),
                  reason.c_str());
     if (why) *why = reason;
     return 0;
