@@ -194,11 +194,7 @@ int plat_path_resolve(std::string_view path, std::string* out)
     return 1;
 }
 
-namespace {
-
-// The path a write goes to: an existing name as found, else the name as
-// given inside its resolved folder.
-std::string write_path(std::string_view path)
+std::string plat_path_for_write(std::string_view path)
 {
     std::string resolved;
     if (plat_path_resolve(path, &resolved)) return resolved;
@@ -211,15 +207,15 @@ std::string write_path(std::string_view path)
     return resolved;
 }
 
-}  // namespace
-
 std::FILE* plat_fopen(std::string_view path, const char* mode)
 {
-    if (mode[0] == 'r') {
-        std::string resolved;
-        return plat_path_resolve(path, &resolved) ? std::fopen(resolved.c_str(), mode) : nullptr;
+    // Reading only: every write goes through plat_write_file.
+    if (mode[0] != 'r' || std::strchr(mode, '+')) {
+        errno = EINVAL;
+        return nullptr;
     }
-    return std::fopen(write_path(path).c_str(), mode);
+    std::string resolved;
+    return plat_path_resolve(path, &resolved) ? std::fopen(resolved.c_str(), mode) : nullptr;
 }
 
 int plat_is_dir(std::string_view path)

@@ -81,6 +81,11 @@ constexpr int PLAT_WRITE_SPECIAL_MAX_MS = 5000;
 // ".."): it names a folder, never a file to write.
 int plat_path_names_folder(std::string_view path);
 
+// The path that a write to an engine path ('\' separators, case-insensitive
+// folders) goes to: an existing name as found, else the name as given inside
+// its resolved folder.
+std::string plat_path_for_write(std::string_view path);
+
 // Tests switch unnamed new files off (0) to take the named route of a file
 // system that has none; on (1) by default.
 void plat_write_file_unnamed(int allowed);
@@ -93,8 +98,8 @@ void plat_write_file_folder_sync(int (*sync)(int fd));
 // does not change is listed once however many names are looked up in it.
 uint64_t plat_folder_listings(void);
 
-// fopen on a resolved path (for writing: the exact folder path resolved, the
-// name kept as given). Null on failure.
+// fopen on a resolved path, for reading only ("r", "rb", "rt"); null on
+// failure and for any other mode.
 std::FILE* plat_fopen(std::string_view path, const char* mode);
 
 int plat_is_dir(std::string_view path);
