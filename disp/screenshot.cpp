@@ -82,6 +82,10 @@ int disp_screenshot_request(std::string_view path, int x, int y, int width, int 
                                                std::to_string(DISP_SCREENSHOT_MAX_PATH) + " bytes");
         return 0;
     }
+    if (plat_path_names_folder(path)) {
+        log_not_saved(path, "names a folder, not a file");
+        return 0;
+    }
     g_shot.path.assign(path);
     g_shot.x = x;
     g_shot.y = y;

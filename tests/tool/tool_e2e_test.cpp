@@ -467,3 +467,42 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
             << then;
     }
 }
+
+// A chosen name that names a folder is refused with the usual line, without the question or a
+// hidden ".bmp" in it; control characters of chosen names are escaped in every log line while
+// the file keeps them.
+TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
+{
+    fs::create_directories(tmp.file("t"));
+    const std::string folders[] = {tmp.file("t/"), tmp.file("t/."), tmp.file("..")};
+    const std::string odd = tmp.file("a\nb"), missing = tmp.file("no\x1b"
+                                                                 "dir/x");
+    Script s;
+    s.settle(400, 450);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
+    for (int i = 0; i < 5; ++i) s.click(776, 72);
+    s.wait(5);
+    s.close();
+    const auto [status, log] = run_program(s, folders[0] + ";" + folders[1] + ";" + folders[2] +
+                                                  ";" + odd + ";ok;" + missing);
+    ASSERT_EQ(status, 0) << log;
+    const std::string odd_logged = tmp.file("a\\nb"), missing_logged = tmp.file("no\\x1bdir/x");
+    EXPECT_THAT(
+        std::vector(
+            {count_of(log, "screenshot: not saved \"" + folders[0] + "\": names a folder"),
+             count_of(log, "screenshot: not saved \"" + folders[1] + "\": names a folder"),
+             count_of(log, "screenshot: not saved \"" + folders[2] + "\": names a folder"),
+             count_of(log, "dialog: question"),
+             count_of(log,
+                      "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> " + odd_logged + "\n"),
+             count_of(log, "dialog: message \"保存しました。\" \"" + odd_logged + ".bmp\" -> ok\n"),
+             count_of(log, "screenshot: not saved \"" + missing_logged + ".bmp\": "),
+             // A raw newline would start a line with "b", a raw escape would be there.
+             count_of(log, "\nb"), count_of(log, "\x1b")}),
+        ElementsAre(1, 1, 1, 0, 1, 1, 1, 0, 0))
+        << log;
+    EXPECT_TRUE(fs::is_empty(tmp.file("t")));
+    EXPECT_FALSE(fs::exists(tmp.file("...bmp")));
+    Bmp b;
+    ASSERT_NO_FATAL_FAILURE(read_bmp(odd + ".bmp", &b));
+}
