@@ -10,6 +10,7 @@
 #include "disp/d3d9.h"
 #include "disp/tex.h"
 #include "plat/files.h"
+#include "plat/log_text.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ void write_headers(uint8_t* h, int w4, int h4)
 // The user is told nothing of a failed save, so the log says what failed.
 void log_not_saved(std::string_view path, const std::string& why)
 {
-    std::fprintf(stderr, "screenshot: not saved \"%.*s\": %s\n", int(path.size()), path.data(),
+    std::fprintf(stderr, "screenshot: not saved \"%s\": %s\n", plat_log_escape(path).c_str(),
                  why.c_str());
 }
 
@@ -79,6 +80,10 @@ int disp_screenshot_request(std::string_view path, int x, int y, int width, int 
         log_not_saved(path, path.empty() ? "no path"
                                          : "path longer than " +
                                                std::to_string(DISP_SCREENSHOT_MAX_PATH) + " bytes");
+        return 0;
+    }
+    if (plat_path_names_folder(path)) {
+        log_not_saved(path, "names a folder, not a file");
         return 0;
     }
     g_shot.path.assign(path);

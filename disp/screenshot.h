@@ -27,8 +27,9 @@ constexpr int DISP_SCREENSHOT_BMP_PIXELS_PER_METRE = 11800;
 // the platform dialogs install; until then nothing is shown.
 
 // Stores the request; a later request in the same frame replaces an earlier
-// one. 0 (and nothing stored) for an empty path or one longer than
-// DISP_SCREENSHOT_MAX_PATH, logged as a failed save is (see disp_screenshot_save_file).
+// one. 0 (and nothing stored) for an empty path, one longer than
+// DISP_SCREENSHOT_MAX_PATH or one that names a folder ("t/", "t/.", ".."),
+// logged as a failed save is (see disp_screenshot_save_file).
 int disp_screenshot_request(std::string_view path, int x, int y, int width, int height);
 // Returns the pending flag and clears it.
 int disp_screenshot_take();

@@ -23,6 +23,7 @@
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "plat/files.h"
+#include "plat/log_text.h"
 #include "plat/gfx_draw.h"
 
 // ===========================================================================
@@ -181,10 +182,13 @@ void dump_source(const std::string& folder, const char* file, int stage, const s
     std::string path = folder;
     if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
     path += name;
-    if (std::FILE* f = plat_fopen(path, "wb")) {
-        std::fwrite(src.data(), 1, src.size(), f);
-        std::fclose(f);
-    }
+    // Written as every file is: never through a hostile link, never waiting on a pipe.
+    const std::string target = plat_path_for_write(path);
+    std::string why;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(src.data());
+    if (!plat_write_file(target, {bytes, src.size()}, &why))
+        std::fprintf(stderr, "shader: source not written \"%s\": %s\n",
+                     plat_log_escape(target).c_str(), why.c_str());
 }
 
 // Caller registers take the offset of their parameter; one without a

@@ -2,6 +2,7 @@
 
 #include "plat/files.h"
 #include "plat/gfx_reshow.h"
+#include "plat/log_text.h"
 #include "plat/window.h"
 
 #include <gtk/gtk.h>
@@ -53,16 +54,13 @@ bool next_answer(std::string* out)
     return true;
 }
 
+// A text between quotes in the log line: control characters escaped, and quotes.
 std::string one_line(const char* text)
 {
     std::string out;
-    for (const char* p = text ? text : ""; *p; ++p) {
-        switch (*p) {
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '"': out += "\\\""; break;
-        default: out += *p;
-        }
+    for (const char c : plat_log_escape(text ? text : "")) {
+        if (c == '"') out += '\\';
+        out += c;
     }
     return out;
 }
@@ -70,7 +68,7 @@ std::string one_line(const char* text)
 void log_dialog(const char* kind, const char* caption, const char* text, const std::string& answer)
 {
     std::fprintf(stderr, "dialog: %s \"%s\" \"%s\" -> %s\n", kind, one_line(caption).c_str(),
-                 one_line(text).c_str(), answer.c_str());
+                 one_line(text).c_str(), plat_log_escape(answer).c_str());
     std::fflush(stderr);
 }
 

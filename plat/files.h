@@ -13,6 +13,8 @@
 //   byte, so that every machine lists in the same order;
 // - the running program's folder, the current folder, changing it, and the
 //   plain directory test;
+// - the one writer of whole files, which never leaves a part of them and
+//   never waits long (its section);
 // - the one reader of data files, which never blocks and never reads more
 //   than a ceiling (its section at the end).
 // Callers rely on: exact names being tried first (a case-insensitive match
@@ -34,33 +36,70 @@ std::string plat_path_native(std::string_view path);
 // native path in out, or 0 (out holds the native path unchanged).
 int plat_path_resolve(std::string_view path, std::string* out);
 
+// ---- writing a whole file (write_file.cpp) ----
+// Every file the program writes goes through plat_write_file.
+//
 // Writes bytes as the whole content of path, so that the path never holds a
-// part of them. A regular file there (links followed) is replaced only by a
-// complete new one: the bytes go to a new file in its folder with the old
-// file's mode (and owner where allowed), are synced, and the new file takes
-// the old one's place at once. That file has no name while it is written
-// where the file system allows it, so a killed process leaves nothing; else
-// it has a short name of fixed length, which such a kill may leave. Either
-// way any legal name can be saved. A new name is written the same way. A
-// device or a pipe is written in place, and so is a regular file in a folder
-// that takes no new file for want of permission, never cut first: the whole
-// new size is reserved before the first byte is written, so that a lack of
-// space fails with the old bytes intact. 1 when every byte was written and
-// synced; 0 with the failed step and the system's reason in why (may be null).
-// The path is taken exactly as it is: no '\' conversion and no
-// case-insensitive match.
+// part of them. Links are followed to the name they finally lead to, but in a
+// folder that is sticky and writable by others (the shared temporary folder)
+// only a link of the user's or of the folder's owner is followed, as the
+// kernel's protected-symlink rule would have it; any other is refused.
+//
+// A regular file there is replaced only when the user could open it for
+// writing (else "Permission denied"), and only by a complete new one: the
+// bytes go to a new file in its folder that takes over the old file's mode,
+// owner and group where allowed, access ACL (or its absence) and the extended
+// attributes the user may set; it is synced, takes the old one's place at
+// once, and the folder is synced. The replacement is a new file: another hard
+// link to the old one keeps the old bytes. The new file has no name while it
+// is written where the file system allows it, so a killed process leaves
+// nothing; else it has a short name of fixed length with a random part, which
+// such a kill may leave. A new name (also the missing target of a link) is
+// made the same way. Either way any legal name can be saved.
+//
+// A regular file is written in place instead when its folder takes no new
+// file for want of permission, or when its ACL or attributes cannot be given
+// to a new file (so that its protection never widens); never cut first: the
+// whole new size is reserved before the first byte is written, so that a lack
+// of space fails with the old bytes intact.
+//
+// A device or a pipe is written in place without ever blocking: a reader that
+// does not take the bytes within PLAT_WRITE_SPECIAL_MAX_MS fails the write,
+// and so does an end signal (plat_term_requested) at once; one that has gone
+// away fails it with EPIPE (SIGPIPE is ignored, see plat_install_term_handler).
+//
+// 1 when every byte was written and synced; 0 with the failed step and the
+// reason in why (may be null). The path is taken exactly as it is: no '\'
+// conversion and no case-insensitive match. A path naming a folder (see
+// plat_path_names_folder) is refused.
 int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::string* why);
+
+// The longest a write to a device or a pipe waits for its reader, in ms.
+constexpr int PLAT_WRITE_SPECIAL_MAX_MS = 5000;
+
+// 1 when the path's last component is empty, "." or ".." ("t/", "t/.",
+// ".."): it names a folder, never a file to write.
+int plat_path_names_folder(std::string_view path);
+
+// The path that a write to an engine path ('\' separators, case-insensitive
+// folders) goes to: an existing name as found, else the name as given inside
+// its resolved folder.
+std::string plat_path_for_write(std::string_view path);
 
 // Tests switch unnamed new files off (0) to take the named route of a file
 // system that has none; on (1) by default.
 void plat_write_file_unnamed(int allowed);
 
+// Tests replace the sync of the folder after a new file took its place (null:
+// fsync again), to see that a failed one fails the save.
+void plat_write_file_folder_sync(int (*sync)(int fd));
+
 // Folder listings made so far for case-insensitive look-ups; a folder that
 // does not change is listed once however many names are looked up in it.
 uint64_t plat_folder_listings(void);
 
-// fopen on a resolved path (for writing: the exact folder path resolved, the
-// name kept as given). Null on failure.
+// fopen on a resolved path, for reading only ("r", "rb", "rt"); null on
+// failure and for any other mode.
 std::FILE* plat_fopen(std::string_view path, const char* mode);
 
 int plat_is_dir(std::string_view path);

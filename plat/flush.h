@@ -1,8 +1,9 @@
 // plat/flush: forcing a file's data to the disk.
 //
-// Provides a write-through flush by name: the file is opened for writing
-// (created empty when missing), its data and metadata are synced to the disk,
-// and it is closed. Used after writing files that must survive a power loss
+// Provides a write-through flush by name: a regular file's data and metadata
+// are synced to the disk (a missing one is first made empty through
+// plat_write_file; anything but a regular file is refused). Nothing is opened
+// for writing. Used after writing files that must survive a power loss
 // (arcade settings, the performance log).
 #pragma once
 

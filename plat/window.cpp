@@ -447,6 +447,9 @@ void plat_post_quit_message(int32_t exit_code)
 
 void plat_install_term_handler(void)
 {
+    // A reader that goes away makes a write to its pipe fail (EPIPE), as any failed save,
+    // instead of ending the program without its shut-down.
+    std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
     sa.sa_handler = on_end_signal;
     sigemptyset(&sa.sa_mask);

@@ -1,5 +1,7 @@
 #include "res/tbuf.h"
 
+#include "plat/files.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -183,10 +185,8 @@ void tbuf_save(const TextBuf* b, const char* name_fmt, ...)
     va_start(ap, name_fmt);
     format_piece(name, name_fmt, ap);
     va_end(ap);
-    std::FILE* f = std::fopen(name, "w");
-    if (!f) return;
-    std::fwrite(b->text, 1, text_length(b->text, b->capacity), f);
-    std::fclose(f);
+    const auto* text = reinterpret_cast<const uint8_t*>(b->text);
+    plat_write_file(name, {text, text_length(b->text, b->capacity)}, nullptr);
 }
 
 // ---- two-slot table -------------------------------------------------------------

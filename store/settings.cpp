@@ -257,19 +257,20 @@ bool load_copy(size_t k)
     return true;
 }
 
+// One line a node: name, type and value separated by tabs (std::to_string formats as "%d"
+// and "%f" do).
 void write_cfg(const char* name)
 {
-    FILE* f = std::fopen(name, "w");
-    if (!f) return;
+    std::string text;
     for (const SettingNode& n : g_store.nodes) {
-        if (n.type == SETTINGS_INT)
-            std::fprintf(f, "%s\t%d\t%d\n", n.name.c_str(), n.type, n.current.i);
-        if (n.type == SETTINGS_FLOAT)
-            std::fprintf(f, "%s\t%d\t%f\n", n.name.c_str(), n.type, double(n.current.f));
-        if (n.type == SETTINGS_STRING)
-            std::fprintf(f, "%s\t%d\t%s\n", n.name.c_str(), n.type, n.current.s.c_str());
+        std::string value;
+        if (n.type == SETTINGS_INT) value = std::to_string(n.current.i);
+        if (n.type == SETTINGS_FLOAT) value = std::to_string(double(n.current.f));
+        if (n.type == SETTINGS_STRING) value = n.current.s;
+        if (n.type == SETTINGS_INT || n.type == SETTINGS_FLOAT || n.type == SETTINGS_STRING)
+            text += n.name + '\t' + std::to_string(n.type) + '\t' + value + '\n';
     }
-    std::fclose(f);
+    plat_write_file(name, {reinterpret_cast<const uint8_t*>(text.data()), text.size()}, nullptr);
 }
 
 void set_current_from_row(const SettingRow& r)
@@ -508,13 +509,8 @@ int settings_write_crc(const char* cfg_name, const char* crc_name)
     uint32_t crc = 0;
     if (!crc_name || !file_crc(cfg_name, &crc)) return 0;
     uint8_t le[4] = {uint8_t(crc), uint8_t(crc >> 8), uint8_t(crc >> 16), uint8_t(crc >> 24)};
-    FILE* f = std::fopen(crc_name, "wb");
-    if (!f) return 0;
-    bool ok = std::fwrite(le, 1, 4, f) == 4;
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    plat_flush_file(crc_name);
-    return ok;
+    // Written through and synced, as the flush would do.
+    return plat_write_file(crc_name, le, nullptr);
 }
 
 uint32_t crc32_table(const uint8_t* bytes, size_t length)

@@ -41,8 +41,10 @@ void save_limits(int32_t* w, int32_t* h)
 
 std::string tool_save_path(std::string_view chosen)
 {
+    // A name that names a folder ("t/", "..") stays one, for the request to refuse: with the
+    // suffix it would name a hidden file in it.
     std::string path(chosen);
-    if (!ends_with_bmp(chosen)) path += ".bmp";
+    if (!ends_with_bmp(chosen) && !plat_path_names_folder(chosen)) path += ".bmp";
     return path;
 }
 
@@ -82,8 +84,9 @@ void tool_save_bmp(void)
     }
     const std::string path = tool_save_path(chosen);
     // Anything of that name counts, readable or not: the question comes
-    // before a file is replaced, never after.
-    if (plat_path_exists(path) &&
+    // before a file is replaced, never after. A folder's name gets no
+    // question, only the refusal.
+    if (!plat_path_names_folder(path) && plat_path_exists(path) &&
         plat_message_box(path.c_str(), TOOL_SAVE_OVERWRITE, PLAT_MB_OKCANCEL) != PLAT_IDOK)
         return;
     const ToolState& t = tool_state();

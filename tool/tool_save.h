@@ -20,7 +20,8 @@ struct ToolRect {
 // The whole save step.
 void tool_save_bmp(void);
 // The chosen name with ".bmp" appended unless its last four characters
-// already are ".bmp" in any case. Nothing is cut, whatever the length.
+// already are ".bmp" in any case, or it names a folder ("t/", ".."), which
+// the request then refuses. Nothing is cut, whatever the length.
 std::string tool_save_path(std::string_view chosen);
 // The rectangle of a pw x ph picture centred at (ox, oy) at scale s, held
 // inside a limit_w x limit_h target (each bound truncated toward zero):

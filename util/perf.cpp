@@ -1,11 +1,14 @@
 #include "util/perf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "svc/txt_settings.h"
+#include "plat/files.h"
 #include "plat/flush.h"
 #include "plat/sysinfo.h"
 #include "plat/time.h"
@@ -106,18 +109,24 @@ void perf_log_close()
 void perf_log_line(uint32_t a, uint32_t b, uint32_t c)
 {
     if (!g_log_open) return;
-    if (FILE* f = std::fopen(g_log_name.c_str(), "a")) {
-        std::time_t t = std::time(nullptr);
-        char hms[16] = "00:00:00";
-        char mdy[16] = "00/00/00";
-        if (const std::tm* lt = std::localtime(&t)) {
-            std::strftime(hms, sizeof hms, "%H:%M:%S", lt);
-            std::strftime(mdy, sizeof mdy, "%m/%d/%y", lt);
-        }
-        std::fprintf(f, "%s\t%s\t%08x\t%08x\t%08x\n", hms, mdy, a, b, c);
-        std::fclose(f);
+    std::time_t t = std::time(nullptr);
+    char hms[16] = "00:00:00";
+    char mdy[16] = "00/00/00";
+    if (const std::tm* lt = std::localtime(&t)) {
+        std::strftime(hms, sizeof hms, "%H:%M:%S", lt);
+        std::strftime(mdy, sizeof mdy, "%m/%d/%y", lt);
     }
-    perf_log_flush(g_log_name.c_str());
+    char line[64];
+    const int n = std::snprintf(line, sizeof line, "%s\t%s\t%08x\t%08x\t%08x\n", hms, mdy, a, b, c);
+    // Appended by writing the whole log anew through the one writer, so that a failed write
+    // loses no earlier line; a log that cannot be read is left alone.
+    const std::string path = plat_path_for_write(g_log_name);
+    std::vector<uint8_t> text;
+    std::string why;
+    if (!plat_read_data_file(path, PLAT_DATA_FILE_MAX, &text, &why) && !why.empty()) return;
+    text.insert(text.end(), line, line + std::min<size_t>(size_t(n), sizeof line - 1));
+    plat_write_file(path, text, nullptr);
+    perf_log_flush(path.c_str());
 }
 
 void perf_log_flush(const char* file_name) { plat_flush_file(file_name); }

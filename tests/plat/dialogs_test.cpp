@@ -55,18 +55,18 @@ TEST_F(PlatDialogs, AnswersAreTakenInOrderThenDefaultsAndSavePathsMadeAbsolute)
 
 TEST_F(PlatDialogs, EveryDialogWritesOneLogLine)
 {
-    script("ok;cancel;/x/y.bmp");
+    script("ok;cancel;/x/y\n\x1b.bmp");
     ::testing::internal::CaptureStderr();
     plat_message_box("", "キャンセルしました。", PLAT_MB_OK);
-    plat_message_box("/a \"b\"\nc", "上書きしますか？", PLAT_MB_OKCANCEL);
+    plat_message_box("/a \"b\"\nc\t\\d", "上書きしますか？", PLAT_MB_OKCANCEL);
     std::string path;
     plat_save_dialog("BITMAP画像 (*.bmp)", "*.bmp", &path);
     plat_save_dialog("BITMAP画像 (*.bmp)", "*.bmp", &path);
     EXPECT_EQ(plat_message_box(nullptr, nullptr, PLAT_MB_OK), PLAT_IDOK);  // null texts are empty
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(log, "dialog: message \"キャンセルしました。\" \"\" -> ok\n"
-                   "dialog: question \"上書きしますか？\" \"/a \\\"b\\\"\\nc\" -> cancel\n"
-                   "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> /x/y.bmp\n"
+                   "dialog: question \"上書きしますか？\" \"/a \\\"b\\\"\\nc\\t\\d\" -> cancel\n"
+                   "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> /x/y\\n\\x1b.bmp\n"
                    "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> cancel\n"
                    "dialog: message \"\" \"\" -> ok\n");
 }

@@ -23,10 +23,11 @@ TEST(PlatFiles, AnExactNameWinsOverACaseMatchAndNewFilesGoIntoTheResolvedFolder)
     ASSERT_TRUE(plat_path_resolve(t.file("a.TXT"), &out));
     EXPECT_EQ(out, t.file("A.txt"));
     fs::create_directories(t.file("Out"));
-    std::FILE* f = plat_fopen(t.file("out\\New.bmp"), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
-    EXPECT_TRUE(fs::exists(t.file("Out/New.bmp")));
+    EXPECT_EQ(plat_path_for_write(t.file("out\\New.bmp")), t.file("Out/New.bmp"));
+    // Every write goes through plat_write_file: plat_fopen only reads.
+    for (const char* mode : {"w", "wb", "a", "r+"})
+        EXPECT_EQ(plat_fopen(t.file("a.txt"), mode), nullptr) << mode;
+    EXPECT_EQ(t.read("a.txt"), "lower");
 }
 
 TEST(PlatFiles, ASettledFolderIsListedOnceAndChangesAreSeen)

@@ -1,12 +1,17 @@
-// Whole-file writes: names of every legal length, saves cut short, and writing in place.
+// Whole-file writes: names of every legal length, saves cut short, writing in place, links in
+// shared folders, files the user may not write, and what a replacement keeps of the old file's
+// protection. Pipes that do not drain are tried through the program (tests/tool).
 #include "plat/files.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <tuple>
 
 #include "child_proc.h"
@@ -129,6 +134,269 @@ TEST(PlatWriteFile, InPlaceALackOfRoomFailsWithTheOldBytesIntact)
         EXPECT_EQ(names_in(t), std::vector<std::string>{"old.bmp"}) << type;
         ::umount2(t.file("").c_str(), MNT_DETACH);
     }
+}
+
+constexpr uid_t WRITE_FILE_OTHER_UID = 65534;     // the saver in tests with a second user
+constexpr uid_t WRITE_FILE_ATTACKER_UID = 12345;  // a third user, who owns no process here
+
+// Saves n bytes of v to path as that user (and group of the same number) in a child: 0 when
+// saved, 1 when refused for a reason holding `reason`, 2 for another, 3 when that user cannot
+// be taken on, -2 when the child did not end within 30 s.
+int save_as(uid_t uid, const std::string& path, size_t n, char v, const std::string& reason)
+{
+    return finish_child(fork_child([&] {
+                            if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
+                                return 3;
+                            std::string why;
+                            if (plat_write_file(path, bytes_of(n, v), &why)) return 0;
+                            return why.find(reason) != std::string::npos ? 1 : 2;
+                        }),
+                        30s);
+}
+
+// ---- links ------------------------------------------------------------------------------------
+
+// A dangling link's missing target is made as every new file is, in the target's own folder: a
+// save that fails part way leaves nothing there, on both routes.
+TEST(PlatWriteFile, ASaveThroughADanglingLinkThatFailsLeavesNothing)
+{
+    TempDir t;
+    fs::create_directories(t.file("a"));
+    fs::create_directories(t.file("b"));
+    const std::string link = t.file("a/pic.bmp");
+    fs::create_symlink("../b/target.bmp", link);
+    for (int unnamed : {1, 0}) {
+        plat_write_file_unnamed(unnamed);
+        const pid_t child = fork_child([&] {
+            const rlimit limit = {1 << 16, 1 << 16};
+            ::signal(SIGXFSZ, SIG_IGN);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            return plat_write_file(link, bytes_of(1 << 20, 'n'), nullptr) ? 0 : 1;
+        });
+        EXPECT_EQ(finish_child(child, 30s), 1) << unnamed;
+        EXPECT_TRUE(fs::is_empty(t.file("b"))) << unnamed;
+    }
+    plat_write_file_unnamed(1);
+    ASSERT_TRUE(plat_write_file(link, bytes_of(300, 's'), nullptr));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(t.read("b/target.bmp"), std::string(300, 's'));
+}
+
+// Another user's link in a sticky folder open to everyone leads nowhere, alone or in a chain,
+// whatever fs.protected_symlinks says; the user's own and the folder owner's links are followed,
+// and so is anyone's in a folder without the sticky bit.
+TEST(PlatWriteFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFolderOwnsIt)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "links of other users need root";
+    const uid_t victim = WRITE_FILE_OTHER_UID, attacker = WRITE_FILE_ATTACKER_UID, root = 0;
+    const struct {
+        mode_t folder;
+        std::vector<uid_t> chain;  // owners of pic.bmp, then of the links it leads through
+        const char* target;        // in the victim's folder
+        bool followed;
+    } cases[] = {{01777, {attacker}, "notes.txt", false},
+                 {01777, {attacker}, "new.txt", false},
+                 {01777, {victim, attacker}, "notes.txt", false},
+                 {01777, {victim}, "notes.txt", true},
+                 {01777, {root}, "new.txt", true},
+                 {00777, {attacker}, "notes.txt", true}};
+    for (const auto& c : cases) {
+        TempDir t;
+        const std::string shared = t.file("shared"), own = t.file("victim");
+        fs::create_directories(shared);
+        fs::create_directories(own);
+        const std::string notes = t.write("victim/notes.txt", "notes");
+        ASSERT_EQ(::chown(own.c_str(), victim, victim) | ::chown(notes.c_str(), victim, victim), 0);
+        ASSERT_EQ(::chmod(shared.c_str(), c.folder), 0);
+        // pic.bmp -> link1 -> ... -> the target, every link in the shared folder.
+        for (size_t i = 0; i < c.chain.size(); ++i) {
+            const std::string name = shared + (i ? "/link" + std::to_string(i) : "/pic.bmp");
+            const std::string to =
+                i + 1 < c.chain.size() ? "link" + std::to_string(i + 1) : own + "/" + c.target;
+            ASSERT_EQ(::symlink(to.c_str(), name.c_str()), 0);
+            ASSERT_EQ(::lchown(name.c_str(), c.chain[i], c.chain[i]), 0);
+        }
+        const int saved = save_as(victim, shared + "/pic.bmp", 10, 'x', "another user's link");
+        const std::string expect = c.followed                             ? std::string(10, 'x')
+                                   : c.target == std::string("notes.txt") ? "notes"
+                                                                          : "";
+        EXPECT_EQ(saved, c.followed ? 0 : 1) << c.folder << " " << c.chain.size() << c.target;
+        EXPECT_EQ(t.read(std::string("victim/") + c.target), expect) << c.target;
+        EXPECT_EQ(fs::exists(own + "/" + c.target), !expect.empty()) << c.target;
+    }
+}
+
+// ---- permission ------------------------------------------------------------------------------
+
+// In a folder anyone may write into (no sticky bit), a file the saver could not open for
+// writing is refused as `echo >` would refuse it, and keeps its bytes and its owner.
+TEST(PlatWriteFile, AFileTheUserMayNotWriteIsNotReplaced)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "files of other users need root";
+    const uid_t saver = WRITE_FILE_OTHER_UID, other = WRITE_FILE_ATTACKER_UID;
+    const std::tuple<const char*, uid_t, mode_t, bool> files[] = {
+        {"others_0444", other, 0444, false},
+        {"others_0644", other, 0644, false},
+        {"own_0444", saver, 0444, false},
+        {"others_0666", other, 0666, true}};
+    TempDir t;
+    ::chmod(t.file("").c_str(), 0777);
+    for (auto [name, owner, mode, replaced] : files) {
+        const std::string path = t.write(name, "old");
+        ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chmod(path.c_str(), mode), 0);
+    }
+    for (auto [name, owner, mode, replaced] : files) {
+        const std::string path = t.file(name);
+        const int saved = save_as(saver, path, 3, 'n', "open: Permission denied");
+        EXPECT_EQ(saved, replaced ? 0 : 1) << name;
+        EXPECT_EQ(t.read(name), replaced ? "nnn" : "old") << name;
+        struct stat st;
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        if (!replaced) {
+            EXPECT_EQ(st.st_uid, owner) << name;
+        }
+    }
+}
+
+// ---- protection the replacement keeps ---------------------------------------------------------
+
+// A POSIX access ACL in the kernel's form: a version word, then entries of tag, permissions, id.
+std::string acl_bytes(std::initializer_list<std::tuple<uint16_t, uint16_t, uint32_t>> entries)
+{
+    std::string out(4, '\0');
+    out[0] = 2;  // version
+    for (auto [tag, perm, id] : entries) {
+        char e[8];
+        std::memcpy(e, &tag, 2);
+        std::memcpy(e + 2, &perm, 2);
+        std::memcpy(e + 4, &id, 4);
+        out.append(e, 8);
+    }
+    return out;
+}
+
+// An attribute of path, or "<none>".
+std::string attribute(const std::string& path, const char* name)
+{
+    std::string value(4096, '\0');
+    const ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
+    return n < 0 ? "<none>" : value.substr(0, size_t(n));
+}
+
+constexpr uint16_t WRITE_FILE_ACL_USER_OBJ = 1, WRITE_FILE_ACL_USER = 2,
+                   WRITE_FILE_ACL_GROUP_OBJ = 4, WRITE_FILE_ACL_MASK = 0x10,
+                   WRITE_FILE_ACL_OTHER = 0x20;
+constexpr uint32_t WRITE_FILE_ACL_NO_ID = 0xFFFFFFFF;
+
+// The old file's ACL (or its absence, where the folder's default ACL would give the new file
+// one) and its user attributes go to the replacement, which is a new file: a hard link to the
+// old one keeps the old bytes. Skipped where the file system takes no ACL.
+TEST(PlatWriteFile, AReplacementKeepsTheOldFilesAclAndUserAttributes)
+{
+    // group::---, user:65534:rw-, mask::rw-: the group may not read, one other user may write.
+    const std::string acl = acl_bytes({{WRITE_FILE_ACL_USER_OBJ, 6, WRITE_FILE_ACL_NO_ID},
+                                       {WRITE_FILE_ACL_USER, 6, WRITE_FILE_OTHER_UID},
+                                       {WRITE_FILE_ACL_GROUP_OBJ, 0, WRITE_FILE_ACL_NO_ID},
+                                       {WRITE_FILE_ACL_MASK, 6, WRITE_FILE_ACL_NO_ID},
+                                       {WRITE_FILE_ACL_OTHER, 0, WRITE_FILE_ACL_NO_ID}});
+    for (bool old_has_acl : {true, false}) {
+        TempDir t;
+        const std::string path = t.write("pic.bmp", "old"), folder = t.file("");
+        ::chmod(path.c_str(), 0640);
+        const char* acl_key = "system.posix_acl_access";
+        if (old_has_acl && ::setxattr(path.c_str(), acl_key, acl.data(), acl.size(), 0) != 0)
+            GTEST_SKIP() << "no ACL here: " << std::strerror(errno);
+        // Without one of its own, the old file must not gain the folder's default ACL.
+        if (!old_has_acl &&
+            ::setxattr(folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0))
+            GTEST_SKIP() << "no default ACL here: " << std::strerror(errno);
+        ASSERT_EQ(::setxattr(path.c_str(), "user.note", "kept", 4, 0), 0) << std::strerror(errno);
+        ASSERT_EQ(::link(path.c_str(), t.file("other").c_str()), 0);
+        for (int unnamed : {1, 0}) {
+            plat_write_file_unnamed(unnamed);
+            std::string why;
+            ASSERT_TRUE(plat_write_file(path, bytes_of(3, 'n'), &why)) << why;
+            EXPECT_EQ(attribute(path, acl_key), old_has_acl ? acl : "<none>") << unnamed;
+            EXPECT_EQ(attribute(path, "user.note"), "kept") << unnamed;
+            EXPECT_EQ(unsigned(fs::status(path).permissions()), old_has_acl ? 0660u : 0640u);
+        }
+        plat_write_file_unnamed(1);
+        EXPECT_EQ(t.read("pic.bmp") + t.read("other"), "nnnold");
+    }
+}
+
+// Attributes the saver may not read (user attributes of a file without read permission)
+// cannot go to a new file: the save writes in place, so the file keeps them.
+TEST(PlatWriteFile, ProtectionThatCannotBeCarriedOverMakesTheSaveWriteInPlace)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "changing user needs root";
+    const uid_t saver = WRITE_FILE_OTHER_UID;
+    TempDir t;
+    const std::string folder = t.file("own"), path = folder + "/pic.bmp";
+    fs::create_directories(folder);
+    t.write("own/pic.bmp", "old");
+    if (::setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "no user attributes here: " << std::strerror(errno);
+    ASSERT_EQ(::chown(folder.c_str(), saver, saver) | ::chown(path.c_str(), saver, saver), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+    struct stat before, after;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    EXPECT_EQ(save_as(saver, path, 5, 'n', ""), 0);
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(t.read("own/pic.bmp"), "nnnnn");
+    EXPECT_EQ(attribute(path, "user.note"), "kept");
+}
+
+// ---- temporary names and the folder sync ------------------------------------------------------
+
+// Another user who takes every name a save would try by its process id and a counter cannot
+// make it fail where the file system has no unnamed files: the names are random.
+TEST(PlatWriteFile, TemporaryNamesCannotBeTakenFirst)
+{
+    TempDir t;
+    const std::string path = t.write("pic.bmp", "old");
+    plat_write_file_unnamed(0);
+    const pid_t child = fork_child([&] {
+        // Far more counter values than this test process has used for saves.
+        for (unsigned serial = 0; serial < 4096; ++serial) {
+            char name[40];
+            std::snprintf(name, sizeof name, "/.quorvel-%08x%04x.part", unsigned(::getpid()),
+                          serial);
+            ::close(::open(t.file("").append(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
+        }
+        std::string why;
+        if (plat_write_file(path, bytes_of(3, 'n'), &why)) return 0;
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return 1;
+    });
+    EXPECT_EQ(finish_child(child, 60s), 0);
+    plat_write_file_unnamed(1);
+    EXPECT_EQ(t.read("pic.bmp"), "nnn");
+}
+
+// The name of a new or replacing file is lasting only once its folder is synced: a failed sync
+// fails the save, whichever way it went.
+TEST(PlatWriteFile, AFailedSyncOfTheFolderFailsTheSave)
+{
+    TempDir t;
+    t.write("old.bmp", "old");
+    plat_write_file_folder_sync([](int) {
+        errno = EIO;
+        return -1;
+    });
+    for (int unnamed : {1, 0}) {
+        plat_write_file_unnamed(unnamed);
+        for (const char* name : {"old.bmp", "new.bmp"}) {
+            std::string why;
+            EXPECT_FALSE(plat_write_file(t.file(name), bytes_of(3, 'n'), &why)) << name;
+            EXPECT_EQ(why, "sync folder: Input/output error") << name;
+            fs::remove(t.file("new.bmp"));
+        }
+    }
+    plat_write_file_unnamed(1);
+    plat_write_file_folder_sync(nullptr);
+    EXPECT_TRUE(plat_write_file(t.file("new.bmp"), bytes_of(3, 'n'), nullptr));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The shader library on the device: record choice, constants, caller parameters, dumps, draws.
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -314,6 +317,23 @@ TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows)
     ASSERT_EQ(draw_rect(-1, 0), GFX_OK);
     EXPECT_EQ(Pixel(3 * DISP_FIXTURE_TEST_WIDTH / 4, DISP_FIXTURE_TEST_HEIGHT / 2) & 0xFFFFFF,
               0xFFFFFFu);
+}
+
+// A dump goes through the one writer: a pipe at its name without a reader is refused at once
+// with a line (a blocking open would wait at start for good), and the other dumps are written.
+TEST_F(ShaderOwnFiles, ASourceDumpNeverWaitsOnAPipe)
+{
+    ASSERT_EQ(::mkfifo(tmp_.file("_phong_vs.txt").c_str(), 0600), 0);
+    ::alarm(120);  // a hang ends the test
+    testing::internal::CaptureStderr();
+    Init(1);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ::alarm(0);
+    EXPECT_NE(log.find("shader: source not written \"" + tmp_.file("_phong_vs.txt") +
+                       "\": open: No such device or address"),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(tmp_.read("_phong_ps.txt").empty());
 }
 
 TEST_F(ShaderOwnFiles,

@@ -10,11 +10,17 @@
 
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -201,18 +207,21 @@ protected:
             GTEST_SKIP() << "no built program or data set";
         ASSERT_EQ(picture().width, TOOL_E2E_PIC);
     }
-    // The program's exit code and its standard error, where the dialogs are logged.
+    // Starts the program; its standard error, where the dialogs are logged, goes to stderr.txt.
+    pid_t start_program(const Script& s, const std::string& answers)
+    {
+        return spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
+                              {"ALSOFT_DRIVERS", "null"},
+                              {"QUORVEL_DIALOGS", "script"},
+                              {"QUORVEL_IPC_PREFIX", "qve2e%p-"},
+                              {"QUORVEL_DIALOG_ANSWERS", answers},
+                              {"QUORVEL_INPUT_SCRIPT", tmp.write("input.txt", s.text())}},
+                             tmp.file("stderr.txt"));
+    }
+    // The program's exit code and its standard error.
     std::pair<int, std::string> run_program(const Script& s, const std::string& answers)
     {
-        const pid_t pid =
-            spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
-                           {"ALSOFT_DRIVERS", "null"},
-                           {"QUORVEL_DIALOGS", "script"},
-                           {"QUORVEL_IPC_PREFIX", "qve2e%p-"},
-                           {"QUORVEL_DIALOG_ANSWERS", answers},
-                           {"QUORVEL_INPUT_SCRIPT", tmp.write("input.txt", s.text())}},
-                          tmp.file("stderr.txt"));
-        const int status = finish_child(pid, std::chrono::minutes(5));
+        const int status = finish_child(start_program(s, answers), std::chrono::minutes(5));
         return {status, tmp.read("stderr.txt")};
     }
     // Saves once after the script, to path, and reads the picture back.
@@ -410,4 +419,90 @@ TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(named + ".bmp", &b));
     EXPECT_FALSE(fs::exists(tmp.file("a")));
+}
+
+// A save to a pipe whose reader holds it open and never reads gives up after its bound; an end
+// signal during it ends the program with its full shut-down; a reader that goes away fails the
+// save without killing the program. Each is the usual line and no box.
+TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
+{
+    enum Then { WAIT, END_SIGNAL, READER_GOES };
+    const std::tuple<Then, const char*> cases[] = {
+        {WAIT, "write: not taken within 5 s, given up"},
+        {END_SIGNAL, "write: given up for an end signal"},
+        {READER_GOES, "write: Broken pipe"}};
+    const std::string fifo = tmp.file("pipe.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (auto [then, reason] : cases) {
+        Script s;
+        s.settle(400, 450);
+        s.wait(TOOL_E2E_LOAD_FRAMES);
+        s.click(776, 72);
+        s.wait(5);
+        s.close();
+        // Not inherited: the program must not read its own pipe.
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        const pid_t pid = start_program(s, fifo + ";ok");
+        // The save stalls once the pipe holds all it can.
+        const int capacity = ::fcntl(reader, F_GETPIPE_SZ);
+        int held = 0;
+        for (int i = 0; i < 6000 && held < capacity; ++i) {
+            std::this_thread::sleep_for(10ms);
+            ::ioctl(reader, FIONREAD, &held);
+        }
+        EXPECT_EQ(held, capacity) << then;
+        if (then == END_SIGNAL) ::kill(pid, SIGTERM);
+        if (then == READER_GOES) ::close(reader);
+        const int status = finish_child(pid, 2min);
+        if (then != READER_GOES) ::close(reader);
+        const std::string log = tmp.read("stderr.txt");
+        EXPECT_EQ(status, 0) << then << log;
+        EXPECT_THAT(std::vector({count_of(log, "screenshot: not saved \"" + fifo + "\": " + reason),
+                                 count_of(log, "dialog: message")}),
+                    ElementsAre(1, 0))
+            << then << log;
+        EXPECT_EQ(ipc_objects_named("qve2e" + std::to_string(pid) + "-"),
+                  std::vector<std::string>{})
+            << then;
+    }
+}
+
+// A chosen name that names a folder is refused with the usual line, without the question or a
+// hidden ".bmp" in it; control characters of chosen names are escaped in every log line while
+// the file keeps them.
+TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
+{
+    fs::create_directories(tmp.file("t"));
+    const std::string folders[] = {tmp.file("t/"), tmp.file("t/."), tmp.file("..")};
+    const std::string odd = tmp.file("a\nb"), missing = tmp.file("no\x1b"
+                                                                 "dir/x");
+    Script s;
+    s.settle(400, 450);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
+    for (int i = 0; i < 5; ++i) s.click(776, 72);
+    s.wait(5);
+    s.close();
+    const auto [status, log] = run_program(s, folders[0] + ";" + folders[1] + ";" + folders[2] +
+                                                  ";" + odd + ";ok;" + missing);
+    ASSERT_EQ(status, 0) << log;
+    const std::string odd_logged = tmp.file("a\\nb"), missing_logged = tmp.file("no\\x1bdir/x");
+    EXPECT_THAT(
+        std::vector(
+            {count_of(log, "screenshot: not saved \"" + folders[0] + "\": names a folder"),
+             count_of(log, "screenshot: not saved \"" + folders[1] + "\": names a folder"),
+             count_of(log, "screenshot: not saved \"" + folders[2] + "\": names a folder"),
+             count_of(log, "dialog: question"),
+             count_of(log,
+                      "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> " + odd_logged + "\n"),
+             count_of(log, "dialog: message \"保存しました。\" \"" + odd_logged + ".bmp\" -> ok\n"),
+             count_of(log, "screenshot: not saved \"" + missing_logged + ".bmp\": "),
+             // A raw newline would start a line with "b", a raw escape would be there.
+             count_of(log, "\nb"), count_of(log, "\x1b")}),
+        ElementsAre(1, 1, 1, 0, 1, 1, 1, 0, 0))
+        << log;
+    EXPECT_TRUE(fs::is_empty(tmp.file("t")));
+    EXPECT_FALSE(fs::exists(tmp.file("...bmp")));
+    Bmp b;
+    ASSERT_NO_FATAL_FAILURE(read_bmp(odd + ".bmp", &b));
 }

@@ -95,6 +95,9 @@ TEST(ToolSave, PathGetsItsExtensionAndIsNeverCut)
     EXPECT_EQ(tool_save_path("/tmp/pic.png"), "/tmp/pic.png.bmp");
     EXPECT_EQ(tool_save_path("bmp"), "bmp.bmp");
     EXPECT_EQ(tool_save_path(".bmp"), ".bmp");
+    // A name of a folder stays one, for the save to refuse, instead of naming a hidden file.
+    for (const char* folder : {"/tmp/t/", "/tmp/t/.", "/tmp/.."})
+        EXPECT_EQ(tool_save_path(folder), folder);
     const std::string longname = "/tmp/" + std::string(1000, 'a');
     EXPECT_EQ(tool_save_path(longname), longname + ".bmp");
     const std::string at_limit = "/tmp/" + std::string(254, 'b');  // 259 characters
