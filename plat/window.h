@@ -122,7 +122,8 @@ int plat_post_message(PlatWindow* window, uint32_t message, uintptr_t wparam, in
 
 // SIGTERM, SIGINT and SIGHUP set a flag (nothing else happens in the
 // handler); the next plat_peek_message turns it into WM_ENDSESSION for the
-// window. SIGINT and SIGHUP stay ignored when they were at the start.
+// window, and a dialog open meanwhile closes as Cancel (plat/dialogs.h).
+// SIGINT and SIGHUP stay ignored when they were at the start.
 void plat_install_term_handler(void);
 int plat_term_requested(void);
 

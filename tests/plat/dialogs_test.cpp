@@ -1,5 +1,6 @@
 // Scripted dialogs: answers in order, defaults when used up, the log line; real dialogs on a
-// virtual X server, answered with xdotool, and the window they leave behind.
+// virtual X server, answered with xdotool, the window they leave behind, and none shown once an
+// end signal came.
 #include "child_proc.h"
 #include "plat/dialogs.h"
 #include "plat/files.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <array>
+#include <csignal>
 #include <string>
 #include <utility>
 
@@ -112,6 +116,22 @@ int frame_then_two_dialogs(const std::string& display)
     return 0;
 }
 
+// The program's side once an end signal came: each kind of dialog, answered at once unseen as
+// Cancel would answer it; its log line goes to the file log.
+int dialogs_after_an_end_signal(const std::string& display, const std::string& log)
+{
+    if (!real_dialogs_on(display)) return 10;
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || ::dup2(fd, 2) < 0) return 11;
+    plat_install_term_handler();
+    ::raise(SIGTERM);
+    std::string path = "kept?";
+    if (plat_save_dialog("BMP", "*.bmp", &path) != 0 || !path.empty()) return 12;
+    if (plat_message_box("t", "c", PLAT_MB_OK) != PLAT_IDOK) return 13;
+    if (plat_message_box("t", "c", PLAT_MB_OKCANCEL) != PLAT_IDCANCEL) return 14;
+    return 0;
+}
+
 }  // namespace
 
 // The save dialog closes and a message box opens at once, as after saving or cancelling: the
@@ -160,4 +180,24 @@ TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
     EXPECT_EQ(finish_child(std::exchange(child.pid, -1), std::chrono::seconds(20)), 0);
     EXPECT_GT(uncovered, 0) << "the box hides all the save dialog left";
     EXPECT_TRUE(repainted) << not_frame(win, box) << " pixels still show the closed dialog";
+}
+
+// Once the program is ending no dialog waits for a person: none is shown, each answers as Cancel
+// would, and each still writes its line. (An open dialog closing on the signal is tested
+// through the program, in tests/app.)
+TEST(PlatDialogsOnX, AfterAnEndSignalEveryDialogAnswersAtOnceUnseen)
+{
+    if (x_tools_missing()) GTEST_SKIP() << "needs Xvfb and xdotool";
+    if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
+        GTEST_SKIP() << "needs a process of its own, as ctest gives each test";
+    const TempDir tmp;
+    const VirtualScreen screen(tmp.file(""));
+    ASSERT_FALSE(screen.display().empty()) << "Xvfb did not start";
+    const std::string log = tmp.file("log.txt");
+    const pid_t child =
+        fork_child([&] { return dialogs_after_an_end_signal(screen.display(), log); });
+    EXPECT_EQ(finish_child(child, std::chrono::seconds(20)), 0) << "-2: a dialog waited";
+    EXPECT_EQ(tmp.read("log.txt"), "dialog: save \"Save As\" \"BMP\" -> cancel\n"
+                                   "dialog: message \"c\" \"t\" -> ok\n"
+                                   "dialog: question \"c\" \"t\" -> cancel\n");
 }
