@@ -15,6 +15,7 @@
 
 #include <array>
 #include <csignal>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -132,19 +133,29 @@ int dialogs_after_an_end_signal(const std::string& display, const std::string& l
     return 0;
 }
 
+// The dialogs run in a forked child on a virtual X server of the test's own; forking needs a
+// process of its own, as ctest gives each test.
+class PlatDialogsOnX : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (x_tools_missing()) GTEST_SKIP() << "needs Xvfb and xdotool";
+        if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
+            GTEST_SKIP() << "needs a process of its own, as ctest gives each test";
+        screen.emplace(tmp.file(""));
+        ASSERT_FALSE(screen->display().empty()) << "Xvfb did not start";
+    }
+    const TempDir tmp;
+    std::optional<VirtualScreen> screen;
+};
+
 }  // namespace
 
 // The save dialog closes and a message box opens at once, as after saving or cancelling: the
 // window shows its frame again where the save dialog stood, while the box is still open.
-TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
+TEST_F(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
 {
-    if (x_tools_missing()) GTEST_SKIP() << "needs Xvfb and xdotool";
-    if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
-        GTEST_SKIP() << "needs a process of its own, as ctest gives each test";
-    const TempDir tmp;
-    const VirtualScreen screen(tmp.file(""));
-    const std::string& d = screen.display();
-    ASSERT_FALSE(d.empty()) << "Xvfb did not start";
+    const std::string& d = screen->display();
     struct Reaper {
         pid_t pid;
         ~Reaper() { kill_child(pid); }
@@ -159,7 +170,7 @@ TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
     // Pixels of the window inside `over`, outside `except`, not of the frame; -1 unreadable.
     auto not_frame = [&](const ScreenRect& over, const ScreenRect& except) {
         int w = 0;
-        const std::vector<uint32_t> px = screen.pixels(&w);
+        const std::vector<uint32_t> px = screen->pixels(&w);
         if (px.empty()) return -1;
         return count([&](int x, int y) {
             return over.has(x, y) && !except.has(x, y) &&
@@ -185,17 +196,11 @@ TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
 // Once the program is ending no dialog waits for a person: none is shown, each answers as Cancel
 // would, and each still writes its line. (An open dialog closing on the signal is tested
 // through the program, in tests/app.)
-TEST(PlatDialogsOnX, AfterAnEndSignalEveryDialogAnswersAtOnceUnseen)
+TEST_F(PlatDialogsOnX, AfterAnEndSignalEveryDialogAnswersAtOnceUnseen)
 {
-    if (x_tools_missing()) GTEST_SKIP() << "needs Xvfb and xdotool";
-    if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
-        GTEST_SKIP() << "needs a process of its own, as ctest gives each test";
-    const TempDir tmp;
-    const VirtualScreen screen(tmp.file(""));
-    ASSERT_FALSE(screen.display().empty()) << "Xvfb did not start";
     const std::string log = tmp.file("log.txt");
     const pid_t child =
-        fork_child([&] { return dialogs_after_an_end_signal(screen.display(), log); });
+        fork_child([&] { return dialogs_after_an_end_signal(screen->display(), log); });
     EXPECT_EQ(finish_child(child, std::chrono::seconds(20)), 0) << "-2: a dialog waited";
     EXPECT_EQ(tmp.read("log.txt"), "dialog: save \"Save As\" \"BMP\" -> cancel\n"
                                    "dialog: message \"c\" \"t\" -> ok\n"
