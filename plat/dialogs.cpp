@@ -102,8 +102,32 @@ void drain_gtk(void)
     while (gtk_events_pending()) gtk_main_iteration();
 }
 
+// How often a running dialog looks whether an end signal came. The signal's
+// handler only sets a flag and may run on any thread GTK started, so the
+// dialog's loop asks instead of being woken.
+constexpr guint PLAT_END_CHECK_MS = 30;
+
+gboolean cancel_on_end_signal(gpointer dialog)
+{
+    if (plat_term_requested()) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    return G_SOURCE_CONTINUE;
+}
+
+// Runs a modal dialog to its answer; an end signal answers it as Cancel, so
+// that the program reaches its shut-down.
+gint run_dialog(GtkWidget* dlg)
+{
+    const guint watch = g_timeout_add(PLAT_END_CHECK_MS, cancel_on_end_signal, dlg);
+    const gint response = gtk_dialog_run(GTK_DIALOG(dlg));
+    g_source_remove(watch);
+    return response;
+}
+
 int gtk_message_box(const char* text, const char* caption, int type)
 {
+    // Once the program is ending nothing waits for an answer: the box is not
+    // shown and answers as Cancel would.
+    if (plat_term_requested()) return type == PLAT_MB_OKCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
     const PlatBoxBody body = plat_message_box_body(text, caption);
     GtkWidget* dlg =
         gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL,
@@ -116,7 +140,7 @@ int gtk_message_box(const char* text, const char* caption, int type)
     gtk_window_set_title(GTK_WINDOW(dlg), caption ? caption : "");
     gtk_window_set_keep_above(GTK_WINDOW(dlg), TRUE);
     const FrameHeld held;
-    const gint response = gtk_dialog_run(GTK_DIALOG(dlg));
+    const gint response = run_dialog(dlg);
     gtk_widget_destroy(dlg);
     drain_gtk();
     if (type != PLAT_MB_OKCANCEL) return PLAT_IDOK;
@@ -125,6 +149,7 @@ int gtk_message_box(const char* text, const char* caption, int type)
 
 int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::string* path)
 {
+    if (plat_term_requested()) return 0;  // the program is ending: cancelled unseen
     GtkWidget* dlg = gtk_file_chooser_dialog_new(
         PLAT_SAVE_CAPTION, nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
         "_Save", GTK_RESPONSE_ACCEPT, nullptr);
@@ -139,7 +164,7 @@ int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::st
     }
     int ok = 0;
     const FrameHeld held;
-    if (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
+    if (run_dialog(dlg) == GTK_RESPONSE_ACCEPT) {
         if (char* name = gtk_file_chooser_get_filename(chooser)) {
             *path = name;
             g_free(name);

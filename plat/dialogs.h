@@ -20,6 +20,11 @@
 //   \n or \" so the record stays one line;
 // - the save dialog answering an absolute path (a relative scripted answer
 //   is taken from the current folder) and never changing the current folder;
+// - an end signal (plat_term_requested) closing a real dialog as Cancel
+//   would, within a few hundredths of a second, and any real dialog after
+//   it answering at once unseen, so that the program reaches its shut-down:
+//   the save dialog and an OK/Cancel box answer cancel, an OK box ok; the
+//   line above is written all the same. Scripted dialogs are not affected;
 // - texts being UTF-8. Main thread only.
 #include <string>
 

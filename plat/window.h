@@ -122,8 +122,9 @@ int plat_post_message(PlatWindow* window, uint32_t message, uintptr_t wparam, in
 
 // SIGTERM, SIGINT and SIGHUP set a flag (nothing else happens in the
 // handler); the next plat_peek_message turns it into WM_ENDSESSION for the
-// window. SIGINT and SIGHUP stay ignored when they were at the start.
-// SIGPIPE is ignored from then on: a write to a pipe nobody reads fails.
+// window, and a dialog open meanwhile closes as Cancel (plat/dialogs.h).
+// SIGINT and SIGHUP stay ignored when they were at the start. SIGPIPE is
+// ignored from then on: a write to a pipe nobody reads fails.
 void plat_install_term_handler(void);
 int plat_term_requested(void);
 

@@ -1,7 +1,9 @@
 // The built program, headless: SIGTERM, SIGINT and SIGHUP end it with 0 and leave no named
-// object; a second start ends at once with 0; a killed run does not block the next.
+// object, also while a real dialog is open (on a virtual X server); a second start ends at once
+// with 0; a killed run does not block the next.
 #include "child_proc.h"
 #include "temp_dir.h"
+#include "virtual_screen.h"
 
 #include <sys/stat.h>
 
@@ -30,7 +32,8 @@ bool flock_held(const std::string& path)
 using Env = std::vector<std::pair<std::string, std::string>>;
 
 // A started program, killed if not reaped; a test's starts share a prefix no other test uses. Its
-// lock folder is this process's unless the extra environment gives it another.
+// lock folder is this process's unless the extra environment gives it another; the extra
+// environment goes over the headless one.
 struct Program {
     std::string prefix;
     std::string folder;
@@ -114,6 +117,85 @@ TEST(Program, EndSignalsShutDownWithZeroAndLeaveNoNamedObjects)
         }
         EXPECT_EQ(p.terminate(c.sig), 0) << c.sig << (c.while_starting ? " while starting" : "");
         EXPECT_EQ(ipc_objects_named(p.prefix), std::vector<std::string>{}) << c.sig;
+    }
+}
+
+// Clicks the tool's save button every ten frames from frame 120, when loading is done (as the
+// end-to-end test counts): a click while loading still runs is lost, and no frame runs while the
+// dialog it opens is open.
+std::string program_clicks_on_save(void)
+{
+    std::string script = "0 move 400 450\n1 move 400 450\n";
+    for (int f = 120; f < 3000; f += 10)
+        script += std::to_string(f) + " move 776 72\n" + std::to_string(f + 1) + " move 776 72\n" +
+                  std::to_string(f + 2) + " down left\n" + std::to_string(f + 5) + " up left\n";
+    return script;
+}
+
+constexpr char PROGRAM_OVERWRITE[] = "同名のファイルが存在します。上書きしますか？";
+
+bool has(const std::string& log, const std::string& line) { return log.find(line) != log.npos; }
+
+// Real dialogs: an end signal while the save dialog or the overwrite question is open closes it
+// as Cancel, and the program ends as at any other time; the box that follows a cancelled save
+// dialog does not hold it up.
+TEST(Program, AnEndSignalClosesAnOpenDialogAndShutsDown)
+{
+    if (x_tools_missing()) GTEST_SKIP() << "needs Xvfb and xdotool";
+    const TempDir tmp;
+    // Large enough that the program picks the 800 x 600 client the script's positions are for.
+    const VirtualScreen screen(tmp.file(""), "1024x768x24");
+    const std::string& d = screen.display();
+    ASSERT_FALSE(d.empty()) << "Xvfb did not start";
+    const std::string existing = tmp.file("old.bmp");
+    const Env on_x = {{"SDL_VIDEODRIVER", "x11"},
+                      {"DISPLAY", d},
+                      {"QUORVEL_DIALOGS", ""},  // real dialogs
+                      {"NO_AT_BRIDGE", "1"},    // no accessibility bus to wait for
+                      {"GSETTINGS_BACKEND", "memory"},
+                      {"QUORVEL_INPUT_SCRIPT", tmp.write("input.txt", program_clicks_on_save())}};
+    const struct {
+        int sig;
+        bool at_question;  // the save dialog first chose an existing file
+    } cases[] = {{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGTERM, true}};
+    char tag[] = "d0";
+    for (const auto& c : cases) {
+        ++tag[1];
+        const std::string log_name = std::string(tag) + ".log";
+        Program p(tag, on_x, plat_ipc_lock_dir(), tmp.file(log_name));
+        ScreenRect save, box;
+        ASSERT_TRUE(find_window(d, "Save As", &save, 120)) << c.sig << "\n" << tmp.read(log_name);
+        if (c.at_question) {
+            // The file is made only once its name is typed: a name the dialog could complete
+            // would open a list of completions that takes the Return.
+            const std::string focus = "windowfocus --sync " + std::to_string(save.id);
+            xdotool(d, focus + " type --delay 20 '" + existing + "'");
+            tmp.write("old.bmp", "old");
+            // Return until the dialog answers: one that comes while GTK still looks at the
+            // typed name can be lost. Once the dialog is gone, focusing it fails and no key
+            // is sent.
+            ASSERT_TRUE(within_seconds(30, [&] {
+                xdotool(d, focus + " key Return");
+                return within_seconds(3, [&] { return has(tmp.read(log_name), "dialog: save"); });
+            })) << tmp.read(log_name);
+            ASSERT_TRUE(find_window(d, PROGRAM_OVERWRITE, &box)) << tmp.read(log_name);
+        }
+        ::kill(p.pid, c.sig);
+        const int code = p.finish(30s);
+        const std::string log = tmp.read(log_name);
+        EXPECT_EQ(code, 0) << c.sig << " (-2: still running)\n" << log;
+        EXPECT_EQ(ipc_objects_named(p.prefix), std::vector<std::string>{}) << c.sig;
+        if (c.at_question) {
+            EXPECT_TRUE(has(log, "dialog: question \"" + std::string(PROGRAM_OVERWRITE) + "\" \"" +
+                                     existing + "\" -> cancel\n"))
+                << log;
+            EXPECT_EQ(tmp.read("old.bmp"), "old");
+        } else {
+            EXPECT_TRUE(has(log, "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> cancel\n") &&
+                        has(log, "dialog: message \"キャンセルしました。\" \"\" -> ok\n"))
+                << c.sig << "\n"
+                << log;
+        }
     }
 }
 

@@ -1,21 +1,22 @@
 // Scripted dialogs: answers in order, defaults when used up, the log line; real dialogs on a
-// virtual X server, answered with xdotool, and the window they leave behind.
+// virtual X server, answered with xdotool, the window they leave behind, and none shown once an
+// end signal came.
 #include "child_proc.h"
 #include "plat/dialogs.h"
 #include "plat/files.h"
 #include "plat/gfx.h"
 #include "plat/window.h"
 #include "temp_dir.h"
+#include "virtual_screen.h"
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
+#include <fcntl.h>
 
 #include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
+#include <csignal>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace {
@@ -85,124 +86,23 @@ TEST_F(PlatDialogs, BodyShowsTheCaptionOverTheText)
 
 // ---- real dialogs on a virtual X server ---------------------------------------------------
 
-// An X server without a window manager or compositor, as a bare desktop is: what a closed
-// window leaves on the screen stays there until the window below draws it again. Its screen
-// is a file, read without an X client.
-class VirtualScreen {
-public:
-    explicit VirtualScreen(const std::string& dir) : dir_(dir)
-    {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24",
-                     "-fbdir", dir.c_str(), "-nocursor", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        // The number comes once the server takes connections; the pipe stays open, since
-        // the server fails when it cannot write all of it.
-        from_server_ = fds[0];
-        std::string number;
-        pollfd p{from_server_, POLLIN, 0};
-        char c = 0;
-        while (::poll(&p, 1, 10000) == 1 && ::read(from_server_, &c, 1) == 1 && c != '\n')
-            number += c;
-        if (c == '\n' && !number.empty()) display_ = ":" + number;
-    }
-    ~VirtualScreen()
-    {
-        if (pid_ > 0 && ::kill(pid_, SIGTERM) == 0) finish_child(pid_, std::chrono::seconds(5));
-        if (from_server_ >= 0) ::close(from_server_);
-    }
-    const std::string& display() const { return display_; }
-
-    // The screen's pixels as 0xRRGGBB, row after row; empty when unreadable. The file is the
-    // server's frame buffer in XWD form: a big-endian header, a colour map, then 32-bit pixels.
-    std::vector<uint32_t> pixels(int* width) const
-    {
-        std::ifstream in(dir_ + "/Xvfb_screen0", std::ios::binary);
-        const std::string b(std::istreambuf_iterator<char>(in), {});
-        auto field = [&](size_t i) {
-            uint32_t v = 0;
-            for (size_t k = 0; k < 4 && 4 * i + k < b.size(); ++k)
-                v = v << 8 | uint8_t(b[4 * i + k]);
-            return v;
-        };
-        const size_t w = field(4), h = field(5), pitch = field(12);
-        const size_t at = field(0) + size_t(field(19)) * 12;
-        if (field(11) != 32 || b.size() < at + pitch * h) return {};
-        std::vector<uint32_t> out(w * h);
-        for (size_t y = 0; y < h; ++y) std::memcpy(&out[y * w], b.data() + at + y * pitch, w * 4);
-        for (uint32_t& px : out) px &= 0xFFFFFFu;
-        *width = int(w);
-        return out;
-    }
-
-private:
-    std::string dir_, display_;
-    pid_t pid_ = -1;
-    int from_server_ = -1;
-};
-
-struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
-    long id = 0;  // the X window
-    bool has(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
-};
-
-// Runs xdotool on the display (bounded in time); its output.
-std::string xdotool(const std::string& display, const std::string& args)
-{
-    const std::string cmd = "DISPLAY=" + display + " timeout 20 xdotool " + args + " 2>/dev/null";
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        ::pclose(p);
-    }
-    return out;
-}
-
-template <typename F>
-bool within_seconds(int seconds, F ready)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (ready()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-}
-
-// Waits for a shown window of that exact title; its place on the screen. The search is
-// repeated: xdotool gives up when a window goes away while it looks through them.
-bool find_window(const std::string& display, const std::string& title, Rect* r)
-{
-    return within_seconds(20, [&] {
-        const std::string out = xdotool(display, "search --onlyvisible --name '^" + title +
-                                                     "$' getwindowgeometry --shell");
-        return std::sscanf(out.c_str(), "WINDOW=%ld X=%d Y=%d WIDTH=%d HEIGHT=%d", &r->id, &r->x,
-                           &r->y, &r->w, &r->h) == 5 &&
-               r->w > 0 && r->h > 0;
-    });
-}
-
 constexpr uint32_t DIALOGS_FRAME_RGB = 0x3080C0;
 
-// The program's side: a window showing one frame, the save dialog, then a message box.
-int frame_then_two_dialogs(const std::string& display)
+// In the forked child: real dialogs on the display; false when GTK cannot open it.
+bool real_dialogs_on(const std::string& display)
 {
     ::setenv("DISPLAY", display.c_str(), 1);
     ::setenv("SDL_VIDEODRIVER", "x11", 1);
     ::setenv("NO_AT_BRIDGE", "1", 1);            // no accessibility bus to wait for
     ::setenv("GSETTINGS_BACKEND", "memory", 1);  // nor a settings service
     ::unsetenv("QUORVEL_DIALOGS");
-    if (plat_dialogs_scripted()) return 10;
+    return !plat_dialogs_scripted();
+}
+
+// The program's side: a window showing one frame, the save dialog, then a message box.
+int frame_then_two_dialogs(const std::string& display)
+{
+    if (!real_dialogs_on(display)) return 10;
     if (!plat_window_create("quorvel", 640, 480, plat_def_window_proc)) return 11;
     GfxPresentParams pp{640, 480, GFX_FMT_UNKNOWN, 0, 0, 0};
     if (gfx_device_create(plat_window_sdl(), &pp) != 1) return 12;
@@ -217,25 +117,50 @@ int frame_then_two_dialogs(const std::string& display)
     return 0;
 }
 
+// The program's side once an end signal came: each kind of dialog, answered at once unseen as
+// Cancel would answer it; its log line goes to the file log.
+int dialogs_after_an_end_signal(const std::string& display, const std::string& log)
+{
+    if (!real_dialogs_on(display)) return 10;
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || ::dup2(fd, 2) < 0) return 11;
+    plat_install_term_handler();
+    ::raise(SIGTERM);
+    std::string path = "kept?";
+    if (plat_save_dialog("BMP", "*.bmp", &path) != 0 || !path.empty()) return 12;
+    if (plat_message_box("t", "c", PLAT_MB_OK) != PLAT_IDOK) return 13;
+    if (plat_message_box("t", "c", PLAT_MB_OKCANCEL) != PLAT_IDCANCEL) return 14;
+    return 0;
+}
+
+// The dialogs run in a forked child on a virtual X server of the test's own; forking needs a
+// process of its own, as ctest gives each test.
+class PlatDialogsOnX : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (x_tools_missing()) GTEST_SKIP() << "needs Xvfb and xdotool";
+        if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
+            GTEST_SKIP() << "needs a process of its own, as ctest gives each test";
+        screen.emplace(tmp.file(""));
+        ASSERT_FALSE(screen->display().empty()) << "Xvfb did not start";
+    }
+    const TempDir tmp;
+    std::optional<VirtualScreen> screen;
+};
+
 }  // namespace
 
 // The save dialog closes and a message box opens at once, as after saving or cancelling: the
 // window shows its frame again where the save dialog stood, while the box is still open.
-TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
+TEST_F(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
 {
-    if (std::system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0)
-        GTEST_SKIP() << "needs Xvfb and xdotool";
-    if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
-        GTEST_SKIP() << "needs a process of its own, as ctest gives each test";
-    const TempDir tmp;
-    const VirtualScreen screen(tmp.file(""));
-    const std::string& d = screen.display();
-    ASSERT_FALSE(d.empty()) << "Xvfb did not start";
+    const std::string& d = screen->display();
     struct Reaper {
         pid_t pid;
         ~Reaper() { kill_child(pid); }
     } child{fork_child([&] { return frame_then_two_dialogs(d); })};
-    Rect win, save, box;
+    ScreenRect win, save, box;
     auto count = [&](auto&& pixel_counts) {
         int n = 0;
         for (int y = win.y; y < win.y + win.h; ++y)
@@ -243,9 +168,9 @@ TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
         return n;
     };
     // Pixels of the window inside `over`, outside `except`, not of the frame; -1 unreadable.
-    auto not_frame = [&](const Rect& over, const Rect& except) {
+    auto not_frame = [&](const ScreenRect& over, const ScreenRect& except) {
         int w = 0;
-        const std::vector<uint32_t> px = screen.pixels(&w);
+        const std::vector<uint32_t> px = screen->pixels(&w);
         if (px.empty()) return -1;
         return count([&](int x, int y) {
             return over.has(x, y) && !except.has(x, y) &&
@@ -266,4 +191,18 @@ TEST(PlatDialogsOnX, AMessageBoxAfterTheSaveDialogFindsTheWindowRepainted)
     EXPECT_EQ(finish_child(std::exchange(child.pid, -1), std::chrono::seconds(20)), 0);
     EXPECT_GT(uncovered, 0) << "the box hides all the save dialog left";
     EXPECT_TRUE(repainted) << not_frame(win, box) << " pixels still show the closed dialog";
+}
+
+// Once the program is ending no dialog waits for a person: none is shown, each answers as Cancel
+// would, and each still writes its line. (An open dialog closing on the signal is tested
+// through the program, in tests/app.)
+TEST_F(PlatDialogsOnX, AfterAnEndSignalEveryDialogAnswersAtOnceUnseen)
+{
+    const std::string log = tmp.file("log.txt");
+    const pid_t child =
+        fork_child([&] { return dialogs_after_an_end_signal(screen->display(), log); });
+    EXPECT_EQ(finish_child(child, std::chrono::seconds(20)), 0) << "-2: a dialog waited";
+    EXPECT_EQ(tmp.read("log.txt"), "dialog: save \"Save As\" \"BMP\" -> cancel\n"
+                                   "dialog: message \"c\" \"t\" -> ok\n"
+                                   "dialog: question \"c\" \"t\" -> cancel\n");
 }
