@@ -58,7 +58,7 @@ void skipped(const char* shown, const char* why)
 // What a texture made from `image` would hold, read from its header, when the
 // budget has room for it. A header the loader refuses gives false with
 // nothing said (the loader's caller reports it); a texture past the budget
-// gives false and the skip line naming the key that raises the budget.
+// gives false and the skip line naming the budget's key.
 bool budget_room(const char* shown, const uint8_t* image, uint32_t size, bool mipmaps,
                  uint64_t* held)
 {

@@ -39,7 +39,10 @@ std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format,
     return out;
 }
 
-std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b)
+// A w x h JPEG of one pixel: `px` holds its components in colour space `in`;
+// the file stores them in `stored`.
+std::vector<uint8_t> encode_jpeg_as(int w, int h, const std::vector<uint8_t>& px, J_COLOR_SPACE in,
+                                    J_COLOR_SPACE stored)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr e;
@@ -50,13 +53,14 @@ std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b)
     jpeg_mem_dest(&c, &mem, &size);
     c.image_width = static_cast<JDIMENSION>(w);
     c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
+    c.input_components = static_cast<int>(px.size());
+    c.in_color_space = in;
     jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, stored);
     jpeg_set_quality(&c, 100, TRUE);
     jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
-    for (int x = 0; x < w; ++x) row[x * 3] = r, row[x * 3 + 1] = g, row[x * 3 + 2] = b;
+    std::vector<uint8_t> row;
+    for (int x = 0; x < w; ++x) row.insert(row.end(), px.begin(), px.end());
     while (c.next_scanline < c.image_height) {
         JSAMPROW p = row.data();
         jpeg_write_scanlines(&c, &p, 1);
@@ -68,33 +72,9 @@ std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b)
     return out;
 }
 
-// A JPEG of four-channel (CMYK, or YCCK when asked) pixels.
-std::vector<uint8_t> encode_cmyk_jpeg(int w, int h, bool ycck)
+std::vector<uint8_t> encode_jpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b)
 {
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 4;
-    c.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&c);
-    jpeg_set_colorspace(&c, ycck ? JCS_YCCK : JCS_CMYK);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(w) * 4, 0x40);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<uint8_t> out(mem, mem + size);
-    jpeg_destroy_compress(&c);
-    std::free(mem);
-    return out;
+    return encode_jpeg_as(w, h, {r, g, b}, JCS_RGB, JCS_YCbCr);
 }
 
 // A PNG of any colour type and bit depth, interlaced or not, written by
@@ -366,7 +346,8 @@ TEST(GfxImage, FourChannelJpegsAreUnsupportedNotBroken)
     GfxImage img;
     GfxImageError err = GFX_IMG_OK;
     for (bool ycck : {false, true}) {
-        const auto jpg = encode_cmyk_jpeg(16, 8, ycck);
+        const auto jpg =
+            encode_jpeg_as(16, 8, {0x40, 0x40, 0x40, 0x40}, JCS_CMYK, ycck ? JCS_YCCK : JCS_CMYK);
         EXPECT_EQ((std::pair{gfx_image_decode(jpg.data(), jpg.size(), &img, &err), err}),
                   std::pair(0, GFX_IMG_UNSUPPORTED))
             << (ycck ? "YCCK" : "CMYK");
