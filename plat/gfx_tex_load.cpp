@@ -171,8 +171,10 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
     if (!gfx_ok(hr)) return hr;
     const uint8_t* file_levels = static_cast<const uint8_t*>(data) + GFX_IMAGE_DDS_DATA;
     if (img.file_kind != GFX_FILE_DDS) {
+        const GfxImage head = img;  // what the plan was made for
         GfxImageError err;
-        if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size))
+        if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size) ||
+            img.width != head.width || img.height != head.height || img.format != head.format)
             return GFX_E_BADDATA;
         file_levels = img.data.data();
     }
