@@ -103,6 +103,12 @@ bool env_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool linear
     return keep_texture(id, made, out);
 }
 
+bool env_tex_load_bytes(const uint8_t* image, uint32_t size, bool mipmaps, uint64_t* bytes)
+{
+    *bytes = 0;
+    return image && tex_file_mem_bytes({image, size}, mipmaps ? 1 : 0, bytes);
+}
+
 void env_tex_release(ResTexInfo& t)
 {
     free_entry(t.id);
@@ -192,6 +198,7 @@ void disp_wire_table_env(ResEnv& e)
 {
     e.tex_create = env_tex_create;
     e.tex_load = env_tex_load;
+    e.tex_load_bytes = env_tex_load_bytes;
     e.tex_release = env_tex_release;
     e.tex_write = env_tex_write;
     e.tex_write_raw = env_tex_write_raw;

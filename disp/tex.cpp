@@ -250,6 +250,18 @@ int finish_from_file(TexRecord* rec, GfxHr hr, GfxTexture* t, const GfxImageInfo
 
 }  // namespace
 
+int tex_file_mem_bytes(std::span<const uint8_t> data, int mipmaps, uint64_t* bytes)
+{
+    if (bytes) *bytes = 0;
+    if (data.empty() || !bytes) return 0;
+    int w = GFX_SIZE_DEFAULT, h = GFX_SIZE_DEFAULT;
+    if (!mipmaps) dds_size(data, &w, &h);
+    return gfx_ok(gfx_tex_file_mem_bytes(data.data(), data.size(), w, h, mipmaps ? 0 : 1,
+                                         GFX_FMT_UNKNOWN, bytes))
+               ? 1
+               : 0;
+}
+
 int tex_create_from_file_mem(TexRecord* rec, std::span<const uint8_t> data, int mipmaps, int linear)
 {
     if (!rec) return 0;
@@ -350,12 +362,18 @@ int tex_read_rect_argb(TexRecord* rec, int x, int y, int w, int h, std::span<uin
 {
     if (!usable(rec) || !rect_inside(rec, x, y, w, h) || dst.size() < size_t(w) * size_t(h))
         return 0;
+    // Only the rows of the rectangle (whole rows of blocks) are locked: a
+    // texture loaded from an image reads its locked rows back from the device.
+    const GfxFormat fmt = disp_index_to_fmt(rec->fmt_index);
+    const int block = gfx_format_block_bytes(fmt) ? 4 : 1;
+    const int top = y / block * block;
+    const int bottom = std::min<int>(rec->real_h, (y + h + block - 1) / block * block);
+    const GfxRect band = {0, top, rec->real_w, bottom};
     GfxLockedRect lr;
-    if (!gfx_ok(gfx_tex_lock(rec->texture, 0, nullptr, &lr, GFX_LOCK_READONLY))) return 0;
-    const size_t bytes =
-        gfx_format_level_size(disp_index_to_fmt(rec->fmt_index), rec->real_w, rec->real_h);
-    std::span<const uint8_t> level(static_cast<const uint8_t*>(lr.bits), bytes);
-    tex_row_convert(rec->fmt_index, dst, level, x, y, w, h, lr.pitch);
+    if (!gfx_ok(gfx_tex_lock(rec->texture, 0, &band, &lr, GFX_LOCK_READONLY))) return 0;
+    const size_t bytes = gfx_format_level_size(fmt, rec->real_w, bottom - top);
+    std::span<const uint8_t> rows(static_cast<const uint8_t*>(lr.bits), bytes);
+    tex_row_convert(rec->fmt_index, dst, rows, x, y - top, w, h, lr.pitch);
     gfx_tex_unlock(rec->texture, 0);
     return 1;
 }

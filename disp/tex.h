@@ -79,6 +79,9 @@ int tex_create_render_target(TexRecord* rec, GfxFormat fmt, int width, int heigh
 int tex_create_from_file_mem(TexRecord* rec, std::span<const uint8_t> data, int mipmaps,
                              int linear);
 int tex_create_from_file(TexRecord* rec, const std::string& path, int mipmaps, int linear);
+// The bytes tex_create_from_file_mem would make the texture hold (every
+// level), read from the image's header; 0 when it would refuse that header.
+int tex_file_mem_bytes(std::span<const uint8_t> data, int mipmaps, uint64_t* bytes);
 void tex_release(TexRecord* rec);
 void tex_on_lost(TexRecord* rec);
 void tex_on_reset(TexRecord* rec);

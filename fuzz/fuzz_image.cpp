@@ -1,6 +1,7 @@
 // Fuzzes the image decoders (PNG, JPEG, DDS; a BMP is no texture kind and is
 // refused): an accepted image is no larger than the side and the ceiling
-// allow, and its levels lie inside its pixels; a refused one leaves nothing.
+// allow, and its levels lie inside its pixels; a refused one leaves nothing;
+// the header probe accepts every image the decoder accepts, with its sizes.
 #include "store/settings.h"
 #include "plat/files.h"
 #include "plat/gfx_image.h"
@@ -39,12 +40,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The largest side the decoders take, and a small one: the device's
     // largest texture differs between machines.
     for (int max_side : {GFX_IMAGE_MAX_SIZE, 64}) {
-        GfxImage img;
-        GfxImageError err = GFX_IMG_OK;
+        GfxImage img, head;
+        GfxImageError err = GFX_IMG_OK, head_err = GFX_IMG_OK;
+        const int probed = gfx_image_probe(file.data(), file.size(), &head, &head_err, max_side);
+        if (!head.data.empty() || (!probed && head_err == GFX_IMG_OK)) __builtin_trap();
         if (!gfx_image_decode(file.data(), file.size(), &img, &err, max_side)) {
             if (err == GFX_IMG_OK || !img.data.empty()) __builtin_trap();
             continue;
         }
+        if (!probed || head.width != img.width || head.height != img.height ||
+            head.format != img.format || head.levels != img.levels ||
+            head.level_size[0] != img.level_size[0])
+            __builtin_trap();
         if (size >= 2 && data[0] == 'B' && data[1] == 'M') __builtin_trap();
         if (img.width < 1 || img.height < 1 || img.width > max_side || img.height > max_side)
             __builtin_trap();

@@ -47,63 +47,126 @@ bool plausible_for(uint32_t w, uint32_t h, size_t file_bytes)
     return static_cast<uint64_t>(w) * h <= static_cast<uint64_t>(file_bytes) * 4096u + 65536u;
 }
 
-void one_level(GfxImage* out, int w, int h, GfxFormat fmt, int kind, size_t bytes)
+// Describes a one-level picture of `bytes` decoded bytes; its pixels come later.
+void header_only(GfxImage* out, int w, int h, GfxFormat fmt, int kind, size_t bytes)
 {
     *out = GfxImage{};
     out->width = w, out->height = h, out->levels = 1, out->format = fmt, out->file_kind = kind;
-    out->data.assign(bytes, 0);
     out->level_offset[0] = 0;
     out->level_size[0] = bytes;
+}
+
+// The answer of a decoder: 1, or 0 with the reason and nothing in `out`.
+int finish(int result, GfxImage* out, GfxImageError* err)
+{
+    if (result != GFX_IMG_OK) {
+        *out = GfxImage{};
+        return fail(err, static_cast<GfxImageError>(result));
+    }
+    if (err) *err = GFX_IMG_OK;
+    return 1;
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// PNG through libpng's simplified API (no setjmp in our code).
+// PNG through libpng's full API: its transforms turn every colour type and
+// depth into the texture's bytes, and its own interlace handling puts the
+// seven passes together (the simplified png_image_* API gets 16-bit
+// interlaced files wrong and re-encodes 16-bit files as sRGB). Its errors
+// leave by longjmp to the one setjmp in png_run; no object with a destructor
+// lives in that frame or in the callbacks.
 // ---------------------------------------------------------------------------
-int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                         int max_side)
+namespace {
+struct PngSource {
+    const uint8_t* data;
+    size_t size, pos;
+    int ran_out;  // the file ended before libpng had what it read for
+};
+void png_from_memory(png_structp png, png_bytep dst, size_t n)
+{
+    auto* s = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (n > s->size - s->pos) {
+        s->ran_out = 1;
+        png_error(png, "truncated");
+    }
+    std::memcpy(dst, s->data + s->pos, n);
+    s->pos += n;
+}
+void png_on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void png_silent(png_structp, png_const_charp) {}
+
+// Sets the transforms that give the texture's bytes and answers its format:
+// colour and palette as B, G, R, A (0xFF where the file has no alpha), grey as
+// L or L, A; 16-bit samples cut to their high byte, no gamma applied.
+GfxFormat png_transforms(png_structp png, png_infop info)
+{
+    const int type = png_get_color_type(png, info), depth = png_get_bit_depth(png, info);
+    const bool key = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    const bool palette = type == PNG_COLOR_TYPE_PALETTE;
+    const bool alpha = (type & PNG_COLOR_MASK_ALPHA) || key;
+    if (depth == 16) png_set_strip_16(png);
+    if (palette) png_set_palette_to_rgb(png);
+    if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (key) png_set_tRNS_to_alpha(png);
+    if (!(type & PNG_COLOR_MASK_COLOR)) return alpha ? GFX_FMT_A8L8 : GFX_FMT_L8;
+    png_set_bgr(png);
+    if (!alpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    return alpha || palette ? GFX_FMT_A8R8G8B8 : GFX_FMT_X8R8G8B8;
+}
+
+// Reads the header and, with `pixels`, the whole picture into `out`.
+// Returns GFX_IMG_OK or the reason.
+int png_run(png_structp png, png_infop info, PngSource* src, GfxImage* out, bool pixels,
+            int max_side)
+{
+    if (setjmp(png_jmpbuf(png))) return src->ran_out ? GFX_IMG_TRUNCATED : GFX_IMG_DECODE;
+    png_set_read_fn(png, src, png_from_memory);
+    png_set_benign_errors(png, 1);
+    png_read_info(png, info);
+    const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    if (!size_ok(w, h) || !plausible_for(w, h, src->size)) return GFX_IMG_BAD_HEADER;
+    const GfxFormat fmt = png_transforms(png, info);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const size_t pitch = size_t(w) * size_t(gfx_format_bytes_per_pixel(fmt));
+    if (png_get_rowbytes(png, info) != pitch) return GFX_IMG_UNSUPPORTED;
+    if (!fits(w, h, uint64_t(pitch) * h, max_side)) return GFX_IMG_TOO_LARGE;
+    header_only(out, int(w), int(h), fmt, GFX_FILE_PNG, pitch * h);
+    if (!pixels) return GFX_IMG_OK;
+    out->data.assign(pitch * h, 0);
+    // Each pass adds its pixels to the rows the earlier passes began.
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < h; ++y)
+            png_read_row(png, out->data.data() + y * pitch, nullptr);
+    png_read_end(png, nullptr);
+    return GFX_IMG_OK;
+}
+
+int png_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side,
+               bool pixels)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     if (size < 8 || png_sig_cmp(static_cast<png_const_bytep>(data), 0, 8) != 0)
         return fail(err, GFX_IMG_UNKNOWN_KIND);
-    png_image img;
-    std::memset(&img, 0, sizeof img);
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&img, data, size)) return fail(err, GFX_IMG_DECODE);
-    if (!size_ok(img.width, img.height) || !plausible_for(img.width, img.height, size)) {
-        png_image_free(&img);
-        return fail(err, GFX_IMG_BAD_HEADER);
-    }
-    GfxFormat fmt;
-    bool colour = img.format & PNG_FORMAT_FLAG_COLOR;
-    bool alpha = img.format & PNG_FORMAT_FLAG_ALPHA;
-    bool palette = img.format & PNG_FORMAT_FLAG_COLORMAP;
-    if (colour || palette) {
-        fmt = (alpha || palette) ? GFX_FMT_A8R8G8B8 : GFX_FMT_X8R8G8B8;
-        img.format = PNG_FORMAT_BGRA;  // bytes B, G, R, A; no alpha in the file gives 255
-    } else if (alpha) {
-        fmt = GFX_FMT_A8L8;
-        img.format = PNG_FORMAT_GA;  // bytes L, A = the A8L8 word
-    } else {
-        fmt = GFX_FMT_L8;
-        img.format = PNG_FORMAT_GRAY;
-    }
-    const size_t bytes = PNG_IMAGE_SIZE(img);
-    if (!fits(img.width, img.height, bytes, max_side)) {
-        png_image_free(&img);
-        return fail(err, GFX_IMG_TOO_LARGE);
-    }
-    one_level(out, static_cast<int>(img.width), static_cast<int>(img.height), fmt, GFX_FILE_PNG,
-              bytes);
-    if (!png_image_finish_read(&img, nullptr, out->data.data(), 0, nullptr)) {
-        png_image_free(&img);
-        *out = GfxImage{};
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_on_error, png_silent);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
         return fail(err, GFX_IMG_DECODE);
     }
-    png_image_free(&img);
-    if (err) *err = GFX_IMG_OK;
-    return 1;
+    PngSource src{static_cast<const uint8_t*>(data), size, 0, 0};
+    const int r = png_run(png, info, &src, out, pixels, max_side);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return finish(r, out, err);
+}
+}  // namespace
+
+int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                         int max_side)
+{
+    return png_decode(data, size, out, err, max_side, true);
 }
 
 // ---------------------------------------------------------------------------
@@ -124,9 +187,10 @@ void jpeg_on_message(j_common_ptr c, int level)
 }
 void jpeg_silent(j_common_ptr) {}
 
-// Returns 0 ok, else an error code; rows are written into `out`.
+// Reads the header and, with `pixels`, the picture into `out`. Returns
+// GFX_IMG_OK or the reason.
 int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t size, GfxImage* out,
-             int max_side)
+             bool pixels, int max_side)
 {
     if (setjmp(je->jump)) return GFX_IMG_DECODE;
     jpeg_create_decompress(ci);
@@ -138,14 +202,19 @@ int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t s
     if (!size_ok(ci->image_width, ci->image_height) ||
         !plausible_for(ci->image_width, ci->image_height, size))
         return GFX_IMG_BAD_HEADER;
-    if (!fits(ci->image_width, ci->image_height, uint64_t(ci->image_width) * ci->image_height * 4,
-              max_side))
-        return GFX_IMG_TOO_LARGE;
+    // Four-channel pictures are valid files the library does not turn into colour.
+    if (ci->jpeg_color_space == JCS_CMYK || ci->jpeg_color_space == JCS_YCCK)
+        return GFX_IMG_UNSUPPORTED;
+    const int w = static_cast<int>(ci->image_width), h = static_cast<int>(ci->image_height);
+    const size_t bytes = static_cast<size_t>(w) * h * 4;
+    if (!fits(ci->image_width, ci->image_height, bytes, max_side)) return GFX_IMG_TOO_LARGE;
+    header_only(out, w, h, GFX_FMT_X8R8G8B8, GFX_FILE_JPEG, bytes);
+    if (!pixels) return GFX_IMG_OK;
     ci->out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(ci);
-    if (ci->output_components != 4) return GFX_IMG_UNSUPPORTED;
-    int w = static_cast<int>(ci->output_width), h = static_cast<int>(ci->output_height);
-    one_level(out, w, h, GFX_FMT_X8R8G8B8, GFX_FILE_JPEG, static_cast<size_t>(w) * h * 4);
+    if (ci->output_components != 4 || int(ci->output_width) != w || int(ci->output_height) != h)
+        return GFX_IMG_UNSUPPORTED;
+    out->data.assign(bytes, 0);
     while (ci->output_scanline < ci->output_height) {
         JSAMPROW row = out->data.data() + static_cast<size_t>(ci->output_scanline) * w * 4;
         if (jpeg_read_scanlines(ci, &row, 1) != 1) return GFX_IMG_TRUNCATED;
@@ -154,10 +223,9 @@ int jpeg_run(jpeg_decompress_struct* ci, JpegErr* je, const void* data, size_t s
     jpeg_finish_decompress(ci);
     return je->warnings ? GFX_IMG_TRUNCATED : GFX_IMG_OK;
 }
-}  // namespace
 
-int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                          int max_side)
+int jpeg_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side,
+                bool pixels)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     const auto* p = static_cast<const uint8_t*>(data);
@@ -171,14 +239,16 @@ int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImage
     je.mgr.error_exit = jpeg_on_error;
     je.mgr.emit_message = jpeg_on_message;
     je.mgr.output_message = jpeg_silent;
-    int r = jpeg_run(&ci, &je, data, size, out, max_side);
+    const int r = jpeg_run(&ci, &je, data, size, out, pixels, max_side);
     jpeg_destroy_decompress(&ci);
-    if (r != GFX_IMG_OK) {
-        *out = GfxImage{};
-        return fail(err, static_cast<GfxImageError>(r));
-    }
-    if (err) *err = GFX_IMG_OK;
-    return 1;
+    return finish(r, out, err);
+}
+}  // namespace
+
+int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                          int max_side)
+{
+    return jpeg_decode(data, size, out, err, max_side, true);
 }
 
 // ---------------------------------------------------------------------------
@@ -241,13 +311,14 @@ GfxFormat dds_format(const uint8_t* pf)
 }
 }  // namespace
 
-int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                         int max_side)
+namespace {
+int dds_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side,
+               bool pixels)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     const auto* p = static_cast<const uint8_t*>(data);
     if (size < 4 || std::memcmp(p, "DDS ", 4) != 0) return fail(err, GFX_IMG_UNKNOWN_KIND);
-    if (size < 128) return fail(err, GFX_IMG_TRUNCATED);
+    if (size < GFX_IMAGE_DDS_DATA) return fail(err, GFX_IMG_TRUNCATED);
     const uint8_t* h = p + 4;
     if (rd32(h) != 124 || rd32(h + 72) != 32) return fail(err, GFX_IMG_BAD_HEADER);
     uint32_t flags = rd32(h + 4), height = rd32(h + 8), width = rd32(h + 12);
@@ -273,26 +344,46 @@ int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageE
         total += sizes[l];
         lw = lw > 1 ? lw / 2 : 1, lh = lh > 1 ? lh / 2 : 1;
     }
-    if (total > size - 128) return fail(err, GFX_IMG_TRUNCATED);
+    if (total > size - GFX_IMAGE_DDS_DATA) return fail(err, GFX_IMG_TRUNCATED);
     if (!fits(width, height, total, max_side)) return fail(err, GFX_IMG_TOO_LARGE);
     *out = GfxImage{};
     out->width = w, out->height = ht, out->levels = levels, out->format = fmt;
     out->file_kind = GFX_FILE_DDS;
-    out->data.assign(p + 128, p + 128 + total);
+    if (pixels) out->data.assign(p + GFX_IMAGE_DDS_DATA, p + GFX_IMAGE_DDS_DATA + total);
     for (int l = 0; l < levels; ++l) out->level_offset[l] = offs[l], out->level_size[l] = sizes[l];
     if (err) *err = GFX_IMG_OK;
     return 1;
 }
+}  // namespace
 
-int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side)
+int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                         int max_side)
+{
+    return dds_decode(data, size, out, err, max_side, true);
+}
+
+namespace {
+int decode_by_kind(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side,
+                   bool pixels)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
     const auto* p = static_cast<const uint8_t*>(data);
     if (size >= 4 && std::memcmp(p, "DDS ", 4) == 0)
-        return gfx_image_decode_dds(data, size, out, err, max_side);
+        return dds_decode(data, size, out, err, max_side, pixels);
     if (size >= 8 && png_sig_cmp(p, 0, 8) == 0)
-        return gfx_image_decode_png(data, size, out, err, max_side);
+        return png_decode(data, size, out, err, max_side, pixels);
     if (size >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF)
-        return gfx_image_decode_jpeg(data, size, out, err, max_side);
+        return jpeg_decode(data, size, out, err, max_side, pixels);
     return fail(err, GFX_IMG_UNKNOWN_KIND);
+}
+}  // namespace
+
+int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side)
+{
+    return decode_by_kind(data, size, out, err, max_side, true);
+}
+
+int gfx_image_probe(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side)
+{
+    return decode_by_kind(data, size, out, err, max_side, false);
 }

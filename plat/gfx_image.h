@@ -3,9 +3,10 @@
 // What it provides: pure CPU decoding of a whole file held in memory into
 // levels in a texture format, in Direct3D layout (rows top first, packed).
 // PNG: RGB -> X8R8G8B8, RGBA and palette -> A8R8G8B8, grey -> L8, grey with
-// alpha -> A8L8, 16-bit channels cut to 8 bits. JPEG -> X8R8G8B8. DDS keeps
-// its format when it is one of the 24 colour formats (mip levels as stored),
-// else it is refused.
+// alpha -> A8L8 (a tRNS key adds alpha), 16-bit channels cut to their high
+// byte, no gamma applied, interlaced or not. JPEG -> X8R8G8B8; a CMYK or YCCK
+// JPEG is UNSUPPORTED. DDS keeps its format when it is one of the 24 colour
+// formats (mip levels as stored), else it is refused.
 //
 // Every size in the file is checked against the data before use; truncated
 // or hostile data gives 0 and a reason, never a read past the buffer. A
@@ -23,6 +24,7 @@
 
 constexpr int GFX_IMAGE_MAX_SIZE = 16384;  // largest width or height taken
 constexpr int GFX_IMAGE_MAX_LEVELS = 15;
+constexpr size_t GFX_IMAGE_DDS_DATA = 128;  // a DDS file's levels start here
 
 enum GfxImageError : int {
     GFX_IMG_OK = 0,
@@ -47,6 +49,11 @@ struct GfxImage {
 // Decodes by content (magic bytes). Returns 1, or 0 with *err set.
 int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
                      int max_side = GFX_IMAGE_MAX_SIZE);
+// What gfx_image_decode would give, read from the header alone: sizes,
+// format, levels and their sizes, with `data` left empty. Refuses what the
+// header shows the same way, so nothing is decoded or allocated for pixels.
+int gfx_image_probe(const void* data, size_t size, GfxImage* out, GfxImageError* err,
+                    int max_side = GFX_IMAGE_MAX_SIZE);
 int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err,
                          int max_side = GFX_IMAGE_MAX_SIZE);
 int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err,

@@ -78,7 +78,9 @@ const GfxFormatInfo* gfx_format_info(GfxFormat fmt);
 
 struct GfxLevel {
     int width = 0, height = 0;
-    std::vector<uint8_t> copy;  // CPU copy in Direct3D layout (sampled textures)
+    std::vector<uint8_t> copy;  // CPU copy in Direct3D layout (textures that keep one)
+    // Without a kept copy: the locked rows, read back from GL for the lock.
+    std::vector<uint8_t> lock_rows;
     int locked = 0;
     uint32_t lock_flags = 0;
     GfxRect lock_rect{};
@@ -108,6 +110,10 @@ struct GfxTexture {
     std::vector<GfxLevel> levels;
     std::vector<GfxSurface*> surfaces;  // made on demand, one per level
     int internal_surface_refs = 0;
+    // Textures made empty keep every level in a CPU copy, since they are
+    // written through locks; textures loaded from images hold their pixels in
+    // GL alone, and a lock reads its rows back.
+    int cpu_copy = 1;
 };
 
 struct GfxVertexDecl {
@@ -366,9 +372,22 @@ void gfx_tex_stop(void);
 int gfx_backbuffer_make(const GfxPresentParams& pp, int width, int height);
 void gfx_backbuffer_free(void);
 int gfx_tex_full_chain(int w, int h);  // levels down to 1x1
-// Uploads rectangle `r` of a level's CPU copy (block formats: the whole level).
+// A texture (null for arguments gfx_tex_create refuses), without a CPU copy when cpu_copy is 0; its
+// levels are undefined until written (gfx_tex_create then clears them).
+GfxTexture* gfx_tex_make(int width, int height, int levels, uint32_t usage, GfxFormat fmt,
+                         GfxPool pool, int cpu_copy);
+// Uploads rectangle `r` of a level from `rows`: the level's rows in Direct3D
+// layout from row (block row for DXT) `row0` on; block formats upload whole
+// rows of blocks.
+void gfx_tex_upload_rows(GfxTexture* t, int level, const GfxRect& r, const uint8_t* rows, int row0);
+// Uploads rectangle `r` of a level's CPU copy.
 void gfx_tex_upload_level(GfxTexture* t, int level, const GfxRect& r);
-// Render targets live only in GL; sampled textures keep a CPU copy.
+// Reads rectangle `r` of a level of a sampled texture back from GL into
+// `dst`, rows `pitch` bytes apart (a whole number of pixels), in the
+// texture's own format. Block formats read the rect's rows of blocks across
+// the whole level, packed.
+void gfx_tex_read_rows(GfxTexture* t, int level, const GfxRect& r, uint8_t* dst, int pitch);
+// Render targets live only in GL; sampled textures keep a CPU copy or not.
 inline bool gfx_tex_is_render_target(const GfxTexture* t)
 {
     return (t->usage & GFX_USAGE_RENDERTARGET) != 0;

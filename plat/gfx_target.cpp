@@ -279,6 +279,16 @@ GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, in
     if (!gfx_rect_inside(r, s->desc.width, s->desc.height)) return GFX_E_INVALIDCALL;
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (pitch < w * 4) return GFX_E_INVALIDCALL;
+    if (s->owner && !gfx_tex_is_render_target(s->owner) && !s->owner->cpu_copy) {
+        if (pitch % 4 == 0) {
+            gfx_tex_read_rows(s->owner, s->level, r, dst, pitch);
+        } else {
+            for (int y = 0; y < h; ++y)
+                gfx_tex_read_rows(s->owner, s->level, {r.left, r.top + y, r.right, r.top + y + 1},
+                                  dst + static_cast<size_t>(y) * pitch, w * 4);
+        }
+        return GFX_OK;
+    }
     if (s->owner && !gfx_tex_is_render_target(s->owner)) {  // the CPU copy holds the pixels
         const GfxLevel& L = s->owner->levels[s->level];
         const size_t src_pitch = static_cast<size_t>(L.width) * 4;

@@ -1,6 +1,7 @@
-// gfx_tex: textures, surfaces and the back buffer. Sampled textures keep
+// gfx_tex: textures, surfaces and the back buffer. Textures made empty keep
 // every level in a CPU copy in Direct3D layout; unlock uploads the locked
-// rows. Render targets and the back buffer live only in GL; locking them
+// rows. Textures loaded from images keep their pixels in GL alone: a lock
+// reads the locked rows back and unlock uploads them. Render targets and the back buffer live only in GL; locking them
 // reads the pixels back. Binding targets, clear, fill, stretch and
 // read-back are in gfx_target.cpp, the loaders from image files in
 // gfx_tex_load.cpp.
@@ -122,24 +123,50 @@ int gfx_tex_full_chain(int w, int h)
     return n;
 }
 
-void gfx_tex_upload_level(GfxTexture* t, int level, const GfxRect& r)
+void gfx_tex_upload_rows(GfxTexture* t, int level, const GfxRect& r, const uint8_t* rows, int row0)
 {
     gfx_targets_written();
     const GfxFormatInfo* fi = gfx_format_info(t->format);
-    GfxLevel& L = t->levels[level];
+    const GfxLevel& L = t->levels[level];
+    const size_t pitch = static_cast<size_t>(level_pitch(t->format, L.width));
     if (fi->block_bytes) {
-        glCompressedTextureSubImage2D(t->tex, level, 0, 0, L.width, L.height, fi->internal_format,
-                                      static_cast<GLsizei>(L.copy.size()), L.copy.data());
+        const int top = r.top / 4, bottom = (r.bottom + 3) / 4;
+        const uint8_t* p = rows + static_cast<size_t>(top - row0) * pitch;
+        glCompressedTextureSubImage2D(t->tex, level, 0, r.top, L.width, r.bottom - r.top,
+                                      fi->internal_format,
+                                      static_cast<GLsizei>(pitch * size_t(bottom - top)), p);
     } else {
-        int pitch = level_pitch(t->format, L.width);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, L.width);
-        const uint8_t* p = L.copy.data() + static_cast<size_t>(r.top) * pitch +
+        const uint8_t* p = rows + static_cast<size_t>(r.top - row0) * pitch +
                            static_cast<size_t>(r.left) * fi->bytes_per_pixel;
         glTextureSubImage2D(t->tex, level, r.left, r.top, r.right - r.left, r.bottom - r.top,
                             fi->format, fi->type, p);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     }
     gfx_dev.counters.texture_uploads++;
+}
+
+void gfx_tex_upload_level(GfxTexture* t, int level, const GfxRect& r)
+{
+    gfx_tex_upload_rows(t, level, r, t->levels[level].copy.data(), 0);
+}
+
+void gfx_tex_read_rows(GfxTexture* t, int level, const GfxRect& r, uint8_t* dst, int pitch)
+{
+    const GfxFormatInfo* fi = gfx_format_info(t->format);
+    const GfxLevel& L = t->levels[level];
+    if (fi->block_bytes) {
+        const size_t bytes = gfx_format_level_size(t->format, L.width, r.bottom - r.top);
+        glGetCompressedTextureSubImage(t->tex, level, 0, r.top, 0, L.width, r.bottom - r.top, 1,
+                                       static_cast<GLsizei>(bytes), dst);
+        return;
+    }
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    glPixelStorei(GL_PACK_ROW_LENGTH, pitch / fi->bytes_per_pixel);
+    const size_t bytes = static_cast<size_t>(pitch) * (h - 1) + size_t(w) * fi->bytes_per_pixel;
+    glGetTextureSubImage(t->tex, level, r.left, r.top, 0, w, h, 1, fi->format, fi->type,
+                         static_cast<GLsizei>(bytes), dst);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
 }
 
 namespace {
@@ -170,8 +197,8 @@ void destroy_texture(GfxTexture* t)
 }
 }  // namespace
 
-GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, GfxFormat fmt,
-                           GfxPool pool)
+GfxTexture* gfx_tex_make(int width, int height, int levels, uint32_t usage, GfxFormat fmt,
+                         GfxPool pool, int cpu_copy)
 {
     GfxDevice& d = gfx_dev;
     if (!gfx_usable()) return nullptr;
@@ -189,6 +216,7 @@ GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, Gf
     auto* t = new GfxTexture;
     t->gen = d.generation;
     t->format = fmt, t->usage = usage, t->pool = pool, t->width = width, t->height = height;
+    t->cpu_copy = rt ? 0 : cpu_copy;
     glCreateTextures(GL_TEXTURE_2D, 1, &t->tex);
     glTextureStorage2D(t->tex, n, fi->internal_format, width, height);
     glTextureParameteriv(t->tex, GL_TEXTURE_SWIZZLE_RGBA, fi->swizzle);
@@ -198,17 +226,25 @@ GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, Gf
     for (int l = 0; l < n; ++l) {
         GfxLevel& L = t->levels[l];
         L.width = w, L.height = h;
-        if (!rt) {
-            L.copy.assign(gfx_format_level_size(fmt, w, h), 0);
-            gfx_tex_upload_level(t, l, {0, 0, w, h});
-        }
+        if (t->cpu_copy) L.copy.assign(gfx_format_level_size(fmt, w, h), 0);
         w = std::max(1, w / 2), h = std::max(1, h / 2);
     }
-    if (rt) {
+    d.live_textures++;
+    return t;
+}
+
+GfxTexture* gfx_tex_create(int width, int height, int levels, uint32_t usage, GfxFormat fmt,
+                           GfxPool pool)
+{
+    GfxTexture* t = gfx_tex_make(width, height, levels, usage, fmt, pool, 1);
+    if (!t) return nullptr;
+    if (usage & GFX_USAGE_RENDERTARGET) {
         const float zero[4] = {0, 0, 0, 0};
         glClearTexImage(t->tex, 0, GL_RGBA, GL_FLOAT, zero);
+        return t;
     }
-    d.live_textures++;
+    for (int l = 0; l < gfx_tex_level_count(t); ++l)
+        gfx_tex_upload_level(t, l, {0, 0, t->levels[l].width, t->levels[l].height});
     return t;
 }
 
@@ -316,14 +352,21 @@ GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRec
         if (gfx_ok(hr)) L.locked = 1, L.lock_flags = flags, L.lock_rect = r;
         return hr;
     }
-    int pitch = level_pitch(tex->format, L.width);
-    int bpp = gfx_format_bytes_per_pixel(tex->format);
-    size_t off = gfx_format_block_bytes(tex->format)
-                     ? static_cast<size_t>(r.top / 4) * pitch +
-                           static_cast<size_t>(r.left / 4) * gfx_format_block_bytes(tex->format)
-                     : static_cast<size_t>(r.top) * pitch + static_cast<size_t>(r.left) * bpp;
+    const int pitch = level_pitch(tex->format, L.width);
+    const int bb = gfx_format_block_bytes(tex->format);
+    const int row = bb ? r.top / 4 : r.top;  // first locked row (of blocks)
+    const size_t column =
+        bb ? static_cast<size_t>(r.left / 4) * bb
+           : static_cast<size_t>(r.left) * gfx_format_bytes_per_pixel(tex->format);
+    uint8_t* rows = L.copy.data() + static_cast<size_t>(row) * pitch;
+    if (!tex->cpu_copy) {  // the locked rows only, read back whole
+        const GfxRect band{0, r.top, L.width, r.bottom};
+        L.lock_rows.resize(gfx_format_level_size(tex->format, L.width, r.bottom - r.top));
+        gfx_tex_read_rows(tex, level, band, L.lock_rows.data(), pitch);
+        rows = L.lock_rows.data();
+    }
     out->pitch = pitch;
-    out->bits = L.copy.data() + off;
+    out->bits = rows + column;
     L.locked = 1, L.lock_flags = flags, L.lock_rect = r;
     return GFX_OK;
 }
@@ -340,9 +383,16 @@ GfxHr gfx_tex_unlock(GfxTexture* tex, int level)
         return s ? gfx_surface_unlock(s) : GFX_E_INVALIDCALL;
     }
     if (!(L.lock_flags & GFX_LOCK_READONLY)) {
-        gfx_tex_upload_level(tex, level, L.lock_rect);
+        if (tex->cpu_copy)
+            gfx_tex_upload_level(tex, level, L.lock_rect);
+        else
+            gfx_tex_upload_rows(tex, level, L.lock_rect, L.lock_rows.data(),
+                                gfx_format_block_bytes(tex->format) ? L.lock_rect.top / 4
+                                                                    : L.lock_rect.top);
         if ((tex->usage & GFX_USAGE_AUTOGENMIPMAP) && level == 0) glGenerateTextureMipmap(tex->tex);
     }
+    L.lock_rows.clear();
+    L.lock_rows.shrink_to_fit();
     return GFX_OK;
 }
 

@@ -2,8 +2,10 @@
 //
 // What it provides: textures in the 24 colour formats with mip chains,
 // created empty, as render targets, or from PNG / JPEG / DDS data; lock and
-// unlock of any level kept in a CPU copy in Direct3D layout (rows top first,
-// pitch = width x bytes per pixel, DXT pitch by 4x4 blocks); depth-stencil
+// unlock of any level in Direct3D layout (rows top first, pitch = width x
+// bytes per pixel, DXT pitch by 4x4 blocks), kept in a CPU copy for textures
+// created empty and read back from GL for the locked rows of textures loaded
+// from images, which hold their pixels only once; depth-stencil
 // surfaces; the back buffer and its depth surface; render-target binding,
 // colour fill and stretch; the 1x1 white texture; texture binding per stage.
 //
@@ -93,6 +95,12 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
 GfxHr gfx_tex_create_from_file(const char* path, int width, int height, int levels, uint32_t usage,
                                GfxFormat fmt, GfxPool pool, uint32_t filter, uint32_t mip_filter,
                                GfxImageInfo* info, GfxTexture** out);
+// The bytes of all levels of the texture gfx_tex_create_from_file_mem would
+// make of this data with these arguments, read from the image's header
+// (nothing is decoded); GFX_OK, or what that loader would answer for a
+// header it refuses (*bytes is then 0).
+GfxHr gfx_tex_file_mem_bytes(const void* data, size_t size, int width, int height, int levels,
+                             GfxFormat fmt, uint64_t* bytes);
 // The size a loader gives a decoded image of img_w x img_h (width/height as
 // for the loaders; block-compressed images keep theirs). 0 when rounding up
 // to powers of two would take the level past the decoded-image ceiling.

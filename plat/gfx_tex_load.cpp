@@ -1,7 +1,8 @@
 // gfx_tex_load: D3DX-shaped loaders that make a texture from PNG, JPEG or
 // DDS data in memory or in a data file. An image asked for at another size
 // is resampled (byte channels only); missing mip levels are box-filtered
-// from the level above, or taken from the file where it holds them.
+// from the level above, or taken from the file where it holds them. The
+// texture keeps no CPU copy of its pixels (gfx_tex.cpp).
 #include "plat/gfx_local.h"
 #include "plat/files.h"
 #include "plat/gfx_image.h"
@@ -82,11 +83,50 @@ std::vector<uint8_t> half_level(const uint8_t* src, int sw, int sh, int bpp)
     return out;
 }
 
-void write_level(GfxTexture* t, int level, const uint8_t* data, size_t size)
+void upload_level(GfxTexture* t, int level, const uint8_t* data)
 {
-    GfxLevel& L = t->levels[level];
-    std::memcpy(L.copy.data(), data, std::min(size, L.copy.size()));
-    gfx_tex_upload_level(t, level, {0, 0, L.width, L.height});
+    const GfxLevel& L = t->levels[level];
+    gfx_tex_upload_rows(t, level, {0, 0, L.width, L.height}, data, 0);
+}
+
+// What a loader makes of a decoded (or only probed) image: the texture's
+// size, its levels and the bytes they hold.
+struct LoadPlan {
+    int w = 0, h = 0, levels = 0;
+    bool resized = false;
+    uint64_t bytes = 0;
+};
+
+GfxHr plan_load(const GfxImage& img, int width, int height, int levels, GfxFormat fmt, LoadPlan* p)
+{
+    if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
+    if (!gfx_tex_load_size(img.width, img.height, width, height, img.format, &p->w, &p->h))
+        return GFX_E_BADDATA;
+    p->resized = p->w != img.width || p->h != img.height;
+    if (p->resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
+    const int chain = gfx_tex_full_chain(p->w, p->h);
+    p->levels = levels == 0 ? chain : std::min(levels, chain);
+    // Levels are generated only for byte channels; others come from the file.
+    if (!byte_channels(img.format)) p->levels = std::min(p->levels, img.levels);
+    p->bytes = 0;
+    for (int l = 0, w = p->w, h = p->h; l < p->levels; ++l) {
+        p->bytes += gfx_format_level_size(img.format, w, h);
+        w = std::max(1, w / 2), h = std::max(1, h / 2);
+    }
+    return GFX_OK;
+}
+
+// The header of an image data file and the plan for it, before anything is
+// decoded.
+GfxHr probe_and_plan(const void* data, size_t size, int width, int height, int levels,
+                     GfxFormat fmt, GfxImage* img, LoadPlan* plan)
+{
+    if (!gfx_usable()) return GFX_E_NODEVICE;
+    if (!data || levels < 0) return GFX_E_INVALIDCALL;
+    GfxImageError err;
+    if (!gfx_image_probe(data, size, img, &err, gfx_dev.caps.max_texture_size))
+        return GFX_E_BADDATA;
+    return plan_load(*img, width, height, levels, fmt, plan);
 }
 }  // namespace
 
@@ -104,48 +144,64 @@ int gfx_tex_load_size(int img_w, int img_h, int width, int height, GfxFormat fmt
     return block || bytes <= PLAT_DATA_FILE_MAX ? 1 : 0;
 }
 
+GfxHr gfx_tex_file_mem_bytes(const void* data, size_t size, int width, int height, int levels,
+                             GfxFormat fmt, uint64_t* bytes)
+{
+    GfxImage img;
+    LoadPlan plan;
+    const GfxHr hr = probe_and_plan(data, size, width, height, levels, fmt, &img, &plan);
+    if (bytes) *bytes = gfx_ok(hr) ? plan.bytes : 0;
+    return hr;
+}
+
+// Every intermediate copy is freed as soon as the next one exists, so that a
+// load holds at most about twice the texture's bytes: the decoded image (or
+// the file itself for DDS, whose levels are uploaded where they lie) and the
+// texture, or the resampled level and the texture.
 GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int height, int levels,
                                    uint32_t usage, GfxFormat fmt, GfxPool pool, uint32_t filter,
                                    uint32_t mip_filter, GfxImageInfo* info, GfxTexture** out)
 {
     if (out) *out = nullptr;
-    if (!gfx_usable()) return GFX_E_NODEVICE;
-    if (!data || !out || levels < 0) return GFX_E_INVALIDCALL;
+    if (!out) return gfx_usable() ? GFX_E_INVALIDCALL : GFX_E_NODEVICE;
     (void)mip_filter;
     GfxImage img;
-    GfxImageError err;
-    if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size))
-        return GFX_E_BADDATA;
-    if (fmt != GFX_FMT_UNKNOWN && fmt != img.format) return GFX_E_INVALIDCALL;
-    int w = 0, h = 0;
-    if (!gfx_tex_load_size(img.width, img.height, width, height, img.format, &w, &h))
-        return GFX_E_BADDATA;
-    bool resized = (w != img.width || h != img.height);
-    if (resized && !byte_channels(img.format)) return GFX_E_INVALIDCALL;
-    int chain = gfx_tex_full_chain(w, h);
-    int n = levels == 0 ? chain : std::min(levels, chain);
-    // Levels are generated only for byte channels; others come from the file.
-    if (!byte_channels(img.format)) n = std::min(n, img.levels);
-    GfxTexture* t = gfx_tex_create(w, h, n, usage & ~GFX_USAGE_RENDERTARGET, img.format, pool);
-    if (!t) return GFX_E_OUTOFMEMORY;
-    n = gfx_tex_level_count(t);
-    int bpp = gfx_format_bytes_per_pixel(img.format);
-    std::vector<uint8_t> cur;
-    if (resized) {
-        cur = resample(img.data.data() + img.level_offset[0], img.width, img.height, bpp, w, h,
-                       filter == 0 ? GFX_IFILTER_LINEAR : filter);
-        write_level(t, 0, cur.data(), cur.size());
-    } else {
-        write_level(t, 0, img.data.data() + img.level_offset[0], img.level_size[0]);
+    LoadPlan plan;
+    const GfxHr hr = probe_and_plan(data, size, width, height, levels, fmt, &img, &plan);
+    if (!gfx_ok(hr)) return hr;
+    const uint8_t* file_levels = static_cast<const uint8_t*>(data) + GFX_IMAGE_DDS_DATA;
+    if (img.file_kind != GFX_FILE_DDS) {
+        const GfxImage head = img;  // what the plan was made for
+        GfxImageError err;
+        if (!gfx_image_decode(data, size, &img, &err, gfx_dev.caps.max_texture_size) ||
+            img.width != head.width || img.height != head.height || img.format != head.format)
+            return GFX_E_BADDATA;
+        file_levels = img.data.data();
     }
-    for (int l = 1; l < n; ++l) {
-        if (!resized && l < img.levels) {
-            write_level(t, l, img.data.data() + img.level_offset[l], img.level_size[l]);
+    const int bpp = gfx_format_bytes_per_pixel(img.format);
+    std::vector<uint8_t> level;  // the last level made here, when one was
+    if (plan.resized) {
+        level = resample(file_levels + img.level_offset[0], img.width, img.height, bpp, plan.w,
+                         plan.h, filter == 0 ? GFX_IFILTER_LINEAR : filter);
+        std::vector<uint8_t>().swap(img.data);
+        file_levels = nullptr;  // every further level is made from the one above
+    }
+    GfxTexture* t = gfx_tex_make(plan.w, plan.h, plan.levels, usage & ~GFX_USAGE_RENDERTARGET,
+                                 img.format, pool, 0);
+    if (!t) return GFX_E_OUTOFMEMORY;
+    const uint8_t* above = plan.resized ? level.data() : file_levels + img.level_offset[0];
+    upload_level(t, 0, above);
+    for (int l = 1; l < plan.levels; ++l) {
+        if (file_levels && l < img.levels) {
+            above = file_levels + img.level_offset[l];
+            upload_level(t, l, above);
             continue;
         }
         const GfxLevel& P = t->levels[l - 1];  // box filter from the level above
-        cur = half_level(P.copy.data(), P.width, P.height, bpp);
-        write_level(t, l, cur.data(), cur.size());
+        std::vector<uint8_t> next = half_level(above, P.width, P.height, bpp);
+        upload_level(t, l, next.data());
+        level.swap(next);  // the level above is freed here
+        above = level.data();
     }
     if (info) {
         info->width = img.width;

@@ -396,6 +396,8 @@ void res_boot()
         pool.names.base = alloc_or_close<char>(pool.names.size, 1);
         if (s.data_key) pool.data.base = alloc_or_close<uint8_t>(pool.data.size, 1);
     }
+    g.tex_budget =
+        pool_limit(RES_TEX_BUDGET_KEY, int(RES_TEX_BUDGET_DEFAULT), RES_BUFFER_BYTES_MAX);
     g.ml_capacity = pool_limit("MAX_NR_MESHLIST", 10, entries_ceiling(sizeof(ResMeshListNode)));
     g.ml_nodes = alloc_or_close<ResMeshListNode>(g.ml_capacity, sizeof(ResMeshListNode));
     g.ml_scratch = alloc_or_close<uint32_t>(g.ml_capacity, sizeof(uint32_t));

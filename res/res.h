@@ -51,6 +51,10 @@ constexpr int RES_MATRIX_STACK_DEPTH = 64;
 constexpr uint32_t RES_POOL_ENTRIES_MAX = 1u << 20;
 constexpr uint64_t RES_BUFFER_BYTES_MAX = 256ull << 20;
 constexpr uint32_t RES_TEX_FORMAT_ARGB32 = 0;
+// The budget of bytes that textures loaded from images hold at once (every
+// level, as made): its settings key, cut like the pool sizes, and default.
+constexpr const char* RES_TEX_BUDGET_KEY = "SZ_BUFF_TEX_PIXEL";
+constexpr uint64_t RES_TEX_BUDGET_DEFAULT = 256ull << 20;
 
 // ---- start, stop -------------------------------------------------------------------
 
@@ -90,12 +94,19 @@ const char* res_group(int pool, ResHandle h);
 ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint32_t format,
                          bool dynamic);
 ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format);
-// linear is the texture manager's filter flag for scaled images.
+// linear is the texture manager's filter flag for scaled images. A texture
+// whose header shows it would take the loaded textures past their budget is
+// refused before it is decoded: 0, a `res: texture ... skipped` line, and one
+// more in res_tex_budget_refusals. Releasing textures (to a mark) gives their
+// bytes back to the budget.
 ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* image, uint32_t size,
                            bool mipmaps, bool linear = false);
 // A file that cannot be read (missing, or refused as a data file) gives 0; one
 // read but not made a texture gives 0 and a `res: texture ... skipped` line.
 ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, bool linear = false);
+// What the loaded textures hold now, and how many loads the budget refused.
+uint64_t res_tex_held_bytes();
+uint32_t res_tex_budget_refusals();
 int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic);
 int res_tex_set_image(ResHandle h, int x, int y, int w, int hgt, const uint32_t* argb);
 // Rows in the texture's own pixel format, size bytes in all.

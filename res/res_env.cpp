@@ -100,20 +100,39 @@ bool def_tex_create(uint16_t w, uint16_t h, uint32_t, bool, bool target, ResTexI
 
 // The RAM store takes any image of at least 8 bytes and reads its size from a
 // PNG header when there is one, else makes it 1 x 1.
-bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool, ResTexInfo& out)
+bool def_image_size(const uint8_t* image, uint32_t size, uint16_t* w, uint16_t* h)
 {
     if (!image || size < 8) return false;
-    uint16_t w = 1, h = 1;
+    *w = *h = 1;
     static const uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 24 && std::memcmp(image, png, 8) == 0) {
         uint32_t bw = uint32_t(image[16]) << 24 | image[17] << 16 | image[18] << 8 | image[19];
         uint32_t bh = uint32_t(image[20]) << 24 | image[21] << 16 | image[22] << 8 | image[23];
         if (bw == 0 || bh == 0 || bw > 8192 || bh > 8192) return false;
-        w = uint16_t(bw);
-        h = uint16_t(bh);
+        *w = uint16_t(bw);
+        *h = uint16_t(bh);
     }
+    return true;
+}
+
+bool def_tex_load(const uint8_t* image, uint32_t size, bool mipmaps, bool, ResTexInfo& out)
+{
+    uint16_t w, h;
+    if (!def_image_size(image, size, &w, &h)) return false;
     new_texture(w, h, out, mipmaps ? RES_TEX_MIPMAPPED : 0);
     return true;
+}
+
+// 32-bit texels, with the whole chain of levels when mipmapped.
+bool def_tex_load_bytes(const uint8_t* image, uint32_t size, bool mipmaps, uint64_t* bytes)
+{
+    uint16_t w, h;
+    *bytes = 0;
+    if (!def_image_size(image, size, &w, &h)) return false;
+    for (uint32_t lw = w, lh = h;; lw = lw > 1 ? lw / 2 : 1, lh = lh > 1 ? lh / 2 : 1) {
+        *bytes += uint64_t(lw) * lh * 4;
+        if (!mipmaps || (lw == 1 && lh == 1)) return true;
+    }
 }
 
 void def_tex_release(ResTexInfo& t)
@@ -221,6 +240,7 @@ ResEnv res_env_defaults()
     e.yield = def_yield;
     e.tex_create = def_tex_create;
     e.tex_load = def_tex_load;
+    e.tex_load_bytes = def_tex_load_bytes;
     e.tex_release = def_tex_release;
     e.tex_write = def_tex_write;
     e.tex_write_raw = def_tex_write_raw;

@@ -54,6 +54,10 @@ struct ResEnv {
     // linear: filter the image (and its mipmaps) linearly when it is scaled.
     bool (*tex_load)(const uint8_t* image, uint32_t size, bool mipmaps, bool linear,
                      ResTexInfo& out);
+    // The bytes the texture tex_load would make of the image holds (every
+    // level), read from its header without decoding; false when tex_load
+    // would refuse that header.
+    bool (*tex_load_bytes)(const uint8_t* image, uint32_t size, bool mipmaps, uint64_t* bytes);
     void (*tex_release)(ResTexInfo& t);
     bool (*tex_write)(ResTexInfo& t, int x, int y, int w, int h, const uint32_t* argb);
     // Rows in the texture's own pixel format (size bytes in all).

@@ -3,7 +3,7 @@
 //
 // Ownership: res.cpp owns the record `g` (start and stop), the name and data
 // buffers, the groups and the lookups; res_tex.cpp the texture, crop and
-// depth-stencil entries and the texture byte total; res_mesh.cpp the mesh,
+// depth-stencil entries, the texture byte total and the texture budget; res_mesh.cpp the mesh,
 // subset and mesh-bone entries, the vertex byte total and the mesh-list
 // nodes; res_data.cpp the chunk-data entries; res_mstack.cpp the matrix stack.
 #pragma once
@@ -41,6 +41,7 @@ struct TexEntry {
     uint8_t* texels;  // the 8-bit copy, or null
     uint32_t bytes;   // counted in the texture total
     uint32_t name_at;
+    uint64_t held;  // counted in the budget of loaded textures
 };
 struct CropEntry {
     ResHead h;
@@ -101,6 +102,10 @@ struct ResBlock {
     int32_t ml_used, ml_high;
     // byte totals
     uint32_t tex_bytes, vertex_bytes;
+    // The budget of what textures loaded from images hold at once, what
+    // they hold, and how many were refused for it.
+    uint64_t tex_budget, tex_held;
+    uint32_t tex_budget_refusals;
     ResHandle defaults[DEF_COUNT];
     ResMark own_mark;
     // matrix stack

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 using namespace res_local;
@@ -23,9 +24,10 @@ uint32_t tex_bytes_of(const ResTexInfo& t, bool mip_surcharge)
 }
 
 // Registers a texture made by `make`; the name as given (already a stem for
-// the loading operations).
+// the loading operations). `held` is what a loaded texture counts in the budget.
 template <typename Make>
-ResHandle tex_register(const char* group, const char* name, bool mip_surcharge, Make make)
+ResHandle tex_register(const char* group, const char* name, bool mip_surcharge, uint64_t held,
+                       Make make)
 {
     RegStart r = reg_start(RES_TEX, group, name);
     if (r.existing || !r.ok) return r.existing;
@@ -42,8 +44,35 @@ ResHandle tex_register(const char* group, const char* name, bool mip_surcharge, 
     res_tex_apply_name_rules(e.tex, name);
     e.bytes = tex_bytes_of(e.tex, mip_surcharge && (e.tex.flags & RES_TEX_MIPMAPPED));
     g.tex_bytes += e.bytes;
+    e.held = held;
+    g.tex_held += held;
     raise_high(p);
     return res_index_to_handle(p.used - 1);
+}
+
+void skipped(const char* shown, const char* why)
+{
+    std::fprintf(stderr, "res: texture \"%s\" skipped: %s\n", shown, why);
+}
+
+// What a texture made from `image` would hold, read from its header, when the
+// budget has room for it. A header the loader refuses gives false with
+// nothing said (the loader's caller reports it); a texture past the budget
+// gives false and the skip line naming the budget's key.
+bool budget_room(const char* shown, const uint8_t* image, uint32_t size, bool mipmaps,
+                 uint64_t* held)
+{
+    *held = 0;
+    if (!res_env().tex_load_bytes(image, size, mipmaps, held)) return false;
+    if (*held <= g.tex_budget && g.tex_held <= g.tex_budget - *held) return true;
+    char why[160];
+    std::snprintf(why, sizeof why, "its %llu bytes pass the texture budget (%s %llu, %llu in use)",
+                  (unsigned long long)*held, RES_TEX_BUDGET_KEY, (unsigned long long)g.tex_budget,
+                  (unsigned long long)g.tex_held);
+    skipped(shown, why);
+    g.tex_budget_refusals++;
+    *held = 0;
+    return false;
 }
 
 uint16_t clamp_size(int v) { return uint16_t(v < 0 ? 0 : v > 0xFFFF ? 0xFFFF : v); }
@@ -61,7 +90,7 @@ ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint
                          bool dynamic)
 {
     if (w < 1 || h < 1) return 0;
-    return tex_register(group, name, false, [&](ResTexInfo& t) {
+    return tex_register(group, name, false, 0, [&](ResTexInfo& t) {
         return res_env().tex_create(clamp_size(w), clamp_size(h), format, dynamic, false, t);
     });
 }
@@ -69,7 +98,7 @@ ResHandle res_tex_create(const char* group, const char* name, int w, int h, uint
 ResHandle res_tex_create_target(const char* group, const char* name, int w, int h, uint32_t format)
 {
     if (w < 1 || h < 1) return 0;
-    return tex_register(group, name, false, [&](ResTexInfo& t) {
+    return tex_register(group, name, false, 0, [&](ResTexInfo& t) {
         return res_env().tex_create(clamp_size(w), clamp_size(h), format, false, true, t);
     });
 }
@@ -79,7 +108,11 @@ ResHandle res_tex_load_mem(const char* group, const char* name, const uint8_t* i
 {
     std::array<char, RES_NAME_WORK> stem;
     if (!stem_of(name, stem)) return 0;
-    return tex_register(group, stem.data(), true, [&](ResTexInfo& t) {
+    RegStart r = reg_start(RES_TEX, group, stem.data());
+    if (r.existing || !r.ok) return r.existing;
+    uint64_t held = 0;
+    if (!budget_room(name, image, size, mipmaps, &held)) return 0;
+    return tex_register(group, stem.data(), true, held, [&](ResTexInfo& t) {
         return res_env().tex_load(image, size, mipmaps, linear, t);
     });
 }
@@ -93,18 +126,18 @@ ResHandle res_tex_load_file(const char* group, const char* path, bool mipmaps, b
     if (r.existing || !r.ok) return r.existing;
     std::vector<uint8_t> bytes;
     if (!res_env().read_file(path, bytes)) return 0;
-    bool refused = false;
-    const ResHandle h = tex_register(group, stem.data(), true, [&](ResTexInfo& t) {
-        refused = !res_env().tex_load(bytes.data(), uint32_t(bytes.size()), mipmaps, linear, t);
-        return !refused;
-    });
+    const std::string shown = plat_path_native(path);
+    const uint32_t refusals = g.tex_budget_refusals;
+    uint64_t held = 0;
+    ResHandle h = 0;
+    if (budget_room(shown.c_str(), bytes.data(), uint32_t(bytes.size()), mipmaps, &held))
+        h = tex_register(group, stem.data(), true, held, [&](ResTexInfo& t) {
+            return res_env().tex_load(bytes.data(), uint32_t(bytes.size()), mipmaps, linear, t);
+        });
     // The file was there but gave no texture: the texture is skipped, and
     // only this line tells why it is missing.
-    if (refused)
-        std::fprintf(stderr,
-                     "res: texture \"%s\" skipped: broken, of an unknown kind, or too large "
-                     "to decode\n",
-                     plat_path_native(path).c_str());
+    if (!h && refusals == g.tex_budget_refusals)
+        skipped(shown.c_str(), "broken, of an unknown kind, or too large to decode");
     return h;
 }
 
@@ -115,6 +148,8 @@ int res_tex_recreate(ResHandle h, int w, int hgt, uint32_t format, bool dynamic)
     bool target = e->tex.flags & RES_TEX_TARGET;
     g.tex_bytes -= e->bytes;
     e->bytes = 0;
+    g.tex_held -= e->held;  // made again empty, no longer a loaded image
+    e->held = 0;
     res_env().tex_release(e->tex);
     if (w < 1 || hgt < 1) return 1;
     if (!res_env().tex_create(clamp_size(w), clamp_size(hgt), format, dynamic, target, e->tex))
@@ -202,6 +237,7 @@ void res_tex_release(ResHandle h)
     TexEntry* e = get<TexEntry>(RES_TEX, h);
     if (!e) return;
     g.tex_bytes -= e->bytes;
+    g.tex_held -= e->held;
     std::free(e->texels);
     g.pool[RES_TEX].names.cursor = e->name_at;
     res_env().tex_release(e->tex);
@@ -216,6 +252,8 @@ const ResTexInfo* res_tex_get(ResHandle h)
 
 int32_t res_tex_count() { return g.pool[RES_TEX].used; }
 uint32_t res_tex_bytes() { return g.tex_bytes; }
+uint64_t res_tex_held_bytes() { return g.tex_held; }
+uint32_t res_tex_budget_refusals() { return g.tex_budget_refusals; }
 ResHandle res_tex_test() { return g.defaults[DEF_TEST]; }
 ResHandle res_tex_white() { return g.defaults[DEF_WHITE]; }
 ResHandle res_tex_black() { return g.defaults[DEF_BLACK]; }

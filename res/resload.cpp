@@ -188,8 +188,13 @@ bool resload_read_tex(const char* group, MutByteSpan d, uint32_t flags)
     // A ".dds" file of the texture's stem in the first folder stands in for
     // the embedded image.
     std::string dds = std::string(s.folders[resload_folder_order(0)]) + stem.data() + ".dds";
-    if (res_env().file_exists(dds.c_str())) return res_tex_load_file(group, dds.c_str(), mip) != 0;
-    return res_tex_load_mem(group, name, d.data() + t.image_off, t.image_size, mip) != 0;
+    const uint32_t refusals = res_tex_budget_refusals();
+    const ResHandle h =
+        res_env().file_exists(dds.c_str())
+            ? res_tex_load_file(group, dds.c_str(), mip)
+            : res_tex_load_mem(group, name, d.data() + t.image_off, t.image_size, mip);
+    // A texture past the budget is skipped (its line says so); the group loads on.
+    return h != 0 || res_tex_budget_refusals() != refusals;
 }
 
 bool resload_read_crop(const char* group, MutByteSpan d, uint32_t)

@@ -58,6 +58,7 @@
 //   "SZ_BUFF_CAMERA_INFONAME" 1   "MAX_NR_FLASH" 1
 //   "SZ_BUFF_FLASH" 1             "SZ_BUFF_FLASHNAME" 1
 //   "MAX_NR_MESHLIST" 10
+//   "SZ_BUFF_TEX_PIXEL" 268435456 (bytes that textures loaded from images hold at once)
 #pragma once
 #include <cstdint>
 

@@ -39,6 +39,11 @@ std::vector<Row> rows()
     for (const char* image : {"data/texture/icon.png", "data/font/f1632.png"})
         out.push_back({image, Hostile::huge_png, "", Ends::closes,
                        "res: texture \"./" + std::string(image) + "\" skipped"});
+    // Each of them alone would take the whole texture budget: refused from
+    // its header, so the start neither decodes them nor holds gigabytes.
+    out.push_back({"data/texture/tex.lst", Hostile::many_large_pngs, "", Ends::closes,
+                   "res: texture \"./data/texture/large16.png\" skipped: its 268435456 bytes "
+                   "pass the texture budget"});
     // Volumes far outside 0..100 percent are held to it before any arithmetic.
     for (const char* volumes : {"SOUND_DATA_VOL 40000000", "SOUND_DATA_VOL -40000000",
                                 "SOUND_DATA_VOL 50 SOUND_BGM_VOL 40000000"})

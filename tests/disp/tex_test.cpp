@@ -254,6 +254,48 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     EXPECT_EQ(tex_create_from_file(&t_, "/nonexistent-quorvel/a.png", 0, 0), 0);
 }
 
+// Loaded textures keep their pixels on the device alone: a read locks only the
+// rectangle's rows (whole rows of blocks), and the bytes the load holds are
+// known from the header.
+TEST_F(TexTest, LoadedTexturesReadTheirRowsBackAndTellTheirBytes)
+{
+    auto dds = make_dds(6, 10);
+    uint64_t held = 0;
+    EXPECT_EQ(tex_file_mem_bytes(dds, 0, &held), 1);
+    EXPECT_EQ(held, 6u * 10 * 4);  // a mip-less DDS keeps its size
+    EXPECT_EQ(tex_file_mem_bytes(dds, 1, &held), 1);
+    EXPECT_EQ(held, (8u * 16 + 4 * 8 + 2 * 4 + 1 * 2 + 1) * 4);  // rounded up, with its chain
+    EXPECT_EQ(tex_file_mem_bytes(std::span(dds).first(60), 0, &held), 0);
+    EXPECT_EQ(held, 0u);
+    ASSERT_EQ(tex_create_from_file_mem(&t_, dds, 0, 0), 1);
+    uint32_t px[3 * 4];
+    ASSERT_EQ(tex_read_rect_argb(&t_, 2, 5, 3, 4, px), 1);
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 3; ++x)
+            EXPECT_EQ(px[y * 3 + x], 0xFF000000u | (x + 2) << 8 | (y + 5)) << x << "," << y;
+    tex_release(&t_);
+    // 8 x 8 DXT1: a red row of blocks over a blue one; rows 3 to 5 cross both.
+    std::vector<uint8_t> dxt(128, 0);
+    std::memcpy(dxt.data(), "DDS ", 4);
+    for (auto [at, v] : {std::pair<size_t, uint32_t>{4, 124},
+                         {8, 0x1007},
+                         {12, 8},
+                         {16, 8},
+                         {76, 32},
+                         {80, 4},
+                         {84, 0x31545844},
+                         {108, 0x1000}})
+        put32(dxt, at, v);
+    const auto red = dxt1_block(0xF800, 0xF800, 0), blue = dxt1_block(0x001F, 0x001F, 0);
+    dxt = dxt + red + red + blue + blue;
+    ASSERT_EQ(tex_create_from_file_mem(&t_, dxt, 0, 0), 1);
+    uint32_t cross[2 * 3];
+    ASSERT_EQ(tex_read_rect_argb(&t_, 5, 3, 2, 3, cross), 1);
+    EXPECT_EQ(Px(cross, cross + 6),
+              (Px{0xFFF80000u, 0xFFF80000u, 0xFF0000F8u, 0xFF0000F8u, 0xFF0000F8u, 0xFF0000F8u}));
+    tex_release(&t_);
+}
+
 TEST(DxtBlock, ColoursInThirdsIndexThreeTransparentAndAlphaExplicitOrInterpolated)
 {
     // Red, blue; row 0 indices 0, 1, 2, 3; row 1 all index 0.

@@ -1,6 +1,7 @@
 // Model groups loaded through the pump with the display's own services on a hidden window,
 // and the fatal error screen (its process exit replaced) on bad files.
 #include "res_fixture.h"
+#include "hostile_files.h"
 #include "app/err_screen.h"
 #include "app/disp_main.h"
 #include "app/disp_wire.h"
@@ -179,4 +180,31 @@ TEST_F(ResDisp, TextureRectangleWritesInEveryForm)
     EXPECT_EQ(res_tex_set_image_rgb(h, 0, 0, 1, 1, bgr, 2), 0);
     EXPECT_EQ(res_tex_set_image_raw(h, 0, 0, 2, 1, raw_bytes, 4), 0);
     EXPECT_EQ(res_tex_set_image_raw(0, 0, 0, 2, 1, raw_bytes, sizeof raw), 0);
+}
+
+// The budget counts the bytes the device texture holds (rounded up to powers
+// of two, with its chain when mipmapped), refuses from the header alone, and
+// a release gives the bytes back.
+TEST_F(ResDisp, TheTextureBudgetCountsWhatTheDeviceHoldsAndRefusesFromTheHeader)
+{
+    ResMark mark;
+    res_mark(mark);
+    const uint64_t before = res_tex_held_bytes();
+    const qvw::Bytes png = qvw::png_checker(3, 5, RES_DISP_CHECKER_A, RES_DISP_CHECKER_B);
+    ASSERT_NE(res_tex_load_mem("b", "one.png", png.data(), uint32_t(png.size()), false), 0u);
+    EXPECT_EQ(res_tex_held_bytes() - before, 4u * 8 * 4);
+    ASSERT_NE(res_tex_load_mem("b", "two.png", png.data(), uint32_t(png.size()), true), 0u);
+    EXPECT_EQ(res_tex_held_bytes() - before, 4u * 8 * 4 + (32u + 8 + 2 + 1) * 4);
+    // 8192 x 8192 is the whole budget; the data behind the header would not
+    // even decode, so only a refusal from the header names the budget.
+    const std::vector<uint8_t> huge = huge_png(8192, 8192);
+    const std::string path = dir_.write("huge.png", std::string(huge.begin(), huge.end()));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(res_tex_load_file("b", path.c_str(), false), 0u);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("huge.png\" skipped: its 268435456 bytes pass the texture budget"),
+              std::string::npos)
+        << log;
+    res_release_to_mark(mark);
+    EXPECT_EQ(res_tex_held_bytes(), before);
 }

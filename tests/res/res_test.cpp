@@ -142,8 +142,8 @@ TEST_F(ResTest, FullPoolsAndNameBuffersRefuse)
 // default is 1 then works.
 TEST_F(ResTest, PoolSizesAreCutToTheCeiling)
 {
-    const char* const keys[] = {"MAX_NR_MESH", "MAX_NR_MESHLIST", "MAX_NR_ANIME", "SZ_BUFF_ANIME",
-                                "SZ_BUFF_ANIMENAME"};
+    const char* const keys[] = {"MAX_NR_MESH",   "MAX_NR_MESHLIST",   "MAX_NR_ANIME",
+                                "SZ_BUFF_ANIME", "SZ_BUFF_ANIMENAME", "SZ_BUFF_TEX_PIXEL"};
     for (const char* key : keys) settings[key] = "2147483647";
     testing::internal::CaptureStderr();
     boot();
@@ -151,6 +151,42 @@ TEST_F(ResTest, PoolSizesAreCutToTheCeiling)
     for (const char* key : keys)
         EXPECT_NE(log.find(std::string(key) + " 2147483647 cut to"), std::string::npos) << log;
     EXPECT_EQ(res_anime_register("g", "walk", walk()), 1u);
+}
+
+// The texture budget is 256 MB unless the settings text says less: an image
+// that alone fills it loads, one byte more is refused from its header. A
+// budget of 0 takes no loaded texture.
+TEST_F(ResTest, TheTextureBudgetComesFromTheSettingsText)
+{
+    // The RAM store reads the size from the header alone: 32 bits a texel.
+    auto header = [](uint32_t w, uint32_t h) {
+        Bytes png = qvw::png_checker(1, 1, 0, 0);
+        for (int i = 0; i < 4; ++i) {
+            png[16 + i] = uint8_t(w >> (24 - 8 * i));
+            png[20 + i] = uint8_t(h >> (24 - 8 * i));
+        }
+        return png;
+    };
+    const Bytes whole = header(8192, 8192), dot = header(1, 1);
+    for (const char* value : {"", "2147483647", "0"}) {
+        settings.clear();
+        if (*value) settings["SZ_BUFF_TEX_PIXEL"] = value;
+        testing::internal::CaptureStderr();
+        boot();
+        const ResHandle big =
+            res_tex_load_mem("g", "big", whole.data(), uint32_t(whole.size()), false);
+        const ResHandle small =
+            res_tex_load_mem("g", "dot", dot.data(), uint32_t(dot.size()), false);
+        const std::string log = testing::internal::GetCapturedStderr();
+        const bool open = std::string(value) != "0";
+        EXPECT_EQ(big != 0, open) << value;
+        EXPECT_EQ(small, 0u) << value;
+        EXPECT_EQ(res_tex_held_bytes(), open ? RES_TEX_BUDGET_DEFAULT : 0u) << value;
+        EXPECT_NE(log.find("res: texture \"dot\" skipped: its 4 bytes pass the texture budget"),
+                  std::string::npos)
+            << log;
+        res_shutdown();
+    }
 }
 
 #ifndef QUORVEL_SANITIZE

@@ -246,3 +246,67 @@ TEST_F(LoadTest, EveryKindLoadsFromOneFile)
     EXPECT_EQ(res_crop_count(), 2);
     EXPECT_EQ(crop_of(res_crop_find("all", "c1")).tex, res_tex_find("all", "quad"));
 }
+
+// Five 64 x 64 images of one category (16384 bytes each as made) under a
+// budget of three: the first three load, the rest are skipped with a line, and
+// a release gives the budget back.
+TEST_F(LoadTest, TexturesPastTheBudgetAreSkippedUntilAReleaseGivesItBack)
+{
+    settings["SZ_BUFF_TEX_PIXEL"] = "49152";
+    const Bytes png = qvw::png_checker(64, 64, 0xFF000000, 0xFFFFFFFF);
+    std::string lst = "cat big\n";
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        write(std::string("texture/") + name + ".png", png);
+        lst += std::string("tex ") + name + ".png\n";
+    }
+    dir.write("texture/tex.lst", lst);
+    boot();
+    ResMark before;
+    res_mark(before);
+    for (int round = 0; round < 2; ++round) {
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(resload_request("big", 0));
+        ASSERT_TRUE(drain());
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(fatals().empty());
+        for (const char* name : {"a", "b", "c"}) EXPECT_NE(res_tex_find("big", name), 0u) << name;
+        for (const char* name : {"d", "e"}) {
+            EXPECT_EQ(res_tex_find("big", name), 0u) << name;
+            const std::string line = "res: texture \"" + dir.file("texture/") + name +
+                                     ".png\" skipped: its 16384 bytes pass the texture budget "
+                                     "(SZ_BUFF_TEX_PIXEL 49152, 49152 in use)\n";
+            EXPECT_NE(log.find(line), std::string::npos) << log;
+        }
+        EXPECT_EQ(log.find("a.png"), std::string::npos) << log;
+        EXPECT_EQ(res_tex_held_bytes(), 49152u);
+        EXPECT_EQ(res_tex_budget_refusals(), 2u * (round + 1));
+        // Textures made empty hold no image: neither counted nor refused.
+        EXPECT_NE(res_tex_create("big", "canvas", 64, 64, 0, false), 0u);
+        EXPECT_EQ(res_tex_held_bytes(), 49152u);
+        res_release_to_mark(before);
+        EXPECT_EQ(res_tex_held_bytes(), 0u);
+    }
+    // A mipmapped texture counts its whole chain: 64 x 64 down to 1 x 1.
+    EXPECT_NE(res_tex_load_mem("g", "m.png", png.data(), uint32_t(png.size()), true), 0u);
+    EXPECT_EQ(res_tex_held_bytes(), (4096u + 1024 + 256 + 64 + 16 + 4 + 1) * 4);
+}
+
+// A texture chunk past the budget is skipped like a listed one: the group's
+// models load on, without the fatal error screen.
+TEST_F(LoadTest, ATextureChunkPastTheBudgetIsSkippedAndItsGroupLoads)
+{
+    settings["SZ_BUFF_TEX_PIXEL"] = "100";
+    write("grp/quad.bin", quad_file());
+    boot();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(resload_request("quad", 0));
+    ASSERT_TRUE(drain());
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(fatals().empty()) << (fatals().empty() ? "" : fatals()[0].text);
+    EXPECT_NE(res_mesh_find("quad", "quad"), 0u);
+    EXPECT_EQ(res_tex_find("quad", "quad"), 0u);
+    EXPECT_NE(log.find("res: texture \"quad.png\" skipped: its 256 bytes pass the texture budget "
+                       "(SZ_BUFF_TEX_PIXEL 100, 0 in use)"),
+              std::string::npos)
+        << log;
+}
