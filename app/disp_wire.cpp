@@ -26,6 +26,7 @@
 #include "res/res.h"
 #include "res/res_env.h"
 #include "tool/game_scene.h"
+#include "util/data_err.h"
 #include "util/perf.h"
 
 namespace {
@@ -49,8 +50,12 @@ std::string env_get_string(const char* key, const char* def)
 
 float env_frame_percent() { return perf_timer_frame_percent(); }
 
-void env_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text)
+// The line first: the screen shows the group's name only, and ends the
+// program without returning.
+void env_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text,
+               const std::string& line)
 {
+    data_err_write(line);
     err_screen_run(code, sub, detail, text);
 }
 

@@ -4,7 +4,9 @@
 // the region's language in the middle of the screen for 30 seconds with its
 // own message loop, then ends the process with exit code 1. A quit message
 // during those 30 seconds ends the screen early; the caller then finds the
-// quit flag set and the normal shut-down runs. Main thread only.
+// quit flag set and the normal shut-down runs. The screen names no file and
+// writes nothing: whoever meets the error writes its one line to standard
+// error first (util/data_err.h). Main thread only.
 #include <cstdint>
 
 constexpr int ERR_ROWS = 12;  // codes 0..11; 0 shows nothing

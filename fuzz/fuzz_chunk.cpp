@@ -187,7 +187,7 @@ struct MemFile {
 };
 MemFile g_mem;
 
-void* serve_open(const char* path, uint64_t* size)
+void* serve_open(const char* path, uint64_t* size, std::string*)
 {
     std::vector<uint8_t> unused;
     if (!serve_file(path, unused)) return nullptr;

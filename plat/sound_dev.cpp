@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // Every OpenAL call runs under one process-wide lock with its device's
@@ -85,25 +86,43 @@ void update_mute(SndDevBuffer* b)
     }
 }
 
-ALenum al_format(const SndDevFormat& f, const void* extra, uint32_t extra_size)
+// The OpenAL format of PCM data of this WAVE format, or AL_NONE with the
+// reason in why (when given).
+ALenum al_format(const SndDevFormat& f, const void* extra, uint32_t extra_size, std::string* why)
 {
     static constexpr uint8_t SND_DEV_PCM_GUID_TAIL[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                           0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    auto refuse = [why](std::string reason) {
+        if (why) *why = std::move(reason);
+        return AL_NONE;
+    };
     if (f.tag == SND_DEV_FORMAT_EXTENSIBLE) {
         // valid bits (2), channel mask (4), sub-format GUID (16): PCM only.
-        if (!extra || extra_size < 22) return AL_NONE;
+        if (!extra || extra_size < 22)
+            return refuse("an extensible format without its 22 extra bytes");
         const auto* e = static_cast<const uint8_t*>(extra);
         if (e[6] != 1 || e[7] != 0 || std::memcmp(e + 8, SND_DEV_PCM_GUID_TAIL, 14) != 0)
-            return AL_NONE;
+            return refuse("an extensible format whose samples are not PCM");
     } else if (f.tag != SND_DEV_FORMAT_PCM) {
-        return AL_NONE;
+        return refuse("format tag " + std::to_string(f.tag) + ", not PCM");
     }
-    if (f.block_align != f.channels * (f.bits / 8) || f.rate == 0) return AL_NONE;
-    if (f.channels == 1 && f.bits == 8) return AL_FORMAT_MONO8;
-    if (f.channels == 1 && f.bits == 16) return AL_FORMAT_MONO16;
-    if (f.channels == 2 && f.bits == 8) return AL_FORMAT_STEREO8;
-    if (f.channels == 2 && f.bits == 16) return AL_FORMAT_STEREO16;
-    return AL_NONE;
+    if (f.channels != 1 && f.channels != 2)
+        return refuse(std::to_string(f.channels) + " channels; the sound device plays 1 or 2");
+    if (f.bits != 8 && f.bits != 16)
+        return refuse(std::to_string(f.bits) + " bits a sample; the sound device plays 8 or 16");
+    if (f.rate == 0) return refuse("a rate of 0 Hz");
+    if (f.block_align != f.channels * (f.bits / 8))
+        return refuse("a block of " + std::to_string(f.block_align) + " bytes for " +
+                      std::to_string(f.channels) + " channels of " + std::to_string(f.bits) +
+                      " bits");
+    if (f.channels == 1) return f.bits == 8 ? AL_FORMAT_MONO8 : AL_FORMAT_MONO16;
+    return f.bits == 8 ? AL_FORMAT_STEREO8 : AL_FORMAT_STEREO16;
+}
+
+// The bytes of whole blocks.
+uint32_t whole_blocks(const SndDevFormat& f, uint32_t bytes)
+{
+    return bytes - bytes % f.block_align;
 }
 
 SndDev* open_with(ALCdevice* device, bool loopback, uint32_t rate, bool effects)
@@ -149,10 +168,16 @@ void drop_effect(ALuint* effect, ALuint* slot)
 
 // ---- device --------------------------------------------------------------------------
 
-SndDev* snd_dev_open(void)
+SndDev* snd_dev_open(std::string* why)
 {
     std::lock_guard<std::recursive_mutex> guard(g_al_lock);
-    return open_with(alcOpenDevice(nullptr), false, 0, true);
+    ALCdevice* device = alcOpenDevice(nullptr);
+    const bool opened = device != nullptr;
+    SndDev* dev = open_with(device, false, 0, true);
+    if (!dev && why)
+        *why = opened ? "OpenAL made no context on its output device"
+                      : "OpenAL opened no output device";
+    return dev;
 }
 
 SndDev* snd_dev_open_loopback(uint32_t rate, int effects)
@@ -252,15 +277,26 @@ int snd_dev_listener_doppler(SndDev* dev, float factor)
 
 // ---- buffers -------------------------------------------------------------------------
 
+std::string snd_dev_buffer_refusal(const SndDevFormat& format, const void* extra,
+                                   uint32_t extra_size, uint32_t bytes)
+{
+    std::string why;
+    if (al_format(format, extra, extra_size, &why) == AL_NONE) return why;
+    const uint32_t size = whole_blocks(format, bytes);
+    if (size == 0)
+        return "fewer sample bytes than one block of " + std::to_string(format.block_align);
+    if (size > 0x7FFFFFFFu) return "over 2 GB of samples";
+    return {};
+}
+
 SndDevBuffer* snd_dev_buffer_create(SndDev* dev, const SndDevFormat& format, const void* extra,
                                     uint32_t extra_size, uint32_t caps, const void* data,
                                     uint32_t bytes)
 {
-    if (!dev || !data) return nullptr;
-    const ALenum al_fmt = al_format(format, extra, extra_size);
-    if (al_fmt == AL_NONE) return nullptr;
-    const uint32_t size = bytes - bytes % format.block_align;
-    if (size == 0 || size > 0x7FFFFFFFu) return nullptr;
+    if (!dev || !data || !snd_dev_buffer_refusal(format, extra, extra_size, bytes).empty())
+        return nullptr;
+    const ALenum al_fmt = al_format(format, extra, extra_size, nullptr);
+    const uint32_t size = whole_blocks(format, bytes);
 
     AlScope al(dev);
     alGetError();

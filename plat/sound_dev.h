@@ -18,6 +18,7 @@
 // Tests open a loopback device, which renders the mix into memory only when
 // asked (snd_dev_render), so that what a buffer does can be heard.
 #include <cstdint>
+#include <string>
 
 constexpr int32_t SND_DEV_VOLUME_MIN = -10000;  // hundredths of a decibel
 constexpr int32_t SND_DEV_VOLUME_MAX = 0;
@@ -74,8 +75,8 @@ struct SndDevBuffer;
 // ---- device --------------------------------------------------------------------------
 
 // The default output device; null when OpenAL has none (ALSOFT_DRIVERS=null
-// gives one that plays into nothing).
-SndDev* snd_dev_open(void);
+// gives one that plays into nothing), with the reason in why (when given).
+SndDev* snd_dev_open(std::string* why = nullptr);
 // A loopback device rendering 16-bit stereo at rate frames per second; with
 // effects 0 it reports no EFX, as a machine without it would.
 SndDev* snd_dev_open_loopback(uint32_t rate, int effects);
@@ -106,6 +107,10 @@ int snd_dev_listener_doppler(SndDev* dev, float factor);
 SndDevBuffer* snd_dev_buffer_create(SndDev* dev, const SndDevFormat& format, const void* extra,
                                     uint32_t extra_size, uint32_t caps, const void* data,
                                     uint32_t bytes);
+// Why snd_dev_buffer_create refuses data of this format and size, in words
+// for a log line ("0 channels; ..."); empty when it takes it.
+std::string snd_dev_buffer_refusal(const SndDevFormat& format, const void* extra,
+                                   uint32_t extra_size, uint32_t bytes);
 void snd_dev_buffer_release(SndDevBuffer* buf);
 
 // Plays from the current position; a playing buffer only takes the new loop

@@ -760,3 +760,19 @@ int chunk_check(int kind, ByteSpan d)
     default: return CHUNK_ERR_SHORT;
     }
 }
+
+const char* chunk_err_text(int err)
+{
+    switch (err) {
+    case CHUNK_OK: return "accepted";
+    case CHUNK_EMPTY: return "accepted, with nothing to register";
+    case CHUNK_ERR_SHORT: return "smaller than its fixed part";
+    case CHUNK_ERR_OFFSET: return "an offset or an array outside the chunk";
+    case CHUNK_ERR_NAME: return "a name not ended inside the chunk, or too long";
+    case CHUNK_ERR_COUNT: return "a count that cannot be right";
+    case CHUNK_ERR_INDEX: return "an index beyond its array";
+    case CHUNK_ERR_RANGE: return "a subset, frame or limit out of range";
+    case CHUNK_ERR_STREAM: return "a token or command stream that does not end well";
+    default: return "not readable";
+    }
+}

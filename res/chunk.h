@@ -338,3 +338,5 @@ bool fla_cmd(ByteSpan d, uint32_t off, FlaCmd& out);
 
 // Parses a chunk of the kind: the validation every registrar runs first.
 int chunk_check(int kind, ByteSpan d);
+// A ChunkErr in words for a log line ("an offset or an array outside the chunk").
+const char* chunk_err_text(int err);

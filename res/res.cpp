@@ -63,6 +63,7 @@ RegStart reg_start(int pool, const char* group, const char* name)
     if (name && (r.existing = res_find(pool, r.group, name))) return r;
     const Pool& p = g.pool[pool];
     r.ok = p.entries && p.used >= 0 && uint32_t(p.used) < p.capacity;
+    if (!r.ok) note_full(pool, RES_ROOM_ENTRIES);
     return r;
 }
 
@@ -118,6 +119,32 @@ const PoolSpec RES_SPECS[RES_POOL_COUNT] = {
 constexpr const char* RES_DEFAULT_GROUP = "disp_res";
 
 }  // namespace
+
+// ==== want of room ============================================================================
+
+void res_local::note_full(int pool, ResRoom room)
+{
+    const Pool& p = g.pool[pool];
+    const PoolSpec& spec = RES_SPECS[pool];
+    const char* keys[] = {spec.cap_key, spec.name_key, spec.data_key};
+    const uint32_t limits[] = {p.capacity, p.names.size, p.data.size};
+    g.full = {pool, room, keys[room], limits[room]};
+}
+
+ResFull res_full_last() { return g.full; }
+void res_full_clear() { g.full = ResFull{}; }
+
+std::string res_full_text(const ResFull& f)
+{
+    if (f.pool < 0 || f.pool >= RES_POOL_COUNT || !f.key) return {};
+    // The pool by the name its capacity key gives it: "MAX_NR_CAT" is the CAT pool.
+    const std::string pool = RES_SPECS[f.pool].cap_key + std::strlen("MAX_NR_");
+    const char* what[] = {" pool (", " name buffer (", " data buffer ("};
+    const char* unit = f.room == RES_ROOM_ENTRIES ? (f.limit == 1 ? " entry" : " entries")
+                                                  : (f.limit == 1 ? " byte" : " bytes");
+    return "no room in the " + pool + what[f.room] + std::to_string(f.limit) + unit + "); " +
+           f.key + " in the settings text raises it";
+}
 
 // ==== handles, marks ========================================================================
 
@@ -186,10 +213,16 @@ const char* res_cat_register(const char* name)
     Pool& p = g.pool[RES_CAT];
     // A new group beyond the capacity, or one whose name cannot be stored, is
     // refused: the resource's registration then fails.
-    if (!p.entries || uint32_t(p.used) >= p.capacity) return nullptr;
+    if (!p.entries || uint32_t(p.used) >= p.capacity) {
+        note_full(RES_CAT, RES_ROOM_ENTRIES);
+        return nullptr;
+    }
     uint32_t at = p.names.cursor;
     const char* s = intern(p.names, name);
-    if (!s) return nullptr;
+    if (!s) {
+        note_full(RES_CAT, RES_ROOM_NAMES);
+        return nullptr;
+    }
     CatEntry& e = *entry<CatEntry>(RES_CAT, p.used++);
     e = CatEntry{};
     e.h.name = s;

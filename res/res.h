@@ -18,6 +18,7 @@
 #include "res/res_env.h"
 
 #include <cstdint>
+#include <string>
 
 struct MeshBuffers;  // res/mesh_buf.h: the device-ready form of a registered mesh
 
@@ -72,6 +73,28 @@ void res_mark(ResMark& m);
 void res_release_to_mark(ResMark& m);
 int32_t res_pool_used(int pool);
 uint32_t res_pool_capacity(int pool);
+
+// ---- want of room ----------------------------------------------------------------------
+
+// Which limit of a pool a registration met.
+enum ResRoom : int { RES_ROOM_ENTRIES, RES_ROOM_NAMES, RES_ROOM_DATA };
+
+// A registration refused for want of room: the pool (RES_CAT...), which of its
+// limits it met, the settings key that raises that limit and its size
+// (entries, or bytes). pool is -1 when none was refused.
+struct ResFull {
+    int pool = -1;
+    ResRoom room = RES_ROOM_ENTRIES;
+    const char* key = nullptr;
+    uint32_t limit = 0;
+};
+// The last registration since the boot or res_full_clear that was refused for
+// want of a pool entry, a group name's room, or a data buffer's room.
+ResFull res_full_last();
+void res_full_clear();
+// In words for a log line: "no room in the CAT pool (100 entries);
+// MAX_NR_CAT in the settings text raises it". Empty for pool -1.
+std::string res_full_text(const ResFull& f);
 
 // ---- groups --------------------------------------------------------------------------
 

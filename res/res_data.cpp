@@ -33,7 +33,10 @@ ResHandle data_register(int pool, const char* group, const char* name, ByteSpan 
     Pool& p = g.pool[pool];
     const uint32_t name_at = p.names.cursor, data_before = p.data.cursor;
     int64_t at = copy_data(p.data, chunk);
-    if (at < 0) return 0;
+    if (at < 0) {
+        note_full(pool, RES_ROOM_DATA);
+        return 0;
+    }
     DataEntry& e = *entry<DataEntry>(pool, p.used++);
     e = DataEntry{};
     static uint32_t serial = 0;

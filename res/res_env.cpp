@@ -50,10 +50,10 @@ float def_frame_percent()
     return p;
 }
 
-void* def_file_open(const char* path, uint64_t* size)
+void* def_file_open(const char* path, uint64_t* size, std::string* why)
 {
     auto* f = new PlatDataFile;
-    if (!path || !plat_data_file_open(path, PLAT_DATA_FILE_MAX, f, nullptr)) {
+    if (!path || !plat_data_file_open(path, PLAT_DATA_FILE_MAX, f, why)) {
         delete f;
         return nullptr;
     }
@@ -75,9 +75,10 @@ bool def_read_file(const char* path, std::vector<uint8_t>& out)
 
 bool def_file_exists(const char* path) { return path && plat_is_file(path); }
 
-void def_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text)
+void def_fatal(uint16_t code, uint16_t sub, uint16_t detail, const char* text,
+               const std::string& line)
 {
-    ts().fatals.push_back({code, sub, detail, text ? text : ""});
+    ts().fatals.push_back({code, sub, detail, text ? text : "", line});
 }
 
 void def_yield() { std::this_thread::yield(); }

@@ -38,13 +38,18 @@ struct ResEnv {
     bool (*file_exists)(const char* path);
     // Group files are read piece by piece: open answers a handle and the
     // file's size in bytes (null when it cannot be opened or is refused as a
-    // data file), read fills up to n bytes and answers how many it gave, close
-    // ends the read.
-    void* (*file_open)(const char* path, uint64_t* size);
+    // data file: then why holds the refusal's reason, whose line the file
+    // layer wrote, and stays empty for a missing file), read fills up to n
+    // bytes and answers how many it gave (fewer before the end only when the
+    // file layer failed and said so), close ends the read.
+    void* (*file_open)(const char* path, uint64_t* size, std::string* why);
     size_t (*file_read)(void* file, uint8_t* dst, size_t n);
     void (*file_close)(void* file);
-    // The fatal error screen: returns only when the program is closing.
-    void (*fatal)(uint16_t code, uint16_t sub, uint16_t detail, const char* text);
+    // The fatal error screen: returns only when the program is closing. line
+    // is the error's one line for standard error, written before the screen
+    // (empty when the file layer wrote it already, refusing the file).
+    void (*fatal)(uint16_t code, uint16_t sub, uint16_t detail, const char* text,
+                  const std::string& line);
     // Gives the rest of the time slice away.
     void (*yield)();
 
@@ -98,6 +103,7 @@ void res_env_test_set_frame_percent(float percent, float step_per_call);
 struct ResFatal {
     uint16_t code, sub, detail;
     std::string text;
+    std::string line;
 };
 std::vector<ResFatal>& res_env_test_fatals();
 // Settings for the default get_int / get_string (cleared by passing none).

@@ -111,6 +111,7 @@ struct ResBlock {
     // matrix stack
     float mstack[RES_MATRIX_STACK_DEPTH][16];
     int mdepth;
+    ResFull full;  // the last registration refused for want of room
     bool started;
 };
 
@@ -144,6 +145,10 @@ const char* intern(NameBuf& b, const char* s);
 int64_t copy_data(DataBuf& b, ByteSpan src);
 // Keeps the pool's high-water mark up with its use.
 void raise_high(Pool& p);
+
+// Records a registration refused for want of room in the pool's entries,
+// names or data (what res_full_last answers).
+void note_full(int pool, ResRoom room);
 
 // ---- registration common part ------------------------------------------------------------
 

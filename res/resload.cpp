@@ -1,6 +1,9 @@
 #include "res/resload.h"
 
 #include "res/mdl_decode.h"
+#include "plat/files.h"
+#include "plat/log_text.h"
+#include "util/data_err.h"
 
 #include <array>
 #include <cstdio>
@@ -33,9 +36,11 @@ struct ResLoadRequest {
 
 struct ResLoadState {
     int step, status;
-    // The open group file, read chunk by chunk: its size and read position.
+    // The open group file, read chunk by chunk: its path, size and read
+    // position, and where the current chunk's header began.
     void* file;
-    uint64_t file_total, file_pos;
+    std::string path;
+    uint64_t file_total, file_pos, chunk_at;
     ChunkHeader header;
     std::vector<uint8_t> chunk;
     char group[RESLOAD_NAME_MAX + 1];  // the current request's stem
@@ -67,9 +72,27 @@ void set_folder(char (&dst)[RESLOAD_FOLDER_MAX + 1], const std::string& v)
     if (v.size() <= RESLOAD_FOLDER_MAX) std::memcpy(dst, v.c_str(), v.size() + 1);
 }
 
-void fatal(uint16_t detail, const char* text)
+// A fatal error: its one line for standard error (empty when the file layer
+// wrote it already, refusing the file), then the error screen.
+void fatal(uint16_t detail, const char* text, const std::string& line)
 {
-    res_env().fatal(RESLOAD_FATAL_CODE, 0, detail, text);
+    res_env().fatal(RESLOAD_FATAL_CODE, 0, detail, text, line);
+}
+
+// `res: group not loaded "<file>": <reason>`, for the group file being read
+// (or the request's name when none is open).
+std::string group_line(std::string_view reason)
+{
+    return data_err_text("res: group not loaded", s.path.empty() ? s.group : s.path, reason);
+}
+
+// `chunk "ZQT " at byte 0`: the current chunk, its magic escaped.
+std::string chunk_where()
+{
+    const char magic[4] = {char(s.header.magic), char(s.header.magic >> 8),
+                           char(s.header.magic >> 16), char(s.header.magic >> 24)};
+    return "chunk \"" + plat_log_escape(std::string_view(magic, 4)) + "\" at byte " +
+           std::to_string(s.chunk_at);
 }
 
 void free_chunk()
@@ -83,7 +106,8 @@ void close_file()
 {
     if (s.file) res_env().file_close(s.file);
     s.file = nullptr;
-    s.file_total = s.file_pos = 0;
+    s.path.clear();
+    s.file_total = s.file_pos = s.chunk_at = 0;
     free_chunk();
 }
 
@@ -101,8 +125,9 @@ bool read_exact(uint8_t* dst, size_t n)
 }
 
 // Opens "<folder><name>.bin" from the first folder of the search order that
-// has it.
-bool open_group_file(const char* name);
+// has it; false with the line to write when none does (empty when the file
+// layer refused a file there and wrote its own).
+bool open_group_file(const char* name, std::string* line);
 
 // Tries "<folder><name>.bin" in each folder of the search order until take
 // accepts one.
@@ -270,7 +295,8 @@ int step_next()
         else if (s.kind == RESLOAD_KIND_CATEGORY)
             s.step = STEP_CATEGORY;
         else {
-            fatal(RESLOAD_ERR_KIND, nullptr);
+            fatal(RESLOAD_ERR_KIND, nullptr,
+                  group_line("a request of unknown kind " + std::to_string(s.kind)));
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
         return RESLOAD_CONTINUE;
@@ -278,27 +304,50 @@ int step_next()
     return queue_drained();
 }
 
+// Why the reader refused the current chunk: the check every reader runs
+// first, else the resource manager's want of room, else (a texture) its image.
+std::string refusal(int kind)
+{
+    const int parsed = chunk_check(kind, s.chunk);
+    if (parsed != CHUNK_OK && parsed != CHUNK_EMPTY)
+        return std::string("rejected: ") + chunk_err_text(parsed);
+    const ResFull full = res_full_last();
+    if (full.pool >= 0) return "not registered: " + res_full_text(full);
+    if (kind == CHUNK_TEX)
+        return "not registered: its image is broken, of an unknown kind, or too large to decode";
+    return "not registered";
+}
+
+std::string hex8(uint32_t v)
+{
+    char b[9];
+    std::snprintf(b, sizeof b, "%08x", v);
+    return b;
+}
+
 int step_dispatch()
 {
     const int kind = chunk_kind_of(s.header.magic);
     if (kind < 0) {
-        char magic[5] = {char(s.header.magic), char(s.header.magic >> 8),
-                         char(s.header.magic >> 16), char(s.header.magic >> 24), 0};
-        char text[128];
-        std::snprintf(text, sizeof text, "%s/%s/%08x", s.group, magic, s.header.magic);
-        fatal(RESLOAD_ERR_MAGIC, text);
+        const char magic[5] = {char(s.header.magic), char(s.header.magic >> 8),
+                               char(s.header.magic >> 16), char(s.header.magic >> 24), 0};
+        const std::string text = std::string(s.group) + "/" + magic + "/" + hex8(s.header.magic);
+        fatal(RESLOAD_ERR_MAGIC, text.c_str(),
+              group_line(chunk_where() + " (" + hex8(s.header.magic) + ") is of no known kind"));
         return abandon(RESLOAD_STATUS_BAD_MAGIC, RESLOAD_BAD_MAGIC);
     }
     const ChunkKindInfo& info = chunk_kind_info(kind);
     if (s.header.version != info.version) {
         // Reported, then read all the same: every reader checks its bounds, so
         // a chunk laid out otherwise fails as a registration, never unsafely.
-        char text[128];
-        std::snprintf(text, sizeof text, "%s/%08x/%08x", s.group, s.header.version, info.version);
-        fatal(info.version_error, text);
+        const std::string found = hex8(s.header.version), wanted = hex8(info.version);
+        const std::string text = std::string(s.group) + "/" + found + "/" + wanted;
+        fatal(info.version_error, text.c_str(),
+              group_line(chunk_where() + " has version " + found + ", not " + wanted));
     }
+    res_full_clear();
     if (!RESLOAD_READERS[kind](s.group, MutByteSpan(s.chunk), s.flags))
-        fatal(info.register_error, s.group);
+        fatal(info.register_error, s.group, group_line(chunk_where() + " " + refusal(kind)));
     if (kind == CHUNK_TEX && s.header.size > RESLOAD_BIG_TEX_CHUNK) res_env().yield();
     free_chunk();
     s.step = STEP_HEADER;
@@ -308,8 +357,9 @@ int step_dispatch()
 int step_file()
 {
     if (s.step == STEP_OPEN) {
-        if (!open_group_file(s.group)) {
-            fatal(RESLOAD_ERR_OPEN, s.group);
+        std::string line;
+        if (!open_group_file(s.group, &line)) {
+            fatal(RESLOAD_ERR_OPEN, s.group, line);
             return abandon(RESLOAD_STATUS_OPEN_FAILED, RESLOAD_OPEN_FAILED);
         }
         s.file_size = uint32_t(s.file_total > 0xFFFFFFFFu ? 0xFFFFFFFFu : s.file_total);
@@ -317,14 +367,19 @@ int step_file()
     }
     if (s.step == STEP_HEADER) {
         uint8_t head[CHUNK_HEADER_SIZE];
-        const uint64_t at = s.file_pos;
+        s.chunk_at = s.file_pos;
         const bool whole = read_exact(head, sizeof head);
-        if (s.file_pos == at) {
+        if (s.file_pos == s.chunk_at) {
             s.step = STEP_FINISH;
             return RESLOAD_CONTINUE;
         }
         if (!whole) {
-            fatal(RESLOAD_ERR_HEADER, s.group);
+            // Short of the file's end, the file layer failed and said so.
+            const bool ends = s.file_pos >= s.file_total;
+            fatal(RESLOAD_ERR_HEADER, s.group,
+                  ends ? group_line("ends inside a chunk header at byte " +
+                                    std::to_string(s.chunk_at))
+                       : std::string());
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
         chunk_header_read(ByteSpan(head, sizeof head), s.header);
@@ -336,12 +391,14 @@ int step_file()
         // anything is allocated for it: only one chunk is ever held.
         const uint64_t left = s.file_total > s.file_pos ? s.file_total - s.file_pos : 0;
         if (s.header.size > left) {
-            fatal(RESLOAD_ERR_DATA, s.group);
+            fatal(RESLOAD_ERR_DATA, s.group,
+                  group_line(chunk_where() + " announces " + std::to_string(s.header.size) +
+                             " bytes, but the file holds " + std::to_string(left) + " more"));
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
         s.chunk.resize(s.header.size);
         if (!read_exact(s.chunk.data(), s.chunk.size())) {
-            fatal(RESLOAD_ERR_DATA, s.group);
+            fatal(RESLOAD_ERR_DATA, s.group, std::string());  // the file layer said why
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
         s.bytes_read += s.header.size;
@@ -355,7 +412,9 @@ int step_category()
     if (s.step == STEP_CATEGORY) {
         s.cat = texlst_find(s.texlst, s.group);
         if (s.cat < 0) {
-            fatal(RESLOAD_ERR_CATEGORY, s.group);
+            fatal(RESLOAD_ERR_CATEGORY, s.group,
+                  data_err_text("res: category not loaded", std::string(s.tex_folder) + "tex.lst",
+                                "no category \"" + plat_log_escape(s.group) + "\""));
             return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
         }
         s.tex_cursor = s.crop_cursor = 0;
@@ -479,9 +538,9 @@ int resload_step()
         return RESLOAD_CONTINUE;
     default: {
         // A step word nobody set: reported once, and the machine starts over.
-        char text[16];
-        std::snprintf(text, sizeof text, "%08x", uint32_t(s.step));
-        fatal(RESLOAD_ERR_STEP, text);
+        const std::string text = hex8(uint32_t(s.step));
+        fatal(RESLOAD_ERR_STEP, text.c_str(),
+              group_line("the loader's step " + text + " is unknown"));
         close_file();
         s.step = STEP_NEXT;
         return RESLOAD_FATAL;
@@ -511,13 +570,27 @@ bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes)
 
 namespace {
 
-bool open_group_file(const char* name)
+bool open_group_file(const char* name, std::string* line)
 {
     close_file();
-    return first_bin(name, [](const char* path) {
-        s.file = res_env().file_open(path, &s.file_total);
-        return s.file != nullptr;
-    });
+    bool refused = false;
+    if (first_bin(name, [&](const char* path) {
+            std::string why;
+            s.file = res_env().file_open(path, &s.file_total, &why);
+            refused = refused || !why.empty();
+            if (s.file) s.path = path;
+            return s.file != nullptr;
+        }))
+        return true;
+    if (refused) return false;  // the file layer's line says why
+    const char* const joins[] = {"", ", ", " or "};
+    std::string folders;
+    for (int i = 0; i < 3; i++) {
+        const std::string folder = plat_path_native(s.folders[resload_folder_order(i)]);
+        folders += joins[i] + ("\"" + plat_log_escape(folder) + "\"");
+    }
+    *line = data_err_text("res: group not loaded", std::string(name) + ".bin", "not in " + folders);
+    return false;
 }
 
 }  // namespace

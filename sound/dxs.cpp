@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -57,9 +58,14 @@ DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
     // The whole file, in a block of its own: loads run on the main thread and
     // on the sound thread, so no block is shared between them.
     std::vector<uint8_t> file;
-    if (!path || !plat_read_data_file(path, PLAT_DATA_FILE_MAX, &file, nullptr) ||
-        !wave_parse(file, &s->format)) {
-        snd_mgr_set_error(SND_ERR_FILE);
+    std::string refused;
+    if (!path || !plat_read_data_file(path, PLAT_DATA_FILE_MAX, &file, &refused)) {
+        snd_mgr_fail(SND_ERR_FILE, snd_unread_line(path, refused));
+        return DXS_E_FAIL;
+    }
+    const char* not_wave = nullptr;
+    if (!wave_parse(file, &s->format, &not_wave)) {
+        snd_mgr_fail(SND_ERR_FILE, snd_file_line(path, not_wave));
         return DXS_E_FAIL;
     }
     const WaveFile& w = s->format;
@@ -67,7 +73,11 @@ DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
                                       uint32_t(w.extra.size()), dxs_caps_for_kind(kind),
                                       file.data() + w.data_offset, w.data_size);
     if (!s->buffer) {
-        snd_mgr_set_error(SND_ERR_BUFFER);
+        std::string why = snd_dev_buffer_refusal(device_format(w), w.extra.data(),
+                                                 uint32_t(w.extra.size()), w.data_size);
+        if (why.empty())
+            why = snd_mgr_device() ? "the sound device made no buffer for it" : "no sound device";
+        snd_mgr_fail(SND_ERR_BUFFER, snd_file_line(path, why));
         return DXS_E_FAIL;
     }
     s->size = w.data_size;

@@ -6,8 +6,9 @@
 //
 // Callers rely on: every operation on an object without a buffer doing
 // nothing and answering 0 (play answers DXS_E_FAIL); a failed load setting
-// the manager's error word (258 file, 257 buffer) and leaving the object
-// without a buffer. Used from the sound thread and, under the manager's lock,
+// the manager's error word (258 file, 257 buffer; the first error with its
+// line on standard error, snd_mgr_fail) and leaving the object without a
+// buffer. Used from the sound thread and, under the manager's lock,
 // from the main thread.
 #include <cstdint>
 #include <vector>

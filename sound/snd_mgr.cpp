@@ -7,6 +7,7 @@
 #include "plat/dialogs.h"
 #include "plat/files.h"
 #include "plat/sound_dev.h"
+#include "util/data_err.h"
 
 #include <algorithm>
 #include <array>
@@ -80,6 +81,7 @@ constexpr float SND_RESTART_POSITION = 0.001f;
 
 SoundMgr* g_mgr = nullptr;
 std::atomic<uint32_t> g_error{SND_ERR_NONE};
+std::mutex g_error_lock;  // the first error's line and word, written by either thread
 DxSound g_bgm_sound, g_voice_a_sound, g_voice_b_sound;
 
 using Lock = std::lock_guard<std::recursive_mutex>;
@@ -100,8 +102,12 @@ std::string path_in(const std::string& folder, const char* name)
 
 int snd_dsound_start(SoundMgr& m)
 {
-    m.device = snd_dev_open();
-    if (!m.device) return 0;
+    std::string why;
+    m.device = snd_dev_open(&why);
+    if (!m.device) {
+        snd_mgr_fail(SND_ERR_DEVICE, "sound: device not opened: " + why);
+        return 0;
+    }
     const float front[3] = {0, 0, 1}, top[3] = {0, 1, 0};
     snd_dev_listener_velocity(m.device, 0, 0, 0);
     snd_dev_listener_doppler(m.device, 1.0f);
@@ -134,11 +140,11 @@ void snd_setup(SoundMgr& m)
 }
 
 // Opens as a data file: a folder, a pipe or a file over the ceiling counts as
-// missing, and a pipe never blocks.
-bool file_opens(const std::string& path)
+// missing, and a pipe never blocks. A refusal's reason goes to why.
+bool file_opens(const std::string& path, std::string* why = nullptr)
 {
     PlatDataFile f;
-    return plat_data_file_open(path, PLAT_DATA_FILE_MAX, &f, nullptr) != 0;
+    return plat_data_file_open(path, PLAT_DATA_FILE_MAX, &f, why) != 0;
 }
 
 // The first file that does not open decides the error; the files after it
@@ -146,11 +152,13 @@ bool file_opens(const std::string& path)
 void snd_check_files(SoundMgr& m)
 {
     for (const auto* names : {&SND_SOUND_NAMES, &SND_BGM_NAMES, &SND_VOICE_NAMES})
-        for (const char* name : *names)
-            if (!file_opens(path_in(m.sound_folder, name))) {
-                snd_mgr_set_error(SND_ERR_FILE);
-                return;
-            }
+        for (const char* name : *names) {
+            const std::string path = path_in(m.sound_folder, name);
+            std::string refused;
+            if (file_opens(path, &refused)) continue;
+            snd_mgr_fail(SND_ERR_FILE, snd_unread_line(path.c_str(), refused));
+            return;
+        }
     for (uint32_t i = 0; i < SND_TABLE_SIZE; ++i)
         m.voice_in_lang[i] = file_opens(path_in(m.lang_folder, SND_VOICE_NAMES[i])) ? 1 : 0;
 }
@@ -257,10 +265,8 @@ int snd_boot(void)
     snd_thread_start();
     {
         Lock lock(m.lock);
-        // Without a device nothing is read or loaded, and the device error stays.
-        if (!snd_dsound_start(m)) {
-            snd_mgr_set_error(SND_ERR_DEVICE);
-        } else {
+        // Without a device (its error set) nothing is read or loaded.
+        if (snd_dsound_start(m)) {
             snd_setup(m);
             snd_check_files(m);
             if (g_error == SND_ERR_NONE) snd_load_table(m);
@@ -318,6 +324,27 @@ void snd_frame(void)
 uint32_t snd_get_error(void) { return g_error.load(); }
 uint32_t snd_mgr_error(void) { return g_error.load(); }
 void snd_mgr_set_error(uint32_t error) { g_error = error; }
+
+void snd_mgr_fail(uint32_t error, const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(g_error_lock);
+    if (g_error != SND_ERR_NONE) return;
+    data_err_write(line);  // before the word, which brings the error screen
+    g_error = error;
+}
+
+std::string snd_file_line(const char* path, std::string_view reason)
+{
+    return data_err_text("sound: not loaded", path ? path : "", reason);
+}
+
+std::string snd_unread_line(const char* path, const std::string& refused)
+{
+    // A refused file has its line from the file layer already.
+    if (!refused.empty()) return {};
+    return snd_file_line(path, data_err_missing(path ? path : ""));
+}
+
 SndDev* snd_mgr_device(void) { return g_mgr ? g_mgr->device : nullptr; }
 
 void snd_run_command(const SoundCmd& c)

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "math/vm_types.h"
 #include "sound/dxs.h"
@@ -44,6 +45,16 @@ void snd_frame(void);
 uint32_t snd_get_error(void);
 uint32_t snd_mgr_error(void);
 void snd_mgr_set_error(uint32_t error);
+// A fatal sound error: sets the error word when none is set yet, after writing
+// the error's one line to standard error (an empty line writes nothing: the
+// file layer wrote it already). Later errors change neither; the first decides.
+void snd_mgr_fail(uint32_t error, const std::string& line);
+// `sound: not loaded "<path>": <reason>`, the line of a sound file.
+std::string snd_file_line(const char* path, std::string_view reason);
+// The line of a sound file that did not open: none when the file layer
+// refused it (refused holds that reason, whose line it wrote), else why the
+// file is missing.
+std::string snd_unread_line(const char* path, const std::string& refused);
 SndDev* snd_mgr_device(void);  // null without a device
 
 // The dispatcher the sound thread runs for each command.

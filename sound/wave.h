@@ -24,5 +24,5 @@ struct WaveFile {
 };
 
 // 1 and the format and sample block's place, or 0 for a file that is not a
-// readable WAVE file (out then unspecified).
-int wave_parse(std::span<const uint8_t> file, WaveFile* out);
+// readable WAVE file (out then unspecified; the reason in why, when given).
+int wave_parse(std::span<const uint8_t> file, WaveFile* out, const char** why = nullptr);

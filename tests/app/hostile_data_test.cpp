@@ -1,11 +1,15 @@
 // The built program on a damaged copy of its data set: every hostile file ends
-// in what a missing or broken file of its kind gives (the SOUND ERROR screen,
-// a skipped image, the settings' defaults), within a bounded time, never a hang.
+// in what a missing or broken file of its kind gives (the fatal error screen,
+// a skipped image, the settings' defaults), within a bounded time, never a
+// hang; and every fatal error writes its one line, naming the file and the
+// reason, before the screen.
 #include "child_proc.h"
 #include "hostile_files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -14,17 +18,89 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 enum class Ends {
-    closes,       // runs to the scripted close, exit code 0
-    sound_error,  // the SOUND ERROR screen ends the program after 30 s, exit code 1
+    closes,        // runs to the scripted close, exit code 0
+    error_screen,  // the fatal error screen ends the program after 30 s, exit code 1
 };
 
+using Damage = std::function<bool(const fs::path& root)>;
+using Env = std::vector<std::pair<std::string, std::string>>;
+
 struct Row {
-    std::string file;  // in the case folder, where the program works
-    Hostile kind;
+    std::string name;
+    Damage damage;         // done to the case folder's copy of the data set
     std::string settings;  // QUORVEL.TXT, when the row writes one
     Ends ends;
-    std::string line;  // expected on standard error
+    std::string line;        // expected on standard error; "<root>" is the case folder
+    bool only_line = false;  // and it is all that standard error holds
+    Env env = {};            // beside the test's own environment
 };
+
+std::string read_text(const fs::path& p)
+{
+    std::ostringstream s;
+    s << std::ifstream(p, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+void write_bytes(const fs::path& p, const std::string& bytes)
+{
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+Damage hostile(const std::string& file, Hostile kind)
+{
+    return [=](const fs::path& root) { return make_hostile((root / file).string(), kind); };
+}
+
+Damage nothing()
+{
+    return [](const fs::path&) { return true; };
+}
+
+Damage removed(const std::string& file)
+{
+    return [=](const fs::path& root) { return fs::remove_all(root / file) > 0; };
+}
+
+// The sound file with a channel count of 0 in its format.
+bool zero_channels(const fs::path& root)
+{
+    const fs::path wav = root / "data/sound/bgm01.wav";
+    std::string b = read_text(wav);
+    const size_t fmt = b.find("fmt ");
+    if (fmt == std::string::npos || fmt + 12 > b.size()) return false;
+    b[fmt + 10] = b[fmt + 11] = 0;  // after the id, the size and the format tag
+    write_bytes(wav, b);
+    return true;
+}
+
+// A group file whose one model chunk is smaller than a model's fixed part.
+Damage short_model(const std::string& file)
+{
+    return [=](const fs::path& root) {
+        write_bytes(root / file, std::string("ZQT \0\0\0\x02\x04\0\0\0\0\0\0\0", 16));
+        return true;
+    };
+}
+
+Damage cut(const std::string& file, uintmax_t size)
+{
+    return [=](const fs::path& root) {
+        fs::resize_file(root / file, size);
+        return true;
+    };
+}
+
+// Copies of a group with a texture: more groups than the default group pool holds.
+bool many_groups(const fs::path& root)
+{
+    for (int i = 0; i < 150; i++) {
+        char name[16];
+        std::snprintf(name, sizeof name, "g%03d.bin", i);
+        if (!fs::copy_file(root / "data/grp/beachball.bin", root / "data/grp" / name)) return false;
+    }
+    return true;
+}
 
 std::vector<Row> rows()
 {
@@ -32,22 +108,66 @@ std::vector<Row> rows()
     std::vector<Row> out;
     for (const char* file : {"QUORVEL.TXT", "data/texture/tex.lst", "data/texture/icon.png",
                              "data/font/f1632.png", "data/sound/bgm01.wav"}) {
-        const Ends ends = file == sound ? Ends::sound_error : Ends::closes;
+        const Ends ends = file == sound ? Ends::error_screen : Ends::closes;
         for (Hostile kind : {Hostile::folder, Hostile::pipe, Hostile::endless, Hostile::oversized})
-            out.push_back({file, kind, "", ends, std::string(file) + "\": "});
+            out.push_back({std::string(file) + "_" + hostile_name(kind), hostile(file, kind), "",
+                           ends, std::string(file) + "\": "});
     }
     for (const char* image : {"data/texture/icon.png", "data/font/f1632.png"})
-        out.push_back({image, Hostile::huge_png, "", Ends::closes,
-                       "res: texture \"./" + std::string(image) + "\" skipped"});
+        out.push_back({std::string(image) + "_huge_png", hostile(image, Hostile::huge_png), "",
+                       Ends::closes, "res: texture \"./" + std::string(image) + "\" skipped"});
     // Each of them alone would take the whole texture budget: refused from
     // its header, so the start neither decodes them nor holds gigabytes.
-    out.push_back({"data/texture/tex.lst", Hostile::many_large_pngs, "", Ends::closes,
+    out.push_back({"data/texture/tex.lst_many_large_pngs",
+                   hostile("data/texture/tex.lst", Hostile::many_large_pngs), "", Ends::closes,
                    "res: texture \"./data/texture/large16.png\" skipped: its 268435456 bytes "
                    "pass the texture budget"});
     // Volumes far outside 0..100 percent are held to it before any arithmetic.
+    int volume = 0;
     for (const char* volumes : {"SOUND_DATA_VOL 40000000", "SOUND_DATA_VOL -40000000",
                                 "SOUND_DATA_VOL 50 SOUND_BGM_VOL 40000000"})
-        out.push_back({"", Hostile::folder, volumes, Ends::closes, ""});
+        out.push_back({"volume" + std::to_string(volume++), nothing(), volumes, Ends::closes, ""});
+
+    // Every road to the fatal error screen: its one line first, naming the file and the
+    // reason (a file the file layer refused has that layer's line, and no second one).
+    const std::string not_loaded = "sound: not loaded \"data/sound/bgm01.wav\": ";
+    const std::string group = "res: group not loaded \"./data/grp/";
+    const std::string e = "fatal_";
+    const Ends screen = Ends::error_screen;
+    out.push_back({e + "sound_zero_channels", zero_channels, "", screen,
+                   not_loaded + "0 channels; the sound device plays 1 or 2", true});
+    out.push_back(
+        {e + "sound_missing", removed(sound), "", screen, not_loaded + "no such file", true});
+    out.push_back({e + "data_folder_missing", removed("data"), "", screen,
+                   not_loaded + "no folder \"data\" in \"<root>\"", true});
+    out.push_back({e + "no_sound_device",
+                   nothing(),
+                   "",
+                   screen,
+                   "sound: device not opened: OpenAL opened no output device",
+                   true,
+                   {{"ALSOFT_DRIVERS", "no-such-driver"}}});
+    out.push_back({e + "group_chunk_rejected", short_model("data/grp/apple.bin"), "", screen,
+                   group + "apple.bin\": chunk \"ZQT \" at byte 0 rejected: smaller than its fixed "
+                           "part",
+                   true});
+    out.push_back({e + "group_name_escaped", short_model("data/grp/bad\nname.bin"), "", screen,
+                   group + "bad\\nname.bin\": chunk \"ZQT \" at byte 0 rejected: ", true});
+    out.push_back({e + "group_cut_short", cut("data/grp/apple.bin", 1000), "", screen,
+                   group + "apple.bin\": chunk \"ZQT \" at byte 0 announces ", true});
+    out.push_back({e + "group_refused", hostile("data/grp/apple.bin", Hostile::oversized), "",
+                   screen, "file: not read \"./data/grp/apple.bin\": ", true});
+    out.push_back({e + "group_not_found", nothing(), "MODEL_DATA_PATH .\\nowhere\\", screen,
+                   "res: group not loaded \"apple.bin\": not in \"./data/grpe/\", "
+                   "\"./data/grpc/\" or \"./nowhere/\"",
+                   true});
+    out.push_back({e + "groups_over_the_pool", many_groups, "", screen,
+                   "\": chunk \"TEX \" at byte 0 not registered: no room in the CAT pool (100 "
+                   "entries); MAX_NR_CAT in the settings text raises it",
+                   true});
+    // The key the line names is the one that lets them load.
+    out.push_back(
+        {"groups_in_a_raised_pool", many_groups, "MAX_NR_CAT 300", Ends::closes, "", true});
     return out;
 }
 
@@ -76,58 +196,54 @@ struct CaseFolder {
     }
 };
 
-std::string read_text(const fs::path& p)
+std::string instance_name(const std::string& name)
 {
-    std::ostringstream s;
-    s << std::ifstream(p).rdbuf();
-    return s.str();
+    std::string n = name;
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
 }
 
-void PrintTo(const Row& row, std::ostream* os)
-{
-    *os << (row.file.empty() ? row.settings : row.file + " as " + hostile_name(row.kind));
-}
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 class HostileDataSet : public ::testing::TestWithParam<Row> {};
 
 TEST_P(HostileDataSet, EndsAsAMissingFileOfItsKindWould)
 {
     const Row& row = GetParam();
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::string name = test.substr(test.find('/') + 1);
+    const std::string name = instance_name(row.name);
     CaseFolder dir(name);
-    if (!row.file.empty()) {
-        ASSERT_TRUE(make_hostile((dir.root / row.file).string(), row.kind));
-    }
+    ASSERT_TRUE(row.damage(dir.root));
     if (!row.settings.empty()) std::ofstream(dir.root / "QUORVEL.TXT") << row.settings;
     // The error screen runs frames too: a scripted close would end it early.
     std::ofstream(dir.root / "close.txt") << (row.ends == Ends::closes ? "60 close\n" : "");
+    Env env = {{"SDL_VIDEODRIVER", "offscreen"},
+               {"QUORVEL_DIALOGS", "script"},
+               {"QUORVEL_IPC_PREFIX", plat_ipc_prefix() + name},
+               {"QUORVEL_INPUT_SCRIPT", (dir.root / "close.txt").string()}};
+    env.insert(env.end(), row.env.begin(), row.env.end());
     const pid_t pid =
-        spawn_program({{"SDL_VIDEODRIVER", "offscreen"},
-                       {"QUORVEL_DIALOGS", "script"},
-                       {"QUORVEL_IPC_PREFIX", plat_ipc_prefix() + name},
-                       {"QUORVEL_INPUT_SCRIPT", (dir.root / "close.txt").string()}},
-                      (dir.root / "stderr.txt").string(), (dir.root / "bin/quorvel").string());
+        spawn_program(env, (dir.root / "stderr.txt").string(), (dir.root / "bin/quorvel").string());
     const auto start = std::chrono::steady_clock::now();
     const int code = finish_child(pid, 120s);
-    if (row.ends == Ends::sound_error) {  // the screen's time, not an early failure
+    if (row.ends == Ends::error_screen) {  // the screen's time, not an early failure
         EXPECT_GE(std::chrono::steady_clock::now() - start, 29s);
     }
     const std::string err = read_text(dir.root / "stderr.txt");
     EXPECT_EQ(code, row.ends == Ends::closes ? 0 : 1) << "-2: still running after 120 s\n" << err;
-    EXPECT_NE(err.find(row.line), std::string::npos) << err;
+    std::string line = row.line;
+    if (const size_t at = line.find("<root>"); at != std::string::npos)
+        line.replace(at, 6, fs::canonical(dir.root).string());
+    EXPECT_NE(err.find(line), std::string::npos) << err;
+    if (row.only_line) {  // one line, or none where none is expected
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), line.empty() ? 0 : 1) << err;
+    }
     EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileDataSet, ::testing::ValuesIn(rows()),
                          [](const ::testing::TestParamInfo<Row>& info) {
-                             std::string n =
-                                 info.param.file.empty()
-                                     ? "volume" + std::to_string(info.index)
-                                     : info.param.file + "_" + hostile_name(info.param.kind);
-                             for (char& c : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return n;
+                             return instance_name(info.param.name);
                          });
 
 }  // namespace

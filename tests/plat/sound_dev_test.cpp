@@ -53,6 +53,54 @@ struct Loopback {
 
 constexpr double SOUND_DEV_SILENT = 2.0, SOUND_DEV_HEARD = 500.0;
 
+// Each refusal says why in words, and a refused format makes no buffer.
+TEST(SoundDev, BuffersRefuseWhatTheDeviceCannotPlayAndSayWhy)
+{
+    Loopback lb;
+    ASSERT_NE(lb.dev, nullptr);
+    const std::vector<uint8_t> ext_pcm = {16, 0,    4, 0,    0, 0, 1,    0, 0,    0,    0,
+                                          0,  0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    std::vector<uint8_t> ext_float = ext_pcm;
+    ext_float[8] = 3;
+    struct Row {
+        SndDevFormat f;
+        const std::vector<uint8_t>* extra;
+        uint32_t bytes;
+        std::string why;
+    };
+    const uint32_t r = SOUND_DEV_RATE;
+    const Row rows[] = {
+        {SOUND_DEV_MONO16, nullptr, 400, ""},
+        {{1, 2, r, r * 4, 4, 16}, nullptr, 400, ""},
+        {{0xFFFE, 1, r, r * 2, 2, 16}, &ext_pcm, 400, ""},
+        {{1, 0, r, 0, 0, 16}, nullptr, 400, "0 channels; the sound device plays 1 or 2"},
+        {{1, 6, r, r * 12, 12, 16}, nullptr, 400, "6 channels; the sound device plays 1 or 2"},
+        {{1, 1, r, r * 3, 3, 24}, nullptr, 400, "24 bits a sample; the sound device plays 8 or 16"},
+        {{1, 1, 0, 0, 2, 16}, nullptr, 400, "a rate of 0 Hz"},
+        {{1, 2, r, r * 2, 2, 16}, nullptr, 400, "a block of 2 bytes for 2 channels of 16 bits"},
+        {{3, 1, r, r * 4, 4, 32}, nullptr, 400, "format tag 3, not PCM"},
+        {{0xFFFE, 1, r, r * 2, 2, 16},
+         nullptr,
+         400,
+         "an extensible format without its 22 extra bytes"},
+        {{0xFFFE, 1, r, r * 2, 2, 16},
+         &ext_float,
+         400,
+         "an extensible format whose samples are not PCM"},
+        {{1, 2, r, r * 4, 4, 16}, nullptr, 3, "fewer sample bytes than one block of 4"},
+    };
+    const std::vector<uint8_t> pcm(400, 0);
+    for (const Row& row : rows) {
+        const void* extra = row.extra ? row.extra->data() : nullptr;
+        const uint32_t extra_size = row.extra ? uint32_t(row.extra->size()) : 0;
+        EXPECT_EQ(snd_dev_buffer_refusal(row.f, extra, extra_size, row.bytes), row.why);
+        SndDevBuffer* b =
+            snd_dev_buffer_create(lb.dev, row.f, extra, extra_size, 0, pcm.data(), row.bytes);
+        EXPECT_EQ(b != nullptr, row.why.empty()) << row.why;
+        snd_dev_buffer_release(b);
+    }
+}
+
 TEST(SoundDev, PlayIsHeardStopPausesPlayResumesAndALoopPlaysOn)
 {
     Loopback lb;

@@ -110,10 +110,21 @@ TEST_F(ResTest, FullPoolsAndNameBuffersRefuse)
                 {"SZ_BUFF_TEX_CROPNAME", "4"},
                 {"MAX_NR_MESH_BONE", "3"}};
     boot();  // "disp_res\0" takes one group and 9 bytes of their names
+    // Each refusal for want of room is recorded with the limit it met and the
+    // key that raises it, in words for the loader's line.
+    auto full = [] { return res_full_text(res_full_last()); };
+    EXPECT_EQ(full(), "");
     EXPECT_EQ(res_cat_register("abcdef"), nullptr);  // 9 + 7 would reach the end
+    EXPECT_EQ(full(),
+              "no room in the CAT name buffer (16 bytes); SZ_BUFF_CATNAME in the settings text "
+              "raises it");
     EXPECT_NE(res_cat_register("g"), nullptr);
     EXPECT_NE(res_cat_register("h"), nullptr);
-    EXPECT_EQ(res_cat_register("i"), nullptr);                    // the names fit, the pool is full
+    res_full_clear();
+    EXPECT_EQ(res_full_last().pool, -1);
+    EXPECT_EQ(res_cat_register("i"), nullptr);  // the names fit, the pool is full
+    EXPECT_EQ(full(),
+              "no room in the CAT pool (3 entries); MAX_NR_CAT in the settings text raises it");
     EXPECT_EQ(res_crop_register("i", "c", 0, 0, 1, 1, "t"), 0u);  // a refused group's resource
     // A name that misses the full buffer leaves its crop reachable by handle only.
     ResHandle a = res_crop_register("g", "ab", 0, 0, 1, 1, "t");
@@ -125,14 +136,21 @@ TEST_F(ResTest, FullPoolsAndNameBuffersRefuse)
     EXPECT_NE(res_crop_get(b), nullptr);
     EXPECT_NE(res_crop_register(nullptr, "d", 0, 0, 1, 1, "t"), 0u);
     EXPECT_EQ(res_crop_register("g", "e", 0, 0, 1, 1, "t"), 0u);
+    EXPECT_EQ(full(),
+              "no room in the TEX_CROP pool (3 entries); MAX_NR_TEX_CROP in the settings text "
+              "raises it");
     EXPECT_EQ(res_counts(), (ResCounts{.tex = 7, .crop = 3, .cat = 3}));
     // Mesh bones: room is the capacity less one less those used.
     EXPECT_NE(add_mesh("g", qvw::sample_skinned()), 0u);  // 2 bones: room 3 - 1 - 0
     qvw::ModelDesc again = qvw::sample_skinned();
     again.name = "second";
-    EXPECT_EQ(add_mesh("g", again), 0u);               // room 3 - 1 - 2 = 0
-    EXPECT_NE(add_mesh("g", qvw::sample_quad()), 0u);  // a mesh without bones fits
-    EXPECT_EQ(res_anime_register("g", "walk", walk()), 0u);
+    EXPECT_EQ(add_mesh("g", again), 0u);                     // room 3 - 1 - 2 = 0
+    EXPECT_NE(add_mesh("g", qvw::sample_quad()), 0u);        // a mesh without bones fits
+    EXPECT_EQ(res_anime_register("g", "walk", walk()), 0u);  // closed by its defaults
+    EXPECT_EQ(full(),
+              "no room in the ANIME data buffer (1 byte); SZ_BUFF_ANIME in the settings text "
+              "raises it");
+    EXPECT_EQ(res_full_last().key, std::string("SZ_BUFF_ANIME"));
     EXPECT_EQ(res_shit_register("g", qvw::shit_chunk("s", qvw::sample_spheres())), 0u);
     EXPECT_EQ(res_caminfo_register("g", "cam", qvw::camr_chunk(qvw::sample_camr())), 0u);
     EXPECT_EQ(res_flash_register("g", "movie", qvw::fla_chunk(qvw::sample_fla())), 0u);

@@ -1,7 +1,10 @@
 // The load queue, the step machine, the pump on a manual clock and the folders.
 #include "res_fixture.h"
 
+#include "plat/files.h"
+
 #include <algorithm>
+#include <fstream>
 
 namespace {
 
@@ -177,16 +180,29 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
     ResMark start;
     res_mark(start);
 
+    // Each fatal error comes with its one line: the file and why it cannot go on.
+    const std::string grp = folder("grp"), head = "res: group not loaded \"" + grp;
+    const uint32_t tex_size = good[8] | good[9] << 8 | good[10] << 16 | uint32_t(good[11]) << 24;
     struct Case {
         const char* name;
         int result, status;
         uint16_t detail;
+        std::string line;
     };
-    const Case cases[] = {{"missing", RESLOAD_OPEN_FAILED, RESLOAD_STATUS_OPEN_FAILED, 1},
-                          {"short_header", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 2},
-                          {"short_data", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3},
-                          {"magic", RESLOAD_BAD_MAGIC, RESLOAD_STATUS_BAD_MAGIC, 22},
-                          {"huge", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3}};
+    const Case cases[] = {
+        {"missing", RESLOAD_OPEN_FAILED, RESLOAD_STATUS_OPEN_FAILED, 1,
+         "res: group not loaded \"missing.bin\": not in \"" + folder("grpe") + "\", \"" +
+             folder("grpc") + "\" or \"" + grp + "\""},
+        {"short_header", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 2,
+         head + "short_header.bin\": ends inside a chunk header at byte 0"},
+        {"short_data", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3,
+         head + "short_data.bin\": chunk \"TEX \" at byte 0 announces " + std::to_string(tex_size) +
+             " bytes, but the file holds 28 more"},
+        {"magic", RESLOAD_BAD_MAGIC, RESLOAD_STATUS_BAD_MAGIC, 22,
+         head + "magic.bin\": chunk \"ABCD\" at byte 0 (44434241) is of no known kind"},
+        {"huge", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3,
+         head + "huge.bin\": chunk \"TEX \" at byte 0 announces 4294967295 bytes, but the file "
+                "holds 0 more"}};
     for (const Case& c : cases) {
         fatals().clear();
         ASSERT_TRUE(resload_request(c.name, 0));
@@ -197,6 +213,7 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         ASSERT_EQ(fatals().size(), 1u) << c.name;
         EXPECT_EQ(fatals()[0].code, RESLOAD_FATAL_CODE);
         EXPECT_EQ(fatals()[0].detail, c.detail) << c.name;
+        EXPECT_EQ(fatals()[0].line, c.line);
         // The request is given up and the machine goes on with the next one.
         EXPECT_EQ(resload_get_status(), c.status) << c.name;
         EXPECT_EQ(resload_get_step(), 1) << c.name;
@@ -215,16 +232,25 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         resload_request(name, 0);
         drain();
         std::vector<std::string> got;
-        for (const ResFatal& f : fatals()) got.push_back(std::to_string(f.detail) + " " + f.text);
+        for (const ResFatal& f : fatals())
+            got.push_back(std::to_string(f.detail) + " " + f.text + " | " + f.line);
         return got;
     };
     using Reports = std::vector<std::string>;
-    EXPECT_EQ(reports("version"), Reports{"4 version/01000000/02000000"});
+    const std::string version_line =
+        "\": chunk \"ZQT \" at byte 0 has version 01000000, not 02000000";
+    const std::string rejected = "\": chunk \"ZQT \" at byte 0 rejected: ";
+    EXPECT_EQ(reports("version"),
+              Reports{"4 version/01000000/02000000 | " + head + "version.bin" + version_line});
     EXPECT_EQ(res_mesh_count(), 1);                    // the chunk was still read,
     EXPECT_NE(res_crop_find("version", "after"), 0u);  // and the rest
-    EXPECT_EQ(reports("badmodel"), Reports{"5 badmodel"});
+    EXPECT_EQ(reports("badmodel"), Reports{"5 badmodel | " + head + "badmodel.bin" + rejected +
+                                           chunk_err_text(CHUNK_ERR_NAME)});
     // Another version that does not fit either: both are reported, nothing kept.
-    EXPECT_EQ(reports("badversion"), (Reports{"4 badversion/01000000/02000000", "5 badversion"}));
+    EXPECT_EQ(reports("badversion"),
+              (Reports{"4 badversion/01000000/02000000 | " + head + "badversion.bin" + version_line,
+                       "5 badversion | " + head + "badversion.bin" + rejected +
+                           chunk_err_text(CHUNK_ERR_NAME)}));
     EXPECT_EQ(res_mesh_count(), 1);
 }
 
@@ -309,4 +335,55 @@ TEST_F(LoadTest, ATextureChunkPastTheBudgetIsSkippedAndItsGroupLoads)
                        "(SZ_BUFF_TEX_PIXEL 100, 0 in use)"),
               std::string::npos)
         << log;
+}
+
+// A chunk the resource manager refuses: the line names the limit that was met and the key
+// that raises it, or the image that did not decode; names in it keep to one line; a file the
+// file layer refused has that layer's line and no second one.
+TEST_F(LoadTest, ARefusedChunkSaysWhichLimitItMetAndTheKeyThatRaisesIt)
+{
+    settings["MAX_NR_CAT"] = "2";  // "disp_res" and one group
+    write("grp/a.bin", quad_file());
+    write("grp/b.bin", quad_file());
+    write("grp/walk.bin", group_of({{qvw::MAGIC_ANIME, qvw::anime_chunk(qvw::sample_anime())}}));
+    write("grp/broken.bin", group_of({{qvw::MAGIC_TEX, qvw::tex_chunk("x.png", {1, 2, 3})}}));
+    Bytes magic = quad_file();
+    magic[0] = '\n';
+    magic[1] = 0x1b;
+    write("grp/bad\nname.bin", magic);
+    const std::string oversized = folder("grp") + "big.bin";
+    std::ofstream(oversized).close();
+    std::filesystem::resize_file(oversized, PLAT_DATA_FILE_MAX + 1);  // sparse: costs no disk
+    boot();
+    ResMark start;
+    res_mark(start);
+    const std::string head = "res: group not loaded \"" + folder("grp");
+    auto load = [this](const char* name) {
+        fatals().clear();
+        resload_request(name, 0);
+        drain();
+        return fatals().empty() ? std::string("none") : fatals()[0].line;
+    };
+    EXPECT_EQ(load("a"), "none");
+    EXPECT_EQ(load("b"), head + "b.bin\": chunk \"TEX \" at byte 0 not registered: no room in the "
+                                "CAT pool (2 entries); MAX_NR_CAT in the settings text raises it");
+    EXPECT_EQ(fatals().size(), 1u);  // the model and the crops of b drop silently
+    const std::pair<const char*, std::string> rows[] = {
+        {"walk", head + "walk.bin\": chunk \"ANIM\" at byte 0 not registered: no room in the "
+                        "ANIME data buffer (1 byte); SZ_BUFF_ANIME in the settings text raises it"},
+        {"broken", head + "broken.bin\": chunk \"TEX \" at byte 0 not registered: its image is "
+                          "broken, of an unknown kind, or too large to decode"},
+        {"bad\nname", head + "bad\\nname.bin\": chunk \"\\n\\x1bX \" at byte 0 (20581b0a) is of "
+                             "no known kind"},
+    };
+    for (const auto& [name, line] : rows) {
+        res_release_to_mark(start);  // room for one group again
+        EXPECT_EQ(load(name), line);
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(load("big"), "");
+    EXPECT_EQ(fatals()[0].detail, RESLOAD_ERR_OPEN);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "file: not read \"" + oversized + "\": " + std::to_string(PLAT_DATA_FILE_MAX + 1) +
+                  " bytes, over the limit of " + std::to_string(PLAT_DATA_FILE_MAX) + "\n");
 }

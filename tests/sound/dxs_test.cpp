@@ -52,7 +52,7 @@ TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAndFrequenciesAreHe
     EXPECT_EQ(dxs_get_size(&s), 88200u);
 }
 
-TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
+TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
 {
     boot();
     WaveSpec ext;
@@ -64,6 +64,9 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
     floats.tag = 3;
     floats.bits = 32;
     wave_write_file("float.wav", wave_bytes(floats, std::vector<uint8_t>(400, 0)));
+    WaveSpec silent;
+    silent.channels = 0;
+    wave_write_file("zero\nchannels.wav", wave_bytes(silent, std::vector<uint8_t>(400, 0)));
     dir.write("short.wav", "RIFF\x04\0\0\0WAVE");
     std::filesystem::create_directory("folder.wav");
     DxSound s;
@@ -71,16 +74,34 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordAndLeaveNoBuffer)
     EXPECT_EQ(s.format.extra, ext.extra);
     EXPECT_EQ(s.size, 262144u);
     EXPECT_EQ(snd_get_error(), 0u);
-    for (auto [path, error] : {std::pair{"float.wav", SND_ERR_BUFFER},
-                               {"short.wav", SND_ERR_FILE},
-                               {"folder.wav", SND_ERR_FILE},
-                               {"missing.wav", SND_ERR_FILE}}) {
+    // The error's one line names the file, its control characters escaped; a
+    // file the file layer refused has that layer's line and no second one.
+    struct Row {
+        const char* path;
+        uint32_t error;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"float.wav", SND_ERR_BUFFER, "sound: not loaded \"float.wav\": format tag 3, not PCM"},
+        {"zero\nchannels.wav", SND_ERR_BUFFER,
+         "sound: not loaded \"zero\\nchannels.wav\": 0 channels; the sound device plays 1 or 2"},
+        {"short.wav", SND_ERR_FILE, "sound: not loaded \"short.wav\": shorter than a RIFF header"},
+        {"folder.wav", SND_ERR_FILE, "file: not read \"folder.wav\": a folder, not a regular file"},
+        {"missing.wav", SND_ERR_FILE, "sound: not loaded \"missing.wav\": no such file"}};
+    for (const Row& r : rows) {
         snd_mgr_set_error(0);
-        EXPECT_EQ(dxs_load(&s, path, DXS_PLAIN, 1.0f), DXS_E_FAIL);
-        EXPECT_EQ(snd_get_error(), uint32_t(error)) << path;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(dxs_load(&s, r.path, DXS_PLAIN, 1.0f), DXS_E_FAIL);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), r.line + "\n") << r.path;
+        EXPECT_EQ(snd_get_error(), r.error) << r.path;
         EXPECT_EQ(s.buffer, nullptr);
         EXPECT_EQ(dxs_play(&s, 0), DXS_E_FAIL);
     }
+    // The first error decides: a later one changes neither the word nor the log.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(dxs_load(&s, "float.wav", DXS_PLAIN, 1.0f), DXS_E_FAIL);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(snd_get_error(), uint32_t(SND_ERR_FILE));
 }
 
 TEST_F(DxSoundTest, AFailedEffectKeepsTheOldWord)

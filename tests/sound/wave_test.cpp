@@ -43,28 +43,35 @@ TEST(Wave, RefusesTruncatedAndHostileFiles)
         size_t at;    // then `width` bytes there set to `value`, little-endian
         int width;
         uint32_t value;
+        const char* why;  // the reason the log line gives
     };
     const size_t all = good.size();
+    const char* run_past = "a chunk runs past the end of the RIFF chunk";
+    const char* riff_size = "a RIFF size that does not fit the file";
     const Row rows[] = {
-        {"empty", good, 0, 0, 0, 0},
-        {"header only", good, 11, 0, 0, 0},
-        {"not RIFF", good, all, 0, 1, 'X'},
-        {"not WAVE", good, all, 8, 1, 'X'},
-        {"RIFF longer than the file", good, all, 4, 4, 0xFFFFFFF0u},
-        {"cut inside the samples", good, all - 10, 0, 0, 0},
-        {"data longer than RIFF", good, all, 40, 4, 1000},
-        {"empty data", good, all, 40, 4, 0},
-        {"short fmt", good, all, 16, 4, 12},
-        {"fmt past RIFF", good, all, 16, 4, 0x7FFFFFFFu},
-        {"cbSize past fmt", good_ext, good_ext.size(), 36, 1, 200},
-        {"no data", good, all, 36, 1, 'X'},
-        {"no fmt", good, all, 12, 1, 'X'},
+        {"empty", good, 0, 0, 0, 0, "shorter than a RIFF header"},
+        {"header only", good, 11, 0, 0, 0, "shorter than a RIFF header"},
+        {"not RIFF", good, all, 0, 1, 'X', "not a RIFF WAVE file"},
+        {"not WAVE", good, all, 8, 1, 'X', "not a RIFF WAVE file"},
+        {"RIFF longer than the file", good, all, 4, 4, 0xFFFFFFF0u, riff_size},
+        {"RIFF shorter than its form", good, all, 4, 4, 2, riff_size},
+        {"cut inside the samples", good, all - 10, 0, 0, 0, riff_size},
+        {"data longer than RIFF", good, all, 40, 4, 1000, run_past},
+        {"empty data", good, all, 40, 4, 0, "an empty \"data\" chunk"},
+        {"short fmt", good, all, 16, 4, 12, "a \"fmt \" chunk shorter than 16 bytes"},
+        {"fmt past RIFF", good, all, 16, 4, 0x7FFFFFFFu, run_past},
+        {"cbSize past fmt", good_ext, good_ext.size(), 36, 1, 200,
+         "extra format bytes past the end of the \"fmt \" chunk"},
+        {"no data", good, all, 36, 1, 'X', "no \"data\" chunk"},
+        {"no fmt", good, all, 12, 1, 'X', "no \"fmt \" chunk"},
     };
     for (const Row& r : rows) {
         Bytes b(r.from.begin(), r.from.begin() + ptrdiff_t(r.keep));
         for (int i = 0; i < r.width; ++i) b[r.at + size_t(i)] = uint8_t(r.value >> (8 * i));
         WaveFile w{};
-        EXPECT_FALSE(wave_parse(b, &w)) << r.name;
+        const char* why = nullptr;
+        EXPECT_FALSE(wave_parse(b, &w, &why)) << r.name;
+        EXPECT_STREQ(why, r.why) << r.name;
     }
 }
 
