@@ -215,7 +215,17 @@ std::FILE* plat_fopen(std::string_view path, const char* mode)
         return nullptr;
     }
     std::string resolved;
-    return plat_path_resolve(path, &resolved) ? std::fopen(resolved.c_str(), mode) : nullptr;
+    if (!plat_path_resolve(path, &resolved)) return nullptr;
+    // Opened without waiting, so that a pipe with no writer never holds the caller; only a
+    // regular file reads as usual, anything else keeps reads that never wait.
+    const int fd = ::open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, mode);
+    if (!f) ::close(fd);
+    return f;
 }
 
 int plat_is_dir(std::string_view path)

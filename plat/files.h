@@ -99,7 +99,8 @@ void plat_write_file_folder_sync(int (*sync)(int fd));
 uint64_t plat_folder_listings(void);
 
 // fopen on a resolved path, for reading only ("r", "rb", "rt"); null on
-// failure and for any other mode.
+// failure and for any other mode. Never waits: a named pipe without a writer
+// opens at once and reads as empty.
 std::FILE* plat_fopen(std::string_view path, const char* mode);
 
 int plat_is_dir(std::string_view path);

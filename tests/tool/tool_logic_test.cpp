@@ -140,9 +140,12 @@ TEST(ToolSave, ExistenceIsPresenceNotReadability)
     EXPECT_THAT((std::vector{plat_path_exists(file), plat_path_exists(dir.file("folder.bmp")),
                              plat_path_exists(dir.file("none.bmp")), plat_path_exists("")}),
                 ElementsAre(1, 1, 0, 0));
+    // A named pipe nobody writes to is answered at once, never waited on.
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
     EXPECT_THAT((std::vector{tool_file_size(dir.write("five", "12345").c_str()),
-                             tool_file_size(dir.file("none").c_str()), tool_file_size(nullptr)}),
-                ElementsAre(5, 0, 0));
+                             tool_file_size(dir.file("none").c_str()), tool_file_size(nullptr),
+                             tool_file_size(dir.file("pipe").c_str())}),
+                ElementsAre(5, 0, 0, 0));
 }
 
 TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
