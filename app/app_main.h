@@ -1,8 +1,8 @@
-#pragma once
 // The program's entry and spine, on the main thread: the single-instance
 // check, the work-folder, region and screen-size choices, the start-up order,
 // the message and frame loop at 30 frames per second with the scene switcher
 // stepped once per frame, and the shut-down order after the quit message.
+#pragma once
 #include "disp/disp_param.h"
 #include "plat/window.h"
 

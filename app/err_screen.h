@@ -1,4 +1,3 @@
-#pragma once
 // The fatal error screen: when a module meets an error it cannot go on from,
 // the screen clears the draw objects and shows a title and an explanation in
 // the region's language in the middle of the screen for 30 seconds with its
@@ -7,6 +6,7 @@
 // quit flag set and the normal shut-down runs. The screen names no file and
 // writes nothing: whoever meets the error writes its one line to standard
 // error first (util/data_err.h). Main thread only.
+#pragma once
 #include <cstdint>
 
 constexpr int ERR_ROWS = 12;  // codes 0..11; 0 shows nothing

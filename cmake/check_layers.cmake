@@ -7,13 +7,7 @@ cmake_minimum_required(VERSION 3.25)
 # and fails with one line per offending include.
 
 include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
-if(NOT ROOT)
-  message(FATAL_ERROR "usage: cmake -DROOT=<source dir> [-DTABLE=<table>] -P check_layers.cmake")
-endif()
-if(NOT TABLE)
-  set(TABLE "${ROOT}/cmake/layers.txt")
-endif()
-quorvel_layers_read("${ROOT}" "${TABLE}")
+quorvel_layers_read_for_check("cmake -DROOT=<source dir> [-DTABLE=<table>] -P check_layers.cmake")
 
 set(faults "")
 set(checked 0)

@@ -1,5 +1,5 @@
 # Reads the layer table (cmake/layers.txt, its format is described at its top)
-# for the build and for the include check.
+# for the build and for the checks of includes and file heads.
 #
 # quorvel_layers_read(<root> <table>) sets in the caller's scope:
 #   QUORVEL_LAYERS            the layer names, lowest first
@@ -11,6 +11,18 @@ cmake_policy(SET CMP0057 NEW)  # IN_LIST, also when run as a script
 # Headers of the system libraries only plat/ may include.
 set(QUORVEL_PLATFORM_HEADERS
     "^(SDL2?/|SDL[_.]|GL/|GLES|epoxy/|AL/|gtk/|gdk/|gdk-pixbuf|glib|gio/|ft2build\\.h|freetype/|fontconfig/|png\\.h|pngconf\\.h|jpeglib\\.h|X11/)")
+
+# For the checks run as scripts (cmake -P): stops with the usage line unless
+# ROOT is given, lets TABLE default to <ROOT>/cmake/layers.txt, and reads it.
+macro(quorvel_layers_read_for_check usage)
+  if(NOT ROOT)
+    message(FATAL_ERROR "usage: ${usage}")
+  endif()
+  if(NOT TABLE)
+    set(TABLE "${ROOT}/cmake/layers.txt")
+  endif()
+  quorvel_layers_read("${ROOT}" "${TABLE}")
+endmacro()
 
 function(quorvel_layers_read root table)
   file(STRINGS "${table}" lines)

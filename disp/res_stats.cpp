@@ -1,3 +1,4 @@
+// The resource manager's usage report queued into a text draw list (see res_stats.h).
 #include "disp/res_stats.h"
 
 #include "svc/textlist.h"

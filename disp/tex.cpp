@@ -7,7 +7,7 @@
 
 #include "disp/d3d9.h"
 #include "disp/rstate.h"
-#include "disp/tex_decode.h"
+#include "disp/tex_convert.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+// obj3d/attobj: the attachment object (see attobj.h): its type callbacks, creation and linking,
+// the owners' attachment lists, its draw-all and its hit target.
 #include "obj3d/attobj.h"
 
 #include <cstring>

@@ -1,3 +1,6 @@
+// obj3d/mdlobj: the model object (see mdlobj.h): creation, levels of detail, its fields' setters,
+// attachments, the debug query and its hit target. Its draw-all is in obj3d_draw.cpp, beside
+// the mesh draw it shares.
 #include "obj3d/mdlobj.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// obj3d/meshobj: the mesh-list object (see meshobj.h): creation, the nodes' owner links, its
+// draw-all and its hit target.
 #include "obj3d/meshobj.h"
 
 #include <algorithm>

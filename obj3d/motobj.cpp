@@ -1,3 +1,6 @@
+// obj3d/motobj: the motion object (see motobj.h): creation, meshes, motion control, bones and root
+// motion, attachments, the skinned draw-all and the bone hit targets. The motion player it owns
+// is in motion.cpp and its neighbours.
 #include "obj3d/motobj.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// obj3d: what the 3D object types share (see obj3d.h): the draw-parameter word and materials,
+// bounds and culling, the module state and the types' registration, and each view's 3D pass.
 #include "obj3d/obj3d.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// obj3d/obj3d_draw: the 3D draw pass (see obj3d_draw.h): the sorts, the groups of the draw-alls,
+// the pass view and state keys, mesh_draw, and the model object's draw-all.
 #include "obj3d/obj3d_draw.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// obj3d/obj3d_hit: the hit targets of the 3D object types (see obj3d_hit.h): setting one, walking
+// a chain for results and bits, and the debug draw.
 #include "obj3d/obj3d_hit.h"
 
 #include <string_view>

@@ -1,3 +1,5 @@
+// obj3d/plist3d: the 3D primitive-list object (see plist3d.h): creation, the immediate-mode
+// builder, its draw-all, the debug box and its hit target.
 #include "obj3d/plist3d.h"
 
 #include <algorithm>

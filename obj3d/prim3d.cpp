@@ -1,3 +1,5 @@
+// obj3d/prim3d: the 3D line and triangle types with their batched draw-alls, and the debug
+// shapes built on the 3D primitive list (see prim3d.h).
 #include "obj3d/prim3d.h"
 
 #include <cstring>

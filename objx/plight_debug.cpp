@@ -1,3 +1,5 @@
+// The point lights' debug view: F9 toggles it, and each active light gets a one-frame disc on a
+// 3D primitive list (see plight_debug.h).
 #include "objx/plight_debug.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// A bone tree drawn as one-frame 3D lines, each node with its axes and a line from its parent,
+// and a motion object's skeleton drawn through it (see res_bone_debug_draw.h).
 #include "objx/res_bone_debug_draw.h"
 
 #include "math/vm_mat.h"

@@ -1,3 +1,4 @@
+// The allocator setting, through the C library's mallopt (see alloc.h for why).
 #include "plat/alloc.h"
 
 #include <malloc.h>

@@ -1,3 +1,5 @@
+// Message boxes and the save dialog on GTK 3, and their scripted answers (see dialogs.h). While
+// one runs, the window's last frame is shown again through gfx_reshow.h.
 #include "plat/dialogs.h"
 
 #include "plat/files.h"

@@ -1,4 +1,3 @@
-#pragma once
 // Modal message boxes and the save dialog, on GTK 3, with a scripted mode.
 //
 // Provides: a message box (caption as the window title, and in the body the
@@ -26,6 +25,7 @@
 //   the save dialog and an OK/Cancel box answer cancel, an OK box ok; the
 //   line above is written all the same. Scripted dialogs are not affected;
 // - texts being UTF-8. Main thread only.
+#pragma once
 #include <string>
 
 constexpr int PLAT_MB_OK = 0;

@@ -1,7 +1,7 @@
-#pragma once
 // Images built into the program. The build makes them with quorvel_gen and
 // compiles their bytes into the q_embedded library, which the platform layer
 // links for every layer above it; the spans stay valid for the whole run.
+#pragma once
 
 #include <span>
 

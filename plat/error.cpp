@@ -1,3 +1,4 @@
+// The per-thread last-error word and the report of a call made out of order (see error.h).
 #include "plat/error.h"
 
 #include <cstdio>

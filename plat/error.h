@@ -1,4 +1,3 @@
-#pragma once
 // The thread-local last-error word of the platform layer.
 //
 // Provides: the Windows-style error codes that the engine's own wrappers of
@@ -6,6 +5,7 @@
 // timed out) and a per-thread word holding the latest one.
 // Callers rely on: the word being per thread (the sound thread never sees the
 // main thread's errors) and staying set until the next plat_set_last_error.
+#pragma once
 #include <cstdint>
 
 constexpr uint32_t PLAT_ERROR_SUCCESS = 0;

@@ -1,4 +1,3 @@
-#pragma once
 // Files and folders.
 //
 // Provides:
@@ -21,6 +20,7 @@
 // never hides an exact one), on listings holding no folders, and on no
 // function here changing the current folder except plat_set_current_dir.
 // Paths of any length are accepted; nothing is truncated.
+#pragma once
 #include <cstdint>
 #include <cstdio>
 #include <span>

@@ -1,4 +1,3 @@
-#pragma once
 // The frame last presented, shown again.
 //
 // While a modal dialog runs, the main loop draws nothing; a window exposed in
@@ -9,6 +8,7 @@
 // copy taken before a frame starts drawing stays the whole last frame even
 // when a second dialog opens while the next frame is half drawn.
 // Main thread only, with the device's context current.
+#pragma once
 
 // Copies the back buffer unless a copy of the same presented frame exists.
 // 1 when a copy exists afterwards; 0 without a device or a presented frame.

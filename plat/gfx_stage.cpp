@@ -1,3 +1,5 @@
+// Texture-stage settings that several drawing paths share, made of the device's stage states
+// (see gfx_stage.h).
 #include "plat/gfx_stage.h"
 
 #include "plat/gfx.h"

@@ -1,3 +1,5 @@
+// The key table in virtual-key codes, fed by the window's messages, the asynchronous key state
+// and the cursor, on SDL2 (see input.h). The messages themselves come from window.cpp.
 #include "plat/input.h"
 
 #include "plat/input_script.h"

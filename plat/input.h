@@ -1,4 +1,3 @@
-#pragma once
 // Keyboard snapshot and cursor, on SDL2.
 //
 // Provides:
@@ -13,6 +12,7 @@
 // Callers rely on: letters and digits following the keyboard layout (the key
 // that types 'A' is 'A'), and on the table reflecting only the messages
 // already dispatched. Main thread only.
+#pragma once
 #include <cstdint>
 
 struct PlatWindow;

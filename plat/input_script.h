@@ -1,4 +1,3 @@
-#pragma once
 // Scripted input: a test facility, not part of the program's behaviour.
 //
 // When the environment variable QUORVEL_INPUT_SCRIPT names a file, the window
@@ -23,6 +22,7 @@
 // within a frame. A malformed line makes the whole script refused: nothing is
 // fed, and the reason goes to standard error.
 // Main thread only.
+#pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>

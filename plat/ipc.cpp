@@ -1,3 +1,5 @@
+// Named kernel objects on lock files, shared mappings and futexes: the lock folder, the
+// single-instance lock, shared sections and auto-reset events (see ipc.h).
 #include "plat/ipc.h"
 
 #include "plat/error.h"

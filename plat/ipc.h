@@ -1,4 +1,3 @@
-#pragma once
 // Named kernel objects: the single-instance lock, shared memory sections and
 // auto-reset events, on files in a folder of the user's own, flock and
 // futexes.
@@ -34,6 +33,7 @@
 // (others are refused with error 87), a null name making an unnamed object,
 // and waits that time out against a deadline (PLAT_WAIT_TIMEOUT) or fail
 // (PLAT_WAIT_FAILED) instead of spinning. Any thread.
+#pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>

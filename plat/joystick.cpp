@@ -1,3 +1,4 @@
+// The first joystick through SDL2, read as a DirectInput-style state (see joystick.h).
 #include "plat/joystick.h"
 
 #include <SDL2/SDL.h>

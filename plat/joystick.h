@@ -1,4 +1,3 @@
-#pragma once
 // Joystick, on SDL2.
 //
 // Provides: the first attached joystick, read as a DirectInput-style state:
@@ -8,6 +7,7 @@
 // Callers rely on: no device being a normal state (plat_joy_open answers 0
 // and every read fails without touching the output), and on the state only
 // changing in plat_joy_read. Main thread only.
+#pragma once
 #include <cstdint>
 
 constexpr int PLAT_JOY_BUTTONS = 32;

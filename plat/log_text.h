@@ -1,4 +1,3 @@
-#pragma once
 // Texts written into log lines on standard error.
 //
 // Provides the one escape of names and texts that come from outside (a chosen
@@ -7,6 +6,7 @@
 // line stays one line whatever the name holds. Callers rely on every other
 // byte staying as it is: a backslash is a character of a name here, and UTF-8
 // passes unchanged.
+#pragma once
 #include <string>
 #include <string_view>
 

@@ -1,4 +1,3 @@
-#pragma once
 // The sound device, on OpenAL Soft: a DirectSound-shaped interface with one
 // listener and secondary buffers that each hold a whole block of PCM data.
 //
@@ -17,6 +16,7 @@
 //
 // Tests open a loopback device, which renders the mix into memory only when
 // asked (snd_dev_render), so that what a buffer does can be heard.
+#pragma once
 #include <cstdint>
 #include <string>
 

@@ -1,3 +1,4 @@
+// Physical memory figures from sysinfo(2) and the kernel's MemAvailable (see sysinfo.h).
 #include "plat/sysinfo.h"
 
 #include <sys/sysinfo.h>

@@ -1,3 +1,5 @@
+// The platform clock on CLOCK_MONOTONIC, sleeps and yields, and the manual clock that tests
+// switch to (see time.h).
 #include "plat/time.h"
 
 #include <sched.h>

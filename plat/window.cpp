@@ -1,3 +1,6 @@
+// The main window and the message queue on SDL2: SDL events turned into window messages,
+// dispatch to window procedures, and the end signals (see window.h). The key table the
+// messages feed is in input.cpp.
 #include "plat/window.h"
 
 #include "plat/input.h"

@@ -1,4 +1,3 @@
-#pragma once
 // The main window and the Win32-style message queue, on SDL2.
 //
 // Provides:
@@ -25,6 +24,7 @@
 // - a destroyed window is hidden, not freed: the drawing device may still use
 //   its surface until it stops; plat_video_end frees it.
 // Main thread only, except plat_term_requested's flag, which a signal sets.
+#pragma once
 #include <cstdint>
 
 struct PlatWindow;  // opaque window handle

@@ -1,3 +1,5 @@
+// The model decode: corners welded into vertices, smoothed normals and tangents, the mesh build
+// input filled (see mdl_decode.h). The vertex buffers are built from it in mesh_buf.cpp.
 #include "res/mdl_decode.h"
 
 #include <algorithm>

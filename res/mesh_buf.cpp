@@ -1,3 +1,5 @@
+// A decoded mesh's interleaved vertex buffer, index buffer, vertex format (the FVF table) and
+// box (see mesh_buf.h); the device buffers come from res_env().
 #include "res/mesh_buf.h"
 
 #include "res/res_env.h"

@@ -1,3 +1,4 @@
+// The name hash and the name and path helpers (see name.h).
 #include "res/name.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The record of engine services the resource modules call, its stand-ins that run without a
+// window, and the test hooks that steer them (see res_env.h).
 #include "res/res_env.h"
 
 #include <charconv>

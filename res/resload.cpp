@@ -1,3 +1,6 @@
+// The resource loader (see resload.h): the chunk readers that hand each kind to the resource
+// manager, the step machine that reads a group file a chunk at a time, start and stop, and the
+// request ring.
 #include "res/resload.h"
 
 #include "res/mdl_decode.h"

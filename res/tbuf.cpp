@@ -1,3 +1,4 @@
+// The growable text buffer and the two-slot lock table (see tbuf.h).
 #include "res/tbuf.h"
 
 #include "plat/files.h"

@@ -1,3 +1,4 @@
+// The parser of the texture list "tex.lst" and its queries by category (grammar in texlst.h).
 #include "res/texlst.h"
 
 #include <charconv>

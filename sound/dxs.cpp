@@ -1,3 +1,5 @@
+// DxSound: a WAVE file loaded into one device buffer, and its play, stop, volume, frequency, pan,
+// 3D position and effect calls (see dxs.h).
 #include "sound/dxs.h"
 
 #include "disp/cam.h"

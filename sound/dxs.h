@@ -1,4 +1,3 @@
-#pragma once
 // DxSound: one sound buffer holding one whole RIFF WAVE file, with its kind,
 // base volume, effect word and format. The sound manager keeps three static
 // ones (the BGM and the two voice channels) and one on the heap per
@@ -10,6 +9,7 @@
 // line on standard error, snd_mgr_fail) and leaving the object without a
 // buffer. Used from the sound thread and, under the manager's lock,
 // from the main thread.
+#pragma once
 #include <cstdint>
 #include <vector>
 

@@ -1,3 +1,5 @@
+// The sound request queue: requests collected through a frame, the nearest per id carried out at
+// its end, the per-id counters, the throttle and the generator (see sereq.h).
 #include "sound/sereq.h"
 
 #include "disp/cam.h"

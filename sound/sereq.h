@@ -1,4 +1,3 @@
-#pragma once
 // The sound request queue of the game layer: during a frame every request is
 // collected with its squared distance to camera 0, and at the frame's end
 // one request per sound id, the nearest, is carried out directly on the
@@ -9,6 +8,7 @@
 // Callers rely on: requests farther than 600 units (squared 360000) never
 // counting; ids outside the sound table being ignored; the flush playing at
 // most one request per id.
+#pragma once
 #include <cstdint>
 
 #include "math/vm_types.h"

@@ -1,4 +1,3 @@
-#pragma once
 // The sound manager: the sound device with its listener following camera 0,
 // the sound files named by the three sound-name tables, the BGM channel, two
 // voice channels with a queue, the volumes from the start-up settings, and an
@@ -13,6 +12,7 @@
 // never change a channel at once; the error word being atomic and, once set,
 // staying; handlers naming a missing entry or an unloaded channel doing
 // nothing.
+#pragma once
 #include <cstdint>
 #include <span>
 #include <string>

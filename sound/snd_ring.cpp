@@ -1,3 +1,5 @@
+// The sound command ring and the sound thread that hands each command to the sound manager's
+// handler (see snd_ring.h).
 #include "sound/snd_ring.h"
 
 #include "svc/msem.h"

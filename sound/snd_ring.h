@@ -1,4 +1,3 @@
-#pragma once
 // The sound command ring and the sound thread: every sound request of the
 // program is posted into a 16-slot ring and carried out by the sound thread,
 // so that loading WAVE files and talking to the device never stall a frame.
@@ -11,6 +10,7 @@
 // returning at once, queuing nothing, when no thread runs (the producer would
 // otherwise wait forever); command numbers of 30 and more taking their slot
 // and doing nothing. Posting: any thread other than the sound thread.
+#pragma once
 #include <cstdint>
 
 #include "math/vm_types.h"

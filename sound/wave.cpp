@@ -1,3 +1,4 @@
+// The RIFF WAVE reader: the chunk walk and the "fmt " checks (see wave.h).
 #include "sound/wave.h"
 
 #include <cstring>

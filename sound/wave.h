@@ -1,4 +1,3 @@
-#pragma once
 // The RIFF WAVE reader: the "fmt " and "data" chunks of a file held in
 // memory, with any extra format bytes of a non-PCM format.
 //
@@ -7,6 +6,7 @@
 // refused, never read past), the first "fmt " and the first "data" chunk
 // counting wherever they lie among other chunks, and the pad byte after an
 // odd-sized chunk being skipped. Pure; any thread.
+#pragma once
 #include <cstdint>
 #include <span>
 #include <vector>

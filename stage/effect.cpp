@@ -1,3 +1,5 @@
+// Hit effects (see effect.h): their randomness, crops and colours, each effect's update, the
+// timed emitter, the bursts of a hit, and the creators.
 #include "stage/effect.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The arcade settings store (formats in settings.h): the named values, the CFG copies read and
+// written with their CRC files, the built-in row tables per region, and the CRC-32 helpers.
 #include "store/settings.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Joystick polling over plat/joystick.h and the direction and button queries (see joy.h).
 #include "svc/joy.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#pragma once
 // Joystick: the first attached device, polled once per frame. No device is a
 // normal state: every query then reads the cleared state, which holds the
 // stick at rest and the hat centred, so no direction or button is reported.
 // Main thread only.
+#pragma once
 #include "plat/joystick.h"
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The keyboard snapshot taken once per frame and the "pressed" test against the previous
+// frame's (see key.h).
 #include "svc/key.h"
 
 #include <cstring>

@@ -1,4 +1,3 @@
-#pragma once
 // Keyboard snapshot per frame: the key table of the messages dispatched so
 // far (plat/input.h) copied once per frame, with the previous frame's copy
 // beside it, so that a key is "pressed" in the first frame it is down only.
@@ -7,6 +6,7 @@
 // virtual keys 1 (left) and 2 (right); a button released away from the
 // window reads up from the next frame on.
 // Main thread only.
+#pragma once
 #include "plat/input.h"
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// Mouse position and wheel per frame, the cursor hidden by mode, and the cursor clip (see
+// mouse.h).
 #include "svc/mouse.h"
 
 #include "plat/input.h"

@@ -1,9 +1,9 @@
-#pragma once
 // Mouse: position and wheel from the window messages of the past frame,
 // cursor visibility by mode, and the cursor clip. The buttons are not kept
 // here: they are the virtual keys 1 and 2 of the keyboard snapshot (key.h).
 // The window procedure feeds mouse_on_move and mouse_on_wheel between frames;
 // mouse_update runs once per frame. Main thread only.
+#pragma once
 #include <cstdint>
 
 struct PlatWindow;

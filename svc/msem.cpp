@@ -1,3 +1,4 @@
+// The named counting semaphore over plat/ipc.h's shared sections and events (see msem.h).
 #include "svc/msem.h"
 
 #include "plat/error.h"

@@ -1,9 +1,9 @@
-#pragma once
 // Named counting semaphore: a count and a maximum in a small shared section,
 // a spin lock inside it, and an auto-reset event on which waiters sleep.
 // Naming both objects lets several processes share one semaphore; the sound
 // command ring ("sound", 1, 1) and the display ("disp", 1, 1) use one each.
 // Any thread; a semaphore may be shared by threads and processes.
+#pragma once
 #include <cstdint>
 
 struct PlatEvent;

@@ -1,3 +1,4 @@
+// The text draw lists: the slots and the records appended to them (layout in textlist.h).
 #include "svc/textlist.h"
 
 #include <array>

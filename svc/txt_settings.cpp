@@ -1,3 +1,4 @@
+// The settings text's reader and its lookups by key (syntax and limits in txt_settings.h).
 #include "svc/txt_settings.h"
 
 #include <array>

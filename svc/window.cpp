@@ -1,3 +1,5 @@
+// The main window's record: creation at the screen size, enabling, and its rectangle read and
+// put back in place (see window.h).
 #include "svc/window.h"
 
 namespace {

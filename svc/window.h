@@ -1,8 +1,8 @@
-#pragma once
 // The main window (window 0): created at start-up with a client area of
 // exactly the chosen screen size. The display draws into it and puts it back
 // in place after a device reset; sound and input take its handle.
 // Main thread only.
+#pragma once
 #include "plat/window.h"
 
 #include <cstdint>

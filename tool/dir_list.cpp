@@ -1,3 +1,4 @@
+// The patch tool's folder listing over plat/files.h's sorted listing (see dir_list.h).
 #include "tool/dir_list.h"
 
 #include "plat/files.h"

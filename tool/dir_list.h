@@ -1,7 +1,7 @@
-#pragma once
 // A listing of one folder's plain files matching a pattern, sorted by name
 // (plat/files.h). The patch tool lists the model directory with it. Main
 // thread.
+#pragma once
 #include <string>
 #include <vector>
 

@@ -1,3 +1,5 @@
+// Game-scene functions for a game on the same engine (see game_scene.h): the scene hooks, the
+// prefixed lookups, the character table and its creator, and the key-driven matrix move.
 #include "tool/game_scene.h"
 
 #include <cstring>

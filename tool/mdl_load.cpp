@@ -1,3 +1,5 @@
+// Model-group loading for the patch tool: a group with its "_NRM" companion, and the queue of
+// the model directory's groups fed into the loader's ring (see mdl_load.h).
 #include "tool/mdl_load.h"
 
 #include "res/resload.h"

@@ -1,8 +1,8 @@
-#pragma once
 // Model-group loading for the patch tool: queueing a group with its "_NRM"
 // companion, and the group list of the model directory, fed into the
 // loader's 64-request ring as it drains so that no group is dropped however
 // many there are. Main thread.
+#pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -1,3 +1,5 @@
+// Name tags in model and mesh names: finding a tag, reading its number or text, and the draw
+// settings made of them (see nametag.h).
 #include "tool/nametag.h"
 
 #include <cstring>

@@ -1,8 +1,8 @@
-#pragma once
 // Name tags: options carried in model and mesh names as an underscore, one
 // letter and the characters up to the next underscore or the end ("box_p3_a1"
 // has the tags p = 3 and a = 1). The patch tool turns a mesh's tags into draw
 // settings. Pure functions; any thread.
+#pragma once
 #include <cstddef>
 #include <cstdint>
 

@@ -1,3 +1,6 @@
+// The patch tool's scene (see tool.h): its state record, the background picture's fit, drag and
+// scale, helpers the tool's files share, and the scene's start, frame and stop. The buttons and
+// palette are in tool_palette.cpp, the patches in tool_patch.cpp, saving in tool_save.cpp.
 #include "tool/tool.h"
 
 #include "svc/key.h"

@@ -1,4 +1,3 @@
-#pragma once
 // The patch tool: the application's only scene (row 0 of the scene table).
 // Over its first frames it lists and loads every model group of the model
 // directory within 90 percent of each frame's time, then builds the
@@ -9,6 +8,7 @@
 // saving is tool_save.h.
 // Main thread only: tool_frame runs in the application update, before the
 // display frame whose update pass runs the patches.
+#pragma once
 #include <cstdint>
 
 constexpr int TOOL_PATCH_SLOTS = 512;

@@ -1,6 +1,6 @@
-#pragma once
 // The patch tool's state record, shared by the tool's own files and their
 // white-box tests only.
+#pragma once
 #include "res/res.h"
 #include "tool/tool.h"
 

@@ -1,3 +1,4 @@
+// The patch tool's side buttons and icon palette (see tool_palette.h).
 #include "tool/tool_palette.h"
 
 #include "svc/key.h"

@@ -1,4 +1,3 @@
-#pragma once
 // The side buttons (save, dust bin, the patch button that opens the icon
 // palette) along the right edge of the render area, and the palette: the
 // loaded models sixteen to a page as turning 3D previews on grey squares,
@@ -6,6 +5,7 @@
 // tool_buttons runs once per running frame from tool_frame, before the draw
 // objects' update pass; every sprite and preview it makes lives one frame.
 // Main thread only.
+#pragma once
 #include <cstdint>
 
 constexpr int TOOL_BUTTON_ROWS = 3;  // rows 1..3

@@ -1,3 +1,5 @@
+// Patches (see tool_patch.h): the screen geometry of their frames and handles, and each patch's
+// record, update callback, selection, drags and deletion.
 #include "tool/tool_patch.h"
 
 #include "svc/key.h"

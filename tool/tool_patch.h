@@ -1,4 +1,3 @@
-#pragma once
 // Patches: 3D models placed over the background picture. Each is a
 // persistent model object in the tool's model group, held in one of the 512
 // slots of the tool's state, with a PatchRecord in the draw object's user
@@ -8,6 +7,7 @@
 // handles, the selection frame, placement in picture coordinates (so that a
 // patch follows the background) and deletion.
 // Main thread only.
+#pragma once
 #include "math/vm_types.h"
 
 #include <cstdint>

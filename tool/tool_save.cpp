@@ -1,3 +1,6 @@
+// Saving the composed picture (see tool_save.h): the chosen name made a ".bmp" name, the
+// overwrite question, and the rectangle the background covers, handed to the display's
+// screenshot.
 #include "tool/tool_save.h"
 
 #include "disp/disp_param.h"

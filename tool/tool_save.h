@@ -1,9 +1,9 @@
-#pragma once
 // Saving the composed picture: the save dialog, the overwrite question, the
 // screen rectangle the background covers, and the screenshot request that the
 // display serves in the same frame right after the background and patch
 // bands (so the file holds neither buttons, palette nor texts). Main thread,
 // inside tool_buttons.
+#pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>

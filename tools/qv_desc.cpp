@@ -1,3 +1,5 @@
+// The data description's reader (see qv_desc.h): the line parser that turns a description into
+// group files and texture-list categories through qv_writer, and the writer of their files.
 #include "tools/qv_desc.h"
 
 #include <charconv>

@@ -1,3 +1,5 @@
+// The small known samples of every chunk kind, of tex.lst and of whole group files, made with
+// qv_writer (see qv_samples.h).
 #include "tools/qv_samples.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The engine's own copy of the C runtime's pseudo-random generator (see crt_rand.h).
 #include "util/crt_rand.h"
 
 namespace {

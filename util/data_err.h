@@ -1,8 +1,8 @@
-#pragma once
 // util/data_err: the one line on standard error that a fatal data error writes
 // before the fatal error screen, `<what> "<path>": <reason>`, with the path's
 // control characters escaped (plat_log_escape) so that one line stays one
 // line. Any thread.
+#pragma once
 #include <string>
 #include <string_view>
 

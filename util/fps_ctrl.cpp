@@ -1,3 +1,5 @@
+// Frame pacing, the frame rate reached, the frame stopwatch and the millisecond timer (see
+// fps_ctrl.h); the high-resolution counter they read is util/perf's.
 #include "util/fps_ctrl.h"
 
 #include "plat/time.h"

@@ -1,3 +1,5 @@
+// The performance timer and its stopwatches, the memory status and the performance log (see
+// perf.h).
 #include "util/perf.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The allocator setting: a frame's freed memory stays in the process for the next frame.
 #include "plat/alloc.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The platform clock: the real clocks, and the manual clock that tests switch to.
 #include "plat/time.h"
 
 #include <thread>

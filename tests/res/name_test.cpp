@@ -1,3 +1,4 @@
+// The name hash, the path splitters and the name tokens.
 #include "res/name.h"
 
 #include <gtest/gtest.h>

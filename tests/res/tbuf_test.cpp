@@ -1,3 +1,4 @@
+// The growable text buffer (append, write, insert, seek, lines, save) and the two-slot lock table.
 #include "res/tbuf.h"
 #include "temp_dir.h"
 

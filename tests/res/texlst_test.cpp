@@ -1,3 +1,4 @@
+// The texture list's parser: categories in file order, comments and line ends, refused statements.
 #include "res/texlst.h"
 #include "tools/qv_samples.h"
 

@@ -1,3 +1,4 @@
+// Stage names, and stage scenes: suffix rules, wall queries, loading in steps, node lookups.
 #include "stage_fixture.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The arcade settings store: its files and checksums, round trips, bad and hostile copies, and
+// the rows applied back to their variables.
 #include "store/settings.h"
 #include "temp_dir.h"
 

@@ -1,3 +1,4 @@
+// The text draw lists: the record layout, slots running out and coming back, bad slot indices.
 #include "svc/textlist.h"
 
 #include <gtest/gtest.h>

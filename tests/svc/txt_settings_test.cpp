@@ -1,3 +1,4 @@
+// The settings text: pairs, comments and length limits, a missing file, and the integer parser.
 #include "svc/txt_settings.h"
 #include "temp_dir.h"
 

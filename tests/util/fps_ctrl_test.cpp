@@ -1,3 +1,5 @@
+// Frame pacing: the rate held at one, the millisecond wrap, an inactive pacer that counts
+// without waiting, the frame stopwatch and the millisecond timer.
 #include "util/fps_ctrl.h"
 
 #include <gtest/gtest.h>

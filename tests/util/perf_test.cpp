@@ -1,3 +1,4 @@
+// The performance timer's stopwatches, the counter and memory status, and the performance log.
 #include "util/perf.h"
 
 #include <gtest/gtest.h>

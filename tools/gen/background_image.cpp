@@ -1,3 +1,5 @@
+// The built-in background picture, computed pixel by pixel: noise, sky, mountain ranges, lake,
+// shore trees and meadow (see background_image.h).
 #include "tools/gen/background_image.h"
 
 #include "tools/gen/image_file.h"

@@ -1,8 +1,8 @@
-#pragma once
 // The built-in background picture: a procedural landscape (evening sky with
 // sun and clouds, snowy ranges fading into haze, a forested shore, a lake
 // that mirrors it all and a flowered meadow). Only + - * / and sqrt are used,
 // so the bytes are the same on every build and optimisation level.
+#pragma once
 
 #include <vector>
 

@@ -1,3 +1,5 @@
+// The bitmap font images: glyphs rendered with FreeType into their cells, then encoded as DDS or
+// PNG (see font_image.h).
 #include "tools/gen/font_image.h"
 
 #include "tools/gen/image_file.h"

@@ -1,9 +1,9 @@
-#pragma once
 // The bitmap font images: white glyphs whose alpha is their coverage, laid
 // out in cells of 16 columns per row from character code 32, cell origin
 // (0, 0). Latin comes from a monospace face; the hiragana that the text
 // renderer reaches through the Shift-JIS lead byte 0x82 come from a Japanese
 // face, at their glyph indices wherever the image has room.
+#pragma once
 
 #include <string>
 #include <vector>

@@ -1,3 +1,4 @@
+// The PNG and A8L8 DDS encoders and the file writer of the data generators (see image_file.h).
 #include "tools/gen/image_file.h"
 
 #include <png.h>

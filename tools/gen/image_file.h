@@ -1,7 +1,7 @@
-#pragma once
 // Encoders for the images the data generators make: PNG through libpng and
 // the A8L8 DDS layout the bitmap font loader reads. Output is byte-for-byte
 // the same on every run (no time stamps, fixed compression settings).
+#pragma once
 
 #include <cstdint>
 #include <span>

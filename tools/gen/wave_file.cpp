@@ -1,3 +1,5 @@
+// RIFF WAVE files made in memory: any format header, a sine tone, the data set's bgm01, and the
+// file writer (see wave_file.h).
 #include "tools/gen/wave_file.h"
 
 #include <algorithm>

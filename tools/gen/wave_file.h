@@ -1,6 +1,6 @@
-#pragma once
 // RIFF WAVE files: the data build's sound file and the fixtures of the sound
 // tests, benchmark and fuzz seeds.
+#pragma once
 #include <cstdint>
 #include <span>
 #include <string>

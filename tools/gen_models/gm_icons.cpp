@@ -1,3 +1,4 @@
+// The patch tool's icon atlas: each icon as painted layers inside its crop (see gm_icons.h).
 #include "tools/gen_models/gm_icons.h"
 
 #include <algorithm>

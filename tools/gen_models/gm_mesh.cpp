@@ -1,3 +1,5 @@
+// Procedural meshes (see gm_mesh.h): transforms, outlines and their triangulation, extrusions,
+// surfaces of revolution, spheres, tori, tubes and boxes, and the editing helpers.
 #include "tools/gen_models/gm_mesh.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The patch models of the default data set, shape by shape, gathered into their model groups
+// (see gm_models.h). Meshes come from gm_mesh, textures are painted with gm_paint.
 #include "tools/gen_models/gm_models.h"
 
 #include <algorithm>

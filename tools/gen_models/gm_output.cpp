@@ -1,3 +1,5 @@
+// The generated sources of the patch data set: description texts, PNG images and the icon
+// atlas, and their writing into a folder (see gm_output.h).
 #include "tools/gen_models/gm_output.h"
 
 #include "tools/gen_models/gm_icons.h"

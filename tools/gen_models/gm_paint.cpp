@@ -1,3 +1,5 @@
+// The anti-aliased painter: the canvas, shape fills and blits, and the signed distance
+// functions (see gm_paint.h).
 #include "tools/gen_models/gm_paint.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
-// Image decoding: row converters and DXT block decoders (see tex_decode.h).
-#include "disp/tex_decode.h"
+// Pixel conversion: row converters and DXT block decoders (see tex_convert.h).
+#include "disp/tex_convert.h"
 
 #include <algorithm>
 #include <cstring>

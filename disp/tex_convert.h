@@ -1,4 +1,5 @@
-// Image decoding: row converters and DXT block decoders.
+// Pixel conversion: row converters and DXT block decoders for texture levels already in memory
+// (no image file is read here).
 //
 // Pure CPU code, main thread or any thread. Converts rectangles of a texture
 // level held in its own surface format (chosen by surface-format index, see

@@ -1,0 +1,2 @@
+
+// A blank line first.

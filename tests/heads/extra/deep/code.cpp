@@ -1,0 +1,1 @@
+int heads_fixture_code;

@@ -1,0 +1,2 @@
+/* A block comment is a head too. */
+int heads_fixture_block;

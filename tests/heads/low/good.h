@@ -1,0 +1,2 @@
+// A file that says what it holds.
+#pragma once

@@ -1,0 +1,2 @@
+#pragma once
+// A head after the pragma comes too late.
