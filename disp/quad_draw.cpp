@@ -7,6 +7,7 @@
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/tex.h"
+#include "math/vm_types.h"
 #include "plat/gfx_draw.h"
 
 namespace {
@@ -188,12 +189,10 @@ int draw_full(const TexRecord* t, const QuadUv& uv, int grid_w, int grid_h, uint
     uint8_t* scratch = tex_get_vertex_scratch_b();
     std::memcpy(scratch, v, sizeof v);
 
-    static constexpr float DISP_DRAW_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0,
-                                                     0, 0, 1, 0, 0, 0, 0, 1};
     float saved[GFX_TS_COUNT][16];
     for (int i = 0; i < GFX_TS_COUNT; ++i) {
         gfx_get_transform(GfxTransform(i), saved[i]);
-        gfx_set_transform(GfxTransform(i), DISP_DRAW_IDENTITY);
+        gfx_set_transform(GfxTransform(i), VM_MAT_IDENTITY.m);
     }
     const int drawn =
         draw_quads(quad_key(st), DISP_DRAW_FVF_FULL, t, nullptr, scratch, 1, sizeof(FullVertex));

@@ -86,8 +86,6 @@ struct ShaderWork {
 };
 ShaderWork g_sh;
 
-const Mat44 SHADER_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-
 void set4(float* d, float x, float y, float z, float w) { d[0] = x, d[1] = y, d[2] = z, d[3] = w; }
 
 }  // namespace
@@ -315,7 +313,7 @@ void shader_begin_view()
     const int s = cam_get_cur_screen();
     for (int j = 0; j < 2; ++j) {
         const XformSet* set = cam_get_xform_set(cam_shadow_set_index(s, j));
-        vm_mat_texture_bias(&g_sh.shadow_tex[j], set ? &set->view_proj : &SHADER_IDENTITY);
+        vm_mat_texture_bias(&g_sh.shadow_tex[j], set ? &set->view_proj : &VM_MAT_IDENTITY);
     }
 }
 
@@ -354,7 +352,7 @@ void mul4(float out[4], const float* a, const float* b)
 
 void eye_and_lights(int s)
 {
-    const Mat44& c2w = g_sh.view ? g_sh.view->cam_to_world : SHADER_IDENTITY;
+    const Mat44& c2w = g_sh.view ? g_sh.view->cam_to_world : VM_MAT_IDENTITY;
     to_object_point(g_sh.eye, Vec3{c2w.m[12], c2w.m[13], c2w.m[14]});
     const EnvValues* env = env_get_block(s);
     to_object_dir(g_sh.light_vec, Vec3{-env->light_dir.x, -env->light_dir.y, -env->light_dir.z},

@@ -7,6 +7,7 @@
 
 #include "math/vm_types.h"
 #include "math/vm_table.h"
+#include "math/vm_const.h"
 #include "math/vm_vec.h"
 #include "math/vm_mat.h"
 #include "math/vm_quat.h"

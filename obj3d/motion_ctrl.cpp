@@ -171,7 +171,7 @@ static int ctrl_blend(MotionPlayer* p, int i, const Mat44* m, float weight, Bone
         b->weight = weight;
         request_mode(p, b, mode);
     } else {
-        b->ctrl = MOTION_IDENTITY;
+        b->ctrl = VM_MAT_IDENTITY;
         b->weight = 0.0f;
         b->flags &= ~MOTION_BW_MODE_MASK;
         p->flags |= 1u << (MOTION_MP_MODES_SHIFT + int(mode) - 1);
@@ -254,7 +254,7 @@ int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal)
     if (vec3_len_sq(&r2) == 0.0f || vec3_len_sq(&r0) == 0.0f) return 0;
     vec3_normalize(&r2, &r2);
     vec3_cross(&r1, &r2, &r0);
-    Mat44 r = MOTION_IDENTITY;
+    Mat44 r = VM_MAT_IDENTITY;
     set_row(r, 0, r0);
     set_row(r, 1, r1);
     set_row(r, 2, r2);
@@ -310,7 +310,7 @@ Mat44* mat_from_quat_pos(Mat44* out, const Quat* q, const Vec3* pos)
 
 Mat44* mat_from_euler_y(Mat44* out, float x, float y, float z)
 {
-    *out = MOTION_IDENTITY;
+    *out = VM_MAT_IDENTITY;
     const Vec3 a = {x, y, z};
     return vm_mat_from_euler(out, &a);
 }

@@ -288,8 +288,7 @@ void qspr_draw_all(DrawObj** run, int count)
     const int pass_id = obj3d_get_pass_id();
     if (separate) disp_set_alpha_blend_sep(1, obj3d_get_w18());
 
-    static const float QSPR_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    gfx_set_transform(GFX_TS_WORLD, QSPR_IDENTITY);
+    gfx_set_transform(GFX_TS_WORLD, VM_MAT_IDENTITY.m);
     gfx_stage_ops(0, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "math/vm_const.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
 #include "objx/qspr.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr float EFFECT_TWO_PI = 6.2831853f;
-constexpr float EFFECT_HALF_PI = 1.5707964f;
 constexpr int EFFECT_FADE_STEP = 20;  // alpha lost per frame by fading effects
 
 // ---- randomness ---------------------------------------------------------------------------
@@ -152,7 +151,7 @@ int particle_update(DrawObj* o)
     w->size *= w->growth;
     // The counter never passes the life: the update that reaches it is the last.
     const float t = w->life > 0 ? float(w->counter) / float(w->life) : 0.0f;
-    const int alpha = int(float(w->alpha) * vm_math_cos(t * EFFECT_HALF_PI));
+    const int alpha = int(float(w->alpha) * vm_math_cos(t * VM_HALF_PI));
     qspr_bb_set_pos(o, &w->pos);
     qspr_bb_set_size(o, w->size, w->size);
     qspr_bb_set_colour(o, with_alpha(qspr_bb_get_colour(o), alpha));
@@ -220,7 +219,7 @@ void emit_smoke(ResGroupId g, const Vec3& at)
 void emit_puff_ring(ResGroupId g, const Vec3& at)
 {
     for (int i = 0; i < 10; ++i) {
-        const float angle = float(i) * 0.1f * EFFECT_TWO_PI;
+        const float angle = float(i) * 0.1f * VM_TWO_PI;
         const Vec3 d = {vm_math_sin(angle), 0.1f, vm_math_cos(angle)};
         const Vec3 p = {at.x + d.x * 0.65f, at.y + d.y * 0.65f, at.z + d.z * 0.65f};
         const Vec3 v = {d.x * 0.25f, d.y * 0.25f, d.z * 0.25f};
@@ -278,7 +277,7 @@ void red_drops(ResGroupId g, const Vec3* pos, const Vec3* dir, bool spread)
         } else {
             const float dist = rand_float(0.07f, 0.18f);
             const float off = rand_float(0.0f, 1.0471976f);
-            const float about = rand_float(0.0f, EFFECT_TWO_PI);
+            const float about = rand_float(0.0f, VM_TWO_PI);
             vm_orbit_point(&v, dir ? dir : &up, off, about, dist);
         }
         effect_drop(g, pos, &v, size, crop, life, EFFECT_RED);
@@ -329,7 +328,7 @@ void effect_explosion(ResGroupId group, const Vec3* pos, float size, uint32_t co
                       int blend)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
+    const float roll = rand_float(0.0f, VM_TWO_PI);
     DrawObj* o = qspr_bb_create(group, pos, roll, size, effect_crop("exp00", 1), colour, blend);
     if (!o) return;
     ExplosionWork* w = start_effect<ExplosionWork>(o, explosion_update);
@@ -359,7 +358,7 @@ void effect_particle(ResGroupId group, const Vec3* pos, const Vec3* vel, float j
                      float view_offset)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
+    const float roll = rand_float(0.0f, VM_TWO_PI);
     Vec3 at = rand_vec3(-jitter, jitter, -jitter, jitter, -jitter, jitter);
     at.x += pos->x;
     at.y += pos->y;
@@ -408,7 +407,7 @@ void effect_drop(ResGroupId group, const Vec3* pos, const Vec3* vel, float size,
                  int life, uint32_t colour)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
+    const float roll = rand_float(0.0f, VM_TWO_PI);
     DrawObj* o = qspr_bb_create(group, pos, roll, size, crop, colour, 1);
     if (!o) return;
     DropWork* w = start_effect<DropWork>(o, drop_update);
@@ -428,7 +427,7 @@ void effect_splat(ResGroupId group, const Vec3* pos, float size, int hold, ResHa
     if (!o) return;
     const Vec3 up = {0, 1, 0};
     qspr_quad_set_colour(o, colour, colour, colour, colour);
-    qspr_quad_set_plane(o, pos, &up, size, size, rand_float(0.0f, EFFECT_TWO_PI), height);
+    qspr_quad_set_plane(o, pos, &up, size, size, rand_float(0.0f, VM_TWO_PI), height);
     SplatWork* w = start_effect<SplatWork>(o, splat_update);
     w->hold = hold;
     w->alpha = alpha_of(colour);
