@@ -11,11 +11,10 @@
 
 #include "disp/disp_dev_seam.h"
 #include "disp/disp_env.h"
-#include "disp/disp_fade.h"
 #include "disp/disp_work.h"
 #include "disp/fog.h"
-#include "math/vm_const.h"
 #include "math/vm.h"
+#include "math/vm_const.h"
 
 // ---- state access ---------------------------------------------------------------------
 

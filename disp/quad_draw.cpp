@@ -7,6 +7,7 @@
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/tex.h"
+#include "math/vm_color.h"
 #include "math/vm_types.h"
 #include "plat/gfx_draw.h"
 
@@ -316,7 +317,7 @@ int disp_draw_frame_px(int x, int y, int width, int height, int thickness, uint3
     const QuadUv none = uv_box(0.0f, 0.0f, 0.0f, 0.0f);
     for (int i = 0; i < 4; ++i) put_pixel_quad(v + 4 * i, bands[i], color, none, none);
 
-    const uint32_t alpha = color >> 24;
+    const uint32_t alpha = color_a(color);
     QuadState st;
     st.blend = (alpha == 0 || alpha == 255) ? 0 : DISP_DRAW_BLEND_ALPHA;
     st.alpha_ref = DISP_ALPHA_REF_OFF;

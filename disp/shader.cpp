@@ -20,6 +20,7 @@
 #include "res/mesh_buf.h"
 #include "disp/plight.h"
 #include "disp/tex.h"
+#include "math/vm_color.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "plat/files.h"
@@ -337,12 +338,11 @@ void to_object_dir(float out[4], const Vec3& d, bool renormalise)
     set4(out, o.x, o.y, o.z, 0.0f);
 }
 
+// The float form with red, green and blue scaled; alpha as it is.
 void argb_to_f(float out[4], uint32_t c, float scale)
 {
-    out[0] = float((c >> 16) & 0xFF) / 255.0f * scale;
-    out[1] = float((c >> 8) & 0xFF) / 255.0f * scale;
-    out[2] = float(c & 0xFF) / 255.0f * scale;
-    out[3] = float(c >> 24) / 255.0f;
+    color_to_f4(out, c);
+    for (int i = 0; i < 3; ++i) out[i] *= scale;
 }
 
 void mul4(float out[4], const float* a, const float* b)

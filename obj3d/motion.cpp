@@ -11,6 +11,7 @@
 #include "res/mesh_buf.h"
 #include "math/vm_const.h"
 #include "math/vm_mat.h"
+#include "math/vm_small.h"
 #include "math/vm_xform.h"
 #include "obj3d/motion_local.h"
 #include "res/chunk.h"
@@ -420,9 +421,6 @@ BoneWork* motion_bone_world(MotionPlayer* p, int i, const Mat44* root, int force
 }
 
 // --- small operations ------------------------------------------------------------------
-
-float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
-int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 int64_t wrap_frame(int64_t v, int64_t lo, int64_t hi)
 {

@@ -5,6 +5,7 @@
 #include "svc/key.h"
 #include "disp/cam.h"
 #include "disp/plight.h"
+#include "math/vm_color.h"
 #include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
@@ -47,7 +48,7 @@ void disc_draw(DrawObj* obj, uint32_t)
 void light_disc(const PointLight* l)
 {
     const uint32_t colour =
-        (l->flags & PLIGHT_SHOWN) ? (l->color & 0x00FFFFFFu) | 0x80000000u : 0x60FF0000u;
+        (l->flags & PLIGHT_SHOWN) ? color_set_alpha(l->color, 0x80) : 0x60FF0000u;
     DrawObj* obj = plist3d_create_debug_1f(l->owner, colour, 0);
     if (!obj) return;
     plist3d_set_blend(obj, 2);

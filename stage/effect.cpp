@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "math/vm_color.h"
 #include "math/vm_const.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
@@ -52,15 +53,8 @@ ResHandle effect_crop(const char* first, int variants)
 
 // ---- colours --------------------------------------------------------------------------------
 
-int alpha_of(uint32_t argb) { return int(argb >> 24); }
-
 // Alphas here lie in 0..255, except an explosion's last one, which may
 // fall below 0 and shows as 0.
-uint32_t with_alpha(uint32_t argb, int alpha)
-{
-    return (argb & 0x00FFFFFFu) | uint32_t(alpha) << 24;
-}
-
 uint32_t grey_of(int alpha) { return uint32_t(alpha < 0 ? 0 : alpha) * 0x01010101u; }
 
 // ---- user work records -----------------------------------------------------------------
@@ -134,7 +128,8 @@ int flash_update(DrawObj* o)
 {
     FlashWork* w = user<FlashWork>(o);
     qspr_bb_set_size(o, w->size, w->size);
-    qspr_bb_set_colour(o, with_alpha(qspr_bb_get_colour(o), w->counter == 0 ? w->alpha_step : 0));
+    qspr_bb_set_colour(o,
+                       color_set_alpha(qspr_bb_get_colour(o), w->counter == 0 ? w->alpha_step : 0));
     w->size *= 0.6f;
     return ++w->counter >= 6;
 }
@@ -154,7 +149,7 @@ int particle_update(DrawObj* o)
     const int alpha = int(float(w->alpha) * vm_math_cos(t * VM_HALF_PI));
     qspr_bb_set_pos(o, &w->pos);
     qspr_bb_set_size(o, w->size, w->size);
-    qspr_bb_set_colour(o, with_alpha(qspr_bb_get_colour(o), alpha));
+    qspr_bb_set_colour(o, color_set_alpha(qspr_bb_get_colour(o), alpha));
     return w->counter++ >= w->life;
 }
 
@@ -174,7 +169,7 @@ int drop_update(DrawObj* o)
     qspr_bb_set_pos(o, &w->pos);
     if (w->counter++ < w->life) return 0;
     w->alpha = w->alpha > EFFECT_FADE_STEP ? w->alpha - EFFECT_FADE_STEP : 0;
-    qspr_bb_set_colour(o, with_alpha(w->colour, w->alpha));
+    qspr_bb_set_colour(o, color_set_alpha(w->colour, w->alpha));
     return w->alpha == 0;
 }
 
@@ -183,7 +178,7 @@ int splat_update(DrawObj* o)
     SplatWork* w = user<SplatWork>(o);
     if (w->counter++ < w->hold) return 0;
     w->alpha = w->alpha > EFFECT_FADE_STEP ? w->alpha - EFFECT_FADE_STEP : 0;
-    const uint32_t c = with_alpha(w->colour, w->alpha);
+    const uint32_t c = color_set_alpha(w->colour, w->alpha);
     qspr_quad_set_colour(o, c, c, c, c);
     return w->alpha == 0;
 }
@@ -333,7 +328,7 @@ void effect_explosion(ResGroupId group, const Vec3* pos, float size, uint32_t co
     if (!o) return;
     ExplosionWork* w = start_effect<ExplosionWork>(o, explosion_update);
     w->hold = hold;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
     w->scale = 1.0f;
     w->roll = roll;
     w->roll_speed = rand_float(-0.0872665f, 0.0872665f);
@@ -349,7 +344,7 @@ void effect_flash(ResGroupId group, const Vec3* pos, float size, uint32_t colour
     if (!o) return;
     qspr_bb_set_view_offset(o, view_offset);
     FlashWork* w = start_effect<FlashWork>(o, flash_update);
-    w->alpha_step = alpha_of(colour) / 5 > 1 ? alpha_of(colour) / 5 : 1;
+    w->alpha_step = color_ch_a(colour) / 5 > 1 ? color_ch_a(colour) / 5 : 1;
     w->size = size;
 }
 
@@ -373,7 +368,7 @@ void effect_particle(ResGroupId group, const Vec3* pos, const Vec3* vel, float j
     w->size = size;
     w->growth = growth;
     w->life = life;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
 }
 
 void effect_smoke(ResGroupId group, const Vec3* pos, const Vec3* vel, float jitter, float drag,
@@ -415,7 +410,7 @@ void effect_drop(ResGroupId group, const Vec3* pos, const Vec3* vel, float size,
     if (vel) w->vel = *vel;
     w->size = size;
     w->life = life;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
     w->colour = colour;
 }
 
@@ -430,7 +425,7 @@ void effect_splat(ResGroupId group, const Vec3* pos, float size, int hold, ResHa
     qspr_quad_set_plane(o, pos, &up, size, size, rand_float(0.0f, VM_TWO_PI), height);
     SplatWork* w = start_effect<SplatWork>(o, splat_update);
     w->hold = hold;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
     w->colour = colour;
 }
 

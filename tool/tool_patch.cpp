@@ -4,6 +4,7 @@
 #include "svc/mouse.h"
 #include "math/vm_const.h"
 #include "math/vm_mat.h"
+#include "math/vm_small.h"
 #include "obj2d/line2d.h"
 #include "disp/obj.h"
 #include "obj2d/spr.h"
@@ -79,9 +80,7 @@ Mat44* tool_mat_scale3(Mat44* out, const Mat44* m, float x, float y, float z)
 
 Mat44* tool_mat_euler(Mat44* out, float x, float y, float z)
 {
-    const Vec3 a{x, y, z};
-    vm_mat_identity(out);
-    return vm_mat_from_euler(out, &a);
+    return mat_from_euler_y(out, x, y, z);
 }
 
 Mat44* tool_mat_translation(Mat44* out, float x, float y, float z)
