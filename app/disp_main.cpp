@@ -18,6 +18,7 @@
 #include "hit/balls_hit.h"
 #include "hit/hit.h"
 #include "hit/hitcyl.h"
+#include "math/vm_color.h"
 #include "obj2d/fla.h"
 #include "obj2d/line2d.h"
 #include "disp/obj.h"

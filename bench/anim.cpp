@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "bench/bench_util.h"
+#include "math/vm_const.h"
 #include "res/mesh_buf.h"
 #include "disp/rstate.h"
 #include "disp/shader.h"
@@ -61,7 +62,7 @@ qvw::ModelDesc character()
     for (int r = 0; r < ANIM_RINGS; ++r)
         for (int s = 0; s < ANIM_SIDES; ++s) {
             qvw::ModelVertex v;
-            const float a = 6.2831853f * float(s) / ANIM_SIDES;
+            const float a = VM_TWO_PI * float(s) / ANIM_SIDES;
             v.pos = {0.04f * float(r), 0.15f * std::cos(a), 0.15f * std::sin(a)};
             v.nrm = {0, std::cos(a), std::sin(a)};
             v.blend.bone = {uint8_t(std::min(r / 3, 19)), 0, 0, 0};

@@ -16,6 +16,7 @@
 #include "disp/disp_env.h"
 #include "disp/fog.h"
 #include "disp/screenshot.h"
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "obj2d/spr.h"
 #include "obj3d/mdlobj.h"
@@ -335,8 +336,8 @@ void BM_Models512(benchmark::State& state)
     constexpr int VERSUS_GL_STACKS = 14, VERSUS_GL_SLICES = 16;
     for (int i = 0; i <= VERSUS_GL_STACKS; ++i)
         for (int j = 0; j <= VERSUS_GL_SLICES; ++j) {
-            const float t = 3.14159265f * float(i) / VERSUS_GL_STACKS,
-                        p = 6.2831853f * float(j) / VERSUS_GL_SLICES;
+            const float t = VM_PI * float(i) / VERSUS_GL_STACKS,
+                        p = VM_TWO_PI * float(j) / VERSUS_GL_SLICES;
             const float v[3] = {std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
             src.positions.insert(src.positions.end(), v, v + 3);
             src.normals.insert(src.normals.end(), v, v + 3);

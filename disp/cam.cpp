@@ -7,15 +7,14 @@
 #include "disp/cam.h"
 
 #include <cmath>
-#include <numbers>
 #include <type_traits>
 
 #include "disp/disp_dev_seam.h"
 #include "disp/disp_env.h"
-#include "disp/disp_fade.h"
 #include "disp/disp_work.h"
 #include "disp/fog.h"
 #include "math/vm.h"
+#include "math/vm_const.h"
 
 // ---- state access ---------------------------------------------------------------------
 
@@ -279,7 +278,7 @@ void default_camera(int s)
     const Vec3 up = {0.0f, 1.0f, 0.0f};
     cam_set_enable(s, s == 0);
     cam_set_mode(s, CAM_MODE_LOOK_AT);
-    cam_set_fov(s, std::numbers::pi_v<float> / 4.0f);
+    cam_set_fov(s, VM_PI / 4.0f);
     cam_set_center(s, 0.5f, 0.5f);
     cam_set_look_at(s, &eye, &origin, &up);
     cam_set_viewport(s, 0, 0, disp_get_render_w(), disp_get_render_h());

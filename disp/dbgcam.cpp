@@ -5,11 +5,11 @@
 
 #include "svc/key.h"
 #include "disp/cam.h"
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
 
 namespace {
 
-constexpr float DBGCAM_TWO_PI = 6.2831855f;
 constexpr float DBGCAM_TURN_STEP = 0.05235988f;  // 3 degrees
 constexpr int DBGCAM_VK_TOGGLE = 0x30;           // "0"
 constexpr int DBGCAM_VK_CTRL = 0x11;
@@ -73,8 +73,8 @@ float dbgcam_wrap_angle(float angle)
     // The angles come from whatever matrix a caller installed: an infinite
     // value would never leave the loops and a huge one would take ages.
     if (!std::isfinite(angle)) return 0.0f;
-    if (std::fabs(angle) > 1000.0f * DBGCAM_TWO_PI) angle = std::fmod(angle, DBGCAM_TWO_PI);
-    return wrap_range(angle, 0.0f, DBGCAM_TWO_PI);
+    if (std::fabs(angle) > 1000.0f * VM_TWO_PI) angle = std::fmod(angle, VM_TWO_PI);
+    return wrap_range(angle, 0.0f, VM_TWO_PI);
 }
 
 void dbgcam_update(DbgCam* c)

@@ -5,8 +5,8 @@
 #include <cassert>
 
 #include "disp/disp_dev_seam.h"
-#include "disp/disp_fade.h"
 #include "disp/disp_work.h"
+#include "math/vm_small.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// disp/disp_fade: per-frame scene step and its colour helpers.
+// disp/disp_fade: per-frame scene step, its random range and fade ratio.
 #include "disp/disp_fade.h"
 
 #include <cmath>
@@ -19,66 +19,6 @@ float fade_ratio(int32_t counter, int32_t total, int32_t end)
 {
     if (total == end) return 0.0f;
     return vm_clamp01(float((double(counter) - total) / (double(end) - total)));
-}
-
-Vec3* vec3_normalize(Vec3* out, const Vec3* v)
-{
-    const double sq = double(v->x) * v->x + double(v->y) * v->y + double(v->z) * v->z;
-    if (sq == 0.0 || std::isnan(sq)) return vm_vec3_set(out, 0.0f, 0.0f, 0.0f);
-    return vm_vec3_normalize(out, v);
-}
-
-int color_ch_r(uint32_t c) { return int((c >> 16) & 0xFF); }
-int color_ch_g(uint32_t c) { return int((c >> 8) & 0xFF); }
-int color_ch_b(uint32_t c) { return int(c & 0xFF); }
-int color_ch_a(uint32_t c) { return int(c >> 24); }
-float color_ch_rf(uint32_t c) { return float(color_ch_r(c)) / 255.0f; }
-float color_ch_gf(uint32_t c) { return float(color_ch_g(c)) / 255.0f; }
-float color_ch_bf(uint32_t c) { return float(color_ch_b(c)) / 255.0f; }
-float color_ch_af(uint32_t c) { return float(color_ch_a(c)) / 255.0f; }
-
-float* color_to_f4(float out[4], uint32_t c)
-{
-    out[0] = color_ch_rf(c);
-    out[1] = color_ch_gf(c);
-    out[2] = color_ch_bf(c);
-    out[3] = color_ch_af(c);
-    return out;
-}
-
-namespace {
-
-// Truncation after the scale; the float form of a byte scaled back lands a
-// hair below the byte for some values, so the product is taken in double
-// with a margin far below one step.
-// Not a number gives 0: converting it to an integer is undefined.
-uint32_t unit_to_byte(float x)
-{
-    if (std::isnan(x)) return 0;
-    const double v = double(vm_clamp01(x)) * 255.0 + 1e-4;
-    return uint32_t(v > 255.0 ? 255.0 : v);
-}
-
-}  // namespace
-
-uint32_t color_from_f4(float r, float g, float b, float a)
-{
-    return color_pack_argb(unit_to_byte(r), unit_to_byte(g), unit_to_byte(b), unit_to_byte(a));
-}
-
-uint32_t color_pack_argb(uint32_t r, uint32_t g, uint32_t b, uint32_t a)
-{
-    return (a << 24) | (r << 16) | (g << 8) | b;
-}
-
-uint32_t color_lerp(uint32_t from, uint32_t to, float t)
-{
-    t = vm_clamp01(t);
-    float f[4], g[4];
-    color_to_f4(f, from);
-    color_to_f4(g, to);
-    return color_from_f4(vm_lerp(f[0], g[0], t), vm_lerp(f[1], g[1], t), vm_lerp(f[2], g[2], t),
-                         vm_lerp(f[3], g[3], t));
 }
 
 // ---- per-frame steps ----------------------------------------------------------------

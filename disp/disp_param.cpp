@@ -125,27 +125,3 @@ int disp_get_scene_pass_enable() { return head().scene_pass_enable; }
 void disp_set_keep_prev_matrices(int on) { head().keep_prev_matrices = on; }
 int disp_get_keep_prev_matrices() { return head().keep_prev_matrices; }
 void disp_request_prev_matrices() { head().init_prev_once = 1; }
-
-// ---- colours ---------------------------------------------------------------------------
-
-uint32_t color_set_alpha(uint32_t color, uint32_t alpha)
-{
-    return (color & 0x00FFFFFFu) | ((alpha & 0xFFu) << 24);
-}
-
-// The count is masked to 5 bits first, so 32 is no shift and -1 is 31.
-uint32_t color_shift(uint32_t color, int bits)
-{
-    bits &= 31;
-    if (bits == 0) return color;
-    if (bits >= 8) return color & 0xFF000000u;
-    const uint32_t r = (color_r(color) >> bits) << 16;
-    const uint32_t g = (color_g(color) >> bits) << 8;
-    const uint32_t b = color_b(color) >> bits;
-    return (color & 0xFF000000u) | r | g | b;
-}
-
-uint32_t color_r(uint32_t color) { return (color >> 16) & 0xFFu; }
-uint32_t color_g(uint32_t color) { return (color >> 8) & 0xFFu; }
-uint32_t color_b(uint32_t color) { return color & 0xFFu; }
-uint32_t color_a(uint32_t color) { return color >> 24; }

@@ -1,8 +1,7 @@
 // disp/disp_param: the display-wide parameters at the head of the display
 // work block (screen and render sizes, orientation, text lists, frame flags,
 // clear colour, screen being drawn), the conversion of window pixels (the
-// mouse cursor) into render pixels and normalised render coordinates, and
-// the colour word helpers.
+// mouse cursor) into render pixels and normalised render coordinates.
 //
 // The display start fills the head once (disp_param_init); the getters are
 // read by every drawing module. Main thread only.
@@ -80,11 +79,3 @@ int disp_get_scene_pass_enable();
 void disp_set_keep_prev_matrices(int on);
 int disp_get_keep_prev_matrices();
 void disp_request_prev_matrices();
-
-// ---- colours ---------------------------------------------------------------------------
-uint32_t color_set_alpha(uint32_t color, uint32_t alpha);
-uint32_t color_shift(uint32_t color, int bits);
-uint32_t color_r(uint32_t color);
-uint32_t color_g(uint32_t color);
-uint32_t color_b(uint32_t color);
-uint32_t color_a(uint32_t color);

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "disp/disp_dev_seam.h"
-#include "disp/disp_fade.h"
 #include "disp/disp_work.h"
+#include "math/vm_color.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "disp/cam.h"
+#include "math/vm_color.h"
 #include "math/vm_vec.h"
 
 namespace {
@@ -75,10 +76,8 @@ void plight_pool_reset()
 void plight_update_color(PointLight* l)
 {
     const uint32_t c = l->color;
-    l->color_f[0] = float((c >> 16) & 0xFF) / 255.0f * l->intensity;
-    l->color_f[1] = float((c >> 8) & 0xFF) / 255.0f * l->intensity;
-    l->color_f[2] = float(c & 0xFF) / 255.0f * l->intensity;
-    l->color_f[3] = float(c >> 24) / 255.0f;
+    color_to_f4(l->color_f, c);
+    for (int i = 0; i < 3; ++i) l->color_f[i] *= l->intensity;
 }
 
 PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t color,

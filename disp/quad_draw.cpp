@@ -7,6 +7,8 @@
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/tex.h"
+#include "math/vm_color.h"
+#include "math/vm_types.h"
 #include "plat/gfx_draw.h"
 
 namespace {
@@ -188,12 +190,10 @@ int draw_full(const TexRecord* t, const QuadUv& uv, int grid_w, int grid_h, uint
     uint8_t* scratch = tex_get_vertex_scratch_b();
     std::memcpy(scratch, v, sizeof v);
 
-    static constexpr float DISP_DRAW_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0,
-                                                     0, 0, 1, 0, 0, 0, 0, 1};
     float saved[GFX_TS_COUNT][16];
     for (int i = 0; i < GFX_TS_COUNT; ++i) {
         gfx_get_transform(GfxTransform(i), saved[i]);
-        gfx_set_transform(GfxTransform(i), DISP_DRAW_IDENTITY);
+        gfx_set_transform(GfxTransform(i), VM_MAT_IDENTITY.m);
     }
     const int drawn =
         draw_quads(quad_key(st), DISP_DRAW_FVF_FULL, t, nullptr, scratch, 1, sizeof(FullVertex));
@@ -317,7 +317,7 @@ int disp_draw_frame_px(int x, int y, int width, int height, int thickness, uint3
     const QuadUv none = uv_box(0.0f, 0.0f, 0.0f, 0.0f);
     for (int i = 0; i < 4; ++i) put_pixel_quad(v + 4 * i, bands[i], color, none, none);
 
-    const uint32_t alpha = color >> 24;
+    const uint32_t alpha = color_a(color);
     QuadState st;
     st.blend = (alpha == 0 || alpha == 255) ? 0 : DISP_DRAW_BLEND_ALPHA;
     st.alpha_ref = DISP_ALPHA_REF_OFF;

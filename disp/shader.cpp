@@ -20,6 +20,7 @@
 #include "res/mesh_buf.h"
 #include "disp/plight.h"
 #include "disp/tex.h"
+#include "math/vm_color.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "plat/files.h"
@@ -85,8 +86,6 @@ struct ShaderWork {
     uint64_t binds = 0;
 };
 ShaderWork g_sh;
-
-const Mat44 SHADER_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 void set4(float* d, float x, float y, float z, float w) { d[0] = x, d[1] = y, d[2] = z, d[3] = w; }
 
@@ -315,7 +314,7 @@ void shader_begin_view()
     const int s = cam_get_cur_screen();
     for (int j = 0; j < 2; ++j) {
         const XformSet* set = cam_get_xform_set(cam_shadow_set_index(s, j));
-        vm_mat_texture_bias(&g_sh.shadow_tex[j], set ? &set->view_proj : &SHADER_IDENTITY);
+        vm_mat_texture_bias(&g_sh.shadow_tex[j], set ? &set->view_proj : &VM_MAT_IDENTITY);
     }
 }
 
@@ -339,12 +338,11 @@ void to_object_dir(float out[4], const Vec3& d, bool renormalise)
     set4(out, o.x, o.y, o.z, 0.0f);
 }
 
+// The float form with red, green and blue scaled; alpha as it is.
 void argb_to_f(float out[4], uint32_t c, float scale)
 {
-    out[0] = float((c >> 16) & 0xFF) / 255.0f * scale;
-    out[1] = float((c >> 8) & 0xFF) / 255.0f * scale;
-    out[2] = float(c & 0xFF) / 255.0f * scale;
-    out[3] = float(c >> 24) / 255.0f;
+    color_to_f4(out, c);
+    for (int i = 0; i < 3; ++i) out[i] *= scale;
 }
 
 void mul4(float out[4], const float* a, const float* b)
@@ -354,7 +352,7 @@ void mul4(float out[4], const float* a, const float* b)
 
 void eye_and_lights(int s)
 {
-    const Mat44& c2w = g_sh.view ? g_sh.view->cam_to_world : SHADER_IDENTITY;
+    const Mat44& c2w = g_sh.view ? g_sh.view->cam_to_world : VM_MAT_IDENTITY;
     to_object_point(g_sh.eye, Vec3{c2w.m[12], c2w.m[13], c2w.m[14]});
     const EnvValues* env = env_get_block(s);
     to_object_dir(g_sh.light_vec, Vec3{-env->light_dir.x, -env->light_dir.y, -env->light_dir.z},

@@ -5,13 +5,9 @@
 #include <cstring>
 
 #include "disp/rstate.h"
+#include "math/vm_color.h"
 
 namespace {
-
-uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b)
-{
-    return (a << 24) | (r << 16) | (g << 8) | b;
-}
 
 uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t rd32(const uint8_t* p)
@@ -59,22 +55,22 @@ uint32_t tex_pixel_to_argb(int fmt, const uint8_t* p)
     case DISP_SF_A1R5G5B5:
     case DISP_SF_X1R5G5B5: {
         uint32_t v = rd16(p);
-        return argb((v & 0x8000) ? 255 : 0, widen5((v >> 10) & 31), widen5((v >> 5) & 31),
-                    widen5(v & 31));
+        return color_pack_argb(widen5((v >> 10) & 31), widen5((v >> 5) & 31), widen5(v & 31),
+                               (v & 0x8000) ? 255 : 0);
     }
     case DISP_SF_R5G6B5: {
         uint32_t v = rd16(p);
-        return argb(255, widen5((v >> 11) & 31), widen6((v >> 5) & 63), widen5(v & 31));
+        return color_pack_argb(widen5((v >> 11) & 31), widen6((v >> 5) & 63), widen5(v & 31), 255);
     }
-    case DISP_SF_R8G8B8: return argb(255, p[2], p[1], p[0]);
+    case DISP_SF_R8G8B8: return color_pack_argb(p[2], p[1], p[0], 255);
     case DISP_SF_A4R4G4B4: {
         uint32_t v = rd16(p);
-        return argb(((v >> 12) & 15) * 17, ((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17,
-                    (v & 15) * 17);
+        return color_pack_argb(((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17,
+                               ((v >> 12) & 15) * 17);
     }
-    case DISP_SF_A8: return argb(p[0], 255, 255, 255);
-    case DISP_SF_L8: return argb(255, p[0], p[0], p[0]);
-    case DISP_SF_A8L8: return argb(p[1], p[0], p[0], p[0]);
+    case DISP_SF_A8: return color_pack_argb(255, 255, 255, p[0]);
+    case DISP_SF_L8: return color_pack_argb(p[0], p[0], p[0], 255);
+    case DISP_SF_A8L8: return color_pack_argb(p[0], p[0], p[0], p[1]);
     default: return 0;
     }
 }
@@ -118,9 +114,8 @@ void dxt_decode_color(uint32_t px[16], const uint8_t block[8])
         for (int col = 0; col < 4; ++col) {
             int idx = (bits >> (2 * col)) & 3;
             uint32_t& d = px[row * 4 + col];
-            uint32_t alpha = d & 0xFF000000u;
-            if (!four && idx == 3) alpha = 0;
-            d = alpha | (pal[idx][0] << 16) | (pal[idx][1] << 8) | pal[idx][2];
+            const uint32_t alpha = !four && idx == 3 ? 0 : color_a(d);
+            d = color_pack_argb(pal[idx][0], pal[idx][1], pal[idx][2], alpha);
         }
     }
 }

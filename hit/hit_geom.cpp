@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
@@ -533,7 +534,7 @@ int hit_tri_sphere(const HitTri& tri, const Vec3& c, float r, Vec3* out_contact,
     }
     const float ratio = r == 0.0f ? 1.0f : dist / r;
     *out_contact = contact;
-    *out_weight = r * vm_math_cos(ratio * 1.5707964f);
+    *out_weight = r * vm_math_cos(ratio * VM_HALF_PI);
     return 1;
 }
 

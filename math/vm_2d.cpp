@@ -89,7 +89,7 @@ constexpr int VM2_OUTLINE[4] = {0, 1, 3, 2};
 
 Mat3x2* vm_mat3x2_identity(Mat3x2* out)
 {
-    *out = {{1, 0, 0, 1, 0, 0}};
+    *out = VM_MAT3X2_IDENTITY;
     return out;
 }
 

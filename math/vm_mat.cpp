@@ -5,13 +5,12 @@
 #include <cmath>
 #include <cstdint>
 
+#include "math/vm_const.h"
 #include "math/vm_quat.h"
 #include "math/vm_rows.h"
 #include "math/vm_table.h"
 
 namespace {
-
-const Mat44 VM_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 void set_row(Mat44* out, int row, float a, float b, float c, float d)
 {
@@ -60,8 +59,6 @@ void euler_rows(Mat44* out, const Vec3& a)
     set_row(out, 2, sy * cx, -sx, cy * cx, 0.0f);
 }
 
-constexpr float VM_HALF_PI = 1.5707964f;
-
 float atan2f_(float y, float x) { return std::atan2(y, x); }
 
 }  // namespace
@@ -70,13 +67,13 @@ float atan2f_(float y, float x) { return std::atan2(y, x); }
 
 Mat44* vm_mat_identity(Mat44* out)
 {
-    *out = VM_IDENTITY;
+    *out = VM_MAT_IDENTITY;
     return out;
 }
 
 Mat44* vm_mat_reset_rotation(Mat44* out)
 {
-    for (int i = 0; i < 12; ++i) out->m[i] = VM_IDENTITY.m[i];
+    for (int i = 0; i < 12; ++i) out->m[i] = VM_MAT_IDENTITY.m[i];
     out->m[15] = 1.0f;
     return out;
 }
@@ -98,7 +95,7 @@ Mat44* vm_mat_copy_rotation(Mat44* out, const Mat44* m)
 Mat44* vm_mat_translation(Mat44* out, const Vec3* t)
 {
     const Vec3 v = *t;
-    *out = VM_IDENTITY;
+    *out = VM_MAT_IDENTITY;
     set_row3(out, 3, v, 1.0f);
     return out;
 }
@@ -192,7 +189,7 @@ int vm_mat_inverse_checked(Mat44* out, const Mat44* m)
     const double det = a[0] * adj[0] + a[1] * adj[4] + a[2] * adj[8] + a[3] * adj[12];
     if (det == 0.0 || !std::isfinite(det)) {
         // Callers often invert into fresh locals: never leave them unwritten.
-        *out = VM_IDENTITY;
+        *out = VM_MAT_IDENTITY;
         return 0;
     }
     const double k = 1.0 / det;
@@ -509,7 +506,7 @@ int vm_mat_differs(const Mat44* a, const Mat44* b, float tolerance)
 
 int vm_mat_not_identity(const Mat44* m, float tolerance)
 {
-    return vm_mat_differs(m, &VM_IDENTITY, tolerance);
+    return vm_mat_differs(m, &VM_MAT_IDENTITY, tolerance);
 }
 
 // ---- view and projection builders ----
@@ -677,7 +674,7 @@ Mat44* vm_mat_clip_plane_projection(Mat44* out, const Mat44* projection, const M
         kp = {-kp.a, -kp.b, -kp.c, -kp.d};
         kp.d += 1.0f;
     }
-    Mat44 x = VM_IDENTITY;
+    Mat44 x = VM_MAT_IDENTITY;
     x.m[2] = kp.a;
     x.m[6] = kp.b;
     x.m[10] = kp.c;

@@ -1,6 +1,7 @@
-// Plain value records of the maths library. Every record is a bag of floats
-// with no alignment demand beyond a float's, so records embedded in packed
-// data or read from files can be passed straight to the functions.
+// Plain value records of the maths library and the identity matrices. Every
+// record is a bag of floats with no alignment demand beyond a float's, so
+// records embedded in packed data or read from files can be passed straight
+// to the functions.
 #pragma once
 
 struct Vec2 {
@@ -32,11 +33,13 @@ struct Quat {
 struct Mat44 {
     float m[16];
 };
+inline constexpr Mat44 VM_MAT_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 // 2D affine: row 0 (m0, m1), row 1 (m2, m3), translation (m4, m5).
 struct Mat3x2 {
     float m[6];
 };
+inline constexpr Mat3x2 VM_MAT3X2_IDENTITY = {{1, 0, 0, 1, 0, 0}};
 
 // 2x2 rotation record (m0, m1, m2, m3).
 struct Mat2 {

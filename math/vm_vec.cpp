@@ -4,6 +4,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 
@@ -232,8 +233,8 @@ Vec3* vm_vec3_to_angles_up(Vec3* out, const Vec3* v, const Vec3* up)
     const float up_y = up->y;  // dot(up, (0, 1, 0)), read before out is written
     vm_vec3_to_angles(out, v);
     if (up_y < 0.0f) {
-        out->x = float(3.1415927f - double(out->x));
-        out->y = float(double(out->y) + 3.1415927f);
+        out->x = float(VM_PI - double(out->x));
+        out->y = float(double(out->y) + VM_PI);
     }
     return out;
 }
@@ -471,7 +472,7 @@ int vm_sphere_triangle_hit(Vec3* out_contact, float* out_depth, const Vec3* tri,
     }
     const double ratio = radius == 0.0f ? 1.0 : dist / radius;
     if (out_contact) store(out_contact, contact);
-    if (out_depth) *out_depth = float(double(vm_math_cos(float(ratio * 1.5707964f))) * radius);
+    if (out_depth) *out_depth = float(double(vm_math_cos(float(ratio * VM_HALF_PI))) * radius);
     return 1;
 }
 

@@ -152,8 +152,6 @@ struct FlaBlock {
 };
 FlaBlock g_fla;
 
-const Mat3x2 FLA_IDENTITY = {{1, 0, 0, 1, 0, 0}};
-
 FlaBatch* cur_batch()
 {
     return g_fla.batch_depth > 0 ? &g_fla.batches[size_t(g_fla.batch_depth - 1)] : nullptr;
@@ -223,7 +221,7 @@ void reset_player(FlaPlayer* p)
     p->step = 0;
     p->paused = p->ended = 0;
     p->speed = 1.0f;
-    p->mat = FLA_IDENTITY;
+    p->mat = VM_MAT3X2_IDENTITY;
     p->colour = FLA_NO_TINT;
 }
 
@@ -304,7 +302,7 @@ FlaDlistEntry* entry_at_depth(FlaTimeline* t, uint16_t depth)
     FlaDlistEntry* e = g_fla.entries.take();
     if (!e) return nullptr;
     e->depth = depth;
-    e->mat = FLA_IDENTITY;
+    e->mat = VM_MAT3X2_IDENTITY;
     e->colour = FLA_NO_TINT;
     chain_append(t->dlist, e);
     return e;

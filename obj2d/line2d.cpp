@@ -4,13 +4,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "math/vm_const.h"
+#include "math/vm_types.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
 
 namespace {
-
-constexpr float LINE2D_HALF_PI = 1.5707963705062866f;
-constexpr float LINE2D_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 Line2dWork* L(DrawObj* o) { return obj_work<Line2dWork>(o); }
 Tri2dWork* T(DrawObj* o) { return obj_work<Tri2dWork>(o); }
@@ -20,7 +19,7 @@ Tri2dWork* T(DrawObj* o) { return obj_work<Tri2dWork>(o); }
 // what the device holds.
 RenderStateKey begin_run()
 {
-    gfx_set_transform(GFX_TS_WORLD, LINE2D_IDENTITY);
+    gfx_set_transform(GFX_TS_WORLD, VM_MAT_IDENTITY.m);
     const RenderStateKey key = obj2d_base_key();
     obj2d_apply_key(key, 0, nullptr, OBJ2D_FVF);
     return key;
@@ -85,8 +84,7 @@ void line2d_quad(const Line2dWork* l, TexVertexA out[4])
 {
     const float angle = std::atan2(l->b.y - l->a.y, l->b.x - l->a.x);
     const float h = l->width * 0.5f;
-    const float ox = std::cos(angle - LINE2D_HALF_PI) * h,
-                oy = std::sin(angle - LINE2D_HALF_PI) * h;
+    const float ox = std::cos(angle - VM_HALF_PI) * h, oy = std::sin(angle - VM_HALF_PI) * h;
     vertex(out[0], l->a.x - ox, l->a.y - oy, l->colour_a, 0, 0);
     vertex(out[1], l->a.x + ox, l->a.y + oy, l->colour_a, 0, 0);
     vertex(out[2], l->b.x - ox, l->b.y - oy, l->colour_b, 0, 0);

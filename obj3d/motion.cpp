@@ -8,9 +8,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "disp/disp_fade.h"
 #include "res/mesh_buf.h"
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
+#include "math/vm_small.h"
 #include "math/vm_xform.h"
 #include "obj3d/motion_local.h"
 #include "res/chunk.h"
@@ -20,7 +21,6 @@ namespace {
 // Bone walks keep two stack levels of their own below the tree's.
 constexpr int MOTION_STACK_DEPTH = 64;
 constexpr int MOTION_MAX_TREE_DEPTH = MOTION_STACK_DEPTH - 3;
-constexpr float MOTION_PI = 3.14159265358979f;
 
 // What one update needs to sample keys.
 struct Keys {
@@ -102,7 +102,7 @@ void pose_bones(MotionPlayer* p, ByteSpan d, float t, bool fading, int no_fade,
 {
     Mat44 stack[MOTION_STACK_DEPTH];
     int sp = 1;
-    stack[0] = stack[1] = MOTION_IDENTITY;
+    stack[0] = stack[1] = VM_MAT_IDENTITY;
     const Keys k = keys_of(p);
     const bool ctrl = ((p->flags >> MOTION_MP_MODES_SHIFT) & 31u) != 0;
     const int ref = motion_ref_bone(p);
@@ -122,7 +122,7 @@ void pose_bones(MotionPlayer* p, ByteSpan d, float t, bool fading, int no_fade,
         }
         if (tok.kind != BONE_TOK_MATRIX) continue;
         Mat44 bind;
-        if (!rd_f32s(d, tok.matrix_off, bind.m, 16)) bind = MOTION_IDENTITY;
+        if (!rd_f32s(d, tok.matrix_off, bind.m, 16)) bind = VM_MAT_IDENTITY;
         Mat44& top = stack[sp];
         vm_mat_mul(&top, &top, &bind);
         b->skin = top;
@@ -270,8 +270,8 @@ void motion_player_update(MotionPlayer* p, const Mat44* root, int frame, const M
                           uint16_t owner_id, int no_fade)
 {
     if (!p) return;
-    const Mat44& rm = root ? *root : MOTION_IDENTITY;
-    Mat44 inv = MOTION_IDENTITY;
+    const Mat44& rm = root ? *root : VM_MAT_IDENTITY;
+    Mat44 inv = VM_MAT_IDENTITY;
     const uint32_t modes = (p->flags >> MOTION_MP_MODES_SHIFT) & 31u;
     if ((modes & (1u | 2u | 8u)) || (p->flags & MOTION_MP_SPRING)) vm_mat_inverse(&inv, &rm);
     const ByteSpan d = res_data(RES_BONE, p->model);
@@ -281,7 +281,7 @@ void motion_player_update(MotionPlayer* p, const Mat44* root, int frame, const M
     if (fading && p->fade_len != 0) {
         const float f =
             clamp01(float(p->fade_len - std::min(p->fade_left, p->fade_len)) / float(p->fade_len));
-        t = (1.0f - std::cos(MOTION_PI * f)) * 0.5f;
+        t = (1.0f - std::cos(VM_PI * f)) * 0.5f;
     }
     advance_frame(p, frame);
     pose_bones(p, d, t, fading, no_fade, &inv);
@@ -365,7 +365,7 @@ int motion_node_count(const MotionPlayer* p)
 
 void motion_ref_matrix(const MotionPlayer* p, Mat44* out)
 {
-    *out = MOTION_IDENTITY;
+    *out = VM_MAT_IDENTITY;
     const int ref = motion_ref_bone(p);
     const BoneWork* b = p && ref != 255 ? bone_work_at(p->bones, ref) : nullptr;
     if (!b) return;
@@ -414,16 +414,13 @@ BoneWork* motion_bone_world(MotionPlayer* p, int i, const Mat44* root, int force
     BoneWork* b = p ? bone_work_at(p->bones, i) : nullptr;
     if (!b) return nullptr;
     if (force || !(b->flags & MOTION_BW_WORLD_DONE)) {
-        vm_mat_mul(&b->world, root ? root : &MOTION_IDENTITY, &b->model);
+        vm_mat_mul(&b->world, root ? root : &VM_MAT_IDENTITY, &b->model);
         b->flags |= MOTION_BW_WORLD_DONE;
     }
     return b;
 }
 
 // --- small operations ------------------------------------------------------------------
-
-float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
-int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 int64_t wrap_frame(int64_t v, int64_t lo, int64_t hi)
 {
@@ -451,13 +448,13 @@ int anim_channel_index(ResHandle motion, const char* name, NameHash hash)
 void anim_sample(const MotionPlayer* p, Mat44* out, uint32_t key0, uint32_t key1, uint32_t fraction,
                  int channel)
 {
-    *out = MOTION_IDENTITY;
+    *out = VM_MAT_IDENTITY;
     if (!p || !p->motion || channel == MOTION_NO_CHANNEL) return;
     const ByteSpan d = res_data(RES_ANIME, p->motion);
     AnimNode node;
     if (d.empty() || !anim_node(d, uint32_t(channel), node)) return;
     if (!anim_frame(d, node, key0, out->m)) {
-        *out = MOTION_IDENTITY;
+        *out = VM_MAT_IDENTITY;
         return;
     }
     if ((fraction & 0xFFFFu) == 0) return;

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 
-#include "disp/disp_fade.h"
 #include "math/vm_types.h"
 #include "res/name.h"
 #include "res/res.h"
@@ -139,9 +138,7 @@ BoneWork* motion_bone_world(MotionPlayer* p, int i, const Mat44* root, int force
 BoneWork* bone_work_by_name(const MotionPlayer* p, const char* name, NameHash hash);
 int motion_node_count(const MotionPlayer* p);
 
-// --- small operations ------------------------------------------------------------
-float clampf(float v, float lo, float hi);
-int clampi(int v, int lo, int hi);
+// --- small operations (the scalar and vector helpers are in math/vm_small.h) --------
 // Adds or subtracts (hi + 1 - lo) until lo <= v <= hi; lo when the span is 1.
 int64_t wrap_frame(int64_t v, int64_t lo, int64_t hi);
 int anim_channel_index(ResHandle motion, const char* name, NameHash hash);
@@ -169,19 +166,3 @@ int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal);
 // untouched). out holds size bytes; a name that does not fit answers 0.
 int mirror_bone_name(char* out, size_t size, const char* name);
 void mirror_bone_matrix(Mat44* out, const Mat44* m, int is_root);
-
-// --- vector operations of the controllers (clamp01, vec3_sub, vec3_lerp and
-// vec3_normalize come with disp/disp_fade.h) --------------------------------------
-float vec3_dist(const Vec3* a, const Vec3* b);
-float vec3_len(const Vec3* v);
-float vec3_len_sq(const Vec3* v);
-Vec3* vec3_scale(Vec3* out, const Vec3* v, float s);
-Vec3* vec3_add(Vec3* out, const Vec3* a, const Vec3* b);
-float vec3_dot(const Vec3* a, const Vec3* b);
-Vec3* vec3_cross(Vec3* out, const Vec3* a, const Vec3* b);
-float vec3_dist_sq(const Vec3* a, const Vec3* b);
-float dist_sq(const Vec3* a, const Vec3* b);
-Quat* quat_identity(Quat* out);
-Quat* quat_rotation_between_about(Quat* out, const Vec3* from, const Vec3* to, const Vec3* pivot);
-Mat44* mat_from_quat_pos(Mat44* out, const Quat* q, const Vec3* pos);
-Mat44* mat_from_euler_y(Mat44* out, float x, float y, float z);

@@ -1,15 +1,14 @@
 // obj3d/motion_ctrl: the bone controllers of the motion player: the requests
 // (reach, aim, blend, blend in world space), their run during the pose walk,
-// the joint-chain solvers behind reach (two-bone and cyclic) and the vector
-// operations they use.
+// the joint-chain solvers behind reach (two-bone and cyclic).
 #include "obj3d/motion.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "disp/disp_fade.h"
 #include "math/vm_mat.h"
 #include "math/vm_quat.h"
+#include "math/vm_small.h"
 #include "math/vm_vec.h"
 #include "math/vm_xform.h"
 #include "obj3d/motion_local.h"
@@ -171,7 +170,7 @@ static int ctrl_blend(MotionPlayer* p, int i, const Mat44* m, float weight, Bone
         b->weight = weight;
         request_mode(p, b, mode);
     } else {
-        b->ctrl = MOTION_IDENTITY;
+        b->ctrl = VM_MAT_IDENTITY;
         b->weight = 0.0f;
         b->flags &= ~MOTION_BW_MODE_MASK;
         p->flags |= 1u << (MOTION_MP_MODES_SHIFT + int(mode) - 1);
@@ -254,7 +253,7 @@ int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal)
     if (vec3_len_sq(&r2) == 0.0f || vec3_len_sq(&r0) == 0.0f) return 0;
     vec3_normalize(&r2, &r2);
     vec3_cross(&r1, &r2, &r0);
-    Mat44 r = MOTION_IDENTITY;
+    Mat44 r = VM_MAT_IDENTITY;
     set_row(r, 0, r0);
     set_row(r, 1, r1);
     set_row(r, 2, r2);
@@ -262,55 +261,4 @@ int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal)
     vm_mat_mul(mid, top, &lm);
     vm_mat_mul(end, mid, &le);
     return 1;
-}
-
-// --- vector operations -----------------------------------------------------------------
-
-float vec3_len_sq(const Vec3* v)
-{
-    const float s = v->x * v->x + v->y * v->y + v->z * v->z;
-    return s < 1e-10f ? 0.0f : s;
-}
-float vec3_len(const Vec3* v) { return std::sqrt(vec3_len_sq(v)); }
-float vec3_dist_sq(const Vec3* a, const Vec3* b)
-{
-    const Vec3 d = {b->x - a->x, b->y - a->y, b->z - a->z};
-    return d.x * d.x + d.y * d.y + d.z * d.z;
-}
-float dist_sq(const Vec3* a, const Vec3* b) { return vec3_dist_sq(a, b); }
-float vec3_dist(const Vec3* a, const Vec3* b)
-{
-    const float s = vec3_dist_sq(a, b);
-    return s < 1e-10f ? 0.0f : std::sqrt(s);
-}
-Vec3* vec3_scale(Vec3* out, const Vec3* v, float s) { return vm_vec3_scale(out, v, s); }
-Vec3* vec3_add(Vec3* out, const Vec3* a, const Vec3* b) { return vm_vec3_add(out, a, b); }
-float vec3_dot(const Vec3* a, const Vec3* b) { return vm_vec3_dot(a, b); }
-Vec3* vec3_cross(Vec3* out, const Vec3* a, const Vec3* b) { return vm_vec3_cross(out, a, b); }
-
-Quat* quat_identity(Quat* out) { return vm_quat_identity(out); }
-
-Quat* quat_rotation_between_about(Quat* out, const Vec3* from, const Vec3* to, const Vec3* pivot)
-{
-    Vec3 a, b;
-    vec3_sub(&a, from, pivot);
-    vec3_sub(&b, to, pivot);
-    const float la = a.x * a.x + a.y * a.y + a.z * a.z, lb = b.x * b.x + b.y * b.y + b.z * b.z;
-    if (la < 1e-6f || lb < 1e-6f) return vm_quat_identity(out);
-    vec3_normalize(&a, &a);
-    vec3_normalize(&b, &b);
-    return vm_rotation_between(out, &a, &b);
-}
-
-Mat44* mat_from_quat_pos(Mat44* out, const Quat* q, const Vec3* pos)
-{
-    const Vec3 zero = {0, 0, 0};
-    return vm_mat_from_quat_pos(out, q, pos ? pos : &zero);
-}
-
-Mat44* mat_from_euler_y(Mat44* out, float x, float y, float z)
-{
-    *out = MOTION_IDENTITY;
-    const Vec3 a = {x, y, z};
-    return vm_mat_from_euler(out, &a);
 }

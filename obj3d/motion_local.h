@@ -1,6 +1,6 @@
 // obj3d/motion_local: what the motion player's own files share, and nobody
-// else includes: the identity matrix, row access on matrices, and the bone
-// controllers' entry point for the pose walk.
+// else includes: row access on matrices, and the bone controllers' entry
+// point for the pose walk.
 //
 // Ownership: motion_pool.cpp owns the pool block (players, bone works,
 // springs); motion.cpp poses the players; motion_ctrl.cpp runs the bone
@@ -8,8 +8,6 @@
 #pragma once
 
 #include "obj3d/motion.h"
-
-inline constexpr Mat44 MOTION_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 inline Vec3 row3(const Mat44& m) { return {m.m[12], m.m[13], m.m[14]}; }
 inline void set_row3(Mat44& m, const Vec3& v)

@@ -125,7 +125,7 @@ BoneWork* bone_work_alloc(int n, BoneWork** out_last)
     for (int i = 0; i < n; ++i) {
         BoneWork* next = b->next;
         std::memset(static_cast<void*>(b), 0, sizeof *b);
-        b->world = b->model = b->skin = b->fade_pose = b->ctrl = MOTION_IDENTITY;
+        b->world = b->model = b->skin = b->fade_pose = b->ctrl = VM_MAT_IDENTITY;
         b->channel = b->mirror_channel = MOTION_NO_CHANNEL;
         b->mesh_bone = 255;
         b->prev = prev;

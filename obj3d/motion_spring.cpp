@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "disp/disp_fade.h"
 #include "hit/hit.h"
 #include "math/vm_mat.h"
+#include "math/vm_small.h"
 #include "obj3d/motion_local.h"
 #include "res/chunk.h"
 

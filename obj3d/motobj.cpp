@@ -11,6 +11,7 @@
 #include "disp/plight.h"
 #include "disp/shader.h"
 #include "math/vm_mat.h"
+#include "math/vm_small.h"
 #include "math/vm_vec.h"
 #include "disp/obj.h"
 #include "obj3d/attobj.h"

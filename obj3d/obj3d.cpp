@@ -7,10 +7,10 @@
 
 #include "disp/cam.h"
 #include "disp/disp_env.h"
-#include "disp/disp_fade.h"
 #include "disp/fog.h"
 #include "disp/rstate.h"
 #include "disp/shader.h"
+#include "math/vm_color.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "math/vm_view.h"
@@ -82,11 +82,6 @@ void material_apply_obj(const ObjMaterial* m)
 }
 
 void material_apply_default() { material_apply_obj(&OBJ3D_MATERIAL_DEFAULT); }
-
-float color_r_f(uint32_t c) { return color_ch_rf(c); }
-float color_g_f(uint32_t c) { return color_ch_gf(c); }
-float color_b_f(uint32_t c) { return color_ch_bf(c); }
-float color_a_f(uint32_t c) { return color_ch_af(c); }
 
 // --- bounds and culling ------------------------------------------------------------------
 

@@ -65,11 +65,6 @@ void material_apply(uint32_t ambient, uint32_t diffuse, uint32_t emissive, uint3
                     float power);
 void material_apply_obj(const ObjMaterial* m);
 void material_apply_default();
-// One channel of an ARGB word / 255.
-float color_r_f(uint32_t argb);
-float color_g_f(uint32_t argb);
-float color_b_f(uint32_t argb);
-float color_a_f(uint32_t argb);
 
 // --- bounds and culling ------------------------------------------------------------
 constexpr float OBJ3D_PASS_A_MARGIN = 2.0f;  // culling margin of pass A and of the bounds query

@@ -8,6 +8,7 @@
 #include "disp/rstate.h"
 #include "disp/tex.h"
 #include "hit/hit.h"
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
@@ -70,8 +71,7 @@ uint32_t state_of(uint32_t flags) { return flags & 0x1FFu; }
 template <class Get>
 void draw_batches(int count, int verts, GfxPrim prim, Get get)
 {
-    const Mat44 identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    gfx_set_transform(GFX_TS_WORLD, identity.m);
+    gfx_set_transform(GFX_TS_WORLD, VM_MAT_IDENTITY.m);
     disp_rstate_cache_reset();
     tex_set_stage(0, nullptr, 1);
     Prim3dVertex* v = scratch();
@@ -292,7 +292,7 @@ void sphere_draw_cb(DrawObj* obj, uint32_t)
     const Mat44* view = cam_get_view_mtx(0);
     Vec3 pts[10];
     for (int i = 0; i < 10; ++i) {
-        const float a = 6.2831853f * float(i) / 10.0f;
+        const float a = VM_TWO_PI * float(i) / 10.0f;
         const Vec3 local = {sd.radius * vm_math_cos(a), sd.radius * vm_math_sin(a), 0.0f};
         Vec3 turned = local;
         if (view) vm_mat_transform_vector(&turned, view, &local);

@@ -7,6 +7,8 @@
 #include "svc/key.h"
 #include "disp/cam.h"
 #include "disp/plight.h"
+#include "math/vm_color.h"
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
@@ -30,7 +32,7 @@ void disc_draw(DrawObj* obj, uint32_t)
     const Mat44* view = cam_get_view_mtx(0);
     Vec3 p[PLIGHT_DEBUG_DISC_POINTS];
     for (int i = 0; i < PLIGHT_DEBUG_DISC_POINTS; ++i) {
-        const float a = float(i) / float(PLIGHT_DEBUG_DISC_POINTS) * 6.2831853f;
+        const float a = float(i) / float(PLIGHT_DEBUG_DISC_POINTS) * VM_TWO_PI;
         const Vec3 local = {vm_math_cos(a) * d.range, vm_math_sin(a) * d.range, 0.0f};
         Vec3 turned = local;
         if (view) vm_mat_transform_vector(&turned, view, &local);
@@ -48,7 +50,7 @@ void disc_draw(DrawObj* obj, uint32_t)
 void light_disc(const PointLight* l)
 {
     const uint32_t colour =
-        (l->flags & PLIGHT_SHOWN) ? (l->color & 0x00FFFFFFu) | 0x80000000u : 0x60FF0000u;
+        (l->flags & PLIGHT_SHOWN) ? color_set_alpha(l->color, 0x80) : 0x60FF0000u;
     DrawObj* obj = plist3d_create_debug_1f(l->owner, colour, 0);
     if (!obj) return;
     plist3d_set_blend(obj, 2);

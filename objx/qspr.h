@@ -250,10 +250,8 @@ void qspr_camera(int screen, const Mat44** viewproj, const Mat44** view);
 
 // Pieces of the batched draw: the key packer (argument order lighting, z
 // write, fog, blend, cull, alpha reference, z function, fill, filter), the
-// state set-up of a batch, the stage release from stage n on and the colour
-// lerp per channel.
+// state set-up of a batch and the stage release from stage n on.
 RenderStateKey rs_key_pack(int lighting, int zwrite, int fog, int blend, int cull, int alpha_ref,
                            int zfunc, int fill, int filter);
 void qspr_apply_state(RenderStateKey key, int pass_id, int shader_set, const void* params);
 void qspr_unbind_stages(int first);
-uint32_t qspr_colour_lerp(uint32_t a, uint32_t b, float t);

@@ -8,6 +8,7 @@
 #include "disp/disp_env.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "math/vm_color.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
@@ -50,18 +51,6 @@ void qspr_apply_state(RenderStateKey key, int pass_id, int shader_set, const voi
 void qspr_unbind_stages(int first)
 {
     for (int s = first; s < TEX_STAGES; ++s) tex_set_stage(s, nullptr, 1);
-}
-
-// Per channel a + (b - a) x t of bytes read as fractions, the result
-// clamped and truncated back to bytes.
-uint32_t qspr_colour_lerp(uint32_t a, uint32_t b, float t)
-{
-    uint32_t out = 0;
-    for (int s = 0; s < 32; s += 8) {
-        const float ca = float((a >> s) & 0xFFu) / 255.0f, cb = float((b >> s) & 0xFFu) / 255.0f;
-        out |= uint32_t(vm_clamp01(ca + (cb - ca) * t) * 255.0f) << s;
-    }
-    return out;
 }
 
 namespace {
@@ -184,7 +173,7 @@ void billboard_quad(const QsprView& v, const QsprWork* w, QsprVertex* out)
             Vec3 wn;
             vm_mat_transform_vector(&wn, v.view, &n);
             const float t = std::fmax(0.25f, vm_vec3_dot(&v.light, &wn));
-            colour = (qspr_colour_lerp(colour, 0, t) & 0x00FFFFFFu) | (colour & 0xFF000000u);
+            colour = color_set_alpha(color_lerp(colour, 0, t), color_a(colour));
         }
         out[k].pos = world[k];
         out[k].size = size;
@@ -288,8 +277,7 @@ void qspr_draw_all(DrawObj** run, int count)
     const int pass_id = obj3d_get_pass_id();
     if (separate) disp_set_alpha_blend_sep(1, obj3d_get_w18());
 
-    static const float QSPR_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    gfx_set_transform(GFX_TS_WORLD, QSPR_IDENTITY);
+    gfx_set_transform(GFX_TS_WORLD, VM_MAT_IDENTITY.m);
     gfx_stage_ops(0, GFX_TOP_MODULATE, GFX_TA_TEXTURE, GFX_TA_DIFFUSE);
     gfx_set_sampler_state(0, GFX_SAMP_MAGFILTER, GFX_TEXF_LINEAR);
     gfx_set_sampler_state(0, GFX_SAMP_MINFILTER, GFX_TEXF_LINEAR);

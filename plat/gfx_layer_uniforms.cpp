@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "math/vm_color.h"
+
 namespace {
 const char* const GFX_LAYER_NAMES[GFX_LU_COUNT] = {
     "gfx_WorldViewProj", "gfx_WorldView",    "gfx_World",        "gfx_Viewport",
@@ -27,13 +29,6 @@ void mat_mul(const float* a, const float* b, float* out)
             for (int k = 0; k < 4; ++k) v += a[r * 4 + k] * b[k * 4 + c];
             out[r * 4 + c] = v;
         }
-}
-void color4(uint32_t argb, float* out)
-{
-    out[0] = ((argb >> 16) & 0xFF) / 255.0f;
-    out[1] = ((argb >> 8) & 0xFF) / 255.0f;
-    out[2] = (argb & 0xFF) / 255.0f;
-    out[3] = ((argb >> 24) & 0xFF) / 255.0f;
 }
 float as_float(uint32_t u)
 {
@@ -101,7 +96,7 @@ void upload_light(GfxStageProgram* sh)
     if (L[GFX_LU_MATPOWER] >= 0) glProgramUniform1f(p, L[GFX_LU_MATPOWER], d.material.power);
     if (L[GFX_LU_AMBIENT] >= 0) {
         float a[4];
-        color4(d.rs[GFX_RS_AMBIENT], a);
+        color_to_f4(a, d.rs[GFX_RS_AMBIENT]);
         glProgramUniform4fv(p, L[GFX_LU_AMBIENT], 1, a);
     }
 }
@@ -122,12 +117,12 @@ void upload_pixel(GfxStageProgram* sh)
                                         rs[GFX_RS_FOGVERTEXMODE] == GFX_FOG_LINEAR);
     if (L[GFX_LU_FOGON] >= 0) glProgramUniform1i(p, L[GFX_LU_FOGON], fog ? 1 : 0);
     float c[4];
-    color4(rs[GFX_RS_FOGCOLOR], c);
+    color_to_f4(c, rs[GFX_RS_FOGCOLOR]);
     if (L[GFX_LU_FOGCOLOR] >= 0) glProgramUniform4fv(p, L[GFX_LU_FOGCOLOR], 1, c);
     if (L[GFX_LU_FOGRANGE] >= 0)
         glProgramUniform2f(p, L[GFX_LU_FOGRANGE], as_float(rs[GFX_RS_FOGSTART]),
                            as_float(rs[GFX_RS_FOGEND]));
-    color4(rs[GFX_RS_TEXTUREFACTOR], c);
+    color_to_f4(c, rs[GFX_RS_TEXTUREFACTOR]);
     if (L[GFX_LU_TFACTOR] >= 0) glProgramUniform4fv(p, L[GFX_LU_TFACTOR], 1, c);
 }
 

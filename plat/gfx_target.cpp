@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "math/vm_color.h"
+
 // ===========================================================================
 // 1 Targets
 // ===========================================================================
@@ -173,8 +175,8 @@ GfxHr gfx_clear(uint32_t flags, uint32_t color, float z, uint32_t stencil)
     gfx_gl_scissor(1, r);
     gfx_gl_masks_for_clear();
     if (flags & GFX_CLEAR_TARGET) {
-        const float c[4] = {((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                            (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f};
+        float c[4];
+        color_to_f4(c, color);
         for (int i = 0; i < GFX_MAX_RENDER_TARGETS; ++i)
             if (d.target[i]) glClearNamedFramebufferfv(d.fbo, GL_COLOR, i, c);
     }
@@ -203,8 +205,8 @@ GfxHr gfx_color_fill(GfxSurface* s, const GfxRect* rect, uint32_t color)
     glNamedFramebufferDrawBuffer(d.blit_fbo, GL_COLOR_ATTACHMENT0);
     gfx_gl_scissor(1, r);
     gfx_gl_masks_for_clear();
-    const float c[4] = {((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                        (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f};
+    float c[4];
+    color_to_f4(c, color);
     glClearNamedFramebufferfv(d.blit_fbo, GL_COLOR, 0, c);
     return GFX_OK;
 }

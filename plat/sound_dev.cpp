@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "math/vm_const.h"
+
 // Every OpenAL call runs under one process-wide lock with its device's
 // context made current: the context is process state in OpenAL, and the
 // sound thread and the main thread both reach the device.
@@ -463,7 +465,7 @@ int snd_dev_buffer_set_pan(SndDevBuffer* buf, int32_t pan)
     if (pan < SND_DEV_PAN_LEFT || pan > SND_DEV_PAN_RIGHT) return 0;
     AlScope al(buf->dev);
     // A turn of the source around the listener: hard left or right at the ends.
-    const float angle = float(pan) / float(SND_DEV_PAN_RIGHT) * 1.5707964f;
+    const float angle = float(pan) / float(SND_DEV_PAN_RIGHT) * VM_HALF_PI;
     alSource3f(buf->source, AL_POSITION, std::sin(angle), 0.0f, -std::cos(angle));
     return 1;
 }

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "math/vm_color.h"
 #include "plat/gfx_draw.h"
 #include "plat/gfx_shader.h"
 #include "plat/gfx_stage.h"
@@ -203,9 +204,9 @@ bool compose(SysFont* f, const std::vector<Line>& lines, int w, int h, uint32_t 
                 for (int gx = 0; gx < g->width; ++gx) {
                     const int x = pen + g->left + gx;
                     if (x < 0 || x >= w) continue;
-                    const uint32_t a =
-                        std::max(row[x] >> 24, uint32_t(g->coverage[size_t(gy * g->width + gx)]));
-                    row[x] = (a << 24) | 0x00FFFFFFu;
+                    const uint32_t a = std::max(color_a(row[x]),
+                                                uint32_t(g->coverage[size_t(gy * g->width + gx)]));
+                    row[x] = color_set_alpha(0x00FFFFFFu, a);
                 }
             }
             pen += g->advance;

@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "math/vm_color.h"
 #include "plat/files.h"
 
 namespace {
@@ -172,7 +173,7 @@ bool def_tex_write_rgb(ResTexInfo& t, int x, int y, int w, int h, const uint8_t*
     std::vector<uint32_t> argb(size_t(w) * size_t(h));
     for (size_t i = 0; i < argb.size(); i++) {
         const uint8_t* p = src + i * size_t(src_bpp);
-        argb[i] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        argb[i] = color_pack_argb(p[2], p[1], p[0], 255);
     }
     return def_tex_write(t, x, y, w, h, argb.data());
 }

@@ -4,13 +4,13 @@
 
 #include <cstring>
 
+#include "math/vm_types.h"
+
 using namespace res_local;
 
 // ==== matrix stack ======================================================================================
 
 namespace {
-
-const float RES_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 // The stream walks of the bone queries: the stack level the walk started on is
 // its floor, and pushes that found the stack full are counted so that their
@@ -92,7 +92,7 @@ void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit)
 void res_mstack_init()
 {
     g.mdepth = 0;
-    std::memcpy(g.mstack[0], RES_IDENTITY, sizeof RES_IDENTITY);
+    std::memcpy(g.mstack[0], VM_MAT_IDENTITY.m, sizeof VM_MAT_IDENTITY.m);
 }
 
 void res_mstack_push()
@@ -109,7 +109,7 @@ void res_mstack_pop()
 
 void res_mstack_load(const float* m)
 {
-    std::memcpy(g.mstack[g.mdepth], m ? m : RES_IDENTITY, sizeof g.mstack[0]);
+    std::memcpy(g.mstack[g.mdepth], m ? m : VM_MAT_IDENTITY.m, sizeof g.mstack[0]);
 }
 
 // A node's matrix goes on below its parent's: m first, then the top, so a

@@ -3,6 +3,7 @@
 // surfaces go through when the device is lost and reset.
 #include "res/res_local.h"
 
+#include "math/vm_color.h"
 #include "plat/files.h"
 
 #include <array>
@@ -215,7 +216,7 @@ int res_tex_make_texel_copy(ResHandle h, uint8_t (*convert)(uint32_t))
     // Without room for the copy there is no copy, and the answer says so.
     uint8_t* copy = static_cast<uint8_t*>(std::malloc(n ? n : 1));
     if (!copy) return 0;
-    for (size_t i = 0; i < n; i++) copy[i] = convert ? convert(argb[i]) : uint8_t(argb[i] >> 24);
+    for (size_t i = 0; i < n; i++) copy[i] = convert ? convert(argb[i]) : uint8_t(color_a(argb[i]));
     e->texels = copy;
     return 1;
 }

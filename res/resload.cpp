@@ -3,6 +3,7 @@
 // request ring.
 #include "res/resload.h"
 
+#include "math/vm_vec.h"
 #include "res/mdl_decode.h"
 #include "plat/files.h"
 #include "plat/log_text.h"
@@ -561,9 +562,8 @@ int resload_pump(float limit)
 float resload_progress()
 {
     if (s.write == 0) return 1.0f;
-    auto clamp01 = [](float v) { return v < 0 ? 0.0f : v > 1 ? 1.0f : v; };
-    float file = s.file_size > 0 ? clamp01(float(s.bytes_read) / float(s.file_size)) : 1.0f;
-    return clamp01(float(s.read) / float(s.write + 1) + file / float(s.write));
+    float file = s.file_size > 0 ? vm_clamp01(float(s.bytes_read) / float(s.file_size)) : 1.0f;
+    return vm_clamp01(float(s.read) / float(s.write + 1) + file / float(s.write));
 }
 
 bool resload_open_bin(const char* name, std::vector<uint8_t>& bytes)

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "math/vm_color.h"
+#include "math/vm_const.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
 #include "objx/qspr.h"
@@ -15,8 +17,6 @@
 
 namespace {
 
-constexpr float EFFECT_TWO_PI = 6.2831853f;
-constexpr float EFFECT_HALF_PI = 1.5707964f;
 constexpr int EFFECT_FADE_STEP = 20;  // alpha lost per frame by fading effects
 
 // ---- randomness ---------------------------------------------------------------------------
@@ -55,15 +55,8 @@ ResHandle effect_crop(const char* first, int variants)
 
 // ---- colours --------------------------------------------------------------------------------
 
-int alpha_of(uint32_t argb) { return int(argb >> 24); }
-
 // Alphas here lie in 0..255, except an explosion's last one, which may
 // fall below 0 and shows as 0.
-uint32_t with_alpha(uint32_t argb, int alpha)
-{
-    return (argb & 0x00FFFFFFu) | uint32_t(alpha) << 24;
-}
-
 uint32_t grey_of(int alpha) { return uint32_t(alpha < 0 ? 0 : alpha) * 0x01010101u; }
 
 // ---- user work records -----------------------------------------------------------------
@@ -137,7 +130,8 @@ int flash_update(DrawObj* o)
 {
     FlashWork* w = user<FlashWork>(o);
     qspr_bb_set_size(o, w->size, w->size);
-    qspr_bb_set_colour(o, with_alpha(qspr_bb_get_colour(o), w->counter == 0 ? w->alpha_step : 0));
+    qspr_bb_set_colour(o,
+                       color_set_alpha(qspr_bb_get_colour(o), w->counter == 0 ? w->alpha_step : 0));
     w->size *= 0.6f;
     return ++w->counter >= 6;
 }
@@ -154,10 +148,10 @@ int particle_update(DrawObj* o)
     w->size *= w->growth;
     // The counter never passes the life: the update that reaches it is the last.
     const float t = w->life > 0 ? float(w->counter) / float(w->life) : 0.0f;
-    const int alpha = int(float(w->alpha) * vm_math_cos(t * EFFECT_HALF_PI));
+    const int alpha = int(float(w->alpha) * vm_math_cos(t * VM_HALF_PI));
     qspr_bb_set_pos(o, &w->pos);
     qspr_bb_set_size(o, w->size, w->size);
-    qspr_bb_set_colour(o, with_alpha(qspr_bb_get_colour(o), alpha));
+    qspr_bb_set_colour(o, color_set_alpha(qspr_bb_get_colour(o), alpha));
     return w->counter++ >= w->life;
 }
 
@@ -177,7 +171,7 @@ int drop_update(DrawObj* o)
     qspr_bb_set_pos(o, &w->pos);
     if (w->counter++ < w->life) return 0;
     w->alpha = w->alpha > EFFECT_FADE_STEP ? w->alpha - EFFECT_FADE_STEP : 0;
-    qspr_bb_set_colour(o, with_alpha(w->colour, w->alpha));
+    qspr_bb_set_colour(o, color_set_alpha(w->colour, w->alpha));
     return w->alpha == 0;
 }
 
@@ -186,7 +180,7 @@ int splat_update(DrawObj* o)
     SplatWork* w = user<SplatWork>(o);
     if (w->counter++ < w->hold) return 0;
     w->alpha = w->alpha > EFFECT_FADE_STEP ? w->alpha - EFFECT_FADE_STEP : 0;
-    const uint32_t c = with_alpha(w->colour, w->alpha);
+    const uint32_t c = color_set_alpha(w->colour, w->alpha);
     qspr_quad_set_colour(o, c, c, c, c);
     return w->alpha == 0;
 }
@@ -222,7 +216,7 @@ void emit_smoke(ResGroupId g, const Vec3& at)
 void emit_puff_ring(ResGroupId g, const Vec3& at)
 {
     for (int i = 0; i < 10; ++i) {
-        const float angle = float(i) * 0.1f * EFFECT_TWO_PI;
+        const float angle = float(i) * 0.1f * VM_TWO_PI;
         const Vec3 d = {vm_math_sin(angle), 0.1f, vm_math_cos(angle)};
         const Vec3 p = {at.x + d.x * 0.65f, at.y + d.y * 0.65f, at.z + d.z * 0.65f};
         const Vec3 v = {d.x * 0.25f, d.y * 0.25f, d.z * 0.25f};
@@ -280,7 +274,7 @@ void red_drops(ResGroupId g, const Vec3* pos, const Vec3* dir, bool spread)
         } else {
             const float dist = rand_float(0.07f, 0.18f);
             const float off = rand_float(0.0f, 1.0471976f);
-            const float about = rand_float(0.0f, EFFECT_TWO_PI);
+            const float about = rand_float(0.0f, VM_TWO_PI);
             vm_orbit_point(&v, dir ? dir : &up, off, about, dist);
         }
         effect_drop(g, pos, &v, size, crop, life, EFFECT_RED);
@@ -331,12 +325,12 @@ void effect_explosion(ResGroupId group, const Vec3* pos, float size, uint32_t co
                       int blend)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
+    const float roll = rand_float(0.0f, VM_TWO_PI);
     DrawObj* o = qspr_bb_create(group, pos, roll, size, effect_crop("exp00", 1), colour, blend);
     if (!o) return;
     ExplosionWork* w = start_effect<ExplosionWork>(o, explosion_update);
     w->hold = hold;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
     w->scale = 1.0f;
     w->roll = roll;
     w->roll_speed = rand_float(-0.0872665f, 0.0872665f);
@@ -352,7 +346,7 @@ void effect_flash(ResGroupId group, const Vec3* pos, float size, uint32_t colour
     if (!o) return;
     qspr_bb_set_view_offset(o, view_offset);
     FlashWork* w = start_effect<FlashWork>(o, flash_update);
-    w->alpha_step = alpha_of(colour) / 5 > 1 ? alpha_of(colour) / 5 : 1;
+    w->alpha_step = color_ch_a(colour) / 5 > 1 ? color_ch_a(colour) / 5 : 1;
     w->size = size;
 }
 
@@ -361,7 +355,7 @@ void effect_particle(ResGroupId group, const Vec3* pos, const Vec3* vel, float j
                      float view_offset)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
+    const float roll = rand_float(0.0f, VM_TWO_PI);
     Vec3 at = rand_vec3(-jitter, jitter, -jitter, jitter, -jitter, jitter);
     at.x += pos->x;
     at.y += pos->y;
@@ -376,7 +370,7 @@ void effect_particle(ResGroupId group, const Vec3* pos, const Vec3* vel, float j
     w->size = size;
     w->growth = growth;
     w->life = life;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
 }
 
 void effect_smoke(ResGroupId group, const Vec3* pos, const Vec3* vel, float jitter, float drag,
@@ -410,7 +404,7 @@ void effect_drop(ResGroupId group, const Vec3* pos, const Vec3* vel, float size,
                  int life, uint32_t colour)
 {
     if (!pos) return;
-    const float roll = rand_float(0.0f, EFFECT_TWO_PI);
+    const float roll = rand_float(0.0f, VM_TWO_PI);
     DrawObj* o = qspr_bb_create(group, pos, roll, size, crop, colour, 1);
     if (!o) return;
     DropWork* w = start_effect<DropWork>(o, drop_update);
@@ -418,7 +412,7 @@ void effect_drop(ResGroupId group, const Vec3* pos, const Vec3* vel, float size,
     if (vel) w->vel = *vel;
     w->size = size;
     w->life = life;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
     w->colour = colour;
 }
 
@@ -430,10 +424,10 @@ void effect_splat(ResGroupId group, const Vec3* pos, float size, int hold, ResHa
     if (!o) return;
     const Vec3 up = {0, 1, 0};
     qspr_quad_set_colour(o, colour, colour, colour, colour);
-    qspr_quad_set_plane(o, pos, &up, size, size, rand_float(0.0f, EFFECT_TWO_PI), height);
+    qspr_quad_set_plane(o, pos, &up, size, size, rand_float(0.0f, VM_TWO_PI), height);
     SplatWork* w = start_effect<SplatWork>(o, splat_update);
     w->hold = hold;
-    w->alpha = alpha_of(colour);
+    w->alpha = color_ch_a(colour);
     w->colour = colour;
 }
 

@@ -4,6 +4,7 @@
 #include "svc/key.h"
 #include "svc/textlist.h"
 #include "disp/disp_param.h"
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"
 #include "obj2d/spr.h"
@@ -38,7 +39,6 @@ constexpr float TOOL_PREVIEW_SCALE = 30.0f;
 constexpr float TOOL_PREVIEW_TILT = 0.34906587f;  // 20 degrees
 constexpr float TOOL_PREVIEW_SWING = 1.0471976f;  // 60 degrees
 constexpr float TOOL_PREVIEW_SWING_STEP = 5.0f;   // degrees a frame
-constexpr float TOOL_PI = 3.1415927f;
 
 int left_pressed(void) { return key_is_pressed(PLAT_VK_LBUTTON); }
 
@@ -91,7 +91,7 @@ Mat44 preview_matrix(int32_t x, int32_t y, int r, int c, int hovered, uint32_t f
         yaw += vm_math_sin_deg(float(frame) * TOOL_PREVIEW_SWING_STEP) * TOOL_PREVIEW_SWING;
     vm_mat_rotate_y(&m, &m, yaw);
     vm_mat_rotate_x(&m, &m, TOOL_PREVIEW_TILT);
-    vm_mat_rotate_z(&m, &m, TOOL_PI);
+    vm_mat_rotate_z(&m, &m, VM_PI);
     return m;
 }
 

@@ -4,7 +4,9 @@
 
 #include "svc/key.h"
 #include "svc/mouse.h"
+#include "math/vm_const.h"
 #include "math/vm_mat.h"
+#include "math/vm_small.h"
 #include "obj2d/line2d.h"
 #include "disp/obj.h"
 #include "obj2d/spr.h"
@@ -80,9 +82,7 @@ Mat44* tool_mat_scale3(Mat44* out, const Mat44* m, float x, float y, float z)
 
 Mat44* tool_mat_euler(Mat44* out, float x, float y, float z)
 {
-    const Vec3 a{x, y, z};
-    vm_mat_identity(out);
-    return vm_mat_from_euler(out, &a);
+    return mat_from_euler_y(out, x, y, z);
 }
 
 Mat44* tool_mat_translation(Mat44* out, float x, float y, float z)
@@ -101,8 +101,7 @@ Vec3* tool_vec3(Vec3* out, float x, float y, float z)
 
 namespace {
 
-constexpr float TOOL_PI = 3.1415927f;
-constexpr float TOOL_DEG_TO_RAD = 6.2831855f / 360.0f;
+constexpr float TOOL_DEG_TO_RAD = VM_PI / 180.0f;
 constexpr uint32_t TOOL_FRAME_COLOUR = 0xFF00FF00u;
 constexpr uint32_t TOOL_HANDLE_COLOUR = 0xFFFFFFFFu;
 constexpr uint32_t TOOL_HANDLE_DRAG_COLOUR = 0xFFFF0000u;
@@ -279,7 +278,7 @@ void tool_patch_init(DrawObj* obj, uint32_t mesh, int slot)
     Mat44* m = mdlobj_matrix(obj);
     vm_mat_identity(m);
     tool_mat_scale3(m, m, TOOL_PATCH_MODEL_SCALE, TOOL_PATCH_MODEL_SCALE, TOOL_PATCH_MODEL_SCALE);
-    vm_mat_rotate_z(m, m, TOOL_PI);
+    vm_mat_rotate_z(m, m, VM_PI);
     mdlobj_set_frustum_cull(obj, 0);
     p->base = *m;
 }

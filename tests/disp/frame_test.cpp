@@ -135,17 +135,6 @@ TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes)
     EXPECT_EQ(res_env().tex_load, before.tex_load);  // the services went back
 }
 
-TEST(DispColor, AlphaIsMaskedAndShiftKeepsIt)
-{
-    EXPECT_EQ(color_set_alpha(0x12345678u, 0), 0x00345678u);
-    EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
-    // Shifted by 9 the channels empty and the alpha stays; the count is taken modulo 32.
-    std::vector<uint32_t> shifted;
-    for (int n : {1, 9, 32, 33, -1}) shifted.push_back(color_shift(0x80FF8040u, n));
-    EXPECT_EQ(shifted, (std::vector<uint32_t>{0x807F4020u, 0x80000000u, 0x80FF8040u, 0x807F4020u,
-                                              0x80000000u}));
-}
-
 TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
 {
     take_log();

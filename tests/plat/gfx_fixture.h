@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "math/vm_types.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
 #include "plat/gfx_shader.h"
@@ -42,7 +43,6 @@ struct Vct {
 };
 constexpr uint32_t GFX_FIXTURE_VC_FVF = GFX_FVF_XYZ | GFX_FVF_DIFFUSE;
 constexpr uint32_t GFX_FIXTURE_VCT_FVF = GFX_FIXTURE_VC_FVF | (1u << GFX_FVF_TEXCOUNT_SHIFT);
-constexpr float GFX_FIXTURE_IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 using RenderStates = std::initializer_list<std::pair<GfxRs, uint32_t>>;
 inline void set_states(RenderStates list)

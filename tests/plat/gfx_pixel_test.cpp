@@ -130,8 +130,8 @@ TEST_F(GfxTest, DirectionalLightAndMaterialLightAVertex)
     const float zn = 1, zf = 100, q = zf / (zf - zn);
     const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, q, 1, 0, 0, -zn * q, 0};
     gfx_set_transform(GFX_TS_PROJECTION, proj);
-    gfx_set_transform(GFX_TS_VIEW, GFX_FIXTURE_IDENTITY);
-    gfx_set_transform(GFX_TS_WORLD, GFX_FIXTURE_IDENTITY);
+    gfx_set_transform(GFX_TS_VIEW, VM_MAT_IDENTITY.m);
+    gfx_set_transform(GFX_TS_WORLD, VM_MAT_IDENTITY.m);
     gfx_set_render_state(GFX_RS_ZENABLE, 0);
     GfxLight l{};
     l.type = GFX_LIGHT_DIRECTIONAL;

@@ -34,7 +34,7 @@ protected:
     {
         GfxTest::SetUp();
         ASSERT_NO_FATAL_FAILURE(compile_stages(GFX_SHADER_VS, GFX_SHADER_PS, "vs_1_1"));
-        gfx_const_set_matrix(vs_, c(vs_, "mWVP"), GFX_FIXTURE_IDENTITY);
+        gfx_const_set_matrix(vs_, c(vs_, "mWVP"), VM_MAT_IDENTITY.m);
     }
     static uint32_t c(GfxShader* s, const char* name) { return gfx_const_by_name(s, name); }
 };

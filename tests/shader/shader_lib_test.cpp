@@ -50,15 +50,13 @@ int draw_rect(float x0, float x1, float nz = -1)
     return gfx_draw_primitive_up(GFX_PT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
 }
 
-const Mat44 SHADER_LIB_IDENTITY = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-
 // Screen 0 without its camera, seeing through an identity view-projection.
 void use_identity_view()
 {
     cam_set_enable(0, 0);
     cam_select_xform_set(0);
-    cam_get_xform_set(0)->view_proj = SHADER_LIB_IDENTITY;
-    cam_get_xform_set(0)->cam_to_world = SHADER_LIB_IDENTITY;
+    cam_get_xform_set(0)->view_proj = VM_MAT_IDENTITY;
+    cam_get_xform_set(0)->cam_to_world = VM_MAT_IDENTITY;
     shader_begin_view();
     tex_set_stage(0, nullptr, 1);
 }
@@ -135,7 +133,7 @@ TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
     MeshBuffers mesh{};
     mesh.bones = bones.data();
     mesh.bone_count = uint32_t(bones.size());
-    std::vector<ShaderBone> sk(3, ShaderBone{"b", 0, &SHADER_LIB_IDENTITY});
+    std::vector<ShaderBone> sk(3, ShaderBone{"b", 0, &VM_MAT_IDENTITY});
     ShaderSkeleton own{&mesh, sk.data(), int(sk.size())};
     RstateMeshArgs a = draw_args(0);
     a.mesh = &mesh;
@@ -150,7 +148,7 @@ TEST_F(ShaderLib, BonePaletteHoldsAtMost128AndReadsOnlyTheSkeletonsBones)
 
 TEST_F(ShaderLib, AFormatSetBehindTheLibraryIsSetAgainByTheNextDraw)
 {
-    const float* id = SHADER_LIB_IDENTITY.m;
+    const float* id = VM_MAT_IDENTITY.m;
     gfx_set_transform(GFX_TS_VIEW, id);
     gfx_set_transform(GFX_TS_PROJECTION, id);
     tex_set_stage(0, nullptr, 1);

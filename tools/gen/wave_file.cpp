@@ -6,6 +6,8 @@
 #include <cmath>
 #include <fstream>
 
+#include "math/vm_const.h"
+
 namespace {
 
 void put16(std::vector<uint8_t>& out, uint32_t v)
@@ -68,7 +70,7 @@ std::vector<uint8_t> wave_tone(uint32_t rate, uint32_t frames, float hz, float p
     const float fade = float(rate) * 0.01f;
     for (uint32_t i = 0; i < frames; ++i) {
         const float edge = std::min({1.0f, float(i) / fade, float(frames - 1 - i) / fade});
-        const float v = peak * edge * std::sin(6.2831853f * hz * float(i) / float(rate));
+        const float v = peak * edge * std::sin(VM_TWO_PI * hz * float(i) / float(rate));
         put16(out, uint16_t(int16_t(std::lround(v))));
     }
     return out;

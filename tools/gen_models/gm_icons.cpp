@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "math/vm_const.h"
+
 namespace gm {
 
 namespace {
 
-constexpr float GM_ICONS_PI = 3.14159265f;
 constexpr uint32_t GM_ICONS_INK = 0xFF1C1C20;  // outlines
 constexpr uint32_t GM_ICONS_WHITE = 0xFFFFFFFF;
 constexpr uint32_t GM_ICONS_LIGHT = 0xFFD4D8DC;  // secondary faces
@@ -20,7 +21,7 @@ struct Layer {
     uint32_t fill;
 };
 
-float deg(float d) { return d * GM_ICONS_PI / 180.0f; }
+float deg(float d) { return d * VM_PI / 180.0f; }
 
 // Draws the layers in order inside the crop, after one dark outline around
 // their union, so every icon reads on light and dark pictures alike.
@@ -98,12 +99,12 @@ std::vector<Layer> icon_logo()
     // A "Q" for quorvel with a small sparkle: the button that opens the palette.
     std::vector<Vec2> sparkle;
     for (int i = 0; i < 8; i++) {
-        float a = GM_ICONS_PI * float(i) / 4.0f;
+        float a = VM_PI * float(i) / 4.0f;
         float r = (i & 1) ? 1.4f : 4.6f;
         sparkle.push_back({24.5f + r * std::cos(a), 7.5f + r * std::sin(a)});
     }
     return {
-        {[](float x, float y) { return sd_arc(x, y, 14, 17, 8.5f, 2.4f, 0, 2 * GM_ICONS_PI); },
+        {[](float x, float y) { return sd_arc(x, y, 14, 17, 8.5f, 2.4f, 0, 2 * VM_PI); },
          GM_ICONS_WHITE},
         {[](float x, float y) { return sd_segment(x, y, 17.5f, 21, 22.5f, 26.5f, 2.3f); },
          GM_ICONS_WHITE},

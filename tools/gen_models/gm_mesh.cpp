@@ -9,9 +9,7 @@ namespace gm {
 
 namespace {
 
-constexpr float GM_MESH_PI = 3.14159265f;
-
-float deg(float d) { return d * GM_MESH_PI / 180.0f; }
+float deg(float d) { return d * VM_PI / 180.0f; }
 
 Vec2 v2_sub(Vec2 a, Vec2 b) { return {a[0] - b[0], a[1] - b[1]}; }
 Vec2 v2_scale(Vec2 a, float s) { return {a[0] * s, a[1] * s}; }
@@ -26,7 +24,7 @@ Vec2 v2_norm(Vec2 a)
 // The angle between two unit directions, in degrees.
 float turn_deg(Vec2 a, Vec2 b)
 {
-    return std::acos(std::clamp(v2_dot(a, b), -1.0f, 1.0f)) * 180.0f / GM_MESH_PI;
+    return std::acos(std::clamp(v2_dot(a, b), -1.0f, 1.0f)) * 180.0f / VM_PI;
 }
 
 uint32_t add_vertex(Mesh& m, Vec3 p, Vec3 n, Vec2 uv)
@@ -161,7 +159,7 @@ int arc_segments(float radius, float angle)
 {
     // A chord through the angle s strays r (1 - cos(s / 2)) from its arc.
     const double ratio = std::min(double(tess_tolerance()) / std::max(double(radius), 1e-9), 1.0);
-    const double step = std::min(2.0 * std::acos(1.0 - ratio), 2.0 * double(GM_MESH_PI) / 3.0);
+    const double step = std::min(2.0 * std::acos(1.0 - ratio), 2.0 * double(VM_PI) / 3.0);
     return std::max(1, int(std::ceil(double(angle) / step - 1e-6)));
 }
 
@@ -256,7 +254,7 @@ Outline outline_circle(float cx, float cy, float r) { return outline_ellipse(cx,
 
 Outline outline_ellipse(float cx, float cy, float rx, float ry)
 {
-    Outline o = outline_arc(cx, cy, rx, ry, 0, 2 * GM_MESH_PI);
+    Outline o = outline_arc(cx, cy, rx, ry, 0, 2 * VM_PI);
     o.pop_back();  // the start again
     return o;
 }
@@ -278,7 +276,7 @@ Outline outline_star(int points, float r_out, float r_in, float turn)
 {
     Outline o;
     for (int i = 0; i < points * 2; i++) {
-        float a = turn + GM_MESH_PI * float(i) / float(points);
+        float a = turn + VM_PI * float(i) / float(points);
         float r = (i & 1) ? r_in : r_out;
         o.push_back({r * std::cos(a), r * std::sin(a)});
     }
@@ -292,7 +290,7 @@ Outline outline_polar(const std::function<float(float)>& radius)
             float r = radius(a);
             return Vec2{r * std::cos(a), r * std::sin(a)};
         },
-        0, 2 * GM_MESH_PI);
+        0, 2 * VM_PI);
     o.pop_back();  // the start again
     return o;
 }
@@ -435,7 +433,7 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt)
     }
 
     // Rings from the back cap's edge round the side to the front cap's edge.
-    const int steps = arc_segments(b, GM_MESH_PI / 2);
+    const int steps = arc_segments(b, VM_PI / 2);
     std::vector<uint32_t> first_of_ring;
     for (int side = 0; side < 2; side++)
         for (int s = 0; s <= steps; s++) {
@@ -512,7 +510,7 @@ Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_de
     const float total = std::max(along[pn - 1], 1e-6f);
     for (const Row& r : rows)
         for (int s = 0; s <= segments; s++) {
-            float a = 2 * GM_MESH_PI * float(s) / float(segments);
+            float a = 2 * VM_PI * float(s) / float(segments);
             float rad = profile[r.k][0];
             add_vertex(m, {rad * std::sin(a), profile[r.k][1], rad * std::cos(a)},
                        v3_norm({r.n[0] * std::sin(a), r.n[1], r.n[0] * std::cos(a)}),
@@ -532,10 +530,10 @@ Mesh mesh_revolve(const std::vector<Vec2>& profile, int segments, float sharp_de
 
 Mesh mesh_sphere(float r)
 {
-    const int segments = arc_segments(r), rings = arc_segments(r, GM_MESH_PI);
+    const int segments = arc_segments(r), rings = arc_segments(r, VM_PI);
     std::vector<Vec2> p;
     for (int i = 0; i <= rings; i++) {
-        float a = GM_MESH_PI * float(i) / float(rings);
+        float a = VM_PI * float(i) / float(rings);
         p.push_back({r * std::sin(a), r * std::cos(a)});
     }
     p.front()[0] = 0;
@@ -548,9 +546,9 @@ Mesh mesh_torus(float major, float minor)
     const int segments = arc_segments(major + minor), sides = arc_segments(minor);
     Mesh m;
     for (int i = 0; i <= segments; i++) {
-        float t = 2 * GM_MESH_PI * float(i) / float(segments);
+        float t = 2 * VM_PI * float(i) / float(segments);
         for (int j = 0; j <= sides; j++) {
-            float f = 2 * GM_MESH_PI * float(j) / float(sides);
+            float f = 2 * VM_PI * float(j) / float(sides);
             Vec3 n = {std::cos(f) * std::cos(t), std::cos(f) * std::sin(t), std::sin(f)};
             Vec3 c = {major * std::cos(t), major * std::sin(t), 0};
             add_vertex(m, v3_add(c, v3_scale(n, minor)), n,
@@ -585,7 +583,7 @@ Mesh mesh_tube(const std::vector<Vec3>& path, float radius)
         u = v3_norm(v3_sub(u, v3_scale(tan[i], v3_dot(u, tan[i]))));
         Vec3 v = v3_cross(tan[i], u);
         for (int j = 0; j <= sides; j++) {
-            float f = 2 * GM_MESH_PI * float(j) / float(sides);
+            float f = 2 * VM_PI * float(j) / float(sides);
             Vec3 n = v3_add(v3_scale(u, std::cos(f)), v3_scale(v, std::sin(f)));
             add_vertex(m, v3_add(path[i], v3_scale(n, radius)), n,
                        {float(j) / float(sides), float(i) / float(pn - 1)});
@@ -621,7 +619,7 @@ Mesh mesh_tube(const std::vector<Vec3>& path, float radius)
 Mesh mesh_box(float hx, float hy, float hz, float bevel)
 {
     Outline o;
-    const int quarter = arc_segments(bevel, GM_MESH_PI / 2);
+    const int quarter = arc_segments(bevel, VM_PI / 2);
     const float cx[4] = {hx - bevel, -(hx - bevel), -(hx - bevel), hx - bevel};
     const float cy[4] = {hy - bevel, hy - bevel, -(hy - bevel), -(hy - bevel)};
     for (int c = 0; c < 4; c++)

@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+#include "math/vm_const.h"
+
 namespace gm {
 
 using Vec2 = std::array<float, 2>;
@@ -70,7 +72,7 @@ float tess_tolerance();
 
 // Segments for an arc of the radius through the angle (radians), each chord
 // within the tolerance of the arc and none longer than a third of a circle.
-int arc_segments(float radius, float angle = 6.2831853f);
+int arc_segments(float radius, float angle = VM_TWO_PI);
 
 // Points along a curve p(t) from t0 to t1, both ends included: a span is cut
 // while the curve strays further than the tolerance from its chord, unless

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "math/vm_const.h"
+
 namespace gm {
 
 namespace {
 
-constexpr float GM_MODELS_PI = 3.14159265f;
-
-float deg(float d) { return d * GM_MODELS_PI / 180.0f; }
+float deg(float d) { return d * VM_PI / 180.0f; }
 
 // ---- building blocks --------------------------------------------------------------
 
@@ -143,11 +143,11 @@ ModelOut make_moon()
     const float d = std::hypot(icx, icy), phi = std::atan2(icy, icx);
     const float a = (1 - ir * ir + d * d) / (2 * d);
     const float delta = std::acos(std::clamp(a, -1.0f, 1.0f));
-    Outline o = outline_arc(0, 0, 1, 1, phi + delta, phi + 2 * GM_MODELS_PI - delta);
+    Outline o = outline_arc(0, 0, 1, 1, phi + delta, phi + 2 * VM_PI - delta);
     Vec2 p_minus = o.back(), p_plus = o.front();
     float b0 = std::atan2(p_minus[1] - icy, p_minus[0] - icx),
           b1 = std::atan2(p_plus[1] - icy, p_plus[0] - icx);
-    while (b1 > b0) b1 -= 2 * GM_MODELS_PI;  // inner arc runs clockwise
+    while (b1 > b0) b1 -= 2 * VM_PI;  // inner arc runs clockwise
     const Outline inner = outline_arc(icx, icy, ir, ir, b0, b1);
     o.insert(o.end(), inner.begin() + 1, inner.end() - 1);  // its ends are the outer arc's
     Mesh m = painted(slab(o, 0.16f, 0.08f), 0xFFFFE27A);
@@ -165,12 +165,10 @@ ModelOut make_cloud()
 
 ModelOut make_leaf()
 {
-    auto swell = [](float t) {
-        return std::pow(std::max(0.0f, std::sin(GM_MODELS_PI * t)), 0.85f);
-    };
+    auto swell = [](float t) { return std::pow(std::max(0.0f, std::sin(VM_PI * t)), 0.85f); };
     auto upper = [&](float t) { return Vec2{-1 + 2 * t, 0.48f * swell(t) * (1.1f - 0.3f * t)}; };
     auto lower = [&](float t) { return Vec2{-1 + 2 * t, -0.42f * swell(t) * (1.0f - 0.2f * t)}; };
-    auto vein = [](float t) { return Vec2{-0.95f + 1.7f * t, 0.04f * std::sin(GM_MODELS_PI * t)}; };
+    auto vein = [](float t) { return Vec2{-0.95f + 1.7f * t, 0.04f * std::sin(VM_PI * t)}; };
     // The upper edge from base to tip, then the lower edge back.
     Outline o = curve_points(upper, 0, 1);
     const Outline back = curve_points(lower, 1, 0);
@@ -267,7 +265,7 @@ ModelOut make_crown()
 ModelOut make_flower()
 {
     Outline petals = outline_polar([](float a) {
-        return 0.55f + 0.45f * std::pow(std::fabs(std::cos(2.5f * a + GM_MODELS_PI / 2)), 0.6f);
+        return 0.55f + 0.45f * std::pow(std::fabs(std::cos(2.5f * a + VM_PI / 2)), 0.6f);
     });
     Mesh m = painted(slab(petals, 0.1f, 0.07f), 0xFFFF7EB6);
     paint_by(m, [](Vec3 p) { return std::hypot(p[0], p[1]) < 0.62f ? 0xFFFFB0D4u : 0xFFFF6FAEu; });
@@ -292,9 +290,9 @@ ModelOut make_ghost()
 {
     // The dome right to left, then the wavy hem left to right, from corner to corner.
     auto wave = [](float t) {
-        return Vec2{-0.7f + 1.4f * t, -0.75f + 0.07f * std::sin(t * 3 * 2 * GM_MODELS_PI)};
+        return Vec2{-0.7f + 1.4f * t, -0.75f + 0.07f * std::sin(t * 3 * 2 * VM_PI)};
     };
-    Outline o = outline_arc(0, 0.2f, 0.7f, 0.7f, 0, GM_MODELS_PI);
+    Outline o = outline_arc(0, 0.2f, 0.7f, 0.7f, 0, VM_PI);
     const Outline hem = curve_points(wave, 0, 1);
     o.insert(o.end(), hem.begin(), hem.end());
     Mesh body = painted(slab(o, 0.18f, 0.04f), 0xD0F4F6FF);
@@ -358,13 +356,11 @@ ModelOut make_partyhat()
 ModelOut make_balloon()
 {
     auto outline = [](float a) {
-        return Vec2{0.66f * std::pow(std::sin(a), 1.0f + 0.6f * a / GM_MODELS_PI),
+        return Vec2{0.66f * std::pow(std::sin(a), 1.0f + 0.6f * a / VM_PI),
                     0.82f * std::cos(a) + 0.1f};
     };
-    auto hanging = [](float t) {
-        return Vec2{0.08f * std::sin(t * 2 * GM_MODELS_PI), -0.84f - 0.5f * t};
-    };
-    std::vector<Vec2> profile = curve_points(outline, 0, GM_MODELS_PI);
+    auto hanging = [](float t) { return Vec2{0.08f * std::sin(t * 2 * VM_PI), -0.84f - 0.5f * t}; };
+    std::vector<Vec2> profile = curve_points(outline, 0, VM_PI);
     profile.front()[0] = profile.back()[0] = 0;  // on the axis
     Mesh body = painted(mesh_revolve(profile, arc_segments(0.66f), 60.0f), 0xFFE8233A);
     Mesh knot =
@@ -391,7 +387,7 @@ ModelOut make_apple()
         painted(mesh_tube({{0.0f, 0.6f, 0.0f}, {0.03f, 0.8f, 0.0f}, {0.1f, 0.98f, 0.0f}}, 0.045f),
                 0xFF6B4322);
     // Two mirrored arches of a sine, the upper one out and the lower one back.
-    auto arch = [](float t) { return Vec2{0.5f * t, 0.13f * std::sin(GM_MODELS_PI * t)}; };
+    auto arch = [](float t) { return Vec2{0.5f * t, 0.13f * std::sin(VM_PI * t)}; };
     Outline leaf_o = curve_points(arch, 0, 1);
     for (size_t i = leaf_o.size() - 2; i > 0; i--) leaf_o.push_back({leaf_o[i][0], -leaf_o[i][1]});
     Mesh leaf = painted(turned(slab(leaf_o, 0.03f, 0.02f), xf_rot_z(deg(25))), 0xFF45B23E);
@@ -414,7 +410,7 @@ ModelOut make_glasses()
         mesh_append(frame, mesh_tube(temple, 0.045f));
     }
     auto bridge = [](float t) {
-        return Vec2{-0.13f + 0.26f * t, 0.1f + 0.06f * std::sin(GM_MODELS_PI * t)};
+        return Vec2{-0.13f + 0.26f * t, 0.1f + 0.06f * std::sin(VM_PI * t)};
     };
     mesh_append(frame, mesh_tube(at_depth(curve_points(bridge, 0, 1), 0), 0.045f));
     mesh_paint(frame, 0xFF303848);
@@ -480,7 +476,7 @@ Canvas coin_texture()
         0xFFB07818);
     std::vector<Vec2> star;
     for (int i = 0; i < 10; i++) {
-        float a = deg(-90.0f) + GM_MODELS_PI * float(i) / 5.0f;
+        float a = deg(-90.0f) + VM_PI * float(i) / 5.0f;
         float r = (i & 1) ? 8.0f : 18.0f;
         star.push_back({32 + r * std::cos(a), 33 + r * std::sin(a)});
     }
@@ -496,7 +492,7 @@ Canvas coin_normal_texture()
     const int n = 64;
     std::vector<Vec2> star;
     for (int i = 0; i < 10; i++) {
-        float a = deg(-90.0f) + GM_MODELS_PI * float(i) / 5.0f;
+        float a = deg(-90.0f) + VM_PI * float(i) / 5.0f;
         float r = (i & 1) ? 8.0f : 18.0f;
         star.push_back({32 + r * std::cos(a), 33 + r * std::sin(a)});
     }

@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "math/vm_const.h"
+
 namespace gm {
 
 namespace {
 
 constexpr int GM_PAINT_SAMPLES = 4;  // per axis
-constexpr float GM_PAINT_TWO_PI = 6.2831853f;
 
 float channel(uint32_t c, int shift) { return float((c >> shift) & 0xFF) / 255.0f; }
 
@@ -18,13 +19,13 @@ float channel(uint32_t c, int shift) { return float((c >> shift) & 0xFF) / 255.0
 float screen_angle(float x, float y)
 {
     float a = std::atan2(-y, x);
-    return a < 0 ? a + GM_PAINT_TWO_PI : a;
+    return a < 0 ? a + VM_TWO_PI : a;
 }
 
 bool angle_within(float a, float a0, float a1)
 {
-    float span = std::fmod(a1 - a0 + 2 * GM_PAINT_TWO_PI, GM_PAINT_TWO_PI);
-    float off = std::fmod(a - a0 + 2 * GM_PAINT_TWO_PI, GM_PAINT_TWO_PI);
+    float span = std::fmod(a1 - a0 + 2 * VM_TWO_PI, VM_TWO_PI);
+    float off = std::fmod(a - a0 + 2 * VM_TWO_PI, VM_TWO_PI);
     return off <= span;
 }
 

@@ -5,6 +5,7 @@
 // Writes models.png (per model: the palette view, then the placed patch lit
 // by the tool's light) and icons.png (the atlas, three times, on dark and
 // light grounds).
+#include "math/vm_const.h"
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
 #include "tools/gen_models/gm_icons.h"
@@ -24,7 +25,6 @@ namespace {
 // Twice the tool's 30 pixels a unit by default; "--tool-size" draws at 30.
 int GM_PREVIEW_CELL = 150;
 float GM_PREVIEW_SCALE = 60.0f;
-constexpr float GM_PREVIEW_PI = 3.14159265f;
 
 using M3 = std::array<float, 9>;  // row-vector: p' = p * M
 
@@ -243,8 +243,8 @@ int main(int argc, char** argv)
         std::vector<uint32_t>(size_t(GM_PREVIEW_CELL * cols * GM_PREVIEW_CELL * rows), 0xFFC0C0C0),
         {}};
     img.depth.assign(img.px.size(), 1e30f);
-    const M3 palette = mul(mul(rot_z(GM_PREVIEW_PI), rot_x(0.34906587f)), rot_y(-0.34906587f));
-    const M3 patch = rot_z(GM_PREVIEW_PI);
+    const M3 palette = mul(mul(rot_z(VM_PI), rot_x(0.34906587f)), rot_y(-0.34906587f));
+    const M3 patch = rot_z(VM_PI);
     for (size_t i = 0; i < items.size(); i++) {
         const Item& it = items[i];
         Tex tex;
