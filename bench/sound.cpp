@@ -27,9 +27,9 @@ void BM_SndPost(benchmark::State& state)
         const uint32_t n = snd_ring_pending();
         if (!draining || n >= 12) drain_to(draining ? 6 : 8);
         if (draining && n < 3)
-            for (int i = 0; i < 8; ++i) snd_post(8, 0);
+            for (int i = 0; i < 8; ++i) snd_post(SND_CMD_NOTHING, 0);
         const auto t0 = bench::Clock::now();
-        snd_post(8, 0);
+        snd_post(SND_CMD_NOTHING, 0);
         const double s = bench::ms_since(t0) / 1e3;
         state.SetIterationTime(s);
         us.push_back(s * 1e6);
@@ -51,7 +51,7 @@ void BM_SndPostBurstOf20(benchmark::State& state)
         state.PauseTiming();
         drain_to(0);
         state.ResumeTiming();
-        for (int i = 0; i < 20; ++i) snd_post(8, 0);
+        for (int i = 0; i < 20; ++i) snd_post(SND_CMD_NOTHING, 0);
     }
     snd_thread_stop();
     snd_thread_set_handler(nullptr);

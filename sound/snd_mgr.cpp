@@ -276,8 +276,8 @@ int snd_boot(void)
         voice_queue_reset();
         m.frame = 0;
     }
-    snd_post(0, SND_ID_BGM);
-    snd_post_simple(2);
+    snd_post(SND_CMD_BGM_PLAY, SND_ID_BGM);
+    snd_post_simple(SND_CMD_BGM_STOP);
     return 1;
 }
 
@@ -356,36 +356,40 @@ void snd_run_command(const SoundCmd& c)
     const Vec3 pos{c.x, c.y, c.z};
     const Vec3* at = c.has_pos ? &pos : nullptr;
     switch (c.command) {
-    case 0: bgm_play(c.id); break;
-    case 1: bgm_restart(c.id); break;
-    case 2: bgm_stop(); break;
-    case 3: bgm_resume(); break;
-    case 4: bgm_unload(); break;
-    case 5: bgm_set_volume(c.value); break;
-    case 6: sound_set_volume(c.id, std::clamp(c.value, 0.0f, 1.0f)); break;
-    case 7: sound_restore_volume(c.id); break;
-    case 9: sound_play(c.id, 0, 0.0f, SND_FX_USE_DEFAULT); break;
-    case 10: sound_play(c.id, 1, 0.0f, SND_FX_USE_DEFAULT); break;
-    case 11: sound_play(c.id, 1, SND_RESTART_POSITION, SND_FX_USE_DEFAULT); break;
-    case 12: sound_stop(c.id); break;
-    case 13: snd_stop_all(); break;
-    case 14: snd_stop_everything(); break;
-    case 15: sound_play_at(c.id, 0, at, 0.0f, SND_FX_USE_DEFAULT); break;
-    case 16: sound_play_at(c.id, 1, at, 0.0f, SND_FX_USE_DEFAULT); break;
-    case 17: sound_play_at(c.id, 0, at, SND_RESTART_POSITION, SND_FX_USE_DEFAULT); break;
-    case 18: sound_play_at(c.id, 0, at, c.value, SND_FX_USE_DEFAULT); break;
-    case 19: sound_set_frequency(c.id, c.arg2); break;
-    case 20: snd_rewind_all(); break;
-    case 21: snd_master_volume(c.value); break;
-    case 22: voice_a_play(c.id); break;
-    case 23: voice_a_stop(); break;
-    case 24: voice_a_unload(); break;
-    case 25: voice_a_set_volume(c.value); break;
-    case 26: voice_b_play(c.id); break;
-    case 27: voice_b_stop(); break;
-    case 28: voice_b_unload(); break;
-    case 29: voice_b_set_volume(c.value); break;
-    default: break;  // 8 and 30 on: nothing
+    case SND_CMD_BGM_PLAY: bgm_play(c.id); break;
+    case SND_CMD_BGM_RESTART: bgm_restart(c.id); break;
+    case SND_CMD_BGM_STOP: bgm_stop(); break;
+    case SND_CMD_BGM_RESUME: bgm_resume(); break;
+    case SND_CMD_BGM_UNLOAD: bgm_unload(); break;
+    case SND_CMD_BGM_VOLUME: bgm_set_volume(c.value); break;
+    case SND_CMD_SOUND_VOLUME: sound_set_volume(c.id, std::clamp(c.value, 0.0f, 1.0f)); break;
+    case SND_CMD_SOUND_RESTORE_VOLUME: sound_restore_volume(c.id); break;
+    case SND_CMD_SOUND_PLAY: sound_play(c.id, 0, 0.0f, SND_FX_USE_DEFAULT); break;
+    case SND_CMD_SOUND_LOOP: sound_play(c.id, 1, 0.0f, SND_FX_USE_DEFAULT); break;
+    case SND_CMD_SOUND_LOOP_RESTART:
+        sound_play(c.id, 1, SND_RESTART_POSITION, SND_FX_USE_DEFAULT);
+        break;
+    case SND_CMD_SOUND_STOP: sound_stop(c.id); break;
+    case SND_CMD_STOP_ALL: snd_stop_all(); break;
+    case SND_CMD_STOP_EVERYTHING: snd_stop_everything(); break;
+    case SND_CMD_SOUND_PLAY_AT: sound_play_at(c.id, 0, at, 0.0f, SND_FX_USE_DEFAULT); break;
+    case SND_CMD_SOUND_LOOP_AT: sound_play_at(c.id, 1, at, 0.0f, SND_FX_USE_DEFAULT); break;
+    case SND_CMD_SOUND_RESTART_AT:
+        sound_play_at(c.id, 0, at, SND_RESTART_POSITION, SND_FX_USE_DEFAULT);
+        break;
+    case SND_CMD_SOUND_PLAY_AT_FROM: sound_play_at(c.id, 0, at, c.value, SND_FX_USE_DEFAULT); break;
+    case SND_CMD_SOUND_FREQUENCY: sound_set_frequency(c.id, c.arg2); break;
+    case SND_CMD_REWIND_ALL: snd_rewind_all(); break;
+    case SND_CMD_MASTER_VOLUME: snd_master_volume(c.value); break;
+    case SND_CMD_VOICE_A_PLAY: voice_a_play(c.id); break;
+    case SND_CMD_VOICE_A_STOP: voice_a_stop(); break;
+    case SND_CMD_VOICE_A_UNLOAD: voice_a_unload(); break;
+    case SND_CMD_VOICE_A_VOLUME: voice_a_set_volume(c.value); break;
+    case SND_CMD_VOICE_B_PLAY: voice_b_play(c.id); break;
+    case SND_CMD_VOICE_B_STOP: voice_b_stop(); break;
+    case SND_CMD_VOICE_B_UNLOAD: voice_b_unload(); break;
+    case SND_CMD_VOICE_B_VOLUME: voice_b_set_volume(c.value); break;
+    default: break;  // SND_CMD_NOTHING and numbers from SND_COMMANDS on
     }
 }
 

@@ -61,31 +61,34 @@ SndDev* snd_mgr_device(void);  // null without a device
 void snd_run_command(const SoundCmd& cmd);
 
 // ---- command handlers ----------------------------------------------------------------
-void snd_stop_all(void);                                                                 // 13
-void snd_stop_everything(void);                                                          // 14
-void bgm_play(SoundId id);                                                               // 0
-void bgm_restart(SoundId id);                                                            // 1
-void bgm_stop(void);                                                                     // 2
-void bgm_resume(void);                                                                   // 3
-void bgm_unload(void);                                                                   // 4
-void bgm_set_volume(float v);                                                            // 5
-void bgm_set_pan(float pan);                                                             // -1..1
-void sound_play(SoundId id, int loop, float start, SoundFxWord fx);                      // 9 to 11
-void sound_play_at(SoundId id, int loop, const Vec3* pos, float start, SoundFxWord fx);  // 15-18
-void sound_stop(SoundId id);                                                             // 12
-void sound_set_volume(SoundId id, float v);                                              // 6
-void sound_restore_volume(SoundId id);                                                   // 7
-void sound_set_frequency(SoundId id, int32_t hz);                                        // 19
-void snd_rewind_all(void);                                                               // 20
-void snd_master_volume(float v);                                                         // 21
-void voice_a_play(SoundId id);                                                           // 22
-void voice_a_stop(void);                                                                 // 23
-void voice_a_unload(void);                                                               // 24
-void voice_a_set_volume(float v);                                                        // 25
-void voice_b_play(SoundId id);                                                           // 26
-void voice_b_stop(void);                                                                 // 27
-void voice_b_unload(void);                                                               // 28
-void voice_b_set_volume(float v);                                                        // 29
+void snd_stop_all(void);         // SND_CMD_STOP_ALL
+void snd_stop_everything(void);  // SND_CMD_STOP_EVERYTHING
+void bgm_play(SoundId id);       // SND_CMD_BGM_PLAY
+void bgm_restart(SoundId id);    // SND_CMD_BGM_RESTART
+void bgm_stop(void);             // SND_CMD_BGM_STOP
+void bgm_resume(void);           // SND_CMD_BGM_RESUME
+void bgm_unload(void);           // SND_CMD_BGM_UNLOAD
+void bgm_set_volume(float v);    // SND_CMD_BGM_VOLUME
+void bgm_set_pan(float pan);     // -1..1
+// SND_CMD_SOUND_PLAY, SND_CMD_SOUND_LOOP, SND_CMD_SOUND_LOOP_RESTART
+void sound_play(SoundId id, int loop, float start, SoundFxWord fx);
+// SND_CMD_SOUND_PLAY_AT, SND_CMD_SOUND_LOOP_AT, SND_CMD_SOUND_RESTART_AT,
+// SND_CMD_SOUND_PLAY_AT_FROM
+void sound_play_at(SoundId id, int loop, const Vec3* pos, float start, SoundFxWord fx);
+void sound_stop(SoundId id);                       // SND_CMD_SOUND_STOP
+void sound_set_volume(SoundId id, float v);        // SND_CMD_SOUND_VOLUME
+void sound_restore_volume(SoundId id);             // SND_CMD_SOUND_RESTORE_VOLUME
+void sound_set_frequency(SoundId id, int32_t hz);  // SND_CMD_SOUND_FREQUENCY
+void snd_rewind_all(void);                         // SND_CMD_REWIND_ALL
+void snd_master_volume(float v);                   // SND_CMD_MASTER_VOLUME
+void voice_a_play(SoundId id);                     // SND_CMD_VOICE_A_PLAY
+void voice_a_stop(void);                           // SND_CMD_VOICE_A_STOP
+void voice_a_unload(void);                         // SND_CMD_VOICE_A_UNLOAD
+void voice_a_set_volume(float v);                  // SND_CMD_VOICE_A_VOLUME
+void voice_b_play(SoundId id);                     // SND_CMD_VOICE_B_PLAY
+void voice_b_stop(void);                           // SND_CMD_VOICE_B_STOP
+void voice_b_unload(void);                         // SND_CMD_VOICE_B_UNLOAD
+void voice_b_set_volume(float v);                  // SND_CMD_VOICE_B_VOLUME
 
 // ---- direct calls --------------------------------------------------------------------
 bool voice_a_is_playing(void);

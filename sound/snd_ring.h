@@ -19,6 +19,41 @@ constexpr uint32_t SND_RING_SLOTS = 16;
 constexpr uint32_t SND_RING_ROOM = 14;  // a post waits while this many are pending
 constexpr uint32_t SND_COMMANDS = 30;
 
+// The command numbers, each run by the sound manager's handler of that name
+// (sound/snd_mgr.h); the fields each reads follow it.
+enum : uint32_t {
+    SND_CMD_BGM_PLAY = 0,              // id: looped, loaded first when another
+    SND_CMD_BGM_RESTART = 1,           // id: as play, then rewound and played again
+    SND_CMD_BGM_STOP = 2,              //
+    SND_CMD_BGM_RESUME = 3,            // looped, not rewound
+    SND_CMD_BGM_UNLOAD = 4,            //
+    SND_CMD_BGM_VOLUME = 5,            // value
+    SND_CMD_SOUND_VOLUME = 6,          // id, value held within 0..1
+    SND_CMD_SOUND_RESTORE_VOLUME = 7,  // id
+    SND_CMD_NOTHING = 8,               //
+    SND_CMD_SOUND_PLAY = 9,            // id: once from the start
+    SND_CMD_SOUND_LOOP = 10,           // id: looped from the start
+    SND_CMD_SOUND_LOOP_RESTART = 11,   // id: looped from the restart position
+    SND_CMD_SOUND_STOP = 12,           // id: stopped at the restart position
+    SND_CMD_STOP_ALL = 13,             // table sounds not kept, both voices, the voice queue
+    SND_CMD_STOP_EVERYTHING = 14,      // every table sound, both voices, the BGM, the queue
+    SND_CMD_SOUND_PLAY_AT = 15,        // id, position: once
+    SND_CMD_SOUND_LOOP_AT = 16,        // id, position: looped
+    SND_CMD_SOUND_RESTART_AT = 17,     // id, position: once from the restart position
+    SND_CMD_SOUND_PLAY_AT_FROM = 18,   // id, position, value: once from that fraction
+    SND_CMD_SOUND_FREQUENCY = 19,      // id, arg2 in Hz
+    SND_CMD_REWIND_ALL = 20,           //
+    SND_CMD_MASTER_VOLUME = 21,        // value, for every table sound
+    SND_CMD_VOICE_A_PLAY = 22,         // id with SND_ID_VOICE: once
+    SND_CMD_VOICE_A_STOP = 23,         //
+    SND_CMD_VOICE_A_UNLOAD = 24,       //
+    SND_CMD_VOICE_A_VOLUME = 25,       // value
+    SND_CMD_VOICE_B_PLAY = 26,         // id with SND_ID_VOICE: looped
+    SND_CMD_VOICE_B_STOP = 27,         //
+    SND_CMD_VOICE_B_UNLOAD = 28,       //
+    SND_CMD_VOICE_B_VOLUME = 29,       // value
+};
+
 // SoundId: bits 0..23 the table index, bit 30 a voice, bit 31 a BGM.
 using SoundId = uint32_t;
 constexpr SoundId SND_ID_INDEX_MASK = 0x00FFFFFFu;

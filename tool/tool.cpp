@@ -139,7 +139,6 @@ namespace {
 constexpr float TOOL_FOV = 1.2217306f;  // 70 degrees
 constexpr uint32_t TOOL_ENV_COLOUR = 0xFFE0E0E0u;
 constexpr uint32_t TOOL_HELP_COLOUR = 0xFF00FF00u;
-constexpr uint32_t TOOL_SOUND_STOP_BGM = 2;
 
 constexpr const char* TOOL_HELP_LINES[] = {
     "                    H KEY: RESET MOVE&SCALE",
@@ -236,7 +235,7 @@ void tool_init(void)
     res_mark(g_tool.start_mark);
     g_tool.sprite_group = group_alloc();
     g_tool.model_group = group_alloc();
-    tool_sound_post(TOOL_SOUND_STOP_BGM);
+    tool_sound_post(SND_CMD_BGM_STOP);
 
     // Screen 0 for flat work.
     env_set_light_enable(0, 1);
@@ -296,7 +295,7 @@ void tool_term(void)
     mdl_queue_clear();
     res_release_to_mark(g_tool.models_mark);
     res_release_to_mark(g_tool.start_mark);
-    tool_sound_post(TOOL_SOUND_STOP_BGM);
+    tool_sound_post(SND_CMD_BGM_STOP);
     snd_stop_all();  // directly on the sound manager, not through the ring
     disp_set_render_enable(1);
     cursor_free_and_shown();

@@ -147,6 +147,116 @@ TEST_F(MotionTest, ReachAndBlendControllers)
     motion_player_free(p);
 }
 
+// Aiming turns a bone so that its forward axis (row 2) points at the target;
+// the weight blends the turn as a rotation, so a part of the weight is that
+// part of the angle, and the bone keeps its place, its length and its shape.
+Vec3 aim_row(const Mat44& m, int r) { return {m.m[4 * r], m.m[4 * r + 1], m.m[4 * r + 2]}; }
+float aim_dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 aim_unit(const Vec3& v)
+{
+    const float l = std::sqrt(aim_dot(v, v));
+    return {v.x / l, v.y / l, v.z / l};
+}
+float aim_angle(const Vec3& a, const Vec3& b)
+{
+    return std::acos(std::clamp(aim_dot(aim_unit(a), aim_unit(b)), -1.0f, 1.0f));
+}
+
+// Rows 0-2 of m: unit length, at right angles, right-handed.
+void aim_expect_rotation(const Mat44& m, const char* what)
+{
+    const Vec3 x = aim_row(m, 0), y = aim_row(m, 1), z = aim_row(m, 2);
+    for (const Vec3& r : {x, y, z}) EXPECT_NEAR(aim_dot(r, r), 1.0f, 1e-4f) << what;
+    EXPECT_NEAR(aim_dot(x, y), 0.0f, 1e-4f) << what;
+    EXPECT_NEAR(aim_dot(y, z), 0.0f, 1e-4f) << what;
+    EXPECT_NEAR(aim_dot(z, x), 0.0f, 1e-4f) << what;
+    const Vec3 xy = {x.y * y.z - x.z * y.y, x.z * y.x - x.x * y.z, x.x * y.y - x.y * y.x};
+    EXPECT_NEAR(aim_dot(xy, z), 1.0f, 1e-4f) << what;
+}
+
+TEST_F(MotionTest, AimTurnsTheBoneTowardItsTargetByItsWeight)
+{
+    // The upper left arm rests at (0.5, 0, 0) facing +z; its child starts 1 along its x axis.
+    const float h = 0.70710678f, s22 = 0.38268343f, c22 = 0.92387953f;
+    const Vec3 up_y = {0, 1, 0};
+    const struct {
+        const char* what;
+        Vec3 target;
+        const Vec3* up;
+        float weight;
+        Vec3 want_forward;
+        Vec3 want_side;  // row 0 where the case fixes it, else zero
+    } cases[] = {
+        {"whole weight to the side", {3.5f, 0, 0}, &up_y, 1.0f, {1, 0, 0}, {0, 0, -1}},
+        {"half weight to the side", {3.5f, 0, 0}, &up_y, 0.5f, {h, 0, h}, {h, 0, -h}},
+        {"a quarter to the side", {3.5f, 0, 0}, &up_y, 0.25f, {s22, 0, c22}, {c22, 0, -s22}},
+        {"whole weight up and ahead", {0.5f, 3, 3}, &up_y, 1.0f, {0, h, h}, {1, 0, 0}},
+        {"half weight up and ahead", {0.5f, 3, 3}, &up_y, 0.5f, {0, s22, c22}, {1, 0, 0}},
+        {"straight ahead: no turn", {0.5f, 0, 4}, &up_y, 1.0f, {0, 0, 1}, {1, 0, 0}},
+        {"straight ahead at half weight", {0.5f, 0, 4}, &up_y, 0.5f, {0, 0, 1}, {1, 0, 0}},
+        // Behind: the whole turn is half a turn about the up vector, upright.
+        {"behind", {0.5f, 0, -4}, &up_y, 1.0f, {0, 0, -1}, {-1, 0, 0}},
+        // On the up vector's line the side axis is still a unit one.
+        {"on the up axis", {0.5f, 4, 0}, &up_y, 1.0f, {0, 1, 0}, {0, 0, 0}},
+        // Without an up vector the bone turns about its own side axis.
+        {"no up vector", {0.5f, 4, 0}, nullptr, 1.0f, {0, 1, 0}, {1, 0, 0}},
+        {"no up vector, half weight", {0.5f, 4, 0}, nullptr, 0.5f, {0, h, h}, {1, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        MotionPlayer* p = player_with(0);
+        const int arm = motion_bone_index(p, "arm_L_up"), low = motion_bone_index(p, "arm_L_low");
+        ASSERT_EQ(motion_ctrl_aim(p, arm, &c.target, c.up, c.weight), 1);
+        motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+        const Mat44& m = bone_work_at(p->bones, arm)->world;
+        for (float v : m.m) ASSERT_TRUE(std::isfinite(v)) << c.what;
+        aim_expect_rotation(m, c.what);
+        EXPECT_LT(aim_angle(aim_row(m, 2), c.want_forward), 1e-3f) << c.what;
+        if (aim_dot(c.want_side, c.want_side) > 0)
+            EXPECT_LT(aim_angle(aim_row(m, 0), c.want_side), 1e-3f) << c.what;
+        EXPECT_LT(dist(pos(m), {0.5f, 0, 0}), 1e-5f) << c.what;
+        // The child follows the turned bone.
+        const Vec3 x = aim_row(m, 0), child = {0.5f + x.x, x.y, x.z};
+        EXPECT_LT(dist(pos(bone_work_at(p->bones, low)->world), child), 1e-4f) << c.what;
+        motion_player_free(p);
+    }
+
+    // Half weight toward a target behind: a quarter turn about the up vector,
+    // to one side or the other, never a squashed matrix.
+    MotionPlayer* p = player_with(0);
+    const int arm = motion_bone_index(p, "arm_L_up");
+    const Vec3 behind = {0.5f, 0, -4};
+    motion_ctrl_aim(p, arm, &behind, &up_y, 0.5f);
+    motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+    const Mat44& m = bone_work_at(p->bones, arm)->world;
+    aim_expect_rotation(m, "half weight behind");
+    EXPECT_NEAR(std::fabs(aim_row(m, 2).x), 1.0f, 1e-3f);
+    EXPECT_NEAR(aim_row(m, 1).y, 1.0f, 1e-3f);
+    motion_player_free(p);
+}
+
+// The target and the up vector are in world space: the object's own turn and
+// place are taken out before the bone turns.
+TEST_F(MotionTest, AimTakesTheTargetInWorldSpace)
+{
+    Mat44 root = at(2.0f, 1.0f, 5.0f);
+    const Vec3 quarter = {0, 1.5707963f, 0};
+    vm_mat_from_euler(&root, &quarter);
+    const Vec3 up = {0, 1, 0};
+    for (const Vec3& target : {Vec3{-3, 4, 2}, Vec3{6, 1, 5}, Vec3{2, -2, 9}}) {
+        MotionPlayer* p = player_with(0);
+        const int arm = motion_bone_index(p, "arm_L_up");
+        motion_ctrl_aim(p, arm, &target, &up, 1.0f);
+        motion_player_update(p, &root, 0, nullptr, 0, 1);
+        const Mat44& w = bone_work_at(p->bones, arm)->world;
+        const Vec3 eye = pos(w), to = {target.x - eye.x, target.y - eye.y, target.z - eye.z};
+        EXPECT_LT(aim_angle(aim_row(w, 2), to), 1e-3f) << target.x;
+        // Upright in the world: the side axis is level, the bone's up is on the up side.
+        EXPECT_NEAR(aim_dot(aim_row(w, 0), up), 0.0f, 1e-4f) << target.x;
+        EXPECT_GT(aim_dot(aim_row(w, 1), up), 0.0f) << target.x;
+        motion_player_free(p);
+    }
+}
+
 TEST_F(MotionTest, DegenerateReachLeavesThePoseFinite)
 {
     MotionPlayer* p = player_with(0);

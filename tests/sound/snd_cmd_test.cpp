@@ -1,20 +1,39 @@
-// Every command code posted to the sound thread reaches the operation it names.
+// Every command posted to the sound thread, by the name the program posts it
+// with, reaches the operation that name stands for.
 #include "sound_world.h"
+
+#include "plat/sound_dev.h"
+
+#include <optional>
+#include <vector>
 
 namespace {
 
 using SoundCmdTest = SoundWorld;
 
-enum class Then { Plays, Stops, VolumeMoves, Same };
-enum Target { SND_CMD_SE, SND_CMD_BGM, SND_CMD_VOICE_A, SND_CMD_VOICE_B };
+enum class Channel { table, bgm, voice_a, voice_b };
+enum class Then {
+    plays_once,
+    plays_looped,
+    stops,         // still loaded, not playing
+    unloads,       // the channel holds nothing
+    volume_is,     // arg, on the sound's own scale
+    master_is,     // arg as the sound's new base volume and its volume
+    at,            // the 3D position posted
+    not_at,        // somewhere else than the 3D position posted
+    stopped_at,    // not playing, at the fraction arg of the sound
+    playing_from,  // playing, at the fraction arg or later
+    frequency_is,  // arg in Hz
+    same,          // as playing and as loud as before
+};
 
-const DxSound* sound_of(Target t)
+const DxSound* sound_of(Channel c)
 {
-    switch (t) {
-    case SND_CMD_SE: return snd_table_sound(0);
-    case SND_CMD_BGM: return snd_bgm_sound();
-    case SND_CMD_VOICE_A: return snd_voice_sound(0);
-    case SND_CMD_VOICE_B: return snd_voice_sound(1);
+    switch (c) {
+    case Channel::table: return snd_table_sound(0);
+    case Channel::bgm: return snd_bgm_sound();
+    case Channel::voice_a: return snd_voice_sound(0);
+    case Channel::voice_b: return snd_voice_sound(1);
     }
     return nullptr;
 }
@@ -26,85 +45,191 @@ float volume_of(const DxSound* s)
     return v;
 }
 
-// Posts the way the game's calls do: each command with the fields it reads.
-void post(uint32_t code, SoundId id, float value)
+// What the device was told, in hundredths of a decibel.
+int32_t device_volume(const DxSound* s)
 {
-    const Vec3 at{0.0f, 0.0f, 2.0f};
-    if (code >= 15 && code <= 17)
-        snd_post_pos(code, id, &at);
-    else if (code == 18)
-        snd_post_pos_value(code, id, &at, value);
-    else if (code == 6)
-        snd_post_id_value(code, id, value);
-    else if (value != 0.0f)
-        snd_post_value(code, value);
-    else if (code > 29)
-        snd_post_int(code, id, 1);
-    else
-        snd_post(code, id);
+    int32_t v = 1;
+    snd_dev_buffer_get_volume(s->buffer, &v);
+    return v;
 }
 
-TEST_F(SoundCmdTest, EachCodeRunsItsOperation)
+bool looping(const DxSound* s)
+{
+    uint32_t status = 0;
+    dxs_get_status(s, &status);
+    return (status & SND_DEV_STATUS_LOOPING) != 0;
+}
+
+float fraction_played(const DxSound* s)
+{
+    uint32_t byte = 0;
+    snd_dev_buffer_get_position(s->buffer, &byte);
+    return float(byte) / float(s->size);
+}
+
+struct Expect {
+    Channel on;
+    Then then;
+    float arg = 0.0f;
+    const Vec3* where = nullptr;  // for at and not_at
+};
+
+// A command, what it should do, and the fields it is posted with.
+struct Step {
+    uint32_t command;
+    std::vector<Expect> expect;
+    SoundId id = 0;
+    std::optional<float> value = {};
+    const Vec3* at = nullptr;
+    int32_t arg2 = 0;
+};
+
+// Posts with the fields the step gives, as the program's calls do.
+void post(const Step& s)
+{
+    if (s.at && s.value)
+        snd_post_pos_value(s.command, s.id, s.at, *s.value);
+    else if (s.at)
+        snd_post_pos(s.command, s.id, s.at);
+    else if (s.arg2)
+        snd_post_arg2(s.command, s.id, s.arg2);
+    else if (s.value)
+        snd_post_id_value(s.command, s.id, *s.value);
+    else
+        snd_post(s.command, s.id);
+}
+
+void check(const Step& s, const Expect& e, bool played_before, float volume_before)
+{
+    const DxSound* snd = sound_of(e.on);
+    const std::string what = "command " + std::to_string(s.command);
+    if (e.then == Then::unloads) {
+        EXPECT_EQ(snd, nullptr) << what;
+        return;
+    }
+    ASSERT_NE(snd, nullptr) << what;
+    switch (e.then) {
+    case Then::plays_once:
+    case Then::plays_looped:
+        EXPECT_TRUE(dxs_is_playing(snd)) << what;
+        EXPECT_EQ(looping(snd), e.then == Then::plays_looped) << what;
+        break;
+    case Then::stops: EXPECT_FALSE(dxs_is_playing(snd)) << what; break;
+    case Then::volume_is:
+        EXPECT_EQ(device_volume(snd), dxs_volume_to_device(snd->base_volume, e.arg)) << what;
+        break;
+    case Then::master_is:
+        EXPECT_EQ(snd->base_volume, snd_vol_to_db(e.arg)) << what;
+        EXPECT_EQ(device_volume(snd), dxs_volume_to_device(snd_vol_to_db(e.arg), e.arg)) << what;
+        break;
+    case Then::at:
+    case Then::not_at: {
+        float p[3] = {};
+        ASSERT_TRUE(snd_dev_buffer_get_3d_position(snd->buffer, p)) << what;
+        const bool same = p[0] == e.where->x && p[1] == e.where->y && p[2] == e.where->z;
+        EXPECT_EQ(same, e.then == Then::at) << what;
+        break;
+    }
+    case Then::stopped_at:
+        EXPECT_FALSE(dxs_is_playing(snd)) << what;
+        EXPECT_NEAR(fraction_played(snd), e.arg, 1e-4f) << what;
+        break;
+    case Then::playing_from:
+        EXPECT_TRUE(dxs_is_playing(snd)) << what;
+        EXPECT_GE(fraction_played(snd), e.arg - 1e-4f) << what;
+        break;
+    case Then::frequency_is: EXPECT_EQ(sound_get_frequency(0), uint32_t(e.arg)) << what; break;
+    case Then::same:
+        EXPECT_EQ(dxs_is_playing(snd), played_before) << what;
+        EXPECT_EQ(volume_of(snd), volume_before) << what;
+        break;
+    case Then::unloads: break;
+    }
+}
+
+TEST_F(SoundCmdTest, EachCommandRunsTheOperationItNames)
 {
     boot();
     ASSERT_NE(snd_table_sound(0), nullptr);
-    struct Row {
-        uint32_t code;
-        SoundId id;
-        float value;
-        Target on;
-        Then then;
+    const float restart = 0.001f;  // where a stopped table sound waits
+    const Vec3 here = {7, 8, 9}, there = {-3, 2, -6};
+    using C = Channel;
+    using T = Then;
+    // The table sound plays at 150 Hz: its one second lasts minutes, so a sound played once
+    // still plays when it is looked at, and positions move little.
+    const Step steps[] = {
+        {SND_CMD_SOUND_FREQUENCY, {{C::table, T::frequency_is, 150}}, 0, {}, nullptr, 150},
+        {SND_CMD_BGM_PLAY, {{C::bgm, T::plays_looped}}, SND_ID_BGM},
+        {SND_CMD_BGM_VOLUME, {{C::bgm, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_BGM_STOP, {{C::bgm, T::stops}}},
+        {SND_CMD_BGM_RESUME, {{C::bgm, T::plays_looped}}},
+        {SND_CMD_BGM_STOP, {{C::bgm, T::stops}}},
+        {SND_CMD_BGM_RESTART, {{C::bgm, T::plays_looped}}, SND_ID_BGM},
+        {SND_CMD_SOUND_PLAY, {{C::table, T::plays_once}}},
+        {SND_CMD_SOUND_STOP, {{C::table, T::stopped_at, restart}}},
+        {SND_CMD_REWIND_ALL, {{C::table, T::stopped_at, 0.0f}}},
+        {SND_CMD_SOUND_LOOP, {{C::table, T::plays_looped}}},
+        {SND_CMD_SOUND_STOP, {{C::table, T::stopped_at, restart}}},
+        {SND_CMD_REWIND_ALL, {{C::table, T::stopped_at, 0.0f}}},
+        {SND_CMD_SOUND_LOOP_RESTART,
+         {{C::table, T::plays_looped}, {C::table, T::playing_from, restart}}},
+        {SND_CMD_SOUND_VOLUME, {{C::table, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_SOUND_VOLUME, {{C::table, T::volume_is, 1.0f}}, 0, 7.0f},
+        {SND_CMD_SOUND_VOLUME, {{C::table, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_SOUND_RESTORE_VOLUME, {{C::table, T::volume_is, 1.0f}}},
+        {SND_CMD_MASTER_VOLUME, {{C::table, T::master_is, 0.2f}}, 0, 0.2f},
+        // Stop-all leaves the BGM playing; stop-everything stops it too.
+        {SND_CMD_STOP_ALL, {{C::table, T::stops}, {C::bgm, T::plays_looped}}},
+        {SND_CMD_SOUND_PLAY_AT,
+         {{C::table, T::plays_once}, {C::table, T::at, 0, &here}},
+         0,
+         {},
+         &here},
+        {SND_CMD_STOP_EVERYTHING, {{C::table, T::stops}, {C::bgm, T::stops}}},
+        {SND_CMD_SOUND_LOOP_AT,
+         {{C::table, T::plays_looped}, {C::table, T::at, 0, &there}},
+         0,
+         {},
+         &there},
+        // A plain play puts the sound in front of the camera.
+        {SND_CMD_SOUND_PLAY, {{C::table, T::plays_once}, {C::table, T::not_at, 0, &there}}},
+        {SND_CMD_SOUND_STOP, {{C::table, T::stops}}},
+        {SND_CMD_REWIND_ALL, {{C::table, T::stopped_at, 0.0f}}},
+        {SND_CMD_SOUND_RESTART_AT,
+         {{C::table, T::plays_once},
+          {C::table, T::at, 0, &here},
+          {C::table, T::playing_from, restart}},
+         0,
+         {},
+         &here},
+        {SND_CMD_SOUND_PLAY_AT_FROM,
+         {{C::table, T::plays_once},
+          {C::table, T::at, 0, &there},
+          {C::table, T::playing_from, 0.5f}},
+         0,
+         0.5f,
+         &there},
+        {SND_CMD_NOTHING, {{C::table, T::same}}},
+        {SND_COMMANDS, {{C::table, T::same}}},
+        {99, {{C::table, T::same}}},
+        {SND_CMD_VOICE_A_PLAY, {{C::voice_a, T::plays_once}}, SND_ID_VOICE},
+        {SND_CMD_VOICE_A_VOLUME, {{C::voice_a, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_VOICE_A_STOP, {{C::voice_a, T::stops}}},
+        {SND_CMD_VOICE_A_UNLOAD, {{C::voice_a, T::unloads}}},
+        {SND_CMD_VOICE_B_PLAY, {{C::voice_b, T::plays_looped}}, SND_ID_VOICE},
+        {SND_CMD_VOICE_B_VOLUME, {{C::voice_b, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_VOICE_B_STOP, {{C::voice_b, T::stops}}},
+        {SND_CMD_VOICE_B_UNLOAD, {{C::voice_b, T::unloads}}},
+        {SND_CMD_BGM_UNLOAD, {{C::bgm, T::unloads}}},
     };
-    const Row rows[] = {{0, SND_ID_BGM, 0, SND_CMD_BGM, Then::Plays},
-                        {5, 0, 0.3f, SND_CMD_BGM, Then::VolumeMoves},
-                        {2, 0, 0, SND_CMD_BGM, Then::Stops},
-                        {3, 0, 0, SND_CMD_BGM, Then::Plays},
-                        {2, 0, 0, SND_CMD_BGM, Then::Stops},
-                        {1, SND_ID_BGM, 0, SND_CMD_BGM, Then::Plays},
-                        {4, 0, 0, SND_CMD_BGM, Then::Stops},
-                        {9, 0, 0, SND_CMD_SE, Then::Plays},
-                        {12, 0, 0, SND_CMD_SE, Then::Stops},
-                        {10, 0, 0, SND_CMD_SE, Then::Plays},
-                        {6, 0, 0.3f, SND_CMD_SE, Then::VolumeMoves},
-                        {7, 0, 0, SND_CMD_SE, Then::VolumeMoves},
-                        {21, 0, 0.2f, SND_CMD_SE, Then::VolumeMoves},
-                        {13, 0, 0, SND_CMD_SE, Then::Stops},
-                        {11, 0, 0, SND_CMD_SE, Then::Plays},
-                        {20, 0, 0, SND_CMD_SE, Then::Plays},
-                        {14, 0, 0, SND_CMD_SE, Then::Stops},
-                        {15, 0, 0, SND_CMD_SE, Then::Plays},
-                        {14, 0, 0, SND_CMD_SE, Then::Stops},
-                        {16, 0, 0, SND_CMD_SE, Then::Plays},
-                        {14, 0, 0, SND_CMD_SE, Then::Stops},
-                        {17, 0, 0, SND_CMD_SE, Then::Plays},
-                        {14, 0, 0, SND_CMD_SE, Then::Stops},
-                        {18, 0, 0.5f, SND_CMD_SE, Then::Plays},
-                        {8, 0, 0, SND_CMD_SE, Then::Same},
-                        {99, 0, 0, SND_CMD_SE, Then::Same},
-                        {22, SND_ID_VOICE, 0, SND_CMD_VOICE_A, Then::Plays},
-                        {25, 0, 0.3f, SND_CMD_VOICE_A, Then::VolumeMoves},
-                        {23, 0, 0, SND_CMD_VOICE_A, Then::Stops},
-                        {24, 0, 0, SND_CMD_VOICE_A, Then::Stops},
-                        {26, SND_ID_VOICE, 0, SND_CMD_VOICE_B, Then::Plays},
-                        {29, 0, 0.3f, SND_CMD_VOICE_B, Then::VolumeMoves},
-                        {27, 0, 0, SND_CMD_VOICE_B, Then::Stops},
-                        {28, 0, 0, SND_CMD_VOICE_B, Then::Stops}};
-    for (const Row& r : rows) {
-        const bool played = dxs_is_playing(sound_of(r.on));
-        const float volume = volume_of(sound_of(r.on));
-        post(r.code, r.id, r.value);
+    for (const Step& s : steps) {
+        const DxSound* before = sound_of(s.expect.front().on);
+        const bool played = dxs_is_playing(before);
+        const float volume = volume_of(before);
+        post(s);
         drain();
-        const DxSound* s = sound_of(r.on);
-        switch (r.then) {
-        case Then::Plays: EXPECT_TRUE(dxs_is_playing(s)) << "command " << r.code; break;
-        case Then::Stops: EXPECT_FALSE(dxs_is_playing(s)) << "command " << r.code; break;
-        case Then::VolumeMoves: EXPECT_NE(volume_of(s), volume) << "command " << r.code; break;
-        case Then::Same: EXPECT_EQ(dxs_is_playing(s), played) << "command " << r.code; break;
-        }
+        for (const Expect& e : s.expect) check(s, e, played, volume);
     }
-    snd_post_arg2(19, 0, 22050);
-    drain();
-    EXPECT_EQ(sound_get_frequency(0), 22050u);
 }
 
 }  // namespace

@@ -110,7 +110,8 @@ TEST(SoundRing, TwentyPostsToABlockedThreadWaitForRoomAndKeepTheirOrder)
     {
         std::unique_lock<std::mutex> block(g_gate);
         std::thread producer([&] {
-            for (uint32_t i = 0; i < 20; ++i, ++posted) snd_post(i % 2 ? 31 : 8, i);
+            for (uint32_t i = 0; i < 20; ++i, ++posted)
+                snd_post(i % 2 ? SND_COMMANDS + 1 : SND_CMD_NOTHING, i);
         });
         std::this_thread::sleep_for(100ms);
         // The thread holds one command; the producer stops once 14 are pending.
@@ -122,16 +123,17 @@ TEST(SoundRing, TwentyPostsToABlockedThreadWaitForRoomAndKeepTheirOrder)
     for (int i = 0; i < 500 && snd_ring_pending() > 0; ++i) std::this_thread::sleep_for(2ms);
     snd_thread_stop();
     snd_thread_set_handler(nullptr);
-    // 8 and 31 take their slots and do nothing: only the 8s reach the handler.
+    // Both take their slots and do nothing, but only numbers below SND_COMMANDS reach the
+    // handler.
     std::vector<uint32_t> expect;
-    for (uint32_t i = 0; i < 20; i += 2) expect.push_back(800 + i);
+    for (uint32_t i = 0; i < 20; i += 2) expect.push_back(SND_CMD_NOTHING * 100 + i);
     EXPECT_EQ(g_seen, expect);
 }
 
 TEST(SoundRing, APostWithoutAThreadReturnsAtOnce)
 {
     ASSERT_EQ(snd_thread_running(), 0);
-    for (int i = 0; i < 40; ++i) snd_post_simple(2);
+    for (int i = 0; i < 40; ++i) snd_post_simple(SND_CMD_BGM_STOP);
     EXPECT_EQ(snd_ring_pending(), 0u);
 }
 
@@ -139,9 +141,10 @@ TEST_F(SoundMgrTest, MainThreadHandlersNeverRaceTheSoundThread)
 {
     boot();
     for (int i = 0; i < 60; ++i) {
-        snd_post(i % 3 ? 26 : 28, SND_ID_VOICE);  // voice B load and unload on the thread
-        snd_post(0, SND_ID_BGM);
-        snd_post_simple(4);
+        // Voice B loads and unloads on the thread.
+        snd_post(i % 3 ? SND_CMD_VOICE_B_PLAY : SND_CMD_VOICE_B_UNLOAD, SND_ID_VOICE);
+        snd_post(SND_CMD_BGM_PLAY, SND_ID_BGM);
+        snd_post_simple(SND_CMD_BGM_UNLOAD);
         snd_stop_all();
         snd_frame();
     }

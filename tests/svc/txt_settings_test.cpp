@@ -1,7 +1,11 @@
-// The settings text: pairs, comments and length limits, a missing file, and the integer parser.
+// The settings text: pairs, comments and length limits, binary garbage, a missing file, and the
+// integer parser.
 #include "svc/txt_settings.h"
 #include "temp_dir.h"
 
+#include <cstring>
+#include <set>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -17,6 +21,8 @@ protected:
 };
 
 std::string str_or_null(const char* s) { return s ? s : "<null>"; }
+
+constexpr std::string_view TXT_SETTINGS_TEST_SEPARATORS = " \t\r\n\v\f";
 
 // One key's value per text ("<null>": none): exact lookups, the first of repeated keys wins,
 // Ctrl-Z ends the file, a last key without a value is not stored, 64 pairs at most.
@@ -79,16 +85,84 @@ TEST_F(TxtSettings, MissingFileEmptiesTheTable)
     EXPECT_EQ(txt_settings_get_int_or("A", 42), 42);
 }
 
-TEST_F(TxtSettings, BinaryGarbageNeverCrashes)
+// Garbage after a valid start: the pairs before it read back, keys the text
+// never names are absent (their readers keep their defaults, whatever an
+// earlier text said), at most 64 keys answer, and every value fits its field.
+TEST_F(TxtSettings, BinaryGarbageKeepsTheValidPartAndTheLimits)
 {
-    std::string junk;
+    const std::string head = "RENDER_WIDTH 640\nSHADER_PATH sh/\n";
     uint32_t seed = 12345;
-    for (int k = 0; k < 20000; ++k) {
+    auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
-        junk += char(seed >> 16);
+        return uint8_t(seed >> 16);
+    };
+    auto any_bytes = [&] {
+        std::string junk;
+        for (int k = 0; k < 20000; ++k) junk += char(next());
+        return junk;
+    };
+    // Words of every byte but the separators, Ctrl-Z and NUL, of lo to hi bytes.
+    auto binary_words = [&](int lo, int hi) {
+        std::string junk;
+        for (int w = 0; w < 400; ++w) {
+            const int len = lo + next() % (hi - lo + 1);
+            for (int k = 0; k < len;) {
+                const uint8_t c = next();
+                if (c == 0 || c == 26 ||
+                    TXT_SETTINGS_TEST_SEPARATORS.find(char(c)) != std::string_view::npos)
+                    continue;
+                junk += char(c);
+                ++k;
+            }
+            junk += " \t\r\n"[next() % 4];
+        }
+        return junk;
+    };
+    const struct {
+        const char* what;
+        std::string junk;
+        int want_keys;  // keys that answer; -1: any number up to 64
+    } cases[] = {
+        {"every byte value", any_bytes(), -1},
+        // Far more pairs than the table holds.
+        {"short binary words", binary_words(8, 57), TXT_SETTINGS_MAX_ENTRIES},
+        // Words up to one byte too long for a field: the first of those ends the reading.
+        {"long binary words", binary_words(120, 127), -1},
+        {"one endless token", std::string(5000, '\x9c'), 2},
+    };
+    // An earlier text that fills the table, its last two entries naming real keys.
+    std::string earlier;
+    for (int k = 0; k < TXT_SETTINGS_MAX_ENTRIES - 2; ++k)
+        earlier += "P" + std::to_string(k) + " 1\n";
+    earlier += "ENABLE_VSYNC 0\nFONT_DATA_PATH f/\n";
+    for (const auto& c : cases) {
+        ASSERT_EQ(c.junk.find("ENABLE_VSYNC"), std::string::npos);
+        load(earlier);
+        ASSERT_EQ(txt_settings_get_int_or("ENABLE_VSYNC", 1), 0);
+        const std::string text = head + c.junk;
+        load(text);
+        EXPECT_EQ(txt_settings_get_int_or("RENDER_WIDTH", 0), 640) << c.what;
+        EXPECT_EQ(str_or_null(txt_settings_get_string("SHADER_PATH")), "sh/") << c.what;
+        EXPECT_EQ(txt_settings_get_int_or("ENABLE_VSYNC", 1), 1) << c.what;
+        EXPECT_EQ(txt_settings_get_string("FONT_DATA_PATH"), nullptr) << c.what;
+        // Every token of the text asked for as a key.
+        std::set<std::string> answering;
+        size_t at = 0;
+        while ((at = text.find_first_not_of(TXT_SETTINGS_TEST_SEPARATORS, at)) !=
+               std::string::npos) {
+            const size_t end =
+                std::min(text.find_first_of(TXT_SETTINGS_TEST_SEPARATORS, at), text.size());
+            const std::string key = text.substr(at, end - at);
+            at = end;
+            const char* v = txt_settings_get_string(key.c_str());
+            if (!v) continue;
+            answering.insert(key.c_str());
+            EXPECT_GT(std::strlen(v), 0u) << c.what;
+            EXPECT_LT(std::strlen(v), size_t(TXT_SETTINGS_FIELD_SIZE - 1)) << c.what;
+        }
+        EXPECT_LE(answering.size(), size_t(TXT_SETTINGS_MAX_ENTRIES)) << c.what;
+        if (c.want_keys >= 0) EXPECT_EQ(answering.size(), size_t(c.want_keys)) << c.what;
     }
-    load(junk);
-    txt_settings_get_string("REGION");
 }
 
 TEST(TxtSettingsParse, QuirkyIntegerParser)

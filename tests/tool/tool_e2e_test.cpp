@@ -203,8 +203,8 @@ protected:
     void SetUp() override
     {
         ResTest::SetUp();
-        if (!fs::exists(built / "quorvel") || !fs::exists(built / "data" / "grp" / "apple.bin"))
-            GTEST_SKIP() << "no built program or data set";
+        for (const fs::path& p : {built / "quorvel", built / "data" / "grp" / "apple.bin"})
+            ASSERT_TRUE(fs::exists(p)) << tool_test_not_built(p);
         ASSERT_EQ(picture().width, TOOL_E2E_PIC);
     }
     // Starts the program; its standard error, where the dialogs are logged, goes to stderr.txt.

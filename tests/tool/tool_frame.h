@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 inline void tool_test_frame()
 {
@@ -24,4 +25,11 @@ inline std::filesystem::path tool_test_built_dir()
 {
     const char* bin = std::getenv("QUORVEL_TEST_BINARY_DIR");
     return bin ? bin : ".";
+}
+
+// The test programs that read the program or its data set are built after
+// them, so one missing is a broken build: the tests fail on it, never skip.
+inline std::string tool_test_not_built(const std::filesystem::path& p)
+{
+    return "no " + p.string() + ": the test build makes the program and its data set first";
 }

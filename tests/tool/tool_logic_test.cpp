@@ -208,7 +208,7 @@ protected:
     {
         ResTest::SetUp();
         built = tool_test_built_dir() / "data" / "grp";
-        if (!fs::exists(built / "star.bin")) GTEST_SKIP() << "no built data folder";
+        ASSERT_TRUE(fs::exists(built / "star.bin")) << tool_test_not_built(built / "star.bin");
         grp = folder("grp");
         settings = {{"MODEL_DATA_PATH", grp},
                     {"MODEL_DATA_PATHE", folder("grpe")},

@@ -33,7 +33,7 @@ protected:
     {
         ResTest::SetUp();
         const fs::path grp = tool_test_built_dir() / "data" / "grp";
-        if (!fs::exists(grp / "apple.bin")) GTEST_SKIP() << "no built data folder";
+        ASSERT_TRUE(fs::exists(grp / "apple.bin")) << tool_test_not_built(grp / "apple.bin");
         settings = {{"MODEL_DATA_PATH", grp.string() + "/"},
                     {"MODEL_DATA_PATHE", folder("e")},
                     {"MODEL_DATA_PATHC", folder("c")},

@@ -23,7 +23,8 @@ protected:
     void run(const Body& body)
     {
         const fs::path bin = tool_test_built_dir();
-        if (!fs::exists(bin / "data" / "grp" / "apple.bin")) GTEST_SKIP() << "no built data";
+        const fs::path apple = bin / "data" / "grp" / "apple.bin";
+        ASSERT_TRUE(fs::exists(apple)) << tool_test_not_built(apple);
         const pid_t pid = fork_child([&] {
             fs::current_path(bin);  // the tool reads ./data
             start();
