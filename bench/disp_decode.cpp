@@ -40,11 +40,12 @@ BENCHMARK_CAPTURE(convert, A8R8G8B8, DISP_SF_A8R8G8B8, DISP_DECODE_SIDE * 4)
 void BM_BuildBmp(benchmark::State& state)
 {
     auto src = noise(size_t(DISP_DECODE_SIDE) * DISP_DECODE_SIDE * 4);
-    std::vector<uint8_t> out;
+    const DispShotPixels part = {
+        src, 0, 0, DISP_DECODE_SIDE, DISP_DECODE_SIDE, DISP_DECODE_SIDE * 4};
     for (auto _ : state) {
-        benchmark::DoNotOptimize(disp_screenshot_build_bmp(
-            out, src, DISP_DECODE_SIDE, DISP_DECODE_SIDE, DISP_DECODE_SIDE * 4, 0, 0,
-            DISP_DECODE_SIDE, DISP_DECODE_SIDE));
+        const DispBmpFile file =
+            disp_screenshot_build_bmp(part, 0, 0, DISP_DECODE_SIDE, DISP_DECODE_SIDE);
+        benchmark::DoNotOptimize(file.bytes.get());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * DISP_DECODE_SIDE * DISP_DECODE_SIDE);

@@ -4,27 +4,11 @@
 #include <cstring>
 
 #include "svc/txt_settings.h"
+#include "util/pool_list.h"
 
 namespace {
 
 MovieBlock g_movie;
-
-void unlink_active(MovieRec* r)
-{
-    if (r->prev)
-        r->prev->next = r->next;
-    else
-        g_movie.active = r->next;
-    if (r->next) r->next->prev = r->prev;
-}
-
-void push_free(MovieRec* r)
-{
-    r->prev = nullptr;
-    r->next = g_movie.free_list;
-    if (g_movie.free_list) g_movie.free_list->prev = r;
-    g_movie.free_list = r;
-}
 
 bool owned_and_in_use(const MovieRec* r)
 {
@@ -82,12 +66,7 @@ void movie_reset()
 void movie_list_reset()
 {
     g_movie.active = nullptr;
-    g_movie.free_list = &g_movie.rec[0];
-    for (int i = 0; i < MOVIE_RECORD_COUNT; ++i) {
-        MovieRec& r = g_movie.rec[i];
-        r.prev = i > 0 ? &g_movie.rec[i - 1] : nullptr;
-        r.next = i + 1 < MOVIE_RECORD_COUNT ? &g_movie.rec[i + 1] : nullptr;
-    }
+    pool_list_init(g_movie.rec, MOVIE_RECORD_COUNT, g_movie.free_list);
     g_movie.count = 0;
 }
 
@@ -110,8 +89,7 @@ void movie_free(MovieRec* rec)
     if (rec->obj) obj_free(rec->obj);
     rec->obj = nullptr;
     rec->flags &= ~MOVIE_IN_USE;
-    unlink_active(rec);
-    push_free(rec);
+    pool_list_give(rec, g_movie.free_list, g_movie.active);
     --g_movie.count;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "disp/disp_hooks.h"
+#include "util/pool_list.h"
 
 namespace {
 
@@ -78,22 +79,6 @@ bool bound(const DrawObj* obj)
 
 // --- list links -------------------------------------------------------------------
 
-void active_push(DrawObj* o)
-{
-    o->prev = nullptr;
-    o->next = g_obj.active_head;
-    if (o->next) o->next->prev = o;
-    g_obj.active_head = o;
-}
-void active_unlink(DrawObj* o)
-{
-    if (o->prev)
-        o->prev->next = o->next;
-    else
-        g_obj.active_head = o->next;
-    if (o->next) o->next->prev = o->prev;
-    o->prev = o->next = nullptr;
-}
 void prio_push(DrawObj* o, int p)
 {
     o->pprev = nullptr;
@@ -271,9 +256,7 @@ void obj_system_reset()
     g_obj.pass = 0;
     g_obj.list_ready = 0;
     g_obj.list_count = 0;
-    for (int i = 0; i < OBJ_POOL_SIZE; ++i)
-        g_obj.recs[size_t(i)].next = i + 1 < OBJ_POOL_SIZE ? &g_obj.recs[size_t(i) + 1] : nullptr;
-    g_obj.free_head = &g_obj.recs[0];
+    pool_list_init(g_obj.recs.data(), OBJ_POOL_SIZE, g_obj.free_head);
     group_reset();
     gmem_pool_reset();
     nullmod_reset();
@@ -305,11 +288,8 @@ int obj_type_registered(int type) { return type_of(type) ? 1 : 0; }
 
 DrawObj* obj_alloc(ResGroupId group)
 {
-    DrawObj* o = g_obj.free_head;
+    DrawObj* o = pool_list_take(g_obj.free_head, g_obj.active_head);
     if (!o) return nullptr;
-    g_obj.free_head = o->next;
-    std::memset(static_cast<void*>(o), 0, sizeof(DrawObj));
-    active_push(o);
     o->flags = OBJ_IN_USE | (OBJ_DEFAULT_ORDER << OBJ_UPDATE_SUB_SHIFT) |
                (OBJ_DEFAULT_ORDER << OBJ_UPDATE_ORDER_SHIFT);
     o->group = group;
@@ -339,9 +319,7 @@ void obj_free(DrawObj* obj)
     prio_unlink(obj);
     if (obj->flags & OBJ_IN_UPDATE_LIST) update_unlink(obj);
     obj->flags &= ~OBJ_IN_USE;
-    active_unlink(obj);
-    obj->next = g_obj.free_head;
-    g_obj.free_head = obj;
+    pool_list_give(obj, g_obj.free_head, g_obj.active_head);
     --g_obj.live_count;
 }
 
@@ -585,23 +563,15 @@ void group_reset()
 void gmem_pool_reset()
 {
     std::memset(static_cast<void*>(g_obj.gmem.data()), 0, sizeof(g_obj.gmem));
-    for (int i = 0; i < OBJ_GMEM_POOL_SIZE; ++i)
-        g_obj.gmem[size_t(i)].next =
-            i + 1 < OBJ_GMEM_POOL_SIZE ? &g_obj.gmem[size_t(i) + 1] : nullptr;
-    g_obj.gmem_free = &g_obj.gmem[0];
+    pool_list_init(g_obj.gmem.data(), OBJ_GMEM_POOL_SIZE, g_obj.gmem_free);
     g_obj.gmem_active = nullptr;
     g_obj.gmem_count = 0;
 }
 
 GroupMemRec* gmem_alloc(ResGroupId group)
 {
-    GroupMemRec* r = g_obj.gmem_free;
+    GroupMemRec* r = pool_list_take(g_obj.gmem_free, g_obj.gmem_active);
     if (!r) return nullptr;
-    g_obj.gmem_free = r->next;
-    std::memset(static_cast<void*>(r), 0, sizeof(GroupMemRec));
-    r->next = g_obj.gmem_active;
-    if (r->next) r->next->prev = r;
-    g_obj.gmem_active = r;
     r->group = group;
     r->in_use = 1;
     ++g_obj.gmem_count;
@@ -614,15 +584,8 @@ void gmem_free(GroupMemRec* rec)
     // one twice into the free list would hand it out twice.
     const GroupMemRec* first = g_obj.gmem.data();
     if (!rec || rec < first || rec >= first + OBJ_GMEM_POOL_SIZE || !rec->in_use) return;
-    if (rec->prev)
-        rec->prev->next = rec->next;
-    else
-        g_obj.gmem_active = rec->next;
-    if (rec->next) rec->next->prev = rec->prev;
     rec->in_use = 0;
-    rec->prev = nullptr;
-    rec->next = g_obj.gmem_free;
-    g_obj.gmem_free = rec;
+    pool_list_give(rec, g_obj.gmem_free, g_obj.gmem_active);
     --g_obj.gmem_count;
 }
 

@@ -9,6 +9,7 @@
 #include "disp/cam.h"
 #include "math/vm_color.h"
 #include "math/vm_vec.h"
+#include "util/pool_list.h"
 
 namespace {
 
@@ -23,24 +24,6 @@ struct PlightBlock {
     int debug;
 };
 PlightBlock g_pl;
-
-void push_front(PointLight*& head, PointLight* l)
-{
-    l->prev = nullptr;
-    l->next = head;
-    if (head) head->prev = l;
-    head = l;
-}
-
-void unlink(PointLight*& head, PointLight* l)
-{
-    if (l->prev)
-        l->prev->next = l->next;
-    else
-        head = l->next;
-    if (l->next) l->next->prev = l->prev;
-    l->prev = l->next = nullptr;
-}
 
 bool is_active(const PointLight* l) { return l && (l->flags & PLIGHT_ACTIVE); }
 
@@ -70,7 +53,7 @@ bool sphere_inside(const FrustumPlanes& f, const Vec3& p, float range)
 void plight_pool_reset()
 {
     g_pl = PlightBlock{};
-    for (int i = PLIGHT_POOL - 1; i >= 0; --i) push_front(g_pl.free, &g_pl.light[size_t(i)]);
+    pool_list_init(g_pl.light.data(), PLIGHT_POOL, g_pl.free);
 }
 
 void plight_update_color(PointLight* l)
@@ -83,10 +66,8 @@ void plight_update_color(PointLight* l)
 PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t color,
                           float intensity)
 {
-    PointLight* l = g_pl.free;
+    PointLight* l = pool_list_take(g_pl.free, g_pl.active);
     if (!l) return nullptr;
-    unlink(g_pl.free, l);
-    *l = PointLight{};
     l->flags = PLIGHT_ACTIVE | PLIGHT_SHOWN | (PLIGHT_DEFAULT_PRIORITY << PLIGHT_PRIORITY_SHIFT);
     l->group_mask = 0xFFFFFFFFu;
     l->owner = owner;
@@ -95,7 +76,6 @@ PointLight* plight_create(uint32_t owner, const Vec3* pos, float range, uint32_t
     l->intensity = intensity;
     l->color = color;
     l->scale = 1.0f;
-    push_front(g_pl.active, l);
     ++g_pl.active_count;
     return l;
 }
@@ -117,8 +97,7 @@ void plight_free(PointLight* l)
 {
     if (!is_active(l)) return;
     l->flags &= ~PLIGHT_ACTIVE;
-    unlink(g_pl.active, l);
-    push_front(g_pl.free, l);
+    pool_list_give(l, g_pl.free, g_pl.active);
     --g_pl.active_count;
 }
 

@@ -38,6 +38,21 @@ void put32(uint8_t* p, uint32_t v)
 
 int round_up4(int v) { return (v + 3) & ~3; }
 
+bool size_ok(int width, int height)
+{
+    return width > 0 && height > 0 && width <= DISP_SCREENSHOT_MAX_SIDE &&
+           height <= DISP_SCREENSHOT_MAX_SIDE;
+}
+
+// The part holds every row it claims, each at least as long as its pixels.
+bool pixels_ok(const DispShotPixels& p)
+{
+    if (p.w < 0 || p.h < 0) return false;
+    if (p.w == 0 || p.h == 0) return true;
+    return p.pitch >= p.w * 4 &&
+           uint64_t(p.h - 1) * uint64_t(p.pitch) + uint64_t(p.w) * 4 <= p.px.size();
+}
+
 // `n` pixels of B, G, R, A into B, G, R.
 void bgra_to_bgr(const uint8_t* s, uint8_t* d, int n)
 {
@@ -104,38 +119,37 @@ int disp_screenshot_take()
 
 uint32_t disp_screenshot_count() { return g_shot.served; }
 
-int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t> src, int src_w,
-                              int src_h, int pitch, int x, int y, int width, int height)
+DispBmpFile disp_screenshot_build_bmp(const DispShotPixels& src, int x, int y, int width,
+                                      int height)
 {
-    out.clear();
-    if (width <= 0 || height <= 0 || width > DISP_SCREENSHOT_MAX_SIDE ||
-        height > DISP_SCREENSHOT_MAX_SIDE)
-        return 0;
-    if (src_w < 0 || src_h < 0 || (src_w > 0 && pitch < src_w * 4)) return 0;
-    if (src_h > 0 && uint64_t(src_h - 1) * uint64_t(pitch) + uint64_t(src_w) * 4 > src.size())
-        return 0;
+    if (!size_ok(width, height) || !pixels_ok(src)) return {};
     const int w4 = round_up4(width), h4 = round_up4(height);
-    try {
-        out.assign(size_t(DISP_SCREENSHOT_BMP_HEADER_BYTES) + 3u * size_t(w4) * size_t(h4), 0);
-    } catch (const std::bad_alloc&) {
-        out.clear();
-        return 0;
-    }
-    write_headers(out.data(), w4, h4);
-    uint8_t* pix = out.data() + DISP_SCREENSHOT_BMP_HEADER_BYTES;
-    // File row r holds picture row y + height - 1 - r; rows r >= height and
-    // columns c >= width stay black, as do pixels outside the picture.
-    for (int r = 0; r < height; ++r) {
+    const size_t row_bytes = 3u * size_t(w4);
+    DispBmpFile file;
+    file.size = size_t(DISP_SCREENSHOT_BMP_HEADER_BYTES) + row_bytes * size_t(h4);
+    file.bytes.reset(new (std::nothrow) uint8_t[file.size]);
+    if (!file.bytes) return {};
+    write_headers(file.bytes.get(), w4, h4);
+    uint8_t* pix = file.bytes.get() + DISP_SCREENSHOT_BMP_HEADER_BYTES;
+    // Columns c0 .. c1 - 1 of the rectangle lie in the part; file row r shows
+    // picture row y + height - 1 - r. Rows r >= height and columns c >= width
+    // stay black, as does everything outside the part.
+    const int64_t c0 = std::clamp<int64_t>(int64_t(src.x0) - x, 0, width);
+    const int64_t c1 = std::clamp<int64_t>(int64_t(src.x0) + src.w - x, c0, width);
+    for (int r = 0; r < h4; ++r) {
+        uint8_t* d = pix + size_t(r) * row_bytes;
         const int64_t sy = int64_t(y) + height - 1 - r;
-        if (sy < 0 || sy >= src_h) continue;
-        const int64_t c0 = std::max<int64_t>(0, -int64_t(x));
-        const int64_t c1 = std::min<int64_t>(width, int64_t(src_w) - x);
-        if (c0 >= c1) continue;
-        const uint8_t* srow = src.data() + size_t(sy) * size_t(pitch);
-        uint8_t* drow = pix + size_t(r) * size_t(w4) * 3;
-        bgra_to_bgr(srow + size_t(x + c0) * 4, drow + size_t(c0) * 3, int(c1 - c0));
+        if (r >= height || sy < src.y0 || sy >= int64_t(src.y0) + src.h || c0 == c1) {
+            std::memset(d, 0, row_bytes);
+            continue;
+        }
+        const uint8_t* s =
+            src.px.data() + size_t(sy - src.y0) * size_t(src.pitch) + size_t(x + c0 - src.x0) * 4;
+        std::memset(d, 0, size_t(c0) * 3);
+        bgra_to_bgr(s, d + size_t(c0) * 3, int(c1 - c0));
+        std::memset(d + size_t(c1) * 3, 0, row_bytes - size_t(c1) * 3);
     }
-    return 1;
+    return file;
 }
 
 int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes)
@@ -159,48 +173,28 @@ void announce(const std::string& path)
 namespace {
 
 // The complete file for the pending rectangle of `surface`, of which the
-// picture is the top-left src_w x src_h: only the part inside the picture
-// is read, and converted once into the file's bytes and row order;
-// everything else is black. Null on a refused rectangle, a
-// failed allocation or a failed read.
-std::unique_ptr<uint8_t[]> read_bmp(GfxSurface* surface, int src_w, int src_h, size_t* size)
+// picture is the top-left src_w x src_h: only the part of the rectangle
+// inside the picture is read, once, and the builder converts it into the
+// file's bytes and row order. Empty on a refused rectangle, a failed
+// allocation or a failed read.
+DispBmpFile read_bmp(GfxSurface* surface, int src_w, int src_h)
 {
     const int x = g_shot.x, y = g_shot.y, width = g_shot.width, height = g_shot.height;
-    if (width <= 0 || height <= 0 || width > DISP_SCREENSHOT_MAX_SIDE ||
-        height > DISP_SCREENSHOT_MAX_SIDE)
-        return {};
-    const int w4 = round_up4(width), h4 = round_up4(height);
-    const size_t row_bytes = 3u * size_t(w4);
-    *size = size_t(DISP_SCREENSHOT_BMP_HEADER_BYTES) + row_bytes * size_t(h4);
-    std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[*size]);
-    if (!file) return {};
-    write_headers(file.get(), w4, h4);
-    uint8_t* pix = file.get() + DISP_SCREENSHOT_BMP_HEADER_BYTES;
-    // The visible part in picture coordinates; file row r shows picture row
-    // y + height - 1 - r.
+    if (!size_ok(width, height)) return {};
     const int x0 = std::max(x, 0), x1 = int(std::min<int64_t>(int64_t(x) + width, src_w));
     const int y0 = std::max(y, 0), y1 = int(std::min<int64_t>(int64_t(y) + height, src_h));
+    DispShotPixels part = {{}, x0, y0, 0, 0, 0};
     std::unique_ptr<uint8_t[]> rows;
     if (x0 < x1 && y0 < y1) {
-        const size_t n = size_t(x1 - x0) * size_t(y1 - y0) * 4;
+        part.w = x1 - x0, part.h = y1 - y0, part.pitch = part.w * 4;
+        const size_t n = size_t(part.pitch) * size_t(part.h);
         rows.reset(new (std::nothrow) uint8_t[n]);
         const GfxRect rect = {x0, y0, x1, y1};
-        if (!rows || !gfx_ok(gfx_surface_read_bgra(surface, &rect, rows.get(), (x1 - x0) * 4)))
+        if (!rows || !gfx_ok(gfx_surface_read_bgra(surface, &rect, rows.get(), part.pitch)))
             return {};
+        part.px = {rows.get(), n};
     }
-    for (int r = 0; r < h4; ++r) {
-        uint8_t* d = pix + size_t(r) * row_bytes;
-        const int64_t sy = int64_t(y) + height - 1 - r;
-        if (r >= height || sy < y0 || sy >= y1) {
-            std::memset(d, 0, row_bytes);
-            continue;
-        }
-        const int left = int(int64_t(x0) - x), count = x1 - x0;
-        std::memset(d, 0, size_t(left) * 3);
-        bgra_to_bgr(rows.get() + size_t(sy - y0) * size_t(count) * 4, d + size_t(left) * 3, count);
-        std::memset(d + size_t(left + count) * 3, 0, row_bytes - size_t(left + count) * 3);
-    }
-    return file;
+    return disp_screenshot_build_bmp(part, x, y, width, height);
 }
 
 }  // namespace
@@ -216,9 +210,9 @@ int disp_screenshot_write(SurfRecord* target)
     // back buffer): only that part is the picture.
     const int src_w = std::min<int>(d.width, target->width);
     const int src_h = std::min<int>(d.height, target->height);
-    size_t size = 0;
-    std::unique_ptr<uint8_t[]> file = read_bmp(target->surface, src_w, src_h, &size);
-    if (!file || !disp_screenshot_save_file(g_shot.path, {file.get(), size})) return 0;
+    const DispBmpFile file = read_bmp(target->surface, src_w, src_h);
+    if (!file.bytes || !disp_screenshot_save_file(g_shot.path, {file.bytes.get(), file.size}))
+        return 0;
     announce(g_shot.path);
     return 1;
 }

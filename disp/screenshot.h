@@ -9,10 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 struct SurfRecord;
 
@@ -43,14 +43,28 @@ int disp_screenshot_write(SurfRecord* target);
 // Number of requests served by disp_screenshot_write (successful or not).
 uint32_t disp_screenshot_count();
 
-// Builds the complete file bytes for the rectangle (x, y, width, height) of a
-// picture of src_w x src_h 32-bit B, G, R, A pixels whose rows lie `pitch`
-// bytes apart. Width and height are raised to multiples of 4; pixels beyond
-// the request or outside the picture are black. 0 (out left empty) for an
-// empty or oversized rectangle, a source that does not hold src_h rows, or a
-// failed allocation.
-int disp_screenshot_build_bmp(std::vector<uint8_t>& out, std::span<const uint8_t> src, int src_w,
-                              int src_h, int pitch, int x, int y, int width, int height);
+// A part of a picture as the BMP builder reads it: columns x0 .. x0 + w - 1 and
+// rows y0 .. y0 + h - 1 of the picture, 32-bit B, G, R, A pixels whose rows
+// lie `pitch` bytes apart in `px`.
+struct DispShotPixels {
+    std::span<const uint8_t> px;
+    int x0, y0, w, h, pitch;
+};
+
+// The bytes of a whole BMP file; null bytes and size 0 when none was built.
+struct DispBmpFile {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+};
+
+// Builds the complete file for the rectangle (x, y, width, height) of a
+// picture of which `src` holds a part (disp_screenshot_write passes the part
+// of the target inside the rectangle). Width and height are raised to
+// multiples of 4; pixels beyond the request or outside the part are black.
+// Empty for an empty or oversized rectangle, a part whose rows `px` does not
+// hold, or a failed allocation.
+DispBmpFile disp_screenshot_build_bmp(const DispShotPixels& src, int x, int y, int width,
+                                      int height);
 // Writes `bytes` as the whole file at `path`: an old file there is replaced
 // only by a complete new one and survives any failure. 1 on a complete file;
 // 0 with a log line on standard error naming the path and the reason.

@@ -8,6 +8,7 @@
 #include "disp/d3d9.h"
 #include "disp/rstate.h"
 #include "disp/tex_convert.h"
+#include "plat/gfx_image.h"
 
 namespace {
 
@@ -218,22 +219,18 @@ int tex_create_render_target(TexRecord* rec, GfxFormat fmt, int width, int heigh
 
 namespace {
 
-uint32_t rd32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 // A mip-less DDS keeps the size of its header, even when it is not a power of
-// two; the header is read only when the data holds a whole one.
+// two: the image decoder's probe reads it, when the data holds a whole header
+// it takes.
 void dds_size(std::span<const uint8_t> data, int* w, int* h)
 {
-    constexpr size_t TEX_DDS_HEADER_END = 128;
-    if (data.size() < TEX_DDS_HEADER_END || std::memcmp(data.data(), "DDS ", 4) != 0) return;
-    if (rd32(data.data() + 4) != 124) return;
-    uint32_t hh = rd32(data.data() + 12), ww = rd32(data.data() + 16);
-    if (ww == 0 || hh == 0 || ww > uint32_t(TEX_MAX_SIDE) || hh > uint32_t(TEX_MAX_SIDE)) return;
-    *w = int(ww);
-    *h = int(hh);
+    GfxImage head;
+    GfxImageError err;
+    if (!gfx_image_probe(data.data(), data.size(), &head, &err, TEX_MAX_SIDE) ||
+        head.file_kind != GFX_FILE_DDS)
+        return;
+    *w = head.width;
+    *h = head.height;
 }
 
 int finish_from_file(TexRecord* rec, GfxHr hr, GfxTexture* t, const GfxImageInfo& info, int mipmaps)

@@ -24,12 +24,8 @@ BallsWork g;
 void clear_pools()
 {
     g = BallsWork{};
-    for (int i = 0; i < BALLS_HIT_OBJECTS; i++)
-        g.objects[i].next = i + 1 < BALLS_HIT_OBJECTS ? &g.objects[i + 1] : nullptr;
-    for (int i = 0; i < BALLS_HIT_SPHERES; i++)
-        g.spheres[i].next = i + 1 < BALLS_HIT_SPHERES ? &g.spheres[i + 1] : nullptr;
-    g.free = &g.objects[0];
-    g.sphere_free = &g.spheres[0];
+    pool_list_init(g.objects, BALLS_HIT_OBJECTS, g.free);
+    pool_list_init(g.spheres, BALLS_HIT_SPHERES, g.sphere_free);
 }
 
 // The sets' spheres are released with the pools; nothing else holds them.
@@ -268,14 +264,7 @@ void balls_hit_free(BallsHitObject* o)
     if (!live_object(o)) return;
     give_back_spheres(*o);
     o->flags &= ~1u;
-    if (o->prev)
-        o->prev->next = o->next;
-    else
-        g.used = o->next;
-    if (o->next) o->next->prev = o->prev;
-    o->prev = nullptr;
-    o->next = g.free;
-    g.free = o;
+    pool_list_give(o, g.free, g.used);
     g.live--;
 }
 

@@ -6,6 +6,7 @@
 
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
+#include "util/pool_list.h"
 
 namespace {
 
@@ -26,43 +27,6 @@ HitWork g;
 constexpr float HIT_QUERY_START = 999.0f;
 constexpr float HIT_RAY_NONE = 1e7f;
 
-// ---- intrusive lists -------------------------------------------------------------------------
-
-template <class T>
-void link_front(T*& head, T* n)
-{
-    n->prev = nullptr;
-    n->next = head;
-    if (head) head->prev = n;
-    head = n;
-}
-
-template <class T>
-void unlink(T*& head, T* n)
-{
-    if (n->prev)
-        n->prev->next = n->next;
-    else
-        head = n->next;
-    if (n->next) n->next->prev = n->prev;
-    n->prev = n->next = nullptr;
-}
-
-template <class T>
-T* take_free(T*& free_head)
-{
-    T* n = free_head;
-    if (n) free_head = n->next;
-    return n;
-}
-
-template <class T, size_t N>
-void chain_free(T (&pool)[N], T*& free_head)
-{
-    for (size_t i = 0; i < N; i++) pool[i].next = i + 1 < N ? &pool[i + 1] : nullptr;
-    free_head = &pool[0];
-}
-
 // Pointers from callers are checked against the pool: a stale or foreign
 // record is never unlinked twice.
 template <class T, size_t N>
@@ -79,9 +43,7 @@ void results_return(HitResult*& chain, uint32_t& count)
 {
     for (HitResult* r = chain; r;) {
         HitResult* next = r->chain_next;
-        unlink(g.result_used, r);
-        r->next = g.result_free;
-        g.result_free = r;
+        pool_list_give(r, g.result_free, g.result_used);
         g.result_count--;
         r = next;
     }
@@ -93,11 +55,9 @@ void results_return(HitResult*& chain, uint32_t& count)
 // is dropped).
 bool result_append(HitResult*& chain, const HitResult& value)
 {
-    HitResult* r = take_free(g.result_free);
+    HitResult* r = pool_list_take(g.result_free, g.result_used, value);
     if (!r) return false;
-    *r = value;
     r->chain_next = nullptr;
-    link_front(g.result_used, r);
     g.result_count++;
     HitResult** at = &chain;
     while (*at) at = &(*at)->chain_next;
@@ -207,11 +167,9 @@ void fill_target(HitTarget& t, const ResDataInfo* coll, const char* coll_name, c
 
 HitTarget* target_take()
 {
-    HitTarget* t = take_free(g.target_free);
+    HitTarget* t = pool_list_take(g.target_free, g.target_active);
     if (!t) return nullptr;
-    *t = HitTarget{};
     t->flags = HIT_IN_USE | HIT_HITTABLE | HIT_GROUND;
-    link_front(g.target_active, t);
     g.target_count++;
     return t;
 }
@@ -235,18 +193,16 @@ void release_one(HitTarget* t)
     forget_target_in_rays(t);
     t->flags &= ~(HIT_IN_USE | HIT_HITTABLE | HIT_GROUND);
     t->chain = nullptr;
-    unlink(g.target_active, t);
-    t->next = g.target_free;
-    g.target_free = t;
+    pool_list_give(t, g.target_free, g.target_active);
     g.target_count--;
 }
 
 void pools_reset()
 {
     g = HitWork{};
-    chain_free(g.targets, g.target_free);
-    chain_free(g.results, g.result_free);
-    chain_free(g.rays, g.ray_free);
+    pool_list_init(g.targets, HIT_TARGETS, g.target_free);
+    pool_list_init(g.results, HIT_RESULTS, g.result_free);
+    pool_list_init(g.rays, HIT_RAYS, g.ray_free);
 }
 
 // ---- the ray pass ------------------------------------------------------------------------------
@@ -670,9 +626,8 @@ int hit_sphere_vs_coll(const ResDataInfo* coll, const Mat44* world, const Vec3* 
 HitRay* hit_ray_add(const Vec3* origin, const Vec3* vec, float length, HitGroup group,
                     HitWord user1, HitWord user2)
 {
-    HitRay* r = take_free(g.ray_free);
+    HitRay* r = pool_list_take(g.ray_free, g.ray_active);
     if (!r) return nullptr;
-    *r = HitRay{};
     r->flags = HIT_RAY_IN_USE;
     r->origin = origin ? *origin : Vec3{0, 0, 0};
     r->vec = vec ? *vec : Vec3{0, 0, 0};
@@ -681,7 +636,6 @@ HitRay* hit_ray_add(const Vec3* origin, const Vec3* vec, float length, HitGroup 
     r->group = group;
     r->user1 = user1;
     r->user2 = user2;
-    link_front(g.ray_active, r);
     g.ray_count++;
     return r;
 }
@@ -718,9 +672,7 @@ void hit_ray_release(HitRay* r)
     if (!live(g.rays, r, HIT_RAY_IN_USE)) return;
     r->flags &= ~(HIT_RAY_IN_USE | HIT_RAY_WAS_HIT | HIT_RAY_LIFE_MASK);
     results_return(r->results, r->result_count);
-    unlink(g.ray_active, r);
-    r->next = g.ray_free;
-    g.ray_free = r;
+    pool_list_give(r, g.ray_free, g.ray_active);
     g.ray_count--;
 }
 

@@ -28,9 +28,7 @@ constexpr uint32_t HITCYL_PUSHABLE = 1u << 31;
 void clear_pool()
 {
     g = HitCylWork{};
-    for (int i = 0; i < HITCYL_CYLINDERS; i++)
-        g.volumes[i].next = i + 1 < HITCYL_CYLINDERS ? &g.volumes[i + 1] : nullptr;
-    g.free = &g.volumes[0];
+    pool_list_init(g.volumes, HITCYL_CYLINDERS, g.free);
 }
 
 bool live_volume(const HitCylinder* v)
@@ -169,14 +167,7 @@ void hitcyl_free(HitCylinder* v)
 {
     if (!live_volume(v)) return;
     v->flags &= ~HITCYL_IN_USE;
-    if (v->prev)
-        v->prev->next = v->next;
-    else
-        g.used = v->next;
-    if (v->next) v->next->prev = v->prev;
-    v->prev = nullptr;
-    v->next = g.free;
-    g.free = v;
+    pool_list_give(v, g.free, g.used);
     g.live--;
 }
 

@@ -9,6 +9,7 @@
 #include "obj2d/flaobj.h"
 #include "obj2d/obj2d.h"
 #include "res/chunk.h"
+#include "util/pool_list.h"
 
 // --- pool records -------------------------------------------------------------------------
 
@@ -65,40 +66,6 @@ struct FlaPlayer {
 
 namespace {
 
-// A fixed pool with a free list and a used count; records link through
-// their own prev and next.
-template <class T, int N>
-struct Pool {
-    std::array<T, N> recs;
-    T* free_head;
-    int used;
-
-    void reset()
-    {
-        std::memset(static_cast<void*>(recs.data()), 0, sizeof(recs));
-        for (int i = 0; i < N; ++i)
-            recs[size_t(i)].next = i + 1 < N ? &recs[size_t(i) + 1] : nullptr;
-        free_head = &recs[0];
-        used = 0;
-    }
-    T* take()
-    {
-        T* r = free_head;
-        if (!r) return nullptr;
-        free_head = r->next;
-        std::memset(static_cast<void*>(r), 0, sizeof(T));
-        ++used;
-        return r;
-    }
-    void give(T* r)
-    {
-        r->prev = nullptr;
-        r->next = free_head;
-        free_head = r;
-        --used;
-    }
-};
-
 // Appends r at the end of the chain headed by head.
 template <class T>
 void chain_append(T*& head, T* r)
@@ -114,15 +81,46 @@ void chain_append(T*& head, T* r)
     t->next = r;
     r->prev = t;
 }
-template <class T>
-void chain_unlink(T*& head, T* r)
-{
-    if (r->prev)
-        r->prev->next = r->next;
-    else
-        head = r->next;
-    if (r->next) r->next->prev = r->prev;
-}
+
+// A fixed pool with a free list and a used count. Records in use are linked
+// through their own prev and next into their owner's list: the players into
+// the used list, newest first; the others into their player's or timeline's
+// list, in the order they were made.
+template <class T, int N>
+struct Pool {
+    std::array<T, N> recs;
+    T* free_head;
+    int used;
+
+    void reset()
+    {
+        std::memset(static_cast<void*>(recs.data()), 0, sizeof(recs));
+        pool_list_init(recs.data(), N, free_head);
+        used = 0;
+    }
+    // A cleared record at the front of `list`; null when the pool is exhausted.
+    T* take_front(T*& list)
+    {
+        T* r = pool_list_take(free_head, list);
+        if (r) ++used;
+        return r;
+    }
+    // A cleared record at the end of `list`; null when the pool is exhausted.
+    T* take_back(T*& list)
+    {
+        T* r = pool_list_take_unlinked(free_head);
+        if (!r) return nullptr;
+        chain_append(list, r);
+        ++used;
+        return r;
+    }
+    // Unlinks r from `list` and returns it to the free list.
+    void give(T* r, T*& list)
+    {
+        pool_list_give(r, free_head, list);
+        --used;
+    }
+};
 
 struct FlaBatch {
     int vertex_count, index_count, base_vertex;
@@ -180,8 +178,7 @@ const char* named_name(ByteSpan d, const FlaNamed& n) { return rd_name(d, n.name
 void release_dlist(FlaTimeline* t)
 {
     while (FlaDlistEntry* e = t->dlist) {
-        chain_unlink(t->dlist, e);
-        g_fla.entries.give(e);
+        g_fla.entries.give(e, t->dlist);
     }
 }
 
@@ -199,17 +196,14 @@ void release_contents(FlaPlayer* p)
 {
     while (FlaTimeline* t = p->timelines) {
         release_dlist(t);
-        chain_unlink(p->timelines, t);
-        g_fla.timelines.give(t);
+        g_fla.timelines.give(t, p->timelines);
     }
     while (FlaCharacter* c = p->chars) {
         while (FlaPartItem* it = c->parts) {
-            chain_unlink(c->parts, it);
-            g_fla.parts.give(it);
+            g_fla.parts.give(it, c->parts);
         }
         release_bound(c);
-        chain_unlink(p->chars, c);
-        g_fla.chars.give(c);
+        g_fla.chars.give(c, p->chars);
     }
 }
 
@@ -232,14 +226,13 @@ FlaTimeline* main_timeline(const FlaPlayer* p)
 
 FlaTimeline* new_timeline(FlaPlayer* p, int32_t sprite_id, uint32_t frames_off, uint32_t count)
 {
-    FlaTimeline* t = g_fla.timelines.take();
+    FlaTimeline* t = g_fla.timelines.take_back(p->timelines);
     if (!t) return nullptr;
     t->sprite_id = sprite_id;
     t->end = count << 16;
     t->loop = 1;
     t->frames_off = frames_off;
     t->frame_count = count;
-    chain_append(p->timelines, t);
     return t;
 }
 
@@ -251,15 +244,14 @@ void build_characters(FlaPlayer* p, ByteSpan d)
     for (uint32_t i = 0; i < p->hdr.count[FLA_SHAPES]; ++i) {
         FlaShape s;
         if (!fla_shape(d, p->hdr, i, s)) continue;
-        FlaCharacter* c = g_fla.chars.take();
+        FlaCharacter* c = g_fla.chars.take_back(p->chars);
         if (!c) return;
         c->id = s.char_id;
         c->shape = s;
-        chain_append(p->chars, c);
         for (uint32_t k = 0; k < s.part_count; ++k) {
             FlaPart part;
             if (!fla_part(d, s, k, part)) continue;
-            FlaPartItem* it = g_fla.parts.take();
+            FlaPartItem* it = g_fla.parts.take_back(c->parts);
             if (!it) return;
             it->image_id = part.image_id;
             it->part = part;
@@ -270,7 +262,6 @@ void build_characters(FlaPlayer* p, ByteSpan d)
                     name = named_name(d, img);
             }
             it->crop = name && group ? res_crop_find(group, name) : 0;
-            chain_append(c->parts, it);
         }
     }
 }
@@ -299,12 +290,11 @@ FlaDlistEntry* entry_at_depth(FlaTimeline* t, uint16_t depth)
 {
     for (FlaDlistEntry* e = t->dlist; e; e = e->next)
         if (e->depth == depth) return e;
-    FlaDlistEntry* e = g_fla.entries.take();
+    FlaDlistEntry* e = g_fla.entries.take_back(t->dlist);
     if (!e) return nullptr;
     e->depth = depth;
     e->mat = VM_MAT3X2_IDENTITY;
     e->colour = FLA_NO_TINT;
-    chain_append(t->dlist, e);
     return e;
 }
 
@@ -341,8 +331,7 @@ void cmd_remove(FlaTimeline* t, ByteSpan d, const FlaCmd& c)
     for (FlaDlistEntry* e = t->dlist; e;) {
         FlaDlistEntry* next = e->next;
         if (e->depth == depth) {
-            chain_unlink(t->dlist, e);
-            g_fla.entries.give(e);
+            g_fla.entries.give(e, t->dlist);
         }
         e = next;
     }
@@ -522,12 +511,9 @@ void fla_pool_reset_again() { fla_pool_reset(); }
 
 FlaPlayer* fla_player_alloc()
 {
-    FlaPlayer* p = g_fla.players.take();
+    FlaPlayer* p = g_fla.players.take_front(g_fla.used_players);
     if (!p) return nullptr;
     reset_player(p);
-    p->next = g_fla.used_players;
-    if (p->next) p->next->prev = p;
-    g_fla.used_players = p;
     return p;
 }
 
@@ -535,8 +521,7 @@ void fla_player_free(FlaPlayer* p)
 {
     if (!p) return;
     release_contents(p);
-    chain_unlink(g_fla.used_players, p);
-    g_fla.players.give(p);
+    g_fla.players.give(p, g_fla.used_players);
 }
 
 void fla_player_set_movie(FlaPlayer* p, ResHandle movie)

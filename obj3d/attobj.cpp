@@ -197,6 +197,14 @@ ResHandle attobj_get_override_tex(DrawObj* obj)
     return a ? a->override_tex : 0;
 }
 
+// attobj_set_depth_sort, attobj_set_lighting, attobj_set_point_lights, attobj_set_zwrite,
+// attobj_set_fog, attobj_set_blend, attobj_set_cull, attobj_set_frustum_cull, attobj_set_alpha_ref,
+// attobj_set_zfunc, attobj_set_tex_filter, attobj_set_fill, attobj_set_material,
+// attobj_set_ambient, attobj_set_colour, attobj_set_diffuse, attobj_set_emissive,
+// attobj_set_specular, attobj_set_material_w5, attobj_get_colour, attobj_get_material,
+// attobj_set_shader_scalar, attobj_set_light_mask, attobj_set_shader_set, attobj_set_shader_f1,
+// attobj_set_shader_i1, attobj_set_shader_f2, attobj_set_shader_f3, attobj_set_shader_f4,
+// attobj_set_shader_m44:
 O3F_DEFINE_COMMON(attobj, attobj_work)
 
 int attobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere)

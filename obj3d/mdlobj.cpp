@@ -21,12 +21,6 @@ namespace {
 
 ModelObj* work_of(DrawObj* obj) { return mdlobj_work(obj); }
 
-// The model's draw-parameter setters answer nothing.
-void set_dp(DrawObj* obj, int shift, int bits, uint32_t v)
-{
-    o3f_set_dp(work_of(obj), shift, bits, v);
-}
-
 }  // namespace
 
 // --- type callbacks ------------------------------------------------------------------
@@ -125,11 +119,6 @@ void mdlobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh)
     if (ModelObj* m = work_of(obj)) m->fixed = mesh;
 }
 
-void mdlobj_set_shader_set(DrawObj* obj, int set)
-{
-    if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(set);
-}
-
 void mdlobj_refresh_shader_set(DrawObj* obj)
 {
     if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(mesh_shader_set_for(m->lods[0].mesh));
@@ -145,43 +134,19 @@ ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq)
     return chosen;
 }
 
-// --- draw parameters --------------------------------------------------------------------
+// --- fields ------------------------------------------------------------------------------
 
-void mdlobj_set_depth_sort(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_DEPTH_SORT_BIT, 1, v); }
-void mdlobj_set_lighting(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_LIGHTING_BIT, 1, v); }
-void mdlobj_set_point_lights(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_POINT_LIGHTS_BIT, 1, v); }
-void mdlobj_set_zwrite(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_Z_WRITE_BIT, 1, v); }
-void mdlobj_set_fog(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_FOG_BIT, 1, v); }
-void mdlobj_set_pass_a(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_PASS_A_BIT, 1, v); }
-void mdlobj_set_pass_b(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_PASS_B_BIT, 1, v); }
-void mdlobj_set_blend(DrawObj* o, uint32_t v)
+DrawParam mdlobj_set_pass_a(DrawObj* o, uint32_t v)
 {
-    set_dp(o, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS, v);
+    return o3f_set_dp(work_of(o), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
-void mdlobj_set_cull(DrawObj* o, uint32_t v)
+DrawParam mdlobj_set_pass_b(DrawObj* o, uint32_t v)
 {
-    set_dp(o, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS, v);
+    return o3f_set_dp(work_of(o), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
-void mdlobj_set_billboard(DrawObj* o, uint32_t v)
+DrawParam mdlobj_set_billboard(DrawObj* o, uint32_t v)
 {
-    set_dp(o, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, v);
-}
-void mdlobj_set_frustum_cull(DrawObj* o, uint32_t v) { set_dp(o, OBJ3D_DP_FRUSTUM_CULL_BIT, 1, v); }
-void mdlobj_set_alpha_ref(DrawObj* o, uint32_t v)
-{
-    set_dp(o, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS, v);
-}
-void mdlobj_set_zfunc(DrawObj* o, uint32_t v)
-{
-    set_dp(o, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS, v);
-}
-void mdlobj_set_tex_filter(DrawObj* o, uint32_t v)
-{
-    set_dp(o, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS, v);
-}
-void mdlobj_set_fill(DrawObj* o, uint32_t v)
-{
-    set_dp(o, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS, v);
+    return o3f_set_dp(work_of(o), OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, v);
 }
 
 DrawParam mdlobj_get_draw_param(DrawObj* obj)
@@ -190,63 +155,10 @@ DrawParam mdlobj_get_draw_param(DrawObj* obj)
     return m ? m->dp : 0;
 }
 
-// --- material ---------------------------------------------------------------------------
-
-int mdlobj_set_material(DrawObj* obj, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
-                        uint32_t specular, float power, float w5)
-{
-    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) {
-        material_set(&mt, ambient, diffuse, emissive, specular, power, w5);
-    });
-}
-int mdlobj_set_ambient(DrawObj* obj, uint32_t argb)
-{
-    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.ambient = argb; });
-}
-int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb)
-{
-    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.diffuse = argb; });
-}
-int mdlobj_set_colour(DrawObj* obj, uint32_t argb) { return mdlobj_set_diffuse(obj, argb); }
-int mdlobj_set_emissive(DrawObj* obj, uint32_t argb)
-{
-    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.emissive = argb; });
-}
-int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power)
-{
-    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) {
-        mt.specular = argb;
-        mt.power = power;
-    });
-}
-int mdlobj_set_material_w5(DrawObj* obj, float w5)
-{
-    return o3f_edit_material(work_of(obj), [&](ObjMaterial& mt) { mt.w5 = w5; });
-}
-
-uint32_t mdlobj_get_colour(DrawObj* obj)
-{
-    const ModelObj* m = work_of(obj);
-    return m ? m->material.diffuse : 0;
-}
-
-ObjMaterial* mdlobj_get_material(DrawObj* obj)
-{
-    ModelObj* m = work_of(obj);
-    return m ? &m->material : nullptr;
-}
-
-// --- other fields ------------------------------------------------------------------------
-
 Mat44* mdlobj_matrix(DrawObj* obj)
 {
     ModelObj* m = work_of(obj);
     return m ? &m->world : nullptr;
-}
-
-void mdlobj_set_shader_scalar(DrawObj* obj, float v)
-{
-    if (ModelObj* m = work_of(obj)) m->shader_scalar = v;
 }
 
 void mdlobj_set_override_tex(DrawObj* obj, ResHandle tex)
@@ -260,37 +172,15 @@ ResHandle mdlobj_get_override_tex(DrawObj* obj)
     return m ? m->override_tex : 0;
 }
 
-void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask)
-{
-    if (ModelObj* m = work_of(obj)) m->light_mask = mask;
-}
-
-// --- shader parameters ----------------------------------------------------------------------
-
-int mdlobj_set_shader_f1(DrawObj* o, const char* n, const float* v, int c)
-{
-    return o3f_set_param(work_of(o), n, v, c, 4);
-}
-int mdlobj_set_shader_i1(DrawObj* o, const char* n, const int32_t* v, int c)
-{
-    return o3f_set_param(work_of(o), n, v, c, 4);
-}
-int mdlobj_set_shader_f2(DrawObj* o, const char* n, const float* v, int c)
-{
-    return o3f_set_param(work_of(o), n, v, c, 8);
-}
-int mdlobj_set_shader_f3(DrawObj* o, const char* n, const float* v, int c)
-{
-    return o3f_set_param(work_of(o), n, v, c, 12);
-}
-int mdlobj_set_shader_f4(DrawObj* o, const char* n, const float* v, int c)
-{
-    return o3f_set_param(work_of(o), n, v, c, 16);
-}
-int mdlobj_set_shader_m44(DrawObj* o, const char* n, const Mat44* v, int c)
-{
-    return o3f_set_param(work_of(o), n, v, c, 64);
-}
+// mdlobj_set_depth_sort, mdlobj_set_lighting, mdlobj_set_point_lights, mdlobj_set_zwrite,
+// mdlobj_set_fog, mdlobj_set_blend, mdlobj_set_cull, mdlobj_set_frustum_cull,
+// mdlobj_set_alpha_ref, mdlobj_set_zfunc, mdlobj_set_tex_filter, mdlobj_set_fill,
+// mdlobj_set_material, mdlobj_set_ambient, mdlobj_set_colour, mdlobj_set_diffuse,
+// mdlobj_set_emissive, mdlobj_set_specular, mdlobj_set_material_w5, mdlobj_get_colour,
+// mdlobj_get_material, mdlobj_set_shader_scalar, mdlobj_set_light_mask, mdlobj_set_shader_set,
+// mdlobj_set_shader_f1, mdlobj_set_shader_i1, mdlobj_set_shader_f2, mdlobj_set_shader_f3,
+// mdlobj_set_shader_f4, mdlobj_set_shader_m44:
+O3F_DEFINE_COMMON(mdlobj, work_of)
 
 // --- visibility -------------------------------------------------------------------------------
 

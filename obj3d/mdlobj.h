@@ -11,6 +11,7 @@
 #include "obj3d/obj3d_hit.h"
 #include "math/vm_types.h"
 #include "obj3d/obj3d.h"
+#include "obj3d/obj3d_fields.h"
 #include "res/res.h"
 
 struct DrawObj;
@@ -69,7 +70,6 @@ void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1
 void mdlobj_set_model(DrawObj* obj, ResHandle mesh);
 ResHandle mdlobj_get_model(DrawObj* obj);
 void mdlobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh);
-void mdlobj_set_shader_set(DrawObj* obj, int set);
 void mdlobj_refresh_shader_set(DrawObj* obj);
 // The level the draw picks at a squared eye distance: the last level whose
 // distance is not above it; 0 when the first is already above.
@@ -83,52 +83,26 @@ int mesh_shader_set_for(ResHandle mesh);
 ResHandle mdlobj_fill_lods(LodEntry (&lods)[MDLOBJ_LODS], ResHandle mesh0, float dist0,
                            ResHandle mesh1, float dist1, ResHandle max_mesh);
 
-// --- draw parameters (booleans masked to 1 bit, indices to the field) -----------------
-void mdlobj_set_depth_sort(DrawObj* obj, uint32_t v);
-void mdlobj_set_lighting(DrawObj* obj, uint32_t v);
-void mdlobj_set_point_lights(DrawObj* obj, uint32_t v);
-void mdlobj_set_zwrite(DrawObj* obj, uint32_t v);
-void mdlobj_set_fog(DrawObj* obj, uint32_t v);
-void mdlobj_set_pass_a(DrawObj* obj, uint32_t v);
-void mdlobj_set_pass_b(DrawObj* obj, uint32_t v);
-void mdlobj_set_blend(DrawObj* obj, uint32_t v);
-void mdlobj_set_cull(DrawObj* obj, uint32_t v);
-void mdlobj_set_billboard(DrawObj* obj, uint32_t v);
-void mdlobj_set_frustum_cull(DrawObj* obj, uint32_t v);
-void mdlobj_set_alpha_ref(DrawObj* obj, uint32_t v);
-void mdlobj_set_zfunc(DrawObj* obj, uint32_t v);
-void mdlobj_set_tex_filter(DrawObj* obj, uint32_t v);
-void mdlobj_set_fill(DrawObj* obj, uint32_t v);
+// --- fields ------------------------------------------------------------------------------
+// Draw-parameter setters store one field (booleans masked to 1 bit, indices
+// to the field's width) and answer the new word.
+DrawParam mdlobj_set_pass_a(DrawObj* obj, uint32_t v);
+DrawParam mdlobj_set_pass_b(DrawObj* obj, uint32_t v);
+DrawParam mdlobj_set_billboard(DrawObj* obj, uint32_t v);
 DrawParam mdlobj_get_draw_param(DrawObj* obj);
-
-// --- material (each returns the material-is-default flag) ------------------------------
-int mdlobj_set_material(DrawObj* obj, uint32_t ambient, uint32_t diffuse, uint32_t emissive,
-                        uint32_t specular, float power, float w5);
-int mdlobj_set_ambient(DrawObj* obj, uint32_t argb);
-int mdlobj_set_colour(DrawObj* obj, uint32_t argb);
-int mdlobj_set_diffuse(DrawObj* obj, uint32_t argb);
-int mdlobj_set_emissive(DrawObj* obj, uint32_t argb);
-int mdlobj_set_specular(DrawObj* obj, uint32_t argb, float power);
-int mdlobj_set_material_w5(DrawObj* obj, float w5);
-uint32_t mdlobj_get_colour(DrawObj* obj);
-ObjMaterial* mdlobj_get_material(DrawObj* obj);
-
-// --- other fields ------------------------------------------------------------------------
 Mat44* mdlobj_matrix(DrawObj* obj);
-void mdlobj_set_shader_scalar(DrawObj* obj, float v);
 void mdlobj_set_override_tex(DrawObj* obj, ResHandle tex);
 ResHandle mdlobj_get_override_tex(DrawObj* obj);
-void mdlobj_set_light_mask(DrawObj* obj, uint32_t mask);
-
-// --- shader parameters -------------------------------------------------------------------
-// Store count values of 4, 4, 8, 12, 16 or 64 bytes each under a parameter
-// name of the object's shader set; 0 when the set or the name is unknown.
-int mdlobj_set_shader_f1(DrawObj* obj, const char* name, const float* v, int count);
-int mdlobj_set_shader_i1(DrawObj* obj, const char* name, const int32_t* v, int count);
-int mdlobj_set_shader_f2(DrawObj* obj, const char* name, const float* v, int count);
-int mdlobj_set_shader_f3(DrawObj* obj, const char* name, const float* v, int count);
-int mdlobj_set_shader_f4(DrawObj* obj, const char* name, const float* v, int count);
-int mdlobj_set_shader_m44(DrawObj* obj, const char* name, const Mat44* v, int count);
+// The setters every 3D object type shares (obj3d_fields.h): mdlobj_set_depth_sort,
+// mdlobj_set_lighting, mdlobj_set_point_lights, mdlobj_set_zwrite, mdlobj_set_fog,
+// mdlobj_set_blend, mdlobj_set_cull, mdlobj_set_frustum_cull, mdlobj_set_alpha_ref,
+// mdlobj_set_zfunc, mdlobj_set_tex_filter, mdlobj_set_fill, mdlobj_set_material,
+// mdlobj_set_ambient, mdlobj_set_colour, mdlobj_set_diffuse, mdlobj_set_emissive,
+// mdlobj_set_specular, mdlobj_set_material_w5, mdlobj_get_colour, mdlobj_get_material,
+// mdlobj_set_shader_scalar, mdlobj_set_light_mask, mdlobj_set_shader_set,
+// mdlobj_set_shader_f1, mdlobj_set_shader_i1, mdlobj_set_shader_f2, mdlobj_set_shader_f3,
+// mdlobj_set_shader_f4, mdlobj_set_shader_m44.
+O3F_DECLARE_COMMON(mdlobj);
 
 // --- hit target --------------------------------------------------------------------------
 // A new target takes the object's world matrix as its owner matrix and a

@@ -49,6 +49,15 @@ Mat44* meshobj_matrix(DrawObj* obj);
 int meshobj_set_model(DrawObj* obj, ResMeshListNode* list);
 void meshobj_clear_shader_set(DrawObj* obj);
 DrawParam meshobj_draw_param_init(DrawParam word);
+// The setters every 3D object type shares (obj3d_fields.h): meshobj_set_depth_sort,
+// meshobj_set_lighting, meshobj_set_point_lights, meshobj_set_zwrite, meshobj_set_fog,
+// meshobj_set_blend, meshobj_set_cull, meshobj_set_frustum_cull, meshobj_set_alpha_ref,
+// meshobj_set_zfunc, meshobj_set_tex_filter, meshobj_set_fill, meshobj_set_material,
+// meshobj_set_ambient, meshobj_set_colour, meshobj_set_diffuse, meshobj_set_emissive,
+// meshobj_set_specular, meshobj_set_material_w5, meshobj_get_colour, meshobj_get_material,
+// meshobj_set_shader_scalar, meshobj_set_light_mask, meshobj_set_shader_set, meshobj_set_shader_f1,
+// meshobj_set_shader_i1, meshobj_set_shader_f2, meshobj_set_shader_f3, meshobj_set_shader_f4,
+// meshobj_set_shader_m44.
 O3F_DECLARE_COMMON(meshobj);
 
 // --- hit target (on the world matrix) ----------------------------------------------------------

@@ -25,26 +25,10 @@ void link_free_lists()
 {
     MotionBlock& b = g_mb;
     b.active = nullptr;
-    b.free = nullptr;
-    for (int i = MOTION_PLAYERS - 1; i >= 0; --i) {
-        b.players[i].prev = nullptr;
-        b.players[i].next = b.free;
-        if (b.free) b.free->prev = &b.players[i];
-        b.free = &b.players[i];
-    }
-    b.free_bones = nullptr;
-    for (int i = MOTION_BONE_WORKS - 1; i >= 0; --i) {
-        b.bones[i].prev = nullptr;
-        b.bones[i].next = b.free_bones;
-        b.free_bones = &b.bones[i];
-    }
+    pool_list_init(b.players, MOTION_PLAYERS, b.free);
+    pool_list_init(b.bones, MOTION_BONE_WORKS, b.free_bones);
     b.active_springs = nullptr;
-    b.free_springs = nullptr;
-    for (int i = MOTION_BONE_SPRINGS - 1; i >= 0; --i) {
-        b.springs[i].prev = nullptr;
-        b.springs[i].next = b.free_springs;
-        b.free_springs = &b.springs[i];
-    }
+    pool_list_init(b.springs, MOTION_BONE_SPRINGS, b.free_springs);
     b.player_count = b.bone_count = b.spring_count = 0;
 }
 
@@ -66,14 +50,8 @@ int bone_spring_count() { return g_mb.spring_count; }
 
 MotionPlayer* motion_player_alloc()
 {
-    MotionPlayer* p = g_mb.free;
+    MotionPlayer* p = pool_list_take(g_mb.free, g_mb.active);
     if (!p) return nullptr;
-    g_mb.free = p->next;
-    if (g_mb.free) g_mb.free->prev = nullptr;
-    p->prev = nullptr;
-    p->next = g_mb.active;
-    if (g_mb.active) g_mb.active->prev = p;
-    g_mb.active = p;
     ++g_mb.player_count;
     motion_player_reset(p);
     return p;
@@ -94,13 +72,7 @@ void motion_player_free(MotionPlayer* p)
 {
     if (!p) return;
     motion_player_clear(p);
-    if (p->prev) p->prev->next = p->next;
-    if (p->next) p->next->prev = p->prev;
-    if (g_mb.active == p) g_mb.active = p->next;
-    p->prev = nullptr;
-    p->next = g_mb.free;
-    if (g_mb.free) g_mb.free->prev = p;
-    g_mb.free = p;
+    pool_list_give(p, g_mb.free, g_mb.active);
     --g_mb.player_count;
 }
 
@@ -119,38 +91,29 @@ BoneWork* bone_work_alloc(int n, BoneWork** out_last)
 {
     if (out_last) *out_last = nullptr;
     if (n <= 0 || n > MOTION_BONE_WORKS - g_mb.bone_count) return nullptr;
-    BoneWork* first = g_mb.free_bones;
-    BoneWork* b = first;
-    BoneWork* prev = nullptr;
+    // The records are taken in free-list order and linked in that order.
+    BoneWork *first = nullptr, *last = nullptr;
     for (int i = 0; i < n; ++i) {
-        BoneWork* next = b->next;
-        std::memset(static_cast<void*>(b), 0, sizeof *b);
+        BoneWork* b = pool_list_take_unlinked(g_mb.free_bones);
         b->world = b->model = b->skin = b->fade_pose = b->ctrl = VM_MAT_IDENTITY;
         b->channel = b->mirror_channel = MOTION_NO_CHANNEL;
         b->mesh_bone = 255;
-        b->prev = prev;
-        if (prev) prev->next = b;
-        prev = b;
-        b = next;
+        b->prev = last;
+        (last ? last->next : first) = b;
+        last = b;
     }
-    prev->next = nullptr;
-    g_mb.free_bones = b;
     g_mb.bone_count += n;
-    if (out_last) *out_last = prev;
+    if (out_last) *out_last = last;
     return first;
 }
 
 void bone_work_free(BoneWork* first)
 {
-    while (first) {
-        BoneWork* next = first->next;
-        if (first->spring) bone_spring_free(first->spring);
-        first->spring = nullptr;
-        first->prev = nullptr;
-        first->next = g_mb.free_bones;
-        g_mb.free_bones = first;
+    while (BoneWork* b = first) {
+        if (b->spring) bone_spring_free(b->spring);
+        b->spring = nullptr;
+        pool_list_give(b, g_mb.free_bones, first);
         --g_mb.bone_count;
-        first = next;
     }
 }
 
@@ -172,11 +135,6 @@ BoneSpring* bone_spring_alloc()
 void bone_spring_free(BoneSpring* s)
 {
     if (!s) return;
-    if (s->prev) s->prev->next = s->next;
-    if (s->next) s->next->prev = s->prev;
-    if (g_mb.active_springs == s) g_mb.active_springs = s->next;
-    s->prev = nullptr;
-    s->next = g_mb.free_springs;
-    g_mb.free_springs = s;
+    pool_list_give(s, g_mb.free_springs, g_mb.active_springs);
     --g_mb.spring_count;
 }

@@ -200,6 +200,14 @@ DrawParam motobj_set_pass_b(DrawObj* obj, uint32_t v)
     return o3f_set_dp(motobj_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 
+// motobj_set_depth_sort, motobj_set_lighting, motobj_set_point_lights, motobj_set_zwrite,
+// motobj_set_fog, motobj_set_blend, motobj_set_cull, motobj_set_frustum_cull, motobj_set_alpha_ref,
+// motobj_set_zfunc, motobj_set_tex_filter, motobj_set_fill, motobj_set_material,
+// motobj_set_ambient, motobj_set_colour, motobj_set_diffuse, motobj_set_emissive,
+// motobj_set_specular, motobj_set_material_w5, motobj_get_colour, motobj_get_material,
+// motobj_set_shader_scalar, motobj_set_light_mask, motobj_set_shader_set, motobj_set_shader_f1,
+// motobj_set_shader_i1, motobj_set_shader_f2, motobj_set_shader_f3, motobj_set_shader_f4,
+// motobj_set_shader_m44:
 O3F_DEFINE_COMMON(motobj, motobj_work)
 
 // --- motion control ----------------------------------------------------------------------------

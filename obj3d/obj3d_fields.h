@@ -1,9 +1,9 @@
-// obj3d/obj3d_fields: the setter families that the 3D object types share.
+// obj3d/obj3d_fields: the setter families that the five 3D object types share.
 // Every type's work holds a shader set, a material-is-default flag, a
-// shader-parameter block, a material and a draw-parameter word under the same
-// field names; these templates edit them and the macros below spell out
-// each type's named operations over its own work accessor (a function that
-// answers null for an object of another type).
+// shader-parameter block, a material, a shader scalar, a draw-parameter word
+// and a light mask under the same field names; these templates edit them and
+// the macros below spell out each type's named operations over its own work
+// accessor (a function that answers null for an object of another type).
 #pragma once
 
 #include <cstdint>
@@ -46,10 +46,17 @@ void o3f_init_common(W* w)
     w->light_mask = 0xFFFFFFFFu;
 }
 
+// Every use of the macros below has the names it makes written out beside it,
+// so that a search for a name finds its declaration and its definition.
+
 // --- declarations --------------------------------------------------------------------
-// The draw-parameter setters other than the pass bits (each stores one field
-// and answers the new word), the material setters (each answers the
-// material-is-default flag) and the six shader-parameter setters.
+// The draw-parameter setters other than the pass bits (each stores one field,
+// booleans masked to 1 bit and indices to the field's width, and answers the
+// new word); the material setters (each answers the material-is-default flag;
+// colour and diffuse set the same word); the field setters; and the six
+// shader-parameter setters, which store count values of 4, 4, 8, 12, 16 or 64
+// bytes under a parameter name of the object's shader set (0 when the set or
+// the name is unknown).
 #define O3F_DECLARE_COMMON(P)                                                                      \
     DrawParam P##_set_depth_sort(DrawObj* obj, uint32_t v);                                        \
     DrawParam P##_set_lighting(DrawObj* obj, uint32_t v);                                          \
@@ -103,7 +110,8 @@ void o3f_init_common(W* w)
     int P##_set_material(DrawObj* obj, uint32_t a, uint32_t d, uint32_t e, uint32_t s, float pw,   \
                          float w5)                                                                 \
     {                                                                                              \
-        return o3f_edit_material(W(obj), [&](ObjMaterial& m) { m = {a, d, e, s, pw, w5}; });       \
+        return o3f_edit_material(W(obj),                                                           \
+                                 [&](ObjMaterial& m) { material_set(&m, a, d, e, s, pw, w5); });   \
     }                                                                                              \
     int P##_set_ambient(DrawObj* obj, uint32_t c)                                                  \
     {                                                                                              \

@@ -76,6 +76,15 @@ void plist3d_set_sphere(DrawObj* obj, const Vec3* centre, float radius);
 DrawParam plist3d_set_pass_a(DrawObj* obj, uint32_t v);
 DrawParam plist3d_set_pass_b(DrawObj* obj, uint32_t v);
 void plist3d_clear_shader_set(DrawObj* obj);
+// The setters every 3D object type shares (obj3d_fields.h): plist3d_set_depth_sort,
+// plist3d_set_lighting, plist3d_set_point_lights, plist3d_set_zwrite, plist3d_set_fog,
+// plist3d_set_blend, plist3d_set_cull, plist3d_set_frustum_cull, plist3d_set_alpha_ref,
+// plist3d_set_zfunc, plist3d_set_tex_filter, plist3d_set_fill, plist3d_set_material,
+// plist3d_set_ambient, plist3d_set_colour, plist3d_set_diffuse, plist3d_set_emissive,
+// plist3d_set_specular, plist3d_set_material_w5, plist3d_get_colour, plist3d_get_material,
+// plist3d_set_shader_scalar, plist3d_set_light_mask, plist3d_set_shader_set, plist3d_set_shader_f1,
+// plist3d_set_shader_i1, plist3d_set_shader_f2, plist3d_set_shader_f3, plist3d_set_shader_f4,
+// plist3d_set_shader_m44.
 O3F_DECLARE_COMMON(plist3d);
 
 // --- hit target (a sphere on the world matrix; a new one starts switched off) ------------------

@@ -112,7 +112,7 @@ void gfx_invalidate_gl_cache(void)
     for (int s = 0; s < GFX_MAX_STAGES; ++s) glBindSampler(static_cast<GLuint>(s), d.sampler[s]);
     glVertexAttrib4f(GFX_ATTR_COLOR0, 1, 1, 1, 1);  // absent diffuse is white
     GfxGlCache fresh;
-    fresh.draw_fbo = fresh.read_fbo = fresh.vao = fresh.vs = fresh.fs = 0xFFFFFFFFu;
+    fresh.draw_fbo = fresh.vao = fresh.vs = fresh.fs = 0xFFFFFFFFu;
     fresh.texture.fill(0xFFFFFFFFu);
     for (auto& s : fresh.sampler) s.fill(-1);
     fresh.blend_src_rgb = fresh.blend_dst_rgb = fresh.blend_src_a = fresh.blend_dst_a = 0xFFFFFFFFu;

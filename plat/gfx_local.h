@@ -215,7 +215,7 @@ struct GfxShader {
 // ---------------------------------------------------------------------------
 struct GfxGlCache {
     int valid = 0;
-    GLuint draw_fbo = 0, read_fbo = 0;
+    GLuint draw_fbo = 0;
     GLuint vao = 0;
     GLuint vs = 0, fs = 0;  // program stages of the pipeline
     std::array<GLuint, GFX_MAX_STAGES> texture{};
@@ -399,7 +399,11 @@ GfxRect gfx_target_rect(void);  // (0,0,w,h) of colour target 0
 // FBO holding the surface's pixels for reading (a multisampled surface is
 // resolved first); its read buffer is set.
 GLuint gfx_surface_read_fbo(GfxSurface* s);
-void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch);
+// Reads rectangle r of a surface that GL holds (resolved first when
+// multisampled) into dst, in the Direct3D layout of `fmt` (A8R8G8B8 reads
+// B, G, R, A bytes), rows `pitch` bytes apart; a pitch that is not a whole
+// number of pixels is read row by row. Block formats read nothing.
+void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, GfxFormat fmt, uint8_t* dst, int pitch);
 
 // gfx_draw.cpp
 int gfx_draw_start(void);

@@ -255,20 +255,21 @@ GLuint gfx_surface_read_fbo(GfxSurface* s)
     return d.resolve_fbo;
 }
 
-void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
+void gfx_surface_read_back(GfxSurface* s, const GfxRect& r, GfxFormat fmt, uint8_t* dst, int pitch)
 {
-    GLuint fbo = gfx_surface_read_fbo(s);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glPixelStorei(GL_PACK_ROW_LENGTH, pitch % 4 == 0 ? pitch / 4 : 0);
-    if (pitch % 4 == 0) {
-        glReadPixels(r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA, GL_UNSIGNED_BYTE,
-                     dst);
-    } else {
-        for (int y = r.top; y < r.bottom; ++y)
-            glReadPixels(r.left, y, r.right - r.left, 1, GL_BGRA, GL_UNSIGNED_BYTE,
-                         dst + static_cast<size_t>(y - r.top) * pitch);
+    const GfxFormatInfo* fi = gfx_format_info(fmt);
+    if (!fi || fi->bytes_per_pixel <= 0) return;  // block formats have no rows of pixels
+    const int bpp = fi->bytes_per_pixel, w = r.right - r.left;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, gfx_surface_read_fbo(s));
+    if (pitch % bpp == 0) {
+        glPixelStorei(GL_PACK_ROW_LENGTH, pitch / bpp);
+        glReadPixels(r.left, r.top, w, r.bottom - r.top, fi->format, fi->type, dst);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        return;
     }
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    for (int y = r.top; y < r.bottom; ++y)
+        glReadPixels(r.left, y, w, 1, fi->format, fi->type,
+                     dst + static_cast<size_t>(y - r.top) * pitch);
 }
 
 GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, int pitch)
@@ -301,7 +302,7 @@ GfxHr gfx_surface_read_bgra(GfxSurface* s, const GfxRect* rect, uint8_t* dst, in
         }
         return GFX_OK;
     }
-    gfx_surface_read_back(s, r, dst, pitch);
+    gfx_surface_read_back(s, r, GFX_FMT_A8R8G8B8, dst, pitch);
     return GFX_OK;
 }
 
@@ -313,6 +314,6 @@ GfxHr gfx_read_pixels(int x, int y, int width, int height, uint8_t* dst, int pit
     if (!dst || width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > t.right ||
         y + height > t.bottom || pitch < width * 4)
         return GFX_E_INVALIDCALL;
-    gfx_surface_read_back(d.target[0], {x, y, x + width, y + height}, dst, pitch);
+    gfx_surface_read_back(d.target[0], {x, y, x + width, y + height}, GFX_FMT_A8R8G8B8, dst, pitch);
     return GFX_OK;
 }

@@ -318,20 +318,6 @@ GfxTexture* gfx_white_texture(void) { return gfx_usable() ? gfx_dev.white : null
 // ===========================================================================
 // 3 Lock and unlock
 // ===========================================================================
-namespace {
-// Reads a rectangle of a GL-only surface into `dst` in its own format.
-void read_surface_rect(GfxSurface* s, const GfxRect& r, uint8_t* dst, int pitch)
-{
-    const GfxFormatInfo* fi = gfx_format_info(s->desc.format);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    GLuint fbo = gfx_surface_read_fbo(s);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glPixelStorei(GL_PACK_ROW_LENGTH, fi->bytes_per_pixel ? pitch / fi->bytes_per_pixel : 0);
-    glReadPixels(r.left, r.top, w, h, fi->format, fi->type, dst);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-}
-}  // namespace
-
 GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRect* out,
                    uint32_t flags)
 {
@@ -480,7 +466,7 @@ GfxHr gfx_surface_lock(GfxSurface* s, const GfxRect* rect, GfxLockedRect* out, u
     int bpp = gfx_format_bytes_per_pixel(s->desc.format);
     int pitch = (r.right - r.left) * bpp;
     s->lock_copy.assign(static_cast<size_t>(pitch) * (r.bottom - r.top), 0);
-    read_surface_rect(s, r, s->lock_copy.data(), pitch);
+    gfx_surface_read_back(s, r, s->desc.format, s->lock_copy.data(), pitch);
     s->locked = 1;
     out->pitch = pitch;
     out->bits = s->lock_copy.data();

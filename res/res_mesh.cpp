@@ -3,7 +3,10 @@
 // free list.
 #include "res/res_local.h"
 
+#include <algorithm>
 #include <array>
+
+#include "util/pool_list.h"
 
 using namespace res_local;
 
@@ -148,11 +151,8 @@ uint32_t res_vertex_bytes() { return g.vertex_bytes; }
 
 void res_mlist_init()
 {
-    for (uint32_t i = 0; i < g.ml_capacity; i++) {
-        g.ml_nodes[i] = ResMeshListNode{};
-        g.ml_nodes[i].next = i + 1 < g.ml_capacity ? &g.ml_nodes[i + 1] : nullptr;
-    }
-    g.ml_free = g.ml_capacity ? g.ml_nodes : nullptr;
+    std::fill_n(g.ml_nodes, g.ml_capacity, ResMeshListNode{});
+    pool_list_init(g.ml_nodes, int(g.ml_capacity), g.ml_free);
     g.ml_next = g.ml_last = nullptr;
     g.ml_taken = 0;
     g.ml_used = 0;

@@ -39,7 +39,8 @@ struct ResLoadRequest {
 };
 
 struct ResLoadState {
-    int step, status;
+    int step;
+    int status;  // a ResLoadResult: RESLOAD_CONTINUE while busy
     // The open group file, read chunk by chunk: its path, size and read
     // position, and where the current chunk's header began.
     void* file;
@@ -146,13 +147,14 @@ bool first_bin(const char* name, Take take)
 }
 
 // After a fatal error that returns (the program is closing) the current
-// request is given up, so that the next step starts cleanly with the next one.
-int abandon(int status, int result)
+// request is given up, so that the next step starts cleanly with the next one;
+// the status word keeps the step's result.
+int abandon(int result)
 {
     close_file();
     s.read++;
     s.step = STEP_NEXT;
-    s.status = status;
+    s.status = result;
     return result;
 }
 
@@ -276,7 +278,7 @@ int queue_drained()
     res_mesh_bind_textures();
     s.file_size = s.bytes_read = 0;
     s.step = STEP_IDLE;
-    s.status = RESLOAD_STATUS_IDLE;
+    s.status = RESLOAD_IDLE;
     return RESLOAD_IDLE;
 }
 
@@ -293,7 +295,7 @@ int step_next()
         s.kind = r.kind;
         s.flags = r.flags;
         s.file_size = s.bytes_read = 0;
-        s.status = RESLOAD_STATUS_BUSY;
+        s.status = RESLOAD_CONTINUE;
         if (s.kind == RESLOAD_KIND_GROUP)
             s.step = STEP_OPEN;
         else if (s.kind == RESLOAD_KIND_CATEGORY)
@@ -301,7 +303,7 @@ int step_next()
         else {
             fatal(RESLOAD_ERR_KIND, nullptr,
                   group_line("a request of unknown kind " + std::to_string(s.kind)));
-            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+            return abandon(RESLOAD_FATAL);
         }
         return RESLOAD_CONTINUE;
     }
@@ -338,7 +340,7 @@ int step_dispatch()
         const std::string text = std::string(s.group) + "/" + magic + "/" + hex8(s.header.magic);
         fatal(RESLOAD_ERR_MAGIC, text.c_str(),
               group_line(chunk_where() + " (" + hex8(s.header.magic) + ") is of no known kind"));
-        return abandon(RESLOAD_STATUS_BAD_MAGIC, RESLOAD_BAD_MAGIC);
+        return abandon(RESLOAD_BAD_MAGIC);
     }
     const ChunkKindInfo& info = chunk_kind_info(kind);
     if (s.header.version != info.version) {
@@ -364,7 +366,7 @@ int step_file()
         std::string line;
         if (!open_group_file(s.group, &line)) {
             fatal(RESLOAD_ERR_OPEN, s.group, line);
-            return abandon(RESLOAD_STATUS_OPEN_FAILED, RESLOAD_OPEN_FAILED);
+            return abandon(RESLOAD_OPEN_FAILED);
         }
         s.file_size = uint32_t(s.file_total > 0xFFFFFFFFu ? 0xFFFFFFFFu : s.file_total);
         s.step = STEP_HEADER;
@@ -384,7 +386,7 @@ int step_file()
                   ends ? group_line("ends inside a chunk header at byte " +
                                     std::to_string(s.chunk_at))
                        : std::string());
-            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+            return abandon(RESLOAD_FATAL);
         }
         chunk_header_read(ByteSpan(head, sizeof head), s.header);
         s.bytes_read += CHUNK_HEADER_SIZE;
@@ -398,12 +400,12 @@ int step_file()
             fatal(RESLOAD_ERR_DATA, s.group,
                   group_line(chunk_where() + " announces " + std::to_string(s.header.size) +
                              " bytes, but the file holds " + std::to_string(left) + " more"));
-            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+            return abandon(RESLOAD_FATAL);
         }
         s.chunk.resize(s.header.size);
         if (!read_exact(s.chunk.data(), s.chunk.size())) {
             fatal(RESLOAD_ERR_DATA, s.group, std::string());  // the file layer said why
-            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+            return abandon(RESLOAD_FATAL);
         }
         s.bytes_read += s.header.size;
         s.step = STEP_DISPATCH;
@@ -419,7 +421,7 @@ int step_category()
             fatal(RESLOAD_ERR_CATEGORY, s.group,
                   data_err_text("res: category not loaded", std::string(s.tex_folder) + "tex.lst",
                                 "no category \"" + plat_log_escape(s.group) + "\""));
-            return abandon(RESLOAD_STATUS_ERROR, RESLOAD_FATAL);
+            return abandon(RESLOAD_FATAL);
         }
         s.tex_cursor = s.crop_cursor = 0;
         s.step = STEP_CHOOSE;
@@ -458,7 +460,7 @@ void resload_boot()
 {
     texlst_clear(s.texlst);
     s.step = STEP_IDLE;
-    s.status = RESLOAD_STATUS_IDLE;
+    s.status = RESLOAD_IDLE;
     close_file();
     s.read = s.write = 0;
     s.file_size = s.bytes_read = 0;
@@ -476,7 +478,7 @@ void resload_boot()
     if (env.read_file(path.c_str(), lst))
         texlst_parse(std::string_view(reinterpret_cast<const char*>(lst.data()), lst.size()),
                      s.texlst);
-    s.status = RESLOAD_STATUS_BUSY;
+    s.status = RESLOAD_CONTINUE;
     res_mark(s.mark);
 }
 
@@ -510,7 +512,7 @@ bool resload_request(const char* name, uint32_t flags)
     r.flags = flags;
     s.write++;
     s.step = STEP_NEXT;
-    s.status = RESLOAD_STATUS_BUSY;
+    s.status = RESLOAD_CONTINUE;
     return true;
 }
 
@@ -525,7 +527,7 @@ bool resload_request_list(const char* const* names, uint32_t count, uint32_t fla
 int resload_step()
 {
     switch (s.step) {
-    case STEP_IDLE: s.status = RESLOAD_STATUS_IDLE; return RESLOAD_IDLE;
+    case STEP_IDLE: s.status = RESLOAD_IDLE; return RESLOAD_IDLE;
     case STEP_NEXT: return step_next();
     case STEP_OPEN:
     case STEP_HEADER:

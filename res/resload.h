@@ -17,22 +17,15 @@ constexpr uint32_t RESLOAD_NAME_MAX = 63;
 constexpr uint32_t RESLOAD_FOLDER_MAX = 255;
 constexpr uint32_t RESLOAD_BIG_TEX_CHUNK = 0x200000;  // the loader yields after one
 
-// Step results.
+// What a step answers, and the loader's status word: idle (nothing to
+// load), busy (the step machine goes on), a fatal error reported, a group
+// file not opened, a chunk magic not recognised.
 enum ResLoadResult : int {
     RESLOAD_IDLE = 0,
-    RESLOAD_CONTINUE = 1,
+    RESLOAD_CONTINUE = 1,  // as a status: busy
     RESLOAD_FATAL = 2,
     RESLOAD_OPEN_FAILED = 3,
     RESLOAD_BAD_MAGIC = 4,
-};
-
-// Status word.
-enum ResLoadStatus : int {
-    RESLOAD_STATUS_IDLE = 0,
-    RESLOAD_STATUS_BUSY = 1,
-    RESLOAD_STATUS_ERROR = 2,
-    RESLOAD_STATUS_OPEN_FAILED = 3,
-    RESLOAD_STATUS_BAD_MAGIC = 4,
 };
 
 // Fatal error numbers (the detail of error code 1, "FILE READ ERROR").

@@ -45,6 +45,19 @@ std::vector<uint8_t> file_bytes(const TempDir& dir, const char* name)
 // Pixel (x, y) of `Picture`: B = x, G = y, R = 0x80 (A = 0x11 is not written).
 uint32_t pic(int x, int y) { return 0x800000u | uint32_t(y) << 8 | uint32_t(x); }
 
+std::vector<uint8_t> bytes_of(const DispBmpFile& f)
+{
+    return f.bytes ? std::vector<uint8_t>(f.bytes.get(), f.bytes.get() + f.size)
+                   : std::vector<uint8_t>{};
+}
+
+// Builds into `b`; 1 when a file was built.
+int build(std::vector<uint8_t>& b, const DispShotPixels& part, int x, int y, int w, int h)
+{
+    b = bytes_of(disp_screenshot_build_bmp(part, x, y, w, h));
+    return b.empty() ? 0 : 1;
+}
+
 struct Picture {
     int w, h, pitch;
     std::vector<uint8_t> px;
@@ -57,11 +70,45 @@ struct Picture {
                 std::memcpy(&px[size_t(y) * pitch + size_t(x) * 4], &c, 4);
             }
     }
+    // The whole picture as the builder's part.
+    DispShotPixels whole() const { return {px, 0, 0, w, h, pitch}; }
+    // Only the part of the picture inside the rectangle, as disp_screenshot_write
+    // reads it from the target (rows packed).
+    std::vector<uint8_t> part_in(int x, int y, int w_, int h_, DispShotPixels& part) const
+    {
+        const int x0 = std::clamp(x, 0, w), x1 = std::clamp(x + w_, x0, w);
+        const int y0 = std::clamp(y, 0, h), y1 = std::clamp(y + h_, y0, h);
+        std::vector<uint8_t> rows;
+        for (int r = y0; r < y1; ++r)
+            rows.insert(rows.end(), px.begin() + r * pitch + x0 * 4,
+                        px.begin() + r * pitch + x1 * 4);
+        part = {rows, x0, y0, x1 - x0, y1 - y0, (x1 - x0) * 4};
+        return rows;
+    }
     int build(std::vector<uint8_t>& b, int x, int y, int w_, int h_) const
     {
-        return disp_screenshot_build_bmp(b, px, w, h, pitch, x, y, w_, h_);
+        return ::build(b, whole(), x, y, w_, h_);
     }
 };
+
+// Every pixel of file `b` against the picture it was built from: the
+// rectangle's pixels where the picture has them, black elsewhere.
+void expect_layout(const std::vector<uint8_t>& b, int x, int y, int w, int h, int pic_w, int pic_h)
+{
+    const int w4 = (w + 3) & ~3, h4 = (h + 3) & ~3;
+    ASSERT_EQ(b.size(), 54u + 3u * size_t(w4) * size_t(h4));
+    ASSERT_EQ(std::make_pair(u32(b, 18), u32(b, 22)), std::make_pair(uint32_t(w4), uint32_t(h4)));
+    int wrong = 0;
+    for (int r = 0; r < h4; ++r)
+        for (int c = 0; c < w4; ++c) {
+            const int px = x + c, py = y + h - 1 - r;
+            const bool inside = c < w && r < h && px >= 0 && px < pic_w && py >= 0 && py < pic_h;
+            if (bmp_px(b, c, r) != (inside ? pic(px, py) : 0u) && wrong++ < 5)
+                ADD_FAILURE() << "file pixel " << c << "," << r << " of " << w << "x" << h << " at "
+                              << x << "," << y;
+        }
+    EXPECT_EQ(wrong, 0);
+}
 
 TEST(BmpLayout, HeaderRoundedSizesAndBottomUpBgrRowsWithBlackPadding)
 {
@@ -82,6 +129,46 @@ TEST(BmpLayout, HeaderRoundedSizesAndBottomUpBgrRowsWithBlackPadding)
     for (int c = 101; c < 104; ++c) EXPECT_EQ(bmp_px(b, c, 10), 0u);
     for (int r = 50; r < 52; ++r)
         for (int c = 0; c < 104; c += 17) EXPECT_EQ(bmp_px(b, c, r), 0u);
+    expect_layout(b, 5, 3, 101, 50, 120, 60);
+}
+
+// Rectangles inside, across every edge and corner of, and wholly outside a
+// picture whose rows are padded, of sides that are and are not multiples of
+// 4: built from the whole picture, and from only the part inside the
+// rectangle as the screenshot writer reads it, they give the same file.
+TEST(BmpLayout, EveryRectangleMatchesThePictureFromTheWholePictureOrItsVisiblePart)
+{
+    const Picture p(13, 11, 12);
+    const struct {
+        int x, y, w, h;
+    } cases[] = {{0, 0, 13, 11}, {0, 0, 1, 1},     {12, 10, 1, 1}, {2, 3, 5, 7},  {1, 1, 2, 3},
+                 {-3, 0, 6, 4},  {10, 2, 6, 5},    {4, -2, 3, 5},  {4, 9, 6, 6},  {-2, -3, 7, 6},
+                 {11, 9, 4, 4},  {-5, -5, 23, 21}, {13, 0, 4, 4},  {0, 11, 4, 4}, {-4, 0, 4, 4},
+                 {0, -6, 5, 6},  {40, 40, 3, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << "," << c.y << " " << c.w << "x" << c.h);
+        std::vector<uint8_t> from_whole, from_part;
+        ASSERT_EQ(p.build(from_whole, c.x, c.y, c.w, c.h), 1);
+        expect_layout(from_whole, c.x, c.y, c.w, c.h, p.w, p.h);
+        DispShotPixels part;
+        const std::vector<uint8_t> rows = p.part_in(c.x, c.y, c.w, c.h, part);
+        ASSERT_EQ(build(from_part, part, c.x, c.y, c.w, c.h), 1);
+        EXPECT_EQ(from_part, from_whole);
+    }
+}
+
+TEST(BmpLayout, TheLargestSideIsTakenAndOneMoreRefused)
+{
+    const Picture p(6, 5);
+    const int side = DISP_SCREENSHOT_MAX_SIDE;
+    std::vector<uint8_t> b;
+    for (auto [x, y, w, h] :
+         {std::array{-side + 4, 1, side, 3}, std::array{2, -side + 3, 2, side}}) {
+        ASSERT_EQ(p.build(b, x, y, w, h), 1) << w << "x" << h;
+        expect_layout(b, x, y, w, h, p.w, p.h);
+    }
+    for (auto [w, h] : {std::pair{side + 1, 4}, std::pair{4, side + 1}})
+        EXPECT_EQ(p.build(b, 0, 0, w, h), 0) << w << "x" << h;
 }
 
 TEST(BmpLayout, BadSourcesAreRefusedAndRectanglesOutsideThePictureClippedToBlack)
@@ -89,13 +176,14 @@ TEST(BmpLayout, BadSourcesAreRefusedAndRectanglesOutsideThePictureClippedToBlack
     // Empty or oversized rectangles, and sources shorter than they claim, are refused.
     const Picture small(4, 4);
     std::vector<uint8_t> b;
-    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 0, 4), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, -1), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, 4, 0), 0);
-    EXPECT_EQ(
-        disp_screenshot_build_bmp(b, small.px, 4, 4, 16, 0, 0, DISP_SCREENSHOT_MAX_SIDE + 1, 4), 0);
-    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 5, 16, 0, 0, 4, 4), 0);  // 5 rows claimed
-    EXPECT_EQ(disp_screenshot_build_bmp(b, small.px, 4, 4, 12, 0, 0, 4, 4), 0);  // pitch < row
+    const DispShotPixels whole = small.whole();
+    EXPECT_EQ(build(b, whole, 0, 0, 0, 4), 0);
+    EXPECT_EQ(build(b, whole, 0, 0, 4, -1), 0);
+    EXPECT_EQ(build(b, whole, 0, 0, 4, 0), 0);
+    EXPECT_EQ(build(b, whole, 0, 0, DISP_SCREENSHOT_MAX_SIDE + 1, 4), 0);
+    EXPECT_EQ(build(b, {small.px, 0, 0, 4, 5, 16}, 0, 0, 4, 4), 0);  // 5 rows claimed
+    EXPECT_EQ(build(b, {small.px, 0, 0, 4, 4, 12}, 0, 0, 4, 4), 0);  // pitch < row
+    EXPECT_EQ(build(b, {small.px, 0, 0, -1, 4, 16}, 0, 0, 4, 4), 0);
     EXPECT_TRUE(b.empty());
     ASSERT_EQ(Picture(10, 10).build(b, -2, 8, 4, 4), 1);
     // Rows 8 and 9 exist (file rows 3 and 2), rows 10 and 11 do not; column -2 does not.
@@ -103,7 +191,7 @@ TEST(BmpLayout, BadSourcesAreRefusedAndRectanglesOutsideThePictureClippedToBlack
                           bmp_px(b, 3, 0)}),
               (std::array{0u, pic(0, 8), pic(1, 9), 0u, 0u}));
     // An empty source lies wholly outside: black, not refused.
-    ASSERT_EQ(disp_screenshot_build_bmp(b, {}, 0, 0, 0, 0, 0, 4, 4), 1);
+    ASSERT_EQ(build(b, {{}, 0, 0, 0, 0, 0}, 0, 0, 4, 4), 1);
     EXPECT_EQ(std::count(b.begin() + 54, b.end(), 0), 48);
 }
 

@@ -144,7 +144,7 @@ TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn)
     EXPECT_EQ(err_info_get()->code, RESLOAD_FATAL_CODE);
     EXPECT_EQ(err_info_get()->detail, RESLOAD_ERR_DATA);
     EXPECT_STREQ(err_info_get()->text, "cut");
-    EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_ERROR);
+    EXPECT_EQ(resload_get_status(), RESLOAD_FATAL);
     // What the cut file registered before its bad chunk stays registered.
     EXPECT_NE(res_tex_find("cut", "quad"), 0u);
 
@@ -153,7 +153,7 @@ TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn)
     EXPECT_EQ(pump_all(), RESLOAD_IDLE);
     EXPECT_EQ(g_exit_code, -1);
     EXPECT_NE(res_mesh_find("good", "cube"), 0u);
-    EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
+    EXPECT_EQ(resload_get_status(), RESLOAD_IDLE);
 }
 
 TEST_F(ResDisp, TextureRectangleWritesInEveryForm)

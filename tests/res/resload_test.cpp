@@ -84,7 +84,7 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
     ASSERT_NE(mesh, 0u);
     EXPECT_EQ(res_mesh_get_object(mesh)->subsets[0].slot_tex[0], res_tex_find("quad", "quad"));
     EXPECT_EQ(res_crop_get(res_crop_find("quad", "c"))->tex, res_tex_find("quad", "quad"));
-    EXPECT_EQ(resload_get_status(), RESLOAD_STATUS_IDLE);
+    EXPECT_EQ(resload_get_status(), RESLOAD_IDLE);
     EXPECT_LT(largest, quad_file().size() - 24);
 }
 
@@ -190,17 +190,17 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
         std::string line;
     };
     const Case cases[] = {
-        {"missing", RESLOAD_OPEN_FAILED, RESLOAD_STATUS_OPEN_FAILED, 1,
+        {"missing", RESLOAD_OPEN_FAILED, RESLOAD_OPEN_FAILED, 1,
          "res: group not loaded \"missing.bin\": not in \"" + folder("grpe") + "\", \"" +
              folder("grpc") + "\" or \"" + grp + "\""},
-        {"short_header", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 2,
+        {"short_header", RESLOAD_FATAL, RESLOAD_FATAL, 2,
          head + "short_header.bin\": ends inside a chunk header at byte 0"},
-        {"short_data", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3,
+        {"short_data", RESLOAD_FATAL, RESLOAD_FATAL, 3,
          head + "short_data.bin\": chunk \"TEX \" at byte 0 announces " + std::to_string(tex_size) +
              " bytes, but the file holds 28 more"},
-        {"magic", RESLOAD_BAD_MAGIC, RESLOAD_STATUS_BAD_MAGIC, 22,
+        {"magic", RESLOAD_BAD_MAGIC, RESLOAD_BAD_MAGIC, 22,
          head + "magic.bin\": chunk \"ABCD\" at byte 0 (44434241) is of no known kind"},
-        {"huge", RESLOAD_FATAL, RESLOAD_STATUS_ERROR, 3,
+        {"huge", RESLOAD_FATAL, RESLOAD_FATAL, 3,
          head + "huge.bin\": chunk \"TEX \" at byte 0 announces 4294967295 bytes, but the file "
                 "holds 0 more"}};
     for (const Case& c : cases) {
