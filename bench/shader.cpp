@@ -22,7 +22,7 @@ bool booted()
         disp_work_clear();
         scene_set_defaults();
         shader_init();
-        return shader_get_record(3)->stage[SH_STAGE_PIXEL].shader != nullptr;
+        return shader_get_record(3)->stage[SHADER_STAGE_PIXEL].shader != nullptr;
     }();
     return ok;
 }

@@ -33,7 +33,7 @@ constexpr std::array<FontDesc, FONT_COUNT> FONT_FONTS = {{
     {"f1632.png", 0, 0, 16, 32, 32.0f, 0.5f, 0, 0, 16, 32},
 }};
 
-constexpr const char* FONT_DEFAULT_FONT_PATH = ".\\data\\font\\";
+constexpr const char* FONT_DEFAULT_PATH = ".\\data\\font\\";
 constexpr uint32_t FONT_BITMAP_TEXT_FVF = 0x244;  // XYZRHW, DIFFUSE, two texture sets
 constexpr int FONT_LEAD_BYTE_BASE = 0x82;
 constexpr int FONT_TRAIL_BYTE_BASE = 0x1E;
@@ -230,7 +230,7 @@ void font_boot()
     g_font.path.clear();
     res_mark(g_font.mark);
     const char* path = txt_settings_get_string("FONT_DATA_PATH");
-    g_font.path = path ? path : FONT_DEFAULT_FONT_PATH;
+    g_font.path = path ? path : FONT_DEFAULT_PATH;
     font_load_bitmap();
     font_create_d3dx();
 }

@@ -27,6 +27,15 @@ constexpr int DISP_DRAW_Z_FUNC_ALWAYS = 7;
 constexpr int DISP_DRAW_BLEND_ALPHA = 1;  // source alpha over inverse source alpha
 constexpr int DISP_DRAW_FILTER_LINEAR = 1;
 
+// The key every drawer builds: the state's fields, cull NONE, no lighting,
+// fog or z write, and the cache reset bit.
+RenderStateKey quad_key(const QuadState& st)
+{
+    return rstate_key_make(0, 0, 0, st.blend, DISP_DRAW_CULL_NONE, st.alpha_ref, st.zfunc, 0,
+                           st.filter) |
+           DISP_RS_CACHE_RESET;
+}
+
 // One vertex of the full-target passes (FVF 0x442).
 struct FullVertex {
     float x, y, z;
@@ -113,7 +122,7 @@ int draw_quads(RenderStateKey key, uint32_t fvf, const TexRecord* t0, const TexR
     if (!disp_device_ok()) return 0;
     disp_set_rstate_key_fvf(key, fvf);
     disp_set_lvf_decl(disp_fvf_to_lvf(fvf));
-    const int filter = int(rstate_field(key, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS));
+    const int filter = int(disp_rstate_field(key, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS));
     tex_set_stage(0, t0, filter);
     tex_set_stage(1, t1, filter);
     const uint32_t n = uint32_t(quads);
@@ -208,13 +217,6 @@ int draw_full_on_viewport(const TexRecord* t, const QuadUv& uv, uint32_t color, 
 }
 
 }  // namespace
-
-RenderStateKey quad_key(const QuadState& st)
-{
-    return rstate_key_make(0, 0, 0, st.blend, DISP_DRAW_CULL_NONE, st.alpha_ref, st.zfunc, 0,
-                           st.filter) |
-           DISP_RS_CACHE_RESET;
-}
 
 // --- full-target passes --------------------------------------------------------
 

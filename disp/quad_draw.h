@@ -49,10 +49,6 @@ struct QuadCornerData {
     float f[4][16];
 };
 
-// The key every drawer builds: the state's fields, cull NONE, no lighting,
-// fog or z write, and the cache reset bit.
-RenderStateKey quad_key(const QuadState& st);
-
 // --- full-target passes (XYZ, DIFFUSE, four equal texture sets; 48 bytes) ---
 // The texture over the whole viewport; its coordinates span requested size
 // over real size, so only the picture's own area is shown. `color` modulates

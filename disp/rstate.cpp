@@ -215,14 +215,14 @@ int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh)
     }
     v = (key >> 4) & 1;
     if (update(c.zwrite, v)) set_rs(GFX_RS_ZWRITEENABLE, v);
-    v = rstate_field(key, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS);
+    v = disp_rstate_field(key, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS);
     if (update(c.zfunc, v)) set_rs(GFX_RS_ZFUNC, disp_zfunc_get(int(v)));
     v = (key >> 5) & 1;
     if (update(c.fog, v)) {
         set_rs(GFX_RS_FOGENABLE, v);
         changed = true;
     }
-    v = rstate_field(key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS);
+    v = disp_rstate_field(key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS);
     if (update(c.blend, v)) {
         uint32_t src, dst, op;
         disp_blend_mode_get(int(v), &src, &dst, &op);
@@ -232,11 +232,11 @@ int disp_set_rstate_block(RenderStateKey key, const RstateMeshArgs* mesh)
         uint32_t on = v != 0;
         if (update(c.blend_on, on)) set_rs(GFX_RS_ALPHABLENDENABLE, on);
     }
-    v = rstate_field(key, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS);
+    v = disp_rstate_field(key, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS);
     if (update(c.cull, v)) set_rs(GFX_RS_CULLMODE, disp_cull_get(int(v)));
-    v = rstate_field(key, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS);
+    v = disp_rstate_field(key, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS);
     if (update(c.fill, v)) set_rs(GFX_RS_FILLMODE, disp_fill_get(int(v)));
-    v = rstate_field(key, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS);
+    v = disp_rstate_field(key, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS);
     if (update(c.alpha_ref, v)) {
         set_rs(GFX_RS_ALPHAREF, disp_alpha_ref_get(int(v)));
         uint32_t on = v != uint32_t(DISP_ALPHA_REF_OFF);

@@ -36,7 +36,7 @@ constexpr int DISP_RS_FILTER_SHIFT = 26, DISP_RS_FILTER_BITS = 2;
 constexpr int DISP_RS_FILL_SHIFT = 28, DISP_RS_FILL_BITS = 2;
 constexpr RenderStateKey DISP_RS_CACHE_RESET = 1u << 30;
 
-constexpr uint32_t rstate_field(RenderStateKey key, int shift, int bits)
+constexpr uint32_t disp_rstate_field(RenderStateKey key, int shift, int bits)
 {
     return (key >> shift) & ((1u << bits) - 1u);
 }

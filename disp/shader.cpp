@@ -57,8 +57,8 @@ const std::array<int, SHADER_SET_COUNT> SHADER_SET_BASE = {0, 1, 2, 3, 8};
 
 const char* const SHADER_DUMP_NAMES[SHADER_STAGE_COUNT] = {"_%s_vs.txt", "_%s_svs.txt",
                                                            "_%s_ps.txt"};
-const int SHADER_SECTION_OF_STAGE[SHADER_STAGE_COUNT] = {SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX,
-                                                         SH_SEC_PIXEL};
+const int SHADER_SECTION_OF_STAGE[SHADER_STAGE_COUNT] = {
+    SHADER_SECTION_VERTEX, SHADER_SECTION_SKIN_VERTEX, SHADER_SECTION_PIXEL};
 
 struct ShaderWork {
     std::array<ShaderRecord, SHADER_RECORD_COUNT> rec;
@@ -196,7 +196,7 @@ void assign_offsets(ShaderRecord* rec, const std::vector<ShaderParam>& params)
 {
     for (ShaderStage& st : rec->stage) {
         std::erase_if(st.regs, [&](ShaderReg& r) {
-            if (r.const_id != SH_C_NONE) return false;
+            if (r.const_id != SHADER_CONST_NONE) return false;
             for (const ShaderParam& p : params)
                 if (p.name == r.name) {
                     r.offset = p.offset;
@@ -216,7 +216,7 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
     if (!file) return;
     ShaderFileText text;
     if (!shader_file_read(folder, file, &text)) return;
-    const ShaderSection& common = text.section[SH_SEC_COMMON];
+    const ShaderSection& common = text.section[SHADER_SECTION_COMMON];
     for (int st = 0; st < SHADER_STAGE_COUNT; ++st) {
         const ShaderSection& sec = text.section[SHADER_SECTION_OF_STAGE[st]];
         if (!sec.present) continue;
@@ -233,12 +233,12 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
         }
         const char* entry = sec.entry.c_str();
         const char* profile = sec.profile.c_str();
-        if (st == SH_STAGE_PIXEL)
+        if (st == SHADER_STAGE_PIXEL)
             shader_compile_pixel_stage(&rec->stage[st], entry, profile, src, sec.decls,
                                        common.decls);
         else
             shader_compile_vertex_stage(&rec->stage[st], entry, profile, src, sec.decls,
-                                        common.decls, st == SH_STAGE_SKIN_VERTEX);
+                                        common.decls, st == SHADER_STAGE_SKIN_VERTEX);
     }
     shader_file_params(text, &rec->params);
     assign_offsets(rec, rec->params);
@@ -465,62 +465,68 @@ void upload_named(GfxShader* sh, const ShaderReg& r)
     Mat44 m;
     float v[4];
     switch (r.const_id) {
-    case SH_C_MPAL:
+    case SHADER_CONST_MPAL:
         if (g_sh.palette_count > 0)
             gfx_const_set_matrices(sh, r.handle, g_sh.palette[0].m, g_sh.palette_count);
         break;
-    case SH_C_PVM:
+    case SHADER_CONST_PVM:
         world_then(&m, view.view_proj);
         gfx_const_set_matrix(sh, r.handle, m.m);
         break;
-    case SH_C_PVOLD: gfx_const_set_matrix(sh, r.handle, disp_work().prev[s].view_proj.m); break;
-    case SH_C_SPVM:
+    case SHADER_CONST_PVOLD:
+        gfx_const_set_matrix(sh, r.handle, disp_work().prev[s].view_proj.m);
+        break;
+    case SHADER_CONST_SPVM:
         world_then(&m, shadow_set().view_proj);
         gfx_const_set_matrix(sh, r.handle, m.m);
         break;
-    case SH_C_SPVMUV:
+    case SHADER_CONST_SPVMUV:
         world_then(&m, g_sh.shadow_tex[0]);
         gfx_const_set_matrix(sh, r.handle, m.m);
         break;
-    case SH_C_EYEPOS: gfx_const_set_vector(sh, r.handle, g_sh.eye); break;
-    case SH_C_LIGHTVEC: gfx_const_set_vector(sh, r.handle, g_sh.light_vec); break;
-    case SH_C_AMBIENTSKY: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
-    case SH_C_AMBIENTGND: gfx_const_set_vector(sh, r.handle, g_sh.gnd); break;
-    case SH_C_AMBIENT: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
-    case SH_C_DIFFUSE: gfx_const_set_vector(sh, r.handle, g_sh.diffuse); break;
-    case SH_C_SPECULAR: gfx_const_set_vector(sh, r.handle, g_sh.specular); break;
-    case SH_C_HSUPVEC: gfx_const_set_vector(sh, r.handle, g_sh.hs_up); break;
-    case SH_C_SUBLIGHTVEC: gfx_const_set_vectors(sh, r.handle, g_sh.sub_light_vec, 1); break;
-    case SH_C_SUBDIFFUSE: gfx_const_set_vectors(sh, r.handle, g_sh.sub_diffuse, 1); break;
-    case SH_C_FOGPARAM:
+    case SHADER_CONST_EYEPOS: gfx_const_set_vector(sh, r.handle, g_sh.eye); break;
+    case SHADER_CONST_LIGHTVEC: gfx_const_set_vector(sh, r.handle, g_sh.light_vec); break;
+    case SHADER_CONST_AMBIENTSKY: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
+    case SHADER_CONST_AMBIENTGND: gfx_const_set_vector(sh, r.handle, g_sh.gnd); break;
+    case SHADER_CONST_AMBIENT: gfx_const_set_vector(sh, r.handle, g_sh.sky); break;
+    case SHADER_CONST_DIFFUSE: gfx_const_set_vector(sh, r.handle, g_sh.diffuse); break;
+    case SHADER_CONST_SPECULAR: gfx_const_set_vector(sh, r.handle, g_sh.specular); break;
+    case SHADER_CONST_HSUPVEC: gfx_const_set_vector(sh, r.handle, g_sh.hs_up); break;
+    case SHADER_CONST_SUBLIGHTVEC:
+        gfx_const_set_vectors(sh, r.handle, g_sh.sub_light_vec, 1);
+        break;
+    case SHADER_CONST_SUBDIFFUSE: gfx_const_set_vectors(sh, r.handle, g_sh.sub_diffuse, 1); break;
+    case SHADER_CONST_FOGPARAM:
         gfx_const_set_vector(sh, r.handle,
                              disp_rstate_raw_fog() == 1 ? g_sh.fog[s] : g_sh.far_param[s]);
         break;
-    case SH_C_PLPOS:
+    case SHADER_CONST_PLPOS:
         if (g_sh.pl_count > 0) gfx_const_set_vectors(sh, r.handle, g_sh.pl_pos[0], g_sh.pl_count);
         break;
-    case SH_C_PLCOLOR:
+    case SHADER_CONST_PLCOLOR:
         if (g_sh.pl_count > 0) gfx_const_set_vectors(sh, r.handle, g_sh.pl_color[0], g_sh.pl_count);
         break;
-    case SH_C_SHADOWLIGHTPOS: {
+    case SHADER_CONST_SHADOWLIGHTPOS: {
         const Mat44& c2w = shadow_set().cam_to_world;
         to_object_point(v, Vec3{c2w.m[12], c2w.m[13], c2w.m[14]});
         gfx_const_set_vector(sh, r.handle, v);
         break;
     }
-    case SH_C_SHADOWCOLOR:
+    case SHADER_CONST_SHADOWCOLOR:
         gfx_const_set_vector(sh, r.handle,
                              disp_work().subview[s * DISP_SUB_VIEWS_PER_SCREEN].color_f);
         break;
-    case SH_C_NEAR: gfx_const_set_float(sh, r.handle, view.params.znear); break;
-    case SH_C_FAR: gfx_const_set_float(sh, r.handle, view.params.zfar); break;
-    case SH_C_SHADOWNEAR: gfx_const_set_float(sh, r.handle, shadow_set().params.znear); break;
-    case SH_C_SHADOWFAR: {
+    case SHADER_CONST_NEAR: gfx_const_set_float(sh, r.handle, view.params.znear); break;
+    case SHADER_CONST_FAR: gfx_const_set_float(sh, r.handle, view.params.zfar); break;
+    case SHADER_CONST_SHADOWNEAR:
+        gfx_const_set_float(sh, r.handle, shadow_set().params.znear);
+        break;
+    case SHADER_CONST_SHADOWFAR: {
         const ProjParams& p = shadow_set().params;
         gfx_const_set_float(sh, r.handle, p.zfar - p.znear);
         break;
     }
-    case SH_C_RATE: gfx_const_set_float(sh, r.handle, g_sh.rate); break;
+    case SHADER_CONST_RATE: gfx_const_set_float(sh, r.handle, g_sh.rate); break;
     default: break;
     }
 }
@@ -594,7 +600,7 @@ void upload_caller(GfxShader* sh, const ShaderReg& r, const uint8_t* block)
     case 6:
     case 7:
     case 8: upload_vectors(sh, r, p); break;
-    case SH_REG_SAMPLER: {
+    case SHADER_REG_SAMPLER: {
         uint32_t handle;
         std::memcpy(&handle, p, 4);
         const TexRecord* t = r.sampler_stage > 0 && handle ? disp_tex_lookup(handle) : nullptr;
@@ -615,7 +621,7 @@ void upload_stage(const ShaderStage& st, const void* block)
     if (!block) return;
     for (const ShaderReg& r : st.regs) {
         if (!r.handle) continue;
-        if (r.const_id != SH_C_NONE)
+        if (r.const_id != SHADER_CONST_NONE)
             upload_named(st.shader, r);
         else
             upload_caller(st.shader, r, static_cast<const uint8_t*>(block));
@@ -673,7 +679,7 @@ int shader_setup_mesh(const RstateMeshArgs& a)
     static const ShaderRecord SHADER_NO_STAGES;
     const ShaderRecord& rec = fixed ? SHADER_NO_STAGES : g_sh.rec[size_t(index)];
 
-    const ShaderStage& vs = rec.stage[skin ? SH_STAGE_SKIN_VERTEX : SH_STAGE_VERTEX];
+    const ShaderStage& vs = rec.stage[skin ? SHADER_STAGE_SKIN_VERTEX : SHADER_STAGE_VERTEX];
     if (vs.shader) {
         disp_set_lvf_decl(a.decl);
         if (!same) gfx_set_vertex_shader(vs.shader), ++g_sh.binds;
@@ -685,7 +691,7 @@ int shader_setup_mesh(const RstateMeshArgs& a)
         if (!same) gfx_set_vertex_shader(nullptr);
         if (g_sh.world) gfx_set_transform(GFX_TS_WORLD, g_sh.world->m);
     }
-    const ShaderStage& ps = rec.stage[SH_STAGE_PIXEL];
+    const ShaderStage& ps = rec.stage[SHADER_STAGE_PIXEL];
     if (ps.shader) {
         if (changed) gfx_set_pixel_shader(ps.shader), ++g_sh.binds;
         upload_stage(ps, a.params);
@@ -725,16 +731,16 @@ int shader_get_palette_count() { return g_sh.palette_count; }
 const float* shader_get_draw_vector(int id)
 {
     switch (id) {
-    case SH_C_EYEPOS: return g_sh.eye;
-    case SH_C_LIGHTVEC: return g_sh.light_vec;
-    case SH_C_AMBIENTSKY:
-    case SH_C_AMBIENT: return g_sh.sky;
-    case SH_C_AMBIENTGND: return g_sh.gnd;
-    case SH_C_DIFFUSE: return g_sh.diffuse;
-    case SH_C_SPECULAR: return g_sh.specular;
-    case SH_C_HSUPVEC: return g_sh.hs_up;
-    case SH_C_SUBLIGHTVEC: return g_sh.sub_light_vec;
-    case SH_C_SUBDIFFUSE: return g_sh.sub_diffuse;
+    case SHADER_CONST_EYEPOS: return g_sh.eye;
+    case SHADER_CONST_LIGHTVEC: return g_sh.light_vec;
+    case SHADER_CONST_AMBIENTSKY:
+    case SHADER_CONST_AMBIENT: return g_sh.sky;
+    case SHADER_CONST_AMBIENTGND: return g_sh.gnd;
+    case SHADER_CONST_DIFFUSE: return g_sh.diffuse;
+    case SHADER_CONST_SPECULAR: return g_sh.specular;
+    case SHADER_CONST_HSUPVEC: return g_sh.hs_up;
+    case SHADER_CONST_SUBLIGHTVEC: return g_sh.sub_light_vec;
+    case SHADER_CONST_SUBDIFFUSE: return g_sh.sub_diffuse;
     default: return nullptr;
     }
 }

@@ -40,17 +40,21 @@ inline constexpr int SHADER_MODES = 5;          // draw modes 0..4 accepted
 // Shader key of set-0 draws with pre-transformed vertices: no shader stage.
 inline constexpr int SHADER_KEY_FIXED = -2;
 
-enum ShaderStageIndex : int { SH_STAGE_VERTEX = 0, SH_STAGE_SKIN_VERTEX, SH_STAGE_PIXEL };
+enum ShaderStageIndex : int {
+    SHADER_STAGE_VERTEX = 0,
+    SHADER_STAGE_SKIN_VERTEX,
+    SHADER_STAGE_PIXEL
+};
 
 // ---- value types -----------------------------------------------------------------
 
 // A declared register of a compiled stage that the stage uses.
 struct ShaderReg {
     std::string name;
-    int type = SH_REG_NONE;
+    int type = SHADER_REG_NONE;
     int count = 1;
-    int const_id = SH_C_NONE;  // 0: read from the caller's parameter block
-    int offset = -1;           // caller registers: bytes into the block
+    int const_id = SHADER_CONST_NONE;  // 0: read from the caller's parameter block
+    int offset = -1;                   // caller registers: bytes into the block
     GfxConstHandle handle = 0;
     int sampler_stage = -1;  // samplers
 };

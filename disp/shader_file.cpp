@@ -13,7 +13,7 @@ struct RegTypeRow {
     const char* word;
     int size;
 };
-const std::array<RegTypeRow, SH_REG_TYPES> SHADER_REG_TYPES = {{
+const std::array<RegTypeRow, SHADER_REG_TYPE_COUNT> SHADER_REG_TYPES = {{
     {"", 0},
     {"int", 4},
     {"int2", 8},
@@ -38,17 +38,17 @@ const std::array<const char*, SHADER_CONST_COUNT + 1> SHADER_CONST_NAMES = {
 };
 
 enum Keyword : int {
-    KW_NONE = 0,
-    KW_COMMON,
-    KW_VERTEX,
-    KW_SKIN_VERTEX,
-    KW_PIXEL,
-    KW_FUNCTION_NAME,
-    KW_PROFILE,
-    KW_SOURCE,
-    KW_SOURCE_END,
-    KW_REGISTER,
-    KW_REGISTER_END,
+    SHADER_KW_NONE = 0,
+    SHADER_KW_COMMON,
+    SHADER_KW_VERTEX,
+    SHADER_KW_SKIN_VERTEX,
+    SHADER_KW_PIXEL,
+    SHADER_KW_FUNCTION_NAME,
+    SHADER_KW_PROFILE,
+    SHADER_KW_SOURCE,
+    SHADER_KW_SOURCE_END,
+    SHADER_KW_REGISTER,
+    SHADER_KW_REGISTER_END,
 };
 const std::array<const char*, 11> SHADER_KEYWORDS = {
     "",        "common", "vertexshader", "skinvertexshader", "pixelshader",  "function_name",
@@ -78,7 +78,7 @@ int keyword_find(std::string_view word)
 {
     for (int k = 1; k < int(SHADER_KEYWORDS.size()); ++k)
         if (iequal(word, SHADER_KEYWORDS[k])) return k;
-    return KW_NONE;
+    return SHADER_KW_NONE;
 }
 
 // The first word of s from position i on (after white space); i moves
@@ -232,28 +232,29 @@ void Reader::parse(std::string_view text)
         if (w[0] != '@') continue;
         int kw = keyword_find(w.substr(1));
         switch (kw) {
-        case KW_COMMON:
-        case KW_VERTEX:
-        case KW_SKIN_VERTEX:
-        case KW_PIXEL: {
-            ShaderSection& s = out->section[kw - KW_COMMON];
+        case SHADER_KW_COMMON:
+        case SHADER_KW_VERTEX:
+        case SHADER_KW_SKIN_VERTEX:
+        case SHADER_KW_PIXEL: {
+            ShaderSection& s = out->section[kw - SHADER_KW_COMMON];
             scratch = ShaderSection{};
             cur = s.present ? &scratch : &s;
             cur->present = true;
             break;
         }
-        case KW_FUNCTION_NAME:
-        case KW_PROFILE: {
+        case SHADER_KW_FUNCTION_NAME:
+        case SHADER_KW_PROFILE: {
             std::string_view arg = next_word(text, i);
             if (!cur || arg.size() > size_t(SHADER_NAME_MAX)) break;
-            (kw == KW_PROFILE ? cur->profile : cur->entry) = std::string(arg);
+            (kw == SHADER_KW_PROFILE ? cur->profile : cur->entry) = std::string(arg);
             break;
         }
-        case KW_SOURCE:
-        case KW_REGISTER: {
+        case SHADER_KW_SOURCE:
+        case SHADER_KW_REGISTER: {
             // The rest of the keyword's own line is the block's first line.
             LineReader lr{text, i};
-            block(lr, kw == KW_SOURCE ? KW_SOURCE_END : KW_REGISTER_END, kw == KW_SOURCE);
+            block(lr, kw == SHADER_KW_SOURCE ? SHADER_KW_SOURCE_END : SHADER_KW_REGISTER_END,
+                  kw == SHADER_KW_SOURCE);
             i = lr.pos;
             break;
         }
@@ -266,28 +267,28 @@ void Reader::parse(std::string_view text)
 
 int shader_file_within_budget(const ShaderFileText& f, int kind, size_t assembled_size)
 {
-    if (kind < 0 || kind >= SH_SEC_KINDS) return 0;
-    return !f.section[SH_SEC_COMMON].over_budget && !f.section[kind].over_budget &&
+    if (kind < 0 || kind >= SHADER_SECTION_KINDS) return 0;
+    return !f.section[SHADER_SECTION_COMMON].over_budget && !f.section[kind].over_budget &&
            assembled_size <= SHADER_SECTION_TEXT_MAX;
 }
 
 int shader_reg_type_size(int type)
 {
-    return (type > 0 && type < SH_REG_TYPES) ? SHADER_REG_TYPES[type].size : 0;
+    return (type > 0 && type < SHADER_REG_TYPE_COUNT) ? SHADER_REG_TYPES[type].size : 0;
 }
 
 int shader_reg_type_find(std::string_view word)
 {
-    for (int t = 1; t < SH_REG_TYPES; ++t)
+    for (int t = 1; t < SHADER_REG_TYPE_COUNT; ++t)
         if (word == SHADER_REG_TYPES[t].word) return t;
-    return SH_REG_NONE;
+    return SHADER_REG_NONE;
 }
 
 int shader_const_find(std::string_view name)
 {
     for (int c = 1; c <= SHADER_CONST_COUNT; ++c)
         if (name == SHADER_CONST_NAMES[c]) return c;
-    return SH_C_NONE;
+    return SHADER_CONST_NONE;
 }
 
 const char* shader_const_name(int id)
@@ -340,13 +341,14 @@ int shader_file_read(std::string_view folder, std::string_view name, ShaderFileT
 
 std::string shader_file_assemble(const ShaderFileText& f, int kind, const char* front_line)
 {
-    if (kind <= SH_SEC_COMMON || kind >= SH_SEC_KINDS || !f.section[kind].present) return {};
+    if (kind <= SHADER_SECTION_COMMON || kind >= SHADER_SECTION_KINDS || !f.section[kind].present)
+        return {};
     std::string src;
     if (front_line && *front_line) {
         src = front_line;
         src += '\n';
     }
-    const ShaderSection& c = f.section[SH_SEC_COMMON];
+    const ShaderSection& c = f.section[SHADER_SECTION_COMMON];
     if (c.present) src += c.regs + c.code;
     src += f.section[kind].regs;
     src += f.section[kind].code;
@@ -360,7 +362,7 @@ void shader_file_params(const ShaderFileText& f, std::vector<ShaderParam>* out)
     int offset = 0;
     for (const ShaderSection& s : f.section) {
         for (const ShaderDecl& d : s.decls) {
-            if (d.const_id != SH_C_NONE) continue;
+            if (d.const_id != SHADER_CONST_NONE) continue;
             bool dup = false;
             for (std::string_view n : seen) dup = dup || n == d.name;
             if (dup) continue;

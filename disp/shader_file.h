@@ -40,55 +40,55 @@ inline constexpr int SHADER_CONST_COUNT = 25;  // engine constants, rows 1..25
 // ---- value types -----------------------------------------------------------------
 
 enum ShaderSectionKind : int {
-    SH_SEC_COMMON = 0,
-    SH_SEC_VERTEX,
-    SH_SEC_SKIN_VERTEX,
-    SH_SEC_PIXEL,
-    SH_SEC_KINDS
+    SHADER_SECTION_COMMON = 0,
+    SHADER_SECTION_VERTEX,
+    SHADER_SECTION_SKIN_VERTEX,
+    SHADER_SECTION_PIXEL,
+    SHADER_SECTION_KINDS
 };
 
 // Register type ids 1..12 ("int" .. "sampler"), the same numbers as
 // GfxConstType; 0 = none.
-enum : int { SH_REG_NONE = 0, SH_REG_SAMPLER = 12, SH_REG_TYPES = 13 };
+enum : int { SHADER_REG_NONE = 0, SHADER_REG_SAMPLER = 12, SHADER_REG_TYPE_COUNT = 13 };
 
 // Engine constant rows (1..25), in the order of the constant table.
 enum ShaderConstId : int {
-    SH_C_NONE = 0,
-    SH_C_MPAL,
-    SH_C_PVM,
-    SH_C_PVOLD,
-    SH_C_SPVM,
-    SH_C_SPVMUV,
-    SH_C_EYEPOS,
-    SH_C_LIGHTVEC,
-    SH_C_AMBIENTSKY,
-    SH_C_AMBIENTGND,
-    SH_C_AMBIENT,
-    SH_C_DIFFUSE,
-    SH_C_SPECULAR,
-    SH_C_HSUPVEC,
-    SH_C_SUBLIGHTVEC,
-    SH_C_SUBDIFFUSE,
-    SH_C_FOGPARAM,
-    SH_C_PLPOS,
-    SH_C_PLCOLOR,
-    SH_C_SHADOWLIGHTPOS,
-    SH_C_SHADOWCOLOR,
-    SH_C_NEAR,
-    SH_C_FAR,
-    SH_C_SHADOWNEAR,
-    SH_C_SHADOWFAR,
-    SH_C_RATE,
+    SHADER_CONST_NONE = 0,
+    SHADER_CONST_MPAL,
+    SHADER_CONST_PVM,
+    SHADER_CONST_PVOLD,
+    SHADER_CONST_SPVM,
+    SHADER_CONST_SPVMUV,
+    SHADER_CONST_EYEPOS,
+    SHADER_CONST_LIGHTVEC,
+    SHADER_CONST_AMBIENTSKY,
+    SHADER_CONST_AMBIENTGND,
+    SHADER_CONST_AMBIENT,
+    SHADER_CONST_DIFFUSE,
+    SHADER_CONST_SPECULAR,
+    SHADER_CONST_HSUPVEC,
+    SHADER_CONST_SUBLIGHTVEC,
+    SHADER_CONST_SUBDIFFUSE,
+    SHADER_CONST_FOGPARAM,
+    SHADER_CONST_PLPOS,
+    SHADER_CONST_PLCOLOR,
+    SHADER_CONST_SHADOWLIGHTPOS,
+    SHADER_CONST_SHADOWCOLOR,
+    SHADER_CONST_NEAR,
+    SHADER_CONST_FAR,
+    SHADER_CONST_SHADOWNEAR,
+    SHADER_CONST_SHADOWFAR,
+    SHADER_CONST_RATE,
 };
-static_assert(SH_C_RATE == SHADER_CONST_COUNT);
+static_assert(SHADER_CONST_RATE == SHADER_CONST_COUNT);
 
 // One register line: type, name, element count (>= 1), engine constant row
 // (0 = a caller register).
 struct ShaderDecl {
     std::string name;
-    int type = SH_REG_NONE;
+    int type = SHADER_REG_NONE;
     int count = 1;
-    int const_id = SH_C_NONE;
+    int const_id = SHADER_CONST_NONE;
 };
 
 struct ShaderSection {
@@ -104,13 +104,13 @@ struct ShaderSection {
 
 // What one file read gave: the first section of each kind.
 struct ShaderFileText {
-    ShaderSection section[SH_SEC_KINDS];
+    ShaderSection section[SHADER_SECTION_KINDS];
 };
 
 // One entry of a record's parameter list (the caller's parameter block).
 struct ShaderParam {
     std::string name;
-    int type = SH_REG_NONE;
+    int type = SHADER_REG_NONE;
     int count = 1;
     int offset = 0;  // bytes into the block
 };
@@ -134,8 +134,8 @@ int shader_decl_parse(std::string_view line, ShaderDecl* out);
 
 // ---- assembly --------------------------------------------------------------------
 
-// The source of a stage kind (SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX or
-// SH_SEC_PIXEL): the front line and a line break (when given), the common
+// The source of a stage kind (SHADER_SECTION_VERTEX, SHADER_SECTION_SKIN_VERTEX or
+// SHADER_SECTION_PIXEL): the front line and a line break (when given), the common
 // registers and code, the stage's registers and code. Empty when the file
 // has no section of that kind.
 std::string shader_file_assemble(const ShaderFileText& f, int kind, const char* front_line);

@@ -45,8 +45,8 @@ void walk_bone(ByteSpan d)
     uint32_t pos = 0;
     BoneTok t;
     float m[16];
-    while (bone_next(d, pos, t))
-        if (t.kind == BONE_TOK_MATRIX) rd_f32s(d, t.matrix_off, m, 16);
+    while (chunk_bone_next(d, pos, t))
+        if (t.kind == CHUNK_BONE_TOK_MATRIX) chunk_rd_f32s(d, t.matrix_off, m, 16);
 }
 
 void walk_anime(ByteSpan d)
@@ -56,8 +56,8 @@ void walk_anime(ByteSpan d)
     float m[16];
     for (uint32_t i = 0; i < a.node_count; i++) {
         AnimNode n;
-        if (!anim_node(d, i, n) || !rd_name(d, n.name_off)) __builtin_trap();
-        anim_frame(d, n, a.max_frames, m);
+        if (!chunk_anim_node(d, i, n) || !chunk_rd_name(d, n.name_off)) __builtin_trap();
+        chunk_anim_frame(d, n, a.max_frames, m);
     }
 }
 
@@ -93,22 +93,22 @@ void walk_coll(ByteSpan d)
     if (chunk_parse_coll(d, c) != CHUNK_OK) return;
     for (uint32_t i = 0; i < c.box_count; i++) {
         CollBox b;
-        if (!coll_box(d, c, i, b)) __builtin_trap();
+        if (!chunk_coll_box(d, c, i, b)) __builtin_trap();
         CollTri t;
         for (uint32_t j = 0; j < b.tri_count; j++)
-            if (!coll_box_tri(d, b, j, t)) __builtin_trap();
+            if (!chunk_coll_box_tri(d, b, j, t)) __builtin_trap();
     }
     for (uint32_t i = 0; i < c.shared_count; i++) {
         CollShared s;
-        if (!coll_shared(d, c, i, s)) __builtin_trap();
+        if (!chunk_coll_shared(d, c, i, s)) __builtin_trap();
     }
     for (uint32_t i = 0; i < c.layer_count; i++) {
         CollLayer l;
-        if (!coll_layer(d, c, i, l)) __builtin_trap();
+        if (!chunk_coll_layer(d, c, i, l)) __builtin_trap();
         uint32_t off = l.nodes_off;
         for (uint32_t n = 0; n < l.node_count; n++) {
             CollNode node;
-            if (!coll_node_at(d, off, node)) __builtin_trap();
+            if (!chunk_coll_node_at(d, off, node)) __builtin_trap();
             off = node.next_off;
         }
     }
@@ -119,17 +119,17 @@ void walk_fla(ByteSpan d)
 {
     FlaChunk f;
     if (chunk_parse_fla(d, f) != CHUNK_OK) return;
-    for (uint32_t i = 0; i < f.count[FLA_SHAPES]; i++) {
+    for (uint32_t i = 0; i < f.count[CHUNK_FLA_SHAPES]; i++) {
         FlaShape s;
-        fla_shape(d, f, i, s);
+        chunk_fla_shape(d, f, i, s);
         for (uint32_t p = 0; p < s.part_count; p++) {
             FlaPart part;
-            if (!fla_part(d, s, p, part)) __builtin_trap();
+            if (!chunk_fla_part(d, s, p, part)) __builtin_trap();
         }
     }
-    for (uint32_t i = 0; i < f.count[FLA_FRAMES]; i++) {
+    for (uint32_t i = 0; i < f.count[CHUNK_FLA_FRAMES]; i++) {
         FlaCmd c;
-        for (uint32_t off = fla_frame_stream(d, f, i); fla_cmd(d, off, c) && c.op != 0;)
+        for (uint32_t off = chunk_fla_frame_stream(d, f, i); chunk_fla_cmd(d, off, c) && c.op != 0;)
             off = c.next_off;
     }
 }
@@ -275,7 +275,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             CropRec r;
             if (chunk_parse_crop(d, n) == CHUNK_OK)
                 for (uint32_t i = 0; i < n; i++)
-                    if (!crop_rec(d, i, r) || !rd_name(d, r.tex_name_off)) __builtin_trap();
+                    if (!chunk_crop_rec(d, i, r) || !chunk_rd_name(d, r.tex_name_off))
+                        __builtin_trap();
             break;
         }
         case CHUNK_SHIT: {
@@ -283,7 +284,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ShitSphere sp;
             if (chunk_parse_shit(d, s) == CHUNK_OK)
                 for (uint32_t i = 0; i < s.count; i++)
-                    if (!shit_sphere(d, s, i, sp)) __builtin_trap();
+                    if (!chunk_shit_sphere(d, s, i, sp)) __builtin_trap();
             break;
         }
         default: break;

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ShaderFileText f;
     shader_file_parse(folder(), text, &f);
     for (const ShaderSection& s : f.section) check_section(s);
-    for (int kind = SH_SEC_VERTEX; kind < SH_SEC_KINDS; ++kind) {
+    for (int kind = SHADER_SECTION_VERTEX; kind < SHADER_SECTION_KINDS; ++kind) {
         const std::string src = shader_file_assemble(f, kind, "#define NR_POINT_LIGHT  1");
         if (!f.section[kind].present && !src.empty()) __builtin_trap();
         shader_file_within_budget(f, kind, src.size());

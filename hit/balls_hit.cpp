@@ -61,7 +61,7 @@ bool take_spheres(BallsHitObject& o, const ResDataInfo* set)
     BallsHitSphere** tail = &o.spheres;
     for (uint32_t i = 0; i < sc.count; i++) {
         ShitSphere s;
-        if (!shit_sphere(set->data, sc, i, s)) s = ShitSphere{};
+        if (!chunk_shit_sphere(set->data, sc, i, s)) s = ShitSphere{};
         BallsHitSphere* sp = g.sphere_free;
         g.sphere_free = sp->next;
         *sp = BallsHitSphere{};

@@ -33,12 +33,12 @@ bool decode_boxes(ByteSpan d, const CollChunk& c, CollGeom& g)
     g.boxes.reserve(c.box_count);
     for (uint32_t i = 0; i < c.box_count; i++) {
         CollBox b;
-        if (!coll_box(d, c, i, b)) return false;
+        if (!chunk_coll_box(d, c, i, b)) return false;
         g.boxes.push_back(
             bounds_of(b.centre, b.half, b.sphere, uint32_t(g.tris.size()), b.tri_count));
         for (uint32_t j = 0; j < b.tri_count; j++) {
             CollTri t;
-            if (!coll_box_tri(d, b, j, t)) return false;
+            if (!chunk_coll_box_tri(d, b, j, t)) return false;
             g.tris.push_back(tri_of(t));
         }
     }
@@ -50,10 +50,10 @@ bool decode_shared(ByteSpan d, const CollChunk& c, CollGeom& g)
     std::vector<uint32_t> per_box(c.box_count + 1, 0);
     for (uint32_t i = 0; i < c.shared_count; i++) {
         CollShared s;
-        if (!coll_shared(d, c, i, s)) return false;
+        if (!chunk_coll_shared(d, c, i, s)) return false;
         g.shared.push_back({tri_of(s.tri), uint32_t(g.shared_boxes.size()), s.box_count});
         for (uint32_t k = 0; k < s.box_count; k++) {
-            uint32_t box = coll_u32_at(d, s.boxes_off, k);
+            uint32_t box = chunk_coll_u32_at(d, s.boxes_off, k);
             if (box >= c.box_count) return false;
             g.shared_boxes.push_back(box);
             per_box[box + 1]++;
@@ -75,16 +75,16 @@ bool decode_layers(ByteSpan d, const CollChunk& c, CollGeom& g)
     uint32_t below = c.box_count;
     for (uint32_t i = 0; i < c.layer_count; i++) {
         CollLayer l;
-        if (!coll_layer(d, c, i, l)) return false;
+        if (!chunk_coll_layer(d, c, i, l)) return false;
         std::vector<HitBounds> nodes;
         uint32_t off = l.nodes_off;
         for (uint32_t n = 0; n < l.node_count; n++) {
             CollNode node;
-            if (!coll_node_at(d, off, node)) return false;
+            if (!chunk_coll_node_at(d, off, node)) return false;
             nodes.push_back(bounds_of(node.centre, node.half, node.sphere,
                                       uint32_t(g.children.size()), node.child_count));
             for (uint32_t k = 0; k < node.child_count; k++) {
-                uint32_t child = coll_u32_at(d, node.children_off, k);
+                uint32_t child = chunk_coll_u32_at(d, node.children_off, k);
                 if (child >= below) return false;
                 g.children.push_back(child);
             }

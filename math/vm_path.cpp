@@ -55,7 +55,7 @@ int vm_path_init(PathBlock* path, uint32_t size)
     if (size < VM_HEADER) return 0;
     std::memset(static_cast<void*>(path), 0, size);
     uint32_t cap = vm_path_capacity_for(size);
-    if (cap > uint32_t(vm_path_max_capacity)) cap = vm_path_max_capacity;
+    if (cap > uint32_t(VM_PATH_MAX_CAPACITY)) cap = VM_PATH_MAX_CAPACITY;
     path->size = size;
     path->count = 0;
     path->capacity = int16_t(cap);

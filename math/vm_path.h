@@ -30,7 +30,7 @@ struct PathPoint {
 
 static_assert(sizeof(PathBlock) == 12 && sizeof(PathPoint) == 28);
 
-inline constexpr int vm_path_max_capacity = 32767;
+inline constexpr int VM_PATH_MAX_CAPACITY = 32767;
 
 // Clears the block and answers its capacity. A block smaller than the header
 // is left untouched and answers 0.

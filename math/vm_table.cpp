@@ -11,10 +11,10 @@
 SinTable::SinTable()
 {
     const double two_pi = 6.283185307179586476925286766559;
-    for (int i = 0; i < vm_sin_table_size; ++i) {
+    for (int i = 0; i < VM_SIN_TABLE_SIZE; ++i) {
         // The angle is rounded from (nearly) its exact value; computing it in
         // float arithmetic would change thousands of entries.
-        const float angle = static_cast<float>(double(i) * two_pi / double(vm_sin_table_size));
+        const float angle = static_cast<float>(double(i) * two_pi / double(VM_SIN_TABLE_SIZE));
         entry[i] = static_cast<float>(std::sin(double(angle)));
     }
 }

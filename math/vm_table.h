@@ -7,18 +7,18 @@
 #include <cmath>
 #include <cstdint>
 
-inline constexpr int vm_sin_table_size = 65536;
+inline constexpr int VM_SIN_TABLE_SIZE = 65536;
 
 // A full turn maps to 65535 index steps, not 65536.
 inline constexpr float vm_angle_scale_rad = 10430.21875f;          // float nearest 65535 / 2pi
 inline constexpr float vm_angle_scale_deg = 182.041671752929688f;  // float nearest 65535 / 360
-inline constexpr double vm_cos_offset = 16384.0;                   // a quarter of the table
+inline constexpr double VM_COS_OFFSET = 16384.0;                   // a quarter of the table
 
 // Entry i = float(sin(float(i * 2pi / 65536))), the angle rounded from its
 // exact value and the sine taken in double. Built before any other static
 // initialiser runs and never written afterwards.
 struct SinTable {
-    float entry[vm_sin_table_size];
+    float entry[VM_SIN_TABLE_SIZE];
     SinTable();
     float operator[](uint32_t i) const { return entry[i & 0xFFFFu]; }
 };
@@ -40,7 +40,7 @@ inline float vm_math_sin(float rad)
 inline float vm_math_cos(float rad)
 {
     return vm_sin_table
-        .entry[vm_angle_index(double(rad) * double(vm_angle_scale_rad) + vm_cos_offset)];
+        .entry[vm_angle_index(double(rad) * double(vm_angle_scale_rad) + VM_COS_OFFSET)];
 }
 
 inline float vm_math_sin_deg(float deg)
@@ -51,7 +51,7 @@ inline float vm_math_sin_deg(float deg)
 inline float vm_math_cos_deg(float deg)
 {
     return vm_sin_table
-        .entry[vm_angle_index(double(deg) * double(vm_angle_scale_deg) + vm_cos_offset)];
+        .entry[vm_angle_index(double(deg) * double(vm_angle_scale_deg) + VM_COS_OFFSET)];
 }
 
 // Approximate square root and reciprocal square root from the processor's

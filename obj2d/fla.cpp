@@ -171,7 +171,7 @@ bool movie_bytes(const FlaPlayer* p, ByteSpan& d)
     return true;
 }
 
-const char* named_name(ByteSpan d, const FlaNamed& n) { return rd_name(d, n.name_off); }
+const char* named_name(ByteSpan d, const FlaNamed& n) { return chunk_rd_name(d, n.name_off); }
 
 // --- releasing ------------------------------------------------------------------------------
 
@@ -241,24 +241,24 @@ FlaTimeline* new_timeline(FlaPlayer* p, int32_t sprite_id, uint32_t frames_off, 
 void build_characters(FlaPlayer* p, ByteSpan d)
 {
     const char* group = res_flash_group(p->movie);
-    for (uint32_t i = 0; i < p->hdr.count[FLA_SHAPES]; ++i) {
+    for (uint32_t i = 0; i < p->hdr.count[CHUNK_FLA_SHAPES]; ++i) {
         FlaShape s;
-        if (!fla_shape(d, p->hdr, i, s)) continue;
+        if (!chunk_fla_shape(d, p->hdr, i, s)) continue;
         FlaCharacter* c = g_fla.chars.take_back(p->chars);
         if (!c) return;
         c->id = s.char_id;
         c->shape = s;
         for (uint32_t k = 0; k < s.part_count; ++k) {
             FlaPart part;
-            if (!fla_part(d, s, k, part)) continue;
+            if (!chunk_fla_part(d, s, k, part)) continue;
             FlaPartItem* it = g_fla.parts.take_back(c->parts);
             if (!it) return;
             it->image_id = part.image_id;
             it->part = part;
             const char* name = nullptr;
-            for (uint32_t m = 0; m < p->hdr.count[FLA_IMAGES] && !name; ++m) {
+            for (uint32_t m = 0; m < p->hdr.count[CHUNK_FLA_IMAGES] && !name; ++m) {
                 FlaNamed img;
-                if (fla_image(d, p->hdr, m, img) && img.id == part.image_id)
+                if (chunk_fla_image(d, p->hdr, m, img) && img.id == part.image_id)
                     name = named_name(d, img);
             }
             it->crop = name && group ? res_crop_find(group, name) : 0;
@@ -302,21 +302,22 @@ void cmd_place(FlaTimeline* t, ByteSpan d, const FlaCmd& c)
 {
     uint16_t depth;
     uint8_t flags;
-    if (c.length < 3 || !rd_u16(d, c.payload_off, depth) || !rd_u8(d, c.payload_off + 2ull, flags))
+    if (c.length < 3 || !chunk_rd_u16(d, c.payload_off, depth) ||
+        !chunk_rd_u8(d, c.payload_off + 2ull, flags))
         return;
     uint32_t at = 3;
     uint16_t char_id = 0;
     float m[6];
     uint32_t colour = 0;
     if (flags & 4) {
-        if (at + 2 > c.length || !rd_u16(d, c.payload_off + at, char_id)) return;
+        if (at + 2 > c.length || !chunk_rd_u16(d, c.payload_off + at, char_id)) return;
         at += 2;
     }
     if (flags & 1) {
-        if (at + 24 > c.length || !rd_f32s(d, c.payload_off + at, m, 6)) return;
+        if (at + 24 > c.length || !chunk_rd_f32s(d, c.payload_off + at, m, 6)) return;
         at += 24;
     }
-    if ((flags & 2) && (at + 4 > c.length || !rd_u32(d, c.payload_off + at, colour))) return;
+    if ((flags & 2) && (at + 4 > c.length || !chunk_rd_u32(d, c.payload_off + at, colour))) return;
     FlaDlistEntry* e = entry_at_depth(t, depth);
     if (!e) return;
     if (flags & 4) e->char_id = char_id;
@@ -327,7 +328,7 @@ void cmd_place(FlaTimeline* t, ByteSpan d, const FlaCmd& c)
 void cmd_remove(FlaTimeline* t, ByteSpan d, const FlaCmd& c)
 {
     uint16_t depth;
-    if (c.length < 2 || !rd_u16(d, c.payload_off, depth)) return;
+    if (c.length < 2 || !chunk_rd_u16(d, c.payload_off, depth)) return;
     for (FlaDlistEntry* e = t->dlist; e;) {
         FlaDlistEntry* next = e->next;
         if (e->depth == depth) {
@@ -344,7 +345,8 @@ void cmd_start_sprite(FlaPlayer* p, ByteSpan d, const FlaCmd& c)
 {
     uint16_t index;
     FlaSprite s;
-    if (c.length < 2 || !rd_u16(d, c.payload_off, index) || !fla_sprite(d, p->hdr, index, s))
+    if (c.length < 2 || !chunk_rd_u16(d, c.payload_off, index) ||
+        !chunk_fla_sprite(d, p->hdr, index, s))
         return;
     for (FlaTimeline* t = p->timelines; t; t = t->next)
         if (t->sprite_id == s.id) return;
@@ -359,7 +361,8 @@ void run_stream(FlaPlayer* p, FlaTimeline* t, ByteSpan d, uint32_t off)
 {
     FlaCmd c;
     // Each command takes at least four bytes; a stream cannot hold more.
-    for (size_t budget = d.size() / 4 + 1; budget && fla_cmd(d, off, c) && c.op != 0; --budget) {
+    for (size_t budget = d.size() / 4 + 1; budget && chunk_fla_cmd(d, off, c) && c.op != 0;
+         --budget) {
         switch (c.op) {
         case 1: cmd_place(t, d, c); break;
         case 2: cmd_remove(t, d, c); break;
@@ -390,7 +393,7 @@ uint32_t step_timeline(FlaPlayer* p, FlaTimeline* t, uint32_t d)
     if (!fire) return 0;
     const uint32_t k = t->frame >> 16;
     if (k >= t->frame_count) return 0;
-    return rd_u32_or0(p->data, t->frames_off + 4ull * k);
+    return chunk_rd_u32_or0(p->data, t->frames_off + 4ull * k);
 }
 
 // --- drawing ------------------------------------------------------------------------------
@@ -415,7 +418,7 @@ void emit_part(FlaBatch* b, ByteSpan d, const FlaPartItem* it, const ResCrop* ov
     if (!batch_room(b, tex, part.vert_count, part.index_count)) return;
     for (uint32_t i = 0; i < part.index_count; ++i) {
         uint16_t ix = 0;
-        if (!rd_u16(d, part.indices_off + 2ull * i, ix) || ix >= part.vert_count) {
+        if (!chunk_rd_u16(d, part.indices_off + 2ull * i, ix) || ix >= part.vert_count) {
             return;  // a bad part adds nothing
         }
         b->indices[size_t(b->index_count) + i] = uint16_t(b->base_vertex + ix);
@@ -424,8 +427,8 @@ void emit_part(FlaBatch* b, ByteSpan d, const FlaPartItem* it, const ResCrop* ov
         float xyuv[4] = {};
         uint32_t vc = 0xFFFFFFFFu;
         const uint64_t at = part.verts_off + 20ull * i;
-        rd_f32s(d, at, xyuv, 4);
-        rd_u32(d, at + 16, vc);
+        chunk_rd_f32s(d, at, xyuv, 4);
+        chunk_rd_u32(d, at + 16, vc);
         Vec2 pos = {xyuv[0], xyuv[1]};
         vm_mat3x2_transform_point(&pos, &m, &pos);
         float u = xyuv[2], v = xyuv[3];
@@ -539,7 +542,7 @@ void fla_player_set_movie(FlaPlayer* p, ResHandle movie)
     p->hdr = hdr;
     const double step = std::floor(double(hdr.rate) * 65536.0 / 30.0);
     p->step = step > 0 && step < 4294967295.0 ? uint32_t(step) : 0;
-    if (!new_timeline(p, -1, hdr.table_off[FLA_FRAMES], hdr.count[FLA_FRAMES])) return;
+    if (!new_timeline(p, -1, hdr.table_off[CHUNK_FLA_FRAMES], hdr.count[CHUNK_FLA_FRAMES])) return;
     build_characters(p, p->data);
     fla_player_set_loop(p, 0);
     fla_player_advance(p, 0.0f);
@@ -626,9 +629,9 @@ int fla_find_asset(const FlaPlayer* p, const char* name)
 {
     ByteSpan d;
     if (!name || !movie_bytes(p, d)) return -1;
-    for (uint32_t i = 0; i < p->hdr.count[FLA_ASSETS]; ++i) {
+    for (uint32_t i = 0; i < p->hdr.count[CHUNK_FLA_ASSETS]; ++i) {
         FlaNamed a;
-        const char* n = fla_asset(d, p->hdr, i, a) ? named_name(d, a) : nullptr;
+        const char* n = chunk_fla_asset(d, p->hdr, i, a) ? named_name(d, a) : nullptr;
         if (n && std::strcmp(n, name) == 0) return a.id;
     }
     return -1;

@@ -140,11 +140,11 @@ void spr_draw_objs(DrawObj** objs, int count, const Mat3x2* extra, uint32_t extr
         const int filter = spr_filter_of(s, extra != nullptr);
         // A sprite with its own scissor always opens a batch: joining one
         // would draw it under the rectangle the batch started with.
-        const bool new_batch =
-            int(rstate_field(b.key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS)) != (s->blend & 31) ||
-            s->shader != 0 || filter != b.filter || int64_t(s->tex1) != b.tex1 ||
-            int64_t(s->tex2) != b.tex2 || b.prev_scissor || s->sc_w != 0 ||
-            b.quads >= OBJ2D_BATCH_QUADS || i == 0;
+        const bool new_batch = int(disp_rstate_field(b.key, DISP_RS_BLEND_SHIFT,
+                                                     DISP_RS_BLEND_BITS)) != (s->blend & 31) ||
+                               s->shader != 0 || filter != b.filter || int64_t(s->tex1) != b.tex1 ||
+                               int64_t(s->tex2) != b.tex2 || b.prev_scissor || s->sc_w != 0 ||
+                               b.quads >= OBJ2D_BATCH_QUADS || i == 0;
         if (new_batch) {
             obj2d_draw_quads(b.quads);
             b.quads = 0;

@@ -51,11 +51,11 @@ int tree_bone_count(ByteSpan d)
     uint32_t pos = 0;
     BoneTok t;
     int nodes = 0, matrices = 0, depth = 0, deepest = 0;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_NODE) ++nodes;
-        if (t.kind == BONE_TOK_MATRIX) ++matrices;
-        if (t.kind == BONE_TOK_PUSH) deepest = std::max(deepest, ++depth);
-        if (t.kind == BONE_TOK_POP) --depth;
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_NODE) ++nodes;
+        if (t.kind == CHUNK_BONE_TOK_MATRIX) ++matrices;
+        if (t.kind == CHUNK_BONE_TOK_PUSH) deepest = std::max(deepest, ++depth);
+        if (t.kind == CHUNK_BONE_TOK_POP) --depth;
     }
     if (nodes != matrices || nodes < 1 || nodes > MOTION_MAX_BONES ||
         deepest > MOTION_MAX_TREE_DEPTH)
@@ -111,18 +111,18 @@ void pose_bones(MotionPlayer* p, ByteSpan d, float t, bool fading, int no_fade,
     int idx = 0;
     uint32_t pos = 0;
     BoneTok tok;
-    while (b && bone_next(d, pos, tok)) {
-        if (tok.kind == BONE_TOK_PUSH) {
+    while (b && chunk_bone_next(d, pos, tok)) {
+        if (tok.kind == CHUNK_BONE_TOK_PUSH) {
             if (sp + 1 < MOTION_STACK_DEPTH) stack[sp + 1] = stack[sp], ++sp;
             continue;
         }
-        if (tok.kind == BONE_TOK_POP) {
+        if (tok.kind == CHUNK_BONE_TOK_POP) {
             if (sp > 1) --sp;
             continue;
         }
-        if (tok.kind != BONE_TOK_MATRIX) continue;
+        if (tok.kind != CHUNK_BONE_TOK_MATRIX) continue;
         Mat44 bind;
-        if (!rd_f32s(d, tok.matrix_off, bind.m, 16)) bind = VM_MAT_IDENTITY;
+        if (!chunk_rd_f32s(d, tok.matrix_off, bind.m, 16)) bind = VM_MAT_IDENTITY;
         Mat44& top = stack[sp];
         vm_mat_mul(&top, &top, &bind);
         b->skin = top;
@@ -230,14 +230,14 @@ int motion_player_set(MotionPlayer* p, ResHandle model, ResHandle motion)
     BoneWork* b = p->bones;
     uint32_t pos = 0;
     BoneTok tok;
-    while (b && bone_next(d, pos, tok)) {
-        if (tok.kind == BONE_TOK_PUSH) ++depth;
-        if (tok.kind == BONE_TOK_POP) --depth;
-        if (tok.kind == BONE_TOK_MATRIX && !ref_known)
-            rd_f32s(d, tok.matrix_off, p->ref_bind.m, 16);
-        if (tok.kind != BONE_TOK_NODE) continue;
-        const char* name = tok.name_off ? rd_name(d, tok.name_off) : nullptr;
-        const NameHash hash = rd_u32_or0(d, tok.hash_off);
+    while (b && chunk_bone_next(d, pos, tok)) {
+        if (tok.kind == CHUNK_BONE_TOK_PUSH) ++depth;
+        if (tok.kind == CHUNK_BONE_TOK_POP) --depth;
+        if (tok.kind == CHUNK_BONE_TOK_MATRIX && !ref_known)
+            chunk_rd_f32s(d, tok.matrix_off, p->ref_bind.m, 16);
+        if (tok.kind != CHUNK_BONE_TOK_NODE) continue;
+        const char* name = tok.name_off ? chunk_rd_name(d, tok.name_off) : nullptr;
+        const NameHash hash = chunk_rd_u32_or0(d, tok.hash_off);
         if (!ref_known && name && entry && hash == entry_hash && std::strcmp(name, entry) == 0) {
             ref_known = true;
             p->ref_matrix = &p->ref_bind;
@@ -435,11 +435,11 @@ int anim_channel_index(ResHandle motion, const char* name, NameHash hash)
 {
     const ByteSpan d = res_data(RES_ANIME, motion);
     if (d.empty() || !name) return -1;
-    const uint32_t n = std::min<uint32_t>(rd_u32_or0(d, 0), MOTION_MAX_BONES);
+    const uint32_t n = std::min<uint32_t>(chunk_rd_u32_or0(d, 0), MOTION_MAX_BONES);
     for (uint32_t i = 0; i < n; ++i) {
         AnimNode node;
-        if (!anim_node(d, i, node) || rd_u32_or0(d, node.hash_off) != hash) continue;
-        const char* s = rd_name(d, node.name_off);
+        if (!chunk_anim_node(d, i, node) || chunk_rd_u32_or0(d, node.hash_off) != hash) continue;
+        const char* s = chunk_rd_name(d, node.name_off);
         if (s && std::strcmp(s, name) == 0) return int(i);
     }
     return -1;
@@ -452,14 +452,14 @@ void anim_sample(const MotionPlayer* p, Mat44* out, uint32_t key0, uint32_t key1
     if (!p || !p->motion || channel == MOTION_NO_CHANNEL) return;
     const ByteSpan d = res_data(RES_ANIME, p->motion);
     AnimNode node;
-    if (d.empty() || !anim_node(d, uint32_t(channel), node)) return;
-    if (!anim_frame(d, node, key0, out->m)) {
+    if (d.empty() || !chunk_anim_node(d, uint32_t(channel), node)) return;
+    if (!chunk_anim_frame(d, node, key0, out->m)) {
         *out = VM_MAT_IDENTITY;
         return;
     }
     if ((fraction & 0xFFFFu) == 0) return;
     Mat44 b;
-    if (anim_frame(d, node, key1, b.m))
+    if (chunk_anim_frame(d, node, key1, b.m))
         vm_mat_interpolate(out, out, &b, float(fraction & 0xFFFFu) / 65536.0f);
 }
 

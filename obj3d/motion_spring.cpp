@@ -53,15 +53,16 @@ int motion_node_enable_spring(MotionPlayer* p, const char* node, int on)
     BoneWork* b = p->bones;
     uint32_t pos = 0;
     BoneTok tok;
-    while (b && bone_next(d, pos, tok)) {
-        if (tok.kind == BONE_TOK_PUSH) ++depth;
-        if (tok.kind == BONE_TOK_POP) --depth;
-        if (tok.kind != BONE_TOK_NODE) continue;
+    while (b && chunk_bone_next(d, pos, tok)) {
+        if (tok.kind == CHUNK_BONE_TOK_PUSH) ++depth;
+        if (tok.kind == CHUNK_BONE_TOK_POP) --depth;
+        if (tok.kind != CHUNK_BONE_TOK_NODE) continue;
         BoneWork* cur = b;
         b = b->next;
         if (found_depth < 0) {
-            const char* n = tok.name_off ? rd_name(d, tok.name_off) : nullptr;
-            if (!node || (n && rd_u32_or0(d, tok.hash_off) == want && std::strcmp(n, node) == 0))
+            const char* n = tok.name_off ? chunk_rd_name(d, tok.name_off) : nullptr;
+            if (!node ||
+                (n && chunk_rd_u32_or0(d, tok.hash_off) == want && std::strcmp(n, node) == 0))
                 found_depth = depth;
             continue;
         }

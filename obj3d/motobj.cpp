@@ -447,11 +447,11 @@ int motobj_for_each_bone_link(DrawObj* obj, MotobjLinkFn fn, void* arg)
     const char* last = nullptr;
     uint32_t pos = 0;
     BoneTok t;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_PUSH) {
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_PUSH) {
             if (depth < MOTOBJ_DEPTH) stack[depth] = {last, nullptr};
             ++depth;
-        } else if (t.kind == BONE_TOK_POP) {
+        } else if (t.kind == CHUNK_BONE_TOK_POP) {
             if (depth <= 0) break;
             --depth;
             if (depth >= MOTOBJ_DEPTH) continue;
@@ -460,8 +460,8 @@ int motobj_for_each_bone_link(DrawObj* obj, MotobjLinkFn fn, void* arg)
                 fn(obj, bone_work_by_name(p, l.parent, name_hash(l.parent)), l.parent,
                    bone_work_by_name(p, l.last, name_hash(l.last)), l.last, arg);
             last = l.parent;
-        } else if (t.kind == BONE_TOK_NODE) {
-            last = t.name_off ? rd_name(d, t.name_off) : nullptr;
+        } else if (t.kind == CHUNK_BONE_TOK_NODE) {
+            last = t.name_off ? chunk_rd_name(d, t.name_off) : nullptr;
             if (depth > 0 && depth <= MOTOBJ_DEPTH) stack[depth - 1].last = last;
         }
     }

@@ -143,7 +143,7 @@ int bind_subset_textures(const Obj3dPassView& pv, const MeshSubset& s, int subse
         if (!set_(pv.tex_limit)) tex_set_stage(0, nullptr, int(filter));
         return 0;
     }
-    int n = int(std::min<uint32_t>(s.slot_count, MESH_MAX_SLOTS));
+    int n = int(std::min<uint32_t>(s.slot_count, MDL_SUBSET_SLOTS));
     if (set_(pv.tex_limit)) n = std::min(n, std::max(pv.tex_limit, 0));
     for (int st = 0; st < n; ++st) {
         ResHandle h = (subset == 0 && st == 0 && override_tex) ? override_tex : s.slot_tex[st];
@@ -154,7 +154,7 @@ int bind_subset_textures(const Obj3dPassView& pv, const MeshSubset& s, int subse
 
 void draw_subsets(const Obj3dPassView& pv, const MeshDrawArgs& a, const MeshBuffers* mb)
 {
-    const uint32_t filter = rstate_field(a.dp, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS);
+    const uint32_t filter = disp_rstate_field(a.dp, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS);
     for (uint32_t i = 0; i < mb->subset_count; ++i) {
         const MeshSubset& s = mb->subsets[i];
         const int n = bind_subset_textures(pv, s, int(i), a.override_tex, filter);
@@ -294,7 +294,7 @@ void obj3d_pass_view(Obj3dPassView* out)
 
 RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit)
 {
-    auto field = [&](int shift, int bits) { return int(rstate_field(dp, shift, bits)); };
+    auto field = [&](int shift, int bits) { return int(disp_rstate_field(dp, shift, bits)); };
     const int lighting = unlit ? 0 : int(draw_param_bit(dp, OBJ3D_DP_LIGHTING_BIT));
     const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(draw_param_bit(dp, OBJ3D_DP_FOG_BIT));
     const int blend =
@@ -310,7 +310,7 @@ RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit)
 
 uint32_t mdlobj_state_key(DrawParam dp, int shader_set)
 {
-    auto f = [&](int shift, int bits) { return rstate_field(dp, shift, bits); };
+    auto f = [&](int shift, int bits) { return disp_rstate_field(dp, shift, bits); };
     return draw_param_bit(dp, OBJ3D_DP_LIGHTING_BIT) | draw_param_bit(dp, OBJ3D_DP_FOG_BIT) << 1 |
            f(DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS) << 2 |
            f(DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS) << 7 |
@@ -329,13 +329,14 @@ void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_m
     if (pv.pass_b && !draw_param_bit(a.dp, OBJ3D_DP_PASS_B_BIT)) return;
     const MeshBuffers* mb = res_mesh_get_object(a.mesh);
     if (!mb) return;
-    if (const uint32_t bb = rstate_field(a.dp, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS);
+    if (const uint32_t bb =
+            disp_rstate_field(a.dp, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS);
         bb && a.world)
         apply_billboard(pv, a.world, bb);
 
     // Meshes with vertex colours are drawn unlit.
     const RenderStateKey key =
-        obj3d_draw_key(pv, a.dp, !a.keep_lighting && (mb->fvf & FVF_DIFFUSE) != 0);
+        obj3d_draw_key(pv, a.dp, !a.keep_lighting && (mb->fvf & GFX_FVF_DIFFUSE) != 0);
     RstateMeshArgs args = {};
     args.pass_id = pv.pass_id;
     args.shader_set = a.shader_set;

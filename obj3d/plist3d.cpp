@@ -32,7 +32,7 @@ Plist3dVertex* scratch() { return reinterpret_cast<Plist3dVertex*>(tex_get_verte
 void bind_texture(PrimList3dObj* w, ResHandle tex)
 {
     const ResHandle h = tex ? tex : w->default_tex;
-    const uint32_t filter = rstate_field(w->dp, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS);
+    const uint32_t filter = disp_rstate_field(w->dp, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS);
     tex_set_stage(0, h >= 1 ? disp_tex_lookup(h) : nullptr, int(filter));
 }
 

@@ -80,11 +80,11 @@ RenderStateKey with_blend_z(RenderStateKey key, int blend, int z)
 }
 int key_blend(RenderStateKey key)
 {
-    return int(rstate_field(key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS));
+    return int(disp_rstate_field(key, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS));
 }
 int key_zfunc(RenderStateKey key)
 {
-    return int(rstate_field(key, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS));
+    return int(disp_rstate_field(key, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS));
 }
 
 Vec3 row(const Mat44* m, int r) { return {m->m[4 * r], m->m[4 * r + 1], m->m[4 * r + 2]}; }

@@ -54,17 +54,17 @@ int res_bone_debug_draw(ResGroupId group, ResHandle bones, const Mat44* root, ui
     const BoneWork* bw = motion ? motion->bones : nullptr;
     uint32_t pos = 0;
     BoneTok t;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_PUSH) {
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_PUSH) {
             ++depth;
             if (sp + 1 < RES_BONE_MAX_DEPTH) stack[sp + 1] = stack[sp], ++sp;
-        } else if (t.kind == BONE_TOK_POP) {
+        } else if (t.kind == CHUNK_BONE_TOK_POP) {
             --depth;
             if (sp > 0) --sp;
-        } else if (t.kind == BONE_TOK_MATRIX) {
+        } else if (t.kind == CHUNK_BONE_TOK_MATRIX) {
             Mat44 m;
-            if (rd_f32s(d, t.matrix_off, m.m, 16)) vm_mat_mul(&stack[sp], &stack[sp], &m);
-        } else if (t.kind == BONE_TOK_NODE) {
+            if (chunk_rd_f32s(d, t.matrix_off, m.m, 16)) vm_mat_mul(&stack[sp], &stack[sp], &m);
+        } else if (t.kind == CHUNK_BONE_TOK_NODE) {
             Mat44 world = stack[sp];
             if (motion) {
                 if (!bw) break;

@@ -15,8 +15,8 @@
 #include <cstring>
 
 namespace {
-constexpr uint32_t VERTEX_RING_BYTES = 16u << 20;
-constexpr uint32_t INDEX_RING_BYTES = 4u << 20;
+constexpr uint32_t GFX_VERTEX_RING_BYTES = 16u << 20;
+constexpr uint32_t GFX_INDEX_RING_BYTES = 4u << 20;
 }  // namespace
 
 // ===========================================================================
@@ -378,7 +378,7 @@ uint32_t ring_alloc(GfxStreamRing& r, uint32_t bytes, uint32_t align)
 int gfx_draw_start(void)
 {
     GfxDevice& d = gfx_dev;
-    return ring_make(d.vring, VERTEX_RING_BYTES) && ring_make(d.iring, INDEX_RING_BYTES);
+    return ring_make(d.vring, GFX_VERTEX_RING_BYTES) && ring_make(d.iring, GFX_INDEX_RING_BYTES);
 }
 
 void gfx_draw_stop(void)

@@ -255,10 +255,15 @@ int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImage
 // DDS: the 4-byte magic, a 124-byte header, then the levels packed.
 // ---------------------------------------------------------------------------
 namespace {
-constexpr uint32_t DDSD_PITCH = 0x8, DDSD_MIPMAPCOUNT = 0x20000;
-constexpr uint32_t DDPF_ALPHAPIXELS = 0x1, DDPF_ALPHA = 0x2, DDPF_FOURCC = 0x4, DDPF_RGB = 0x40,
-                   DDPF_LUMINANCE = 0x20000;
-constexpr uint32_t DDSCAPS2_CUBEMAP = 0x200, DDSCAPS2_VOLUME = 0x200000;
+constexpr uint32_t GFX_DDSD_PITCH = 0x8;
+constexpr uint32_t GFX_DDSD_MIPMAPCOUNT = 0x20000;
+constexpr uint32_t GFX_DDPF_ALPHAPIXELS = 0x1;
+constexpr uint32_t GFX_DDPF_ALPHA = 0x2;
+constexpr uint32_t GFX_DDPF_FOURCC = 0x4;
+constexpr uint32_t GFX_DDPF_RGB = 0x40;
+constexpr uint32_t GFX_DDPF_LUMINANCE = 0x20000;
+constexpr uint32_t GFX_DDSCAPS2_CUBEMAP = 0x200;
+constexpr uint32_t GFX_DDSCAPS2_VOLUME = 0x200000;
 
 constexpr uint32_t fourcc(char a, char b, char c, char d)
 {
@@ -270,7 +275,7 @@ GfxFormat dds_format(const uint8_t* pf)
 {
     uint32_t flags = rd32(pf + 4), cc = rd32(pf + 8), bits = rd32(pf + 12);
     uint32_t r = rd32(pf + 16), g = rd32(pf + 20), b = rd32(pf + 24), a = rd32(pf + 28);
-    if (flags & DDPF_FOURCC) {
+    if (flags & GFX_DDPF_FOURCC) {
         switch (cc) {
         case fourcc('D', 'X', 'T', '1'): return GFX_FMT_DXT1;
         case fourcc('D', 'X', 'T', '2'): return GFX_FMT_DXT2;
@@ -287,8 +292,8 @@ GfxFormat dds_format(const uint8_t* pf)
         default: return GFX_FMT_UNKNOWN;
         }
     }
-    bool has_a = flags & DDPF_ALPHAPIXELS;
-    if (flags & DDPF_RGB) {
+    bool has_a = flags & GFX_DDPF_ALPHAPIXELS;
+    if (flags & GFX_DDPF_RGB) {
         if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF)
             return has_a && a == 0xFF000000u ? GFX_FMT_A8R8G8B8 : GFX_FMT_X8R8G8B8;
         if (bits == 32 && r == 0x3FF00000 && g == 0xFFC00 && b == 0x3FF) return GFX_FMT_A2R10G10B10;
@@ -301,12 +306,12 @@ GfxFormat dds_format(const uint8_t* pf)
             return GFX_FMT_A4R4G4B4;
         return GFX_FMT_UNKNOWN;
     }
-    if (flags & DDPF_LUMINANCE) {
+    if (flags & GFX_DDPF_LUMINANCE) {
         if (bits == 8 && r == 0xFF && !has_a) return GFX_FMT_L8;
         if (bits == 16 && r == 0xFF && has_a && a == 0xFF00) return GFX_FMT_A8L8;
         return GFX_FMT_UNKNOWN;
     }
-    if ((flags & DDPF_ALPHA) && bits == 8 && a == 0xFF) return GFX_FMT_A8;
+    if ((flags & GFX_DDPF_ALPHA) && bits == 8 && a == 0xFF) return GFX_FMT_A8;
     return GFX_FMT_UNKNOWN;
 }
 }  // namespace
@@ -324,16 +329,16 @@ int dds_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
     uint32_t flags = rd32(h + 4), height = rd32(h + 8), width = rd32(h + 12);
     uint32_t pitch = rd32(h + 16), mips = rd32(h + 24), caps2 = rd32(h + 108);
     if (!size_ok(width, height)) return fail(err, GFX_IMG_BAD_HEADER);
-    if (caps2 & (DDSCAPS2_CUBEMAP | DDSCAPS2_VOLUME)) return fail(err, GFX_IMG_UNSUPPORTED);
+    if (caps2 & (GFX_DDSCAPS2_CUBEMAP | GFX_DDSCAPS2_VOLUME)) return fail(err, GFX_IMG_UNSUPPORTED);
     GfxFormat fmt = dds_format(h + 72);
     if (fmt == GFX_FMT_UNKNOWN) return fail(err, GFX_IMG_UNSUPPORTED);
     int w = static_cast<int>(width), ht = static_cast<int>(height);
     int chain = 1;
     for (int a = w, b = ht; a > 1 || b > 1; a = a > 1 ? a / 2 : 1, b = b > 1 ? b / 2 : 1) ++chain;
-    int levels = ((flags & DDSD_MIPMAPCOUNT) && mips > 0) ? static_cast<int>(mips) : 1;
+    int levels = ((flags & GFX_DDSD_MIPMAPCOUNT) && mips > 0) ? static_cast<int>(mips) : 1;
     if (mips > static_cast<uint32_t>(chain) || levels > GFX_IMAGE_MAX_LEVELS)
         return fail(err, GFX_IMG_BAD_HEADER);
-    if (!gfx_format_block_bytes(fmt) && (flags & DDSD_PITCH) && pitch != 0 &&
+    if (!gfx_format_block_bytes(fmt) && (flags & GFX_DDSD_PITCH) && pitch != 0 &&
         pitch != static_cast<uint32_t>(w * gfx_format_bytes_per_pixel(fmt)))
         return fail(err, GFX_IMG_UNSUPPORTED);  // padded rows are not taken
     size_t total = 0;

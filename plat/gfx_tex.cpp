@@ -16,7 +16,7 @@
 // 1 Formats
 // ===========================================================================
 namespace {
-constexpr GLint SW_RGBA[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
+constexpr GLint GFX_SWIZZLE_RGBA[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
 
 GfxFormatInfo make(GLenum ifmt, GLenum fmt, GLenum type, int bpp, int renderable, GLint r = GL_RED,
                    GLint g = GL_GREEN, GLint b = GL_BLUE, GLint a = GL_ALPHA)

@@ -36,57 +36,57 @@ int chunk_kind_of(uint32_t magic)
 
 // ---- bounds-checked reads ---------------------------------------------------------
 
-bool rd_fits(ByteSpan d, uint64_t off, uint64_t count, uint64_t elem)
+bool chunk_rd_fits(ByteSpan d, uint64_t off, uint64_t count, uint64_t elem)
 {
     if (off > d.size()) return false;
     if (elem && count > (d.size() - off) / elem) return false;
     return true;
 }
 
-bool rd_u8(ByteSpan d, uint64_t off, uint8_t& v)
+bool chunk_rd_u8(ByteSpan d, uint64_t off, uint8_t& v)
 {
-    if (!rd_fits(d, off, 1, 1)) return false;
+    if (!chunk_rd_fits(d, off, 1, 1)) return false;
     v = d[off];
     return true;
 }
 
-bool rd_u16(ByteSpan d, uint64_t off, uint16_t& v)
+bool chunk_rd_u16(ByteSpan d, uint64_t off, uint16_t& v)
 {
-    if (!rd_fits(d, off, 1, 2)) return false;
+    if (!chunk_rd_fits(d, off, 1, 2)) return false;
     v = uint16_t(d[off] | (d[off + 1] << 8));
     return true;
 }
 
-bool rd_u32(ByteSpan d, uint64_t off, uint32_t& v)
+bool chunk_rd_u32(ByteSpan d, uint64_t off, uint32_t& v)
 {
-    if (!rd_fits(d, off, 1, 4)) return false;
+    if (!chunk_rd_fits(d, off, 1, 4)) return false;
     v = uint32_t(d[off]) | uint32_t(d[off + 1]) << 8 | uint32_t(d[off + 2]) << 16 |
         uint32_t(d[off + 3]) << 24;
     return true;
 }
 
-bool rd_f32(ByteSpan d, uint64_t off, float& v)
+bool chunk_rd_f32(ByteSpan d, uint64_t off, float& v)
 {
     uint32_t u;
-    if (!rd_u32(d, off, u)) return false;
+    if (!chunk_rd_u32(d, off, u)) return false;
     std::memcpy(&v, &u, 4);
     return true;
 }
 
-bool rd_f32s(ByteSpan d, uint64_t off, float* v, uint32_t n)
+bool chunk_rd_f32s(ByteSpan d, uint64_t off, float* v, uint32_t n)
 {
-    if (!rd_fits(d, off, n, 4)) return false;
-    for (uint32_t i = 0; i < n; i++) rd_f32(d, off + 4ull * i, v[i]);
+    if (!chunk_rd_fits(d, off, n, 4)) return false;
+    for (uint32_t i = 0; i < n; i++) chunk_rd_f32(d, off + 4ull * i, v[i]);
     return true;
 }
 
-uint32_t rd_u32_or0(ByteSpan d, uint64_t off)
+uint32_t chunk_rd_u32_or0(ByteSpan d, uint64_t off)
 {
     uint32_t v = 0;
-    return rd_u32(d, off, v) ? v : 0;
+    return chunk_rd_u32(d, off, v) ? v : 0;
 }
 
-const char* rd_name(ByteSpan d, uint64_t off)
+const char* chunk_rd_name(ByteSpan d, uint64_t off)
 {
     if (off >= d.size()) return nullptr;
     uint64_t room = d.size() - off;
@@ -95,17 +95,17 @@ const char* rd_name(ByteSpan d, uint64_t off)
     return nul ? reinterpret_cast<const char*>(d.data() + off) : nullptr;
 }
 
-bool wr_u32(MutByteSpan d, uint64_t off, uint32_t v)
+bool chunk_wr_u32(MutByteSpan d, uint64_t off, uint32_t v)
 {
-    if (!rd_fits(ByteSpan(d), off, 1, 4)) return false;
+    if (!chunk_rd_fits(ByteSpan(d), off, 1, 4)) return false;
     for (int i = 0; i < 4; i++) d[off + i] = uint8_t(v >> (8 * i));
     return true;
 }
 
 bool chunk_header_read(ByteSpan bytes, ChunkHeader& out)
 {
-    return rd_u32(bytes, 0, out.magic) && rd_u32(bytes, 4, out.version) &&
-           rd_u32(bytes, 8, out.size);
+    return chunk_rd_u32(bytes, 0, out.magic) && chunk_rd_u32(bytes, 4, out.version) &&
+           chunk_rd_u32(bytes, 8, out.size);
 }
 
 int chunk_file_next(ByteSpan file, uint64_t& pos, ChunkHeader& h, ByteSpan& data)
@@ -113,7 +113,7 @@ int chunk_file_next(ByteSpan file, uint64_t& pos, ChunkHeader& h, ByteSpan& data
     if (pos >= file.size()) return CHUNK_WALK_END;
     if (!chunk_header_read(file.subspan(size_t(pos)), h)) return CHUNK_WALK_SHORT_HEADER;
     uint64_t at = pos + CHUNK_HEADER_SIZE;
-    if (!rd_fits(file, at, h.size, 1)) return CHUNK_WALK_SHORT_DATA;
+    if (!chunk_rd_fits(file, at, h.size, 1)) return CHUNK_WALK_SHORT_DATA;
     data = file.subspan(size_t(at), h.size);
     pos = at + h.size;
     return CHUNK_WALK_CHUNK;
@@ -122,7 +122,7 @@ int chunk_file_next(ByteSpan file, uint64_t& pos, ChunkHeader& h, ByteSpan& data
 namespace {
 
 // A name offset that must hold a name (0 means absent in this format).
-bool name_ok(ByteSpan d, uint32_t off) { return off != 0 && rd_name(d, off) != nullptr; }
+bool name_ok(ByteSpan d, uint32_t off) { return off != 0 && chunk_rd_name(d, off) != nullptr; }
 // A name offset that may be 0 (absent).
 bool opt_name_ok(ByteSpan d, uint32_t off) { return off == 0 || name_ok(d, off); }
 
@@ -132,15 +132,15 @@ uint32_t max_u16(ByteSpan d, uint32_t off, uint64_t n)
     uint32_t m = 0;
     for (uint64_t i = 0; i < n; i++) {
         uint16_t v = 0;
-        rd_u16(d, off + 2 * i, v);
+        chunk_rd_u16(d, off + 2 * i, v);
         if (v > m) m = v;
     }
     return m;
 }
 
-constexpr uint32_t CHUNK_ATTR_ELEM[ATTR_COUNT] = {12, 12, 8, MODEL_BLEND_SIZE, 4};
-constexpr uint32_t CHUNK_ATTR_DATA_WORD[ATTR_COUNT] = {2, 3, 4, 5, 6};
-constexpr uint32_t CHUNK_ATTR_INDEX_WORD[ATTR_COUNT] = {7, 8, 9, 10, 11};
+constexpr uint32_t CHUNK_ATTR_ELEM[CHUNK_ATTR_COUNT] = {12, 12, 8, CHUNK_MODEL_BLEND_SIZE, 4};
+constexpr uint32_t CHUNK_ATTR_DATA_WORD[CHUNK_ATTR_COUNT] = {2, 3, 4, 5, 6};
+constexpr uint32_t CHUNK_ATTR_INDEX_WORD[CHUNK_ATTR_COUNT] = {7, 8, 9, 10, 11};
 
 }  // namespace
 
@@ -149,97 +149,100 @@ constexpr uint32_t CHUNK_ATTR_INDEX_WORD[ATTR_COUNT] = {7, 8, 9, 10, 11};
 int chunk_parse_model(ByteSpan d, ModelChunk& m)
 {
     m = ModelChunk{};
-    if (d.size() < MODEL_FIXED_SIZE) return CHUNK_ERR_SHORT;
-    auto w = [&](uint32_t i) { return rd_u32_or0(d, 4ull * i); };
+    if (d.size() < CHUNK_MODEL_FIXED_SIZE) return CHUNK_ERR_SHORT;
+    auto w = [&](uint32_t i) { return chunk_rd_u32_or0(d, 4ull * i); };
     m.tris = w(0);
     m.name_off = w(1);
     if (!name_ok(d, m.name_off)) return CHUNK_ERR_NAME;
     const uint64_t corners = 3ull * m.tris;
-    for (int a = 0; a < ATTR_COUNT; a++) {
+    for (int a = 0; a < CHUNK_ATTR_COUNT; a++) {
         m.data_off[a] = w(CHUNK_ATTR_DATA_WORD[a]);
         m.index_off[a] = w(CHUNK_ATTR_INDEX_WORD[a]);
         m.has[a] = m.data_off[a] != 0 && m.index_off[a] != 0;
     }
-    m.has[ATTR_BLEND] = m.has[ATTR_BLEND] && w(13) != 0;
+    m.has[CHUNK_ATTR_BLEND] = m.has[CHUNK_ATTR_BLEND] && w(13) != 0;
     // Without positions nothing can be built, and corners could claim memory
     // that no index array pays for.
-    if (m.tris && !m.has[ATTR_POS]) return CHUNK_ERR_RANGE;
-    for (int a = 0; a < ATTR_COUNT; a++) {
+    if (m.tris && !m.has[CHUNK_ATTR_POS]) return CHUNK_ERR_RANGE;
+    for (int a = 0; a < CHUNK_ATTR_COUNT; a++) {
         if (!m.has[a]) {
             m.data_off[a] = m.index_off[a] = 0;
             continue;
         }
-        if (!rd_fits(d, m.index_off[a], corners, 2)) return CHUNK_ERR_OFFSET;
+        if (!chunk_rd_fits(d, m.index_off[a], corners, 2)) return CHUNK_ERR_OFFSET;
         m.length[a] = corners ? max_u16(d, m.index_off[a], corners) + 1 : 0;
-        if (!rd_fits(d, m.data_off[a], m.length[a], CHUNK_ATTR_ELEM[a])) return CHUNK_ERR_OFFSET;
+        if (!chunk_rd_fits(d, m.data_off[a], m.length[a], CHUNK_ATTR_ELEM[a]))
+            return CHUNK_ERR_OFFSET;
     }
     m.bone_count = w(12);
     m.bone_names_off = w(14);
     m.bone_mats_off = w(15);
     if (m.bone_count) {
         if (!m.bone_names_off || !m.bone_mats_off ||
-            !rd_fits(d, m.bone_names_off, m.bone_count, 4) ||
-            !rd_fits(d, m.bone_mats_off, m.bone_count, 64))
+            !chunk_rd_fits(d, m.bone_names_off, m.bone_count, 4) ||
+            !chunk_rd_fits(d, m.bone_mats_off, m.bone_count, 64))
             return CHUNK_ERR_OFFSET;
         for (uint32_t b = 0; b < m.bone_count; b++)
-            if (!name_ok(d, rd_u32_or0(d, m.bone_names_off + 4ull * b))) return CHUNK_ERR_NAME;
+            if (!name_ok(d, chunk_rd_u32_or0(d, m.bone_names_off + 4ull * b)))
+                return CHUNK_ERR_NAME;
     }
     for (int k = 0; k < 3; k++) {
-        rd_f32(d, 64 + 8 * k, m.box_min[k]);
-        rd_f32(d, 68 + 8 * k, m.box_max[k]);
+        chunk_rd_f32(d, 64 + 8 * k, m.box_min[k]);
+        chunk_rd_f32(d, 68 + 8 * k, m.box_max[k]);
     }
-    rd_f32s(d, 88, m.sphere, 5);
+    chunk_rd_f32s(d, 88, m.sphere, 5);
     m.subset_count = w(27);
-    if (!rd_fits(d, MODEL_FIXED_SIZE, m.subset_count, MODEL_SUBSET_SIZE)) return CHUNK_ERR_COUNT;
+    if (!chunk_rd_fits(d, CHUNK_MODEL_FIXED_SIZE, m.subset_count, CHUNK_MODEL_SUBSET_SIZE))
+        return CHUNK_ERR_COUNT;
     for (uint32_t s = 0; s < m.subset_count; s++) {
         ModelSubsetRec r;
-        model_subset(d, s, r);
+        chunk_model_subset(d, s, r);
         if (!opt_name_ok(d, r.tex_name_off)) return CHUNK_ERR_NAME;
         if (r.first <= r.last && r.last >= m.tris) return CHUNK_ERR_RANGE;
     }
     return CHUNK_OK;
 }
 
-bool model_subset(ByteSpan d, uint32_t i, ModelSubsetRec& r)
+bool chunk_model_subset(ByteSpan d, uint32_t i, ModelSubsetRec& r)
 {
-    uint64_t at = MODEL_FIXED_SIZE + uint64_t(MODEL_SUBSET_SIZE) * i;
-    if (!rd_fits(d, at, 1, MODEL_SUBSET_SIZE)) return false;
-    rd_u32(d, at, r.tex_name_off);
-    rd_u32(d, at + 4, r.word);
-    rd_u32(d, at + 8, r.first);
-    rd_u32(d, at + 12, r.last);
+    uint64_t at = CHUNK_MODEL_FIXED_SIZE + uint64_t(CHUNK_MODEL_SUBSET_SIZE) * i;
+    if (!chunk_rd_fits(d, at, 1, CHUNK_MODEL_SUBSET_SIZE)) return false;
+    chunk_rd_u32(d, at, r.tex_name_off);
+    chunk_rd_u32(d, at + 4, r.word);
+    chunk_rd_u32(d, at + 8, r.first);
+    chunk_rd_u32(d, at + 12, r.last);
     return true;
 }
 
-uint16_t model_corner_index(ByteSpan d, const ModelChunk& m, int attr, uint32_t corner)
+uint16_t chunk_model_corner_index(ByteSpan d, const ModelChunk& m, int attr, uint32_t corner)
 {
     uint16_t v = 0;
-    if (attr >= 0 && attr < ATTR_COUNT && m.has[attr])
-        rd_u16(d, m.index_off[attr] + 2ull * corner, v);
+    if (attr >= 0 && attr < CHUNK_ATTR_COUNT && m.has[attr])
+        chunk_rd_u16(d, m.index_off[attr] + 2ull * corner, v);
     return v;
 }
 
 // ---- bone ---------------------------------------------------------------------------
 
-bool bone_next(ByteSpan d, uint32_t& pos, BoneTok& t)
+bool chunk_bone_next(ByteSpan d, uint32_t& pos, BoneTok& t)
 {
     t = BoneTok{};
     t.at = pos;
-    if (!rd_u32(d, pos, t.kind)) return false;
+    if (!chunk_rd_u32(d, pos, t.kind)) return false;
     uint64_t next = uint64_t(pos) + 4;
     switch (t.kind) {
-    case BONE_TOK_NODE:
-        if (!rd_u32(d, next, t.name_off) || !rd_fits(d, next + 4, 1, 4)) return false;
+    case CHUNK_BONE_TOK_NODE:
+        if (!chunk_rd_u32(d, next, t.name_off) || !chunk_rd_fits(d, next + 4, 1, 4)) return false;
         t.hash_off = uint32_t(next + 4);
         next += 8;
         break;
-    case BONE_TOK_MATRIX:
-        if (!rd_fits(d, next, 16, 4)) return false;
+    case CHUNK_BONE_TOK_MATRIX:
+        if (!chunk_rd_fits(d, next, 16, 4)) return false;
         t.matrix_off = uint32_t(next);
         next += 64;
         break;
-    case BONE_TOK_PUSH:
-    case BONE_TOK_POP: break;
+    case CHUNK_BONE_TOK_PUSH:
+    case CHUNK_BONE_TOK_POP: break;
     default: return false;  // the end token, or one that is not a token
     }
     pos = uint32_t(next);
@@ -252,57 +255,57 @@ int chunk_parse_bone(ByteSpan d, BoneChunk& out)
     if (d.size() < 8) return CHUNK_EMPTY;
     uint32_t pos = 0, depth = 0;
     BoneTok t;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_NODE && t.name_off) {
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_NODE && t.name_off) {
             if (!name_ok(d, t.name_off)) return CHUNK_ERR_NAME;
             if (!out.named_count++) out.first_name_off = t.name_off;
-        } else if (t.kind == BONE_TOK_PUSH) {
-            if (++depth > BONE_MAX_DEPTH) return CHUNK_ERR_STREAM;
-        } else if (t.kind == BONE_TOK_POP) {
+        } else if (t.kind == CHUNK_BONE_TOK_PUSH) {
+            if (++depth > CHUNK_BONE_MAX_DEPTH) return CHUNK_ERR_STREAM;
+        } else if (t.kind == CHUNK_BONE_TOK_POP) {
             if (depth == 0) return CHUNK_ERR_STREAM;
             depth--;
         }
     }
-    if (t.kind != BONE_TOK_END) return CHUNK_ERR_STREAM;
+    if (t.kind != CHUNK_BONE_TOK_END) return CHUNK_ERR_STREAM;
     return out.named_count ? CHUNK_OK : CHUNK_EMPTY;
 }
 
 // ---- animation ----------------------------------------------------------------------
 
-bool anim_node(ByteSpan d, uint32_t i, AnimNode& n)
+bool chunk_anim_node(ByteSpan d, uint32_t i, AnimNode& n)
 {
-    uint32_t count = rd_u32_or0(d, 0), table = rd_u32_or0(d, 12), off;
-    if (i >= count || !rd_u32(d, table + 4ull * i, off)) return false;
-    if (!rd_u32(d, off, n.name_off) || !rd_fits(d, off + 4ull, 1, 4) ||
-        !rd_u32(d, off + 8ull, n.frame_count))
+    uint32_t count = chunk_rd_u32_or0(d, 0), table = chunk_rd_u32_or0(d, 12), off;
+    if (i >= count || !chunk_rd_u32(d, table + 4ull * i, off)) return false;
+    if (!chunk_rd_u32(d, off, n.name_off) || !chunk_rd_fits(d, off + 4ull, 1, 4) ||
+        !chunk_rd_u32(d, off + 8ull, n.frame_count))
         return false;
     n.hash_off = off + 4;
     n.frames_off = off + 12;
-    return rd_fits(d, n.frames_off, n.frame_count, 64);
+    return chunk_rd_fits(d, n.frames_off, n.frame_count, 64);
 }
 
-bool anim_frame(ByteSpan d, const AnimNode& n, uint32_t f, float out[16])
+bool chunk_anim_frame(ByteSpan d, const AnimNode& n, uint32_t f, float out[16])
 {
     if (n.frame_count == 0) return false;
     if (f >= n.frame_count) f = n.frame_count - 1;
-    return rd_f32s(d, n.frames_off + 64ull * f, out, 16);
+    return chunk_rd_f32s(d, n.frames_off + 64ull * f, out, 16);
 }
 
 int chunk_parse_anime(ByteSpan d, AnimChunk& a)
 {
     a = AnimChunk{};
     if (d.size() < 20) return CHUNK_ERR_SHORT;
-    a.node_count = rd_u32_or0(d, 0);
-    a.max_frames = rd_u32_or0(d, 4);
-    a.name_off = rd_u32_or0(d, 8);
-    a.table_off = rd_u32_or0(d, 12);
-    uint32_t extra = rd_u32_or0(d, 16);
+    a.node_count = chunk_rd_u32_or0(d, 0);
+    a.max_frames = chunk_rd_u32_or0(d, 4);
+    a.name_off = chunk_rd_u32_or0(d, 8);
+    a.table_off = chunk_rd_u32_or0(d, 12);
+    uint32_t extra = chunk_rd_u32_or0(d, 16);
     if (!name_ok(d, a.name_off)) return CHUNK_ERR_NAME;
     if (extra > d.size()) return CHUNK_ERR_OFFSET;
-    if (!rd_fits(d, a.table_off, a.node_count, 4)) return CHUNK_ERR_OFFSET;
+    if (!chunk_rd_fits(d, a.table_off, a.node_count, 4)) return CHUNK_ERR_OFFSET;
     for (uint32_t i = 0; i < a.node_count; i++) {
         AnimNode n;
-        if (!anim_node(d, i, n)) return CHUNK_ERR_OFFSET;
+        if (!chunk_anim_node(d, i, n)) return CHUNK_ERR_OFFSET;
         if (!name_ok(d, n.name_off)) return CHUNK_ERR_NAME;
         if (n.frame_count == 0) return CHUNK_ERR_RANGE;
     }
@@ -315,134 +318,137 @@ namespace {
 
 bool read_tri_body(ByteSpan d, uint64_t at, CollTri& t)
 {
-    if (!rd_fits(d, at, 1, COLL_TRI_SIZE)) return false;
-    rd_f32s(d, at, &t.c[0][0], 9);
-    rd_f32s(d, at + 36, t.normal, 3);
-    rd_f32s(d, at + 48, t.sphere, 4);
-    rd_u32(d, at + 64, t.word);
-    rd_u32(d, at + 68, t.face);
+    if (!chunk_rd_fits(d, at, 1, CHUNK_COLL_TRI_SIZE)) return false;
+    chunk_rd_f32s(d, at, &t.c[0][0], 9);
+    chunk_rd_f32s(d, at + 36, t.normal, 3);
+    chunk_rd_f32s(d, at + 48, t.sphere, 4);
+    chunk_rd_u32(d, at + 64, t.word);
+    chunk_rd_u32(d, at + 68, t.face);
     return true;
 }
 
 }  // namespace
 
-bool coll_box(ByteSpan d, const CollChunk& c, uint32_t i, CollBox& b)
+bool chunk_coll_box(ByteSpan d, const CollChunk& c, uint32_t i, CollBox& b)
 {
-    uint64_t at = c.box_table_off + uint64_t(COLL_BOX_SIZE) * i;
-    if (i >= c.box_count || !rd_fits(d, at, 1, COLL_BOX_SIZE)) return false;
-    rd_u32(d, at, b.tri_count);
-    rd_u32(d, at + 4, b.tris_off);
-    rd_f32s(d, at + 8, b.centre, 3);
-    rd_f32s(d, at + 20, b.half, 3);
-    rd_f32s(d, at + 32, b.sphere, 4);
+    uint64_t at = c.box_table_off + uint64_t(CHUNK_COLL_BOX_SIZE) * i;
+    if (i >= c.box_count || !chunk_rd_fits(d, at, 1, CHUNK_COLL_BOX_SIZE)) return false;
+    chunk_rd_u32(d, at, b.tri_count);
+    chunk_rd_u32(d, at + 4, b.tris_off);
+    chunk_rd_f32s(d, at + 8, b.centre, 3);
+    chunk_rd_f32s(d, at + 20, b.half, 3);
+    chunk_rd_f32s(d, at + 32, b.sphere, 4);
     return true;
 }
 
-bool coll_box_tri(ByteSpan d, const CollBox& b, uint32_t j, CollTri& t)
+bool chunk_coll_box_tri(ByteSpan d, const CollBox& b, uint32_t j, CollTri& t)
 {
-    return j < b.tri_count && read_tri_body(d, b.tris_off + uint64_t(COLL_TRI_SIZE) * j, t);
+    return j < b.tri_count && read_tri_body(d, b.tris_off + uint64_t(CHUNK_COLL_TRI_SIZE) * j, t);
 }
 
-bool coll_shared(ByteSpan d, const CollChunk& c, uint32_t i, CollShared& s)
+bool chunk_coll_shared(ByteSpan d, const CollChunk& c, uint32_t i, CollShared& s)
 {
-    uint64_t at = c.shared_off + uint64_t(COLL_SHARED_SIZE) * i;
-    if (i >= c.shared_count || !rd_fits(d, at, 1, COLL_SHARED_SIZE)) return false;
-    rd_u32(d, at, s.box_count);
+    uint64_t at = c.shared_off + uint64_t(CHUNK_COLL_SHARED_SIZE) * i;
+    if (i >= c.shared_count || !chunk_rd_fits(d, at, 1, CHUNK_COLL_SHARED_SIZE)) return false;
+    chunk_rd_u32(d, at, s.box_count);
     read_tri_body(d, at + 4, s.tri);
-    rd_u32(d, at + 76, s.boxes_off);
+    chunk_rd_u32(d, at + 76, s.boxes_off);
     return true;
 }
 
-bool coll_layer(ByteSpan d, const CollChunk& c, uint32_t i, CollLayer& l)
+bool chunk_coll_layer(ByteSpan d, const CollChunk& c, uint32_t i, CollLayer& l)
 {
-    uint64_t at = c.layer_off + uint64_t(COLL_LAYER_SIZE) * i;
-    if (i >= c.layer_count || !rd_fits(d, at, 1, COLL_LAYER_SIZE)) return false;
-    rd_u32(d, at, l.node_count);
-    rd_u32(d, at + 24, l.nodes_off);
+    uint64_t at = c.layer_off + uint64_t(CHUNK_COLL_LAYER_SIZE) * i;
+    if (i >= c.layer_count || !chunk_rd_fits(d, at, 1, CHUNK_COLL_LAYER_SIZE)) return false;
+    chunk_rd_u32(d, at, l.node_count);
+    chunk_rd_u32(d, at + 24, l.nodes_off);
     return true;
 }
 
-bool coll_node_at(ByteSpan d, uint32_t off, CollNode& n)
+bool chunk_coll_node_at(ByteSpan d, uint32_t off, CollNode& n)
 {
-    if (!rd_fits(d, off, 1, COLL_NODE_SIZE)) return false;
-    rd_u32(d, off, n.child_count);
-    rd_f32s(d, off + 4ull, n.centre, 3);
-    rd_f32s(d, off + 16ull, n.half, 3);
-    rd_f32s(d, off + 28ull, n.sphere, 4);
-    n.children_off = off + COLL_NODE_SIZE;
-    if (!rd_fits(d, n.children_off, n.child_count, 4)) return false;
+    if (!chunk_rd_fits(d, off, 1, CHUNK_COLL_NODE_SIZE)) return false;
+    chunk_rd_u32(d, off, n.child_count);
+    chunk_rd_f32s(d, off + 4ull, n.centre, 3);
+    chunk_rd_f32s(d, off + 16ull, n.half, 3);
+    chunk_rd_f32s(d, off + 28ull, n.sphere, 4);
+    n.children_off = off + CHUNK_COLL_NODE_SIZE;
+    if (!chunk_rd_fits(d, n.children_off, n.child_count, 4)) return false;
     n.next_off = uint32_t(n.children_off + 4ull * n.child_count);
     return true;
 }
 
-uint32_t coll_u32_at(ByteSpan d, uint32_t list_off, uint32_t i)
+uint32_t chunk_coll_u32_at(ByteSpan d, uint32_t list_off, uint32_t i)
 {
-    return rd_u32_or0(d, list_off + 4ull * i);
+    return chunk_rd_u32_or0(d, list_off + 4ull * i);
 }
 
 int chunk_parse_coll(ByteSpan d, CollChunk& c)
 {
     c = CollChunk{};
-    if (d.size() < COLL_FIXED_SIZE) return CHUNK_ERR_SHORT;
-    c.name_off = rd_u32_or0(d, 0);
+    if (d.size() < CHUNK_COLL_FIXED_SIZE) return CHUNK_ERR_SHORT;
+    c.name_off = chunk_rd_u32_or0(d, 0);
     if (!name_ok(d, c.name_off)) return CHUNK_ERR_NAME;
     uint64_t boxes = 1;
     for (int k = 0; k < 3; k++) {
-        c.div[k] = rd_u32_or0(d, 8 + 4 * k);
+        c.div[k] = chunk_rd_u32_or0(d, 8 + 4 * k);
         boxes *= c.div[k];
-        if (boxes > d.size() / COLL_BOX_SIZE) return CHUNK_ERR_COUNT;
+        if (boxes > d.size() / CHUNK_COLL_BOX_SIZE) return CHUNK_ERR_COUNT;
     }
     c.box_count = uint32_t(boxes);
-    rd_f32s(d, 20, c.box_min, 3);
-    rd_f32s(d, 32, c.box_max, 3);
-    rd_f32s(d, 44, c.sphere, 4);
-    rd_f32(d, 60, c.origin_radius);
-    c.box_table_off = rd_u32_or0(d, 64);
-    c.shared_off = rd_u32_or0(d, 72);
-    c.shared_count = rd_u32_or0(d, 76);
-    c.layer_off = rd_u32_or0(d, 80);
-    c.layer_count = rd_u32_or0(d, 84);
-    if (!rd_fits(d, c.box_table_off, c.box_count, COLL_BOX_SIZE)) return CHUNK_ERR_OFFSET;
+    chunk_rd_f32s(d, 20, c.box_min, 3);
+    chunk_rd_f32s(d, 32, c.box_max, 3);
+    chunk_rd_f32s(d, 44, c.sphere, 4);
+    chunk_rd_f32(d, 60, c.origin_radius);
+    c.box_table_off = chunk_rd_u32_or0(d, 64);
+    c.shared_off = chunk_rd_u32_or0(d, 72);
+    c.shared_count = chunk_rd_u32_or0(d, 76);
+    c.layer_off = chunk_rd_u32_or0(d, 80);
+    c.layer_count = chunk_rd_u32_or0(d, 84);
+    if (!chunk_rd_fits(d, c.box_table_off, c.box_count, CHUNK_COLL_BOX_SIZE))
+        return CHUNK_ERR_OFFSET;
     // Triangles, lists and nodes of a real set never share bytes, so their
     // sums are bounded by the size; this keeps the check, and the work of
     // every consumer, linear for hostile data too.
-    uint64_t tri_budget = d.size() / COLL_TRI_SIZE;
+    uint64_t tri_budget = d.size() / CHUNK_COLL_TRI_SIZE;
     for (uint32_t i = 0; i < c.box_count; i++) {
         CollBox b;
-        coll_box(d, c, i, b);
-        if (b.tri_count && !rd_fits(d, b.tris_off, b.tri_count, COLL_TRI_SIZE))
+        chunk_coll_box(d, c, i, b);
+        if (b.tri_count && !chunk_rd_fits(d, b.tris_off, b.tri_count, CHUNK_COLL_TRI_SIZE))
             return CHUNK_ERR_OFFSET;
         if (b.tri_count > tri_budget) return CHUNK_ERR_COUNT;
         tri_budget -= b.tri_count;
     }
-    if (!rd_fits(d, c.shared_off, c.shared_count, COLL_SHARED_SIZE)) return CHUNK_ERR_OFFSET;
+    if (!chunk_rd_fits(d, c.shared_off, c.shared_count, CHUNK_COLL_SHARED_SIZE))
+        return CHUNK_ERR_OFFSET;
     uint64_t budget = d.size() / 4;
     for (uint32_t i = 0; i < c.shared_count; i++) {
         CollShared s;
-        coll_shared(d, c, i, s);
-        if (!rd_fits(d, s.boxes_off, s.box_count, 4)) return CHUNK_ERR_OFFSET;
+        chunk_coll_shared(d, c, i, s);
+        if (!chunk_rd_fits(d, s.boxes_off, s.box_count, 4)) return CHUNK_ERR_OFFSET;
         if (s.box_count > budget) return CHUNK_ERR_COUNT;
         budget -= s.box_count;
         for (uint32_t k = 0; k < s.box_count; k++)
-            if (coll_u32_at(d, s.boxes_off, k) >= c.box_count) return CHUNK_ERR_INDEX;
+            if (chunk_coll_u32_at(d, s.boxes_off, k) >= c.box_count) return CHUNK_ERR_INDEX;
     }
-    if (!rd_fits(d, c.layer_off, c.layer_count, COLL_LAYER_SIZE)) return CHUNK_ERR_OFFSET;
+    if (!chunk_rd_fits(d, c.layer_off, c.layer_count, CHUNK_COLL_LAYER_SIZE))
+        return CHUNK_ERR_OFFSET;
     // Layers are lowest first: children of layer k index layer k-1's nodes,
     // those of layer 0 the leaf boxes.
     uint32_t below = c.box_count;
     for (uint32_t i = 0; i < c.layer_count; i++) {
         CollLayer l;
-        coll_layer(d, c, i, l);
-        if (l.node_count > budget / (COLL_NODE_SIZE / 4)) return CHUNK_ERR_COUNT;
-        budget -= l.node_count * (COLL_NODE_SIZE / 4);
+        chunk_coll_layer(d, c, i, l);
+        if (l.node_count > budget / (CHUNK_COLL_NODE_SIZE / 4)) return CHUNK_ERR_COUNT;
+        budget -= l.node_count * (CHUNK_COLL_NODE_SIZE / 4);
         uint32_t off = l.nodes_off;
         for (uint32_t n = 0; n < l.node_count; n++) {
             CollNode node;
-            if (!coll_node_at(d, off, node)) return CHUNK_ERR_OFFSET;
+            if (!chunk_coll_node_at(d, off, node)) return CHUNK_ERR_OFFSET;
             if (node.child_count > budget) return CHUNK_ERR_COUNT;
             budget -= node.child_count;
             for (uint32_t k = 0; k < node.child_count; k++)
-                if (coll_u32_at(d, node.children_off, k) >= below) return CHUNK_ERR_INDEX;
+                if (chunk_coll_u32_at(d, node.children_off, k) >= below) return CHUNK_ERR_INDEX;
             off = node.next_off;
         }
         below = l.node_count;
@@ -458,11 +464,11 @@ namespace {
 int parse_named_table(ByteSpan d, uint32_t& name_off, uint32_t& off, uint32_t& count, uint32_t elem)
 {
     if (d.size() < 12) return CHUNK_ERR_SHORT;
-    name_off = rd_u32_or0(d, 0);
-    off = rd_u32_or0(d, 4);
-    count = rd_u32_or0(d, 8);
+    name_off = chunk_rd_u32_or0(d, 0);
+    off = chunk_rd_u32_or0(d, 4);
+    count = chunk_rd_u32_or0(d, 8);
     if (!name_ok(d, name_off)) return CHUNK_ERR_NAME;
-    if (!rd_fits(d, off, count, elem)) return CHUNK_ERR_OFFSET;
+    if (!chunk_rd_fits(d, off, count, elem)) return CHUNK_ERR_OFFSET;
     return CHUNK_OK;
 }
 }  // namespace
@@ -473,16 +479,16 @@ int chunk_parse_tex(ByteSpan d, TexChunk& t)
     return parse_named_table(d, t.name_off, t.image_off, t.image_size, 1);
 }
 
-bool crop_rec(ByteSpan d, uint32_t i, CropRec& r)
+bool chunk_crop_rec(ByteSpan d, uint32_t i, CropRec& r)
 {
-    uint64_t at = 4 + uint64_t(CROP_REC_SIZE) * i;
-    if (i >= rd_u32_or0(d, 0) || !rd_fits(d, at, 1, CROP_REC_SIZE)) return false;
-    rd_u32(d, at, r.name_off);
-    rd_u32(d, at + 4, r.tex_name_off);
-    rd_f32(d, at + 16, r.u);
-    rd_f32(d, at + 20, r.v);
-    rd_f32(d, at + 24, r.w);
-    rd_f32(d, at + 28, r.h);
+    uint64_t at = 4 + uint64_t(CHUNK_CROP_REC_SIZE) * i;
+    if (i >= chunk_rd_u32_or0(d, 0) || !chunk_rd_fits(d, at, 1, CHUNK_CROP_REC_SIZE)) return false;
+    chunk_rd_u32(d, at, r.name_off);
+    chunk_rd_u32(d, at + 4, r.tex_name_off);
+    chunk_rd_f32(d, at + 16, r.u);
+    chunk_rd_f32(d, at + 20, r.v);
+    chunk_rd_f32(d, at + 24, r.w);
+    chunk_rd_f32(d, at + 28, r.h);
     return true;
 }
 
@@ -490,11 +496,11 @@ int chunk_parse_crop(ByteSpan d, uint32_t& count)
 {
     count = 0;
     if (d.size() < 4) return CHUNK_ERR_SHORT;
-    uint32_t n = rd_u32_or0(d, 0);
-    if (!rd_fits(d, 4, n, CROP_REC_SIZE)) return CHUNK_ERR_COUNT;
+    uint32_t n = chunk_rd_u32_or0(d, 0);
+    if (!chunk_rd_fits(d, 4, n, CHUNK_CROP_REC_SIZE)) return CHUNK_ERR_COUNT;
     for (uint32_t i = 0; i < n; i++) {
         CropRec r;
-        crop_rec(d, i, r);
+        chunk_crop_rec(d, i, r);
         if (!name_ok(d, r.name_off) || !name_ok(d, r.tex_name_off)) return CHUNK_ERR_NAME;
     }
     count = n;
@@ -507,12 +513,12 @@ int chunk_parse_shit(ByteSpan d, ShitChunk& s)
     return parse_named_table(d, s.name_off, s.table_off, s.count, 16);
 }
 
-bool shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out)
+bool chunk_shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out)
 {
     uint64_t at = s.table_off + 16ull * i;
-    if (i >= s.count || !rd_fits(d, at, 4, 4)) return false;
-    rd_f32(d, at, out.radius);
-    rd_f32s(d, at + 4, out.centre, 3);
+    if (i >= s.count || !chunk_rd_fits(d, at, 4, 4)) return false;
+    chunk_rd_f32(d, at, out.radius);
+    chunk_rd_f32s(d, at + 4, out.centre, 3);
     return true;
 }
 
@@ -521,14 +527,14 @@ int chunk_parse_camr(ByteSpan d, CamrChunk& c)
     c = CamrChunk{};
     if (d.empty()) return CHUNK_EMPTY;
     if (d.size() < 24) return CHUNK_ERR_SHORT;
-    c.name_off = rd_u32_or0(d, 0);
-    c.keys_off = rd_u32_or0(d, 4);
-    c.key_count = rd_u32_or0(d, 8);
-    c.word = rd_u32_or0(d, 12);
-    rd_f32(d, 16, c.f0);
-    rd_f32(d, 20, c.f1);
+    c.name_off = chunk_rd_u32_or0(d, 0);
+    c.keys_off = chunk_rd_u32_or0(d, 4);
+    c.key_count = chunk_rd_u32_or0(d, 8);
+    c.word = chunk_rd_u32_or0(d, 12);
+    chunk_rd_f32(d, 16, c.f0);
+    chunk_rd_f32(d, 20, c.f1);
     if (!name_ok(d, c.name_off)) return CHUNK_ERR_NAME;
-    if (!rd_fits(d, c.keys_off, c.key_count, CAMR_KEY_SIZE)) return CHUNK_ERR_OFFSET;
+    if (!chunk_rd_fits(d, c.keys_off, c.key_count, CHUNK_CAMR_KEY_SIZE)) return CHUNK_ERR_OFFSET;
     return CHUNK_OK;
 }
 
@@ -536,14 +542,14 @@ int chunk_parse_camr(ByteSpan d, CamrChunk& c)
 
 namespace {
 
-constexpr uint32_t CHUNK_FLA_REC_SIZE[FLA_TABLE_COUNT] = {4, 8, 24, 8, 8};
+constexpr uint32_t CHUNK_FLA_REC_SIZE[CHUNK_FLA_TABLE_COUNT] = {4, 8, 24, 8, 8};
 
 bool fla_named(ByteSpan d, const FlaChunk& f, int table, uint32_t i, FlaNamed& out)
 {
     uint64_t at = f.table_off[table] + 8ull * i;
-    if (i >= f.count[table] || !rd_fits(d, at, 1, 8)) return false;
-    rd_u16(d, at, out.id);
-    rd_u32(d, at + 4, out.name_off);
+    if (i >= f.count[table] || !chunk_rd_fits(d, at, 1, 8)) return false;
+    chunk_rd_u16(d, at, out.id);
+    chunk_rd_u32(d, at + 4, out.name_off);
     return true;
 }
 
@@ -553,14 +559,14 @@ bool cmd_payload_ok(ByteSpan d, const FlaCmd& c, uint16_t sprite_count)
     switch (c.op) {
     case 1: {
         uint8_t flags;
-        if (c.length < 3 || !rd_u8(d, c.payload_off + 2ull, flags)) return false;
+        if (c.length < 3 || !chunk_rd_u8(d, c.payload_off + 2ull, flags)) return false;
         uint32_t need = 3 + ((flags & 4) ? 2 : 0) + ((flags & 1) ? 24 : 0) + ((flags & 2) ? 4 : 0);
         return c.length >= need;
     }
     case 2: return c.length >= 2;
     case 4: {
         uint16_t sprite;
-        return c.length >= 2 && rd_u16(d, c.payload_off, sprite) && sprite < sprite_count;
+        return c.length >= 2 && chunk_rd_u16(d, c.payload_off, sprite) && sprite < sprite_count;
     }
     default: return true;
     }
@@ -571,7 +577,7 @@ bool cmd_payload_ok(ByteSpan d, const FlaCmd& c, uint16_t sprite_count)
 bool stream_ok(ByteSpan d, uint32_t off, uint16_t sprite_count, uint64_t& budget)
 {
     FlaCmd c;
-    while (fla_cmd(d, off, c)) {
+    while (chunk_fla_cmd(d, off, c)) {
         if (budget == 0) return false;
         budget--;
         if (c.op == 0) return true;
@@ -583,118 +589,121 @@ bool stream_ok(ByteSpan d, uint32_t off, uint16_t sprite_count, uint64_t& budget
 
 }  // namespace
 
-bool fla_cmd(ByteSpan d, uint32_t off, FlaCmd& c)
+bool chunk_fla_cmd(ByteSpan d, uint32_t off, FlaCmd& c)
 {
     c = FlaCmd{};
-    if (!rd_u8(d, off, c.op) || !rd_u16(d, off + 2ull, c.length)) return false;
+    if (!chunk_rd_u8(d, off, c.op) || !chunk_rd_u16(d, off + 2ull, c.length)) return false;
     c.payload_off = off + 4;
-    if (!rd_fits(d, c.payload_off, c.length, 1)) return false;
+    if (!chunk_rd_fits(d, c.payload_off, c.length, 1)) return false;
     c.next_off = c.payload_off + c.length;
     return true;
 }
 
-uint32_t fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i)
+uint32_t chunk_fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i)
 {
-    return i < f.count[FLA_FRAMES] ? rd_u32_or0(d, f.table_off[FLA_FRAMES] + 4ull * i) : 0;
+    return i < f.count[CHUNK_FLA_FRAMES]
+               ? chunk_rd_u32_or0(d, f.table_off[CHUNK_FLA_FRAMES] + 4ull * i)
+               : 0;
 }
 
-bool fla_image(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out)
+bool chunk_fla_image(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out)
 {
-    return fla_named(d, f, FLA_IMAGES, i, out);
+    return fla_named(d, f, CHUNK_FLA_IMAGES, i, out);
 }
-bool fla_asset(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out)
+bool chunk_fla_asset(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out)
 {
-    return fla_named(d, f, FLA_ASSETS, i, out);
+    return fla_named(d, f, CHUNK_FLA_ASSETS, i, out);
 }
 
-bool fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& s)
+bool chunk_fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& s)
 {
-    uint64_t at = f.table_off[FLA_SHAPES] + 24ull * i;
-    if (i >= f.count[FLA_SHAPES] || !rd_fits(d, at, 1, 24)) return false;
-    rd_u16(d, at, s.char_id);
-    rd_u16(d, at + 2, s.part_count);
+    uint64_t at = f.table_off[CHUNK_FLA_SHAPES] + 24ull * i;
+    if (i >= f.count[CHUNK_FLA_SHAPES] || !chunk_rd_fits(d, at, 1, 24)) return false;
+    chunk_rd_u16(d, at, s.char_id);
+    chunk_rd_u16(d, at + 2, s.part_count);
     for (int k = 0; k < 4; k++) {
         uint32_t v = 0;
-        rd_u32(d, at + 4 + 4 * k, v);
+        chunk_rd_u32(d, at + 4 + 4 * k, v);
         s.rect[k] = int32_t(v);
     }
-    rd_u32(d, at + 20, s.parts_off);
+    chunk_rd_u32(d, at + 20, s.parts_off);
     return true;
 }
 
-bool fla_part(ByteSpan d, const FlaShape& s, uint32_t i, FlaPart& p)
+bool chunk_fla_part(ByteSpan d, const FlaShape& s, uint32_t i, FlaPart& p)
 {
     uint64_t at = s.parts_off + 16ull * i;
-    if (i >= s.part_count || !rd_fits(d, at, 1, 16)) return false;
-    rd_u16(d, at, p.image_id);
-    rd_u16(d, at + 2, p.vert_count);
-    rd_u16(d, at + 4, p.index_count);
-    rd_u32(d, at + 8, p.verts_off);
-    rd_u32(d, at + 12, p.indices_off);
+    if (i >= s.part_count || !chunk_rd_fits(d, at, 1, 16)) return false;
+    chunk_rd_u16(d, at, p.image_id);
+    chunk_rd_u16(d, at + 2, p.vert_count);
+    chunk_rd_u16(d, at + 4, p.index_count);
+    chunk_rd_u32(d, at + 8, p.verts_off);
+    chunk_rd_u32(d, at + 12, p.indices_off);
     return true;
 }
 
-bool fla_sprite(ByteSpan d, const FlaChunk& f, uint32_t i, FlaSprite& s)
+bool chunk_fla_sprite(ByteSpan d, const FlaChunk& f, uint32_t i, FlaSprite& s)
 {
-    uint64_t at = f.table_off[FLA_SPRITES] + 8ull * i;
-    if (i >= f.count[FLA_SPRITES] || !rd_fits(d, at, 1, 8)) return false;
-    rd_u16(d, at, s.id);
-    rd_u16(d, at + 2, s.frame_count);
-    rd_u32(d, at + 4, s.frames_off);
+    uint64_t at = f.table_off[CHUNK_FLA_SPRITES] + 8ull * i;
+    if (i >= f.count[CHUNK_FLA_SPRITES] || !chunk_rd_fits(d, at, 1, 8)) return false;
+    chunk_rd_u16(d, at, s.id);
+    chunk_rd_u16(d, at + 2, s.frame_count);
+    chunk_rd_u32(d, at + 4, s.frames_off);
     return true;
 }
 
-uint32_t fla_sprite_stream(ByteSpan d, const FlaSprite& s, uint32_t i)
+uint32_t chunk_fla_sprite_stream(ByteSpan d, const FlaSprite& s, uint32_t i)
 {
-    return i < s.frame_count ? rd_u32_or0(d, s.frames_off + 4ull * i) : 0;
+    return i < s.frame_count ? chunk_rd_u32_or0(d, s.frames_off + 4ull * i) : 0;
 }
 
 int chunk_parse_fla(ByteSpan d, FlaChunk& f)
 {
     f = FlaChunk{};
     if (d.empty()) return CHUNK_EMPTY;
-    if (d.size() < FLA_FIXED_SIZE) return CHUNK_ERR_SHORT;
-    f.name_off = rd_u32_or0(d, 0);
-    for (int k = 0; k < 4; k++) f.rect[k] = int32_t(rd_u32_or0(d, 4 + 4 * k));
-    rd_f32(d, 20, f.rate);
-    for (int t = 0; t < FLA_TABLE_COUNT; t++) {
-        rd_u16(d, 24 + 2 * t, f.count[t]);
-        f.table_off[t] = rd_u32_or0(d, 36 + 4 * t);
-        if (f.count[t] &&
-            (f.table_off[t] == 0 || !rd_fits(d, f.table_off[t], f.count[t], CHUNK_FLA_REC_SIZE[t])))
+    if (d.size() < CHUNK_FLA_FIXED_SIZE) return CHUNK_ERR_SHORT;
+    f.name_off = chunk_rd_u32_or0(d, 0);
+    for (int k = 0; k < 4; k++) f.rect[k] = int32_t(chunk_rd_u32_or0(d, 4 + 4 * k));
+    chunk_rd_f32(d, 20, f.rate);
+    for (int t = 0; t < CHUNK_FLA_TABLE_COUNT; t++) {
+        chunk_rd_u16(d, 24 + 2 * t, f.count[t]);
+        f.table_off[t] = chunk_rd_u32_or0(d, 36 + 4 * t);
+        if (f.count[t] && (f.table_off[t] == 0 ||
+                           !chunk_rd_fits(d, f.table_off[t], f.count[t], CHUNK_FLA_REC_SIZE[t])))
             return CHUNK_ERR_OFFSET;
     }
     if (!name_ok(d, f.name_off)) return CHUNK_ERR_NAME;
-    const uint16_t sprites = f.count[FLA_SPRITES];
+    const uint16_t sprites = f.count[CHUNK_FLA_SPRITES];
     uint64_t budget = d.size() / 4;
-    for (uint32_t i = 0; i < f.count[FLA_FRAMES]; i++) {
-        uint32_t s = fla_frame_stream(d, f, i);
+    for (uint32_t i = 0; i < f.count[CHUNK_FLA_FRAMES]; i++) {
+        uint32_t s = chunk_fla_frame_stream(d, f, i);
         if (s == 0 || !stream_ok(d, s, sprites, budget)) return CHUNK_ERR_STREAM;
     }
-    for (uint32_t i = 0; i < f.count[FLA_IMAGES]; i++) {
+    for (uint32_t i = 0; i < f.count[CHUNK_FLA_IMAGES]; i++) {
         FlaNamed n;
-        fla_image(d, f, i, n);
+        chunk_fla_image(d, f, i, n);
         if (!name_ok(d, n.name_off)) return CHUNK_ERR_NAME;
     }
-    for (uint32_t i = 0; i < f.count[FLA_ASSETS]; i++) {
+    for (uint32_t i = 0; i < f.count[CHUNK_FLA_ASSETS]; i++) {
         FlaNamed n;
-        fla_asset(d, f, i, n);
+        chunk_fla_asset(d, f, i, n);
         if (!name_ok(d, n.name_off)) return CHUNK_ERR_NAME;
     }
-    for (uint32_t i = 0; i < f.count[FLA_SHAPES]; i++) {
+    for (uint32_t i = 0; i < f.count[CHUNK_FLA_SHAPES]; i++) {
         FlaShape s;
-        fla_shape(d, f, i, s);
-        if (s.part_count && (s.parts_off == 0 || !rd_fits(d, s.parts_off, s.part_count, 16)))
+        chunk_fla_shape(d, f, i, s);
+        if (s.part_count && (s.parts_off == 0 || !chunk_rd_fits(d, s.parts_off, s.part_count, 16)))
             return CHUNK_ERR_OFFSET;
         if (4ull * s.part_count > budget) return CHUNK_ERR_COUNT;
         budget -= 4ull * s.part_count;
         for (uint32_t p = 0; p < s.part_count; p++) {
             FlaPart part;
-            fla_part(d, s, p, part);
-            if (part.vert_count > FLA_PART_MAX_VERTS || part.index_count > FLA_PART_MAX_INDICES)
+            chunk_fla_part(d, s, p, part);
+            if (part.vert_count > CHUNK_FLA_PART_MAX_VERTS ||
+                part.index_count > CHUNK_FLA_PART_MAX_INDICES)
                 return CHUNK_ERR_RANGE;
-            if ((part.vert_count && !rd_fits(d, part.verts_off, part.vert_count, 20)) ||
-                (part.index_count && !rd_fits(d, part.indices_off, part.index_count, 2)))
+            if ((part.vert_count && !chunk_rd_fits(d, part.verts_off, part.vert_count, 20)) ||
+                (part.index_count && !chunk_rd_fits(d, part.indices_off, part.index_count, 2)))
                 return CHUNK_ERR_OFFSET;
             if (part.index_count / 2 > budget) return CHUNK_ERR_COUNT;
             budget -= part.index_count / 2;
@@ -705,13 +714,14 @@ int chunk_parse_fla(ByteSpan d, FlaChunk& f)
     }
     for (uint32_t i = 0; i < sprites; i++) {
         FlaSprite s;
-        fla_sprite(d, f, i, s);
-        if (s.frame_count && (s.frames_off == 0 || !rd_fits(d, s.frames_off, s.frame_count, 4)))
+        chunk_fla_sprite(d, f, i, s);
+        if (s.frame_count &&
+            (s.frames_off == 0 || !chunk_rd_fits(d, s.frames_off, s.frame_count, 4)))
             return CHUNK_ERR_OFFSET;
         if (s.frame_count > budget) return CHUNK_ERR_COUNT;
         budget -= s.frame_count;
         for (uint32_t k = 0; k < s.frame_count; k++) {
-            uint32_t st = fla_sprite_stream(d, s, k);
+            uint32_t st = chunk_fla_sprite_stream(d, s, k);
             if (st && !stream_ok(d, st, sprites, budget)) return CHUNK_ERR_STREAM;
         }
     }

@@ -73,34 +73,41 @@ enum ChunkErr : int {
 
 // ---- bounds-checked reads ---------------------------------------------------------
 
-bool rd_fits(ByteSpan d, uint64_t off, uint64_t count, uint64_t elem);
-bool rd_u8(ByteSpan d, uint64_t off, uint8_t& v);
-bool rd_u16(ByteSpan d, uint64_t off, uint16_t& v);
-bool rd_u32(ByteSpan d, uint64_t off, uint32_t& v);
-bool rd_f32(ByteSpan d, uint64_t off, float& v);
-bool rd_f32s(ByteSpan d, uint64_t off, float* v, uint32_t n);
+bool chunk_rd_fits(ByteSpan d, uint64_t off, uint64_t count, uint64_t elem);
+bool chunk_rd_u8(ByteSpan d, uint64_t off, uint8_t& v);
+bool chunk_rd_u16(ByteSpan d, uint64_t off, uint16_t& v);
+bool chunk_rd_u32(ByteSpan d, uint64_t off, uint32_t& v);
+bool chunk_rd_f32(ByteSpan d, uint64_t off, float& v);
+bool chunk_rd_f32s(ByteSpan d, uint64_t off, float* v, uint32_t n);
 // 0 for an offset outside the span.
-uint32_t rd_u32_or0(ByteSpan d, uint64_t off);
+uint32_t chunk_rd_u32_or0(ByteSpan d, uint64_t off);
 // The NUL-terminated name at off, or null when it does not end inside the span
 // or is longer than CHUNK_NAME_MAX.
-const char* rd_name(ByteSpan d, uint64_t off);
-bool wr_u32(MutByteSpan d, uint64_t off, uint32_t v);
+const char* chunk_rd_name(ByteSpan d, uint64_t off);
+bool chunk_wr_u32(MutByteSpan d, uint64_t off, uint32_t v);
 
 // ---- "ZQT " model -----------------------------------------------------------------
 
-constexpr uint32_t MODEL_FIXED_SIZE = 112;
-constexpr uint32_t MODEL_SUBSET_SIZE = 16;
-constexpr uint32_t MODEL_BLEND_SIZE = 20;
+constexpr uint32_t CHUNK_MODEL_FIXED_SIZE = 112;
+constexpr uint32_t CHUNK_MODEL_SUBSET_SIZE = 16;
+constexpr uint32_t CHUNK_MODEL_BLEND_SIZE = 20;
 
-enum ModelAttr : int { ATTR_POS, ATTR_NRM, ATTR_UV, ATTR_BLEND, ATTR_COL, ATTR_COUNT };
+enum ModelAttr : int {
+    CHUNK_ATTR_POS,
+    CHUNK_ATTR_NRM,
+    CHUNK_ATTR_UV,
+    CHUNK_ATTR_BLEND,
+    CHUNK_ATTR_COL,
+    CHUNK_ATTR_COUNT
+};
 
 struct ModelChunk {
     uint32_t tris;
     uint32_t name_off;
-    bool has[ATTR_COUNT];
-    uint32_t data_off[ATTR_COUNT];   // attribute arrays
-    uint32_t index_off[ATTR_COUNT];  // u16 per corner
-    uint32_t length[ATTR_COUNT];     // elements the arrays hold (largest index + 1)
+    bool has[CHUNK_ATTR_COUNT];
+    uint32_t data_off[CHUNK_ATTR_COUNT];   // attribute arrays
+    uint32_t index_off[CHUNK_ATTR_COUNT];  // u16 per corner
+    uint32_t length[CHUNK_ATTR_COUNT];     // elements the arrays hold (largest index + 1)
     uint32_t bone_count;
     uint32_t bone_names_off;  // table of bone_count name offsets
     uint32_t bone_mats_off;   // bone_count matrices of 16 floats
@@ -116,20 +123,20 @@ struct ModelSubsetRec {
 };
 
 int chunk_parse_model(ByteSpan d, ModelChunk& out);
-bool model_subset(ByteSpan d, uint32_t i, ModelSubsetRec& out);
+bool chunk_model_subset(ByteSpan d, uint32_t i, ModelSubsetRec& out);
 // u16 corner index of an attribute (0 when it is absent).
-uint16_t model_corner_index(ByteSpan d, const ModelChunk& m, int attr, uint32_t corner);
+uint16_t chunk_model_corner_index(ByteSpan d, const ModelChunk& m, int attr, uint32_t corner);
 
 // ---- "BONE" token stream ---------------------------------------------------------
 
 enum BoneToken : uint32_t {
-    BONE_TOK_NODE = 1,
-    BONE_TOK_MATRIX = 2,
-    BONE_TOK_PUSH = 3,
-    BONE_TOK_POP = 4,
-    BONE_TOK_END = 5
+    CHUNK_BONE_TOK_NODE = 1,
+    CHUNK_BONE_TOK_MATRIX = 2,
+    CHUNK_BONE_TOK_PUSH = 3,
+    CHUNK_BONE_TOK_POP = 4,
+    CHUNK_BONE_TOK_END = 5
 };
-constexpr uint32_t BONE_MAX_DEPTH = 62;  // the walk needs two stack levels of its own
+constexpr uint32_t CHUNK_BONE_MAX_DEPTH = 62;  // the walk needs two stack levels of its own
 
 struct BoneChunk {
     uint32_t first_name_off;  // the tree's name: the first named node
@@ -148,7 +155,7 @@ struct BoneTok {
 int chunk_parse_bone(ByteSpan d, BoneChunk& out);
 // Reads the token at pos and moves pos past it; false at the end token, past
 // the data or on an unknown token.
-bool bone_next(ByteSpan d, uint32_t& pos, BoneTok& out);
+bool chunk_bone_next(ByteSpan d, uint32_t& pos, BoneTok& out);
 
 // ---- "ANIM" animation --------------------------------------------------------------
 
@@ -167,18 +174,18 @@ struct AnimNode {
 };
 
 int chunk_parse_anime(ByteSpan d, AnimChunk& out);
-bool anim_node(ByteSpan d, uint32_t i, AnimNode& out);
+bool chunk_anim_node(ByteSpan d, uint32_t i, AnimNode& out);
 // The node's matrix of frame f, clamped to its last frame.
-bool anim_frame(ByteSpan d, const AnimNode& n, uint32_t f, float out[16]);
+bool chunk_anim_frame(ByteSpan d, const AnimNode& n, uint32_t f, float out[16]);
 
 // ---- "COLL" collision set -----------------------------------------------------------
 
-constexpr uint32_t COLL_FIXED_SIZE = 88;
-constexpr uint32_t COLL_BOX_SIZE = 48;
-constexpr uint32_t COLL_TRI_SIZE = 72;
-constexpr uint32_t COLL_SHARED_SIZE = 80;
-constexpr uint32_t COLL_LAYER_SIZE = 28;
-constexpr uint32_t COLL_NODE_SIZE = 44;
+constexpr uint32_t CHUNK_COLL_FIXED_SIZE = 88;
+constexpr uint32_t CHUNK_COLL_BOX_SIZE = 48;
+constexpr uint32_t CHUNK_COLL_TRI_SIZE = 72;
+constexpr uint32_t CHUNK_COLL_SHARED_SIZE = 80;
+constexpr uint32_t CHUNK_COLL_LAYER_SIZE = 28;
+constexpr uint32_t CHUNK_COLL_NODE_SIZE = 44;
 
 struct CollChunk {
     uint32_t name_off;
@@ -227,13 +234,13 @@ struct CollNode {
 };
 
 int chunk_parse_coll(ByteSpan d, CollChunk& out);
-bool coll_box(ByteSpan d, const CollChunk& c, uint32_t i, CollBox& out);
-bool coll_box_tri(ByteSpan d, const CollBox& b, uint32_t j, CollTri& out);
-bool coll_shared(ByteSpan d, const CollChunk& c, uint32_t i, CollShared& out);
-bool coll_layer(ByteSpan d, const CollChunk& c, uint32_t i, CollLayer& out);
+bool chunk_coll_box(ByteSpan d, const CollChunk& c, uint32_t i, CollBox& out);
+bool chunk_coll_box_tri(ByteSpan d, const CollBox& b, uint32_t j, CollTri& out);
+bool chunk_coll_shared(ByteSpan d, const CollChunk& c, uint32_t i, CollShared& out);
+bool chunk_coll_layer(ByteSpan d, const CollChunk& c, uint32_t i, CollLayer& out);
 // The node at byte offset off (start with the layer's nodes_off, go on with next_off).
-bool coll_node_at(ByteSpan d, uint32_t off, CollNode& out);
-uint32_t coll_u32_at(ByteSpan d, uint32_t list_off, uint32_t i);
+bool chunk_coll_node_at(ByteSpan d, uint32_t off, CollNode& out);
+uint32_t chunk_coll_u32_at(ByteSpan d, uint32_t list_off, uint32_t i);
 
 // ---- "TEX ", "CROP", "SHIT", "CAMR" -----------------------------------------------
 
@@ -244,13 +251,13 @@ struct TexChunk {
 };
 int chunk_parse_tex(ByteSpan d, TexChunk& out);
 
-constexpr uint32_t CROP_REC_SIZE = 32;
+constexpr uint32_t CHUNK_CROP_REC_SIZE = 32;
 struct CropRec {
     uint32_t name_off, tex_name_off;
     float u, v, w, h;
 };
 int chunk_parse_crop(ByteSpan d, uint32_t& count);
-bool crop_rec(ByteSpan d, uint32_t i, CropRec& out);
+bool chunk_crop_rec(ByteSpan d, uint32_t i, CropRec& out);
 
 struct ShitChunk {
     uint32_t name_off;
@@ -262,9 +269,9 @@ struct ShitSphere {
     float centre[3];
 };
 int chunk_parse_shit(ByteSpan d, ShitChunk& out);
-bool shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out);
+bool chunk_shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out);
 
-constexpr uint32_t CAMR_KEY_SIZE = 16;
+constexpr uint32_t CHUNK_CAMR_KEY_SIZE = 16;
 struct CamrChunk {
     uint32_t name_off;
     uint32_t keys_off;
@@ -276,25 +283,25 @@ int chunk_parse_camr(ByteSpan d, CamrChunk& out);
 
 // ---- "FLA " vector animation --------------------------------------------------------
 
-constexpr uint32_t FLA_FIXED_SIZE = 56;
-constexpr uint32_t FLA_PART_MAX_VERTS = 1798;
-constexpr uint32_t FLA_PART_MAX_INDICES = 1799;
+constexpr uint32_t CHUNK_FLA_FIXED_SIZE = 56;
+constexpr uint32_t CHUNK_FLA_PART_MAX_VERTS = 1798;
+constexpr uint32_t CHUNK_FLA_PART_MAX_INDICES = 1799;
 
 enum FlaTable : int {
-    FLA_FRAMES,
-    FLA_IMAGES,
-    FLA_SHAPES,
-    FLA_SPRITES,
-    FLA_ASSETS,
-    FLA_TABLE_COUNT
+    CHUNK_FLA_FRAMES,
+    CHUNK_FLA_IMAGES,
+    CHUNK_FLA_SHAPES,
+    CHUNK_FLA_SPRITES,
+    CHUNK_FLA_ASSETS,
+    CHUNK_FLA_TABLE_COUNT
 };
 
 struct FlaChunk {
     uint32_t name_off;
     int32_t rect[4];
     float rate;
-    uint16_t count[FLA_TABLE_COUNT];
-    uint32_t table_off[FLA_TABLE_COUNT];
+    uint16_t count[CHUNK_FLA_TABLE_COUNT];
+    uint32_t table_off[CHUNK_FLA_TABLE_COUNT];
 };
 
 struct FlaNamed {  // image and asset records
@@ -327,14 +334,14 @@ struct FlaCmd {
 };
 
 int chunk_parse_fla(ByteSpan d, FlaChunk& out);
-uint32_t fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i);  // 0 when out of range
-bool fla_image(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out);
-bool fla_asset(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out);
-bool fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& out);
-bool fla_part(ByteSpan d, const FlaShape& s, uint32_t i, FlaPart& out);
-bool fla_sprite(ByteSpan d, const FlaChunk& f, uint32_t i, FlaSprite& out);
-uint32_t fla_sprite_stream(ByteSpan d, const FlaSprite& s, uint32_t i);
-bool fla_cmd(ByteSpan d, uint32_t off, FlaCmd& out);
+uint32_t chunk_fla_frame_stream(ByteSpan d, const FlaChunk& f, uint32_t i);  // 0 when out of range
+bool chunk_fla_image(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out);
+bool chunk_fla_asset(ByteSpan d, const FlaChunk& f, uint32_t i, FlaNamed& out);
+bool chunk_fla_shape(ByteSpan d, const FlaChunk& f, uint32_t i, FlaShape& out);
+bool chunk_fla_part(ByteSpan d, const FlaShape& s, uint32_t i, FlaPart& out);
+bool chunk_fla_sprite(ByteSpan d, const FlaChunk& f, uint32_t i, FlaSprite& out);
+uint32_t chunk_fla_sprite_stream(ByteSpan d, const FlaSprite& s, uint32_t i);
+bool chunk_fla_cmd(ByteSpan d, uint32_t off, FlaCmd& out);
 
 // Parses a chunk of the kind: the validation every registrar runs first.
 int chunk_check(int kind, ByteSpan d);

@@ -29,7 +29,7 @@ V3 normalise(V3 a)
 V3 read_v3(ByteSpan d, uint32_t off, uint32_t i)
 {
     float f[3] = {0, 0, 0};
-    rd_f32s(d, off + 12ull * i, f, 3);
+    chunk_rd_f32s(d, off + 12ull * i, f, 3);
     return {f[0], f[1], f[2]};
 }
 void put_v3(std::vector<float>& a, uint32_t i, V3 v)
@@ -85,14 +85,14 @@ void weld(std::vector<CornerKey>& keys, std::vector<uint32_t>& vertex_of,
 // position taking the original sums of all its neighbours; normalised.
 std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
 {
-    const uint32_t np = m.length[ATTR_POS];
+    const uint32_t np = m.length[CHUNK_ATTR_POS];
     std::vector<V3> sum(np, V3{0, 0, 0});
     const uint64_t corners = 3ull * m.tris;
-    if (m.has[ATTR_NRM])
+    if (m.has[CHUNK_ATTR_NRM])
         for (uint64_t c = 0; c < corners; c++) {
-            uint16_t p = model_corner_index(d, m, ATTR_POS, uint32_t(c));
-            uint16_t n = model_corner_index(d, m, ATTR_NRM, uint32_t(c));
-            sum[p] = sum[p] + read_v3(d, m.data_off[ATTR_NRM], n);
+            uint16_t p = chunk_model_corner_index(d, m, CHUNK_ATTR_POS, uint32_t(c));
+            uint16_t n = chunk_model_corner_index(d, m, CHUNK_ATTR_NRM, uint32_t(c));
+            sum[p] = sum[p] + read_v3(d, m.data_off[CHUNK_ATTR_NRM], n);
         }
     constexpr float MDL_MERGE2 = 2.4999999e-5f;
     constexpr float MDL_CELL = 0.005f;
@@ -108,7 +108,7 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
     std::unordered_multimap<uint64_t, uint32_t> grid;
     grid.reserve(np);
     for (uint32_t i = 0; i < np; i++) {
-        pos[i] = read_v3(d, m.data_off[ATTR_POS], i);
+        pos[i] = read_v3(d, m.data_off[CHUNK_ATTR_POS], i);
         if (std::isfinite(pos[i].x) && std::isfinite(pos[i].y) && std::isfinite(pos[i].z))
             grid.emplace(key(cell(pos[i].x), cell(pos[i].y), cell(pos[i].z)), i);
     }
@@ -174,9 +174,10 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
     if (welded) {
         std::vector<CornerKey> keys(corners);
         for (uint32_t c = 0; c < corners; c++) {
-            auto ix = [&](int a) { return uint64_t(model_corner_index(d, m, a, c)); };
-            keys[c] = {ix(ATTR_POS) << 48 | ix(ATTR_NRM) << 32 | ix(ATTR_COL) << 16 | ix(ATTR_UV),
-                       uint32_t(ix(ATTR_BLEND)), c};
+            auto ix = [&](int a) { return uint64_t(chunk_model_corner_index(d, m, a, c)); };
+            keys[c] = {ix(CHUNK_ATTR_POS) << 48 | ix(CHUNK_ATTR_NRM) << 32 |
+                           ix(CHUNK_ATTR_COL) << 16 | ix(CHUNK_ATTR_UV),
+                       uint32_t(ix(CHUNK_ATTR_BLEND)), c};
         }
         weld(keys, vertex_of, corner_of);
     } else {
@@ -186,44 +187,47 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
     const uint32_t nv = uint32_t(corner_of.size());
     s.vertex_count = nv;
 
-    auto index = [&](int a, uint32_t v) { return model_corner_index(d, m, a, corner_of[v]); };
-    if (m.has[ATTR_POS]) {
+    auto index = [&](int a, uint32_t v) { return chunk_model_corner_index(d, m, a, corner_of[v]); };
+    if (m.has[CHUNK_ATTR_POS]) {
         s.positions.resize(3ull * nv);
         for (uint32_t v = 0; v < nv; v++)
-            put_v3(s.positions, v, read_v3(d, m.data_off[ATTR_POS], index(ATTR_POS, v)));
+            put_v3(s.positions, v,
+                   read_v3(d, m.data_off[CHUNK_ATTR_POS], index(CHUNK_ATTR_POS, v)));
     }
-    if (m.has[ATTR_NRM]) {
+    if (m.has[CHUNK_ATTR_NRM]) {
         s.normals.resize(3ull * nv);
         for (uint32_t v = 0; v < nv; v++)
-            put_v3(s.normals, v, read_v3(d, m.data_off[ATTR_NRM], index(ATTR_NRM, v)));
+            put_v3(s.normals, v, read_v3(d, m.data_off[CHUNK_ATTR_NRM], index(CHUNK_ATTR_NRM, v)));
     }
-    if (m.has[ATTR_COL]) {
+    if (m.has[CHUNK_ATTR_COL]) {
         s.colors.resize(nv);
         for (uint32_t v = 0; v < nv; v++)
-            rd_u32(d, m.data_off[ATTR_COL] + 4ull * index(ATTR_COL, v), s.colors[v]);
+            chunk_rd_u32(d, m.data_off[CHUNK_ATTR_COL] + 4ull * index(CHUNK_ATTR_COL, v),
+                         s.colors[v]);
     }
-    if (m.has[ATTR_UV]) {
+    if (m.has[CHUNK_ATTR_UV]) {
         s.uv0.resize(2ull * nv);
         for (uint32_t v = 0; v < nv; v++)
-            rd_f32s(d, m.data_off[ATTR_UV] + 8ull * index(ATTR_UV, v), &s.uv0[2ull * v], 2);
+            chunk_rd_f32s(d, m.data_off[CHUNK_ATTR_UV] + 8ull * index(CHUNK_ATTR_UV, v),
+                          &s.uv0[2ull * v], 2);
         s.tex_sets[s.tex_set_count++] = {s.uv0.data(), 2};
     }
-    if (m.has[ATTR_BLEND]) {
+    if (m.has[CHUNK_ATTR_BLEND]) {
         s.weights.resize(4ull * nv);
         s.blend_indices.resize(nv);
         for (uint32_t v = 0; v < nv; v++) {
-            uint64_t at =
-                m.data_off[ATTR_BLEND] + uint64_t(MODEL_BLEND_SIZE) * index(ATTR_BLEND, v);
-            rd_u32(d, at, s.blend_indices[v]);
-            rd_f32s(d, at + 4, &s.weights[4ull * v], 4);
+            uint64_t at = m.data_off[CHUNK_ATTR_BLEND] +
+                          uint64_t(CHUNK_MODEL_BLEND_SIZE) * index(CHUNK_ATTR_BLEND, v);
+            chunk_rd_u32(d, at, s.blend_indices[v]);
+            chunk_rd_f32s(d, at + 4, &s.weights[4ull * v], 4);
         }
         s.weights_per_vertex = 4;
     }
     // The smoothed-normal set follows the first set, in both decodes.
-    if ((load_flags & RES_LOAD_SMOOTH_SET) && s.tex_set_count == 1 && m.has[ATTR_NRM]) {
+    if ((load_flags & RES_LOAD_SMOOTH_SET) && s.tex_set_count == 1 && m.has[CHUNK_ATTR_NRM]) {
         std::vector<V3> smooth = smoothed_normals(d, m);
         s.smooth.resize(3ull * nv);
-        for (uint32_t v = 0; v < nv; v++) put_v3(s.smooth, v, smooth[index(ATTR_POS, v)]);
+        for (uint32_t v = 0; v < nv; v++) put_v3(s.smooth, v, smooth[index(CHUNK_ATTR_POS, v)]);
         s.tex_sets[s.tex_set_count++] = {s.smooth.data(), 3};
     }
 
@@ -233,7 +237,7 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
     }
     s.index_bits = nv > 65536 ? 32 : 16;
 
-    if ((name_flags & NAME_FLAG_NRM) && s.tex_set_count >= 1 && m.has[ATTR_NRM]) {
+    if ((name_flags & NAME_FLAG_NRM) && s.tex_set_count >= 1 && m.has[CHUNK_ATTR_NRM]) {
         if (welded) {
             tangents(s, s.indices);
         } else {
@@ -245,22 +249,22 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
 
     for (uint32_t i = 0; i < m.subset_count; i++) {
         ModelSubsetRec r{};
-        model_subset(d, i, r);
+        chunk_model_subset(d, i, r);
         MeshSubsetSrc sub{};
         sub.word = r.word;
         sub.first = r.first;
         sub.last = r.last;
         if (r.tex_name_off) {
-            sub.slot_name[0] = rd_name(d, r.tex_name_off);
+            sub.slot_name[0] = chunk_rd_name(d, r.tex_name_off);
             sub.slot_count = 1;
         }
         s.subsets.push_back(sub);
     }
     for (uint32_t b = 0; b < m.bone_count; b++) {
         MeshBoneSrc bone{};
-        bone.name = rd_name(d, rd_u32_or0(d, m.bone_names_off + 4ull * b));
+        bone.name = chunk_rd_name(d, chunk_rd_u32_or0(d, m.bone_names_off + 4ull * b));
         bone.hash = name_hash(bone.name);
-        rd_f32s(d, m.bone_mats_off + 64ull * b, bone.matrix, 16);
+        chunk_rd_f32s(d, m.bone_mats_off + 64ull * b, bone.matrix, 16);
         s.bones.push_back(bone);
     }
     for (int k = 0; k < 3; k++) {

@@ -16,7 +16,7 @@ constexpr uint32_t RES_LOAD_MIPMAPS = 1u << 1;     // TEX-chunk textures with mi
 
 // Models of this many triangles or more are decoded unwelded.
 constexpr uint32_t MDL_UNWELDED_TRIS = 65535;
-constexpr uint32_t MESH_MAX_SLOTS = 4;
+constexpr uint32_t MDL_SUBSET_SLOTS = 4;
 
 struct MeshTexSet {
     const float* values;  // into the MeshSource's own arrays
@@ -26,9 +26,9 @@ struct MeshTexSet {
 struct MeshSubsetSrc {
     uint32_t word;         // not read by the builder
     uint32_t first, last;  // triangles, inclusive
-    const char* slot_group[MESH_MAX_SLOTS];
-    const char* slot_name[MESH_MAX_SLOTS];
-    uint32_t slot_tex[MESH_MAX_SLOTS];  // texture handles, bound later
+    const char* slot_group[MDL_SUBSET_SLOTS];
+    const char* slot_name[MDL_SUBSET_SLOTS];
+    uint32_t slot_tex[MDL_SUBSET_SLOTS];  // texture handles, bound later
     uint32_t slot_count;
 };
 

@@ -2,6 +2,7 @@
 // box (see mesh_buf.h); the device buffers come from res_env().
 #include "res/mesh_buf.h"
 
+#include "plat/gfx_draw.h"
 #include "res/res_env.h"
 
 #include <algorithm>
@@ -93,21 +94,22 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
     if (src.subsets.size() > subset_cap || (!src.bones.empty() && src.bones.size() > bone_cap))
         return 0;
 
-    static constexpr uint32_t MDL_BLEND_FVF[5] = {FVF_XYZ, 0x006, 0x008, 0x00A, 0x00C};
-    uint32_t fvf = k ? (MDL_BLEND_FVF[k] | FVF_LASTBETA_UBYTE4) : FVF_XYZ;
+    static constexpr uint32_t MDL_BLEND_FVF[5] = {GFX_FVF_XYZ, GFX_FVF_XYZB1, GFX_FVF_XYZB2,
+                                                  GFX_FVF_XYZB3, GFX_FVF_XYZB4};
+    uint32_t fvf = k ? (MDL_BLEND_FVF[k] | GFX_FVF_LASTBETA_UBYTE4) : GFX_FVF_XYZ;
     uint32_t stride = k ? 12 + 4 * k + 4 : 12;
     const bool normals = !src.normals.empty(), colors = !src.colors.empty();
-    if (normals) fvf |= FVF_NORMAL, stride += 12;
-    if (colors) fvf |= FVF_DIFFUSE, stride += 4;
-    fvf |= src.tex_set_count << FVF_TEXCOUNT_SHIFT;
+    if (normals) fvf |= GFX_FVF_NORMAL, stride += 12;
+    if (colors) fvf |= GFX_FVF_DIFFUSE, stride += 4;
+    fvf |= src.tex_set_count << GFX_FVF_TEXCOUNT_SHIFT;
     for (uint32_t s = 0; s < src.tex_set_count; s++) {
         fvf |= tex_size_code(src.tex_sets[s].components) << (16 + 2 * s);
         stride += 4 * src.tex_sets[s].components;
     }
     const bool tan = !src.tangents.empty(), bin = !src.binormals.empty();
     uint32_t decl = fvf;
-    if (tan) decl |= FVF_TANGENT_BIT, stride += 12;
-    if (bin) decl |= FVF_TANGENT_BIT, stride += 12;
+    if (tan) decl |= GFX_FVF_TANGENTS, stride += 12;
+    if (bin) decl |= GFX_FVF_TANGENTS, stride += 12;
 
     // Interleave: position, weights and index word, normal, colour, sets,
     // tangent, binormal.
@@ -152,7 +154,7 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
         if (count == 0) continue;
         MeshSubset& d = subsets[kept++];
         d = MeshSubset{};
-        d.prim_type = PRIM_TRIANGLE_LIST;
+        d.prim_type = GFX_PT_TRIANGLELIST;
         d.start_index = 3 * s.first;
         d.prim_count = count;
         if (indexed) {
@@ -168,7 +170,7 @@ int mdl_build_vertex_buffer(MeshBuffers& out, const MeshSource& src, MeshSubset*
             d.min_vertex = d.start_index;
             d.vertex_count = 3 * count;
         }
-        for (uint32_t j = 0; j < MESH_MAX_SLOTS; j++) {
+        for (uint32_t j = 0; j < MDL_SUBSET_SLOTS; j++) {
             d.slot_group[j] = s.slot_group[j];
             d.slot_name[j] = s.slot_name[j];
         }

@@ -12,16 +12,6 @@
 
 #include <cstdint>
 
-// Flexible-vertex-format bits.
-constexpr uint32_t FVF_XYZ = 0x002;
-constexpr uint32_t FVF_NORMAL = 0x010;
-constexpr uint32_t FVF_DIFFUSE = 0x040;
-constexpr uint32_t FVF_TANGENT_BIT = 0x080;  // tangents or binormals follow
-constexpr uint32_t FVF_TEXCOUNT_SHIFT = 8;
-constexpr uint32_t FVF_LASTBETA_UBYTE4 = 0x1000;
-
-constexpr uint32_t PRIM_TRIANGLE_LIST = 4;
-
 // The 52 vertex formats the display has declarations for, by row.
 constexpr int MDL_VERTEX_FORMAT_COUNT = 52;
 // First row with that FVF code, 0 when none.
@@ -35,9 +25,9 @@ struct MeshSubset {
     uint32_t prim_count;
     uint32_t min_vertex;
     uint32_t vertex_count;  // largest - smallest + 1
-    const char* slot_group[MESH_MAX_SLOTS];
-    const char* slot_name[MESH_MAX_SLOTS];
-    uint32_t slot_tex[MESH_MAX_SLOTS];  // texture handles, bound when loading ends
+    const char* slot_group[MDL_SUBSET_SLOTS];
+    const char* slot_name[MDL_SUBSET_SLOTS];
+    uint32_t slot_tex[MDL_SUBSET_SLOTS];  // texture handles, bound when loading ends
     uint32_t slot_count;
 };
 

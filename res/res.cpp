@@ -450,7 +450,7 @@ void res_boot()
         int w, h;
         uint32_t texels[4];
     };
-    const Def defs[DEF_COUNT] = {
+    const Def defs[RES_DEF_COUNT] = {
         {"test_def", 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}},
         {"white_def", 1, 1, {0xFFFFFFFF}},
         {"black_def", 1, 1, {0xFF000000}},
@@ -459,7 +459,7 @@ void res_boot()
         {"magenta", 1, 1, {0xFFFF00FF}},
         {"nrm_def", 1, 1, {0xFF8080FF}},
     };
-    for (int i = 0; i < DEF_COUNT; i++) {
+    for (int i = 0; i < RES_DEF_COUNT; i++) {
         g.defaults[i] = res_tex_create(RES_DEFAULT_GROUP, defs[i].name, defs[i].w, defs[i].h,
                                        RES_TEX_FORMAT_ARGB32, false);
         if (g.defaults[i])

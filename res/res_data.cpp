@@ -17,7 +17,7 @@ namespace {
 NameHash strip_in_place(MutByteSpan d, uint32_t off)
 {
     char* s = reinterpret_cast<char*>(d.data() + off);
-    if (!rd_name(ByteSpan(d), off)) return 0;
+    if (!chunk_rd_name(ByteSpan(d), off)) return 0;
     name_strip_variant(std::span<char>(s, std::strlen(s) + 1), s);
     return name_hash(s);
 }
@@ -67,9 +67,9 @@ ResHandle res_bone_register(const char* group, const char* name, ByteSpan chunk)
                          [](MutByteSpan d, DataEntry& e, const char*&) {
                              uint32_t pos = 0;
                              BoneTok t;
-                             while (bone_next(d, pos, t)) {
-                                 if (t.kind != BONE_TOK_NODE || !t.name_off) continue;
-                                 wr_u32(d, t.hash_off, strip_in_place(d, t.name_off));
+                             while (chunk_bone_next(d, pos, t)) {
+                                 if (t.kind != CHUNK_BONE_TOK_NODE || !t.name_off) continue;
+                                 chunk_wr_u32(d, t.hash_off, strip_in_place(d, t.name_off));
                                  e.info.named_count++;
                              }
                              return true;
@@ -85,8 +85,8 @@ ResHandle res_anime_register(const char* group, const char* name, ByteSpan chunk
                              strip_in_place(d, ac.name_off);
                              for (uint32_t i = 0; i < ac.node_count; i++) {
                                  AnimNode n;
-                                 anim_node(d, i, n);
-                                 wr_u32(d, n.hash_off, strip_in_place(d, n.name_off));
+                                 chunk_anim_node(d, i, n);
+                                 chunk_wr_u32(d, n.hash_off, strip_in_place(d, n.name_off));
                              }
                              return true;
                          });
@@ -107,14 +107,14 @@ ResHandle res_shit_register(const char* group, ByteSpan chunk)
 {
     ShitChunk sc;
     if (chunk_parse_shit(chunk, sc) != CHUNK_OK) return 0;
-    const char* name = rd_name(chunk, sc.name_off);
+    const char* name = chunk_rd_name(chunk, sc.name_off);
     // Its name stays the one inside the stored copy.
     return data_register(RES_SHIT, group, name, chunk, false,
                          [&](MutByteSpan d, DataEntry& e, const char*& stored) {
                              float r = 0;
                              for (uint32_t i = 0; i < sc.count; i++) {
                                  ShitSphere s;
-                                 shit_sphere(d, sc, i, s);
+                                 chunk_shit_sphere(d, sc, i, s);
                                  float l2 = s.centre[0] * s.centre[0] + s.centre[1] * s.centre[1] +
                                             s.centre[2] * s.centre[2];
                                  float l = l2 < 1e-10f ? 0.0f : std::sqrt(l2);
@@ -130,7 +130,7 @@ ResHandle res_caminfo_register(const char* group, const char* name, ByteSpan chu
 {
     CamrChunk cc;
     if (chunk_parse_camr(chunk, cc) != CHUNK_OK) return 0;
-    ByteSpan keys = chunk.subspan(cc.keys_off, size_t(cc.key_count) * CAMR_KEY_SIZE);
+    ByteSpan keys = chunk.subspan(cc.keys_off, size_t(cc.key_count) * CHUNK_CAMR_KEY_SIZE);
     return data_register(RES_CAM, group, name, keys, true,
                          [&](MutByteSpan, DataEntry& e, const char*&) {
                              e.info.key_count = cc.key_count;
@@ -186,14 +186,14 @@ bool res_bone_node_matrix(ResHandle h, const char* node, float out[16])
     NameHash want = name_hash(node);
     uint32_t pos = 0, matrix = 0;
     BoneTok t;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_MATRIX) {
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_MATRIX) {
             matrix = t.matrix_off;
-        } else if (t.kind == BONE_TOK_PUSH || t.kind == BONE_TOK_POP) {
+        } else if (t.kind == CHUNK_BONE_TOK_PUSH || t.kind == CHUNK_BONE_TOK_POP) {
             matrix = 0;
-        } else if (t.name_off && rd_u32_or0(d, t.hash_off) == want) {
-            const char* n = rd_name(d, t.name_off);
-            if (n && std::strcmp(n, node) == 0) return matrix && rd_f32s(d, matrix, out, 16);
+        } else if (t.name_off && chunk_rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = chunk_rd_name(d, t.name_off);
+            if (n && std::strcmp(n, node) == 0) return matrix && chunk_rd_f32s(d, matrix, out, 16);
         }
     }
     return false;
@@ -206,10 +206,10 @@ bool anime_node_by_name(ResHandle h, const char* node, ByteSpan& d, AnimNode& ou
     d = res_data(RES_ANIME, h);
     if (d.empty() || !node) return false;
     NameHash want = name_hash(node);
-    uint32_t count = rd_u32_or0(d, 0);
+    uint32_t count = chunk_rd_u32_or0(d, 0);
     for (uint32_t i = 0; i < count; i++) {
-        if (!anim_node(d, i, out) || rd_u32_or0(d, out.hash_off) != want) continue;
-        const char* n = rd_name(d, out.name_off);
+        if (!chunk_anim_node(d, i, out) || chunk_rd_u32_or0(d, out.hash_off) != want) continue;
+        const char* n = chunk_rd_name(d, out.name_off);
         if (n && std::strcmp(n, node) == 0) return true;
     }
     return false;
@@ -217,14 +217,14 @@ bool anime_node_by_name(ResHandle h, const char* node, ByteSpan& d, AnimNode& ou
 
 }  // namespace
 
-uint32_t res_anime_node_count(ResHandle h) { return rd_u32_or0(res_data(RES_ANIME, h), 0); }
-uint32_t res_anime_max_frame(ResHandle h) { return rd_u32_or0(res_data(RES_ANIME, h), 4); }
+uint32_t res_anime_node_count(ResHandle h) { return chunk_rd_u32_or0(res_data(RES_ANIME, h), 0); }
+uint32_t res_anime_max_frame(ResHandle h) { return chunk_rd_u32_or0(res_data(RES_ANIME, h), 4); }
 
 const char* res_anime_node_name(ResHandle h, uint32_t i)
 {
     ByteSpan d = res_data(RES_ANIME, h);
     AnimNode n;
-    return anim_node(d, i, n) ? rd_name(d, n.name_off) : nullptr;
+    return chunk_anim_node(d, i, n) ? chunk_rd_name(d, n.name_off) : nullptr;
 }
 
 uint32_t res_anime_node_frame_count(ResHandle h, const char* node)
@@ -250,7 +250,7 @@ bool res_anime_node_frame(ResHandle h, const char* node, uint32_t f, float out[1
 {
     ByteSpan d;
     AnimNode n;
-    return out && anime_node_by_name(h, node, d, n) && anim_frame(d, n, f, out);
+    return out && anime_node_by_name(h, node, d, n) && chunk_anim_frame(d, n, f, out);
 }
 
 uint32_t res_coll_nr_tris(ResHandle h)
@@ -261,7 +261,7 @@ uint32_t res_coll_nr_tris(ResHandle h)
     uint32_t n = 0;
     for (uint32_t i = 0; i < c.box_count; i++) {
         CollBox b;
-        if (coll_box(d, c, i, b)) n += b.tri_count;
+        if (chunk_coll_box(d, c, i, b)) n += b.tri_count;
     }
     return n;
 }
@@ -273,13 +273,13 @@ bool res_coll_get_tri(ResHandle h, uint32_t n, ResCollTri* out)
     if (!out || chunk_parse_coll(d, c) != CHUNK_OK) return false;
     for (uint32_t i = 0; i < c.box_count; i++) {
         CollBox b;
-        if (!coll_box(d, c, i, b)) return false;
+        if (!chunk_coll_box(d, c, i, b)) return false;
         if (n >= b.tri_count) {
             n -= b.tri_count;
             continue;
         }
         CollTri t;
-        if (!coll_box_tri(d, b, n, t)) return false;
+        if (!chunk_coll_box_tri(d, b, n, t)) return false;
         std::memcpy(out->c, t.c, sizeof out->c);
         std::memcpy(out->normal, t.normal, sizeof out->normal);
         std::memcpy(out->sphere, t.sphere, sizeof out->sphere);
@@ -313,6 +313,7 @@ int res_caminfo_sample(ResHandle h, float t, uint32_t out[4])
     float f = float(keys - 1) * t + 0.5f;
     uint32_t k = !(f >= 0.0f) ? 0 : f >= float(keys - 1) ? keys - 1 : uint32_t(f);
     ByteSpan d = res_data(RES_CAM, h);
-    for (int i = 0; i < 4; i++) out[i] = rd_u32_or0(d, uint64_t(k) * CAMR_KEY_SIZE + 4ull * i);
+    for (int i = 0; i < 4; i++)
+        out[i] = chunk_rd_u32_or0(d, uint64_t(k) * CHUNK_CAMR_KEY_SIZE + 4ull * i);
     return 1;
 }

@@ -79,14 +79,14 @@ struct Pool {
 };
 
 enum DefaultTex {
-    DEF_TEST,
-    DEF_WHITE,
-    DEF_BLACK,
-    DEF_GREEN,
-    DEF_CYAN,
-    DEF_MAGENTA,
-    DEF_NRM,
-    DEF_COUNT
+    RES_DEF_TEST,
+    RES_DEF_WHITE,
+    RES_DEF_BLACK,
+    RES_DEF_GREEN,
+    RES_DEF_CYAN,
+    RES_DEF_MAGENTA,
+    RES_DEF_NRM,
+    RES_DEF_COUNT
 };
 
 struct ResBlock {
@@ -106,7 +106,7 @@ struct ResBlock {
     // they hold, and how many were refused for it.
     uint64_t tex_budget, tex_held;
     uint32_t tex_budget_refusals;
-    ResHandle defaults[DEF_COUNT];
+    ResHandle defaults[RES_DEF_COUNT];
     ResMark own_mark;
     // matrix stack
     float mstack[RES_MATRIX_STACK_DEPTH][16];

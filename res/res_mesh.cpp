@@ -32,7 +32,7 @@ ResHandle res_mesh_register(const char* group, const char* name, MeshSource& src
         if (r.group && name_join(g_nrm, r.group, "NRM")) nrm_group = res_cat_register(g_nrm.data());
     }
     for (MeshSubsetSrc& s : src.subsets) {
-        for (uint32_t j = 0; j < s.slot_count && j < MESH_MAX_SLOTS; j++) {
+        for (uint32_t j = 0; j < s.slot_count && j < MDL_SUBSET_SLOTS; j++) {
             std::array<char, RES_NAME_WORK> stem;
             s.slot_group[j] = r.group;
             s.slot_name[j] =
@@ -104,7 +104,7 @@ void res_mesh_bind_textures()
         m.first_textured = -1;
         for (uint32_t s = 0; s < m.subset_count; s++) {
             MeshSubset& sub = m.subsets[s];
-            for (uint32_t j = 0; j < sub.slot_count && j < MESH_MAX_SLOTS; j++) {
+            for (uint32_t j = 0; j < sub.slot_count && j < MDL_SUBSET_SLOTS; j++) {
                 if (!sub.slot_name[j] || !sub.slot_name[j][0]) {
                     sub.slot_tex[j] = 0;
                     continue;

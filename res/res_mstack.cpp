@@ -50,13 +50,14 @@ bool find_node(ByteSpan d, const char* node, uint32_t& pos, int& depth)
     BoneTok t;
     depth = 0;
     pos = 0;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_PUSH)
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_PUSH)
             depth++;
-        else if (t.kind == BONE_TOK_POP)
+        else if (t.kind == CHUNK_BONE_TOK_POP)
             depth--;
-        else if (t.kind == BONE_TOK_NODE && t.name_off && rd_u32_or0(d, t.hash_off) == want) {
-            const char* n = rd_name(d, t.name_off);
+        else if (t.kind == CHUNK_BONE_TOK_NODE && t.name_off &&
+                 chunk_rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = chunk_rd_name(d, t.name_off);
             if (n && std::strcmp(n, node) == 0) return true;
         }
     }
@@ -74,14 +75,15 @@ void walk_below(ResHandle h, const char* node, uint32_t limit, Visit visit)
     if (d.empty() || !node || !find_node(d, node, pos, base)) return;
     int depth = base;
     BoneTok t;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_PUSH) {
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_PUSH) {
             depth++;
-        } else if (t.kind == BONE_TOK_POP) {
+        } else if (t.kind == CHUNK_BONE_TOK_POP) {
             if (--depth < base) return;
-        } else if (t.kind == BONE_TOK_NODE) {
+        } else if (t.kind == CHUNK_BONE_TOK_NODE) {
             if (depth <= base) return;
-            if ((limit == 0 || uint32_t(depth - base) <= limit) && !visit(rd_name(d, t.name_off)))
+            if ((limit == 0 || uint32_t(depth - base) <= limit) &&
+                !visit(chunk_rd_name(d, t.name_off)))
                 return;
         }
     }
@@ -133,17 +135,17 @@ bool res_bone_node_world(ResHandle h, const char* node, float out[16])
     NameHash want = name_hash(node);
     uint32_t pos = 0;
     BoneTok t;
-    while (bone_next(d, pos, t)) {
-        if (t.kind == BONE_TOK_MATRIX) {
+    while (chunk_bone_next(d, pos, t)) {
+        if (t.kind == CHUNK_BONE_TOK_MATRIX) {
             float m[16];
-            rd_f32s(d, t.matrix_off, m, 16);
+            chunk_rd_f32s(d, t.matrix_off, m, 16);
             res_mstack_mul(m);
-        } else if (t.kind == BONE_TOK_PUSH) {
+        } else if (t.kind == CHUNK_BONE_TOK_PUSH) {
             walk.push();
-        } else if (t.kind == BONE_TOK_POP) {
+        } else if (t.kind == CHUNK_BONE_TOK_POP) {
             walk.pop();
-        } else if (t.name_off && rd_u32_or0(d, t.hash_off) == want) {
-            const char* n = rd_name(d, t.name_off);
+        } else if (t.name_off && chunk_rd_u32_or0(d, t.hash_off) == want) {
+            const char* n = chunk_rd_name(d, t.name_off);
             if (n && std::strcmp(n, node) == 0) {
                 std::memcpy(out, res_mstack_top(), 16 * sizeof(float));
                 return true;

@@ -255,13 +255,13 @@ int32_t res_tex_count() { return g.pool[RES_TEX].used; }
 uint32_t res_tex_bytes() { return g.tex_bytes; }
 uint64_t res_tex_held_bytes() { return g.tex_held; }
 uint32_t res_tex_budget_refusals() { return g.tex_budget_refusals; }
-ResHandle res_tex_test() { return g.defaults[DEF_TEST]; }
-ResHandle res_tex_white() { return g.defaults[DEF_WHITE]; }
-ResHandle res_tex_black() { return g.defaults[DEF_BLACK]; }
-ResHandle res_tex_green() { return g.defaults[DEF_GREEN]; }
-ResHandle res_tex_cyan() { return g.defaults[DEF_CYAN]; }
-ResHandle res_tex_magenta() { return g.defaults[DEF_MAGENTA]; }
-ResHandle res_tex_nrm() { return g.defaults[DEF_NRM]; }
+ResHandle res_tex_test() { return g.defaults[RES_DEF_TEST]; }
+ResHandle res_tex_white() { return g.defaults[RES_DEF_WHITE]; }
+ResHandle res_tex_black() { return g.defaults[RES_DEF_BLACK]; }
+ResHandle res_tex_green() { return g.defaults[RES_DEF_GREEN]; }
+ResHandle res_tex_cyan() { return g.defaults[RES_DEF_CYAN]; }
+ResHandle res_tex_magenta() { return g.defaults[RES_DEF_MAGENTA]; }
+ResHandle res_tex_nrm() { return g.defaults[RES_DEF_NRM]; }
 
 // ==== crops, depth-stencil surfaces ===================================================================
 

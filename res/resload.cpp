@@ -19,17 +19,17 @@ namespace {
 
 // Step words of the machine.
 enum Step : int {
-    STEP_IDLE = 0,
-    STEP_NEXT = 1,
-    STEP_OPEN = 2,
-    STEP_HEADER = 3,
-    STEP_DATA = 4,
-    STEP_DISPATCH = 5,
-    STEP_CATEGORY = 6,
-    STEP_CHOOSE = 7,
-    STEP_TEXTURE = 8,
-    STEP_CROP = 9,
-    STEP_FINISH = 10,
+    RESLOAD_STEP_IDLE = 0,
+    RESLOAD_STEP_NEXT = 1,
+    RESLOAD_STEP_OPEN = 2,
+    RESLOAD_STEP_HEADER = 3,
+    RESLOAD_STEP_DATA = 4,
+    RESLOAD_STEP_DISPATCH = 5,
+    RESLOAD_STEP_CATEGORY = 6,
+    RESLOAD_STEP_CHOOSE = 7,
+    RESLOAD_STEP_TEXTURE = 8,
+    RESLOAD_STEP_CROP = 9,
+    RESLOAD_STEP_FINISH = 10,
 };
 
 struct ResLoadRequest {
@@ -153,7 +153,7 @@ int abandon(int result)
 {
     close_file();
     s.read++;
-    s.step = STEP_NEXT;
+    s.step = RESLOAD_STEP_NEXT;
     s.status = result;
     return result;
 }
@@ -163,7 +163,7 @@ int abandon(int result)
 // The name at off stripped of its tokens, in a local copy.
 bool stripped(ByteSpan d, uint32_t off, std::array<char, CHUNK_NAME_MAX + 1>& out)
 {
-    const char* n = rd_name(d, off);
+    const char* n = chunk_rd_name(d, off);
     return n && name_strip_variant(out, n) >= 0;
 }
 
@@ -212,7 +212,7 @@ bool resload_read_tex(const char* group, MutByteSpan d, uint32_t flags)
 {
     TexChunk t;
     if (chunk_parse_tex(d, t) != CHUNK_OK) return false;
-    const char* name = rd_name(d, t.name_off);
+    const char* name = chunk_rd_name(d, t.name_off);
     const bool mip = flags & RES_LOAD_MIPMAPS;
     std::array<char, CHUNK_NAME_MAX + 1> stem;
     if (!name_file_stem(stem, name)) return false;
@@ -234,9 +234,9 @@ bool resload_read_crop(const char* group, MutByteSpan d, uint32_t)
     if (chunk_parse_crop(d, n) != CHUNK_OK) return false;
     for (uint32_t i = 0; i < n; i++) {
         CropRec r;
-        crop_rec(d, i, r);
-        res_crop_register(group, rd_name(d, r.name_off), r.u, r.v, r.w, r.h,
-                          rd_name(d, r.tex_name_off));
+        chunk_crop_rec(d, i, r);
+        res_crop_register(group, chunk_rd_name(d, r.name_off), r.u, r.v, r.w, r.h,
+                          chunk_rd_name(d, r.tex_name_off));
     }
     return true;
 }
@@ -254,7 +254,7 @@ bool resload_read_camera(const char* group, MutByteSpan d, uint32_t)
     CamrChunk c;
     int r = chunk_parse_camr(d, c);
     if (r == CHUNK_EMPTY) return true;
-    return r == CHUNK_OK && res_caminfo_register(group, rd_name(d, c.name_off), d);
+    return r == CHUNK_OK && res_caminfo_register(group, chunk_rd_name(d, c.name_off), d);
 }
 
 bool resload_read_flash(const char* group, MutByteSpan d, uint32_t)
@@ -262,7 +262,7 @@ bool resload_read_flash(const char* group, MutByteSpan d, uint32_t)
     FlaChunk f;
     int r = chunk_parse_fla(d, f);
     if (r == CHUNK_EMPTY) return true;
-    return r == CHUNK_OK && res_flash_register(group, rd_name(d, f.name_off), d);
+    return r == CHUNK_OK && res_flash_register(group, chunk_rd_name(d, f.name_off), d);
 }
 
 namespace {
@@ -277,7 +277,7 @@ int queue_drained()
 {
     res_mesh_bind_textures();
     s.file_size = s.bytes_read = 0;
-    s.step = STEP_IDLE;
+    s.step = RESLOAD_STEP_IDLE;
     s.status = RESLOAD_IDLE;
     return RESLOAD_IDLE;
 }
@@ -297,9 +297,9 @@ int step_next()
         s.file_size = s.bytes_read = 0;
         s.status = RESLOAD_CONTINUE;
         if (s.kind == RESLOAD_KIND_GROUP)
-            s.step = STEP_OPEN;
+            s.step = RESLOAD_STEP_OPEN;
         else if (s.kind == RESLOAD_KIND_CATEGORY)
-            s.step = STEP_CATEGORY;
+            s.step = RESLOAD_STEP_CATEGORY;
         else {
             fatal(RESLOAD_ERR_KIND, nullptr,
                   group_line("a request of unknown kind " + std::to_string(s.kind)));
@@ -356,27 +356,27 @@ int step_dispatch()
         fatal(info.register_error, s.group, group_line(chunk_where() + " " + refusal(kind)));
     if (kind == CHUNK_TEX && s.header.size > RESLOAD_BIG_TEX_CHUNK) res_env().yield();
     free_chunk();
-    s.step = STEP_HEADER;
+    s.step = RESLOAD_STEP_HEADER;
     return RESLOAD_CONTINUE;
 }
 
 int step_file()
 {
-    if (s.step == STEP_OPEN) {
+    if (s.step == RESLOAD_STEP_OPEN) {
         std::string line;
         if (!open_group_file(s.group, &line)) {
             fatal(RESLOAD_ERR_OPEN, s.group, line);
             return abandon(RESLOAD_OPEN_FAILED);
         }
         s.file_size = uint32_t(s.file_total > 0xFFFFFFFFu ? 0xFFFFFFFFu : s.file_total);
-        s.step = STEP_HEADER;
+        s.step = RESLOAD_STEP_HEADER;
     }
-    if (s.step == STEP_HEADER) {
+    if (s.step == RESLOAD_STEP_HEADER) {
         uint8_t head[CHUNK_HEADER_SIZE];
         s.chunk_at = s.file_pos;
         const bool whole = read_exact(head, sizeof head);
         if (s.file_pos == s.chunk_at) {
-            s.step = STEP_FINISH;
+            s.step = RESLOAD_STEP_FINISH;
             return RESLOAD_CONTINUE;
         }
         if (!whole) {
@@ -390,9 +390,9 @@ int step_file()
         }
         chunk_header_read(ByteSpan(head, sizeof head), s.header);
         s.bytes_read += CHUNK_HEADER_SIZE;
-        s.step = STEP_DATA;
+        s.step = RESLOAD_STEP_DATA;
     }
-    if (s.step == STEP_DATA) {
+    if (s.step == RESLOAD_STEP_DATA) {
         // A size beyond what the file still holds is a short read, found before
         // anything is allocated for it: only one chunk is ever held.
         const uint64_t left = s.file_total > s.file_pos ? s.file_total - s.file_pos : 0;
@@ -408,14 +408,14 @@ int step_file()
             return abandon(RESLOAD_FATAL);
         }
         s.bytes_read += s.header.size;
-        s.step = STEP_DISPATCH;
+        s.step = RESLOAD_STEP_DISPATCH;
     }
     return step_dispatch();
 }
 
 int step_category()
 {
-    if (s.step == STEP_CATEGORY) {
+    if (s.step == RESLOAD_STEP_CATEGORY) {
         s.cat = texlst_find(s.texlst, s.group);
         if (s.cat < 0) {
             fatal(RESLOAD_ERR_CATEGORY, s.group,
@@ -424,29 +424,29 @@ int step_category()
             return abandon(RESLOAD_FATAL);
         }
         s.tex_cursor = s.crop_cursor = 0;
-        s.step = STEP_CHOOSE;
+        s.step = RESLOAD_STEP_CHOOSE;
     }
     const uint32_t cat = uint32_t(s.cat);
     switch (s.step) {
-    case STEP_CHOOSE:
-        s.step = s.tex_cursor < texlst_tex_count(s.texlst, cat)     ? STEP_TEXTURE
-                 : s.crop_cursor < texlst_crop_count(s.texlst, cat) ? STEP_CROP
-                                                                    : STEP_FINISH;
+    case RESLOAD_STEP_CHOOSE:
+        s.step = s.tex_cursor < texlst_tex_count(s.texlst, cat)     ? RESLOAD_STEP_TEXTURE
+                 : s.crop_cursor < texlst_crop_count(s.texlst, cat) ? RESLOAD_STEP_CROP
+                                                                    : RESLOAD_STEP_FINISH;
         return RESLOAD_CONTINUE;
-    case STEP_TEXTURE: {
+    case RESLOAD_STEP_TEXTURE: {
         // A texture that cannot be loaded is skipped.
         std::string path =
             std::string(s.tex_folder) + texlst_tex_name(s.texlst, cat, s.tex_cursor++);
         res_tex_load_file(s.group, path.c_str(), false);
-        s.step = STEP_CHOOSE;
+        s.step = RESLOAD_STEP_CHOOSE;
         return RESLOAD_CONTINUE;
     }
-    default: {  // STEP_CROP
+    default: {  // RESLOAD_STEP_CROP
         uint32_t j = s.crop_cursor++;
         const TexLstCrop* c = texlst_crop(s.texlst, cat, j);
         res_crop_register(s.group, c->name.c_str(), c->frac[0], c->frac[1], c->frac[2], c->frac[3],
                           texlst_crop_tex_name(s.texlst, cat, j));
-        s.step = STEP_CHOOSE;
+        s.step = RESLOAD_STEP_CHOOSE;
         return RESLOAD_CONTINUE;
     }
     }
@@ -459,7 +459,7 @@ int step_category()
 void resload_boot()
 {
     texlst_clear(s.texlst);
-    s.step = STEP_IDLE;
+    s.step = RESLOAD_STEP_IDLE;
     s.status = RESLOAD_IDLE;
     close_file();
     s.read = s.write = 0;
@@ -491,7 +491,7 @@ void resload_shutdown()
 
 void resload_abort()
 {
-    s.step = STEP_IDLE;
+    s.step = RESLOAD_STEP_IDLE;
     s.read = s.write = 0;
     close_file();
 }
@@ -511,7 +511,7 @@ bool resload_request(const char* name, uint32_t flags)
     r.kind = texlst_find(s.texlst, name) >= 0 ? RESLOAD_KIND_CATEGORY : RESLOAD_KIND_GROUP;
     r.flags = flags;
     s.write++;
-    s.step = STEP_NEXT;
+    s.step = RESLOAD_STEP_NEXT;
     s.status = RESLOAD_CONTINUE;
     return true;
 }
@@ -527,19 +527,19 @@ bool resload_request_list(const char* const* names, uint32_t count, uint32_t fla
 int resload_step()
 {
     switch (s.step) {
-    case STEP_IDLE: s.status = RESLOAD_IDLE; return RESLOAD_IDLE;
-    case STEP_NEXT: return step_next();
-    case STEP_OPEN:
-    case STEP_HEADER:
-    case STEP_DATA:
-    case STEP_DISPATCH: return step_file();
-    case STEP_CATEGORY:
-    case STEP_CHOOSE:
-    case STEP_TEXTURE:
-    case STEP_CROP: return step_category();
-    case STEP_FINISH:
+    case RESLOAD_STEP_IDLE: s.status = RESLOAD_IDLE; return RESLOAD_IDLE;
+    case RESLOAD_STEP_NEXT: return step_next();
+    case RESLOAD_STEP_OPEN:
+    case RESLOAD_STEP_HEADER:
+    case RESLOAD_STEP_DATA:
+    case RESLOAD_STEP_DISPATCH: return step_file();
+    case RESLOAD_STEP_CATEGORY:
+    case RESLOAD_STEP_CHOOSE:
+    case RESLOAD_STEP_TEXTURE:
+    case RESLOAD_STEP_CROP: return step_category();
+    case RESLOAD_STEP_FINISH:
         close_file();
-        s.step = STEP_NEXT;
+        s.step = RESLOAD_STEP_NEXT;
         s.read++;
         return RESLOAD_CONTINUE;
     default: {
@@ -548,7 +548,7 @@ int resload_step()
         fatal(RESLOAD_ERR_STEP, text.c_str(),
               group_line("the loader's step " + text + " is unknown"));
         close_file();
-        s.step = STEP_NEXT;
+        s.step = RESLOAD_STEP_NEXT;
         return RESLOAD_FATAL;
     }
     }

@@ -51,25 +51,25 @@ void walk_bone(ResHandle bone, bool follow_matrices, Fn&& fn)
     uint32_t pos = 0;
     int depth = 0;
     BoneTok t{};
-    while (bone_next(d, pos, t)) {
+    while (chunk_bone_next(d, pos, t)) {
         switch (t.kind) {
-        case BONE_TOK_MATRIX:
+        case CHUNK_BONE_TOK_MATRIX:
             if (follow_matrices) {
                 float m[16];
-                if (rd_f32s(d, t.matrix_off, m, 16)) res_mstack_mul(m);
+                if (chunk_rd_f32s(d, t.matrix_off, m, 16)) res_mstack_mul(m);
             }
             break;
-        case BONE_TOK_PUSH:
+        case CHUNK_BONE_TOK_PUSH:
             depth++;
             if (follow_matrices) res_mstack_push();
             break;
-        case BONE_TOK_POP:
+        case CHUNK_BONE_TOK_POP:
             depth--;
             if (follow_matrices) res_mstack_pop();
             break;
-        case BONE_TOK_NODE:
-            if (const char* name = t.name_off ? rd_name(d, t.name_off) : nullptr)
-                fn(NodeVisit{name, rd_u32_or0(d, t.hash_off)}, depth);
+        case CHUNK_BONE_TOK_NODE:
+            if (const char* name = t.name_off ? chunk_rd_name(d, t.name_off) : nullptr)
+                fn(NodeVisit{name, chunk_rd_u32_or0(d, t.hash_off)}, depth);
             break;
         default: break;
         }

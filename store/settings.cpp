@@ -358,14 +358,14 @@ static_assert(sizeof g_rows / sizeof g_rows[0] == SETTINGS_ROW_COUNT);
 static_assert(sizeof g_rows_alt / sizeof g_rows_alt[0] == SETTINGS_ROW_COUNT);
 
 // One descriptor per region; all use the same table.
-const SettingTableDesc g_region_tables[4] = {{SETTINGS_ROW_COUNT, g_rows},
-                                             {SETTINGS_ROW_COUNT, g_rows},
-                                             {SETTINGS_ROW_COUNT, g_rows},
-                                             {SETTINGS_ROW_COUNT, g_rows}};
+const SettingTableDesc SETTINGS_REGION_TABLES[4] = {{SETTINGS_ROW_COUNT, g_rows},
+                                                    {SETTINGS_ROW_COUNT, g_rows},
+                                                    {SETTINGS_ROW_COUNT, g_rows},
+                                                    {SETTINGS_ROW_COUNT, g_rows}};
 
 const SettingTableDesc& table_for_region(uint32_t region)
 {
-    return g_region_tables[region < 4 ? region : 0];
+    return SETTINGS_REGION_TABLES[region < 4 ? region : 0];
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ void update_cursor(void)
 {
     MouseState& m = g_mouse;
     switch (m.mode) {
-    case CURSOR_AUTO_HIDE:
+    case MOUSE_CURSOR_AUTO_HIDE:
         if (m.activity)
             m.idle_frames = 0;
         else if (m.idle_frames < MOUSE_IDLE_FRAMES)
@@ -21,7 +21,7 @@ void update_cursor(void)
         // A visible cursor needs nothing: the next move brings it back.
         if (!m.visible) plat_cursor_hide_until_move();
         break;
-    case CURSOR_SHOWN:
+    case MOUSE_CURSOR_SHOWN:
         m.visible = 1;
         plat_cursor_show(1);
         break;
@@ -38,7 +38,7 @@ void mouse_init(void)
 {
     g_mouse = MouseState{};
     g_mouse.idle_frames = MOUSE_IDLE_FRAMES;
-    g_mouse.mode = CURSOR_HIDDEN;
+    g_mouse.mode = MOUSE_CURSOR_HIDDEN;
 }
 
 void mouse_on_wheel(uintptr_t wparam, intptr_t)

@@ -11,9 +11,9 @@ struct PlatWindow;
 constexpr uint32_t MOUSE_IDLE_FRAMES = 150;  // auto-hide after this many quiet frames
 
 enum CursorMode : uint32_t {
-    CURSOR_AUTO_HIDE = 0,  // hidden after MOUSE_IDLE_FRAMES frames without mouse activity
-    CURSOR_SHOWN = 1,
-    CURSOR_HIDDEN = 2,
+    MOUSE_CURSOR_AUTO_HIDE = 0,  // hidden after MOUSE_IDLE_FRAMES frames without mouse activity
+    MOUSE_CURSOR_SHOWN = 1,
+    MOUSE_CURSOR_HIDDEN = 2,
 };
 
 struct MouseState {

@@ -152,7 +152,7 @@ void cursor_free_and_shown(void)
         mouse_clip_cursor(w->handle, 0);
         mouse_set_clip_flag(w->handle, 0);
     }
-    mouse_set_cursor_mode(CURSOR_SHOWN);
+    mouse_set_cursor_mode(MOUSE_CURSOR_SHOWN);
 }
 
 // View space of screen 0 is screen space with its origin at the centre of

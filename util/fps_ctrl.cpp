@@ -9,11 +9,11 @@ namespace {
 
 // The multimedia timer's resolution range; nothing on this platform
 // changes with it, but readings are still bracketed by a request for it.
-constexpr uint32_t FPS_TIMER_PERIOD_MIN = 1;
-constexpr uint32_t FPS_TIMER_PERIOD_MAX = 1000000;
+constexpr uint32_t FPS_CTRL_TIMER_PERIOD_MIN = 1;
+constexpr uint32_t FPS_CTRL_TIMER_PERIOD_MAX = 1000000;
 // Sleeps stop this many ms short of the limit so they never overshoot the slot.
-constexpr int64_t FPS_SLEEP_MARGIN_MS = 3;
-constexpr float FPS_MAX_REPORTED_FPS = 60.0f;
+constexpr int64_t FPS_CTRL_SLEEP_MARGIN_MS = 3;
+constexpr float FPS_CTRL_REPORTED_MAX = 60.0f;
 
 FpsCtrl g_fps;
 
@@ -52,8 +52,8 @@ void count_frame()
 void fps_ctrl_init(int32_t fps)
 {
     g_fps = FpsCtrl{};
-    g_fps.period_min = FPS_TIMER_PERIOD_MIN;
-    g_fps.period_max = FPS_TIMER_PERIOD_MAX;
+    g_fps.period_min = FPS_CTRL_TIMER_PERIOD_MIN;
+    g_fps.period_max = FPS_CTRL_TIMER_PERIOD_MAX;
     take_readings();
     g_fps.last_ms = g_fps.now_ms;
     g_fps.last_counter = g_fps.now_counter;
@@ -90,7 +90,7 @@ void fps_ctrl_wait()
         }
         // Signed: an unsigned difference here would turn a late frame into a
         // sleep of weeks.
-        int64_t sleep_ms = g_fps.wait_limit - elapsed_ms - FPS_SLEEP_MARGIN_MS;
+        int64_t sleep_ms = g_fps.wait_limit - elapsed_ms - FPS_CTRL_SLEEP_MARGIN_MS;
         plat_time_sleep_ms(uint32_t(sleep_ms > 0 ? sleep_ms : 0));
         first = false;
     }
@@ -101,7 +101,7 @@ void fps_ctrl_get_stats(float* achieved, int32_t* target)
 {
     if (achieved) {
         *achieved =
-            g_fps.achieved_fps > FPS_MAX_REPORTED_FPS ? FPS_MAX_REPORTED_FPS : g_fps.achieved_fps;
+            g_fps.achieved_fps > FPS_CTRL_REPORTED_MAX ? FPS_CTRL_REPORTED_MAX : g_fps.achieved_fps;
     }
     if (target) *target = g_fps.fps;
 }

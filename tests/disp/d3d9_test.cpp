@@ -260,12 +260,12 @@ TEST(RstateKey, PacksEveryFieldMaskedToItsWidth)
     EXPECT_EQ(k, 0x3FF0FF35u);
     EXPECT_EQ(k & DISP_RS_CACHE_RESET, 0u);
     k = rstate_key_make(3, 2, 5, 33, 9, 13, 8, 4, 6);  // all beyond their widths
-    EXPECT_EQ((std::array{rstate_field(k, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS),
-                          rstate_field(k, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS),
-                          rstate_field(k, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS),
-                          rstate_field(k, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS),
-                          rstate_field(k, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS),
-                          rstate_field(k, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS)}),
+    EXPECT_EQ((std::array{disp_rstate_field(k, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS),
+                          disp_rstate_field(k, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS),
+                          disp_rstate_field(k, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS),
+                          disp_rstate_field(k, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS),
+                          disp_rstate_field(k, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS),
+                          disp_rstate_field(k, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS)}),
               (std::array<uint32_t, 6>{1, 1, 5, 0, 0, 2}));
     EXPECT_EQ(k & (DISP_RS_LIGHTING | DISP_RS_Z_WRITE | DISP_RS_FOG),
               DISP_RS_LIGHTING | DISP_RS_FOG);

@@ -95,10 +95,11 @@ inline const std::vector<DecodedModel>& decoded_models()
                 ByteSpan d(keep.back());
                 ModelChunk mc;
                 EXPECT_EQ(chunk_parse_model(d, mc), CHUNK_OK) << path;
-                DecodedModel m{path.substr(4, path.size() - 8), rd_name(d, mc.name_off), "", {}};
+                DecodedModel m{
+                    path.substr(4, path.size() - 8), chunk_rd_name(d, mc.name_off), "", {}};
                 ModelSubsetRec sub;
-                if (model_subset(d, 0, sub) && sub.tex_name_off)
-                    m.texture = rd_name(d, sub.tex_name_off);
+                if (chunk_model_subset(d, 0, sub) && sub.tex_name_off)
+                    m.texture = chunk_rd_name(d, sub.tex_name_off);
                 mdl_decode(d, mc, 0, 0, m.src);
                 out.push_back(std::move(m));
             }

@@ -44,7 +44,7 @@ TEST(Path, LayoutAndCapacityOfNormalTinyAndHugeBlocks)
     Block tiny(8), huge(12 + 28u * 40000);
     EXPECT_EQ(vm_path_init(tiny.path(), 8), 0);
     EXPECT_EQ(tiny.storage[0], -7.0f);  // nothing written
-    EXPECT_EQ(vm_path_init(huge.path(), huge.size), vm_path_max_capacity);
+    EXPECT_EQ(vm_path_init(huge.path(), huge.size), VM_PATH_MAX_CAPACITY);
     EXPECT_EQ(huge.path()->capacity, 32767);
 }
 

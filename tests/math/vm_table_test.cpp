@@ -25,7 +25,7 @@ TEST(SinTable, EveryEntryMatchesTheRule)
 {
     const long double two_pi = 6.283185307179586476925286766559005768L;
     int mismatches = 0;
-    for (int i = 0; i < vm_sin_table_size; ++i) {
+    for (int i = 0; i < VM_SIN_TABLE_SIZE; ++i) {
         const float angle = static_cast<float>(static_cast<long double>(i) * two_pi / 65536.0L);
         const float want = static_cast<float>(sinl(static_cast<long double>(angle)));
         if (bits(vm_sin_table[i]) != bits(want)) ++mismatches;

@@ -177,8 +177,8 @@ protected:
 
 TEST_F(ShippedShaderDrawTest, LitCubeIsBrighterOnTheSideFacingTheLight)
 {
-    ASSERT_TRUE(shader_get_record(0)->stage[SH_STAGE_PIXEL].shader);
-    ASSERT_TRUE(shader_get_record(3)->stage[SH_STAGE_VERTEX].shader);
+    ASSERT_TRUE(shader_get_record(0)->stage[SHADER_STAGE_PIXEL].shader);
+    ASSERT_TRUE(shader_get_record(3)->stage[SHADER_STAGE_VERTEX].shader);
     DrawObj* o = LitCube();
     env_set_color1(0, 0xFF202020);
     // Set 0 (its pixel shader over the fixed vertex stage), then set 3 (both stages).

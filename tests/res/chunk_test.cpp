@@ -26,19 +26,19 @@ std::vector<Walked> walk(const Bytes& file)
     return out;
 }
 
-void set_u32(Bytes& d, uint32_t off, uint32_t v) { ASSERT_TRUE(wr_u32(d, off, v)); }
+void set_u32(Bytes& d, uint32_t off, uint32_t v) { ASSERT_TRUE(chunk_wr_u32(d, off, v)); }
 
 }  // namespace
 
 TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices)
 {
     const auto [d, m, src] = decoded(qvw::sample_quad());
-    EXPECT_EQ(m.length[ATTR_NRM], 1u);
+    EXPECT_EQ(m.length[CHUNK_ATTR_NRM], 1u);
     EXPECT_FLOAT_EQ(m.box_min[0], -1);
     EXPECT_FLOAT_EQ(m.box_max[1], 1);
     EXPECT_FLOAT_EQ(m.sphere[3], std::sqrt(2.0f));  // radius about the centre
     ModelSubsetRec s;
-    ASSERT_TRUE(model_subset(d, 0, s));
+    ASSERT_TRUE(chunk_model_subset(d, 0, s));
     EXPECT_EQ(s.last, 1u);
     EXPECT_EQ(src.vertex_count, 4u);
     EXPECT_EQ(src.index_count, 6u);
@@ -61,8 +61,8 @@ TEST(ChunkRoundTrip, WeldByExactTupleOver65536VerticesWith32BitIndices)
     m.verts = {b, a};  // position 0 / normal 0 belong to b in first-use order below
     m.corners = {1, 0, 1};
     const auto [d, mc, src] = decoded(m);
-    EXPECT_EQ(model_corner_index(d, mc, ATTR_POS, 0), 0);
-    EXPECT_EQ(model_corner_index(d, mc, ATTR_NRM, 1), 1);
+    EXPECT_EQ(chunk_model_corner_index(d, mc, CHUNK_ATTR_POS, 0), 0);
+    EXPECT_EQ(chunk_model_corner_index(d, mc, CHUNK_ATTR_NRM, 1), 1);
     EXPECT_EQ(src.vertex_count, 2u);
     EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 0}));
     qvw::ModelDesc many;
@@ -82,7 +82,7 @@ TEST(ChunkRoundTrip, WeldByExactTupleOver65536VerticesWith32BitIndices)
 TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents)
 {
     const auto [d, m, src] = decoded(qvw::sample_skinned(), NAME_FLAG_NRM);
-    EXPECT_TRUE(m.has[ATTR_BLEND]);
+    EXPECT_TRUE(m.has[CHUNK_ATTR_BLEND]);
     EXPECT_EQ(m.bone_count, 2u);
     EXPECT_EQ(src.weights_per_vertex, 4u);
     EXPECT_EQ(src.weights.size(), 16u);
@@ -108,7 +108,7 @@ TEST(ChunkHostile, BoneStreamsWithoutNamesTooSmallOrTooDeep)
     EXPECT_EQ(chunk_parse_bone(Bytes{4, 0, 0, 0, 5, 0, 0, 0}, bc), CHUNK_ERR_STREAM);
     Bytes open = qvw::bone_chunk(qvw::sample_bones());
     for (size_t i = 0; i + 4 <= open.size(); i += 4)
-        if (rd_u32_or0(open, i) == 5) set_u32(open, uint32_t(i), 9);
+        if (chunk_rd_u32_or0(open, i) == 5) set_u32(open, uint32_t(i), 9);
     EXPECT_NE(chunk_parse_bone(open, bc), CHUNK_OK);
     qvw::BoneNode leaf{"n", qvw::mat_identity(), {}};
     for (int i = 0; i < 63; i++) leaf = qvw::BoneNode{"n", qvw::mat_identity(), {leaf}};
@@ -123,18 +123,18 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers)
         Bytes d = qvw::coll_chunk(qvw::sample_coll(div));
         CollChunk c;
         ASSERT_EQ(chunk_parse_coll(d, c), CHUNK_OK) << div;
-        EXPECT_STREQ(rd_name(d, c.name_off), "floor");
+        EXPECT_STREQ(chunk_rd_name(d, c.name_off), "floor");
         EXPECT_EQ(c.box_count, div * div);
         EXPECT_FLOAT_EQ(c.box_min[0], -1);
         EXPECT_FLOAT_EQ(c.box_max[1], 0.5f);
         uint32_t leaf_tris = 0;
         for (uint32_t i = 0; i < c.box_count; i++) {
             CollBox b;
-            ASSERT_TRUE(coll_box(d, c, i, b));
+            ASSERT_TRUE(chunk_coll_box(d, c, i, b));
             leaf_tris += b.tri_count;
             for (uint32_t j = 0; j < b.tri_count; j++) {
                 CollTri t;
-                ASSERT_TRUE(coll_box_tri(d, b, j, t));
+                ASSERT_TRUE(chunk_coll_box_tri(d, b, j, t));
                 EXPECT_FLOAT_EQ(t.normal[1], 1.0f);  // (c1 - c0) x (c2 - c0) points up
             }
         }
@@ -146,11 +146,11 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers)
         CollShared s;
         CollLayer l;
         CollNode node;
-        ASSERT_TRUE(coll_shared(d, c, 0, s) && coll_layer(d, c, 0, l));
+        ASSERT_TRUE(chunk_coll_shared(d, c, 0, s) && chunk_coll_layer(d, c, 0, l));
         EXPECT_EQ(s.tri.face, 99u);
         EXPECT_EQ(s.box_count, 4u);
-        EXPECT_EQ(coll_u32_at(d, s.boxes_off, 3), 3u);
-        ASSERT_TRUE(coll_node_at(d, l.nodes_off, node));
+        EXPECT_EQ(chunk_coll_u32_at(d, s.boxes_off, 3), 3u);
+        ASSERT_TRUE(chunk_coll_node_at(d, l.nodes_off, node));
         EXPECT_EQ(node.child_count, 4u);
     }
 }
@@ -181,14 +181,14 @@ TEST(ChunkHostile, GroupFileCutAtEveryByte)
 
 TEST(ChunkHostile, EveryKindCutShortNeverReadsPast)
 {
-    const std::map<int, uint32_t> fixed = {{CHUNK_MODEL, MODEL_FIXED_SIZE},
+    const std::map<int, uint32_t> fixed = {{CHUNK_MODEL, CHUNK_MODEL_FIXED_SIZE},
                                            {CHUNK_ANIME, 20},
-                                           {CHUNK_COLL, COLL_FIXED_SIZE},
+                                           {CHUNK_COLL, CHUNK_COLL_FIXED_SIZE},
                                            {CHUNK_TEX, 12},
                                            {CHUNK_CROP, 4},
                                            {CHUNK_SHIT, 12},
                                            {CHUNK_CAMR, 24},
-                                           {CHUNK_FLA, FLA_FIXED_SIZE},
+                                           {CHUNK_FLA, CHUNK_FLA_FIXED_SIZE},
                                            {CHUNK_BONE, 8}};
     for (const auto& c : walk(qvw::sample_group_file())) {
         const int kind = chunk_kind_of(c.h.magic);
@@ -232,8 +232,8 @@ TEST(ChunkHostile, ModelFieldsOutOfRange)
     // An index beyond the positions array's room.
     Bytes d = good;
     ASSERT_EQ(chunk_parse_model(d, m), CHUNK_OK);
-    d[m.index_off[ATTR_POS]] = 0xFF;
-    d[m.index_off[ATTR_POS] + 1] = 0xFF;
+    d[m.index_off[CHUNK_ATTR_POS]] = 0xFF;
+    d[m.index_off[CHUNK_ATTR_POS] + 1] = 0xFF;
     EXPECT_EQ(chunk_parse_model(d, m), CHUNK_ERR_OFFSET);
     // An unterminated name at the very end of the data.
     d = good;
@@ -250,13 +250,13 @@ TEST(ChunkHostile, ModelFieldsOutOfRange)
 TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds)
 {
     const Bytes an = qvw::anime_chunk(qvw::sample_anime());
-    const uint32_t node = rd_u32_or0(an, 20);
+    const uint32_t node = chunk_rd_u32_or0(an, 20);
     const Bytes co = qvw::coll_chunk(qvw::sample_coll(2));
     CollChunk c;
     ASSERT_EQ(chunk_parse_coll(co, c), CHUNK_OK);
     CollShared s;
     CollLayer l;
-    ASSERT_TRUE(coll_shared(co, c, 0, s) && coll_layer(co, c, 0, l));
+    ASSERT_TRUE(chunk_coll_shared(co, c, 0, s) && chunk_coll_layer(co, c, 0, l));
     const Bytes tex = qvw::tex_chunk("a.png", {1, 2, 3});
     const struct {
         int kind;
@@ -267,11 +267,11 @@ TEST(ChunkHostile, CountsAndOffsetsOfTheOtherKinds)
         {CHUNK_ANIME, an, 0, 1000, CHUNK_ERR_OFFSET},
         {CHUNK_ANIME, an, node + 8, 0, CHUNK_ERR_RANGE},  // a node without frames
         {CHUNK_ANIME, an, node + 8, 0x7FFFFFFF, CHUNK_ERR_OFFSET},
-        {CHUNK_COLL, co, 8, 0x10000, CHUNK_ERR_COUNT},                       // 2^16 * 1 * 2 boxes
-        {CHUNK_COLL, co, s.boxes_off, 4, CHUNK_ERR_INDEX},                   // leaf box 4 of 4
-        {CHUNK_COLL, co, l.nodes_off + COLL_NODE_SIZE, 4, CHUNK_ERR_INDEX},  // first child
-        {CHUNK_COLL, co, c.box_table_off, 100000, CHUNK_ERR_OFFSET},         // box 0's triangles
-        {CHUNK_TEX, tex, 8, 4, CHUNK_ERR_OFFSET},                            // image size
+        {CHUNK_COLL, co, 8, 0x10000, CHUNK_ERR_COUNT},      // 2^16 * 1 * 2 boxes
+        {CHUNK_COLL, co, s.boxes_off, 4, CHUNK_ERR_INDEX},  // leaf box 4 of 4
+        {CHUNK_COLL, co, l.nodes_off + CHUNK_COLL_NODE_SIZE, 4, CHUNK_ERR_INDEX},  // first child
+        {CHUNK_COLL, co, c.box_table_off, 100000, CHUNK_ERR_OFFSET},  // box 0's triangles
+        {CHUNK_TEX, tex, 8, 4, CHUNK_ERR_OFFSET},                     // image size
         {CHUNK_TEX, tex, 4, 0xFFFFFFFF, CHUNK_ERR_OFFSET},
         {CHUNK_CROP, qvw::crop_chunk({{"c", "t", 0, 0, 1, 1}}), 0, 0x08000000, CHUNK_ERR_COUNT},
         {CHUNK_SHIT, qvw::shit_chunk("s", qvw::sample_spheres()), 8, 3, CHUNK_ERR_OFFSET},
@@ -295,8 +295,8 @@ TEST(ChunkHostile, VectorAnimationStreamsAndIndices)
     FlaShape s;
     FlaPart p;
     ASSERT_EQ(chunk_parse_fla(good, f), CHUNK_OK);
-    ASSERT_TRUE(fla_shape(good, f, 0, s) && fla_part(good, s, 0, p));
-    const uint32_t frames = f.table_off[FLA_FRAMES], s0 = fla_frame_stream(good, f, 0);
+    ASSERT_TRUE(chunk_fla_shape(good, f, 0, s) && chunk_fla_part(good, s, 0, p));
+    const uint32_t frames = f.table_off[CHUNK_FLA_FRAMES], s0 = chunk_fla_frame_stream(good, f, 0);
     Bytes d = good;
     set_u32(d, frames, 0);  // a frame without its stream
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_STREAM);
@@ -307,7 +307,7 @@ TEST(ChunkHostile, VectorAnimationStreamsAndIndices)
     d[p.indices_off] = 4;  // index 4 of 4 vertices
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_INDEX);
     d = good;
-    wr_u32(d, 24, 0x0000FFFF);  // 65535 frames in a table of 2
+    chunk_wr_u32(d, 24, 0x0000FFFF);  // 65535 frames in a table of 2
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_OFFSET);
     // A start-sprite command naming a sprite that does not exist.
     qvw::FlaDesc fd = qvw::sample_fla();

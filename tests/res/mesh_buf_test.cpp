@@ -1,5 +1,6 @@
 // The vertex-buffer builder on hand-made sources.
 #include "res/mesh_buf.h"
+#include "plat/gfx_draw.h"
 #include "res/res_env.h"
 
 #include <gtest/gtest.h>
@@ -68,7 +69,7 @@ TEST(MeshBuffers, BufferSizeCompactedSubsetsTheElongatedFlagAndRefusals)
     MeshSource many = triangle_source(3);
     many.subsets.resize(9);
     EXPECT_EQ(Built(many).ok, 0);
-    EXPECT_EQ((std::array{prim_vertex_count(PRIM_TRIANGLE_LIST, 4), prim_vertex_count(5, 4),
+    EXPECT_EQ((std::array{prim_vertex_count(GFX_PT_TRIANGLELIST, 4), prim_vertex_count(5, 4),
                           prim_vertex_count(3, 4)}),
               (std::array<uint32_t, 3>{12, 6, 5}));
 }

@@ -186,9 +186,9 @@ TEST_F(ShaderLib, FogAndFarParametersAndLightVectorsGoToObjectSpace)
     RstateMeshArgs a = draw_args(3);
     a.world = world;
     shader_setup_mesh(a);
-    const float* l = shader_get_draw_vector(SH_C_LIGHTVEC);  // world +y is object +x
+    const float* l = shader_get_draw_vector(SHADER_CONST_LIGHTVEC);  // world +y is object +x
     EXPECT_THAT(std::vector(l, l + 4), Pointwise(FloatNear(1e-5f), {1.0f, 0.0f, 0.0f, 0.0f}));
-    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_EYEPOS)[3], 1.0f);
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SHADER_CONST_EYEPOS)[3], 1.0f);
 }
 
 TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial)
@@ -201,15 +201,15 @@ TEST_F(ShaderLib, MaterialColoursLitUnlitAndWithoutAMaterial)
     const RenderStateKey lit = rstate_key_make(1, 0, 0, 0, 2, 5, 7, 0, 1);
     const RenderStateKey unlit = rstate_key_make(0, 0, 0, 0, 2, 5, 7, 0, 1);
     disp_set_rstate_block(lit, &a);
-    const float* dif = shader_get_draw_vector(SH_C_DIFFUSE);
-    EXPECT_FLOAT_EQ(shader_get_draw_vector(SH_C_SPECULAR)[3], 0.1f);  // power 0 lifted
+    const float* dif = shader_get_draw_vector(SHADER_CONST_DIFFUSE);
+    EXPECT_FLOAT_EQ(shader_get_draw_vector(SHADER_CONST_SPECULAR)[3], 0.1f);  // power 0 lifted
     // The emissive colour adds to the ambient terms.
-    const float sky = shader_get_draw_vector(SH_C_AMBIENTSKY)[0];
+    const float sky = shader_get_draw_vector(SHADER_CONST_AMBIENTSKY)[0];
     ShaderMaterial glow = mat;
     glow.emissive = 0xFF404040u;
     a.material = &glow;
     disp_set_rstate_block(lit, &a);
-    EXPECT_NEAR(shader_get_draw_vector(SH_C_AMBIENTSKY)[0] - sky, 64.0f / 255.0f, 1e-5);
+    EXPECT_NEAR(shader_get_draw_vector(SHADER_CONST_AMBIENTSKY)[0] - sky, 64.0f / 255.0f, 1e-5);
     a.material = &mat;
     disp_set_rstate_block(unlit, &a);
     EXPECT_FLOAT_EQ(dif[0], 0.0f);
@@ -363,7 +363,7 @@ TEST_F(ShaderLib, ALitDrawIsBrighterWhereItFacesTheLight)
     ShaderMaterial mat{0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, 0.0f, 1.0f};
     RstateMeshArgs a = draw_args(3);
     a.material = &mat;
-    ASSERT_NE(shader_get_record(3)->stage[SH_STAGE_PIXEL].shader, nullptr);
+    ASSERT_NE(shader_get_record(3)->stage[SHADER_STAGE_PIXEL].shader, nullptr);
     disp_clear(4, 0xFF000000u);
     disp_set_rstate_block(rstate_key_make(1, 0, 0, 0, 2, 5, 7, 0, 1), &a);
     // Left half faces the viewer (and the light), the right half faces away.

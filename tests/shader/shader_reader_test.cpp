@@ -31,7 +31,7 @@ TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimitAndLongLinesStayWhole
         shader_file_parse(fixture_dir(),
                           std::string("@common\n@source\n#include ") + name + "\n@source_end\n",
                           &t);
-        const std::string& code = t.section[SH_SEC_COMMON].code;
+        const std::string& code = t.section[SHADER_SECTION_COMMON].code;
         EXPECT_EQ(count_of(code, "self line") + count_of(code, "loop_"),
                   size_t(SHADER_INCLUDE_DEPTH))
             << name;
@@ -40,17 +40,17 @@ TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimitAndLongLinesStayWhole
     const std::string longline(3000, 'x');
     ShaderFileText t;
     shader_file_parse("", "@common\n@source\n" + longline + "\n@source_end\n", &t);
-    EXPECT_EQ(t.section[SH_SEC_COMMON].code, "\n" + longline + "\n");
+    EXPECT_EQ(t.section[SHADER_SECTION_COMMON].code, "\n" + longline + "\n");
 }
 
 TEST(ShaderReader, PixelOnlyFileMissingFileAndKeywordsWithoutASectionAndABlockOpenAtTheEnd)
 {
     ShaderFileText t = read_fixture("pixel_only.txt");
-    EXPECT_EQ(shader_file_assemble(t, SH_SEC_VERTEX, "#define X 1"), "");
+    EXPECT_EQ(shader_file_assemble(t, SHADER_SECTION_VERTEX, "#define X 1"), "");
     EXPECT_EQ(shader_file_read(fixture_dir(), "no_such_file.txt", &t), 0);
     EXPECT_EQ(shader_file_read(fixture_dir() + "no_such_folder/", "full.txt", &t), 0);
     t = read_fixture("unterminated.txt");
-    EXPECT_EQ(t.section[SH_SEC_VERTEX].code, "");
+    EXPECT_EQ(t.section[SHADER_SECTION_VERTEX].code, "");
 }
 
 TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissingAndCrLfFilesReadLikeLf)
@@ -65,7 +65,7 @@ TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissingAndCrLfFilesReadLikeLf)
         tmp.write(name, crlf + "\x1A@vertexshader @function_name AfterTheEnd\n");
     }
     ShaderFileText a = read_fixture("full.txt"), b;
-    EXPECT_EQ(a.section[SH_SEC_COMMON].code,
+    EXPECT_EQ(a.section[SHADER_SECTION_COMMON].code,
               "\n"
               "inc_a line 1\ninc_b line\n\ninc_a line 3\n\n"  // nested, each file ends with a break
               "inc_c line\n\n"                                // unquoted
@@ -75,21 +75,22 @@ TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissingAndCrLfFilesReadLikeLf)
     const auto read = [](const ShaderSection& s) {
         return std::tuple(s.regs, s.code, s.entry, s.decls.size());
     };
-    for (int k = 0; k < SH_SEC_KINDS; ++k) EXPECT_EQ(read(b.section[k]), read(a.section[k])) << k;
+    for (int k = 0; k < SHADER_SECTION_KINDS; ++k)
+        EXPECT_EQ(read(b.section[k]), read(a.section[k])) << k;
 }
 
 TEST(ShaderReader, RegisterDeclarations)
 {
     // Line, then the name, type, count and engine constant read from it.
     for (auto [line, name, type, count, const_id] :
-         {std::tuple{"float4 vPLPos[4];", "vPLPos", 8, 4, int(SH_C_PLPOS)},
-          {"float4 vPLColor[NR_POINT_LIGHT];", "vPLColor", 8, 1, SH_C_PLCOLOR},
-          {"float4 vSpaced [4];", "vSpaced", 8, 1, SH_C_NONE},
-          {"float4x3 mMPAL[128];", "mMPAL", 10, 128, SH_C_MPAL},
-          {"\tfloat   fRate ;", "fRate", 5, 1, SH_C_RATE},
-          {"sampler sTex : register(s2);", "sTex", 12, 1, SH_C_NONE},
-          {"int2 iPair[1];", "iPair", 2, 1, SH_C_NONE},
-          {"float4 vmPVM;", "vmPVM", 8, 1, SH_C_NONE}}) {  // exact names only
+         {std::tuple{"float4 vPLPos[4];", "vPLPos", 8, 4, int(SHADER_CONST_PLPOS)},
+          {"float4 vPLColor[NR_POINT_LIGHT];", "vPLColor", 8, 1, SHADER_CONST_PLCOLOR},
+          {"float4 vSpaced [4];", "vSpaced", 8, 1, SHADER_CONST_NONE},
+          {"float4x3 mMPAL[128];", "mMPAL", 10, 128, SHADER_CONST_MPAL},
+          {"\tfloat   fRate ;", "fRate", 5, 1, SHADER_CONST_RATE},
+          {"sampler sTex : register(s2);", "sTex", 12, 1, SHADER_CONST_NONE},
+          {"int2 iPair[1];", "iPair", 2, 1, SHADER_CONST_NONE},
+          {"float4 vmPVM;", "vmPVM", 8, 1, SHADER_CONST_NONE}}) {  // exact names only
         ShaderDecl d;
         ASSERT_EQ(shader_decl_parse(line, &d), 1) << line;
         EXPECT_EQ(std::tuple(d.name, d.type, d.count, d.const_id),
@@ -107,11 +108,11 @@ TEST(ShaderReader, RegisterDeclarations)
 TEST(ShaderReader, StageSourceAssemblyAndParametersPackedInSectionOrderFirstNameOnly)
 {
     ShaderFileText t = read_fixture("full.txt");
-    const ShaderSection& c = t.section[SH_SEC_COMMON];
-    const ShaderSection& v = t.section[SH_SEC_VERTEX];
-    EXPECT_EQ(shader_file_assemble(t, SH_SEC_VERTEX, "#define NR_POINT_LIGHT  2"),
+    const ShaderSection& c = t.section[SHADER_SECTION_COMMON];
+    const ShaderSection& v = t.section[SHADER_SECTION_VERTEX];
+    EXPECT_EQ(shader_file_assemble(t, SHADER_SECTION_VERTEX, "#define NR_POINT_LIGHT  2"),
               "#define NR_POINT_LIGHT  2\n" + c.regs + c.code + v.regs + v.code);
-    EXPECT_EQ(shader_file_assemble(t, SH_SEC_COMMON, nullptr), "");
+    EXPECT_EQ(shader_file_assemble(t, SHADER_SECTION_COMMON, nullptr), "");
     std::vector<ShaderParam> p;
     shader_file_params(t, &p);
     std::vector<std::pair<std::string, int>> packed;

@@ -3,8 +3,8 @@
 
 namespace {
 
-const int SHADER_SHIPPED_SECTION_OF[SHADER_STAGE_COUNT] = {SH_SEC_VERTEX, SH_SEC_SKIN_VERTEX,
-                                                           SH_SEC_PIXEL};
+const int SHADER_SHIPPED_SECTION_OF[SHADER_STAGE_COUNT] = {
+    SHADER_SECTION_VERTEX, SHADER_SECTION_SKIN_VERTEX, SHADER_SECTION_PIXEL};
 
 bool stage_knows(const ShaderStage& st, const std::string& name)
 {
@@ -32,16 +32,16 @@ TEST_F(ShippedShaders,
             // A stage section's own registers are all used by that stage.
             for (const ShaderDecl& d : text.section[SHADER_SHIPPED_SECTION_OF[st]].decls) {
                 EXPECT_TRUE(stage_knows(rec->stage[st], d.name)) << "row " << row << " " << d.name;
-                EXPECT_NE(d.const_id, SH_C_NONE)
+                EXPECT_NE(d.const_id, SHADER_CONST_NONE)
                     << "shipped files use engine constants: " << d.name;
             }
         }
         // Record 0 keeps the fixed-function vertex stage for plain meshes.
-        EXPECT_TRUE(row == 0 || rec->stage[SH_STAGE_VERTEX].shader != nullptr) << row;
-        EXPECT_NE(rec->stage[SH_STAGE_SKIN_VERTEX].shader, nullptr) << row;
-        EXPECT_NE(rec->stage[SH_STAGE_PIXEL].shader, nullptr) << row;
+        EXPECT_TRUE(row == 0 || rec->stage[SHADER_STAGE_VERTEX].shader != nullptr) << row;
+        EXPECT_NE(rec->stage[SHADER_STAGE_SKIN_VERTEX].shader, nullptr) << row;
+        EXPECT_NE(rec->stage[SHADER_STAGE_PIXEL].shader, nullptr) << row;
         // Point-light records declare their light arrays, an element per light.
-        const ShaderStage& ps = rec->stage[SH_STAGE_PIXEL];
+        const ShaderStage& ps = rec->stage[SHADER_STAGE_PIXEL];
         const int lights = row >= 4 && row <= 7 ? row - 3 : row >= 9 ? row - 8 : 0;
         GfxConstDesc d{};
         for (const ShaderReg& r : ps.regs)
@@ -50,7 +50,7 @@ TEST_F(ShippedShaders,
                     (stage_knows(ps, "vPLPos") && stage_knows(ps, "vPLColor") && d.count == lights))
             << row;
         // A common register is used by at least one stage.
-        for (const ShaderDecl& d : text.section[SH_SEC_COMMON].decls) {
+        for (const ShaderDecl& d : text.section[SHADER_SECTION_COMMON].decls) {
             bool any = false;
             for (const ShaderStage& st : rec->stage) any = any || stage_knows(st, d.name);
             EXPECT_TRUE(any) << "row " << row << " " << d.name;

@@ -65,7 +65,7 @@ TEST(Mouse, Unsigned16BitPositionsTheLatestWheelOfAFrameAndAutoHideAfter150Quiet
     mouse_update();
     EXPECT_EQ(mouse_get_wheel(), 0);
     mouse_init();
-    mouse_set_cursor_mode(CURSOR_AUTO_HIDE);
+    mouse_set_cursor_mode(MOUSE_CURSOR_AUTO_HIDE);
     plat_cursor_show(1);
     // Starts idle: hidden until the mouse moves.
     mouse_update();

@@ -226,10 +226,10 @@ int main(int argc, char** argv)
                 return 1;
             }
             Item it;
-            it.name = rd_name(data, mc.name_off);
+            it.name = chunk_rd_name(data, mc.name_off);
             ModelSubsetRec sub;
-            if (model_subset(data, 0, sub) && sub.tex_name_off)
-                it.texture = rd_name(data, sub.tex_name_off);
+            if (chunk_model_subset(data, 0, sub) && sub.tex_name_off)
+                it.texture = chunk_rd_name(data, sub.tex_name_off);
             mdl_decode(data, mc, 0, 0, it.src);
             items.push_back(std::move(it));
         }
