@@ -1,11 +1,13 @@
 // Message boxes and the save dialog on GTK 3, and their scripted answers (see dialogs.h). While
-// one runs, the window's last frame is shown again through gfx_reshow.h.
+// one runs, the window's last frame is shown again through gfx_reshow_local.h.
 #include "plat/dialogs.h"
+#include "plat/dialogs_local.h"
 
 #include "plat/files.h"
-#include "plat/gfx_reshow.h"
+#include "plat/gfx_reshow_local.h"
 #include "plat/log_text.h"
 #include "plat/window.h"
+#include "plat/window_local.h"
 
 #include <gtk/gtk.h>
 

@@ -38,23 +38,5 @@ int plat_message_box(const char* text, const char* caption, int type);
 // 1 and the chosen absolute path, or 0 (cancelled, path emptied).
 int plat_save_dialog(const char* filter_name, const char* filter_pattern, std::string* path);
 
-// What a message box's body shows: the caption as the headline and the text
-// under it; an empty text leaves the headline alone, an empty caption makes
-// the text the headline.
-struct PlatBoxBody {
-    std::string headline;
-    std::string detail;
-};
-PlatBoxBody plat_message_box_body(const char* text, const char* caption);
-
-// What a running dialog does for the window behind it: keep the frame last
-// presented when it opens, and show it again whenever the window was
-// exposed, from the last look on: when it opens (a dialog closed just before
-// leaves an exposure no frame has answered) and while it runs. Each answers
-// 1 when it showed the frame. Plat-internal; tests call them.
-int plat_dialog_hold_frame(void);
-int plat_dialog_redraw_if_exposed(void);
-
-int plat_dialogs_scripted(void);
 // Reads QUORVEL_DIALOG_ANSWERS again from its first answer (tests).
 void plat_dialogs_reset_script(void);

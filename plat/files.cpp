@@ -1,6 +1,7 @@
 // Paths in the engine's form, case-insensitive look-ups, sorted folder listings and the reader
 // of data files (the writer of whole files is write_file.cpp).
 #include "plat/files.h"
+#include "plat/files_local.h"
 
 #include <dirent.h>
 #include <fcntl.h>

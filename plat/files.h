@@ -31,11 +31,6 @@
 // '\' to '/'.
 std::string plat_path_native(std::string_view path);
 
-// The existing file or folder a path names: the exact path when it exists,
-// else the case-insensitive match of each missing component. 1 and the
-// native path in out, or 0 (out holds the native path unchanged).
-int plat_path_resolve(std::string_view path, std::string* out);
-
 // ---- writing a whole file (write_file.cpp) ----
 // Every file the program writes goes through plat_write_file.
 //
@@ -86,18 +81,6 @@ int plat_path_names_folder(std::string_view path);
 // its resolved folder.
 std::string plat_path_for_write(std::string_view path);
 
-// Tests switch unnamed new files off (0) to take the named route of a file
-// system that has none; on (1) by default.
-void plat_write_file_unnamed(int allowed);
-
-// Tests replace the sync of the folder after a new file took its place (null:
-// fsync again), to see that a failed one fails the save.
-void plat_write_file_folder_sync(int (*sync)(int fd));
-
-// Folder listings made so far for case-insensitive look-ups; a folder that
-// does not change is listed once however many names are looked up in it.
-uint64_t plat_folder_listings(void);
-
 // fopen on a resolved path, for reading only ("r", "rb", "rt"); null on
 // failure and for any other mode. Never waits: a named pipe without a writer
 // opens at once and reads as empty.
@@ -110,10 +93,6 @@ int plat_is_file(std::string_view path);
 // match: plat_write_file to this path would write exactly this name).
 int plat_path_exists(std::string_view path);
 
-// Pattern match with '*' and '?', case-insensitive (ASCII).
-int plat_name_matches(std::string_view name, std::string_view pattern);
-// Name order of listings: case-insensitive (ASCII), then byte order.
-bool plat_name_less(std::string_view a, std::string_view b);
 // Plain files of a folder whose names match the pattern, sorted. 1 or 0
 // (a missing folder), names only.
 int plat_list_files(std::string_view folder, std::string_view pattern,

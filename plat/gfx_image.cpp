@@ -3,6 +3,7 @@
 // states is checked against the data and against GFX_IMAGE_MAX_SIZE before
 // anything is allocated or read.
 #include "plat/gfx_image.h"
+#include "plat/gfx_image_local.h"
 
 #include <png.h>
 #include <jpeglib.h>
@@ -163,12 +164,6 @@ int png_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
 }
 }  // namespace
 
-int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                         int max_side)
-{
-    return png_decode(data, size, out, err, max_side, true);
-}
-
 // ---------------------------------------------------------------------------
 // JPEG through libjpeg. Its errors leave by longjmp to the one setjmp below;
 // no object with a destructor is created between the two. Any warning
@@ -244,12 +239,6 @@ int jpeg_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err
     return finish(r, out, err);
 }
 }  // namespace
-
-int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                          int max_side)
-{
-    return jpeg_decode(data, size, out, err, max_side, true);
-}
 
 // ---------------------------------------------------------------------------
 // DDS: the 4-byte magic, a 124-byte header, then the levels packed.
@@ -360,12 +349,6 @@ int dds_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
     return 1;
 }
 }  // namespace
-
-int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                         int max_side)
-{
-    return dds_decode(data, size, out, err, max_side, true);
-}
 
 namespace {
 int decode_by_kind(const void* data, size_t size, GfxImage* out, GfxImageError* err, int max_side,

@@ -24,7 +24,6 @@
 
 constexpr int GFX_IMAGE_MAX_SIZE = 16384;  // largest width or height taken
 constexpr int GFX_IMAGE_MAX_LEVELS = 15;
-constexpr size_t GFX_IMAGE_DDS_DATA = 128;  // a DDS file's levels start here
 
 enum GfxImageError : int {
     GFX_IMG_OK = 0,
@@ -54,9 +53,3 @@ int gfx_image_decode(const void* data, size_t size, GfxImage* out, GfxImageError
 // header shows the same way, so nothing is decoded or allocated for pixels.
 int gfx_image_probe(const void* data, size_t size, GfxImage* out, GfxImageError* err,
                     int max_side = GFX_IMAGE_MAX_SIZE);
-int gfx_image_decode_png(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                         int max_side = GFX_IMAGE_MAX_SIZE);
-int gfx_image_decode_jpeg(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                          int max_side = GFX_IMAGE_MAX_SIZE);
-int gfx_image_decode_dds(const void* data, size_t size, GfxImage* out, GfxImageError* err,
-                         int max_side = GFX_IMAGE_MAX_SIZE);

@@ -1,6 +1,6 @@
 // gfx_reshow: the copy of the frame last presented, kept in a texture of its own and put back
-// into the window while a dialog holds the main loop (see gfx_reshow.h).
-#include "plat/gfx_reshow.h"
+// into the window while a dialog holds the main loop (see gfx_reshow_local.h).
+#include "plat/gfx_reshow_local.h"
 
 #include "plat/gfx_local.h"
 

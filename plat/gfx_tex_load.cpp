@@ -6,6 +6,7 @@
 #include "plat/gfx_local.h"
 #include "plat/files.h"
 #include "plat/gfx_image.h"
+#include "plat/gfx_image_local.h"
 
 #include <algorithm>
 #include <cmath>

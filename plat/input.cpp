@@ -1,9 +1,11 @@
 // The key table in virtual-key codes, fed by the window's messages, the asynchronous key state
 // and the cursor, on SDL2 (see input.h). The messages themselves come from window.cpp.
 #include "plat/input.h"
+#include "plat/input_local.h"
 
-#include "plat/input_script.h"
+#include "plat/input_script_local.h"
 #include "plat/window.h"
+#include "plat/window_local.h"
 
 #include <SDL2/SDL.h>
 

@@ -16,7 +16,6 @@
 #include <cstdint>
 
 struct PlatWindow;
-struct PlatMsg;
 
 // Virtual-key codes the engine names.
 constexpr int PLAT_VK_LBUTTON = 0x01;
@@ -74,10 +73,3 @@ void plat_cursor_hide_until_move(void);
 // zero releases any clip. 1 or 0.
 int plat_cursor_clip(PlatWindow* window, int on);
 int plat_cursor_clipped(void);
-
-// Plat-internal: the virtual key of an SDL keycode (0 when none), and the
-// side-specific code of a modifier's keycode (0 when not a modifier).
-int plat_vk_from_sdl_key(int32_t sdl_keycode);
-int plat_vk_side_from_sdl_key(int32_t sdl_keycode);
-// Plat-internal: the table's and the cursor's part of dispatching a message.
-void plat_input_on_message(const PlatMsg* msg);

@@ -1,6 +1,6 @@
 // The input script's parser and the feeder that pushes its events into SDL's queue frame by
-// frame (see input_script.h for the script's form).
-#include "plat/input_script.h"
+// frame (see input_script_local.h for the script's form).
+#include "plat/input_script_local.h"
 
 #include <SDL2/SDL.h>
 

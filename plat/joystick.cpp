@@ -1,5 +1,6 @@
 // The first joystick through SDL2, read as a DirectInput-style state (see joystick.h).
 #include "plat/joystick.h"
+#include "plat/joystick_local.h"
 
 #include <SDL2/SDL.h>
 

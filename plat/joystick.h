@@ -26,7 +26,3 @@ int plat_joy_open(void);
 int plat_joy_read(PlatJoyState* out);
 void plat_joy_close(void);
 int plat_joy_is_open(void);
-
-// The scaling rules, for the device and for tests.
-int32_t plat_joy_scale_axis(int16_t raw);
-uint32_t plat_joy_pov_from_hat(uint8_t sdl_hat);

@@ -1,6 +1,7 @@
 // The sound device on OpenAL Soft: the device, the listener, buffers with their sources and
 // the EFX effects, all behind one process-wide lock (see sound_dev.h).
 #include "plat/sound_dev.h"
+#include "plat/sound_dev_local.h"
 
 #define AL_ALEXT_PROTOTYPES
 #include <AL/al.h>

@@ -14,8 +14,7 @@
 // and its buffers being usable from any thread (one lock per device), and a
 // buffer being released before its device.
 //
-// Tests open a loopback device, which renders the mix into memory only when
-// asked (snd_dev_render), so that what a buffer does can be heard.
+// Tests open a loopback device (sound_dev_local.h).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -77,12 +76,7 @@ struct SndDevBuffer;
 // The default output device; null when OpenAL has none (ALSOFT_DRIVERS=null
 // gives one that plays into nothing), with the reason in why (when given).
 SndDev* snd_dev_open(std::string* why = nullptr);
-// A loopback device rendering 16-bit stereo at rate frames per second; with
-// effects 0 it reports no EFX, as a machine without it would.
-SndDev* snd_dev_open_loopback(uint32_t rate, int effects);
 void snd_dev_close(SndDev* dev);
-// Mixes frames stereo frames into out (2 * frames samples); loopback only.
-int snd_dev_render(SndDev* dev, int16_t* out, uint32_t frames);
 int snd_dev_has_fx(const SndDev* dev);
 
 // The primary buffer's volume (hundredths of a decibel) and the program's

@@ -2,9 +2,11 @@
 // dispatch to window procedures, and the end signals (see window.h). The key table the
 // messages feed is in input.cpp.
 #include "plat/window.h"
+#include "plat/window_local.h"
 
 #include "plat/input.h"
-#include "plat/input_script.h"
+#include "plat/input_local.h"
+#include "plat/input_script_local.h"
 
 #include <SDL2/SDL.h>
 

@@ -108,8 +108,6 @@ void plat_window_show(PlatWindow* window);
 // EnableWindow: SDL has no disabled windows; the flag is kept and reported.
 void plat_window_set_enabled(PlatWindow* window, int enabled);
 int plat_window_enabled(const PlatWindow* window);
-// The window's handle, null before creation.
-PlatWindow* plat_window_main(void);
 
 // The message queue.
 int plat_peek_message(PlatMsg* out);
@@ -126,19 +124,11 @@ int plat_post_message(PlatWindow* window, uint32_t message, uintptr_t wparam, in
 // SIGINT and SIGHUP stay ignored when they were at the start. SIGPIPE is
 // ignored from then on: a write to a pipe nobody reads fails.
 void plat_install_term_handler(void);
-int plat_term_requested(void);
-
-// Pumps the platform's events into SDL's queue (they stay there for the
-// message queue) and answers 1 when the window was exposed since the last
-// call: for redrawing while a modal dialog blocks the main loop.
-int plat_window_pump_exposed(void);
 
 // Frees the window (call after the drawing device stopped). SDL video and
 // the GL library stay loaded until the process ends.
 void plat_video_end(void);
 
-// Plat-internal: the SDL window of the main window (null before creation),
+// The SDL window of the main window (null before creation),
 // for the drawing device's context and the cursor clip.
 SDL_Window* plat_window_sdl(void);
-// Plat-internal: starts SDL video once, with the hints the engine needs.
-int plat_video_start(void);

@@ -1,6 +1,7 @@
 // The one writer of whole files (see files.h): links followed only where that is safe, a file
 // replaced only by a complete new one that keeps its protection, and no write that waits long.
 #include "plat/files.h"
+#include "plat/files_local.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "plat/window.h"
+#include "plat/window_local.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // end signal came.
 #include "child_proc.h"
 #include "plat/dialogs.h"
+#include "plat/dialogs_local.h"
 #include "plat/files.h"
 #include "plat/gfx.h"
 #include "plat/window.h"

@@ -1,5 +1,6 @@
 // Paths with '\', case-insensitive look-ups, sorted listings.
 #include "plat/files.h"
+#include "plat/files_local.h"
 
 #include <chrono>
 #include <thread>

@@ -1,5 +1,5 @@
 // Parsing the scripted input of end-to-end tests.
-#include "plat/input_script.h"
+#include "plat/input_script_local.h"
 
 #include <gtest/gtest.h>
 

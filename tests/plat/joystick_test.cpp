@@ -1,5 +1,6 @@
 // Joystick scaling rules and the normal no-device state.
 #include "plat/joystick.h"
+#include "plat/joystick_local.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "plat/sound_dev.h"
+#include "plat/sound_dev_local.h"
 #include "tools/gen/wave_file.h"
 
 #include <cmath>

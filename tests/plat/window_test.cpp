@@ -1,7 +1,9 @@
 // Messages from synthetic SDL events, dispatch, the key table, quit and the end signals.
 #include "plat/dialogs.h"
+#include "plat/dialogs_local.h"
 #include "plat/gfx.h"
 #include "plat/input.h"
+#include "plat/input_local.h"
 #include "plat/window.h"
 
 #include <epoxy/gl.h>

@@ -2,6 +2,7 @@
 // shared folders, files the user may not write, and what a replacement keeps of the old file's
 // protection. Pipes that do not drain are tried through the program (tests/tool).
 #include "plat/files.h"
+#include "plat/files_local.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -9,6 +9,7 @@
 #include "obj3d/obj3d.h"
 #include "plat/dialogs.h"
 #include "plat/input.h"
+#include "plat/input_local.h"
 #include "plat/window.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_local.h"

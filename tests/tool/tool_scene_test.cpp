@@ -3,6 +3,7 @@
 #include "child_proc.h"
 #include "plat/gfx.h"
 #include "plat/input.h"
+#include "plat/input_local.h"
 #include "plat/window.h"
 #include "res/res.h"
 #include "tool/tool_frame.h"

@@ -1,4 +1,5 @@
-// Scripted input: a test facility, not part of the program's behaviour.
+// Scripted input: a test facility, not part of the program's behaviour; only the
+// window and input modules of plat/ use it.
 //
 // When the environment variable QUORVEL_INPUT_SCRIPT names a file, the window
 // layer feeds the events listed in it into SDL's event queue at the frames

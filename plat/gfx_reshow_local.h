@@ -1,4 +1,4 @@
-// The frame last presented, shown again.
+// gfx_reshow_local: the frame last presented, shown again; plat/dialogs.cpp is its one user.
 //
 // While a modal dialog runs, the main loop draws nothing; a window exposed in
 // that time (a dialog moved across it or closed above it) would show whatever
