@@ -7,7 +7,7 @@
 
 #include "math/vm_const.h"
 #include "math/vm_quat.h"
-#include "math/vm_rows.h"
+#include "math/vm_rows_local.h"
 #include "math/vm_table.h"
 
 namespace {

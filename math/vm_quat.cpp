@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "math/vm_rows.h"
+#include "math/vm_rows_local.h"
 #include "math/vm_table.h"
 #include "math/vm_vec.h"
 

@@ -1,4 +1,4 @@
-// Private to the maths library: the rotation part of a possibly scaled
+// vm_rows_local: private to the maths library: the rotation part of a possibly scaled
 // matrix, shared by the quaternion and Euler extractions.
 #pragma once
 

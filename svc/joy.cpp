@@ -1,5 +1,6 @@
 // Joystick polling over plat/joystick.h and the direction and button queries (see joy.h).
 #include "svc/joy.h"
+#include "svc/joy_local.h"
 
 namespace {
 

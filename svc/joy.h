@@ -34,6 +34,3 @@ int joy_up(void);
 int joy_button_down(int pad, int button);
 int joy_button_pressed(int pad, int button);
 int joy_button_count(void);
-
-// Test hook: takes a state as if the device had delivered it.
-void joy_feed_state(const PlatJoyState* state);

@@ -1,5 +1,6 @@
 // The settings text's reader and its lookups by key (syntax and limits in txt_settings.h).
 #include "svc/txt_settings.h"
+#include "svc/txt_settings_local.h"
 
 #include <array>
 #include <cstdio>

@@ -77,7 +77,3 @@ const char* txt_settings_get_string(const char* key);
 // Writes 0 to *out first; 1 and the parsed value when found, else 0.
 int txt_settings_get_int(const char* key, int32_t* out);
 int32_t txt_settings_get_int_or(const char* key, int32_t fallback);
-
-// The value parser: '-' anywhere makes the result negative, every other
-// character counts as the digit (c - '0'); 32-bit wrap-around.
-int32_t txt_settings_parse_int(const char* value);

@@ -4,6 +4,9 @@
 
 namespace {
 
+constexpr const char* WINDOW_CLASS_NAME = "quorvel";
+constexpr const char* WINDOW_TITLE = "quorvel";
+
 struct WindowBlock {
     uint32_t count;
     WindowRec rec[WINDOW_COUNT];

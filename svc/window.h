@@ -8,8 +8,6 @@
 #include <cstdint>
 
 constexpr int WINDOW_COUNT = 1;
-constexpr const char* WINDOW_CLASS_NAME = "quorvel";
-constexpr const char* WINDOW_TITLE = "quorvel";
 constexpr uint32_t WINDOW_STYLE_CREATE = 0x100A0000;  // visible, system menu, minimise box
 constexpr uint32_t WINDOW_STYLE_RESET = 0x10CA0000;   // visible, caption, system menu, minimise box
 

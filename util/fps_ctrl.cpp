@@ -1,6 +1,7 @@
 // Frame pacing, the frame rate reached, the frame stopwatch and the millisecond timer (see
 // fps_ctrl.h); the high-resolution counter they read is util/perf's.
 #include "util/fps_ctrl.h"
+#include "util/fps_ctrl_local.h"
 
 #include "plat/time.h"
 #include "util/perf.h"

@@ -38,7 +38,6 @@ uint32_t fps_ctrl_get_fps();
 uint32_t fps_ctrl_get_frame_total();
 FpsCtrl* fps_ctrl_set_active(uint32_t active);
 uint32_t fps_ctrl_get_active();
-const FpsCtrl* fps_ctrl_state();
 
 uint32_t fps_ms_now(uint32_t period);
 uint32_t ms_diff(uint32_t earlier, uint32_t later);  // modulo 2^32

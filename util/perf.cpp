@@ -1,6 +1,7 @@
 // The performance timer and its stopwatches, the memory status and the performance log (see
 // perf.h).
 #include "util/perf.h"
+#include "util/perf_local.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -36,13 +36,11 @@ float perf_timer_frame_percent();
 float perf_stopwatch_a_percent();
 float perf_stopwatch_b_percent();
 int64_t perf_counter_diff(int64_t earlier, int64_t later);
-const PerfTimer* perf_timer_state();
 
 // Memory status in bytes, saturated to 32 bits.
 uint32_t mem_total_phys();
 uint32_t mem_avail_phys();
 uint32_t mem_query_stub();  // always 0
-uint32_t mem_saturate_u32(uint64_t bytes);
 
 // Log: lines "HH:MM:SS\tMM/DD/YY\t%08x\t%08x\t%08x\n" appended to a named file.
 void perf_log_open(const char* file_name);  // null forgets the name

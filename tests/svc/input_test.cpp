@@ -1,5 +1,6 @@
 // Keyboard snapshot per frame, mouse position, wheel and cursor, joystick directions and buttons.
 #include "svc/joy.h"
+#include "svc/joy_local.h"
 #include "svc/key.h"
 #include "svc/mouse.h"
 #include "plat/input.h"

@@ -1,6 +1,7 @@
 // The settings text: pairs, comments and length limits, binary garbage, a missing file, and the
 // integer parser.
 #include "svc/txt_settings.h"
+#include "svc/txt_settings_local.h"
 #include "temp_dir.h"
 
 #include <cstring>

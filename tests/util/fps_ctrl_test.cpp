@@ -1,6 +1,7 @@
 // Frame pacing: the rate held at one, the millisecond wrap, an inactive pacer that counts
 // without waiting, the frame stopwatch and the millisecond timer.
 #include "util/fps_ctrl.h"
+#include "util/fps_ctrl_local.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The performance timer's stopwatches, the counter and memory status, and the performance log.
 #include "util/perf.h"
+#include "util/perf_local.h"
 
 #include <gtest/gtest.h>
 
