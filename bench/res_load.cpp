@@ -1,7 +1,7 @@
 // Costs of the model load path: chunk check, welded and unwelded decode, and the tex.lst parse.
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
-#include "res/texlst.h"
+#include "res/texlst_local.h"
 #include "tools/qv_samples.h"
 
 #include <benchmark/benchmark.h>

@@ -1,5 +1,5 @@
 // Fuzzes the tex.lst parser and its queries.
-#include "res/texlst.h"
+#include "res/texlst_local.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The model group file's chunks: the kind table, bounds-checked reads, and one parser with its
 // accessors per chunk kind (the format and what callers rely on are in chunk.h).
 #include "res/chunk.h"
+#include "res/chunk_local.h"
 
 #include <cstring>
 

@@ -88,10 +88,6 @@ bool chunk_wr_u32(MutByteSpan d, uint64_t off, uint32_t v);
 
 // ---- "ZQT " model -----------------------------------------------------------------
 
-constexpr uint32_t CHUNK_MODEL_FIXED_SIZE = 112;
-constexpr uint32_t CHUNK_MODEL_SUBSET_SIZE = 16;
-constexpr uint32_t CHUNK_MODEL_BLEND_SIZE = 20;
-
 enum ModelAttr : int {
     CHUNK_ATTR_POS,
     CHUNK_ATTR_NRM,
@@ -136,7 +132,6 @@ enum BoneToken : uint32_t {
     CHUNK_BONE_TOK_POP = 4,
     CHUNK_BONE_TOK_END = 5
 };
-constexpr uint32_t CHUNK_BONE_MAX_DEPTH = 62;  // the walk needs two stack levels of its own
 
 struct BoneChunk {
     uint32_t first_name_off;  // the tree's name: the first named node
@@ -179,13 +174,6 @@ bool chunk_anim_node(ByteSpan d, uint32_t i, AnimNode& out);
 bool chunk_anim_frame(ByteSpan d, const AnimNode& n, uint32_t f, float out[16]);
 
 // ---- "COLL" collision set -----------------------------------------------------------
-
-constexpr uint32_t CHUNK_COLL_FIXED_SIZE = 88;
-constexpr uint32_t CHUNK_COLL_BOX_SIZE = 48;
-constexpr uint32_t CHUNK_COLL_TRI_SIZE = 72;
-constexpr uint32_t CHUNK_COLL_SHARED_SIZE = 80;
-constexpr uint32_t CHUNK_COLL_LAYER_SIZE = 28;
-constexpr uint32_t CHUNK_COLL_NODE_SIZE = 44;
 
 struct CollChunk {
     uint32_t name_off;
@@ -251,7 +239,6 @@ struct TexChunk {
 };
 int chunk_parse_tex(ByteSpan d, TexChunk& out);
 
-constexpr uint32_t CHUNK_CROP_REC_SIZE = 32;
 struct CropRec {
     uint32_t name_off, tex_name_off;
     float u, v, w, h;
@@ -271,7 +258,6 @@ struct ShitSphere {
 int chunk_parse_shit(ByteSpan d, ShitChunk& out);
 bool chunk_shit_sphere(ByteSpan d, const ShitChunk& s, uint32_t i, ShitSphere& out);
 
-constexpr uint32_t CHUNK_CAMR_KEY_SIZE = 16;
 struct CamrChunk {
     uint32_t name_off;
     uint32_t keys_off;
@@ -282,10 +268,6 @@ struct CamrChunk {
 int chunk_parse_camr(ByteSpan d, CamrChunk& out);
 
 // ---- "FLA " vector animation --------------------------------------------------------
-
-constexpr uint32_t CHUNK_FLA_FIXED_SIZE = 56;
-constexpr uint32_t CHUNK_FLA_PART_MAX_VERTS = 1798;
-constexpr uint32_t CHUNK_FLA_PART_MAX_INDICES = 1799;
 
 enum FlaTable : int {
     CHUNK_FLA_FRAMES,

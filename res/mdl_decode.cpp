@@ -1,6 +1,7 @@
 // The model decode: corners welded into vertices, smoothed normals and tangents, the mesh build
 // input filled (see mdl_decode.h). The vertex buffers are built from it in mesh_buf.cpp.
 #include "res/mdl_decode.h"
+#include "res/chunk_local.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +9,9 @@
 #include <unordered_map>
 
 namespace {
+
+// Models of this many triangles or more are decoded unwelded.
+constexpr uint32_t MDL_UNWELDED_TRIS = 65535;
 
 struct V3 {
     float x, y, z;

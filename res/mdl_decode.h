@@ -14,8 +14,6 @@
 constexpr uint32_t RES_LOAD_SMOOTH_SET = 1u << 0;  // a second set of smoothed normals
 constexpr uint32_t RES_LOAD_MIPMAPS = 1u << 1;     // TEX-chunk textures with mipmaps
 
-// Models of this many triangles or more are decoded unwelded.
-constexpr uint32_t MDL_UNWELDED_TRIS = 65535;
 constexpr uint32_t MDL_SUBSET_SLOTS = 4;
 
 struct MeshTexSet {

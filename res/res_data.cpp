@@ -3,6 +3,7 @@
 // copies a checked chunk into its pool's data buffer, and the queries read
 // that stored copy in place.
 #include "res/res_local.h"
+#include "res/chunk_local.h"
 
 #include <cmath>
 #include <cstring>

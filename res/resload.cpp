@@ -2,6 +2,7 @@
 // manager, the step machine that reads a group file a chunk at a time, start and stop, and the
 // request ring.
 #include "res/resload.h"
+#include "res/resload_local.h"
 
 #include "math/vm_vec.h"
 #include "res/mdl_decode.h"
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace {
+
+constexpr uint32_t RESLOAD_BIG_TEX_CHUNK = 0x200000;  // the loader yields after one
 
 // Step words of the machine.
 enum Step : int {

@@ -7,7 +7,6 @@
 #pragma once
 
 #include "res/res.h"
-#include "res/texlst.h"
 
 #include <cstdint>
 #include <vector>
@@ -15,7 +14,6 @@
 constexpr uint32_t RESLOAD_RING = 64;
 constexpr uint32_t RESLOAD_NAME_MAX = 63;
 constexpr uint32_t RESLOAD_FOLDER_MAX = 255;
-constexpr uint32_t RESLOAD_BIG_TEX_CHUNK = 0x200000;  // the loader yields after one
 
 // What a step answers, and the loader's status word: idle (nothing to
 // load), busy (the step machine goes on), a fatal error reported, a group
@@ -83,14 +81,5 @@ void resload_set_model_folder(int i, const char* folder);  // null sets ".\"
 void resload_set_tex_folder(const char* folder);
 void resload_set_language(int index);
 int resload_language();
-void resload_set_read(uint32_t v);
-void resload_set_write(uint32_t v);
-void resload_set_step(int step);
-void resload_set_status(int status);
-void resload_advance_read(uint32_t n);
-int resload_get_step();
 int resload_get_status();
 uint32_t resload_pending();
-// The folder order: table positions (language + i) mod 3.
-int resload_folder_order(int i);
-const TexList& resload_texlst();

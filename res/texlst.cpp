@@ -1,5 +1,5 @@
-// The parser of the texture list "tex.lst" and its queries by category (grammar in texlst.h).
-#include "res/texlst.h"
+// The parser of the texture list "tex.lst" and its queries by category (grammar in texlst_local.h).
+#include "res/texlst_local.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,5 +1,6 @@
-// The texture list "tex.lst": named categories of texture files and of crops
-// (named rectangles) on them, parsed once into a tree that the loader keeps.
+// texlst_local: the texture list "tex.lst", private to the resource folder:
+// named categories of texture files and of crops (named rectangles) on them,
+// parsed once into a tree that the loader (resload.cpp) keeps.
 //
 // Grammar: whitespace-separated tokens; a token starting with '#' begins a
 // comment that runs to the end of its line; "cat" <name>, "tex" <file>,

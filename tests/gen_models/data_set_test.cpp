@@ -1,7 +1,7 @@
 // The patch data set as files, where the patch tool looks for them.
 #include "gm_test_util.h"
 
-#include "res/texlst.h"
+#include "res/texlst_local.h"
 #include "tools/gen_models/gm_output.h"
 
 #include <set>

@@ -2,6 +2,7 @@
 // accessors; then the same chunks cut short and corrupted.
 #include "res_fixture.h"
 #include "res/chunk.h"
+#include "res/chunk_local.h"
 
 #include <algorithm>
 #include <cmath>

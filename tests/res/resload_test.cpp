@@ -1,5 +1,6 @@
 // The load queue, the step machine, the pump on a manual clock and the folders.
 #include "res_fixture.h"
+#include "res/resload_local.h"
 
 #include "plat/files.h"
 

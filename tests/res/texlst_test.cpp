@@ -1,5 +1,5 @@
 // The texture list's parser: categories in file order, comments and line ends, refused statements.
-#include "res/texlst.h"
+#include "res/texlst_local.h"
 #include "tools/qv_samples.h"
 
 #include <gtest/gtest.h>

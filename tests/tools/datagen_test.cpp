@@ -1,6 +1,6 @@
 // The description builder: data sets, texture-list images, refusals.
 #include "res/chunk.h"
-#include "res/texlst.h"
+#include "res/texlst_local.h"
 #include "temp_dir.h"
 #include "tools/qv_desc.h"
 
