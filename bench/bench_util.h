@@ -18,6 +18,7 @@
 #include "disp/d3d9.h"
 #include "app/disp_main.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "objx/qspr.h"
 #include "obj3d/obj3d.h"
 #include "plat/files.h"

@@ -3,6 +3,7 @@
 #include "bench/bench_util.h"
 #include "disp/rstate.h"
 #include "disp/screenshot.h"
+#include "disp/screenshot_local.h"
 #include "disp/tex_convert.h"
 
 constexpr int DISP_DECODE_SIDE = 1024;

@@ -1,5 +1,6 @@
 // disp/font: bitmap and system fonts, text-list renderers (see font.h).
 #include "disp/font.h"
+#include "disp/font_local.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,7 @@
 #include "disp/d3d9.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
 #include "plat/gfx_stage.h"

@@ -1,5 +1,6 @@
 // disp/movie: movie records and their lists.
 #include "disp/movie.h"
+#include "disp/movie_local.h"
 
 #include <cstring>
 

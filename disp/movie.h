@@ -9,8 +9,6 @@
 #include "disp/obj.h"
 #include "res/res.h"
 
-constexpr int MOVIE_RECORD_COUNT = 2;
-constexpr int MOVIE_PATH_MAX = 256;
 constexpr uint32_t MOVIE_IN_USE = 1u << 0;
 constexpr uint32_t MOVIE_PLAYING = 1u << 1;
 
@@ -20,15 +18,6 @@ struct MovieRec {
     DrawObj* obj;  // the object that would show the movie, or null
     uint32_t spare;
     MovieRec *prev, *next;
-};
-
-struct MovieBlock {
-    MovieRec rec[MOVIE_RECORD_COUNT];
-    MovieRec* active;  // newest first
-    MovieRec* free_list;
-    int32_t count;
-    ResMark mark;
-    char data_path[MOVIE_PATH_MAX];
 };
 
 // ---- start, stop, reset (display orders) -------------------------------------------
@@ -49,7 +38,6 @@ void movie_stop(MovieRec* rec);
 int movie_query(const MovieRec* rec);  // nothing to report: 0
 int movie_get_count();
 const char* movie_get_data_path();
-const MovieBlock& movie_block();
 
 // ---- per frame (walks the active list, changes nothing) ---------------------------
 void movie_frame_early();

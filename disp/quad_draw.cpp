@@ -7,6 +7,7 @@
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "math/vm_color.h"
 #include "math/vm_types.h"
 #include "plat/gfx_draw.h"

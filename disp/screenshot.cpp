@@ -1,5 +1,6 @@
 // Screenshot BMP writer (see screenshot.h).
 #include "disp/screenshot.h"
+#include "disp/screenshot_local.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,6 @@
 // Texture manager and sampler-stage cache (see tex.h).
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 
 #include <algorithm>
 #include <array>

@@ -4,8 +4,8 @@
 // records, creates them (empty, as render targets, from image files in memory
 // or on disk), fills and reads their pixels, binds them to sampler stages
 // through a per-stage cache, sets the render targets, and rebuilds the records
-// that do not survive a device reset. Also owns the shared quad index list and
-// the two vertex scratch areas the 2D and 3D drawing modules fill every frame.
+// that do not survive a device reset. It also owns the shared quad index list
+// and the two vertex scratch areas (tex_scratch.h).
 //
 // Every stage change goes through tex_set_stage; stage 0 without a texture
 // samples the white texture, so untextured draws modulate to their vertex
@@ -21,10 +21,7 @@
 
 // --- capacities ----------------------------------------------------------------
 constexpr int TEX_STAGES = 8;
-constexpr int TEX_QUAD_INDEX_QUADS = 4096;      // quads in the shared index list
-constexpr int TEX_SCRATCH_A_VERTICES = 16384;   // vertices of scratch A
-constexpr size_t TEX_SCRATCH_B_BYTES = 720896;  // bytes of scratch B
-constexpr int TEX_MAX_SIDE = 16384;             // largest side taken by tex_create
+constexpr int TEX_MAX_SIDE = 16384;  // largest side taken by tex_create
 
 // --- value types -------------------------------------------------------------------
 
@@ -54,14 +51,6 @@ struct SurfRecord {
     uint8_t bpp;
     uint8_t kind;  // DISP_SURF_KIND_* bits
 };
-
-// One vertex of scratch A: XYZRHW, DIFFUSE, two texture sets (FVF 0x244).
-struct TexVertexA {
-    float x, y, z, rhw;
-    uint32_t color;
-    float u0, v0, u1, v1;
-};
-static_assert(sizeof(TexVertexA) == 36);
 
 // --- start and stop ----------------------------------------------------------------
 // Called by d3d9_boot / d3d9_shutdown.
@@ -124,7 +113,3 @@ SurfRecord* tex_get_depth_target();
 int tex_get_target_width();
 int tex_get_target_height();
 const TexRecord* tex_get_white();
-// The quad index list: TEX_QUAD_INDEX_QUADS quads of {4q, 4q+1, 4q+2, 4q+3, 4q+2, 4q+1}.
-const uint16_t* tex_get_manager();
-TexVertexA* tex_get_vertex_scratch_a();
-uint8_t* tex_get_vertex_scratch_b();

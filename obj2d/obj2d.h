@@ -13,6 +13,7 @@
 
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "math/vm_types.h"
 #include "disp/obj.h"
 #include "res/res.h"

@@ -10,6 +10,7 @@
 #include "disp/plight.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "disp/obj.h"

@@ -7,6 +7,7 @@
 #include "disp/cam.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "hit/hit.h"
 #include "math/vm_const.h"
 #include "math/vm_mat.h"

@@ -8,6 +8,7 @@
 #include "disp/disp_env.h"
 #include "disp/rstate.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "math/vm_color.h"
 #include "math/vm_mat.h"
 #include "math/vm_table.h"

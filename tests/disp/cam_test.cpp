@@ -9,6 +9,7 @@
 #include "svc/key.h"
 #include "disp/dbgcam.h"
 #include "disp/movie.h"
+#include "disp/movie_local.h"
 #include "math/vm_view.h"
 #include "plat/input.h"
 #include "plat/window.h"

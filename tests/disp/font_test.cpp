@@ -3,7 +3,9 @@
 
 #include "disp/d3d9.h"
 #include "disp/font.h"
+#include "disp/font_local.h"
 #include "disp/tex.h"
+#include "disp/tex_scratch.h"
 #include "frame_fixture.h"
 #include "plat/sysfont.h"
 #include "res/res.h"

@@ -11,6 +11,7 @@
 #include "child_proc.h"
 #include "disp/quad_draw.h"
 #include "disp/screenshot.h"
+#include "disp/screenshot_local.h"
 #include "disp_fixture.h"
 #include "temp_dir.h"
 
