@@ -1,0 +1,4 @@
+// A header of a folder the prefix table does not list.
+#pragma once
+
+int other_open();
