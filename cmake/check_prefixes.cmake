@@ -147,9 +147,20 @@ foreach(layer IN LISTS QUORVEL_LAYERS)
       list(LENGTH opens n_open)
       list(LENGTH closes n_close)
 
-      # The body of an unscoped enum, up to its closing brace.
+      # An unscoped enum at the top level (enum class ones are reached
+      # through their type), its body read up to the closing brace.
       if(in_enum)
         string(APPEND enum_text " ${line}")
+      elseif(depth EQUAL 0 AND line MATCHES "^(typedef[ \t]+)?enum([ \t{:]|$)"
+             AND NOT line MATCHES "^(typedef[ \t]+)?enum[ \t]+(class|struct)[ \t{:]")
+        if(NOT line MATCHES "{" AND line MATCHES "`[ \t]*$")
+          continue()  # a declaration without a body
+        endif()
+        set(in_enum 1)
+        set(enum_text "${line}")
+        set(enum_where "${where}")
+      endif()
+      if(in_enum)
         if(n_close GREATER 0)
           set(in_enum 0)
           string(REGEX REPLACE "^[^{]*{" "" body "${enum_text}")
@@ -202,32 +213,6 @@ foreach(layer IN LISTS QUORVEL_LAYERS)
         set(named_space 0)
         if("1" IN_LIST spaces)
           set(named_space 1)
-        endif()
-
-        if(line MATCHES "^(typedef[ \t]+)?enum([ \t{:]|$)" AND NOT line MATCHES "^(typedef[ \t]+)?enum[ \t]+(class|struct)[ \t{:]")
-          if(NOT line MATCHES "{" AND line MATCHES "`[ \t]*$")
-            continue()  # a declaration without a body
-          endif()
-          set(in_enum 1)
-          set(enum_text "")
-          set(enum_where "${where}")
-          # The body may be on this line already (one-line enums).
-          string(APPEND enum_text "${line}")
-          if(n_close GREATER 0)
-            set(in_enum 0)
-            string(REGEX REPLACE "^[^{]*{" "" body "${enum_text}")
-            string(REGEX REPLACE "}.*" "" body "${body}")
-            foreach(round RANGE 3)
-              string(REGEX REPLACE "\\([^()]*\\)" "" body "${body}")
-            endforeach()
-            string(REPLACE "," ";" items "${body}")
-            foreach(item IN LISTS items)
-              if(item MATCHES "^[ \t]*([A-Za-z_][A-Za-z0-9_]*)")
-                prefix_check(enumerator "${CMAKE_MATCH_1}" "${where}")
-              endif()
-            endforeach()
-          endif()
-          continue()
         endif()
 
         # A declaration starting in column 0: the part before its initialiser

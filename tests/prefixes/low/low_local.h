@@ -3,3 +3,7 @@
 
 int shared_helper();
 enum LowDefault : int { DEF_A };
+enum LowStep : int {
+    LOW_STEP_A,
+    STEP_B = (1 << 2),
+};
