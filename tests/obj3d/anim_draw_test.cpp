@@ -1,6 +1,7 @@
 // The 3D types in the 3D pass: a skinned character, attachments, mesh-list
 // nodes, primitive-list batches, 3D lines and triangles, debug drawing.
 #include "anim_fixture.h"
+#include "obj3d/motion_local.h"
 #include "objx/plight_debug.h"
 #include "objx/res_bone_debug_draw.h"
 

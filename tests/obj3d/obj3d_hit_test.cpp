@@ -3,6 +3,7 @@
 // released by every type's exit; the springs resting on collision ground.
 #include "anim_fixture.h"
 #include "hit/hit.h"
+#include "obj3d/motion_local.h"
 
 namespace {
 
