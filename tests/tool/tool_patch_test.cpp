@@ -280,7 +280,7 @@ TEST_F(ToolPatches, NameTagsOfTheShippedModels)
     EXPECT_EQ(tool_patch_create(tool_state().model_group, cloud)->prio, 83);
     DrawObj* g = tool_patch_create(tool_state().model_group, ghost);
     EXPECT_EQ(g->prio, 80);
-    EXPECT_EQ(draw_param_bit(mdlobj_get_draw_param(g), OBJ3D_DP_Z_WRITE_BIT), 0u);
+    EXPECT_EQ(obj3d_dp_bit(mdlobj_get_draw_param(g), OBJ3D_DP_Z_WRITE_BIT), 0u);
     EXPECT_EQ(tool_patch_create(tool_state().model_group, apple)->prio, TOOL_PATCH_PRIO);
     DrawObj* preview =
         mdlobj_create_1f(tool_state().model_group, nullptr, ghost, TOOL_PREVIEW_PRIO);
