@@ -19,6 +19,7 @@
 #include "app/disp_main.h"
 #include "disp/tex.h"
 #include "objx/qspr.h"
+#include "objx/qspr_local.h"
 #include "obj3d/obj3d.h"
 #include "plat/files.h"
 #include "plat/gfx.h"

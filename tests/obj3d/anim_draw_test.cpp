@@ -3,7 +3,7 @@
 #include "anim_fixture.h"
 #include "obj3d/motion_local.h"
 #include "objx/plight_debug.h"
-#include "objx/res_bone_debug_draw.h"
+#include "objx/bone_debug.h"
 
 namespace {
 
