@@ -81,7 +81,7 @@ void obj3d_hit_set_sphere(HitTarget** slot, const Mat44* owner, const Vec3* cent
 void obj3d_hit_set_auto(HitTarget** slot, const Mat44* owner, int view, const Mat44* world,
                         ResHandle coll, const Vec3* centre, float min_screen, HitGroup group)
 {
-    const CollGeom* geom = coll_geom_of(res_coll_get(coll));
+    const CollGeom* geom = hit_geom_of(res_coll_get(coll));
     if (!world || !geom) return;
     const float base = 0.714f * geom->origin_radius;
     const float r = screen_radius(view, world, base, min_screen);
