@@ -1,5 +1,6 @@
 // Stage mesh sets: suffix rules over the bone sets of a model group.
 #include "stage/stage_set.h"
+#include "stage/stage_set_local.h"
 
 #include <cstdio>
 #include <cstring>
