@@ -6,6 +6,7 @@
 #include "tool/mdl_load.h"
 #include "tool/nametag.h"
 #include "tool/tool_frame.h"
+#include "tool/tool_local.h"
 #include "tool/tool_patch.h"
 #include "tool/tool_save.h"
 
@@ -157,7 +158,7 @@ TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
     EXPECT_EQ(tool_point_in_rect_at(0, 0, -0.5f, -0.5f, 0.4f, 0.4f), 1);    // toward zero
     EXPECT_EQ(tool_point_in_rect_at(0, 0, 1, 1, 0, 0), 0);
     // A collapsed frame (no mesh) holds only its centre point.
-    const PatchBox b = tool_patch_box(PATCH_H_BODY, 100, 100, 0, 0);
+    const PatchBox b = tool_patch_box(TOOL_PATCH_H_BODY, 100, 100, 0, 0);
     EXPECT_EQ(tool_point_in_rect_at(100, 100, b.x, b.y, b.w, b.h), 1);
     EXPECT_EQ(tool_point_in_rect_at(101, 100, b.x, b.y, b.w, b.h), 0);
 }
