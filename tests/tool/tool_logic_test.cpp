@@ -4,6 +4,7 @@
 #include "plat/files.h"
 #include "tool/dir_list.h"
 #include "tool/mdl_load.h"
+#include "tool/mdl_load_local.h"
 #include "tool/nametag.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_local.h"
