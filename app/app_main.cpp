@@ -2,6 +2,7 @@
 // scene switcher, the frame loop, and app_main with the start-up and shut-down orders. The
 // display's driver is in disp_main.cpp, its links in disp_wire.cpp.
 #include "app/app_main.h"
+#include "app/app_main_local.h"
 
 #include "app/err_screen.h"
 #include "svc/joy.h"

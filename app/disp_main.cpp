@@ -1,5 +1,6 @@
 // app/disp_main: start-up, frame and scene pass (see disp_main.h).
 #include "app/disp_main.h"
+#include "app/disp_main_local.h"
 
 #include "svc/msem.h"
 #include "svc/textlist.h"

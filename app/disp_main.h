@@ -48,15 +48,3 @@ void disp_res_release();
 // ---- threaded-frame handshake (no render thread exists; never enabled) ---------------------
 void disp_set_threaded(int on);
 void disp_render_thread_step(void* window);
-
-// ---- observation (tests) ---------------------------------------------------------------
-// Sees each module start and stop step by name, each priority band as it is
-// drawn and each 3D pass; null entries are skipped. Bands are also drawn by
-// the draw-object manager; the probe only watches.
-struct DispProbe {
-    void (*step)(const char* name);
-    void (*band)(int lo, int hi);
-    void (*pass_begin)(int screen, int pass, int xform_set);
-    void (*pass_end)(int screen);
-};
-void disp_set_probe(const DispProbe* probe);  // null: none

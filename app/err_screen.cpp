@@ -1,6 +1,7 @@
 // The fatal error screen (see err_screen.h): the titles and hints per region and code, its draw,
 // and its own 30-second message loop that ends the process.
 #include "app/err_screen.h"
+#include "app/err_screen_local.h"
 
 #include "app/app_main.h"
 #include "svc/textlist.h"

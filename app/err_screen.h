@@ -13,18 +13,11 @@ constexpr int ERR_ROWS = 12;  // codes 0..11; 0 shows nothing
 constexpr uint32_t ERR_SCREEN_MS = 30000;
 constexpr uint32_t ERR_SCREEN_SLEEP_MS = 16;
 constexpr int ERR_TEXT_SIZE = 64;  // 63 bytes and the NUL
-constexpr uint32_t ERR_COLOR = 0xFFFFFFFFu;
 
 struct ErrorInfo {
     uint16_t code, sub, detail;
     uint32_t extra;
     char text[ERR_TEXT_SIZE];
-};
-
-struct ErrScreenRow {
-    const char* title;
-    const char* explanation;
-    uint32_t reserved;  // 300 in every row; read by nothing
 };
 
 // Runs the screen; returns only when a quit message arrives (or the quit
@@ -36,12 +29,3 @@ void err_info_clear(void);
 void err_info_set_extra(uint32_t extra);
 uint32_t err_info_get_extra(void);
 const ErrorInfo* err_info_get(void);
-
-// The row of a code in a region's table (English, or Japanese for region 2);
-// null for a code outside 0..11. The screen title of a region.
-const ErrScreenRow* err_screen_row(uint32_t region, uint32_t code);
-const char* err_screen_title(uint32_t region);
-
-// Tests: what ends the process after the 30 seconds (null: the real exit).
-// When the hook returns, err_screen_run returns too.
-void err_screen_set_exit_hook(void (*hook)(int code));

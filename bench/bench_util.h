@@ -20,6 +20,7 @@
 #include "disp/tex.h"
 #include "disp/tex_scratch.h"
 #include "objx/qspr.h"
+#include "objx/qspr_local.h"
 #include "obj3d/obj3d.h"
 #include "plat/files.h"
 #include "plat/gfx.h"

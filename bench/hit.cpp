@@ -6,6 +6,7 @@
 #include "bench/bench_util.h"
 #include "hit/balls_hit.h"
 #include "hit/hit.h"
+#include "hit/hit_geom_local.h"
 #include "hit/hitcyl.h"
 #include "math/vm_mat.h"
 #include "res/res.h"
@@ -84,7 +85,7 @@ BENCHMARK(BM_Nearest)
 void BM_RayBruteForce(benchmark::State& state)
 {
     const uint32_t quads = uint32_t(state.range(0));
-    const CollGeom& g = *coll_geom_of(res_coll_get(terrain(quads)));
+    const CollGeom& g = *hit_geom_of(res_coll_get(terrain(quads)));
     const std::vector<Seg> rays = segments(quads, quads > 100 ? 100 : 1000);
     float sum = 0;
     for (auto _ : state)

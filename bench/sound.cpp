@@ -7,6 +7,8 @@
 #include "bench/bench_util.h"
 #include "sound/sereq.h"
 #include "sound/snd_mgr.h"
+#include "sound/snd_mgr_local.h"
+#include "sound/snd_ring_local.h"
 #include "tools/gen/wave_file.h"
 
 void drain_to(uint32_t pending)

@@ -6,6 +6,7 @@
 // 1280 x 1024 window a 1920 x 1080 desktop gives, each ending with a one-pixel read-back so that
 // queued frames do not flatter it.
 #include "app/app_main.h"
+#include "app/app_main_local.h"
 #include "svc/key.h"
 #include "svc/mouse.h"
 #include "bench/bench_util.h"

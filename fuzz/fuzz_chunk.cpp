@@ -66,7 +66,7 @@ void walk_anime(ByteSpan d)
 void run_set_tests(ByteSpan d)
 {
     CollGeom g;
-    if (!coll_geom_build(d, g)) return;
+    if (!hit_geom_build(d, g)) return;
     Mat44 m;
     vm_mat_from_pos_angles_f(&m, 1, 2, 3, 0.4f, 0.9f, 0.1f);
     m.m[0] *= 2;

@@ -132,7 +132,7 @@ bool segment_meets_target(const HitTarget& t, const Vec3& o, const Vec3& v)
     return segment_near(o, v, c, r);
 }
 
-const CollGeom* geom_of(const HitTarget& t) { return t.coll ? coll_geom_of(t.coll) : nullptr; }
+const CollGeom* geom_of(const HitTarget& t) { return t.coll ? hit_geom_of(t.coll) : nullptr; }
 
 // Every active target a query may meet, newest first.
 template <class Fn>
@@ -155,7 +155,7 @@ void fill_target(HitTarget& t, const ResDataInfo* coll, const char* coll_name, c
     t.name = name ? name : reinterpret_cast<HitWord>(coll_name);
     t.flags &= ~HIT_OWN_CENTRE;
     if (coll) {
-        const CollGeom* geom = coll_geom_of(coll);
+        const CollGeom* geom = hit_geom_of(coll);
         t.centre = geom ? geom->sphere_centre : Vec3{0, 0, 0};
         t.radius = geom ? geom->origin_radius : 0.0f;
     } else {
@@ -567,7 +567,7 @@ int hit_sphere_nearest(const Vec3* centre, const Vec3* dir, float radius, Vec3* 
 int hit_ray_vs_coll(const ResDataInfo* coll, const Mat44* world, const Vec3* origin,
                     const Vec3* vec, Vec3* out_point, Vec3* out_normal, uint32_t* out_face)
 {
-    const CollGeom* geom = coll_geom_of(coll);
+    const CollGeom* geom = hit_geom_of(coll);
     HitGeomHit h;
     if (!geom || !hit_coll_ray(*geom, world, origin, vec, &h)) return 0;
     put(out_point, h.point);
@@ -579,7 +579,7 @@ int hit_ray_vs_coll(const ResDataInfo* coll, const Mat44* world, const Vec3* ori
 int hit_ray_fraction_vs_coll(const ResDataInfo* coll, const Mat44* world, const Vec3* origin,
                              const Vec3* vec, float* out_t, Vec3* out_normal, uint32_t* out_face)
 {
-    const CollGeom* geom = coll_geom_of(coll);
+    const CollGeom* geom = hit_geom_of(coll);
     HitGeomHit h;
     if (!geom || !hit_coll_ray(*geom, world, origin, vec, &h)) return 0;
     put(out_t, h.t);
@@ -592,7 +592,7 @@ int hit_sweep_vs_coll(const ResDataInfo* coll, const Mat44* world, const Vec3* s
                       const Vec3* move, Vec3* out_point, Vec3* out_slide, Vec3* out_normal,
                       uint32_t* out_face)
 {
-    const CollGeom* geom = coll_geom_of(coll);
+    const CollGeom* geom = hit_geom_of(coll);
     HitGeomHit h;
     if (!geom || !hit_coll_sweep(*geom, world, start, move, &h)) return 0;
     put(out_point, h.point);
@@ -611,7 +611,7 @@ int hit_sphere_vs_coll(const ResDataInfo* coll, const Mat44* world, const Vec3* 
                        float radius, Vec3* out_point, float* out_weight, Vec3* out_normal,
                        uint32_t* out_face)
 {
-    const CollGeom* geom = coll_geom_of(coll);
+    const CollGeom* geom = hit_geom_of(coll);
     HitGeomHit h;
     if (!geom || !hit_coll_sphere(*geom, world, centre, nullptr, radius, &h)) return 0;
     put(out_point, h.point);

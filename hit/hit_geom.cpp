@@ -1,5 +1,6 @@
 // hit/hit_geom: tests of one collision set (see hit_geom.h).
 #include "hit/hit_geom.h"
+#include "hit/hit_geom_local.h"
 
 #include <algorithm>
 #include <array>
@@ -106,8 +107,8 @@ struct CacheSlot {
     bool ok;
     CollGeom geom;
 };
-constexpr int HIT_CACHE_SLOTS = 64;
-std::array<CacheSlot, HIT_CACHE_SLOTS> g_cache;
+constexpr int HIT_GEOM_CACHE_SLOTS = 64;
+std::array<CacheSlot, HIT_GEOM_CACHE_SLOTS> g_cache;
 int g_cache_next;
 
 // ---- per-query scratch ----------------------------------------------------------------------
@@ -427,7 +428,7 @@ int ground_by_grid(const CollGeom& g, const Vec3& p, HitGeomHit* out)
 
 // ---- building and caching -------------------------------------------------------------------
 
-bool coll_geom_build(ByteSpan chunk, CollGeom& g)
+bool hit_geom_build(ByteSpan chunk, CollGeom& g)
 {
     g = CollGeom{};
     CollChunk c;
@@ -444,7 +445,7 @@ bool coll_geom_build(ByteSpan chunk, CollGeom& g)
     return false;
 }
 
-const CollGeom* coll_geom_of(const ResDataInfo* e)
+const CollGeom* hit_geom_of(const ResDataInfo* e)
 {
     if (!e || e->data.empty()) return nullptr;
     for (CacheSlot& s : g_cache)
@@ -452,19 +453,13 @@ const CollGeom* coll_geom_of(const ResDataInfo* e)
             s.size == e->data.size())
             return s.ok ? &s.geom : nullptr;
     CacheSlot& s = g_cache[g_cache_next];
-    g_cache_next = (g_cache_next + 1) % HIT_CACHE_SLOTS;
+    g_cache_next = (g_cache_next + 1) % HIT_GEOM_CACHE_SLOTS;
     s.entry = e;
     s.serial = e->serial;
     s.data = e->data.data();
     s.size = e->data.size();
-    s.ok = coll_geom_build(e->data, s.geom);
+    s.ok = hit_geom_build(e->data, s.geom);
     return s.ok ? &s.geom : nullptr;
-}
-
-void coll_geom_cache_clear()
-{
-    for (CacheSlot& s : g_cache) s = CacheSlot{};
-    g_cache_next = 0;
 }
 
 // ---- triangle tests -----------------------------------------------------------------------

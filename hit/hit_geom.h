@@ -58,11 +58,10 @@ struct CollGeom {
 };
 
 // Decodes and checks a collision chunk; false (out left empty) for a bad one.
-bool coll_geom_build(ByteSpan chunk, CollGeom& out);
+bool hit_geom_build(ByteSpan chunk, CollGeom& out);
 // The prepared form of a registered collision entry, built on first use and
 // kept while the entry stays the same registration; null for a bad entry.
-const CollGeom* coll_geom_of(const ResDataInfo* entry);
-void coll_geom_cache_clear();
+const CollGeom* hit_geom_of(const ResDataInfo* entry);
 
 // The nearest hit of one test. The fraction runs along the query (segment
 // tests) or is the contact weight (sphere test); the normal is in world space.
@@ -89,16 +88,5 @@ int hit_coll_sphere(const CollGeom& set, const Mat44* world, const Vec3* centre,
 // start inside the sphere meets it at t = 0); the face value is 0.
 int hit_coll_sphere_ray(const Vec3* centre, float radius, const Vec3* origin, const Vec3* vec,
                         HitGeomHit* out);
-
-// The triangle tests themselves, as the set tests apply them (exposed for
-// checks against every triangle of a set).
-int hit_tri_segment(const HitTri& tri, const Vec3& origin, const Vec3& vec, float* out_t);
-// Sphere-triangle contact: the foot on the face, else the nearest point of
-// the nearest edge within the radius; the weight is radius x cos(distance /
-// radius x pi/2) (table cosine; a radius of 0 gives weight 0).
-int hit_tri_sphere(const HitTri& tri, const Vec3& centre, float radius, Vec3* out_contact,
-                   float* out_weight);
-// The ground probe's own horizontal test before the segment test.
-int hit_tri_ground(const HitTri& tri, const Vec3& point, float* out_t);
 
 constexpr float HIT_GROUND_DEPTH = 10000.0f;

@@ -1,5 +1,6 @@
 // 2D lines and triangles (see line2d.h).
 #include "obj2d/line2d.h"
+#include "obj2d/line2d_local.h"
 
 #include <cmath>
 #include <cstring>

@@ -51,9 +51,6 @@ void tri2d_set_uv(DrawObj* obj, int vertex, float u, float v);  // vertex 0..2
 void tri2d_set_tex(DrawObj* obj, ResHandle tex);
 void tri2d_set_blend(DrawObj* obj, int blend);
 
-// The four vertices of a line's quad: A - o, A + o, B - o, B + o.
-void line2d_quad(const Line2dWork* l, TexVertexA out[4]);
-
 // --- draw and init callbacks ----------------------------------------------------------
 void line2d_draw(DrawObj** run, int count);
 void line2d_init(DrawObj* obj);

@@ -1,5 +1,6 @@
 // The 2D sprite type (see spr.h).
 #include "obj2d/spr.h"
+#include "obj2d/spr_local.h"
 
 #include <cmath>
 #include <cstring>

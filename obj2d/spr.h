@@ -55,14 +55,6 @@ DrawObj* spr_create_tex(ResGroupId group, ResHandle tex, uint32_t colour, float 
 DrawObj* spr_create_plain(ResGroupId group, uint32_t colour, float x, float y, float w, float h,
                           float pivot_x, float pivot_y, float scale_x, float scale_y, int prio);
 
-// The creators' steps for a sprite-shaped type: alloc, type, the source (a
-// crop, a whole texture, or a plain size w x h), placement and colour,
-// visible, killed when one_frame, priority.
-enum SprSource : int { SPR_FROM_CROP, SPR_FROM_TEX, SPR_PLAIN };
-DrawObj* spr_create_typed(int type, SprSource source, ResHandle handle, float w, float h,
-                          ResGroupId group, uint32_t colour, float x, float y, float pivot_x,
-                          float pivot_y, float scale_x, float scale_y, int prio, bool one_frame);
-
 // --- setters --------------------------------------------------------------------------------
 void spr_set_pos(DrawObj* obj, float x, float y);
 void spr_set_size(DrawObj* obj, float w, float h);
@@ -133,11 +125,6 @@ int spr_hit_sprite(const DrawObj* a, float kax, float kay, const DrawObj* b, flo
 // the quad, for a zero size or UV extent, or without a copy.
 uint8_t spr_sample(const DrawObj* obj, float px, float py);
 
-// --- the quad, for the types that share it ------------------------------------------------------
-// Effective filter: own, or automatic (point only at scale 1, rotation 0,
-// no matrix).
-int spr_filter_of(const SprWork* s, bool matrix);
+// --- texture coordinates of a crop (also for the text type) ---------------------------------------
 // UV corners (u, v), (u + du, v), (u, v + dv), (u + du, v + dv) of a crop.
 void spr_uv_from_crop(float uv[8], const ResCrop* crop);
-// The four vertices of a sprite record (steps of the run draw).
-void spr_quad(const SprWork* s, const Mat3x2* extra, uint32_t extra_colour, TexVertexA out[4]);

@@ -1,5 +1,6 @@
 // The twin sprite type (see spr2.h).
 #include "obj2d/spr2.h"
+#include "obj2d/spr_local.h"
 
 namespace {
 

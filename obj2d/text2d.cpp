@@ -1,5 +1,6 @@
 // The bitmap-font text type (see text2d.h).
 #include "obj2d/text2d.h"
+#include "obj2d/text2d_local.h"
 
 #include <cmath>
 #include <cstdarg>

@@ -100,6 +100,3 @@ int text2d_get_glyph_height(const DrawObj* obj);
 // Runs the layout without drawing (the glyph callback is called as when
 // drawing): total advance and largest row height into the non-null outputs.
 void text2d_measure(DrawObj* obj, float* width, float* height);
-// The layout of one pass into `out` (room for 4 x 128 vertices, or null);
-// returns the number of glyph quads.
-int text2d_layout(DrawObj* obj, bool shadow, TexVertexA* out, float* width, float* height);

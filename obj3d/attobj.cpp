@@ -41,7 +41,7 @@ void attobj_init(DrawObj* obj)
 {
     AttachObj* a = obj_work<AttachObj>(obj);
     std::memset(static_cast<void*>(a), 0, sizeof *a);
-    o3f_init_common(a);
+    obj3d_fields_init(a);
     vm_mat_identity(&a->local);
     vm_mat_identity(&a->world);
     a->own_flags = 1;
@@ -52,9 +52,9 @@ void attobj_init(DrawObj* obj)
 void attobj_exit(DrawObj* obj)
 {
     AttachObj* a = obj_work<AttachObj>(obj);
-    o3hit_release(&a->hit);
+    obj3d_hit_release(&a->hit);
     // An attachment freed by anyone but its owner leaves the owner's list.
-    if (DrawObj** head = attach_list_head(a->owner)) {
+    if (DrawObj** head = attobj_list_head(a->owner)) {
         if (a->prev) obj_work<AttachObj>(a->prev)->next = a->next;
         if (a->next) obj_work<AttachObj>(a->next)->prev = a->prev;
         if (*head == obj) *head = a->next;
@@ -158,7 +158,7 @@ void attobj_set_mesh(DrawObj* obj, ResHandle mesh)
     const MeshBuffers* mb = mesh ? res_mesh_get_object(mesh) : nullptr;
     a->own_flags =
         (mb && mb->bone_count) ? a->own_flags | ATTOBJ_SKINNED : a->own_flags & ~ATTOBJ_SKINNED;
-    a->shader_set = uint16_t(mesh_shader_set_for(mesh));
+    a->shader_set = uint16_t(mesh_shader_set(mesh));
 }
 ResHandle attobj_get_mesh(DrawObj* obj)
 {
@@ -172,7 +172,7 @@ int attobj_is_skinned(DrawObj* obj)
 }
 void attobj_refresh_shader_set(DrawObj* obj)
 {
-    if (AttachObj* a = attobj_work(obj)) a->shader_set = uint16_t(mesh_shader_set_for(a->mesh));
+    if (AttachObj* a = attobj_work(obj)) a->shader_set = uint16_t(mesh_shader_set(a->mesh));
 }
 void attobj_set_pass_a(DrawObj* obj, int on)
 {
@@ -181,11 +181,11 @@ void attobj_set_pass_a(DrawObj* obj, int on)
 }
 DrawParam attobj_set_dp_pass_a(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(attobj_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
+    return obj3d_fields_set_dp(attobj_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
 DrawParam attobj_set_dp_pass_b(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(attobj_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
+    return obj3d_fields_set_dp(attobj_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 void attobj_set_override_tex(DrawObj* obj, ResHandle tex)
 {
@@ -205,7 +205,7 @@ ResHandle attobj_get_override_tex(DrawObj* obj)
 // attobj_set_shader_scalar, attobj_set_light_mask, attobj_set_shader_set, attobj_set_shader_f1,
 // attobj_set_shader_i1, attobj_set_shader_f2, attobj_set_shader_f3, attobj_set_shader_f4,
 // attobj_set_shader_m44:
-O3F_DEFINE_COMMON(attobj, attobj_work)
+OBJ3D_FIELDS_DEFINE(attobj, attobj_work)
 
 int attobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere)
 {
@@ -222,16 +222,16 @@ int attobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_s
 
 // --- owners' lists ---------------------------------------------------------------------------
 
-DrawObj** attach_list_head(DrawObj* owner)
+DrawObj** attobj_list_head(DrawObj* owner)
 {
     if (ModelObj* m = mdlobj_work(owner)) return &m->attachments;
     if (MotionObj* m = motobj_work(owner)) return &m->attachments;
     return nullptr;
 }
 
-DrawObj* attach_list_find(DrawObj* owner, const char* name)
+DrawObj* attobj_list_find(DrawObj* owner, const char* name)
 {
-    DrawObj** head = attach_list_head(owner);
+    DrawObj** head = attobj_list_head(owner);
     if (!head || !name) return nullptr;
     const NameHash h = name_hash(name);
     for (DrawObj* o = *head; o; o = obj_work<AttachObj>(o)->next)
@@ -239,11 +239,11 @@ DrawObj* attach_list_find(DrawObj* owner, const char* name)
     return nullptr;
 }
 
-DrawObj* attach_list_attach(DrawObj* owner, const char* name, ResHandle mesh)
+DrawObj* attobj_list_attach(DrawObj* owner, const char* name, ResHandle mesh)
 {
-    DrawObj** head = attach_list_head(owner);
+    DrawObj** head = attobj_list_head(owner);
     if (!head || !name) return nullptr;
-    if (DrawObj* found = attach_list_find(owner, name)) {
+    if (DrawObj* found = attobj_list_find(owner, name)) {
         attobj_set_mesh(found, mesh);
         return found;
     }
@@ -261,42 +261,42 @@ DrawObj* attach_list_attach(DrawObj* owner, const char* name, ResHandle mesh)
     return obj;
 }
 
-int attach_list_count(DrawObj* owner)
+int attobj_list_count(DrawObj* owner)
 {
-    DrawObj** head = attach_list_head(owner);
+    DrawObj** head = attobj_list_head(owner);
     int n = 0;
     for (DrawObj* o = head ? *head : nullptr; o; o = obj_work<AttachObj>(o)->next) ++n;
     return n;
 }
 
-DrawObj* attach_list_get(DrawObj* owner, int index)
+DrawObj* attobj_list_get(DrawObj* owner, int index)
 {
-    DrawObj** head = attach_list_head(owner);
+    DrawObj** head = attobj_list_head(owner);
     if (!head || index < 0) return nullptr;
     DrawObj* o = *head;
     while (o && index-- > 0) o = obj_work<AttachObj>(o)->next;
     return o;
 }
 
-void attach_list_show(DrawObj* owner, const char* name, int on)
+void attobj_list_show(DrawObj* owner, const char* name, int on)
 {
-    if (DrawObj* o = attach_list_find(owner, name)) obj_set_visible(o, on);
+    if (DrawObj* o = attobj_list_find(owner, name)) obj_set_visible(o, on);
 }
 
-void attach_list_show_at(DrawObj* owner, int index, int on)
+void attobj_list_show_at(DrawObj* owner, int index, int on)
 {
-    if (DrawObj* o = attach_list_get(owner, index)) obj_set_visible(o, on);
+    if (DrawObj* o = attobj_list_get(owner, index)) obj_set_visible(o, on);
 }
 
-void attach_list_detach(DrawObj* owner, const char* name)
+void attobj_list_detach(DrawObj* owner, const char* name)
 {
     // The exit callback unlinks it.
-    if (DrawObj* o = attach_list_find(owner, name)) obj_free(o);
+    if (DrawObj* o = attobj_list_find(owner, name)) obj_free(o);
 }
 
-void attach_list_detach_all(DrawObj* owner) { attach_free_list(attach_list_head(owner)); }
+void attobj_list_detach_all(DrawObj* owner) { attobj_free_list(attobj_list_head(owner)); }
 
-void attach_free_list(DrawObj** head)
+void attobj_free_list(DrawObj** head)
 {
     while (head && *head) {
         DrawObj* o = *head;
@@ -325,7 +325,7 @@ bool att_prepare(const Obj3dPassView& pv, DrawObj* o, AttachObj* a)
     o->depth = d2;
     MeshBounds b;
     if (!a->mesh || !mesh_bounds(a->mesh, &b)) return false;
-    if (draw_param_bit(a->dp, OBJ3D_DP_FRUSTUM_CULL_BIT)) {
+    if (obj3d_dp_bit(a->dp, OBJ3D_DP_FRUSTUM_CULL_BIT)) {
         if (d2 - b.allowance > pv.far_sq) return false;
         if (!sphere_in_frustum(pv.planes, &a->light_point, b.origin_radius)) return false;
     }
@@ -338,7 +338,7 @@ void att_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
     PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int n = 0;
     MeshBounds b;
-    if (draw_param_bit(a->dp, OBJ3D_DP_POINT_LIGHTS_BIT) && mesh_bounds(a->mesh, &b))
+    if (obj3d_dp_bit(a->dp, OBJ3D_DP_POINT_LIGHTS_BIT) && mesh_bounds(a->mesh, &b))
         n = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &a->light_point,
                                     b.origin_radius, a->light_mask);
     const bool own_material = a->shader_set == 0 && !a->material_default;
@@ -382,5 +382,5 @@ void attobj_draw_all(DrawObj** run, int count)
 
 // --- hit target ----------------------------------------------------------------------------
 
-O3H_DEFINE_MATRIX_TARGET(attobj, attobj_work, local)
-O3H_DEFINE_COMMON(attobj, attobj_work)
+OBJ3D_HIT_DEFINE_MATRIX_TARGET(attobj, attobj_work, local)
+OBJ3D_HIT_DEFINE(attobj, attobj_work)

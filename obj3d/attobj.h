@@ -90,7 +90,7 @@ ResHandle attobj_get_override_tex(DrawObj* obj);
 // attobj_set_shader_scalar, attobj_set_light_mask, attobj_set_shader_set, attobj_set_shader_f1,
 // attobj_set_shader_i1, attobj_set_shader_f2, attobj_set_shader_f3, attobj_set_shader_f4,
 // attobj_set_shader_m44.
-O3F_DECLARE_COMMON(attobj);
+OBJ3D_FIELDS_DECLARE(attobj);
 // --- hit target (on the local matrix; new targets start switched off) ---------------------------
 // The model object's operations on this type's target.
 void attobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group);
@@ -101,44 +101,44 @@ void attobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, fl
                                   const Vec3* centre, float min_screen, HitGroup group);
 void attobj_hit_enable(DrawObj* obj, int on);        // ground bit
 void attobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
-O3H_DECLARE_COMMON(attobj)
+OBJ3D_HIT_DECLARE(attobj)
 void attobj_hit_debug_draw(DrawObj* obj, int as_model);
 
 int attobj_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_sphere);
 
 // --- owners' attachment lists -----------------------------------------------------------------
 // The list head of a model or motion object, null for other objects.
-DrawObj** attach_list_head(DrawObj* owner);
+DrawObj** attobj_list_head(DrawObj* owner);
 // Finds the named attachment or makes one (group 0, the owner's priority,
 // updated after the owner) at the list's end; a found one only swaps mesh.
-DrawObj* attach_list_attach(DrawObj* owner, const char* name, ResHandle mesh);
-DrawObj* attach_list_find(DrawObj* owner, const char* name);
-int attach_list_count(DrawObj* owner);
-DrawObj* attach_list_get(DrawObj* owner, int index);
-void attach_list_show(DrawObj* owner, const char* name, int on);
-void attach_list_show_at(DrawObj* owner, int index, int on);
-void attach_list_detach(DrawObj* owner, const char* name);
-void attach_list_detach_all(DrawObj* owner);
+DrawObj* attobj_list_attach(DrawObj* owner, const char* name, ResHandle mesh);
+DrawObj* attobj_list_find(DrawObj* owner, const char* name);
+int attobj_list_count(DrawObj* owner);
+DrawObj* attobj_list_get(DrawObj* owner, int index);
+void attobj_list_show(DrawObj* owner, const char* name, int on);
+void attobj_list_show_at(DrawObj* owner, int index, int on);
+void attobj_list_detach(DrawObj* owner, const char* name);
+void attobj_list_detach_all(DrawObj* owner);
 // Frees every attachment of a list and empties it (the owners' exits, which
 // run after the owner's type is cleared).
-void attach_free_list(DrawObj** head);
+void attobj_free_list(DrawObj** head);
 
 // The by-name attachment operations of an owner type P (the model and motion
 // objects), each the list operation above on the owner.
-#define ATTACH_LIST_DEFINE_OWNER(P)                                                                \
+#define ATTOBJ_LIST_DEFINE_OWNER(P)                                                                \
     DrawObj* P##_find_attachment(DrawObj* obj, const char* name)                                   \
     {                                                                                              \
-        return attach_list_find(obj, name);                                                        \
+        return attobj_list_find(obj, name);                                                        \
     }                                                                                              \
-    int P##_attachment_count(DrawObj* obj) { return attach_list_count(obj); }                      \
-    DrawObj* P##_get_attachment(DrawObj* obj, int index) { return attach_list_get(obj, index); }   \
+    int P##_attachment_count(DrawObj* obj) { return attobj_list_count(obj); }                      \
+    DrawObj* P##_get_attachment(DrawObj* obj, int index) { return attobj_list_get(obj, index); }   \
     void P##_show_attachment(DrawObj* obj, const char* name, int on)                               \
     {                                                                                              \
-        attach_list_show(obj, name, on);                                                           \
+        attobj_list_show(obj, name, on);                                                           \
     }                                                                                              \
     void P##_show_attachment_at(DrawObj* obj, int index, int on)                                   \
     {                                                                                              \
-        attach_list_show_at(obj, index, on);                                                       \
+        attobj_list_show_at(obj, index, on);                                                       \
     }                                                                                              \
-    void P##_detach(DrawObj* obj, const char* name) { attach_list_detach(obj, name); }             \
-    void P##_detach_all(DrawObj* obj) { attach_list_detach_all(obj); }
+    void P##_detach(DrawObj* obj, const char* name) { attobj_list_detach(obj, name); }             \
+    void P##_detach_all(DrawObj* obj) { attobj_list_detach_all(obj); }

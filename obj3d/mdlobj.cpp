@@ -30,7 +30,7 @@ void mdlobj_init(DrawObj* obj)
     ModelObj* m = obj_work<ModelObj>(obj);
     // The exit of the record's last model emptied its attachment list.
     *m = ModelObj{};
-    o3f_init_common(m);
+    obj3d_fields_init(m);
     vm_mat_identity(&m->world);
     obj_set_priority(obj, MDLOBJ_DEFAULT_PRIORITY);
     obj_set_visible(obj, 1);
@@ -40,8 +40,8 @@ void mdlobj_init(DrawObj* obj)
 void mdlobj_exit(DrawObj* obj)
 {
     ModelObj* m = obj_work<ModelObj>(obj);
-    attach_free_list(&m->attachments);
-    o3hit_release(&m->hit);
+    attobj_free_list(&m->attachments);
+    obj3d_hit_release(&m->hit);
 }
 
 // --- creation -------------------------------------------------------------------------
@@ -75,8 +75,6 @@ DrawObj* mdlobj_create_1f(ResGroupId group, const Mat44* world, ResHandle mesh, 
 
 // --- levels of detail -----------------------------------------------------------------
 
-int mesh_shader_set_for(ResHandle mesh) { return mesh && (res_mesh_flags(mesh) & 1u) ? 4 : 0; }
-
 ResHandle mdlobj_fill_lods(LodEntry (&lods)[MDLOBJ_LODS], ResHandle mesh0, float dist0,
                            ResHandle mesh1, float dist1, ResHandle max_mesh)
 {
@@ -102,8 +100,8 @@ void mdlobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1
 {
     ModelObj* m = work_of(obj);
     if (!m) return;
-    const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, MDL_MESH_MAX);
-    m->shader_set = uint16_t(mesh_shader_set_for(first));
+    const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, MDLOBJ_MESH_MAX);
+    m->shader_set = uint16_t(mesh_shader_set(first));
 }
 
 void mdlobj_set_model(DrawObj* obj, ResHandle mesh) { mdlobj_set_lods(obj, mesh, 0.0f, 0, 0.0f); }
@@ -121,7 +119,7 @@ void mdlobj_set_fixed_mesh(DrawObj* obj, ResHandle mesh)
 
 void mdlobj_refresh_shader_set(DrawObj* obj)
 {
-    if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(mesh_shader_set_for(m->lods[0].mesh));
+    if (ModelObj* m = work_of(obj)) m->shader_set = uint16_t(mesh_shader_set(m->lods[0].mesh));
 }
 
 ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq)
@@ -138,15 +136,15 @@ ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq)
 
 DrawParam mdlobj_set_pass_a(DrawObj* o, uint32_t v)
 {
-    return o3f_set_dp(work_of(o), OBJ3D_DP_PASS_A_BIT, 1, v);
+    return obj3d_fields_set_dp(work_of(o), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
 DrawParam mdlobj_set_pass_b(DrawObj* o, uint32_t v)
 {
-    return o3f_set_dp(work_of(o), OBJ3D_DP_PASS_B_BIT, 1, v);
+    return obj3d_fields_set_dp(work_of(o), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 DrawParam mdlobj_set_billboard(DrawObj* o, uint32_t v)
 {
-    return o3f_set_dp(work_of(o), OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, v);
+    return obj3d_fields_set_dp(work_of(o), OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, v);
 }
 
 DrawParam mdlobj_get_draw_param(DrawObj* obj)
@@ -180,7 +178,7 @@ ResHandle mdlobj_get_override_tex(DrawObj* obj)
 // mdlobj_get_material, mdlobj_set_shader_scalar, mdlobj_set_light_mask, mdlobj_set_shader_set,
 // mdlobj_set_shader_f1, mdlobj_set_shader_i1, mdlobj_set_shader_f2, mdlobj_set_shader_f3,
 // mdlobj_set_shader_f4, mdlobj_set_shader_m44:
-O3F_DEFINE_COMMON(mdlobj, work_of)
+OBJ3D_FIELDS_DEFINE(mdlobj, work_of)
 
 // --- visibility -------------------------------------------------------------------------------
 
@@ -203,7 +201,7 @@ DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
 {
     ModelObj* m = work_of(obj);
     if (!m) return nullptr;
-    DrawObj* att = attach_list_attach(obj, name, mesh);
+    DrawObj* att = attobj_list_attach(obj, name, mesh);
     AttachObj* a = attobj_work(att);
     if (!a) return nullptr;
     a->parent = &m->world;
@@ -214,7 +212,7 @@ DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     return att;
 }
 
-ATTACH_LIST_DEFINE_OWNER(mdlobj)
+ATTOBJ_LIST_DEFINE_OWNER(mdlobj)
 
 // --- debug query ----------------------------------------------------------------------------
 
@@ -239,7 +237,7 @@ void join_box(BoundsAcc& acc, const Box3& box, const Mat44* m)
 void count_visible_model(ModelObj* m, BoundsAcc& acc)
 {
     MeshBounds b;
-    if (!draw_param_bit(m->dp, OBJ3D_DP_PASS_A_BIT) || !m->chosen || !mesh_bounds(m->chosen, &b))
+    if (!obj3d_dp_bit(m->dp, OBJ3D_DP_PASS_A_BIT) || !m->chosen || !mesh_bounds(m->chosen, &b))
         return;
     if (!sphere_in_frustum_xf(&acc.set->cull_planes, &m->world, &b, OBJ3D_PASS_A_MARGIN)) return;
     join_box(acc, b.box, &m->world);
@@ -249,7 +247,7 @@ void count_visible_model(ModelObj* m, BoundsAcc& acc)
 void count_visible_motion(MotionObj* m, BoundsAcc& acc)
 {
     MeshBounds b;
-    if (!draw_param_bit(m->dp, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(m->chosen, &b)) return;
+    if (!obj3d_dp_bit(m->dp, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(m->chosen, &b)) return;
     Mat44 w = m->world;
     Vec3 root;
     if (motion_root_world_pos(m->player, &root))
@@ -264,7 +262,7 @@ void count_visible_motion(MotionObj* m, BoundsAcc& acc)
 void count_visible_attachment(AttachObj* a, BoundsAcc& acc)
 {
     MeshBounds b;
-    if (!draw_param_bit(a->dp, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(a->mesh, &b)) return;
+    if (!obj3d_dp_bit(a->dp, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(a->mesh, &b)) return;
     const Mat44* m = a->parent;
     MotionObj* mo = motobj_work(a->owner);
     if (mo && mo->player && mo->player->bones)
@@ -282,7 +280,7 @@ void count_visible_nodes(MeshListObj* ml, BoundsAcc& acc)
 {
     for (ResMeshListNode* n = ml->list; n; n = n->next) {
         MeshBounds b;
-        if (!draw_param_bit(n->caller_word, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(n->mesh, &b))
+        if (!obj3d_dp_bit(n->caller_word, OBJ3D_DP_PASS_A_BIT) || !mesh_bounds(n->mesh, &b))
             continue;
         if (!sphere_in_frustum(&acc.set->cull_planes, &b.centre, b.radius + OBJ3D_PASS_A_MARGIN))
             continue;
@@ -315,5 +313,5 @@ int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
 
 // --- hit target ----------------------------------------------------------------------------
 
-O3H_DEFINE_MATRIX_TARGET(mdlobj, work_of, world)
-O3H_DEFINE_COMMON(mdlobj, work_of)
+OBJ3D_HIT_DEFINE_MATRIX_TARGET(mdlobj, work_of, world)
+OBJ3D_HIT_DEFINE(mdlobj, work_of)

@@ -20,7 +20,7 @@ using ResGroupId = uint32_t;
 constexpr int MDLOBJ_LODS = 2;
 constexpr int MDLOBJ_SHADER_PARAM_WORDS = 23;  // the per-object shader parameter block
 constexpr int MDLOBJ_DEFAULT_PRIORITY = 81;
-constexpr ResHandle MDL_MESH_MAX = 0xFFFFFFFFu;  // a model object takes every mesh handle
+constexpr ResHandle MDLOBJ_MESH_MAX = 0xFFFFFFFFu;  // a model object takes every mesh handle
 
 struct LodEntry {
     ResHandle mesh;  // 0 = none
@@ -74,8 +74,6 @@ void mdlobj_refresh_shader_set(DrawObj* obj);
 // The level the draw picks at a squared eye distance: the last level whose
 // distance is not above it; 0 when the first is already above.
 ResHandle mdlobj_lod_for(const ModelObj* m, float dist_sq);
-// Shader set a mesh asks for: 4 for mesh-flag bit 0 ("NRM"), else 0.
-int mesh_shader_set_for(ResHandle mesh);
 // The level table of a model or motion object from two given pairs: pairs
 // with a mesh handle from 1 to max_mesh are kept, sorted by ascending distance
 // (equal distances keep their order), the rest cleared. Answers the mesh of
@@ -102,7 +100,7 @@ ResHandle mdlobj_get_override_tex(DrawObj* obj);
 // mdlobj_set_shader_scalar, mdlobj_set_light_mask, mdlobj_set_shader_set,
 // mdlobj_set_shader_f1, mdlobj_set_shader_i1, mdlobj_set_shader_f2, mdlobj_set_shader_f3,
 // mdlobj_set_shader_f4, mdlobj_set_shader_m44.
-O3F_DECLARE_COMMON(mdlobj);
+OBJ3D_FIELDS_DECLARE(mdlobj);
 
 // --- hit target --------------------------------------------------------------------------
 // A new target takes the object's world matrix as its owner matrix and a
@@ -118,8 +116,8 @@ void mdlobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, fl
                                   const Vec3* centre, float min_screen, HitGroup group);
 void mdlobj_hit_enable(DrawObj* obj, int on);        // ground bit
 void mdlobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
-// Results summed and counted along the target chain (see o3hit_result).
-O3H_DECLARE_COMMON(mdlobj)
+// Results summed and counted along the target chain (see obj3d_hit_result).
+OBJ3D_HIT_DECLARE(mdlobj)
 // Each target in the object's group, as a model of the same name or as
 // collision triangles (spheres as discs); cyan when hittable, else red.
 void mdlobj_hit_debug_draw(DrawObj* obj, int as_model);

@@ -38,7 +38,7 @@ void meshobj_init(DrawObj* obj)
 {
     MeshListObj* m = obj_work<MeshListObj>(obj);
     std::memset(static_cast<void*>(m), 0, sizeof *m);
-    o3f_init_common(m);
+    obj3d_fields_init(m);
     vm_mat_identity(&m->world);
     obj_set_priority(obj, 81);
     obj_set_visible(obj, 1);
@@ -47,7 +47,7 @@ void meshobj_init(DrawObj* obj)
 void meshobj_exit(DrawObj* obj)
 {
     MeshListObj* m = obj_work<MeshListObj>(obj);
-    o3hit_release(&m->hit);
+    obj3d_hit_release(&m->hit);
     if (m->list) {
         set_list_owner(m->list, nullptr);
         res_mlist_free(m->list);
@@ -67,7 +67,8 @@ Mat44* meshobj_matrix(DrawObj* obj)
     return m ? &m->world : nullptr;
 }
 
-DrawObj* meshobj_node_owner(const ResMeshListNode* node)
+// The object that draws a node's list (null when none).
+static DrawObj* meshobj_node_owner(const ResMeshListNode* node)
 {
     DrawObj* o = nullptr;
     if (node) std::memcpy(&o, node->spare, sizeof o);
@@ -110,7 +111,7 @@ DrawParam meshobj_draw_param_init(DrawParam word) { return draw_param_init(word)
 // meshobj_get_material, meshobj_set_shader_scalar, meshobj_set_light_mask, meshobj_set_shader_set,
 // meshobj_set_shader_f1, meshobj_set_shader_i1, meshobj_set_shader_f2, meshobj_set_shader_f3,
 // meshobj_set_shader_f4, meshobj_set_shader_m44:
-O3F_DEFINE_COMMON(meshobj, meshobj_work)
+OBJ3D_FIELDS_DEFINE(meshobj, meshobj_work)
 
 // --- draw-all -----------------------------------------------------------------------------
 
@@ -119,8 +120,8 @@ namespace {
 bool node_in_pass(const Obj3dPassView& pv, uint32_t f)
 {
     if (!(f & MESHOBJ_NODE_ENABLED)) return false;
-    if (pv.pass_a) return draw_param_bit(f, OBJ3D_DP_PASS_A_BIT);
-    if (pv.pass_b) return draw_param_bit(f, OBJ3D_DP_PASS_B_BIT);
+    if (pv.pass_a) return obj3d_dp_bit(f, OBJ3D_DP_PASS_A_BIT);
+    if (pv.pass_b) return obj3d_dp_bit(f, OBJ3D_DP_PASS_B_BIT);
     return true;
 }
 
@@ -131,14 +132,14 @@ void draw_node(const Obj3dPassView& pv, ResMeshListNode* n, ResHandle* last_mesh
     if (!mesh_bounds(n->mesh, &b)) return;
     PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int count = 0;
-    if (draw_param_bit(n->caller_word, OBJ3D_DP_POINT_LIGHTS_BIT))
+    if (obj3d_dp_bit(n->caller_word, OBJ3D_DP_POINT_LIGHTS_BIT))
         count = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &b.centre, b.radius,
                                         uint32_t(n->minus_one));
     MeshDrawArgs d = {};
     d.mesh = n->mesh;
     d.material = &m->material;
     d.dp = n->caller_word & ~(7u << OBJ3D_DP_BILLBOARD_SHIFT);
-    d.shader_set = m->shader_set ? m->shader_set : mesh_shader_set_for(n->mesh);
+    d.shader_set = m->shader_set ? m->shader_set : mesh_shader_set(n->mesh);
     d.params = m->params;
     d.lights = lights;
     d.light_count = count;
@@ -186,16 +187,16 @@ void meshobj_draw_all(DrawObj** run, int count)
 
 void meshobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
 {
-    if (MeshListObj* m = meshobj_work(obj)) o3hit_set_model(&m->hit, &m->world, coll, group, 1);
+    if (MeshListObj* m = meshobj_work(obj)) obj3d_hit_set_model(&m->hit, &m->world, coll, group, 1);
 }
 
-O3H_DEFINE_COMMON(meshobj, meshobj_work)
+OBJ3D_HIT_DEFINE(meshobj, meshobj_work)
 
 int meshobj_hit_set_hittable(DrawObj* obj, int on)
 {
     MeshListObj* m = meshobj_work(obj);
     if (!m) return 0;
-    o3hit_set_hittable(m->hit, on);
+    obj3d_hit_set_hittable(m->hit, on);
     return 1;
 }
 
@@ -203,11 +204,11 @@ int meshobj_hit_enable(DrawObj* obj, int on)
 {
     MeshListObj* m = meshobj_work(obj);
     if (!m) return 0;
-    o3hit_set_bits(m->hit, HIT_GROUND, on);
+    obj3d_hit_set_bits(m->hit, HIT_GROUND, on);
     return 1;
 }
 
 void meshobj_hit_debug_draw(DrawObj* obj)
 {
-    if (MeshListObj* m = meshobj_work(obj)) o3hit_debug_draw(obj->group, m->hit, 0);
+    if (MeshListObj* m = meshobj_work(obj)) obj3d_hit_debug_draw(obj->group, m->hit, 0);
 }

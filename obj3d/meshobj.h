@@ -58,15 +58,13 @@ DrawParam meshobj_draw_param_init(DrawParam word);
 // meshobj_set_shader_scalar, meshobj_set_light_mask, meshobj_set_shader_set, meshobj_set_shader_f1,
 // meshobj_set_shader_i1, meshobj_set_shader_f2, meshobj_set_shader_f3, meshobj_set_shader_f4,
 // meshobj_set_shader_m44.
-O3F_DECLARE_COMMON(meshobj);
+OBJ3D_FIELDS_DECLARE(meshobj);
 
 // --- hit target (on the world matrix) ----------------------------------------------------------
 // As mdlobj_set_hit, but a new target starts switched on (ground bit set).
 void meshobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group);
-O3H_DECLARE_COMMON(meshobj)
+OBJ3D_HIT_DECLARE(meshobj)
 // Without a target these do nothing and answer 1; 0 for another type.
 int meshobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
 int meshobj_hit_enable(DrawObj* obj, int on);        // ground bit
 void meshobj_hit_debug_draw(DrawObj* obj);           // always as collision triangles
-// The object that draws a node's list (null when none).
-DrawObj* meshobj_node_owner(const ResMeshListNode* node);

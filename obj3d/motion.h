@@ -21,7 +21,6 @@ constexpr int MOTION_BONE_SPRINGS = 64;
 constexpr uint32_t MOTION_ONE_FRAME = 0x10000;
 // Bone and mesh-bone indices are bytes, 255 meaning none.
 constexpr int MOTION_MAX_BONES = 254;
-constexpr uint8_t MOTION_NO_CHANNEL = 255;
 
 // Player flags.
 constexpr uint32_t MOTION_MP_NODE_COUNT_MASK = 0xFFu;
@@ -35,27 +34,7 @@ constexpr uint32_t MOTION_MP_SPRING = 1u << 20;
 constexpr uint32_t MOTION_MP_UPDATED = 1u << 21;
 constexpr int MOTION_MP_REF_BONE_SHIFT = 24;  // bits 24-31, 255 = none
 
-// Bone flags.
-constexpr uint32_t MOTION_BW_CHAIN_MASK = 0xFFu;
-constexpr int MOTION_BW_MODE_SHIFT = 8;  // bits 8-10
-constexpr uint32_t MOTION_BW_MODE_MASK = 7u << MOTION_BW_MODE_SHIFT;
-constexpr uint32_t MOTION_BW_WORLD_DONE = 1u << 11;
-constexpr uint32_t MOTION_BW_NO_UP = 1u << 12;
-constexpr uint32_t MOTION_BW_SPRING = 1u << 13;
-
-enum BoneCtrlMode : uint32_t {
-    BONE_CTRL_NONE,
-    BONE_CTRL_REACH,
-    BONE_CTRL_AIM,
-    BONE_CTRL_BLEND,
-    BONE_CTRL_BLEND_WORLD
-};
-
-struct BoneSpring {
-    Vec3 pos, prev_pos, vel;
-    float rest;  // distance to the parent's world position
-    BoneSpring *prev, *next;
-};
+struct BoneSpring;
 
 struct BoneWork {
     Mat44 world;      // row 3: the bone's world position
@@ -65,7 +44,7 @@ struct BoneWork {
     Mat44 ctrl;       // controller matrix (modes 3 and 4)
     Vec3 target, up;  // controller target (modes 1, 2) and up vector (mode 2)
     float weight;
-    uint32_t flags;  // MOTION_BW_*
+    uint32_t flags;  // MOTION_BW_* (obj3d/motion_local.h)
     uint8_t channel, mirror_channel, mesh_bone;
     const char* name;  // inside the bone tree's stored data
     NameHash hash;
@@ -92,21 +71,13 @@ struct MotionPlayer {
 };
 
 // --- pools ---------------------------------------------------------------------
+// The bone-work and spring pools behind the players are the player's own
+// (obj3d/motion_local.h).
 void motion_pool_reset();             // display start, display reset and scene clear
 void motion_pool_term();              // display stop
 MotionPlayer* motion_player_alloc();  // null when all are in use
 void motion_player_free(MotionPlayer* p);
-void motion_player_clear(MotionPlayer* p);  // bone works back, record zeroed
-void motion_player_reset(MotionPlayer* p);
 int motion_player_count();
-int bone_work_count();
-int bone_spring_count();
-// n linked, reset records, or null when fewer than n are free.
-BoneWork* bone_work_alloc(int n, BoneWork** out_last);
-void bone_work_free(BoneWork* first);
-BoneWork* bone_work_at(BoneWork* first, int i);
-BoneSpring* bone_spring_alloc();
-void bone_spring_free(BoneSpring* s);
 
 // --- control ---------------------------------------------------------------------
 // 1 when the player had no motion before (a first motion does not fade).
@@ -138,15 +109,6 @@ BoneWork* motion_bone_world(MotionPlayer* p, int i, const Mat44* root, int force
 BoneWork* bone_work_by_name(const MotionPlayer* p, const char* name, NameHash hash);
 int motion_node_count(const MotionPlayer* p);
 
-// --- small operations (the scalar and vector helpers are in math/vm_small.h) --------
-// Adds or subtracts (hi + 1 - lo) until lo <= v <= hi; lo when the span is 1.
-int64_t wrap_frame(int64_t v, int64_t lo, int64_t hi);
-int anim_channel_index(ResHandle motion, const char* name, NameHash hash);
-// The channel's matrix at key0, or interpolated toward key1 by fraction /
-// 65536; identity for a missing motion or a channel out of range.
-void anim_sample(const MotionPlayer* p, Mat44* out, uint32_t key0, uint32_t key1, uint32_t fraction,
-                 int channel);
-
 // --- controllers and springs -------------------------------------------------------
 // Each answers 0 for a bone index out of range, else 1.
 int motion_ctrl_reach(MotionPlayer* p, int i, const Vec3* target, float weight, int chain);
@@ -154,15 +116,3 @@ int motion_ctrl_aim(MotionPlayer* p, int i, const Vec3* target, const Vec3* up, 
 int motion_ctrl_blend(MotionPlayer* p, int i, const Mat44* m, float weight);
 int motion_ctrl_blend_world(MotionPlayer* p, int i, const Mat44* m, float weight);
 int motion_node_enable_spring(MotionPlayer* p, const char* node, int on);
-void motion_spring_step(MotionPlayer* p, const Mat44* root, const Mat44* inv_root,
-                        uint16_t owner_id);
-
-// The two-bone solver on model-space matrices (end, middle, top) toward a
-// goal in model space; 0 and nothing changed for a degenerate chain.
-int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal);
-
-// --- mirroring ----------------------------------------------------------------------
-// 1 for a name with "_L_" (out: that L made R), 2 for "_R_", 0 otherwise (out
-// untouched). out holds size bytes; a name that does not fit answers 0.
-int mirror_bone_name(char* out, size_t size, const char* name);
-void mirror_bone_matrix(Mat44* out, const Mat44* m, int is_root);

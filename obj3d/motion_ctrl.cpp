@@ -123,10 +123,10 @@ bool motion_run_controller(BoneWork* b, const Mat44* inv_root)
     const uint32_t mode = bone_mode(b);
     b->flags &= ~MOTION_BW_MODE_MASK;
     switch (mode) {
-    case BONE_CTRL_REACH: run_reach(b, inv_root); return true;
-    case BONE_CTRL_AIM: run_aim(b, inv_root); return true;
-    case BONE_CTRL_BLEND: run_blend(b, inv_root, false); return true;
-    case BONE_CTRL_BLEND_WORLD: run_blend(b, inv_root, true); return false;
+    case MOTION_CTRL_REACH: run_reach(b, inv_root); return true;
+    case MOTION_CTRL_AIM: run_aim(b, inv_root); return true;
+    case MOTION_CTRL_BLEND: run_blend(b, inv_root, false); return true;
+    case MOTION_CTRL_BLEND_WORLD: run_blend(b, inv_root, true); return false;
     default: return false;
     }
 }
@@ -140,7 +140,7 @@ int motion_ctrl_reach(MotionPlayer* p, int i, const Vec3* target, float weight, 
     b->target = *target;
     b->weight = weight;
     b->flags = (b->flags & ~MOTION_BW_CHAIN_MASK) | uint32_t(std::clamp(chain, 3, 255));
-    request_mode(p, b, BONE_CTRL_REACH);
+    request_mode(p, b, MOTION_CTRL_REACH);
     return 1;
 }
 
@@ -157,7 +157,7 @@ int motion_ctrl_aim(MotionPlayer* p, int i, const Vec3* target, const Vec3* up, 
         b->up = {1, 0, 0};
         b->flags |= MOTION_BW_NO_UP;
     }
-    request_mode(p, b, BONE_CTRL_AIM);
+    request_mode(p, b, MOTION_CTRL_AIM);
     return 1;
 }
 
@@ -180,12 +180,12 @@ static int ctrl_blend(MotionPlayer* p, int i, const Mat44* m, float weight, Bone
 
 int motion_ctrl_blend(MotionPlayer* p, int i, const Mat44* m, float weight)
 {
-    return ctrl_blend(p, i, m, weight, BONE_CTRL_BLEND);
+    return ctrl_blend(p, i, m, weight, MOTION_CTRL_BLEND);
 }
 
 int motion_ctrl_blend_world(MotionPlayer* p, int i, const Mat44* m, float weight)
 {
-    return ctrl_blend(p, i, m, weight, BONE_CTRL_BLEND_WORLD);
+    return ctrl_blend(p, i, m, weight, MOTION_CTRL_BLEND_WORLD);
 }
 
 int motion_solve_two_bone(Mat44* end, Mat44* mid, Mat44* top, const Vec3* goal)

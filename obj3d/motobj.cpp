@@ -111,7 +111,7 @@ void motobj_init(DrawObj* obj)
 {
     MotionObj* m = obj_work<MotionObj>(obj);
     std::memset(static_cast<void*>(m), 0, sizeof *m);
-    o3f_init_common(m);
+    obj3d_fields_init(m);
     vm_mat_identity(&m->world);
     m->player = motion_player_alloc();
     if (m->player) m->player->start = MOTOBJ_START_FRAME * MOTION_ONE_FRAME;
@@ -122,8 +122,8 @@ void motobj_init(DrawObj* obj)
 void motobj_exit(DrawObj* obj)
 {
     MotionObj* m = obj_work<MotionObj>(obj);
-    o3hit_release(&m->bone_hits);
-    attach_free_list(&m->attachments);
+    obj3d_hit_release(&m->bone_hits);
+    attobj_free_list(&m->attachments);
     motion_player_free(m->player);
     m->player = nullptr;
 }
@@ -164,7 +164,7 @@ void motobj_set_lods(DrawObj* obj, ResHandle mesh0, float dist0, ResHandle mesh1
     MotionObj* m = motobj_work(obj);
     if (!m) return;
     const ResHandle first = mdlobj_fill_lods(m->lods, mesh0, dist0, mesh1, dist1, MOTOBJ_MESH_MAX);
-    m->shader_set = uint16_t(mesh_shader_set_for(first));
+    m->shader_set = uint16_t(mesh_shader_set(first));
 }
 void motobj_set_model(DrawObj* obj, ResHandle mesh) { motobj_set_lods(obj, mesh, 0.0f, 0, 0.0f); }
 ResHandle motobj_get_model(DrawObj* obj)
@@ -188,16 +188,15 @@ ResHandle motobj_get_override_tex(DrawObj* obj)
 }
 void motobj_refresh_shader_set(DrawObj* obj)
 {
-    if (MotionObj* m = motobj_work(obj))
-        m->shader_set = uint16_t(mesh_shader_set_for(m->lods[0].mesh));
+    if (MotionObj* m = motobj_work(obj)) m->shader_set = uint16_t(mesh_shader_set(m->lods[0].mesh));
 }
 DrawParam motobj_set_pass_a(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(motobj_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
+    return obj3d_fields_set_dp(motobj_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
 DrawParam motobj_set_pass_b(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(motobj_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
+    return obj3d_fields_set_dp(motobj_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 
 // motobj_set_depth_sort, motobj_set_lighting, motobj_set_point_lights, motobj_set_zwrite,
@@ -208,7 +207,7 @@ DrawParam motobj_set_pass_b(DrawObj* obj, uint32_t v)
 // motobj_set_shader_scalar, motobj_set_light_mask, motobj_set_shader_set, motobj_set_shader_f1,
 // motobj_set_shader_i1, motobj_set_shader_f2, motobj_set_shader_f3, motobj_set_shader_f4,
 // motobj_set_shader_m44:
-O3F_DEFINE_COMMON(motobj, motobj_work)
+OBJ3D_FIELDS_DEFINE(motobj, motobj_work)
 
 // --- motion control ----------------------------------------------------------------------------
 
@@ -491,7 +490,7 @@ DrawObj* motobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
 {
     MotionObj* m = motobj_work(obj);
     if (!m) return nullptr;
-    DrawObj* att = attach_list_attach(obj, name, mesh);
+    DrawObj* att = attobj_list_attach(obj, name, mesh);
     AttachObj* a = attobj_work(att);
     if (!a) return nullptr;
     const MeshBuffers* mb = res_mesh_get_object(mesh);
@@ -505,7 +504,7 @@ DrawObj* motobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     return att;
 }
 
-ATTACH_LIST_DEFINE_OWNER(motobj)
+ATTOBJ_LIST_DEFINE_OWNER(motobj)
 
 // --- draw-all ------------------------------------------------------------------------------------
 
@@ -521,7 +520,7 @@ bool mot_prepare(const Obj3dPassView& pv, DrawObj* o, MotionObj* m)
     MeshBounds b;
     if (!m->chosen || !mesh_bounds(m->chosen, &b)) return false;
     m->light_radius = b.origin_radius;
-    if (draw_param_bit(m->dp, OBJ3D_DP_FRUSTUM_CULL_BIT) &&
+    if (obj3d_dp_bit(m->dp, OBJ3D_DP_FRUSTUM_CULL_BIT) &&
         !sphere_in_frustum(pv.planes, &m->light_point,
                            b.origin_radius + (pv.pass_a ? OBJ3D_PASS_A_MARGIN : 0.0f)))
         return false;
@@ -533,7 +532,7 @@ void mot_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
     MotionObj* m = obj_work<MotionObj>(o);
     PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int n = 0;
-    if (draw_param_bit(m->dp, OBJ3D_DP_POINT_LIGHTS_BIT))
+    if (obj3d_dp_bit(m->dp, OBJ3D_DP_POINT_LIGHTS_BIT))
         n = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &m->light_point,
                                     m->light_radius, m->light_mask);
     const bool own_material = m->shader_set == 0 && !m->material_default;
@@ -596,7 +595,7 @@ ResHandle bone_coll(ResHandle tree, const char* bone)
 HitTarget* first_named(DrawObj* obj, const char* name)
 {
     MotionObj* m = motobj_work(obj);
-    return m ? o3hit_by_name(m->bone_hits, name) : nullptr;
+    return m ? obj3d_hit_by_name(m->bone_hits, name) : nullptr;
 }
 
 int set_named_bit(DrawObj* obj, const char* name, uint32_t bit, int on)
@@ -615,7 +614,7 @@ int motobj_build_bone_hits(DrawObj* obj, ResHandle bone_model, HitGroup group)
     if (!m) return 0;
     const uint32_t keep =
         m->bone_hits ? m->bone_hits->flags & (HIT_HITTABLE | HIT_GROUND) : HIT_HITTABLE;
-    o3hit_release(&m->bone_hits);
+    obj3d_hit_release(&m->bone_hits);
     const ResHandle tree = bone_model == MOTOBJ_PLAYER_BONES ? m->player->model : bone_model;
     const HitOwnerId owner = hit_next_id();
     HitTarget* last = nullptr;
@@ -639,29 +638,29 @@ int motobj_build_bone_hits(DrawObj* obj, ResHandle bone_model, HitGroup group)
 
 void motobj_hit_release(DrawObj* obj)
 {
-    if (MotionObj* m = motobj_work(obj)) o3hit_release(&m->bone_hits);
+    if (MotionObj* m = motobj_work(obj)) obj3d_hit_release(&m->bone_hits);
 }
 
 uint32_t motobj_hit_result_count(DrawObj* obj)
 {
     MotionObj* m = motobj_work(obj);
-    return m ? o3hit_result_count(m->bone_hits) : 0;
+    return m ? obj3d_hit_result_count(m->bone_hits) : 0;
 }
 
 int motobj_hit_result(DrawObj* obj, uint32_t n, HitResult* out)
 {
     MotionObj* m = motobj_work(obj);
-    return m ? o3hit_result(m->bone_hits, n, out) : 0;
+    return m ? obj3d_hit_result(m->bone_hits, n, out) : 0;
 }
 
 void motobj_hit_set_hittable(DrawObj* obj, int on)
 {
-    if (MotionObj* m = motobj_work(obj)) o3hit_set_bits(m->bone_hits, HIT_HITTABLE, on);
+    if (MotionObj* m = motobj_work(obj)) obj3d_hit_set_bits(m->bone_hits, HIT_HITTABLE, on);
 }
 
 void motobj_hit_enable(DrawObj* obj, int on)
 {
-    if (MotionObj* m = motobj_work(obj)) o3hit_set_bits(m->bone_hits, HIT_GROUND, on);
+    if (MotionObj* m = motobj_work(obj)) obj3d_hit_set_bits(m->bone_hits, HIT_GROUND, on);
 }
 
 int motobj_hit_set_hittable_by_name(DrawObj* obj, const char* name, int on)
@@ -683,16 +682,16 @@ HitOwnerId motobj_hit_id(DrawObj* obj)
 int motobj_hit_count(DrawObj* obj)
 {
     MotionObj* m = motobj_work(obj);
-    return m ? o3hit_count(m->bone_hits) : 0;
+    return m ? obj3d_hit_count(m->bone_hits) : 0;
 }
 
 HitTarget* motobj_hit_at(DrawObj* obj, int n)
 {
     MotionObj* m = motobj_work(obj);
-    return m ? o3hit_at(m->bone_hits, n) : nullptr;
+    return m ? obj3d_hit_at(m->bone_hits, n) : nullptr;
 }
 
 void motobj_hit_debug_draw(DrawObj* obj, int, int as_model)
 {
-    if (MotionObj* m = motobj_work(obj)) o3hit_debug_draw(obj->group, m->bone_hits, as_model);
+    if (MotionObj* m = motobj_work(obj)) obj3d_hit_debug_draw(obj->group, m->bone_hits, as_model);
 }

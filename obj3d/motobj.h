@@ -73,7 +73,7 @@ DrawParam motobj_set_pass_b(DrawObj* obj, uint32_t v);
 // motobj_set_shader_scalar, motobj_set_light_mask, motobj_set_shader_set, motobj_set_shader_f1,
 // motobj_set_shader_i1, motobj_set_shader_f2, motobj_set_shader_f3, motobj_set_shader_f4,
 // motobj_set_shader_m44.
-O3F_DECLARE_COMMON(motobj);
+OBJ3D_FIELDS_DECLARE(motobj);
 
 // --- motion control ---------------------------------------------------------------------------
 void motobj_set_motion(DrawObj* obj, ResHandle bone_model, ResHandle motion);

@@ -277,4 +277,4 @@ void obj3d_unbind_stages(int first) { disp_unbind_stages_from(first); }
 
 void obj3d_stub_a() {}
 void obj3d_stub_b() {}
-int mesh_shader_set(ResHandle mesh) { return mesh_shader_set_for(mesh); }
+int mesh_shader_set(ResHandle mesh) { return mesh && (res_mesh_flags(mesh) & 1u) ? 4 : 0; }

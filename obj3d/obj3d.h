@@ -34,9 +34,9 @@ constexpr int OBJ3D_DP_DEPTH_SORT_BIT = 1, OBJ3D_DP_LIGHTING_BIT = 2, OBJ3D_DP_P
 constexpr int OBJ3D_DP_BILLBOARD_SHIFT = 16, OBJ3D_DP_BILLBOARD_BITS = 3;
 constexpr DrawParam OBJ3D_DRAW_PARAM_DEFAULT = 0x05D8013Du;  // draw_param_init of a zero word
 
-constexpr uint32_t draw_param_bit(DrawParam p, int bit) { return (p >> bit) & 1u; }
+constexpr uint32_t obj3d_dp_bit(DrawParam p, int bit) { return (p >> bit) & 1u; }
 // The word with one field replaced by v masked to the field's width.
-constexpr DrawParam draw_param_put(DrawParam p, int shift, int bits, uint32_t v)
+constexpr DrawParam obj3d_dp_put(DrawParam p, int shift, int bits, uint32_t v)
 {
     const uint32_t mask = ((1u << bits) - 1u) << shift;
     return (p & ~mask) | ((v << shift) & mask);
@@ -181,7 +181,7 @@ void obj3d_apply_fog(int view);
 void obj3d_unbind_stages(int first);
 void obj3d_stub_a();
 void obj3d_stub_b();
-// Shader set a mesh asks for: 4 for mesh flag bit 0, else 0.
+// Shader set a mesh asks for: 4 for mesh-flag bit 0 ("NRM"), else 0.
 int mesh_shader_set(ResHandle mesh);
 
 // --- debug query -------------------------------------------------------------------

@@ -201,7 +201,8 @@ void sort_by_key_desc(DrawObj** a, int n)
 {
     sort_records(a, n, key_f, [](float x, float y) { return x > y; });
 }
-void sort_by_uint_asc(DrawObj** a, int n)
+// The model object's opaque groups, by their state key.
+static void sort_by_uint_asc(DrawObj** a, int n)
 {
     sort_records(a, n, key_u, [](uint32_t x, uint32_t y) { return x < y; });
 }
@@ -243,9 +244,9 @@ void obj3d_groups_begin()
 void obj3d_groups_add(DrawObj* o, DrawParam dp)
 {
     if (g_opaque + g_front >= g_back) return;
-    if (!draw_param_bit(dp, OBJ3D_DP_Z_WRITE_BIT))
+    if (!obj3d_dp_bit(dp, OBJ3D_DP_Z_WRITE_BIT))
         g_dw.split[--g_back] = o;
-    else if (draw_param_bit(dp, OBJ3D_DP_DEPTH_SORT_BIT))
+    else if (obj3d_dp_bit(dp, OBJ3D_DP_DEPTH_SORT_BIT))
         g_dw.split[g_front++] = o;
     else
         g_dw.order[g_opaque++] = o;
@@ -295,29 +296,31 @@ void obj3d_pass_view(Obj3dPassView* out)
 RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit)
 {
     auto field = [&](int shift, int bits) { return int(disp_rstate_field(dp, shift, bits)); };
-    const int lighting = unlit ? 0 : int(draw_param_bit(dp, OBJ3D_DP_LIGHTING_BIT));
-    const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(draw_param_bit(dp, OBJ3D_DP_FOG_BIT));
+    const int lighting = unlit ? 0 : int(obj3d_dp_bit(dp, OBJ3D_DP_LIGHTING_BIT));
+    const int fog = set_(pv.fog_ovr) ? pv.fog_ovr : int(obj3d_dp_bit(dp, OBJ3D_DP_FOG_BIT));
     const int blend =
         set_(pv.blend_ovr) ? pv.blend_ovr : field(DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS);
     const int cull = set_(pv.cull_ovr) ? pv.cull_ovr : field(DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS);
     const int aref =
         set_(pv.alpha_ovr) ? pv.alpha_ovr : field(DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS);
-    return rstate_key_make(lighting, int(draw_param_bit(dp, OBJ3D_DP_Z_WRITE_BIT)), fog, blend,
-                           cull, aref, field(DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS),
+    return rstate_key_make(lighting, int(obj3d_dp_bit(dp, OBJ3D_DP_Z_WRITE_BIT)), fog, blend, cull,
+                           aref, field(DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS),
                            field(DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS),
                            field(DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS));
 }
 
-uint32_t mdlobj_state_key(DrawParam dp, int shader_set)
+// Grouping key of an opaque model object: lighting, fog, blend, cull,
+// alpha-ref, z-write, z-function, point lights, shader set from bit 0 up.
+static uint32_t mdlobj_state_key(DrawParam dp, int shader_set)
 {
     auto f = [&](int shift, int bits) { return disp_rstate_field(dp, shift, bits); };
-    return draw_param_bit(dp, OBJ3D_DP_LIGHTING_BIT) | draw_param_bit(dp, OBJ3D_DP_FOG_BIT) << 1 |
+    return obj3d_dp_bit(dp, OBJ3D_DP_LIGHTING_BIT) | obj3d_dp_bit(dp, OBJ3D_DP_FOG_BIT) << 1 |
            f(DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS) << 2 |
            f(DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS) << 7 |
            f(DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS) << 10 |
-           draw_param_bit(dp, OBJ3D_DP_Z_WRITE_BIT) << 13 |
+           obj3d_dp_bit(dp, OBJ3D_DP_Z_WRITE_BIT) << 13 |
            f(DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS) << 14 |
-           draw_param_bit(dp, OBJ3D_DP_POINT_LIGHTS_BIT) << 17 | uint32_t(shader_set) << 18;
+           obj3d_dp_bit(dp, OBJ3D_DP_POINT_LIGHTS_BIT) << 17 | uint32_t(shader_set) << 18;
 }
 
 // --- mesh draw -----------------------------------------------------------------------
@@ -325,8 +328,8 @@ uint32_t mdlobj_state_key(DrawParam dp, int shader_set)
 void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_mesh)
 {
     if (a.mesh == 0) return;
-    if (pv.pass_a && !draw_param_bit(a.dp, OBJ3D_DP_PASS_A_BIT)) return;
-    if (pv.pass_b && !draw_param_bit(a.dp, OBJ3D_DP_PASS_B_BIT)) return;
+    if (pv.pass_a && !obj3d_dp_bit(a.dp, OBJ3D_DP_PASS_A_BIT)) return;
+    if (pv.pass_b && !obj3d_dp_bit(a.dp, OBJ3D_DP_PASS_B_BIT)) return;
     const MeshBuffers* mb = res_mesh_get_object(a.mesh);
     if (!mb) return;
     if (const uint32_t bb =
@@ -371,7 +374,7 @@ bool mdlobj_prepare(const Obj3dPassView& pv, DrawObj* o, ModelObj* m)
     o->depth = d2;
     m->chosen = ((pv.pass_a || pv.pass_b) && m->fixed) ? m->fixed : mdlobj_lod_for(m, d2);
     if (m->chosen == 0) return false;
-    if (draw_param_bit(m->dp, OBJ3D_DP_FRUSTUM_CULL_BIT)) {
+    if (obj3d_dp_bit(m->dp, OBJ3D_DP_FRUSTUM_CULL_BIT)) {
         // Without bounds there is nothing to cull against: not drawn.
         MeshBounds b;
         if (!mesh_bounds(m->chosen, &b)) return false;
@@ -387,7 +390,7 @@ void mdlobj_draw_one(const Obj3dPassView& pv, DrawObj* o, ResHandle* last_mesh)
     ModelObj* m = obj_work<ModelObj>(o);
     PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int nlights = 0;
-    if (draw_param_bit(m->dp, OBJ3D_DP_POINT_LIGHTS_BIT)) {
+    if (obj3d_dp_bit(m->dp, OBJ3D_DP_POINT_LIGHTS_BIT)) {
         m->light_point = {m->world.m[12], m->world.m[13], m->world.m[14]};
         nlights = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &m->light_point,
                                           m->cull_radius, m->light_mask);
@@ -421,9 +424,9 @@ void mdlobj_draw_all(DrawObj** run, int count)
         DrawObj* o = run[i];
         ModelObj* m = obj_work<ModelObj>(o);
         if (!mdlobj_prepare(pv, o, m)) continue;
-        if (!draw_param_bit(m->dp, OBJ3D_DP_Z_WRITE_BIT)) {
+        if (!obj3d_dp_bit(m->dp, OBJ3D_DP_Z_WRITE_BIT)) {
             g_dw.split[--back] = o;
-        } else if (draw_param_bit(m->dp, OBJ3D_DP_DEPTH_SORT_BIT)) {
+        } else if (obj3d_dp_bit(m->dp, OBJ3D_DP_DEPTH_SORT_BIT)) {
             g_dw.split[front++] = o;
         } else {
             const uint32_t k = mdlobj_state_key(m->dp, m->shader_set);

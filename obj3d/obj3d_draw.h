@@ -55,15 +55,12 @@ void mesh_draw(const Obj3dPassView& pv, const MeshDrawArgs& a, ResHandle* last_m
 // Render-state key of a draw parameter with the pass overrides; lighting
 // forced off when `unlit` (a mesh with vertex colours).
 RenderStateKey obj3d_draw_key(const Obj3dPassView& pv, DrawParam dp, bool unlit);
-// Grouping key of an opaque model object: lighting, fog, blend, cull,
-// alpha-ref, z-write, z-function, point lights, shader set from bit 0 up.
-uint32_t mdlobj_state_key(DrawParam dp, int shader_set);
 
 // Sorts of record pointers by the record's first word (the depth key):
-// a float ascending or descending, or the word's bits as an unsigned integer.
+// a float ascending or descending, or the word's bits as an unsigned integer
+// descending.
 void sort_by_key_asc(DrawObj** a, int n);
 void sort_by_key_desc(DrawObj** a, int n);
-void sort_by_uint_asc(DrawObj** a, int n);
 void sort_by_uint_desc(DrawObj** a, int n);
 // Mesh-list nodes by their float sort key.
 void mlist_sort_asc(ResMeshListNode** a, int n);

@@ -13,15 +13,15 @@
 #include "obj3d/obj3d.h"
 
 template <class W>
-DrawParam o3f_set_dp(W* w, int shift, int bits, uint32_t v)
+DrawParam obj3d_fields_set_dp(W* w, int shift, int bits, uint32_t v)
 {
     if (!w) return 0;
-    w->dp = draw_param_put(w->dp, shift, bits, v);
+    w->dp = obj3d_dp_put(w->dp, shift, bits, v);
     return w->dp;
 }
 
 template <class W, class Edit>
-int o3f_edit_material(W* w, Edit edit)
+int obj3d_fields_edit_material(W* w, Edit edit)
 {
     if (!w) return 0;
     edit(w->material);
@@ -30,14 +30,14 @@ int o3f_edit_material(W* w, Edit edit)
 }
 
 template <class W>
-int o3f_set_param(W* w, const char* name, const void* v, int count, int size)
+int obj3d_fields_set_param(W* w, const char* name, const void* v, int count, int size)
 {
     if (!w || !v || count <= 0) return 0;
     return shader_set_param(w->params, w->shader_set, name, v, count * size);
 }
 
 template <class W>
-void o3f_init_common(W* w)
+void obj3d_fields_init(W* w)
 {
     w->material_default = 1;
     w->material = OBJ3D_MATERIAL_DEFAULT;
@@ -57,7 +57,7 @@ void o3f_init_common(W* w)
 // shader-parameter setters, which store count values of 4, 4, 8, 12, 16 or 64
 // bytes under a parameter name of the object's shader set (0 when the set or
 // the name is unknown).
-#define O3F_DECLARE_COMMON(P)                                                                      \
+#define OBJ3D_FIELDS_DECLARE(P)                                                                    \
     DrawParam P##_set_depth_sort(DrawObj* obj, uint32_t v);                                        \
     DrawParam P##_set_lighting(DrawObj* obj, uint32_t v);                                          \
     DrawParam P##_set_point_lights(DrawObj* obj, uint32_t v);                                      \
@@ -91,48 +91,52 @@ void o3f_init_common(W* w)
     int P##_set_shader_m44(DrawObj* obj, const char* name, const Mat44* v, int count)
 
 // --- definitions (W is the work accessor) ------------------------------------------------
-#define O3F_DEFINE_DP(P, W, NAME, SHIFT, BITS)                                                     \
-    DrawParam P##_##NAME(DrawObj* obj, uint32_t v) { return o3f_set_dp(W(obj), SHIFT, BITS, v); }
+#define OBJ3D_FIELDS_DEFINE_DP(P, W, NAME, SHIFT, BITS)                                            \
+    DrawParam P##_##NAME(DrawObj* obj, uint32_t v)                                                 \
+    {                                                                                              \
+        return obj3d_fields_set_dp(W(obj), SHIFT, BITS, v);                                        \
+    }
 
-#define O3F_DEFINE_COMMON(P, W)                                                                    \
-    O3F_DEFINE_DP(P, W, set_depth_sort, OBJ3D_DP_DEPTH_SORT_BIT, 1)                                \
-    O3F_DEFINE_DP(P, W, set_lighting, OBJ3D_DP_LIGHTING_BIT, 1)                                    \
-    O3F_DEFINE_DP(P, W, set_point_lights, OBJ3D_DP_POINT_LIGHTS_BIT, 1)                            \
-    O3F_DEFINE_DP(P, W, set_zwrite, OBJ3D_DP_Z_WRITE_BIT, 1)                                       \
-    O3F_DEFINE_DP(P, W, set_fog, OBJ3D_DP_FOG_BIT, 1)                                              \
-    O3F_DEFINE_DP(P, W, set_blend, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS)                        \
-    O3F_DEFINE_DP(P, W, set_cull, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS)                           \
-    O3F_DEFINE_DP(P, W, set_frustum_cull, OBJ3D_DP_FRUSTUM_CULL_BIT, 1)                            \
-    O3F_DEFINE_DP(P, W, set_alpha_ref, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS)            \
-    O3F_DEFINE_DP(P, W, set_zfunc, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS)                      \
-    O3F_DEFINE_DP(P, W, set_tex_filter, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS)                 \
-    O3F_DEFINE_DP(P, W, set_fill, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS)                           \
+#define OBJ3D_FIELDS_DEFINE(P, W)                                                                  \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_depth_sort, OBJ3D_DP_DEPTH_SORT_BIT, 1)                       \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_lighting, OBJ3D_DP_LIGHTING_BIT, 1)                           \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_point_lights, OBJ3D_DP_POINT_LIGHTS_BIT, 1)                   \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_zwrite, OBJ3D_DP_Z_WRITE_BIT, 1)                              \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_fog, OBJ3D_DP_FOG_BIT, 1)                                     \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_blend, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS)               \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_cull, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS)                  \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_frustum_cull, OBJ3D_DP_FRUSTUM_CULL_BIT, 1)                   \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_alpha_ref, DISP_RS_ALPHA_REF_SHIFT, DISP_RS_ALPHA_REF_BITS)   \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_zfunc, DISP_RS_Z_FUNC_SHIFT, DISP_RS_Z_FUNC_BITS)             \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_tex_filter, DISP_RS_FILTER_SHIFT, DISP_RS_FILTER_BITS)        \
+    OBJ3D_FIELDS_DEFINE_DP(P, W, set_fill, DISP_RS_FILL_SHIFT, DISP_RS_FILL_BITS)                  \
     int P##_set_material(DrawObj* obj, uint32_t a, uint32_t d, uint32_t e, uint32_t s, float pw,   \
                          float w5)                                                                 \
     {                                                                                              \
-        return o3f_edit_material(W(obj),                                                           \
-                                 [&](ObjMaterial& m) { material_set(&m, a, d, e, s, pw, w5); });   \
+        return obj3d_fields_edit_material(                                                         \
+            W(obj), [&](ObjMaterial& m) { material_set(&m, a, d, e, s, pw, w5); });                \
     }                                                                                              \
     int P##_set_ambient(DrawObj* obj, uint32_t c)                                                  \
     {                                                                                              \
-        return o3f_edit_material(W(obj), [&](ObjMaterial& m) { m.ambient = c; });                  \
+        return obj3d_fields_edit_material(W(obj), [&](ObjMaterial& m) { m.ambient = c; });         \
     }                                                                                              \
     int P##_set_colour(DrawObj* obj, uint32_t c)                                                   \
     {                                                                                              \
-        return o3f_edit_material(W(obj), [&](ObjMaterial& m) { m.diffuse = c; });                  \
+        return obj3d_fields_edit_material(W(obj), [&](ObjMaterial& m) { m.diffuse = c; });         \
     }                                                                                              \
     int P##_set_diffuse(DrawObj* obj, uint32_t c) { return P##_set_colour(obj, c); }               \
     int P##_set_emissive(DrawObj* obj, uint32_t c)                                                 \
     {                                                                                              \
-        return o3f_edit_material(W(obj), [&](ObjMaterial& m) { m.emissive = c; });                 \
+        return obj3d_fields_edit_material(W(obj), [&](ObjMaterial& m) { m.emissive = c; });        \
     }                                                                                              \
     int P##_set_specular(DrawObj* obj, uint32_t c, float pw)                                       \
     {                                                                                              \
-        return o3f_edit_material(W(obj), [&](ObjMaterial& m) { m.specular = c, m.power = pw; });   \
+        return obj3d_fields_edit_material(W(obj),                                                  \
+                                          [&](ObjMaterial& m) { m.specular = c, m.power = pw; });  \
     }                                                                                              \
     int P##_set_material_w5(DrawObj* obj, float w5)                                                \
     {                                                                                              \
-        return o3f_edit_material(W(obj), [&](ObjMaterial& m) { m.w5 = w5; });                      \
+        return obj3d_fields_edit_material(W(obj), [&](ObjMaterial& m) { m.w5 = w5; });             \
     }                                                                                              \
     uint32_t P##_get_colour(DrawObj* obj) { return W(obj) ? W(obj)->material.diffuse : 0; }        \
     ObjMaterial* P##_get_material(DrawObj* obj) { return W(obj) ? &W(obj)->material : nullptr; }   \
@@ -150,25 +154,25 @@ void o3f_init_common(W* w)
     }                                                                                              \
     int P##_set_shader_f1(DrawObj* obj, const char* n, const float* v, int c)                      \
     {                                                                                              \
-        return o3f_set_param(W(obj), n, v, c, 4);                                                  \
+        return obj3d_fields_set_param(W(obj), n, v, c, 4);                                         \
     }                                                                                              \
     int P##_set_shader_i1(DrawObj* obj, const char* n, const int32_t* v, int c)                    \
     {                                                                                              \
-        return o3f_set_param(W(obj), n, v, c, 4);                                                  \
+        return obj3d_fields_set_param(W(obj), n, v, c, 4);                                         \
     }                                                                                              \
     int P##_set_shader_f2(DrawObj* obj, const char* n, const float* v, int c)                      \
     {                                                                                              \
-        return o3f_set_param(W(obj), n, v, c, 8);                                                  \
+        return obj3d_fields_set_param(W(obj), n, v, c, 8);                                         \
     }                                                                                              \
     int P##_set_shader_f3(DrawObj* obj, const char* n, const float* v, int c)                      \
     {                                                                                              \
-        return o3f_set_param(W(obj), n, v, c, 12);                                                 \
+        return obj3d_fields_set_param(W(obj), n, v, c, 12);                                        \
     }                                                                                              \
     int P##_set_shader_f4(DrawObj* obj, const char* n, const float* v, int c)                      \
     {                                                                                              \
-        return o3f_set_param(W(obj), n, v, c, 16);                                                 \
+        return obj3d_fields_set_param(W(obj), n, v, c, 16);                                        \
     }                                                                                              \
     int P##_set_shader_m44(DrawObj* obj, const char* n, const Mat44* v, int c)                     \
     {                                                                                              \
-        return o3f_set_param(W(obj), n, v, c, 64);                                                 \
+        return obj3d_fields_set_param(W(obj), n, v, c, 64);                                        \
     }

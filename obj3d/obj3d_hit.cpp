@@ -55,8 +55,8 @@ void draw_as_model(ResGroupId group, const HitTarget* t, uint32_t colour)
 
 }  // namespace
 
-void o3hit_set_model(HitTarget** slot, const Mat44* owner, ResHandle coll, HitGroup group,
-                     int ground_on)
+void obj3d_hit_set_model(HitTarget** slot, const Mat44* owner, ResHandle coll, HitGroup group,
+                         int ground_on)
 {
     const char* name = res_coll_name(coll);
     if (*slot) {
@@ -67,8 +67,8 @@ void o3hit_set_model(HitTarget** slot, const Mat44* owner, ResHandle coll, HitGr
         with_ground(hit_target_add_model(coll, owner, group, hit_next_id(), name, 0), ground_on);
 }
 
-void o3hit_set_sphere(HitTarget** slot, const Mat44* owner, const Vec3* centre, float radius,
-                      HitGroup group, int ground_on)
+void obj3d_hit_set_sphere(HitTarget** slot, const Mat44* owner, const Vec3* centre, float radius,
+                          HitGroup group, int ground_on)
 {
     if (*slot) {
         hit_target_set_sphere(*slot, centre, radius, group, 0, 0);
@@ -78,41 +78,42 @@ void o3hit_set_sphere(HitTarget** slot, const Mat44* owner, const Vec3* centre, 
                         ground_on);
 }
 
-void o3hit_set_auto(HitTarget** slot, const Mat44* owner, int view, const Mat44* world,
-                    ResHandle coll, const Vec3* centre, float min_screen, HitGroup group)
+void obj3d_hit_set_auto(HitTarget** slot, const Mat44* owner, int view, const Mat44* world,
+                        ResHandle coll, const Vec3* centre, float min_screen, HitGroup group)
 {
-    const CollGeom* geom = coll_geom_of(res_coll_get(coll));
+    const CollGeom* geom = hit_geom_of(res_coll_get(coll));
     if (!world || !geom) return;
     const float base = 0.714f * geom->origin_radius;
     const float r = screen_radius(view, world, base, min_screen);
     if (r <= base)
-        o3hit_set_model(slot, owner, coll, group, 0);
+        obj3d_hit_set_model(slot, owner, coll, group, 0);
     else
-        o3hit_set_sphere(slot, owner, centre, r, group, 0);
+        obj3d_hit_set_sphere(slot, owner, centre, r, group, 0);
 }
 
-void o3hit_set_sphere_scaled(HitTarget** slot, const Mat44* owner, int view, const Mat44* world,
-                             float radius, const Vec3* centre, float min_screen, HitGroup group)
+void obj3d_hit_set_sphere_scaled(HitTarget** slot, const Mat44* owner, int view, const Mat44* world,
+                                 float radius, const Vec3* centre, float min_screen, HitGroup group)
 {
     if (!world) return;
-    o3hit_set_sphere(slot, owner, centre, screen_radius(view, world, radius, min_screen), group, 0);
+    obj3d_hit_set_sphere(slot, owner, centre, screen_radius(view, world, radius, min_screen), group,
+                         0);
 }
 
-void o3hit_release(HitTarget** slot)
+void obj3d_hit_release(HitTarget** slot)
 {
     if (!*slot) return;
     hit_target_release(*slot);
     *slot = nullptr;
 }
 
-uint32_t o3hit_result_count(const HitTarget* chain)
+uint32_t obj3d_hit_result_count(const HitTarget* chain)
 {
     uint32_t n = 0;
     walk(chain, [&](const HitTarget* t) { return n += t->result_count, false; });
     return n;
 }
 
-int o3hit_result(const HitTarget* chain, uint32_t n, HitResult* out)
+int obj3d_hit_result(const HitTarget* chain, uint32_t n, HitResult* out)
 {
     const HitTarget* t = walk(chain, [&](const HitTarget* c) {
         if (n < c->result_count) return true;
@@ -128,7 +129,7 @@ int o3hit_result(const HitTarget* chain, uint32_t n, HitResult* out)
     return 1;
 }
 
-void o3hit_set_bits(HitTarget* chain, uint32_t bits, int on)
+void obj3d_hit_set_bits(HitTarget* chain, uint32_t bits, int on)
 {
     walk(chain, [&](HitTarget* t) {
         t->flags = on ? t->flags | bits : t->flags & ~bits;
@@ -136,26 +137,26 @@ void o3hit_set_bits(HitTarget* chain, uint32_t bits, int on)
     });
 }
 
-void o3hit_set_hittable(HitTarget* chain, int on)
+void obj3d_hit_set_hittable(HitTarget* chain, int on)
 {
-    o3hit_set_bits(chain, HIT_HITTABLE, on);
-    o3hit_set_bits(chain, HIT_GROUND, 0);
+    obj3d_hit_set_bits(chain, HIT_HITTABLE, on);
+    obj3d_hit_set_bits(chain, HIT_GROUND, 0);
 }
 
-int o3hit_count(const HitTarget* chain)
+int obj3d_hit_count(const HitTarget* chain)
 {
     int n = 0;
     walk(chain, [&](const HitTarget*) { return ++n, false; });
     return n;
 }
 
-HitTarget* o3hit_at(HitTarget* chain, int n)
+HitTarget* obj3d_hit_at(HitTarget* chain, int n)
 {
     if (n < 0) return nullptr;
     return walk(chain, [&](HitTarget*) { return n-- == 0; });
 }
 
-HitTarget* o3hit_by_name(HitTarget* chain, const char* name)
+HitTarget* obj3d_hit_by_name(HitTarget* chain, const char* name)
 {
     if (!name) return nullptr;
     return walk(chain, [&](HitTarget* t) {
@@ -164,10 +165,11 @@ HitTarget* o3hit_by_name(HitTarget* chain, const char* name)
     });
 }
 
-void o3hit_debug_draw(ResGroupId group, const HitTarget* chain, int as_model)
+void obj3d_hit_debug_draw(ResGroupId group, const HitTarget* chain, int as_model)
 {
     walk(chain, [&](const HitTarget* t) {
-        const uint32_t colour = (t->flags & HIT_HITTABLE) ? O3HIT_DEBUG_HITTABLE : O3HIT_DEBUG_OFF;
+        const uint32_t colour =
+            (t->flags & HIT_HITTABLE) ? OBJ3D_HIT_DEBUG_HITTABLE : OBJ3D_HIT_DEBUG_OFF;
         if (!t->coll)
             debug_hit_sphere_draw(group, t, colour);
         else if (as_model)

@@ -23,10 +23,10 @@ struct KindRow {
     GfxPrim prim;
     uint16_t verts_per_prim;
 };
-constexpr KindRow PLIST3D_KINDS[PLIST_KIND_COUNT] = {
+constexpr KindRow PLIST3D_KINDS[PLIST3D_KIND_COUNT] = {
     {GFX_PT_TRIANGLELIST, 3}, {GFX_PT_LINELIST, 2}, {GFX_PT_POINTLIST, 1}};
 
-bool kind_ok(int kind) { return kind >= 0 && kind < PLIST_KIND_COUNT; }
+bool kind_ok(int kind) { return kind >= 0 && kind < PLIST3D_KIND_COUNT; }
 
 Plist3dVertex* scratch() { return reinterpret_cast<Plist3dVertex*>(tex_get_vertex_scratch_b()); }
 
@@ -66,15 +66,15 @@ void plist3d_init(DrawObj* obj)
 {
     PrimList3dObj* w = obj_work<PrimList3dObj>(obj);
     *w = PrimList3dObj{};
-    o3f_init_common(w);
-    w->dp = draw_param_put(w->dp, OBJ3D_DP_FRUSTUM_CULL_BIT, 1, 0);
+    obj3d_fields_init(w);
+    w->dp = obj3d_dp_put(w->dp, OBJ3D_DP_FRUSTUM_CULL_BIT, 1, 0);
     vm_mat_identity(&w->world);
     w->kind = -1;
     obj_set_priority(obj, 81);
     obj_set_visible(obj, 1);
 }
 
-void plist3d_exit(DrawObj* obj) { o3hit_release(&obj_work<PrimList3dObj>(obj)->hit); }
+void plist3d_exit(DrawObj* obj) { obj3d_hit_release(&obj_work<PrimList3dObj>(obj)->hit); }
 
 // --- creation -----------------------------------------------------------------------------
 
@@ -126,11 +126,11 @@ void plist3d_set_sphere(DrawObj* obj, const Vec3* centre, float radius)
 }
 DrawParam plist3d_set_pass_a(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(plist3d_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
+    return obj3d_fields_set_dp(plist3d_work(obj), OBJ3D_DP_PASS_A_BIT, 1, v);
 }
 DrawParam plist3d_set_pass_b(DrawObj* obj, uint32_t v)
 {
-    return o3f_set_dp(plist3d_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
+    return obj3d_fields_set_dp(plist3d_work(obj), OBJ3D_DP_PASS_B_BIT, 1, v);
 }
 void plist3d_clear_shader_set(DrawObj* obj) { plist3d_set_shader_set(obj, 0); }
 
@@ -142,7 +142,7 @@ void plist3d_clear_shader_set(DrawObj* obj) { plist3d_set_shader_set(obj, 0); }
 // plist3d_get_material, plist3d_set_shader_scalar, plist3d_set_light_mask, plist3d_set_shader_set,
 // plist3d_set_shader_f1, plist3d_set_shader_i1, plist3d_set_shader_f2, plist3d_set_shader_f3,
 // plist3d_set_shader_f4, plist3d_set_shader_m44:
-O3F_DEFINE_COMMON(plist3d, plist3d_work)
+OBJ3D_FIELDS_DEFINE(plist3d, plist3d_work)
 
 int plist3d_is_culled(DrawObj* obj, int view, const ProjParams* params, int use_radius)
 {
@@ -175,8 +175,7 @@ void plist3d_begin(DrawObj* obj, int kind, ResHandle tex)
     w->prims_per_batch = uint16_t(PLIST3D_BATCH_VERTICES / w->verts_per_prim);
     w->tmpl = Plist3dVertex{};
     w->tmpl.ny = 1.0f;
-    w->tmpl.colour =
-        draw_param_bit(w->dp, OBJ3D_DP_LIGHTING_BIT) ? 0xFFFFFFFFu : w->material.diffuse;
+    w->tmpl.colour = obj3d_dp_bit(w->dp, OBJ3D_DP_LIGHTING_BIT) ? 0xFFFFFFFFu : w->material.diffuse;
     bind_texture(w, tex);
 }
 
@@ -271,9 +270,9 @@ bool plist_prepare(const Obj3dPassView& pv, DrawObj* o, PrimList3dObj* w)
     // The centre serves the light choice too, so it is kept current always.
     w->world_centre = world_centre(w);
     if (!w->callback) return false;
-    if (pv.pass_a && !draw_param_bit(w->dp, OBJ3D_DP_PASS_A_BIT)) return false;
-    if (pv.pass_b && !draw_param_bit(w->dp, OBJ3D_DP_PASS_B_BIT)) return false;
-    if (draw_param_bit(w->dp, OBJ3D_DP_FRUSTUM_CULL_BIT) &&
+    if (pv.pass_a && !obj3d_dp_bit(w->dp, OBJ3D_DP_PASS_A_BIT)) return false;
+    if (pv.pass_b && !obj3d_dp_bit(w->dp, OBJ3D_DP_PASS_B_BIT)) return false;
+    if (obj3d_dp_bit(w->dp, OBJ3D_DP_FRUSTUM_CULL_BIT) &&
         !sphere_in_frustum(pv.planes, &w->world_centre, w->radius))
         return false;
     return true;
@@ -284,7 +283,7 @@ void plist_draw_one(const Obj3dPassView& pv, DrawObj* o, int decl)
     PrimList3dObj* w = obj_work<PrimList3dObj>(o);
     PointLight* lights[OBJ3D_MAX_LIGHTS] = {};
     int n = 0;
-    if (draw_param_bit(w->dp, OBJ3D_DP_POINT_LIGHTS_BIT))
+    if (obj3d_dp_bit(w->dp, OBJ3D_DP_POINT_LIGHTS_BIT))
         n = plight_select_for_point(lights, OBJ3D_MAX_LIGHTS, pv.screen, &w->world_centre,
                                     w->radius, w->light_mask);
     RstateMeshArgs a = {};
@@ -335,7 +334,7 @@ void debug_box_draw(DrawObj* obj, uint32_t)
     box_corners(c, &box);
     static const uint8_t PLIST3D_TRIS[36] = {0, 1, 2, 2, 1, 3, 1, 5, 3, 3, 5, 7, 5, 4, 7, 7, 4, 6,
                                              4, 0, 6, 6, 0, 2, 4, 5, 0, 0, 5, 1, 2, 3, 6, 6, 3, 7};
-    plist3d_begin(obj, PLIST_TRIANGLES, 0);
+    plist3d_begin(obj, PLIST3D_TRIANGLES, 0);
     for (uint8_t i : PLIST3D_TRIS) plist3d_vertex(obj, &c[i]);
     plist3d_end(obj);
 }
@@ -370,24 +369,24 @@ DrawObj* obj3d_debug_box(ResGroupId group, const Box3* box, uint32_t colour)
 void plist3d_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group)
 {
     if (PrimList3dObj* p = plist3d_work(obj))
-        o3hit_set_sphere(&p->hit, &p->world, centre, radius, group, 0);
+        obj3d_hit_set_sphere(&p->hit, &p->world, centre, radius, group, 0);
 }
 
 void plist3d_hit_enable(DrawObj* obj, int on)
 {
-    if (PrimList3dObj* p = plist3d_work(obj)) o3hit_set_bits(p->hit, HIT_GROUND, on);
+    if (PrimList3dObj* p = plist3d_work(obj)) obj3d_hit_set_bits(p->hit, HIT_GROUND, on);
 }
 
 void plist3d_hit_set_hittable(DrawObj* obj, int on)
 {
     PrimList3dObj* p = plist3d_work(obj);
     if (!p) return;
-    o3hit_set_hittable(p->hit, on);
+    obj3d_hit_set_hittable(p->hit, on);
 }
 
-O3H_DEFINE_COMMON(plist3d, plist3d_work)
+OBJ3D_HIT_DEFINE(plist3d, plist3d_work)
 
 void plist3d_hit_debug_draw(DrawObj* obj)
 {
-    if (PrimList3dObj* p = plist3d_work(obj)) o3hit_debug_draw(obj->group, p->hit, 0);
+    if (PrimList3dObj* p = plist3d_work(obj)) obj3d_hit_debug_draw(obj->group, p->hit, 0);
 }

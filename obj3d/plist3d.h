@@ -21,7 +21,7 @@ constexpr int PLIST3D_SHADER_PARAM_WORDS_P = 23;
 constexpr uint32_t PLIST3D_FVF = 0x152;
 constexpr int PLIST3D_BATCH_VERTICES = 16384;
 
-enum Plist3dKind : int { PLIST_TRIANGLES, PLIST_LINES, PLIST_POINTS, PLIST_KIND_COUNT };
+enum Plist3dKind : int { PLIST3D_TRIANGLES, PLIST3D_LINES, PLIST3D_POINTS, PLIST3D_KIND_COUNT };
 
 // One vertex: position, normal, colour, texture coordinate (36 bytes).
 struct Plist3dVertex {
@@ -85,13 +85,13 @@ void plist3d_clear_shader_set(DrawObj* obj);
 // plist3d_set_shader_scalar, plist3d_set_light_mask, plist3d_set_shader_set, plist3d_set_shader_f1,
 // plist3d_set_shader_i1, plist3d_set_shader_f2, plist3d_set_shader_f3, plist3d_set_shader_f4,
 // plist3d_set_shader_m44.
-O3F_DECLARE_COMMON(plist3d);
+OBJ3D_FIELDS_DECLARE(plist3d);
 
 // --- hit target (a sphere on the world matrix; a new one starts switched off) ------------------
 void plist3d_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group);
 void plist3d_hit_enable(DrawObj* obj, int on);        // ground bit
 void plist3d_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
-O3H_DECLARE_COMMON(plist3d)
+OBJ3D_HIT_DECLARE(plist3d)
 void plist3d_hit_debug_draw(DrawObj* obj);
 // 1 when outside the view's frustum: the sphere centre (or position) with
 // the radius when use_radius, else as a point.

@@ -271,7 +271,7 @@ void coll_draw_cb(DrawObj* obj, uint32_t)
     CollDraw cd;
     std::memcpy(&cd, obj3d_user_area(obj), sizeof cd);
     const uint32_t n = res_coll_nr_tris(cd.coll);
-    plist3d_begin(obj, PLIST_TRIANGLES, 0);
+    plist3d_begin(obj, PLIST3D_TRIANGLES, 0);
     for (uint32_t i = 0; i < n; ++i) {
         ResCollTri t;
         if (!res_coll_get_tri(cd.coll, i, &t)) break;
@@ -299,7 +299,7 @@ void sphere_draw_cb(DrawObj* obj, uint32_t)
         if (view) vm_mat_transform_vector(&turned, view, &local);
         vm_vec3_add(&pts[i], &turned, &sd.centre);
     }
-    plist3d_begin(obj, PLIST_TRIANGLES, 0);
+    plist3d_begin(obj, PLIST3D_TRIANGLES, 0);
     for (int i = 1; i <= 8; ++i) {
         plist3d_vertex(obj, &pts[0]);
         plist3d_vertex(obj, &pts[i]);

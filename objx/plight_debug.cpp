@@ -38,7 +38,7 @@ void disc_draw(DrawObj* obj, uint32_t)
         if (view) vm_mat_transform_vector(&turned, view, &local);
         vm_vec3_add(&p[i], &turned, &d.centre);
     }
-    plist3d_begin(obj, PLIST_TRIANGLES, 0);
+    plist3d_begin(obj, PLIST3D_TRIANGLES, 0);
     for (int k = 1; k <= PLIGHT_DEBUG_DISC_POINTS - 2; ++k) {
         plist3d_vertex(obj, &p[0]);
         plist3d_vertex(obj, &p[k]);

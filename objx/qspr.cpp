@@ -1,6 +1,7 @@
 // Sprite objects: record, registration, creators, accessors and shape
 // builders (see qspr.h; the batched draw is qspr_draw.cpp).
 #include "objx/qspr.h"
+#include "objx/qspr_local.h"
 
 #include <cmath>
 #include <cstring>

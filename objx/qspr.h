@@ -3,7 +3,8 @@
 // camera-facing billboards, camera-facing beams between two points, and
 // quads of four explicit corners. qspr_draw_all, their draw callback, culls
 // a run against the view, sorts it far to near and sends the quads in as few
-// indexed draws as the state changes allow (qspr_draw.cpp).
+// indexed draws as the state changes allow (qspr_draw.cpp; what the two
+// files share is in qspr_local.h).
 //
 // Main thread; drawn inside a screen's 3D pass. Accessors take a live sprite
 // object of the right kind and return its record (the kinds share storage);
@@ -12,7 +13,6 @@
 
 #include <cstdint>
 
-#include "disp/rstate.h"
 #include "math/vm_types.h"
 #include "disp/obj.h"
 #include "res/res.h"
@@ -232,26 +232,3 @@ QsprWork* qspr_quad_set_ribbon(DrawObj* o, const Vec3* a, const Vec3* up_a, floa
 QsprWork* qspr_quad_set_ribbon1(DrawObj* o, const Vec3* a, const Vec3* off_a, float len_a,
                                 float back_a, const Vec3* b, const Vec3* off_b, float len_b,
                                 float fwd_b, int order);
-
-// --- helpers shared with the draw ------------------------------------------------------
-// The placement matrix of a corner quad: position and angles, scaled unless
-// all three scale values are exactly 1.
-Mat44* qspr_quad_matrix(Mat44* out, const QsprCorners* q);
-// The four corners of a beam from its screen direction (dx, dy), taken as
-// (1, 0) unless its squared length exceeds min_len_sq; the offsets turn into
-// world space through rows 0 and 1 of the camera-to-world matrix.
-void qspr_beam_corners(Vec3 out[4], const QsprBeam* b, const Mat44* view, float dx, float dy,
-                       float min_len_sq);
-// Raises the frame's drawn-object and draw-call counters.
-void qspr_count_drawn(int objects, int calls);
-// The camera matrices the draw and the projections use: view x projection
-// and camera-to-world, the derived set's while pass B is on.
-void qspr_camera(int screen, const Mat44** viewproj, const Mat44** view);
-
-// Pieces of the batched draw: the key packer (argument order lighting, z
-// write, fog, blend, cull, alpha reference, z function, fill, filter), the
-// state set-up of a batch and the stage release from stage n on.
-RenderStateKey rs_key_pack(int lighting, int zwrite, int fog, int blend, int cull, int alpha_ref,
-                           int zfunc, int fill, int filter);
-void qspr_apply_state(RenderStateKey key, int pass_id, int shader_set, const void* params);
-void qspr_unbind_stages(int first);

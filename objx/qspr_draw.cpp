@@ -15,6 +15,7 @@
 #include "math/vm_vec.h"
 #include "obj2d/obj2d.h"
 #include "objx/qspr.h"
+#include "objx/qspr_local.h"
 #include "obj3d/obj3d.h"
 #include "obj3d/obj3d_draw.h"
 #include "plat/gfx.h"
@@ -56,7 +57,9 @@ void qspr_unbind_stages(int first)
 
 namespace {
 
-constexpr float QSPR_NORMAL_K = 0.57735026f;
+// A lit corner's normal is the unit diagonal (+-1, +-1, 1) / sqrt(3) before
+// the roll: each component is 1 / sqrt(3).
+constexpr float QSPR_INV_SQRT3 = 0.57735026f;
 
 // What one call reads once.
 struct QsprView {
@@ -167,10 +170,10 @@ void billboard_quad(const QsprView& v, const QsprWork* w, QsprVertex* out)
     for (int k = 0; k < 4; ++k) {
         uint32_t colour = b.colour;
         if (b.lighting) {
-            const float s = b.roll == 0.0f ? 0 : QSPR_NORMAL_K * sn,
-                        c2 = b.roll == 0.0f ? QSPR_NORMAL_K : QSPR_NORMAL_K * cs;
+            const float s = b.roll == 0.0f ? 0 : QSPR_INV_SQRT3 * sn,
+                        c2 = b.roll == 0.0f ? QSPR_INV_SQRT3 : QSPR_INV_SQRT3 * cs;
             const float x = signs[k][0], y = signs[k][1];
-            const Vec3 n = {x * c2 + y * s, -x * s + y * c2, QSPR_NORMAL_K};
+            const Vec3 n = {x * c2 + y * s, -x * s + y * c2, QSPR_INV_SQRT3};
             Vec3 wn;
             vm_mat_transform_vector(&wn, v.view, &n);
             const float t = std::fmax(0.25f, vm_vec3_dot(&v.light, &wn));

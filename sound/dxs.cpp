@@ -1,6 +1,7 @@
 // DxSound: a WAVE file loaded into one device buffer, and its play, stop, volume, frequency, pan,
 // 3D position and effect calls (see dxs.h).
 #include "sound/dxs.h"
+#include "sound/dxs_local.h"
 
 #include "disp/cam.h"
 #include "plat/files.h"
@@ -32,7 +33,8 @@ uint32_t clamp_param(SoundFxWord word, uint32_t max)
 
 DxSound::~DxSound() { dxs_release(this); }
 
-uint32_t dxs_caps_for_kind(uint32_t kind)
+// The buffer's capability bits for a kind.
+static uint32_t dxs_caps_for_kind(uint32_t kind)
 {
     uint32_t caps =
         SND_DEV_LOCDEFER | SND_DEV_CTRL_FX | SND_DEV_CTRL_POSITIONNOTIFY | SND_DEV_CTRL_VOLUME;

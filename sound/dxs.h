@@ -76,7 +76,3 @@ int dxs_set_fx(DxSound* s, SoundFxWord word);
 uint32_t dxs_get_size(const DxSound* s);
 DxsResult dxs_restore(DxSound* s);  // buffers are never lost here
 void dxs_hook(uint32_t a, uint32_t b);
-
-// The buffer's capability bits for a kind, and the base volume after a load.
-uint32_t dxs_caps_for_kind(uint32_t kind);
-int32_t dxs_volume_to_device(int32_t base, float v);

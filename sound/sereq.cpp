@@ -1,6 +1,7 @@
 // The sound request queue: requests collected through a frame, the nearest per id carried out at
 // its end, the per-id counters, the throttle and the generator (see sereq.h).
 #include "sound/sereq.h"
+#include "sound/sereq_local.h"
 
 #include "disp/cam.h"
 #include "disp/obj.h"

@@ -47,7 +47,3 @@ int32_t sereq_id_count(SoundId id);
 void sereq_id_inc(SoundId id);
 void sereq_id_dec(SoundId id);
 void sereq_flush(void);
-
-// For tests: the counted requests and an id's state (0 for ids outside the table).
-int sereq_count(void);
-uint8_t sereq_id_state(SoundId id);

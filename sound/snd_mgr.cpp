@@ -1,6 +1,7 @@
 // The sound manager (see snd_mgr.h): start and stop, the voice queue and the listener per frame,
 // and the handlers that the sound thread runs for the ring's commands (the ring is snd_ring.cpp).
 #include "sound/snd_mgr.h"
+#include "sound/snd_mgr_local.h"
 
 #include "store/settings.h"
 #include "svc/txt_settings.h"

@@ -124,12 +124,3 @@ std::string snd_path_sound(const char* name);
 std::string snd_path_lang(const char* name);
 std::string snd_path_voice(uint32_t index);
 void snd_reset_fx(void);
-
-// Read-only views for tests and the benchmark.
-struct SndVolumes {
-    float primary, bgm, spare, sound;
-};
-SndVolumes snd_volumes(void);
-const DxSound* snd_table_sound(uint32_t index);
-const DxSound* snd_bgm_sound(void);
-const DxSound* snd_voice_sound(int channel);  // 0 voice A, 1 voice B

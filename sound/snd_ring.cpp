@@ -1,6 +1,7 @@
 // The sound command ring and the sound thread that hands each command to the sound manager's
 // handler (see snd_ring.h).
 #include "sound/snd_ring.h"
+#include "sound/snd_ring_local.h"
 
 #include "svc/msem.h"
 #include "plat/time.h"

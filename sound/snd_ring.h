@@ -80,10 +80,6 @@ struct SoundCmdRing {
     SoundCmd slots[SND_RING_SLOTS];
 };
 
-// What the thread runs for each command; the sound manager's dispatcher by
-// default. Tests put their own in place before the thread starts.
-using SoundCmdHandler = void (*)(const SoundCmd& cmd);
-
 void snd_post(uint32_t command, SoundId id);
 void snd_post_arg2(uint32_t command, SoundId id, int32_t arg2);
 void snd_post_int(uint32_t command, SoundId id, int32_t arg);
@@ -104,5 +100,4 @@ void snd_thread_request_stop(void);
 int snd_thread_main(SoundCmdRing* ring);
 int snd_thread_running(void);
 
-void snd_thread_set_handler(SoundCmdHandler handler);  // null: the manager's
 uint32_t snd_ring_pending(void);

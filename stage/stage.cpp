@@ -1,5 +1,6 @@
 // Stage objects: the stage table, the loading steps and the node lookups.
 #include "stage/stage.h"
+#include "stage/stage_local.h"
 
 #include <cstring>
 
@@ -149,7 +150,6 @@ void stage_release()
 }
 
 const StageState& stage_state() { return st; }
-uint32_t stage_scratch_word() { return scratch; }
 
 const char* stage_row_name(int index)
 {

@@ -40,16 +40,6 @@ struct StageKey {
     void* ptr;
 };
 
-struct StageState {
-    int step;  // 0 queue, 1 pump, 2 done
-    int index;
-    int caller;
-    ResGroupId group;
-    ResMark mark;
-    char dummy[STAGE_NAME_MAX + 1];  // data name + "_dummy"
-    int live;                        // set by stage_init, cleared by stage_release
-};
-
 extern const StageDef STAGE_TABLE[STAGE_COUNT];
 
 // 0 (nothing changed) for an index the table does not have.
@@ -59,8 +49,6 @@ int stage_init_default(int index);
 int stage_load();
 // Releases what stage_init took; nothing when no stage is live.
 void stage_release();
-const StageState& stage_state();
-uint32_t stage_scratch_word();
 
 const char* stage_row_name(int index);  // null for an index the table does not have
 int stage_index();

@@ -1,5 +1,6 @@
 // Stage mesh sets: suffix rules over the bone sets of a model group.
 #include "stage/stage_set.h"
+#include "stage/stage_set_local.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,7 +31,7 @@ constexpr int STAGE_ALPHA_REF_SHIFT = 20, STAGE_ALPHA_REF_BITS = 3;
 // Pattern and name lengths beyond any name a chunk can carry end the match.
 constexpr size_t STAGE_MATCH_LIMIT = 1024;
 
-DrawParam put_bit(DrawParam dp, int bit, bool on) { return draw_param_put(dp, bit, 1, on ? 1 : 0); }
+DrawParam put_bit(DrawParam dp, int bit, bool on) { return obj3d_dp_put(dp, bit, 1, on ? 1 : 0); }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -115,7 +116,7 @@ DrawObj* make_node_model(const char* group, const char* node, uint32_t flags,
     ModelObj* w = mdlobj_work(obj);
     w->dp = stage_node_draw_param(w->dp, flags, node);
     if (flags & STAGE_BILLBOARD)
-        w->dp = draw_param_put(w->dp, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, 1);
+        w->dp = obj3d_dp_put(w->dp, OBJ3D_DP_BILLBOARD_SHIFT, OBJ3D_DP_BILLBOARD_BITS, 1);
     if ((flags & STAGE_COLLISION) && !hidden) {
         if (ResHandle coll = res_coll_find(group, node)) {
             mdlobj_set_hit(obj, coll, extra);
@@ -244,18 +245,18 @@ DrawParam stage_node_draw_param(DrawParam dp, uint32_t flags, const char* node)
         dp = put_bit(dp, OBJ3D_DP_DEPTH_SORT_BIT, true);
         dp = put_bit(dp, OBJ3D_DP_Z_WRITE_BIT, false);
     } else if (flags & STAGE_NO_ALPHA_TEST) {
-        dp = draw_param_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 5);
+        dp = obj3d_dp_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 5);
     } else if (flags & STAGE_SORTED_REF3) {
         dp = put_bit(dp, OBJ3D_DP_DEPTH_SORT_BIT, true);
-        dp = draw_param_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 3);
+        dp = obj3d_dp_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 3);
     } else {
-        dp = draw_param_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 2);
+        dp = obj3d_dp_put(dp, STAGE_ALPHA_REF_SHIFT, STAGE_ALPHA_REF_BITS, 2);
     }
-    if (flags & STAGE_CULL2) dp = draw_param_put(dp, STAGE_CULL_SHIFT, STAGE_CULL_BITS, 2);
+    if (flags & STAGE_CULL2) dp = obj3d_dp_put(dp, STAGE_CULL_SHIFT, STAGE_CULL_BITS, 2);
     dp = put_bit(dp, OBJ3D_DP_LIGHTING_BIT, !(flags & STAGE_NO_LIGHT));
     dp = put_bit(dp, OBJ3D_DP_FOG_BIT, !(flags & STAGE_NO_FOG));
     if (stage_name_last_is(node, "_aadd"))
-        dp = draw_param_put(dp, STAGE_BLEND_SHIFT, STAGE_BLEND_BITS, 2);
+        dp = obj3d_dp_put(dp, STAGE_BLEND_SHIFT, STAGE_BLEND_BITS, 2);
     if (flags & STAGE_PASS_AB) {
         dp = put_bit(dp, OBJ3D_DP_PASS_A_BIT, true);
         dp = put_bit(dp, OBJ3D_DP_PASS_B_BIT, true);

@@ -5,7 +5,8 @@
 // object or one model object per node, and how they are drawn. A small
 // anchor table spawns one-frame objects from the nodes below a named anchor
 // node, optionally posed by an animation frame. The set also keeps the
-// group's wall collision for ray and sweep queries. Main thread only.
+// group's wall collision for ray and sweep queries (the suffix rules and the
+// set's record: stage_set_local.h). Main thread only.
 #pragma once
 
 #include <cstddef>
@@ -16,31 +17,8 @@
 #include "obj3d/obj3d.h"
 #include "res/res.h"
 
-// Render-flag bits of a suffix rule.
-constexpr uint32_t STAGE_MERGED = 0x001;       // all displayed nodes in one mesh-list object
-constexpr uint32_t STAGE_TRANSLUCENT = 0x002;  // depth-sorted, z write off
-constexpr uint32_t STAGE_BILLBOARD = 0x004;    // billboard mode 1 (per-node objects)
-constexpr uint32_t STAGE_CULL2 = 0x008;        // cull index 2
-constexpr uint32_t STAGE_NO_LIGHT = 0x010;
-constexpr uint32_t STAGE_NO_FOG = 0x020;
-constexpr uint32_t STAGE_SORTED_REF3 = 0x040;  // depth-sorted, alpha-reference index 3
-constexpr uint32_t STAGE_COLLISION = 0x080;
-constexpr uint32_t STAGE_PASS_AB = 0x100;
-constexpr uint32_t STAGE_NO_ALPHA_TEST = 0x200;  // alpha-reference 5, priority 84 (never drawn)
-constexpr uint32_t STAGE_PRIO76 = 0x400;
-
-constexpr int STAGE_MAIN_RULES = 28;
-constexpr int STAGE_ANCHOR_RULES = 2;
-constexpr int STAGE_ROWS = 16;
 // Longest base, bone-set or node name the set builds (longer ones find nothing).
 constexpr int STAGE_NAME_MAX = 127;
-
-struct StageSuffixRule {
-    const char* suffix;
-    uint32_t flags;
-};
-extern const StageSuffixRule STAGE_MAIN_TABLE[STAGE_MAIN_RULES];
-extern const StageSuffixRule STAGE_ANCHOR_TABLE[STAGE_ANCHOR_RULES];
 
 // A caller's hook for the nodes whose name matches the pattern ('#' a run of
 // digits, '*' the rest of the name). A table ends with a null pattern.
@@ -50,19 +28,6 @@ struct StageNodeHook {
     ObjUpdateFn update;
     ObjReleaseFn release;
     void (*draw_param)(DrawParam* dp, ResHandle mesh, const char* node);  // merged nodes
-};
-
-struct StageRow {
-    uint32_t flags;
-    uint32_t count;  // objects (per node) or list nodes (merged) made
-};
-
-struct StageMeshSet {
-    StageRow rows[STAGE_ROWS];
-    DrawObj* merged[STAGE_MAIN_RULES];
-    ResHandle wall;
-    int rows_used;
-    ResGroupId group;
 };
 
 ResGroupId stage_set_init();
@@ -82,22 +47,13 @@ uint32_t stage_set_count_merged();
 uint32_t stage_set_count_alpha();
 uint32_t stage_set_count_alpha_merged();
 uint32_t stage_set_count_fix();
-const StageMeshSet& stage_set_state();
 // Ray and sweep against the wall collision (no world matrix); 0 without a wall.
 int stage_set_wall_ray(const Vec3* origin, const Vec3* vec, Vec3* out_point, Vec3* out_normal,
                        uint32_t* out_face);
 int stage_set_wall_sweep(const Vec3* start, const Vec3* move, Vec3* out_contact,
                          Vec3* out_correction, Vec3* out_normal, uint32_t* out_face);
 
-// ---- helpers shared with the stage objects -------------------------------------------
-// Priority of every object of a rule.
-int stage_rule_priority(uint32_t flags);
-// The draw-parameter word of a node under a rule's flags (no billboard, no hit).
-DrawParam stage_node_draw_param(DrawParam dp, uint32_t flags, const char* node);
-// Hook name patterns; null name or pattern never matches.
-int stage_name_match(const char* name, const char* pattern);
-// 1 when the text from the name's last underscore equals suffix.
-int stage_name_last_is(const char* name, const char* suffix);
+// ---- names (the stage module builds its own from them) ------------------------------------
 // Bounded copy of a + b into out; 0 (out empty) when it does not fit.
 int stage_name_join(char* out, size_t size, const char* a, const char* b);
 // The name cut at its last (first) underscore into out (unchanged when it has

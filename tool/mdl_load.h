@@ -4,8 +4,6 @@
 // many there are. Main thread.
 #pragma once
 #include <cstdint>
-#include <string>
-#include <string_view>
 
 constexpr const char* MDL_MODEL_DIR = "./data/grp";
 constexpr const char* MDL_GROUP_PATTERN = "*.bin";
@@ -17,12 +15,6 @@ int mdl_load_with_nrm(const char* name, uint32_t flags);
 // mdl_load_with_nrm(name, 0) for every non-null name; false for a null array
 // or a count below 1.
 bool mdl_load_list(const char* const* names, int count);
-
-// The group a listed file name stands for: its characters before the first
-// '.', provided that stem + ".bin" is exactly the listed name ("a.b.bin" and
-// "X.BIN" name no group, since the loader would open "a.bin" or "X.bin").
-// 1 with the stem, or 0.
-int mdl_group_of_file(std::string_view file_name, std::string* stem);
 
 // Lists the folder's group files and keeps their groups for mdl_queue_feed.
 // Answers the number of groups kept.

@@ -141,7 +141,8 @@ void tool_buttons(void)
 
 // ---- palette ----------------------------------------------------------------------------
 
-int32_t tool_palette_last_page(int32_t count)
+// The last page for a mesh count: (count - 1) / 16, 0 for none.
+static int32_t tool_palette_last_page(int32_t count)
 {
     return count > 0 ? (count - 1) / TOOL_PALETTE_CELLS : 0;
 }

@@ -26,5 +26,3 @@ int tool_button_lit_dust(void);  // left button held and an active patch exists
 // One frame of the palette whose top-right cell column sits left of (x, y);
 // 1 to close it, 0 to stay.
 int tool_palette(int32_t x, int32_t y, uint32_t frame);
-// The last page for a mesh count: (count - 1) / 16, 0 for none.
-int32_t tool_palette_last_page(int32_t count);

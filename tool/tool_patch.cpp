@@ -20,16 +20,19 @@
 
 // Sections: geometry | patches
 
+// 1 when the cursor is on the handle's box of the patch's frame.
+static int tool_patch_hit_handle(DrawObj* obj, int handle);
+
 // ---- geometry ----------------------------------------------------------------------------
 
 PatchBox tool_patch_box(int handle, float cx, float cy, float fx, float fy)
 {
     switch (handle) {
-    case PATCH_H_SCALEY: return {cx + 16 * fx + 16, cy - 32, 32, 64};
-    case PATCH_H_ROTX: return {cx - 16, cy - 16 * fy - 48, 32, 32};
-    case PATCH_H_ROTY: return {cx - 16 * fx - 48, cy - 16, 32, 32};
-    case PATCH_H_ROTZ: return {cx + 16 * fx + 16, cy + 16 * fy + 24, 32, 32};
-    case PATCH_H_ASPECT: return {cx - 32, cy + 16 * fy + 24, 64, 32};
+    case TOOL_PATCH_H_SCALEY: return {cx + 16 * fx + 16, cy - 32, 32, 64};
+    case TOOL_PATCH_H_ROTX: return {cx - 16, cy - 16 * fy - 48, 32, 32};
+    case TOOL_PATCH_H_ROTY: return {cx - 16 * fx - 48, cy - 16, 32, 32};
+    case TOOL_PATCH_H_ROTZ: return {cx + 16 * fx + 16, cy + 16 * fy + 24, 32, 32};
+    case TOOL_PATCH_H_ASPECT: return {cx - 32, cy + 16 * fy + 24, 64, 32};
     default: return {cx - 16 * fx, cy - 16 * fy, 32 * fx, 32 * fy};
     }
 }
@@ -72,7 +75,9 @@ float tool_distance(float x0, float y0, float x1, float y1)
     return std::sqrt(tool_distance_sq(x0, y0, x1, y1));
 }
 
-float tool_patch_drag_factor(float d) { return std::max(d * 0.03125f + 1.0f, 0.1f); }
+// The drag factor of the scaley and aspect handles: d pixels * 1/32 + 1, at
+// least 0.1.
+static float tool_patch_drag_factor(float d) { return std::max(d * 0.03125f + 1.0f, 0.1f); }
 
 Mat44* tool_mat_scale3(Mat44* out, const Mat44* m, float x, float y, float z)
 {
@@ -120,18 +125,18 @@ struct HandleSprite {
 Vec2 handle_pos(int handle, float cx, float cy, float hx, float hy)
 {
     switch (handle) {
-    case PATCH_H_SCALEY: return {cx + hx + 16, cy};
-    case PATCH_H_ROTX: return {cx, cy - hy - 32};
-    case PATCH_H_ROTY: return {cx - hx - 32, cy};
-    case PATCH_H_ROTZ: return {cx + hx + 32, cy + hy + 40};
+    case TOOL_PATCH_H_SCALEY: return {cx + hx + 16, cy};
+    case TOOL_PATCH_H_ROTX: return {cx, cy - hy - 32};
+    case TOOL_PATCH_H_ROTY: return {cx - hx - 32, cy};
+    case TOOL_PATCH_H_ROTZ: return {cx + hx + 32, cy + hy + 40};
     default: return {cx, cy + hy + 40};  // aspect
     }
 }
 
 constexpr HandleSprite TOOL_HANDLE_SPRITES[] = {
-    {"scaley", PATCH_SCALEY, 0.0f, 0.5f}, {"rotx", PATCH_ROTX, 0.5f, 0.5f},
-    {"roty", PATCH_ROTY, 0.5f, 0.5f},     {"rotz", PATCH_ROTZ, 0.5f, 0.5f},
-    {"aspect", PATCH_ASPECT, 0.5f, 0.5f},
+    {"scaley", TOOL_PATCH_SCALEY, 0.0f, 0.5f}, {"rotx", TOOL_PATCH_ROTX, 0.5f, 0.5f},
+    {"roty", TOOL_PATCH_ROTY, 0.5f, 0.5f},     {"rotz", TOOL_PATCH_ROTZ, 0.5f, 0.5f},
+    {"aspect", TOOL_PATCH_ASPECT, 0.5f, 0.5f},
 };
 
 void cursor(int32_t* x, int32_t* y)
@@ -159,8 +164,8 @@ void draw_frame_and_handles(DrawObj* obj, const PatchRecord* p, float hx, float 
     line2d_create_1f(g, tl, TOOL_FRAME_COLOUR, tr, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
     line2d_create_1f(g, br, TOOL_FRAME_COLOUR, bl, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
     line2d_create_1f(g, br, TOOL_FRAME_COLOUR, tr, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
-    for (int h = PATCH_H_SCALEY; h < PATCH_H_COUNT; ++h) {
-        const HandleSprite& s = TOOL_HANDLE_SPRITES[h - PATCH_H_SCALEY];
+    for (int h = TOOL_PATCH_H_SCALEY; h < TOOL_PATCH_H_COUNT; ++h) {
+        const HandleSprite& s = TOOL_HANDLE_SPRITES[h - TOOL_PATCH_H_SCALEY];
         const Vec2 pos = handle_pos(h, c.x, c.y, hx, hy);
         spr_create_1f(g, res_crop_find("icon", s.crop),
                       (p->state & s.bit) ? TOOL_HANDLE_DRAG_COLOUR : TOOL_HANDLE_COLOUR, pos.x,
@@ -171,19 +176,19 @@ void draw_frame_and_handles(DrawObj* obj, const PatchRecord* p, float hx, float 
 // Step 5 of the callback: which drag a selected patch is in.
 void update_drag_bits(DrawObj* obj, PatchRecord* p, const Mat44* m)
 {
-    const uint32_t prev = p->state & ~PATCH_SELECTED;
+    const uint32_t prev = p->state & ~TOOL_PATCH_SELECTED;
     const uint32_t old = p->state;
     const int down = key_is_down(PLAT_VK_LBUTTON), pressed = key_is_pressed(PLAT_VK_LBUTTON);
-    if (!down) p->state &= ~PATCH_DRAG_BITS;
-    for (int h = PATCH_H_BODY; h < PATCH_H_COUNT; ++h) {
+    if (!down) p->state &= ~TOOL_PATCH_DRAG_BITS;
+    for (int h = TOOL_PATCH_H_BODY; h < TOOL_PATCH_H_COUNT; ++h) {
         const uint32_t bit = 1u << (h + 1);
-        if (!down || (prev & PATCH_DRAG_BITS & ~bit) != 0 || !tool_patch_hit_handle(obj, h))
+        if (!down || (prev & TOOL_PATCH_DRAG_BITS & ~bit) != 0 || !tool_patch_hit_handle(obj, h))
             continue;
         if (old & bit) p->state |= bit;
         if (pressed) {
             p->state |= bit;
             cursor(&p->drag_mouse_x, &p->drag_mouse_y);
-            if (h == PATCH_H_BODY)
+            if (h == TOOL_PATCH_H_BODY)
                 p->drag_pic = p->pic;
             else
                 p->start = *m;
@@ -199,22 +204,22 @@ void apply_drags(PatchRecord* p, Mat44* m, float s)
     int32_t mx = 0, my = 0;
     cursor(&mx, &my);
     const float dx = float(mx - p->drag_mouse_x), dy = float(my - p->drag_mouse_y);
-    if (p->state & PATCH_MOVING) {
+    if (p->state & TOOL_PATCH_MOVING) {
         p->pic.x = dx / s + p->drag_pic.x;
         p->pic.y = dy / s + p->drag_pic.y;
     }
     Mat44 turn;
     bool changed = true;
-    if (p->state & PATCH_SCALEY) {
+    if (p->state & TOOL_PATCH_SCALEY) {
         const float f = tool_patch_drag_factor(-dy);
         tool_mat_scale3(m, &p->start, f, f, f);
-    } else if (p->state & PATCH_ROTX) {
+    } else if (p->state & TOOL_PATCH_ROTX) {
         vm_mat_mul(m, tool_mat_euler(&turn, dy * TOOL_DEG_TO_RAD, 0, 0), &p->start);
-    } else if (p->state & PATCH_ROTY) {
+    } else if (p->state & TOOL_PATCH_ROTY) {
         vm_mat_mul(m, tool_mat_euler(&turn, 0, -dx * TOOL_DEG_TO_RAD, 0), &p->start);
-    } else if (p->state & PATCH_ROTZ) {
+    } else if (p->state & TOOL_PATCH_ROTZ) {
         vm_mat_mul(m, tool_mat_euler(&turn, 0, 0, (dy - dx) * TOOL_DEG_TO_RAD), &p->start);
-    } else if (p->state & PATCH_ASPECT) {
+    } else if (p->state & TOOL_PATCH_ASPECT) {
         vm_mat_identity(&turn);
         turn.m[0] = tool_patch_drag_factor(dx);
         vm_mat_mul(m, &turn, &p->start);
@@ -272,7 +277,7 @@ void tool_patch_init(DrawObj* obj, uint32_t mesh, int slot)
     p->mesh = mesh;
     p->slot = slot;
     tool_patch_anchor(obj);
-    p->state = PATCH_MOVING;  // follows the cursor at once
+    p->state = TOOL_PATCH_MOVING;  // follows the cursor at once
     mdlobj_set_cull(obj, 1);
     tool_apply_name_options(obj, mesh, TOOL_PATCH_TAG_PRIO);
     Mat44* m = mdlobj_matrix(obj);
@@ -329,22 +334,22 @@ int tool_patch_frame(DrawObj* obj)
     // every frame.
     if (p->state == 0 && selecting && p->counter > 2 && !blocked_by_active(obj) &&
         tool_patch_pick() == obj) {
-        p->state = PATCH_SELECTED;
+        p->state = TOOL_PATCH_SELECTED;
         p->counter = 0;
         tool_deselect_all(obj);
     }
 
-    if (!(p->state & PATCH_SELECTED)) {
-        if (p->state & PATCH_MOVING) {
+    if (!(p->state & TOOL_PATCH_SELECTED)) {
+        if (p->state & TOOL_PATCH_MOVING) {
             tool_patch_anchor(obj);
             if (pressed && p->counter > 2) {  // placed
-                p->state &= ~PATCH_MOVING;
+                p->state &= ~TOOL_PATCH_MOVING;
                 p->counter = 0;
             }
         }
     } else {
         update_drag_bits(obj, p, m);
-        if (p->state & PATCH_SELECTED) apply_drags(p, m, s);
+        if (p->state & TOOL_PATCH_SELECTED) apply_drags(p, m, s);
     }
 
     tool_patch_place(obj);
@@ -371,7 +376,7 @@ int tool_patch_is_active(DrawObj* obj) { return obj && tool_patch_record(obj)->s
 
 int tool_patch_is_moving(DrawObj* obj)
 {
-    return obj && (tool_patch_record(obj)->state & PATCH_MOVING) ? 1 : 0;
+    return obj && (tool_patch_record(obj)->state & TOOL_PATCH_MOVING) ? 1 : 0;
 }
 
 void tool_patch_deselect(DrawObj* obj)
@@ -434,7 +439,7 @@ DrawObj* tool_patch_pick(void)
     return i < 0 ? nullptr : tool_state().patches[size_t(i)];
 }
 
-int tool_patch_hit_handle(DrawObj* obj, int handle)
+static int tool_patch_hit_handle(DrawObj* obj, int handle)
 {
     if (!obj) return 0;
     const PatchRecord* p = tool_patch_record(obj);
@@ -445,7 +450,7 @@ int tool_patch_hit_handle(DrawObj* obj, int handle)
 
 int tool_patch_hit(DrawObj* obj, float* distance)
 {
-    if (!tool_patch_hit_handle(obj, PATCH_H_BODY)) return 0;
+    if (!tool_patch_hit_handle(obj, TOOL_PATCH_H_BODY)) return 0;
     if (distance) {
         int32_t mx = 0, my = 0;
         cursor(&mx, &my);
@@ -455,16 +460,16 @@ int tool_patch_hit(DrawObj* obj, float* distance)
     return 1;
 }
 
-int tool_patch_hit_body(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_BODY); }
-int tool_patch_hit_scaley(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_SCALEY); }
-int tool_patch_hit_rotx(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ROTX); }
-int tool_patch_hit_roty(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ROTY); }
-int tool_patch_hit_rotz(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ROTZ); }
-int tool_patch_hit_aspect(DrawObj* obj) { return tool_patch_hit_handle(obj, PATCH_H_ASPECT); }
+int tool_patch_hit_body(DrawObj* obj) { return tool_patch_hit_handle(obj, TOOL_PATCH_H_BODY); }
+int tool_patch_hit_scaley(DrawObj* obj) { return tool_patch_hit_handle(obj, TOOL_PATCH_H_SCALEY); }
+int tool_patch_hit_rotx(DrawObj* obj) { return tool_patch_hit_handle(obj, TOOL_PATCH_H_ROTX); }
+int tool_patch_hit_roty(DrawObj* obj) { return tool_patch_hit_handle(obj, TOOL_PATCH_H_ROTY); }
+int tool_patch_hit_rotz(DrawObj* obj) { return tool_patch_hit_handle(obj, TOOL_PATCH_H_ROTZ); }
+int tool_patch_hit_aspect(DrawObj* obj) { return tool_patch_hit_handle(obj, TOOL_PATCH_H_ASPECT); }
 
 int tool_patch_hit_any_handle(DrawObj* obj)
 {
-    for (int h = PATCH_H_SCALEY; h < PATCH_H_COUNT; ++h)
+    for (int h = TOOL_PATCH_H_SCALEY; h < TOOL_PATCH_H_COUNT; ++h)
         if (tool_patch_hit_handle(obj, h)) return 1;
     return 0;
 }

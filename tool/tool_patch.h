@@ -23,14 +23,14 @@ constexpr float TOOL_PATCH_EXTENT_CAP = 0.3f;  // of the render size
 constexpr const char* TOOL_PATCH_LIMIT_CAPTION = "これ以上クオーベルを作成できません";
 
 // State bits.
-constexpr uint32_t PATCH_SELECTED = 1u << 0;
-constexpr uint32_t PATCH_MOVING = 1u << 1;  // follows the cursor, or body drag
-constexpr uint32_t PATCH_SCALEY = 1u << 2;
-constexpr uint32_t PATCH_ROTX = 1u << 3;
-constexpr uint32_t PATCH_ROTY = 1u << 4;
-constexpr uint32_t PATCH_ROTZ = 1u << 5;
-constexpr uint32_t PATCH_ASPECT = 1u << 6;
-constexpr uint32_t PATCH_DRAG_BITS = 0x7Eu;  // bits 1..6
+constexpr uint32_t TOOL_PATCH_SELECTED = 1u << 0;
+constexpr uint32_t TOOL_PATCH_MOVING = 1u << 1;  // follows the cursor, or body drag
+constexpr uint32_t TOOL_PATCH_SCALEY = 1u << 2;
+constexpr uint32_t TOOL_PATCH_ROTX = 1u << 3;
+constexpr uint32_t TOOL_PATCH_ROTY = 1u << 4;
+constexpr uint32_t TOOL_PATCH_ROTZ = 1u << 5;
+constexpr uint32_t TOOL_PATCH_ASPECT = 1u << 6;
+constexpr uint32_t TOOL_PATCH_DRAG_BITS = 0x7Eu;  // bits 1..6
 
 struct PatchRecord {
     uint32_t state;
@@ -48,36 +48,20 @@ struct PatchRecord {
 
 // The handles in the order they are tried.
 enum PatchHandle : int {
-    PATCH_H_BODY,
-    PATCH_H_SCALEY,
-    PATCH_H_ROTX,
-    PATCH_H_ROTY,
-    PATCH_H_ROTZ,
-    PATCH_H_ASPECT,
-    PATCH_H_COUNT
-};
-
-struct PatchBox {
-    float x, y, w, h;
+    TOOL_PATCH_H_BODY,
+    TOOL_PATCH_H_SCALEY,
+    TOOL_PATCH_H_ROTX,
+    TOOL_PATCH_H_ROTY,
+    TOOL_PATCH_H_ROTZ,
+    TOOL_PATCH_H_ASPECT,
+    TOOL_PATCH_H_COUNT
 };
 
 // ---- geometry (pure) ---------------------------------------------------------------------
-// The hit box of a handle of a frame centred at (cx, cy) with extent
-// factors (fx, fy).
-PatchBox tool_patch_box(int handle, float cx, float cy, float fx, float fy);
-// (px, py) within [x, x + w] and [y, y + h], edges included, every bound
-// truncated toward zero.
-int tool_point_in_rect_at(int32_t px, int32_t py, float x, float y, float w, float h);
 // The cursor inside such a rectangle.
 int tool_point_in_rect(float x, float y, float w, float h);
-// The largest |x| and |y| of the eight corners of a box (min x, y, z then
-// max x, y, z) turned through m without translation.
-Vec2 tool_box_extent(const float box[6], const Mat44* m);
 float tool_distance(float x0, float y0, float x1, float y1);
 float tool_distance_sq(float x0, float y0, float x1, float y1);
-// The drag factor of the scaley and aspect handles: d pixels * 1/32 + 1, at
-// least 0.1.
-float tool_patch_drag_factor(float d);
 
 // ---- patches -------------------------------------------------------------------------------
 DrawObj* tool_patch_create(uint32_t model_group, uint32_t mesh);
@@ -99,7 +83,6 @@ void tool_mark_delete_slot(int slot);
 int tool_patch_pick_index(void);
 DrawObj* tool_patch_pick(void);
 int tool_patch_hit(DrawObj* obj, float* distance);
-int tool_patch_hit_handle(DrawObj* obj, int handle);
 int tool_patch_hit_body(DrawObj* obj);
 int tool_patch_hit_scaley(DrawObj* obj);
 int tool_patch_hit_rotx(DrawObj* obj);

@@ -1,5 +1,6 @@
 // Start-up choices, the window procedure and the scene switcher's frame timing.
 #include "app/app_main.h"
+#include "app/app_main_local.h"
 #include "svc/mouse.h"
 #include "svc/txt_settings.h"
 #include "plat/files.h"

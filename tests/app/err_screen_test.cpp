@@ -6,7 +6,9 @@
 #include <tuple>
 
 #include "app/app_main.h"
+#include "app/app_main_local.h"
 #include "app/err_screen.h"
+#include "app/err_screen_local.h"
 #include "svc/textlist.h"
 #include "child_proc.h"
 #include "app/disp_main.h"

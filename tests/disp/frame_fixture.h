@@ -8,6 +8,7 @@
 
 #include "svc/textlist.h"
 #include "app/disp_main.h"
+#include "app/disp_main_local.h"
 #include "plat/gfx.h"
 
 struct FrameLog {

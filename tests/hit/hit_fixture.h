@@ -35,7 +35,7 @@ protected:
     {
         return res_coll_register("t", d.name.c_str(), qvw::coll_chunk(d));
     }
-    static const CollGeom& geom(ResHandle h) { return *coll_geom_of(res_coll_get(h)); }
+    static const CollGeom& geom(ResHandle h) { return *hit_geom_of(res_coll_get(h)); }
     static Mat44 at(float x, float y, float z)
     {
         Mat44 m;

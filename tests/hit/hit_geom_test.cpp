@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 
+#include "hit/hit_geom_local.h"
 #include "hit_fixture.h"
 
 namespace {
@@ -165,7 +166,7 @@ TEST_F(HitGeomTest, RayGroundAndSphereEdgeCases)
     std::fill(d.begin() + 84, d.begin() + 88, 0);               // no layers
     std::copy(d.begin() + 20, d.begin() + 24, d.begin() + 32);  // no extent in x
     CollGeom empty;
-    ASSERT_TRUE(coll_geom_build(d, empty));
+    ASSERT_TRUE(hit_geom_build(d, empty));
     const Vec3 corner = {-10, 3, 0};
     EXPECT_EQ(hit_coll_ground(empty, nullptr, &corner, &h), 0);
 
@@ -188,13 +189,13 @@ TEST_F(HitGeomTest, HostileSetsNeverReadOutside)
     for (size_t cut = 0; cut + 8 < good.size(); cut += 7) {
         qvw::Bytes d(good.begin(), good.begin() + cut);
         CollGeom g;
-        EXPECT_FALSE(coll_geom_build(d, g)) << cut;
+        EXPECT_FALSE(hit_geom_build(d, g)) << cut;
     }
     for (int i = 0; i < 300; i++) {
         qvw::Bytes d = good;
         for (int k = 0; k < 4; k++) d[rng() % d.size()] = uint8_t(rng());
         CollGeom g;
-        if (!coll_geom_build(d, g)) continue;
+        if (!hit_geom_build(d, g)) continue;
         HitGeomHit h;
         const Vec3 o = {0, 2, 0}, v = {4, -3, 2}, p = {1, 3, 1};
         hit_coll_ray(g, nullptr, &o, &v, &h);

@@ -1,4 +1,5 @@
 // 2D lines, triangles and primitive lists on the offscreen device.
+#include "obj2d/line2d_local.h"
 #include "obj2d/prim2d.h"
 #include "obj2d_fixture.h"
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "obj2d/text2d.h"
+#include "obj2d/text2d_local.h"
 #include "obj2d_fixture.h"
 
 #include <gmock/gmock.h>

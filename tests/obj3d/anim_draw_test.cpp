@@ -1,8 +1,9 @@
 // The 3D types in the 3D pass: a skinned character, attachments, mesh-list
 // nodes, primitive-list batches, 3D lines and triangles, debug drawing.
 #include "anim_fixture.h"
+#include "obj3d/motion_local.h"
 #include "objx/plight_debug.h"
-#include "objx/res_bone_debug_draw.h"
+#include "objx/bone_debug.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ TEST_F(AnimDrawTest, MeshListNodesDrawWithTheirOwnFlags)
 {
     make_cube("left", 0.5f, 0, false, 0, {-1.5f, 0, 6});
     make_cube("right", 0.5f, 0, false, 0, {1.5f, 0, 6});
-    const uint32_t on = draw_param_put(draw_param_init(0), OBJ3D_DP_LIGHTING_BIT, 1, 0);
+    const uint32_t on = obj3d_dp_put(draw_param_init(0), OBJ3D_DP_LIGHTING_BIT, 1, 0);
     const uint32_t off = on & ~MESHOBJ_NODE_ENABLED;
     res_mlist_begin();
     res_mlist_add("test", "left", &on);
@@ -108,7 +109,7 @@ TEST_F(AnimDrawTest, MeshListNodesDrawWithTheirOwnFlags)
 
 void emit(DrawObj* o, uint32_t n)
 {
-    plist3d_begin(o, PLIST_TRIANGLES, 0);
+    plist3d_begin(o, PLIST3D_TRIANGLES, 0);
     for (uint32_t i = 0; i < n; ++i) plist3d_vertex3f(o, float(i % 3) * 0.01f, 0, 5);
     plist3d_end(o);
 }

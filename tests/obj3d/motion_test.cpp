@@ -1,6 +1,7 @@
 // The motion player on the sample character: frames, loops, fades, mirror,
 // controllers, springs and the pools' limits.
 #include "anim_fixture.h"
+#include "obj3d/motion_local.h"
 
 namespace {
 

@@ -60,20 +60,20 @@ TEST_F(ObjCallsTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
 {
     DrawObj* o = motobj_create(0, nullptr, mesh, 81);
     const ResHandle cube = make_cube("part", 0.5f);
-    DrawObj* parts[3] = {attach_list_attach(o, "a", cube), attach_list_attach(o, "b", cube),
-                         attach_list_attach(o, "c", cube)};
-    ASSERT_EQ(attach_list_count(o), 3);
+    DrawObj* parts[3] = {attobj_list_attach(o, "a", cube), attobj_list_attach(o, "b", cube),
+                         attobj_list_attach(o, "c", cube)};
+    ASSERT_EQ(attobj_list_count(o), 3);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(attach_list_get(o, i), parts[i]);
+        EXPECT_EQ(attobj_list_get(o, i), parts[i]);
         EXPECT_EQ(attobj_get_owner(parts[i]), o);
         EXPECT_EQ(attobj_get_prev(parts[i]), i ? parts[i - 1] : nullptr);
         EXPECT_EQ(attobj_get_next(parts[i]), i < 2 ? parts[i + 1] : nullptr);
     }
     EXPECT_STREQ(attobj_name(parts[1]), "b");
     EXPECT_EQ(attobj_get_mesh(parts[1]), cube);
-    attach_list_show_at(o, 1, 0);
+    attobj_list_show_at(o, 1, 0);
     EXPECT_FALSE(parts[1]->flags & OBJ_VISIBLE);
-    attach_list_detach(o, "b");  // the neighbours close the gap
+    attobj_list_detach(o, "b");  // the neighbours close the gap
     EXPECT_EQ(attobj_get_next(parts[0]), parts[2]);
     EXPECT_EQ(attobj_get_prev(parts[2]), parts[0]);
     Mat44 front = at(0, 0, 10), behind = at(0, 0, -10);
@@ -83,8 +83,8 @@ TEST_F(ObjCallsTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
     motobj_update(o, -1);
     EXPECT_EQ(attobj_is_culled(parts[0], 0, nullptr, 1), 0);
     EXPECT_EQ(attobj_is_culled(parts[2], 0, nullptr, 0), 1);
-    attach_list_detach_all(o);
-    EXPECT_EQ(attach_list_count(o), 0);
+    attobj_list_detach_all(o);
+    EXPECT_EQ(attobj_list_count(o), 0);
     EXPECT_EQ(obj_live_count(), 1);
 }
 

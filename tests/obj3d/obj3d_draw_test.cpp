@@ -280,7 +280,7 @@ TEST_F(DrawTest, AtMostFourPointLightsReachTheShaderSetUp)
         ASSERT_NE(plight_create(0, &p, 10.0f, 0xFFFFFFFF, 1.0f), nullptr);
     }
     DrawObj* o = Model(make_cube("cube", 1.0f), 0, 0, 5);
-    ASSERT_TRUE(draw_param_bit(mdlobj_get_draw_param(o), OBJ3D_DP_POINT_LIGHTS_BIT));
+    ASSERT_TRUE(obj3d_dp_bit(mdlobj_get_draw_param(o), OBJ3D_DP_POINT_LIGHTS_BIT));
     Render();
     EXPECT_EQ(shader_get_point_light_count(), 4);
 }

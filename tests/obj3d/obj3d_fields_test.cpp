@@ -54,7 +54,7 @@ std::string comment_above(const std::string& text, const std::string& use)
 TEST(Obj3dFields, EveryNameTheSharedSettersMakeIsWrittenOutBesideEachUse)
 {
     const std::string fields = read_source("obj3d/obj3d_fields.h");
-    const size_t at = fields.find("#define O3F_DECLARE_COMMON(P)");
+    const size_t at = fields.find("#define OBJ3D_FIELDS_DECLARE(P)");
     ASSERT_NE(at, std::string::npos);
     const std::set<std::string> made =
         matches(fields.substr(at, fields.find("\n\n", at) - at), R"(P##_(\w+)\()");
@@ -63,8 +63,8 @@ TEST(Obj3dFields, EveryNameTheSharedSettersMakeIsWrittenOutBesideEachUse)
         std::set<std::string> want;
         for (const std::string& n : made) want.insert(type + "_" + n);
         const std::pair<std::string, std::string> uses[] = {
-            {"obj3d/" + type + ".h", "O3F_DECLARE_COMMON(" + type + ")"},
-            {"obj3d/" + type + ".cpp", "O3F_DEFINE_COMMON(" + type + ","}};
+            {"obj3d/" + type + ".h", "OBJ3D_FIELDS_DECLARE(" + type + ")"},
+            {"obj3d/" + type + ".cpp", "OBJ3D_FIELDS_DEFINE(" + type + ","}};
         for (const auto& [file, use] : uses) {
             const std::string comment = comment_above(read_source(file), use);
             EXPECT_EQ(matches(comment, "\\b(" + type + "_\\w+)"), want) << file << ": " << use;

@@ -3,6 +3,7 @@
 // released by every type's exit; the springs resting on collision ground.
 #include "anim_fixture.h"
 #include "hit/hit.h"
+#include "obj3d/motion_local.h"
 
 namespace {
 
@@ -129,9 +130,9 @@ TEST_F(Obj3dHitTest, EveryTypeReleasesItsTargetOnExit)
     const HitTarget* s = plist3d_get_hit(list);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->flags & HIT_GROUND, 0u);
-    DrawObj* disc = debug_hit_sphere_draw(0, s, O3HIT_DEBUG_OFF);
+    DrawObj* disc = debug_hit_sphere_draw(0, s, OBJ3D_HIT_DEBUG_OFF);
     ASSERT_NE(disc, nullptr);
-    EXPECT_EQ(plist3d_get_colour(disc), O3HIT_DEBUG_OFF);
+    EXPECT_EQ(plist3d_get_colour(disc), OBJ3D_HIT_DEBUG_OFF);
     EXPECT_EQ(hit_target_count(), 3);
 
     for (DrawObj* o : {mesh, att, list}) {

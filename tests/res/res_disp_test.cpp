@@ -3,6 +3,7 @@
 #include "res_fixture.h"
 #include "hostile_files.h"
 #include "app/err_screen.h"
+#include "app/err_screen_local.h"
 #include "app/disp_main.h"
 #include "app/disp_wire.h"
 #include "disp/tex.h"

@@ -3,6 +3,7 @@
 #include "sound_world.h"
 
 #include "plat/sound_dev.h"
+#include "sound/dxs_local.h"
 
 #include <optional>
 #include <vector>

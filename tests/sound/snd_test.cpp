@@ -2,6 +2,7 @@
 #include "sound_world.h"
 
 #include "sound/sereq.h"
+#include "sound/sereq_local.h"
 
 #include <atomic>
 #include <mutex>

@@ -5,6 +5,8 @@
 #include "svc/txt_settings.h"
 #include "plat/sound_dev.h"
 #include "sound/snd_mgr.h"
+#include "sound/snd_mgr_local.h"
+#include "sound/snd_ring_local.h"
 #include "temp_dir.h"
 #include "tools/gen/wave_file.h"
 

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <tuple>
 
+#include "stage/stage_local.h"
+#include "stage/stage_set_local.h"
+
 namespace {
 
 TEST(StageNames, PatternsAndBoundedNames)

@@ -1,5 +1,6 @@
 // Window 0 over the offscreen driver: client size, title, records.
 #include "app/app_main.h"
+#include "app/app_main_local.h"
 #include "svc/window.h"
 
 #include <SDL2/SDL.h>

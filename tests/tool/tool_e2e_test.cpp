@@ -6,6 +6,7 @@
 #include "plat/gfx_image.h"
 #include "res/res_fixture.h"
 #include "tool/tool_frame.h"
+#include "tool/tool_local.h"
 #include "tool/tool_patch.h"
 
 #include <gmock/gmock.h>

@@ -4,8 +4,10 @@
 #include "plat/files.h"
 #include "tool/dir_list.h"
 #include "tool/mdl_load.h"
+#include "tool/mdl_load_local.h"
 #include "tool/nametag.h"
 #include "tool/tool_frame.h"
+#include "tool/tool_local.h"
 #include "tool/tool_patch.h"
 #include "tool/tool_save.h"
 
@@ -157,7 +159,7 @@ TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
     EXPECT_EQ(tool_point_in_rect_at(0, 0, -0.5f, -0.5f, 0.4f, 0.4f), 1);    // toward zero
     EXPECT_EQ(tool_point_in_rect_at(0, 0, 1, 1, 0, 0), 0);
     // A collapsed frame (no mesh) holds only its centre point.
-    const PatchBox b = tool_patch_box(PATCH_H_BODY, 100, 100, 0, 0);
+    const PatchBox b = tool_patch_box(TOOL_PATCH_H_BODY, 100, 100, 0, 0);
     EXPECT_EQ(tool_point_in_rect_at(100, 100, b.x, b.y, b.w, b.h), 1);
     EXPECT_EQ(tool_point_in_rect_at(101, 100, b.x, b.y, b.w, b.h), 0);
 }

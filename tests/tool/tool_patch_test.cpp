@@ -162,10 +162,11 @@ TEST_F(ToolPatches, SelectionWaitsTwoFramesAndTheNearerCentreWins)
     DrawObj* a = placed(apple, 300, 300);
     DrawObj* b = placed(apple, 320, 300);
     click(317, 300);  // inside both frames, nearer b's centre
-    EXPECT_EQ(std::pair(state(a), state(b) & PATCH_SELECTED), std::pair(0u, PATCH_SELECTED));
+    EXPECT_EQ(std::pair(state(a), state(b) & TOOL_PATCH_SELECTED),
+              std::pair(0u, TOOL_PATCH_SELECTED));
     EXPECT_EQ(tool_active_patch(), b);
     click(303, 300);  // nearer a: a selected, b let go
-    EXPECT_EQ(std::pair(state(a), state(b)), std::pair(PATCH_SELECTED, 0u));
+    EXPECT_EQ(std::pair(state(a), state(b)), std::pair(TOOL_PATCH_SELECTED, 0u));
     click(700, 50);  // away from every handle: nothing selected
     EXPECT_EQ(tool_active_patch(), nullptr);
 }
@@ -174,13 +175,13 @@ TEST_F(ToolPatches, BodyDragMovesInPictureTermsAndFollowsTheBackground)
 {
     DrawObj* p = placed(apple, 300, 300);
     click(300, 300);
-    ASSERT_EQ(state(p), PATCH_SELECTED);
+    ASSERT_EQ(state(p), TOOL_PATCH_SELECTED);
     press_at(300, 300);
     move_frame(340, 280);
     EXPECT_THAT(screen_pos(p), at(340, 280));
     button(false);
     frame();
-    EXPECT_EQ(state(p), PATCH_SELECTED);
+    EXPECT_EQ(state(p), TOOL_PATCH_SELECTED);
     // The background's scale scales the patch and moves it with the picture: (340-400) x 2 + 400.
     const float size_before = std::fabs(mdlobj_matrix(p)->m[0]);
     tool_state().scale = 2.0f;
@@ -202,14 +203,15 @@ TEST_F(ToolPatches, ScaleHandleWinsOverABodyDoublesAndStopsAtOneTenth)
     click(300, 300);
     const float size = std::fabs(r->base.m[0]);
     press_at(300 + hx + 32, 300);
-    EXPECT_EQ(std::pair(r->state, state(b)), std::pair(PATCH_SELECTED | PATCH_SCALEY, 0u));
+    EXPECT_EQ(std::pair(r->state, state(b)),
+              std::pair(TOOL_PATCH_SELECTED | TOOL_PATCH_SCALEY, 0u));
     move_frame(300 + hx + 32, 268);  // 32 up
     EXPECT_FLOAT_EQ(std::fabs(r->base.m[0]), 2 * size);
     move_frame(300 + hx + 32, 2000);  // far down, off the handle: the drag goes on
     EXPECT_FLOAT_EQ(std::fabs(r->base.m[0]), 0.1f * size);
     button(false);
     frame();
-    EXPECT_EQ(r->state, PATCH_SELECTED);
+    EXPECT_EQ(r->state, TOOL_PATCH_SELECTED);
     EXPECT_FLOAT_EQ(screen_pos(p).x, 300);  // the translation is kept
 }
 
@@ -252,7 +254,7 @@ TEST_F(ToolPatches, DustBinDeletesOnlyAMovingPatch)
     DrawObj* kept = placed(apple, 300, 300);
     click(300, 300);
     press_at(300 + int(16 * tool_patch_record(kept)->extent_x) + 32, 300, true);
-    ASSERT_EQ(state(kept), PATCH_SELECTED | PATCH_SCALEY);
+    ASSERT_EQ(state(kept), TOOL_PATCH_SELECTED | TOOL_PATCH_SCALEY);
     move_frame(bx, by, true);
     button(false);
     frame(true);
@@ -281,7 +283,7 @@ TEST_F(ToolPatches, NameTagsOfTheShippedModels)
     EXPECT_EQ(tool_patch_create(tool_state().model_group, cloud)->prio, 83);
     DrawObj* g = tool_patch_create(tool_state().model_group, ghost);
     EXPECT_EQ(g->prio, 80);
-    EXPECT_EQ(draw_param_bit(mdlobj_get_draw_param(g), OBJ3D_DP_Z_WRITE_BIT), 0u);
+    EXPECT_EQ(obj3d_dp_bit(mdlobj_get_draw_param(g), OBJ3D_DP_Z_WRITE_BIT), 0u);
     EXPECT_EQ(tool_patch_create(tool_state().model_group, apple)->prio, TOOL_PATCH_PRIO);
     DrawObj* preview =
         mdlobj_create_1f(tool_state().model_group, nullptr, ghost, TOOL_PREVIEW_PRIO);

@@ -7,6 +7,7 @@
 #include "plat/window.h"
 #include "res/res.h"
 #include "tool/tool_frame.h"
+#include "tool/tool_local.h"
 
 #include <tuple>
 

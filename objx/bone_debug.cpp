@@ -1,6 +1,6 @@
 // A bone tree drawn as one-frame 3D lines, each node with its axes and a line from its parent,
-// and a motion object's skeleton drawn through it (see res_bone_debug_draw.h).
-#include "objx/res_bone_debug_draw.h"
+// and a motion object's skeleton drawn through it (see bone_debug.h).
+#include "objx/bone_debug.h"
 
 #include "math/vm_mat.h"
 #include "disp/obj.h"
@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr int RES_BONE_MAX_DEPTH = 64;
-constexpr float RES_BONE_AXIS_LENGTH = 0.1f;
-constexpr uint32_t RES_BONE_AXIS_COLOURS[3] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
+constexpr int BONE_DEBUG_MAX_DEPTH = 64;
+constexpr float BONE_DEBUG_AXIS_LENGTH = 0.1f;
+constexpr uint32_t BONE_DEBUG_AXIS_COLOURS[3] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
 
 int node_lines(ResGroupId group, const Mat44& node, const Mat44* parent)
 {
@@ -24,11 +24,11 @@ int node_lines(ResGroupId group, const Mat44& node, const Mat44* parent)
         made += prim3d_line_create_1f(group, &from, 0xFFFF0000u, &at, 0xFF00FF00u) != nullptr;
     }
     for (int r = 0; r < 3; ++r) {
-        const Vec3 tip = {at.x + RES_BONE_AXIS_LENGTH * node.m[r * 4],
-                          at.y + RES_BONE_AXIS_LENGTH * node.m[r * 4 + 1],
-                          at.z + RES_BONE_AXIS_LENGTH * node.m[r * 4 + 2]};
-        made += prim3d_line_create_1f(group, &at, RES_BONE_AXIS_COLOURS[r], &tip,
-                                      RES_BONE_AXIS_COLOURS[r]) != nullptr;
+        const Vec3 tip = {at.x + BONE_DEBUG_AXIS_LENGTH * node.m[r * 4],
+                          at.y + BONE_DEBUG_AXIS_LENGTH * node.m[r * 4 + 1],
+                          at.z + BONE_DEBUG_AXIS_LENGTH * node.m[r * 4 + 2]};
+        made += prim3d_line_create_1f(group, &at, BONE_DEBUG_AXIS_COLOURS[r], &tip,
+                                      BONE_DEBUG_AXIS_COLOURS[r]) != nullptr;
     }
     return made;
 }
@@ -44,11 +44,11 @@ int res_bone_debug_draw(ResGroupId group, ResHandle bones, const Mat44* root, ui
     vm_mat_identity(&ident);
     const Mat44& base = root ? *root : ident;
     // The matrix stack of the walk and, per nesting depth, the open node.
-    Mat44 stack[RES_BONE_MAX_DEPTH];
+    Mat44 stack[BONE_DEBUG_MAX_DEPTH];
     struct Open {
         int depth;
         Mat44 world;
-    } open[RES_BONE_MAX_DEPTH];
+    } open[BONE_DEBUG_MAX_DEPTH];
     int sp = 0, nopen = 0, depth = 0, made = 0;
     stack[0] = base;
     const BoneWork* bw = motion ? motion->bones : nullptr;
@@ -57,7 +57,7 @@ int res_bone_debug_draw(ResGroupId group, ResHandle bones, const Mat44* root, ui
     while (chunk_bone_next(d, pos, t)) {
         if (t.kind == CHUNK_BONE_TOK_PUSH) {
             ++depth;
-            if (sp + 1 < RES_BONE_MAX_DEPTH) stack[sp + 1] = stack[sp], ++sp;
+            if (sp + 1 < BONE_DEBUG_MAX_DEPTH) stack[sp + 1] = stack[sp], ++sp;
         } else if (t.kind == CHUNK_BONE_TOK_POP) {
             --depth;
             if (sp > 0) --sp;
@@ -73,7 +73,7 @@ int res_bone_debug_draw(ResGroupId group, ResHandle bones, const Mat44* root, ui
             }
             while (nopen > 0 && open[nopen - 1].depth >= depth) --nopen;
             made += node_lines(group, world, nopen > 0 ? &open[nopen - 1].world : nullptr);
-            if (nopen < RES_BONE_MAX_DEPTH) open[nopen++] = {depth, world};
+            if (nopen < BONE_DEBUG_MAX_DEPTH) open[nopen++] = {depth, world};
         }
     }
     return made;

@@ -1,6 +1,7 @@
-// objx/res_bone_debug_draw: a bone tree drawn as one-frame 3D lines. It
-// makes 3D objects, so it sits above the 3D object types, apart from the
-// rest of the resource manager.
+// objx/bone_debug: skeletons drawn as one-frame 3D lines: a bone tree
+// (res_bone_debug_draw, named with the resource manager whose bone trees it
+// reads) and a motion object's skeleton. It makes 3D objects, so it sits
+// above the 3D object types, apart from the resource manager.
 #pragma once
 
 #include <cstdint>
