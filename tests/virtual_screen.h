@@ -24,7 +24,9 @@ inline bool x_tools_missing(void)
 
 // An X server without a window manager or compositor, as a bare desktop is: what a closed
 // window leaves on the screen stays there until the window below draws it again. Its screen
-// is a file, read without an X client.
+// is a file, read without an X client. It never resets: by default the server resets when its
+// last client leaves, and a program connecting during that reset (after one of the tests'
+// short xdotool calls) finds no display and starts in its smallest window.
 class VirtualScreen {
 public:
     explicit VirtualScreen(const std::string& dir, const char* size = "800x600x24") : dir_(dir)
@@ -36,7 +38,8 @@ public:
             ::close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", size, "-fbdir",
-                     dir.c_str(), "-nocursor", "-nolisten", "tcp", static_cast<char*>(nullptr));
+                     dir.c_str(), "-nocursor", "-nolisten", "tcp", "-noreset",
+                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
