@@ -24,14 +24,20 @@ macro(quorvel_layers_read_for_check usage)
   quorvel_layers_read("${ROOT}" "${TABLE}")
 endmacro()
 
+# The words of one line of a table (layers.txt, prefixes.txt): what stands
+# before a "#", split at blanks; empty for a blank or comment line.
+macro(quorvel_table_words line words)
+  string(REGEX REPLACE "#.*" "" ${line} "${${line}}")
+  string(REGEX MATCHALL "[^ \t]+" ${words} "${${line}}")
+endmacro()
+
 function(quorvel_layers_read root table)
   file(STRINGS "${table}" lines)
   set(layers "")
   set(folders "")
   set(index 0)
   foreach(line IN LISTS lines)
-    string(REGEX REPLACE "#.*" "" line "${line}")
-    string(REGEX MATCHALL "[^ \t]+" words "${line}")
+    quorvel_table_words(line words)
     if(NOT words)
       continue()
     endif()
