@@ -9,7 +9,7 @@ int kept_as_given(int a);
 const char* low_name(int a);
 #define LOW_FLAG 1
 #define FLAG_OTHER 2
-#define LOW_TWICE(a) ((a) * 2)
+#define LOW_TWICE(a) ((a)*2)
 enum LowMode : int { LOW_MODE_A, MODE_B };
 enum class LowKind { any, name };
 
