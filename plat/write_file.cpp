@@ -356,7 +356,8 @@ bool take_over_protection(int fd, const std::string& old_path, const struct stat
 
 // The new bytes go to a new file beside target, which replaces target only once complete.
 // *in_place is set when target may be written in place instead: its folder takes no new file
-// for want of permission, or the new file cannot take over the old one's protection.
+// or no new name over target for want of permission, or the new file cannot take over the old
+// one's protection.
 int replace_whole(const std::string& target, const struct stat* old, std::span<const uint8_t> bytes,
                   WriteFailure& out, bool* in_place)
 {
@@ -374,7 +375,12 @@ int replace_whole(const std::string& target, const struct stat* old, std::span<c
         ok = out.fail("write");
     else if (ok && ::fsync(f.fd) != 0)
         ok = out.fail("sync");
-    if (ok) ok = put_at_target(f, target, old != nullptr, out);
+    if (ok) {
+        ok = put_at_target(f, target, old != nullptr, out);
+        // A sticky folder lets only the owner replace a name; a file the user may write is then
+        // written in place, as `echo >` would.
+        if (!ok && old && (errno == EPERM || errno == EACCES)) *in_place = true;
+    }
     ok = close_checked(f.fd, ok, out);
     if (!f.name.empty()) {
         const int e = errno;

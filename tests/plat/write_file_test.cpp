@@ -229,8 +229,9 @@ TEST(PlatWriteFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFold
 
 // ---- permission ------------------------------------------------------------------------------
 
-// In a folder anyone may write into (no sticky bit), a file the saver could not open for
-// writing is refused as `echo >` would refuse it, and keeps its bytes and its owner.
+// In a folder anyone may write into, a file the saver could not open for writing is refused as
+// `echo >` would refuse it, and keeps its bytes and its owner. One the saver may write is
+// replaced, or, where the sticky bit lets only its owner replace the name, written in place.
 TEST(PlatWriteFile, AFileTheUserMayNotWriteIsNotReplaced)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "files of other users need root";
@@ -240,22 +241,24 @@ TEST(PlatWriteFile, AFileTheUserMayNotWriteIsNotReplaced)
         {"others_0644", other, 0644, false},
         {"own_0444", saver, 0444, false},
         {"others_0666", other, 0666, true}};
-    TempDir t;
-    ::chmod(t.file("").c_str(), 0777);
-    for (auto [name, owner, mode, replaced] : files) {
-        const std::string path = t.write(name, "old");
-        ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chmod(path.c_str(), mode), 0);
-    }
-    for (auto [name, owner, mode, replaced] : files) {
-        const std::string path = t.file(name);
-        const int saved = save_as(saver, path, 3, 'n', "open: Permission denied");
-        EXPECT_EQ(saved, replaced ? 0 : 1) << name;
-        EXPECT_EQ(t.read(name), replaced ? "nnn" : "old") << name;
-        struct stat st;
-        ASSERT_EQ(::stat(path.c_str(), &st), 0);
-        if (!replaced) {
-            EXPECT_EQ(st.st_uid, owner) << name;
+    for (const mode_t folder_mode : {0777, 01777}) {
+        TempDir t;
+        ::chmod(t.file("").c_str(), folder_mode);
+        for (auto [name, owner, mode, saved_over] : files) {
+            const std::string path = t.write(name, "old");
+            ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chmod(path.c_str(), mode), 0);
         }
+        for (auto [name, owner, mode, saved_over] : files) {
+            const std::string path = t.file(name);
+            const int saved = save_as(saver, path, 3, 'n', "open: Permission denied");
+            EXPECT_EQ(saved, saved_over ? 0 : 1) << name << " in " << std::oct << folder_mode;
+            EXPECT_EQ(t.read(name), saved_over ? "nnn" : "old") << name;
+            struct stat st;
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            // Kept unless a new file took the name.
+            if (!saved_over || folder_mode == 01777) EXPECT_EQ(st.st_uid, owner) << name;
+        }
+        EXPECT_EQ(names_in(t).size(), std::size(files)) << "no temporary left";
     }
 }
 
