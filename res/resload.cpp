@@ -378,7 +378,8 @@ int step_file()
         uint8_t head[CHUNK_HEADER_SIZE];
         s.chunk_at = s.file_pos;
         const bool whole = read_exact(head, sizeof head);
-        if (s.file_pos == s.chunk_at) {
+        // Nothing read is the end only at the file's end: before it, the file layer failed.
+        if (s.file_pos == s.chunk_at && s.file_pos >= s.file_total) {
             s.step = RESLOAD_STEP_FINISH;
             return RESLOAD_CONTINUE;
         }

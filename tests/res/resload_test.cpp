@@ -89,6 +89,33 @@ TEST_F(LoadTest, GroupFileLoadsOneChunkPerStep)
     EXPECT_LT(largest, quad_file().size() - 24);
 }
 
+// A read that fails between two chunks is not the file's end: the load is fatal, as a failure
+// inside a chunk is, and the file layer's own line is all that is said.
+TEST_F(LoadTest, AReadFailureBetweenChunksIsNotTheEndOfTheFile)
+{
+    const Bytes file = quad_file();
+    write("grp/quad.bin", file);
+    boot();
+    static size_t delivered, first_chunk;
+    delivered = 0;
+    first_chunk =
+        CHUNK_HEADER_SIZE + (file[8] | file[9] << 8 | file[10] << 16 | size_t(file[11]) << 24);
+    ResEnv env = res_env();
+    env.file_read = [](void* f, uint8_t* dst, size_t n) -> size_t {
+        if (delivered >= first_chunk) return 0;  // the disk fails past the first chunk
+        const size_t got =
+            res_env_defaults().file_read(f, dst, std::min(n, first_chunk - delivered));
+        delivered += got;
+        return got;
+    };
+    res_env_set(env);
+    ASSERT_TRUE(resload_request("quad", 0));
+    for (int i = 0; i < 8 && resload_get_status() != RESLOAD_FATAL; ++i) resload_step();
+    EXPECT_EQ(resload_get_status(), RESLOAD_FATAL);
+    ASSERT_EQ(fatals().size(), 1u);
+    EXPECT_EQ(fatals()[0].line, "");
+}
+
 TEST_F(LoadTest, PumpRunsWithinItsShareOfTheFrameUnknownStepsAreReportedOnce)
 {
     write("grp/quad.bin", quad_file());
