@@ -344,8 +344,10 @@ GfxHr gfx_tex_lock(GfxTexture* tex, int level, const GfxRect* rect, GfxLockedRec
     const size_t column =
         bb ? static_cast<size_t>(r.left / 4) * bb
            : static_cast<size_t>(r.left) * gfx_format_bytes_per_pixel(tex->format);
-    uint8_t* rows = L.copy.data() + static_cast<size_t>(row) * pitch;
-    if (!tex->cpu_copy) {  // the locked rows only, read back whole
+    uint8_t* rows;
+    if (tex->cpu_copy) {
+        rows = L.copy.data() + static_cast<size_t>(row) * pitch;
+    } else {  // the locked rows only, read back whole
         const GfxRect band{0, r.top, L.width, r.bottom};
         L.lock_rows.resize(gfx_format_level_size(tex->format, L.width, r.bottom - r.top));
         gfx_tex_read_rows(tex, level, band, L.lock_rows.data(), pitch);
