@@ -204,6 +204,8 @@ GfxHr gfx_tex_create_from_file_mem(const void* data, size_t size, int width, int
         level.swap(next);  // the level above is freed here
         above = level.data();
     }
+    // Such a texture holds the whole chain whatever was asked, made from level 0 by the device.
+    if (t->usage & GFX_USAGE_AUTOGENMIPMAP) glGenerateTextureMipmap(t->tex);
     if (info) {
         info->width = img.width;
         info->height = img.height;

@@ -661,6 +661,26 @@ TEST_F(GfxTest, LoadedTexturesLockTheirRowsFromTheDevice)
     gfx_tex_release(t);
 }
 
+// A texture whose levels the device makes gets them from the loaded picture too.
+TEST_F(GfxTest, ALoadedTextureWithDeviceMadeLevelsHasEveryLevelFromThePicture)
+{
+    std::vector<uint8_t> px(8 * 8 * 4);
+    for (size_t i = 0; i < px.size(); i += 4)
+        px[i] = 0x20, px[i + 1] = 0x40, px[i + 2] = 0x60, px[i + 3] = 0xFF;
+    const auto png = encode_png(8, 8, PNG_FORMAT_BGRA, px);
+    GfxTexture* t = nullptr;
+    ASSERT_EQ(gfx_tex_create_from_file_mem(png.data(), png.size(), 0, 0, 1, GFX_USAGE_AUTOGENMIPMAP,
+                                           GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED, GFX_IFILTER_NONE,
+                                           GFX_IFILTER_NONE, nullptr, &t),
+              GFX_OK);
+    ASSERT_EQ(gfx_tex_level_count(t), 4);
+    GfxLockedRect lr{};
+    ASSERT_EQ(gfx_tex_lock(t, 3, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
+    EXPECT_EQ(texel32(lr, 0, 0), 0xFF604020u);
+    gfx_tex_unlock(t, 3);
+    gfx_tex_release(t);
+}
+
 // Resident memory is the measure here, not time: a sanitizer's quarantine
 // keeps freed blocks resident, so only the plain build measures.
 TEST_F(GfxTest, ALoadPeaksAtAboutTwiceItsTextureAndHoldsItOnce)
