@@ -364,7 +364,13 @@ int plat_data_file_open(std::string_view path, uint64_t max, PlatDataFile* file,
     if (why) why->clear();
     max = std::min(max, PLAT_DATA_FILE_MAX);
     std::string resolved;
-    if (!plat_path_resolve(path, &resolved)) return 0;
+    if (!plat_path_resolve(path, &resolved)) {
+        // A folder on the way that may not be searched is a refusal, not a missing file.
+        struct stat st;
+        if (::stat(resolved.c_str(), &st) != 0 && errno != ENOENT && errno != ENOTDIR)
+            return refuse(resolved, std::strerror(errno), why);
+        return 0;
+    }
     // Looked at before opening, so that a device or a pipe is never opened;
     // looked at again on the opened file, which is what is read.
     struct stat st;

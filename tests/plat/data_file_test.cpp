@@ -3,6 +3,7 @@
 // the size seen when the file was opened.
 #include <gmock/gmock.h>
 
+#include "child_proc.h"
 #include "hostile_files.h"
 #include "plat/files.h"
 #include "temp_dir.h"
@@ -48,6 +49,29 @@ TEST(PlatDataFile, OnlyRegularFilesWithinTheLimitAreReadAndNothingBlocks)
     EXPECT_EQ(plat_read_data_file(t.file("none"), PLAT_DATA_FILE_MAX, &bytes, &why), 0);
     EXPECT_EQ(why, "");
     ::alarm(0);
+}
+
+// A file behind a folder the user may not search is refused with that reason, not taken for a
+// missing file.
+TEST(PlatDataFile, AFolderThatMayNotBeSearchedIsARefusalNotAMissingFile)
+{
+    TempDir t;
+    ::chmod(t.file("").c_str(), 0755);
+    const std::string folder = t.file("closed");
+    std::filesystem::create_directories(folder);
+    const std::string file = t.write("closed/a.bin", "abc");
+    const bool root = ::geteuid() == 0;  // root searches any folder: the reader is another user
+    ::chmod(folder.c_str(), root ? 0700 : 0);
+    const auto refused_so = [&] {
+        std::vector<uint8_t> bytes;
+        std::string why;
+        if (plat_read_data_file(file, PLAT_DATA_FILE_MAX, &bytes, &why)) return 2;
+        return why == "Permission denied" ? 0 : 1;
+    };
+    const int result = root ? run_as_user(65534, refused_so)
+                            : finish_child(fork_child(refused_so), std::chrono::seconds(30));
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(result, 0);
 }
 
 TEST(PlatDataFile, ReadsEndAtTheSizeSeenWhenOpened)
