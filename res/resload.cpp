@@ -94,13 +94,17 @@ std::string group_line(std::string_view reason)
     return data_err_text("res: group not loaded", s.path.empty() ? s.group : s.path, reason);
 }
 
+// The current chunk's magic as its four bytes stand in the file.
+std::string chunk_magic()
+{
+    const uint32_t m = s.header.magic;
+    return {char(m), char(m >> 8), char(m >> 16), char(m >> 24)};
+}
+
 // `chunk "ZQT " at byte 0`: the current chunk, its magic escaped.
 std::string chunk_where()
 {
-    const char magic[4] = {char(s.header.magic), char(s.header.magic >> 8),
-                           char(s.header.magic >> 16), char(s.header.magic >> 24)};
-    return "chunk \"" + plat_log_escape(std::string_view(magic, 4)) + "\" at byte " +
-           std::to_string(s.chunk_at);
+    return "chunk \"" + plat_log_escape(chunk_magic()) + "\" at byte " + std::to_string(s.chunk_at);
 }
 
 void free_chunk()
@@ -338,11 +342,11 @@ int step_dispatch()
 {
     const int kind = chunk_kind_of(s.header.magic);
     if (kind < 0) {
-        const char magic[5] = {char(s.header.magic), char(s.header.magic >> 8),
-                               char(s.header.magic >> 16), char(s.header.magic >> 24), 0};
-        const std::string text = std::string(s.group) + "/" + magic + "/" + hex8(s.header.magic);
+        const std::string hex = hex8(s.header.magic);
+        // The magic up to its first zero byte, as the fatal text always gave it.
+        const std::string text = std::string(s.group) + "/" + chunk_magic().c_str() + "/" + hex;
         fatal(RESLOAD_ERR_MAGIC, text.c_str(),
-              group_line(chunk_where() + " (" + hex8(s.header.magic) + ") is of no known kind"));
+              group_line(chunk_where() + " (" + hex + ") is of no known kind"));
         return abandon(RESLOAD_BAD_MAGIC);
     }
     const ChunkKindInfo& info = chunk_kind_info(kind);
