@@ -35,28 +35,38 @@ std::string plat_path_native(std::string_view path);
 // Every file the program writes goes through plat_write_file.
 //
 // Writes bytes as the whole content of path, so that the path never holds a
-// part of them. Links are followed to the name they finally lead to, but in a
+// part of them. Each name of the path is looked up once, relative to the
+// folder before it, and every later step acts on the folder so found: a name
+// swapped meanwhile cannot lead the write elsewhere, and a path of any legal
+// length works. Links are followed to the name they finally lead to, but in a
 // folder that is sticky and writable by others (the shared temporary folder)
 // only a link of the user's or of the folder's owner is followed, as the
-// kernel's protected-symlink rule would have it; any other is refused.
+// kernel's protected-symlink rule would have it; any other is refused. A link
+// of the kernel's own (/proc/<pid>/fd/N, /proc/self/..., so /dev/stdout too)
+// stands for an open object, not for its text: the object takes the bytes, a
+// regular file in place, anything else as a device or a pipe.
 //
 // A regular file there is replaced only when the user could open it for
 // writing (else "Permission denied"), and only by a complete new one: the
-// bytes go to a new file in its folder that takes over the old file's mode,
-// owner and group where allowed, access ACL (or its absence) and the extended
-// attributes the user may set; it is synced, takes the old one's place at
-// once, and the folder is synced. The replacement is a new file: another hard
-// link to the old one keeps the old bytes. The new file has no name while it
-// is written where the file system allows it, so a killed process leaves
-// nothing; else it has a short name of fixed length with a random part, which
-// such a kill may leave. A new name (also the missing target of a link) is
-// made the same way. Either way any legal name can be saved.
+// bytes go to a new file in its folder that takes over the old file's owner
+// and group, mode, access ACL (or its absence) and the extended attributes
+// the user may set; it is synced, takes the old one's place at once, and the
+// folder is synced. The replacement is a new file: another hard link to the
+// old one keeps the old bytes. The new file has no name while it is written
+// where the file system allows it, so a killed process leaves nothing; else
+// it has a short name of fixed length with a random part, which such a kill
+// may leave. A new name (also the missing target of a link) is made the same
+// way. Either way any legal name can be saved.
 //
 // A regular file is written in place instead when its folder takes no new
-// file for want of permission, or when its ACL or attributes cannot be given
-// to a new file (so that its protection never widens); never cut first: the
-// whole new size is reserved before the first byte is written, so that a lack
-// of space fails with the old bytes intact.
+// file for want of permission, lets only the file's owner replace it, keeps
+// every name it is given (append-only or immutable, or the file is), or when
+// its owner and group, ACL or attributes cannot be given to a new file (so
+// that its protection never widens); never cut first: the whole new size is
+// reserved before the first byte is written, so that a lack of space fails
+// with the old bytes intact. A save leaves no name it made behind: in a folder
+// that keeps every name, a new file is linked in only once complete and
+// unnamed, and refused where it could not be unnamed.
 //
 // A device or a pipe is written in place without ever blocking: a reader that
 // does not take the bytes within PLAT_WRITE_SPECIAL_MAX_MS fails the write,

@@ -1,12 +1,15 @@
-// The one writer of whole files (see files.h): links followed only where that is safe, a file
-// replaced only by a complete new one that keeps its protection, and no write that waits long.
+// The one writer of whole files (see files.h): each name of the path resolved once into an open
+// folder, links followed only where that is safe, a file replaced only by a complete new one
+// that keeps its protection, and no write that waits long.
 #include "plat/files.h"
 #include "plat/files_local.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "plat/window.h"
@@ -41,6 +45,34 @@ struct WriteFailure {
     }
 };
 
+// An open descriptor, closed when it goes; closing keeps errno.
+struct Fd {
+    int fd = -1;
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    Fd(Fd&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
+    Fd& operator=(Fd&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            fd = std::exchange(o.fd, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    void reset()
+    {
+        if (fd < 0) return;
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        fd = -1;
+    }
+    explicit operator bool() const { return fd >= 0; }
+};
+
 // Tests take the named route of a file system without unnamed files, and fail the folder sync.
 std::atomic<int> g_unnamed_allowed{1};
 std::atomic<int (*)(int)> g_folder_sync{::fsync};
@@ -48,16 +80,25 @@ std::atomic<int (*)(int)> g_folder_sync{::fsync};
 constexpr int PLAT_NAME_ATTEMPTS = 16;
 constexpr int PLAT_LINK_HOPS_MAX = 40;         // as many as the kernel follows
 constexpr int PLAT_WRITE_POLL_SLICE_MS = 100;  // how soon an end signal is seen while waiting
+constexpr int PLAT_PATH_ONLY = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+// Never waits for a pipe's reader, never takes a terminal.
+constexpr int PLAT_OPEN_TO_WRITE = O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
 constexpr char PLAT_ACL_ACCESS[] = "system.posix_acl_access";
 constexpr char PLAT_USER_ATTRIBUTES[] = "user.";
 
 // ---- where a path leads -------------------------------------------------------------------
 
-// The name a path finally leads to, with no link left in it.
+// Where the bytes go: one name in a folder opened once. Every later step works relative to
+// that folder, so a name swapped meanwhile cannot lead the save elsewhere.
 struct Target {
-    std::string path;
+    Fd folder;          // opened as a place (O_PATH), never through a link
+    std::string name;   // one component, never "." or ".."
+    Fd object;          // the name as it was found (O_PATH, the name itself), when it exists
+    struct stat st {};  // of object
     bool exists = false;
-    struct stat st {};  // of path, when it exists
+    // A link of the kernel's own (/proc/<pid>/fd/N, /proc/self/cwd): it stands for an open
+    // object, not for the path its text shows.
+    bool kernel_link = false;
 };
 
 // Puts the components of text in front of those still to walk (the back of `rest` is the
@@ -76,47 +117,23 @@ void push_components(std::string_view text, std::vector<std::string>* rest)
     rest->insert(rest->end(), parts.rbegin(), parts.rend());
 }
 
-std::string joined(const std::string& folder, const std::string& name)
-{
-    if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + '/' + name;
-}
-
-// The folder above `folder`, which holds no link ("" is the current folder).
-std::string parent_of(const std::string& folder)
-{
-    if (folder == "/") return folder;
-    const size_t slash = folder.rfind('/');
-    const std::string_view last =
-        std::string_view(folder).substr(slash == std::string::npos ? 0 : slash + 1);
-    if (folder.empty() || last == "..") return joined(folder, "..");
-    if (slash == std::string::npos) return "";
-    return slash == 0 ? "/" : folder.substr(0, slash);
-}
-
-std::string folder_of(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The kernel's protected-symlink rule, applied whether or not the kernel applies it: in a
 // sticky folder that others may write into, anyone may have put the link, so it is followed
 // only when it belongs to the user or to the folder's owner.
-bool may_follow(const std::string& folder, const struct stat& link, WriteFailure& out)
+bool may_follow(int folder, const struct stat& link, WriteFailure& out)
 {
     struct stat dir;
-    if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return out.fail("open");
+    if (::fstat(folder, &dir) != 0) return out.fail("open");
     const bool shared = (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
     if (!shared || link.st_uid == ::geteuid() || link.st_uid == dir.st_uid) return true;
     return out.refuse("follow link: another user's link in a shared sticky folder");
 }
 
-bool read_link(const std::string& path, std::string* text, WriteFailure& out)
+// The text of the link open as `link` (O_PATH of the link itself): the one that was checked.
+bool read_link(int link, std::string* text, WriteFailure& out)
 {
     text->assign(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(path.c_str(), text->data(), text->size());
+    const ssize_t n = ::readlinkat(link, "", text->data(), text->size());
     if (n < 0) return out.fail("read link");
     if (n == 0 || size_t(n) == text->size()) {
         errno = n == 0 ? ENOENT : ENAMETOOLONG;
@@ -126,50 +143,106 @@ bool read_link(const std::string& path, std::string* text, WriteFailure& out)
     return true;
 }
 
-// Walks path component by component as the kernel would, following every link (a chain too)
-// under the rule above. A missing last component is a new name in the folder reached.
+bool on_proc(int folder)
+{
+    struct statfs fs;
+    return ::fstatfs(folder, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
+}
+
+bool open_root(Fd* at, WriteFailure& out)
+{
+    *at = Fd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return *at || out.fail("open");
+}
+
+// Takes the folder `next` as the new place of the walk.
+bool enter_folder(Fd* at, Fd next, const struct stat& st, WriteFailure& out)
+{
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return out.fail("open");
+    }
+    *at = std::move(next);
+    return true;
+}
+
+// Walks path one name at a time as the kernel would, each name opened once relative to the
+// folder before it, following every link (a chain too) under the rule above by its text; a
+// link of the kernel's own is left to the kernel. A missing last name is a new name in the
+// folder reached.
 bool find_target(const std::string& path, Target* t, WriteFailure& out)
 {
     std::vector<std::string> rest;
     push_components(path, &rest);
-    std::string at = path[0] == '/' ? "/" : "";
+    Fd at(::open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!at) return out.fail("open");
     int hops = 0;
     while (!rest.empty()) {
-        const std::string name = std::move(rest.back());
+        std::string name = std::move(rest.back());
         rest.pop_back();
-        if (name == "." || name == "..") {
-            struct stat st;
-            if (::stat(at.empty() ? "." : at.c_str(), &st) != 0) return out.fail("open");
-            if (!S_ISDIR(st.st_mode)) {
-                errno = ENOTDIR;
-                return out.fail("open");
-            }
-            if (name == "..") at = parent_of(at);
-            continue;
-        }
-        const std::string next = joined(at, name);
+        const bool last = rest.empty();
+        if (name == ".") continue;  // the walk stands in a folder
+        // ".." is never a link: it leads to the parent of the folder the walk stands in.
+        Fd next(::openat(at.fd, name.c_str(), PLAT_PATH_ONLY));
         struct stat st;
-        if (::lstat(next.c_str(), &st) != 0) {
-            if (errno != ENOENT || !rest.empty()) return out.fail("open");
-            t->path = next;
+        if (!next) {
+            if (errno != ENOENT || !last) return out.fail("open");
+            t->folder = std::move(at);
+            t->name = std::move(name);
             return true;
         }
-        if (!S_ISLNK(st.st_mode)) {
-            at = next;
+        if (::fstat(next.fd, &st) != 0) return out.fail("open");
+        if (S_ISLNK(st.st_mode)) {
+            if (++hops > PLAT_LINK_HOPS_MAX) {
+                errno = ELOOP;
+                return out.fail("open");
+            }
+            if (on_proc(at.fd)) {
+                if (last) {
+                    t->folder = std::move(at);
+                    t->name = std::move(name);
+                    t->kernel_link = true;
+                    return true;
+                }
+                next = Fd(::openat(at.fd, name.c_str(), O_PATH | O_CLOEXEC));
+                if (!next || ::fstat(next.fd, &st) != 0) return out.fail("open");
+                if (!enter_folder(&at, std::move(next), st, out)) return false;
+                continue;
+            }
+            std::string text;
+            if (!may_follow(at.fd, st, out) || !read_link(next.fd, &text, out)) return false;
+            if (text[0] == '/' && !open_root(&at, out)) return false;
+            push_components(text, &rest);
             continue;
         }
-        if (++hops > PLAT_LINK_HOPS_MAX) {
-            errno = ELOOP;
-            return out.fail("open");
+        if (last && !S_ISDIR(st.st_mode)) {
+            t->folder = std::move(at);
+            t->name = std::move(name);
+            t->object = std::move(next);
+            t->st = st;
+            t->exists = true;
+            return true;
         }
-        std::string text;
-        if (!may_follow(at, st, out) || !read_link(next, &text, out)) return false;
-        if (text[0] == '/') at = "/";
-        push_components(text, &rest);
+        if (!enter_folder(&at, std::move(next), st, out)) return false;
     }
-    t->path = at.empty() ? "." : at;
-    t->exists = ::lstat(t->path.c_str(), &t->st) == 0;
-    return t->exists || out.fail("open");
+    errno = EISDIR;  // the path ends at a folder
+    return out.fail("open");
+}
+
+// The open object's own name under /proc, through which the kernel reaches it (its attributes
+// too) however it is named elsewhere now.
+std::string proc_name(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Opens the name found at target for writing, refused should another object have taken the
+// name since it was found.
+int open_found(const Target& t, Fd* fd, WriteFailure& out)
+{
+    *fd = Fd(::openat(t.folder.fd, t.name.c_str(), PLAT_OPEN_TO_WRITE | O_NOFOLLOW));
+    struct stat now;
+    if (!*fd || ::fstat(fd->fd, &now) != 0) return out.fail("open");
+    if (now.st_dev != t.st.st_dev || now.st_ino != t.st.st_ino)
+        return out.refuse("open: the name was given to another file during the save");
+    return 1;
 }
 
 // ---- writing ------------------------------------------------------------------------------
@@ -193,96 +266,119 @@ bool write_all(int fd, std::span<const uint8_t> bytes, off_t at)
 }
 
 // Closes fd, keeping an earlier failure's reason; a failed close fails ok.
-int close_checked(int fd, int ok, WriteFailure& out)
+int close_checked(Fd& fd, int ok, WriteFailure& out)
 {
     const int e = errno;
-    if (::close(fd) != 0 && ok) return out.fail("close");
+    const int closed = ::close(std::exchange(fd.fd, -1));
+    if (closed != 0 && ok) return out.fail("close");
     errno = e;
     return ok;
 }
 
-// A name in folder whose length never depends on the name being saved, so that a name of the
-// longest legal length can still be saved, and whose random part no other user can foresee
-// and take first. False with errno when no random bytes came.
-bool temporary_name(const std::string& folder, std::string* name)
+// A name whose length never depends on the name being saved, so that a name of the longest
+// legal length can still be saved, and whose random part no other user can foresee and take
+// first. False with errno when no random bytes came.
+bool temporary_name(std::string* name)
 {
     uint64_t r = 0;
     ssize_t n;
     while ((n = ::getrandom(&r, sizeof r, 0)) < 0 && errno == EINTR) {}
     if (n != ssize_t(sizeof r)) return false;
-    char tail[40];
-    std::snprintf(tail, sizeof tail, "/.quorvel-%016llx.part", static_cast<unsigned long long>(r));
-    *name = folder + tail;
+    char text[40];
+    std::snprintf(text, sizeof text, ".quorvel-%016llx.part", static_cast<unsigned long long>(r));
+    *name = text;
+    return true;
+}
+
+// Whether a name made in the target's folder could be taken away again: a folder (or an old
+// file) the system keeps as it is, append-only or immutable, refuses every rename and removal.
+bool names_may_go(const Target& t)
+{
+    constexpr uint64_t kept = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+    for (const int fd : {t.folder.fd, t.object.fd}) {
+        struct statx sx;
+        if (fd >= 0 && ::statx(fd, "", AT_EMPTY_PATH, 0, &sx) == 0 &&
+            (sx.stx_attributes & sx.stx_attributes_mask & kept) != 0)
+            return false;
+    }
     return true;
 }
 
 // The new file the bytes go to before they replace anything.
 struct NewFile {
-    int fd = -1;
+    Fd fd;
     std::string name;  // empty while the file has no name
 };
 
 // A new file in folder: unnamed where the file system allows it, so that a process killed
-// while writing leaves nothing behind; else under a temporary name. False with errno.
-bool open_new_file(const std::string& folder, mode_t mode, NewFile* f)
+// while writing leaves nothing behind; else under a temporary name, where names may go again.
+// False with errno.
+bool open_new_file(int folder, mode_t mode, bool may_name, NewFile* f)
 {
     if (g_unnamed_allowed) {
-        f->fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (f->fd >= 0) return true;
+        f->fd = Fd(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (f->fd) return true;
         // Older kernels and some file systems answer these for a file system without unnamed
         // files.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     }
+    if (!may_name) {
+        errno = EPERM;
+        return false;
+    }
     for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS; ++attempt) {
-        if (!temporary_name(folder, &f->name)) break;
-        f->fd = ::open(f->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (f->fd >= 0) return true;
+        if (!temporary_name(&f->name)) break;
+        f->fd =
+            Fd(::openat(folder, f->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (f->fd) return true;
         if (errno != EEXIST) break;
     }
     f->name.clear();
     return false;
 }
 
-// Gives the unnamed file open as fd the name `name`; EEXIST when it is taken.
-bool link_unnamed(int fd, const std::string& name)
+// Gives the unnamed file open as fd the name `name` in folder; EEXIST when it is taken.
+bool link_unnamed(int fd, int folder, const std::string& name)
 {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+    if (::linkat(AT_FDCWD, proc_name(fd).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return true;
     // Without /proc: the descriptor itself, which needs privilege.
-    return errno == ENOENT && ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+    return errno == ENOENT && ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0;
 }
 
 // Puts the complete new file at target. An unnamed file is linked straight in where nothing is
 // there; a link never replaces a name, so otherwise it is linked under a temporary name and
-// renamed over target at once: the temporary name exists only between those two calls.
-int put_at_target(NewFile& f, const std::string& target, bool replace, WriteFailure& out)
+// renamed over target at once: the temporary name exists only between those two calls, and
+// only where it may go again.
+int put_at_target(NewFile& f, const Target& t, bool may_name, WriteFailure& out)
 {
+    const int folder = t.folder.fd;
     if (f.name.empty()) {
-        if (!replace && link_unnamed(f.fd, target)) return 1;
-        if (!replace && errno != EEXIST) return out.fail("link");
+        if (!t.exists && link_unnamed(f.fd.fd, folder, t.name)) return 1;
+        if ((!t.exists && errno != EEXIST) || !may_name) return out.fail("link");
         for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS && f.name.empty(); ++attempt) {
             std::string name;
-            if (!temporary_name(folder_of(target), &name)) break;
-            if (link_unnamed(f.fd, name))
+            if (!temporary_name(&name)) break;
+            if (link_unnamed(f.fd.fd, folder, name))
                 f.name = std::move(name);
             else if (errno != EEXIST)
                 break;
         }
         if (f.name.empty()) return out.fail("link");
     }
-    if (::rename(f.name.c_str(), target.c_str()) != 0) return out.fail("rename");
+    if (::renameat(folder, f.name.c_str(), folder, t.name.c_str()) != 0) return out.fail("rename");
     f.name.clear();
     return 1;
 }
 
 // The new name is lasting only once its folder is synced. A folder the user may not open, or
 // a file system that syncs no folder, leaves that to the system.
-int sync_folder(const std::string& path, WriteFailure& out)
+int sync_folder(const Target& t, WriteFailure& out)
 {
-    const int fd = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno == EACCES ? 1 : out.fail("sync folder");
-    const int ok = g_folder_sync.load()(fd) == 0 || errno == EINVAL ? 1 : out.fail("sync folder");
+    Fd fd(::openat(t.folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return errno == EACCES ? 1 : out.fail("sync folder");
+    const int ok =
+        g_folder_sync.load()(fd.fd) == 0 || errno == EINVAL ? 1 : out.fail("sync folder");
     return close_checked(fd, ok, out);
 }
 
@@ -305,18 +401,20 @@ bool read_sized(std::string* out, Query query)
     }
 }
 
-bool read_attribute(const std::string& path, const char* name, std::string* value)
+// `old` is the old file's name under /proc: the file that was checked, whatever its name
+// leads to now.
+bool read_attribute(const std::string& old, const char* name, std::string* value)
 {
     return read_sized(value,
-                      [&](char* buf, size_t n) { return ::lgetxattr(path.c_str(), name, buf, n); });
+                      [&](char* buf, size_t n) { return ::getxattr(old.c_str(), name, buf, n); });
 }
 
 // The old file's access ACL, or its absence: a new file may have got one from its folder's
 // default ACL, which the old file did not have.
-bool copy_acl(int fd, const std::string& old_path)
+bool copy_acl(int fd, const std::string& old)
 {
     std::string acl;
-    if (read_attribute(old_path, PLAT_ACL_ACCESS, &acl))
+    if (read_attribute(old, PLAT_ACL_ACCESS, &acl))
         return ::fsetxattr(fd, PLAT_ACL_ACCESS, acl.data(), acl.size(), 0) == 0;
     if (errno != ENODATA && errno != ENOTSUP) return false;
     return ::fremovexattr(fd, PLAT_ACL_ACCESS) == 0 || errno == ENODATA || errno == ENOTSUP;
@@ -324,70 +422,72 @@ bool copy_acl(int fd, const std::string& old_path)
 
 // The extended attributes a user may set ("user.*"); the kernel's and the security modules'
 // own are theirs to give.
-bool copy_user_attributes(int fd, const std::string& old_path)
+bool copy_user_attributes(int fd, const std::string& old)
 {
     std::string names;
-    if (!read_sized(&names,
-                    [&](char* buf, size_t n) { return ::llistxattr(old_path.c_str(), buf, n); }))
+    if (!read_sized(&names, [&](char* buf, size_t n) { return ::listxattr(old.c_str(), buf, n); }))
         return errno == ENOTSUP;
     for (size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
         const char* name = names.c_str() + at;
         if (std::strncmp(name, PLAT_USER_ATTRIBUTES, sizeof PLAT_USER_ATTRIBUTES - 1) != 0)
             continue;
         std::string value;
-        if (!read_attribute(old_path, name, &value) ||
+        if (!read_attribute(old, name, &value) ||
             ::fsetxattr(fd, name, value.data(), value.size(), 0) != 0)
             return false;
     }
     return true;
 }
 
-// The new file takes over what the old one was: owner and group where we may (else the group
-// alone, where we may), mode, access ACL and user attributes. False with errno when the
-// protection could not be carried over.
-bool take_over_protection(int fd, const std::string& old_path, const struct stat& old)
+// The new file takes over what the old one was: owner and group, mode, access ACL and user
+// attributes. False with errno when any of it cannot be carried over, an owner or group the
+// user may not give included: an ACL read against another owner or group would widen it.
+bool take_over_protection(int fd, const Target& t)
 {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-        [[maybe_unused]] const int group = ::fchown(fd, uid_t(-1), old.st_gid);
-    }
-    return ::fchmod(fd, old.st_mode & 07777) == 0 && copy_acl(fd, old_path) &&
-           copy_user_attributes(fd, old_path);
+    const std::string old = proc_name(t.object.fd);
+    return ::fchown(fd, t.st.st_uid, t.st.st_gid) == 0 && ::fchmod(fd, t.st.st_mode & 07777) == 0 &&
+           copy_acl(fd, old) && copy_user_attributes(fd, old);
 }
 
 // The new bytes go to a new file beside target, which replaces target only once complete.
-// *in_place is set when target may be written in place instead: its folder takes no new file
-// or no new name over target for want of permission, or the new file cannot take over the old
-// one's protection.
-int replace_whole(const std::string& target, const struct stat* old, std::span<const uint8_t> bytes,
-                  WriteFailure& out, bool* in_place)
+// *in_place is set when an old target may be written in place instead: its folder takes no new
+// file or no new name over target for want of permission, keeps every name it is given, or the
+// new file cannot take over the old one's protection.
+int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure& out,
+                  bool* in_place)
 {
+    const bool may_name = names_may_go(t);
+    if (t.exists && !may_name) {
+        *in_place = true;
+        return out.refuse("rename: the folder keeps every name");
+    }
     NewFile f;
-    if (!open_new_file(folder_of(target), old ? 0600 : 0666, &f)) {
+    if (!open_new_file(t.folder.fd, t.exists ? 0600 : 0666, may_name, &f)) {
         *in_place = errno == EACCES || errno == EPERM;
         return out.fail("create a new file beside it");
     }
     int ok = 1;
-    if (old && !take_over_protection(f.fd, target, *old)) {
+    if (t.exists && !take_over_protection(f.fd.fd, t)) {
         *in_place = true;
         ok = out.fail("keep the old file's protection");
     }
-    if (ok && !write_all(f.fd, bytes, -1))
+    if (ok && !write_all(f.fd.fd, bytes, -1))
         ok = out.fail("write");
-    else if (ok && ::fsync(f.fd) != 0)
+    else if (ok && ::fsync(f.fd.fd) != 0)
         ok = out.fail("sync");
     if (ok) {
-        ok = put_at_target(f, target, old != nullptr, out);
+        ok = put_at_target(f, t, may_name, out);
         // A sticky folder lets only the owner replace a name; a file the user may write is then
         // written in place, as `echo >` would.
-        if (!ok && old && (errno == EPERM || errno == EACCES)) *in_place = true;
+        if (!ok && t.exists && (errno == EPERM || errno == EACCES)) *in_place = true;
     }
     ok = close_checked(f.fd, ok, out);
     if (!f.name.empty()) {
         const int e = errno;
-        ::unlink(f.name.c_str());
+        ::unlinkat(t.folder.fd, f.name.c_str(), 0);
         errno = e;
     }
-    return ok && sync_folder(target, out);
+    return ok && sync_folder(t, out);
 }
 
 // Room for the whole new content before any old byte is overwritten, so that a lack of space
@@ -402,29 +502,25 @@ bool reserve(int fd, off_t old_size, std::span<const uint8_t> bytes)
            write_all(fd, bytes.subspan(size_t(old_size)), old_size);
 }
 
-// Writes over the regular file at target without removing it or cutting it first: the room
+// Writes over the regular file open as fd without removing it or cutting it first: the room
 // is reserved, the bytes written, the file cut to their size and synced.
-int write_in_place(const std::string& target, std::span<const uint8_t> bytes, WriteFailure& out)
+int write_in_place(Fd& fd, std::span<const uint8_t> bytes, WriteFailure& out)
 {
-    // Should a link or a pipe have taken the name meanwhile: refused, never waited on.
-    const int fd =
-        ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return out.fail("open");
     struct stat st;
-    int ok = ::fstat(fd, &st) == 0 ? 1 : out.fail("open");
-    if (ok && !reserve(fd, st.st_size, bytes)) {
+    int ok = ::fstat(fd.fd, &st) == 0 ? 1 : out.fail("open");
+    if (ok && !reserve(fd.fd, st.st_size, bytes)) {
         ok = out.fail("reserve space");
         // A reservation that failed part way leaves the old size.
         struct stat now;
-        if (::fstat(fd, &now) == 0 && now.st_size > st.st_size) {
+        if (::fstat(fd.fd, &now) == 0 && now.st_size > st.st_size) {
             const int e = errno;
-            [[maybe_unused]] const int cut = ::ftruncate(fd, st.st_size);
+            [[maybe_unused]] const int cut = ::ftruncate(fd.fd, st.st_size);
             errno = e;
         }
     }
-    if (ok && !write_all(fd, bytes, 0)) ok = out.fail("write");
-    if (ok && ::ftruncate(fd, off_t(bytes.size())) != 0) ok = out.fail("cut to size");
-    if (ok && ::fsync(fd) != 0) ok = out.fail("sync");
+    if (ok && !write_all(fd.fd, bytes, 0)) ok = out.fail("write");
+    if (ok && ::ftruncate(fd.fd, off_t(bytes.size())) != 0) ok = out.fail("cut to size");
+    if (ok && ::fsync(fd.fd) != 0) ok = out.fail("sync");
     return close_checked(fd, ok, out);
 }
 
@@ -452,28 +548,43 @@ int wait_for_room(int fd, int64_t deadline, WriteFailure& out)
     }
 }
 
-// Writes to a device or a pipe at target. The descriptor stays non-blocking: a reader that
-// stops reading costs a bounded wait, never the program.
-int write_to_special(const std::string& target, std::span<const uint8_t> bytes, WriteFailure& out)
+// Writes to the device or pipe open as fd (non-blocking): a reader that stops reading costs a
+// bounded wait, never the program.
+int write_to_special(Fd& fd, std::span<const uint8_t> bytes, WriteFailure& out)
 {
-    // A pipe without a reader fails at once instead of waiting for one.
-    const int fd =
-        ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) return out.fail("open");
     const int64_t deadline = now_ms() + PLAT_WRITE_SPECIAL_MAX_MS;
     int ok = 1;
     for (size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd.fd, bytes.data() + done, bytes.size() - done);
         if (n > 0)
             done += size_t(n);
         else if (n < 0 && errno == EAGAIN)
-            ok = wait_for_room(fd, deadline, out);
+            ok = wait_for_room(fd.fd, deadline, out);
         else if (n == 0 || errno != EINTR) {
             if (n == 0) errno = EIO;
             ok = out.fail("write");
         }
     }
     return close_checked(fd, ok, out);
+}
+
+// What is open as fd takes the bytes as it is: a regular file in place, anything else as a
+// device or a pipe.
+int write_open_object(Fd& fd, std::span<const uint8_t> bytes, WriteFailure& out)
+{
+    struct stat st;
+    if (::fstat(fd.fd, &st) != 0) return out.fail("open");
+    return S_ISREG(st.st_mode) ? write_in_place(fd, bytes, out) : write_to_special(fd, bytes, out);
+}
+
+// A link of the kernel's own is opened through the kernel: the bytes go to the object it
+// stands for (a pipe, a terminal, an open or deleted file), never to a file of its text's name.
+// A pipe without a reader fails at once instead of waiting for one.
+int write_through_kernel_link(const Target& t, std::span<const uint8_t> bytes, WriteFailure& out)
+{
+    Fd fd(::openat(t.folder.fd, t.name.c_str(), PLAT_OPEN_TO_WRITE));
+    if (!fd) return out.fail("open");
+    return write_open_object(fd, bytes, out);
 }
 
 }  // namespace
@@ -496,19 +607,18 @@ int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::
     }
     Target t;
     if (!find_target(chosen, &t, out)) return 0;
+    if (t.kernel_link) return write_through_kernel_link(t, bytes, out);
     bool in_place = false;
-    if (!t.exists) return replace_whole(t.path, nullptr, bytes, out, &in_place);
-    if (S_ISDIR(t.st.st_mode)) {
-        errno = EISDIR;
-        return out.fail("open");
-    }
-    if (!S_ISREG(t.st.st_mode)) return write_to_special(t.path, bytes, out);
+    if (!t.exists) return replace_whole(t, bytes, out, &in_place);
+    Fd fd;
+    if (!S_ISREG(t.st.st_mode)) return open_found(t, &fd, out) && write_to_special(fd, bytes, out);
     // A file the user could not open for writing is not the user's to replace.
-    if (::faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0) return out.fail("open");
-    if (replace_whole(t.path, &t.st, bytes, out, &in_place)) return 1;
+    if (::faccessat(t.folder.fd, t.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+        return out.fail("open");
+    if (replace_whole(t, bytes, out, &in_place)) return 1;
     if (!in_place) return 0;
     if (why) why->clear();
-    return write_in_place(t.path, bytes, out);
+    return open_found(t, &fd, out) && write_in_place(fd, bytes, out);
 }
 
 void plat_write_file_unnamed(int allowed) { g_unnamed_allowed = allowed ? 1 : 0; }

@@ -6,13 +6,19 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <tuple>
 
 #include "child_proc.h"
@@ -401,6 +407,270 @@ TEST(PlatWriteFile, AFailedSyncOfTheFolderFailsTheSave)
     plat_write_file_unnamed(1);
     plat_write_file_folder_sync(nullptr);
     EXPECT_TRUE(plat_write_file(t.file("new.bmp"), bytes_of(3, 'n'), nullptr));
+}
+
+// ---- a folder swapped, a long path, an owner that cannot be kept ------------------------------
+
+// Sets fs.protected_symlinks for the life of the record, where it may be set: the writer's rule
+// must hold whatever the kernel applies.
+class KernelLinkRule {
+public:
+    explicit KernelLinkRule(const char* value) : was_(read()) { put(value); }
+    ~KernelLinkRule() { put(was_); }
+
+private:
+    static constexpr char PATH[] = "/proc/sys/fs/protected_symlinks";
+    static std::string read()
+    {
+        std::ifstream in(PATH);
+        std::string v;
+        in >> v;
+        return v;
+    }
+    static void put(const std::string& v)
+    {
+        if (!v.empty()) std::ofstream(PATH) << v;
+    }
+    std::string was_;
+};
+
+// Another user owns a folder and a link to the victim's private folder in a shared sticky
+// folder and swaps the two names in a loop while the victim saves into the folder: each save
+// lands in that folder or is refused, never in the victim's own.
+TEST(PlatWriteFile, AFolderSwappedWithALinkDuringSavesNeverLeadsThemElsewhere)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root";
+    const uid_t victim = WRITE_FILE_OTHER_UID, attacker = WRITE_FILE_ATTACKER_UID;
+    KernelLinkRule kernel_follows_any("0");
+    TempDir t;
+    const std::string shared = make_shared_folder(t.file("shared")), own = t.file("own");
+    const std::string dir = shared + "/dir", lnk = shared + "/lnk";
+    fs::create_directories(own);
+    const std::string pic = t.write("own/pic.bmp", "private");
+    ASSERT_EQ(::chown(own.c_str(), victim, victim) | ::chmod(own.c_str(), 0700) |
+                  ::chown(pic.c_str(), victim, victim) | ::chmod(pic.c_str(), 0600),
+              0);
+    fs::create_directories(dir);
+    ASSERT_EQ(::chown(dir.c_str(), attacker, attacker) | ::chmod(dir.c_str(), 0777) |
+                  ::symlink(own.c_str(), lnk.c_str()) | ::lchown(lnk.c_str(), attacker, attacker),
+              0);
+    struct stat before;
+    ASSERT_EQ(::stat(pic.c_str(), &before), 0);
+    const pid_t swapper = fork_child([&] {
+        if (!become_user(attacker)) return 100;
+        for (;;) ::renameat2(AT_FDCWD, dir.c_str(), AT_FDCWD, lnk.c_str(), RENAME_EXCHANGE);
+    });
+    // Each save lands in the folder or is refused for the link: 0, else 1.
+    const int saves = run_as_user(victim, [&] {
+        for (int i = 0; i < 200; ++i) {
+            std::string why;
+            if (!plat_write_file(dir + "/pic.bmp", bytes_of(300, 'x'), &why) &&
+                why.find("another user's link") == std::string::npos)
+                return 1;
+        }
+        return 0;
+    });
+    kill_child(swapper);
+    EXPECT_EQ(saves, 0);
+    struct stat after;
+    ASSERT_EQ(::stat(pic.c_str(), &after), 0);
+    EXPECT_EQ(t.read("own/pic.bmp"), "private");
+    EXPECT_EQ(std::tuple(after.st_ino, after.st_mode & 07777), std::tuple(before.st_ino, 0600u));
+    std::vector<std::string> in_own;
+    for (const auto& e : fs::directory_iterator(own)) in_own.push_back(e.path().filename());
+    EXPECT_EQ(in_own, std::vector<std::string>{"pic.bmp"});
+}
+
+// A folder path of about 4,075 bytes: a file in it is made, replaced, and made on the named
+// route, although a temporary name's full path would be longer than any path may be.
+TEST(PlatWriteFile, AFileAtAPathJustUnderTheLongestIsMadeAndReplaced)
+{
+    TempDir t;
+    std::string folder = t.file("");
+    while (folder.size() + 201 < 4075) folder += "/" + std::string(200, 'd');
+    folder += "/" + std::string(4075 - folder.size() - 1, 'e');
+    ASSERT_EQ(folder.size(), 4075u);
+    fs::create_directories(folder);
+    const std::string path = folder + "/pic.b";
+    for (int unnamed : {1, 0}) {
+        plat_write_file_unnamed(unnamed);
+        fs::remove(path);
+        for (const char* content : {"made", "replaced"}) {
+            std::string why;
+            EXPECT_TRUE(plat_write_file(path, bytes_of(100, *content), &why))
+                << content << " " << unnamed << " " << why;
+            std::ifstream in(path, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+                      std::string(100, *content));
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1) << "nothing else left";
+    }
+    plat_write_file_unnamed(1);
+}
+
+// A file of user B in B's folder open to all, which A may write (by its mode, or by an ACL
+// entry while its group may only read): a new file could not be B's, and the ACL's group entry
+// would then speak for A's group. It is written in place, so B keeps it as it was.
+TEST(PlatWriteFile, AFileWhoseOwnerCannotBeKeptIsWrittenInPlace)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root";
+    const uid_t saver = WRITE_FILE_OTHER_UID, owner = WRITE_FILE_ATTACKER_UID;
+    const std::string acl = acl_bytes({{WRITE_FILE_ACL_USER_OBJ, 6, WRITE_FILE_ACL_NO_ID},
+                                       {WRITE_FILE_ACL_USER, 6, saver},
+                                       {WRITE_FILE_ACL_GROUP_OBJ, 4, WRITE_FILE_ACL_NO_ID},
+                                       {WRITE_FILE_ACL_MASK, 6, WRITE_FILE_ACL_NO_ID},
+                                       {WRITE_FILE_ACL_OTHER, 0, WRITE_FILE_ACL_NO_ID}});
+    for (const bool by_acl : {true, false}) {
+        TempDir t;
+        const std::string path = t.write("pic.bmp", "old");
+        ASSERT_EQ(::chown(t.file("").c_str(), owner, owner) | ::chmod(t.file("").c_str(), 0777) |
+                      ::chown(path.c_str(), owner, owner) |
+                      ::chmod(path.c_str(), by_acl ? 0640 : 0666),
+                  0);
+        if (by_acl &&
+            ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+            GTEST_SKIP() << "no ACL here: " << std::strerror(errno);
+        struct stat before, after;
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        EXPECT_EQ(save_as(saver, path, 5, 'n', ""), 0) << by_acl;
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(std::tuple(after.st_ino, after.st_uid, after.st_gid, after.st_mode & 07777),
+                  std::tuple(before.st_ino, owner, owner, before.st_mode & 07777))
+            << by_acl;
+        EXPECT_EQ(t.read("pic.bmp"), "nnnnn");
+        if (by_acl) EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+        EXPECT_EQ(names_in(t), std::vector<std::string>{"pic.bmp"}) << by_acl;
+    }
+}
+
+// ---- a folder that keeps every name -----------------------------------------------------------
+
+// A small ext4 file system in a file, mounted for the test: it takes the append-only flag.
+class Ext4Image {
+public:
+    explicit Ext4Image(const TempDir& t) : image_(t.file("fs.img")), root_(t.file("mnt"))
+    {
+        fs::create_directories(root_);
+        const std::string make = "truncate -s 8M '" + image_ + "' && mkfs.ext4 -q -F '" + image_ +
+                                 "' >/dev/null 2>&1 && mount -o loop '" + image_ + "' '" + root_ +
+                                 "' 2>/dev/null";
+        mounted_ = std::system(make.c_str()) == 0;
+    }
+    ~Ext4Image()
+    {
+        if (mounted_) ::umount2(root_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    std::string file(const std::string& name) const { return root_ + "/" + name; }
+
+private:
+    std::string image_, root_;
+    bool mounted_ = false;
+};
+
+// Sets or clears the append-only flag of a folder; false when the file system has none.
+bool set_append_only(const std::string& folder, bool on)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+// In an append-only folder no name can be renamed or removed: a replace writes in place at
+// once, a new file is linked straight in where it can be unnamed and refused where it cannot;
+// whatever the result, no name the save made stays behind.
+TEST(PlatWriteFile, InAnAppendOnlyFolderASaveLeavesNoNameItMade)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    TempDir t;
+    Ext4Image ext4(t);
+    if (!ext4.mounted()) GTEST_SKIP() << "no ext4 image can be mounted here";
+    const std::string folder = ext4.file("kept");
+    fs::create_directories(folder);
+    const std::string old = folder + "/old.bmp";
+    std::ofstream(old) << "old";
+    struct stat before, after;
+    ASSERT_EQ(::stat(old.c_str(), &before), 0);
+    ASSERT_TRUE(set_append_only(folder, true));
+    for (int unnamed : {1, 0}) {
+        plat_write_file_unnamed(unnamed);
+        std::string why;
+        EXPECT_TRUE(plat_write_file(old, bytes_of(50, 'n'), &why)) << unnamed << why;
+        const std::string made = folder + "/new" + std::to_string(unnamed) + ".bmp";
+        EXPECT_EQ(plat_write_file(made, bytes_of(50, 'm'), &why), unnamed) << why;
+        if (!unnamed) EXPECT_EQ(why, "create a new file beside it: Operation not permitted");
+    }
+    plat_write_file_unnamed(1);
+    ASSERT_EQ(::stat(old.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"new1.bmp", "old.bmp"}));
+    set_append_only(folder, false);
+}
+
+// ---- links of the kernel's own ----------------------------------------------------------------
+
+// Runs fn in a child whose standard output is out_fd (when >= 0).
+int with_stdout(int out_fd, const std::function<int()>& fn)
+{
+    return finish_child(fork_child([&] {
+                            if (out_fd >= 0 && ::dup2(out_fd, 1) < 0) return 100;
+                            return fn();
+                        }),
+                        30s);
+}
+
+// /dev/stdout and /proc/self/fd/N stand for open objects, not for the paths their texts show:
+// a log file on standard output is written in place (the program's own output goes on into
+// it), a deleted file takes the bytes and no file is named after it, and a pipe takes them as a
+// pipe does.
+TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
+{
+    TempDir t;
+    const std::vector<uint8_t> picture = bytes_of(3000, 'p');
+    const std::string bytes(picture.begin(), picture.end());
+    auto save = [&](const std::string& path) {
+        std::string why;
+        if (plat_write_file(path, picture, &why)) return 0;
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+        return 1;
+    };
+
+    const std::string log = t.write("log.txt", "earlier output\n");
+    struct stat before, after;
+    ASSERT_EQ(::stat(log.c_str(), &before), 0);
+    const int log_fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    for (const char* path : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"})
+        EXPECT_EQ(with_stdout(log_fd, [&] { return save(path); }), 0) << path;
+    ::close(log_fd);
+    ASSERT_EQ(::stat(log.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(t.read("log.txt"), bytes);
+
+    const std::string gone = t.write("gone.txt", "old");
+    const int gone_fd = ::open(gone.c_str(), O_RDWR | O_CLOEXEC);
+    ::unlink(gone.c_str());
+    EXPECT_EQ(save("/proc/self/fd/" + std::to_string(gone_fd)), 0);
+    std::string kept(4000, '\0');
+    kept.resize(size_t(std::max<ssize_t>(::pread(gone_fd, kept.data(), kept.size(), 0), 0)));
+    ::close(gone_fd);
+    EXPECT_EQ(kept, bytes);
+    EXPECT_EQ(names_in(t), std::vector<std::string>{"log.txt"});
+
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
+    EXPECT_EQ(with_stdout(pipe_fds[1], [&] { return save("/dev/stdout"); }), 0);
+    ::close(pipe_fds[1]);
+    std::string piped(4000, '\0');
+    piped.resize(size_t(std::max<ssize_t>(::read(pipe_fds[0], piped.data(), piped.size()), 0)));
+    ::close(pipe_fds[0]);
+    EXPECT_EQ(piped, bytes);
 }
 
 }  // namespace
