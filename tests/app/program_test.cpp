@@ -40,14 +40,15 @@ struct Program {
     pid_t pid = -1;
     explicit Program(const char* tag, const Env& extra = {},
                      const std::string& lock_folder = plat_ipc_lock_dir(),
-                     const std::string& stderr_path = "")
+                     const std::string& stderr_path = "",
+                     const std::function<bool()>& before_exec = {})
         : prefix(plat_ipc_prefix() + tag), folder(lock_folder)
     {
         Env env = {{"SDL_VIDEODRIVER", "offscreen"},
                    {"QUORVEL_DIALOGS", "script"},
                    {"QUORVEL_IPC_PREFIX", prefix}};
         env.insert(env.end(), extra.begin(), extra.end());
-        pid = spawn_program(env, stderr_path);
+        pid = spawn_program(env, stderr_path, "", before_exec);
     }
     ~Program() { kill_child(pid); }
     // The exit code after the signal, or -2 when it did not end in time.
