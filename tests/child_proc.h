@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "plat/ipc.h"
+#include "plat/ipc_local.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -107,12 +108,14 @@ inline std::string make_shared_folder(const std::string& path)
     return path;
 }
 
-// Leaves this (forked) process only the shared folder for its lock folder:
-// no runtime folder, and a cache folder it cannot make.
+// Leaves this (forked) process only the shared folder, in the place of the
+// system's temporary folder, for its lock folder: no runtime folder (the
+// users' runtime folders are looked for where nobody makes any), and a cache
+// folder it cannot make.
 inline void use_only_shared_folder(const std::string& shared, const std::string& no_cache)
 {
     ::unsetenv("XDG_RUNTIME_DIR");
-    ::setenv("TMPDIR", shared.c_str(), 1);
+    plat_ipc_use_system_folders((no_cache + "/run").c_str(), shared.c_str());
     ::setenv("XDG_CACHE_HOME", no_cache.c_str(), 1);
 }
 
