@@ -1,6 +1,7 @@
 // The built program, headless: SIGTERM, SIGINT and SIGHUP end it with 0 and leave no named
 // object, also while a real dialog is open (on a virtual X server); a second start ends at once
-// with 0; a killed run does not block the next.
+// with 0, also when its environment names other runtime and temporary folders; a killed run does
+// not block the next.
 #include "child_proc.h"
 #include "temp_dir.h"
 #include "virtual_screen.h"
@@ -274,6 +275,79 @@ TEST(Program, AnotherUsersFolderInTheTemporaryFolderLeavesItsObjectsInTheCacheFo
         const std::string seen_squatted = "/tmp/quorvel-" + std::to_string(::geteuid());
         EXPECT_NE(said.find(seen_squatted + " is not a private folder"), std::string::npos) << said;
         EXPECT_EQ(said.find("named objects refused"), std::string::npos) << said;
+    }
+}
+
+constexpr uid_t PROGRAM_TEST_LONE_USER = 65533;  // a user of no name, with no session of its own
+
+// Whether the folder is the user's alone, as the program wants a runtime folder of the system's.
+bool private_folder_of(const std::string& path, uid_t uid)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
+           (st.st_mode & 07777) == 0700;
+}
+
+// A folder that the test or the program makes, removed afterwards with what is in it unless it
+// was there before.
+struct RemovedIfMade {
+    std::string path;
+    bool was_there;
+    explicit RemovedIfMade(const std::string& folder)
+        : path(folder), was_there(std::filesystem::exists(folder))
+    {}
+    ~RemovedIfMade()
+    {
+        std::error_code ec;
+        if (!was_there) std::filesystem::remove_all(path, ec);
+    }
+};
+
+// One user's starts meet whatever their environment names: while one runs, a start from a shell
+// with another TMPDIR, or without the session's XDG_RUNTIME_DIR (cron, su), ends at once with 0,
+// in the user's /run/user/<uid> and, where there is none, in /tmp/quorvel-<uid>. Run as a user
+// of no session, for whom the test makes /run/user/<uid>.
+TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as a user of no session";
+    const uid_t uid = PROGRAM_TEST_LONE_USER;
+    const std::string user_runtime = "/run/user/" + std::to_string(uid);
+    const std::string own = "/tmp/quorvel-" + std::to_string(uid);
+    if (std::filesystem::exists(own) && !private_folder_of(own, uid))
+        GTEST_SKIP() << own << " is not the user's";
+    const RemovedIfMade own_made(own);
+    TempDir t;
+    // Temporary folders the user may make its own folder in, and a cache folder it cannot make:
+    // starts that missed each other would run side by side, not meet in the cache folder.
+    const std::string tmp_a = make_shared_folder(t.file("a")),
+                      tmp_b = make_shared_folder(t.file("b"));
+    const auto as_user = [uid] { return become_user(uid); };
+    const auto second_start_ends = [&](const char* tag, const std::string& folder, const Env& first,
+                                       const Env& second) {
+        Program p(tag, first, folder, t.file("first.err"), as_user);
+        ASSERT_TRUE(p.instance_lock_taken()) << folder << "\n" << t.read("first.err");
+        EXPECT_EQ(Program(tag, second, folder, t.file("second.err"), as_user).finish(30s), 0)
+            << tag << ": -2, the second start kept running\n"
+            << t.read("second.err");
+        EXPECT_TRUE(p.running()) << tag;
+        EXPECT_EQ(p.terminate(), 0) << tag;
+        EXPECT_EQ(ipc_objects_named(p.prefix, folder), std::vector<std::string>{}) << tag;
+    };
+    const std::string no_cache = t.file("no/cache");
+    const Env plain_a = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
+    const Env plain_b = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_b}, {"XDG_CACHE_HOME", no_cache}};
+    if (!std::filesystem::exists(user_runtime)) second_start_ends("e", own, plain_a, plain_b);
+    {
+        const RemovedIfMade users_made("/run/user"), made(user_runtime);
+        ::mkdir("/run/user", 0755);
+        if (::mkdir(user_runtime.c_str(), 0700) == 0) ::chown(user_runtime.c_str(), uid, uid);
+        if (!private_folder_of(user_runtime, uid))
+            GTEST_SKIP() << user_runtime << " is not the user's";
+        const Env session = {
+            {"XDG_RUNTIME_DIR", user_runtime}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
+        second_start_ends("f", user_runtime, session, plain_b);
+        second_start_ends("g", user_runtime, plain_b, session);
+        second_start_ends("h", user_runtime, plain_a, plain_b);
     }
 }
 
