@@ -3,6 +3,7 @@
 #include "plat/ipc.h"
 
 #include "plat/error.h"
+#include "plat/ipc_local.h"
 
 #include <fcntl.h>
 #include <linux/futex.h>
@@ -39,6 +40,9 @@ struct PlatEvent {
 
 namespace {
 
+constexpr char PLAT_IPC_USER_RUNTIMES[] = "/run/user";
+constexpr char PLAT_IPC_TEMPORARY[] = "/tmp";
+
 struct InstanceLock {
     int fd = -1;  // holds the flock; -1 for a free slot
     std::string name;
@@ -54,9 +58,13 @@ struct IpcState {
     // lock file is made in the folder that passed the check, whatever later
     // happens to its path.
     bool folder_known = false;
-    std::string folder_key;  // the runtime, temporary and cache folders looked at
+    std::string folder_key;  // the folders looked at, in order
     int folder_fd = -1;      // -1: no private folder, named objects are refused
     std::string folder_path;
+    // Where the system keeps the users' runtime folders and its shared
+    // temporary folder; tests put folders of their own there.
+    std::string user_runtimes = PLAT_IPC_USER_RUNTIMES;
+    std::string temporary = PLAT_IPC_TEMPORARY;
     std::array<InstanceLock, PLAT_IPC_INSTANCE_LOCKS> instances;
 };
 
@@ -173,50 +181,90 @@ int open_cache_lock_folder(const std::string& cache, const std::string& name, st
     return fd;
 }
 
-// The folder where the lock files and sections live, the first that is the
-// user's own of: the runtime folder, a folder of the user's under the
-// temporary folder, one in the user's cache folder. Every one not used says
-// why on stderr; when none is left, named objects are refused. Caller holds
-// the mutex.
+// The folders looked at for the lock folder, in order; an empty one is
+// passed over.
+struct LockPlaces {
+    std::string runtime;       // $XDG_RUNTIME_DIR
+    std::string user_runtime;  // the system's runtime folder of the user
+    std::string own;           // the user's folder in the system's temporary folder
+    std::string cache;         // the user's cache folder
+};
+
+// The system, not $TMPDIR, names the user's runtime and temporary folders: a
+// start from cron or su (no $XDG_RUNTIME_DIR) or with another $TMPDIR must
+// meet the one running in the desktop session, whose runtime folder is
+// /run/user/<uid>. Caller holds the mutex.
+LockPlaces lock_places(void)
+{
+    const std::string uid = std::to_string(::geteuid());
+    return {absolute_env("XDG_RUNTIME_DIR"), g_ipc.user_runtimes + "/" + uid,
+            g_ipc.temporary + "/quorvel-" + uid, cache_folder()};
+}
+
+// The system's runtime folder of the user, used only when it is the user's
+// alone (mode 0700). Many systems make none (no login manager, a container):
+// only one that is there and refused is worth a line.
+int open_user_runtime(const std::string& path)
+{
+    struct stat st;
+    if (::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+        return -1;
+    const char* why = nullptr;
+    const int fd = open_user_folder(AT_FDCWD, path, false, true, &why);
+    if (fd < 0) std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", path.c_str(), why);
+    return fd;
+}
+
+// Opens the first of the places that is the user's own: the runtime folder
+// the session names, the system's runtime folder of the user, a folder of the
+// user's under the system's temporary folder, one in the user's cache folder.
+// Every one not used says why on stderr; -1 when none is left.
+int open_lock_folder(const LockPlaces& places, std::string* path)
+{
+    const auto taken = [path](int fd, const std::string& folder) {
+        if (fd >= 0) *path = folder;
+        return fd >= 0;
+    };
+    const char* why = nullptr;
+    int fd = -1;
+    if (!places.runtime.empty()) {
+        fd = open_user_folder(AT_FDCWD, places.runtime, false, false, &why);
+        if (taken(fd, places.runtime)) return fd;
+        std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", places.runtime.c_str(), why);
+    }
+    // The same folder refused as the session's is not tried, nor told of, twice.
+    if (places.user_runtime != places.runtime) {
+        fd = open_user_runtime(places.user_runtime);
+        if (taken(fd, places.user_runtime)) return fd;
+    }
+    fd = open_user_folder(AT_FDCWD, places.own, true, true, &why);
+    if (taken(fd, places.own)) return fd;
+    std::fprintf(stderr, "ipc: %s is not a private folder of this user (%s)\n", places.own.c_str(),
+                 why);
+    if (!places.cache.empty()) {
+        const std::string name = cache_lock_folder_name();
+        std::string failed;
+        fd = open_cache_lock_folder(places.cache, name, &failed, &why);
+        if (taken(fd, places.cache + "/" + name)) return fd;
+        std::fprintf(stderr, "ipc: cache folder %s not used: %s\n", failed.c_str(), why);
+    }
+    std::fprintf(stderr, "ipc: no private folder of this user: named objects refused\n");
+    return -1;
+}
+
+// The lock folder, looked up again only when the folders to look at changed.
+// Caller holds the mutex.
 void find_lock_folder(void)
 {
-    const std::string runtime = absolute_env("XDG_RUNTIME_DIR");
-    std::string base = absolute_env("TMPDIR");
-    if (base.empty()) base = "/tmp";
-    const std::string own = base + "/quorvel-" + std::to_string(::geteuid());
-    const std::string cache = cache_folder();
-    const std::string key = runtime + '\n' + own + '\n' + cache;
+    const LockPlaces places = lock_places();
+    const std::string key =
+        places.runtime + '\n' + places.user_runtime + '\n' + places.own + '\n' + places.cache;
     if (g_ipc.folder_known && g_ipc.folder_key == key) return;
     if (g_ipc.folder_fd >= 0) ::close(g_ipc.folder_fd);
     g_ipc.folder_known = true;
     g_ipc.folder_key = key;
     g_ipc.folder_path.clear();
-    const char* why = nullptr;
-    if (!runtime.empty()) {
-        g_ipc.folder_fd = open_user_folder(AT_FDCWD, runtime, false, false, &why);
-        if (g_ipc.folder_fd >= 0) {
-            g_ipc.folder_path = runtime;
-            return;
-        }
-        std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", runtime.c_str(), why);
-    }
-    g_ipc.folder_fd = open_user_folder(AT_FDCWD, own, true, true, &why);
-    if (g_ipc.folder_fd >= 0) {
-        g_ipc.folder_path = own;
-        return;
-    }
-    std::fprintf(stderr, "ipc: %s is not a private folder of this user (%s)\n", own.c_str(), why);
-    if (!cache.empty()) {
-        const std::string name = cache_lock_folder_name();
-        std::string failed;
-        g_ipc.folder_fd = open_cache_lock_folder(cache, name, &failed, &why);
-        if (g_ipc.folder_fd >= 0) {
-            g_ipc.folder_path = cache + "/" + name;
-            return;
-        }
-        std::fprintf(stderr, "ipc: cache folder %s not used: %s\n", failed.c_str(), why);
-    }
-    std::fprintf(stderr, "ipc: no private folder of this user: named objects refused\n");
+    g_ipc.folder_fd = open_lock_folder(places, &g_ipc.folder_path);
 }
 
 int lock_folder_fd(void)
@@ -422,6 +470,13 @@ std::string plat_ipc_lock_dir(void)
     std::lock_guard<std::mutex> hold(g_ipc.mutex);
     find_lock_folder();
     return g_ipc.folder_path;
+}
+
+void plat_ipc_use_system_folders(const char* user_runtimes, const char* temporary)
+{
+    std::lock_guard<std::mutex> hold(g_ipc.mutex);
+    g_ipc.user_runtimes = user_runtimes ? user_runtimes : PLAT_IPC_USER_RUNTIMES;
+    g_ipc.temporary = temporary ? temporary : PLAT_IPC_TEMPORARY;
 }
 
 // ---- single instance -------------------------------------------------------

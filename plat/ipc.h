@@ -19,12 +19,15 @@
 //   file lives in a folder where nobody else may make a name, the first of
 //   these that is the user's own (a real folder, not a link, owned by the
 //   user): $XDG_RUNTIME_DIR when nobody else may write into it, else
-//   <$TMPDIR or /tmp>/quorvel-<uid>, else quorvel-<host> in the user's cache
-//   folder ($XDG_CACHE_HOME or ~/.cache, which must be the user's and closed
-//   to others' writes); the last two are made with mode 0700 and must have
-//   it. Each folder not used gives a line on stderr; when none passes, named
-//   objects are refused. Files are made with mode 0600 relative to the folder
-//   that passed the check, and a link is never followed;
+//   /run/user/<uid> when it has mode 0700, else /tmp/quorvel-<uid>, else
+//   quorvel-<host> in the user's cache folder ($XDG_CACHE_HOME or ~/.cache,
+//   which must be the user's and closed to others' writes); the last two are
+//   made with mode 0700 and must have it. $TMPDIR plays no part, so a start
+//   without the session's environment (cron, su) or with another $TMPDIR
+//   meets the session's. Each folder not used gives a line on stderr (a
+//   missing /run/user/<uid> none); when none passes, named objects are
+//   refused. Files are made with mode 0600 relative to the folder that passed
+//   the check, and a link is never followed;
 // - isolation of parallel runs: every name is prefixed with the value of
 //   QUORVEL_IPC_PREFIX ("%p" in it stands for the process id, so that a test
 //   process and the children it forks share objects that no other test

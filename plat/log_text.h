@@ -1,11 +1,17 @@
 // Texts written into log lines on standard error.
 //
 // Provides the one escape of names and texts that come from outside (a chosen
-// path, a data file's name, a dialog's text): every control character (bytes
-// below 0x20 and 0x7f) becomes "\n", "\r", "\t" or "\xNN", so that one log
-// line stays one line whatever the name holds. Callers rely on every other
-// byte staying as it is: a backslash is a character of a name here, and UTF-8
-// passes unchanged.
+// path, a data file's name, a dialog's text), so that one log line stays one
+// line and no terminal takes a name for a command, whatever the name holds:
+// - a C0 control (bytes below 0x20) or 0x7f becomes "\n", "\r", "\t" or
+//   "\xNN";
+// - a C1 control (U+0080..U+009F) written as UTF-8 (c2 80..c2 9f) becomes
+//   "\u00NN", and a byte 0x80..0x9f that is no part of a well-formed UTF-8
+//   sequence becomes "\xNN": some terminals take 0x9b alone for the start of
+//   a control sequence.
+// Callers rely on every other byte staying as it is: a backslash is a
+// character of a name here, well-formed UTF-8 of any other character passes
+// unchanged, and the other bytes of a malformed or cut sequence are kept.
 #pragma once
 #include <string>
 #include <string_view>

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "plat/ipc.h"
+#include "plat/ipc_local.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -107,19 +108,24 @@ inline std::string make_shared_folder(const std::string& path)
     return path;
 }
 
-// Leaves this (forked) process only the shared folder for its lock folder:
-// no runtime folder, and a cache folder it cannot make.
+// Leaves this (forked) process only the shared folder, in the place of the
+// system's temporary folder, for its lock folder: no runtime folder (the
+// users' runtime folders are looked for where nobody makes any), and a cache
+// folder it cannot make.
 inline void use_only_shared_folder(const std::string& shared, const std::string& no_cache)
 {
     ::unsetenv("XDG_RUNTIME_DIR");
-    ::setenv("TMPDIR", shared.c_str(), 1);
+    plat_ipc_use_system_folders((no_cache + "/run").c_str(), shared.c_str());
     ::setenv("XDG_CACHE_HOME", no_cache.c_str(), 1);
 }
 
 // Starts the built program (or a copy of it at program) with the given extra
-// environment, its standard error written to stderr_path when one is given.
+// environment, its standard error written to stderr_path when one is given;
+// before_exec, when given, runs last in the child (it ends with 126 when that
+// fails), e.g. to become another user.
 inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env,
-                           const std::string& stderr_path = "", const std::string& program = "")
+                           const std::string& stderr_path = "", const std::string& program = "",
+                           const std::function<bool()>& before_exec = {})
 {
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
     const std::string path = program.empty() ? std::string(dir ? dir : ".") + "/quorvel" : program;
@@ -132,6 +138,7 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
         const int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) ::dup2(fd, 2);
         for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+        if (before_exec && !before_exec()) ::_exit(126);
         ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }

@@ -1,10 +1,13 @@
 // The built program, headless: SIGTERM, SIGINT and SIGHUP end it with 0 and leave no named
 // object, also while a real dialog is open (on a virtual X server); a second start ends at once
-// with 0; a killed run does not block the next.
+// with 0, also when its environment names other runtime and temporary folders; a killed run does
+// not block the next.
 #include "child_proc.h"
 #include "temp_dir.h"
 #include "virtual_screen.h"
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -40,14 +43,15 @@ struct Program {
     pid_t pid = -1;
     explicit Program(const char* tag, const Env& extra = {},
                      const std::string& lock_folder = plat_ipc_lock_dir(),
-                     const std::string& stderr_path = "")
+                     const std::string& stderr_path = "",
+                     const std::function<bool()>& before_exec = {})
         : prefix(plat_ipc_prefix() + tag), folder(lock_folder)
     {
         Env env = {{"SDL_VIDEODRIVER", "offscreen"},
                    {"QUORVEL_DIALOGS", "script"},
                    {"QUORVEL_IPC_PREFIX", prefix}};
         env.insert(env.end(), extra.begin(), extra.end());
-        pid = spawn_program(env, stderr_path);
+        pid = spawn_program(env, stderr_path, "", before_exec);
     }
     ~Program() { kill_child(pid); }
     // The exit code after the signal, or -2 when it did not end in time.
@@ -218,37 +222,132 @@ TEST(Program, AKilledRunDoesNotBlockTheNext)
     EXPECT_EQ(next.terminate(), 0);
 }
 
+// Makes this (forked, root) process see the given folders in the place of the system's temporary
+// folder and of the users' runtime folders (when the system has that place), in a mount namespace
+// of its own; false when the system allows none.
+bool see_system_folders_at(const std::string& temporary, const std::string& user_runtimes)
+{
+    // /run/user first: the folders given may lie under /tmp, which the second mount hides.
+    const bool no_runtimes_place = !std::filesystem::is_directory("/run/user");
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           (no_runtimes_place ||
+            ::mount(user_runtimes.c_str(), "/run/user", nullptr, MS_BIND, nullptr) == 0) &&
+           ::mount(temporary.c_str(), "/tmp", nullptr, MS_BIND, nullptr) == 0;
+}
+
 // Another user who makes the program's folder under the temporary folder first, with no runtime
 // folder or one open to others, leaves the program its single instance and its sound: the lock file
 // and the semaphores live in the cache folder, a second start ends at once, and the shut-down
-// leaves nothing there.
+// leaves nothing there. The program sees a folder of the test's as /tmp, so the system's own is
+// not squatted; every path the program is given lies in it.
 TEST(Program, AnotherUsersFolderInTheTemporaryFolderLeavesItsObjectsInTheCacheFolder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can run a child as a second user";
     TempDir t;
-    const std::string shared = make_shared_folder(t.file("shared"));
+    const std::string shared = make_shared_folder(t.file("tmp")), no_runtimes = t.file("run_user");
+    std::filesystem::create_directory(no_runtimes);
+    const auto in_namespace = [&shared, &no_runtimes] {
+        return see_system_folders_at(shared, no_runtimes);
+    };
+    if (finish_child(fork_child([&in_namespace] { return in_namespace() ? 0 : 1; }), 10s) != 0)
+        GTEST_SKIP() << "no mount namespace of its own for the program";
     const std::string squatted = shared + "/quorvel-" + std::to_string(::geteuid());
     ASSERT_EQ(run_as_user(PROGRAM_TEST_SECOND_USER,
                           [&squatted] { return ::mkdir(squatted.c_str(), 0700) == 0 ? 0 : 1; }),
               0);
-    const std::string open_runtime = make_shared_folder(t.file("run"));
+    make_shared_folder(shared + "/run");
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
-    for (const std::string& runtime : {std::string(), open_runtime}) {
-        const std::string cache = t.file("cache" + std::to_string(runtime.size()));
-        const std::string folder = cache + "/quorvel-" + host;
-        const Env env = {
-            {"XDG_RUNTIME_DIR", runtime}, {"TMPDIR", shared}, {"XDG_CACHE_HOME", cache}};
-        Program first("d", env, folder, t.file("first.err"));
-        ASSERT_TRUE(first.instance_lock_taken()) << runtime;
+    for (const std::string runtime : {"", "/tmp/run"}) {  // none, or one open to others
+        const std::string cache = "cache" + std::to_string(runtime.size());
+        const std::string folder = shared + "/" + cache + "/quorvel-" + host;
+        const Env env = {{"XDG_RUNTIME_DIR", runtime}, {"XDG_CACHE_HOME", "/tmp/" + cache}};
+        Program first("d", env, folder, t.file("first.err"), in_namespace);
+        ASSERT_TRUE(first.instance_lock_taken()) << runtime << t.read("first.err");
         EXPECT_TRUE(first.semaphores_made()) << runtime;
-        EXPECT_EQ(Program("d", env, folder).finish(30s), 0) << "-2: the second start kept running";
+        EXPECT_EQ(Program("d", env, folder, "", in_namespace).finish(30s), 0)
+            << "-2: the second start kept running";
         EXPECT_TRUE(first.running());
         EXPECT_EQ(first.terminate(), 0);
         EXPECT_EQ(ipc_objects_named(first.prefix, folder), std::vector<std::string>{});
         const std::string said = t.read("first.err");
-        EXPECT_NE(said.find(squatted + " is not a private folder"), std::string::npos) << said;
+        const std::string seen_squatted = "/tmp/quorvel-" + std::to_string(::geteuid());
+        EXPECT_NE(said.find(seen_squatted + " is not a private folder"), std::string::npos) << said;
         EXPECT_EQ(said.find("named objects refused"), std::string::npos) << said;
+    }
+}
+
+constexpr uid_t PROGRAM_TEST_LONE_USER = 65533;  // a user of no name, with no session of its own
+
+// Whether the folder is the user's alone, as the program wants a runtime folder of the system's.
+bool private_folder_of(const std::string& path, uid_t uid)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
+           (st.st_mode & 07777) == 0700;
+}
+
+// A folder that the test or the program makes, removed afterwards with what is in it unless it
+// was there before.
+struct RemovedIfMade {
+    std::string path;
+    bool was_there;
+    explicit RemovedIfMade(const std::string& folder)
+        : path(folder), was_there(std::filesystem::exists(folder))
+    {}
+    ~RemovedIfMade()
+    {
+        std::error_code ec;
+        if (!was_there) std::filesystem::remove_all(path, ec);
+    }
+};
+
+// One user's starts meet whatever their environment names: while one runs, a start from a shell
+// with another TMPDIR, or without the session's XDG_RUNTIME_DIR (cron, su), ends at once with 0,
+// in the user's /run/user/<uid> and, where there is none, in /tmp/quorvel-<uid>. Run as a user
+// of no session, for whom the test makes /run/user/<uid>.
+TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as a user of no session";
+    const uid_t uid = PROGRAM_TEST_LONE_USER;
+    const std::string user_runtime = "/run/user/" + std::to_string(uid);
+    const std::string own = "/tmp/quorvel-" + std::to_string(uid);
+    if (std::filesystem::exists(own) && !private_folder_of(own, uid))
+        GTEST_SKIP() << own << " is not the user's";
+    const RemovedIfMade own_made(own);
+    TempDir t;
+    // Temporary folders the user may make its own folder in, and a cache folder it cannot make:
+    // starts that missed each other would run side by side, not meet in the cache folder.
+    const std::string tmp_a = make_shared_folder(t.file("a")),
+                      tmp_b = make_shared_folder(t.file("b"));
+    const auto as_user = [uid] { return become_user(uid); };
+    const auto second_start_ends = [&](const char* tag, const std::string& folder, const Env& first,
+                                       const Env& second) {
+        Program p(tag, first, folder, t.file("first.err"), as_user);
+        ASSERT_TRUE(p.instance_lock_taken()) << folder << "\n" << t.read("first.err");
+        EXPECT_EQ(Program(tag, second, folder, t.file("second.err"), as_user).finish(30s), 0)
+            << tag << ": -2, the second start kept running\n"
+            << t.read("second.err");
+        EXPECT_TRUE(p.running()) << tag;
+        EXPECT_EQ(p.terminate(), 0) << tag;
+        EXPECT_EQ(ipc_objects_named(p.prefix, folder), std::vector<std::string>{}) << tag;
+    };
+    const std::string no_cache = t.file("no/cache");
+    const Env plain_a = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
+    const Env plain_b = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_b}, {"XDG_CACHE_HOME", no_cache}};
+    if (!std::filesystem::exists(user_runtime)) second_start_ends("e", own, plain_a, plain_b);
+    {
+        const RemovedIfMade users_made("/run/user"), made(user_runtime);
+        ::mkdir("/run/user", 0755);
+        if (::mkdir(user_runtime.c_str(), 0700) == 0) ::chown(user_runtime.c_str(), uid, uid);
+        if (!private_folder_of(user_runtime, uid))
+            GTEST_SKIP() << user_runtime << " is not the user's";
+        const Env session = {
+            {"XDG_RUNTIME_DIR", user_runtime}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
+        second_start_ends("f", user_runtime, session, plain_b);
+        second_start_ends("g", user_runtime, plain_b, session);
+        second_start_ends("h", user_runtime, plain_a, plain_b);
     }
 }
 

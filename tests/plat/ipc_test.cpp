@@ -2,6 +2,7 @@
 // users, bad names, the lock folder.
 #include "plat/error.h"
 #include "plat/ipc.h"
+#include "plat/ipc_local.h"
 
 #include "child_proc.h"
 #include "temp_dir.h"
@@ -143,7 +144,6 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
     const std::string first_folder = plat_ipc_lock_dir();
     EXPECT_EQ(run_as_user(IPC_SECOND_USER,
                           [&first_folder] {
-                              ::unsetenv("TMPDIR");  // the runner's may be closed to the user
                               const std::string folder = plat_ipc_lock_dir();
                               const int own_lock = plat_instance_lock("inst");
                               int existed = -1;
@@ -171,7 +171,15 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
 }
 
 // What a test puts where a folder goes before the lookup.
-enum IpcPlanted { NOTHING, LINK, SHARED_FOLDER, WRITABLE_FOLDER, PLAIN_FILE, OTHERS_FOLDER };
+enum IpcPlanted {
+    NOTHING,
+    LINK,
+    SHARED_FOLDER,
+    WRITABLE_FOLDER,
+    PLAIN_FILE,
+    OTHERS_FOLDER,
+    PRIVATE_FOLDER
+};
 
 // A link leads to a folder that would pass every check, so that only being a link refuses it.
 void ipc_plant(const TempDir& t, const std::string& path, IpcPlanted what)
@@ -193,6 +201,7 @@ void ipc_plant(const TempDir& t, const std::string& path, IpcPlanted what)
         folder(path, 0700);
         ::chown(path.c_str(), IPC_SECOND_USER, IPC_SECOND_USER);
         break;
+    case PRIVATE_FOLDER: folder(path, 0700); break;
     }
 }
 
@@ -203,54 +212,73 @@ std::string ipc_host(void)
     return host;
 }
 
-// The runtime folder is used only when it is the user's alone; else the user's own folder is made
-// under the temporary folder (mode 0700); else one in the user's cache folder (made 0700 when
+// Puts the system's folders back after a test moved them.
+struct SystemFoldersKept {
+    ~SystemFoldersKept() { plat_ipc_use_system_folders(nullptr, nullptr); }
+};
+
+// The runtime folder a session names is used when nobody else may write into it; else the system's
+// runtime folder of the user when it is the user's with mode 0700; else the user's own folder is
+// made under the temporary folder (mode 0700); else one in the user's cache folder (made 0700 when
 // missing; it may be open to others' reading, never to their writing). A link, a folder others may
 // enter or write into, a file or another user's folder in their place is refused with a line on
-// stderr; when all are refused, named objects are: no lock and no object.
+// stderr (a missing runtime folder of the user's without one); when all are refused, named objects
+// are: no lock and no object.
 TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
 {
-    const EnvKept keep_runtime("XDG_RUNTIME_DIR"), keep_tmp("TMPDIR"), keep_home("HOME"),
-        keep_cache("XDG_CACHE_HOME");
+    const EnvKept keep_runtime("XDG_RUNTIME_DIR"), keep_home("HOME"), keep_cache("XDG_CACHE_HOME");
+    const SystemFoldersKept keep_system;
     TempDir t;
-    const std::string own = "quorvel-" + std::to_string(::geteuid());
+    const std::string uid = std::to_string(::geteuid());
+    const std::string own = "quorvel-" + uid;
     const std::string in_cache = "quorvel-" + ipc_host();
     enum CacheNamed { BY_XDG, BY_HOME, NONE };
-    enum Chosen { RUNTIME, OWN, CACHE, REFUSED };
+    enum Chosen { RUNTIME, USER_RUNTIME, OWN, CACHE, REFUSED };
     const struct {
-        mode_t runtime;    // the runtime folder's mode; 0: none is named
+        mode_t runtime;    // the session's runtime folder's mode; 0: none is named
+        IpcPlanted user;   // what lies where the system's runtime folder of the user goes
         IpcPlanted tmp;    // what lies where the user's own folder goes
         CacheNamed named;  // how the cache folder is named
         IpcPlanted cache;  // what lies where the cache folder goes
         IpcPlanted inner;  // what lies where the lock folder in it goes
         Chosen want;
     } cases[] = {
-        {0700, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
-        {0730, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
-        {0, LINK, BY_XDG, NOTHING, NOTHING, CACHE},
-        {0777, SHARED_FOLDER, BY_XDG, SHARED_FOLDER, NOTHING, CACHE},
-        {0, PLAIN_FILE, BY_HOME, NOTHING, NOTHING, CACHE},
-        {0, OTHERS_FOLDER, BY_HOME, SHARED_FOLDER, NOTHING, CACHE},
-        {0, LINK, BY_XDG, LINK, NOTHING, REFUSED},
-        {0, LINK, BY_XDG, WRITABLE_FOLDER, NOTHING, REFUSED},
-        {0, LINK, BY_HOME, PLAIN_FILE, NOTHING, REFUSED},
-        {0, LINK, BY_XDG, OTHERS_FOLDER, NOTHING, REFUSED},
-        {0, LINK, BY_XDG, NOTHING, LINK, REFUSED},
-        {0, LINK, BY_XDG, SHARED_FOLDER, SHARED_FOLDER, REFUSED},
-        {0, LINK, BY_XDG, NOTHING, OTHERS_FOLDER, REFUSED},
-        {0, LINK, NONE, NOTHING, NOTHING, REFUSED},
+        {0700, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
+        {0700, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
+        {0730, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, USER_RUNTIME},
+        {0777, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, USER_RUNTIME},
+        {0, LINK, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0, SHARED_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0, OTHERS_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0777, PLAIN_FILE, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0, NOTHING, LINK, BY_XDG, NOTHING, NOTHING, CACHE},
+        {0777, NOTHING, SHARED_FOLDER, BY_XDG, SHARED_FOLDER, NOTHING, CACHE},
+        {0, NOTHING, PLAIN_FILE, BY_HOME, NOTHING, NOTHING, CACHE},
+        {0, NOTHING, OTHERS_FOLDER, BY_HOME, SHARED_FOLDER, NOTHING, CACHE},
+        {0, NOTHING, LINK, BY_XDG, LINK, NOTHING, REFUSED},
+        {0, NOTHING, LINK, BY_XDG, WRITABLE_FOLDER, NOTHING, REFUSED},
+        {0, NOTHING, LINK, BY_HOME, PLAIN_FILE, NOTHING, REFUSED},
+        {0, NOTHING, LINK, BY_XDG, OTHERS_FOLDER, NOTHING, REFUSED},
+        {0, NOTHING, LINK, BY_XDG, NOTHING, LINK, REFUSED},
+        {0, NOTHING, LINK, BY_XDG, SHARED_FOLDER, SHARED_FOLDER, REFUSED},
+        {0, NOTHING, LINK, BY_XDG, NOTHING, OTHERS_FOLDER, REFUSED},
+        {0, NOTHING, LINK, NONE, NOTHING, NOTHING, REFUSED},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
-        const bool gives_away =
-            c.tmp == OTHERS_FOLDER || c.cache == OTHERS_FOLDER || c.inner == OTHERS_FOLDER;
+        const bool gives_away = c.user == OTHERS_FOLDER || c.tmp == OTHERS_FOLDER ||
+                                c.cache == OTHERS_FOLDER || c.inner == OTHERS_FOLDER;
         if (gives_away && ::geteuid() != 0) continue;  // needs root
         const std::string base = t.file(std::to_string(i)), run = base + "/run";
+        const std::string users_run = base + "/run_user", user_run = users_run + "/" + uid;
         const std::string mine = base + "/" + own, home = base + "/home";
         const std::string cache = c.named == BY_HOME ? home + "/.cache" : base + "/cache";
         fs::create_directories(run);
+        fs::create_directories(users_run);
         fs::create_directories(home);
         ::chmod(run.c_str(), c.runtime ? c.runtime : 0700);
+        ipc_plant(t, user_run, c.user);
         ipc_plant(t, mine, c.tmp);
         ipc_plant(t, cache, c.cache);
         if (c.inner != NOTHING) {
@@ -258,7 +286,7 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
             ipc_plant(t, cache + "/" + in_cache, c.inner);
         }
         c.runtime ? ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
-        ::setenv("TMPDIR", base.c_str(), 1);
+        plat_ipc_use_system_folders(users_run.c_str(), base.c_str());
         c.named == NONE ? ::unsetenv("HOME") : ::setenv("HOME", home.c_str(), 1);
         c.named == BY_XDG ? ::setenv("XDG_CACHE_HOME", cache.c_str(), 1)
                           : ::unsetenv("XDG_CACHE_HOME");
@@ -266,8 +294,13 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         ::testing::internal::CaptureStderr();
         const std::string got = plat_ipc_lock_dir();
         const std::string said = ::testing::internal::GetCapturedStderr();
-        const std::string wanted[] = {run, mine, cache + "/" + in_cache, ""};
+        const std::string wanted[] = {run, user_run, mine, cache + "/" + in_cache, ""};
         EXPECT_EQ(got, wanted[c.want]) << i;
+        if (c.want > USER_RUNTIME && c.user != NOTHING) {
+            EXPECT_NE(said.find("runtime folder " + user_run + " not used"), std::string::npos)
+                << i << said;
+        }
+        if (c.user == NOTHING) EXPECT_EQ(said.find(user_run), std::string::npos) << i << said;
         if (c.want >= CACHE) {
             EXPECT_NE(said.find(mine), std::string::npos) << i << said;
         }
@@ -294,6 +327,18 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         plat_instance_unlock(lock);
         EXPECT_EQ(ipc_objects_named(plat_ipc_prefix(), got), std::vector<std::string>{}) << i;
     }
+}
+
+// The temporary folder the environment names plays no part: a start from a shell with another
+// $TMPDIR meets the one running.
+TEST_F(PlatIpcTest, TmpdirDoesNotMoveTheLockFolder)
+{
+    const EnvKept keep_tmp("TMPDIR");
+    TempDir t;
+    ::unsetenv("TMPDIR");
+    const std::string folder = plat_ipc_lock_dir();
+    ::setenv("TMPDIR", t.file("").c_str(), 1);
+    EXPECT_EQ(plat_ipc_lock_dir(), folder);
 }
 
 // Another user who first makes every name of the victim's objects it can make (in /dev/shm, and in

@@ -1,4 +1,5 @@
-// The escape of names and texts in log lines.
+// The escape of names and texts in log lines: C0 and C1 controls, well-formed UTF-8, malformed
+// and cut sequences.
 #include "plat/log_text.h"
 
 #include <gtest/gtest.h>
@@ -7,15 +8,59 @@
 
 namespace {
 
+using LogCases = std::pair<std::string, std::string>[];
+
 TEST(PlatLogText, ControlCharactersAreEscapedAndEveryOtherByteKept)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {"a\nb", "a\\nb"},
-        {"\r\t", "\\r\\t"},
-        {std::string("\x1b[2J\x7f\x01", 6) + '\0', "\\x1b[2J\\x7f\\x01\\x00"},
-        {"a\\b \"c\"", "a\\b \"c\""},  // a backslash is a character of a name
-        {"保存しました。", "保存しました。"}};
+    const LogCases cases = {{"a\nb", "a\\nb"},
+                            {"\r\t", "\\r\\t"},
+                            {std::string("\x1b[2J\x7f\x01", 6) + '\0', "\\x1b[2J\\x7f\\x01\\x00"},
+                            {"a\\b \"c\"", "a\\b \"c\""},  // a backslash is a character of a name
+                            {"保存しました。", "保存しました。"}};
     for (const auto& [text, logged] : cases) EXPECT_EQ(plat_log_escape(text), logged);
+}
+
+// A terminal may take 0x9b, alone or as U+009B, for the start of a control sequence.
+TEST(PlatLogText, C1ControlsAreEscapedAsUtf8AndAsRawBytes)
+{
+    const LogCases cases = {
+        {"a\xc2\x9b[2Jb", "a\\u009b[2Jb"},
+        {"\xc2\x80\xc2\x9f", "\\u0080\\u009f"},
+        {"\x9b[2J\x80\x9f", "\\x9b[2J\\x80\\x9f"},
+        {"\xc2\xa0\xc2\xbf", "\xc2\xa0\xc2\xbf"},  // U+00A0 and U+00BF are no controls
+        {"\xa0\xbf", "\xa0\xbf"},                  // nor raw bytes past 0x9f
+    };
+    for (const auto& [text, logged] : cases) EXPECT_EQ(plat_log_escape(text), logged) << logged;
+}
+
+// Continuation bytes 0x80..0x9f of well-formed characters are theirs, not C1 controls.
+TEST(PlatLogText, WellFormedUtf8PassesUnchanged)
+{
+    for (const std::string text : {"保存しました。",    // e4 bf 9d, e5 ad 98, e3 81 97 ...
+                                   "\xf0\x9f\x98\x80",  // U+1F600
+                                   "\xed\x9f\xbf",      // U+D7FF, the last before the surrogates
+                                   "\xf4\x8f\xbf\xbf",  // U+10FFFF
+                                   "\xe0\xa0\x80"})     // U+0800, the first of three bytes
+        EXPECT_EQ(plat_log_escape(text), text);
+}
+
+// A malformed or cut sequence keeps its bytes, but a byte 0x80..0x9f in it is a raw C1 byte:
+// an overlong form of U+009B, a surrogate or a code point past U+10FFFF hides none.
+TEST(PlatLogText, MalformedUtf8KeepsItsBytesButNoRawC1Byte)
+{
+    const LogCases cases = {
+        {"\xe3\x81", "\xe3\\x81"},                    // cut at the end
+        {"\xe3\x81-", "\xe3\\x81-"},                  // cut before ASCII
+        {"\xc2", "\xc2"},                             // a lead byte alone
+        {"\xc2\x1b", "\xc2\\x1b"},                    // a lead byte before a C0 control
+        {"\xc0\x9b", "\xc0\\x9b"},                    // overlong, two bytes
+        {"\xe0\x82\x9b", "\xe0\\x82\\x9b"},           // overlong, three bytes
+        {"\xed\xa0\x80", "\xed\xa0\\x80"},            // a surrogate
+        {"\xf4\x90\x80\x80", "\xf4\\x90\\x80\\x80"},  // past U+10FFFF
+        {"\xf5\x80", "\xf5\\x80"},                    // no lead byte at all
+        {"\xe3\xc2\x9b", "\xe3\\u009b"},              // a cut sequence, then a whole one
+    };
+    for (const auto& [text, logged] : cases) EXPECT_EQ(plat_log_escape(text), logged) << logged;
 }
 
 }  // namespace
