@@ -34,39 +34,44 @@ constexpr int TOOL_E2E_LOAD_FRAMES = 120;  // generous: loading takes a few fram
 class Script {
 public:
     void wait(uint32_t frames) { frame_ += frames; }
+    // One move: the pointer jumps there, as a touchscreen or a tablet puts it.
     void move(int x, int y) { line("move " + std::to_string(x) + " " + std::to_string(y), 1); }
-    // Two moves: the background drag starts from the position before the latest move.
-    void settle(int x, int y)
+    // From a to b a step a frame, as a mouse glides.
+    void glide(int ax, int ay, int bx, int by, int steps)
     {
-        move(x, y);
-        move(x, y);
+        for (int i = 1; i <= steps; ++i)
+            move(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
     }
     void hold(const std::string& what) { line(what, 3); }  // "down left", "keyup T", ...
     void click(int x, int y)
     {
-        settle(x, y);
+        move(x, y);
         hold("down left");
         hold("up left");
     }
-    // Press at a, move to b a step a frame, release ("left outside": off the window).
+    // Press where the pointer is (a), move to b a step a frame, release ("left outside": off
+    // the window).
+    void drag_from(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
+    {
+        hold("down left");
+        glide(ax, ay, bx, by, steps);
+        hold(std::string("up ") + up);
+    }
     void drag(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
     {
-        settle(ax, ay);
-        hold("down left");
-        for (int i = 1; i <= steps; ++i)
-            move(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
-        hold(std::string("up ") + up);
+        move(ax, ay);
+        drag_from(ax, ay, bx, by, steps, up);
     }
     // Down and up before the same frame: a click shorter than a frame.
     void quick_click(int x, int y)
     {
-        settle(x, y);
+        move(x, y);
         line("down left\n" + std::to_string(frame_) + " up left", 1);
     }
     // Out to b and back to a before letting go: the drag ends where it began.
     void drag_and_back(int ax, int ay, int bx, int by)
     {
-        settle(ax, ay);
+        move(ax, ay);
         hold("down left");
         for (int i : {1, 2, 3, 4, 3, 2, 1, 0}) move(ax + (bx - ax) * i / 4, ay + (by - ay) * i / 4);
         hold("up left");
@@ -93,7 +98,7 @@ private:
 // the first model, moves it to (300, 250) away from the dust bin, places and selects it.
 void first_patch_selected(Script& s, bool turn_pages, int steps)
 {
-    s.settle(400, 450);
+    s.move(400, 450);
     s.wait(TOOL_E2E_LOAD_FRAMES);
     s.click(776, 152);
     if (turn_pages) {
@@ -106,6 +111,18 @@ void first_patch_selected(Script& s, bool turn_pages, int steps)
     s.click(300, 250);
     s.wait(5);
     s.click(300, 250);
+}
+
+// The pointer gets from a to b: in one jump, or gliding in, its last step a pixel, and resting.
+void arrive(Script& s, int ax, int ay, int bx, int by, bool rest)
+{
+    if (rest) {
+        s.glide(ax, ay, bx + 1, by + 1, 8);
+        s.move(bx, by);
+        s.wait(10);
+    } else {
+        s.move(bx, by);
+    }
 }
 
 struct Bmp {
@@ -339,6 +356,42 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     EXPECT_EQ(read_all(fit + ".bmp"), b.bytes);
 }
 
+// The background drags start where the button goes down, wherever the pointer was before: a
+// pointer that jumps to each press (from the dust bin, then from where the T drag ended) and one
+// that glides in and rests save the same picture. T moves it by (+150, -80) to centre
+// (450, 220); S scales it up by 60 / 1024 to 0.64453125, 660 pixels a side: it covers x 120 ..
+// 779 and y 0 .. 549 of the window.
+TEST_F(EndToEnd, BackgroundDragsStartWhereTheButtonWentDownAfterAJumpAsAfterARest)
+{
+    const std::string jumped = tmp.file("jumped.bmp"), rested = tmp.file("rested.bmp");
+    Script s;
+    s.move(776, 112);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
+    for (const bool rest : {false, true}) {
+        arrive(s, 776, 112, 300, 500, rest);
+        s.hold("keydown T");
+        s.drag_from(300, 500, 450, 420);
+        s.hold("keyup T");
+        arrive(s, 450, 420, 200, 300, rest);
+        s.hold("keydown S");
+        s.drag_from(200, 300, 200, 240);
+        s.hold("keyup S");
+        s.click(776, 72);
+        s.key("H");
+        s.move(776, 112);
+    }
+    s.wait(5);
+    s.close();
+    const auto [status, log] = run_program(s, jumped + ";ok;" + rested + ";ok");
+    ASSERT_EQ(status, 0) << log;
+    EXPECT_EQ(count_of(log, "dialog: message \"保存しました。\""), 2) << log;
+    Bmp a, b;
+    ASSERT_NO_FATAL_FAILURE(read_bmp(jumped, &a));
+    ASSERT_NO_FATAL_FAILURE(read_bmp(rested, &b));
+    EXPECT_EQ(std::pair(a.width, a.height), std::pair(660, 552));
+    EXPECT_TRUE(a.bytes == b.bytes) << "a drag after a jump leapt";
+}
+
 // Saved while the patch is selected: its frame and handles are drawn after the capture.
 TEST_F(EndToEnd, FittedPictureWithinTolerance)
 {
@@ -375,7 +428,7 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
 TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
 {
     Script s;
-    s.settle(400, 450);
+    s.move(400, 450);
     s.wait(TOOL_E2E_LOAD_FRAMES);
     for (const auto& [x, y] : {std::pair{505, 169}, std::pair{300, 250}}) {
         s.quick_click(776, 152);  // the palette
@@ -386,7 +439,7 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     }
     s.quick_click(300, 250);  // selected
     s.drag(300, 250, 80, 250, 8, "left outside");
-    s.settle(500, 400);
+    s.move(500, 400);
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(save_once(s, tmp.file("out.bmp"), &b));
     auto patch_at = [&](int x, int y) {
@@ -403,7 +456,7 @@ TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
 {
     const std::string named = tmp.file("a\\b"), overlong = tmp.file(std::string(4100, 'l'));
     Script s;
-    s.settle(400, 450);
+    s.move(400, 450);
     s.wait(TOOL_E2E_LOAD_FRAMES);
     s.click(776, 72);
     s.click(776, 72);
@@ -436,7 +489,7 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (auto [then, reason] : cases) {
         Script s;
-        s.settle(400, 450);
+        s.move(400, 450);
         s.wait(TOOL_E2E_LOAD_FRAMES);
         s.click(776, 72);
         s.wait(5);
@@ -479,7 +532,7 @@ TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
     const std::string odd = tmp.file("a\nb"), missing = tmp.file("no\x1b"
                                                                  "dir/x");
     Script s;
-    s.settle(400, 450);
+    s.move(400, 450);
     s.wait(TOOL_E2E_LOAD_FRAMES);
     for (int i = 0; i < 5; ++i) s.click(776, 72);
     s.wait(5);

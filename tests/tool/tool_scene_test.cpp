@@ -129,7 +129,8 @@ TEST_F(ToolScene, PaletteShowsTurningPreviews)
 }
 
 // Once loaded, the help text (green, lower right) and the buttons show and the background is
-// fitted; T drags it, H fits it again, L toggles the lighting.
+// fitted; T and S drag it from where the button went down, H fits it again, L toggles the
+// lighting.
 TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
 {
     run([&] {
@@ -143,13 +144,13 @@ TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
         EXPECT_EQ(tool_pic_width(tool_background_tex()), 1024);
         EXPECT_NE(res_crop_find("icon", "disk"), 0u);
         EXPECT_EQ(bg(), std::tuple(300.0f, 300.0f, 0.5859375f));
-        // The drag starts from the position before the latest move: move there twice.
-        move(100, 500);
+        // The pointer jumps to the press: the drag starts there, not where the pointer was.
         move(100, 500);
         frame();
         message(PLAT_WM_KEYDOWN, 'T');
         message(PLAT_WM_LBUTTONDOWN);
         frame();
+        EXPECT_EQ(bg(), std::tuple(300.0f, 300.0f, 0.5859375f));
         move(150, 530);
         frame();
         EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.5859375f));
@@ -158,6 +159,18 @@ TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
         frame();
         EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.5859375f));
         message(PLAT_WM_LBUTTONUP);
+        frame();
+        // S with a press right after a jump: 64 pixels up from the press add 64 / 1024.
+        move(400, 100);
+        message(PLAT_WM_KEYDOWN, 'S');
+        message(PLAT_WM_LBUTTONDOWN);
+        frame();
+        EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.5859375f));
+        move(400, 36);
+        frame();
+        EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.6484375f));
+        message(PLAT_WM_LBUTTONUP);
+        message(PLAT_WM_KEYUP, 'S');
         frame();
         key('H');
         EXPECT_EQ(bg(), std::tuple(300.0f, 300.0f, 0.5859375f));
