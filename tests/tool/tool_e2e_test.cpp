@@ -113,6 +113,18 @@ void first_patch_selected(Script& s, bool turn_pages, int steps)
     s.click(300, 250);
 }
 
+// Waits for loading, then clicks the disk `saves` times and closes the window.
+Script saves_after_loading(int saves)
+{
+    Script s;
+    s.move(400, 450);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
+    for (int i = 0; i < saves; ++i) s.click(776, 72);
+    s.wait(5);
+    s.close();
+    return s;
+}
+
 // The pointer gets from a to b: in one jump, or gliding in, its last step a pixel, and resting.
 void arrive(Script& s, int ax, int ay, int bx, int by, bool rest)
 {
@@ -211,6 +223,18 @@ int count_of(const std::string& hay, const std::string& needle)
     int n = 0;
     for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++n;
     return n;
+}
+
+// The `dialog:` line of the box a failed save of `logged` (the path as the log escapes it) shows:
+// the path and the reason of its `screenshot:` line, on two lines; empty without that line.
+std::string failure_box_line(const std::string& log, const std::string& logged)
+{
+    const std::string head = "screenshot: not saved \"" + logged + "\": ";
+    const size_t at = log.find(head);
+    if (at == std::string::npos) return {};
+    const size_t from = at + head.size();
+    const std::string why = log.substr(from, log.find('\n', from) - from);
+    return "dialog: message \"保存できませんでした。\" \"" + logged + "\\n" + why + "\" -> ok\n";
 }
 
 class EndToEnd : public ResTest {
@@ -450,25 +474,21 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     EXPECT_FALSE(patch_at(300, 250));
 }
 
-// A path too long to save is logged as every failed save is, with no box; the chosen path is
-// kept as it is, a backslash being a character of a name.
+// A path too long to save is logged and shown as every failed save is; the chosen path is kept
+// as it is, a backslash being a character of a name.
 TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
 {
     const std::string named = tmp.file("a\\b"), overlong = tmp.file(std::string(4100, 'l'));
-    Script s;
-    s.move(400, 450);
-    s.wait(TOOL_E2E_LOAD_FRAMES);
-    s.click(776, 72);
-    s.click(776, 72);
-    s.wait(5);
-    s.close();
-    const auto [status, log] = run_program(s, overlong + ";" + named + ";ok");
+    const Script s = saves_after_loading(2);
+    const auto [status, log] = run_program(s, overlong + ";ok;" + named + ";ok");
     ASSERT_EQ(status, 0) << log;
     EXPECT_THAT(std::vector({count_of(log, "dialog: message \"保存しました。\" \"" + named +
                                                ".bmp\" -> ok"),
                              count_of(log, "dialog: message"),
-                             count_of(log, "screenshot: not saved \"" + overlong + ".bmp\": ")}),
-                ElementsAre(1, 1, 1))
+                             count_of(log, "screenshot: not saved \"" + overlong +
+                                               ".bmp\": path longer than 4096 bytes\n"),
+                             count_of(log, failure_box_line(log, overlong + ".bmp"))}),
+                ElementsAre(1, 2, 1, 1))
         << log;
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(named + ".bmp", &b));
@@ -477,7 +497,8 @@ TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
 
 // A save to a pipe whose reader holds it open and never reads gives up after its bound; an end
 // signal during it ends the program with its full shut-down; a reader that goes away fails the
-// save without killing the program. Each is the usual line and no box.
+// save without killing the program. Each is the usual line and the failure box (also while the
+// program ends: the box is logged, not shown).
 TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
 {
     enum Then { WAIT, END_SIGNAL, READER_GOES };
@@ -488,12 +509,7 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
     const std::string fifo = tmp.file("pipe.bmp");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (auto [then, reason] : cases) {
-        Script s;
-        s.move(400, 450);
-        s.wait(TOOL_E2E_LOAD_FRAMES);
-        s.click(776, 72);
-        s.wait(5);
-        s.close();
+        const Script s = saves_after_loading(1);
         // Not inherited: the program must not read its own pipe.
         const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(reader, 0);
@@ -513,8 +529,10 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
         const std::string log = tmp.read("stderr.txt");
         EXPECT_EQ(status, 0) << then << log;
         EXPECT_THAT(std::vector({count_of(log, "screenshot: not saved \"" + fifo + "\": " + reason),
+                                 count_of(log, "dialog: message \"保存できませんでした。\" \"" +
+                                                   fifo + "\\n" + reason + "\" -> ok\n"),
                                  count_of(log, "dialog: message")}),
-                    ElementsAre(1, 0))
+                    ElementsAre(1, 1, 1))
             << then << log;
         EXPECT_EQ(ipc_objects_named("qve2e" + std::to_string(pid) + "-"),
                   std::vector<std::string>{})
@@ -522,23 +540,19 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
     }
 }
 
-// A chosen name that names a folder is refused with the usual line, without the question or a
-// hidden ".bmp" in it; control characters of chosen names are escaped in every log line while
-// the file keeps them.
+// A chosen name that names a folder is refused with the usual line and box, without the
+// question or a hidden ".bmp" in it; control characters of chosen names are escaped in every
+// log line while the file keeps them.
 TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
 {
     fs::create_directories(tmp.file("t"));
     const std::string folders[] = {tmp.file("t/"), tmp.file("t/."), tmp.file("..")};
     const std::string odd = tmp.file("a\nb"), missing = tmp.file("no\x1b"
                                                                  "dir/x");
-    Script s;
-    s.move(400, 450);
-    s.wait(TOOL_E2E_LOAD_FRAMES);
-    for (int i = 0; i < 5; ++i) s.click(776, 72);
-    s.wait(5);
-    s.close();
-    const auto [status, log] = run_program(s, folders[0] + ";" + folders[1] + ";" + folders[2] +
-                                                  ";" + odd + ";ok;" + missing);
+    const Script s = saves_after_loading(5);
+    const auto [status, log] =
+        run_program(s, folders[0] + ";ok;" + folders[1] + ";ok;" + folders[2] + ";ok;" + odd +
+                           ";ok;" + missing + ";ok");
     ASSERT_EQ(status, 0) << log;
     const std::string odd_logged = tmp.file("a\\nb"), missing_logged = tmp.file("no\\x1bdir/x");
     EXPECT_THAT(
@@ -551,12 +565,47 @@ TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
                       "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> " + odd_logged + "\n"),
              count_of(log, "dialog: message \"保存しました。\" \"" + odd_logged + ".bmp\" -> ok\n"),
              count_of(log, "screenshot: not saved \"" + missing_logged + ".bmp\": "),
+             count_of(log, "dialog: message \"保存できませんでした。\" \"" + folders[2] +
+                               "\\nnames a folder, not a file\" -> ok\n"),
+             count_of(log, failure_box_line(log, missing_logged + ".bmp")),
+             count_of(log, "dialog: message \"保存できませんでした。\""),
              // A raw newline would start a line with "b", a raw escape would be there.
              count_of(log, "\nb"), count_of(log, "\x1b")}),
-        ElementsAre(1, 1, 1, 0, 1, 1, 1, 0, 0))
+        ElementsAre(1, 1, 1, 0, 1, 1, 1, 1, 1, 4, 0, 0))
         << log;
     EXPECT_TRUE(fs::is_empty(tmp.file("t")));
     EXPECT_FALSE(fs::exists(tmp.file("...bmp")));
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(odd + ".bmp", &b));
+}
+
+// A save that cannot be written, into a missing folder or under a name whose folder is a
+// regular file, shows its box right after its line, with the path and the reason; the next
+// save takes the next answers and is written.
+TEST_F(SavedOnce, AFailedSaveShowsItsPathAndReasonInABox)
+{
+    const std::string regular = tmp.write("regular", "kept");
+    const std::string missing = tmp.file("missing/x.bmp"), under = regular + "/x.bmp";
+    const std::string written = tmp.file("written.bmp");
+    const Script s = saves_after_loading(3);
+    const auto [status, log] = run_program(s, missing + ";ok;" + under + ";ok;" + written + ";ok");
+    ASSERT_EQ(status, 0) << log;
+    for (const auto& [path, reason] :
+         {std::pair{missing, "No such file or directory"}, {under, "Not a directory"}}) {
+        const std::string box = failure_box_line(log, path);
+        ASSERT_THAT(box, ::testing::HasSubstr(reason)) << log;
+        EXPECT_EQ(count_of(log, box), 1) << log;
+        // The box follows its own line, before the next save's dialog.
+        const size_t line_at = log.find("screenshot: not saved \"" + path + "\"");
+        EXPECT_EQ(log.find("dialog: ", line_at), log.find(box)) << log;
+    }
+    EXPECT_THAT(std::vector({count_of(log, "dialog: message \"保存できませんでした。\""),
+                             count_of(log, "dialog: message \"保存しました。\" \"" + written +
+                                               "\" -> ok\n")}),
+                ElementsAre(2, 1))
+        << log;
+    EXPECT_FALSE(fs::exists(tmp.file("missing")));
+    EXPECT_EQ(tmp.read("regular"), "kept");
+    Bmp b;
+    ASSERT_NO_FATAL_FAILURE(read_bmp(written, &b));
 }
