@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "disp/d3d9.h"
 #include "disp/tex.h"
@@ -25,6 +26,7 @@ struct ShotWork {
 ShotWork g_shot;
 
 const char DISP_SCREENSHOT_SAVED_CAPTION[] = "保存しました。";
+const char DISP_SCREENSHOT_NOT_SAVED_CAPTION[] = "保存できませんでした。";
 
 void put16(uint8_t* p, uint32_t v)
 {
@@ -81,11 +83,18 @@ void write_headers(uint8_t* h, int w4, int h4)
     put32(h + 50, 0);
 }
 
-// The user is told nothing of a failed save, so the log says what failed.
-void log_not_saved(std::string_view path, const std::string& why)
+void show_box(const char* caption, const std::string& text)
+{
+    if (disp_links().message_box) disp_links().message_box(caption, text.c_str());
+}
+
+// A failed save is both logged and shown: a user who started the program from a menu never
+// sees standard error, and would take the picture for saved and lose it on quitting.
+void report_not_saved(std::string_view path, const std::string& why)
 {
     std::fprintf(stderr, "screenshot: not saved \"%s\": %s\n", plat_log_escape(path).c_str(),
                  why.c_str());
+    show_box(DISP_SCREENSHOT_NOT_SAVED_CAPTION, std::string(path) + "\n" + why);
 }
 
 }  // namespace
@@ -93,13 +102,14 @@ void log_not_saved(std::string_view path, const std::string& why)
 int disp_screenshot_request(std::string_view path, int x, int y, int width, int height)
 {
     if (path.empty() || path.size() > DISP_SCREENSHOT_MAX_PATH) {
-        log_not_saved(path, path.empty() ? "no path"
-                                         : "path longer than " +
-                                               std::to_string(DISP_SCREENSHOT_MAX_PATH) + " bytes");
+        report_not_saved(path, path.empty()
+                                   ? "no path"
+                                   : "path longer than " +
+                                         std::to_string(DISP_SCREENSHOT_MAX_PATH) + " bytes");
         return 0;
     }
     if (plat_path_names_folder(path)) {
-        log_not_saved(path, "names a folder, not a file");
+        report_not_saved(path, "names a folder, not a file");
         return 0;
     }
     g_shot.path.assign(path);
@@ -157,31 +167,25 @@ int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> 
 {
     std::string why;
     if (plat_write_file(path, bytes, &why)) return 1;
-    log_not_saved(path, why);
+    report_not_saved(path, why);
     return 0;
 }
-
-namespace {
-
-void announce(const std::string& path)
-{
-    if (disp_links().message_box)
-        disp_links().message_box(DISP_SCREENSHOT_SAVED_CAPTION, path.c_str());
-}
-
-}  // namespace
 
 namespace {
 
 // The complete file for the pending rectangle of `surface`, of which the
 // picture is the top-left src_w x src_h: only the part of the rectangle
 // inside the picture is read, once, and the builder converts it into the
-// file's bytes and row order. Empty on a refused rectangle, a failed
-// allocation or a failed read.
-DispBmpFile read_bmp(GfxSurface* surface, int src_w, int src_h)
+// file's bytes and row order. Empty, with the reason in `why`, on a refused
+// rectangle, a failed allocation or a failed read.
+DispBmpFile read_bmp(GfxSurface* surface, int src_w, int src_h, std::string* why)
 {
     const int x = g_shot.x, y = g_shot.y, width = g_shot.width, height = g_shot.height;
-    if (!size_ok(width, height)) return {};
+    if (!size_ok(width, height)) {
+        *why = "picture size " + std::to_string(width) + " x " + std::to_string(height) +
+               " not supported";
+        return {};
+    }
     const int x0 = std::max(x, 0), x1 = int(std::min<int64_t>(int64_t(x) + width, src_w));
     const int y0 = std::max(y, 0), y1 = int(std::min<int64_t>(int64_t(y) + height, src_h));
     DispShotPixels part = {{}, x0, y0, 0, 0, 0};
@@ -191,11 +195,38 @@ DispBmpFile read_bmp(GfxSurface* surface, int src_w, int src_h)
         const size_t n = size_t(part.pitch) * size_t(part.h);
         rows.reset(new (std::nothrow) uint8_t[n]);
         const GfxRect rect = {x0, y0, x1, y1};
-        if (!rows || !gfx_ok(gfx_surface_read_bgra(surface, &rect, rows.get(), part.pitch)))
+        if (!rows) {
+            *why = "out of memory";
             return {};
+        }
+        if (!gfx_ok(gfx_surface_read_bgra(surface, &rect, rows.get(), part.pitch))) {
+            *why = "the picture could not be read";
+            return {};
+        }
         part.px = {rows.get(), n};
     }
-    return disp_screenshot_build_bmp(part, x, y, width, height);
+    DispBmpFile file = disp_screenshot_build_bmp(part, x, y, width, height);
+    if (!file.bytes) *why = "out of memory";  // the rectangle and the part were checked above
+    return file;
+}
+
+// The file for the pending rectangle of `target`, or none and the reason in `why`.
+DispBmpFile shot_file(SurfRecord* target, std::string* why)
+{
+    GfxSurfaceDesc d;
+    if (!target || !target->surface || !gfx_ok(gfx_surface_get_desc(target->surface, &d))) {
+        *why = "no picture to read";
+        return {};
+    }
+    if (d.format != GFX_FMT_A8R8G8B8 && d.format != GFX_FMT_X8R8G8B8) {
+        *why = "picture format not supported";
+        return {};
+    }
+    // The record may describe less than the surface (the render size of the
+    // back buffer): only that part is the picture.
+    const int src_w = std::min<int>(d.width, target->width);
+    const int src_h = std::min<int>(d.height, target->height);
+    return read_bmp(target->surface, src_w, src_h, why);
 }
 
 }  // namespace
@@ -203,17 +234,16 @@ DispBmpFile read_bmp(GfxSurface* surface, int src_w, int src_h)
 int disp_screenshot_write(SurfRecord* target)
 {
     ++g_shot.served;
-    if (!target || !target->surface) return 0;
-    GfxSurfaceDesc d;
-    if (!gfx_ok(gfx_surface_get_desc(target->surface, &d))) return 0;
-    if (d.format != GFX_FMT_A8R8G8B8 && d.format != GFX_FMT_X8R8G8B8) return 0;
-    // The record may describe less than the surface (the render size of the
-    // back buffer): only that part is the picture.
-    const int src_w = std::min<int>(d.width, target->width);
-    const int src_h = std::min<int>(d.height, target->height);
-    const DispBmpFile file = read_bmp(target->surface, src_w, src_h);
-    if (!file.bytes || !disp_screenshot_save_file(g_shot.path, {file.bytes.get(), file.size}))
+    // Each request is served once; without one (nobody asked to save) there is nobody to tell.
+    const std::string path = std::exchange(g_shot.path, {});
+    if (path.empty()) return 0;
+    std::string why;
+    const DispBmpFile file = shot_file(target, &why);
+    if (!file.bytes) {
+        report_not_saved(path, why);
         return 0;
-    announce(g_shot.path);
+    }
+    if (!disp_screenshot_save_file(path, {file.bytes.get(), file.size})) return 0;
+    show_box(DISP_SCREENSHOT_SAVED_CAPTION, path);
     return 1;
 }

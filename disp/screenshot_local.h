@@ -37,5 +37,6 @@ DispBmpFile disp_screenshot_build_bmp(const DispShotPixels& src, int x, int y, i
 
 // Writes `bytes` as the whole file at `path`: an old file there is replaced
 // only by a complete new one and survives any failure. 1 on a complete file;
-// 0 with a log line on standard error naming the path and the reason.
+// 0 with a log line on standard error naming the path and the reason, and the
+// failure box (see screenshot.h).
 int disp_screenshot_save_file(const std::string& path, std::span<const uint8_t> bytes);

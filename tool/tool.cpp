@@ -171,11 +171,12 @@ void background_drag(void)
     ToolState& t = g_tool;
     uint32_t mx = 0, my = 0;
     mouse_get_pos(&mx, &my);
+    // The drag starts where the button went down, as the patch drags do: a pointer that
+    // jumped to the press (a touchscreen, a tablet, a remote desktop) must not move the picture
+    // by the jump.
     if (key_is_pressed(PLAT_VK_LBUTTON) || key_is_pressed(PLAT_VK_RBUTTON)) {
-        uint32_t px = 0, py = 0;
-        mouse_get_prev_pos(&px, &py);
-        t.drag_mouse_x = int32_t(px);
-        t.drag_mouse_y = int32_t(py);
+        t.drag_mouse_x = int32_t(mx);
+        t.drag_mouse_y = int32_t(my);
         t.drag_offset_x = t.offset_x;
         t.drag_offset_y = t.offset_y;
         t.drag_rotation = t.rotation;

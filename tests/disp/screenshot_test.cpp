@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include <gmock/gmock.h>
+
 #include "child_proc.h"
 #include "disp/quad_draw.h"
 #include "disp/screenshot.h"
@@ -19,10 +21,48 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using ::testing::HasSubstr;
+
 std::vector<std::string> g_boxes;
 void record_box(const char* caption, const char* text)
 {
     g_boxes.push_back(std::string(caption) + "|" + text);
+}
+void record_boxes()
+{
+    g_boxes.clear();
+    DispLinks links = disp_links();
+    links.message_box = record_box;
+    disp_set_links(links);
+}
+
+std::string not_saved_box(const std::string& path, const std::string& why)
+{
+    return "保存できませんでした。|" + path + "\n" + why;
+}
+
+// The failures shown in boxes, as path and reason; each box follows its own line in `log`, and
+// no line goes without its box.
+std::vector<std::pair<std::string, std::string>> failures_shown(const std::string& log)
+{
+    std::vector<std::pair<std::string, std::string>> shown;
+    const std::string caption = "保存できませんでした。|";
+    for (const std::string& box : g_boxes) {
+        const size_t nl = box.rfind('\n');
+        if (box.rfind(caption, 0) != 0 || nl == std::string::npos) {
+            ADD_FAILURE() << "not a failure box: " << box;
+            continue;
+        }
+        shown.emplace_back(box.substr(caption.size(), nl - caption.size()), box.substr(nl + 1));
+        EXPECT_THAT(log, HasSubstr("screenshot: not saved \"" + shown.back().first +
+                                   "\": " + shown.back().second + "\n"));
+    }
+    size_t lines = 0;
+    for (size_t at = log.find("screenshot: not saved"); at != std::string::npos;
+         at = log.find("screenshot: not saved", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, shown.size()) << log;
+    return shown;
 }
 
 uint32_t u32(const std::vector<uint8_t>& b, size_t o)
@@ -209,14 +249,20 @@ TEST(BmpLayout, RectanglesAtTheEndsOfTheIntRangeAreBlackNotWrapped)
 
 TEST(ShotRequest, LaterRequestReplacesAndTakeClears)
 {
-    // A refused path is a failed save: logged like one.
+    // A refused path is a failed save: logged and shown like one.
+    record_boxes();
     const std::string overlong = "/" + std::string(DISP_SCREENSHOT_MAX_PATH, 'a');
     const std::string want = "screenshot: not saved \"\": no path\nscreenshot: not saved \"" +
-                             overlong + "\": path longer than 4096 bytes\n";
+                             overlong + "\": path longer than 4096 bytes\n" +
+                             "screenshot: not saved \"t/.\": names a folder, not a file\n";
     testing::internal::CaptureStderr();
     EXPECT_EQ(disp_screenshot_request("", 0, 0, 4, 4), 0);
     EXPECT_EQ(disp_screenshot_request(overlong, 0, 0, 4, 4), 0);
+    EXPECT_EQ(disp_screenshot_request("t/.", 0, 0, 4, 4), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), want);
+    EXPECT_EQ(g_boxes, (std::vector{not_saved_box("", "no path"),
+                                    not_saved_box(overlong, "path longer than 4096 bytes"),
+                                    not_saved_box("t/.", "names a folder, not a file")}));
     EXPECT_EQ(disp_screenshot_take(), 0);
     EXPECT_EQ(disp_screenshot_request("a.bmp", 0, 0, 4, 4), 1);
     EXPECT_EQ(disp_screenshot_request("b.bmp", 1, 1, 4, 4), 1);
@@ -229,10 +275,7 @@ protected:
     void SetUp() override
     {
         DispDevice::SetUp();
-        g_boxes.clear();
-        DispLinks links = disp_links();
-        links.message_box = record_box;
-        disp_set_links(links);
+        record_boxes();
         disp_screenshot_take();
     }
     // Requests and writes a shot of the current target; 1 when it was written.
@@ -283,26 +326,44 @@ TEST_F(ShotFrameTest, WritesTheRequestedRectangleOfTheFrameClippedToTheTargetUnd
     EXPECT_EQ(g_boxes.back(), "保存しました。|" + long_path);
 }
 
-TEST_F(ShotFrameTest, FailuresWriteNoFileAndShowNoMessage)
+// A save that was asked for and fails, wherever it fails, writes no file and is never silent:
+// its line and its box name the path and the reason. A write with no request waiting (the
+// request already served) says nothing.
+TEST_F(ShotFrameTest, FailuresWriteNoFileAndAreLoggedAndShown)
 {
-    EXPECT_EQ(Shoot("/nonexistent-quorvel-dir/x.bmp", 0, 0, 8, 8), 0);
-    const std::string path = dir_.file("fail.bmp");
-    EXPECT_EQ(Shoot(path, 0, 0, 0, 8), 0);  // empty rectangle
+    const std::string missing = "/nonexistent-quorvel-dir/x.bmp", path = dir_.file("fail.bmp");
+    std::vector<std::pair<std::string, std::string>> want;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Shoot(missing, 0, 0, 8, 8), 0);
+    EXPECT_EQ(Shoot(path, 0, 0, 0, 8), 0);
+    EXPECT_EQ(Shoot(path, 0, 0, 8, DISP_SCREENSHOT_MAX_SIDE + 1), 0);
+    want.insert(want.end(), {{path, "picture size 0 x 8 not supported"},
+                             {path, "picture size 8 x 16385 not supported"}});
     // Surfaces that are not 32-bit colour.
     ASSERT_EQ(disp_screenshot_request(path, 0, 0, 8, 8), 1);
     SurfRecord depth;
     ASSERT_EQ(tex_surface_create(&depth, GFX_FMT_D16, 8, 8), 1);
     EXPECT_EQ(disp_screenshot_write(&depth), 0);
     tex_surface_release(&depth);
+    want.push_back({path, "picture format not supported"});
     TexRecord rt;
     if (tex_create_render_target(&rt, GFX_FMT_R5G6B5, 8, 8)) {
+        ASSERT_EQ(disp_screenshot_request(path, 0, 0, 8, 8), 1);
         SurfRecord s = {rt.surface, 8, 8, GFX_FMT_R5G6B5, 16, DISP_SURF_KIND_COLOR};
         EXPECT_EQ(disp_screenshot_write(&s), 0);
         tex_release(&rt);
+        want.push_back({path, "picture format not supported"});
     }
+    ASSERT_EQ(disp_screenshot_request(path, 0, 0, 8, 8), 1);
     EXPECT_EQ(disp_screenshot_write(nullptr), 0);
+    want.push_back({path, "no picture to read"});
+    EXPECT_EQ(disp_screenshot_write(tex_get_target_record()), 0);
+    const auto shown = failures_shown(testing::internal::GetCapturedStderr());
+    ASSERT_EQ(shown.size(), want.size() + 1);
+    EXPECT_EQ(shown[0].first, missing);
+    EXPECT_THAT(shown[0].second, HasSubstr("No such file or directory"));
+    EXPECT_EQ(std::vector(shown.begin() + 1, shown.end()), want);
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_TRUE(g_boxes.empty());
 }
 
 // With antialiasing the picture is resolved before it is read.
@@ -333,9 +394,10 @@ std::string save_log(const std::string& path, size_t n, int expect, char v = 'n'
 }
 
 // A missing folder, a file as folder, a folder, a pipe without a reader: nothing is made or
-// removed, the log names the path and the reason.
-TEST(ShotSave, PathsThatCannotTakeAFileLogWhyAndKeepWhatWasThere)
+// removed, the log line and the box name the path and the reason.
+TEST(ShotSave, PathsThatCannotTakeAFileLogAndShowWhyAndKeepWhatWasThere)
 {
+    record_boxes();
     TempDir t;
     t.write("file", "x");
     ASSERT_EQ(::mkfifo(t.file("pipe").c_str(), 0600), 0);
@@ -343,9 +405,11 @@ TEST(ShotSave, PathsThatCannotTakeAFileLogWhyAndKeepWhatWasThere)
                                 {t.file("file/a.bmp"), "Not a directory"},
                                 {t.file(""), "Is a directory"},
                                 {t.file("pipe"), "No such device"}}) {
-        const std::string log = save_log(path, 9, 0);
-        EXPECT_NE(log.find("\"" + path + "\": "), std::string::npos) << log;
-        EXPECT_NE(log.find(reason), std::string::npos) << log;
+        g_boxes.clear();
+        const auto shown = failures_shown(save_log(path, 9, 0));
+        ASSERT_EQ(shown.size(), 1u) << path;
+        EXPECT_EQ(shown[0].first, path);
+        EXPECT_THAT(shown[0].second, HasSubstr(reason));
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(t.file("")), {}), 2);
 }

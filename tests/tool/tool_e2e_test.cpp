@@ -34,39 +34,44 @@ constexpr int TOOL_E2E_LOAD_FRAMES = 120;  // generous: loading takes a few fram
 class Script {
 public:
     void wait(uint32_t frames) { frame_ += frames; }
+    // One move: the pointer jumps there, as a touchscreen or a tablet puts it.
     void move(int x, int y) { line("move " + std::to_string(x) + " " + std::to_string(y), 1); }
-    // Two moves: the background drag starts from the position before the latest move.
-    void settle(int x, int y)
+    // From a to b a step a frame, as a mouse glides.
+    void glide(int ax, int ay, int bx, int by, int steps)
     {
-        move(x, y);
-        move(x, y);
+        for (int i = 1; i <= steps; ++i)
+            move(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
     }
     void hold(const std::string& what) { line(what, 3); }  // "down left", "keyup T", ...
     void click(int x, int y)
     {
-        settle(x, y);
+        move(x, y);
         hold("down left");
         hold("up left");
     }
-    // Press at a, move to b a step a frame, release ("left outside": off the window).
+    // Press where the pointer is (a), move to b a step a frame, release ("left outside": off
+    // the window).
+    void drag_from(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
+    {
+        hold("down left");
+        glide(ax, ay, bx, by, steps);
+        hold(std::string("up ") + up);
+    }
     void drag(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
     {
-        settle(ax, ay);
-        hold("down left");
-        for (int i = 1; i <= steps; ++i)
-            move(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
-        hold(std::string("up ") + up);
+        move(ax, ay);
+        drag_from(ax, ay, bx, by, steps, up);
     }
     // Down and up before the same frame: a click shorter than a frame.
     void quick_click(int x, int y)
     {
-        settle(x, y);
+        move(x, y);
         line("down left\n" + std::to_string(frame_) + " up left", 1);
     }
     // Out to b and back to a before letting go: the drag ends where it began.
     void drag_and_back(int ax, int ay, int bx, int by)
     {
-        settle(ax, ay);
+        move(ax, ay);
         hold("down left");
         for (int i : {1, 2, 3, 4, 3, 2, 1, 0}) move(ax + (bx - ax) * i / 4, ay + (by - ay) * i / 4);
         hold("up left");
@@ -93,7 +98,7 @@ private:
 // the first model, moves it to (300, 250) away from the dust bin, places and selects it.
 void first_patch_selected(Script& s, bool turn_pages, int steps)
 {
-    s.settle(400, 450);
+    s.move(400, 450);
     s.wait(TOOL_E2E_LOAD_FRAMES);
     s.click(776, 152);
     if (turn_pages) {
@@ -106,6 +111,30 @@ void first_patch_selected(Script& s, bool turn_pages, int steps)
     s.click(300, 250);
     s.wait(5);
     s.click(300, 250);
+}
+
+// Waits for loading, then clicks the disk `saves` times and closes the window.
+Script saves_after_loading(int saves)
+{
+    Script s;
+    s.move(400, 450);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
+    for (int i = 0; i < saves; ++i) s.click(776, 72);
+    s.wait(5);
+    s.close();
+    return s;
+}
+
+// The pointer gets from a to b: in one jump, or gliding in, its last step a pixel, and resting.
+void arrive(Script& s, int ax, int ay, int bx, int by, bool rest)
+{
+    if (rest) {
+        s.glide(ax, ay, bx + 1, by + 1, 8);
+        s.move(bx, by);
+        s.wait(10);
+    } else {
+        s.move(bx, by);
+    }
 }
 
 struct Bmp {
@@ -194,6 +223,18 @@ int count_of(const std::string& hay, const std::string& needle)
     int n = 0;
     for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++n;
     return n;
+}
+
+// The `dialog:` line of the box a failed save of `logged` (the path as the log escapes it) shows:
+// the path and the reason of its `screenshot:` line, on two lines; empty without that line.
+std::string failure_box_line(const std::string& log, const std::string& logged)
+{
+    const std::string head = "screenshot: not saved \"" + logged + "\": ";
+    const size_t at = log.find(head);
+    if (at == std::string::npos) return {};
+    const size_t from = at + head.size();
+    const std::string why = log.substr(from, log.find('\n', from) - from);
+    return "dialog: message \"保存できませんでした。\" \"" + logged + "\\n" + why + "\" -> ok\n";
 }
 
 class EndToEnd : public ResTest {
@@ -339,6 +380,42 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     EXPECT_EQ(read_all(fit + ".bmp"), b.bytes);
 }
 
+// The background drags start where the button goes down, wherever the pointer was before: a
+// pointer that jumps to each press (from the dust bin, then from where the T drag ended) and one
+// that glides in and rests save the same picture. T moves it by (+150, -80) to centre
+// (450, 220); S scales it up by 60 / 1024 to 0.64453125, 660 pixels a side: it covers x 120 ..
+// 779 and y 0 .. 549 of the window.
+TEST_F(EndToEnd, BackgroundDragsStartWhereTheButtonWentDownAfterAJumpAsAfterARest)
+{
+    const std::string jumped = tmp.file("jumped.bmp"), rested = tmp.file("rested.bmp");
+    Script s;
+    s.move(776, 112);
+    s.wait(TOOL_E2E_LOAD_FRAMES);
+    for (const bool rest : {false, true}) {
+        arrive(s, 776, 112, 300, 500, rest);
+        s.hold("keydown T");
+        s.drag_from(300, 500, 450, 420);
+        s.hold("keyup T");
+        arrive(s, 450, 420, 200, 300, rest);
+        s.hold("keydown S");
+        s.drag_from(200, 300, 200, 240);
+        s.hold("keyup S");
+        s.click(776, 72);
+        s.key("H");
+        s.move(776, 112);
+    }
+    s.wait(5);
+    s.close();
+    const auto [status, log] = run_program(s, jumped + ";ok;" + rested + ";ok");
+    ASSERT_EQ(status, 0) << log;
+    EXPECT_EQ(count_of(log, "dialog: message \"保存しました。\""), 2) << log;
+    Bmp a, b;
+    ASSERT_NO_FATAL_FAILURE(read_bmp(jumped, &a));
+    ASSERT_NO_FATAL_FAILURE(read_bmp(rested, &b));
+    EXPECT_EQ(std::pair(a.width, a.height), std::pair(660, 552));
+    EXPECT_TRUE(a.bytes == b.bytes) << "a drag after a jump leapt";
+}
+
 // Saved while the patch is selected: its frame and handles are drawn after the capture.
 TEST_F(EndToEnd, FittedPictureWithinTolerance)
 {
@@ -375,7 +452,7 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
 TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
 {
     Script s;
-    s.settle(400, 450);
+    s.move(400, 450);
     s.wait(TOOL_E2E_LOAD_FRAMES);
     for (const auto& [x, y] : {std::pair{505, 169}, std::pair{300, 250}}) {
         s.quick_click(776, 152);  // the palette
@@ -386,7 +463,7 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     }
     s.quick_click(300, 250);  // selected
     s.drag(300, 250, 80, 250, 8, "left outside");
-    s.settle(500, 400);
+    s.move(500, 400);
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(save_once(s, tmp.file("out.bmp"), &b));
     auto patch_at = [&](int x, int y) {
@@ -397,25 +474,21 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     EXPECT_FALSE(patch_at(300, 250));
 }
 
-// A path too long to save is logged as every failed save is, with no box; the chosen path is
-// kept as it is, a backslash being a character of a name.
+// A path too long to save is logged and shown as every failed save is; the chosen path is kept
+// as it is, a backslash being a character of a name.
 TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
 {
     const std::string named = tmp.file("a\\b"), overlong = tmp.file(std::string(4100, 'l'));
-    Script s;
-    s.settle(400, 450);
-    s.wait(TOOL_E2E_LOAD_FRAMES);
-    s.click(776, 72);
-    s.click(776, 72);
-    s.wait(5);
-    s.close();
-    const auto [status, log] = run_program(s, overlong + ";" + named + ";ok");
+    const Script s = saves_after_loading(2);
+    const auto [status, log] = run_program(s, overlong + ";ok;" + named + ";ok");
     ASSERT_EQ(status, 0) << log;
     EXPECT_THAT(std::vector({count_of(log, "dialog: message \"保存しました。\" \"" + named +
                                                ".bmp\" -> ok"),
                              count_of(log, "dialog: message"),
-                             count_of(log, "screenshot: not saved \"" + overlong + ".bmp\": ")}),
-                ElementsAre(1, 1, 1))
+                             count_of(log, "screenshot: not saved \"" + overlong +
+                                               ".bmp\": path longer than 4096 bytes\n"),
+                             count_of(log, failure_box_line(log, overlong + ".bmp"))}),
+                ElementsAre(1, 2, 1, 1))
         << log;
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(named + ".bmp", &b));
@@ -424,7 +497,8 @@ TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
 
 // A save to a pipe whose reader holds it open and never reads gives up after its bound; an end
 // signal during it ends the program with its full shut-down; a reader that goes away fails the
-// save without killing the program. Each is the usual line and no box.
+// save without killing the program. Each is the usual line and the failure box (also while the
+// program ends: the box is logged, not shown).
 TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
 {
     enum Then { WAIT, END_SIGNAL, READER_GOES };
@@ -435,12 +509,7 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
     const std::string fifo = tmp.file("pipe.bmp");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (auto [then, reason] : cases) {
-        Script s;
-        s.settle(400, 450);
-        s.wait(TOOL_E2E_LOAD_FRAMES);
-        s.click(776, 72);
-        s.wait(5);
-        s.close();
+        const Script s = saves_after_loading(1);
         // Not inherited: the program must not read its own pipe.
         const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(reader, 0);
@@ -460,8 +529,10 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
         const std::string log = tmp.read("stderr.txt");
         EXPECT_EQ(status, 0) << then << log;
         EXPECT_THAT(std::vector({count_of(log, "screenshot: not saved \"" + fifo + "\": " + reason),
+                                 count_of(log, "dialog: message \"保存できませんでした。\" \"" +
+                                                   fifo + "\\n" + reason + "\" -> ok\n"),
                                  count_of(log, "dialog: message")}),
-                    ElementsAre(1, 0))
+                    ElementsAre(1, 1, 1))
             << then << log;
         EXPECT_EQ(ipc_objects_named("qve2e" + std::to_string(pid) + "-"),
                   std::vector<std::string>{})
@@ -469,23 +540,19 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
     }
 }
 
-// A chosen name that names a folder is refused with the usual line, without the question or a
-// hidden ".bmp" in it; control characters of chosen names are escaped in every log line while
-// the file keeps them.
+// A chosen name that names a folder is refused with the usual line and box, without the
+// question or a hidden ".bmp" in it; control characters of chosen names are escaped in every
+// log line while the file keeps them.
 TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
 {
     fs::create_directories(tmp.file("t"));
     const std::string folders[] = {tmp.file("t/"), tmp.file("t/."), tmp.file("..")};
     const std::string odd = tmp.file("a\nb"), missing = tmp.file("no\x1b"
                                                                  "dir/x");
-    Script s;
-    s.settle(400, 450);
-    s.wait(TOOL_E2E_LOAD_FRAMES);
-    for (int i = 0; i < 5; ++i) s.click(776, 72);
-    s.wait(5);
-    s.close();
-    const auto [status, log] = run_program(s, folders[0] + ";" + folders[1] + ";" + folders[2] +
-                                                  ";" + odd + ";ok;" + missing);
+    const Script s = saves_after_loading(5);
+    const auto [status, log] =
+        run_program(s, folders[0] + ";ok;" + folders[1] + ";ok;" + folders[2] + ";ok;" + odd +
+                           ";ok;" + missing + ";ok");
     ASSERT_EQ(status, 0) << log;
     const std::string odd_logged = tmp.file("a\\nb"), missing_logged = tmp.file("no\\x1bdir/x");
     EXPECT_THAT(
@@ -498,12 +565,47 @@ TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
                       "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> " + odd_logged + "\n"),
              count_of(log, "dialog: message \"保存しました。\" \"" + odd_logged + ".bmp\" -> ok\n"),
              count_of(log, "screenshot: not saved \"" + missing_logged + ".bmp\": "),
+             count_of(log, "dialog: message \"保存できませんでした。\" \"" + folders[2] +
+                               "\\nnames a folder, not a file\" -> ok\n"),
+             count_of(log, failure_box_line(log, missing_logged + ".bmp")),
+             count_of(log, "dialog: message \"保存できませんでした。\""),
              // A raw newline would start a line with "b", a raw escape would be there.
              count_of(log, "\nb"), count_of(log, "\x1b")}),
-        ElementsAre(1, 1, 1, 0, 1, 1, 1, 0, 0))
+        ElementsAre(1, 1, 1, 0, 1, 1, 1, 1, 1, 4, 0, 0))
         << log;
     EXPECT_TRUE(fs::is_empty(tmp.file("t")));
     EXPECT_FALSE(fs::exists(tmp.file("...bmp")));
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(odd + ".bmp", &b));
+}
+
+// A save that cannot be written, into a missing folder or under a name whose folder is a
+// regular file, shows its box right after its line, with the path and the reason; the next
+// save takes the next answers and is written.
+TEST_F(SavedOnce, AFailedSaveShowsItsPathAndReasonInABox)
+{
+    const std::string regular = tmp.write("regular", "kept");
+    const std::string missing = tmp.file("missing/x.bmp"), under = regular + "/x.bmp";
+    const std::string written = tmp.file("written.bmp");
+    const Script s = saves_after_loading(3);
+    const auto [status, log] = run_program(s, missing + ";ok;" + under + ";ok;" + written + ";ok");
+    ASSERT_EQ(status, 0) << log;
+    for (const auto& [path, reason] :
+         {std::pair{missing, "No such file or directory"}, {under, "Not a directory"}}) {
+        const std::string box = failure_box_line(log, path);
+        ASSERT_THAT(box, ::testing::HasSubstr(reason)) << log;
+        EXPECT_EQ(count_of(log, box), 1) << log;
+        // The box follows its own line, before the next save's dialog.
+        const size_t line_at = log.find("screenshot: not saved \"" + path + "\"");
+        EXPECT_EQ(log.find("dialog: ", line_at), log.find(box)) << log;
+    }
+    EXPECT_THAT(std::vector({count_of(log, "dialog: message \"保存できませんでした。\""),
+                             count_of(log, "dialog: message \"保存しました。\" \"" + written +
+                                               "\" -> ok\n")}),
+                ElementsAre(2, 1))
+        << log;
+    EXPECT_FALSE(fs::exists(tmp.file("missing")));
+    EXPECT_EQ(tmp.read("regular"), "kept");
+    Bmp b;
+    ASSERT_NO_FATAL_FAILURE(read_bmp(written, &b));
 }

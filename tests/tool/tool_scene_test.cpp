@@ -90,6 +90,20 @@ protected:
         tool_get_bg_offset(&ox, &oy);
         return {ox, oy, tool_get_bg_scale()};
     }
+    // With key `vk` held, the pointer jumps to (ax, ay), the left button goes down there and the
+    // pointer moves to (bx, by): the background on the press frame and after the move.
+    std::pair<std::tuple<float, float, float>, std::tuple<float, float, float>>
+    jump_and_drag(int vk, int ax, int ay, int bx, int by)
+    {
+        move(ax, ay);
+        message(PLAT_WM_KEYDOWN, uintptr_t(vk));
+        message(PLAT_WM_LBUTTONDOWN);
+        frame();
+        const auto pressed = bg();
+        move(bx, by);
+        frame();
+        return {pressed, bg()};
+    }
     // Pixels (0xRRGGBB) of a rectangle for which pred holds.
     template <class Pred>
     static int count_pixels(int x, int y, int w, int h, Pred pred)
@@ -129,7 +143,8 @@ TEST_F(ToolScene, PaletteShowsTurningPreviews)
 }
 
 // Once loaded, the help text (green, lower right) and the buttons show and the background is
-// fitted; T drags it, H fits it again, L toggles the lighting.
+// fitted; T and S drag it from where the button went down, H fits it again, L toggles the
+// lighting.
 TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
 {
     run([&] {
@@ -142,25 +157,25 @@ TEST_F(ToolScene, KeysHAndLAndTheBackgroundDrag)
         EXPECT_GE(res_mesh_count(), 17);  // two palette pages
         EXPECT_EQ(tool_pic_width(tool_background_tex()), 1024);
         EXPECT_NE(res_crop_find("icon", "disk"), 0u);
-        EXPECT_EQ(bg(), std::tuple(300.0f, 300.0f, 0.5859375f));
-        // The drag starts from the position before the latest move: move there twice.
-        move(100, 500);
-        move(100, 500);
-        frame();
-        message(PLAT_WM_KEYDOWN, 'T');
-        message(PLAT_WM_LBUTTONDOWN);
-        frame();
-        move(150, 530);
-        frame();
-        EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.5859375f));
+        const auto fitted = std::tuple(300.0f, 300.0f, 0.5859375f);
+        EXPECT_EQ(bg(), fitted);
+        // The pointer jumps to the press: the drag starts there, not where the pointer was.
+        const auto moved = std::tuple(350.0f, 330.0f, 0.5859375f);
+        EXPECT_EQ(jump_and_drag('T', 100, 500, 150, 530), std::pair(fitted, moved));
         message(PLAT_WM_KEYUP, 'T');  // letting go of T stops the move at once
         move(200, 560);
         frame();
-        EXPECT_EQ(bg(), std::tuple(350.0f, 330.0f, 0.5859375f));
+        EXPECT_EQ(bg(), moved);
         message(PLAT_WM_LBUTTONUP);
         frame();
+        // S with a press right after a jump: 64 pixels up from the press add 64 / 1024.
+        EXPECT_EQ(jump_and_drag('S', 400, 100, 400, 36),
+                  std::pair(moved, std::tuple(350.0f, 330.0f, 0.6484375f)));
+        message(PLAT_WM_LBUTTONUP);
+        message(PLAT_WM_KEYUP, 'S');
+        frame();
         key('H');
-        EXPECT_EQ(bg(), std::tuple(300.0f, 300.0f, 0.5859375f));
+        EXPECT_EQ(bg(), fitted);
         EXPECT_EQ(tool_get_lighting(), 1u);
         key('L');
         EXPECT_EQ(tool_get_lighting(), 0u);
