@@ -6,8 +6,6 @@
 #include "temp_dir.h"
 #include "virtual_screen.h"
 
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -222,63 +220,8 @@ TEST(Program, AKilledRunDoesNotBlockTheNext)
     EXPECT_EQ(next.terminate(), 0);
 }
 
-// Makes this (forked, root) process see the given folders in the place of the system's temporary
-// folder and of the users' runtime folders (when the system has that place), in a mount namespace
-// of its own; false when the system allows none.
-bool see_system_folders_at(const std::string& temporary, const std::string& user_runtimes)
-{
-    // /run/user first: the folders given may lie under /tmp, which the second mount hides.
-    const bool no_runtimes_place = !std::filesystem::is_directory("/run/user");
-    return ::unshare(CLONE_NEWNS) == 0 &&
-           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           (no_runtimes_place ||
-            ::mount(user_runtimes.c_str(), "/run/user", nullptr, MS_BIND, nullptr) == 0) &&
-           ::mount(temporary.c_str(), "/tmp", nullptr, MS_BIND, nullptr) == 0;
-}
-
-// Another user who makes the program's folder under the temporary folder first, with no runtime
-// folder or one open to others, leaves the program its single instance and its sound: the lock file
-// and the semaphores live in the cache folder, a second start ends at once, and the shut-down
-// leaves nothing there. The program sees a folder of the test's as /tmp, so the system's own is
-// not squatted; every path the program is given lies in it.
-TEST(Program, AnotherUsersFolderInTheTemporaryFolderLeavesItsObjectsInTheCacheFolder)
-{
-    if (::geteuid() != 0) GTEST_SKIP() << "only root can run a child as a second user";
-    TempDir t;
-    const std::string shared = make_shared_folder(t.file("tmp")), no_runtimes = t.file("run_user");
-    std::filesystem::create_directory(no_runtimes);
-    const auto in_namespace = [&shared, &no_runtimes] {
-        return see_system_folders_at(shared, no_runtimes);
-    };
-    if (finish_child(fork_child([&in_namespace] { return in_namespace() ? 0 : 1; }), 10s) != 0)
-        GTEST_SKIP() << "no mount namespace of its own for the program";
-    const std::string squatted = shared + "/quorvel-" + std::to_string(::geteuid());
-    ASSERT_EQ(run_as_user(PROGRAM_TEST_SECOND_USER,
-                          [&squatted] { return ::mkdir(squatted.c_str(), 0700) == 0 ? 0 : 1; }),
-              0);
-    make_shared_folder(shared + "/run");
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
-    for (const std::string runtime : {"", "/tmp/run"}) {  // none, or one open to others
-        const std::string cache = "cache" + std::to_string(runtime.size());
-        const std::string folder = shared + "/" + cache + "/quorvel-" + host;
-        const Env env = {{"XDG_RUNTIME_DIR", runtime}, {"XDG_CACHE_HOME", "/tmp/" + cache}};
-        Program first("d", env, folder, t.file("first.err"), in_namespace);
-        ASSERT_TRUE(first.instance_lock_taken()) << runtime << t.read("first.err");
-        EXPECT_TRUE(first.semaphores_made()) << runtime;
-        EXPECT_EQ(Program("d", env, folder, "", in_namespace).finish(30s), 0)
-            << "-2: the second start kept running";
-        EXPECT_TRUE(first.running());
-        EXPECT_EQ(first.terminate(), 0);
-        EXPECT_EQ(ipc_objects_named(first.prefix, folder), std::vector<std::string>{});
-        const std::string said = t.read("first.err");
-        const std::string seen_squatted = "/tmp/quorvel-" + std::to_string(::geteuid());
-        EXPECT_NE(said.find(seen_squatted + " is not a private folder"), std::string::npos) << said;
-        EXPECT_EQ(said.find("named objects refused"), std::string::npos) << said;
-    }
-}
-
 constexpr uid_t PROGRAM_TEST_LONE_USER = 65533;  // a user of no name, with no session of its own
+constexpr uid_t PROGRAM_TEST_SQUATTED_USER = 65532;  // another such user, whose folder is taken
 
 // Whether the folder is the user's alone, as the program wants a runtime folder of the system's.
 bool private_folder_of(const std::string& path, uid_t uid)
@@ -302,6 +245,47 @@ struct RemovedIfMade {
         if (!was_there) std::filesystem::remove_all(path, ec);
     }
 };
+
+// Another user who makes the program's folder in the system's temporary folder first, with no
+// runtime folder or one open to others, leaves the program its single instance and its sound: the
+// lock file and the semaphores live in the cache folder, a second start ends at once, and the
+// shut-down leaves nothing there. Run as a user of no session, whose folder in /tmp the test
+// squats and removes afterwards.
+TEST(Program, AnotherUsersFolderInTheTemporaryFolderLeavesItsObjectsInTheCacheFolder)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run a child as a second user";
+    const uid_t uid = PROGRAM_TEST_SQUATTED_USER;
+    const std::string squatted = "/tmp/quorvel-" + std::to_string(uid);
+    if (std::filesystem::exists("/run/user/" + std::to_string(uid)))
+        GTEST_SKIP() << "the user has a runtime folder here";
+    if (std::filesystem::exists(squatted)) GTEST_SKIP() << squatted << " is there already";
+    const RemovedIfMade squat_made(squatted);
+    ASSERT_EQ(run_as_user(PROGRAM_TEST_SECOND_USER,
+                          [&squatted] { return ::mkdir(squatted.c_str(), 0700) == 0 ? 0 : 1; }),
+              0);
+    TempDir t;
+    const std::string open_runtime = make_shared_folder(t.file("run"));
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const auto as_user = [uid] { return become_user(uid); };
+    for (const std::string& runtime : {std::string(), open_runtime}) {
+        const std::string cache = t.file("cache" + std::to_string(runtime.size()));
+        ASSERT_EQ(::mkdir(cache.c_str(), 0700) | ::chown(cache.c_str(), uid, uid), 0);
+        const std::string folder = cache + "/quorvel-" + host;
+        const Env env = {{"XDG_RUNTIME_DIR", runtime}, {"XDG_CACHE_HOME", cache}};
+        Program first("d", env, folder, t.file("first.err"), as_user);
+        ASSERT_TRUE(first.instance_lock_taken()) << runtime << t.read("first.err");
+        EXPECT_TRUE(first.semaphores_made()) << runtime;
+        EXPECT_EQ(Program("d", env, folder, "", as_user).finish(30s), 0)
+            << "-2: the second start kept running";
+        EXPECT_TRUE(first.running());
+        EXPECT_EQ(first.terminate(), 0);
+        EXPECT_EQ(ipc_objects_named(first.prefix, folder), std::vector<std::string>{});
+        const std::string said = t.read("first.err");
+        EXPECT_NE(said.find(squatted + " is not a private folder"), std::string::npos) << said;
+        EXPECT_EQ(said.find("named objects refused"), std::string::npos) << said;
+    }
+}
 
 // One user's starts meet whatever their environment names: while one runs, a start from a shell
 // with another TMPDIR, or without the session's XDG_RUNTIME_DIR (cron, su), ends at once with 0,
