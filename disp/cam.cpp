@@ -508,6 +508,8 @@ const auto* field_of(int s, int set)
 
 }  // namespace
 
+// The getters of one family of sets; every use has the names it makes written
+// out beside it, so that a search finds the definition beside the declaration.
 // clang-format off
 #define CAM_SET_FAMILY(prefix, index_expr, ...)                                                          \
     const Mat44* cam_get_##prefix##proj_mtx(__VA_ARGS__) { return field_of<&XformSet::proj>(s, index_expr); } \
@@ -522,9 +524,21 @@ const auto* field_of(int s, int set)
 // clang-format on
 
 // The frustum accessors answer the cull planes: what culling everywhere uses.
+// cam_get_proj_mtx, cam_get_cull_proj_mtx, cam_get_world_mtx, cam_get_view_mtx,
+// cam_get_viewproj_mtx, cam_get_cull_viewproj_mtx, cam_get_proj_params, cam_get_planes,
+// cam_get_frustum:
 CAM_SET_FAMILY(, cam_screen_set_index(s), int s)
+// cam_get_slice_proj_mtx, cam_get_slice_cull_proj_mtx, cam_get_slice_world_mtx,
+// cam_get_slice_view_mtx, cam_get_slice_viewproj_mtx, cam_get_slice_cull_viewproj_mtx,
+// cam_get_slice_proj_params, cam_get_slice_planes, cam_get_slice_frustum:
 CAM_SET_FAMILY(slice_, cam_slice_set_index(s, j), int s, int j)
+// cam_get_shadow_proj_mtx, cam_get_shadow_cull_proj_mtx, cam_get_shadow_world_mtx,
+// cam_get_shadow_view_mtx, cam_get_shadow_viewproj_mtx, cam_get_shadow_cull_viewproj_mtx,
+// cam_get_shadow_proj_params, cam_get_shadow_planes, cam_get_shadow_frustum:
 CAM_SET_FAMILY(shadow_, cam_shadow_set_index(s, j), int s, int j)
+// cam_get_sub2_proj_mtx, cam_get_sub2_cull_proj_mtx, cam_get_sub2_world_mtx, cam_get_sub2_view_mtx,
+// cam_get_sub2_viewproj_mtx, cam_get_sub2_cull_viewproj_mtx, cam_get_sub2_proj_params,
+// cam_get_sub2_planes, cam_get_sub2_frustum:
 CAM_SET_FAMILY(sub2_, cam_sub2_set_index(s), int s)
 #undef CAM_SET_FAMILY
 

@@ -382,5 +382,8 @@ void attobj_draw_all(DrawObj** run, int count)
 
 // --- hit target ----------------------------------------------------------------------------
 
+// attobj_set_hit, attobj_set_hit_sphere, attobj_set_hit_auto, attobj_set_hit_sphere_scaled,
+// attobj_hit_enable, attobj_hit_set_hittable, attobj_hit_debug_draw:
 OBJ3D_HIT_DEFINE_MATRIX_TARGET(attobj, attobj_work, local)
+// attobj_hit_release, attobj_hit_result_count, attobj_hit_result, attobj_hit_id, attobj_get_hit:
 OBJ3D_HIT_DEFINE(attobj, attobj_work)

@@ -101,6 +101,8 @@ void attobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, fl
                                   const Vec3* centre, float min_screen, HitGroup group);
 void attobj_hit_enable(DrawObj* obj, int on);        // ground bit
 void attobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
+// The release, results and target of obj3d_hit.h: attobj_hit_release, attobj_hit_result_count,
+// attobj_hit_result, attobj_hit_id, attobj_get_hit.
 OBJ3D_HIT_DECLARE(attobj)
 void attobj_hit_debug_draw(DrawObj* obj, int as_model);
 
@@ -124,7 +126,8 @@ void attobj_list_detach_all(DrawObj* owner);
 void attobj_free_list(DrawObj** head);
 
 // The by-name attachment operations of an owner type P (the model and motion
-// objects), each the list operation above on the owner.
+// objects), each the list operation above on the owner. Every use has the
+// names it makes written out beside it, so that a search finds them.
 #define ATTOBJ_LIST_DEFINE_OWNER(P)                                                                \
     DrawObj* P##_find_attachment(DrawObj* obj, const char* name)                                   \
     {                                                                                              \

@@ -212,6 +212,8 @@ DrawObj* mdlobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     return att;
 }
 
+// mdlobj_find_attachment, mdlobj_attachment_count, mdlobj_get_attachment, mdlobj_show_attachment,
+// mdlobj_show_attachment_at, mdlobj_detach, mdlobj_detach_all:
 ATTOBJ_LIST_DEFINE_OWNER(mdlobj)
 
 // --- debug query ----------------------------------------------------------------------------
@@ -313,5 +315,8 @@ int obj3d_visible_bounds(Vec3* out_min, Vec3* out_max, const XformSet* set)
 
 // --- hit target ----------------------------------------------------------------------------
 
+// mdlobj_set_hit, mdlobj_set_hit_sphere, mdlobj_set_hit_auto, mdlobj_set_hit_sphere_scaled,
+// mdlobj_hit_enable, mdlobj_hit_set_hittable, mdlobj_hit_debug_draw:
 OBJ3D_HIT_DEFINE_MATRIX_TARGET(mdlobj, work_of, world)
+// mdlobj_hit_release, mdlobj_hit_result_count, mdlobj_hit_result, mdlobj_hit_id, mdlobj_get_hit:
 OBJ3D_HIT_DEFINE(mdlobj, work_of)

@@ -117,6 +117,7 @@ void mdlobj_set_hit_sphere_scaled(DrawObj* obj, int view, const Mat44* world, fl
 void mdlobj_hit_enable(DrawObj* obj, int on);        // ground bit
 void mdlobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
 // Results summed and counted along the target chain (see obj3d_hit_result).
+// mdlobj_hit_release, mdlobj_hit_result_count, mdlobj_hit_result, mdlobj_hit_id, mdlobj_get_hit.
 OBJ3D_HIT_DECLARE(mdlobj)
 // Each target in the object's group, as a model of the same name or as
 // collision triangles (spheres as discs); cyan when hittable, else red.

@@ -190,6 +190,8 @@ void meshobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group)
     if (MeshListObj* m = meshobj_work(obj)) obj3d_hit_set_model(&m->hit, &m->world, coll, group, 1);
 }
 
+// meshobj_hit_release, meshobj_hit_result_count, meshobj_hit_result, meshobj_hit_id,
+// meshobj_get_hit:
 OBJ3D_HIT_DEFINE(meshobj, meshobj_work)
 
 int meshobj_hit_set_hittable(DrawObj* obj, int on)

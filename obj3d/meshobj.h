@@ -63,6 +63,8 @@ OBJ3D_FIELDS_DECLARE(meshobj);
 // --- hit target (on the world matrix) ----------------------------------------------------------
 // As mdlobj_set_hit, but a new target starts switched on (ground bit set).
 void meshobj_set_hit(DrawObj* obj, ResHandle coll, HitGroup group);
+// The release, results and target of obj3d_hit.h: meshobj_hit_release, meshobj_hit_result_count,
+// meshobj_hit_result, meshobj_hit_id, meshobj_get_hit.
 OBJ3D_HIT_DECLARE(meshobj)
 // Without a target these do nothing and answer 1; 0 for another type.
 int meshobj_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit

@@ -504,6 +504,8 @@ DrawObj* motobj_attach_model(DrawObj* obj, const char* name, ResHandle mesh, con
     return att;
 }
 
+// motobj_find_attachment, motobj_attachment_count, motobj_get_attachment, motobj_show_attachment,
+// motobj_show_attachment_at, motobj_detach, motobj_detach_all:
 ATTOBJ_LIST_DEFINE_OWNER(motobj)
 
 // --- draw-all ------------------------------------------------------------------------------------

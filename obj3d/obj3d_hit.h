@@ -49,6 +49,9 @@ HitTarget* obj3d_hit_by_name(HitTarget* chain, const char* name);
 // same group and name; cyan when hittable, else red.
 void obj3d_hit_debug_draw(ResGroupId group, const HitTarget* chain, int as_model);
 
+// Every use of the macros below has the names it makes written out beside it,
+// so that a search for a name finds its declaration and its definition.
+
 // The release, result and target getters of a type whose work (reached by the
 // accessor W, null for another type) keeps its target in `hit`.
 #define OBJ3D_HIT_DECLARE(P)                                                                       \

@@ -384,6 +384,8 @@ void plist3d_hit_set_hittable(DrawObj* obj, int on)
     obj3d_hit_set_hittable(p->hit, on);
 }
 
+// plist3d_hit_release, plist3d_hit_result_count, plist3d_hit_result, plist3d_hit_id,
+// plist3d_get_hit:
 OBJ3D_HIT_DEFINE(plist3d, plist3d_work)
 
 void plist3d_hit_debug_draw(DrawObj* obj)

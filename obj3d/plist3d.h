@@ -91,6 +91,8 @@ OBJ3D_FIELDS_DECLARE(plist3d);
 void plist3d_set_hit_sphere(DrawObj* obj, const Vec3* centre, float radius, HitGroup group);
 void plist3d_hit_enable(DrawObj* obj, int on);        // ground bit
 void plist3d_hit_set_hittable(DrawObj* obj, int on);  // hittable bit; clears the ground bit
+// The release, results and target of obj3d_hit.h: plist3d_hit_release, plist3d_hit_result_count,
+// plist3d_hit_result, plist3d_hit_id, plist3d_get_hit.
 OBJ3D_HIT_DECLARE(plist3d)
 void plist3d_hit_debug_draw(DrawObj* obj);
 // 1 when outside the view's frustum: the sphere centre (or position) with

@@ -254,6 +254,9 @@ DrawObj* qspr_quad_create(ResGroupId g, ResHandle crop, int blend)
 
 // --- accessors every kind has ------------------------------------------------------------------
 
+// Every use of a macro in this file that pastes names has them written out
+// beside it, so that a search finds the definition here as well as the
+// declaration in qspr.h.
 #define QSPR_PARAM_SETTER(P, SUFFIX, T, BYTES)                                                     \
     int P##_set_param_##SUFFIX(DrawObj* o, const char* name, const T* v, int n)                    \
     {                                                                                              \
@@ -281,8 +284,23 @@ DrawObj* qspr_quad_create(ResGroupId g, ResHandle crop, int blend)
     QsprWork* P##_set_value_b(DrawObj* o, float v) { return W(o)->value_b = vm_clamp01(v), W(o); } \
     QsprWork* P##_set_tex1_crop(DrawObj* o, ResHandle c) { return set_crop(o, 1, c); }             \
     QsprWork* P##_set_tex2_crop(DrawObj* o, ResHandle c) { return set_crop(o, 2, c); }
+// qspr_bb_set_pass_b, qspr_bb_set_blend, qspr_bb_set_zmode, qspr_bb_set_shader,
+// qspr_bb_set_param_int, qspr_bb_set_param_float, qspr_bb_set_param_float2,
+// qspr_bb_set_param_float3, qspr_bb_set_param_float4, qspr_bb_set_param_matrix, qspr_bb_set_tex1,
+// qspr_bb_set_tex2, qspr_bb_get_tex1, qspr_bb_get_tex2, qspr_bb_set_value_a, qspr_bb_set_value_b,
+// qspr_bb_set_tex1_crop, qspr_bb_set_tex2_crop:
 QSPR_COMMON_DEFS(qspr_bb)
+// qspr_beam_set_pass_b, qspr_beam_set_blend, qspr_beam_set_zmode, qspr_beam_set_shader,
+// qspr_beam_set_param_int, qspr_beam_set_param_float, qspr_beam_set_param_float2,
+// qspr_beam_set_param_float3, qspr_beam_set_param_float4, qspr_beam_set_param_matrix,
+// qspr_beam_set_tex1, qspr_beam_set_tex2, qspr_beam_get_tex1, qspr_beam_get_tex2,
+// qspr_beam_set_value_a, qspr_beam_set_value_b, qspr_beam_set_tex1_crop, qspr_beam_set_tex2_crop:
 QSPR_COMMON_DEFS(qspr_beam)
+// qspr_quad_set_pass_b, qspr_quad_set_blend, qspr_quad_set_zmode, qspr_quad_set_shader,
+// qspr_quad_set_param_int, qspr_quad_set_param_float, qspr_quad_set_param_float2,
+// qspr_quad_set_param_float3, qspr_quad_set_param_float4, qspr_quad_set_param_matrix,
+// qspr_quad_set_tex1, qspr_quad_set_tex2, qspr_quad_get_tex1, qspr_quad_get_tex2,
+// qspr_quad_set_value_a, qspr_quad_set_value_b, qspr_quad_set_tex1_crop, qspr_quad_set_tex2_crop:
 QSPR_COMMON_DEFS(qspr_quad)
 
 // --- billboards ------------------------------------------------------------------------------
@@ -344,7 +362,11 @@ QSPR_FIELD(qspr_bb_get_lighting, uint32_t, bb.lighting)
     QSPR_FIELD(qspr_bb_get_##SLOT##_vmin, float, bb.SLOT[1])                                       \
     QSPR_FIELD(qspr_bb_get_##SLOT##_umax, float, bb.SLOT[2])                                       \
     QSPR_FIELD(qspr_bb_get_##SLOT##_vmax, float, bb.SLOT[3])
+// qspr_bb_set_uv1, qspr_bb_get_uv1_umin, qspr_bb_get_uv1_vmin, qspr_bb_get_uv1_umax,
+// qspr_bb_get_uv1_vmax:
 QSPR_BB_UV(uv1)
+// qspr_bb_set_uv2, qspr_bb_get_uv2_umin, qspr_bb_get_uv2_vmin, qspr_bb_get_uv2_umax,
+// qspr_bb_get_uv2_vmax:
 QSPR_BB_UV(uv2)
 
 static QsprWork* bb_proj(DrawObj* o, float* rect, float uo, float vo, float scale, int fx, int fy)
@@ -398,7 +420,11 @@ QsprWork* qspr_bb_set_tex2_proj(DrawObj* o, float uo, float vo, float s, int fx,
         return W(o)->beam.colour[N] = c, W(o);                                                     \
     }                                                                                              \
     QSPR_FIELD(qspr_beam_get_colour##N, uint32_t, beam.colour[N])
+// qspr_beam_set_end0_xyz, qspr_beam_set_end0, qspr_beam_end0, qspr_beam_set_colour0,
+// qspr_beam_get_colour0:
 QSPR_BEAM_END(0)
+// qspr_beam_set_end1_xyz, qspr_beam_set_end1, qspr_beam_end1, qspr_beam_set_colour1,
+// qspr_beam_get_colour1:
 QSPR_BEAM_END(1)
 
 QsprWork* qspr_beam_set_width(DrawObj* o, float v) { return W(o)->beam.width = v, W(o); }
@@ -430,7 +456,9 @@ QsprWork* qspr_beam_set_mode(DrawObj* o, uint32_t m) { return W(o)->beam.mode = 
         if (u) *u = W(o)->beam.SLOT[6];                                                            \
         if (v) *v = W(o)->beam.SLOT[7];                                                            \
     }
+// qspr_beam_set_uv1, qspr_beam_get_uv1_min, qspr_beam_get_uv1_max:
 QSPR_BEAM_UV(uv1)
+// qspr_beam_set_uv2, qspr_beam_get_uv2_min, qspr_beam_get_uv2_max:
 QSPR_BEAM_UV(uv2)
 
 void qspr_beam_corners(Vec3 out[4], const QsprBeam* b, const Mat44* view, float dx, float dy,
@@ -547,9 +575,21 @@ float* qspr_quad_uv2_n(DrawObj* o, int n) { return index_ok(n) ? &W(o)->quad.uv2
     }                                                                                              \
     float* qspr_quad_uv1_##N(DrawObj* o) { return qspr_quad_uv1_n(o, N); }                         \
     float* qspr_quad_uv2_##N(DrawObj* o) { return qspr_quad_uv2_n(o, N); }
+// qspr_quad_set_corner0_xyz, qspr_quad_set_corner0, qspr_quad_corner0, qspr_quad_set_colour0,
+// qspr_quad_get_colour0, qspr_quad_set_uv1_0, qspr_quad_set_uv2_0, qspr_quad_uv1_0,
+// qspr_quad_uv2_0:
 QSPR_QUAD_DEFS(0)
+// qspr_quad_set_corner1_xyz, qspr_quad_set_corner1, qspr_quad_corner1, qspr_quad_set_colour1,
+// qspr_quad_get_colour1, qspr_quad_set_uv1_1, qspr_quad_set_uv2_1, qspr_quad_uv1_1,
+// qspr_quad_uv2_1:
 QSPR_QUAD_DEFS(1)
+// qspr_quad_set_corner2_xyz, qspr_quad_set_corner2, qspr_quad_corner2, qspr_quad_set_colour2,
+// qspr_quad_get_colour2, qspr_quad_set_uv1_2, qspr_quad_set_uv2_2, qspr_quad_uv1_2,
+// qspr_quad_uv2_2:
 QSPR_QUAD_DEFS(2)
+// qspr_quad_set_corner3_xyz, qspr_quad_set_corner3, qspr_quad_corner3, qspr_quad_set_colour3,
+// qspr_quad_get_colour3, qspr_quad_set_uv1_3, qspr_quad_set_uv2_3, qspr_quad_uv1_3,
+// qspr_quad_uv2_3:
 QSPR_QUAD_DEFS(3)
 
 QsprWork* qspr_quad_set_colour(DrawObj* o, uint32_t c0, uint32_t c1, uint32_t c2, uint32_t c3)
@@ -566,8 +606,11 @@ QsprWork* qspr_quad_set_colour(DrawObj* o, uint32_t c0, uint32_t c1, uint32_t c2
         return W(o);                                                                               \
     }                                                                                              \
     Vec3* qspr_quad_##NAME(DrawObj* o) { return &W(o)->quad.FIELD; }
+// qspr_quad_set_pos, qspr_quad_pos:
 QSPR_QUAD_VEC(pos, pos)
+// qspr_quad_set_rot, qspr_quad_rot:
 QSPR_QUAD_VEC(rot, rot)
+// qspr_quad_set_scale, qspr_quad_scale:
 QSPR_QUAD_VEC(scale, scale)
 
 QsprWork* qspr_quad_set_pos_rot(DrawObj* o, const Vec3* pos, const Vec3* angles)

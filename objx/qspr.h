@@ -96,6 +96,8 @@ DrawObj* qspr_quad_create_arr(ResGroupId group, const float* corners12, ResHandl
 DrawObj* qspr_quad_create(ResGroupId group, ResHandle crop, int blend);
 
 // --- accessors every kind has, under each kind's prefix ---------------------------------
+// Every use of the macros below has the names it makes written out beside it,
+// so that a search for a name finds its declaration and its definition.
 #define QSPR_COMMON_ACCESSORS(P)                                                                   \
     QsprWork* P##_set_pass_b(DrawObj* o, int flag);                                                \
     QsprWork* P##_set_blend(DrawObj* o, int blend);                                                \
@@ -115,8 +117,24 @@ DrawObj* qspr_quad_create(ResGroupId group, ResHandle crop, int blend);
     QsprWork* P##_set_value_b(DrawObj* o, float v);                                                \
     QsprWork* P##_set_tex1_crop(DrawObj* o, ResHandle crop);                                       \
     QsprWork* P##_set_tex2_crop(DrawObj* o, ResHandle crop);
+// Billboards: qspr_bb_set_pass_b, qspr_bb_set_blend, qspr_bb_set_zmode, qspr_bb_set_shader,
+// qspr_bb_set_param_int, qspr_bb_set_param_float, qspr_bb_set_param_float2,
+// qspr_bb_set_param_float3, qspr_bb_set_param_float4, qspr_bb_set_param_matrix, qspr_bb_set_tex1,
+// qspr_bb_set_tex2, qspr_bb_get_tex1, qspr_bb_get_tex2, qspr_bb_set_value_a, qspr_bb_set_value_b,
+// qspr_bb_set_tex1_crop, qspr_bb_set_tex2_crop.
 QSPR_COMMON_ACCESSORS(qspr_bb)
+// Beams: qspr_beam_set_pass_b, qspr_beam_set_blend, qspr_beam_set_zmode, qspr_beam_set_shader,
+// qspr_beam_set_param_int, qspr_beam_set_param_float, qspr_beam_set_param_float2,
+// qspr_beam_set_param_float3, qspr_beam_set_param_float4, qspr_beam_set_param_matrix,
+// qspr_beam_set_tex1, qspr_beam_set_tex2, qspr_beam_get_tex1, qspr_beam_get_tex2,
+// qspr_beam_set_value_a, qspr_beam_set_value_b, qspr_beam_set_tex1_crop, qspr_beam_set_tex2_crop.
 QSPR_COMMON_ACCESSORS(qspr_beam)
+// Corner quads: qspr_quad_set_pass_b, qspr_quad_set_blend, qspr_quad_set_zmode,
+// qspr_quad_set_shader, qspr_quad_set_param_int, qspr_quad_set_param_float,
+// qspr_quad_set_param_float2, qspr_quad_set_param_float3, qspr_quad_set_param_float4,
+// qspr_quad_set_param_matrix, qspr_quad_set_tex1, qspr_quad_set_tex2, qspr_quad_get_tex1,
+// qspr_quad_get_tex2, qspr_quad_set_value_a, qspr_quad_set_value_b, qspr_quad_set_tex1_crop,
+// qspr_quad_set_tex2_crop.
 QSPR_COMMON_ACCESSORS(qspr_quad)
 
 // --- billboards ----------------------------------------------------------------------
@@ -185,6 +203,7 @@ QsprWork* qspr_beam_set_tex1_proj(DrawObj* o, float u_off, float v_off, float sc
 QsprWork* qspr_beam_set_tex2_proj(DrawObj* o, float u_off, float v_off, float scale);
 
 // --- corner quads --------------------------------------------------------------------
+// Each corner's accessors; the names of each use are written out beside it.
 #define QSPR_QUAD_INDEXED(N)                                                                       \
     QsprWork* qspr_quad_set_corner##N##_xyz(DrawObj* o, float x, float y, float z);                \
     QsprWork* qspr_quad_set_corner##N(DrawObj* o, const Vec3* p);                                  \
@@ -195,9 +214,21 @@ QsprWork* qspr_beam_set_tex2_proj(DrawObj* o, float u_off, float v_off, float sc
     QsprWork* qspr_quad_set_uv2_##N(DrawObj* o, float u, float v);                                 \
     float* qspr_quad_uv1_##N(DrawObj* o);                                                          \
     float* qspr_quad_uv2_##N(DrawObj* o);
+// Corner 0: qspr_quad_set_corner0_xyz, qspr_quad_set_corner0, qspr_quad_corner0,
+// qspr_quad_set_colour0, qspr_quad_get_colour0, qspr_quad_set_uv1_0, qspr_quad_set_uv2_0,
+// qspr_quad_uv1_0, qspr_quad_uv2_0.
 QSPR_QUAD_INDEXED(0)
+// Corner 1: qspr_quad_set_corner1_xyz, qspr_quad_set_corner1, qspr_quad_corner1,
+// qspr_quad_set_colour1, qspr_quad_get_colour1, qspr_quad_set_uv1_1, qspr_quad_set_uv2_1,
+// qspr_quad_uv1_1, qspr_quad_uv2_1.
 QSPR_QUAD_INDEXED(1)
+// Corner 2: qspr_quad_set_corner2_xyz, qspr_quad_set_corner2, qspr_quad_corner2,
+// qspr_quad_set_colour2, qspr_quad_get_colour2, qspr_quad_set_uv1_2, qspr_quad_set_uv2_2,
+// qspr_quad_uv1_2, qspr_quad_uv2_2.
 QSPR_QUAD_INDEXED(2)
+// Corner 3: qspr_quad_set_corner3_xyz, qspr_quad_set_corner3, qspr_quad_corner3,
+// qspr_quad_set_colour3, qspr_quad_get_colour3, qspr_quad_set_uv1_3, qspr_quad_set_uv2_3,
+// qspr_quad_uv1_3, qspr_quad_uv2_3.
 QSPR_QUAD_INDEXED(3)
 // The same by index.
 QsprWork* qspr_quad_set_corner_xyz(DrawObj* o, int n, float x, float y, float z);

@@ -105,6 +105,27 @@ TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInside)
     EXPECT_EQ(cam_project(0, &x, &y, &corner), CAM_INSIDE);
     EXPECT_EQ(std::pair(x, y), std::pair(1.0f, -1.0f));
     EXPECT_EQ(cam_project(0, &x, &y, &past), CAM_OUTSIDE);
+    const Vec3 top = {0, 1, 0}, over = {0, 1.0001f, 0}, under = {0, -1.0001f, 0};
+    EXPECT_EQ((std::array{cam_project(0, &x, &y, &top), cam_project(0, &x, &y, &over),
+                          cam_project(0, &x, &y, &under)}),
+              (std::array{CAM_INSIDE, CAM_OUTSIDE, CAM_OUTSIDE}));
+}
+
+TEST_F(CamTest, APointBehindTheCameraKeepsTheSideItLiesOn)
+{
+    // Identity view; the projection copies z into w, so a point at negative
+    // z lies behind. Dividing by w itself would mirror it through the centre.
+    const Mat44 w_is_z = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0}};
+    cam_set_mode(0, CAM_MODE_CAM_TO_WORLD);
+    cam_set_matrix(0, &CAM_ID);
+    cam_set_proj_custom(0, 1);
+    cam_set_proj_matrix(0, &w_is_z);
+    const Vec3 ahead = {0.5f, -0.25f, 2}, behind = {0.5f, -0.25f, -2};
+    float x = 9, y = 9;
+    EXPECT_EQ(cam_project(0, &x, &y, &ahead), CAM_INSIDE);
+    EXPECT_EQ(std::pair(x, y), std::pair(0.25f, -0.125f));
+    EXPECT_EQ(cam_project(0, &x, &y, &behind), CAM_BEHIND);
+    EXPECT_EQ(std::pair(x, y), std::pair(0.25f, -0.125f));
 }
 
 TEST_F(CamTest, RaysThroughTheViewAndAnEmptyViewportKeepsMatricesFinite)

@@ -138,6 +138,7 @@ TEST_F(Text2d, TextsAreBoundedAndNullClears)
     float w = -1;
     text2d_measure(o, &w, nullptr);
     EXPECT_EQ(w, 0.0f);
+    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 0);
     const std::string long_text(300, '2');
     text2d_printf(o, "%s", long_text.c_str());
     EXPECT_EQ(obj_work<Text2dWork>(o)->length, 128);
