@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -52,25 +53,37 @@ inline double ms_since(Clock::time_point t0)
 // Without a display the drawing benchmarks run on the offscreen renderer.
 inline void headless() { setenv("SDL_VIDEODRIVER", "offscreen", 0); }
 
-// A folder in the temporary folder, removed with everything in it.
+// A folder of this run's own in the temporary folder: mkdtemp gives it a fresh name and mode
+// 0700, so that runs of two users never write into one another's files. Removed with
+// everything in it; a run that cannot make one ends, since every case needs its files.
 struct TempDir {
     std::filesystem::path path;
     explicit TempDir(const std::string& name)
-        : path(std::filesystem::temp_directory_path() /
-               ("quorvel_bench_" + name + "_" + std::to_string(getpid())))
     {
-        std::filesystem::create_directories(path);
+        std::string made =
+            std::filesystem::temp_directory_path() / ("quorvel_bench_" + name + "_XXXXXX");
+        if (!mkdtemp(made.data())) {
+            std::perror("bench: no temporary folder");
+            std::exit(1);
+        }
+        path = made;
     }
-    ~TempDir() { std::filesystem::remove_all(path); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
 };
 
 // Loads `text` as the settings, through a file of its own.
 inline void load_settings(const std::string& name, const std::string& text)
 {
-    const auto path = std::filesystem::temp_directory_path() / ("quorvel_bench_" + name + ".txt");
+    const TempDir dir(name);
+    const auto path = dir.path / "settings.txt";
     std::ofstream(path) << text;
     txt_settings_load(path.string().c_str());
-    std::filesystem::remove(path);
 }
 
 // The shipped shader files beside the build (build/data/sh).

@@ -442,23 +442,6 @@ BENCHMARK(BM_EmptyFrame)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// A folder of this run's own in the temporary folder: mkdtemp gives it a fresh
-// name and mode 0700, so that runs of two users never write into one another's
-// files. Removed with what it holds; empty when it could not be made.
-struct VersusGlDir {
-    std::filesystem::path path;
-    VersusGlDir()
-    {
-        std::string name = (std::filesystem::temp_directory_path() / "quorvel_bench_XXXXXX");
-        if (mkdtemp(name.data())) path = name;
-    }
-    ~VersusGlDir()
-    {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
-};
-
 // Saving a 1024 x 1024 picture, against a plain read-back, the conversion
 // into the BMP's rows and one write through the same file writer.
 void BM_Save1024(benchmark::State& state)
@@ -467,8 +450,7 @@ void BM_Save1024(benchmark::State& state)
     bench::Display disp(VERSUS_GL_SIDE, VERSUS_GL_SIDE);
     if (!disp.ok) return state.SkipWithError("no device");
     disp_update(nullptr);
-    const VersusGlDir dir;
-    if (dir.path.empty()) return state.SkipWithError("no temporary folder");
+    const bench::TempDir dir("save");
     const std::string ours = dir.path / "ours.bmp", theirs = dir.path / "gl.bmp";
     GlFrame frame(VERSUS_GL_SIDE, VERSUS_GL_SIDE);
     compare(
