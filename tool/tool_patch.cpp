@@ -7,6 +7,7 @@
 #include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_small.h"
+#include "math/vm_vec.h"
 #include "obj2d/line2d.h"
 #include "disp/obj.h"
 #include "obj2d/spr.h"
@@ -135,11 +136,7 @@ Mat44* tool_mat_translation(Mat44* out, float x, float y, float z)
     return vm_mat_translation(out, &t);
 }
 
-Vec3* tool_vec3(Vec3* out, float x, float y, float z)
-{
-    *out = Vec3{x, y, z};
-    return out;
-}
+Vec3* tool_vec3(Vec3* out, float x, float y, float z) { return vm_vec3_set(out, x, y, z); }
 
 // ---- patches -------------------------------------------------------------------------------
 
