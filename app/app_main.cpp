@@ -40,19 +40,16 @@ struct ScreenRow {
 constexpr ScreenRow APP_SCREEN_ROWS[] = {{1600, 1200}, {1280, 1024}, {1024, 768}, {800, 600}};
 constexpr ScreenRow APP_SCREEN_FALLBACK = {640, 480};
 
-constexpr size_t APP_SCENE_SCRATCH_SIZE = 64;
-
 AppState g_app;
 RegionIndex g_region;
 
 struct SceneSwitcher {
     SceneRunner runner;
-    std::array<uint8_t, APP_SCENE_SCRATCH_SIZE> scratch;  // cleared when a run starts; unused
     // Row 0 is the patch tool, the one scene; row 1 stays empty.
     std::array<SceneEntry, APP_SCENE_ROWS> table;
 };
 
-SceneSwitcher g_scene = {{}, {}, {{{tool_init, tool_frame, tool_term}, {}}}};
+SceneSwitcher g_scene = {{}, {{{tool_init, tool_frame, tool_term}, {}}}};
 ResMark g_scene_mark;  // what the scenes load is released at the stop
 
 }  // namespace
@@ -197,6 +194,11 @@ void app_start(void)
 
 void app_stop(void) { res_release_to_mark(g_scene_mark); }
 
+// Where a program with more to do hooks into the switcher and the loop: app_scene_ready holds a
+// new run until what it waits for is there (a load, a fade), app_scene_prepare readies the scene
+// before it is entered, app_render_only_frame makes a pass only redraw (a pause), and
+// app_term_hook is the shut-down's last step before the single-instance lock is let go. This
+// program needs none of them: the run goes on at once and nothing more is done.
 int app_scene_ready(void) { return 1; }
 void app_scene_prepare(void) {}
 int app_render_only_frame(void) { return 0; }
@@ -207,25 +209,24 @@ void app_scene_step(void)
     SceneRunner& r = g_scene.runner;
     const SceneEntry& row = g_scene.table[r.index & 1];
     switch (r.state) {
-    case 0:
-        g_scene.scratch.fill(0);
-        r.state = 1;
+    case APP_SCENE_START:
+        r.state = APP_SCENE_PREPARING;  // and on at once
         [[fallthrough]];
-    case 1:
+    case APP_SCENE_PREPARING:
         if (app_scene_ready() == 1) {
             app_scene_prepare();
-            r.state = 2;
+            r.state = APP_SCENE_ENTERING;
         }
         return;
-    case 2:
+    case APP_SCENE_ENTERING:
         if (row.enter) row.enter();
-        r.state = 3;
+        r.state = APP_SCENE_RUNNING;
         return;
-    default:
+    default:  // APP_SCENE_RUNNING
         if (row.update && row.update() != 0) {
             if (row.leave) row.leave();
             r.index ^= 1;
-            r.state = 2;
+            r.state = APP_SCENE_ENTERING;
         }
         return;
     }

@@ -47,6 +47,8 @@ void app_start(void);
 void app_stop(void);
 void app_update(void);
 void app_scene_step(void);
+// Hook points of the switcher and the loop, empty in this program (app_main.cpp says what each
+// is for): 1 "ready", nothing to prepare, no redraw-only frames, nothing before the lock goes.
 int app_scene_ready(void);
 void app_scene_prepare(void);
 int app_render_only_frame(void);

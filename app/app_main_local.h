@@ -39,7 +39,15 @@ struct SceneEntry {
     void (*leave)(void);
 };
 
-// state: 0 start, 1 preparing, 2 entering, 3 running; index: the table row.
+// The runner's states, in the order a scene goes through them: a new run starts, waits until
+// the scene is ready (then prepares it), enters the scene, and runs it once a frame until it
+// ends, when the other row is entered.
+constexpr uint32_t APP_SCENE_START = 0;
+constexpr uint32_t APP_SCENE_PREPARING = 1;
+constexpr uint32_t APP_SCENE_ENTERING = 2;
+constexpr uint32_t APP_SCENE_RUNNING = 3;
+
+// state: one of APP_SCENE_*; index: the table row.
 struct SceneRunner {
     uint32_t state;
     uint32_t index;

@@ -21,7 +21,8 @@ struct DrawObjType {
     ObjSortByteFn sortbyte;
 };
 
-// DrawObjPool and the arrays beside it.
+// All the manager keeps: the pool of draw objects with its free, active, update and priority
+// lists and counters, the type table, the sort's work space, then the parts named below.
 struct ObjWork {
     std::array<DrawObj, OBJ_POOL_SIZE> recs;
     DrawObj* free_head;
@@ -40,7 +41,7 @@ struct ObjWork {
     std::array<DrawObj*, OBJ_POOL_SIZE> gather;
     std::array<int, OBJ_SORT_STACK_SIZE> stack_lo, stack_hi;
 
-    // ObjDrawList
+    // The draw list: this frame's visible objects in drawing order (obj_build_draw_list).
     uint32_t list_ready;
     int list_count;
     std::array<DrawObj*, OBJ_POOL_SIZE> list;
@@ -49,7 +50,7 @@ struct ObjWork {
     int group_count;
     std::array<uint8_t, OBJ_GROUP_ID_COUNT> group_flags;
 
-    // GroupMemPool
+    // The group-tagged records (gmem_*): their pool and its active and free lists.
     std::array<GroupMemRec, OBJ_GMEM_POOL_SIZE> gmem;
     GroupMemRec* gmem_active;
     GroupMemRec* gmem_free;

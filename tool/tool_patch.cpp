@@ -7,6 +7,7 @@
 #include "math/vm_const.h"
 #include "math/vm_mat.h"
 #include "math/vm_small.h"
+#include "math/vm_vec.h"
 #include "obj2d/line2d.h"
 #include "disp/obj.h"
 #include "obj2d/spr.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 // Sections: geometry | patches
 
@@ -25,16 +27,54 @@ static int tool_patch_hit_handle(DrawObj* obj, int handle);
 
 // ---- geometry ----------------------------------------------------------------------------
 
+namespace {
+
+// Where one handle of a selected patch's frame lies, for drawing it and for its clicks alike:
+// its anchor is side_x, side_y half sizes of the frame from the centre (-1, 0 or 1: which
+// edge) and then off_x, off_y pixels further out; the icon's pivot sits on the anchor, and
+// the box that takes the handle's clicks is the icon's w x h there.
+struct HandleLayout {
+    const char* crop;  // the icon, in the "icon" texture group
+    uint32_t drag_bit;
+    float side_x, side_y;
+    float off_x, off_y;
+    float pivot_x, pivot_y;  // fractions of the icon's size
+    float w, h;              // the icon's size in pixels
+};
+
+// From TOOL_PATCH_H_SCALEY on, in PatchHandle's order.
+constexpr HandleLayout TOOL_HANDLE_LAYOUT[] = {
+    {"scaley", TOOL_PATCH_SCALEY, 1, 0, 16, 0, 0.0f, 0.5f, 32, 64},  // right of the frame
+    {"rotx", TOOL_PATCH_ROTX, 0, -1, 0, -32, 0.5f, 0.5f, 32, 32},    // above
+    {"roty", TOOL_PATCH_ROTY, -1, 0, -32, 0, 0.5f, 0.5f, 32, 32},    // left
+    {"rotz", TOOL_PATCH_ROTZ, 1, 1, 32, 40, 0.5f, 0.5f, 32, 32},     // below right
+    {"aspect", TOOL_PATCH_ASPECT, 0, 1, 0, 40, 0.5f, 0.5f, 64, 32},  // below
+};
+static_assert(std::size(TOOL_HANDLE_LAYOUT) == TOOL_PATCH_H_COUNT - TOOL_PATCH_H_SCALEY);
+
+const HandleLayout& handle_layout(int handle)
+{
+    return TOOL_HANDLE_LAYOUT[size_t(handle - TOOL_PATCH_H_SCALEY)];
+}
+
+// The anchor of a handle of the frame centred at (cx, cy) with half sizes (hx, hy).
+Vec2 handle_anchor(const HandleLayout& l, float cx, float cy, float hx, float hy)
+{
+    return {cx + l.side_x * hx + l.off_x, cy + l.side_y * hy + l.off_y};
+}
+
+}  // namespace
+
 PatchBox tool_patch_box(int handle, float cx, float cy, float fx, float fy)
 {
-    switch (handle) {
-    case TOOL_PATCH_H_SCALEY: return {cx + 16 * fx + 16, cy - 32, 32, 64};
-    case TOOL_PATCH_H_ROTX: return {cx - 16, cy - 16 * fy - 48, 32, 32};
-    case TOOL_PATCH_H_ROTY: return {cx - 16 * fx - 48, cy - 16, 32, 32};
-    case TOOL_PATCH_H_ROTZ: return {cx + 16 * fx + 16, cy + 16 * fy + 24, 32, 32};
-    case TOOL_PATCH_H_ASPECT: return {cx - 32, cy + 16 * fy + 24, 64, 32};
-    default: return {cx - 16 * fx, cy - 16 * fy, 32 * fx, 32 * fy};
-    }
+    const float hx = 16 * fx, hy = 16 * fy;  // the frame's half sizes
+    if (handle <= TOOL_PATCH_H_BODY || handle >= TOOL_PATCH_H_COUNT)
+        return {cx - hx, cy - hy, 2 * hx, 2 * hy};
+    const HandleLayout& l = handle_layout(handle);
+    // The icon's box about the anchor, its pixel terms added up first so that a bound is
+    // the frame's edge moved by a whole number of pixels, truncated as such.
+    return {cx + l.side_x * hx + (l.off_x - l.pivot_x * l.w),
+            cy + l.side_y * hy + (l.off_y - l.pivot_y * l.h), l.w, l.h};
 }
 
 int tool_point_in_rect_at(int32_t px, int32_t py, float x, float y, float w, float h)
@@ -96,11 +136,7 @@ Mat44* tool_mat_translation(Mat44* out, float x, float y, float z)
     return vm_mat_translation(out, &t);
 }
 
-Vec3* tool_vec3(Vec3* out, float x, float y, float z)
-{
-    *out = Vec3{x, y, z};
-    return out;
-}
+Vec3* tool_vec3(Vec3* out, float x, float y, float z) { return vm_vec3_set(out, x, y, z); }
 
 // ---- patches -------------------------------------------------------------------------------
 
@@ -113,31 +149,6 @@ constexpr uint32_t TOOL_HANDLE_DRAG_COLOUR = 0xFFFF0000u;
 constexpr float TOOL_NO_PICK = 99999.0f;
 
 static_assert(sizeof(PatchRecord) <= OBJ_USER_WORK_BYTES, "the record lives in the user area");
-
-struct HandleSprite {
-    const char* crop;
-    uint32_t bit;
-    float px, py;  // pivot
-};
-
-// Screen position of each handle sprite around the frame centre c with half
-// sizes (hx, hy).
-Vec2 handle_pos(int handle, float cx, float cy, float hx, float hy)
-{
-    switch (handle) {
-    case TOOL_PATCH_H_SCALEY: return {cx + hx + 16, cy};
-    case TOOL_PATCH_H_ROTX: return {cx, cy - hy - 32};
-    case TOOL_PATCH_H_ROTY: return {cx - hx - 32, cy};
-    case TOOL_PATCH_H_ROTZ: return {cx + hx + 32, cy + hy + 40};
-    default: return {cx, cy + hy + 40};  // aspect
-    }
-}
-
-constexpr HandleSprite TOOL_HANDLE_SPRITES[] = {
-    {"scaley", TOOL_PATCH_SCALEY, 0.0f, 0.5f}, {"rotx", TOOL_PATCH_ROTX, 0.5f, 0.5f},
-    {"roty", TOOL_PATCH_ROTY, 0.5f, 0.5f},     {"rotz", TOOL_PATCH_ROTZ, 0.5f, 0.5f},
-    {"aspect", TOOL_PATCH_ASPECT, 0.5f, 0.5f},
-};
 
 void cursor(int32_t* x, int32_t* y)
 {
@@ -165,15 +176,18 @@ void draw_frame_and_handles(DrawObj* obj, const PatchRecord* p, float hx, float 
     line2d_create_1f(g, br, TOOL_FRAME_COLOUR, bl, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
     line2d_create_1f(g, br, TOOL_FRAME_COLOUR, tr, TOOL_FRAME_COLOUR, TOOL_PATCH_FRAME_PRIO, 1.0f);
     for (int h = TOOL_PATCH_H_SCALEY; h < TOOL_PATCH_H_COUNT; ++h) {
-        const HandleSprite& s = TOOL_HANDLE_SPRITES[h - TOOL_PATCH_H_SCALEY];
-        const Vec2 pos = handle_pos(h, c.x, c.y, hx, hy);
-        spr_create_1f(g, res_crop_find("icon", s.crop),
-                      (p->state & s.bit) ? TOOL_HANDLE_DRAG_COLOUR : TOOL_HANDLE_COLOUR, pos.x,
-                      pos.y, s.px, s.py, 1.0f, 1.0f, TOOL_PATCH_FRAME_PRIO);
+        const HandleLayout& l = handle_layout(h);
+        const Vec2 pos = handle_anchor(l, c.x, c.y, hx, hy);
+        spr_create_1f(g, res_crop_find("icon", l.crop),
+                      (p->state & l.drag_bit) ? TOOL_HANDLE_DRAG_COLOUR : TOOL_HANDLE_COLOUR, pos.x,
+                      pos.y, l.pivot_x, l.pivot_y, 1.0f, 1.0f, TOOL_PATCH_FRAME_PRIO);
     }
 }
 
-// Step 5 of the callback: which drag a selected patch is in.
+// Which drag a selected patch is in. A press on the body or a handle (tried in that order)
+// starts that drag from the cursor and the picture position (body) or matrix (handles); the
+// drag goes on while the button is held, wherever the cursor goes, and ends when it is let go.
+// A press on none of them lets the selection go.
 void update_drag_bits(DrawObj* obj, PatchRecord* p, const Mat44* m)
 {
     const uint32_t prev = p->state & ~TOOL_PATCH_SELECTED;
@@ -198,7 +212,9 @@ void update_drag_bits(DrawObj* obj, PatchRecord* p, const Mat44* m)
     if (pressed) p->state = 0;
 }
 
-// Step 6: the drags, each starting again from the start matrix every frame.
+// The drag in progress, from the cursor's travel since the press: the body moves the picture
+// position; the handles scale, turn about the screen's x, y or z axis, or stretch along x,
+// each worked out from the start matrix again every frame and keeping its translation.
 void apply_drags(PatchRecord* p, Mat44* m, float s)
 {
     int32_t mx = 0, my = 0;

@@ -93,6 +93,8 @@ int tool_patch_hit_any_handle(DrawObj* obj);
 // One of the six bound values of a mesh's box (0..2 the minimum corner, 3..5
 // the maximum); 0 for a handle that names no mesh.
 float tool_mesh_bound(uint32_t mesh, int which);
+// math/'s builders with the values as arguments: vm_mat_scale, mat_from_euler_y (the identity
+// turned by Euler angles), vm_mat_translation and vm_vec3_set.
 Mat44* tool_mat_scale3(Mat44* out, const Mat44* m, float x, float y, float z);
 Mat44* tool_mat_euler(Mat44* out, float x, float y, float z);
 Mat44* tool_mat_translation(Mat44* out, float x, float y, float z);

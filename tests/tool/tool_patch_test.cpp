@@ -5,6 +5,7 @@
 #include "obj2d/line2d.h"
 #include "disp/obj.h"
 #include "obj2d/obj2d.h"
+#include "obj2d/spr.h"
 #include "obj3d/mdlobj.h"
 #include "obj3d/obj3d.h"
 #include "plat/dialogs.h"
@@ -18,9 +19,14 @@
 
 #include <gmock/gmock.h>
 
+#include <cmath>
+#include <vector>
+
 namespace fs = std::filesystem;
 using ::testing::FieldsAre;
 using ::testing::FloatEq;
+using ::testing::Matcher;
+using ::testing::UnorderedElementsAreArray;
 
 namespace {
 
@@ -130,6 +136,28 @@ protected:
         move(x, y);
         frame(buttons);
     }
+    // A frame that answers the handle icons it drew (the frame's sprites, gone at its end).
+    struct Icon {
+        float x, y, pivot_x, pivot_y;
+        uint32_t colour;
+    };
+    std::vector<Icon> icons_frame()
+    {
+        key_update();
+        mouse_update();
+        obj_frame();
+        std::vector<Icon> icons;
+        obj_for_each(
+            [](DrawObj* o, void* out) {
+                if (o->type != spr_type()) return;
+                const SprWork* w = obj_work<SprWork>(o);
+                static_cast<std::vector<Icon>*>(out)->push_back(
+                    {w->x, w->y, w->pivot_x, w->pivot_y, w->colour});
+            },
+            &icons);
+        obj_free_dead();
+        return icons;
+    }
 };
 
 }  // namespace
@@ -213,6 +241,57 @@ TEST_F(ToolPatches, ScaleHandleWinsOverABodyDoublesAndStopsAtOneTenth)
     frame();
     EXPECT_EQ(r->state, TOOL_PATCH_SELECTED);
     EXPECT_FLOAT_EQ(screen_pos(p).x, 300);  // the translation is kept
+}
+
+// The icons sit around the frame as the user is told (right, above, left, below right,
+// below), a press anywhere on an icon takes that handle's drag, and only that icon turns red.
+TEST_F(ToolPatches, EachHandleIsDrawnWhereAPressTakesItsDragAndTurnsRedAlone)
+{
+    constexpr uint32_t WHITE = 0xFFFFFFFFu, RED = 0xFFFF0000u;
+    DrawObj* p = placed(apple, 300, 300);
+    click(300, 300);
+    const PatchRecord* r = tool_patch_record(p);
+    const float hx = 16 * r->extent_x, hy = 16 * r->extent_y;
+    ASSERT_GT(std::min(hx, hy), 8.0f);  // no two icons overlap
+    struct Handle {
+        uint32_t bit;
+        Icon icon;   // white, where it is drawn
+        float w, h;  // the icon's size in the data set's atlas
+    };
+    const Handle handles[] = {
+        {TOOL_PATCH_SCALEY, {300 + hx + 16, 300, 0.0f, 0.5f, WHITE}, 32, 64},
+        {TOOL_PATCH_ROTX, {300, 300 - hy - 32, 0.5f, 0.5f, WHITE}, 32, 32},
+        {TOOL_PATCH_ROTY, {300 - hx - 32, 300, 0.5f, 0.5f, WHITE}, 32, 32},
+        {TOOL_PATCH_ROTZ, {300 + hx + 32, 300 + hy + 40, 0.5f, 0.5f, WHITE}, 32, 32},
+        {TOOL_PATCH_ASPECT, {300, 300 + hy + 40, 0.5f, 0.5f, WHITE}, 64, 32},
+    };
+    auto is = [](const Icon& i) {
+        return FieldsAre(FloatEq(i.x), FloatEq(i.y), FloatEq(i.pivot_x), FloatEq(i.pivot_y),
+                         i.colour);
+    };
+    for (const Handle& held : handles) {
+        std::vector<Matcher<Icon>> want;
+        for (const Handle& h : handles) {
+            Icon i = h.icon;
+            if (&h == &held) i.colour = RED;
+            want.push_back(is(i));
+        }
+        // A pixel inside each corner of the icon.
+        const float left = held.icon.x - held.icon.pivot_x * held.w;
+        const float top = held.icon.y - held.icon.pivot_y * held.h;
+        for (const int x : {int(std::ceil(left)) + 1, int(std::floor(left + held.w)) - 1})
+            for (const int y : {int(std::ceil(top)) + 1, int(std::floor(top + held.h)) - 1}) {
+                SCOPED_TRACE(testing::Message() << held.bit << " at " << x << ", " << y);
+                move(x, y);
+                button(true);
+                const std::vector<Icon> drawn = icons_frame();
+                EXPECT_EQ(r->state, TOOL_PATCH_SELECTED | held.bit);
+                EXPECT_THAT(drawn, UnorderedElementsAreArray(want));
+                button(false);
+                frames(2);
+                ASSERT_EQ(r->state, TOOL_PATCH_SELECTED);
+            }
+    }
 }
 
 TEST_F(ToolPatches, TheFrameIsCappedBeforeTheBackgroundScale)
