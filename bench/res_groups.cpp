@@ -31,9 +31,9 @@ void BM_LoadGroupFolder(benchmark::State& st)
     for (auto _ : st) {
         ResMark mark;
         res_mark(mark);
-        mdl_queue_begin(folder.c_str());
+        grp_queue_begin(folder.c_str());
         for (int busy = 1; busy;) {
-            busy = mdl_queue_feed();
+            busy = grp_queue_feed();
             busy += resload_pump(100.0f);
         }
         if (res_crop_count() != groups) st.SkipWithError("not every group loaded");

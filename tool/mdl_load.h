@@ -5,9 +5,9 @@
 #pragma once
 #include <cstdint>
 
-constexpr const char* MDL_MODEL_DIR = "./data/grp";
-constexpr const char* MDL_GROUP_PATTERN = "*.bin";
-constexpr const char* MDL_NRM_SUFFIX = "_NRM";
+constexpr const char* GRP_MODEL_DIR = "./data/grp";
+constexpr const char* GRP_FILE_PATTERN = "*.bin";
+constexpr const char* GRP_NRM_SUFFIX = "_NRM";
 
 // Queues "<name>_NRM" when a file of that group exists, then the name.
 // 1 when every request was taken.
@@ -16,12 +16,12 @@ int mdl_load_with_nrm(const char* name, uint32_t flags);
 // or a count below 1.
 bool mdl_load_list(const char* const* names, int count);
 
-// Lists the folder's group files and keeps their groups for mdl_queue_feed.
+// Lists the folder's group files and keeps their groups for grp_queue_feed.
 // Answers the number of groups kept.
-int mdl_queue_begin(const char* folder);
+int grp_queue_begin(const char* folder);
 // Queues as many kept groups as the loader's ring has room for (a group with
 // its companion needs two slots); answers the number still waiting. Groups
 // the loader refuses outright (names of 64 characters or more) are dropped.
-int mdl_queue_feed(void);
-int mdl_queue_waiting(void);
-void mdl_queue_clear(void);
+int grp_queue_feed(void);
+int grp_queue_waiting(void);
+void grp_queue_clear(void);

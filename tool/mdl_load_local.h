@@ -9,4 +9,4 @@
 // '.', provided that stem + ".bin" is exactly the listed name ("a.b.bin" and
 // "X.BIN" name no group, since the loader would open "a.bin" or "X.bin").
 // 1 with the stem, or 0.
-int mdl_group_of_file(std::string_view file_name, std::string* stem);
+int grp_of_file(std::string_view file_name, std::string* stem);
