@@ -57,7 +57,7 @@ struct ToolBench {
     ~ToolBench()
     {
         if (ok) tool_term();
-        if (disp_booted()) disp_shutdown();
+        if (app_disp_booted()) disp_shutdown();
         gfx_test_window_destroy(window);
         perf_timer_term();
     }

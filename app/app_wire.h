@@ -1,4 +1,4 @@
-// app/disp_wire: joins the display to the modules it works with at start:
+// app/app_wire: joins the display to the modules it works with at start:
 // the device's links (resource manager, fonts, window, dialogs, clock, the
 // cameras' screen rectangles), the view modules' device seam (transforms,
 // fog states, the directional light, display mode) and the resource
@@ -11,5 +11,5 @@
 
 #include "disp/disp_wire_table.h"
 
-void disp_wire_install();
-void disp_wire_remove();
+void app_wire_install();
+void app_wire_remove();
