@@ -5,7 +5,7 @@
 #include "bench/bench_util.h"
 #include "res/res_env.h"
 #include "res/resload.h"
-#include "tool/mdl_load.h"
+#include "tool/mdl_load_local.h"
 #include "tools/qv_samples.h"
 
 void BM_LoadGroupFolder(benchmark::State& st)

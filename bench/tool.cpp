@@ -14,7 +14,7 @@
 #include "tests/tool/tool_frame.h"
 #include "tool/tool.h"
 #include "tool/tool_local.h"
-#include "tool/tool_patch.h"
+#include "tool/tool_patch_local.h"
 #include "util/perf.h"
 
 #include <algorithm>

@@ -1,10 +1,9 @@
 // Model-group loading for the patch tool: a group with its "_NRM" companion, and the queue of
-// the model directory's groups fed into the loader's ring (see mdl_load.h).
-#include "tool/mdl_load.h"
+// the model directory's groups fed into the loader's ring (see mdl_load_local.h).
 #include "tool/mdl_load_local.h"
 
 #include "res/resload.h"
-#include "tool/dir_list.h"
+#include "tool/dir_list_local.h"
 
 #include <vector>
 

@@ -18,10 +18,10 @@
 #include "res/resload.h"
 #include "sound/snd_mgr.h"
 #include "sound/snd_ring.h"
-#include "tool/mdl_load.h"
+#include "tool/mdl_load_local.h"
 #include "tool/tool_local.h"
-#include "tool/tool_palette.h"
-#include "tool/tool_patch.h"
+#include "tool/tool_palette_local.h"
+#include "tool/tool_patch_local.h"
 #include "plat/embedded.h"
 
 #include <algorithm>

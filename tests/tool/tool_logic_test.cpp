@@ -2,14 +2,13 @@
 // handle boxes, the model-group listing and queue.
 #include "res/res_fixture.h"
 #include "plat/files.h"
-#include "tool/dir_list.h"
-#include "tool/mdl_load.h"
+#include "tool/dir_list_local.h"
 #include "tool/mdl_load_local.h"
-#include "tool/nametag.h"
+#include "tool/nametag_local.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_local.h"
-#include "tool/tool_patch.h"
-#include "tool/tool_save.h"
+#include "tool/tool_patch_local.h"
+#include "tool/tool_save_local.h"
 
 #include <gmock/gmock.h>
 
