@@ -1,5 +1,5 @@
-// app/app_wire: links, device seam and resource services (see app_wire.h).
-#include "app/app_wire.h"
+// app/app_wire: links, device seam and resource services (see app_wire_local.h).
+#include "app/app_wire_local.h"
 
 #include <cstdio>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/disp_fade.h"
-#include "app/app_wire.h"
+#include "app/app_wire_local.h"
 #include "disp/disp_work.h"
 #include "disp/font.h"
 #include "disp/movie.h"

@@ -12,7 +12,7 @@
 #include "disp/d3d9.h"
 #include "disp/disp_env.h"
 #include "disp/disp_fade.h"
-#include "app/app_wire.h"
+#include "app/app_wire_local.h"
 #include "disp/fog.h"
 #include "disp/plight.h"
 #include "disp/shader.h"
