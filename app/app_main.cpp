@@ -1,6 +1,6 @@
 // The program's entry and spine (see app_main.h): start-up pieces, the window procedure, the
 // scene switcher, the frame loop, and app_main with the start-up and shut-down orders. The
-// display's driver is in disp_main.cpp, its links in disp_wire.cpp.
+// display's driver is in disp_main.cpp, its links in app_wire.cpp.
 #include "app/app_main.h"
 #include "app/app_main_local.h"
 

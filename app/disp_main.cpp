@@ -8,7 +8,7 @@
 #include "disp/cam.h"
 #include "disp/d3d9.h"
 #include "disp/disp_fade.h"
-#include "app/disp_wire.h"
+#include "app/app_wire_local.h"
 #include "disp/disp_work.h"
 #include "disp/font.h"
 #include "disp/movie.h"
@@ -51,14 +51,14 @@ DispMain g_main;
 struct Band {
     int lo, hi;
 };
-constexpr Band DISP_BAND_BACK = {85, 93};
-constexpr Band DISP_BAND_FIRST3D = {72, 83};
-constexpr Band DISP_BAND_MIDDLE = {31, 71};
-constexpr Band DISP_BAND_SECOND3D = {26, 30};
-constexpr Band DISP_BAND_FRONT = {5, 25};
+constexpr Band APP_DISP_BAND_BACK = {85, 93};
+constexpr Band APP_DISP_BAND_FIRST3D = {72, 83};
+constexpr Band APP_DISP_BAND_MIDDLE = {31, 71};
+constexpr Band APP_DISP_BAND_SECOND3D = {26, 30};
+constexpr Band APP_DISP_BAND_FRONT = {5, 25};
 
-constexpr int DISP_CLEAR_ALL = 5;         // colour, depth and stencil
-constexpr int DISP_CLEAR_DEPTH_ONLY = 3;  // depth and stencil
+constexpr int APP_DISP_CLEAR_ALL = 5;         // colour, depth and stencil
+constexpr int APP_DISP_CLEAR_DEPTH_ONLY = 3;  // depth and stencil
 
 DispHead& head() { return disp_work().head; }
 
@@ -82,7 +82,7 @@ void run_steps(const Step* steps, size_t count)
 
 // Module starts after the device, in the order every drawing module relies
 // on (type numbers of the draw objects follow this registration order).
-const Step DISP_BOOT_STEPS[] = {
+const Step APP_DISP_BOOT_STEPS[] = {
     {"resload_boot", resload_boot},
     {"shader_init", shader_init},
     {"font_boot", font_boot},
@@ -105,7 +105,7 @@ const Step DISP_BOOT_STEPS[] = {
 };
 
 // Exactly the reverse of the starts, the device last.
-const Step DISP_SHUTDOWN_STEPS[] = {
+const Step APP_DISP_SHUTDOWN_STEPS[] = {
     {"movie_term", movie_term},
     {"hit_term", hit_term},
     {"fla_pool_reset_again", fla_pool_reset_again},
@@ -195,8 +195,8 @@ int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h
     disp_work_clear();
     disp_param_init(window, reserved, screen_w, screen_h, color_depth, sizes);
     DispHead& h = head();
-    h.d3dx_text_list = textlist_create(DISP_SYS_TEXT_LIST_BYTES);
-    h.text_list = textlist_create(DISP_TEXT_LIST_BYTES);
+    h.d3dx_text_list = textlist_create(APP_DISP_SYS_TEXT_LIST_BYTES);
+    h.text_list = textlist_create(APP_DISP_TEXT_LIST_BYTES);
     h.render_enable = h.scene_pass_enable = h.keep_prev_matrices = h.init_prev_once = 1;
 
     D3d9BootDesc desc;
@@ -212,11 +212,11 @@ int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h
     desc.settings.force_lock_backbuffer = txt_settings_get_int_or("FORCE_LOCK_BACKBUFFER", 0);
     desc.settings.antialias_samples = txt_settings_get_int_or("NR_ANTIALIAS_SAMPLES", 0);
     desc.settings.vsync = txt_settings_get_int_or("ENABLE_VSYNC", 1);
-    disp_wire_install();
+    app_wire_install();
     probe_step("d3d9_boot");
     g_main.device_ok = d3d9_boot(&desc);
     g_main.booted = 1;
-    run_steps(DISP_BOOT_STEPS, std::size(DISP_BOOT_STEPS));
+    run_steps(APP_DISP_BOOT_STEPS, std::size(APP_DISP_BOOT_STEPS));
     return g_main.device_ok;
 }
 
@@ -227,13 +227,13 @@ void disp_shutdown()
     textlist_free(h.d3dx_text_list);
     textlist_free(h.text_list);
     h.d3dx_text_list = h.text_list = -1;
-    run_steps(DISP_SHUTDOWN_STEPS, std::size(DISP_SHUTDOWN_STEPS));
-    disp_wire_remove();
+    run_steps(APP_DISP_SHUTDOWN_STEPS, std::size(APP_DISP_SHUTDOWN_STEPS));
+    app_wire_remove();
     g_main.booted = 0;
     g_main.device_ok = 0;
 }
 
-int disp_booted() { return g_main.booted; }
+int app_disp_booted() { return g_main.booted; }
 
 void disp_reset()
 {
@@ -328,10 +328,10 @@ void disp_render(void*, DispCallback callback)
     if (!disp_get_device_lost() && gfx_ok(gfx_begin_scene())) {
         set_frame_targets();
         full_screen_view();
-        disp_clear(DISP_CLEAR_ALL, clear);
+        disp_clear(APP_DISP_CLEAR_ALL, clear);
         if (h.scene_pass_enable) disp_draw_scene();
         full_screen_view();
-        draw_band(DISP_BAND_FRONT);
+        draw_band(APP_DISP_BAND_FRONT);
         if (callback) callback();
         disp_set_viewport_screen(-1);
         font_draw_bitmap_text(1, h.text_list);
@@ -350,18 +350,18 @@ void disp_render(void*, DispCallback callback)
 void disp_draw_scene()
 {
     set_frame_targets();
-    disp_clear(DISP_CLEAR_ALL, frame_clear_color());
-    draw_band(DISP_BAND_BACK);
-    draw_3d_bands(0, DISP_BAND_FIRST3D);
+    disp_clear(APP_DISP_CLEAR_ALL, frame_clear_color());
+    draw_band(APP_DISP_BAND_BACK);
+    draw_3d_bands(0, APP_DISP_BAND_FIRST3D);
     // A saved picture holds only what lies behind and inside the first 3D bands.
     if (disp_screenshot_take()) disp_screenshot_write(tex_get_target_record());
     full_screen_view();
-    draw_band(DISP_BAND_MIDDLE);
-    disp_clear(DISP_CLEAR_DEPTH_ONLY, 0);
-    draw_3d_bands(1, DISP_BAND_SECOND3D);
+    draw_band(APP_DISP_BAND_MIDDLE);
+    disp_clear(APP_DISP_CLEAR_DEPTH_ONLY, 0);
+    draw_3d_bands(1, APP_DISP_BAND_SECOND3D);
 }
 
-uint32_t disp_frame_count() { return g_main.frames; }
+uint32_t app_disp_frame_count() { return g_main.frames; }
 
 // ---- display resource mark ---------------------------------------------------------------
 
@@ -397,4 +397,4 @@ void disp_render_thread_step(void* window)
     under_sem([] { return ++g_main.done; });
 }
 
-void disp_set_probe(const DispProbe* probe) { g_main.probe = probe; }
+void app_disp_set_probe(const DispProbe* probe) { g_main.probe = probe; }

@@ -10,14 +10,17 @@
 // depth-only clear; per enabled screen 26-30 in its second 3D pass; 5-25; the
 // caller's callback; the bitmap-font text list; the system-font text list.
 // Priorities 0-4 and 84 are never drawn. Main thread only.
+//
+// The calls the engine's interface fixes keep the display's disp_ names (kept
+// in cmake/prefixes.txt); what the driver adds of its own begins with app_disp_.
 #pragma once
 
 #include <cstdint>
 
 #include "disp/disp_param.h"
 
-inline constexpr uint32_t DISP_SYS_TEXT_LIST_BYTES = 16384;  // replayed with the system fonts
-inline constexpr uint32_t DISP_TEXT_LIST_BYTES = 65536;      // replayed with the bitmap fonts
+inline constexpr uint32_t APP_DISP_SYS_TEXT_LIST_BYTES = 16384;  // replayed with the system fonts
+inline constexpr uint32_t APP_DISP_TEXT_LIST_BYTES = 65536;      // replayed with the bitmap fonts
 
 using DispCallback = void (*)();
 
@@ -28,7 +31,7 @@ using DispCallback = void (*)();
 int disp_boot(void* window, int32_t reserved, int32_t screen_w, int32_t screen_h,
               int32_t color_depth, const RenderSizes* sizes);
 void disp_shutdown();
-int disp_booted();
+int app_disp_booted();
 void disp_reset();
 void disp_reset_scene();
 void disp_scene_clear();
@@ -39,7 +42,7 @@ void disp_frame_render(void* window, DispCallback callback);
 void disp_frame_wait(void* window, DispCallback callback);
 void disp_render(void* window, DispCallback callback);
 void disp_draw_scene();
-uint32_t disp_frame_count();  // render steps since start
+uint32_t app_disp_frame_count();  // render steps since start
 
 // ---- display resource mark ---------------------------------------------------------------
 int disp_res_mark();

@@ -14,4 +14,4 @@ struct DispProbe {
     void (*pass_begin)(int screen, int pass, int xform_set);
     void (*pass_end)(int screen);
 };
-void disp_set_probe(const DispProbe* probe);  // null: none
+void app_disp_set_probe(const DispProbe* probe);  // null: none

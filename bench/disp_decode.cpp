@@ -4,7 +4,7 @@
 #include "disp/rstate.h"
 #include "disp/screenshot.h"
 #include "disp/screenshot_local.h"
-#include "disp/tex_convert.h"
+#include "disp/tex_convert_local.h"
 
 constexpr int DISP_DECODE_SIDE = 1024;
 

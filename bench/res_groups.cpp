@@ -5,7 +5,7 @@
 #include "bench/bench_util.h"
 #include "res/res_env.h"
 #include "res/resload.h"
-#include "tool/mdl_load.h"
+#include "tool/mdl_load_local.h"
 #include "tools/qv_samples.h"
 
 void BM_LoadGroupFolder(benchmark::State& st)
@@ -31,9 +31,9 @@ void BM_LoadGroupFolder(benchmark::State& st)
     for (auto _ : st) {
         ResMark mark;
         res_mark(mark);
-        mdl_queue_begin(folder.c_str());
+        grp_queue_begin(folder.c_str());
         for (int busy = 1; busy;) {
-            busy = mdl_queue_feed();
+            busy = grp_queue_feed();
             busy += resload_pump(100.0f);
         }
         if (res_crop_count() != groups) st.SkipWithError("not every group loaded");

@@ -5,7 +5,7 @@
 // device buffers, and in everything else (chunk checks, model decode, vertex interleaving,
 // registration).
 #include "bench/bench_util.h"
-#include "app/disp_wire.h"
+#include "disp/disp_wire_table.h"
 #include "res/mesh_buf.h"
 #include "res/res.h"
 #include "res/res_env.h"

@@ -14,7 +14,7 @@
 #include "tests/tool/tool_frame.h"
 #include "tool/tool.h"
 #include "tool/tool_local.h"
-#include "tool/tool_patch.h"
+#include "tool/tool_patch_local.h"
 #include "util/perf.h"
 
 #include <algorithm>
@@ -57,7 +57,7 @@ struct ToolBench {
     ~ToolBench()
     {
         if (ok) tool_term();
-        if (disp_booted()) disp_shutdown();
+        if (app_disp_booted()) disp_shutdown();
         gfx_test_window_destroy(window);
         perf_timer_term();
     }

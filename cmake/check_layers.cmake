@@ -1,8 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 
 # The include check: every layered file may include only headers of its own
-# layer or of lower ones, and only plat/ may include the system libraries'
-# headers. Run as
+# layer or of lower ones, never another folder's local header (*_local.h),
+# and only plat/ may include the system libraries' headers. Run as
 #   cmake -DROOT=<source dir> [-DTABLE=<layer table>] -P cmake/check_layers.cmake
 # and fails with one line per offending include.
 
@@ -24,6 +24,11 @@ foreach(layer IN LISTS QUORVEL_LAYERS)
           if(their GREATER own)
             list(GET QUORVEL_LAYERS ${their} their_name)
             list(APPEND faults "${file} (layer ${layer}) includes ${inc} of the higher layer ${their_name}")
+          endif()
+          # A local header is its folder's own; other folders see the public ones.
+          string(REGEX MATCH "^[^/]+/" their_folder "${inc}")
+          if(inc MATCHES "_local\\.h$" AND NOT file MATCHES "^${their_folder}")
+            list(APPEND faults "${file} includes ${inc}, a local header of ${their_folder}")
           endif()
         else()
           list(APPEND faults "${file} (layer ${layer}) includes ${inc}, which is in no layer")

@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # The name check: every function and constant a folder's public header exports
 # begins with one of the folder's prefixes, and every constant anywhere in the
 # folder is UPPER_SNAKE_CASE and begins with one of them, unless the prefix
-# table keeps the name as the module descriptions give it. Run as
+# table keeps the name; and no prefix belongs to two folders. Run as
 #   cmake -DROOT=<source dir> [-DTABLE=<layer table>] [-DPREFIXES=<prefix table>]
 #         -P cmake/check_prefixes.cmake
 # and fails with one line per offending name. The prefix table's format is
@@ -55,6 +55,28 @@ endforeach()
 
 set(faults "")
 set(checked_names 0)
+
+# One owner per prefix: a prefix listed for two folders, or one that is
+# another folder's prefix followed by "_" and more (snd_dev under snd), would
+# let a name's prefix point at two folders. Within one folder nesting is
+# harmless (the owner is the same).
+list(REMOVE_DUPLICATES table_folders)
+foreach(folder IN LISTS table_folders)
+  foreach(prefix IN LISTS prefixes_${folder})
+    foreach(other IN LISTS table_folders)
+      if(other STREQUAL folder)
+        continue()
+      endif()
+      foreach(theirs IN LISTS prefixes_${other})
+        if(prefix STREQUAL theirs AND folder STRLESS other)
+          list(APPEND faults "${PREFIXES}: prefix ${prefix} is listed for ${folder}/ and ${other}/")
+        elseif(prefix MATCHES "^${theirs}_")
+          list(APPEND faults "${PREFIXES}: prefix ${prefix} of ${folder}/ nests in ${theirs} of ${other}/")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endforeach()
 
 # Records a fault unless `name` passes for the folder. kind is "function" or a
 # constant kind; functions are lower_snake_case, constants UPPER_SNAKE_CASE.

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "disp/disp_hooks.h"
+#include "disp/disp_hooks_local.h"
 #include "util/pool_list.h"
 
 namespace {

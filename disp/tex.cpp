@@ -8,7 +8,7 @@
 
 #include "disp/d3d9.h"
 #include "disp/rstate.h"
-#include "disp/tex_convert.h"
+#include "disp/tex_convert_local.h"
 #include "plat/gfx_image.h"
 
 namespace {

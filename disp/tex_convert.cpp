@@ -1,5 +1,5 @@
-// Pixel conversion: row converters and DXT block decoders (see tex_convert.h).
-#include "disp/tex_convert.h"
+// Pixel conversion: row converters and DXT block decoders (see tex_convert_local.h).
+#include "disp/tex_convert_local.h"
 
 #include <algorithm>
 #include <cstring>

@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int PLIGHT_DEBUG_VK_F9 = 0x78;
-constexpr int PLIGHT_DEBUG_DISC_POINTS = 7;
+constexpr int LIGHT_DEBUG_VK_F9 = 0x78;
+constexpr int LIGHT_DEBUG_DISC_POINTS = 7;
 
 struct Disc {
     Vec3 centre;
@@ -30,16 +30,16 @@ void disc_draw(DrawObj* obj, uint32_t)
     Disc d;
     std::memcpy(&d, obj3d_user_area(obj), sizeof d);
     const Mat44* view = cam_get_view_mtx(0);
-    Vec3 p[PLIGHT_DEBUG_DISC_POINTS];
-    for (int i = 0; i < PLIGHT_DEBUG_DISC_POINTS; ++i) {
-        const float a = float(i) / float(PLIGHT_DEBUG_DISC_POINTS) * VM_TWO_PI;
+    Vec3 p[LIGHT_DEBUG_DISC_POINTS];
+    for (int i = 0; i < LIGHT_DEBUG_DISC_POINTS; ++i) {
+        const float a = float(i) / float(LIGHT_DEBUG_DISC_POINTS) * VM_TWO_PI;
         const Vec3 local = {vm_math_cos(a) * d.range, vm_math_sin(a) * d.range, 0.0f};
         Vec3 turned = local;
         if (view) vm_mat_transform_vector(&turned, view, &local);
         vm_vec3_add(&p[i], &turned, &d.centre);
     }
     plist3d_begin(obj, PLIST3D_TRIANGLES, 0);
-    for (int k = 1; k <= PLIGHT_DEBUG_DISC_POINTS - 2; ++k) {
+    for (int k = 1; k <= LIGHT_DEBUG_DISC_POINTS - 2; ++k) {
         plist3d_vertex(obj, &p[0]);
         plist3d_vertex(obj, &p[k]);
         plist3d_vertex(obj, &p[k + 1]);
@@ -64,7 +64,7 @@ void light_disc(const PointLight* l)
 
 void plight_debug_draw()
 {
-    if (key_is_pressed(PLIGHT_DEBUG_VK_F9)) plight_set_debug(!plight_debug_enabled());
+    if (key_is_pressed(LIGHT_DEBUG_VK_F9)) plight_set_debug(!plight_debug_enabled());
     if (!plight_debug_enabled()) return;
     for (const PointLight* l = plight_first_active(); l; l = l->next) light_disc(l);
 }

@@ -81,7 +81,7 @@ void apply_source_gain(SndDevBuffer* b)
 // stops attenuating there, so the layer mutes it itself.
 void update_mute(SndDevBuffer* b)
 {
-    if (!(b->caps & SND_DEV_CTRL_3D) || !(b->caps & SND_DEV_MUTE3D_AT_MAX)) return;
+    if (!(b->caps & SOUND_DEV_CTRL_3D) || !(b->caps & SOUND_DEV_MUTE3D_AT_MAX)) return;
     const float* l = b->dev->listener;
     const float dx = b->pos[0] - l[0], dy = b->pos[1] - l[1], dz = b->pos[2] - l[2];
     const bool muted = dx * dx + dy * dy + dz * dz > b->max_distance * b->max_distance;
@@ -95,20 +95,20 @@ void update_mute(SndDevBuffer* b)
 // reason in why (when given).
 ALenum al_format(const SndDevFormat& f, const void* extra, uint32_t extra_size, std::string* why)
 {
-    static constexpr uint8_t SND_DEV_PCM_GUID_TAIL[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    static constexpr uint8_t SOUND_DEV_PCM_GUID_TAIL[14] = {
+        0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     auto refuse = [why](std::string reason) {
         if (why) *why = std::move(reason);
         return AL_NONE;
     };
-    if (f.tag == SND_DEV_FORMAT_EXTENSIBLE) {
+    if (f.tag == SOUND_DEV_FORMAT_EXTENSIBLE) {
         // valid bits (2), channel mask (4), sub-format GUID (16): PCM only.
         if (!extra || extra_size < 22)
             return refuse("an extensible format without its 22 extra bytes");
         const auto* e = static_cast<const uint8_t*>(extra);
-        if (e[6] != 1 || e[7] != 0 || std::memcmp(e + 8, SND_DEV_PCM_GUID_TAIL, 14) != 0)
+        if (e[6] != 1 || e[7] != 0 || std::memcmp(e + 8, SOUND_DEV_PCM_GUID_TAIL, 14) != 0)
             return refuse("an extensible format whose samples are not PCM");
-    } else if (f.tag != SND_DEV_FORMAT_PCM) {
+    } else if (f.tag != SOUND_DEV_FORMAT_PCM) {
         return refuse("format tag " + std::to_string(f.tag) + ", not PCM");
     }
     if (f.channels != 1 && f.channels != 2)
@@ -173,7 +173,7 @@ void drop_effect(ALuint* effect, ALuint* slot)
 
 // ---- device --------------------------------------------------------------------------
 
-SndDev* snd_dev_open(std::string* why)
+SndDev* sound_dev_open(std::string* why)
 {
     std::lock_guard<std::recursive_mutex> guard(g_al_lock);
     ALCdevice* device = alcOpenDevice(nullptr);
@@ -185,25 +185,25 @@ SndDev* snd_dev_open(std::string* why)
     return dev;
 }
 
-SndDev* snd_dev_open_loopback(uint32_t rate, int effects)
+SndDev* sound_dev_open_loopback(uint32_t rate, int effects)
 {
     std::lock_guard<std::recursive_mutex> guard(g_al_lock);
     if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback")) return nullptr;
     return open_with(alcLoopbackOpenDeviceSOFT(nullptr), true, rate, effects != 0);
 }
 
-void snd_dev_close(SndDev* dev)
+void sound_dev_close(SndDev* dev)
 {
     if (!dev) return;
     std::lock_guard<std::recursive_mutex> guard(g_al_lock);
-    while (!dev->buffers.empty()) snd_dev_buffer_release(dev->buffers.back());
+    while (!dev->buffers.empty()) sound_dev_buffer_release(dev->buffers.back());
     if (alcGetCurrentContext() == dev->context) alcMakeContextCurrent(nullptr);
     alcDestroyContext(dev->context);
     alcCloseDevice(dev->device);
     delete dev;
 }
 
-int snd_dev_render(SndDev* dev, int16_t* out, uint32_t frames)
+int sound_dev_render(SndDev* dev, int16_t* out, uint32_t frames)
 {
     if (!dev || !dev->loopback || !out) return 0;
     AlScope al(dev);
@@ -211,18 +211,18 @@ int snd_dev_render(SndDev* dev, int16_t* out, uint32_t frames)
     return 1;
 }
 
-int snd_dev_has_fx(const SndDev* dev) { return dev && dev->efx ? 1 : 0; }
+int sound_dev_has_fx(const SndDev* dev) { return dev && dev->efx ? 1 : 0; }
 
-int snd_dev_set_primary_volume(SndDev* dev, int32_t volume)
+int sound_dev_set_primary_volume(SndDev* dev, int32_t volume)
 {
-    if (!dev || volume < SND_DEV_VOLUME_MIN || volume > SND_DEV_VOLUME_MAX) return 0;
+    if (!dev || volume < SOUND_DEV_VOLUME_MIN || volume > SOUND_DEV_VOLUME_MAX) return 0;
     AlScope al(dev);
     dev->primary_volume = volume;
     apply_listener_gain(dev);
     return 1;
 }
 
-int snd_dev_set_master_gain(SndDev* dev, float gain)
+int sound_dev_set_master_gain(SndDev* dev, float gain)
 {
     if (!dev || !(gain >= 0.0f)) return 0;
     AlScope al(dev);
@@ -233,7 +233,7 @@ int snd_dev_set_master_gain(SndDev* dev, float gain)
 
 // ---- listener ------------------------------------------------------------------------
 
-int snd_dev_listener_position(SndDev* dev, float x, float y, float z)
+int sound_dev_listener_position(SndDev* dev, float x, float y, float z)
 {
     if (!dev) return 0;
     AlScope al(dev);
@@ -245,7 +245,7 @@ int snd_dev_listener_position(SndDev* dev, float x, float y, float z)
     return 1;
 }
 
-int snd_dev_listener_velocity(SndDev* dev, float x, float y, float z)
+int sound_dev_listener_velocity(SndDev* dev, float x, float y, float z)
 {
     if (!dev) return 0;
     AlScope al(dev);
@@ -253,7 +253,7 @@ int snd_dev_listener_velocity(SndDev* dev, float x, float y, float z)
     return 1;
 }
 
-int snd_dev_listener_orientation(SndDev* dev, const float front[3], const float top[3])
+int sound_dev_listener_orientation(SndDev* dev, const float front[3], const float top[3])
 {
     if (!dev || !front || !top) return 0;
     AlScope al(dev);
@@ -262,17 +262,17 @@ int snd_dev_listener_orientation(SndDev* dev, const float front[3], const float 
     return 1;
 }
 
-int snd_dev_listener_rolloff(SndDev* dev, float factor)
+int sound_dev_listener_rolloff(SndDev* dev, float factor)
 {
     if (!dev || !(factor >= 0.0f)) return 0;
     AlScope al(dev);
     dev->rolloff = factor;
     for (SndDevBuffer* b : dev->buffers)
-        if (b->caps & SND_DEV_CTRL_3D) alSourcef(b->source, AL_ROLLOFF_FACTOR, factor);
+        if (b->caps & SOUND_DEV_CTRL_3D) alSourcef(b->source, AL_ROLLOFF_FACTOR, factor);
     return 1;
 }
 
-int snd_dev_listener_doppler(SndDev* dev, float factor)
+int sound_dev_listener_doppler(SndDev* dev, float factor)
 {
     if (!dev || !(factor >= 0.0f)) return 0;
     AlScope al(dev);
@@ -282,8 +282,8 @@ int snd_dev_listener_doppler(SndDev* dev, float factor)
 
 // ---- buffers -------------------------------------------------------------------------
 
-std::string snd_dev_buffer_refusal(const SndDevFormat& format, const void* extra,
-                                   uint32_t extra_size, uint32_t bytes)
+std::string sound_dev_buffer_refusal(const SndDevFormat& format, const void* extra,
+                                     uint32_t extra_size, uint32_t bytes)
 {
     std::string why;
     if (al_format(format, extra, extra_size, &why) == AL_NONE) return why;
@@ -294,11 +294,11 @@ std::string snd_dev_buffer_refusal(const SndDevFormat& format, const void* extra
     return {};
 }
 
-SndDevBuffer* snd_dev_buffer_create(SndDev* dev, const SndDevFormat& format, const void* extra,
-                                    uint32_t extra_size, uint32_t caps, const void* data,
-                                    uint32_t bytes)
+SndDevBuffer* sound_dev_buffer_create(SndDev* dev, const SndDevFormat& format, const void* extra,
+                                      uint32_t extra_size, uint32_t caps, const void* data,
+                                      uint32_t bytes)
 {
-    if (!dev || !data || !snd_dev_buffer_refusal(format, extra, extra_size, bytes).empty())
+    if (!dev || !data || !sound_dev_buffer_refusal(format, extra, extra_size, bytes).empty())
         return nullptr;
     const ALenum al_fmt = al_format(format, extra, extra_size, nullptr);
     const uint32_t size = whole_blocks(format, bytes);
@@ -310,7 +310,7 @@ SndDevBuffer* snd_dev_buffer_create(SndDev* dev, const SndDevFormat& format, con
     alGenBuffers(1, &b->buffer);
     alGenSources(1, &b->source);
     if (alGetError() != AL_NO_ERROR) {
-        snd_dev_buffer_release(b);
+        sound_dev_buffer_release(b);
         return nullptr;
     }
     alBufferData(b->buffer, al_fmt, data, ALsizei(size), ALsizei(format.rate));
@@ -319,7 +319,7 @@ SndDevBuffer* snd_dev_buffer_create(SndDev* dev, const SndDevFormat& format, con
     b->size = size;
     b->block = format.block_align;
     b->rate = b->hz = format.rate;
-    if (caps & SND_DEV_CTRL_3D) {
+    if (caps & SOUND_DEV_CTRL_3D) {
         alSourcei(b->source, AL_SOURCE_RELATIVE, AL_FALSE);
         alSourcef(b->source, AL_REFERENCE_DISTANCE, 1.0f);
         alSourcef(b->source, AL_ROLLOFF_FACTOR, dev->rolloff);
@@ -330,14 +330,14 @@ SndDevBuffer* snd_dev_buffer_create(SndDev* dev, const SndDevFormat& format, con
     }
     alSource3f(b->source, AL_POSITION, 0.0f, 0.0f, 0.0f);
     if (alGetError() != AL_NO_ERROR) {
-        snd_dev_buffer_release(b);
+        sound_dev_buffer_release(b);
         return nullptr;
     }
     dev->buffers.push_back(b);
     return b;
 }
 
-void snd_dev_buffer_release(SndDevBuffer* buf)
+void sound_dev_buffer_release(SndDevBuffer* buf)
 {
     if (!buf) return;
     AlScope al(buf->dev);
@@ -366,7 +366,7 @@ ALint source_state(const SndDevBuffer* b)
 
 }  // namespace
 
-int snd_dev_buffer_play(SndDevBuffer* buf, int loop)
+int sound_dev_buffer_play(SndDevBuffer* buf, int loop)
 {
     if (!buf) return 0;
     AlScope al(buf->dev);
@@ -381,7 +381,7 @@ int snd_dev_buffer_play(SndDevBuffer* buf, int loop)
     return 1;
 }
 
-int snd_dev_buffer_stop(SndDevBuffer* buf)
+int sound_dev_buffer_stop(SndDevBuffer* buf)
 {
     if (!buf) return 0;
     AlScope al(buf->dev);
@@ -389,15 +389,15 @@ int snd_dev_buffer_stop(SndDevBuffer* buf)
     return 1;
 }
 
-uint32_t snd_dev_buffer_status(const SndDevBuffer* buf)
+uint32_t sound_dev_buffer_status(const SndDevBuffer* buf)
 {
     if (!buf) return 0;
     AlScope al(buf->dev);
     if (source_state(buf) != AL_PLAYING) return 0;
-    return SND_DEV_STATUS_PLAYING | (buf->looping ? SND_DEV_STATUS_LOOPING : 0u);
+    return SOUND_DEV_STATUS_PLAYING | (buf->looping ? SOUND_DEV_STATUS_LOOPING : 0u);
 }
 
-int snd_dev_buffer_set_position(SndDevBuffer* buf, uint32_t byte)
+int sound_dev_buffer_set_position(SndDevBuffer* buf, uint32_t byte)
 {
     if (!buf) return 0;
     AlScope al(buf->dev);
@@ -411,7 +411,7 @@ int snd_dev_buffer_set_position(SndDevBuffer* buf, uint32_t byte)
     return 1;
 }
 
-int snd_dev_buffer_get_position(const SndDevBuffer* buf, uint32_t* byte)
+int sound_dev_buffer_get_position(const SndDevBuffer* buf, uint32_t* byte)
 {
     if (!buf || !byte) return 0;
     AlScope al(buf->dev);
@@ -426,54 +426,54 @@ int snd_dev_buffer_get_position(const SndDevBuffer* buf, uint32_t* byte)
     return 1;
 }
 
-uint32_t snd_dev_buffer_size(const SndDevBuffer* buf) { return buf ? buf->size : 0; }
+uint32_t sound_dev_buffer_size(const SndDevBuffer* buf) { return buf ? buf->size : 0; }
 
-int snd_dev_buffer_set_volume(SndDevBuffer* buf, int32_t volume)
+int sound_dev_buffer_set_volume(SndDevBuffer* buf, int32_t volume)
 {
-    if (!buf || volume < SND_DEV_VOLUME_MIN || volume > SND_DEV_VOLUME_MAX) return 0;
+    if (!buf || volume < SOUND_DEV_VOLUME_MIN || volume > SOUND_DEV_VOLUME_MAX) return 0;
     AlScope al(buf->dev);
     buf->volume = volume;
     apply_source_gain(buf);
     return 1;
 }
 
-int snd_dev_buffer_get_volume(const SndDevBuffer* buf, int32_t* volume)
+int sound_dev_buffer_get_volume(const SndDevBuffer* buf, int32_t* volume)
 {
     if (!buf || !volume) return 0;
     *volume = buf->volume;
     return 1;
 }
 
-int snd_dev_buffer_set_frequency(SndDevBuffer* buf, uint32_t hz)
+int sound_dev_buffer_set_frequency(SndDevBuffer* buf, uint32_t hz)
 {
-    if (!buf || !(buf->caps & SND_DEV_CTRL_FREQUENCY)) return 0;
+    if (!buf || !(buf->caps & SOUND_DEV_CTRL_FREQUENCY)) return 0;
     AlScope al(buf->dev);
     buf->hz = std::clamp<uint32_t>(hz, 100, 200000);
     alSourcef(buf->source, AL_PITCH, float(buf->hz) / float(buf->rate));
     return 1;
 }
 
-int snd_dev_buffer_get_frequency(const SndDevBuffer* buf, uint32_t* hz)
+int sound_dev_buffer_get_frequency(const SndDevBuffer* buf, uint32_t* hz)
 {
-    if (!buf || !hz || !(buf->caps & SND_DEV_CTRL_FREQUENCY)) return 0;
+    if (!buf || !hz || !(buf->caps & SOUND_DEV_CTRL_FREQUENCY)) return 0;
     *hz = buf->hz;
     return 1;
 }
 
-int snd_dev_buffer_set_pan(SndDevBuffer* buf, int32_t pan)
+int sound_dev_buffer_set_pan(SndDevBuffer* buf, int32_t pan)
 {
-    if (!buf || !(buf->caps & SND_DEV_CTRL_PAN) || (buf->caps & SND_DEV_CTRL_3D)) return 0;
-    if (pan < SND_DEV_PAN_LEFT || pan > SND_DEV_PAN_RIGHT) return 0;
+    if (!buf || !(buf->caps & SOUND_DEV_CTRL_PAN) || (buf->caps & SOUND_DEV_CTRL_3D)) return 0;
+    if (pan < SOUND_DEV_PAN_LEFT || pan > SOUND_DEV_PAN_RIGHT) return 0;
     AlScope al(buf->dev);
     // A turn of the source around the listener: hard left or right at the ends.
-    const float angle = float(pan) / float(SND_DEV_PAN_RIGHT) * VM_HALF_PI;
+    const float angle = float(pan) / float(SOUND_DEV_PAN_RIGHT) * VM_HALF_PI;
     alSource3f(buf->source, AL_POSITION, std::sin(angle), 0.0f, -std::cos(angle));
     return 1;
 }
 
-int snd_dev_buffer_position(SndDevBuffer* buf, float x, float y, float z)
+int sound_dev_buffer_position(SndDevBuffer* buf, float x, float y, float z)
 {
-    if (!buf || !(buf->caps & SND_DEV_CTRL_3D)) return 0;
+    if (!buf || !(buf->caps & SOUND_DEV_CTRL_3D)) return 0;
     AlScope al(buf->dev);
     buf->pos[0] = x;
     buf->pos[1] = y;
@@ -483,32 +483,32 @@ int snd_dev_buffer_position(SndDevBuffer* buf, float x, float y, float z)
     return 1;
 }
 
-int snd_dev_buffer_get_3d_position(const SndDevBuffer* buf, float out[3])
+int sound_dev_buffer_get_3d_position(const SndDevBuffer* buf, float out[3])
 {
-    if (!buf || !out || !(buf->caps & SND_DEV_CTRL_3D)) return 0;
+    if (!buf || !out || !(buf->caps & SOUND_DEV_CTRL_3D)) return 0;
     std::copy(buf->pos, buf->pos + 3, out);
     return 1;
 }
 
-int snd_dev_buffer_velocity(SndDevBuffer* buf, float x, float y, float z)
+int sound_dev_buffer_velocity(SndDevBuffer* buf, float x, float y, float z)
 {
-    if (!buf || !(buf->caps & SND_DEV_CTRL_3D)) return 0;
+    if (!buf || !(buf->caps & SOUND_DEV_CTRL_3D)) return 0;
     AlScope al(buf->dev);
     alSource3f(buf->source, AL_VELOCITY, x, y, -z);
     return 1;
 }
 
-int snd_dev_buffer_min_distance(SndDevBuffer* buf, float distance)
+int sound_dev_buffer_min_distance(SndDevBuffer* buf, float distance)
 {
-    if (!buf || !(buf->caps & SND_DEV_CTRL_3D) || !(distance > 0.0f)) return 0;
+    if (!buf || !(buf->caps & SOUND_DEV_CTRL_3D) || !(distance > 0.0f)) return 0;
     AlScope al(buf->dev);
     alSourcef(buf->source, AL_REFERENCE_DISTANCE, distance);
     return 1;
 }
 
-int snd_dev_buffer_max_distance(SndDevBuffer* buf, float distance)
+int sound_dev_buffer_max_distance(SndDevBuffer* buf, float distance)
 {
-    if (!buf || !(buf->caps & SND_DEV_CTRL_3D) || !(distance > 0.0f)) return 0;
+    if (!buf || !(buf->caps & SOUND_DEV_CTRL_3D) || !(distance > 0.0f)) return 0;
     AlScope al(buf->dev);
     buf->max_distance = distance;
     alSourcef(buf->source, AL_MAX_DISTANCE, distance);
@@ -543,24 +543,24 @@ EFXEAXREVERBPROPERTIES reverb_from_room(const RoomRow& r)
     return p;
 }
 
-constexpr RoomRow SND_DEV_ROOM_DEFAULT{-1000,  -100, 1.49f,  0.83f, -2602,
-                                       0.007f, 200,  0.011f, 100,   100};
-constexpr RoomRow SND_DEV_ROOM_SMALL{-1000,  -600, 1.10f,  0.83f, -400,
-                                     0.005f, 500,  0.010f, 100,   100};
-constexpr RoomRow SND_DEV_ROOM_MEDIUM{-1000,  -600, 1.30f,  0.83f, -1000,
-                                      0.010f, -200, 0.020f, 100,   100};
-constexpr RoomRow SND_DEV_ROOM_LARGE{-1000,  -600,  1.50f,  0.83f, -1600,
-                                     0.020f, -1000, 0.040f, 100,   100};
-constexpr RoomRow SND_DEV_HALL_MEDIUM{-1000,  -600, 1.80f,  0.70f, -1300,
-                                      0.015f, -800, 0.030f, 100,   100};
-constexpr RoomRow SND_DEV_HALL_LARGE{-1000,  -600,  1.80f,  0.70f, -2000,
-                                     0.030f, -1400, 0.060f, 100,   100};
-constexpr RoomRow SND_DEV_PLATE{-1000, -200, 1.30f, 0.90f, 0, 0.002f, 0, 0.010f, 100, 75};
+constexpr RoomRow SOUND_DEV_ROOM_DEFAULT{-1000,  -100, 1.49f,  0.83f, -2602,
+                                         0.007f, 200,  0.011f, 100,   100};
+constexpr RoomRow SOUND_DEV_ROOM_SMALL{-1000,  -600, 1.10f,  0.83f, -400,
+                                       0.005f, 500,  0.010f, 100,   100};
+constexpr RoomRow SOUND_DEV_ROOM_MEDIUM{-1000,  -600, 1.30f,  0.83f, -1000,
+                                        0.010f, -200, 0.020f, 100,   100};
+constexpr RoomRow SOUND_DEV_ROOM_LARGE{-1000,  -600,  1.50f,  0.83f, -1600,
+                                       0.020f, -1000, 0.040f, 100,   100};
+constexpr RoomRow SOUND_DEV_HALL_MEDIUM{-1000,  -600, 1.80f,  0.70f, -1300,
+                                        0.015f, -800, 0.030f, 100,   100};
+constexpr RoomRow SOUND_DEV_HALL_LARGE{-1000,  -600,  1.80f,  0.70f, -2000,
+                                       0.030f, -1400, 0.060f, 100,   100};
+constexpr RoomRow SOUND_DEV_PLATE{-1000, -200, 1.30f, 0.90f, 0, 0.002f, 0, 0.010f, 100, 75};
 
 EFXEAXREVERBPROPERTIES reverb_preset(uint32_t i)
 {
-    static const std::array<EFXEAXREVERBPROPERTIES, 30> SND_DEV_PRESETS = {
-        reverb_from_room(SND_DEV_ROOM_DEFAULT),
+    static const std::array<EFXEAXREVERBPROPERTIES, 30> SOUND_DEV_PRESETS = {
+        reverb_from_room(SOUND_DEV_ROOM_DEFAULT),
         EFX_REVERB_PRESET_GENERIC,
         EFX_REVERB_PRESET_PADDEDCELL,
         EFX_REVERB_PRESET_ROOM,
@@ -584,14 +584,14 @@ EFXEAXREVERBPROPERTIES reverb_preset(uint32_t i)
         EFX_REVERB_PRESET_PARKINGLOT,
         EFX_REVERB_PRESET_SEWERPIPE,
         EFX_REVERB_PRESET_UNDERWATER,
-        reverb_from_room(SND_DEV_ROOM_SMALL),
-        reverb_from_room(SND_DEV_ROOM_MEDIUM),
-        reverb_from_room(SND_DEV_ROOM_LARGE),
-        reverb_from_room(SND_DEV_HALL_MEDIUM),
-        reverb_from_room(SND_DEV_HALL_LARGE),
-        reverb_from_room(SND_DEV_PLATE),
+        reverb_from_room(SOUND_DEV_ROOM_SMALL),
+        reverb_from_room(SOUND_DEV_ROOM_MEDIUM),
+        reverb_from_room(SOUND_DEV_ROOM_LARGE),
+        reverb_from_room(SOUND_DEV_HALL_MEDIUM),
+        reverb_from_room(SOUND_DEV_HALL_LARGE),
+        reverb_from_room(SOUND_DEV_PLATE),
     };
-    return SND_DEV_PRESETS[i < SND_DEV_PRESETS.size() ? i : 0];
+    return SOUND_DEV_PRESETS[i < SOUND_DEV_PRESETS.size() ? i : 0];
 }
 
 void set_reverb(ALuint effect, const EFXEAXREVERBPROPERTIES& p)
@@ -659,9 +659,9 @@ float fill_effect(ALuint effect, const SndDevFxParams& fx)
 
 }  // namespace
 
-int snd_dev_buffer_set_fx(SndDevBuffer* buf, const SndDevFxParams& fx)
+int sound_dev_buffer_set_fx(SndDevBuffer* buf, const SndDevFxParams& fx)
 {
-    if (!buf || !buf->dev->efx || !(buf->caps & SND_DEV_CTRL_FX)) return 0;
+    if (!buf || !buf->dev->efx || !(buf->caps & SOUND_DEV_CTRL_FX)) return 0;
     AlScope al(buf->dev);
     if (source_state(buf) == AL_PLAYING) return 0;
     alGetError();

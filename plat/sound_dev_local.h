@@ -9,7 +9,7 @@ struct SndDev;
 
 // A loopback device rendering 16-bit stereo at rate frames per second; with
 // effects 0 it reports no EFX, as a machine without it would.
-SndDev* snd_dev_open_loopback(uint32_t rate, int effects);
+SndDev* sound_dev_open_loopback(uint32_t rate, int effects);
 
 // Mixes frames stereo frames into out (2 * frames samples); loopback only.
-int snd_dev_render(SndDev* dev, int16_t* out, uint32_t frames);
+int sound_dev_render(SndDev* dev, int16_t* out, uint32_t frames);

@@ -36,11 +36,12 @@ DxSound::~DxSound() { dxs_release(this); }
 // The buffer's capability bits for a kind.
 static uint32_t dxs_caps_for_kind(uint32_t kind)
 {
-    uint32_t caps =
-        SND_DEV_LOCDEFER | SND_DEV_CTRL_FX | SND_DEV_CTRL_POSITIONNOTIFY | SND_DEV_CTRL_VOLUME;
-    if (kind == DXS_3D) caps |= SND_DEV_MUTE3D_AT_MAX | SND_DEV_CTRL_FREQUENCY | SND_DEV_CTRL_3D;
-    if (kind == DXS_PAN) caps |= SND_DEV_CTRL_PAN;
-    if (kind == DXS_FREQ) caps |= SND_DEV_CTRL_FREQUENCY;
+    uint32_t caps = SOUND_DEV_LOCDEFER | SOUND_DEV_CTRL_FX | SOUND_DEV_CTRL_POSITIONNOTIFY |
+                    SOUND_DEV_CTRL_VOLUME;
+    if (kind == DXS_3D)
+        caps |= SOUND_DEV_MUTE3D_AT_MAX | SOUND_DEV_CTRL_FREQUENCY | SOUND_DEV_CTRL_3D;
+    if (kind == DXS_PAN) caps |= SOUND_DEV_CTRL_PAN;
+    if (kind == DXS_FREQ) caps |= SOUND_DEV_CTRL_FREQUENCY;
     return caps;
 }
 
@@ -50,8 +51,8 @@ int32_t dxs_volume_to_device(int32_t base, float v)
     // value just outside the device's range, which the device refuses as it
     // refuses every volume beyond it.
     const float drop = (1.0f - v) * float(DXS_ATTENUATION);
-    if (!(std::fabs(drop) <= float(SND_DEV_VOLUME_MAX - SND_DEV_VOLUME_MIN)))
-        return SND_DEV_VOLUME_MIN - 1;
+    if (!(std::fabs(drop) <= float(SOUND_DEV_VOLUME_MAX - SOUND_DEV_VOLUME_MIN)))
+        return SOUND_DEV_VOLUME_MIN - 1;
     return base - int32_t(drop);
 }
 
@@ -73,12 +74,12 @@ DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
         return DXS_E_FAIL;
     }
     const WaveFile& w = s->format;
-    s->buffer = snd_dev_buffer_create(snd_mgr_device(), device_format(w), w.extra.data(),
-                                      uint32_t(w.extra.size()), dxs_caps_for_kind(kind),
-                                      file.data() + w.data_offset, w.data_size);
+    s->buffer = sound_dev_buffer_create(snd_mgr_device(), device_format(w), w.extra.data(),
+                                        uint32_t(w.extra.size()), dxs_caps_for_kind(kind),
+                                        file.data() + w.data_offset, w.data_size);
     if (!s->buffer) {
-        std::string why = snd_dev_buffer_refusal(device_format(w), w.extra.data(),
-                                                 uint32_t(w.extra.size()), w.data_size);
+        std::string why = sound_dev_buffer_refusal(device_format(w), w.extra.data(),
+                                                   uint32_t(w.extra.size()), w.data_size);
         if (why.empty())
             why = snd_mgr_device() ? "the sound device made no buffer for it" : "no sound device";
         snd_mgr_fail(SND_ERR_BUFFER, snd_file_line(path, why));
@@ -88,12 +89,12 @@ DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
     s->fx = 0;
     s->kind = kind;
     s->base_volume = kind == DXS_3D ? 0 : DXS_BASE_PLAIN;
-    snd_dev_buffer_set_volume(s->buffer, dxs_volume_to_device(s->base_volume, volume));
+    sound_dev_buffer_set_volume(s->buffer, dxs_volume_to_device(s->base_volume, volume));
     if (kind == DXS_3D) {
-        snd_dev_buffer_velocity(s->buffer, 0, 0, 0);
-        snd_dev_buffer_position(s->buffer, 0, 0, 0);
-        snd_dev_buffer_max_distance(s->buffer, DXS_MAX_DISTANCE);
-        snd_dev_buffer_min_distance(s->buffer, DXS_MIN_DISTANCE);
+        sound_dev_buffer_velocity(s->buffer, 0, 0, 0);
+        sound_dev_buffer_position(s->buffer, 0, 0, 0);
+        sound_dev_buffer_max_distance(s->buffer, DXS_MAX_DISTANCE);
+        sound_dev_buffer_min_distance(s->buffer, DXS_MIN_DISTANCE);
     }
     return DXS_OK;
 }
@@ -101,9 +102,9 @@ DxsResult dxs_load(DxSound* s, const char* path, uint32_t kind, float volume)
 void dxs_release(DxSound* s)
 {
     if (!s || !s->buffer) return;
-    snd_dev_buffer_stop(s->buffer);
-    snd_dev_buffer_set_position(s->buffer, 0);
-    snd_dev_buffer_release(s->buffer);
+    sound_dev_buffer_stop(s->buffer);
+    sound_dev_buffer_set_position(s->buffer, 0);
+    sound_dev_buffer_release(s->buffer);
     s->buffer = nullptr;
     s->format.extra.clear();
 }
@@ -111,42 +112,42 @@ void dxs_release(DxSound* s)
 DxsResult dxs_play(DxSound* s, int loop)
 {
     if (!s || !s->buffer) return DXS_E_FAIL;
-    return snd_dev_buffer_play(s->buffer, loop) ? DXS_OK : DXS_ERR_GENERIC;
+    return sound_dev_buffer_play(s->buffer, loop) ? DXS_OK : DXS_ERR_GENERIC;
 }
 
 void dxs_stop(DxSound* s)
 {
-    if (dxs_is_playing(s)) snd_dev_buffer_stop(s->buffer);
+    if (dxs_is_playing(s)) sound_dev_buffer_stop(s->buffer);
 }
 
 bool dxs_is_playing(const DxSound* s)
 {
-    return s && s->buffer && (snd_dev_buffer_status(s->buffer) & SND_DEV_STATUS_PLAYING);
+    return s && s->buffer && (sound_dev_buffer_status(s->buffer) & SOUND_DEV_STATUS_PLAYING);
 }
 
 DxsResult dxs_get_status(const DxSound* s, uint32_t* status)
 {
     if (!s || !s->buffer || !status) return 0;
-    *status = snd_dev_buffer_status(s->buffer);
+    *status = sound_dev_buffer_status(s->buffer);
     return DXS_OK;
 }
 
 DxsResult dxs_get_frequency(const DxSound* s, uint32_t* hz)
 {
     if (!s || !s->buffer || !hz) return 0;
-    return snd_dev_buffer_get_frequency(s->buffer, hz) ? DXS_OK : DXS_ERR_GENERIC;
+    return sound_dev_buffer_get_frequency(s->buffer, hz) ? DXS_OK : DXS_ERR_GENERIC;
 }
 
 void dxs_set_frequency(DxSound* s, uint32_t hz)
 {
     if (s && s->buffer)
-        snd_dev_buffer_set_frequency(s->buffer, std::clamp<uint32_t>(hz, 100, 200000));
+        sound_dev_buffer_set_frequency(s->buffer, std::clamp<uint32_t>(hz, 100, 200000));
 }
 
 void dxs_get_volume(const DxSound* s, float* v)
 {
     int32_t volume = 0;
-    if (!s || !s->buffer || !v || !snd_dev_buffer_get_volume(s->buffer, &volume)) return;
+    if (!s || !s->buffer || !v || !sound_dev_buffer_get_volume(s->buffer, &volume)) return;
     const float r =
         1.0f - float(volume - s->base_volume) / float(-DXS_ATTENUATION - s->base_volume);
     *v = std::clamp(r, 0.0f, 1.0f);
@@ -155,7 +156,7 @@ void dxs_get_volume(const DxSound* s, float* v)
 void dxs_set_volume(DxSound* s, float v)
 {
     if (s && s->buffer)
-        snd_dev_buffer_set_volume(s->buffer, dxs_volume_to_device(s->base_volume, v));
+        sound_dev_buffer_set_volume(s->buffer, dxs_volume_to_device(s->base_volume, v));
 }
 
 void dxs_set_position(DxSound* s, float fraction)
@@ -163,25 +164,26 @@ void dxs_set_position(DxSound* s, float fraction)
     if (!s || !s->buffer) return;
     if (!(fraction >= 0.0f)) fraction = 0.0f;  // also not a number
     fraction = std::min(fraction, 0.99f);
-    snd_dev_buffer_set_position(s->buffer, uint32_t(double(s->size) * double(fraction)));
+    sound_dev_buffer_set_position(s->buffer, uint32_t(double(s->size) * double(fraction)));
 }
 
 void dxs_set_pan(DxSound* s, int32_t pan)
 {
     if (s && s->buffer && s->kind == DXS_PAN)
-        snd_dev_buffer_set_pan(s->buffer, std::clamp(pan, SND_DEV_PAN_LEFT, SND_DEV_PAN_RIGHT));
+        sound_dev_buffer_set_pan(s->buffer,
+                                 std::clamp(pan, SOUND_DEV_PAN_LEFT, SOUND_DEV_PAN_RIGHT));
 }
 
 int dxs_set_3d_position(DxSound* s, const Vec3* pos)
 {
     if (!s || !s->buffer || s->kind != DXS_3D) return 0;
     if (pos) {
-        snd_dev_buffer_position(s->buffer, pos->x, pos->y, pos->z);
+        sound_dev_buffer_position(s->buffer, pos->x, pos->y, pos->z);
         return 1;
     }
     const Vec3 cam = *cam_get_pos(0);
     const float yaw = cam_get_rot(0)->y;
-    snd_dev_buffer_position(s->buffer, cam.x + std::sin(yaw), cam.y, cam.z + std::cos(yaw));
+    sound_dev_buffer_position(s->buffer, cam.x + std::sin(yaw), cam.y, cam.z + std::cos(yaw));
     return 1;
 }
 
@@ -199,8 +201,8 @@ int dxs_set_fx(DxSound* s, SoundFxWord word)
         break;
     default: fx.kind = SndDevFx::none; break;
     }
-    if (!snd_dev_buffer_set_fx(s->buffer, fx)) {
-        if (fx.kind == SndDevFx::reverb && snd_dev_has_fx(snd_mgr_device()))
+    if (!sound_dev_buffer_set_fx(s->buffer, fx)) {
+        if (fx.kind == SndDevFx::reverb && sound_dev_has_fx(snd_mgr_device()))
             std::fprintf(stderr, "sound: the reverb failed even at the lowest quality\n");
         return 0;
     }

@@ -60,17 +60,17 @@ namespace {
 int snd_dsound_start(SoundMgr& m)
 {
     std::string why;
-    m.device = snd_dev_open(&why);
+    m.device = sound_dev_open(&why);
     if (!m.device) {
         snd_mgr_fail(SND_ERR_DEVICE, "sound: device not opened: " + why);
         return 0;
     }
     const float front[3] = {0, 0, 1}, top[3] = {0, 1, 0};
-    snd_dev_listener_velocity(m.device, 0, 0, 0);
-    snd_dev_listener_doppler(m.device, 1.0f);
-    snd_dev_listener_position(m.device, 0, 0, 0);
-    snd_dev_listener_orientation(m.device, front, top);
-    snd_dev_listener_rolloff(m.device, 0.01f);
+    sound_dev_listener_velocity(m.device, 0, 0, 0);
+    sound_dev_listener_doppler(m.device, 1.0f);
+    sound_dev_listener_position(m.device, 0, 0, 0);
+    sound_dev_listener_orientation(m.device, front, top);
+    sound_dev_listener_rolloff(m.device, 0.01f);
     return 1;
 }
 
@@ -216,7 +216,7 @@ void snd_shutdown(void)
         }
         m.loaded = 0;
         bgm_unload();
-        snd_dev_close(m.device);
+        sound_dev_close(m.device);
         m.device = nullptr;
     }
     delete g_mgr;  // the locks go last
@@ -323,14 +323,14 @@ void snd_set_primary_volume(float v)
     if (!g_mgr) return;
     Lock lock(g_mgr->lock);
     g_mgr->primary_volume = float(snd_vol_to_db(v));
-    snd_dev_set_primary_volume(g_mgr->device, int32_t(g_mgr->primary_volume));
+    sound_dev_set_primary_volume(g_mgr->device, int32_t(g_mgr->primary_volume));
 }
 
 uint32_t snd_mixer_master_volume(float v)
 {
     if (!g_mgr) return 0;
     Lock lock(g_mgr->lock);
-    snd_dev_set_master_gain(g_mgr->device, std::clamp(v, 0.0f, 1.0f));
+    sound_dev_set_master_gain(g_mgr->device, std::clamp(v, 0.0f, 1.0f));
     return 0;
 }
 
@@ -432,17 +432,17 @@ void snd_listener_update(const Vec3* pos, const Vec3* angles)
 {
     if (!g_mgr || !g_mgr->device || !pos || !angles) return;
     const float front[3] = {std::sin(angles->y), 0.0f, std::cos(angles->y)}, top[3] = {0, 1, 0};
-    snd_dev_listener_position(g_mgr->device, pos->x, pos->y, pos->z);
-    snd_dev_listener_orientation(g_mgr->device, front, top);
+    sound_dev_listener_position(g_mgr->device, pos->x, pos->y, pos->z);
+    sound_dev_listener_orientation(g_mgr->device, front, top);
 }
 
 void snd_listener_reset(void)
 {
     if (!g_mgr || !g_mgr->device) return;
     const float front[3] = {0, 0, 1}, top[3] = {0, 1, 0};
-    snd_dev_listener_velocity(g_mgr->device, 0, 0, 0);
-    snd_dev_listener_position(g_mgr->device, 0, 0, 0);
-    snd_dev_listener_orientation(g_mgr->device, front, top);
+    sound_dev_listener_velocity(g_mgr->device, 0, 0, 0);
+    sound_dev_listener_position(g_mgr->device, 0, 0, 0);
+    sound_dev_listener_orientation(g_mgr->device, front, top);
 }
 
 std::string snd_path_sound(const char* name)

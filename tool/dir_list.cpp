@@ -1,5 +1,5 @@
-// The patch tool's folder listing over plat/files.h's sorted listing (see dir_list.h).
-#include "tool/dir_list.h"
+// The patch tool's folder listing over plat/files.h's sorted listing (see dir_list_local.h).
+#include "tool/dir_list_local.h"
 
 #include "plat/files.h"
 

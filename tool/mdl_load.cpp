@@ -1,10 +1,9 @@
 // Model-group loading for the patch tool: a group with its "_NRM" companion, and the queue of
-// the model directory's groups fed into the loader's ring (see mdl_load.h).
-#include "tool/mdl_load.h"
+// the model directory's groups fed into the loader's ring (see mdl_load_local.h).
 #include "tool/mdl_load_local.h"
 
 #include "res/resload.h"
-#include "tool/dir_list.h"
+#include "tool/dir_list_local.h"
 
 #include <vector>
 
@@ -17,7 +16,7 @@ struct GroupQueue {
 
 GroupQueue g_queue;
 
-std::string nrm_name(const char* name) { return std::string(name) + MDL_NRM_SUFFIX; }
+std::string nrm_name(const char* name) { return std::string(name) + GRP_NRM_SUFFIX; }
 
 }  // namespace
 
@@ -38,7 +37,7 @@ bool mdl_load_list(const char* const* names, int count)
     return true;
 }
 
-int mdl_group_of_file(std::string_view file_name, std::string* stem)
+int grp_of_file(std::string_view file_name, std::string* stem)
 {
     const size_t dot = file_name.find('.');
     if (dot == std::string_view::npos || dot == 0) return 0;
@@ -48,20 +47,20 @@ int mdl_group_of_file(std::string_view file_name, std::string* stem)
     return 1;
 }
 
-int mdl_queue_begin(const char* folder)
+int grp_queue_begin(const char* folder)
 {
-    mdl_queue_clear();
+    grp_queue_clear();
     DirList* list = dir_list_create(folder);
-    const int count = dir_list_scan(list, MDL_GROUP_PATTERN);
+    const int count = dir_list_scan(list, GRP_FILE_PATTERN);
     for (int i = 0; i < count; ++i) {
         std::string stem;
-        if (mdl_group_of_file(dir_list_name(list, i), &stem)) g_queue.groups.push_back(stem);
+        if (grp_of_file(dir_list_name(list, i), &stem)) g_queue.groups.push_back(stem);
     }
     dir_list_free(list);
     return static_cast<int>(g_queue.groups.size());
 }
 
-int mdl_queue_feed(void)
+int grp_queue_feed(void)
 {
     while (g_queue.next < g_queue.groups.size()) {
         const std::string& name = g_queue.groups[g_queue.next];
@@ -70,9 +69,9 @@ int mdl_queue_feed(void)
         mdl_load_with_nrm(name.c_str(), 0);
         ++g_queue.next;
     }
-    return mdl_queue_waiting();
+    return grp_queue_waiting();
 }
 
-int mdl_queue_waiting(void) { return static_cast<int>(g_queue.groups.size() - g_queue.next); }
+int grp_queue_waiting(void) { return static_cast<int>(g_queue.groups.size() - g_queue.next); }
 
-void mdl_queue_clear(void) { g_queue = GroupQueue{}; }
+void grp_queue_clear(void) { g_queue = GroupQueue{}; }

@@ -1,6 +1,6 @@
 // Name tags in model and mesh names: finding a tag, reading its number or text, and the draw
-// settings made of them (see nametag.h).
-#include "tool/nametag.h"
+// settings made of them (see nametag_local.h).
+#include "tool/nametag_local.h"
 
 #include <cstring>
 

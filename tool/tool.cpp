@@ -18,10 +18,10 @@
 #include "res/resload.h"
 #include "sound/snd_mgr.h"
 #include "sound/snd_ring.h"
-#include "tool/mdl_load.h"
+#include "tool/mdl_load_local.h"
 #include "tool/tool_local.h"
-#include "tool/tool_palette.h"
-#include "tool/tool_patch.h"
+#include "tool/tool_palette_local.h"
+#include "tool/tool_patch_local.h"
 #include "plat/embedded.h"
 
 #include <algorithm>
@@ -266,12 +266,12 @@ int tool_frame(void)
     set_flat_projection();
     switch (g_tool.step) {
     case TOOL_STEP_LIST:
-        mdl_queue_begin(MDL_MODEL_DIR);
+        grp_queue_begin(GRP_MODEL_DIR);
         g_tool.step = TOOL_STEP_LOAD;
         [[fallthrough]];
     case TOOL_STEP_LOAD: {
         // Groups beyond the loader's ring wait here until it has room.
-        const int waiting = mdl_queue_feed();
+        const int waiting = grp_queue_feed();
         if (resload_pump(90.0f) == RESLOAD_IDLE && waiting == 0) g_tool.step = TOOL_STEP_BACKGROUND;
         break;
     }
@@ -293,7 +293,7 @@ void tool_term(void)
     group_free(g_tool.sprite_group);
     group_release(g_tool.model_group);
     group_free(g_tool.model_group);
-    mdl_queue_clear();
+    grp_queue_clear();
     res_release_to_mark(g_tool.models_mark);
     res_release_to_mark(g_tool.start_mark);
     tool_sound_post(SND_CMD_BGM_STOP);

@@ -13,7 +13,7 @@
 #include "math/vm_types.h"
 #include "res/res.h"
 #include "tool/tool.h"
-#include "tool/tool_patch.h"
+#include "tool/tool_patch_local.h"
 
 struct DrawObj;
 

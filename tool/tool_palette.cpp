@@ -1,5 +1,5 @@
-// The patch tool's side buttons and icon palette (see tool_palette.h).
-#include "tool/tool_palette.h"
+// The patch tool's side buttons and icon palette (see tool_palette_local.h).
+#include "tool/tool_palette_local.h"
 
 #include "svc/key.h"
 #include "svc/textlist.h"
@@ -10,8 +10,8 @@
 #include "obj2d/spr.h"
 #include "obj3d/mdlobj.h"
 #include "tool/tool_local.h"
-#include "tool/tool_patch.h"
-#include "tool/tool_save.h"
+#include "tool/tool_patch_local.h"
+#include "tool/tool_save_local.h"
 
 // Sections: buttons | palette
 

@@ -1,6 +1,6 @@
-// Patches (see tool_patch.h): the screen geometry of their frames and handles, and each patch's
+// Patches (see tool_patch_local.h): the screen geometry of their frames and handles, and each patch's
 // record, update callback, selection, drags and deletion.
-#include "tool/tool_patch.h"
+#include "tool/tool_patch_local.h"
 
 #include "svc/key.h"
 #include "svc/mouse.h"
@@ -13,7 +13,7 @@
 #include "obj2d/spr.h"
 #include "obj3d/mdlobj.h"
 #include "plat/dialogs.h"
-#include "tool/nametag.h"
+#include "tool/nametag_local.h"
 #include "tool/tool_local.h"
 
 #include <algorithm>

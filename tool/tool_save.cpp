@@ -1,7 +1,7 @@
-// Saving the composed picture (see tool_save.h): the chosen name made a ".bmp" name, the
+// Saving the composed picture (see tool_save_local.h): the chosen name made a ".bmp" name, the
 // overwrite question, and the rectangle the background covers, handed to the display's
 // screenshot.
-#include "tool/tool_save.h"
+#include "tool/tool_save_local.h"
 
 #include "disp/disp_param.h"
 #include "disp/screenshot.h"

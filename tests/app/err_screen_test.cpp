@@ -99,13 +99,13 @@ TEST_F(ErrScreen, ShowsForThirtySecondsThenExitsWithOne)
 {
     disp_set_render_enable(1);
     const uint32_t t0 = mmtimer_now();
-    const uint32_t frames = disp_frame_count();
+    const uint32_t frames = app_disp_frame_count();
     err_screen_run(3, 256, 7, "bgm01.wav");
     EXPECT_EQ(g_exit_code, 1);
     EXPECT_GT(g_exit_ms - t0, ERR_SCREEN_MS);
     EXPECT_LE(g_exit_ms - t0, ERR_SCREEN_MS + 2 * ERR_SCREEN_SLEEP_MS);
     // One frame per 16 ms sleep, every one presented.
-    EXPECT_NEAR(double(disp_frame_count() - frames), 30000.0 / 16.0, 2.0);
+    EXPECT_NEAR(double(app_disp_frame_count() - frames), 30000.0 / 16.0, 2.0);
     const ErrorInfo& e = *err_info_get();
     EXPECT_EQ(std::tuple(e.code, e.sub, e.detail, std::string(e.text)),
               std::tuple(3, 256, 7, "bgm01.wav"));

@@ -43,13 +43,13 @@ protected:
         FrameLog::get().events.clear();
         window_ = gfx_test_window_create(FRAME_FIXTURE_W, FRAME_FIXTURE_H);
         ASSERT_NE(window_, nullptr);
-        disp_set_probe(&FRAME_FIXTURE_PROBE);
+        app_disp_set_probe(&FRAME_FIXTURE_PROBE);
         ASSERT_EQ(disp_boot(window_, 0, FRAME_FIXTURE_W, FRAME_FIXTURE_H, 32, nullptr), 1);
     }
     void TearDown() override
     {
         disp_shutdown();
-        disp_set_probe(nullptr);
+        app_disp_set_probe(nullptr);
         gfx_test_window_destroy(window_);
     }
     // The events since the last call, as one line separated by spaces.

@@ -58,7 +58,7 @@ TEST_F(DispFrame, ClearsAndPresentsEveryFrameAndTheEnablesLeaveOnlyWhatTheySay)
     const uint64_t presents = gfx_get_counters()->presents;
     for (int i = 0; i < 3; ++i) disp_update(nullptr);
     EXPECT_EQ(gfx_get_counters()->presents, presents + 3);
-    EXPECT_EQ(disp_frame_count(), 3u);
+    EXPECT_EQ(app_disp_frame_count(), 3u);
     EXPECT_EQ(pixel(5, 5) & 0xFFFFFFu, 0x336699u);
     disp_set_scene_pass_enable(0);
     EXPECT_EQ(frame_log(), "band 5-25");
@@ -66,7 +66,9 @@ TEST_F(DispFrame, ClearsAndPresentsEveryFrameAndTheEnablesLeaveOnlyWhatTheySay)
     disp_set_render_enable(0);
     const int32_t list = disp_get_text_drawlist();
     textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "queued");
-    const auto counts = [] { return std::pair(gfx_get_counters()->presents, disp_frame_count()); };
+    const auto counts = [] {
+        return std::pair(gfx_get_counters()->presents, app_disp_frame_count());
+    };
     const auto before = counts();
     EXPECT_EQ(frame_log(), "");
     EXPECT_EQ(counts(), before);
@@ -97,7 +99,7 @@ TEST_F(DispFrame, AScreenshotHoldsOnlyWhatLiesBehindTheFirst3dBandsAndTheDepthCl
 {
     TempDir dir;
     disp_set_clear_color(0x00000080);
-    disp_set_probe(&FRAME_PAINT_PROBE);
+    app_disp_set_probe(&FRAME_PAINT_PROBE);
     ASSERT_EQ(disp_screenshot_request(dir.file("shot.bmp"), 0, 0, 80, 40), 1);
     g_callbacks = 0;
     disp_update(count_callback);
@@ -124,14 +126,14 @@ TEST(DispFrameNoDevice, AFailedDeviceStartIsReportedAndNothingCrashes)
 {
     const ResEnv before = res_env();
     EXPECT_EQ(disp_boot(nullptr, 0, 320, 160, 32, nullptr), 0);
-    EXPECT_TRUE(disp_booted());
+    EXPECT_TRUE(app_disp_booted());
     const int32_t list = disp_get_text_drawlist();
     textlist_printf(list, 0, 0, 16, 10, 10, 0xFFFFFFFF, "%s", "no device");
     disp_update(nullptr);
     disp_update(nullptr);
     EXPECT_EQ(textlist_get(list)[0], TEXTLIST_END_MARK);
     disp_shutdown();
-    EXPECT_FALSE(disp_booted());
+    EXPECT_FALSE(app_disp_booted());
     EXPECT_EQ(res_env().tex_load, before.tex_load);  // the services went back
 }
 
@@ -148,7 +150,7 @@ TEST_F(DispFrame, ASecondStartAndAFrameBeforeTheStartAreRefused)
     EXPECT_NE(said.find("disp_boot: the display is already started (refused)"), std::string::npos);
     EXPECT_NE(said.find("disp_update: the display is not started"), std::string::npos);
 #endif
-    EXPECT_FALSE(disp_booted());
+    EXPECT_FALSE(app_disp_booted());
 }
 
 TEST_F(DispFrame, SceneClearFreesTheObjectsAndRestoresTheSceneDefaults)

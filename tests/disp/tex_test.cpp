@@ -3,7 +3,7 @@
 #include <tuple>
 
 #include "disp/rstate.h"
-#include "disp/tex_convert.h"
+#include "disp/tex_convert_local.h"
 #include "disp_fixture.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "disp/d3d9.h"
 #include "disp/disp_env.h"
 #include "disp/disp_fade.h"
-#include "app/disp_wire.h"
+#include "app/app_wire_local.h"
 #include "disp/fog.h"
 #include "disp/plight.h"
 #include "disp/shader.h"
@@ -109,7 +109,7 @@ inline void* scene_boot(int w, int h)
 {
     void* window = gfx_test_window_create(w, h);
     if (!window) return nullptr;
-    disp_wire_install();
+    app_wire_install();
     DispLinks links = disp_links();
     if (!links.mesh_setup) links.mesh_setup = shader_setup_mesh;
     links.sleep_ms = no_sleep;
@@ -120,7 +120,7 @@ inline void* scene_boot(int w, int h)
     desc.height = h;
     desc.settings.vsync = 0;
     if (!d3d9_boot(&desc)) {
-        disp_wire_remove();
+        app_wire_remove();
         gfx_test_window_destroy(window);
         return nullptr;
     }
@@ -147,7 +147,7 @@ inline void scene_shutdown(void* window)
     obj_module_term();
     res_shutdown();
     d3d9_shutdown();
-    disp_wire_remove();
+    app_wire_remove();
     gfx_test_window_destroy(window);
 }
 

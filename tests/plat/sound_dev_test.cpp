@@ -21,19 +21,19 @@ struct Level {
 
 struct Loopback {
     SndDev* dev;
-    explicit Loopback(int effects = 1) : dev(snd_dev_open_loopback(SOUND_DEV_RATE, effects)) {}
-    ~Loopback() { snd_dev_close(dev); }
+    explicit Loopback(int effects = 1) : dev(sound_dev_open_loopback(SOUND_DEV_RATE, effects)) {}
+    ~Loopback() { sound_dev_close(dev); }
     SndDevBuffer* tone(uint32_t caps, uint32_t frames = SOUND_DEV_RATE, float hz = 1000.0f)
     {
         const std::vector<uint8_t> pcm = wave_tone(SOUND_DEV_RATE, frames, hz, 8000.0f);
-        return snd_dev_buffer_create(dev, SOUND_DEV_MONO16, nullptr, 0, caps, pcm.data(),
-                                     uint32_t(pcm.size()));
+        return sound_dev_buffer_create(dev, SOUND_DEV_MONO16, nullptr, 0, caps, pcm.data(),
+                                       uint32_t(pcm.size()));
     }
     // RMS of each channel over frames rendered now.
     Level render(uint32_t frames = 4410)
     {
         std::vector<int16_t> out(size_t(frames) * 2);
-        snd_dev_render(dev, out.data(), frames);
+        sound_dev_render(dev, out.data(), frames);
         Level l;
         for (uint32_t i = 0; i < frames; ++i) {
             l.left += double(out[2 * i]) * out[2 * i];
@@ -94,11 +94,11 @@ TEST(SoundDev, BuffersRefuseWhatTheDeviceCannotPlayAndSayWhy)
     for (const Row& row : rows) {
         const void* extra = row.extra ? row.extra->data() : nullptr;
         const uint32_t extra_size = row.extra ? uint32_t(row.extra->size()) : 0;
-        EXPECT_EQ(snd_dev_buffer_refusal(row.f, extra, extra_size, row.bytes), row.why);
+        EXPECT_EQ(sound_dev_buffer_refusal(row.f, extra, extra_size, row.bytes), row.why);
         SndDevBuffer* b =
-            snd_dev_buffer_create(lb.dev, row.f, extra, extra_size, 0, pcm.data(), row.bytes);
+            sound_dev_buffer_create(lb.dev, row.f, extra, extra_size, 0, pcm.data(), row.bytes);
         EXPECT_EQ(b != nullptr, row.why.empty()) << row.why;
-        snd_dev_buffer_release(b);
+        sound_dev_buffer_release(b);
     }
 }
 
@@ -106,78 +106,78 @@ TEST(SoundDev, PlayIsHeardStopPausesPlayResumesAndALoopPlaysOn)
 {
     Loopback lb;
     ASSERT_NE(lb.dev, nullptr);
-    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_VOLUME);
+    SndDevBuffer* b = lb.tone(SOUND_DEV_CTRL_VOLUME);
     ASSERT_NE(b, nullptr);
-    ASSERT_TRUE(snd_dev_buffer_play(b, 0));
-    EXPECT_EQ(snd_dev_buffer_status(b), SND_DEV_STATUS_PLAYING);
+    ASSERT_TRUE(sound_dev_buffer_play(b, 0));
+    EXPECT_EQ(sound_dev_buffer_status(b), SOUND_DEV_STATUS_PLAYING);
     EXPECT_GT(lb.render().left, SOUND_DEV_HEARD);
-    ASSERT_TRUE(snd_dev_buffer_stop(b));
+    ASSERT_TRUE(sound_dev_buffer_stop(b));
     uint32_t paused = 0, later = 0;
-    snd_dev_buffer_get_position(b, &paused);
+    sound_dev_buffer_get_position(b, &paused);
     lb.render(1024);  // the mixer's own short fade-out
     EXPECT_LT(lb.render().left, SOUND_DEV_SILENT);
-    snd_dev_buffer_get_position(b, &later);
+    sound_dev_buffer_get_position(b, &later);
     EXPECT_EQ(later, paused);
-    snd_dev_buffer_play(b, 0);
+    sound_dev_buffer_play(b, 0);
     EXPECT_GT(lb.render(4410).left, SOUND_DEV_HEARD);
-    snd_dev_buffer_get_position(b, &later);
+    sound_dev_buffer_get_position(b, &later);
     EXPECT_NEAR(double(later), double(paused) + 4410 * 2, 2048);
     // A looped tone of a twentieth of a second plays on past its end.
-    snd_dev_buffer_stop(b);
+    sound_dev_buffer_stop(b);
     SndDevBuffer* looped = lb.tone(0, 2205);
-    snd_dev_buffer_play(looped, 1);
+    sound_dev_buffer_play(looped, 1);
     lb.render(8820);
     EXPECT_GT(lb.render().left, SOUND_DEV_HEARD);
-    EXPECT_EQ(snd_dev_buffer_status(looped), SND_DEV_STATUS_PLAYING | SND_DEV_STATUS_LOOPING);
+    EXPECT_EQ(sound_dev_buffer_status(looped), SOUND_DEV_STATUS_PLAYING | SOUND_DEV_STATUS_LOOPING);
 }
 
 TEST(SoundDev, VolumeIsInHundredthsOfADecibelAndFrequencyChangesThePitchWithinItsRange)
 {
     Loopback lb;
-    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_VOLUME);
-    snd_dev_buffer_play(b, 1);
+    SndDevBuffer* b = lb.tone(SOUND_DEV_CTRL_VOLUME);
+    sound_dev_buffer_play(b, 1);
     const double full = lb.settled().left;
-    ASSERT_TRUE(snd_dev_buffer_set_volume(b, -600));
+    ASSERT_TRUE(sound_dev_buffer_set_volume(b, -600));
     EXPECT_NEAR(lb.settled().left / full, 0.5, 0.03);
-    for (int32_t bad : {1, -10001}) EXPECT_FALSE(snd_dev_buffer_set_volume(b, bad));
+    for (int32_t bad : {1, -10001}) EXPECT_FALSE(sound_dev_buffer_set_volume(b, bad));
     int32_t v = 0;
-    snd_dev_buffer_get_volume(b, &v);
+    sound_dev_buffer_get_volume(b, &v);
     EXPECT_EQ(v, -600);
-    snd_dev_buffer_stop(b);
-    SndDevBuffer* f = lb.tone(SND_DEV_CTRL_FREQUENCY);
-    snd_dev_buffer_play(f, 1);
+    sound_dev_buffer_stop(b);
+    SndDevBuffer* f = lb.tone(SOUND_DEV_CTRL_FREQUENCY);
+    sound_dev_buffer_play(f, 1);
     const int base = lb.settled().crossings;
-    ASSERT_TRUE(snd_dev_buffer_set_frequency(f, SOUND_DEV_RATE * 2));
+    ASSERT_TRUE(sound_dev_buffer_set_frequency(f, SOUND_DEV_RATE * 2));
     EXPECT_NEAR(lb.settled().crossings, base * 2, base / 10);
     uint32_t hz = 0;
     for (auto [set, held] : {std::pair{50u, 100u}, {500000u, 200000u}}) {
-        snd_dev_buffer_set_frequency(f, set);
-        snd_dev_buffer_get_frequency(f, &hz);
+        sound_dev_buffer_set_frequency(f, set);
+        sound_dev_buffer_get_frequency(f, &hz);
         EXPECT_EQ(hz, held);
     }
     SndDevBuffer* plain = lb.tone(0);
-    EXPECT_FALSE(snd_dev_buffer_set_frequency(plain, 22050));
-    EXPECT_FALSE(snd_dev_buffer_get_frequency(plain, &hz));
+    EXPECT_FALSE(sound_dev_buffer_set_frequency(plain, 22050));
+    EXPECT_FALSE(sound_dev_buffer_get_frequency(plain, &hz));
 }
 
 TEST(SoundDev, PanAndTheListenersTurnMoveTheSoundBetweenTheEars)
 {
     Loopback lb;
-    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_PAN);
-    snd_dev_buffer_play(b, 1);
-    snd_dev_buffer_set_pan(b, SND_DEV_PAN_LEFT);
+    SndDevBuffer* b = lb.tone(SOUND_DEV_CTRL_PAN);
+    sound_dev_buffer_play(b, 1);
+    sound_dev_buffer_set_pan(b, SOUND_DEV_PAN_LEFT);
     const Level left = lb.settled();
     EXPECT_GT(left.left, 4 * left.right);
-    EXPECT_FALSE(snd_dev_buffer_set_pan(lb.tone(0), 0));
+    EXPECT_FALSE(sound_dev_buffer_set_pan(lb.tone(0), 0));
     // Turning the listener moves a 3D sound to the other ear.
-    snd_dev_buffer_stop(b);
-    SndDevBuffer* s = lb.tone(SND_DEV_CTRL_3D);
-    snd_dev_buffer_position(s, 5, 0, 0);  // +x is right of a listener facing +z
-    snd_dev_buffer_play(s, 1);
+    sound_dev_buffer_stop(b);
+    SndDevBuffer* s = lb.tone(SOUND_DEV_CTRL_3D);
+    sound_dev_buffer_position(s, 5, 0, 0);  // +x is right of a listener facing +z
+    sound_dev_buffer_play(s, 1);
     const Level ahead = lb.settled();
     EXPECT_GT(ahead.right, 2 * ahead.left);
     const float back[3] = {0, 0, -1}, up[3] = {0, 1, 0};
-    snd_dev_listener_orientation(lb.dev, back, up);
+    sound_dev_listener_orientation(lb.dev, back, up);
     const Level turned = lb.settled();
     EXPECT_GT(turned.left, 2 * turned.right);
 }
@@ -185,15 +185,15 @@ TEST(SoundDev, PanAndTheListenersTurnMoveTheSoundBetweenTheEars)
 TEST(SoundDev, ThreeDSoundIsSilentBeyondItsMaximumDistance)
 {
     Loopback lb;
-    snd_dev_listener_rolloff(lb.dev, 0.01f);
-    SndDevBuffer* b = lb.tone(SND_DEV_CTRL_3D | SND_DEV_MUTE3D_AT_MAX);
-    snd_dev_buffer_max_distance(b, 30.0f);
-    snd_dev_buffer_position(b, 0, 0, 31);
-    snd_dev_buffer_play(b, 1);
+    sound_dev_listener_rolloff(lb.dev, 0.01f);
+    SndDevBuffer* b = lb.tone(SOUND_DEV_CTRL_3D | SOUND_DEV_MUTE3D_AT_MAX);
+    sound_dev_buffer_max_distance(b, 30.0f);
+    sound_dev_buffer_position(b, 0, 0, 31);
+    sound_dev_buffer_play(b, 1);
     EXPECT_LT(lb.render().left, SOUND_DEV_SILENT);
-    snd_dev_listener_position(lb.dev, 0, 0, 2);  // the listener's move counts too
+    sound_dev_listener_position(lb.dev, 0, 0, 2);  // the listener's move counts too
     EXPECT_GT(lb.settled().left, SOUND_DEV_HEARD);
-    snd_dev_buffer_position(b, 0, 0, 40);
+    sound_dev_buffer_position(b, 0, 0, 40);
     EXPECT_LT(lb.settled().left, SOUND_DEV_SILENT);
 }
 
@@ -201,13 +201,13 @@ TEST(SoundDev, EffectsAreRefusedCleanlyWhenTheyCannotApply)
 {
     const SndDevFxParams echo{SndDevFx::echo, 50, 50, 200, 200, 0, 0};
     Loopback dry(0);
-    SndDevBuffer* a = dry.tone(SND_DEV_CTRL_FX);
-    EXPECT_FALSE(snd_dev_buffer_set_fx(a, echo));
-    snd_dev_buffer_play(a, 1);
+    SndDevBuffer* a = dry.tone(SOUND_DEV_CTRL_FX);
+    EXPECT_FALSE(sound_dev_buffer_set_fx(a, echo));
+    sound_dev_buffer_play(a, 1);
     EXPECT_GT(dry.render().left, SOUND_DEV_HEARD);  // plays dry
     Loopback wet;
-    if (!snd_dev_has_fx(wet.dev)) GTEST_SKIP() << "OpenAL without EFX";
-    EXPECT_FALSE(snd_dev_buffer_set_fx(wet.tone(0), echo));  // no effect capability
+    if (!sound_dev_has_fx(wet.dev)) GTEST_SKIP() << "OpenAL without EFX";
+    EXPECT_FALSE(sound_dev_buffer_set_fx(wet.tone(0), echo));  // no effect capability
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "app/err_screen.h"
 #include "app/err_screen_local.h"
 #include "app/disp_main.h"
-#include "app/disp_wire.h"
+#include "disp/disp_wire_table.h"
 #include "disp/tex.h"
 #include "plat/gfx.h"
 #include "plat/time.h"

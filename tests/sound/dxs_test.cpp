@@ -8,7 +8,7 @@ using DxSoundTest = SoundWorld;
 int32_t device_volume(const DxSound& s)
 {
     int32_t v = 1;
-    snd_dev_buffer_get_volume(s.buffer, &v);
+    sound_dev_buffer_get_volume(s.buffer, &v);
     return v;
 }
 
@@ -41,7 +41,7 @@ TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAndFrequenciesAreHe
     uint32_t pos = 0, hz = 0;
     for (auto [fraction, expect] : {std::pair{1.0f, 87318u}, {-1.0f, 0u}, {NAN, 0u}}) {
         dxs_set_position(&s, fraction);
-        snd_dev_buffer_get_position(s.buffer, &pos);
+        sound_dev_buffer_get_position(s.buffer, &pos);
         EXPECT_EQ(pos, expect) << fraction;  // 99 percent of 88200 bytes, whole frames
     }
     for (auto [set, held] : {std::pair{50u, 100u}, {500000u, 200000u}, {22050u, 22050u}}) {
@@ -107,7 +107,7 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
 TEST_F(DxSoundTest, AFailedEffectKeepsTheOldWord)
 {
     boot();
-    if (!snd_dev_has_fx(snd_mgr_device())) GTEST_SKIP() << "OpenAL without EFX";
+    if (!sound_dev_has_fx(snd_mgr_device())) GTEST_SKIP() << "OpenAL without EFX";
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_PLAIN, 1.0f), DXS_OK);
     dxs_play(&s, 1);

@@ -50,7 +50,7 @@ float volume_of(const DxSound* s)
 int32_t device_volume(const DxSound* s)
 {
     int32_t v = 1;
-    snd_dev_buffer_get_volume(s->buffer, &v);
+    sound_dev_buffer_get_volume(s->buffer, &v);
     return v;
 }
 
@@ -58,13 +58,13 @@ bool looping(const DxSound* s)
 {
     uint32_t status = 0;
     dxs_get_status(s, &status);
-    return (status & SND_DEV_STATUS_LOOPING) != 0;
+    return (status & SOUND_DEV_STATUS_LOOPING) != 0;
 }
 
 float fraction_played(const DxSound* s)
 {
     uint32_t byte = 0;
-    snd_dev_buffer_get_position(s->buffer, &byte);
+    sound_dev_buffer_get_position(s->buffer, &byte);
     return float(byte) / float(s->size);
 }
 
@@ -126,7 +126,7 @@ void check(const Step& s, const Expect& e, bool played_before, float volume_befo
     case Then::at:
     case Then::not_at: {
         float p[3] = {};
-        ASSERT_TRUE(snd_dev_buffer_get_3d_position(snd->buffer, p)) << what;
+        ASSERT_TRUE(sound_dev_buffer_get_3d_position(snd->buffer, p)) << what;
         const bool same = p[0] == e.where->x && p[1] == e.where->y && p[2] == e.where->z;
         EXPECT_EQ(same, e.then == Then::at) << what;
         break;

@@ -185,7 +185,7 @@ TEST_F(SoundMgrTest, RequestQueueNearestWinsAndBlocksThreeFrames)
     sereq_init();
     float at[3] = {};
     const auto placed_at = [&] {
-        snd_dev_buffer_get_3d_position(snd_table_sound(0)->buffer, at);
+        sound_dev_buffer_get_3d_position(snd_table_sound(0)->buffer, at);
         return at[2];
     };
     const Vec3 far{0, 0, 601}, mid{0, 0, 20}, near{0, 0, 10}, near2{0, 0, -10};

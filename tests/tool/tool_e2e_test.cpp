@@ -7,7 +7,7 @@
 #include "res/res_fixture.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_local.h"
-#include "tool/tool_patch.h"
+#include "tool/tool_patch_local.h"
 
 #include <gmock/gmock.h>
 

@@ -2,14 +2,13 @@
 // handle boxes, the model-group listing and queue.
 #include "res/res_fixture.h"
 #include "plat/files.h"
-#include "tool/dir_list.h"
-#include "tool/mdl_load.h"
+#include "tool/dir_list_local.h"
 #include "tool/mdl_load_local.h"
-#include "tool/nametag.h"
+#include "tool/nametag_local.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_local.h"
-#include "tool/tool_patch.h"
-#include "tool/tool_save.h"
+#include "tool/tool_patch_local.h"
+#include "tool/tool_save_local.h"
 
 #include <gmock/gmock.h>
 
@@ -167,11 +166,11 @@ TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
 TEST(ToolGroups, GroupNameOfAListedFile)
 {
     std::string stem;
-    EXPECT_EQ(mdl_group_of_file("star.bin", &stem), 1);
+    EXPECT_EQ(grp_of_file("star.bin", &stem), 1);
     EXPECT_EQ(stem, "star");
     // "a.b.bin" would open a.bin and "X.BIN" X.bin.
     for (const char* name : {"a.b.bin", "X.BIN", ".bin", "noext"})
-        EXPECT_EQ(mdl_group_of_file(name, &stem), 0) << name;
+        EXPECT_EQ(grp_of_file(name, &stem), 0) << name;
 }
 
 TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)
@@ -219,7 +218,7 @@ protected:
     }
     void TearDown() override
     {
-        mdl_queue_clear();
+        grp_queue_clear();
         ResTest::TearDown();
     }
 };
@@ -235,11 +234,11 @@ TEST_F(ToolQueue, GroupsBeyondTheRingStillLoad)
     dir.write("grp/notes.txt", "not a group");
     boot();
     // coin, coin_NRM (listed itself as well) and the 70 copies.
-    ASSERT_EQ(mdl_queue_begin(grp.c_str()), TOOL_LOGIC_GROUPS + 2);
-    EXPECT_GT(mdl_queue_feed(), 0);
+    ASSERT_EQ(grp_queue_begin(grp.c_str()), TOOL_LOGIC_GROUPS + 2);
+    EXPECT_GT(grp_queue_feed(), 0);
     EXPECT_EQ(resload_pending(), RESLOAD_RING);
     for (int frames = 0;; ++frames) {
-        const int waiting = mdl_queue_feed();
+        const int waiting = grp_queue_feed();
         if (resload_pump(90.0f) == RESLOAD_IDLE && waiting == 0) break;
         ASSERT_LT(frames, 100000);
     }
@@ -257,10 +256,10 @@ TEST_F(ToolQueue, CompanionQueuedBeforeItsGroupAndEmptyFoldersQueueNothing)
     for (const char* f : {"coin.bin", "coin_NRM.bin", "star.bin"})
         fs::copy_file(built / f, fs::path(grp) / f);
     boot();
-    EXPECT_EQ(mdl_queue_begin(folder("empty").c_str()), 0);
-    EXPECT_EQ(mdl_queue_feed(), 0);
+    EXPECT_EQ(grp_queue_begin(folder("empty").c_str()), 0);
+    EXPECT_EQ(grp_queue_feed(), 0);
     EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);
-    EXPECT_EQ(mdl_queue_begin(dir.file("missing").c_str()), 0);
+    EXPECT_EQ(grp_queue_begin(dir.file("missing").c_str()), 0);
     EXPECT_EQ(mdl_load_with_nrm("coin", 0), 1);
     EXPECT_EQ(resload_pending(), 2u);
     EXPECT_EQ(mdl_load_with_nrm("star", 0), 1);  // no companion: itself only

@@ -14,8 +14,8 @@
 #include "plat/window.h"
 #include "tool/tool_frame.h"
 #include "tool/tool_local.h"
-#include "tool/tool_palette.h"
-#include "tool/tool_patch.h"
+#include "tool/tool_palette_local.h"
+#include "tool/tool_patch_local.h"
 
 #include <gmock/gmock.h>
 

@@ -1,4 +1,4 @@
-// A public header: what it exports carries the folder's prefix; four names here do not.
+// A public header: what it exports carries the folder's prefix; five names here do not.
 #pragma once
 
 constexpr int LOW_SIZE = 4;
@@ -27,3 +27,7 @@ inline int low_twice(int a)
     constexpr int local = 2;
     return a * local;
 }
+
+// Another folder's prefix passes only in a kept name.
+int near_kept(int a);
+int near_open(int a);

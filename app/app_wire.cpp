@@ -1,5 +1,5 @@
-// app/disp_wire: links, device seam and resource services (see disp_wire.h).
-#include "app/disp_wire.h"
+// app/app_wire: links, device seam and resource services (see app_wire_local.h).
+#include "app/app_wire_local.h"
 
 #include <cstdio>
 #include <cstring>
@@ -133,11 +133,11 @@ void seam_set_transform(DispDevTransform which, const Mat44* m)
 
 void seam_set_render_state(DispDevRs state, uint32_t value)
 {
-    static constexpr GfxRs DISP_WIRE_STATES[] = {GFX_RS_FOGCOLOR,      GFX_RS_FOGSTART,
-                                                 GFX_RS_FOGEND,        GFX_RS_FOGTABLEMODE,
-                                                 GFX_RS_FOGVERTEXMODE, GFX_RS_RANGEFOGENABLE};
-    if (state >= 0 && size_t(state) < std::size(DISP_WIRE_STATES))
-        gfx_set_render_state(DISP_WIRE_STATES[state], value);
+    static constexpr GfxRs APP_WIRE_STATES[] = {GFX_RS_FOGCOLOR,      GFX_RS_FOGSTART,
+                                                GFX_RS_FOGEND,        GFX_RS_FOGTABLEMODE,
+                                                GFX_RS_FOGVERTEXMODE, GFX_RS_RANGEFOGENABLE};
+    if (state >= 0 && size_t(state) < std::size(APP_WIRE_STATES))
+        gfx_set_render_state(APP_WIRE_STATES[state], value);
 }
 
 GfxColorF to_gfx(const DispDevColorF& c) { return {c.r, c.g, c.b, c.a}; }
@@ -167,20 +167,20 @@ void seam_light_enable(int index, int enable) { gfx_light_enable(index, enable);
 // Group release and reset of the draw-object manager reach the point lights.
 void link_plight_release_group(ResGroupId id) { plight_kill_owner(id); }
 
-constexpr DispDevSeam DISP_WIRE_GFX_SEAM = {seam_set_transform,       seam_set_render_state,
-                                            seam_set_light,           seam_light_enable,
-                                            disp_request_mode_change, disp_get_mode};
+constexpr DispDevSeam APP_WIRE_GFX_SEAM = {seam_set_transform,       seam_set_render_state,
+                                           seam_set_light,           seam_light_enable,
+                                           disp_request_mode_change, disp_get_mode};
 
 }  // namespace
 
-void disp_wire_install()
+void app_wire_install()
 {
     if (g_wire.installed) return;
     g_wire.saved_env = res_env();
     g_wire.saved_links = disp_links();
     res_env_set(real_env(g_wire.saved_env));
     disp_set_links(real_links());
-    disp_dev_seam_set(DISP_WIRE_GFX_SEAM);
+    disp_dev_seam_set(APP_WIRE_GFX_SEAM);
     ObjLinks obj;
     obj.plight_release_group = link_plight_release_group;
     obj.plight_reset = plight_pool_reset;
@@ -192,7 +192,7 @@ void disp_wire_install()
     g_wire.installed = 1;
 }
 
-void disp_wire_remove()
+void app_wire_remove()
 {
     if (!g_wire.installed) return;
     // The resource manager has released everything it held, and the device

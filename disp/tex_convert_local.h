@@ -1,5 +1,5 @@
-// Pixel conversion: row converters and DXT block decoders for texture levels already in memory
-// (no image file is read here).
+// disp/tex_convert_local: pixel conversion, the texture manager's own: row converters and DXT
+// block decoders for texture levels already in memory (no image file is read here).
 //
 // Pure CPU code, main thread or any thread. Converts rectangles of a texture
 // level held in its own surface format (chosen by surface-format index, see

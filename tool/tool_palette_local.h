@@ -1,3 +1,4 @@
+// tool/tool_palette_local: a module of the patch tool's own (other folders see tool/tool.h).
 // The side buttons (save, dust bin, the patch button that opens the icon
 // palette) along the right edge of the render area, and the palette: the
 // loaded models sixteen to a page as turning 3D previews on grey squares,

@@ -1,3 +1,4 @@
+// tool/nametag_local: a module of the patch tool's own (other folders see tool/tool.h).
 // Name tags: options carried in model and mesh names as an underscore, one
 // letter and the characters up to the next underscore or the end ("box_p3_a1"
 // has the tags p = 3 and a = 1). The patch tool turns a mesh's tags into draw

@@ -1,3 +1,4 @@
+// tool/dir_list_local: a module of the patch tool's own (other folders see tool/tool.h).
 // A listing of one folder's plain files matching a pattern, sorted by name
 // (plat/files.h). The patch tool lists the model directory with it. Main
 // thread.

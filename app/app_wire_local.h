@@ -1,4 +1,5 @@
-// app/disp_wire: joins the display to the modules it works with at start:
+// app/app_wire_local: the display driver's own wiring, which joins the
+// display to the modules it works with at start:
 // the device's links (resource manager, fonts, window, dialogs, clock, the
 // cameras' screen rectangles), the view modules' device seam (transforms,
 // fog states, the directional light, display mode) and the resource
@@ -6,10 +7,11 @@
 // screen, and the device objects of disp/disp_wire_table).
 //
 // disp_boot installs everything before the device starts; disp_shutdown
-// puts back what was there before. Main thread only.
+// puts back what was there before; tests and benchmarks that start parts of
+// the display one by one call the two themselves. Main thread only.
 #pragma once
 
 #include "disp/disp_wire_table.h"
 
-void disp_wire_install();
-void disp_wire_remove();
+void app_wire_install();
+void app_wire_remove();

@@ -1,3 +1,4 @@
+// tool/tool_patch_local: a module of the patch tool's own (other folders see tool/tool.h).
 // Patches: 3D models placed over the background picture. Each is a
 // persistent model object in the tool's model group, held in one of the 512
 // slots of the tool's state, with a PatchRecord in the draw object's user
@@ -99,6 +100,6 @@ Mat44* tool_mat_scale3(Mat44* out, const Mat44* m, float x, float y, float z);
 Mat44* tool_mat_euler(Mat44* out, float x, float y, float z);
 Mat44* tool_mat_translation(Mat44* out, float x, float y, float z);
 Vec3* tool_vec3(Vec3* out, float x, float y, float z);
-// The mesh name's tags applied to a model object (tool/nametag.h); the
+// The mesh name's tags applied to a model object (tool/nametag_local.h); the
 // default priority is 79 for patches and 28 for palette previews.
 void tool_apply_name_options(DrawObj* obj, uint32_t mesh, int default_priority);

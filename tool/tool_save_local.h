@@ -1,3 +1,4 @@
+// tool/tool_save_local: a module of the patch tool's own (other folders see tool/tool.h).
 // Saving the composed picture: the save dialog, the overwrite question, the
 // screen rectangle the background covers, and the screenshot request that the
 // display serves in the same frame right after the background and patch

@@ -1,0 +1,2 @@
+#pragma once
+#include "low/c_local.h"
