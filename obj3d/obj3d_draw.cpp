@@ -27,8 +27,6 @@ static_assert(sizeof(ObjMaterial) == sizeof(ShaderMaterial), "materials share on
 
 namespace {
 
-// Vertex format of the base key: position, normal, one texture set.
-constexpr uint32_t OBJ3D_BASE_FVF = 0x112;
 // Stacked ranges of the sort; the larger part is pushed, so 13 levels
 // suffice for 8192 records.
 constexpr int OBJ3D_SORT_STACK = 32;
