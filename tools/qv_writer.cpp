@@ -13,14 +13,15 @@
 #include <utility>
 #include <vector>
 
+#include "math/vm_types.h"
 #include "plat/byte_order.h"
 
 namespace qvw {
 
 Mat16 mat_identity()
 {
-    Mat16 m{};
-    m[0] = m[5] = m[10] = m[15] = 1.0f;
+    Mat16 m;
+    std::copy(std::begin(VM_MAT_IDENTITY.m), std::end(VM_MAT_IDENTITY.m), m.begin());
     return m;
 }
 
