@@ -11,6 +11,23 @@
 // Ranges this short are not partitioned; the insertion pass orders them.
 constexpr int OBJ_SORT_CUTOFF = 10;
 
+// The pass that finishes the sort: each record moves left past the records it
+// is strictly before, so equal keys keep their order in this pass.
+template <class T, class Key, class Before>
+void obj_sort_insertion_pass(T** a, int n, Key key, Before before)
+{
+    for (int k = 1; k < n; ++k) {
+        T* r = a[k];
+        const auto rk = key(r);
+        int m = k;
+        while (m > 0 && before(rk, key(a[m - 1]))) {
+            a[m] = a[m - 1];
+            --m;
+        }
+        a[m] = r;
+    }
+}
+
 // Sorts a[0..n) so that no record is `before` one ahead of it; `key` reads a
 // record's key, `before` compares two keys. It is no stable sort: the order
 // it leaves among equal keys is part of the draw and update order, so these
@@ -18,9 +35,7 @@ constexpr int OBJ_SORT_CUTOFF = 10;
 // before the scan; of the two parts the larger is pushed on the caller's
 // stacks (pairs of low and high indices) and the loop goes on with the
 // smaller, so log2(n) entries suffice. A part that finds the stacks full is
-// left to the insertion pass, which moves a record only past records it is
-// strictly before, so equal keys keep the order the partitions gave them.
-// Fewer than 2 records are left as they are.
+// left to the insertion pass. Fewer than 2 records are left as they are.
 template <class T, class Key, class Before>
 void obj_sort_records(T** a, int n, Key key, Before before, std::span<int> stack_lo,
                       std::span<int> stack_hi)
@@ -60,14 +75,5 @@ void obj_sort_records(T** a, int n, Key key, Before before, std::span<int> stack
         lo = stack_lo[sp];
         hi = stack_hi[sp];
     }
-    for (int k = 1; k < n; ++k) {
-        T* r = a[k];
-        const auto rk = key(r);
-        int m = k;
-        while (m > 0 && before(rk, key(a[m - 1]))) {
-            a[m] = a[m - 1];
-            --m;
-        }
-        a[m] = r;
-    }
+    obj_sort_insertion_pass(a, n, key, before);
 }
