@@ -110,8 +110,6 @@ struct Scene {
     }
 };
 
-const Mat44 ANIM_IDENT = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-
 void BM_PoseCrossFade(benchmark::State& state)
 {
     Scene& s = bench::once<Scene>();
@@ -121,12 +119,12 @@ void BM_PoseCrossFade(benchmark::State& state)
         MotionPlayer* p = motion_player_alloc();
         motion_player_set(p, s.bones, s.a);
         motion_set_fade(p, 1000000);
-        motion_player_update(p, &ANIM_IDENT, -1, nullptr, 0, 0);
+        motion_player_update(p, &VM_MAT_IDENTITY, -1, nullptr, 0, 0);
         motion_player_set(p, -1, s.b);  // a fade that lasts the whole run
         ps.push_back(p);
     }
     for (auto _ : state)
-        for (MotionPlayer* p : ps) motion_player_update(p, &ANIM_IDENT, -1, nullptr, 0, 0);
+        for (MotionPlayer* p : ps) motion_player_update(p, &VM_MAT_IDENTITY, -1, nullptr, 0, 0);
     bench::per_item(state, "ns_per_bone", ANIM_PLAYERS * ANIM_BONES);
     for (MotionPlayer* p : ps) motion_player_free(p);
 }
@@ -142,7 +140,7 @@ void BM_ReachAndAim(benchmark::State& state)
     for (auto _ : state) {
         motion_ctrl_reach(p, 19, &goal, 1.0f, 4);
         motion_ctrl_aim(p, 39, &look, nullptr, 0.5f);
-        motion_player_update(p, &ANIM_IDENT, -1, nullptr, 0, 0);
+        motion_player_update(p, &VM_MAT_IDENTITY, -1, nullptr, 0, 0);
     }
     motion_player_free(p);
 }

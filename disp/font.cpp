@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "svc/textlist.h"
 #include "svc/txt_settings.h"
@@ -13,6 +12,7 @@
 #include "disp/rstate.h"
 #include "disp/tex.h"
 #include "disp/tex_scratch.h"
+#include "plat/byte_order.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
 #include "plat/gfx_stage.h"
@@ -59,26 +59,19 @@ struct Record {
     uint32_t length;
 };
 
-uint32_t read_u32(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
 // Reads the record at p; the next record's start in next. False at the end
 // mark (or anything that is not a record).
 bool read_record(const uint8_t* p, Record* r, const uint8_t** next)
 {
     if (!p || p[0] != TEXTLIST_RECORD_MARK) return false;
-    r->font = read_u32(p + 4);
-    r->color = read_u32(p + 8);
-    r->align = read_u32(p + 12);
-    r->size = read_u32(p + 16);
-    r->x = int32_t(read_u32(p + 24));
-    r->y = int32_t(read_u32(p + 28));
-    r->length = read_u32(p + 32);
-    const uint32_t field = read_u32(p + 36);
+    r->font = plat_le_get32(p + 4);
+    r->color = plat_le_get32(p + 8);
+    r->align = plat_le_get32(p + 12);
+    r->size = plat_le_get32(p + 16);
+    r->x = int32_t(plat_le_get32(p + 24));
+    r->y = int32_t(plat_le_get32(p + 28));
+    r->length = plat_le_get32(p + 32);
+    const uint32_t field = plat_le_get32(p + 36);
     // The writer always leaves the NUL inside the field.
     r->length = std::min(r->length, field > 0 ? field - 1 : 0);
     r->text = reinterpret_cast<const char*>(p + TEXTLIST_HEADER_SIZE);

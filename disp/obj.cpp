@@ -6,11 +6,11 @@
 
 #include "disp/disp_hooks_local.h"
 #include "util/pool_list.h"
+#include "disp/obj_sort.h"
 
 namespace {
 
 constexpr int OBJ_SORT_STACK_SIZE = 4096;
-constexpr int OBJ_SORT_CUTOFF = 10;  // parts this small are left to the insertion pass
 constexpr uint32_t OBJ_DEFAULT_ORDER = 127;
 
 struct DrawObjType {
@@ -118,62 +118,13 @@ void update_unlink(DrawObj* o)
 }
 
 // --- the sort ---------------------------------------------------------------------
-// A non-recursive quicksort (middle pivot, parts of ten or fewer left alone,
-// the larger part pushed) followed by one insertion pass; descending,
-// unsigned keys. The order it leaves among equal keys is part of the drawing
-// and update order, so it is kept exactly as it is.
+
+// Descending on unsigned keys (obj_sort.h).
 template <class KeyFn>
 void sort_desc(DrawObj** a, int n, KeyFn key)
 {
-    if (n < 2) return;
-    int sp = 0;
-    int lo = 0, hi = n - 1;
-    for (;;) {
-        while (hi - lo > OBJ_SORT_CUTOFF) {
-            const DrawObj* pivot = a[(lo + hi) / 2];
-            const uint32_t pk = key(pivot);
-            int i = lo, j = hi;
-            for (;;) {
-                while (key(a[i]) > pk) ++i;
-                while (pk > key(a[j])) --j;
-                if (i >= j) break;
-                DrawObj* t = a[i];
-                a[i] = a[j];
-                a[j] = t;
-                ++i;
-                --j;
-            }
-            if (i - lo > hi - j) {
-                if (i - lo > OBJ_SORT_CUTOFF && sp < OBJ_SORT_STACK_SIZE) {
-                    g_obj.stack_lo[size_t(sp)] = lo;
-                    g_obj.stack_hi[size_t(sp)] = i - 1;
-                    ++sp;
-                }
-                lo = j + 1;
-            } else {
-                if (hi - j > OBJ_SORT_CUTOFF && sp < OBJ_SORT_STACK_SIZE) {
-                    g_obj.stack_lo[size_t(sp)] = j + 1;
-                    g_obj.stack_hi[size_t(sp)] = hi;
-                    ++sp;
-                }
-                hi = i - 1;
-            }
-        }
-        if (sp == 0) break;
-        --sp;
-        lo = g_obj.stack_lo[size_t(sp)];
-        hi = g_obj.stack_hi[size_t(sp)];
-    }
-    for (int k = 1; k < n; ++k) {
-        DrawObj* t = a[k];
-        const uint32_t tk = key(t);
-        int m = k;
-        while (m > 0 && key(a[m - 1]) < tk) {
-            a[m] = a[m - 1];
-            --m;
-        }
-        a[m] = t;
-    }
+    obj_sort_records(
+        a, n, key, [](uint32_t x, uint32_t y) { return x > y; }, g_obj.stack_lo, g_obj.stack_hi);
 }
 
 uint32_t update_key(const DrawObj* o) { return o->flags >> 16; }

@@ -11,6 +11,7 @@
 
 #include "disp/d3d9.h"
 #include "disp/tex.h"
+#include "plat/byte_order.h"
 #include "plat/files.h"
 #include "plat/log_text.h"
 
@@ -27,17 +28,6 @@ ShotWork g_shot;
 
 const char DISP_SCREENSHOT_SAVED_CAPTION[] = "保存しました。";
 const char DISP_SCREENSHOT_NOT_SAVED_CAPTION[] = "保存できませんでした。";
-
-void put16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v)
-{
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
-}
 
 int round_up4(int v) { return (v + 3) & ~3; }
 
@@ -67,20 +57,20 @@ void write_headers(uint8_t* h, int w4, int h4)
     uint32_t pixel_bytes = 3u * uint32_t(w4) * uint32_t(h4);
     h[0] = 'B';
     h[1] = 'M';
-    put32(h + 2, DISP_SCREENSHOT_BMP_HEADER_BYTES + pixel_bytes);
-    put32(h + 6, 0);
-    put32(h + 10, DISP_SCREENSHOT_BMP_HEADER_BYTES);
-    put32(h + 14, 40);
-    put32(h + 18, uint32_t(w4));
-    put32(h + 22, uint32_t(h4));
-    put16(h + 26, 1);
-    put16(h + 28, 24);
-    put32(h + 30, 0);
-    put32(h + 34, 0);
-    put32(h + 38, DISP_SCREENSHOT_BMP_PIXELS_PER_METRE);
-    put32(h + 42, DISP_SCREENSHOT_BMP_PIXELS_PER_METRE);
-    put32(h + 46, 0);
-    put32(h + 50, 0);
+    plat_le_put32(h + 2, DISP_SCREENSHOT_BMP_HEADER_BYTES + pixel_bytes);
+    plat_le_put32(h + 6, 0);
+    plat_le_put32(h + 10, DISP_SCREENSHOT_BMP_HEADER_BYTES);
+    plat_le_put32(h + 14, 40);
+    plat_le_put32(h + 18, uint32_t(w4));
+    plat_le_put32(h + 22, uint32_t(h4));
+    plat_le_put16(h + 26, 1);
+    plat_le_put16(h + 28, 24);
+    plat_le_put32(h + 30, 0);
+    plat_le_put32(h + 34, 0);
+    plat_le_put32(h + 38, DISP_SCREENSHOT_BMP_PIXELS_PER_METRE);
+    plat_le_put32(h + 42, DISP_SCREENSHOT_BMP_PIXELS_PER_METRE);
+    plat_le_put32(h + 46, 0);
+    plat_le_put32(h + 50, 0);
 }
 
 void show_box(const char* caption, const std::string& text)

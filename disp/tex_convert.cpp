@@ -6,14 +6,9 @@
 
 #include "disp/rstate.h"
 #include "math/vm_color.h"
+#include "plat/byte_order.h"
 
 namespace {
-
-uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // 5-bit and 6-bit channels widened with their top bits replicated below.
 uint32_t widen5(uint32_t c) { return c * 8 + (c & 7); }
@@ -51,20 +46,20 @@ uint32_t tex_pixel_to_argb(int fmt, const uint8_t* p)
 {
     switch (fmt) {
     case DISP_SF_A8R8G8B8:
-    case DISP_SF_X8R8G8B8: return rd32(p);
+    case DISP_SF_X8R8G8B8: return plat_le_get32(p);
     case DISP_SF_A1R5G5B5:
     case DISP_SF_X1R5G5B5: {
-        uint32_t v = rd16(p);
+        uint32_t v = plat_le_get16(p);
         return color_pack_argb(widen5((v >> 10) & 31), widen5((v >> 5) & 31), widen5(v & 31),
                                (v & 0x8000) ? 255 : 0);
     }
     case DISP_SF_R5G6B5: {
-        uint32_t v = rd16(p);
+        uint32_t v = plat_le_get16(p);
         return color_pack_argb(widen5((v >> 11) & 31), widen6((v >> 5) & 63), widen5(v & 31), 255);
     }
     case DISP_SF_R8G8B8: return color_pack_argb(p[2], p[1], p[0], 255);
     case DISP_SF_A4R4G4B4: {
-        uint32_t v = rd16(p);
+        uint32_t v = plat_le_get16(p);
         return color_pack_argb(((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17,
                                ((v >> 12) & 15) * 17);
     }
@@ -95,7 +90,7 @@ int tex_fmt_bytes_per_pixel(int fmt)
 
 void dxt_decode_color(uint32_t px[16], const uint8_t block[8])
 {
-    uint16_t c0 = rd16(block), c1 = rd16(block + 2);
+    uint16_t c0 = plat_le_get16(block), c1 = plat_le_get16(block + 2);
     uint32_t pal[4][3];
     expand565(c0, pal[0]);
     expand565(c1, pal[1]);
@@ -123,7 +118,7 @@ void dxt_decode_color(uint32_t px[16], const uint8_t block[8])
 void dxt_decode_alpha4(uint32_t px[16], const uint8_t block[8])
 {
     for (int row = 0; row < 4; ++row) {
-        uint16_t bits = rd16(block + 2 * row);
+        uint16_t bits = plat_le_get16(block + 2 * row);
         for (int col = 0; col < 4; ++col)
             px[row * 4 + col] = uint32_t((bits >> (4 * col)) & 15) * 17 << 24;
     }

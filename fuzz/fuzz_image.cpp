@@ -3,6 +3,7 @@
 // allow, and its levels lie inside its pixels; a refused one leaves nothing;
 // the header probe accepts every image the decoder accepts, with its sizes.
 #include "store/settings.h"
+#include "plat/byte_order.h"
 #include "plat/files.h"
 #include "plat/gfx_image.h"
 
@@ -11,8 +12,6 @@
 #include <vector>
 
 namespace {
-
-uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
 // A changed PNG chunk almost never keeps its CRC right, and libpng refuses a
 // header whose CRC is wrong: the CRCs are mended first, so that changed
@@ -23,10 +22,10 @@ std::vector<uint8_t> with_png_crcs(const uint8_t* data, size_t size)
     std::vector<uint8_t> v(data, data + size);
     if (size < 8 || std::memcmp(data, FUZZ_IMAGE_SIGNATURE, 8) != 0) return v;
     for (size_t at = 8; at + 12 <= v.size();) {
-        const uint32_t length = be32(&v[at]);
+        const uint32_t length = plat_be_get32(&v[at]);
         if (length > v.size() - at - 12) break;
         const uint32_t crc = crc32_table(&v[at + 4], length + 4);
-        for (int i = 0; i < 4; ++i) v[at + 8 + length + i] = uint8_t(crc >> (24 - 8 * i));
+        plat_be_put32(&v[at + 8 + length], crc);
         at += 12 + length;
     }
     return v;

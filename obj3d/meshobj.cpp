@@ -173,10 +173,9 @@ void meshobj_draw_all(DrawObj** run, int count)
     if (first == 0 && second == MESHOBJ_LIST_SCRATCH) return;
     mlist_sort_asc(g_nodes, first);
     mlist_sort_desc(g_nodes + second, MESHOBJ_LIST_SCRATCH - second);
-    obj3d_apply_base_states(pv, 3, 0x112);
+    obj3d_apply_base_states(pv, 3, OBJ3D_BASE_FVF);
     // The nodes are placed in world space already.
-    const Mat44 identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    gfx_set_transform(GFX_TS_WORLD, identity.m);
+    gfx_set_transform(GFX_TS_WORLD, VM_MAT_IDENTITY.m);
     ResHandle last_mesh = ResHandle(-1);
     for (int i = 0; i < first; ++i) draw_node(pv, g_nodes[i], &last_mesh);
     for (int i = second; i < MESHOBJ_LIST_SCRATCH; ++i) draw_node(pv, g_nodes[i], &last_mesh);

@@ -568,7 +568,7 @@ void motobj_draw_all(DrawObj** run, int count)
     }
     const int n = obj3d_groups_finish();
     if (n == 0) return;
-    obj3d_apply_base_states(pv, 1, 0x112);
+    obj3d_apply_base_states(pv, 1, OBJ3D_BASE_FVF);
     ResHandle last_mesh = ResHandle(-1);
     DrawObj** order = obj3d_sort_array_fill();
     for (int i = 0; i < n; ++i) mot_draw_one(pv, order[i], &last_mesh);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <utility>
 
 #include "disp/cam.h"
 #include "disp/d3d9.h"
@@ -18,6 +17,7 @@
 #include "math/vm_mat.h"
 #include "math/vm_vec.h"
 #include "disp/obj.h"
+#include "disp/obj_sort.h"
 #include "obj3d/mdlobj.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
@@ -27,13 +27,9 @@ static_assert(sizeof(ObjMaterial) == sizeof(ShaderMaterial), "materials share on
 
 namespace {
 
-// Vertex format of the base key: position, normal, one texture set.
-constexpr uint32_t OBJ3D_BASE_FVF = 0x112;
 // Stacked ranges of the sort; the larger part is pushed, so 13 levels
 // suffice for 8192 records.
 constexpr int OBJ3D_SORT_STACK = 32;
-// Ranges this short are left to the final insertion pass.
-constexpr int OBJ3D_SORT_THRESHOLD = 10;
 
 struct DrawWork {
     DrawObj* order[OBJ3D_SORT_CAP];  // opaque group, then the whole draw order
@@ -54,61 +50,11 @@ uint32_t key_u(const DrawObj* o)
     return u;
 }
 
-// Quicksort on a middle pivot whose key is fixed before the scan; the larger
-// part is stacked and the loop goes on with the smaller; short ranges are
-// left to one insertion pass over the whole array, which moves a record only
-// past records strictly after it, so equal keys keep their order.
+// Every sort of this pass is the one of obj_sort.h, on this module's stacks.
 template <class T, class Key, class Before>
 void sort_records(T** a, int n, Key key, Before before)
 {
-    if (n < 2) return;
-    int* stack_lo = g_stack_lo;
-    int* stack_hi = g_stack_hi;
-    int sp = 0;
-    int lo = 0, hi = n - 1;
-    for (;;) {
-        while (hi - lo > OBJ3D_SORT_THRESHOLD) {
-            const auto pivot = key(a[(lo + hi) / 2]);
-            int i = lo, j = hi;
-            for (;;) {
-                while (before(key(a[i]), pivot)) ++i;
-                while (before(pivot, key(a[j]))) --j;
-                if (i >= j) break;
-                std::swap(a[i], a[j]);
-                ++i;
-                --j;
-            }
-            const int left = i - lo, right = hi - j;
-            int plo, phi;
-            if (left > right) {
-                plo = lo, phi = i - 1;
-                lo = j + 1;
-            } else {
-                plo = j + 1, phi = hi;
-                hi = i - 1;
-            }
-            // A full stack leaves the range to the insertion pass.
-            if (phi - plo + 1 > OBJ3D_SORT_THRESHOLD && sp < OBJ3D_SORT_STACK) {
-                stack_lo[sp] = plo;
-                stack_hi[sp] = phi;
-                ++sp;
-            }
-        }
-        if (sp == 0) break;
-        --sp;
-        lo = stack_lo[sp];
-        hi = stack_hi[sp];
-    }
-    for (int i = 1; i < n; ++i) {
-        T* r = a[i];
-        const auto k = key(r);
-        int j = i;
-        while (j > 0 && before(k, key(a[j - 1]))) {
-            a[j] = a[j - 1];
-            --j;
-        }
-        a[j] = r;
-    }
+    obj_sort_records(a, n, key, before, g_stack_lo, g_stack_hi);
 }
 
 bool set_(int v) { return v != -1; }

@@ -80,6 +80,8 @@ int obj3d_sort_count();
 void obj3d_groups_begin();
 void obj3d_groups_add(DrawObj* o, DrawParam dp);
 int obj3d_groups_finish();  // the draw order's length
+// Vertex format of the base key: position, normal, one texture set.
+constexpr uint32_t OBJ3D_BASE_FVF = 0x112;
 // The common states of a draw-all, for vertices of the given FVF code.
 void obj3d_apply_base_states(const Obj3dPassView& pv, int samplers, uint32_t fvf);
 

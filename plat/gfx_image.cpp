@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "plat/byte_order.h"
 #include "plat/files.h"
 #include "plat/gfx_tex.h"
 
@@ -21,12 +22,6 @@ int fail(GfxImageError* err, GfxImageError e)
 {
     if (err) *err = e;
     return 0;
-}
-
-uint32_t rd32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 bool size_ok(uint32_t w, uint32_t h)
@@ -256,14 +251,16 @@ constexpr uint32_t GFX_DDSCAPS2_VOLUME = 0x200000;
 
 constexpr uint32_t fourcc(char a, char b, char c, char d)
 {
-    return static_cast<uint32_t>(a) | (static_cast<uint32_t>(b) << 8) |
-           (static_cast<uint32_t>(c) << 16) | (static_cast<uint32_t>(d) << 24);
+    const uint8_t code[4] = {uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d)};
+    return plat_le_get32(code);
 }
 
 GfxFormat dds_format(const uint8_t* pf)
 {
-    uint32_t flags = rd32(pf + 4), cc = rd32(pf + 8), bits = rd32(pf + 12);
-    uint32_t r = rd32(pf + 16), g = rd32(pf + 20), b = rd32(pf + 24), a = rd32(pf + 28);
+    uint32_t flags = plat_le_get32(pf + 4), cc = plat_le_get32(pf + 8),
+             bits = plat_le_get32(pf + 12);
+    uint32_t r = plat_le_get32(pf + 16), g = plat_le_get32(pf + 20), b = plat_le_get32(pf + 24),
+             a = plat_le_get32(pf + 28);
     if (flags & GFX_DDPF_FOURCC) {
         switch (cc) {
         case fourcc('D', 'X', 'T', '1'): return GFX_FMT_DXT1;
@@ -314,9 +311,12 @@ int dds_decode(const void* data, size_t size, GfxImage* out, GfxImageError* err,
     if (size < 4 || std::memcmp(p, "DDS ", 4) != 0) return fail(err, GFX_IMG_UNKNOWN_KIND);
     if (size < GFX_IMAGE_DDS_DATA) return fail(err, GFX_IMG_TRUNCATED);
     const uint8_t* h = p + 4;
-    if (rd32(h) != 124 || rd32(h + 72) != 32) return fail(err, GFX_IMG_BAD_HEADER);
-    uint32_t flags = rd32(h + 4), height = rd32(h + 8), width = rd32(h + 12);
-    uint32_t pitch = rd32(h + 16), mips = rd32(h + 24), caps2 = rd32(h + 108);
+    if (plat_le_get32(h) != 124 || plat_le_get32(h + 72) != 32)
+        return fail(err, GFX_IMG_BAD_HEADER);
+    uint32_t flags = plat_le_get32(h + 4), height = plat_le_get32(h + 8),
+             width = plat_le_get32(h + 12);
+    uint32_t pitch = plat_le_get32(h + 16), mips = plat_le_get32(h + 24),
+             caps2 = plat_le_get32(h + 108);
     if (!size_ok(width, height)) return fail(err, GFX_IMG_BAD_HEADER);
     if (caps2 & (GFX_DDSCAPS2_CUBEMAP | GFX_DDSCAPS2_VOLUME)) return fail(err, GFX_IMG_UNSUPPORTED);
     GfxFormat fmt = dds_format(h + 72);

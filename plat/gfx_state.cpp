@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "math/vm_types.h"
+
 // ===========================================================================
 // 1 Defaults
 // ===========================================================================
@@ -24,8 +26,7 @@ uint32_t float_bits(float f)
 
 void identity(std::array<float, 16>& m)
 {
-    m.fill(0.0f);
-    m[0] = m[5] = m[10] = m[15] = 1.0f;
+    std::copy(std::begin(VM_MAT_IDENTITY.m), std::end(VM_MAT_IDENTITY.m), m.begin());
 }
 
 }  // namespace

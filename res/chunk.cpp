@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "plat/byte_order.h"
+
 // ---- kind table -------------------------------------------------------------------
 
 namespace {
@@ -54,15 +56,14 @@ bool chunk_rd_u8(ByteSpan d, uint64_t off, uint8_t& v)
 bool chunk_rd_u16(ByteSpan d, uint64_t off, uint16_t& v)
 {
     if (!chunk_rd_fits(d, off, 1, 2)) return false;
-    v = uint16_t(d[off] | (d[off + 1] << 8));
+    v = plat_le_get16(&d[off]);
     return true;
 }
 
 bool chunk_rd_u32(ByteSpan d, uint64_t off, uint32_t& v)
 {
     if (!chunk_rd_fits(d, off, 1, 4)) return false;
-    v = uint32_t(d[off]) | uint32_t(d[off + 1]) << 8 | uint32_t(d[off + 2]) << 16 |
-        uint32_t(d[off + 3]) << 24;
+    v = plat_le_get32(&d[off]);
     return true;
 }
 
@@ -99,7 +100,7 @@ const char* chunk_rd_name(ByteSpan d, uint64_t off)
 bool chunk_wr_u32(MutByteSpan d, uint64_t off, uint32_t v)
 {
     if (!chunk_rd_fits(ByteSpan(d), off, 1, 4)) return false;
-    for (int i = 0; i < 4; i++) d[off + i] = uint8_t(v >> (8 * i));
+    plat_le_put32(&d[off], v);
     return true;
 }
 
@@ -681,12 +682,12 @@ int chunk_parse_fla(ByteSpan d, FlaChunk& f)
         if (s == 0 || !stream_ok(d, s, sprites, budget)) return CHUNK_ERR_STREAM;
     }
     for (uint32_t i = 0; i < f.count[CHUNK_FLA_IMAGES]; i++) {
-        FlaNamed n;
+        FlaNamed n{};  // an unreadable record has no name
         chunk_fla_image(d, f, i, n);
         if (!name_ok(d, n.name_off)) return CHUNK_ERR_NAME;
     }
     for (uint32_t i = 0; i < f.count[CHUNK_FLA_ASSETS]; i++) {
-        FlaNamed n;
+        FlaNamed n{};
         chunk_fla_asset(d, f, i, n);
         if (!name_ok(d, n.name_off)) return CHUNK_ERR_NAME;
     }

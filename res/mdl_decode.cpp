@@ -8,41 +8,27 @@
 #include <numeric>
 #include <unordered_map>
 
+#include "math/vm_small.h"
+#include "math/vm_vec.h"
+
 namespace {
 
 // Models of this many triangles or more are decoded unwelded.
 constexpr uint32_t MDL_UNWELDED_TRIS = 65535;
 
-struct V3 {
-    float x, y, z;
-};
-V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 operator*(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 cross(V3 a, V3 b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-V3 normalise(V3 a)
-{
-    float l = std::sqrt(dot(a, a));
-    return l > 0 ? a * (1.0f / l) : V3{0, 0, 0};
-}
-
-V3 read_v3(ByteSpan d, uint32_t off, uint32_t i)
+Vec3 read_v3(ByteSpan d, uint32_t off, uint32_t i)
 {
     float f[3] = {0, 0, 0};
     chunk_rd_f32s(d, off + 12ull * i, f, 3);
     return {f[0], f[1], f[2]};
 }
-void put_v3(std::vector<float>& a, uint32_t i, V3 v)
+void put_v3(std::vector<float>& a, uint32_t i, Vec3 v)
 {
     a[3 * i] = v.x;
     a[3 * i + 1] = v.y;
     a[3 * i + 2] = v.z;
 }
-V3 get_v3(const std::vector<float>& a, uint32_t i)
+Vec3 get_v3(const std::vector<float>& a, uint32_t i)
 {
     return {a[3 * i], a[3 * i + 1], a[3 * i + 2]};
 }
@@ -87,16 +73,17 @@ void weld(std::vector<CornerKey>& keys, std::vector<uint32_t>& vertex_of,
 // Per position index: the normals of its corners summed, then the sums of
 // positions closer than 0.005 (squared 2.4999999e-5) added together, each
 // position taking the original sums of all its neighbours; normalised.
-std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
+std::vector<Vec3> smoothed_normals(ByteSpan d, const ModelChunk& m)
 {
     const uint32_t np = m.length[CHUNK_ATTR_POS];
-    std::vector<V3> sum(np, V3{0, 0, 0});
+    std::vector<Vec3> sum(np, Vec3{0, 0, 0});
     const uint64_t corners = 3ull * m.tris;
     if (m.has[CHUNK_ATTR_NRM])
         for (uint64_t c = 0; c < corners; c++) {
             uint16_t p = chunk_model_corner_index(d, m, CHUNK_ATTR_POS, uint32_t(c));
             uint16_t n = chunk_model_corner_index(d, m, CHUNK_ATTR_NRM, uint32_t(c));
-            sum[p] = sum[p] + read_v3(d, m.data_off[CHUNK_ATTR_NRM], n);
+            const Vec3 normal = read_v3(d, m.data_off[CHUNK_ATTR_NRM], n);
+            vm_vec3_add(&sum[p], &sum[p], &normal);
         }
     constexpr float MDL_MERGE2 = 2.4999999e-5f;
     constexpr float MDL_CELL = 0.005f;
@@ -108,7 +95,7 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
         return uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^
                uint64_t(z) * 0x165667B19E3779F9ull;
     };
-    std::vector<V3> pos(np);
+    std::vector<Vec3> pos(np);
     std::unordered_multimap<uint64_t, uint32_t> grid;
     grid.reserve(np);
     for (uint32_t i = 0; i < np; i++) {
@@ -116,23 +103,22 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
         if (std::isfinite(pos[i].x) && std::isfinite(pos[i].y) && std::isfinite(pos[i].z))
             grid.emplace(key(cell(pos[i].x), cell(pos[i].y), cell(pos[i].z)), i);
     }
-    std::vector<V3> out(np);
+    std::vector<Vec3> out(np);
     for (uint32_t i = 0; i < np; i++) {
-        V3 p = pos[i], acc = sum[i];
+        Vec3 p = pos[i], acc = sum[i];
         if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) {
-            acc = V3{0, 0, 0};
+            acc = Vec3{0, 0, 0};
             int64_t cx = cell(p.x), cy = cell(p.y), cz = cell(p.z);
             for (int64_t dz = -1; dz <= 1; dz++)
                 for (int64_t dy = -1; dy <= 1; dy++)
                     for (int64_t dx = -1; dx <= 1; dx++) {
                         auto range = grid.equal_range(key(cx + dx, cy + dy, cz + dz));
-                        for (auto it = range.first; it != range.second; ++it) {
-                            V3 e = pos[it->second] - p;
-                            if (dot(e, e) < MDL_MERGE2) acc = acc + sum[it->second];
-                        }
+                        for (auto it = range.first; it != range.second; ++it)
+                            if (vm_vec3_dist_sq(&p, &pos[it->second]) < MDL_MERGE2)
+                                vm_vec3_add(&acc, &acc, &sum[it->second]);
                     }
         }
-        out[i] = normalise(acc);
+        vec3_normalize(&out[i], &acc);
     }
     return out;
 }
@@ -140,27 +126,36 @@ std::vector<V3> smoothed_normals(ByteSpan d, const ModelChunk& m)
 void tangents(MeshSource& s, const std::vector<uint32_t>& tri_vertices)
 {
     const uint32_t nv = s.vertex_count;
-    std::vector<V3> acc(nv, V3{0, 0, 0});
+    std::vector<Vec3> acc(nv, Vec3{0, 0, 0});
     for (size_t t = 0; t + 2 < tri_vertices.size(); t += 3) {
         uint32_t a = tri_vertices[t], b = tri_vertices[t + 1], c = tri_vertices[t + 2];
-        V3 p0 = get_v3(s.positions, a), e1 = get_v3(s.positions, b) - p0,
-           e2 = get_v3(s.positions, c) - p0;
+        const Vec3 p0 = get_v3(s.positions, a), pb = get_v3(s.positions, b),
+                   pc = get_v3(s.positions, c);
+        Vec3 e1, e2;
+        vm_vec3_sub(&e1, &pb, &p0);
+        vm_vec3_sub(&e2, &pc, &p0);
         float du1 = s.uv0[2 * b] - s.uv0[2 * a], dv1 = s.uv0[2 * b + 1] - s.uv0[2 * a + 1];
         float du2 = s.uv0[2 * c] - s.uv0[2 * a], dv2 = s.uv0[2 * c + 1] - s.uv0[2 * a + 1];
         float det = du1 * dv2 - du2 * dv1;
         float r = det == 0.0f ? 1.0f : 1.0f / det;
-        V3 tan = (e1 * dv2 - e2 * dv1) * r;
-        acc[a] = acc[a] + tan;
-        acc[b] = acc[b] + tan;
-        acc[c] = acc[c] + tan;
+        Vec3 tan;
+        vm_vec3_scale(&tan, &e1, dv2);
+        vm_vec3_madd(&tan, &tan, &e2, -dv1);
+        vm_vec3_scale(&tan, &tan, r);
+        for (uint32_t v : {a, b, c}) vm_vec3_add(&acc[v], &acc[v], &tan);
     }
     s.tangents.assign(3ull * nv, 0.0f);
     s.binormals.assign(3ull * nv, 0.0f);
     for (uint32_t v = 0; v < nv; v++) {
-        V3 n = get_v3(s.normals, v);
-        V3 t = normalise(acc[v] - n * dot(n, acc[v]));
+        // The tangent made normal to n (Gram-Schmidt), the binormal from both.
+        const Vec3 n = get_v3(s.normals, v);
+        Vec3 t, bn;
+        vm_vec3_madd(&t, &acc[v], &n, -vm_vec3_dot(&n, &acc[v]));
+        vec3_normalize(&t, &t);
+        vm_vec3_cross(&bn, &t, &n);
+        vec3_normalize(&bn, &bn);
         put_v3(s.tangents, v, t);
-        put_v3(s.binormals, v, normalise(cross(t, n)));
+        put_v3(s.binormals, v, bn);
     }
 }
 
@@ -229,7 +224,7 @@ void mdl_decode(ByteSpan d, const ModelChunk& m, uint32_t load_flags, uint32_t n
     }
     // The smoothed-normal set follows the first set, in both decodes.
     if ((load_flags & RES_LOAD_SMOOTH_SET) && s.tex_set_count == 1 && m.has[CHUNK_ATTR_NRM]) {
-        std::vector<V3> smooth = smoothed_normals(d, m);
+        std::vector<Vec3> smooth = smoothed_normals(d, m);
         s.smooth.resize(3ull * nv);
         for (uint32_t v = 0; v < nv; v++) put_v3(s.smooth, v, smooth[index(CHUNK_ATTR_POS, v)]);
         s.tex_sets[s.tex_set_count++] = {s.smooth.data(), 3};

@@ -7,6 +7,7 @@
 #include "res/res.h"
 #include "res/res_local.h"
 
+#include "math/vm_color.h"
 #include "res/resload.h"
 
 #include <algorithm>
@@ -155,7 +156,7 @@ int res_handle_index(ResHandle h, int32_t count)
 ResHandle res_index_to_handle(int32_t index) { return ResHandle(index + 1); }
 uint32_t res_color_with_alpha(uint32_t color, uint32_t alpha)
 {
-    return (color & 0x00FFFFFFu) | (alpha << 24);
+    return color_set_alpha(color, alpha);
 }
 
 int32_t res_pool_used(int pool)

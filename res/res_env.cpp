@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "math/vm_color.h"
+#include "plat/byte_order.h"
 #include "plat/files.h"
 
 namespace {
@@ -103,15 +104,17 @@ bool def_tex_create(uint16_t w, uint16_t h, uint32_t, bool, bool target, ResTexI
 }
 
 // The RAM store takes any image of at least 8 bytes and reads its size from a
-// PNG header when there is one, else makes it 1 x 1.
+// PNG header when there is one, else makes it 1 x 1. It reads the IHDR fields
+// alone, where gfx_image_probe would refuse the file: a stand-in's caller may
+// announce a large picture in a few bytes, without its pixels or a CRC that
+// matches.
 bool def_image_size(const uint8_t* image, uint32_t size, uint16_t* w, uint16_t* h)
 {
     if (!image || size < 8) return false;
     *w = *h = 1;
     static const uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 24 && std::memcmp(image, png, 8) == 0) {
-        uint32_t bw = uint32_t(image[16]) << 24 | image[17] << 16 | image[18] << 8 | image[19];
-        uint32_t bh = uint32_t(image[20]) << 24 | image[21] << 16 | image[22] << 8 | image[23];
+        const uint32_t bw = plat_be_get32(image + 16), bh = plat_be_get32(image + 20);
         if (bw == 0 || bh == 0 || bw > 8192 || bh > 8192) return false;
         *w = uint16_t(bw);
         *h = uint16_t(bh);

@@ -6,6 +6,7 @@
 
 #include "math/vm_vec.h"
 #include "res/mdl_decode.h"
+#include "plat/byte_order.h"
 #include "plat/files.h"
 #include "plat/log_text.h"
 #include "util/data_err.h"
@@ -97,8 +98,9 @@ std::string group_line(std::string_view reason)
 // The current chunk's magic as its four bytes stand in the file.
 std::string chunk_magic()
 {
-    const uint32_t m = s.header.magic;
-    return {char(m), char(m >> 8), char(m >> 16), char(m >> 24)};
+    uint8_t bytes[4];
+    plat_le_put32(bytes, s.header.magic);
+    return {bytes, bytes + 4};
 }
 
 // `chunk "ZQT " at byte 0`: the current chunk, its magic escaped.

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
+#include "plat/byte_order.h"
+
 namespace {
 
-uint32_t rd32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 bool is_id(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
 int refuse(const char** why, const char* reason)
@@ -19,18 +19,18 @@ int read_fmt(std::span<const uint8_t> body, WaveFile* out, const char** why)
 {
     if (body.size() < WAVE_FMT_MIN) return refuse(why, "a \"fmt \" chunk shorter than 16 bytes");
     const uint8_t* p = body.data();
-    out->tag = rd16(p);
-    out->channels = rd16(p + 2);
-    out->rate = rd32(p + 4);
-    out->bytes_per_second = rd32(p + 8);
-    out->block_align = rd16(p + 12);
-    out->bits = rd16(p + 14);
+    out->tag = plat_le_get16(p);
+    out->channels = plat_le_get16(p + 2);
+    out->rate = plat_le_get32(p + 4);
+    out->bytes_per_second = plat_le_get32(p + 8);
+    out->block_align = plat_le_get16(p + 12);
+    out->bits = plat_le_get16(p + 14);
     out->extra.clear();
     if (out->tag == WAVE_TAG_PCM) return 1;
     // The extra bytes must lie inside the chunk that announces them.
     const char* past = "extra format bytes past the end of the \"fmt \" chunk";
     if (body.size() < WAVE_FMT_MIN + 2) return refuse(why, past);
-    const uint16_t cb = rd16(p + 16);
+    const uint16_t cb = plat_le_get16(p + 16);
     if (body.size() - (WAVE_FMT_MIN + 2) < cb) return refuse(why, past);
     out->extra.assign(p + WAVE_FMT_MIN + 2, p + WAVE_FMT_MIN + 2 + cb);
     return 1;
@@ -45,7 +45,7 @@ int wave_parse(std::span<const uint8_t> file, WaveFile* out, const char** why)
     const uint8_t* base = file.data();
     if (!is_id(base, "RIFF") || !is_id(base + 8, "WAVE"))
         return refuse(why, "not a RIFF WAVE file");
-    const uint64_t riff_end = 8 + uint64_t(rd32(base + 4));
+    const uint64_t riff_end = 8 + uint64_t(plat_le_get32(base + 4));
     if (riff_end > file.size() || riff_end < 12)
         return refuse(why, "a RIFF size that does not fit the file");
 
@@ -53,7 +53,7 @@ int wave_parse(std::span<const uint8_t> file, WaveFile* out, const char** why)
     uint64_t at = 12;
     while (at + 8 <= riff_end && !(have_fmt && have_data)) {
         const uint8_t* head = base + at;
-        const uint64_t size = rd32(head + 4);
+        const uint64_t size = plat_le_get32(head + 4);
         const uint64_t body = at + 8;
         if (size > riff_end - body)
             return refuse(why, "a chunk runs past the end of the RIFF chunk");

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plat/byte_order.h"
 #include "plat/files.h"
 #include "plat/flush.h"
 
@@ -159,7 +160,7 @@ bool read_stored_crc(const char* name, uint32_t* crc)
     if (!plat_data_file_open(name, PLAT_DATA_FILE_MAX, &f, nullptr) ||
         plat_data_file_read(&f, b, 4) != 4)
         return false;
-    *crc = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    *crc = plat_le_get32(b);
     return true;
 }
 
@@ -510,7 +511,8 @@ int settings_write_crc(const char* cfg_name, const char* crc_name)
 {
     uint32_t crc = 0;
     if (!crc_name || !file_crc(cfg_name, &crc)) return 0;
-    uint8_t le[4] = {uint8_t(crc), uint8_t(crc >> 8), uint8_t(crc >> 16), uint8_t(crc >> 24)};
+    uint8_t le[4];
+    plat_le_put32(le, crc);
     // Written through and synced, as the flush would do.
     return plat_write_file(crc_name, le, nullptr);
 }

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plat/byte_order.h"
+
 namespace {
 
 struct TextList {
@@ -25,14 +27,6 @@ TextList* usable(int32_t slot)
     return (l.active && l.buffer) ? &l : nullptr;
 }
 
-void put_u32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
 struct TextPlacement {
     uint32_t align, font, size;
     int32_t x, y;
@@ -50,15 +44,15 @@ void append_record(TextList& l, const TextPlacement& at, const char* text, uint3
     std::memset(rec, 0, TEXTLIST_HEADER_SIZE);
     rec[0] = TEXTLIST_RECORD_MARK;
     rec[2] = TEXTLIST_HEADER_SIZE;
-    put_u32(rec + 4, at.font);
-    put_u32(rec + 8, at.colour);
-    put_u32(rec + 12, at.align);
-    put_u32(rec + 16, at.size);
-    put_u32(rec + 20, at.size);
-    put_u32(rec + 24, uint32_t(at.x));
-    put_u32(rec + 28, uint32_t(at.y));
-    put_u32(rec + 32, n);
-    put_u32(rec + 36, field);
+    plat_le_put32(rec + 4, at.font);
+    plat_le_put32(rec + 8, at.colour);
+    plat_le_put32(rec + 12, at.align);
+    plat_le_put32(rec + 16, at.size);
+    plat_le_put32(rec + 20, at.size);
+    plat_le_put32(rec + 24, uint32_t(at.x));
+    plat_le_put32(rec + 28, uint32_t(at.y));
+    plat_le_put32(rec + 32, n);
+    plat_le_put32(rec + 36, field);
     std::memset(rec + TEXTLIST_HEADER_SIZE, 0, field);
     std::memcpy(rec + TEXTLIST_HEADER_SIZE, text, n);
     l.write_pos += TEXTLIST_HEADER_SIZE + field;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "store/settings.h"
+#include "plat/byte_order.h"
 #include "plat/files.h"
 
 enum class Hostile { folder, pipe, endless, oversized, huge_png, many_large_pngs };
@@ -32,7 +33,9 @@ inline std::vector<uint8_t> png_file(uint32_t w, uint32_t h, const std::vector<u
 {
     std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     auto put32 = [&](uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+        uint8_t word[4];
+        plat_be_put32(word, v);
+        out.insert(out.end(), word, word + 4);
     };
     auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
         put32(uint32_t(data.size()));
@@ -41,8 +44,10 @@ inline std::vector<uint8_t> png_file(uint32_t w, uint32_t h, const std::vector<u
         out.insert(out.end(), data.begin(), data.end());
         put32(crc32_table(&out[from], out.size() - from));
     };
-    chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
-                   uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h), 8, 6, 0, 0, 0});
+    std::vector<uint8_t> ihdr = {0, 0, 0, 0, 0, 0, 0, 0, 8, 6, 0, 0, 0};  // 8-bit RGBA
+    plat_be_put32(&ihdr[0], w);
+    plat_be_put32(&ihdr[4], h);
+    chunk("IHDR", ihdr);
     chunk("IDAT", idat);
     chunk("IEND", {});
     return out;

@@ -142,7 +142,6 @@ Vec3* tool_vec3(Vec3* out, float x, float y, float z) { return vm_vec3_set(out, 
 
 namespace {
 
-constexpr float TOOL_DEG_TO_RAD = VM_PI / 180.0f;
 constexpr uint32_t TOOL_FRAME_COLOUR = 0xFF00FF00u;
 constexpr uint32_t TOOL_HANDLE_COLOUR = 0xFFFFFFFFu;
 constexpr uint32_t TOOL_HANDLE_DRAG_COLOUR = 0xFFFF0000u;
@@ -230,11 +229,11 @@ void apply_drags(PatchRecord* p, Mat44* m, float s)
         const float f = tool_patch_drag_factor(-dy);
         tool_mat_scale3(m, &p->start, f, f, f);
     } else if (p->state & TOOL_PATCH_ROTX) {
-        vm_mat_mul(m, tool_mat_euler(&turn, dy * TOOL_DEG_TO_RAD, 0, 0), &p->start);
+        vm_mat_mul(m, tool_mat_euler(&turn, vm_deg_to_rad(dy), 0, 0), &p->start);
     } else if (p->state & TOOL_PATCH_ROTY) {
-        vm_mat_mul(m, tool_mat_euler(&turn, 0, -dx * TOOL_DEG_TO_RAD, 0), &p->start);
+        vm_mat_mul(m, tool_mat_euler(&turn, 0, vm_deg_to_rad(-dx), 0), &p->start);
     } else if (p->state & TOOL_PATCH_ROTZ) {
-        vm_mat_mul(m, tool_mat_euler(&turn, 0, 0, (dy - dx) * TOOL_DEG_TO_RAD), &p->start);
+        vm_mat_mul(m, tool_mat_euler(&turn, 0, 0, vm_deg_to_rad(dy - dx)), &p->start);
     } else if (p->state & TOOL_PATCH_ASPECT) {
         vm_mat_identity(&turn);
         turn.m[0] = tool_patch_drag_factor(dx);

@@ -140,7 +140,7 @@ Mat16 translation(float x, float y, float z)
 // Rows of a turn by deg degrees about z (axis 2) or y (axis 1).
 Mat16 turn(int axis, float deg)
 {
-    const float a = deg * VM_PI / 180.0f, c = std::cos(a), s = std::sin(a);
+    const float a = vm_deg_to_rad(deg), c = std::cos(a), s = std::sin(a);
     Mat16 m = mat_identity();
     if (axis == 2) m[0] = c, m[1] = s, m[4] = -s, m[5] = c;
     if (axis == 1) m[0] = c, m[2] = -s, m[8] = s, m[10] = c;

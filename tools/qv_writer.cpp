@@ -13,16 +13,25 @@
 #include <utility>
 #include <vector>
 
+#include "math/vm_types.h"
+#include "plat/byte_order.h"
+
 namespace qvw {
 
 Mat16 mat_identity()
 {
-    Mat16 m{};
-    m[0] = m[5] = m[10] = m[15] = 1.0f;
+    Mat16 m;
+    std::copy(std::begin(VM_MAT_IDENTITY.m), std::end(VM_MAT_IDENTITY.m), m.begin());
     return m;
 }
 
 // ---- chunk byte builder -------------------------------------------------------
+
+// Writes over bytes put before; a patch past them throws (std::vector::at).
+static void patch(Bytes& data, uint32_t off, const uint8_t* b, size_t n)
+{
+    for (size_t i = 0; i < n; i++) data.at(off + i) = b[i];
+}
 
 uint32_t ChunkBuf::put_bytes(const void* p, size_t n)
 {
@@ -33,7 +42,8 @@ uint32_t ChunkBuf::put_bytes(const void* p, size_t n)
 }
 uint32_t ChunkBuf::put_u32(uint32_t v)
 {
-    uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    uint8_t b[4];
+    plat_le_put32(b, v);
     return put_bytes(b, 4);
 }
 uint32_t ChunkBuf::put_f32(float v)
@@ -44,7 +54,8 @@ uint32_t ChunkBuf::put_f32(float v)
 }
 uint32_t ChunkBuf::put_u16(uint16_t v)
 {
-    uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    uint8_t b[2];
+    plat_le_put16(b, v);
     return put_bytes(b, 2);
 }
 uint32_t ChunkBuf::put_u8(uint8_t v) { return put_bytes(&v, 1); }
@@ -66,7 +77,9 @@ uint32_t ChunkBuf::put_name(const std::string& s)
 }
 void ChunkBuf::set_u32(uint32_t off, uint32_t v)
 {
-    for (int i = 0; i < 4; i++) data.at(off + i) = uint8_t(v >> (8 * i));
+    uint8_t b[4];
+    plat_le_put32(b, v);
+    patch(data, off, b, 4);
 }
 void ChunkBuf::set_f32(uint32_t off, float v)
 {
@@ -76,8 +89,9 @@ void ChunkBuf::set_f32(uint32_t off, float v)
 }
 void ChunkBuf::set_u16(uint32_t off, uint16_t v)
 {
-    data.at(off) = uint8_t(v);
-    data.at(off + 1) = uint8_t(v >> 8);
+    uint8_t b[2];
+    plat_le_put16(b, v);
+    patch(data, off, b, 2);
 }
 
 uint32_t chunk_version_for(uint32_t magic)

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "plat/byte_order.h"
+
 namespace qvw {
 
 static uint32_t crc32_of(const uint8_t* p, size_t n, uint32_t crc = 0)
@@ -23,12 +25,9 @@ static uint32_t crc32_of(const uint8_t* p, size_t n, uint32_t crc = 0)
 
 static void put_be32(Bytes& b, uint32_t v)
 {
-    for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
-}
-
-static uint32_t get_be32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+    uint8_t word[4];
+    plat_be_put32(word, v);
+    b.insert(b.end(), word, word + 4);
 }
 
 static const uint8_t QV_WRITER_PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -58,7 +57,10 @@ Bytes png_encode(int width, int height, const std::vector<uint32_t>& argb)
     do {
         size_t n = std::min<size_t>(65535, raw.size() - pos);
         z.push_back(pos + n == raw.size() ? 1 : 0);
-        z.insert(z.end(), {uint8_t(n), uint8_t(n >> 8), uint8_t(~n), uint8_t(~n >> 8)});
+        uint8_t len[4];  // LEN and its complement NLEN
+        plat_le_put16(len, uint16_t(n));
+        plat_le_put16(len + 2, uint16_t(~n));
+        z.insert(z.end(), len, len + 4);
         z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
         pos += n;
     } while (pos < raw.size());
@@ -101,16 +103,16 @@ bool png_size(const Bytes& png, uint32_t& width, uint32_t& height, std::string* 
     for (bool first = true;; first = false) {
         // Length, type, data, CRC; the length is checked before anything it covers is read.
         if (png.size() - pos < 12) return fail("truncated PNG");
-        uint32_t len = get_be32(&png[pos]);
+        uint32_t len = plat_be_get32(&png[pos]);
         if (len > png.size() - pos - 12) return fail("truncated PNG");
         const uint8_t* type = &png[pos + 4];
-        if (get_be32(type + 4 + len) != crc32_of(type, 4 + size_t(len)))
+        if (plat_be_get32(type + 4 + len) != crc32_of(type, 4 + size_t(len)))
             return fail("PNG chunk with a bad CRC");
         if (first) {
             if (len != 13 || std::memcmp(type, "IHDR", 4) != 0)
                 return fail("PNG without IHDR first");
-            width = get_be32(type + 4);
-            height = get_be32(type + 8);
+            width = plat_be_get32(type + 4);
+            height = plat_be_get32(type + 8);
         }
         pos += 12 + size_t(len);
         if (std::memcmp(type, "IEND", 4) == 0) return true;

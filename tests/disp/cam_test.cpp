@@ -17,7 +17,7 @@
 namespace {
 
 constexpr float CAM_TABLE_TOL = 2e-4f;  // table-built rotations
-const Mat44 CAM_ID = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+const Mat44 CAM_ID = VM_MAT_IDENTITY;
 
 class CamTest : public ViewTest {};
 

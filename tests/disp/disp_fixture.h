@@ -10,6 +10,7 @@
 
 #include "disp/d3d9.h"
 #include "disp/tex.h"
+#include "plat/byte_order.h"
 #include "plat/gfx.h"
 #include "plat/gfx_tex.h"
 
@@ -47,8 +48,7 @@ protected:
     {
         uint8_t p[4] = {};
         gfx_read_pixels(x, y, 1, 1, p, 4);
-        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-               (uint32_t(p[3]) << 24);
+        return plat_le_get32(p);
     }
     // The device's values of the render states `which`, in that order.
     static std::vector<uint32_t> RenderStates(std::initializer_list<GfxRs> which)

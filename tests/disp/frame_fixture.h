@@ -9,6 +9,7 @@
 #include "svc/textlist.h"
 #include "app/disp_main.h"
 #include "app/disp_main_local.h"
+#include "plat/byte_order.h"
 #include "plat/gfx.h"
 
 struct FrameLog {
@@ -72,7 +73,7 @@ protected:
     {
         uint8_t p[4] = {};
         gfx_read_pixels(x, y, 1, 1, p, 4);
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        return plat_le_get32(p);
     }
     // Pixels of a rectangle whose colour differs from `background` (RGB).
     static int lit_pixels(int x, int y, int w, int h, uint32_t background = 0)

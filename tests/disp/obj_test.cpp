@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "disp/obj.h"
@@ -137,6 +138,38 @@ TEST_F(ObjManager, EqualKeysOrderAsTheSortLeavesThemAndManyRandomKeysSortDescend
     ASSERT_EQ(obj_draw_list_count(), 3012);
     DrawObj* const* list = obj_draw_list();
     for (int i = 1; i < 3012; ++i) ASSERT_GE(list[i - 1]->frame_key, list[i]->frame_key);
+}
+
+// Many objects on three keys: the sort is no stable one, and the order it
+// leaves among equal keys is the order they draw and update in. Both orders
+// are pinned as the sort gives them (indices in creation order).
+TEST_F(ObjManager, ManyEqualKeysDrawAndUpdateInThePinnedOrder)
+{
+    constexpr int OBJ_TEST_EQUAL_COUNT = 40;
+    std::mt19937 rng(11);
+    std::vector<DrawObj*> made;
+    for (int i = 0; i < OBJ_TEST_EQUAL_COUNT; ++i) {
+        const int k = int(rng() % 3);
+        DrawObj* o = make(2, 30, 100 + 20 * k);
+        obj_set_update(o, update_record);
+        obj_set_update_order(o, 60 + k);
+        made.push_back(o);
+    }
+    auto indices = [&made](std::span<DrawObj* const> order) {
+        std::vector<int> out;
+        for (DrawObj* o : order)
+            out.push_back(int(std::find(made.begin(), made.end(), o) - made.begin()));
+        return out;
+    };
+    // Both lists hold the objects newest first, so both sorts see one input.
+    const std::vector<int> pinned = {9,  12, 6,  16, 4,  22, 3,  28, 29, 39, 10, 8,  13, 37,
+                                     18, 19, 35, 21, 30, 31, 27, 26, 25, 33, 23, 34, 5,  1,
+                                     7,  0,  2,  11, 14, 15, 17, 20, 24, 32, 36, 38};
+    obj_build_draw_list();
+    ASSERT_EQ(obj_draw_list_count(), OBJ_TEST_EQUAL_COUNT);
+    EXPECT_EQ(indices({obj_draw_list(), size_t(OBJ_TEST_EQUAL_COUNT)}), pinned);
+    obj_frame();
+    EXPECT_EQ(indices(g_updated), pinned);
 }
 
 TEST_F(ObjManager, UpdateOrderByOrderThenSuborderAndForEachVisitsLiveObjectsNewestFirst)

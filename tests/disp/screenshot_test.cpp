@@ -15,6 +15,7 @@
 #include "disp/screenshot.h"
 #include "disp/screenshot_local.h"
 #include "disp_fixture.h"
+#include "plat/byte_order.h"
 #include "temp_dir.h"
 
 namespace {
@@ -65,10 +66,7 @@ std::vector<std::pair<std::string, std::string>> failures_shown(const std::strin
     return shown;
 }
 
-uint32_t u32(const std::vector<uint8_t>& b, size_t o)
-{
-    return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (uint32_t(b[o + 3]) << 24);
-}
+uint32_t u32(const std::vector<uint8_t>& b, size_t o) { return plat_le_get32(&b[o]); }
 
 // File pixel (c, r) of the bottom-up rows as 0xRRGGBB.
 uint32_t bmp_px(const std::vector<uint8_t>& b, int c, int r)

@@ -5,13 +5,11 @@
 #include "disp/rstate.h"
 #include "disp/tex_convert_local.h"
 #include "disp_fixture.h"
+#include "plat/byte_order.h"
 
 namespace {
 
-void put32(std::vector<uint8_t>& b, size_t o, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[o + size_t(i)] = uint8_t(v >> (8 * i));
-}
+void put32(std::vector<uint8_t>& b, size_t o, uint32_t v) { plat_le_put32(&b[o], v); }
 
 // An uncompressed 32-bit DDS, no mip levels; pixel (x, y) = 0xFF000000 | x << 8 | y.
 std::vector<uint8_t> make_dds(uint32_t w, uint32_t h)

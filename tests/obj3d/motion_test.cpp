@@ -9,8 +9,6 @@ using namespace o3t;
 
 class MotionTest : public AnimScene {};
 
-const Mat44 MOTION_IDENT = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-
 TEST_F(MotionTest, FramesLoopClampAndReverse)
 {
     struct Case {
@@ -30,7 +28,7 @@ TEST_F(MotionTest, FramesLoopClampAndReverse)
         p->loop_start = c.loop_start << 16;
         motion_set_frame(p, c.start_frame);
         for (int i = 0; i < c.updates; ++i)
-            motion_player_update(p, &MOTION_IDENT, -1, nullptr, 0, 0);
+            motion_player_update(p, &VM_MAT_IDENTITY, -1, nullptr, 0, 0);
         EXPECT_EQ(p->frame, c.want_frame << 16) << c.what;
         EXPECT_EQ(p->loop_count, c.want_loops) << c.what;
         // The root follows the sampled frame: 0.25 along x per frame.
@@ -48,10 +46,10 @@ TEST_F(MotionTest, MotionChangeFadesWithTheCosineWeightAndAFirstMotionDoesNot)
     motion_set_fade(p, 10);
     EXPECT_EQ(motion_player_set(p, bones, wave), 1);
     EXPECT_EQ(p->fade_left, 0u);  // a first motion never fades
-    motion_player_update(p, &MOTION_IDENT, -1, nullptr, 0, 1);
+    motion_player_update(p, &VM_MAT_IDENTITY, -1, nullptr, 0, 1);
     EXPECT_EQ(motion_player_set(p, -1, walk), 0);
     for (int k = 1; k <= 11; ++k) {
-        motion_player_update(p, &MOTION_IDENT, -1, nullptr, 0, 0);
+        motion_player_update(p, &VM_MAT_IDENTITY, -1, nullptr, 0, 0);
         const float f = float(k - 1) / 10.0f;
         const float t = k <= 10 ? (1.0f - std::cos(3.14159265f * f)) / 2 : 1.0f;
         EXPECT_NEAR(p->bones->model.m[12], t * 0.25f * float(k), 1e-4f) << k;
@@ -64,7 +62,7 @@ TEST_F(MotionTest, MirrorSwapsTheSidesChannels)
 {
     MotionPlayer* p = player_with(wave);
     motion_set_mirror(p, 1);
-    motion_player_update(p, &MOTION_IDENT, 3, nullptr, 0, 1);
+    motion_player_update(p, &VM_MAT_IDENTITY, 3, nullptr, 0, 1);
     const int left = motion_bone_index(p, "arm_L_up");
     // The left arm plays the right arm's channel (a turn about y), mirrored.
     Mat44 right_local, want, bind;
@@ -102,7 +100,7 @@ TEST_F(MotionTest, ReachAndBlendControllers)
         const int hand = motion_bone_index(p, "hand_L");
         ASSERT_EQ(motion_ctrl_reach(p, hand, &c.goal, 1.0f, 1), 1);
         EXPECT_EQ(bone_work_at(p->bones, hand)->flags & MOTION_BW_CHAIN_MASK, 3u);  // at least 3
-        motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+        motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
         const Vec3 tip = pos(bone_work_at(p->bones, hand)->world);
         const Vec3 top = {0.5f, 0, 0};
         if (c.want_dist < 0) {
@@ -123,7 +121,7 @@ TEST_F(MotionTest, ReachAndBlendControllers)
     const int tip = motion_bone_index(p, "tail3");
     const Vec3 goal = {1.5f, -2.0f, 0.5f};
     motion_ctrl_reach(p, tip, &goal, 1.0f, 4);
-    motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+    motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
     EXPECT_LT(dist(pos(bone_work_at(p->bones, tip)->world), goal), 0.1f);
 
     // Blend toward a turn: weight 1 takes it whole, 0.5 half of it.
@@ -134,7 +132,7 @@ TEST_F(MotionTest, ReachAndBlendControllers)
     vm_mat_from_euler(&turn, &angles);
     for (float w : {1.0f, 0.5f}) {
         motion_ctrl_blend(p, arm, &turn, w);
-        motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+        motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
         const Mat44& m = bone_work_at(p->bones, arm)->model;
         EXPECT_NEAR(std::atan2(m.m[1], m.m[0]), std::atan2(turn.m[1], turn.m[0]) * w, 1e-3f);
         EXPECT_NEAR(m.m[12], 0.5f, 1e-5f);  // the position stays
@@ -142,7 +140,7 @@ TEST_F(MotionTest, ReachAndBlendControllers)
     // Aim with weight 0 leaves the pose; a request lasts one update.
     const Vec3 target = {0.5f, 5, 0};
     motion_ctrl_aim(p, arm, &target, nullptr, 0.0f);
-    motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+    motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
     EXPECT_NEAR(bone_work_at(p->bones, arm)->model.m[0], 1.0f, 1e-5f);
     EXPECT_EQ(p->flags & (31u << MOTION_MP_MODES_SHIFT), 0u);
     motion_player_free(p);
@@ -207,7 +205,7 @@ TEST_F(MotionTest, AimTurnsTheBoneTowardItsTargetByItsWeight)
         MotionPlayer* p = player_with(0);
         const int arm = motion_bone_index(p, "arm_L_up"), low = motion_bone_index(p, "arm_L_low");
         ASSERT_EQ(motion_ctrl_aim(p, arm, &c.target, c.up, c.weight), 1);
-        motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+        motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
         const Mat44& m = bone_work_at(p->bones, arm)->world;
         for (float v : m.m) ASSERT_TRUE(std::isfinite(v)) << c.what;
         aim_expect_rotation(m, c.what);
@@ -227,7 +225,7 @@ TEST_F(MotionTest, AimTurnsTheBoneTowardItsTargetByItsWeight)
     const int arm = motion_bone_index(p, "arm_L_up");
     const Vec3 behind = {0.5f, 0, -4};
     motion_ctrl_aim(p, arm, &behind, &up_y, 0.5f);
-    motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+    motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
     const Mat44& m = bone_work_at(p->bones, arm)->world;
     aim_expect_rotation(m, "half weight behind");
     EXPECT_NEAR(std::fabs(aim_row(m, 2).x), 1.0f, 1e-3f);
@@ -265,14 +263,14 @@ TEST_F(MotionTest, DegenerateReachLeavesThePoseFinite)
     const Vec3 at_top = {0.5f, 0, 0}, near_top = {0.5f, 0.01f, 0};
     for (const Vec3& g : {at_top, near_top}) {
         motion_ctrl_reach(p, hand, &g, 1.0f, 3);
-        motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+        motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
         for (BoneWork* b = p->bones; b; b = b->next)
             for (float v : b->world.m) ASSERT_TRUE(std::isfinite(v));
     }
     // A reach on a bone with fewer than two ancestors does nothing.
     const Vec3 far = {5, 5, 5};
     motion_ctrl_reach(p, 1, &far, 1.0f, 3);
-    motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 1);
+    motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 1);
     EXPECT_NEAR(pos(bone_work_at(p->bones, 1)->world).x, 0.5f, 1e-5f);
     motion_player_free(p);
 }
@@ -313,7 +311,7 @@ TEST_F(MotionTest, ExhaustedPoolsAnswerNull)
     // Too few bone works left: the player gets none and its update does nothing.
     MotionPlayer* p = player_with(wave);
     EXPECT_EQ(p->bones, nullptr);
-    motion_player_update(p, &MOTION_IDENT, -1, nullptr, 0, 0);
+    motion_player_update(p, &VM_MAT_IDENTITY, -1, nullptr, 0, 0);
     bone_work_free(most);
     // Springs: the 65th bone gets none and no spring flag.
     std::vector<MotionPlayer*> ps;
@@ -323,7 +321,7 @@ TEST_F(MotionTest, ExhaustedPoolsAnswerNull)
     const BoneWork* t3 = bone_work_at(ps.back()->bones, motion_bone_index(ps.back(), "tail3"));
     EXPECT_EQ(t3->spring, nullptr);
     EXPECT_EQ(t3->flags & MOTION_BW_SPRING, 0u);
-    for (int i = 0; i < 3; ++i) motion_player_update(ps.back(), &MOTION_IDENT, 0, nullptr, 0, 0);
+    for (int i = 0; i < 3; ++i) motion_player_update(ps.back(), &VM_MAT_IDENTITY, 0, nullptr, 0, 0);
 }
 
 // Bone trees the player cannot pose: tokens that do not pair, too deep.
@@ -340,7 +338,7 @@ TEST_F(MotionTest, HostileTreesGetNoBoneWorks)
         MotionPlayer* p = motion_player_alloc();
         motion_player_set(p, h, 0);
         EXPECT_EQ(p->bones, nullptr);
-        motion_player_update(p, &MOTION_IDENT, 0, nullptr, 0, 0);
+        motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 0);
         motion_player_free(p);
         res_bone_release(h);
     }

@@ -99,4 +99,32 @@ TEST_F(SortTest, AscendingAndDescendingOverManySizesAndDuplicates)
     }
 }
 
+// The sort is no stable one, and the order it leaves among equal keys is the
+// draw order of equally far objects: forty records on three keys, both
+// directions, pinned as the sort gives them.
+TEST_F(SortTest, ManyEqualKeysLeaveThePinnedOrder)
+{
+    std::mt19937 rng(11);
+    std::vector<float> keys(40);
+    for (float& k : keys) k = float(rng() % 3);
+    const struct {
+        void (*sort)(DrawObj**, int);
+        std::vector<uint32_t> pinned;  // arrival indices
+    } cases[] = {
+        {sort_by_key_asc,
+         {24, 20, 17, 15, 14, 32, 11, 7,  0,  1,  2,  38, 5,  36, 31, 37, 30, 33, 27, 26,
+          34, 25, 35, 23, 8,  10, 13, 18, 21, 19, 16, 29, 12, 28, 9,  22, 6,  4,  3,  39}},
+        {sort_by_key_desc,
+         {28, 12, 29, 9,  16, 6,  4, 3,  22, 39, 23, 25, 26, 21, 27, 30, 31, 33, 34, 35,
+          37, 8,  10, 13, 18, 19, 0, 38, 1,  36, 2,  5,  7,  32, 20, 11, 14, 15, 17, 24}},
+    };
+    for (const auto& c : cases) {
+        Fill(keys);
+        c.sort(ptrs.data(), int(ptrs.size()));
+        std::vector<uint32_t> arrival;
+        for (DrawObj* p : ptrs) arrival.push_back(p->flags);
+        EXPECT_EQ(arrival, c.pinned);
+    }
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "obj3d_scene.h"
+#include "plat/byte_order.h"
 
 namespace o3t {
 
@@ -43,8 +44,7 @@ protected:
     {
         uint8_t p[4] = {};
         gfx_read_pixels(x, y, 1, 1, p, 4);
-        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-               (uint32_t(p[3]) << 24);
+        return plat_le_get32(p);
     }
     static int Luma(uint32_t c)
     {

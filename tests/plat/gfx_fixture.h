@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "math/vm_types.h"
+#include "plat/byte_order.h"
 #include "plat/gfx.h"
 #include "plat/gfx_draw.h"
 #include "plat/gfx_shader.h"
@@ -122,8 +123,7 @@ protected:
     {
         uint8_t p[4] = {};
         EXPECT_EQ(gfx_read_pixels(x, y, 1, 1, p, 4), GFX_OK);
-        return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-               (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        return plat_le_get32(p);
     }
     static uint32_t centre() { return pixel(GFX_FIXTURE_W / 2, GFX_FIXTURE_H / 2); }
     // Each channel within `tol` of the expected colour.

@@ -8,6 +8,7 @@
 
 #include "gfx_fixture.h"
 #include "hostile_files.h"
+#include "plat/byte_order.h"
 #include "plat/gfx_image.h"
 #include "temp_dir.h"
 
@@ -190,7 +191,7 @@ GfxImagePngCase png_case(GfxImagePngSpec s)
     return out;
 }
 
-void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { std::memcpy(&v[at], &x, 4); }
+void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { plat_le_put32(&v[at], x); }
 
 constexpr uint32_t GFX_IMAGE_DXT1 = 0x31545844u;  // "DXT1"
 
@@ -429,8 +430,8 @@ TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly)
     EXPECT_EQ(gfx_image_decode(nullptr, 10, &img, &err), 0);
     // A tiny file claiming a huge picture is refused before the allocation.
     // IHDR width and height are big-endian (the CRC no longer matches either).
-    put32(png, 16, __builtin_bswap32(16000u));
-    put32(png, 20, __builtin_bswap32(16000u));
+    plat_be_put32(&png[16], 16000u);
+    plat_be_put32(&png[20], 16000u);
     EXPECT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 0);
 }
 

@@ -3,6 +3,7 @@
 #include "svc/textlist.h"
 #include "disp/res_stats.h"
 #include "child_proc.h"
+#include "plat/byte_order.h"
 
 #include <sys/resource.h>
 
@@ -179,10 +180,8 @@ TEST_F(ResTest, TheTextureBudgetComesFromTheSettingsText)
     // The RAM store reads the size from the header alone: 32 bits a texel.
     auto header = [](uint32_t w, uint32_t h) {
         Bytes png = qvw::png_checker(1, 1, 0, 0);
-        for (int i = 0; i < 4; ++i) {
-            png[16 + i] = uint8_t(w >> (24 - 8 * i));
-            png[20 + i] = uint8_t(h >> (24 - 8 * i));
-        }
+        plat_be_put32(&png[16], w);
+        plat_be_put32(&png[20], h);
         return png;
     };
     const Bytes whole = header(8192, 8192), dot = header(1, 1);

@@ -2,6 +2,7 @@
 #include "res_fixture.h"
 #include "res/resload_local.h"
 
+#include "plat/byte_order.h"
 #include "plat/files.h"
 
 #include <algorithm>
@@ -98,8 +99,7 @@ TEST_F(LoadTest, AReadFailureBetweenChunksIsNotTheEndOfTheFile)
     boot();
     static size_t delivered, first_chunk;
     delivered = 0;
-    first_chunk =
-        CHUNK_HEADER_SIZE + (file[8] | file[9] << 8 | file[10] << 16 | size_t(file[11]) << 24);
+    first_chunk = CHUNK_HEADER_SIZE + size_t(plat_le_get32(&file[8]));
     ResEnv env = res_env();
     env.file_read = [](void* f, uint8_t* dst, size_t n) -> size_t {
         if (delivered >= first_chunk) return 0;  // the disk fails past the first chunk
@@ -210,7 +210,7 @@ TEST_F(LoadTest, ErrorsReportAndGiveUpTheRequest)
 
     // Each fatal error comes with its one line: the file and why it cannot go on.
     const std::string grp = folder("grp"), head = "res: group not loaded \"" + grp;
-    const uint32_t tex_size = good[8] | good[9] << 8 | good[10] << 16 | uint32_t(good[11]) << 24;
+    const uint32_t tex_size = plat_le_get32(&good[8]);
     struct Case {
         const char* name;
         int result, status;

@@ -1,6 +1,7 @@
 // The arcade settings store: its files and checksums, round trips, bad and hostile copies, and
 // the rows applied back to their variables.
 #include "store/settings.h"
+#include "plat/byte_order.h"
 #include "temp_dir.h"
 
 #include <tuple>
@@ -9,7 +10,9 @@ namespace {
 
 std::string le_bytes(uint32_t v)
 {
-    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    uint8_t b[4];
+    plat_le_put32(b, v);
+    return std::string(b, b + 4);
 }
 
 uint32_t crc_of(const std::string& s)

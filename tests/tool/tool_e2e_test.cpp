@@ -2,6 +2,7 @@
 // scripted dialog answers; then the saved pictures and the dialog log are checked.
 #include "child_proc.h"
 #include "math/vm_mat.h"
+#include "plat/byte_order.h"
 #include "plat/embedded.h"
 #include "plat/gfx_image.h"
 #include "res/res_fixture.h"
@@ -147,11 +148,7 @@ struct Bmp {
     }
 };
 
-uint32_t le32(const std::vector<uint8_t>& b, size_t at)
-{
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
-}
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) { return plat_le_get32(&b[at]); }
 
 std::vector<uint8_t> read_all(const std::string& path)
 {

@@ -7,19 +7,22 @@
 #include <fstream>
 
 #include "math/vm_const.h"
+#include "plat/byte_order.h"
 
 namespace {
 
 void put16(std::vector<uint8_t>& out, uint32_t v)
 {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    uint8_t word[2];
+    plat_le_put16(word, uint16_t(v));
+    out.insert(out.end(), word, word + 2);
 }
 
 void put32(std::vector<uint8_t>& out, uint32_t v)
 {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
+    uint8_t word[4];
+    plat_le_put32(word, v);
+    out.insert(out.end(), word, word + 4);
 }
 
 void put_id(std::vector<uint8_t>& out, const char* id)

@@ -21,8 +21,6 @@ struct Layer {
     uint32_t fill;
 };
 
-float deg(float d) { return d * VM_PI / 180.0f; }
-
 // Draws the layers in order inside the crop, after one dark outline around
 // their union, so every icon reads on light and dark pictures alike.
 void draw_icon(Canvas& atlas, const IconCrop& crop, const std::vector<Layer>& layers)
@@ -83,7 +81,9 @@ std::vector<Layer> icon_dust()
          },
          GM_ICONS_WHITE},
         {[](float x, float y) { return sd_box(x, y, 16, 8.2f, 11, 1.8f, 0.9f); }, GM_ICONS_LIGHT},
-        {[](float x, float y) { return sd_arc(x, y, 16, 6.4f, 3.2f, 0.9f, deg(0), deg(180)); },
+        {[](float x, float y) {
+             return sd_arc(x, y, 16, 6.4f, 3.2f, 0.9f, vm_deg_to_rad(0), vm_deg_to_rad(180));
+         },
          GM_ICONS_LIGHT},
     };
     for (float sx : {12.5f, 16.0f, 19.5f})
@@ -145,7 +145,7 @@ std::vector<Layer> icon_double_arrow(float len, bool vertical)
 // and an arrowhead showing the sense.
 std::vector<Layer> icon_rotate(float rx, float ry, bool axis_horizontal, bool axis_dot)
 {
-    const float a0 = deg(120), a1 = deg(400);
+    const float a0 = vm_deg_to_rad(120), a1 = vm_deg_to_rad(400);
     std::vector<Layer> l;
     if (axis_dot)
         l.push_back(

@@ -9,8 +9,6 @@ namespace gm {
 
 namespace {
 
-float deg(float d) { return d * VM_PI / 180.0f; }
-
 Vec2 v2_sub(Vec2 a, Vec2 b) { return {a[0] - b[0], a[1] - b[1]}; }
 Vec2 v2_scale(Vec2 a, float s) { return {a[0] * s, a[1] * s}; }
 float v2_cross(Vec2 a, Vec2 b) { return a[0] * b[1] - a[1] * b[0]; }
@@ -437,8 +435,8 @@ Mesh mesh_extrude(const Outline& raw, const ExtrudeOpts& opt)
     std::vector<uint32_t> first_of_ring;
     for (int side = 0; side < 2; side++)
         for (int s = 0; s <= steps; s++) {
-            float t = side == 0 ? deg(-90.0f + 90.0f * float(s) / float(steps))
-                                : deg(90.0f * float(s) / float(steps));
+            float t = side == 0 ? vm_deg_to_rad(-90.0f + 90.0f * float(s) / float(steps))
+                                : vm_deg_to_rad(90.0f * float(s) / float(steps));
             float zc = side == 0 ? -(h - b) : (h - b);
             first_of_ring.push_back(uint32_t(m.verts.size()));
             for (const RingVert& rv : ring) {
@@ -624,7 +622,7 @@ Mesh mesh_box(float hx, float hy, float hz, float bevel)
     const float cy[4] = {hy - bevel, hy - bevel, -(hy - bevel), -(hy - bevel)};
     for (int c = 0; c < 4; c++)
         for (int s = 0; s <= quarter; s++) {
-            float a = deg(90.0f * float(c) + 90.0f * float(s) / float(quarter));
+            float a = vm_deg_to_rad(90.0f * float(c) + 90.0f * float(s) / float(quarter));
             o.push_back({cx[c] + bevel * std::cos(a), cy[c] + bevel * std::sin(a)});
         }
     ExtrudeOpts e;

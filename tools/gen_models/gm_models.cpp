@@ -11,8 +11,6 @@ namespace gm {
 
 namespace {
 
-float deg(float d) { return d * VM_PI / 180.0f; }
-
 // ---- building blocks --------------------------------------------------------------
 
 Mesh painted(Mesh m, uint32_t argb)
@@ -83,9 +81,10 @@ void paint_by(Mesh& m, F colour_of)
 
 ModelOut make_star()
 {
-    Mesh body = painted(slab(outline_star(5, 1.0f, 0.45f, deg(90)), 0.16f, 0.08f), 0xFFFFC21E);
-    Mesh inner =
-        painted(slab(outline_star(5, 0.52f, 0.24f, deg(90)), 0.05f, 0.035f, 0.17f), 0xFFFFE47A);
+    Mesh body =
+        painted(slab(outline_star(5, 1.0f, 0.45f, vm_deg_to_rad(90)), 0.16f, 0.08f), 0xFFFFC21E);
+    Mesh inner = painted(
+        slab(outline_star(5, 0.52f, 0.24f, vm_deg_to_rad(90)), 0.05f, 0.035f, 0.17f), 0xFFFFE47A);
     return colored_model("star", join({body, inner}));
 }
 
@@ -112,14 +111,14 @@ ModelOut make_arrow()
     Outline o = {{-1.0f, -0.2f}, {0.2f, -0.2f}, {0.2f, -0.55f}, {1.0f, 0.0f},
                  {0.2f, 0.55f},  {0.2f, 0.2f},  {-1.0f, 0.2f}};
     Mesh m = painted(slab(o, 0.14f, 0.06f), 0xFF2F7BE6);
-    return colored_model("arrow", turned(m, xf_rot_z(deg(20))));
+    return colored_model("arrow", turned(m, xf_rot_z(vm_deg_to_rad(20))));
 }
 
 ModelOut make_speech()
 {
     const float cx = 0, cy = 0.18f, rx = 1.0f, ry = 0.66f;
     // Leaves a gap at the lower left for the tail.
-    Outline o = outline_arc(cx, cy, rx, ry, deg(258.0f), deg(258.0f + 337.0f));
+    Outline o = outline_arc(cx, cy, rx, ry, vm_deg_to_rad(258.0f), vm_deg_to_rad(258.0f + 337.0f));
     o.push_back({-0.62f, -0.9f});  // the tail's tip
     Mesh body = painted(slab(o, 0.14f, 0.07f), 0xFFF6F6F2);
     Mesh dots;
@@ -151,7 +150,7 @@ ModelOut make_moon()
     const Outline inner = outline_arc(icx, icy, ir, ir, b0, b1);
     o.insert(o.end(), inner.begin() + 1, inner.end() - 1);  // its ends are the outer arc's
     Mesh m = painted(slab(o, 0.16f, 0.08f), 0xFFFFE27A);
-    return colored_model("moon", turned(m, xf_rot_z(deg(-15))));
+    return colored_model("moon", turned(m, xf_rot_z(vm_deg_to_rad(-15))));
 }
 
 ModelOut make_cloud()
@@ -178,13 +177,13 @@ ModelOut make_leaf()
     Mesh stem =
         mesh_tube({{-0.95f, 0.0f, 0.0f}, {-1.15f, -0.08f, 0.0f}, {-1.3f, -0.22f, 0.0f}}, 0.045f);
     Mesh m = join({blade, rib, painted(stem, 0xFF6A7F2A)});
-    return colored_model("leaf", turned(m, xf_rot_z(deg(30))));
+    return colored_model("leaf", turned(m, xf_rot_z(vm_deg_to_rad(30))));
 }
 
 ModelOut make_fish()
 {
     const float cx = 0.15f, rx = 0.78f, ry = 0.48f;
-    Outline o = outline_arc(cx, 0, rx, ry, deg(-150.0f), deg(150.0f));
+    Outline o = outline_arc(cx, 0, rx, ry, vm_deg_to_rad(-150.0f), vm_deg_to_rad(150.0f));
     for (Vec2 p : {Vec2{-1.0f, 0.5f}, Vec2{-0.78f, 0.0f}, Vec2{-1.0f, -0.5f}}) o.push_back(p);
     Mesh body = slab(o, 0.18f, 0.1f);
     paint_by(body, [](Vec3 p) { return p[0] < -0.5f ? 0xFFE8641Au : 0xFFFF9A2Eu; });
@@ -202,8 +201,8 @@ ModelOut make_notes()
     Mesh m;
     const float head_x[2] = {-0.55f, 0.45f}, head_y[2] = {-0.72f, -0.55f};
     for (int k = 0; k < 2; k++) {
-        Mesh head =
-            turned(slab(outline_ellipse(0, 0, 0.3f, 0.21f), 0.12f, 0.06f), xf_rot_z(deg(20)));
+        Mesh head = turned(slab(outline_ellipse(0, 0, 0.3f, 0.21f), 0.12f, 0.06f),
+                           xf_rot_z(vm_deg_to_rad(20)));
         mesh_append(m, moved(head, head_x[k], head_y[k], 0));
         float sx = head_x[k] + 0.24f;
         Outline stem = {{sx - 0.05f, head_y[k]},
@@ -225,10 +224,10 @@ ModelOut make_bow()
     for (int side = -1; side <= 1; side += 2) {
         float s = float(side);
         Mesh loop = turned(slab(outline_ellipse(0, 0, 0.55f, 0.36f), 0.13f, 0.08f),
-                           xf_rot_z(deg(18.0f * s)));
+                           xf_rot_z(vm_deg_to_rad(18.0f * s)));
         mesh_append(loops, moved(loop, 0.52f * s, 0.12f, 0));
         Mesh fold = turned(slab(outline_ellipse(0, 0, 0.22f, 0.13f), 0.03f, 0.02f),
-                           xf_rot_z(deg(18.0f * s)));
+                           xf_rot_z(vm_deg_to_rad(18.0f * s)));
         mesh_append(folds, moved(fold, 0.42f * s, 0.1f, 0.13f));
         Outline tail = {{0.0f, -0.05f},
                         {0.14f * s, 0.02f},
@@ -281,7 +280,8 @@ ModelOut make_sun()
     for (int s = -1; s <= 1; s += 2)
         mesh_append(face, moved(slab(outline_ellipse(0, 0, 0.06f, 0.1f), 0.03f, 0.02f),
                                 0.22f * float(s), 0.15f, 0.15f));
-    const Outline smile = outline_arc(0, 0.02f, 0.3f, 0.3f, deg(200.0f), deg(340.0f));
+    const Outline smile =
+        outline_arc(0, 0.02f, 0.3f, 0.3f, vm_deg_to_rad(200.0f), vm_deg_to_rad(340.0f));
     mesh_append(face, mesh_tube(at_depth(smile, 0.16f), 0.035f));
     return colored_model("sun", join({rays, disc, painted(face, 0xFF8A3A10)}));
 }
@@ -312,7 +312,7 @@ ModelOut make_diamond()
     std::vector<Vec2> profile = {
         {0.0f, 0.55f}, {0.55f, 0.55f}, {0.95f, 0.22f}, {0.95f, 0.15f}, {0.0f, -0.95f}};
     Mesh m = mesh_revolve(profile, 10, 5.0f);
-    mesh_apply(m, xf_rot_x(deg(10)));
+    mesh_apply(m, xf_rot_x(vm_deg_to_rad(10)));
     mesh_flatten(m);
     paint_by(m, [](Vec3 p) { return p[1] > 0.2f ? 0xFFA8E8FFu : 0xFF6CC8F4u; });
     return colored_model("diamond_A1", std::move(m));
@@ -329,7 +329,7 @@ ModelOut make_tophat()
         bool band = p[1] <= -0.121f && p[1] >= -0.301f && std::hypot(p[0], p[2]) < 0.48f;
         return band ? 0xFFC0203Au : 0xFF34343E;
     });
-    return colored_model("tophat", turned(m, xf_rot_x(deg(14))));
+    return colored_model("tophat", turned(m, xf_rot_x(vm_deg_to_rad(14))));
 }
 
 ModelOut make_partyhat()
@@ -350,7 +350,7 @@ ModelOut make_partyhat()
         return band % 2 ? 0xFFFFD23Cu : 0xFF2F8CFFu;
     });
     Mesh pom = painted(moved(mesh_sphere(0.17f), 0, 1.02f, 0), 0xFFFF5FA2);
-    return colored_model("partyhat", turned(join({cone, pom}), xf_rot_z(deg(-12))));
+    return colored_model("partyhat", turned(join({cone, pom}), xf_rot_z(vm_deg_to_rad(-12))));
 }
 
 ModelOut make_balloon()
@@ -390,7 +390,8 @@ ModelOut make_apple()
     auto arch = [](float t) { return Vec2{0.5f * t, 0.13f * std::sin(VM_PI * t)}; };
     Outline leaf_o = curve_points(arch, 0, 1);
     for (size_t i = leaf_o.size() - 2; i > 0; i--) leaf_o.push_back({leaf_o[i][0], -leaf_o[i][1]});
-    Mesh leaf = painted(turned(slab(leaf_o, 0.03f, 0.02f), xf_rot_z(deg(25))), 0xFF45B23E);
+    Mesh leaf =
+        painted(turned(slab(leaf_o, 0.03f, 0.02f), xf_rot_z(vm_deg_to_rad(25))), 0xFF45B23E);
     return colored_model("apple", join({body, stem, moved(leaf, 0.08f, 0.85f, 0.1f)}));
 }
 
@@ -436,8 +437,9 @@ Canvas beachball_texture()
 ModelOut make_beachball()
 {
     Mesh m = mesh_sphere(1.0f);
-    return textured_model("beachball", turned(m, xf_then(xf_rot_y(deg(20)), xf_rot_x(deg(25)))),
-                          "beachball.png");
+    return textured_model(
+        "beachball", turned(m, xf_then(xf_rot_y(vm_deg_to_rad(20)), xf_rot_x(vm_deg_to_rad(25)))),
+        "beachball.png");
 }
 
 Canvas present_texture()
@@ -460,12 +462,14 @@ ModelOut make_present()
     Mesh box = mesh_box(0.8f, 0.7f, 0.6f, 0.06f);
     Mesh bow;
     for (int s = -1; s <= 1; s += 2) {
-        Mesh loop = turned(mesh_torus(0.22f, 0.06f),
-                           xf_then(xf_rot_y(deg(90)), xf_rot_z(deg(-35.0f * float(s)))));
+        Mesh loop =
+            turned(mesh_torus(0.22f, 0.06f), xf_then(xf_rot_y(vm_deg_to_rad(90)),
+                                                     xf_rot_z(vm_deg_to_rad(-35.0f * float(s)))));
         mesh_append(bow, moved(loop, 0.2f * float(s), 0.85f, 0));
     }
     mesh_set_uv(bow, {0.5f, 0.5f});  // the ribbon's colour at the texture's centre
-    return textured_model("present", turned(join({box, bow}), xf_rot_x(deg(12))), "present.png");
+    return textured_model("present", turned(join({box, bow}), xf_rot_x(vm_deg_to_rad(12))),
+                          "present.png");
 }
 
 Canvas coin_texture()
@@ -476,7 +480,7 @@ Canvas coin_texture()
         0xFFB07818);
     std::vector<Vec2> star;
     for (int i = 0; i < 10; i++) {
-        float a = deg(-90.0f) + VM_PI * float(i) / 5.0f;
+        float a = vm_deg_to_rad(-90.0f) + VM_PI * float(i) / 5.0f;
         float r = (i & 1) ? 8.0f : 18.0f;
         star.push_back({32 + r * std::cos(a), 33 + r * std::sin(a)});
     }
@@ -492,7 +496,7 @@ Canvas coin_normal_texture()
     const int n = 64;
     std::vector<Vec2> star;
     for (int i = 0; i < 10; i++) {
-        float a = deg(-90.0f) + VM_PI * float(i) / 5.0f;
+        float a = vm_deg_to_rad(-90.0f) + VM_PI * float(i) / 5.0f;
         float r = (i & 1) ? 8.0f : 18.0f;
         star.push_back({32 + r * std::cos(a), 33 + r * std::sin(a)});
     }
@@ -522,7 +526,7 @@ ModelOut make_coin()
     e.half_depth = 0.1f;
     e.bevel = 0.06f;
     Mesh m = mesh_extrude(outline_circle(0, 0, 1.0f), e);
-    return textured_model("coin_NRM", turned(m, xf_rot_y(deg(-15))), "coin.png");
+    return textured_model("coin_NRM", turned(m, xf_rot_y(vm_deg_to_rad(-15))), "coin.png");
 }
 
 Canvas butterfly_texture()
@@ -562,7 +566,7 @@ ModelOut make_butterfly()
         e.half_depth = 0.012f;
         e.bevel = 0.006f;
         Mesh wing = mesh_extrude(card, e);
-        mesh_apply(wing, xf_rot_y(deg(28.0f * float(s))));
+        mesh_apply(wing, xf_rot_y(vm_deg_to_rad(28.0f * float(s))));
         mesh_append(m, wing);
     }
     Mesh body =
