@@ -210,8 +210,9 @@ TEST_F(MotionTest, AimTurnsTheBoneTowardItsTargetByItsWeight)
         for (float v : m.m) ASSERT_TRUE(std::isfinite(v)) << c.what;
         aim_expect_rotation(m, c.what);
         EXPECT_LT(aim_angle(aim_row(m, 2), c.want_forward), 1e-3f) << c.what;
-        if (aim_dot(c.want_side, c.want_side) > 0)
+        if (aim_dot(c.want_side, c.want_side) > 0) {
             EXPECT_LT(aim_angle(aim_row(m, 0), c.want_side), 1e-3f) << c.what;
+        }
         EXPECT_LT(dist(pos(m), {0.5f, 0, 0}), 1e-5f) << c.what;
         // The child follows the turned bone.
         const Vec3 x = aim_row(m, 0), child = {0.5f + x.x, x.y, x.z};
