@@ -149,9 +149,11 @@ bool on_proc(int folder)
     return ::fstatfs(folder, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
 }
 
-bool open_root(Fd* at, WriteFailure& out)
+// The walk goes on from the root opened at its start: a second descriptor of that folder, not
+// a second look-up of "/".
+bool restart_at_root(const Fd& root, Fd* at, WriteFailure& out)
 {
-    *at = Fd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    *at = Fd(::fcntl(root.fd, F_DUPFD_CLOEXEC, 0));
     return *at || out.fail("open");
 }
 
@@ -174,8 +176,11 @@ bool find_target(const std::string& path, Target* t, WriteFailure& out)
 {
     std::vector<std::string> rest;
     push_components(path, &rest);
-    Fd at(::open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!at) return out.fail("open");
+    // The root is opened once: an absolute link's text starts again from this descriptor.
+    const Fd root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    Fd at(path[0] == '/' ? ::fcntl(root.fd, F_DUPFD_CLOEXEC, 0)
+                         : ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!root || !at) return out.fail("open");
     int hops = 0;
     while (!rest.empty()) {
         std::string name = std::move(rest.back());
@@ -211,7 +216,7 @@ bool find_target(const std::string& path, Target* t, WriteFailure& out)
             }
             std::string text;
             if (!may_follow(at.fd, st, out) || !read_link(next.fd, &text, out)) return false;
-            if (text[0] == '/' && !open_root(&at, out)) return false;
+            if (text[0] == '/' && !restart_at_root(root, &at, out)) return false;
             push_components(text, &rest);
             continue;
         }
