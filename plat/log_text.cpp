@@ -2,6 +2,8 @@
 #include "plat/log_text.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -86,4 +88,34 @@ std::string plat_log_escape(std::string_view text)
         at += length;
     }
     return out;
+}
+
+std::string plat_log_vtext(const char* format, va_list args)
+{
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length < 0) return "(a log line that could not be formatted)\n";
+    std::vector<char> text(static_cast<size_t>(length) + 1);
+    std::vsnprintf(text.data(), text.size(), format, args);
+    return plat_log_escape(std::string_view(text.data(), static_cast<size_t>(length))) + '\n';
+}
+
+std::string plat_log_text(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string line = plat_log_vtext(format, args);
+    va_end(args);
+    return line;
+}
+
+void plat_log_line(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const std::string line = plat_log_vtext(format, args);
+    va_end(args);
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }

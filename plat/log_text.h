@@ -12,8 +12,19 @@
 // Callers rely on every other byte staying as it is: a backslash is a
 // character of a name here, well-formed UTF-8 of any other character passes
 // unchanged, and the other bytes of a malformed or cut sequence are kept.
+//
+// Every log line the program writes goes through plat_log_line: its text is
+// formatted as printf does, then escaped whole, so a name from outside may be
+// handed to it as it stands and cannot end the line or steer the terminal.
 #pragma once
+#include <cstdarg>
 #include <string>
 #include <string_view>
 
 std::string plat_log_escape(std::string_view text);
+
+// The line plat_log_line writes: the formatted text escaped, then a newline.
+std::string plat_log_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string plat_log_vtext(const char* format, va_list args);
+// Writes one escaped line to standard error in a single write.
+void plat_log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));

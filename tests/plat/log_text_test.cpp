@@ -64,3 +64,13 @@ TEST(PlatLogText, MalformedUtf8KeepsItsBytesButNoRawC1Byte)
 }
 
 }  // namespace
+
+// A log line is escaped whole, whatever part of it came from outside, and ends with one newline.
+TEST(PlatLogText, ALogLineEscapesEveryArgumentAndEndsOnce)
+{
+    EXPECT_EQ(plat_log_text("res: texture \"%s\" skipped: %s", "a\x1b]0;T\x07" "b", "why\n"),
+              "res: texture \"a\\x1b]0;T\\x07b\" skipped: why\\n\n");
+    EXPECT_EQ(plat_log_text("%d %s", 7, "保存"), "7 保存\n");
+    const std::string wide(5000, 'x');
+    EXPECT_EQ(plat_log_text("%s", wide.c_str()), wide + "\n");
+}
