@@ -56,7 +56,8 @@ bench: deps $(BUILD)/build.ninja
 	@set -e; for s in bench/*.cpp; do b=$(BUILD)/bench/bench_$$(basename $$s .cpp); \
 	  echo "== $$b"; $(HEADLESS_ENV) $$b; done
 
-fuzz: deps
+fuzz:
+	@bash scripts/install-deps.sh fuzz
 	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DQUORVEL_FUZZ=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF $(CMAKE_FLAGS)

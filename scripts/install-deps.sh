@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the program need.
-# Does nothing when all are present; otherwise runs apt-get update once, then
-# apt-get install, as root or through sudo.
+# Installs every Debian package the build, the tests and the program need;
+# with the argument "fuzz", also clang and its fuzzing runtime, which only
+# `make fuzz` uses. Does nothing when all are present; otherwise runs
+# apt-get update once, then apt-get install, as root or through sudo.
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,10 @@ packages=(
   libpng-dev zlib1g-dev libjpeg-dev
   libgl1-mesa-dri libegl-mesa0 libegl1 libgles2
   libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
-  clang libclang-rt-14-dev
   xvfb xdotool
 )
+# libclang-rt-dev follows the distribution's default clang, whatever its version.
+[ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-dev)
 
 missing=()
 for p in "${packages[@]}"; do
