@@ -143,15 +143,20 @@ GdkWindow* main_window_for_gdk(GdkDisplay* display)
     return gdk_x11_window_foreign_new_for_display(display, info.info.x11.window);
 }
 
+// The X server's time now, which a window manager compares with the time of the person's last
+// action; GDK's "current time" where GTK is not on X.
+guint32 server_time_now(GdkWindow* w)
+{
+    return GDK_IS_X11_WINDOW(w) ? gdk_x11_get_server_time(w) : GDK_CURRENT_TIME;
+}
+
 // The dialog asks for the keyboard once it is on the screen, as of now: the person's keys go
 // to the program's window, not to GTK, so GTK's own time of the last key is old or none, and a
 // window manager that keeps focus from windows opened before the person's last action would
 // leave the keys with the program's window; without a window manager only this gives it focus.
 gboolean focus_when_mapped(GtkWidget* dlg, GdkEvent*, gpointer)
 {
-    GdkWindow* w = gtk_widget_get_window(dlg);
-    gtk_window_present_with_time(GTK_WINDOW(dlg), GDK_IS_X11_WINDOW(w) ? gdk_x11_get_server_time(w)
-                                                                       : GDK_CURRENT_TIME);
+    gtk_window_present_with_time(GTK_WINDOW(dlg), server_time_now(gtk_widget_get_window(dlg)));
     return FALSE;
 }
 
@@ -168,14 +173,14 @@ public:
         main_ = main_window_for_gdk(gtk_widget_get_display(dlg));
         if (main_) gdk_window_set_transient_for(own, main_);
         // The window manager's first look, too, says the person opened it just now.
-        if (GDK_IS_X11_WINDOW(own)) gdk_x11_window_set_user_time(own, gdk_x11_get_server_time(own));
+        if (GDK_IS_X11_WINDOW(own)) gdk_x11_window_set_user_time(own, server_time_now(own));
         g_signal_connect(dlg, "map-event", G_CALLBACK(focus_when_mapped), nullptr);
     }
     ~ModalDialog()
     {
         gtk_widget_destroy(dlg_);
         drain_gtk();
-        // Only now: GDK keeps no reference of its own to the window the dialog belonged to.
+        // Only now the dialog is gone: it kept a bare pointer to the window it belonged to.
         if (main_) g_object_unref(main_);
     }
     ModalDialog(const ModalDialog&) = delete;
