@@ -9,6 +9,9 @@
 #include "plat/window.h"
 #include "plat/window_local.h"
 
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
@@ -127,6 +130,80 @@ gint run_dialog(GtkWidget* dlg)
     return response;
 }
 
+// The program's window as GDK sees it, for a dialog to belong to; null when there is none or
+// the window and GTK are not both on the same kind of X display. Unreferenced by the caller.
+GdkWindow* main_window_for_gdk(GdkDisplay* display)
+{
+    SDL_Window* sdl = plat_window_sdl();
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!sdl || !GDK_IS_X11_DISPLAY(display) || !SDL_GetWindowWMInfo(sdl, &info) ||
+        info.subsystem != SDL_SYSWM_X11)
+        return nullptr;
+    return gdk_x11_window_foreign_new_for_display(display, info.info.x11.window);
+}
+
+// The X server's time now, which a window manager compares with the time of the person's last
+// action; GDK's "current time" where GTK is not on X.
+guint32 server_time_now(GdkWindow* w)
+{
+    return GDK_IS_X11_WINDOW(w) ? gdk_x11_get_server_time(w) : GDK_CURRENT_TIME;
+}
+
+// The dialog asks for the keyboard once it is on the screen, as of now: the person's keys go
+// to the program's window, not to GTK, so GTK's own time of the last key is old or none, and a
+// window manager that keeps focus from windows opened before the person's last action would
+// leave the keys with the program's window; without a window manager only this gives it focus.
+gboolean focus_when_mapped(GtkWidget* dlg, GdkEvent*, gpointer)
+{
+    gtk_window_present_with_time(GTK_WINDOW(dlg), server_time_now(gtk_widget_get_window(dlg)));
+    return FALSE;
+}
+
+// A modal dialog from its set-up to its end: it stands over the program's window, belongs to
+// it and takes the keyboard when it opens, and the window's last frame is held meanwhile. The
+// dialog is destroyed when this goes.
+class ModalDialog {
+public:
+    explicit ModalDialog(GtkWidget* dlg) : dlg_(dlg)
+    {
+        gtk_window_set_keep_above(GTK_WINDOW(dlg), TRUE);
+        gtk_widget_realize(dlg);
+        GdkWindow* own = gtk_widget_get_window(dlg);
+        main_ = main_window_for_gdk(gtk_widget_get_display(dlg));
+        if (main_) gdk_window_set_transient_for(own, main_);
+        // The window manager's first look, too, says the person opened it just now.
+        if (GDK_IS_X11_WINDOW(own)) gdk_x11_window_set_user_time(own, server_time_now(own));
+        g_signal_connect(dlg, "map-event", G_CALLBACK(focus_when_mapped), nullptr);
+    }
+    ~ModalDialog()
+    {
+        gtk_widget_destroy(dlg_);
+        drain_gtk();
+        // Only now the dialog is gone: it kept a bare pointer to the window it belonged to.
+        if (main_) g_object_unref(main_);
+    }
+    ModalDialog(const ModalDialog&) = delete;
+    ModalDialog& operator=(const ModalDialog&) = delete;
+
+    gint run() { return run_dialog(dlg_); }
+
+private:
+    GtkWidget* dlg_;
+    GdkWindow* main_ = nullptr;
+    FrameHeld held_;
+};
+
+// Return answers OK, as the first button of a box is its default answer; Escape still answers
+// Cancel. GTK would otherwise focus the first button in its order, Cancel, and Return would
+// answer that.
+void ok_is_the_default(GtkWidget* dlg)
+{
+    gtk_dialog_set_default_response(GTK_DIALOG(dlg), GTK_RESPONSE_OK);
+    if (GtkWidget* ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(dlg), GTK_RESPONSE_OK))
+        gtk_widget_grab_focus(ok);
+}
+
 int gtk_message_box(const char* text, const char* caption, int type)
 {
     // Once the program is ending nothing waits for an answer: the box is not
@@ -142,11 +219,8 @@ int gtk_message_box(const char* text, const char* caption, int type)
         gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dlg), "%s",
                                                  body.detail.c_str());
     gtk_window_set_title(GTK_WINDOW(dlg), caption ? caption : "");
-    gtk_window_set_keep_above(GTK_WINDOW(dlg), TRUE);
-    const FrameHeld held;
-    const gint response = run_dialog(dlg);
-    gtk_widget_destroy(dlg);
-    drain_gtk();
+    ok_is_the_default(dlg);
+    const gint response = ModalDialog(dlg).run();  // the dialog is gone after this line
     if (type != PLAT_MB_OKCANCEL) return PLAT_IDOK;
     return response == GTK_RESPONSE_OK ? PLAT_IDOK : PLAT_IDCANCEL;
 }
@@ -166,18 +240,13 @@ int gtk_save_dialog(const char* filter_name, const char* filter_pattern, std::st
         gtk_file_filter_add_pattern(filter, filter_pattern);
         gtk_file_chooser_add_filter(chooser, filter);
     }
-    int ok = 0;
-    const FrameHeld held;
-    if (run_dialog(dlg) == GTK_RESPONSE_ACCEPT) {
-        if (char* name = gtk_file_chooser_get_filename(chooser)) {
-            *path = name;
-            g_free(name);
-            ok = 1;
-        }
-    }
-    gtk_widget_destroy(dlg);
-    drain_gtk();
-    return ok;
+    ModalDialog modal(dlg);
+    if (modal.run() != GTK_RESPONSE_ACCEPT) return 0;
+    char* name = gtk_file_chooser_get_filename(chooser);
+    if (!name) return 0;
+    *path = name;
+    g_free(name);
+    return 1;
 }
 
 // The answer is a name of this system, as the real dialog gives: '\' is a

@@ -2,10 +2,12 @@
 //
 // Provides: a message box (caption as the window title, and in the body the
 // caption as a headline over the text, so that a box says what it is about
-// even where windows have no title bar; OK or OK/Cancel) and a save dialog
-// that accepts new names. While either runs the main loop is blocked: the
-// window's last frame is shown again whenever the window is exposed, also
-// where a dialog that closed just before another opened stood.
+// even where windows have no title bar; OK or OK/Cancel, where Return answers
+// OK and Escape Cancel) and a save dialog that accepts new names. Each real
+// dialog stands over the program's window and takes the keyboard when it
+// opens. While either runs the main loop is blocked: the window's last frame
+// is shown again whenever the window is exposed, also where a dialog that
+// closed just before another opened stood.
 // Scripted mode (QUORVEL_DIALOGS=script, or whenever no display can be
 // opened): nothing blocks; the answers are taken in order from
 // QUORVEL_DIALOG_ANSWERS, a list separated by ';' ("ok" or "cancel" for a
