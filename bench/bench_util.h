@@ -86,10 +86,13 @@ inline void load_settings(const std::string& name, const std::string& text)
     txt_settings_load(path.string().c_str());
 }
 
-// The shipped shader files beside the build (build/data/sh).
+// The shipped shader files beside the build (build/data/sh). From here on the benchmark
+// works in the build folder, as the program works in its own, and names them from there:
+// a settings value ends at a blank, and the checkout's path may hold one.
 inline std::string shader_path_setting()
 {
-    return "SHADER_PATH " + std::string(plat_exe_dir()) + "../data/sh/\n";
+    std::filesystem::current_path(std::string(plat_exe_dir()) + "..");
+    return "SHADER_PATH data/sh/\n";
 }
 
 // The display started on a hidden window as the program starts it.

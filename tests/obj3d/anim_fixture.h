@@ -22,12 +22,12 @@ class AnimScene : public Obj3dScene {
 protected:
     void SetUp() override
     {
-        const std::string text = "SHADER_PATH " + shipped_shader_dir() +
-                                 "\nMAX_NR_ANIME 8\nSZ_BUFF_ANIME 65536\nSZ_BUFF_ANIMENAME 256\n";
+        const std::string text = shader_path_setting(tmp_, shipped_shader_dir()) +
+                                 "MAX_NR_ANIME 8\nSZ_BUFF_ANIME 65536\nSZ_BUFF_ANIMENAME 256\n";
         txt_settings_load(tmp_.write("QUORVEL.TXT", text).c_str());
         window_ = scene_boot(OBJ3D_FIXTURE_W, OBJ3D_FIXTURE_H);
         ASSERT_NE(window_, nullptr);
-        shader_init();
+        shader_init_in(tmp_);
         motion_pool_reset();
         prim3d_line_type_register();
         prim3d_tri_type_register();

@@ -164,7 +164,7 @@ protected:
         DrawTest::SetUp();
         if (HasFatalFailure()) return;
         use_shader_folder(tmp_, shipped_shader_dir());
-        shader_init();
+        shader_init_in(tmp_);
     }
     void TearDown() override
     {
