@@ -160,7 +160,8 @@ std::vector<Row> rows()
                    nothing(),
                    "",
                    screen,
-                   "sound: device not opened: OpenAL opened no output device",
+                   "sound: device not opened: OpenAL opened no output device (to run without "
+                   "sound: ALSOFT_DRIVERS=null)",
                    true,
                    {{"ALSOFT_DRIVERS", "no-such-driver"}}});
     out.push_back({e + "group_chunk_rejected", short_model("data/grp/apple.bin"), "", screen,
