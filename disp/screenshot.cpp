@@ -3,7 +3,6 @@
 #include "disp/screenshot_local.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -82,8 +81,7 @@ void show_box(const char* caption, const std::string& text)
 // sees standard error, and would take the picture for saved and lose it on quitting.
 void report_not_saved(std::string_view path, const std::string& why)
 {
-    std::fprintf(stderr, "screenshot: not saved \"%s\": %s\n", plat_log_escape(path).c_str(),
-                 why.c_str());
+    plat_log_line("screenshot: not saved \"%s\": %s", std::string(path).c_str(), why.c_str());
     show_box(DISP_SCREENSHOT_NOT_SAVED_CAPTION, std::string(path) + "\n" + why);
 }
 

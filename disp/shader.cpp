@@ -186,8 +186,7 @@ void dump_source(const std::string& folder, const char* file, int stage, const s
     std::string why;
     const auto* bytes = reinterpret_cast<const uint8_t*>(src.data());
     if (!plat_write_file(target, {bytes, src.size()}, &why))
-        std::fprintf(stderr, "shader: source not written \"%s\": %s\n",
-                     plat_log_escape(target).c_str(), why.c_str());
+        plat_log_line("shader: source not written \"%s\": %s", target.c_str(), why.c_str());
 }
 
 // Caller registers take the offset of their parameter; one without a
@@ -226,9 +225,8 @@ void shader_load_file(int row, const std::string& folder, ShaderRecord* rec)
         if (!shader_file_within_budget(text, SHADER_SECTION_OF_STAGE[st], src.size())) {
             // Refused like a stage that does not compile: drawn fixed-function.
             static const char* const SHADER_STAGE_NAMES[] = {"vertex", "skinned vertex", "pixel"};
-            std::fprintf(stderr,
-                         "shader: %s %s stage refused: source over %zu bytes or %d includes\n",
-                         file, SHADER_STAGE_NAMES[st], SHADER_SECTION_TEXT_MAX, SHADER_INCLUDE_MAX);
+            plat_log_line("shader: %s %s stage refused: source over %zu bytes or %d includes", file,
+                          SHADER_STAGE_NAMES[st], SHADER_SECTION_TEXT_MAX, SHADER_INCLUDE_MAX);
             continue;
         }
         const char* entry = sec.entry.c_str();

@@ -14,7 +14,6 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -61,11 +60,12 @@ bool next_answer(std::string* out)
     return true;
 }
 
-// A text between quotes in the log line: control characters escaped, and quotes.
-std::string one_line(const char* text)
+// A text between quotes in the log line, its own quotes escaped (the line
+// escapes its control characters whole).
+std::string quoted(const char* text)
 {
     std::string out;
-    for (const char c : plat_log_escape(text ? text : "")) {
+    for (const char c : std::string_view(text ? text : "")) {
         if (c == '"') out += '\\';
         out += c;
     }
@@ -74,9 +74,8 @@ std::string one_line(const char* text)
 
 void log_dialog(const char* kind, const char* caption, const char* text, const std::string& answer)
 {
-    std::fprintf(stderr, "dialog: %s \"%s\" \"%s\" -> %s\n", kind, one_line(caption).c_str(),
-                 one_line(text).c_str(), plat_log_escape(answer).c_str());
-    std::fflush(stderr);
+    plat_log_line("dialog: %s \"%s\" \"%s\" -> %s", kind, quoted(caption).c_str(),
+                  quoted(text).c_str(), answer.c_str());
 }
 
 // How often a running dialog looks whether the window needs its frame again.

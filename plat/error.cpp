@@ -1,7 +1,7 @@
 // The per-thread last-error word and the report of a call made out of order (see error.h).
 #include "plat/error.h"
 
-#include <cstdio>
+#include "plat/log_text.h"
 
 namespace {
 thread_local uint32_t g_last_error = PLAT_ERROR_SUCCESS;
@@ -14,7 +14,7 @@ uint32_t plat_get_last_error(void) { return g_last_error; }
 void plat_report_misuse(const char* what)
 {
 #ifndef NDEBUG
-    std::fprintf(stderr, "quorvel: %s (refused)\n", what ? what : "a call out of order");
+    plat_log_line("quorvel: %s (refused)", what ? what : "a call out of order");
 #else
     (void)what;
 #endif

@@ -334,8 +334,7 @@ namespace {
 
 int refuse(std::string_view path, const std::string& reason, std::string* why)
 {
-    std::fprintf(stderr, "file: not read \"%s\": %s\n", plat_log_escape(path).c_str(),
-                 reason.c_str());
+    plat_log_line("file: not read \"%s\": %s", std::string(path).c_str(), reason.c_str());
     if (why) *why = reason;
     return 0;
 }

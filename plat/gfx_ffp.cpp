@@ -8,6 +8,7 @@
 // not in the key: every stage, generated or not, gets its variants for
 // those from gfx_shader.
 #include "plat/gfx_local.h"
+#include "plat/log_text.h"
 
 #include <cstdio>
 
@@ -235,7 +236,7 @@ GfxShader* build(const std::string& key, GfxShaderKind kind, const std::string& 
     char log[2048];
     GfxShader* sh = gfx_shader_build(kind, src, entry, 1, log, sizeof log);
     if (!sh) {
-        std::fprintf(stderr, "gfx: generated stage failed to build: %s\n", log);
+        plat_log_line("gfx: generated stage failed to build: %s", log);
         return nullptr;
     }
     gfx_dev.ffp_programs.emplace(key, sh);

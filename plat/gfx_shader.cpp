@@ -9,6 +9,7 @@
 //
 // Sections: 1 prelude  2 register rewrite  3 build  4 binding
 #include "plat/gfx_local.h"
+#include "plat/log_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -530,7 +531,7 @@ GfxStageProgram* gfx_shader_variant(GfxShader* sh, int key)
     char log[2048];
     v.program = compile_variant(sh, key, log, sizeof log);
     if (!v.program) {
-        std::fprintf(stderr, "gfx: stage variant %d failed to build: %s\n", key, log);
+        plat_log_line("gfx: stage variant %d failed to build: %s", key, log);
         v.failed = 1;
         return nullptr;
     }

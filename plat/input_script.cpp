@@ -5,9 +5,9 @@
 #include <SDL2/SDL.h>
 
 #include "plat/files.h"
+#include "plat/log_text.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -129,13 +129,13 @@ void load_once(void)
     std::vector<uint8_t> bytes;
     std::string why;
     if (!plat_read_data_file(path, PLAT_DATA_FILE_MAX, &bytes, &why)) {
-        if (why.empty()) std::fprintf(stderr, "input script: cannot read %s\n", path);  // missing
+        if (why.empty()) plat_log_line("input script: cannot read %s", path);  // missing
         return;
     }
     std::string error;
     const std::string text(bytes.begin(), bytes.end());
     if (!plat_input_script_parse(text, &g_script.events, &error)) {
-        std::fprintf(stderr, "input script: %s\n", error.c_str());
+        plat_log_line("input script: %s", error.c_str());
         g_script.events.clear();
     }
 }

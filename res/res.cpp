@@ -9,6 +9,7 @@
 
 #include "math/vm_color.h"
 #include "res/resload.h"
+#include "plat/log_text.h"
 
 #include <algorithm>
 #include <array>
@@ -394,7 +395,7 @@ uint32_t pool_limit(const char* key, int def, uint64_t ceiling)
     const int v = res_env().get_int(key, def);
     if (v <= 0) return 0;
     if (uint64_t(v) <= ceiling) return uint32_t(v);
-    std::fprintf(stderr, "res: %s %d cut to %llu\n", key, v, (unsigned long long)ceiling);
+    plat_log_line("res: %s %d cut to %llu", key, v, (unsigned long long)ceiling);
     return uint32_t(ceiling);
 }
 

@@ -5,6 +5,7 @@
 
 #include "math/vm_color.h"
 #include "plat/files.h"
+#include "plat/log_text.h"
 
 #include <array>
 #include <cstdio>
@@ -53,7 +54,7 @@ ResHandle tex_register(const char* group, const char* name, bool mip_surcharge, 
 
 void skipped(const char* shown, const char* why)
 {
-    std::fprintf(stderr, "res: texture \"%s\" skipped: %s\n", shown, why);
+    plat_log_line("res: texture \"%s\" skipped: %s", shown, why);
 }
 
 // What a texture made from `image` would hold, read from its header, when the

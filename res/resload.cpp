@@ -8,7 +8,6 @@
 #include "res/mdl_decode.h"
 #include "plat/byte_order.h"
 #include "plat/files.h"
-#include "plat/log_text.h"
 #include "util/data_err.h"
 
 #include <array>
@@ -103,10 +102,14 @@ std::string chunk_magic()
     return {bytes, bytes + 4};
 }
 
-// `chunk "ZQT " at byte 0`: the current chunk, its magic escaped.
+// `chunk "ZQT " at byte 0`: the current chunk. A zero byte of its magic is
+// written as the log line's escape of it, since the line passes through
+// printf's %s, which a zero byte would end.
 std::string chunk_where()
 {
-    return "chunk \"" + plat_log_escape(chunk_magic()) + "\" at byte " + std::to_string(s.chunk_at);
+    std::string magic;
+    for (const char c : chunk_magic()) magic += c ? std::string(1, c) : std::string("\\x00");
+    return "chunk \"" + magic + "\" at byte " + std::to_string(s.chunk_at);
 }
 
 void free_chunk()
@@ -430,7 +433,7 @@ int step_category()
         if (s.cat < 0) {
             fatal(RESLOAD_ERR_CATEGORY, s.group,
                   data_err_text("res: category not loaded", std::string(s.tex_folder) + "tex.lst",
-                                "no category \"" + plat_log_escape(s.group) + "\""));
+                                "no category \"" + std::string(s.group) + "\""));
             return abandon(RESLOAD_FATAL);
         }
         s.tex_cursor = s.crop_cursor = 0;
@@ -602,7 +605,7 @@ bool open_group_file(const char* name, std::string* line)
     std::string folders;
     for (int i = 0; i < 3; i++) {
         const std::string folder = plat_path_native(s.folders[resload_folder_order(i)]);
-        folders += joins[i] + ("\"" + plat_log_escape(folder) + "\"");
+        folders += joins[i] + ("\"" + folder + "\"");
     }
     *line = data_err_text("res: group not loaded", std::string(name) + ".bin", "not in " + folders);
     return false;

@@ -5,12 +5,12 @@
 
 #include "disp/cam.h"
 #include "plat/files.h"
+#include "plat/log_text.h"
 #include "plat/sound_dev.h"
 #include "sound/snd_mgr.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -203,7 +203,7 @@ int dxs_set_fx(DxSound* s, SoundFxWord word)
     }
     if (!sound_dev_buffer_set_fx(s->buffer, fx)) {
         if (fx.kind == SndDevFx::reverb && sound_dev_has_fx(snd_mgr_device()))
-            std::fprintf(stderr, "sound: the reverb failed even at the lowest quality\n");
+            plat_log_line("sound: the reverb failed even at the lowest quality");
         return 0;
     }
     s->fx = word;

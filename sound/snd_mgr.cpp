@@ -62,7 +62,9 @@ int snd_dsound_start(SoundMgr& m)
     std::string why;
     m.device = sound_dev_open(&why);
     if (!m.device) {
-        snd_mgr_fail(SND_ERR_DEVICE, "sound: device not opened: " + why);
+        // The error screen that follows ends the program: the line says how to start it anyway.
+        snd_mgr_fail(SND_ERR_DEVICE, "sound: device not opened: " + why +
+                                         " (to run without sound: ALSOFT_DRIVERS=null)");
         return 0;
     }
     const float front[3] = {0, 0, 1}, top[3] = {0, 1, 0};

@@ -4,8 +4,6 @@
 #include "plat/files.h"
 #include "plat/log_text.h"
 
-#include <cstdio>
-
 std::string data_err_missing(std::string_view path)
 {
     const std::string native = plat_path_native(path);
@@ -16,8 +14,8 @@ std::string data_err_missing(std::string_view path)
         if (folder == "." || folder == ".." || folder.ends_with("/.") || folder.ends_with("/..") ||
             plat_is_dir(folder))
             continue;
-        std::string reason = "no folder \"" + plat_log_escape(folder) + "\"";
-        if (native[0] != '/') reason += " in \"" + plat_log_escape(plat_current_dir()) + "\"";
+        std::string reason = "no folder \"" + folder + "\"";
+        if (native[0] != '/') reason += " in \"" + plat_current_dir() + "\"";
         return reason;
     }
     return "no such file";
@@ -27,16 +25,13 @@ std::string data_err_text(std::string_view what, std::string_view path, std::str
 {
     std::string line(what);
     line += " \"";
-    line += plat_log_escape(plat_path_native(path));
+    line += plat_path_native(path);
     line += "\": ";
     line += reason;
     return line;
 }
 
-void data_err_write(std::string_view line)
+void data_err_write(const std::string& line)
 {
-    if (line.empty()) return;
-    const std::string whole = std::string(line) + "\n";
-    std::fwrite(whole.data(), 1, whole.size(), stderr);
-    std::fflush(stderr);
+    if (!line.empty()) plat_log_line("%s", line.c_str());
 }

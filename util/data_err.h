@@ -1,7 +1,7 @@
 // util/data_err: the one line on standard error that a fatal data error writes
-// before the fatal error screen, `<what> "<path>": <reason>`, with the path's
-// control characters escaped (plat_log_escape) so that one line stays one
-// line. Any thread.
+// before the fatal error screen, `<what> "<path>": <reason>`. The line is built
+// as it reads and escaped whole when written (plat_log_line), so that one line
+// stays one line whatever the names in it hold. Any thread.
 #pragma once
 #include <string>
 #include <string_view>
@@ -10,7 +10,7 @@
 // that is not there (with the current folder, for a relative path), or "no
 // such file" when its folder is there.
 std::string data_err_missing(std::string_view path);
-// `<what> "<path>": <reason>`, the path in its native form and escaped.
+// `<what> "<path>": <reason>`, the path in its native form.
 std::string data_err_text(std::string_view what, std::string_view path, std::string_view reason);
-// Writes the line and a newline in one piece; an empty line writes nothing.
-void data_err_write(std::string_view line);
+// Writes the line, escaped, and a newline in one piece; an empty line writes nothing.
+void data_err_write(const std::string& line);

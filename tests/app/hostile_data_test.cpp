@@ -91,6 +91,18 @@ Damage cut(const std::string& file, uintmax_t size)
     };
 }
 
+// A broken image under a name that would retitle and clear a terminal, listed
+// under the texture list's last category.
+const std::string TERMINAL_COMMANDS = "\x1b]0;TITLE\x07\x1b[2J";
+
+bool hostile_texture_name(const fs::path& root)
+{
+    std::ofstream(root / "data/texture/tex.lst", std::ios::app)
+        << "\ntex " << TERMINAL_COMMANDS << "\n";
+    write_bytes(root / "data/texture" / TERMINAL_COMMANDS, "not an image");
+    return true;
+}
+
 // Copies of a group with a texture: more groups than the default group pool holds.
 bool many_groups(const fs::path& root)
 {
@@ -122,6 +134,10 @@ std::vector<Row> rows()
                    hostile("data/texture/tex.lst", Hostile::many_large_pngs), "", Ends::closes,
                    "res: texture \"./data/texture/large16.png\" skipped: its 268435456 bytes "
                    "pass the texture budget"});
+    // The name is written as text, never as commands to the terminal.
+    out.push_back({"texture_name_of_terminal_commands", hostile_texture_name, "", Ends::closes,
+                   "res: texture \"./data/texture/\\x1b]0;TITLE\\x07\\x1b[2J\" skipped: broken, of "
+                   "an unknown kind, or too large to decode"});
     // Volumes far outside 0..100 percent are held to it before any arithmetic.
     int volume = 0;
     for (const char* volumes : {"SOUND_DATA_VOL 40000000", "SOUND_DATA_VOL -40000000",
@@ -144,7 +160,8 @@ std::vector<Row> rows()
                    nothing(),
                    "",
                    screen,
-                   "sound: device not opened: OpenAL opened no output device",
+                   "sound: device not opened: OpenAL opened no output device (to run without "
+                   "sound: ALSOFT_DRIVERS=null)",
                    true,
                    {{"ALSOFT_DRIVERS", "no-such-driver"}}});
     out.push_back({e + "group_chunk_rejected", short_model("data/grp/apple.bin"), "", screen,

@@ -1,5 +1,5 @@
 // The line of a fatal data error: the reason for a missing file, and the
-// line's shape as written, its names escaped.
+// line's shape, escaped whole as written.
 #include <gtest/gtest.h>
 
 #include "temp_dir.h"
@@ -22,20 +22,22 @@ TEST(DataErr, AMissingFileNamesTheFirstMissingFolderOnItsWay)
         {"./data/grp/a.bin", "no folder \"./data/grp\" in \"" + here + "\""},
         {"gone/sound/bgm01.wav", "no folder \"gone\" in \"" + here + "\""},
         {"bgm01.wav", "no such file"},
-        {dir.file("gone\n/x.wav"), "no folder \"" + dir.file("gone\\n") + "\""},
+        {dir.file("gone\n/x.wav"), "no folder \"" + dir.file("gone\n") + "\""},
     };
     for (const auto& [path, reason] : rows) EXPECT_EQ(data_err_missing(path), reason) << path;
     std::filesystem::current_path(old);
 }
 
-TEST(DataErr, TheLineNamesTheFileInItsNativeFormEscapedAndIsWrittenWhole)
+TEST(DataErr, TheLineNamesTheFileInItsNativeFormAndIsWrittenWholeEscaped)
 {
-    EXPECT_EQ(data_err_text("res: group not loaded", ".\\data\\grp\\a\nb.bin", "why"),
-              "res: group not loaded \"./data/grp/a\\nb.bin\": why");
+    const std::string line =
+        data_err_text("res: group not loaded", ".\\data\\grp\\a\nb.bin", "no folder \"\x1b[2J\"");
+    EXPECT_EQ(line, "res: group not loaded \"./data/grp/a\nb.bin\": no folder \"\x1b[2J\"");
     ::testing::internal::CaptureStderr();
-    data_err_write("sound: not loaded \"x\": y");
+    data_err_write(line);
     data_err_write("");  // nothing: the file layer wrote the line already
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "sound: not loaded \"x\": y\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "res: group not loaded \"./data/grp/a\\nb.bin\": no folder \"\\x1b[2J\"\n");
 }
 
 }  // namespace

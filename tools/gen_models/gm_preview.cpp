@@ -6,6 +6,7 @@
 // by the tool's light) and icons.png (the atlas, three times, on dark and
 // light grounds).
 #include "math/vm_const.h"
+#include "plat/log_text.h"
 #include "res/chunk.h"
 #include "res/mdl_decode.h"
 #include "tools/gen_models/gm_icons.h"
@@ -180,8 +181,7 @@ int main(int argc, char** argv)
         argc--;
     }
     if (argc != 3) {
-        std::fprintf(
-            stderr, "usage: gen_models_preview [--tool-size] <descriptions-folder> <out-folder>\n");
+        plat_log_line("usage: gen_models_preview [--tool-size] <descriptions-folder> <out-folder>");
         return 2;
     }
     namespace fs = std::filesystem;
@@ -200,7 +200,7 @@ int main(int argc, char** argv)
     qvw::DataSet set;
     std::string why;
     if (!qvw::desc_build_files(descs, set, &why)) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+        plat_log_line("%s", why.c_str());
         return 1;
     }
     for (auto& [name, bytes] : set.files)
@@ -222,7 +222,7 @@ int main(int argc, char** argv)
             if (chunk_kind_of(h.magic) != CHUNK_MODEL) continue;
             ModelChunk mc;
             if (chunk_parse_model(data, mc) != CHUNK_OK) {
-                std::fprintf(stderr, "%s: a model does not parse\n", file.c_str());
+                plat_log_line("%s: a model does not parse", file.c_str());
                 return 1;
             }
             Item it;
