@@ -77,8 +77,9 @@ struct Program {
     }
     bool running()
     {
+        if (pid <= 0) return false;
         int status = 0;
-        const pid_t r = pid > 0 ? ::waitpid(pid, &status, WNOHANG) : -1;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == 0) return true;
         if (r == pid) code = exit_code(status);
         pid = -1;
