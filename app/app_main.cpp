@@ -17,6 +17,7 @@
 #include "plat/files.h"
 #include "plat/input.h"
 #include "plat/ipc.h"
+#include "plat/log_text.h"
 #include "plat/time.h"
 #include "res/res.h"
 #include "sound/snd_mgr.h"
@@ -312,7 +313,11 @@ int app_main(int, char**)
     plat_alloc_setup();  // before any thread or the device allocates
     g_app = AppState{};
     plat_install_term_handler();
-    if (!app_single_instance()) return 0;
+    if (!app_single_instance()) {
+        // Said, so that a start that seems to do nothing is not taken for a fault.
+        plat_log_line("quorvel: already running for this user and session; this start ends");
+        return 0;
+    }
     err_info_clear();
     app_set_work_dir();
     txt_settings_load(APP_SETTINGS_FILE);

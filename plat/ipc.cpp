@@ -4,6 +4,7 @@
 
 #include "plat/error.h"
 #include "plat/ipc_local.h"
+#include "plat/log_text.h"
 
 #include <fcntl.h>
 #include <linux/futex.h>
@@ -17,12 +18,12 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
 
 // Sections: names | lock folder | lock files | guard and section files |
 // single instance | sections | events
@@ -43,8 +44,21 @@ namespace {
 constexpr char PLAT_IPC_USER_RUNTIMES[] = "/run/user";
 constexpr char PLAT_IPC_TEMPORARY[] = "/tmp";
 
+// A lock folder: the folder that passed the check, open, and its path.
+struct LockFolder {
+    int fd = -1;
+    std::string path;
+};
+
+// A single-instance lock: the flock on its file in each lock folder, with a
+// copy of that folder's descriptor to remove the file from. None for a free
+// slot.
+struct HeldLock {
+    LockFolder folder;
+    int fd;
+};
 struct InstanceLock {
-    int fd = -1;  // holds the flock; -1 for a free slot
+    std::vector<HeldLock> held;
     std::string name;
 };
 
@@ -52,15 +66,15 @@ struct InstanceLock {
 // a lock file is being taken.
 struct IpcState {
     std::mutex mutex;
-    // The lock folder of the effective user, looked up again only when the
+    // The lock folders of the effective user, looked up again only when the
     // user or the folders the environment names change (a forked child that
-    // became another user looks up its own). The folder stays open, so every
-    // lock file is made in the folder that passed the check, whatever later
-    // happens to its path.
+    // became another user looks up its own). They stay open, so every lock
+    // file is made in a folder that passed the check, whatever later happens
+    // to its path. The first holds the sections; each one holds the
+    // single-instance lock. None: named objects are refused.
     bool folder_known = false;
     std::string folder_key;  // the folders looked at, in order
-    int folder_fd = -1;      // -1: no private folder, named objects are refused
-    std::string folder_path;
+    std::vector<LockFolder> folders;
     // Where the system keeps the users' runtime folders and its shared
     // temporary folder; tests put folders of their own there.
     std::string user_runtimes = PLAT_IPC_USER_RUNTIMES;
@@ -211,67 +225,88 @@ int open_user_runtime(const std::string& path)
         return -1;
     const char* why = nullptr;
     const int fd = open_user_folder(AT_FDCWD, path, false, true, &why);
-    if (fd < 0) std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", path.c_str(), why);
+    if (fd < 0) plat_log_line("ipc: runtime folder %s not used: %s", path.c_str(), why);
     return fd;
 }
 
-// Opens the first of the places that is the user's own: the runtime folder
-// the session names, the system's runtime folder of the user, a folder of the
-// user's under the system's temporary folder, one in the user's cache folder.
-// Every one not used says why on stderr; -1 when none is left.
-int open_lock_folder(const LockPlaces& places, std::string* path)
+// Opens the folders the named objects live in: the runtime folder the
+// session names or else the system's runtime folder of the user, when one is
+// the user's own; else the user's folder under the system's temporary folder
+// and the one in the user's cache folder, each that passes. Another user may
+// make the name of the first before the user does, and remove it later, so
+// the single-instance lock is taken in the cache folder too, where nobody else
+// can change a thing: two starts then meet whatever happened to the temporary
+// folder between them. Every folder not used says why on stderr (the cache
+// folder only when it is the last one left); none when all are refused.
+std::vector<LockFolder> open_lock_folders(const LockPlaces& places)
 {
-    const auto taken = [path](int fd, const std::string& folder) {
-        if (fd >= 0) *path = folder;
-        return fd >= 0;
-    };
     const char* why = nullptr;
-    int fd = -1;
     if (!places.runtime.empty()) {
-        fd = open_user_folder(AT_FDCWD, places.runtime, false, false, &why);
-        if (taken(fd, places.runtime)) return fd;
-        std::fprintf(stderr, "ipc: runtime folder %s not used: %s\n", places.runtime.c_str(), why);
+        const int fd = open_user_folder(AT_FDCWD, places.runtime, false, false, &why);
+        if (fd >= 0) return {{fd, places.runtime}};
+        plat_log_line("ipc: runtime folder %s not used: %s", places.runtime.c_str(), why);
     }
     // The same folder refused as the session's is not tried, nor told of, twice.
     if (places.user_runtime != places.runtime) {
-        fd = open_user_runtime(places.user_runtime);
-        if (taken(fd, places.user_runtime)) return fd;
+        const int fd = open_user_runtime(places.user_runtime);
+        if (fd >= 0) return {{fd, places.user_runtime}};
     }
-    fd = open_user_folder(AT_FDCWD, places.own, true, true, &why);
-    if (taken(fd, places.own)) return fd;
-    std::fprintf(stderr, "ipc: %s is not a private folder of this user (%s)\n", places.own.c_str(),
-                 why);
+    std::vector<LockFolder> folders;
+    const int own = open_user_folder(AT_FDCWD, places.own, true, true, &why);
+    if (own >= 0)
+        folders.push_back({own, places.own});
+    else
+        plat_log_line("ipc: %s is not a private folder of this user (%s)", places.own.c_str(), why);
     if (!places.cache.empty()) {
         const std::string name = cache_lock_folder_name();
         std::string failed;
-        fd = open_cache_lock_folder(places.cache, name, &failed, &why);
-        if (taken(fd, places.cache + "/" + name)) return fd;
-        std::fprintf(stderr, "ipc: cache folder %s not used: %s\n", failed.c_str(), why);
+        const int fd = open_cache_lock_folder(places.cache, name, &failed, &why);
+        const std::string path = places.cache + "/" + name;
+        if (fd >= 0)
+            folders.push_back({fd, path});
+        else if (folders.empty())
+            plat_log_line("ipc: cache folder %s not used: %s", failed.c_str(), why);
     }
-    std::fprintf(stderr, "ipc: no private folder of this user: named objects refused\n");
-    return -1;
+    if (folders.empty())
+        plat_log_line("ipc: no private folder of this user: named objects refused");
+    return folders;
 }
 
-// The lock folder, looked up again only when the folders to look at changed.
+// The lock folders, looked up again only when the folders to look at changed.
 // Caller holds the mutex.
-void find_lock_folder(void)
+void find_lock_folders(void)
 {
     const LockPlaces places = lock_places();
     const std::string key =
         places.runtime + '\n' + places.user_runtime + '\n' + places.own + '\n' + places.cache;
     if (g_ipc.folder_known && g_ipc.folder_key == key) return;
-    if (g_ipc.folder_fd >= 0) ::close(g_ipc.folder_fd);
+    for (const LockFolder& f : g_ipc.folders) ::close(f.fd);
     g_ipc.folder_known = true;
     g_ipc.folder_key = key;
-    g_ipc.folder_path.clear();
-    g_ipc.folder_fd = open_lock_folder(places, &g_ipc.folder_path);
+    g_ipc.folders = open_lock_folders(places);
 }
 
-int lock_folder_fd(void)
+// Copies of the first count lock folders, in order, whose descriptors the
+// caller closes: what is made in one is removed from the same folder,
+// whatever lookup comes meanwhile.
+std::vector<LockFolder> lock_folders_copied(size_t count)
 {
     std::lock_guard<std::mutex> hold(g_ipc.mutex);
-    find_lock_folder();
-    return g_ipc.folder_fd;
+    find_lock_folders();
+    std::vector<LockFolder> copies;
+    for (const LockFolder& f : g_ipc.folders) {
+        if (copies.size() == count) break;
+        const int fd = ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0);
+        if (fd >= 0) copies.push_back({fd, f.path});
+    }
+    return copies;
+}
+
+// A copy of the first lock folder; its descriptor is -1 when there is none.
+LockFolder first_lock_folder(void)
+{
+    std::vector<LockFolder> first = lock_folders_copied(1);
+    return first.empty() ? LockFolder{} : first.front();
 }
 
 // ---- lock files ------------------------------------------------------------
@@ -284,13 +319,14 @@ int flock_retry(int fd, int op)
     return r;
 }
 
-int open_lock_file(int folder, const std::string& name)
+int open_lock_file(const LockFolder& folder, const std::string& name)
 {
-    const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        ::openat(folder.fd, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int e = errno;
-        std::fprintf(stderr, "ipc: cannot make %s in %s: %s\n", name.c_str(),
-                     plat_ipc_lock_dir().c_str(), std::strerror(e));
+        plat_log_line("ipc: cannot make %s in %s: %s", name.c_str(), folder.path.c_str(),
+                      std::strerror(e));
         errno = e;
     }
     return fd;
@@ -309,10 +345,9 @@ bool still_named(int folder, const std::string& name, int fd)
 // Takes the flock (op: LOCK_EX, with LOCK_NB to only try) on the lock file
 // of that name, made when missing: the descriptor that holds it, or -1 with
 // errno (EWOULDBLOCK: another holder has it).
-int lock_file_take(const std::string& name, int op)
+int lock_file_take(const LockFolder& folder, const std::string& name, int op)
 {
-    const int folder = lock_folder_fd();
-    if (folder < 0) {
+    if (folder.fd < 0) {
         errno = EACCES;
         return -1;
     }
@@ -325,28 +360,32 @@ int lock_file_take(const std::string& name, int op)
             errno = e;
             return -1;
         }
-        if (still_named(folder, name, fd)) return fd;
+        if (still_named(folder.fd, name, fd)) return fd;
         ::close(fd);  // its holder removed it meanwhile: take the present one
     }
 }
 
 // Removes the lock file, then lets go of it, so nobody takes a lock that
 // would be left on a removed file unnoticed.
-void lock_file_drop(int fd, const std::string& name)
+void lock_file_drop(const LockFolder& folder, int fd, const std::string& name)
 {
-    ::unlinkat(lock_folder_fd(), name.c_str(), 0);
+    ::unlinkat(folder.fd, name.c_str(), 0);
     ::close(fd);
 }
 
 // ---- guard: serialises making, joining and removing sections ---------------
 
+// Held in the first lock folder, where the sections live; the guard keeps a
+// copy of that folder for them.
 struct Guard {
     std::string name = lock_file_name(plat_ipc_prefix(), "ipc.guard");
-    int fd = lock_file_take(name, LOCK_EX);
+    LockFolder folder = first_lock_folder();
+    int fd = lock_file_take(folder, name, LOCK_EX);
     Guard() = default;
     ~Guard()
     {
-        if (fd >= 0) lock_file_drop(fd, name);
+        if (fd >= 0) lock_file_drop(folder, fd, name);
+        if (folder.fd >= 0) ::close(folder.fd);
     }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
@@ -355,9 +394,9 @@ struct Guard {
 // Opens the file of a named section: made when missing unless join_only.
 // Nobody but the user makes names in the lock folder; what is found there is
 // still used only when it is a plain file of the user's.
-int open_section_file(int folder, const std::string& name, bool join_only)
+int open_section_file(const LockFolder& folder, const std::string& name, bool join_only)
 {
-    const int fd = join_only ? ::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)
+    const int fd = join_only ? ::openat(folder.fd, name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)
                              : open_lock_file(folder, name);
     struct stat st;
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())) {
@@ -374,7 +413,7 @@ bool section_file_zeroed(int fd, const std::string& name, size_t size)
 {
     int e = ::ftruncate(fd, 0) == 0 ? 0 : errno;
     if (e == 0) e = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
-    if (e != 0) std::fprintf(stderr, "ipc: cannot make %s: %s\n", name.c_str(), std::strerror(e));
+    if (e != 0) plat_log_line("ipc: cannot make %s: %s", name.c_str(), std::strerror(e));
     return e == 0;
 }
 
@@ -397,11 +436,10 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
 {
     Guard guard;
     if (guard.fd < 0) return nullptr;
-    const int folder = lock_folder_fd();
     auto* s = new (std::nothrow)
         PlatSection{nullptr, size, -1, lock_file_name(plat_ipc_prefix() + name, ".shm")};
     if (!s) return nullptr;
-    s->fd = open_section_file(folder, s->file, join_only);
+    s->fd = open_section_file(guard.folder, s->file, join_only);
     if (s->fd < 0) {
         delete s;
         return nullptr;
@@ -414,7 +452,7 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
     if (usable) s->view = map_fd(s->fd, size);
     if (!s->view) {
         // Nothing of this name lives on: leave no file.
-        if (no_holder) ::unlinkat(folder, s->file.c_str(), 0);
+        if (no_holder) ::unlinkat(guard.folder.fd, s->file.c_str(), 0);
         ::close(s->fd);
         delete s;
         return nullptr;
@@ -422,6 +460,37 @@ PlatSection* section_named(const char* name, size_t size, int* existed, bool joi
     flock_retry(s->fd, LOCK_SH);
     if (existed) *existed = no_holder ? 0 : 1;
     return s;
+}
+
+// ---- single instance -------------------------------------------------------
+
+void instance_lock_drop(InstanceLock* lock)
+{
+    for (const HeldLock& h : lock->held) {
+        lock_file_drop(h.folder, h.fd, lock->name);
+        ::close(h.folder.fd);
+    }
+    lock->held.clear();
+}
+
+// Takes the lock in every lock folder, in their order; false, with none held,
+// when another holder has it in one. As every start takes it in the same
+// order, of two starts that look at once one holds it, never both nor
+// neither. A folder where the file cannot be made is passed over.
+bool instance_lock_take(InstanceLock* lock)
+{
+    bool held_elsewhere = false;
+    for (const LockFolder& folder : lock_folders_copied(SIZE_MAX)) {
+        const int fd = held_elsewhere ? -1 : lock_file_take(folder, lock->name, LOCK_EX | LOCK_NB);
+        if (fd >= 0) {
+            lock->held.push_back({folder, fd});
+            continue;
+        }
+        held_elsewhere = held_elsewhere || errno == EWOULDBLOCK;
+        ::close(folder.fd);
+    }
+    if (held_elsewhere) instance_lock_drop(lock);
+    return !held_elsewhere;
 }
 
 // ---- events ----------------------------------------------------------------
@@ -468,8 +537,8 @@ const std::string& plat_ipc_prefix(void)
 std::string plat_ipc_lock_dir(void)
 {
     std::lock_guard<std::mutex> hold(g_ipc.mutex);
-    find_lock_folder();
-    return g_ipc.folder_path;
+    find_lock_folders();
+    return g_ipc.folders.empty() ? "" : g_ipc.folders.front().path;
 }
 
 void plat_ipc_use_system_folders(const char* user_runtimes, const char* temporary)
@@ -477,6 +546,7 @@ void plat_ipc_use_system_folders(const char* user_runtimes, const char* temporar
     std::lock_guard<std::mutex> hold(g_ipc.mutex);
     g_ipc.user_runtimes = user_runtimes ? user_runtimes : PLAT_IPC_USER_RUNTIMES;
     g_ipc.temporary = temporary ? temporary : PLAT_IPC_TEMPORARY;
+    g_ipc.folder_known = false;
 }
 
 // ---- single instance -------------------------------------------------------
@@ -487,18 +557,18 @@ int plat_instance_lock(const char* name)
         plat_set_last_error(PLAT_ERROR_INVALID_PARAMETER);
         return -1;
     }
-    const std::string file = lock_file_name(plat_ipc_prefix() + name, ".lock");
-    const int fd = lock_file_take(file, LOCK_EX | LOCK_NB);
-    if (fd < 0) return errno == EWOULDBLOCK ? 0 : -1;
+    InstanceLock taken{{}, lock_file_name(plat_ipc_prefix() + name, ".lock")};
+    if (!instance_lock_take(&taken)) return 0;
+    if (taken.held.empty()) return -1;
     {
         std::lock_guard<std::mutex> hold(g_ipc.mutex);
         for (size_t i = 0; i < g_ipc.instances.size(); ++i) {
-            if (g_ipc.instances[i].fd >= 0) continue;
-            g_ipc.instances[i] = InstanceLock{fd, file};
+            if (!g_ipc.instances[i].held.empty()) continue;
+            std::swap(g_ipc.instances[i], taken);
             return static_cast<int>(i) + 1;
         }
     }
-    lock_file_drop(fd, file);
+    instance_lock_drop(&taken);
     return -1;
 }
 
@@ -510,7 +580,7 @@ void plat_instance_unlock(int handle)
         if (handle < 1 || static_cast<size_t>(handle) > g_ipc.instances.size()) return;
         std::swap(taken, g_ipc.instances[static_cast<size_t>(handle) - 1]);
     }
-    if (taken.fd >= 0) lock_file_drop(taken.fd, taken.name);
+    instance_lock_drop(&taken);
 }
 
 // ---- sections --------------------------------------------------------------
@@ -554,7 +624,7 @@ void plat_section_close(PlatSection* section)
     // The last holder removes the file (this drops our shared lock when it
     // fails, which closing does anyway).
     if (guard.fd >= 0 && flock_retry(section->fd, LOCK_EX | LOCK_NB) == 0)
-        ::unlinkat(lock_folder_fd(), section->file.c_str(), 0);
+        ::unlinkat(guard.folder.fd, section->file.c_str(), 0);
     ::close(section->fd);
     delete section;
 }

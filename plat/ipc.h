@@ -4,9 +4,10 @@
 //
 // Provides:
 // - plat_instance_lock: an exclusive lock named after the engine's mutex
-//   name, on a lock file in the user's lock folder. Taking it is one atomic
-//   step, and the system drops it when the process dies, so two starts never
-//   both pass and a crashed run never blocks the next;
+//   name, on a lock file in each of the user's lock folders. Each is taken in
+//   one atomic step, all in the same order by every start, and the system
+//   drops them when the process dies, so two starts never both pass and a
+//   crashed run never blocks the next;
 // - named shared sections that several processes map (a file in the lock
 //   folder, mapped shared), and named auto-reset events (a futex word in a
 //   section) that threads of any process wait on;
@@ -16,18 +17,22 @@
 //   never reaches the next start. The last close removes the file, as Windows
 //   does with its last handle, and a released instance lock removes its file;
 // - objects of one user alone, which no other user can reach or deny: every
-//   file lives in a folder where nobody else may make a name, the first of
-//   these that is the user's own (a real folder, not a link, owned by the
-//   user): $XDG_RUNTIME_DIR when nobody else may write into it, else
-//   /run/user/<uid> when it has mode 0700, else /tmp/quorvel-<uid>, else
-//   quorvel-<host> in the user's cache folder ($XDG_CACHE_HOME or ~/.cache,
-//   which must be the user's and closed to others' writes); the last two are
-//   made with mode 0700 and must have it. $TMPDIR plays no part, so a start
-//   without the session's environment (cron, su) or with another $TMPDIR
-//   meets the session's. Each folder not used gives a line on stderr (a
-//   missing /run/user/<uid> none); when none passes, named objects are
-//   refused. Files are made with mode 0600 relative to the folder that passed
-//   the check, and a link is never followed;
+//   file lives in a folder where nobody else may make a name, one that is the
+//   user's own (a real folder, not a link, owned by the user):
+//   $XDG_RUNTIME_DIR when nobody else may write into it, else /run/user/<uid>
+//   when it has mode 0700; else both /tmp/quorvel-<uid> and quorvel-<host> in
+//   the user's cache folder ($XDG_CACHE_HOME or ~/.cache, which must be the
+//   user's and closed to others' writes), each that passes: the sections live
+//   in the first, the instance lock is taken in both. Another user may take
+//   the name in /tmp first and give it up later, but cannot touch the cache
+//   folder, so where a user's lock lies never hangs on another user. The last
+//   two are made with mode 0700 and must have it. $TMPDIR plays no part, so a
+//   start without the session's environment (cron, su) or with another
+//   $TMPDIR meets the session's. Each folder not used gives a line on stderr
+//   (a missing /run/user/<uid> none, the cache folder only when /tmp's is not
+//   used either); when none passes, named objects are refused. Files are made
+//   with mode 0600 relative to the folder that passed the check, and a link
+//   is never followed;
 // - isolation of parallel runs: every name is prefixed with the value of
 //   QUORVEL_IPC_PREFIX ("%p" in it stands for the process id, so that a test
 //   process and the children it forks share objects that no other test
@@ -47,11 +52,13 @@ constexpr uint32_t PLAT_INFINITE = 0xFFFFFFFFu;
 
 // The prefix in use ("%p" expanded once per process).
 const std::string& plat_ipc_prefix(void);
-// The lock folder of the effective user; empty when none passed the check.
+// The lock folder of the effective user, where the sections live (the first
+// of its lock folders); empty when none passed the check.
 std::string plat_ipc_lock_dir(void);
 
-// Single instance: a handle (>= 1) when the lock was taken, 0 when another
-// live process holds it, -1 when the lock file cannot be made (or
+// Single instance: a handle (>= 1) when the lock was taken (in every lock
+// folder where its file can be made), 0 when another live process holds it
+// in one of them, -1 when the lock file can be made in none (or
 // PLAT_IPC_INSTANCE_LOCKS are held already).
 int plat_instance_lock(const char* name);
 void plat_instance_unlock(int handle);

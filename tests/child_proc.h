@@ -1,5 +1,6 @@
 // Child processes for tests that need a second process: a forked function,
-// or the built program started with extra environment variables.
+// or the built program (or a copy of it that any user may run) started with
+// extra environment variables.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -13,9 +14,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <filesystem>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -121,8 +125,9 @@ inline void use_only_shared_folder(const std::string& shared, const std::string&
 
 // Starts the built program (or a copy of it at program) with the given extra
 // environment, its standard error written to stderr_path when one is given;
-// before_exec, when given, runs last in the child (it ends with 126 when that
-// fails), e.g. to become another user.
+// before_exec, when given, runs last in the child, e.g. to become another
+// user. A child that fails there ends with 126, one that cannot run the
+// program with 127, each after a line on its standard error saying why.
 inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>>& env,
                            const std::string& stderr_path = "", const std::string& program = "",
                            const std::function<bool()>& before_exec = {})
@@ -138,12 +143,58 @@ inline pid_t spawn_program(const std::vector<std::pair<std::string, std::string>
         const int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) ::dup2(fd, 2);
         for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-        if (before_exec && !before_exec()) ::_exit(126);
+        if (before_exec && !before_exec()) {
+            std::fprintf(stderr, "test: the step before starting failed: %s\n",
+                         std::strerror(errno));
+            ::_exit(126);
+        }
         ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        std::fprintf(stderr, "test: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
         ::_exit(127);
     }
     return pid;
 }
+
+// A copy of the built program and its data set in the folder (made), which
+// every user may enter and read, for a test that runs the program as another
+// user: the checkout may lie in a folder only its owner can reach (root's
+// home). The sanitizers' suppressions come along; env points the copy at
+// them. Removed with the folder by its owner.
+struct ProgramCopy {
+    std::string program;
+    std::vector<std::pair<std::string, std::string>> env;
+    explicit ProgramCopy(const std::filesystem::path& dir)
+    {
+        namespace fs = std::filesystem;
+        const char* built = std::getenv("QUORVEL_TEST_BINARY_DIR");
+        const char* source = std::getenv("QUORVEL_TEST_SOURCE_DIR");
+        const fs::path from = built ? built : ".";
+        fs::create_directories(dir);
+        fs::copy_file(from / "quorvel", dir / "quorvel");
+        fs::copy(from / "data", dir / "data", fs::copy_options::recursive);
+        if (source) {
+            fs::copy_file(fs::path(source) / "tests/lsan.supp", dir / "lsan.supp");
+            env = {{"LSAN_OPTIONS",
+                    "suppressions=" + (dir / "lsan.supp").string() + ":print_suppressions=0"}};
+        }
+        open_to_all(dir);
+        for (const auto& e : fs::recursive_directory_iterator(dir)) open_to_all(e.path());
+        fs::permissions(dir.parent_path(), fs::perms::others_exec, fs::perm_options::add);
+        program = (dir / "quorvel").string();
+    }
+    // Others may read the file, and enter it or run it where its owner may.
+    static void open_to_all(const std::filesystem::path& path)
+    {
+        namespace fs = std::filesystem;
+        const fs::perms now = fs::status(path).permissions();
+        const bool enter = (now & fs::perms::owner_exec) != fs::perms::none;
+        fs::permissions(
+            path,
+            fs::perms::group_read | fs::perms::others_read |
+                (enter ? fs::perms::group_exec | fs::perms::others_exec : fs::perms::none),
+            fs::perm_options::add);
+    }
+};
 
 // The named objects whose names hold the prefix (full paths): the files in
 // the lock folder (this process's unless another is named), and anything in

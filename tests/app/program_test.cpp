@@ -1,7 +1,8 @@
 // The built program, headless: SIGTERM, SIGINT and SIGHUP end it with 0 and leave no named
 // object, also while a real dialog is open (on a virtual X server); a second start ends at once
-// with 0, also when its environment names other runtime and temporary folders; a killed run does
-// not block the next.
+// with 0 and a line saying so, also when its environment names other runtime and temporary
+// folders or another user took or gave up its folder in /tmp; a killed run does not block the
+// next.
 #include "child_proc.h"
 #include "temp_dir.h"
 #include "virtual_screen.h"
@@ -32,51 +33,76 @@ bool flock_held(const std::string& path)
 
 using Env = std::vector<std::pair<std::string, std::string>>;
 
+// Who starts the program: by default this process's user, the built program; another user needs a
+// copy it can reach and a step that makes the child that user.
+struct Starter {
+    std::string program;  // empty: the built one
+    std::function<bool()> before_exec;
+    Env env;  // what the copy needs beside the test's environment
+};
+
 // A started program, killed if not reaped; a test's starts share a prefix no other test uses. Its
 // lock folder is this process's unless the extra environment gives it another; the extra
 // environment goes over the headless one.
 struct Program {
     std::string prefix;
     std::string folder;
+    std::string stderr_path;
     pid_t pid = -1;
+    int code = -1;  // the exit code, once the program ended
     explicit Program(const char* tag, const Env& extra = {},
                      const std::string& lock_folder = plat_ipc_lock_dir(),
-                     const std::string& stderr_path = "",
-                     const std::function<bool()>& before_exec = {})
-        : prefix(plat_ipc_prefix() + tag), folder(lock_folder)
+                     const std::string& stderr_file = "", const Starter& starter = {})
+        : prefix(plat_ipc_prefix() + tag), folder(lock_folder), stderr_path(stderr_file)
     {
         Env env = {{"SDL_VIDEODRIVER", "offscreen"},
                    {"QUORVEL_DIALOGS", "script"},
                    {"QUORVEL_IPC_PREFIX", prefix}};
+        env.insert(env.end(), starter.env.begin(), starter.env.end());
         env.insert(env.end(), extra.begin(), extra.end());
-        pid = spawn_program(env, stderr_path, "", before_exec);
+        pid = spawn_program(env, stderr_path, starter.program, starter.before_exec);
     }
     ~Program() { kill_child(pid); }
     // The exit code after the signal, or -2 when it did not end in time.
     int terminate(int sig = SIGTERM)
     {
-        ::kill(pid, sig);
+        if (running()) ::kill(pid, sig);
         return finish(60s);
     }
     int finish(std::chrono::seconds timeout)
     {
-        const int code = finish_child(pid, timeout);
+        if (pid > 0) code = finish_child(pid, timeout);
         pid = -1;
         return code;
     }
-    bool running() const
+    bool running()
     {
+        if (pid <= 0) return false;
         int status = 0;
-        return ::waitpid(pid, &status, WNOHANG) == 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == 0) return true;
+        if (r == pid) code = exit_code(status);
+        pid = -1;
+        return false;
+    }
+    // What the test knows of the run, for a failed check: how it ended, and what it said.
+    std::string why()
+    {
+        std::string told = running() ? "still running"
+                                     : "ended with " + std::to_string(code) +
+                                           " (126: the step before starting failed, 127: the "
+                                           "program could not be started)";
+        std::ifstream said(stderr_path);
+        return told + "\n" + std::string(std::istreambuf_iterator<char>(said), {});
     }
     // Waits until the program is past its instance check.
-    bool instance_lock_taken() const
+    bool instance_lock_taken()
     {
         const std::string path = folder + "/quorvel-" + prefix + "zmtq07.lock";
         return comes_true([&path] { return flock_held(path); });
     }
     // Waits until the files of the sound and display semaphores are in the lock folder.
-    bool semaphores_made() const
+    bool semaphores_made()
     {
         const std::string start = folder + "/quorvel-" + prefix + "QVX_MSECT_";
         return comes_true([&start] {
@@ -85,11 +111,11 @@ struct Program {
             return true;
         });
     }
-    // Whether the condition holds within 30 s.
-    static bool comes_true(const std::function<bool()>& holds)
+    // Whether the condition holds within 30 s; false as soon as the program ended.
+    bool comes_true(const std::function<bool()>& holds)
     {
         const auto end = std::chrono::steady_clock::now() + 30s;
-        while (std::chrono::steady_clock::now() < end) {
+        while (running() && std::chrono::steady_clock::now() < end) {
             if (holds()) return true;
             std::this_thread::sleep_for(10ms);
         }
@@ -110,7 +136,7 @@ TEST(Program, EndSignalsShutDownWithZeroAndLeaveNoNamedObjects)
     for (const auto& c : cases) {
         ++tag[1];
         Program p(tag);
-        ASSERT_TRUE(p.instance_lock_taken()) << c.sig;
+        ASSERT_TRUE(p.instance_lock_taken()) << c.sig << " " << p.why();
         if (!c.while_starting) {
             // What the check below looks for is there while the program runs.
             ASSERT_TRUE(p.semaphores_made()) << c.sig;
@@ -201,11 +227,17 @@ TEST(Program, AnEndSignalClosesAnOpenDialogAndShutsDown)
     }
 }
 
-TEST(Program, ASecondStartEndsAtOnceWithZero)
+constexpr char PROGRAM_ALREADY_RUNNING[] =
+    "quorvel: already running for this user and session; this start ends\n";
+
+TEST(Program, ASecondStartEndsAtOnceWithZeroAndSaysSo)
 {
+    const TempDir t;
     Program first("b");
-    ASSERT_TRUE(first.instance_lock_taken());
-    EXPECT_EQ(Program("b").finish(30s), 0) << "-2: the second start kept running";
+    ASSERT_TRUE(first.instance_lock_taken()) << first.why();
+    Program second("b", {}, plat_ipc_lock_dir(), t.file("second.err"));
+    EXPECT_EQ(second.finish(30s), 0) << "-2: the second start kept running";
+    EXPECT_TRUE(has(t.read("second.err"), PROGRAM_ALREADY_RUNNING)) << t.read("second.err");
     EXPECT_TRUE(first.running());
     EXPECT_EQ(first.terminate(), 0);
 }
@@ -214,14 +246,13 @@ TEST(Program, AKilledRunDoesNotBlockTheNext)
 {
     ASSERT_TRUE(Program("c").instance_lock_taken());  // then killed
     Program next("c");
-    ASSERT_TRUE(next.instance_lock_taken());
+    ASSERT_TRUE(next.instance_lock_taken()) << next.why();
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(next.running()) << "the next start ended as a second instance";
     EXPECT_EQ(next.terminate(), 0);
 }
 
 constexpr uid_t PROGRAM_TEST_LONE_USER = 65533;  // a user of no name, with no session of its own
-constexpr uid_t PROGRAM_TEST_SQUATTED_USER = 65532;  // another such user, whose folder is taken
 
 // Whether the folder is the user's alone, as the program wants a runtime folder of the system's.
 bool private_folder_of(const std::string& path, uid_t uid)
@@ -246,93 +277,106 @@ struct RemovedIfMade {
     }
 };
 
-// Another user who makes the program's folder in the system's temporary folder first, with no
-// runtime folder or one open to others, leaves the program its single instance and its sound: the
-// lock file and the semaphores live in the cache folder, a second start ends at once, and the
-// shut-down leaves nothing there. Run as a user of no session, whose folder in /tmp the test
-// squats and removes afterwards.
-TEST(Program, AnotherUsersFolderInTheTemporaryFolderLeavesItsObjectsInTheCacheFolder)
+// What another user does to the lone user's folder in /tmp around the two starts.
+enum ProgramSquat {
+    NO_SQUAT,
+    SQUAT_GONE,   // takes its name before the first start, gives it up before the second
+    SQUAT_COMES,  // takes its name before the second, once the first start's folder was removed
+};
+
+// Another user (nobody) makes the folder, as that user's own.
+void squat_folder(const std::string& path)
 {
-    if (::geteuid() != 0) GTEST_SKIP() << "only root can run a child as a second user";
-    const uid_t uid = PROGRAM_TEST_SQUATTED_USER;
-    const std::string squatted = "/tmp/quorvel-" + std::to_string(uid);
-    if (std::filesystem::exists("/run/user/" + std::to_string(uid)))
-        GTEST_SKIP() << "the user has a runtime folder here";
-    if (std::filesystem::exists(squatted)) GTEST_SKIP() << squatted << " is there already";
-    const RemovedIfMade squat_made(squatted);
     ASSERT_EQ(run_as_user(PROGRAM_TEST_SECOND_USER,
-                          [&squatted] { return ::mkdir(squatted.c_str(), 0700) == 0 ? 0 : 1; }),
+                          [&path] { return ::mkdir(path.c_str(), 0700) == 0 ? 0 : 1; }),
               0);
-    TempDir t;
-    const std::string open_runtime = make_shared_folder(t.file("run"));
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
-    const auto as_user = [uid] { return become_user(uid); };
-    for (const std::string& runtime : {std::string(), open_runtime}) {
-        const std::string cache = t.file("cache" + std::to_string(runtime.size()));
-        ASSERT_EQ(::mkdir(cache.c_str(), 0700) | ::chown(cache.c_str(), uid, uid), 0);
-        const std::string folder = cache + "/quorvel-" + host;
-        const Env env = {{"XDG_RUNTIME_DIR", runtime}, {"XDG_CACHE_HOME", cache}};
-        Program first("d", env, folder, t.file("first.err"), as_user);
-        ASSERT_TRUE(first.instance_lock_taken()) << runtime << t.read("first.err");
-        EXPECT_TRUE(first.semaphores_made()) << runtime;
-        EXPECT_EQ(Program("d", env, folder, "", as_user).finish(30s), 0)
-            << "-2: the second start kept running";
-        EXPECT_TRUE(first.running());
-        EXPECT_EQ(first.terminate(), 0);
-        EXPECT_EQ(ipc_objects_named(first.prefix, folder), std::vector<std::string>{});
-        const std::string said = t.read("first.err");
-        EXPECT_NE(said.find(squatted + " is not a private folder"), std::string::npos) << said;
-        EXPECT_EQ(said.find("named objects refused"), std::string::npos) << said;
-    }
 }
 
-// One user's starts meet whatever their environment names: while one runs, a start from a shell
-// with another TMPDIR, or without the session's XDG_RUNTIME_DIR (cron, su), ends at once with 0,
-// in the user's /run/user/<uid> and, where there is none, in /tmp/quorvel-<uid>. Run as a user
-// of no session, for whom the test makes /run/user/<uid>.
+// One user's starts meet whatever their environment names and whatever another user does to the
+// user's folder in /tmp: while one runs, a start from a shell with another TMPDIR, or without the
+// session's XDG_RUNTIME_DIR (cron, su), ends at once with 0 and its line, in the user's
+// /run/user/<uid> and, where there is none, in /tmp/quorvel-<uid> and the cache folder. Another
+// user who took the name in /tmp first leaves the program its single instance and its sound in
+// the cache folder (with a line saying so, and an escaped one for a runtime folder whose name
+// holds a terminal command); giving the name up before the next start changes nothing, nor does
+// taking it once the first start's folder was removed. The shut-down leaves nothing. Run as a
+// user of no session, from a copy of the program it can reach, for whom the test makes
+// /run/user/<uid>.
 TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as a user of no session";
     const uid_t uid = PROGRAM_TEST_LONE_USER;
     const std::string user_runtime = "/run/user/" + std::to_string(uid);
     const std::string own = "/tmp/quorvel-" + std::to_string(uid);
-    if (std::filesystem::exists(own) && !private_folder_of(own, uid))
-        GTEST_SKIP() << own << " is not the user's";
+    if (std::filesystem::exists(own)) GTEST_SKIP() << own << " is there already";
     const RemovedIfMade own_made(own);
     TempDir t;
-    // Temporary folders the user may make its own folder in, and a cache folder it cannot make:
-    // starts that missed each other would run side by side, not meet in the cache folder.
+    const ProgramCopy copy(t.file("program"));
+    const Starter as_user = {copy.program, [uid] { return become_user(uid); }, copy.env};
+    // Temporary folders the user may make its own folder in; a cache folder of the user's, and
+    // one it cannot make: starts that missed each other in /tmp would run side by side, not meet
+    // in the cache folder.
     const std::string tmp_a = make_shared_folder(t.file("a")),
                       tmp_b = make_shared_folder(t.file("b"));
-    const auto as_user = [uid] { return become_user(uid); };
-    const auto second_start_ends = [&](const char* tag, const std::string& folder, const Env& first,
-                                       const Env& second) {
-        Program p(tag, first, folder, t.file("first.err"), as_user);
-        ASSERT_TRUE(p.instance_lock_taken()) << folder << "\n" << t.read("first.err");
-        EXPECT_EQ(Program(tag, second, folder, t.file("second.err"), as_user).finish(30s), 0)
-            << tag << ": -2, the second start kept running\n"
-            << t.read("second.err");
-        EXPECT_TRUE(p.running()) << tag;
-        EXPECT_EQ(p.terminate(), 0) << tag;
-        EXPECT_EQ(ipc_objects_named(p.prefix, folder), std::vector<std::string>{}) << tag;
-    };
-    const std::string no_cache = t.file("no/cache");
+    const std::string cache = t.file("cache"), no_cache = t.file("no/cache");
+    ASSERT_EQ(::mkdir(cache.c_str(), 0700) | ::chown(cache.c_str(), uid, uid), 0);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const std::string in_cache = cache + "/quorvel-" + host;
+    const std::string commanding = "/x/\x1b]0;TITLE\a";  // sets a terminal's title when written
     const Env plain_a = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
     const Env plain_b = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_b}, {"XDG_CACHE_HOME", no_cache}};
-    if (!std::filesystem::exists(user_runtime)) second_start_ends("e", own, plain_a, plain_b);
-    {
-        const RemovedIfMade users_made("/run/user"), made(user_runtime);
-        ::mkdir("/run/user", 0755);
-        if (::mkdir(user_runtime.c_str(), 0700) == 0) ::chown(user_runtime.c_str(), uid, uid);
-        if (!private_folder_of(user_runtime, uid))
-            GTEST_SKIP() << user_runtime << " is not the user's";
-        const Env session = {
-            {"XDG_RUNTIME_DIR", user_runtime}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
-        second_start_ends("f", user_runtime, session, plain_b);
-        second_start_ends("g", user_runtime, plain_b, session);
-        second_start_ends("h", user_runtime, plain_a, plain_b);
+    const Env cached_a = {
+        {"XDG_RUNTIME_DIR", commanding}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", cache}};
+    const Env cached_b = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_b}, {"XDG_CACHE_HOME", cache}};
+    struct Row {
+        const char* tag;
+        ProgramSquat squat;
+        Env first, second;
+        std::string folder;  // where the first start's lock and semaphores lie
+    };
+    const auto second_start_ends = [&](const Row& r) {
+        std::filesystem::remove_all(own);
+        if (r.squat == SQUAT_GONE) squat_folder(own);
+        Program p(r.tag, r.first, r.folder, t.file("first.err"), as_user);
+        ASSERT_TRUE(p.instance_lock_taken()) << r.tag << " " << p.why();
+        EXPECT_TRUE(p.semaphores_made()) << r.tag;
+        if (r.squat != NO_SQUAT) std::filesystem::remove_all(own);
+        if (r.squat == SQUAT_COMES) squat_folder(own);
+        Program second(r.tag, r.second, r.folder, t.file("second.err"), as_user);
+        EXPECT_EQ(second.finish(30s), 0) << r.tag << ": -2, the second start kept running\n"
+                                         << t.read("second.err");
+        EXPECT_TRUE(has(t.read("second.err"), PROGRAM_ALREADY_RUNNING)) << t.read("second.err");
+        EXPECT_TRUE(p.running()) << r.tag;
+        EXPECT_EQ(p.terminate(), 0) << r.tag;
+        for (const std::string& folder : {r.folder, in_cache})
+            EXPECT_EQ(ipc_objects_named(p.prefix, folder), std::vector<std::string>{}) << r.tag;
+        const std::string said = t.read("first.err");
+        EXPECT_EQ(said.find("named objects refused"), std::string::npos) << r.tag << said;
+        if (r.squat == SQUAT_GONE) {
+            EXPECT_TRUE(has(said, own + " is not a private folder of this user (") &&
+                        has(said, "ipc: runtime folder /x/\\x1b]0;TITLE\\x07 not used: No such "
+                                  "file or directory\n"))
+                << said;
+        }
+    };
+    if (!std::filesystem::exists(user_runtime)) {
+        for (const Row& r : {Row{"e", NO_SQUAT, plain_a, plain_b, own},
+                             Row{"f", SQUAT_GONE, cached_a, cached_b, in_cache},
+                             Row{"g", SQUAT_COMES, cached_b, cached_a, own}})
+            second_start_ends(r);
     }
+    std::filesystem::remove_all(own);
+    const RemovedIfMade users_made("/run/user"), made(user_runtime);
+    ::mkdir("/run/user", 0755);
+    if (::mkdir(user_runtime.c_str(), 0700) == 0) ::chown(user_runtime.c_str(), uid, uid);
+    if (!private_folder_of(user_runtime, uid)) GTEST_SKIP() << user_runtime << " is not the user's";
+    const Env session = {
+        {"XDG_RUNTIME_DIR", user_runtime}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
+    for (const Row& r : {Row{"h", NO_SQUAT, session, plain_b, user_runtime},
+                         Row{"i", NO_SQUAT, plain_b, session, user_runtime},
+                         Row{"j", NO_SQUAT, plain_a, plain_b, user_runtime}})
+        second_start_ends(r);
 }
 
 }  // namespace

@@ -219,11 +219,14 @@ struct SystemFoldersKept {
 
 // The runtime folder a session names is used when nobody else may write into it; else the system's
 // runtime folder of the user when it is the user's with mode 0700; else the user's own folder is
-// made under the temporary folder (mode 0700); else one in the user's cache folder (made 0700 when
-// missing; it may be open to others' reading, never to their writing). A link, a folder others may
-// enter or write into, a file or another user's folder in their place is refused with a line on
-// stderr (a missing runtime folder of the user's without one); when all are refused, named objects
-// are: no lock and no object.
+// made under the temporary folder (mode 0700), and one in the user's cache folder (made 0700 when
+// missing; it may be open to others' reading, never to their writing) holds the instance lock
+// beside it, or alone when the first is refused. A link, a folder others may enter or write into, a
+// file or another user's folder in their place is refused with a line on stderr (a missing runtime
+// folder of the user's without one, a cache folder beside the user's own none); when all are
+// refused, named objects are: no lock and no object. A second process meets the lock, also when
+// another user gave up the name in the temporary folder meanwhile, or took it once the user's
+// folder was removed.
 TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
 {
     const EnvKept keep_runtime("XDG_RUNTIME_DIR"), keep_home("HOME"), keep_cache("XDG_CACHE_HOME");
@@ -234,6 +237,7 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
     const std::string in_cache = "quorvel-" + ipc_host();
     enum CacheNamed { BY_XDG, BY_HOME, NONE };
     enum Chosen { RUNTIME, USER_RUNTIME, OWN, CACHE, REFUSED };
+    enum Then { KEPT, OWN_GONE, OWN_SQUATTED };  // what becomes of the user's own folder's name
     const struct {
         mode_t runtime;    // the session's runtime folder's mode; 0: none is named
         IpcPlanted user;   // what lies where the system's runtime folder of the user goes
@@ -242,8 +246,12 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         IpcPlanted cache;  // what lies where the cache folder goes
         IpcPlanted inner;  // what lies where the lock folder in it goes
         Chosen want;
+        Then then = KEPT;  // before a second process looks for the lock
     } cases[] = {
         {0700, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
+        {0, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, OWN, OWN_SQUATTED},
+        {0, NOTHING, NOTHING, BY_XDG, OTHERS_FOLDER, NOTHING, OWN},
+        {0, NOTHING, OTHERS_FOLDER, BY_XDG, NOTHING, NOTHING, CACHE, OWN_GONE},
         {0700, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
         {0730, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
         {0, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, USER_RUNTIME},
@@ -268,7 +276,8 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         const bool gives_away = c.user == OTHERS_FOLDER || c.tmp == OTHERS_FOLDER ||
-                                c.cache == OTHERS_FOLDER || c.inner == OTHERS_FOLDER;
+                                c.cache == OTHERS_FOLDER || c.inner == OTHERS_FOLDER ||
+                                c.then == OWN_SQUATTED;
         if (gives_away && ::geteuid() != 0) continue;  // needs root
         const std::string base = t.file(std::to_string(i)), run = base + "/run";
         const std::string users_run = base + "/run_user", user_run = users_run + "/" + uid;
@@ -300,9 +309,14 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
             EXPECT_NE(said.find("runtime folder " + user_run + " not used"), std::string::npos)
                 << i << said;
         }
-        if (c.user == NOTHING) EXPECT_EQ(said.find(user_run), std::string::npos) << i << said;
+        if (c.user == NOTHING) {
+            EXPECT_EQ(said.find(user_run), std::string::npos) << i << said;
+        }
         if (c.want >= CACHE) {
             EXPECT_NE(said.find(mine), std::string::npos) << i << said;
+        }
+        if (c.want == OWN) {
+            EXPECT_EQ(said.find("cache folder"), std::string::npos) << i << said;
         }
         if (c.want == REFUSED) {
             EXPECT_NE(said.find("named objects refused"), std::string::npos) << i << said;
@@ -324,6 +338,15 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         PlatSection* sec = plat_section_create("sec", 8, nullptr);
         EXPECT_TRUE(lock >= 1 && sec) << i;
         plat_section_close(sec);
+        if (c.then != KEPT) fs::remove_all(mine);
+        if (c.then == OWN_SQUATTED) ipc_plant(t, mine, OTHERS_FOLDER);
+        const pid_t second = fork_child([&] {
+            const int quiet = ::open("/dev/null", O_WRONLY);  // its lines were looked at above
+            ::dup2(quiet, 2);
+            plat_ipc_use_system_folders(users_run.c_str(), base.c_str());  // looks again
+            return plat_instance_lock("inst") == 0 ? 0 : 1;
+        });
+        EXPECT_EQ(finish_child(second, 30s), 0) << i << ": the second process took the lock";
         plat_instance_unlock(lock);
         EXPECT_EQ(ipc_objects_named(plat_ipc_prefix(), got), std::vector<std::string>{}) << i;
     }
