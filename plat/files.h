@@ -41,7 +41,9 @@ std::string plat_path_native(std::string_view path);
 // length works. Links are followed to the name they finally lead to, but in a
 // folder that is sticky and writable by others (the shared temporary folder)
 // only a link of the user's or of the folder's owner is followed, as the
-// kernel's protected-symlink rule would have it; any other is refused. A link
+// kernel's protected-symlink rule would have it; any other is refused, and so
+// is a regular file or named pipe there of anyone else (the protected-regular
+// and -fifo rules), which anyone may have put there to be written. A link
 // of the kernel's own (/proc/<pid>/fd/N, /proc/self/..., so /dev/stdout too)
 // stands for an open object, not for its text: the object takes the bytes, a
 // regular file in place, anything else as a device or a pipe.

@@ -117,16 +117,17 @@ void push_components(std::string_view text, std::vector<std::string>* rest)
     rest->insert(rest->end(), parts.rbegin(), parts.rend());
 }
 
-// The kernel's protected-symlink rule, applied whether or not the kernel applies it: in a
-// sticky folder that others may write into, anyone may have put the link, so it is followed
-// only when it belongs to the user or to the folder's owner.
-bool may_follow(int folder, const struct stat& link, WriteFailure& out)
+// The kernel's protected-symlink, -fifo and -regular rules, applied whether or not the kernel
+// applies them: in a sticky folder that others may write into, anyone may have put a link, a
+// file or a named pipe there, so it is taken only when it belongs to the user or to the folder's
+// owner. `what` names it in the refusal.
+bool trusted_in_folder(int folder, const struct stat& st, const char* what, WriteFailure& out)
 {
     struct stat dir;
     if (::fstat(folder, &dir) != 0) return out.fail("open");
     const bool shared = (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
-    if (!shared || link.st_uid == ::geteuid() || link.st_uid == dir.st_uid) return true;
-    return out.refuse("follow link: another user's link in a shared sticky folder");
+    if (!shared || st.st_uid == ::geteuid() || st.st_uid == dir.st_uid) return true;
+    return out.refuse(std::string(what) + " in a shared sticky folder");
 }
 
 // The text of the link open as `link` (O_PATH of the link itself): the one that was checked.
@@ -215,7 +216,9 @@ bool find_target(const std::string& path, Target* t, WriteFailure& out)
                 continue;
             }
             std::string text;
-            if (!may_follow(at.fd, st, out) || !read_link(next.fd, &text, out)) return false;
+            if (!trusted_in_folder(at.fd, st, "follow link: another user's link", out) ||
+                !read_link(next.fd, &text, out))
+                return false;
             if (text[0] == '/' && !restart_at_root(root, &at, out)) return false;
             push_components(text, &rest);
             continue;
@@ -615,6 +618,9 @@ int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::
     if (t.kernel_link) return write_through_kernel_link(t, bytes, out);
     bool in_place = false;
     if (!t.exists) return replace_whole(t, bytes, out, &in_place);
+    if ((S_ISREG(t.st.st_mode) || S_ISFIFO(t.st.st_mode)) &&
+        !trusted_in_folder(t.folder.fd, t.st, "open: another user's file", out))
+        return 0;
     Fd fd;
     if (!S_ISREG(t.st.st_mode)) return open_found(t, &fd, out) && write_to_special(fd, bytes, out);
     // A file the user could not open for writing is not the user's to replace.

@@ -161,6 +161,32 @@ int save_as(uid_t uid, const std::string& path, size_t n, char v, const std::str
                         30s);
 }
 
+// Sets one of the kernel's fs.protected_* rules for the life of the record, where it may be
+// set: the writer's own rules must hold whatever the kernel applies.
+class KernelRule {
+public:
+    KernelRule(const char* rule, const char* value)
+        : path_(std::string("/proc/sys/fs/protected_") + rule), was_(read())
+    {
+        put(value);
+    }
+    ~KernelRule() { put(was_); }
+
+private:
+    std::string read() const
+    {
+        std::ifstream in(path_);
+        std::string v;
+        in >> v;
+        return v;
+    }
+    void put(const std::string& v) const
+    {
+        if (!v.empty()) std::ofstream(path_) << v;
+    }
+    std::string path_, was_;
+};
+
 // ---- links ------------------------------------------------------------------------------------
 
 // A dangling link's missing target is made as every new file is, in the target's own folder: a
@@ -236,33 +262,62 @@ TEST(PlatWriteFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFold
 // ---- permission ------------------------------------------------------------------------------
 
 // In a folder anyone may write into, a file the saver could not open for writing is refused as
-// `echo >` would refuse it, and keeps its bytes and its owner. One the saver may write is
-// replaced, or, where the sticky bit lets only its owner replace the name, written in place.
-TEST(PlatWriteFile, AFileTheUserMayNotWriteIsNotReplaced)
+// `echo >` would refuse it. Where that folder is sticky, a file or named pipe of a user other
+// than the saver and the folder's owner (root) is refused too, whatever the kernel's
+// fs.protected_regular and fs.protected_fifos say: anyone may have put it there to be written.
+// The saver's own file is replaced; another's, whose owner the saver cannot keep, or the folder
+// owner's, whose name the sticky bit keeps, is written in place. Whatever is refused keeps its
+// bytes and its owner, and a reader of the pipe gets nothing.
+TEST(PlatWriteFile, WhatTheUserMayNotWriteOrAnotherUserPutInASharedFolderIsLeftAsItIs)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "files of other users need root";
+    KernelRule regular("regular", "0"), fifos("fifos", "0");
     const uid_t saver = WRITE_FILE_OTHER_UID, other = WRITE_FILE_ATTACKER_UID;
-    const std::tuple<const char*, uid_t, mode_t, bool> files[] = {
-        {"others_0444", other, 0444, false},
-        {"others_0644", other, 0644, false},
-        {"own_0444", saver, 0444, false},
-        {"others_0666", other, 0666, true}};
+    const char *denied = "open: Permission denied",
+               *planted = "open: another user's file in a shared sticky folder";
+    const struct {
+        const char* name;
+        uid_t owner;
+        mode_t mode;            // a named pipe with S_IFIFO
+        const char* in_open;    // the reason in a folder of mode 0777; null: saved
+        const char* in_sticky;  // in one of mode 01777
+        bool replaced;          // by a new file (else written in place)
+    } files[] = {{"others_0444", other, 0444, denied, planted, false},
+                 {"others_0644", other, 0644, denied, planted, false},
+                 {"own_0444", saver, 0444, denied, denied, false},
+                 {"others_0666", other, 0666, nullptr, planted, false},
+                 {"others_pipe", other, S_IFIFO | 0666, nullptr, planted, false},
+                 {"own_0644", saver, 0644, nullptr, nullptr, true},
+                 {"folder_owners_0666", 0, 0666, nullptr, nullptr, false}};
     for (const mode_t folder_mode : {0777, 01777}) {
         TempDir t;
         ::chmod(t.file("").c_str(), folder_mode);
-        for (auto [name, owner, mode, saved_over] : files) {
-            const std::string path = t.write(name, "old");
-            ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chmod(path.c_str(), mode), 0);
+        for (const auto& f : files) {
+            const std::string path = t.file(f.name);
+            if (S_ISFIFO(f.mode))
+                ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+            else
+                t.write(f.name, "old");
+            ASSERT_EQ(
+                ::chown(path.c_str(), f.owner, f.owner) | ::chmod(path.c_str(), f.mode & 07777), 0);
         }
-        for (auto [name, owner, mode, saved_over] : files) {
-            const std::string path = t.file(name);
-            const int saved = save_as(saver, path, 3, 'n', "open: Permission denied");
-            EXPECT_EQ(saved, saved_over ? 0 : 1) << name << " in " << std::oct << folder_mode;
-            EXPECT_EQ(t.read(name), saved_over ? "nnn" : "old") << name;
-            struct stat st;
-            ASSERT_EQ(::stat(path.c_str(), &st), 0);
-            // Kept unless a new file took the name.
-            if (!saved_over || folder_mode == 01777) EXPECT_EQ(st.st_uid, owner) << name;
+        for (const auto& f : files) {
+            const std::string path = t.file(f.name);
+            const char* reason = folder_mode == 01777 ? f.in_sticky : f.in_open;
+            const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            struct stat before, after;
+            ASSERT_EQ(::stat(path.c_str(), &before), 0);
+            EXPECT_EQ(save_as(saver, path, 3, 'n', reason ? reason : "-"), reason ? 1 : 0)
+                << f.name << " in " << std::oct << folder_mode;
+            std::string got(8, '\0');
+            got.resize(size_t(std::max<ssize_t>(::read(reader, got.data(), got.size()), 0)));
+            ::close(reader);
+            if (!S_ISFIFO(f.mode)) got = t.read(f.name);
+            EXPECT_EQ(got, reason ? S_ISFIFO(f.mode) ? "" : "old" : "nnn") << f.name;
+            ASSERT_EQ(::stat(path.c_str(), &after), 0);
+            EXPECT_EQ(std::tuple(after.st_ino == before.st_ino, after.st_uid),
+                      std::tuple(!(f.replaced && !reason), f.owner))
+                << f.name << " in " << std::oct << folder_mode;
         }
         EXPECT_EQ(names_in(t).size(), std::size(files)) << "no temporary left";
     }
@@ -411,29 +466,6 @@ TEST(PlatWriteFile, AFailedSyncOfTheFolderFailsTheSave)
 
 // ---- a folder swapped, a long path, an owner that cannot be kept ------------------------------
 
-// Sets fs.protected_symlinks for the life of the record, where it may be set: the writer's rule
-// must hold whatever the kernel applies.
-class KernelLinkRule {
-public:
-    explicit KernelLinkRule(const char* value) : was_(read()) { put(value); }
-    ~KernelLinkRule() { put(was_); }
-
-private:
-    static constexpr char PATH[] = "/proc/sys/fs/protected_symlinks";
-    static std::string read()
-    {
-        std::ifstream in(PATH);
-        std::string v;
-        in >> v;
-        return v;
-    }
-    static void put(const std::string& v)
-    {
-        if (!v.empty()) std::ofstream(PATH) << v;
-    }
-    std::string was_;
-};
-
 // Another user owns a folder and a link to the victim's private folder in a shared sticky
 // folder and swaps the two names in a loop while the victim saves into the folder: each save
 // lands in that folder or is refused, never in the victim's own.
@@ -441,7 +473,7 @@ TEST(PlatWriteFile, AFolderSwappedWithALinkDuringSavesNeverLeadsThemElsewhere)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root";
     const uid_t victim = WRITE_FILE_OTHER_UID, attacker = WRITE_FILE_ATTACKER_UID;
-    KernelLinkRule kernel_follows_any("0");
+    KernelRule kernel_follows_any("symlinks", "0");
     TempDir t;
     const std::string shared = make_shared_folder(t.file("shared")), own = t.file("own");
     const std::string dir = shared + "/dir", lnk = shared + "/lnk";
