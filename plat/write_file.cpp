@@ -457,10 +457,20 @@ bool take_over_protection(int fd, const Target& t)
            copy_acl(fd, old) && copy_user_attributes(fd, old);
 }
 
+// Whether the sticky bit keeps the user from giving the old file's name to another: only the
+// file's owner and the folder's may (and the privileged). Known from what was found.
+bool sticky_keeps_name(const Target& t)
+{
+    struct stat dir;
+    return ::fstat(t.folder.fd, &dir) == 0 && (dir.st_mode & S_ISVTX) &&
+           t.st.st_uid != ::geteuid() && dir.st_uid != ::geteuid();
+}
+
 // The new bytes go to a new file beside target, which replaces target only once complete.
-// *in_place is set when an old target may be written in place instead: its folder takes no new
-// file or no new name over target for want of permission, keeps every name it is given, or the
-// new file cannot take over the old one's protection.
+// *in_place is set when an old target may be written in place instead, for what was known when
+// it was found: its folder takes no new file for want of permission, keeps every name it is
+// given, lets only the file's owner or its own replace the name, or the new file cannot take
+// over the old one's protection; never for a refusal that these do not explain.
 int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure& out,
                   bool* in_place)
 {
@@ -483,11 +493,13 @@ int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure&
         ok = out.fail("write");
     else if (ok && ::fsync(f.fd.fd) != 0)
         ok = out.fail("sync");
-    if (ok) {
-        ok = put_at_target(f, t, may_name, out);
-        // A sticky folder lets only the owner replace a name; a file the user may write is then
-        // written in place, as `echo >` would.
-        if (!ok && t.exists && (errno == EPERM || errno == EACCES)) *in_place = true;
+    if (ok && !put_at_target(f, t, may_name, out)) {
+        // Refused a name the user might have replaced: another file has it now.
+        const bool refused = t.exists && (errno == EPERM || errno == EACCES);
+        *in_place = refused && sticky_keeps_name(t);
+        if (refused && !*in_place)
+            out.refuse("rename: the name was given to another file during the save");
+        ok = 0;
     }
     ok = close_checked(f.fd, ok, out);
     if (!f.name.empty()) {

@@ -513,6 +513,45 @@ TEST(PlatWriteFile, AFolderSwappedWithALinkDuringSavesNeverLeadsThemElsewhere)
     EXPECT_EQ(in_own, std::vector<std::string>{"pic.bmp"});
 }
 
+// With hard links to anyone's file allowed (fs.protected_hardlinks=0), the owner of a shared
+// sticky folder gives out.bmp in turn to a hard link of the saver's own file elsewhere and to a
+// file of his own, while the saver saves to it: a name that held the saver's own file when found
+// is replaced or the save refused, never written in place, so that other file keeps its bytes.
+TEST(PlatWriteFile, ANameSwappedDuringSavesNeverLeadsThemIntoTheUsersOtherFile)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root";
+    const uid_t saver = WRITE_FILE_OTHER_UID, owner = WRITE_FILE_ATTACKER_UID;
+    KernelRule kernel_links_any("hardlinks", "0");
+    TempDir t;
+    const std::string shared = make_shared_folder(t.file("f")), own = t.file("victim");
+    fs::create_directories(own);
+    const std::string victim = t.write("victim/v.bmp", "private"), his = t.write("f/his", "his");
+    const std::string out = shared + "/out.bmp", next = shared + "/next";
+    ASSERT_EQ(::chown(shared.c_str(), owner, owner) | ::chown(his.c_str(), owner, owner) |
+                  ::chmod(his.c_str(), 0666) | ::chown(own.c_str(), saver, saver) |
+                  ::chmod(own.c_str(), 0755) | ::chown(victim.c_str(), saver, saver) |
+                  ::chmod(victim.c_str(), 0644),
+              0);
+    struct stat before, after;
+    ASSERT_EQ(::stat(victim.c_str(), &before), 0);
+    const pid_t swapper = fork_child([&] {
+        if (!become_user(owner)) return 100;
+        for (;;)
+            for (const std::string& from : {victim, his})
+                if (::link(from.c_str(), next.c_str()) == 0) ::rename(next.c_str(), out.c_str());
+    });
+    const int saves = run_as_user(saver, [&] {
+        for (int i = 0; i < 300; ++i) plat_write_file(out, bytes_of(300, 'x'), nullptr);
+        return 0;
+    });
+    kill_child(swapper);
+    EXPECT_EQ(saves, 0);
+    ASSERT_EQ(::stat(victim.c_str(), &after), 0);
+    EXPECT_EQ(t.read("victim/v.bmp"), "private");
+    EXPECT_EQ(std::tuple(after.st_ino, after.st_mode & 07777, after.st_uid),
+              std::tuple(before.st_ino, 0644u, saver));
+}
+
 // A folder path of about 4,075 bytes: a file in it is made, replaced, and made on the named
 // route, although a temporary name's full path would be longer than any path may be.
 TEST(PlatWriteFile, AFileAtAPathJustUnderTheLongestIsMadeAndReplaced)
