@@ -357,13 +357,13 @@ bool link_unnamed(int fd, int folder, const std::string& name)
 // Puts the complete new file at target. An unnamed file is linked straight in where nothing is
 // there; a link never replaces a name, so otherwise it is linked under a temporary name and
 // renamed over target at once: the temporary name exists only between those two calls, and
-// only where it may go again.
-int put_at_target(NewFile& f, const Target& t, bool may_name, WriteFailure& out)
+// only where it may go again. False with errno.
+bool put_at_target(NewFile& f, const Target& t, bool may_name)
 {
     const int folder = t.folder.fd;
     if (f.name.empty()) {
-        if (!t.exists && link_unnamed(f.fd.fd, folder, t.name)) return 1;
-        if ((!t.exists && errno != EEXIST) || !may_name) return out.fail("link");
+        if (!t.exists && link_unnamed(f.fd.fd, folder, t.name)) return true;
+        if ((!t.exists && errno != EEXIST) || !may_name) return false;
         for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS && f.name.empty(); ++attempt) {
             std::string name;
             if (!temporary_name(&name)) break;
@@ -372,11 +372,11 @@ int put_at_target(NewFile& f, const Target& t, bool may_name, WriteFailure& out)
             else if (errno != EEXIST)
                 break;
         }
-        if (f.name.empty()) return out.fail("link");
+        if (f.name.empty()) return false;
     }
-    if (::renameat(folder, f.name.c_str(), folder, t.name.c_str()) != 0) return out.fail("rename");
+    if (::renameat(folder, f.name.c_str(), folder, t.name.c_str()) != 0) return false;
     f.name.clear();
-    return 1;
+    return true;
 }
 
 // The new name is lasting only once its folder is synced. A folder the user may not open, or
@@ -466,6 +466,18 @@ bool sticky_keeps_name(const Target& t)
            t.st.st_uid != ::geteuid() && dir.st_uid != ::geteuid();
 }
 
+// The new file could not be made: in the user's terms. A folder that is there and yet has no
+// such name to give (a /proc folder, or one removed meanwhile) answers ENOENT.
+int new_file_failed(const char* step, bool may_name, WriteFailure& out)
+{
+    const std::string s(step);
+    if (!may_name && errno == EPERM)
+        return out.refuse(s +
+                          ": the folder keeps every name, and no unnamed file can be made here");
+    if (errno == ENOENT) return out.refuse(s + ": the folder takes no new files");
+    return out.fail(step);
+}
+
 // The new bytes go to a new file beside target, which replaces target only once complete.
 // *in_place is set when an old target may be written in place instead, for what was known when
 // it was found: its folder takes no new file for want of permission, keeps every name it is
@@ -474,15 +486,16 @@ bool sticky_keeps_name(const Target& t)
 int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure& out,
                   bool* in_place)
 {
+    const char* step = t.exists ? "replace the file" : "make a new file";
     const bool may_name = names_may_go(t);
     if (t.exists && !may_name) {
         *in_place = true;
-        return out.refuse("rename: the folder keeps every name");
+        return out.refuse("replace the file: the folder keeps every name");
     }
     NewFile f;
     if (!open_new_file(t.folder.fd, t.exists ? 0600 : 0666, may_name, &f)) {
         *in_place = errno == EACCES || errno == EPERM;
-        return out.fail("create a new file beside it");
+        return new_file_failed(step, may_name, out);
     }
     int ok = 1;
     if (t.exists && !take_over_protection(f.fd.fd, t)) {
@@ -493,13 +506,14 @@ int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure&
         ok = out.fail("write");
     else if (ok && ::fsync(f.fd.fd) != 0)
         ok = out.fail("sync");
-    if (ok && !put_at_target(f, t, may_name, out)) {
+    if (ok && !put_at_target(f, t, may_name)) {
         // Refused a name the user might have replaced: another file has it now.
         const bool refused = t.exists && (errno == EPERM || errno == EACCES);
         *in_place = refused && sticky_keeps_name(t);
-        if (refused && !*in_place)
-            out.refuse("rename: the name was given to another file during the save");
-        ok = 0;
+        ok =
+            refused && !*in_place
+                ? out.refuse("replace the file: the name was given to another file during the save")
+                : out.fail(step);
     }
     ok = close_checked(f.fd, ok, out);
     if (!f.name.empty()) {

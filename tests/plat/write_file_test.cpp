@@ -267,7 +267,8 @@ TEST(PlatWriteFile, ALinkInASharedStickyFolderIsFollowedOnlyWhenTheUserOrTheFold
 // fs.protected_regular and fs.protected_fifos say: anyone may have put it there to be written.
 // The saver's own file is replaced; another's, whose owner the saver cannot keep, or the folder
 // owner's, whose name the sticky bit keeps, is written in place. Whatever is refused keeps its
-// bytes and its owner, and a reader of the pipe gets nothing.
+// bytes and its owner, and a reader of the pipe gets nothing. A new name the saver may not make
+// says so.
 TEST(PlatWriteFile, WhatTheUserMayNotWriteOrAnotherUserPutInASharedFolderIsLeftAsItIs)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "files of other users need root";
@@ -321,6 +322,15 @@ TEST(PlatWriteFile, WhatTheUserMayNotWriteOrAnotherUserPutInASharedFolderIsLeftA
         }
         EXPECT_EQ(names_in(t).size(), std::size(files)) << "no temporary left";
     }
+    // A new name in a folder that takes no new file from the saver, and in one of /proc, which
+    // takes none from anyone.
+    TempDir t;
+    ::chmod(t.file("").c_str(), 0555);
+    EXPECT_EQ(save_as(saver, t.file("pic.bmp"), 3, 'n', "make a new file: Permission denied"), 1);
+    EXPECT_TRUE(names_in(t).empty());
+    std::string why;
+    EXPECT_FALSE(plat_write_file("/proc/pic.bmp", bytes_of(3, 'n'), &why));
+    EXPECT_EQ(why, "make a new file: the folder takes no new files");
 }
 
 // ---- protection the replacement keeps ---------------------------------------------------------
@@ -609,7 +619,9 @@ TEST(PlatWriteFile, AFileWhoseOwnerCannotBeKeptIsWrittenInPlace)
                   std::tuple(before.st_ino, owner, owner, before.st_mode & 07777))
             << by_acl;
         EXPECT_EQ(t.read("pic.bmp"), "nnnnn");
-        if (by_acl) EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+        if (by_acl) {
+            EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+        }
         EXPECT_EQ(names_in(t), std::vector<std::string>{"pic.bmp"}) << by_acl;
     }
 }
@@ -673,7 +685,10 @@ TEST(PlatWriteFile, InAnAppendOnlyFolderASaveLeavesNoNameItMade)
         EXPECT_TRUE(plat_write_file(old, bytes_of(50, 'n'), &why)) << unnamed << why;
         const std::string made = folder + "/new" + std::to_string(unnamed) + ".bmp";
         EXPECT_EQ(plat_write_file(made, bytes_of(50, 'm'), &why), unnamed) << why;
-        if (!unnamed) EXPECT_EQ(why, "create a new file beside it: Operation not permitted");
+        if (!unnamed) {
+            EXPECT_EQ(why, "make a new file: the folder keeps every name, and no unnamed file "
+                           "can be made here");
+        }
     }
     plat_write_file_unnamed(1);
     ASSERT_EQ(::stat(old.c_str(), &after), 0);
