@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -255,20 +256,21 @@ int open_found(const Target& t, Fd* fd, WriteFailure& out)
 
 // ---- writing ------------------------------------------------------------------------------
 
-// Every byte, from offset `at` (or from the current position when at < 0).
-bool write_all(int fd, std::span<const uint8_t> bytes, off_t at)
+// Every byte, from the current position, however few each write takes. When fd (non-blocking)
+// takes none now, `wait` (when given) waits for room, or ends the write by answering false.
+// False with errno.
+bool write_all(int fd, std::span<const uint8_t> bytes, const std::function<bool()>& wait = {})
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const uint8_t* p = bytes.data() + done;
-        const size_t left = bytes.size() - done;
-        const ssize_t n = at < 0 ? ::write(fd, p, left) : ::pwrite(fd, p, left, at + off_t(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += size_t(n);
+        } else if (n < 0 && errno == EAGAIN && wait) {
+            if (!wait()) return false;
+        } else if (n == 0 || errno != EINTR) {
             if (n == 0) errno = EIO;
             return false;
         }
-        done += size_t(n);
     }
     return true;
 }
@@ -296,6 +298,20 @@ bool temporary_name(std::string* name)
     std::snprintf(text, sizeof text, ".quorvel-%016llx.part", static_cast<unsigned long long>(r));
     *name = text;
     return true;
+}
+
+// Makes something under a temporary name, tried again under another while `make` (false with
+// errno) finds the name taken: the name made, or empty with errno.
+template <typename Make>
+std::string under_temporary_name(Make make)
+{
+    std::string name;
+    for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS; ++attempt) {
+        if (!temporary_name(&name)) break;
+        if (make(name)) return name;
+        if (errno != EEXIST) break;
+    }
+    return {};
 }
 
 // Whether a name made in the target's folder could be taken away again: a folder (or an old
@@ -334,15 +350,11 @@ bool open_new_file(int folder, mode_t mode, bool may_name, NewFile* f)
         errno = EPERM;
         return false;
     }
-    for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS; ++attempt) {
-        if (!temporary_name(&f->name)) break;
-        f->fd =
-            Fd(::openat(folder, f->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-        if (f->fd) return true;
-        if (errno != EEXIST) break;
-    }
-    f->name.clear();
-    return false;
+    f->name = under_temporary_name([&](const std::string& name) {
+        f->fd = Fd(::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        return bool(f->fd);
+    });
+    return bool(f->fd);
 }
 
 // Gives the unnamed file open as fd the name `name` in folder; EEXIST when it is taken.
@@ -364,14 +376,8 @@ bool put_at_target(NewFile& f, const Target& t, bool may_name)
     if (f.name.empty()) {
         if (!t.exists && link_unnamed(f.fd.fd, folder, t.name)) return true;
         if ((!t.exists && errno != EEXIST) || !may_name) return false;
-        for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS && f.name.empty(); ++attempt) {
-            std::string name;
-            if (!temporary_name(&name)) break;
-            if (link_unnamed(f.fd.fd, folder, name))
-                f.name = std::move(name);
-            else if (errno != EEXIST)
-                break;
-        }
+        f.name = under_temporary_name(
+            [&](const std::string& name) { return link_unnamed(f.fd.fd, folder, name); });
         if (f.name.empty()) return false;
     }
     if (::renameat(folder, f.name.c_str(), folder, t.name.c_str()) != 0) return false;
@@ -502,7 +508,7 @@ int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure&
         *in_place = true;
         ok = out.fail("keep the old file's protection");
     }
-    if (ok && !write_all(f.fd.fd, bytes, -1))
+    if (ok && !write_all(f.fd.fd, bytes))
         ok = out.fail("write");
     else if (ok && ::fsync(f.fd.fd) != 0)
         ok = out.fail("sync");
@@ -532,8 +538,8 @@ bool reserve(int fd, off_t old_size, std::span<const uint8_t> bytes)
     if (bytes.empty()) return true;
     if (::fallocate(fd, 0, 0, off_t(bytes.size())) == 0) return true;
     if (errno != EOPNOTSUPP) return false;
-    return off_t(bytes.size()) <= old_size ||
-           write_all(fd, bytes.subspan(size_t(old_size)), old_size);
+    return off_t(bytes.size()) <= old_size || (::lseek(fd, old_size, SEEK_SET) == old_size &&
+                                               write_all(fd, bytes.subspan(size_t(old_size))));
 }
 
 // Writes over the regular file open as fd without removing it or cutting it first: the room
@@ -552,7 +558,8 @@ int write_in_place(Fd& fd, std::span<const uint8_t> bytes, WriteFailure& out)
             errno = e;
         }
     }
-    if (ok && !write_all(fd.fd, bytes, 0)) ok = out.fail("write");
+    if (ok && (::lseek(fd.fd, 0, SEEK_SET) != 0 || !write_all(fd.fd, bytes)))
+        ok = out.fail("write");
     if (ok && ::ftruncate(fd.fd, off_t(bytes.size())) != 0) ok = out.fail("cut to size");
     if (ok && ::fsync(fd.fd) != 0) ok = out.fail("sync");
     return close_checked(fd, ok, out);
@@ -566,19 +573,19 @@ int64_t now_ms(void)
 }
 
 // Waits in short slices until fd takes bytes again (or reports the error the next write
-// gives), the deadline passes or an end signal came.
-int wait_for_room(int fd, int64_t deadline, WriteFailure& out)
+// gives); false with ETIMEDOUT once the deadline passed, ECANCELED once an end signal came.
+bool wait_for_room(int fd, int64_t deadline)
 {
     for (;;) {
-        if (plat_term_requested()) return out.refuse("write: given up for an end signal");
         const int64_t left = deadline - now_ms();
-        if (left <= 0)
-            return out.refuse("write: not taken within " +
-                              std::to_string(PLAT_WRITE_SPECIAL_MAX_MS / 1000) + " s, given up");
+        if (plat_term_requested() || left <= 0) {
+            errno = plat_term_requested() ? ECANCELED : ETIMEDOUT;
+            return false;
+        }
         pollfd p{fd, POLLOUT, 0};
         const int n = ::poll(&p, 1, int(std::min<int64_t>(left, PLAT_WRITE_POLL_SLICE_MS)));
-        if (n > 0) return 1;
-        if (n < 0 && errno != EINTR) return out.fail("write");
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
     }
 }
 
@@ -587,18 +594,14 @@ int wait_for_room(int fd, int64_t deadline, WriteFailure& out)
 int write_to_special(Fd& fd, std::span<const uint8_t> bytes, WriteFailure& out)
 {
     const int64_t deadline = now_ms() + PLAT_WRITE_SPECIAL_MAX_MS;
-    int ok = 1;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd.fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0)
-            done += size_t(n);
-        else if (n < 0 && errno == EAGAIN)
-            ok = wait_for_room(fd.fd, deadline, out);
-        else if (n == 0 || errno != EINTR) {
-            if (n == 0) errno = EIO;
-            ok = out.fail("write");
-        }
-    }
+    int ok = write_all(fd.fd, bytes, [&] { return wait_for_room(fd.fd, deadline); });
+    if (!ok && errno == ETIMEDOUT)
+        ok = out.refuse("write: not taken within " +
+                        std::to_string(PLAT_WRITE_SPECIAL_MAX_MS / 1000) + " s, given up");
+    else if (!ok && errno == ECANCELED)
+        ok = out.refuse("write: given up for an end signal");
+    else if (!ok)
+        ok = out.fail("write");
     return close_checked(fd, ok, out);
 }
 

@@ -3,8 +3,10 @@
 // protection. Pipes that do not drain are tried through the program (tests/tool).
 #include "plat/files.h"
 #include "plat/files_local.h"
+#include "plat/window.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <tuple>
 
 #include "child_proc.h"
@@ -64,6 +67,25 @@ TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
     t.write("PIC.bmp", "kept");
     ASSERT_TRUE(plat_write_file(t.file("pic.bmp"), bytes_of(3, 'n'), nullptr));
     EXPECT_EQ(t.read("PIC.bmp") + t.read("pic.bmp"), "keptnnn");
+    // A name whose last part is empty, "." or ".." names a folder; one with dots and more does not.
+    const std::pair<const char*, bool> names[] = {
+        {"t/", true},    {"t/.", true},   {"t/..", true},   {"..", true},
+        {"t/.a", false}, {"t/a.", false}, {"t/...", false}, {"", false}};
+    for (auto [path, folder] : names) EXPECT_EQ(plat_path_names_folder(path), folder) << path;
+    // Without /proc (hidden in a mount namespace of the child's own), an unnamed new file is
+    // named through its descriptor, which takes privilege.
+    if (::geteuid() != 0) return;
+    const int made = finish_child(
+        fork_child([&] {
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
+                return 3;
+            return plat_write_file(t.file("no_proc"), bytes_of(3, 'p'), nullptr) ? 0 : 1;
+        }),
+        30s);
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(t.read("no_proc"), "ppp");
 }
 
 // A save cut short at a fixed point: the file size limit ends the process in the middle of
@@ -139,6 +161,16 @@ TEST(PlatWriteFile, InPlaceALackOfRoomFailsWithTheOldBytesIntact)
             EXPECT_EQ(t.read("old.bmp"), std::string(n, v)) << type << n;
         }
         EXPECT_EQ(names_in(t), std::vector<std::string>{"old.bmp"}) << type;
+        // Where new files may be made, one replaces it: with no ACL to copy on tmpfs, and no
+        // attributes at all on ramfs.
+        ::chmod(t.file("").c_str(), 0755);
+        struct stat before, after;
+        std::string why;
+        ASSERT_EQ(::stat(old.c_str(), &before), 0);
+        EXPECT_TRUE(plat_write_file(old, bytes_of(100, 'r'), &why)) << type << why;
+        ASSERT_EQ(::stat(old.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino) << type;
+        EXPECT_EQ(t.read("old.bmp"), std::string(100, 'r')) << type;
         ::umount2(t.file("").c_str(), MNT_DETACH);
     }
 }
@@ -715,7 +747,7 @@ int with_stdout(int out_fd, const std::function<int()>& fn)
 // /dev/stdout and /proc/self/fd/N stand for open objects, not for the paths their texts show:
 // a log file on standard output is written in place (the program's own output goes on into
 // it), a deleted file takes the bytes and no file is named after it, and a pipe takes them as a
-// pipe does.
+// pipe does: however slowly its reader reads, within a bounded wait.
 TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
 {
     TempDir t;
@@ -749,14 +781,44 @@ TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
     EXPECT_EQ(kept, bytes);
     EXPECT_EQ(names_in(t), std::vector<std::string>{"log.txt"});
 
+    // A picture of some megabytes, far more than a pipe holds, reaches a reader that pauses
+    // longer than one wait of the writer and then reads in small parts: whole and in order.
+    std::vector<uint8_t> large(3 << 20);
+    for (size_t i = 0; i < large.size(); ++i) large[i] = uint8_t(i * 131 + (i >> 12));
     int pipe_fds[2];
     ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
-    EXPECT_EQ(with_stdout(pipe_fds[1], [&] { return save("/dev/stdout"); }), 0);
+    const pid_t writer = fork_child([&] {
+        ::dup2(pipe_fds[1], 1);
+        return plat_write_file("/dev/stdout", large, nullptr) ? 0 : 1;
+    });
     ::close(pipe_fds[1]);
-    std::string piped(4000, '\0');
-    piped.resize(size_t(std::max<ssize_t>(::read(pipe_fds[0], piped.data(), piped.size()), 0)));
+    std::this_thread::sleep_for(300ms);
+    std::vector<uint8_t> piped;
+    uint8_t part[4096];
+    for (ssize_t n; (n = ::read(pipe_fds[0], part, sizeof part)) > 0;)
+        piped.insert(piped.end(), part, part + n);
+    EXPECT_EQ(finish_child(writer, 30s), 0);
+    EXPECT_TRUE(piped == large) << piped.size();
+    // A reader that never reads: given up after the bound, or at once for an end signal.
     ::close(pipe_fds[0]);
-    EXPECT_EQ(piped, bytes);
+    for (const bool end_signal : {false, true}) {
+        ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
+        const int kept = with_stdout(pipe_fds[1], [&] {
+            if (end_signal) {
+                plat_install_term_handler();
+                ::raise(SIGTERM);
+            }
+            std::string why;
+            if (plat_write_file("/dev/stdout", large, &why)) return 0;
+            return why == (end_signal ? "write: given up for an end signal"
+                                      : "write: not taken within 5 s, given up")
+                       ? 1
+                       : 2;
+        });
+        EXPECT_EQ(kept, 1) << end_signal;
+        ::close(pipe_fds[0]);
+        ::close(pipe_fds[1]);
+    }
 }
 
 }  // namespace
