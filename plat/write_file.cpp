@@ -137,8 +137,8 @@ bool read_link(int link, std::string* text, WriteFailure& out)
     text->assign(PATH_MAX, '\0');
     const ssize_t n = ::readlinkat(link, "", text->data(), text->size());
     if (n < 0) return out.fail("read link");
-    if (n == 0 || size_t(n) == text->size()) {
-        errno = n == 0 ? ENOENT : ENAMETOOLONG;
+    if (size_t(n) == text->size()) {  // cut short: longer than any path
+        errno = ENAMETOOLONG;
         return out.fail("read link");
     }
     text->resize(size_t(n));
@@ -290,10 +290,9 @@ int close_checked(Fd& fd, int ok, WriteFailure& out)
 // first. False with errno when no random bytes came.
 bool temporary_name(std::string* name)
 {
-    uint64_t r = 0;
-    ssize_t n;
-    while ((n = ::getrandom(&r, sizeof r, 0)) < 0 && errno == EINTR) {}
-    if (n != ssize_t(sizeof r)) return false;
+    uint64_t r;
+    // So few bytes come whole, never cut short by a signal, once the system has them at all.
+    if (::getrandom(&r, sizeof r, 0) != ssize_t(sizeof r)) return false;
     char text[40];
     std::snprintf(text, sizeof text, ".quorvel-%016llx.part", static_cast<unsigned long long>(r));
     *name = text;

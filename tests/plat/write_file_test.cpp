@@ -72,6 +72,26 @@ TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
         {"t/", true},    {"t/.", true},   {"t/..", true},   {"..", true},
         {"t/.a", false}, {"t/a.", false}, {"t/...", false}, {"", false}};
     for (auto [path, folder] : names) EXPECT_EQ(plat_path_names_folder(path), folder) << path;
+    // Paths that lead to no file to write, with their reasons; links are followed as the kernel
+    // follows them, 40 in a row at most.
+    fs::create_directories(t.file("dir"));
+    fs::create_directory_symlink("dir", t.file("to_dir"));
+    for (int i = 40; i >= 0; --i)
+        fs::create_symlink(i == 40 ? "dir/end" : "chain" + std::to_string(i + 1),
+                           t.file("chain" + std::to_string(i)));
+    const std::pair<std::string, const char*> refused[] = {
+        {"", "open: No such file or directory"},
+        {t.file("pic.bmp/x"), "open: Not a directory"},
+        {t.file("missing/x"), "open: No such file or directory"},
+        {t.file("to_dir"), "open: Is a directory"},
+        {t.file("chain0"), "open: Too many levels of symbolic links"}};
+    for (const auto& [path, reason] : refused) {
+        std::string why;
+        EXPECT_FALSE(plat_write_file(path, bytes_of(3, 'x'), &why)) << path;
+        EXPECT_EQ(why, reason) << path;
+    }
+    EXPECT_TRUE(plat_write_file(t.file("chain1"), bytes_of(3, 'x'), nullptr));
+    EXPECT_EQ(t.read("dir/end") + (fs::exists(t.file("missing")) ? "+" : ""), "xxx");
     // Without /proc (hidden in a mount namespace of the child's own), an unnamed new file is
     // named through its descriptor, which takes privilege.
     if (::geteuid() != 0) return;
@@ -179,15 +199,17 @@ constexpr uid_t WRITE_FILE_OTHER_UID = 65534;     // the saver in tests with a s
 constexpr uid_t WRITE_FILE_ATTACKER_UID = 12345;  // a third user, who owns no process here
 
 // Saves n bytes of v to path as that user (and group of the same number) in a child: 0 when
-// saved, 1 when refused for a reason holding `reason`, 2 for another, 3 when that user cannot
-// be taken on, -2 when the child did not end within 30 s.
+// saved (with no reason left), 1 when refused for a reason holding `reason`, 2 for another, 3
+// when that user cannot be taken on, 4 when saved with a reason, -2 when the child did not end
+// within 30 s.
 int save_as(uid_t uid, const std::string& path, size_t n, char v, const std::string& reason)
 {
     return finish_child(fork_child([&] {
                             if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
                                 return 3;
                             std::string why;
-                            if (plat_write_file(path, bytes_of(n, v), &why)) return 0;
+                            if (plat_write_file(path, bytes_of(n, v), &why))
+                                return why.empty() ? 0 : 4;
                             return why.find(reason) != std::string::npos ? 1 : 2;
                         }),
                         30s);
@@ -413,9 +435,9 @@ TEST(PlatWriteFile, AReplacementKeepsTheOldFilesAclAndUserAttributes)
         const char* acl_key = "system.posix_acl_access";
         if (old_has_acl && ::setxattr(path.c_str(), acl_key, acl.data(), acl.size(), 0) != 0)
             GTEST_SKIP() << "no ACL here: " << std::strerror(errno);
-        // Without one of its own, the old file must not gain the folder's default ACL.
-        if (!old_has_acl &&
-            ::setxattr(folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0))
+        // The new file gets the folder's default ACL: the old file's own must replace it, and
+        // without one of its own, the old file must not gain it.
+        if (::setxattr(folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0))
             GTEST_SKIP() << "no default ACL here: " << std::strerror(errno);
         ASSERT_EQ(::setxattr(path.c_str(), "user.note", "kept", 4, 0), 0) << std::strerror(errno);
         ASSERT_EQ(::link(path.c_str(), t.file("other").c_str()), 0);
@@ -746,8 +768,7 @@ int with_stdout(int out_fd, const std::function<int()>& fn)
 
 // /dev/stdout and /proc/self/fd/N stand for open objects, not for the paths their texts show:
 // a log file on standard output is written in place (the program's own output goes on into
-// it), a deleted file takes the bytes and no file is named after it, and a pipe takes them as a
-// pipe does: however slowly its reader reads, within a bounded wait.
+// it), and a deleted file takes the bytes and no file is named after it (a pipe: below).
 TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
 {
     TempDir t;
@@ -755,7 +776,7 @@ TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
     const std::string bytes(picture.begin(), picture.end());
     auto save = [&](const std::string& path) {
         std::string why;
-        if (plat_write_file(path, picture, &why)) return 0;
+        if (plat_write_file(path, picture, &why) == 1) return 0;
         std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
         return 1;
     };
@@ -780,45 +801,64 @@ TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
     ::close(gone_fd);
     EXPECT_EQ(kept, bytes);
     EXPECT_EQ(names_in(t), std::vector<std::string>{"log.txt"});
+}
 
-    // A picture of some megabytes, far more than a pipe holds, reaches a reader that pauses
-    // longer than one wait of the writer and then reads in small parts: whole and in order.
+enum class WriteFileReader { SLOW, NEVER, GONE };
+
+// The pipe cases of the test below, in its process of its own: 0 when all passed.
+int pipe_reader_cases()
+{
     std::vector<uint8_t> large(3 << 20);
     for (size_t i = 0; i < large.size(); ++i) large[i] = uint8_t(i * 131 + (i >> 12));
-    int pipe_fds[2];
-    ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
-    const pid_t writer = fork_child([&] {
-        ::dup2(pipe_fds[1], 1);
-        return plat_write_file("/dev/stdout", large, nullptr) ? 0 : 1;
-    });
-    ::close(pipe_fds[1]);
-    std::this_thread::sleep_for(300ms);
-    std::vector<uint8_t> piped;
-    uint8_t part[4096];
-    for (ssize_t n; (n = ::read(pipe_fds[0], part, sizeof part)) > 0;)
-        piped.insert(piped.end(), part, part + n);
-    EXPECT_EQ(finish_child(writer, 30s), 0);
-    EXPECT_TRUE(piped == large) << piped.size();
-    // A reader that never reads: given up after the bound, or at once for an end signal.
-    ::close(pipe_fds[0]);
-    for (const bool end_signal : {false, true}) {
-        ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
-        const int kept = with_stdout(pipe_fds[1], [&] {
+    using R = WriteFileReader;
+    const std::tuple<R, bool, const char*> cases[] = {
+        {R::SLOW, false, ""},
+        {R::NEVER, false, "write: not taken within 5 s, given up"},
+        {R::NEVER, true, "write: given up for an end signal"},
+        {R::GONE, false, "write: Broken pipe"}};
+    for (auto [reader, end_signal, reason] : cases) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return 1;
+        const pid_t writer = fork_child([&, end_signal = end_signal, reason = reason] {
+            ::close(fds[0]);  // the reader is the test's alone
+            ::dup2(fds[1], 1);
+            ::signal(SIGPIPE, SIG_IGN);
             if (end_signal) {
                 plat_install_term_handler();
                 ::raise(SIGTERM);
             }
             std::string why;
-            if (plat_write_file("/dev/stdout", large, &why)) return 0;
-            return why == (end_signal ? "write: given up for an end signal"
-                                      : "write: not taken within 5 s, given up")
-                       ? 1
-                       : 2;
+            const int saved = plat_write_file("/dev/stdout", large, &why);
+            return saved == (*reason == 0) && why == reason ? 0 : 1;
         });
-        EXPECT_EQ(kept, 1) << end_signal;
-        ::close(pipe_fds[0]);
-        ::close(pipe_fds[1]);
+        ::close(fds[1]);
+        // Longer than one wait of the writer's, then in small parts; one that goes away does
+        // so after the first pipe's worth.
+        std::vector<uint8_t> piped;
+        if (reader != R::NEVER) std::this_thread::sleep_for(300ms);
+        uint8_t part[4096];
+        for (ssize_t n; reader != R::NEVER && (reader == R::SLOW || piped.size() < (64u << 10)) &&
+                        (n = ::read(fds[0], part, sizeof part)) > 0;)
+            piped.insert(piped.end(), part, part + n);
+        if (reader == R::GONE) ::close(std::exchange(fds[0], -1));
+        EXPECT_EQ(finish_child(writer, 30s), 0) << reason;
+        if (reader == R::SLOW) {
+            EXPECT_TRUE(piped == large) << piped.size();
+        }
+        if (fds[0] >= 0) ::close(fds[0]);
     }
+    return ::testing::Test::HasFailure() ? 1 : 0;
+}
+
+// A pipe's reader sets the pace: some megabytes, far more than a pipe holds, reach one that
+// pauses longer than a wait of the writer's and then reads in small parts, whole and in order;
+// one that never reads costs the bounded wait, or none once an end signal came; one that goes
+// away fails the save. In a process started afresh, where no end signal that another test sent
+// to this one stands.
+TEST(PlatWriteFile, APipeTakesThePictureAsItsReaderReadsWithinABoundedWait)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(pipe_reader_cases()), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
