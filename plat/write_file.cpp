@@ -244,14 +244,14 @@ std::string proc_name(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // Opens the name found at target for writing, refused should another object have taken the
 // name since it was found.
-int open_found(const Target& t, Fd* fd, WriteFailure& out)
+bool open_found(const Target& t, Fd* fd, WriteFailure& out)
 {
     *fd = Fd(::openat(t.folder.fd, t.name.c_str(), PLAT_OPEN_TO_WRITE | O_NOFOLLOW));
     struct stat now;
     if (!*fd || ::fstat(fd->fd, &now) != 0) return out.fail("open");
     if (now.st_dev != t.st.st_dev || now.st_ino != t.st.st_ino)
         return out.refuse("open: the name was given to another file during the save");
-    return 1;
+    return true;
 }
 
 // ---- writing ------------------------------------------------------------------------------
