@@ -41,7 +41,9 @@ std::string plat_path_native(std::string_view path);
 // length works. Links are followed to the name they finally lead to, but in a
 // folder that is sticky and writable by others (the shared temporary folder)
 // only a link of the user's or of the folder's owner is followed, as the
-// kernel's protected-symlink rule would have it; any other is refused. A link
+// kernel's protected-symlink rule would have it; any other is refused, and so
+// is a regular file or named pipe there of anyone else (the protected-regular
+// and -fifo rules), which anyone may have put there to be written. A link
 // of the kernel's own (/proc/<pid>/fd/N, /proc/self/..., so /dev/stdout too)
 // stands for an open object, not for its text: the object takes the bytes, a
 // regular file in place, anything else as a device or a pipe.
@@ -58,15 +60,17 @@ std::string plat_path_native(std::string_view path);
 // may leave. A new name (also the missing target of a link) is made the same
 // way. Either way any legal name can be saved.
 //
-// A regular file is written in place instead when its folder takes no new
-// file for want of permission, lets only the file's owner replace it, keeps
-// every name it is given (append-only or immutable, or the file is), or when
-// its owner and group, ACL or attributes cannot be given to a new file (so
+// A regular file is written in place instead when its folder takes no new file
+// for want of permission, lets only the file's owner (or its own) replace it,
+// keeps every name it is given (append-only or immutable, or the file is), or
+// when its owner and group, ACL or attributes cannot be given to a new file (so
 // that its protection never widens); never cut first: the whole new size is
-// reserved before the first byte is written, so that a lack of space fails
-// with the old bytes intact. A save leaves no name it made behind: in a folder
-// that keeps every name, a new file is linked in only once complete and
-// unnamed, and refused where it could not be unnamed.
+// reserved before the first byte is written, so that a lack of space fails with
+// the old bytes intact. These reasons are those of what was found: a name that
+// held the user's own file and is refused its replacement was given to another
+// file meanwhile, and the save is refused. A save leaves no name it made
+// behind: in a folder that keeps every name, a new file is linked in only once
+// complete and unnamed, and refused where it could not be unnamed.
 //
 // A device or a pipe is written in place without ever blocking: a reader that
 // does not take the bytes within PLAT_WRITE_SPECIAL_MAX_MS fails the write,

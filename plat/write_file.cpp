@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -117,16 +118,17 @@ void push_components(std::string_view text, std::vector<std::string>* rest)
     rest->insert(rest->end(), parts.rbegin(), parts.rend());
 }
 
-// The kernel's protected-symlink rule, applied whether or not the kernel applies it: in a
-// sticky folder that others may write into, anyone may have put the link, so it is followed
-// only when it belongs to the user or to the folder's owner.
-bool may_follow(int folder, const struct stat& link, WriteFailure& out)
+// The kernel's protected-symlink, -fifo and -regular rules, applied whether or not the kernel
+// applies them: in a sticky folder that others may write into, anyone may have put a link, a
+// file or a named pipe there, so it is taken only when it belongs to the user or to the folder's
+// owner. `what` names it in the refusal.
+bool trusted_in_folder(int folder, const struct stat& st, const char* what, WriteFailure& out)
 {
     struct stat dir;
     if (::fstat(folder, &dir) != 0) return out.fail("open");
     const bool shared = (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
-    if (!shared || link.st_uid == ::geteuid() || link.st_uid == dir.st_uid) return true;
-    return out.refuse("follow link: another user's link in a shared sticky folder");
+    if (!shared || st.st_uid == ::geteuid() || st.st_uid == dir.st_uid) return true;
+    return out.refuse(std::string(what) + " in a shared sticky folder");
 }
 
 // The text of the link open as `link` (O_PATH of the link itself): the one that was checked.
@@ -135,8 +137,8 @@ bool read_link(int link, std::string* text, WriteFailure& out)
     text->assign(PATH_MAX, '\0');
     const ssize_t n = ::readlinkat(link, "", text->data(), text->size());
     if (n < 0) return out.fail("read link");
-    if (n == 0 || size_t(n) == text->size()) {
-        errno = n == 0 ? ENOENT : ENAMETOOLONG;
+    if (size_t(n) == text->size()) {  // cut short: longer than any path
+        errno = ENAMETOOLONG;
         return out.fail("read link");
     }
     text->resize(size_t(n));
@@ -215,7 +217,9 @@ bool find_target(const std::string& path, Target* t, WriteFailure& out)
                 continue;
             }
             std::string text;
-            if (!may_follow(at.fd, st, out) || !read_link(next.fd, &text, out)) return false;
+            if (!trusted_in_folder(at.fd, st, "follow link: another user's link", out) ||
+                !read_link(next.fd, &text, out))
+                return false;
             if (text[0] == '/' && !restart_at_root(root, &at, out)) return false;
             push_components(text, &rest);
             continue;
@@ -240,32 +244,33 @@ std::string proc_name(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // Opens the name found at target for writing, refused should another object have taken the
 // name since it was found.
-int open_found(const Target& t, Fd* fd, WriteFailure& out)
+bool open_found(const Target& t, Fd* fd, WriteFailure& out)
 {
     *fd = Fd(::openat(t.folder.fd, t.name.c_str(), PLAT_OPEN_TO_WRITE | O_NOFOLLOW));
     struct stat now;
     if (!*fd || ::fstat(fd->fd, &now) != 0) return out.fail("open");
     if (now.st_dev != t.st.st_dev || now.st_ino != t.st.st_ino)
         return out.refuse("open: the name was given to another file during the save");
-    return 1;
+    return true;
 }
 
 // ---- writing ------------------------------------------------------------------------------
 
-// Every byte, from offset `at` (or from the current position when at < 0).
-bool write_all(int fd, std::span<const uint8_t> bytes, off_t at)
+// Every byte, from the current position, however few each write takes. When fd (non-blocking)
+// takes none now, `wait` (when given) waits for room, or ends the write by answering false.
+// False with errno.
+bool write_all(int fd, std::span<const uint8_t> bytes, const std::function<bool()>& wait = {})
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const uint8_t* p = bytes.data() + done;
-        const size_t left = bytes.size() - done;
-        const ssize_t n = at < 0 ? ::write(fd, p, left) : ::pwrite(fd, p, left, at + off_t(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += size_t(n);
+        } else if (n < 0 && errno == EAGAIN && wait) {
+            if (!wait()) return false;
+        } else if (n == 0 || errno != EINTR) {
             if (n == 0) errno = EIO;
             return false;
         }
-        done += size_t(n);
     }
     return true;
 }
@@ -285,14 +290,27 @@ int close_checked(Fd& fd, int ok, WriteFailure& out)
 // first. False with errno when no random bytes came.
 bool temporary_name(std::string* name)
 {
-    uint64_t r = 0;
-    ssize_t n;
-    while ((n = ::getrandom(&r, sizeof r, 0)) < 0 && errno == EINTR) {}
-    if (n != ssize_t(sizeof r)) return false;
+    uint64_t r;
+    // So few bytes come whole, never cut short by a signal, once the system has them at all.
+    if (::getrandom(&r, sizeof r, 0) != ssize_t(sizeof r)) return false;
     char text[40];
     std::snprintf(text, sizeof text, ".quorvel-%016llx.part", static_cast<unsigned long long>(r));
     *name = text;
     return true;
+}
+
+// Makes something under a temporary name, tried again under another while `make` (false with
+// errno) finds the name taken: the name made, or empty with errno.
+template <typename Make>
+std::string under_temporary_name(Make make)
+{
+    std::string name;
+    for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS; ++attempt) {
+        if (!temporary_name(&name)) break;
+        if (make(name)) return name;
+        if (errno != EEXIST) break;
+    }
+    return {};
 }
 
 // Whether a name made in the target's folder could be taken away again: a folder (or an old
@@ -331,15 +349,11 @@ bool open_new_file(int folder, mode_t mode, bool may_name, NewFile* f)
         errno = EPERM;
         return false;
     }
-    for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS; ++attempt) {
-        if (!temporary_name(&f->name)) break;
-        f->fd =
-            Fd(::openat(folder, f->name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-        if (f->fd) return true;
-        if (errno != EEXIST) break;
-    }
-    f->name.clear();
-    return false;
+    f->name = under_temporary_name([&](const std::string& name) {
+        f->fd = Fd(::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        return bool(f->fd);
+    });
+    return bool(f->fd);
 }
 
 // Gives the unnamed file open as fd the name `name` in folder; EEXIST when it is taken.
@@ -354,26 +368,20 @@ bool link_unnamed(int fd, int folder, const std::string& name)
 // Puts the complete new file at target. An unnamed file is linked straight in where nothing is
 // there; a link never replaces a name, so otherwise it is linked under a temporary name and
 // renamed over target at once: the temporary name exists only between those two calls, and
-// only where it may go again.
-int put_at_target(NewFile& f, const Target& t, bool may_name, WriteFailure& out)
+// only where it may go again. False with errno.
+bool put_at_target(NewFile& f, const Target& t, bool may_name)
 {
     const int folder = t.folder.fd;
     if (f.name.empty()) {
-        if (!t.exists && link_unnamed(f.fd.fd, folder, t.name)) return 1;
-        if ((!t.exists && errno != EEXIST) || !may_name) return out.fail("link");
-        for (int attempt = 0; attempt < PLAT_NAME_ATTEMPTS && f.name.empty(); ++attempt) {
-            std::string name;
-            if (!temporary_name(&name)) break;
-            if (link_unnamed(f.fd.fd, folder, name))
-                f.name = std::move(name);
-            else if (errno != EEXIST)
-                break;
-        }
-        if (f.name.empty()) return out.fail("link");
+        if (!t.exists && link_unnamed(f.fd.fd, folder, t.name)) return true;
+        if ((!t.exists && errno != EEXIST) || !may_name) return false;
+        f.name = under_temporary_name(
+            [&](const std::string& name) { return link_unnamed(f.fd.fd, folder, name); });
+        if (f.name.empty()) return false;
     }
-    if (::renameat(folder, f.name.c_str(), folder, t.name.c_str()) != 0) return out.fail("rename");
+    if (::renameat(folder, f.name.c_str(), folder, t.name.c_str()) != 0) return false;
     f.name.clear();
-    return 1;
+    return true;
 }
 
 // The new name is lasting only once its folder is synced. A folder the user may not open, or
@@ -454,37 +462,63 @@ bool take_over_protection(int fd, const Target& t)
            copy_acl(fd, old) && copy_user_attributes(fd, old);
 }
 
+// Whether the sticky bit keeps the user from giving the old file's name to another: only the
+// file's owner and the folder's may (and the privileged). Known from what was found.
+bool sticky_keeps_name(const Target& t)
+{
+    struct stat dir;
+    return ::fstat(t.folder.fd, &dir) == 0 && (dir.st_mode & S_ISVTX) &&
+           t.st.st_uid != ::geteuid() && dir.st_uid != ::geteuid();
+}
+
+// The new file could not be made: in the user's terms. A folder that is there and yet has no
+// such name to give (a /proc folder, or one removed meanwhile) answers ENOENT.
+int new_file_failed(const char* step, bool may_name, WriteFailure& out)
+{
+    const std::string s(step);
+    if (!may_name && errno == EPERM)
+        return out.refuse(s +
+                          ": the folder keeps every name, and no unnamed file can be made here");
+    if (errno == ENOENT) return out.refuse(s + ": the folder takes no new files");
+    return out.fail(step);
+}
+
 // The new bytes go to a new file beside target, which replaces target only once complete.
-// *in_place is set when an old target may be written in place instead: its folder takes no new
-// file or no new name over target for want of permission, keeps every name it is given, or the
-// new file cannot take over the old one's protection.
+// *in_place is set when an old target may be written in place instead, for what was known when
+// it was found: its folder takes no new file for want of permission, keeps every name it is
+// given, lets only the file's owner or its own replace the name, or the new file cannot take
+// over the old one's protection; never for a refusal that these do not explain.
 int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure& out,
                   bool* in_place)
 {
+    const char* step = t.exists ? "replace the file" : "make a new file";
     const bool may_name = names_may_go(t);
     if (t.exists && !may_name) {
         *in_place = true;
-        return out.refuse("rename: the folder keeps every name");
+        return out.refuse("replace the file: the folder keeps every name");
     }
     NewFile f;
     if (!open_new_file(t.folder.fd, t.exists ? 0600 : 0666, may_name, &f)) {
         *in_place = errno == EACCES || errno == EPERM;
-        return out.fail("create a new file beside it");
+        return new_file_failed(step, may_name, out);
     }
     int ok = 1;
     if (t.exists && !take_over_protection(f.fd.fd, t)) {
         *in_place = true;
         ok = out.fail("keep the old file's protection");
     }
-    if (ok && !write_all(f.fd.fd, bytes, -1))
+    if (ok && !write_all(f.fd.fd, bytes))
         ok = out.fail("write");
     else if (ok && ::fsync(f.fd.fd) != 0)
         ok = out.fail("sync");
-    if (ok) {
-        ok = put_at_target(f, t, may_name, out);
-        // A sticky folder lets only the owner replace a name; a file the user may write is then
-        // written in place, as `echo >` would.
-        if (!ok && t.exists && (errno == EPERM || errno == EACCES)) *in_place = true;
+    if (ok && !put_at_target(f, t, may_name)) {
+        // Refused a name the user might have replaced: another file has it now.
+        const bool refused = t.exists && (errno == EPERM || errno == EACCES);
+        *in_place = refused && sticky_keeps_name(t);
+        ok =
+            refused && !*in_place
+                ? out.refuse("replace the file: the name was given to another file during the save")
+                : out.fail(step);
     }
     ok = close_checked(f.fd, ok, out);
     if (!f.name.empty()) {
@@ -503,8 +537,8 @@ bool reserve(int fd, off_t old_size, std::span<const uint8_t> bytes)
     if (bytes.empty()) return true;
     if (::fallocate(fd, 0, 0, off_t(bytes.size())) == 0) return true;
     if (errno != EOPNOTSUPP) return false;
-    return off_t(bytes.size()) <= old_size ||
-           write_all(fd, bytes.subspan(size_t(old_size)), old_size);
+    return off_t(bytes.size()) <= old_size || (::lseek(fd, old_size, SEEK_SET) == old_size &&
+                                               write_all(fd, bytes.subspan(size_t(old_size))));
 }
 
 // Writes over the regular file open as fd without removing it or cutting it first: the room
@@ -523,7 +557,8 @@ int write_in_place(Fd& fd, std::span<const uint8_t> bytes, WriteFailure& out)
             errno = e;
         }
     }
-    if (ok && !write_all(fd.fd, bytes, 0)) ok = out.fail("write");
+    if (ok && (::lseek(fd.fd, 0, SEEK_SET) != 0 || !write_all(fd.fd, bytes)))
+        ok = out.fail("write");
     if (ok && ::ftruncate(fd.fd, off_t(bytes.size())) != 0) ok = out.fail("cut to size");
     if (ok && ::fsync(fd.fd) != 0) ok = out.fail("sync");
     return close_checked(fd, ok, out);
@@ -537,19 +572,19 @@ int64_t now_ms(void)
 }
 
 // Waits in short slices until fd takes bytes again (or reports the error the next write
-// gives), the deadline passes or an end signal came.
-int wait_for_room(int fd, int64_t deadline, WriteFailure& out)
+// gives); false with ETIMEDOUT once the deadline passed, ECANCELED once an end signal came.
+bool wait_for_room(int fd, int64_t deadline)
 {
     for (;;) {
-        if (plat_term_requested()) return out.refuse("write: given up for an end signal");
         const int64_t left = deadline - now_ms();
-        if (left <= 0)
-            return out.refuse("write: not taken within " +
-                              std::to_string(PLAT_WRITE_SPECIAL_MAX_MS / 1000) + " s, given up");
+        if (plat_term_requested() || left <= 0) {
+            errno = plat_term_requested() ? ECANCELED : ETIMEDOUT;
+            return false;
+        }
         pollfd p{fd, POLLOUT, 0};
         const int n = ::poll(&p, 1, int(std::min<int64_t>(left, PLAT_WRITE_POLL_SLICE_MS)));
-        if (n > 0) return 1;
-        if (n < 0 && errno != EINTR) return out.fail("write");
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
     }
 }
 
@@ -558,18 +593,14 @@ int wait_for_room(int fd, int64_t deadline, WriteFailure& out)
 int write_to_special(Fd& fd, std::span<const uint8_t> bytes, WriteFailure& out)
 {
     const int64_t deadline = now_ms() + PLAT_WRITE_SPECIAL_MAX_MS;
-    int ok = 1;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd.fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0)
-            done += size_t(n);
-        else if (n < 0 && errno == EAGAIN)
-            ok = wait_for_room(fd.fd, deadline, out);
-        else if (n == 0 || errno != EINTR) {
-            if (n == 0) errno = EIO;
-            ok = out.fail("write");
-        }
-    }
+    int ok = write_all(fd.fd, bytes, [&] { return wait_for_room(fd.fd, deadline); });
+    if (!ok && errno == ETIMEDOUT)
+        ok = out.refuse("write: not taken within " +
+                        std::to_string(PLAT_WRITE_SPECIAL_MAX_MS / 1000) + " s, given up");
+    else if (!ok && errno == ECANCELED)
+        ok = out.refuse("write: given up for an end signal");
+    else if (!ok)
+        ok = out.fail("write");
     return close_checked(fd, ok, out);
 }
 
@@ -615,6 +646,9 @@ int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::
     if (t.kernel_link) return write_through_kernel_link(t, bytes, out);
     bool in_place = false;
     if (!t.exists) return replace_whole(t, bytes, out, &in_place);
+    if ((S_ISREG(t.st.st_mode) || S_ISFIFO(t.st.st_mode)) &&
+        !trusted_in_folder(t.folder.fd, t.st, "open: another user's file", out))
+        return 0;
     Fd fd;
     if (!S_ISREG(t.st.st_mode)) return open_found(t, &fd, out) && write_to_special(fd, bytes, out);
     // A file the user could not open for writing is not the user's to replace.
