@@ -5,6 +5,7 @@
 // reason, before the screen.
 #include "child_proc.h"
 #include "hostile_files.h"
+#include "test_files.h"
 
 #include <algorithm>
 #include <cctype>
@@ -35,13 +36,6 @@ struct Row {
     Env env = {};            // beside the test's own environment
 };
 
-std::string read_text(const fs::path& p)
-{
-    std::ostringstream s;
-    s << std::ifstream(p, std::ios::binary).rdbuf();
-    return s.str();
-}
-
 void write_bytes(const fs::path& p, const std::string& bytes)
 {
     std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
@@ -66,7 +60,7 @@ Damage removed(const std::string& file)
 bool zero_channels(const fs::path& root)
 {
     const fs::path wav = root / "data/sound/bgm01.wav";
-    std::string b = read_text(wav);
+    std::string b = test_file_text(wav);
     const size_t fmt = b.find("fmt ");
     if (fmt == std::string::npos || fmt + 12 > b.size()) return false;
     b[fmt + 10] = b[fmt + 11] = 0;  // after the id, the size and the format tag
@@ -246,7 +240,7 @@ TEST_P(HostileDataSet, EndsAsAMissingFileOfItsKindWould)
     if (row.ends == Ends::error_screen) {  // the screen's time, not an early failure
         EXPECT_GE(std::chrono::steady_clock::now() - start, 29s);
     }
-    const std::string err = read_text(dir.root / "stderr.txt");
+    const std::string err = test_file_text(dir.root / "stderr.txt");
     EXPECT_EQ(code, row.ends == Ends::closes ? 0 : 1) << "-2: still running after 120 s\n" << err;
     std::string line = row.line;
     if (const size_t at = line.find("<root>"); at != std::string::npos)

@@ -3,6 +3,7 @@
 #include "plat/embedded.h"
 #include "tools/gen/font_image.h"
 #include "tools/gen/image_file.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -91,8 +92,7 @@ FontPlane plane_from_png(std::span<const unsigned char> png, int cell_w, int cel
 std::vector<unsigned char> built_f1632()
 {
     const char* dir = std::getenv("QUORVEL_TEST_BINARY_DIR");
-    std::ifstream in(std::string(dir ? dir : ".") + "/data/font/f1632.png", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return test_file_bytes(std::string(dir ? dir : ".") + "/data/font/f1632.png");
 }
 
 class FontLayout : public ::testing::TestWithParam<int> {

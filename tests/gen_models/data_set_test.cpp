@@ -11,7 +11,7 @@ TEST(PatchData, CommittedSourcesEqualAFreshRun)
     gm::FileSet fresh = gm::output_build();
     EXPECT_EQ(fresh, gm::output_build()) << "two runs differ";
     for (const auto& [name, bytes] : fresh)
-        EXPECT_TRUE(gmt::read_bytes(gmt::models_dir() / name) == bytes)
+        EXPECT_TRUE(test_file_bytes(gmt::models_dir() / name) == bytes)
             << name << " is stale: run gen_models data/models";
     for (const auto& e : fs::directory_iterator(gmt::models_dir()))
         if (e.path().extension() == ".qvd" || e.path().extension() == ".png") {
@@ -68,7 +68,7 @@ TEST(PatchData, IconsComeFromTexLst)
     const auto& want = gm::icon_crops();
     ASSERT_EQ(texlst_crop_count(tl, uint32_t(cat)), want.size());
     // The category's image is the atlas itself, copied whole.
-    EXPECT_TRUE(files.at("texture/icon.png") == gmt::read_bytes(gmt::models_dir() / "icon.png"));
+    EXPECT_TRUE(files.at("texture/icon.png") == test_file_bytes(gmt::models_dir() / "icon.png"));
     for (uint32_t j = 0; j < want.size(); j++) {
         const TexLstCrop* c = texlst_crop(tl, uint32_t(cat), j);
         ASSERT_TRUE(c);
@@ -83,5 +83,5 @@ TEST(PatchData, IconsComeFromTexLst)
 TEST(PatchData, BuildMadeTheDataFolderBesideTheProgram)
 {
     for (const auto& [path, bytes] : gmt::built_set().files)
-        EXPECT_TRUE(gmt::read_bytes(fs::path(gmt::binary_dir()) / "data" / path) == bytes) << path;
+        EXPECT_TRUE(test_file_bytes(fs::path(gmt::binary_dir()) / "data" / path) == bytes) << path;
 }

@@ -5,6 +5,7 @@
 #include "res/mdl_decode.h"
 #include "tools/gen_models/gm_icons.h"
 #include "tools/qv_desc.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +21,6 @@ namespace fs = std::filesystem;
 
 namespace gmt {
 
-inline std::string source_dir()
-{
-    if (const char* s = std::getenv("QUORVEL_TEST_SOURCE_DIR")) return s;
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/"));
-}
-
 // From the environment, else the build folder this test was built in.
 inline std::string binary_dir()
 {
@@ -34,13 +28,7 @@ inline std::string binary_dir()
     return b ? b : GM_TEST_BINARY_DIR;
 }
 
-inline fs::path models_dir() { return source_dir() + "/data/models"; }
-
-inline std::vector<uint8_t> read_bytes(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
+inline fs::path models_dir() { return test_source_dir() + "/data/models"; }
 
 // Every committed description in name order, as the build's qv_datagen run.
 inline const qvw::DataSet& built_set()

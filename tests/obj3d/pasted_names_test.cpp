@@ -4,6 +4,8 @@
 // what the macros really make, nested macros included.
 #include <gtest/gtest.h>
 
+#include "test_files.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -17,21 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string source_dir()
-{
-    if (const char* s = std::getenv("QUORVEL_TEST_SOURCE_DIR")) return s;
-    const std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/"));
-}
-
-std::string read_file(const fs::path& p)
-{
-    std::ifstream f(p);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 bool word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
@@ -95,8 +82,8 @@ struct Source {
 // Every engine source, from the folders of the layer table.
 std::vector<Source> engine_sources()
 {
-    const fs::path root = source_dir();
-    std::istringstream table(read_file(root / "cmake/layers.txt"));
+    const fs::path root = test_source_dir();
+    std::istringstream table(test_file_text(root / "cmake/layers.txt"));
     std::vector<Source> out;
     for (std::string line; std::getline(table, line);) {
         const std::vector<std::string> w = words(line.substr(0, line.find('#')));
@@ -106,7 +93,7 @@ std::vector<Source> engine_sources()
                 const std::string ext = e.path().extension().string();
                 if (ext != ".h" && ext != ".cpp") continue;
                 Source s{fs::relative(e.path(), root).string(), {}};
-                std::istringstream text(read_file(e.path()));
+                std::istringstream text(test_file_text(e.path()));
                 for (std::string l; std::getline(text, l);) s.lines.push_back(l);
                 out.push_back(std::move(s));
             }

@@ -9,14 +9,10 @@
 #include "disp/disp_fixture.h"
 #include "disp/shader.h"
 #include "temp_dir.h"
+#include "test_files.h"
 
-inline std::string source_dir()
-{
-    const char* d = std::getenv("QUORVEL_TEST_SOURCE_DIR");
-    return d ? d : ".";
-}
-inline std::string shipped_shader_dir() { return source_dir() + "/data/sh/"; }
-inline std::string fixture_dir() { return source_dir() + "/tests/shader/fixtures/"; }
+inline std::string shipped_shader_dir() { return test_source_dir() + "/data/sh/"; }
+inline std::string fixture_dir() { return test_source_dir() + "/tests/shader/fixtures/"; }
 
 // A settings value ends at a blank and holds at most 126 characters, and a checkout
 // may lie under a path that breaks either. So a test names a shader folder through a

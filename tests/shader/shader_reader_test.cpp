@@ -5,6 +5,7 @@
 
 #include "disp/shader_file.h"
 #include "shader_fixture.h"
+#include "test_files.h"
 
 namespace {
 
@@ -13,13 +14,6 @@ ShaderFileText read_fixture(const char* name)
     ShaderFileText t;
     EXPECT_EQ(shader_file_read(fixture_dir(), name, &t), 1) << name;
     return t;
-}
-
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
-    return n;
 }
 
 }  // namespace
@@ -32,8 +26,8 @@ TEST(ShaderReader, SelfAndMutualIncludesStopAtTheDepthLimitAndLongLinesStayWhole
                           std::string("@common\n@source\n#include ") + name + "\n@source_end\n",
                           &t);
         const std::string& code = t.section[SHADER_SECTION_COMMON].code;
-        EXPECT_EQ(count_of(code, "self line") + count_of(code, "loop_"),
-                  size_t(SHADER_INCLUDE_DEPTH))
+        EXPECT_EQ(test_count_of(code, "self line") + test_count_of(code, "loop_"),
+                  int(SHADER_INCLUDE_DEPTH))
             << name;
     }
     // Long lines arrive in pieces and stay whole.
@@ -57,8 +51,7 @@ TEST(ShaderReader, IncludesQuotedUnquotedNestedAndMissingAndCrLfFilesReadLikeLf)
 {
     TempDir tmp;
     for (const char* name : {"full.txt", "inc_a.inc", "inc_b.inc", "inc_c.inc"}) {
-        std::ifstream in(fixture_dir() + name, std::ios::binary);
-        std::string lf(std::istreambuf_iterator<char>(in), {});
+        const std::string lf = test_file_text(fixture_dir() + name);
         std::string crlf;
         for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
         // Behind the end-of-file byte nothing is read.
@@ -127,8 +120,7 @@ TEST(ShaderReader, StageSourceAssemblyAndParametersPackedInSectionOrderFirstName
 
 TEST(ShaderReader, TruncatedAndRandomTextNeverBreaksTheReader)
 {
-    std::ifstream in(fixture_dir() + "full.txt", std::ios::binary);
-    std::string full(std::istreambuf_iterator<char>(in), {});
+    const std::string full = test_file_text(fixture_dir() + "full.txt");
     ShaderFileText t;
     for (size_t n = 0; n <= full.size(); ++n)
         shader_file_parse(fixture_dir(), full.substr(0, n), &t);

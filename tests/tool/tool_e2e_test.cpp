@@ -1,6 +1,7 @@
 // The built program driven as a person would, headless, through a scripted input file and
 // scripted dialog answers; then the saved pictures and the dialog log are checked.
 #include "child_proc.h"
+#include "test_files.h"
 #include "math/vm_mat.h"
 #include "plat/byte_order.h"
 #include "plat/embedded.h"
@@ -150,16 +151,10 @@ struct Bmp {
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) { return plat_le_get32(&b[at]); }
 
-std::vector<uint8_t> read_all(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 // Reads a saved picture and checks its header field by field.
 void read_bmp(const std::string& path, Bmp* out)
 {
-    out->bytes = read_all(path);
+    out->bytes = test_file_bytes(path);
     const auto& b = out->bytes;
     ASSERT_GE(b.size(), 54u) << path;
     out->width = int(le32(b, 18));
@@ -215,13 +210,6 @@ int unlike_picture(const Bmp& bmp, int cx, int cy, int r, float scale, int off)
     return n;
 }
 
-int count_of(const std::string& hay, const std::string& needle)
-{
-    int n = 0;
-    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++n;
-    return n;
-}
-
 // The `dialog:` line of the box a failed save of `logged` (the path as the log escapes it) shows:
 // the path and the reason of its `screenshot:` line, on two lines; empty without that line.
 std::string failure_box_line(const std::string& log, const std::string& logged)
@@ -271,7 +259,8 @@ protected:
         s.close();
         const auto [status, log] = run_program(s, path + ";ok");
         ASSERT_EQ(status, 0) << log;
-        ASSERT_EQ(count_of(log, "dialog: message \"保存しました。\" \"" + path + "\" -> ok"), 1)
+        ASSERT_EQ(test_count_of(log, "dialog: message \"保存しました。\" \"" + path + "\" -> ok"),
+                  1)
             << log;
         ASSERT_NO_FATAL_FAILURE(read_bmp(path, out));
     }
@@ -341,10 +330,11 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     const std::string saved = "dialog: message \"保存しました。\"";
     const std::string asked = "dialog: question \"同名のファイルが存在します。上書きしますか？\"";
     EXPECT_THAT(
-        (std::vector{count_of(log, "dialog: save "), count_of(log, saved), count_of(log, asked),
-                     count_of(log, asked + " \"" + fit + ".bmp\" -> ok"),
-                     count_of(log, "dialog: message \"キャンセルしました。\" \"\" -> ok"),
-                     count_of(log, "これ以上")}),
+        (std::vector{test_count_of(log, "dialog: save "), test_count_of(log, saved),
+                     test_count_of(log, asked),
+                     test_count_of(log, asked + " \"" + fit + ".bmp\" -> ok"),
+                     test_count_of(log, "dialog: message \"キャンセルしました。\" \"\" -> ok"),
+                     test_count_of(log, "これ以上")}),
         ElementsAre(5, 3, 2, 1, 1, 0))
         << log;
     // After the Cancel nothing more was saved.
@@ -374,7 +364,7 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(unlike_picture(b, pcx, pcy, 90, 1.0f, off), 1500);
     // fit.bmp was overwritten with OK: the same file as exact.bmp.
-    EXPECT_EQ(read_all(fit + ".bmp"), b.bytes);
+    EXPECT_EQ(test_file_bytes(fit + ".bmp"), b.bytes);
 }
 
 // The background drags start where the button goes down, wherever the pointer was before: a
@@ -405,7 +395,7 @@ TEST_F(EndToEnd, BackgroundDragsStartWhereTheButtonWentDownAfterAJumpAsAfterARes
     s.close();
     const auto [status, log] = run_program(s, jumped + ";ok;" + rested + ";ok");
     ASSERT_EQ(status, 0) << log;
-    EXPECT_EQ(count_of(log, "dialog: message \"保存しました。\""), 2) << log;
+    EXPECT_EQ(test_count_of(log, "dialog: message \"保存しました。\""), 2) << log;
     Bmp a, b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(jumped, &a));
     ASSERT_NO_FATAL_FAILURE(read_bmp(rested, &b));
@@ -471,27 +461,6 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     EXPECT_FALSE(patch_at(300, 250));
 }
 
-// A path too long to save is logged and shown as every failed save is; the chosen path is kept
-// as it is, a backslash being a character of a name.
-TEST_F(SavedOnce, ABackslashStaysInTheNameAndAnOverlongPathIsLogged)
-{
-    const std::string named = tmp.file("a\\b"), overlong = tmp.file(std::string(4100, 'l'));
-    const Script s = saves_after_loading(2);
-    const auto [status, log] = run_program(s, overlong + ";ok;" + named + ";ok");
-    ASSERT_EQ(status, 0) << log;
-    EXPECT_THAT(std::vector({count_of(log, "dialog: message \"保存しました。\" \"" + named +
-                                               ".bmp\" -> ok"),
-                             count_of(log, "dialog: message"),
-                             count_of(log, "screenshot: not saved \"" + overlong +
-                                               ".bmp\": path longer than 4096 bytes\n"),
-                             count_of(log, failure_box_line(log, overlong + ".bmp"))}),
-                ElementsAre(1, 2, 1, 1))
-        << log;
-    Bmp b;
-    ASSERT_NO_FATAL_FAILURE(read_bmp(named + ".bmp", &b));
-    EXPECT_FALSE(fs::exists(tmp.file("a")));
-}
-
 // A save to a pipe whose reader holds it open and never reads gives up after its bound; an end
 // signal during it ends the program with its full shut-down; a reader that goes away fails the
 // save without killing the program. Each is the usual line and the failure box (also while the
@@ -525,11 +494,12 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
         if (then != READER_GOES) ::close(reader);
         const std::string log = tmp.read("stderr.txt");
         EXPECT_EQ(status, 0) << then << log;
-        EXPECT_THAT(std::vector({count_of(log, "screenshot: not saved \"" + fifo + "\": " + reason),
-                                 count_of(log, "dialog: message \"保存できませんでした。\" \"" +
-                                                   fifo + "\\n" + reason + "\" -> ok\n"),
-                                 count_of(log, "dialog: message")}),
-                    ElementsAre(1, 1, 1))
+        EXPECT_THAT(
+            std::vector({test_count_of(log, "screenshot: not saved \"" + fifo + "\": " + reason),
+                         test_count_of(log, "dialog: message \"保存できませんでした。\" \"" + fifo +
+                                                "\\n" + reason + "\" -> ok\n"),
+                         test_count_of(log, "dialog: message")}),
+            ElementsAre(1, 1, 1))
             << then << log;
         EXPECT_EQ(ipc_objects_named("qve2e" + std::to_string(pid) + "-"),
                   std::vector<std::string>{})
@@ -537,72 +507,68 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
     }
 }
 
-// A chosen name that names a folder is refused with the usual line and box, without the
-// question or a hidden ".bmp" in it; control characters of chosen names are escaped in every
-// log line while the file keeps them.
-TEST_F(SavedOnce, AFolderNameIsRefusedAndControlCharactersInNamesAreEscaped)
+// Saves that cannot be written (a name that names a folder, a missing folder, a folder that is a
+// regular file, a path too long) each show their box right after their line, with the path and
+// the reason, without the question or a hidden ".bmp" in a folder; the next save takes the next
+// answers. Chosen names are kept as they are, a backslash being a character of a name, and their
+// control characters are escaped in every log line while the file keeps them.
+TEST_F(SavedOnce, FailedSavesAreBoxedAndChosenNamesAreKeptAndEscaped)
 {
     fs::create_directories(tmp.file("t"));
     const std::string folders[] = {tmp.file("t/"), tmp.file("t/."), tmp.file("..")};
-    const std::string odd = tmp.file("a\nb"), missing = tmp.file("no\x1b"
+    const std::string odd = tmp.file("a\nb"), escaped = tmp.file("no\x1b"
                                                                  "dir/x");
-    const Script s = saves_after_loading(5);
-    const auto [status, log] =
-        run_program(s, folders[0] + ";ok;" + folders[1] + ";ok;" + folders[2] + ";ok;" + odd +
-                           ";ok;" + missing + ";ok");
-    ASSERT_EQ(status, 0) << log;
-    const std::string odd_logged = tmp.file("a\\nb"), missing_logged = tmp.file("no\\x1bdir/x");
-    EXPECT_THAT(
-        std::vector(
-            {count_of(log, "screenshot: not saved \"" + folders[0] + "\": names a folder"),
-             count_of(log, "screenshot: not saved \"" + folders[1] + "\": names a folder"),
-             count_of(log, "screenshot: not saved \"" + folders[2] + "\": names a folder"),
-             count_of(log, "dialog: question"),
-             count_of(log,
-                      "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> " + odd_logged + "\n"),
-             count_of(log, "dialog: message \"保存しました。\" \"" + odd_logged + ".bmp\" -> ok\n"),
-             count_of(log, "screenshot: not saved \"" + missing_logged + ".bmp\": "),
-             count_of(log, "dialog: message \"保存できませんでした。\" \"" + folders[2] +
-                               "\\nnames a folder, not a file\" -> ok\n"),
-             count_of(log, failure_box_line(log, missing_logged + ".bmp")),
-             count_of(log, "dialog: message \"保存できませんでした。\""),
-             // A raw newline would start a line with "b", a raw escape would be there.
-             count_of(log, "\nb"), count_of(log, "\x1b")}),
-        ElementsAre(1, 1, 1, 0, 1, 1, 1, 1, 1, 4, 0, 0))
-        << log;
-    EXPECT_TRUE(fs::is_empty(tmp.file("t")));
-    EXPECT_FALSE(fs::exists(tmp.file("...bmp")));
-    Bmp b;
-    ASSERT_NO_FATAL_FAILURE(read_bmp(odd + ".bmp", &b));
-}
-
-// A save that cannot be written, into a missing folder or under a name whose folder is a
-// regular file, shows its box right after its line, with the path and the reason; the next
-// save takes the next answers and is written.
-TEST_F(SavedOnce, AFailedSaveShowsItsPathAndReasonInABox)
-{
+    const std::string overlong = tmp.file(std::string(4100, 'l')), named = tmp.file("a\\b");
     const std::string regular = tmp.write("regular", "kept");
     const std::string missing = tmp.file("missing/x.bmp"), under = regular + "/x.bmp";
     const std::string written = tmp.file("written.bmp");
-    const Script s = saves_after_loading(3);
-    const auto [status, log] = run_program(s, missing + ";ok;" + under + ";ok;" + written + ";ok");
+    std::string answers;
+    for (const std::string& a : {folders[0], folders[1], folders[2], odd, escaped, overlong, named,
+                                 missing, under, written})
+        answers += a + ";ok;";
+    const auto [status, log] = run_program(saves_after_loading(10), answers);
     ASSERT_EQ(status, 0) << log;
+    const std::string odd_logged = tmp.file("a\\nb"), escaped_logged = tmp.file("no\\x1bdir/x");
+    const std::string failed = "dialog: message \"保存できませんでした。\"";
+    EXPECT_THAT(
+        std::vector(
+            {test_count_of(log, "screenshot: not saved \"" + folders[0] + "\": names a folder"),
+             test_count_of(log, "screenshot: not saved \"" + folders[1] + "\": names a folder"),
+             test_count_of(log, "screenshot: not saved \"" + folders[2] + "\": names a folder"),
+             test_count_of(log, "dialog: question"),
+             test_count_of(log, "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> " + odd_logged +
+                                    "\n"),
+             test_count_of(log,
+                           "dialog: message \"保存しました。\" \"" + odd_logged + ".bmp\" -> ok\n"),
+             test_count_of(log, "screenshot: not saved \"" + escaped_logged + ".bmp\": "),
+             test_count_of(log,
+                           failed + " \"" + folders[2] + "\\nnames a folder, not a file\" -> ok\n"),
+             test_count_of(log, failure_box_line(log, escaped_logged + ".bmp")),
+             test_count_of(log, "screenshot: not saved \"" + overlong +
+                                    ".bmp\": path longer than 4096 bytes\n"),
+             test_count_of(log, failure_box_line(log, overlong + ".bmp")),
+             test_count_of(log, "dialog: message \"保存しました。\" \"" + named + ".bmp\" -> ok"),
+             test_count_of(log, "dialog: message \"保存しました。\" \"" + written + "\" -> ok\n"),
+             test_count_of(log, failed), test_count_of(log, "dialog: message"),
+             // A raw newline would start a line with "b", a raw escape would be there.
+             test_count_of(log, "\nb"), test_count_of(log, "\x1b")}),
+        ElementsAre(1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 7, 10, 0, 0))
+        << log;
     for (const auto& [path, reason] :
          {std::pair{missing, "No such file or directory"}, {under, "Not a directory"}}) {
         const std::string box = failure_box_line(log, path);
         ASSERT_THAT(box, ::testing::HasSubstr(reason)) << log;
-        EXPECT_EQ(count_of(log, box), 1) << log;
+        EXPECT_EQ(test_count_of(log, box), 1) << log;
         // The box follows its own line, before the next save's dialog.
         const size_t line_at = log.find("screenshot: not saved \"" + path + "\"");
         EXPECT_EQ(log.find("dialog: ", line_at), log.find(box)) << log;
     }
-    EXPECT_THAT(std::vector({count_of(log, "dialog: message \"保存できませんでした。\""),
-                             count_of(log, "dialog: message \"保存しました。\" \"" + written +
-                                               "\" -> ok\n")}),
-                ElementsAre(2, 1))
-        << log;
+    EXPECT_TRUE(fs::is_empty(tmp.file("t")));
+    EXPECT_FALSE(fs::exists(tmp.file("...bmp")));
+    EXPECT_FALSE(fs::exists(tmp.file("a")));
     EXPECT_FALSE(fs::exists(tmp.file("missing")));
     EXPECT_EQ(tmp.read("regular"), "kept");
     Bmp b;
-    ASSERT_NO_FATAL_FAILURE(read_bmp(written, &b));
+    for (const std::string& saved : {odd + ".bmp", named + ".bmp", written})
+        ASSERT_NO_FATAL_FAILURE(read_bmp(saved, &b)) << saved;
 }

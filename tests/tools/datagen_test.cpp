@@ -2,6 +2,7 @@
 #include "res/chunk.h"
 #include "res/texlst_local.h"
 #include "temp_dir.h"
+#include "test_files.h"
 #include "tools/qv_desc.h"
 
 #include <gmock/gmock.h>
@@ -14,14 +15,6 @@ using testing::FloatEq;
 using testing::Pointwise;
 
 namespace {
-
-// The source tree: from the environment, else from this file's own path.
-std::string source_dir()
-{
-    if (const char* s = std::getenv("QUORVEL_TEST_SOURCE_DIR")) return s;
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/"));
-}
 
 std::string text_of(const qvw::Bytes& b) { return std::string(b.begin(), b.end()); }
 
@@ -45,9 +38,8 @@ protected:
 
 TEST_F(DataGen, ExampleDescriptionBuilds)
 {
-    std::ifstream f(source_dir() + "/data/example.qvd");
-    const std::string text((std::istreambuf_iterator<char>(f)), {});
-    ASSERT_TRUE(qvw::desc_build(text, source_dir() + "/data", set, &why)) << why;
+    const std::string text = test_file_text(test_source_dir() + "/data/example.qvd");
+    ASSERT_TRUE(qvw::desc_build(text, test_source_dir() + "/data", set, &why)) << why;
     ASSERT_EQ(set.files.count("texture/icon.png"), 1u);
     const auto& bin = set.files.at("grp/example.bin");
     uint64_t pos = 0;
