@@ -31,19 +31,15 @@ void expect_vec2_near(Vec2 a, Vec2 b, float tol) { EXPECT_TRUE(all_near(a, b, to
 
 }  // namespace
 
-TEST(Mat3x2, MultiplicationAppliesBFirst)
+TEST(Mat3x2, MultiplicationAppliesBFirstEditorsActInTheOwnFrameAndTheInverseUndoesIt)
 {
-    Mat3x2 tr, m;
-    const Vec2 t = {1, 0};
+    Mat3x2 tr, both;
+    const Vec2 step = {1, 0};
     const Mat3x2 rot = rotation2(float(M_PI_2));
-    vm_mat3x2_mul(&m, &rot, vm_mat3x2_translation(&tr, &t));  // translate, then rotate
-    const Vec2 r = point_by2(m, {0, 0});
-    expect_vec2_near(r, point_by2(rot, t), 1e-6f);
+    vm_mat3x2_mul(&both, &rot, vm_mat3x2_translation(&tr, &step));  // translate, then rotate
+    const Vec2 r = point_by2(both, {0, 0});
+    expect_vec2_near(r, point_by2(rot, step), 1e-6f);
     EXPECT_NEAR(std::fabs(r.y), 1.0f, 1e-4f);
-}
-
-TEST(Mat3x2, EditorsActInTheOwnFrameAndTheInverseUndoesTheMatrix)
-{
     const Mat3x2 m = rotation2(0.3f, {5, 6}), turn = rotation2(0.4f);
     const Vec2 k = {2, 3}, t = {1, 2};
     Mat3x2 tm, rm, want, sc, inv, prod;
@@ -78,18 +74,13 @@ TEST(Vec2Ops, DistancesIntersectionsAndTouches)
 }
 
 // The range test used to accept only a being the larger end on both axes.
-TEST(Vec2Ops, PerpFootInEitherDirection)
+TEST(Vec2Ops, PerpFootInEitherDirectionAndSegmentsAgainstCircles)
 {
     const Vec2 a = {0, 0}, b = {10, 0}, p = {3, 5}, d = {4, 4}, q = {0, 4};
     Vec2 f;
     EXPECT_EQ(vm2_perp_foot(&f, &b, &a, &p), 1);
     vm2_perp_foot(&f, &a, &d, &q);
     expect_vec2_near(f, {2, 2}, 1e-5f);
-}
-
-TEST(Vec2Ops, SegmentCircle)
-{
-    const Vec2 a = {0, 0}, b = {10, 0};
     const std::pair<Vec2, int> rows[] = {
         {{5, 2}, 1}, {{-2, 0}, 1}, {{12, 0}, 1}, {{5, 2.01f}, 0}, {{-1.5f, 1.5f}, 0}};
     for (const auto& [c, want] : rows)
@@ -101,7 +92,7 @@ TEST(Vec2Ops, SegmentCircle)
 }
 
 // Touching counts; a zero-width sprite used to accept a whole band.
-TEST(Rect2D, PointInsideOrOnTheEdge)
+TEST(Rect2D, PointsSegmentsAndCirclesTouchingTheEdgeCount)
 {
     Rect turned = rect(-2, -1, 2, 1);
     for (Vec2& v : turned.c) v = point_by2(rotation2(float(M_PI_4)), v);
@@ -117,13 +108,9 @@ TEST(Rect2D, PointInsideOrOnTheEdge)
     };
     for (const auto& [r, p, want] : cases)
         EXPECT_EQ(vm_geom2d_rect_vs_point(r->c, &p), want) << p.x << "," << p.y;
-}
-
-TEST(Rect2D, SegmentsHaveHalfThicknessOneHundredthAndCirclesOverlap)
-{
-    const Rect square = rect(0, 0, 10, 10), wide = rect(0, 0, 10, 6);
+    const Rect ten = rect(0, 0, 10, 10), wide = rect(0, 0, 10, 6);
     const Vec2 a = {0, -0.005f}, b = {10, -0.005f}, inside = {5, 3}, far = {50, 50};
-    EXPECT_EQ(vm_geom2d_rect_vs_segment(square.c, &a, &b), 1);
+    EXPECT_EQ(vm_geom2d_rect_vs_segment(ten.c, &a, &b), 1);
     EXPECT_EQ(vm_geom2d_circle_vs_rect(wide.c, &inside, 0.5f), 1);
     EXPECT_EQ(vm_geom2d_circle_vs_rect(wide.c, &far, 1.0f), 0);
 }

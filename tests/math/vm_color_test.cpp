@@ -39,7 +39,7 @@ TEST(VmColor, ChannelsReadInArgbOrderEveryFamilyAgreesAndPackingGivesTheWordBack
     }
 }
 
-TEST(VmColor, EveryByteSurvivesTheFloatFormAndBackAndFloatsOutOfRangeAreClamped)
+TEST(VmColor, EveryByteSurvivesTheFloatFormOutOfRangeIsClampedAndAlphaIsMasked)
 {
     for (uint32_t v = 0; v < 256; ++v) {
         const uint32_t word = color_pack_argb(v, 255 - v, v ^ 0x5Au, (v * 7) & 0xFFu);
@@ -48,10 +48,6 @@ TEST(VmColor, EveryByteSurvivesTheFloatFormAndBackAndFloatsOutOfRangeAreClamped)
         ASSERT_EQ(color_from_f4(f[0], f[1], f[2], f[3]), word) << v;
     }
     EXPECT_EQ(color_from_f4(-1.0f, 2.0f, std::nanf(""), 0.5f), 0x7F00FF00u);
-}
-
-TEST(VmColor, AlphaIsMaskedAndShiftKeepsIt)
-{
     EXPECT_EQ(color_set_alpha(0x12345678u, 0), 0x00345678u);
     EXPECT_EQ(color_set_alpha(0x00345678u, 0x1AB), 0xAB345678u);
     // Shifted by 9 the channels empty and the alpha stays; the count is taken modulo 32.

@@ -45,26 +45,18 @@ const Vec3 VM_MAT_QUARTER_Y = {0, float(M_PI_2), 0};
 }  // namespace
 
 // b first, then a: the child's world matrix is mul(parent, local).
-TEST(MatConventions, MultiplicationAppliesBFirst)
+TEST(MatConventions, MultiplicationAppliesBFirstEulerOrderIsZXYAndEditorsActInTheOwnFrame)
 {
-    const Mat44 t = translation({1, 0, 0}), r = pos_angles({}, VM_MAT_QUARTER_Y);
-    expect_vec3_near(point_by(mat_mul(t, r), {}), {1, 0, 0}, 1e-6f);
+    const Mat44 shift = translation({1, 0, 0}), turn = pos_angles({}, VM_MAT_QUARTER_Y);
+    expect_vec3_near(point_by(mat_mul(shift, turn), {}), {1, 0, 0}, 1e-6f);
     // Translate first, then turn: (1,0,0) -> (0,0,-1).
-    expect_vec3_near(point_by(mat_mul(r, t), {}), {0, 0, -1}, 1e-4f);
-}
-
-// Standard order: about Z first, then X, then Y, with the table values.
-TEST(MatConventions, EulerOrderIsZThenXThenY)
-{
+    expect_vec3_near(point_by(mat_mul(turn, shift), {}), {0, 0, -1}, 1e-4f);
+    // Standard order: about Z first, then X, then Y, with the table values.
     const Vec3 p = {0.3f, -1.2f, 2.0f};
     for (const Vec3& a : VM_MAT_ANGLE_SETS)
         expect_vec3_near(point_by(pos_angles({}, a), p), rot(rot(rot(p, 2, a.z), 0, a.x), 1, a.y),
                          2e-6f);
-}
-
-// In-frame editors act before m: rotate_euler(m, a) = mul(m, R(a)).
-TEST(MatConventions, EditorsActInTheOwnFrame)
-{
+    // In-frame editors act before m: rotate_euler(m, a) = mul(m, R(a)).
     const Mat44 m = random_affine(3);
     Mat44 edited;
     for (const Vec3& a : VM_MAT_ANGLE_SETS)
@@ -78,7 +70,7 @@ TEST(MatConventions, EditorsActInTheOwnFrame)
     expect_mat_near(ra, *vm_mat_rotate_y(&ry, &m, 0.5f), 5e-4f);  // half-angle table steps differ
 }
 
-TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilder)
+TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilderAndComposeAppliesMFirst)
 {
     struct Order {
         const char* name;
@@ -99,10 +91,6 @@ TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilder)
             Vec3 back;
             expect_vec3_near(*o.extract(&back, &m), a, 2e-3f, o.name);
         }
-}
-
-TEST(MatEuler, ComposeAppliesMFirst)
-{
     const Vec3 a1 = {0.2f, 0.3f, 0.1f}, a2 = {-0.1f, 0.5f, 0.2f};
     const Mat44 m1 = pos_angles({}, a1);
     Vec3 composed;

@@ -103,7 +103,7 @@ TEST(Path, TangentPasses)
 }
 
 // Count 0 or 1 used to divide 0 by 0 and walk past the points and the block.
-TEST(Path, ShortPathsStayInsideTheBlock)
+TEST(Path, ShortPathsAndZeroLengthSegmentsStayInsideTheBlockAndFinite)
 {
     Block empty(12 + 28 * 2), one(12 + 28 * 1), none(12);  // capacity 0 refuses everything
     PathBlock* p = make_path(empty, {});
@@ -118,13 +118,9 @@ TEST(Path, ShortPathsStayInsideTheBlock)
     expect_vec3_near(at_fraction(z, 0.5f), {0, 0, 0}, 0);
     vm_path_build_balanced(z);
     vm_path_halve_balance(z);
-}
-
-// Repeated points give zero-length segments: no division by zero anywhere.
-TEST(Path, ZeroLengthSegmentsStayFinite)
-{
+    // Repeated points give zero-length segments: no division by zero anywhere.
     Block b(12 + 28 * 5);
-    PathBlock* p = make_path(b, {{0, 0, 0}, {0, 0, 0}, {3, 0, 0}, {3, 0, 0}, {3, 4, 0}});
-    vm_path_build_balanced3(p);
-    for (float f = -0.2f; f <= 1.2f; f += 0.05f) EXPECT_TRUE(all_finite(at_fraction(p, f))) << f;
+    PathBlock* rep = make_path(b, {{0, 0, 0}, {0, 0, 0}, {3, 0, 0}, {3, 0, 0}, {3, 4, 0}});
+    vm_path_build_balanced3(rep);
+    for (float f = -0.2f; f <= 1.2f; f += 0.05f) EXPECT_TRUE(all_finite(at_fraction(rep, f))) << f;
 }

@@ -15,7 +15,7 @@ const Vec3 VM_QUAT_SLANTED = {1 / 3.0f, 2 / 3.0f, -2 / 3.0f};
 
 }  // namespace
 
-TEST(Quat, MatrixRoundTripEveryBranch)
+TEST(Quat, MatrixAxisAngleAndLogFormsRoundTripAndRotationsBetweenDirections)
 {
     // Trace > 0 and the three largest-diagonal branches (half turns).
     const Vec3 angles[] = {
@@ -26,10 +26,6 @@ TEST(Quat, MatrixRoundTripEveryBranch)
         vm_quat_from_matrix(&q, &m);
         expect_mat_near(quat_matrix(q), m, 2e-4f);
     }
-}
-
-TEST(Quat, AxisAngleBothWaysAndRotationBetweenDirections)
-{
     const Quat q = axis_angle(VM_QUAT_Z, float(M_PI_2));
     Vec3 back;
     float angle;
@@ -40,10 +36,6 @@ TEST(Quat, AxisAngleBothWaysAndRotationBetweenDirections)
     Quat r;
     const Mat44 m = quat_matrix(*vm_rotation_between(&r, &VM_QUAT_X, &to));
     expect_vec3_near(*vm_mat_transform_vector(&back, &m, &VM_QUAT_X), {0, 0, -1}, 1e-3f);
-}
-
-TEST(Quat, LogExpRoundTrip)
-{
     Quat l, e;
     for (float angle : {0.5f, 1.0f, 2.5f}) {
         const Quat q = axis_angle(VM_QUAT_SLANTED, angle);
@@ -53,7 +45,7 @@ TEST(Quat, LogExpRoundTrip)
     }
 }
 
-TEST(Quat, ExpJacobianMatchesFiniteDifferences)
+TEST(Quat, ExpJacobianAndMatrixDerivativeMatchFiniteDifferences)
 {
     const Vec3 v = {0.3f, -0.4f, 0.5f};
     Quat d[3];
@@ -70,6 +62,14 @@ TEST(Quat, ExpJacobianMatchesFiniteDifferences)
         EXPECT_NEAR(d[i].x, (qp.x - qm.x) / (2 * h), 0.05f) << i;
         EXPECT_NEAR(d[i].w, (qp.w - qm.w) / (2 * h), 0.05f) << i;
     }
+    const Quat q = axis_angle(VM_QUAT_SLANTED, 0.8f);
+    const Quat dq = {0.1f, -0.2f, 0.3f, 0.05f};
+    Mat44 deriv;
+    vm_quat_matrix_derivative(&deriv, &q, &dq);
+    const Mat44 mp = quat_matrix({q.x + h * dq.x, q.y + h * dq.y, q.z + h * dq.z, q.w + h * dq.w});
+    const Mat44 mm = quat_matrix({q.x - h * dq.x, q.y - h * dq.y, q.z - h * dq.z, q.w - h * dq.w});
+    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10})
+        EXPECT_NEAR(deriv.m[i], (mp.m[i] - mm.m[i]) / (2 * h), 2e-3f) << i;
 }
 
 // q and -q: the negation makes them equal, the result is q.
@@ -94,17 +94,4 @@ TEST(Quat, ProductsAndConjugates)
     // Conjugating a rotation about Z by a half turn about X reverses it.
     vm_quat_conjugate_by(&turned, &b, &flip);
     expect_same_rotation(turned, axis_angle(VM_QUAT_Z, -1.1f), 1e-4f);
-}
-
-TEST(Quat, MatrixDerivativeMatchesFiniteDifferences)
-{
-    const Quat q = axis_angle(VM_QUAT_SLANTED, 0.8f);
-    const Quat d = {0.1f, -0.2f, 0.3f, 0.05f};
-    Mat44 deriv;
-    vm_quat_matrix_derivative(&deriv, &q, &d);
-    const float h = 1e-3f;
-    const Mat44 mp = quat_matrix({q.x + h * d.x, q.y + h * d.y, q.z + h * d.z, q.w + h * d.w});
-    const Mat44 mm = quat_matrix({q.x - h * d.x, q.y - h * d.y, q.z - h * d.z, q.w - h * d.w});
-    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10})
-        EXPECT_NEAR(deriv.m[i], (mp.m[i] - mm.m[i]) / (2 * h), 2e-3f) << i;
 }

@@ -40,7 +40,7 @@ TEST(Vec3, AnglesConventions)
     expect_vec3_near(back, *vm_vec3_normalize(&unit, &d), 5e-4f);
 }
 
-TEST(Vec3, RingAndPolarPoints)
+TEST(Vec3, RingPolarAndOrbitPoints)
 {
     const Vec3 c = {1, 2, 3}, vertical = {0, 1, 0}, tilted = {1, 1, 0};
     Vec3 r;
@@ -55,11 +55,7 @@ TEST(Vec3, RingAndPolarPoints)
     }
     vm_vec3_polar_point(&r, &c, 0.0f, 0.0f, 5.0f);
     expect_vec3_near(r, {1, 2, 8}, 1e-6f);
-}
-
-// Axes along (1, 1, 1) used to collapse every orbit point onto the axis.
-TEST(Vec3, OrbitPointKeepsItsAngleFromTheAxis)
-{
+    // Axes along (1, 1, 1) used to collapse every orbit point onto the axis.
     const Vec3 axes[] = {{0, 1, 0}, {1, 0, 0},    {0, 0, -1},
                          {1, 1, 1}, {-1, -1, -1}, {0.2f, 0.3f, -0.9f}};
     for (const Vec3& axis : axes) {
@@ -89,7 +85,7 @@ TEST(Vec3, SphereSegmentAndRayTests)
     expect_vec3_near(pt, {-2, 0, 0}, 1e-5f);
 }
 
-TEST(Vec3, RayTriangleFrontSideOnly)
+TEST(Vec3, TrianglesAreHitFromTheFrontWithContactAndDepthAndNeverWhenDegenerate)
 {
     // Counter-clockwise seen from +Z; the normal cross(p1-p0, p2-p1) is +Z.
     const Vec3 tri[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
@@ -99,11 +95,7 @@ TEST(Vec3, RayTriangleFrontSideOnly)
     EXPECT_TRUE(all_near(std::array{pt, n}, {{{0.2f, 0.2f, 0}, {0, 0, 1}}}, 1e-6f));
     const Vec3 below = {0.2f, 0.2f, -1}, up = {0, 0, 2};
     EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &below, &up), 0);  // back side
-}
-
-// Zero-area triangles used to report a hit at the ray start or on every sphere.
-TEST(Vec3, DegenerateTrianglesNeverHit)
-{
+    // Zero-area triangles used to report a hit at the ray start or on every sphere.
     const Vec3 slivers[][3] = {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}},
                                {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}};
     for (const auto& tri : slivers) {
@@ -111,22 +103,18 @@ TEST(Vec3, DegenerateTrianglesNeverHit)
         EXPECT_EQ(vm_ray_triangle_hit(nullptr, nullptr, tri, &s, &v), 0);
         EXPECT_EQ(vm_sphere_triangle_hit(nullptr, nullptr, tri, nullptr, &centre, 1.0f), 0);
     }
-    const Vec3 tri[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, zero = {0, 0, 0}, c = {0.2f, 0.2f, 0};
+    const Vec3 zero = {0, 0, 0}, c = {0.2f, 0.2f, 0};
     EXPECT_EQ(vm_sphere_triangle_hit(nullptr, nullptr, tri, &zero, &c, 1.0f), 0);
-}
-
-TEST(Vec3, SphereTriangleContactAndDepth)
-{
-    const Vec3 tri[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};
+    const Vec3 big[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};
     const Vec3 above = {1, 1, 0.5f};
     Vec3 contact;
     float depth = 0;
-    ASSERT_EQ(vm_sphere_triangle_hit(&contact, &depth, tri, nullptr, &above, 1.0f), 1);
+    ASSERT_EQ(vm_sphere_triangle_hit(&contact, &depth, big, nullptr, &above, 1.0f), 1);
     // Table cosine of 0.5 * pi/2: the engine's own value, not cos(pi/4).
     EXPECT_FLOAT_EQ(depth, 0.70717454f);
     // Beside an edge: the contact is on the edge.
     const Vec3 beside = {2, -0.5f, 0};
-    ASSERT_EQ(vm_sphere_triangle_hit(&contact, &depth, tri, nullptr, &beside, 1.0f), 1);
+    ASSERT_EQ(vm_sphere_triangle_hit(&contact, &depth, big, nullptr, &beside, 1.0f), 1);
     expect_vec3_near(contact, {2, 0, 0}, 1e-6f);
 }
 

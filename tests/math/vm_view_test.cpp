@@ -51,7 +51,7 @@ TEST(Frustum, PlanesOfAKnownCamera)
                 << side << " " << k;
 }
 
-TEST(ProjParams, FromMatrixInvertsThePerspective)
+TEST(ProjParams, FromMatrixInvertsThePerspectiveScaleKeepsNearAndFarAndMinimumScreenSize)
 {
     const ProjParams in = {-0.3f, 0.5f, -0.2f, 0.4f, 0.5f, 200.0f};
     Mat44 m;
@@ -60,10 +60,6 @@ TEST(ProjParams, FromMatrixInvertsThePerspective)
     vm_proj_params_from_matrix(&out, &m);
     out.zfar = in.zfar;
     EXPECT_TRUE(all_near(out, in, 1e-4f));
-}
-
-TEST(ProjParams, ScaleKeepsNearAndFarOnZero)
-{
     ProjParams p, s;
     vm_proj_params_from_fov(&p, 0.9f, 1.25f, 0.5f, 0.5f, 0.7f, 70.0f);
     vm_proj_params_scale(&s, &p, 1.0f, 1.0f, 0.0f, 1e-6f);
@@ -72,16 +68,12 @@ TEST(ProjParams, ScaleKeepsNearAndFarOnZero)
     EXPECT_NEAR(s.top, std::tan(0.9f) * 3.0f, 1e-4f);
     vm_proj_params_scale_angles(&s, &p, 1, 1, 1, 1, 0, 0);
     EXPECT_NEAR(s.right, p.right, 1e-5f);
-}
-
-TEST(ProjParams, MinimumScreenSize)
-{
-    const ProjParams p = {-1, 1, -0.75f, 0.75f, 1, 100};
+    const ProjParams wide = {-1, 1, -0.75f, 0.75f, 1, 100};
     // At depth 10 the view is 20 units wide on an 800-pixel screen.
-    EXPECT_EQ(vm_proj_min_size_at_depth(&p, 10, 1.0f, 800, 20), 1.0f);  // shown at 40 pixels
+    EXPECT_EQ(vm_proj_min_size_at_depth(&wide, 10, 1.0f, 800, 20), 1.0f);  // shown at 40 pixels
     const Mat44 id = mat_identity();
     const Vec3 pt = {3, 3, 10};
-    EXPECT_FLOAT_EQ(vm_proj_min_world_size(&p, &id, &pt, 0.1f, 800, 20), 0.5f);
+    EXPECT_FLOAT_EQ(vm_proj_min_world_size(&wide, &id, &pt, 0.1f, 800, 20), 0.5f);
 }
 
 TEST(LightFit, FitsTheViewVolumeAndTheBox)

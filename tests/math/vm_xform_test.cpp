@@ -20,7 +20,7 @@ Mat44 matrix_of(const XformRecord& x)
 
 }  // namespace
 
-TEST(Xform, MatrixIsScaleThenRotateThenTranslate)
+TEST(Xform, MatrixIsScaleThenRotateThenTranslateAndProductsFollowMatrixOrder)
 {
     const XformRecord x = record({1, 2, 3}, {2, 3, 4}, {0.3f, -0.5f, 0.9f});
     const Mat44 rot = quat_matrix(x.rot);
@@ -29,10 +29,6 @@ TEST(Xform, MatrixIsScaleThenRotateThenTranslate)
     vm_mat_transform_vector(&turned, &rot, &scaled_p);
     expect_vec3_near(point_by(matrix_of(x), {0.5f, -1, 2}),
                      {turned.x + 1, turned.y + 2, turned.z + 3}, 1e-5f);
-}
-
-TEST(Xform, ProductsFollowMatrixOrder)
-{
     const XformRecord a = record({1, 0, 0}, {1, 1, 1}, {0, 0.5f, 0});
     const XformRecord b = record({0, 2, 0}, {1, 1, 1}, {0.3f, 0, 0});
     const Mat44 ma = matrix_of(a), mb = matrix_of(b), want = mat_mul(ma, mb);
@@ -41,9 +37,9 @@ TEST(Xform, ProductsFollowMatrixOrder)
     expect_mat_near(matrix_of(*vm_xform_mul_matrix(&ab, &ma, &b)), want, 1e-4f);
     expect_mat_near(matrix_of(*vm_xform_mul_by_matrix(&ab, &a, &mb)), want, 1e-4f);
     const Vec3 ang = {0.2f, 0.1f, -0.3f};
-    Mat44 turned;
+    Mat44 rm;
     vm_xform_rotate_euler(&ab, &a, &ang);
-    expect_mat_near(matrix_of(ab), *vm_mat_rotate_euler(&turned, &ma, &ang), 1e-4f);
+    expect_mat_near(matrix_of(ab), *vm_mat_rotate_euler(&rm, &ma, &ang), 1e-4f);
 }
 
 TEST(Xform, EditorsAndReaders)
