@@ -6,7 +6,7 @@
 
 #include <set>
 
-TEST(PatchData, CommittedSourcesEqualAFreshRun)
+TEST(PatchData, CommittedSourcesAndTheBuiltDataFolderEqualAFreshRun)
 {
     gm::FileSet fresh = gm::output_build();
     EXPECT_EQ(fresh, gm::output_build()) << "two runs differ";
@@ -18,6 +18,8 @@ TEST(PatchData, CommittedSourcesEqualAFreshRun)
             EXPECT_EQ(fresh.count(e.path().filename().string()), 1u)
                 << e.path() << " is not generated";
         }
+    for (const auto& [path, bytes] : gmt::built_set().files)
+        EXPECT_TRUE(test_file_bytes(fs::path(gmt::binary_dir()) / "data" / path) == bytes) << path;
 }
 
 TEST(PatchData, PaletteHasTwoPagesOfDistinctMeshesTaggedInsideTheToolsBands)
@@ -78,10 +80,4 @@ TEST(PatchData, IconsComeFromTexLst)
         EXPECT_FLOAT_EQ(c->frac[2] * gm::ICON_ATLAS_W, float(it->w)) << c->name;
         EXPECT_FLOAT_EQ(c->frac[3] * gm::ICON_ATLAS_H, float(it->h)) << c->name;
     }
-}
-
-TEST(PatchData, BuildMadeTheDataFolderBesideTheProgram)
-{
-    for (const auto& [path, bytes] : gmt::built_set().files)
-        EXPECT_TRUE(test_file_bytes(fs::path(gmt::binary_dir()) / "data" / path) == bytes) << path;
 }

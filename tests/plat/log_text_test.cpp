@@ -10,45 +10,28 @@ namespace {
 
 using LogCases = std::pair<std::string, std::string>[];
 
-TEST(PlatLogText, ControlCharactersAreEscapedAndEveryOtherByteKept)
-{
-    const LogCases cases = {{"a\nb", "a\\nb"},
-                            {"\r\t", "\\r\\t"},
-                            {std::string("\x1b[2J\x7f\x01", 6) + '\0', "\\x1b[2J\\x7f\\x01\\x00"},
-                            {"a\\b \"c\"", "a\\b \"c\""},  // a backslash is a character of a name
-                            {"保存しました。", "保存しました。"}};
-    for (const auto& [text, logged] : cases) EXPECT_EQ(plat_log_escape(text), logged);
-}
-
-// A terminal may take 0x9b, alone or as U+009B, for the start of a control sequence.
-TEST(PlatLogText, C1ControlsAreEscapedAsUtf8AndAsRawBytes)
+// C0 and C1 controls are escaped and every other byte kept. A terminal may take 0x9b, alone or
+// as U+009B, for the start of a control sequence; continuation bytes 0x80..0x9f of well-formed
+// characters are theirs, not C1 controls; a malformed or cut sequence keeps its bytes, but a byte
+// 0x80..0x9f in it is a raw C1 byte: an overlong form of U+009B, a surrogate or a code point past
+// U+10FFFF hides none.
+TEST(PlatLogText, ControlsAreEscapedWellFormedUtf8KeptAndMalformedBytesHideNoRawC1)
 {
     const LogCases cases = {
+        {"a\nb", "a\\nb"},
+        {"\r\t", "\\r\\t"},
+        {std::string("\x1b[2J\x7f\x01", 6) + '\0', "\\x1b[2J\\x7f\\x01\\x00"},
+        {"a\\b \"c\"", "a\\b \"c\""},  // a backslash is a character of a name
         {"a\xc2\x9b[2Jb", "a\\u009b[2Jb"},
         {"\xc2\x80\xc2\x9f", "\\u0080\\u009f"},
         {"\x9b[2J\x80\x9f", "\\x9b[2J\\x80\\x9f"},
-        {"\xc2\xa0\xc2\xbf", "\xc2\xa0\xc2\xbf"},  // U+00A0 and U+00BF are no controls
-        {"\xa0\xbf", "\xa0\xbf"},                  // nor raw bytes past 0x9f
-    };
-    for (const auto& [text, logged] : cases) EXPECT_EQ(plat_log_escape(text), logged) << logged;
-}
-
-// Continuation bytes 0x80..0x9f of well-formed characters are theirs, not C1 controls.
-TEST(PlatLogText, WellFormedUtf8PassesUnchanged)
-{
-    for (const std::string text : {"保存しました。",    // e4 bf 9d, e5 ad 98, e3 81 97 ...
-                                   "\xf0\x9f\x98\x80",  // U+1F600
-                                   "\xed\x9f\xbf",      // U+D7FF, the last before the surrogates
-                                   "\xf4\x8f\xbf\xbf",  // U+10FFFF
-                                   "\xe0\xa0\x80"})     // U+0800, the first of three bytes
-        EXPECT_EQ(plat_log_escape(text), text);
-}
-
-// A malformed or cut sequence keeps its bytes, but a byte 0x80..0x9f in it is a raw C1 byte:
-// an overlong form of U+009B, a surrogate or a code point past U+10FFFF hides none.
-TEST(PlatLogText, MalformedUtf8KeepsItsBytesButNoRawC1Byte)
-{
-    const LogCases cases = {
+        {"\xc2\xa0\xc2\xbf", "\xc2\xa0\xc2\xbf"},     // U+00A0 and U+00BF are no controls
+        {"\xa0\xbf", "\xa0\xbf"},                     // nor raw bytes past 0x9f
+        {"保存しました。", "保存しました。"},         // e4 bf 9d, e5 ad 98, e3 81 97 ...
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},     // U+1F600
+        {"\xed\x9f\xbf", "\xed\x9f\xbf"},             // U+D7FF, the last before the surrogates
+        {"\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},     // U+10FFFF
+        {"\xe0\xa0\x80", "\xe0\xa0\x80"},             // U+0800, the first of three bytes
         {"\xe3\x81", "\xe3\\x81"},                    // cut at the end
         {"\xe3\x81-", "\xe3\\x81-"},                  // cut before ASCII
         {"\xc2", "\xc2"},                             // a lead byte alone

@@ -227,107 +227,7 @@ TEST_F(ResTest, APoolWhoseAllocationFailsIsClosed)
 }
 #endif
 
-TEST_F(ResTest, CollisionSphereAndCameraQueries)
-{
-    open_every_kind();
-    boot();
-    ResHandle h = res_coll_register("g", "floor", qvw::coll_chunk(qvw::sample_coll(1)));
-    ASSERT_EQ(h, 1u);
-    EXPECT_EQ(res_coll_nr_tris(h), 9u);
-    ResCollTri t;
-    ASSERT_TRUE(res_coll_get_tri(h, 0, &t));
-    EXPECT_FLOAT_EQ(t.c[1][2], 0.0f);
-    EXPECT_FLOAT_EQ(t.normal[1], 1.0f);
-    EXPECT_FLOAT_EQ(t.centroid[0], (-1.0f - 1.0f + 0.0f) * 0.33333334f);
-    EXPECT_TRUE(res_coll_get_tri(h, 8, &t));
-    EXPECT_FALSE(res_coll_get_tri(h, 9, &t));
-    EXPECT_FALSE(res_coll_get_tri(h, 0, nullptr));
-    ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
-    ASSERT_EQ(s, 1u);
-    EXPECT_FLOAT_EQ(res_shit_radius(s), 5.5f);
-    EXPECT_STREQ(res_shit_name(s), "spheres");
-    EXPECT_EQ(res_shit_find("g", "spheres"), s);
-    ResHandle c = res_caminfo_register("g", "cam", qvw::camr_chunk(qvw::sample_camr()));
-    ASSERT_EQ(c, 1u);
-    uint32_t key[4];
-    EXPECT_EQ(res_caminfo_sample(c, 0.0f, key), 1);
-    std::vector<uint32_t> firsts;  // the first word of the key taken at each time
-    for (float t : {0.0f, 1.0f, 0.5f, -4.0f, 40.0f, std::nanf("")}) {
-        res_caminfo_sample(c, t, key);
-        firsts.push_back(key[0]);
-    }
-    EXPECT_EQ(firsts, (std::vector<uint32_t>{1, 9, 5, 1, 9, 1}));  // clamped to the table
-    EXPECT_EQ(res_caminfo_sample(0, 0, key), 0);
-    qvw::CamrDesc none = qvw::sample_camr();
-    none.name = "none";
-    none.keys.clear();
-    ResHandle n = res_caminfo_register("g", "none", qvw::camr_chunk(none));
-    ASSERT_NE(n, 0u);
-    EXPECT_EQ(res_caminfo_sample(n, 0.5f, key), 0);
-}
-
-TEST_F(ResTest, NormalAndSpecularSlotsAndABlankMesh)
-{
-    boot();
-    qvw::ModelDesc d = qvw::sample_skinned();  // "skin_NRM", subset texture "skin.png"
-    d.name = "skin_NRM_SPC";
-    ResHandle h = add_mesh("g", d);
-    EXPECT_EQ(res_mesh_flags(h), 3u);
-    EXPECT_STREQ(res_mesh_name(h), "skin");
-    ResHandle normal = res_tex_create("g_NRM", "skin_normal", 1, 1, 0, false);
-    res_mesh_bind_textures();
-    const MeshSubset& s = res_mesh_get_object(h)->subsets[0];
-    ASSERT_EQ(s.slot_count, 3u);
-    EXPECT_STREQ(s.slot_name[1], "skin_normal");
-    EXPECT_STREQ(s.slot_name[2], "skin_specular");
-    EXPECT_STREQ(s.slot_group[1], "g_NRM");
-    // "skin" is not loaded, the missing specular map gets the black stand-in.
-    EXPECT_EQ(std::vector(s.slot_tex, s.slot_tex + 3),
-              (std::vector<uint32_t>{0, normal, res_tex_black()}));
-    EXPECT_EQ(res_mesh_get_object(h)->bone_count, 2u);
-    EXPECT_STREQ(res_mesh_get_object(h)->bones[1].name, "arm");
-    EXPECT_EQ(res_pool_used(RES_MBONE), 2);
-    ResHandle blank = res_mesh_create_blank("g", "blank", 5);
-    ASSERT_NE(blank, 0u);
-    const MeshBuffers* m = res_mesh_get_object(blank);
-    EXPECT_EQ(m->vertex_count, 15u);
-    EXPECT_EQ(m->index_count, 0u);
-    ASSERT_EQ(m->subset_count, 1u);
-    // Without indices a subset uses its corners in order.
-    EXPECT_EQ(m->subsets[0].min_vertex, 0u);
-    EXPECT_EQ(m->subsets[0].vertex_count, 15u);
-    EXPECT_EQ(res_mesh_create_blank("g", "none", 0), 0u);
-}
-
-TEST_F(ResTest, TexturesClampTexelCopyAndSample)
-{
-    boot();
-    ResHandle h = res_tex_create("g", "wall_clamp", 4, 4, 0, false);
-    ASSERT_NE(h, 0u);
-    EXPECT_EQ(res_tex_get(h)->flags & 0x1F8, (1u << 3) | (1u << 6));
-    uint32_t px[16];
-    for (int i = 0; i < 16; i++) px[i] = uint32_t(i * 16) << 24;
-    ASSERT_EQ(res_tex_set_image(h, 0, 0, 4, 4, px), 1);
-    EXPECT_EQ(res_tex_sample(h, 0, 0), 0);  // no copy yet
-    ASSERT_EQ(res_tex_make_texel_copy(h, nullptr), 1);
-    // x = trunc(4.5 * 0.3) = 1; at 1.0, x = 4 lies outside.
-    const float uv[][2] = {{0.3f, 0}, {0, 0.3f}, {1, 1}, {-0.5f, 0}, {std::nanf(""), 0}};
-    std::vector<int> got;
-    for (const auto& [u, v] : uv) got.push_back(res_tex_sample(h, u, v));
-    EXPECT_EQ(got, (std::vector<int>{16, 64, 0, 0, 0}));
-    EXPECT_TRUE(res_tex_set_address(h, 0, 1));
-    EXPECT_EQ(res_tex_get(h)->flags & 0x1F8, 1u << 6);
-    EXPECT_FALSE(res_tex_set_address(0, 0, 0));
-    // Re-created smaller, released when a size is below 1.
-    uint32_t before = res_tex_bytes();
-    EXPECT_EQ(res_tex_recreate(h, 2, 2, 0, false), 1);
-    EXPECT_EQ(res_tex_bytes(), before - 48);
-    EXPECT_EQ(res_tex_recreate(h, 0, 2, 0, false), 1);
-    EXPECT_EQ(res_tex_get(h)->id, 0u);
-    EXPECT_EQ(res_tex_recreate(99, 2, 2, 0, false), 0);
-}
-
-TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStemCropsTakePixels)
+TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStemCropsTakePixelsAndTexturesClampCopyAndSample)
 {
     boot();
     Bytes png = qvw::png_checker(8, 4, 0xFF000000, 0xFFFFFFFF);
@@ -353,9 +253,32 @@ TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStemCropsTakePixels)
     // A crop registered by texture name finds the stem in its own group.
     EXPECT_EQ(crop_of(res_crop_register("g", "n", 0, 0, 1, 1, "sub/t.png")).tex, t);
     EXPECT_EQ(crop_of(res_crop_register("h", "n", 0, 0, 1, 1, "t.png")).tex, 0u);
+    ResHandle h = res_tex_create("g", "wall_clamp", 4, 4, 0, false);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(res_tex_get(h)->flags & 0x1F8, (1u << 3) | (1u << 6));
+    uint32_t px[16];
+    for (int i = 0; i < 16; i++) px[i] = uint32_t(i * 16) << 24;
+    ASSERT_EQ(res_tex_set_image(h, 0, 0, 4, 4, px), 1);
+    EXPECT_EQ(res_tex_sample(h, 0, 0), 0);  // no copy yet
+    ASSERT_EQ(res_tex_make_texel_copy(h, nullptr), 1);
+    // x = trunc(4.5 * 0.3) = 1; at 1.0, x = 4 lies outside.
+    const float uv[][2] = {{0.3f, 0}, {0, 0.3f}, {1, 1}, {-0.5f, 0}, {std::nanf(""), 0}};
+    std::vector<int> got;
+    for (const auto& [u, v] : uv) got.push_back(res_tex_sample(h, u, v));
+    EXPECT_EQ(got, (std::vector<int>{16, 64, 0, 0, 0}));
+    EXPECT_TRUE(res_tex_set_address(h, 0, 1));
+    EXPECT_EQ(res_tex_get(h)->flags & 0x1F8, 1u << 6);
+    EXPECT_FALSE(res_tex_set_address(0, 0, 0));
+    // Re-created smaller, released when a size is below 1.
+    uint32_t before = res_tex_bytes();
+    EXPECT_EQ(res_tex_recreate(h, 2, 2, 0, false), 1);
+    EXPECT_EQ(res_tex_bytes(), before - 48);
+    EXPECT_EQ(res_tex_recreate(h, 0, 2, 0, false), 1);
+    EXPECT_EQ(res_tex_get(h)->id, 0u);
+    EXPECT_EQ(res_tex_recreate(99, 2, 2, 0, false), 0);
 }
 
-TEST_F(ResTest, MeshLists)
+TEST_F(ResTest, MeshListsNormalAndSpecularSlotsAndABlankMesh)
 {
     boot();
     add_mesh("g", qvw::sample_quad());
@@ -386,6 +309,34 @@ TEST_F(ResTest, MeshLists)
     EXPECT_EQ(again->caller_word, 7u);
     EXPECT_EQ(again->next, nullptr);
     res_mlist_free(nullptr);
+    qvw::ModelDesc d = qvw::sample_skinned();  // "skin_NRM", subset texture "skin.png"
+    d.name = "skin_NRM_SPC";
+    ResHandle h = add_mesh("g", d);
+    EXPECT_EQ(res_mesh_flags(h), 3u);
+    EXPECT_STREQ(res_mesh_name(h), "skin");
+    ResHandle normal = res_tex_create("g_NRM", "skin_normal", 1, 1, 0, false);
+    res_mesh_bind_textures();
+    const MeshSubset& s = res_mesh_get_object(h)->subsets[0];
+    ASSERT_EQ(s.slot_count, 3u);
+    EXPECT_STREQ(s.slot_name[1], "skin_normal");
+    EXPECT_STREQ(s.slot_name[2], "skin_specular");
+    EXPECT_STREQ(s.slot_group[1], "g_NRM");
+    // "skin" is not loaded, the missing specular map gets the black stand-in.
+    EXPECT_EQ(std::vector(s.slot_tex, s.slot_tex + 3),
+              (std::vector<uint32_t>{0, normal, res_tex_black()}));
+    EXPECT_EQ(res_mesh_get_object(h)->bone_count, 2u);
+    EXPECT_STREQ(res_mesh_get_object(h)->bones[1].name, "arm");
+    EXPECT_EQ(res_pool_used(RES_MBONE), 2);
+    ResHandle blank = res_mesh_create_blank("g", "blank", 5);
+    ASSERT_NE(blank, 0u);
+    const MeshBuffers* m = res_mesh_get_object(blank);
+    EXPECT_EQ(m->vertex_count, 15u);
+    EXPECT_EQ(m->index_count, 0u);
+    ASSERT_EQ(m->subset_count, 1u);
+    // Without indices a subset uses its corners in order.
+    EXPECT_EQ(m->subsets[0].min_vertex, 0u);
+    EXPECT_EQ(m->subsets[0].vertex_count, 15u);
+    EXPECT_EQ(res_mesh_create_blank("g", "none", 0), 0u);
 }
 
 // A data copy must end strictly before its buffer's end; booting again takes the new size.
@@ -466,7 +417,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
 }
 
-TEST_F(ResTest, EntryAccessorsOfEveryPool)
+TEST_F(ResTest, EntryAccessorsAndQueriesOfEveryPool)
 {
     open_every_kind();
     boot();
@@ -506,6 +457,39 @@ TEST_F(ResTest, EntryAccessorsOfEveryPool)
                       res_shit_dump_names, res_caminfo_dump_names, res_flash_dump_names})
         dump();
     EXPECT_EQ(res_mesh_count_entries(), res_mesh_count());
+    ResHandle h = res_coll_register("g", "floor", qvw::coll_chunk(qvw::sample_coll(1)));
+    ASSERT_EQ(h, 1u);
+    EXPECT_EQ(res_coll_nr_tris(h), 9u);
+    ResCollTri t;
+    ASSERT_TRUE(res_coll_get_tri(h, 0, &t));
+    EXPECT_FLOAT_EQ(t.c[1][2], 0.0f);
+    EXPECT_FLOAT_EQ(t.normal[1], 1.0f);
+    EXPECT_FLOAT_EQ(t.centroid[0], (-1.0f - 1.0f + 0.0f) * 0.33333334f);
+    EXPECT_TRUE(res_coll_get_tri(h, 8, &t));
+    EXPECT_FALSE(res_coll_get_tri(h, 9, &t));
+    EXPECT_FALSE(res_coll_get_tri(h, 0, nullptr));
+    ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
+    ASSERT_EQ(s, 1u);
+    EXPECT_FLOAT_EQ(res_shit_radius(s), 5.5f);
+    EXPECT_STREQ(res_shit_name(s), "spheres");
+    EXPECT_EQ(res_shit_find("g", "spheres"), s);
+    ResHandle c = res_caminfo_register("g", "cam", qvw::camr_chunk(qvw::sample_camr()));
+    ASSERT_EQ(c, 1u);
+    uint32_t key[4];
+    EXPECT_EQ(res_caminfo_sample(c, 0.0f, key), 1);
+    std::vector<uint32_t> firsts;  // the first word of the key taken at each time
+    for (float t : {0.0f, 1.0f, 0.5f, -4.0f, 40.0f, std::nanf("")}) {
+        res_caminfo_sample(c, t, key);
+        firsts.push_back(key[0]);
+    }
+    EXPECT_EQ(firsts, (std::vector<uint32_t>{1, 9, 5, 1, 9, 1}));  // clamped to the table
+    EXPECT_EQ(res_caminfo_sample(0, 0, key), 0);
+    qvw::CamrDesc none = qvw::sample_camr();
+    none.name = "none";
+    none.keys.clear();
+    ResHandle n = res_caminfo_register("g", "none", qvw::camr_chunk(none));
+    ASSERT_NE(n, 0u);
+    EXPECT_EQ(res_caminfo_sample(n, 0.5f, key), 0);
 }
 
 namespace {

@@ -20,7 +20,7 @@ using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::FieldsAre;
 
-TEST(NameTag, NumbersOfTheListedShapes)
+TEST(NameTag, NumbersOfTheListedShapesAndTextsBoundedByTheCapacity)
 {
     EXPECT_EQ(nametag_get_number_or("box_p3_a1", 'p', 0), 3u);
     EXPECT_EQ(nametag_get_number_or("box_p3_a1", 'a', 0), 1u);
@@ -34,10 +34,6 @@ TEST(NameTag, NumbersOfTheListedShapes)
     EXPECT_EQ(nametag_get_number_or(nullptr, 'p', 6), 6u);
     // A tag letter is matched only right after '_': "_xp5" is the x tag.
     EXPECT_EQ(nametag_get_number_or("box_xp5", 'p', 2), 2u);
-}
-
-TEST(NameTag, TextsAreBoundedByTheCapacity)
-{
     char buf[4];
     ASSERT_EQ(nametag_get_text("box_nhello_p1", 'n', buf, sizeof buf), 1);
     EXPECT_STREQ(buf, "hel");
@@ -49,7 +45,7 @@ TEST(NameTag, TextsAreBoundedByTheCapacity)
 }
 
 // Priority, alpha reference, no depth write, depth test always.
-TEST(NameTag, OptionsInTheirOrder)
+TEST(NameTag, OptionsInTheirOrderAndPrioritiesInsideTheDrawLists)
 {
     const int tag = TOOL_PATCH_TAG_PRIO, prio = TOOL_PATCH_PRIO;
     EXPECT_THAT(nametag_options("box_p3_a1", tag, prio), FieldsAre(82, 0u, 0, 0));  // 79, + 3
@@ -57,11 +53,7 @@ TEST(NameTag, OptionsInTheirOrder)
     EXPECT_THAT(nametag_options("ghost_z1_P1", tag, prio), FieldsAre(80, 0u, 1, 0));
     EXPECT_THAT(nametag_options("butterfly_t2", 79, 81), FieldsAre(81, 2u, 0, 0));
     EXPECT_THAT(nametag_options("diamond_A1", 79, 81), FieldsAre(81, 0u, 0, 1));
-}
-
-// Hostile numbers must never give a priority outside the 94 draw lists.
-TEST(NameTag, PrioritiesStayInsideTheDrawLists)
-{
+    // Hostile numbers must never give a priority outside the 94 draw lists.
     EXPECT_EQ(nametag_options("box_p20", 79, 81).priority, 81);          // 101 refused
     EXPECT_EQ(nametag_options("box_P90", 79, 81).priority, 81);          // -9 refused
     EXPECT_EQ(nametag_options("box_p4294967295", 79, 81).priority, 81);  // wraps in 32 bits
@@ -74,15 +66,11 @@ TEST(NameTag, PrioritiesStayInsideTheDrawLists)
     EXPECT_EQ(nametag_options("box_a1", 200, 81).priority, 81);
 }
 
-TEST(ToolFit, ShrinksLargePicturesAndNeverEnlarges)
+TEST(ToolFit, ShrinksLargePicturesNeverEnlargesAndTheScaleDragStopsAtTheFloor)
 {
     EXPECT_THAT(tool_fit_values(800, 600, 1024, 1024), FieldsAre(300.0f, 300.0f, 0.5859375f));
     EXPECT_THAT(tool_fit_values(1600, 1200, 1024, 1024), FieldsAre(600.0f, 600.0f, 1.0f));
     EXPECT_THAT(tool_fit_values(800, 600, 0, 1024), FieldsAre(0.0f, _, 1.0f));
-}
-
-TEST(ToolFit, ScaleDragDoublesAndStopsAtTheFloor)
-{
     EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, -1024.0f, 1024), 2.0f);
     EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, 5000.0f, 1024), TOOL_MIN_SCALE);
     EXPECT_FLOAT_EQ(tool_drag_scale(1.0f, NAN, 1024), TOOL_MIN_SCALE);
@@ -163,7 +151,7 @@ TEST(ToolPatchGeometry, RectanglesIncludeEdgesAndTruncateBounds)
     EXPECT_EQ(tool_point_in_rect_at(101, 100, b.x, b.y, b.w, b.h), 0);
 }
 
-TEST(ToolGroups, GroupNameOfAListedFile)
+TEST(ToolGroups, GroupNamesOfListedFilesAndAListingHoldsExactlyTheNamesItCounts)
 {
     std::string stem;
     EXPECT_EQ(grp_of_file("star.bin", &stem), 1);
@@ -171,10 +159,6 @@ TEST(ToolGroups, GroupNameOfAListedFile)
     // "a.b.bin" would open a.bin and "X.BIN" X.bin.
     for (const char* name : {"a.b.bin", "X.BIN", ".bin", "noext"})
         EXPECT_EQ(grp_of_file(name, &stem), 0) << name;
-}
-
-TEST(ToolGroups, ListingHoldsExactlyTheNamesItCounts)
-{
     TempDir dir;
     for (const char* f : {"b.bin", "A.bin", "c.txt"}) dir.write(f, "");
     fs::create_directories(dir.file("d.bin"));  // a folder is no group file
