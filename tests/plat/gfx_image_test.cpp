@@ -245,6 +245,16 @@ void hostile_family(const std::vector<uint8_t>& good)
     }
 }
 
+// A managed texture of any format loaded from `f` at the file's size unless told; `filter` for
+// the image and its levels.
+GfxHr load_mem(const std::vector<uint8_t>& f, GfxTexture** t, int levels = 1, int w = 0, int h = 0,
+               uint32_t filter = GFX_IFILTER_NONE, GfxImageInfo* info = nullptr,
+               size_t size = SIZE_MAX, uint32_t usage = 0, GfxFormat fmt = GFX_FMT_UNKNOWN)
+{
+    return gfx_tex_create_from_file_mem(f.data(), std::min(size, f.size()), w, h, levels, usage,
+                                        fmt, GFX_POOL_MANAGED, filter, filter, info, t);
+}
+
 }  // namespace
 
 TEST(GfxImage, DecodedFormatsFollowTheFileKind)
@@ -465,19 +475,13 @@ TEST(GfxImage, PicturesBeyondTheLargestTextureOrTheCeilingAreRefusedBeforeDecodi
               std::tuple(1, 8192, 4));
 }
 
-TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
+TEST_F(GfxTest, LoadersSizeTexturesAndMakeTheirLevelsAsTheLibraryDefaultDoes)
 {
     std::vector<uint8_t> rgba(3 * 5 * 4, 0xFF);
     auto png = encode_png(3, 5, PNG_FORMAT_BGRA, rgba);
     GfxImageInfo info{};
     GfxTexture* t = nullptr;
-    // Managed, any format; the same filter for the image and its levels.
-    auto load = [&](const std::vector<uint8_t>& f, size_t size, int w, int h, int levels,
-                    uint32_t filter, GfxImageInfo* out) {
-        return gfx_tex_create_from_file_mem(f.data(), size, w, h, levels, 0, GFX_FMT_UNKNOWN,
-                                            GFX_POOL_MANAGED, filter, filter, out, &t);
-    };
-    ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT, 1, GFX_IFILTER_NONE, &info),
+    ASSERT_EQ(load_mem(png, &t, 1, GFX_SIZE_DEFAULT, GFX_SIZE_DEFAULT, GFX_IFILTER_NONE, &info),
               GFX_OK);
     GfxSurfaceDesc d{};
     gfx_tex_get_level_desc(t, 0, &d);
@@ -490,8 +494,8 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     gfx_tex_unlock(t, 0);
     gfx_tex_release(t);
     // Full chain, own size.
-    ASSERT_EQ(load(png, png.size(), GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2, 0,
-                   GFX_IFILTER_LINEAR, nullptr),
+    ASSERT_EQ(load_mem(png, &t, 0, GFX_SIZE_DEFAULT_NONPOW2, GFX_SIZE_DEFAULT_NONPOW2,
+                       GFX_IFILTER_LINEAR),
               GFX_OK);
     gfx_tex_get_level_desc(t, 2, &d);
     EXPECT_EQ(std::pair(gfx_tex_level_count(t), d.width), std::pair(3, 1));  // 3x5, 1x2, 1x1
@@ -500,7 +504,7 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     std::vector<uint8_t> ramp(16);
     for (int i = 0; i < 16; ++i) ramp[i] = static_cast<uint8_t>(i * 16);
     auto grey = encode_png(4, 4, PNG_FORMAT_GRAY, ramp);
-    ASSERT_EQ(load(grey, grey.size(), 0, 0, 0, GFX_IFILTER_NONE, nullptr), GFX_OK);
+    ASSERT_EQ(load_mem(grey, &t, 0), GFX_OK);
     ASSERT_EQ(gfx_tex_level_count(t), 3);
     ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
     EXPECT_NEAR(static_cast<uint8_t*>(lr.bits)[0], 120, 1);
@@ -508,13 +512,13 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
     gfx_tex_release(t);
     // A DDS without mips at its header size keeps a non-power-of-two size.
     auto dds = make_dds(5, 3);
-    ASSERT_EQ(load(dds, dds.size(), 5, 3, 1, GFX_IFILTER_NONE, &info), GFX_OK);
+    ASSERT_EQ(load_mem(dds, &t, 1, 5, 3, GFX_IFILTER_NONE, &info), GFX_OK);
     gfx_tex_get_level_desc(t, 0, &d);
     EXPECT_EQ(std::pair(d.width, d.format), std::pair(5, GFX_FMT_A8L8));
     gfx_tex_release(t);
     // Bad data and missing files: a clear error and no texture.
     t = reinterpret_cast<GfxTexture*>(1);
-    EXPECT_EQ(load(png, png.size() / 2, 0, 0, 1, GFX_IFILTER_NONE, nullptr), GFX_E_BADDATA);
+    EXPECT_EQ(load_mem(png, &t, 1, 0, 0, GFX_IFILTER_NONE, nullptr, png.size() / 2), GFX_E_BADDATA);
     EXPECT_EQ(t, nullptr);
     EXPECT_EQ(gfx_tex_create_from_file("/nonexistent/x.png", 0, 0, 1, 0, GFX_FMT_UNKNOWN,
                                        GFX_POOL_MANAGED, GFX_IFILTER_NONE, GFX_IFILTER_NONE,
@@ -526,6 +530,19 @@ TEST_F(GfxTest, LoadersSizeTexturesAsTheLibraryDefaultDoes)
                                        GFX_IFILTER_NONE, GFX_IFILTER_NONE, &info, &t),
               GFX_OK);
     EXPECT_EQ(info.file_format, GFX_FILE_DDS);
+    gfx_tex_release(t);
+    // A texture whose levels the device makes gets them from the loaded picture too.
+    std::vector<uint8_t> px(8 * 8 * 4);
+    for (size_t i = 0; i < px.size(); i += 4)
+        px[i] = 0x20, px[i + 1] = 0x40, px[i + 2] = 0x60, px[i + 3] = 0xFF;
+    const auto tinted = encode_png(8, 8, PNG_FORMAT_BGRA, px);
+    ASSERT_EQ(load_mem(tinted, &t, 1, 0, 0, GFX_IFILTER_NONE, nullptr, SIZE_MAX,
+                       GFX_USAGE_AUTOGENMIPMAP, GFX_FMT_A8R8G8B8),
+              GFX_OK);
+    ASSERT_EQ(gfx_tex_level_count(t), 4);
+    ASSERT_EQ(gfx_tex_lock(t, 3, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
+    EXPECT_EQ(texel32(lr, 0, 0), 0xFF604020u);
+    gfx_tex_unlock(t, 3);
     gfx_tex_release(t);
 }
 
@@ -582,11 +599,7 @@ TEST_F(GfxTest, TheLoadersAnswerTheBytesTheirTexturesHoldFromTheHeader)
             << r.what;
         EXPECT_EQ(bytes, r.bytes) << r.what;
         GfxTexture* t = nullptr;
-        ASSERT_EQ(gfx_tex_create_from_file_mem(r.file.data(), r.file.size(), r.w, r.h, r.levels, 0,
-                                               GFX_FMT_UNKNOWN, GFX_POOL_MANAGED, GFX_IFILTER_NONE,
-                                               GFX_IFILTER_NONE, nullptr, &t),
-                  GFX_OK)
-            << r.what;
+        ASSERT_EQ(load_mem(r.file, &t, r.levels, r.w, r.h), GFX_OK) << r.what;
         uint64_t made = 0;
         GfxSurfaceDesc d{};
         for (int l = 0; l < gfx_tex_level_count(t); ++l) {
@@ -613,10 +626,7 @@ TEST_F(GfxTest, LoadedTexturesLockTheirRowsFromTheDevice)
     for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i * 5 + 1);
     const auto png = encode_png(8, 8, PNG_FORMAT_BGRA, px);
     GfxTexture* t = nullptr;
-    ASSERT_EQ(gfx_tex_create_from_file_mem(png.data(), png.size(), 0, 0, 1, 0, GFX_FMT_UNKNOWN,
-                                           GFX_POOL_MANAGED, GFX_IFILTER_NONE, GFX_IFILTER_NONE,
-                                           nullptr, &t),
-              GFX_OK);
+    ASSERT_EQ(load_mem(png, &t), GFX_OK);
     GfxLockedRect lr{};
     const GfxRect r{2, 3, 5, 6};
     ASSERT_EQ(gfx_tex_lock(t, 0, &r, &lr, 0), GFX_OK);
@@ -648,10 +658,7 @@ TEST_F(GfxTest, LoadedTexturesLockTheirRowsFromTheDevice)
     gfx_tex_release(t);
     // DXT1: a row of blocks comes back as the file holds it.
     const auto dds = make_dds(8, 8, true);
-    ASSERT_EQ(gfx_tex_create_from_file_mem(dds.data(), dds.size(), 0, 0, 0, 0, GFX_FMT_UNKNOWN,
-                                           GFX_POOL_MANAGED, GFX_IFILTER_NONE, GFX_IFILTER_NONE,
-                                           nullptr, &t),
-              GFX_OK);
+    ASSERT_EQ(load_mem(dds, &t, 0), GFX_OK);
     const GfxRect blocks{4, 4, 8, 8};
     ASSERT_EQ(gfx_tex_lock(t, 0, &blocks, &lr, GFX_LOCK_READONLY), GFX_OK);
     EXPECT_EQ(std::memcmp(lr.bits, dds.data() + 128 + 16 + 8, 8), 0);
@@ -659,26 +666,6 @@ TEST_F(GfxTest, LoadedTexturesLockTheirRowsFromTheDevice)
     ASSERT_EQ(gfx_tex_lock(t, 2, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
     EXPECT_EQ(std::memcmp(lr.bits, dds.data() + 128 + 40, 8), 0);
     gfx_tex_unlock(t, 2);
-    gfx_tex_release(t);
-}
-
-// A texture whose levels the device makes gets them from the loaded picture too.
-TEST_F(GfxTest, ALoadedTextureWithDeviceMadeLevelsHasEveryLevelFromThePicture)
-{
-    std::vector<uint8_t> px(8 * 8 * 4);
-    for (size_t i = 0; i < px.size(); i += 4)
-        px[i] = 0x20, px[i + 1] = 0x40, px[i + 2] = 0x60, px[i + 3] = 0xFF;
-    const auto png = encode_png(8, 8, PNG_FORMAT_BGRA, px);
-    GfxTexture* t = nullptr;
-    ASSERT_EQ(gfx_tex_create_from_file_mem(png.data(), png.size(), 0, 0, 1, GFX_USAGE_AUTOGENMIPMAP,
-                                           GFX_FMT_A8R8G8B8, GFX_POOL_MANAGED, GFX_IFILTER_NONE,
-                                           GFX_IFILTER_NONE, nullptr, &t),
-              GFX_OK);
-    ASSERT_EQ(gfx_tex_level_count(t), 4);
-    GfxLockedRect lr{};
-    ASSERT_EQ(gfx_tex_lock(t, 3, nullptr, &lr, GFX_LOCK_READONLY), GFX_OK);
-    EXPECT_EQ(texel32(lr, 0, 0), 0xFF604020u);
-    gfx_tex_unlock(t, 3);
     gfx_tex_release(t);
 }
 
@@ -697,10 +684,7 @@ TEST_F(GfxTest, ALoadPeaksAtAboutTwiceItsTextureAndHoldsItOnce)
         ASSERT_TRUE(reset_peak());
         const int64_t before = status_bytes("VmRSS:");
         GfxTexture* t = nullptr;
-        ASSERT_EQ(gfx_tex_create_from_file_mem(png.data(), png.size(), 0, 0, 1, 0, GFX_FMT_UNKNOWN,
-                                               GFX_POOL_MANAGED, GFX_IFILTER_LINEAR,
-                                               GFX_IFILTER_LINEAR, nullptr, &t),
-                  GFX_OK);
+        ASSERT_EQ(load_mem(png, &t, 1, 0, 0, GFX_IFILTER_LINEAR), GFX_OK);
         const int64_t peak = status_bytes("VmHWM:") - before;
         const int64_t held = status_bytes("VmRSS:") - before;
         EXPECT_LE(peak, int64_t(bytes) * 9 / 4) << w << " x " << h << ": " << bytes << " bytes";
