@@ -27,7 +27,7 @@ constexpr std::string_view TXT_SETTINGS_TEST_SEPARATORS = " \t\r\n\v\f";
 
 // One key's value per text ("<null>": none): exact lookups, the first of repeated keys wins,
 // Ctrl-Z ends the file, a last key without a value is not stored, 64 pairs at most.
-TEST_F(TxtSettings, PairCommentAndLengthRules)
+TEST_F(TxtSettings, PairCommentAndLengthRulesAndAMissingFileEmptiesTheTable)
 {
     const std::string paths = "REGION J\r\nRENDER_WIDTH 640\r\n\tSHADER_PATH   .\\data\\sh\\  \r\n";
     const std::string comments = "# KEY 5\r\nB 2 #note C 3\nD #\n7 8\n#x\rE 4\n";
@@ -73,10 +73,7 @@ TEST_F(TxtSettings, PairCommentAndLengthRules)
             EXPECT_EQ(str_or_null(txt_settings_get_string(key.c_str())), want) << key;
     }
     EXPECT_EQ(txt_settings_get_string(nullptr), nullptr);
-}
-
-TEST_F(TxtSettings, MissingFileEmptiesTheTable)
-{
+    // A missing file empties the table.
     load("A 1\n");
     txt_settings_load(dir_.file("NOPE.TXT").c_str());
     EXPECT_EQ(txt_settings_get_string("A"), nullptr);

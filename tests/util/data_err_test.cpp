@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(DataErr, AMissingFileNamesTheFirstMissingFolderOnItsWay)
+TEST(DataErr, AMissingFileNamesTheFirstMissingFolderAndTheLineIsWrittenWholeEscaped)
 {
     TempDir dir;
     std::filesystem::create_directories(dir.file("data/sound"));
@@ -26,10 +26,6 @@ TEST(DataErr, AMissingFileNamesTheFirstMissingFolderOnItsWay)
     };
     for (const auto& [path, reason] : rows) EXPECT_EQ(data_err_missing(path), reason) << path;
     std::filesystem::current_path(old);
-}
-
-TEST(DataErr, TheLineNamesTheFileInItsNativeFormAndIsWrittenWholeEscaped)
-{
     const std::string line =
         data_err_text("res: group not loaded", ".\\data\\grp\\a\nb.bin", "no folder \"\x1b[2J\"");
     EXPECT_EQ(line, "res: group not loaded \"./data/grp/a\nb.bin\": no folder \"\x1b[2J\"");

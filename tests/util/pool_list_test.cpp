@@ -93,7 +93,7 @@ TEST(PoolList, AGiveBackFromHeadMiddleOrTailIsTheNextTake)
     for (int want : {0, 3, 1, -1}) EXPECT_EQ(p.index(pool_list_take(p.free, p.used)), want);
 }
 
-TEST(PoolList, UnlinkedTakesJoinAnOwnersListAndGiveBackFromIt)
+TEST(PoolList, UnlinkedTakesJoinAnOwnersListAndRecordsWithoutPrevAreLinkedInOrder)
 {
     PoolListPool p;
     // An owner appends at the end of its own list, as the vector-animation
@@ -113,12 +113,8 @@ TEST(PoolList, UnlinkedTakesJoinAnOwnersListAndGiveBackFromIt)
     pool_list_give(&p.recs[0], p.free, owner);
     EXPECT_EQ(p.walk(owner, true), std::vector{2});
     EXPECT_EQ(p.walk(p.free, false), (std::vector{0, 1, 3}));
-}
-
-// Records without a prev link (chains that are only walked forward) are
-// linked the same way.
-TEST(PoolList, RecordsWithoutPrevAreLinkedInOrder)
-{
+    // Records without a prev link (chains that are only walked forward) are
+    // linked the same way.
     struct Node {
         Node* next;
     } nodes[3] = {};
