@@ -201,7 +201,7 @@ TEST_F(Sprite, UvFromScreenCornersAndFactor)
     EXPECT_THAT(r, Pointwise(FloatEq(), {0.0f, 1.0f, 1.0f, 0.0f}));
 }
 
-TEST(Obj2dHelpers, ColourProductClampsAtZero)
+TEST(Obj2dHelpers, ColourProductClampsAtZeroAndUvSelectionRotatesFlipsAndMasks)
 {
     EXPECT_EQ(obj2d_colour_mul(0xFF80FF00u, 0xFFFFFF00u), 0xFF80FF00u);
     EXPECT_EQ(obj2d_colour_mul(0x80FFFFFFu, 0xFF123456u) >> 24, 0x80u);
@@ -211,10 +211,6 @@ TEST(Obj2dHelpers, ColourProductClampsAtZero)
     EXPECT_EQ(obj2d_colour_mul(0x0F0F0F0Fu, 0x0F0F0F0Fu), 0u);
     // Vector animations tint with the same product.
     EXPECT_EQ(fla_colour_mul(0xFFFFFFFFu, 0x80FFFFFFu), 0x80FFFFFFu);
-}
-
-TEST(Obj2dHelpers, UvSelectionRotatesFlipsAndMasks)
-{
     const float c[8] = {0, 0, 1, 0, 0, 1, 1, 1};
     using Uv = std::array<float, 4>;
     // A quarter turn puts the top-right corner first, rotation 5 is masked to 1, flip 4 is

@@ -62,7 +62,7 @@ TEST_F(SoundMgrTest, AMissingSoundFileIsError258WithOneLineAndNothingLoads)
                   std::filesystem::current_path().string() + "\"\n");
 }
 
-TEST_F(SoundMgrTest, LookupsAndOutOfTableIds)
+TEST_F(SoundMgrTest, LookupsOutOfTableIdsAndABoundedRawBankRead)
 {
     boot();
     EXPECT_EQ(snd_find_sound("BGM01"), 0u);
@@ -80,10 +80,6 @@ TEST_F(SoundMgrTest, LookupsAndOutOfTableIds)
     sereq_init();
     sereq_play(7, nullptr);
     EXPECT_EQ(sereq_count(), 0);
-}
-
-TEST_F(SoundMgrTest, RawBankReadIsBounded)
-{
     dir.write("small.bin", "SP\x01\x02payload");
     dir.write("c.bin", "c.anything");
     dir.write("big.bin", std::string(SND_RAW_BANK_SIZE + 1, 'z'));
@@ -102,7 +98,7 @@ void record(const SoundCmd& c)
     g_seen.push_back(c.command * 100 + c.id);
 }
 
-TEST(SoundRing, TwentyPostsToABlockedThreadWaitForRoomAndKeepTheirOrder)
+TEST(SoundRing, TwentyPostsToABlockedThreadKeepTheirOrderAndWithoutAThreadReturnAtOnce)
 {
     g_seen.clear();
     snd_thread_set_handler(record);
@@ -129,10 +125,7 @@ TEST(SoundRing, TwentyPostsToABlockedThreadWaitForRoomAndKeepTheirOrder)
     std::vector<uint32_t> expect;
     for (uint32_t i = 0; i < 20; i += 2) expect.push_back(SND_CMD_NOTHING * 100 + i);
     EXPECT_EQ(g_seen, expect);
-}
-
-TEST(SoundRing, APostWithoutAThreadReturnsAtOnce)
-{
+    // Without the thread a post returns at once.
     ASSERT_EQ(snd_thread_running(), 0);
     for (int i = 0; i < 40; ++i) snd_post_simple(SND_CMD_BGM_STOP);
     EXPECT_EQ(snd_ring_pending(), 0u);
