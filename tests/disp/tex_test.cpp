@@ -232,7 +232,7 @@ TEST_F(TexTest, TargetsDepthSurfacesFillStretchAndSurviveAReset)
     tex_release(&managed);
 }
 
-TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
+TEST_F(TexTest, DdsInMemoryKeepsItsSizeRefusesBadHeadersAndReadsItsRowsBack)
 {
     auto dds = make_dds(6, 10);
     ASSERT_EQ(tex_create_from_file_mem(&t_, dds, 0, 0), 1);
@@ -250,14 +250,9 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeAndRefusesBadHeaders)
     }
     EXPECT_EQ(tex_create_from_file_mem(&t_, {}, 0, 0), 0);
     EXPECT_EQ(tex_create_from_file(&t_, "/nonexistent-quorvel/a.png", 0, 0), 0);
-}
-
-// Loaded textures keep their pixels on the device alone: a read locks only the
-// rectangle's rows (whole rows of blocks), and the bytes the load holds are
-// known from the header.
-TEST_F(TexTest, LoadedTexturesReadTheirRowsBackAndTellTheirBytes)
-{
-    auto dds = make_dds(6, 10);
+    // Loaded textures keep their pixels on the device alone: a read locks only the
+    // rectangle's rows (whole rows of blocks), and the bytes the load holds are
+    // known from the header.
     uint64_t held = 0;
     EXPECT_EQ(tex_file_mem_bytes(dds, 0, &held), 1);
     EXPECT_EQ(held, 6u * 10 * 4);  // a mip-less DDS keeps its size
@@ -355,7 +350,7 @@ TEST(DxtRect, SmallTexturesAndMisalignedRectanglesDecodeTheirOwnWindowAndHostile
     EXPECT_EQ(dxt_decode_rect(small, src, 0, 0, 1, 1, 8, DISP_SF_A8R8G8B8), 0);
 }
 
-TEST(RowConvert, SixteenBitFormatsReplicateLowBitsRowsAdvanceByPitchAndBadInputGivesZeros)
+TEST(RowConvert, FormatsDecodeRowsAdvanceByPitchAndBadOrHostileInputIsRefusedInBounds)
 {
     auto one = [](int fmt, std::vector<uint8_t> src) {
         return decode(fmt, src, 0, 0, 1, 1, int(src.size()))[0];
@@ -381,12 +376,8 @@ TEST(RowConvert, SixteenBitFormatsReplicateLowBitsRowsAdvanceByPitchAndBadInputG
         EXPECT_TRUE(refused(fmt, ff, 0, 0, 2, 2, 16)) << fmt;
     EXPECT_TRUE(refused(DISP_SF_A8R8G8B8, ff, 0, 0, 4, 5, 16));  // 5 rows of 16 bytes > 64
     EXPECT_TRUE(refused(DISP_SF_A8R8G8B8, ff, 2, 0, 4, 1, 16));  // row runs past the pitch
-}
-
-// Random rectangles, pitches and source sizes for every format: the converters either decode or
-// refuse, and never read or write out of bounds (the sanitizer build checks).
-TEST(RowConvert, HostileRectanglesNeverReadPastTheSource)
-{
+    // Random rectangles, pitches and source sizes for every format: the converters either decode or
+    // refuse, and never read or write out of bounds (the sanitizer build checks).
     uint32_t s = 7;
     auto next = [&](uint32_t mod) {
         s = s * 1664525u + 1013904223u;
