@@ -264,7 +264,7 @@ protected:
 std::vector<Source> PastedNames::sources_;
 std::vector<Use> PastedNames::uses_;
 
-TEST_F(PastedNames, EveryNameAMacroMakesIsWrittenOutAboveEachUse)
+TEST_F(PastedNames, EveryNameAMacroMakesIsWrittenOutAboveEachUseAndStandsInAHeaderAndASourceFile)
 {
     std::set<std::string> all;
     for (const Use& u : uses_) {
@@ -278,11 +278,7 @@ TEST_F(PastedNames, EveryNameAMacroMakesIsWrittenOutAboveEachUse)
                              "qspr_quad_set_param_matrix", "qspr_quad_uv2_3", "qspr_beam_end1",
                              "qspr_bb_get_uv2_vmax", "cam_get_proj_mtx", "cam_get_sub2_frustum"})
         EXPECT_TRUE(all.count(name)) << name;
-}
-
-// A search for a made name finds where it is declared and where it is defined.
-TEST_F(PastedNames, EveryNameAMacroMakesStandsInAHeaderAndASourceFile)
-{
+    // A search for a made name finds where it is declared and where it is defined.
     std::set<std::string> in_headers, in_sources;
     for (const Source& s : sources_) {
         std::set<std::string>& seen = s.path.ends_with(".h") ? in_headers : in_sources;
