@@ -245,7 +245,7 @@ TEST_F(FrameTest, PatchAndPreviewShowTheirFrontFacesInTheirBands)
     EXPECT_GT(Red(Pixel(OBJ3D_DRAW_FW / 2 - 40, OBJ3D_DRAW_FH / 2)), 200u);
 }
 
-TEST_F(DrawTest, PassStartLeavesNoStaleLightingInTheStateCache)
+TEST_F(DrawTest, PassStartLeavesNoStaleLightingAndPointFilteringSurvivesTheNextBaseFilter)
 {
     disp_set_rstate_key_fvf(rstate_key_make(0, 1, 0, 0, 0, DISP_ALPHA_REF_OFF, 3, 0, 1), 0x112);
     ASSERT_EQ(disp_rstate_lighting(), 0u);
@@ -254,10 +254,6 @@ TEST_F(DrawTest, PassStartLeavesNoStaleLightingInTheStateCache)
     disp_set_rstate_key_fvf(rstate_key_make(0, 1, 0, 0, 0, DISP_ALPHA_REF_OFF, 3, 0, 1), 0x112);
     EXPECT_EQ(gfx_get_render_state(GFX_RS_LIGHTING), 0u);
     obj3d_scene_end();
-}
-
-TEST_F(DrawTest, PointFilteringSurvivesTheBaseFilterOfTheNextRun)
-{
     const ResHandle cube = make_cube("cube", 1.0f, 0xFFFFFFFF, false, 1);
     const ResHandle tex = res_tex_create("test", "t", 4, 4, RES_TEX_FORMAT_ARGB32, false);
     ASSERT_NE(disp_tex_lookup(tex), nullptr);

@@ -106,7 +106,7 @@ TEST_F(Qspr, FarToNearOrderWithBlending)
     EXPECT_EQ(obj3d_sort_array()[1], n);
 }
 
-TEST_F(Qspr, DrawCallsFollowStateChanges)
+TEST_F(Qspr, DrawCallsFollowStateChangesAndAnAlphaOverrideLeavesNoStaleCache)
 {
     const ResHandle tl = res_crop_find("qspr", "tl");
     struct Case {
@@ -138,10 +138,7 @@ TEST_F(Qspr, DrawCallsFollowStateChanges)
         qspr_bb_create_1f(1, &QSPR_AHEAD, 0, 1, tl, QSPR_WHITE, 1, 0);
     RenderCounted();
     EXPECT_EQ(calls_, 2u);
-}
-
-TEST_F(Qspr, AlphaOverrideLeavesNoStaleCacheBehind)
-{
+    // An alpha override leaves no stale cache behind.
     qspr_bb_create_1f(1, &QSPR_AHEAD, 0, 2, 0, QSPR_WHITE, 1, 0);
     obj3d_set_alpha_ref_ovr(2);
     RenderCounted();
