@@ -31,7 +31,9 @@ protected:
 
 }  // namespace
 
-TEST_F(FontTest, TheSixFontsFindTheirImages)
+TEST_F(
+    FontTest,
+    TheSixFontsFindTheirImagesGlyphQuadsSitAtTheirCellsPairsMapPastAsciiAndAlignmentsMoveTheStart)
 {
     for (int f = 0; f < FONT_COUNT; ++f) {
         const FontState& s = font_state(f);
@@ -42,10 +44,6 @@ TEST_F(FontTest, TheSixFontsFindTheirImages)
     EXPECT_EQ(font_state(4).handle, res_find(RES_TEX, "DFONT", "font6x11"));
     EXPECT_EQ(font_state(5).handle, res_find(RES_TEX, "DFONT", "f1632"));
     EXPECT_EQ(font_get_path(), ".\\data\\font\\");
-}
-
-TEST_F(FontTest, GlyphQuadsSitAtTheirCellsLeadBytePairsMapPastAsciiAndAlignmentsMoveTheStart)
-{
     ASSERT_EQ(quads(0, 16, 100, 50, 0, "A"), 1);
     // 'A' is glyph 33: column 1, row 2 of 8 x 16 cells in a 128 x 128 image.
     const float x0 = 99.5f, y0 = 49.5f, x1 = 107.5f, y1 = 65.5f;
