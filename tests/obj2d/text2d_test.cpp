@@ -57,7 +57,7 @@ TEST_F(Text2d, FontSetsGlyphRangeAndHeightAndZeroHeightGlyphsAreSkipped)
     EXPECT_EQ(text2d_layout(flat, false, v, nullptr, nullptr), 0);
 }
 
-TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnly)
+TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnlyTextsAreBoundedAndNullClears)
 {
     DrawObj* o = Make("0123");
     float w = 0, h = 0;
@@ -77,6 +77,24 @@ TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnly)
     text2d_measure(o, &w, &h);
     EXPECT_FLOAT_EQ(h, 8);
     EXPECT_FLOAT_EQ(w, 16);
+    o = Make("012");
+    text2d_set_text(o, std::string(129, '1').c_str());  // too long: unchanged
+    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 3);
+    text2d_set_text(o, nullptr);
+    w = -1;
+    text2d_measure(o, &w, nullptr);
+    EXPECT_EQ(w, 0.0f);
+    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 0);
+    const std::string long_text(300, '2');
+    text2d_printf(o, "%s", long_text.c_str());
+    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 128);
+    DrawObj* one = text2d_printf_1f(1, "fonts", "fnt", '0', 0xFFFFFFFFu, 0, 0, 1, 1, 0, 40, "%d%s",
+                                    7, long_text.c_str());
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(obj_work<Text2dWork>(one)->length, 128);
+    EXPECT_EQ(obj_work<Text2dWork>(one)->text[0], '7');
+    DrawFrame();
+    EXPECT_FALSE(obj_is_live(one));
 }
 
 void turn_second(DrawObj*, int index, Text2dGlyph* g, void*)
@@ -127,28 +145,6 @@ TEST_F(Text2d, ShadowPassIsOffsetAndColouredAndDrawnFirst)
     EXPECT_TRUE(Near(Pixel(11, 11), 0xFFFFFFFFu));  // text over its shadow
     EXPECT_TRUE(Near(Pixel(18, 18), 0xFFFF0000u));  // shadow alone
     EXPECT_EQ(Pixel(20, 20), 0xFF000000u);
-}
-
-TEST_F(Text2d, TextsAreBoundedAndNullClears)
-{
-    DrawObj* o = Make("012");
-    text2d_set_text(o, std::string(129, '1').c_str());  // too long: unchanged
-    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 3);
-    text2d_set_text(o, nullptr);
-    float w = -1;
-    text2d_measure(o, &w, nullptr);
-    EXPECT_EQ(w, 0.0f);
-    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 0);
-    const std::string long_text(300, '2');
-    text2d_printf(o, "%s", long_text.c_str());
-    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 128);
-    DrawObj* one = text2d_printf_1f(1, "fonts", "fnt", '0', 0xFFFFFFFFu, 0, 0, 1, 1, 0, 40, "%d%s",
-                                    7, long_text.c_str());
-    ASSERT_NE(one, nullptr);
-    EXPECT_EQ(obj_work<Text2dWork>(one)->length, 128);
-    EXPECT_EQ(obj_work<Text2dWork>(one)->text[0], '7');
-    DrawFrame();
-    EXPECT_FALSE(obj_is_live(one));
 }
 
 }  // namespace
