@@ -12,7 +12,7 @@ namespace {
 constexpr std::array<uint8_t, 4> BYTE_ORDER_RIFF = {'R', 'I', 'F', 'F'};
 static_assert(plat_le_get32(BYTE_ORDER_RIFF.data()) == 0x46464952u);
 
-TEST(ByteOrder, ReadsTakeTheBytesInTheirOrderWithTheHighBitsSet)
+TEST(ByteOrder, ReadsAndWritesTakeAndPutTheBytesInTheirOrderAndTouchNothingBeside)
 {
     const uint8_t b[6] = {0x80, 0xFF, 0x01, 0xFE, 0x7F, 0x00};
     EXPECT_EQ(plat_le_get16(b), 0xFF80u);
@@ -21,19 +21,15 @@ TEST(ByteOrder, ReadsTakeTheBytesInTheirOrderWithTheHighBitsSet)
     EXPECT_EQ(plat_le_get32(b + 2), 0x007FFE01u);
     EXPECT_EQ(plat_be_get32(b), 0x80FF01FEu);
     EXPECT_EQ(plat_be_get32(b + 2), 0x01FE7F00u);
-}
-
-TEST(ByteOrder, WritesPutTheBytesInTheirOrderAndTouchNothingBeside)
-{
-    std::array<uint8_t, 12> b;
-    b.fill(0xAA);
-    plat_le_put32(b.data() + 1, 0xF2345680u);
-    plat_le_put16(b.data() + 6, 0xBE81u);
-    plat_be_put32(b.data() + 8, 0x8123456Fu);
-    EXPECT_EQ(b, (std::array<uint8_t, 12>{0xAA, 0x80, 0x56, 0x34, 0xF2, 0xAA, 0x81, 0xBE, 0x81,
+    std::array<uint8_t, 12> w;
+    w.fill(0xAA);
+    plat_le_put32(w.data() + 1, 0xF2345680u);
+    plat_le_put16(w.data() + 6, 0xBE81u);
+    plat_be_put32(w.data() + 8, 0x8123456Fu);
+    EXPECT_EQ(w, (std::array<uint8_t, 12>{0xAA, 0x80, 0x56, 0x34, 0xF2, 0xAA, 0x81, 0xBE, 0x81,
                                           0x23, 0x45, 0x6F}));
-    EXPECT_EQ(plat_le_get32(b.data() + 1), 0xF2345680u);
-    EXPECT_EQ(plat_be_get32(b.data() + 8), 0x8123456Fu);
+    EXPECT_EQ(plat_le_get32(w.data() + 1), 0xF2345680u);
+    EXPECT_EQ(plat_be_get32(w.data() + 8), 0x8123456Fu);
 }
 
 }  // namespace

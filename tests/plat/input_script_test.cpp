@@ -7,7 +7,7 @@
 
 #include <tuple>
 
-TEST(InputScript, ParsesEveryVerbAndSortsByFrame)
+TEST(InputScript, ParsesEveryVerbSortsByFrameAndMalformedLinesRefuseTheWholeScript)
 {
     std::vector<ScriptEvent> ev;
     std::string error;
@@ -31,12 +31,6 @@ TEST(InputScript, ParsesEveryVerbAndSortsByFrame)
                                    {5, ScriptEventKind::button_down, 0, 0, SDL_BUTTON_LEFT, 0},
                                    {6, ScriptEventKind::button_up, 0, 0, SDL_BUTTON_RIGHT, 0},
                                    {9, ScriptEventKind::close, 0, 0, 0, 0}}));
-}
-
-TEST(InputScript, MalformedLinesRefuseTheWholeScript)
-{
-    std::vector<ScriptEvent> ev;
-    std::string error;
     for (const char* bad : {"x move 1 2", "1 move 1", "1 down middle", "1 keydown NoSuchKey",
                             "1 jump", "1 close now", "1 down left outside", "1 up left inside",
                             "1 up left outside x", "-1 close", "1", "99999999999 close"}) {

@@ -44,13 +44,10 @@ constexpr uid_t IPC_VICTIM_USER = 65533;  // a user of no name, not root
 
 uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
 
-TEST_F(PlatIpcTest, PrefixExpandsTheProcessId)
+TEST_F(PlatIpcTest,
+       ThePrefixHoldsThePidTheInstanceLockIsExclusiveUntilReleasedAndBadNamesAreRefused)
 {
     EXPECT_NE(plat_ipc_prefix().find(std::to_string(::getpid())), std::string::npos);
-}
-
-TEST_F(PlatIpcTest, InstanceLockIsExclusiveUntilReleased)
-{
     const int a = plat_instance_lock("inst");
     ASSERT_GE(a, 1);
     EXPECT_EQ(finish_child(fork_child([] { return plat_instance_lock("inst") == 0 ? 0 : 1; }), 10s),
@@ -59,10 +56,6 @@ TEST_F(PlatIpcTest, InstanceLockIsExclusiveUntilReleased)
     const int b = plat_instance_lock("inst");
     EXPECT_GE(b, 1);
     plat_instance_unlock(b);
-}
-
-TEST_F(PlatIpcTest, BadNamesAreRefusedWithError87)
-{
     const std::string long_name(PLAT_IPC_NAME_MAX + 1, 'x');
     for (const char* bad : {"", "a/b", long_name.c_str()}) {
         plat_set_last_error(0);
