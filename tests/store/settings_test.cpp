@@ -53,7 +53,7 @@ std::string get_string(const char* name)
     return s ? s : "<null>";
 }
 
-TEST_F(SettingsStore, FileHelpers)
+TEST_F(SettingsStore, FileHelpersAndAnEmptyStoreFindsNothingAndSettersRefuseWhatCannotBeStored)
 {
     EXPECT_EQ(settings_file_crc(dir_.write("e.CFG", "").c_str()), 0u);
     EXPECT_EQ(settings_file_size(dir_.write("s.CFG", "12345").c_str()), 5);
@@ -66,6 +66,21 @@ TEST_F(SettingsStore, FileHelpers)
     EXPECT_EQ(dir_.read("abc.CRC"), std::string("\xC2\x41\x24\x35", 4));
     EXPECT_EQ(settings_write_crc(dir_.file("none").c_str(), dir_.file("n.CRC").c_str()), 0);
     EXPECT_NE(crc32_bitwise(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
+    int32_t out = 99;
+    EXPECT_EQ(settings_get_int("golng", &out), 0);
+    EXPECT_EQ(out, 99) << "out value untouched";
+    EXPECT_EQ(std::tuple(settings_get_int_or("golng", 5), get_string("golng"),
+                         settings_get_int_default("golng"), settings_reset_int("golng")),
+              std::tuple(5, "<null>", 0, 0));
+    const std::string long_name(SETTINGS_MAX_NAME + 1, 'n');
+    for (const char* name : {long_name.c_str(), "", "two words", (const char*)nullptr})
+        EXPECT_EQ(settings_set_int(name, 1), 0) << (name ? name : "null");
+    EXPECT_EQ(settings_set_string("s", nullptr), 0);
+    EXPECT_EQ(settings_set_string("s", "line\nbreak"), 0);
+    EXPECT_EQ(settings_set_string("s", std::string(SETTINGS_MAX_VALUE + 1, 'v').c_str()), 0);
+    EXPECT_EQ(settings_set_string("s", std::string(SETTINGS_MAX_VALUE, 'v').c_str()), 1);
+    EXPECT_EQ(settings_load(nullptr, nullptr, 0), 0);
+    EXPECT_EQ(settings_load(long_name.c_str(), nullptr, 0), 0);
 }
 
 TEST_F(SettingsStore, RoundTripOfAllTypes)
@@ -172,25 +187,6 @@ TEST_F(SettingsStore, HostileButCheckedFiles)
     EXPECT_EQ(settings_get_float("y", &f), 1);
     EXPECT_EQ(std::tuple(get_int("x"), get_int("z"), get_int("w"), f),
               std::tuple(0, INT32_MAX, -12, 0.0f));
-}
-
-TEST_F(SettingsStore, EmptyStoreFindsNothingAndSettersRefuseWhatCannotBeStored)
-{
-    int32_t out = 99;
-    EXPECT_EQ(settings_get_int("golng", &out), 0);
-    EXPECT_EQ(out, 99) << "out value untouched";
-    EXPECT_EQ(std::tuple(settings_get_int_or("golng", 5), get_string("golng"),
-                         settings_get_int_default("golng"), settings_reset_int("golng")),
-              std::tuple(5, "<null>", 0, 0));
-    const std::string long_name(SETTINGS_MAX_NAME + 1, 'n');
-    for (const char* name : {long_name.c_str(), "", "two words", (const char*)nullptr})
-        EXPECT_EQ(settings_set_int(name, 1), 0) << (name ? name : "null");
-    EXPECT_EQ(settings_set_string("s", nullptr), 0);
-    EXPECT_EQ(settings_set_string("s", "line\nbreak"), 0);
-    EXPECT_EQ(settings_set_string("s", std::string(SETTINGS_MAX_VALUE + 1, 'v').c_str()), 0);
-    EXPECT_EQ(settings_set_string("s", std::string(SETTINGS_MAX_VALUE, 'v').c_str()), 1);
-    EXPECT_EQ(settings_load(nullptr, nullptr, 0), 0);
-    EXPECT_EQ(settings_load(long_name.c_str(), nullptr, 0), 0);
 }
 
 TEST_F(SettingsStore, ApplyWritesVariablesBack)
