@@ -97,7 +97,8 @@ TEST_F(ShaderLib, SetsChooseRecordsByPointLightCountCutToFourAndRefuseWhatIsOutO
     EXPECT_EQ(shader_get_key(), 12);
 }
 
-TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage)
+TEST_F(ShaderLib,
+       TheSameDrawBindsOnceAFormatChangeRebindsTheVertexStageAndSkinnedOr2dDrawsTakeTheirStage)
 {
     const uint64_t b0 = shader_bind_count();
     shader_setup_mesh(draw_args(3));
@@ -107,10 +108,6 @@ TEST_F(ShaderLib, TheSameDrawBindsOnceAndAFormatChangeRebindsOnlyTheVertexStage)
     other.decl = disp_fvf_to_lvf(0x152);
     shader_setup_mesh(other);
     EXPECT_EQ(shader_bind_count(), b0 + 3);
-}
-
-TEST_F(ShaderLib, SkinnedDrawsUseTheSkinnedStageAndTwoDimensionalSetZeroDrawsStayFixedFunction)
-{
     MeshBuffers mesh{};
     ShaderSkeleton skel{&mesh, nullptr, 0};
     RstateMeshArgs a = draw_args(4);
