@@ -153,7 +153,7 @@ float chord_px(float radius, float angle, int n)
     return radius * (1 - std::cos(angle / float(n) / 2)) * gm::TESS_PIXELS_PER_UNIT;
 }
 
-TEST(Tessellation, ArcsTakeTheFewestSegmentsWithinHalfAPixel)
+TEST(Tessellation, ArcsAndCurvesAreCutWithinHalfAPixelWhereTheyBendAndNoFiner)
 {
     struct Case {
         float radius, angle, fit_scale;
@@ -172,11 +172,7 @@ TEST(Tessellation, ArcsTakeTheFewestSegmentsWithinHalfAPixel)
         }
     }
     gm::tess_set_fit_scale(1);
-}
-
-TEST(Tessellation, CurvesAreCutWhereTheyBendAndNoFinerThanAPixel)
-{
-    const float tol = gm::tess_tolerance(), r = 0.8f, pi = 3.14159265f;
+    const float tol = gm::tess_tolerance(), r = 0.8f;
     auto circle = [&](float t) { return gm::Vec2{r * std::cos(t), r * std::sin(t)}; };
     const std::vector<gm::Vec2> round = gm::curve_points(circle, 0, 2 * pi);
     EXPECT_EQ(round.front(), circle(0));
