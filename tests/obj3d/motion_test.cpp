@@ -173,7 +173,7 @@ void aim_expect_rotation(const Mat44& m, const char* what)
     EXPECT_NEAR(aim_dot(xy, z), 1.0f, 1e-4f) << what;
 }
 
-TEST_F(MotionTest, AimTurnsTheBoneTowardItsTargetByItsWeightTakenInWorldSpace)
+TEST_F(MotionTest, AimTurnsTheBoneTowardItsTargetByItsWeight)
 {
     // The upper left arm rests at (0.5, 0, 0) facing +z; its child starts 1 along its x axis.
     const float h = 0.70710678f, s22 = 0.38268343f, c22 = 0.92387953f;
@@ -232,8 +232,12 @@ TEST_F(MotionTest, AimTurnsTheBoneTowardItsTargetByItsWeightTakenInWorldSpace)
     EXPECT_NEAR(std::fabs(aim_row(m, 2).x), 1.0f, 1e-3f);
     EXPECT_NEAR(aim_row(m, 1).y, 1.0f, 1e-3f);
     motion_player_free(p);
-    // The target and the up vector are in world space: the object's own turn and
-    // place are taken out before the bone turns.
+}
+
+// The target and the up vector are in world space: the object's own turn and
+// place are taken out before the bone turns.
+TEST_F(MotionTest, AimTakesTheTargetInWorldSpace)
+{
     Mat44 root = at(2.0f, 1.0f, 5.0f);
     const Vec3 quarter = {0, 1.5707963f, 0};
     vm_mat_from_euler(&root, &quarter);
@@ -295,25 +299,8 @@ TEST_F(MotionTest, SpringChainSettlesAboveTheGround)
     EXPECT_EQ(bone_spring_count(), 0);
 }
 
-// Bone trees the player cannot pose: tokens that do not pair, too deep.
-TEST_F(MotionTest, HostileTreesGetNoBoneWorksAndExhaustedPoolsAnswerNull)
+TEST_F(MotionTest, ExhaustedPoolsAnswerNull)
 {
-    qvw::BoneNode deep{"n0", qvw::mat_identity(), {}};
-    for (int i = 1; i < 70; ++i)
-        deep = qvw::BoneNode{"n" + std::to_string(i), qvw::mat_identity(), {deep}};
-    qvw::Bytes unpaired = qvw::bone_chunk(qvw::sample_character_bones());
-    unpaired.erase(unpaired.begin() + 4, unpaired.begin() + 4 + 4 + 64);  // the first matrix token
-    for (const qvw::Bytes& chunk : {qvw::bone_chunk({deep}), unpaired}) {
-        const ResHandle h = res_bone_register("bad", "n69", chunk);
-        if (!h) continue;  // refused by the loader already
-        MotionPlayer* p = motion_player_alloc();
-        motion_player_set(p, h, 0);
-        EXPECT_EQ(p->bones, nullptr);
-        motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 0);
-        motion_player_free(p);
-        res_bone_release(h);
-    }
-    EXPECT_EQ(bone_work_count(), 0);
     std::vector<MotionPlayer*> all;
     while (MotionPlayer* p = motion_player_alloc()) all.push_back(p);
     EXPECT_EQ(int(all.size()), MOTION_PLAYERS);
@@ -336,6 +323,27 @@ TEST_F(MotionTest, HostileTreesGetNoBoneWorksAndExhaustedPoolsAnswerNull)
     EXPECT_EQ(t3->spring, nullptr);
     EXPECT_EQ(t3->flags & MOTION_BW_SPRING, 0u);
     for (int i = 0; i < 3; ++i) motion_player_update(ps.back(), &VM_MAT_IDENTITY, 0, nullptr, 0, 0);
+}
+
+// Bone trees the player cannot pose: tokens that do not pair, too deep.
+TEST_F(MotionTest, HostileTreesGetNoBoneWorks)
+{
+    qvw::BoneNode deep{"n0", qvw::mat_identity(), {}};
+    for (int i = 1; i < 70; ++i)
+        deep = qvw::BoneNode{"n" + std::to_string(i), qvw::mat_identity(), {deep}};
+    qvw::Bytes unpaired = qvw::bone_chunk(qvw::sample_character_bones());
+    unpaired.erase(unpaired.begin() + 4, unpaired.begin() + 4 + 4 + 64);  // the first matrix token
+    for (const qvw::Bytes& chunk : {qvw::bone_chunk({deep}), unpaired}) {
+        const ResHandle h = res_bone_register("bad", "n69", chunk);
+        if (!h) continue;  // refused by the loader already
+        MotionPlayer* p = motion_player_alloc();
+        motion_player_set(p, h, 0);
+        EXPECT_EQ(p->bones, nullptr);
+        motion_player_update(p, &VM_MAT_IDENTITY, 0, nullptr, 0, 0);
+        motion_player_free(p);
+        res_bone_release(h);
+    }
+    EXPECT_EQ(bone_work_count(), 0);
 }
 
 }  // namespace
