@@ -111,11 +111,19 @@ std::string plat_log_text(const char* format, ...)
     return line;
 }
 
+namespace {
+
+void write_line(const std::string& line) { std::fwrite(line.data(), 1, line.size(), stderr); }
+
+}  // namespace
+
 void plat_log_line(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     const std::string line = plat_log_vtext(format, args);
     va_end(args);
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    write_line(line);
 }
+
+void plat_log_write(std::string_view text) { write_line(plat_log_escape(text) + '\n'); }

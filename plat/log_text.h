@@ -28,3 +28,5 @@ std::string plat_log_text(const char* format, ...) __attribute__((format(printf,
 std::string plat_log_vtext(const char* format, va_list args);
 // Writes one escaped line to standard error in a single write.
 void plat_log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for a line built beforehand; a zero byte in it is escaped too.
+void plat_log_write(std::string_view text);

@@ -102,14 +102,11 @@ std::string chunk_magic()
     return {bytes, bytes + 4};
 }
 
-// `chunk "ZQT " at byte 0`: the current chunk. A zero byte of its magic is
-// written as the log line's escape of it, since the line passes through
-// printf's %s, which a zero byte would end.
+// `chunk "ZQT " at byte 0`: the current chunk, its magic as read (the log
+// line escapes it).
 std::string chunk_where()
 {
-    std::string magic;
-    for (const char c : chunk_magic()) magic += c ? std::string(1, c) : std::string("\\x00");
-    return "chunk \"" + magic + "\" at byte " + std::to_string(s.chunk_at);
+    return "chunk \"" + chunk_magic() + "\" at byte " + std::to_string(s.chunk_at);
 }
 
 void free_chunk()

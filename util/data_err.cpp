@@ -33,5 +33,5 @@ std::string data_err_text(std::string_view what, std::string_view path, std::str
 
 void data_err_write(const std::string& line)
 {
-    if (!line.empty()) plat_log_line("%s", line.c_str());
+    if (!line.empty()) plat_log_write(line);
 }

@@ -403,8 +403,8 @@ TEST_F(LoadTest, ARefusedChunkSaysWhichLimitItMetAndTheKeyThatRaisesIt)
                         "ANIME data buffer (1 byte); SZ_BUFF_ANIME in the settings text raises it"},
         {"broken", head + "broken.bin\": chunk \"TEX \" at byte 0 not registered: its image is "
                           "broken, of an unknown kind, or too large to decode"},
-        {"bad\nname", head + "bad\nname.bin\": chunk \"\n\x1b\\x00 \" at byte 0 (20001b0a) is of "
-                             "no known kind"},
+        {"bad\nname", head + "bad\nname.bin\": chunk \"\n\x1b" + '\0' +
+                             " \" at byte 0 (20001b0a) is of no known kind"},
     };
     for (const auto& [name, line] : rows) {
         res_release_to_mark(start);  // room for one group again

@@ -32,8 +32,10 @@ TEST(DataErr, AMissingFileNamesTheFirstMissingFolderAndTheLineIsWrittenWholeEsca
     ::testing::internal::CaptureStderr();
     data_err_write(line);
     data_err_write("");  // nothing: the file layer wrote the line already
+    data_err_write(std::string("chunk \"A") + '\0' + "B\"");  // a magic's zero byte ends nothing
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "res: group not loaded \"./data/grp/a\\nb.bin\": no folder \"\\x1b[2J\"\n");
+              "res: group not loaded \"./data/grp/a\\nb.bin\": no folder \"\\x1b[2J\"\n"
+              "chunk \"A\\x00B\"\n");
 }
 
 }  // namespace
