@@ -114,24 +114,57 @@ std::string lock_file_name(const std::string& full_name, const char* suffix)
 
 // ---- lock folder -----------------------------------------------------------
 
-// Why the open folder is not the user's own, or null when it is: a folder
-// owned by the user that nobody else may write into (with owner_only, that
-// nobody else may enter at all).
-const char* folder_fault(int fd, bool owner_only)
+// What a folder must be to be used. Both rules ask for a real folder owned by
+// the user, and look at the folder alone, never at the name that led to it:
+// one folder gets one answer, whichever variable named it.
+enum class FolderRule {
+    PRIVATE,        // a lock folder: nobody else may enter, read or write it
+    WRITES_CLOSED,  // the cache folder a lock folder is made in: nobody else may write
+};
+
+// Why the open folder breaks the rule, or empty when it keeps it.
+std::string folder_fault(int fd, FolderRule rule)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0) return std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return "not a folder";
     if (st.st_uid != ::geteuid()) return "owned by another user";
-    const mode_t mode = st.st_mode & 07777;
-    if (owner_only ? mode != 0700 : (mode & 022) != 0) return "open to other users";
-    return nullptr;
+    const mode_t closed = rule == FolderRule::PRIVATE ? 077 : 022;
+    if ((st.st_mode & closed) != 0) return "open to other users";
+    return {};
 }
 
-// Opens the folder path (relative to the open folder at) when it passes the
-// check, made first (mode 0700) when make is set; -1 and the reason
+// Why no file can be made in the open folder, or empty when one can: a folder
+// may keep every rule and take no file (a read-only file system,
+// /proc/self/fd), and named objects need files.
+std::string files_refused(int fd)
+{
+    const std::string probe =
+        lock_file_name(plat_ipc_prefix() + std::to_string(::getpid()), ".probe");
+    const int file =
+        ::openat(fd, probe.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (file < 0) return std::string("no file can be made in it (") + std::strerror(errno) + ")";
+    ::unlinkat(fd, probe.c_str(), 0);
+    ::close(file);
+    return {};
+}
+
+// The open folder when it keeps the rule (and, for a lock folder, takes
+// files); else it is closed, and -1 comes with the reason.
+int checked_folder(int fd, FolderRule rule, std::string* why)
+{
+    *why = folder_fault(fd, rule);
+    if (why->empty() && rule == FolderRule::PRIVATE) *why = files_refused(fd);
+    if (why->empty()) return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Opens the folder path (relative to the open folder at) when it keeps the
+// rule, made first (mode 0700) when make is set; -1 and the reason
 // otherwise. A link is refused, never followed.
-int open_user_folder(int at, const std::string& path, bool make, bool owner_only, const char** why)
+int open_user_folder(int at, const std::string& path, bool make, FolderRule rule,
+                     std::string* why)
 {
     const bool made = make && ::mkdirat(at, path.c_str(), 0700) == 0;
     struct stat st;
@@ -146,10 +179,7 @@ int open_user_folder(int at, const std::string& path, bool make, bool owner_only
         return -1;
     }
     if (made) ::fchmod(fd, 0700);  // the umask may have taken bits the owner needs
-    *why = folder_fault(fd, owner_only);
-    if (!*why) return fd;
-    ::close(fd);
-    return -1;
+    return checked_folder(fd, rule, why);
 }
 
 std::string absolute_env(const char* var)
@@ -180,17 +210,61 @@ std::string cache_lock_folder_name(void)
     return name;
 }
 
-// The lock folder inside the cache folder: the cache folder must be the
-// user's and closed to others' writes, the lock folder the user's alone;
-// both are made when missing.
+// Whether no other user may change the names in the open folder: then a link
+// in it is the user's to decide, now and later.
+bool names_are_the_users(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && (st.st_uid == ::geteuid() || st.st_uid == 0) &&
+           (st.st_mode & 022) == 0;
+}
+
+// The user's cache folder (an absolute path), made when missing. It may be a
+// link, as a cache kept on another disk is, when the link is the user's own
+// and lies in a folder no other user may change: the kernel trusts a link
+// whose owner follows it, and nobody else can swap it for another between two
+// starts. Where it leads must keep the rule as the cache folder itself would.
+int open_cache_folder(const std::string& cache, std::string* why)
+{
+    std::string path = cache;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const size_t slash = path.rfind('/');
+    const std::string parent_path = slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = path.size() == 1 ? "." : path.substr(slash + 1);
+    const int parent = ::open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) {
+        *why = std::strerror(errno);
+        return -1;
+    }
+    struct stat st;
+    int fd = -1;
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
+        fd = open_user_folder(parent, name, true, FolderRule::WRITES_CLOSED, why);
+    } else if (st.st_uid != ::geteuid()) {
+        *why = "another user's link";
+    } else if (!names_are_the_users(parent)) {
+        *why = "a link in a folder other users may change";
+    } else {
+        fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            *why = std::strerror(errno);
+        else
+            fd = checked_folder(fd, FolderRule::WRITES_CLOSED, why);
+    }
+    ::close(parent);
+    return fd;
+}
+
+// The lock folder inside the cache folder, both made when missing; failed
+// names the folder refused.
 int open_cache_lock_folder(const std::string& cache, const std::string& name, std::string* failed,
-                           const char** why)
+                           std::string* why)
 {
     *failed = cache;
-    const int base = open_user_folder(AT_FDCWD, cache, true, false, why);
+    const int base = open_cache_folder(cache, why);
     if (base < 0) return -1;
     *failed = cache + "/" + name;
-    const int fd = open_user_folder(base, name, true, true, why);
+    const int fd = open_user_folder(base, name, true, FolderRule::PRIVATE, why);
     ::close(base);
     return fd;
 }
@@ -215,48 +289,51 @@ LockPlaces lock_places(void)
             g_ipc.temporary + "/quorvel-" + uid, cache_folder()};
 }
 
-// The system's runtime folder of the user, used only when it is the user's
-// alone (mode 0700). Many systems make none (no login manager, a container):
-// only one that is there and refused is worth a line.
-int open_user_runtime(const std::string& path)
+// A runtime folder, used when it is the user's alone and takes files. Many
+// systems make no /run/user/<uid> (no login manager, a container): only one
+// that is there and refused is worth a line (told_missing: one that is not
+// there too, as a variable that names it).
+int open_runtime(const std::string& path, bool told_missing)
 {
     struct stat st;
-    if (::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+    if (!told_missing && ::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT)
         return -1;
-    const char* why = nullptr;
-    const int fd = open_user_folder(AT_FDCWD, path, false, true, &why);
-    if (fd < 0) plat_log_line("ipc: runtime folder %s not used: %s", path.c_str(), why);
+    std::string why;
+    const int fd = open_user_folder(AT_FDCWD, path, false, FolderRule::PRIVATE, &why);
+    if (fd < 0) plat_log_line("ipc: runtime folder %s not used: %s", path.c_str(), why.c_str());
     return fd;
 }
 
 // Opens the folders the named objects live in: the runtime folder the
 // session names or else the system's runtime folder of the user, when one is
-// the user's own; else the user's folder under the system's temporary folder
-// and the one in the user's cache folder, each that passes. Another user may
-// make the name of the first before the user does, and remove it later, so
-// the single-instance lock is taken in the cache folder too, where nobody else
-// can change a thing: two starts then meet whatever happened to the temporary
-// folder between them. Every folder not used says why on stderr (the cache
-// folder only when it is the last one left); none when all are refused.
+// the user's alone; else the user's folder under the system's temporary
+// folder and the one in the user's cache folder, each that passes. Another
+// user may make the name of the first before the user does, and remove it
+// later, so the single-instance lock is taken in the cache folder too, where
+// nobody else can change a thing: two starts then meet whatever happened to
+// the temporary folder between them. Every folder not used says why on
+// stderr (the cache folder only when it is the last one left); none when all
+// are refused.
 std::vector<LockFolder> open_lock_folders(const LockPlaces& places)
 {
-    const char* why = nullptr;
     if (!places.runtime.empty()) {
-        const int fd = open_user_folder(AT_FDCWD, places.runtime, false, false, &why);
+        const int fd = open_runtime(places.runtime, true);
         if (fd >= 0) return {{fd, places.runtime}};
-        plat_log_line("ipc: runtime folder %s not used: %s", places.runtime.c_str(), why);
     }
     // The same folder refused as the session's is not tried, nor told of, twice.
     if (places.user_runtime != places.runtime) {
-        const int fd = open_user_runtime(places.user_runtime);
+        const int fd = open_runtime(places.user_runtime, false);
         if (fd >= 0) return {{fd, places.user_runtime}};
     }
     std::vector<LockFolder> folders;
-    const int own = open_user_folder(AT_FDCWD, places.own, true, true, &why);
+    std::string why;
+    const int own = open_user_folder(AT_FDCWD, places.own, true, FolderRule::PRIVATE, &why);
     if (own >= 0)
         folders.push_back({own, places.own});
     else
-        plat_log_line("ipc: %s is not a private folder of this user (%s)", places.own.c_str(), why);
+        plat_log_line("ipc: %s is not a private folder of this user (%s)", places.own.c_str(),
+                      why.c_str());
     if (!places.cache.empty()) {
         const std::string name = cache_lock_folder_name();
         std::string failed;
@@ -265,10 +342,11 @@ std::vector<LockFolder> open_lock_folders(const LockPlaces& places)
         if (fd >= 0)
             folders.push_back({fd, path});
         else if (folders.empty())
-            plat_log_line("ipc: cache folder %s not used: %s", failed.c_str(), why);
+            plat_log_line("ipc: cache folder %s not used: %s", failed.c_str(), why.c_str());
     }
     if (folders.empty())
-        plat_log_line("ipc: no private folder of this user: named objects refused");
+        plat_log_line("ipc: no private folder of this user: this run has no single-instance "
+                      "check, and its named objects are its own, unnamed");
     return folders;
 }
 
@@ -592,7 +670,9 @@ PlatSection* plat_section_create(const char* name, size_t size, int* existed)
         plat_set_last_error(PLAT_ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (name) return section_named(name, size, existed, false);
+    // Without a private folder a name has no safe place: the section is this
+    // process's own, so that its threads still share it.
+    if (name && !plat_ipc_lock_dir().empty()) return section_named(name, size, existed, false);
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (view == MAP_FAILED) return nullptr;
     auto* s = new (std::nothrow) PlatSection{view, size, -1, {}};

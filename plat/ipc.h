@@ -17,22 +17,25 @@
 //   never reaches the next start. The last close removes the file, as Windows
 //   does with its last handle, and a released instance lock removes its file;
 // - objects of one user alone, which no other user can reach or deny: every
-//   file lives in a folder where nobody else may make a name, one that is the
-//   user's own (a real folder, not a link, owned by the user):
-//   $XDG_RUNTIME_DIR when nobody else may write into it, else /run/user/<uid>
-//   when it has mode 0700; else both /tmp/quorvel-<uid> and quorvel-<host> in
-//   the user's cache folder ($XDG_CACHE_HOME or ~/.cache, which must be the
-//   user's and closed to others' writes), each that passes: the sections live
-//   in the first, the instance lock is taken in both. Another user may take
-//   the name in /tmp first and give it up later, but cannot touch the cache
-//   folder, so where a user's lock lies never hangs on another user. The last
-//   two are made with mode 0700 and must have it. $TMPDIR plays no part, so a
-//   start without the session's environment (cron, su) or with another
-//   $TMPDIR meets the session's. Each folder not used gives a line on stderr
-//   (a missing /run/user/<uid> none, the cache folder only when /tmp's is not
-//   used either); when none passes, named objects are refused. Files are made
-//   with mode 0600 relative to the folder that passed the check, and a link
-//   is never followed;
+//   file lives in a folder where nobody else may make a name, a lock folder
+//   of the user's alone (a real folder, not a link, owned by the user, that
+//   no other user may enter, read or write, and where files can be made):
+//   $XDG_RUNTIME_DIR, else /run/user/<uid>; else both /tmp/quorvel-<uid> and
+//   quorvel-<host> in the user's cache folder ($XDG_CACHE_HOME or ~/.cache,
+//   which must be the user's and closed to others' writes; a link of the
+//   user's own in a folder nobody else may change leads to it), each that
+//   passes: the sections live in the first, the instance lock is taken in
+//   both. Another user may take the name in /tmp first and give it up later,
+//   but cannot touch the cache folder, so where a user's lock lies never
+//   hangs on another user. The last two are made with mode 0700. $TMPDIR
+//   plays no part, so a start without the session's environment (cron, su)
+//   or with another $TMPDIR meets the session's, and the rule is the
+//   folder's, whichever name led to it. Each folder not used gives a line on
+//   stderr (a missing /run/user/<uid> none, the cache folder only when
+//   /tmp's is not used either); when none passes, there is no instance lock
+//   and a named section or event is made as an unnamed one, this process's
+//   own. Files are made with mode 0600 relative to the folder that passed the
+//   check, and a link in it is never followed;
 // - isolation of parallel runs: every name is prefixed with the value of
 //   QUORVEL_IPC_PREFIX ("%p" in it stands for the process id, so that a test
 //   process and the children it forks share objects that no other test

@@ -1,7 +1,9 @@
 // Named counting semaphore: a count and a maximum in a small shared section,
 // a spin lock inside it, and an auto-reset event on which waiters sleep.
-// Naming both objects lets several processes share one semaphore; the sound
-// command ring ("sound", 1, 1) and the display ("disp", 1, 1) use one each.
+// Naming both objects lets several processes of the user share one semaphore
+// (where the user has no private folder for names, a named one is this
+// process's own, which its threads still share); the sound command ring
+// ("sound", 1, 1) and the display ("disp", 1, 1) use one each.
 // Any thread; a semaphore may be shared by threads and processes.
 #pragma once
 #include <cstdint>

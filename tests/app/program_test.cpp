@@ -2,11 +2,12 @@
 // object, also while a real dialog is open (on a virtual X server); a second start ends at once
 // with 0 and a line saying so, also when its environment names other runtime and temporary
 // folders or another user took or gave up its folder in /tmp; a killed run does not block the
-// next.
+// next; without any private folder every thread still runs.
 #include "child_proc.h"
 #include "temp_dir.h"
 #include "virtual_screen.h"
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -252,6 +253,8 @@ TEST(Program, AKilledRunDoesNotBlockTheNext)
     EXPECT_EQ(next.terminate(), 0);
 }
 
+constexpr char PROGRAM_NO_PLACE[] =
+    "ipc: no private folder of this user: this run has no single-instance check";
 constexpr uid_t PROGRAM_TEST_LONE_USER = 65533;  // a user of no name, with no session of its own
 
 // Whether the folder is the user's alone, as the program wants a runtime folder of the system's.
@@ -295,13 +298,14 @@ void squat_folder(const std::string& path)
 // One user's starts meet whatever their environment names and whatever another user does to the
 // user's folder in /tmp: while one runs, a start from a shell with another TMPDIR, or without the
 // session's XDG_RUNTIME_DIR (cron, su), ends at once with 0 and its line, in the user's
-// /run/user/<uid> and, where there is none, in /tmp/quorvel-<uid> and the cache folder. Another
-// user who took the name in /tmp first leaves the program its single instance and its sound in
-// the cache folder (with a line saying so, and an escaped one for a runtime folder whose name
-// holds a terminal command); giving the name up before the next start changes nothing, nor does
-// taking it once the first start's folder was removed. The shut-down leaves nothing. Run as a
-// user of no session, from a copy of the program it can reach, for whom the test makes
-// /run/user/<uid>.
+// /run/user/<uid> and, where there is none or it is open to others, in /tmp/quorvel-<uid> and the
+// cache folder (also one reached through the user's own link). Another user who took the name in
+// /tmp first leaves the program its single instance and its sound in the cache folder (with a line
+// saying so, and an escaped one for a runtime folder whose name holds a terminal command); giving
+// the name up before the next start changes nothing, nor does taking it once the first start's
+// folder was removed. With no folder at all, the program gives up only its single-instance check.
+// The shut-down leaves nothing. Run as a user of no session, from a copy of the program it can
+// reach, for whom the test makes /run/user/<uid>.
 TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can run the program as a user of no session";
@@ -329,11 +333,42 @@ TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
     const Env cached_a = {
         {"XDG_RUNTIME_DIR", commanding}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", cache}};
     const Env cached_b = {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_b}, {"XDG_CACHE_HOME", cache}};
+    // A cache kept on another disk: ~/.cache is the user's link, in the user's home, to a folder of
+    // the user's.
+    const std::string home = t.file("home"), linked_cache = t.file("disk/cache");
+    std::filesystem::create_directories(linked_cache);
+    std::filesystem::create_directory(home);
+    std::filesystem::create_directory_symlink(linked_cache, home + "/.cache");
+    for (const std::string& path : {home, home + "/.cache", linked_cache})
+        ASSERT_EQ(::lchown(path.c_str(), uid, uid), 0);
+    ASSERT_EQ(::chmod(home.c_str(), 0700) | ::chmod(linked_cache.c_str(), 0700), 0);
+    const Env linked_a = {{"XDG_RUNTIME_DIR", commanding}, {"TMPDIR", tmp_a},
+                          {"XDG_CACHE_HOME", ""}, {"HOME", home}};
+    const Env linked_b = {
+        {"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_b}, {"XDG_CACHE_HOME", ""}, {"HOME", home}};
     struct Row {
         const char* tag;
         ProgramSquat squat;
         Env first, second;
         std::string folder;  // where the first start's lock and semaphores lie
+    };
+    // How often a run to its scripted close opened the copy's sound file. Its closes are watched
+    // too, so that no two events in a row are alike and merged into one.
+    const std::string close_soon = t.write("program/close.txt", "30 close\n");
+    const auto sound_file_opens = [&](const char* tag, Env env) {
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ::inotify_add_watch(watch, t.file("program/data/sound/bgm01.wav").c_str(),
+                            IN_OPEN | IN_CLOSE);
+        env.push_back({"QUORVEL_INPUT_SCRIPT", close_soon});
+        Program p(tag, env, "", t.file("run.err"), as_user);
+        EXPECT_EQ(p.finish(120s), 0) << tag << " " << p.why();
+        size_t opens = 0;
+        inotify_event events[64];  // a file's events carry no name
+        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+            for (size_t i = 0; i < size_t(n) / sizeof *events; ++i)
+                opens += (events[i].mask & IN_OPEN) != 0;
+        ::close(watch);
+        return opens;
     };
     const auto second_start_ends = [&](const Row& r) {
         std::filesystem::remove_all(own);
@@ -352,7 +387,7 @@ TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
         for (const std::string& folder : {r.folder, in_cache})
             EXPECT_EQ(ipc_objects_named(p.prefix, folder), std::vector<std::string>{}) << r.tag;
         const std::string said = t.read("first.err");
-        EXPECT_EQ(said.find("named objects refused"), std::string::npos) << r.tag << said;
+        EXPECT_EQ(said.find("no private folder"), std::string::npos) << r.tag << said;
         if (r.squat == SQUAT_GONE) {
             EXPECT_TRUE(has(said, own + " is not a private folder of this user (") &&
                         has(said, "ipc: runtime folder /x/\\x1b]0;TITLE\\x07 not used: No such "
@@ -363,8 +398,26 @@ TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
     if (!std::filesystem::exists(user_runtime)) {
         for (const Row& r : {Row{"e", NO_SQUAT, plain_a, plain_b, own},
                              Row{"f", SQUAT_GONE, cached_a, cached_b, in_cache},
-                             Row{"g", SQUAT_COMES, cached_b, cached_a, own}})
+                             Row{"g", SQUAT_COMES, cached_b, cached_a, own},
+                             Row{"h", SQUAT_GONE, linked_a, linked_b,
+                                 home + "/.cache/quorvel-" + host}})
             second_start_ends(r);
+        // With no folder left (the name in /tmp taken, a cache folder open to its group) only the
+        // single-instance check is given up: the sound thread carries out the first command (it
+        // loads the music, one open of the sound file beyond the start's own checks), as in a run
+        // that has its folders.
+        const std::string open_cache = t.file("open_cache");
+        ASSERT_EQ(::mkdir(open_cache.c_str(), 0700) | ::chmod(open_cache.c_str(), 0775) |
+                      ::chown(open_cache.c_str(), uid, uid),
+                  0);
+        const Env no_place = {
+            {"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", open_cache}};
+        std::filesystem::remove_all(own);
+        const size_t opens_with_folders = sound_file_opens("m", cached_b);
+        std::filesystem::remove_all(own);
+        squat_folder(own);
+        EXPECT_EQ(sound_file_opens("n", no_place), opens_with_folders) << t.read("run.err");
+        EXPECT_TRUE(has(t.read("run.err"), PROGRAM_NO_PLACE)) << t.read("run.err");
     }
     std::filesystem::remove_all(own);
     const RemovedIfMade users_made("/run/user"), made(user_runtime);
@@ -373,10 +426,13 @@ TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
     if (!private_folder_of(user_runtime, uid)) GTEST_SKIP() << user_runtime << " is not the user's";
     const Env session = {
         {"XDG_RUNTIME_DIR", user_runtime}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", no_cache}};
-    for (const Row& r : {Row{"h", NO_SQUAT, session, plain_b, user_runtime},
-                         Row{"i", NO_SQUAT, plain_b, session, user_runtime},
-                         Row{"j", NO_SQUAT, plain_a, plain_b, user_runtime}})
+    for (const Row& r : {Row{"i", NO_SQUAT, session, plain_b, user_runtime},
+                         Row{"j", NO_SQUAT, plain_b, session, user_runtime},
+                         Row{"k", NO_SQUAT, plain_a, plain_b, user_runtime}})
         second_start_ends(r);
+    // Open to others' reading, the same folder is refused whichever name leads to it.
+    ::chmod(user_runtime.c_str(), 0755);
+    second_start_ends(Row{"l", NO_SQUAT, session, plain_b, own});
 }
 
 }  // namespace

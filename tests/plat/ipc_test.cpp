@@ -41,6 +41,9 @@ struct EnvKept {
 
 constexpr uid_t IPC_SECOND_USER = 65534;  // nobody
 constexpr uid_t IPC_VICTIM_USER = 65533;  // a user of no name, not root
+constexpr char IPC_TEST_NO_FOLDER[] =
+    "ipc: no private folder of this user: this run has no single-instance check, and its named "
+    "objects are its own, unnamed\n";
 
 uint32_t* words(PlatSection* s) { return static_cast<uint32_t*>(plat_section_view(s)); }
 
@@ -167,6 +170,9 @@ TEST_F(PlatIpcTest, ASecondUserMakesItsOwnObjectsWhileTheFirstUsersLive)
 enum IpcPlanted {
     NOTHING,
     LINK,
+    SHARED_LINK,   // a link as above, in a folder others may write into
+    OTHERS_LINK,   // a link as above, of another user's
+    LINK_TO_OPEN,  // the user's link to a folder others may write into
     SHARED_FOLDER,
     WRITABLE_FOLDER,
     PLAIN_FILE,
@@ -174,7 +180,8 @@ enum IpcPlanted {
     PRIVATE_FOLDER
 };
 
-// A link leads to a folder that would pass every check, so that only being a link refuses it.
+// A link leads to a folder that would pass every check, so that only where it lies or whose it is
+// can refuse it.
 void ipc_plant(const TempDir& t, const std::string& path, IpcPlanted what)
 {
     const auto folder = [](const std::string& at, mode_t mode) {
@@ -184,8 +191,16 @@ void ipc_plant(const TempDir& t, const std::string& path, IpcPlanted what)
     switch (what) {
     case NOTHING: break;
     case LINK:
+    case SHARED_LINK:
+    case OTHERS_LINK:
         folder(t.file("link_target"), 0700);
         fs::create_directory_symlink(t.file("link_target"), path);
+        if (what == SHARED_LINK) ::chmod(fs::path(path).parent_path().c_str(), 0777);
+        if (what == OTHERS_LINK) ::lchown(path.c_str(), IPC_SECOND_USER, IPC_SECOND_USER);
+        break;
+    case LINK_TO_OPEN:
+        folder(t.file("open_target"), 01777);
+        fs::create_directory_symlink(t.file("open_target"), path);
         break;
     case SHARED_FOLDER: folder(path, 0755); break;     // others may enter
     case WRITABLE_FOLDER: folder(path, 01777); break;  // others may make names
@@ -210,16 +225,17 @@ struct SystemFoldersKept {
     ~SystemFoldersKept() { plat_ipc_use_system_folders(nullptr, nullptr); }
 };
 
-// The runtime folder a session names is used when nobody else may write into it; else the system's
-// runtime folder of the user when it is the user's with mode 0700; else the user's own folder is
-// made under the temporary folder (mode 0700), and one in the user's cache folder (made 0700 when
-// missing; it may be open to others' reading, never to their writing) holds the instance lock
-// beside it, or alone when the first is refused. A link, a folder others may enter or write into, a
-// file or another user's folder in their place is refused with a line on stderr (a missing runtime
-// folder of the user's without one, a cache folder beside the user's own none); when all are
-// refused, named objects are: no lock and no object. A second process meets the lock, also when
-// another user gave up the name in the temporary folder meanwhile, or took it once the user's
-// folder was removed.
+// The runtime folder a session names, else the system's runtime folder of the user, is used when it
+// is the user's alone (no other user may enter it: one folder, one answer, whichever name led to
+// it) and files can be made in it; else the user's own folder is made under the temporary folder
+// (mode 0700), and one in the user's cache folder (made 0700 when missing; it may be open to
+// others' reading, never to their writing, and may be the user's own link in a folder nobody else
+// may change) holds the instance lock beside it, or alone when the first is refused. A link, a
+// folder others may enter or write into, a file or another user's folder in their place is
+// refused with a line on stderr (a missing runtime folder of the user's without one, a cache
+// folder beside the user's own none); when all are refused, there is no instance lock and named
+// sections are the process's own. A second process meets the lock, also when another user gave up
+// the name in the temporary folder meanwhile, or took it once the user's folder was removed.
 TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
 {
     const EnvKept keep_runtime("XDG_RUNTIME_DIR"), keep_home("HOME"), keep_cache("XDG_CACHE_HOME");
@@ -240,13 +256,15 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         IpcPlanted inner;  // what lies where the lock folder in it goes
         Chosen want;
         Then then = KEPT;  // before a second process looks for the lock
+        const char* runtime_at = nullptr;  // the session's runtime folder, where not the test's
     } cases[] = {
         {0700, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
         {0, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, OWN, OWN_SQUATTED},
         {0, NOTHING, NOTHING, BY_XDG, OTHERS_FOLDER, NOTHING, OWN},
         {0, NOTHING, OTHERS_FOLDER, BY_XDG, NOTHING, NOTHING, CACHE, OWN_GONE},
         {0700, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
-        {0730, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0750, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
+        {0700, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, OWN, KEPT, "/proc/self/fd"},
         {0, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, USER_RUNTIME},
         {0777, PRIVATE_FOLDER, NOTHING, BY_XDG, NOTHING, NOTHING, USER_RUNTIME},
         {0, LINK, NOTHING, BY_XDG, NOTHING, NOTHING, OWN},
@@ -257,7 +275,10 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         {0777, NOTHING, SHARED_FOLDER, BY_XDG, SHARED_FOLDER, NOTHING, CACHE},
         {0, NOTHING, PLAIN_FILE, BY_HOME, NOTHING, NOTHING, CACHE},
         {0, NOTHING, OTHERS_FOLDER, BY_HOME, SHARED_FOLDER, NOTHING, CACHE},
-        {0, NOTHING, LINK, BY_XDG, LINK, NOTHING, REFUSED},
+        {0, NOTHING, LINK, BY_HOME, LINK, NOTHING, CACHE},
+        {0, NOTHING, LINK, BY_HOME, SHARED_LINK, NOTHING, REFUSED},
+        {0, NOTHING, LINK, BY_XDG, OTHERS_LINK, NOTHING, REFUSED},
+        {0, NOTHING, LINK, BY_XDG, LINK_TO_OPEN, NOTHING, REFUSED},
         {0, NOTHING, LINK, BY_XDG, WRITABLE_FOLDER, NOTHING, REFUSED},
         {0, NOTHING, LINK, BY_HOME, PLAIN_FILE, NOTHING, REFUSED},
         {0, NOTHING, LINK, BY_XDG, OTHERS_FOLDER, NOTHING, REFUSED},
@@ -269,17 +290,18 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         const bool gives_away = c.user == OTHERS_FOLDER || c.tmp == OTHERS_FOLDER ||
-                                c.cache == OTHERS_FOLDER || c.inner == OTHERS_FOLDER ||
-                                c.then == OWN_SQUATTED;
+                                c.cache == OTHERS_FOLDER || c.cache == OTHERS_LINK ||
+                                c.inner == OTHERS_FOLDER || c.then == OWN_SQUATTED;
         if (gives_away && ::geteuid() != 0) continue;  // needs root
-        const std::string base = t.file(std::to_string(i)), run = base + "/run";
+        const std::string base = t.file(std::to_string(i));
+        const std::string run = c.runtime_at ? c.runtime_at : base + "/run";
         const std::string users_run = base + "/run_user", user_run = users_run + "/" + uid;
         const std::string mine = base + "/" + own, home = base + "/home";
         const std::string cache = c.named == BY_HOME ? home + "/.cache" : base + "/cache";
-        fs::create_directories(run);
+        fs::create_directories(base + "/run");
         fs::create_directories(users_run);
         fs::create_directories(home);
-        ::chmod(run.c_str(), c.runtime ? c.runtime : 0700);
+        ::chmod((base + "/run").c_str(), c.runtime ? c.runtime : 0700);
         ipc_plant(t, user_run, c.user);
         ipc_plant(t, mine, c.tmp);
         ipc_plant(t, cache, c.cache);
@@ -311,10 +333,21 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         if (c.want == OWN) {
             EXPECT_EQ(said.find("cache folder"), std::string::npos) << i << said;
         }
+        if (c.want > RUNTIME && c.runtime) {
+            EXPECT_NE(said.find("runtime folder " + run + " not used"), std::string::npos)
+                << i << said;
+        }
         if (c.want == REFUSED) {
-            EXPECT_NE(said.find("named objects refused"), std::string::npos) << i << said;
+            EXPECT_NE(said.find(IPC_TEST_NO_FOLDER), std::string::npos) << i << said;
             EXPECT_EQ(plat_instance_lock("inst"), -1) << i;
-            EXPECT_EQ(plat_section_create("sec", 8, nullptr), nullptr) << i;
+            // A named section still serves the process's threads, and no other process.
+            PlatSection* sec = plat_section_create("sec", 8, nullptr);
+            EXPECT_NE(sec, nullptr) << i;
+            EXPECT_EQ(finish_child(fork_child([] { return plat_section_open("sec", 8) ? 1 : 0; }),
+                                   10s),
+                      0)
+                << i;
+            plat_section_close(sec);
             continue;
         }
         struct stat st {};
