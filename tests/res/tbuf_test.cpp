@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -86,8 +87,9 @@ TEST(TextBuf, ReadLineAndSave)
     tbuf_append("line\n", saved.b);
     TempDir dir;
     tbuf_save(saved.b, "%s/save_%d.txt", dir.file("").c_str(), 1);
+    tbuf_save(saved.b, "%s/missing/x.txt", dir.file("").c_str());  // makes no folder, no file
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 1);
     EXPECT_EQ(dir.read("save_1.txt"), "line\n");
-    tbuf_save(saved.b, "/nonexistent-folder/x.txt");  // nothing happens
 }
 
 TEST(SlotLock, ReaderTakesNewestFree)
