@@ -288,9 +288,7 @@ TEST_F(ResTest, MeshListsNormalAndSpecularSlotsAndABlankMesh)
     EXPECT_TRUE(res_mlist_end(&head));
     int n = 0;
     for (ResMeshListNode* p = head; p; p = p->next) n++;
-    EXPECT_EQ(n, 10);
-    EXPECT_EQ(res_mlist_used(), 10);
-    EXPECT_EQ(head->minus_one, -1);
+    EXPECT_EQ(std::tuple(n, res_mlist_used(), head->minus_one), std::tuple(10, 10, -1));
     EXPECT_EQ(head->object, res_mesh_get_object(1));
     res_mlist_begin();
     ResMeshListNode* none = head;
@@ -304,9 +302,8 @@ TEST_F(ResTest, MeshListsNormalAndSpecularSlotsAndABlankMesh)
     EXPECT_FALSE(res_mlist_add(nullptr, "nothing", nullptr));
     ResMeshListNode* again = nullptr;
     EXPECT_TRUE(res_mlist_end(&again));
-    EXPECT_EQ(again, head);  // the freed nodes are used again
-    EXPECT_EQ(again->caller_word, 7u);
-    EXPECT_EQ(again->next, nullptr);
+    // The freed nodes are used again.
+    EXPECT_EQ(std::tuple(again, again->caller_word, again->next), std::tuple(head, 7u, nullptr));
     res_mlist_free(nullptr);
     qvw::ModelDesc d = qvw::sample_skinned();  // "skin_NRM", subset texture "skin.png"
     d.name = "skin_NRM_SPC";
@@ -329,12 +326,10 @@ TEST_F(ResTest, MeshListsNormalAndSpecularSlotsAndABlankMesh)
     ResHandle blank = res_mesh_create_blank("g", "blank", 5);
     ASSERT_NE(blank, 0u);
     const MeshBuffers* m = res_mesh_get_object(blank);
-    EXPECT_EQ(m->vertex_count, 15u);
-    EXPECT_EQ(m->index_count, 0u);
+    EXPECT_EQ(std::pair(m->vertex_count, m->index_count), std::pair(15u, 0u));
     ASSERT_EQ(m->subset_count, 1u);
     // Without indices a subset uses its corners in order.
-    EXPECT_EQ(m->subsets[0].min_vertex, 0u);
-    EXPECT_EQ(m->subsets[0].vertex_count, 15u);
+    EXPECT_EQ(std::pair(m->subsets[0].min_vertex, m->subsets[0].vertex_count), std::pair(0u, 15u));
     EXPECT_EQ(res_mesh_create_blank("g", "none", 0), 0u);
 }
 
@@ -371,8 +366,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     EXPECT_FALSE(res_bone_node_matrix(h, "leg_NRM", m));
     EXPECT_FALSE(res_bone_node_matrix(h, nullptr, m));
     ASSERT_TRUE(res_bone_node_world(h, "hand", m));
-    EXPECT_FLOAT_EQ(m[12], 2.0f);  // root (0, 1, 0), arm (2, 0, 0), hand at the arm
-    EXPECT_FLOAT_EQ(m[13], 1.0f);
+    EXPECT_EQ(std::pair(m[12], m[13]), std::pair(2.0f, 1.0f));  // root (0, 1, 0), arm (2, 0, 0)
     EXPECT_FALSE(res_bone_node_world(h, "nobody", m));
     EXPECT_EQ(res_mstack_depth(), 0);
     EXPECT_EQ(std::vector({res_bone_count_below(h, "root", 0), res_bone_count_below(h, "root", 1),
@@ -412,8 +406,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     EXPECT_FLOAT_EQ(res_mstack_top()[12], 10.0f);
     EXPECT_FLOAT_EQ(res_mstack_below_top()[12], 5.0f);
     res_mstack_load(nullptr);
-    EXPECT_FLOAT_EQ(res_mstack_top()[12], 0.0f);
-    EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
+    EXPECT_EQ(std::pair(res_mstack_top()[12], res_mstack_top()[15]), std::pair(0.0f, 1.0f));
 }
 
 TEST_F(ResTest, EntryAccessorsAndQueriesOfEveryPool)
