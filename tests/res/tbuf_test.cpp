@@ -100,13 +100,16 @@ TEST(SlotLock, ReaderTakesNewestFree)
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);
     slot_lock_release(&t, SLOT_READER, 0);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 1), 1);
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);  // not the slot being written
+    slot_lock_release(&t, SLOT_READER, 0);
     slot_lock_release(&t, SLOT_WRITER, 1);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 1);  // slot 1 is newer
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);  // slot 1 busy
-    // Slots other than 0 and 1 and unknown modes come back unchanged.
+    // Slots other than 0 and 1 and unknown modes come back unchanged and free no slot.
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 7), 7);
     EXPECT_EQ(slot_lock_acquire(&t, 5, 3), 3);
     slot_lock_release(&t, SLOT_WRITER, 7);
+    EXPECT_TRUE(t.slot[0].busy && t.slot[1].busy);
     slot_lock_term(&t);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 1), 0);
 }
