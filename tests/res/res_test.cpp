@@ -35,9 +35,8 @@ TEST_F(ResTest, BootMakesTheDefaultTexturesAndReportsTheUsage)
 {
     boot();
     EXPECT_EQ(res_counts(), (ResCounts{.tex = 7, .cat = 1}));
-    EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
-    EXPECT_EQ(res_tex_test(), 1u);
-    EXPECT_EQ(res_tex_nrm(), 7u);
+    EXPECT_EQ((std::array{res_tex_find("disp_res", "test_def"), res_tex_test(), res_tex_nrm()}),
+              (std::array<ResHandle, 3>{1, 1, 7}));
     EXPECT_EQ(res_tex_read_texel(res_tex_test(), 1, 0), 0xFF00FF00u);
     EXPECT_EQ(res_tex_read_texel(res_tex_cyan(), 0, 0), 0x8000FFFFu);
     EXPECT_EQ(res_tex_bytes(), (4u + 6u) * 4u);
@@ -343,8 +342,7 @@ TEST_F(ResTest, ShutdownFreesAndBootAgainTakesNewSizes)
     EXPECT_EQ(res_bone_register("g", "root", bone), 0u);
     EXPECT_EQ(res_bone_count(), 0);
     res_shutdown();
-    EXPECT_EQ(res_tex_count(), 0);
-    EXPECT_EQ(res_env_test_live_objects(), 0);
+    EXPECT_EQ(std::pair(res_tex_count(), res_env_test_live_objects()), std::pair(0, 0));
     settings = {{"SZ_BUFF_BONE", std::to_string(bone.size() + 1)}};
     boot();
     EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
@@ -356,8 +354,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     boot();
     ResHandle h = res_bone_register("g", "root", bones());
     ASSERT_EQ(h, 1u);
-    EXPECT_EQ(res_bone_named_count(h), 4u);
-    EXPECT_EQ(res_bone_find("g", "root"), h);
+    EXPECT_EQ(std::pair(res_bone_named_count(h), res_bone_find("g", "root")), std::pair(4u, h));
     float m[16];
     ASSERT_TRUE(res_bone_node_matrix(h, "arm", m));
     EXPECT_FLOAT_EQ(m[12], 2.0f);
@@ -428,8 +425,7 @@ TEST_F(ResTest, EntryAccessorsAndQueriesOfEveryPool)
     EXPECT_STREQ(res_bone_group(bone), "g");
     EXPECT_EQ(res_anime_get(bone), nullptr);  // no animation registered yet
     ResHandle anim = res_anime_register("g", "walk", walk());
-    EXPECT_EQ(res_anime_node_count(anim), 2u);
-    EXPECT_EQ(res_anime_max_frame(anim), 3u);
+    EXPECT_EQ(std::pair(res_anime_node_count(anim), res_anime_max_frame(anim)), std::pair(2u, 3u));
     EXPECT_STREQ(res_anime_node_name(anim, 1), "arm");
     EXPECT_EQ(res_anime_node_name(anim, 2), nullptr);
     EXPECT_EQ(res_anime_node_frame_count(anim, "arm"), 2u);
@@ -457,9 +453,9 @@ TEST_F(ResTest, EntryAccessorsAndQueriesOfEveryPool)
     EXPECT_FLOAT_EQ(t.c[1][2], 0.0f);
     EXPECT_FLOAT_EQ(t.normal[1], 1.0f);
     EXPECT_FLOAT_EQ(t.centroid[0], (-1.0f - 1.0f + 0.0f) * 0.33333334f);
-    EXPECT_TRUE(res_coll_get_tri(h, 8, &t));
-    EXPECT_FALSE(res_coll_get_tri(h, 9, &t));
-    EXPECT_FALSE(res_coll_get_tri(h, 0, nullptr));
+    EXPECT_EQ((std::array{res_coll_get_tri(h, 8, &t), res_coll_get_tri(h, 9, &t),
+                          res_coll_get_tri(h, 0, nullptr)}),
+              (std::array{true, false, false}));
     ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
     ASSERT_EQ(s, 1u);
     EXPECT_FLOAT_EQ(res_shit_radius(s), 5.5f);
@@ -496,15 +492,14 @@ TEST_F(ResTest, DepthSurfacesAndDeviceReset)
     uint32_t bytes = res_tex_bytes();
     ResHandle d = res_depth_register("g", "z/depth.surf", 8, 8, 0);  // under its stem
     ASSERT_EQ(d, 1u);
-    EXPECT_EQ(res_depth_find("g", "depth"), d);
     EXPECT_STREQ(res_depth_name(d), "depth");
-    EXPECT_EQ(res_depth_count(), 1);
-    EXPECT_EQ(res_depth_get_surface(d)->width, 8);
-    EXPECT_EQ(res_tex_bytes(), bytes + 256);
+    EXPECT_EQ(std::tuple(res_depth_find("g", "depth"), res_depth_count(),
+                         res_depth_get_surface(d)->width, res_tex_bytes()),
+              std::tuple(d, 1, 8, bytes + 256));
     EXPECT_EQ(res_depth_register("g", "second", 8, 8, 0), 0u);  // one surface by default
     EXPECT_EQ(res_depth_resize(d, 4, 4, 0), 1);
-    EXPECT_EQ(res_tex_bytes(), bytes + 64);
-    EXPECT_EQ(res_depth_get(d)->width, 4);
+    EXPECT_EQ(std::pair(res_tex_bytes(), res_depth_get(d)->width),
+              std::pair(bytes + 64, uint16_t(4)));
     ResEnv env = res_env();
     env.tex_lost = record_lost;
     res_env_set(env);

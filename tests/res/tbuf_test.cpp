@@ -30,9 +30,8 @@ TEST(TextBuf, AppendAfterSeekFitsAtTheEnd)
     tbuf_seek(t.b, 0, 0);
     std::string more(100, 'b');
     EXPECT_EQ(tbuf_append(more.c_str(), t.b), 0);
-    EXPECT_EQ(tbuf_length(t.b), 0xFFF0u + 100);
-    EXPECT_EQ(t.b->capacity, 0x20000u);
-    EXPECT_EQ(tbuf_text(t.b)[0xFFF0 + 99], 'b');
+    EXPECT_EQ(std::tuple(tbuf_length(t.b), t.b->capacity, tbuf_text(t.b)[0xFFF0 + 99]),
+              std::tuple(0xFFF0u + 100, 0x20000u, 'b'));
 }
 
 TEST(TextBuf, WriteEndsTheTextAtTheCursorInsertKeepsTheRest)
