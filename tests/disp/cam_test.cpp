@@ -138,7 +138,9 @@ TEST_F(CamTest, RaysThroughTheViewAndAnEmptyViewportKeepsMatricesFinite)
     EXPECT_EQ(cam_uv_to_ray(0, p, &dir, 1.0f, 0.5f), CAM_INSIDE);
     Vec3 outside = {0, 0, 0};
     EXPECT_EQ(cam_uv_to_ray(0, p, &outside, 1.2f, 0.5f), CAM_OUTSIDE);
-    EXPECT_NE(outside.x, 0.0f);  // written anyway
+    // Written anyway: 1.4 half-widths right of the centre (world -X); tan(pi / 8) is sqrt 2 - 1.
+    const float side = 1.4f * 4 / 3 * (std::sqrt(2.0f) - 1), len = std::hypot(side, 1.0f);
+    expect_vec3_near(outside, Vec3{-side / len, 0, -1 / len}, 1e-4f);
     Vec3 point, to_point;
     cam_ndc_to_near_point(0, &point, &to_point, 0.0f, 0.0f);
     expect_vec3_near(point, Vec3{0, 0, 4.9f}, 1e-5f);

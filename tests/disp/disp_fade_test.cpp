@@ -135,9 +135,9 @@ TEST_F(FadeTest, OverridePausesARunningFadeAndTheLightSetFollowsTheSameRule)
     // Only entry 0 exists: entry 1 must not reach screen 1's entry.
     lset_set_color(0, 1, 0xFF123456);
     lset_set_enable(0, 1, 1);
-    EXPECT_EQ(std::pair(disp_work().lset[1].base.color, disp_work().lset[1].enable),
-              std::pair(0x00FF0000u, 0u));
-    EXPECT_EQ(lset_get_color(1, 1), lset_get_color(1, 0));
+    EXPECT_EQ(std::tuple(disp_work().lset[1].base.color, disp_work().lset[1].enable,
+                         lset_get_color(1, 1), lset_get_color(1, 0)),
+              std::tuple(0x00FF0000u, 0u, 0x00FF0000u, 0x00FF0000u));
 }
 
 TEST_F(FadeTest, FogFadeShowsFromValuesFirstAndSnapsAtTheEndOrAtOnceForOneOrNoFrames)

@@ -146,14 +146,13 @@ TEST_F(QuadDrawTest, AlphaTestFollowsTheAlphaReferenceIndex)
     static constexpr uint32_t QUAD_DRAW_ALPHA[6] = {0, 48, 128, 129, 200, 255};
     const PixelFn texel = [](int x, int) { return QUAD_DRAW_ALPHA[x % 6] << 24 | 0xC0C0C0u; };
     MakeTex(1, DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT, texel);
-    for (int ref : {2, 1, DISP_ALPHA_REF_OFF}) {  // 129, 48, test off
+    for (auto [ref, min] : {std::pair(2, 129u), {1, 48u}, {DISP_ALPHA_REF_OFF, 0u}}) {
         QuadState st;
         st.alpha_ref = ref;
         ASSERT_EQ(disp_draw_rect2(0, 0, DISP_FIXTURE_TEST_WIDTH, DISP_FIXTURE_TEST_HEIGHT, 1, 0,
                                   0xFFFFFFFF, st),
                   1);
-        const uint32_t min = ref == DISP_ALPHA_REF_OFF ? 0 : disp_alpha_ref_get(ref);
-        EXPECT_EQ(Mismatches([&](int x, int y) {
+        EXPECT_EQ(Mismatches([&, min = min](int x, int y) {
                       return QUAD_DRAW_ALPHA[x % 6] >= min ? texel(x, y) : QUAD_DRAW_BACK;
                   }),
                   0)

@@ -123,14 +123,17 @@ TEST_F(TexTest, CreateFillAndReadBackInEachFormatButRefuseBadRectanglesAndBuffer
     ASSERT_EQ(tex_create(&t_, GFX_FMT_A8R8G8B8, 4, 3, 0), 1);
     EXPECT_EQ(std::tuple(t_.bpp, t_.fmt_index, t_.flags), std::tuple(32, DISP_SF_A8R8G8B8, 0));
     const uint32_t px[4] = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
-    ASSERT_EQ(tex_fill_rect(&t_, 1, 1, 2, 2, bytes(px)), 1);
+    ASSERT_EQ(tex_fill_rect(&t_, 2, 1, 2, 2, bytes(px)), 1);           // the bottom right corner
+    ASSERT_EQ(tex_fill_rect(&t_, 0, 0, 1, 1, bytes(px).first(4)), 1);  // and the top left
     uint32_t back[4] = {};
-    ASSERT_EQ(tex_read_rect_argb(&t_, 1, 1, 2, 2, back), 1);
+    ASSERT_EQ(tex_read_rect_argb(&t_, 2, 1, 2, 2, back), 1);
     EXPECT_EQ(Px(back, back + 4), Px(px, px + 4));
-    EXPECT_EQ(tex_read_pixel(&t_, 2, 2), 0xDDEEFF00u);
-    EXPECT_EQ(tex_read_pixel(&t_, 100, 100), tex_read_pixel(&t_, 3, 2));  // clamped
+    // A point outside is read at the nearest edge, each axis on its own.
+    EXPECT_EQ(
+        (Px{tex_read_pixel(&t_, 100, 100), tex_read_pixel(&t_, -5, -5), tex_read_pixel(&t_, 9, 1)}),
+        (Px{0xDDEEFF00u, 0x11223344u, 0x55667788u}));
     uint8_t out[16];
-    ASSERT_EQ(tex_copy_rect_out(&t_, 1, 1, 2, 2, out), 1);
+    ASSERT_EQ(tex_copy_rect_out(&t_, 2, 1, 2, 2, out), 1);
     EXPECT_EQ(std::memcmp(out, px, 16), 0);
     tex_release(&t_);
     EXPECT_EQ(t_.texture, nullptr);

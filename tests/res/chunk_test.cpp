@@ -110,7 +110,7 @@ TEST(ChunkHostile, BoneStreamsWithoutNamesTooSmallOrTooDeep)
     Bytes open = qvw::bone_chunk(qvw::sample_bones());
     for (size_t i = 0; i + 4 <= open.size(); i += 4)
         if (chunk_rd_u32_or0(open, i) == 5) set_u32(open, uint32_t(i), 9);
-    EXPECT_NE(chunk_parse_bone(open, bc), CHUNK_OK);
+    EXPECT_EQ(chunk_parse_bone(open, bc), CHUNK_ERR_STREAM);
     qvw::BoneNode leaf{"n", qvw::mat_identity(), {}};
     for (int i = 0; i < 63; i++) leaf = qvw::BoneNode{"n", qvw::mat_identity(), {leaf}};
     EXPECT_EQ(chunk_parse_bone(qvw::bone_chunk({leaf}), bc), CHUNK_ERR_STREAM);
@@ -303,7 +303,7 @@ TEST(ChunkHostile, VectorAnimationStreamsAndIndices)
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_STREAM);
     d = good;
     d[s0 + 2] = 0xFF;  // the place command claims 255 payload bytes
-    EXPECT_NE(chunk_parse_fla(d, f), CHUNK_OK);
+    EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_STREAM);
     d = good;
     d[p.indices_off] = 4;  // index 4 of 4 vertices
     EXPECT_EQ(chunk_parse_fla(d, f), CHUNK_ERR_INDEX);

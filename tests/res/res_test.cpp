@@ -35,9 +35,8 @@ TEST_F(ResTest, BootMakesTheDefaultTexturesAndReportsTheUsage)
 {
     boot();
     EXPECT_EQ(res_counts(), (ResCounts{.tex = 7, .cat = 1}));
-    EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
-    EXPECT_EQ(res_tex_test(), 1u);
-    EXPECT_EQ(res_tex_nrm(), 7u);
+    EXPECT_EQ((std::array{res_tex_find("disp_res", "test_def"), res_tex_test(), res_tex_nrm()}),
+              (std::array<ResHandle, 3>{1, 1, 7}));
     EXPECT_EQ(res_tex_read_texel(res_tex_test(), 1, 0), 0xFF00FF00u);
     EXPECT_EQ(res_tex_read_texel(res_tex_cyan(), 0, 0), 0x8000FFFFu);
     EXPECT_EQ(res_tex_bytes(), (4u + 6u) * 4u);
@@ -233,8 +232,7 @@ TEST_F(ResTest, LoadedTexturesRegisterUnderTheirStemCropsTakePixelsAndTexturesCl
     Bytes png = qvw::png_checker(8, 4, 0xFF000000, 0xFFFFFFFF);
     ResHandle a = res_tex_load_mem("g", "dir/a.png", png.data(), uint32_t(png.size()), false);
     ResHandle b = res_tex_load_mem("g", "other\\a.png", png.data(), uint32_t(png.size()), false);
-    EXPECT_NE(a, 0u);
-    EXPECT_EQ(a, b);
+    EXPECT_EQ(std::pair(a, b), std::pair(8u, 8u));  // the first after the seven made at boot
     EXPECT_STREQ(res_tex_name(a), "a");
     EXPECT_EQ(res_tex_get(a)->width, 8);
     res_tex_load_mem("g", "m.png", png.data(), uint32_t(png.size()), true);
@@ -289,9 +287,7 @@ TEST_F(ResTest, MeshListsNormalAndSpecularSlotsAndABlankMesh)
     EXPECT_TRUE(res_mlist_end(&head));
     int n = 0;
     for (ResMeshListNode* p = head; p; p = p->next) n++;
-    EXPECT_EQ(n, 10);
-    EXPECT_EQ(res_mlist_used(), 10);
-    EXPECT_EQ(head->minus_one, -1);
+    EXPECT_EQ(std::tuple(n, res_mlist_used(), head->minus_one), std::tuple(10, 10, -1));
     EXPECT_EQ(head->object, res_mesh_get_object(1));
     res_mlist_begin();
     ResMeshListNode* none = head;
@@ -305,9 +301,8 @@ TEST_F(ResTest, MeshListsNormalAndSpecularSlotsAndABlankMesh)
     EXPECT_FALSE(res_mlist_add(nullptr, "nothing", nullptr));
     ResMeshListNode* again = nullptr;
     EXPECT_TRUE(res_mlist_end(&again));
-    EXPECT_EQ(again, head);  // the freed nodes are used again
-    EXPECT_EQ(again->caller_word, 7u);
-    EXPECT_EQ(again->next, nullptr);
+    // The freed nodes are used again.
+    EXPECT_EQ(std::tuple(again, again->caller_word, again->next), std::tuple(head, 7u, nullptr));
     res_mlist_free(nullptr);
     qvw::ModelDesc d = qvw::sample_skinned();  // "skin_NRM", subset texture "skin.png"
     d.name = "skin_NRM_SPC";
@@ -330,12 +325,10 @@ TEST_F(ResTest, MeshListsNormalAndSpecularSlotsAndABlankMesh)
     ResHandle blank = res_mesh_create_blank("g", "blank", 5);
     ASSERT_NE(blank, 0u);
     const MeshBuffers* m = res_mesh_get_object(blank);
-    EXPECT_EQ(m->vertex_count, 15u);
-    EXPECT_EQ(m->index_count, 0u);
+    EXPECT_EQ(std::pair(m->vertex_count, m->index_count), std::pair(15u, 0u));
     ASSERT_EQ(m->subset_count, 1u);
     // Without indices a subset uses its corners in order.
-    EXPECT_EQ(m->subsets[0].min_vertex, 0u);
-    EXPECT_EQ(m->subsets[0].vertex_count, 15u);
+    EXPECT_EQ(std::pair(m->subsets[0].min_vertex, m->subsets[0].vertex_count), std::pair(0u, 15u));
     EXPECT_EQ(res_mesh_create_blank("g", "none", 0), 0u);
 }
 
@@ -349,8 +342,7 @@ TEST_F(ResTest, ShutdownFreesAndBootAgainTakesNewSizes)
     EXPECT_EQ(res_bone_register("g", "root", bone), 0u);
     EXPECT_EQ(res_bone_count(), 0);
     res_shutdown();
-    EXPECT_EQ(res_tex_count(), 0);
-    EXPECT_EQ(res_env_test_live_objects(), 0);
+    EXPECT_EQ(std::pair(res_tex_count(), res_env_test_live_objects()), std::pair(0, 0));
     settings = {{"SZ_BUFF_BONE", std::to_string(bone.size() + 1)}};
     boot();
     EXPECT_EQ(res_tex_find("disp_res", "test_def"), 1u);
@@ -362,8 +354,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     boot();
     ResHandle h = res_bone_register("g", "root", bones());
     ASSERT_EQ(h, 1u);
-    EXPECT_EQ(res_bone_named_count(h), 4u);
-    EXPECT_EQ(res_bone_find("g", "root"), h);
+    EXPECT_EQ(std::pair(res_bone_named_count(h), res_bone_find("g", "root")), std::pair(4u, h));
     float m[16];
     ASSERT_TRUE(res_bone_node_matrix(h, "arm", m));
     EXPECT_FLOAT_EQ(m[12], 2.0f);
@@ -372,8 +363,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     EXPECT_FALSE(res_bone_node_matrix(h, "leg_NRM", m));
     EXPECT_FALSE(res_bone_node_matrix(h, nullptr, m));
     ASSERT_TRUE(res_bone_node_world(h, "hand", m));
-    EXPECT_FLOAT_EQ(m[12], 2.0f);  // root (0, 1, 0), arm (2, 0, 0), hand at the arm
-    EXPECT_FLOAT_EQ(m[13], 1.0f);
+    EXPECT_EQ(std::pair(m[12], m[13]), std::pair(2.0f, 1.0f));  // root (0, 1, 0), arm (2, 0, 0)
     EXPECT_FALSE(res_bone_node_world(h, "nobody", m));
     EXPECT_EQ(res_mstack_depth(), 0);
     EXPECT_EQ(std::vector({res_bone_count_below(h, "root", 0), res_bone_count_below(h, "root", 1),
@@ -413,8 +403,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     EXPECT_FLOAT_EQ(res_mstack_top()[12], 10.0f);
     EXPECT_FLOAT_EQ(res_mstack_below_top()[12], 5.0f);
     res_mstack_load(nullptr);
-    EXPECT_FLOAT_EQ(res_mstack_top()[12], 0.0f);
-    EXPECT_FLOAT_EQ(res_mstack_top()[15], 1.0f);
+    EXPECT_EQ(std::pair(res_mstack_top()[12], res_mstack_top()[15]), std::pair(0.0f, 1.0f));
 }
 
 TEST_F(ResTest, EntryAccessorsAndQueriesOfEveryPool)
@@ -436,8 +425,7 @@ TEST_F(ResTest, EntryAccessorsAndQueriesOfEveryPool)
     EXPECT_STREQ(res_bone_group(bone), "g");
     EXPECT_EQ(res_anime_get(bone), nullptr);  // no animation registered yet
     ResHandle anim = res_anime_register("g", "walk", walk());
-    EXPECT_EQ(res_anime_node_count(anim), 2u);
-    EXPECT_EQ(res_anime_max_frame(anim), 3u);
+    EXPECT_EQ(std::pair(res_anime_node_count(anim), res_anime_max_frame(anim)), std::pair(2u, 3u));
     EXPECT_STREQ(res_anime_node_name(anim, 1), "arm");
     EXPECT_EQ(res_anime_node_name(anim, 2), nullptr);
     EXPECT_EQ(res_anime_node_frame_count(anim, "arm"), 2u);
@@ -465,9 +453,9 @@ TEST_F(ResTest, EntryAccessorsAndQueriesOfEveryPool)
     EXPECT_FLOAT_EQ(t.c[1][2], 0.0f);
     EXPECT_FLOAT_EQ(t.normal[1], 1.0f);
     EXPECT_FLOAT_EQ(t.centroid[0], (-1.0f - 1.0f + 0.0f) * 0.33333334f);
-    EXPECT_TRUE(res_coll_get_tri(h, 8, &t));
-    EXPECT_FALSE(res_coll_get_tri(h, 9, &t));
-    EXPECT_FALSE(res_coll_get_tri(h, 0, nullptr));
+    EXPECT_EQ((std::array{res_coll_get_tri(h, 8, &t), res_coll_get_tri(h, 9, &t),
+                          res_coll_get_tri(h, 0, nullptr)}),
+              (std::array{true, false, false}));
     ResHandle s = res_shit_register("g", qvw::shit_chunk("spheres", qvw::sample_spheres()));
     ASSERT_EQ(s, 1u);
     EXPECT_FLOAT_EQ(res_shit_radius(s), 5.5f);
@@ -504,15 +492,14 @@ TEST_F(ResTest, DepthSurfacesAndDeviceReset)
     uint32_t bytes = res_tex_bytes();
     ResHandle d = res_depth_register("g", "z/depth.surf", 8, 8, 0);  // under its stem
     ASSERT_EQ(d, 1u);
-    EXPECT_EQ(res_depth_find("g", "depth"), d);
     EXPECT_STREQ(res_depth_name(d), "depth");
-    EXPECT_EQ(res_depth_count(), 1);
-    EXPECT_EQ(res_depth_get_surface(d)->width, 8);
-    EXPECT_EQ(res_tex_bytes(), bytes + 256);
+    EXPECT_EQ(std::tuple(res_depth_find("g", "depth"), res_depth_count(),
+                         res_depth_get_surface(d)->width, res_tex_bytes()),
+              std::tuple(d, 1, 8, bytes + 256));
     EXPECT_EQ(res_depth_register("g", "second", 8, 8, 0), 0u);  // one surface by default
     EXPECT_EQ(res_depth_resize(d, 4, 4, 0), 1);
-    EXPECT_EQ(res_tex_bytes(), bytes + 64);
-    EXPECT_EQ(res_depth_get(d)->width, 4);
+    EXPECT_EQ(std::pair(res_tex_bytes(), res_depth_get(d)->width),
+              std::pair(bytes + 64, uint16_t(4)));
     ResEnv env = res_env();
     env.tex_lost = record_lost;
     res_env_set(env);

@@ -292,7 +292,8 @@ TEST_F(LoadTest, EveryKindLoadsFromOneFile)
     EXPECT_TRUE(fatals().empty()) << (fatals().empty() ? "" : fatals()[0].text);
     EXPECT_EQ(res_mesh_count(), 3);
     EXPECT_EQ(res_mesh_flags(res_mesh_find("all", "skin")), NAME_FLAG_NRM);
-    EXPECT_NE(res_mesh_get_object(res_mesh_find("all", "quad"))->fvf & (2u << 8), 0u);  // two sets
+    // Position 0x2, normal 0x10, two sets 0x200, the second (smoothed normals) 3 floats 0x40000.
+    EXPECT_EQ(res_mesh_get_object(res_mesh_find("all", "quad"))->fvf, 0x40212u);
     const std::pair<int, const char*> named[] = {{RES_BONE, "root"},  {RES_ANIME, "walk"},
                                                  {RES_COLL, "floor"}, {RES_SHIT, "spheres"},
                                                  {RES_CAM, "cam"},    {RES_FLASH, "movie"}};

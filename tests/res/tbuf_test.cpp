@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,8 @@ TEST(TextBuf, AppendAfterSeekFitsAtTheEnd)
     tbuf_seek(t.b, 0, 0);
     std::string more(100, 'b');
     EXPECT_EQ(tbuf_append(more.c_str(), t.b), 0);
-    EXPECT_EQ(tbuf_length(t.b), 0xFFF0u + 100);
-    EXPECT_EQ(t.b->capacity, 0x20000u);
-    EXPECT_EQ(tbuf_text(t.b)[0xFFF0 + 99], 'b');
+    EXPECT_EQ(std::tuple(tbuf_length(t.b), t.b->capacity, tbuf_text(t.b)[0xFFF0 + 99]),
+              std::tuple(0xFFF0u + 100, 0x20000u, 'b'));
 }
 
 TEST(TextBuf, WriteEndsTheTextAtTheCursorInsertKeepsTheRest)
@@ -86,8 +86,9 @@ TEST(TextBuf, ReadLineAndSave)
     tbuf_append("line\n", saved.b);
     TempDir dir;
     tbuf_save(saved.b, "%s/save_%d.txt", dir.file("").c_str(), 1);
+    tbuf_save(saved.b, "%s/missing/x.txt", dir.file("").c_str());  // makes no folder, no file
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 1);
     EXPECT_EQ(dir.read("save_1.txt"), "line\n");
-    tbuf_save(saved.b, "/nonexistent-folder/x.txt");  // nothing happens
 }
 
 TEST(SlotLock, ReaderTakesNewestFree)
@@ -98,13 +99,16 @@ TEST(SlotLock, ReaderTakesNewestFree)
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);
     slot_lock_release(&t, SLOT_READER, 0);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 1), 1);
+    EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);  // not the slot being written
+    slot_lock_release(&t, SLOT_READER, 0);
     slot_lock_release(&t, SLOT_WRITER, 1);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 1);  // slot 1 is newer
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 0), 0);  // slot 1 busy
-    // Slots other than 0 and 1 and unknown modes come back unchanged.
+    // Slots other than 0 and 1 and unknown modes come back unchanged and free no slot.
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_WRITER, 7), 7);
     EXPECT_EQ(slot_lock_acquire(&t, 5, 3), 3);
     slot_lock_release(&t, SLOT_WRITER, 7);
+    EXPECT_TRUE(t.slot[0].busy && t.slot[1].busy);
     slot_lock_term(&t);
     EXPECT_EQ(slot_lock_acquire(&t, SLOT_READER, 1), 0);
 }

@@ -59,13 +59,18 @@ TEST_F(SettingsStore, FileHelpersAndAnEmptyStoreFindsNothingAndSettersRefuseWhat
     EXPECT_EQ(settings_file_size(dir_.write("s.CFG", "12345").c_str()), 5);
     EXPECT_EQ(settings_file_size(dir_.file("none").c_str()), 0);
     EXPECT_EQ(settings_file_crc(dir_.file("none").c_str()), 0u);
-    std::string big(200000, 'x');
-    EXPECT_EQ(settings_file_crc(dir_.write("big", big).c_str()), crc_of(big));
+    std::string big(12 * 16384 + 1, 'x');  // read in pieces, the last of one byte
+    EXPECT_EQ(settings_file_crc(dir_.write("big", big).c_str()), 0x1D16DCAAu);  // zlib's crc32
     ASSERT_EQ(
         settings_write_crc(dir_.write("abc.CFG", "abc").c_str(), dir_.file("abc.CRC").c_str()), 1);
     EXPECT_EQ(dir_.read("abc.CRC"), std::string("\xC2\x41\x24\x35", 4));
     EXPECT_EQ(settings_write_crc(dir_.file("none").c_str(), dir_.file("n.CRC").c_str()), 0);
-    EXPECT_NE(crc32_bitwise(reinterpret_cast<const uint8_t*>("abc"), 3), 0x352441C2u);
+    // The CRC-32 check value; the bitwise variant's values come from the same sum taken MSB first
+    // with 0x7C mirrored (0x3E000000), a way that gives zlib's values with CRC-32's polynomial.
+    const auto* check = reinterpret_cast<const uint8_t*>("123456789abc");
+    EXPECT_EQ(
+        std::tuple(crc32_table(check, 9), crc32_bitwise(check, 9), crc32_bitwise(check + 9, 3)),
+        std::tuple(0xCBF43926u, 0xFFFFFFC2u, 0xFFFFFF48u));
     int32_t out = 99;
     EXPECT_EQ(settings_get_int("golng", &out), 0);
     EXPECT_EQ(out, 99) << "out value untouched";
@@ -75,6 +80,7 @@ TEST_F(SettingsStore, FileHelpersAndAnEmptyStoreFindsNothingAndSettersRefuseWhat
     const std::string long_name(SETTINGS_MAX_NAME + 1, 'n');
     for (const char* name : {long_name.c_str(), "", "two words", (const char*)nullptr})
         EXPECT_EQ(settings_set_int(name, 1), 0) << (name ? name : "null");
+    EXPECT_EQ(settings_set_int(long_name.c_str() + 1, 1), 1);  // the longest name
     EXPECT_EQ(settings_set_string("s", nullptr), 0);
     EXPECT_EQ(settings_set_string("s", "line\nbreak"), 0);
     EXPECT_EQ(settings_set_string("s", std::string(SETTINGS_MAX_VALUE + 1, 'v').c_str()), 0);
@@ -163,23 +169,22 @@ TEST_F(SettingsStore, BadCopyFamily)
 
 TEST_F(SettingsStore, HostileButCheckedFiles)
 {
-    // The CRC matches, so these are read; none may crash or overrun.
-    const std::string cases[] = {
-        std::string(5000, 'n') + "\t0\t1\nok\t0\t1\n",        // over-long name
-        "s\t2\t" + std::string(5000, 'v') + "\nok\t0\t1\n",   // over-long string
-        "x\tzz\t1\n",                                         // type not a number
-        "x\t0\tnotanumber\ny\t1\tjunk\nz\t0\t99999999999\n",  // unparsable values
-        "x\t7\t5\n",                                          // unknown type
-        std::string("a\t0\t1\0\nb\t2\tz\n", 14),              // NUL bytes
-        std::string(2000, '\n') + "\t\t\t",
+    // The CRC matches, so these are read up to their first fault, and what was read is written
+    // back; none may crash or overrun.
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(5000, 'n') + "\t0\t1\nok\t0\t1\n", ""},       // over-long name
+        {"s\t2\t" + std::string(5000, 'v') + "\nok\t0\t1\n", ""},  // over-long string
+        {"x\tzz\t1\n", ""},                                        // type not a number
+        {"x\t7\t5\n", ""},  // unknown type: its value is a name without a type
+        {"s 2  two  words\r\nt\t2\t\r\n", "s\t2\ttwo  words\nt\t2\t\n"},  // blanks, CRLF
+        {std::string("a\t0\t1\0\nb\t2\tz\n", 14), "a\t0\t1\n"},  // a NUL byte ends the text
+        {std::string(2000, '\n') + "\t\t\t", ""},
     };
-    for (const std::string& text : cases) {
+    for (const auto& [text, kept] : cases) {
         write_copy(0, text);
         std::filesystem::remove(dir_.file("game1.CFG"));
         load();
-        int32_t v = 0;
-        settings_get_int("x", &v);
-        settings_get_int("ok", &v);
+        EXPECT_EQ(cfg(0), kept) << text.substr(0, 12);
     }
     write_copy(0, "x\t0\tnotanumber\ny\t1\tjunk\nz\t0\t99999999999\nw\t0\t-12abc\n");
     load();
