@@ -8,11 +8,11 @@
 
 namespace {
 
-// The number of records before a list's end byte.
+// The number of records before a list's end byte; -1 for no list.
 int records(const uint8_t* buf)
 {
-    int n = 0;
-    for (size_t at = 0; buf[at] == TEXTLIST_RECORD_MARK; ++n) {
+    int n = buf ? 0 : -1;
+    for (size_t at = 0; buf && buf[at] == TEXTLIST_RECORD_MARK; ++n) {
         uint32_t field;
         std::memcpy(&field, buf + at + 36, 4);  // the record's field size
         at += TEXTLIST_HEADER_SIZE + field;
@@ -69,12 +69,15 @@ TEST_F(TextListTest, BadSlotsAreIgnored)
 {
     int32_t bad = textlist_create(1u << 31 | 1u);  // may fail to allocate: -1
     if (bad >= 0) textlist_free(bad);
+    const int32_t live = textlist_create(256);
+    textlist_printf_plain(live, "kept");
     for (int32_t s : {-1, 16, 1000, 3, INT32_MIN}) {
         textlist_reset(s);
         textlist_printf_plain(s, "x");
         textlist_free(s);
         EXPECT_EQ(textlist_get(s), nullptr);
     }
+    EXPECT_EQ(records(textlist_get(live)), 1) << "a bad slot reached a live list";
     EXPECT_EQ(textlist_create(0), -1);
     EXPECT_EQ(textlist_create(7), -1) << "capacity - margin would wrap";
     EXPECT_EQ(textlist_create(TEXTLIST_MIN_CAPACITY - 1), -1);
