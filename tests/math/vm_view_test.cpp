@@ -67,7 +67,7 @@ TEST(ProjParams, FromMatrixInvertsThePerspectiveScaleKeepsNearAndFarAndMinimumSc
     vm_proj_params_scale(&s, &p, 2.0f, 1.0f, 3.0f, 0.0f);
     EXPECT_NEAR(s.top, std::tan(0.9f) * 3.0f, 1e-4f);
     vm_proj_params_scale_angles(&s, &p, 1, 1, 1, 1, 0, 0);
-    EXPECT_NEAR(s.right, p.right, 1e-5f);
+    EXPECT_TRUE(all_near(s, p, 1e-5f));
     const ProjParams wide = {-1, 1, -0.75f, 0.75f, 1, 100};
     // At depth 10 the view is 20 units wide on an 800-pixel screen.
     EXPECT_EQ(vm_proj_min_size_at_depth(&wide, 10, 1.0f, 800, 20), 1.0f);  // shown at 40 pixels
