@@ -74,11 +74,14 @@ TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)
     const Vec3 q = {0, 0, 3};
     Vec3 p;
     EXPECT_EQ(balls_hit_sphere_query(&q, 5, &p, 1, 1), 1);
+    EXPECT_EQ(std::tuple(p.x, p.y, p.z), std::tuple(0.0f, 0.0f, 1.0f));  // on the unit ball, towards q
     EXPECT_EQ(balls_hit_sphere_query(&q, 5, nullptr, 2, 1), 0);  // mask selects nobody
     const Mat44 id = at(0, 0, 0);
     const ResHandle ground = coll(qvw::sample_coll_ground());
     float w;
     EXPECT_EQ(balls_hit_coll(ground, &id, &p, &w, nullptr, nullptr, 1, 0), 1);
+    // The set as one ball of radius 5 + 0.5, cut through its centre: a contact of weight r.
+    EXPECT_EQ(std::tuple(p.y, w), std::tuple(0.0f, 5.5f));
     EXPECT_EQ(balls_hit_coll(77, &id, &p, &w, nullptr, nullptr, 1, 0), 0);
     balls_hit_free(o);
     balls_hit_free(o);  // a second free changes nothing
