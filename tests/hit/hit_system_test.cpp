@@ -1,6 +1,8 @@
 // Targets, queries, registered rays and the per-frame pass.
 #include "hit_fixture.h"
 
+#include <tuple>
+
 namespace {
 
 class HitSystemTest : public HitTest {};
@@ -44,7 +46,9 @@ TEST_F(HitSystemTest, SweepStopsAtTheWallAndSlides)
     EXPECT_NEAR(p.x, 5, 1e-4);
     EXPECT_NEAR(n.x, -1, 1e-6);
     for (int i = 0; i < 3; i++) EXPECT_FLOAT_EQ(corners[3 * i], 5);
-    EXPECT_LE(box[0] - box[3], 5.0f);
+    // A 5 x 2 x 5 leaf box by the wall (of the two along z, the first to hold the triangle).
+    EXPECT_EQ(std::tuple(box[0], box[1], box[3], box[4], box[5]),
+              std::tuple(2.5f, 1.0f, 2.5f, 1.0f, 2.5f));
     Vec3 slide;
     const ResDataInfo* room = res_coll_get(1);
     ASSERT_EQ(hit_sweep_vs_coll(room, nullptr, &start, &move, nullptr, &slide, nullptr, nullptr),
