@@ -74,8 +74,8 @@ TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)
     const Vec3 q = {0, 0, 3};
     Vec3 p;
     EXPECT_EQ(balls_hit_sphere_query(&q, 5, &p, 1, 1), 1);
-    EXPECT_EQ(std::tuple(p.x, p.y, p.z), std::tuple(0.0f, 0.0f, 1.0f));  // on the unit ball, towards q
-    EXPECT_EQ(balls_hit_sphere_query(&q, 5, nullptr, 2, 1), 0);  // mask selects nobody
+    EXPECT_EQ(std::tuple(p.x, p.y, p.z), std::tuple(0.0f, 0.0f, 1.0f));  // nearest q
+    EXPECT_EQ(balls_hit_sphere_query(&q, 5, nullptr, 2, 1), 0);          // mask selects nobody
     const Mat44 id = at(0, 0, 0);
     const ResHandle ground = coll(qvw::sample_coll_ground());
     float w;

@@ -37,7 +37,7 @@ TEST(Mat3x2, MultiplicationAppliesBFirstEditorsActInTheOwnFrameAndTheInverseUndo
     const Vec2 step = {1, 0};
     const Mat3x2 rot = rotation2(float(M_PI_2));
     vm_mat3x2_mul(&both, &rot, vm_mat3x2_translation(&tr, &step));  // translate, then rotate
-    expect_vec2_near(point_by2(both, {0, 0}), {0, -1}, 1e-4f);  // (c, -s, s, c): +X toward -Y
+    expect_vec2_near(point_by2(both, {0, 0}), {0, -1}, 1e-4f);      // (c, -s, s, c): +X toward -Y
     const Mat3x2 m = rotation2(0.3f, {5, 6}), turn = rotation2(0.4f);
     const Vec2 k = {2, 3}, t = {1, 2};
     Mat3x2 tm, rm, want, sc, inv, prod;
