@@ -71,11 +71,11 @@ TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)
     EXPECT_EQ(balls_hit_sphere_count(), int(qvw::sample_spheres().size()));
     EXPECT_EQ(balls_hit_create_from_handle(0, &m, 1, 1), nullptr);
     balls_hit_frame();
-    const Vec3 q = {0, 0, 3};
+    const Vec3 q = {3, 4, 1};  // over the ball of radius 0.5 at (3, 4, 0)
     Vec3 p;
-    EXPECT_EQ(balls_hit_sphere_query(&q, 5, &p, 1, 1), 1);
-    EXPECT_EQ(std::tuple(p.x, p.y, p.z), std::tuple(0.0f, 0.0f, 1.0f));  // nearest q
-    EXPECT_EQ(balls_hit_sphere_query(&q, 5, nullptr, 2, 1), 0);          // mask selects nobody
+    EXPECT_EQ(balls_hit_sphere_query(&q, 1, &p, 1, 1), 1);
+    EXPECT_EQ(std::tuple(p.x, p.y, p.z), std::tuple(3.0f, 4.0f, 0.5f));
+    EXPECT_EQ(balls_hit_sphere_query(&q, 1, nullptr, 2, 1), 0);  // mask selects nobody
     const Mat44 id = at(0, 0, 0);
     const ResHandle ground = coll(qvw::sample_coll_ground());
     float w;
