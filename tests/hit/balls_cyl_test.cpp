@@ -120,7 +120,7 @@ TEST_F(BallsCylTest, VolumesPushApartAndStayInsideTheBoundaryPlanes)
         EXPECT_EQ(hitcyl_get_result(b, &pb), c.contact);
         EXPECT_NEAR(pa.x, c.push_a, 1e-5);
         EXPECT_NEAR(pb.x, c.push_b, 1e-5);
-        EXPECT_EQ(pa.y, 0.0f);
+        EXPECT_EQ(std::tuple(pa.y, pa.z, pb.y, pb.z), std::tuple(0.0f, 0.0f, 0.0f, 0.0f));
     }
 
     // A volume 0.5 inside the right plane at mid depth moves back to its radius,

@@ -75,10 +75,10 @@ TEST(Mouse, Unsigned16BitPositionsTheLatestWheelOfAFrameAndAutoHideAfter150Quiet
     const PlatMsg move{nullptr, PLAT_WM_MOUSEMOVE, 0, plat_pack_pos(1, 1), 0};
     plat_dispatch_message(&move);
     EXPECT_TRUE(plat_cursor_visible());
-    mouse_update();
-    EXPECT_FALSE(mouse_cursor_hidden());
+    mouse_update();  // while shown, the cursor is left alone
+    EXPECT_EQ(std::pair(mouse_cursor_hidden(), plat_cursor_visible()), std::pair(0, 1));
     for (uint32_t i = 1; i < MOUSE_IDLE_FRAMES; ++i) mouse_update();
-    EXPECT_FALSE(mouse_cursor_hidden());
+    EXPECT_EQ(std::pair(mouse_cursor_hidden(), plat_cursor_visible()), std::pair(0, 1));
     mouse_update();
     EXPECT_TRUE(mouse_cursor_hidden());
     EXPECT_FALSE(plat_cursor_visible());
