@@ -71,14 +71,17 @@ TEST_F(BallsCylTest, SphereSetsPoolsAndQueries)
     EXPECT_EQ(balls_hit_sphere_count(), int(qvw::sample_spheres().size()));
     EXPECT_EQ(balls_hit_create_from_handle(0, &m, 1, 1), nullptr);
     balls_hit_frame();
-    const Vec3 q = {0, 0, 3};
+    const Vec3 q = {3, 4, 1};  // over the ball of radius 0.5 at (3, 4, 0)
     Vec3 p;
-    EXPECT_EQ(balls_hit_sphere_query(&q, 5, &p, 1, 1), 1);
-    EXPECT_EQ(balls_hit_sphere_query(&q, 5, nullptr, 2, 1), 0);  // mask selects nobody
+    EXPECT_EQ(balls_hit_sphere_query(&q, 1, &p, 1, 1), 1);
+    EXPECT_EQ(std::tuple(p.x, p.y, p.z), std::tuple(3.0f, 4.0f, 0.5f));
+    EXPECT_EQ(balls_hit_sphere_query(&q, 1, nullptr, 2, 1), 0);  // mask selects nobody
     const Mat44 id = at(0, 0, 0);
     const ResHandle ground = coll(qvw::sample_coll_ground());
     float w;
     EXPECT_EQ(balls_hit_coll(ground, &id, &p, &w, nullptr, nullptr, 1, 0), 1);
+    // The set as one ball of radius 5 + 0.5, cut through its centre: a contact of weight r.
+    EXPECT_EQ(std::tuple(p.y, w), std::tuple(0.0f, 5.5f));
     EXPECT_EQ(balls_hit_coll(77, &id, &p, &w, nullptr, nullptr, 1, 0), 0);
     balls_hit_free(o);
     balls_hit_free(o);  // a second free changes nothing
@@ -117,7 +120,7 @@ TEST_F(BallsCylTest, VolumesPushApartAndStayInsideTheBoundaryPlanes)
         EXPECT_EQ(hitcyl_get_result(b, &pb), c.contact);
         EXPECT_NEAR(pa.x, c.push_a, 1e-5);
         EXPECT_NEAR(pb.x, c.push_b, 1e-5);
-        EXPECT_EQ(pa.y, 0.0f);
+        EXPECT_EQ(std::tuple(pa.y, pa.z, pb.y, pb.z), std::tuple(0.0f, 0.0f, 0.0f, 0.0f));
     }
 
     // A volume 0.5 inside the right plane at mid depth moves back to its radius,

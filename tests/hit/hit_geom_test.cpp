@@ -143,7 +143,7 @@ TEST_F(HitGeomTest, RayGroundAndSphereEdgeCases)
     ASSERT_EQ(hit_coll_sphere(ramp, nullptr, &beyond, nullptr, 1.5f, &h), 1);
     EXPECT_NEAR(h.point.x, 20, 1e-4);
     EXPECT_NEAR(h.point.y, 10, 1e-4);
-    EXPECT_GT(h.t, 0);
+    EXPECT_NEAR(h.t, 0.75f, 1e-3);   // the weight 1.5 cos(pi/3) of a contact 1 from the centre
     const Vec3 on_face = {4, 2, 0};  // radius 0 on the surface: a contact of weight 0
     ASSERT_EQ(hit_coll_sphere(ramp, nullptr, &on_face, nullptr, 0.0f, &h), 1);
     EXPECT_FALSE(std::isnan(h.t));

@@ -1,6 +1,8 @@
 // Targets, queries, registered rays and the per-frame pass.
 #include "hit_fixture.h"
 
+#include <tuple>
+
 namespace {
 
 class HitSystemTest : public HitTest {};
@@ -44,14 +46,16 @@ TEST_F(HitSystemTest, SweepStopsAtTheWallAndSlides)
     EXPECT_NEAR(p.x, 5, 1e-4);
     EXPECT_NEAR(n.x, -1, 1e-6);
     for (int i = 0; i < 3; i++) EXPECT_FLOAT_EQ(corners[3 * i], 5);
-    EXPECT_LE(box[0] - box[3], 5.0f);
+    // A 5 x 2 x 5 leaf box by the wall (of the two along z, the first to hold the triangle).
+    EXPECT_EQ(std::tuple(box[0], box[1], box[3], box[4], box[5]),
+              std::tuple(2.5f, 1.0f, 2.5f, 1.0f, 2.5f));
     Vec3 slide;
     const ResDataInfo* room = res_coll_get(1);
     ASSERT_EQ(hit_sweep_vs_coll(room, nullptr, &start, &move, nullptr, &slide, nullptr, nullptr),
               1);
     EXPECT_NEAR(slide.x, 5, 1e-4);
     EXPECT_NEAR(slide.z, 2, 1e-4);
-    // Under a stretched matrix the normal stays unit and the box's extent positive.
+    // Under a stretched matrix the normal stays unit and a leaf box of 5 x 2 x 5 stretches along.
     Mat44 stretch = at(0, 0, 0);
     stretch.m[0] = -2;
     stretch.m[10] = 3;
@@ -61,8 +65,7 @@ TEST_F(HitSystemTest, SweepStopsAtTheWallAndSlides)
     EXPECT_NEAR(n.x * n.x + n.y * n.y + n.z * n.z, 1.0f, 1e-5);
     HitGeomHit h;
     ASSERT_EQ(hit_coll_sweep(geom(1), &stretch, &start, &longer, &h), 1);
-    EXPECT_GT(h.box_half.x, 0.0f);
-    EXPECT_GT(h.box_half.z, 0.0f);
+    EXPECT_EQ(std::tuple(h.box_half.x, h.box_half.y, h.box_half.z), std::tuple(5.0f, 1.0f, 7.5f));
 }
 
 TEST_F(HitSystemTest, SphereTargetsAndTheSphereQuery)
@@ -119,7 +122,7 @@ TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameAndAReleasedTargetDeliversNoMore)
     EXPECT_EQ(hit_target_result_at(t, 2), nullptr);
     EXPECT_EQ(kept->results->a, 3u);  // the ray's result carries the target's group
     EXPECT_EQ(kept->results->user, 9u);
-    EXPECT_EQ(hit_ray_by_target(t, 1) != nullptr, true);
+    EXPECT_EQ(hit_ray_by_target(t, 1), kept);
     EXPECT_EQ(hit_result_count(), 4);
     hit_frame();  // the callback ray ends; its results and the old ones are gone
     EXPECT_EQ(hit_ray_count(), 1);

@@ -98,15 +98,20 @@ TEST(MatEuler, EveryOrderRoundTripsThroughItsBuilderAndComposeAppliesMFirst)
     expect_mat_near(pos_angles({}, composed), mat_mul(pos_angles({}, a2), m1), 1e-4f);
 }
 
-// A scaled matrix (patches use scale 30) used to push asin out of range.
-TEST(MatDecompose, AnglesOfAScaledMatrix)
+// A scaled matrix (patches use scale 30) used to push asin out of range in the decomposition.
+TEST(MatScaled, DecomposedNormalizedAndTheLargestScaleEstimated)
 {
     const Vec3 a = {0.1f, -0.8f, 0.3f}, s = {30, 30, 30};
     const Mat44 m = scaled(pos_angles({4, 5, 6}, a), s);
     Vec3 pos, ang, scale;
     vm_mat_decompose(&pos, &ang, &scale, &m);
+    expect_vec3_near(pos, {4, 5, 6}, 0);
     expect_vec3_near(ang, a, 5e-4f);
     expect_vec3_near(scale, s, 5e-3f);  // table rows are unit to about 1e-4
+    Mat44 r = random_affine(2);
+    EXPECT_TRUE(orthonormal(*vm_mat_normalize_rows(&r, &r), 1e-5f));
+    r = scaled(r, {2, 3, 4});
+    EXPECT_NEAR(vm_mat_max_scale(&r), 4.0f, 4e-3f);  // estimate: about 12 bits
 }
 
 // A singular matrix (scale 0 is easy to produce) gives a defined result.
@@ -211,12 +216,4 @@ TEST(MatSampleArray, WrapClampAndDegenerateCounts)
     // Huge, infinite and NaN times finish and stay in range.
     for (float t : {1e9f, -1e9f, 3e38f, std::numeric_limits<float>::infinity(), std::nanf("")})
         EXPECT_TRUE(all_near(vm_mat_sample_array(&r, arr, 3, 0, 2, t, 1)->m[12], 1.0f, 1.0f)) << t;
-}
-
-TEST(MatMisc, NormalizedRowsAndMaxScale)
-{
-    Mat44 m = random_affine(2);
-    EXPECT_TRUE(orthonormal(*vm_mat_normalize_rows(&m, &m), 1e-5f));
-    m = scaled(m, {2, 3, 4});
-    EXPECT_NEAR(vm_mat_max_scale(&m), 4.0f, 4e-3f);  // estimate: about 12 bits
 }

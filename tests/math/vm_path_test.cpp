@@ -28,7 +28,7 @@ Vec3 at_fraction(const PathBlock* p, float f)
 
 }  // namespace
 
-TEST(Path, LayoutAndCapacityOfNormalTinyAndHugeBlocks)
+TEST(Path, LayoutAndCapacityOfBlocksAndPointsAddedUntilFull)
 {
     EXPECT_EQ(
         (std::array{vm_path_capacity_for(68), vm_path_capacity_for(95), vm_path_capacity_for(11)}),
@@ -46,12 +46,8 @@ TEST(Path, LayoutAndCapacityOfNormalTinyAndHugeBlocks)
     EXPECT_EQ(tiny.storage[0], -7.0f);  // nothing written
     EXPECT_EQ(vm_path_init(huge.path(), huge.size), VM_PATH_MAX_CAPACITY);
     EXPECT_EQ(huge.path()->capacity, 32767);
-}
-
-TEST(Path, AddingPointsMeasuresSegments)
-{
-    Block b(12 + 28 * 3);
-    PathBlock* p = make_path(b, {});
+    Block three(12 + 28 * 3);
+    PathBlock* p = make_path(three, {});
     const Vec3 a = {0, 0, 0}, c = {3, 4, 0}, d = {3, 4, 2}, e = {9, 9, 9};
     EXPECT_EQ(vm_path_add_point(p, &a), 1);
     EXPECT_EQ(vm_path_add_point(p, &c), 1);
@@ -88,7 +84,8 @@ TEST(Path, TangentPasses)
     Vec3 want;
     expect_vec3_near(vm_path_points(p)[2].tangent, *vm_path_end_tangent(&want, before.data(), 2),
                      0);
-    // With a given length the balance factor drops below 1.
+    // A given length scales the tangent by 4 ra rb / (ra + rb)^2, ra and rb the measured lengths
+    // over the given ones: 1 / 4 and 1 here, so 0.64.
     PathBlock* q = make_path(g, {{0, 0, 0}});
     const Vec3 p1 = {1, 0, 0}, p2 = {2, 1, 0};
     vm_path_add_point_len(q, &p1, 4.0f);
@@ -96,10 +93,14 @@ TEST(Path, TangentPasses)
     vm_path_init_tangents(q);
     const Vec3 t1 = vm_path_points(q)[1].tangent;
     vm_path_balance_tangents(q);
-    EXPECT_LT(vm_vec3_length_cut(&vm_path_points(q)[1].tangent), vm_vec3_length_cut(&t1));
+    expect_vec3_near(vm_path_points(q)[1].tangent, {t1.x * 0.64f, t1.y * 0.64f, t1.z * 0.64f},
+                     1e-6f);
     vm_path_smooth(q);
     vm_path_smooth_balance(q);
+    std::vector<PathPoint> halved(vm_path_points(q), vm_path_points(q) + 3);
+    for (PathPoint& h : halved) h.tangent = {h.tangent.x / 2, h.tangent.y / 2, h.tangent.z / 2};
     vm_path_halve(q);
+    EXPECT_EQ(std::memcmp(vm_path_points(q), halved.data(), 3 * sizeof(PathPoint)), 0);
 }
 
 // Count 0 or 1 used to divide 0 by 0 and walk past the points and the block.

@@ -31,6 +31,7 @@ TEST(PlatDataFile, OnlyRegularFilesWithinTheLimitAreReadAndNothingBlocks)
                 {Hostile::pipe, "a named pipe"},
                 {Hostile::endless, "a device"},
                 {Hostile::oversized, "268435457 bytes, over the limit of 268435456"}};
+    PlatDataFile f;
     for (const auto& row : rows) {
         const std::string path = t.file(hostile_name(row.kind));
         ASSERT_TRUE(make_hostile(path, row.kind));
@@ -38,8 +39,8 @@ TEST(PlatDataFile, OnlyRegularFilesWithinTheLimitAreReadAndNothingBlocks)
         EXPECT_EQ(plat_read_data_file(path, PLAT_DATA_FILE_MAX, &bytes, &why), 0);
         EXPECT_THAT(why, HasSubstr(row.reason)) << hostile_name(row.kind);
         EXPECT_TRUE(bytes.empty());
-        // A caller's larger limit is held to the ceiling.
-        PlatDataFile f;
+        // A caller's larger limit is held to the ceiling; the file open before is let go.
+        ASSERT_EQ(plat_data_file_open(t.file("Sub/Plain.bin"), 6, &f, nullptr), 1);
         EXPECT_EQ(plat_data_file_open(path, UINT64_MAX, &f, nullptr), 0);
         EXPECT_EQ(f.fd, -1);
     }

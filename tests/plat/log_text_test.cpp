@@ -1,5 +1,5 @@
 // The escape of names and texts in log lines: C0 and C1 controls, well-formed UTF-8, malformed
-// and cut sequences.
+// and cut sequences, and the line escaped whole.
 #include "plat/log_text.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@ using LogCases = std::pair<std::string, std::string>[];
 // characters are theirs, not C1 controls; a malformed or cut sequence keeps its bytes, but a byte
 // 0x80..0x9f in it is a raw C1 byte: an overlong form of U+009B, a surrogate or a code point past
 // U+10FFFF hides none.
-TEST(PlatLogText, ControlsAreEscapedWellFormedUtf8KeptAndMalformedBytesHideNoRawC1)
+TEST(PlatLogText, ControlsAreEscapedUtf8KeptMalformedBytesHideNoRawC1AndALineEndsOnce)
 {
     const LogCases cases = {
         {"a\nb", "a\\nb"},
@@ -44,16 +44,12 @@ TEST(PlatLogText, ControlsAreEscapedWellFormedUtf8KeptAndMalformedBytesHideNoRaw
         {"\xe3\xc2\x9b", "\xe3\\u009b"},              // a cut sequence, then a whole one
     };
     for (const auto& [text, logged] : cases) EXPECT_EQ(plat_log_escape(text), logged) << logged;
-}
-
-}  // namespace
-
-// A log line is escaped whole, whatever part of it came from outside, and ends with one newline.
-TEST(PlatLogText, ALogLineEscapesEveryArgumentAndEndsOnce)
-{
+    // A log line is escaped whole, whatever part of it came from outside, and ends with one newline.
     EXPECT_EQ(plat_log_text("res: texture \"%s\" skipped: %s", "a\x1b]0;T\x07" "b", "why\n"),
               "res: texture \"a\\x1b]0;T\\x07b\" skipped: why\\n\n");
     EXPECT_EQ(plat_log_text("%d %s", 7, "保存"), "7 保存\n");
     const std::string wide(5000, 'x');
     EXPECT_EQ(plat_log_text("%s", wide.c_str()), wide + "\n");
 }
+
+}  // namespace

@@ -114,6 +114,7 @@ TEST(SoundDev, PlayIsHeardStopPausesPlayResumesAndALoopPlaysOn)
     ASSERT_TRUE(sound_dev_buffer_stop(b));
     uint32_t paused = 0, later = 0;
     sound_dev_buffer_get_position(b, &paused);
+    EXPECT_NEAR(double(paused), 4410 * 2, 2048) << "kept where 4410 frames of 2 bytes left it";
     lb.render(1024);  // the mixer's own short fade-out
     EXPECT_LT(lb.render().left, SOUND_DEV_SILENT);
     sound_dev_buffer_get_position(b, &later);

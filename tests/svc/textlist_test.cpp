@@ -8,11 +8,11 @@
 
 namespace {
 
-// The number of records before a list's end byte.
+// The number of records before a list's end byte; -1 for no list.
 int records(const uint8_t* buf)
 {
-    int n = 0;
-    for (size_t at = 0; buf[at] == TEXTLIST_RECORD_MARK; ++n) {
+    int n = buf ? 0 : -1;
+    for (size_t at = 0; buf && buf[at] == TEXTLIST_RECORD_MARK; ++n) {
         uint32_t field;
         std::memcpy(&field, buf + at + 36, 4);  // the record's field size
         at += TEXTLIST_HEADER_SIZE + field;
@@ -47,7 +47,8 @@ TEST_F(TextListTest, FirstWritesSlotZeroAndResetEmptiesAList)
     int32_t s0 = textlist_create(256);
     int32_t s1 = textlist_create(256);
     textlist_printf_first(1, 2, 3, "zero");
-    EXPECT_EQ(std::pair(records(textlist_get(s0)), records(textlist_get(s1))), std::pair(1, 0));
+    EXPECT_EQ(std::pair(records(textlist_get(s0)), textlist_get(s1)[0]),
+              std::pair(1, TEXTLIST_END_MARK));  // a new list holds its end byte alone
     int32_t s = textlist_create(512);
     textlist_printf_plain(s, "one");
     textlist_reset(s);
@@ -69,21 +70,26 @@ TEST_F(TextListTest, BadSlotsAreIgnored)
 {
     int32_t bad = textlist_create(1u << 31 | 1u);  // may fail to allocate: -1
     if (bad >= 0) textlist_free(bad);
+    const int32_t live = textlist_create(256);
+    textlist_printf_plain(live, "kept");
     for (int32_t s : {-1, 16, 1000, 3, INT32_MIN}) {
         textlist_reset(s);
         textlist_printf_plain(s, "x");
         textlist_free(s);
         EXPECT_EQ(textlist_get(s), nullptr);
     }
+    EXPECT_EQ(records(textlist_get(live)), 1) << "a bad slot reached a live list";
     EXPECT_EQ(textlist_create(0), -1);
     EXPECT_EQ(textlist_create(7), -1) << "capacity - margin would wrap";
     EXPECT_EQ(textlist_create(TEXTLIST_MIN_CAPACITY - 1), -1);
     int32_t tiny = textlist_create(TEXTLIST_MIN_CAPACITY);
     ASSERT_GE(tiny, 0);
-    textlist_printf_plain(tiny, "%s", "");
-    textlist_printf_plain(tiny, "%s", "");
     textlist_printf_plain(tiny, "abcdefgh");
-    EXPECT_EQ(records(textlist_get(tiny)), 1) << "the smallest list holds one empty record";
+    textlist_printf_plain(tiny, "%s", "");
+    textlist_printf_plain(tiny, "%s", "");
+    const uint8_t* t = textlist_get(tiny);  // t[32]: the first record's text length
+    EXPECT_EQ(std::pair(records(t), t[32]), std::pair(1, uint8_t(0)))
+        << "the smallest list holds one empty record";
 }
 
 }  // namespace

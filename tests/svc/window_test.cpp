@@ -20,7 +20,7 @@ protected:
     void TearDown() override { plat_video_end(); }
 };
 
-TEST_F(AppWindow, ClientAreaIsTheChosenSizeAResetUsesTheClearedRectOnlyWindowZeroExists)
+TEST_F(AppWindow, ClientAreaIsTheChosenSizeAResetGoesToTheStoredCornerOnlyWindowZeroExists)
 {
     app_choose_screen_size();
     // The offscreen driver's 1024 x 768 desktop.
@@ -36,17 +36,23 @@ TEST_F(AppWindow, ClientAreaIsTheChosenSizeAResetUsesTheClearedRectOnlyWindowZer
     EXPECT_GE(r->outer_width, 800);
     EXPECT_STREQ(SDL_GetWindowTitle(plat_window_sdl()), "quorvel");
     EXPECT_FALSE(SDL_GetWindowFlags(plat_window_sdl()) & SDL_WINDOW_RESIZABLE);
-    window_reset_pos_and_size(0);
-    EXPECT_EQ(r->style, WINDOW_STYLE_RESET);
+    // Only window 0 exists: calls naming another leave it as it is.
     window_disable(0);
-    EXPECT_FALSE(plat_window_enabled(r->handle));
+    r->rect = {40, 30, 0, 0};
+    window_enable(1);
+    window_read_rect(7);
+    window_reset_pos_and_size(-3);
+    EXPECT_EQ(std::tuple(plat_window_enabled(r->handle), r->style, r->rect.left, r->rect.right),
+              std::tuple(0, WINDOW_STYLE_CREATE, 40, 0));
+    EXPECT_TRUE(!window_get(1) && !window_get(-1) && !window_forget(1));
+    // A reset puts the window at its stored corner, where reading its rectangle finds it.
+    window_reset_pos_and_size(0);
+    window_read_rect(0);
+    EXPECT_EQ(std::tuple(r->style, r->rect.left, r->rect.top, r->rect.right - r->outer_width),
+              std::tuple(WINDOW_STYLE_RESET, 40, 30, 40));
     window_enable(0);
     EXPECT_TRUE(plat_window_enabled(r->handle));
     EXPECT_EQ(window_forget(0)->handle, nullptr);
-    EXPECT_TRUE(!window_get(1) && !window_get(-1) && !window_forget(1));  // only window 0
-    window_enable(1);                                                     // no effect, no crash
-    window_read_rect(7);
-    window_reset_pos_and_size(-3);
 }
 
 }  // namespace
