@@ -38,7 +38,7 @@ TEST_F(ModelTest, LevelsShaderSetAndRefusals)
     // A draw object of another type is not a model: setters leave it alone.
     DrawObj* other = obj_alloc(0);
     ASSERT_NE(other, nullptr);
-    mdlobj_set_lighting(other, 0);
+    mdlobj_set_lighting(other, 1);
     EXPECT_EQ(mdlobj_get_draw_param(other), 0u);
     EXPECT_EQ(mdlobj_is_culled(other, 0, nullptr, 1), 1);
     obj_free(other);
