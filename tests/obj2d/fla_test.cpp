@@ -225,8 +225,7 @@ TEST_F(Fla, NestedMoviesThroughBoundObjectsStopAtTheBatchLevels)
     DrawFrame();
     ExpectPixels(FLA_RED, {{8, 8}});
     obj_free(o);  // releases every level's player with its bound object
-    EXPECT_EQ(fla_pool_use().players, 0);
-    EXPECT_EQ(fla_pool_use().bound, 0);
+    EXPECT_EQ(std::pair(fla_pool_use().players, fla_pool_use().bound), std::pair(0, 0));
 }
 
 TEST_F(Fla, PoolsRunOutWithoutHarmAndFreeingTheObjectFreesItsPlayer)
@@ -241,8 +240,7 @@ TEST_F(Fla, PoolsRunOutWithoutHarmAndFreeingTheObjectFreesItsPlayer)
     EXPECT_EQ(use.characters, FLA_CHARACTERS);
     DrawFrame();
     for (DrawObj* o : objs) obj_free(o);
-    EXPECT_EQ(fla_pool_use().players, 0);
-    EXPECT_EQ(fla_pool_use().parts, 0);
+    EXPECT_EQ(std::pair(fla_pool_use().players, fla_pool_use().parts), std::pair(0, 0));
     EXPECT_NE(fla_player_alloc(), nullptr);
 }
 
