@@ -206,8 +206,9 @@ TEST_F(SoundMgrTest, RequestQueueNearestWinsAndBlocksThreeFrames)
     sereq_frame();
     EXPECT_FALSE(dxs_is_playing(snd_table_sound(0)));
     EXPECT_EQ(sereq_frame_count(), 9u);
-    sereq_seed(1);
-    EXPECT_EQ(sereq_rand(), 41u);
+    sereq_seed(1);  // the classic generator x * 214013 + 2531011, bits 16 to 30, from seed 1
+    EXPECT_EQ((std::vector{sereq_rand(), sereq_rand(), sereq_rand()}),
+              (std::vector<uint32_t>{41, 18467, 6334}));
 }
 
 }  // namespace
