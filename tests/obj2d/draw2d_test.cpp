@@ -19,8 +19,7 @@ TEST(Line2dQuad, HorizontalAndZeroLengthLines)
     }
     l.b = l.a;  // atan2(0, 0) is 0: still a quad
     line2d_quad(&l, v);
-    EXPECT_NEAR(v[0].y, 1.0f, 1e-6f);
-    EXPECT_NEAR(v[1].y, -1.0f, 1e-6f);
+    EXPECT_EQ(std::pair(v[0].y, v[1].y), std::pair(1.0f, -1.0f));
 }
 
 TEST_F(Draw2d, LineDrawsItsWidthInItsColoursAndLinesSplitByBlendAndBatchSize)

@@ -204,9 +204,13 @@ TEST_F(Fla, BoundSpriteDrawsInPlaceOfTheAsset)
     EXPECT_EQ(fla_pool_use().bound, 0);
     DrawFrame();
     ExpectPixels(FLA_WHITE, {{48, 38}});
+    // An asset's pivot is where its shape's origin lies in the shape's rectangle.
+    qvw::FlaDesc d = qvw::sample_movie();
+    const int32_t rect[4] = {-2, -6, 6, 2};
+    std::copy(rect, rect + 4, d.shapes[1].rect);
     float px = -1, py = -1;
-    EXPECT_EQ(fla_asset_get_pivot(flaobj_player(o), "slot", &px, &py), 1);
-    EXPECT_EQ(px, 0.0f);
+    EXPECT_EQ(fla_asset_get_pivot(flaobj_player(Make(Register("off", d))), "slot", &px, &py), 1);
+    EXPECT_EQ(std::pair(px, py), std::pair(0.25f, 0.75f));
 }
 
 TEST_F(Fla, NestedMoviesThroughBoundObjectsStopAtTheBatchLevels)
@@ -221,8 +225,7 @@ TEST_F(Fla, NestedMoviesThroughBoundObjectsStopAtTheBatchLevels)
     DrawFrame();
     ExpectPixels(FLA_RED, {{8, 8}});
     obj_free(o);  // releases every level's player with its bound object
-    EXPECT_EQ(fla_pool_use().players, 0);
-    EXPECT_EQ(fla_pool_use().bound, 0);
+    EXPECT_EQ(std::pair(fla_pool_use().players, fla_pool_use().bound), std::pair(0, 0));
 }
 
 TEST_F(Fla, PoolsRunOutWithoutHarmAndFreeingTheObjectFreesItsPlayer)
@@ -237,8 +240,7 @@ TEST_F(Fla, PoolsRunOutWithoutHarmAndFreeingTheObjectFreesItsPlayer)
     EXPECT_EQ(use.characters, FLA_CHARACTERS);
     DrawFrame();
     for (DrawObj* o : objs) obj_free(o);
-    EXPECT_EQ(fla_pool_use().players, 0);
-    EXPECT_EQ(fla_pool_use().parts, 0);
+    EXPECT_EQ(std::pair(fla_pool_use().players, fla_pool_use().parts), std::pair(0, 0));
     EXPECT_NE(fla_player_alloc(), nullptr);
 }
 

@@ -38,7 +38,7 @@ TEST_F(ModelTest, LevelsShaderSetAndRefusals)
     // A draw object of another type is not a model: setters leave it alone.
     DrawObj* other = obj_alloc(0);
     ASSERT_NE(other, nullptr);
-    mdlobj_set_lighting(other, 0);
+    mdlobj_set_lighting(other, 1);
     EXPECT_EQ(mdlobj_get_draw_param(other), 0u);
     EXPECT_EQ(mdlobj_is_culled(other, 0, nullptr, 1), 1);
     obj_free(other);
@@ -53,8 +53,7 @@ TEST_F(ModelTest, VisibleBoundsCountsPassAModelsInTheFrustum)
     cam_update_all();
     Vec3 lo, hi;
     EXPECT_EQ(obj3d_visible_bounds(&lo, &hi, cam_get_xform_set(0)), 0);
-    EXPECT_EQ(lo.x, 1e9f);
-    EXPECT_EQ(hi.x, -1e9f);
+    EXPECT_EQ(std::pair(lo.x, hi.x), std::pair(1e9f, -1e9f));
     const ResHandle cube = make_cube("cube", 1.0f);
     Mat44 a = at(0, 0, 10), b = at(2, 0, 20), c = at(0, 0, -30);
     DrawObj* oa = mdlobj_create(0, &a, cube, 81);

@@ -13,8 +13,7 @@ TEST_F(ObjCallsTest, LoopsSpeedReverseAndTheRootThroughTheObject)
     DrawObj* o = motobj_create(0, nullptr, mesh, 81);
     ASSERT_NE(o, nullptr);
     motobj_set_motion(o, bones, walk);
-    EXPECT_EQ(motobj_get_motion(o), walk);
-    EXPECT_EQ(motobj_get_bone_model(o), bones);
+    EXPECT_EQ(std::pair(motobj_get_motion(o), motobj_get_bone_model(o)), std::pair(walk, bones));
     motobj_set_start(o, 0);
     motobj_set_frame(o, 0);
     EXPECT_TRUE(motobj_at_start(o));

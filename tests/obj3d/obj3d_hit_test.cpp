@@ -114,7 +114,9 @@ TEST_F(Obj3dHitTest, EveryTypeReleasesItsTargetOnExit)
     EXPECT_NEAR(ground(p, 0), 0, 1e-3);  // switched on at once
     meshobj_matrix(mesh)->m[13] = 3;     // moves the target only
     EXPECT_NEAR(ground(p, 0), 3, 1e-3);
-    meshobj_hit_debug_draw(mesh);
+    const int live = obj_live_count();
+    meshobj_hit_debug_draw(mesh);  // the collision triangles as one object
+    EXPECT_EQ(obj_live_count(), live + 1);
 
     DrawObj* att = attobj_create(0, nullptr, 0, 81);
     DrawObj* list = plist3d_create(0, nullptr, 81);

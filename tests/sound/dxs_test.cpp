@@ -27,16 +27,15 @@ TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAndFrequenciesAreHe
         dxs_get_volume(&s, &back);
         EXPECT_NEAR(back, read_back, 0.001f);
     }
-    EXPECT_EQ(snd_vol_to_db(1.0f), 0);
-    EXPECT_EQ(snd_vol_to_db(0.5f), -3000);
-    EXPECT_EQ(snd_vol_to_db(0.0f), -10000);
+    EXPECT_EQ((std::vector{snd_vol_to_db(1.0f), snd_vol_to_db(0.5f), snd_vol_to_db(0.0f)}),
+              (std::vector{0, -3000, -10000}));
     DxSound s;
-    ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_3D, 1.0f), DXS_OK);
+    ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_3D, 0.5f), DXS_OK);
     // A wild volume overflows nothing on the way: the device refuses it as it
     // refuses any volume beyond its range, and the old one stays.
     for (float wild : {400000.0f, -400000.0f, NAN}) {
         dxs_set_volume(&s, wild);
-        EXPECT_EQ(device_volume(s), 0) << wild;
+        EXPECT_EQ(device_volume(s), -3000) << wild;
     }
     uint32_t pos = 0, hz = 0;
     for (auto [fraction, expect] : {std::pair{1.0f, 87318u}, {-1.0f, 0u}, {NAN, 0u}}) {

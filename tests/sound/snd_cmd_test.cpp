@@ -3,7 +3,6 @@
 #include "sound_world.h"
 
 #include "plat/sound_dev.h"
-#include "sound/dxs_local.h"
 
 #include <optional>
 #include <vector>
@@ -18,8 +17,8 @@ enum class Then {
     plays_looped,
     stops,         // still loaded, not playing
     unloads,       // the channel holds nothing
-    volume_is,     // arg, on the sound's own scale
-    master_is,     // arg as the sound's new base volume and its volume
+    device_is,     // the device's volume, arg in hundredths of a decibel
+    base_is,       // the sound's base volume, arg in hundredths of a decibel
     at,            // the 3D position posted
     not_at,        // somewhere else than the 3D position posted
     stopped_at,    // not playing, at the fraction arg of the sound
@@ -116,13 +115,8 @@ void check(const Step& s, const Expect& e, bool played_before, float volume_befo
         EXPECT_EQ(looping(snd), e.then == Then::plays_looped) << what;
         break;
     case Then::stops: EXPECT_FALSE(dxs_is_playing(snd)) << what; break;
-    case Then::volume_is:
-        EXPECT_EQ(device_volume(snd), dxs_volume_to_device(snd->base_volume, e.arg)) << what;
-        break;
-    case Then::master_is:
-        EXPECT_EQ(snd->base_volume, snd_vol_to_db(e.arg)) << what;
-        EXPECT_EQ(device_volume(snd), dxs_volume_to_device(snd_vol_to_db(e.arg), e.arg)) << what;
-        break;
+    case Then::device_is: EXPECT_EQ(device_volume(snd), int32_t(e.arg)) << what; break;
+    case Then::base_is: EXPECT_EQ(snd->base_volume, int32_t(e.arg)) << what; break;
     case Then::at:
     case Then::not_at: {
         float p[3] = {};
@@ -156,12 +150,14 @@ TEST_F(SoundCmdTest, EachCommandRunsTheOperationItNames)
     const Vec3 here = {7, 8, 9}, there = {-3, 2, -6};
     using C = Channel;
     using T = Then;
+    // Volume v lies (1 - v) x 60 dB below the sound's base: 0 dB for the table's 3D sound,
+    // 2.5 dB down for the others; the master volume moves the base as far.
     // The table sound plays at 150 Hz: its one second lasts minutes, so a sound played once
     // still plays when it is looked at, and positions move little.
     const Step steps[] = {
         {SND_CMD_SOUND_FREQUENCY, {{C::table, T::frequency_is, 150}}, 0, {}, nullptr, 150},
         {SND_CMD_BGM_PLAY, {{C::bgm, T::plays_looped}}, SND_ID_BGM},
-        {SND_CMD_BGM_VOLUME, {{C::bgm, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_BGM_VOLUME, {{C::bgm, T::device_is, -4750}}, 0, 0.25f},
         {SND_CMD_BGM_STOP, {{C::bgm, T::stops}}},
         {SND_CMD_BGM_RESUME, {{C::bgm, T::plays_looped}}},
         {SND_CMD_BGM_STOP, {{C::bgm, T::stops}}},
@@ -174,11 +170,14 @@ TEST_F(SoundCmdTest, EachCommandRunsTheOperationItNames)
         {SND_CMD_REWIND_ALL, {{C::table, T::stopped_at, 0.0f}}},
         {SND_CMD_SOUND_LOOP_RESTART,
          {{C::table, T::plays_looped}, {C::table, T::playing_from, restart}}},
-        {SND_CMD_SOUND_VOLUME, {{C::table, T::volume_is, 0.3f}}, 0, 0.3f},
-        {SND_CMD_SOUND_VOLUME, {{C::table, T::volume_is, 1.0f}}, 0, 7.0f},
-        {SND_CMD_SOUND_VOLUME, {{C::table, T::volume_is, 0.3f}}, 0, 0.3f},
-        {SND_CMD_SOUND_RESTORE_VOLUME, {{C::table, T::volume_is, 1.0f}}},
-        {SND_CMD_MASTER_VOLUME, {{C::table, T::master_is, 0.2f}}, 0, 0.2f},
+        {SND_CMD_SOUND_VOLUME, {{C::table, T::device_is, -4500}}, 0, 0.25f},
+        {SND_CMD_SOUND_VOLUME, {{C::table, T::device_is, 0}}, 0, 7.0f},
+        {SND_CMD_SOUND_VOLUME, {{C::table, T::device_is, -4500}}, 0, 0.25f},
+        {SND_CMD_SOUND_RESTORE_VOLUME, {{C::table, T::device_is, 0}}},
+        {SND_CMD_MASTER_VOLUME,
+         {{C::table, T::base_is, -3000}, {C::table, T::device_is, -6000}},
+         0,
+         0.5f},
         // Stop-all leaves the BGM playing; stop-everything stops it too.
         {SND_CMD_STOP_ALL, {{C::table, T::stops}, {C::bgm, T::plays_looped}}},
         {SND_CMD_SOUND_PLAY_AT,
@@ -214,11 +213,11 @@ TEST_F(SoundCmdTest, EachCommandRunsTheOperationItNames)
         {SND_COMMANDS, {{C::table, T::same}}},
         {99, {{C::table, T::same}}},
         {SND_CMD_VOICE_A_PLAY, {{C::voice_a, T::plays_once}}, SND_ID_VOICE},
-        {SND_CMD_VOICE_A_VOLUME, {{C::voice_a, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_VOICE_A_VOLUME, {{C::voice_a, T::device_is, -4750}}, 0, 0.25f},
         {SND_CMD_VOICE_A_STOP, {{C::voice_a, T::stops}}},
         {SND_CMD_VOICE_A_UNLOAD, {{C::voice_a, T::unloads}}},
         {SND_CMD_VOICE_B_PLAY, {{C::voice_b, T::plays_looped}}, SND_ID_VOICE},
-        {SND_CMD_VOICE_B_VOLUME, {{C::voice_b, T::volume_is, 0.3f}}, 0, 0.3f},
+        {SND_CMD_VOICE_B_VOLUME, {{C::voice_b, T::device_is, -4750}}, 0, 0.25f},
         {SND_CMD_VOICE_B_STOP, {{C::voice_b, T::stops}}},
         {SND_CMD_VOICE_B_UNLOAD, {{C::voice_b, T::unloads}}},
         {SND_CMD_BGM_UNLOAD, {{C::bgm, T::unloads}}},

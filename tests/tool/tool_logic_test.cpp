@@ -104,11 +104,11 @@ TEST(ToolSave, RectangleOfTheFittedAndTheDraggedPicture)
         ToolRect want;
     } cases[] = {
         {"fitted", 1024, 300, 300, 0.5859375f, 800, 600, {0, 0, 600, 600}},
-        {"half out left: cut at 0", 1024, 0, 300, 0.5859375f, 800, 600, {0, -1, 300, -1}},
+        {"half out left: cut at 0", 1024, 0, 300, 0.5859375f, 800, 600, {0, 0, 300, 600}},
         {"larger than the target", 1024, 400, 300, 2, 800, 600, {0, 0, 800, 600}},
-        {"wholly outside left", 1024, -5000, 300, 0.5f, 800, 600, {0, -1, 1, -1}},
-        {"wholly outside right", 1024, 5000, 300, 0.5f, 800, 600, {799, -1, 1, -1}},
-        {"target below the render size", 1024, 512, 512, 1, 640, 480, {-1, -1, 640, 480}},
+        {"wholly outside left", 1024, -5000, 300, 0.5f, 800, 600, {0, 44, 1, 512}},
+        {"wholly outside right", 1024, 5000, 300, 0.5f, 800, 600, {799, 44, 1, 512}},
+        {"target below the render size", 1024, 512, 512, 1, 640, 480, {0, 0, 640, 480}},
         {"below one pixel gives one", 1, 5.2f, 5.2f, 0.01f, 800, 600, {-1, -1, 1, 1}},
     };
     for (const auto& c : cases) {
