@@ -355,6 +355,7 @@ int decode_by_kind(const void* data, size_t size, GfxImage* out, GfxImageError* 
                    bool pixels)
 {
     if (!data || !out) return fail(err, GFX_IMG_BAD_HEADER);
+    *out = GfxImage{};  // a refusal of any kind keeps nothing of an earlier picture
     const auto* p = static_cast<const uint8_t*>(data);
     if (size >= 4 && std::memcmp(p, "DDS ", 4) == 0)
         return dds_decode(data, size, out, err, max_side, pixels);

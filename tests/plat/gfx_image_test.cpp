@@ -445,12 +445,12 @@ TEST(GfxImage, PicturesBeyondTheLargestTextureOrTheCeilingAreRefusedBeforeDecodi
     const auto huge = huge_png(16384, 16384);
     EXPECT_EQ((std::pair{gfx_image_decode(huge.data(), huge.size(), &img, &err, 16384), err}),
               std::pair(0, GFX_IMG_TOO_LARGE));
-    // A side beyond the device's largest texture, in every kind; a PNG or JPEG refusal keeps
-    // nothing of the picture decoded before it.
+    // A side beyond the device's largest texture, in every kind; a refusal keeps nothing of the
+    // picture decoded before it.
     const auto png = encode_png(16, 8, PNG_FORMAT_BGRA, std::vector<uint8_t>(16 * 8 * 4, 9));
     const auto jpg = encode_jpeg(16, 8, 1, 2, 3);
     const auto dds = make_dds(16, 8);
-    for (const auto* f : {&dds, &png, &jpg}) {
+    for (const auto* f : {&png, &dds, &jpg}) {
         EXPECT_EQ((std::pair{gfx_image_decode(f->data(), f->size(), &img, &err, 15), err}),
                   std::pair(0, GFX_IMG_TOO_LARGE));
         EXPECT_EQ(std::tuple(img.width, img.data.size()), std::tuple(0, size_t(0)));
