@@ -41,30 +41,59 @@ std::vector<std::string> names_in(const TempDir& t)
     return names;
 }
 
+constexpr uid_t WRITE_FILE_OTHER_UID = 65534;     // the saver in tests with a second user
+constexpr uid_t WRITE_FILE_ATTACKER_UID = 12345;  // a third user, who owns no process here
+
+// Saves n bytes of v to path as that user (and group of the same number) in a child, after
+// `first` (when given) set the child up: 0 when saved (with no reason left), 1 when refused for
+// a reason holding `reason`, 2 for another (on standard error), 3 when `first` failed or that
+// user cannot be taken on, 4 when saved with a reason, -2 when the child did not end in 30 s.
+int save_as(uid_t uid, const std::string& path, size_t n, char v, const std::string& reason,
+            const std::function<bool()>& first = {})
+{
+    return finish_child(fork_child([&] {
+                            if ((first && !first()) || !become_user(uid)) return 3;
+                            std::string why;
+                            if (plat_write_file(path, bytes_of(n, v), &why))
+                                return why.empty() ? 0 : 4;
+                            if (why.find(reason) != std::string::npos) return 1;
+                            std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+                            return 2;
+                        }),
+                        30s);
+}
+
 // Names of the longest legal lengths, and a backslash, which is a character of a name here;
-// case tells names apart.
+// case tells names apart. A folder path of 4,075 bytes takes a file too, although a temporary
+// name's full path there would be longer than any path may be.
 TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
 {
     const auto open_fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
     const auto fds_before = open_fds();
     TempDir t;
+    std::string deep = std::string(200, 'd');
+    while (t.file(deep).size() + 201 < 4075) deep += "/" + std::string(200, 'd');
+    deep += "/" + std::string(4075 - t.file(deep).size() - 1, 'e');
+    ASSERT_EQ(t.file(deep).size(), 4075u);
+    fs::create_directories(t.file(deep));
     for (int unnamed : {1, 0}) {
         plat_write_file_unnamed(unnamed);
         const char c = unnamed ? 'u' : 'n';
-        for (const std::string& name :
-             {std::string(242, c), std::string(255, c), std::string(1, c) + "\\b.bmp"}) {
+        for (const std::string& name : {std::string(242, c), std::string(255, c),
+                                        std::string(1, c) + "\\b.bmp", deep + "/p." + c}) {
             const std::string path = t.file(name);
             std::string why;
             for (const char* content : {"first", "second"}) {
                 ASSERT_TRUE(plat_write_file(path, bytes_of(300, *content), &why)) << name << why;
                 EXPECT_EQ(t.read(name), std::string(300, *content));
-                ::chmod(path.c_str(), 0604);  // the replacement keeps it
+                if (*content == 'f') ::chmod(path.c_str(), 0604);  // the replacement keeps it
             }
             EXPECT_EQ(unsigned(fs::status(path).permissions()), 0604u);
         }
     }
     plat_write_file_unnamed(1);
-    EXPECT_EQ(names_in(t).size(), 6u);  // nothing else left
+    EXPECT_EQ(names_in(t).size(), 7u);  // nothing else left
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.file(deep)), {}), 2);
     EXPECT_EQ(open_fds(), fds_before);  // nor anything open
     // A name differing only in case is another file.
     t.write("PIC.bmp", "kept");
@@ -93,7 +122,6 @@ TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
         {t.file("chain0"), "open: Too many levels of symbolic links"}};
     for (const auto& [path, reason] : refused) {
         std::string why;
-        errno = 0;
         EXPECT_FALSE(plat_write_file(path, bytes_of(3, 'x'), &why)) << path;
         EXPECT_EQ(why, reason) << path;
     }
@@ -116,34 +144,44 @@ TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
 }
 
 // A save cut short at a fixed point: the file size limit ends the process in the middle of
-// writing its new file, as a kill would.
-TEST(PlatWriteFile, ASaveKilledWhileWritingLeavesNoTemporaryWhereTheFileSystemAllows)
+// writing its new file, as a kill would, or fails the write where its signal is ignored. Where no
+// unnamed file can be made, a kill leaves a short name with a random part, which the next save
+// never runs into; a failure leaves nothing, also where a dangling link's missing target is made
+// as every new file is, in the target's own folder.
+TEST(PlatWriteFile, ASaveCutShortLeavesNoTemporaryWhereTheFileSystemAllows)
 {
     TempDir t;
     const int probe = ::open(t.file("").c_str(), O_TMPFILE | O_WRONLY, 0600);
     const bool unnamed_here = probe >= 0;
     if (probe >= 0) ::close(probe);
     const std::string old(4096, 'o'), path = t.write(std::string(255, 'p'), old);
-    for (int unnamed : {1, 0}) {
+    fs::create_directories(t.file("a"));
+    fs::create_directories(t.file("b"));
+    const std::string link = t.file("a/pic.bmp");
+    fs::create_symlink("../b/target.bmp", link);
+    for (auto [unnamed, killed] : {std::pair{1, true}, {0, true}, {0, true}, {1, false}, {0, false}}) {
         plat_write_file_unnamed(unnamed);
-        const pid_t child = fork_child([&] {
+        const pid_t child = fork_child([&, killed = killed] {
             const rlimit limit = {1 << 16, 1 << 16};
-            ::signal(SIGXFSZ, [](int) { ::_exit(9); });
+            ::signal(SIGXFSZ, killed ? [](int) { ::_exit(9); } : SIG_IGN);
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            return plat_write_file(path, bytes_of(1 << 20, 'n'), nullptr) ? 0 : 1;
+            return plat_write_file(killed ? path : link, bytes_of(1 << 20, 'n'), nullptr) ? 0 : 1;
         });
-        EXPECT_EQ(finish_child(child, 30s), 9) << unnamed;
+        EXPECT_EQ(finish_child(child, 30s), killed ? 9 : 1) << unnamed << killed;
         EXPECT_EQ(t.read(fs::path(path).filename()), old);
-        for (const std::string& name : names_in(t)) {
-            if (name == fs::path(path).filename()) continue;
-            // Where no unnamed file can be made, what is left has a short name.
-            EXPECT_FALSE(unnamed && unnamed_here) << name;
-            EXPECT_EQ(name.size(), 30u) << name;
-            EXPECT_EQ(name.rfind(".quorvel-", 0), 0u) << name;
-            fs::remove(t.file(name));
-        }
     }
     plat_write_file_unnamed(1);
+    EXPECT_TRUE(fs::is_empty(t.file("b")));
+    const std::vector<std::string> left = names_in(t);
+    EXPECT_EQ(left.size(), unnamed_here ? 5u : 6u);  // the file, a, b and what the kills left
+    for (const std::string& name : left) {
+        if (name.size() == 1 || name == fs::path(path).filename()) continue;
+        EXPECT_EQ(name.size(), 30u) << name;
+        EXPECT_EQ(name.rfind(".quorvel-", 0), 0u) << name;
+    }
+    ASSERT_TRUE(plat_write_file(link, bytes_of(300, 's'), nullptr));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(t.read("b/target.bmp"), std::string(300, 's'));
 }
 
 // A folder that takes no new file (mode 555, to a user other than root) holding a writable
@@ -162,65 +200,31 @@ TEST(PlatWriteFile, InPlaceALackOfRoomFailsWithTheOldBytesIntact)
         const std::string old = t.write("old.bmp", std::string(12000, 'o'));
         ::chmod(old.c_str(), 0666);
         ::chmod(t.file("").c_str(), 0555);
-        // As the other user, with the file size limit: 0 when saved, 1 when refused for the
-        // reason expected, 3 when that user cannot be taken on here.
-        auto as_other_user = [&, limit = limit, reason = reason](size_t n, char v) {
-            const rlimit room = {limit, limit};
-            ::signal(SIGXFSZ, SIG_IGN);
-            if (::setrlimit(RLIMIT_FSIZE, &room) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-                ::setresuid(65534, 65534, 65534) != 0 || ::access(old.c_str(), W_OK) != 0)
-                return 3;
-            std::string why;
-            if (plat_write_file(old, bytes_of(n, v), &why)) return 0;
-            return why == reason ? 1 : 2;
+        // As the other user, with the file size limit.
+        auto save = [&, limit = limit](size_t n, char v, const std::string& reason) {
+            return save_as(WRITE_FILE_OTHER_UID, old, n, v, reason, [&] {
+                const rlimit room = {limit, limit};
+                ::signal(SIGXFSZ, SIG_IGN);
+                return ::setrlimit(RLIMIT_FSIZE, &room) == 0;
+            });
         };
-        auto save = [&](size_t n, char v) {
-            return finish_child(fork_child([&] { return as_other_user(n, v); }), 30s);
-        };
-        const int full = save(200000, 'n');
-        if (full == 3) {
-            ::umount2(t.file("").c_str(), MNT_DETACH);
-            GTEST_SKIP() << "no other user can write there";
-        }
-        EXPECT_EQ(full, 1) << type;
+        EXPECT_EQ(save(200000, 'n', reason), 1) << type;
         EXPECT_EQ(t.read("old.bmp"), std::string(12000, 'o')) << type;
         for (auto [n, v] : {std::pair{20000u, 'n'}, {5000u, 'm'}}) {
-            EXPECT_EQ(save(n, v), 0) << type << n;
+            EXPECT_EQ(save(n, v, "-"), 0) << type << n;
             EXPECT_EQ(t.read("old.bmp"), std::string(n, v)) << type << n;
         }
         EXPECT_EQ(names_in(t), std::vector<std::string>{"old.bmp"}) << type;
-        // Where new files may be made, one replaces it: with no ACL to copy on tmpfs, and no
-        // attributes at all on ramfs.
+        // Where new files may be made, one replaces it (its other name keeps the old bytes): with
+        // no ACL to copy on tmpfs, and no attributes at all on ramfs.
         ::chmod(t.file("").c_str(), 0755);
-        struct stat before, after;
+        ASSERT_EQ(::link(old.c_str(), t.file("link").c_str()), 0);
         std::string why;
-        ASSERT_EQ(::stat(old.c_str(), &before), 0);
         EXPECT_TRUE(plat_write_file(old, bytes_of(100, 'r'), &why)) << type << why;
-        ASSERT_EQ(::stat(old.c_str(), &after), 0);
-        EXPECT_NE(after.st_ino, before.st_ino) << type;
-        EXPECT_EQ(t.read("old.bmp"), std::string(100, 'r')) << type;
+        EXPECT_EQ(t.read("old.bmp") + t.read("link"), std::string(100, 'r') + std::string(5000, 'm'))
+            << type;
         ::umount2(t.file("").c_str(), MNT_DETACH);
     }
-}
-
-constexpr uid_t WRITE_FILE_OTHER_UID = 65534;     // the saver in tests with a second user
-constexpr uid_t WRITE_FILE_ATTACKER_UID = 12345;  // a third user, who owns no process here
-
-// Saves n bytes of v to path as that user (and group of the same number) in a child: 0 when
-// saved (with no reason left), 1 when refused for a reason holding `reason`, 2 for another, 3
-// when that user cannot be taken on, 4 when saved with a reason, -2 when the child did not end
-// within 30 s.
-int save_as(uid_t uid, const std::string& path, size_t n, char v, const std::string& reason)
-{
-    return finish_child(fork_child([&] {
-                            if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
-                                return 3;
-                            std::string why;
-                            if (plat_write_file(path, bytes_of(n, v), &why))
-                                return why.empty() ? 0 : 4;
-                            return why.find(reason) != std::string::npos ? 1 : 2;
-                        }),
-                        30s);
 }
 
 // Sets one of the kernel's fs.protected_* rules for the life of the record, where it may be
@@ -250,32 +254,6 @@ private:
 };
 
 // ---- links ------------------------------------------------------------------------------------
-
-// A dangling link's missing target is made as every new file is, in the target's own folder: a
-// save that fails part way leaves nothing there, on both routes.
-TEST(PlatWriteFile, ASaveThroughADanglingLinkThatFailsLeavesNothing)
-{
-    TempDir t;
-    fs::create_directories(t.file("a"));
-    fs::create_directories(t.file("b"));
-    const std::string link = t.file("a/pic.bmp");
-    fs::create_symlink("../b/target.bmp", link);
-    for (int unnamed : {1, 0}) {
-        plat_write_file_unnamed(unnamed);
-        const pid_t child = fork_child([&] {
-            const rlimit limit = {1 << 16, 1 << 16};
-            ::signal(SIGXFSZ, SIG_IGN);
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            return plat_write_file(link, bytes_of(1 << 20, 'n'), nullptr) ? 0 : 1;
-        });
-        EXPECT_EQ(finish_child(child, 30s), 1) << unnamed;
-        EXPECT_TRUE(fs::is_empty(t.file("b"))) << unnamed;
-    }
-    plat_write_file_unnamed(1);
-    ASSERT_TRUE(plat_write_file(link, bytes_of(300, 's'), nullptr));
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(t.read("b/target.bmp"), std::string(300, 's'));
-}
 
 // Another user's link in a sticky folder open to everyone leads nowhere, alone or in a chain,
 // whatever fs.protected_symlinks says; the user's own and the folder owner's links are followed,
@@ -491,31 +469,6 @@ TEST(PlatWriteFile, ProtectionThatCannotBeCarriedOverMakesTheSaveWriteInPlace)
 
 // ---- temporary names and the folder sync ------------------------------------------------------
 
-// Another user who takes every name a save would try by its process id and a counter cannot
-// make it fail where the file system has no unnamed files: the names are random.
-TEST(PlatWriteFile, TemporaryNamesCannotBeTakenFirst)
-{
-    TempDir t;
-    const std::string path = t.write("pic.bmp", "old");
-    plat_write_file_unnamed(0);
-    const pid_t child = fork_child([&] {
-        // Far more counter values than this test process has used for saves.
-        for (unsigned serial = 0; serial < 4096; ++serial) {
-            char name[40];
-            std::snprintf(name, sizeof name, "/.quorvel-%08x%04x.part", unsigned(::getpid()),
-                          serial);
-            ::close(::open(t.file("").append(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
-        }
-        std::string why;
-        if (plat_write_file(path, bytes_of(3, 'n'), &why)) return 0;
-        std::fprintf(stderr, "%s\n", why.c_str());
-        return 1;
-    });
-    EXPECT_EQ(finish_child(child, 60s), 0);
-    plat_write_file_unnamed(1);
-    EXPECT_EQ(t.read("pic.bmp"), "nnn");
-}
-
 // The name of a new or replacing file is lasting only once its folder is synced: a failed sync
 // fails the save, whichever way it went.
 TEST(PlatWriteFile, AFailedSyncOfTheFolderFailsTheSave)
@@ -632,33 +585,6 @@ TEST(PlatWriteFile, ANameSwappedDuringSavesNeverLeadsThemIntoTheUsersOtherFile)
     EXPECT_EQ(t.read("victim/v.bmp"), "private");
     EXPECT_EQ(std::tuple(after.st_ino, after.st_mode & 07777, after.st_uid),
               std::tuple(before.st_ino, 0644u, saver));
-}
-
-// A folder path of about 4,075 bytes: a file in it is made, replaced, and made on the named
-// route, although a temporary name's full path would be longer than any path may be.
-TEST(PlatWriteFile, AFileAtAPathJustUnderTheLongestIsMadeAndReplaced)
-{
-    TempDir t;
-    std::string folder = t.file("");
-    while (folder.size() + 201 < 4075) folder += "/" + std::string(200, 'd');
-    folder += "/" + std::string(4075 - folder.size() - 1, 'e');
-    ASSERT_EQ(folder.size(), 4075u);
-    fs::create_directories(folder);
-    const std::string path = folder + "/pic.b";
-    for (int unnamed : {1, 0}) {
-        plat_write_file_unnamed(unnamed);
-        fs::remove(path);
-        for (const char* content : {"made", "replaced"}) {
-            std::string why;
-            EXPECT_TRUE(plat_write_file(path, bytes_of(100, *content), &why))
-                << content << " " << unnamed << " " << why;
-            std::ifstream in(path, std::ios::binary);
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-                      std::string(100, *content));
-        }
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1) << "nothing else left";
-    }
-    plat_write_file_unnamed(1);
 }
 
 // A file of user B in B's folder open to all, which A may write (by its mode, or by an ACL
@@ -790,11 +716,9 @@ int with_stdout(int out_fd, const std::function<int()>& fn)
 TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
 {
     TempDir t;
-    const std::vector<uint8_t> picture = bytes_of(3000, 'p');
-    const std::string bytes(picture.begin(), picture.end());
-    auto save = [&](const std::string& path) {
+    auto save = [&](const std::string& path, char v) {
         std::string why;
-        if (plat_write_file(path, picture, &why) == 1) return 0;
+        if (plat_write_file(path, bytes_of(3000, v), &why) == 1) return 0;
         std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
         return 1;
     };
@@ -803,21 +727,23 @@ TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
     struct stat before, after;
     ASSERT_EQ(::stat(log.c_str(), &before), 0);
     const int log_fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    for (const char* path : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"})
-        EXPECT_EQ(with_stdout(log_fd, [&] { return save(path); }), 0) << path;
+    char v = 'a';
+    for (const char* path : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"}) {
+        EXPECT_EQ(with_stdout(log_fd, [&] { return save(path, v); }), 0) << path;
+        EXPECT_EQ(t.read("log.txt"), std::string(3000, v++)) << path;
+    }
     ::close(log_fd);
     ASSERT_EQ(::stat(log.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(t.read("log.txt"), bytes);
 
     const std::string gone = t.write("gone.txt", "old");
     const int gone_fd = ::open(gone.c_str(), O_RDWR | O_CLOEXEC);
     ::unlink(gone.c_str());
-    EXPECT_EQ(save("/proc/self/fd/" + std::to_string(gone_fd)), 0);
+    EXPECT_EQ(save("/proc/self/fd/" + std::to_string(gone_fd), 'g'), 0);
     std::string kept(4000, '\0');
     kept.resize(size_t(std::max<ssize_t>(::pread(gone_fd, kept.data(), kept.size(), 0), 0)));
     ::close(gone_fd);
-    EXPECT_EQ(kept, bytes);
+    EXPECT_EQ(kept, std::string(3000, 'g'));
     EXPECT_EQ(names_in(t), std::vector<std::string>{"log.txt"});
 }
 
