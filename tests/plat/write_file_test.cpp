@@ -6,13 +6,17 @@
 #include "plat/window.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <signal.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -43,6 +47,15 @@ std::vector<std::string> names_in(const TempDir& t)
 
 constexpr uid_t WRITE_FILE_OTHER_UID = 65534;     // the saver in tests with a second user
 constexpr uid_t WRITE_FILE_ATTACKER_UID = 12345;  // a third user, who owns no process here
+
+// Hides /proc from this (forked) process: a mount namespace of its own without it, as in a
+// container or a chroot that has none. Needs root.
+bool hide_proc()
+{
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::umount2("/proc", MNT_DETACH) == 0;
+}
 
 // Saves n bytes of v to path as that user (and group of the same number) in a child, after
 // `first` (when given) set the child up: 0 when saved (with no reason left), 1 when refused for
@@ -127,20 +140,6 @@ TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
     }
     EXPECT_TRUE(plat_write_file(t.file("chain1"), bytes_of(3, 'x'), nullptr));
     EXPECT_EQ(t.read("dir/end") + (fs::exists(t.file("missing")) ? "+" : ""), "xxx");
-    // Without /proc (hidden in a mount namespace of the child's own), an unnamed new file is
-    // named through its descriptor, which takes privilege.
-    if (::geteuid() != 0) return;
-    const int made = finish_child(
-        fork_child([&] {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
-                return 3;
-            return plat_write_file(t.file("no_proc"), bytes_of(3, 'p'), nullptr) ? 0 : 1;
-        }),
-        30s);
-    EXPECT_EQ(made, 0);
-    EXPECT_EQ(t.read("no_proc"), "ppp");
 }
 
 // A save cut short at a fixed point: the file size limit ends the process in the middle of
@@ -430,22 +429,56 @@ TEST(PlatWriteFile, AReplacementKeepsTheOldFilesAclAndUserAttributes)
         if (::setxattr(folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0))
             GTEST_SKIP() << "no default ACL here: " << std::strerror(errno);
         ASSERT_EQ(::setxattr(path.c_str(), "user.note", "kept", 4, 0), 0) << std::strerror(errno);
-        ASSERT_EQ(::link(path.c_str(), t.file("other").c_str()), 0);
-        for (int unnamed : {1, 0}) {
-            plat_write_file_unnamed(unnamed);
+        // Another user's file and folder, where the test may give them: without /proc, root and
+        // that user without privilege replace it, and the user makes a new name.
+        const uid_t owner = ::geteuid() == 0 ? WRITE_FILE_ATTACKER_UID : ::geteuid();
+        ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chown(folder.c_str(), owner, owner), 0);
+        std::string was = "old";
+        for (int route = 0; route < 4; ++route) {  // without /proc by root, by owner; unnamed, named
+            const bool no_proc = route < 2;
+            if (no_proc && ::geteuid() != 0) continue;
+            plat_write_file_unnamed(route != 3);
+            fs::remove(t.file("other"));
+            ASSERT_EQ(::link(path.c_str(), t.file("other").c_str()), 0);
+            const char v = char('a' + route);
             std::string why;
-            ASSERT_TRUE(plat_write_file(path, bytes_of(3, 'n'), &why)) << why;
-            EXPECT_EQ(attribute(path, acl_key), old_has_acl ? acl : "<none>") << unnamed;
-            EXPECT_EQ(attribute(path, "user.note"), "kept") << unnamed;
-            EXPECT_EQ(unsigned(fs::status(path).permissions()), old_has_acl ? 0660u : 0640u);
+            EXPECT_TRUE(no_proc ? save_as(route ? owner : 0, path, 3, v, "-", hide_proc) == 0
+                                : plat_write_file(path, bytes_of(3, v), &why))
+                << route << why;
+            EXPECT_EQ(t.read("pic.bmp") + t.read("other"), std::string(3, v) + was) << route;
+            was = std::string(3, v);
+            struct stat st;
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid, st.st_gid),
+                      std::tuple(old_has_acl ? 0660u : 0640u, owner, owner))
+                << route;
+            EXPECT_EQ(attribute(path, acl_key), old_has_acl ? acl : "<none>") << route;
+            EXPECT_EQ(attribute(path, "user.note"), "kept") << route;
         }
         plat_write_file_unnamed(1);
-        EXPECT_EQ(t.read("pic.bmp") + t.read("other"), "nnnold");
+        if (::geteuid() == 0) {
+            EXPECT_EQ(save_as(owner, t.file("new.bmp"), 3, 'x', "-", hide_proc), 0);
+        }
     }
 }
 
-// Attributes the saver may not read (user attributes of a file without read permission)
-// cannot go to a new file: the save writes in place, so the file keeps them.
+// Makes the system call nr fail with EIO in this (forked) process from now on.
+bool fail_call(long nr)
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+    const sock_fprog program = {uint16_t(std::size(code)), code};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Protection the system fails to read (its ACL, the list of its attributes) leaves the save
+// refused and both names of the file as they were. Attributes the saver may not read (user
+// attributes of a file without read permission) cannot go to a new file: the save writes in
+// place, so the file keeps them, and so does its other name.
 TEST(PlatWriteFile, ProtectionThatCannotBeCarriedOverMakesTheSaveWriteInPlace)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "changing user needs root";
@@ -454,16 +487,23 @@ TEST(PlatWriteFile, ProtectionThatCannotBeCarriedOverMakesTheSaveWriteInPlace)
     const std::string folder = t.file("own"), path = folder + "/pic.bmp";
     fs::create_directories(folder);
     t.write("own/pic.bmp", "old");
+    ASSERT_EQ(::chown(folder.c_str(), saver, saver) | ::chown(path.c_str(), saver, saver) |
+                  ::link(path.c_str(), (folder + "/link").c_str()),
+              0);
+    for (const long call : {SYS_fgetxattr, SYS_flistxattr}) {
+        EXPECT_EQ(save_as(saver, path, 5, 'n',
+                          "replace the file: the old file's protection cannot be read: "
+                          "Input/output error",
+                          [&] { return fail_call(call); }),
+                  1)
+            << call;
+        EXPECT_EQ(t.read("own/pic.bmp") + t.read("own/link"), "oldold") << call;
+    }
     if (::setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
         GTEST_SKIP() << "no user attributes here: " << std::strerror(errno);
-    ASSERT_EQ(::chown(folder.c_str(), saver, saver) | ::chown(path.c_str(), saver, saver), 0);
     ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
-    struct stat before, after;
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
     EXPECT_EQ(save_as(saver, path, 5, 'n', ""), 0);
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(t.read("own/pic.bmp"), "nnnnn");
+    EXPECT_EQ(t.read("own/pic.bmp") + t.read("own/link"), "nnnnnnnnnn");
     EXPECT_EQ(attribute(path, "user.note"), "kept");
 }
 
@@ -649,10 +689,10 @@ private:
     bool mounted_ = false;
 };
 
-// Sets or clears the append-only flag of a folder; false when the file system has none.
-bool set_append_only(const std::string& folder, bool on)
+// Sets or clears the append-only flag of a folder or file; false when the file system has none.
+bool set_append_only(const std::string& path, bool on)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     int flags = 0;
     bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
     flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
@@ -662,8 +702,9 @@ bool set_append_only(const std::string& folder, bool on)
 }
 
 // In an append-only folder no name can be renamed or removed: a replace writes in place at
-// once, a new file is linked straight in where it can be unnamed and refused where it cannot;
-// whatever the result, no name the save made stays behind.
+// once, a new file is linked straight in where it can be unnamed and named again through /proc,
+// and refused where it cannot; whatever the result, no name the save made stays behind. An
+// append-only file takes no write that does not append: refused, as any file not open to writing.
 TEST(PlatWriteFile, InAnAppendOnlyFolderASaveLeavesNoNameItMade)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
@@ -677,25 +718,32 @@ TEST(PlatWriteFile, InAnAppendOnlyFolderASaveLeavesNoNameItMade)
     struct stat before, after;
     ASSERT_EQ(::stat(old.c_str(), &before), 0);
     ASSERT_TRUE(set_append_only(folder, true));
-    for (int unnamed : {1, 0}) {
-        plat_write_file_unnamed(unnamed);
-        std::string why;
-        EXPECT_TRUE(plat_write_file(old, bytes_of(50, 'n'), &why)) << unnamed << why;
-        const std::string made = folder + "/new" + std::to_string(unnamed) + ".bmp";
-        EXPECT_EQ(plat_write_file(made, bytes_of(50, 'm'), &why), unnamed) << why;
-        if (!unnamed) {
-            EXPECT_EQ(why, "make a new file: the folder keeps every name, and no unnamed file "
-                           "can be made here");
-        }
+    const char* kept = "make a new file: the folder keeps every name, and no unnamed file";
+    for (int route = 0; route < 3; ++route) {  // unnamed, named, unnamed without /proc
+        plat_write_file_unnamed(route != 1);
+        const char v = char('a' + route);
+        const std::function<bool()> first = route == 2 ? hide_proc : std::function<bool()>{};
+        EXPECT_EQ(save_as(0, old, 50, v, "-", first), 0) << route;
+        const std::string made = folder + "/new" + std::to_string(route) + ".bmp";
+        EXPECT_EQ(save_as(0, made, 50, v, kept, first), route == 0 ? 0 : 1) << route;
+        EXPECT_EQ(t.read("mnt/kept/old.bmp") + t.read("mnt/kept/new0.bmp"),
+                  std::string(50, v) + std::string(50, 'a'))
+            << route;
     }
     plat_write_file_unnamed(1);
     ASSERT_EQ(::stat(old.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
+    set_append_only(folder, false);
+    ASSERT_TRUE(set_append_only(old, true));
+    std::string why;
+    EXPECT_FALSE(plat_write_file(old, bytes_of(3, 'x'), &why));
+    EXPECT_EQ(why, "open: Operation not permitted");
+    set_append_only(old, false);
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"new1.bmp", "old.bmp"}));
-    set_append_only(folder, false);
+    EXPECT_EQ(names, (std::vector<std::string>{"new0.bmp", "old.bmp"}));
+    EXPECT_EQ(t.read("mnt/kept/old.bmp"), std::string(50, 'c'));
 }
 
 // ---- links of the kernel's own ----------------------------------------------------------------
