@@ -468,9 +468,9 @@ bool give_protection(int fd, const Protection& p)
 {
     if (::fchown(fd, p.st.st_uid, p.st.st_gid) != 0 || ::fchmod(fd, p.st.st_mode & 07777) != 0)
         return false;
-    if (p.has_acl ? ::fsetxattr(fd, PLAT_ACL_ACCESS, p.acl.data(), p.acl.size(), 0) != 0
-                  : ::fremovexattr(fd, PLAT_ACL_ACCESS) != 0 && errno != ENODATA &&
-                        errno != ENOTSUP)
+    if (p.has_acl
+            ? ::fsetxattr(fd, PLAT_ACL_ACCESS, p.acl.data(), p.acl.size(), 0) != 0
+            : ::fremovexattr(fd, PLAT_ACL_ACCESS) != 0 && errno != ENODATA && errno != ENOTSUP)
         return false;
     for (const auto& [name, value] : p.attributes)
         if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0) return false;

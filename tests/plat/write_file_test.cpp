@@ -158,7 +158,8 @@ TEST(PlatWriteFile, ASaveCutShortLeavesNoTemporaryWhereTheFileSystemAllows)
     fs::create_directories(t.file("b"));
     const std::string link = t.file("a/pic.bmp");
     fs::create_symlink("../b/target.bmp", link);
-    for (auto [unnamed, killed] : {std::pair{1, true}, {0, true}, {0, true}, {1, false}, {0, false}}) {
+    for (auto [unnamed, killed] :
+         {std::pair{1, true}, {0, true}, {0, true}, {1, false}, {0, false}}) {
         plat_write_file_unnamed(unnamed);
         const pid_t child = fork_child([&, killed = killed] {
             const rlimit limit = {1 << 16, 1 << 16};
@@ -220,7 +221,8 @@ TEST(PlatWriteFile, InPlaceALackOfRoomFailsWithTheOldBytesIntact)
         ASSERT_EQ(::link(old.c_str(), t.file("link").c_str()), 0);
         std::string why;
         EXPECT_TRUE(plat_write_file(old, bytes_of(100, 'r'), &why)) << type << why;
-        EXPECT_EQ(t.read("old.bmp") + t.read("link"), std::string(100, 'r') + std::string(5000, 'm'))
+        EXPECT_EQ(t.read("old.bmp") + t.read("link"),
+                  std::string(100, 'r') + std::string(5000, 'm'))
             << type;
         ::umount2(t.file("").c_str(), MNT_DETACH);
     }
@@ -434,7 +436,8 @@ TEST(PlatWriteFile, AReplacementKeepsTheOldFilesAclAndUserAttributes)
         const uid_t owner = ::geteuid() == 0 ? WRITE_FILE_ATTACKER_UID : ::geteuid();
         ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chown(folder.c_str(), owner, owner), 0);
         std::string was = "old";
-        for (int route = 0; route < 4; ++route) {  // without /proc by root, by owner; unnamed, named
+        // Without /proc by root and by the owner, then unnamed and named.
+        for (int route = 0; route < 4; ++route) {
             const bool no_proc = route < 2;
             if (no_proc && ::geteuid() != 0) continue;
             plat_write_file_unnamed(route != 3);
@@ -465,11 +468,10 @@ TEST(PlatWriteFile, AReplacementKeepsTheOldFilesAclAndUserAttributes)
 // Makes the system call nr fail with EIO in this (forked) process from now on.
 bool fail_call(long nr)
 {
-    sock_filter code[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+    sock_filter code[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                          BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 1),
+                          BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+                          BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
     const sock_fprog program = {uint16_t(std::size(code)), code};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
