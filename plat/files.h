@@ -73,9 +73,11 @@ std::string plat_path_native(std::string_view path);
 // of what was found: a name that held the user's own file and is refused its
 // replacement was given to another file meanwhile, and the save is refused;
 // protection that the system fails to read refuses it too ("the old file's
-// protection cannot be read"). A save leaves no name it made behind: in a
-// folder that keeps every name, a new file is linked in only once complete and
-// unnamed, and refused where it could not be unnamed or /proc is missing.
+// protection cannot be read"), and so does a new name that another file took
+// meanwhile ("the name was taken by another file during the save"). A save
+// leaves no name it made behind: in a folder that keeps every name, a new file
+// is linked in only once complete and unnamed, and refused where it could not
+// be unnamed or /proc is missing.
 //
 // A device or a pipe is written in place without ever blocking: a reader that
 // does not take the bytes within PLAT_WRITE_SPECIAL_MAX_MS fails the write,

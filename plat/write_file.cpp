@@ -508,10 +508,28 @@ int new_file_failed(const char* step, bool may_name, WriteFailure& out)
     return out.fail(step);
 }
 
-// Puts the new file at the name that was free when it was looked up.
+// Whether anything has the target's name now; keeps errno.
+bool name_held(const Target& t)
+{
+    const int e = errno;
+    struct stat st;
+    const bool held = ::fstatat(t.folder.fd, t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    errno = e;
+    return held;
+}
+
+// Puts the new file at the name that was free when it was looked up. A failure that finds the
+// name held was caused by whatever took it meanwhile; one that finds it free again is tried
+// again, for another object may have held it only for a moment.
 int put_at_new_name(NewFile& f, const Target& t, bool may_name, WriteFailure& out)
 {
-    return put_at_target(f, t, may_name) || out.fail("make a new file");
+    for (int attempt = 1;; ++attempt) {
+        if (put_at_target(f, t, may_name)) return 1;
+        if (name_held(t))
+            return out.refuse(
+                "make a new file: the name was taken by another file during the save");
+        if (attempt == PLAT_NAME_ATTEMPTS) return out.fail("make a new file");
+    }
 }
 
 // Puts the new file in the old one's place. A refusal that the sticky bit explains (known from

@@ -588,6 +588,8 @@ TEST(PlatWriteFile, AFolderSwappedWithALinkDuringSavesNeverLeadsThemElsewhere)
 // sticky folder gives out.bmp in turn to a hard link of the saver's own file elsewhere and to a
 // file of his own, while the saver saves to it: a name that held the saver's own file when found
 // is replaced or the save refused, never written in place, so that other file keeps its bytes.
+// In a shared folder of root's, he takes a new name for a moment, over and over: a save that
+// found it free makes it (and the saver frees it again), or is refused for the name taken.
 TEST(PlatWriteFile, ANameSwappedDuringSavesNeverLeadsThemIntoTheUsersOtherFile)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root";
@@ -598,31 +600,54 @@ TEST(PlatWriteFile, ANameSwappedDuringSavesNeverLeadsThemIntoTheUsersOtherFile)
     fs::create_directories(own);
     const std::string victim = t.write("victim/v.bmp", "private"), his = t.write("f/his", "his");
     const std::string out = shared + "/out.bmp", next = shared + "/next";
+    const std::string fresh = make_shared_folder(t.file("g")) + "/new.bmp";
     ASSERT_EQ(::chown(shared.c_str(), owner, owner) | ::chown(his.c_str(), owner, owner) |
                   ::chmod(his.c_str(), 0666) | ::chown(own.c_str(), saver, saver) |
                   ::chmod(own.c_str(), 0755) | ::chown(victim.c_str(), saver, saver) |
-                  ::chmod(victim.c_str(), 0644),
+                  ::chmod(victim.c_str(), 0644) | ::link(his.c_str(), out.c_str()),
               0);
     struct stat before, after;
     ASSERT_EQ(::stat(victim.c_str(), &before), 0);
-    const pid_t swapper = fork_child([&] {
-        if (!become_user(owner)) return 100;
-        for (;;)
-            for (const std::string& from : {victim, his})
-                if (::link(from.c_str(), next.c_str()) == 0) ::rename(next.c_str(), out.c_str());
-    });
-    // Each save is written, or refused for the name that changed: 0, else 1.
-    const int saves = run_as_user(saver, [&] {
-        for (int i = 0; i < 300; ++i) {
-            std::string why;
-            if (!plat_write_file(out, bytes_of(300, 'x'), &why) &&
-                why.find("the name was given to another file during the save") == std::string::npos)
-                return 1;
-        }
-        return 0;
-    });
-    kill_child(swapper);
-    EXPECT_EQ(saves, 0);
+    const struct {
+        const std::string& path;
+        std::function<void()> swap;        // the owner's, over and over
+        std::vector<const char*> reasons;  // those of a refused save
+    } races[] = {{out,
+                  [&] {
+                      for (const std::string& from : {victim, his})
+                          if (::link(from.c_str(), next.c_str()) == 0)
+                              ::rename(next.c_str(), out.c_str());
+                  },
+                  {"the name was given to another file during the save"}},
+                 {fresh,
+                  [&] {
+                      ::close(::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+                      ::unlink(fresh.c_str());
+                  },
+                  {"make a new file: the name was taken by another file during the save",
+                   "open: another user's file in a shared sticky folder"}}};
+    for (const auto& race : races) {
+        const pid_t swapper = fork_child([&] {
+            if (!become_user(owner)) return 100;
+            for (;;) race.swap();
+        });
+        // Each save is written, or refused for the name that changed: 0, else 1.
+        const int saves = run_as_user(saver, [&] {
+            for (int i = 0; i < 300; ++i) {
+                std::string why;
+                if (plat_write_file(race.path, bytes_of(300, 'x'), &why)) {
+                    if (race.path == fresh) ::unlink(fresh.c_str());
+                } else if (std::none_of(race.reasons.begin(), race.reasons.end(),
+                                        [&](auto r) { return why.find(r) != std::string::npos; })) {
+                    std::fprintf(stderr, "%s\n", why.c_str());
+                    return 1;
+                }
+            }
+            return 0;
+        });
+        kill_child(swapper);
+        EXPECT_EQ(saves, 0) << race.path;
+    }
     ASSERT_EQ(::stat(victim.c_str(), &after), 0);
     EXPECT_EQ(t.read("victim/v.bmp"), "private");
     EXPECT_EQ(std::tuple(after.st_ino, after.st_mode & 07777, after.st_uid),
