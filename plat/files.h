@@ -54,23 +54,30 @@ std::string plat_path_native(std::string_view path);
 // and group, mode, access ACL (or its absence) and the extended attributes
 // the user may set; it is synced, takes the old one's place at once, and the
 // folder is synced. The replacement is a new file: another hard link to the
-// old one keeps the old bytes. The new file has no name while it is written
-// where the file system allows it, so a killed process leaves nothing; else
-// it has a short name of fixed length with a random part, which such a kill
-// may leave. A new name (also the missing target of a link) is made the same
-// way. Either way any legal name can be saved.
+// old one keeps the old bytes. The old protection is read through a
+// descriptor of the old file, so no /proc is needed. The new file has no name
+// while it is written where the file system allows it and /proc is there to
+// name it by later, so a killed process leaves nothing; else it has a short
+// name of fixed length with a random part, which such a kill may leave. A new
+// name (also the missing target of a link) is made the same way. Either way
+// any legal name can be saved.
 //
 // A regular file is written in place instead when its folder takes no new file
 // for want of permission, lets only the file's owner (or its own) replace it,
-// keeps every name it is given (append-only or immutable, or the file is), or
-// when its owner and group, ACL or attributes cannot be given to a new file (so
-// that its protection never widens); never cut first: the whole new size is
-// reserved before the first byte is written, so that a lack of space fails with
-// the old bytes intact. These reasons are those of what was found: a name that
-// held the user's own file and is refused its replacement was given to another
-// file meanwhile, and the save is refused. A save leaves no name it made
-// behind: in a folder that keeps every name, a new file is linked in only once
-// complete and unnamed, and refused where it could not be unnamed.
+// keeps every name it is given (append-only or immutable; such a file itself
+// cannot be opened for writing and is refused), or when its owner and group,
+// ACL or attributes cannot be given to a new file (so that its protection never
+// widens; attributes the user may not read cannot be given either); never cut
+// first: the whole new size is reserved before the first byte is written, so
+// that a lack of space fails with the old bytes intact. These reasons are those
+// of what was found: a name that held the user's own file and is refused its
+// replacement was given to another file meanwhile, and the save is refused;
+// protection that the system fails to read refuses it too ("the old file's
+// protection cannot be read"), and so does a new name that another file took
+// meanwhile ("the name was taken by another file during the save"). A save
+// leaves no name it made behind: in a folder that keeps every name, a new file
+// is linked in only once complete and unnamed, and refused where it could not
+// be unnamed or /proc is missing.
 //
 // A device or a pipe is written in place without ever blocking: a reader that
 // does not take the bytes within PLAT_WRITE_SPECIAL_MAX_MS fails the write,

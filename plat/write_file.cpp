@@ -94,8 +94,7 @@ constexpr char PLAT_USER_ATTRIBUTES[] = "user.";
 struct Target {
     Fd folder;          // opened as a place (O_PATH), never through a link
     std::string name;   // one component, never "." or ".."
-    Fd object;          // the name as it was found (O_PATH, the name itself), when it exists
-    struct stat st {};  // of object
+    struct stat st {};  // of the name as it was found, when it exists
     bool exists = false;
     // A link of the kernel's own (/proc/<pid>/fd/N, /proc/self/cwd): it stands for an open
     // object, not for the path its text shows.
@@ -227,7 +226,6 @@ bool find_target(const std::string& path, Target* t, WriteFailure& out)
         if (last && !S_ISDIR(st.st_mode)) {
             t->folder = std::move(at);
             t->name = std::move(name);
-            t->object = std::move(next);
             t->st = st;
             t->exists = true;
             return true;
@@ -237,10 +235,6 @@ bool find_target(const std::string& path, Target* t, WriteFailure& out)
     errno = EISDIR;  // the path ends at a folder
     return out.fail("open");
 }
-
-// The open object's own name under /proc, through which the kernel reaches it (its attributes
-// too) however it is named elsewhere now.
-std::string proc_name(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // Opens the name found at target for writing, refused should another object have taken the
 // name since it was found.
@@ -313,32 +307,41 @@ std::string under_temporary_name(Make make)
     return {};
 }
 
-// Whether a name made in the target's folder could be taken away again: a folder (or an old
-// file) the system keeps as it is, append-only or immutable, refuses every rename and removal.
+// Whether a name made in the target's folder could be taken away again: a folder the system
+// keeps as it is, append-only or immutable, refuses every rename and removal. (An old file kept
+// so is refused its opening for writing, before anything is made.)
 bool names_may_go(const Target& t)
 {
     constexpr uint64_t kept = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
-    for (const int fd : {t.folder.fd, t.object.fd}) {
-        struct statx sx;
-        if (fd >= 0 && ::statx(fd, "", AT_EMPTY_PATH, 0, &sx) == 0 &&
-            (sx.stx_attributes & sx.stx_attributes_mask & kept) != 0)
-            return false;
-    }
-    return true;
+    struct statx sx;
+    return ::statx(t.folder.fd, "", AT_EMPTY_PATH, 0, &sx) != 0 ||
+           (sx.stx_attributes & sx.stx_attributes_mask & kept) == 0;
 }
 
 // The new file the bytes go to before they replace anything.
 struct NewFile {
     Fd fd;
     std::string name;  // empty while the file has no name
+    Fd own_fds;        // /proc/self/fd, through which an unnamed file gets its name
 };
 
-// A new file in folder: unnamed where the file system allows it, so that a process killed
-// while writing leaves nothing behind; else under a temporary name, where names may go again.
-// False with errno.
+// This process's descriptors in the proc file system, through which any user may give an
+// unnamed file a name (through the descriptor alone, older kernels let only the privileged);
+// none where /proc is missing or is not that file system (a container or a chroot without it).
+Fd open_own_fds()
+{
+    Fd fds(::open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (fds && !on_proc(fds.fd)) fds.reset();
+    return fds;
+}
+
+// A new file in folder: unnamed where the file system allows it and it can be named later, so
+// that a process killed while writing leaves nothing behind; else under a temporary name, where
+// names may go again. False with errno.
 bool open_new_file(int folder, mode_t mode, bool may_name, NewFile* f)
 {
-    if (g_unnamed_allowed) {
+    if (g_unnamed_allowed) f->own_fds = open_own_fds();
+    if (f->own_fds) {
         f->fd = Fd(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
         if (f->fd) return true;
         // Older kernels and some file systems answer these for a file system without unnamed
@@ -356,13 +359,11 @@ bool open_new_file(int folder, mode_t mode, bool may_name, NewFile* f)
     return bool(f->fd);
 }
 
-// Gives the unnamed file open as fd the name `name` in folder; EEXIST when it is taken.
-bool link_unnamed(int fd, int folder, const std::string& name)
+// Gives the unnamed file f the name `name` in folder; EEXIST when it is taken.
+bool link_unnamed(const NewFile& f, int folder, const std::string& name)
 {
-    if (::linkat(AT_FDCWD, proc_name(fd).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
-        return true;
-    // Without /proc: the descriptor itself, which needs privilege.
-    return errno == ENOENT && ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0;
+    return ::linkat(f.own_fds.fd, std::to_string(f.fd.fd).c_str(), folder, name.c_str(),
+                    AT_SYMLINK_FOLLOW) == 0;
 }
 
 // Puts the complete new file at target. An unnamed file is linked straight in where nothing is
@@ -373,10 +374,10 @@ bool put_at_target(NewFile& f, const Target& t, bool may_name)
 {
     const int folder = t.folder.fd;
     if (f.name.empty()) {
-        if (!t.exists && link_unnamed(f.fd.fd, folder, t.name)) return true;
+        if (!t.exists && link_unnamed(f, folder, t.name)) return true;
         if ((!t.exists && errno != EEXIST) || !may_name) return false;
         f.name = under_temporary_name(
-            [&](const std::string& name) { return link_unnamed(f.fd.fd, folder, name); });
+            [&](const std::string& name) { return link_unnamed(f, folder, name); });
         if (f.name.empty()) return false;
     }
     if (::renameat(folder, f.name.c_str(), folder, t.name.c_str()) != 0) return false;
@@ -397,6 +398,16 @@ int sync_folder(const Target& t, WriteFailure& out)
 
 // ---- what protects the old file -----------------------------------------------------------
 
+// What protects a file: owner, group and mode, its access ACL (or its absence: a new file may
+// have got one from its folder's default ACL) and the extended attributes a user may set
+// ("user.*"); the kernel's and the security modules' own are theirs to give.
+struct Protection {
+    struct stat st {};
+    bool has_acl = false;
+    std::string acl;
+    std::vector<std::pair<std::string, std::string>> attributes;
+};
+
 // An attribute value or a name list, asked for by size first; false with errno.
 template <typename Query>
 bool read_sized(std::string* out, Query query)
@@ -414,52 +425,66 @@ bool read_sized(std::string* out, Query query)
     }
 }
 
-// `old` is the old file's name under /proc: the file that was checked, whatever its name
-// leads to now.
-bool read_attribute(const std::string& old, const char* name, std::string* value)
+bool read_attribute(int fd, const char* name, std::string* value)
 {
-    return read_sized(value,
-                      [&](char* buf, size_t n) { return ::getxattr(old.c_str(), name, buf, n); });
+    return read_sized(value, [&](char* buf, size_t n) { return ::fgetxattr(fd, name, buf, n); });
 }
 
-// The old file's access ACL, or its absence: a new file may have got one from its folder's
-// default ACL, which the old file did not have.
-bool copy_acl(int fd, const std::string& old)
-{
-    std::string acl;
-    if (read_attribute(old, PLAT_ACL_ACCESS, &acl))
-        return ::fsetxattr(fd, PLAT_ACL_ACCESS, acl.data(), acl.size(), 0) == 0;
-    if (errno != ENODATA && errno != ENOTSUP) return false;
-    return ::fremovexattr(fd, PLAT_ACL_ACCESS) == 0 || errno == ENODATA || errno == ENOTSUP;
-}
-
-// The extended attributes a user may set ("user.*"); the kernel's and the security modules'
-// own are theirs to give.
-bool copy_user_attributes(int fd, const std::string& old)
+// The user attributes of the file open as fd; one removed since the names were listed is not
+// there to keep.
+bool read_user_attributes(int fd, Protection* p)
 {
     std::string names;
-    if (!read_sized(&names, [&](char* buf, size_t n) { return ::listxattr(old.c_str(), buf, n); }))
+    if (!read_sized(&names, [&](char* buf, size_t n) { return ::flistxattr(fd, buf, n); }))
         return errno == ENOTSUP;
     for (size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
         const char* name = names.c_str() + at;
         if (std::strncmp(name, PLAT_USER_ATTRIBUTES, sizeof PLAT_USER_ATTRIBUTES - 1) != 0)
             continue;
         std::string value;
-        if (!read_attribute(old, name, &value) ||
-            ::fsetxattr(fd, name, value.data(), value.size(), 0) != 0)
+        if (read_attribute(fd, name, &value))
+            p->attributes.emplace_back(name, std::move(value));
+        else if (errno != ENODATA)
             return false;
     }
     return true;
 }
 
-// The new file takes over what the old one was: owner and group, mode, access ACL and user
-// attributes. False with errno when any of it cannot be carried over, an owner or group the
-// user may not give included: an ACL read against another owner or group would widen it.
-bool take_over_protection(int fd, const Target& t)
+// The protection of the old file, read through a descriptor of the file itself: the file that
+// was checked, whatever its name leads to now, and no /proc needed. False with errno: EACCES or
+// EPERM where the user may not read its attributes.
+bool read_protection(int fd, Protection* p)
 {
-    const std::string old = proc_name(t.object.fd);
-    return ::fchown(fd, t.st.st_uid, t.st.st_gid) == 0 && ::fchmod(fd, t.st.st_mode & 07777) == 0 &&
-           copy_acl(fd, old) && copy_user_attributes(fd, old);
+    if (::fstat(fd, &p->st) != 0) return false;
+    p->has_acl = read_attribute(fd, PLAT_ACL_ACCESS, &p->acl);
+    if (!p->has_acl && errno != ENODATA && errno != ENOTSUP) return false;
+    return read_user_attributes(fd, p);
+}
+
+// The new file open as fd takes over the old one's protection. False with errno when any of it
+// cannot be given, an owner or group the user may not give included: an ACL read against another
+// owner or group would widen it.
+bool give_protection(int fd, const Protection& p)
+{
+    if (::fchown(fd, p.st.st_uid, p.st.st_gid) != 0 || ::fchmod(fd, p.st.st_mode & 07777) != 0)
+        return false;
+    if (p.has_acl
+            ? ::fsetxattr(fd, PLAT_ACL_ACCESS, p.acl.data(), p.acl.size(), 0) != 0
+            : ::fremovexattr(fd, PLAT_ACL_ACCESS) != 0 && errno != ENODATA && errno != ENOTSUP)
+        return false;
+    for (const auto& [name, value] : p.attributes)
+        if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0) return false;
+    return true;
+}
+
+// The old protection could not be read. Attributes the user may not read cannot go to a new
+// file, which is then written in place as for protection that cannot be given; any other
+// failure leaves the old file's protection unknown, and the save is refused.
+int protection_unread(WriteFailure& out, bool* in_place)
+{
+    *in_place = errno == EACCES || errno == EPERM;
+    return out.fail(*in_place ? "keep the old file's protection"
+                              : "replace the file: the old file's protection cannot be read");
 }
 
 // Whether the sticky bit keeps the user from giving the old file's name to another: only the
@@ -483,27 +508,66 @@ int new_file_failed(const char* step, bool may_name, WriteFailure& out)
     return out.fail(step);
 }
 
-// The new bytes go to a new file beside target, which replaces target only once complete.
-// *in_place is set when an old target may be written in place instead, for what was known when
-// it was found: its folder takes no new file for want of permission, keeps every name it is
-// given, lets only the file's owner or its own replace the name, or the new file cannot take
-// over the old one's protection; never for a refusal that these do not explain.
-int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure& out,
+// Whether anything has the target's name now; keeps errno.
+bool name_held(const Target& t)
+{
+    const int e = errno;
+    struct stat st;
+    const bool held = ::fstatat(t.folder.fd, t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    errno = e;
+    return held;
+}
+
+// Puts the new file at the name that was free when it was looked up. A failure that finds the
+// name held was caused by whatever took it meanwhile; one that finds it free again is tried
+// again, for another object may have held it only for a moment.
+int put_at_new_name(NewFile& f, const Target& t, bool may_name, WriteFailure& out)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (put_at_target(f, t, may_name)) return 1;
+        if (name_held(t))
+            return out.refuse(
+                "make a new file: the name was taken by another file during the save");
+        if (attempt == PLAT_NAME_ATTEMPTS) return out.fail("make a new file");
+    }
+}
+
+// Puts the new file in the old one's place. A refusal that the sticky bit explains (known from
+// what was found) makes the save write in place; any other refusal of a name the user might
+// replace means that another file has it now.
+int put_in_old_place(NewFile& f, const Target& t, bool may_name, WriteFailure& out, bool* in_place)
+{
+    if (put_at_target(f, t, may_name)) return 1;
+    const bool refused = errno == EPERM || errno == EACCES;
+    *in_place = refused && sticky_keeps_name(t);
+    return refused && !*in_place
+               ? out.refuse("replace the file: the name was given to another file during the save")
+               : out.fail("replace the file");
+}
+
+// The new bytes go to a new file beside target, which replaces target (the old file open as old
+// for writing) only once complete. *in_place is set when an old target may be written in place
+// instead, for what was known when it was found: its folder takes no new file for want of
+// permission, keeps every name it is given, lets only the file's owner or its own replace the
+// name, or the new file cannot take over the old one's protection; never for a refusal that these
+// do not explain.
+int replace_whole(const Target& t, int old, std::span<const uint8_t> bytes, WriteFailure& out,
                   bool* in_place)
 {
-    const char* step = t.exists ? "replace the file" : "make a new file";
     const bool may_name = names_may_go(t);
     if (t.exists && !may_name) {
         *in_place = true;
         return out.refuse("replace the file: the folder keeps every name");
     }
+    Protection kept;
+    if (t.exists && !read_protection(old, &kept)) return protection_unread(out, in_place);
     NewFile f;
     if (!open_new_file(t.folder.fd, t.exists ? 0600 : 0666, may_name, &f)) {
         *in_place = errno == EACCES || errno == EPERM;
-        return new_file_failed(step, may_name, out);
+        return new_file_failed(t.exists ? "replace the file" : "make a new file", may_name, out);
     }
     int ok = 1;
-    if (t.exists && !take_over_protection(f.fd.fd, t)) {
+    if (t.exists && !give_protection(f.fd.fd, kept)) {
         *in_place = true;
         ok = out.fail("keep the old file's protection");
     }
@@ -511,15 +575,9 @@ int replace_whole(const Target& t, std::span<const uint8_t> bytes, WriteFailure&
         ok = out.fail("write");
     else if (ok && ::fsync(f.fd.fd) != 0)
         ok = out.fail("sync");
-    if (ok && !put_at_target(f, t, may_name)) {
-        // Refused a name the user might have replaced: another file has it now.
-        const bool refused = t.exists && (errno == EPERM || errno == EACCES);
-        *in_place = refused && sticky_keeps_name(t);
-        ok =
-            refused && !*in_place
-                ? out.refuse("replace the file: the name was given to another file during the save")
-                : out.fail(step);
-    }
+    if (ok)
+        ok = t.exists ? put_in_old_place(f, t, may_name, out, in_place)
+                      : put_at_new_name(f, t, may_name, out);
     ok = close_checked(f.fd, ok, out);
     if (!f.name.empty()) {
         const int e = errno;
@@ -645,19 +703,19 @@ int plat_write_file(std::string_view path, std::span<const uint8_t> bytes, std::
     if (!find_target(chosen, &t, out)) return 0;
     if (t.kernel_link) return write_through_kernel_link(t, bytes, out);
     bool in_place = false;
-    if (!t.exists) return replace_whole(t, bytes, out, &in_place);
+    if (!t.exists) return replace_whole(t, -1, bytes, out, &in_place);
     if ((S_ISREG(t.st.st_mode) || S_ISFIFO(t.st.st_mode)) &&
         !trusted_in_folder(t.folder.fd, t.st, "open: another user's file", out))
         return 0;
+    // A file the user could not open for writing is not the user's to replace. Its protection
+    // is read through this descriptor, which takes the bytes where it is written in place.
     Fd fd;
-    if (!S_ISREG(t.st.st_mode)) return open_found(t, &fd, out) && write_to_special(fd, bytes, out);
-    // A file the user could not open for writing is not the user's to replace.
-    if (::faccessat(t.folder.fd, t.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
-        return out.fail("open");
-    if (replace_whole(t, bytes, out, &in_place)) return 1;
+    if (!open_found(t, &fd, out)) return 0;
+    if (!S_ISREG(t.st.st_mode)) return write_to_special(fd, bytes, out);
+    if (replace_whole(t, fd.fd, bytes, out, &in_place)) return 1;
     if (!in_place) return 0;
     if (why) why->clear();
-    return open_found(t, &fd, out) && write_in_place(fd, bytes, out);
+    return write_in_place(fd, bytes, out);
 }
 
 void plat_write_file_unnamed(int allowed) { g_unnamed_allowed = allowed ? 1 : 0; }

@@ -6,13 +6,17 @@
 #include "plat/window.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <signal.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -41,30 +45,68 @@ std::vector<std::string> names_in(const TempDir& t)
     return names;
 }
 
+constexpr uid_t WRITE_FILE_OTHER_UID = 65534;     // the saver in tests with a second user
+constexpr uid_t WRITE_FILE_ATTACKER_UID = 12345;  // a third user, who owns no process here
+
+// Hides /proc from this (forked) process: a mount namespace of its own without it, as in a
+// container or a chroot that has none. Needs root.
+bool hide_proc()
+{
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::umount2("/proc", MNT_DETACH) == 0;
+}
+
+// Saves n bytes of v to path as that user (and group of the same number) in a child, after
+// `first` (when given) set the child up: 0 when saved (with no reason left), 1 when refused for
+// a reason holding `reason`, 2 for another (on standard error), 3 when `first` failed or that
+// user cannot be taken on, 4 when saved with a reason, -2 when the child did not end in 30 s.
+int save_as(uid_t uid, const std::string& path, size_t n, char v, const std::string& reason,
+            const std::function<bool()>& first = {})
+{
+    return finish_child(fork_child([&] {
+                            if ((first && !first()) || !become_user(uid)) return 3;
+                            std::string why;
+                            if (plat_write_file(path, bytes_of(n, v), &why))
+                                return why.empty() ? 0 : 4;
+                            if (why.find(reason) != std::string::npos) return 1;
+                            std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+                            return 2;
+                        }),
+                        30s);
+}
+
 // Names of the longest legal lengths, and a backslash, which is a character of a name here;
-// case tells names apart.
+// case tells names apart. A folder path of 4,075 bytes takes a file too, although a temporary
+// name's full path there would be longer than any path may be.
 TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
 {
     const auto open_fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
     const auto fds_before = open_fds();
     TempDir t;
+    std::string deep = std::string(200, 'd');
+    while (t.file(deep).size() + 201 < 4075) deep += "/" + std::string(200, 'd');
+    deep += "/" + std::string(4075 - t.file(deep).size() - 1, 'e');
+    ASSERT_EQ(t.file(deep).size(), 4075u);
+    fs::create_directories(t.file(deep));
     for (int unnamed : {1, 0}) {
         plat_write_file_unnamed(unnamed);
         const char c = unnamed ? 'u' : 'n';
-        for (const std::string& name :
-             {std::string(242, c), std::string(255, c), std::string(1, c) + "\\b.bmp"}) {
+        for (const std::string& name : {std::string(242, c), std::string(255, c),
+                                        std::string(1, c) + "\\b.bmp", deep + "/p." + c}) {
             const std::string path = t.file(name);
             std::string why;
             for (const char* content : {"first", "second"}) {
                 ASSERT_TRUE(plat_write_file(path, bytes_of(300, *content), &why)) << name << why;
                 EXPECT_EQ(t.read(name), std::string(300, *content));
-                ::chmod(path.c_str(), 0604);  // the replacement keeps it
+                if (*content == 'f') ::chmod(path.c_str(), 0604);  // the replacement keeps it
             }
             EXPECT_EQ(unsigned(fs::status(path).permissions()), 0604u);
         }
     }
     plat_write_file_unnamed(1);
-    EXPECT_EQ(names_in(t).size(), 6u);  // nothing else left
+    EXPECT_EQ(names_in(t).size(), 7u);  // nothing else left
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.file(deep)), {}), 2);
     EXPECT_EQ(open_fds(), fds_before);  // nor anything open
     // A name differing only in case is another file.
     t.write("PIC.bmp", "kept");
@@ -93,57 +135,53 @@ TEST(PlatWriteFile, AnyLegalNameIsSavedAndReplacedOnBothRoutes)
         {t.file("chain0"), "open: Too many levels of symbolic links"}};
     for (const auto& [path, reason] : refused) {
         std::string why;
-        errno = 0;
         EXPECT_FALSE(plat_write_file(path, bytes_of(3, 'x'), &why)) << path;
         EXPECT_EQ(why, reason) << path;
     }
     EXPECT_TRUE(plat_write_file(t.file("chain1"), bytes_of(3, 'x'), nullptr));
     EXPECT_EQ(t.read("dir/end") + (fs::exists(t.file("missing")) ? "+" : ""), "xxx");
-    // Without /proc (hidden in a mount namespace of the child's own), an unnamed new file is
-    // named through its descriptor, which takes privilege.
-    if (::geteuid() != 0) return;
-    const int made = finish_child(
-        fork_child([&] {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
-                return 3;
-            return plat_write_file(t.file("no_proc"), bytes_of(3, 'p'), nullptr) ? 0 : 1;
-        }),
-        30s);
-    EXPECT_EQ(made, 0);
-    EXPECT_EQ(t.read("no_proc"), "ppp");
 }
 
 // A save cut short at a fixed point: the file size limit ends the process in the middle of
-// writing its new file, as a kill would.
-TEST(PlatWriteFile, ASaveKilledWhileWritingLeavesNoTemporaryWhereTheFileSystemAllows)
+// writing its new file, as a kill would, or fails the write where its signal is ignored. Where no
+// unnamed file can be made, a kill leaves a short name with a random part, which the next save
+// never runs into; a failure leaves nothing, also where a dangling link's missing target is made
+// as every new file is, in the target's own folder.
+TEST(PlatWriteFile, ASaveCutShortLeavesNoTemporaryWhereTheFileSystemAllows)
 {
     TempDir t;
     const int probe = ::open(t.file("").c_str(), O_TMPFILE | O_WRONLY, 0600);
     const bool unnamed_here = probe >= 0;
     if (probe >= 0) ::close(probe);
     const std::string old(4096, 'o'), path = t.write(std::string(255, 'p'), old);
-    for (int unnamed : {1, 0}) {
+    fs::create_directories(t.file("a"));
+    fs::create_directories(t.file("b"));
+    const std::string link = t.file("a/pic.bmp");
+    fs::create_symlink("../b/target.bmp", link);
+    for (auto [unnamed, killed] :
+         {std::pair{1, true}, {0, true}, {0, true}, {1, false}, {0, false}}) {
         plat_write_file_unnamed(unnamed);
-        const pid_t child = fork_child([&] {
+        const pid_t child = fork_child([&, killed = killed] {
             const rlimit limit = {1 << 16, 1 << 16};
-            ::signal(SIGXFSZ, [](int) { ::_exit(9); });
+            ::signal(SIGXFSZ, killed ? [](int) { ::_exit(9); } : SIG_IGN);
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            return plat_write_file(path, bytes_of(1 << 20, 'n'), nullptr) ? 0 : 1;
+            return plat_write_file(killed ? path : link, bytes_of(1 << 20, 'n'), nullptr) ? 0 : 1;
         });
-        EXPECT_EQ(finish_child(child, 30s), 9) << unnamed;
+        EXPECT_EQ(finish_child(child, 30s), killed ? 9 : 1) << unnamed << killed;
         EXPECT_EQ(t.read(fs::path(path).filename()), old);
-        for (const std::string& name : names_in(t)) {
-            if (name == fs::path(path).filename()) continue;
-            // Where no unnamed file can be made, what is left has a short name.
-            EXPECT_FALSE(unnamed && unnamed_here) << name;
-            EXPECT_EQ(name.size(), 30u) << name;
-            EXPECT_EQ(name.rfind(".quorvel-", 0), 0u) << name;
-            fs::remove(t.file(name));
-        }
     }
     plat_write_file_unnamed(1);
+    EXPECT_TRUE(fs::is_empty(t.file("b")));
+    const std::vector<std::string> left = names_in(t);
+    EXPECT_EQ(left.size(), unnamed_here ? 5u : 6u);  // the file, a, b and what the kills left
+    for (const std::string& name : left) {
+        if (name.size() == 1 || name == fs::path(path).filename()) continue;
+        EXPECT_EQ(name.size(), 30u) << name;
+        EXPECT_EQ(name.rfind(".quorvel-", 0), 0u) << name;
+    }
+    ASSERT_TRUE(plat_write_file(link, bytes_of(300, 's'), nullptr));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(t.read("b/target.bmp"), std::string(300, 's'));
 }
 
 // A folder that takes no new file (mode 555, to a user other than root) holding a writable
@@ -162,65 +200,32 @@ TEST(PlatWriteFile, InPlaceALackOfRoomFailsWithTheOldBytesIntact)
         const std::string old = t.write("old.bmp", std::string(12000, 'o'));
         ::chmod(old.c_str(), 0666);
         ::chmod(t.file("").c_str(), 0555);
-        // As the other user, with the file size limit: 0 when saved, 1 when refused for the
-        // reason expected, 3 when that user cannot be taken on here.
-        auto as_other_user = [&, limit = limit, reason = reason](size_t n, char v) {
-            const rlimit room = {limit, limit};
-            ::signal(SIGXFSZ, SIG_IGN);
-            if (::setrlimit(RLIMIT_FSIZE, &room) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-                ::setresuid(65534, 65534, 65534) != 0 || ::access(old.c_str(), W_OK) != 0)
-                return 3;
-            std::string why;
-            if (plat_write_file(old, bytes_of(n, v), &why)) return 0;
-            return why == reason ? 1 : 2;
+        // As the other user, with the file size limit.
+        auto save = [&, limit = limit](size_t n, char v, const std::string& reason) {
+            return save_as(WRITE_FILE_OTHER_UID, old, n, v, reason, [&] {
+                const rlimit room = {limit, limit};
+                ::signal(SIGXFSZ, SIG_IGN);
+                return ::setrlimit(RLIMIT_FSIZE, &room) == 0;
+            });
         };
-        auto save = [&](size_t n, char v) {
-            return finish_child(fork_child([&] { return as_other_user(n, v); }), 30s);
-        };
-        const int full = save(200000, 'n');
-        if (full == 3) {
-            ::umount2(t.file("").c_str(), MNT_DETACH);
-            GTEST_SKIP() << "no other user can write there";
-        }
-        EXPECT_EQ(full, 1) << type;
+        EXPECT_EQ(save(200000, 'n', reason), 1) << type;
         EXPECT_EQ(t.read("old.bmp"), std::string(12000, 'o')) << type;
         for (auto [n, v] : {std::pair{20000u, 'n'}, {5000u, 'm'}}) {
-            EXPECT_EQ(save(n, v), 0) << type << n;
+            EXPECT_EQ(save(n, v, "-"), 0) << type << n;
             EXPECT_EQ(t.read("old.bmp"), std::string(n, v)) << type << n;
         }
         EXPECT_EQ(names_in(t), std::vector<std::string>{"old.bmp"}) << type;
-        // Where new files may be made, one replaces it: with no ACL to copy on tmpfs, and no
-        // attributes at all on ramfs.
+        // Where new files may be made, one replaces it (its other name keeps the old bytes): with
+        // no ACL to copy on tmpfs, and no attributes at all on ramfs.
         ::chmod(t.file("").c_str(), 0755);
-        struct stat before, after;
+        ASSERT_EQ(::link(old.c_str(), t.file("link").c_str()), 0);
         std::string why;
-        ASSERT_EQ(::stat(old.c_str(), &before), 0);
         EXPECT_TRUE(plat_write_file(old, bytes_of(100, 'r'), &why)) << type << why;
-        ASSERT_EQ(::stat(old.c_str(), &after), 0);
-        EXPECT_NE(after.st_ino, before.st_ino) << type;
-        EXPECT_EQ(t.read("old.bmp"), std::string(100, 'r')) << type;
+        EXPECT_EQ(t.read("old.bmp") + t.read("link"),
+                  std::string(100, 'r') + std::string(5000, 'm'))
+            << type;
         ::umount2(t.file("").c_str(), MNT_DETACH);
     }
-}
-
-constexpr uid_t WRITE_FILE_OTHER_UID = 65534;     // the saver in tests with a second user
-constexpr uid_t WRITE_FILE_ATTACKER_UID = 12345;  // a third user, who owns no process here
-
-// Saves n bytes of v to path as that user (and group of the same number) in a child: 0 when
-// saved (with no reason left), 1 when refused for a reason holding `reason`, 2 for another, 3
-// when that user cannot be taken on, 4 when saved with a reason, -2 when the child did not end
-// within 30 s.
-int save_as(uid_t uid, const std::string& path, size_t n, char v, const std::string& reason)
-{
-    return finish_child(fork_child([&] {
-                            if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
-                                return 3;
-                            std::string why;
-                            if (plat_write_file(path, bytes_of(n, v), &why))
-                                return why.empty() ? 0 : 4;
-                            return why.find(reason) != std::string::npos ? 1 : 2;
-                        }),
-                        30s);
 }
 
 // Sets one of the kernel's fs.protected_* rules for the life of the record, where it may be
@@ -250,32 +255,6 @@ private:
 };
 
 // ---- links ------------------------------------------------------------------------------------
-
-// A dangling link's missing target is made as every new file is, in the target's own folder: a
-// save that fails part way leaves nothing there, on both routes.
-TEST(PlatWriteFile, ASaveThroughADanglingLinkThatFailsLeavesNothing)
-{
-    TempDir t;
-    fs::create_directories(t.file("a"));
-    fs::create_directories(t.file("b"));
-    const std::string link = t.file("a/pic.bmp");
-    fs::create_symlink("../b/target.bmp", link);
-    for (int unnamed : {1, 0}) {
-        plat_write_file_unnamed(unnamed);
-        const pid_t child = fork_child([&] {
-            const rlimit limit = {1 << 16, 1 << 16};
-            ::signal(SIGXFSZ, SIG_IGN);
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            return plat_write_file(link, bytes_of(1 << 20, 'n'), nullptr) ? 0 : 1;
-        });
-        EXPECT_EQ(finish_child(child, 30s), 1) << unnamed;
-        EXPECT_TRUE(fs::is_empty(t.file("b"))) << unnamed;
-    }
-    plat_write_file_unnamed(1);
-    ASSERT_TRUE(plat_write_file(link, bytes_of(300, 's'), nullptr));
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(t.read("b/target.bmp"), std::string(300, 's'));
-}
 
 // Another user's link in a sticky folder open to everyone leads nowhere, alone or in a chain,
 // whatever fs.protected_symlinks says; the user's own and the folder owner's links are followed,
@@ -452,22 +431,56 @@ TEST(PlatWriteFile, AReplacementKeepsTheOldFilesAclAndUserAttributes)
         if (::setxattr(folder.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0))
             GTEST_SKIP() << "no default ACL here: " << std::strerror(errno);
         ASSERT_EQ(::setxattr(path.c_str(), "user.note", "kept", 4, 0), 0) << std::strerror(errno);
-        ASSERT_EQ(::link(path.c_str(), t.file("other").c_str()), 0);
-        for (int unnamed : {1, 0}) {
-            plat_write_file_unnamed(unnamed);
+        // Another user's file and folder, where the test may give them: without /proc, root and
+        // that user without privilege replace it, and the user makes a new name.
+        const uid_t owner = ::geteuid() == 0 ? WRITE_FILE_ATTACKER_UID : ::geteuid();
+        ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chown(folder.c_str(), owner, owner), 0);
+        std::string was = "old";
+        // Without /proc by root and by the owner, then unnamed and named.
+        for (int route = 0; route < 4; ++route) {
+            const bool no_proc = route < 2;
+            if (no_proc && ::geteuid() != 0) continue;
+            plat_write_file_unnamed(route != 3);
+            fs::remove(t.file("other"));
+            ASSERT_EQ(::link(path.c_str(), t.file("other").c_str()), 0);
+            const char v = char('a' + route);
             std::string why;
-            ASSERT_TRUE(plat_write_file(path, bytes_of(3, 'n'), &why)) << why;
-            EXPECT_EQ(attribute(path, acl_key), old_has_acl ? acl : "<none>") << unnamed;
-            EXPECT_EQ(attribute(path, "user.note"), "kept") << unnamed;
-            EXPECT_EQ(unsigned(fs::status(path).permissions()), old_has_acl ? 0660u : 0640u);
+            EXPECT_TRUE(no_proc ? save_as(route ? owner : 0, path, 3, v, "-", hide_proc) == 0
+                                : plat_write_file(path, bytes_of(3, v), &why))
+                << route << why;
+            EXPECT_EQ(t.read("pic.bmp") + t.read("other"), std::string(3, v) + was) << route;
+            was = std::string(3, v);
+            struct stat st;
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid, st.st_gid),
+                      std::tuple(old_has_acl ? 0660u : 0640u, owner, owner))
+                << route;
+            EXPECT_EQ(attribute(path, acl_key), old_has_acl ? acl : "<none>") << route;
+            EXPECT_EQ(attribute(path, "user.note"), "kept") << route;
         }
         plat_write_file_unnamed(1);
-        EXPECT_EQ(t.read("pic.bmp") + t.read("other"), "nnnold");
+        if (::geteuid() == 0) {
+            EXPECT_EQ(save_as(owner, t.file("new.bmp"), 3, 'x', "-", hide_proc), 0);
+        }
     }
 }
 
-// Attributes the saver may not read (user attributes of a file without read permission)
-// cannot go to a new file: the save writes in place, so the file keeps them.
+// Makes the system call nr fail with EIO in this (forked) process from now on.
+bool fail_call(long nr)
+{
+    sock_filter code[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                          BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(nr), 0, 1),
+                          BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+                          BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+    const sock_fprog program = {uint16_t(std::size(code)), code};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Protection the system fails to read (its ACL, the list of its attributes) leaves the save
+// refused and both names of the file as they were. Attributes the saver may not read (user
+// attributes of a file without read permission) cannot go to a new file: the save writes in
+// place, so the file keeps them, and so does its other name.
 TEST(PlatWriteFile, ProtectionThatCannotBeCarriedOverMakesTheSaveWriteInPlace)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "changing user needs root";
@@ -476,45 +489,27 @@ TEST(PlatWriteFile, ProtectionThatCannotBeCarriedOverMakesTheSaveWriteInPlace)
     const std::string folder = t.file("own"), path = folder + "/pic.bmp";
     fs::create_directories(folder);
     t.write("own/pic.bmp", "old");
+    ASSERT_EQ(::chown(folder.c_str(), saver, saver) | ::chown(path.c_str(), saver, saver) |
+                  ::link(path.c_str(), (folder + "/link").c_str()),
+              0);
+    for (const long call : {SYS_fgetxattr, SYS_flistxattr}) {
+        EXPECT_EQ(save_as(saver, path, 5, 'n',
+                          "replace the file: the old file's protection cannot be read: "
+                          "Input/output error",
+                          [&] { return fail_call(call); }),
+                  1)
+            << call;
+        EXPECT_EQ(t.read("own/pic.bmp") + t.read("own/link"), "oldold") << call;
+    }
     if (::setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
         GTEST_SKIP() << "no user attributes here: " << std::strerror(errno);
-    ASSERT_EQ(::chown(folder.c_str(), saver, saver) | ::chown(path.c_str(), saver, saver), 0);
     ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
-    struct stat before, after;
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
     EXPECT_EQ(save_as(saver, path, 5, 'n', ""), 0);
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(t.read("own/pic.bmp"), "nnnnn");
+    EXPECT_EQ(t.read("own/pic.bmp") + t.read("own/link"), "nnnnnnnnnn");
     EXPECT_EQ(attribute(path, "user.note"), "kept");
 }
 
 // ---- temporary names and the folder sync ------------------------------------------------------
-
-// Another user who takes every name a save would try by its process id and a counter cannot
-// make it fail where the file system has no unnamed files: the names are random.
-TEST(PlatWriteFile, TemporaryNamesCannotBeTakenFirst)
-{
-    TempDir t;
-    const std::string path = t.write("pic.bmp", "old");
-    plat_write_file_unnamed(0);
-    const pid_t child = fork_child([&] {
-        // Far more counter values than this test process has used for saves.
-        for (unsigned serial = 0; serial < 4096; ++serial) {
-            char name[40];
-            std::snprintf(name, sizeof name, "/.quorvel-%08x%04x.part", unsigned(::getpid()),
-                          serial);
-            ::close(::open(t.file("").append(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
-        }
-        std::string why;
-        if (plat_write_file(path, bytes_of(3, 'n'), &why)) return 0;
-        std::fprintf(stderr, "%s\n", why.c_str());
-        return 1;
-    });
-    EXPECT_EQ(finish_child(child, 60s), 0);
-    plat_write_file_unnamed(1);
-    EXPECT_EQ(t.read("pic.bmp"), "nnn");
-}
 
 // The name of a new or replacing file is lasting only once its folder is synced: a failed sync
 // fails the save, whichever way it went.
@@ -593,6 +588,8 @@ TEST(PlatWriteFile, AFolderSwappedWithALinkDuringSavesNeverLeadsThemElsewhere)
 // sticky folder gives out.bmp in turn to a hard link of the saver's own file elsewhere and to a
 // file of his own, while the saver saves to it: a name that held the saver's own file when found
 // is replaced or the save refused, never written in place, so that other file keeps its bytes.
+// In a shared folder of root's, he takes a new name for a moment, over and over: a save that
+// found it free makes it (and the saver frees it again), or is refused for the name taken.
 TEST(PlatWriteFile, ANameSwappedDuringSavesNeverLeadsThemIntoTheUsersOtherFile)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "a second user needs root";
@@ -603,62 +600,58 @@ TEST(PlatWriteFile, ANameSwappedDuringSavesNeverLeadsThemIntoTheUsersOtherFile)
     fs::create_directories(own);
     const std::string victim = t.write("victim/v.bmp", "private"), his = t.write("f/his", "his");
     const std::string out = shared + "/out.bmp", next = shared + "/next";
+    const std::string fresh = make_shared_folder(t.file("g")) + "/new.bmp";
     ASSERT_EQ(::chown(shared.c_str(), owner, owner) | ::chown(his.c_str(), owner, owner) |
                   ::chmod(his.c_str(), 0666) | ::chown(own.c_str(), saver, saver) |
                   ::chmod(own.c_str(), 0755) | ::chown(victim.c_str(), saver, saver) |
-                  ::chmod(victim.c_str(), 0644),
+                  ::chmod(victim.c_str(), 0644) | ::link(his.c_str(), out.c_str()),
               0);
     struct stat before, after;
     ASSERT_EQ(::stat(victim.c_str(), &before), 0);
-    const pid_t swapper = fork_child([&] {
-        if (!become_user(owner)) return 100;
-        for (;;)
-            for (const std::string& from : {victim, his})
-                if (::link(from.c_str(), next.c_str()) == 0) ::rename(next.c_str(), out.c_str());
-    });
-    // Each save is written, or refused for the name that changed: 0, else 1.
-    const int saves = run_as_user(saver, [&] {
-        for (int i = 0; i < 300; ++i) {
-            std::string why;
-            if (!plat_write_file(out, bytes_of(300, 'x'), &why) &&
-                why.find("the name was given to another file during the save") == std::string::npos)
-                return 1;
-        }
-        return 0;
-    });
-    kill_child(swapper);
-    EXPECT_EQ(saves, 0);
+    const struct {
+        const std::string& path;
+        std::function<void()> swap;        // the owner's, over and over
+        std::vector<const char*> reasons;  // those of a refused save
+    } races[] = {{out,
+                  [&] {
+                      for (const std::string& from : {victim, his})
+                          if (::link(from.c_str(), next.c_str()) == 0)
+                              ::rename(next.c_str(), out.c_str());
+                  },
+                  {"the name was given to another file during the save"}},
+                 {fresh,
+                  [&] {
+                      ::close(::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+                      ::unlink(fresh.c_str());
+                  },
+                  {"make a new file: the name was taken by another file during the save",
+                   "open: another user's file in a shared sticky folder"}}};
+    for (const auto& race : races) {
+        const pid_t swapper = fork_child([&] {
+            if (!become_user(owner)) return 100;
+            for (;;) race.swap();
+        });
+        // Each save is written, or refused for the name that changed: 0, else 1.
+        const int saves = run_as_user(saver, [&] {
+            for (int i = 0; i < 300; ++i) {
+                std::string why;
+                if (plat_write_file(race.path, bytes_of(300, 'x'), &why)) {
+                    if (race.path == fresh) ::unlink(fresh.c_str());
+                } else if (std::none_of(race.reasons.begin(), race.reasons.end(),
+                                        [&](auto r) { return why.find(r) != std::string::npos; })) {
+                    std::fprintf(stderr, "%s\n", why.c_str());
+                    return 1;
+                }
+            }
+            return 0;
+        });
+        kill_child(swapper);
+        EXPECT_EQ(saves, 0) << race.path;
+    }
     ASSERT_EQ(::stat(victim.c_str(), &after), 0);
     EXPECT_EQ(t.read("victim/v.bmp"), "private");
     EXPECT_EQ(std::tuple(after.st_ino, after.st_mode & 07777, after.st_uid),
               std::tuple(before.st_ino, 0644u, saver));
-}
-
-// A folder path of about 4,075 bytes: a file in it is made, replaced, and made on the named
-// route, although a temporary name's full path would be longer than any path may be.
-TEST(PlatWriteFile, AFileAtAPathJustUnderTheLongestIsMadeAndReplaced)
-{
-    TempDir t;
-    std::string folder = t.file("");
-    while (folder.size() + 201 < 4075) folder += "/" + std::string(200, 'd');
-    folder += "/" + std::string(4075 - folder.size() - 1, 'e');
-    ASSERT_EQ(folder.size(), 4075u);
-    fs::create_directories(folder);
-    const std::string path = folder + "/pic.b";
-    for (int unnamed : {1, 0}) {
-        plat_write_file_unnamed(unnamed);
-        fs::remove(path);
-        for (const char* content : {"made", "replaced"}) {
-            std::string why;
-            EXPECT_TRUE(plat_write_file(path, bytes_of(100, *content), &why))
-                << content << " " << unnamed << " " << why;
-            std::ifstream in(path, std::ios::binary);
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-                      std::string(100, *content));
-        }
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1) << "nothing else left";
-    }
-    plat_write_file_unnamed(1);
 }
 
 // A file of user B in B's folder open to all, which A may write (by its mode, or by an ACL
@@ -723,10 +716,10 @@ private:
     bool mounted_ = false;
 };
 
-// Sets or clears the append-only flag of a folder; false when the file system has none.
-bool set_append_only(const std::string& folder, bool on)
+// Sets or clears the append-only flag of a folder or file; false when the file system has none.
+bool set_append_only(const std::string& path, bool on)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     int flags = 0;
     bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
     flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
@@ -736,8 +729,9 @@ bool set_append_only(const std::string& folder, bool on)
 }
 
 // In an append-only folder no name can be renamed or removed: a replace writes in place at
-// once, a new file is linked straight in where it can be unnamed and refused where it cannot;
-// whatever the result, no name the save made stays behind.
+// once, a new file is linked straight in where it can be unnamed and named again through /proc,
+// and refused where it cannot; whatever the result, no name the save made stays behind. An
+// append-only file takes no write that does not append: refused, as any file not open to writing.
 TEST(PlatWriteFile, InAnAppendOnlyFolderASaveLeavesNoNameItMade)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
@@ -751,25 +745,32 @@ TEST(PlatWriteFile, InAnAppendOnlyFolderASaveLeavesNoNameItMade)
     struct stat before, after;
     ASSERT_EQ(::stat(old.c_str(), &before), 0);
     ASSERT_TRUE(set_append_only(folder, true));
-    for (int unnamed : {1, 0}) {
-        plat_write_file_unnamed(unnamed);
-        std::string why;
-        EXPECT_TRUE(plat_write_file(old, bytes_of(50, 'n'), &why)) << unnamed << why;
-        const std::string made = folder + "/new" + std::to_string(unnamed) + ".bmp";
-        EXPECT_EQ(plat_write_file(made, bytes_of(50, 'm'), &why), unnamed) << why;
-        if (!unnamed) {
-            EXPECT_EQ(why, "make a new file: the folder keeps every name, and no unnamed file "
-                           "can be made here");
-        }
+    const char* kept = "make a new file: the folder keeps every name, and no unnamed file";
+    for (int route = 0; route < 3; ++route) {  // unnamed, named, unnamed without /proc
+        plat_write_file_unnamed(route != 1);
+        const char v = char('a' + route);
+        const std::function<bool()> first = route == 2 ? hide_proc : std::function<bool()>{};
+        EXPECT_EQ(save_as(0, old, 50, v, "-", first), 0) << route;
+        const std::string made = folder + "/new" + std::to_string(route) + ".bmp";
+        EXPECT_EQ(save_as(0, made, 50, v, kept, first), route == 0 ? 0 : 1) << route;
+        EXPECT_EQ(t.read("mnt/kept/old.bmp") + t.read("mnt/kept/new0.bmp"),
+                  std::string(50, v) + std::string(50, 'a'))
+            << route;
     }
     plat_write_file_unnamed(1);
     ASSERT_EQ(::stat(old.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
+    set_append_only(folder, false);
+    ASSERT_TRUE(set_append_only(old, true));
+    std::string why;
+    EXPECT_FALSE(plat_write_file(old, bytes_of(3, 'x'), &why));
+    EXPECT_EQ(why, "open: Operation not permitted");
+    set_append_only(old, false);
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"new1.bmp", "old.bmp"}));
-    set_append_only(folder, false);
+    EXPECT_EQ(names, (std::vector<std::string>{"new0.bmp", "old.bmp"}));
+    EXPECT_EQ(t.read("mnt/kept/old.bmp"), std::string(50, 'c'));
 }
 
 // ---- links of the kernel's own ----------------------------------------------------------------
@@ -790,11 +791,9 @@ int with_stdout(int out_fd, const std::function<int()>& fn)
 TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
 {
     TempDir t;
-    const std::vector<uint8_t> picture = bytes_of(3000, 'p');
-    const std::string bytes(picture.begin(), picture.end());
-    auto save = [&](const std::string& path) {
+    auto save = [&](const std::string& path, char v) {
         std::string why;
-        if (plat_write_file(path, picture, &why) == 1) return 0;
+        if (plat_write_file(path, bytes_of(3000, v), &why) == 1) return 0;
         std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
         return 1;
     };
@@ -803,21 +802,23 @@ TEST(PlatWriteFile, AKernelLinkWritesToTheObjectItStandsFor)
     struct stat before, after;
     ASSERT_EQ(::stat(log.c_str(), &before), 0);
     const int log_fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    for (const char* path : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"})
-        EXPECT_EQ(with_stdout(log_fd, [&] { return save(path); }), 0) << path;
+    char v = 'a';
+    for (const char* path : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"}) {
+        EXPECT_EQ(with_stdout(log_fd, [&] { return save(path, v); }), 0) << path;
+        EXPECT_EQ(t.read("log.txt"), std::string(3000, v++)) << path;
+    }
     ::close(log_fd);
     ASSERT_EQ(::stat(log.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(t.read("log.txt"), bytes);
 
     const std::string gone = t.write("gone.txt", "old");
     const int gone_fd = ::open(gone.c_str(), O_RDWR | O_CLOEXEC);
     ::unlink(gone.c_str());
-    EXPECT_EQ(save("/proc/self/fd/" + std::to_string(gone_fd)), 0);
+    EXPECT_EQ(save("/proc/self/fd/" + std::to_string(gone_fd), 'g'), 0);
     std::string kept(4000, '\0');
     kept.resize(size_t(std::max<ssize_t>(::pread(gone_fd, kept.data(), kept.size(), 0), 0)));
     ::close(gone_fd);
-    EXPECT_EQ(kept, bytes);
+    EXPECT_EQ(kept, std::string(3000, 'g'));
     EXPECT_EQ(names_in(t), std::vector<std::string>{"log.txt"});
 }
 
