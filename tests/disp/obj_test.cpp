@@ -91,8 +91,7 @@ TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAndOutOfRangePrioritiesAreIg
     EXPECT_EQ(o->base_key, (127u << 16) | (2u << 8));  // the subkey's default from the pool
     obj_set_visible(o, 1);
     for (int p : {40, 94, -62, 129}) obj_set_priority(o, p);
-    EXPECT_EQ(o->prio, 40);
-    EXPECT_EQ(o->base_key >> 24, 40u);
+    EXPECT_EQ(std::tuple(o->prio, o->base_key >> 24), std::tuple(40, 40u));
     obj_build_draw_list();
     obj_draw_range(40, 40);
     ASSERT_EQ(g_drawn.size(), 1u);

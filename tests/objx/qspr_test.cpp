@@ -88,8 +88,7 @@ TEST_F(Qspr, ViewOffsetMovesTowardTheEyeAndBehindTheCameraIsCulled)
     EXPECT_EQ(Pixel(42, 24), QSPR_WHITE);
     qspr_bb_set_pos_xyz(o, 0, 0, -10);
     RenderCounted();
-    EXPECT_EQ(qspr_get_drawn_count(), 0);
-    EXPECT_EQ(calls_, 0u);
+    EXPECT_EQ(std::tuple(qspr_get_drawn_count(), calls_), std::tuple(0, 0u));
     EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHATESTENABLE), 0u);
 }
 
