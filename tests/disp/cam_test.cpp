@@ -112,9 +112,6 @@ TEST_F(CamTest, ProjectionOfPointsWithTheSquareEdgesInsideAndOneBehindOnItsOwnSi
     // Identity view; the projection copies z into w, so a point at negative
     // z lies behind. Dividing by w itself would mirror it through the centre.
     const Mat44 w_is_z = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0}};
-    cam_set_mode(0, CAM_MODE_CAM_TO_WORLD);
-    cam_set_matrix(0, &CAM_ID);
-    cam_set_proj_custom(0, 1);
     cam_set_proj_matrix(0, &w_is_z);
     const Vec3 ahead = {0.5f, -0.25f, 2}, back = {0.5f, -0.25f, -2};
     EXPECT_EQ(cam_project(0, &x, &y, &ahead), CAM_INSIDE);
@@ -291,8 +288,8 @@ TEST_F(CamTest, BadIndicesNeverReachPastThePairsOrTheSets)
 #endif
     EXPECT_EQ(cam_get_fov(1), std::numbers::pi_v<float> / 4.0f);
     // Set indices outside the thirteen are refused.
-    EXPECT_EQ(cam_get_xform_set(13), nullptr);
-    EXPECT_EQ(cam_get_xform_set(-1), nullptr);
+    EXPECT_EQ(std::tuple(cam_get_xform_set(13), cam_get_xform_set(-1)),
+              std::tuple(nullptr, nullptr));
     cam_select_xform_set(cam_shadow_set_index(1, 1));
     cam_select_xform_set(40);
     EXPECT_EQ(cam_get_selected_xform_set(), cam_get_xform_set(10));

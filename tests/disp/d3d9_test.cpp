@@ -257,8 +257,7 @@ TEST(RstateKey, PacksEveryFieldMaskedToItsWidth)
 {
     EXPECT_EQ(rstate_key_make(0, 0, 0, 0, 0, 0, 0, 0, 0), 1u);
     RenderStateKey k = rstate_key_make(1, 1, 1, 31, 7, 7, 7, 3, 3);
-    EXPECT_EQ(k, 0x3FF0FF35u);
-    EXPECT_EQ(k & DISP_RS_CACHE_RESET, 0u);
+    EXPECT_EQ(std::pair(k, k & DISP_RS_CACHE_RESET), std::pair(0x3FF0FF35u, 0u));
     k = rstate_key_make(3, 2, 5, 33, 9, 13, 8, 4, 6);  // all beyond their widths
     EXPECT_EQ((std::array{disp_rstate_field(k, DISP_RS_BLEND_SHIFT, DISP_RS_BLEND_BITS),
                           disp_rstate_field(k, DISP_RS_CULL_SHIFT, DISP_RS_CULL_BITS),
@@ -344,8 +343,7 @@ TEST_F(D3d9Test, RstateCacheAppliesTheKeyAndSkipsWhatIsCachedButNeverAnInvalidKe
     disp_set_rstate_block(rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0), nullptr);
     sets = disp_rstate_set_count();
     EXPECT_EQ(disp_set_rstate_block(DISP_RS_CACHE_RESET | DISP_RS_LIGHTING, nullptr), 0);
-    EXPECT_EQ(disp_rstate_set_count(), sets);
-    EXPECT_EQ(disp_rstate_lighting(), 0u);
+    EXPECT_EQ(std::tuple(disp_rstate_set_count(), disp_rstate_lighting()), std::tuple(sets, 0u));
     // A valid key with the reset bit sets everything again.
     k = rstate_key_make(0, 1, 0, 0, 0, 5, 3, 0, 0);
     EXPECT_EQ(disp_set_rstate_block(k | DISP_RS_CACHE_RESET, nullptr), 1);

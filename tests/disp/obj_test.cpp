@@ -91,8 +91,7 @@ TEST_F(ObjManager, TypeIsSetOnceAndUnregisteredTypesAndOutOfRangePrioritiesAreIg
     EXPECT_EQ(o->base_key, (127u << 16) | (2u << 8));  // the subkey's default from the pool
     obj_set_visible(o, 1);
     for (int p : {40, 94, -62, 129}) obj_set_priority(o, p);
-    EXPECT_EQ(o->prio, 40);
-    EXPECT_EQ(o->base_key >> 24, 40u);
+    EXPECT_EQ(std::tuple(o->prio, o->base_key >> 24), std::tuple(40, 40u));
     obj_build_draw_list();
     obj_draw_range(40, 40);
     ASSERT_EQ(g_drawn.size(), 1u);
@@ -111,8 +110,7 @@ TEST_F(ObjManager, DrawOrderFollowsPrioritySubkeyThenType)
     EXPECT_EQ(drawn_order(), (std::vector<DrawObj*>{d, c, b, a, e}));
     // Runs: one per (priority, type) stretch.
     ASSERT_EQ(g_drawn.size(), 5u);
-    EXPECT_EQ(g_drawn[0].type, 1);
-    EXPECT_EQ(g_drawn[2].type, 3);
+    EXPECT_EQ(std::pair(g_drawn[0].type, g_drawn[2].type), std::pair(1, 3));
 }
 
 TEST_F(ObjManager, EqualKeysOrderAsTheSortLeavesThemAndManyRandomKeysSortDescending)
@@ -183,8 +181,7 @@ TEST_F(ObjManager, UpdateOrderByOrderThenSuborderAndForEachVisitsLiveObjectsNewe
     obj_set_update_suborder(b, 130);
     obj_frame();
     EXPECT_EQ(g_updated, (std::vector<DrawObj*>{a, b, c}));
-    EXPECT_EQ(obj_update_list_count(), 3);
-    EXPECT_EQ(obj_frame_count(), 1);
+    EXPECT_EQ(std::pair(obj_update_list_count(), obj_frame_count()), std::pair(3, 1));
     obj_set_update(a, nullptr);  // keeps the callback
     EXPECT_EQ(a->update, update_record);
     obj_free(b);
@@ -237,11 +234,10 @@ TEST_F(ObjManager, NonzeroUpdateFreesAtOnceAndAKilledObjectLivesUntilTheEndOfIts
     obj_set_update(b, update_record);
     obj_kill(b);
     obj_frame();
-    EXPECT_FALSE(obj_is_live(a));
-    EXPECT_EQ(g_exit_calls, 1);
-    EXPECT_EQ(obj_live_count(), 1);
-    EXPECT_EQ(obj_update_stat(), 2);  // one free + one live
-    EXPECT_EQ(obj_update_list_count(), 1);
+    // The update stat counts the freed object and the live one.
+    EXPECT_EQ(std::tuple(bool(obj_is_live(a)), g_exit_calls, obj_live_count(), obj_update_stat(),
+                         obj_update_list_count()),
+              std::tuple(false, 1, 1, 2, 1));
     obj_build_draw_list();
     obj_draw_all();
     EXPECT_EQ(g_updated.size(), 2u);  // both updated, the killed one is still drawn
@@ -261,8 +257,7 @@ TEST_F(ObjManager, HiddenLayerStillUpdatesAndSkipSuppressesExactlyOnePass)
     EXPECT_TRUE(g_updated.empty());
     obj_frame();
     obj_build_draw_list();
-    EXPECT_EQ(obj_draw_list_count(), 0);
-    EXPECT_EQ(g_updated.size(), 1u);
+    EXPECT_EQ(std::tuple(obj_draw_list_count(), g_updated.size()), std::tuple(0, 1u));
 }
 
 void release_frees_self(DrawObj* o)
@@ -283,9 +278,7 @@ TEST_F(ObjManager, ReleaseCallbackRunsFirstAndOnceAndFreeIgnoresNullFreeAndForei
     obj_free(&foreign);
     obj_kill(&foreign);
     obj_set_priority(&foreign, 10);
-    EXPECT_EQ(g_release_calls, 1);
-    EXPECT_EQ(g_exit_calls, 1);
-    EXPECT_EQ(obj_live_count(), 0);
+    EXPECT_EQ(std::tuple(g_release_calls, g_exit_calls, obj_live_count()), std::tuple(1, 1, 0));
     EXPECT_EQ(obj_alloc(1), a);  // on the free list exactly once
     EXPECT_NE(obj_alloc(1), a);
 }
@@ -318,8 +311,7 @@ TEST_F(ObjManager, GroupIdsAllocateLowestFirstAndReleaseUnlockedOnes)
     group_keep(2);
     for (ResGroupId id : {1u, 2u, 3u}) make(1, 10, 127, id);
     group_release_all_unlocked();
-    EXPECT_EQ(obj_live_count(), 1);
-    EXPECT_EQ(group_count(), 1);
+    EXPECT_EQ(std::pair(obj_live_count(), group_count()), std::pair(1, 1));
     EXPECT_EQ(group_alloc(), 1u);
     obj_system_reset();  // frees kept groups too
     EXPECT_EQ(group_count(), 0);
@@ -334,11 +326,9 @@ TEST_F(ObjManager, GroupReleaseReachesLinkedModulesAndRecordsAndEachRecordIsHand
     obj_set_links(links);
     ASSERT_TRUE(gmem_alloc(5) && gmem_alloc(6));
     group_release(5);
-    EXPECT_EQ(g_link_release, 5);
-    EXPECT_EQ(gmem_count(), 1);
+    EXPECT_EQ(std::pair(g_link_release, gmem_count()), std::pair(5, 1));
     obj_system_reset();
-    EXPECT_EQ(g_link_reset, 1);
-    EXPECT_EQ(gmem_count(), 0);
+    EXPECT_EQ(std::pair(g_link_reset, gmem_count()), std::pair(1, 0));
     obj_set_links(ObjLinks{});
     // A record freed twice is not handed out twice.
     GroupMemRec* a = gmem_alloc(1);

@@ -273,15 +273,10 @@ TEST_F(TexTest, DdsInMemoryKeepsItsSizeRefusesBadHeadersAndReadsItsRowsBack)
     // 8 x 8 DXT1: a red row of blocks over a blue one; rows 3 to 5 cross both.
     std::vector<uint8_t> dxt(128, 0);
     std::memcpy(dxt.data(), "DDS ", 4);
-    for (auto [at, v] : {std::pair<size_t, uint32_t>{4, 124},
-                         {8, 0x1007},
-                         {12, 8},
-                         {16, 8},
-                         {76, 32},
-                         {80, 4},
-                         {84, 0x31545844},
-                         {108, 0x1000}})
-        put32(dxt, at, v);
+    const std::pair<size_t, uint32_t> header[] = {{4, 124},         {8, 0x1007},  {12, 8},
+                                                  {16, 8},          {76, 32},     {80, 4},
+                                                  {84, 0x31545844}, {108, 0x1000}};
+    for (auto [at, v] : header) put32(dxt, at, v);
     const auto red = dxt1_block(0xF800, 0xF800, 0), blue = dxt1_block(0x001F, 0x001F, 0);
     dxt = dxt + red + red + blue + blue;
     ASSERT_EQ(tex_create_from_file_mem(&t_, dxt, 0, 0), 1);

@@ -175,8 +175,7 @@ TEST(Tessellation, ArcsAndCurvesAreCutWithinHalfAPixelWhereTheyBendAndNoFiner)
     const float tol = gm::tess_tolerance(), r = 0.8f;
     auto circle = [&](float t) { return gm::Vec2{r * std::cos(t), r * std::sin(t)}; };
     const std::vector<gm::Vec2> round = gm::curve_points(circle, 0, 2 * pi);
-    EXPECT_EQ(round.front(), circle(0));
-    EXPECT_EQ(round.back(), circle(2 * pi));
+    EXPECT_EQ(std::pair(round.front(), round.back()), std::pair(circle(0), circle(2 * pi)));
     for (size_t i = 0; i + 1 < round.size(); i++) {
         float half = std::hypot(round[i + 1][0] - round[i][0], round[i + 1][1] - round[i][1]) / 2;
         EXPECT_LE(r - std::sqrt(r * r - half * half), tol * 1.01f) << i;
@@ -194,8 +193,7 @@ TEST(Tessellation, ArcsAndCurvesAreCutWithinHalfAPixelWhereTheyBendAndNoFiner)
     std::vector<gm::Vec2> through;
     for (int i = 0; i <= 6; i++) through.push_back(circle(pi * float(i) / 6));
     const std::vector<gm::Vec2> spline = gm::curve_spline(through);
-    EXPECT_EQ(spline.front(), through.front());
-    EXPECT_EQ(spline.back(), through.back());
+    EXPECT_EQ(std::pair(spline.front(), spline.back()), std::pair(through.front(), through.back()));
     for (gm::Vec2 p : spline) EXPECT_NEAR(std::hypot(p[0], p[1]), r, r * 0.03f);
     for (gm::Vec2 q : through) {
         float off = 1;

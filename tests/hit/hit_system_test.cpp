@@ -112,27 +112,23 @@ TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameAndAReleasedTargetDeliversNoMore)
     hit_ray_add_callback(&o, &v, 10, HIT_ANY_GROUP, 21, on_ray, 22);
     EXPECT_EQ(hit_ray_count(), 2);
     hit_frame();
-    EXPECT_EQ(g_calls, 1);
-    EXPECT_EQ(g_seen, t);
+    EXPECT_EQ(std::tuple(g_calls, g_seen), std::tuple(1, t));
     EXPECT_TRUE(hit_ray_was_hit(kept));
     EXPECT_FLOAT_EQ(kept->nearest_t, 0.5f);
     ASSERT_EQ(t->result_count, 2u);
-    EXPECT_EQ(hit_target_result_at(t, 0)->a, 21u);  // newest ray first
-    EXPECT_EQ(hit_target_result_at(t, 1)->a, 11u);
-    EXPECT_EQ(hit_target_result_at(t, 2), nullptr);
-    EXPECT_EQ(kept->results->a, 3u);  // the ray's result carries the target's group
-    EXPECT_EQ(kept->results->user, 9u);
-    EXPECT_EQ(hit_ray_by_target(t, 1), kept);
-    EXPECT_EQ(hit_result_count(), 4);
+    // The newest ray first; the ray's result carries the target's group.
+    EXPECT_EQ(std::tuple(hit_target_result_at(t, 0)->a, hit_target_result_at(t, 1)->a,
+                         hit_target_result_at(t, 2)),
+              std::tuple(21u, 11u, nullptr));
+    EXPECT_EQ(std::tuple(kept->results->a, kept->results->user, hit_ray_by_target(t, 1),
+                         hit_result_count()),
+              std::tuple(3u, 9u, kept, 4));
     hit_frame();  // the callback ray ends; its results and the old ones are gone
-    EXPECT_EQ(hit_ray_count(), 1);
-    EXPECT_EQ(g_calls, 1);
-    EXPECT_EQ(t->result_count, 1u);
+    EXPECT_EQ(std::tuple(hit_ray_count(), g_calls, t->result_count), std::tuple(1, 1, 1u));
     hit_ray_release(kept);
     hit_ray_release(kept);  // a second release changes nothing
     hit_frame();
-    EXPECT_EQ(hit_result_count(), 0);
-    EXPECT_EQ(hit_ray_count(), 0);
+    EXPECT_EQ(std::pair(hit_result_count(), hit_ray_count()), std::pair(0, 0));
 
     // A target released by a callback delivers nothing more in that frame.
     hit_ray_add_callback(&o, &v, 10, HIT_ANY_GROUP, 1, on_ray, 0);
@@ -141,9 +137,7 @@ TEST_F(HitSystemTest, RaysAreResolvedOnceAFrameAndAReleasedTargetDeliversNoMore)
     g_release_in_callback = t;
     hit_frame();
     g_release_in_callback = nullptr;
-    EXPECT_EQ(g_calls, 1);
-    EXPECT_EQ(hit_target_count(), 0);
-    EXPECT_EQ(hit_result_count(), 0);
+    EXPECT_EQ(std::tuple(g_calls, hit_target_count(), hit_result_count()), std::tuple(1, 0, 0));
 }
 
 TEST_F(HitSystemTest, PoolsIdsAndChains)

@@ -178,8 +178,7 @@ TEST_F(Sprite, SampleReadsTheTexelCopyAndRefusesZeroSizes)
     ASSERT_EQ(res_tex_set_image(t, 0, 0, 4, 4, px.data()), 1);
     ASSERT_EQ(res_tex_make_texel_copy(t, nullptr), 1);
     DrawObj* o = spr_create_tex(1, t, 0xFFFFFFFFu, 10, 10, 0, 0, 2, 2, 50);
-    EXPECT_EQ(spr_sample(o, 13, 13), 0xC8);
-    EXPECT_EQ(spr_sample(o, 10.5f, 10.5f), 0);
+    EXPECT_EQ(std::tuple(spr_sample(o, 13, 13), spr_sample(o, 10.5f, 10.5f)), std::tuple(0xC8, 0));
     EXPECT_EQ(spr_sample(o, 30, 30), 0);
     spr_set_uv_rect(o, 0.375f, 0, 0.375f, 1);  // no width in the texture: (13, 13) is no texel
     EXPECT_EQ(spr_sample(o, 13, 13), 0);
@@ -220,8 +219,7 @@ TEST(Obj2dHelpers, ColourProductClampsAtZeroAndUvSelectionRotatesFlipsAndMasks)
                                    {1, 4, Uv{1, 1, 0, 0}, Uv{1, 0, 1, 0}}}) {
         Uv got_u, got_v;
         obj2d_uv_select(c, rot, flip, got_u.data(), got_v.data());
-        EXPECT_EQ(got_u, u) << rot << " " << flip;
-        EXPECT_EQ(got_v, v) << rot << " " << flip;
+        EXPECT_EQ(std::pair(got_u, got_v), std::pair(u, v)) << rot << " " << flip;
     }
 }
 

@@ -81,8 +81,7 @@ TEST_F(Text2d, MeasureAdvancesOverValidGlyphsOnlyTextsAreBoundedAndNullClears)
     text2d_set_text(o, nullptr);
     w = -1;
     text2d_measure(o, &w, nullptr);
-    EXPECT_EQ(w, 0.0f);
-    EXPECT_EQ(obj_work<Text2dWork>(o)->length, 0);
+    EXPECT_EQ(std::tuple(w, obj_work<Text2dWork>(o)->length), std::tuple(0.0f, 0));
     const std::string long_text(300, '2');
     text2d_printf(o, "%s", long_text.c_str());
     EXPECT_EQ(obj_work<Text2dWork>(o)->length, 128);
@@ -120,8 +119,7 @@ TEST_F(Text2d, AlignmentAnchorsTheLineAndRotationTurnsItAboutThePositionOrOneGly
     text2d_layout(o, false, v, nullptr, nullptr);
     // A half turn swaps the second glyph's corners about its centre.
     EXPECT_THAT(xy(v[4]), Pointwise(FloatNear(1e-3f), {20 + 16 - 0.5f, 10 + 8 - 0.5f}));
-    EXPECT_EQ(v[4].color, 0xFF00FF00u);
-    EXPECT_EQ(v[0].color, 0xFFFFFFFFu);
+    EXPECT_EQ(std::pair(v[4].color, v[0].color), std::pair(0xFF00FF00u, 0xFFFFFFFFu));
     text2d_set_glyph_callback(o, nullptr, nullptr);
     text2d_set_rot(o, 3.14159265f / 2);
     text2d_layout(o, false, v, nullptr, nullptr);

@@ -15,8 +15,7 @@ TEST_F(ModelTest, LevelsShaderSetAndRefusals)
     DrawObj* o = mdlobj_create(0, nullptr, plain, 81);
     mdlobj_set_lods(o, nrm, 100.0f, plain, 0.0f);
     const ModelObj* m = mdlobj_work(o);
-    EXPECT_EQ(m->lods[0].mesh, plain);
-    EXPECT_EQ(m->lods[1].mesh, nrm);
+    EXPECT_EQ(std::pair(m->lods[0].mesh, m->lods[1].mesh), std::pair(plain, nrm));
     EXPECT_EQ(m->shader_set, 4);  // the far "NRM" mesh was given first
     mdlobj_refresh_shader_set(o);
     EXPECT_EQ(m->shader_set, 0);  // the first entry's mesh
@@ -24,8 +23,7 @@ TEST_F(ModelTest, LevelsShaderSetAndRefusals)
     mdlobj_set_lods(o, nrm, 5.0f, plain, 5.0f);
     EXPECT_EQ(m->lods[0].mesh, nrm);
     mdlobj_set_lods(o, 0, 1.0f, plain, 7.0f);
-    EXPECT_EQ(m->lods[0].mesh, plain);
-    EXPECT_EQ(m->lods[1].mesh, 0u);
+    EXPECT_EQ(std::pair(m->lods[0].mesh, m->lods[1].mesh), std::pair(plain, 0u));
     mdlobj_set_lods(o, 0, 0.0f, 0, 0.0f);
     EXPECT_EQ(mdlobj_lod_for(m, 1e9f), 0u);
     mdlobj_set_lods(o, plain, 0.0f, nrm, 100.0f);

@@ -22,9 +22,8 @@ TEST_F(ObjCallsTest, LoopsSpeedReverseAndTheRootThroughTheObject)
     motobj_set_loop_start(o, 5);
     EXPECT_EQ(motobj_get_loop_start(o), 5);
     for (int i = 0; i < 21; ++i) motobj_update(o, -1);
-    EXPECT_EQ(motobj_get_frame(o), 6);
-    EXPECT_EQ(motobj_get_loop_count(o), 1);
-    EXPECT_EQ(motobj_get_total_frames(o), 6 + 20);
+    EXPECT_EQ(std::tuple(motobj_get_frame(o), motobj_get_loop_count(o), motobj_get_total_frames(o)),
+              std::tuple(6, 1, 6 + 20));
     EXPECT_TRUE(motobj_is_playing_n(o, 1));
     EXPECT_FALSE(motobj_is_playing_n(o, 0));
     motobj_set_speed(o, 2.0f);
@@ -83,8 +82,7 @@ TEST_F(ObjCallsTest, AttachmentsKeepTheirOrderAndLeaveTheListCleanly)
     EXPECT_EQ(attobj_is_culled(parts[0], 0, nullptr, 1), 0);
     EXPECT_EQ(attobj_is_culled(parts[2], 0, nullptr, 0), 1);
     attobj_list_detach_all(o);
-    EXPECT_EQ(attobj_list_count(o), 0);
-    EXPECT_EQ(obj_live_count(), 1);
+    EXPECT_EQ(std::pair(attobj_list_count(o), obj_live_count()), std::pair(0, 1));
 }
 
 TEST_F(ObjCallsTest, EachMaterialCallSetsItsOwnFieldAndTheDefaultFlag)

@@ -136,8 +136,7 @@ TEST_F(DrawTest, TransparentObjectsDrawFarToNearAfterTheOpaqueOnes)
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(order[i] == opaque[0] || order[i] == opaque[1]);
     const float want[4] = {30, 20, 15, 10};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(mdlobj_matrix(order[2 + i])->m[14], want[i]) << i;
-    EXPECT_EQ(order[6], back[0]);
-    EXPECT_EQ(order[7], back[1]);
+    EXPECT_EQ(std::pair(order[6], order[7]), std::pair(back[0], back[1]));
 }
 
 TEST_F(DrawTest, BillboardKeepsTheCameraRotationInTheObject)

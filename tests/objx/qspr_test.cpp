@@ -49,10 +49,9 @@ protected:
     void ExpectUpright(int size)
     {
         const int l = 32 - size / 4, r = 32 + size / 4, t = 24 - size / 4, b = 24 + size / 4;
-        EXPECT_EQ(Pixel(l, t), QSPR_RED) << std::hex << Pixel(l, t);
-        EXPECT_EQ(Pixel(r, t), QSPR_GREEN) << std::hex << Pixel(r, t);
-        EXPECT_EQ(Pixel(l, b), QSPR_BLUE) << std::hex << Pixel(l, b);
-        EXPECT_EQ(Pixel(r, b), QSPR_WHITE) << std::hex << Pixel(r, b);
+        const std::array got = {Pixel(l, t), Pixel(r, t), Pixel(l, b), Pixel(r, b)};
+        EXPECT_EQ(got, (std::array{QSPR_RED, QSPR_GREEN, QSPR_BLUE, QSPR_WHITE}))
+            << std::hex << got[0] << " " << got[1] << " " << got[2] << " " << got[3];
     }
     ResHandle tex_ = 0, all_ = 0;
     uint64_t calls_ = 0;
@@ -89,8 +88,7 @@ TEST_F(Qspr, ViewOffsetMovesTowardTheEyeAndBehindTheCameraIsCulled)
     EXPECT_EQ(Pixel(42, 24), QSPR_WHITE);
     qspr_bb_set_pos_xyz(o, 0, 0, -10);
     RenderCounted();
-    EXPECT_EQ(qspr_get_drawn_count(), 0);
-    EXPECT_EQ(calls_, 0u);
+    EXPECT_EQ(std::tuple(qspr_get_drawn_count(), calls_), std::tuple(0, 0u));
     EXPECT_EQ(gfx_get_render_state(GFX_RS_ALPHATESTENABLE), 0u);
 }
 
@@ -102,8 +100,7 @@ TEST_F(Qspr, FarToNearOrderWithBlending)
     RenderCounted();
     EXPECT_EQ(Pixel(32, 24), QSPR_GREEN);
     ASSERT_EQ(obj3d_sort_count(), 2);
-    EXPECT_EQ(obj3d_sort_array()[0], f);
-    EXPECT_EQ(obj3d_sort_array()[1], n);
+    EXPECT_EQ(std::pair(obj3d_sort_array()[0], obj3d_sort_array()[1]), std::pair(f, n));
 }
 
 TEST_F(Qspr, DrawCallsFollowStateChangesAndAnAlphaOverrideLeavesNoStaleCache)

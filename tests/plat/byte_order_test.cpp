@@ -15,12 +15,10 @@ static_assert(plat_le_get32(BYTE_ORDER_RIFF.data()) == 0x46464952u);
 TEST(ByteOrder, ReadsAndWritesTakeAndPutTheBytesInTheirOrderAndTouchNothingBeside)
 {
     const uint8_t b[6] = {0x80, 0xFF, 0x01, 0xFE, 0x7F, 0x00};
-    EXPECT_EQ(plat_le_get16(b), 0xFF80u);
-    EXPECT_EQ(plat_le_get16(b + 2), 0xFE01u);
-    EXPECT_EQ(plat_le_get32(b), 0xFE01FF80u);
-    EXPECT_EQ(plat_le_get32(b + 2), 0x007FFE01u);
-    EXPECT_EQ(plat_be_get32(b), 0x80FF01FEu);
-    EXPECT_EQ(plat_be_get32(b + 2), 0x01FE7F00u);
+    EXPECT_EQ(std::tuple(plat_le_get16(b), plat_le_get16(b + 2)), std::tuple(0xFF80u, 0xFE01u));
+    EXPECT_EQ((std::array{plat_le_get32(b), plat_le_get32(b + 2), plat_be_get32(b),
+                          plat_be_get32(b + 2)}),
+              (std::array{0xFE01FF80u, 0x007FFE01u, 0x80FF01FEu, 0x01FE7F00u}));
     std::array<uint8_t, 12> w;
     w.fill(0xAA);
     plat_le_put32(w.data() + 1, 0xF2345680u);

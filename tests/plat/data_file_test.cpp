@@ -22,8 +22,7 @@ TEST(PlatDataFile, OnlyRegularFilesWithinTheLimitAreReadAndNothingBlocks)
     std::string why = "stale";
     // Found as every data file is: '\' separators, any case.
     ASSERT_EQ(plat_read_data_file(t.file("sub\\PLAIN.BIN"), PLAT_DATA_FILE_MAX, &bytes, &why), 1);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "abcdef");
-    EXPECT_EQ(why, "");
+    EXPECT_EQ(std::tuple(std::string(bytes.begin(), bytes.end()), why), std::tuple("abcdef", ""));
     const struct {
         Hostile kind;
         const char* reason;

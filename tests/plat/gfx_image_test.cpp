@@ -296,57 +296,30 @@ TEST(GfxImage, DecodedFormatsFollowTheFileKind)
 
 TEST(GfxImage, EveryPngKindDecodesToTheSameBytesInterlacedOrNot)
 {
+    // Colour type, bit depth and transparency: 1 a colour key, 2 alpha for palette entries.
+    const int rgba = PNG_COLOR_TYPE_RGBA, rgb = PNG_COLOR_TYPE_RGB, grey = PNG_COLOR_TYPE_GRAY,
+              grey_alpha = PNG_COLOR_TYPE_GRAY_ALPHA, palette = PNG_COLOR_TYPE_PALETTE;
+    const std::array<int, 3> kinds[] = {
+        {rgba, 16, 0},   {rgba, 8, 0},    {rgb, 16, 0},    {rgb, 8, 0},         {rgb, 16, 1},
+        {rgb, 8, 1},     {grey, 16, 0},   {grey, 8, 0},    {grey, 4, 0},        {grey, 2, 0},
+        {grey, 1, 0},    {grey, 16, 1},   {grey, 8, 1},    {grey_alpha, 16, 0}, {grey_alpha, 8, 0},
+        {palette, 8, 2}, {palette, 4, 2}, {palette, 1, 2}, {palette, 8, 0}};
     const uint8_t alphas[] = {0, 40, 80, 120, 200};
-    auto kind = [](int type, int depth) {
-        GfxImagePngSpec s;
-        s.w = 13, s.h = 11, s.color_type = type, s.depth = depth;
-        return s;
-    };
-    auto palette = [&](int depth) {
-        GfxImagePngSpec s = kind(PNG_COLOR_TYPE_PALETTE, depth);
-        s.trns_alpha.assign(alphas, alphas + (depth == 1 ? 2 : 5));
-        return s;
-    };
-    auto keyed = [&](int type, int depth) {
-        GfxImagePngSpec s = kind(type, depth);
-        s.trns_colour = true;
-        return s;
-    };
-    const struct {
-        const char* what;
-        GfxImagePngSpec spec;
-    } kinds[] = {
-        {"RGBA 16", kind(PNG_COLOR_TYPE_RGBA, 16)},
-        {"RGBA 8", kind(PNG_COLOR_TYPE_RGBA, 8)},
-        {"RGB 16", kind(PNG_COLOR_TYPE_RGB, 16)},
-        {"RGB 8", kind(PNG_COLOR_TYPE_RGB, 8)},
-        {"RGB 16 keyed", keyed(PNG_COLOR_TYPE_RGB, 16)},
-        {"RGB 8 keyed", keyed(PNG_COLOR_TYPE_RGB, 8)},
-        {"grey 16", kind(PNG_COLOR_TYPE_GRAY, 16)},
-        {"grey 8", kind(PNG_COLOR_TYPE_GRAY, 8)},
-        {"grey 4", kind(PNG_COLOR_TYPE_GRAY, 4)},
-        {"grey 2", kind(PNG_COLOR_TYPE_GRAY, 2)},
-        {"grey 1", kind(PNG_COLOR_TYPE_GRAY, 1)},
-        {"grey 16 keyed", keyed(PNG_COLOR_TYPE_GRAY, 16)},
-        {"grey 8 keyed", keyed(PNG_COLOR_TYPE_GRAY, 8)},
-        {"grey+alpha 16", kind(PNG_COLOR_TYPE_GRAY_ALPHA, 16)},
-        {"grey+alpha 8", kind(PNG_COLOR_TYPE_GRAY_ALPHA, 8)},
-        {"palette 8 with tRNS", palette(8)},
-        {"palette 4 with tRNS", palette(4)},
-        {"palette 1 with tRNS", palette(1)},
-        {"palette 8", kind(PNG_COLOR_TYPE_PALETTE, 8)},
-    };
     GfxImage img;
     GfxImageError err;
-    for (const auto& k : kinds) {
-        const GfxImagePngCase c = png_case(k.spec);
+    for (const auto& [type, depth, transparency] : kinds) {
+        GfxImagePngSpec spec;
+        spec.w = 13, spec.h = 11, spec.color_type = type, spec.depth = depth;
+        spec.trns_colour = transparency == 1;
+        if (transparency == 2) spec.trns_alpha.assign(alphas, alphas + (depth == 1 ? 2 : 5));
+        SCOPED_TRACE(testing::Message() << "type " << type << ", depth " << depth
+                                        << ", transparency " << transparency);
+        const GfxImagePngCase c = png_case(spec);
         for (const auto* file : {&c.plain, &c.interlaced}) {
-            const char* how = file == &c.plain ? "plain" : "interlaced";
-            ASSERT_EQ(gfx_image_decode(file->data(), file->size(), &img, &err), 1)
-                << k.what << " " << how;
-            EXPECT_EQ(std::tuple(img.format, img.width, img.height), std::tuple(c.format, 13, 11))
-                << k.what << " " << how;
-            EXPECT_EQ(img.data, c.want) << k.what << " " << how;
+            SCOPED_TRACE(file == &c.plain ? "plain" : "interlaced");
+            ASSERT_EQ(gfx_image_decode(file->data(), file->size(), &img, &err), 1);
+            EXPECT_EQ(std::tuple(img.format, img.width, img.height), std::tuple(c.format, 13, 11));
+            EXPECT_EQ(img.data, c.want);
         }
     }
 }

@@ -34,17 +34,14 @@ void set_u32(Bytes& d, uint32_t off, uint32_t v) { ASSERT_TRUE(chunk_wr_u32(d, o
 TEST(ChunkRoundTrip, ModelQuadWeldsToFourVertices)
 {
     const auto [d, m, src] = decoded(qvw::sample_quad());
-    EXPECT_EQ(m.length[CHUNK_ATTR_NRM], 1u);
-    EXPECT_FLOAT_EQ(m.box_min[0], -1);
-    EXPECT_FLOAT_EQ(m.box_max[1], 1);
+    EXPECT_EQ(std::tuple(m.length[CHUNK_ATTR_NRM], m.box_min[0], m.box_max[1]),
+              std::tuple(1u, -1.0f, 1.0f));
     EXPECT_FLOAT_EQ(m.sphere[3], std::sqrt(2.0f));  // radius about the centre
     ModelSubsetRec s;
     ASSERT_TRUE(chunk_model_subset(d, 0, s));
-    EXPECT_EQ(s.last, 1u);
-    EXPECT_EQ(src.vertex_count, 4u);
-    EXPECT_EQ(src.index_count, 6u);
+    EXPECT_EQ(std::tuple(s.last, src.vertex_count, src.index_count, src.index_bits),
+              std::tuple(1u, 4u, 6u, 16u));
     EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 2, 2, 1, 3}));
-    EXPECT_EQ(src.index_bits, 16u);
     ASSERT_EQ(src.subsets.size(), 1u);
     EXPECT_STREQ(src.subsets[0].slot_name[0], "quad.png");
     EXPECT_EQ(src.subsets[0].slot_count, 1u);
@@ -62,9 +59,9 @@ TEST(ChunkRoundTrip, WeldByExactTupleOver65536VerticesWith32BitIndices)
     m.verts = {b, a};  // position 0 / normal 0 belong to b in first-use order below
     m.corners = {1, 0, 1};
     const auto [d, mc, src] = decoded(m);
-    EXPECT_EQ(chunk_model_corner_index(d, mc, CHUNK_ATTR_POS, 0), 0);
-    EXPECT_EQ(chunk_model_corner_index(d, mc, CHUNK_ATTR_NRM, 1), 1);
-    EXPECT_EQ(src.vertex_count, 2u);
+    EXPECT_EQ(std::tuple(chunk_model_corner_index(d, mc, CHUNK_ATTR_POS, 0),
+                         chunk_model_corner_index(d, mc, CHUNK_ATTR_NRM, 1), src.vertex_count),
+              std::tuple(0, 1, 2u));
     EXPECT_EQ(src.indices, (std::vector<uint32_t>{0, 1, 0}));
     qvw::ModelDesc many;
     many.name = "many";
@@ -75,20 +72,17 @@ TEST(ChunkRoundTrip, WeldByExactTupleOver65536VerticesWith32BitIndices)
         many.corners.push_back(c);
     }
     const MeshSource big = decoded(many).src;
-    EXPECT_EQ(big.vertex_count, 70002u);
-    EXPECT_EQ(big.index_bits, 32u);
-    EXPECT_EQ(big.indices.back(), 70001u);
+    EXPECT_EQ(std::tuple(big.vertex_count, big.index_bits, big.indices.back()),
+              std::tuple(70002u, 32u, 70001u));
 }
 
 TEST(ChunkRoundTrip, SkinnedModelWithBonesAndTangents)
 {
     const auto [d, m, src] = decoded(qvw::sample_skinned(), NAME_FLAG_NRM);
-    EXPECT_TRUE(m.has[CHUNK_ATTR_BLEND]);
-    EXPECT_EQ(m.bone_count, 2u);
-    EXPECT_EQ(src.weights_per_vertex, 4u);
-    EXPECT_EQ(src.weights.size(), 16u);
-    EXPECT_FLOAT_EQ(src.weights[4 * 3 + 1], 0.75f);
-    EXPECT_EQ(src.blend_indices[0], 0x00000100u);  // bytes 0, 1, 0, 0
+    // The first blend indices are the bytes 0, 1, 0, 0.
+    EXPECT_EQ(std::tuple(bool(m.has[CHUNK_ATTR_BLEND]), m.bone_count, src.weights_per_vertex,
+                         src.weights.size(), src.weights[4 * 3 + 1], src.blend_indices[0]),
+              std::tuple(true, 2u, 4u, 16u, 0.75f, 0x00000100u));
     ASSERT_EQ(src.bones.size(), 2u);
     EXPECT_STREQ(src.bones[1].name, "arm");
     EXPECT_EQ(src.bones[1].hash, name_hash("arm"));
@@ -125,9 +119,8 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers)
         CollChunk c;
         ASSERT_EQ(chunk_parse_coll(d, c), CHUNK_OK) << div;
         EXPECT_STREQ(chunk_rd_name(d, c.name_off), "floor");
-        EXPECT_EQ(c.box_count, div * div);
-        EXPECT_FLOAT_EQ(c.box_min[0], -1);
-        EXPECT_FLOAT_EQ(c.box_max[1], 0.5f);
+        EXPECT_EQ(std::tuple(c.box_count, c.box_min[0], c.box_max[1]),
+                  std::tuple(div * div, -1.0f, 0.5f));
         uint32_t leaf_tris = 0;
         for (uint32_t i = 0; i < c.box_count; i++) {
             CollBox b;
@@ -140,17 +133,15 @@ TEST(ChunkRoundTrip, CollisionGridAndLayers)
             }
         }
         // The split grid shares one triangle among its four boxes, under one layer.
-        EXPECT_EQ(leaf_tris, div == 1 ? 9u : 8u);
-        EXPECT_EQ(c.shared_count, div - 1);
-        EXPECT_EQ(c.layer_count, div - 1);
+        EXPECT_EQ(std::tuple(leaf_tris, c.shared_count, c.layer_count),
+                  std::tuple(div == 1 ? 9u : 8u, div - 1, div - 1));
         if (div == 1) continue;
         CollShared s;
         CollLayer l;
         CollNode node;
         ASSERT_TRUE(chunk_coll_shared(d, c, 0, s) && chunk_coll_layer(d, c, 0, l));
-        EXPECT_EQ(s.tri.face, 99u);
-        EXPECT_EQ(s.box_count, 4u);
-        EXPECT_EQ(chunk_coll_u32_at(d, s.boxes_off, 3), 3u);
+        EXPECT_EQ(std::tuple(s.tri.face, s.box_count, chunk_coll_u32_at(d, s.boxes_off, 3)),
+                  std::tuple(99u, 4u, 3u));
         ASSERT_TRUE(chunk_coll_node_at(d, l.nodes_off, node));
         EXPECT_EQ(node.child_count, 4u);
     }

@@ -8,12 +8,9 @@
 
 TEST(NameHash, KnownValuesAndACompareThatIgnoresCase)
 {
-    EXPECT_EQ(name_hash(nullptr), 0u);
-    EXPECT_EQ(name_hash(""), 0u);
-    EXPECT_EQ(name_hash("a"), 0x21u);
-    EXPECT_EQ(name_hash("test_def"), 0x94D4F071u);
-    EXPECT_EQ(name_hash("disp_res"), 0x4B178390u);
-    EXPECT_EQ(name_hash_sv("disp_res"), 0x4B178390u);
+    EXPECT_EQ((std::array{name_hash(nullptr), name_hash(""), name_hash("a"), name_hash("test_def"),
+                          name_hash("disp_res"), name_hash_sv("disp_res")}),
+              (std::array<NameHash, 6>{0, 0, 0x21, 0x94D4F071u, 0x4B178390u, 0x4B178390u}));
     // Only the low six bits of a byte count.
     EXPECT_EQ(name_hash("0"), name_hash("p"));
     EXPECT_EQ(name_hash_lower("TEST_DEF"), 0x94D4F071u);
@@ -53,10 +50,9 @@ TEST(NamePath, SplitsFolderStemAndExtensionAndRefusesWhatDoesNotFit)
 
 TEST(NameTokens, HasTokenJoinReplaceSuffixAndStripVariants)
 {
-    EXPECT_TRUE(name_has_token("a_clamp_b", "clamp"));
-    EXPECT_TRUE(name_has_token("a_clamp", "clamp"));
-    EXPECT_FALSE(name_has_token("a_clampx", "clamp"));
-    EXPECT_FALSE(name_has_token("clamp", "clamp"));
+    EXPECT_EQ((std::array{name_has_token("a_clamp_b", "clamp"), name_has_token("a_clamp", "clamp"),
+                          name_has_token("a_clampx", "clamp"), name_has_token("clamp", "clamp")}),
+              (std::array{true, true, false, false}));
     std::array<char, 32> out;
     name_join(out, "skin", "normal");
     EXPECT_STREQ(out.data(), "skin_normal");

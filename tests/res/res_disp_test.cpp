@@ -80,28 +80,26 @@ TEST_F(ResDisp, GroupsBecomeDeviceObjectsAndAMarkReleasesThem)
     ASSERT_TRUE(resload_request("g1", 0));
     ASSERT_TRUE(resload_request("g2", 0));
     EXPECT_EQ(pump_all(), RESLOAD_IDLE);
-    EXPECT_EQ(err_info_get()->code, 0);
     // Per group: one texture and four buffers (two meshes).
-    EXPECT_EQ(disp_wire_live_objects(), live + 10);
-    EXPECT_EQ(res_tex_bytes(), tex_bytes + 2 * 64 * 32 * 4);
+    EXPECT_EQ(std::tuple(err_info_get()->code, disp_wire_live_objects(), res_tex_bytes()),
+              std::tuple(0, live + 10, tex_bytes + 2 * 64 * 32 * 4));
 
     const ResHandle tex = res_tex_find("g1", "quad");
     const TexRecord* rec = disp_wire_texture(res_tex_get_record(tex)->id);
     ASSERT_NE(rec, nullptr);
     EXPECT_NE(rec->texture, nullptr);
-    EXPECT_EQ(rec->real_w, 64);
-    EXPECT_EQ(rec->real_h, 32);
-    EXPECT_EQ(res_tex_read_texel(tex, 0, 0), RES_DISP_CHECKER_A);
-    EXPECT_EQ(res_tex_read_texel(tex, 8, 0), RES_DISP_CHECKER_B);
+    EXPECT_EQ(std::tuple(rec->real_w, rec->real_h, res_tex_read_texel(tex, 0, 0),
+                         res_tex_read_texel(tex, 8, 0)),
+              std::tuple(64, 32, RES_DISP_CHECKER_A, RES_DISP_CHECKER_B));
     EXPECT_EQ(res_crop_get(res_crop_find("g1", "left"))->tex, tex);
     for (const char* name : {"quad", "cube"}) {
         const MeshBuffers* mb = res_mesh_get_object(res_mesh_find("g1", name));
         ASSERT_NE(mb, nullptr) << name;
-        EXPECT_EQ(disp_wire_buffer_bytes(mb->vb).size(), size_t(mb->vertex_count) * mb->stride)
+        EXPECT_EQ(
+            std::pair(disp_wire_buffer_bytes(mb->vb).size(), disp_wire_buffer_bytes(mb->ib).size()),
+            std::pair(size_t(mb->vertex_count) * mb->stride, size_t(mb->index_count) * 2))
             << name;
-        EXPECT_EQ(disp_wire_buffer_bytes(mb->ib).size(), size_t(mb->index_count) * 2) << name;
-        EXPECT_NE(disp_wire_vertex_buffer(mb->vb), nullptr) << name;
-        EXPECT_NE(disp_wire_index_buffer(mb->ib, 2), nullptr) << name;
+        EXPECT_TRUE(disp_wire_vertex_buffer(mb->vb) && disp_wire_index_buffer(mb->ib, 2)) << name;
     }
     const MeshBuffers* quad = res_mesh_get_object(res_mesh_find("g1", "quad"));
     EXPECT_EQ(quad->lvf, 5);  // the vertex format number of position, normal and one uv set
@@ -121,10 +119,9 @@ TEST_F(ResDisp, GroupsBecomeDeviceObjectsAndAMarkReleasesThem)
     EXPECT_EQ(res_tex_find("g3", "quad"), 0u);
 
     res_release_to_mark(mark);
-    EXPECT_EQ(disp_wire_live_objects(), live);
-    EXPECT_EQ(res_tex_bytes(), tex_bytes);
-    EXPECT_EQ(res_vertex_bytes(), vb_bytes);
-    EXPECT_EQ(res_mesh_find("g1", "quad"), 0u);
+    EXPECT_EQ(std::tuple(disp_wire_live_objects(), res_tex_bytes(), res_vertex_bytes(),
+                         res_mesh_find("g1", "quad")),
+              std::tuple(live, tex_bytes, vb_bytes, 0u));
     EXPECT_FALSE(resload_group_loaded("g2"));
 }
 
@@ -140,20 +137,18 @@ TEST_F(ResDisp, BadFilesReachTheErrorScreenAndTheLoaderGoesOn)
     ASSERT_TRUE(resload_request("cut", 0));
     ASSERT_TRUE(resload_request("good", 0));
     EXPECT_EQ(pump_all(), RESLOAD_FATAL);
-    EXPECT_EQ(g_exit_code, 1);
-    EXPECT_EQ(err_info_get()->code, RESLOAD_FATAL_CODE);
-    EXPECT_EQ(err_info_get()->detail, RESLOAD_ERR_DATA);
+    EXPECT_EQ(
+        std::tuple(g_exit_code, err_info_get()->code, err_info_get()->detail, resload_get_status()),
+        std::tuple(1, RESLOAD_FATAL_CODE, RESLOAD_ERR_DATA, RESLOAD_FATAL));
     EXPECT_STREQ(err_info_get()->text, "cut");
-    EXPECT_EQ(resload_get_status(), RESLOAD_FATAL);
     // What the cut file registered before its bad chunk stays registered.
     EXPECT_NE(res_tex_find("cut", "quad"), 0u);
 
     g_exit_code = -1;
     err_info_clear();
     EXPECT_EQ(pump_all(), RESLOAD_IDLE);
-    EXPECT_EQ(g_exit_code, -1);
+    EXPECT_EQ(std::tuple(g_exit_code, resload_get_status()), std::tuple(-1, RESLOAD_IDLE));
     EXPECT_NE(res_mesh_find("good", "cube"), 0u);
-    EXPECT_EQ(resload_get_status(), RESLOAD_IDLE);
 }
 
 TEST_F(ResDisp, TextureRectangleWritesInEveryForm)

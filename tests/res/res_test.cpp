@@ -52,8 +52,7 @@ TEST_F(ResTest, BootMakesTheDefaultTexturesAndReportsTheUsage)
         uint32_t field;
         std::memcpy(xy, p + 24, 8);
         std::memcpy(&field, p + 36, 4);
-        EXPECT_EQ(xy[0], 12);
-        EXPECT_EQ(xy[1], 40 + 16 * int(got.size()));
+        EXPECT_EQ(std::pair(xy[0], xy[1]), std::pair(12, 40 + 16 * int(got.size())));
         got.emplace_back(reinterpret_cast<const char*>(p + TEXTLIST_HEADER_SIZE));
         p += TEXTLIST_HEADER_SIZE + field;
     }
@@ -78,8 +77,7 @@ TEST_F(ResTest, MarksReleaseExactlyWhatCameAfter)
     ResMark empty;
     res_mark(empty);
     res_release_to_mark(empty);  // right after taking it: nothing
-    EXPECT_EQ(res_counts(), (ResCounts{.tex = 7, .cat = 1}));
-    EXPECT_EQ(empty.live, 0u);
+    EXPECT_EQ(std::tuple(res_counts(), empty.live), std::tuple(ResCounts{.tex = 7, .cat = 1}, 0u));
     res_tex_create("g", "t", 4, 4, 0, false);
     ResMark middle;
     res_mark(middle);
@@ -118,8 +116,7 @@ TEST_F(ResTest, FullPoolsAndNameBuffersRefuse)
     EXPECT_EQ(full(),
               "no room in the CAT name buffer (16 bytes); SZ_BUFF_CATNAME in the settings text "
               "raises it");
-    EXPECT_NE(res_cat_register("g"), nullptr);
-    EXPECT_NE(res_cat_register("h"), nullptr);
+    EXPECT_TRUE(res_cat_register("g") && res_cat_register("h"));
     res_full_clear();
     EXPECT_EQ(res_full_last().pool, -1);
     EXPECT_EQ(res_cat_register("i"), nullptr);  // the names fit, the pool is full
@@ -131,8 +128,7 @@ TEST_F(ResTest, FullPoolsAndNameBuffersRefuse)
     ResHandle b = res_crop_register("g", "abc", 0, 0, 1, 1, "t");
     ASSERT_TRUE(a && b);
     EXPECT_STREQ(res_crop_name(a), "ab");
-    EXPECT_EQ(res_crop_name(b), nullptr);
-    EXPECT_EQ(res_crop_find("g", "abc"), 0u);
+    EXPECT_EQ(std::tuple(res_crop_name(b), res_crop_find("g", "abc")), std::tuple(nullptr, 0u));
     EXPECT_NE(res_crop_get(b), nullptr);
     EXPECT_NE(res_crop_register(nullptr, "d", 0, 0, 1, 1, "t"), 0u);
     EXPECT_EQ(res_crop_register("g", "e", 0, 0, 1, 1, "t"), 0u);
@@ -360,8 +356,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     EXPECT_FLOAT_EQ(m[12], 2.0f);
     // "leg_NRM" was stripped in the stored copy and its hash written.
     ASSERT_TRUE(res_bone_node_matrix(h, "leg", m));
-    EXPECT_FALSE(res_bone_node_matrix(h, "leg_NRM", m));
-    EXPECT_FALSE(res_bone_node_matrix(h, nullptr, m));
+    EXPECT_FALSE(res_bone_node_matrix(h, "leg_NRM", m) || res_bone_node_matrix(h, nullptr, m));
     ASSERT_TRUE(res_bone_node_world(h, "hand", m));
     EXPECT_EQ(std::pair(m[12], m[13]), std::pair(2.0f, 1.0f));  // root (0, 1, 0), arm (2, 0, 0)
     EXPECT_FALSE(res_bone_node_world(h, "nobody", m));
@@ -400,8 +395,7 @@ TEST_F(ResTest, BoneTreeQueriesAndTheSaturatingMatrixStack)
     res_mstack_load(t);
     res_mstack_push();
     res_mstack_mul(t);
-    EXPECT_FLOAT_EQ(res_mstack_top()[12], 10.0f);
-    EXPECT_FLOAT_EQ(res_mstack_below_top()[12], 5.0f);
+    EXPECT_EQ(std::pair(res_mstack_top()[12], res_mstack_below_top()[12]), std::pair(10.0f, 5.0f));
     res_mstack_load(nullptr);
     EXPECT_EQ(std::pair(res_mstack_top()[12], res_mstack_top()[15]), std::pair(0.0f, 1.0f));
 }

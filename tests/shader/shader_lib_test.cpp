@@ -229,7 +229,8 @@ protected:
     void Init(int dump = 0) { ShaderDeviceBase::Init(tmp_.file(""), dump); }
 };
 
-TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheBlock)
+TEST_F(ShaderOwnFiles,
+       ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheBlockAndSamplersBindAboveStageZero)
 {
     Init();
     uint8_t block[SHADER_PARAM_BLOCK + 8];
@@ -250,6 +251,21 @@ TEST_F(ShaderOwnFiles, ParametersAreCopiedBoundedByTheDeclarationTheBytesAndTheB
     EXPECT_EQ(shader_set_param(block, 3, "vtint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 5, "vTint", tint, 16), 0);
     EXPECT_EQ(shader_set_param(block, 1, "vTint", tint, 16), 0);  // record 1 has no file here
+    // A texture handle in a sampler register binds its stage; only stages above 0 count.
+    TexRecord tex{};
+    ASSERT_EQ(tex_create(&tex, GFX_FMT_A8R8G8B8, 4, 4, 1), 1);
+    static TexRecord* s_tex = &tex;
+    DispLinks links = disp_links();
+    links.tex_lookup = [](uint32_t h) { return h == 7 ? s_tex : nullptr; };
+    disp_set_links(links);
+    std::memset(block, 0, sizeof block);
+    const uint32_t handle = 7;
+    ASSERT_EQ(shader_set_param(block, 3, "sExtra", &handle, 4), 1);
+    ASSERT_EQ(shader_set_param(block, 3, "sZero", &handle, 4), 1);
+    shader_setup_mesh(draw_args(3, 0, block));
+    EXPECT_EQ(shader_get_max_sampler_stage(), 2);
+    tex_set_stage(2, nullptr, 1);
+    tex_release(&tex);
 }
 
 TEST_F(ShaderOwnFiles, EachStageCompilesWithItsOwnDefaultsThroughItsOwnCall)
@@ -276,25 +292,6 @@ TEST_F(ShaderOwnFiles, StagesOverTheSourceBudgetAreRefusedWithALogLine)
     const std::string log = testing::internal::GetCapturedStderr();
     for (const char* f : {"color.txt", "phong.txt"})
         EXPECT_NE(log.find(std::string(f) + " pixel stage refused"), std::string::npos) << log;
-}
-
-TEST_F(ShaderOwnFiles, SamplerRegistersBindAboveStageZeroOnly)
-{
-    Init();
-    TexRecord tex{};
-    ASSERT_EQ(tex_create(&tex, GFX_FMT_A8R8G8B8, 4, 4, 1), 1);
-    static TexRecord* s_tex = &tex;
-    DispLinks links = disp_links();
-    links.tex_lookup = [](uint32_t h) { return h == 7 ? s_tex : nullptr; };
-    disp_set_links(links);
-    uint8_t block[SHADER_PARAM_BLOCK] = {};
-    const uint32_t handle = 7;
-    ASSERT_EQ(shader_set_param(block, 3, "sExtra", &handle, 4), 1);
-    ASSERT_EQ(shader_set_param(block, 3, "sZero", &handle, 4), 1);
-    shader_setup_mesh(draw_args(3, 0, block));
-    EXPECT_EQ(shader_get_max_sampler_stage(), 2);
-    tex_set_stage(2, nullptr, 1);
-    tex_release(&tex);
 }
 
 TEST_F(ShaderOwnFiles, MatrixParametersReachTheShaderAsRows)

@@ -70,9 +70,8 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
     std::filesystem::create_directory("folder.wav");
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "ext.wav", DXS_PLAIN, 1.0f), DXS_OK);  // heap-sized block
-    EXPECT_EQ(s.format.extra, ext.extra);
-    EXPECT_EQ(s.size, 262144u);
-    EXPECT_EQ(snd_get_error(), 0u);
+    EXPECT_EQ(std::tuple(s.format.extra, s.size, snd_get_error()),
+              std::tuple(ext.extra, 262144u, 0u));
     // The error's one line names the file, its control characters escaped; a
     // file the file layer refused has that layer's line and no second one.
     struct Row {

@@ -65,9 +65,8 @@ TEST_F(SoundMgrTest, AMissingSoundFileIsError258WithOneLineAndNothingLoads)
 TEST_F(SoundMgrTest, LookupsOutOfTableIdsAndABoundedRawBankRead)
 {
     boot();
-    EXPECT_EQ(snd_find_sound("BGM01"), 0u);
-    EXPECT_EQ(snd_find_bgm("bgm01"), SND_ID_BGM);
-    EXPECT_EQ(snd_find_voice("bgm01"), SND_ID_VOICE);
+    EXPECT_EQ(std::tuple(snd_find_sound("BGM01"), snd_find_bgm("bgm01"), snd_find_voice("bgm01")),
+              std::tuple(0u, SND_ID_BGM, SND_ID_VOICE));
     testing::internal::CaptureStderr();
     EXPECT_EQ(snd_find_voice(std::string(5000, 'x').c_str()), SND_ID_VOICE);
     const std::string log = testing::internal::GetCapturedStderr();

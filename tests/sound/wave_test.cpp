@@ -19,10 +19,8 @@ TEST(Wave, ReadsFormatExtraBytesAndSkipsForeignChunks)
     WaveFile w{};
     const Bytes file = wave_bytes(ext, pcm(262144));
     ASSERT_TRUE(wave_parse(file, &w));
-    EXPECT_EQ(w.tag, 0xFFFE);
-    EXPECT_EQ(w.extra, Bytes(22, 7));
-    EXPECT_EQ(w.data_size, 262144u);
-    EXPECT_EQ(file[w.data_offset], 0x11);
+    EXPECT_EQ(std::tuple(w.tag, w.extra, w.data_size, file[w.data_offset]),
+              std::tuple(0xFFFE, Bytes(22, 7), 262144u, 0x11));
 
     ASSERT_TRUE(wave_parse(wave_bytes(WaveSpec{}, pcm(3)), &w));  // odd size, pad byte
     EXPECT_TRUE(w.extra.empty());

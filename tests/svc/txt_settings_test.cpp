@@ -165,12 +165,10 @@ TEST_F(TxtSettings, BinaryGarbageKeepsTheValidPartAndTheLimits)
 
 TEST(TxtSettingsParse, QuirkyIntegerParser)
 {
-    EXPECT_EQ(txt_settings_parse_int("12"), 12);
-    EXPECT_EQ(txt_settings_parse_int("-5"), -5);
-    EXPECT_EQ(txt_settings_parse_int("5-"), -5);
-    EXPECT_EQ(txt_settings_parse_int("1a"), 59);
-    EXPECT_EQ(txt_settings_parse_int(""), 0);
-    EXPECT_EQ(txt_settings_parse_int("4294967296"), 0) << "32-bit wrap-around";
+    // 4294967296 wraps around to 0 in 32 bits.
+    const std::pair<const char*, int32_t> cases[] = {{"12", 12}, {"-5", -5}, {"5-", -5},
+                                                     {"1a", 59}, {"", 0},    {"4294967296", 0}};
+    for (const auto& [text, want] : cases) EXPECT_EQ(txt_settings_parse_int(text), want) << text;
     EXPECT_EQ(txt_settings_parse_int("2147483648"), INT32_MIN);
     EXPECT_EQ(txt_settings_parse_int("99999999999999999999"), int32_t(1661992959u));
 }

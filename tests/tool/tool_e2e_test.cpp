@@ -288,8 +288,7 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     tool_mat_scale3(&m, &m, 30, 30, 30);
     vm_mat_rotate_z(&m, &m, 3.1415927f);
     const Vec2 e = tool_box_extent(box, &m);
-    ASSERT_GT(e.x * TOOL_E2E_FIT_SCALE, 8);
-    ASSERT_GT(e.y * TOOL_E2E_FIT_SCALE, 8);
+    ASSERT_GT(std::min(e.x, e.y) * TOOL_E2E_FIT_SCALE, 8);
 
     const std::string fit = tmp.file("fit"), exact = tmp.file("exact");
     Script s;
@@ -456,9 +455,8 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     auto patch_at = [&](int x, int y) {
         return unlike_picture(b, x, y, 30, TOOL_E2E_FIT_SCALE, 0) > 300;
     };
-    EXPECT_TRUE(patch_at(505, 169));
-    EXPECT_TRUE(patch_at(80, 250));
-    EXPECT_FALSE(patch_at(300, 250));
+    EXPECT_EQ((std::array{patch_at(505, 169), patch_at(80, 250), patch_at(300, 250)}),
+              (std::array{true, true, false}));
 }
 
 // A save to a pipe whose reader holds it open and never reads gives up after its bound; an end
@@ -564,9 +562,8 @@ TEST_F(SavedOnce, FailedSavesAreBoxedAndChosenNamesAreKeptAndEscaped)
         EXPECT_EQ(log.find("dialog: ", line_at), log.find(box)) << log;
     }
     EXPECT_TRUE(fs::is_empty(tmp.file("t")));
-    EXPECT_FALSE(fs::exists(tmp.file("...bmp")));
-    EXPECT_FALSE(fs::exists(tmp.file("a")));
-    EXPECT_FALSE(fs::exists(tmp.file("missing")));
+    for (const char* never : {"...bmp", "a", "missing"})
+        EXPECT_FALSE(fs::exists(tmp.file(never))) << never;
     EXPECT_EQ(tmp.read("regular"), "kept");
     Bmp b;
     for (const std::string& saved : {odd + ".bmp", named + ".bmp", written})

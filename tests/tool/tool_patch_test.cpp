@@ -167,8 +167,7 @@ TEST_F(ToolPatches, FollowsTheCursorAndIsPlacedOnlyAfterItsThirdFrame)
     move(100, 100);
     DrawObj* p = tool_patch_create(tool_state().model_group, apple);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(tool_state().patches[0], p);
-    EXPECT_EQ(p->prio, TOOL_PATCH_PRIO);
+    EXPECT_EQ(std::tuple(tool_state().patches[0], p->prio), std::tuple(p, TOOL_PATCH_PRIO));
     // A press in its first frames does not place it.
     button(true);
     frame();

@@ -52,8 +52,7 @@ TEST_F(DataGen, ExampleDescriptionBuilds)
     }
     EXPECT_EQ(kinds, (std::vector<int>{CHUNK_TEX, CHUNK_MODEL, CHUNK_MODEL, CHUNK_CROP}));
     TexList t = texlst_of(set);
-    EXPECT_EQ(texlst_find(t, "icon"), 0);
-    EXPECT_EQ(texlst_crop_count(t, 0), 2u);
+    EXPECT_EQ(std::tuple(texlst_find(t, "icon"), texlst_crop_count(t, 0)), std::tuple(0, 2u));
     EXPECT_FLOAT_EQ(texlst_crop(t, 0, 1)->frac[0], 0.5f);
 }
 
@@ -152,8 +151,7 @@ TEST_F(DataGen, ACategoryDefinedTwiceIsRefusedAndLaterOnesJoinTheTexList)
     const qvw::DataSet before = set;
     EXPECT_FALSE(qvw::desc_build_files({b}, set, &why));
     EXPECT_EQ(why, b + ": line 3: category 'icon' is defined twice");
-    EXPECT_EQ(set.files, before.files);
-    EXPECT_EQ(set.cats.size(), 1u);
+    EXPECT_EQ(std::tuple(set.files, set.cats.size()), std::tuple(before.files, 1u));
     // Later descriptions, with and without categories, join the one tex.lst.
     std::vector<std::string> more = {
         dir.write("c.qvd", "grp c\n"),

@@ -57,15 +57,13 @@ TEST(PoolList, TakesInIndexOrderNewestFirstUntilExhausted)
     EXPECT_EQ(taken, (std::vector{0, 1, 2, 3}));
     EXPECT_EQ(p.walk(p.used, true), (std::vector{3, 2, 1, 0}));
     // Exhausted: nothing is handed out and neither list changes.
-    EXPECT_EQ(pool_list_take(p.free, p.used), nullptr);
-    EXPECT_EQ(pool_list_take_unlinked(p.free), nullptr);
-    EXPECT_EQ(p.free, nullptr);
+    EXPECT_EQ((std::tuple{pool_list_take(p.free, p.used), pool_list_take_unlinked(p.free), p.free}),
+              std::tuple(nullptr, nullptr, nullptr));
     EXPECT_EQ(p.walk(p.used, true), (std::vector{3, 2, 1, 0}));
     // A take with a starting value copies it, links and all set afresh.
     pool_list_give(&p.recs[2], p.free, p.used);
     PoolListRec* r = pool_list_take(p.free, p.used, PoolListRec{7, &p.recs[0], &p.recs[0]});
-    EXPECT_EQ(p.index(r), 2);
-    EXPECT_EQ(r->value, 7);
+    EXPECT_EQ(std::pair(p.index(r), r->value), std::pair(2, 7));
     EXPECT_EQ(p.walk(p.used, true), (std::vector{2, 3, 1, 0}));
 }
 
