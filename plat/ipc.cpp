@@ -141,8 +141,7 @@ std::string files_refused(int fd)
 {
     const std::string probe =
         lock_file_name(plat_ipc_prefix() + std::to_string(::getpid()), ".probe");
-    const int file =
-        ::openat(fd, probe.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int file = ::openat(fd, probe.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (file < 0) return std::string("no file can be made in it (") + std::strerror(errno) + ")";
     ::unlinkat(fd, probe.c_str(), 0);
     ::close(file);
@@ -163,8 +162,7 @@ int checked_folder(int fd, FolderRule rule, std::string* why)
 // Opens the folder path (relative to the open folder at) when it keeps the
 // rule, made first (mode 0700) when make is set; -1 and the reason
 // otherwise. A link is refused, never followed.
-int open_user_folder(int at, const std::string& path, bool make, FolderRule rule,
-                     std::string* why)
+int open_user_folder(int at, const std::string& path, bool make, FolderRule rule, std::string* why)
 {
     const bool made = make && ::mkdirat(at, path.c_str(), 0700) == 0;
     struct stat st;

@@ -342,8 +342,8 @@ TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
     for (const std::string& path : {home, home + "/.cache", linked_cache})
         ASSERT_EQ(::lchown(path.c_str(), uid, uid), 0);
     ASSERT_EQ(::chmod(home.c_str(), 0700) | ::chmod(linked_cache.c_str(), 0700), 0);
-    const Env linked_a = {{"XDG_RUNTIME_DIR", commanding}, {"TMPDIR", tmp_a},
-                          {"XDG_CACHE_HOME", ""}, {"HOME", home}};
+    const Env linked_a = {
+        {"XDG_RUNTIME_DIR", commanding}, {"TMPDIR", tmp_a}, {"XDG_CACHE_HOME", ""}, {"HOME", home}};
     const Env linked_b = {
         {"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp_b}, {"XDG_CACHE_HOME", ""}, {"HOME", home}};
     struct Row {
@@ -396,11 +396,11 @@ TEST(Program, StartsOfOneUserMeetWhateverTheirRuntimeAndTemporaryFolders)
         }
     };
     if (!std::filesystem::exists(user_runtime)) {
-        for (const Row& r : {Row{"e", NO_SQUAT, plain_a, plain_b, own},
-                             Row{"f", SQUAT_GONE, cached_a, cached_b, in_cache},
-                             Row{"g", SQUAT_COMES, cached_b, cached_a, own},
-                             Row{"h", SQUAT_GONE, linked_a, linked_b,
-                                 home + "/.cache/quorvel-" + host}})
+        for (const Row& r :
+             {Row{"e", NO_SQUAT, plain_a, plain_b, own},
+              Row{"f", SQUAT_GONE, cached_a, cached_b, in_cache},
+              Row{"g", SQUAT_COMES, cached_b, cached_a, own},
+              Row{"h", SQUAT_GONE, linked_a, linked_b, home + "/.cache/quorvel-" + host}})
             second_start_ends(r);
         // With no folder left (the name in /tmp taken, a cache folder open to its group) only the
         // single-instance check is given up: the sound thread carries out the first command (it

@@ -262,7 +262,7 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
         IpcPlanted cache;  // what lies where the cache folder goes
         IpcPlanted inner;  // what lies where the lock folder in it goes
         Chosen want;
-        Then then = KEPT;  // before a second process looks for the lock
+        Then then = KEPT;                  // before a second process looks for the lock
         const char* runtime_at = nullptr;  // the session's runtime folder, where not the test's
     } cases[] = {
         {0700, NOTHING, NOTHING, BY_XDG, NOTHING, NOTHING, RUNTIME},
@@ -350,9 +350,9 @@ TEST_F(PlatIpcTest, LockFolderIsTheUsersAloneOrNamedObjectsAreRefused)
             // A named section still serves the process's threads, and no other process.
             PlatSection* sec = plat_section_create("sec", 8, nullptr);
             EXPECT_NE(sec, nullptr) << i;
-            EXPECT_EQ(finish_child(fork_child([] { return plat_section_open("sec", 8) ? 1 : 0; }),
-                                   10s),
-                      0)
+            EXPECT_EQ(
+                finish_child(fork_child([] { return plat_section_open("sec", 8) ? 1 : 0; }), 10s),
+                0)
                 << i;
             plat_section_close(sec);
             continue;
