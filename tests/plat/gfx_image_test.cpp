@@ -229,7 +229,9 @@ void hostile_family(const std::vector<uint8_t>& good, size_t may_lack = 0)
     for (size_t n = 0; n < good.size(); ++n) {
         const std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
         const int decoded = gfx_image_decode(cut.data(), cut.size(), &img, &err);
-        if (n + may_lack < good.size()) EXPECT_EQ(decoded, 0) << n;
+        if (n + may_lack < good.size()) {
+            EXPECT_EQ(decoded, 0) << n;
+        }
     }
     std::mt19937 rng(1234);
     for (int i = 0; i < 300; ++i) {
@@ -309,7 +311,10 @@ TEST(GfxImage, EveryPngKindDecodesToTheSameBytesInterlacedOrNot)
     GfxImageError err;
     for (const auto& [type, depth, transparency] : kinds) {
         GfxImagePngSpec spec;
-        spec.w = 13, spec.h = 11, spec.color_type = type, spec.depth = depth;
+        spec.w = 13;
+        spec.h = 11;
+        spec.color_type = type;
+        spec.depth = depth;
         spec.trns_colour = transparency == 1;
         if (transparency == 2) spec.trns_alpha.assign(alphas, alphas + (depth == 1 ? 2 : 5));
         SCOPED_TRACE(testing::Message() << "type " << type << ", depth " << depth
