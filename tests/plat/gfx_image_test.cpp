@@ -10,7 +10,6 @@
 #include "hostile_files.h"
 #include "plat/byte_order.h"
 #include "plat/gfx_image.h"
-#include "temp_dir.h"
 
 namespace {
 using ::testing::AllOf;
@@ -19,9 +18,7 @@ using ::testing::ElementsAre;
 using ::testing::Ge;
 using ::testing::Le;
 
-std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format,
-                                const std::vector<uint8_t>& pixels,
-                                const std::vector<uint8_t>& colormap = {})
+std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format, const std::vector<uint8_t>& pixels)
 {
     png_image img;
     std::memset(&img, 0, sizeof img);
@@ -29,13 +26,10 @@ std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format,
     img.width = static_cast<png_uint_32>(w);
     img.height = static_cast<png_uint_32>(h);
     img.format = format;
-    if (!colormap.empty()) img.colormap_entries = static_cast<png_uint_32>(colormap.size() / 4);
     png_alloc_size_t size = 0;
-    png_image_write_to_memory(&img, nullptr, &size, 0, pixels.data(), 0,
-                              colormap.empty() ? nullptr : colormap.data());
+    png_image_write_to_memory(&img, nullptr, &size, 0, pixels.data(), 0, nullptr);
     std::vector<uint8_t> out(size);
-    EXPECT_TRUE(png_image_write_to_memory(&img, out.data(), &size, 0, pixels.data(), 0,
-                                          colormap.empty() ? nullptr : colormap.data()));
+    EXPECT_TRUE(png_image_write_to_memory(&img, out.data(), &size, 0, pixels.data(), 0, nullptr));
     out.resize(size);
     return out;
 }
@@ -258,44 +252,6 @@ GfxHr load_mem(const std::vector<uint8_t>& f, GfxTexture** t, int levels = 1, in
 
 }  // namespace
 
-TEST(GfxImage, DecodedFormatsFollowTheFileKind)
-{
-    std::vector<uint8_t> bgra(3 * 5 * 4);
-    for (size_t i = 0; i < bgra.size(); ++i) bgra[i] = static_cast<uint8_t>(i * 11);
-    // B, G, R, A; grey; luminance then alpha come through as given; RGB gains an
-    // opaque fourth byte; a colour map with alpha (RGBA entries) is expanded.
-    const std::vector<uint8_t> grey(8, 0x33), ga = {0x10, 0x80, 0x20, 0x90}, idx = {0, 1, 1, 0};
-    const std::vector<uint8_t> rgb = {1, 2, 3, 4, 5, 6}, rgbx = {3, 2, 1, 255, 6, 5, 4, 255};
-    const std::vector<uint8_t> map = {255, 0, 0, 255, 0, 0, 255, 128};
-    const std::vector<uint8_t> mapped = {0,   0, 255, 255, 255, 0, 0,   128,
-                                         255, 0, 0,   128, 0,   0, 255, 255};
-    struct Case {
-        int w, h;
-        png_uint_32 kind;
-        std::vector<uint8_t> px, map, want;
-        GfxFormat fmt;
-    } cases[] = {
-        {3, 5, PNG_FORMAT_BGRA, bgra, {}, bgra, GFX_FMT_A8R8G8B8},
-        {4, 2, PNG_FORMAT_GRAY, grey, {}, grey, GFX_FMT_L8},
-        {2, 1, PNG_FORMAT_GA, ga, {}, ga, GFX_FMT_A8L8},
-        {1, 2, PNG_FORMAT_RGB, rgb, {}, rgbx, GFX_FMT_X8R8G8B8},
-        {2, 2, PNG_FORMAT_RGBA_COLORMAP, idx, map, mapped, GFX_FMT_A8R8G8B8},
-    };
-    GfxImage img;
-    GfxImageError err;
-    for (const Case& c : cases) {
-        auto png = encode_png(c.w, c.h, c.kind, c.px, c.map);
-        ASSERT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 1) << c.kind;
-        EXPECT_EQ(std::tuple(img.format, img.width, img.height, img.data),
-                  std::tuple(c.fmt, c.w, c.h, c.want));
-    }
-    auto jpg = encode_jpeg(16, 8, 200, 100, 50);
-    ASSERT_EQ(gfx_image_decode(jpg.data(), jpg.size(), &img, &err), 1);
-    EXPECT_EQ(std::tuple(img.format, img.width), std::tuple(GFX_FMT_X8R8G8B8, 16));
-    EXPECT_THAT(std::vector<double>(img.data.begin(), img.data.begin() + 4),
-                ElementsAre(DoubleNear(50, 3), DoubleNear(100, 3), DoubleNear(200, 3), 255));
-}
-
 TEST(GfxImage, EveryPngKindDecodesToTheSameBytesInterlacedOrNot)
 {
     // Colour type, bit depth and transparency: 1 a colour key, 2 alpha for palette entries.
@@ -329,10 +285,16 @@ TEST(GfxImage, EveryPngKindDecodesToTheSameBytesInterlacedOrNot)
     }
 }
 
-TEST(GfxImage, FourChannelJpegsAreUnsupportedNotBroken)
+// A colour JPEG gains an opaque fourth byte; a four-channel one is refused, never misread.
+TEST(GfxImage, ColourJpegsDecodeAndFourChannelOnesAreUnsupported)
 {
     GfxImage img;
     GfxImageError err = GFX_IMG_OK;
+    const auto rgb = encode_jpeg(16, 8, 200, 100, 50);
+    ASSERT_EQ(gfx_image_decode(rgb.data(), rgb.size(), &img, &err), 1);
+    EXPECT_EQ(std::tuple(img.format, img.width), std::tuple(GFX_FMT_X8R8G8B8, 16));
+    EXPECT_THAT(std::vector<double>(img.data.begin(), img.data.begin() + 4),
+                ElementsAre(DoubleNear(50, 3), DoubleNear(100, 3), DoubleNear(200, 3), 255));
     for (bool ycck : {false, true}) {
         const auto jpg =
             encode_jpeg_as(16, 8, {0x40, 0x40, 0x40, 0x40}, JCS_CMYK, ycck ? JCS_YCCK : JCS_CMYK);
@@ -399,19 +361,14 @@ TEST(GfxImage, TruncatedAndHostileFilesAreRefusedCleanly)
 {
     std::vector<uint8_t> px(16 * 16 * 4);
     for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i ^ (i >> 3));
-    auto png = encode_png(16, 16, PNG_FORMAT_BGRA, px);
-    hostile_family(png, 12);  // the closing 12-byte end chunk follows the whole picture
+    // The closing 12-byte end chunk follows the whole picture.
+    hostile_family(encode_png(16, 16, PNG_FORMAT_BGRA, px), 12);
     hostile_family(encode_jpeg(24, 16, 10, 200, 30));
     hostile_family(make_dds(7, 5));
     hostile_family(make_dds(8, 8, true));
     GfxImage img;
     GfxImageError err;
     EXPECT_EQ(gfx_image_decode(nullptr, 10, &img, &err), 0);
-    // A tiny file claiming a huge picture is refused before the allocation.
-    // IHDR width and height are big-endian (the CRC no longer matches either).
-    plat_be_put32(&png[16], 16000u);
-    plat_be_put32(&png[20], 16000u);
-    EXPECT_EQ(gfx_image_decode(png.data(), png.size(), &img, &err), 0);
 }
 
 TEST(GfxImage, PicturesBeyondTheLargestTextureOrTheCeilingAreRefusedBeforeDecoding)
@@ -480,12 +437,6 @@ TEST_F(GfxTest, LoadersSizeTexturesAndMakeTheirLevelsAsTheLibraryDefaultDoes)
     EXPECT_NEAR(static_cast<uint8_t*>(lr.bits)[0], 120, 1);
     gfx_tex_unlock(t, 2);
     gfx_tex_release(t);
-    // A DDS without mips at its header size keeps a non-power-of-two size.
-    auto dds = make_dds(5, 3);
-    ASSERT_EQ(load_mem(dds, &t, 1, 5, 3, GFX_IFILTER_NONE, &info), GFX_OK);
-    gfx_tex_get_level_desc(t, 0, &d);
-    EXPECT_EQ(std::pair(d.width, d.format), std::pair(5, GFX_FMT_A8L8));
-    gfx_tex_release(t);
     // Bad data and missing files: a clear error and no texture.
     t = reinterpret_cast<GfxTexture*>(1);
     EXPECT_EQ(load_mem(png, &t, 1, 0, 0, GFX_IFILTER_NONE, nullptr, png.size() / 2), GFX_E_BADDATA);
@@ -494,13 +445,6 @@ TEST_F(GfxTest, LoadersSizeTexturesAndMakeTheirLevelsAsTheLibraryDefaultDoes)
                                        GFX_POOL_MANAGED, GFX_IFILTER_NONE, GFX_IFILTER_NONE,
                                        nullptr, &t),
               GFX_E_NOTAVAILABLE);
-    TempDir dir;
-    const std::string path = dir.write("x.dds", std::string(dds.begin(), dds.end()));
-    ASSERT_EQ(gfx_tex_create_from_file(path.c_str(), 0, 0, 1, 0, GFX_FMT_UNKNOWN, GFX_POOL_MANAGED,
-                                       GFX_IFILTER_NONE, GFX_IFILTER_NONE, &info, &t),
-              GFX_OK);
-    EXPECT_EQ(info.file_format, GFX_FILE_DDS);
-    gfx_tex_release(t);
     // A texture whose levels the device makes gets them from the loaded picture too.
     std::vector<uint8_t> px(8 * 8 * 4);
     for (size_t i = 0; i < px.size(); i += 4)
@@ -517,18 +461,6 @@ TEST_F(GfxTest, LoadersSizeTexturesAndMakeTheirLevelsAsTheLibraryDefaultDoes)
 }
 
 namespace {
-
-// A w x h RGBA picture of one colour through libpng's writer (deflated, so
-// that a large picture is a small file).
-std::vector<uint8_t> flat_png(int w, int h)
-{
-    GfxImagePngSpec s;
-    s.w = w, s.h = h, s.color_type = PNG_COLOR_TYPE_RGBA, s.depth = 8;
-    std::vector<uint8_t> row(size_t(w) * 4, 0x5A), file;
-    std::vector<png_bytep> rows(size_t(h), row.data());
-    EXPECT_TRUE(write_png(&file, s, PNG_INTERLACE_NONE, rows.data()));
-    return file;
-}
 
 // This process's resident size now and at its peak since the last reset, in bytes.
 int64_t status_bytes(const char* field)
@@ -650,7 +582,7 @@ TEST_F(GfxTest, ALoadPeaksAtAboutTwiceItsTextureAndHoldsItOnce)
     // Rounded up to 4096 x 4096 (a resampled copy), and one taken as it is.
     for (auto [w, h, bytes] :
          {std::tuple{4000, 4000, 4096 * 4096 * 4}, std::tuple{4096, 2048, 4096 * 2048 * 4}}) {
-        const auto png = flat_png(w, h);
+        const auto png = flat_large_png(w, h);
         ASSERT_TRUE(reset_peak());
         const int64_t before = status_bytes("VmRSS:");
         GfxTexture* t = nullptr;
