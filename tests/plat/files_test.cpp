@@ -64,21 +64,4 @@ TEST(PlatFiles, PatternsNameOrderAndFailedListings)
     EXPECT_TRUE(names.empty());
 }
 
-TEST(PlatFiles, FoldersOfTheProgramAndTheProcess)
-{
-    const std::string exe = plat_exe_dir();
-    ASSERT_FALSE(exe.empty());
-    EXPECT_EQ(exe.back(), '/');
-    EXPECT_TRUE(plat_is_dir(exe));
-    const std::string cwd = plat_current_dir();
-    EXPECT_FALSE(plat_set_current_dir(""));
-    EXPECT_EQ(plat_current_dir(), cwd);
-    TempDir t;
-    t.write("f", "");
-    EXPECT_TRUE(plat_is_file(t.file("f")));
-    ASSERT_TRUE(plat_set_current_dir(t.file("")));
-    EXPECT_EQ(fs::path(plat_current_dir()), fs::canonical(t.file("")));
-    ASSERT_TRUE(plat_set_current_dir(cwd));
-}
-
 }  // namespace

@@ -214,7 +214,7 @@ TEST(GfxLifetime, ObjectsReleasedAfterResetOrDestroyAreSafe)
 }
 
 // The frame is stored top row first and GL window rows count from the bottom.
-TEST_F(GfxTest, PresentShowsTheFrameUprightAndAntialiasedFramesResolve)
+TEST_F(GfxTest, PresentShowsTheFrameUprightAndAnUntakenSampleCountFallsBack)
 {
     gfx_clear(GFX_CLEAR_TARGET, GFX_FIXTURE_BLUE, 1, 0);
     quad(0, 0, GFX_FIXTURE_W, GFX_FIXTURE_H / 2, GFX_FIXTURE_RED);
@@ -230,13 +230,9 @@ TEST_F(GfxTest, PresentShowsTheFrameUprightAndAntialiasedFramesResolve)
     gfx_invalidate_gl_cache();
     EXPECT_EQ((std::array{top[0], top[2], bottom[0], bottom[2]}),
               (std::array<uint8_t, 4>{255, 0, 0, 255}));
-    // An antialiased back buffer is resolved for read-back.
-    GfxPresentParams pp{GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D24S8, 0, 4, 1}, got{};
-    ASSERT_EQ(gfx_reset(&pp), GFX_OK);
-    gfx_clear(GFX_CLEAR_TARGET | GFX_CLEAR_ZBUFFER, GFX_FIXTURE_BLACK, 1, 0);
-    quad(0, 0, 8, 8, GFX_FIXTURE_GREEN);
-    expect_at({{4, 4, GFX_FIXTURE_GREEN}});
-    GfxPresentParams silly{GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D16, 0, 64, 1};
+    // A sample count no driver takes falls back to none (an antialiased frame is read back in the
+    // screenshot tests).
+    GfxPresentParams silly{GFX_FIXTURE_W, GFX_FIXTURE_H, GFX_FMT_D16, 0, 64, 1}, got{};
     ASSERT_EQ(gfx_reset(&silly), GFX_OK);
     gfx_get_present_params(&got);
     EXPECT_EQ(got.samples, 0);

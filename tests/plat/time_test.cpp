@@ -12,7 +12,6 @@ using ManualClock = ManualClockTest;
 TEST(RealClock, MonotonicAndNanosecondCounter)
 {
     ASSERT_FALSE(plat_time_is_manual());
-    EXPECT_EQ(plat_time_frequency(), 1000000000);
     int64_t c0 = plat_time_counter();
     plat_time_sleep_ms(2);
     EXPECT_GE(plat_time_counter() - c0, 2000000);
