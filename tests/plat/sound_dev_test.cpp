@@ -54,7 +54,8 @@ struct Loopback {
 
 constexpr double SOUND_DEV_SILENT = 2.0, SOUND_DEV_HEARD = 500.0;
 
-// Each refusal says why in words, and a refused format makes no buffer.
+// Each refusal says why in words, and a refused format makes no buffer (a format tag other than
+// PCM's and a count of no channels are refused in the sound class's bad-file case).
 TEST(SoundDev, BuffersRefuseWhatTheDeviceCannotPlayAndSayWhy)
 {
     Loopback lb;
@@ -74,12 +75,10 @@ TEST(SoundDev, BuffersRefuseWhatTheDeviceCannotPlayAndSayWhy)
         {SOUND_DEV_MONO16, nullptr, 400, ""},
         {{1, 2, r, r * 4, 4, 16}, nullptr, 400, ""},
         {{0xFFFE, 1, r, r * 2, 2, 16}, &ext_pcm, 400, ""},
-        {{1, 0, r, 0, 0, 16}, nullptr, 400, "0 channels; the sound device plays 1 or 2"},
         {{1, 6, r, r * 12, 12, 16}, nullptr, 400, "6 channels; the sound device plays 1 or 2"},
         {{1, 1, r, r * 3, 3, 24}, nullptr, 400, "24 bits a sample; the sound device plays 8 or 16"},
         {{1, 1, 0, 0, 2, 16}, nullptr, 400, "a rate of 0 Hz"},
         {{1, 2, r, r * 2, 2, 16}, nullptr, 400, "a block of 2 bytes for 2 channels of 16 bits"},
-        {{3, 1, r, r * 4, 4, 32}, nullptr, 400, "format tag 3, not PCM"},
         {{0xFFFE, 1, r, r * 2, 2, 16},
          nullptr,
          400,

@@ -17,28 +17,22 @@
 
 namespace {
 
-struct Seen {
-    uint32_t message;
-    uintptr_t wparam;
-    intptr_t lparam;
-};
-std::vector<Seen> g_seen;
+using Kinds = std::vector<uint32_t>;
+Kinds g_seen;  // the messages the window procedure was given
 
 intptr_t record_proc(PlatWindow* w, uint32_t m, uintptr_t wp, intptr_t lp)
 {
-    g_seen.push_back({m, wp, lp});
+    g_seen.push_back(m);
     if (m == PLAT_WM_DESTROY || m == PLAT_WM_ENDSESSION) plat_post_quit_message(0);
     return plat_def_window_proc(w, m, wp, lp);
 }
 
-template <typename Msg>
-std::vector<uint32_t> kinds(const std::vector<Msg>& msgs)
+Kinds kinds(const std::vector<PlatMsg>& msgs)
 {
-    std::vector<uint32_t> out;
-    for (const Msg& m : msgs) out.push_back(m.message);
+    Kinds out;
+    for (const PlatMsg& m : msgs) out.push_back(m.message);
     return out;
 }
-using Kinds = std::vector<uint32_t>;
 
 class PlatWindowTest : public ::testing::Test {
 protected:
@@ -132,20 +126,16 @@ TEST_F(PlatWindowTest, MovesMergeButNotAcrossAClickAndWheelStepsAre120)
     }
 }
 
-TEST_F(PlatWindowTest, ButtonsAndKeysReachTheTableAtDispatch)
+// The right button as the left one: in the table once dispatched, out once let go (keys reach it
+// in the modifier case below, the letters through the program in tests/tool).
+TEST_F(PlatWindowTest, TheRightButtonReachesTheTableAtDispatch)
 {
-    push_button(SDL_BUTTON_RIGHT, true, 0, 0);
-    push_key(SDLK_t, true);
-    push_key(SDLK_F9, true);
-    drain();
-    for (int vk : {PLAT_VK_RBUTTON, int('T'), PLAT_VK_F9}) EXPECT_EQ(key(vk), PLAT_KEY_DOWN) << vk;
-    ASSERT_GE(g_seen.size(), 3u);
-    EXPECT_EQ(g_seen[1].message, PLAT_WM_KEYDOWN);
-    EXPECT_EQ(g_seen[1].wparam, static_cast<uintptr_t>('T'));
-    push_key(SDLK_t, false);
-    push_button(SDL_BUTTON_RIGHT, false, 0, 0);
-    drain();
-    for (int vk : {PLAT_VK_RBUTTON, int('T')}) EXPECT_EQ(key(vk), 0) << vk;
+    for (bool down : {true, false}) {
+        push_button(SDL_BUTTON_RIGHT, down, 0, 0);
+        EXPECT_EQ(key(PLAT_VK_RBUTTON), down ? 0 : PLAT_KEY_DOWN);
+        drain();
+        EXPECT_EQ(key(PLAT_VK_RBUTTON), down ? PLAT_KEY_DOWN : 0);
+    }
 }
 
 TEST_F(PlatWindowTest, ModifiersSetGenericAndSideCodes)
@@ -174,7 +164,7 @@ TEST_F(PlatWindowTest, CloseDestroysTheWindowAndEndsInQuit)
     push_window(SDL_WINDOWEVENT_CLOSE);
     push({SDL_QUIT});
     EXPECT_EQ(kinds(drain()), (Kinds{PLAT_WM_CLOSE, PLAT_WM_QUIT}));  // SDL_QUIT adds nothing
-    EXPECT_EQ(kinds(g_seen), (Kinds{PLAT_WM_CLOSE, PLAT_WM_DESTROY}));
+    EXPECT_EQ(g_seen, (Kinds{PLAT_WM_CLOSE, PLAT_WM_DESTROY}));
     EXPECT_FALSE(plat_window_is_alive(win_));
     EXPECT_NE(plat_window_sdl(), nullptr);  // kept for the device until video ends
 }
