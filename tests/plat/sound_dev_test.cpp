@@ -54,8 +54,9 @@ struct Loopback {
 
 constexpr double SOUND_DEV_SILENT = 2.0, SOUND_DEV_HEARD = 500.0;
 
-// Each refusal says why in words, and a refused format makes no buffer (a format tag other than
-// PCM's and a count of no channels are refused in the sound class's bad-file case).
+// Each refusal says why in words, and a refused format makes no buffer. The sound class's bad-file
+// case meets a tag other than PCM's, no channels and a whole extensible format; every other case
+// here plays mono 16-bit buffers.
 TEST(SoundDev, BuffersRefuseWhatTheDeviceCannotPlayAndSayWhy)
 {
     Loopback lb;
@@ -72,9 +73,7 @@ TEST(SoundDev, BuffersRefuseWhatTheDeviceCannotPlayAndSayWhy)
     };
     const uint32_t r = SOUND_DEV_RATE;
     const Row rows[] = {
-        {SOUND_DEV_MONO16, nullptr, 400, ""},
         {{1, 2, r, r * 4, 4, 16}, nullptr, 400, ""},
-        {{0xFFFE, 1, r, r * 2, 2, 16}, &ext_pcm, 400, ""},
         {{1, 6, r, r * 12, 12, 16}, nullptr, 400, "6 channels; the sound device plays 1 or 2"},
         {{1, 1, r, r * 3, 3, 24}, nullptr, 400, "24 bits a sample; the sound device plays 8 or 16"},
         {{1, 1, 0, 0, 2, 16}, nullptr, 400, "a rate of 0 Hz"},
