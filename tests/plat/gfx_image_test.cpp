@@ -18,7 +18,8 @@ using ::testing::ElementsAre;
 using ::testing::Ge;
 using ::testing::Le;
 
-std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format, const std::vector<uint8_t>& pixels)
+std::vector<uint8_t> encode_png(int w, int h, png_uint_32 format,
+                                const std::vector<uint8_t>& pixels)
 {
     png_image img;
     std::memset(&img, 0, sizeof img);

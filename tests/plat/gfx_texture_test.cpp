@@ -1,6 +1,4 @@
 // Textures: formats, texel-exact placement, locks, render targets, stage ranges.
-#include <cmath>
-
 #include "gfx_fixture.h"
 
 namespace {
@@ -16,13 +14,8 @@ void draw_textured(GfxTexture* tex, float x, float y, float w, float h, bool lin
     gfx_set_texture(0, nullptr);
 }
 
-uint16_t half(float f)  // enough for the exact values used here
-{
-    if (f == 0.0f) return 0;
-    int e;
-    const float m = std::frexp(f, &e);  // f = m * 2^e, m in [0.5, 1)
-    return static_cast<uint16_t>(((e - 1 + 15) << 10) | static_cast<int>((m * 2 - 1) * 1024));
-}
+// 1.0 and 0.5 as half floats.
+constexpr uint16_t GFX_TEXTURE_HALF_1 = 0x3C00, GFX_TEXTURE_HALF_05 = 0x3800;
 
 template <typename T>
 std::vector<uint8_t> bytes_of(std::initializer_list<T> v)
@@ -64,10 +57,12 @@ std::vector<FormatCase> format_cases()
         {GFX_FMT_DXT3, dxt3, GFX_FIXTURE_RED},
         {GFX_FMT_DXT4, dxt5, GFX_FIXTURE_RED},
         {GFX_FMT_DXT5, dxt5, GFX_FIXTURE_RED},
-        {GFX_FMT_R16F, bytes_of<uint16_t>({half(0.5f)}), 0xFF80FFFFu},
+        {GFX_FMT_R16F, bytes_of<uint16_t>({GFX_TEXTURE_HALF_05}), 0xFF80FFFFu},
         {GFX_FMT_R32F, bytes_of<float>({0.25f}), 0xFF40FFFFu},
-        {GFX_FMT_G16R16F, bytes_of<uint16_t>({half(0.5f), half(1.0f)}), 0xFF80FFFFu},
-        {GFX_FMT_A16B16G16R16F, bytes_of<uint16_t>({half(1.0f), half(0.5f), 0, half(1.0f)}),
+        {GFX_FMT_G16R16F, bytes_of<uint16_t>({GFX_TEXTURE_HALF_05, GFX_TEXTURE_HALF_1}),
+         0xFF80FFFFu},
+        {GFX_FMT_A16B16G16R16F,
+         bytes_of<uint16_t>({GFX_TEXTURE_HALF_1, GFX_TEXTURE_HALF_05, 0, GFX_TEXTURE_HALF_1}),
          0xFFFF8000u},
         {GFX_FMT_G32R32F, bytes_of<float>({0.25f, 0.75f}), 0xFF40BFFFu},
         {GFX_FMT_A32B32G32R32F, bytes_of<float>({0.0f, 0.25f, 0.5f, 1.0f}), 0xFF004080u},
