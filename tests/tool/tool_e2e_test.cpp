@@ -127,18 +127,6 @@ Script saves_after_loading(int saves)
     return s;
 }
 
-// The pointer gets from a to b: in one jump, or gliding in, its last step a pixel, and resting.
-void arrive(Script& s, int ax, int ay, int bx, int by, bool rest)
-{
-    if (rest) {
-        s.glide(ax, ay, bx + 1, by + 1, 8);
-        s.move(bx, by);
-        s.wait(10);
-    } else {
-        s.move(bx, by);
-    }
-}
-
 struct Bmp {
     int width = 0, height = 0;
     std::vector<uint8_t> bytes;
@@ -364,42 +352,6 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
     EXPECT_GT(unlike_picture(b, pcx, pcy, 90, 1.0f, off), 1500);
     // fit.bmp was overwritten with OK: the same file as exact.bmp.
     EXPECT_EQ(test_file_bytes(fit + ".bmp"), b.bytes);
-}
-
-// The background drags start where the button goes down, wherever the pointer was before: a
-// pointer that jumps to each press (from the dust bin, then from where the T drag ended) and one
-// that glides in and rests save the same picture. T moves it by (+150, -80) to centre
-// (450, 220); S scales it up by 60 / 1024 to 0.64453125, 660 pixels a side: it covers x 120 ..
-// 779 and y 0 .. 549 of the window.
-TEST_F(EndToEnd, BackgroundDragsStartWhereTheButtonWentDownAfterAJumpAsAfterARest)
-{
-    const std::string jumped = tmp.file("jumped.bmp"), rested = tmp.file("rested.bmp");
-    Script s;
-    s.move(776, 112);
-    s.wait(TOOL_E2E_LOAD_FRAMES);
-    for (const bool rest : {false, true}) {
-        arrive(s, 776, 112, 300, 500, rest);
-        s.hold("keydown T");
-        s.drag_from(300, 500, 450, 420);
-        s.hold("keyup T");
-        arrive(s, 450, 420, 200, 300, rest);
-        s.hold("keydown S");
-        s.drag_from(200, 300, 200, 240);
-        s.hold("keyup S");
-        s.click(776, 72);
-        s.key("H");
-        s.move(776, 112);
-    }
-    s.wait(5);
-    s.close();
-    const auto [status, log] = run_program(s, jumped + ";ok;" + rested + ";ok");
-    ASSERT_EQ(status, 0) << log;
-    EXPECT_EQ(test_count_of(log, "dialog: message \"保存しました。\""), 2) << log;
-    Bmp a, b;
-    ASSERT_NO_FATAL_FAILURE(read_bmp(jumped, &a));
-    ASSERT_NO_FATAL_FAILURE(read_bmp(rested, &b));
-    EXPECT_EQ(std::pair(a.width, a.height), std::pair(660, 552));
-    EXPECT_TRUE(a.bytes == b.bytes) << "a drag after a jump leapt";
 }
 
 // Saved while the patch is selected: its frame and handles are drawn after the capture.
