@@ -132,11 +132,6 @@ std::vector<Row> rows()
     out.push_back({"texture_name_of_terminal_commands", hostile_texture_name, "", Ends::closes,
                    "res: texture \"./data/texture/\\x1b]0;TITLE\\x07\\x1b[2J\" skipped: broken, of "
                    "an unknown kind, or too large to decode"});
-    // Volumes far outside 0..100 percent are held to it before any arithmetic.
-    int volume = 0;
-    for (const char* volumes : {"SOUND_DATA_VOL 40000000", "SOUND_DATA_VOL -40000000",
-                                "SOUND_DATA_VOL 50 SOUND_BGM_VOL 40000000"})
-        out.push_back({"volume" + std::to_string(volume++), nothing(), volumes, Ends::closes, ""});
 
     // Every road to the fatal error screen: its one line first, naming the file and the
     // reason (a file the file layer refused has that layer's line, and no second one).
