@@ -47,29 +47,19 @@ public:
         hold("down left");
         hold("up left");
     }
-    // Press where the pointer is (a), move to b a step a frame, release ("left outside": off
-    // the window).
-    void drag_from(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
+    // Press at a, move to b a step a frame, release ("left outside": off the window).
+    void drag(int ax, int ay, int bx, int by, int steps, const char* up = "left")
     {
+        move(ax, ay);
         hold("down left");
         glide(ax, ay, bx, by, steps);
         hold(std::string("up ") + up);
-    }
-    void drag(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
-    {
-        move(ax, ay);
-        drag_from(ax, ay, bx, by, steps, up);
     }
     // Down and up before the same frame: a click shorter than a frame.
     void quick_click(int x, int y)
     {
         move(x, y);
         line("down left\n" + std::to_string(frame_) + " up left", 1);
-    }
-    void key(const char* name)
-    {
-        hold(std::string("keydown ") + name);
-        hold(std::string("keyup ") + name);
     }
     void close() { line("close", 0); }
     const std::string& text() const { return text_; }
