@@ -157,8 +157,6 @@ std::vector<Row> rows()
                    group + "apple.bin\": chunk \"ZQT \" at byte 0 rejected: smaller than its fixed "
                            "part",
                    true});
-    out.push_back({e + "group_name_escaped", short_model("data/grp/bad\nname.bin"), "", screen,
-                   group + "bad\\nname.bin\": chunk \"ZQT \" at byte 0 rejected: ", true});
     out.push_back({e + "group_cut_short", cut("data/grp/apple.bin", 1000), "", screen,
                    group + "apple.bin\": chunk \"ZQT \" at byte 0 announces ", true});
     out.push_back({e + "group_refused", hostile("data/grp/apple.bin", Hostile::oversized), "",

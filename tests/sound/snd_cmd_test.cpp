@@ -210,8 +210,6 @@ TEST_F(SoundCmdTest, EachCommandRunsTheOperationItNames)
          0.5f,
          &there},
         {SND_CMD_NOTHING, {{C::table, T::same}}},
-        {SND_COMMANDS, {{C::table, T::same}}},
-        {99, {{C::table, T::same}}},
         {SND_CMD_VOICE_A_PLAY, {{C::voice_a, T::plays_once}}, SND_ID_VOICE},
         {SND_CMD_VOICE_A_VOLUME, {{C::voice_a, T::device_is, -4750}}, 0, 0.25f},
         {SND_CMD_VOICE_A_STOP, {{C::voice_a, T::stops}}},
