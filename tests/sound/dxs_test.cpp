@@ -54,10 +54,6 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
     ext.extra = {16, 0,    4, 0,    0, 0, 1,    0, 0,    0,    0,
                  0,  0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
     wave_write_file("ext.wav", wave_bytes(ext, wave_tone(44100, 262144 / 2, 440, 1000)));
-    WaveSpec floats;
-    floats.tag = 3;
-    floats.bits = 32;
-    wave_write_file("float.wav", wave_bytes(floats, std::vector<uint8_t>(400, 0)));
     WaveSpec silent;
     silent.channels = 0;
     wave_write_file("zero\nchannels.wav", wave_bytes(silent, std::vector<uint8_t>(400, 0)));
@@ -75,12 +71,10 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
         std::string line;
     };
     const Row rows[] = {
-        {"float.wav", SND_ERR_BUFFER, "sound: not loaded \"float.wav\": format tag 3, not PCM"},
         {"zero\nchannels.wav", SND_ERR_BUFFER,
          "sound: not loaded \"zero\\nchannels.wav\": 0 channels; the sound device plays 1 or 2"},
         {"short.wav", SND_ERR_FILE, "sound: not loaded \"short.wav\": shorter than a RIFF header"},
-        {"folder.wav", SND_ERR_FILE, "file: not read \"folder.wav\": a folder, not a regular file"},
-        {"missing.wav", SND_ERR_FILE, "sound: not loaded \"missing.wav\": no such file"}};
+        {"folder.wav", SND_ERR_FILE, "file: not read \"folder.wav\": a folder, not a regular file"}};
     for (const Row& r : rows) {
         snd_mgr_set_error(0);
         ::testing::internal::CaptureStderr();
@@ -92,7 +86,7 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
     }
     // The first error decides: a later one changes neither the word nor the log.
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(dxs_load(&s, "float.wav", DXS_PLAIN, 1.0f), DXS_E_FAIL);
+    EXPECT_EQ(dxs_load(&s, "zero\nchannels.wav", DXS_PLAIN, 1.0f), DXS_E_FAIL);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(snd_get_error(), uint32_t(SND_ERR_FILE));
 }
