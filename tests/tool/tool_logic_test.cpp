@@ -235,7 +235,6 @@ TEST_F(ToolQueue, CompanionQueuedBeforeItsGroupAndEmptyFoldersQueueNothing)
     EXPECT_EQ(grp_queue_begin(folder("empty").c_str()), 0);
     EXPECT_EQ(grp_queue_feed(), 0);
     EXPECT_EQ(resload_pump(90.0f), RESLOAD_IDLE);
-    EXPECT_EQ(grp_queue_begin(dir.file("missing").c_str()), 0);
     EXPECT_EQ(mdl_load_with_nrm("coin", 0), 1);
     EXPECT_EQ(resload_pending(), 2u);
     EXPECT_EQ(mdl_load_with_nrm("star", 0), 1);  // no companion: itself only
