@@ -5,13 +5,6 @@ namespace {
 
 using DxSoundTest = SoundWorld;
 
-int32_t device_volume(const DxSound& s)
-{
-    int32_t v = 1;
-    sound_dev_buffer_get_volume(s.buffer, &v);
-    return v;
-}
-
 TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAreHeld)
 {
     boot();
@@ -22,7 +15,7 @@ TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAreHeld)
                                                    {DXS_3D, 0.5f, -3000, 0.5f}}) {
         DxSound s;
         ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", kind, volume), DXS_OK);
-        EXPECT_EQ(device_volume(s), device) << kind << " " << volume;
+        EXPECT_EQ(sound_world_device_volume(&s), device) << kind << " " << volume;
         float back = -1;
         dxs_get_volume(&s, &back);
         EXPECT_NEAR(back, read_back, 0.001f);
@@ -35,7 +28,7 @@ TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAreHeld)
     // refuses any volume beyond its range, and the old one stays.
     for (float wild : {400000.0f, -400000.0f, NAN}) {
         dxs_set_volume(&s, wild);
-        EXPECT_EQ(device_volume(s), -3000) << wild;
+        EXPECT_EQ(sound_world_device_volume(&s), -3000) << wild;
     }
     uint32_t pos = 0;
     for (auto [fraction, expect] : {std::pair{1.0f, 87318u}, {-1.0f, 0u}, {NAN, 0u}}) {

@@ -37,14 +37,6 @@ const DxSound* sound_of(Channel c)
     return nullptr;
 }
 
-// What the device was told, in hundredths of a decibel.
-int32_t device_volume(const DxSound* s)
-{
-    int32_t v = 1;
-    sound_dev_buffer_get_volume(s->buffer, &v);
-    return v;
-}
-
 bool looping(const DxSound* s)
 {
     uint32_t status = 0;
@@ -107,7 +99,7 @@ void check(const Step& s, const Expect& e)
         EXPECT_EQ(looping(snd), e.then == Then::plays_looped) << what;
         break;
     case Then::stops: EXPECT_FALSE(dxs_is_playing(snd)) << what; break;
-    case Then::device_is: EXPECT_EQ(device_volume(snd), int32_t(e.arg)) << what; break;
+    case Then::device_is: EXPECT_EQ(sound_world_device_volume(snd), int32_t(e.arg)) << what; break;
     case Then::base_is: EXPECT_EQ(snd->base_volume, int32_t(e.arg)) << what; break;
     case Then::at:
     case Then::not_at: {
