@@ -56,31 +56,11 @@ Damage removed(const std::string& file)
     return [=](const fs::path& root) { return fs::remove_all(root / file) > 0; };
 }
 
-// The sound file with a channel count of 0 in its format.
-bool zero_channels(const fs::path& root)
-{
-    const fs::path wav = root / "data/sound/bgm01.wav";
-    std::string b = test_file_text(wav);
-    const size_t fmt = b.find("fmt ");
-    if (fmt == std::string::npos || fmt + 12 > b.size()) return false;
-    b[fmt + 10] = b[fmt + 11] = 0;  // after the id, the size and the format tag
-    write_bytes(wav, b);
-    return true;
-}
-
 // A group file whose one model chunk is smaller than a model's fixed part.
 Damage short_model(const std::string& file)
 {
     return [=](const fs::path& root) {
         write_bytes(root / file, std::string("ZQT \0\0\0\x02\x04\0\0\0\0\0\0\0", 16));
-        return true;
-    };
-}
-
-Damage cut(const std::string& file, uintmax_t size)
-{
-    return [=](const fs::path& root) {
-        fs::resize_file(root / file, size);
         return true;
     };
 }
@@ -132,11 +112,6 @@ std::vector<Row> rows()
     out.push_back({"texture_name_of_terminal_commands", hostile_texture_name, "", Ends::closes,
                    "res: texture \"./data/texture/\\x1b]0;TITLE\\x07\\x1b[2J\" skipped: broken, of "
                    "an unknown kind, or too large to decode"});
-    // Volumes far outside 0..100 percent are held to it before any arithmetic.
-    int volume = 0;
-    for (const char* volumes : {"SOUND_DATA_VOL 40000000", "SOUND_DATA_VOL -40000000",
-                                "SOUND_DATA_VOL 50 SOUND_BGM_VOL 40000000"})
-        out.push_back({"volume" + std::to_string(volume++), nothing(), volumes, Ends::closes, ""});
 
     // Every road to the fatal error screen: its one line first, naming the file and the
     // reason (a file the file layer refused has that layer's line, and no second one).
@@ -144,8 +119,6 @@ std::vector<Row> rows()
     const std::string group = "res: group not loaded \"./data/grp/";
     const std::string e = "fatal_";
     const Ends screen = Ends::error_screen;
-    out.push_back({e + "sound_zero_channels", zero_channels, "", screen,
-                   not_loaded + "0 channels; the sound device plays 1 or 2", true});
     out.push_back(
         {e + "sound_missing", removed(sound), "", screen, not_loaded + "no such file", true});
     out.push_back({e + "data_folder_missing", removed("data"), "", screen,
@@ -162,10 +135,6 @@ std::vector<Row> rows()
                    group + "apple.bin\": chunk \"ZQT \" at byte 0 rejected: smaller than its fixed "
                            "part",
                    true});
-    out.push_back({e + "group_name_escaped", short_model("data/grp/bad\nname.bin"), "", screen,
-                   group + "bad\\nname.bin\": chunk \"ZQT \" at byte 0 rejected: ", true});
-    out.push_back({e + "group_cut_short", cut("data/grp/apple.bin", 1000), "", screen,
-                   group + "apple.bin\": chunk \"ZQT \" at byte 0 announces ", true});
     out.push_back({e + "group_refused", hostile("data/grp/apple.bin", Hostile::oversized), "",
                    screen, "file: not read \"./data/grp/apple.bin\": ", true});
     out.push_back({e + "group_not_found", nothing(), "MODEL_DATA_PATH .\\nowhere\\", screen,

@@ -5,14 +5,7 @@ namespace {
 
 using DxSoundTest = SoundWorld;
 
-int32_t device_volume(const DxSound& s)
-{
-    int32_t v = 1;
-    sound_dev_buffer_get_volume(s.buffer, &v);
-    return v;
-}
-
-TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAndFrequenciesAreHeld)
+TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAreHeld)
 {
     boot();
     // The volume read back is not the inverse of the setter unless the base is 0.
@@ -22,31 +15,25 @@ TEST_F(DxSoundTest, VolumesFollowTheBaseOfTheKindAndPositionsAndFrequenciesAreHe
                                                    {DXS_3D, 0.5f, -3000, 0.5f}}) {
         DxSound s;
         ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", kind, volume), DXS_OK);
-        EXPECT_EQ(device_volume(s), device) << kind << " " << volume;
+        EXPECT_EQ(sound_world_device_volume(&s), device) << kind << " " << volume;
         float back = -1;
         dxs_get_volume(&s, &back);
         EXPECT_NEAR(back, read_back, 0.001f);
     }
-    EXPECT_EQ((std::vector{snd_vol_to_db(1.0f), snd_vol_to_db(0.5f), snd_vol_to_db(0.0f)}),
-              (std::vector{0, -3000, -10000}));
+    EXPECT_EQ(snd_vol_to_db(0.0f), -10000);  // the device's silence, not the log's -infinity
     DxSound s;
     ASSERT_EQ(dxs_load(&s, "data/sound/bgm01.wav", DXS_3D, 0.5f), DXS_OK);
     // A wild volume overflows nothing on the way: the device refuses it as it
     // refuses any volume beyond its range, and the old one stays.
     for (float wild : {400000.0f, -400000.0f, NAN}) {
         dxs_set_volume(&s, wild);
-        EXPECT_EQ(device_volume(s), -3000) << wild;
+        EXPECT_EQ(sound_world_device_volume(&s), -3000) << wild;
     }
-    uint32_t pos = 0, hz = 0;
+    uint32_t pos = 0;
     for (auto [fraction, expect] : {std::pair{1.0f, 87318u}, {-1.0f, 0u}, {NAN, 0u}}) {
         dxs_set_position(&s, fraction);
         sound_dev_buffer_get_position(s.buffer, &pos);
         EXPECT_EQ(pos, expect) << fraction;  // 99 percent of 88200 bytes, whole frames
-    }
-    for (auto [set, held] : {std::pair{50u, 100u}, {500000u, 200000u}, {22050u, 22050u}}) {
-        dxs_set_frequency(&s, set);
-        ASSERT_EQ(dxs_get_frequency(&s, &hz), DXS_OK);
-        EXPECT_EQ(hz, held);
     }
     EXPECT_EQ(dxs_get_size(&s), 88200u);
 }
@@ -59,10 +46,6 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
     ext.extra = {16, 0,    4, 0,    0, 0, 1,    0, 0,    0,    0,
                  0,  0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
     wave_write_file("ext.wav", wave_bytes(ext, wave_tone(44100, 262144 / 2, 440, 1000)));
-    WaveSpec floats;
-    floats.tag = 3;
-    floats.bits = 32;
-    wave_write_file("float.wav", wave_bytes(floats, std::vector<uint8_t>(400, 0)));
     WaveSpec silent;
     silent.channels = 0;
     wave_write_file("zero\nchannels.wav", wave_bytes(silent, std::vector<uint8_t>(400, 0)));
@@ -80,12 +63,11 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
         std::string line;
     };
     const Row rows[] = {
-        {"float.wav", SND_ERR_BUFFER, "sound: not loaded \"float.wav\": format tag 3, not PCM"},
         {"zero\nchannels.wav", SND_ERR_BUFFER,
          "sound: not loaded \"zero\\nchannels.wav\": 0 channels; the sound device plays 1 or 2"},
         {"short.wav", SND_ERR_FILE, "sound: not loaded \"short.wav\": shorter than a RIFF header"},
-        {"folder.wav", SND_ERR_FILE, "file: not read \"folder.wav\": a folder, not a regular file"},
-        {"missing.wav", SND_ERR_FILE, "sound: not loaded \"missing.wav\": no such file"}};
+        {"folder.wav", SND_ERR_FILE,
+         "file: not read \"folder.wav\": a folder, not a regular file"}};
     for (const Row& r : rows) {
         snd_mgr_set_error(0);
         ::testing::internal::CaptureStderr();
@@ -97,7 +79,7 @@ TEST_F(DxSoundTest, BadFilesSetTheErrorWordWriteOneLineAndLeaveNoBuffer)
     }
     // The first error decides: a later one changes neither the word nor the log.
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(dxs_load(&s, "float.wav", DXS_PLAIN, 1.0f), DXS_E_FAIL);
+    EXPECT_EQ(dxs_load(&s, "zero\nchannels.wav", DXS_PLAIN, 1.0f), DXS_E_FAIL);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(snd_get_error(), uint32_t(SND_ERR_FILE));
 }

@@ -1,4 +1,5 @@
-// A current folder holding data/sound/bgm01.wav, and the sound manager on the null device.
+// A current folder holding data/sound/bgm01.wav, the sound manager on the null device, and what
+// the device was told of a sound's volume.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -13,6 +14,14 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+
+// What the device was told of a sound's volume, in hundredths of a decibel.
+inline int32_t sound_world_device_volume(const DxSound* s)
+{
+    int32_t v = 1;
+    sound_dev_buffer_get_volume(s->buffer, &v);
+    return v;
+}
 
 class SoundWorld : public ::testing::Test {
 protected:

@@ -1,15 +1,12 @@
 // The built program driven as a person would, headless, through a scripted input file and
 // scripted dialog answers; then the saved pictures and the dialog log are checked.
 #include "child_proc.h"
+#include "temp_dir.h"
 #include "test_files.h"
-#include "math/vm_mat.h"
 #include "plat/byte_order.h"
 #include "plat/embedded.h"
 #include "plat/gfx_image.h"
-#include "res/res_fixture.h"
 #include "tool/tool_frame.h"
-#include "tool/tool_local.h"
-#include "tool/tool_patch_local.h"
 
 #include <gmock/gmock.h>
 
@@ -18,7 +15,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -51,37 +47,19 @@ public:
         hold("down left");
         hold("up left");
     }
-    // Press where the pointer is (a), move to b a step a frame, release ("left outside": off
-    // the window).
-    void drag_from(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
+    // Press at a, move to b a step a frame, release ("left outside": off the window).
+    void drag(int ax, int ay, int bx, int by, int steps, const char* up = "left")
     {
+        move(ax, ay);
         hold("down left");
         glide(ax, ay, bx, by, steps);
         hold(std::string("up ") + up);
-    }
-    void drag(int ax, int ay, int bx, int by, int steps = 8, const char* up = "left")
-    {
-        move(ax, ay);
-        drag_from(ax, ay, bx, by, steps, up);
     }
     // Down and up before the same frame: a click shorter than a frame.
     void quick_click(int x, int y)
     {
         move(x, y);
         line("down left\n" + std::to_string(frame_) + " up left", 1);
-    }
-    // Out to b and back to a before letting go: the drag ends where it began.
-    void drag_and_back(int ax, int ay, int bx, int by)
-    {
-        move(ax, ay);
-        hold("down left");
-        for (int i : {1, 2, 3, 4, 3, 2, 1, 0}) move(ax + (bx - ax) * i / 4, ay + (by - ay) * i / 4);
-        hold("up left");
-    }
-    void key(const char* name)
-    {
-        hold(std::string("keydown ") + name);
-        hold(std::string("keyup ") + name);
     }
     void close() { line("close", 0); }
     const std::string& text() const { return text_; }
@@ -96,22 +74,16 @@ private:
     uint32_t frame_ = 0;
 };
 
-// Waits for loading, opens the palette (turning a page and back when asked), makes a patch of
-// the first model, moves it to (300, 250) away from the dust bin, places and selects it.
-void first_patch_selected(Script& s, bool turn_pages, int steps)
+// Waits for loading, opens the palette, makes a patch of the first model, moves it to (300, 250)
+// away from the dust bin and places it.
+void first_patch_placed(Script& s)
 {
     s.move(400, 450);
     s.wait(TOOL_E2E_LOAD_FRAMES);
     s.click(776, 152);
-    if (turn_pages) {
-        s.click(696, 424);
-        s.click(504, 424);
-    }
     s.click(505, 169);
-    for (int i = 1; i <= steps; ++i) s.move(505 - 205 * i / steps, 169 + 81 * i / steps);
+    s.glide(505, 169, 300, 250, 6);
     s.wait(3);
-    s.click(300, 250);
-    s.wait(5);
     s.click(300, 250);
 }
 
@@ -127,18 +99,6 @@ Script saves_after_loading(int saves)
     return s;
 }
 
-// The pointer gets from a to b: in one jump, or gliding in, its last step a pixel, and resting.
-void arrive(Script& s, int ax, int ay, int bx, int by, bool rest)
-{
-    if (rest) {
-        s.glide(ax, ay, bx + 1, by + 1, 8);
-        s.move(bx, by);
-        s.wait(10);
-    } else {
-        s.move(bx, by);
-    }
-}
-
 struct Bmp {
     int width = 0, height = 0;
     std::vector<uint8_t> bytes;
@@ -149,26 +109,16 @@ struct Bmp {
     }
 };
 
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) { return plat_le_get32(&b[at]); }
-
-// Reads a saved picture and checks its header field by field.
+// Reads a saved picture; its header's fields are the display's BMP layout case's, here only
+// its sides are read, and the size they give is held to so that every pixel read is inside.
 void read_bmp(const std::string& path, Bmp* out)
 {
     out->bytes = test_file_bytes(path);
-    const auto& b = out->bytes;
-    ASSERT_GE(b.size(), 54u) << path;
-    out->width = int(le32(b, 18));
-    out->height = int(le32(b, 22));
-    ASSERT_TRUE(out->width > 0 && out->height > 0);
-    EXPECT_EQ(out->width % 4, 0);
-    // "BM", size, reserved, offset, info size, 1 plane of 24 bits, no compression, 11,800 dpm.
-    const uint32_t size = 54u + 3u * uint32_t(out->width) * uint32_t(out->height);
-    const std::vector<uint32_t> header = {le32(b, 0) & 0xFFFF, le32(b, 2),  le32(b, 6),
-                                          le32(b, 10),         le32(b, 14), le32(b, 26),
-                                          le32(b, 30),         le32(b, 38), le32(b, 42)};
-    EXPECT_EQ(header,
-              (std::vector<uint32_t>{0x4D42, size, 0, 54, 40, 1 | 24 << 16, 0, 11800, 11800}));
-    ASSERT_EQ(b.size(), size_t(size));
+    ASSERT_GE(out->bytes.size(), 54u) << path;
+    out->width = int(plat_le_get32(&out->bytes[18]));
+    out->height = int(plat_le_get32(&out->bytes[22]));
+    ASSERT_TRUE(out->width > 0 && out->height > 0 && out->width % 4 == 0);
+    ASSERT_EQ(out->bytes.size(), 54u + 3u * size_t(out->width) * size_t(out->height));
 }
 
 // The built-in picture, decoded: B, G, R, X per pixel.
@@ -222,14 +172,13 @@ std::string failure_box_line(const std::string& log, const std::string& logged)
     return "dialog: message \"保存できませんでした。\" \"" + logged + "\\n" + why + "\" -> ok\n";
 }
 
-class EndToEnd : public ResTest {
+class EndToEnd : public ::testing::Test {
 protected:
     TempDir tmp;
     const fs::path built = tool_test_built_dir();
 
     void SetUp() override
     {
-        ResTest::SetUp();
         for (const fs::path& p : {built / "quorvel", built / "data" / "grp" / "apple.bin"})
             ASSERT_TRUE(fs::exists(p)) << tool_test_not_built(p);
         ASSERT_EQ(picture().width, TOOL_E2E_PIC);
@@ -251,97 +200,48 @@ protected:
         const int status = finish_child(start_program(s, answers), std::chrono::minutes(5));
         return {status, tmp.read("stderr.txt")};
     }
-    // Saves once after the script, to path, and reads the picture back.
-    void save_once(Script& s, const std::string& path, Bmp* out)
-    {
-        s.click(776, 72);
-        s.wait(5);
-        s.close();
-        const auto [status, log] = run_program(s, path + ";ok");
-        ASSERT_EQ(status, 0) << log;
-        ASSERT_EQ(test_count_of(log, "dialog: message \"保存しました。\" \"" + path + "\" -> ok"),
-                  1)
-            << log;
-        ASSERT_NO_FATAL_FAILURE(read_bmp(path, out));
-    }
 };
 using SavedOnce = EndToEnd;
 
 }  // namespace
 
+// A patch over the fitted picture saved under two names (".BMP" kept), then at scale 1 over the
+// second with OK and over the first with Cancel, then a cancelled dialog. (The click on the disk
+// lets go of the selection, so no save can hold the frame.)
 TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
 {
-    // The first mesh's extent at the fitted scale: the frame and handles lie around it.
-    settings = {{"MODEL_DATA_PATH", (built / "data" / "grp").string() + "/"},
-                {"MODEL_DATA_PATHE", folder("e")},
-                {"MODEL_DATA_PATHC", folder("c")},
-                {"TEX_DATA_PATH", folder("t")}};
-    boot();
-    ASSERT_TRUE(resload_request("apple", 0));
-    while (resload_step() != RESLOAD_IDLE) {}
-    const ResHandle mesh = res_mesh_find("apple", "apple");
-    ASSERT_NE(mesh, 0u);
-    float box[6];
-    for (int i = 0; i < 6; ++i) box[i] = tool_mesh_bound(mesh, i);
-    Mat44 m;
-    vm_mat_identity(&m);
-    tool_mat_scale3(&m, &m, 30, 30, 30);
-    vm_mat_rotate_z(&m, &m, 3.1415927f);
-    const Vec2 e = tool_box_extent(box, &m);
-    ASSERT_GT(std::min(e.x, e.y) * TOOL_E2E_FIT_SCALE, 8);
-
-    const std::string fit = tmp.file("fit"), exact = tmp.file("exact");
+    const std::string fitted = tmp.file("fitted.BMP"), exact = tmp.file("exact");
     Script s;
-    first_patch_selected(s, true, 10);
-    // Every handle: turns and stretch end where they began, the scale handle doubles the patch.
-    const int cx = 300, cy = 250;
-    const int hx = int(e.x * TOOL_E2E_FIT_SCALE), hy = int(e.y * TOOL_E2E_FIT_SCALE);
-    s.drag_and_back(cx, cy - hy - 32, cx, cy - hy - 12);                      // rotx
-    s.drag_and_back(cx - hx - 32, cy, cx - hx - 12, cy);                      // roty
-    s.drag_and_back(cx + hx + 32, cy + hy + 40, cx + hx + 52, cy + hy + 40);  // rotz
-    s.drag_and_back(cx, cy + hy + 40, cx + 20, cy + hy + 40);                 // aspect
-    s.drag(cx + hx + 32, cy, cx + hx + 32, cy - 32);                          // scaley: x 2
-    // The background: moved with T, scaled with S, then H fits it again; L.
-    s.hold("keydown T");
-    s.drag(100, 500, 150, 530);
-    s.hold("keyup T");
-    s.hold("keydown S");
-    s.drag(100, 500, 100, 400);
-    s.hold("keyup S");
-    s.key("H");
-    s.key("L");
-    s.key("L");
-    s.click(776, 72);  // save: the fitted picture
+    first_patch_placed(s);
+    s.click(776, 72);  // save: fitted.BMP
+    s.click(776, 72);  // save: exact.bmp, fitted for now
     // Scale exactly 1: 0.5859375 + 424 / 1024.
     s.hold("keydown S");
     s.drag(100, 500, 100, 76, 12);
     s.hold("keyup S");
-    s.click(776, 72);  // save: scale 1
-    s.click(776, 72);  // save over fit.bmp: OK
-    s.click(776, 72);  // save over exact.bmp: Cancel
+    s.click(776, 72);  // save over exact.bmp: OK
+    s.click(776, 72);  // save over fitted.BMP: Cancel
     s.click(776, 72);  // dialog cancelled
     s.wait(5);
     s.close();
-    const auto [status, log] = run_program(s, fit + ";ok;" + exact + ";ok;" + fit + ".bmp;ok;ok;" +
-                                                  exact + ".bmp;cancel;cancel;ok");
+    const auto [status, log] = run_program(s, fitted + ";ok;" + exact + ";ok;" + exact +
+                                                  ".bmp;ok;ok;" + fitted + ";cancel;cancel;ok");
     ASSERT_EQ(status, 0) << log;
 
-    const std::string saved = "dialog: message \"保存しました。\"";
     const std::string asked = "dialog: question \"同名のファイルが存在します。上書きしますか？\"";
     EXPECT_THAT(
-        (std::vector{test_count_of(log, "dialog: save "), test_count_of(log, saved),
+        (std::vector{test_count_of(log, "dialog: save "),
+                     test_count_of(log, "dialog: message \"保存しました。\""),
                      test_count_of(log, asked),
-                     test_count_of(log, asked + " \"" + fit + ".bmp\" -> ok"),
+                     test_count_of(log, asked + " \"" + exact + ".bmp\" -> ok"),
+                     test_count_of(log, asked + " \"" + fitted + "\" -> cancel"),
                      test_count_of(log, "dialog: message \"キャンセルしました。\" \"\" -> ok"),
                      test_count_of(log, "これ以上")}),
-        ElementsAre(5, 3, 2, 1, 1, 0))
+        ElementsAre(5, 3, 2, 1, 1, 1, 0))
         << log;
-    // After the Cancel nothing more was saved.
-    const size_t cancel_at = log.find(asked + " \"" + exact + ".bmp\" -> cancel");
-    ASSERT_NE(cancel_at, std::string::npos) << log;
-    EXPECT_EQ(log.find(saved, cancel_at), std::string::npos);
 
-    // Scale 1: the picture's pixels exactly wherever no patch lies (no button, frame or text).
+    // Scale 1, written over the fitted picture: the picture's pixels exactly wherever no patch
+    // lies (no button, frame or text).
     Bmp b;
     ASSERT_NO_FATAL_FAILURE(read_bmp(exact + ".bmp", &b));
     ASSERT_EQ(std::pair(b.width, b.height), std::pair(TOOL_E2E_W, TOOL_E2E_H));
@@ -362,56 +262,12 @@ TEST_F(EndToEnd, ComposeAndSaveAsAPersonWould)
         }
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(unlike_picture(b, pcx, pcy, 90, 1.0f, off), 1500);
-    // fit.bmp was overwritten with OK: the same file as exact.bmp.
-    EXPECT_EQ(test_file_bytes(fit + ".bmp"), b.bytes);
-}
 
-// The background drags start where the button goes down, wherever the pointer was before: a
-// pointer that jumps to each press (from the dust bin, then from where the T drag ended) and one
-// that glides in and rests save the same picture. T moves it by (+150, -80) to centre
-// (450, 220); S scales it up by 60 / 1024 to 0.64453125, 660 pixels a side: it covers x 120 ..
-// 779 and y 0 .. 549 of the window.
-TEST_F(EndToEnd, BackgroundDragsStartWhereTheButtonWentDownAfterAJumpAsAfterARest)
-{
-    const std::string jumped = tmp.file("jumped.bmp"), rested = tmp.file("rested.bmp");
-    Script s;
-    s.move(776, 112);
-    s.wait(TOOL_E2E_LOAD_FRAMES);
-    for (const bool rest : {false, true}) {
-        arrive(s, 776, 112, 300, 500, rest);
-        s.hold("keydown T");
-        s.drag_from(300, 500, 450, 420);
-        s.hold("keyup T");
-        arrive(s, 450, 420, 200, 300, rest);
-        s.hold("keydown S");
-        s.drag_from(200, 300, 200, 240);
-        s.hold("keyup S");
-        s.click(776, 72);
-        s.key("H");
-        s.move(776, 112);
-    }
-    s.wait(5);
-    s.close();
-    const auto [status, log] = run_program(s, jumped + ";ok;" + rested + ";ok");
-    ASSERT_EQ(status, 0) << log;
-    EXPECT_EQ(test_count_of(log, "dialog: message \"保存しました。\""), 2) << log;
-    Bmp a, b;
-    ASSERT_NO_FATAL_FAILURE(read_bmp(jumped, &a));
-    ASSERT_NO_FATAL_FAILURE(read_bmp(rested, &b));
-    EXPECT_EQ(std::pair(a.width, a.height), std::pair(660, 552));
-    EXPECT_TRUE(a.bytes == b.bytes) << "a drag after a jump leapt";
-}
-
-// Saved while the patch is selected: its frame and handles are drawn after the capture.
-TEST_F(EndToEnd, FittedPictureWithinTolerance)
-{
-    Script s;
-    first_patch_selected(s, false, 6);
-    Bmp b;
-    ASSERT_NO_FATAL_FAILURE(save_once(s, tmp.file("fit.BMP"), &b));
+    // Fitted, and kept by the Cancel: each pixel lies within the colours of the texels around it
+    // (whatever the filter).
+    ASSERT_NO_FATAL_FAILURE(read_bmp(fitted, &b));
     ASSERT_EQ(std::pair(b.width, b.height), std::pair(600, 600));
-    // Each pixel lies within the colours of the texels around it (whatever the filter).
-    int mismatches = 0;
+    mismatches = 0;
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 600; ++x) {
             if (near_patch(x, y, 300, 250, 50)) continue;
@@ -425,9 +281,9 @@ TEST_F(EndToEnd, FittedPictureWithinTolerance)
                         hi[c] = std::max<int>(hi[c], texel(i, j)[c]);
                     }
             const uint8_t* p = b.at(x, y);
-            bool off = false;
-            for (int c = 0; c < 3; ++c) off = off || p[c] + 4 < lo[c] || p[c] > hi[c] + 4;
-            mismatches += off;
+            bool unlike = false;
+            for (int c = 0; c < 3; ++c) unlike = unlike || p[c] + 4 < lo[c] || p[c] > hi[c] + 4;
+            mismatches += unlike;
         }
     EXPECT_LT(mismatches, 20);
     EXPECT_GT(unlike_picture(b, 300, 250, 30, TOOL_E2E_FIT_SCALE, 0), 300);
@@ -450,8 +306,14 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
     s.quick_click(300, 250);  // selected
     s.drag(300, 250, 80, 250, 8, "left outside");
     s.move(500, 400);
+    s.click(776, 72);
+    s.wait(5);
+    s.close();
+    const std::string out = tmp.file("out.bmp");
+    const auto [status, log] = run_program(s, out + ";ok");
+    ASSERT_EQ(status, 0) << log;
     Bmp b;
-    ASSERT_NO_FATAL_FAILURE(save_once(s, tmp.file("out.bmp"), &b));
+    ASSERT_NO_FATAL_FAILURE(read_bmp(out, &b));
     auto patch_at = [&](int x, int y) {
         return unlike_picture(b, x, y, 30, TOOL_E2E_FIT_SCALE, 0) > 300;
     };
@@ -459,17 +321,15 @@ TEST_F(SavedOnce, ShortClicksCellOverAPatchAndReleaseOutside)
               (std::array{true, true, false}));
 }
 
-// A save to a pipe whose reader holds it open and never reads gives up after its bound; an end
-// signal during it ends the program with its full shut-down; a reader that goes away fails the
-// save without killing the program. Each is the usual line and the failure box (also while the
-// program ends: the box is logged, not shown).
+// A save to a pipe whose reader holds it open and never reads: an end signal during it ends the
+// program with its full shut-down; a reader that goes away fails the save without killing the
+// program. Each is the usual line and the failure box (also while the program ends: the box is
+// logged, not shown). The writer's own case bounds the wait of a reader that stays.
 TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
 {
-    enum Then { WAIT, END_SIGNAL, READER_GOES };
+    enum Then { END_SIGNAL, READER_GOES };
     const std::tuple<Then, const char*> cases[] = {
-        {WAIT, "write: not taken within 5 s, given up"},
-        {END_SIGNAL, "write: given up for an end signal"},
-        {READER_GOES, "write: Broken pipe"}};
+        {END_SIGNAL, "write: given up for an end signal"}, {READER_GOES, "write: Broken pipe"}};
     const std::string fifo = tmp.file("pipe.bmp");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (auto [then, reason] : cases) {
@@ -494,8 +354,7 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
         EXPECT_EQ(status, 0) << then << log;
         EXPECT_THAT(
             std::vector({test_count_of(log, "screenshot: not saved \"" + fifo + "\": " + reason),
-                         test_count_of(log, "dialog: message \"保存できませんでした。\" \"" + fifo +
-                                                "\\n" + reason + "\" -> ok\n"),
+                         test_count_of(log, failure_box_line(log, fifo)),
                          test_count_of(log, "dialog: message")}),
             ElementsAre(1, 1, 1))
             << then << log;
@@ -505,55 +364,36 @@ TEST_F(SavedOnce, ASaveToAPipeThatDoesNotDrainNeverHoldsOrKillsTheProgram)
     }
 }
 
-// Saves that cannot be written (a name that names a folder, a missing folder, a folder that is a
-// regular file, a path too long) each show their box right after their line, with the path and
-// the reason, without the question or a hidden ".bmp" in a folder; the next save takes the next
-// answers. Chosen names are kept as they are, a backslash being a character of a name, and their
-// control characters are escaped in every log line while the file keeps them.
+// Saves that cannot be written (a name that names a folder, a missing folder) each show their box
+// right after their line, with the path and the reason, without the question or a hidden ".bmp";
+// the next save takes the next answers. Chosen names are kept as they are, a backslash being a
+// character of a name, and their control characters are escaped in every log line while the file
+// keeps them.
 TEST_F(SavedOnce, FailedSavesAreBoxedAndChosenNamesAreKeptAndEscaped)
 {
-    fs::create_directories(tmp.file("t"));
-    const std::string folders[] = {tmp.file("t/"), tmp.file("t/."), tmp.file("..")};
-    const std::string odd = tmp.file("a\nb"), escaped = tmp.file("no\x1b"
-                                                                 "dir/x");
-    const std::string overlong = tmp.file(std::string(4100, 'l')), named = tmp.file("a\\b");
-    const std::string regular = tmp.write("regular", "kept");
-    const std::string missing = tmp.file("missing/x.bmp"), under = regular + "/x.bmp";
+    const std::string parent = tmp.file(".."), odd = tmp.file("a\nb"), named = tmp.file("a\\b");
+    const std::string escaped = tmp.file("no\033dir/x");
     const std::string written = tmp.file("written.bmp");
     std::string answers;
-    for (const std::string& a : {folders[0], folders[1], folders[2], odd, escaped, overlong, named,
-                                 missing, under, written})
-        answers += a + ";ok;";
-    const auto [status, log] = run_program(saves_after_loading(10), answers);
+    for (const std::string& a : {parent, odd, escaped, named, written}) answers += a + ";ok;";
+    const auto [status, log] = run_program(saves_after_loading(5), answers);
     ASSERT_EQ(status, 0) << log;
     const std::string odd_logged = tmp.file("a\\nb"), escaped_logged = tmp.file("no\\x1bdir/x");
-    const std::string failed = "dialog: message \"保存できませんでした。\"";
     EXPECT_THAT(
         std::vector(
-            {test_count_of(log, "screenshot: not saved \"" + folders[0] + "\": names a folder"),
-             test_count_of(log, "screenshot: not saved \"" + folders[1] + "\": names a folder"),
-             test_count_of(log, "screenshot: not saved \"" + folders[2] + "\": names a folder"),
-             test_count_of(log, "dialog: question"),
-             test_count_of(log, "dialog: save \"Save As\" \"BITMAP画像 (*.bmp)\" -> " + odd_logged +
-                                    "\n"),
+            {test_count_of(log, "dialog: question"),
              test_count_of(log,
                            "dialog: message \"保存しました。\" \"" + odd_logged + ".bmp\" -> ok\n"),
-             test_count_of(log, "screenshot: not saved \"" + escaped_logged + ".bmp\": "),
-             test_count_of(log,
-                           failed + " \"" + folders[2] + "\\nnames a folder, not a file\" -> ok\n"),
-             test_count_of(log, failure_box_line(log, escaped_logged + ".bmp")),
-             test_count_of(log, "screenshot: not saved \"" + overlong +
-                                    ".bmp\": path longer than 4096 bytes\n"),
-             test_count_of(log, failure_box_line(log, overlong + ".bmp")),
              test_count_of(log, "dialog: message \"保存しました。\" \"" + named + ".bmp\" -> ok"),
              test_count_of(log, "dialog: message \"保存しました。\" \"" + written + "\" -> ok\n"),
-             test_count_of(log, failed), test_count_of(log, "dialog: message"),
+             test_count_of(log, "dialog: message \"保存できませんでした。\""),
+             test_count_of(log, "dialog: message"),
              // A raw newline would start a line with "b", a raw escape would be there.
              test_count_of(log, "\nb"), test_count_of(log, "\x1b")}),
-        ElementsAre(1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 7, 10, 0, 0))
+        ElementsAre(0, 1, 1, 1, 2, 5, 0, 0))
         << log;
-    for (const auto& [path, reason] :
-         {std::pair{missing, "No such file or directory"}, {under, "Not a directory"}}) {
+    for (const auto& [path, reason] : {std::pair{parent, "names a folder, not a file"},
+                                       {escaped_logged + ".bmp", "No such file or directory"}}) {
         const std::string box = failure_box_line(log, path);
         ASSERT_THAT(box, ::testing::HasSubstr(reason)) << log;
         EXPECT_EQ(test_count_of(log, box), 1) << log;
@@ -561,10 +401,8 @@ TEST_F(SavedOnce, FailedSavesAreBoxedAndChosenNamesAreKeptAndEscaped)
         const size_t line_at = log.find("screenshot: not saved \"" + path + "\"");
         EXPECT_EQ(log.find("dialog: ", line_at), log.find(box)) << log;
     }
-    EXPECT_TRUE(fs::is_empty(tmp.file("t")));
-    for (const char* never : {"...bmp", "a", "missing"})
+    for (const char* never : {"...bmp", "a", "no\033dir"})
         EXPECT_FALSE(fs::exists(tmp.file(never))) << never;
-    EXPECT_EQ(tmp.read("regular"), "kept");
     Bmp b;
     for (const std::string& saved : {odd + ".bmp", named + ".bmp", written})
         ASSERT_NO_FATAL_FAILURE(read_bmp(saved, &b)) << saved;
