@@ -92,11 +92,11 @@ protected:
     // With key `vk` held, the pointer jumps to (ax, ay), the left button goes down there and the
     // pointer moves to (bx, by): the background on the press frame and after the move.
     std::pair<std::tuple<float, float, float>, std::tuple<float, float, float>>
-    jump_and_drag(int vk, int ax, int ay, int bx, int by)
+    jump_and_drag(int vk, int ax, int ay, int bx, int by, uint32_t press = PLAT_WM_LBUTTONDOWN)
     {
         move(ax, ay);
         message(PLAT_WM_KEYDOWN, uintptr_t(vk));
-        message(PLAT_WM_LBUTTONDOWN);
+        message(press);
         frame();
         const auto pressed = bg();
         move(bx, by);
@@ -120,8 +120,9 @@ protected:
 
 // Once loaded, the help text (green, lower right) and the buttons show and the background is
 // fitted. The palette's previews show in their cells (culling reaches z = 2500), its arrows turn
-// pages and a click elsewhere closes it. T and S drag the background from where the button went
-// down, H fits it again, L toggles the lighting.
+// pages and a click elsewhere closes it. T and S with the left button, or SPACE with the left or
+// the right one, drag the background from where the button went down, H fits it again, L toggles
+// the lighting.
 TEST_F(ToolScene, HelpButtonsPaletteKeysAndTheBackgroundDrag)
 {
     run([&] {
@@ -172,5 +173,11 @@ TEST_F(ToolScene, HelpButtonsPaletteKeysAndTheBackgroundDrag)
         EXPECT_EQ(tool_get_lighting(), 0u);
         key('L');
         EXPECT_EQ(tool_get_lighting(), 1u);
+        // SPACE moves the picture with the left button and scales it with the right one.
+        EXPECT_EQ(jump_and_drag(PLAT_VK_SPACE, 100, 500, 150, 530).second, moved);
+        message(PLAT_WM_LBUTTONUP);
+        frame();
+        EXPECT_EQ(jump_and_drag(PLAT_VK_SPACE, 400, 100, 400, 36, PLAT_WM_RBUTTONDOWN).second,
+                  std::tuple(350.0f, 330.0f, 0.6484375f));
     });
 }
