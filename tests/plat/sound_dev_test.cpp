@@ -139,6 +139,9 @@ TEST(SoundDev, VolumeIsInHundredthsOfADecibelAndFrequencyChangesThePitchWithinIt
     ASSERT_TRUE(sound_dev_buffer_set_volume(b, -600));
     EXPECT_NEAR(lb.settled().left / full, 0.5, 0.03);
     for (int32_t bad : {1, -10001}) EXPECT_FALSE(sound_dev_buffer_set_volume(b, bad));
+    int32_t v = 0;
+    sound_dev_buffer_get_volume(b, &v);
+    EXPECT_EQ(v, -600);  // refused volumes leave the last one
     sound_dev_buffer_stop(b);
     SndDevBuffer* f = lb.tone(SOUND_DEV_CTRL_FREQUENCY);
     sound_dev_buffer_play(f, 1);
@@ -146,6 +149,11 @@ TEST(SoundDev, VolumeIsInHundredthsOfADecibelAndFrequencyChangesThePitchWithinIt
     ASSERT_TRUE(sound_dev_buffer_set_frequency(f, SOUND_DEV_RATE * 2));
     EXPECT_NEAR(lb.settled().crossings, base * 2, base / 10);
     uint32_t hz = 0;
+    for (auto [set, held] : {std::pair{50u, 100u}, {500000u, 200000u}}) {
+        sound_dev_buffer_set_frequency(f, set);
+        sound_dev_buffer_get_frequency(f, &hz);
+        EXPECT_EQ(hz, held);
+    }
     SndDevBuffer* plain = lb.tone(0);
     EXPECT_FALSE(sound_dev_buffer_set_frequency(plain, 22050));
     EXPECT_FALSE(sound_dev_buffer_get_frequency(plain, &hz));
